@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Shared set-up of run.sh and test.sh: Debian packages, then a Release build in build/.
+set -euo pipefail
+
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libsodium-dev
+          libgtest-dev libreadline-dev fonts-ipafont-gothic)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  else
+    echo "Missing packages. Run as root, or install them with:"
+    echo "  sudo apt-get install -y ${missing[*]}"
+    exit 1
+  fi
+fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j"$(nproc)"
