@@ -1,0 +1,39 @@
+// Database folders, users and schema files.
+#pragma once
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace ora {
+
+// $XDG_DATA_HOME/tessel3/default, or ~/.local/share/tessel3/default.
+std::string defaultDatabaseFolder();
+
+// Resolves a host string to a database folder, creating the default database on first use.
+// Returns 0 or an Oracle error number (12154: not a database).
+int resolveDatabase(const std::string& host, std::string& folder);
+
+// 0 when the user exists and the password matches, else 1017.
+int verifyUser(const std::string& folder, const std::string& user, const std::string& password);
+
+std::string schemaPath(const std::string& folder, const std::string& user);
+
+// Opens a schema file with the engine's settings and SQL functions; nullptr on failure.
+sqlite3* openSchema(const std::string& path);
+
+// Runs SQLite statements as one implicit-commit unit. Throws OraError.
+void runDdl(sqlite3* db, const std::vector<std::string>& stmts, const std::string& verb);
+
+// Runs one Oracle statement to completion (for set-up scripts). Throws OraError.
+void execOracle(sqlite3* db, const std::string& user, const std::string& sql);
+
+// Creates a new database folder with SYSTEM; `withDemo` adds DEMO/DEMO and its tables.
+// Returns 0 or an Oracle error number.
+int createDatabase(const std::string& folder, const std::string& systemPassword, bool withDemo);
+int createUser(const std::string& folder, const std::string& user, const std::string& password);
+
+// Upper case unless written in double quotes.
+std::string normalizeName(const std::string& s);
+
+} // namespace ora

@@ -1,0 +1,145 @@
+#include "OraError.h"
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <sqlite3.h>
+
+namespace ora {
+
+namespace {
+const std::map<int, const char*>& texts() {
+  static const std::map<int, const char*> t = {
+      {1, "unique constraint violated: the value is already present"},
+      {54, "resource busy: another session holds the lock on this object"},
+      {604, "error in a recursive statement"},
+      {900, "invalid SQL statement"},
+      {901, "invalid CREATE command"},
+      {902, "invalid datatype"},
+      {903, "invalid table name"},
+      {904, "invalid identifier"},
+      {905, "missing keyword"},
+      {906, "missing left parenthesis"},
+      {907, "missing right parenthesis"},
+      {908, "missing NULL keyword"},
+      {910, "specified length too long for its datatype"},
+      {911, "invalid character"},
+      {913, "too many values"},
+      {917, "missing comma"},
+      {918, "column ambiguously defined"},
+      {920, "invalid relational operator"},
+      {921, "unexpected end of SQL command"},
+      {922, "missing or invalid option"},
+      {923, "FROM keyword not found where expected"},
+      {925, "missing INTO keyword"},
+      {926, "missing VALUES keyword"},
+      {927, "missing equal sign"},
+      {928, "missing SELECT keyword"},
+      {932, "inconsistent datatypes"},
+      {933, "SQL command not properly ended"},
+      {936, "missing expression"},
+      {937, "not a single-group group function"},
+      {942, "table or view does not exist"},
+      {947, "not enough values"},
+      {955, "name is already used by an existing object"},
+      {957, "duplicate column name"},
+      {972, "identifier is too long"},
+      {979, "not a GROUP BY expression"},
+      {950, "invalid DROP option"},
+      {969, "missing ON keyword"},
+      {971, "missing SET keyword"},
+      {1002, "fetch out of sequence"},
+      {1001, "invalid cursor"},
+      {1003, "no statement parsed"},
+      {1007, "variable not in select list"},
+      {1008, "not all variables bound"},
+      {1012, "not logged on"},
+      {1017, "invalid username/password; logon denied"},
+      {1400, "cannot insert NULL into a NOT NULL column"},
+      {1403, "no data found"},
+      {1405, "fetched column value is NULL"},
+      {1406, "fetched column value was truncated"},
+      {1407, "cannot update a NOT NULL column to NULL"},
+      {1410, "invalid ROWID"},
+      {1418, "specified index does not exist"},
+      {1438, "value larger than specified precision allowed for this column"},
+      {1440, "column to be modified must be empty to decrease precision or scale"},
+      {1740, "missing double quote in identifier"},
+      {1741, "illegal zero-length identifier"},
+      {1754, "a table may contain only one column of type LONG"},
+      {1756, "quoted string not properly terminated"},
+      {1767, "UPDATE ... SET expression must be a subquery"},
+      {1465, "invalid hex number"},
+      {1722, "invalid number"},
+      {1727, "numeric precision specifier is out of range (1 to 38)"},
+      {1728, "numeric scale specifier is out of range (-84 to 127)"},
+      {1830, "date format picture ends before converting entire input string"},
+      {1839, "date not valid for month specified"},
+      {1841, "(full) year must be between -4713 and +9999, and not be 0"},
+      {1843, "not a valid month"},
+      {1847, "day of month must be between 1 and last day of month"},
+      {1850, "hour must be between 0 and 23"},
+      {1851, "minutes must be between 0 and 59"},
+      {1852, "seconds must be between 0 and 59"},
+      {1861, "literal does not match format string"},
+      {1789, "query block has incorrect number of result columns"},
+      {1920, "user name conflicts with another user or role name"},
+      {2290, "check constraint violated"},
+      {2291, "integrity constraint violated: parent key not found"},
+      {2292, "integrity constraint violated: child record found"},
+      {2449, "unique/primary keys in table referenced by foreign keys"},
+      {3113, "end-of-file on communication channel"},
+      {12154, "could not resolve the connect identifier: no database at that location"},
+      {12899, "value too large for column"},
+      {24333, "zero iteration count"},
+  };
+  return t;
+}
+} // namespace
+
+std::string errorText(int code) {
+  char head[32];
+  std::snprintf(head, sizeof head, "ORA-%05d: ", code);
+  auto it = texts().find(code);
+  return std::string(head) + (it != texts().end() ? it->second : "unexpected error");
+}
+
+OraError::OraError(int c, const std::string& detail) : code(c), text(errorText(c)) {
+  if (!detail.empty()) text += " (" + detail + ")";
+}
+
+OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind) {
+  // Our own SQL functions raise "ORA-nnnnn: ..." texts; keep them as they are.
+  if (msg.rfind("ORA-", 0) == 0 && msg.size() > 9) {
+    OraError e(std::atoi(msg.c_str() + 4));
+    e.text = msg;
+    return e;
+  }
+  auto has = [&](const char* s) { return msg.find(s) != std::string::npos; };
+  int base = rc & 0xff;
+  if (base == SQLITE_BUSY || base == SQLITE_LOCKED) return OraError(54);
+  if (base == SQLITE_CONSTRAINT) {
+    if (has("NOT NULL")) {
+      std::string col = msg.substr(msg.find("failed:") + 8);
+      return OraError(stmtKind == "UPDATE" ? 1407 : 1400, col);
+    }
+    if (has("UNIQUE") || has("PRIMARY KEY")) return OraError(1, msg.substr(msg.find("failed:") + 8));
+    if (has("FOREIGN KEY")) {
+      if (stmtKind == "DROP") return OraError(2449);
+      return OraError(stmtKind == "DELETE" ? 2292 : 2291);
+    }
+    if (has("CHECK")) return OraError(2290, msg.substr(msg.find("failed:") + 8));
+  }
+  if (has("no such table")) return OraError(942, msg.substr(msg.find(':') + 2));
+  if (has("no such column")) return OraError(904, msg.substr(msg.find(':') + 2));
+  if (has("no such function")) return OraError(904, msg.substr(msg.find(':') + 2));
+  if (has("ambiguous column")) return OraError(918, msg.substr(msg.find(':') + 2));
+  if (has("misuse of aggregate")) return OraError(937);
+  if (has("already exists")) return OraError(955);
+  if (has("duplicate column")) return OraError(957);
+  if (has("syntax error") || has("incomplete input")) return OraError(933, msg);
+  if (has("SELECTs to the left and right")) return OraError(1789);
+  return OraError(900, msg);
+}
+
+} // namespace ora

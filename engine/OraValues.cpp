@@ -1,0 +1,525 @@
+#include "OraValues.h"
+
+#include "OraError.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <sqlite3.h>
+
+namespace ora {
+
+namespace {
+
+std::string upper(std::string_view s) {
+  std::string r(s);
+  for (auto& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return r;
+}
+
+// Reads "(a)" or "(a,b)" after a type name.
+void readArgs(std::string_view s, int& a, int& b, bool& hasB) {
+  a = 0; b = 0; hasB = false;
+  auto open = s.find('(');
+  if (open == std::string_view::npos) return;
+  a = std::atoi(std::string(s.substr(open + 1)).c_str());
+  auto comma = s.find(',', open);
+  if (comma != std::string_view::npos) {
+    hasB = true;
+    b = std::atoi(std::string(s.substr(comma + 1)).c_str());
+  }
+}
+
+bool daysOk(int y, int m, int d) {
+  static const int dim[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int max = dim[m - 1];
+  if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) max = 29;
+  return d >= 1 && d <= max;
+}
+
+// Decimal number as digits without leading/trailing zeros and the position of the decimal
+// point relative to them: value = 0.<digits> * 10^point.
+struct Decimal {
+  bool neg = false;
+  std::string digits;
+  int point = 0;
+  bool zero() const { return digits.empty(); }
+};
+
+void normalize(Decimal& d) {
+  size_t lead = 0;
+  while (lead < d.digits.size() && d.digits[lead] == '0') ++lead;
+  d.digits.erase(0, lead);
+  d.point -= static_cast<int>(lead);
+  while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();
+  if (d.digits.empty()) { d.neg = false; d.point = 0; }
+}
+
+bool parseDecimal(std::string_view s, Decimal& out) {
+  size_t i = 0, n = s.size();
+  while (i < n && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+  while (n > i && std::isspace(static_cast<unsigned char>(s[n - 1]))) --n;
+  if (i == n) return false;
+  Decimal d;
+  if (s[i] == '+' || s[i] == '-') d.neg = s[i++] == '-';
+  bool any = false;
+  int intDigits = 0;
+  while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) { d.digits += s[i++]; ++intDigits; any = true; }
+  if (i < n && s[i] == '.') {
+    ++i;
+    while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) { d.digits += s[i++]; any = true; }
+  }
+  if (!any) return false;
+  int exp = 0;
+  if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    bool eneg = false;
+    if (i < n && (s[i] == '+' || s[i] == '-')) eneg = s[i++] == '-';
+    if (i == n || !std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) {
+      exp = exp * 10 + (s[i++] - '0');
+      if (exp > 100000) return false;
+    }
+    if (eneg) exp = -exp;
+  }
+  if (i != n) return false;
+  d.point = intDigits + exp;
+  normalize(d);
+  out = d;
+  return true;
+}
+
+Decimal fromDouble(double v) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+  Decimal d;
+  parseDecimal(std::string_view(buf, r.ptr - buf), d);
+  return d;
+}
+
+Decimal fromInteger(int64_t v) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  Decimal d;
+  parseDecimal(std::string_view(buf, r.ptr - buf), d);
+  return d;
+}
+
+// Rounds half away from zero to `scale` decimals.
+void roundTo(Decimal& d, int scale) {
+  if (d.zero()) return;
+  long keep = static_cast<long>(d.point) + scale;
+  if (keep >= static_cast<long>(d.digits.size())) return;
+  if (keep < 0) { d = Decimal(); return; }
+  bool up = d.digits[keep] >= '5';
+  d.digits.resize(keep);
+  if (up) {
+    long i = keep - 1;
+    while (i >= 0 && d.digits[i] == '9') d.digits[i--] = '0';
+    if (i < 0) { d.digits.insert(d.digits.begin(), '1'); ++d.point; }
+    else ++d.digits[i];
+  }
+  normalize(d);
+}
+
+std::string plainText(const Decimal& d) {
+  if (d.zero()) return "0";
+  std::string r = d.neg ? "-" : "";
+  int n = static_cast<int>(d.digits.size());
+  if (d.point < -20 || d.point > 40) {
+    r += d.digits[0];
+    if (n > 1) { r += '.'; r += d.digits.substr(1); }
+    int e = d.point - 1;
+    r += e < 0 ? "E-" : "E+";
+    r += std::to_string(std::abs(e));
+    return r;
+  }
+  if (d.point <= 0) {
+    r += "0.";
+    r.append(-d.point, '0');
+    r += d.digits;
+  } else if (d.point >= n) {
+    r += d.digits;
+    r.append(d.point - n, '0');
+  } else {
+    r += d.digits.substr(0, d.point);
+    r += '.';
+    r += d.digits.substr(d.point);
+  }
+  return r;
+}
+
+void resultDecimal(sqlite3_context* ctx, const Decimal& d) {
+  if (d.zero()) { sqlite3_result_int64(ctx, 0); return; }
+  int n = static_cast<int>(d.digits.size());
+  if (d.point >= n && d.point <= 18) {
+    int64_t v = 0;
+    for (char c : d.digits) v = v * 10 + (c - '0');
+    for (int i = n; i < d.point; ++i) v *= 10;
+    sqlite3_result_int64(ctx, d.neg ? -v : v);
+    return;
+  }
+  std::string t = plainText(d);
+  sqlite3_result_double(ctx, std::strtod(t.c_str(), nullptr));
+}
+
+void fail(sqlite3_context* ctx, int code, const std::string& detail = {}) {
+  OraError e(code, detail);
+  sqlite3_result_error(ctx, e.text.c_str(), -1);
+}
+
+int hexVal(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// ora_conv(value, code, size, precision, scale, hasScale, label): the value as the column
+// stores it, or an Oracle error.
+void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  int type = sqlite3_value_type(v);
+  if (type == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+  int code = sqlite3_value_int(argv[1]);
+  int size = sqlite3_value_int(argv[2]);
+  int precision = sqlite3_value_int(argv[3]);
+  int scale = sqlite3_value_int(argv[4]);
+  bool hasScale = sqlite3_value_int(argv[5]) != 0;
+  const char* label = reinterpret_cast<const char*>(sqlite3_value_text(argv[6]));
+
+  switch (code) {
+  case kNumber: {
+    Decimal d;
+    if (type == SQLITE_INTEGER) {
+      if (precision == 0) { sqlite3_result_value(ctx, v); return; }
+      d = fromInteger(sqlite3_value_int64(v));
+    } else if (type == SQLITE_FLOAT) {
+      double x = sqlite3_value_double(v);
+      if (!std::isfinite(x)) { fail(ctx, 1722); return; }
+      d = fromDouble(x);
+    } else if (type == SQLITE_TEXT) {
+      const char* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
+      if (!parseDecimal(t, d)) { fail(ctx, 1722); return; }
+    } else {
+      fail(ctx, 932, "RAW value into a NUMBER column");
+      return;
+    }
+    if (precision > 0 || hasScale) {
+      roundTo(d, hasScale ? scale : 0);
+      if (precision > 0 && !d.zero() && d.point > precision - (hasScale ? scale : 0)) {
+        fail(ctx, 1438);
+        return;
+      }
+    }
+    resultDecimal(ctx, d);
+    return;
+  }
+  case kVarchar2:
+  case kChar:
+  case kLong:
+  case kRowid: {
+    std::string t;
+    if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) t = numberText(v);
+    else if (type == SQLITE_BLOB) {
+      static const char* hx = "0123456789ABCDEF";
+      auto p = static_cast<const unsigned char*>(sqlite3_value_blob(v));
+      int n = sqlite3_value_bytes(v);
+      t.reserve(n * 2);
+      for (int i = 0; i < n; ++i) { t += hx[p[i] >> 4]; t += hx[p[i] & 15]; }
+    } else {
+      t.assign(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
+    }
+    if (code == kChar && static_cast<int>(t.size()) < size) t.append(size - t.size(), ' ');
+    if ((code == kVarchar2 || code == kChar) && static_cast<int>(t.size()) > size) {
+      char detail[256];
+      std::snprintf(detail, sizeof detail, "%s: actual %zu, maximum %d", label, t.size(), size);
+      fail(ctx, 12899, detail);
+      return;
+    }
+    if (t.empty()) { sqlite3_result_null(ctx); return; }
+    sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+    return;
+  }
+  case kDate: {
+    if (type != SQLITE_TEXT) { fail(ctx, 932, "expected DATE"); return; }
+    auto t = reinterpret_cast<const unsigned char*>(sqlite3_value_text(v));
+    int n = sqlite3_value_bytes(v);
+    DateTime dt;
+    if (!parseStoredDate(t, n, dt)) {
+      int err = parseDate(std::string_view(reinterpret_cast<const char*>(t), n), dt);
+      if (err) { fail(ctx, err); return; }
+      std::string s = storedDate(dt);
+      sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      return;
+    }
+    sqlite3_result_value(ctx, v);
+    return;
+  }
+  case kRaw:
+  case kLongRaw: {
+    if (type == SQLITE_BLOB) {
+      if (code == kRaw && sqlite3_value_bytes(v) > size) {
+        char detail[256];
+        std::snprintf(detail, sizeof detail, "%s: actual %d, maximum %d", label,
+                      sqlite3_value_bytes(v), size);
+        fail(ctx, 12899, detail);
+        return;
+      }
+      sqlite3_result_value(ctx, v);
+      return;
+    }
+    // Text is read as hexadecimal digits, as Oracle converts it.
+    std::string t(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
+    if (t.size() % 2) t.insert(t.begin(), '0');
+    std::string bytes;
+    for (size_t i = 0; i < t.size(); i += 2) {
+      int hi = hexVal(t[i]), lo = hexVal(t[i + 1]);
+      if (hi < 0 || lo < 0) { fail(ctx, 1465); return; }
+      bytes += static_cast<char>(hi * 16 + lo);
+    }
+    if (code == kRaw && static_cast<int>(bytes.size()) > size) {
+      char detail[256];
+      std::snprintf(detail, sizeof detail, "%s: actual %zu, maximum %d", label, bytes.size(), size);
+      fail(ctx, 12899, detail);
+      return;
+    }
+    if (bytes.empty()) { sqlite3_result_null(ctx); return; }
+    sqlite3_result_blob(ctx, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+    return;
+  }
+  default:
+    sqlite3_result_value(ctx, v);
+  }
+}
+
+void oraSysdate(sqlite3_context* ctx, int, sqlite3_value**) {
+  std::string s = storedDate(nowLocal());
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+void oraRowid(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[1]) == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+  std::string s = encodeRowid(sqlite3_value_int64(argv[0]), sqlite3_value_int64(argv[1]));
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+const char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+} // namespace
+
+ColType parseDeclType(std::string_view decl) {
+  ColType t;
+  std::string u = upper(decl);
+  int a, b;
+  bool hasB;
+  readArgs(u, a, b, hasB);
+  auto starts = [&](const char* p) { return u.rfind(p, 0) == 0; };
+  if (starts("VARCHAR2")) { t.code = kVarchar2; t.size = a; }
+  else if (starts("LONG VARCHAR")) t.code = kLong;
+  else if (starts("LONG RAW")) t.code = kLongRaw;
+  else if (starts("NUMBER")) { t.code = kNumber; t.precision = a; t.scale = b; t.hasScale = hasB || a > 0; }
+  else if (starts("DATE")) t.code = kDate;
+  else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; }
+  else if (starts("RAW")) { t.code = kRaw; t.size = a; }
+  else if (starts("ROWID")) t.code = kRowid;
+  return t;
+}
+
+std::string declTypeText(const ColType& t) {
+  switch (t.code) {
+  case kVarchar2: return "VARCHAR2(" + std::to_string(t.size) + ")";
+  case kChar: return "CHAR(" + std::to_string(t.size) + ")";
+  case kNumber:
+    if (t.precision == 0 && !t.hasScale) return "NUMBER";
+    if (t.precision == 0) return "NUMBER(38," + std::to_string(t.scale) + ")";
+    return "NUMBER(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
+  case kDate: return "DATE";
+  case kRaw: return "RAW(" + std::to_string(t.size) + ")";
+  case kLong: return "LONG VARCHAR"; // a name with TEXT affinity, so SQLite keeps the text as is
+  case kLongRaw: return "LONG RAW";
+  case kRowid: return "ROWID";
+  }
+  return "";
+}
+
+int describeSize(const ColType& t) {
+  switch (t.code) {
+  case kVarchar2: case kChar: case kRaw: return t.size;
+  case kNumber: return 22;
+  case kDate: return 7;
+  case kRowid: return 10;
+  default: return 0;
+  }
+}
+
+int displaySize(const ColType& t) {
+  switch (t.code) {
+  case kVarchar2: case kChar: return t.size;
+  case kRaw: return t.size * 2;
+  case kNumber: return t.precision > 0 ? t.precision + 2 : 40;
+  case kDate: return 9;
+  case kRowid: return 18;
+  default: return 0;
+  }
+}
+
+int parseDate(std::string_view s, DateTime& out) {
+  size_t i = 0, n = s.size();
+  while (i < n && s[i] == ' ') ++i;
+  while (n > i && s[n - 1] == ' ') --n;
+  auto num = [&](int maxDigits, int& v) {
+    int k = 0;
+    v = 0;
+    while (i < n && k < maxDigits && std::isdigit(static_cast<unsigned char>(s[i]))) {
+      v = v * 10 + (s[i++] - '0');
+      ++k;
+    }
+    return k;
+  };
+  DateTime d;
+  int yd = num(4, d.year);
+  if (yd != 2 && yd != 4) return 1861;
+  if (yd == 2) {
+    // RR: two-digit years near the current one.
+    int cur = nowLocal().year, c = cur / 100, yy = cur % 100;
+    int century = c;
+    if (yy < 50 && d.year >= 50) century = c - 1;
+    else if (yy >= 50 && d.year < 50) century = c + 1;
+    d.year += century * 100;
+  }
+  if (i >= n || (s[i] != '-' && s[i] != '/')) return 1861;
+  char sep = s[i++];
+  if (!num(2, d.month)) return 1861;
+  if (i >= n || s[i] != sep) return 1861;
+  ++i;
+  if (!num(2, d.day)) return 1861;
+  if (i < n) {
+    if (s[i] != ' ' && s[i] != 'T') return 1830;
+    while (i < n && (s[i] == ' ' || s[i] == 'T')) ++i;
+    if (!num(2, d.hour)) return 1861;
+    if (i >= n || s[i] != ':') return 1861;
+    ++i;
+    if (!num(2, d.minute)) return 1861;
+    if (i < n) {
+      if (s[i] != ':') return 1830;
+      ++i;
+      if (!num(2, d.second)) return 1861;
+    }
+    if (i != n) return 1830;
+  }
+  if (d.year == 0) return 1841;
+  if (d.month < 1 || d.month > 12) return 1843;
+  if (!daysOk(d.year, d.month, d.day)) return d.day >= 1 && d.day <= 31 ? 1839 : 1847;
+  if (d.hour > 23) return 1850;
+  if (d.minute > 59) return 1851;
+  if (d.second > 59) return 1852;
+  out = d;
+  return 0;
+}
+
+bool parseStoredDate(const unsigned char* s, int len, DateTime& d) {
+  if (len != 19 || s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':' || s[16] != ':')
+    return false;
+  auto two = [&](int at) { return (s[at] - '0') * 10 + (s[at + 1] - '0'); };
+  for (int k : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18})
+    if (s[k] < '0' || s[k] > '9') return false;
+  d.year = two(0) * 100 + two(2);
+  d.month = two(5);
+  d.day = two(8);
+  d.hour = two(11);
+  d.minute = two(14);
+  d.second = two(17);
+  return d.year > 0 && d.month >= 1 && d.month <= 12 && daysOk(d.year, d.month, d.day) &&
+         d.hour < 24 && d.minute < 60 && d.second < 60;
+}
+
+std::string storedDate(const DateTime& d) {
+  char b[80];
+  std::snprintf(b, sizeof b, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
+                d.minute, d.second);
+  return b;
+}
+
+std::string defaultDateText(const DateTime& d) {
+  char b[48];
+  std::snprintf(b, sizeof b, "%02d-%02d-%02d", d.year % 100, d.month, d.day);
+  return b;
+}
+
+DateTime nowLocal() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  DateTime d;
+  d.year = tm.tm_year + 1900;
+  d.month = tm.tm_mon + 1;
+  d.day = tm.tm_mday;
+  d.hour = tm.tm_hour;
+  d.minute = tm.tm_min;
+  d.second = tm.tm_sec;
+  return d;
+}
+
+std::string integerText(int64_t v) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+std::string realText(double v) {
+  if (v == std::floor(v) && std::fabs(v) < 1e15) return integerText(static_cast<int64_t>(v));
+  return plainText(fromDouble(v));
+}
+
+std::string numberText(sqlite3_value* v) {
+  switch (sqlite3_value_type(v)) {
+  case SQLITE_INTEGER: return integerText(sqlite3_value_int64(v));
+  case SQLITE_FLOAT: return realText(sqlite3_value_double(v));
+  case SQLITE_NULL: return "";
+  default: return reinterpret_cast<const char*>(sqlite3_value_text(v));
+  }
+}
+
+int utf8Prefix(const char* s, int len, int max) {
+  if (len <= max) return len;
+  int n = max;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
+void registerFunctions(sqlite3* db) {
+  sqlite3_create_function(db, "ora_conv", 7, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, oraConv,
+                          nullptr, nullptr);
+  sqlite3_create_function(db, "ora_sysdate", 0, SQLITE_UTF8, nullptr, oraSysdate, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_rowid", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, oraRowid,
+                          nullptr, nullptr);
+}
+
+std::string encodeRowid(int64_t obj, int64_t rowid) {
+  std::string s(18, 'A');
+  auto u = static_cast<uint64_t>(obj);
+  for (int i = 5; i >= 0; --i) { s[i] = kB64[u & 63]; u >>= 6; }
+  auto r = static_cast<uint64_t>(rowid);
+  for (int i = 17; i >= 6; --i) { s[i] = kB64[r & 63]; r >>= 6; }
+  return s;
+}
+
+bool decodeRowid(std::string_view text, int64_t& obj, int64_t& rowid) {
+  if (text.size() != 18) return false;
+  uint64_t o = 0, r = 0;
+  for (int i = 0; i < 18; ++i) {
+    const char* p = std::strchr(kB64, text[i]);
+    if (!p || !*p) return false;
+    uint64_t v = static_cast<uint64_t>(p - kB64);
+    if (i < 6) o = (o << 6) | v;
+    else r = (r << 6) | v;
+  }
+  obj = static_cast<int64_t>(o);
+  rowid = static_cast<int64_t>(r);
+  return true;
+}
+
+} // namespace ora

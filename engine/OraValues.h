@@ -1,0 +1,64 @@
+// Oracle types and values over SQLite storage: NUMBER as INTEGER or REAL, DATE as the text
+// "YYYY-MM-DD HH:MM:SS", RAW as BLOB, character types as TEXT.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_value;
+
+namespace ora {
+
+// Internal type codes as odescr reports them.
+enum TypeCode : int {
+  kVarchar2 = 1, kNumber = 2, kLong = 8, kRowid = 11, kDate = 12, kRaw = 23, kLongRaw = 24,
+  kChar = 96
+};
+
+struct ColType {
+  int code = 0;       // 0: not an Oracle type we know
+  int size = 0;       // VARCHAR2/CHAR/RAW length in bytes
+  int precision = 0;  // NUMBER(p,s); 0 when not given
+  int scale = 0;
+  bool hasScale = false;
+};
+
+// Reads the declared type that CREATE TABLE stored ("VARCHAR2(10)", "NUMBER(7,2)", "DATE",
+// "LONG VARCHAR" for LONG, ...).
+ColType parseDeclType(std::string_view decl);
+// The declared type text CREATE TABLE stores for a type.
+std::string declTypeText(const ColType& t);
+int describeSize(const ColType& t);
+int displaySize(const ColType& t);
+
+struct DateTime {
+  int year = 1, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+// Accepts 'YYYY/MM/DD', 'YYYY-MM-DD', 'RR-MM-DD', 'RR/MM/DD', each with an optional
+// ' HH24:MI[:SS]'. Returns 0 or the Oracle error number.
+int parseDate(std::string_view text, DateTime& out);
+// Fast reader of the stored form; false when the text is not in it.
+bool parseStoredDate(const unsigned char* s, int len, DateTime& out);
+std::string storedDate(const DateTime& d);
+std::string defaultDateText(const DateTime& d); // the session's default format RR-MM-DD
+DateTime nowLocal();
+
+// Plain decimal text of a stored number, exactly as stored (shortest round-trip for REAL).
+std::string numberText(sqlite3_value* v);
+std::string integerText(int64_t v);
+std::string realText(double v);
+
+// Byte length of UTF-8 text, and the longest prefix of at most `max` bytes that ends on a
+// character boundary.
+int utf8Prefix(const char* s, int len, int max);
+
+// SQL functions the translated statements call: ora_conv (typed write), ora_sysdate, ora_rowid.
+void registerFunctions(sqlite3* db);
+
+// ROWID text: 18 characters from the object number and the SQLite rowid.
+std::string encodeRowid(int64_t obj, int64_t rowid);
+bool decodeRowid(std::string_view text, int64_t& obj, int64_t& rowid);
+
+} // namespace ora

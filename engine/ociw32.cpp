@@ -1,0 +1,586 @@
+// The 14 entry points. The engine's own state lives in side tables keyed by the address of the
+// client's data area; the areas themselves only carry the fields the client reads.
+#include "ociw32.h"
+
+#include "Database.h"
+#include "OraError.h"
+#include "OraValues.h"
+#include "SqlTranslate.h"
+
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <sqlite3.h>
+#include <unordered_map>
+#include <vector>
+
+using namespace ora;
+
+namespace {
+
+struct Cursor;
+
+struct Logon {
+  std::string folder, user;
+  sqlite3* db = nullptr;
+  bool inTxn = false;
+  std::vector<Cursor*> cursors;
+};
+
+struct Column {
+  std::string name;
+  ColType type;
+  bool nullable = true;
+};
+
+struct Define {
+  unsigned char* buf = nullptr;
+  int bufl = 0;
+  int ftype = 0;
+  short* ind = nullptr;
+  unsigned short* rlen = nullptr;
+  unsigned short* rcode = nullptr;
+  bool bound = false;
+};
+
+struct Cursor {
+  unsigned char* lda = nullptr; // the logon area it was opened on
+  Logon* logon = nullptr;       // none once that logon is gone
+  sqlite3_stmt* stmt = nullptr;
+  bool parsed = false;
+  Translation tr;
+  std::vector<Column> cols;
+  std::vector<Define> defs;
+  bool executed = false;
+  bool haveRow = false; // the statement stands on a row not yet delivered
+  bool done = false;
+  uint32_t rows = 0;
+  std::vector<std::string> longs; // LONG values of the last delivered row
+  bool longsValid = false;
+
+  void finalize() {
+    if (stmt) sqlite3_finalize(stmt);
+    stmt = nullptr;
+    parsed = executed = haveRow = done = longsValid = false;
+    cols.clear();
+    defs.clear();
+    rows = 0;
+  }
+};
+
+std::mutex g_mutex;
+std::unordered_map<unsigned char*, std::unique_ptr<Logon>> g_logons;
+std::unordered_map<unsigned char*, std::unique_ptr<Cursor>> g_cursors;
+// Last error text per logon area, so oerhms can give the details of the last failure.
+std::unordered_map<unsigned char*, std::pair<int, std::string>> g_lastError;
+
+void put16(unsigned char* a, int off, unsigned v) {
+  uint16_t x = static_cast<uint16_t>(v);
+  std::memcpy(a + off, &x, 2);
+}
+void put32(unsigned char* a, int off, uint32_t v) { std::memcpy(a + off, &v, 4); }
+
+int succeed(unsigned char* area, int fc = -1) {
+  put16(area, ociw32::kOffReturnCode, 0);
+  if (fc >= 0) area[ociw32::kOffFunctionCode] = static_cast<unsigned char>(fc);
+  return 0;
+}
+
+int failWith(unsigned char* area, unsigned char* lda, const OraError& e, int fc = -1) {
+  put16(area, ociw32::kOffReturnCode, static_cast<unsigned>(e.code));
+  if (fc >= 0) area[ociw32::kOffFunctionCode] = static_cast<unsigned char>(fc);
+  if (lda) g_lastError[lda] = {e.code, e.text};
+  return e.code;
+}
+
+std::string text(const char* p, int len) {
+  if (!p) return {};
+  return len < 0 ? std::string(p) : std::string(p, static_cast<size_t>(len));
+}
+
+void endLogon(unsigned char* lda, Logon& l) {
+  if (l.inTxn) {
+    if (sqlite3_exec(l.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+      sqlite3_exec(l.db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  for (Cursor* c : l.cursors) {
+    c->finalize();
+    c->logon = nullptr;
+  }
+  sqlite3_close_v2(l.db);
+  g_logons.erase(lda);
+}
+
+Cursor* cursorOf(unsigned char* cda) {
+  auto it = g_cursors.find(cda);
+  return it == g_cursors.end() ? nullptr : it->second.get();
+}
+
+// The cursor must exist and its logon must still be there; otherwise the error is set.
+Cursor* liveCursor(unsigned char* cda, int fc) {
+  Cursor* c = cursorOf(cda);
+  if (!c) { failWith(cda, nullptr, OraError(1001), fc); return nullptr; }
+  if (!c->logon) { failWith(cda, c->lda, OraError(1012), fc); return nullptr; }
+  return c;
+}
+
+void describe(Cursor& c) {
+  int n = sqlite3_column_count(c.stmt);
+  c.cols.resize(n);
+  c.defs.assign(n, Define{});
+  c.longs.assign(n, {});
+  for (int i = 0; i < n; ++i) {
+    Column& col = c.cols[i];
+    col.name = sqlite3_column_name(c.stmt, i);
+    const char* decl = sqlite3_column_decltype(c.stmt, i);
+    if (decl) col.type = parseDeclType(decl);
+    if (col.type.code == 0) {
+      auto it = c.tr.inferred.find(col.name);
+      if (it != c.tr.inferred.end()) col.type = it->second;
+      else { col.type.code = kVarchar2; col.type.size = 4000; }
+    }
+    const char* table = sqlite3_column_table_name(c.stmt, i);
+    const char* origin = sqlite3_column_origin_name(c.stmt, i);
+    if (table && origin) {
+      int notNull = 0;
+      if (sqlite3_table_column_metadata(c.logon->db, nullptr, table, origin, nullptr, nullptr,
+                                        &notNull, nullptr, nullptr) == SQLITE_OK)
+        col.nullable = !notNull;
+    }
+  }
+}
+
+void beginIfNeeded(Logon& l, const std::string& verb) {
+  if (l.inTxn) return;
+  int rc = sqlite3_exec(l.db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(l.db), verb);
+  l.inTxn = true;
+}
+
+void commit(Logon& l) {
+  if (!l.inTxn) return;
+  int rc = sqlite3_exec(l.db, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(l.db), "COMMIT");
+  l.inTxn = false;
+}
+
+void rollback(Logon& l) {
+  if (!l.inTxn) return;
+  sqlite3_exec(l.db, "ROLLBACK", nullptr, nullptr, nullptr);
+  l.inTxn = false;
+}
+
+// Puts text into a define element, cutting it to the buffer on a character boundary.
+void putText(const Define& d, int r, const char* s, int len, bool pad) {
+  unsigned char* el = d.buf + static_cast<size_t>(r) * d.bufl;
+  int room = d.bufl > 0 ? d.bufl - 1 : 0;
+  int n = utf8Prefix(s, len, room);
+  if (n) std::memcpy(el, s, n);
+  int total = n;
+  if (pad && n < room) {
+    std::memset(el + n, ' ', room - n);
+    total = room;
+  }
+  if (d.bufl > 0) el[total] = 0;
+  if (d.rlen) d.rlen[r] = static_cast<unsigned short>(total);
+  if (n < len) {
+    if (d.ind) d.ind[r] = static_cast<short>(len > 32767 ? 32767 : len);
+    if (d.rcode) d.rcode[r] = 1406;
+  } else {
+    if (d.ind) d.ind[r] = 0;
+    if (d.rcode) d.rcode[r] = 0;
+  }
+}
+
+void putBytes(const Define& d, int r, const void* p, int len) {
+  unsigned char* el = d.buf + static_cast<size_t>(r) * d.bufl;
+  int n = len < d.bufl ? len : d.bufl;
+  if (n > 0) std::memcpy(el, p, n);
+  if (d.rlen) d.rlen[r] = static_cast<unsigned short>(n);
+  if (d.ind) d.ind[r] = n < len ? static_cast<short>(len > 32767 ? 32767 : len) : 0;
+  if (d.rcode) d.rcode[r] = n < len ? 1406 : 0;
+}
+
+// Converts column i of the current row into element r of its define. Throws OraError.
+void deliver(Cursor& c, int i, int r) {
+  const Define& d = c.defs[i];
+  const Column& col = c.cols[i];
+  sqlite3_stmt* st = c.stmt;
+  int type = sqlite3_column_type(st, i);
+  if (col.type.code == kLong || col.type.code == kLongRaw) {
+    if (type == SQLITE_NULL) c.longs[i].clear();
+    else
+      c.longs[i].assign(static_cast<const char*>(type == SQLITE_BLOB ? sqlite3_column_blob(st, i)
+                                                                     : static_cast<const void*>(sqlite3_column_text(st, i))),
+                        sqlite3_column_bytes(st, i));
+  }
+  if (!d.bound) return;
+  if (type == SQLITE_NULL) {
+    if (d.ind) d.ind[r] = -1;
+    if (d.rlen) d.rlen[r] = 0;
+    if (d.rcode) d.rcode[r] = 1405;
+    return;
+  }
+  switch (d.ftype) {
+  case ociw32::kExtString:
+  case ociw32::kExtCharz: {
+    bool pad = d.ftype == ociw32::kExtCharz;
+    if (type == SQLITE_TEXT) {
+      auto s = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+      int len = sqlite3_column_bytes(st, i);
+      DateTime dt;
+      if (col.type.code == kDate && parseStoredDate(reinterpret_cast<const unsigned char*>(s), len, dt)) {
+        std::string t = defaultDateText(dt);
+        putText(d, r, t.data(), static_cast<int>(t.size()), pad);
+      } else {
+        putText(d, r, s, len, pad);
+      }
+    } else if (type == SQLITE_INTEGER) {
+      char buf[32];
+      auto res = std::to_chars(buf, buf + sizeof buf, static_cast<int64_t>(sqlite3_column_int64(st, i)));
+      putText(d, r, buf, static_cast<int>(res.ptr - buf), pad);
+    } else if (type == SQLITE_FLOAT) {
+      std::string t = realText(sqlite3_column_double(st, i));
+      putText(d, r, t.data(), static_cast<int>(t.size()), pad);
+    } else {
+      static const char* hx = "0123456789ABCDEF";
+      auto p = static_cast<const unsigned char*>(sqlite3_column_blob(st, i));
+      int n = sqlite3_column_bytes(st, i);
+      std::string t;
+      t.reserve(n * 2);
+      for (int k = 0; k < n; ++k) { t += hx[p[k] >> 4]; t += hx[p[k] & 15]; }
+      putText(d, r, t.data(), static_cast<int>(t.size()), pad);
+    }
+    return;
+  }
+  case ociw32::kExtFloat: {
+    double v;
+    if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) v = sqlite3_column_double(st, i);
+    else if (type == SQLITE_TEXT) {
+      const char* s = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+      char* end = nullptr;
+      v = std::strtod(s, &end);
+      while (end && *end == ' ') ++end;
+      if (!end || *end || end == s) throw OraError(1722);
+    } else throw OraError(932, "RAW value into a number");
+    std::memcpy(d.buf + static_cast<size_t>(r) * d.bufl, &v, 8);
+    if (d.rlen) d.rlen[r] = 8;
+    if (d.ind) d.ind[r] = 0;
+    if (d.rcode) d.rcode[r] = 0;
+    return;
+  }
+  case ociw32::kExtDate: {
+    if (type != SQLITE_TEXT) throw OraError(932, "expected DATE");
+    auto s = sqlite3_column_text(st, i);
+    int len = sqlite3_column_bytes(st, i);
+    DateTime dt;
+    if (!parseStoredDate(s, len, dt)) {
+      if (int err = parseDate(std::string_view(reinterpret_cast<const char*>(s), len), dt)) throw OraError(err);
+    }
+    unsigned char* el = d.buf + static_cast<size_t>(r) * d.bufl;
+    el[0] = static_cast<unsigned char>(dt.year / 100 + 100);
+    el[1] = static_cast<unsigned char>(dt.year % 100 + 100);
+    el[2] = static_cast<unsigned char>(dt.month);
+    el[3] = static_cast<unsigned char>(dt.day);
+    el[4] = static_cast<unsigned char>(dt.hour + 1);
+    el[5] = static_cast<unsigned char>(dt.minute + 1);
+    el[6] = static_cast<unsigned char>(dt.second + 1);
+    if (d.rlen) d.rlen[r] = 7;
+    if (d.ind) d.ind[r] = 0;
+    if (d.rcode) d.rcode[r] = 0;
+    return;
+  }
+  case ociw32::kExtRaw:
+  case ociw32::kExtLongRaw: {
+    const void* p = type == SQLITE_BLOB ? sqlite3_column_blob(st, i)
+                                        : static_cast<const void*>(sqlite3_column_text(st, i));
+    putBytes(d, r, p, sqlite3_column_bytes(st, i));
+    return;
+  }
+  }
+}
+
+// Steps to the next row when the statement does not stand on one. False at the end.
+bool advance(Cursor& c) {
+  if (c.haveRow) return true;
+  if (c.done) return false;
+  int rc = sqlite3_step(c.stmt);
+  if (rc == SQLITE_ROW) { c.haveRow = true; return true; }
+  std::string msg = sqlite3_errmsg(c.logon->db);
+  sqlite3_reset(c.stmt);
+  c.done = true;
+  if (rc == SQLITE_DONE) return false;
+  throw fromSqlite(rc, msg, c.tr.verb);
+}
+
+int fetchInto(unsigned char* cda, int nrows) {
+  std::lock_guard lock(g_mutex);
+  Cursor* c = liveCursor(cda, ociw32::kFcFetch);
+  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  try {
+    if (!c->parsed || c->tr.kind != StmtKind::Query || !c->executed) throw OraError(1002);
+    if (nrows <= 0) throw OraError(24333);
+    int delivered = 0;
+    c->longsValid = false;
+    while (delivered < nrows) {
+      if (!advance(*c)) break;
+      for (size_t i = 0; i < c->cols.size(); ++i) deliver(*c, static_cast<int>(i), delivered);
+      c->haveRow = false;
+      c->longsValid = true;
+      ++delivered;
+      ++c->rows;
+      put32(cda, ociw32::kOffRowsProcessed, c->rows);
+    }
+    if (delivered < nrows) return failWith(cda, c->lda, OraError(1403), ociw32::kFcFetch);
+    return succeed(cda, ociw32::kFcFetch);
+  } catch (const OraError& e) {
+    return failWith(cda, c->lda, e, ociw32::kFcFetch);
+  }
+}
+
+} // namespace
+
+OCIW32_API int olog(unsigned char* lda, unsigned char*, const char* uid, int uidl,
+                    const char* pswd, int pswdl, const char* conn, int connl, unsigned int) {
+  std::lock_guard lock(g_mutex);
+  std::string user = text(uid, uidl), pass = text(pswd, pswdl), host = text(conn, connl);
+  // "user/password@host" in the user field, as the real library takes it
+  if (auto at = user.find('@'); at != std::string::npos) {
+    if (host.empty()) host = user.substr(at + 1);
+    user.erase(at);
+  }
+  if (auto slash = user.find('/'); slash != std::string::npos) {
+    if (pass.empty()) pass = user.substr(slash + 1);
+    user.erase(slash);
+  }
+  if (auto it = g_logons.find(lda); it != g_logons.end()) endLogon(lda, *it->second);
+  std::string folder;
+  if (int rc = resolveDatabase(host, folder)) return failWith(lda, lda, OraError(rc));
+  user = normalizeName(user);
+  if (user.empty() || verifyUser(folder, user, pass) != 0) return failWith(lda, lda, OraError(1017));
+  sqlite3* db = openSchema(schemaPath(folder, user));
+  if (!db) return failWith(lda, lda, OraError(3113, "schema file missing"));
+  auto l = std::make_unique<Logon>();
+  l->folder = folder;
+  l->user = user;
+  l->db = db;
+  g_logons[lda] = std::move(l);
+  return succeed(lda);
+}
+
+OCIW32_API int ologof(unsigned char* lda) {
+  std::lock_guard lock(g_mutex);
+  auto it = g_logons.find(lda);
+  if (it == g_logons.end()) return failWith(lda, lda, OraError(1012));
+  endLogon(lda, *it->second);
+  return succeed(lda);
+}
+
+OCIW32_API int ocom(unsigned char* lda) {
+  std::lock_guard lock(g_mutex);
+  auto it = g_logons.find(lda);
+  if (it == g_logons.end()) return failWith(lda, lda, OraError(1012));
+  try {
+    commit(*it->second);
+  } catch (const OraError& e) {
+    return failWith(lda, lda, e);
+  }
+  return succeed(lda);
+}
+
+OCIW32_API int orol(unsigned char* lda) {
+  std::lock_guard lock(g_mutex);
+  auto it = g_logons.find(lda);
+  if (it == g_logons.end()) return failWith(lda, lda, OraError(1012));
+  rollback(*it->second);
+  return succeed(lda);
+}
+
+OCIW32_API int oerhms(unsigned char* lda, short rcode, char* buf, int bufsiz) {
+  std::lock_guard lock(g_mutex);
+  if (!buf || bufsiz <= 0) return 0;
+  int code = static_cast<unsigned short>(rcode);
+  std::string t;
+  auto it = g_lastError.find(lda);
+  if (it != g_lastError.end() && it->second.first == code) t = it->second.second;
+  else t = errorText(code);
+  size_t n = std::min<size_t>(t.size(), static_cast<size_t>(bufsiz - 1));
+  std::memcpy(buf, t.data(), n);
+  buf[n] = 0;
+  return 0;
+}
+
+OCIW32_API int oopen(unsigned char* cda, unsigned char* lda, const char*, int, int, const char*, int) {
+  std::lock_guard lock(g_mutex);
+  auto it = g_logons.find(lda);
+  if (it == g_logons.end()) return failWith(cda, lda, OraError(1012), ociw32::kFcOpen);
+  if (Cursor* old = cursorOf(cda)) {
+    old->finalize();
+    if (old->logon) std::erase(old->logon->cursors, old);
+    g_cursors.erase(cda);
+  }
+  auto c = std::make_unique<Cursor>();
+  c->lda = lda;
+  c->logon = it->second.get();
+  c->logon->cursors.push_back(c.get());
+  g_cursors[cda] = std::move(c);
+  put32(cda, ociw32::kOffRowsProcessed, 0);
+  return succeed(cda, ociw32::kFcOpen);
+}
+
+OCIW32_API int oclose(unsigned char* cda) {
+  std::lock_guard lock(g_mutex);
+  Cursor* c = cursorOf(cda);
+  if (!c) return failWith(cda, nullptr, OraError(1001), ociw32::kFcClose);
+  c->finalize();
+  if (c->logon) std::erase(c->logon->cursors, c);
+  g_cursors.erase(cda);
+  return succeed(cda, ociw32::kFcClose);
+}
+
+OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, unsigned int) {
+  std::lock_guard lock(g_mutex);
+  Cursor* c = liveCursor(cda, ociw32::kFcParse);
+  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  c->finalize();
+  put32(cda, ociw32::kOffRowsProcessed, 0);
+  put16(cda, ociw32::kOffFunctionType, 0);
+  try {
+    Catalog cat(c->logon->db, c->logon->user);
+    c->tr = translate(text(sqlstm, sqllen), cat);
+    if (c->tr.kind == StmtKind::Query || c->tr.kind == StmtKind::Dml) {
+      int rc = sqlite3_prepare_v2(c->logon->db, c->tr.sql.c_str(), -1, &c->stmt, nullptr);
+      if (rc != SQLITE_OK) {
+        OraError e = fromSqlite(rc, sqlite3_errmsg(c->logon->db), c->tr.verb);
+        sqlite3_finalize(c->stmt);
+        c->stmt = nullptr;
+        throw e;
+      }
+      if (c->tr.kind == StmtKind::Query) describe(*c);
+    }
+  } catch (const OraError& e) {
+    return failWith(cda, c->lda, e, ociw32::kFcParse);
+  }
+  c->parsed = true;
+  put16(cda, ociw32::kOffFunctionType, static_cast<unsigned>(c->tr.function));
+  return succeed(cda, ociw32::kFcParse);
+}
+
+OCIW32_API int odescr(unsigned char* cda, int pos, int* dbsize, short* dbtype, char* cbuf,
+                      int* cbufl, int* dsize, short* prec, short* scale, short* nullok) {
+  std::lock_guard lock(g_mutex);
+  Cursor* c = liveCursor(cda, ociw32::kFcDescribe);
+  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDescribe);
+  if (pos < 1 || pos > static_cast<int>(c->cols.size()))
+    return failWith(cda, c->lda, OraError(1007), ociw32::kFcDescribe);
+  const Column& col = c->cols[pos - 1];
+  if (dbsize) *dbsize = describeSize(col.type);
+  if (dbtype) *dbtype = static_cast<short>(col.type.code);
+  if (cbuf && cbufl) {
+    int n = std::min<int>(static_cast<int>(col.name.size()), *cbufl);
+    std::memcpy(cbuf, col.name.data(), n);
+    *cbufl = n;
+  }
+  if (dsize) *dsize = displaySize(col.type);
+  if (prec) *prec = static_cast<short>(col.type.precision);
+  if (scale) *scale = static_cast<short>(col.type.scale);
+  if (nullok) *nullok = col.nullable ? 1 : 0;
+  return succeed(cda, ociw32::kFcDescribe);
+}
+
+OCIW32_API int odefin(unsigned char* cda, int pos, unsigned char* buf, int bufl, int ftype, int,
+                      short* indp, const char*, int, int, unsigned short* rlen, unsigned short* rcode) {
+  std::lock_guard lock(g_mutex);
+  Cursor* c = liveCursor(cda, ociw32::kFcDefine);
+  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDefine);
+  if (pos < 1 || pos > static_cast<int>(c->cols.size()))
+    return failWith(cda, c->lda, OraError(1007), ociw32::kFcDefine);
+  bool known = ftype == ociw32::kExtString || ftype == ociw32::kExtCharz || ftype == ociw32::kExtRaw ||
+               ftype == ociw32::kExtLongRaw || (ftype == ociw32::kExtFloat && bufl >= 8) ||
+               (ftype == ociw32::kExtDate && bufl >= 7);
+  if (!known || bufl < 0 || (bufl > 0 && !buf))
+    return failWith(cda, c->lda, OraError(932, "unsupported external type or buffer"), ociw32::kFcDefine);
+  Define& d = c->defs[pos - 1];
+  d.buf = buf;
+  d.bufl = bufl;
+  d.ftype = ftype;
+  d.ind = indp;
+  d.rlen = rlen;
+  d.rcode = rcode;
+  d.bound = true;
+  return succeed(cda, ociw32::kFcDefine);
+}
+
+OCIW32_API int oexec(unsigned char* cda) {
+  std::lock_guard lock(g_mutex);
+  Cursor* c = liveCursor(cda, ociw32::kFcExec);
+  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcExec);
+  Logon& l = *c->logon;
+  c->rows = 0;
+  put32(cda, ociw32::kOffRowsProcessed, 0);
+  try {
+    switch (c->tr.kind) {
+    case StmtKind::Query:
+      sqlite3_reset(c->stmt);
+      c->executed = true;
+      c->haveRow = c->done = c->longsValid = false;
+      advance(*c); // surfaces errors such as a busy database at execute time
+      break;
+    case StmtKind::Dml: {
+      beginIfNeeded(l, c->tr.verb);
+      sqlite3_reset(c->stmt);
+      int rc = sqlite3_step(c->stmt);
+      std::string msg = sqlite3_errmsg(l.db);
+      sqlite3_reset(c->stmt);
+      if (rc != SQLITE_DONE) throw fromSqlite(rc, msg, c->tr.verb);
+      c->rows = static_cast<uint32_t>(sqlite3_changes(l.db));
+      break;
+    }
+    case StmtKind::Ddl:
+      commit(l); // DDL ends the open transaction first, as in Oracle
+      runDdl(l.db, c->tr.ddl, c->tr.verb);
+      break;
+    case StmtKind::Commit:
+      commit(l);
+      break;
+    case StmtKind::Rollback:
+      rollback(l);
+      break;
+    }
+  } catch (const OraError& e) {
+    return failWith(cda, c->lda, e, ociw32::kFcExec);
+  }
+  put32(cda, ociw32::kOffRowsProcessed, c->rows);
+  return succeed(cda, ociw32::kFcExec);
+}
+
+OCIW32_API int ofetch(unsigned char* cda) { return fetchInto(cda, 1); }
+
+OCIW32_API int ofen(unsigned char* cda, int nrows) { return fetchInto(cda, nrows); }
+
+OCIW32_API int oflng(unsigned char* cda, int pos, unsigned char* buf, int bufl, int dtype,
+                     unsigned int* retl, int offset) {
+  std::lock_guard lock(g_mutex);
+  Cursor* c = liveCursor(cda, ociw32::kFcFetchLong);
+  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  if (!c->executed || !c->longsValid) return failWith(cda, c->lda, OraError(1002), ociw32::kFcFetchLong);
+  if (pos < 1 || pos > static_cast<int>(c->cols.size()))
+    return failWith(cda, c->lda, OraError(1007), ociw32::kFcFetchLong);
+  int code = c->cols[pos - 1].type.code;
+  if (code != kLong && code != kLongRaw)
+    return failWith(cda, c->lda, OraError(932, "not a LONG column"), ociw32::kFcFetchLong);
+  const std::string& v = c->longs[pos - 1];
+  size_t off = offset < 0 ? 0 : static_cast<size_t>(offset);
+  size_t room = bufl <= 0 ? 0 : static_cast<size_t>(dtype == ociw32::kExtString ? bufl - 1 : bufl);
+  size_t n = off >= v.size() ? 0 : std::min(room, v.size() - off);
+  if (dtype == ociw32::kExtString && n < v.size() - std::min(off, v.size()))
+    n = static_cast<size_t>(utf8Prefix(v.data() + off, static_cast<int>(v.size() - off), static_cast<int>(n)));
+  if (n) std::memcpy(buf, v.data() + off, n);
+  if (dtype == ociw32::kExtString && bufl > 0) buf[n] = 0;
+  if (retl) *retl = static_cast<unsigned int>(n);
+  return succeed(cda, ociw32::kFcFetchLong);
+}

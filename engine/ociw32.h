@@ -1,0 +1,50 @@
+// The version-7 call interface exported by libociw32.so (OCIW32.DLL on Windows).
+// Data areas are plain byte blocks owned by the client: logon and cursor areas of 64 bytes,
+// the host area of 256 bytes. Field offsets the client reads are listed below.
+#pragma once
+#include <cstdint>
+
+#if defined(_WIN32)
+#  define OCIW32_API extern "C" __declspec(dllexport)
+#else
+#  define OCIW32_API extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace ociw32 {
+constexpr int kAreaSize = 64;
+constexpr int kHostAreaSize = 256;
+constexpr int kOffFunctionType = 2;  // u16: SQL function type of the last parse
+constexpr int kOffRowsProcessed = 4; // u32
+constexpr int kOffFunctionCode = 10; // u8: OCI function code of the last call
+constexpr int kOffReturnCode = 12;   // u16: Oracle error number of the last call
+
+// OCI function codes left at kOffFunctionCode.
+constexpr int kFcExec = 4, kFcDefine = 8, kFcFetch = 12, kFcOpen = 14, kFcClose = 16,
+              kFcParse = 54, kFcFetchLong = 58, kFcDescribe = 60;
+
+// External data types accepted by odefin and oflng.
+constexpr int kExtFloat = 4, kExtString = 5, kExtDate = 12, kExtRaw = 23, kExtLongRaw = 24,
+              kExtCharz = 97;
+} // namespace ociw32
+
+OCIW32_API int olog(unsigned char* lda, unsigned char* hda, const char* uid, int uidl,
+                    const char* pswd, int pswdl, const char* conn, int connl, unsigned int mode);
+OCIW32_API int ologof(unsigned char* lda);
+OCIW32_API int ocom(unsigned char* lda);
+OCIW32_API int orol(unsigned char* lda);
+OCIW32_API int oerhms(unsigned char* lda, short rcode, char* buf, int bufsiz);
+OCIW32_API int oopen(unsigned char* cursor, unsigned char* lda, const char* dbn, int dbnl,
+                     int arsize, const char* uid, int uidl);
+OCIW32_API int oclose(unsigned char* cursor);
+OCIW32_API int oparse(unsigned char* cursor, const char* sqlstm, int sqllen, int defflg,
+                      unsigned int lngflg);
+OCIW32_API int odescr(unsigned char* cursor, int pos, int* dbsize, short* dbtype, char* cbuf,
+                      int* cbufl, int* dsize, short* prec, short* scale, short* nullok);
+OCIW32_API int odefin(unsigned char* cursor, int pos, unsigned char* buf, int bufl, int ftype,
+                      int scale, short* indp, const char* fmt, int fmtl, int fmtt,
+                      unsigned short* rlen, unsigned short* rcode);
+OCIW32_API int oexec(unsigned char* cursor);
+OCIW32_API int ofetch(unsigned char* cursor);
+OCIW32_API int ofen(unsigned char* cursor, int nrows);
+OCIW32_API int oflng(unsigned char* cursor, int pos, unsigned char* buf, int bufl, int dtype,
+                     unsigned int* retl, int offset);
