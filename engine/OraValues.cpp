@@ -471,6 +471,10 @@ std::string integerText(int64_t v) {
 
 std::string realText(double v) {
   if (v == std::floor(v) && std::fabs(v) < 1e15) return integerText(static_cast<int64_t>(v));
+  // Shortest round-trip text; the slow path only when it comes out in exponent form.
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  if (r.ec == std::errc() && !std::memchr(buf, 'e', r.ptr - buf)) return std::string(buf, r.ptr);
   return plainText(fromDouble(v));
 }
 

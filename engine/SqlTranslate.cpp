@@ -242,6 +242,10 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
         if (r.name == "DUAL" && k.kind == Token::Ident) {
           replace_[j - 1] = "(SELECT 'X' AS \"DUMMY\")";
           if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " \"DUAL\"";
+          ColType dummy;
+          dummy.code = kVarchar2;
+          dummy.size = 1;
+          tr_.inferred.emplace("DUMMY", dummy);
         } else if (!cat_.tableExists(r.name)) {
           throw OraError(942, r.name);
         }

@@ -1,0 +1,264 @@
+// The embedded engine as the access layer reaches it: SQL, Oracle types, transactions, files.
+#include "../access/TestSupport.h"
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace {
+
+class Engine : public TFreshDatabase {
+protected:
+  void SetUp() override {
+    TFreshDatabase::SetUp();
+    ASSERT_TRUE(Logon(Ses, "DEMO", "DEMO"));
+    Cur.SetSession(&Ses);
+    Cur.SetNumberOfRows(100);
+  }
+  void TearDown() override {
+    Cur.Close();
+    Ses.Disconnect();
+    TFreshDatabase::TearDown();
+  }
+  // Runs a statement; "" on success, else the Oracle message of the failure.
+  std::string Exec(const std::string& sql) {
+    std::string err;
+    Cur.OnError = [&](TOraCursor&, const std::string& m) { err = m.substr(0, m.find('\r')); };
+    Cur.Close();
+    bool ok = Run(Cur, sql);
+    Cur.OnError = nullptr;
+    return ok ? std::string() : err;
+  }
+  // Every row of a query as "a|b|c" lines.
+  std::string Rows(const std::string& sql) {
+    std::string out;
+    if (!Exec(sql).empty()) return "<failed>";
+    uint32_t prev = 0;
+    for (;;) {
+      bool more = Cur.FetchRowsQuiet();
+      for (uint32_t r = 0; r < Cur.RowsProcessed() - prev; ++r) {
+        for (int f = 0; f < Cur.FieldCount(); ++f) {
+          if (f) out += '|';
+          out += Cur.Fields(f)->GetAsString(static_cast<int>(r));
+        }
+        out += "\n";
+      }
+      if (!more || Cur.RowsProcessed() == prev) break;
+      prev = Cur.RowsProcessed();
+    }
+    return out;
+  }
+  std::string DbFolder() const { return DataHome + "/tessel3/default"; }
+
+  TOraSession Ses;
+  TOraCursor Cur;
+};
+
+TEST_F(Engine, DefaultDatabaseHasDemoDataPrivateFilesAndHashedPasswords) {
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP"), "14");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM DEPT"), "4");
+  Ses.DateFormatString = "YYYY/MM/DD";
+  EXPECT_EQ(Rows("SELECT EMPNO, ENAME, JOB, HIREDATE, SAL, COMM, DEPTNO FROM EMP WHERE ENAME = 'SMITH'"),
+            "7369|SMITH|CLERK|1980/12/17|800||20\n");
+  EXPECT_EQ(Rows("SELECT DNAME, LOC FROM DEPT WHERE DEPTNO = 30"), "SALES|CHICAGO\n");
+
+  struct stat st{};
+  ASSERT_EQ(stat(DbFolder().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  for (auto& e : std::filesystem::directory_iterator(DbFolder())) {
+    ASSERT_EQ(stat(e.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u) << e.path();
+  }
+  std::ifstream sys(DbFolder() + "/system.db", std::ios::binary);
+  std::stringstream all;
+  all << sys.rdbuf();
+  EXPECT_EQ(all.str().find("MANAGER"), std::string::npos);
+  EXPECT_NE(all.str().find("$argon2"), std::string::npos);
+
+  TOraSession other;
+  EXPECT_FALSE(Logon(other, "DEMO", "WRONG"));
+  EXPECT_EQ(other.ReturnCode(), 1017);
+  EXPECT_FALSE(Logon(other, "NOBODY", "DEMO"));
+  EXPECT_EQ(other.ReturnCode(), 1017);
+  other.UserHost = DataHome; // a folder, but not a database
+  EXPECT_FALSE(Logon(other, "DEMO", "DEMO"));
+  EXPECT_EQ(other.ReturnCode(), 12154);
+  other.UserHost = DbFolder();
+  EXPECT_TRUE(Logon(other, "demo/demo", ""));
+  other.Disconnect();
+  other.UserHost.clear();
+  EXPECT_TRUE(Logon(other, "SYSTEM", "MANAGER"));
+}
+
+TEST_F(Engine, ValuesKeepTheirColumnTypes) {
+  ASSERT_EQ(Exec("CREATE TABLE T (N NUMBER(7,2), I NUMBER(3), V VARCHAR2(5), C CHAR(4), "
+                 "D DATE, BIG NUMBER, R RAW(2), K NUMBER(4) NOT NULL UNIQUE)"), "");
+  EXPECT_EQ(Exec("INSERT INTO T (K, N, I) VALUES (1, 1.005, '12.5')"), "");
+  EXPECT_EQ(Rows("SELECT N, I FROM T WHERE K = 1"), "1.01|13\n");
+  EXPECT_EQ(Exec("INSERT INTO T (K, N) VALUES (2, 'abc')").substr(0, 9), "ORA-01722");
+  EXPECT_EQ(Exec("INSERT INTO T (K, N) VALUES (2, 100000)").substr(0, 9), "ORA-01438");
+  EXPECT_EQ(Exec("INSERT INTO T (K, N) VALUES (2, 99999.994)"), "");
+  EXPECT_EQ(Exec("INSERT INTO T (K, V) VALUES (3, 'abcdef')").substr(0, 9), "ORA-12899");
+  EXPECT_EQ(Exec("INSERT INTO T (K, V) VALUES (3, 'abcde')"), "");
+  EXPECT_EQ(Exec("INSERT INTO T (N) VALUES (1)").substr(0, 9), "ORA-01400");
+  EXPECT_EQ(Exec("INSERT INTO T (K) VALUES (1)").substr(0, 9), "ORA-00001");
+  EXPECT_EQ(Exec("UPDATE T SET K = NULL").substr(0, 9), "ORA-01407");
+  EXPECT_EQ(Exec("INSERT INTO T (K, V, C) VALUES (4, '', 'ab')"), "");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM T WHERE V IS NULL AND K = 4"), "1");
+  EXPECT_EQ(Rows("SELECT C || '.' FROM T WHERE K = 4"), "ab  .\n");
+  EXPECT_EQ(Exec("INSERT INTO T (K, BIG) VALUES (5, 123456789012345678)"), "");
+  EXPECT_EQ(Scalar(Cur, "SELECT BIG FROM T WHERE K = 5"), "123456789012345678");
+  EXPECT_EQ(Exec("INSERT INTO T (K, R) VALUES (6, 'ABCD')"), "");
+  EXPECT_EQ(Exec("INSERT INTO T (K, R) VALUES (7, 'ABCDEF')").substr(0, 9), "ORA-12899");
+  EXPECT_EQ(Exec("INSERT INTO T (K, R) VALUES (7, 'XYZ')").substr(0, 9), "ORA-01465");
+
+  // Text into DATE: the usual forms, and Oracle's errors for the rest.
+  Ses.DateFormatString = "YYYY/MM/DD HH:NN:SS";
+  EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (10, '2001/02/03 04:05:06')"), "");
+  EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (11, '2001-02-03')"), "");
+  EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (12, '99-01-02')"), "");
+  EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (13, '20-01-02')"), "");
+  EXPECT_EQ(Rows("SELECT D FROM T WHERE K >= 10 ORDER BY K"),
+            "2001/02/03 04:05:06\n2001/02/03 00:00:00\n1999/01/02 00:00:00\n2020/01/02 00:00:00\n");
+  EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (14, 'yesterday')").substr(0, 9), "ORA-01861");
+  EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (14, '2001-13-01')").substr(0, 9), "ORA-01843");
+  EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (14, '2001-02-30')").substr(0, 9), "ORA-01839");
+  EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (14, 5)").substr(0, 9), "ORA-00932");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM T WHERE D > '2001-01-01'"), "3");
+
+  // INSERT ... SELECT converts the same way, and a failing row fails the whole statement.
+  EXPECT_EQ(Exec("INSERT INTO T (K, V) SELECT EMPNO, JOB FROM EMP WHERE DEPTNO = 10").substr(0, 9), "ORA-12899");
+  EXPECT_EQ(Exec("INSERT INTO T (K, V) SELECT EMPNO, ENAME FROM EMP WHERE ENAME IN ('KING', 'FORD')"), "");
+  EXPECT_EQ(Exec("INSERT INTO T (K) VALUES (1, 2)").substr(0, 9), "ORA-00913");
+  EXPECT_EQ(Exec("INSERT INTO T (K, N) VALUES (1)").substr(0, 9), "ORA-00947");
+  EXPECT_EQ(Exec("INSERT INTO T (NOPE) VALUES (1)").substr(0, 9), "ORA-00904");
+}
+
+TEST_F(Engine, StatementTypesDescribeAndDialect) {
+  struct { const char* sql; int type; } cases[] = {
+      {"SELECT * FROM DEPT", 4}, {"INSERT INTO DEPT VALUES (50, 'A', 'B')", 3},
+      {"UPDATE DEPT SET LOC = 'X' WHERE DEPTNO = 50", 5}, {"DELETE FROM DEPT WHERE DEPTNO = 50", 9},
+      {"CREATE TABLE X1 (A NUMBER)", 1}, {"CREATE INDEX X1_I ON X1 (A)", 20},
+      {"DROP INDEX X1_I", 21}, {"TRUNCATE TABLE X1", 85}, {"DROP TABLE X1", 8},
+      {"COMMIT", 54}, {"ROLLBACK WORK", 55}};
+  for (auto& c : cases) {
+    EXPECT_EQ(Exec(c.sql), "") << c.sql;
+    EXPECT_EQ(Cur.StatementType(), c.type) << c.sql;
+  }
+  ASSERT_EQ(Exec("CREATE TABLE KINDS (V VARCHAR2(20), N NUMBER(9,3), D DATE, C CHAR(3), R RAW(8), L LONG)"), "");
+  ASSERT_EQ(Exec("SELECT K.*, ROWID, N * 2, SYSDATE, 'abc' lit FROM kinds k"), "");
+  const uint8_t kinds[] = {0, 1, 3, 4, 5, 6, 0, 1, 3, 0};
+  const char* names[] = {"V", "N", "D", "C", "R", "L", "ROWID", "N*2", "SYSDATE", "LIT"};
+  ASSERT_EQ(Cur.FieldCount(), 10);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(Cur.Fields(i)->FieldKind(), kinds[i]) << i;
+    EXPECT_EQ(Cur.Fields(i)->Name(), names[i]) << i;
+  }
+  auto* n = static_cast<TOraNumberField*>(Cur.Fields(1));
+  EXPECT_EQ(n->Precision(), 9);
+  EXPECT_EQ(n->Scale(), 3);
+  EXPECT_EQ(static_cast<TOraField*>(Cur.Fields(0))->DisplaySize(), 20);
+  EXPECT_EQ(static_cast<TOraField*>(Cur.Fields(1))->DisplaySize(), 11);
+  EXPECT_EQ(Cur.Fields(0)->Width(), 21);
+
+  EXPECT_EQ(Scalar(Cur, "select dummy from dual"), "X");
+  EXPECT_EQ(Exec("SELECT * FROM DEPT;").substr(0, 9), "ORA-00911");
+  EXPECT_EQ(Exec("GRANT ALL TO X").substr(0, 9), "ORA-00900");
+  EXPECT_EQ(Exec("SELECT ENAME EMP").substr(0, 9), "ORA-00923");
+  EXPECT_EQ(Exec("SELECT \"NOPE\" FROM EMP").substr(0, 9), "ORA-00904");
+  EXPECT_EQ(Exec("SELECT * FROM TESSEL$OBJECTS").substr(0, 9), "ORA-00942");
+  EXPECT_EQ(Exec("CREATE TABLE DEPT (A NUMBER)").substr(0, 9), "ORA-00955");
+  EXPECT_EQ(Exec("CREATE TABLE Y (A VARCHAR2)").substr(0, 9), "ORA-00906");
+  EXPECT_EQ(Exec("CREATE TABLE Y (A NUMBER, B LONG, C LONG RAW)").substr(0, 9), "ORA-01754");
+  EXPECT_EQ(Exec("CREATE TABLE \"lower\" (\"a\" NUMBER)"), "");
+  EXPECT_EQ(Exec("INSERT INTO \"lower\" VALUES (7)"), "");
+  EXPECT_EQ(Scalar(Cur, "SELECT \"a\" FROM DEMO.\"lower\""), "7");
+  EXPECT_EQ(Exec("SELECT * FROM OTHER.EMP").substr(0, 9), "ORA-00942");
+  EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE SAL != 800 AND DEPTNO = 20 AND ENAME LIKE 'J%'"), "JONES\n");
+}
+
+TEST_F(Engine, RowidNamesOneRowForItsWholeLife) {
+  ASSERT_EQ(Exec("SELECT ROWID, ENAME FROM EMP WHERE EMPNO = 7788"), "");
+  ASSERT_TRUE(Cur.Fetch());
+  std::string rowid = Cur.Fields(0)->GetAsString(0);
+  EXPECT_EQ(rowid.size(), 18u);
+  EXPECT_EQ(Exec("DELETE FROM EMP WHERE EMPNO < 7700"), "");
+  EXPECT_EQ(Exec("INSERT INTO EMP (EMPNO, ENAME) VALUES (1, 'NEW')"), "");
+  EXPECT_EQ(Exec("UPDATE EMP SET SAL = 1234 WHERE ROWID = '" + rowid + "'"), "");
+  EXPECT_EQ(Cur.RowsProcessed(), 1u);
+  EXPECT_EQ(Rows("SELECT ENAME, SAL FROM EMP WHERE SAL = 1234"), "SCOTT|1234\n");
+  EXPECT_EQ(Scalar(Cur, "SELECT E.ENAME FROM EMP E WHERE E.ROWID = '" + rowid + "'"), "SCOTT");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE ROWID = (SELECT ROWID FROM EMP WHERE EMPNO = 7788)"), "1");
+  // Another table's ROWID finds nothing here; a malformed one is an error.
+  ASSERT_EQ(Exec("SELECT ROWID FROM DEPT WHERE DEPTNO = 10"), "");
+  ASSERT_TRUE(Cur.Fetch());
+  std::string deptRowid = Cur.Fields(0)->GetAsString(0);
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE ROWID = '" + deptRowid + "'"), "0");
+  EXPECT_EQ(Exec("DELETE FROM EMP WHERE ROWID = 'nonsense'").substr(0, 9), "ORA-01410");
+}
+
+TEST_F(Engine, TransactionsIsolateCommitAndLock) {
+  TOraSession other;
+  ASSERT_TRUE(Logon(other, "DEMO", "DEMO"));
+  TOraCursor oc;
+  oc.SetSession(&other);
+
+  ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (50, 'NEW', 'HERE')"), "");
+  EXPECT_EQ(Scalar(oc, "SELECT COUNT(*) FROM DEPT"), "4");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM DEPT"), "5");
+
+  // A second writer waits briefly, then gives up without harm.
+  auto t0 = std::chrono::steady_clock::now();
+  oc.SQL() = {"INSERT INTO DEPT VALUES (60, 'B', 'C')"};
+  ASSERT_TRUE(oc.Open() && oc.ParseQuiet());
+  EXPECT_FALSE(oc.Exec());
+  EXPECT_EQ(oc.ReturnCode(), 54);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500));
+  oc.Close();
+
+  ASSERT_TRUE(Ses.Commit());
+  EXPECT_EQ(Scalar(oc, "SELECT COUNT(*) FROM DEPT"), "5");
+
+  // A failing statement undoes only itself; rollback undoes the rest.
+  ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (61, 'A', 'B')"), "");
+  EXPECT_EQ(Exec("INSERT INTO DEPT VALUES (61, 'A', 'B')").substr(0, 9), "ORA-00001");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 61"), "1");
+  ASSERT_TRUE(Ses.Rollback());
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 61"), "0");
+
+  // DDL commits what was pending; so does a normal logoff.
+  ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (62, 'A', 'B')"), "");
+  ASSERT_EQ(Exec("CREATE TABLE AFTER_DDL (A NUMBER)"), "");
+  ASSERT_TRUE(Ses.Rollback());
+  EXPECT_EQ(Scalar(oc, "SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 62"), "1");
+  ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (63, 'A', 'B')"), "");
+  Cur.Close();
+  ASSERT_TRUE(Ses.Disconnect());
+  EXPECT_EQ(Scalar(oc, "SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 63"), "1");
+  ASSERT_TRUE(Logon(Ses, "DEMO", "DEMO"));
+
+  // Parent and child keys hold across statements.
+  EXPECT_EQ(Exec("INSERT INTO EMP (EMPNO, DEPTNO) VALUES (1, 99)").substr(0, 9), "ORA-02291");
+  EXPECT_EQ(Exec("DELETE FROM DEPT WHERE DEPTNO = 10").substr(0, 9), "ORA-02292");
+}
+
+TEST_F(Engine, LongAndRawValuesComeBackWhole) {
+  ASSERT_EQ(Exec("CREATE TABLE DOCS (ID NUMBER, BODY LONG)"), "");
+  std::string body;
+  for (int i = 0; i < 3000; ++i) body += "行" + std::to_string(i) + ";";
+  ASSERT_EQ(Exec("INSERT INTO DOCS VALUES (1, '" + body + "')"), "");
+  ASSERT_EQ(Exec("SELECT BODY FROM DOCS"), "");
+  ASSERT_TRUE(Cur.Fetch());
+  auto* f = static_cast<TOraCustomLongField*>(Cur.Fields(0));
+  std::string got;
+  for (int off = 0;;) {
+    ASSERT_TRUE(Cur.FetchLong(f, off));
+    if (f->LongLength() == 0) break;
+    got.append(reinterpret_cast<const char*>(f->Buffer()), f->LongLength());
+    off += static_cast<int>(f->LongLength());
+  }
+  EXPECT_EQ(got, body);
+}
+
+} // namespace
