@@ -1,0 +1,64 @@
+#include "uMsg.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace Msg {
+namespace {
+
+TMsgCapture* ActiveCapture = nullptr;
+
+QWidget* DialogParent() { return QApplication::activeWindow(); }
+
+void Record(TMsgKind kind, const QString& text) {
+  ActiveCapture->Texts << text;
+  ActiveCapture->Kinds.push_back(kind);
+}
+
+bool Answer(const QString& text) {
+  Record(TMsgKind::Question, text);
+  if (ActiveCapture->Answers.empty())
+    return ActiveCapture->DefaultAnswer;
+  bool answer = ActiveCapture->Answers.front();
+  ActiveCapture->Answers.pop_front();
+  return answer;
+}
+
+} // namespace
+
+void Show(const QString& text) {
+  if (ActiveCapture) {
+    Record(TMsgKind::Info, text);
+    return;
+  }
+  QMessageBox::information(DialogParent(), QApplication::applicationName(), text);
+}
+
+void Error(const QString& text) {
+  if (ActiveCapture) {
+    Record(TMsgKind::Error, text);
+    return;
+  }
+  QMessageBox::critical(DialogParent(), QStringLiteral("エラー"), text);
+}
+
+bool YesNo(const QString& text) {
+  if (ActiveCapture)
+    return Answer(text);
+  return QMessageBox::question(DialogParent(), QStringLiteral("確認"), text,
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+TMsgCapture::TMsgCapture() : FPrevious(ActiveCapture) { ActiveCapture = this; }
+
+TMsgCapture::~TMsgCapture() {
+  // Captures are scoped, so the newest is the one ending.
+  ActiveCapture = FPrevious;
+}
+
+void TMsgCapture::Clear() {
+  Texts.clear();
+  Kinds.clear();
+}
+
+} // namespace Msg

@@ -1,0 +1,42 @@
+// Every message box and Yes/No question of the program goes through here, so that tests can
+// read the texts and give the answers instead of a user.
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+namespace Msg {
+
+enum class TMsgKind { Info, Error, Question };
+
+// A message box with an OK button.
+void Show(const QString& text);
+// An error box with an OK button.
+void Error(const QString& text);
+// A confirmation box with Yes and No; true for Yes.
+bool YesNo(const QString& text);
+
+// While one exists, messages are recorded instead of shown and questions are answered from
+// Answers (front first; DefaultAnswer once it is empty). Captures nest; the newest one wins.
+class TMsgCapture {
+public:
+  TMsgCapture();
+  ~TMsgCapture();
+  TMsgCapture(const TMsgCapture&) = delete;
+  TMsgCapture& operator=(const TMsgCapture&) = delete;
+
+  QStringList Texts;             // every text, in order
+  std::vector<TMsgKind> Kinds;   // the kind of each text
+  std::deque<bool> Answers;
+  bool DefaultAnswer = false;
+
+  int Count() const { return Texts.size(); }
+  QString Last() const { return Texts.isEmpty() ? QString() : Texts.last(); }
+  void Clear();
+
+private:
+  TMsgCapture* FPrevious;
+};
+
+} // namespace Msg
