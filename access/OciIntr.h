@@ -1,0 +1,50 @@
+// Run-time binding to the version-7 call library (libociw32.so / OCIW32.DLL).
+// The only unit that touches the library; every wrapper passes its arguments through unchanged.
+#pragma once
+#include <stdexcept>
+#include <string>
+
+// A library entry point could not be found (also when the library itself is absent).
+class DLLAddressErr : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+namespace OciIntr {
+
+int olog(unsigned char* lda, unsigned char* hda, const char* uid, int uidl, const char* pswd,
+         int pswdl, const char* conn, int connl, unsigned int mode);
+int ologof(unsigned char* lda);
+int ocom(unsigned char* lda);
+int orol(unsigned char* lda);
+int oerhms(unsigned char* lda, short rcode, char* buf, int bufsiz);
+int oopen(unsigned char* cursor, unsigned char* lda, const char* dbn, int dbnl, int arsize,
+          const char* uid, int uidl);
+int oclose(unsigned char* cursor);
+int oparse(unsigned char* cursor, const char* sqlstm, int sqllen, int defflg, unsigned int lngflg);
+int odescr(unsigned char* cursor, int pos, int* dbsize, short* dbtype, char* cbuf, int* cbufl,
+           int* dsize, short* prec, short* scale, short* nullok);
+int odefin(unsigned char* cursor, int pos, unsigned char* buf, int bufl, int ftype, int scale,
+           short* indp, const char* fmt, int fmtl, int fmtt, unsigned short* rlen,
+           unsigned short* rcode);
+int oexec(unsigned char* cursor);
+int ofetch(unsigned char* cursor);
+int ofen(unsigned char* cursor, int nrows);
+int oflng(unsigned char* cursor, int pos, unsigned char* buf, int bufl, int dtype,
+          unsigned int* retl, int offset);
+
+// Call name for a function code left in a cursor data area; "not used" for unknown codes.
+constexpr int FunctionCodeCount = 63;
+extern const char* const FunctionCodeNames[FunctionCodeCount];
+const char* FunctionCodeName(int code);
+
+// The file name handed to the loader: "libociw32.so" (Linux), "OCIW32.DLL" (Windows).
+std::string LibraryFileName();
+// Testing seam: use another file name and forget the current binding, so the next call loads
+// again. The previous library stays mapped; pointers into it remain valid.
+void SetLibraryFileName(const std::string& name);
+// Diagnostics for tests: whether a handle is held, and how many load attempts were made.
+bool LibraryLoaded();
+int LoadAttempts();
+
+} // namespace OciIntr
