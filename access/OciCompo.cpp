@@ -87,10 +87,50 @@ int DaysInMonth(int y, int m) {
   return m == 2 && IsLeap(y) ? 29 : days[m - 1];
 }
 
-std::string TwoDigits(int v) {
+void AppendDigits(std::string& out, int v, int width) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d", v);
-  return buf;
+  int n = 0;
+  unsigned u = static_cast<unsigned>(v < 0 ? -v : v);
+  do {
+    buf[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u);
+  if (v < 0)
+    out += '-';
+  for (int k = n; k < width; ++k)
+    out += '0';
+  while (n)
+    out += buf[--n];
+}
+
+// The engine's canonical text ("-12.5", "0.00042") already is the general format when it has at
+// most 15 significant digits and no exponent; this spares a parse and a print per cell.
+bool IsPlainGeneral(const std::string& t) {
+  size_t i = t[0] == '-' ? 1 : 0;
+  if (i >= t.size())
+    return false;
+  size_t intStart = i;
+  while (i < t.size() && t[i] >= '0' && t[i] <= '9')
+    ++i;
+  size_t intLen = i - intStart;
+  if (intLen == 0 || intLen > 15 || (intLen > 1 && t[intStart] == '0'))
+    return false;
+  if (i == t.size())
+    return true;
+  if (t[i] != '.' || i + 1 == t.size() || t.back() == '0')
+    return false;
+  size_t frac = i + 1;
+  for (size_t k = frac; k < t.size(); ++k)
+    if (t[k] < '0' || t[k] > '9')
+      return false;
+  size_t fracLen = t.size() - frac;
+  if (t[intStart] == '0') {
+    size_t zeros = 0;
+    while (frac + zeros < t.size() && t[frac + zeros] == '0')
+      ++zeros;
+    return zeros <= 4 && fracLen - zeros <= 15; // at least 0.00001
+  }
+  return intLen + fracLen <= 15;
 }
 
 bool MatchToken(const std::string& s, size_t i, const char* token) {
@@ -217,31 +257,35 @@ double DecodeOracleDate(const unsigned char* b) {
   return EncodeOraDateTime(year, b[2], b[3], b[4] - 1, b[5] - 1, b[6] - 1);
 }
 
-std::string FormatOraDateTime(const std::string& pattern, double value) {
-  int y, mo, d, h, mi, s;
-  DecodeOraDateTime(value, y, mo, d, h, mi, s);
+static std::string FormatOraDateParts(const std::string& pattern, int y, int mo, int d, int h, int mi,
+                                      int s) {
   std::string out;
+  out.reserve(pattern.size() + 4);
   for (size_t i = 0; i < pattern.size();) {
     if (MatchToken(pattern, i, "YYYY")) {
-      char buf[16];
-      std::snprintf(buf, sizeof buf, "%04d", y);
-      out += buf;
+      AppendDigits(out, y, 4);
       i += 4;
     } else if (MatchToken(pattern, i, "MM")) {
-      out += TwoDigits(mo), i += 2;
+      AppendDigits(out, mo, 2), i += 2;
     } else if (MatchToken(pattern, i, "DD")) {
-      out += TwoDigits(d), i += 2;
+      AppendDigits(out, d, 2), i += 2;
     } else if (MatchToken(pattern, i, "HH")) {
-      out += TwoDigits(h), i += 2;
+      AppendDigits(out, h, 2), i += 2;
     } else if (MatchToken(pattern, i, "NN")) {
-      out += TwoDigits(mi), i += 2;
+      AppendDigits(out, mi, 2), i += 2;
     } else if (MatchToken(pattern, i, "SS")) {
-      out += TwoDigits(s), i += 2;
+      AppendDigits(out, s, 2), i += 2;
     } else {
       out += pattern[i++];
     }
   }
   return out;
+}
+
+std::string FormatOraDateTime(const std::string& pattern, double value) {
+  int y, mo, d, h, mi, s;
+  DecodeOraDateTime(value, y, mo, d, h, mi, s);
+  return FormatOraDateParts(pattern, y, mo, d, h, mi, s);
 }
 
 std::string FormatGeneralFloat(double value) {
@@ -411,6 +455,14 @@ std::string TOraNumberField::GetAsString(int row) const {
   if (IsNull(row))
     return std::string();
   std::string text = ElementText(row);
+  if (!text.empty() && IsPlainGeneral(text)) {
+    if (auto dot = text.find('.'); dot != std::string::npos) {
+      std::string sep = DecimalSeparator();
+      if (sep != ".")
+        text.replace(dot, 1, sep);
+    }
+    return text;
+  }
   // Up to 15 digits the general format applies; longer values keep every digit.
   if (SignificantDigits(text) <= 15)
     return FormatGeneralFloat(ParseNumberText(text));
@@ -450,9 +502,13 @@ std::string TOraDateTimeField::GetAsString(int row) const {
   CheckRow(row);
   if (IsNull(row))
     return std::string();
-  double value = GetAsDateTime(row);
+  // Formatted straight from the 7 bytes; the check throws for bytes that are no valid moment.
+  const unsigned char* b = FBuffer.data() + static_cast<size_t>(row) * 7;
+  int year = (b[0] - 100) * 100 + (b[1] - 100);
+  EncodeOraDateTime(year, b[2], b[3], b[4] - 1, b[5] - 1, b[6] - 1);
   std::string pattern = FCursor ? FCursor->DateFormat() : std::string();
-  return FormatOraDateTime(pattern.empty() ? ShortDateFormat : pattern, value);
+  return FormatOraDateParts(pattern.empty() ? ShortDateFormat : pattern, year, b[2], b[3],
+                            b[4] - 1, b[5] - 1, b[6] - 1);
 }
 
 TOraRawField::TOraRawField(std::string name, int32_t position, TOraCursor* cursor)

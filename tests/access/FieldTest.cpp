@@ -131,6 +131,12 @@ TEST(FieldTest, NumberTextFormats) {
       {"1.5E+40", "1" + Sep() + "5E40"},
       {"-1.23456789012345678E-40", "-1" + Sep() + "23456789012345678E-40"},
       {"-7.25", "-7" + Sep() + "25"},
+      // texts the fast path must leave to the general format
+      {"0", "0"},
+      {"12.50", "12" + Sep() + "5"},
+      {"007", "7"},
+      {"0.000010", "0" + Sep() + "00001"},
+      {"123456789012345.5", "123456789012345" + Sep() + "5"},
   };
   int row = 0;
   for (auto& c : cases)
