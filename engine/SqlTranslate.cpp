@@ -216,7 +216,16 @@ private:
   void drop();
   void truncate();
   std::string convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table);
+  // The table a DML statement writes, with its optional alias (not the keyword `next`); pushes
+  // it as the context ROWID refers to.
+  size_t dmlTarget(size_t i, const char* next, TableRef& r);
 };
+
+const ColumnInfo& findColumn(const std::vector<ColumnInfo>& cols, const std::string& name) {
+  for (auto& c : cols)
+    if (c.name == name) return c;
+  throw OraError(904, "\"" + name + "\"");
+}
 
 size_t Translator::clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops) {
   for (; i < e; ++i) {
@@ -468,19 +477,24 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
          quoteString(label) + ")";
 }
 
+size_t Translator::dmlTarget(size_t i, const char* next, TableRef& r) {
+  i = objectName(i, r.name);
+  if (!cat_.tableExists(r.name)) throw OraError(942, r.name);
+  if (aliasToken(i) && !is(at(i), next)) { r.alias = at(i).text; ++i; }
+  Context c;
+  c.tables.push_back(r);
+  ctx_.push_back(c);
+  return i;
+}
+
 void Translator::insert() {
   tr_.kind = StmtKind::Dml;
   tr_.function = 3;
   expect(1, "INTO", 925);
-  std::string table;
-  size_t i = objectName(2, table);
-  if (!cat_.tableExists(table)) throw OraError(942, table);
-  auto cols = cat_.columns(table);
-  Context c;
   TableRef r;
-  r.name = table;
-  if (aliasToken(i) && !is(at(i), "VALUES")) { r.alias = at(i).text; ++i; }
-  c.tables.push_back(r);
+  size_t i = dmlTarget(2, "VALUES", r);
+  const std::string& table = r.name;
+  auto cols = cat_.columns(table);
   std::vector<ColumnInfo> target;
   if (is(at(i), "(") && !is(at(i + 1), "SELECT")) {
     ++i;
@@ -489,10 +503,7 @@ void Translator::insert() {
       if (k.kind != Token::Ident && k.kind != Token::QIdent) throw OraError(904);
       std::string name = k.text;
       if (is(at(i + 1), ".")) { name = at(i + 2).text; i += 2; }
-      bool found = false;
-      for (auto& col : cols)
-        if (col.name == name) { target.push_back(col); found = true; }
-      if (!found) throw OraError(904, "\"" + name + "\"");
+      target.push_back(findColumn(cols, name));
       ++i;
       if (is(at(i), ",")) { ++i; continue; }
       if (is(at(i), ")")) { ++i; break; }
@@ -504,7 +515,6 @@ void Translator::insert() {
   std::string head = "INSERT INTO " + quoteIdent(table) + " (";
   for (size_t k = 0; k < target.size(); ++k) head += (k ? ", " : "") + quoteIdent(target[k].name);
   head += ")";
-  ctx_.push_back(c);
   if (is(at(i), "VALUES")) {
     ++i;
     expect(i, "(", 906);
@@ -546,18 +556,12 @@ void Translator::insert() {
 void Translator::update() {
   tr_.kind = StmtKind::Dml;
   tr_.function = 5;
-  std::string table;
-  size_t i = objectName(1, table);
-  if (!cat_.tableExists(table)) throw OraError(942, table);
-  auto cols = cat_.columns(table);
-  Context c;
   TableRef r;
-  r.name = table;
-  if (aliasToken(i) && !is(at(i), "SET")) { r.alias = at(i).text; ++i; }
-  c.tables.push_back(r);
+  size_t i = dmlTarget(1, "SET", r);
+  const std::string& table = r.name;
+  auto cols = cat_.columns(table);
   expect(i, "SET", 971);
   ++i;
-  ctx_.push_back(c);
   std::string out = "UPDATE " + quoteIdent(table);
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   out += " SET ";
@@ -568,10 +572,7 @@ void Translator::update() {
     if (k.kind != Token::Ident && k.kind != Token::QIdent) throw OraError(k.kind == Token::Op && k.text == "(" ? 1767 : 904);
     std::string name = k.text;
     if (is(at(i + 1), ".")) { name = at(i + 2).text; i += 2; }
-    const ColumnInfo* col = nullptr;
-    for (auto& cc : cols)
-      if (cc.name == name) col = &cc;
-    if (!col) throw OraError(904, "\"" + name + "\"");
+    const ColumnInfo* col = &findColumn(cols, name);
     expect(i + 1, "=", 927);
     size_t b = i + 2, e = b;
     while (e < where && !(t_[e].depth == 0 && is(t_[e], ","))) ++e;
@@ -589,18 +590,9 @@ void Translator::update() {
 void Translator::del() {
   tr_.kind = StmtKind::Dml;
   tr_.function = 9;
-  size_t i = 1;
-  if (is(at(i), "FROM")) ++i;
-  std::string table;
-  i = objectName(i, table);
-  if (!cat_.tableExists(table)) throw OraError(942, table);
-  Context c;
   TableRef r;
-  r.name = table;
-  if (aliasToken(i) && !is(at(i), "WHERE")) { r.alias = at(i).text; ++i; }
-  c.tables.push_back(r);
-  ctx_.push_back(c);
-  std::string out = "DELETE FROM " + quoteIdent(table);
+  size_t i = dmlTarget(is(at(1), "FROM") ? 2 : 1, "WHERE", r);
+  std::string out = "DELETE FROM " + quoteIdent(r.name);
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   if (i < size()) {
     if (!is(at(i), "WHERE")) unexpected(i);

@@ -80,6 +80,11 @@ void put16(unsigned char* a, int off, unsigned v) {
   std::memcpy(a + off, &x, 2);
 }
 void put32(unsigned char* a, int off, uint32_t v) { std::memcpy(a + off, &v, 4); }
+int areaCode(const unsigned char* a) {
+  uint16_t x;
+  std::memcpy(&x, a + ociw32::kOffReturnCode, 2);
+  return x;
+}
 
 int succeed(unsigned char* area, int fc = -1) {
   put16(area, ociw32::kOffReturnCode, 0);
@@ -317,7 +322,7 @@ bool advance(Cursor& c) {
 int fetchInto(unsigned char* cda, int nrows) {
   std::lock_guard lock(g_mutex);
   Cursor* c = liveCursor(cda, ociw32::kFcFetch);
-  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  if (!c) return areaCode(cda);
   try {
     if (!c->parsed || c->tr.kind != StmtKind::Query || !c->executed) throw OraError(1002);
     if (nrows <= 0) throw OraError(24333);
@@ -442,7 +447,7 @@ OCIW32_API int oclose(unsigned char* cda) {
 OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, unsigned int) {
   std::lock_guard lock(g_mutex);
   Cursor* c = liveCursor(cda, ociw32::kFcParse);
-  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  if (!c) return areaCode(cda);
   c->finalize();
   put32(cda, ociw32::kOffRowsProcessed, 0);
   put16(cda, ociw32::kOffFunctionType, 0);
@@ -471,7 +476,7 @@ OCIW32_API int odescr(unsigned char* cda, int pos, int* dbsize, short* dbtype, c
                       int* cbufl, int* dsize, short* prec, short* scale, short* nullok) {
   std::lock_guard lock(g_mutex);
   Cursor* c = liveCursor(cda, ociw32::kFcDescribe);
-  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  if (!c) return areaCode(cda);
   if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDescribe);
   if (pos < 1 || pos > static_cast<int>(c->cols.size()))
     return failWith(cda, c->lda, OraError(1007), ociw32::kFcDescribe);
@@ -494,7 +499,7 @@ OCIW32_API int odefin(unsigned char* cda, int pos, unsigned char* buf, int bufl,
                       short* indp, const char*, int, int, unsigned short* rlen, unsigned short* rcode) {
   std::lock_guard lock(g_mutex);
   Cursor* c = liveCursor(cda, ociw32::kFcDefine);
-  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  if (!c) return areaCode(cda);
   if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDefine);
   if (pos < 1 || pos > static_cast<int>(c->cols.size()))
     return failWith(cda, c->lda, OraError(1007), ociw32::kFcDefine);
@@ -517,7 +522,7 @@ OCIW32_API int odefin(unsigned char* cda, int pos, unsigned char* buf, int bufl,
 OCIW32_API int oexec(unsigned char* cda) {
   std::lock_guard lock(g_mutex);
   Cursor* c = liveCursor(cda, ociw32::kFcExec);
-  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  if (!c) return areaCode(cda);
   if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcExec);
   Logon& l = *c->logon;
   c->rows = 0;
@@ -566,7 +571,7 @@ OCIW32_API int oflng(unsigned char* cda, int pos, unsigned char* buf, int bufl, 
                      unsigned int* retl, int offset) {
   std::lock_guard lock(g_mutex);
   Cursor* c = liveCursor(cda, ociw32::kFcFetchLong);
-  if (!c) return static_cast<int>(cda[ociw32::kOffReturnCode] | cda[ociw32::kOffReturnCode + 1] << 8);
+  if (!c) return areaCode(cda);
   if (!c->executed || !c->longsValid) return failWith(cda, c->lda, OraError(1002), ociw32::kFcFetchLong);
   if (pos < 1 || pos > static_cast<int>(c->cols.size()))
     return failWith(cda, c->lda, OraError(1007), ociw32::kFcFetchLong);
