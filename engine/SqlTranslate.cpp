@@ -116,7 +116,24 @@ const std::set<std::string>& keywords() {
       "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME"};
   return k;
 }
-bool isKeyword(const Token& t) { return t.kind == Token::Ident && keywords().count(t.text); }
+bool is(const Token& t, const char* word);
+
+// Words Oracle does not reserve are keywords only where they stand in their clause, so that a
+// column may be called KEY or FIRST.
+bool keywordAt(const std::vector<Token>& t, size_t i) {
+  if (i >= t.size() || t[i].kind != Token::Ident || !keywords().count(t[i].text)) return false;
+  const std::string& w = t[i].text;
+  auto prev = [&](const char* x) { return i > 0 && is(t[i - 1], x); };
+  auto next = [&](const char* x) { return i + 1 < t.size() && is(t[i + 1], x); };
+  if (w == "KEY") return prev("PRIMARY") || prev("FOREIGN");
+  if (w == "FIRST" || w == "LAST") return prev("NULLS");
+  if (w == "NULLS") return next("FIRST") || next("LAST");
+  if (w == "LEFT" || w == "RIGHT" || w == "FULL" || w == "INNER" || w == "CROSS" || w == "NATURAL")
+    return next("JOIN") || next("OUTER");
+  if (w == "OUTER") return next("JOIN");
+  if (w == "USING") return next("(");
+  return true;
+}
 bool is(const Token& t, const char* word) {
   return (t.kind == Token::Ident || t.kind == Token::Op) && t.text == word;
 }
@@ -179,7 +196,7 @@ private:
   size_t objectName(size_t i, std::string& name) {
     const Token& a = at(i);
     if (a.kind != Token::Ident && a.kind != Token::QIdent) throw OraError(903);
-    if (isKeyword(a)) throw OraError(903);
+    if (keywordAt(t_, i)) throw OraError(903);
     if (is(at(i + 1), ".")) {
       const Token& b = at(i + 2);
       if (b.kind != Token::Ident && b.kind != Token::QIdent) throw OraError(903);
@@ -196,7 +213,7 @@ private:
 
   bool aliasToken(size_t i) const {
     const Token& a = at(i);
-    return (a.kind == Token::Ident && !isKeyword(a)) || a.kind == Token::QIdent;
+    return (a.kind == Token::Ident && !keywordAt(t_, i)) || a.kind == Token::QIdent;
   }
 
   std::string emit(size_t b, size_t e);
@@ -245,7 +262,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
     if (expectTable) {
       expectTable = false;
       if (k.kind == Token::Ident || k.kind == Token::QIdent) {
-        if (isKeyword(k)) continue;
+        if (keywordAt(t_, i)) continue;
         TableRef r;
         size_t j = objectName(i, r.name);
         if (r.name == "DUAL" && k.kind == Token::Ident) {
@@ -335,7 +352,7 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (k.text == "MINUS") { add("EXCEPT"); break; }
-      if (isKeyword(k)) { add(k.text); break; }
+      if (keywordAt(t_, i)) { add(k.text); break; }
       if (is(at(i + 1), "(")) { add(k.text); break; } // function call
       bool qualified = i > b && is(at(i - 1), ".");
       if (!qualified && k.text == "SYSDATE") { add("ora_sysdate()"); break; }
@@ -659,7 +676,7 @@ void Translator::createTable() {
       defNames.emplace_back();
     } else {
       if (nameTok.kind != Token::Ident && nameTok.kind != Token::QIdent) throw OraError(904);
-      if (isKeyword(nameTok)) throw OraError(904, nameTok.text);
+      if (keywordAt(t_, b)) throw OraError(904, nameTok.text);
       checkName(nameTok.text);
       if (!names.insert(nameTok.text).second) throw OraError(957);
       ++columns;

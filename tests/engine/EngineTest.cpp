@@ -176,6 +176,14 @@ TEST_F(Engine, StatementTypesDescribeAndDialect) {
   EXPECT_EQ(Scalar(Cur, "SELECT \"a\" FROM DEMO.\"lower\""), "7");
   EXPECT_EQ(Exec("SELECT * FROM OTHER.EMP").substr(0, 9), "ORA-00942");
   EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE SAL != 800 AND DEPTNO = 20 AND ENAME LIKE 'J%'"), "JONES\n");
+  // Words Oracle does not reserve work as names; as keywords they still work in their clauses.
+  EXPECT_EQ(Exec("CREATE TABLE SOFT (KEY NUMBER PRIMARY KEY, FIRST VARCHAR2(5), LEFT NUMBER)"), "");
+  EXPECT_EQ(Exec("INSERT INTO SOFT (KEY, FIRST) VALUES (1, 'a')"), "");
+  EXPECT_EQ(Exec("INSERT INTO SOFT (KEY, LEFT) VALUES (2, 7)"), "");
+  EXPECT_EQ(Rows("SELECT KEY, FIRST LAST FROM SOFT ORDER BY FIRST NULLS FIRST"), "2|\n1|a\n");
+  EXPECT_EQ(Rows("SELECT D.DNAME, COUNT(E.EMPNO) FROM DEPT D LEFT OUTER JOIN EMP E ON E.DEPTNO = D.DEPTNO "
+                 "WHERE D.DEPTNO >= 30 GROUP BY D.DNAME ORDER BY 1"),
+            "OPERATIONS|0\nSALES|6\n");
 }
 
 TEST_F(Engine, RowidNamesOneRowForItsWholeLife) {
