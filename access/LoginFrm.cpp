@@ -1,13 +1,14 @@
 #include "LoginFrm.h"
 
 #include "OciCompo.h"
+#include "uFonts.h"
 #include "uMsg.h"
 
 #include <QEvent>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <algorithm>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -32,6 +33,9 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top, int w
                   int height) {
   auto* label = new QLabel(text, parent);
   label->setGeometry(left, top, width, height);
+  // Labels size themselves to their text, so no glyph is cut where this font runs wider.
+  QSize hint = label->sizeHint();
+  label->resize(std::max(width, hint.width()), std::max(height, hint.height()));
   return label;
 }
 
@@ -49,9 +53,7 @@ TLoginDlg::TLoginDlg(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(266, 178);
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPixelSize(12);
-  setFont(font);
+  setFont(UiFont(12));
 
   UserEdit = MakeEdit(this, "UserEdit", 116, 16);
   PassEdit = MakeEdit(this, "PassEdit", 116, 52);
