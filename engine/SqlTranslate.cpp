@@ -353,7 +353,7 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       if (k.text == "MINUS") { add("EXCEPT"); break; }
       if (keywordAt(t_, i)) { add(k.text); break; }
-      if (is(at(i + 1), "(")) { add(k.text); break; } // function call
+      if (is(at(i + 1), "(")) { add(k.text == "NVL" ? "IFNULL" : k.text); break; } // function call
       bool qualified = i > b && is(at(i - 1), ".");
       if (!qualified && k.text == "SYSDATE") { add("ora_sysdate()"); break; }
       if (!qualified && k.text == "ROWID") {
@@ -402,6 +402,28 @@ ColType Translator::infer(size_t b, size_t e) {
     if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
   }
   if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ROWID")) { t = ColType{}; t.code = kRowid; return t; }
+  // A column of a FROM table: its own type (reached here when it sits inside a call).
+  if ((e - b == 1 || (e - b == 3 && is(t_[b + 1], "."))) &&
+      (t_[e - 1].kind == Token::Ident || t_[e - 1].kind == Token::QIdent) && !ctx_.empty()) {
+    std::string q = e - b == 3 ? t_[b].text : std::string();
+    for (auto& r : ctx_.back().tables) {
+      if (!q.empty() && r.alias != q && !(r.alias.empty() && r.name == q)) continue;
+      if (r.name == "DUAL") continue;
+      for (auto& c : cat_.columns(r.name))
+        if (c.name == t_[e - 1].text) return c.type;
+    }
+    return t;
+  }
+  // Calls whose result has the type of their first argument.
+  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST",
+                                                 "LEAST"};
+  if (f.kind == Token::Ident && is(at(b + 1), "(") && sameType.count(f.text) &&
+      is(t_[e - 1], ")") && t_[e - 1].depth == f.depth) {
+    size_t a = b + 2, ae = a;
+    while (ae < e - 1 && !(t_[ae].depth == f.depth + 1 && is(t_[ae], ","))) ++ae;
+    if (is(at(a), "DISTINCT") || is(at(a), "ALL")) ++a;
+    return infer(a, ae);
+  }
   static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "LENGTH", "LENGTHB", "INSTR",
       "MOD", "ABS", "CEIL", "FLOOR", "POWER", "SQRT", "SIGN", "TO_NUMBER", "ROUND", "TRUNC",
       "STDDEV", "VARIANCE", "MONTHS_BETWEEN", "ASCII", "UID"};

@@ -162,6 +162,13 @@ TEST_F(Engine, StatementTypesDescribeAndDialect) {
   EXPECT_EQ(static_cast<TOraField*>(Cur.Fields(1))->DisplaySize(), 11);
   EXPECT_EQ(Cur.Fields(0)->Width(), 21);
 
+  // Calls take the type of the column they work on.
+  ASSERT_EQ(Exec("SELECT MAX(HIREDATE), MIN(E.SAL), NVL(COMM, 0), MAX(ENAME) FROM EMP E"), "");
+  EXPECT_EQ(Cur.Fields(0)->FieldKind(), 3);
+  EXPECT_EQ(Cur.Fields(1)->FieldKind(), 1);
+  EXPECT_EQ(Cur.Fields(2)->FieldKind(), 1);
+  EXPECT_EQ(Cur.Fields(3)->FieldKind(), 0);
+  EXPECT_EQ(static_cast<TOraField*>(Cur.Fields(3))->DisplaySize(), 10);
   EXPECT_EQ(Scalar(Cur, "select dummy from dual"), "X");
   EXPECT_EQ(Exec("SELECT * FROM DEPT;").substr(0, 9), "ORA-00911");
   EXPECT_EQ(Exec("GRANT ALL TO X").substr(0, 9), "ORA-00900");
