@@ -322,6 +322,13 @@ std::string Translator::emit(size_t b, size_t e) {
     if (skip_[i]) continue;
     if (!replace_[i].empty()) { add(replace_[i]); continue; }
     const Token& k = t_[i];
+    if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".") &&
+        is(at(i + 2), "ROWID")) {
+      size_t next;
+      add(rowidExpr(k.text, i + 2, next));
+      i = next - 1;
+      continue;
+    }
     switch (k.kind) {
     case Token::Str:
       add(k.text.empty() ? "NULL" : quoteString(k.text));
@@ -332,12 +339,6 @@ std::string Translator::emit(size_t b, size_t e) {
     case Token::Bind:
       throw OraError(1008, k.text);
     case Token::QIdent:
-      if (is(at(i + 1), ".") && is(at(i + 2), "ROWID")) {
-        size_t next;
-        add(rowidExpr(k.text, i + 2, next));
-        i = next - 1;
-        break;
-      }
       add(quoteIdent(k.text));
       break;
     case Token::Op:
@@ -359,12 +360,6 @@ std::string Translator::emit(size_t b, size_t e) {
       if (!qualified && k.text == "ROWID") {
         size_t next;
         add(rowidExpr("", i, next));
-        i = next - 1;
-        break;
-      }
-      if (is(at(i + 1), ".") && is(at(i + 2), "ROWID")) {
-        size_t next;
-        add(rowidExpr(k.text, i + 2, next));
         i = next - 1;
         break;
       }
