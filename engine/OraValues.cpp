@@ -170,6 +170,11 @@ void fail(sqlite3_context* ctx, int code, const std::string& detail = {}) {
   sqlite3_result_error(ctx, e.text.c_str(), -1);
 }
 
+void tooLarge(sqlite3_context* ctx, const char* label, size_t actual, int maximum) {
+  fail(ctx, 12899, std::string(label) + ": actual " + std::to_string(actual) + ", maximum " +
+                       std::to_string(maximum));
+}
+
 int hexVal(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -223,20 +228,14 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   case kRowid: {
     std::string t;
     if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) t = numberText(v);
-    else if (type == SQLITE_BLOB) {
-      static const char* hx = "0123456789ABCDEF";
-      auto p = static_cast<const unsigned char*>(sqlite3_value_blob(v));
-      int n = sqlite3_value_bytes(v);
-      t.reserve(n * 2);
-      for (int i = 0; i < n; ++i) { t += hx[p[i] >> 4]; t += hx[p[i] & 15]; }
-    } else {
+    else if (type == SQLITE_BLOB)
+      t = hexText(static_cast<const unsigned char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v));
+    else {
       t.assign(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
     }
     if (code == kChar && static_cast<int>(t.size()) < size) t.append(size - t.size(), ' ');
     if ((code == kVarchar2 || code == kChar) && static_cast<int>(t.size()) > size) {
-      char detail[256];
-      std::snprintf(detail, sizeof detail, "%s: actual %zu, maximum %d", label, t.size(), size);
-      fail(ctx, 12899, detail);
+      tooLarge(ctx, label, t.size(), size);
       return;
     }
     if (t.empty()) { sqlite3_result_null(ctx); return; }
@@ -262,10 +261,7 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   case kLongRaw: {
     if (type == SQLITE_BLOB) {
       if (code == kRaw && sqlite3_value_bytes(v) > size) {
-        char detail[256];
-        std::snprintf(detail, sizeof detail, "%s: actual %d, maximum %d", label,
-                      sqlite3_value_bytes(v), size);
-        fail(ctx, 12899, detail);
+        tooLarge(ctx, label, static_cast<size_t>(sqlite3_value_bytes(v)), size);
         return;
       }
       sqlite3_result_value(ctx, v);
@@ -281,9 +277,7 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       bytes += static_cast<char>(hi * 16 + lo);
     }
     if (code == kRaw && static_cast<int>(bytes.size()) > size) {
-      char detail[256];
-      std::snprintf(detail, sizeof detail, "%s: actual %zu, maximum %d", label, bytes.size(), size);
-      fail(ctx, 12899, detail);
+      tooLarge(ctx, label, bytes.size(), size);
       return;
     }
     if (bytes.empty()) { sqlite3_result_null(ctx); return; }
@@ -485,6 +479,17 @@ std::string numberText(sqlite3_value* v) {
   case SQLITE_NULL: return "";
   default: return reinterpret_cast<const char*>(sqlite3_value_text(v));
   }
+}
+
+std::string hexText(const unsigned char* p, int n) {
+  static const char* hx = "0123456789ABCDEF";
+  std::string t;
+  t.reserve(static_cast<size_t>(n) * 2);
+  for (int i = 0; i < n; ++i) {
+    t += hx[p[i] >> 4];
+    t += hx[p[i] & 15];
+  }
+  return t;
 }
 
 int utf8Prefix(const char* s, int len, int max) {

@@ -50,6 +50,9 @@ std::string numberText(sqlite3_value* v);
 std::string integerText(int64_t v);
 std::string realText(double v);
 
+// RAW bytes as Oracle shows them in text: upper-case hexadecimal.
+std::string hexText(const unsigned char* p, int n);
+
 // Byte length of UTF-8 text, and the longest prefix of at most `max` bytes that ends on a
 // character boundary.
 int utf8Prefix(const char* s, int len, int max);

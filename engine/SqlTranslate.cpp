@@ -863,23 +863,21 @@ Translation Translator::run() {
 
 } // namespace
 
-bool Catalog::tableExists(const std::string& name) {
+bool Catalog::schemaHas(const char* type, const std::string& name) {
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1", -1, &st, nullptr);
-  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-  bool found = sqlite3_step(st) == SQLITE_ROW;
-  sqlite3_finalize(st);
-  return found && name.rfind("TESSEL$", 0) != 0;
-}
-
-bool Catalog::indexExists(const std::string& name) {
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_schema WHERE type = 'index' AND name = ?1", -1, &st, nullptr);
-  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_schema WHERE type = ?1 AND name = ?2", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, type, -1, SQLITE_STATIC);
+  sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
   bool found = sqlite3_step(st) == SQLITE_ROW;
   sqlite3_finalize(st);
   return found;
 }
+
+bool Catalog::tableExists(const std::string& name) {
+  return name.rfind("TESSEL$", 0) != 0 && schemaHas("table", name);
+}
+
+bool Catalog::indexExists(const std::string& name) { return schemaHas("index", name); }
 
 std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
   std::vector<ColumnInfo> out;

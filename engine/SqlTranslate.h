@@ -28,6 +28,7 @@ public:
   bool indexExists(const std::string& name);
 
 private:
+  bool schemaHas(const char* type, const std::string& name);
   sqlite3* db_;
   std::string user_;
 };

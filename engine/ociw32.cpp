@@ -130,6 +130,19 @@ Cursor* liveCursor(unsigned char* cda, int fc) {
   return c;
 }
 
+// Cursor for a call on select-list position `pos` of a parsed statement; none when the error
+// is already set.
+Cursor* columnCursor(unsigned char* cda, int pos, int fc) {
+  Cursor* c = liveCursor(cda, fc);
+  if (!c) return nullptr;
+  if (!c->parsed) { failWith(cda, c->lda, OraError(1003), fc); return nullptr; }
+  if (pos < 1 || pos > static_cast<int>(c->cols.size())) {
+    failWith(cda, c->lda, OraError(1007), fc);
+    return nullptr;
+  }
+  return c;
+}
+
 void describe(Cursor& c) {
   int n = sqlite3_column_count(c.stmt);
   c.cols.resize(n);
@@ -249,12 +262,8 @@ void deliver(Cursor& c, int i, int r) {
       std::string t = realText(sqlite3_column_double(st, i));
       putText(d, r, t.data(), static_cast<int>(t.size()), pad);
     } else {
-      static const char* hx = "0123456789ABCDEF";
-      auto p = static_cast<const unsigned char*>(sqlite3_column_blob(st, i));
-      int n = sqlite3_column_bytes(st, i);
-      std::string t;
-      t.reserve(n * 2);
-      for (int k = 0; k < n; ++k) { t += hx[p[k] >> 4]; t += hx[p[k] & 15]; }
+      std::string t = hexText(static_cast<const unsigned char*>(sqlite3_column_blob(st, i)),
+                              sqlite3_column_bytes(st, i));
       putText(d, r, t.data(), static_cast<int>(t.size()), pad);
     }
     return;
@@ -475,11 +484,8 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
 OCIW32_API int odescr(unsigned char* cda, int pos, int* dbsize, short* dbtype, char* cbuf,
                       int* cbufl, int* dsize, short* prec, short* scale, short* nullok) {
   std::lock_guard lock(g_mutex);
-  Cursor* c = liveCursor(cda, ociw32::kFcDescribe);
+  Cursor* c = columnCursor(cda, pos, ociw32::kFcDescribe);
   if (!c) return areaCode(cda);
-  if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDescribe);
-  if (pos < 1 || pos > static_cast<int>(c->cols.size()))
-    return failWith(cda, c->lda, OraError(1007), ociw32::kFcDescribe);
   const Column& col = c->cols[pos - 1];
   if (dbsize) *dbsize = describeSize(col.type);
   if (dbtype) *dbtype = static_cast<short>(col.type.code);
@@ -498,11 +504,8 @@ OCIW32_API int odescr(unsigned char* cda, int pos, int* dbsize, short* dbtype, c
 OCIW32_API int odefin(unsigned char* cda, int pos, unsigned char* buf, int bufl, int ftype, int,
                       short* indp, const char*, int, int, unsigned short* rlen, unsigned short* rcode) {
   std::lock_guard lock(g_mutex);
-  Cursor* c = liveCursor(cda, ociw32::kFcDefine);
+  Cursor* c = columnCursor(cda, pos, ociw32::kFcDefine);
   if (!c) return areaCode(cda);
-  if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDefine);
-  if (pos < 1 || pos > static_cast<int>(c->cols.size()))
-    return failWith(cda, c->lda, OraError(1007), ociw32::kFcDefine);
   bool known = ftype == ociw32::kExtString || ftype == ociw32::kExtCharz || ftype == ociw32::kExtRaw ||
                ftype == ociw32::kExtLongRaw || (ftype == ociw32::kExtFloat && bufl >= 8) ||
                (ftype == ociw32::kExtDate && bufl >= 7);

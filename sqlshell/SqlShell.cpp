@@ -201,12 +201,12 @@ bool TSqlShell::Execute(const std::string& statement) {
 }
 
 int TSqlShell::Run() {
-  std::string pending;
-  int lineNo = 1;
+  std::string pending; // the statement read so far, one '\n' per finished line
   bool inQuote = false, inDQuote = false, inComment = false;
   for (;;) {
     if (FInteractive) {
-      if (lineNo == 1) FOut << "SQL> ";
+      auto lineNo = 1 + std::count(pending.begin(), pending.end(), '\n');
+      if (pending.empty()) FOut << "SQL> ";
       else FOut << (lineNo < 10 ? "  " : " ") << lineNo << "  ";
       FOut.flush();
     }
@@ -219,7 +219,6 @@ int TSqlShell::Run() {
       if (w == "EXIT" || w == "QUIT" || w == "EXIT;" || w == "QUIT;") return 0;
       if (w.empty()) continue;
     }
-    bool lineComment = false;
     for (size_t i = 0; i < line.size(); ++i) {
       char ch = line[i];
       if (inComment) {
@@ -228,7 +227,7 @@ int TSqlShell::Run() {
         continue;
       }
       if (!inQuote && !inDQuote) {
-        if (ch == '-' && i + 1 < line.size() && line[i + 1] == '-') { lineComment = true; break; }
+        if (ch == '-' && i + 1 < line.size() && line[i + 1] == '-') break;
         if (ch == '/' && i + 1 < line.size() && line[i + 1] == '*') { inComment = true; pending += "/*"; ++i; continue; }
       }
       if (ch == '\'' && !inDQuote) inQuote = !inQuote;
@@ -236,21 +235,13 @@ int TSqlShell::Run() {
       if (ch == ';' && !inQuote && !inDQuote) {
         bool go = Execute(pending);
         pending.clear();
-        lineNo = 0;
         if (!go) return 0;
         continue;
       }
       pending += ch;
     }
-    (void)lineComment;
-    if (!Trim(pending).empty()) {
-      pending += '\n';
-      ++lineNo;
-    } else {
-      pending.clear();
-      lineNo = 1;
-    }
-    if (lineNo == 0) lineNo = 1;
+    if (!Trim(pending).empty()) pending += '\n';
+    else pending.clear();
   }
   if (!Trim(pending).empty()) Execute(pending);
   return 0;
