@@ -12,6 +12,9 @@ void Substitute() {
     QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"),
                                {QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
                                 QStringLiteral("VL Gothic"), QStringLiteral("TakaoGothic")});
+    QFont::insertSubstitutions(QStringLiteral("Verdana"),
+                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("IPAPGothic")});
     return true;
   }();
   (void)done;
@@ -33,5 +36,15 @@ QFont FixedFont(int pixelSize) {
   f.setStyleHint(QFont::Monospace);
   f.setFixedPitch(true);
   f.setPixelSize(pixelSize);
+  return f;
+}
+
+QFont VerdanaFont(int pixelSize, bool bold, bool italic) {
+  Substitute();
+  QFont f(QStringLiteral("Verdana"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setPixelSize(pixelSize);
+  f.setBold(bold);
+  f.setItalic(italic);
   return f;
 }

@@ -6,3 +6,5 @@
 QFont UiFont(int pixelSize);
 // "ＭＳ ゴシック" / "FixedSys": a fixed-pitch font with Japanese glyphs.
 QFont FixedFont(int pixelSize);
+// "Verdana", the Latin display font of the splash and version windows.
+QFont VerdanaFont(int pixelSize, bool bold = false, bool italic = false);

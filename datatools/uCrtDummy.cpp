@@ -1,0 +1,3 @@
+#include "uCrtDummy.h"
+
+TfCrtDummy::TfCrtDummy(QWidget* parent) : QDialog(parent) {}

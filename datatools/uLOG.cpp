@@ -1,0 +1,3 @@
+#include "uLOG.h"
+
+TfLOG::TfLOG(QWidget* parent) : QDialog(parent) {}

@@ -1,0 +1,3 @@
+#include "uPlusDir.h"
+
+TfPlusDir::TfPlusDir(QWidget* parent) : QDialog(parent) {}

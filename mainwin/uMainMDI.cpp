@@ -1,0 +1,561 @@
+#include "uMainMDI.h"
+
+#include "LoginFrm.h"
+#include "OciIntr.h"
+#include "TrayIcon.h"
+#include "uFonts.h"
+#include "uMsg.h"
+#include "uPictures.h"
+#include "uVersion.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+TfMainForm* fMainForm = nullptr;
+
+namespace {
+
+const char* const ConnectingText = "Oracleに接続中";
+const char* const DateFormatYMD = "YYYY/MM/DD";
+const char* const DateFormatYMDHNS = "YYYY/MM/DD HH:NN:SS";
+
+QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
+                   const QKeySequence& shortcut = QKeySequence()) {
+  auto* action = menu->addAction(caption);
+  action->setObjectName(QString::fromLatin1(name));
+  if (!shortcut.isEmpty())
+    action->setShortcut(shortcut);
+  return action;
+}
+
+QMenu* AddMenu(QWidget* parentMenu, const char* name, const QString& caption) {
+  QMenu* menu = nullptr;
+  if (auto* bar = qobject_cast<QMenuBar*>(parentMenu))
+    menu = bar->addMenu(caption);
+  else
+    menu = static_cast<QMenu*>(parentMenu)->addMenu(caption);
+  menu->setObjectName(QString::fromLatin1(name));
+  return menu;
+}
+
+} // namespace
+
+TfMainForm::TfMainForm(QWidget* parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("fMainForm"));
+  setWindowTitle(QStringLiteral("Tessel3"));
+  setWindowIcon(ProgramIcon());
+  setFont(UiFont(12));
+  resize(DesignWidth, DesignHeight);
+  CreateComponents();
+  CreateMenus();
+  CreateToolBar();
+  CreatePanels();
+  CreateStatusBar();
+  FormCreate();
+}
+
+TfMainForm::~TfMainForm() {
+  if (fMainForm == this)
+    fMainForm = nullptr;
+}
+
+void TfMainForm::CreateComponents() {
+  InstallLoginDialog(OraMainSes);
+  // Wrapped so the window knows whether a failed Connect got as far as asking the library.
+  auto prompt = OraMainSes.LogonPrompt;
+  OraMainSes.LogonPrompt = [this, prompt](std::string& user, std::string& pass, std::string& host) {
+    FLogonTried = prompt && prompt(user, pass, host);
+    return FLogonTried;
+  };
+  for (TOraCursor* cur : {&OraCursorTable, &OraCursorField, &OraCurExt}) {
+    cur->SetSession(&OraMainSes);
+    cur->SetNumberOfRows(1000);
+  }
+  OraCursorTable.OnError = [this](TOraCursor&, const std::string&) { FCursorError = true; };
+  OraCurExt.OnError = [this](TOraCursor&, const std::string&) { FCursorError = true; };
+  OraCursorField.OnError = [](TOraCursor&, const std::string&) {};
+
+  RegMan.RegType = rtReg;
+  RegMan.RegDir = QStringLiteral("Software\\TESSEL");
+  for (const char* name : {"USERNAME", "HOST", "POSX", "POSY", "SIZEX", "SIZEY", "PLUSW"})
+    RegMan.RegItems.Add(QString::fromLatin1(name), QStringLiteral("SESSION"),
+                        QString::fromLatin1(name));
+
+  ImageList1 = TreePictures();
+}
+
+void TfMainForm::CreateMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+
+  KF1 = AddMenu(bar, "KF1", QStringLiteral("ファイル(&F)"));
+  KO1 = AddAction(KF1, "KO1", QStringLiteral("接続(&O)"), QKeySequence(Qt::CTRL | Qt::Key_O));
+  KF1->addSeparator();
+  N4 = AddMenu(KF1, "N4", QStringLiteral("ファイルに保存"));
+  N5 = AddAction(N4, "N5", QStringLiteral("テキストファイル(CSV)"));
+  KF1->addSeparator();
+  N10 = AddMenu(KF1, "N10", QStringLiteral("設定"));
+  N11 = AddAction(N10, "N11", QStringLiteral("--日付設定--"));
+  YYYYMMDD1 = AddAction(N10, "YYYYMMDD1", QStringLiteral("YYYY/MM/DD形式"));
+  YYYYMMDDHH24MISS1 =
+      AddAction(N10, "YYYYMMDDHH24MISS1", QStringLiteral("YYYY/MM/DD HH24:MI:SS形式"));
+  SQLPLUS1 = AddAction(N10, "SQLPLUS1", QStringLiteral("--SQL*PLUSの設定--"));
+  N14 = AddAction(N10, "N14", QStringLiteral("起動プログラムの設定"));
+  KF1->addSeparator();
+  Exit1 = AddAction(KF1, "Exit1", QStringLiteral("終了(&X)"), QKeySequence(Qt::CTRL | Qt::Key_F4));
+
+  Q1 = AddMenu(bar, "Q1", QStringLiteral("クエリー(&Q)"));
+  New1 = AddAction(Q1, "New1", QStringLiteral("新規作成(&N)"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  Q1->addSeparator();
+  SQLPLUS2 = AddAction(Q1, "SQLPLUS2", QStringLiteral("SQL*PLUSの起動"));
+
+  Show1 = AddMenu(bar, "Show1", QStringLiteral("表示(&V)"));
+  K1 = AddAction(Show1, "K1", QStringLiteral("テーブルリスト"), QKeySequence(Qt::CTRL | Qt::Key_T));
+  K2 = AddAction(Show1, "K2", QStringLiteral("履歴"), QKeySequence(Qt::CTRL | Qt::Key_H));
+  K1->setCheckable(true);
+  K2->setCheckable(true);
+
+  Window1 = AddMenu(bar, "Window1", QStringLiteral("Window"));
+  Cascade1 = AddAction(Window1, "Cascade1", QStringLiteral("Cascade"));
+  Tile1 = AddAction(Window1, "Tile1", QStringLiteral("Tile"));
+
+  VersionH1 = AddMenu(bar, "VersionH1", QStringLiteral("Version(&V)"));
+  N2 = AddAction(VersionH1, "N2", QStringLiteral("バージョン表示"));
+
+  // Neither format is chosen until the user picks one.
+  YYYYMMDD1->setCheckable(true);
+  YYYYMMDDHH24MISS1->setCheckable(true);
+
+  connect(KO1, &QAction::triggered, this, [this] { (this->*KO1Click)(); });
+  KO1Click = &TfMainForm::sbConnectClick;
+  connect(YYYYMMDD1, &QAction::triggered, this, &TfMainForm::YYYYMMDD1Click);
+  connect(YYYYMMDDHH24MISS1, &QAction::triggered, this, &TfMainForm::YYYYMMDDHH24MISS1Click);
+  connect(Exit1, &QAction::triggered, this, &TfMainForm::Exit1Click);
+  connect(Cascade1, &QAction::triggered, this, &TfMainForm::Cascade1Click);
+  connect(Tile1, &QAction::triggered, this, &TfMainForm::Tile1Click);
+  connect(N2, &QAction::triggered, this, &TfMainForm::sbViewVersionClick);
+
+  // Commands whose work comes with later parts of the program stay disabled until then.
+  for (QAction* later : {N5, N14, New1, SQLPLUS2, K1, K2})
+    later->setEnabled(false);
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  Q2 = AddAction(PopupMenu1, "Q2", QStringLiteral("クエリー(&Q)"));
+  Property1 = AddAction(PopupMenu1, "Property1", QStringLiteral("プロパティ"),
+                        QKeySequence(Qt::ALT | Qt::Key_Return));
+  OutCSV = AddAction(PopupMenu1, "OutCSV", QStringLiteral("CSV出力"));
+  InpCSV = AddMenu(PopupMenu1, "InpCSV", QStringLiteral("CSV入力"));
+  N6 = AddAction(InpCSV, "N6", QStringLiteral("削除後追加"));
+  N7 = AddAction(InpCSV, "N7", QStringLiteral("追加（エラー無視）"));
+  N8 = AddAction(InpCSV, "N8", QStringLiteral("追加（エラー有り）"));
+  CrtDummy = AddAction(PopupMenu1, "CrtDummy", QStringLiteral("ダミーデータ作成"));
+  N13 = AddAction(PopupMenu1, "N13", QStringLiteral("テーブルスクリプト作成"));
+
+  PopupMenu2 = new QMenu(this);
+  PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+  N12 = AddAction(PopupMenu2, "N12", QStringLiteral("元のサイズに戻す"));
+  Exit2 = AddAction(PopupMenu2, "Exit2", QStringLiteral("終了"));
+  connect(N12, &QAction::triggered, this, &TfMainForm::N12Click);
+  connect(Exit2, &QAction::triggered, this, &TfMainForm::Exit2Click);
+}
+
+QToolButton* TfMainForm::AddToolButton(const char* name, const QString& hint, int picture) {
+  auto* button = new QToolButton(ToolBar1);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setAutoRaise(true);
+  button->setFixedSize(32, 28);
+  button->setIconSize(QSize(20, 20));
+  button->setIcon(ToolPicture(static_cast<TToolPicture>(picture)));
+  button->setToolTip(hint);
+  ToolBar1->addWidget(button);
+  return button;
+}
+
+void TfMainForm::CreateToolBar() {
+  ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+  ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+  ToolBar1->setMovable(false);
+  ToolBar1->setFloatable(false);
+  ToolBar1->setFixedHeight(30);
+  ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+  using P = TToolPicture;
+  sbConnect = AddToolButton("sbConnect", QStringLiteral("接続"), int(P::Connect));
+  sbDisconnect = AddToolButton("sbDisconnect", QStringLiteral("切断"), int(P::Disconnect));
+  ToolBar1->addSeparator();
+  sbViewTable = AddToolButton("sbViewTable", QStringLiteral("テーブル表示"), int(P::ViewTable));
+  sbNewQuery = AddToolButton("sbNewQuery", QStringLiteral("クエリを作成"), int(P::NewQuery));
+  sbViewHistory = AddToolButton("sbViewHistory", QStringLiteral("履歴表示"), int(P::ViewHistory));
+  ToolBar1->addSeparator();
+  sbProp = AddToolButton("sbProp", QStringLiteral("プロパティを表示"), int(P::Property));
+  sbToTry = AddToolButton("sbToTry", QStringLiteral("トレーへ"), int(P::ToTray));
+  sbPLUS33W = AddToolButton("sbPLUS33W", QStringLiteral("SQL*PLUSを起動します。"), int(P::SqlPlus));
+  ToolBar1->addSeparator();
+  sbViewVersion = AddToolButton("sbViewVersion", QStringLiteral("バージョン表示"), int(P::Version));
+  ToolBar1->addSeparator();
+
+  sbDisconnect->setEnabled(false);
+  for (QToolButton* later : {sbViewTable, sbNewQuery, sbViewHistory, sbPLUS33W})
+    later->setEnabled(false);
+
+  connect(sbConnect, &QToolButton::clicked, this, &TfMainForm::sbConnectClick);
+  connect(sbDisconnect, &QToolButton::clicked, this, &TfMainForm::sbDisconnectClick);
+  connect(sbToTry, &QToolButton::clicked, this, &TfMainForm::sbToTryClick);
+  connect(sbViewVersion, &QToolButton::clicked, this, &TfMainForm::sbViewVersionClick);
+}
+
+void TfMainForm::CreatePanels() {
+  Splitter = new QSplitter(Qt::Horizontal, this);
+  Splitter->setObjectName(QStringLiteral("Splitter"));
+  Splitter->setHandleWidth(4);
+  Splitter->setChildrenCollapsible(false);
+
+  pnlTool = new QWidget(Splitter);
+  pnlTool->setObjectName(QStringLiteral("pnlTool"));
+  pnlTable = new QWidget(pnlTool);
+  pnlTable->setObjectName(QStringLiteral("pnlTable"));
+  tvTable = new QTreeWidget(pnlTable);
+  tvTable->setObjectName(QStringLiteral("tvTable"));
+  tvTable->setHeaderHidden(true);
+  tvTable->setFont(FixedFont(12));
+  tvTable->setIndentation(19);
+  tvTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  tvTable->setDragEnabled(true);
+  tvTable->setDragDropMode(QAbstractItemView::DragOnly);
+  tvTable->setContextMenuPolicy(Qt::CustomContextMenu);
+  {
+    QPalette pal = tvTable->palette();
+    pal.setColor(QPalette::Text, Qt::black);
+    // The selection stays visible when the tree loses the focus.
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    tvTable->setPalette(pal);
+  }
+  tvTable->setMouseTracking(true); // hot tracking
+  for (QWidget* w : {pnlTool, pnlTable}) {
+    auto* lay = new QVBoxLayout(w);
+    lay->setContentsMargins(0, 0, 0, 0);
+  }
+  pnlTool->layout()->addWidget(pnlTable);
+  pnlTable->layout()->addWidget(tvTable);
+  connect(tvTable, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    PopupMenu1Popup();
+    PopupMenu1->popup(tvTable->viewport()->mapToGlobal(pos));
+  });
+
+  MDIArea = new QMdiArea(Splitter);
+  MDIArea->setObjectName(QStringLiteral("MDIArea"));
+
+  pnlHistory = new QWidget(Splitter);
+  pnlHistory->setObjectName(QStringLiteral("pnlHistory"));
+  auto* hlay = new QVBoxLayout(pnlHistory);
+  hlay->setContentsMargins(0, 0, 0, 0);
+  hlay->setSpacing(0);
+  SQLHistory = new QListWidget(pnlHistory);
+  SQLHistory->setObjectName(QStringLiteral("SQLHistory"));
+  SQLHistory->setUniformItemSizes(true);
+  hlay->addWidget(SQLHistory, 1);
+  Panel3 = new QWidget(pnlHistory);
+  Panel3->setObjectName(QStringLiteral("Panel3"));
+  auto* play = new QHBoxLayout(Panel3);
+  play->setContentsMargins(2, 2, 2, 2);
+  Button1 = new QPushButton(QStringLiteral("履歴クリア"), Panel3);
+  Button1->setObjectName(QStringLiteral("Button1"));
+  play->addWidget(Button1);
+  hlay->addWidget(Panel3);
+
+  Splitter->setStretchFactor(0, 0);
+  Splitter->setStretchFactor(1, 1);
+  Splitter->setStretchFactor(2, 0);
+  Splitter->setSizes({133, DesignWidth - 133 - 96 - 8, 96});
+  setCentralWidget(Splitter);
+  pnlTool->hide();
+}
+
+QSplitterHandle* TfMainForm::splTool() const { return Splitter->handle(1); }
+QSplitterHandle* TfMainForm::Splitter1() const { return Splitter->handle(2); }
+
+void TfMainForm::CreateStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName(QStringLiteral("sbStatus"));
+  bar->setSizeGripEnabled(true);
+  sbStatusPanel[0] = new QLabel(bar);
+  sbStatusPanel[1] = new QLabel(bar);
+  sbStatusPanel[0]->setMinimumWidth(0);
+  // The clock panel is as wide as its text, so the time is never cut.
+  const QFontMetrics fm(sbStatusPanel[1]->font());
+  sbStatusPanel[1]->setMinimumWidth(
+      std::max(50, fm.horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 12));
+  sbStatusPanel[1]->setAlignment(Qt::AlignCenter);
+  for (QLabel* panel : sbStatusPanel)
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  bar->addWidget(sbStatusPanel[0], 1);
+  bar->addPermanentWidget(sbStatusPanel[1]);
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, &TfMainForm::Timer1Timer);
+  Timer1->start();
+  Timer1Timer();
+}
+
+void TfMainForm::FormCreate() {
+  FFirstShow = true;
+  TrayIcon = new TTrayIcon(this);
+  TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
+  TrayIcon->SetIcon(ProgramIcon());
+  TrayIcon->SetRBPopupMenu(PopupMenu2);
+  TrayIcon->OnClick = [this](TTrayIcon&) { TrayIconClick(); };
+  if (!fMainForm)
+    fMainForm = this;
+}
+
+QString TfMainForm::StatusText() const { return sbStatusPanel[0]->text(); }
+
+void TfMainForm::SetStatusText(const QString& text) {
+  sbStatusPanel[0]->setText(text);
+  sbStatusPanel[0]->repaint();
+}
+
+void TfMainForm::SetObjectCommands(bool enabled) {
+  for (QAction* a : {Q2, Property1, OutCSV, N13, CrtDummy})
+    a->setEnabled(enabled);
+  InpCSV->setEnabled(enabled);
+  sbProp->setEnabled(enabled);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Showing, hiding, closing
+
+void TfMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!event->spontaneous())
+    FormShow();
+}
+
+void TfMainForm::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  if (!event->spontaneous() && !FClosing)
+    FormHide();
+}
+
+void TfMainForm::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+  FClosing = true;
+  TrayIcon->SetVisible(false);
+  emit Closed();
+}
+
+void TfMainForm::FormShow() {
+  if (pnlTool->isHidden()) {
+    pnlTool->hide();
+    pnlHistory->hide();
+    sbProp->setEnabled(false);
+    SetObjectCommands(false);
+  }
+  if (FFirstShow) {
+    RestoreGeometry();
+    FFirstShow = false;
+  }
+}
+
+void TfMainForm::RestoreGeometry() {
+  const int left = RegMan.ItemByName(QStringLiteral("POSX"))->ReadInteger();
+  QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (left != 0) {
+    const int top = RegMan.ItemByName(QStringLiteral("POSY"))->ReadInteger();
+    int w = RegMan.ItemByName(QStringLiteral("SIZEX"))->ReadInteger();
+    int h = RegMan.ItemByName(QStringLiteral("SIZEY"))->ReadInteger();
+    // A damaged size keeps the design size; a place on no screen is not used.
+    if (w <= 0 || h <= 0) {
+      w = DesignWidth;
+      h = DesignHeight;
+    }
+    resize(w, h);
+    for (QScreen* s : QGuiApplication::screens())
+      if (s->availableGeometry().intersects(QRect(left, top, w, h))) {
+        move(left, top);
+        return;
+      }
+  } else {
+    resize(DesignWidth, DesignHeight);
+  }
+  if (screen)
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+void TfMainForm::FormClose() {
+  RegMan.ItemByName(QStringLiteral("POSX"))->WriteInteger(x());
+  RegMan.ItemByName(QStringLiteral("POSY"))->WriteInteger(y());
+  RegMan.ItemByName(QStringLiteral("SIZEX"))->WriteInteger(width());
+  RegMan.ItemByName(QStringLiteral("SIZEY"))->WriteInteger(height());
+}
+
+void TfMainForm::FormHide() {
+  try {
+    TrayIcon->SetVisible(true);
+  } catch (const ETrayIconError& e) {
+    // Without a tray the window could never be brought back.
+    Msg::Error(QString::fromUtf8(e.what()));
+    QTimer::singleShot(0, this, [this] { show(); });
+  }
+}
+
+void TfMainForm::Exit1Click() { close(); }
+
+void TfMainForm::Timer1Timer() {
+  sbStatusPanel[1]->setText(QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd H:mm:ss")));
+}
+
+void TfMainForm::YYYYMMDD1Click() {
+  OraMainSes.DateFormatString = DateFormatYMD;
+  YYYYMMDD1->setChecked(true);
+  YYYYMMDDHH24MISS1->setChecked(false);
+}
+
+void TfMainForm::YYYYMMDDHH24MISS1Click() {
+  OraMainSes.DateFormatString = DateFormatYMDHNS;
+  YYYYMMDDHH24MISS1->setChecked(true);
+  YYYYMMDD1->setChecked(false);
+}
+
+void TfMainForm::Cascade1Click() { MDIArea->cascadeSubWindows(); }
+
+void TfMainForm::Tile1Click() { MDIArea->tileSubWindows(); }
+
+void TfMainForm::sbToTryClick() {
+  if (!TTrayIcon::Available()) {
+    Msg::Error(QStringLiteral("タスクトレイにアイコンを登録できません。"));
+    return;
+  }
+  hide();
+}
+
+void TfMainForm::TrayIconClick() {
+  show();
+  TrayIcon->SetVisible(false);
+}
+
+void TfMainForm::N12Click() {
+  TrayIcon->SetVisible(false);
+  show();
+}
+
+void TfMainForm::Exit2Click() { close(); }
+
+void TfMainForm::PopupMenu1Popup() {
+  if (QTreeWidgetItem* node = tvTable->currentItem())
+    tvTable->setCurrentItem(node);
+}
+
+void TfMainForm::sbViewVersionClick() {
+  auto* dlg = new TfVersion(this);
+  dlg->Version->setText(QStringLiteral(" Version : ") + FVersion);
+  dlg->Execute();
+  delete dlg;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connection
+
+void TfMainForm::LoadLogonParams() {
+  OraMainSes.UserName = RegMan.ItemByName(QStringLiteral("USERNAME"))->ReadString().toStdString();
+  OraMainSes.UserHost = RegMan.ItemByName(QStringLiteral("HOST"))->ReadString().toStdString();
+}
+
+void TfMainForm::SaveLogonParams() {
+  // A password typed as "user/password" in the user field is not stored.
+  const QString user = QString::fromStdString(OraMainSes.UserName).section(u'/', 0, 0);
+  RegMan.ItemByName(QStringLiteral("USERNAME"))->WriteString(user);
+  RegMan.ItemByName(QStringLiteral("HOST"))->WriteString(QString::fromStdString(OraMainSes.UserHost));
+}
+
+bool TfMainForm::ConnectSession() {
+  FLogonTried = false;
+  bool ok = false;
+  try {
+    ok = OraMainSes.Connect();
+  } catch (const DLLAddressErr& e) {
+    Msg::Error(QString::fromUtf8(e.what()));
+    return false;
+  }
+  // A refused logon would otherwise pass without a word.
+  if (!ok && FLogonTried && OraMainSes.ReturnCode() != 0)
+    Msg::Error(QStringLiteral("エラーが発生しました。 ORA_ERR:") +
+               QString::fromStdString(OraMainSes.GetErrorMessage(OraMainSes.ReturnCode())));
+  return ok;
+}
+
+bool TfMainForm::StoredLogon() {
+  LoadLogonParams();
+  if (ConnectSession())
+    SaveLogonParams();
+  return OraMainSes.Connected();
+}
+
+void TfMainForm::SetKO1(bool connected) {
+  KO1->setText(connected ? QStringLiteral("切断(&D)") : QStringLiteral("接続(&O)"));
+  KO1Click = connected ? &TfMainForm::sbDisconnectClick : &TfMainForm::sbConnectClick;
+}
+
+void TfMainForm::sbConnectClick() {
+  if (OraMainSes.Connected())
+    return;
+  SetStatusText(QString::fromUtf8(ConnectingText));
+  LoadLogonParams();
+  if (!ConnectSession())
+    return;
+  SetKO1(true);
+  K1->setChecked(false);
+  pnlTool->hide();
+  sbConnect->setEnabled(false);
+  sbDisconnect->setEnabled(true);
+  SaveLogonParams();
+}
+
+void TfMainForm::sbDisconnectClick() {
+  OraMainSes.UserName.clear();
+  OraMainSes.UserPass.clear();
+  OraMainSes.UserHost.clear();
+  if (OraMainSes.Connected()) {
+    OraMainSes.Disconnect();
+    SetKO1(false);
+    sbConnect->setEnabled(true);
+    sbDisconnect->setEnabled(false);
+  } else {
+    // The connection was lost behind the window's back: log on instead.
+    FReconnected = true;
+    LoadLogonParams();
+    if (!ConnectSession())
+      return;
+    SetKO1(true);
+    K1->setChecked(false);
+    pnlTool->hide();
+    sbConnect->setEnabled(false);
+    sbDisconnect->setEnabled(true);
+    SaveLogonParams();
+  }
+  K1->setChecked(false);
+  pnlTool->hide();
+  sbProp->setEnabled(false);
+  SetStatusText(QString());
+}

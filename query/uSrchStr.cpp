@@ -1,0 +1,3 @@
+#include "uSrchStr.h"
+
+TfSearchString::TfSearchString(QWidget* parent) : QDialog(parent) {}
