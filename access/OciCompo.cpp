@@ -811,6 +811,7 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
     throw EOciCompoError(MsgUnknownType);
   }
   f->SetDisplaySize(rec.DisplaySize);
+  f->SetNullable(rec.Nullable != 0);
   return f;
 }
 

@@ -97,12 +97,16 @@ public:
   int32_t Position() const { return FPosition; }
   int32_t DisplaySize() const { return FDisplaySize; }
   void SetDisplaySize(int32_t size) { FDisplaySize = size; }
+  // Whether the column may hold NULL, as described; true for expressions.
+  bool Nullable() const { return FNullable; }
+  void SetNullable(bool value) { FNullable = value; }
 
 protected:
   // Rows a new field allocates: the cursor's NumberOfRows.
   int32_t CursorRows() const;
   int32_t FPosition;
   int32_t FDisplaySize = 0;
+  bool FNullable = true;
 };
 
 class TOraStrField : public TOraField {

@@ -14,7 +14,7 @@ namespace OciIntr {
 namespace {
 
 enum TEntry { eOlog, eOlogof, eOcom, eOrol, eOerhms, eOopen, eOclose, eOparse, eOdescr, eOdefin,
-              eOexec, eOfetch, eOfen, eOflng, eEntryCount };
+              eOexec, eOfetch, eOfen, eOflng, eCreateDatabase, eEntryCount };
 
 #if defined(_WIN32)
 using THandle = HMODULE;
@@ -83,6 +83,17 @@ void* Resolve(TEntry entry, const char* name) {
   if (!b.Address[entry])
     throw DLLAddressErr(std::string("OCIW32.DLL: function ") + name + " not found.");
   return b.Address[entry];
+}
+
+// An entry point the library may lack: nullptr then (DLLAddressErr only without a library).
+void* ResolveOptional(TEntry entry, const char* name) {
+  try {
+    return Resolve(entry, name);
+  } catch (const DLLAddressErr&) {
+    if (!Binding().Handle)
+      throw;
+    return nullptr;
+  }
 }
 
 template <typename F>
@@ -161,6 +172,15 @@ int ofen(unsigned char* cursor, int nrows) {
 int oflng(unsigned char* cursor, int pos, unsigned char* buf, int bufl, int dtype,
           unsigned int* retl, int offset) {
   return Bind<decltype(&::oflng)>(eOflng, "oflng")(cursor, pos, buf, bufl, dtype, retl, offset);
+}
+
+bool CreateDatabaseAvailable() {
+  return ResolveOptional(eCreateDatabase, "tessel_create_database") != nullptr;
+}
+
+int tessel_create_database(const char* folder, const char* systemPassword) {
+  return Bind<decltype(&::tessel_create_database)>(eCreateDatabase, "tessel_create_database")(
+      folder, systemPassword);
 }
 
 const char* const FunctionCodeNames[FunctionCodeCount] = {

@@ -33,6 +33,12 @@ int ofen(unsigned char* cursor, int nrows);
 int oflng(unsigned char* cursor, int pos, unsigned char* buf, int bufl, int dtype,
           unsigned int* retl, int offset);
 
+// Creates a new database folder whose only user is SYSTEM; 0 or an Oracle error number.
+// An extra entry point of our own library: a library without it still loads, and
+// CreateDatabaseAvailable() tells whether it is there.
+bool CreateDatabaseAvailable();
+int tessel_create_database(const char* folder, const char* systemPassword);
+
 // Call name for a function code left in a cursor data area; "not used" for unknown codes.
 constexpr int FunctionCodeCount = 63;
 extern const char* const FunctionCodeNames[FunctionCodeCount];

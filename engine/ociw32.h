@@ -48,3 +48,8 @@ OCIW32_API int ofetch(unsigned char* cursor);
 OCIW32_API int ofen(unsigned char* cursor, int nrows);
 OCIW32_API int oflng(unsigned char* cursor, int pos, unsigned char* buf, int bufl, int dtype,
                      unsigned int* retl, int offset);
+
+// Our own administration entry point (engine/Admin.cpp): creates a new database folder whose
+// only user is SYSTEM. Returns 0 or an Oracle error number; an existing non-empty folder is
+// refused with 955.
+OCIW32_API int tessel_create_database(const char* folder, const char* systemPassword);

@@ -1,16 +1,21 @@
-// tessel-sql [user[/password][@host]]
+// tessel-sql [user[/password][@host] | /nolog] [@script]
+// tessel-sql --create-database FOLDER
 #include "OciCompo.h"
 #include "OciIntr.h"
 #include "SqlShell.h"
 
+#include <editline/readline.h>
+
 #include <clocale>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
-std::string Ask(const char* prompt, bool echo) {
+std::string Ask(const std::string& prompt, bool echo) {
   std::cout << prompt << std::flush;
   termios old{};
   bool tty = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &old) == 0;
@@ -21,6 +26,7 @@ std::string Ask(const char* prompt, bool echo) {
   }
   std::string s;
   std::getline(std::cin, s);
+  if (!s.empty() && s.back() == '\r') s.pop_back();
   if (tty && !echo) {
     tcsetattr(STDIN_FILENO, TCSANOW, &old);
     std::cout << "\n";
@@ -28,12 +34,74 @@ std::string Ask(const char* prompt, bool echo) {
   return s;
 }
 
+void Usage() {
+  std::cerr << "usage: tessel-sql [user[/password][@host] | /nolog] [@script]\n"
+               "       tessel-sql --create-database FOLDER\n";
+}
+
+int CreateDatabase(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::exists(folder, ec) && (!fs::is_directory(folder, ec) || !fs::is_empty(folder, ec))) {
+    std::cerr << "tessel-sql: \"" << folder
+              << "\" already exists and is not an empty folder; give a new or empty folder.\n";
+    return 1;
+  }
+  try {
+    if (!OciIntr::CreateDatabaseAvailable()) {
+      std::cerr << "tessel-sql: the call library " << OciIntr::LibraryFileName()
+                << " cannot create databases.\n";
+      return 1;
+    }
+  } catch (const DLLAddressErr& e) {
+    std::cerr << "tessel-sql: " << e.what() << "\n";
+    return 1;
+  }
+  std::string pw = Ask("Enter the new SYSTEM password: ", false);
+  std::string again = Ask("Enter it again: ", false);
+  if (pw.empty()) {
+    std::cerr << "tessel-sql: the password must not be empty; nothing was created.\n";
+    return 1;
+  }
+  if (pw != again) {
+    std::cerr << "tessel-sql: the two passwords differ; nothing was created.\n";
+    return 1;
+  }
+  int rc = OciIntr::tessel_create_database(folder.c_str(), pw.c_str());
+  if (rc != 0) {
+    TOraSession ses; // only for the error text
+    std::cerr << "tessel-sql: the database was not created: " << ses.GetErrorMessage(rc) << "\n";
+    return 1;
+  }
+  std::cout << "Database created in " << folder << ".\nLog on with: tessel-sql SYSTEM@" << folder
+            << "\n";
+  return 0;
+}
+
+std::string HistoryFile() {
+  const char* home = std::getenv("HOME");
+  return home && *home ? std::string(home) + "/.tessel-sql_history" : std::string();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
-  TLogonArgs args;
-  if (argc > 1) args = ParseLogonArg(argv[1]);
+  std::string logon, script;
+  bool noLog = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--create-database") {
+      if (i + 1 >= argc || argc != 3) { Usage(); return 2; }
+      return CreateDatabase(argv[i + 1]);
+    }
+    if (a == "-h" || a == "--help") { Usage(); return 0; }
+    if (a[0] == '@') script = a.substr(1);
+    else if (a == "/nolog" || a == "/NOLOG") noLog = true;
+    else if (logon.empty()) logon = a;
+    else { Usage(); return 2; }
+  }
+  TLogonArgs args = ParseLogonArg(logon);
   bool interactive = isatty(STDIN_FILENO);
 
   TOraSession session;
@@ -60,7 +128,7 @@ int main(int argc, char** argv) {
   };
   session.OnError = [](TOraSession&, const std::string& msg) { std::cerr << msg << "\n\n"; };
   try {
-    while (!session.Connected()) {
+    while (!noLog && !session.Connected()) {
       if (session.Connect()) break;
       if (tries >= 3 || std::cin.eof()) return 1;
     }
@@ -68,9 +136,38 @@ int main(int argc, char** argv) {
     std::cerr << e.what() << "\n";
     return 1;
   }
-  std::cout << "Connected.\n\n";
+  if (session.Connected()) std::cout << "Connected.\n\n";
+  session.LogonPrompt = nullptr;
+  session.OnError = nullptr; // from here the shell reports failures itself
+
   TSqlShell shell(session, std::cin, std::cout, interactive);
-  int rc = shell.Run();
-  session.Disconnect();
+  shell.Ask = Ask;
+  std::string history = HistoryFile();
+  if (interactive) {
+    // Line editing and history only at a terminal; piped input is read as it is.
+    using_history();
+    if (!history.empty()) read_history(history.c_str());
+    shell.ReadLine = [](const std::string& prompt, std::string& line) {
+      char* l = readline(prompt.c_str());
+      if (!l) {
+        std::cout << "\n";
+        return false;
+      }
+      line = l;
+      if (*l) add_history(l);
+      std::free(l);
+      return true;
+    };
+  }
+  int rc = 0;
+  try {
+    bool go = script.empty() || shell.RunStartScript(script);
+    rc = go ? shell.Run() : shell.ExitCode();
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << "\n";
+    rc = 1;
+  }
+  if (interactive && !history.empty()) write_history(history.c_str());
+  if (session.Connected()) session.Disconnect();
   return rc;
 }

@@ -1,28 +1,24 @@
-// The terminal shell over the real engine: statement splitting, output layout, errors, exit.
+// The terminal shell over the real engine: statement splitting, output layout, scripts,
+// DESCRIBE, settings, connections and the program itself.
 #include "../access/TestSupport.h"
 #include "DisplayWidth.h"
+#include "OciIntr.h"
 #include "SqlShell.h"
+#include "SqlSplitter.h"
 
 #include <cstdio>
+#include <fstream>
+#include <regex>
 #include <sstream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-class Shell : public TFreshDatabase {
-protected:
-  std::string RunScript(const std::string& script) {
-    TOraSession ses;
-    ses.DateFormatString = "YYYY/MM/DD";
-    EXPECT_TRUE(Logon(ses, "DEMO", "DEMO"));
-    std::istringstream in(script);
-    std::ostringstream out;
-    TSqlShell shell(ses, in, out, false);
-    shell.Run();
-    ses.Disconnect();
-    return out.str();
-  }
-};
+// One line of DESCRIBE's table at the default line size.
+std::string DescLine(const std::string& name, const std::string& null, const std::string& type) {
+  return " " + PadDisplay(name, 41) + " " + PadDisplay(null, 8) + " " + type + "\n";
+}
 
 std::vector<std::string> Lines(const std::string& s) {
   std::vector<std::string> v;
@@ -31,41 +27,153 @@ std::vector<std::string> Lines(const std::string& s) {
   return v;
 }
 
-TEST_F(Shell, RunsStatementsAndLaysOutRows) {
-  std::string out = RunScript(
-      "select empno, ename,\n"
-      "       hiredate from emp where deptno = 10 order by empno;\n"
-      "insert into dept values (50, 'A;B', '東京');\n"
-      "select dname, loc from dept where deptno = 50; select * from nosuch;\n"
-      "-- a comment line\n"
-      "update emp set sal = sal where deptno = 20;\n"
-      "commit;\n"
-      "exit\n"
-      "select * from emp;\n");
-  auto l = Lines(out);
-  ASSERT_GE(l.size(), 8u);
-  EXPECT_EQ(l[0], "EMPNO ENAME  HIREDATE");
-  EXPECT_EQ(l[1], "----- ------ ----------");
-  EXPECT_EQ(l[2], " 7782 CLARK  1981/06/09");
-  EXPECT_EQ(l[4], " 7934 MILLER 1982/01/23");
-  EXPECT_NE(out.find("3 rows selected."), std::string::npos);
-  EXPECT_NE(out.find("1 row processed."), std::string::npos);
-  // The ";" inside the literal did not end the statement; the wide text lines up by columns.
-  EXPECT_NE(out.find("DNAME LOC\n----- ----\nA;B   東京\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("ORA-00942"), std::string::npos);
-  EXPECT_EQ(out.find("Processing Ora function"), std::string::npos);
-  EXPECT_NE(out.find("5 rows processed."), std::string::npos);
-  EXPECT_NE(out.find("Commit complete."), std::string::npos);
-  EXPECT_EQ(out.find("14 rows selected."), std::string::npos); // after EXIT nothing runs
-
-  TOraSession check;
-  ASSERT_TRUE(Logon(check, "DEMO", "DEMO"));
-  TOraCursor c;
-  c.SetSession(&check);
-  EXPECT_EQ(Scalar(c, "SELECT LOC FROM DEPT WHERE DEPTNO = 50"), "東京");
+size_t Count(const std::string& s, const std::string& what) {
+  size_t n = 0;
+  for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1)) ++n;
+  return n;
 }
 
-TEST(ShellText, LogonArgumentAndDisplayWidth) {
+void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
+class Shell : public TFreshDatabase {
+protected:
+  // Runs a script through a shell on its own session; `connect` false starts without a logon.
+  std::string RunShell(const std::string& script, bool connect = true, int* exitCode = nullptr) {
+    TOraSession ses;
+    ses.DateFormatString = "YYYY/MM/DD";
+    if (connect) {
+      EXPECT_TRUE(Logon(ses, "DEMO", "DEMO"));
+    }
+    std::istringstream in(script);
+    std::ostringstream out;
+    TSqlShell shell(ses, in, out, false);
+    int rc = shell.Run();
+    if (exitCode) *exitCode = rc;
+    if (ses.Connected()) ses.Disconnect();
+    return out.str();
+  }
+
+  std::string Query(const std::string& sql) {
+    TOraSession check;
+    EXPECT_TRUE(Logon(check, "DEMO", "DEMO"));
+    TOraCursor c;
+    c.SetSession(&check);
+    return Scalar(c, sql);
+  }
+
+  static std::string Program() {
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    exe[n > 0 ? n : 0] = 0;
+    return (std::filesystem::path(exe).parent_path() / "tessel-sql").string();
+  }
+
+  // Runs the real program with `input` on its standard input; returns its output.
+  static std::string RunProgram(const std::string& args, const std::string& input, int& exitCode) {
+    std::string inFile = std::filesystem::temp_directory_path() / ("tessel-sql-in-" + std::to_string(getpid()));
+    WriteFile(inFile, input);
+    std::string cmd = "'" + Program() + "' " + args + " < '" + inFile + "' 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    while (size_t k = fread(buf, 1, sizeof buf, p)) out.append(buf, k);
+    int status = pclose(p);
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::filesystem::remove(inFile);
+    return out;
+  }
+};
+
+TEST(ShellText, SplitterEndsStatementsAsAClassicShellDoes) {
+  TSqlSplitter s;
+  auto feed = [&](const std::string& line) { return s.Feed(line); };
+
+  // ";" at the end of a line ends SQL; a trailing comment after it does not matter.
+  auto e = feed("select 1 from dual;");
+  EXPECT_EQ(e.Kind, TSplitEvent::Statement);
+  EXPECT_EQ(e.Text, "select 1 from dual");
+  EXPECT_EQ(feed("select 'a;b' -- x;y").Kind, TSplitEvent::None);
+  EXPECT_EQ(s.LineCount(), 1);
+  EXPECT_EQ(feed("  , \"c;d\" /* ; */ from dual ; -- done").Kind, TSplitEvent::Statement);
+  // A ";" inside a quote or a comment spanning lines never ends the statement.
+  EXPECT_EQ(feed("insert into t values ('one;").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("two;").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("')").Kind, TSplitEvent::None);
+  e = feed("/");
+  EXPECT_EQ(e.Kind, TSplitEvent::Statement);
+  EXPECT_EQ(e.Text, "insert into t values ('one;\ntwo;\n')");
+  EXPECT_EQ(feed("select q'[it's;]' /* a").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("; */ from dual;").Kind, TSplitEvent::Statement);
+  // ";" in the middle of a line is left to the engine, as classic shells do.
+  e = feed("select 1 from dual; select 2 from dual");
+  EXPECT_EQ(e.Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("").Kind, TSplitEvent::Stored);
+
+  // "/" alone with nothing entered runs the buffer again; a blank line ends plain SQL unrun.
+  EXPECT_EQ(feed("/").Kind, TSplitEvent::RunBuffer);
+  EXPECT_EQ(feed("update emp").Kind, TSplitEvent::None);
+  e = feed("   ");
+  EXPECT_EQ(e.Kind, TSplitEvent::Stored);
+  EXPECT_EQ(e.Text, "update emp");
+  EXPECT_TRUE(s.Empty());
+  EXPECT_EQ(feed("select *").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed(".").Kind, TSplitEvent::Stored);
+  s.BlankLinesInSql = true;
+  EXPECT_EQ(feed("select *").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("from emp;").Kind, TSplitEvent::Statement);
+  s.BlankLinesInSql = false;
+
+  // PL/SQL units end only with "/", blank lines and ";" included, even when the kind of unit
+  // shows only on the second line.
+  EXPECT_EQ(feed("CREATE OR REPLACE").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("  PROCEDURE p IS").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("BEGIN").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("  NULL;").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("END;").Kind, TSplitEvent::None);
+  EXPECT_EQ(s.LineCount(), 6);
+  e = feed(" / ");
+  EXPECT_EQ(e.Kind, TSplitEvent::Statement);
+  EXPECT_TRUE(e.PlSql);
+  EXPECT_EQ(e.Text, "CREATE OR REPLACE\n  PROCEDURE p IS\nBEGIN\n  NULL;\n\nEND;");
+  for (const char* unit : {"declare x number;", "begin null;", "create package k as x number;",
+                           "create or replace package body k as", "create trigger t before insert on x",
+                           "create function f return number is", "create type o as object (a number);",
+                           "create editionable procedure q is"}) {
+    EXPECT_TRUE(TSqlSplitter::IsPlSql(unit)) << unit;
+    EXPECT_EQ(feed(unit).Kind, TSplitEvent::None) << unit;
+    EXPECT_EQ(feed("/").Kind, TSplitEvent::Statement) << unit;
+  }
+  EXPECT_FALSE(TSqlSplitter::IsPlSql("create table begin_x (a number)"));
+  EXPECT_FALSE(TSqlSplitter::IsPlSql("create or replace view v as select 1 x from dual"));
+
+  // Shell commands only where a statement would start; SET TRANSACTION stays SQL.
+  e = feed("  desc emp;");
+  EXPECT_EQ(e.Kind, TSplitEvent::Command);
+  EXPECT_EQ(e.Text, "desc emp;");
+  EXPECT_EQ(feed("@@sub/next").Kind, TSplitEvent::Command);
+  EXPECT_EQ(feed("set linesize -").Kind, TSplitEvent::None);
+  e = feed("100");
+  EXPECT_EQ(e.Kind, TSplitEvent::Command);
+  EXPECT_EQ(e.Text, "set linesize 100");
+  EXPECT_EQ(feed("set transaction read only;").Kind, TSplitEvent::Statement);
+  EXPECT_EQ(feed("select ename").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("desc").Kind, TSplitEvent::None); // a column alias here, not a command
+  EXPECT_EQ(feed("from emp;").Kind, TSplitEvent::Statement);
+  // Comments before a statement are dropped, so a command may follow them.
+  EXPECT_EQ(feed("/* heading").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("   comment */").Kind, TSplitEvent::None);
+  EXPECT_TRUE(s.Empty());
+  EXPECT_EQ(feed("-- note; more").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("REM note;").Kind, TSplitEvent::Command);
+  EXPECT_EQ(feed("exit").Kind, TSplitEvent::Command);
+}
+
+TEST(ShellText, LogonArgumentDisplayWidthAndScriptDecoding) {
   TLogonArgs a = ParseLogonArg("demo/secret@/data/db");
   EXPECT_EQ(a.user, "demo");
   EXPECT_EQ(a.password, "secret");
@@ -79,31 +187,278 @@ TEST(ShellText, LogonArgumentAndDisplayWidth) {
   EXPECT_EQ(DisplayWidth("ｱｲｳ"), 3); // half-width katakana
   EXPECT_EQ(PadDisplay("東", 4), "東  ");
   EXPECT_EQ(PadDisplay("7", 3, true), "  7");
+  EXPECT_EQ(DecodeScriptText("\xEF\xBB\xBFselect 1;"), "select 1;");
+  EXPECT_EQ(DecodeScriptText("'東京'"), "'東京'");
+  // Shift-JIS bytes of 東京 and the CP932-only 0x8160 (wave dash as U+FF5E).
+  EXPECT_EQ(DecodeScriptText("'\x93\x8C\x8B\x9E\x81\x60'"), "'東京～'");
 }
 
-TEST_F(Shell, ProgramLogsOnFromItsArgumentAndPrintsTheDemoRows) {
-  char exe[4096];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  ASSERT_GT(n, 0);
-  exe[n] = 0;
-  std::string dir = std::filesystem::path(exe).parent_path().string();
-  std::string cmd = "printf 'SELECT * FROM EMP;\\nexit\\n' | '" + dir + "/tessel-sql' DEMO/DEMO 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string out;
-  char buf[4096];
-  while (size_t k = fread(buf, 1, sizeof buf, p)) out.append(buf, k);
-  EXPECT_EQ(pclose(p), 0);
+TEST_F(Shell, RunsStatementsAndLaysOutRows) {
+  std::string out = RunShell(
+      "select empno, ename,\n"
+      "       hiredate from emp where deptno = 10 order by empno;\n"
+      "insert into dept values (50, 'A;B', '東京');\n"
+      "select dname, loc from dept where deptno = 50;\n"
+      "select * from nosuch;\n"
+      "-- a comment line\n"
+      "update emp set sal = sal where deptno = 20;\n"
+      "delete from emp where 1 = 0;\n"
+      "select * from emp where 1 = 0;\n"
+      "create table t1 (a number);\n"
+      "create index t1_a on t1 (a);\n"
+      "truncate table t1;\n"
+      "drop index t1_a;\n"
+      "drop table t1;\n"
+      "commit;\n"
+      "exit\n"
+      "select * from emp;\n");
+  auto l = Lines(out);
+  ASSERT_GE(l.size(), 8u);
+  // Widths come from the described sizes: NUMBER(4) takes 6, VARCHAR2(10) 10, the date its format.
+  EXPECT_EQ(l[0], "");
+  EXPECT_EQ(l[1], " EMPNO ENAME      HIREDATE");
+  EXPECT_EQ(l[2], "------ ---------- ----------");
+  EXPECT_EQ(l[3], "  7782 CLARK      1981/06/09");
+  EXPECT_EQ(l[5], "  7934 MILLER     1982/01/23");
+  EXPECT_EQ(l[7], "3 rows selected.");
+  EXPECT_NE(out.find("\n1 row created.\n"), std::string::npos) << out;
+  // The ";" inside the literal did not end the statement; the wide text lines up by columns.
+  EXPECT_NE(out.find(PadDisplay("DNAME", 14) + " LOC\n" + std::string(14, '-') + " " + std::string(13, '-') +
+                     "\n" + PadDisplay("A;B", 14) + " 東京\n\n1 row selected."),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("ORA-00942"), std::string::npos);
+  EXPECT_EQ(out.find("Processing Ora function"), std::string::npos);
+  EXPECT_NE(out.find("5 rows updated."), std::string::npos);
+  EXPECT_NE(out.find("0 rows deleted."), std::string::npos);
+  EXPECT_NE(out.find("\nno rows selected\n"), std::string::npos);
+  for (const char* msg : {"Table created.", "Index created.", "Table truncated.", "Index dropped.",
+                          "Table dropped.", "Commit complete."})
+    EXPECT_NE(out.find(std::string("\n") + msg + "\n"), std::string::npos) << msg << "\n" << out;
+  EXPECT_EQ(out.find("14 rows selected."), std::string::npos); // after EXIT nothing runs
+  EXPECT_EQ(Query("SELECT LOC FROM DEPT WHERE DEPTNO = 50"), "東京");
+}
+
+TEST_F(Shell, ScriptsRunNestedWithAtAndDoubleAt) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::path(DataHome) / "scripts";
+  // A script in the DDL tool's own layout: LF inside statements, CR LF after each, a blank line.
+  WriteFile(dir / "PARTS.SQL",
+            " DROP TABLE PARTS ;\n\r\n"
+            " CREATE TABLE PARTS\n (\n                   ID   NUMBER,\n"
+            "                 NAME VARCHAR2 (    20 )\n);\n\r\n");
+  WriteFile(dir / "main.sql",
+            "-- builds and fills PARTS\n"
+            "@@PARTS\n"
+            "@@sub/fill.sql\n"
+            "select id, name from parts order by id;\n"
+            "desc parts\n"
+            "@@sub/missing\n"
+            "set echo on\n"
+            "select count(*) n\n"
+            "  from parts;\n"
+            "set echo off\n");
+  // Shift-JIS text in a nested script, found relative to its caller.
+  WriteFile(dir / "sub" / "fill.sql",
+            "insert into parts values (1, '\x93\x8C\x8B\x9E');\n"
+            "/* two rows */\n"
+            "insert into parts values (2,\n"
+            "  'bolt');\n");
+  WriteFile(dir / "self.sql", "select 'again' from dual;\n@@self\n");
+
+  std::string out = RunShell("create table parts (x number);\n"
+                             "@" + (dir / "main").string() + "\n"
+                             "start " + (dir / "nosuch.sql").string() + "\n"
+                             "@" + (dir / "self.sql").string() + "\n"
+                             "select count(*) from parts;\n");
+  EXPECT_NE(out.find("Table dropped.\n\nTable created.\n\n1 row created.\n\n1 row created."),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("\n        ID NAME\n---------- --------------------\n         1 東京\n         2 bolt\n"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find(DescLine("NAME", "", "VARCHAR2(20)")), std::string::npos) << out;
+  EXPECT_NE(out.find("SP2-0310: cannot open the file \"" + (dir / "sub" / "missing.sql").string() + "\""),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("SP2-0310: cannot open the file \"" + (dir / "nosuch.sql").string() + "\""),
+            std::string::npos);
+  // ECHO shows script lines with the prompts, and only while it is on.
+  EXPECT_NE(out.find("SQL> select count(*) n\n  2    from parts;\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("SQL> set echo off\n"), std::string::npos);
+  EXPECT_EQ(out.find("SQL> select id"), std::string::npos);
+  // A script that calls itself stops at the nesting limit instead of running forever.
+  EXPECT_EQ(Count(out, "\nagain\n"), 20u) << out;
+  EXPECT_NE(out.find("SP2-0309"), std::string::npos);
+  EXPECT_EQ(Query("SELECT NAME FROM PARTS WHERE ID = 1"), "東京");
+}
+
+TEST_F(Shell, DescribeShowsTypesAndNullability) {
+  std::string out = RunShell(
+      "create table alltypes (id number(4) not null, price number(7,2), qty number,\n"
+      "  name varchar2(10) not null, code char(3), born date, tag raw(8), notes long);\n"
+      "create table rawlong (a long raw);\n"
+      "describe alltypes\n"
+      "desc rawlong;\n"
+      "desc nosuch\n"
+      "desc emp where 1=1 union select * from dept\n"
+      "desc\n");
+  // Columns of 41, 8 and 28 fill the default line of 80.
+  EXPECT_NE(out.find(DescLine("Name", "Null?", "Type") + DescLine(std::string(41, '-'), std::string(8, '-'), std::string(28, '-')) +
+                     DescLine("ID", "NOT NULL", "NUMBER(4)") + DescLine("PRICE", "", "NUMBER(7,2)") +
+                     DescLine("QTY", "", "NUMBER") + DescLine("NAME", "NOT NULL", "VARCHAR2(10)") +
+                     DescLine("CODE", "", "CHAR(3)") + DescLine("BORN", "", "DATE") +
+                     DescLine("TAG", "", "RAW(8)") + DescLine("NOTES", "", "LONG") + "\n"),
+            std::string::npos) << out;
+  EXPECT_EQ(DescLine("ID", "NOT NULL", "NUMBER(4)").size(), 62u);
+  EXPECT_NE(out.find(DescLine("A", "", "LONG RAW")), std::string::npos);
+  EXPECT_NE(out.find("ORA-04043: object nosuch does not exist"), std::string::npos);
+  // Anything but a name is refused before it reaches the engine.
+  EXPECT_NE(out.find("ORA-04043: object emp where 1=1 union select * from dept does not exist"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("SP2-0730"), std::string::npos);
+}
+
+TEST_F(Shell, LineSizeAndPageSizeShapeTheOutput) {
+  std::string out = RunShell("set pagesize 6\n"
+                             "select empno from emp order by empno;\n"
+                             "set pagesize 0\n"
+                             "select deptno from dept order by deptno;\n"
+                             "set pagesize 100 linesize 30\n"
+                             "show linesize\n"
+                             "select deptno, dname, loc from dept where deptno = 10;\n"
+                             "select 'abcdefghijklmnopqrstuvwxyz0123456789' long_text from dual;\n"
+                             "set linesize 0\n"
+                             "set linesize wide\n"
+                             "set colour red\n"
+                             "show lines\n"
+                             "set heading off\n"
+                             "set feedback off\n"
+                             "select dname from dept where deptno = 20;\n"
+                             "insert into dept values (60, 'X', 'Y');\n"
+                             "show feedback\n");
+  // Pages of 6 lines: a blank line, the two heading lines and three rows.
+  EXPECT_EQ(Count(out, " EMPNO\n------\n"), 5u) << out;
+  EXPECT_NE(out.find("\n EMPNO\n------\n  7369\n  7499\n  7521\n\n EMPNO\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("14 rows selected."), std::string::npos);
+  // PAGESIZE 0: rows only.
+  EXPECT_NE(out.find("\n    10\n    20\n    30\n    40\n\n4 rows selected."), std::string::npos) << out;
+  EXPECT_EQ(Count(out, "DEPTNO\n"), 0u);
+  // LINESIZE 30: the record wraps to a second line, headings as well; no line is longer.
+  EXPECT_NE(out.find("linesize 30\n"), std::string::npos);
+  EXPECT_NE(out.find("\nDEPTNO DNAME\n------ --------------\nLOC\n-------------\n    10 ACCOUNTING\nNEW YORK\n"),
+            std::string::npos) << out;
+  // A value wider than the line wraps inside its column.
+  EXPECT_NE(out.find("LONG_TEXT\n------------------------------\nabcdefghijklmnopqrstuvwxyz0123\n456789\n"),
+            std::string::npos) << out;
+  size_t from = out.find("linesize 30\n"), to = out.find("SP2-0267");
+  ASSERT_LT(from, to);
+  for (auto& line : Lines(out.substr(from, to - from))) EXPECT_LE(DisplayWidth(line), 30) << line;
+  // Bad values and unknown options are refused with a message and change nothing.
+  EXPECT_NE(out.find("SP2-0267: LINESIZE option 0 out of range (1 through 32767)"), std::string::npos) << out;
+  EXPECT_NE(out.find("SP2-0267: LINESIZE option wide out of range"), std::string::npos);
+  EXPECT_NE(out.find("SP2-0158: unknown SET option \"colour\""), std::string::npos);
+  EXPECT_EQ(Count(out, "linesize 30\n"), 2u);
+  // HEADING OFF and FEEDBACK OFF.
+  EXPECT_NE(out.find("\nRESEARCH\n"), std::string::npos);
+  EXPECT_EQ(Count(out, "\nDNAME"), 0u);
+  EXPECT_EQ(out.find("1 row created."), std::string::npos);
+  EXPECT_NE(out.find("feedback OFF"), std::string::npos);
+  EXPECT_EQ(Query("SELECT DNAME FROM DEPT WHERE DEPTNO = 60"), "X");
+}
+
+TEST_F(Shell, ConnectDisconnectAndExit) {
+  int rc = -1;
+  std::string out = RunShell("select * from dept;\n"
+                             "desc dept\n"
+                             "show user\n"
+                             "connect demo/wrong\n"
+                             "select * from dept;\n"
+                             "connect\n"
+                             "demo\n"
+                             "demo\n"
+                             "show user\n"
+                             "insert into dept values (70, 'KEEP', 'ME');\n"
+                             "connect demo\n"
+                             "demo\n"
+                             "insert into dept values (71, 'DROP', 'ME');\n"
+                             "disconnect\n"
+                             "select count(*) from dept;\n"
+                             "conn demo/demo\n"
+                             "insert into dept values (72, 'UNDO', 'ME');\n"
+                             "exit 7 rollback\n",
+                             false, &rc);
+  EXPECT_EQ(rc, 7);
+  EXPECT_EQ(Count(out, "SP2-0640"), 4u) << out;
+  EXPECT_NE(out.find("USER is \"\""), std::string::npos);
+  EXPECT_NE(out.find("ORA-01017"), std::string::npos);
+  EXPECT_EQ(Count(out, "Connected."), 3u);
+  EXPECT_NE(out.find("USER is \"DEMO\""), std::string::npos);
+  EXPECT_NE(out.find("Disconnected."), std::string::npos);
+  // CONNECT and DISCONNECT end the old session with a commit; EXIT ROLLBACK undoes the rest.
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM DEPT WHERE DEPTNO IN (70, 71)"), "2");
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 72"), "0");
+
+  // The end of input commits; WHENEVER SQLERROR EXIT ends the run with the error's number.
+  out = RunShell("insert into dept values (73, 'END', 'ME');\n"
+                 "exit nonsense\n"
+                 "whenever sqlerror exit sql.sqlcode\n"
+                 "select * from nosuch;\n"
+                 "select 'not reached' from dual;\n",
+                 true, &rc);
+  EXPECT_EQ(rc, 942);
+  EXPECT_NE(out.find("SP2-0584"), std::string::npos);
+  EXPECT_EQ(out.find("not reached"), std::string::npos);
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 73"), "1");
+  out = RunShell("whenever sqlerror exit\nselect * from nosuch;\n", true, &rc);
+  EXPECT_EQ(rc, 1); // a failed script never reports success
+  out = RunShell("begin\n  null;\nend;\n/\nlist\n/\nexit 3\n", true, &rc);
+  EXPECT_EQ(rc, 3);
+  // The block went to the engine whole, once, and once more for the "/".
+  EXPECT_NE(out.find("  1  begin\n  2    null;\n  3* end;\n"), std::string::npos) << out;
+  std::regex answer("^(ORA-|PL/SQL)", std::regex::multiline);
+  EXPECT_EQ(std::distance(std::sregex_iterator(out.begin(), out.end(), answer), std::sregex_iterator()), 2) << out;
+}
+
+TEST_F(Shell, ProgramCreatesADatabaseAndLogsOnToIt) {
+  namespace fs = std::filesystem;
+  int rc = -1;
+  std::string out = RunProgram("DEMO/DEMO", "SELECT * FROM EMP;\nexit\n", rc);
+  EXPECT_EQ(rc, 0);
   EXPECT_NE(out.find("Connected."), std::string::npos) << out;
   EXPECT_NE(out.find("14 rows selected."), std::string::npos) << out;
   EXPECT_NE(out.find("SMITH"), std::string::npos);
-
-  cmd = "printf 'exit\\n' | '" + dir + "/tessel-sql' DEMO/WRONG 2>&1";
-  p = popen(cmd.c_str(), "r");
-  out.clear();
-  while (size_t k = fread(buf, 1, sizeof buf, p)) out.append(buf, k);
-  EXPECT_NE(pclose(p), 0);
+  out = RunProgram("DEMO/WRONG", "", rc);
+  EXPECT_NE(rc, 0);
   EXPECT_NE(out.find("ORA-01017"), std::string::npos) << out;
+
+  EXPECT_TRUE(OciIntr::CreateDatabaseAvailable());
+  std::string db = (fs::path(DataHome) / "new db").string();
+  out = RunProgram("--create-database '" + db + "'", "Secret1\nSecret2\n", rc);
+  EXPECT_NE(rc, 0);
+  EXPECT_NE(out.find("differ"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(db));
+  out = RunProgram("--create-database '" + db + "'", "Secret1\nSecret1\n", rc);
+  EXPECT_EQ(rc, 0) << out;
+  EXPECT_TRUE(fs::is_directory(db));
+  // An existing database, or any non-empty folder, is refused before a password is asked.
+  out = RunProgram("--create-database '" + db + "'", "x\nx\n", rc);
+  EXPECT_NE(rc, 0);
+  EXPECT_NE(out.find("not an empty folder"), std::string::npos) << out;
+  EXPECT_EQ(out.find("password"), std::string::npos) << out;
+
+  WriteFile(fs::path(DataHome) / "first.sql", "show user\ncreate table notes (id number);\n");
+  out = RunProgram("'SYSTEM/secret1@" + db + "' @" + (fs::path(DataHome) / "first").string(),
+                   "insert into notes values (1);\nselect * from notes;\nselect * from emp;\nexit\n", rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(out.find("USER is \"SYSTEM\""), std::string::npos) << out;
+  EXPECT_NE(out.find("Table created."), std::string::npos);
+  EXPECT_NE(out.find("1 row selected."), std::string::npos);
+  EXPECT_NE(out.find("ORA-00942"), std::string::npos); // no demo tables in a new database
+  out = RunProgram("'DEMO/DEMO@" + db + "'", "", rc);
+  EXPECT_NE(out.find("ORA-01017"), std::string::npos) << out;
+
+  // A call library without the entry point still loads; only database creation is missing.
+  OciIntr::SetLibraryFileName("libsqlite3.so.0");
+  EXPECT_FALSE(OciIntr::CreateDatabaseAvailable());
+  OciIntr::SetLibraryFileName("libociw32.so");
+  EXPECT_TRUE(OciIntr::CreateDatabaseAvailable());
 }
 
 } // namespace
