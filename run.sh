@@ -2,4 +2,4 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/setup.sh
-exec build/bin/tessel-sql DEMO/DEMO
+exec build/bin/Tessel3
