@@ -441,7 +441,8 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& text) {
     if (args.empty()) return true;
     return RunStatement("BEGIN " + args + "; END;", true);
   }
-  FOut << "SP2-0042: unknown command \"" << text << "\"\n\n";
+  FOut << "SP2-0042: \"" << (word.empty() ? text.substr(0, 1) : word)
+       << "\" is not a command of this shell; the line was ignored.\n\n";
   return true;
 }
 

@@ -112,7 +112,7 @@ std::string TSqlSplitter::LeadingWords(const std::string& text, int count) {
 bool TSqlSplitter::IsShellCommand(const std::string& line) {
   std::string t = Trim(line);
   if (t.empty()) return false;
-  if (t[0] == '@') return true;
+  if (t[0] == '@' || t[0] == '!') return true;
   auto w = Words(t, 2);
   if (w.empty()) return false;
   const std::string& k = w[0];
@@ -121,6 +121,18 @@ bool TSqlSplitter::IsShellCommand(const std::string& line) {
     std::string next = w.size() > 1 ? w[1] : std::string();
     return next != "TRANSACTION" && next != "ROLE" && next != "CONSTRAINT" && next != "CONSTRAINTS";
   }
+  // Commands of classic tools that this shell does not have: still taken as one line each, so
+  // they never swallow the statement after them.
+  static const char* const others[] = {"ACCEPT", "APPEND", "ARCHIVE", "ATTRIBUTE", "BREAK",
+                                       "BTITLE", "CHANGE", "CLEAR", "COLUMN", "COMPUTE", "COPY",
+                                       "DEFINE", "DEL", "EDIT", "GET", "HELP", "HOST", "INPUT",
+                                       "PASSWORD", "PAUSE", "PRINT", "RECOVER", "REPFOOTER",
+                                       "REPHEADER", "SAVE", "SHUTDOWN", "SPOOL", "STARTUP", "STORE",
+                                       "TIMING", "TTITLE", "UNDEFINE", "VARIABLE", "XQUERY"};
+  for (const char* o : others)
+    if (k == o) return true;
+  if (k == "COL" || k == "DEF" || k == "VAR" || k == "SPO" || k == "HO" || k == "ED")
+    return true;
   return Abbrev(k, "START", 3) || Abbrev(k, "DESCRIBE", 4) || Abbrev(k, "SHOW", 3) ||
          Abbrev(k, "CONNECT", 4) || Abbrev(k, "DISCONNECT", 4) || k == "EXIT" || k == "QUIT" ||
          Abbrev(k, "PROMPT", 3) || Abbrev(k, "REMARK", 3) || Abbrev(k, "LIST", 1) ||

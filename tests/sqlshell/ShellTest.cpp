@@ -171,6 +171,11 @@ TEST(ShellText, SplitterEndsStatementsAsAClassicShellDoes) {
   EXPECT_EQ(feed("-- note; more").Kind, TSplitEvent::None);
   EXPECT_EQ(feed("REM note;").Kind, TSplitEvent::Command);
   EXPECT_EQ(feed("exit").Kind, TSplitEvent::Command);
+  // Commands of other tools are single lines too, so they never swallow the next statement.
+  EXPECT_EQ(feed("spool out.log").Kind, TSplitEvent::Command);
+  EXPECT_EQ(feed("column ename format a20").Kind, TSplitEvent::Command);
+  EXPECT_EQ(feed("!ls").Kind, TSplitEvent::Command);
+  EXPECT_EQ(feed("copy_of_emp").Kind, TSplitEvent::None); // no command word: the start of SQL
 }
 
 TEST(ShellText, LogonArgumentDisplayWidthAndScriptDecoding) {
@@ -200,6 +205,7 @@ TEST_F(Shell, RunsStatementsAndLaysOutRows) {
       "insert into dept values (50, 'A;B', '東京');\n"
       "select dname, loc from dept where deptno = 50;\n"
       "select * from nosuch;\n"
+      "spool out.log\n"
       "-- a comment line\n"
       "update emp set sal = sal where deptno = 20;\n"
       "delete from emp where 1 = 0;\n"
@@ -228,6 +234,7 @@ TEST_F(Shell, RunsStatementsAndLaysOutRows) {
             std::string::npos) << out;
   EXPECT_NE(out.find("ORA-00942"), std::string::npos);
   EXPECT_EQ(out.find("Processing Ora function"), std::string::npos);
+  EXPECT_NE(out.find("SP2-0042: \"SPOOL\" is not a command of this shell"), std::string::npos);
   EXPECT_NE(out.find("5 rows updated."), std::string::npos);
   EXPECT_NE(out.find("0 rows deleted."), std::string::npos);
   EXPECT_NE(out.find("\nno rows selected\n"), std::string::npos);
