@@ -1,6 +1,7 @@
 #include "Database.h"
 
 #include "OraError.h"
+#include "OraFunctions.h"
 #include "SqlTranslate.h"
 
 #include <cstdlib>
@@ -106,6 +107,8 @@ sqlite3* openSchema(const std::string& path) {
   exec(db, "PRAGMA foreign_keys=ON");
   exec(db, "PRAGMA synchronous=NORMAL");
   registerFunctions(db);
+  // The schema file is named after its user: <USER>.db.
+  registerOraFunctions(db, fs::path(path).stem().string());
   return db;
 }
 
@@ -155,11 +158,14 @@ int createUser(const std::string& folder, const std::string& user, const std::st
   sqlite3_bind_text(st, 2, hash.c_str(), -1, SQLITE_TRANSIENT);
   int rc = sqlite3_step(st);
   sqlite3_finalize(st);
+  int64_t uid = sqlite3_last_insert_rowid(sys);
   sqlite3_close(sys);
   if (rc != SQLITE_DONE) return 1920;
   std::string path = schemaPath(folder, user);
   sqlite3* db = createSchemaFile(path);
   if (!db) return 3113;
+  // The user's number, for UID.
+  exec(db, "PRAGMA user_version = " + std::to_string(uid));
   sqlite3_close(db);
   return 0;
 }

@@ -94,6 +94,22 @@ const std::map<int, const char*>& texts() {
       {12154, "could not resolve the connect identifier: no database at that location"},
       {12899, "value too large for column"},
       {24333, "zero iteration count"},
+      {909, "invalid number of arguments"},
+      {1424, "missing or illegal character following the escape character"},
+      {1425, "escape character must be character string of length 1"},
+      {1426, "numeric overflow"},
+      {1428, "argument is out of range"},
+      {1481, "invalid number format model"},
+      {1820, "format code cannot appear in date input format"},
+      {1821, "date format not recognized"},
+      {1846, "not a valid day of the week"},
+      {1848, "day of year must be between 1 and 365 (366 for leap year)"},
+      {1849, "hour must be between 1 and 12"},
+      {1853, "seconds in day must be between 0 and 86399"},
+      {1854, "julian date must be between 1 and 5373484"},
+      {1855, "AM/A.M. or PM/P.M. required"},
+      {1858, "a non-numeric character was found where a numeric was expected"},
+      {30001, "trim set should have only one character"},
   };
   return t;
 }
@@ -135,6 +151,7 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   if (has("no such table")) return OraError(942, msg.substr(msg.find(':') + 2));
   if (has("no such column")) return OraError(904, msg.substr(msg.find(':') + 2));
   if (has("no such function")) return OraError(904, msg.substr(msg.find(':') + 2));
+  if (has("wrong number of arguments to function")) return OraError(909, msg.substr(msg.find("function") + 9));
   if (has("ambiguous column")) return OraError(918, msg.substr(msg.find(':') + 2));
   if (has("misuse of aggregate")) return OraError(937);
   if (has("already exists")) return OraError(955);

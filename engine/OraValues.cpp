@@ -39,14 +39,7 @@ bool daysOk(int y, int m, int d) {
   return d >= 1 && d <= max;
 }
 
-// Decimal number as digits without leading/trailing zeros and the position of the decimal
-// point relative to them: value = 0.<digits> * 10^point.
-struct Decimal {
-  bool neg = false;
-  std::string digits;
-  int point = 0;
-  bool zero() const { return digits.empty(); }
-};
+} // namespace
 
 void normalize(Decimal& d) {
   size_t lead = 0;
@@ -164,6 +157,8 @@ void resultDecimal(sqlite3_context* ctx, const Decimal& d) {
   std::string t = plainText(d);
   sqlite3_result_double(ctx, std::strtod(t.c_str(), nullptr));
 }
+
+namespace {
 
 void fail(sqlite3_context* ctx, int code, const std::string& detail = {}) {
   OraError e(code, detail);

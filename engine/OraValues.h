@@ -7,6 +7,7 @@
 
 struct sqlite3;
 struct sqlite3_value;
+struct sqlite3_context;
 
 namespace ora {
 
@@ -59,6 +60,24 @@ int utf8Prefix(const char* s, int len, int max);
 
 // SQL functions the translated statements call: ora_conv (typed write), ora_sysdate, ora_rowid.
 void registerFunctions(sqlite3* db);
+
+// Decimal number as digits without leading/trailing zeros and the position of the decimal
+// point relative to them: value = 0.<digits> * 10^point.
+struct Decimal {
+  bool neg = false;
+  std::string digits;
+  int point = 0;
+  bool zero() const { return digits.empty(); }
+};
+void normalize(Decimal& d);
+bool parseDecimal(std::string_view s, Decimal& out);
+Decimal fromDouble(double v);
+Decimal fromInteger(int64_t v);
+// Rounds half away from zero to `scale` decimals (negative: left of the point).
+void roundTo(Decimal& d, int scale);
+std::string plainText(const Decimal& d);
+// INTEGER when integral and in range, else REAL.
+void resultDecimal(sqlite3_context* ctx, const Decimal& d);
 
 // ROWID text: 18 characters from the object number and the SQLite rowid.
 std::string encodeRowid(int64_t obj, int64_t rowid);

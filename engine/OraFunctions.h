@@ -1,0 +1,19 @@
+// Oracle's single-row SQL functions (NVL, TO_CHAR, SUBSTR, ADD_MONTHS, ...) as SQLite functions,
+// plus the helpers translated statements call (ora_concat, ora_date_add, ora_user, ...).
+#pragma once
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+
+namespace ora {
+
+// Registers every function on a schema connection; `user` is the schema's user name.
+void registerOraFunctions(sqlite3* db, const std::string& user);
+
+// Result type of one of our functions by its upper-case name: kNumber, kDate, kVarchar2;
+// 0 when it follows an argument (NVL, NVL2, DECODE, GREATEST, LEAST, ROUND, TRUNC); -1 when the
+// name is not one of ours.
+int functionResultType(std::string_view upperName);
+
+} // namespace ora
