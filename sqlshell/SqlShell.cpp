@@ -600,7 +600,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       std::string head, rule;
       for (int i : g) {
         if (!head.empty() || !rule.empty()) { head += ' '; rule += ' '; }
-        std::string name = c.Fields(i)->Name();
+        // Only a column cut down to the line can be narrower than its heading.
+        std::string name = Chunks(c.Fields(i)->Name(), widths[i])[0];
         head += PadDisplay(name, widths[i], right[i]);
         rule += std::string(static_cast<size_t>(widths[i]), '-');
       }

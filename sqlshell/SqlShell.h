@@ -9,6 +9,7 @@
 class TOraSession;
 class TOraCursor;
 class TSqlSplitter;
+struct TSplitEvent;
 
 struct TLogonArgs {
   std::string user, password, host;
@@ -64,7 +65,7 @@ private:
   // Feeds lines of one source until its end or EXIT. False when the shell is to exit.
   bool RunSource(TSource& src);
   bool HandleLine(TSource& src, TSqlSplitter& splitter, const std::string& line);
-  bool HandleEvent(TSource& src, const struct TSplitEvent& ev);
+  bool HandleEvent(TSource& src, const TSplitEvent& ev);
   bool RunCommand(TSource& src, const std::string& text);
   bool RunStatement(const std::string& text, bool plsql);
   bool RunScript(TSource& from, const std::string& name, bool relative);
