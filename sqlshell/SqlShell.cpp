@@ -848,13 +848,13 @@ void TSqlShell::Connect(const std::string& args) {
   bool ok = FSession.Connect();
   FSession.LogonPrompt = std::move(prompt);
   FSession.OnError = std::move(onError);
-  if (ok) FOut << "Connected.\n\n";
+  if (ok) FOut << "Connected.\n";
   else FOut << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n";
 }
 
 void TSqlShell::Disconnect() {
   if (!FSession.Connected()) return;
-  if (FSession.Disconnect()) FOut << "Disconnected.\n\n";
+  if (FSession.Disconnect()) FOut << "Disconnected.\n";
   else FOut << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n";
 }
 

@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     std::cerr << e.what() << "\n";
     return 1;
   }
-  if (session.Connected()) std::cout << "Connected.\n\n";
+  if (session.Connected()) std::cout << "Connected.\n";
   session.LogonPrompt = nullptr;
   session.OnError = nullptr; // from here the shell reports failures itself
 
