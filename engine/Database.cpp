@@ -1,7 +1,9 @@
 #include "Database.h"
 
+#include "Dictionary.h"
 #include "OraError.h"
 #include "OraFunctions.h"
+#include "Session.h"
 #include "SqlTranslate.h"
 
 #include <cstdlib>
@@ -44,8 +46,7 @@ sqlite3* createSchemaFile(const std::string& path) {
   sqlite3* db = openSchema(path);
   if (!db) return nullptr;
   exec(db, "PRAGMA journal_mode=WAL");
-  exec(db, "CREATE TABLE \"TESSEL$OBJECTS\" (OBJ INTEGER PRIMARY KEY AUTOINCREMENT, NAME TEXT NOT NULL,"
-           " TYPE TEXT NOT NULL, CREATED TEXT, UNIQUE (NAME, TYPE))");
+  ensureSchemaTables(db);
   return db;
 }
 
@@ -73,6 +74,35 @@ const char* kDemoScript[] = {
     "INSERT INTO EMP VALUES (7900, 'JAMES', 'CLERK', 7698, '1981-12-03', 950, NULL, 30)",
     "INSERT INTO EMP VALUES (7902, 'FORD', 'ANALYST', 7566, '1981-12-03', 3000, NULL, 20)",
     "INSERT INTO EMP VALUES (7934, 'MILLER', 'CLERK', 7782, '1982-01-23', 1300, NULL, 10)",
+    "CREATE TABLE SAL_AUDIT (EMPNO NUMBER(4), OLD_SAL NUMBER(7,2), NEW_SAL NUMBER(7,2),"
+    " CHANGED DATE DEFAULT SYSDATE)",
+    "CREATE VIEW EMP_DEPT_V AS SELECT E.EMPNO, E.ENAME, D.DNAME FROM EMP E, DEPT D"
+    " WHERE E.DEPTNO = D.DEPTNO",
+    "CREATE SEQUENCE EMP_SEQ START WITH 8000 INCREMENT BY 1",
+    "CREATE TRIGGER EMP_SAL_AUDIT\nAFTER UPDATE OF SAL ON EMP\nFOR EACH ROW\n"
+    "BEGIN\n  INSERT INTO SAL_AUDIT (EMPNO, OLD_SAL, NEW_SAL, CHANGED)\n"
+    "  VALUES (:OLD.EMPNO, :OLD.SAL, :NEW.SAL, SYSDATE);\nEND;",
+    "CREATE PACKAGE EMP_PKG AS\n  PROCEDURE HIRE(P_ENAME IN VARCHAR2, P_DEPTNO IN NUMBER);\n"
+    "  FUNCTION HEADCOUNT(P_DEPTNO IN NUMBER) RETURN NUMBER;\nEND EMP_PKG;",
+    "CREATE PACKAGE BODY EMP_PKG AS\n"
+    "  PROCEDURE HIRE(P_ENAME IN VARCHAR2, P_DEPTNO IN NUMBER) IS\n  BEGIN\n"
+    "    INSERT INTO EMP (EMPNO, ENAME, HIREDATE, DEPTNO)\n"
+    "    VALUES (EMP_SEQ.NEXTVAL, P_ENAME, SYSDATE, P_DEPTNO);\n  END HIRE;\n\n"
+    "  FUNCTION HEADCOUNT(P_DEPTNO IN NUMBER) RETURN NUMBER IS\n    N NUMBER;\n  BEGIN\n"
+    "    SELECT COUNT(*) INTO N FROM EMP WHERE DEPTNO = P_DEPTNO;\n    RETURN N;\n  END HEADCOUNT;\n"
+    "END EMP_PKG;",
+    "CREATE PROCEDURE RAISE_SAL(P_EMPNO IN NUMBER, P_PCT IN NUMBER) IS\nBEGIN\n"
+    "  UPDATE EMP SET SAL = SAL * (1 + P_PCT / 100) WHERE EMPNO = P_EMPNO;\nEND RAISE_SAL;",
+    "CREATE FUNCTION ANNUAL_SAL(P_EMPNO IN NUMBER) RETURN NUMBER IS\n  S NUMBER;\nBEGIN\n"
+    "  SELECT SAL * 12 + NVL(COMM, 0) INTO S FROM EMP WHERE EMPNO = P_EMPNO;\n  RETURN S;\n"
+    "END ANNUAL_SAL;",
+    "CREATE TABLE EMP_NOTE (EMPNO NUMBER(4) CONSTRAINT PK_EMP_NOTE PRIMARY KEY"
+    " CONSTRAINT FK_EMP_NOTE REFERENCES EMP, NOTE LONG)",
+    "INSERT INTO EMP_NOTE VALUES (7839, '社長。創業メンバーの一人。')",
+    "INSERT INTO EMP_NOTE VALUES (7788, 'Analyst; transferred from the Dallas office in 1987.')",
+    "CREATE TABLE EMP_BADGE (EMPNO NUMBER(4) CONSTRAINT PK_EMP_BADGE PRIMARY KEY, BADGE RAW(8))",
+    "INSERT INTO EMP_BADGE VALUES (7369, '0A1B2C3D4E5F6071')",
+    "INSERT INTO EMP_BADGE VALUES (7499, 'FF00FF00')",
 };
 
 } // namespace
@@ -131,21 +161,6 @@ void runDdl(sqlite3* db, const std::vector<std::string>& stmts, const std::strin
   }
 }
 
-void execOracle(sqlite3* db, const std::string& user, const std::string& sql) {
-  Catalog cat(db, user);
-  Translation t = translate(sql, cat);
-  if (t.kind == StmtKind::Ddl) { runDdl(db, t.ddl, t.verb); return; }
-  sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v2(db, t.sql.c_str(), -1, &st, nullptr);
-  if (rc == SQLITE_OK) {
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {}
-    if (rc == SQLITE_DONE) rc = SQLITE_OK;
-  }
-  std::string msg = sqlite3_errmsg(db);
-  sqlite3_finalize(st);
-  if (rc != SQLITE_OK) throw fromSqlite(rc, msg, t.verb);
-}
-
 int createUser(const std::string& folder, const std::string& user, const std::string& password) {
   if (!initSodium()) return 3113;
   std::string hash = hashPassword(normalizeName(password));
@@ -170,6 +185,48 @@ int createUser(const std::string& folder, const std::string& user, const std::st
   return 0;
 }
 
+int setPassword(const std::string& folder, const std::string& user, const std::string& password) {
+  if (!initSodium()) return 3113;
+  std::string hash = hashPassword(normalizeName(password));
+  if (hash.empty()) return 3113;
+  sqlite3* sys = openSchema(folder + "/" + kSystemFile);
+  if (!sys) return 12154;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(sys, "UPDATE USERS SET HASH = ?2 WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, hash.c_str(), -1, SQLITE_TRANSIENT);
+  int rc = sqlite3_step(st);
+  sqlite3_finalize(st);
+  int changed = sqlite3_changes(sys);
+  sqlite3_close(sys);
+  if (rc != SQLITE_DONE) return 3113;
+  return changed ? 0 : 1918;
+}
+
+bool userExists(const std::string& folder, const std::string& user) {
+  return fs::is_regular_file(schemaPath(folder, user));
+}
+
+int dropUser(const std::string& folder, const std::string& user) {
+  sqlite3* sys = openSchema(folder + "/" + kSystemFile);
+  if (!sys) return 12154;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(sys, "DELETE FROM USERS WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
+  int rc = sqlite3_step(st);
+  sqlite3_finalize(st);
+  int changed = sqlite3_changes(sys);
+  sqlite3_close(sys);
+  if (rc != SQLITE_DONE) return 3113;
+  if (!changed) return 1918;
+  std::error_code ec;
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    fs::remove(schemaPath(folder, user) + suffix, ec);
+    fs::remove(sequencePath(folder, user) + suffix, ec);
+  }
+  return 0;
+}
+
 int createDatabase(const std::string& folder, const std::string& systemPassword, bool withDemo) {
   std::error_code ec;
   fs::create_directories(folder, ec);
@@ -190,16 +247,14 @@ int createDatabase(const std::string& folder, const std::string& systemPassword,
   if (int rc = createUser(folder, "SYSTEM", systemPassword)) return rc;
   if (!withDemo) return 0;
   if (int rc = createUser(folder, "DEMO", "DEMO")) return rc;
-  sqlite3* db = openSchema(schemaPath(folder, "DEMO"));
+  auto demo = Session::open(folder, "DEMO");
+  if (!demo) return 3113;
   try {
-    for (const char* s : kDemoScript) {
-      execOracle(db, "DEMO", s);
-    }
+    for (const char* s : kDemoScript) demo->execOracle(s);
+    demo->commit();
   } catch (const OraError& e) {
-    sqlite3_close(db);
     return e.code;
   }
-  sqlite3_close(db);
   return 0;
 }
 

@@ -25,13 +25,15 @@ sqlite3* openSchema(const std::string& path);
 // Runs SQLite statements as one implicit-commit unit. Throws OraError.
 void runDdl(sqlite3* db, const std::vector<std::string>& stmts, const std::string& verb);
 
-// Runs one Oracle statement to completion (for set-up scripts). Throws OraError.
-void execOracle(sqlite3* db, const std::string& user, const std::string& sql);
 
 // Creates a new database folder with SYSTEM; `withDemo` adds DEMO/DEMO and its tables.
 // Returns 0 or an Oracle error number.
 int createDatabase(const std::string& folder, const std::string& systemPassword, bool withDemo);
 int createUser(const std::string& folder, const std::string& user, const std::string& password);
+// 0, or 1918 when the user does not exist.
+int setPassword(const std::string& folder, const std::string& user, const std::string& password);
+int dropUser(const std::string& folder, const std::string& user);
+bool userExists(const std::string& folder, const std::string& user);
 
 // Upper case unless written in double quotes.
 std::string normalizeName(const std::string& s);

@@ -1,21 +1,18 @@
 #include "SqlTranslate.h"
+#include "TranslateImpl.h"
 
+#include "Dictionary.h"
 #include "OraError.h"
+#include "Session.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <sqlite3.h>
 
-namespace ora {
+namespace ora::tx {
 
-namespace {
 
-struct Token {
-  enum Kind { Ident, QIdent, Str, Num, Op, Bind } kind;
-  std::string text; // Ident: upper case; QIdent, Str: content; others: as written
-  std::string raw;  // as written
-  int depth = 0;    // open parentheses before the token ('(' and ')' carry the outer depth)
-};
 
 bool identStart(unsigned char c) { return std::isalpha(c) || c >= 0x80; }
 bool identChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c == '#' || c >= 0x80; }
@@ -99,6 +96,8 @@ std::vector<Token> tokenize(const std::string& s) {
       }
     }
     t.raw = s.substr(b, i - b);
+    t.pos = b;
+    t.end = i;
     out.push_back(std::move(t));
   }
   if (depth != 0) throw OraError(907);
@@ -156,88 +155,6 @@ void checkName(const std::string& name) {
   if (u.rfind("TESSEL$", 0) == 0 || u.rfind("SQLITE_", 0) == 0) throw OraError(942, name);
 }
 
-struct TableRef {
-  std::string name, alias;
-  int64_t obj = 0;
-};
-
-struct Context {
-  std::vector<TableRef> tables;
-};
-
-class Translator {
-public:
-  Translator(std::vector<Token> toks, Catalog& cat) : t_(std::move(toks)), cat_(cat) {}
-
-  Translation run();
-
-private:
-  std::vector<Token> t_;
-  Catalog& cat_;
-  Translation tr_;
-  std::vector<Context> ctx_;
-  std::vector<std::string> replace_; // per token: emitted text instead of the token
-  std::vector<char> skip_;
-
-  size_t size() const { return t_.size(); }
-  const Token& at(size_t i) const {
-    static const Token end{Token::Op, "", "", 0};
-    return i < t_.size() ? t_[i] : end;
-  }
-  [[noreturn]] void unexpected(size_t i) {
-    if (i >= size()) throw OraError(921);
-    throw OraError(933, "near " + at(i).raw);
-  }
-  void expect(size_t i, const char* word, int code) {
-    if (!is(at(i), word)) throw OraError(code);
-  }
-
-  // Reads [schema.]name at i; returns the index after it.
-  size_t objectName(size_t i, std::string& name) {
-    const Token& a = at(i);
-    if (a.kind != Token::Ident && a.kind != Token::QIdent) throw OraError(903);
-    if (keywordAt(t_, i)) throw OraError(903);
-    if (is(at(i + 1), ".")) {
-      const Token& b = at(i + 2);
-      if (b.kind != Token::Ident && b.kind != Token::QIdent) throw OraError(903);
-      if (a.text != cat_.user()) throw OraError(942, a.text + "." + b.text);
-      skip_[i] = skip_[i + 1] = 1;
-      name = b.text;
-      checkName(name);
-      return i + 3;
-    }
-    name = a.text;
-    checkName(name);
-    return i + 1;
-  }
-
-  bool aliasToken(size_t i) const {
-    const Token& a = at(i);
-    return (a.kind == Token::Ident && !keywordAt(t_, i)) || a.kind == Token::QIdent;
-  }
-
-  std::string emit(size_t b, size_t e);
-  std::string emitSelect(size_t s, size_t e, size_t& next);
-  std::string heading(size_t b, size_t e);
-  ColType infer(size_t b, size_t e);
-  size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
-  void parseFrom(size_t b, size_t e, Context& c);
-  std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);
-
-  void query();
-  void insert();
-  void update();
-  void del();
-  void createTable();
-  void createIndex(bool unique, size_t i);
-  void drop();
-  void truncate();
-  std::string convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table);
-  // The table a DML statement writes, with its optional alias (not the keyword `next`); pushes
-  // it as the context ROWID refers to.
-  size_t dmlTarget(size_t i, const char* next, TableRef& r);
-};
-
 const ColumnInfo& findColumn(const std::vector<ColumnInfo>& cols, const std::string& name) {
   for (auto& c : cols)
     if (c.name == name) return c;
@@ -273,7 +190,16 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
           dummy.size = 1;
           tr_.inferred.emplace("DUMMY", dummy);
         } else if (!cat_.tableExists(r.name)) {
-          throw OraError(942, r.name);
+          std::string view = dictionaryView(r.name);
+          if (view.empty()) throw OraError(942, r.name);
+          replace_[j - 1] = "temp." + quoteIdent(dictionaryTable(view));
+          if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " AS " + quoteIdent(r.name);
+          if (std::find(tr_.dictionary.begin(), tr_.dictionary.end(), view) == tr_.dictionary.end())
+            tr_.dictionary.push_back(view);
+          r.dictionary = view;
+        } else if (cat_.viewExists(r.name)) {
+          // expression columns of a view have no declared type; describe them as stored
+          for (auto& c : cat_.columns(r.name)) tr_.inferred.emplace(c.name, c.type);
         }
         if (is(at(j), "AS")) ++j;
         if (aliasToken(j) && j < e) r.alias = at(j).text;
@@ -296,7 +222,8 @@ std::string Translator::rowidExpr(const std::string& qualifier, size_t i, size_t
         ref = &r;
         break;
       }
-  if (!ref || ref->name == "DUAL") throw OraError(904, "ROWID");
+  if (!ref || ref->name == "DUAL" || !ref->dictionary.empty() || cat_.viewExists(ref->name))
+    throw OraError(904, "ROWID");
   auto& r = const_cast<TableRef&>(*ref);
   if (!r.obj) r.obj = cat_.objectNumber(r.name);
   std::string q = quoteIdent(r.alias.empty() ? r.name : r.alias);
@@ -322,6 +249,25 @@ std::string Translator::emit(size_t b, size_t e) {
     if (skip_[i]) continue;
     if (!replace_[i].empty()) { add(replace_[i]); continue; }
     const Token& k = t_[i];
+    if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".")) {
+      // [schema.]sequence.NEXTVAL / CURRVAL
+      size_t q = i;
+      if (k.text == cat_.user() && is(at(i + 3), ".") && (is(at(i + 4), "NEXTVAL") || is(at(i + 4), "CURRVAL"))) q = i + 2;
+      if (is(at(q + 2), "NEXTVAL") || is(at(q + 2), "CURRVAL")) {
+        const std::string& seq = at(q).text;
+        if (!cat_.sequenceExists(seq)) throw OraError(2289, seq);
+        add(std::string(is(at(q + 2), "NEXTVAL") ? "ora_nextval(" : "ora_currval(") + quoteString(seq) + ")");
+        i = q + 2;
+        continue;
+      }
+      // NEW.column in a trigger's WHEN clause
+      if (k.kind == Token::Ident && rowRefs.count(k.text) && at(i + 2).kind != Token::Op) {
+        findColumn(cat_.columns(sharedWithTrigger), at(i + 2).text);
+        add(rowRefs.at(k.text) + "." + quoteIdent(at(i + 2).text));
+        i += 2;
+        continue;
+      }
+    }
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".") &&
         is(at(i + 2), "ROWID")) {
       size_t next;
@@ -336,8 +282,19 @@ std::string Translator::emit(size_t b, size_t e) {
     case Token::Num:
       add(k.text);
       break;
-    case Token::Bind:
+    case Token::Bind: {
+      // :NEW.column and :OLD.column in a trigger body
+      std::string ref = k.text;
+      for (auto& ch : ref) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      if (rowRefs.count(ref) && is(at(i + 1), ".") &&
+          (at(i + 2).kind == Token::Ident || at(i + 2).kind == Token::QIdent)) {
+        findColumn(cat_.columns(sharedWithTrigger), at(i + 2).text);
+        add(rowRefs.at(ref) + "." + quoteIdent(at(i + 2).text));
+        i += 2;
+        break;
+      }
       throw OraError(1008, k.text);
+    }
     case Token::QIdent:
       add(quoteIdent(k.text));
       break;
@@ -357,6 +314,8 @@ std::string Translator::emit(size_t b, size_t e) {
       if (is(at(i + 1), "(")) { add(k.text == "NVL" ? "IFNULL" : k.text); break; } // function call
       bool qualified = i > b && is(at(i - 1), ".");
       if (!qualified && k.text == "SYSDATE") { add("ora_sysdate()"); break; }
+      if (!qualified && k.text == "USER") { add("ora_user()"); break; }
+      if (!qualified && k.text == "UID") { add("ora_uid()"); break; }
       if (!qualified && k.text == "ROWID") {
         size_t next;
         add(rowidExpr("", i, next));
@@ -384,6 +343,12 @@ std::string Translator::heading(size_t b, size_t e) {
   return h;
 }
 
+// Source text of tokens [b, e).
+std::string Translator::source(size_t b, size_t e) const {
+  if (b >= e || b >= size()) return {};
+  return src_.substr(t_[b].pos, t_[std::min(e, size()) - 1].end - t_[b].pos);
+}
+
 ColType Translator::infer(size_t b, size_t e) {
   ColType t;
   t.code = kVarchar2;
@@ -395,7 +360,10 @@ ColType Translator::infer(size_t b, size_t e) {
     if (f.kind == Token::Str) { t.size = std::max<int>(1, static_cast<int>(f.text.size())); return t; }
     if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
     if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
+    if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
+    if (f.kind == Token::Ident && f.text == "UID") { t = ColType{}; t.code = kNumber; return t; }
   }
+  if (is(t_[e - 1], "NEXTVAL") || is(t_[e - 1], "CURRVAL")) { t = ColType{}; t.code = kNumber; return t; }
   if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ROWID")) { t = ColType{}; t.code = kRowid; return t; }
   // A column of a FROM table: its own type (reached here when it sits inside a call).
   if ((e - b == 1 || (e - b == 3 && is(t_[b + 1], "."))) &&
@@ -404,7 +372,7 @@ ColType Translator::infer(size_t b, size_t e) {
     for (auto& r : ctx_.back().tables) {
       if (!q.empty() && r.alias != q && !(r.alias.empty() && r.name == q)) continue;
       if (r.name == "DUAL") continue;
-      for (auto& c : cat_.columns(r.name))
+      for (auto& c : cat_.columns(r.dictionary.empty() ? r.name : dictionaryTable(r.dictionary)))
         if (c.name == t_[e - 1].text) return c.type;
     }
     return t;
@@ -487,9 +455,159 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     i = ie < from ? ie + 1 : ie;
   }
-  out += " " + emit(from, end);
+  size_t whereEnd = fromEnd;
+  if (is(at(fromEnd), "WHERE"))
+    whereEnd = clauseEnd(fromEnd + 1, end, d, {"GROUP", "ORDER", "HAVING", "CONNECT", "START", "FOR"});
+  std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
+  if (!joined.empty()) out += " FROM " + joined + " " + emit(fromEnd, end);
+  else out += " " + emit(from, end);
   ctx_.pop_back();
   next = end;
+  return out;
+}
+
+std::vector<std::pair<size_t, size_t>> Translator::conjuncts(size_t b, size_t e, int d) const {
+  std::vector<std::pair<size_t, size_t>> out;
+  size_t start = b;
+  int between = 0;
+  for (size_t i = b; i < e; ++i) {
+    if (t_[i].depth != d || t_[i].kind != Token::Ident) continue;
+    if (t_[i].text == "BETWEEN") ++between;
+    else if (t_[i].text == "AND") {
+      if (between) { --between; continue; }
+      out.emplace_back(start, i);
+      start = i + 1;
+    }
+  }
+  if (start < e) out.emplace_back(start, e);
+  return out;
+}
+
+// Marks of Oracle's outer join: "(" "+" ")" right after a column.
+bool Translator::outerMark(size_t i) const {
+  return is(at(i), "(") && is(at(i + 1), "+") && is(at(i + 2), ")");
+}
+
+// Oracle's (+) joins in WHERE become LEFT JOINs: the tables named with (+) are joined after the
+// others, on the conditions that carry the mark. Empty when the query has none.
+std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d) {
+  auto subquerySpan = [&](size_t i) -> size_t { // end of a parenthesised subquery starting at i
+    if (!(is(at(i), "(") && is(at(i + 1), "SELECT"))) return i;
+    size_t j = i + 1;
+    while (j < size() && !(t_[j].depth == t_[i].depth && is(t_[j], ")"))) ++j;
+    return j;
+  };
+  bool any = false;
+  if (wb < we && is(at(wb), "WHERE"))
+    for (size_t i = wb + 1; i < we; ++i) {
+      size_t j = subquerySpan(i);
+      if (j != i) { i = j; continue; }
+      if (outerMark(i)) { any = true; break; }
+    }
+  if (!any) return {};
+
+  struct Item { size_t b, e; std::string id, name; bool outer = false; std::set<std::string> partners;
+                std::vector<std::pair<size_t, size_t>> conds; };
+  std::vector<Item> items;
+  size_t b = fb;
+  for (size_t i = fb; i <= fe; ++i) {
+    if (i < fe && t_[i].depth == d && t_[i].kind == Token::Ident && (t_[i].text == "JOIN" || t_[i].text == "ON"))
+      throw OraError(25156);
+    if (i < fe && !(t_[i].depth == d && is(t_[i], ","))) continue;
+    Item it{b, i, "", "", false, {}, {}};
+    size_t last = i - 1;
+    if (is(at(b), "(")) {
+      size_t close = subquerySpan(b);
+      it.id = close + 1 < i ? at(i - 1).text : "";
+    } else {
+      size_t n = b;
+      if (is(at(b + 1), ".") ) n = b + 2;
+      it.name = at(n).text;
+      it.id = last > n ? at(last).text : it.name;
+    }
+    items.push_back(it);
+    b = i + 1;
+  }
+  auto itemOf = [&](size_t i) -> int { // the FROM item a column reference at i belongs to
+    const Token& k = at(i);
+    if (is(at(i + 1), ".") && (at(i + 2).kind == Token::Ident || at(i + 2).kind == Token::QIdent)) {
+      for (size_t n = 0; n < items.size(); ++n)
+        if (items[n].id == k.text) return static_cast<int>(n);
+      return -1;
+    }
+    for (size_t n = 0; n < items.size(); ++n) {
+      if (items[n].name.empty()) continue;
+      std::string v = dictionaryView(items[n].name);
+      for (auto& c : cat_.columns(cat_.tableExists(items[n].name) || v.empty() ? items[n].name : dictionaryTable(v)))
+        if (c.name == k.text) return static_cast<int>(n);
+    }
+    return -1;
+  };
+  for (auto [cb, ce] : conjuncts(wb + 1, we, d)) {
+    int outer = -1;
+    bool marked = false;
+    std::set<int> others;
+    for (size_t i = cb; i < ce; ++i) {
+      size_t j = subquerySpan(i);
+      if (j != i) { i = j; continue; }
+      const Token& k = t_[i];
+      if (k.kind == Token::Ident && (k.text == "OR" || k.text == "IN")) {
+        for (size_t m = cb; m < ce; ++m)
+          if (outerMark(m)) throw OraError(1719);
+      }
+      if ((k.kind != Token::Ident && k.kind != Token::QIdent) || keywordAt(t_, i) || is(at(i + 1), "(") ||
+          (i > cb && is(at(i - 1), ".")))
+        continue;
+      size_t endRef = is(at(i + 1), ".") ? i + 3 : i + 1;
+      int n = itemOf(i);
+      if (outerMark(endRef)) {
+        marked = true;
+        if (n < 0) throw OraError(904, k.text);
+        if (outer >= 0 && outer != n) throw OraError(1468);
+        outer = n;
+      } else if (n >= 0) {
+        others.insert(n);
+      }
+      i = endRef - 1;
+    }
+    if (!marked) continue;
+    others.erase(outer);
+    Item& it = items[outer];
+    it.outer = true;
+    for (int o : others) it.partners.insert(items[o].id);
+    it.conds.emplace_back(cb, ce);
+  }
+  for (auto& it : items) {
+    if (it.partners.size() > 1) throw OraError(1417);
+    for (auto& p : it.partners)
+      for (auto& o : items)
+        if (o.id == p && o.outer && o.partners.count(it.id)) throw OraError(1416);
+  }
+  // the (+) marks themselves are not emitted
+  for (size_t i = wb; i < we; ++i)
+    if (outerMark(i)) skip_[i] = skip_[i + 1] = skip_[i + 2] = 1;
+  std::string out;
+  for (auto& it : items)
+    if (!it.outer) out += (out.empty() ? "" : ", ") + emit(it.b, it.e);
+  if (out.empty()) throw OraError(1416);
+  std::set<std::string> placed;
+  for (auto& it : items)
+    if (!it.outer) placed.insert(it.id);
+  // an outer table joins after the table it is joined to
+  for (size_t round = 0; round < items.size(); ++round)
+    for (auto& it : items) {
+      if (!it.outer || placed.count(it.id)) continue;
+      if (!it.partners.empty() && !placed.count(*it.partners.begin())) continue;
+      std::string on;
+      for (auto [cb, ce] : it.conds) on += (on.empty() ? "" : " AND ") + emit(cb, ce);
+      out += " LEFT JOIN " + emit(it.b, it.e) + " ON " + on;
+      placed.insert(it.id);
+    }
+  for (auto& it : items)
+    for (auto [cb, ce] : it.conds) {
+      replace_[cb] = "1 = 1";
+      for (size_t i = cb + 1; i < ce; ++i) skip_[i] = 1;
+    }
   return out;
 }
 
@@ -636,201 +754,6 @@ void Translator::del() {
   ctx_.pop_back();
 }
 
-// Physical attributes Oracle accepts after a table or index definition; storage is ours.
-size_t skipPhysical(const std::vector<Token>& t, size_t i) {
-  static const std::set<std::string> withValue = {"TABLESPACE", "PCTFREE", "PCTUSED", "INITRANS",
-                                                  "MAXTRANS"};
-  static const std::set<std::string> single = {"LOGGING", "NOLOGGING", "COMPRESS", "NOCOMPRESS",
-                                               "CACHE", "NOCACHE", "PARALLEL", "NOPARALLEL"};
-  while (i < t.size()) {
-    if (t[i].kind != Token::Ident) break;
-    if (withValue.count(t[i].text) && i + 1 < t.size()) { i += 2; continue; }
-    if (single.count(t[i].text)) { ++i; continue; }
-    if (t[i].text == "STORAGE" && i + 1 < t.size() && t[i + 1].text == "(") {
-      int d = t[i + 1].depth;
-      i += 2;
-      while (i < t.size() && !(t[i].depth == d && t[i].text == ")")) ++i;
-      ++i;
-      continue;
-    }
-    break;
-  }
-  return i;
-}
-
-void Translator::createTable() {
-  tr_.kind = StmtKind::Ddl;
-  tr_.function = 1;
-  std::string table;
-  size_t i = objectName(2, table);
-  if (cat_.tableExists(table) || cat_.indexExists(table)) throw OraError(955);
-  if (is(at(i), "AS")) throw OraError(900, "CREATE TABLE ... AS SELECT is not supported yet");
-  expect(i, "(", 906);
-  size_t close = i + 1;
-  while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
-  size_t after = skipPhysical(t_, close + 1);
-  if (after < size()) unexpected(after);
-
-  static const std::set<std::string> tableConstraint = {"CONSTRAINT", "PRIMARY", "UNIQUE",
-                                                        "FOREIGN", "CHECK"};
-  std::vector<std::string> defs;
-  std::vector<std::string> defNames; // column name per definition, empty for table constraints
-  std::set<std::string> pkColumns;
-  std::set<std::string> names;
-  int longs = 0, columns = 0;
-  size_t b = i + 1;
-  for (size_t k = b; k <= close; ++k) {
-    if (k != close && !(t_[k].depth == 1 && is(t_[k], ","))) continue;
-    if (k == b) throw OraError(904);
-    const Token& nameTok = t_[b];
-    if (nameTok.kind == Token::Ident && tableConstraint.count(nameTok.text)) {
-      // SQLite lets NULL into a PRIMARY KEY column; Oracle does not.
-      for (size_t j = b; j + 1 < k; ++j)
-        if (is(t_[j], "PRIMARY") && is(t_[j + 1], "KEY"))
-          for (size_t m = j + 2; m < k; ++m)
-            if (t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent) pkColumns.insert(t_[m].text);
-      defs.push_back(emit(b, k));
-      defNames.emplace_back();
-    } else {
-      if (nameTok.kind != Token::Ident && nameTok.kind != Token::QIdent) throw OraError(904);
-      if (keywordAt(t_, b)) throw OraError(904, nameTok.text);
-      checkName(nameTok.text);
-      if (!names.insert(nameTok.text).second) throw OraError(957);
-      ++columns;
-      // the type: a name, an optional second word, an optional (n[,m])
-      size_t j = b + 1;
-      if (j >= k || at(j).kind != Token::Ident) throw OraError(902);
-      std::string tn = at(j).text;
-      ++j;
-      if ((tn == "LONG" && is(at(j), "RAW")) || (tn == "DOUBLE" && is(at(j), "PRECISION"))) {
-        tn += " " + at(j).text;
-        ++j;
-      }
-      int a = -1, s = 0;
-      bool hasS = false, star = false;
-      if (j < k && is(at(j), "(")) {
-        if (is(at(j + 1), "*")) star = true;
-        else if (at(j + 1).kind == Token::Num) a = std::atoi(at(j + 1).text.c_str());
-        else throw OraError(902);
-        j += 2;
-        if (is(at(j), "BYTE") || is(at(j), "CHAR")) ++j;
-        if (is(at(j), ",")) {
-          bool neg = is(at(j + 1), "-");
-          if (neg) ++j;
-          if (at(j + 1).kind != Token::Num) throw OraError(902);
-          s = std::atoi(at(j + 1).text.c_str()) * (neg ? -1 : 1);
-          hasS = true;
-          j += 2;
-        }
-        if (!is(at(j), ")")) throw OraError(907);
-        ++j;
-      }
-      ColType ct;
-      if (tn == "VARCHAR2" || tn == "VARCHAR" || tn == "NVARCHAR2") {
-        if (a < 0) throw OraError(906);
-        if (a < 1 || a > 4000) throw OraError(910);
-        ct.code = kVarchar2; ct.size = a;
-      } else if (tn == "CHAR" || tn == "NCHAR") {
-        if (a > 2000 || a == 0) throw OraError(910);
-        ct.code = kChar; ct.size = a < 0 ? 1 : a;
-      } else if (tn == "NUMBER" || tn == "NUMERIC" || tn == "DECIMAL") {
-        ct.code = kNumber;
-        if (a == 0 || a > 38) throw OraError(1727);
-        if (hasS && (s < -84 || s > 127)) throw OraError(1728);
-        if (a > 0 || star) { ct.precision = star ? 0 : a; ct.scale = s; ct.hasScale = true; }
-      } else if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT") {
-        ct.code = kNumber; ct.precision = 38; ct.hasScale = true;
-      } else if (tn == "FLOAT" || tn == "REAL" || tn == "DOUBLE PRECISION") {
-        ct.code = kNumber;
-      } else if (tn == "DATE") {
-        ct.code = kDate;
-      } else if (tn == "RAW") {
-        if (a < 0) throw OraError(906);
-        if (a < 1 || a > 2000) throw OraError(910);
-        ct.code = kRaw; ct.size = a;
-      } else if (tn == "LONG") {
-        ct.code = kLong; ++longs;
-      } else if (tn == "LONG RAW") {
-        ct.code = kLongRaw; ++longs;
-      } else if (tn == "ROWID") {
-        ct.code = kRowid;
-      } else {
-        throw OraError(902, tn);
-      }
-      if (longs > 1) throw OraError(1754);
-      std::string def = quoteIdent(nameTok.text) + " " + declTypeText(ct);
-      if (j < k) def += " " + emit(j, k);
-      for (size_t m = j; m + 1 < k; ++m)
-        if (is(t_[m], "PRIMARY") && is(t_[m + 1], "KEY")) pkColumns.insert(nameTok.text);
-      defs.push_back(def);
-      defNames.push_back(nameTok.text);
-    }
-    b = k + 1;
-  }
-  if (columns == 0) throw OraError(904);
-  std::string out = "CREATE TABLE " + quoteIdent(table) + " (";
-  for (size_t d = 0; d < defs.size(); ++d) {
-    out += (d ? ", " : "") + defs[d];
-    if (!defNames[d].empty() && pkColumns.count(defNames[d])) out += " NOT NULL";
-  }
-  out += ")";
-  tr_.ddl.push_back(out);
-  tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
-                    quoteString(table) + ", 'TABLE', ora_sysdate())");
-}
-
-void Translator::createIndex(bool unique, size_t i) {
-  tr_.kind = StmtKind::Ddl;
-  tr_.function = 20;
-  std::string index, table;
-  i = objectName(i, index);
-  if (cat_.indexExists(index)) throw OraError(955);
-  expect(i, "ON", 969);
-  i = objectName(i + 1, table);
-  if (!cat_.tableExists(table)) throw OraError(942, table);
-  expect(i, "(", 906);
-  size_t close = i + 1;
-  while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
-  size_t after = skipPhysical(t_, close + 1);
-  if (after < size()) unexpected(after);
-  tr_.ddl.push_back(std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-                    quoteIdent(index) + " ON " + quoteIdent(table) + " " + emit(i, close + 1));
-}
-
-void Translator::drop() {
-  tr_.kind = StmtKind::Ddl;
-  std::string name;
-  if (is(at(1), "TABLE")) {
-    tr_.function = 8;
-    size_t i = objectName(2, name);
-    if (!cat_.tableExists(name)) throw OraError(942, name);
-    if (is(at(i), "PURGE")) ++i;
-    if (i < size()) unexpected(i);
-    tr_.ddl.push_back("DROP TABLE " + quoteIdent(name));
-    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) +
-                      " AND TYPE = 'TABLE'");
-  } else if (is(at(1), "INDEX")) {
-    tr_.function = 21;
-    size_t i = objectName(2, name);
-    if (!cat_.indexExists(name)) throw OraError(1418);
-    if (i < size()) unexpected(i);
-    tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
-  } else {
-    throw OraError(950, "DROP " + at(1).raw);
-  }
-}
-
-void Translator::truncate() {
-  tr_.kind = StmtKind::Ddl;
-  tr_.function = 85;
-  expect(1, "TABLE", 905);
-  std::string name;
-  size_t i = objectName(2, name);
-  if (!cat_.tableExists(name)) throw OraError(942, name);
-  if (i < size()) unexpected(i);
-  tr_.ddl.push_back("DELETE FROM " + quoteIdent(name));
-}
-
 Translation Translator::run() {
   if (t_.empty()) throw OraError(900);
   replace_.assign(size(), {});
@@ -843,11 +766,27 @@ Translation Translator::run() {
   else if (is(f, "UPDATE")) update();
   else if (is(f, "DELETE")) del();
   else if (is(f, "CREATE")) {
-    if (is(at(1), "TABLE")) createTable();
+    size_t i = 1;
+    bool replace = false;
+    if (is(at(1), "OR") && is(at(2), "REPLACE")) { replace = true; i = 3; }
+    if (is(at(i), "FORCE") || is(at(i), "NOFORCE")) ++i;
+    if (is(at(i), "VIEW")) createView(i + 1, replace);
+    else if (replace) throw OraError(901);
+    else if (is(at(1), "TABLE")) createTable();
     else if (is(at(1), "INDEX")) createIndex(false, 2);
     else if (is(at(1), "UNIQUE") && is(at(2), "INDEX")) createIndex(true, 3);
+    else if (is(at(1), "SEQUENCE")) createSequence(2);
+    else if (is(at(1), "USER")) createUser();
     else throw OraError(901);
-  } else if (is(f, "DROP")) drop();
+  } else if (is(f, "ALTER")) {
+    if (is(at(1), "TABLE")) alterTable();
+    else if (is(at(1), "USER")) alterUser();
+    else throw OraError(940, "ALTER " + at(1).raw + " is not supported");
+  } else if (is(f, "RENAME")) rename();
+  else if (is(f, "COMMENT")) comment();
+  else if (is(f, "GRANT")) grant();
+  else if (is(f, "REVOKE")) throw OraError(1031, "REVOKE is not supported by this engine");
+  else if (is(f, "DROP")) drop();
   else if (is(f, "TRUNCATE")) truncate();
   else if (is(f, "COMMIT") || is(f, "ROLLBACK")) {
     tr_.kind = is(f, "COMMIT") ? StmtKind::Commit : StmtKind::Rollback;
@@ -861,7 +800,11 @@ Translation Translator::run() {
   return tr_;
 }
 
-} // namespace
+} // namespace ora::tx
+
+namespace ora {
+
+using namespace tx;
 
 bool Catalog::schemaHas(const char* type, const std::string& name) {
   sqlite3_stmt* st = nullptr;
@@ -874,10 +817,52 @@ bool Catalog::schemaHas(const char* type, const std::string& name) {
 }
 
 bool Catalog::tableExists(const std::string& name) {
-  return name.rfind("TESSEL$", 0) != 0 && schemaHas("table", name);
+  return name.rfind("TESSEL$", 0) != 0 && (schemaHas("table", name) || schemaHas("view", name));
+}
+
+bool Catalog::viewExists(const std::string& name) { return schemaHas("view", name); }
+
+bool Catalog::sequenceExists(const std::string& name) {
+  return session_ && session_->sequenceExists(name);
+}
+
+std::string Catalog::objectType(const std::string& name) {
+  if (schemaHas("table", name)) return "TABLE";
+  if (schemaHas("view", name)) return "VIEW";
+  if (schemaHas("index", name)) return "INDEX";
+  if (sequenceExists(name)) return "SEQUENCE";
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db_, "SELECT TYPE FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE <> 'PACKAGE BODY'"
+                          " ORDER BY TYPE", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  std::string type;
+  if (sqlite3_step(st) == SQLITE_ROW) type = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_finalize(st);
+  return type;
 }
 
 bool Catalog::indexExists(const std::string& name) { return schemaHas("index", name); }
+
+std::string Catalog::objectTypeOf(const std::string& name, const std::string& type) {
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db_, "SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = ?2", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, type.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  return found ? type : std::string();
+}
+
+std::vector<std::string> Catalog::sqliteTriggers(const std::string& name) {
+  std::vector<std::string> out;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db_, "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND (name = ?1 OR name GLOB ?1 || '$[0-9]')",
+                     -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  while (sqlite3_step(st) == SQLITE_ROW) out.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  return out;
+}
 
 std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
   std::vector<ColumnInfo> out;
@@ -892,6 +877,23 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
     out.push_back(c);
   }
   sqlite3_finalize(st);
+  bool untyped = std::any_of(out.begin(), out.end(), [](const ColumnInfo& c) { return c.type.code == 0; });
+  if (untyped && viewExists(table)) {
+    // types of a view's columns as described when it was created
+    sqlite3_prepare_v2(db_, "SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1", -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_ROW) {
+      std::string types = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      size_t b = 0;
+      for (auto& c : out) {
+        size_t e = types.find('\t', b);
+        if (c.type.code == 0) c.type = parseDeclType(types.substr(b, e == std::string::npos ? e : e - b));
+        if (e == std::string::npos) break;
+        b = e + 1;
+      }
+    }
+    sqlite3_finalize(st);
+  }
   return out;
 }
 
@@ -905,8 +907,25 @@ int64_t Catalog::objectNumber(const std::string& table) {
 }
 
 Translation translate(const std::string& text, Catalog& cat) {
-  Translator t(tokenize(text), cat);
+  Translation out;
+  if (translatePlsql(text, cat, out)) return out;
+  Translator t(text, tokenize(text), cat);
   return t.run();
+}
+
+} // namespace ora
+
+namespace ora {
+
+ColType resultType(sqlite3_stmt* st, int i, const Translation& t) {
+  ColType ty;
+  if (const char* decl = sqlite3_column_decltype(st, i)) ty = parseDeclType(decl);
+  if (ty.code == 0) {
+    auto it = t.inferred.find(sqlite3_column_name(st, i));
+    if (it != t.inferred.end()) ty = it->second;
+    else { ty.code = kVarchar2; ty.size = 4000; }
+  }
+  return ty;
 }
 
 } // namespace ora

@@ -2,13 +2,17 @@
 #pragma once
 #include "OraValues.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace ora {
+
+class Session;
 
 struct ColumnInfo {
   std::string name;
@@ -19,10 +23,20 @@ struct ColumnInfo {
 // What the translator needs to know of the user's schema.
 class Catalog {
 public:
-  Catalog(sqlite3* db, std::string user) : db_(db), user_(std::move(user)) {}
+  Catalog(sqlite3* db, std::string user, Session* session = nullptr)
+      : db_(db), user_(std::move(user)), session_(session) {}
   const std::string& user() const { return user_; }
   sqlite3* db() const { return db_; }
-  bool tableExists(const std::string& name);
+  Session* session() const { return session_; }
+  bool tableExists(const std::string& name); // tables and views
+  bool viewExists(const std::string& name);
+  bool sequenceExists(const std::string& name);
+  // TABLE, VIEW, SEQUENCE, PROCEDURE, ... of a name in the schema's object namespace; empty if free
+  std::string objectType(const std::string& name);
+  // `type` when the schema has an object of that type under the name (TRIGGER, PACKAGE BODY, ...)
+  std::string objectTypeOf(const std::string& name, const std::string& type);
+  // SQLite triggers that carry an Oracle trigger (one per triggering event).
+  std::vector<std::string> sqliteTriggers(const std::string& name);
   std::vector<ColumnInfo> columns(const std::string& table);
   int64_t objectNumber(const std::string& table); // 0 when unknown
   bool indexExists(const std::string& name);
@@ -31,6 +45,7 @@ private:
   bool schemaHas(const char* type, const std::string& name);
   sqlite3* db_;
   std::string user_;
+  Session* session_;
 };
 
 enum class StmtKind { Query, Dml, Ddl, Commit, Rollback };
@@ -42,7 +57,16 @@ struct Translation {
   std::string sql;       // Query and Dml: one SQLite statement
   std::vector<std::string> ddl;      // Ddl: run in order, in one transaction
   std::map<std::string, ColType> inferred; // result column name -> type of an expression
+  std::vector<std::function<void(Session&)>> actions; // Ddl: run after `ddl` has committed
+  std::vector<std::string> dictionary; // dictionary views the statement reads
+  // Literals sent as parameters instead of text, in parameter order (token ordinals), so that
+  // statements differing only in them share one prepared statement.
+  std::vector<int> params;
+  std::vector<int> pinned; // literals the translation depends on (kept in the sharing key)
 };
+
+// The Oracle type of result column i of a prepared query.
+ColType resultType(sqlite3_stmt* st, int i, const Translation& t);
 
 // Throws OraError for what Oracle would refuse or what the engine cannot run.
 Translation translate(const std::string& text, Catalog& cat);

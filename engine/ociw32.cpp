@@ -5,6 +5,7 @@
 #include "Database.h"
 #include "OraError.h"
 #include "OraValues.h"
+#include "Session.h"
 #include "SqlTranslate.h"
 
 #include <charconv>
@@ -22,9 +23,7 @@ namespace {
 struct Cursor;
 
 struct Logon {
-  std::string folder, user;
-  sqlite3* db = nullptr;
-  bool inTxn = false;
+  std::unique_ptr<Session> s;
   std::vector<Cursor*> cursors;
 };
 
@@ -105,15 +104,11 @@ std::string text(const char* p, int len) {
 }
 
 void endLogon(unsigned char* lda, Logon& l) {
-  if (l.inTxn) {
-    if (sqlite3_exec(l.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-      sqlite3_exec(l.db, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
   for (Cursor* c : l.cursors) {
     c->finalize();
     c->logon = nullptr;
   }
-  sqlite3_close_v2(l.db);
+  l.s.reset(); // a normal logoff commits
   g_logons.erase(lda);
 }
 
@@ -151,42 +146,16 @@ void describe(Cursor& c) {
   for (int i = 0; i < n; ++i) {
     Column& col = c.cols[i];
     col.name = sqlite3_column_name(c.stmt, i);
-    const char* decl = sqlite3_column_decltype(c.stmt, i);
-    if (decl) col.type = parseDeclType(decl);
-    if (col.type.code == 0) {
-      auto it = c.tr.inferred.find(col.name);
-      if (it != c.tr.inferred.end()) col.type = it->second;
-      else { col.type.code = kVarchar2; col.type.size = 4000; }
-    }
+    col.type = resultType(c.stmt, i, c.tr);
     const char* table = sqlite3_column_table_name(c.stmt, i);
     const char* origin = sqlite3_column_origin_name(c.stmt, i);
     if (table && origin) {
       int notNull = 0;
-      if (sqlite3_table_column_metadata(c.logon->db, nullptr, table, origin, nullptr, nullptr,
+      if (sqlite3_table_column_metadata(c.logon->s->db, nullptr, table, origin, nullptr, nullptr,
                                         &notNull, nullptr, nullptr) == SQLITE_OK)
         col.nullable = !notNull;
     }
   }
-}
-
-void beginIfNeeded(Logon& l, const std::string& verb) {
-  if (l.inTxn) return;
-  int rc = sqlite3_exec(l.db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(l.db), verb);
-  l.inTxn = true;
-}
-
-void commit(Logon& l) {
-  if (!l.inTxn) return;
-  int rc = sqlite3_exec(l.db, "COMMIT", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(l.db), "COMMIT");
-  l.inTxn = false;
-}
-
-void rollback(Logon& l) {
-  if (!l.inTxn) return;
-  sqlite3_exec(l.db, "ROLLBACK", nullptr, nullptr, nullptr);
-  l.inTxn = false;
 }
 
 // Puts text into a define element, cutting it to the buffer on a character boundary.
@@ -321,7 +290,7 @@ bool advance(Cursor& c) {
   if (c.done) return false;
   int rc = sqlite3_step(c.stmt);
   if (rc == SQLITE_ROW) { c.haveRow = true; return true; }
-  std::string msg = sqlite3_errmsg(c.logon->db);
+  std::string msg = sqlite3_errmsg(c.logon->s->db);
   sqlite3_reset(c.stmt);
   c.done = true;
   if (rc == SQLITE_DONE) return false;
@@ -373,12 +342,9 @@ OCIW32_API int olog(unsigned char* lda, unsigned char*, const char* uid, int uid
   if (int rc = resolveDatabase(host, folder)) return failWith(lda, lda, OraError(rc));
   user = normalizeName(user);
   if (user.empty() || verifyUser(folder, user, pass) != 0) return failWith(lda, lda, OraError(1017));
-  sqlite3* db = openSchema(schemaPath(folder, user));
-  if (!db) return failWith(lda, lda, OraError(3113, "schema file missing"));
   auto l = std::make_unique<Logon>();
-  l->folder = folder;
-  l->user = user;
-  l->db = db;
+  l->s = Session::open(folder, user);
+  if (!l->s) return failWith(lda, lda, OraError(3113, "schema file missing"));
   g_logons[lda] = std::move(l);
   return succeed(lda);
 }
@@ -396,7 +362,7 @@ OCIW32_API int ocom(unsigned char* lda) {
   auto it = g_logons.find(lda);
   if (it == g_logons.end()) return failWith(lda, lda, OraError(1012));
   try {
-    commit(*it->second);
+    it->second->s->commit();
   } catch (const OraError& e) {
     return failWith(lda, lda, e);
   }
@@ -407,7 +373,7 @@ OCIW32_API int orol(unsigned char* lda) {
   std::lock_guard lock(g_mutex);
   auto it = g_logons.find(lda);
   if (it == g_logons.end()) return failWith(lda, lda, OraError(1012));
-  rollback(*it->second);
+  it->second->s->rollback();
   return succeed(lda);
 }
 
@@ -461,12 +427,13 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
   put32(cda, ociw32::kOffRowsProcessed, 0);
   put16(cda, ociw32::kOffFunctionType, 0);
   try {
-    Catalog cat(c->logon->db, c->logon->user);
+    Session& ses = *c->logon->s;
+    Catalog cat(ses.db, ses.user, &ses);
     c->tr = translate(text(sqlstm, sqllen), cat);
     if (c->tr.kind == StmtKind::Query || c->tr.kind == StmtKind::Dml) {
-      int rc = sqlite3_prepare_v2(c->logon->db, c->tr.sql.c_str(), -1, &c->stmt, nullptr);
+      int rc = sqlite3_prepare_v2(ses.db, c->tr.sql.c_str(), -1, &c->stmt, nullptr);
       if (rc != SQLITE_OK) {
-        OraError e = fromSqlite(rc, sqlite3_errmsg(c->logon->db), c->tr.verb);
+        OraError e = fromSqlite(rc, sqlite3_errmsg(ses.db), c->tr.verb);
         sqlite3_finalize(c->stmt);
         c->stmt = nullptr;
         throw e;
@@ -527,19 +494,20 @@ OCIW32_API int oexec(unsigned char* cda) {
   Cursor* c = liveCursor(cda, ociw32::kFcExec);
   if (!c) return areaCode(cda);
   if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcExec);
-  Logon& l = *c->logon;
+  Session& l = *c->logon->s;
   c->rows = 0;
   put32(cda, ociw32::kOffRowsProcessed, 0);
   try {
     switch (c->tr.kind) {
     case StmtKind::Query:
+      for (auto& v : c->tr.dictionary) l.refreshDictionary(v);
       sqlite3_reset(c->stmt);
       c->executed = true;
       c->haveRow = c->done = c->longsValid = false;
       advance(*c); // surfaces errors such as a busy database at execute time
       break;
     case StmtKind::Dml: {
-      beginIfNeeded(l, c->tr.verb);
+      l.beginIfNeeded(c->tr.verb);
       sqlite3_reset(c->stmt);
       int rc = sqlite3_step(c->stmt);
       std::string msg = sqlite3_errmsg(l.db);
@@ -549,14 +517,13 @@ OCIW32_API int oexec(unsigned char* cda) {
       break;
     }
     case StmtKind::Ddl:
-      commit(l); // DDL ends the open transaction first, as in Oracle
-      runDdl(l.db, c->tr.ddl, c->tr.verb);
+      l.runDdl(c->tr);
       break;
     case StmtKind::Commit:
-      commit(l);
+      l.commit();
       break;
     case StmtKind::Rollback:
-      rollback(l);
+      l.rollback();
       break;
     }
   } catch (const OraError& e) {

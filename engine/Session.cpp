@@ -1,0 +1,251 @@
+#include "Session.h"
+
+#include "Database.h"
+#include "Dictionary.h"
+#include "OraError.h"
+#include "SqlTranslate.h"
+
+#include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ora {
+
+namespace {
+
+void sqlError(sqlite3_context* ctx, const OraError& e) { sqlite3_result_error(ctx, e.text.c_str(), -1); }
+
+std::string argText(sqlite3_value* v) {
+  const unsigned char* p = sqlite3_value_text(v);
+  return p ? reinterpret_cast<const char*>(p) : "";
+}
+
+void nextvalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto* s = static_cast<Session*>(sqlite3_user_data(ctx));
+  try {
+    sqlite3_result_int64(ctx, s->nextval(argText(argv[0])));
+  } catch (const OraError& e) {
+    sqlError(ctx, e);
+  }
+}
+
+void currvalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto* s = static_cast<Session*>(sqlite3_user_data(ctx));
+  try {
+    sqlite3_result_int64(ctx, s->currval(argText(argv[0])));
+  } catch (const OraError& e) {
+    sqlError(ctx, e);
+  }
+}
+
+bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+int64_t dataVersion(sqlite3* db, const char* schema) {
+  std::string sql = std::string("PRAGMA ") + schema + ".data_version";
+  int64_t v = 0;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+    v = sqlite3_column_int64(st, 0);
+  sqlite3_finalize(st);
+  return v;
+}
+
+int64_t schemaVersion(sqlite3* db) {
+  int64_t v = 0;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, "PRAGMA main.schema_version", -1, &st, nullptr) == SQLITE_OK &&
+      sqlite3_step(st) == SQLITE_ROW)
+    v = sqlite3_column_int64(st, 0);
+  sqlite3_finalize(st);
+  return v;
+}
+
+std::mutex g_openMutex;
+std::multiset<std::pair<std::string, std::string>> g_open;
+
+} // namespace
+
+bool Session::isOpen(const std::string& folder, const std::string& user) {
+  std::lock_guard lock(g_openMutex);
+  return g_open.count({folder, user}) > 0;
+}
+
+std::string sequencePath(const std::string& folder, const std::string& user) {
+  return folder + "/" + user + ".seq";
+}
+
+std::unique_ptr<Session> Session::open(const std::string& folder, const std::string& user) {
+  sqlite3* db = openSchema(schemaPath(folder, user));
+  if (!db) return nullptr;
+  std::unique_ptr<Session> s(new Session);
+  s->folder = folder;
+  s->user = user;
+  s->db = db;
+  {
+    std::lock_guard lock(g_openMutex);
+    g_open.insert({folder, user});
+  }
+  ensureSchemaTables(db);
+  createDictionaryTables(db);
+  sqlite3_create_function(db, "ora_nextval", 1, SQLITE_UTF8, s.get(), nextvalFn, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_currval", 1, SQLITE_UTF8, s.get(), currvalFn, nullptr, nullptr);
+  return s;
+}
+
+Session::~Session() {
+  {
+    std::lock_guard lock(g_openMutex);
+    auto it = g_open.find({folder, user});
+    if (it != g_open.end()) g_open.erase(it);
+  }
+  if (inTxn && !exec(db, "COMMIT")) exec(db, "ROLLBACK");
+  sqlite3_close_v2(db);
+  if (seq_) sqlite3_close_v2(seq_);
+}
+
+sqlite3* Session::sequences() {
+  if (seq_) return seq_;
+  std::string path = sequencePath(folder, user);
+  int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, S_IRUSR | S_IWUSR);
+  if (fd >= 0) ::close(fd);
+  if (sqlite3_open_v2(path.c_str(), &seq_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+    sqlite3_close(seq_);
+    seq_ = nullptr;
+    throw OraError(3113, "sequence file cannot be opened");
+  }
+  sqlite3_busy_timeout(seq_, 2000);
+  exec(seq_, "PRAGMA journal_mode=WAL");
+  exec(seq_, "PRAGMA synchronous=NORMAL");
+  exec(seq_, "CREATE TABLE IF NOT EXISTS SEQUENCES (NAME TEXT PRIMARY KEY, MINV, MAXV, INCR INTEGER NOT NULL,"
+             " CYCLE INTEGER NOT NULL, CACHE INTEGER NOT NULL, NEXTV INTEGER NOT NULL)");
+  return seq_;
+}
+
+bool Session::sequenceExists(const std::string& name) {
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(sequences(), "SELECT 1 FROM SEQUENCES WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  return found;
+}
+
+int64_t Session::nextval(const std::string& name) {
+  sqlite3* q = sequences();
+  if (!exec(q, "BEGIN IMMEDIATE")) throw OraError(54);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(q, "SELECT MINV, MAXV, INCR, CYCLE, NEXTV FROM SEQUENCES WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(st) != SQLITE_ROW) {
+    sqlite3_finalize(st);
+    exec(q, "ROLLBACK");
+    throw OraError(2289, name);
+  }
+  // bounds beyond 64 bits are kept as text and never reached
+  bool hasMin = sqlite3_column_type(st, 0) == SQLITE_INTEGER, hasMax = sqlite3_column_type(st, 1) == SQLITE_INTEGER;
+  int64_t minv = sqlite3_column_int64(st, 0), maxv = sqlite3_column_int64(st, 1);
+  int64_t incr = sqlite3_column_int64(st, 2);
+  bool cycle = sqlite3_column_int(st, 3) != 0;
+  int64_t value = sqlite3_column_int64(st, 4);
+  sqlite3_finalize(st);
+  bool over = (incr > 0 && hasMax && value > maxv) || (incr < 0 && hasMin && value < minv);
+  if (over) {
+    if (!cycle) {
+      exec(q, "ROLLBACK");
+      throw OraError(8004, user + "." + name + ".NEXTVAL " + (incr > 0 ? "exceeds MAXVALUE" : "goes below MINVALUE"));
+    }
+    value = incr > 0 ? minv : maxv;
+  }
+  int64_t next;
+  if (__builtin_add_overflow(value, incr, &next)) next = value; // the next call fails on the bound
+  sqlite3_prepare_v2(q, "UPDATE SEQUENCES SET NEXTV = ?2 WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int64(st, 2, next == value ? (incr > 0 ? INT64_MAX : INT64_MIN) : next);
+  int rc = sqlite3_step(st);
+  sqlite3_finalize(st);
+  if (rc != SQLITE_DONE || !exec(q, "COMMIT")) {
+    exec(q, "ROLLBACK");
+    throw OraError(54);
+  }
+  currvals[name] = value;
+  return value;
+}
+
+int64_t Session::currval(const std::string& name) {
+  auto it = currvals.find(name);
+  if (it == currvals.end()) {
+    if (!sequenceExists(name)) throw OraError(2289, name);
+    throw OraError(8002, user + "." + name + ".CURRVAL is not yet defined in this session");
+  }
+  return it->second;
+}
+
+void Session::refreshDictionary(const std::string& view) {
+  std::string stamp = std::to_string(schemaVersion(db)) + "/" + std::to_string(dataVersion(db, "main")) +
+                      "/" + std::to_string(ddlCount);
+  if (view == "USER_SEQUENCES") stamp.clear(); // NEXTVAL moves LAST_NUMBER without DDL
+  auto it = dictStamp_.find(view);
+  if (!stamp.empty() && it != dictStamp_.end() && it->second == stamp) return;
+  exec(db, "SAVEPOINT dict");
+  try {
+    fillDictionary(*this, view);
+  } catch (...) {
+    exec(db, "ROLLBACK TO dict");
+    exec(db, "RELEASE dict");
+    throw;
+  }
+  exec(db, "RELEASE dict");
+  dictStamp_[view] = stamp;
+}
+
+void Session::runDdl(const Translation& t) {
+  commit(); // DDL ends the open transaction first
+  ++ddlCount;
+  if (!t.ddl.empty()) ora::runDdl(db, t.ddl, t.verb);
+  for (auto& a : t.actions) a(*this);
+}
+
+void Session::execOracle(const std::string& sql) {
+  Catalog cat(db, user, this);
+  Translation t = translate(sql, cat);
+  if (t.kind == StmtKind::Ddl) { runDdl(t); return; }
+  if (t.kind == StmtKind::Commit) { commit(); return; }
+  if (t.kind == StmtKind::Rollback) { rollback(); return; }
+  for (auto& v : t.dictionary) refreshDictionary(v);
+  if (t.kind == StmtKind::Dml) beginIfNeeded(t.verb);
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db, t.sql.c_str(), -1, &st, nullptr);
+  if (rc == SQLITE_OK) {
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {}
+    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+  }
+  std::string msg = sqlite3_errmsg(db);
+  sqlite3_finalize(st);
+  if (rc != SQLITE_OK) throw fromSqlite(rc, msg, t.verb);
+}
+
+void Session::beginIfNeeded(const std::string& verb) {
+  if (inTxn) return;
+  int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), verb);
+  inTxn = true;
+}
+
+void Session::commit() {
+  if (!inTxn) return;
+  int rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
+  inTxn = false;
+}
+
+void Session::rollback() {
+  if (!inTxn) return;
+  exec(db, "ROLLBACK");
+  inTxn = false;
+  dictStamp_.clear(); // the dictionary tables were filled inside the undone transaction
+}
+
+} // namespace ora

@@ -1,0 +1,61 @@
+// One logon's connection to its schema, with what the engine keeps per session: sequences,
+// the data dictionary and the statements shared between cursors.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace ora {
+
+struct Translation;
+
+class Session {
+public:
+  // Opens the schema of `user` in `folder`; nullptr when its file is missing.
+  static std::unique_ptr<Session> open(const std::string& folder, const std::string& user);
+  ~Session();
+  // Whether this process has a session open on that user's schema.
+  static bool isOpen(const std::string& folder, const std::string& user);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  std::string folder, user;
+  sqlite3* db = nullptr;
+  bool inTxn = false;
+  int ddlCount = 0; // DDL run by this session; the dictionary refreshes after each
+
+  // Sequences live in a file of their own so that NEXTVAL is not undone by a rollback and
+  // never waits for this session's own write transaction.
+  sqlite3* sequences();
+  bool sequenceExists(const std::string& name);
+  int64_t nextval(const std::string& name); // throws OraError
+  int64_t currval(const std::string& name); // throws OraError
+  std::map<std::string, int64_t> currvals;
+
+  // Data dictionary tables, refreshed when the schema changed since they were last filled.
+  void refreshDictionary(const std::string& view);
+  void dictionaryStale() { dictStamp_.clear(); }
+
+  // Runs a DDL translation: its statements in one implicit-commit unit, then its actions.
+  void runDdl(const Translation& t);
+  // Runs one Oracle statement to completion (set-up scripts). Throws OraError.
+  void execOracle(const std::string& sql);
+
+  void beginIfNeeded(const std::string& verb);
+  void commit();
+  void rollback();
+
+private:
+  Session() = default;
+  sqlite3* seq_ = nullptr;
+  std::map<std::string, std::string> dictStamp_;
+};
+
+std::string sequencePath(const std::string& folder, const std::string& user);
+
+} // namespace ora

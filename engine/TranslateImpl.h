@@ -1,0 +1,149 @@
+// Internals of the statement translator, shared by its query and DDL halves.
+#pragma once
+#include "Dictionary.h"
+#include "OraError.h"
+#include "SqlTranslate.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace ora::tx {
+
+struct Token {
+  enum Kind { Ident, QIdent, Str, Num, Op, Bind } kind;
+  std::string text; // Ident: upper case; QIdent, Str: content; others: as written
+  std::string raw;  // as written
+  int depth = 0;    // open parentheses before the token ('(' and ')' carry the outer depth)
+  size_t pos = 0, end = 0; // byte range in the statement text
+};
+
+std::vector<Token> tokenize(const std::string& s);
+const std::set<std::string>& keywords();
+bool keywordAt(const std::vector<Token>& t, size_t i);
+bool is(const Token& t, const char* word);
+std::string quoteIdent(const std::string& s);
+std::string quoteString(const std::string& s);
+void checkName(const std::string& name);
+const ColumnInfo& findColumn(const std::vector<ColumnInfo>& cols, const std::string& name);
+size_t skipPhysical(const std::vector<Token>& t, size_t i);
+// Stored PL/SQL units, triggers and blocks, which are not tokenized as SQL; false when the text
+// is none of them.
+bool translatePlsql(const std::string& text, Catalog& cat, Translation& out);
+
+struct TableRef {
+  std::string name, alias;
+  std::string dictionary; // the dictionary view it reads, if any
+  int64_t obj = 0;
+};
+
+struct Context {
+  std::vector<TableRef> tables;
+};
+
+class Translator {
+public:
+  Translator(const std::string& src, std::vector<Token> toks, Catalog& cat)
+      : src_(src), t_(std::move(toks)), cat_(cat) {}
+
+  Translation run();
+
+private:
+  const std::string& src_;
+  std::vector<Token> t_;
+  Catalog& cat_;
+  Translation tr_;
+  std::vector<Context> ctx_;
+  std::vector<std::string> replace_; // per token: emitted text instead of the token
+  std::vector<char> skip_;
+
+  size_t size() const { return t_.size(); }
+  const Token& at(size_t i) const {
+    static const Token end{Token::Op, "", "", 0};
+
+    return i < t_.size() ? t_[i] : end;
+  }
+  [[noreturn]] void unexpected(size_t i) {
+    if (i >= size()) throw OraError(921);
+    throw OraError(933, "near " + at(i).raw);
+  }
+  void expect(size_t i, const char* word, int code) {
+    if (!is(at(i), word)) throw OraError(code);
+  }
+
+  // Reads [schema.]name at i; returns the index after it.
+  size_t objectName(size_t i, std::string& name) {
+    const Token& a = at(i);
+    if (a.kind != Token::Ident && a.kind != Token::QIdent) throw OraError(903);
+    if (keywordAt(t_, i)) throw OraError(903);
+    if (is(at(i + 1), ".")) {
+      const Token& b = at(i + 2);
+      if (b.kind != Token::Ident && b.kind != Token::QIdent) throw OraError(903);
+      bool dictionary = a.text == "SYS" && !dictionaryView(b.text).empty();
+      if (a.text != cat_.user() && !dictionary) throw OraError(942, a.text + "." + b.text);
+      skip_[i] = skip_[i + 1] = 1;
+      name = b.text;
+      checkName(name);
+      return i + 3;
+    }
+    name = a.text;
+    checkName(name);
+    return i + 1;
+  }
+
+  bool aliasToken(size_t i) const {
+    const Token& a = at(i);
+    return (a.kind == Token::Ident && !keywordAt(t_, i)) || a.kind == Token::QIdent;
+  }
+
+  std::string emit(size_t b, size_t e);
+  std::string source(size_t b, size_t e) const;
+  std::string emitSelect(size_t s, size_t e, size_t& next);
+  std::string heading(size_t b, size_t e);
+  ColType infer(size_t b, size_t e);
+  size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
+  void parseFrom(size_t b, size_t e, Context& c);
+  std::vector<std::pair<size_t, size_t>> conjuncts(size_t b, size_t e, int d) const;
+  bool outerMark(size_t i) const;
+  std::string outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d);
+  std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);
+
+  void query();
+  void insert();
+  void update();
+  void del();
+  void createTable();
+  void createIndex(bool unique, size_t i);
+  void createView(size_t i, bool replace);
+  void createSequence(size_t i);
+  void createUser();
+  void alterUser();
+  void alterTable();
+  void rename();
+  void comment();
+  void grant();
+  void drop();
+  void dropUser();
+  void truncate();
+  // CREATE TABLE column definition [b, e): its name, type and the SQLite text of the definition.
+  std::string columnDef(size_t b, size_t e, std::string& name, ColType& type, std::set<std::string>& pk,
+                        std::vector<std::pair<std::string, std::string>>& named);
+
+public:
+  // The whole token list as one expression (a trigger's WHEN condition).
+  std::string expression() {
+    replace_.assign(size(), {});
+    skip_.assign(size(), 0);
+    return emit(0, size());
+  }
+  // In trigger bodies: row references such as ":NEW" or "NEW" and what they become.
+  std::map<std::string, std::string> rowRefs;
+  std::string sharedWithTrigger; // table a trigger body runs on
+  std::string convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table);
+  // The table a DML statement writes, with its optional alias (not the keyword `next`); pushes
+  // it as the context ROWID refers to.
+  size_t dmlTarget(size_t i, const char* next, TableRef& r);
+};
+
+} // namespace ora::tx
