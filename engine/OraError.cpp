@@ -113,6 +113,7 @@ const std::map<int, const char*>& texts() {
       {1031, "insufficient privileges"},
       {988, "missing or invalid password(s)"},
       {940, "invalid ALTER command"},
+      {975, "date + date not allowed"},
       {25156, "old style outer join (+) cannot be used with ANSI joins"},
       {1430, "column being added already exists in table"},
       {2298, "cannot validate - parent keys not found"},

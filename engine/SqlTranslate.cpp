@@ -1,5 +1,6 @@
 #include "SqlTranslate.h"
 #include "TranslateImpl.h"
+#include "OraFunctions.h"
 
 #include "Dictionary.h"
 #include "OraError.h"
@@ -240,6 +241,7 @@ std::string Translator::rowidExpr(const std::string& qualifier, size_t i, size_t
 }
 
 std::string Translator::emit(size_t b, size_t e) {
+  rewriteChains(b, e);
   std::string out;
   auto add = [&](const std::string& s) {
     if (!out.empty()) out += ' ';
@@ -311,10 +313,26 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       if (k.text == "MINUS") { add("EXCEPT"); break; }
       if (keywordAt(t_, i)) { add(k.text); break; }
+      if (k.text == "TRIM" && is(at(i + 1), "(")) {
+        // TRIM([LEADING|TRAILING|BOTH] [c] FROM s)
+        size_t close = matching(i + 1), fromAt = 0;
+        for (size_t m = i + 2; m < close; ++m)
+          if (t_[m].depth == k.depth + 1 && is(t_[m], "FROM")) { fromAt = m; break; }
+        if (fromAt) {
+          size_t m = i + 2;
+          std::string mode = "BOTH";
+          if (is(at(m), "LEADING") || is(at(m), "TRAILING") || is(at(m), "BOTH")) mode = at(m++).text;
+          std::string set = m < fromAt ? emit(m, fromAt) : "' '";
+          add("ora_trim('" + mode + "', " + set + ", " + emit(fromAt + 1, close) + ")");
+          i = close;
+          break;
+        }
+      }
       if (is(at(i + 1), "(")) { add(k.text == "NVL" ? "IFNULL" : k.text); break; } // function call
       bool qualified = i > b && is(at(i - 1), ".");
       if (!qualified && k.text == "SYSDATE") { add("ora_sysdate()"); break; }
       if (!qualified && k.text == "USER") { add("ora_user()"); break; }
+      if (!qualified && k.text == "ROWNUM") { add("row_number() OVER ()"); break; }
       if (!qualified && k.text == "UID") { add("ora_uid()"); break; }
       if (!qualified && k.text == "ROWID") {
         size_t next;
@@ -343,6 +361,179 @@ std::string Translator::heading(size_t b, size_t e) {
   return h;
 }
 
+size_t Translator::matching(size_t open) const {
+  size_t j = open + 1;
+  while (j < size() && !(t_[j].depth == t_[open].depth && is(t_[j], ")"))) ++j;
+  return j;
+}
+
+// End of one term of an additive chain starting at j: signs, then primaries joined by * and /.
+size_t Translator::termEnd(size_t j, size_t e, int d) const {
+  size_t k = j;
+  for (;;) {
+    while (k < e && t_[k].depth == d && (is(t_[k], "+") || is(t_[k], "-"))) ++k;
+    if (k >= e || skip_[k] || !replace_[k].empty()) return j;
+    const Token& t = t_[k];
+    if (is(t, "(")) {
+      k = matching(k) + 1;
+    } else if (t.kind == Token::Ident && t.text == "CASE") {
+      int nest = 0;
+      for (; k < e; ++k) {
+        if (is(t_[k], "CASE") && t_[k].depth == d) ++nest;
+        if (is(t_[k], "END") && t_[k].depth == d && --nest == 0) break;
+      }
+      if (k >= e) return j;
+      ++k;
+    } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL")) || t.kind == Token::QIdent ||
+               t.kind == Token::Bind) {
+      ++k;
+      while (k + 1 < e && is(t_[k], ".") && (t_[k + 1].kind == Token::Ident || t_[k + 1].kind == Token::QIdent || is(t_[k + 1], "*")))
+        k += 2;
+      if (k < e && is(t_[k], "(") && !outerMark(k)) k = matching(k) + 1;
+      if (outerMark(k)) k += 3;
+    } else if (t.kind == Token::Num || t.kind == Token::Str) {
+      ++k;
+    } else {
+      return j;
+    }
+    if (k > e) return j;
+    if (k < e && t_[k].depth == d && (is(t_[k], "*") || is(t_[k], "/"))) { ++k; continue; }
+    return k;
+  }
+}
+
+// The additive chain (terms joined by +, - and ||) starting at i; false when i starts none.
+bool Translator::chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms,
+                         std::vector<std::string>& ops) const {
+  terms.clear();
+  ops.clear();
+  int d = t_[i].depth;
+  size_t j = i;
+  for (;;) {
+    size_t te = termEnd(j, e, d);
+    if (te == j) break;
+    terms.emplace_back(j, te);
+    if (te + 1 < e && t_[te].depth == d && !skip_[te] &&
+        (is(t_[te], "+") || is(t_[te], "-") || is(t_[te], "||")) && termEnd(te + 1, e, d) != te + 1) {
+      ops.push_back(t_[te].text);
+      j = te + 1;
+      continue;
+    }
+    break;
+  }
+  return !terms.empty();
+}
+
+ColType Translator::exprType(size_t b, size_t e) {
+  std::vector<std::pair<size_t, size_t>> terms;
+  std::vector<std::string> ops;
+  if (b < e && chainAt(b, e, terms, ops) && terms.back().second == e && terms.size() > 1) {
+    ColType acc = exprType(terms[0].first, terms[0].second);
+    for (size_t k = 0; k < ops.size(); ++k) {
+      ColType t = exprType(terms[k + 1].first, terms[k + 1].second);
+      ColType r;
+      if (ops[k] == "||") { r.code = kVarchar2; r.size = 4000; }
+      else if (acc.code == kDate && t.code == kDate) r.code = ops[k] == "-" ? kNumber : kDate;
+      else if (acc.code == kDate || t.code == kDate) r.code = kDate;
+      else r.code = kNumber;
+      acc = r;
+    }
+    return acc;
+  }
+  if (b + 2 < e + 1 && is(t_[b], "(") && matching(b) + 1 == e && !is(at(b + 1), "SELECT")) return exprType(b + 1, e - 1);
+  return infer(b, e);
+}
+
+// Oracle's date arithmetic and NULL-tolerant ||, which SQLite's operators do not have, and text
+// compared with a DATE read as a date.
+void Translator::rewriteChains(size_t b, size_t e) {
+  static const std::set<std::string> compare = {"=", "<>", "!=", "^=", "~=", "<", ">", "<=", ">="};
+  std::vector<std::pair<size_t, size_t>> terms;
+  std::vector<std::string> ops;
+  size_t lastB = 0, lastE = 0; // the chain before a comparison
+  for (size_t i = b; i < e;) {
+    if (skip_[i] || !replace_[i].empty()) { ++i; continue; }
+    if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i) + 1; continue; }
+    const Token& k = t_[i];
+    if (k.kind == Token::Op && compare.count(k.text) && i == lastE && i + 1 < e) {
+      size_t rb = i + 1;
+      size_t re = chainAt(rb, e, terms, ops) ? terms.back().second : rb;
+      dateLiteral(lastB, lastE, rb, re);
+      ++i;
+      continue;
+    }
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE && exprType(lastB, lastE).code == kDate) {
+      for (size_t m = i + 1; m < e && m < i + 4; ++m)
+        if (t_[m].kind == Token::Str && !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
+          replace_[m] = dateText(m);
+    }
+    if (!chainAt(i, e, terms, ops)) { ++i; continue; }
+    size_t chainEnd = terms.back().second;
+    bool rewrite = std::find(ops.begin(), ops.end(), "||") != ops.end();
+    std::vector<ColType> types;
+    if (!ops.empty())
+      for (auto [tb, te] : terms) {
+        types.push_back(exprType(tb, te));
+        if (types.back().code == kDate) rewrite = true;
+      }
+    if (!rewrite) {
+      // look inside parentheses of the chain for chains of their own
+      for (size_t m = i; m < chainEnd; ++m)
+        if (is(t_[m], "(") && t_[m].depth == k.depth && !outerMark(m)) {
+          size_t close = matching(m);
+          if (!is(at(m + 1), "SELECT")) rewriteChains(m + 1, close);
+          m = close;
+        }
+      lastB = i;
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
+    std::string acc = emit(terms[0].first, terms[0].second);
+    ColType accType = types[0];
+    for (size_t n = 0; n < ops.size(); ++n) {
+      std::string text = emit(terms[n + 1].first, terms[n + 1].second);
+      const ColType& t = types[n + 1];
+      ColType r;
+      r.code = kNumber;
+      if (ops[n] == "||") {
+        acc = "ora_concat(" + acc + ", " + text + ")";
+        r.code = kVarchar2;
+      } else if (accType.code == kDate && t.code == kDate) {
+        if (ops[n] == "+") throw OraError(975);
+        acc = "ora_date_diff(" + acc + ", " + text + ")";
+      } else if (accType.code == kDate) {
+        acc = "ora_date_add(" + acc + ", " + (ops[n] == "-" ? "-(" + text + ")" : text) + ")";
+        r.code = kDate;
+      } else if (t.code == kDate) {
+        if (ops[n] == "-") throw OraError(932, "a number minus a date");
+        acc = "ora_date_add(" + text + ", " + acc + ")";
+        r.code = kDate;
+      } else {
+        acc = "(" + acc + " " + ops[n] + " " + text + ")";
+      }
+      accType = r;
+    }
+    replace_[i] = acc;
+    for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+    lastB = i;
+    lastE = chainEnd;
+    i = chainEnd;
+  }
+}
+
+std::string Translator::dateText(size_t strTok) {
+  return "ora_conv(" + quoteString(t_[strTok].text) + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
+}
+
+// One side a DATE, the other a lone text literal: the literal is read as a date.
+void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
+  if (le == lb + 1 && t_[lb].kind == Token::Str && re > rb && exprType(rb, re).code == kDate)
+    replace_[lb] = dateText(lb);
+  else if (re == rb + 1 && t_[rb].kind == Token::Str && le > lb && exprType(lb, le).code == kDate)
+    replace_[rb] = dateText(rb);
+}
+
 // Source text of tokens [b, e).
 std::string Translator::source(size_t b, size_t e) const {
   if (b >= e || b >= size()) return {};
@@ -361,7 +552,7 @@ ColType Translator::infer(size_t b, size_t e) {
     if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
     if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
     if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
-    if (f.kind == Token::Ident && f.text == "UID") { t = ColType{}; t.code = kNumber; return t; }
+    if (f.kind == Token::Ident && (f.text == "UID" || f.text == "ROWNUM")) { t = ColType{}; t.code = kNumber; return t; }
   }
   if (is(t_[e - 1], "NEXTVAL") || is(t_[e - 1], "CURRVAL")) { t = ColType{}; t.code = kNumber; return t; }
   if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ROWID")) { t = ColType{}; t.code = kRowid; return t; }
@@ -387,17 +578,22 @@ ColType Translator::infer(size_t b, size_t e) {
     if (is(at(a), "DISTINCT") || is(at(a), "ALL")) ++a;
     return infer(a, ae);
   }
-  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "LENGTH", "LENGTHB", "INSTR",
-      "MOD", "ABS", "CEIL", "FLOOR", "POWER", "SQRT", "SIGN", "TO_NUMBER", "ROUND", "TRUNC",
-      "STDDEV", "VARIANCE", "MONTHS_BETWEEN", "ASCII", "UID"};
-  static const std::set<std::string> dates = {"TO_DATE", "ADD_MONTHS", "LAST_DAY", "NEXT_DAY"};
-  bool call = f.kind == Token::Ident && is(at(b + 1), "(");
-  if (call && dates.count(f.text)) { t = ColType{}; t.code = kDate; return t; }
-  if (call && numeric.count(f.text)) {
-    // the call must span the whole item
-    size_t j = b + 2;
-    while (j < e && !(t_[j].depth == f.depth && is(t_[j], ")"))) ++j;
-    if (j + 1 == e) { t = ColType{}; t.code = kNumber; return t; }
+  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
+  bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
+  if (call) {
+    int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
+    if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
+    if (r == kVarchar2) return t;
+    if (r == 0) {
+      // the type of an argument: DECODE's first result, NVL2's first choice, else the first
+      std::vector<std::pair<size_t, size_t>> args;
+      size_t a = b + 2;
+      for (size_t m = a; m <= e - 1; ++m)
+        if (m == e - 1 || (t_[m].depth == f.depth + 1 && is(t_[m], ","))) { args.emplace_back(a, m); a = m + 1; }
+      size_t pick = f.text == "DECODE" ? 2 : f.text == "NVL2" ? 1 : 0;
+      if (pick < args.size() && args[pick].first < args[pick].second)
+        return exprType(args[pick].first, args[pick].second);
+    }
   }
   bool arith = false, concat = false;
   for (size_t i = b; i < e; ++i) {
@@ -425,6 +621,10 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   Context c;
   parseFrom(from + 1, fromEnd, c);
   ctx_.push_back(c);
+  size_t whereEnd = fromEnd;
+  if (is(at(fromEnd), "WHERE"))
+    whereEnd = clauseEnd(fromEnd + 1, end, d, {"GROUP", "ORDER", "HAVING", "CONNECT", "START", "FOR"});
+  int64_t limit = rownumLimit(fromEnd, whereEnd, d);
 
   std::string out = head;
   size_t i = listBegin;
@@ -444,26 +644,99 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (exprEnd == i) throw OraError(936);
     out += first ? " " : ", ";
     first = false;
+    ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
     out += emit(i, exprEnd);
     if (!star) {
       if (alias.empty()) alias = heading(i, exprEnd);
       out += " AS " + quoteIdent(alias);
-      ColType ty = infer(i, exprEnd);
       auto it = tr_.inferred.find(alias);
       bool plainColumn = exprEnd - i == 1 || (exprEnd - i == 3 && is(t_[i + 1], "."));
       if (it == tr_.inferred.end() || !plainColumn) tr_.inferred[alias] = ty;
     }
     i = ie < from ? ie + 1 : ie;
   }
-  size_t whereEnd = fromEnd;
-  if (is(at(fromEnd), "WHERE"))
-    whereEnd = clauseEnd(fromEnd + 1, end, d, {"GROUP", "ORDER", "HAVING", "CONNECT", "START", "FOR"});
   std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
-  if (!joined.empty()) out += " FROM " + joined + " " + emit(fromEnd, end);
-  else out += " " + emit(from, end);
+  if (limit >= 0) {
+    // Oracle numbers rows as they are found, before grouping and sorting.
+    bool plain = whereEnd == end && !head.ends_with("DISTINCT") && joined.empty();
+    for (size_t i = listBegin; plain && i < from; ++i) {
+      static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE"};
+      if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(")) plain = false;
+    }
+    if (plain) {
+      out += " " + emit(from, end);
+      out = "SELECT * FROM (" + out + " LIMIT " + std::to_string(limit) + ")";
+    } else {
+      std::string keys, froms;
+      for (auto& r : ctx_.back().tables) {
+        if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name) || !joined.empty())
+          throw OraError(900, "ROWNUM cannot limit this query here");
+        keys += (keys.empty() ? "" : ", ") + quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
+      }
+      if (keys.empty() || ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
+                                t_.begin() + static_cast<long>(from), t_.begin() + static_cast<long>(fromEnd),
+                                [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1)
+        throw OraError(900, "ROWNUM cannot limit this query here");
+      std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
+      std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where + " LIMIT " +
+                         std::to_string(limit) + ")";
+      out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
+             emit(whereEnd, end);
+    }
+  } else if (!joined.empty()) {
+    out += " FROM " + joined + " " + emit(fromEnd, end);
+  } else {
+    out += " " + emit(from, end);
+  }
   ctx_.pop_back();
   next = end;
   return out;
+}
+
+// ROWNUM conditions of a WHERE clause become a row limit (-1: none); the conditions themselves
+// are taken out. Conditions no row can meet (ROWNUM > 1 and the like) leave a false WHERE.
+int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
+  if (wb >= we || !is(at(wb), "WHERE")) return -1;
+  int64_t lo = 1, hi = INT64_MAX;
+  bool any = false;
+  for (auto [cb, ce] : conjuncts(wb + 1, we, d)) {
+    bool mentions = false;
+    for (size_t i = cb; i < ce; ++i)
+      if (is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], "."))) mentions = true;
+    if (!mentions) continue;
+    // ROWNUM op n, or n op ROWNUM
+    std::string op;
+    int64_t n = 0;
+    auto number = [&](const Token& k, int64_t& v) {
+      if (k.kind != Token::Num || k.text.find_first_of(".eE") != std::string::npos) return false;
+      v = std::atoll(k.text.c_str());
+      return true;
+    };
+    if (ce - cb == 3 && is(t_[cb], "ROWNUM") && t_[cb + 1].kind == Token::Op && number(t_[cb + 2], n)) {
+      op = t_[cb + 1].text;
+    } else if (ce - cb == 3 && is(t_[cb + 2], "ROWNUM") && t_[cb + 1].kind == Token::Op && number(t_[cb], n)) {
+      static const std::map<std::string, std::string> flip = {{"<", ">"}, {">", "<"}, {"<=", ">="}, {">=", "<="}, {"=", "="}};
+      auto it = flip.find(t_[cb + 1].text);
+      if (it == flip.end()) throw OraError(900, "this ROWNUM condition is not supported");
+      op = it->second;
+    } else {
+      throw OraError(900, "this ROWNUM condition is not supported");
+    }
+    if (op == "<=") hi = std::min(hi, n);
+    else if (op == "<") hi = std::min(hi, n - 1);
+    else if (op == "=") { lo = std::max(lo, n); hi = std::min(hi, n); }
+    else if (op == ">=") lo = std::max(lo, n);
+    else if (op == ">") lo = std::max(lo, n + 1);
+    else throw OraError(900, "this ROWNUM condition is not supported");
+    for (size_t i = cb; i < ce; ++i) pinned_.push_back(i);
+    replace_[cb] = "1 = 1";
+    for (size_t i = cb + 1; i < ce; ++i) skip_[i] = 1;
+    any = true;
+  }
+  if (!any) return -1;
+  // the first row would have to be numbered beyond 1, so no row ever is
+  if (lo > 1 || hi < 1) return 0;
+  return hi == INT64_MAX ? -1 : hi;
 }
 
 std::vector<std::pair<size_t, size_t>> Translator::conjuncts(size_t b, size_t e, int d) const {
@@ -865,7 +1138,9 @@ std::vector<std::string> Catalog::sqliteTriggers(const std::string& name) {
 }
 
 std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
-  std::vector<ColumnInfo> out;
+  auto cached = columns_.find(table);
+  if (cached != columns_.end()) return cached->second;
+  std::vector<ColumnInfo>& out = columns_[table];
   sqlite3_stmt* st = nullptr;
   sqlite3_prepare_v2(db_, "SELECT name, type, \"notnull\" FROM pragma_table_info(?1) ORDER BY cid", -1, &st, nullptr);
   sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);

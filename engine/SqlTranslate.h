@@ -46,6 +46,7 @@ private:
   sqlite3* db_;
   std::string user_;
   Session* session_;
+  std::map<std::string, std::vector<ColumnInfo>> columns_; // read once per statement
 };
 
 enum class StmtKind { Query, Dml, Ddl, Commit, Rollback };

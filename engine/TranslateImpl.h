@@ -105,8 +105,17 @@ private:
   size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
   void parseFrom(size_t b, size_t e, Context& c);
   std::vector<std::pair<size_t, size_t>> conjuncts(size_t b, size_t e, int d) const;
+  size_t matching(size_t open) const;
+  size_t termEnd(size_t j, size_t e, int d) const;
+  bool chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms, std::vector<std::string>& ops) const;
+  ColType exprType(size_t b, size_t e);
+  void rewriteChains(size_t b, size_t e);
+  std::string dateText(size_t strTok);
+  void dateLiteral(size_t lb, size_t le, size_t rb, size_t re);
   bool outerMark(size_t i) const;
   std::string outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d);
+  int64_t rownumLimit(size_t wb, size_t we, int d);
+  std::vector<size_t> pinned_; // literals the translation depends on
   std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);
 
   void query();
