@@ -590,7 +590,30 @@ ColType Translator::infer(size_t b, size_t e) {
       size_t a = b + 2;
       for (size_t m = a; m <= e - 1; ++m)
         if (m == e - 1 || (t_[m].depth == f.depth + 1 && is(t_[m], ","))) { args.emplace_back(a, m); a = m + 1; }
-      size_t pick = f.text == "DECODE" ? 2 : f.text == "NVL2" ? 1 : 0;
+      if (f.text == "DECODE" && args.size() >= 3) {
+        // the first result that is not NULL gives the type; text results share the longest size
+        std::vector<std::pair<size_t, size_t>> results;
+        for (size_t n = 2; n < args.size(); n += 2) results.push_back(args[n]);
+        if (args.size() % 2 == 0) results.push_back(args.back());
+        auto isNull = [&](std::pair<size_t, size_t> r) {
+          return r.second == r.first + 1 && ((t_[r.first].kind == Token::Str && t_[r.first].text.empty()) || is(t_[r.first], "NULL"));
+        };
+        int longest = 0;
+        bool allText = true;
+        for (auto r : results) {
+          if (isNull(r)) continue;
+          if (r.second == r.first + 1 && t_[r.first].kind == Token::Str)
+            longest = std::max<int>(longest, static_cast<int>(t_[r.first].text.size()));
+          else allText = false;
+        }
+        for (auto r : results) {
+          if (isNull(r)) continue;
+          if (allText) { t.size = std::max(1, longest); return t; }
+          return exprType(r.first, r.second);
+        }
+        return t;
+      }
+      size_t pick = f.text == "NVL2" ? 1 : 0;
       if (pick < args.size() && args[pick].first < args[pick].second)
         return exprType(args[pick].first, args[pick].second);
     }
