@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -152,8 +153,14 @@ void TfMainForm::CreateMenus() {
   connect(Tile1, &QAction::triggered, this, &TfMainForm::Tile1Click);
   connect(N2, &QAction::triggered, this, &TfMainForm::sbViewVersionClick);
 
+  // The command itself decides the check mark, so the menu's own toggle is taken back first.
+  connect(K1, &QAction::triggered, this, [this](bool checked) {
+    K1->setChecked(!checked);
+    sbViewTableClick();
+  });
+
   // Commands whose work comes with later parts of the program stay disabled until then.
-  for (QAction* later : {N5, N14, New1, SQLPLUS2, K1, K2})
+  for (QAction* later : {N5, N14, New1, SQLPLUS2, K2})
     later->setEnabled(false);
 
   PopupMenu1 = new QMenu(this);
@@ -212,11 +219,12 @@ void TfMainForm::CreateToolBar() {
   ToolBar1->addSeparator();
 
   sbDisconnect->setEnabled(false);
-  for (QToolButton* later : {sbViewTable, sbNewQuery, sbViewHistory, sbPLUS33W})
+  for (QToolButton* later : {sbNewQuery, sbViewHistory, sbPLUS33W})
     later->setEnabled(false);
 
   connect(sbConnect, &QToolButton::clicked, this, &TfMainForm::sbConnectClick);
   connect(sbDisconnect, &QToolButton::clicked, this, &TfMainForm::sbDisconnectClick);
+  connect(sbViewTable, &QToolButton::clicked, this, &TfMainForm::sbViewTableClick);
   connect(sbToTry, &QToolButton::clicked, this, &TfMainForm::sbToTryClick);
   connect(sbViewVersion, &QToolButton::clicked, this, &TfMainForm::sbViewVersionClick);
 }
@@ -256,6 +264,9 @@ void TfMainForm::CreatePanels() {
   }
   pnlTool->layout()->addWidget(pnlTable);
   pnlTable->layout()->addWidget(tvTable);
+  connect(tvTable, &QTreeWidget::itemExpanded, this, &TfMainForm::tvTableExpanding);
+  connect(tvTable, &QTreeWidget::itemCollapsed, this, &TfMainForm::tvTableCollapsing);
+  connect(tvTable, &QTreeWidget::itemSelectionChanged, this, &TfMainForm::tvTableChange);
   connect(tvTable, &QTreeWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     PopupMenu1Popup();
     PopupMenu1->popup(tvTable->viewport()->mapToGlobal(pos));
@@ -558,4 +569,136 @@ void TfMainForm::sbDisconnectClick() {
   pnlTool->hide();
   sbProp->setEnabled(false);
   SetStatusText(QString());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Schema tree
+
+namespace {
+
+enum TTreeImage { imgFolder = 0, imgFolderOpen = 1, imgUser = 2, imgColumn = 3, imgObject = 4 };
+
+const char* const ColumnQuery =
+    "SELECT   COLUMN_NAME                   FROM  COLS                          WHERE "
+    "TABLE_NAME = '%s'         ";
+
+bool HasOpenImage(const QString& text) {
+  return text == QLatin1String("TABLES") || text == QLatin1String("TRIGGERS") ||
+         text == QLatin1String("VIEWS");
+}
+
+} // namespace
+
+QTreeWidgetItem* TfMainForm::SelectedNode() const {
+  const QList<QTreeWidgetItem*> selected = tvTable->selectedItems();
+  return selected.isEmpty() ? nullptr : selected.first();
+}
+
+void TfMainForm::sbViewTableClick() {
+  if (K1->isChecked()) {
+    KO1->setText(QStringLiteral("切断(&D)"));
+    K1->setChecked(false);
+    pnlTool->hide();
+    sbConnect->setEnabled(false);
+    sbDisconnect->setEnabled(true);
+    return;
+  }
+  K1->setChecked(true);
+  if (!OraMainSes.Connected()) {
+    SetStatusText(QString::fromUtf8(ConnectingText));
+    if (!StoredLogon())
+      return;
+    sbConnect->setEnabled(false);
+    sbDisconnect->setEnabled(true);
+  }
+  SetStatusText(QStringLiteral("テーブルリスト取得"));
+  FCursorError = false;
+
+  tvTable->setUpdatesEnabled(false);
+  tvTable->clearSelection();
+  tvTable->clear();
+  tvTable->setUpdatesEnabled(true);
+
+  auto* root = new QTreeWidgetItem(tvTable, {QString::fromStdString(OraMainSes.UserName)});
+  root->setIcon(0, ImageList1.value(imgUser));
+  FillCategory(root, "TABLES", "SELECT TABLE_NAME FROM USER_TABLES ");
+  FillCategory(root, "VIEWS", "SELECT VIEW_NAME, TEXT   FROM USER_VIEWS      ");
+  FillCategory(root, "TRIGGERS", "SELECT TRIGGER_NAME FROM USER_TRIGGERS ");
+  FillCategory(root, "PACKAGES", "SELECT DISTINCT NAME FROM USER_SOURCE   WHERE TYPE='PACKAGE'");
+  FillCategory(root, "PROCEDURES",
+               "SELECT DISTINCT NAME FROM USER_SOURCE   WHERE TYPE='PROCEDURE'");
+  FillCategory(root, "FUNCTIONS", "SELECT DISTINCT NAME FROM USER_SOURCE   WHERE TYPE='FUNCTION'");
+
+  tvTable->setVisible(true);
+  OraCursorTable.Close();
+  pnlTool->show();
+  SetStatusText(QString());
+}
+
+void TfMainForm::FillCategory(QTreeWidgetItem* root, const char* category, const char* query) {
+  const QString name = QString::fromLatin1(category);
+  auto* node = new QTreeWidgetItem(root, {name});
+  node->setIcon(0, ImageList1.value(imgFolder));
+  TOraCursor& cur = OraCursorTable;
+  cur.Open();
+  cur.SQL() = {query};
+  if (!(cur.ParseQuiet() && cur.DescribeFields() && cur.Exec()) || cur.FieldCount() == 0) {
+    cur.Close();
+    return;
+  }
+  const bool withColumns = name == QLatin1String("TABLES") || name == QLatin1String("VIEWS");
+  tvTable->setUpdatesEnabled(false);
+  while (cur.Fetch()) {
+    auto* object = new QTreeWidgetItem(node, {QString::fromStdString(cur.Fields(0)->GetAsString(0))});
+    object->setIcon(0, ImageList1.value(imgObject));
+    if (withColumns)
+      new QTreeWidgetItem(object, {QString()});
+  }
+  tvTable->setUpdatesEnabled(true);
+  cur.Close();
+}
+
+void TfMainForm::tvTableExpanding(QTreeWidgetItem* node) {
+  if (!node)
+    return;
+  if (HasOpenImage(node->text(0)))
+    node->setIcon(0, ImageList1.value(imgFolderOpen));
+  QTreeWidgetItem* first = node->child(0);
+  if (!first || !first->text(0).isEmpty())
+    return;
+  // Quotes in the name are doubled, so a name holding one still lists its columns.
+  QString name = node->text(0);
+  name.replace(u'\'', QLatin1String("''"));
+  const QString sql = QString::fromLatin1(ColumnQuery).replace(QLatin1String("%s"), name);
+  TOraCursor& cur = OraCursorField;
+  cur.Open();
+  cur.SQL() = {sql.toStdString()};
+  const bool ok = cur.ParseQuiet() && cur.DescribeFields() && cur.Exec() && cur.FieldCount() > 0;
+  tvTable->setUpdatesEnabled(false);
+  delete first;
+  while (ok && cur.Fetch()) {
+    auto* column = new QTreeWidgetItem(node, {QString::fromStdString(cur.Fields(0)->GetAsString(0))});
+    column->setIcon(0, ImageList1.value(imgColumn));
+  }
+  tvTable->setUpdatesEnabled(true);
+  cur.Close();
+}
+
+void TfMainForm::tvTableCollapsing(QTreeWidgetItem* node) {
+  if (node && HasOpenImage(node->text(0)))
+    node->setIcon(0, ImageList1.value(imgFolder));
+}
+
+void TfMainForm::tvTableChange() {
+  QTreeWidgetItem* node = SelectedNode();
+  if (!node) {
+    SetObjectCommands(false);
+    return;
+  }
+  if (node->text(0).toUpper() == QString::fromStdString(OraMainSes.UserName).toUpper())
+    return;
+  static const QStringList categories = {"TABLES", "TRIGGERS", "PACKAGES",
+                                         "PROCEDURES", "FUNCTIONS", "VIEWS"};
+  QTreeWidgetItem* parent = node->parent();
+  SetObjectCommands(parent && categories.contains(parent->text(0)));
 }

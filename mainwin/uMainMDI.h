@@ -20,6 +20,7 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class TTrayIcon;
 
 class TfMainForm : public QMainWindow {
@@ -123,6 +124,8 @@ public:
   bool StoredLogon();
   // Enables or disables the object commands of the tree together.
   void SetObjectCommands(bool enabled);
+  // The node the object commands and query windows act on; null when nothing is selected.
+  QTreeWidgetItem* SelectedNode() const;
 
 signals:
   // The window was closed; the program ends.
@@ -143,6 +146,10 @@ public slots:
   void Exit2Click();
   void PopupMenu1Popup();
   void sbViewVersionClick();
+  void sbViewTableClick();
+  void tvTableExpanding(QTreeWidgetItem* node);
+  void tvTableCollapsing(QTreeWidgetItem* node);
+  void tvTableChange();
 
 protected:
   void FormCreate();
@@ -166,6 +173,7 @@ private:
   void SaveLogonParams();
   // Connect on the session; a refused logon and a missing call library are reported here.
   bool ConnectSession();
+  void FillCategory(QTreeWidgetItem* root, const char* category, const char* query);
 
   bool FLogonTried = false; // the logon dialog was confirmed, so the library was asked
   bool FClosing = false;
