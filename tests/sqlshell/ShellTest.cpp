@@ -17,7 +17,14 @@ namespace {
 
 // One line of DESCRIBE's table at the default line size.
 std::string DescLine(const std::string& name, const std::string& null, const std::string& type) {
-  return " " + PadDisplay(name, 41) + " " + PadDisplay(null, 8) + " " + type + "\n";
+  std::string line = " ";
+  line += PadDisplay(name, 41);
+  line += ' ';
+  line += PadDisplay(null, 8);
+  line += ' ';
+  line += type;
+  line += '\n';
+  return line;
 }
 
 std::vector<std::string> Lines(const std::string& s) {
@@ -257,6 +264,12 @@ TEST_F(Shell, ScriptsRunNestedWithAtAndDoubleAt) {
             "-- builds and fills PARTS\n"
             "@@PARTS\n"
             "@@sub/fill.sql\n"
+            "create or replace procedure touch_parts is\n"
+            "begin\n"
+            "  update parts set name = name;\n"
+            "\n"
+            "end;\n"
+            "/\n"
             "select id, name from parts order by id;\n"
             "desc parts\n"
             "@@sub/missing\n"
@@ -279,6 +292,7 @@ TEST_F(Shell, ScriptsRunNestedWithAtAndDoubleAt) {
                              "select count(*) from parts;\n");
   EXPECT_NE(out.find("Table dropped.\n\nTable created.\n\n1 row created.\n\n1 row created."),
             std::string::npos) << out;
+  EXPECT_NE(out.find("1 row created.\n\nProcedure created.\n"), std::string::npos) << out;
   EXPECT_NE(out.find("\n        ID NAME\n---------- --------------------\n         1 東京\n         2 bolt\n"),
             std::string::npos) << out;
   EXPECT_NE(out.find(DescLine("NAME", "", "VARCHAR2(20)")), std::string::npos) << out;
@@ -301,6 +315,8 @@ TEST_F(Shell, DescribeShowsTypesAndNullability) {
       "create table alltypes (id number(4) not null, price number(7,2), qty number,\n"
       "  name varchar2(10) not null, code char(3), born date, tag raw(8), notes long);\n"
       "create table rawlong (a long raw);\n"
+      "create view named as select name, id from alltypes;\n"
+      "desc named\n"
       "describe alltypes\n"
       "desc rawlong;\n"
       "desc nosuch\n"
@@ -315,6 +331,10 @@ TEST_F(Shell, DescribeShowsTypesAndNullability) {
             std::string::npos) << out;
   EXPECT_EQ(DescLine("ID", "NOT NULL", "NUMBER(4)").size(), 62u);
   EXPECT_NE(out.find(DescLine("A", "", "LONG RAW")), std::string::npos);
+  EXPECT_NE(out.find("View created.\n\n" + DescLine("Name", "Null?", "Type") +
+                     DescLine(std::string(41, '-'), std::string(8, '-'), std::string(28, '-')) +
+                     DescLine("NAME", "NOT NULL", "VARCHAR2(10)") + DescLine("ID", "NOT NULL", "NUMBER(4)")),
+            std::string::npos) << out;
   EXPECT_NE(out.find("ORA-04043: object nosuch does not exist"), std::string::npos);
   // Anything but a name is refused before it reaches the engine.
   EXPECT_NE(out.find("ORA-04043: object emp where 1=1 union select * from dept does not exist"),
@@ -458,6 +478,12 @@ TEST_F(Shell, ProgramCreatesADatabaseAndLogsOnToIt) {
   EXPECT_NE(out.find("Table created."), std::string::npos);
   EXPECT_NE(out.find("1 row selected."), std::string::npos);
   EXPECT_NE(out.find("ORA-00942"), std::string::npos); // no demo tables in a new database
+  // Users made there by SYSTEM log on with CONNECT.
+  out = RunProgram("'SYSTEM/secret1@" + db + "'",
+                   "create user app identified by apppw;\nconnect app/apppw@" + db + "\nshow user\n"
+                   "create table mine (a number);\n", rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(out.find("User created.\n\nConnected.\nUSER is \"APP\"\n\nTable created."), std::string::npos) << out;
   out = RunProgram("'DEMO/DEMO@" + db + "'", "", rc);
   EXPECT_NE(out.find("ORA-01017"), std::string::npos) << out;
 
