@@ -44,7 +44,6 @@ const std::map<int, const char*>& texts() {
       {955, "name is already used by an existing object"},
       {957, "duplicate column name"},
       {972, "identifier is too long"},
-      {988, "missing or invalid password"},
       {979, "not a GROUP BY expression"},
       {950, "invalid DROP option"},
       {969, "missing ON keyword"},
