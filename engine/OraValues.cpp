@@ -297,6 +297,21 @@ void oraRowid(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 const char kB64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+// ROWID text to the row number of the table with object number argv[1]; NULL for another
+// table's ROWID.
+void oraRowidNum(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+  const unsigned char* p = sqlite3_value_text(argv[0]);
+  int64_t obj, rowid;
+  if (!decodeRowid(std::string_view(reinterpret_cast<const char*>(p), sqlite3_value_bytes(argv[0])), obj, rowid)) {
+    std::string e = errorText(1410);
+    sqlite3_result_error(ctx, e.c_str(), -1);
+    return;
+  }
+  if (obj != sqlite3_value_int64(argv[1])) sqlite3_result_null(ctx);
+  else sqlite3_result_int64(ctx, rowid);
+}
+
 } // namespace
 
 ColType parseDeclType(std::string_view decl) {
@@ -499,6 +514,8 @@ void registerFunctions(sqlite3* db) {
                           nullptr, nullptr);
   sqlite3_create_function(db, "ora_sysdate", 0, SQLITE_UTF8, nullptr, oraSysdate, nullptr, nullptr);
   sqlite3_create_function(db, "ora_rowid", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, oraRowid,
+                          nullptr, nullptr);
+  sqlite3_create_function(db, "ora_rowid_num", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, oraRowidNum,
                           nullptr, nullptr);
 }
 

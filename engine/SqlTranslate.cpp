@@ -20,6 +20,7 @@ bool identChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$'
 
 std::vector<Token> tokenize(const std::string& s) {
   std::vector<Token> out;
+  out.reserve(s.size() / 4 + 4);
   size_t i = 0, n = s.size();
   int depth = 0;
   while (i < n) {
@@ -41,13 +42,12 @@ std::vector<Token> tokenize(const std::string& s) {
     if (c == '\'') {
       ++i;
       for (;;) {
-        if (i >= n) throw OraError(1756);
-        if (s[i] == '\'') {
-          if (i + 1 < n && s[i + 1] == '\'') { t.text += '\''; i += 2; continue; }
-          ++i;
-          break;
-        }
-        t.text += s[i++];
+        size_t q = s.find('\'', i);
+        if (q == std::string::npos) throw OraError(1756);
+        t.text.append(s, i, q - i);
+        if (q + 1 < n && s[q + 1] == '\'') { t.text += '\''; i = q + 2; continue; }
+        i = q + 1;
+        break;
       }
       t.kind = Token::Str;
     } else if (c == '"') {
@@ -234,6 +234,12 @@ std::string Translator::rowidExpr(const std::string& qualifier, size_t i, size_t
     int64_t obj, rowid;
     if (!decodeRowid(at(i + 2).text, obj, rowid)) throw OraError(1410);
     next = i + 3;
+    if (share_) {
+      // the literal stays a parameter; the function decodes it, NULL for another table's ROWID
+      tr_.params.push_back(static_cast<int>(i + 2));
+      return "(" + q + ".rowid = ora_rowid_num(?" + std::to_string(tr_.params.size()) + ", " +
+             std::to_string(r.obj) + "))";
+    }
     if (obj != r.obj) return "(0 = 1)";
     return "(" + q + ".rowid = " + std::to_string(rowid) + ")";
   }
@@ -279,10 +285,15 @@ std::string Translator::emit(size_t b, size_t e) {
     }
     switch (k.kind) {
     case Token::Str:
-      add(k.text.empty() ? "NULL" : quoteString(k.text));
-      break;
     case Token::Num:
-      add(k.text);
+      if (share_ && !pin_[i]) {
+        tr_.params.push_back(static_cast<int>(i));
+        add("?" + std::to_string(tr_.params.size()));
+      } else if (k.kind == Token::Num) {
+        add(k.text);
+      } else {
+        add(k.text.empty() ? "NULL" : quoteString(k.text));
+      }
       break;
     case Token::Bind: {
       // :NEW.column and :OLD.column in a trigger body
@@ -523,6 +534,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
 }
 
 std::string Translator::dateText(size_t strTok) {
+  pin_[strTok] = 1;
   return "ora_conv(" + quoteString(t_[strTok].text) + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
 }
 
@@ -648,6 +660,14 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   if (is(at(fromEnd), "WHERE"))
     whereEnd = clauseEnd(fromEnd + 1, end, d, {"GROUP", "ORDER", "HAVING", "CONNECT", "START", "FOR"});
   int64_t limit = rownumLimit(fromEnd, whereEnd, d);
+  // Literals that shape the result (its headings and types) or name an ORDER BY position are
+  // part of what a shared statement is.
+  for (size_t i = listBegin; i < from; ++i)
+    if (t_[i].kind == Token::Str || t_[i].kind == Token::Num) pin_[i] = 1;
+  for (size_t i = whereEnd; i + 1 < end; ++i)
+    if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY"))
+      for (size_t m = i + 2; m < end; ++m)
+        if (t_[m].kind == Token::Num) pin_[m] = 1;
 
   std::string out = head;
   size_t i = listBegin;
@@ -751,7 +771,7 @@ int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
     else if (op == ">=") lo = std::max(lo, n);
     else if (op == ">") lo = std::max(lo, n + 1);
     else throw OraError(900, "this ROWNUM condition is not supported");
-    for (size_t i = cb; i < ce; ++i) pinned_.push_back(i);
+    for (size_t i = cb; i < ce; ++i) pin_[i] = 1;
     replace_[cb] = "1 = 1";
     for (size_t i = cb + 1; i < ce; ++i) skip_[i] = 1;
     any = true;
@@ -1054,6 +1074,7 @@ Translation Translator::run() {
   if (t_.empty()) throw OraError(900);
   replace_.assign(size(), {});
   skip_.assign(size(), 0);
+  pin_.assign(size(), 0);
   const Token& f = t_[0];
   tr_.verb = f.kind == Token::Ident ? f.text : f.raw;
   if (f.kind == Token::Ident && (f.text == "SELECT" || f.text == "WITH")) query();
@@ -1093,6 +1114,9 @@ Translation Translator::run() {
   } else {
     throw OraError(900);
   }
+  if (share_)
+    for (size_t i = 0; i < size(); ++i)
+      if (pin_[i]) tr_.pinned.push_back(static_cast<int>(i));
   return tr_;
 }
 
@@ -1204,11 +1228,38 @@ int64_t Catalog::objectNumber(const std::string& table) {
   return n;
 }
 
-Translation translate(const std::string& text, Catalog& cat) {
+Translation translate(const std::string& text, Catalog& cat, bool share) {
   Translation out;
-  if (translatePlsql(text, cat, out)) return out;
+  if (!share && translatePlsql(text, cat, out)) return out;
   Translator t(text, tokenize(text), cat);
+  t.share_ = share;
   return t.run();
+}
+
+std::string sharingKey(const std::string& text, std::vector<Literal>& literals) {
+  literals.clear();
+  std::vector<Token> t;
+  try {
+    t = tokenize(text);
+  } catch (const OraError&) {
+    return {};
+  }
+  if (t.empty() || !(is(t[0], "SELECT") || is(t[0], "INSERT") || is(t[0], "UPDATE") || is(t[0], "DELETE") ||
+                     is(t[0], "WITH") || is(t[0], "(")))
+    return {};
+  std::string key;
+  key.reserve(text.size());
+  for (size_t i = 0; i < t.size(); ++i) {
+    const Token& k = t[i];
+    switch (k.kind) {
+    case Token::Str: key += "?s"; literals.push_back({static_cast<int>(i), true, k.text}); break;
+    case Token::Num: key += "?n"; literals.push_back({static_cast<int>(i), false, k.text}); break;
+    case Token::QIdent: key += '"'; key += k.text; key += '"'; break;
+    default: key += k.text; break;
+    }
+    key += '\x1f';
+  }
+  return key;
 }
 
 } // namespace ora

@@ -69,7 +69,18 @@ struct Translation {
 // The Oracle type of result column i of a prepared query.
 ColType resultType(sqlite3_stmt* st, int i, const Translation& t);
 
-// Throws OraError for what Oracle would refuse or what the engine cannot run.
-Translation translate(const std::string& text, Catalog& cat);
+// Throws OraError for what Oracle would refuse or what the engine cannot run. With `share`,
+// literals become parameters (Translation::params) so the statement can serve every text that
+// differs from it only in them.
+Translation translate(const std::string& text, Catalog& cat, bool share = false);
+
+struct Literal {
+  int token;      // ordinal among the statement's tokens
+  bool text;      // a quoted text rather than a number
+  std::string value;
+};
+// The sharing key of a query or DML text (its tokens with the literals left out) and its literals;
+// empty for statements that are not shared.
+std::string sharingKey(const std::string& text, std::vector<Literal>& literals);
 
 } // namespace ora

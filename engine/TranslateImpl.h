@@ -115,7 +115,7 @@ private:
   bool outerMark(size_t i) const;
   std::string outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d);
   int64_t rownumLimit(size_t wb, size_t we, int d);
-  std::vector<size_t> pinned_; // literals the translation depends on
+  std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
   std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);
 
   void query();
@@ -140,10 +140,12 @@ private:
                         std::vector<std::pair<std::string, std::string>>& named);
 
 public:
+  bool share_ = false; // literals become parameters
   // The whole token list as one expression (a trigger's WHEN condition).
   std::string expression() {
     replace_.assign(size(), {});
     skip_.assign(size(), 0);
+    pin_.assign(size(), 0);
     return emit(0, size());
   }
   // In trigger bodies: row references such as ":NEW" or "NEW" and what they become.

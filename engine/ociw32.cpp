@@ -8,6 +8,7 @@
 #include "Session.h"
 #include "SqlTranslate.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -22,9 +23,42 @@ namespace {
 
 struct Cursor;
 
+// A statement shared by every text that differs from it only in literals.
+struct Shared {
+  Translation tr;
+  std::vector<std::pair<int, std::string>> pinned; // literals its translation depends on
+  sqlite3_stmt* idle = nullptr;                    // prepared and free for the next cursor
+};
+
 struct Logon {
   std::unique_ptr<Session> s;
   std::vector<Cursor*> cursors;
+  std::unordered_map<std::string, Shared> shared;
+  int ddlSeen = 0;
+  int64_t schemaSeen = -1;
+  sqlite3_stmt* schemaVersion = nullptr;
+
+  void dropShared() {
+    for (auto& [k, e] : shared)
+      if (e.idle) sqlite3_finalize(e.idle);
+    shared.clear();
+  }
+  // Shared statements were translated against the schema as it was; any change drops them.
+  void checkShared() {
+    if (!schemaVersion) sqlite3_prepare_v2(s->db, "PRAGMA schema_version", -1, &schemaVersion, nullptr);
+    int64_t v = -1;
+    if (schemaVersion && sqlite3_step(schemaVersion) == SQLITE_ROW) v = sqlite3_column_int64(schemaVersion, 0);
+    if (schemaVersion) sqlite3_reset(schemaVersion);
+    if (v != schemaSeen || s->ddlCount != ddlSeen || shared.size() > 500) {
+      dropShared();
+      schemaSeen = v;
+      ddlSeen = s->ddlCount;
+    }
+  }
+  ~Logon() {
+    dropShared();
+    sqlite3_finalize(schemaVersion);
+  }
 };
 
 struct Column {
@@ -47,6 +81,7 @@ struct Cursor {
   unsigned char* lda = nullptr; // the logon area it was opened on
   Logon* logon = nullptr;       // none once that logon is gone
   sqlite3_stmt* stmt = nullptr;
+  std::string sharedKey;        // the shared statement `stmt` belongs to, if any
   bool parsed = false;
   Translation tr;
   std::vector<Column> cols;
@@ -59,8 +94,19 @@ struct Cursor {
   bool longsValid = false;
 
   void finalize() {
+    // a shared statement goes back to its entry for the next cursor
+    if (stmt && logon && !sharedKey.empty()) {
+      auto it = logon->shared.find(sharedKey);
+      if (it != logon->shared.end() && !it->second.idle) {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        it->second.idle = stmt;
+        stmt = nullptr;
+      }
+    }
     if (stmt) sqlite3_finalize(stmt);
     stmt = nullptr;
+    sharedKey.clear();
     parsed = executed = haveRow = done = longsValid = false;
     cols.clear();
     defs.clear();
@@ -108,6 +154,7 @@ void endLogon(unsigned char* lda, Logon& l) {
     c->finalize();
     c->logon = nullptr;
   }
+  l.dropShared();
   l.s.reset(); // a normal logoff commits
   g_logons.erase(lda);
 }
@@ -419,27 +466,102 @@ OCIW32_API int oclose(unsigned char* cda) {
   return succeed(cda, ociw32::kFcClose);
 }
 
+// The value of the literal at token ordinal `token`.
+const Literal* literalAt(const std::vector<Literal>& lits, int token) {
+  auto it = std::lower_bound(lits.begin(), lits.end(), token,
+                             [](const Literal& l, int t) { return l.token < t; });
+  return it != lits.end() && it->token == token ? &*it : nullptr;
+}
+
+// Binds a statement's literal parameters as SQLite would have read the literals.
+void bindLiterals(sqlite3_stmt* st, const Translation& tr, const std::vector<Literal>& lits) {
+  for (size_t p = 0; p < tr.params.size(); ++p) {
+    const Literal* l = literalAt(lits, tr.params[p]);
+    int n = static_cast<int>(p + 1);
+    if (!l || (l->text && l->value.empty())) { sqlite3_bind_null(st, n); continue; } // '' is NULL
+    if (l->text) { sqlite3_bind_text(st, n, l->value.data(), static_cast<int>(l->value.size()), SQLITE_TRANSIENT); continue; }
+    const std::string& v = l->value;
+    int64_t i = 0;
+    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), i);
+    if (ec == std::errc() && end == v.data() + v.size()) sqlite3_bind_int64(st, n, i);
+    else sqlite3_bind_double(st, n, std::strtod(v.c_str(), nullptr));
+  }
+}
+
+bool pinnedMatch(const Shared& e, const std::vector<Literal>& lits) {
+  for (auto& [tok, value] : e.pinned) {
+    const Literal* l = literalAt(lits, tok);
+    if (!l || l->value != value) return false;
+  }
+  return true;
+}
+
 OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, unsigned int) {
   std::lock_guard lock(g_mutex);
   Cursor* c = liveCursor(cda, ociw32::kFcParse);
   if (!c) return areaCode(cda);
-  c->finalize();
   put32(cda, ociw32::kOffRowsProcessed, 0);
   put16(cda, ociw32::kOffFunctionType, 0);
   try {
-    Session& ses = *c->logon->s;
-    Catalog cat(ses.db, ses.user, &ses);
-    c->tr = translate(text(sqlstm, sqllen), cat);
-    if (c->tr.kind == StmtKind::Query || c->tr.kind == StmtKind::Dml) {
-      int rc = sqlite3_prepare_v2(ses.db, c->tr.sql.c_str(), -1, &c->stmt, nullptr);
-      if (rc != SQLITE_OK) {
-        OraError e = fromSqlite(rc, sqlite3_errmsg(ses.db), c->tr.verb);
-        sqlite3_finalize(c->stmt);
-        c->stmt = nullptr;
-        throw e;
-      }
-      if (c->tr.kind == StmtKind::Query) describe(*c);
+    Logon& l = *c->logon;
+    Session& ses = *l.s;
+    std::string sql = text(sqlstm, sqllen);
+    std::vector<Literal> lits;
+    std::string key = sharingKey(sql, lits);
+    Shared* hit = nullptr;
+    if (!key.empty()) {
+      l.checkShared();
+      auto it = l.shared.find(key);
+      if (it != l.shared.end() && pinnedMatch(it->second, lits)) hit = &it->second;
     }
+    if (hit && c->sharedKey == key && c->stmt) {
+      // the same shape again on the same cursor: only the literals change
+      sqlite3_stmt* keep = c->stmt;
+      c->stmt = nullptr;
+      c->finalize();
+      c->stmt = keep;
+      c->sharedKey = key;
+      sqlite3_reset(keep);
+      sqlite3_clear_bindings(keep);
+    } else {
+      c->finalize();
+      if (hit) {
+        c->tr = hit->tr;
+        if (hit->idle) {
+          c->stmt = hit->idle;
+          hit->idle = nullptr;
+        } else if (int rc = sqlite3_prepare_v2(ses.db, c->tr.sql.c_str(), -1, &c->stmt, nullptr); rc != SQLITE_OK) {
+          OraError e = fromSqlite(rc, sqlite3_errmsg(ses.db), c->tr.verb);
+          sqlite3_finalize(c->stmt);
+          c->stmt = nullptr;
+          throw e;
+        }
+        c->sharedKey = key;
+      } else {
+        Catalog cat(ses.db, ses.user, &ses);
+        c->tr = translate(sql, cat, !key.empty());
+        if (c->tr.kind == StmtKind::Query || c->tr.kind == StmtKind::Dml) {
+          int rc = sqlite3_prepare_v2(ses.db, c->tr.sql.c_str(), -1, &c->stmt, nullptr);
+          if (rc != SQLITE_OK) {
+            OraError e = fromSqlite(rc, sqlite3_errmsg(ses.db), c->tr.verb);
+            sqlite3_finalize(c->stmt);
+            c->stmt = nullptr;
+            throw e;
+          }
+          if (!key.empty()) {
+            Shared& e = l.shared[key];
+            if (e.idle) sqlite3_finalize(e.idle);
+            e = Shared{};
+            e.tr = c->tr;
+            for (int tok : c->tr.pinned)
+              if (const Literal* lit = literalAt(lits, tok)) e.pinned.emplace_back(tok, lit->value);
+            c->sharedKey = key;
+          }
+        }
+      }
+    }
+    if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, lits);
+    if (c->tr.kind == StmtKind::Query) describe(*c);
   } catch (const OraError& e) {
     return failWith(cda, c->lda, e, ociw32::kFcParse);
   }
