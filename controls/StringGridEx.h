@@ -285,6 +285,7 @@ private:
   friend class TInplaceEditEx;
   friend class TGridCellDelegate;
   friend class TGridHeader;
+  friend class TGridCellModel;
 
   QModelIndex IndexOf(int col, int row) const;
   int GridCol(const QModelIndex& index) const;
