@@ -265,55 +265,91 @@ bool CanonicalInteger(const QString& text, QString& out) {
 
 struct TNumSection {
   QString Prefix, Suffix;
-  int MinInt = 0;                 // '0' placeholders before the point
+  QString IntPattern;             // placeholders 0 and # with the literals between them
   int MinDec = 0, MaxDec = 0;     // '0' and all placeholders after the point
   bool Thousands = false;
   bool Point = false;
 };
 
 // One section of a numeric picture: placeholders 0 and #, "," grouping, "." decimal point;
-// text in quotes and any other character outside the placeholders is kept as it stands.
+// quoted text and other characters are literals, kept where they stand.
 TNumSection ParseSection(const QString& s) {
   TNumSection sec;
-  bool inDigits = false, afterDigits = false, afterPoint = false;
+  bool started = false, afterPoint = false, ended = false;
+  QString pending; // literals after a placeholder, placed only if another one follows
   for (int i = 0; i < s.size(); ++i) {
     const QChar c = s[i];
+    QString lit;
     if (c == u'"' || c == u'\'') {
       const int end = s.indexOf(c, i + 1);
-      const QString lit = s.mid(i + 1, (end < 0 ? s.size() : end) - i - 1);
-      (inDigits || afterDigits ? sec.Suffix : sec.Prefix) += lit;
-      if (inDigits)
-        afterDigits = true, inDigits = false;
+      lit = s.mid(i + 1, (end < 0 ? s.size() : end) - i - 1);
       i = end < 0 ? s.size() : end;
-      continue;
-    }
-    const bool placeholder = c == u'0' || c == u'#';
-    if (!afterDigits && (placeholder || c == u',' || c == u'.')) {
-      inDigits = true;
-      if (c == u'.') {
-        if (!afterPoint) {
-          afterPoint = true;
-          sec.Point = true;
-        }
-      } else if (c == u',') {
-        if (!afterPoint)
-          sec.Thousands = true;
-      } else if (afterPoint) {
+    } else if (!ended && (c == u'0' || c == u'#')) {
+      started = true;
+      if (afterPoint) {
         ++sec.MaxDec;
         if (c == u'0')
           sec.MinDec = sec.MaxDec;
-      } else if (c == u'0') {
-        ++sec.MinInt;
+      } else {
+        sec.IntPattern += pending;
+        pending.clear();
+        sec.IntPattern += c;
       }
       continue;
+    } else if (!ended && c == u',' && !afterPoint) {
+      sec.Thousands = true;
+      started = true;
+      continue;
+    } else if (!ended && c == u'.' && !afterPoint) {
+      afterPoint = started = true;
+      sec.Point = true;
+      continue;
+    } else {
+      lit = c;
     }
-    if (inDigits) {
-      inDigits = false;
-      afterDigits = true;
-    }
-    (afterDigits ? sec.Suffix : sec.Prefix) += c;
+    if (!started)
+      sec.Prefix += lit;
+    else if (afterPoint || ended) {
+      ended = true;
+      sec.Suffix += pending + lit;
+      pending.clear();
+    } else
+      pending += lit;
   }
+  sec.Suffix = pending + sec.Suffix;
   return sec;
+}
+
+// The integer digits laid into the picture's integer placeholders, right to left.
+QString LayInteger(const TNumSection& sec, QString digits) {
+  while (digits.startsWith(u'0'))
+    digits.remove(0, 1);
+  const int firstZero = static_cast<int>(sec.IntPattern.indexOf(u'0'));
+  if (sec.Thousands) {
+    int forced = 0;
+    if (firstZero >= 0)
+      for (int i = firstZero; i < sec.IntPattern.size(); ++i)
+        forced += sec.IntPattern[i] == u'0' || sec.IntPattern[i] == u'#';
+    while (digits.size() < forced)
+      digits.prepend(u'0');
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+      digits.insert(i, u',');
+    return digits;
+  }
+  QString out;
+  int d = static_cast<int>(digits.size()) - 1;
+  for (int i = static_cast<int>(sec.IntPattern.size()) - 1; i >= 0; --i) {
+    const QChar p = sec.IntPattern[i];
+    if (p == u'0' || p == u'#') {
+      if (d >= 0)
+        out.prepend(digits[d--]);
+      else if (firstZero >= 0 && i >= firstZero)
+        out.prepend(u'0');
+    } else if (d >= 0 || (firstZero >= 0 && firstZero < i)) {
+      out.prepend(p);
+    }
+  }
+  return digits.left(d + 1) + out;
 }
 
 QString FormatFloat(const QString& mask, double value) {
@@ -345,26 +381,17 @@ QString FormatFloat(const QString& mask, double value) {
   }
   TNumSection sec = ParseSection(picture);
   QString digits = QString::number(std::fabs(value), 'f', sec.MaxDec);
-  if (value == 0 || digits.count(u'0') + digits.count(u'.') == digits.size()) {
+  if (digits.count(u'0') + digits.count(u'.') == digits.size()) {
     if (sections.size() > 2 && !sections[2].isEmpty()) {
       sec = ParseSection(sections[2]);
       digits = QString::number(0.0, 'f', sec.MaxDec);
     }
     sign = false;
   }
-  QString intPart = digits.section(u'.', 0, 0);
   QString decPart = digits.section(u'.', 1);
   while (decPart.size() > sec.MinDec && decPart.endsWith(u'0'))
     decPart.chop(1);
-  // Leading zeros only as far as the picture asks for them.
-  while (intPart.size() > sec.MinInt && intPart.startsWith(u'0'))
-    intPart.remove(0, 1);
-  while (intPart.size() < sec.MinInt)
-    intPart.prepend(u'0');
-  if (sec.Thousands)
-    for (int i = intPart.size() - 3; i > 0; i -= 3)
-      intPart.insert(i, u',');
-  QString out = sec.Prefix + intPart;
+  QString out = sec.Prefix + LayInteger(sec, digits.section(u'.', 0, 0));
   if (sec.Point && !decPart.isEmpty())
     out += u'.' + decPart;
   out += sec.Suffix;
@@ -402,7 +429,7 @@ QString FormatMaskText(const QString& editMask, const QString& text) {
     if (m == u'\\' && i + 1 < mask.size()) {
       const QChar lit = mask[++i];
       out += lit;
-      if (saveLiterals && t < text.size() && text[t] == lit)
+      if (saveLiterals && t < text.size())
         ++t;
       continue;
     }
@@ -415,8 +442,9 @@ QString FormatMaskText(const QString& editMask, const QString& text) {
       out += c;
       continue;
     }
+    // With literals saved, the text holds one character at each literal's place.
     out += m;
-    if (saveLiterals && t < text.size() && text[t] == m)
+    if (saveLiterals && t < text.size())
       ++t;
   }
   return out;
