@@ -22,6 +22,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <functional>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -514,10 +515,8 @@ public:
 
   // Tells the views about rows and columns that came or went.
   void Sync() {
-    if (FUpdating > 0) {
-      FDirty = true;
+    if (FUpdating > 0)
       return;
-    }
     const int cols = WantCols();
     if (cols > FShownCols) {
       beginInsertColumns(QModelIndex(), FShownCols, cols - 1);
@@ -538,14 +537,30 @@ public:
       FShownRows = rows;
       endRemoveRows();
     }
-    if (FDirty) {
-      FDirty = false;
-      if (FShownRows > 0 && FShownCols > 0)
-        emit dataChanged(index(0, 0), index(FShownRows - 1, FShownCols - 1));
+    if (FDirtyTitles) {
+      FDirtyTitles = false;
       if (FShownCols > 0)
         emit headerDataChanged(Qt::Horizontal, 0, FShownCols - 1);
-      if (FShownRows > 0)
-        emit headerDataChanged(Qt::Vertical, 0, FShownRows - 1);
+      if (FGrid->FCorner)
+        FGrid->FCorner->update();
+    }
+    const int last = std::min(FDirtyLast, FShownRows - 1);
+    if (FDirtyFirst <= last && FShownCols > 0)
+      emit dataChanged(index(FDirtyFirst, 0), index(last, FShownCols - 1));
+    if (FDirtyFirst <= last && FGrid->FFixedCols > 0)
+      emit headerDataChanged(Qt::Vertical, FDirtyFirst, last);
+    FDirtyFirst = INT_MAX;
+    FDirtyLast = -1;
+  }
+
+  // Remembers a changed row for EndUpdate; rows not yet announced need nothing.
+  void MarkDirty(int row) {
+    const int dr = row - FGrid->FFixedRows;
+    if (dr < 0) {
+      FDirtyTitles = true;
+    } else if (dr < FShownRows) {
+      FDirtyFirst = std::min(FDirtyFirst, dr);
+      FDirtyLast = std::max(FDirtyLast, dr);
     }
   }
 
@@ -565,9 +580,12 @@ public:
 
   void CellChanged(int col, int row) {
     if (FUpdating > 0) {
-      FDirty = true;
+      MarkDirty(row);
       return;
     }
+    // A hidden grid paints everything when shown; a fill of a hidden grid costs no signals.
+    if (!FGrid->isVisible())
+      return;
     const int dc = col - FGrid->FFixedCols, dr = row - FGrid->FFixedRows;
     if (dr < 0 && dc >= 0 && dc < FShownCols)
       emit headerDataChanged(Qt::Horizontal, dc, dc);
@@ -581,9 +599,12 @@ public:
 
   void RowChanged(int row) {
     if (FUpdating > 0) {
-      FDirty = true;
+      MarkDirty(row);
       return;
     }
+    // A hidden grid paints everything when shown; a fill of a hidden grid costs no signals.
+    if (!FGrid->isVisible())
+      return;
     const int dr = row - FGrid->FFixedRows;
     if (dr < 0) {
       if (FShownCols > 0)
@@ -613,7 +634,9 @@ private:
   TStringGridEx* FGrid;
   int FShownRows = 0;
   int FShownCols = 0;
-  bool FDirty = false;
+  bool FDirtyTitles = false;
+  int FDirtyFirst = INT_MAX; // changed data rows, as model rows
+  int FDirtyLast = -1;
 };
 
 // Draws data cells through the grid and makes its editors.
