@@ -6,6 +6,7 @@
 #include "uFonts.h"
 #include "uMsg.h"
 #include "uPictures.h"
+#include "uMain.h"
 #include "uVersion.h"
 
 #include <QAction>
@@ -154,13 +155,14 @@ void TfMainForm::CreateMenus() {
   connect(N2, &QAction::triggered, this, &TfMainForm::sbViewVersionClick);
 
   // The command itself decides the check mark, so the menu's own toggle is taken back first.
+  connect(New1, &QAction::triggered, this, &TfMainForm::sbNewQueryClick);
   connect(K1, &QAction::triggered, this, [this](bool checked) {
     K1->setChecked(!checked);
     sbViewTableClick();
   });
 
   // Commands whose work comes with later parts of the program stay disabled until then.
-  for (QAction* later : {N5, N14, New1, SQLPLUS2, K2})
+  for (QAction* later : {N5, N14, SQLPLUS2, K2})
     later->setEnabled(false);
 
   PopupMenu1 = new QMenu(this);
@@ -219,12 +221,13 @@ void TfMainForm::CreateToolBar() {
   ToolBar1->addSeparator();
 
   sbDisconnect->setEnabled(false);
-  for (QToolButton* later : {sbNewQuery, sbViewHistory, sbPLUS33W})
+  for (QToolButton* later : {sbViewHistory, sbPLUS33W})
     later->setEnabled(false);
 
   connect(sbConnect, &QToolButton::clicked, this, &TfMainForm::sbConnectClick);
   connect(sbDisconnect, &QToolButton::clicked, this, &TfMainForm::sbDisconnectClick);
   connect(sbViewTable, &QToolButton::clicked, this, &TfMainForm::sbViewTableClick);
+  connect(sbNewQuery, &QToolButton::clicked, this, &TfMainForm::sbNewQueryClick);
   connect(sbToTry, &QToolButton::clicked, this, &TfMainForm::sbToTryClick);
   connect(sbViewVersion, &QToolButton::clicked, this, &TfMainForm::sbViewVersionClick);
 }
@@ -701,4 +704,23 @@ void TfMainForm::tvTableChange() {
                                          "PROCEDURES", "FUNCTIONS", "VIEWS"};
   QTreeWidgetItem* parent = node->parent();
   SetObjectCommands(parent && categories.contains(parent->text(0)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Query windows
+
+void TfMainForm::sbNewQueryClick() {
+  auto* form = new TfMain(this);
+  QMdiSubWindow* sub = MDIArea->addSubWindow(form);
+  sub->setAttribute(Qt::WA_DeleteOnClose);
+  sub->resize(TfMain::DesignWidth, TfMain::DesignHeight);
+  form->show();
+}
+
+QList<TfMain*> TfMainForm::QueryWindows() const {
+  QList<TfMain*> list;
+  for (QMdiSubWindow* sub : MDIArea->subWindowList(QMdiArea::CreationOrder))
+    if (auto* form = qobject_cast<TfMain*>(sub->widget()))
+      list << form;
+  return list;
 }

@@ -21,6 +21,7 @@ class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TfMain;
 class TTrayIcon;
 
 class TfMainForm : public QMainWindow {
@@ -126,6 +127,10 @@ public:
   void SetObjectCommands(bool enabled);
   // The node the object commands and query windows act on; null when nothing is selected.
   QTreeWidgetItem* SelectedNode() const;
+  // The query windows (the frame's child windows), oldest first.
+  QList<TfMain*> QueryWindows() const;
+  // Connect on the session; a refused logon and a missing call library are reported here.
+  bool ConnectSession();
 
 signals:
   // The window was closed; the program ends.
@@ -150,6 +155,7 @@ public slots:
   void tvTableExpanding(QTreeWidgetItem* node);
   void tvTableCollapsing(QTreeWidgetItem* node);
   void tvTableChange();
+  void sbNewQueryClick();
 
 protected:
   void FormCreate();
@@ -171,8 +177,6 @@ private:
   void RestoreGeometry();
   void LoadLogonParams();
   void SaveLogonParams();
-  // Connect on the session; a refused logon and a missing call library are reported here.
-  bool ConnectSession();
   void FillCategory(QTreeWidgetItem* root, const char* category, const char* query);
 
   bool FLogonTried = false; // the logon dialog was confirmed, so the library was asked

@@ -1,0 +1,712 @@
+#include "uMain.h"
+
+#include "StringGridEx.h"
+#include "uEditor.h"
+#include "uFonts.h"
+#include "uMainMDI.h"
+#include "uMsg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <span>
+
+namespace {
+
+const char* const Caption = "Tessel-Query";
+const char* const ErrorPrefix = "エラーが発生しました。 ORA_ERR:";
+const char* const LongText = "LONG型のデータが存在します。";
+constexpr int NoDataFound = 1403;
+
+const QStringList& ReservedWords() {
+  static const QStringList words = {
+      "!",       ";",      "{",     "}",      "<",        "=",       ">",      "AND",
+      "AS",      "BEGIN",  "BINARY", "BODY",  "BY",       "CHAR",    "CREATE", "DATE",
+      "DELETE",  "DROP",   "END",   "FOR",    "FROM",     "GOTO",    "GROUP",  "HAVING",
+      "IN",      "INTEGER", "IS",   "LONG",   "LOOP",     "NOT",     "NUMBER", "OR",
+      "ORDER",   "PACKAGE", "SELECT", "SET",  "SUBSTR",   "SUBSTRB", "TABLE",  "TRIGGER",
+      "UNTIL",   "UPDATE", "VARCHAR2", "VIEW", "WHERE"};
+  return words;
+}
+
+// Text put between single quotes in a statement.
+QString Quoted(const QString& value) {
+  QString text = value;
+  text.replace(u'\'', QLatin1String("''"));
+  return u'\'' + text + u'\'';
+}
+
+std::vector<std::string> StatementLines(const QString& text) {
+  std::vector<std::string> lines;
+  for (const QString& line : text.split(u'\n'))
+    lines.push_back((line.endsWith(u'\r') ? line.chopped(1) : line).toStdString());
+  return lines;
+}
+
+bool IsBlankOrControl(QChar c) { return c.isSpace() || c.unicode() < 0x20; }
+
+QString TrimmedText(const QString& text) {
+  qsizetype b = 0, e = text.size();
+  while (b < e && IsBlankOrControl(text[b]))
+    ++b;
+  while (e > b && IsBlankOrControl(text[e - 1]))
+    --e;
+  return text.mid(b, e - b);
+}
+
+} // namespace
+
+std::function<QString(QWidget*)> TfMain::ChooseSqlFile = [](QWidget* parent) {
+  return QFileDialog::getOpenFileName(
+      parent, QString(), QString(),
+      QStringLiteral("SQLファイル (*.SQL *.sql);;テキストファイル (*.TXT *.txt)"));
+};
+
+TfMain::TfMain(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("fMain"));
+  setWindowTitle(QString::fromLatin1(Caption));
+  setFont(UiFont(12));
+  resize(DesignWidth, DesignHeight);
+  CreateControls();
+  CreateShortcuts();
+
+  TOraSession* session = fMainForm ? &fMainForm->OraMainSes : nullptr;
+  for (TOraCursor* cur : {&OraCursorMain, &OraCursorExec}) {
+    cur->SetSession(session);
+    cur->SetNumberOfRows(1000);
+  }
+  OraCursorMain.OnError = [this](TOraCursor&, const std::string&) { FError = true; };
+  OraCursorExec.OnError = [](TOraCursor&, const std::string& msg) {
+    Msg::Error(QStringLiteral(" Update Error : ") + QString::fromStdString(msg));
+  };
+}
+
+TfMain::~TfMain() = default;
+
+QToolButton* TfMain::AddButton(const char* name, const QString& hint, const QIcon& icon) {
+  auto* button = new QToolButton(ToolBar1);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setAutoRaise(true);
+  button->setFixedSize(28, 26);
+  button->setIconSize(QSize(18, 18));
+  button->setIcon(icon);
+  button->setToolTip(hint);
+  ToolBar1->addWidget(button);
+  return button;
+}
+
+void TfMain::CreateControls() {
+  auto* lay = new QVBoxLayout(this);
+  lay->setContentsMargins(0, 0, 0, 0);
+  lay->setSpacing(0);
+
+  ToolBar1 = new QToolBar(this);
+  ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+  ToolBar1->setFixedHeight(30);
+  QStyle* st = style();
+  SpeedButton1 = AddButton("SpeedButton1", QString(), st->standardIcon(QStyle::SP_DialogOpenButton));
+  ToolBar1->addSeparator();
+  sbtRun = AddButton("sbtRun", QStringLiteral("実行 F5"), st->standardIcon(QStyle::SP_MediaPlay));
+  sbtStop = AddButton("sbtStop", QStringLiteral("中断 F10"), st->standardIcon(QStyle::SP_MediaStop));
+  ToolBar1->addSeparator();
+  sbFind = AddButton("sbFind", QStringLiteral("現在カラム内の検索"),
+                     st->standardIcon(QStyle::SP_FileDialogContentsView));
+  sbFIXEDOUT = AddButton("sbFIXEDOUT", QStringLiteral("TAB区切りへ出力"),
+                         st->standardIcon(QStyle::SP_FileDialogDetailedView));
+  spbClipCopy = AddButton("spbClipCopy", QStringLiteral("検索結果をクリップボードへ"),
+                          st->standardIcon(QStyle::SP_DialogSaveButton));
+  spbWide = AddButton("spbWide", QStringLiteral("ＳＱＬを全画面に表示する"),
+                      st->standardIcon(QStyle::SP_TitleBarMaxButton));
+  ToolBar1->addSeparator();
+  SpeedButton2 = AddButton("SpeedButton2", QString(), st->standardIcon(QStyle::SP_FileIcon));
+  sbtStop->setEnabled(false);
+  // The result tools come with a later part of the program.
+  for (QToolButton* later : {sbFind, sbFIXEDOUT, spbClipCopy, spbWide, SpeedButton2})
+    later->setEnabled(false);
+  lay->addWidget(ToolBar1);
+
+  Splitter3 = new QSplitter(Qt::Vertical, this);
+  Splitter3->setObjectName(QStringLiteral("Splitter3"));
+  Splitter3->setHandleWidth(2);
+  Splitter3->setChildrenCollapsible(false);
+  // The grid hides while it is filled; its panel keeps the editor where it is.
+  FGridPanel = new QWidget(Splitter3);
+  auto* glay = new QVBoxLayout(FGridPanel);
+  glay->setContentsMargins(0, 0, 0, 0);
+  sgSqlResult = new TStringGridEx(FGridPanel);
+  sgSqlResult->setObjectName(QStringLiteral("sgSqlResult"));
+  sgSqlResult->SetDefaultRowHeight(20);
+  sgSqlResult->SetGridStyle(gsStriped);
+  sgSqlResult->SetStripeColor(QColor(253, 255, 210));
+  sgSqlResult->SetColCount(2);
+  sgSqlResult->SetRowCount(2);
+  sgSqlResult->setAcceptDrops(true);
+  glay->addWidget(sgSqlResult);
+  mmSqlStatement = new TEditor(Splitter3);
+  mmSqlStatement->setObjectName(QStringLiteral("mmSqlStatement"));
+  mmSqlStatement->setFont(FixedFont(14));
+  mmSqlStatement->SetReservedWords(ReservedWords());
+  mmSqlStatement->setAcceptDrops(true);
+  Splitter3->setStretchFactor(0, 1);
+  Splitter3->setStretchFactor(1, 0);
+  Splitter3->setSizes({DesignHeight - 93 - 60, 93});
+  lay->addWidget(Splitter3, 1);
+
+  sbStatus = new QStatusBar(this);
+  sbStatus->setObjectName(QStringLiteral("sbStatus"));
+  sbStatus->setSizeGripEnabled(false);
+  FStatusLabel = new QLabel(sbStatus);
+  sbStatus->addWidget(FStatusLabel, 1);
+  lay->addWidget(sbStatus);
+
+  connect(sbtRun, &QToolButton::clicked, this, &TfMain::sbtRunClick);
+  connect(sbtStop, &QToolButton::clicked, this, &TfMain::sbtStopClick);
+  connect(SpeedButton1, &QToolButton::clicked, this, &TfMain::SpeedButton1Click);
+  connect(sgSqlResult, &TStringGridEx::OnSetEditText, this, &TfMain::sgSqlResultSetEditText);
+  connect(sgSqlResult, &TStringGridEx::OnKeyPress, this, &TfMain::sgSqlResultKeyPress);
+  connect(sgSqlResult, &TStringGridEx::OnDragOver, this,
+          [this](QObject* source, int, int, bool& accept) { accept = sgSqlResultDragOver(source); });
+  connect(sgSqlResult, &TStringGridEx::OnDragDrop, this,
+          [this](QObject* source, int, int) { sgSqlResultDragDrop(source); });
+  mmSqlStatement->installEventFilter(this);
+  mmSqlStatement->viewport()->installEventFilter(this);
+}
+
+QAction* TfMain::AddShortcut(const char* name, const QKeySequence& key, void (TfMain::*slot)()) {
+  auto* action = PopupMenu1->addAction(QString::fromLatin1(name));
+  action->setObjectName(QString::fromLatin1(name));
+  action->setShortcut(key);
+  action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  addAction(action);
+  if (slot)
+    connect(action, &QAction::triggered, this, slot);
+  return action;
+}
+
+void TfMain::CreateShortcuts() {
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  F51 = AddShortcut("F51", QKeySequence(Qt::Key_F5), &TfMain::F51Click);
+  F101 = AddShortcut("F101", QKeySequence(Qt::Key_F10), &TfMain::F101Click);
+  CtrlF1 = AddShortcut("CtrlF1", QKeySequence(Qt::CTRL | Qt::Key_F), nullptr);
+  CtrlQ1 = AddShortcut("CtrlQ1", QKeySequence(Qt::CTRL | Qt::Key_Q), nullptr);
+  CTRLA1 = AddShortcut("CTRLA1", QKeySequence(Qt::CTRL | Qt::Key_A), &TfMain::CTRLA1Click);
+  CTRLC1 = AddShortcut("CTRLC1", QKeySequence(Qt::CTRL | Qt::Key_C), &TfMain::CTRLC1Click);
+  CtrlV1 = AddShortcut("CtrlV1", QKeySequence(Qt::CTRL | Qt::Key_V), &TfMain::CtrlV1Click);
+  CtrlX1 = AddShortcut("CtrlX1", QKeySequence(Qt::CTRL | Qt::Key_X), &TfMain::CtrlX1Click);
+  CtrlZ1 = AddShortcut("CtrlZ1", QKeySequence(Qt::CTRL | Qt::Key_Z), &TfMain::CtrlZ1Click);
+  // The column search and the wide editor come with the result tools.
+  CtrlF1->setEnabled(false);
+  CtrlQ1->setEnabled(false);
+}
+
+QString TfMain::StatusText() const { return FStatusLabel->text(); }
+
+void TfMain::SetStatusText(const QString& text) {
+  FStatusLabel->setText(text);
+  FStatusLabel->repaint();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening and closing
+
+void TfMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (FFirstShow && !event->spontaneous()) {
+    FFirstShow = false;
+    FormShow();
+  }
+}
+
+void TfMain::FormShow() {
+  mmSqlStatement->Clear();
+  mmSqlStatement->setFocus();
+  FRowIds.clear();
+  FUpdatable = false;
+  FEnterPressed = false;
+  sgSqlResult->Repaint();
+  if (!fMainForm->OraMainSes.Connected() && !fMainForm->ConnectSession())
+    QTimer::singleShot(0, this, [this] {
+      if (QWidget* sub = parentWidget())
+        sub->close();
+      else
+        close();
+    });
+}
+
+void TfMain::closeEvent(QCloseEvent* event) {
+  if (FRunning) {
+    // The fetch loop still uses this window: stop it and close once it has ended.
+    FStop = true;
+    FCloseAfterRun = true;
+    event->ignore();
+    return;
+  }
+  FormClose();
+  event->accept();
+}
+
+void TfMain::FormClose() { FRowIds.clear(); }
+
+// ---------------------------------------------------------------------------------------------
+// Editor commands and events
+
+void TfMain::SpeedButton1Click() {
+  const QString file = ChooseSqlFile ? ChooseSqlFile(this) : QString();
+  if (!file.isEmpty() && !mmSqlStatement->LoadFromFile(file))
+    Msg::Error(file + QStringLiteral(" を開けません。"));
+}
+
+void TfMain::CTRLA1Click() { mmSqlStatement->SelectAll(); }
+void TfMain::CTRLC1Click() { mmSqlStatement->CopyToClipboard(); }
+void TfMain::CtrlV1Click() { mmSqlStatement->PasteFromClipboard(); }
+void TfMain::CtrlX1Click() {
+  mmSqlStatement->CopyToClipboard();
+  mmSqlStatement->ClearSelection();
+}
+void TfMain::CtrlZ1Click() { mmSqlStatement->Undo(); }
+
+bool TfMain::mmSqlStatementKeyPress(QChar key) {
+  FUpdatable = false;
+  if ((key == u'\r' || key == u'\n') && mmSqlStatement->Text().contains(u';')) {
+    sbtRunClick();
+    return false;
+  }
+  return true;
+}
+
+void TfMain::mmSqlStatementClick() {
+  sgSqlResult->setFocus();
+  mmSqlStatement->setFocus();
+}
+
+bool TfMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == mmSqlStatement) {
+    if (event->type() == QEvent::KeyPress) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      QString text = key->text();
+      if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+        text = QStringLiteral("\r");
+      if (!text.isEmpty() && !mmSqlStatementKeyPress(text[0]))
+        return true;
+      FUpdatable = false;
+    } else if (event->type() == QEvent::KeyRelease) {
+      FUpdatable = false;
+    }
+  } else if (watched == mmSqlStatement->viewport()) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      if (mmSqlStatementDragOver(drag->source()))
+        drag->acceptProposedAction();
+      else
+        drag->ignore();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (mmSqlStatementDragOver(drop->source())) {
+        drop->acceptProposedAction();
+        mmSqlStatementDragDrop(drop->source());
+      }
+      return true;
+    }
+    case QEvent::MouseButtonRelease:
+      if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        QTimer::singleShot(0, this, &TfMain::mmSqlStatementClick);
+      break;
+    default:
+      break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+bool TfMain::mmSqlStatementDragOver(QObject* source) const {
+  return qobject_cast<QListWidget*>(source) != nullptr;
+}
+
+void TfMain::mmSqlStatementDragDrop(QObject* source) {
+  auto* list = qobject_cast<QListWidget*>(source);
+  if (!list)
+    return;
+  QStringList names;
+  for (int i = 0; i < list->count(); ++i)
+    if (list->item(i)->isSelected())
+      names << list->item(i)->text().left(30).trimmed();
+  QTreeWidgetItem* node = fMainForm->SelectedNode();
+  mmSqlStatement->SetText(QStringLiteral("Select ") + names.join(u',') + QStringLiteral(" From ") +
+                          (node ? node->text(0) : QString()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The run
+
+void TfMain::ShowCursorError(const TOraCursor& cur) {
+  Msg::Error(QString::fromUtf8(ErrorPrefix) + QString::fromStdString(cur.ErrorText()));
+}
+
+void TfMain::EndRun(const QString& status) {
+  QApplication::restoreOverrideCursor();
+  mmSqlStatement->setFocus();
+  SetStatusText(status);
+  sbtRun->setEnabled(true);
+  sbtStop->setEnabled(false);
+  FRunning = false;
+  if (FCloseAfterRun)
+    QTimer::singleShot(0, this, [this] {
+      if (QWidget* sub = parentWidget())
+        sub->close();
+      else
+        close();
+    });
+}
+
+void TfMain::LayoutColumn(int col, const TCustomOraField* field) {
+  TGridColumn* column = sgSqlResult->GridColumns()->Items(col);
+  const auto* f = static_cast<const TOraField*>(field);
+  switch (field->FieldKind()) {
+  case 0:
+  case 4:
+    column->SetDataType(dtString);
+    column->SetAlignment(taLeftJustify);
+    sgSqlResult->SetColWidths(col, f->DisplaySize() * 12);
+    break;
+  case 1:
+    column->SetDataType(dtInteger);
+    column->SetAlignment(taRightJustify);
+    sgSqlResult->SetColWidths(col, 96);
+    break;
+  case 3:
+    column->SetDataType(dtString);
+    column->SetAlignment(taLeftJustify);
+    sgSqlResult->SetColWidths(col, fMainForm->YYYYMMDD1->isChecked() ? 96 : 240);
+    break;
+  default:
+    break;
+  }
+}
+
+void TfMain::sbtRunClick() {
+  if (FRunning)
+    return;
+  FRunning = true;
+  TOraSession& ses = fMainForm->OraMainSes;
+  int rowCounter = 1;
+  FError = false;
+  FStop = false;
+  FExecFailed = false;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  SetStatusText(QStringLiteral("検索中"));
+  sgSqlResult->hide();
+  sgSqlResult->SetRowCount(2);
+  sgSqlResult->SetColCount(2);
+  sgSqlResult->SetFixedRows(1);
+  sgSqlResult->SetFixedCols(1);
+  FRowIds.clear();
+  if (!ses.Connected()) {
+    SetStatusText(QStringLiteral("Oracleに接続中"));
+    if (!fMainForm->ConnectSession()) {
+      EndRun(QString());
+      return;
+    }
+  }
+  sbtRun->setEnabled(false);
+  sbtStop->setEnabled(true);
+  OraCursorMain.Open();
+  OraCursorMain.SQL().clear();
+
+  // Statement text: what stands before the first ";".
+  QString text = mmSqlStatement->Text();
+  if (const qsizetype semi = text.indexOf(u';'); semi >= 0)
+    text.truncate(semi);
+  // Updatable mode holds only for the text the table drop wrote.
+  const QString dropped = QStringLiteral("Select * from ") + FTableName;
+  if (FUpdatable && TrimmedText(text).compare(dropped, Qt::CaseInsensitive) != 0)
+    FUpdatable = false;
+  const bool updatable = FUpdatable;
+  const TGridOptions common = goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine |
+                              goRangeSelect | goColSizing | goColMoving;
+  if (updatable) {
+    setWindowTitle(QString::fromLatin1(Caption) + QStringLiteral(" ＜更新可能＞"));
+    sgSqlResult->SetOptions(common | goEditing);
+  } else {
+    setWindowTitle(QString::fromLatin1(Caption) + QStringLiteral(" ＜更新不可＞"));
+    sgSqlResult->SetOptions(common);
+  }
+
+  if (TrimmedText(text).isEmpty()) {
+    EndRun(QString());
+    return;
+  }
+
+  int& firstField = FFirstField; // the ROWID in front of the row's values is not shown
+  firstField = 0;
+  try {
+    bool parsed = false;
+    if (updatable) {
+      // Each row's ROWID comes with its values, so an edit always reaches the row shown.
+      OraCursorMain.SQL() = {" Select ROWID, " + FTableName.toStdString() + ".* from " +
+                             FTableName.toStdString()};
+      parsed = OraCursorMain.ParseQuiet();
+      firstField = parsed ? 1 : 0;
+    }
+    if (!parsed) {
+      OraCursorMain.SQL() = StatementLines(text);
+      OraCursorMain.Parse();
+    }
+    if (FError) {
+      Msg::Error(QString::fromUtf8(ErrorPrefix) + QString::fromStdString(OraCursorMain.ErrorText()));
+      EndRun(QString());
+      return;
+    }
+
+    // History: the editor's whole text, once.
+    const QString whole = mmSqlStatement->Text();
+    QListWidget* history = fMainForm->SQLHistory;
+    bool known = false;
+    for (int i = 0; i < history->count() && !known; ++i)
+      known = history->item(i)->text() == whole;
+    if (!known)
+      history->addItem(whole);
+
+    OraCursorMain.DescribeFields();
+    const int fieldCount = OraCursorMain.FieldCount();
+    sgSqlResult->SetColCount(std::max(2, fieldCount - firstField + 1));
+    sgSqlResult->SetColWidths(0, 48);
+    for (int i = firstField; i < fieldCount; ++i) {
+      const TCustomOraField* field = OraCursorMain.Fields(i);
+      const int col = i - firstField + 1;
+      sgSqlResult->SetCells(col, 0, QString::fromStdString(field->Name()));
+      LayoutColumn(col, field);
+      if (field->FieldKind() == 6) {
+        Msg::Error(QString::fromUtf8(LongText) + QStringLiteral("\n現在のところLONG型の取得はできません"));
+        sgSqlResult->SetRowCount(1);
+        sgSqlResult->show();
+        FStop = true;
+        sgSqlResult->Repaint();
+        OraCursorMain.Close();
+        ses.Commit();
+        EndRun(QString::fromUtf8(LongText));
+        return;
+      }
+    }
+
+    const bool executed = OraCursorMain.Exec();
+    SetStatusText(QString());
+    if (!executed) {
+      FExecFailed = true;
+      ShowCursorError(OraCursorMain);
+    } else if (fieldCount == 0) {
+      // Not a query: nothing to fetch.
+      rowCounter = 1 + static_cast<int>(OraCursorMain.RowsProcessed());
+    } else {
+      FetchIntoGrid(rowCounter, firstField);
+    }
+
+    const bool noQuery = fieldCount == 0;
+    if (rowCounter == 1 || noQuery) {
+      sgSqlResult->SetRowCount(2);
+      sgSqlResult->AssignRow(1, QStringList());
+    } else {
+      sgSqlResult->SetRowCount(rowCounter);
+    }
+    sgSqlResult->SetFixedRows(1);
+    sgSqlResult->show();
+  } catch (const std::exception&) {
+    sgSqlResult->SetRowCount(std::max(2, rowCounter));
+    sgSqlResult->show();
+    FStop = true;
+  }
+
+  sgSqlResult->Repaint();
+  OraCursorMain.Close();
+  ses.Commit();
+  EndRun(QString::number(rowCounter - 1) + QStringLiteral("件検索しました"));
+}
+
+void TfMain::FetchIntoGrid(int& rowCounter, int firstField) {
+  const int fieldCount = OraCursorMain.FieldCount();
+  std::vector<uint8_t> kinds;
+  for (int i = 0; i < fieldCount; ++i)
+    kinds.push_back(OraCursorMain.Fields(i)->FieldKind());
+  std::vector<std::string> work(static_cast<size_t>(fieldCount - firstField + 1));
+  const bool updatable = firstField > 0;
+  const TCustomOraField* rowid = updatable ? OraCursorMain.Fields(0) : nullptr;
+  uint32_t previous = 0;
+  bool failed = false;
+
+  struct TUpdateGuard {
+    TStringGridEx* Grid;
+    explicit TUpdateGuard(TStringGridEx* grid) : Grid(grid) { Grid->BeginUpdate(); }
+    ~TUpdateGuard() { Grid->EndUpdate(); }
+  } guard(sgSqlResult);
+  for (;;) {
+    const bool more = OraCursorMain.FetchRows();
+    if (!more && OraCursorMain.ReturnCode() != NoDataFound)
+      failed = true;
+    const uint32_t now = OraCursorMain.RowsProcessed();
+    const int n = static_cast<int>(now - previous);
+    previous = now;
+    if (n <= 0)
+      break;
+    for (int k = 0; k < n; ++k) {
+      work[0] = std::to_string(rowCounter);
+      size_t used = 1;
+      for (int i = firstField; i < fieldCount; ++i) {
+        const uint8_t kind = kinds[static_cast<size_t>(i)];
+        if (kind == 5 || kind == 7)
+          work[used++].clear();
+        else
+          work[used++] = OraCursorMain.Fields(i)->GetAsString(k);
+        if (FStop)
+          break;
+      }
+      if (rowid)
+        FRowIds.push_back(rowid->GetAsString(k));
+      sgSqlResult->AssignRow(rowCounter, std::span<const std::string>(work.data(), used));
+      ++rowCounter;
+      if (rowCounter % 500 == 0)
+        SetStatusText(QString::number(rowCounter) + QStringLiteral("件　検索終了しました") +
+                      QStringLiteral(" 中断は F10 を押してください"));
+      if (rowCounter % 100 == 0)
+        QCoreApplication::processEvents();
+      if (FStop)
+        break;
+    }
+    if (FStop || !more)
+      break;
+  }
+  if (failed)
+    ShowCursorError(OraCursorMain);
+}
+
+void TfMain::sbtStopClick() {
+  FStop = true;
+  sbtRun->setEnabled(true);
+  sbtStop->setEnabled(false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// In-place update
+
+bool TfMain::sgSqlResultDragOver(QObject*) const {
+  if (FRunning || !sbtRun->isEnabled())
+    return false;
+  QTreeWidgetItem* node = fMainForm->SelectedNode();
+  QTreeWidgetItem* parent = node ? node->parent() : nullptr;
+  return parent && (parent->text(0) == QLatin1String("TABLES") ||
+                    parent->text(0) == QLatin1String("VIEWS"));
+}
+
+void TfMain::sgSqlResultDragDrop(QObject* source) {
+  if (!sgSqlResultDragOver(source))
+    return;
+  const QString name = fMainForm->SelectedNode()->text(0);
+  if (name == QString::fromStdString(fMainForm->OraMainSes.UserName))
+    return;
+  mmSqlStatement->SetText(QStringLiteral(" Select * from ") + name);
+  FUpdatable = true;
+  FTableName = name;
+  sbtRunClick();
+  sgSqlResult->setFocus();
+  mmSqlStatement->setFocus();
+}
+
+void TfMain::sgSqlResultKeyPress(QChar& key) {
+  if (key != u'\r')
+    return;
+  // Only an Enter that ends the cell's edit confirms it; the grid reports the text right away.
+  TInplaceEditEx* ed = sgSqlResult->InplaceEditor();
+  if (!ed || !sgSqlResult->EditorMode())
+    return;
+  const int len = static_cast<int>(ed->Text().size());
+  if ((ed->SelStart() == len && ed->SelLength() == 0) || (ed->SelLength() == len && len > 0)) {
+    FEnterPressed = true;
+    QTimer::singleShot(0, this, [this] { FEnterPressed = false; });
+  }
+}
+
+void TfMain::sgSqlResultSetEditText(int col, int row, const QString& value) {
+  if (!FUpdatable) {
+    // Once per cell edit, not at every typed character.
+    TInplaceEditEx* ed = sgSqlResult->InplaceEditor();
+    if (!ed || ed != FWarnedEditor) {
+      FWarnedEditor = ed;
+      Msg::Show(QStringLiteral("更新を行う場合はテーブルをDrag&Dropしてから\n 変更してください "));
+    }
+    return;
+  }
+  if (!FEnterPressed)
+    return;
+  FEnterPressed = false;
+  const std::string title = sgSqlResult->Cells(col, 0).toStdString();
+  const TCustomOraField* field = nullptr;
+  for (int i = FFirstField; i < OraCursorMain.FieldCount() && !field; ++i)
+    if (OraCursorMain.Fields(i)->Name() == title)
+      field = OraCursorMain.Fields(i);
+  if (!field || row < 1 || static_cast<size_t>(row - 1) >= FRowIds.size())
+    return;
+
+  QString s = QStringLiteral(" UPDATE ") + FTableName + QStringLiteral(" SET ");
+  const QString name = QString::fromStdString(field->Name());
+  switch (field->FieldKind()) {
+  case 0:
+  case 3:
+  case 4:
+    s += name + QStringLiteral(" = ") + Quoted(value) + u',';
+    break;
+  case 1:
+  case 6: {
+    // An empty cell is NULL; anything but a plain number goes as a literal the database checks.
+    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+(\\.[0-9]+)?$"));
+    QString v = value.isEmpty() ? QStringLiteral("NULL")
+                                : number.match(value).hasMatch() ? value : Quoted(value);
+    s += name + QStringLiteral(" = ") + v + u',';
+    break;
+  }
+  default:
+    break;
+  }
+  s[s.size() - 1] = u' ';
+  const std::string rowid = FRowIds[static_cast<size_t>(row - 1)];
+  s += QStringLiteral(" WHERE ROWID = ") + Quoted(QString::fromStdString(rowid));
+
+  TOraCursor& cur = OraCursorExec;
+  cur.Open();
+  cur.SQL().clear();
+  cur.SQL() = {s.toStdString()};
+  const bool ok = cur.Parse() && cur.DescribeFields() && cur.Exec();
+  cur.Close();
+  if (!ok)
+    QTimer::singleShot(0, this, [this, col, row, column = field->Name(), rowid] {
+      RestoreCell(col, row, column, rowid);
+    });
+}
+
+void TfMain::RestoreCell(int col, int row, const std::string& column, const std::string& rowid) {
+  TOraCursor cur;
+  cur.SetSession(OraCursorExec.Session());
+  cur.SetNumberOfRows(1);
+  cur.SQL() = {"SELECT " + column + " FROM " + FTableName.toStdString() + " WHERE ROWID = " +
+               Quoted(QString::fromStdString(rowid)).toStdString()};
+  if (cur.Open() && cur.ParseQuiet() && cur.DescribeFields() && cur.Exec() && cur.Fetch() &&
+      cur.FieldCount() == 1 && row < sgSqlResult->RowCount())
+    sgSqlResult->SetCells(col, row, QString::fromStdString(cur.Fields(0)->GetAsString(0)));
+  cur.Close();
+}

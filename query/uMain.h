@@ -1,0 +1,128 @@
+// The query window: an SQL editor, the result grid, a tool bar and a status line. It runs the
+// editor's statement on the main window's session, fills the grid, feeds the main window's SQL
+// history and, after a table was dropped on the grid, writes edited cells back by ROWID.
+#pragma once
+#include "OciCompo.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QStatusBar;
+class QToolBar;
+class QToolButton;
+class TEditor;
+class TStringGridEx;
+class TInplaceEditEx;
+
+class TfMain : public QWidget {
+  Q_OBJECT
+public:
+  static constexpr int DesignWidth = 648;
+  static constexpr int DesignHeight = 472;
+  // The SQL file chooser; tests put their own here. Empty = cancelled.
+  static std::function<QString(QWidget* parent)> ChooseSqlFile;
+
+  explicit TfMain(QWidget* parent = nullptr);
+  ~TfMain() override;
+
+  QToolBar* ToolBar1;
+  QToolButton* SpeedButton1;
+  QToolButton* sbtRun;
+  QToolButton* sbtStop;
+  QToolButton* sbFind;
+  QToolButton* sbFIXEDOUT;
+  QToolButton* spbClipCopy;
+  QToolButton* spbWide;
+  QToolButton* SpeedButton2;
+  TStringGridEx* sgSqlResult;
+  QSplitter* Splitter3;
+  TEditor* mmSqlStatement;
+  QStatusBar* sbStatus;
+
+  // Carries the window's shortcuts; never pops up.
+  QMenu* PopupMenu1;
+  QAction* F51;
+  QAction* F101;
+  QAction* CtrlF1;
+  QAction* CtrlQ1;
+  QAction* CTRLA1;
+  QAction* CTRLC1;
+  QAction* CtrlV1;
+  QAction* CtrlX1;
+  QAction* CtrlZ1;
+
+  TOraCursor OraCursorMain;
+  TOraCursor OraCursorExec;
+
+  bool FStop = false;
+  bool FError = false;
+  // ROWID of each data row (item 0 belongs to grid row 1); filled only in updatable mode.
+  std::vector<std::string> FRowIds;
+  bool FUpdatable = false;
+  QString FTableName;
+  bool FEnterPressed = false;
+  bool FSearchOpen = false;
+
+  QString StatusText() const;
+  bool Running() const { return FRunning; }
+
+  // Drop decisions and drops; the event filters call these with the drag's source.
+  bool mmSqlStatementDragOver(QObject* source) const;
+  void mmSqlStatementDragDrop(QObject* source);
+  bool sgSqlResultDragOver(QObject* source) const;
+  void sgSqlResultDragDrop(QObject* source);
+
+public slots:
+  void sbtRunClick();
+  void F51Click() { sbtRunClick(); }
+  void sbtStopClick();
+  void F101Click() { sbtStopClick(); }
+  void SpeedButton1Click();
+  void CTRLA1Click();
+  void CTRLC1Click();
+  void CtrlV1Click();
+  void CtrlX1Click();
+  void CtrlZ1Click();
+  void sgSqlResultSetEditText(int col, int row, const QString& value);
+  void sgSqlResultKeyPress(QChar& key);
+
+protected:
+  void FormShow();
+  void FormClose();
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  void CreateControls();
+  void CreateShortcuts();
+  QAction* AddShortcut(const char* name, const QKeySequence& key, void (TfMain::*slot)());
+  QToolButton* AddButton(const char* name, const QString& hint, const QIcon& icon);
+  void SetStatusText(const QString& text);
+  // The buttons, cursor and focus of an idle window.
+  void EndRun(const QString& status);
+  void LayoutColumn(int col, const TCustomOraField* field);
+  void FetchIntoGrid(int& rowCounter, int firstField);
+  bool mmSqlStatementKeyPress(QChar key);
+  void mmSqlStatementClick();
+  void ShowCursorError(const TOraCursor& cur);
+  // Reads a column's stored value back into a cell whose update failed.
+  void RestoreCell(int col, int row, const std::string& column, const std::string& rowid);
+
+  QLabel* FStatusLabel;
+  QWidget* FGridPanel;
+  bool FRunning = false;
+  bool FFirstShow = true;
+  bool FCloseAfterRun = false;
+  bool FExecFailed = false;
+  QPointer<TInplaceEditEx> FWarnedEditor; // the edit the not-updatable notice was shown for
+  int FFirstField = 0; // 1 when the ROWID leads the select list
+};
