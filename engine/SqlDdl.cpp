@@ -602,16 +602,17 @@ void Translator::comment() {
     i = objectName(3, name);
     if (!cat_.tableExists(name)) throw OraError(942, name);
   } else if (is(at(2), "COLUMN")) {
-    i = objectName(3, name);
-    // COLUMN table.column: objectName read "table" and stopped at ".column" or took schema.table
-    if (is(at(i), ".")) {
-      std::string column = at(i + 1).text;
-      if (!cat_.tableExists(name)) throw OraError(942, name);
-      findColumn(cat_.columns(name), column);
+    // [schema.]table.column
+    i = 3;
+    if (is(at(i + 3), ".")) {
+      if (at(i).text != cat_.user()) throw OraError(942, at(i).text + "." + at(i + 2).text);
       i += 2;
-    } else {
-      throw OraError(904, name);
     }
+    name = at(i).text;
+    if (!is(at(i + 1), ".")) throw OraError(904, name);
+    if (!cat_.tableExists(name)) throw OraError(942, name);
+    findColumn(cat_.columns(name), at(i + 2).text);
+    i += 3;
   } else {
     throw OraError(905);
   }
@@ -1234,6 +1235,8 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   if (!cat.tableExists(table)) throw OraError(942, table);
   std::map<std::string, std::string> refs = {{":NEW", "NEW"}, {":OLD", "OLD"}};
   std::map<std::string, std::string> whenRefs = {{"NEW", "NEW"}, {"OLD", "OLD"}};
+  auto& allRefs = refs;
+  auto& allWhenRefs = whenRefs;
   std::string referencing = "REFERENCING NEW AS NEW OLD AS OLD";
   std::string newName = "NEW", oldName = "OLD";
   if (i < t.size() && is(t[i], "REFERENCING")) {
@@ -1255,7 +1258,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   }
   bool eachRow = false;
   if (i + 2 < t.size() && is(t[i], "FOR") && is(t[i + 1], "EACH") && is(t[i + 2], "ROW")) { eachRow = true; i += 3; }
-  std::string whenText, whenSql;
+  std::string whenText;
   bool valid = eachRow && timing != "INSTEAD OF" && !cat.viewExists(table);
   if (i < t.size() && is(t[i], "WHEN")) {
     ++i;
@@ -1263,24 +1266,29 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
     size_t close = i + 1;
     while (close < t.size() && !(t[close].depth == t[i].depth && is(t[close], ")"))) ++close;
     whenText = head.substr(t[i + 1].pos, t[close - 1].end - t[i + 1].pos);
-    std::vector<Token> cond(t.begin() + static_cast<long>(i) + 1, t.begin() + static_cast<long>(close));
-    for (auto& c : cond) --c.depth;
     i = close + 1;
-    if (valid) {
-      try {
-        Translator w(whenText, cond, cat);
-        w.rowRefs = whenRefs;
-        w.sharedWithTrigger = table;
-        whenSql = w.expression();
-      } catch (const OraError&) {
-        valid = false;
-      }
-    }
   }
   if (i < t.size()) throw OraError(933, "near " + t[i].raw);
 
-  // The body runs when it is a plain block of SQL statements on tables.
-  std::vector<std::string> stmts;
+  // The body runs when it is a plain block of SQL statements on tables. It is translated once
+  // per event: an INSERT has no old row and a DELETE no new one, whose columns read as NULL.
+  auto translateFor = [&](const std::string& kind, std::string& whenSql, std::vector<std::string>& stmts) {
+  auto refs = allRefs;
+  auto whenRefs = allWhenRefs;
+  for (auto* m : {&refs, &whenRefs})
+    for (auto& [k, v] : *m)
+      if ((kind == "INSERT" && v == "OLD") || (kind == "DELETE" && v == "NEW")) v = "NULL";
+  if (valid && !whenText.empty()) {
+    try {
+      auto cond = tokenize(whenText);
+      Translator w(whenText, cond, cat);
+      w.rowRefs = whenRefs;
+      w.sharedWithTrigger = table;
+      whenSql = w.expression();
+    } catch (const OraError&) {
+      valid = false;
+    }
+  }
   if (valid) {
     auto parts = splitStatements(body, 0);
     Word first = parts.empty() ? Word{} : nextWord(body, parts[0].first);
@@ -1308,6 +1316,10 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
       }
     }
   }
+  };
+  std::vector<std::string> whenSqls(events.size());
+  std::vector<std::vector<std::string>> bodies(events.size());
+  for (size_t k = 0; k < events.size(); ++k) translateFor(events[k].kind, whenSqls[k], bodies[k]);
 
   std::string existing = cat.objectTypeOf(name, "TRIGGER");
   if (!existing.empty() && !replace) throw OraError(4081, name);
@@ -1323,10 +1335,10 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
     std::string sql = "CREATE TRIGGER " + quoteIdent(sqlName);
     if (valid) {
       sql += " " + timing + " " + ev + " ON " + quoteIdent(table) + " FOR EACH ROW";
-      if (!whenSql.empty()) sql += " WHEN " + whenSql;
+      if (!whenSqls[k].empty()) sql += " WHEN " + whenSqls[k];
       sql += " BEGIN ";
-      for (auto& st : stmts) sql += st + "; ";
-      if (stmts.empty()) sql += "SELECT NULL; ";
+      for (auto& st : bodies[k]) sql += st + "; ";
+      if (bodies[k].empty()) sql += "SELECT NULL; ";
       sql += "END";
     } else {
       // stored as Oracle keeps a trigger with errors: every statement it fires on fails

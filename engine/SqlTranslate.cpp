@@ -271,7 +271,8 @@ std::string Translator::emit(size_t b, size_t e) {
       // NEW.column in a trigger's WHEN clause
       if (k.kind == Token::Ident && rowRefs.count(k.text) && at(i + 2).kind != Token::Op) {
         findColumn(cat_.columns(sharedWithTrigger), at(i + 2).text);
-        add(rowRefs.at(k.text) + "." + quoteIdent(at(i + 2).text));
+        const std::string& row = rowRefs.at(k.text);
+        add(row == "NULL" ? row : row + "." + quoteIdent(at(i + 2).text));
         i += 2;
         continue;
       }
@@ -302,7 +303,8 @@ std::string Translator::emit(size_t b, size_t e) {
       if (rowRefs.count(ref) && is(at(i + 1), ".") &&
           (at(i + 2).kind == Token::Ident || at(i + 2).kind == Token::QIdent)) {
         findColumn(cat_.columns(sharedWithTrigger), at(i + 2).text);
-        add(rowRefs.at(ref) + "." + quoteIdent(at(i + 2).text));
+        const std::string& row = rowRefs.at(ref);
+        add(row == "NULL" ? row : row + "." + quoteIdent(at(i + 2).text)); // no such row for this event
         i += 2;
         break;
       }
@@ -466,6 +468,12 @@ void Translator::rewriteChains(size_t b, size_t e) {
     if (skip_[i] || !replace_[i].empty()) { ++i; continue; }
     if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i) + 1; continue; }
     const Token& k = t_[i];
+    if (is(k, "SELECT")) {
+      // a query block is rewritten by its own emission, with its tables known
+      int d = k.depth;
+      while (i < e && t_[i].depth >= d) ++i;
+      continue;
+    }
     if (k.kind == Token::Op && compare.count(k.text) && i == lastE && i + 1 < e) {
       size_t rb = i + 1;
       size_t re = chainAt(rb, e, terms, ops) ? terms.back().second : rb;
@@ -665,9 +673,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   for (size_t i = listBegin; i < from; ++i)
     if (t_[i].kind == Token::Str || t_[i].kind == Token::Num) pin_[i] = 1;
   for (size_t i = whereEnd; i + 1 < end; ++i)
-    if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY"))
+    if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY")) {
       for (size_t m = i + 2; m < end; ++m)
         if (t_[m].kind == Token::Num) pin_[m] = 1;
+      nullsOrder(i + 2, end, d);
+    }
 
   std::string out = head;
   size_t i = listBegin;
@@ -734,6 +744,31 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   ctx_.pop_back();
   next = end;
   return out;
+}
+
+// Oracle sorts NULL as the largest value (last going up, first going down); SQLite as the
+// smallest.
+void Translator::nullsOrder(size_t b, size_t e, int d) {
+  size_t ib = b;
+  for (size_t i = b; i <= e; ++i) {
+    if (i < e && !(t_[i].depth == d && is(t_[i], ","))) continue;
+    size_t last = i - 1;
+    bool explicitNulls = false;
+    for (size_t m = ib; m < i; ++m)
+      if (t_[m].depth == d && is(t_[m], "NULLS")) explicitNulls = true;
+    ib = i + 1;
+    if (explicitNulls || last >= e || !replace_[last].empty() || skip_[last]) continue;
+    const Token& k = t_[last];
+    std::string text;
+    if (is(k, "DESC")) text = "DESC NULLS FIRST";
+    else if (is(k, "ASC")) text = "ASC NULLS LAST";
+    else if (k.kind == Token::Num || is(k, ")")) text = k.text + " NULLS LAST";
+    else if (k.kind == Token::QIdent || (k.kind == Token::Ident && !keywordAt(t_, last) && k.text != "ROWID" &&
+                                          k.text != "ROWNUM" && k.text != "SYSDATE" && k.text != "USER" && k.text != "UID"))
+      text = quoteIdent(k.text) + " NULLS LAST";
+    else continue;
+    replace_[last] = text;
+  }
 }
 
 // ROWNUM conditions of a WHERE clause become a row limit (-1: none); the conditions themselves

@@ -115,6 +115,7 @@ private:
   bool outerMark(size_t i) const;
   std::string outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d);
   int64_t rownumLimit(size_t wb, size_t we, int d);
+  void nullsOrder(size_t b, size_t e, int d);
   std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
   std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);
 

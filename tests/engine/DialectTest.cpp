@@ -1,0 +1,323 @@
+// Oracle's dialect on the engine: outer joins, dates, ROWNUM, sequences, views, triggers, stored
+// PL/SQL, ALTER TABLE, users, and statements that share one prepared statement.
+#include "EngineFixture.h"
+
+namespace {
+
+using Dialect = Engine;
+
+std::string Code(const std::string& error) { return error.substr(0, 9); }
+
+TEST_F(Dialect, OuterJoinMarksBecomeLeftJoinsAndBadFormsAreRefused) {
+  ASSERT_EQ(Exec("INSERT INTO EMP (EMPNO, ENAME, DEPTNO) VALUES (9000, 'NODEPT', NULL)"), "");
+  // every department, with or without people; the condition on the outer table stays in the join
+  EXPECT_EQ(Rows("SELECT D.DNAME, COUNT(E.EMPNO) FROM DEPT D, EMP E WHERE D.DEPTNO = E.DEPTNO (+)"
+                 " GROUP BY D.DNAME ORDER BY D.DNAME"),
+            "ACCOUNTING|3\nOPERATIONS|0\nRESEARCH|5\nSALES|6\n");
+  EXPECT_EQ(Rows("SELECT D.DNAME, E.ENAME FROM DEPT D, EMP E WHERE E.DEPTNO (+) = D.DEPTNO"
+                 " AND E.JOB (+) = 'PRESIDENT' ORDER BY D.DEPTNO"),
+            "ACCOUNTING|KING\nRESEARCH|\nSALES|\nOPERATIONS|\n");
+  // the plain side keeps its filter in WHERE
+  EXPECT_EQ(Rows("SELECT E.ENAME, D.DNAME FROM EMP E, DEPT D WHERE E.DEPTNO = D.DEPTNO(+) AND E.EMPNO > 7902"
+                 " ORDER BY E.EMPNO"),
+            "MILLER|ACCOUNTING\nNODEPT|\n");
+  // two outer tables in a chain: EMP -> DEPT(+), and a derived table
+  EXPECT_EQ(Rows("SELECT E.ENAME, X.N FROM EMP E, (SELECT DEPTNO, COUNT(*) N FROM EMP GROUP BY DEPTNO) X"
+                 " WHERE X.DEPTNO (+) = E.DEPTNO AND E.EMPNO IN (7839, 9000) ORDER BY 1"),
+            "KING|3\nNODEPT|\n");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D, EMP M WHERE E.DEPTNO (+) = D.DEPTNO AND E.MGR (+) = M.EMPNO")),
+            "ORA-01417");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D WHERE E.DEPTNO (+) = D.DEPTNO (+)")), "ORA-01468");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D WHERE E.DEPTNO (+) = D.DEPTNO OR E.SAL > 1")), "ORA-01719");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D WHERE E.DEPTNO (+) = D.DEPTNO AND D.LOC (+) = E.JOB")),
+            "ORA-01416");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E JOIN DEPT D ON E.DEPTNO = D.DEPTNO WHERE E.MGR (+) = 1")), "ORA-25156");
+}
+
+TEST_F(Dialect, DatesAddSubtractCompareAndConcatenationIgnoresNull) {
+  Ses.DateFormatString = "YYYY/MM/DD";
+  EXPECT_EQ(Rows("SELECT HIREDATE + 30, HIREDATE - 0.5, ADD_MONTHS(HIREDATE, 1) - HIREDATE FROM EMP WHERE EMPNO = 7369"),
+            "1981/01/16|1980/12/16|31\n");
+  EXPECT_EQ(Rows("SELECT TO_CHAR(HIREDATE - 0.5, 'YYYY-MM-DD HH24:MI') FROM EMP WHERE EMPNO = 7369"),
+            "1980-12-16 12:00\n");
+  EXPECT_EQ(Scalar(Cur, "SELECT MAX(HIREDATE) - MIN(HIREDATE) FROM EMP"), "2348");
+  EXPECT_EQ(Code(Exec("SELECT HIREDATE + HIREDATE FROM EMP")), "ORA-00975");
+  // text compared with a DATE reads as a date, in every form the engine accepts
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE HIREDATE >= '1982/01/01'"), "3");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE '82-01-01' <= HIREDATE"), "3");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE HIREDATE BETWEEN '1981-01-01' AND '1981-12-31'"), "10");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP WHERE HIREDATE = 'tomorrow'")), "ORA-01861");
+  EXPECT_EQ(Scalar(Cur, "SELECT ENAME || NULL || '/' || COMM || '/' || SAL FROM EMP WHERE EMPNO = 7369"),
+            "SMITH//800");
+  EXPECT_EQ(Scalar(Cur, "SELECT TRIM(LEADING '0' FROM '00120') || TRIM(TRAILING FROM '  x  ') || '|' FROM DUAL"),
+            "120  x|");
+  EXPECT_EQ(Rows("SELECT USER, UID FROM DUAL"), "DEMO|2\n");
+  // the types describe as Oracle's: date arithmetic is a DATE, date minus date a NUMBER
+  ASSERT_EQ(Exec("SELECT HIREDATE + 1, HIREDATE - HIREDATE, ENAME || 'x' FROM EMP"), "");
+  EXPECT_EQ(Cur.Fields(0)->FieldKind(), 3);
+  EXPECT_EQ(Cur.Fields(1)->FieldKind(), 1);
+  EXPECT_EQ(Cur.Fields(2)->FieldKind(), 0);
+  // NULL sorts last going up and first going down
+  EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE DEPTNO = 30 AND SAL < 1600 ORDER BY COMM"), "TURNER\nWARD\nMARTIN\nJAMES\n");
+  EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE DEPTNO = 30 AND SAL < 1600 ORDER BY COMM DESC"),
+            "JAMES\nMARTIN\nWARD\nTURNER\n");
+}
+
+TEST_F(Dialect, RownumIsAssignedBeforeSortingAndGrouping) {
+  EXPECT_EQ(Rows("SELECT ROWNUM, ENAME FROM EMP WHERE ROWNUM <= 3"), "1|SMITH\n2|ALLEN\n3|WARD\n");
+  EXPECT_EQ(Rows("SELECT ROWNUM, ENAME FROM EMP WHERE ROWNUM < 3 ORDER BY ENAME"), "2|ALLEN\n1|SMITH\n");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE ROWNUM <= 5"), "5");
+  EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE ROWNUM = 1 AND DEPTNO = 30"), "ALLEN\n");
+  EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE ROWNUM > 1"), "");
+  EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE ROWNUM = 2"), "");
+  EXPECT_EQ(Rows("SELECT * FROM (SELECT ENAME FROM EMP ORDER BY SAL DESC, ENAME) WHERE ROWNUM <= 3"),
+            "KING\nFORD\nSCOTT\n");
+  EXPECT_EQ(Rows("SELECT E.ENAME FROM EMP E, DEPT D WHERE E.DEPTNO = D.DEPTNO AND D.LOC = 'DALLAS'"
+                 " AND ROWNUM <= 2 ORDER BY E.ENAME"),
+            "JONES\nSMITH\n");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP WHERE ROWNUM <= SAL")), "ORA-00900");
+}
+
+TEST_F(Dialect, SequencesCountOutsideTransactions) {
+  EXPECT_EQ(Code(Exec("SELECT EMP_SEQ.CURRVAL FROM DUAL")), "ORA-08002");
+  EXPECT_EQ(Scalar(Cur, "SELECT EMP_SEQ.NEXTVAL FROM DUAL"), "8000");
+  ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (EMP_SEQ.NEXTVAL - 7950, 'X', 'Y')"), "");
+  EXPECT_EQ(Scalar(Cur, "SELECT DEMO.EMP_SEQ.CURRVAL FROM DUAL"), "8001");
+  ASSERT_TRUE(Ses.Rollback());
+  // a rollback gives no number back
+  EXPECT_EQ(Scalar(Cur, "SELECT EMP_SEQ.NEXTVAL FROM DUAL"), "8002");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM DEPT"), "4");
+  EXPECT_EQ(Rows("SELECT SEQUENCE_NAME, INCREMENT_BY, LAST_NUMBER FROM USER_SEQUENCES"), "EMP_SEQ|1|8003\n");
+
+  ASSERT_EQ(Exec("CREATE SEQUENCE DOWN INCREMENT BY -5 START WITH 10 MINVALUE 0 MAXVALUE 10"), "");
+  EXPECT_EQ(Scalar(Cur, "SELECT DOWN.NEXTVAL FROM DUAL"), "10");
+  EXPECT_EQ(Scalar(Cur, "SELECT DOWN.NEXTVAL FROM DUAL"), "5");
+  EXPECT_EQ(Scalar(Cur, "SELECT DOWN.NEXTVAL FROM DUAL"), "0");
+  EXPECT_EQ(Code(Exec("SELECT DOWN.NEXTVAL FROM DUAL")), "ORA-08004");
+  ASSERT_EQ(Exec("CREATE SEQUENCE ROUND3 START WITH 1 MAXVALUE 3 CYCLE NOCACHE"), "");
+  std::string seen;
+  for (int i = 0; i < 4; ++i) seen += Scalar(Cur, "SELECT ROUND3.NEXTVAL FROM DUAL");
+  EXPECT_EQ(seen, "1231");
+  EXPECT_EQ(Code(Exec("CREATE SEQUENCE ZERO INCREMENT BY 0")), "ORA-04002");
+  EXPECT_EQ(Code(Exec("CREATE SEQUENCE EMP START WITH 1")), "ORA-00955");
+  ASSERT_EQ(Exec("DROP SEQUENCE DOWN"), "");
+  EXPECT_EQ(Code(Exec("SELECT DOWN.NEXTVAL FROM DUAL")), "ORA-02289");
+  EXPECT_EQ(Rows("SELECT OBJECT_NAME FROM USER_OBJECTS WHERE OBJECT_TYPE = 'SEQUENCE' ORDER BY 1"),
+            "EMP_SEQ\nROUND3\n");
+}
+
+TEST_F(Dialect, ViewsKeepTheirTextAndColumnTypes) {
+  ASSERT_EQ(Exec("CREATE VIEW RICH (WHO, PAY, SINCE) AS SELECT ENAME, SAL * 12, HIREDATE + 1 FROM EMP WHERE SAL > 2900"), "");
+  EXPECT_EQ(Rows("SELECT WHO, PAY FROM RICH ORDER BY PAY DESC, WHO"), "KING|60000\nFORD|36000\nSCOTT|36000\nJONES|35700\n");
+  EXPECT_EQ(Rows("SELECT COLUMN_NAME, DATA_TYPE FROM COLS WHERE TABLE_NAME = 'RICH' ORDER BY COLUMN_ID"),
+            "WHO|VARCHAR2\nPAY|NUMBER\nSINCE|DATE\n");
+  ASSERT_EQ(Exec("SELECT * FROM RICH"), "");
+  EXPECT_EQ(Cur.Fields(1)->FieldKind(), 1);
+  EXPECT_EQ(Cur.Fields(2)->FieldKind(), 3);
+  EXPECT_EQ(Code(Exec("CREATE VIEW RICH AS SELECT 1 X FROM DUAL")), "ORA-00955");
+  EXPECT_EQ(Code(Exec("CREATE OR REPLACE VIEW EMP AS SELECT 1 X FROM DUAL")), "ORA-00955");
+  EXPECT_EQ(Code(Exec("CREATE VIEW TWO (A) AS SELECT 1, 2 FROM DUAL")), "ORA-01730");
+  ASSERT_EQ(Exec("CREATE OR REPLACE VIEW RICH AS SELECT ENAME FROM EMP WHERE SAL >= 5000"), "");
+  EXPECT_EQ(Rows("SELECT * FROM RICH"), "KING\n");
+  EXPECT_EQ(LongText("SELECT TEXT FROM USER_VIEWS WHERE VIEW_NAME = 'RICH'", 0),
+            "SELECT ENAME FROM EMP WHERE SAL >= 5000");
+  EXPECT_EQ(Code(Exec("INSERT INTO RICH VALUES ('X')")).substr(0, 4), "ORA-");
+  ASSERT_EQ(Exec("DROP VIEW RICH"), "");
+  EXPECT_EQ(Code(Exec("SELECT * FROM RICH")), "ORA-00942");
+  EXPECT_EQ(Rows("SELECT VIEW_NAME FROM USER_VIEWS"), "EMP_DEPT_V\n");
+}
+
+TEST_F(Dialect, TriggersRunOrFailLoudlyWhenTheyCannot) {
+  // the demo trigger audits salary changes, and only those
+  ASSERT_EQ(Exec("UPDATE EMP SET SAL = SAL + 100 WHERE DEPTNO = 10"), "");
+  ASSERT_EQ(Exec("UPDATE EMP SET JOB = 'X' WHERE EMPNO = 7369"), "");
+  EXPECT_EQ(Rows("SELECT EMPNO, OLD_SAL, NEW_SAL FROM SAL_AUDIT ORDER BY EMPNO"),
+            "7782|2450|2550\n7839|5000|5100\n7934|1300|1400\n");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM SAL_AUDIT WHERE CHANGED IS NULL"), "0");
+
+  ASSERT_EQ(Exec("CREATE TABLE LOG_T (WHAT VARCHAR2(20), N NUMBER)"), "");
+  ASSERT_EQ(Exec("CREATE TRIGGER DEPT_LOG BEFORE INSERT OR DELETE ON DEPT REFERENCING NEW AS N OLD AS O"
+                 " FOR EACH ROW WHEN (N.DEPTNO > 50 OR O.DEPTNO > 50)\n"
+                 "BEGIN\n  INSERT INTO LOG_T VALUES ('dept', NVL(:N.DEPTNO, -:O.DEPTNO));\nEND;"), "");
+  ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (50, 'A', 'B')"), "");
+  ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (60, 'A', 'B')"), "");
+  ASSERT_EQ(Exec("DELETE FROM DEPT WHERE DEPTNO = 60"), "");
+  EXPECT_EQ(Rows("SELECT WHAT, N FROM LOG_T ORDER BY N"), "dept|-60\ndept|60\n");
+  EXPECT_EQ(Rows("SELECT TRIGGER_TYPE, TRIGGERING_EVENT, TABLE_NAME FROM USER_TRIGGERS WHERE TRIGGER_NAME = 'DEPT_LOG'"),
+            "BEFORE EACH ROW|INSERT OR DELETE|DEPT\n");
+
+  // a body with PL/SQL logic cannot run here: stored as invalid, and the statements it guards fail
+  ASSERT_EQ(Exec("CREATE OR REPLACE TRIGGER DEPT_LOG BEFORE INSERT ON DEPT FOR EACH ROW\n"
+                 "BEGIN\n  IF :NEW.DEPTNO > 90 THEN :NEW.LOC := 'X'; END IF;\nEND;"), "");
+  EXPECT_EQ(Code(Exec("INSERT INTO DEPT VALUES (70, 'A', 'B')")), "ORA-04098");
+  EXPECT_EQ(Rows("SELECT STATUS FROM USER_OBJECTS WHERE OBJECT_NAME = 'DEPT_LOG'"), "INVALID\n");
+  EXPECT_EQ(Code(Exec("CREATE TRIGGER DEPT_LOG AFTER DELETE ON DEPT FOR EACH ROW BEGIN NULL; END;")), "ORA-04081");
+  ASSERT_EQ(Exec("DROP TRIGGER DEPT_LOG"), "");
+  EXPECT_EQ(Exec("INSERT INTO DEPT VALUES (70, 'A', 'B')"), "");
+  EXPECT_EQ(Code(Exec("DROP TRIGGER DEPT_LOG")), "ORA-04080");
+  EXPECT_EQ(Code(Exec("CREATE TRIGGER T1 AFTER INSERT ON NO_SUCH FOR EACH ROW BEGIN NULL; END;")), "ORA-00942");
+}
+
+TEST_F(Dialect, StoredPlsqlIsSourceOnlyAndNeverPretendsToRun) {
+  ASSERT_EQ(Exec("CREATE OR REPLACE PROCEDURE P1 (X IN NUMBER) IS\nBEGIN\n  NULL;\nEND;\n/"), "");
+  EXPECT_EQ(Rows("SELECT LINE, TEXT FROM USER_SOURCE WHERE NAME = 'P1' ORDER BY LINE"),
+            "1|PROCEDURE P1 (X IN NUMBER) IS\n\n2|BEGIN\n\n3|  NULL;\n\n4|END;\n\n");
+  EXPECT_EQ(Code(Exec("CREATE PROCEDURE P1 IS BEGIN NULL; END;")), "ORA-00955");
+  EXPECT_EQ(Code(Exec("CREATE FUNCTION EMP RETURN NUMBER IS BEGIN RETURN 1; END;")), "ORA-00955");
+  std::string e = Exec("BEGIN P1(1); END;");
+  EXPECT_EQ(Code(e), "ORA-06550");
+  EXPECT_NE(e.find("not run"), std::string::npos) << e;
+  EXPECT_EQ(Code(Exec("CALL RAISE_SAL(7369, 10)")), "ORA-06550");
+  EXPECT_EQ(Scalar(Cur, "SELECT SAL FROM EMP WHERE EMPNO = 7369"), "800");
+  ASSERT_EQ(Exec("DROP PACKAGE EMP_PKG"), "");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM USER_SOURCE WHERE NAME = 'EMP_PKG'"), "0\n");
+  EXPECT_EQ(Rows("SELECT OBJECT_TYPE FROM USER_OBJECTS WHERE OBJECT_NAME IN ('EMP_PKG', 'P1') ORDER BY 1"), "PROCEDURE\n");
+  EXPECT_EQ(Code(Exec("DROP FUNCTION NO_SUCH")), "ORA-04043");
+}
+
+TEST_F(Dialect, AlterTableKeepsRowsRowidsIndexesAndTriggers) {
+  std::string smith = Scalar(Cur, "SELECT ROWID FROM EMP WHERE EMPNO = 7369");
+  ASSERT_EQ(Exec("CREATE INDEX EMP_ENAME ON EMP (ENAME)"), "");
+  ASSERT_EQ(Exec("ALTER TABLE EMP ADD (EMAIL VARCHAR2(40) DEFAULT 'none', BONUS NUMBER(5))"), "");
+  EXPECT_EQ(Rows("SELECT EMAIL, BONUS FROM EMP WHERE EMPNO = 7369"), "none|\n");
+  EXPECT_EQ(Code(Exec("ALTER TABLE EMP ADD (BADGE NUMBER NOT NULL)")), "ORA-01758");
+  EXPECT_EQ(Code(Exec("ALTER TABLE EMP ADD (ENAME VARCHAR2(5))")), "ORA-01430");
+  ASSERT_EQ(Exec("ALTER TABLE EMP MODIFY (ENAME VARCHAR2(20))"), "");
+  ASSERT_EQ(Exec("UPDATE EMP SET ENAME = 'LONGER-NAME-1234' WHERE EMPNO = 7369"), "");
+  EXPECT_EQ(Code(Exec("ALTER TABLE EMP MODIFY (ENAME VARCHAR2(10))")), "ORA-01441");
+  EXPECT_EQ(Code(Exec("ALTER TABLE EMP MODIFY (JOB NUMBER)")), "ORA-01439");
+  EXPECT_EQ(Code(Exec("ALTER TABLE EMP MODIFY (COMM NOT NULL)")), "ORA-02296");
+  ASSERT_EQ(Exec("ALTER TABLE EMP MODIFY (BONUS DATE)"), "");
+  ASSERT_EQ(Exec("ALTER TABLE EMP MODIFY (SAL NOT NULL)"), "");
+  EXPECT_EQ(Code(Exec("UPDATE EMP SET SAL = NULL WHERE EMPNO = 7369")), "ORA-01407");
+  ASSERT_EQ(Exec("ALTER TABLE EMP DROP COLUMN EMAIL"), "");
+  ASSERT_EQ(Exec("ALTER TABLE EMP RENAME COLUMN BONUS TO REVIEWED"), "");
+  EXPECT_EQ(Rows("SELECT COLUMN_NAME, DATA_TYPE, NULLABLE FROM COLS WHERE TABLE_NAME = 'EMP' AND COLUMN_ID >= 6"
+                 " ORDER BY COLUMN_ID"),
+            "SAL|NUMBER|N\nCOMM|NUMBER|Y\nDEPTNO|NUMBER|Y\nREVIEWED|DATE|Y\n");
+  // the same rows under the same ROWIDs, the index, the key and the audit trigger still there
+  EXPECT_EQ(Scalar(Cur, "SELECT ENAME FROM EMP WHERE ROWID = '" + smith + "'"), "LONGER-NAME-1234");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM USER_INDEXES WHERE TABLE_NAME = 'EMP'"), "2");
+  EXPECT_EQ(Code(Exec("INSERT INTO EMP (EMPNO, SAL) VALUES (7369, 1)")), "ORA-00001");
+  ASSERT_EQ(Exec("UPDATE EMP SET SAL = 1 WHERE EMPNO = 7369"), "");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM SAL_AUDIT"), "1");
+  // children of EMP lost nothing to the rebuild
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP_NOTE"), "2");
+  ASSERT_EQ(Exec("ALTER TABLE DEPT ADD CONSTRAINT DEPT_DNAME_UK UNIQUE (DNAME)"), "");
+  EXPECT_EQ(Rows("SELECT INDEX_NAME, UNIQUENESS FROM USER_INDEXES WHERE TABLE_NAME = 'DEPT' ORDER BY 1"),
+            "DEPT_DNAME_UK|UNIQUE\nPK_DEPT|UNIQUE\n");
+  EXPECT_EQ(Code(Exec("INSERT INTO DEPT VALUES (50, 'SALES', 'X')")), "ORA-00001");
+  ASSERT_EQ(Exec("ALTER TABLE DEPT DROP CONSTRAINT DEPT_DNAME_UK"), "");
+  EXPECT_EQ(Exec("INSERT INTO DEPT VALUES (50, 'SALES', 'X')"), "");
+  EXPECT_EQ(Code(Exec("ALTER TABLE DEPT DROP CONSTRAINT NOPE")), "ORA-02443");
+  ASSERT_EQ(Exec("RENAME SAL_AUDIT TO PAY_AUDIT"), "");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM PAY_AUDIT"), "1");
+  EXPECT_EQ(Exec("COMMENT ON TABLE EMP IS 'people'"), "");
+  EXPECT_EQ(Exec("COMMENT ON COLUMN EMP.SAL IS 'monthly'"), "");
+  EXPECT_EQ(Code(Exec("COMMENT ON COLUMN EMP.NOPE IS 'x'")), "ORA-00904");
+}
+
+TEST_F(Dialect, TruncateCommitsAndCannotBeUndone) {
+  ASSERT_EQ(Exec("INSERT INTO SAL_AUDIT (EMPNO) VALUES (1)"), "");
+  ASSERT_EQ(Exec("TRUNCATE TABLE EMP_NOTE"), "");
+  ASSERT_TRUE(Ses.Rollback());
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP_NOTE"), "0");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM SAL_AUDIT"), "1"); // committed by the TRUNCATE
+}
+
+TEST_F(Dialect, OnlySystemManagesUsers) {
+  EXPECT_EQ(Code(Exec("CREATE USER SCOTT IDENTIFIED BY TIGER")), "ORA-01031");
+  TOraSession sys;
+  ASSERT_TRUE(Logon(sys, "SYSTEM", "MANAGER"));
+  TOraCursor c;
+  c.SetSession(&sys);
+  auto run = [&](const std::string& sql) {
+    std::string err;
+    c.OnError = [&](TOraCursor&, const std::string& m) { err = m.substr(0, 9); };
+    c.Close();
+    return Run(c, sql) ? std::string() : err;
+  };
+  ASSERT_EQ(run("CREATE USER SCOTT IDENTIFIED BY TIGER DEFAULT TABLESPACE USERS"), "");
+  EXPECT_EQ(run("CREATE USER SCOTT IDENTIFIED BY TIGER"), "ORA-01920");
+  EXPECT_EQ(run("GRANT CONNECT, RESOURCE TO SCOTT"), "");
+  EXPECT_EQ(run("GRANT SELECT ON EMP TO SCOTT"), "ORA-01031");
+  TOraSession scott;
+  ASSERT_TRUE(Logon(scott, "SCOTT", "tiger"));
+  EXPECT_EQ(run("DROP USER SCOTT"), "ORA-01940");
+  scott.Disconnect();
+  ASSERT_EQ(run("ALTER USER SCOTT IDENTIFIED BY LION"), "");
+  EXPECT_FALSE(Logon(scott, "SCOTT", "TIGER"));
+  ASSERT_TRUE(Logon(scott, "SCOTT", "LION"));
+  TOraCursor sc;
+  sc.SetSession(&scott);
+  ASSERT_TRUE(Run(sc, "CREATE TABLE MINE (X NUMBER)"));
+  EXPECT_EQ(Scalar(sc, "SELECT USERNAME FROM USER_USERS"), "SCOTT");
+  sc.Close();
+  scott.Disconnect();
+  EXPECT_EQ(run("DROP USER SCOTT"), "ORA-01922");
+  EXPECT_EQ(run("DROP USER SCOTT CASCADE"), "");
+  EXPECT_FALSE(Logon(scott, "SCOTT", "LION"));
+  EXPECT_EQ(run("DROP USER SCOTT"), "ORA-01918");
+  c.Close();
+  sys.Disconnect();
+}
+
+TEST_F(Dialect, SharedStatementsGiveEachTextItsOwnResultAndError) {
+  ASSERT_EQ(Exec("CREATE TABLE S (ID NUMBER(5), NAME VARCHAR2(5), D DATE)"), "");
+  // the same shape over and over on one cursor, as data tools send it
+  std::vector<std::string> errors;
+  const char* rows[] = {"1, 'abc', '2020/01/02'", "2, '', '2020-01-03 10:00:00'", "3, 'toolong', NULL",
+                        "4.5, 'x', 'bad'", "123456, 'x', NULL", "'7', 'it''s', '20-02-02'", "8, 'ok', SYSDATE"};
+  for (const char* r : rows) errors.push_back(Code(Exec(std::string(" INSERT INTO S VALUES ( ") + r + ")")));
+  EXPECT_EQ(errors, (std::vector<std::string>{"", "", "ORA-12899", "ORA-01861", "ORA-01438", "", ""}));
+  Ses.DateFormatString = "YYYY/MM/DD";
+  EXPECT_EQ(Rows("SELECT ID, NAME, D FROM S WHERE ID < 8 ORDER BY ID"),
+            "1|abc|2020/01/02\n2||2020/01/03\n7|it's|2020/02/02\n");
+  EXPECT_EQ(Rows("SELECT ID FROM S WHERE NAME IS NULL"), "2\n");
+  // literals that make the result's headings, types or order are never shared away
+  ASSERT_EQ(Exec("SELECT 'a', ID FROM S WHERE ID = 1"), "");
+  EXPECT_EQ(Cur.Fields(0)->Name(), "'A'");
+  ASSERT_EQ(Exec("SELECT 'abcdef', ID FROM S WHERE ID = 1"), "");
+  EXPECT_EQ(Cur.Fields(0)->Name(), "'ABCDEF'");
+  EXPECT_EQ(Cur.Fields(0)->GetAsString(0), "");
+  EXPECT_EQ(Rows("SELECT 'abcdef', ID FROM S WHERE ID = 1"), "abcdef|1\n");
+  EXPECT_EQ(Rows("SELECT ID, NAME FROM S WHERE ID IN (1, 7) ORDER BY 1"), "1|abc\n7|it's\n");
+  EXPECT_EQ(Rows("SELECT ID, NAME FROM S WHERE ID IN (1, 7) ORDER BY 2"), "1|abc\n7|it's\n");
+  EXPECT_EQ(Rows("SELECT ID FROM S WHERE ROWNUM <= 1"), "1\n");
+  EXPECT_EQ(Rows("SELECT ID FROM S WHERE ROWNUM <= 2"), "1\n2\n");
+  // an update by ROWID, as the grid sends it, on the shared path
+  std::string r1 = Scalar(Cur, "SELECT ROWID FROM S WHERE ID = 1");
+  std::string r7 = Scalar(Cur, "SELECT ROWID FROM S WHERE ID = 7");
+  ASSERT_EQ(Exec(" UPDATE S SET NAME = 'one'  WHERE ROWID = '" + r1 + "'"), "");
+  ASSERT_EQ(Exec(" UPDATE S SET NAME = 'seven'  WHERE ROWID = '" + r7 + "'"), "");
+  EXPECT_EQ(Cur.RowsProcessed(), 1u);
+  std::string dept = Scalar(Cur, "SELECT ROWID FROM DEPT WHERE DEPTNO = 10");
+  ASSERT_EQ(Exec(" UPDATE S SET NAME = 'x'  WHERE ROWID = '" + dept + "'"), "");
+  EXPECT_EQ(Cur.RowsProcessed(), 0u); // another table's ROWID names no row here
+  EXPECT_EQ(Code(Exec(" UPDATE S SET NAME = 'x'  WHERE ROWID = 'garbage'")), "ORA-01410");
+  EXPECT_EQ(Rows("SELECT NAME FROM S WHERE ID IN (1, 7) ORDER BY ID"), "one\nseven\n");
+  // a changed table is read afresh by the next statement of the same shape
+  ASSERT_EQ(Exec("ALTER TABLE S ADD (EXTRA VARCHAR2(3) DEFAULT 'e')"), "");
+  EXPECT_EQ(Code(Exec(" INSERT INTO S VALUES ( 9, 'a', NULL)")), "ORA-00947");
+  EXPECT_EQ(Exec(" INSERT INTO S VALUES ( 9, 'a', NULL, 'z')"), "");
+}
+
+TEST_F(Dialect, DataToolStatementsRunAsWritten) {
+  // import: text in quotes, numbers as they stand, a date as the session's text
+  EXPECT_EQ(Exec(" INSERT INTO EMP VALUES ( 9001,'NEW','CLERK',7902,'1999/09/25',1000,NULL,20)"), "");
+  EXPECT_EQ(Exec(" INSERT INTO EMP VALUES ( 9002,'','',NULL,'99-09-25',NULL,NULL,NULL)"), "");
+  // dummy data: zero-padded sequence text into a NUMBER, SYSDATE into a DATE
+  EXPECT_EQ(Exec(" INSERT INTO EMP VALUES ( 0003,'00003','00003',00003,SYSDATE,3,3,10)"), "");
+  EXPECT_EQ(Rows("SELECT EMPNO, ENAME FROM EMP WHERE EMPNO IN (3, 9001, 9002) ORDER BY 1"),
+            "3|00003\n9001|NEW\n9002|\n");
+  EXPECT_EQ(Exec(" SELECT * FROM EMP"), "");
+  EXPECT_EQ(Cur.FieldCount(), 8);
+  // the DDL script of a table, statement by statement
+  EXPECT_EQ(Exec(" CREATE TABLE EMP2\n (\n                EMPNO   NUMBER,\n                ENAME VARCHAR2 (    10 ),\n"
+                 "             HIREDATE     DATE\n)"), "");
+  EXPECT_EQ(Rows("SELECT COLUMN_NAME, DATA_TYPE, DATA_LENGTH FROM COLS WHERE TABLE_NAME = 'EMP2' ORDER BY COLUMN_ID"),
+            "EMPNO|NUMBER|22\nENAME|VARCHAR2|10\nHIREDATE|DATE|7\n");
+  EXPECT_EQ(Exec(" DROP TABLE EMP2 "), "");
+}
+
+} // namespace
