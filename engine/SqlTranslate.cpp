@@ -315,6 +315,7 @@ std::string Translator::emit(size_t b, size_t e) {
       break;
     case Token::Op:
       if (k.text == "!=" || k.text == "^=" || k.text == "~=") add("<>");
+      else if (k.text == "/") add("* 1.0 /"); // SQLite divides integers as integers; Oracle never does
       else add(k.text);
       break;
     case Token::Ident: {

@@ -52,6 +52,7 @@ TEST_F(Dialect, DatesAddSubtractCompareAndConcatenationIgnoresNull) {
   EXPECT_EQ(Scalar(Cur, "SELECT TRIM(LEADING '0' FROM '00120') || TRIM(TRAILING FROM '  x  ') || '|' FROM DUAL"),
             "120  x|");
   EXPECT_EQ(Rows("SELECT USER, UID FROM DUAL"), "DEMO|2\n");
+  EXPECT_EQ(Rows("SELECT 7 / 2, SAL / 64 / 2, 6 / 2 FROM EMP WHERE EMPNO = 7369"), "3.5|6.25|3\n");
   // the types describe as Oracle's: date arithmetic is a DATE, date minus date a NUMBER
   ASSERT_EQ(Exec("SELECT HIREDATE + 1, HIREDATE - HIREDATE, ENAME || 'x' FROM EMP"), "");
   EXPECT_EQ(Cur.Fields(0)->FieldKind(), 3);
@@ -306,6 +307,8 @@ TEST_F(Dialect, DataToolStatementsRunAsWritten) {
   // import: text in quotes, numbers as they stand, a date as the session's text
   EXPECT_EQ(Exec(" INSERT INTO EMP VALUES ( 9001,'NEW','CLERK',7902,'1999/09/25',1000,NULL,20)"), "");
   EXPECT_EQ(Exec(" INSERT INTO EMP VALUES ( 9002,'','',NULL,'99-09-25',NULL,NULL,NULL)"), "");
+  // query builder: every condition quoted, even on a number column
+  EXPECT_EQ(Rows(" SELECT * FROM EMP WHERE DEPTNO = '10' AND ENAME = 'KING'  ORDER BY DEPTNO ").substr(0, 10), "7839|KING|");
   // dummy data: zero-padded sequence text into a NUMBER, SYSDATE into a DATE
   EXPECT_EQ(Exec(" INSERT INTO EMP VALUES ( 0003,'00003','00003',00003,SYSDATE,3,3,10)"), "");
   EXPECT_EQ(Rows("SELECT EMPNO, ENAME FROM EMP WHERE EMPNO IN (3, 9001, 9002) ORDER BY 1"),
