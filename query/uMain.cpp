@@ -581,8 +581,9 @@ void TfMain::FetchIntoGrid(int& rowCounter, int firstField) {
         FRowIds.push_back(rowid->GetAsString(k));
       sgSqlResult->AssignRow(rowCounter, std::span<const std::string>(work.data(), used));
       ++rowCounter;
+      // Painted by the message pumping that follows at once (500 is a multiple of 100).
       if (rowCounter % 500 == 0)
-        SetStatusText(QString::number(rowCounter) + QStringLiteral("件　検索終了しました") +
+        FStatusLabel->setText(QString::number(rowCounter) + QStringLiteral("件　検索終了しました") +
                       QStringLiteral(" 中断は F10 を押してください"));
       if (rowCounter % 100 == 0)
         QCoreApplication::processEvents();
