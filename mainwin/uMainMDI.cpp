@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
@@ -261,6 +262,11 @@ void TfMainForm::CreatePanels() {
     tvTable->setPalette(pal);
   }
   tvTable->setMouseTracking(true); // hot tracking
+  // Long names scroll sideways instead of being cut off with an ellipsis.
+  tvTable->setTextElideMode(Qt::ElideNone);
+  tvTable->header()->setStretchLastSection(false);
+  tvTable->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  tvTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   for (QWidget* w : {pnlTool, pnlTable}) {
     auto* lay = new QVBoxLayout(w);
     lay->setContentsMargins(0, 0, 0, 0);
