@@ -161,21 +161,34 @@ void runDdl(sqlite3* db, const std::vector<std::string>& stmts, const std::strin
   }
 }
 
-int createUser(const std::string& folder, const std::string& user, const std::string& password) {
+namespace {
+// Writes a user's password hash with `sql` (?1 name, ?2 hash) into the folder's user list.
+// Returns 0 or an Oracle error number; `rowid` and `changed` tell what the statement did.
+int writeUser(const std::string& folder, const char* sql, const std::string& user,
+              const std::string& password, int64_t& rowid, int& changed) {
   if (!initSodium()) return 3113;
   std::string hash = hashPassword(normalizeName(password));
   if (hash.empty()) return 3113;
   sqlite3* sys = openSchema(folder + "/" + kSystemFile);
   if (!sys) return 12154;
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(sys, "INSERT INTO USERS (NAME, HASH) VALUES (?1, ?2)", -1, &st, nullptr);
+  sqlite3_prepare_v2(sys, sql, -1, &st, nullptr);
   sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
   sqlite3_bind_text(st, 2, hash.c_str(), -1, SQLITE_TRANSIENT);
   int rc = sqlite3_step(st);
   sqlite3_finalize(st);
-  int64_t uid = sqlite3_last_insert_rowid(sys);
+  rowid = sqlite3_last_insert_rowid(sys);
+  changed = sqlite3_changes(sys);
   sqlite3_close(sys);
-  if (rc != SQLITE_DONE) return 1920;
+  return rc == SQLITE_DONE ? 0 : -1;
+}
+} // namespace
+
+int createUser(const std::string& folder, const std::string& user, const std::string& password) {
+  int64_t uid = 0;
+  int changed = 0;
+  int rc = writeUser(folder, "INSERT INTO USERS (NAME, HASH) VALUES (?1, ?2)", user, password, uid, changed);
+  if (rc) return rc < 0 ? 1920 : rc;
   std::string path = schemaPath(folder, user);
   sqlite3* db = createSchemaFile(path);
   if (!db) return 3113;
@@ -186,20 +199,10 @@ int createUser(const std::string& folder, const std::string& user, const std::st
 }
 
 int setPassword(const std::string& folder, const std::string& user, const std::string& password) {
-  if (!initSodium()) return 3113;
-  std::string hash = hashPassword(normalizeName(password));
-  if (hash.empty()) return 3113;
-  sqlite3* sys = openSchema(folder + "/" + kSystemFile);
-  if (!sys) return 12154;
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(sys, "UPDATE USERS SET HASH = ?2 WHERE NAME = ?1", -1, &st, nullptr);
-  sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_text(st, 2, hash.c_str(), -1, SQLITE_TRANSIENT);
-  int rc = sqlite3_step(st);
-  sqlite3_finalize(st);
-  int changed = sqlite3_changes(sys);
-  sqlite3_close(sys);
-  if (rc != SQLITE_DONE) return 3113;
+  int64_t rowid = 0;
+  int changed = 0;
+  int rc = writeUser(folder, "UPDATE USERS SET HASH = ?2 WHERE NAME = ?1", user, password, rowid, changed);
+  if (rc) return rc < 0 ? 3113 : rc;
   return changed ? 0 : 1918;
 }
 

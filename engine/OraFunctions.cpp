@@ -1,5 +1,6 @@
 #include "OraFunctions.h"
 
+#include "DisplayWidth.h"
 #include "OraError.h"
 #include "OraValues.h"
 
@@ -225,15 +226,6 @@ std::vector<size_t> charStarts(std::string_view s) {
   return r;
 }
 
-// Columns in a fixed-pitch font: East Asian wide and full-width characters take two.
-bool isWide(uint32_t c) {
-  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
-         (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
-         (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
-         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
-         (c >= 0x20000 && c <= 0x3FFFD) || (c >= 0x2460 && c <= 0x24FF) ||
-         (c >= 0x2500 && c <= 0x257F) || (c >= 0x25A0 && c <= 0x25FF) || (c >= 0x2600 && c <= 0x26FF);
-}
 
 uint32_t upperChar(uint32_t c) {
   if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 32 : c;
@@ -1079,7 +1071,7 @@ int appendColumns(std::string& out, const std::string& s, int width, bool cycle)
     }
     size_t b = i;
     uint32_t c = nextChar(s, i);
-    int cw = isWide(c) ? 2 : 1;
+    int cw = IsWideCodePoint(c) ? 2 : 1;
     if (w + cw > width) { out += ' '; ++w; break; }
     out.append(s, b, i - b);
     w += cw;

@@ -64,7 +64,8 @@ int64_t schemaVersion(sqlite3* db) {
 }
 
 std::mutex g_openMutex;
-std::multiset<std::pair<std::string, std::string>> g_open;
+// Kept for the whole process: sessions still open at exit are closed after other statics are gone.
+auto& g_open = *new std::multiset<std::pair<std::string, std::string>>;
 
 } // namespace
 
