@@ -28,6 +28,7 @@ struct Shared {
   Translation tr;
   std::vector<std::pair<int, std::string>> pinned; // literals its translation depends on
   sqlite3_stmt* idle = nullptr;                    // prepared and free for the next cursor
+  int generation = 0;
 };
 
 struct Logon {
@@ -36,12 +37,14 @@ struct Logon {
   std::unordered_map<std::string, Shared> shared;
   int ddlSeen = 0;
   int64_t schemaSeen = -1;
+  int generation = 0; // entries of an older generation were made for an older schema
   sqlite3_stmt* schemaVersion = nullptr;
 
   void dropShared() {
     for (auto& [k, e] : shared)
       if (e.idle) sqlite3_finalize(e.idle);
     shared.clear();
+    ++generation;
   }
   // Shared statements were translated against the schema as it was; any change drops them.
   void checkShared() {
@@ -82,6 +85,7 @@ struct Cursor {
   Logon* logon = nullptr;       // none once that logon is gone
   sqlite3_stmt* stmt = nullptr;
   std::string sharedKey;        // the shared statement `stmt` belongs to, if any
+  int sharedGeneration = 0;
   bool parsed = false;
   Translation tr;
   std::vector<Column> cols;
@@ -97,7 +101,7 @@ struct Cursor {
     // a shared statement goes back to its entry for the next cursor
     if (stmt && logon && !sharedKey.empty()) {
       auto it = logon->shared.find(sharedKey);
-      if (it != logon->shared.end() && !it->second.idle) {
+      if (it != logon->shared.end() && !it->second.idle && it->second.generation == sharedGeneration) {
         sqlite3_reset(stmt);
         sqlite3_clear_bindings(stmt);
         it->second.idle = stmt;
@@ -514,7 +518,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
       auto it = l.shared.find(key);
       if (it != l.shared.end() && pinnedMatch(it->second, lits)) hit = &it->second;
     }
-    if (hit && c->sharedKey == key && c->stmt) {
+    if (hit && c->sharedKey == key && c->stmt && c->sharedGeneration == hit->generation) {
       // the same shape again on the same cursor: only the literals change
       sqlite3_stmt* keep = c->stmt;
       c->stmt = nullptr;
@@ -527,6 +531,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
       c->finalize();
       if (hit) {
         c->tr = hit->tr;
+        c->sharedGeneration = hit->generation;
         if (hit->idle) {
           c->stmt = hit->idle;
           hit->idle = nullptr;
@@ -553,6 +558,8 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
             if (e.idle) sqlite3_finalize(e.idle);
             e = Shared{};
             e.tr = c->tr;
+            e.generation = l.generation;
+            c->sharedGeneration = l.generation;
             for (int tok : c->tr.pinned)
               if (const Literal* lit = literalAt(lits, tok)) e.pinned.emplace_back(tok, lit->value);
             c->sharedKey = key;

@@ -301,6 +301,16 @@ TEST_F(Dialect, SharedStatementsGiveEachTextItsOwnResultAndError) {
   ASSERT_EQ(Exec("ALTER TABLE S ADD (EXTRA VARCHAR2(3) DEFAULT 'e')"), "");
   EXPECT_EQ(Code(Exec(" INSERT INTO S VALUES ( 9, 'a', NULL)")), "ORA-00947");
   EXPECT_EQ(Exec(" INSERT INTO S VALUES ( 9, 'a', NULL, 'z')"), "");
+  // a statement prepared before the change never serves after it, from whichever cursor
+  TOraCursor before, after;
+  before.SetSession(&Ses);
+  after.SetSession(&Ses);
+  ASSERT_TRUE(Run(before, " INSERT INTO S (NAME) VALUES ('abc')"));
+  ASSERT_EQ(Exec("ALTER TABLE S MODIFY (NAME VARCHAR2(10))"), "");
+  ASSERT_EQ(Exec(" INSERT INTO S (NAME) VALUES ('abcdefgh')"), "");
+  before.Close();
+  EXPECT_TRUE(Run(after, " INSERT INTO S (NAME) VALUES ('abcdefghij')")) << after.ErrorText();
+  after.Close();
 }
 
 TEST_F(Dialect, DataToolStatementsRunAsWritten) {
