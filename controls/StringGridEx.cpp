@@ -1671,15 +1671,7 @@ void TStringGridEx::keyPressEvent(QKeyEvent* event) {
 
 // --- drag and drop
 
-void TStringGridEx::dragEnterEvent(QDragEnterEvent* event) {
-  bool accept = false;
-  const QPoint p = viewport()->mapTo(this, event->position().toPoint());
-  emit OnDragOver(event->source(), p.x(), p.y(), accept);
-  if (accept)
-    event->acceptProposedAction();
-  else
-    event->ignore();
-}
+void TStringGridEx::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
 
 void TStringGridEx::dragMoveEvent(QDragMoveEvent* event) {
   bool accept = false;

@@ -544,6 +544,10 @@ void TfMainForm::sbConnectClick() {
   LoadLogonParams();
   if (!ConnectSession())
     return;
+  ShowConnected();
+}
+
+void TfMainForm::ShowConnected() {
   SetKO1(true);
   K1->setChecked(false);
   pnlTool->hide();
@@ -567,12 +571,7 @@ void TfMainForm::sbDisconnectClick() {
     LoadLogonParams();
     if (!ConnectSession())
       return;
-    SetKO1(true);
-    K1->setChecked(false);
-    pnlTool->hide();
-    sbConnect->setEnabled(false);
-    sbDisconnect->setEnabled(true);
-    SaveLogonParams();
+    ShowConnected();
   }
   K1->setChecked(false);
   pnlTool->hide();

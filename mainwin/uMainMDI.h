@@ -174,6 +174,8 @@ private:
   void CreateComponents();
   QToolButton* AddToolButton(const char* name, const QString& hint, int picture);
   void SetKO1(bool connected);
+  // The window after a logon: commands of a connected session, the stored logon written.
+  void ShowConnected();
   void RestoreGeometry();
   void LoadLogonParams();
   void SaveLogonParams();
