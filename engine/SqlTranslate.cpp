@@ -680,6 +680,21 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       nullsOrder(i + 2, end, d);
     }
 
+  // GROUP BY expressions, for the check that every selected column is grouped
+  std::vector<std::pair<size_t, size_t>> groups;
+  bool grouped = false;
+  for (size_t i = fromEnd; i + 1 < end; ++i)
+    if (t_[i].depth == d && is(t_[i], "GROUP") && is(t_[i + 1], "BY")) {
+      grouped = true;
+      size_t ge = clauseEnd(i + 2, end, d, {"HAVING", "ORDER", "UNION", "INTERSECT", "MINUS", "EXCEPT"});
+      size_t gb = i + 2;
+      for (size_t m = gb; m <= ge; ++m)
+        if (m == ge || (t_[m].depth == d && is(t_[m], ","))) { groups.emplace_back(gb, m); gb = m + 1; }
+      break;
+    }
+  for (size_t i = listBegin; i < from && !grouped; ++i)
+    if (t_[i].depth == d && isAggregate(i)) grouped = true;
+
   std::string out = head;
   size_t i = listBegin;
   bool first = true;
@@ -696,6 +711,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       else if (!(prev.kind == Token::Op && prev.text != ")")) { alias = t_[ie - 1].text; exprEnd = ie - 1; }
     }
     if (exprEnd == i) throw OraError(936);
+    if (grouped) checkGrouped(i, exprEnd, groups, !groups.empty());
     out += first ? " " : ", ";
     first = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
@@ -745,6 +761,49 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   ctx_.pop_back();
   next = end;
   return out;
+}
+
+bool Translator::isAggregate(size_t i) const {
+  static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE"};
+  return t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(");
+}
+
+// In a grouped query every column outside an aggregate must be grouped (or stand inside a
+// grouped expression); SQLite would silently pick a value from any row of the group.
+void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
+                              bool byClause) {
+  std::vector<char> covered(e - b, 0);
+  auto same = [&](size_t x, size_t y) { return t_[x].kind == t_[y].kind && t_[x].text == t_[y].text; };
+  for (auto [gb, ge] : groups) {
+    size_t n = ge - gb;
+    if (n == 0) continue;
+    for (size_t i = b; i + n <= e; ++i) {
+      bool match = true;
+      for (size_t k = 0; k < n && match; ++k) match = same(i + k, gb + k);
+      if (match)
+        for (size_t k = 0; k < n; ++k) covered[i + k - b] = 1;
+    }
+    // a grouped column matches its qualified or unqualified mention
+    if (n == 1 || (n == 3 && is(t_[gb + 1], "."))) {
+      const std::string& name = t_[ge - 1].text;
+      for (size_t i = b; i < e; ++i)
+        if ((t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent) && t_[i].text == name &&
+            !is(at(i + 1), "(") && !is(at(i + 1), "."))
+          covered[i - b] = 1;
+    }
+  }
+  static const std::set<std::string> pseudo = {"SYSDATE", "USER", "UID", "ROWNUM", "NULL", "LEVEL"};
+  for (size_t i = b; i < e; ++i) {
+    if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; }
+    if (isAggregate(i)) { i = matching(i + 1); continue; }
+    const Token& k = t_[i];
+    if (covered[i - b] || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;
+    if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
+    if (is(at(i + 1), "(") || is(at(i + 1), ".")) continue; // a function, or a qualifier
+    if (is(k, "NEXTVAL") || is(k, "CURRVAL")) continue;
+    if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
+    throw OraError(byClause ? 979 : 937, k.text);
+  }
 }
 
 // Oracle sorts NULL as the largest value (last going up, first going down); SQLite as the

@@ -116,6 +116,8 @@ private:
   std::string outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d);
   int64_t rownumLimit(size_t wb, size_t we, int d);
   void nullsOrder(size_t b, size_t e, int d);
+  bool isAggregate(size_t i) const;
+  void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause);
   std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
   std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);
 

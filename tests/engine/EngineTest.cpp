@@ -116,7 +116,7 @@ TEST_F(Engine, StatementTypesDescribeAndDialect) {
   EXPECT_EQ(Cur.Fields(0)->Width(), 21);
 
   // Calls take the type of the column they work on.
-  ASSERT_EQ(Exec("SELECT MAX(HIREDATE), MIN(E.SAL), NVL(COMM, 0), MAX(ENAME) FROM EMP E"), "");
+  ASSERT_EQ(Exec("SELECT MAX(HIREDATE), MIN(E.SAL), NVL(MAX(COMM), 0), MAX(ENAME) FROM EMP E"), "");
   EXPECT_EQ(Cur.Fields(0)->FieldKind(), 3);
   EXPECT_EQ(Cur.Fields(1)->FieldKind(), 1);
   EXPECT_EQ(Cur.Fields(2)->FieldKind(), 1);
