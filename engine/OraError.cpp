@@ -113,6 +113,8 @@ const std::map<int, const char*>& texts() {
       {988, "missing or invalid password(s)"},
       {940, "invalid ALTER command"},
       {975, "date + date not allowed"},
+      {997, "illegal use of LONG datatype"},
+      {998, "must name this expression with a column alias"},
       {25156, "old style outer join (+) cannot be used with ANSI joins"},
       {1430, "column being added already exists in table"},
       {2298, "cannot validate - parent keys not found"},

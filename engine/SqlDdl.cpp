@@ -173,13 +173,64 @@ std::vector<std::string> nameList(const std::vector<Token>& t, size_t i, size_t 
   return out;
 }
 
+// CREATE TABLE name [(columns)] AS query: the query's columns with the types it describes, then
+// its rows.
+void Translator::createTableAs(const std::string& table, size_t i) {
+  std::vector<std::string> names;
+  if (is(at(i), "(")) {
+    names = nameList(t_, i, size());
+    i = matching(i) + 1;
+  }
+  size_t q = skipPhysical(t_, i + 1) == i + 1 ? i + 1 : skipPhysical(t_, i + 1);
+  std::string text = source(q, size());
+  Translation sel = translate(text, cat_);
+  if (sel.kind != StmtKind::Query) throw OraError(928);
+  if (!sel.dictionary.empty()) throw OraError(1031, "a table cannot be made from the data dictionary here");
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(cat_.db(), sel.sql.c_str(), -1, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    OraError e = fromSqlite(rc, sqlite3_errmsg(cat_.db()), "SELECT");
+    sqlite3_finalize(st);
+    throw e;
+  }
+  int n = sqlite3_column_count(st);
+  if (!names.empty() && static_cast<int>(names.size()) != n) {
+    sqlite3_finalize(st);
+    throw OraError(1730);
+  }
+  std::string defs, cols;
+  std::set<std::string> seen;
+  int longs = 0;
+  for (int k = 0; k < n; ++k) {
+    std::string cn = names.empty() ? sqlite3_column_name(st, k) : names[k];
+    ColType ct = resultType(st, k, sel);
+    // an expression needs a name of its own, as in Oracle
+    bool plain = !cn.empty() && cn.size() <= 30 &&
+                 cn.find_first_of("()+-*/|' ,.") == std::string::npos;
+    if (!plain) { sqlite3_finalize(st); throw OraError(998, cn); }
+    if (!seen.insert(cn).second) { sqlite3_finalize(st); throw OraError(957, cn); }
+    if (ct.code == kLong || ct.code == kLongRaw) ++longs;
+    defs += (k ? ", " : "") + quoteIdent(cn) + " " + declTypeText(ct);
+    cols += (k ? ", " : "") + quoteIdent(cn);
+  }
+  sqlite3_finalize(st);
+  if (longs) throw OraError(997);
+  tr_.ddl.push_back("CREATE TABLE " + quoteIdent(table) + " (" + defs + ")");
+  tr_.ddl.push_back("INSERT INTO " + quoteIdent(table) + " (" + cols + ") " + sel.sql);
+  tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(table) +
+                    ", 'TABLE', ora_sysdate())");
+}
+
 void Translator::createTable() {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 1;
   std::string table;
   size_t i = objectName(2, table);
   if (!cat_.objectType(table).empty()) throw OraError(955);
-  if (is(at(i), "AS")) throw OraError(900, "CREATE TABLE ... AS SELECT is not supported yet");
+  if (is(at(i), "AS") || (is(at(i), "(") && is(at(matching(i) + 1), "AS") && !is(at(i + 1), "SELECT"))) {
+    createTableAs(table, i);
+    return;
+  }
   expect(i, "(", 906);
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;

@@ -126,6 +126,7 @@ private:
   void update();
   void del();
   void createTable();
+  void createTableAs(const std::string& table, size_t i);
   void createIndex(bool unique, size_t i);
   void createView(size_t i, bool replace);
   void createSequence(size_t i);
