@@ -173,6 +173,45 @@ std::vector<std::string> nameList(const std::vector<Token>& t, size_t i, size_t 
   return out;
 }
 
+namespace {
+// A query's result columns: their names (given, or the query's own) and described types.
+struct QueryShape {
+  Translation sel;
+  std::vector<std::string> names;
+  std::vector<ColType> types;
+};
+
+QueryShape describeQuery(const std::string& text, Catalog& cat, const std::vector<std::string>& names,
+                         const char* what) {
+  QueryShape shape;
+  shape.sel = translate(text, cat);
+  if (shape.sel.kind != StmtKind::Query) throw OraError(928);
+  if (!shape.sel.dictionary.empty())
+    throw OraError(1031, std::string(what) + " cannot read the data dictionary here");
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(cat.db(), shape.sel.sql.c_str(), -1, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    OraError e = fromSqlite(rc, sqlite3_errmsg(cat.db()), "SELECT");
+    sqlite3_finalize(st);
+    throw e;
+  }
+  int n = sqlite3_column_count(st);
+  for (int k = 0; k < n; ++k) {
+    shape.names.push_back(names.empty() ? sqlite3_column_name(st, k) : "");
+    shape.types.push_back(resultType(st, k, shape.sel));
+  }
+  sqlite3_finalize(st);
+  if (!names.empty()) {
+    if (names.size() != shape.names.size()) throw OraError(1730);
+    shape.names = names;
+  }
+  std::set<std::string> seen;
+  for (auto& cn : shape.names)
+    if (!seen.insert(cn).second) throw OraError(957, cn);
+  return shape;
+}
+} // namespace
+
 // CREATE TABLE name [(columns)] AS query: the query's columns with the types it describes, then
 // its rows.
 void Translator::createTableAs(const std::string& table, size_t i) {
@@ -181,39 +220,20 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     names = nameList(t_, i, size());
     i = matching(i) + 1;
   }
-  size_t q = skipPhysical(t_, i + 1) == i + 1 ? i + 1 : skipPhysical(t_, i + 1);
-  std::string text = source(q, size());
-  Translation sel = translate(text, cat_);
-  if (sel.kind != StmtKind::Query) throw OraError(928);
-  if (!sel.dictionary.empty()) throw OraError(1031, "a table cannot be made from the data dictionary here");
-  sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v2(cat_.db(), sel.sql.c_str(), -1, &st, nullptr);
-  if (rc != SQLITE_OK) {
-    OraError e = fromSqlite(rc, sqlite3_errmsg(cat_.db()), "SELECT");
-    sqlite3_finalize(st);
-    throw e;
-  }
-  int n = sqlite3_column_count(st);
-  if (!names.empty() && static_cast<int>(names.size()) != n) {
-    sqlite3_finalize(st);
-    throw OraError(1730);
-  }
+  QueryShape shape = describeQuery(source(i + 1, size()), cat_, names, "a table");
+  const Translation& sel = shape.sel;
   std::string defs, cols;
-  std::set<std::string> seen;
   int longs = 0;
-  for (int k = 0; k < n; ++k) {
-    std::string cn = names.empty() ? sqlite3_column_name(st, k) : names[k];
-    ColType ct = resultType(st, k, sel);
+  for (size_t k = 0; k < shape.names.size(); ++k) {
+    const std::string& cn = shape.names[k];
+    const ColType& ct = shape.types[k];
     // an expression needs a name of its own, as in Oracle
-    bool plain = !cn.empty() && cn.size() <= 30 &&
-                 cn.find_first_of("()+-*/|' ,.") == std::string::npos;
-    if (!plain) { sqlite3_finalize(st); throw OraError(998, cn); }
-    if (!seen.insert(cn).second) { sqlite3_finalize(st); throw OraError(957, cn); }
+    bool plain = !cn.empty() && cn.size() <= 30 && cn.find_first_of("()+-*/|' ,.") == std::string::npos;
+    if (!plain) throw OraError(998, cn);
     if (ct.code == kLong || ct.code == kLongRaw) ++longs;
     defs += (k ? ", " : "") + quoteIdent(cn) + " " + declTypeText(ct);
     cols += (k ? ", " : "") + quoteIdent(cn);
   }
-  sqlite3_finalize(st);
   if (longs) throw OraError(997);
   tr_.ddl.push_back("CREATE TABLE " + quoteIdent(table) + " (" + defs + ")");
   tr_.ddl.push_back("INSERT INTO " + quoteIdent(table) + " (" + cols + ") " + sel.sql);
@@ -410,33 +430,15 @@ void Translator::createView(size_t i, bool replace) {
       break;
     }
   std::string text = source(i, qEnd);
-  Translation q = translate(text, cat_);
-  if (q.kind != StmtKind::Query) throw OraError(928);
-  if (!q.dictionary.empty()) throw OraError(1031, "a view cannot read the data dictionary here");
-  sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v2(cat_.db(), q.sql.c_str(), -1, &st, nullptr);
-  if (rc != SQLITE_OK) {
-    OraError e = fromSqlite(rc, sqlite3_errmsg(cat_.db()), "SELECT");
-    sqlite3_finalize(st);
-    throw e;
-  }
-  int n = sqlite3_column_count(st);
-  if (!names.empty() && static_cast<int>(names.size()) != n) {
-    sqlite3_finalize(st);
-    throw OraError(1730);
-  }
+  QueryShape shape = describeQuery(text, cat_, names, "a view");
+  const Translation& q = shape.sel;
   std::string cols, types;
-  std::set<std::string> seen;
-  for (int k = 0; k < n; ++k) {
-    std::string cn = names.empty() ? sqlite3_column_name(st, k) : names[k];
-    if (!seen.insert(cn).second || cn.size() > 30) {
-      sqlite3_finalize(st);
-      throw OraError(cn.size() > 30 ? 972 : 957, cn);
-    }
+  for (size_t k = 0; k < shape.names.size(); ++k) {
+    const std::string& cn = shape.names[k];
+    if (cn.size() > 30) throw OraError(972, cn);
     cols += (k ? ", " : "") + quoteIdent(cn);
-    types += (k ? "\t" : "") + declTypeText(resultType(st, k, q));
+    types += (k ? "\t" : "") + declTypeText(shape.types[k]);
   }
-  sqlite3_finalize(st);
   std::string existing = cat_.objectType(name);
   if (!existing.empty()) {
     if (existing != "VIEW" || !replace) throw OraError(955);
