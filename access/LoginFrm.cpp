@@ -8,11 +8,11 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <algorithm>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 std::function<void(TLoginDlg& dlg)> TLoginDlg::TestDriver;
 
@@ -29,8 +29,7 @@ public:
   }
 };
 
-QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top, int width,
-                  int height) {
+QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top, int width, int height) {
   auto* label = new QLabel(text, parent);
   label->setGeometry(left, top, width, height);
   // Labels size themselves to their text, so no glyph is cut where this font runs wider.

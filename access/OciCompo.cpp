@@ -257,8 +257,8 @@ double DecodeOracleDate(const unsigned char* b) {
   return EncodeOraDateTime(year, b[2], b[3], b[4] - 1, b[5] - 1, b[6] - 1);
 }
 
-static std::string FormatOraDateParts(const std::string& pattern, int y, int mo, int d, int h, int mi,
-                                      int s) {
+static std::string FormatOraDateParts(const std::string& pattern, int y, int mo, int d, int h,
+                                      int mi, int s) {
   std::string out;
   out.reserve(pattern.size() + 4);
   for (size_t i = 0; i < pattern.size();) {
@@ -410,8 +410,8 @@ std::string TCustomOraField::ElementText(int row) const {
   const char* p = reinterpret_cast<const char*>(FBuffer.data()) +
                   static_cast<size_t>(row) * static_cast<size_t>(FWidth);
   const void* nul = std::memchr(p, 0, static_cast<size_t>(FWidth));
-  size_t len = nul ? static_cast<size_t>(static_cast<const char*>(nul) - p)
-                   : static_cast<size_t>(FWidth);
+  size_t len =
+      nul ? static_cast<size_t>(static_cast<const char*>(nul) - p) : static_cast<size_t>(FWidth);
   return std::string(p, len);
 }
 
@@ -507,8 +507,8 @@ std::string TOraDateTimeField::GetAsString(int row) const {
   int year = (b[0] - 100) * 100 + (b[1] - 100);
   EncodeOraDateTime(year, b[2], b[3], b[4] - 1, b[5] - 1, b[6] - 1);
   std::string pattern = FCursor ? FCursor->DateFormat() : std::string();
-  return FormatOraDateParts(pattern.empty() ? ShortDateFormat : pattern, year, b[2], b[3],
-                            b[4] - 1, b[5] - 1, b[6] - 1);
+  return FormatOraDateParts(pattern.empty() ? ShortDateFormat : pattern, year, b[2], b[3], b[4] - 1,
+                            b[5] - 1, b[6] - 1);
 }
 
 TOraRawField::TOraRawField(std::string name, int32_t position, TOraCursor* cursor)
@@ -625,8 +625,8 @@ void TOraSession::SetConnected(bool value) {
       OciShowMessage("Logon canceled");
       return;
     }
-    int r = OciIntr::olog(FLogonArea, FHostArea, TextOrNull(UserName), -1, TextOrNull(UserPass),
-                          -1, TextOrNull(UserHost), -1, 0);
+    int r = OciIntr::olog(FLogonArea, FHostArea, TextOrNull(UserName), -1, TextOrNull(UserPass), -1,
+                          TextOrNull(UserHost), -1, 0);
     if (r == 0) {
       FConnected = true;
       if (OnConnect)
@@ -834,8 +834,7 @@ bool TOraCursor::DescribeFields() {
   for (int i = 0; i < FFields.Count(); ++i) {
     auto* f = static_cast<TOraField*>(FFields.Items(i));
     int r = OciIntr::odefin(FCursorArea, f->Position(), f->Buffer(), f->Width(), f->ExtType(), -1,
-                            f->Indicators(), nullptr, -1, -1, f->ReturnLengths(),
-                            f->ReturnCodes());
+                            f->Indicators(), nullptr, -1, -1, f->ReturnLengths(), f->ReturnCodes());
     if (r != 0)
       return Finish(r, false, true);
   }

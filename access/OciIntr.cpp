@@ -3,18 +3,34 @@
 #include "ociw32.h"
 
 #if defined(_WIN32)
-#  include <windows.h>
+#include <windows.h>
 #else
-#  include <dlfcn.h>
-#  include <limits.h>
-#  include <unistd.h>
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
 #endif
 
 namespace OciIntr {
 namespace {
 
-enum TEntry { eOlog, eOlogof, eOcom, eOrol, eOerhms, eOopen, eOclose, eOparse, eOdescr, eOdefin,
-              eOexec, eOfetch, eOfen, eOflng, eCreateDatabase, eEntryCount };
+enum TEntry {
+  eOlog,
+  eOlogof,
+  eOcom,
+  eOrol,
+  eOerhms,
+  eOopen,
+  eOclose,
+  eOparse,
+  eOdescr,
+  eOdefin,
+  eOexec,
+  eOfetch,
+  eOfen,
+  eOflng,
+  eCreateDatabase,
+  eEntryCount
+};
 
 #if defined(_WIN32)
 using THandle = HMODULE;
@@ -96,8 +112,7 @@ void* ResolveOptional(TEntry entry, const char* name) {
   }
 }
 
-template <typename F>
-F Bind(TEntry entry, const char* name) {
+template <typename F> F Bind(TEntry entry, const char* name) {
   return reinterpret_cast<F>(Resolve(entry, name));
 }
 
@@ -184,14 +199,14 @@ int tessel_create_database(const char* folder, const char* systemPassword) {
 }
 
 const char* const FunctionCodeNames[FunctionCodeCount] = {
-    NotUsed, NotUsed, "OSQL", NotUsed, "OEXEC, OEXN", NotUsed, "OBIND", NotUsed,       // 0-7
-    "ODEFIN", NotUsed, "ODSRBN", NotUsed, "OFETCH, OFEN", NotUsed, "OOPEN", NotUsed,  // 8-15
-    "OCLOSE", NotUsed, NotUsed, NotUsed, NotUsed, NotUsed, "ODSC", NotUsed,           // 16-23
-    "ONAME", NotUsed, "OSQL3", NotUsed, "OBNDRV", NotUsed, "OBNDRN", NotUsed,         // 24-31
-    NotUsed, NotUsed, "OOPT", NotUsed, NotUsed, NotUsed, NotUsed, NotUsed,            // 32-39
-    NotUsed, NotUsed, NotUsed, NotUsed, NotUsed, NotUsed, NotUsed, NotUsed,           // 40-47
-    NotUsed, NotUsed, NotUsed, NotUsed, "OCAN", NotUsed, "OPARSE", NotUsed,           // 48-55
-    "OEXFET", NotUsed, "OFLNG", NotUsed, "ODESCR", NotUsed, "OBNDRA"};                // 56-62
+    NotUsed,  NotUsed, "OSQL",   NotUsed, "OEXEC, OEXN",  NotUsed, "OBIND",  NotUsed, // 0-7
+    "ODEFIN", NotUsed, "ODSRBN", NotUsed, "OFETCH, OFEN", NotUsed, "OOPEN",  NotUsed, // 8-15
+    "OCLOSE", NotUsed, NotUsed,  NotUsed, NotUsed,        NotUsed, "ODSC",   NotUsed, // 16-23
+    "ONAME",  NotUsed, "OSQL3",  NotUsed, "OBNDRV",       NotUsed, "OBNDRN", NotUsed, // 24-31
+    NotUsed,  NotUsed, "OOPT",   NotUsed, NotUsed,        NotUsed, NotUsed,  NotUsed, // 32-39
+    NotUsed,  NotUsed, NotUsed,  NotUsed, NotUsed,        NotUsed, NotUsed,  NotUsed, // 40-47
+    NotUsed,  NotUsed, NotUsed,  NotUsed, "OCAN",         NotUsed, "OPARSE", NotUsed, // 48-55
+    "OEXFET", NotUsed, "OFLNG",  NotUsed, "ODESCR",       NotUsed, "OBNDRA"};         // 56-62
 
 const char* FunctionCodeName(int code) {
   return code >= 0 && code < FunctionCodeCount ? FunctionCodeNames[code] : NotUsed;

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
   s.AutoLogon = true;
   s.DateFormatString = "YYYY/MM/DD HH:NN:SS";
   s.OnError = [](TOraSession&, const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); };
-  if (!s.Connect()) return 1;
+  if (!s.Connect())
+    return 1;
 
   // Warm the page cache so neither side pays for the first read.
   auto rawRead = [&](size_t& bytes) {
@@ -48,7 +49,8 @@ int main(int argc, char** argv) {
     while (sqlite3_step(st) == SQLITE_ROW) {
       for (int i = 0; i < 5; ++i) {
         const unsigned char* t = sqlite3_column_text(st, i);
-        if (t) bytes += static_cast<size_t>(sqlite3_column_bytes(st, i));
+        if (t)
+          bytes += static_cast<size_t>(sqlite3_column_bytes(st, i));
       }
       ++n;
     }
@@ -69,12 +71,15 @@ int main(int argc, char** argv) {
   long rowsB = rawRead(bytesB);
   double b = Seconds(t0);
 
-  std::printf("(a) TOraCursor, FetchRows of 1000, GetAsString of every cell: %.3f s (%ld rows, %zu bytes)\n",
+  std::printf("(a) TOraCursor, FetchRows of 1000, GetAsString of every cell: %.3f s (%ld rows, %zu "
+              "bytes)\n",
               a, rowsA, bytesA);
-  std::printf("(b) sqlite3_step, sqlite3_column_text of every column:       %.3f s (%ld rows, %zu bytes)\n",
-              b, rowsB, bytesB);
+  std::printf(
+      "(b) sqlite3_step, sqlite3_column_text of every column:       %.3f s (%ld rows, %zu bytes)\n",
+      b, rowsB, bytesB);
   std::printf("ratio (a)/(b): %.2f (goal: at most 2.0)\n", a / b);
-  std::printf("peak memory: %.1f MiB (before the fetch %.1f MiB)\n", peakA / 1024.0, peakBefore / 1024.0);
+  std::printf("peak memory: %.1f MiB (before the fetch %.1f MiB)\n", peakA / 1024.0,
+              peakBefore / 1024.0);
 
   s.Disconnect();
   return rowsA == rowsB ? 0 : 1;

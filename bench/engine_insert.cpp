@@ -41,8 +41,10 @@ Row MakeRow(long i) {
   gmtime_r(&t, &g);
   std::strftime(buf, sizeof buf, "%Y/%m/%d %H:%M:%S", &g);
   r.created = buf;
-  if (i % 3 == 0) r.note = "東京都千代田区 注文 " + std::to_string(i);
-  else if (i % 3 == 1) r.note = "note for row " + std::to_string(i);
+  if (i % 3 == 0)
+    r.note = "東京都千代田区 注文 " + std::to_string(i);
+  else if (i % 3 == 1)
+    r.note = "note for row " + std::to_string(i);
   return r;
 }
 
@@ -52,35 +54,42 @@ const char* kPragmas = "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;";
 bool RunOne(long rows, const fs::path& home) {
   std::vector<Row> data;
   data.reserve(static_cast<size_t>(rows));
-  for (long i = 1; i <= rows; ++i) data.push_back(MakeRow(i));
+  for (long i = 1; i <= rows; ++i)
+    data.push_back(MakeRow(i));
 
   TOraSession s;
   s.UserName = "DEMO";
   s.UserPass = "DEMO";
   s.AutoLogon = true;
   s.OnError = [](TOraSession&, const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); };
-  if (!s.Connect()) return false;
+  if (!s.Connect())
+    return false;
   TOraCursor c;
   c.SetSession(&s);
   c.OnError = [](TOraCursor&, const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); };
   c.SetSQL({"DROP TABLE BENCH_INS"});
-  if (c.Open()) c.ParseQuiet() && c.Exec();
+  if (c.Open())
+    c.ParseQuiet() && c.Exec();
   c.SetSQL({kTable});
-  if (!c.Parse() || !c.Exec()) return false;
+  if (!c.Parse() || !c.Exec())
+    return false;
 
   auto t0 = std::chrono::steady_clock::now();
   std::string sql;
   for (const Row& r : data) {
-    sql = " INSERT INTO BENCH_INS VALUES ( " + r.id + ",'" + r.name + "'," + r.amount + ",'" + r.created +
-          "','" + r.note + "')";
+    sql = " INSERT INTO BENCH_INS VALUES ( " + r.id + ",'" + r.name + "'," + r.amount + ",'" +
+          r.created + "','" + r.note + "')";
     c.SQL().assign(1, sql);
-    if (!c.Parse() || !c.Exec()) return false;
+    if (!c.Parse() || !c.Exec())
+      return false;
   }
-  if (!s.Commit()) return false;
+  if (!s.Commit())
+    return false;
   double a = Seconds(t0);
   c.SetSQL({"SELECT COUNT(*) FROM BENCH_INS"});
   long stored = 0;
-  if (c.Parse() && c.DescribeFields() && c.Exec() && c.Fetch()) stored = std::atol(c.Fields(0)->GetAsString(0).c_str());
+  if (c.Parse() && c.DescribeFields() && c.Exec() && c.Fetch())
+    stored = std::atol(c.Fields(0)->GetAsString(0).c_str());
   c.Close();
   s.Disconnect();
 
@@ -97,19 +106,22 @@ bool RunOne(long rows, const fs::path& home) {
   sqlite3_exec(db, kPragmas, nullptr, nullptr, nullptr);
   sqlite3_exec(db, kTable, nullptr, nullptr, nullptr);
   sqlite3_close(db);
-  std::string cmd = "sqlite3 -cmd 'PRAGMA synchronous=NORMAL' '" + file.string() + "' '.import --csv " +
-                    csv.string() + " BENCH_INS'";
+  std::string cmd = "sqlite3 -cmd 'PRAGMA synchronous=NORMAL' '" + file.string() +
+                    "' '.import --csv " + csv.string() + " BENCH_INS'";
   t0 = std::chrono::steady_clock::now();
   if (std::system(cmd.c_str()) != 0) {
-    std::fprintf(stderr, "the sqlite3 shell is needed for the reference (Debian package sqlite3)\n");
+    std::fprintf(stderr,
+                 "the sqlite3 shell is needed for the reference (Debian package sqlite3)\n");
     return false;
   }
   double b = Seconds(t0);
 
   std::printf("%ld rows\n", rows);
-  std::printf("  (a) TOraCursor, one INSERT text per row, Parse and Exec each, one commit: %.3f s (%ld rows stored)\n",
+  std::printf("  (a) TOraCursor, one INSERT text per row, Parse and Exec each, one commit: %.3f s "
+              "(%ld rows stored)\n",
               a, stored);
-  std::printf("  (b) sqlite3 shell .import of the same rows from CSV:                      %.3f s\n", b);
+  std::printf(
+      "  (b) sqlite3 shell .import of the same rows from CSV:                      %.3f s\n", b);
   std::printf("  ratio (a)/(b): %.2f (goal: at most 3.0)\n", a / b);
   return stored == rows;
 }
@@ -118,13 +130,16 @@ bool RunOne(long rows, const fs::path& home) {
 
 int main(int argc, char** argv) {
   std::vector<long> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::atol(argv[i]));
-  if (sizes.empty()) sizes = {100000, 1000000};
+  for (int i = 1; i < argc; ++i)
+    sizes.push_back(std::atol(argv[i]));
+  if (sizes.empty())
+    sizes = {100000, 1000000};
   fs::path home = fs::temp_directory_path() / ("tessel-bench-" + std::to_string(getpid()));
   fs::create_directories(home);
   setenv("XDG_DATA_HOME", home.c_str(), 1);
   bool ok = true;
-  for (long n : sizes) ok = RunOne(n, home) && ok;
+  for (long n : sizes)
+    ok = RunOne(n, home) && ok;
   std::error_code ec;
   fs::remove_all(home, ec);
   return ok ? 0 : 1;

@@ -99,10 +99,10 @@ int main(int argc, char** argv) {
                 oneBlock  ? "one update block"
                 : noBlock ? "SetRowCount per 1000 rows, no update block"
                           : "update block per 1000 rows",
-                rows,
-                static_cast<long long>(fillMs), static_cast<long long>(shownMs));
-    std::printf("  memory growth %.1f MB for %.1f MB of CSV: ratio %.2f\n", (after - before) / 1024.0,
-                csv / 1048576.0, (after - before) * 1024.0 / static_cast<double>(csv));
+                rows, static_cast<long long>(fillMs), static_cast<long long>(shownMs));
+    std::printf("  memory growth %.1f MB for %.1f MB of CSV: ratio %.2f\n",
+                (after - before) / 1024.0, csv / 1048576.0,
+                (after - before) * 1024.0 / static_cast<double>(csv));
   }
   grid.SetRowCount(2);
   return 0;

@@ -77,8 +77,9 @@ int main(int argc, char** argv) {
     }
     ms.push_back((shown - start - wait) / 1e6);
     mb.push_back(rss / 1024.0);
-    std::printf("run %d: %.1f ms to the main window (splash wait %.0f ms left out), %.1f MB resident\n",
-                i + 1, ms.back(), wait / 1e6, mb.back());
+    std::printf(
+        "run %d: %.1f ms to the main window (splash wait %.0f ms left out), %.1f MB resident\n",
+        i + 1, ms.back(), wait / 1e6, mb.back());
   }
   std::sort(ms.begin(), ms.end());
   std::sort(mb.begin(), mb.end());

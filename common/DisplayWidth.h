@@ -11,7 +11,8 @@ inline bool IsWideCodePoint(uint32_t c) {
          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
          (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
          (c >= 0x20000 && c <= 0x3FFFD) || (c >= 0x2460 && c <= 0x24FF) ||
-         (c >= 0x2500 && c <= 0x257F) || (c >= 0x25A0 && c <= 0x25FF) || (c >= 0x2600 && c <= 0x26FF);
+         (c >= 0x2500 && c <= 0x257F) || (c >= 0x25A0 && c <= 0x25FF) ||
+         (c >= 0x2600 && c <= 0x26FF);
 }
 
 inline int DisplayWidth(std::string_view s) {
@@ -20,12 +21,25 @@ inline int DisplayWidth(std::string_view s) {
     unsigned char b = static_cast<unsigned char>(s[i]);
     uint32_t c;
     int n;
-    if (b < 0x80) { c = b; n = 1; }
-    else if ((b >> 5) == 6) { c = b & 0x1F; n = 2; }
-    else if ((b >> 4) == 14) { c = b & 0x0F; n = 3; }
-    else if ((b >> 3) == 30) { c = b & 0x07; n = 4; }
-    else { ++i; ++w; continue; }
-    for (int k = 1; k < n && i + k < s.size(); ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    if (b < 0x80) {
+      c = b;
+      n = 1;
+    } else if ((b >> 5) == 6) {
+      c = b & 0x1F;
+      n = 2;
+    } else if ((b >> 4) == 14) {
+      c = b & 0x0F;
+      n = 3;
+    } else if ((b >> 3) == 30) {
+      c = b & 0x07;
+      n = 4;
+    } else {
+      ++i;
+      ++w;
+      continue;
+    }
+    for (int k = 1; k < n && i + k < s.size(); ++k)
+      c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
     i += n;
     w += IsWideCodePoint(c) ? 2 : 1;
   }
@@ -35,6 +49,7 @@ inline int DisplayWidth(std::string_view s) {
 // Pads (or leaves) a text to `width` columns, on the right or on the left.
 inline std::string PadDisplay(const std::string& s, int width, bool right = false) {
   int w = DisplayWidth(s);
-  if (w >= width) return s;
+  if (w >= width)
+    return s;
   return right ? std::string(width - w, ' ') + s : s + std::string(width - w, ' ');
 }

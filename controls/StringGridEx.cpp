@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStringEncoder>
 #include <QStyle>
@@ -19,12 +20,11 @@
 #include <QStyledItemDelegate>
 #include <QTextBlock>
 #include <QTextLayout>
-#include <QRegularExpression>
 #include <algorithm>
-#include <functional>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -266,8 +266,8 @@ bool CanonicalInteger(const QString& text, QString& out) {
 
 struct TNumSection {
   QString Prefix, Suffix;
-  QString IntPattern;             // placeholders 0 and # with the literals between them
-  int MinDec = 0, MaxDec = 0;     // '0' and all placeholders after the point
+  QString IntPattern;         // placeholders 0 and # with the literals between them
+  int MinDec = 0, MaxDec = 0; // '0' and all placeholders after the point
   bool Thousands = false;
   bool Point = false;
 };
@@ -912,8 +912,13 @@ void TInplaceEditEx::keyPressEvent(QKeyEvent* event) {
   const bool arrow =
       key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
   if (arrow && FMultiLine && mods == Qt::ControlModifier) {
-    FGrid->EditorMove(this, key == Qt::Key_Left ? -1 : key == Qt::Key_Right ? 1 : 0,
-                      key == Qt::Key_Up ? -1 : key == Qt::Key_Down ? 1 : 0);
+    FGrid->EditorMove(this,
+                      key == Qt::Key_Left    ? -1
+                      : key == Qt::Key_Right ? 1
+                                             : 0,
+                      key == Qt::Key_Up     ? -1
+                      : key == Qt::Key_Down ? 1
+                                            : 0);
     return;
   }
   if (!FMultiLine && mods == Qt::NoModifier && (key == Qt::Key_Up || key == Qt::Key_Down)) {
@@ -1571,9 +1576,8 @@ void TStringGridEx::PrepareEditor(TInplaceEditEx* editor, int col, int row) {
   editor->setReadOnly(!CanEditModify());
   const TImeMode ime = c ? c->ImeMode() : imClose;
   editor->setAttribute(Qt::WA_InputMethodEnabled, ime != imDisable && !editor->isReadOnly());
-  editor->setInputMethodHints(ime == imClose || ime == imAlpha || ime == imSAlpha
-                                  ? Qt::ImhPreferLatin
-                                  : Qt::ImhNone);
+  editor->setInputMethodHints(
+      ime == imClose || ime == imAlpha || ime == imSAlpha ? Qt::ImhPreferLatin : Qt::ImhNone);
   if (FCaretAtEnd)
     editor->moveCursor(QTextCursor::End);
   else

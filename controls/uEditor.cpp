@@ -14,8 +14,7 @@ bool IsWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'
 
 class TReservedHighlighter : public QSyntaxHighlighter {
 public:
-  TReservedHighlighter(TEditor* editor)
-      : QSyntaxHighlighter(editor->document()), FEditor(editor) {}
+  TReservedHighlighter(TEditor* editor) : QSyntaxHighlighter(editor->document()), FEditor(editor) {}
 
 protected:
   void highlightBlock(const QString& text) override {

@@ -10,7 +10,8 @@ void Substitute() {
                                {QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
                                 QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic")});
     QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"),
-                               {QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
+                               {QStringLiteral("IPAGothic"),
+                                QStringLiteral("Noto Sans Mono CJK JP"),
                                 QStringLiteral("VL Gothic"), QStringLiteral("TakaoGothic")});
     QFont::insertSubstitutions(QStringLiteral("Verdana"),
                                {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),

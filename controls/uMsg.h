@@ -26,8 +26,8 @@ public:
   TMsgCapture(const TMsgCapture&) = delete;
   TMsgCapture& operator=(const TMsgCapture&) = delete;
 
-  QStringList Texts;             // every text, in order
-  std::vector<TMsgKind> Kinds;   // the kind of each text
+  QStringList Texts;           // every text, in order
+  std::vector<TMsgKind> Kinds; // the kind of each text
   std::deque<bool> Answers;
   bool DefaultAnswer = false;
 

@@ -1,4 +1,5 @@
-// The log window of the CSV import and the dummy data tool. Made at start-up; its contents come with the import.
+// The log window of the CSV import and the dummy data tool. Made at start-up; its contents come
+// with the import.
 #pragma once
 #include <QDialog>
 

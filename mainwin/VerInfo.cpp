@@ -58,8 +58,9 @@ TSysInfo GetSysInfo() {
   mem.dwLength = sizeof(mem);
   if (GlobalMemoryStatusEx(&mem))
     info.TotalMemoryKB = mem.ullTotalPhys / 1024;
-  QSettings nt(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"),
-               QSettings::NativeFormat);
+  QSettings nt(
+      QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"),
+      QSettings::NativeFormat);
   info.Organization = nt.value(QStringLiteral("RegisteredOrganization")).toString();
   info.Owner = nt.value(QStringLiteral("RegisteredOwner")).toString();
   if (info.Owner.isEmpty())
@@ -75,7 +76,8 @@ TSysInfo GetSysInfo() {
     info.TotalMemoryKB = qulonglong(pages) * qulonglong(pageSize) / 1024;
   if (const passwd* pw = getpwuid(getuid())) {
     // The full name is the first comma-separated part of the comment field.
-    info.Owner = QString::fromLocal8Bit(pw->pw_gecos ? pw->pw_gecos : "").section(u',', 0, 0).trimmed();
+    info.Owner =
+        QString::fromLocal8Bit(pw->pw_gecos ? pw->pw_gecos : "").section(u',', 0, 0).trimmed();
     if (info.Owner.isEmpty())
       info.Owner = QString::fromLocal8Bit(pw->pw_name);
   }

@@ -43,8 +43,8 @@ TfInit::TfInit(QWidget* parent)
   Version = MakeLabel(Panel1, QString(), VerdanaFont(27, false, true),
                       Label2->x() + Label2->width() + 12, 76);
   Version->resize(width() - Version->x() - 10, Label2->height());
-  Label3 = MakeLabel(Panel1, QStringLiteral("Initialize.... Please wait a munite."), UiFont(21),
-                     0, 0);
+  Label3 =
+      MakeLabel(Panel1, QStringLiteral("Initialize.... Please wait a munite."), UiFont(21), 0, 0);
   Label3->move(width() - Label3->width() - 14, height() - Label3->height() - 12);
 
   if (QScreen* screen = QGuiApplication::primaryScreen())

@@ -4,9 +4,9 @@
 #include "OciIntr.h"
 #include "TrayIcon.h"
 #include "uFonts.h"
+#include "uMain.h"
 #include "uMsg.h"
 #include "uPictures.h"
-#include "uMain.h"
 #include "uVersion.h"
 
 #include <QAction>
@@ -256,7 +256,8 @@ void TfMainForm::CreatePanels() {
     QPalette pal = tvTable->palette();
     pal.setColor(QPalette::Text, Qt::black);
     // The selection stays visible when the tree loses the focus.
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                 pal.color(QPalette::Active, QPalette::Highlight));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Active, QPalette::HighlightedText));
     tvTable->setPalette(pal);
@@ -443,7 +444,8 @@ void TfMainForm::FormHide() {
 void TfMainForm::Exit1Click() { close(); }
 
 void TfMainForm::Timer1Timer() {
-  sbStatusPanel[1]->setText(QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd H:mm:ss")));
+  sbStatusPanel[1]->setText(
+      QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd H:mm:ss")));
 }
 
 void TfMainForm::YYYYMMDD1Click() {
@@ -506,7 +508,8 @@ void TfMainForm::SaveLogonParams() {
   // A password typed as "user/password" in the user field is not stored.
   const QString user = QString::fromStdString(OraMainSes.UserName).section(u'/', 0, 0);
   RegMan.ItemByName(QStringLiteral("USERNAME"))->WriteString(user);
-  RegMan.ItemByName(QStringLiteral("HOST"))->WriteString(QString::fromStdString(OraMainSes.UserHost));
+  RegMan.ItemByName(QStringLiteral("HOST"))
+      ->WriteString(QString::fromStdString(OraMainSes.UserHost));
 }
 
 bool TfMainForm::ConnectSession() {
@@ -657,7 +660,8 @@ void TfMainForm::FillCategory(QTreeWidgetItem* root, const char* category, const
   const bool withColumns = name == QLatin1String("TABLES") || name == QLatin1String("VIEWS");
   tvTable->setUpdatesEnabled(false);
   while (cur.Fetch()) {
-    auto* object = new QTreeWidgetItem(node, {QString::fromStdString(cur.Fields(0)->GetAsString(0))});
+    auto* object =
+        new QTreeWidgetItem(node, {QString::fromStdString(cur.Fields(0)->GetAsString(0))});
     object->setIcon(0, ImageList1.value(imgObject));
     if (withColumns)
       new QTreeWidgetItem(object, {QString()});
@@ -685,7 +689,8 @@ void TfMainForm::tvTableExpanding(QTreeWidgetItem* node) {
   tvTable->setUpdatesEnabled(false);
   delete first;
   while (ok && cur.Fetch()) {
-    auto* column = new QTreeWidgetItem(node, {QString::fromStdString(cur.Fields(0)->GetAsString(0))});
+    auto* column =
+        new QTreeWidgetItem(node, {QString::fromStdString(cur.Fields(0)->GetAsString(0))});
     column->setIcon(0, ImageList1.value(imgColumn));
   }
   tvTable->setUpdatesEnabled(true);
@@ -705,7 +710,7 @@ void TfMainForm::tvTableChange() {
   }
   if (node->text(0).toUpper() == QString::fromStdString(OraMainSes.UserName).toUpper())
     return;
-  static const QStringList categories = {"TABLES", "TRIGGERS", "PACKAGES",
+  static const QStringList categories = {"TABLES",     "TRIGGERS",  "PACKAGES",
                                          "PROCEDURES", "FUNCTIONS", "VIEWS"};
   QTreeWidgetItem* parent = node->parent();
   SetObjectCommands(parent && categories.contains(parent->text(0)));

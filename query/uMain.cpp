@@ -34,12 +34,11 @@ constexpr int NoDataFound = 1403;
 
 const QStringList& ReservedWords() {
   static const QStringList words = {
-      "!",       ";",      "{",     "}",      "<",        "=",       ">",      "AND",
-      "AS",      "BEGIN",  "BINARY", "BODY",  "BY",       "CHAR",    "CREATE", "DATE",
-      "DELETE",  "DROP",   "END",   "FOR",    "FROM",     "GOTO",    "GROUP",  "HAVING",
-      "IN",      "INTEGER", "IS",   "LONG",   "LOOP",     "NOT",     "NUMBER", "OR",
-      "ORDER",   "PACKAGE", "SELECT", "SET",  "SUBSTR",   "SUBSTRB", "TABLE",  "TRIGGER",
-      "UNTIL",   "UPDATE", "VARCHAR2", "VIEW", "WHERE"};
+      "!",      ";",       "{",     "}",       "<",     "=",      ">",        "AND",     "AS",
+      "BEGIN",  "BINARY",  "BODY",  "BY",      "CHAR",  "CREATE", "DATE",     "DELETE",  "DROP",
+      "END",    "FOR",     "FROM",  "GOTO",    "GROUP", "HAVING", "IN",       "INTEGER", "IS",
+      "LONG",   "LOOP",    "NOT",   "NUMBER",  "OR",    "ORDER",  "PACKAGE",  "SELECT",  "SET",
+      "SUBSTR", "SUBSTRB", "TABLE", "TRIGGER", "UNTIL", "UPDATE", "VARCHAR2", "VIEW",    "WHERE"};
   return words;
 }
 
@@ -118,10 +117,12 @@ void TfMain::CreateControls() {
   ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
   ToolBar1->setFixedHeight(30);
   QStyle* st = style();
-  SpeedButton1 = AddButton("SpeedButton1", QString(), st->standardIcon(QStyle::SP_DialogOpenButton));
+  SpeedButton1 =
+      AddButton("SpeedButton1", QString(), st->standardIcon(QStyle::SP_DialogOpenButton));
   ToolBar1->addSeparator();
   sbtRun = AddButton("sbtRun", QStringLiteral("実行 F5"), st->standardIcon(QStyle::SP_MediaPlay));
-  sbtStop = AddButton("sbtStop", QStringLiteral("中断 F10"), st->standardIcon(QStyle::SP_MediaStop));
+  sbtStop =
+      AddButton("sbtStop", QStringLiteral("中断 F10"), st->standardIcon(QStyle::SP_MediaStop));
   ToolBar1->addSeparator();
   sbFind = AddButton("sbFind", QStringLiteral("現在カラム内の検索"),
                      st->standardIcon(QStyle::SP_FileDialogContentsView));
@@ -181,8 +182,9 @@ void TfMain::CreateControls() {
   connect(SpeedButton1, &QToolButton::clicked, this, &TfMain::SpeedButton1Click);
   connect(sgSqlResult, &TStringGridEx::OnSetEditText, this, &TfMain::sgSqlResultSetEditText);
   connect(sgSqlResult, &TStringGridEx::OnKeyPress, this, &TfMain::sgSqlResultKeyPress);
-  connect(sgSqlResult, &TStringGridEx::OnDragOver, this,
-          [this](QObject* source, int, int, bool& accept) { accept = sgSqlResultDragOver(source); });
+  connect(
+      sgSqlResult, &TStringGridEx::OnDragOver, this,
+      [this](QObject* source, int, int, bool& accept) { accept = sgSqlResultDragOver(source); });
   connect(sgSqlResult, &TStringGridEx::OnDragDrop, this,
           [this](QObject* source, int, int) { sgSqlResultDragDrop(source); });
   mmSqlStatement->installEventFilter(this);
@@ -474,7 +476,8 @@ void TfMain::sbtRunClick() {
       OraCursorMain.Parse();
     }
     if (FError) {
-      Msg::Error(QString::fromUtf8(ErrorPrefix) + QString::fromStdString(OraCursorMain.ErrorText()));
+      Msg::Error(QString::fromUtf8(ErrorPrefix) +
+                 QString::fromStdString(OraCursorMain.ErrorText()));
       EndRun(QString());
       return;
     }
@@ -498,7 +501,8 @@ void TfMain::sbtRunClick() {
       sgSqlResult->SetCells(col, 0, QString::fromStdString(field->Name()));
       LayoutColumn(col, field);
       if (field->FieldKind() == 6) {
-        Msg::Error(QString::fromUtf8(LongText) + QStringLiteral("\n現在のところLONG型の取得はできません"));
+        Msg::Error(QString::fromUtf8(LongText) +
+                   QStringLiteral("\n現在のところLONG型の取得はできません"));
         sgSqlResult->SetRowCount(1);
         sgSqlResult->show();
         FStop = true;
@@ -587,7 +591,7 @@ void TfMain::FetchIntoGrid(int& rowCounter, int firstField) {
       // Painted by the message pumping that follows at once (500 is a multiple of 100).
       if (rowCounter % 500 == 0)
         FStatusLabel->setText(QString::number(rowCounter) + QStringLiteral("件　検索終了しました") +
-                      QStringLiteral(" 中断は F10 を押してください"));
+                              QStringLiteral(" 中断は F10 を押してください"));
       if (rowCounter % 100 == 0)
         QCoreApplication::processEvents();
       if (FStop)
@@ -614,8 +618,8 @@ bool TfMain::sgSqlResultDragOver(QObject*) const {
     return false;
   QTreeWidgetItem* node = fMainForm->SelectedNode();
   QTreeWidgetItem* parent = node ? node->parent() : nullptr;
-  return parent && (parent->text(0) == QLatin1String("TABLES") ||
-                    parent->text(0) == QLatin1String("VIEWS"));
+  return parent &&
+         (parent->text(0) == QLatin1String("TABLES") || parent->text(0) == QLatin1String("VIEWS"));
 }
 
 void TfMain::sgSqlResultDragDrop(QObject* source) {
@@ -679,8 +683,9 @@ void TfMain::sgSqlResultSetEditText(int col, int row, const QString& value) {
   case 6: {
     // An empty cell is NULL; anything but a plain number goes as a literal the database checks.
     static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+(\\.[0-9]+)?$"));
-    QString v = value.isEmpty() ? QStringLiteral("NULL")
-                                : number.match(value).hasMatch() ? value : Quoted(value);
+    QString v = value.isEmpty()                  ? QStringLiteral("NULL")
+                : number.match(value).hasMatch() ? value
+                                                 : Quoted(value);
     s += name + QStringLiteral(" = ") + v + u',';
     break;
   }
@@ -707,8 +712,8 @@ void TfMain::RestoreCell(int col, int row, const std::string& column, const std:
   TOraCursor cur;
   cur.SetSession(OraCursorExec.Session());
   cur.SetNumberOfRows(1);
-  cur.SQL() = {"SELECT " + column + " FROM " + FTableName.toStdString() + " WHERE ROWID = " +
-               Quoted(QString::fromStdString(rowid)).toStdString()};
+  cur.SQL() = {"SELECT " + column + " FROM " + FTableName.toStdString() +
+               " WHERE ROWID = " + Quoted(QString::fromStdString(rowid)).toStdString()};
   if (cur.Open() && cur.ParseQuiet() && cur.DescribeFields() && cur.Exec() && cur.Fetch() &&
       cur.FieldCount() == 1 && row < sgSqlResult->RowCount())
     sgSqlResult->SetCells(col, row, QString::fromStdString(cur.Fields(0)->GetAsString(0)));

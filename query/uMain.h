@@ -124,5 +124,5 @@ private:
   bool FCloseAfterRun = false;
   bool FExecFailed = false;
   QPointer<TInplaceEditEx> FWarnedEditor; // the edit the not-updatable notice was shown for
-  int FFirstField = 0; // 1 when the ROWID leads the select list
+  int FFirstField = 0;                    // 1 when the ROWID leads the select list
 };

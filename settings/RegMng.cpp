@@ -212,7 +212,9 @@ bool TRegFiler::ReadBool() {
   return (value & 0xFF) != 0;
 }
 
-void TRegFiler::WriteBool(bool value) { WriteString(value ? QStringLiteral("1") : QStringLiteral("0")); }
+void TRegFiler::WriteBool(bool value) {
+  WriteString(value ? QStringLiteral("1") : QStringLiteral("0"));
+}
 
 bool TRegFiler::ReadFont(QFont* font, QColor* color) {
   if (!Item || !font)

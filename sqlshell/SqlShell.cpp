@@ -22,20 +22,23 @@ constexpr int MaxScriptDepth = 20;
 
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return {};
+  if (b == std::string::npos)
+    return {};
   size_t e = s.find_last_not_of(" \t\r\n");
   return s.substr(b, e - b + 1);
 }
 
 std::string Upper(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : s)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
 }
 
 std::vector<std::string> SplitWords(const std::string& s) {
   std::vector<std::string> v;
   std::istringstream in(s);
-  for (std::string w; in >> w;) v.push_back(w);
+  for (std::string w; in >> w;)
+    v.push_back(w);
   return v;
 }
 
@@ -51,14 +54,18 @@ bool ParseInt(const std::string& s, long long& v) {
 }
 
 std::string StripSemicolons(std::string s) {
-  while (!s.empty() && (s.back() == ';' || s.back() == ' ' || s.back() == '\t')) s.pop_back();
+  while (!s.empty() && (s.back() == ';' || s.back() == ' ' || s.back() == '\t'))
+    s.pop_back();
   return s;
 }
 
 std::string Hex(const unsigned char* p, size_t n) {
   static const char* hx = "0123456789ABCDEF";
   std::string r;
-  for (size_t i = 0; i < n; ++i) { r += hx[p[i] >> 4]; r += hx[p[i] & 15]; }
+  for (size_t i = 0; i < n; ++i) {
+    r += hx[p[i] >> 4];
+    r += hx[p[i] & 15];
+  }
   return r;
 }
 
@@ -70,10 +77,13 @@ bool ValidUtf8(const std::string& s) {
   for (size_t i = 0; i < s.size();) {
     auto b = static_cast<unsigned char>(s[i]);
     size_t n = Utf8Length(b);
-    if (n == 1 && b >= 0x80) return false;
-    if (i + n > s.size()) return false;
+    if (n == 1 && b >= 0x80)
+      return false;
+    if (i + n > s.size())
+      return false;
     for (size_t k = 1; k < n; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+        return false;
     i += n;
   }
   return true;
@@ -83,10 +93,15 @@ bool ValidUtf8(const std::string& s) {
 void TrimPartialUtf8(std::string& s) {
   size_t i = s.size();
   size_t back = 0;
-  while (i > 0 && back < 4 && (static_cast<unsigned char>(s[i - 1]) & 0xC0) == 0x80) { --i; ++back; }
-  if (i == 0) return;
+  while (i > 0 && back < 4 && (static_cast<unsigned char>(s[i - 1]) & 0xC0) == 0x80) {
+    --i;
+    ++back;
+  }
+  if (i == 0)
+    return;
   auto lead = static_cast<unsigned char>(s[i - 1]);
-  if (lead >= 0xC0 && Utf8Length(lead) > back + 1) s.resize(i - 1);
+  if (lead >= 0xC0 && Utf8Length(lead) > back + 1)
+    s.resize(i - 1);
 }
 
 // Pieces of a cell that fit `width` columns: the value wraps inside its column.
@@ -124,20 +139,26 @@ std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
   auto* lf = static_cast<TOraCustomLongField*>(f);
   std::string r;
   while (static_cast<int>(r.size()) < limit) {
-    if (!c.FetchLong(f, static_cast<int>(r.size()))) break;
+    if (!c.FetchLong(f, static_cast<int>(r.size())))
+      break;
     uint32_t n = lf->LongLength();
-    if (n == 0) break;
+    if (n == 0)
+      break;
     r.append(reinterpret_cast<const char*>(f->Buffer()), n);
-    if (n < static_cast<uint32_t>(f->Width()) - 1) break;
+    if (n < static_cast<uint32_t>(f->Width()) - 1)
+      break;
   }
-  if (static_cast<int>(r.size()) > limit) r.resize(static_cast<size_t>(limit));
-  if (f->FieldKind() == 7) return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
+  if (static_cast<int>(r.size()) > limit)
+    r.resize(static_cast<size_t>(limit));
+  if (f->FieldKind() == 7)
+    return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
   TrimPartialUtf8(r);
   return r;
 }
 
 std::string CellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) {
-  if (f->IsNull(row)) return {};
+  if (f->IsNull(row))
+    return {};
   switch (f->FieldKind()) {
   case 5:
     return Hex(f->Buffer() + static_cast<size_t>(row) * f->Width(), f->ReturnLengths()[row]);
@@ -155,41 +176,56 @@ std::string TypeText(TCustomOraField* cf) {
   switch (f->FieldKind()) {
   case 0:
     // ROWID is described with a wider buffer than its display size; VARCHAR2 with one more.
-    if (f->Width() == f->DisplaySize() + 2) return "ROWID";
+    if (f->Width() == f->DisplaySize() + 2)
+      return "ROWID";
     return "VARCHAR2(" + std::to_string(f->DisplaySize()) + ")";
   case 1: {
     auto* n = static_cast<TOraNumberField*>(f);
-    if (n->Precision() <= 0) return "NUMBER";
-    if (n->Scale() == 0) return "NUMBER(" + std::to_string(n->Precision()) + ")";
+    if (n->Precision() <= 0)
+      return "NUMBER";
+    if (n->Scale() == 0)
+      return "NUMBER(" + std::to_string(n->Precision()) + ")";
     return "NUMBER(" + std::to_string(n->Precision()) + "," + std::to_string(n->Scale()) + ")";
   }
-  case 3: return "DATE";
-  case 4: return "CHAR(" + std::to_string(f->DisplaySize()) + ")";
-  case 5: return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
-  case 6: return "LONG";
-  case 7: return "LONG RAW";
-  default: return "UNDEFINED";
+  case 3:
+    return "DATE";
+  case 4:
+    return "CHAR(" + std::to_string(f->DisplaySize()) + ")";
+  case 5:
+    return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
+  case 6:
+    return "LONG";
+  case 7:
+    return "LONG RAW";
+  default:
+    return "UNDEFINED";
   }
 }
 
 // "[schema.]name", each part a plain or double-quoted identifier.
 bool ValidObjectName(const std::string& s) {
-  if (s.empty()) return false;
+  if (s.empty())
+    return false;
   size_t i = 0;
   for (;;) {
     if (i < s.size() && s[i] == '"') {
       size_t end = s.find('"', i + 1);
-      if (end == std::string::npos || end == i + 1) return false;
+      if (end == std::string::npos || end == i + 1)
+        return false;
       i = end + 1;
     } else {
       size_t b = i;
-      while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_' ||
-                              s[i] == '$' || s[i] == '#' || static_cast<unsigned char>(s[i]) >= 0x80))
+      while (i < s.size() &&
+             (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_' || s[i] == '$' ||
+              s[i] == '#' || static_cast<unsigned char>(s[i]) >= 0x80))
         ++i;
-      if (i == b) return false;
+      if (i == b)
+        return false;
     }
-    if (i == s.size()) return true;
-    if (s[i] != '.') return false;
+    if (i == s.size())
+      return true;
+    if (s[i] != '.')
+      return false;
     ++i;
   }
 }
@@ -201,42 +237,64 @@ std::string RowsText(uint32_t n, const char* verb) {
 // The classic message after a statement that is not a query.
 std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
   std::vector<std::string> w = SplitWords(TSqlSplitter::LeadingWords(text, 8));
-  if (w.empty()) return "Statement processed.";
+  if (w.empty())
+    return "Statement processed.";
   const std::string& v = w[0];
-  if (v == "INSERT") return RowsText(rows, "created");
-  if (v == "UPDATE") return RowsText(rows, "updated");
-  if (v == "DELETE") return RowsText(rows, "deleted");
-  if (v == "MERGE") return RowsText(rows, "merged");
-  if (plsql && (v == "DECLARE" || v == "BEGIN")) return "PL/SQL procedure successfully completed.";
+  if (v == "INSERT")
+    return RowsText(rows, "created");
+  if (v == "UPDATE")
+    return RowsText(rows, "updated");
+  if (v == "DELETE")
+    return RowsText(rows, "deleted");
+  if (v == "MERGE")
+    return RowsText(rows, "merged");
+  if (plsql && (v == "DECLARE" || v == "BEGIN"))
+    return "PL/SQL procedure successfully completed.";
   if (v == "CREATE" || v == "DROP" || v == "ALTER") {
     size_t i = 1;
-    static const char* const skip[] = {"OR", "REPLACE", "UNIQUE", "BITMAP", "GLOBAL", "PRIVATE",
-                                       "TEMPORARY", "PUBLIC", "FORCE", "NOFORCE", "EDITIONABLE",
-                                       "NONEDITIONABLE", "NO"};
-    while (i < w.size() && std::find(std::begin(skip), std::end(skip), w[i]) != std::end(skip)) ++i;
+    static const char* const skip[] = {
+        "OR",     "REPLACE", "UNIQUE",  "BITMAP",      "GLOBAL",         "PRIVATE", "TEMPORARY",
+        "PUBLIC", "FORCE",   "NOFORCE", "EDITIONABLE", "NONEDITIONABLE", "NO"};
+    while (i < w.size() && std::find(std::begin(skip), std::end(skip), w[i]) != std::end(skip))
+      ++i;
     std::string obj = i < w.size() ? w[i] : std::string("OBJECT");
     std::string next = i + 1 < w.size() ? w[i + 1] : std::string();
-    if ((obj == "PACKAGE" || obj == "TYPE") && next == "BODY") obj += " BODY";
-    else if (obj == "MATERIALIZED" && next == "VIEW") obj = "MATERIALIZED VIEW";
-    else if (obj == "DATABASE" && next == "LINK") obj = "DATABASE LINK";
+    if ((obj == "PACKAGE" || obj == "TYPE") && next == "BODY")
+      obj += " BODY";
+    else if (obj == "MATERIALIZED" && next == "VIEW")
+      obj = "MATERIALIZED VIEW";
+    else if (obj == "DATABASE" && next == "LINK")
+      obj = "DATABASE LINK";
     std::string name = obj.substr(0, 1) + [&] {
       std::string rest = obj.substr(1);
-      for (auto& c : rest) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      for (auto& c : rest)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       return rest;
     }();
     return name + (v == "CREATE" ? " created." : v == "DROP" ? " dropped." : " altered.");
   }
-  if (v == "TRUNCATE") return "Table truncated.";
-  if (v == "RENAME") return "Table renamed.";
-  if (v == "GRANT") return "Grant succeeded.";
-  if (v == "REVOKE") return "Revoke succeeded.";
-  if (v == "COMMENT") return "Comment created.";
-  if (v == "COMMIT") return "Commit complete.";
-  if (v == "ROLLBACK") return "Rollback complete.";
-  if (v == "SAVEPOINT") return "Savepoint created.";
-  if (v == "LOCK") return "Table(s) locked.";
-  if (v == "ANALYZE") return "Table analyzed.";
-  if (v == "SET" && w.size() > 1 && w[1] == "TRANSACTION") return "Transaction set.";
+  if (v == "TRUNCATE")
+    return "Table truncated.";
+  if (v == "RENAME")
+    return "Table renamed.";
+  if (v == "GRANT")
+    return "Grant succeeded.";
+  if (v == "REVOKE")
+    return "Revoke succeeded.";
+  if (v == "COMMENT")
+    return "Comment created.";
+  if (v == "COMMIT")
+    return "Commit complete.";
+  if (v == "ROLLBACK")
+    return "Rollback complete.";
+  if (v == "SAVEPOINT")
+    return "Savepoint created.";
+  if (v == "LOCK")
+    return "Table(s) locked.";
+  if (v == "ANALYZE")
+    return "Table analyzed.";
+  if (v == "SET" && w.size() > 1 && w[1] == "TRANSACTION")
+    return "Transaction set.";
   return "Statement processed.";
 }
 
@@ -259,10 +317,13 @@ TLogonArgs ParseLogonArg(const std::string& arg) {
 }
 
 std::string DecodeScriptText(const std::string& bytes) {
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
-  if (ValidUtf8(bytes)) return bytes;
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    return bytes.substr(3);
+  if (ValidUtf8(bytes))
+    return bytes;
   iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return bytes;
+  if (cd == reinterpret_cast<iconv_t>(-1))
+    return bytes;
   std::string out;
   std::string in = bytes;
   char* src = in.data();
@@ -293,14 +354,17 @@ struct TSqlShell::TSource {
 TSqlShell::TSqlShell(TOraSession& session, std::istream& in, std::ostream& out, bool interactive)
     : FSession(session), FIn(in), FOut(out), FInteractive(interactive) {
   ReadLine = [this](const std::string& prompt, std::string& line) {
-    if (FInteractive) FOut << prompt << std::flush;
+    if (FInteractive)
+      FOut << prompt << std::flush;
     return static_cast<bool>(std::getline(FIn, line));
   };
   Ask = [this](const std::string& prompt, bool) {
-    if (FInteractive) FOut << prompt << std::flush;
+    if (FInteractive)
+      FOut << prompt << std::flush;
     std::string s;
     std::getline(FIn, s);
-    if (!s.empty() && s.back() == '\r') s.pop_back();
+    if (!s.empty() && s.back() == '\r')
+      s.pop_back();
     return s;
   };
 }
@@ -315,14 +379,17 @@ void TSqlShell::ShowError(const std::string& text) {
 bool TSqlShell::Failed(const std::string& text, int code) {
   ShowError(text);
   FLastError = code;
-  if (!Settings.ErrorExit) return true;
-  if (Settings.ErrorExitRollback && FSession.Connected()) FSession.Rollback();
+  if (!Settings.ErrorExit)
+    return true;
+  if (Settings.ErrorExitRollback && FSession.Connected())
+    FSession.Rollback();
   FExitCode = Settings.ErrorExitSqlCode ? code : Settings.ErrorExitCode;
   return false;
 }
 
 std::string TSqlShell::Prompt(const TSqlSplitter& splitter) const {
-  if (splitter.Empty()) return "SQL> ";
+  if (splitter.Empty())
+    return "SQL> ";
   std::string n = std::to_string(splitter.LineCount() + 1);
   return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
 }
@@ -347,13 +414,17 @@ bool TSqlShell::RunSource(TSource& src) {
   for (;;) {
     std::string line;
     if (src.Top) {
-      if (!ReadLine(Prompt(splitter), line)) break;
+      if (!ReadLine(Prompt(splitter), line))
+        break;
     } else {
-      if (!std::getline(*src.In, line)) break;
-      if (Settings.Echo) FOut << Prompt(splitter) << line << "\n";
+      if (!std::getline(*src.In, line))
+        break;
+      if (Settings.Echo)
+        FOut << Prompt(splitter) << line << "\n";
     }
     splitter.BlankLinesInSql = Settings.SqlBlankLines;
-    if (!HandleLine(src, splitter, line)) return false;
+    if (!HandleLine(src, splitter, line))
+      return false;
   }
   // An unfinished entry stays in the buffer without running, as a blank line would leave it.
   if (TSqlSplitter::HasContent(splitter.Pending())) {
@@ -400,45 +471,74 @@ bool TSqlShell::HandleEvent(TSource& src, const TSplitEvent& ev) {
 
 bool TSqlShell::Execute(const std::string& statement) {
   std::string s = Trim(statement);
-  if (s.empty()) return true;
+  if (s.empty())
+    return true;
   TSource top;
   top.In = &FIn;
   top.Top = true;
-  if (TSqlSplitter::IsShellCommand(s)) return RunCommand(top, s);
+  if (TSqlSplitter::IsShellCommand(s))
+    return RunCommand(top, s);
   FBuffer = s;
   FBufferPlSql = TSqlSplitter::IsPlSql(s);
   return RunStatement(FBuffer, FBufferPlSql);
 }
 
 bool TSqlShell::RunCommand(TSource& src, const std::string& text) {
-  if (text.compare(0, 2, "@@") == 0) return RunScript(src, Trim(text.substr(2)), true);
-  if (text[0] == '@') return RunScript(src, Trim(text.substr(1)), false);
+  if (text.compare(0, 2, "@@") == 0)
+    return RunScript(src, Trim(text.substr(2)), true);
+  if (text[0] == '@')
+    return RunScript(src, Trim(text.substr(1)), false);
   size_t e = 0;
-  while (e < text.size() && std::isalpha(static_cast<unsigned char>(text[e]))) ++e;
+  while (e < text.size() && std::isalpha(static_cast<unsigned char>(text[e])))
+    ++e;
   std::string word = Upper(text.substr(0, e));
   std::string raw = Trim(text.substr(e));
   std::string args = StripSemicolons(raw);
 
-  if (Abbrev(word, "REMARK", 3)) return true;
-  if (Abbrev(word, "PROMPT", 3)) { FOut << raw << "\n"; return true; }
-  if (Abbrev(word, "START", 3)) return RunScript(src, args, false);
-  if (Abbrev(word, "DESCRIBE", 4)) {
-    if (RequireConnection()) Describe(args);
+  if (Abbrev(word, "REMARK", 3))
+    return true;
+  if (Abbrev(word, "PROMPT", 3)) {
+    FOut << raw << "\n";
     return true;
   }
-  if (word == "SET") { SetCommand(args); return true; }
-  if (Abbrev(word, "SHOW", 3)) { ShowCommand(args); return true; }
-  if (Abbrev(word, "CONNECT", 4)) { Connect(args); return true; }
-  if (Abbrev(word, "DISCONNECT", 4)) { Disconnect(); return true; }
-  if (word == "EXIT" || word == "QUIT") return Exit(args);
-  if (word == "WHENEVER") return Whenever(args);
-  if (Abbrev(word, "LIST", 1)) { ListBuffer(); return true; }
+  if (Abbrev(word, "START", 3))
+    return RunScript(src, args, false);
+  if (Abbrev(word, "DESCRIBE", 4)) {
+    if (RequireConnection())
+      Describe(args);
+    return true;
+  }
+  if (word == "SET") {
+    SetCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "SHOW", 3)) {
+    ShowCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "CONNECT", 4)) {
+    Connect(args);
+    return true;
+  }
+  if (Abbrev(word, "DISCONNECT", 4)) {
+    Disconnect();
+    return true;
+  }
+  if (word == "EXIT" || word == "QUIT")
+    return Exit(args);
+  if (word == "WHENEVER")
+    return Whenever(args);
+  if (Abbrev(word, "LIST", 1)) {
+    ListBuffer();
+    return true;
+  }
   if (Abbrev(word, "RUN", 1)) {
     ListBuffer();
     return FBuffer.empty() || RunStatement(FBuffer, FBufferPlSql);
   }
   if (Abbrev(word, "EXECUTE", 4)) {
-    if (args.empty()) return true;
+    if (args.empty())
+      return true;
     return RunStatement("BEGIN " + args + "; END;", true);
   }
   FOut << "SP2-0042: \"" << (word.empty() ? text.substr(0, 1) : word)
@@ -461,21 +561,24 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
     return true;
   }
   if (FDepth >= MaxScriptDepth) {
-    FOut << "SP2-0309: scripts are nested more than " << MaxScriptDepth
-         << " deep; \"" << name << "\" was not run.\n\n";
+    FOut << "SP2-0309: scripts are nested more than " << MaxScriptDepth << " deep; \"" << name
+         << "\" was not run.\n\n";
     return true;
   }
   fs::path p(name);
   bool defaultExt = !p.has_extension();
-  if (defaultExt) p += ".sql";
-  if (relative && !from.Dir.empty() && p.is_relative()) p = fs::path(from.Dir) / p;
+  if (defaultExt)
+    p += ".sql";
+  if (relative && !from.Dir.empty() && p.is_relative())
+    p = fs::path(from.Dir) / p;
   std::ifstream file(p, std::ios::binary);
   if (!file && defaultExt) {
     // The client's DDL tool names its scripts TABLE.SQL.
     fs::path upper = p;
     upper.replace_extension(".SQL");
     file.open(upper, std::ios::binary);
-    if (file) p = upper;
+    if (file)
+      p = upper;
   }
   if (!file) {
     FOut << "SP2-0310: cannot open the file \"" << p.string() << "\"\n\n";
@@ -494,19 +597,22 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
 }
 
 bool TSqlShell::RequireConnection() {
-  if (FSession.Connected()) return true;
+  if (FSession.Connected())
+    return true;
   FOut << "SP2-0640: Not connected to a database; use CONNECT first.\n\n";
   return false;
 }
 
 bool TSqlShell::RunStatement(const std::string& text, bool plsql) {
-  if (!RequireConnection()) return true;
+  if (!RequireConnection())
+    return true;
   std::string lead = TSqlSplitter::LeadingWords(text, 3);
   if (lead == "COMMIT" || lead == "COMMIT WORK" || lead == "ROLLBACK" || lead == "ROLLBACK WORK") {
     bool commit = lead[0] == 'C';
     if (!(commit ? FSession.Commit() : FSession.Rollback()))
       return Failed(FSession.GetErrorMessage(FSession.ReturnCode()), FSession.ReturnCode());
-    if (Settings.Feedback > 0) FOut << (commit ? "Commit complete.\n\n" : "Rollback complete.\n\n");
+    if (Settings.Feedback > 0)
+      FOut << (commit ? "Commit complete.\n\n" : "Rollback complete.\n\n");
     return true;
   }
 
@@ -515,29 +621,34 @@ bool TSqlShell::RunStatement(const std::string& text, bool plsql) {
   c.SetNumberOfRows(TOraCursor::MaxRows);
   std::vector<std::string> lines;
   std::istringstream split(text);
-  for (std::string line; std::getline(split, line);) lines.push_back(line);
+  for (std::string line; std::getline(split, line);)
+    lines.push_back(line);
   c.SetSQL(lines);
   std::string err;
   c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
   bool go = true;
-  if (!c.Open()) return Failed(err, c.ReturnCode());
+  if (!c.Open())
+    return Failed(err, c.ReturnCode());
   if (!c.Parse() || !c.DescribeFields() || !c.Exec()) {
     go = Failed(err, c.ReturnCode());
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;
-    if (!RunQuery(c, err)) go = Failed(err, c.ReturnCode());
+    if (!RunQuery(c, err))
+      go = Failed(err, c.ReturnCode());
   } else if (Settings.Feedback > 0) {
     FOut << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
   }
   c.OnError = nullptr;
-  if (FSession.Connected()) c.Close();
+  if (FSession.Connected())
+    c.Close();
   return go;
 }
 
 bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   const int n = c.FieldCount();
   bool hasLong = false;
-  for (int i = 0; i < n; ++i) hasLong = hasLong || IsLong(c.Fields(i));
+  for (int i = 0; i < n; ++i)
+    hasLong = hasLong || IsLong(c.Fields(i));
   const int lineSize = std::max(1, Settings.LineSize);
 
   // Column widths from the described sizes and the headings; the first batch of rows may widen
@@ -549,14 +660,22 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     right[i] = f->FieldKind() == 1;
     int w = 0;
     switch (f->FieldKind()) {
-    case 1: w = static_cast<TOraNumberField*>(f)->Precision() > 0 ? f->DisplaySize() : Settings.NumWidth; break;
+    case 1:
+      w = static_cast<TOraNumberField*>(f)->Precision() > 0 ? f->DisplaySize() : Settings.NumWidth;
+      break;
     case 3: {
       std::string fmt = c.DateFormat();
-      w = std::max(f->DisplaySize(), DisplayWidth(FormatOraDateTime(fmt.empty() ? ShortDateFormat : fmt, 0)));
+      w = std::max(f->DisplaySize(),
+                   DisplayWidth(FormatOraDateTime(fmt.empty() ? ShortDateFormat : fmt, 0)));
       break;
     }
-    case 6: case 7: w = Settings.Long; break;
-    default: w = f->DisplaySize(); break;
+    case 6:
+    case 7:
+      w = Settings.Long;
+      break;
+    default:
+      w = f->DisplaySize();
+      break;
     }
     widths[i] = std::max(w, DisplayWidth(f->Name()));
   }
@@ -572,7 +691,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   auto layOut = [&] {
     for (auto& row : batch)
       for (int i = 0; i < n; ++i)
-        for (auto& piece : Chunks(row[i], 1 << 30)) widths[i] = std::max(widths[i], DisplayWidth(piece));
+        for (auto& piece : Chunks(row[i], 1 << 30))
+          widths[i] = std::max(widths[i], DisplayWidth(piece));
     int used = 0;
     for (int i = 0; i < n; ++i) {
       widths[i] = std::min(widths[i], lineSize);
@@ -595,11 +715,15 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     FOut << "\n";
     linesOnPage = 1 + headingLines;
     pageStarted = true;
-    if (!Settings.Heading) return;
+    if (!Settings.Heading)
+      return;
     for (auto& g : groups) {
       std::string head, rule;
       for (int i : g) {
-        if (!head.empty() || !rule.empty()) { head += ' '; rule += ' '; }
+        if (!head.empty() || !rule.empty()) {
+          head += ' ';
+          rule += ' ';
+        }
         // Only a column cut down to the line can be narrower than its heading.
         std::string name = Chunks(c.Fields(i)->Name(), widths[i])[0];
         head += PadDisplay(name, widths[i], right[i]);
@@ -610,7 +734,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     }
   };
   auto flush = [&] {
-    if (!laidOut) layOut();
+    if (!laidOut)
+      layOut();
     for (auto& row : batch) {
       std::vector<std::string> out;
       for (auto& g : groups) {
@@ -623,20 +748,24 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         for (size_t k = 0; k < height; ++k) {
           std::string line;
           for (size_t j = 0; j < g.size(); ++j) {
-            if (j) line += ' ';
+            if (j)
+              line += ' ';
             int i = g[j];
-            line += PadDisplay(k < cells[j].size() ? cells[j][k] : std::string(), widths[i], right[i]);
+            line +=
+                PadDisplay(k < cells[j].size() ? cells[j][k] : std::string(), widths[i], right[i]);
           }
           out.push_back(line);
         }
       }
       if (Settings.PageSize > 0) {
         int lines = static_cast<int>(out.size());
-        if (!pageStarted || (linesOnPage + lines > Settings.PageSize && linesOnPage > 1 + headingLines))
+        if (!pageStarted ||
+            (linesOnPage + lines > Settings.PageSize && linesOnPage > 1 + headingLines))
           newPage();
         linesOnPage += lines;
       }
-      for (auto& l : out) emit(l);
+      for (auto& l : out)
+        emit(l);
     }
     batch.clear();
   };
@@ -646,10 +775,12 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     // Long fields hold one row: fetch them one at a time.
     while (c.Fetch()) {
       std::vector<std::string> row(n);
-      for (int i = 0; i < n; ++i) row[i] = CellText(c, c.Fields(i), 0, longLimit);
+      for (int i = 0; i < n; ++i)
+        row[i] = CellText(c, c.Fields(i), 0, longLimit);
       batch.push_back(std::move(row));
       ++total;
-      if (batch.size() >= TOraCursor::MaxRows) flush();
+      if (batch.size() >= TOraCursor::MaxRows)
+        flush();
     }
   } else {
     uint32_t prev = 0;
@@ -658,24 +789,31 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       uint32_t now = c.RowsProcessed();
       for (uint32_t r = 0; r < now - prev; ++r) {
         std::vector<std::string> row(n);
-        for (int i = 0; i < n; ++i) row[i] = CellText(c, c.Fields(i), static_cast<int>(r), longLimit);
+        for (int i = 0; i < n; ++i)
+          row[i] = CellText(c, c.Fields(i), static_cast<int>(r), longLimit);
         batch.push_back(std::move(row));
       }
       total = now;
-      if (batch.size() >= TOraCursor::MaxRows || !ok || now == prev) flush();
-      if (!ok || now == prev) break;
+      if (batch.size() >= TOraCursor::MaxRows || !ok || now == prev)
+        flush();
+      if (!ok || now == prev)
+        break;
       prev = now;
     }
   }
   if (c.ReturnCode() != 0 && c.ReturnCode() != 1403) {
-    if (!batch.empty()) flush();
+    if (!batch.empty())
+      flush();
     error = c.ErrorText();
-    if (total) FOut << "\n";
+    if (total)
+      FOut << "\n";
     return false;
   }
-  if (!batch.empty()) flush();
+  if (!batch.empty())
+    flush();
   if (total == 0) {
-    if (Settings.Feedback > 0) FOut << "no rows selected\n\n";
+    if (Settings.Feedback > 0)
+      FOut << "no rows selected\n\n";
   } else if (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback)) {
     FOut << "\n" << total << (total == 1 ? " row selected.\n\n" : " rows selected.\n\n");
   } else {
@@ -691,26 +829,36 @@ void TSqlShell::Describe(const std::string& name) {
   }
   auto missing = [&] { FOut << "ORA-04043: object " << name << " does not exist\n\n"; };
   // Only a name goes into the statement text, so DESCRIBE can run nothing else.
-  if (!ValidObjectName(name)) { missing(); return; }
+  if (!ValidObjectName(name)) {
+    missing();
+    return;
+  }
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(1);
   c.SetSQL({"SELECT * FROM " + name + " WHERE 1=0"});
   std::string err;
   c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
-  if (!c.Open()) { ShowError(err); return; }
+  if (!c.Open()) {
+    ShowError(err);
+    return;
+  }
   bool ok = c.Parse() && c.DescribeFields();
   c.OnError = nullptr;
   if (!ok) {
     int code = c.ReturnCode();
     // Only a lost logon or the like is worth its own message; anything else means no such object.
-    if (code == 1012 || code == 3113 || code == 3114) ShowError(err);
-    else missing();
-    if (FSession.Connected()) c.Close();
+    if (code == 1012 || code == 3113 || code == 3114)
+      ShowError(err);
+    else
+      missing();
+    if (FSession.Connected())
+      c.Close();
     return;
   }
   int longest = 4;
-  for (int i = 0; i < c.FieldCount(); ++i) longest = std::max(longest, DisplayWidth(c.Fields(i)->Name()));
+  for (int i = 0; i < c.FieldCount(); ++i)
+    longest = std::max(longest, DisplayWidth(c.Fields(i)->Name()));
   const int typeWidth = 28;
   int nameWidth = std::max(longest, Settings.LineSize - 1 - 1 - 8 - 1 - typeWidth);
   auto line = [&](const std::string& a, const std::string& b, const std::string& t) {
@@ -719,7 +867,8 @@ void TSqlShell::Describe(const std::string& name) {
     FOut << s << "\n";
   };
   line("Name", "Null?", "Type");
-  line(std::string(static_cast<size_t>(nameWidth), '-'), std::string(8, '-'), std::string(typeWidth, '-'));
+  line(std::string(static_cast<size_t>(nameWidth), '-'), std::string(8, '-'),
+       std::string(typeWidth, '-'));
   for (int i = 0; i < c.FieldCount(); ++i) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
     line(f->Name(), f->Nullable() ? "" : "NOT NULL", TypeText(f));
@@ -736,9 +885,9 @@ void TSqlShell::SetCommand(const std::string& args) {
   }
   for (size_t i = 0; i < w.size(); i += 2) {
     std::string opt = Upper(w[i]);
-    bool known = Abbrev(opt, "LINESIZE", 3) || Abbrev(opt, "PAGESIZE", 5) || Abbrev(opt, "FEEDBACK", 4) ||
-                 opt == "ECHO" || Abbrev(opt, "HEADING", 3) || Abbrev(opt, "NUMWIDTH", 3) ||
-                 opt == "LONG" || Abbrev(opt, "SQLBLANKLINES", 5);
+    bool known = Abbrev(opt, "LINESIZE", 3) || Abbrev(opt, "PAGESIZE", 5) ||
+                 Abbrev(opt, "FEEDBACK", 4) || opt == "ECHO" || Abbrev(opt, "HEADING", 3) ||
+                 Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" || Abbrev(opt, "SQLBLANKLINES", 5);
     if (!known) {
       FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n\n";
       return;
@@ -751,29 +900,49 @@ void TSqlShell::SetCommand(const std::string& args) {
     long long num = 0;
     bool isNum = ParseInt(val, num);
     auto onOff = [&](bool& target) {
-      if (val == "ON" || val == "OFF") { target = val == "ON"; return true; }
+      if (val == "ON" || val == "OFF") {
+        target = val == "ON";
+        return true;
+      }
       FOut << "SP2-0265: " << opt << " must be set ON or OFF\n\n";
       return false;
     };
     auto range = [&](int& target, long long lo, long long hi) {
-      if (isNum && num >= lo && num <= hi) { target = static_cast<int>(num); return true; }
-      FOut << "SP2-0267: " << opt << " option " << w[i + 1] << " out of range (" << lo << " through " << hi << ")\n\n";
+      if (isNum && num >= lo && num <= hi) {
+        target = static_cast<int>(num);
+        return true;
+      }
+      FOut << "SP2-0267: " << opt << " option " << w[i + 1] << " out of range (" << lo
+           << " through " << hi << ")\n\n";
       return false;
     };
     bool ok;
-    if (Abbrev(opt, "LINESIZE", 3)) ok = range(Settings.LineSize, 1, 32767);
-    else if (Abbrev(opt, "PAGESIZE", 5)) ok = range(Settings.PageSize, 0, 50000);
-    else if (Abbrev(opt, "NUMWIDTH", 3)) ok = range(Settings.NumWidth, 2, 50);
-    else if (opt == "LONG") ok = range(Settings.Long, 1, 2000000000);
-    else if (opt == "ECHO") ok = onOff(Settings.Echo);
-    else if (Abbrev(opt, "HEADING", 3)) ok = onOff(Settings.Heading);
-    else if (Abbrev(opt, "SQLBLANKLINES", 5)) ok = onOff(Settings.SqlBlankLines);
+    if (Abbrev(opt, "LINESIZE", 3))
+      ok = range(Settings.LineSize, 1, 32767);
+    else if (Abbrev(opt, "PAGESIZE", 5))
+      ok = range(Settings.PageSize, 0, 50000);
+    else if (Abbrev(opt, "NUMWIDTH", 3))
+      ok = range(Settings.NumWidth, 2, 50);
+    else if (opt == "LONG")
+      ok = range(Settings.Long, 1, 2000000000);
+    else if (opt == "ECHO")
+      ok = onOff(Settings.Echo);
+    else if (Abbrev(opt, "HEADING", 3))
+      ok = onOff(Settings.Heading);
+    else if (Abbrev(opt, "SQLBLANKLINES", 5))
+      ok = onOff(Settings.SqlBlankLines);
     else {
-      if (val == "ON") { Settings.Feedback = 1; ok = true; }
-      else if (val == "OFF") { Settings.Feedback = 0; ok = true; }
-      else ok = range(Settings.Feedback, 0, 50000);
+      if (val == "ON") {
+        Settings.Feedback = 1;
+        ok = true;
+      } else if (val == "OFF") {
+        Settings.Feedback = 0;
+        ok = true;
+      } else
+        ok = range(Settings.Feedback, 0, 50000);
     }
-    if (!ok) return;
+    if (!ok)
+      return;
   }
 }
 
@@ -782,14 +951,17 @@ void TSqlShell::ShowCommand(const std::string& args) {
   auto onOff = [](bool b) { return b ? "ON" : "OFF"; };
   auto show = [&](const std::string& key) {
     if (key == "USER") {
-      FOut << "USER is \"" << (FSession.Connected() ? Upper(FSession.UserName) : std::string()) << "\"\n";
+      FOut << "USER is \"" << (FSession.Connected() ? Upper(FSession.UserName) : std::string())
+           << "\"\n";
     } else if (key == "LINESIZE") {
       FOut << "linesize " << Settings.LineSize << "\n";
     } else if (key == "PAGESIZE") {
       FOut << "pagesize " << Settings.PageSize << "\n";
     } else if (key == "FEEDBACK") {
-      if (Settings.Feedback > 0) FOut << "FEEDBACK ON for " << Settings.Feedback << " or more rows\n";
-      else FOut << "feedback OFF\n";
+      if (Settings.Feedback > 0)
+        FOut << "FEEDBACK ON for " << Settings.Feedback << " or more rows\n";
+      else
+        FOut << "feedback OFF\n";
     } else if (key == "ECHO") {
       FOut << "echo " << onOff(Settings.Echo) << "\n";
     } else if (key == "HEADING") {
@@ -802,19 +974,29 @@ void TSqlShell::ShowCommand(const std::string& args) {
       FOut << "sqlblanklines " << onOff(Settings.SqlBlankLines) << "\n";
     }
   };
-  static const char* const all[] = {"ECHO", "FEEDBACK", "HEADING", "LINESIZE", "LONG", "NUMWIDTH",
-                                    "PAGESIZE", "SQLBLANKLINES", "USER"};
+  static const char* const all[] = {"ECHO",     "FEEDBACK", "HEADING",       "LINESIZE", "LONG",
+                                    "NUMWIDTH", "PAGESIZE", "SQLBLANKLINES", "USER"};
   if (what == "ALL") {
-    for (const char* k : all) show(k);
-  } else if (what == "USER") show("USER");
-  else if (Abbrev(what, "LINESIZE", 3)) show("LINESIZE");
-  else if (Abbrev(what, "PAGESIZE", 5)) show("PAGESIZE");
-  else if (Abbrev(what, "FEEDBACK", 4)) show("FEEDBACK");
-  else if (what == "ECHO") show("ECHO");
-  else if (Abbrev(what, "HEADING", 3)) show("HEADING");
-  else if (Abbrev(what, "NUMWIDTH", 3)) show("NUMWIDTH");
-  else if (what == "LONG") show("LONG");
-  else if (Abbrev(what, "SQLBLANKLINES", 5)) show("SQLBLANKLINES");
+    for (const char* k : all)
+      show(k);
+  } else if (what == "USER")
+    show("USER");
+  else if (Abbrev(what, "LINESIZE", 3))
+    show("LINESIZE");
+  else if (Abbrev(what, "PAGESIZE", 5))
+    show("PAGESIZE");
+  else if (Abbrev(what, "FEEDBACK", 4))
+    show("FEEDBACK");
+  else if (what == "ECHO")
+    show("ECHO");
+  else if (Abbrev(what, "HEADING", 3))
+    show("HEADING");
+  else if (Abbrev(what, "NUMWIDTH", 3))
+    show("NUMWIDTH");
+  else if (what == "LONG")
+    show("LONG");
+  else if (Abbrev(what, "SQLBLANKLINES", 5))
+    show("SQLBLANKLINES");
   else {
     FOut << "SP2-0158: unknown SHOW option \"" << Trim(args) << "\"\n\n";
     return;
@@ -824,14 +1006,17 @@ void TSqlShell::ShowCommand(const std::string& args) {
 
 void TSqlShell::Connect(const std::string& args) {
   TLogonArgs a = ParseLogonArg(args);
-  if (a.user.empty() && !a.hasPassword) a = ParseLogonArg(Ask("Enter user-name: ", true));
+  if (a.user.empty() && !a.hasPassword)
+    a = ParseLogonArg(Ask("Enter user-name: ", true));
   if (a.user.empty()) {
     FOut << "SP2-0306: CONNECT needs a user name.\n\n";
     return;
   }
-  if (!a.hasPassword) a.password = Ask("Enter password: ", false);
+  if (!a.hasPassword)
+    a.password = Ask("Enter password: ", false);
   // The old connection ends first, even when the new one then fails.
-  if (FSession.Connected()) FSession.Disconnect();
+  if (FSession.Connected())
+    FSession.Disconnect();
   if (a.password.empty()) {
     FOut << "ORA-01005: no password given; logon denied\n\n";
     return;
@@ -848,14 +1033,19 @@ void TSqlShell::Connect(const std::string& args) {
   bool ok = FSession.Connect();
   FSession.LogonPrompt = std::move(prompt);
   FSession.OnError = std::move(onError);
-  if (ok) FOut << "Connected.\n";
-  else FOut << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n";
+  if (ok)
+    FOut << "Connected.\n";
+  else
+    FOut << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n";
 }
 
 void TSqlShell::Disconnect() {
-  if (!FSession.Connected()) return;
-  if (FSession.Disconnect()) FOut << "Disconnected.\n";
-  else FOut << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n";
+  if (!FSession.Connected())
+    return;
+  if (FSession.Disconnect())
+    FOut << "Disconnected.\n";
+  else
+    FOut << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n";
 }
 
 bool TSqlShell::Exit(const std::string& args) {
@@ -864,20 +1054,29 @@ bool TSqlShell::Exit(const std::string& args) {
   for (auto& word : SplitWords(args)) {
     std::string w = Upper(word);
     long long n = 0;
-    if (w == "COMMIT") rollback = false;
-    else if (w == "ROLLBACK") rollback = true;
-    else if (w == "SUCCESS") code = 0;
-    else if (w == "FAILURE") code = 1;
-    else if (w == "WARNING") code = 2;
-    else if (w == "SQL.SQLCODE") code = FLastError;
-    else if (ParseInt(w, n)) code = static_cast<int>(n);
+    if (w == "COMMIT")
+      rollback = false;
+    else if (w == "ROLLBACK")
+      rollback = true;
+    else if (w == "SUCCESS")
+      code = 0;
+    else if (w == "FAILURE")
+      code = 1;
+    else if (w == "WARNING")
+      code = 2;
+    else if (w == "SQL.SQLCODE")
+      code = FLastError;
+    else if (ParseInt(w, n))
+      code = static_cast<int>(n);
     else {
       FOut << "SP2-0584: EXIT takes a number, SUCCESS, FAILURE, WARNING, SQL.SQLCODE, COMMIT or "
-              "ROLLBACK, not \"" << word << "\"\n\n";
+              "ROLLBACK, not \""
+           << word << "\"\n\n";
       return true;
     }
   }
-  if (rollback && FSession.Connected()) FSession.Rollback();
+  if (rollback && FSession.Connected())
+    FSession.Rollback();
   FExitCode = code;
   return false;
 }
@@ -889,12 +1088,14 @@ bool TSqlShell::Whenever(const std::string& args) {
             "[COMMIT|ROLLBACK] or WHENEVER SQLERROR CONTINUE\n\n";
     return true;
   };
-  if (w.size() < 2 || w[0] != "SQLERROR") return usage();
+  if (w.size() < 2 || w[0] != "SQLERROR")
+    return usage();
   if (w[1] == "CONTINUE") {
     Settings.ErrorExit = false;
     return true;
   }
-  if (w[1] != "EXIT") return usage();
+  if (w[1] != "EXIT")
+    return usage();
   TShellSettings s = Settings;
   s.ErrorExit = true;
   s.ErrorExitCode = 1;
@@ -902,14 +1103,22 @@ bool TSqlShell::Whenever(const std::string& args) {
   s.ErrorExitRollback = false;
   for (size_t i = 2; i < w.size(); ++i) {
     long long n = 0;
-    if (w[i] == "COMMIT") s.ErrorExitRollback = false;
-    else if (w[i] == "ROLLBACK") s.ErrorExitRollback = true;
-    else if (w[i] == "SUCCESS") s.ErrorExitCode = 0;
-    else if (w[i] == "FAILURE") s.ErrorExitCode = 1;
-    else if (w[i] == "WARNING") s.ErrorExitCode = 2;
-    else if (w[i] == "SQL.SQLCODE") s.ErrorExitSqlCode = true;
-    else if (ParseInt(w[i], n)) s.ErrorExitCode = static_cast<int>(n);
-    else return usage();
+    if (w[i] == "COMMIT")
+      s.ErrorExitRollback = false;
+    else if (w[i] == "ROLLBACK")
+      s.ErrorExitRollback = true;
+    else if (w[i] == "SUCCESS")
+      s.ErrorExitCode = 0;
+    else if (w[i] == "FAILURE")
+      s.ErrorExitCode = 1;
+    else if (w[i] == "WARNING")
+      s.ErrorExitCode = 2;
+    else if (w[i] == "SQL.SQLCODE")
+      s.ErrorExitSqlCode = true;
+    else if (ParseInt(w[i], n))
+      s.ErrorExitCode = static_cast<int>(n);
+    else
+      return usage();
   }
   Settings = s;
   return true;
@@ -922,7 +1131,8 @@ void TSqlShell::ListBuffer() {
   }
   std::vector<std::string> lines;
   std::istringstream in(FBuffer);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  for (std::string l; std::getline(in, l);)
+    lines.push_back(l);
   for (size_t i = 0; i < lines.size(); ++i) {
     std::string n = std::to_string(i + 1);
     FOut << std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') << n

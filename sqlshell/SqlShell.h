@@ -24,12 +24,12 @@ std::string DecodeScriptText(const std::string& bytes);
 
 struct TShellSettings {
   int LineSize = 80;
-  int PageSize = 14;  // lines per page; 0 = no headings and no page breaks
-  int Feedback = 1;   // show "n rows selected." from this many rows on; 0 = off
-  bool Echo = false;  // echo the lines of scripts
+  int PageSize = 14; // lines per page; 0 = no headings and no page breaks
+  int Feedback = 1;  // show "n rows selected." from this many rows on; 0 = off
+  bool Echo = false; // echo the lines of scripts
   bool Heading = true;
-  int NumWidth = 10;  // width of NUMBER columns without a precision
-  int Long = 80;      // shown part of LONG values
+  int NumWidth = 10; // width of NUMBER columns without a precision
+  int Long = 80;     // shown part of LONG values
   bool SqlBlankLines = false;
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
   bool ErrorExit = false;
@@ -91,7 +91,7 @@ private:
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;
-  int FDepth = 0;      // script nesting
+  int FDepth = 0; // script nesting
   int FExitCode = 0;
-  int FLastError = 0;  // Oracle error number of the last failed statement
+  int FLastError = 0; // Oracle error number of the last failed statement
 };

@@ -5,7 +5,9 @@
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
 bool IsIdentChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' ||
@@ -14,19 +16,23 @@ bool IsIdentChar(char c) {
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
-  while (b < e && IsSpace(s[b])) ++b;
-  while (e > b && IsSpace(s[e - 1])) --e;
+  while (b < e && IsSpace(s[b]))
+    ++b;
+  while (e > b && IsSpace(s[e - 1]))
+    --e;
   return s.substr(b, e - b);
 }
 
 std::string TrimRight(const std::string& s) {
   size_t e = s.size();
-  while (e > 0 && IsSpace(s[e - 1])) --e;
+  while (e > 0 && IsSpace(s[e - 1]))
+    --e;
   return s.substr(0, e);
 }
 
 std::string Upper(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : s)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
 }
 
@@ -36,22 +42,29 @@ std::vector<std::string> Words(const std::string& s, int count) {
   size_t i = 0;
   while (i < s.size() && static_cast<int>(out.size()) < count) {
     char c = s[i];
-    if (IsSpace(c)) { ++i; continue; }
+    if (IsSpace(c)) {
+      ++i;
+      continue;
+    }
     if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
       size_t nl = s.find('\n', i);
-      if (nl == std::string::npos) break;
+      if (nl == std::string::npos)
+        break;
       i = nl + 1;
       continue;
     }
     if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
       size_t end = s.find("*/", i + 2);
-      if (end == std::string::npos) break;
+      if (end == std::string::npos)
+        break;
       i = end + 2;
       continue;
     }
-    if (!IsIdentChar(c)) break;
+    if (!IsIdentChar(c))
+      break;
     size_t b = i;
-    while (i < s.size() && IsIdentChar(s[i])) ++i;
+    while (i < s.size() && IsIdentChar(s[i]))
+      ++i;
     out.push_back(Upper(s.substr(b, i - b)));
   }
   return out;
@@ -67,13 +80,19 @@ bool Abbrev(const std::string& word, const char* full, size_t minLen) {
 
 bool TSqlSplitter::IsPlSql(const std::string& text) {
   auto w = Words(text, 6);
-  if (w.empty()) return false;
-  if (w[0] == "DECLARE" || w[0] == "BEGIN") return true;
-  if (w[0] != "CREATE") return false;
+  if (w.empty())
+    return false;
+  if (w[0] == "DECLARE" || w[0] == "BEGIN")
+    return true;
+  if (w[0] != "CREATE")
+    return false;
   size_t i = 1;
-  if (i + 1 < w.size() && w[i] == "OR" && w[i + 1] == "REPLACE") i += 2;
-  if (i < w.size() && (w[i] == "EDITIONABLE" || w[i] == "NONEDITIONABLE")) ++i;
-  if (i >= w.size()) return false;
+  if (i + 1 < w.size() && w[i] == "OR" && w[i + 1] == "REPLACE")
+    i += 2;
+  if (i < w.size() && (w[i] == "EDITIONABLE" || w[i] == "NONEDITIONABLE"))
+    ++i;
+  if (i >= w.size())
+    return false;
   const std::string& k = w[i];
   return k == "PACKAGE" || k == "PROCEDURE" || k == "FUNCTION" || k == "TRIGGER" || k == "TYPE" ||
          k == "LIBRARY";
@@ -82,16 +101,19 @@ bool TSqlSplitter::IsPlSql(const std::string& text) {
 bool TSqlSplitter::HasContent(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
-    if (IsSpace(c)) continue;
+    if (IsSpace(c))
+      continue;
     if (c == '-' && i + 1 < text.size() && text[i + 1] == '-') {
       size_t nl = text.find('\n', i);
-      if (nl == std::string::npos) return false;
+      if (nl == std::string::npos)
+        return false;
       i = nl;
       continue;
     }
     if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
       size_t end = text.find("*/", i + 2);
-      if (end == std::string::npos) return false;
+      if (end == std::string::npos)
+        return false;
       i = end + 1;
       continue;
     }
@@ -103,7 +125,8 @@ bool TSqlSplitter::HasContent(const std::string& text) {
 std::string TSqlSplitter::LeadingWords(const std::string& text, int count) {
   std::string r;
   for (auto& w : Words(text, count)) {
-    if (!r.empty()) r += ' ';
+    if (!r.empty())
+      r += ' ';
     r += w;
   }
   return r;
@@ -111,10 +134,13 @@ std::string TSqlSplitter::LeadingWords(const std::string& text, int count) {
 
 bool TSqlSplitter::IsShellCommand(const std::string& line) {
   std::string t = Trim(line);
-  if (t.empty()) return false;
-  if (t[0] == '@' || t[0] == '!') return true;
+  if (t.empty())
+    return false;
+  if (t[0] == '@' || t[0] == '!')
+    return true;
   auto w = Words(t, 2);
-  if (w.empty()) return false;
+  if (w.empty())
+    return false;
   const std::string& k = w[0];
   if (k == "SET") {
     // SET TRANSACTION and SET ROLE are SQL.
@@ -123,14 +149,15 @@ bool TSqlSplitter::IsShellCommand(const std::string& line) {
   }
   // Commands of classic tools that this shell does not have: still taken as one line each, so
   // they never swallow the statement after them.
-  static const char* const others[] = {"ACCEPT", "APPEND", "ARCHIVE", "ATTRIBUTE", "BREAK",
-                                       "BTITLE", "CHANGE", "CLEAR", "COLUMN", "COMPUTE", "COPY",
-                                       "DEFINE", "DEL", "EDIT", "GET", "HELP", "HOST", "INPUT",
-                                       "PASSWORD", "PAUSE", "PRINT", "RECOVER", "REPFOOTER",
-                                       "REPHEADER", "SAVE", "SHUTDOWN", "SPOOL", "STARTUP", "STORE",
-                                       "TIMING", "TTITLE", "UNDEFINE", "VARIABLE", "XQUERY"};
+  static const char* const others[] = {
+      "ACCEPT",  "APPEND",    "ARCHIVE",   "ATTRIBUTE", "BREAK",    "BTITLE", "CHANGE",
+      "CLEAR",   "COLUMN",    "COMPUTE",   "COPY",      "DEFINE",   "DEL",    "EDIT",
+      "GET",     "HELP",      "HOST",      "INPUT",     "PASSWORD", "PAUSE",  "PRINT",
+      "RECOVER", "REPFOOTER", "REPHEADER", "SAVE",      "SHUTDOWN", "SPOOL",  "STARTUP",
+      "STORE",   "TIMING",    "TTITLE",    "UNDEFINE",  "VARIABLE", "XQUERY"};
   for (const char* o : others)
-    if (k == o) return true;
+    if (k == o)
+      return true;
   if (k == "COL" || k == "DEF" || k == "VAR" || k == "SPO" || k == "HO" || k == "ED")
     return true;
   return Abbrev(k, "START", 3) || Abbrev(k, "DESCRIBE", 4) || Abbrev(k, "SHOW", 3) ||
@@ -155,22 +182,35 @@ size_t TSqlSplitter::Scan(const std::string& line) {
     char c = line[i];
     char next = i + 1 < n ? line[i + 1] : '\0';
     if (FBlockComment) {
-      if (c == '*' && next == '/') { FBlockComment = false; ++i; }
+      if (c == '*' && next == '/') {
+        FBlockComment = false;
+        ++i;
+      }
       continue;
     }
     if (FQuote) {
       if (FQQuote) {
-        if (c == FQuote && next == '\'') { FQuote = 0; FQQuote = false; ++i; }
+        if (c == FQuote && next == '\'') {
+          FQuote = 0;
+          FQQuote = false;
+          ++i;
+        }
       } else if (c == FQuote) {
         FQuote = 0; // a doubled quote simply opens it again
       }
       continue;
     }
-    if (c == '-' && next == '-') break;
-    if (c == '/' && next == '*') { FBlockComment = true; ++i; continue; }
+    if (c == '-' && next == '-')
+      break;
+    if (c == '/' && next == '*') {
+      FBlockComment = true;
+      ++i;
+      continue;
+    }
     if ((c == 'q' || c == 'Q') && next == '\'' && i + 2 < n && !IsSpace(line[i + 2])) {
-      bool wordStart = i == 0 || !IsIdentChar(line[i - 1]) ||
-                       ((line[i - 1] == 'n' || line[i - 1] == 'N') && (i == 1 || !IsIdentChar(line[i - 2])));
+      bool wordStart =
+          i == 0 || !IsIdentChar(line[i - 1]) ||
+          ((line[i - 1] == 'n' || line[i - 1] == 'N') && (i == 1 || !IsIdentChar(line[i - 2])));
       if (wordStart) {
         char d = line[i + 2];
         FQuote = d == '[' ? ']' : d == '(' ? ')' : d == '{' ? '}' : d == '<' ? '>' : d;
@@ -180,16 +220,25 @@ size_t TSqlSplitter::Scan(const std::string& line) {
         continue;
       }
     }
-    if (c == '\'' || c == '"') { FQuote = c; semi = std::string::npos; continue; }
-    if (c == ';') { semi = i; continue; }
-    if (!IsSpace(c)) semi = std::string::npos;
+    if (c == '\'' || c == '"') {
+      FQuote = c;
+      semi = std::string::npos;
+      continue;
+    }
+    if (c == ';') {
+      semi = i;
+      continue;
+    }
+    if (!IsSpace(c))
+      semi = std::string::npos;
   }
   return semi;
 }
 
 TSplitEvent TSqlSplitter::Feed(const std::string& rawLine) {
   std::string line = rawLine;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!line.empty() && line.back() == '\r')
+    line.pop_back();
   const std::string t = Trim(line);
   TSplitEvent ev;
 
@@ -205,19 +254,27 @@ TSplitEvent TSqlSplitter::Feed(const std::string& rawLine) {
     return ev;
   };
 
-  if (!FCommand.empty()) return command(t);
+  if (!FCommand.empty())
+    return command(t);
   if (FPending.empty()) {
-    if (t.empty() || t == ".") return ev;
-    if (t == "/") { ev.Kind = TSplitEvent::RunBuffer; return ev; }
-    if (IsShellCommand(t)) return command(t);
+    if (t.empty() || t == ".")
+      return ev;
+    if (t == "/") {
+      ev.Kind = TSplitEvent::RunBuffer;
+      return ev;
+    }
+    if (IsShellCommand(t))
+      return command(t);
   } else if (!InsideText()) {
     bool end = t == "/" || t == ".";
-    if (t.empty() && !BlankLinesInSql && !IsPlSql(FPending)) end = true;
+    if (t.empty() && !BlankLinesInSql && !IsPlSql(FPending))
+      end = true;
     if (end) {
       ev.Text = TrimRight(FPending);
       ev.PlSql = IsPlSql(ev.Text);
       Reset();
-      if (HasContent(ev.Text)) ev.Kind = t == "/" ? TSplitEvent::Statement : TSplitEvent::Stored;
+      if (HasContent(ev.Text))
+        ev.Kind = t == "/" ? TSplitEvent::Statement : TSplitEvent::Stored;
       return ev;
     }
   }
@@ -227,14 +284,17 @@ TSplitEvent TSqlSplitter::Feed(const std::string& rawLine) {
   FPending += line;
   FPending += '\n';
   ++FLines;
-  if (InsideText()) return ev;
+  if (InsideText())
+    return ev;
   if (semi != std::string::npos && !IsPlSql(FPending)) {
     ev.Text = TrimRight(FPending.substr(0, lineStart + semi));
     Reset();
-    if (HasContent(ev.Text)) ev.Kind = TSplitEvent::Statement;
+    if (HasContent(ev.Text))
+      ev.Kind = TSplitEvent::Statement;
     return ev;
   }
   // Comments before a statement are dropped, so the line after them may still be a command.
-  if (!HasContent(FPending)) Reset();
+  if (!HasContent(FPending))
+    Reset();
   return ev;
 }

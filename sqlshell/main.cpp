@@ -26,7 +26,8 @@ std::string Ask(const std::string& prompt, bool echo) {
   }
   std::string s;
   std::getline(std::cin, s);
-  if (!s.empty() && s.back() == '\r') s.pop_back();
+  if (!s.empty() && s.back() == '\r')
+    s.pop_back();
   if (tty && !echo) {
     tcsetattr(STDIN_FILENO, TCSANOW, &old);
     std::cout << "\n";
@@ -92,14 +93,26 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--create-database") {
-      if (i + 1 >= argc || argc != 3) { Usage(); return 2; }
+      if (i + 1 >= argc || argc != 3) {
+        Usage();
+        return 2;
+      }
       return CreateDatabase(argv[i + 1]);
     }
-    if (a == "-h" || a == "--help") { Usage(); return 0; }
-    if (a[0] == '@') script = a.substr(1);
-    else if (a == "/nolog" || a == "/NOLOG") noLog = true;
-    else if (logon.empty()) logon = a;
-    else { Usage(); return 2; }
+    if (a == "-h" || a == "--help") {
+      Usage();
+      return 0;
+    }
+    if (a[0] == '@')
+      script = a.substr(1);
+    else if (a == "/nolog" || a == "/NOLOG")
+      noLog = true;
+    else if (logon.empty())
+      logon = a;
+    else {
+      Usage();
+      return 2;
+    }
   }
   TLogonArgs args = ParseLogonArg(logon);
   bool interactive = isatty(STDIN_FILENO);
@@ -113,30 +126,37 @@ int main(int argc, char** argv) {
   // Asks for what the command line left out; up to three tries, as a terminal client does.
   int tries = 0;
   session.LogonPrompt = [&](std::string& user, std::string& pass, std::string& host) {
-    if (++tries > 3) return false;
+    if (++tries > 3)
+      return false;
     bool retry = session.ReturnCode() != 0; // the last attempt was refused: ask afresh
     if (user.empty() || retry) {
       pass.clear();
       TLogonArgs a = ParseLogonArg(Ask("Enter user-name: ", true));
       user = a.user;
       pass = a.password;
-      if (!a.host.empty()) host = a.host;
-      if (a.hasPassword) return !user.empty();
+      if (!a.host.empty())
+        host = a.host;
+      if (a.hasPassword)
+        return !user.empty();
     }
-    if (pass.empty()) pass = Ask("Enter password: ", false);
+    if (pass.empty())
+      pass = Ask("Enter password: ", false);
     return !user.empty();
   };
   session.OnError = [](TOraSession&, const std::string& msg) { std::cerr << msg << "\n\n"; };
   try {
     while (!noLog && !session.Connected()) {
-      if (session.Connect()) break;
-      if (tries >= 3 || std::cin.eof()) return 1;
+      if (session.Connect())
+        break;
+      if (tries >= 3 || std::cin.eof())
+        return 1;
     }
   } catch (const std::exception& e) {
     std::cerr << e.what() << "\n";
     return 1;
   }
-  if (session.Connected()) std::cout << "Connected.\n";
+  if (session.Connected())
+    std::cout << "Connected.\n";
   session.LogonPrompt = nullptr;
   session.OnError = nullptr; // from here the shell reports failures itself
 
@@ -146,7 +166,8 @@ int main(int argc, char** argv) {
   if (interactive) {
     // Line editing and history only at a terminal; piped input is read as it is.
     using_history();
-    if (!history.empty()) read_history(history.c_str());
+    if (!history.empty())
+      read_history(history.c_str());
     shell.ReadLine = [](const std::string& prompt, std::string& line) {
       char* l = readline(prompt.c_str());
       if (!l) {
@@ -154,7 +175,8 @@ int main(int argc, char** argv) {
         return false;
       }
       line = l;
-      if (*l) add_history(l);
+      if (*l)
+        add_history(l);
       std::free(l);
       return true;
     };
@@ -167,7 +189,9 @@ int main(int argc, char** argv) {
     std::cerr << e.what() << "\n";
     rc = 1;
   }
-  if (interactive && !history.empty()) write_history(history.c_str());
-  if (session.Connected()) session.Disconnect();
+  if (interactive && !history.empty())
+    write_history(history.c_str());
+  if (session.Connected())
+    session.Disconnect();
   return rc;
 }

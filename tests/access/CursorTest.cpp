@@ -4,12 +4,11 @@
 
 namespace {
 
-bool StartsWith(const std::string& s, const std::string& prefix) {
-  return s.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 
 bool EndsWith(const std::string& s, const std::string& suffix) {
-  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return s.size() >= suffix.size() &&
+         s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 class CursorTest : public TFreshDatabase {
@@ -113,10 +112,8 @@ TEST_F(CursorTest, StatementTypesAndNonQueries) {
     const char* Sql;
     int Type;
   } cases[] = {
-      {"CREATE TABLE T1 (N NUMBER)", 1},
-      {"INSERT INTO T1 (N) VALUES (1)", 3},
-      {"UPDATE T1 SET N = 2", 5},
-      {"DELETE FROM T1", 9},
+      {"CREATE TABLE T1 (N NUMBER)", 1}, {"INSERT INTO T1 (N) VALUES (1)", 3},
+      {"UPDATE T1 SET N = 2", 5},        {"DELETE FROM T1", 9},
       {"SELECT N FROM T1", 4},
   };
   ASSERT_TRUE(Cur.Open());
@@ -173,8 +170,8 @@ TEST_F(CursorTest, DescribedFieldsByColumnType) {
 
 TEST_F(CursorTest, ExactNumbersFromTheLibrary) {
   const std::pair<std::string, std::string> cases[] = {
-      {"12.5", "12.5"}, {"3", "3"}, {"0.000001", "1E-6"}, {"-7.25", "-7.25"}, {"NULL", ""},
-      {"123456789012345678", "123456789012345678"}};
+      {"12.5", "12.5"},   {"3", "3"},   {"0.000001", "1E-6"},
+      {"-7.25", "-7.25"}, {"NULL", ""}, {"123456789012345678", "123456789012345678"}};
   Exec("CREATE TABLE NUMS (ID NUMBER, N NUMBER)");
   for (int i = 0; i < 6; ++i)
     Exec("INSERT INTO NUMS (ID, N) VALUES (" + std::to_string(i) + ", " + cases[i].first + ")");
@@ -298,10 +295,8 @@ TEST_F(CursorTest, TypedWriteErrorsArriveAsOracleTexts) {
     const char* Values;
     const char* Ora;
   } cases[] = {
-      {"'abc', 'x', NULL, 1", "ORA-01722"},
-      {"1, 'toolong', NULL, 1", "ORA-12899"},
-      {"12345, 'x', NULL, 1", "ORA-01438"},
-      {"1, 'x', 'not a date', 1", "ORA-01861"},
+      {"'abc', 'x', NULL, 1", "ORA-01722"}, {"1, 'toolong', NULL, 1", "ORA-12899"},
+      {"12345, 'x', NULL, 1", "ORA-01438"}, {"1, 'x', 'not a date', 1", "ORA-01861"},
       {"1, 'x', NULL, NULL", "ORA-01400"},
   };
   ASSERT_TRUE(Cur.Open());

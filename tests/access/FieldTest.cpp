@@ -16,8 +16,7 @@ void PutText(TCustomOraField& f, int row, const std::string& text) {
 
 std::string Sep() { return std::localeconv()->decimal_point; }
 
-template <typename F>
-void ExpectOciError(F&& f, const char* message) {
+template <typename F> void ExpectOciError(F&& f, const char* message) {
   try {
     f();
     ADD_FAILURE() << "expected EOciCompoError: " << message;
@@ -69,7 +68,8 @@ TEST(FieldTest, NewFieldsAreZeroedAndRowsChecked) {
   ExpectOciError([&] { raw.GetAsString(0); }, AccessError);
   raw.SetWidth(255);
   EXPECT_EQ(raw.Width(), 255);
-  ExpectOciError([&] { raw.SetWidth(256); }, "Raw Fieldに255以上のバッファを設定しようとしました。");
+  ExpectOciError([&] { raw.SetWidth(256); },
+                 "Raw Fieldに255以上のバッファを設定しようとしました。");
   EXPECT_EQ(raw.Width(), 255);
   EXPECT_EQ(raw.RowCount(), 5);
 }

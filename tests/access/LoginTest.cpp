@@ -158,8 +158,8 @@ TEST(MsgTest, CaptureRecordsAndAnswers) {
     Msg::Error("inner error");
     EXPECT_TRUE(Msg::YesNo("q-inner"));
     EXPECT_EQ(inner.Texts, (QStringList{"inner error", "q-inner"}));
-    EXPECT_EQ(inner.Kinds, (std::vector<Msg::TMsgKind>{Msg::TMsgKind::Error,
-                                                       Msg::TMsgKind::Question}));
+    EXPECT_EQ(inner.Kinds,
+              (std::vector<Msg::TMsgKind>{Msg::TMsgKind::Error, Msg::TMsgKind::Question}));
   }
   EXPECT_FALSE(Msg::YesNo("q2"));
   EXPECT_FALSE(Msg::YesNo("q3")); // answers used up: the default

@@ -3,9 +3,7 @@
 
 namespace {
 
-bool StartsWith(const std::string& s, const std::string& prefix) {
-  return s.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 
 // Counts what a session reports; its prompt "types" User/Pass, or cancels when User is empty.
 struct TSessionProbe {

@@ -63,9 +63,7 @@ protected:
     return img.pixelColor(r.right() - 3, r.bottom() - 3);
   }
 
-  QImage CellImage(int col, int row) {
-    return Grid->grab(Grid->CellRect(col, row)).toImage();
-  }
+  QImage CellImage(int col, int row) { return Grid->grab(Grid->CellRect(col, row)).toImage(); }
 
   std::unique_ptr<TStringGridEx> Grid;
   std::vector<QString> Reports;
@@ -105,7 +103,7 @@ TEST_F(StringGridExTest, ColumnObjectsFollowTheColumnCount) {
   EXPECT_EQ(Grid->GridColumns()->Count(), 3);
   Grid->SetColCount(6);
   EXPECT_TRUE(Grid->GridColumns()->Items(4)->Caption().isEmpty()); // a fresh object
-  EXPECT_EQ(Grid->Cells(5, 1), "");                              // and no old cell text
+  EXPECT_EQ(Grid->Cells(5, 1), "");                                // and no old cell text
 
   // Through the collection the grid follows the items.
   Grid->GridColumns()->Add();

@@ -115,8 +115,8 @@ TEST(TrayIconTest, DoubleClickFiresOnlyDblClick) {
   TTrayIcon icon;
   TCounts c;
   Count(icon, c);
-  for (TTrayMsg m : {TTrayMsg::LButtonDown, TTrayMsg::LButtonUp, TTrayMsg::LButtonDblClk,
-                     TTrayMsg::LButtonUp})
+  for (TTrayMsg m :
+       {TTrayMsg::LButtonDown, TTrayMsg::LButtonUp, TTrayMsg::LButtonDblClk, TTrayMsg::LButtonUp})
     TTrayIcon::Dispatch(icon.Identifier(), m);
   EXPECT_EQ(c.DblClick, 1);
   EXPECT_FALSE(icon.ClickPending());

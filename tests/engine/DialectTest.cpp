@@ -18,39 +18,55 @@ TEST_F(Dialect, OuterJoinMarksBecomeLeftJoinsAndBadFormsAreRefused) {
                  " AND E.JOB (+) = 'PRESIDENT' ORDER BY D.DEPTNO"),
             "ACCOUNTING|KING\nRESEARCH|\nSALES|\nOPERATIONS|\n");
   // the plain side keeps its filter in WHERE
-  EXPECT_EQ(Rows("SELECT E.ENAME, D.DNAME FROM EMP E, DEPT D WHERE E.DEPTNO = D.DEPTNO(+) AND E.EMPNO > 7902"
+  EXPECT_EQ(Rows("SELECT E.ENAME, D.DNAME FROM EMP E, DEPT D WHERE E.DEPTNO = D.DEPTNO(+) AND "
+                 "E.EMPNO > 7902"
                  " ORDER BY E.EMPNO"),
             "MILLER|ACCOUNTING\nNODEPT|\n");
   // two outer tables in a chain: EMP -> DEPT(+), and a derived table
-  EXPECT_EQ(Rows("SELECT E.ENAME, X.N FROM EMP E, (SELECT DEPTNO, COUNT(*) N FROM EMP GROUP BY DEPTNO) X"
-                 " WHERE X.DEPTNO (+) = E.DEPTNO AND E.EMPNO IN (7839, 9000) ORDER BY 1"),
-            "KING|3\nNODEPT|\n");
-  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D, EMP M WHERE E.DEPTNO (+) = D.DEPTNO AND E.MGR (+) = M.EMPNO")),
+  EXPECT_EQ(
+      Rows("SELECT E.ENAME, X.N FROM EMP E, (SELECT DEPTNO, COUNT(*) N FROM EMP GROUP BY DEPTNO) X"
+           " WHERE X.DEPTNO (+) = E.DEPTNO AND E.EMPNO IN (7839, 9000) ORDER BY 1"),
+      "KING|3\nNODEPT|\n");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D, EMP M WHERE E.DEPTNO (+) = D.DEPTNO AND E.MGR "
+                      "(+) = M.EMPNO")),
             "ORA-01417");
-  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D WHERE E.DEPTNO (+) = D.DEPTNO (+)")), "ORA-01468");
-  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D WHERE E.DEPTNO (+) = D.DEPTNO OR E.SAL > 1")), "ORA-01719");
-  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D WHERE E.DEPTNO (+) = D.DEPTNO AND D.LOC (+) = E.JOB")),
-            "ORA-01416");
-  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E JOIN DEPT D ON E.DEPTNO = D.DEPTNO WHERE E.MGR (+) = 1")), "ORA-25156");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D WHERE E.DEPTNO (+) = D.DEPTNO (+)")),
+            "ORA-01468");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP E, DEPT D WHERE E.DEPTNO (+) = D.DEPTNO OR E.SAL > 1")),
+            "ORA-01719");
+  EXPECT_EQ(
+      Code(Exec("SELECT 1 FROM EMP E, DEPT D WHERE E.DEPTNO (+) = D.DEPTNO AND D.LOC (+) = E.JOB")),
+      "ORA-01416");
+  EXPECT_EQ(
+      Code(Exec("SELECT 1 FROM EMP E JOIN DEPT D ON E.DEPTNO = D.DEPTNO WHERE E.MGR (+) = 1")),
+      "ORA-25156");
 }
 
 TEST_F(Dialect, DatesAddSubtractCompareAndConcatenationIgnoresNull) {
   Ses.DateFormatString = "YYYY/MM/DD";
-  EXPECT_EQ(Rows("SELECT HIREDATE + 30, HIREDATE - 0.5, ADD_MONTHS(HIREDATE, 1) - HIREDATE FROM EMP WHERE EMPNO = 7369"),
+  EXPECT_EQ(Rows("SELECT HIREDATE + 30, HIREDATE - 0.5, ADD_MONTHS(HIREDATE, 1) - HIREDATE FROM "
+                 "EMP WHERE EMPNO = 7369"),
             "1981/01/16|1980/12/16|31\n");
-  EXPECT_EQ(Rows("SELECT TO_CHAR(HIREDATE - 0.5, 'YYYY-MM-DD HH24:MI') FROM EMP WHERE EMPNO = 7369"),
-            "1980-12-16 12:00\n");
+  EXPECT_EQ(
+      Rows("SELECT TO_CHAR(HIREDATE - 0.5, 'YYYY-MM-DD HH24:MI') FROM EMP WHERE EMPNO = 7369"),
+      "1980-12-16 12:00\n");
   EXPECT_EQ(Scalar(Cur, "SELECT MAX(HIREDATE) - MIN(HIREDATE) FROM EMP"), "2348");
   EXPECT_EQ(Code(Exec("SELECT HIREDATE + HIREDATE FROM EMP")), "ORA-00975");
   // text compared with a DATE reads as a date, in every form the engine accepts
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE HIREDATE >= '1982/01/01'"), "3");
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE '82-01-01' <= HIREDATE"), "3");
-  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE HIREDATE BETWEEN '1981-01-01' AND '1981-12-31'"), "10");
+  EXPECT_EQ(
+      Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE HIREDATE BETWEEN '1981-01-01' AND '1981-12-31'"),
+      "10");
   EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP WHERE HIREDATE = 'tomorrow'")), "ORA-01861");
-  EXPECT_EQ(Scalar(Cur, "SELECT ENAME || NULL || '/' || COMM || '/' || SAL FROM EMP WHERE EMPNO = 7369"),
-            "SMITH//800");
-  EXPECT_EQ(Scalar(Cur, "SELECT TRIM(LEADING '0' FROM '00120') || TRIM(TRAILING FROM '  x  ') || '|' FROM DUAL"),
-            "120  x|");
+  EXPECT_EQ(
+      Scalar(Cur, "SELECT ENAME || NULL || '/' || COMM || '/' || SAL FROM EMP WHERE EMPNO = 7369"),
+      "SMITH//800");
+  EXPECT_EQ(
+      Scalar(
+          Cur,
+          "SELECT TRIM(LEADING '0' FROM '00120') || TRIM(TRAILING FROM '  x  ') || '|' FROM DUAL"),
+      "120  x|");
   EXPECT_EQ(Rows("SELECT USER, UID FROM DUAL"), "DEMO|2\n");
   EXPECT_EQ(Rows("SELECT 7 / 2, SAL / 64 / 2, 6 / 2 FROM EMP WHERE EMPNO = 7369"), "3.5|6.25|3\n");
   // the types describe as Oracle's: date arithmetic is a DATE, date minus date a NUMBER
@@ -59,20 +75,23 @@ TEST_F(Dialect, DatesAddSubtractCompareAndConcatenationIgnoresNull) {
   EXPECT_EQ(Cur.Fields(1)->FieldKind(), 1);
   EXPECT_EQ(Cur.Fields(2)->FieldKind(), 0);
   // NULL sorts last going up and first going down
-  EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE DEPTNO = 30 AND SAL < 1600 ORDER BY COMM"), "TURNER\nWARD\nMARTIN\nJAMES\n");
+  EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE DEPTNO = 30 AND SAL < 1600 ORDER BY COMM"),
+            "TURNER\nWARD\nMARTIN\nJAMES\n");
   EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE DEPTNO = 30 AND SAL < 1600 ORDER BY COMM DESC"),
             "JAMES\nMARTIN\nWARD\nTURNER\n");
 }
 
 TEST_F(Dialect, RownumIsAssignedBeforeSortingAndGrouping) {
   EXPECT_EQ(Rows("SELECT ROWNUM, ENAME FROM EMP WHERE ROWNUM <= 3"), "1|SMITH\n2|ALLEN\n3|WARD\n");
-  EXPECT_EQ(Rows("SELECT ROWNUM, ENAME FROM EMP WHERE ROWNUM < 3 ORDER BY ENAME"), "2|ALLEN\n1|SMITH\n");
+  EXPECT_EQ(Rows("SELECT ROWNUM, ENAME FROM EMP WHERE ROWNUM < 3 ORDER BY ENAME"),
+            "2|ALLEN\n1|SMITH\n");
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE ROWNUM <= 5"), "5");
   EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE ROWNUM = 1 AND DEPTNO = 30"), "ALLEN\n");
   EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE ROWNUM > 1"), "");
   EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE ROWNUM = 2"), "");
-  EXPECT_EQ(Rows("SELECT * FROM (SELECT ENAME FROM EMP ORDER BY SAL DESC, ENAME) WHERE ROWNUM <= 3"),
-            "KING\nFORD\nSCOTT\n");
+  EXPECT_EQ(
+      Rows("SELECT * FROM (SELECT ENAME FROM EMP ORDER BY SAL DESC, ENAME) WHERE ROWNUM <= 3"),
+      "KING\nFORD\nSCOTT\n");
   EXPECT_EQ(Rows("SELECT E.ENAME FROM EMP E, DEPT D WHERE E.DEPTNO = D.DEPTNO AND D.LOC = 'DALLAS'"
                  " AND ROWNUM <= 2 ORDER BY E.ENAME"),
             "JONES\nSMITH\n");
@@ -87,9 +106,11 @@ TEST_F(Dialect, GroupedQueriesSelectOnlyWhatIsGrouped) {
   EXPECT_EQ(Rows("SELECT SUBSTR(ENAME, 1, 1) || '.', COUNT(*) FROM EMP GROUP BY SUBSTR(ENAME, 1, 1)"
                  " HAVING COUNT(*) > 1 ORDER BY 1"),
             "A.|2\nJ.|2\nM.|2\nS.|2\n");
-  EXPECT_EQ(Rows("SELECT DECODE(DEPTNO, 10, 'TEN', 'OTHER'), SUM(SAL) FROM EMP GROUP BY DEPTNO ORDER BY 2"),
+  EXPECT_EQ(Rows("SELECT DECODE(DEPTNO, 10, 'TEN', 'OTHER'), SUM(SAL) FROM EMP GROUP BY DEPTNO "
+                 "ORDER BY 2"),
             "TEN|8750\nOTHER|9400\nOTHER|10875\n");
-  EXPECT_EQ(Rows("SELECT D.DNAME, (SELECT COUNT(*) FROM EMP E WHERE E.DEPTNO = D.DEPTNO) FROM DEPT D ORDER BY 1"),
+  EXPECT_EQ(Rows("SELECT D.DNAME, (SELECT COUNT(*) FROM EMP E WHERE E.DEPTNO = D.DEPTNO) FROM DEPT "
+                 "D ORDER BY 1"),
             "ACCOUNTING|3\nOPERATIONS|0\nRESEARCH|5\nSALES|6\n");
 }
 
@@ -102,7 +123,8 @@ TEST_F(Dialect, SequencesCountOutsideTransactions) {
   // a rollback gives no number back
   EXPECT_EQ(Scalar(Cur, "SELECT EMP_SEQ.NEXTVAL FROM DUAL"), "8002");
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM DEPT"), "4");
-  EXPECT_EQ(Rows("SELECT SEQUENCE_NAME, INCREMENT_BY, LAST_NUMBER FROM USER_SEQUENCES"), "EMP_SEQ|1|8003\n");
+  EXPECT_EQ(Rows("SELECT SEQUENCE_NAME, INCREMENT_BY, LAST_NUMBER FROM USER_SEQUENCES"),
+            "EMP_SEQ|1|8003\n");
 
   ASSERT_EQ(Exec("CREATE SEQUENCE DOWN INCREMENT BY -5 START WITH 10 MINVALUE 0 MAXVALUE 10"), "");
   EXPECT_EQ(Scalar(Cur, "SELECT DOWN.NEXTVAL FROM DUAL"), "10");
@@ -111,7 +133,8 @@ TEST_F(Dialect, SequencesCountOutsideTransactions) {
   EXPECT_EQ(Code(Exec("SELECT DOWN.NEXTVAL FROM DUAL")), "ORA-08004");
   ASSERT_EQ(Exec("CREATE SEQUENCE ROUND3 START WITH 1 MAXVALUE 3 CYCLE NOCACHE"), "");
   std::string seen;
-  for (int i = 0; i < 4; ++i) seen += Scalar(Cur, "SELECT ROUND3.NEXTVAL FROM DUAL");
+  for (int i = 0; i < 4; ++i)
+    seen += Scalar(Cur, "SELECT ROUND3.NEXTVAL FROM DUAL");
   EXPECT_EQ(seen, "1231");
   EXPECT_EQ(Code(Exec("CREATE SEQUENCE ZERO INCREMENT BY 0")), "ORA-04002");
   EXPECT_EQ(Code(Exec("CREATE SEQUENCE EMP START WITH 1")), "ORA-00955");
@@ -122,10 +145,14 @@ TEST_F(Dialect, SequencesCountOutsideTransactions) {
 }
 
 TEST_F(Dialect, ViewsKeepTheirTextAndColumnTypes) {
-  ASSERT_EQ(Exec("CREATE VIEW RICH (WHO, PAY, SINCE) AS SELECT ENAME, SAL * 12, HIREDATE + 1 FROM EMP WHERE SAL > 2900"), "");
-  EXPECT_EQ(Rows("SELECT WHO, PAY FROM RICH ORDER BY PAY DESC, WHO"), "KING|60000\nFORD|36000\nSCOTT|36000\nJONES|35700\n");
-  EXPECT_EQ(Rows("SELECT COLUMN_NAME, DATA_TYPE FROM COLS WHERE TABLE_NAME = 'RICH' ORDER BY COLUMN_ID"),
-            "WHO|VARCHAR2\nPAY|NUMBER\nSINCE|DATE\n");
+  ASSERT_EQ(Exec("CREATE VIEW RICH (WHO, PAY, SINCE) AS SELECT ENAME, SAL * 12, HIREDATE + 1 FROM "
+                 "EMP WHERE SAL > 2900"),
+            "");
+  EXPECT_EQ(Rows("SELECT WHO, PAY FROM RICH ORDER BY PAY DESC, WHO"),
+            "KING|60000\nFORD|36000\nSCOTT|36000\nJONES|35700\n");
+  EXPECT_EQ(
+      Rows("SELECT COLUMN_NAME, DATA_TYPE FROM COLS WHERE TABLE_NAME = 'RICH' ORDER BY COLUMN_ID"),
+      "WHO|VARCHAR2\nPAY|NUMBER\nSINCE|DATE\n");
   ASSERT_EQ(Exec("SELECT * FROM RICH"), "");
   EXPECT_EQ(Cur.Fields(1)->FieldKind(), 1);
   EXPECT_EQ(Cur.Fields(2)->FieldKind(), 3);
@@ -141,8 +168,11 @@ TEST_F(Dialect, ViewsKeepTheirTextAndColumnTypes) {
   EXPECT_EQ(Code(Exec("SELECT * FROM RICH")), "ORA-00942");
   EXPECT_EQ(Rows("SELECT VIEW_NAME FROM USER_VIEWS"), "EMP_DEPT_V\n");
   // a table made from a query takes its columns' names and types, and its rows
-  ASSERT_EQ(Exec("CREATE TABLE PAID AS SELECT ENAME, SAL * 12 ANNUAL, HIREDATE FROM EMP WHERE DEPTNO = 10"), "");
-  EXPECT_EQ(Rows("SELECT COLUMN_NAME, DATA_TYPE, DATA_LENGTH FROM COLS WHERE TABLE_NAME = 'PAID' ORDER BY COLUMN_ID"),
+  ASSERT_EQ(Exec("CREATE TABLE PAID AS SELECT ENAME, SAL * 12 ANNUAL, HIREDATE FROM EMP WHERE "
+                 "DEPTNO = 10"),
+            "");
+  EXPECT_EQ(Rows("SELECT COLUMN_NAME, DATA_TYPE, DATA_LENGTH FROM COLS WHERE TABLE_NAME = 'PAID' "
+                 "ORDER BY COLUMN_ID"),
             "ENAME|VARCHAR2|10\nANNUAL|NUMBER|22\nHIREDATE|DATE|7\n");
   EXPECT_EQ(Scalar(Cur, "SELECT SUM(ANNUAL) FROM PAID"), "105000");
   EXPECT_EQ(Code(Exec("CREATE TABLE PAID2 AS SELECT SAL + 1 FROM EMP")), "ORA-00998");
@@ -158,26 +188,33 @@ TEST_F(Dialect, TriggersRunOrFailLoudlyWhenTheyCannot) {
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM SAL_AUDIT WHERE CHANGED IS NULL"), "0");
 
   ASSERT_EQ(Exec("CREATE TABLE LOG_T (WHAT VARCHAR2(20), N NUMBER)"), "");
-  ASSERT_EQ(Exec("CREATE TRIGGER DEPT_LOG BEFORE INSERT OR DELETE ON DEPT REFERENCING NEW AS N OLD AS O"
-                 " FOR EACH ROW WHEN (N.DEPTNO > 50 OR O.DEPTNO > 50)\n"
-                 "BEGIN\n  INSERT INTO LOG_T VALUES ('dept', NVL(:N.DEPTNO, -:O.DEPTNO));\nEND;"), "");
+  ASSERT_EQ(
+      Exec("CREATE TRIGGER DEPT_LOG BEFORE INSERT OR DELETE ON DEPT REFERENCING NEW AS N OLD AS O"
+           " FOR EACH ROW WHEN (N.DEPTNO > 50 OR O.DEPTNO > 50)\n"
+           "BEGIN\n  INSERT INTO LOG_T VALUES ('dept', NVL(:N.DEPTNO, -:O.DEPTNO));\nEND;"),
+      "");
   ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (50, 'A', 'B')"), "");
   ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (60, 'A', 'B')"), "");
   ASSERT_EQ(Exec("DELETE FROM DEPT WHERE DEPTNO = 60"), "");
   EXPECT_EQ(Rows("SELECT WHAT, N FROM LOG_T ORDER BY N"), "dept|-60\ndept|60\n");
-  EXPECT_EQ(Rows("SELECT TRIGGER_TYPE, TRIGGERING_EVENT, TABLE_NAME FROM USER_TRIGGERS WHERE TRIGGER_NAME = 'DEPT_LOG'"),
+  EXPECT_EQ(Rows("SELECT TRIGGER_TYPE, TRIGGERING_EVENT, TABLE_NAME FROM USER_TRIGGERS WHERE "
+                 "TRIGGER_NAME = 'DEPT_LOG'"),
             "BEFORE EACH ROW|INSERT OR DELETE|DEPT\n");
 
   // a body with PL/SQL logic cannot run here: stored as invalid, and the statements it guards fail
   ASSERT_EQ(Exec("CREATE OR REPLACE TRIGGER DEPT_LOG BEFORE INSERT ON DEPT FOR EACH ROW\n"
-                 "BEGIN\n  IF :NEW.DEPTNO > 90 THEN :NEW.LOC := 'X'; END IF;\nEND;"), "");
+                 "BEGIN\n  IF :NEW.DEPTNO > 90 THEN :NEW.LOC := 'X'; END IF;\nEND;"),
+            "");
   EXPECT_EQ(Code(Exec("INSERT INTO DEPT VALUES (70, 'A', 'B')")), "ORA-04098");
   EXPECT_EQ(Rows("SELECT STATUS FROM USER_OBJECTS WHERE OBJECT_NAME = 'DEPT_LOG'"), "INVALID\n");
-  EXPECT_EQ(Code(Exec("CREATE TRIGGER DEPT_LOG AFTER DELETE ON DEPT FOR EACH ROW BEGIN NULL; END;")), "ORA-04081");
+  EXPECT_EQ(
+      Code(Exec("CREATE TRIGGER DEPT_LOG AFTER DELETE ON DEPT FOR EACH ROW BEGIN NULL; END;")),
+      "ORA-04081");
   ASSERT_EQ(Exec("DROP TRIGGER DEPT_LOG"), "");
   EXPECT_EQ(Exec("INSERT INTO DEPT VALUES (70, 'A', 'B')"), "");
   EXPECT_EQ(Code(Exec("DROP TRIGGER DEPT_LOG")), "ORA-04080");
-  EXPECT_EQ(Code(Exec("CREATE TRIGGER T1 AFTER INSERT ON NO_SUCH FOR EACH ROW BEGIN NULL; END;")), "ORA-00942");
+  EXPECT_EQ(Code(Exec("CREATE TRIGGER T1 AFTER INSERT ON NO_SUCH FOR EACH ROW BEGIN NULL; END;")),
+            "ORA-00942");
 }
 
 TEST_F(Dialect, StoredPlsqlIsSourceOnlyAndNeverPretendsToRun) {
@@ -193,7 +230,10 @@ TEST_F(Dialect, StoredPlsqlIsSourceOnlyAndNeverPretendsToRun) {
   EXPECT_EQ(Scalar(Cur, "SELECT SAL FROM EMP WHERE EMPNO = 7369"), "800");
   ASSERT_EQ(Exec("DROP PACKAGE EMP_PKG"), "");
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM USER_SOURCE WHERE NAME = 'EMP_PKG'"), "0\n");
-  EXPECT_EQ(Rows("SELECT OBJECT_TYPE FROM USER_OBJECTS WHERE OBJECT_NAME IN ('EMP_PKG', 'P1') ORDER BY 1"), "PROCEDURE\n");
+  EXPECT_EQ(
+      Rows(
+          "SELECT OBJECT_TYPE FROM USER_OBJECTS WHERE OBJECT_NAME IN ('EMP_PKG', 'P1') ORDER BY 1"),
+      "PROCEDURE\n");
   EXPECT_EQ(Code(Exec("DROP FUNCTION NO_SUCH")), "ORA-04043");
 }
 
@@ -214,7 +254,8 @@ TEST_F(Dialect, AlterTableKeepsRowsRowidsIndexesAndTriggers) {
   EXPECT_EQ(Code(Exec("UPDATE EMP SET SAL = NULL WHERE EMPNO = 7369")), "ORA-01407");
   ASSERT_EQ(Exec("ALTER TABLE EMP DROP COLUMN EMAIL"), "");
   ASSERT_EQ(Exec("ALTER TABLE EMP RENAME COLUMN BONUS TO REVIEWED"), "");
-  EXPECT_EQ(Rows("SELECT COLUMN_NAME, DATA_TYPE, NULLABLE FROM COLS WHERE TABLE_NAME = 'EMP' AND COLUMN_ID >= 6"
+  EXPECT_EQ(Rows("SELECT COLUMN_NAME, DATA_TYPE, NULLABLE FROM COLS WHERE TABLE_NAME = 'EMP' AND "
+                 "COLUMN_ID >= 6"
                  " ORDER BY COLUMN_ID"),
             "SAL|NUMBER|N\nCOMM|NUMBER|Y\nDEPTNO|NUMBER|Y\nREVIEWED|DATE|Y\n");
   // the same rows under the same ROWIDs, the index, the key and the audit trigger still there
@@ -226,8 +267,9 @@ TEST_F(Dialect, AlterTableKeepsRowsRowidsIndexesAndTriggers) {
   // children of EMP lost nothing to the rebuild
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP_NOTE"), "2");
   ASSERT_EQ(Exec("ALTER TABLE DEPT ADD CONSTRAINT DEPT_DNAME_UK UNIQUE (DNAME)"), "");
-  EXPECT_EQ(Rows("SELECT INDEX_NAME, UNIQUENESS FROM USER_INDEXES WHERE TABLE_NAME = 'DEPT' ORDER BY 1"),
-            "DEPT_DNAME_UK|UNIQUE\nPK_DEPT|UNIQUE\n");
+  EXPECT_EQ(
+      Rows("SELECT INDEX_NAME, UNIQUENESS FROM USER_INDEXES WHERE TABLE_NAME = 'DEPT' ORDER BY 1"),
+      "DEPT_DNAME_UK|UNIQUE\nPK_DEPT|UNIQUE\n");
   EXPECT_EQ(Code(Exec("INSERT INTO DEPT VALUES (50, 'SALES', 'X')")), "ORA-00001");
   ASSERT_EQ(Exec("ALTER TABLE DEPT DROP CONSTRAINT DEPT_DNAME_UK"), "");
   EXPECT_EQ(Exec("INSERT INTO DEPT VALUES (50, 'SALES', 'X')"), "");
@@ -288,10 +330,14 @@ TEST_F(Dialect, SharedStatementsGiveEachTextItsOwnResultAndError) {
   ASSERT_EQ(Exec("CREATE TABLE S (ID NUMBER(5), NAME VARCHAR2(5), D DATE)"), "");
   // the same shape over and over on one cursor, as data tools send it
   std::vector<std::string> errors;
-  const char* rows[] = {"1, 'abc', '2020/01/02'", "2, '', '2020-01-03 10:00:00'", "3, 'toolong', NULL",
-                        "4.5, 'x', 'bad'", "123456, 'x', NULL", "'7', 'it''s', '20-02-02'", "8, 'ok', SYSDATE"};
-  for (const char* r : rows) errors.push_back(Code(Exec(std::string(" INSERT INTO S VALUES ( ") + r + ")")));
-  EXPECT_EQ(errors, (std::vector<std::string>{"", "", "ORA-12899", "ORA-01861", "ORA-01438", "", ""}));
+  const char* rows[] = {"1, 'abc', '2020/01/02'", "2, '', '2020-01-03 10:00:00'",
+                        "3, 'toolong', NULL",     "4.5, 'x', 'bad'",
+                        "123456, 'x', NULL",      "'7', 'it''s', '20-02-02'",
+                        "8, 'ok', SYSDATE"};
+  for (const char* r : rows)
+    errors.push_back(Code(Exec(std::string(" INSERT INTO S VALUES ( ") + r + ")")));
+  EXPECT_EQ(errors,
+            (std::vector<std::string>{"", "", "ORA-12899", "ORA-01861", "ORA-01438", "", ""}));
   Ses.DateFormatString = "YYYY/MM/DD";
   EXPECT_EQ(Rows("SELECT ID, NAME, D FROM S WHERE ID < 8 ORDER BY ID"),
             "1|abc|2020/01/02\n2||2020/01/03\n7|it's|2020/02/02\n");
@@ -336,10 +382,13 @@ TEST_F(Dialect, SharedStatementsGiveEachTextItsOwnResultAndError) {
 
 TEST_F(Dialect, DataToolStatementsRunAsWritten) {
   // import: text in quotes, numbers as they stand, a date as the session's text
-  EXPECT_EQ(Exec(" INSERT INTO EMP VALUES ( 9001,'NEW','CLERK',7902,'1999/09/25',1000,NULL,20)"), "");
+  EXPECT_EQ(Exec(" INSERT INTO EMP VALUES ( 9001,'NEW','CLERK',7902,'1999/09/25',1000,NULL,20)"),
+            "");
   EXPECT_EQ(Exec(" INSERT INTO EMP VALUES ( 9002,'','',NULL,'99-09-25',NULL,NULL,NULL)"), "");
   // query builder: every condition quoted, even on a number column
-  EXPECT_EQ(Rows(" SELECT * FROM EMP WHERE DEPTNO = '10' AND ENAME = 'KING'  ORDER BY DEPTNO ").substr(0, 10), "7839|KING|");
+  EXPECT_EQ(Rows(" SELECT * FROM EMP WHERE DEPTNO = '10' AND ENAME = 'KING'  ORDER BY DEPTNO ")
+                .substr(0, 10),
+            "7839|KING|");
   // dummy data: zero-padded sequence text into a NUMBER, SYSDATE into a DATE
   EXPECT_EQ(Exec(" INSERT INTO EMP VALUES ( 0003,'00003','00003',00003,SYSDATE,3,3,10)"), "");
   EXPECT_EQ(Rows("SELECT EMPNO, ENAME FROM EMP WHERE EMPNO IN (3, 9001, 9002) ORDER BY 1"),
@@ -347,9 +396,12 @@ TEST_F(Dialect, DataToolStatementsRunAsWritten) {
   EXPECT_EQ(Exec(" SELECT * FROM EMP"), "");
   EXPECT_EQ(Cur.FieldCount(), 8);
   // the DDL script of a table, statement by statement
-  EXPECT_EQ(Exec(" CREATE TABLE EMP2\n (\n                EMPNO   NUMBER,\n                ENAME VARCHAR2 (    10 ),\n"
-                 "             HIREDATE     DATE\n)"), "");
-  EXPECT_EQ(Rows("SELECT COLUMN_NAME, DATA_TYPE, DATA_LENGTH FROM COLS WHERE TABLE_NAME = 'EMP2' ORDER BY COLUMN_ID"),
+  EXPECT_EQ(Exec(" CREATE TABLE EMP2\n (\n                EMPNO   NUMBER,\n                ENAME "
+                 "VARCHAR2 (    10 ),\n"
+                 "             HIREDATE     DATE\n)"),
+            "");
+  EXPECT_EQ(Rows("SELECT COLUMN_NAME, DATA_TYPE, DATA_LENGTH FROM COLS WHERE TABLE_NAME = 'EMP2' "
+                 "ORDER BY COLUMN_ID"),
             "EMPNO|NUMBER|22\nENAME|VARCHAR2|10\nHIREDATE|DATE|7\n");
   EXPECT_EQ(Exec(" DROP TABLE EMP2 "), "");
 }

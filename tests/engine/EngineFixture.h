@@ -27,18 +27,22 @@ protected:
   // Every row of a query as "a|b|c" lines.
   std::string Rows(const std::string& sql) {
     std::string out;
-    if (!Exec(sql).empty()) return "<failed>";
+    if (!Exec(sql).empty())
+      return "<failed>";
     uint32_t prev = 0;
     for (;;) {
       bool more = Cur.FetchRowsQuiet();
       for (uint32_t r = 0; r < Cur.RowsProcessed() - prev; ++r) {
         for (int f = 0; f < Cur.FieldCount(); ++f) {
-          if (f) out += '|';
-          if (Cur.Fields(f)->FieldKind() < 6) out += Cur.Fields(f)->GetAsString(static_cast<int>(r)); // LONG: FetchLong
+          if (f)
+            out += '|';
+          if (Cur.Fields(f)->FieldKind() < 6)
+            out += Cur.Fields(f)->GetAsString(static_cast<int>(r)); // LONG: FetchLong
         }
         out += "\n";
       }
-      if (!more || Cur.RowsProcessed() == prev) break;
+      if (!more || Cur.RowsProcessed() == prev)
+        break;
       prev = Cur.RowsProcessed();
     }
     return out;

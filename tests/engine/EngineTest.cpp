@@ -12,11 +12,12 @@ TEST_F(Engine, DefaultDatabaseHasDemoDataPrivateFilesAndHashedPasswords) {
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP"), "14");
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM DEPT"), "4");
   Ses.DateFormatString = "YYYY/MM/DD";
-  EXPECT_EQ(Rows("SELECT EMPNO, ENAME, JOB, HIREDATE, SAL, COMM, DEPTNO FROM EMP WHERE ENAME = 'SMITH'"),
-            "7369|SMITH|CLERK|1980/12/17|800||20\n");
+  EXPECT_EQ(
+      Rows("SELECT EMPNO, ENAME, JOB, HIREDATE, SAL, COMM, DEPTNO FROM EMP WHERE ENAME = 'SMITH'"),
+      "7369|SMITH|CLERK|1980/12/17|800||20\n");
   EXPECT_EQ(Rows("SELECT DNAME, LOC FROM DEPT WHERE DEPTNO = 30"), "SALES|CHICAGO\n");
 
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(DbFolder().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
   for (auto& e : std::filesystem::directory_iterator(DbFolder())) {
@@ -46,7 +47,8 @@ TEST_F(Engine, DefaultDatabaseHasDemoDataPrivateFilesAndHashedPasswords) {
 
 TEST_F(Engine, ValuesKeepTheirColumnTypes) {
   ASSERT_EQ(Exec("CREATE TABLE T (N NUMBER(7,2), I NUMBER(3), V VARCHAR2(5), C CHAR(4), "
-                 "D DATE, BIG NUMBER, R RAW(2), K NUMBER(4) NOT NULL UNIQUE)"), "");
+                 "D DATE, BIG NUMBER, R RAW(2), K NUMBER(4) NOT NULL UNIQUE)"),
+            "");
   EXPECT_EQ(Exec("INSERT INTO T (K, N, I) VALUES (1, 1.005, '12.5')"), "");
   EXPECT_EQ(Rows("SELECT N, I FROM T WHERE K = 1"), "1.01|13\n");
   EXPECT_EQ(Exec("INSERT INTO T (K, N) VALUES (2, 'abc')").substr(0, 9), "ORA-01722");
@@ -81,25 +83,38 @@ TEST_F(Engine, ValuesKeepTheirColumnTypes) {
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM T WHERE D > '2001-01-01'"), "3");
 
   // INSERT ... SELECT converts the same way, and a failing row fails the whole statement.
-  EXPECT_EQ(Exec("INSERT INTO T (K, V) SELECT EMPNO, JOB FROM EMP WHERE DEPTNO = 10").substr(0, 9), "ORA-12899");
-  EXPECT_EQ(Exec("INSERT INTO T (K, V) SELECT EMPNO, ENAME FROM EMP WHERE ENAME IN ('KING', 'FORD')"), "");
+  EXPECT_EQ(Exec("INSERT INTO T (K, V) SELECT EMPNO, JOB FROM EMP WHERE DEPTNO = 10").substr(0, 9),
+            "ORA-12899");
+  EXPECT_EQ(
+      Exec("INSERT INTO T (K, V) SELECT EMPNO, ENAME FROM EMP WHERE ENAME IN ('KING', 'FORD')"),
+      "");
   EXPECT_EQ(Exec("INSERT INTO T (K) VALUES (1, 2)").substr(0, 9), "ORA-00913");
   EXPECT_EQ(Exec("INSERT INTO T (K, N) VALUES (1)").substr(0, 9), "ORA-00947");
   EXPECT_EQ(Exec("INSERT INTO T (NOPE) VALUES (1)").substr(0, 9), "ORA-00904");
 }
 
 TEST_F(Engine, StatementTypesDescribeAndDialect) {
-  struct { const char* sql; int type; } cases[] = {
-      {"SELECT * FROM DEPT", 4}, {"INSERT INTO DEPT VALUES (50, 'A', 'B')", 3},
-      {"UPDATE DEPT SET LOC = 'X' WHERE DEPTNO = 50", 5}, {"DELETE FROM DEPT WHERE DEPTNO = 50", 9},
-      {"CREATE TABLE X1 (A NUMBER)", 1}, {"CREATE INDEX X1_I ON X1 (A)", 20},
-      {"DROP INDEX X1_I", 21}, {"TRUNCATE TABLE X1", 85}, {"DROP TABLE X1", 8},
-      {"COMMIT", 54}, {"ROLLBACK WORK", 55}};
+  struct {
+    const char* sql;
+    int type;
+  } cases[] = {{"SELECT * FROM DEPT", 4},
+               {"INSERT INTO DEPT VALUES (50, 'A', 'B')", 3},
+               {"UPDATE DEPT SET LOC = 'X' WHERE DEPTNO = 50", 5},
+               {"DELETE FROM DEPT WHERE DEPTNO = 50", 9},
+               {"CREATE TABLE X1 (A NUMBER)", 1},
+               {"CREATE INDEX X1_I ON X1 (A)", 20},
+               {"DROP INDEX X1_I", 21},
+               {"TRUNCATE TABLE X1", 85},
+               {"DROP TABLE X1", 8},
+               {"COMMIT", 54},
+               {"ROLLBACK WORK", 55}};
   for (auto& c : cases) {
     EXPECT_EQ(Exec(c.sql), "") << c.sql;
     EXPECT_EQ(Cur.StatementType(), c.type) << c.sql;
   }
-  ASSERT_EQ(Exec("CREATE TABLE KINDS (V VARCHAR2(20), N NUMBER(9,3), D DATE, C CHAR(3), R RAW(8), L LONG)"), "");
+  ASSERT_EQ(Exec("CREATE TABLE KINDS (V VARCHAR2(20), N NUMBER(9,3), D DATE, C CHAR(3), R RAW(8), "
+                 "L LONG)"),
+            "");
   ASSERT_EQ(Exec("SELECT K.*, ROWID, N * 2, SYSDATE, 'abc' lit FROM kinds k"), "");
   const uint8_t kinds[] = {0, 1, 3, 4, 5, 6, 0, 1, 3, 0};
   const char* names[] = {"V", "N", "D", "C", "R", "L", "ROWID", "N*2", "SYSDATE", "LIT"};
@@ -135,15 +150,18 @@ TEST_F(Engine, StatementTypesDescribeAndDialect) {
   EXPECT_EQ(Exec("INSERT INTO \"lower\" VALUES (7)"), "");
   EXPECT_EQ(Scalar(Cur, "SELECT \"a\" FROM DEMO.\"lower\""), "7");
   EXPECT_EQ(Exec("SELECT * FROM OTHER.EMP").substr(0, 9), "ORA-00942");
-  EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE SAL != 800 AND DEPTNO = 20 AND ENAME LIKE 'J%'"), "JONES\n");
+  EXPECT_EQ(Rows("SELECT ENAME FROM EMP WHERE SAL != 800 AND DEPTNO = 20 AND ENAME LIKE 'J%'"),
+            "JONES\n");
   // Words Oracle does not reserve work as names; as keywords they still work in their clauses.
   EXPECT_EQ(Exec("CREATE TABLE SOFT (KEY NUMBER PRIMARY KEY, FIRST VARCHAR2(5), LEFT NUMBER)"), "");
   EXPECT_EQ(Exec("INSERT INTO SOFT (KEY, FIRST) VALUES (1, 'a')"), "");
   EXPECT_EQ(Exec("INSERT INTO SOFT (KEY, LEFT) VALUES (2, 7)"), "");
   EXPECT_EQ(Rows("SELECT KEY, FIRST LAST FROM SOFT ORDER BY FIRST NULLS FIRST"), "2|\n1|a\n");
-  EXPECT_EQ(Rows("SELECT D.DNAME, COUNT(E.EMPNO) FROM DEPT D LEFT OUTER JOIN EMP E ON E.DEPTNO = D.DEPTNO "
-                 "WHERE D.DEPTNO >= 30 GROUP BY D.DNAME ORDER BY 1"),
-            "OPERATIONS|0\nSALES|6\n");
+  EXPECT_EQ(
+      Rows(
+          "SELECT D.DNAME, COUNT(E.EMPNO) FROM DEPT D LEFT OUTER JOIN EMP E ON E.DEPTNO = D.DEPTNO "
+          "WHERE D.DEPTNO >= 30 GROUP BY D.DNAME ORDER BY 1"),
+      "OPERATIONS|0\nSALES|6\n");
 }
 
 TEST_F(Engine, RowidNamesOneRowForItsWholeLife) {
@@ -157,7 +175,10 @@ TEST_F(Engine, RowidNamesOneRowForItsWholeLife) {
   EXPECT_EQ(Cur.RowsProcessed(), 1u);
   EXPECT_EQ(Rows("SELECT ENAME, SAL FROM EMP WHERE SAL = 1234"), "SCOTT|1234\n");
   EXPECT_EQ(Scalar(Cur, "SELECT E.ENAME FROM EMP E WHERE E.ROWID = '" + rowid + "'"), "SCOTT");
-  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE ROWID = (SELECT ROWID FROM EMP WHERE EMPNO = 7788)"), "1");
+  EXPECT_EQ(
+      Scalar(Cur,
+             "SELECT COUNT(*) FROM EMP WHERE ROWID = (SELECT ROWID FROM EMP WHERE EMPNO = 7788)"),
+      "1");
   // Another table's ROWID finds nothing here; a malformed one is an error.
   ASSERT_EQ(Exec("SELECT ROWID FROM DEPT WHERE DEPTNO = 10"), "");
   ASSERT_TRUE(Cur.Fetch());
@@ -214,7 +235,8 @@ TEST_F(Engine, TransactionsIsolateCommitAndLock) {
 TEST_F(Engine, LongAndRawValuesComeBackWhole) {
   ASSERT_EQ(Exec("CREATE TABLE DOCS (ID NUMBER, BODY LONG)"), "");
   std::string body;
-  for (int i = 0; i < 3000; ++i) body += "行" + std::to_string(i) + ";";
+  for (int i = 0; i < 3000; ++i)
+    body += "行" + std::to_string(i) + ";";
   ASSERT_EQ(Exec("INSERT INTO DOCS VALUES (1, '" + body + "')"), "");
   ASSERT_EQ(Exec("SELECT BODY FROM DOCS"), "");
   ASSERT_TRUE(Cur.Fetch());
@@ -222,7 +244,8 @@ TEST_F(Engine, LongAndRawValuesComeBackWhole) {
   std::string got;
   for (int off = 0;;) {
     ASSERT_TRUE(Cur.FetchLong(f, off));
-    if (f->LongLength() == 0) break;
+    if (f->LongLength() == 0)
+      break;
     got.append(reinterpret_cast<const char*>(f->Buffer()), f->LongLength());
     off += static_cast<int>(f->LongLength());
   }

@@ -22,10 +22,14 @@ protected:
   // The first column of the first row, or "ORA-nnnnn" when the statement fails.
   std::string Q(const std::string& sql) {
     std::string err;
-    Cur.OnError = [&](TOraCursor&, const std::string& m) { if (err.empty()) err = m.substr(0, 9); };
+    Cur.OnError = [&](TOraCursor&, const std::string& m) {
+      if (err.empty())
+        err = m.substr(0, 9);
+    };
     Cur.Close();
     std::string value = "<no row>";
-    if (Run(Cur, sql) && Cur.Fetch() && Cur.FieldCount() > 0) value = Cur.Fields(0)->GetAsString(0);
+    if (Run(Cur, sql) && Cur.Fetch() && Cur.FieldCount() > 0)
+      value = Cur.Fields(0)->GetAsString(0);
     Cur.Close();
     Cur.OnError = nullptr;
     return err.empty() ? value : err;
@@ -33,7 +37,9 @@ protected:
   // One expression evaluated on DUAL.
   std::string V(const std::string& expr) { return Q("SELECT " + expr + " FROM DUAL"); }
   // A date expression in full, so the check does not depend on the session's date format.
-  std::string D(const std::string& expr) { return V("TO_CHAR(" + expr + ", 'YYYY-MM-DD HH24:MI:SS')"); }
+  std::string D(const std::string& expr) {
+    return V("TO_CHAR(" + expr + ", 'YYYY-MM-DD HH24:MI:SS')");
+  }
   static std::string Date(const std::string& text) {
     return "TO_DATE('" + text + "', 'YYYY-MM-DD HH24:MI:SS')";
   }
@@ -60,16 +66,20 @@ TEST_F(Functions, NullHandlingAndChoices) {
   EXPECT_EQ(V("LEAST(5, '3', 4.5)"), "3");
   EXPECT_EQ(V("GREATEST(1, NULL, 3)"), "");
   EXPECT_EQ(V("LEAST(1, 'x')"), "ORA-01722");
-  EXPECT_EQ(Q("SELECT TO_CHAR(GREATEST(HIREDATE, TO_DATE('1981-01-01', 'YYYY-MM-DD')), 'YYYY-MM-DD')"
-              " FROM EMP WHERE ENAME = 'SMITH'"),
-            "1981-01-01");
-  EXPECT_EQ(Q("SELECT TO_CHAR(LEAST(HIREDATE, '1981-01-01'), 'YYYY-MM-DD') FROM EMP WHERE ENAME = 'SCOTT'"),
+  EXPECT_EQ(
+      Q("SELECT TO_CHAR(GREATEST(HIREDATE, TO_DATE('1981-01-01', 'YYYY-MM-DD')), 'YYYY-MM-DD')"
+        " FROM EMP WHERE ENAME = 'SMITH'"),
+      "1981-01-01");
+  EXPECT_EQ(Q("SELECT TO_CHAR(LEAST(HIREDATE, '1981-01-01'), 'YYYY-MM-DD') FROM EMP WHERE ENAME = "
+              "'SCOTT'"),
             "1981-01-01");
 }
 
 TEST_F(Functions, DatesToText) {
   const std::string smith = "FROM EMP WHERE ENAME = 'SMITH'"; // hired Wednesday 1980-12-17
-  auto hired = [&](const std::string& fmt) { return Q("SELECT TO_CHAR(HIREDATE, '" + fmt + "') " + smith); };
+  auto hired = [&](const std::string& fmt) {
+    return Q("SELECT TO_CHAR(HIREDATE, '" + fmt + "') " + smith);
+  };
   EXPECT_EQ(hired("YYYY-MM-DD HH24:MI:SS"), "1980-12-17 00:00:00");
   EXPECT_EQ(hired("DD-MON-YYYY"), "17-DEC-1980");
   EXPECT_EQ(hired("Mon dd yy"), "Dec 17 80");
@@ -123,8 +133,10 @@ TEST_F(Functions, NumbersToText) {
 
 TEST_F(Functions, TextToDatesAndNumbers) {
   EXPECT_EQ(D("TO_DATE('17-DEC-1980', 'DD-MON-YYYY')"), "1980-12-17 00:00:00");
-  EXPECT_EQ(D("TO_DATE('january 5, 2024 3:04 pm', 'Month DD, YYYY HH:MI AM')"), "2024-01-05 15:04:00");
-  EXPECT_EQ(D("TO_DATE('12:30 A.M. 2024-02-01', 'HH12:MI A.M. YYYY-MM-DD')"), "2024-02-01 00:30:00");
+  EXPECT_EQ(D("TO_DATE('january 5, 2024 3:04 pm', 'Month DD, YYYY HH:MI AM')"),
+            "2024-01-05 15:04:00");
+  EXPECT_EQ(D("TO_DATE('12:30 A.M. 2024-02-01', 'HH12:MI A.M. YYYY-MM-DD')"),
+            "2024-02-01 00:30:00");
   EXPECT_EQ(D("TO_DATE('2024-01-15', 'YYYY-MM-DD HH24:MI:SS')"), "2024-01-15 00:00:00");
   EXPECT_EQ(D("TO_DATE('20240115', 'YYYYMMDD')"), "2024-01-15 00:00:00");
   EXPECT_EQ(D("TO_DATE('2024/01/15', 'YYYY-MM-DD')"), "2024-01-15 00:00:00");
@@ -296,8 +308,9 @@ TEST_F(Functions, DateArithmetic) {
   EXPECT_EQ(D("ADD_MONTHS(" + Date("2024-02-29") + ", 12)"), "2025-02-28 00:00:00");
   EXPECT_EQ(D("ADD_MONTHS(" + Date("2023-02-28") + ", 1)"), "2023-03-31 00:00:00");
   EXPECT_EQ(D("ADD_MONTHS(" + Date("2024-03-15 10:30:00") + ", -3)"), "2023-12-15 10:30:00");
-  EXPECT_EQ(Q("SELECT TO_CHAR(ADD_MONTHS(HIREDATE, 1), 'YYYY-MM-DD') FROM EMP WHERE ENAME = 'SMITH'"),
-            "1981-01-17");
+  EXPECT_EQ(
+      Q("SELECT TO_CHAR(ADD_MONTHS(HIREDATE, 1), 'YYYY-MM-DD') FROM EMP WHERE ENAME = 'SMITH'"),
+      "1981-01-17");
   EXPECT_EQ(V("ADD_MONTHS(" + Date("9999-12-01") + ", 1)"), "ORA-01841");
   EXPECT_EQ(V("ADD_MONTHS(5, 1)"), "ORA-00932");
 
@@ -337,7 +350,8 @@ TEST_F(Functions, DateArithmetic) {
   EXPECT_EQ(D("ROUND(" + t + ", 'MI')"), "2024-05-17 15:46:00");
   EXPECT_EQ(D("TRUNC(" + Date("1999-06-30") + ", 'CC')"), "1901-01-01 00:00:00");
   EXPECT_EQ(V("TRUNC(" + t + ", 'XX')"), "ORA-01821");
-  EXPECT_EQ(Q("SELECT COUNT(*) FROM EMP WHERE TRUNC(HIREDATE, 'YYYY') = TO_DATE('1987-01-01', 'YYYY-MM-DD')"),
+  EXPECT_EQ(Q("SELECT COUNT(*) FROM EMP WHERE TRUNC(HIREDATE, 'YYYY') = TO_DATE('1987-01-01', "
+              "'YYYY-MM-DD')"),
             "2");
 
   EXPECT_EQ(D("ORA_DATE_ADD(" + t + ", 1.5)"), "2024-05-19 03:45:30");

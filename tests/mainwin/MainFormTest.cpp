@@ -142,7 +142,9 @@ TEST_F(MainFormTest, DateFormatItemsSetTheSessionFormat) {
   TfMainForm& f = Shown();
   AnswerLogon("DEMO", "DEMO");
   ASSERT_TRUE(f.StoredLogon());
-  auto hiredate = [&] { return Scalar(f.OraCurExt, "SELECT HIREDATE FROM EMP WHERE EMPNO = 7369"); };
+  auto hiredate = [&] {
+    return Scalar(f.OraCurExt, "SELECT HIREDATE FROM EMP WHERE EMPNO = 7369");
+  };
   EXPECT_EQ(hiredate(), "1980/12/17"); // no format chosen: the short date, four-digit year
 
   f.YYYYMMDDHH24MISS1->trigger();

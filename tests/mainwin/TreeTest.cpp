@@ -22,8 +22,8 @@ TEST_F(TreeTest, TableListBuildsTheSchemaTreeAndToggles) {
   QTreeWidgetItem* root = f.tvTable->topLevelItem(0);
   EXPECT_EQ(root->text(0), "DEMO");
   EXPECT_EQ(Image(root), f.ImageList1[2].cacheKey());
-  EXPECT_EQ(ChildTexts(root), (QStringList{"TABLES", "VIEWS", "TRIGGERS", "PACKAGES",
-                                           "PROCEDURES", "FUNCTIONS"}));
+  EXPECT_EQ(ChildTexts(root),
+            (QStringList{"TABLES", "VIEWS", "TRIGGERS", "PACKAGES", "PROCEDURES", "FUNCTIONS"}));
   EXPECT_EQ(ChildTexts(Node({"TABLES"})),
             (QStringList{"DEPT", "EMP", "EMP_BADGE", "EMP_NOTE", "SAL_AUDIT"}));
   EXPECT_EQ(ChildTexts(Node({"VIEWS"})), QStringList{"EMP_DEPT_V"});
@@ -91,8 +91,8 @@ TEST_F(TreeTest, ExpandingLoadsColumnsOnceAndOpensFolders) {
 }
 
 TEST_F(TreeTest, NamesWithQuotesAndMissingTriggers) {
-  ASSERT_TRUE(OtherLogonRuns({"CREATE TABLE \"O'NEIL\" (A NUMBER, B VARCHAR2(5))",
-                              "DROP TRIGGER EMP_SAL_AUDIT"}));
+  ASSERT_TRUE(OtherLogonRuns(
+      {"CREATE TABLE \"O'NEIL\" (A NUMBER, B VARCHAR2(5))", "DROP TRIGGER EMP_SAL_AUDIT"}));
   TfMainForm& f = WithTree();
   QTreeWidgetItem* triggers = Node({"TRIGGERS"});
   EXPECT_EQ(triggers->childCount(), 0);
@@ -115,11 +115,10 @@ TEST_F(TreeTest, SelectionDecidesTheObjectCommands) {
   };
   EXPECT_FALSE(enabled());
   f.tvTable->expandItem(Node({"TABLES", "EMP"}));
-  for (const QStringList& path : {QStringList{"TABLES", "EMP"}, QStringList{"VIEWS", "EMP_DEPT_V"},
-                                  QStringList{"TRIGGERS", "EMP_SAL_AUDIT"},
-                                  QStringList{"PACKAGES", "EMP_PKG"},
-                                  QStringList{"PROCEDURES", "RAISE_SAL"},
-                                  QStringList{"FUNCTIONS", "ANNUAL_SAL"}}) {
+  for (const QStringList& path :
+       {QStringList{"TABLES", "EMP"}, QStringList{"VIEWS", "EMP_DEPT_V"},
+        QStringList{"TRIGGERS", "EMP_SAL_AUDIT"}, QStringList{"PACKAGES", "EMP_PKG"},
+        QStringList{"PROCEDURES", "RAISE_SAL"}, QStringList{"FUNCTIONS", "ANNUAL_SAL"}}) {
     f.tvTable->setCurrentItem(Node({"TABLES", "EMP", "SAL"}));
     EXPECT_FALSE(enabled());
     f.tvTable->setCurrentItem(Node(path));

@@ -1,8 +1,8 @@
 #include "QueryFixture.h"
 
 #include <QFile>
-#include <QMdiArea>
 #include <QListWidget>
+#include <QMdiArea>
 #include <QStringEncoder>
 #include <QTextBlock>
 #include <set>
@@ -31,8 +31,8 @@ TEST_F(QueryTest, OpensEmptyAndRunsAQueryIntoTheGrid) {
   TStringGridEx& g = *q.sgSqlResult;
   ASSERT_EQ(g.RowCount(), 15);
   ASSERT_EQ(g.ColCount(), 9);
-  EXPECT_EQ(Row(q, 0).mid(1), (QStringList{"EMPNO", "ENAME", "JOB", "MGR", "HIREDATE", "SAL",
-                                           "COMM", "DEPTNO"}));
+  EXPECT_EQ(Row(q, 0).mid(1),
+            (QStringList{"EMPNO", "ENAME", "JOB", "MGR", "HIREDATE", "SAL", "COMM", "DEPTNO"}));
   EXPECT_EQ(Row(q, 1).mid(0, 3), (QStringList{"1", "7369", "SMITH"}));
   EXPECT_EQ(g.Cells(0, 14), "14");
   EXPECT_EQ(g.ColWidths(0), 48);
@@ -80,7 +80,8 @@ TEST_F(QueryTest, StatementTextEmptyTextsAndErrors) {
 
   RunText(q, "SELEC * FROM EMP;");
   ASSERT_EQ(Capture->Count(), 1);
-  EXPECT_TRUE(Capture->Last().startsWith("エラーが発生しました。 ORA_ERR:ORA-")) << Capture->Last().toStdString();
+  EXPECT_TRUE(Capture->Last().startsWith("エラーが発生しました。 ORA_ERR:ORA-"))
+      << Capture->Last().toStdString();
   EXPECT_EQ(q.StatusText(), "");
   EXPECT_TRUE(q.sgSqlResult->isHidden());
   EXPECT_EQ(f.SQLHistory->count(), 1);
@@ -102,7 +103,8 @@ TEST_F(QueryTest, StatementTextEmptyTextsAndErrors) {
   // A failing execute is shown, then the run completes.
   RunText(q, "INSERT INTO DEPT VALUES (10, 'X', 'Y');");
   ASSERT_EQ(Capture->Count(), 1);
-  EXPECT_TRUE(Capture->Last().startsWith("エラーが発生しました。 ORA_ERR:ORA-00001")) << Capture->Last().toStdString();
+  EXPECT_TRUE(Capture->Last().startsWith("エラーが発生しました。 ORA_ERR:ORA-00001"))
+      << Capture->Last().toStdString();
   EXPECT_EQ(q.StatusText(), "0件検索しました");
   EXPECT_TRUE(q.sbtRun->isEnabled());
 }
@@ -228,10 +230,10 @@ TEST_F(QueryTest, EditorColoursReservedWordsAndEditsByShortcut) {
   std::map<int, QColor> colours;
   for (const QTextLayout::FormatRange& r : e.document()->firstBlock().layout()->formats())
     colours[r.start] = r.format.foreground().color();
-  EXPECT_EQ(colours[0], QColor(Qt::blue));       // select
-  EXPECT_EQ(colours.count(7), 0u);               // ename
-  EXPECT_EQ(colours[13], QColor(Qt::blue));      // from
-  EXPECT_EQ(colours[21], QColor(Qt::blue));      // ;
+  EXPECT_EQ(colours[0], QColor(Qt::blue));  // select
+  EXPECT_EQ(colours.count(7), 0u);          // ename
+  EXPECT_EQ(colours[13], QColor(Qt::blue)); // from
+  EXPECT_EQ(colours[21], QColor(Qt::blue)); // ;
 
   // Window-wide editing keys work while the grid has the focus too.
   q.sgSqlResult->setFocus();

@@ -46,10 +46,9 @@ TEST_F(UpdateTest, DropAcceptanceFollowsTheTreeSelection) {
   TfMainForm& f = *Form;
   f.tvTable->expandItem(Node({"TABLES", "EMP"}));
   EXPECT_FALSE(q.sgSqlResultDragOver(nullptr)); // nothing selected
-  for (const QStringList& path : {QStringList{}, QStringList{"TABLES"},
-                                  QStringList{"TABLES", "EMP", "SAL"},
-                                  QStringList{"PACKAGES", "EMP_PKG"},
-                                  QStringList{"TRIGGERS", "EMP_SAL_AUDIT"}}) {
+  for (const QStringList& path :
+       {QStringList{}, QStringList{"TABLES"}, QStringList{"TABLES", "EMP", "SAL"},
+        QStringList{"PACKAGES", "EMP_PKG"}, QStringList{"TRIGGERS", "EMP_SAL_AUDIT"}}) {
     f.tvTable->setCurrentItem(Node(path));
     EXPECT_FALSE(q.sgSqlResultDragOver(nullptr)) << path.join("/").toStdString();
     EXPECT_FALSE(DropOnGrid(q));
@@ -88,7 +87,8 @@ TEST_F(UpdateTest, EditsAreSentByRowidAndCommittedByTheNextRun) {
   EXPECT_EQ(EditCell(q, 6, 1, "42"), " UPDATE EMP SET SAL = 42  WHERE ROWID = '" + smith + "'");
   EXPECT_EQ(EditCell(q, 2, 1, "O'BRIEN"),
             " UPDATE EMP SET ENAME = 'O''BRIEN'  WHERE ROWID = '" + smith + "'");
-  EXPECT_EQ(EditCell(q, 7, 2, ""), " UPDATE EMP SET COMM = NULL  WHERE ROWID = '" + q.FRowIds[1] + "'");
+  EXPECT_EQ(EditCell(q, 7, 2, ""),
+            " UPDATE EMP SET COMM = NULL  WHERE ROWID = '" + q.FRowIds[1] + "'");
   EXPECT_EQ(Capture->Count(), 0) << Capture->Texts.join("|").toStdString();
   // Not visible to another logon until a run commits.
   EXPECT_EQ(OtherLogonSees("SELECT SAL FROM EMP WHERE EMPNO = 7369"), "800");
@@ -103,7 +103,8 @@ TEST_F(UpdateTest, EditsAreSentByRowidAndCommittedByTheNextRun) {
   // A refused value: the database's message, then the cell shows the stored value again.
   EditCell(q, 2, 1, "FAR TOO LONG A NAME");
   ASSERT_EQ(Capture->Count(), 1);
-  EXPECT_TRUE(Capture->Last().startsWith(" Update Error : ORA-12899")) << Capture->Last().toStdString();
+  EXPECT_TRUE(Capture->Last().startsWith(" Update Error : ORA-12899"))
+      << Capture->Last().toStdString();
   EXPECT_EQ(g.Cells(2, 1), "O'BRIEN");
 
   // A key in the editor ends the mode: an edit then only shows the notice.
@@ -113,7 +114,8 @@ TEST_F(UpdateTest, EditsAreSentByRowidAndCommittedByTheNextRun) {
   EXPECT_FALSE(q.FUpdatable);
   EXPECT_EQ(EditCell(q, 6, 3, "7"), "");
   ASSERT_GE(Capture->Count(), 1);
-  EXPECT_EQ(Capture->Texts.first(), "更新を行う場合はテーブルをDrag&Dropしてから\n 変更してください ");
+  EXPECT_EQ(Capture->Texts.first(),
+            "更新を行う場合はテーブルをDrag&Dropしてから\n 変更してください ");
   QTest::keyClick(q.mmSqlStatement, Qt::Key_F5);
   EXPECT_EQ(q.windowTitle(), "Tessel-Query ＜更新不可＞");
   EXPECT_FALSE(q.sgSqlResult->Options() & goEditing);

@@ -79,8 +79,8 @@ TEST_P(RegMngTest, UnknownNamesAndMissingStoreAreReported) {
   Man.IniFileName.clear();
   Man.ItemByName("HOST")->WriteString("lost");
   EXPECT_EQ(Man.ItemByName("HOST")->ReadString(), QString());
-  const QString expected = GetParam() == rtReg ? "can not create Registry object."
-                                               : "can not create Inifile object.";
+  const QString expected =
+      GetParam() == rtReg ? "can not create Registry object." : "can not create Inifile object.";
   EXPECT_EQ(Capture.Texts, (QStringList{expected, expected}));
 }
 

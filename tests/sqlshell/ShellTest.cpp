@@ -30,13 +30,15 @@ std::string DescLine(const std::string& name, const std::string& null, const std
 std::vector<std::string> Lines(const std::string& s) {
   std::vector<std::string> v;
   std::istringstream in(s);
-  for (std::string l; std::getline(in, l);) v.push_back(l);
+  for (std::string l; std::getline(in, l);)
+    v.push_back(l);
   return v;
 }
 
 size_t Count(const std::string& s, const std::string& what) {
   size_t n = 0;
-  for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1)) ++n;
+  for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1))
+    ++n;
   return n;
 }
 
@@ -58,8 +60,10 @@ protected:
     std::ostringstream out;
     TSqlShell shell(ses, in, out, false);
     int rc = shell.Run();
-    if (exitCode) *exitCode = rc;
-    if (ses.Connected()) ses.Disconnect();
+    if (exitCode)
+      *exitCode = rc;
+    if (ses.Connected())
+      ses.Disconnect();
     return out.str();
   }
 
@@ -80,13 +84,15 @@ protected:
 
   // Runs the real program with `input` on its standard input; returns its output.
   static std::string RunProgram(const std::string& args, const std::string& input, int& exitCode) {
-    std::string inFile = std::filesystem::temp_directory_path() / ("tessel-sql-in-" + std::to_string(getpid()));
+    std::string inFile =
+        std::filesystem::temp_directory_path() / ("tessel-sql-in-" + std::to_string(getpid()));
     WriteFile(inFile, input);
     std::string cmd = "'" + Program() + "' " + args + " < '" + inFile + "' 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     std::string out;
     char buf[4096];
-    while (size_t k = fread(buf, 1, sizeof buf, p)) out.append(buf, k);
+    while (size_t k = fread(buf, 1, sizeof buf, p))
+      out.append(buf, k);
     int status = pclose(p);
     exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::filesystem::remove(inFile);
@@ -147,10 +153,11 @@ TEST(ShellText, SplitterEndsStatementsAsAClassicShellDoes) {
   EXPECT_EQ(e.Kind, TSplitEvent::Statement);
   EXPECT_TRUE(e.PlSql);
   EXPECT_EQ(e.Text, "CREATE OR REPLACE\n  PROCEDURE p IS\nBEGIN\n  NULL;\n\nEND;");
-  for (const char* unit : {"declare x number;", "begin null;", "create package k as x number;",
-                           "create or replace package body k as", "create trigger t before insert on x",
-                           "create function f return number is", "create type o as object (a number);",
-                           "create editionable procedure q is"}) {
+  for (const char* unit :
+       {"declare x number;", "begin null;", "create package k as x number;",
+        "create or replace package body k as", "create trigger t before insert on x",
+        "create function f return number is", "create type o as object (a number);",
+        "create editionable procedure q is"}) {
     EXPECT_TRUE(TSqlSplitter::IsPlSql(unit)) << unit;
     EXPECT_EQ(feed(unit).Kind, TSplitEvent::None) << unit;
     EXPECT_EQ(feed("/").Kind, TSplitEvent::Statement) << unit;
@@ -206,25 +213,24 @@ TEST(ShellText, LogonArgumentDisplayWidthAndScriptDecoding) {
 }
 
 TEST_F(Shell, RunsStatementsAndLaysOutRows) {
-  std::string out = RunShell(
-      "select empno, ename,\n"
-      "       hiredate from emp where deptno = 10 order by empno;\n"
-      "insert into dept values (50, 'A;B', '東京');\n"
-      "select dname, loc from dept where deptno = 50;\n"
-      "select * from nosuch;\n"
-      "spool out.log\n"
-      "-- a comment line\n"
-      "update emp set sal = sal where deptno = 20;\n"
-      "delete from emp where 1 = 0;\n"
-      "select * from emp where 1 = 0;\n"
-      "create table t1 (a number);\n"
-      "create index t1_a on t1 (a);\n"
-      "truncate table t1;\n"
-      "drop index t1_a;\n"
-      "drop table t1;\n"
-      "commit;\n"
-      "exit\n"
-      "select * from emp;\n");
+  std::string out = RunShell("select empno, ename,\n"
+                             "       hiredate from emp where deptno = 10 order by empno;\n"
+                             "insert into dept values (50, 'A;B', '東京');\n"
+                             "select dname, loc from dept where deptno = 50;\n"
+                             "select * from nosuch;\n"
+                             "spool out.log\n"
+                             "-- a comment line\n"
+                             "update emp set sal = sal where deptno = 20;\n"
+                             "delete from emp where 1 = 0;\n"
+                             "select * from emp where 1 = 0;\n"
+                             "create table t1 (a number);\n"
+                             "create index t1_a on t1 (a);\n"
+                             "truncate table t1;\n"
+                             "drop index t1_a;\n"
+                             "drop table t1;\n"
+                             "commit;\n"
+                             "exit\n"
+                             "select * from emp;\n");
   auto l = Lines(out);
   ASSERT_GE(l.size(), 8u);
   // Widths come from the described sizes: NUMBER(4) takes 6, VARCHAR2(10) 10, the date its format.
@@ -236,9 +242,11 @@ TEST_F(Shell, RunsStatementsAndLaysOutRows) {
   EXPECT_EQ(l[7], "3 rows selected.");
   EXPECT_NE(out.find("\n1 row created.\n"), std::string::npos) << out;
   // The ";" inside the literal did not end the statement; the wide text lines up by columns.
-  EXPECT_NE(out.find(PadDisplay("DNAME", 14) + " LOC\n" + std::string(14, '-') + " " + std::string(13, '-') +
-                     "\n" + PadDisplay("A;B", 14) + " 東京\n\n1 row selected."),
-            std::string::npos) << out;
+  EXPECT_NE(out.find(PadDisplay("DNAME", 14) + " LOC\n" + std::string(14, '-') + " " +
+                     std::string(13, '-') + "\n" + PadDisplay("A;B", 14) +
+                     " 東京\n\n1 row selected."),
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("ORA-00942"), std::string::npos);
   EXPECT_EQ(out.find("Processing Ora function"), std::string::npos);
   EXPECT_NE(out.find("SP2-0042: \"SPOOL\" is not a command of this shell"), std::string::npos);
@@ -256,48 +264,57 @@ TEST_F(Shell, ScriptsRunNestedWithAtAndDoubleAt) {
   namespace fs = std::filesystem;
   fs::path dir = fs::path(DataHome) / "scripts";
   // A script in the DDL tool's own layout: LF inside statements, CR LF after each, a blank line.
-  WriteFile(dir / "PARTS.SQL",
-            " DROP TABLE PARTS ;\n\r\n"
-            " CREATE TABLE PARTS\n (\n                   ID   NUMBER,\n"
-            "                 NAME VARCHAR2 (    20 )\n);\n\r\n");
-  WriteFile(dir / "main.sql",
-            "-- builds and fills PARTS\n"
-            "@@PARTS\n"
-            "@@sub/fill.sql\n"
-            "create or replace procedure touch_parts is\n"
-            "begin\n"
-            "  update parts set name = name;\n"
-            "\n"
-            "end;\n"
-            "/\n"
-            "select id, name from parts order by id;\n"
-            "desc parts\n"
-            "@@sub/missing\n"
-            "set echo on\n"
-            "select count(*) n\n"
-            "  from parts;\n"
-            "set echo off\n");
+  WriteFile(dir / "PARTS.SQL", " DROP TABLE PARTS ;\n\r\n"
+                               " CREATE TABLE PARTS\n (\n                   ID   NUMBER,\n"
+                               "                 NAME VARCHAR2 (    20 )\n);\n\r\n");
+  WriteFile(dir / "main.sql", "-- builds and fills PARTS\n"
+                              "@@PARTS\n"
+                              "@@sub/fill.sql\n"
+                              "create or replace procedure touch_parts is\n"
+                              "begin\n"
+                              "  update parts set name = name;\n"
+                              "\n"
+                              "end;\n"
+                              "/\n"
+                              "select id, name from parts order by id;\n"
+                              "desc parts\n"
+                              "@@sub/missing\n"
+                              "set echo on\n"
+                              "select count(*) n\n"
+                              "  from parts;\n"
+                              "set echo off\n");
   // Shift-JIS text in a nested script, found relative to its caller.
-  WriteFile(dir / "sub" / "fill.sql",
-            "insert into parts values (1, '\x93\x8C\x8B\x9E');\n"
-            "/* two rows */\n"
-            "insert into parts values (2,\n"
-            "  'bolt');\n");
+  WriteFile(dir / "sub" / "fill.sql", "insert into parts values (1, '\x93\x8C\x8B\x9E');\n"
+                                      "/* two rows */\n"
+                                      "insert into parts values (2,\n"
+                                      "  'bolt');\n");
   WriteFile(dir / "self.sql", "select 'again' from dual;\n@@self\n");
 
   std::string out = RunShell("create table parts (x number);\n"
-                             "@" + (dir / "main").string() + "\n"
-                             "start " + (dir / "nosuch.sql").string() + "\n"
-                             "@" + (dir / "self.sql").string() + "\n"
+                             "@" +
+                             (dir / "main").string() +
+                             "\n"
+                             "start " +
+                             (dir / "nosuch.sql").string() +
+                             "\n"
+                             "@" +
+                             (dir / "self.sql").string() +
+                             "\n"
                              "select count(*) from parts;\n");
   EXPECT_NE(out.find("Table dropped.\n\nTable created.\n\n1 row created.\n\n1 row created."),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("1 row created.\n\nProcedure created.\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("\n        ID NAME\n---------- --------------------\n         1 東京\n         2 bolt\n"),
-            std::string::npos) << out;
+  EXPECT_NE(
+      out.find(
+          "\n        ID NAME\n---------- --------------------\n         1 東京\n         2 bolt\n"),
+      std::string::npos)
+      << out;
   EXPECT_NE(out.find(DescLine("NAME", "", "VARCHAR2(20)")), std::string::npos) << out;
-  EXPECT_NE(out.find("SP2-0310: cannot open the file \"" + (dir / "sub" / "missing.sql").string() + "\""),
-            std::string::npos) << out;
+  EXPECT_NE(
+      out.find("SP2-0310: cannot open the file \"" + (dir / "sub" / "missing.sql").string() + "\""),
+      std::string::npos)
+      << out;
   EXPECT_NE(out.find("SP2-0310: cannot open the file \"" + (dir / "nosuch.sql").string() + "\""),
             std::string::npos);
   // ECHO shows script lines with the prompts, and only while it is on.
@@ -311,34 +328,40 @@ TEST_F(Shell, ScriptsRunNestedWithAtAndDoubleAt) {
 }
 
 TEST_F(Shell, DescribeShowsTypesAndNullability) {
-  std::string out = RunShell(
-      "create table alltypes (id number(4) not null, price number(7,2), qty number,\n"
-      "  name varchar2(10) not null, code char(3), born date, tag raw(8), notes long);\n"
-      "create table rawlong (a long raw);\n"
-      "create view named as select name, id from alltypes;\n"
-      "desc named\n"
-      "describe alltypes\n"
-      "desc rawlong;\n"
-      "desc nosuch\n"
-      "desc emp where 1=1 union select * from dept\n"
-      "desc\n");
+  std::string out =
+      RunShell("create table alltypes (id number(4) not null, price number(7,2), qty number,\n"
+               "  name varchar2(10) not null, code char(3), born date, tag raw(8), notes long);\n"
+               "create table rawlong (a long raw);\n"
+               "create view named as select name, id from alltypes;\n"
+               "desc named\n"
+               "describe alltypes\n"
+               "desc rawlong;\n"
+               "desc nosuch\n"
+               "desc emp where 1=1 union select * from dept\n"
+               "desc\n");
   // Columns of 41, 8 and 28 fill the default line of 80.
-  EXPECT_NE(out.find(DescLine("Name", "Null?", "Type") + DescLine(std::string(41, '-'), std::string(8, '-'), std::string(28, '-')) +
-                     DescLine("ID", "NOT NULL", "NUMBER(4)") + DescLine("PRICE", "", "NUMBER(7,2)") +
-                     DescLine("QTY", "", "NUMBER") + DescLine("NAME", "NOT NULL", "VARCHAR2(10)") +
+  EXPECT_NE(out.find(DescLine("Name", "Null?", "Type") +
+                     DescLine(std::string(41, '-'), std::string(8, '-'), std::string(28, '-')) +
+                     DescLine("ID", "NOT NULL", "NUMBER(4)") +
+                     DescLine("PRICE", "", "NUMBER(7,2)") + DescLine("QTY", "", "NUMBER") +
+                     DescLine("NAME", "NOT NULL", "VARCHAR2(10)") +
                      DescLine("CODE", "", "CHAR(3)") + DescLine("BORN", "", "DATE") +
                      DescLine("TAG", "", "RAW(8)") + DescLine("NOTES", "", "LONG") + "\n"),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
   EXPECT_EQ(DescLine("ID", "NOT NULL", "NUMBER(4)").size(), 62u);
   EXPECT_NE(out.find(DescLine("A", "", "LONG RAW")), std::string::npos);
   EXPECT_NE(out.find("View created.\n\n" + DescLine("Name", "Null?", "Type") +
                      DescLine(std::string(41, '-'), std::string(8, '-'), std::string(28, '-')) +
-                     DescLine("NAME", "NOT NULL", "VARCHAR2(10)") + DescLine("ID", "NOT NULL", "NUMBER(4)")),
-            std::string::npos) << out;
+                     DescLine("NAME", "NOT NULL", "VARCHAR2(10)") +
+                     DescLine("ID", "NOT NULL", "NUMBER(4)")),
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("ORA-04043: object nosuch does not exist"), std::string::npos);
   // Anything but a name is refused before it reaches the engine.
   EXPECT_NE(out.find("ORA-04043: object emp where 1=1 union select * from dept does not exist"),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("SP2-0730"), std::string::npos);
 }
 
@@ -362,23 +385,33 @@ TEST_F(Shell, LineSizeAndPageSizeShapeTheOutput) {
                              "show feedback\n");
   // Pages of 6 lines: a blank line, the two heading lines and three rows.
   EXPECT_EQ(Count(out, " EMPNO\n------\n"), 5u) << out;
-  EXPECT_NE(out.find("\n EMPNO\n------\n  7369\n  7499\n  7521\n\n EMPNO\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n EMPNO\n------\n  7369\n  7499\n  7521\n\n EMPNO\n"), std::string::npos)
+      << out;
   EXPECT_NE(out.find("14 rows selected."), std::string::npos);
   // PAGESIZE 0: rows only.
-  EXPECT_NE(out.find("\n    10\n    20\n    30\n    40\n\n4 rows selected."), std::string::npos) << out;
+  EXPECT_NE(out.find("\n    10\n    20\n    30\n    40\n\n4 rows selected."), std::string::npos)
+      << out;
   EXPECT_EQ(Count(out, "DEPTNO\n"), 0u);
   // LINESIZE 30: the record wraps to a second line, headings as well; no line is longer.
   EXPECT_NE(out.find("linesize 30\n"), std::string::npos);
-  EXPECT_NE(out.find("\nDEPTNO DNAME\n------ --------------\nLOC\n-------------\n    10 ACCOUNTING\nNEW YORK\n"),
-            std::string::npos) << out;
+  EXPECT_NE(out.find("\nDEPTNO DNAME\n------ --------------\nLOC\n-------------\n    10 "
+                     "ACCOUNTING\nNEW YORK\n"),
+            std::string::npos)
+      << out;
   // A value wider than the line wraps inside its column.
-  EXPECT_NE(out.find("LONG_TEXT\n------------------------------\nabcdefghijklmnopqrstuvwxyz0123\n456789\n"),
-            std::string::npos) << out;
+  EXPECT_NE(
+      out.find(
+          "LONG_TEXT\n------------------------------\nabcdefghijklmnopqrstuvwxyz0123\n456789\n"),
+      std::string::npos)
+      << out;
   size_t from = out.find("linesize 30\n"), to = out.find("SP2-0267");
   ASSERT_LT(from, to);
-  for (auto& line : Lines(out.substr(from, to - from))) EXPECT_LE(DisplayWidth(line), 30) << line;
+  for (auto& line : Lines(out.substr(from, to - from)))
+    EXPECT_LE(DisplayWidth(line), 30) << line;
   // Bad values and unknown options are refused with a message and change nothing.
-  EXPECT_NE(out.find("SP2-0267: LINESIZE option 0 out of range (1 through 32767)"), std::string::npos) << out;
+  EXPECT_NE(out.find("SP2-0267: LINESIZE option 0 out of range (1 through 32767)"),
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("SP2-0267: LINESIZE option wide out of range"), std::string::npos);
   EXPECT_NE(out.find("SP2-0158: unknown SET option \"colour\""), std::string::npos);
   EXPECT_EQ(Count(out, "linesize 30\n"), 2u);
@@ -440,7 +473,10 @@ TEST_F(Shell, ConnectDisconnectAndExit) {
   // The block went to the engine whole, once, and once more for the "/".
   EXPECT_NE(out.find("  1  begin\n  2    null;\n  3* end;\n"), std::string::npos) << out;
   std::regex answer("^(ORA-|PL/SQL)", std::regex::multiline);
-  EXPECT_EQ(std::distance(std::sregex_iterator(out.begin(), out.end(), answer), std::sregex_iterator()), 2) << out;
+  EXPECT_EQ(
+      std::distance(std::sregex_iterator(out.begin(), out.end(), answer), std::sregex_iterator()),
+      2)
+      << out;
 }
 
 TEST_F(Shell, ProgramCreatesADatabaseAndLogsOnToIt) {
@@ -471,8 +507,9 @@ TEST_F(Shell, ProgramCreatesADatabaseAndLogsOnToIt) {
   EXPECT_EQ(out.find("password"), std::string::npos) << out;
 
   WriteFile(fs::path(DataHome) / "first.sql", "show user\ncreate table notes (id number);\n");
-  out = RunProgram("'SYSTEM/secret1@" + db + "' @" + (fs::path(DataHome) / "first").string(),
-                   "insert into notes values (1);\nselect * from notes;\nselect * from emp;\nexit\n", rc);
+  out = RunProgram(
+      "'SYSTEM/secret1@" + db + "' @" + (fs::path(DataHome) / "first").string(),
+      "insert into notes values (1);\nselect * from notes;\nselect * from emp;\nexit\n", rc);
   EXPECT_EQ(rc, 0);
   EXPECT_NE(out.find("USER is \"SYSTEM\""), std::string::npos) << out;
   EXPECT_NE(out.find("Table created."), std::string::npos);
@@ -480,10 +517,14 @@ TEST_F(Shell, ProgramCreatesADatabaseAndLogsOnToIt) {
   EXPECT_NE(out.find("ORA-00942"), std::string::npos); // no demo tables in a new database
   // Users made there by SYSTEM log on with CONNECT.
   out = RunProgram("'SYSTEM/secret1@" + db + "'",
-                   "create user app identified by apppw;\nconnect app/apppw@" + db + "\nshow user\n"
-                   "create table mine (a number);\n", rc);
+                   "create user app identified by apppw;\nconnect app/apppw@" + db +
+                       "\nshow user\n"
+                       "create table mine (a number);\n",
+                   rc);
   EXPECT_EQ(rc, 0);
-  EXPECT_NE(out.find("User created.\n\nConnected.\nUSER is \"APP\"\n\nTable created."), std::string::npos) << out;
+  EXPECT_NE(out.find("User created.\n\nConnected.\nUSER is \"APP\"\n\nTable created."),
+            std::string::npos)
+      << out;
   out = RunProgram("'DEMO/DEMO@" + db + "'", "", rc);
   EXPECT_NE(out.find("ORA-01017"), std::string::npos) << out;
 
