@@ -1,6 +1,7 @@
 #include "OciCompo.h"
 
 #include "OciIntr.h"
+#include "ociw32.h"
 
 #include <algorithm>
 #include <cctype>
@@ -26,10 +27,10 @@ const char* const MsgFetchRowsGrown =
     "を実行してください。";
 const char* const MsgNotLongField = "FetchLong: LONG / LONG RAW のフィールドではありません。";
 
-constexpr int OffFunctionType = 2;
-constexpr int OffRowsProcessed = 4;
-constexpr int OffFunctionCode = 10;
-constexpr int OffReturnCode = 12;
+using ociw32::kOffFunctionCode;
+using ociw32::kOffFunctionType;
+using ociw32::kOffReturnCode;
+using ociw32::kOffRowsProcessed;
 constexpr int ErrNotLoggedOn = 1012;
 constexpr int ErrMsgBufferSize = 1024;
 
@@ -424,7 +425,7 @@ int32_t TOraField::CursorRows() const {
 
 TOraStrField::TOraStrField(std::string name, int32_t position, TOraCursor* cursor)
     : TOraField(std::move(name), position, cursor) {
-  FFieldKind = 0;
+  FFieldKind = fkString;
   FExtType = 5;
   SetRowCount(CursorRows());
 }
@@ -436,7 +437,7 @@ std::string TOraStrField::GetAsString(int row) const {
 
 TOraCharAryField::TOraCharAryField(std::string name, int32_t position, TOraCursor* cursor)
     : TOraStrField(std::move(name), position, cursor) {
-  FFieldKind = 4;
+  FFieldKind = fkChar;
   FExtType = 97;
 }
 
@@ -444,7 +445,7 @@ std::string TOraCharAryField::GetAsCharText(int row) const { return GetAsString(
 
 TOraNumberField::TOraNumberField(std::string name, int32_t position, TOraCursor* cursor)
     : TOraField(std::move(name), position, cursor) {
-  FFieldKind = 1;
+  FFieldKind = fkNumber;
   FExtType = 5;
   FWidth = TextWidth;
   SetRowCount(CursorRows());
@@ -485,7 +486,7 @@ double TOraNumberField::GetAsFloat(int row) const {
 
 TOraDateTimeField::TOraDateTimeField(std::string name, int32_t position, TOraCursor* cursor)
     : TOraField(std::move(name), position, cursor) {
-  FFieldKind = 3;
+  FFieldKind = fkDate;
   FExtType = 12;
   FWidth = 7;
   SetRowCount(CursorRows());
@@ -513,7 +514,7 @@ std::string TOraDateTimeField::GetAsString(int row) const {
 
 TOraRawField::TOraRawField(std::string name, int32_t position, TOraCursor* cursor)
     : TOraField(std::move(name), position, cursor) {
-  FFieldKind = 5;
+  FFieldKind = fkRaw;
   FExtType = 23;
   FWidth = 255;
   SetRowCount(CursorRows());
@@ -532,14 +533,14 @@ TOraCustomLongField::TOraCustomLongField(std::string name, int32_t position, TOr
 
 TOraLongField::TOraLongField(std::string name, int32_t position, TOraCursor* cursor)
     : TOraCustomLongField(std::move(name), position, cursor) {
-  FFieldKind = 6;
+  FFieldKind = fkLong;
   FExtType = 5;
   SetRowCount(1);
 }
 
 TOraLongRawField::TOraLongRawField(std::string name, int32_t position, TOraCursor* cursor)
     : TOraCustomLongField(std::move(name), position, cursor) {
-  FFieldKind = 7;
+  FFieldKind = fkLongRaw;
   FExtType = 24;
   SetRowCount(1);
 }
@@ -570,7 +571,11 @@ TOraSession::~TOraSession() {
   }
 }
 
-uint16_t TOraSession::ReturnCode() const { return ReadU16(FLogonArea, OffReturnCode); }
+std::string TOraSession::LogonUser() const {
+  return UserName.substr(0, UserName.find_first_of("/@"));
+}
+
+uint16_t TOraSession::ReturnCode() const { return ReadU16(FLogonArea, kOffReturnCode); }
 
 bool TOraSession::Connect() {
   SetConnected(true);
@@ -705,13 +710,13 @@ void TOraCursor::SetNumberOfRows(uint32_t value) {
   FNumberOfRows = std::clamp<uint32_t>(value, 1, MaxRows);
 }
 
-uint32_t TOraCursor::RowsProcessed() const { return ReadU32(FCursorArea, OffRowsProcessed); }
+uint32_t TOraCursor::RowsProcessed() const { return ReadU32(FCursorArea, kOffRowsProcessed); }
 
-uint16_t TOraCursor::ReturnCode() const { return ReadU16(FCursorArea, OffReturnCode); }
+uint16_t TOraCursor::ReturnCode() const { return ReadU16(FCursorArea, kOffReturnCode); }
 
-uint8_t TOraCursor::FunctionCode() const { return FCursorArea[OffFunctionCode]; }
+uint8_t TOraCursor::FunctionCode() const { return FCursorArea[kOffFunctionCode]; }
 
-uint16_t TOraCursor::StatementType() const { return ReadU16(FCursorArea, OffFunctionType); }
+uint16_t TOraCursor::StatementType() const { return ReadU16(FCursorArea, kOffFunctionType); }
 
 std::string TOraCursor::DateFormat() const {
   return FSession ? FSession->DateFormatString : std::string();
@@ -851,7 +856,7 @@ bool TOraCursor::DoFetchRows(bool quiet) {
   for (int i = 0; i < FFields.Count(); ++i) {
     const TCustomOraField* f = FFields.Items(i);
     const char* refusal = nullptr;
-    if (f->FieldKind() == 6 || f->FieldKind() == 7)
+    if (f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw)
       refusal = MsgFetchRowsLong;
     else if (static_cast<uint32_t>(f->RowCount()) < FNumberOfRows)
       refusal = MsgFetchRowsGrown;

@@ -41,6 +41,17 @@ std::string FormatGeneralFloat(double value);
 // ---------------------------------------------------------------------------------------------
 // Fields
 
+// What a field holds; every reader of fields switches on it.
+enum TFieldKind : uint8_t {
+  fkString = 0, // VARCHAR2, ROWID
+  fkNumber = 1,
+  fkDate = 3,
+  fkChar = 4,
+  fkRaw = 5,
+  fkLong = 6,
+  fkLongRaw = 7,
+};
+
 class TCustomOraField {
 public:
   TCustomOraField(std::string name, TOraCursor* cursor);
@@ -49,7 +60,7 @@ public:
   TCustomOraField& operator=(const TCustomOraField&) = delete;
 
   const std::string& Name() const { return FName; }
-  uint8_t FieldKind() const { return FFieldKind; }
+  TFieldKind FieldKind() const { return FFieldKind; }
   int32_t ExtType() const { return FExtType; }
   unsigned char* Buffer() { return FBuffer.data(); }
   const unsigned char* Buffer() const { return FBuffer.data(); }
@@ -80,7 +91,7 @@ protected:
   std::string ElementText(int row) const;
 
   std::string FName;
-  uint8_t FFieldKind = 0;
+  TFieldKind FFieldKind = fkString;
   int32_t FExtType = 0;
   std::vector<unsigned char> FBuffer;
   int32_t FWidth = 0;
@@ -211,6 +222,8 @@ public:
   std::string UserHost;
   std::string DateFormatString;
   bool Connected() const { return FConnected; }
+  // The user part of UserName: "DEMO" of "DEMO/DEMO@host", so no password is ever shown.
+  std::string LogonUser() const;
 
   std::function<void(TOraSession& sender)> OnLogin;
   std::function<void(TOraSession& sender)> OnConnect;
