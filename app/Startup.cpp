@@ -16,14 +16,29 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QTimer>
+#include <QTranslator>
 #include <memory>
+
+bool InstallToolkitTranslation(QTranslator& translator) {
+  const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+  for (const QString& dir :
+       {QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath)})
+    if (translator.load(japanese, QStringLiteral("qtbase"), QStringLiteral("_"), dir))
+      return QCoreApplication::installTranslator(&translator);
+  return false;
+}
 
 int TesselMain(int argc, char** argv, TStartupProbe* probe) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tessel3"));
   QApplication::setWindowIcon(ProgramIcon());
   QApplication::setFont(UiFont(12));
+  QTranslator qtJapanese;
+  InstallToolkitTranslation(qtJapanese);
   // The program ends when the main window closes, not when its last window hides to the tray.
   QApplication::setQuitOnLastWindowClosed(false);
 

@@ -2,6 +2,7 @@
 #pragma once
 #include <functional>
 
+class QTranslator;
 class TfMainForm;
 
 // Lets the benchmark look at the program the moment its main window is shown.
@@ -11,3 +12,7 @@ struct TStartupProbe {
 };
 
 int TesselMain(int argc, char** argv, TStartupProbe* probe = nullptr);
+
+// The toolkit's own texts (file, print and colour dialogs, standard buttons) in Japanese: from
+// a translations folder beside the program, else from the toolkit's. False when none was found.
+bool InstallToolkitTranslation(QTranslator& translator);

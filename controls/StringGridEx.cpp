@@ -451,6 +451,9 @@ QString FormatMaskText(const QString& editMask, const QString& text) {
   return out;
 }
 
+// A printable character; control characters (Backspace, Delete, ...) are editing keys.
+bool IsTypedChar(QChar c) { return c.unicode() >= 32 && c.unicode() != 0x7F; }
+
 bool LooksNumeric(const QString& text) {
   for (QChar c : text)
     if (!(c.isDigit() && c.unicode() < 128) && c != u'+' && c != u'-' && c != u'.')
@@ -1256,6 +1259,11 @@ void TStringGridEx::SetEditorMode(bool value) {
   }
 }
 
+void TStringGridEx::CancelEdit() {
+  if (TInplaceEditEx* ed = InplaceEditor())
+    EditorDone(ed, true);
+}
+
 QRect TStringGridEx::CellRect(int col, int row) const {
   QRect r;
   QWidget* on = nullptr;
@@ -1516,10 +1524,11 @@ TInplaceEditEx* TStringGridEx::CreateEditor(QWidget* parent) {
 
 bool TStringGridEx::CanEditAcceptKey(QChar key) const {
   const TGridColumn* c = FGridColumns->Items(Col());
-  if (!c || c->DataType() != dtInteger)
+  if (!c || c->DataType() == dtString || !IsTypedChar(key))
     return true;
-  return key.unicode() < 32 || key == u' ' || key == u'+' || key == u'-' || key == u'.' ||
-         (key >= u'0' && key <= u'9');
+  if (key == u' ' || key == u'+' || key == u'-' || key == u'.' || (key >= u'0' && key <= u'9'))
+    return true;
+  return c->DataType() == dtNumber && (key == u'E' || key == u'e');
 }
 
 bool TStringGridEx::CanEditModify() const {
@@ -1641,6 +1650,18 @@ bool TStringGridEx::edit(const QModelIndex& index, EditTrigger trigger, QEvent* 
   return QTableView::edit(index, trigger, event);
 }
 
+void TStringGridEx::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  auto* ed = qobject_cast<TInplaceEditEx*>(editor);
+  const bool report = ed && ed->FCol >= 0 && hint != QAbstractItemDelegate::RevertModelCache;
+  const int col = ed ? ed->FCol : -1, row = ed ? ed->FRow : -1;
+  const QString original = ed ? ed->FOriginal : QString();
+  if (ed)
+    ed->FCol = ed->FRow = -1; // the next report of this editor would belong to no cell
+  QTableView::closeEditor(editor, hint);
+  if (report)
+    emit OnEndEdit(col, row, original);
+}
+
 void TStringGridEx::keyPressEvent(QKeyEvent* event) {
   const QString text = event->text();
   const int key = event->key();
@@ -1655,7 +1676,7 @@ void TStringGridEx::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
-  const bool typed = text.size() == 1 && text[0].unicode() >= 32 &&
+  const bool typed = text.size() == 1 && IsTypedChar(text[0]) &&
                      !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
   // A typed character that opens the editor is raised there, not twice.
   if (typed && (FOptions & goEditing) && currentIndex().isValid()) {

@@ -39,7 +39,9 @@ class TGridCellDelegate;
 class TGridHeader;
 
 enum TGridStyle { gsNormal, gsStriped };
-enum TInputDataType { dtString, dtInteger };
+// dtInteger keeps integer text in canonical form; dtNumber takes decimal text as typed (sign,
+// digits, point, exponent) and leaves the checking of the value to whoever uses it.
+enum TInputDataType { dtString, dtInteger, dtNumber };
 
 // A file could not be created or written.
 class EInOutError : public std::runtime_error {
@@ -214,6 +216,8 @@ public:
 
   bool EditorMode() const;
   void SetEditorMode(bool value);
+  // Ends a running edit as Esc does: the cell gets back the text it had when the edit began.
+  void CancelEdit();
   TInplaceEditEx* InplaceEditor() const;
 
   // Rectangle of a cell in the grid widget's coordinates; empty when it is not visible.
@@ -252,6 +256,9 @@ public:
 signals:
   // The edited text of a cell, as stored (at every change and when the edit ends).
   void OnSetEditText(int col, int row, const QString& value);
+  // An edit ended other than by Esc (which puts the text back itself); original is the cell's
+  // text when the edit began.
+  void OnEndEdit(int col, int row, const QString& original);
   // A character typed on the grid or in its editor; setting key to 0 swallows it.
   void OnKeyPress(QChar& key);
   // Raised after the grid's own drawing of each cell.
@@ -274,6 +281,7 @@ protected:
 
   void keyPressEvent(QKeyEvent* event) override;
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace Msg {
 namespace {
@@ -47,6 +48,14 @@ bool YesNo(const QString& text) {
     return Answer(text);
   return QMessageBox::question(DialogParent(), QStringLiteral("確認"), text,
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void ShowLater(const QString& text) {
+  QTimer::singleShot(0, qApp, [text] { Show(text); });
+}
+
+void ErrorLater(const QString& text) {
+  QTimer::singleShot(0, qApp, [text] { Error(text); });
 }
 
 TMsgCapture::TMsgCapture() : FPrevious(ActiveCapture) { ActiveCapture = this; }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <exception>
 #include <vector>
 
 namespace Msg {
@@ -16,6 +17,24 @@ void Show(const QString& text);
 void Error(const QString& text);
 // A confirmation box with Yes and No; true for Yes.
 bool YesNo(const QString& text);
+
+// The same boxes once the current event handler has returned. Handlers of editors and views
+// use these: a modal loop run inside them may end the edit and destroy the widget whose code is
+// still on the stack.
+void ShowLater(const QString& text);
+void ErrorLater(const QString& text);
+
+// Runs an event handler's work; an exception it lets out becomes an error message shown after
+// the handler, so none ever leaves a Qt event handler or slot.
+template <class F> void Guarded(F&& work) noexcept {
+  try {
+    work();
+  } catch (const std::exception& e) {
+    ErrorLater(QString::fromUtf8(e.what()));
+  } catch (...) {
+    ErrorLater(QStringLiteral("予期しないエラーが発生しました。"));
+  }
+}
 
 // While one exists, messages are recorded instead of shown and questions are answered from
 // Answers (front first; DefaultAnswer once it is empty). Captures nest; the newest one wins.

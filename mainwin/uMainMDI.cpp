@@ -2,6 +2,7 @@
 
 #include "LoginFrm.h"
 #include "OciIntr.h"
+#include "SqlQuote.h"
 #include "TrayIcon.h"
 #include "uFonts.h"
 #include "uMain.h"
@@ -96,6 +97,7 @@ void TfMainForm::CreateComponents() {
   OraCursorField.OnError = [](TOraCursor&, const std::string&) {};
 
   RegMan.RegType = rtReg;
+  RegMan.OnError = [](const QString& text) { Msg::Error(text); };
   RegMan.RegDir = QStringLiteral("Software\\TESSEL");
   for (const char* name : {"USERNAME", "HOST", "POSX", "POSY", "SIZEX", "SIZEY", "PLUSW"})
     RegMan.RegItems.Add(QString::fromLatin1(name), QStringLiteral("SESSION"),
@@ -169,8 +171,10 @@ void TfMainForm::CreateMenus() {
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
   Q2 = AddAction(PopupMenu1, "Q2", QStringLiteral("クエリー(&Q)"));
-  Property1 = AddAction(PopupMenu1, "Property1", QStringLiteral("プロパティ"),
-                        QKeySequence(Qt::ALT | Qt::Key_Return));
+  Property1 = AddAction(PopupMenu1, "Property1", QStringLiteral("プロパティ"));
+  // The menu shows the first one: "Alt+Enter", as on the key cap; both Enter keys work.
+  Property1->setShortcuts(
+      {QKeySequence(Qt::ALT | Qt::Key_Enter), QKeySequence(Qt::ALT | Qt::Key_Return)});
   OutCSV = AddAction(PopupMenu1, "OutCSV", QStringLiteral("CSV出力"));
   InpCSV = AddMenu(PopupMenu1, "InpCSV", QStringLiteral("CSV入力"));
   N6 = AddAction(InpCSV, "N6", QStringLiteral("削除後追加"));
@@ -460,7 +464,32 @@ void TfMainForm::YYYYMMDDHH24MISS1Click() {
   YYYYMMDD1->setChecked(false);
 }
 
-void TfMainForm::Cascade1Click() { MDIArea->cascadeSubWindows(); }
+void TfMainForm::Cascade1Click() {
+  // The toolkit's cascade shrinks every window to its smallest size; here each keeps the size of
+  // a new query window, as far as the frame has room for it.
+  QList<QMdiSubWindow*> subs;
+  for (QMdiSubWindow* sub : MDIArea->subWindowList(QMdiArea::StackingOrder))
+    if (sub->isVisible() && !sub->isMinimized())
+      subs << sub;
+  if (subs.isEmpty())
+    return;
+  const QRect area = MDIArea->viewport()->rect();
+  const int step = std::max(16, subs.first()->height() - subs.first()->widget()->height());
+  const int shift = step * static_cast<int>(subs.size() - 1);
+  const int w =
+      std::clamp(area.width() - shift, std::min(area.width(), 240), int(TfMain::DesignWidth));
+  const int h =
+      std::clamp(area.height() - shift, std::min(area.height(), 160), int(TfMain::DesignHeight));
+  int offset = 0;
+  for (QMdiSubWindow* sub : subs) {
+    if (sub->isMaximized())
+      sub->showNormal();
+    sub->setGeometry(offset % std::max(1, area.width() - w + 1),
+                     offset % std::max(1, area.height() - h + 1), w, h);
+    sub->raise();
+    offset += step;
+  }
+}
 
 void TfMainForm::Tile1Click() { MDIArea->tileSubWindows(); }
 
@@ -630,7 +659,7 @@ void TfMainForm::sbViewTableClick() {
   tvTable->clear();
   tvTable->setUpdatesEnabled(true);
 
-  auto* root = new QTreeWidgetItem(tvTable, {QString::fromStdString(OraMainSes.UserName)});
+  auto* root = new QTreeWidgetItem(tvTable, {QString::fromStdString(OraMainSes.LogonUser())});
   root->setIcon(0, ImageList1.value(imgUser));
   FillCategory(root, "TABLES", "SELECT TABLE_NAME FROM USER_TABLES ");
   FillCategory(root, "VIEWS", "SELECT VIEW_NAME, TEXT   FROM USER_VIEWS      ");
@@ -679,9 +708,8 @@ void TfMainForm::tvTableExpanding(QTreeWidgetItem* node) {
   if (!first || !first->text(0).isEmpty())
     return;
   // Quotes in the name are doubled, so a name holding one still lists its columns.
-  QString name = node->text(0);
-  name.replace(u'\'', QLatin1String("''"));
-  const QString sql = QString::fromLatin1(ColumnQuery).replace(QLatin1String("%s"), name);
+  const QString sql =
+      QString::fromLatin1(ColumnQuery).replace(QLatin1String("%s"), OraEscape(node->text(0)));
   TOraCursor& cur = OraCursorField;
   cur.Open();
   cur.SQL() = {sql.toStdString()};
@@ -708,7 +736,7 @@ void TfMainForm::tvTableChange() {
     SetObjectCommands(false);
     return;
   }
-  if (node->text(0).toUpper() == QString::fromStdString(OraMainSes.UserName).toUpper())
+  if (node->text(0).toUpper() == QString::fromStdString(OraMainSes.LogonUser()).toUpper())
     return;
   static const QStringList categories = {"TABLES",     "TRIGGERS",  "PACKAGES",
                                          "PROCEDURES", "FUNCTIONS", "VIEWS"};
@@ -720,7 +748,7 @@ void TfMainForm::tvTableChange() {
 // Query windows
 
 void TfMainForm::sbNewQueryClick() {
-  auto* form = new TfMain(this);
+  auto* form = new TfMain(*this, this);
   QMdiSubWindow* sub = MDIArea->addSubWindow(form);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->resize(TfMain::DesignWidth, TfMain::DesignHeight);
@@ -734,3 +762,29 @@ QList<TfMain*> TfMainForm::QueryWindows() const {
       list << form;
   return list;
 }
+
+TfMain* TfMainForm::ActiveQueryWindow() const {
+  QMdiSubWindow* sub = MDIArea->activeSubWindow();
+  if (!sub)
+    sub = MDIArea->currentSubWindow();
+  return sub ? qobject_cast<TfMain*>(sub->widget()) : nullptr;
+}
+
+void TfMainForm::AddHistory(const QString& text) {
+  for (int i = 0; i < SQLHistory->count(); ++i)
+    if (SQLHistory->item(i)->text() == text)
+      return;
+  SQLHistory->addItem(text);
+}
+
+TSchemaNode TfMainForm::SelectedObject() const {
+  TSchemaNode node;
+  if (QTreeWidgetItem* item = SelectedNode()) {
+    node.Text = item->text(0);
+    node.Parent = item->parent() ? item->parent()->text(0) : QString();
+    node.Valid = true;
+  }
+  return node;
+}
+
+bool TfMainForm::DateOnlyFormat() const { return YYYYMMDD1->isChecked(); }

@@ -4,6 +4,7 @@
 #pragma once
 #include "OciCompo.h"
 #include "RegMng.h"
+#include "uMainHost.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -24,7 +25,7 @@ class QTreeWidgetItem;
 class TfMain;
 class TTrayIcon;
 
-class TfMainForm : public QMainWindow {
+class TfMainForm : public QMainWindow, public TMainHost {
   Q_OBJECT
 public:
   static constexpr int DesignWidth = 810;
@@ -86,7 +87,7 @@ public:
   // Status bar: panel 0 the commands' status texts, panel 1 the clock.
   QLabel* sbStatusPanel[2];
   QString StatusText() const;
-  void SetStatusText(const QString& text);
+  void SetStatusText(const QString& text) override;
 
   // Tree popup and tray menus
   QMenu* PopupMenu1;
@@ -130,7 +131,14 @@ public:
   // The query windows (the frame's child windows), oldest first.
   QList<TfMain*> QueryWindows() const;
   // Connect on the session; a refused logon and a missing call library are reported here.
-  bool ConnectSession();
+  bool ConnectSession() override;
+
+  // What the child windows and tools use of the main window.
+  TOraSession& Session() override { return OraMainSes; }
+  void AddHistory(const QString& text) override;
+  TSchemaNode SelectedObject() const override;
+  TfMain* ActiveQueryWindow() const override;
+  bool DateOnlyFormat() const override;
 
 signals:
   // The window was closed; the program ends.

@@ -1,15 +1,16 @@
 #include "uMain.h"
 
+#include "SqlQuote.h"
 #include "StringGridEx.h"
 #include "uEditor.h"
 #include "uFonts.h"
-#include "uMainMDI.h"
 #include "uMsg.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -18,10 +19,10 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <span>
 
@@ -42,11 +43,9 @@ const QStringList& ReservedWords() {
   return words;
 }
 
-// Text put between single quotes in a statement.
-QString Quoted(const QString& value) {
-  QString text = value;
-  text.replace(u'\'', QLatin1String("''"));
-  return u'\'' + text + u'\'';
+// The statement a table drop writes into the editor.
+QString DropText(const QString& table) {
+  return QStringLiteral(" Select * from ") + OraName(table);
 }
 
 std::vector<std::string> StatementLines(const QString& text) {
@@ -75,7 +74,7 @@ std::function<QString(QWidget*)> TfMain::ChooseSqlFile = [](QWidget* parent) {
       QStringLiteral("SQLファイル (*.SQL *.sql);;テキストファイル (*.TXT *.txt)"));
 };
 
-TfMain::TfMain(QWidget* parent) : QWidget(parent) {
+TfMain::TfMain(TMainHost& host, QWidget* parent) : QWidget(parent), FHost(host) {
   setObjectName(QStringLiteral("fMain"));
   setWindowTitle(QString::fromLatin1(Caption));
   setFont(UiFont(12));
@@ -83,14 +82,14 @@ TfMain::TfMain(QWidget* parent) : QWidget(parent) {
   CreateControls();
   CreateShortcuts();
 
-  TOraSession* session = fMainForm ? &fMainForm->OraMainSes : nullptr;
   for (TOraCursor* cur : {&OraCursorMain, &OraCursorExec}) {
-    cur->SetSession(session);
+    cur->SetSession(&FHost.Session());
     cur->SetNumberOfRows(1000);
   }
   OraCursorMain.OnError = [this](TOraCursor&, const std::string&) { FError = true; };
-  OraCursorExec.OnError = [](TOraCursor&, const std::string& msg) {
-    Msg::Error(QStringLiteral(" Update Error : ") + QString::fromStdString(msg));
+  // Shown once the edit that sent the update has ended.
+  OraCursorExec.OnError = [this](TOraCursor&, const std::string& msg) {
+    FUpdateErrors << QStringLiteral(" Update Error : ") + QString::fromStdString(msg);
   };
 }
 
@@ -182,11 +181,21 @@ void TfMain::CreateControls() {
   connect(SpeedButton1, &QToolButton::clicked, this, &TfMain::SpeedButton1Click);
   connect(sgSqlResult, &TStringGridEx::OnSetEditText, this, &TfMain::sgSqlResultSetEditText);
   connect(sgSqlResult, &TStringGridEx::OnKeyPress, this, &TfMain::sgSqlResultKeyPress);
-  connect(
-      sgSqlResult, &TStringGridEx::OnDragOver, this,
-      [this](QObject* source, int, int, bool& accept) { accept = sgSqlResultDragOver(source); });
-  connect(sgSqlResult, &TStringGridEx::OnDragDrop, this,
-          [this](QObject* source, int, int) { sgSqlResultDragDrop(source); });
+  connect(sgSqlResult, &TStringGridEx::OnEndEdit, this, &TfMain::sgSqlResultEndEdit);
+  connect(sgSqlResult, &TStringGridEx::OnDragOver, this,
+          [this](QObject* source, int, int, bool& accept) {
+            Msg::Guarded([&] { accept = sgSqlResultDragOver(source); });
+          });
+  connect(sgSqlResult, &TStringGridEx::OnDragDrop, this, [this](QObject* source, int, int) {
+    Msg::Guarded([&] { sgSqlResultDragDrop(source); });
+  });
+  // Any change of the text that the window did not make itself ends updatable mode, so the
+  // caption never claims a mode the next run would not have.
+  connect(mmSqlStatement->document(), &QTextDocument::contentsChange, this,
+          [this](int, int removed, int added) {
+            if ((removed || added) && !FSettingText)
+              SetUpdatable(false);
+          });
   mmSqlStatement->installEventFilter(this);
   mmSqlStatement->viewport()->installEventFilter(this);
 }
@@ -229,11 +238,22 @@ void TfMain::SetStatusText(const QString& text) {
 // ---------------------------------------------------------------------------------------------
 // Opening and closing
 
+void TfMain::Later(std::function<void()> work) {
+  QTimer::singleShot(0, this, [work = std::move(work)] { Msg::Guarded(work); });
+}
+
+void TfMain::CloseWindow() {
+  if (QWidget* sub = parentWidget())
+    sub->close();
+  else
+    close();
+}
+
 void TfMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (FFirstShow && !event->spontaneous()) {
     FFirstShow = false;
-    FormShow();
+    Msg::Guarded([this] { FormShow(); });
   }
 }
 
@@ -244,13 +264,8 @@ void TfMain::FormShow() {
   FUpdatable = false;
   FEnterPressed = false;
   sgSqlResult->Repaint();
-  if (!fMainForm->OraMainSes.Connected() && !fMainForm->ConnectSession())
-    QTimer::singleShot(0, this, [this] {
-      if (QWidget* sub = parentWidget())
-        sub->close();
-      else
-        close();
-    });
+  if (!FHost.Session().Connected() && !FHost.ConnectSession())
+    Later([this] { CloseWindow(); });
 }
 
 void TfMain::closeEvent(QCloseEvent* event) {
@@ -267,13 +282,28 @@ void TfMain::closeEvent(QCloseEvent* event) {
 
 void TfMain::FormClose() { FRowIds.clear(); }
 
+void TfMain::SetUpdatable(bool value) {
+  FUpdatable = value;
+  if (FModeShown)
+    setWindowTitle(QString::fromLatin1(Caption) +
+                   (value ? QStringLiteral(" ＜更新可能＞") : QStringLiteral(" ＜更新不可＞")));
+}
+
+void TfMain::SetStatementText(const QString& text) {
+  FSettingText = true;
+  mmSqlStatement->SetText(text);
+  FSettingText = false;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Editor commands and events
 
 void TfMain::SpeedButton1Click() {
-  const QString file = ChooseSqlFile ? ChooseSqlFile(this) : QString();
-  if (!file.isEmpty() && !mmSqlStatement->LoadFromFile(file))
-    Msg::Error(file + QStringLiteral(" を開けません。"));
+  Msg::Guarded([this] {
+    const QString file = ChooseSqlFile ? ChooseSqlFile(this) : QString();
+    if (!file.isEmpty() && !mmSqlStatement->LoadFromFile(file))
+      Msg::Error(file + QStringLiteral(" を開けません。"));
+  });
 }
 
 void TfMain::CTRLA1Click() { mmSqlStatement->SelectAll(); }
@@ -285,10 +315,22 @@ void TfMain::CtrlX1Click() {
 }
 void TfMain::CtrlZ1Click() { mmSqlStatement->Undo(); }
 
+void TfMain::mmSqlStatementKeyDown(QKeyEvent* key) {
+  // A release counts only when the editor had the press: the release of F5 pressed in the grid
+  // reaches the editor once the run has given it the focus, and is no key typed there.
+  if (key->type() == QEvent::KeyPress) {
+    FKeysDown.insert(key->key());
+    SetUpdatable(false);
+  } else if (FKeysDown.remove(key->key())) {
+    SetUpdatable(false);
+  }
+}
+
 bool TfMain::mmSqlStatementKeyPress(QChar key) {
-  FUpdatable = false;
+  SetUpdatable(false);
   if ((key == u'\r' || key == u'\n') && mmSqlStatement->Text().contains(u';')) {
-    sbtRunClick();
+    // Run after the key's handler: the run may show messages.
+    Later([this] { sbtRunClick(); });
     return false;
   }
   return true;
@@ -300,46 +342,54 @@ void TfMain::mmSqlStatementClick() {
 }
 
 bool TfMain::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == mmSqlStatement) {
-    if (event->type() == QEvent::KeyPress) {
-      auto* key = static_cast<QKeyEvent*>(event);
-      QString text = key->text();
-      if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
-        text = QStringLiteral("\r");
-      if (!text.isEmpty() && !mmSqlStatementKeyPress(text[0]))
-        return true;
-      FUpdatable = false;
-    } else if (event->type() == QEvent::KeyRelease) {
-      FUpdatable = false;
-    }
-  } else if (watched == mmSqlStatement->viewport()) {
-    switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-      auto* drag = static_cast<QDragMoveEvent*>(event);
-      if (mmSqlStatementDragOver(drag->source()))
-        drag->acceptProposedAction();
-      else
-        drag->ignore();
-      return true;
-    }
-    case QEvent::Drop: {
-      auto* drop = static_cast<QDropEvent*>(event);
-      if (mmSqlStatementDragOver(drop->source())) {
-        drop->acceptProposedAction();
-        mmSqlStatementDragDrop(drop->source());
+  bool eaten = false;
+  Msg::Guarded([&] {
+    if (watched == mmSqlStatement) {
+      if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        mmSqlStatementKeyDown(key);
+        QString text = key->text();
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+          text = QStringLiteral("\r");
+        eaten = !text.isEmpty() && !mmSqlStatementKeyPress(text[0]);
+      } else if (event->type() == QEvent::KeyRelease) {
+        mmSqlStatementKeyDown(static_cast<QKeyEvent*>(event));
+      } else if (event->type() == QEvent::InputMethod) {
+        auto* im = static_cast<QInputMethodEvent*>(event);
+        if (!im->commitString().isEmpty() || !im->preeditString().isEmpty())
+          SetUpdatable(false);
       }
-      return true;
+    } else if (watched == mmSqlStatement->viewport()) {
+      switch (event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (mmSqlStatementDragOver(drag->source()))
+          drag->acceptProposedAction();
+        else
+          drag->ignore();
+        eaten = true;
+        break;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (mmSqlStatementDragOver(drop->source())) {
+          drop->acceptProposedAction();
+          mmSqlStatementDragDrop(drop->source());
+        }
+        eaten = true;
+        break;
+      }
+      case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+          Later([this] { mmSqlStatementClick(); });
+        break;
+      default:
+        break;
+      }
     }
-    case QEvent::MouseButtonRelease:
-      if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-        QTimer::singleShot(0, this, &TfMain::mmSqlStatementClick);
-      break;
-    default:
-      break;
-    }
-  }
-  return QWidget::eventFilter(watched, event);
+  });
+  return eaten || QWidget::eventFilter(watched, event);
 }
 
 bool TfMain::mmSqlStatementDragOver(QObject* source) const {
@@ -353,10 +403,10 @@ void TfMain::mmSqlStatementDragDrop(QObject* source) {
   QStringList names;
   for (int i = 0; i < list->count(); ++i)
     if (list->item(i)->isSelected())
-      names << list->item(i)->text().left(30).trimmed();
-  QTreeWidgetItem* node = fMainForm->SelectedNode();
+      names << OraName(list->item(i)->text().left(30).trimmed());
+  const TSchemaNode node = FHost.SelectedObject();
   mmSqlStatement->SetText(QStringLiteral("Select ") + names.join(u',') + QStringLiteral(" From ") +
-                          (node ? node->text(0) : QString()));
+                          (node.Valid ? OraName(node.Text) : QString()));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -374,35 +424,37 @@ void TfMain::EndRun(const QString& status) {
   sbtStop->setEnabled(false);
   FRunning = false;
   if (FCloseAfterRun)
-    QTimer::singleShot(0, this, [this] {
-      if (QWidget* sub = parentWidget())
-        sub->close();
-      else
-        close();
-    });
+    Later([this] { CloseWindow(); });
 }
 
 void TfMain::LayoutColumn(int col, const TCustomOraField* field) {
   TGridColumn* column = sgSqlResult->GridColumns()->Items(col);
   const auto* f = static_cast<const TOraField*>(field);
+  // Kana and kanji are typed through the input method into text cells, never into numbers.
   switch (field->FieldKind()) {
-  case 0:
-  case 4:
+  case fkString:
+  case fkChar:
     column->SetDataType(dtString);
     column->SetAlignment(taLeftJustify);
+    column->SetImeMode(imDontCare);
     sgSqlResult->SetColWidths(col, f->DisplaySize() * 12);
     break;
-  case 1:
-    column->SetDataType(dtInteger);
+  case fkNumber:
+    // Decimal text as typed: the database checks the value, nothing typed is dropped.
+    column->SetDataType(dtNumber);
     column->SetAlignment(taRightJustify);
+    column->SetImeMode(imDisable);
     sgSqlResult->SetColWidths(col, 96);
     break;
-  case 3:
+  case fkDate:
     column->SetDataType(dtString);
     column->SetAlignment(taLeftJustify);
-    sgSqlResult->SetColWidths(col, fMainForm->YYYYMMDD1->isChecked() ? 96 : 240);
+    column->SetImeMode(imDontCare);
+    sgSqlResult->SetColWidths(col, FHost.DateOnlyFormat() ? 96 : 240);
     break;
   default:
+    column->SetDataType(dtString);
+    column->SetImeMode(imDisable);
     break;
   }
 }
@@ -410,12 +462,19 @@ void TfMain::LayoutColumn(int col, const TCustomOraField* field) {
 void TfMain::sbtRunClick() {
   if (FRunning)
     return;
+  Msg::Guarded([this] { Run(); });
+  if (FRunning) // only an exception the run did not catch itself leaves it running
+    EndRun(QString());
+}
+
+void TfMain::Run() {
   FRunning = true;
-  TOraSession& ses = fMainForm->OraMainSes;
+  TOraSession& ses = FHost.Session();
   int rowCounter = 1;
   FError = false;
   FStop = false;
-  FExecFailed = false;
+  // Only Enter writes an edit: one still open when a run starts is dropped.
+  sgSqlResult->CancelEdit();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   SetStatusText(QStringLiteral("検索中"));
   sgSqlResult->hide();
@@ -423,10 +482,13 @@ void TfMain::sbtRunClick() {
   sgSqlResult->SetColCount(2);
   sgSqlResult->SetFixedRows(1);
   sgSqlResult->SetFixedCols(1);
+  // The reset grid keeps nothing of the last result, titles included.
+  sgSqlResult->AssignRow(0, QStringList());
+  sgSqlResult->AssignRow(1, QStringList());
   FRowIds.clear();
   if (!ses.Connected()) {
     SetStatusText(QStringLiteral("Oracleに接続中"));
-    if (!fMainForm->ConnectSession()) {
+    if (!FHost.ConnectSession()) {
       EndRun(QString());
       return;
     }
@@ -441,37 +503,38 @@ void TfMain::sbtRunClick() {
   if (const qsizetype semi = text.indexOf(u';'); semi >= 0)
     text.truncate(semi);
   // Updatable mode holds only for the text the table drop wrote.
-  const QString dropped = QStringLiteral("Select * from ") + FTableName;
-  if (FUpdatable && TrimmedText(text).compare(dropped, Qt::CaseInsensitive) != 0)
+  if (FUpdatable && TrimmedText(text) != TrimmedText(DropText(FTableName)))
     FUpdatable = false;
+
+  int& firstField = FFirstField; // the ROWID in front of the row's values is not shown
+  firstField = 0;
+  QString notUpdatable; // why a dropped table cannot be written to
+  if (FUpdatable) {
+    // Each row's ROWID comes with its values, so an edit always reaches the row shown.
+    const std::string name = OraName(FTableName.toStdString());
+    OraCursorMain.SQL() = {" Select ROWID, " + name + ".* from " + name};
+    if (OraCursorMain.ParseQuiet()) {
+      firstField = 1;
+    } else {
+      notUpdatable = QString::fromStdString(OraCursorMain.ErrorText()).section(u'\n', 0, 0);
+      OraCursorMain.SQL().clear();
+      FUpdatable = false;
+    }
+  }
   const bool updatable = FUpdatable;
+  FModeShown = true;
+  SetUpdatable(updatable);
   const TGridOptions common = goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine |
                               goRangeSelect | goColSizing | goColMoving;
-  if (updatable) {
-    setWindowTitle(QString::fromLatin1(Caption) + QStringLiteral(" ＜更新可能＞"));
-    sgSqlResult->SetOptions(common | goEditing);
-  } else {
-    setWindowTitle(QString::fromLatin1(Caption) + QStringLiteral(" ＜更新不可＞"));
-    sgSqlResult->SetOptions(common);
-  }
+  sgSqlResult->SetOptions(updatable ? common | goEditing : common);
 
   if (TrimmedText(text).isEmpty()) {
     EndRun(QString());
     return;
   }
 
-  int& firstField = FFirstField; // the ROWID in front of the row's values is not shown
-  firstField = 0;
   try {
-    bool parsed = false;
-    if (updatable) {
-      // Each row's ROWID comes with its values, so an edit always reaches the row shown.
-      OraCursorMain.SQL() = {" Select ROWID, " + FTableName.toStdString() + ".* from " +
-                             FTableName.toStdString()};
-      parsed = OraCursorMain.ParseQuiet();
-      firstField = parsed ? 1 : 0;
-    }
-    if (!parsed) {
+    if (!updatable) {
       OraCursorMain.SQL() = StatementLines(text);
       OraCursorMain.Parse();
     }
@@ -483,24 +546,19 @@ void TfMain::sbtRunClick() {
     }
 
     // History: the editor's whole text, once.
-    const QString whole = mmSqlStatement->Text();
-    QListWidget* history = fMainForm->SQLHistory;
-    bool known = false;
-    for (int i = 0; i < history->count() && !known; ++i)
-      known = history->item(i)->text() == whole;
-    if (!known)
-      history->addItem(whole);
+    FHost.AddHistory(mmSqlStatement->Text());
 
     OraCursorMain.DescribeFields();
     const int fieldCount = OraCursorMain.FieldCount();
-    sgSqlResult->SetColCount(std::max(2, fieldCount - firstField + 1));
+    // A statement without a select list leaves only the number column.
+    sgSqlResult->SetColCount(fieldCount - firstField + 1);
     sgSqlResult->SetColWidths(0, 48);
     for (int i = firstField; i < fieldCount; ++i) {
       const TCustomOraField* field = OraCursorMain.Fields(i);
       const int col = i - firstField + 1;
       sgSqlResult->SetCells(col, 0, QString::fromStdString(field->Name()));
       LayoutColumn(col, field);
-      if (field->FieldKind() == 6) {
+      if (field->FieldKind() == fkLong) {
         Msg::Error(QString::fromUtf8(LongText) +
                    QStringLiteral("\n現在のところLONG型の取得はできません"));
         sgSqlResult->SetRowCount(1);
@@ -516,18 +574,14 @@ void TfMain::sbtRunClick() {
 
     const bool executed = OraCursorMain.Exec();
     SetStatusText(QString());
-    if (!executed) {
-      FExecFailed = true;
+    if (!executed)
       ShowCursorError(OraCursorMain);
-    } else if (fieldCount == 0) {
-      // Not a query: nothing to fetch.
+    else if (fieldCount == 0) // not a query: nothing to fetch
       rowCounter = 1 + static_cast<int>(OraCursorMain.RowsProcessed());
-    } else {
+    else
       FetchIntoGrid(rowCounter, firstField);
-    }
 
-    const bool noQuery = fieldCount == 0;
-    if (rowCounter == 1 || noQuery) {
+    if (rowCounter == 1 || fieldCount == 0) {
       sgSqlResult->SetRowCount(2);
       sgSqlResult->AssignRow(1, QStringList());
     } else {
@@ -544,12 +598,15 @@ void TfMain::sbtRunClick() {
   sgSqlResult->Repaint();
   OraCursorMain.Close();
   ses.Commit();
-  EndRun(QString::number(rowCounter - 1) + QStringLiteral("件検索しました"));
+  QString status = QString::number(rowCounter - 1) + QStringLiteral("件検索しました");
+  if (!notUpdatable.isEmpty())
+    status += QStringLiteral("　更新できません: ") + notUpdatable;
+  EndRun(status);
 }
 
 void TfMain::FetchIntoGrid(int& rowCounter, int firstField) {
   const int fieldCount = OraCursorMain.FieldCount();
-  std::vector<uint8_t> kinds;
+  std::vector<TFieldKind> kinds;
   for (int i = 0; i < fieldCount; ++i)
     kinds.push_back(OraCursorMain.Fields(i)->FieldKind());
   std::vector<std::string> work(static_cast<size_t>(fieldCount - firstField + 1));
@@ -576,8 +633,8 @@ void TfMain::FetchIntoGrid(int& rowCounter, int firstField) {
       work[0] = std::to_string(rowCounter);
       size_t used = 1;
       for (int i = firstField; i < fieldCount; ++i) {
-        const uint8_t kind = kinds[static_cast<size_t>(i)];
-        if (kind == 5 || kind == 7)
+        const TFieldKind kind = kinds[static_cast<size_t>(i)];
+        if (kind == fkRaw || kind == fkLongRaw)
           work[used++].clear();
         else
           work[used++] = OraCursorMain.Fields(i)->GetAsString(k);
@@ -616,24 +673,26 @@ void TfMain::sbtStopClick() {
 bool TfMain::sgSqlResultDragOver(QObject*) const {
   if (FRunning || !sbtRun->isEnabled())
     return false;
-  QTreeWidgetItem* node = fMainForm->SelectedNode();
-  QTreeWidgetItem* parent = node ? node->parent() : nullptr;
-  return parent &&
-         (parent->text(0) == QLatin1String("TABLES") || parent->text(0) == QLatin1String("VIEWS"));
+  const TSchemaNode node = FHost.SelectedObject();
+  return node.Valid &&
+         (node.Parent == QLatin1String("TABLES") || node.Parent == QLatin1String("VIEWS"));
 }
 
 void TfMain::sgSqlResultDragDrop(QObject* source) {
   if (!sgSqlResultDragOver(source))
     return;
-  const QString name = fMainForm->SelectedNode()->text(0);
-  if (name == QString::fromStdString(fMainForm->OraMainSes.UserName))
+  const QString name = FHost.SelectedObject().Text;
+  if (name == QString::fromStdString(FHost.Session().LogonUser()))
     return;
-  mmSqlStatement->SetText(QStringLiteral(" Select * from ") + name);
+  SetStatementText(DropText(name));
   FUpdatable = true;
   FTableName = name;
-  sbtRunClick();
-  sgSqlResult->setFocus();
-  mmSqlStatement->setFocus();
+  // The run starts once the drop has ended: it may show messages.
+  Later([this] {
+    sbtRunClick();
+    sgSqlResult->setFocus();
+    mmSqlStatement->setFocus();
+  });
 }
 
 void TfMain::sgSqlResultKeyPress(QChar& key) {
@@ -646,76 +705,80 @@ void TfMain::sgSqlResultKeyPress(QChar& key) {
   const int len = static_cast<int>(ed->Text().size());
   if ((ed->SelStart() == len && ed->SelLength() == 0) || (ed->SelLength() == len && len > 0)) {
     FEnterPressed = true;
-    QTimer::singleShot(0, this, [this] { FEnterPressed = false; });
+    Later([this] { FEnterPressed = false; });
   }
 }
 
 void TfMain::sgSqlResultSetEditText(int col, int row, const QString& value) {
-  if (!FUpdatable) {
-    // Once per cell edit, not at every typed character.
-    TInplaceEditEx* ed = sgSqlResult->InplaceEditor();
-    if (!ed || ed != FWarnedEditor) {
-      FWarnedEditor = ed;
-      Msg::Show(QStringLiteral("更新を行う場合はテーブルをDrag&Dropしてから\n 変更してください "));
+  Msg::Guarded([&] {
+    if (!FUpdatable) {
+      // Reported while the cell's editor runs: end the edit first, then tell why.
+      if (!FNoticePending) {
+        FNoticePending = true;
+        Later([this] {
+          sgSqlResult->CancelEdit(); // its report of the old text is no new edit
+          FNoticePending = false;
+          Msg::Show(
+              QStringLiteral("更新を行う場合はテーブルをDrag&Dropしてから\n 変更してください "));
+        });
+      }
+      return;
     }
-    return;
-  }
-  if (!FEnterPressed)
-    return;
-  FEnterPressed = false;
-  const std::string title = sgSqlResult->Cells(col, 0).toStdString();
-  const TCustomOraField* field = nullptr;
-  for (int i = FFirstField; i < OraCursorMain.FieldCount() && !field; ++i)
-    if (OraCursorMain.Fields(i)->Name() == title)
-      field = OraCursorMain.Fields(i);
-  if (!field || row < 1 || static_cast<size_t>(row - 1) >= FRowIds.size())
-    return;
+    if (!FEnterPressed)
+      return;
+    FEnterPressed = false;
+    const std::string title = sgSqlResult->Cells(col, 0).toStdString();
+    const TCustomOraField* field = nullptr;
+    for (int i = FFirstField; i < OraCursorMain.FieldCount() && !field; ++i)
+      if (OraCursorMain.Fields(i)->Name() == title)
+        field = OraCursorMain.Fields(i);
+    if (!field || row < 1 || static_cast<size_t>(row - 1) >= FRowIds.size())
+      return;
 
-  QString s = QStringLiteral(" UPDATE ") + FTableName + QStringLiteral(" SET ");
-  const QString name = QString::fromStdString(field->Name());
-  switch (field->FieldKind()) {
-  case 0:
-  case 3:
-  case 4:
-    s += name + QStringLiteral(" = ") + Quoted(value) + u',';
-    break;
-  case 1:
-  case 6: {
-    // An empty cell is NULL; anything but a plain number goes as a literal the database checks.
-    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+(\\.[0-9]+)?$"));
-    QString v = value.isEmpty()                  ? QStringLiteral("NULL")
-                : number.match(value).hasMatch() ? value
-                                                 : Quoted(value);
-    s += name + QStringLiteral(" = ") + v + u',';
-    break;
-  }
-  default:
-    break;
-  }
-  s[s.size() - 1] = u' ';
-  const std::string rowid = FRowIds[static_cast<size_t>(row - 1)];
-  s += QStringLiteral(" WHERE ROWID = ") + Quoted(QString::fromStdString(rowid));
+    QString s = QStringLiteral(" UPDATE ") + OraName(FTableName) + QStringLiteral(" SET ");
+    const QString name = OraName(QString::fromStdString(field->Name()));
+    switch (field->FieldKind()) {
+    case fkString:
+    case fkDate:
+    case fkChar:
+      s += name + QStringLiteral(" = ") + OraText(value) + u',';
+      break;
+    case fkNumber:
+    case fkLong: {
+      // An empty cell is NULL; anything but a plain number goes as a literal the database checks.
+      static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+(\\.[0-9]+)?$"));
+      const QString v = value.isEmpty()                  ? QStringLiteral("NULL")
+                        : number.match(value).hasMatch() ? value
+                                                         : OraText(value);
+      s += name + QStringLiteral(" = ") + v + u',';
+      break;
+    }
+    default:
+      break;
+    }
+    s[s.size() - 1] = u' ';
+    s += QStringLiteral(" WHERE ROWID = ") +
+         OraText(QString::fromStdString(FRowIds[static_cast<size_t>(row - 1)]));
 
-  TOraCursor& cur = OraCursorExec;
-  cur.Open();
-  cur.SQL().clear();
-  cur.SQL() = {s.toStdString()};
-  const bool ok = cur.Parse() && cur.DescribeFields() && cur.Exec();
-  cur.Close();
-  if (!ok)
-    QTimer::singleShot(0, this, [this, col, row, column = field->Name(), rowid] {
-      RestoreCell(col, row, column, rowid);
-    });
+    TOraCursor& cur = OraCursorExec;
+    FUpdateErrors.clear();
+    cur.Open();
+    cur.SQL().clear();
+    cur.SQL() = {s.toStdString()};
+    FEditWritten = cur.Parse() && cur.DescribeFields() && cur.Exec();
+    cur.Close();
+    for (const QString& error : FUpdateErrors)
+      Msg::ErrorLater(error);
+    FUpdateErrors.clear();
+  });
 }
 
-void TfMain::RestoreCell(int col, int row, const std::string& column, const std::string& rowid) {
-  TOraCursor cur;
-  cur.SetSession(OraCursorExec.Session());
-  cur.SetNumberOfRows(1);
-  cur.SQL() = {"SELECT " + column + " FROM " + FTableName.toStdString() +
-               " WHERE ROWID = " + Quoted(QString::fromStdString(rowid)).toStdString()};
-  if (cur.Open() && cur.ParseQuiet() && cur.DescribeFields() && cur.Exec() && cur.Fetch() &&
-      cur.FieldCount() == 1 && row < sgSqlResult->RowCount())
-    sgSqlResult->SetCells(col, row, QString::fromStdString(cur.Fields(0)->GetAsString(0)));
-  cur.Close();
+void TfMain::sgSqlResultEndEdit(int col, int row, const QString& original) {
+  Msg::Guarded([&] {
+    // Only an edit written by Enter stays; any other end puts the stored value back, so the grid
+    // never shows what the database does not hold.
+    if (!FEditWritten)
+      sgSqlResult->SetCells(col, row, original);
+    FEditWritten = false;
+  });
 }

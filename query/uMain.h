@@ -3,8 +3,9 @@
 // history and, after a table was dropped on the grid, writes edited cells back by ROWID.
 #pragma once
 #include "OciCompo.h"
+#include "uMainHost.h"
 
-#include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -21,6 +22,7 @@ class QToolButton;
 class TEditor;
 class TStringGridEx;
 class TInplaceEditEx;
+class QKeyEvent;
 
 class TfMain : public QWidget {
   Q_OBJECT
@@ -30,8 +32,10 @@ public:
   // The SQL file chooser; tests put their own here. Empty = cancelled.
   static std::function<QString(QWidget* parent)> ChooseSqlFile;
 
-  explicit TfMain(QWidget* parent = nullptr);
+  explicit TfMain(TMainHost& host, QWidget* parent = nullptr);
   ~TfMain() override;
+
+  TMainHost& Host() const { return FHost; }
 
   QToolBar* ToolBar1;
   QToolButton* SpeedButton1;
@@ -73,6 +77,8 @@ public:
 
   QString StatusText() const;
   bool Running() const { return FRunning; }
+  // Sets the mode and shows it in the caption once a run has shown one.
+  void SetUpdatable(bool value);
 
   // Drop decisions and drops; the event filters call these with the drag's source.
   bool mmSqlStatementDragOver(QObject* source) const;
@@ -93,6 +99,7 @@ public slots:
   void CtrlZ1Click();
   void sgSqlResultSetEditText(int col, int row, const QString& value);
   void sgSqlResultKeyPress(QChar& key);
+  void sgSqlResultEndEdit(int col, int row, const QString& original);
 
 protected:
   void FormShow();
@@ -107,22 +114,32 @@ private:
   QAction* AddShortcut(const char* name, const QKeySequence& key, void (TfMain::*slot)());
   QToolButton* AddButton(const char* name, const QString& hint, const QIcon& icon);
   void SetStatusText(const QString& text);
+  void Run();
   // The buttons, cursor and focus of an idle window.
   void EndRun(const QString& status);
   void LayoutColumn(int col, const TCustomOraField* field);
   void FetchIntoGrid(int& rowCounter, int firstField);
   bool mmSqlStatementKeyPress(QChar key);
+  void mmSqlStatementKeyDown(QKeyEvent* key);
   void mmSqlStatementClick();
   void ShowCursorError(const TOraCursor& cur);
-  // Reads a column's stored value back into a cell whose update failed.
-  void RestoreCell(int col, int row, const std::string& column, const std::string& rowid);
+  // The editor's text set by the window itself, which does not end updatable mode.
+  void SetStatementText(const QString& text);
+  // Runs work once the current event handler has returned, guarded like a handler.
+  void Later(std::function<void()> work);
+  void CloseWindow();
 
+  TMainHost& FHost;
   QLabel* FStatusLabel;
   QWidget* FGridPanel;
   bool FRunning = false;
   bool FFirstShow = true;
   bool FCloseAfterRun = false;
-  bool FExecFailed = false;
-  QPointer<TInplaceEditEx> FWarnedEditor; // the edit the not-updatable notice was shown for
-  int FFirstField = 0;                    // 1 when the ROWID leads the select list
+  bool FModeShown = false;     // a run has put the mode into the caption
+  bool FSettingText = false;   // the window itself is changing the editor's text
+  bool FNoticePending = false; // the not-updatable notice is on its way
+  bool FEditWritten = false;   // the edit that is ending was written to the database
+  QStringList FUpdateErrors;   // errors of the update being sent
+  QSet<int> FKeysDown;         // keys whose press the editor received
+  int FFirstField = 0;         // 1 when the ROWID leads the select list
 };

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libsodium-dev
-          libgtest-dev fonts-ipafont-gothic libedit-dev sqlite3)
+          libgtest-dev fonts-ipafont-gothic libedit-dev sqlite3 qt6-translations-l10n)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

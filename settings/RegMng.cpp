@@ -1,7 +1,5 @@
 #include "RegMng.h"
 
-#include "uMsg.h"
-
 #include <QBuffer>
 #include <QDataStream>
 #include <QMetaProperty>
@@ -131,11 +129,11 @@ std::unique_ptr<QSettings> TRegFiler::OpenStore() {
   if (Manager->RegType == rtReg) {
     auto store = Manager->OpenRegistry();
     if (!store)
-      Msg::Error(QStringLiteral("can not create Registry object."));
+      Manager->ReportError(QStringLiteral("can not create Registry object."));
     return store;
   }
   if (Manager->IniFileName.isEmpty()) {
-    Msg::Error(QStringLiteral("can not create Inifile object."));
+    Manager->ReportError(QStringLiteral("can not create Inifile object."));
     return nullptr;
   }
   return std::make_unique<QSettings>(Manager->IniFileName, QSettings::IniFormat);
@@ -389,10 +387,16 @@ TRegFiler* TRegManager::Filer() {
 
 std::unique_ptr<TRegFiler> TRegManager::CreateFiler() { return std::make_unique<TRegFiler>(this); }
 
+void TRegManager::ReportError(const QString& text) {
+  FLastError = text;
+  if (OnError)
+    OnError(text);
+}
+
 TRegFiler* TRegManager::ItemByName(const QString& name) {
   TRegItem* item = RegItems.FindItem(name);
   if (!item)
-    Msg::Error(QStringLiteral("[' ") + name + QStringLiteral(" '] is invalid."));
+    ReportError(QStringLiteral("[' ") + name + QStringLiteral(" '] is invalid."));
   TRegFiler* filer = Filer();
   filer->Item = item;
   return filer;

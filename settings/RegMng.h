@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -76,7 +77,7 @@ public:
   virtual void WriteComponent(QObject* component);
 
 protected:
-  // Null (after the error message) when the manager's store is not configured.
+  // Null (after the error is reported) when the manager's store is not configured.
   std::unique_ptr<QSettings> OpenStore();
   QString ItemText(); // the stored text of Item, default Item->DefaultValue
   QByteArray ReadBytes(const QString& section, const QString& ident);
@@ -95,9 +96,14 @@ public:
   TRegItems RegItems;
   TRegType RegType = rtReg;
 
+  // Errors go to the caller, which decides how to show them; the last one is kept.
+  std::function<void(const QString& text)> OnError;
+  QString LastError() const { return FLastError; }
+  void ReportError(const QString& text);
+
   // Made by CreateFiler on first use, so a derived manager's filer is the one used.
   TRegFiler* Filer();
-  // Chooses the item for the next filer operation; an unknown name shows an error first.
+  // Chooses the item for the next filer operation; an unknown name is reported first.
   TRegFiler* ItemByName(const QString& name);
   // The per-user store that RegDir names; null when RegDir is empty.
   std::unique_ptr<QSettings> OpenRegistry() const;
@@ -107,6 +113,7 @@ protected:
 
 private:
   std::unique_ptr<TRegFiler> FFiler;
+  QString FLastError;
 };
 
 // Integer text as the filer reads it; false when it is not one.

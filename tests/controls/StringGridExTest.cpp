@@ -270,6 +270,58 @@ TEST_F(StringGridExTest, IntegerColumnsAcceptAndStoreIntegersOnly) {
   EXPECT_EQ(Grid->Cells(3, 2), "fixed");
 }
 
+TEST_F(StringGridExTest, DeleteEditsAndNumberColumnsKeepWhatIsTyped) {
+  Editable();
+  Grid->GridColumns()->Items(1)->SetDataType(dtInteger);
+  Grid->GridColumns()->Items(2)->SetDataType(dtNumber);
+  Grid->SetCells(1, 1, "123");
+  Click(1, 1);
+  Key(Qt::Key_Return);
+  Key(Qt::Key_Home);
+  Key(Qt::Key_Delete); // a control character, not a refused one
+  EXPECT_EQ(Grid->InplaceEditor()->Text(), "23");
+  EXPECT_EQ(Grid->Cells(1, 1), "23");
+  Key(Qt::Key_Escape);
+
+  // Decimal text stays as typed, point and sign included; letters other than an exponent do not.
+  Click(2, 1);
+  Type("-4.2x5e1");
+  EXPECT_EQ(Grid->Cells(2, 1), "-4.25e1");
+  EXPECT_EQ(Reports.back(), "2,1=-4.25e1");
+  Key(Qt::Key_Escape);
+}
+
+TEST_F(StringGridExTest, EveryEndOfAnEditButEscIsReported) {
+  Editable();
+  QStringList ends;
+  QObject::connect(
+      Grid.get(), &TStringGridEx::OnEndEdit, Grid.get(),
+      [&](int c, int r, const QString& original) {
+        ends
+            << QStringLiteral("%1,%2 was %3 now %4").arg(c).arg(r).arg(original, Grid->Cells(c, r));
+      });
+  Grid->SetCells(1, 1, "a");
+  Click(1, 1);
+  Type("x");
+  Key(Qt::Key_Escape);
+  EXPECT_TRUE(ends.isEmpty());
+  Type("y");
+  Key(Qt::Key_Down);
+  Type("z");
+  Click(2, 3);
+  Grid->CancelEdit(); // no edit running: nothing happens
+  Type("w");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(ends, (QStringList{"1,1 was a now y", "1,2 was  now z", "2,3 was  now w"}));
+  // Esc through the grid's own call puts the text back without a report.
+  Click(3, 3);
+  Type("v");
+  Grid->CancelEdit();
+  EXPECT_FALSE(Grid->EditorMode());
+  EXPECT_EQ(Grid->Cells(3, 3), "");
+  EXPECT_EQ(ends.size(), 3);
+}
+
 TEST_F(StringGridExTest, EnterInSingleLineCells) {
   Editable();
   Grid->SetCells(1, 1, "abc");

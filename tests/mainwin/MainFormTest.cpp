@@ -1,4 +1,10 @@
 #include "MainFormFixture.h"
+#include "Startup.h"
+#include "uMain.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTranslator>
 
 namespace {
 
@@ -257,6 +263,47 @@ TEST_F(MainFormTest, VersionDialogIsMadeAfreshEachTime) {
   f.N2->trigger();
   EXPECT_EQ(shown, 2);
   EXPECT_TRUE(f.findChildren<TfVersion*>().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainFormTest, CascadeKeepsWindowsUsableAndMenusSpeakJapanese) {
+  TfMainForm& f = WithTree();
+  f.resize(1000, 760);
+  for (int i = 0; i < 3; ++i)
+    f.sbNewQuery->click();
+  QApplication::processEvents();
+  ASSERT_EQ(f.QueryWindows().size(), 3);
+  f.Cascade1->trigger();
+  QApplication::processEvents();
+  const QRect area = f.MDIArea->viewport()->rect();
+  QList<QMdiSubWindow*> subs = f.MDIArea->subWindowList(QMdiArea::StackingOrder);
+  for (int i = 0; i < subs.size(); ++i) {
+    const QRect g = subs[i]->geometry();
+    EXPECT_TRUE(area.contains(g)) << i;
+    // As large as a new query window where the frame has room, never a strip.
+    EXPECT_GE(g.width(), std::min(int(TfMain::DesignWidth), area.width() - 2 * 40)) << i;
+    EXPECT_GE(g.height(), std::min(int(TfMain::DesignHeight), area.height() - 2 * 40)) << i;
+    if (i > 0) {
+      EXPECT_GT(g.x(), subs[i - 1]->geometry().x());
+      EXPECT_GT(g.y(), subs[i - 1]->geometry().y());
+    }
+  }
+  EXPECT_EQ(f.MDIArea->activeSubWindow(), subs.last());
+  EXPECT_EQ(f.ActiveQueryWindow(), f.QueryWindows().last());
+
+  // The property command shows the key as it is named on the keyboard; both Enter keys work.
+  EXPECT_EQ(f.Property1->shortcut().toString(QKeySequence::NativeText), "Alt+Enter");
+  EXPECT_TRUE(f.Property1->shortcuts().contains(QKeySequence(Qt::ALT | Qt::Key_Return)));
+
+  // The toolkit's own texts come in Japanese.
+  QTranslator translator;
+  ASSERT_TRUE(InstallToolkitTranslation(translator));
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "キャンセル");
+  QCoreApplication::removeTranslator(&translator);
+  EXPECT_EQ(Capture->Count(), 0);
 }
 
 } // namespace

@@ -141,6 +141,21 @@ TEST_F(TreeTest, SelectionDecidesTheObjectCommands) {
   EXPECT_FALSE(enabled());
 }
 
+// "user/password" typed into the user field logs on; no password is ever shown or stored.
+TEST_F(TreeTest, PasswordInTheUserFieldNeverShows) {
+  TfMainForm& f = Shown();
+  AnswerLogon("DEMO/DEMO", "");
+  f.sbViewTable->click();
+  ASSERT_TRUE(f.OraMainSes.Connected()) << Capture->Texts.join("|").toStdString();
+  ASSERT_EQ(f.tvTable->topLevelItemCount(), 1);
+  EXPECT_EQ(f.tvTable->topLevelItem(0)->text(0), "DEMO");
+  EXPECT_EQ(Stored("USERNAME"), "DEMO");
+  // The root is still the user's node: selecting it keeps the object commands as they are.
+  f.tvTable->setCurrentItem(Node({"TABLES", "EMP"}));
+  f.tvTable->setCurrentItem(f.tvTable->topLevelItem(0));
+  EXPECT_TRUE(f.sbProp->isEnabled());
+}
+
 TEST_F(TreeTest, CancelledLogonLeavesTheTreeHidden) {
   TfMainForm& f = Shown();
   AnswerLogon("DEMO", "DEMO", false);

@@ -5,11 +5,48 @@
 #include "uEditor.h"
 #include "uMain.h"
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 #include <ostream>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+// While one exists, message boxes are real: they run their modal loop, and a timer reads each
+// box and presses its default button, as a user would.
+class TRealBoxes {
+public:
+  explicit TRealBoxes(std::unique_ptr<Msg::TMsgCapture>& capture) : FCapture(capture) {
+    FCapture.reset();
+    QObject::connect(&FTimer, &QTimer::timeout, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || box == FAnswered || !box->isVisible())
+        return;
+      FAnswered = box;
+      Texts << box->text();
+      QAbstractButton* button = box->defaultButton();
+      if (!button && !box->buttons().isEmpty())
+        button = box->buttons().first();
+      if (button)
+        button->click();
+    });
+    FTimer.start(10);
+  }
+  ~TRealBoxes() {
+    FTimer.stop();
+    FCapture = std::make_unique<Msg::TMsgCapture>();
+  }
+  // Lets the program go on until the boxes it has queued are shown and answered.
+  void Settle(int ms = 100) { QTest::qWait(ms); }
+
+  QStringList Texts;
+
+private:
+  std::unique_ptr<Msg::TMsgCapture>& FCapture;
+  QTimer FTimer;
+  QPointer<QMessageBox> FAnswered;
+};
 
 class QueryTest : public MainFormTest {
 protected:
@@ -33,6 +70,33 @@ protected:
   }
 
   static QStringList Row(TfMain& q, int row) { return q.sgSqlResult->Rows(row); }
+
+  // A key pressed and released as a window system delivers them: each event goes to the widget
+  // that has the focus at that moment (the press may move the focus elsewhere).
+  void Press(Qt::Key key, Qt::KeyboardModifiers mods = {}) {
+    QWidget* down = QApplication::focusWidget();
+    ASSERT_NE(down, nullptr);
+    QTest::keyPress(down, key, mods);
+    QApplication::processEvents();
+    if (!QApplication::focusWidget())
+      Reactivate(); // a message box came and went
+    QTest::keyRelease(QApplication::focusWidget(), key, mods);
+    QApplication::processEvents();
+  }
+  // The offscreen platform gives the activation back to no window after a modal box closes,
+  // where a window system gives it to the box's parent.
+  void Reactivate() {
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  }
+  static void Type(const QString& text) {
+    for (QChar c : text) {
+      QWidget* w = QApplication::focusWidget();
+      ASSERT_NE(w, nullptr);
+      QTest::keyClick(w, c.toLatin1());
+    }
+    QApplication::processEvents();
+  }
 
   // The first column of the first row on a logon of its own (what other users see).
   static std::string OtherLogonSees(const std::string& sql) {

@@ -39,7 +39,7 @@ TEST_F(QueryTest, OpensEmptyAndRunsAQueryIntoTheGrid) {
   EXPECT_EQ(g.ColWidths(1), 96);      // NUMBER
   EXPECT_EQ(g.ColWidths(2), 10 * 12); // VARCHAR2(10)
   EXPECT_EQ(g.ColWidths(5), 240);     // DATE with the time
-  EXPECT_EQ(g.GridColumns()->Items(1)->DataType(), dtInteger);
+  EXPECT_EQ(g.GridColumns()->Items(1)->DataType(), dtNumber);
   EXPECT_EQ(g.GridColumns()->Items(1)->Alignment(), taRightJustify);
   EXPECT_EQ(g.GridColumns()->Items(2)->DataType(), dtString);
   EXPECT_EQ(g.GridColumns()->Items(2)->Alignment(), taLeftJustify);
@@ -93,10 +93,13 @@ TEST_F(QueryTest, StatementTextEmptyTextsAndErrors) {
   EXPECT_EQ(q.sgSqlResult->RowCount(), 2);
   EXPECT_EQ(Row(q, 1).join(""), "");
 
-  // A statement without a select list reports its rows and shows no invented rows.
+  // A statement without a select list reports its rows and shows no invented rows, and no
+  // title of the query before it.
   RunText(q, "UPDATE EMP SET SAL = SAL + 1 WHERE DEPTNO = 10;");
   EXPECT_EQ(q.StatusText(), "3件検索しました");
   EXPECT_EQ(q.sgSqlResult->RowCount(), 2);
+  EXPECT_EQ(q.sgSqlResult->ColCount(), 1);
+  EXPECT_EQ(Row(q, 0).join(""), "");
   EXPECT_EQ(Row(q, 1).join(""), "");
   EXPECT_EQ(OtherLogonSees("SELECT SAL FROM EMP WHERE EMPNO = 7839"), "5001"); // committed
 
@@ -118,6 +121,7 @@ TEST_F(QueryTest, EnterRunsOnlyWithASemicolon) {
   EXPECT_EQ(q.StatusText(), "");
   QTest::keyClicks(q.mmSqlStatement, ";");
   QTest::keyClick(q.mmSqlStatement, Qt::Key_Return);
+  QApplication::processEvents(); // the run follows the key's handler
   EXPECT_EQ(q.mmSqlStatement->Text(), "SELECT * FROM DEPT\r\n;");
   EXPECT_EQ(q.StatusText(), "4件検索しました");
 }
