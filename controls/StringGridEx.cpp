@@ -66,6 +66,8 @@ public:
     }
   }
 
+  void Append() { FRows.push_back(nullptr); }
+
   void Resize(int count) {
     if (count < Rows()) {
       for (int r = count; r < Rows(); ++r)
@@ -1160,7 +1162,19 @@ void TStringGridEx::SetDefaultDrawing(bool value) {
 QString TStringGridEx::Cells(int col, int row) const {
   if (col < 0 || col >= FColCount)
     return {};
-  return FromUtf8(FModel->Store.Cell(row, col));
+  const std::string_view text = FModel->Store.Cell(row, col);
+  if (col == 0 && text.empty() && FRowNumbers && row >= FFixedRows && row < RowCount())
+    return QString::number(row);
+  return FromUtf8(text);
+}
+
+void TStringGridEx::SetRowNumbers(bool value) {
+  if (value == FRowNumbers)
+    return;
+  FRowNumbers = value;
+  if (FFixedCols > 0 && FModel->rowCount() > 0 && FModel->FUpdating == 0)
+    emit FModel->headerDataChanged(Qt::Vertical, 0, FModel->rowCount() - 1);
+  Repaint();
 }
 
 void TStringGridEx::SetCells(int col, int row, const QString& value) {
@@ -1189,7 +1203,9 @@ void TStringGridEx::EndUpdate() {
 void TStringGridEx::AssignRow(int row, std::span<const std::string> cellsUtf8) {
   if (row < 0)
     return;
-  if (row >= RowCount())
+  if (row == RowCount() && FModel->FUpdating > 0 && row >= FFixedRows)
+    FModel->Store.Append(); // a fill's next row: nothing to announce until EndUpdate
+  else if (row >= RowCount())
     SetRowCount(row + 1);
   std::string_view views[64];
   std::vector<std::string_view> many;

@@ -202,6 +202,10 @@ public:
   void SetDefaultDrawing(bool value);
 
   QString Cells(int col, int row) const;
+  // Column 0 of a data row whose cell is empty shows the row's number, so a fill of many rows
+  // need not store one. Off by default.
+  bool RowNumbers() const { return FRowNumbers; }
+  void SetRowNumbers(bool value);
   void SetCells(int col, int row, const QString& value);
   // All cells of a row, column 0 first.
   QStringList Rows(int row) const;
@@ -323,6 +327,7 @@ private:
   TGridOptions FOptions;
   QColor FColor;
   bool FDefaultDrawing = true;
+  bool FRowNumbers = false;
   TGridStyle FGridStyle = gsNormal;
   QColor FStripeColor;
   bool FCaretAtEnd = false; // how the next editor opens

@@ -9,14 +9,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QSplitter>
+#include <QStaticText>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextDocument>
@@ -67,6 +70,71 @@ QString TrimmedText(const QString& text) {
 }
 
 } // namespace
+
+// The status line's one text panel. A new text only repaints the panel: unlike a label, it
+// never asks the window's layout to make room, which the fetch would pay every 500 rows.
+class TStatusPanel : public QWidget {
+public:
+  explicit TStatusPanel(QWidget* parent) : QWidget(parent) {
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    FPaintLater.setSingleShot(true);
+    connect(&FPaintLater, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+  }
+  const QString& Text() const { return FText; }
+  // A text set while the last one was painted only moments ago is painted once that moment has
+  // passed: the fetch sets a new one every 500 rows, far more often than anyone can read.
+  void SetText(const QString& text) {
+    if (text == FText)
+      return;
+    FText = text;
+    if (FPaintLater.isActive())
+      return;
+    const qint64 since = FPainted.isValid() ? FPainted.elapsed() : PaintInterval;
+    if (since >= PaintInterval)
+      update();
+    else
+      FPaintLater.start(static_cast<int>(PaintInterval - since));
+  }
+  QSize sizeHint() const override { return {0, fontMetrics().height() + 4}; }
+
+protected:
+  // The progress text differs from one to the next only in its leading number: the rest keeps
+  // its laid-out glyphs, so painting it costs next to nothing.
+  void paintEvent(QPaintEvent*) override {
+    FPainted.start();
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(backgroundRole()));
+    p.setPen(palette().color(foregroundRole()));
+    qsizetype digits = 0;
+    while (digits < FText.size() && FText[digits].isDigit())
+      ++digits;
+    const QString tail = FText.mid(digits);
+    if (tail != FTail.text() || font() != FTailFont) {
+      FTail.setTextFormat(Qt::PlainText);
+      FTail.setText(tail);
+      FTailFont = font();
+      FTail.prepare(QTransform(), FTailFont);
+    }
+    const QFontMetrics fm = fontMetrics();
+    const int top = (height() - fm.height()) / 2;
+    int x = 2;
+    if (digits > 0) {
+      const QString head = FText.left(digits);
+      p.drawText(QPoint(x, top + fm.ascent()), head);
+      x += fm.horizontalAdvance(head);
+    }
+    p.drawStaticText(x, top, FTail);
+  }
+
+private:
+  static constexpr qint64 PaintInterval = 50; // ms
+  QString FText;
+  QStaticText FTail;
+  QFont FTailFont;
+  QElapsedTimer FPainted;
+  QTimer FPaintLater;
+};
 
 std::function<QString(QWidget*)> TfMain::ChooseSqlFile = [](QWidget* parent) {
   return QFileDialog::getOpenFileName(
@@ -172,8 +240,8 @@ void TfMain::CreateControls() {
   // Painting its own background keeps a status text change from repainting the whole child
   // window under it, which the fetch does every 500 rows.
   sbStatus->setAutoFillBackground(true);
-  FStatusLabel = new QLabel(sbStatus);
-  sbStatus->addWidget(FStatusLabel, 1);
+  FStatusPanel = new TStatusPanel(sbStatus);
+  sbStatus->addWidget(FStatusPanel, 1);
   lay->addWidget(sbStatus);
 
   connect(sbtRun, &QToolButton::clicked, this, &TfMain::sbtRunClick);
@@ -228,11 +296,11 @@ void TfMain::CreateShortcuts() {
   CtrlQ1->setEnabled(false);
 }
 
-QString TfMain::StatusText() const { return FStatusLabel->text(); }
+QString TfMain::StatusText() const { return FStatusPanel->Text(); }
 
 void TfMain::SetStatusText(const QString& text) {
-  FStatusLabel->setText(text);
-  FStatusLabel->repaint();
+  FStatusPanel->SetText(text);
+  FStatusPanel->repaint();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -485,6 +553,7 @@ void TfMain::Run() {
   // The reset grid keeps nothing of the last result, titles included.
   sgSqlResult->AssignRow(0, QStringList());
   sgSqlResult->AssignRow(1, QStringList());
+  sgSqlResult->SetRowNumbers(false);
   FRowIds.clear();
   if (!ses.Connected()) {
     SetStatusText(QStringLiteral("Oracleに接続中"));
@@ -582,6 +651,7 @@ void TfMain::Run() {
       FetchIntoGrid(rowCounter, firstField);
 
     if (rowCounter == 1 || fieldCount == 0) {
+      sgSqlResult->SetRowNumbers(false); // the empty row under the titles has no number
       sgSqlResult->SetRowCount(2);
       sgSqlResult->AssignRow(1, QStringList());
     } else {
@@ -620,6 +690,7 @@ void TfMain::FetchIntoGrid(int& rowCounter, int firstField) {
     explicit TUpdateGuard(TStringGridEx* grid) : Grid(grid) { Grid->BeginUpdate(); }
     ~TUpdateGuard() { Grid->EndUpdate(); }
   } guard(sgSqlResult);
+  sgSqlResult->SetRowNumbers(true);
   for (;;) {
     const bool more = OraCursorMain.FetchRows();
     if (!more && OraCursorMain.ReturnCode() != NoDataFound)
@@ -630,8 +701,7 @@ void TfMain::FetchIntoGrid(int& rowCounter, int firstField) {
     if (n <= 0)
       break;
     for (int k = 0; k < n; ++k) {
-      work[0] = std::to_string(rowCounter);
-      size_t used = 1;
+      size_t used = 1; // column 0: the grid numbers the rows itself
       for (int i = firstField; i < fieldCount; ++i) {
         const TFieldKind kind = kinds[static_cast<size_t>(i)];
         if (kind == fkRaw || kind == fkLongRaw)
@@ -647,7 +717,7 @@ void TfMain::FetchIntoGrid(int& rowCounter, int firstField) {
       ++rowCounter;
       // Painted by the message pumping that follows at once (500 is a multiple of 100).
       if (rowCounter % 500 == 0)
-        FStatusLabel->setText(QString::number(rowCounter) + QStringLiteral("件　検索終了しました") +
+        FStatusPanel->SetText(QString::number(rowCounter) + QStringLiteral("件　検索終了しました") +
                               QStringLiteral(" 中断は F10 を押してください"));
       if (rowCounter % 100 == 0)
         QCoreApplication::processEvents();

@@ -130,7 +130,7 @@ private:
   void CloseWindow();
 
   TMainHost& FHost;
-  QLabel* FStatusLabel;
+  class TStatusPanel* FStatusPanel;
   QWidget* FGridPanel;
   bool FRunning = false;
   bool FFirstShow = true;

@@ -460,6 +460,23 @@ TEST_F(StringGridExTest, RowTextAndCommaTextFile) {
   EXPECT_EQ(QString::fromUtf8(f.readAll()), "\"\"\r\n1\r\n2\r\n3\r\n");
 
   EXPECT_THROW(Grid->SaveAsCommaText(dir.filePath("no/such/folder/x.csv")), EInOutError);
+
+  // Rows numbered by the grid: an empty number cell shows its row, the title and a stored text
+  // stay, and the file has the numbers too.
+  Grid->SetColCount(2);
+  Grid->AssignRow(1, QStringList{"", "a"});
+  Grid->AssignRow(2, QStringList{"two", "b"});
+  Grid->AssignRow(3, QStringList{"", "c"});
+  Grid->SetRowNumbers(true);
+  EXPECT_EQ(Grid->Rows(1), (QStringList{"1", "a"}));
+  EXPECT_EQ(Grid->Cells(0, 2), "two");
+  EXPECT_EQ(Grid->Cells(0, 0), "");
+  EXPECT_EQ(Grid->Cells(0, 4), ""); // no such row
+  EXPECT_TRUE(Grid->SaveAsCommaText(name));
+  f.seek(0);
+  EXPECT_EQ(QString::fromUtf8(f.readAll()), "\r\n1,a\r\ntwo,b\r\n3,c\r\n");
+  Grid->SetRowNumbers(false);
+  EXPECT_EQ(Grid->Cells(0, 1), "");
 }
 
 TEST_F(StringGridExTest, HundredThousandRowsFillAndShrink) {
