@@ -585,7 +585,11 @@ void TfMain::Run() {
     if (OraCursorMain.ParseQuiet()) {
       firstField = 1;
     } else {
-      notUpdatable = QString::fromStdString(OraCursorMain.ErrorText()).section(u'\n', 0, 0);
+      // The error's first line: the cursor adds the call's name after a line break.
+      notUpdatable = QString::fromStdString(OraCursorMain.ErrorText());
+      if (const qsizetype end = notUpdatable.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+          end >= 0)
+        notUpdatable.truncate(end);
       OraCursorMain.SQL().clear();
       FUpdatable = false;
     }

@@ -67,6 +67,7 @@ TEST_F(UpdateTest, DropAcceptanceFollowsTheTreeSelection) {
   EXPECT_FALSE(q.sgSqlResult->Options() & goEditing);
   EXPECT_TRUE(q.StatusText().startsWith("14件検索しました　更新できません: ORA-"))
       << q.StatusText().toStdString();
+  EXPECT_FALSE(q.StatusText().contains(u'\r') || q.StatusText().contains("Processing"));
   EXPECT_TRUE(q.FRowIds.empty());
   EXPECT_EQ(EditCell(q, 2, 1, "X"), "<no editor>");
   EXPECT_EQ(Capture->Count(), 0);
