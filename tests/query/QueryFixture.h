@@ -5,48 +5,11 @@
 #include "uEditor.h"
 #include "uMain.h"
 
-#include <QMessageBox>
-#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 #include <ostream>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
-// While one exists, message boxes are real: they run their modal loop, and a timer reads each
-// box and presses its default button, as a user would.
-class TRealBoxes {
-public:
-  explicit TRealBoxes(std::unique_ptr<Msg::TMsgCapture>& capture) : FCapture(capture) {
-    FCapture.reset();
-    QObject::connect(&FTimer, &QTimer::timeout, [this] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (!box || box == FAnswered || !box->isVisible())
-        return;
-      FAnswered = box;
-      Texts << box->text();
-      QAbstractButton* button = box->defaultButton();
-      if (!button && !box->buttons().isEmpty())
-        button = box->buttons().first();
-      if (button)
-        button->click();
-    });
-    FTimer.start(10);
-  }
-  ~TRealBoxes() {
-    FTimer.stop();
-    FCapture = std::make_unique<Msg::TMsgCapture>();
-  }
-  // Lets the program go on until the boxes it has queued are shown and answered.
-  void Settle(int ms = 100) { QTest::qWait(ms); }
-
-  QStringList Texts;
-
-private:
-  std::unique_ptr<Msg::TMsgCapture>& FCapture;
-  QTimer FTimer;
-  QPointer<QMessageBox> FAnswered;
-};
 
 class QueryTest : public MainFormTest {
 protected:

@@ -124,6 +124,18 @@ TEST_F(QueryTest, EnterRunsOnlyWithASemicolon) {
   QApplication::processEvents(); // the run follows the key's handler
   EXPECT_EQ(q.mmSqlStatement->Text(), "SELECT * FROM DEPT\r\n;");
   EXPECT_EQ(q.StatusText(), "4件検索しました");
+
+  // A run started by Enter shows its error in a real box once the key's handler has returned.
+  TRealBoxes boxes(Capture);
+  q.mmSqlStatement->SetText("SELEC * FROM DEPT;");
+  q.mmSqlStatement->moveCursor(QTextCursor::End);
+  QTest::keyClick(q.mmSqlStatement, Qt::Key_Return);
+  boxes.Settle();
+  ASSERT_EQ(boxes.Texts.size(), 1);
+  EXPECT_TRUE(boxes.Texts[0].startsWith("エラーが発生しました。 ORA_ERR:ORA-"));
+  EXPECT_EQ(q.mmSqlStatement->Text(), "SELEC * FROM DEPT;");
+  EXPECT_EQ(q.StatusText(), "");
+  EXPECT_TRUE(q.sbtRun->isEnabled());
 }
 
 TEST_F(QueryTest, LongAndRawColumns) {
