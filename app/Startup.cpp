@@ -69,6 +69,8 @@ int TesselMain(int argc, char** argv, TStartupProbe* probe) {
   auto searchString = std::make_unique<TfSearchString>();
   auto log = std::make_unique<TfLOG>();
   auto plusDir = std::make_unique<TfPlusDir>();
+  plusDir->RegMan = &mainForm->RegMan;
+  mainForm->PlusDir = plusDir.get();
   mainForm->FVersion = version;
   auto versionDlg = std::make_unique<TfVersion>();
   splash.reset();

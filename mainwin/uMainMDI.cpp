@@ -8,6 +8,7 @@
 #include "uMain.h"
 #include "uMsg.h"
 #include "uPictures.h"
+#include "uPlusDir.h"
 #include "uVersion.h"
 
 #include <QAction>
@@ -164,8 +165,11 @@ void TfMainForm::CreateMenus() {
     sbViewTableClick();
   });
 
+  connect(N14, &QAction::triggered, this, &TfMainForm::N14Click);
+  connect(SQLPLUS2, &QAction::triggered, this, &TfMainForm::SQLPLUS2Click);
+
   // Commands whose work comes with later parts of the program stay disabled until then.
-  for (QAction* later : {N5, N14, SQLPLUS2, K2})
+  for (QAction* later : {N5, K2})
     later->setEnabled(false);
 
   PopupMenu1 = new QMenu(this);
@@ -226,7 +230,7 @@ void TfMainForm::CreateToolBar() {
   ToolBar1->addSeparator();
 
   sbDisconnect->setEnabled(false);
-  for (QToolButton* later : {sbViewHistory, sbPLUS33W})
+  for (QToolButton* later : {sbViewHistory})
     later->setEnabled(false);
 
   connect(sbConnect, &QToolButton::clicked, this, &TfMainForm::sbConnectClick);
@@ -234,6 +238,7 @@ void TfMainForm::CreateToolBar() {
   connect(sbViewTable, &QToolButton::clicked, this, &TfMainForm::sbViewTableClick);
   connect(sbNewQuery, &QToolButton::clicked, this, &TfMainForm::sbNewQueryClick);
   connect(sbToTry, &QToolButton::clicked, this, &TfMainForm::sbToTryClick);
+  connect(sbPLUS33W, &QToolButton::clicked, this, &TfMainForm::sbPLUS33WClick);
   connect(sbViewVersion, &QToolButton::clicked, this, &TfMainForm::sbViewVersionClick);
 }
 
@@ -788,3 +793,44 @@ TSchemaNode TfMainForm::SelectedObject() const {
 }
 
 bool TfMainForm::DateOnlyFormat() const { return YYYYMMDD1->isChecked(); }
+
+// ---------------------------------------------------------------------------------------------
+// SQL*Plus launcher
+
+void TfMainForm::N14Click() {
+  Msg::Guarded([this] {
+    if (!PlusDir)
+      PlusDir = new TfPlusDir(this);
+    PlusDir->RegMan = &RegMan;
+    PlusDir->Execute();
+  });
+}
+
+void TfMainForm::sbPLUS33WClick() {
+  Msg::Guarded([this] {
+    if (!OraMainSes.Connected()) {
+      SetStatusText(QString::fromUtf8(ConnectingText));
+      if (!StoredLogon())
+        return;
+      sbConnect->setEnabled(false);
+      sbDisconnect->setEnabled(true);
+    }
+    if (RegMan.ItemByName(QStringLiteral("PLUSW"))->ReadString().isEmpty()) {
+      if (!PlusDir)
+        PlusDir = new TfPlusDir(this);
+      PlusDir->RegMan = &RegMan;
+      if (!PlusDir->Execute())
+        return;
+    }
+    PrcCtrl.SetExecFileName(RegMan.ItemByName(QStringLiteral("PLUSW"))->ReadString());
+    // Decided by the program that really starts: an empty path keeps the previous one.
+    const TLaunchCommand cmd = SqlPlusCommand(
+        PrcCtrl.ExecFileName(), QString::fromStdString(OraMainSes.UserName),
+        QString::fromStdString(OraMainSes.UserPass), QString::fromStdString(OraMainSes.UserHost));
+    PrcCtrl.Cmdline = cmd.Cmdline;
+    PrcCtrl.Arguments = cmd.Arguments;
+    PrcCtrl.Environment = cmd.Environment;
+    if (!PrcCtrl.Execute())
+      Msg::Error(QStringLiteral("SQL*PLUSの起動に失敗しました。"));
+  });
+}

@@ -3,6 +3,7 @@
 // commands. It owns the program's one session and the cursors of the browser and data tools.
 #pragma once
 #include "OciCompo.h"
+#include "ProcessCtrl.h"
 #include "RegMng.h"
 #include "uMainHost.h"
 
@@ -23,6 +24,7 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TfMain;
+class TfPlusDir;
 class TTrayIcon;
 
 class TfMainForm : public QMainWindow, public TMainHost {
@@ -110,6 +112,9 @@ public:
   TOraCursor OraCursorField;
   TOraCursor OraCurExt;
   TRegManager RegMan;
+  TProcessCtrl PrcCtrl;
+  // The SQL*Plus program dialog made at start-up; one of the window's own when none was given.
+  TfPlusDir* PlusDir = nullptr;
   QTimer* Timer1;
   TTrayIcon* TrayIcon;
   QList<QIcon> ImageList1;
@@ -164,6 +169,9 @@ public slots:
   void tvTableCollapsing(QTreeWidgetItem* node);
   void tvTableChange();
   void sbNewQueryClick();
+  void sbPLUS33WClick();
+  void SQLPLUS2Click() { sbPLUS33WClick(); }
+  void N14Click();
 
 protected:
   void FormCreate();

@@ -3,12 +3,17 @@
 #include "SqlQuote.h"
 #include "StringGridEx.h"
 #include "uEditor.h"
+#include "uFixedOut.h"
 #include "uFonts.h"
+#include "uGridPrint.h"
 #include "uMsg.h"
+#include "uSrchStr.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QInputMethodEvent>
@@ -17,11 +22,14 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QSplitter>
 #include <QStaticText>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTemporaryFile>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
@@ -142,6 +150,13 @@ std::function<QString(QWidget*)> TfMain::ChooseSqlFile = [](QWidget* parent) {
       QStringLiteral("SQLファイル (*.SQL *.sql);;テキストファイル (*.TXT *.txt)"));
 };
 
+std::function<bool(QPrinter&, QWidget*)> TfMain::PrintDialog1 = [](QPrinter& printer,
+                                                                   QWidget* parent) {
+  QPrintDialog dlg(&printer, parent);
+  dlg.setObjectName(QStringLiteral("PrintDialog1"));
+  return dlg.exec() == QDialog::Accepted;
+};
+
 TfMain::TfMain(TMainHost& host, QWidget* parent) : QWidget(parent), FHost(host) {
   setObjectName(QStringLiteral("fMain"));
   setWindowTitle(QString::fromLatin1(Caption));
@@ -202,9 +217,6 @@ void TfMain::CreateControls() {
   ToolBar1->addSeparator();
   SpeedButton2 = AddButton("SpeedButton2", QString(), st->standardIcon(QStyle::SP_FileIcon));
   sbtStop->setEnabled(false);
-  // The result tools come with a later part of the program.
-  for (QToolButton* later : {sbFind, sbFIXEDOUT, spbClipCopy, spbWide, SpeedButton2})
-    later->setEnabled(false);
   lay->addWidget(ToolBar1);
 
   Splitter3 = new QSplitter(Qt::Vertical, this);
@@ -247,6 +259,11 @@ void TfMain::CreateControls() {
   connect(sbtRun, &QToolButton::clicked, this, &TfMain::sbtRunClick);
   connect(sbtStop, &QToolButton::clicked, this, &TfMain::sbtStopClick);
   connect(SpeedButton1, &QToolButton::clicked, this, &TfMain::SpeedButton1Click);
+  connect(sbFind, &QToolButton::clicked, this, &TfMain::sbFindClick);
+  connect(sbFIXEDOUT, &QToolButton::clicked, this, &TfMain::sbFIXEDOUTClick);
+  connect(spbClipCopy, &QToolButton::clicked, this, &TfMain::spbClipCopyClick);
+  connect(spbWide, &QToolButton::clicked, this, &TfMain::spbWideClick);
+  connect(SpeedButton2, &QToolButton::clicked, this, &TfMain::SpeedButton2Click);
   connect(sgSqlResult, &TStringGridEx::OnSetEditText, this, &TfMain::sgSqlResultSetEditText);
   connect(sgSqlResult, &TStringGridEx::OnKeyPress, this, &TfMain::sgSqlResultKeyPress);
   connect(sgSqlResult, &TStringGridEx::OnEndEdit, this, &TfMain::sgSqlResultEndEdit);
@@ -284,16 +301,13 @@ void TfMain::CreateShortcuts() {
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
   F51 = AddShortcut("F51", QKeySequence(Qt::Key_F5), &TfMain::F51Click);
   F101 = AddShortcut("F101", QKeySequence(Qt::Key_F10), &TfMain::F101Click);
-  CtrlF1 = AddShortcut("CtrlF1", QKeySequence(Qt::CTRL | Qt::Key_F), nullptr);
-  CtrlQ1 = AddShortcut("CtrlQ1", QKeySequence(Qt::CTRL | Qt::Key_Q), nullptr);
+  CtrlF1 = AddShortcut("CtrlF1", QKeySequence(Qt::CTRL | Qt::Key_F), &TfMain::CtrlF1Click);
+  CtrlQ1 = AddShortcut("CtrlQ1", QKeySequence(Qt::CTRL | Qt::Key_Q), &TfMain::CtrlQ1Click);
   CTRLA1 = AddShortcut("CTRLA1", QKeySequence(Qt::CTRL | Qt::Key_A), &TfMain::CTRLA1Click);
   CTRLC1 = AddShortcut("CTRLC1", QKeySequence(Qt::CTRL | Qt::Key_C), &TfMain::CTRLC1Click);
   CtrlV1 = AddShortcut("CtrlV1", QKeySequence(Qt::CTRL | Qt::Key_V), &TfMain::CtrlV1Click);
   CtrlX1 = AddShortcut("CtrlX1", QKeySequence(Qt::CTRL | Qt::Key_X), &TfMain::CtrlX1Click);
   CtrlZ1 = AddShortcut("CtrlZ1", QKeySequence(Qt::CTRL | Qt::Key_Z), &TfMain::CtrlZ1Click);
-  // The column search and the wide editor come with the result tools.
-  CtrlF1->setEnabled(false);
-  CtrlQ1->setEnabled(false);
 }
 
 QString TfMain::StatusText() const { return FStatusPanel->Text(); }
@@ -854,5 +868,112 @@ void TfMain::sgSqlResultEndEdit(int col, int row, const QString& original) {
     if (!FEditWritten)
       sgSqlResult->SetCells(col, row, original);
     FEditWritten = false;
+  });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Result tools
+
+bool TfMain::event(QEvent* event) {
+  // Ctrl+Q is the main window's new query command too; inside a query window its own command
+  // wins. Two actions on one key would be ambiguous and fire neither, so the key is claimed
+  // here before shortcuts are looked at, and comes back as a key press.
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Q &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+      event->accept();
+      return true;
+    }
+  }
+  return QWidget::event(event);
+}
+
+void TfMain::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Q &&
+      (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+    if (CtrlQ1->isEnabled())
+      CtrlQ1->trigger();
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TfMain::sbFindClick() {
+  Msg::Guarded([this] {
+    TfSearchString* dlg = FSearchOpen ? TfSearchString::Shared.data() : nullptr;
+    if (!dlg) {
+      dlg = new TfSearchString(&FHost, this);
+      FSearchOpen = true;
+    }
+    dlg->show();
+    dlg->raise();
+    dlg->activateWindow();
+  });
+}
+
+void TfMain::sbFIXEDOUTClick() {
+  Msg::Guarded([this] {
+    // The statement as a run reads it: what stands before the first ";".
+    QString text = mmSqlStatement->Text();
+    if (const qsizetype semi = text.indexOf(u';'); semi >= 0)
+      text.truncate(semi);
+    auto* out = new TfFixedOut(FHost, 0, this);
+    out->setAttribute(Qt::WA_DeleteOnClose);
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/TZNXXXXXX"));
+    file.setAutoRemove(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    TFixedOutResult result = TFixedOutResult::FileError;
+    if (file.open()) {
+      out->FFileName = file.fileName();
+      file.close();
+      result = WriteFixedOutput(FHost.Session(), text.toStdString(), out->FFileName);
+    }
+    QApplication::restoreOverrideCursor();
+    if (result != TFixedOutResult::Written) {
+      delete out;
+      Msg::Error(result == TFixedOutResult::NotQuery
+                     ? QStringLiteral("SQL文が不正です")
+                     : QStringLiteral("一時ファイルに書き込めません。"));
+      return;
+    }
+    out->mmFixed->LoadFromFile(out->FFileName);
+    out->exec();
+  });
+}
+
+void TfMain::spbClipCopyClick() {
+  Msg::Guarded([this] {
+    const TStringGridEx& g = *sgSqlResult;
+    QString text;
+    for (int r = 1; r < g.RowCount(); ++r) {
+      for (int c = 1; c < g.ColCount(); ++c) {
+        text += g.Cells(c, r);
+        text += u'\t';
+      }
+      text += u'\n';
+    }
+    QApplication::clipboard()->setText(text);
+    SetStatusText(QStringLiteral("クリップボードにコピーしました"));
+  });
+}
+
+void TfMain::spbWideClick() {
+  Msg::Guarded([this] {
+    // Owned by this window: closing it takes the editor along, with nothing written back.
+    auto* wide = new TfFixedOut(FHost, 1, this);
+    wide->setWindowTitle(QStringLiteral("SQLエディタ"));
+    wide->mmFixed->SetText(mmSqlStatement->Text());
+    FWideEditor = wide;
+    wide->show();
+  });
+}
+
+void TfMain::SpeedButton2Click() {
+  Msg::Guarded([this] {
+    QPrinter printer(QPrinter::HighResolution);
+    if (PrintDialog1 && PrintDialog1(printer, this) && !PrintGrid(*sgSqlResult, printer))
+      Msg::Error(QStringLiteral("印刷を開始できません。"));
   });
 }

@@ -5,6 +5,7 @@
 #include "OciCompo.h"
 #include "uMainHost.h"
 
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QWidget>
@@ -23,6 +24,8 @@ class TEditor;
 class TStringGridEx;
 class TInplaceEditEx;
 class QKeyEvent;
+class QPrinter;
+class TfFixedOut;
 
 class TfMain : public QWidget {
   Q_OBJECT
@@ -31,6 +34,8 @@ public:
   static constexpr int DesignHeight = 472;
   // The SQL file chooser; tests put their own here. Empty = cancelled.
   static std::function<QString(QWidget* parent)> ChooseSqlFile;
+  // The print dialog (PrintDialog1): true when the user confirmed printing on printer.
+  static std::function<bool(QPrinter& printer, QWidget* parent)> PrintDialog1;
 
   explicit TfMain(TMainHost& host, QWidget* parent = nullptr);
   ~TfMain() override;
@@ -100,6 +105,13 @@ public slots:
   void sgSqlResultSetEditText(int col, int row, const QString& value);
   void sgSqlResultKeyPress(QChar& key);
   void sgSqlResultEndEdit(int col, int row, const QString& original);
+  void sbFindClick();
+  void CtrlF1Click() { sbFindClick(); }
+  void sbFIXEDOUTClick();
+  void spbClipCopyClick();
+  void spbWideClick();
+  void CtrlQ1Click() { spbWideClick(); }
+  void SpeedButton2Click();
 
 protected:
   void FormShow();
@@ -107,6 +119,8 @@ protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
 private:
   void CreateControls();
@@ -142,4 +156,5 @@ private:
   QStringList FUpdateErrors;   // errors of the update being sent
   QSet<int> FKeysDown;         // keys whose press the editor received
   int FFirstField = 0;         // 1 when the ROWID leads the select list
+  QPointer<TfFixedOut> FWideEditor;
 };

@@ -115,6 +115,15 @@ int main(int argc, char** argv) {
     }
   }
   TLogonArgs args = ParseLogonArg(logon);
+  // A launcher hands the password over here, out of sight of every process list; no program
+  // this shell starts inherits it.
+  if (const char* pw = std::getenv("TESSEL_PASSWORD")) {
+    if (!args.user.empty() && !args.hasPassword) {
+      args.password = pw;
+      args.hasPassword = true;
+    }
+    unsetenv("TESSEL_PASSWORD");
+  }
   bool interactive = isatty(STDIN_FILENO);
 
   TOraSession session;

@@ -528,6 +528,18 @@ TEST_F(Shell, ProgramCreatesADatabaseAndLogsOnToIt) {
   out = RunProgram("'DEMO/DEMO@" + db + "'", "", rc);
   EXPECT_NE(out.find("ORA-01017"), std::string::npos) << out;
 
+  // A launcher's password comes in the environment; one given on the command line wins.
+  out = RunProgram("DEMO", "show user\nexit\n", rc); // no password anywhere: asked, EOF
+  EXPECT_EQ(out.find("Connected."), std::string::npos) << out;
+  setenv("TESSEL_PASSWORD", "DEMO", 1);
+  out = RunProgram("DEMO", "show user\nexit\n", rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(out.find("Connected.\nUSER is \"DEMO\""), std::string::npos) << out;
+  setenv("TESSEL_PASSWORD", "nope", 1);
+  out = RunProgram("DEMO/DEMO", "show user\nexit\n", rc);
+  EXPECT_NE(out.find("USER is \"DEMO\""), std::string::npos) << out;
+  unsetenv("TESSEL_PASSWORD");
+
   // A call library without the entry point still loads; only database creation is missing.
   OciIntr::SetLibraryFileName("libsqlite3.so.0");
   EXPECT_FALSE(OciIntr::CreateDatabaseAvailable());
