@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "Dictionary.h"
 #include "OraError.h"
+#include "SqlText.h"
 #include "SqlTranslate.h"
 
 #include <fcntl.h>
@@ -29,6 +30,8 @@ void nextvalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, s->nextval(argText(argv[0])));
   } catch (const OraError& e) {
     sqlError(ctx, e);
+  } catch (...) {
+    sqlite3_result_error(ctx, "ORA-00600: internal error in a sequence", -1);
   }
 }
 
@@ -38,13 +41,15 @@ void currvalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, s->currval(argText(argv[0])));
   } catch (const OraError& e) {
     sqlError(ctx, e);
+  } catch (...) {
+    sqlite3_result_error(ctx, "ORA-00600: internal error in a sequence", -1);
   }
 }
 
-bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool exec(sqlite3* db, const char* sql) { return execOne(db, sql) == SQLITE_OK; }
 
 int64_t dataVersion(sqlite3* db, const char* schema) {
-  std::string sql = std::string("PRAGMA ") + schema + ".data_version";
+  std::string sql = std::string("PRAGMA ") + quoteIdent(schema) + ".data_version";
   int64_t v = 0;
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
@@ -75,12 +80,19 @@ bool Session::isOpen(const std::string& folder, const std::string& user) {
 }
 
 std::string sequencePath(const std::string& folder, const std::string& user) {
-  return folder + "/" + user + ".seq";
+  return userFilePath(folder, user, ".seq");
 }
 
 std::unique_ptr<Session> Session::open(const std::string& folder, const std::string& user) {
-  sqlite3* db = openSchema(schemaPath(folder, user));
-  if (!db) return nullptr;
+  int openRc = SQLITE_OK;
+  sqlite3* db = openSchema(schemaPath(folder, user), user, &openRc);
+  if (!db) throw fromSqlite(openRc, "the schema file of " + user + " cannot be opened", "LOGON");
+  // A damaged or foreign file fails here, as what it is, not later as missing tables.
+  if (int rc = execOne(db, "SELECT count(*) FROM sqlite_schema"); rc != SQLITE_OK) {
+    OraError e = fromSqlite(rc, sqlite3_errmsg(db), "LOGON");
+    sqlite3_close_v2(db);
+    throw e;
+  }
   std::unique_ptr<Session> s(new Session);
   s->folder = folder;
   s->user = user;
@@ -102,7 +114,7 @@ Session::~Session() {
     auto it = g_open.find({folder, user});
     if (it != g_open.end()) g_open.erase(it);
   }
-  if (inTxn && !exec(db, "COMMIT")) exec(db, "ROLLBACK");
+  if (inTxn) exec(db, "ROLLBACK");
   sqlite3_close_v2(db);
   if (seq_) sqlite3_close_v2(seq_);
 }
@@ -117,6 +129,8 @@ sqlite3* Session::sequences() {
     seq_ = nullptr;
     throw OraError(3113, "sequence file cannot be opened");
   }
+  sqlite3_extended_result_codes(seq_, 1);
+  installAuthorizer(seq_);
   sqlite3_busy_timeout(seq_, 2000);
   exec(seq_, "PRAGMA journal_mode=WAL");
   exec(seq_, "PRAGMA synchronous=NORMAL");
@@ -190,6 +204,7 @@ void Session::refreshDictionary(const std::string& view) {
   if (view == "USER_SEQUENCES") stamp.clear(); // NEXTVAL moves LAST_NUMBER without DDL
   auto it = dictStamp_.find(view);
   if (!stamp.empty() && it != dictStamp_.end() && it->second == stamp) return;
+  if (beforeWrite) beforeWrite();
   exec(db, "SAVEPOINT dict");
   try {
     fillDictionary(*this, view);
@@ -230,23 +245,42 @@ void Session::execOracle(const std::string& sql) {
 
 void Session::beginIfNeeded(const std::string& verb) {
   if (inTxn) return;
-  int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  int rc = execOne(db, "BEGIN IMMEDIATE");
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), verb);
   inTxn = true;
 }
 
 void Session::commit() {
   if (!inTxn) return;
-  int rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
+  int rc = execOne(db, "COMMIT");
+  if (rc != SQLITE_OK) {
+    OraError e = fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
+    if (noteFailure()) e.text += " (the transaction was rolled back)";
+    throw e;
+  }
   inTxn = false;
 }
 
 void Session::rollback() {
+  lostTxn = false;
   if (!inTxn) return;
   exec(db, "ROLLBACK");
   inTxn = false;
   dictStamp_.clear(); // the dictionary tables were filled inside the undone transaction
+}
+
+bool Session::noteFailure() {
+  if (!inTxn || !sqlite3_get_autocommit(db)) return false;
+  inTxn = false;
+  lostTxn = true;
+  dictStamp_.clear();
+  return true;
+}
+
+void Session::checkLost() {
+  if (!lostTxn) return;
+  lostTxn = false;
+  throw OraError(2091, "a storage error rolled the transaction back; its changes are lost");
 }
 
 } // namespace ora

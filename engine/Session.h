@@ -2,6 +2,7 @@
 // the data dictionary and the statements shared between cursors.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,8 +17,9 @@ struct Translation;
 
 class Session {
 public:
-  // Opens the schema of `user` in `folder`; nullptr when its file is missing.
+  // Opens the schema of `user` in `folder`. Throws OraError when its file cannot be used.
   static std::unique_ptr<Session> open(const std::string& folder, const std::string& user);
+  // Rolls back what was not committed: only a normal logoff commits, by calling commit() first.
   ~Session();
   // Whether this process has a session open on that user's schema.
   static bool isOpen(const std::string& folder, const std::string& user);
@@ -49,6 +51,16 @@ public:
   void beginIfNeeded(const std::string& verb);
   void commit();
   void rollback();
+
+  // After a failed statement: whether SQLite rolled the open transaction back by itself (disk
+  // full, I/O error, out of memory). The session then knows it has none, and the next
+  // statement is told (checkLost) instead of running as if the earlier work were still there.
+  bool noteFailure();
+  void checkLost(); // throws ORA-02091 once after such a loss
+  bool lostTxn = false;
+
+  // Called before the session writes in a way its own open queries could see.
+  std::function<void()> beforeWrite;
 
 private:
   Session() = default;

@@ -588,7 +588,12 @@ void Translator::dropUser() {
     if (!userExists(s.folder, name)) throw OraError(1918, name);
     if (Session::isOpen(s.folder, name)) throw OraError(1940, name);
     if (!cascade) {
-      auto other = Session::open(s.folder, name);
+      std::unique_ptr<Session> other;
+      try {
+        other = Session::open(s.folder, name);
+      } catch (const OraError&) {
+        // a schema that cannot be read holds nothing to keep
+      }
       bool empty = true;
       if (other) {
         sqlite3_stmt* st = nullptr;
@@ -775,14 +780,13 @@ bool constraintStart(const Token& k) {
 void rebuildTable(Session& s, const std::string& table, const std::vector<DefPiece>& pieces,
                   const std::vector<std::string>& keep, const std::vector<std::string>& after) {
   auto run = [&](const std::string& sql) {
-    if (sqlite3_exec(s.db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
-      throw fromSqlite(sqlite3_extended_errcode(s.db), sqlite3_errmsg(s.db), "ALTER");
+    if (int rc = execOne(s.db, sql); rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
   };
   std::string def;
   for (auto& p : pieces) def += (def.empty() ? "" : ", ") + p.text;
   std::string cols;
   for (auto& c : keep) cols += ", " + quoteIdent(c);
-  sqlite3_exec(s.db, "PRAGMA foreign_keys=OFF", nullptr, nullptr, nullptr);
+  execOne(s.db, "PRAGMA foreign_keys=OFF");
   try {
     run("BEGIN IMMEDIATE");
     run("PRAGMA legacy_alter_table=ON");
@@ -801,8 +805,7 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     run("ALTER TABLE \"TESSEL$REBUILD\" RENAME TO " + quoteIdent(table));
     for (auto& [type, sql] : saved) {
       // an index on a dropped column goes with it, as in Oracle
-      if (sqlite3_exec(s.db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK && type != "index")
-        throw fromSqlite(sqlite3_extended_errcode(s.db), sqlite3_errmsg(s.db), "ALTER");
+      if (int rc = execOne(s.db, sql); rc != SQLITE_OK && type != "index") throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
     }
     for (auto& sql : after) run(sql);
     run("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
@@ -811,12 +814,12 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     run("PRAGMA legacy_alter_table=OFF");
     run("COMMIT");
   } catch (...) {
-    sqlite3_exec(s.db, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_exec(s.db, "PRAGMA legacy_alter_table=OFF", nullptr, nullptr, nullptr);
-    sqlite3_exec(s.db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+    execOne(s.db, "ROLLBACK");
+    execOne(s.db, "PRAGMA legacy_alter_table=OFF");
+    execOne(s.db, "PRAGMA foreign_keys=ON");
     throw;
   }
-  sqlite3_exec(s.db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+  execOne(s.db, "PRAGMA foreign_keys=ON");
 }
 
 } // namespace
@@ -1377,7 +1380,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   std::string existing = cat.objectTypeOf(name, "TRIGGER");
   if (!existing.empty() && !replace) throw OraError(4081, name);
   for (const auto& old : cat.sqliteTriggers(name)) out.ddl.push_back("DROP TRIGGER " + quoteIdent(old));
-  std::string label = "'ORA-04098: trigger ''" + cat.user() + "." + name + "'' is invalid and failed re-validation'";
+  std::string label = quoteString("ORA-04098: trigger '" + cat.user() + "." + name + "' is invalid and failed re-validation");
   for (size_t k = 0; k < events.size(); ++k) {
     std::string sqlName = k == 0 ? name : name + "$" + std::to_string(k + 1);
     std::string ev = events[k].kind;
