@@ -191,30 +191,13 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   installAuthorizer(db);
   sqlite3_busy_timeout(db, 2000);
   exec(db, "PRAGMA foreign_keys=ON");
-  exec(db, "PRAGMA synchronous=NORMAL");
+  // A COMMIT returns when it is on disk.
+  exec(db, "PRAGMA synchronous=FULL");
   registerFunctions(db);
   registerOraFunctions(db, user);
   return db;
 }
 
-void runDdl(sqlite3* db, const std::vector<std::string>& stmts, const std::string& verb) {
-  int rc = execOne(db, "BEGIN IMMEDIATE");
-  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), verb);
-  for (auto& s : stmts) {
-    rc = execOne(db, s);
-    if (rc != SQLITE_OK) {
-      OraError e = fromSqlite(rc, sqlite3_errmsg(db), verb);
-      exec(db, "ROLLBACK");
-      throw e;
-    }
-  }
-  rc = execOne(db, "COMMIT");
-  if (rc != SQLITE_OK) {
-    OraError e = fromSqlite(rc, sqlite3_errmsg(db), verb);
-    exec(db, "ROLLBACK");
-    throw e;
-  }
-}
 
 namespace {
 // Opens the user list for writing; nullptr with an Oracle error number in `err`.

@@ -31,8 +31,6 @@ void repairUsers(const std::string& folder);
 // failure, with SQLite's result code in `rc`.
 sqlite3* openSchema(const std::string& path, const std::string& user, int* rc = nullptr);
 
-// Runs SQLite statements as one implicit-commit unit. Throws OraError.
-void runDdl(sqlite3* db, const std::vector<std::string>& stmts, const std::string& verb);
 
 
 // Creates a new database folder with SYSTEM; `withDemo` adds DEMO/DEMO and its tables.

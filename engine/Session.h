@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -35,6 +36,15 @@ public:
   // never waits for this session's own write transaction.
   sqlite3* sequences();
   bool sequenceExists(const std::string& name);
+  // One statement on the sequence file with text parameters ?1, ?2, ...; throws OraError.
+  void sequenceWrite(const char* sql, const std::vector<std::string>& params);
+  // TESSEL$OBJECTS number of an object; throws OraError when there is none.
+  int64_t objectNumber(const std::string& name, const char* type);
+  // A sequence lives in two files: its row in the sequence file and its object row in the
+  // schema. DDL writes the sequence file inside the schema's transaction, whose commit decides;
+  // what a crash left one-sided (also by earlier versions) is settled here, at logon, when no
+  // one is writing: the schema's name wins, a row without its other half goes.
+  void repairSequences();
   int64_t nextval(const std::string& name); // throws OraError
   int64_t currval(const std::string& name); // throws OraError
   std::map<std::string, int64_t> currvals;

@@ -377,12 +377,8 @@ void Translator::drop() {
     if (!cat_.sequenceExists(name)) throw OraError(2289, name);
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'SEQUENCE'");
-    tr_.actions.push_back([name](Session& s) {
-      sqlite3_stmt* st = nullptr;
-      sqlite3_prepare_v2(s.sequences(), "DELETE FROM SEQUENCES WHERE NAME = ?1", -1, &st, nullptr);
-      sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_step(st);
-      sqlite3_finalize(st);
+    tr_.beforeCommit.push_back([name](Session& s) {
+      s.sequenceWrite("DELETE FROM SEQUENCES WHERE NAME = ?1", {name});
       s.currvals.erase(name);
     });
   } else if (is(at(1), "TRIGGER")) {
@@ -521,11 +517,14 @@ void Translator::createSequence(size_t i) {
   if (maxFits && st > std::atoll(maxv.c_str())) throw OraError(4008);
   tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
                     ", 'SEQUENCE', ora_sysdate())");
-  tr_.actions.push_back([=](Session& s) {
+  tr_.beforeCommit.push_back([=](Session& s) {
+    int64_t obj = s.objectNumber(name, "SEQUENCE");
+    s.sequenceWrite("DELETE FROM SEQUENCES WHERE OBJ = ?1", {std::to_string(obj)});
     sqlite3_stmt* q = nullptr;
     sqlite3_prepare_v2(s.sequences(),
-                       "INSERT OR REPLACE INTO SEQUENCES (NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV)"
-                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)", -1, &q, nullptr);
+                       "INSERT OR REPLACE INTO SEQUENCES (NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV, OBJ)"
+                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)", -1, &q, nullptr);
+    sqlite3_bind_int64(q, 8, obj);
     sqlite3_bind_text(q, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     if (minFits) sqlite3_bind_int64(q, 2, std::atoll(minv.c_str()));
     else sqlite3_bind_text(q, 2, minv.c_str(), -1, SQLITE_TRANSIENT);
@@ -537,7 +536,7 @@ void Translator::createSequence(size_t i) {
     sqlite3_bind_int64(q, 7, st);
     int rc = sqlite3_step(q);
     sqlite3_finalize(q);
-    if (rc != SQLITE_DONE) throw OraError(54);
+    if (rc != SQLITE_DONE) throw fromSqlite(rc, sqlite3_errmsg(s.sequences()), "CREATE");
   });
 }
 
@@ -635,13 +634,8 @@ void Translator::rename() {
     tr_.ddl.push_back("CREATE VIEW " + quoteIdent(to) + sql.substr(head.size()));
     tr_.ddl.push_back("UPDATE \"TESSEL$VIEWS\" SET NAME = " + qt + " WHERE NAME = " + qf);
   } else if (type == "SEQUENCE") {
-    tr_.actions.push_back([from, to](Session& s) {
-      sqlite3_stmt* st = nullptr;
-      sqlite3_prepare_v2(s.sequences(), "UPDATE SEQUENCES SET NAME = ?2 WHERE NAME = ?1", -1, &st, nullptr);
-      sqlite3_bind_text(st, 1, from.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(st, 2, to.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_step(st);
-      sqlite3_finalize(st);
+    tr_.beforeCommit.push_back([from, to](Session& s) {
+      s.sequenceWrite("UPDATE SEQUENCES SET NAME = ?2 WHERE NAME = ?1", {from, to});
     });
   } else {
     throw OraError(900, "only tables, views and sequences can be renamed");

@@ -1340,13 +1340,41 @@ int64_t Catalog::objectNumber(const std::string& table) {
   return n;
 }
 
-Translation translate(const std::string& text, Catalog& cat, bool share) {
+namespace {
+// Errors of a DDL statement that parsed: they come from the objects it names, not its text.
+bool semanticDdlError(int code) {
+  static const std::set<int> codes = {942,  955,  957,  1031, 1418, 1430, 1439, 1440, 1441,  1442,
+                                      1451, 1758, 1917, 1918, 1920, 1922, 1940, 2260, 2261,  2289,
+                                      2296, 2298, 2443, 4043, 4080, 4081, 12983, 12991};
+  return codes.count(code) > 0;
+}
+} // namespace
+
+Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (text.find('\0') != std::string::npos) throw OraError(911);
   Translation out;
-  if (!share && translatePlsql(text, cat, out)) return out;
+  auto deferred = [&](const Translation& partial) {
+    Translation d;
+    d.kind = StmtKind::Ddl;
+    d.function = partial.function;
+    d.verb = partial.verb;
+    d.retryText = text;
+    return d;
+  };
+  try {
+    if (!share && translatePlsql(text, cat, out)) return out;
+  } catch (const OraError& e) {
+    if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
+    return deferred(out);
+  }
   Translator t(text, tokenize(text), cat);
   t.share_ = share;
-  return t.run();
+  try {
+    return t.run();
+  } catch (const OraError& e) {
+    if (!deferDdlErrors || t.partial().kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
+    return deferred(t.partial());
+  }
 }
 
 std::string sharingKey(const std::string& text, std::vector<Literal>& literals) {

@@ -51,6 +51,8 @@ public:
       : src_(src), t_(std::move(toks)), cat_(cat) {}
 
   Translation run();
+  // What run() had made of the statement when it failed.
+  const Translation& partial() const { return tr_; }
 
 private:
   const std::string& src_;
