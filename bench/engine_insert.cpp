@@ -67,10 +67,10 @@ bool RunOne(long rows, const fs::path& home) {
     return false;
   TOraCursor c;
   c.SetSession(&s);
-  c.OnError = [](TOraCursor&, const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); };
   c.SetSQL({"DROP TABLE BENCH_INS"});
   if (c.Open())
     c.ParseQuiet() && c.Exec();
+  c.OnError = [](TOraCursor&, const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); };
   c.SetSQL({kTable});
   if (!c.Parse() || !c.Exec())
     return false;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <pthread.h>
+#include <set>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -189,6 +190,72 @@ TEST_F(Robustness, DeepestAcceptedNestingFitsASmallStack) {
   pthread_join(th, nullptr);
   pthread_attr_destroy(&attr);
   EXPECT_EQ(job.result, "ORA-00935 ORA-00935 ORA-00935 ORA-00935 ORA-00935 ORA-00935 ");
+}
+
+TEST_F(Robustness, UserNamesNeverLeaveTheFolder) {
+  TOraSession sys;
+  ASSERT_TRUE(Logon(sys, "SYSTEM", "MANAGER"));
+  TOraCursor sc;
+  sc.SetSession(&sys);
+  auto run = [&](const std::string& sql) {
+    bool ok = Run(sc, sql);
+    std::string err = ok ? "" : sc.ErrorText();
+    sc.Close();
+    return err.substr(0, 9);
+  };
+  for (const char* name : {"../../escaped", "..", "a/b", "con", "CON", "COM1", "x\\y", "abc", "ABC"})
+    EXPECT_EQ(run(std::string("CREATE USER \"") + name + "\" IDENTIFIED BY PW"), "") << name;
+  EXPECT_FALSE(fs::exists(fs::path(DataHome) / "escaped.db"));
+  EXPECT_FALSE(fs::exists(fs::path(DbFolder()).parent_path().parent_path() / "escaped.db"));
+  // Every file stays in the folder, and no two differ only in case.
+  std::set<std::string> folded;
+  int files = 0;
+  for (auto& e : fs::recursive_directory_iterator(DataHome)) {
+    if (!e.is_regular_file())
+      continue;
+    EXPECT_EQ(e.path().parent_path(), fs::path(DbFolder())) << e.path();
+    std::string n = e.path().filename().string();
+    for (auto& c : n)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    folded.insert(n);
+    ++files;
+  }
+  EXPECT_EQ(folded.size(), static_cast<size_t>(files));
+
+  // A user named like the user list gets a schema of its own; the list stays the list.
+  EXPECT_EQ(run("CREATE USER \"system\" IDENTIFIED BY PW"), "");
+  TOraSession lower;
+  ASSERT_TRUE(Logon(lower, "\"system\"", "PW"));
+  TOraCursor lc;
+  lc.SetSession(&lower);
+  EXPECT_EQ(Scalar(lc, "SELECT COUNT(*) FROM USER_TABLES"), "0");
+  EXPECT_FALSE(Run(lc, "SELECT * FROM USERS"));
+  lc.Close();
+  lower.Disconnect();
+  EXPECT_EQ(run("DROP USER \"system\""), "");
+  for (const char* name : {"../../escaped", "abc"})
+    EXPECT_EQ(run(std::string("DROP USER \"") + name + "\""), "") << name;
+  sys.Disconnect();
+  TOraSession again;
+  EXPECT_TRUE(Logon(again, "SYSTEM", "MANAGER"));
+  again.Disconnect();
+
+  // A database made before names were mapped keeps its files as they were named then.
+  Cur.Close();
+  Ses.Disconnect();
+  fs::path folder = DbFolder();
+  for (auto& e : fs::directory_iterator(folder)) {
+    std::string n = e.path().filename().string();
+    if (n.rfind("%53YSTEM.", 0) == 0)
+      fs::rename(e.path(), folder / ("SYSTEM." + n.substr(9)));
+  }
+  ASSERT_TRUE(fs::exists(folder / "SYSTEM.db"));
+  ASSERT_TRUE(Logon(sys, "SYSTEM", "MANAGER"));
+  EXPECT_EQ(run("CREATE TABLE OLD_STYLE (A NUMBER)"), "");
+  sys.Disconnect();
+  ASSERT_TRUE(Logon(sys, "SYSTEM", "MANAGER"));
+  EXPECT_EQ(Scalar(sc, "SELECT COUNT(*) FROM USER_TABLES WHERE TABLE_NAME = 'OLD_STYLE'"), "1");
+  EXPECT_FALSE(fs::exists(folder / "%53YSTEM.db"));
 }
 
 TEST_F(Robustness, BadArgumentsAtTheCallInterfaceAreErrors) {
