@@ -547,7 +547,7 @@ TEST_F(Shell, CtrlCAtThePromptCancelsTheLine) {
   }
   auto readUntil = [&](const std::string& what) {
     std::string got;
-    for (int i = 0; i < 200 && got.find(what) == std::string::npos; ++i) {
+    for (int i = 0; i < 400 && got.find(what) == std::string::npos; ++i) {
       pollfd p{fd, POLLIN, 0};
       if (poll(&p, 1, 50) > 0) {
         char buf[4096];
