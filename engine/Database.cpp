@@ -4,8 +4,11 @@
 #include "OraError.h"
 #include "OraFunctions.h"
 #include "Session.h"
+#include "SqlText.h"
 #include "SqlTranslate.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sodium.h>
@@ -22,9 +25,7 @@ namespace {
 
 const char* kSystemFile = "system.db";
 
-bool exec(sqlite3* db, const std::string& sql) {
-  return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-}
+bool exec(sqlite3* db, const std::string& sql) { return execOne(db, sql) == SQLITE_OK; }
 
 std::string hashPassword(const std::string& password) {
   char out[crypto_pwhash_STRBYTES];
@@ -39,11 +40,11 @@ bool initSodium() {
   return ok;
 }
 
-sqlite3* createSchemaFile(const std::string& path) {
+sqlite3* createSchemaFile(const std::string& path, const std::string& user) {
   int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY, S_IRUSR | S_IWUSR);
   if (fd < 0) return nullptr;
   ::close(fd);
-  sqlite3* db = openSchema(path);
+  sqlite3* db = openSchema(path, user);
   if (!db) return nullptr;
   exec(db, "PRAGMA journal_mode=WAL");
   ensureSchemaTables(db);
@@ -120,114 +121,237 @@ std::string defaultDatabaseFolder() {
   return std::string("tessel3/default");
 }
 
-std::string schemaPath(const std::string& folder, const std::string& user) {
-  return folder + "/" + user + ".db";
+namespace {
+bool plainChar(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '#';
+}
+std::string escaped(unsigned char c) {
+  char b[4];
+  std::snprintf(b, sizeof b, "%%%02X", c);
+  return b;
+}
+} // namespace
+
+std::string userFileStem(const std::string& user) {
+  std::string out;
+  for (unsigned char c : user) out += plainChar(c) ? std::string(1, static_cast<char>(c)) : escaped(c);
+  // Stems a file system could take for the user list (system.db) or for a device, in any case.
+  static const char* const reserved[] = {"SYSTEM", "CON", "PRN", "AUX", "NUL"};
+  bool clash = std::any_of(std::begin(reserved), std::end(reserved), [&](const char* r) { return out == r; }) ||
+               (out.size() == 4 && (out.compare(0, 3, "COM") == 0 || out.compare(0, 3, "LPT") == 0) &&
+                std::isdigit(static_cast<unsigned char>(out[3])));
+  if (clash || out.empty()) out = escaped(out.empty() ? '%' : static_cast<unsigned char>(out[0])) + out.substr(out.empty() ? 0 : 1);
+  return out;
 }
 
-sqlite3* openSchema(const std::string& path) {
+namespace {
+// The stem of a user's files: the mapped name, or, in a database made before names were mapped,
+// the plain name that was its file name then (never the user list itself).
+std::string userStem(const std::string& folder, const std::string& user) {
+  std::string stem = userFileStem(user);
+  if (stem == user || user.empty()) return stem;
+  for (unsigned char c : user)
+    if (!std::isalnum(c) && c != '_' && c != '$' && c != '#') return stem;
+  std::error_code ec;
+  if (fs::exists(folder + "/" + stem + ".db", ec) || ec) return stem;
+  fs::path legacy = folder + "/" + user + ".db";
+  if (!fs::is_regular_file(legacy, ec) || fs::equivalent(legacy, folder + "/" + kSystemFile, ec) || ec) return stem;
+  return user;
+}
+
+void removeUserFiles(const std::string& folder, const std::string& stem) {
+  std::error_code ec;
+  for (const char* ext : {".db", ".seq"})
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(folder + "/" + stem + ext + suffix, ec);
+}
+
+// An Oracle error number for a failure of the user list.
+int listError(sqlite3* db, int rc) { return fromSqlite(rc, db ? sqlite3_errmsg(db) : "", "LOGON").code; }
+} // namespace
+
+std::string schemaPath(const std::string& folder, const std::string& user) {
+  return folder + "/" + userStem(folder, user) + ".db";
+}
+
+std::string userFilePath(const std::string& folder, const std::string& user, const std::string& ext) {
+  return folder + "/" + userStem(folder, user) + ext;
+}
+
+sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+  if (int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr); rc != SQLITE_OK) {
+    if (rcOut) *rcOut = rc;
     sqlite3_close(db);
     return nullptr;
   }
   // A double-quoted name must never silently become a string.
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+  sqlite3_extended_result_codes(db, 1);
+  installAuthorizer(db);
   sqlite3_busy_timeout(db, 2000);
   exec(db, "PRAGMA foreign_keys=ON");
-  exec(db, "PRAGMA synchronous=NORMAL");
+  // A COMMIT returns when it is on disk.
+  exec(db, "PRAGMA synchronous=FULL");
   registerFunctions(db);
-  // The schema file is named after its user: <USER>.db.
-  registerOraFunctions(db, fs::path(path).stem().string());
+  registerOraFunctions(db, user);
   return db;
 }
 
-void runDdl(sqlite3* db, const std::vector<std::string>& stmts, const std::string& verb) {
-  int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), verb);
-  for (auto& s : stmts) {
-    rc = sqlite3_exec(db, s.c_str(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-      OraError e = fromSqlite(rc, sqlite3_errmsg(db), verb);
-      exec(db, "ROLLBACK");
-      throw e;
-    }
-  }
-  rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) {
-    OraError e = fromSqlite(rc, sqlite3_errmsg(db), verb);
-    exec(db, "ROLLBACK");
-    throw e;
-  }
-}
 
 namespace {
-// Writes a user's password hash with `sql` (?1 name, ?2 hash) into the folder's user list.
-// Returns 0 or an Oracle error number; `rowid` and `changed` tell what the statement did.
-int writeUser(const std::string& folder, const char* sql, const std::string& user,
-              const std::string& password, int64_t& rowid, int& changed) {
-  if (!initSodium()) return 3113;
-  std::string hash = hashPassword(normalizeName(password));
-  if (hash.empty()) return 3113;
-  sqlite3* sys = openSchema(folder + "/" + kSystemFile);
-  if (!sys) return 12154;
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(sys, sql, -1, &st, nullptr);
-  sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_text(st, 2, hash.c_str(), -1, SQLITE_TRANSIENT);
-  int rc = sqlite3_step(st);
-  sqlite3_finalize(st);
-  rowid = sqlite3_last_insert_rowid(sys);
-  changed = sqlite3_changes(sys);
-  sqlite3_close(sys);
-  return rc == SQLITE_DONE ? 0 : -1;
+// Opens the user list for writing; nullptr with an Oracle error number in `err`.
+sqlite3* openList(const std::string& folder, int& err) {
+  int rc = SQLITE_OK;
+  sqlite3* sys = openSchema(folder + "/" + kSystemFile, "SYSTEM", &rc);
+  if (!sys) err = rc == SQLITE_CANTOPEN ? 12154 : listError(nullptr, rc);
+  return sys;
 }
 } // namespace
 
 int createUser(const std::string& folder, const std::string& user, const std::string& password) {
-  int64_t uid = 0;
-  int changed = 0;
-  int rc = writeUser(folder, "INSERT INTO USERS (NAME, HASH) VALUES (?1, ?2)", user, password, uid, changed);
-  if (rc) return rc < 0 ? 1920 : rc;
-  std::string path = schemaPath(folder, user);
-  sqlite3* db = createSchemaFile(path);
-  if (!db) return 3113;
+  if (!initSodium()) return 3113;
+  std::string hash = hashPassword(normalizeName(password));
+  if (hash.empty()) return 3113;
+  int err = 0;
+  sqlite3* sys = openList(folder, err);
+  if (!sys) return err;
+  // The user list is the commit point: the row commits only once the schema file is complete,
+  // so a crash leaves either a whole user or stray files that no row names.
+  auto fail = [&](int code, bool undo) {
+    if (undo) exec(sys, "ROLLBACK");
+    sqlite3_close(sys);
+    removeUserFiles(folder, userFileStem(user));
+    return code;
+  };
+  if (int rc = execOne(sys, "BEGIN IMMEDIATE"); rc != SQLITE_OK) {
+    err = listError(sys, rc);
+    sqlite3_close(sys);
+    return err;
+  }
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(sys, "INSERT INTO USERS (NAME, HASH) VALUES (?1, ?2)", -1, &st, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, hash.c_str(), -1, SQLITE_TRANSIENT);
+    rc = sqlite3_step(st);
+  }
+  sqlite3_finalize(st);
+  if (rc != SQLITE_DONE) {
+    err = (rc & 0xff) == SQLITE_CONSTRAINT ? 1920 : listError(sys, rc);
+    exec(sys, "ROLLBACK");
+    sqlite3_close(sys);
+    return err;
+  }
+  int64_t uid = sqlite3_last_insert_rowid(sys);
+  // No row names these files, so they are what an unfinished create or drop left behind.
+  removeUserFiles(folder, userFileStem(user));
+  sqlite3* db = createSchemaFile(folder + "/" + userFileStem(user) + ".db", user);
+  if (!db) return fail(3113, true);
   // The user's number, for UID.
-  exec(db, "PRAGMA user_version = " + std::to_string(uid));
+  bool made = exec(db, "PRAGMA user_version = " + std::to_string(uid));
   sqlite3_close(db);
+  if (!made) return fail(3113, true);
+  if (int c = execOne(sys, "COMMIT"); c != SQLITE_OK) return fail(listError(sys, c), true);
+  sqlite3_close(sys);
   return 0;
 }
 
 int setPassword(const std::string& folder, const std::string& user, const std::string& password) {
-  int64_t rowid = 0;
-  int changed = 0;
-  int rc = writeUser(folder, "UPDATE USERS SET HASH = ?2 WHERE NAME = ?1", user, password, rowid, changed);
-  if (rc) return rc < 0 ? 3113 : rc;
+  if (!initSodium()) return 3113;
+  std::string hash = hashPassword(normalizeName(password));
+  if (hash.empty()) return 3113;
+  int err = 0;
+  sqlite3* sys = openList(folder, err);
+  if (!sys) return err;
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(sys, "UPDATE USERS SET HASH = ?2 WHERE NAME = ?1", -1, &st, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, hash.c_str(), -1, SQLITE_TRANSIENT);
+    rc = sqlite3_step(st);
+  }
+  sqlite3_finalize(st);
+  int changed = sqlite3_changes(sys);
+  if (rc != SQLITE_DONE) err = listError(sys, rc);
+  sqlite3_close(sys);
+  if (err) return err;
   return changed ? 0 : 1918;
 }
 
 bool userExists(const std::string& folder, const std::string& user) {
-  return fs::is_regular_file(schemaPath(folder, user));
+  sqlite3* sys = nullptr;
+  bool found = false;
+  std::string path = folder + "/" + kSystemFile;
+  if (sqlite3_open_v2(path.c_str(), &sys, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(sys, 2000);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(sys, "SELECT 1 FROM USERS WHERE NAME = ?1", -1, &st, nullptr) == SQLITE_OK) {
+      sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
+      found = sqlite3_step(st) == SQLITE_ROW;
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(sys);
+  return found;
 }
 
 int dropUser(const std::string& folder, const std::string& user) {
-  sqlite3* sys = openSchema(folder + "/" + kSystemFile);
-  if (!sys) return 12154;
+  std::string stem = userStem(folder, user); // while the row still names the files
+  int err = 0;
+  sqlite3* sys = openList(folder, err);
+  if (!sys) return err;
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(sys, "DELETE FROM USERS WHERE NAME = ?1", -1, &st, nullptr);
-  sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
-  int rc = sqlite3_step(st);
+  int rc = sqlite3_prepare_v2(sys, "DELETE FROM USERS WHERE NAME = ?1", -1, &st, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
+    rc = sqlite3_step(st);
+  }
   sqlite3_finalize(st);
   int changed = sqlite3_changes(sys);
+  if (rc != SQLITE_DONE) err = listError(sys, rc);
   sqlite3_close(sys);
-  if (rc != SQLITE_DONE) return 3113;
+  if (err) return err;
   if (!changed) return 1918;
-  std::error_code ec;
-  for (const char* suffix : {"", "-wal", "-shm"}) {
-    fs::remove(schemaPath(folder, user) + suffix, ec);
-    fs::remove(sequencePath(folder, user) + suffix, ec);
-  }
+  // Files left by a crash from here on are named by no row; the next CREATE USER clears them.
+  removeUserFiles(folder, stem);
   return 0;
+}
+
+void repairUsers(const std::string& folder) {
+  // A user whose schema file is gone was left by an earlier version's create that did not finish.
+  auto missing = [&](const std::string& user) {
+    std::error_code ec;
+    return !fs::exists(schemaPath(folder, user), ec) && !ec;
+  };
+  sqlite3* sys = nullptr;
+  std::string path = folder + "/" + kSystemFile;
+  if (sqlite3_open_v2(path.c_str(), &sys, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    sqlite3_close(sys);
+    return;
+  }
+  std::vector<std::string> torn;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(sys, "SELECT NAME FROM USERS", -1, &st, nullptr) == SQLITE_OK)
+    while (sqlite3_step(st) == SQLITE_ROW)
+      if (auto p = sqlite3_column_text(st, 0)) {
+        std::string name = reinterpret_cast<const char*>(p);
+        if (missing(name)) torn.push_back(name);
+      }
+  sqlite3_finalize(st);
+  // Only when there is something to do, and never waiting: a busy list is repaired next time.
+  if (!torn.empty() && execOne(sys, "BEGIN IMMEDIATE") == SQLITE_OK) {
+    for (auto& name : torn) {
+      if (!missing(name)) continue;
+      if (sqlite3_prepare_v2(sys, "DELETE FROM USERS WHERE NAME = ?1", -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(st);
+      }
+      sqlite3_finalize(st);
+    }
+    if (execOne(sys, "COMMIT") != SQLITE_OK) exec(sys, "ROLLBACK");
+  }
+  sqlite3_close(sys);
 }
 
 int createDatabase(const std::string& folder, const std::string& systemPassword, bool withDemo) {
@@ -241,7 +365,7 @@ int createDatabase(const std::string& folder, const std::string& systemPassword,
     if (fd < 0) return 955;
     ::close(fd);
   }
-  sqlite3* sys = openSchema(sysPath);
+  sqlite3* sys = openSchema(sysPath, "SYSTEM");
   if (!sys) return 12154;
   exec(sys, "PRAGMA journal_mode=WAL");
   bool ok = exec(sys, "CREATE TABLE USERS (NAME TEXT PRIMARY KEY, HASH TEXT NOT NULL)");
@@ -250,9 +374,8 @@ int createDatabase(const std::string& folder, const std::string& systemPassword,
   if (int rc = createUser(folder, "SYSTEM", systemPassword)) return rc;
   if (!withDemo) return 0;
   if (int rc = createUser(folder, "DEMO", "DEMO")) return rc;
-  auto demo = Session::open(folder, "DEMO");
-  if (!demo) return 3113;
   try {
+    auto demo = Session::open(folder, "DEMO");
     for (const char* s : kDemoScript) demo->execOracle(s);
     demo->commit();
   } catch (const OraError& e) {
@@ -261,14 +384,22 @@ int createDatabase(const std::string& folder, const std::string& systemPassword,
   return 0;
 }
 
+namespace {
+// Whether a regular file is there; a path that cannot even be examined counts as none.
+bool isFile(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
+} // namespace
+
 int resolveDatabase(const std::string& host, std::string& folder) {
   if (!host.empty()) {
     folder = host;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return fs::is_regular_file(folder + "/" + kSystemFile) ? 0 : 12154;
+    return isFile(folder + "/" + kSystemFile) ? 0 : 12154;
   }
   folder = defaultDatabaseFolder();
-  if (fs::is_regular_file(folder + "/" + kSystemFile)) return 0;
+  if (isFile(folder + "/" + kSystemFile)) return 0;
   // Built aside and renamed into place, so no one ever sees a half-made database.
   std::error_code ec;
   fs::path parent = fs::path(folder).parent_path();
@@ -281,26 +412,34 @@ int resolveDatabase(const std::string& host, std::string& folder) {
   }
   fs::rename(tmp, folder, ec);
   if (ec) fs::remove_all(tmp, ec); // another process made it first
-  return fs::is_regular_file(folder + "/" + kSystemFile) ? 0 : 12154;
+  return isFile(folder + "/" + kSystemFile) ? 0 : 12154;
 }
 
 int verifyUser(const std::string& folder, const std::string& user, const std::string& password) {
   if (!initSodium()) return 3113;
   sqlite3* sys = nullptr;
   std::string path = folder + "/" + kSystemFile;
-  if (sqlite3_open_v2(path.c_str(), &sys, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+  if (int rc = sqlite3_open_v2(path.c_str(), &sys, SQLITE_OPEN_READONLY, nullptr); rc != SQLITE_OK) {
     sqlite3_close(sys);
-    return 12154;
+    return rc == SQLITE_CANTOPEN ? 12154 : listError(nullptr, rc);
   }
   sqlite3_busy_timeout(sys, 2000);
+  sqlite3_extended_result_codes(sys, 1);
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(sys, "SELECT HASH FROM USERS WHERE NAME = ?1", -1, &st, nullptr);
-  sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
+  int rc = sqlite3_prepare_v2(sys, "SELECT HASH FROM USERS WHERE NAME = ?1", -1, &st, nullptr);
   int result = 1017;
-  if (st && sqlite3_step(st) == SQLITE_ROW) {
-    std::string hash = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  if (rc == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
+    rc = sqlite3_step(st);
+  }
+  if (rc == SQLITE_ROW) {
+    const unsigned char* h = sqlite3_column_text(st, 0);
+    std::string hash = h ? reinterpret_cast<const char*>(h) : "";
     std::string pw = normalizeName(password);
     if (crypto_pwhash_str_verify(hash.c_str(), pw.data(), pw.size()) == 0) result = 0;
+  } else if (rc != SQLITE_DONE) {
+    // a damaged or unreadable user list is a storage failure, not a wrong password
+    result = listError(sys, rc);
   }
   sqlite3_finalize(st);
   sqlite3_close(sys);

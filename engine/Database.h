@@ -17,13 +17,20 @@ int resolveDatabase(const std::string& host, std::string& folder);
 // 0 when the user exists and the password matches, else 1017.
 int verifyUser(const std::string& folder, const std::string& user, const std::string& password);
 
+// A user's files are named after the user, mapped so that no name leaves the folder or meets
+// the engine's own files, on any file system: plain upper-case names stay as they are, every
+// other byte becomes %XX, and names a file system reserves have their first character escaped.
+std::string userFileStem(const std::string& user);
 std::string schemaPath(const std::string& folder, const std::string& user);
+std::string userFilePath(const std::string& folder, const std::string& user, const std::string& ext);
+// Removes what an earlier version left of a CREATE USER that did not finish: a user without
+// its schema file. Never waits for a busy user list.
+void repairUsers(const std::string& folder);
 
-// Opens a schema file with the engine's settings and SQL functions; nullptr on failure.
-sqlite3* openSchema(const std::string& path);
+// Opens a schema file of `user` with the engine's settings and SQL functions; nullptr on
+// failure, with SQLite's result code in `rc`.
+sqlite3* openSchema(const std::string& path, const std::string& user, int* rc = nullptr);
 
-// Runs SQLite statements as one implicit-commit unit. Throws OraError.
-void runDdl(sqlite3* db, const std::vector<std::string>& stmts, const std::string& verb);
 
 
 // Creates a new database folder with SYSTEM; `withDemo` adds DEMO/DEMO and its tables.

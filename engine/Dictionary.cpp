@@ -3,6 +3,7 @@
 #include "OraError.h"
 #include "OraValues.h"
 #include "Session.h"
+#include "SqlText.h"
 
 #include <functional>
 #include <map>
@@ -89,7 +90,7 @@ std::string col(sqlite3_stmt* st, int i) {
 class Inserter {
 public:
   Inserter(sqlite3* db, const std::string& view, int n) : db_(db) {
-    std::string sql = "INSERT INTO temp.\"" + dictionaryTable(view) + "\" VALUES (";
+    std::string sql = "INSERT INTO temp." + quoteIdent(dictionaryTable(view)) + " VALUES (";
     for (int i = 1; i <= n; ++i) sql += (i > 1 ? ", ?" : "?") + std::to_string(i);
     sql += ")";
     must(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &st_, nullptr));
@@ -125,9 +126,9 @@ private:
 
 std::vector<std::string> tablesOf(sqlite3* db, const char* type) {
   std::vector<std::string> out;
-  std::string sql = std::string("SELECT name FROM main.sqlite_schema WHERE type = '") + type +
-                    "' AND name NOT GLOB 'TESSEL$*' AND name NOT GLOB 'sqlite_*' ORDER BY name";
-  eachRow(db, sql, [&](sqlite3_stmt* st) { out.push_back(col(st, 0)); });
+  eachRow(db, "SELECT name FROM main.sqlite_schema WHERE type = ?1 AND name NOT GLOB 'TESSEL$*'"
+              " AND name NOT GLOB 'sqlite_*' ORDER BY name",
+          [&](sqlite3_stmt* st) { out.push_back(col(st, 0)); }, type);
   return out;
 }
 
@@ -374,31 +375,28 @@ std::string dictionaryView(const std::string& name) {
 std::string dictionaryTable(const std::string& view) { return "TESSEL$D_" + view; }
 
 void ensureSchemaTables(sqlite3* db) {
-  static const char* ddl =
+  static const char* const ddl[] = {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$OBJECTS\" (OBJ INTEGER PRIMARY KEY AUTOINCREMENT,"
-      " NAME TEXT NOT NULL, TYPE TEXT NOT NULL, CREATED TEXT, UNIQUE (NAME, TYPE));"
+      " NAME TEXT NOT NULL, TYPE TEXT NOT NULL, CREATED TEXT, UNIQUE (NAME, TYPE))",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$SOURCE\" (NAME TEXT NOT NULL, TYPE TEXT NOT NULL,"
-      " TEXT TEXT NOT NULL, PRIMARY KEY (NAME, TYPE));"
+      " TEXT TEXT NOT NULL, PRIMARY KEY (NAME, TYPE))",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$VIEWS\" (NAME TEXT PRIMARY KEY, TEXT TEXT NOT NULL,"
-      " COLTYPES TEXT NOT NULL);"
+      " COLTYPES TEXT NOT NULL)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$TRIGGERS\" (NAME TEXT PRIMARY KEY, TRIGGER_TYPE TEXT,"
       " EVENT TEXT, TABLE_NAME TEXT, REFERENCING TEXT, WHEN_CLAUSE TEXT, DESCRIPTION TEXT, BODY TEXT,"
-      " VALID INTEGER NOT NULL);"
+      " VALID INTEGER NOT NULL)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$CONSTRAINTS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
-      " TYPE TEXT NOT NULL, COLS TEXT NOT NULL);";
-  sqlite3_exec(db, ddl, nullptr, nullptr, nullptr);
+      " TYPE TEXT NOT NULL, COLS TEXT NOT NULL)"};
+  for (const char* sql : ddl) execOne(db, sql);
 }
 
 void createDictionaryTables(sqlite3* db) {
-  std::string sql;
   for (auto& v : kViews)
-    sql += "CREATE TEMP TABLE IF NOT EXISTS \"" + dictionaryTable(v.name) + "\" (" + v.columns + ");";
-  sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    execOne(db, "CREATE TEMP TABLE IF NOT EXISTS " + quoteIdent(dictionaryTable(v.name)) + " (" + v.columns + ")");
 }
 
 void fillDictionary(Session& s, const std::string& view) {
-  std::string del = "DELETE FROM temp.\"" + dictionaryTable(view) + "\"";
-  must(s.db, sqlite3_exec(s.db, del.c_str(), nullptr, nullptr, nullptr));
+  must(s.db, execOne(s.db, "DELETE FROM temp." + quoteIdent(dictionaryTable(view))));
   if (view == "USER_TABLES") fillTables(s);
   else if (view == "USER_TAB_COLUMNS") fillColumns(s);
   else if (view == "USER_VIEWS") fillViews(s);

@@ -153,6 +153,15 @@ const std::map<int, const char*>& texts() {
       {4098, "trigger is invalid and failed re-validation"},
       {6550, "PL/SQL is stored but not run by this engine"},
       {12991, "column is referenced in a multi-column constraint"},
+      {935, "statement nested too deeply"},
+      {1110, "data file of the schema cannot be used"},
+      {1114, "IO error writing block to file"},
+      {1115, "IO error reading block from file"},
+      {1157, "cannot identify/lock data file"},
+      {1578, "data block corrupted: the file is damaged"},
+      {1653, "unable to extend table: the disk is full"},
+      {2091, "transaction rolled back"},
+      {4030, "out of process memory"},
   };
   return t;
 }
@@ -179,6 +188,17 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   auto has = [&](const char* s) { return msg.find(s) != std::string::npos; };
   int base = rc & 0xff;
   if (base == SQLITE_BUSY || base == SQLITE_LOCKED) return OraError(54);
+  // Storage failures are reported as what they are, never as a statement's fault.
+  if (base == SQLITE_FULL) return OraError(1653, msg);
+  if (base == SQLITE_IOERR)
+    return OraError(rc == SQLITE_IOERR_READ || rc == SQLITE_IOERR_SHORT_READ ? 1115 : 1114, msg);
+  if (base == SQLITE_CORRUPT || base == SQLITE_NOTADB) return OraError(1578, msg);
+  if (base == SQLITE_NOMEM) return OraError(4030);
+  if (base == SQLITE_CANTOPEN) return OraError(1157, msg);
+  if (base == SQLITE_READONLY) return OraError(1114, msg);
+  if (base == SQLITE_AUTH) return OraError(904, "not an Oracle function");
+  if (has("parser stack overflow") || has("too many levels") || has("Expression tree is too large"))
+    return OraError(935, msg);
   if (base == SQLITE_CONSTRAINT) {
     if (has("NOT NULL")) {
       std::string col = msg.substr(msg.find("failed:") + 8);

@@ -30,6 +30,9 @@ void guarded(Ctx* ctx, int argc, Val** argv) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
   } catch (const std::bad_alloc&) {
     sqlite3_result_error_nomem(ctx);
+  } catch (...) {
+    // nothing may unwind through SQLite's C frames
+    sqlite3_result_error(ctx, "ORA-00600: internal error in a function", -1);
   }
 }
 
@@ -1550,6 +1553,12 @@ void registerOraFunctions(sqlite3* db, const std::string& user) {
   }
   sqlite3_create_function(db, "TRIM", 2, SQLITE_UTF8, nullptr, guarded<fnBadArity>, nullptr, nullptr);
   sqlite3_create_function(db, "LOG", 1, SQLITE_UTF8, nullptr, guarded<fnBadArity>, nullptr, nullptr);
+}
+
+std::vector<std::string> oraFunctionNames() {
+  std::vector<std::string> out;
+  for (const Def& d : kDefs) out.emplace_back(d.name);
+  return out;
 }
 
 int functionResultType(std::string_view upperName) {

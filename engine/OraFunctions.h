@@ -3,6 +3,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 
@@ -15,5 +16,8 @@ void registerOraFunctions(sqlite3* db, const std::string& user);
 // 0 when it follows an argument (NVL, NVL2, DECODE, GREATEST, LEAST, ROUND, TRUNC); -1 when the
 // name is not one of ours.
 int functionResultType(std::string_view upperName);
+
+// The upper-case names registerOraFunctions registers.
+std::vector<std::string> oraFunctionNames();
 
 } // namespace ora

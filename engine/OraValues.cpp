@@ -1,5 +1,7 @@
 #include "OraValues.h"
 
+#include <new>
+
 #include "OraError.h"
 
 #include <charconv>
@@ -312,6 +314,18 @@ void oraRowidNum(sqlite3_context* ctx, int, sqlite3_value** argv) {
   else sqlite3_result_int64(ctx, rowid);
 }
 
+// Nothing thrown inside a function may unwind through SQLite's C frames.
+template <void (*F)(sqlite3_context*, int, sqlite3_value**)>
+void guardedFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  try {
+    F(ctx, argc, argv);
+  } catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
+  } catch (...) {
+    sqlite3_result_error(ctx, "ORA-00600: internal error in a conversion", -1);
+  }
+}
+
 } // namespace
 
 ColType parseDeclType(std::string_view decl) {
@@ -510,12 +524,12 @@ int utf8Prefix(const char* s, int len, int max) {
 }
 
 void registerFunctions(sqlite3* db) {
-  sqlite3_create_function(db, "ora_conv", 7, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, oraConv,
+  sqlite3_create_function(db, "ora_conv", 7, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraConv>,
                           nullptr, nullptr);
-  sqlite3_create_function(db, "ora_sysdate", 0, SQLITE_UTF8, nullptr, oraSysdate, nullptr, nullptr);
-  sqlite3_create_function(db, "ora_rowid", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, oraRowid,
+  sqlite3_create_function(db, "ora_sysdate", 0, SQLITE_UTF8, nullptr, guardedFn<oraSysdate>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_rowid", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraRowid>,
                           nullptr, nullptr);
-  sqlite3_create_function(db, "ora_rowid_num", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, oraRowidNum,
+  sqlite3_create_function(db, "ora_rowid_num", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraRowidNum>,
                           nullptr, nullptr);
 }
 

@@ -3,9 +3,12 @@
 #include "Database.h"
 #include "Dictionary.h"
 #include "OraError.h"
+#include "SqlText.h"
 #include "SqlTranslate.h"
 
 #include <fcntl.h>
+#include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sqlite3.h>
@@ -29,6 +32,8 @@ void nextvalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, s->nextval(argText(argv[0])));
   } catch (const OraError& e) {
     sqlError(ctx, e);
+  } catch (...) {
+    sqlite3_result_error(ctx, "ORA-00600: internal error in a sequence", -1);
   }
 }
 
@@ -38,13 +43,15 @@ void currvalFn(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, s->currval(argText(argv[0])));
   } catch (const OraError& e) {
     sqlError(ctx, e);
+  } catch (...) {
+    sqlite3_result_error(ctx, "ORA-00600: internal error in a sequence", -1);
   }
 }
 
-bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool exec(sqlite3* db, const char* sql) { return execOne(db, sql) == SQLITE_OK; }
 
 int64_t dataVersion(sqlite3* db, const char* schema) {
-  std::string sql = std::string("PRAGMA ") + schema + ".data_version";
+  std::string sql = std::string("PRAGMA ") + quoteIdent(schema) + ".data_version";
   int64_t v = 0;
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
@@ -75,12 +82,19 @@ bool Session::isOpen(const std::string& folder, const std::string& user) {
 }
 
 std::string sequencePath(const std::string& folder, const std::string& user) {
-  return folder + "/" + user + ".seq";
+  return userFilePath(folder, user, ".seq");
 }
 
 std::unique_ptr<Session> Session::open(const std::string& folder, const std::string& user) {
-  sqlite3* db = openSchema(schemaPath(folder, user));
-  if (!db) return nullptr;
+  int openRc = SQLITE_OK;
+  sqlite3* db = openSchema(schemaPath(folder, user), user, &openRc);
+  if (!db) throw fromSqlite(openRc, "the schema file of " + user + " cannot be opened", "LOGON");
+  // A damaged or foreign file fails here, as what it is, not later as missing tables.
+  if (int rc = execOne(db, "SELECT count(*) FROM sqlite_schema"); rc != SQLITE_OK) {
+    OraError e = fromSqlite(rc, sqlite3_errmsg(db), "LOGON");
+    sqlite3_close_v2(db);
+    throw e;
+  }
   std::unique_ptr<Session> s(new Session);
   s->folder = folder;
   s->user = user;
@@ -91,6 +105,7 @@ std::unique_ptr<Session> Session::open(const std::string& folder, const std::str
   }
   ensureSchemaTables(db);
   createDictionaryTables(db);
+  s->repairSequences();
   sqlite3_create_function(db, "ora_nextval", 1, SQLITE_UTF8, s.get(), nextvalFn, nullptr, nullptr);
   sqlite3_create_function(db, "ora_currval", 1, SQLITE_UTF8, s.get(), currvalFn, nullptr, nullptr);
   return s;
@@ -102,7 +117,7 @@ Session::~Session() {
     auto it = g_open.find({folder, user});
     if (it != g_open.end()) g_open.erase(it);
   }
-  if (inTxn && !exec(db, "COMMIT")) exec(db, "ROLLBACK");
+  if (inTxn) exec(db, "ROLLBACK");
   sqlite3_close_v2(db);
   if (seq_) sqlite3_close_v2(seq_);
 }
@@ -117,11 +132,21 @@ sqlite3* Session::sequences() {
     seq_ = nullptr;
     throw OraError(3113, "sequence file cannot be opened");
   }
+  sqlite3_extended_result_codes(seq_, 1);
+  installAuthorizer(seq_);
   sqlite3_busy_timeout(seq_, 2000);
   exec(seq_, "PRAGMA journal_mode=WAL");
-  exec(seq_, "PRAGMA synchronous=NORMAL");
+  // a number handed out must never come again after a power cut
+  exec(seq_, "PRAGMA synchronous=FULL");
   exec(seq_, "CREATE TABLE IF NOT EXISTS SEQUENCES (NAME TEXT PRIMARY KEY, MINV, MAXV, INCR INTEGER NOT NULL,"
-             " CYCLE INTEGER NOT NULL, CACHE INTEGER NOT NULL, NEXTV INTEGER NOT NULL)");
+             " CYCLE INTEGER NOT NULL, CACHE INTEGER NOT NULL, NEXTV INTEGER NOT NULL, OBJ INTEGER)");
+  // files of earlier versions: the schema's object number ties each row to its object row
+  sqlite3_stmt* st = nullptr;
+  bool hasObj = false;
+  if (sqlite3_prepare_v2(seq_, "SELECT 1 FROM pragma_table_info('SEQUENCES') WHERE name = 'OBJ'", -1, &st, nullptr) == SQLITE_OK)
+    hasObj = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  if (!hasObj) exec(seq_, "ALTER TABLE SEQUENCES ADD COLUMN OBJ INTEGER");
   return seq_;
 }
 
@@ -132,6 +157,119 @@ bool Session::sequenceExists(const std::string& name) {
   bool found = sqlite3_step(st) == SQLITE_ROW;
   sqlite3_finalize(st);
   return found;
+}
+
+void Session::sequenceWrite(const char* sql, const std::vector<std::string>& params) {
+  sqlite3* q = sequences();
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(q, sql, -1, &st, nullptr);
+  for (size_t i = 0; rc == SQLITE_OK && i < params.size(); ++i)
+    sqlite3_bind_text(st, static_cast<int>(i + 1), params[i].c_str(), -1, SQLITE_TRANSIENT);
+  if (rc == SQLITE_OK) rc = sqlite3_step(st);
+  std::string msg = sqlite3_errmsg(q);
+  sqlite3_finalize(st);
+  if (rc != SQLITE_DONE) throw fromSqlite(rc, msg, "SEQUENCE");
+}
+
+int64_t Session::objectNumber(const std::string& name, const char* type) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db, "SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = ?2", -1, &st, nullptr);
+  int64_t obj = -1;
+  if (rc == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, type, -1, SQLITE_STATIC);
+    rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) obj = sqlite3_column_int64(st, 0);
+  }
+  std::string msg = sqlite3_errmsg(db);
+  sqlite3_finalize(st);
+  if (obj < 0) throw rc == SQLITE_DONE ? OraError(4043, name) : fromSqlite(rc, msg, "SEQUENCE");
+  return obj;
+}
+
+void Session::repairSequences() {
+  std::error_code ec;
+  bool haveFile = std::filesystem::exists(sequencePath(folder, user), ec);
+  struct SeqRow { std::string name; int64_t obj; bool hasObj; };
+  auto read = [&](std::map<int64_t, std::string>& objects, std::vector<SeqRow>& rows) {
+    objects.clear();
+    rows.clear();
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT OBJ, NAME FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'SEQUENCE'", -1, &st, nullptr) != SQLITE_OK) {
+      sqlite3_finalize(st);
+      return false;
+    }
+    while (sqlite3_step(st) == SQLITE_ROW)
+      objects[sqlite3_column_int64(st, 0)] = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+    sqlite3_finalize(st);
+    if (!haveFile) return true;
+    if (sqlite3_prepare_v2(sequences(), "SELECT NAME, OBJ FROM SEQUENCES", -1, &st, nullptr) != SQLITE_OK) {
+      sqlite3_finalize(st);
+      return false;
+    }
+    while (sqlite3_step(st) == SQLITE_ROW)
+      rows.push_back({reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), sqlite3_column_int64(st, 1),
+                      sqlite3_column_type(st, 1) != SQLITE_NULL});
+    sqlite3_finalize(st);
+    return true;
+  };
+  // What the repair would change: the plan is made twice, the second time under the lock.
+  struct Plan {
+    std::vector<std::pair<std::string, int64_t>> setObj; // rows of earlier versions, tied by name
+    std::vector<std::pair<std::string, std::string>> rename;
+    std::vector<std::string> dropRows;
+    std::vector<int64_t> dropObjects;
+    bool empty() const { return setObj.empty() && rename.empty() && dropRows.empty() && dropObjects.empty(); }
+  };
+  auto plan = [&](Plan& p) {
+    std::map<int64_t, std::string> objects;
+    std::vector<SeqRow> rows;
+    if (!read(objects, rows)) return false;
+    std::map<std::string, int64_t> byName;
+    for (auto& [obj, name] : objects) byName[name] = obj;
+    std::set<int64_t> covered;
+    std::set<std::string> names;
+    for (auto& r : rows) names.insert(r.name);
+    for (auto& r : rows) {
+      int64_t obj = r.obj;
+      if (!r.hasObj) {
+        auto it = byName.find(r.name);
+        if (it == byName.end()) { p.dropRows.push_back(r.name); continue; }
+        obj = it->second;
+        p.setObj.emplace_back(r.name, obj);
+      }
+      auto it = objects.find(obj);
+      if (it == objects.end() || covered.count(obj)) { p.dropRows.push_back(r.name); continue; }
+      covered.insert(obj);
+      if (it->second != r.name) {
+        if (names.count(it->second)) p.dropRows.push_back(r.name);
+        else p.rename.emplace_back(r.name, it->second);
+      }
+    }
+    for (auto& [obj, name] : objects)
+      if (!covered.count(obj)) p.dropObjects.push_back(obj);
+    return true;
+  };
+  Plan p;
+  if (!plan(p) || p.empty()) return;
+  // Never wait at logon: a schema someone is writing is repaired at a later logon.
+  sqlite3_busy_timeout(db, 0);
+  bool locked = exec(db, "BEGIN IMMEDIATE");
+  sqlite3_busy_timeout(db, 2000);
+  if (!locked) return;
+  try {
+    Plan q;
+    if (plan(q)) {
+      for (auto& [name, obj] : q.setObj) sequenceWrite("UPDATE SEQUENCES SET OBJ = ?2 WHERE NAME = ?1", {name, std::to_string(obj)});
+      for (auto& name : q.dropRows) sequenceWrite("DELETE FROM SEQUENCES WHERE NAME = ?1", {name});
+      for (auto& [from, to] : q.rename) sequenceWrite("UPDATE SEQUENCES SET NAME = ?2 WHERE NAME = ?1", {from, to});
+      for (int64_t obj : q.dropObjects)
+        execOne(db, "DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'SEQUENCE' AND OBJ = " + std::to_string(obj));
+    }
+  } catch (const OraError&) {
+    // left for a later logon
+  }
+  if (!exec(db, "COMMIT")) exec(db, "ROLLBACK");
 }
 
 int64_t Session::nextval(const std::string& name) {
@@ -190,6 +328,7 @@ void Session::refreshDictionary(const std::string& view) {
   if (view == "USER_SEQUENCES") stamp.clear(); // NEXTVAL moves LAST_NUMBER without DDL
   auto it = dictStamp_.find(view);
   if (!stamp.empty() && it != dictStamp_.end() && it->second == stamp) return;
+  if (beforeWrite) beforeWrite();
   exec(db, "SAVEPOINT dict");
   try {
     fillDictionary(*this, view);
@@ -203,9 +342,28 @@ void Session::refreshDictionary(const std::string& view) {
 }
 
 void Session::runDdl(const Translation& t) {
-  commit(); // DDL ends the open transaction first
+  commit(); // DDL ends the open transaction first, also when it then fails
   ++ddlCount;
-  if (!t.ddl.empty()) ora::runDdl(db, t.ddl, t.verb);
+  if (!t.retryText.empty()) {
+    Catalog cat(db, user, this);
+    Translation fresh = translate(t.retryText, cat, false, false);
+    if (fresh.kind != StmtKind::Ddl) throw OraError(900);
+    runDdl(fresh);
+    return;
+  }
+  if (!t.ddl.empty() || !t.beforeCommit.empty()) {
+    int rc = execOne(db, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
+    try {
+      for (auto& s : t.ddl)
+        if ((rc = execOne(db, s)) != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
+      for (auto& a : t.beforeCommit) a(*this);
+      if ((rc = execOne(db, "COMMIT")) != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
+    } catch (...) {
+      exec(db, "ROLLBACK");
+      throw;
+    }
+  }
   for (auto& a : t.actions) a(*this);
 }
 
@@ -230,23 +388,42 @@ void Session::execOracle(const std::string& sql) {
 
 void Session::beginIfNeeded(const std::string& verb) {
   if (inTxn) return;
-  int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  int rc = execOne(db, "BEGIN IMMEDIATE");
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), verb);
   inTxn = true;
 }
 
 void Session::commit() {
   if (!inTxn) return;
-  int rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
+  int rc = execOne(db, "COMMIT");
+  if (rc != SQLITE_OK) {
+    OraError e = fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
+    if (noteFailure()) e.text += " (the transaction was rolled back)";
+    throw e;
+  }
   inTxn = false;
 }
 
 void Session::rollback() {
+  lostTxn = false;
   if (!inTxn) return;
   exec(db, "ROLLBACK");
   inTxn = false;
   dictStamp_.clear(); // the dictionary tables were filled inside the undone transaction
+}
+
+bool Session::noteFailure() {
+  if (!inTxn || !sqlite3_get_autocommit(db)) return false;
+  inTxn = false;
+  lostTxn = true;
+  dictStamp_.clear();
+  return true;
+}
+
+void Session::checkLost() {
+  if (!lostTxn) return;
+  lostTxn = false;
+  throw OraError(2091, "a storage error rolled the transaction back; its changes are lost");
 }
 
 } // namespace ora

@@ -2,10 +2,12 @@
 // the data dictionary and the statements shared between cursors.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -16,8 +18,9 @@ struct Translation;
 
 class Session {
 public:
-  // Opens the schema of `user` in `folder`; nullptr when its file is missing.
+  // Opens the schema of `user` in `folder`. Throws OraError when its file cannot be used.
   static std::unique_ptr<Session> open(const std::string& folder, const std::string& user);
+  // Rolls back what was not committed: only a normal logoff commits, by calling commit() first.
   ~Session();
   // Whether this process has a session open on that user's schema.
   static bool isOpen(const std::string& folder, const std::string& user);
@@ -33,6 +36,15 @@ public:
   // never waits for this session's own write transaction.
   sqlite3* sequences();
   bool sequenceExists(const std::string& name);
+  // One statement on the sequence file with text parameters ?1, ?2, ...; throws OraError.
+  void sequenceWrite(const char* sql, const std::vector<std::string>& params);
+  // TESSEL$OBJECTS number of an object; throws OraError when there is none.
+  int64_t objectNumber(const std::string& name, const char* type);
+  // A sequence lives in two files: its row in the sequence file and its object row in the
+  // schema. DDL writes the sequence file inside the schema's transaction, whose commit decides;
+  // what a crash left one-sided (also by earlier versions) is settled here, at logon, when no
+  // one is writing: the schema's name wins, a row without its other half goes.
+  void repairSequences();
   int64_t nextval(const std::string& name); // throws OraError
   int64_t currval(const std::string& name); // throws OraError
   std::map<std::string, int64_t> currvals;
@@ -49,6 +61,16 @@ public:
   void beginIfNeeded(const std::string& verb);
   void commit();
   void rollback();
+
+  // After a failed statement: whether SQLite rolled the open transaction back by itself (disk
+  // full, I/O error, out of memory). The session then knows it has none, and the next
+  // statement is told (checkLost) instead of running as if the earlier work were still there.
+  bool noteFailure();
+  void checkLost(); // throws ORA-02091 once after such a loss
+  bool lostTxn = false;
+
+  // Called before the session writes in a way its own open queries could see.
+  std::function<void()> beforeWrite;
 
 private:
   Session() = default;

@@ -377,12 +377,8 @@ void Translator::drop() {
     if (!cat_.sequenceExists(name)) throw OraError(2289, name);
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'SEQUENCE'");
-    tr_.actions.push_back([name](Session& s) {
-      sqlite3_stmt* st = nullptr;
-      sqlite3_prepare_v2(s.sequences(), "DELETE FROM SEQUENCES WHERE NAME = ?1", -1, &st, nullptr);
-      sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_step(st);
-      sqlite3_finalize(st);
+    tr_.beforeCommit.push_back([name](Session& s) {
+      s.sequenceWrite("DELETE FROM SEQUENCES WHERE NAME = ?1", {name});
       s.currvals.erase(name);
     });
   } else if (is(at(1), "TRIGGER")) {
@@ -521,11 +517,14 @@ void Translator::createSequence(size_t i) {
   if (maxFits && st > std::atoll(maxv.c_str())) throw OraError(4008);
   tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
                     ", 'SEQUENCE', ora_sysdate())");
-  tr_.actions.push_back([=](Session& s) {
+  tr_.beforeCommit.push_back([=](Session& s) {
+    int64_t obj = s.objectNumber(name, "SEQUENCE");
+    s.sequenceWrite("DELETE FROM SEQUENCES WHERE OBJ = ?1", {std::to_string(obj)});
     sqlite3_stmt* q = nullptr;
     sqlite3_prepare_v2(s.sequences(),
-                       "INSERT OR REPLACE INTO SEQUENCES (NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV)"
-                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)", -1, &q, nullptr);
+                       "INSERT OR REPLACE INTO SEQUENCES (NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV, OBJ)"
+                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)", -1, &q, nullptr);
+    sqlite3_bind_int64(q, 8, obj);
     sqlite3_bind_text(q, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     if (minFits) sqlite3_bind_int64(q, 2, std::atoll(minv.c_str()));
     else sqlite3_bind_text(q, 2, minv.c_str(), -1, SQLITE_TRANSIENT);
@@ -537,7 +536,7 @@ void Translator::createSequence(size_t i) {
     sqlite3_bind_int64(q, 7, st);
     int rc = sqlite3_step(q);
     sqlite3_finalize(q);
-    if (rc != SQLITE_DONE) throw OraError(54);
+    if (rc != SQLITE_DONE) throw fromSqlite(rc, sqlite3_errmsg(s.sequences()), "CREATE");
   });
 }
 
@@ -588,7 +587,12 @@ void Translator::dropUser() {
     if (!userExists(s.folder, name)) throw OraError(1918, name);
     if (Session::isOpen(s.folder, name)) throw OraError(1940, name);
     if (!cascade) {
-      auto other = Session::open(s.folder, name);
+      std::unique_ptr<Session> other;
+      try {
+        other = Session::open(s.folder, name);
+      } catch (const OraError&) {
+        // a schema that cannot be read holds nothing to keep
+      }
       bool empty = true;
       if (other) {
         sqlite3_stmt* st = nullptr;
@@ -630,13 +634,8 @@ void Translator::rename() {
     tr_.ddl.push_back("CREATE VIEW " + quoteIdent(to) + sql.substr(head.size()));
     tr_.ddl.push_back("UPDATE \"TESSEL$VIEWS\" SET NAME = " + qt + " WHERE NAME = " + qf);
   } else if (type == "SEQUENCE") {
-    tr_.actions.push_back([from, to](Session& s) {
-      sqlite3_stmt* st = nullptr;
-      sqlite3_prepare_v2(s.sequences(), "UPDATE SEQUENCES SET NAME = ?2 WHERE NAME = ?1", -1, &st, nullptr);
-      sqlite3_bind_text(st, 1, from.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(st, 2, to.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_step(st);
-      sqlite3_finalize(st);
+    tr_.beforeCommit.push_back([from, to](Session& s) {
+      s.sequenceWrite("UPDATE SEQUENCES SET NAME = ?2 WHERE NAME = ?1", {from, to});
     });
   } else {
     throw OraError(900, "only tables, views and sequences can be renamed");
@@ -775,14 +774,13 @@ bool constraintStart(const Token& k) {
 void rebuildTable(Session& s, const std::string& table, const std::vector<DefPiece>& pieces,
                   const std::vector<std::string>& keep, const std::vector<std::string>& after) {
   auto run = [&](const std::string& sql) {
-    if (sqlite3_exec(s.db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
-      throw fromSqlite(sqlite3_extended_errcode(s.db), sqlite3_errmsg(s.db), "ALTER");
+    if (int rc = execOne(s.db, sql); rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
   };
   std::string def;
   for (auto& p : pieces) def += (def.empty() ? "" : ", ") + p.text;
   std::string cols;
   for (auto& c : keep) cols += ", " + quoteIdent(c);
-  sqlite3_exec(s.db, "PRAGMA foreign_keys=OFF", nullptr, nullptr, nullptr);
+  execOne(s.db, "PRAGMA foreign_keys=OFF");
   try {
     run("BEGIN IMMEDIATE");
     run("PRAGMA legacy_alter_table=ON");
@@ -801,8 +799,7 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     run("ALTER TABLE \"TESSEL$REBUILD\" RENAME TO " + quoteIdent(table));
     for (auto& [type, sql] : saved) {
       // an index on a dropped column goes with it, as in Oracle
-      if (sqlite3_exec(s.db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK && type != "index")
-        throw fromSqlite(sqlite3_extended_errcode(s.db), sqlite3_errmsg(s.db), "ALTER");
+      if (int rc = execOne(s.db, sql); rc != SQLITE_OK && type != "index") throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
     }
     for (auto& sql : after) run(sql);
     run("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
@@ -811,12 +808,12 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     run("PRAGMA legacy_alter_table=OFF");
     run("COMMIT");
   } catch (...) {
-    sqlite3_exec(s.db, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_exec(s.db, "PRAGMA legacy_alter_table=OFF", nullptr, nullptr, nullptr);
-    sqlite3_exec(s.db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+    execOne(s.db, "ROLLBACK");
+    execOne(s.db, "PRAGMA legacy_alter_table=OFF");
+    execOne(s.db, "PRAGMA foreign_keys=ON");
     throw;
   }
-  sqlite3_exec(s.db, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
+  execOne(s.db, "PRAGMA foreign_keys=ON");
 }
 
 } // namespace
@@ -1377,7 +1374,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   std::string existing = cat.objectTypeOf(name, "TRIGGER");
   if (!existing.empty() && !replace) throw OraError(4081, name);
   for (const auto& old : cat.sqliteTriggers(name)) out.ddl.push_back("DROP TRIGGER " + quoteIdent(old));
-  std::string label = "'ORA-04098: trigger ''" + cat.user() + "." + name + "'' is invalid and failed re-validation'";
+  std::string label = quoteString("ORA-04098: trigger '" + cat.user() + "." + name + "' is invalid and failed re-validation");
   for (size_t k = 0; k < events.size(); ++k) {
     std::string sqlName = k == 0 ? name : name + "$" + std::to_string(k + 1);
     std::string ev = events[k].kind;

@@ -19,6 +19,8 @@ bool identStart(unsigned char c) { return std::isalpha(c) || c >= 0x80; }
 bool identChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c == '#' || c >= 0x80; }
 
 std::vector<Token> tokenize(const std::string& s) {
+  // A NUL byte would end the text SQLite reads: it is a stray character like any other.
+  if (s.find('\0') != std::string::npos) throw OraError(911);
   std::vector<Token> out;
   out.reserve(s.size() / 4 + 4);
   size_t i = 0, n = s.size();
@@ -90,7 +92,7 @@ std::vector<Token> tokenize(const std::string& s) {
       if (t.text == ";") throw OraError(911);
       if (!std::strchr("()+-*/,.=<>|!^~", t.text[0]) || t.text == "|" || t.text == "!" || t.text == "^" || t.text == "~")
         throw OraError(911);
-      if (t.text == "(") ++depth;
+      if (t.text == "(" && ++depth > kMaxNesting) throw OraError(935);
       if (t.text == ")") {
         if (depth == 0) throw OraError(933);
         t.depth = --depth;
@@ -138,16 +140,6 @@ bool is(const Token& t, const char* word) {
   return (t.kind == Token::Ident || t.kind == Token::Op) && t.text == word;
 }
 
-std::string quoteIdent(const std::string& s) {
-  std::string r = "\"";
-  for (char c : s) { if (c == '"') r += '"'; r += c; }
-  return r + "\"";
-}
-std::string quoteString(const std::string& s) {
-  std::string r = "'";
-  for (char c : s) { if (c == '\'') r += '\''; r += c; }
-  return r + "'";
-}
 
 void checkName(const std::string& name) {
   if (name.size() > 30) throw OraError(972, name);
@@ -311,6 +303,9 @@ std::string Translator::emit(size_t b, size_t e) {
       throw OraError(1008, k.text);
     }
     case Token::QIdent:
+      if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES")) &&
+          !functionAllowed(k.text.c_str(), false))
+        throw OraError(904, "\"" + k.text + "\"");
       add(quoteIdent(k.text));
       break;
     case Token::Op:
@@ -342,7 +337,12 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
-      if (is(at(i + 1), "(")) { add(k.text == "NVL" ? "IFNULL" : k.text); break; } // function call
+      if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
+        // only Oracle's functions are callable; SQLite's own stay out of reach
+        if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
+        add(k.text == "NVL" ? "IFNULL" : k.text);
+        break;
+      }
       bool qualified = i > b && is(at(i - 1), ".");
       if (!qualified && k.text == "SYSDATE") { add("ora_sysdate()"); break; }
       if (!qualified && k.text == "USER") { add("ora_user()"); break; }
@@ -511,15 +511,31 @@ void Translator::rewriteChains(size_t b, size_t e) {
     }
     std::string acc = emit(terms[0].first, terms[0].second);
     ColType accType = types[0];
+    // A run of || is one ora_concat call, not a nest of them: SQLite's parser has little room
+    // for nesting.
+    std::vector<std::string> run;
+    auto closeRun = [&] {
+      if (run.empty()) return;
+      acc = "ora_concat(";
+      for (size_t k = 0; k < run.size(); ++k) acc += (k ? ", " : "") + run[k];
+      acc += ")";
+      run.clear();
+    };
     for (size_t n = 0; n < ops.size(); ++n) {
       std::string text = emit(terms[n + 1].first, terms[n + 1].second);
       const ColType& t = types[n + 1];
       ColType r;
       r.code = kNumber;
       if (ops[n] == "||") {
-        acc = "ora_concat(" + acc + ", " + text + ")";
+        if (run.empty()) run.push_back(acc);
+        run.push_back(text);
+        if (run.size() >= 100) closeRun();
         r.code = kVarchar2;
-      } else if (accType.code == kDate && t.code == kDate) {
+        accType = r;
+        continue;
+      }
+      closeRun();
+      if (accType.code == kDate && t.code == kDate) {
         if (ops[n] == "+") throw OraError(975);
         acc = "ora_date_diff(" + acc + ", " + text + ")";
       } else if (accType.code == kDate) {
@@ -534,6 +550,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       }
       accType = r;
     }
+    closeRun();
     replace_[i] = acc;
     for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
     lastB = i;
@@ -1323,12 +1340,41 @@ int64_t Catalog::objectNumber(const std::string& table) {
   return n;
 }
 
-Translation translate(const std::string& text, Catalog& cat, bool share) {
+namespace {
+// Errors of a DDL statement that parsed: they come from the objects it names, not its text.
+bool semanticDdlError(int code) {
+  static const std::set<int> codes = {942,  955,  957,  1031, 1418, 1430, 1439, 1440, 1441,  1442,
+                                      1451, 1758, 1917, 1918, 1920, 1922, 1940, 2260, 2261,  2289,
+                                      2296, 2298, 2443, 4043, 4080, 4081, 12983, 12991};
+  return codes.count(code) > 0;
+}
+} // namespace
+
+Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
+  if (text.find('\0') != std::string::npos) throw OraError(911);
   Translation out;
-  if (!share && translatePlsql(text, cat, out)) return out;
+  auto deferred = [&](const Translation& partial) {
+    Translation d;
+    d.kind = StmtKind::Ddl;
+    d.function = partial.function;
+    d.verb = partial.verb;
+    d.retryText = text;
+    return d;
+  };
+  try {
+    if (!share && translatePlsql(text, cat, out)) return out;
+  } catch (const OraError& e) {
+    if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
+    return deferred(out);
+  }
   Translator t(text, tokenize(text), cat);
   t.share_ = share;
-  return t.run();
+  try {
+    return t.run();
+  } catch (const OraError& e) {
+    if (!deferDdlErrors || t.partial().kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
+    return deferred(t.partial());
+  }
 }
 
 std::string sharingKey(const std::string& text, std::vector<Literal>& literals) {

@@ -59,6 +59,13 @@ struct Translation {
   std::vector<std::string> ddl;      // Ddl: run in order, in one transaction
   std::map<std::string, ColType> inferred; // result column name -> type of an expression
   std::vector<std::function<void(Session&)>> actions; // Ddl: run after `ddl` has committed
+  // Ddl: run after `ddl` inside its transaction, before the commit; what they write elsewhere
+  // becomes part of the statement only when that commit happens (see Session::repairSequences).
+  std::vector<std::function<void(Session&)>> beforeCommit;
+  // Ddl that parsed but cannot run (the name is in use, the object is missing, ...): as in
+  // Oracle it still ends the open transaction; it is translated again after that commit and
+  // fails with its error then.
+  std::string retryText;
   std::vector<std::string> dictionary; // dictionary views the statement reads
   // Literals sent as parameters instead of text, in parameter order (token ordinals), so that
   // statements differing only in them share one prepared statement.
@@ -72,7 +79,7 @@ ColType resultType(sqlite3_stmt* st, int i, const Translation& t);
 // Throws OraError for what Oracle would refuse or what the engine cannot run. With `share`,
 // literals become parameters (Translation::params) so the statement can serve every text that
 // differs from it only in them.
-Translation translate(const std::string& text, Catalog& cat, bool share = false);
+Translation translate(const std::string& text, Catalog& cat, bool share = false, bool deferDdlErrors = true);
 
 struct Literal {
   int token;      // ordinal among the statement's tokens

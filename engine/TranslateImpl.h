@@ -2,6 +2,7 @@
 #pragma once
 #include "Dictionary.h"
 #include "OraError.h"
+#include "SqlText.h"
 #include "SqlTranslate.h"
 
 #include <map>
@@ -10,6 +11,10 @@
 #include <vector>
 
 namespace ora::tx {
+
+// Parentheses deeper than this are refused before any recursion over them; Oracle's own limit
+// of 255 nested subqueries stays inside it, and the recursion over it fits a 1 MB stack.
+constexpr int kMaxNesting = 300;
 
 struct Token {
   enum Kind { Ident, QIdent, Str, Num, Op, Bind } kind;
@@ -23,8 +28,6 @@ std::vector<Token> tokenize(const std::string& s);
 const std::set<std::string>& keywords();
 bool keywordAt(const std::vector<Token>& t, size_t i);
 bool is(const Token& t, const char* word);
-std::string quoteIdent(const std::string& s);
-std::string quoteString(const std::string& s);
 void checkName(const std::string& name);
 const ColumnInfo& findColumn(const std::vector<ColumnInfo>& cols, const std::string& name);
 size_t skipPhysical(const std::vector<Token>& t, size_t i);
@@ -48,6 +51,8 @@ public:
       : src_(src), t_(std::move(toks)), cat_(cat) {}
 
   Translation run();
+  // What run() had made of the statement when it failed.
+  const Translation& partial() const { return tr_; }
 
 private:
   const std::string& src_;

@@ -9,7 +9,6 @@
 #include <charconv>
 #include <filesystem>
 #include <fstream>
-#include <iconv.h>
 #include <iostream>
 #include <sstream>
 #include <vector>
@@ -73,22 +72,6 @@ size_t Utf8Length(unsigned char b) {
   return b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
 }
 
-bool ValidUtf8(const std::string& s) {
-  for (size_t i = 0; i < s.size();) {
-    auto b = static_cast<unsigned char>(s[i]);
-    size_t n = Utf8Length(b);
-    if (n == 1 && b >= 0x80)
-      return false;
-    if (i + n > s.size())
-      return false;
-    for (size_t k = 1; k < n; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
-        return false;
-    i += n;
-  }
-  return true;
-}
-
 // Drops an incomplete UTF-8 sequence at the end (a LONG value cut at a byte count).
 void TrimPartialUtf8(std::string& s) {
   size_t i = s.size();
@@ -144,9 +127,9 @@ std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
     uint32_t n = lf->LongLength();
     if (n == 0)
       break;
+    // A piece of text ends on a character boundary, so a short one is not yet the end:
+    // only an empty piece is.
     r.append(reinterpret_cast<const char*>(f->Buffer()), n);
-    if (n < static_cast<uint32_t>(f->Width()) - 1)
-      break;
   }
   if (static_cast<int>(r.size()) > limit)
     r.resize(static_cast<size_t>(limit));
@@ -316,35 +299,6 @@ TLogonArgs ParseLogonArg(const std::string& arg) {
   return a;
 }
 
-std::string DecodeScriptText(const std::string& bytes) {
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
-    return bytes.substr(3);
-  if (ValidUtf8(bytes))
-    return bytes;
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1))
-    return bytes;
-  std::string out;
-  std::string in = bytes;
-  char* src = in.data();
-  size_t left = in.size();
-  char buf[4096];
-  while (left > 0) {
-    char* dst = buf;
-    size_t room = sizeof buf;
-    size_t r = iconv(cd, &src, &left, &dst, &room);
-    out.append(buf, static_cast<size_t>(dst - buf));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // A byte that is not CP932 either: shown as "?" rather than dropping the line.
-      out += '?';
-      ++src;
-      --left;
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
-
 struct TSqlShell::TSource {
   std::istream* In = nullptr;
   bool Top = false;
@@ -414,8 +368,13 @@ bool TSqlShell::RunSource(TSource& src) {
   for (;;) {
     std::string line;
     if (src.Top) {
+      FCancelEntry = false;
       if (!ReadLine(Prompt(splitter), line))
         break;
+      if (FCancelEntry) {
+        splitter.Reset();
+        continue;
+      }
     } else {
       if (!std::getline(*src.In, line))
         break;
@@ -634,7 +593,7 @@ bool TSqlShell::RunStatement(const std::string& text, bool plsql) {
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;
     if (!RunQuery(c, err))
-      go = Failed(err, c.ReturnCode());
+      go = Failed(err, err.rfind("ORA-01013", 0) == 0 ? 1013 : c.ReturnCode());
   } else if (Settings.Feedback > 0) {
     FOut << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
   }
@@ -771,9 +730,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   };
 
   const int longLimit = std::max(1, Settings.Long);
+  bool cancelled = false;
+  auto stopped = [&] { return cancelled = cancelled || (Interrupted && Interrupted()); };
   if (hasLong) {
     // Long fields hold one row: fetch them one at a time.
-    while (c.Fetch()) {
+    while (!stopped() && c.Fetch()) {
       std::vector<std::string> row(n);
       for (int i = 0; i < n; ++i)
         row[i] = CellText(c, c.Fields(i), 0, longLimit);
@@ -796,10 +757,17 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       total = now;
       if (batch.size() >= TOraCursor::MaxRows || !ok || now == prev)
         flush();
-      if (!ok || now == prev)
+      if (!ok || now == prev || stopped())
         break;
       prev = now;
     }
+  }
+  if (cancelled) {
+    if (!batch.empty())
+      flush();
+    error = "ORA-01013: user requested cancel of current operation";
+    FOut << "\n";
+    return false;
   }
   if (c.ReturnCode() != 0 && c.ReturnCode() != 1403) {
     if (!batch.empty())

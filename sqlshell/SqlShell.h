@@ -59,6 +59,10 @@ public:
   // Asks for a value (user name, password); `echo` false hides the typing. The default
   // reads a line of the top-level input.
   std::function<std::string(const std::string& prompt, bool echo)> Ask;
+  // Polled while a query's rows are fetched: true when the user asked to stop (Ctrl-C).
+  std::function<bool()> Interrupted;
+  // Drops the statement being entered at the prompt (Ctrl-C while typing).
+  void CancelEntry() { FCancelEntry = true; }
 
 private:
   struct TSource;
@@ -94,4 +98,5 @@ private:
   int FDepth = 0; // script nesting
   int FExitCode = 0;
   int FLastError = 0; // Oracle error number of the last failed statement
+  bool FCancelEntry = false;
 };

@@ -298,3 +298,36 @@ TSplitEvent TSqlSplitter::Feed(const std::string& rawLine) {
     Reset();
   return ev;
 }
+
+bool THistoryFilter::Keep(const std::string& line) {
+  std::vector<std::string> words;
+  std::string w;
+  for (char c : line) {
+    if (IsSpace(c) || c == ';' || c == ',') {
+      if (!w.empty())
+        words.push_back(Upper(w));
+      w.clear();
+    } else {
+      w += c;
+    }
+  }
+  if (!w.empty())
+    words.push_back(Upper(w));
+  bool drop = false;
+  if (!words.empty() && Abbrev(words[0], "CONNECT", 4) && line.find('/') != std::string::npos)
+    drop = true;
+  for (const auto& word : words) {
+    if (FState == 2) {
+      drop = true;
+      FState = 0;
+    } else if (FState == 1) {
+      FState = word == "BY" ? 2 : 0;
+      drop = drop || FState == 2;
+    } else if (word == "IDENTIFIED") {
+      FState = 1;
+      drop = true;
+    }
+  }
+  // the line ends before the password: the next one holds it
+  return !drop && FState == 0;
+}

@@ -53,3 +53,14 @@ private:
   bool FQQuote = false; // the quote is a q'...' one
   bool FBlockComment = false;
 };
+
+// Which lines typed at the prompt may go into the history file: none that holds a password
+// (CONNECT user/password, ... IDENTIFIED BY password, also when the password is on a later
+// line).
+class THistoryFilter {
+public:
+  bool Keep(const std::string& line);
+
+private:
+  int FState = 0; // 1: IDENTIFIED seen, BY expected; 2: BY seen, the password comes next
+};

@@ -3,10 +3,12 @@
 #include "OciCompo.h"
 #include "OciIntr.h"
 #include "SqlShell.h"
+#include "SqlSplitter.h"
 
 #include <editline/readline.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -77,6 +79,20 @@ int CreateDatabase(const std::string& folder) {
   std::cout << "Database created in " << folder << ".\nLog on with: tessel-sql SYSTEM@" << folder
             << "\n";
   return 0;
+}
+
+// Ctrl-C: set by the signal, read and cleared by the shell.
+volatile std::sig_atomic_t g_interrupt = 0;
+
+void OnInterrupt(int) { g_interrupt = 1; }
+
+// Ctrl-C cancels the line being typed or the query being shown; it never ends the program.
+void CatchInterrupt() {
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0; // no restart: a read at the prompt returns at once
+  sigaction(SIGINT, &sa, nullptr);
 }
 
 std::string HistoryFile() {
@@ -172,23 +188,38 @@ int main(int argc, char** argv) {
   TSqlShell shell(session, std::cin, std::cout, interactive);
   shell.Ask = Ask;
   std::string history = HistoryFile();
+  THistoryFilter historyFilter;
   if (interactive) {
     // Line editing and history only at a terminal; piped input is read as it is.
+    CatchInterrupt();
+    rl_catch_signals = 0;
     using_history();
     if (!history.empty())
       read_history(history.c_str());
-    shell.ReadLine = [](const std::string& prompt, std::string& line) {
-      char* l = readline(prompt.c_str());
-      if (!l) {
-        std::cout << "\n";
-        return false;
+    shell.ReadLine = [&](const std::string& prompt, std::string& line) {
+      for (;;) {
+        g_interrupt = 0;
+        char* l = readline(prompt.c_str());
+        if (g_interrupt) {
+          // Ctrl-C at the prompt: the line (and the statement being entered) is dropped
+          std::free(l);
+          std::cout << "\n";
+          shell.CancelEntry();
+          line.clear();
+          return true;
+        }
+        if (!l) {
+          std::cout << "\n";
+          return false;
+        }
+        line = l;
+        if (*l && historyFilter.Keep(line))
+          add_history(l);
+        std::free(l);
+        return true;
       }
-      line = l;
-      if (*l)
-        add_history(l);
-      std::free(l);
-      return true;
     };
+    shell.Interrupted = [] { return g_interrupt != 0; };
   }
   int rc = 0;
   try {

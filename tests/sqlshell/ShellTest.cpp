@@ -10,6 +10,8 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -477,6 +479,113 @@ TEST_F(Shell, ConnectDisconnectAndExit) {
       std::distance(std::sregex_iterator(out.begin(), out.end(), answer), std::sregex_iterator()),
       2)
       << out;
+}
+
+TEST(ShellText, HistoryKeepsNoLineHoldingAPassword) {
+  THistoryFilter f;
+  EXPECT_TRUE(f.Keep("select * from emp;"));
+  EXPECT_FALSE(f.Keep("connect scott/tiger@db"));
+  EXPECT_FALSE(f.Keep("  CONN system/manager"));
+  EXPECT_TRUE(f.Keep("connect scott"));
+  EXPECT_FALSE(f.Keep("alter user demo identified by secret;"));
+  EXPECT_FALSE(f.Keep("CREATE USER app IDENTIFIED BY \"p w\""));
+  EXPECT_TRUE(f.Keep("show user"));
+  // The password on a line of its own after IDENTIFIED BY, or after IDENTIFIED.
+  EXPECT_FALSE(f.Keep("create user x identified by"));
+  EXPECT_FALSE(f.Keep("  hunter2;"));
+  EXPECT_TRUE(f.Keep("select 1 from dual;"));
+  EXPECT_FALSE(f.Keep("alter user x identified"));
+  EXPECT_FALSE(f.Keep("by pw2;"));
+  EXPECT_TRUE(f.Keep("select 2 from dual;"));
+}
+
+TEST_F(Shell, LongTextIsShownWholeAndCtrlCStopsOnlyTheQuery) {
+  std::string value;
+  for (int i = 0; i < 40000; ++i)
+    value += "あい"; // 240,000 bytes of three-byte characters
+  {
+    TOraSession ses;
+    ASSERT_TRUE(Logon(ses, "DEMO", "DEMO"));
+    TOraCursor c;
+    c.SetSession(&ses);
+    ASSERT_TRUE(Run(c, "CREATE TABLE BIGNOTE (ID NUMBER, NOTE LONG)"));
+    ASSERT_TRUE(Run(c, "INSERT INTO BIGNOTE VALUES (1, '" + value + "')"));
+    ASSERT_TRUE(ses.Commit());
+    c.Close();
+    ses.Disconnect();
+  }
+  std::string out = RunShell("SET LONG 2000000000\nSET LINESIZE 32767\nSELECT NOTE FROM BIGNOTE;\n");
+  EXPECT_EQ(Count(out, "あ"), 40000u);
+  EXPECT_EQ(Count(out, "い"), 40000u);
+
+  // Ctrl-C while rows come: the query stops with ORA-01013, the shell goes on.
+  TOraSession ses;
+  ASSERT_TRUE(Logon(ses, "DEMO", "DEMO"));
+  std::istringstream in("SELECT A.ENAME FROM EMP A, EMP B, EMP C;\nSELECT 'still here' FROM DUAL;\n");
+  std::ostringstream o;
+  TSqlShell shell(ses, in, o, false);
+  int polls = 0;
+  shell.Interrupted = [&] { return ++polls > 1; };
+  shell.Run();
+  ses.Disconnect();
+  std::string text = o.str();
+  EXPECT_NE(text.find("ORA-01013"), std::string::npos);
+  EXPECT_EQ(text.find("2744 rows selected"), std::string::npos);
+  EXPECT_NE(text.find("still here"), std::string::npos);
+}
+
+// Ctrl-C at the prompt of the real program, on a terminal: the line goes, the program stays.
+TEST_F(Shell, CtrlCAtThePromptCancelsTheLine) {
+  int fd = -1;
+  pid_t pid = forkpty(&fd, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setenv("HOME", DataHome.c_str(), 1);
+    setenv("TERM", "xterm", 1); // a terminal as a person has it; CI sets none
+    std::string prog = Program();
+    execl(prog.c_str(), "tessel-sql", "DEMO/DEMO", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  auto readUntil = [&](const std::string& what) {
+    std::string got;
+    for (int i = 0; i < 400 && got.find(what) == std::string::npos; ++i) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 50) > 0) {
+        char buf[4096];
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0)
+          break;
+        got.append(buf, static_cast<size_t>(n));
+      }
+    }
+    return got;
+  };
+  EXPECT_NE(readUntil("SQL> ").find("SQL> "), std::string::npos);
+  ASSERT_EQ(write(fd, "SELECT 'gone'\n", 14), 14);
+  readUntil("2  ");
+  ASSERT_EQ(write(fd, "\x03", 1), 1);
+  EXPECT_NE(readUntil("SQL> ").find("SQL> "), std::string::npos);
+  std::string q = "SELECT 'alive' FROM DUAL;\n";
+  ASSERT_EQ(write(fd, q.data(), q.size()), static_cast<ssize_t>(q.size()));
+  std::string out = readUntil("row selected");
+  EXPECT_NE(out.find("alive"), std::string::npos) << out;
+  EXPECT_EQ(out.find("gone"), std::string::npos) << out;
+  std::string secret = "connect demo/DEMO\n";
+  ASSERT_EQ(write(fd, secret.data(), secret.size()), static_cast<ssize_t>(secret.size()));
+  readUntil("Connected.");
+  ASSERT_EQ(write(fd, "exit\n", 5), 5);
+  readUntil("\x04");
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(fd);
+  EXPECT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+  // Nothing typed there with a password went into the history file either.
+  std::ifstream hist(DataHome + "/.tessel-sql_history");
+  std::stringstream h;
+  h << hist.rdbuf();
+  EXPECT_NE(h.str().find("alive"), std::string::npos) << h.str();
+  EXPECT_EQ(h.str().find("demo/DEMO"), std::string::npos) << h.str();
 }
 
 TEST_F(Shell, ProgramCreatesADatabaseAndLogsOnToIt) {

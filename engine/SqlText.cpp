@@ -1,0 +1,88 @@
+#include "SqlText.h"
+
+#include "OraFunctions.h"
+
+#include <cctype>
+#include <sqlite3.h>
+#include <string_view>
+#include <unordered_set>
+
+namespace ora {
+
+std::string quoteIdent(const std::string& s) {
+  std::string r = "\"";
+  for (char c : s) {
+    if (c == '"') r += '"';
+    r += c;
+  }
+  return r + "\"";
+}
+
+std::string quoteString(const std::string& s) {
+  std::string r = "'";
+  for (char c : s) {
+    if (c == '\'') r += '\'';
+    r += c;
+  }
+  return r + "'";
+}
+
+int execOne(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* st = nullptr;
+  const char* tail = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &st, &tail);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return rc;
+  }
+  for (const char* end = sql.data() + sql.size(); tail && tail < end; ++tail)
+    if (!std::isspace(static_cast<unsigned char>(*tail))) {
+      sqlite3_finalize(st);
+      return SQLITE_MISUSE;
+    }
+  if (!st) return SQLITE_OK;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {}
+  sqlite3_finalize(st);
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+namespace {
+
+std::string upper(std::string_view s) {
+  std::string u(s);
+  for (auto& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return u;
+}
+
+// Oracle's functions that SQLite itself provides, beside those the engine registers.
+const char* const kOracleBuiltins[] = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE", "COALESCE",
+                                       "NULLIF"};
+// What the engine's own statements and SQLite's own schema changes call.
+const char* const kHelpers[] = {"IFNULL", "ROW_NUMBER", "CHAR", "GLOB", "ORA_CONV", "ORA_SYSDATE", "ORA_ROWID",
+                                "ORA_ROWID_NUM", "ORA_NEXTVAL", "ORA_CURRVAL", "SQLITE_RENAME_TABLE",
+                                "SQLITE_RENAME_COLUMN", "SQLITE_RENAME_TEST", "SQLITE_RENAME_QUOTEFIX",
+                                "SQLITE_DROP_COLUMN"};
+
+int authorize(void*, int action, const char*, const char* name, const char*, const char*) {
+  if (action == SQLITE_ATTACH || action == SQLITE_DETACH) return SQLITE_DENY;
+  if (action == SQLITE_FUNCTION && !functionAllowed(name, true)) return SQLITE_DENY;
+  return SQLITE_OK;
+}
+
+} // namespace
+
+bool functionAllowed(const char* name, bool engineHelpers) {
+  if (!name) return false;
+  static const std::unordered_set<std::string> oracle = [] {
+    std::unordered_set<std::string> s(std::begin(kOracleBuiltins), std::end(kOracleBuiltins));
+    for (const auto& n : oraFunctionNames()) s.insert(n);
+    return s;
+  }();
+  static const std::unordered_set<std::string> helpers(std::begin(kHelpers), std::end(kHelpers));
+  std::string u = upper(name);
+  return oracle.count(u) || (engineHelpers && helpers.count(u));
+}
+
+void installAuthorizer(sqlite3* db) { sqlite3_set_authorizer(db, authorize, nullptr); }
+
+} // namespace ora
