@@ -116,7 +116,9 @@ std::vector<std::string> Chunks(const std::string& s, int width) {
   return out;
 }
 
-bool IsLong(const TCustomOraField* f) { return f->FieldKind() == 6 || f->FieldKind() == 7; }
+bool IsLong(const TCustomOraField* f) {
+  return f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
+}
 
 std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
   auto* lf = static_cast<TOraCustomLongField*>(f);
@@ -133,7 +135,7 @@ std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
   }
   if (static_cast<int>(r.size()) > limit)
     r.resize(static_cast<size_t>(limit));
-  if (f->FieldKind() == 7)
+  if (f->FieldKind() == fkLongRaw)
     return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
   TrimPartialUtf8(r);
   return r;
@@ -143,11 +145,11 @@ std::string CellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) 
   if (f->IsNull(row))
     return {};
   switch (f->FieldKind()) {
-  case 5:
+  case fkRaw:
     return Hex(f->Buffer() + static_cast<size_t>(row) * f->Width(), f->ReturnLengths()[row]);
-  case 6:
-  case 7:
-    return LongText(c, f, f->FieldKind() == 7 ? (longLimit + 1) / 2 : longLimit);
+  case fkLong:
+  case fkLongRaw:
+    return LongText(c, f, f->FieldKind() == fkLongRaw ? (longLimit + 1) / 2 : longLimit);
   default:
     return f->GetAsString(row);
   }
@@ -157,12 +159,12 @@ std::string CellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) 
 std::string TypeText(TCustomOraField* cf) {
   auto* f = static_cast<TOraField*>(cf);
   switch (f->FieldKind()) {
-  case 0:
+  case fkString:
     // ROWID is described with a wider buffer than its display size; VARCHAR2 with one more.
     if (f->Width() == f->DisplaySize() + 2)
       return "ROWID";
     return "VARCHAR2(" + std::to_string(f->DisplaySize()) + ")";
-  case 1: {
+  case fkNumber: {
     auto* n = static_cast<TOraNumberField*>(f);
     if (n->Precision() <= 0)
       return "NUMBER";
@@ -170,15 +172,15 @@ std::string TypeText(TCustomOraField* cf) {
       return "NUMBER(" + std::to_string(n->Precision()) + ")";
     return "NUMBER(" + std::to_string(n->Precision()) + "," + std::to_string(n->Scale()) + ")";
   }
-  case 3:
+  case fkDate:
     return "DATE";
-  case 4:
+  case fkChar:
     return "CHAR(" + std::to_string(f->DisplaySize()) + ")";
-  case 5:
+  case fkRaw:
     return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
-  case 6:
+  case fkLong:
     return "LONG";
-  case 7:
+  case fkLongRaw:
     return "LONG RAW";
   default:
     return "UNDEFINED";
@@ -616,20 +618,20 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   std::vector<bool> right(n);
   for (int i = 0; i < n; ++i) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
-    right[i] = f->FieldKind() == 1;
+    right[i] = f->FieldKind() == fkNumber;
     int w = 0;
     switch (f->FieldKind()) {
-    case 1:
+    case fkNumber:
       w = static_cast<TOraNumberField*>(f)->Precision() > 0 ? f->DisplaySize() : Settings.NumWidth;
       break;
-    case 3: {
+    case fkDate: {
       std::string fmt = c.DateFormat();
       w = std::max(f->DisplaySize(),
                    DisplayWidth(FormatOraDateTime(fmt.empty() ? ShortDateFormat : fmt, 0)));
       break;
     }
-    case 6:
-    case 7:
+    case fkLong:
+    case fkLongRaw:
       w = Settings.Long;
       break;
     default:

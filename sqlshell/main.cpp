@@ -7,6 +7,7 @@
 
 #include <editline/readline.h>
 
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
@@ -93,6 +94,22 @@ void CatchInterrupt() {
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = 0; // no restart: a read at the prompt returns at once
   sigaction(SIGINT, &sa, nullptr);
+}
+
+// The line editor's reads: Ctrl-C ends the line being typed at once, whether it came while the
+// editor waited for a key or just before (the caller then drops the line).
+int ReadKey(FILE* in) {
+  for (;;) {
+    if (g_interrupt)
+      return '\n';
+    unsigned char c = 0;
+    const ssize_t n = read(fileno(in), &c, 1);
+    if (n == 1)
+      return c;
+    if (n < 0 && errno == EINTR)
+      continue;
+    return EOF;
+  }
 }
 
 std::string HistoryFile() {
@@ -193,6 +210,7 @@ int main(int argc, char** argv) {
     // Line editing and history only at a terminal; piped input is read as it is.
     CatchInterrupt();
     rl_catch_signals = 0;
+    rl_getc_function = ReadKey;
     using_history();
     if (!history.empty())
       read_history(history.c_str());
