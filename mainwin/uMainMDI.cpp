@@ -4,11 +4,13 @@
 #include "OciIntr.h"
 #include "SqlQuote.h"
 #include "TrayIcon.h"
+#include "uEditor.h"
 #include "uFonts.h"
 #include "uMain.h"
 #include "uMsg.h"
 #include "uPictures.h"
 #include "uPlusDir.h"
+#include "uQueryMain.h"
 #include "uVersion.h"
 
 #include <QAction>
@@ -23,6 +25,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -73,6 +76,7 @@ TfMainForm::TfMainForm(QWidget* parent) : QMainWindow(parent) {
   CreateToolBar();
   CreatePanels();
   CreateStatusBar();
+  CreateHistoryCommands();
   FormCreate();
 }
 
@@ -169,7 +173,7 @@ void TfMainForm::CreateMenus() {
   connect(SQLPLUS2, &QAction::triggered, this, &TfMainForm::SQLPLUS2Click);
 
   // Commands whose work comes with later parts of the program stay disabled until then.
-  for (QAction* later : {N5, K2})
+  for (QAction* later : {N5})
     later->setEnabled(false);
 
   PopupMenu1 = new QMenu(this);
@@ -230,8 +234,6 @@ void TfMainForm::CreateToolBar() {
   ToolBar1->addSeparator();
 
   sbDisconnect->setEnabled(false);
-  for (QToolButton* later : {sbViewHistory})
-    later->setEnabled(false);
 
   connect(sbConnect, &QToolButton::clicked, this, &TfMainForm::sbConnectClick);
   connect(sbDisconnect, &QToolButton::clicked, this, &TfMainForm::sbDisconnectClick);
@@ -399,6 +401,7 @@ void TfMainForm::FormShow() {
   if (pnlTool->isHidden()) {
     pnlTool->hide();
     pnlHistory->hide();
+    K2->setChecked(false); // the check mark tells whether the history is shown
     sbProp->setEnabled(false);
     SetObjectCommands(false);
   }
@@ -834,3 +837,58 @@ void TfMainForm::sbPLUS33WClick() {
       Msg::Error(QStringLiteral("SQL*PLUSの起動に失敗しました。"));
   });
 }
+
+// ---------------------------------------------------------------------------------------------
+// SQL history and the query builder
+
+void TfMainForm::CreateHistoryCommands() {
+  // The command itself decides the check mark, so the menu's own toggle is taken back first.
+  connect(K2, &QAction::triggered, this, [this](bool checked) {
+    K2->setChecked(!checked);
+    sbViewHistoryClick();
+  });
+  connect(sbViewHistory, &QToolButton::clicked, this, &TfMainForm::sbViewHistoryClick);
+  connect(Q2, &QAction::triggered, this, &TfMainForm::Q2Click);
+  connect(Button1, &QPushButton::clicked, this, &TfMainForm::Button1Click);
+  connect(SQLHistory, &QListWidget::itemDoubleClicked, this, &TfMainForm::SQLHistoryDblClick);
+}
+
+void TfMainForm::Q2Click() {
+  Msg::Guarded([this] {
+    // A reconnection by the disconnect command is forgotten here, never a reason to do nothing.
+    FReconnected = false;
+    const TSchemaNode node = SelectedObject();
+    if (!node.Valid)
+      return;
+    SetStatusText(QStringLiteral("フィールド検索中"));
+    const QPointer<TfQueryMain> builder = new TfQueryMain(*this, this);
+    builder->setWindowTitle(QStringLiteral("クエリEXPRESS : ") + node.Text);
+    builder->pnlTable->setText(node.Text);
+    if (!OraMainSes.Connected()) {
+      LoadLogonParams();
+      ConnectSession();
+      SaveLogonParams();
+    }
+    FCursorError = false;
+    if (builder)
+      builder->LoadFields(OraCursorField, node.Text);
+  });
+}
+
+void TfMainForm::sbViewHistoryClick() {
+  const bool show = pnlHistory->isHidden();
+  pnlHistory->setVisible(show);
+  K2->setChecked(show);
+}
+
+void TfMainForm::SQLHistoryDblClick() {
+  QListWidgetItem* item = SQLHistory->currentItem();
+  TfMain* query = ActiveQueryWindow();
+  if (!item || !item->isSelected() || !query)
+    return;
+  query->mmSqlStatement->Clear();
+  query->mmSqlStatement->SetText(item->text());
+  query->mmSqlStatement->setFocus();
+}
+
+void TfMainForm::Button1Click() { SQLHistory->clear(); }

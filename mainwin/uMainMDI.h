@@ -173,6 +173,12 @@ public slots:
   void SQLPLUS2Click() { sbPLUS33WClick(); }
   void N14Click();
 
+  // SQL history and the query builder
+  void Q2Click();
+  void sbViewHistoryClick();
+  void SQLHistoryDblClick();
+  void Button1Click();
+
 protected:
   void FormCreate();
   void FormShow();
@@ -196,6 +202,7 @@ private:
   void LoadLogonParams();
   void SaveLogonParams();
   void FillCategory(QTreeWidgetItem* root, const char* category, const char* query);
+  void CreateHistoryCommands();
 
   bool FLogonTried = false; // the logon dialog was confirmed, so the library was asked
   bool FClosing = false;

@@ -8,6 +8,7 @@
 #include "uGridPrint.h"
 #include "uMsg.h"
 #include "uSrchStr.h"
+#include "uQueryMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -485,7 +486,7 @@ void TfMain::mmSqlStatementDragDrop(QObject* source) {
   QStringList names;
   for (int i = 0; i < list->count(); ++i)
     if (list->item(i)->isSelected())
-      names << OraName(list->item(i)->text().left(30).trimmed());
+      names << OraName(FieldLineName(list->item(i)->text()));
   const TSchemaNode node = FHost.SelectedObject();
   mmSqlStatement->SetText(QStringLiteral("Select ") + names.join(u',') + QStringLiteral(" From ") +
                           (node.Valid ? OraName(node.Text) : QString()));
