@@ -184,6 +184,7 @@ bool TCsvExport::ExportTableTo(const QString& table, const QString& fileName) {
   host.SetStatusText(QString());
   uint32_t previous = 0;
   std::string value;
+  DataTool::TPacer pacer;
   try {
     for (;;) {
       const bool more = cur.FetchRows();
@@ -222,7 +223,7 @@ bool TCsvExport::ExportTableTo(const QString& table, const QString& fileName) {
         ++rowCounter;
         if (bytes.size() >= (1 << 18) && !flush())
           return false;
-        if (rowCounter % 500 == 0)
+        if (rowCounter % 500 == 0 && pacer.Due())
           host.SetStatusText(QString::number(rowCounter) + QStringLiteral("件取得しました"));
         if (rowCounter % 100 == 0)
           QCoreApplication::processEvents();

@@ -254,6 +254,7 @@ bool TCsvImport::ImportTableFrom(TImportMode mode, const QString& table, const Q
   const std::vector<int>& overlong = FGrid.OverlongRows();
   size_t nextOverlong = 0;
   std::string sql;
+  DataTool::TPacer pacer;
   for (int r = 0; r < rows; ++r) {
     QString error; // empty when the row went in
     if (nextOverlong < overlong.size() && overlong[nextOverlong] == r) {
@@ -285,11 +286,15 @@ bool TCsvImport::ImportTableFrom(TImportMode mode, const QString& table, const Q
     }
     FProcessed = r + 1;
     if (r % 100 == 0) {
-      host.SetStatusText(QStringLiteral("件数＝%1 処理中 ").arg(r, 3, 10, QChar(u'0')));
-      FLog.SetCounts(FProcessed, FProcessed - FFailed, FFailed, true);
-      FLog.EndUpdate();
-      QCoreApplication::processEvents();
-      FLog.BeginUpdate();
+      if (pacer.Due()) {
+        host.SetStatusText(QStringLiteral("件数＝%1 処理中 ").arg(r, 3, 10, QChar(u'0')));
+        FLog.SetCounts(FProcessed, FProcessed - FFailed, FFailed, true);
+        FLog.EndUpdate();
+        QCoreApplication::processEvents();
+        FLog.BeginUpdate();
+      } else {
+        QCoreApplication::processEvents();
+      }
     }
   }
   FInserted = FProcessed - FFailed;

@@ -3,6 +3,7 @@
 #pragma once
 #include "uMainHost.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <functional>
 
@@ -44,6 +45,27 @@ public:
 
 private:
   bool FAcquired;
+};
+
+// Progress shown at a readable rate: a repaint of the windows costs as much as hundreds of rows,
+// so the loops let messages through every 100 rows but change what is shown only when Due.
+class TPacer {
+public:
+  TPacer() { FTimer.start(); }
+  // True at the first call and then once every interval.
+  bool Due() {
+    if (FFirst || FTimer.elapsed() >= IntervalMs) {
+      FFirst = false;
+      FTimer.restart();
+      return true;
+    }
+    return false;
+  }
+  static constexpr int IntervalMs = 100;
+
+private:
+  QElapsedTimer FTimer;
+  bool FFirst = true;
 };
 
 // The database-wait mouse cursor while it lives.
