@@ -167,6 +167,14 @@ bool TCsvImport::ImportTableFrom(TImportMode mode, const QString& table, const Q
 
   FLog.Clear();
   FLog.SetRunning(true);
+  // However the run ends, the log repaints again and its OK button is available.
+  struct TLogRun {
+    TfLOG& Log;
+    ~TLogRun() {
+      Log.EndUpdate();
+      Log.SetRunning(false);
+    }
+  } logRun{FLog};
   FLog.SetCounts(0, 0, 0, false);
   FLog.show();
   FLog.raise();
