@@ -68,6 +68,7 @@ int TesselMain(int argc, char** argv, TStartupProbe* probe) {
   auto crtDummy = std::make_unique<TfCrtDummy>();
   auto searchString = std::make_unique<TfSearchString>();
   auto log = std::make_unique<TfLOG>();
+  mainForm->SetLogWindow(log.get());
   auto plusDir = std::make_unique<TfPlusDir>();
   plusDir->RegMan = &mainForm->RegMan;
   mainForm->PlusDir = plusDir.get();

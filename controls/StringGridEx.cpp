@@ -1,20 +1,22 @@
 #include "StringGridEx.h"
 
+#include "uCellStore.h"
+#include "uCommaText.h"
+
 #include <QAbstractButton>
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QHeaderView>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QScrollBar>
-#include <QStringEncoder>
 #include <QStyle>
 #include <QStyleOptionHeader>
 #include <QStyledItemDelegate>
@@ -27,200 +29,6 @@
 #include <functional>
 
 namespace {
-
-// Cells of all rows, packed: each row is one record [u16 cell count][per cell: varint length,
-// UTF-8 bytes] in a paged arena. Trailing empty cells are not stored.
-class TCellStore {
-public:
-  int Rows() const { return static_cast<int>(FRows.size()); }
-
-  std::string_view Cell(int row, int col) const {
-    if (row < 0 || row >= Rows() || col < 0)
-      return {};
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(FRows[row]);
-    if (!p)
-      return {};
-    const int n = p[0] | (p[1] << 8);
-    if (col >= n)
-      return {};
-    p += 2;
-    for (int i = 0;; ++i) {
-      const size_t len = ReadVar(p);
-      if (i == col)
-        return {reinterpret_cast<const char*>(p), len};
-      p += len;
-    }
-  }
-
-  // Calls f(col, text) for every stored cell of the row.
-  template <class F> void ForEach(int row, F f) const {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(FRows[row]);
-    if (!p)
-      return;
-    const int n = p[0] | (p[1] << 8);
-    p += 2;
-    for (int i = 0; i < n; ++i) {
-      const size_t len = ReadVar(p);
-      f(i, std::string_view(reinterpret_cast<const char*>(p), len));
-      p += len;
-    }
-  }
-
-  void Append() { FRows.push_back(nullptr); }
-
-  void Resize(int count) {
-    if (count < Rows()) {
-      for (int r = count; r < Rows(); ++r)
-        FLive -= RecordSize(FRows[r]);
-      FRows.resize(count);
-      FRows.shrink_to_fit();
-      if (FRows.empty() || FLive * 2 < FUsed)
-        Compact();
-    } else {
-      FRows.resize(count, nullptr);
-    }
-  }
-
-  void SetRow(int row, const std::string_view* cells, int count) {
-    count = std::min(count, 0xFFFF);
-    while (count > 0 && cells[count - 1].empty())
-      --count;
-    size_t size = 2;
-    for (int i = 0; i < count; ++i)
-      size += VarSize(cells[i].size()) + cells[i].size();
-    FLive -= RecordSize(FRows[row]);
-    if (count == 0) {
-      FRows[row] = nullptr;
-      return;
-    }
-    unsigned char* p = reinterpret_cast<unsigned char*>(Alloc(size));
-    FRows[row] = reinterpret_cast<char*>(p);
-    FLive += size;
-    p[0] = count & 0xFF;
-    p[1] = (count >> 8) & 0xFF;
-    p += 2;
-    for (int i = 0; i < count; ++i) {
-      p = WriteVar(p, cells[i].size());
-      if (!cells[i].empty())
-        std::memcpy(p, cells[i].data(), cells[i].size());
-      p += cells[i].size();
-    }
-    if (FUsed > (8u << 20) && FLive * 2 < FUsed)
-      Compact();
-  }
-
-  void SetCell(int row, int col, std::string_view text) {
-    std::vector<std::string> cells;
-    ForEach(row, [&](int, std::string_view t) { cells.emplace_back(t); });
-    if (col >= static_cast<int>(cells.size())) {
-      if (text.empty())
-        return;
-      cells.resize(col + 1);
-    }
-    cells[col] = std::string(text);
-    std::vector<std::string_view> views(cells.begin(), cells.end());
-    SetRow(row, views.data(), static_cast<int>(views.size()));
-  }
-
-  // Forgets every cell from column count on.
-  void TruncateCols(int count) {
-    for (char*& rec : FRows) {
-      if (!rec)
-        continue;
-      unsigned char* p = reinterpret_cast<unsigned char*>(rec);
-      if ((p[0] | (p[1] << 8)) > count) {
-        if (count == 0) {
-          FLive -= RecordSize(rec);
-          rec = nullptr;
-        } else {
-          p[0] = count & 0xFF;
-          p[1] = (count >> 8) & 0xFF;
-        }
-      }
-    }
-  }
-
-  size_t Bytes() const { return FUsed + FRows.capacity() * sizeof(char*); }
-
-private:
-  static constexpr size_t PageSize = 256 * 1024;
-
-  static size_t ReadVar(const unsigned char*& p) {
-    size_t v = 0;
-    int shift = 0;
-    while (*p & 0x80) {
-      v |= size_t(*p++ & 0x7F) << shift;
-      shift += 7;
-    }
-    return v | (size_t(*p++) << shift);
-  }
-  static size_t VarSize(size_t v) {
-    size_t n = 1;
-    while (v >= 0x80) {
-      v >>= 7;
-      ++n;
-    }
-    return n;
-  }
-  static unsigned char* WriteVar(unsigned char* p, size_t v) {
-    while (v >= 0x80) {
-      *p++ = static_cast<unsigned char>(v | 0x80);
-      v >>= 7;
-    }
-    *p++ = static_cast<unsigned char>(v);
-    return p;
-  }
-  static size_t RecordSize(const char* rec) {
-    if (!rec)
-      return 0;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(rec);
-    const int n = p[0] | (p[1] << 8);
-    const unsigned char* q = p + 2;
-    for (int i = 0; i < n; ++i)
-      q += ReadVar(q);
-    return static_cast<size_t>(q - p);
-  }
-
-  char* Alloc(size_t size) {
-    if (size > FLeft) {
-      const size_t pageSize = std::max(PageSize, size);
-      FPages.push_back(std::make_unique<char[]>(pageSize));
-      FCur = FPages.back().get();
-      FLeft = pageSize;
-      FUsed += pageSize;
-    }
-    char* p = FCur;
-    FCur += size;
-    FLeft -= size;
-    return p;
-  }
-
-  // Copies the live rows into fresh pages, so space of replaced and removed rows is returned.
-  void Compact() {
-    std::vector<std::unique_ptr<char[]>> old;
-    old.swap(FPages);
-    FCur = nullptr;
-    FLeft = 0;
-    FUsed = 0;
-    FLive = 0;
-    for (char*& rec : FRows) {
-      if (!rec)
-        continue;
-      const size_t size = RecordSize(rec);
-      char* p = Alloc(size);
-      std::memcpy(p, rec, size);
-      rec = p;
-      FLive += size;
-    }
-  }
-
-  std::vector<char*> FRows;
-  std::vector<std::unique_ptr<char[]>> FPages;
-  char* FCur = nullptr;
-  size_t FLeft = 0;
-  size_t FUsed = 0; // bytes of all pages
-  size_t FLive = 0; // bytes of the records rows point at
-};
 
 QString FromUtf8(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -461,21 +269,6 @@ bool LooksNumeric(const QString& text) {
     if (!(c.isDigit() && c.unicode() < 128) && c != u'+' && c != u'-' && c != u'.')
       return false;
   return true;
-}
-
-// One item of the comma-text rule.
-QString CommaItem(const QString& s) {
-  bool quote = false;
-  for (QChar c : s)
-    if (c.unicode() <= 32 || c == u'"' || c == u',') {
-      quote = true;
-      break;
-    }
-  if (!quote)
-    return s;
-  QString out = s;
-  out.replace(u'"', QStringLiteral("\"\""));
-  return u'"' + out + u'"';
 }
 
 } // namespace
@@ -1002,7 +795,7 @@ TStringGridEx::TStringGridEx(QWidget* parent) : QTableView(parent) {
   }
   connect(FTopHeader, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
     const int col = logical + FFixedCols;
-    if (col < static_cast<int>(FColWidths.size()))
+    if (col < static_cast<int>(FColWidths.size()) && !FApplyingSizes)
       FColWidths[col] = size;
   });
   FOptions = goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goRangeSelect;
@@ -1092,9 +885,12 @@ void TStringGridEx::ApplyFixedSizes() {
   FTopHeader->setFixedHeight(FDefaultRowHeight);
   FLeftHeader->setFixedWidth(ColWidths(0));
   FLeftHeader->setDefaultSectionSize(FDefaultRowHeight);
+  // Setting the default size resizes every section; the widths of our own are put back below.
+  FApplyingSizes = true;
   FTopHeader->setDefaultSectionSize(FDefaultColWidth);
   for (int c = FFixedCols; c < FColCount; ++c)
     FTopHeader->resizeSection(c - FFixedCols, FColWidths[c] > 0 ? FColWidths[c] : FDefaultColWidth);
+  FApplyingSizes = false;
   if (FCorner)
     FCorner->update();
 }
@@ -1182,6 +978,55 @@ void TStringGridEx::SetCells(int col, int row, const QString& value) {
     return;
   FModel->Store.SetCell(row, col, value.toUtf8().toStdString());
   FModel->CellChanged(col, row);
+}
+
+std::string_view TStringGridEx::CellUtf8(int col, int row) const {
+  if (col < 0 || col >= FColCount)
+    return {};
+  return FModel->Store.Cell(row, col);
+}
+
+void TStringGridEx::RearrangeRows(const std::vector<int>& order) {
+  if (EditorMode())
+    SetEditorMode(false);
+  const int old = RowCount();
+  const int count = static_cast<int>(order.size());
+  if (count < FFixedRows)
+    SetFixedRows(count);
+  FModel->Reset([&] { FModel->Store.RearrangeRows(order); });
+  SizeChanged(FColCount, old);
+  Repaint();
+}
+
+void TStringGridEx::RearrangeCols(const std::vector<int>& order) {
+  if (EditorMode())
+    SetEditorMode(false);
+  const int old = FColCount;
+  const int count = static_cast<int>(order.size());
+  std::vector<int> widths(order.size(), 0);
+  auto& items = FGridColumns->FItems;
+  std::vector<std::unique_ptr<TGridColumn>> moved(order.size());
+  for (int i = 0; i < count; ++i) {
+    const int from = order[i];
+    if (from >= 0 && from < old) {
+      widths[i] = FColWidths[from];
+      if (from < static_cast<int>(items.size()) && items[from])
+        moved[i] = std::move(items[from]);
+    }
+    if (!moved[i])
+      moved[i] = std::make_unique<TGridColumn>(this);
+  }
+  if (count < FFixedCols)
+    SetFixedCols(count);
+  // No model reset: the header would give every column its default width again later on.
+  FModel->Store.RearrangeCols(order);
+  FColCount = count;
+  items = std::move(moved);
+  FColWidths = std::move(widths);
+  FModel->Sync();
+  ApplyFixedSizes();
+  SizeChanged(old, RowCount());
+  Repaint();
 }
 
 QStringList TStringGridEx::Rows(int row) const {
@@ -1383,43 +1228,49 @@ void TStringGridEx::RowText(int row, QString& text) const {
   }
 }
 
-bool TStringGridEx::SaveAsCommaText(const QString& fileName) {
-  QFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-    throw EInOutError(QStringLiteral("ファイルを作成できません: %1 (%2)")
-                          .arg(fileName, file.errorString())
-                          .toStdString());
-  QStringEncoder encode(QStringConverter::System);
-  QString line;
+bool TStringGridEx::SaveAsCommaText(const QString& fileName, TFileCode code) {
+  // Written beside the target and put in its place only when complete, so a failed save never
+  // destroys the file that was there.
+  QSaveFile file(fileName);
+  const auto fail = [&](const char* what) {
+    file.cancelWriting();
+    throw EInOutError(QString::fromUtf8(what).arg(fileName, file.errorString()).toStdString());
+  };
+  if (!file.open(QIODevice::WriteOnly))
+    fail("ファイルを作成できません: %1 (%2)");
+  QStringList cells;
   QByteArray bytes;
   const int rows = RowCount();
   for (int r = 0; r < rows; ++r) {
-    line.clear();
-    if (FColCount == 1 && Cells(0, r).isEmpty()) {
-      line = QStringLiteral("\"\"");
-    } else {
-      for (int c = 0; c < FColCount; ++c) {
-        if (c > 0)
-          line += u',';
-        line += CommaItem(Cells(c, r));
-      }
-      if (line.endsWith(u','))
-        line.chop(1);
-    }
+    cells = Rows(r);
+    QString line = CommaText(cells);
+    // An empty last cell leaves no trace.
+    if (line.endsWith(u',') && !(cells.size() == 1 && cells[0].isEmpty()))
+      line.chop(1);
     line += QStringLiteral("\r\n");
-    bytes += encode(line);
+    qsizetype bad = 0;
+    if (!EncodeFileText(line, code, bytes, &bad)) {
+      // The column of the bad character: the commas before it outside quotes.
+      int col = 0;
+      bool quoted = false;
+      for (qsizetype i = 0; i < bad; ++i)
+        if (line[i] == u'"')
+          quoted = !quoted;
+        else if (line[i] == u',' && !quoted)
+          ++col;
+      file.cancelWriting();
+      throw EInOutError(
+          UnencodableMessage(line, bad, QStringLiteral("%1行目 %2列目").arg(r + 1).arg(col + 1))
+              .toStdString());
+    }
     if (bytes.size() >= (1 << 16) || r == rows - 1) {
       if (file.write(bytes) != bytes.size())
-        throw EInOutError(QStringLiteral("ファイルに書き込めません: %1 (%2)")
-                              .arg(fileName, file.errorString())
-                              .toStdString());
+        fail("ファイルに書き込めません: %1 (%2)");
       bytes.clear();
     }
   }
-  if (!file.flush())
-    throw EInOutError(QStringLiteral("ファイルに書き込めません: %1 (%2)")
-                          .arg(fileName, file.errorString())
-                          .toStdString());
+  if (!file.commit())
+    fail("ファイルに書き込めません: %1 (%2)");
   return true;
 }
 

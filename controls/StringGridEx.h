@@ -20,6 +20,7 @@
 // default for objects on the same thread).
 #pragma once
 #include "uGridTypes.h"
+#include "uTextFile.h"
 
 #include <QColor>
 #include <QFont>
@@ -31,6 +32,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TStringGridEx;
@@ -207,6 +209,8 @@ public:
   bool RowNumbers() const { return FRowNumbers; }
   void SetRowNumbers(bool value);
   void SetCells(int col, int row, const QString& value);
+  // The stored UTF-8 text of a cell (no row number); valid until the grid next changes.
+  std::string_view CellUtf8(int col, int row) const;
   // All cells of a row, column 0 first.
   QStringList Rows(int row) const;
 
@@ -249,8 +253,10 @@ public:
 
   // TAB + cell text for each column from 1 to the last.
   virtual void RowText(int row, QString& text) const;
-  // Every row as one comma-text line; raises EInOutError when the file fails.
-  virtual bool SaveAsCommaText(const QString& fileName);
+  // Every row as one comma-text line, CR LF after each, in the given code page. The file is
+  // replaced only when it was written whole; raises EInOutError when the file fails or a
+  // character has no place in the code page.
+  virtual bool SaveAsCommaText(const QString& fileName, TFileCode code = TFileCode::System);
 
   // Background of a data cell by GridStyle and column colour.
   QColor CellColor(int col, int row) const;
@@ -282,6 +288,12 @@ protected:
   virtual QString GetEditText(int col, int row) const;
   virtual void SetEditText(int col, int row, const QString& value);
   virtual void SizeChanged(int oldColCount, int oldRowCount);
+
+  // Row and column operations of derived grids. New row i is old row order[i] (-1: an empty
+  // row) and the row count becomes the size of order; the same for columns, whose widths move
+  // with them. The view is reset; a running edit ends.
+  void RearrangeRows(const std::vector<int>& order);
+  void RearrangeCols(const std::vector<int>& order);
 
   void keyPressEvent(QKeyEvent* event) override;
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
@@ -324,6 +336,7 @@ private:
   int FDefaultRowHeight = 20;
   int FDefaultColWidth = 64;
   std::vector<int> FColWidths; // 0 = default
+  bool FApplyingSizes = false; // the header's sizes are being set from FColWidths
   TGridOptions FOptions;
   QColor FColor;
   bool FDefaultDrawing = true;

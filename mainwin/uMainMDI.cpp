@@ -2,10 +2,15 @@
 
 #include "LoginFrm.h"
 #include "OciIntr.h"
+#include "SGrid.h"
 #include "SqlQuote.h"
 #include "TrayIcon.h"
 #include "uEditor.h"
+#include "uCsvExport.h"
+#include "uCsvImport.h"
+#include "uDataTool.h"
 #include "uFonts.h"
+#include "uLOG.h"
 #include "uMain.h"
 #include "uMsg.h"
 #include "uPictures.h"
@@ -78,6 +83,7 @@ TfMainForm::TfMainForm(QWidget* parent) : QMainWindow(parent) {
   CreateStatusBar();
   CreateHistoryCommands();
   FormCreate();
+  CreateCsvCommands();
 }
 
 TfMainForm::~TfMainForm() {
@@ -172,9 +178,6 @@ void TfMainForm::CreateMenus() {
   connect(N14, &QAction::triggered, this, &TfMainForm::N14Click);
   connect(SQLPLUS2, &QAction::triggered, this, &TfMainForm::SQLPLUS2Click);
 
-  // Commands whose work comes with later parts of the program stay disabled until then.
-  for (QAction* later : {N5})
-    later->setEnabled(false);
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -892,3 +895,107 @@ void TfMainForm::SQLHistoryDblClick() {
 }
 
 void TfMainForm::Button1Click() { SQLHistory->clear(); }
+
+// ---------------------------------------------------------------------------------------------
+// CSV export and import
+
+void TfMainForm::CreateCsvCommands() {
+  sGridCSV = new TSmartGrid(this);
+  sGridCSV->setObjectName(QStringLiteral("sGridCSV"));
+  sGridCSV->SetFixedRows(0);
+  sGridCSV->SetFixedCols(0);
+  sGridCSV->hide();
+
+  // Beside the date formats: a heading and the two code pages.
+  N16 = new QAction(QStringLiteral("--CSV文字コード--"), N10);
+  N16->setObjectName(QStringLiteral("N16"));
+  UTF81 = new QAction(QStringLiteral("UTF-8"), N10);
+  UTF81->setObjectName(QStringLiteral("UTF81"));
+  ShiftJISCP9321 = new QAction(QStringLiteral("Shift-JIS (CP932)"), N10);
+  ShiftJISCP9321->setObjectName(QStringLiteral("ShiftJISCP9321"));
+  N10->insertActions(SQLPLUS1, {N16, UTF81, ShiftJISCP9321});
+  UTF81->setCheckable(true);
+  ShiftJISCP9321->setCheckable(true);
+  RegMan.RegItems.Add(QStringLiteral("CSVCODE"), QStringLiteral("SESSION"),
+                      QStringLiteral("CSVCODE"));
+  const QString stored = RegMan.ItemByName(QStringLiteral("CSVCODE"))->ReadString();
+  const TFileCode code = stored == QLatin1String("CP932") ? TFileCode::Cp932 : TFileCode::System;
+  UTF81->setChecked(code == TFileCode::System);
+  ShiftJISCP9321->setChecked(code == TFileCode::Cp932);
+
+  connect(UTF81, &QAction::triggered, this, &TfMainForm::UTF81Click);
+  connect(ShiftJISCP9321, &QAction::triggered, this, &TfMainForm::ShiftJISCP9321Click);
+  connect(OutCSV, &QAction::triggered, this, &TfMainForm::OutCSVClick);
+  connect(N5, &QAction::triggered, this, &TfMainForm::N5Click);
+  for (QAction* item : {N6, N7, N8})
+    connect(item, &QAction::triggered, this, &TfMainForm::N6Click);
+  N5->setEnabled(true);
+}
+
+TFileCode TfMainForm::CsvCode() const {
+  return ShiftJISCP9321->isChecked() ? TFileCode::Cp932 : TFileCode::System;
+}
+
+void TfMainForm::SetCsvCode(TFileCode code) {
+  UTF81->setChecked(code == TFileCode::System);
+  ShiftJISCP9321->setChecked(code == TFileCode::Cp932);
+  RegMan.ItemByName(QStringLiteral("CSVCODE"))
+      ->WriteString(code == TFileCode::Cp932 ? QStringLiteral("CP932") : QStringLiteral("UTF-8"));
+}
+
+void TfMainForm::UTF81Click() { SetCsvCode(TFileCode::System); }
+
+void TfMainForm::ShiftJISCP9321Click() { SetCsvCode(TFileCode::Cp932); }
+
+TfLOG* TfMainForm::LogWindow() {
+  if (!FLogWindow)
+    FLogWindow = new TfLOG(this);
+  return FLogWindow;
+}
+
+TDataToolEnv TfMainForm::ToolEnv() {
+  return TDataToolEnv{*this, OraCurExt, FCursorError,
+                      [this] {
+                        // Both settings items are written whatever the logon's outcome.
+                        LoadLogonParams();
+                        ConnectSession();
+                        SaveLogonParams();
+                      },
+                      this};
+}
+
+void TfMainForm::OutCSVClick() {
+  DataTool::TRun run;
+  if (!run.Acquired())
+    return;
+  Msg::Guarded([this] {
+    TDataToolEnv env = ToolEnv();
+    TCsvExport tool(env);
+    tool.Code = CsvCode();
+    tool.ExportTable(SaveDialog1);
+  });
+}
+
+void TfMainForm::N5Click() {
+  DataTool::TRun run;
+  if (!run.Acquired())
+    return;
+  Msg::Guarded([this] {
+    TDataToolEnv env = ToolEnv();
+    TCsvExport tool(env);
+    tool.Code = CsvCode();
+    tool.SaveGrid(SaveDialog1);
+  });
+}
+
+void TfMainForm::N6Click() {
+  const QString item = sender() ? sender()->objectName() : QStringLiteral("N6");
+  DataTool::TRun run;
+  if (!run.Acquired())
+    return;
+  Msg::Guarded([this, item] {
+    TDataToolEnv env = ToolEnv();
+    TCsvImport tool(env, *sGridCSV, *LogWindow());
+    tool.ImportTable(TCsvImport::ModeOf(item), OpenDialog1);
+  });
+}

@@ -5,7 +5,9 @@
 #include "OciCompo.h"
 #include "ProcessCtrl.h"
 #include "RegMng.h"
+#include "uFileDlg.h"
 #include "uMainHost.h"
+#include "uTextFile.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -26,6 +28,9 @@ class QTreeWidgetItem;
 class TfMain;
 class TfPlusDir;
 class TTrayIcon;
+class TSmartGrid;
+class TfLOG;
+struct TDataToolEnv;
 
 class TfMainForm : public QMainWindow, public TMainHost {
   Q_OBJECT
@@ -206,6 +211,38 @@ private:
 
   bool FLogonTried = false; // the logon dialog was confirmed, so the library was asked
   bool FClosing = false;
+
+  // --- CSV export and import ------------------------------------------------------------------
+public:
+  // The import's work area, never shown.
+  TSmartGrid* sGridCSV;
+  TFileDialog SaveDialog1{QStringLiteral("SaveDialog1"), TFileDialog::dkSave,
+                          QStringLiteral("CSV形式|*.csv"), QStringLiteral("*.csv")};
+  TFileDialog OpenDialog1{QStringLiteral("OpenDialog1"), TFileDialog::dkOpen};
+  // File > 設定: the code page of the CSV files written (setting CSVCODE).
+  QAction* N16;
+  QAction* UTF81;
+  QAction* ShiftJISCP9321;
+  TFileCode CsvCode() const;
+  // The log window made at start-up; without one the window makes its own.
+  void SetLogWindow(TfLOG* log) { FLogWindow = log; }
+  TfLOG* LogWindow();
+  // What the data tools need of this window.
+  TDataToolEnv ToolEnv();
+
+public slots:
+  void OutCSVClick();
+  void N5Click();
+  // N6, N7 and N8: the clicked item's name selects the mode.
+  void N6Click();
+  void UTF81Click();
+  void ShiftJISCP9321Click();
+
+private:
+  void CreateCsvCommands();
+  void SetCsvCode(TFileCode code);
+  TfLOG* FLogWindow = nullptr;
+  // ---------------------------------------------------------------------------------------------
 };
 
 // The one main window.
