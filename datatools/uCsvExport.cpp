@@ -226,7 +226,7 @@ bool TCsvExport::ExportTableTo(const QString& table, const QString& fileName) {
         if (rowCounter % 500 == 0 && pacer.Due())
           host.SetStatusText(QString::number(rowCounter) + QStringLiteral("件取得しました"));
         if (rowCounter % 100 == 0)
-          QCoreApplication::processEvents();
+          DataTool::LetPaintThrough();
       }
       if (!more)
         break;

@@ -298,10 +298,10 @@ bool TCsvImport::ImportTableFrom(TImportMode mode, const QString& table, const Q
         host.SetStatusText(QStringLiteral("件数＝%1 処理中 ").arg(r, 3, 10, QChar(u'0')));
         FLog.SetCounts(FProcessed, FProcessed - FFailed, FFailed, true);
         FLog.EndUpdate();
-        QCoreApplication::processEvents();
+        DataTool::LetPaintThrough();
         FLog.BeginUpdate();
       } else {
-        QCoreApplication::processEvents();
+        DataTool::LetPaintThrough();
       }
     }
   }

@@ -4,8 +4,11 @@
 #include "uMsg.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 namespace DataTool {
+
+void LetPaintThrough() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
 const char* const ErrorPrefix = "エラーが発生しました。 ORA_ERR:";
 

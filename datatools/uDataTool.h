@@ -47,6 +47,11 @@ private:
   bool FAcquired;
 };
 
+// The loops' message pumping: windows repaint and timers run, but what the user types or clicks
+// waits for the end of the tool. A query window run in between would commit the shared session
+// in the middle of an import that may still have to roll back.
+void LetPaintThrough();
+
 // Progress shown at a readable rate: a repaint of the windows costs as much as hundreds of rows,
 // so the loops let messages through every 100 rows but change what is shown only when Due.
 class TPacer {

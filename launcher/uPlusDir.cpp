@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -20,25 +19,6 @@
 #include <QVBoxLayout>
 
 std::function<void(TfPlusDir& dlg)> TfPlusDir::TestDriver;
-
-std::function<QString(QWidget*, const QString&)> TfPlusDir::OpenDialog =
-    [](QWidget* parent, const QString& proposed) {
-      QFileDialog dlg(parent);
-      dlg.setObjectName(QStringLiteral("OpenDialog"));
-      dlg.setFileMode(QFileDialog::ExistingFile);
-      dlg.setAcceptMode(QFileDialog::AcceptOpen);
-      dlg.setOption(QFileDialog::ReadOnly, false);
-      dlg.setSizeGripEnabled(true);
-      // Programs here have no extension: every file is offered, executable or not.
-      dlg.setNameFilter(QStringLiteral("実行ファイル (*)"));
-      const QFileInfo info(proposed);
-      dlg.setDirectory(proposed.isEmpty() ? QDir::rootPath() : info.absolutePath());
-      if (!proposed.isEmpty())
-        dlg.selectFile(info.fileName());
-      return dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty()
-                 ? dlg.selectedFiles().first()
-                 : QString();
-    };
 
 TfPlusDir::TfPlusDir(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("fPlusDir"));
@@ -104,10 +84,9 @@ void TfPlusDir::SpeedButton1Click() {
   Msg::Guarded([this] {
     const QString stored =
         RegMan ? RegMan->ItemByName(QStringLiteral("PLUSW"))->ReadString() : QString();
-    const QString chosen =
-        OpenDialog ? OpenDialog(this, stored.isEmpty() ? edPlus->text() : stored) : QString();
-    if (!chosen.isEmpty())
-      edPlus->setText(chosen);
+    OpenDialog.FileName = stored.isEmpty() ? edPlus->text() : stored;
+    if (OpenDialog.Execute(this))
+      edPlus->setText(OpenDialog.FileName);
   });
 }
 

@@ -1,6 +1,8 @@
 // The dialog that sets the path of the SQL*Plus program (the settings item PLUSW). Made at
 // start-up and reused.
 #pragma once
+#include "uFileDlg.h"
+
 #include <QDialog>
 #include <functional>
 
@@ -23,9 +25,9 @@ public:
 
   // The store holding PLUSW; set by the owner before the dialog is run.
   TRegManager* RegMan = nullptr;
-  // The program file chooser (OpenDialog): the proposed name in, the chosen path out, empty
-  // when cancelled. Tests put their own here.
-  static std::function<QString(QWidget* parent, const QString& proposed)> OpenDialog;
+  // The program file chooser; programs here have no extension, so every file is offered.
+  TFileDialog OpenDialog{QStringLiteral("OpenDialog"), TFileDialog::dkOpen,
+                         QStringLiteral("実行ファイル|*")};
   // Test seam: when set, the modal run hands it the dialog from inside its loop.
   static std::function<void(TfPlusDir& dlg)> TestDriver;
   // Runs the dialog modally; true when it closed with OK.

@@ -7,8 +7,8 @@
 #include "uFonts.h"
 #include "uGridPrint.h"
 #include "uMsg.h"
-#include "uSrchStr.h"
 #include "uQueryMain.h"
+#include "uSrchStr.h"
 
 #include <QAction>
 #include <QApplication>
@@ -143,12 +143,6 @@ private:
   QFont FTailFont;
   QElapsedTimer FPainted;
   QTimer FPaintLater;
-};
-
-std::function<QString(QWidget*)> TfMain::ChooseSqlFile = [](QWidget* parent) {
-  return QFileDialog::getOpenFileName(
-      parent, QString(), QString(),
-      QStringLiteral("SQLファイル (*.SQL *.sql);;テキストファイル (*.TXT *.txt)"));
 };
 
 std::function<bool(QPrinter&, QWidget*)> TfMain::PrintDialog1 = [](QPrinter& printer,
@@ -383,9 +377,8 @@ void TfMain::SetStatementText(const QString& text) {
 
 void TfMain::SpeedButton1Click() {
   Msg::Guarded([this] {
-    const QString file = ChooseSqlFile ? ChooseSqlFile(this) : QString();
-    if (!file.isEmpty() && !mmSqlStatement->LoadFromFile(file))
-      Msg::Error(file + QStringLiteral(" を開けません。"));
+    if (odlgFile.Execute(this) && !mmSqlStatement->LoadFromFile(odlgFile.FileName))
+      Msg::Error(odlgFile.FileName + QStringLiteral(" を開けません。"));
   });
 }
 

@@ -3,6 +3,7 @@
 // history and, after a table was dropped on the grid, writes edited cells back by ROWID.
 #pragma once
 #include "OciCompo.h"
+#include "uFileDlg.h"
 #include "uMainHost.h"
 
 #include <QPointer>
@@ -32,8 +33,6 @@ class TfMain : public QWidget {
 public:
   static constexpr int DesignWidth = 648;
   static constexpr int DesignHeight = 472;
-  // The SQL file chooser; tests put their own here. Empty = cancelled.
-  static std::function<QString(QWidget* parent)> ChooseSqlFile;
   // The print dialog (PrintDialog1): true when the user confirmed printing on printer.
   static std::function<bool(QPrinter& printer, QWidget* parent)> PrintDialog1;
 
@@ -67,6 +66,9 @@ public:
   QAction* CtrlV1;
   QAction* CtrlX1;
   QAction* CtrlZ1;
+
+  TFileDialog odlgFile{QStringLiteral("odlgFile"), TFileDialog::dkOpen,
+                       QStringLiteral("SQLファイル|*.SQL;*.sql|テキストファイル|*.TXT;*.txt")};
 
   TOraCursor OraCursorMain;
   TOraCursor OraCursorExec;

@@ -181,8 +181,14 @@ TEST_F(CsvTest, ExportedTableGoesBackIntoAnEmptiedTable) {
   EXPECT_EQ(f.StatusText(), "14件入力しました");
   EXPECT_EQ(Rows("SELECT * FROM EMP2 ORDER BY EMPNO"), emp);
 
-  // EMP itself has rows of EMP_NOTE and EMP_BADGE pointing at it: emptying it is refused by
-  // the database, and the table stays as it was.
+  // EMP itself goes back whole, its trigger's audit rows aside.
+  Import("EMP", f.N6, path);
+  EXPECT_EQ(f.StatusText(), "14件入力しました");
+  EXPECT_EQ(Rows("SELECT * FROM EMP ORDER BY EMPNO"), emp);
+
+  // A table other rows point at cannot be emptied: the database refuses, the table stays.
+  ASSERT_TRUE(OtherLogonRuns({"CREATE TABLE EMP_REF (EMPNO NUMBER(4) REFERENCES EMP)",
+                              "INSERT INTO EMP_REF VALUES (7369)"}));
   Import("EMP", f.N6, path);
   ASSERT_EQ(Capture->Count(), 1);
   EXPECT_TRUE(Capture->Last().contains("ORA-02292")) << Capture->Last().toStdString();

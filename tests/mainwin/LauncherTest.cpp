@@ -114,12 +114,8 @@ TEST_F(LauncherTest, FirstLaunchAsksForTheProgramAndStartsOurShellLoggedOn) {
 TEST_F(LauncherTest, ProgramDialogBrowsesAndStoresOnlyWithOk) {
   TfMainForm& f = WithTree();
   Store("PLUSW", "/usr/local/bin/sqlplus");
-  QString offered;
-  const auto realDialog = TfPlusDir::OpenDialog;
-  TfPlusDir::OpenDialog = [&](QWidget*, const QString& proposed) {
-    offered = proposed;
-    return QStringLiteral("/opt/other/sqlplus");
-  };
+  FileDlg::TFileDlgCapture files;
+  files.Answers = {"/opt/other/sqlplus", "/opt/other/sqlplus"};
   TfPlusDir::TestDriver = [](TfPlusDir& dlg) {
     EXPECT_EQ(dlg.windowTitle(), "SQL*PLUSの起動プログラムの設定");
     EXPECT_EQ(dlg.edPlus->text(), "/usr/local/bin/sqlplus");
@@ -128,7 +124,8 @@ TEST_F(LauncherTest, ProgramDialogBrowsesAndStoresOnlyWithOk) {
     dlg.Button2->click();
   };
   f.N14->trigger();
-  EXPECT_EQ(offered, "/usr/local/bin/sqlplus");
+  EXPECT_EQ(files.Names, QStringList{"OpenDialog"});
+  EXPECT_EQ(files.Offered, QStringList{"/usr/local/bin/sqlplus"});
   EXPECT_EQ(Stored("PLUSW"), "/usr/local/bin/sqlplus");
   TfPlusDir::TestDriver = [](TfPlusDir& dlg) {
     dlg.SpeedButton1->click();
@@ -143,7 +140,6 @@ TEST_F(LauncherTest, ProgramDialogBrowsesAndStoresOnlyWithOk) {
   EXPECT_EQ(Written("args"), "/bin/echo\nDEMO/DEMO\n");
   EXPECT_EQ(Written("password"), "");
   EXPECT_EQ(Capture->Count(), 0);
-  TfPlusDir::OpenDialog = realDialog;
 }
 
 } // namespace

@@ -223,15 +223,17 @@ TEST_F(QueryTest, FieldListDropAndSqlFiles) {
   b.write("\xEF\xBB\xBF" + sql.toUtf8());
   a.close();
   b.close();
+  FileDlg::TFileDlgCapture files;
   for (const QString& file : {sjisFile, bomFile}) {
-    TfMain::ChooseSqlFile = [file](QWidget*) { return file; };
+    files.Answers.push_back(file);
     q.mmSqlStatement->SetText("old");
     q.SpeedButton1->click();
     EXPECT_EQ(q.mmSqlStatement->Text(), sql) << file.toStdString();
   }
-  TfMain::ChooseSqlFile = [](QWidget*) { return QString(); };
-  q.SpeedButton1->click();
+  q.SpeedButton1->click(); // cancelled
   EXPECT_EQ(q.mmSqlStatement->Text(), sql);
+  EXPECT_EQ(files.Names, (QStringList{"odlgFile", "odlgFile", "odlgFile"}));
+  EXPECT_EQ(files.Offered[1], sjisFile); // the dialog keeps the last file chosen
   EXPECT_EQ(Capture->Count(), 0);
 }
 
