@@ -29,6 +29,7 @@ const char* const MsgNotLongField = "FetchLong: LONG / LONG RAW のフィール�
 
 using ociw32::kOffFunctionCode;
 using ociw32::kOffFunctionType;
+using ociw32::kOffParseErrorOffset;
 using ociw32::kOffReturnCode;
 using ociw32::kOffRowsProcessed;
 constexpr int ErrNotLoggedOn = 1012;
@@ -717,6 +718,8 @@ uint16_t TOraCursor::ReturnCode() const { return ReadU16(FCursorArea, kOffReturn
 uint8_t TOraCursor::FunctionCode() const { return FCursorArea[kOffFunctionCode]; }
 
 uint16_t TOraCursor::StatementType() const { return ReadU16(FCursorArea, kOffFunctionType); }
+
+uint16_t TOraCursor::ErrorOffset() const { return ReadU16(FCursorArea, kOffParseErrorOffset); }
 
 std::string TOraCursor::DateFormat() const {
   return FSession ? FSession->DateFormatString : std::string();

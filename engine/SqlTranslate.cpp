@@ -5,6 +5,7 @@
 #include "Dictionary.h"
 #include "OraError.h"
 #include "Session.h"
+#include "SqlParser.h"
 
 #include <algorithm>
 #include <cstring>
@@ -184,7 +185,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
           tr_.inferred.emplace("DUMMY", dummy);
         } else if (!cat_.tableExists(r.name)) {
           std::string view = dictionaryView(r.name);
-          if (view.empty()) throw OraError(942, r.name);
+          if (view.empty()) throw OraError(942, r.name).at(static_cast<int>(k.pos));
           replace_[j - 1] = "temp." + quoteIdent(dictionaryTable(view));
           if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " AS " + quoteIdent(r.name);
           if (std::find(tr_.dictionary.begin(), tr_.dictionary.end(), view) == tr_.dictionary.end())
@@ -1059,7 +1060,7 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
 
 size_t Translator::dmlTarget(size_t i, const char* next, TableRef& r) {
   i = objectName(i, r.name);
-  if (!cat_.tableExists(r.name)) throw OraError(942, r.name);
+  if (!cat_.tableExists(r.name)) throw OraError(942, r.name).at(static_cast<int>(at(i - 1).pos));
   if (aliasToken(i) && !is(at(i), next)) { r.alias = at(i).text; ++i; }
   Context c;
   c.tables.push_back(r);
@@ -1351,7 +1352,7 @@ bool semanticDdlError(int code) {
 } // namespace
 
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
-  if (text.find('\0') != std::string::npos) throw OraError(911);
+  if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
   Translation out;
   auto deferred = [&](const Translation& partial) {
     Translation d;
@@ -1366,6 +1367,14 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   } catch (const OraError& e) {
     if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
     return deferred(out);
+  }
+  {
+    // The statement's syntax, with Oracle's error and the offending token's position.
+    auto toks = sql::lex(text);
+    if (sql::parsedKind(toks)) {
+      sql::Tree tree;
+      sql::Parser(text, std::move(toks), tree).statement();
+    }
   }
   Translator t(text, tokenize(text), cat);
   t.share_ = share;
