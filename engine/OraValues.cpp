@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "Number.h"
 #include "OraError.h"
 
 #include <charconv>
@@ -487,14 +488,7 @@ std::string integerText(int64_t v) {
   return std::string(buf, r.ptr);
 }
 
-std::string realText(double v) {
-  if (v == std::floor(v) && std::fabs(v) < 1e15) return integerText(static_cast<int64_t>(v));
-  // Shortest round-trip text; the slow path only when it comes out in exponent form.
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  if (r.ec == std::errc() && !std::memchr(buf, 'e', r.ptr - buf)) return std::string(buf, r.ptr);
-  return plainText(fromDouble(v));
-}
+std::string realText(double v) { return numText(numFromDouble(v)); }
 
 std::string numberText(sqlite3_value* v) {
   switch (sqlite3_value_type(v)) {

@@ -341,7 +341,7 @@ std::string Translator::emit(size_t b, size_t e) {
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
-        add(k.text == "NVL" ? "IFNULL" : k.text);
+        add(k.text == "NVL" ? "IFNULL" : k.text == "SUM" ? "ora_sum" : k.text == "AVG" ? "ora_avg" : k.text);
         break;
       }
       bool qualified = i > b && is(at(i - 1), ".");
@@ -490,7 +490,10 @@ void Translator::rewriteChains(size_t b, size_t e) {
     }
     if (!chainAt(i, e, terms, ops)) { ++i; continue; }
     size_t chainEnd = terms.back().second;
-    bool rewrite = std::find(ops.begin(), ops.end(), "||") != ops.end();
+    // NUMBER arithmetic is exact decimal, done by our functions rather than SQLite's operators.
+    bool rewrite = !ops.empty();
+    for (auto [tb, te] : terms)
+      rewrite = rewrite || productAt(tb, te);
     std::vector<ColType> types;
     if (!ops.empty())
       for (auto [tb, te] : terms) {
@@ -510,7 +513,15 @@ void Translator::rewriteChains(size_t b, size_t e) {
       i = chainEnd;
       continue;
     }
-    std::string acc = emit(terms[0].first, terms[0].second);
+    std::string acc = factors(terms[0].first, terms[0].second);
+    if (ops.empty()) {
+      replace_[i] = acc;
+      for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+      lastB = i;
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
     ColType accType = types[0];
     // A run of || is one ora_concat call, not a nest of them: SQLite's parser has little room
     // for nesting.
@@ -523,7 +534,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       run.clear();
     };
     for (size_t n = 0; n < ops.size(); ++n) {
-      std::string text = emit(terms[n + 1].first, terms[n + 1].second);
+      std::string text = factors(terms[n + 1].first, terms[n + 1].second);
       const ColType& t = types[n + 1];
       ColType r;
       r.code = kNumber;
@@ -547,7 +558,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
         acc = "ora_date_add(" + text + ", " + acc + ")";
         r.code = kDate;
       } else {
-        acc = "(" + acc + " " + ops[n] + " " + text + ")";
+        acc = std::string(ops[n] == "+" ? "ora_add(" : "ora_sub(") + acc + ", " + text + ")";
       }
       accType = r;
     }
@@ -558,6 +569,36 @@ void Translator::rewriteChains(size_t b, size_t e) {
     lastE = chainEnd;
     i = chainEnd;
   }
+}
+
+// Whether a term [b, e) multiplies or divides at its own level.
+bool Translator::productAt(size_t b, size_t e) const {
+  if (b >= e) return false;
+  int d = t_[b].depth;
+  for (size_t k = b; k < e; ++k)
+    if (t_[k].depth == d && !skip_[k] && replace_[k].empty() && (is(t_[k], "*") || is(t_[k], "/")) && k > b &&
+        !is(t_[k - 1], "."))
+      return true;
+  return false;
+}
+
+// A term as nested exact products and quotients of its factors.
+std::string Translator::factors(size_t b, size_t e) {
+  if (!productAt(b, e)) return emit(b, e);
+  int d = t_[b].depth;
+  std::string acc;
+  size_t fb = b;
+  std::string op;
+  for (size_t k = b + 1; k <= e; ++k) {
+    bool cut = k == e || (t_[k].depth == d && !skip_[k] && replace_[k].empty() && (is(t_[k], "*") || is(t_[k], "/")) &&
+                          !is(t_[k - 1], "."));
+    if (!cut) continue;
+    std::string f = emit(fb, k);
+    acc = op.empty() ? f : std::string(op == "*" ? "ora_mul(" : "ora_div(") + acc + ", " + f + ")";
+    if (k < e) op = t_[k].text;
+    fb = k + 1;
+  }
+  return acc;
 }
 
 std::string Translator::dateText(size_t strTok) {

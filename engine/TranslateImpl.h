@@ -115,6 +115,8 @@ private:
   bool chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms, std::vector<std::string>& ops) const;
   ColType exprType(size_t b, size_t e);
   void rewriteChains(size_t b, size_t e);
+  bool productAt(size_t b, size_t e) const;
+  std::string factors(size_t b, size_t e);
   std::string dateText(size_t strTok);
   void dateLiteral(size_t lb, size_t le, size_t rb, size_t re);
   bool outerMark(size_t i) const;

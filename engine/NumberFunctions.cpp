@@ -1,0 +1,90 @@
+// NUMBER arithmetic and the SUM and AVG aggregates as exact decimal operations, for the
+// statements the translator writes: SQLite's own operators would compute in binary floating point.
+#include "Number.h"
+#include "OraError.h"
+#include "OraFunctions.h"
+
+#include <new>
+#include <sqlite3.h>
+
+namespace ora {
+
+namespace {
+
+template <Num (*Op)(const Num&, const Num&)>
+void binaryOp(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  try {
+    Num a, b;
+    if (!numOf(argv[0], a) || !numOf(argv[1], b)) {
+      sqlite3_result_null(ctx);
+      return;
+    }
+    resultNum(ctx, Op(a, b));
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  } catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
+  } catch (...) {
+    sqlite3_result_error(ctx, "ORA-00600: internal error in arithmetic", -1);
+  }
+}
+
+struct Total {
+  Num sum;
+  int64_t count;
+  bool failed;
+};
+
+void totalStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto* t = static_cast<Total*>(sqlite3_aggregate_context(ctx, sizeof(Total)));
+  if (!t) {
+    sqlite3_result_error_nomem(ctx);
+    return;
+  }
+  if (t->failed) return;
+  try {
+    Num x;
+    if (!numOf(argv[0], x)) return;
+    t->sum = add(t->sum, x);
+    ++t->count;
+  } catch (const OraError& e) {
+    t->failed = true;
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  }
+}
+
+void sumFinal(sqlite3_context* ctx) {
+  auto* t = static_cast<Total*>(sqlite3_aggregate_context(ctx, 0));
+  if (!t || !t->count || t->failed) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  resultNum(ctx, t->sum);
+}
+
+void avgFinal(sqlite3_context* ctx) {
+  auto* t = static_cast<Total*>(sqlite3_aggregate_context(ctx, 0));
+  if (!t || !t->count || t->failed) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  try {
+    resultNum(ctx, div(t->sum, numFromInt(t->count)));
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  }
+}
+
+} // namespace
+
+void registerNumberFunctions(sqlite3* db) {
+  int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  sqlite3_create_function(db, "ora_add", 2, flags, nullptr, binaryOp<add>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_sub", 2, flags, nullptr, binaryOp<sub>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_mul", 2, flags, nullptr, binaryOp<mul>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_div", 2, flags, nullptr, binaryOp<div>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_sum", 1, flags, nullptr, nullptr, totalStep, sumFinal);
+  sqlite3_create_function(db, "ora_avg", 1, flags, nullptr, nullptr, totalStep, avgFinal);
+}
+
+} // namespace ora
