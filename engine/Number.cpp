@@ -28,7 +28,17 @@ u128 pow10(int k) {
   return table.v[k];
 }
 
+int digits64(uint64_t x) {
+  int n = 0;
+  while (x) {
+    x /= 10;
+    ++n;
+  }
+  return n;
+}
+
 int digitsOf(u128 x) {
+  if (x <= UINT64_MAX) return digits64(static_cast<uint64_t>(x));
   int n = 0;
   while (x) {
     x /= 10;
@@ -123,7 +133,22 @@ void scale10(U256& v, int k) {
 
 // The number ±mag × 10^e rounded half away from zero to 38 digits, in canonical form.
 Num reduce(bool neg, U256 v, int e) {
-  if (v.zero()) return Num{};
+  if (!(v.l[1] | v.l[2] | v.l[3])) {
+    // the common case: 64 bits, no rounding
+    uint64_t m = v.l[0];
+    if (!m) return Num{};
+    while (m % 10 == 0) {
+      m /= 10;
+      ++e;
+    }
+    int top = e + digits64(m);
+    if (top > 126) throw OraError(1426);
+    if (top < -129) return Num{};
+    Num r;
+    r.m = neg ? -static_cast<i128>(m) : static_cast<i128>(m);
+    r.e = e;
+    return r;
+  }
   static const U256 limit = U256::of(pow10(kDigits));
   if (v.cmp(limit) >= 0) {
     uint64_t last = 0;
@@ -165,6 +190,8 @@ bool parseNum(std::string_view s, Num& out) {
   bool neg = false;
   if (s[i] == '+' || s[i] == '-') neg = s[i++] == '-';
   U256 v;
+  uint64_t acc = 0; // the digits while they fit in 64 bits
+  bool wide = false;
   int e = 0, kept = 0;
   bool any = false, point = false;
   for (; i < n; ++i) {
@@ -173,7 +200,12 @@ bool parseNum(std::string_view s, Num& out) {
     if (c < '0' || c > '9') break;
     any = true;
     if (kept == 0 && c == '0') { if (point) --e; continue; }
-    if (kept < kDigits + 2) {
+    if (kept < 19) {
+      acc = acc * 10 + static_cast<uint64_t>(c - '0');
+      ++kept;
+      if (point) --e;
+    } else if (kept < kDigits + 2) {
+      if (!wide) v = U256::of(acc), wide = true;
       v.mulSmall(10);
       v.add(U256::of(static_cast<u128>(c - '0')));
       ++kept;
@@ -182,6 +214,7 @@ bool parseNum(std::string_view s, Num& out) {
       ++e; // digits beyond what a NUMBER keeps
     }
   }
+  if (!wide) v = U256::of(acc);
   if (!any) return false;
   if (i < n && (s[i] == 'e' || s[i] == 'E')) {
     ++i;
@@ -213,6 +246,18 @@ Num numFromDouble(double v) {
   if (v == 0) return Num{};
   if (!std::isfinite(v)) throw OraError(1426);
   if (v == std::trunc(v) && std::fabs(v) < 9.2e18) return numFromInt(static_cast<int64_t>(v));
+  // The fewest decimals that read back as the same double, found by scaling while the digits
+  // stay exact in a double; the text conversion below covers the rest.
+  static const double p10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  double a = std::fabs(v);
+  if (a >= 1e-6 && a < 1e15) {
+    for (int k = 1; k < 16; ++k) {
+      double scaled = a * p10[k];
+      if (scaled >= 9007199254740992.0) break;
+      double m = std::nearbyint(scaled);
+      if (m / p10[k] == a) return reduce128(v < 0, static_cast<u128>(static_cast<uint64_t>(m)), -k);
+    }
+  }
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
   Num n;

@@ -4,6 +4,7 @@
 #include "OraError.h"
 #include "OraFunctions.h"
 
+#include <cstring>
 #include <new>
 #include <sqlite3.h>
 
@@ -29,10 +30,17 @@ void binaryOp(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
+// SQLite aligns an aggregate's memory to 8 bytes only: the 128-bit sum is copied in and out.
 struct Total {
-  Num sum;
+  unsigned char sum[sizeof(Num)];
   int64_t count;
   bool failed;
+  Num get() const {
+    Num n;
+    std::memcpy(&n, sum, sizeof n);
+    return n;
+  }
+  void set(const Num& n) { std::memcpy(sum, &n, sizeof n); }
 };
 
 void totalStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -45,7 +53,7 @@ void totalStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
   try {
     Num x;
     if (!numOf(argv[0], x)) return;
-    t->sum = add(t->sum, x);
+    t->set(add(t->get(), x));
     ++t->count;
   } catch (const OraError& e) {
     t->failed = true;
@@ -59,7 +67,7 @@ void sumFinal(sqlite3_context* ctx) {
     sqlite3_result_null(ctx);
     return;
   }
-  resultNum(ctx, t->sum);
+  resultNum(ctx, t->get());
 }
 
 void avgFinal(sqlite3_context* ctx) {
@@ -69,7 +77,7 @@ void avgFinal(sqlite3_context* ctx) {
     return;
   }
   try {
-    resultNum(ctx, div(t->sum, numFromInt(t->count)));
+    resultNum(ctx, div(t->get(), numFromInt(t->count)));
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
   }
