@@ -5,6 +5,7 @@
 #include "OraFunctions.h"
 
 #include <cstring>
+#include <string>
 #include <new>
 #include <sqlite3.h>
 
@@ -31,6 +32,17 @@ void binaryOp(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 // SQLite aligns an aggregate's memory to 8 bytes only: the 128-bit sum is copied in and out.
+// ora_num(x): x as a NUMBER, as Oracle converts text implicitly (ORA-01722 when it is no number).
+void toNumber(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  try {
+    Num a;
+    if (!numOf(argv[0], a)) sqlite3_result_null(ctx);
+    else resultNum(ctx, a);
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  }
+}
+
 struct Total {
   unsigned char sum[sizeof(Num)];
   int64_t count;
@@ -83,6 +95,39 @@ void avgFinal(sqlite3_context* ctx) {
   }
 }
 
+// ora_single(v): the one value of a scalar subquery; a second row is ORA-01427.
+struct Single {
+  sqlite3_value* value;
+  int64_t rows;
+};
+
+void singleStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto* s = static_cast<Single*>(sqlite3_aggregate_context(ctx, sizeof(Single)));
+  if (!s) {
+    sqlite3_result_error_nomem(ctx);
+    return;
+  }
+  if (++s->rows == 1) s->value = sqlite3_value_dup(argv[0]);
+}
+
+void singleFinal(sqlite3_context* ctx) {
+  auto* s = static_cast<Single*>(sqlite3_aggregate_context(ctx, 0));
+  if (!s || s->rows == 0) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  if (s->rows > 1) {
+    std::string e = OraError(1427).text;
+    sqlite3_result_error(ctx, e.c_str(), -1);
+  } else if (s->value) {
+    sqlite3_result_value(ctx, s->value);
+  } else {
+    sqlite3_result_error_nomem(ctx);
+  }
+  sqlite3_value_free(s->value);
+  s->value = nullptr;
+}
+
 } // namespace
 
 void registerNumberFunctions(sqlite3* db) {
@@ -91,6 +136,9 @@ void registerNumberFunctions(sqlite3* db) {
   sqlite3_create_function(db, "ora_sub", 2, flags, nullptr, binaryOp<sub>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_mul", 2, flags, nullptr, binaryOp<mul>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_div", 2, flags, nullptr, binaryOp<div>, nullptr, nullptr);
+  // not constant-folded: a conversion that fails must fail only where it is reached
+  sqlite3_create_function(db, "ora_num", 1, SQLITE_UTF8, nullptr, toNumber, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_single", 1, SQLITE_UTF8, nullptr, nullptr, singleStep, singleFinal);
   sqlite3_create_function(db, "ora_sum", 1, flags, nullptr, nullptr, totalStep, sumFinal);
   sqlite3_create_function(db, "ora_avg", 1, flags, nullptr, nullptr, totalStep, avgFinal);
 }

@@ -6,6 +6,7 @@
 #include "OraError.h"
 #include "Session.h"
 #include "SqlParser.h"
+#include "Number.h"
 
 #include <algorithm>
 #include <cstring>
@@ -310,6 +311,14 @@ std::string Translator::emit(size_t b, size_t e) {
       add(quoteIdent(k.text));
       break;
     case Token::Op:
+      if (k.text == "(" && is(at(i + 1), "SELECT") && scalarAt.count(k.pos)) {
+        // a single value: more than one row is ORA-01427, not the first of them
+        size_t close = matching(i);
+        add("(WITH \"S$\"(\"V\") AS (" + emit(i + 1, close) +
+            ") SELECT ora_single(\"V\") FROM (SELECT \"V\" FROM \"S$\" LIMIT 2))");
+        i = close;
+        break;
+      }
       if (k.text == "!=" || k.text == "^=" || k.text == "~=") add("<>");
       else if (k.text == "/") add("* 1.0 /"); // SQLite divides integers as integers; Oracle never does
       else add(k.text);
@@ -334,6 +343,42 @@ std::string Translator::emit(size_t b, size_t e) {
           if (is(at(m), "LEADING") || is(at(m), "TRAILING") || is(at(m), "BOTH")) mode = at(m++).text;
           std::string set = m < fromAt ? emit(m, fromAt) : "' '";
           add("ora_trim('" + mode + "', " + set + ", " + emit(fromAt + 1, close) + ")");
+          i = close;
+          break;
+        }
+      }
+      if ((k.text == "CAST" || k.text == "NVL") && is(at(i + 1), "(")) {
+        size_t close = matching(i + 1);
+        std::vector<std::pair<size_t, size_t>> args;
+        size_t a = i + 2, as = 0;
+        for (size_t m = a; m <= close; ++m) {
+          if (m < close && t_[m].depth == k.depth + 1 && is(t_[m], "AS") && k.text == "CAST") as = m;
+          if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
+            args.emplace_back(a, m);
+            a = m + 1;
+          }
+        }
+        std::string conv;
+        if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
+          // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
+          ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
+          std::string v = emit(args[0].first, as);
+          if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
+          if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
+            conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
+                   std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
+                   ", 'CAST')";
+        } else if (k.text == "NVL" && args.size() == 2) {
+          // the second argument takes the first one's type
+          ColType t1 = exprType(args[0].first, args[0].second), t2 = exprType(args[1].first, args[1].second);
+          bool text2 = t2.code == kVarchar2 || t2.code == kChar;
+          std::string v2 = emit(args[1].first, args[1].second);
+          if (t1.code == kNumber && text2) v2 = "ora_num(" + v2 + ")";
+          else if (t1.code == kDate && text2) v2 = "ora_conv(" + v2 + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
+          conv = "IFNULL(" + emit(args[0].first, args[0].second) + ", " + v2 + ")";
+        }
+        if (!conv.empty()) {
+          add(conv);
           i = close;
           break;
         }
@@ -447,7 +492,13 @@ ColType Translator::exprType(size_t b, size_t e) {
     for (size_t k = 0; k < ops.size(); ++k) {
       ColType t = exprType(terms[k + 1].first, terms[k + 1].second);
       ColType r;
-      if (ops[k] == "||") { r.code = kVarchar2; r.size = 4000; }
+      if (ops[k] == "||") {
+        auto width = [](const ColType& x) {
+          return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        };
+        r.code = kVarchar2;
+        r.size = std::min(4000, width(acc) + width(t));
+      }
       else if (acc.code == kDate && t.code == kDate) r.code = ops[k] == "-" ? kNumber : kDate;
       else if (acc.code == kDate || t.code == kDate) r.code = kDate;
       else r.code = kNumber;
@@ -539,8 +590,9 @@ void Translator::rewriteChains(size_t b, size_t e) {
       ColType r;
       r.code = kNumber;
       if (ops[n] == "||") {
-        if (run.empty()) run.push_back(acc);
-        run.push_back(text);
+        // a DATE joins text in the session's date format
+        if (run.empty()) run.push_back(accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);
+        run.push_back(t.code == kDate ? "TO_CHAR(" + text + ")" : text);
         if (run.size() >= 100) closeRun();
         r.code = kVarchar2;
         accType = r;
@@ -569,6 +621,17 @@ void Translator::rewriteChains(size_t b, size_t e) {
     lastE = chainEnd;
     i = chainEnd;
   }
+}
+
+// The type a CAST names, from its type tokens [b, e).
+ColType Translator::castType(size_t b, size_t e) const {
+  std::string decl;
+  for (size_t m = b; m < e; ++m) decl += t_[m].text;
+  ColType c = parseDeclType(decl);
+  if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
+  if (c.code == 0 && (decl.rfind("INTEGER", 0) == 0 || decl.rfind("INT", 0) == 0)) c = parseDeclType("NUMBER(38)");
+  if (c.code == kVarchar2 && c.size <= 0) c.size = 4000;
+  return c;
 }
 
 // Whether a term [b, e) multiplies or divides at its own level.
@@ -607,11 +670,47 @@ std::string Translator::dateText(size_t strTok) {
 }
 
 // One side a DATE, the other a lone text literal: the literal is read as a date.
+// The implicit conversions of a comparison, as Oracle makes them: text beside a DATE is read as a
+// date, text beside a NUMBER as a number (ORA-01722 when it is none), and two text literals
+// compare blank-padded.
 void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
-  if (le == lb + 1 && t_[lb].kind == Token::Str && re > rb && exprType(rb, re).code == kDate)
-    replace_[lb] = dateText(lb);
-  else if (re == rb + 1 && t_[rb].kind == Token::Str && le > lb && exprType(lb, le).code == kDate)
-    replace_[rb] = dateText(rb);
+  if (le <= lb || re <= rb) return;
+  bool lStr = le == lb + 1 && t_[lb].kind == Token::Str, rStr = re == rb + 1 && t_[rb].kind == Token::Str;
+  if (!replace_[lb].empty() || !replace_[rb].empty() || skip_[lb] || skip_[rb]) return;
+  if (lStr && rStr) {
+    for (size_t k : {lb, rb}) {
+      std::string v = t_[k].text;
+      v.erase(v.find_last_not_of(' ') + 1);
+      pin_[k] = 1;
+      replace_[k] = v.empty() ? "NULL" : quoteString(v);
+    }
+    return;
+  }
+  ColType lt = exprType(lb, le), rt = exprType(rb, re);
+  auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
+  auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
+    if (other.code == kDate) {
+      if (str) {
+        replace_[b] = dateText(b);
+      } else {
+        replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
+        for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+      }
+    } else if (other.code == kNumber && str) {
+      Num n;
+      bool number = false;
+      try {
+        number = parseNum(t_[b].text, n);
+      } catch (const OraError&) {
+      }
+      if (!number) {
+        pin_[b] = 1;
+        replace_[b] = "ora_num(" + quoteString(t_[b].text) + ")";
+      }
+    }
+  };
+  if (text(rt) && (lt.code == kDate || lt.code == kNumber)) convert(rb, re, rStr, lt);
+  else if (text(lt) && (rt.code == kDate || rt.code == kNumber)) convert(lb, le, lStr, rt);
 }
 
 // Source text of tokens [b, e).
@@ -648,15 +747,81 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     return t;
   }
-  // Calls whose result has the type of their first argument.
-  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST",
-                                                 "LEAST"};
-  if (f.kind == Token::Ident && is(at(b + 1), "(") && sameType.count(f.text) &&
-      is(t_[e - 1], ")") && t_[e - 1].depth == f.depth) {
-    size_t a = b + 2, ae = a;
-    while (ae < e - 1 && !(t_[ae].depth == f.depth + 1 && is(t_[ae], ","))) ++ae;
+  bool wholeCall = f.kind == Token::Ident && is(at(b + 1), "(") && is(t_[e - 1], ")") && t_[e - 1].depth == f.depth &&
+                   matching(b + 1) + 1 == e;
+  std::vector<std::pair<size_t, size_t>> args;
+  if (wholeCall) {
+    size_t a = b + 2;
     if (is(at(a), "DISTINCT") || is(at(a), "ALL")) ++a;
-    return infer(a, ae);
+    for (size_t m = a; m <= e - 1; ++m)
+      if (m == e - 1 || (t_[m].depth == f.depth + 1 && is(t_[m], ","))) {
+        if (m > a) args.emplace_back(a, m);
+        a = m + 1;
+      }
+  }
+  auto nullArg = [&](std::pair<size_t, size_t> r) {
+    return r.second == r.first + 1 && ((t_[r.first].kind == Token::Str && t_[r.first].text.empty()) || is(t_[r.first], "NULL"));
+  };
+  // Character results are as long as the longest argument that can be the result.
+  auto widest = [&](const std::vector<std::pair<size_t, size_t>>& results) {
+    ColType r;
+    for (auto a : results)
+      if (!nullArg(a)) { r = exprType(a.first, a.second); break; }
+    if (r.code == 0) { r.code = kVarchar2; r.size = 1; }
+    if (r.code == kVarchar2 || r.code == kChar) {
+      for (auto a : results) {
+        if (nullArg(a)) continue;
+        ColType x = exprType(a.first, a.second);
+        int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        r.size = std::min(4000, std::max(r.size, size));
+      }
+    }
+    return r;
+  };
+  // Calls whose result has the type of their first argument.
+  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST", "LEAST"};
+  if (wholeCall && sameType.count(f.text) && !args.empty()) {
+    if (f.text == "MIN" || f.text == "MAX") return infer(args[0].first, args[0].second);
+    return widest(args);
+  }
+  if (f.kind == Token::Ident && f.text == "CASE" && is(t_[e - 1], "END") && t_[e - 1].depth == f.depth) {
+    std::vector<std::pair<size_t, size_t>> results;
+    size_t from = 0;
+    int nest = 0;
+    for (size_t m = b + 1; m < e; ++m) {
+      if (t_[m].depth != f.depth) continue;
+      if (is(t_[m], "CASE")) { ++nest; continue; }
+      if (is(t_[m], "END") && nest) { --nest; continue; }
+      if (nest) continue;
+      if (is(t_[m], "THEN") || is(t_[m], "ELSE")) {
+        if (from) results.emplace_back(from, m);
+        from = m + 1;
+      } else if (is(t_[m], "WHEN") || m == e - 1) {
+        if (from) results.emplace_back(from, m);
+        from = 0;
+      }
+    }
+    if (!results.empty()) return widest(results);
+  }
+  if (wholeCall && f.text == "CAST" && args.size() == 1) {
+    for (size_t m = args[0].first; m < args[0].second; ++m)
+      if (t_[m].depth == f.depth + 1 && is(t_[m], "AS")) return castType(m + 1, args[0].second);
+  }
+  if (wholeCall && !args.empty()) {
+    static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM"};
+    if (keepLength.count(f.text)) {
+      ColType x = exprType(args[0].first, args[0].second);
+      t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
+      return t;
+    }
+    if (f.text == "TO_CHAR" && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
+      t.size = 40;
+      return t;
+    }
+    if (f.text == "CHR") {
+      t.size = 4; // one character, in UTF-8 bytes
+      return t;
+    }
   }
   static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
@@ -1383,6 +1548,23 @@ int64_t Catalog::objectNumber(const std::string& table) {
 }
 
 namespace {
+// Byte offsets of the "(" of every subquery that must give a single value. Iterative, so any
+// tree the parser accepted is walked without deep recursion.
+void scalarSubqueries(const sql::Node* root, const sql::Node*, std::set<size_t>& out) {
+  std::vector<std::pair<const sql::Node*, const sql::Node*>> todo{{root, nullptr}};
+  while (!todo.empty()) {
+    auto [n, parent] = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    if (n->kind == sql::N::Subquery) {
+      bool set = parent && (parent->kind == sql::N::In || parent->kind == sql::N::Assign ||
+                            (parent->kind == sql::N::Compare && parent->has(sql::kAny | sql::kAll)));
+      if (!set) out.insert(n->pos);
+    }
+    for (const sql::Node* k : n->kids) todo.emplace_back(k, n);
+  }
+}
+
 // Errors of a DDL statement that parsed: they come from the objects it names, not its text.
 bool semanticDdlError(int code) {
   static const std::set<int> codes = {942,  955,  957,  1031, 1418, 1430, 1439, 1440, 1441,  1442,
@@ -1409,15 +1591,19 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
     return deferred(out);
   }
+  // The statement's syntax, with Oracle's error and the offending token's position; the tree
+  // tells which subqueries stand for a single value.
+  std::set<size_t> scalars;
   {
-    // The statement's syntax, with Oracle's error and the offending token's position.
     auto toks = sql::lex(text);
     if (sql::parsedKind(toks)) {
       sql::Tree tree;
-      sql::Parser(text, std::move(toks), tree).statement();
+      sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
+      scalarSubqueries(root, nullptr, scalars);
     }
   }
   Translator t(text, tokenize(text), cat);
+  t.scalarAt = std::move(scalars);
   t.share_ = share;
   try {
     return t.run();

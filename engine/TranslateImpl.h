@@ -116,6 +116,7 @@ private:
   ColType exprType(size_t b, size_t e);
   void rewriteChains(size_t b, size_t e);
   bool productAt(size_t b, size_t e) const;
+  ColType castType(size_t b, size_t e) const;
   std::string factors(size_t b, size_t e);
   std::string dateText(size_t strTok);
   void dateLiteral(size_t lb, size_t le, size_t rb, size_t re);
@@ -152,6 +153,7 @@ private:
 
 public:
   bool share_ = false; // literals become parameters
+  std::set<size_t> scalarAt; // byte offsets of the "(" of subqueries that give one value
   // The whole token list as one expression (a trigger's WHEN condition).
   std::string expression() {
     replace_.assign(size(), {});
