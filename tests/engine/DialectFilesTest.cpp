@@ -6,7 +6,7 @@
 //
 //   statement ok            the statement runs
 //   error ORA-00936 [at N]  it fails with that error, the token at fault at byte offset N
-//   query [sorted]          its rows, one per line, columns joined by "|" (NULL is empty),
+//   query [sorted]          its rows, one per line, columns joined by "|" (NULL as NULL),
 //   SELECT ...              after a "----" line; "sorted" compares them in sorted order
 //   ----
 //   a|b
@@ -186,7 +186,9 @@ public:
             v.append(reinterpret_cast<char*>(piece), got);
           }
           row += v;
-        } else if (c.ind != -1) {
+        } else if (c.ind == -1) {
+          row += "NULL";
+        } else {
           row += reinterpret_cast<const char*>(c.buf.data());
         }
       }
