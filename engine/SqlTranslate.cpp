@@ -496,7 +496,8 @@ ColType Translator::exprType(size_t b, size_t e) {
         auto width = [](const ColType& x) {
           return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
         };
-        r.code = kVarchar2;
+        // CHAR joined to CHAR stays CHAR; anything else makes VARCHAR2
+        r.code = acc.code == kChar && t.code == kChar ? kChar : kVarchar2;
         r.size = std::min(4000, width(acc) + width(t));
       }
       else if (acc.code == kDate && t.code == kDate) r.code = ops[k] == "-" ? kNumber : kDate;
@@ -727,7 +728,8 @@ ColType Translator::infer(size_t b, size_t e) {
   const Token& f = t_[b];
   if (e - b == 1) {
     if (f.kind == Token::Num) { t = ColType{}; t.code = kNumber; return t; }
-    if (f.kind == Token::Str) { t.size = std::max<int>(1, static_cast<int>(f.text.size())); return t; }
+    // a text literal is CHAR, as long as it is
+    if (f.kind == Token::Str) { t.code = kChar; t.size = std::max<int>(1, static_cast<int>(f.text.size())); return t; }
     if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
     if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
     if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
@@ -768,7 +770,8 @@ ColType Translator::infer(size_t b, size_t e) {
     for (auto a : results)
       if (!nullArg(a)) { r = exprType(a.first, a.second); break; }
     if (r.code == 0) { r.code = kVarchar2; r.size = 1; }
-    if (r.code == kVarchar2 || r.code == kChar) {
+    if (r.code == kChar) r.code = kVarchar2; // a choice among texts is VARCHAR2
+    if (r.code == kVarchar2) {
       for (auto a : results) {
         if (nullArg(a)) continue;
         ColType x = exprType(a.first, a.second);

@@ -596,6 +596,7 @@ bool TSqlShell::RunStatement(const std::string& text, bool plsql) {
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(TOraCursor::MaxRows);
+  c.SetDatesAsText(true); // shown in the session's date format, as SQL*Plus shows them
   std::vector<std::string> lines;
   std::istringstream split(text);
   for (std::string line; std::getline(split, line);)

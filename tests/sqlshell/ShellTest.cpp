@@ -235,12 +235,13 @@ TEST_F(Shell, RunsStatementsAndLaysOutRows) {
                              "select * from emp;\n");
   auto l = Lines(out);
   ASSERT_GE(l.size(), 8u);
-  // Widths come from the described sizes: NUMBER(4) takes 6, VARCHAR2(10) 10, the date its format.
+  // Widths come from the described sizes: NUMBER(4) takes 6, VARCHAR2(10) 10, DATE 9; dates show
+  // in the session's date format, RR-MM-DD, as SQL*Plus shows them with Japanese settings.
   EXPECT_EQ(l[0], "");
   EXPECT_EQ(l[1], " EMPNO ENAME      HIREDATE");
-  EXPECT_EQ(l[2], "------ ---------- ----------");
-  EXPECT_EQ(l[3], "  7782 CLARK      1981/06/09");
-  EXPECT_EQ(l[5], "  7934 MILLER     1982/01/23");
+  EXPECT_EQ(l[2], "------ ---------- ---------");
+  EXPECT_EQ(l[3], "  7782 CLARK      81-06-09");
+  EXPECT_EQ(l[5], "  7934 MILLER     82-01-23");
   EXPECT_EQ(l[7], "3 rows selected.");
   EXPECT_NE(out.find("\n1 row created.\n"), std::string::npos) << out;
   // The ";" inside the literal did not end the statement; the wide text lines up by columns.
