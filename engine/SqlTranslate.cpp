@@ -1616,6 +1616,26 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
 }
 
+void locateError(OraError& e, const std::string& text) {
+  static const std::set<int> named = {904, 918, 942, 2289, 4043};
+  if (!named.count(e.code)) return;
+  size_t open = e.text.rfind('('), close = e.text.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close <= open) return;
+  std::string name = e.text.substr(open + 1, close - open - 1);
+  if (auto colon = name.rfind(": "); colon != std::string::npos) name = name.substr(colon + 2);
+  if (auto dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+  if (name.empty()) return;
+  try {
+    for (const sql::Token& t : sql::lex(text))
+      if ((t.kind == sql::Tok::Ident || t.kind == sql::Tok::QIdent) && t.text == name) {
+        e.pos = static_cast<int>(t.pos);
+        return;
+      }
+  } catch (const OraError&) {
+  }
+}
+
 std::string sharingKey(const std::string& text, std::vector<Literal>& literals) {
   literals.clear();
   std::vector<Token> t;

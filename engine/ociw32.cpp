@@ -834,7 +834,8 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
       }
       if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, lits);
       if (c->tr.kind == StmtKind::Query) describe(*c);
-    } catch (const OraError& e) {
+    } catch (OraError& e) {
+      if (e.pos < 0) locateError(e, text(sqlstm, sqllen));
       return failWith(cda, c->lda, e, ociw32::kFcParse);
     }
     c->parsed = true;
