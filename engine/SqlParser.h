@@ -12,7 +12,7 @@ namespace ora::sql {
 
 // Subqueries nested deeper than Oracle allows, and expressions nested deeper than any real
 // statement, are refused with ORA-00935 before the parser recurses further.
-constexpr int kMaxSubqueryDepth = 255;
+constexpr int kMaxSubqueryDepth = 256; // the statement's own query and 255 nested subqueries
 constexpr int kMaxExprDepth = 1000;
 
 // Parses one statement into `tree` (tree.root). Throws OraError.

@@ -311,6 +311,20 @@ std::string Translator::emit(size_t b, size_t e) {
       add(quoteIdent(k.text));
       break;
     case Token::Op:
+      if (k.text == "(" && hoistAt.count(at(i + 1).pos) && !hoistOff_) {
+        // SQLite's parser takes only a few levels of nesting: deep subqueries become common
+        // table expressions, each written at the top level.
+        size_t close = matching(i);
+        std::string name = "Q$" + std::to_string(++cteCount_);
+        bool scalar = scalarAt.count(k.pos) > 0;
+        std::string inner = emit(i + 1, close);
+        ctes_.push_back(quoteIdent(name) + (scalar ? "(\"V\")" : "") + " AS (" + inner + ")");
+        if (derivedAt.count(at(i + 1).pos)) add(quoteIdent(name));
+        else if (scalar) add("(SELECT ora_single(\"V\") FROM (SELECT \"V\" FROM " + quoteIdent(name) + " LIMIT 2))");
+        else add("(SELECT * FROM " + quoteIdent(name) + ")");
+        i = close;
+        break;
+      }
       if (k.text == "(" && is(at(i + 1), "SELECT") && scalarAt.count(k.pos)) {
         // a single value: more than one row is ORA-01427, not the first of them
         size_t close = matching(i);
@@ -1249,6 +1263,14 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
   return out;
 }
 
+// The statement's text with the subqueries that were written out as common table expressions.
+std::string Translator::withHoisted(const std::string& sql) const {
+  if (ctes_.empty()) return sql;
+  std::string out = "WITH ";
+  for (size_t k = 0; k < ctes_.size(); ++k) out += (k ? ", " : "") + ctes_[k];
+  return out + " " + sql;
+}
+
 void Translator::query() {
   tr_.kind = StmtKind::Query;
   tr_.function = 4;
@@ -1256,7 +1278,7 @@ void Translator::query() {
   size_t e = size();
   for (size_t i = 0; i < size(); ++i)
     if (t_[i].depth == 0 && is(t_[i], "FOR") && is(at(i + 1), "UPDATE")) { e = i; break; }
-  tr_.sql = emit(0, e);
+  tr_.sql = withHoisted(emit(0, e));
 }
 
 std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table) {
@@ -1326,9 +1348,9 @@ void Translator::insert() {
     tr_.sql = head + " VALUES (";
     for (size_t k = 0; k < vals.size(); ++k)
       tr_.sql += (k ? ", " : "") + convWrap(vals[k], target[k], table);
-    tr_.sql += ")";
+    tr_.sql = withHoisted(tr_.sql + ")");
   } else if (is(at(i), "SELECT") || is(at(i), "(") || is(at(i), "WITH")) {
-    std::string src = emit(i, size());
+    std::string src = withHoisted(emit(i, size()));
     std::string cte = "WITH \"SRC$\"(";
     std::string sel = " SELECT ";
     for (size_t k = 0; k < target.size(); ++k) {
@@ -1373,7 +1395,7 @@ void Translator::update() {
   }
   if (first) throw OraError(927);
   if (where < size()) out += " " + emit(where, size());
-  tr_.sql = out;
+  tr_.sql = withHoisted(out);
   ctx_.pop_back();
 }
 
@@ -1388,7 +1410,7 @@ void Translator::del() {
     if (!is(at(i), "WHERE")) unexpected(i);
     out += " " + emit(i, size());
   }
-  tr_.sql = out;
+  tr_.sql = withHoisted(out);
   ctx_.pop_back();
 }
 
@@ -1568,6 +1590,36 @@ void scalarSubqueries(const sql::Node* root, const sql::Node*, std::set<size_t>&
   }
 }
 
+// Subqueries to write out as common table expressions, by the offset of their SELECT: every
+// table subquery inside another one, and when the nesting goes deeper than SQLite's parser
+// follows, every subquery below the first levels. A statement with a WITH of its own keeps its
+// shape.
+void deepSubqueries(const sql::Node* root, std::set<size_t>& hoist, std::set<size_t>& derived) {
+  const sql::Node* top = root && root->kind == sql::N::Query ? root : nullptr;
+  if (top && top->kid(sql::slot::With)) return;
+  struct Item { const sql::Node* n; int level; };
+  std::vector<Item> todo{{root, 0}};
+  std::vector<std::pair<const sql::Node*, int>> subqueries;
+  int deepest = 0;
+  while (!todo.empty()) {
+    auto [n, level] = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    bool sub = n->kind == sql::N::Derived || n->kind == sql::N::Subquery || n->kind == sql::N::Exists;
+    int inner = sub ? level + 1 : level;
+    if (sub && n->kid(0)) {
+      subqueries.emplace_back(n, inner);
+      deepest = std::max(deepest, inner);
+      if (n->kind == sql::N::Derived) derived.insert(n->kid(0)->pos);
+    }
+    for (const sql::Node* k : n->kids) todo.push_back({k, inner});
+  }
+  for (auto [n, level] : subqueries) {
+    bool nestedTable = n->kind == sql::N::Derived && level >= 2;
+    if (nestedTable || (deepest > 6 && level >= 3)) hoist.insert(n->kid(0)->pos);
+  }
+}
+
 // Errors of a DDL statement that parsed: they come from the objects it names, not its text.
 bool semanticDdlError(int code) {
   static const std::set<int> codes = {942,  955,  957,  1031, 1418, 1430, 1439, 1440, 1441,  1442,
@@ -1596,17 +1648,20 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
   // The statement's syntax, with Oracle's error and the offending token's position; the tree
   // tells which subqueries stand for a single value.
-  std::set<size_t> scalars;
+  std::set<size_t> scalars, hoist, derived;
   {
     auto toks = sql::lex(text);
     if (sql::parsedKind(toks)) {
       sql::Tree tree;
       sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
       scalarSubqueries(root, nullptr, scalars);
+      deepSubqueries(root, hoist, derived);
     }
   }
   Translator t(text, tokenize(text), cat);
   t.scalarAt = std::move(scalars);
+  t.hoistAt = std::move(hoist);
+  t.derivedAt = std::move(derived);
   t.share_ = share;
   try {
     return t.run();

@@ -154,6 +154,12 @@ private:
 public:
   bool share_ = false; // literals become parameters
   std::set<size_t> scalarAt; // byte offsets of the "(" of subqueries that give one value
+  std::set<size_t> hoistAt;  // offsets of the SELECT of subqueries written as common table expressions
+  std::set<size_t> derivedAt; // offsets of the SELECT of subqueries in FROM
+  bool hoistOff_ = false;
+  std::vector<std::string> ctes_;
+  int cteCount_ = 0;
+  std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).
   std::string expression() {
     replace_.assign(size(), {});

@@ -143,10 +143,18 @@ TEST_F(Robustness, DeepNestingWorksOrFailsCleanly) {
                  Nested("(SELECT DEPTNO FROM DEPT WHERE DEPTNO IN ", "(10)", ")", 5)),
             "3\n");
 
+  // As deep as Oracle goes: 255 nested subqueries, in FROM, in IN and as single values.
+  EXPECT_EQ(Rows(Nested("SELECT X FROM (", "SELECT 1 X FROM DUAL", ")", 255)), "1\n");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM EMP WHERE DEPTNO IN " +
+                 Nested("(SELECT DEPTNO FROM DEPT WHERE DEPTNO IN ", "(10)", ")", 254)),
+            "3\n");
+  EXPECT_EQ(Rows("SELECT " + Nested("(SELECT ", "7", " FROM DUAL)", 255) + " FROM DUAL"), "7\n");
+  EXPECT_EQ(Code(Exec(Nested("SELECT X FROM (", "SELECT 1 X FROM DUAL", ")", 256))), "ORA-00935");
+
   // Beyond what can be run: a clean error, never a crash, also for the deepest texts.
   for (int n : {40, 300, 301, 20000}) {
     for (const char* kind : {"paren", "call", "subquery"}) {
-      if (n < 100 && kind == std::string("paren"))
+      if (n < 100 && kind != std::string("call"))
         continue;
       std::string sql =
           kind == std::string("paren")  ? "SELECT " + Nested("(", "1", ")", n) + " FROM DUAL"
