@@ -956,6 +956,10 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     out += first ? " " : ", ";
     first = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
+    // what a set operator must match: a type only where it is known for sure
+    bool emptyText = exprEnd == i + 1 && t_[i].kind == Token::Str && t_[i].text.empty();
+    bool known = !star && ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000) && !emptyText;
+    blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
     out += emit(i, exprEnd);
     if (!star) {
       if (alias.empty()) alias = heading(i, exprEnd);
@@ -1263,6 +1267,34 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
   return out;
 }
 
+// The query blocks on both sides of a set operator give columns of one type family each, or
+// the statement is ORA-01790.
+void Translator::checkSetTypes() const {
+  auto family = [](int code) {
+    switch (code) {
+    case kNumber: return 1;
+    case kVarchar2: case kChar: case kLong: return 2;
+    case kDate: return 3;
+    case kRaw: case kLongRaw: return 4;
+    default: return 0;
+    }
+  };
+  static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  for (size_t i = 1; i + 1 < size(); ++i) {
+    if (t_[i].kind != Token::Ident || !setOps.count(t_[i].text)) continue;
+    int d = t_[i].depth;
+    size_t left = i, right = is(t_[i + 1], "ALL") ? i + 2 : i + 1;
+    while (left > 0 && !(t_[left - 1].depth == d && is(t_[left - 1], "SELECT"))) --left;
+    if (left == 0 || right >= size() || !is(t_[right], "SELECT")) continue;
+    auto l = blockTypes_.find(left - 1), r = blockTypes_.find(right);
+    if (l == blockTypes_.end() || r == blockTypes_.end()) continue;
+    for (size_t k = 0; k < l->second.size() && k < r->second.size(); ++k) {
+      int a = family(l->second[k].first), b = family(r->second[k].first);
+      if (a && b && a != b) throw OraError(1790).at(static_cast<int>(t_[r->second[k].second].pos));
+    }
+  }
+}
+
 // The statement's text with the subqueries that were written out as common table expressions.
 std::string Translator::withHoisted(const std::string& sql) const {
   if (ctes_.empty()) return sql;
@@ -1458,6 +1490,7 @@ Translation Translator::run() {
   } else {
     throw OraError(900);
   }
+  checkSetTypes();
   if (share_)
     for (size_t i = 0; i < size(); ++i)
       if (pin_[i]) tr_.pinned.push_back(static_cast<int>(i));

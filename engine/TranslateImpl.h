@@ -159,6 +159,9 @@ public:
   bool hoistOff_ = false;
   std::vector<std::string> ctes_;
   int cteCount_ = 0;
+  // per query block (its SELECT token): each result column's type code (0: not known) and first token
+  std::map<size_t, std::vector<std::pair<int, size_t>>> blockTypes_;
+  void checkSetTypes() const;
   std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).
   std::string expression() {
