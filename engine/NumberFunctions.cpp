@@ -43,6 +43,51 @@ void toNumber(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
+// ora_add(a, b, ...): the exact sum of its arguments; NULL when one is.
+void sumArgs(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  try {
+    Num acc, x;
+    for (int i = 0; i < argc; ++i) {
+      if (!numOf(argv[i], x)) {
+        sqlite3_result_null(ctx);
+        return;
+      }
+      acc = add(acc, x);
+    }
+    resultNum(ctx, acc);
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  }
+}
+
+void negate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  try {
+    Num a;
+    if (!numOf(argv[0], a)) sqlite3_result_null(ctx);
+    else resultNum(ctx, neg(a));
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  }
+}
+
+// ora_and / ora_or over any number of conditions, with SQL's three-valued logic.
+template <bool Or>
+void logic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  bool unknown = false;
+  for (int i = 0; i < argc; ++i) {
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) {
+      unknown = true;
+      continue;
+    }
+    if ((sqlite3_value_double(argv[i]) != 0) == Or) {
+      sqlite3_result_int(ctx, Or ? 1 : 0);
+      return;
+    }
+  }
+  if (unknown) sqlite3_result_null(ctx);
+  else sqlite3_result_int(ctx, Or ? 0 : 1);
+}
+
 struct Total {
   unsigned char sum[sizeof(Num)];
   int64_t count;
@@ -133,6 +178,10 @@ void singleFinal(sqlite3_context* ctx) {
 void registerNumberFunctions(sqlite3* db) {
   int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function(db, "ora_add", 2, flags, nullptr, binaryOp<add>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_add", -1, flags, nullptr, sumArgs, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_neg", 1, flags, nullptr, negate, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_and", -1, flags, nullptr, logic<false>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_or", -1, flags, nullptr, logic<true>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_sub", 2, flags, nullptr, binaryOp<sub>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_mul", 2, flags, nullptr, binaryOp<mul>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_div", 2, flags, nullptr, binaryOp<div>, nullptr, nullptr);

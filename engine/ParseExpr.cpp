@@ -267,7 +267,8 @@ Node* Parser::primary() {
       }
       expectOp(")", 907);
       e->flags |= kParens;
-      return e;
+      e->pos = open; // the node's text takes its parentheses in
+      return finish(e);
     }
     fail(936);
   case Tok::End:

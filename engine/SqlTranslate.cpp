@@ -249,6 +249,27 @@ std::string Translator::emit(size_t b, size_t e) {
   };
   for (size_t i = b; i < e; ++i) {
     if (skip_[i]) continue;
+    if (auto big = bigChains.find(t_[i].pos); big != bigChains.end() && replace_[i].empty()) {
+      // a long run of AND or OR: one call per hundred conditions, not a thousand-deep tree;
+      // its first condition starts where it does, so it is out of the table while they are written
+      auto chain = std::move(big->second);
+      bigChains.erase(big);
+      std::vector<std::string> parts;
+      size_t last = i;
+      for (auto [pb, pe] : chain.second) {
+        size_t kb = tokenAt(pb), ke = tokenAt(pe);
+        parts.push_back("(" + emit(kb, ke) + ")");
+        last = ke;
+      }
+      size_t pos = t_[i].pos;
+      std::string f = chain.first;
+      bigChains.emplace(pos, std::move(chain));
+      if (last <= e) {
+        add(groupedCall(f, parts));
+        i = last - 1;
+        continue;
+      }
+    }
     if (!replace_[i].empty()) { add(replace_[i]); continue; }
     const Token& k = t_[i];
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".")) {
@@ -599,6 +620,22 @@ void Translator::rewriteChains(size_t b, size_t e) {
       acc += ")";
       run.clear();
     };
+    bool sums = std::all_of(ops.begin(), ops.end(), [](const std::string& o) { return o == "+" || o == "-"; }) &&
+                std::none_of(types.begin(), types.end(), [](const ColType& t) { return t.code == kDate; });
+    if (sums) {
+      // one flat sum however many terms it has: SQLite's parser takes no deep nesting
+      std::vector<std::string> parts{acc};
+      for (size_t n = 0; n < ops.size(); ++n) {
+        std::string text = factors(terms[n + 1].first, terms[n + 1].second);
+        parts.push_back(ops[n] == "-" ? "ora_neg(" + text + ")" : text);
+      }
+      replace_[i] = groupedCall("ora_add", parts);
+      for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+      lastB = i;
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
     for (size_t n = 0; n < ops.size(); ++n) {
       std::string text = factors(terms[n + 1].first, terms[n + 1].second);
       const ColType& t = types[n + 1];
@@ -1267,6 +1304,30 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
   return out;
 }
 
+// The index of the first token at or after byte offset `pos`.
+size_t Translator::tokenAt(size_t pos) const {
+  auto it = std::lower_bound(t_.begin(), t_.end(), pos, [](const Token& t, size_t p) { return t.pos < p; });
+  return static_cast<size_t>(it - t_.begin());
+}
+
+// f(a, b, ...) over any number of arguments, in calls of at most 100 arguments nested as a
+// shallow tree.
+std::string Translator::groupedCall(const std::string& f, std::vector<std::string> parts) {
+  while (parts.size() > 100) {
+    std::vector<std::string> next;
+    for (size_t k = 0; k < parts.size(); k += 100) {
+      std::string call = f + "(";
+      for (size_t m = k; m < std::min(parts.size(), k + 100); ++m) call += (m > k ? ", " : "") + parts[m];
+      next.push_back(call + ")");
+    }
+    parts = std::move(next);
+  }
+  if (parts.size() == 1) return parts[0];
+  std::string call = f + "(";
+  for (size_t m = 0; m < parts.size(); ++m) call += (m ? ", " : "") + parts[m];
+  return call + ")";
+}
+
 // The query blocks on both sides of a set operator give columns of one type family each, or
 // the statement is ORA-01790.
 void Translator::checkSetTypes() const {
@@ -1653,6 +1714,24 @@ void deepSubqueries(const sql::Node* root, std::set<size_t>& hoist, std::set<siz
   }
 }
 
+// AND and OR runs of more conditions than SQLite nests, by their first byte: the helper that
+// takes them and the byte ranges of the conditions.
+void longConditions(const sql::Node* root,
+                    std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>>& out) {
+  std::vector<const sql::Node*> todo{root};
+  while (!todo.empty()) {
+    const sql::Node* n = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    if ((n->kind == sql::N::And || n->kind == sql::N::Or) && n->kids.size() > 200 && !out.count(n->pos)) {
+      auto& entry = out[n->pos];
+      entry.first = n->kind == sql::N::And ? "ora_and" : "ora_or";
+      for (const sql::Node* k : n->kids) entry.second.emplace_back(k->pos, k->end);
+    }
+    for (const sql::Node* k : n->kids) todo.push_back(k);
+  }
+}
+
 // Errors of a DDL statement that parsed: they come from the objects it names, not its text.
 bool semanticDdlError(int code) {
   static const std::set<int> codes = {942,  955,  957,  1031, 1418, 1430, 1439, 1440, 1441,  1442,
@@ -1682,6 +1761,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   // The statement's syntax, with Oracle's error and the offending token's position; the tree
   // tells which subqueries stand for a single value.
   std::set<size_t> scalars, hoist, derived;
+  std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> chains;
   {
     auto toks = sql::lex(text);
     if (sql::parsedKind(toks)) {
@@ -1689,12 +1769,14 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
       sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
       scalarSubqueries(root, nullptr, scalars);
       deepSubqueries(root, hoist, derived);
+      longConditions(root, chains);
     }
   }
   Translator t(text, tokenize(text), cat);
   t.scalarAt = std::move(scalars);
   t.hoistAt = std::move(hoist);
   t.derivedAt = std::move(derived);
+  t.bigChains = std::move(chains);
   t.share_ = share;
   try {
     return t.run();

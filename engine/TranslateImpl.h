@@ -162,6 +162,10 @@ public:
   // per query block (its SELECT token): each result column's type code (0: not known) and first token
   std::map<size_t, std::vector<std::pair<int, size_t>>> blockTypes_;
   void checkSetTypes() const;
+  // long AND / OR runs by their first byte: helper and the conditions' byte ranges
+  std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> bigChains;
+  size_t tokenAt(size_t pos) const;
+  static std::string groupedCall(const std::string& f, std::vector<std::string> parts);
   std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).
   std::string expression() {
