@@ -1808,23 +1808,24 @@ void locateError(OraError& e, const std::string& text) {
 
 std::string sharingKey(const std::string& text, std::vector<Literal>& literals) {
   literals.clear();
-  std::vector<Token> t;
+  std::vector<sql::Token> t;
   try {
-    t = tokenize(text);
+    t = sql::lex(text);
   } catch (const OraError&) {
     return {};
   }
-  if (t.empty() || !(is(t[0], "SELECT") || is(t[0], "INSERT") || is(t[0], "UPDATE") || is(t[0], "DELETE") ||
-                     is(t[0], "WITH") || is(t[0], "(")))
-    return {};
+  t.pop_back(); // the end
+  auto word = [&](const char* w) { return !t.empty() && t[0].kind == sql::Tok::Ident && t[0].text == w; };
+  bool open = !t.empty() && t[0].kind == sql::Tok::Op && t[0].text == "(";
+  if (!(word("SELECT") || word("INSERT") || word("UPDATE") || word("DELETE") || word("WITH") || open)) return {};
   std::string key;
   key.reserve(text.size());
   for (size_t i = 0; i < t.size(); ++i) {
-    const Token& k = t[i];
+    sql::Token& k = t[i];
     switch (k.kind) {
-    case Token::Str: key += "?s"; literals.push_back({static_cast<int>(i), true, k.text}); break;
-    case Token::Num: key += "?n"; literals.push_back({static_cast<int>(i), false, k.text}); break;
-    case Token::QIdent: key += '"'; key += k.text; key += '"'; break;
+    case sql::Tok::Str: key += "?s"; literals.push_back({static_cast<int>(i), true, std::move(k.text)}); break;
+    case sql::Tok::Num: key += "?n"; literals.push_back({static_cast<int>(i), false, std::move(k.text)}); break;
+    case sql::Tok::QIdent: key += '"'; key += k.text; key += '"'; break;
     default: key += k.text; break;
     }
     key += '\x1f';
