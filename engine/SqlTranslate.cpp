@@ -1564,13 +1564,30 @@ namespace ora {
 
 using namespace tx;
 
+// The schema's look-ups are prepared once per session and kept.
+sqlite3_stmt* Catalog::prep(const char* sql) {
+  if (session_) return session_->cachedStatement(sql);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+  return st;
+}
+
+void Catalog::done(sqlite3_stmt* st) {
+  if (!session_) {
+    sqlite3_finalize(st);
+  } else if (st) {
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+  }
+}
+
 bool Catalog::schemaHas(const char* type, const std::string& name) {
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_schema WHERE type = ?1 AND name = ?2", -1, &st, nullptr);
+  st = prep("SELECT 1 FROM sqlite_schema WHERE type = ?1 AND name = ?2");
   sqlite3_bind_text(st, 1, type, -1, SQLITE_STATIC);
   sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
   bool found = sqlite3_step(st) == SQLITE_ROW;
-  sqlite3_finalize(st);
+  done(st);
   return found;
 }
 
@@ -1590,12 +1607,12 @@ std::string Catalog::objectType(const std::string& name) {
   if (schemaHas("index", name)) return "INDEX";
   if (sequenceExists(name)) return "SEQUENCE";
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT TYPE FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE <> 'PACKAGE BODY'"
-                          " ORDER BY TYPE", -1, &st, nullptr);
+  st = prep("SELECT TYPE FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE <> 'PACKAGE BODY'"
+                          " ORDER BY TYPE");
   sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
   std::string type;
   if (sqlite3_step(st) == SQLITE_ROW) type = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-  sqlite3_finalize(st);
+  done(st);
   return type;
 }
 
@@ -1603,22 +1620,21 @@ bool Catalog::indexExists(const std::string& name) { return schemaHas("index", n
 
 std::string Catalog::objectTypeOf(const std::string& name, const std::string& type) {
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = ?2", -1, &st, nullptr);
+  st = prep("SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = ?2");
   sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
   sqlite3_bind_text(st, 2, type.c_str(), -1, SQLITE_TRANSIENT);
   bool found = sqlite3_step(st) == SQLITE_ROW;
-  sqlite3_finalize(st);
+  done(st);
   return found ? type : std::string();
 }
 
 std::vector<std::string> Catalog::sqliteTriggers(const std::string& name) {
   std::vector<std::string> out;
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND (name = ?1 OR name GLOB ?1 || '$[0-9]')",
-                     -1, &st, nullptr);
+  st = prep("SELECT name FROM sqlite_schema WHERE type = 'trigger' AND (name = ?1 OR name GLOB ?1 || '$[0-9]')");
   sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
   while (sqlite3_step(st) == SQLITE_ROW) out.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-  sqlite3_finalize(st);
+  done(st);
   return out;
 }
 
@@ -1627,7 +1643,7 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
   if (cached != columns_.end()) return cached->second;
   std::vector<ColumnInfo>& out = columns_[table];
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT name, type, \"notnull\" FROM pragma_table_info(?1) ORDER BY cid", -1, &st, nullptr);
+  st = prep("SELECT name, type, \"notnull\" FROM pragma_table_info(?1) ORDER BY cid");
   sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
   while (sqlite3_step(st) == SQLITE_ROW) {
     ColumnInfo c;
@@ -1636,11 +1652,11 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
     c.notNull = sqlite3_column_int(st, 2) != 0;
     out.push_back(c);
   }
-  sqlite3_finalize(st);
+  done(st);
   bool untyped = std::any_of(out.begin(), out.end(), [](const ColumnInfo& c) { return c.type.code == 0; });
   if (untyped && viewExists(table)) {
     // types of a view's columns as described when it was created
-    sqlite3_prepare_v2(db_, "SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1", -1, &st, nullptr);
+    st = prep("SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1");
     sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(st) == SQLITE_ROW) {
       std::string types = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
@@ -1652,17 +1668,17 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
         b = e + 1;
       }
     }
-    sqlite3_finalize(st);
+    done(st);
   }
   return out;
 }
 
 int64_t Catalog::objectNumber(const std::string& table) {
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = 'TABLE'", -1, &st, nullptr);
+  st = prep("SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = 'TABLE'");
   sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
   int64_t n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : 0;
-  sqlite3_finalize(st);
+  done(st);
   return n;
 }
 

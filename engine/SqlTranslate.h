@@ -44,6 +44,8 @@ public:
 
 private:
   bool schemaHas(const char* type, const std::string& name);
+  sqlite3_stmt* prep(const char* sql);
+  void done(sqlite3_stmt* st);
   sqlite3* db_;
   std::string user_;
   Session* session_;

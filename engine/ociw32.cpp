@@ -10,6 +10,7 @@
 #include "OraError.h"
 #include "OraValues.h"
 #include "Session.h"
+#include "SqlText.h"
 #include "SqlTranslate.h"
 
 #include <algorithm>
@@ -808,6 +809,16 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
           }
           c->sharedKey = key;
         } else {
+          // The schema is read once for the whole translation, not once per look-up: each read
+          // outside a transaction takes and drops the file's locks.
+          struct ReadOnce {
+            sqlite3* db;
+            bool began;
+            explicit ReadOnce(sqlite3* d) : db(d), began(sqlite3_get_autocommit(d) && execOne(d, "BEGIN") == SQLITE_OK) {}
+            ~ReadOnce() {
+              if (began && !sqlite3_get_autocommit(db)) execOne(db, "COMMIT");
+            }
+          } once(ses.db);
           Catalog cat(ses.db, ses.user, &ses);
           c->tr = translate(sql, cat, !key.empty());
           if (c->tr.kind == StmtKind::Query || c->tr.kind == StmtKind::Dml) {
