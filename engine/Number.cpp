@@ -29,12 +29,14 @@ u128 pow10(int k) {
 }
 
 int digits64(uint64_t x) {
-  int n = 0;
-  while (x) {
-    x /= 10;
-    ++n;
-  }
-  return n;
+  static const uint64_t p10[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull,
+                                 100000000ull, 1000000000ull, 10000000000ull, 100000000000ull,
+                                 1000000000000ull, 10000000000000ull, 100000000000000ull,
+                                 1000000000000000ull, 10000000000000000ull, 100000000000000000ull,
+                                 1000000000000000000ull, 10000000000000000000ull};
+  if (!x) return 0;
+  int t = (64 - __builtin_clzll(x)) * 1233 >> 12; // about log10(x)
+  return t + (x >= p10[t] ? 1 : 0);
 }
 
 int digitsOf(u128 x) {
@@ -141,9 +143,11 @@ Num reduce(bool neg, U256 v, int e) {
       m /= 10;
       ++e;
     }
-    int top = e + digits64(m);
-    if (top > 126) throw OraError(1426);
-    if (top < -129) return Num{};
+    if (e > 100 || e < -120) {
+      int top = e + digits64(m);
+      if (top > 126) throw OraError(1426);
+      if (top < -129) return Num{};
+    }
     Num r;
     r.m = neg ? -static_cast<i128>(m) : static_cast<i128>(m);
     r.e = e;
@@ -181,6 +185,8 @@ Num reduce(bool neg, U256 v, int e) {
 Num reduce128(bool neg, u128 m, int e) { return reduce(neg, U256::of(m), e); }
 
 } // namespace
+
+static Num numFromDoubleUncached(double v);
 
 bool parseNum(std::string_view s, Num& out) {
   size_t i = 0, n = s.size();
@@ -243,6 +249,24 @@ Num numFromInt(int64_t v) {
 }
 
 Num numFromDouble(double v) {
+  // The same constant meets every row of a statement (SAL * 1.1): the last two doubles read are
+  // remembered, the older one replaced.
+  thread_local double seen[2] = {0, 0};
+  thread_local Num seenNum[2];
+  thread_local int older = 0;
+  for (int k = 0; k < 2; ++k)
+    if (seen[k] == v && std::signbit(seen[k]) == std::signbit(v)) {
+      older = 1 - k;
+      return seenNum[k];
+    }
+  Num n = numFromDoubleUncached(v);
+  seen[older] = v;
+  seenNum[older] = n;
+  older = 1 - older;
+  return n;
+}
+
+Num numFromDoubleUncached(double v) {
   if (v == 0) return Num{};
   if (!std::isfinite(v)) throw OraError(1426);
   if (v == std::trunc(v) && std::fabs(v) < 9.2e18) return numFromInt(static_cast<int64_t>(v));

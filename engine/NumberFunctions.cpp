@@ -92,12 +92,51 @@ struct Total {
   unsigned char sum[sizeof(Num)];
   int64_t count;
   bool failed;
+  // A running sum of values that share one power of ten, kept apart from `sum` until it grows
+  // large: most columns hold values of a few digits, whose sum needs no rounding on the way.
+  unsigned char raw[sizeof(__int128)];
+  int rawE;
+  bool rawUsed;
   Num get() const {
     Num n;
     std::memcpy(&n, sum, sizeof n);
+    if (rawUsed) {
+      __int128 r;
+      std::memcpy(&r, raw, sizeof r);
+      Num part;
+      part.m = r;
+      part.e = rawE;
+      n = add(n, mul(part, numFromInt(1))); // canonical form of the raw part
+    }
     return n;
   }
-  void set(const Num& n) { std::memcpy(sum, &n, sizeof n); }
+  void set(const Num& n) {
+    std::memcpy(sum, &n, sizeof n);
+    rawUsed = false;
+  }
+  // Adds x to the raw sum when that is exact and cannot overflow; false when it cannot.
+  bool addRaw(const Num& x) {
+    constexpr __int128 limit = static_cast<__int128>(1) << 120;
+    if (x.m >= (static_cast<__int128>(1) << 100) || x.m <= -(static_cast<__int128>(1) << 100)) return false;
+    __int128 r = 0;
+    if (rawUsed) std::memcpy(&r, raw, sizeof r);
+    else rawE = x.e;
+    __int128 m = x.m;
+    for (int e = x.e; e > rawE; --e) {
+      if (m >= limit / 10 || m <= -limit / 10) return false;
+      m *= 10;
+    }
+    for (int e = rawE; e > x.e; --e) {
+      if (r >= limit / 10 || r <= -limit / 10) return false;
+      r *= 10;
+    }
+    if (x.e < rawE) rawE = x.e;
+    r += m;
+    if (r >= limit || r <= -limit) return false;
+    std::memcpy(raw, &r, sizeof r);
+    rawUsed = true;
+    return true;
+  }
 };
 
 void totalStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -110,7 +149,7 @@ void totalStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
   try {
     Num x;
     if (!numOf(argv[0], x)) return;
-    t->set(add(t->get(), x));
+    if (!t->addRaw(x)) t->set(add(t->get(), x));
     ++t->count;
   } catch (const OraError& e) {
     t->failed = true;
