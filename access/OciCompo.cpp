@@ -29,9 +29,11 @@ const char* const MsgNotLongField = "FetchLong: LONG / LONG RAW のフィール�
 
 using ociw32::kOffFunctionCode;
 using ociw32::kOffFunctionType;
+using ociw32::kOffParseErrorOffset;
 using ociw32::kOffReturnCode;
 using ociw32::kOffRowsProcessed;
 constexpr int ErrNotLoggedOn = 1012;
+constexpr int DateTextWidth = 76; // the longest text of a date format model, and its NUL
 constexpr int ErrMsgBufferSize = 1024;
 
 uint16_t ReadU16(const unsigned char* area, int offset) {
@@ -718,6 +720,8 @@ uint8_t TOraCursor::FunctionCode() const { return FCursorArea[kOffFunctionCode];
 
 uint16_t TOraCursor::StatementType() const { return ReadU16(FCursorArea, kOffFunctionType); }
 
+uint16_t TOraCursor::ErrorOffset() const { return ReadU16(FCursorArea, kOffParseErrorOffset); }
+
 std::string TOraCursor::DateFormat() const {
   return FSession ? FSession->DateFormatString : std::string();
 }
@@ -797,7 +801,12 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
     f->SetWidth(rec.Size + 10);
     break;
   case 12:
-    f = std::make_unique<TOraDateTimeField>(name, rec.Position, this);
+    if (FDatesAsText) {
+      f = std::make_unique<TOraStrField>(name, rec.Position, this);
+      f->SetWidth(DateTextWidth);
+    } else {
+      f = std::make_unique<TOraDateTimeField>(name, rec.Position, this);
+    }
     break;
   case 23:
     f = std::make_unique<TOraRawField>(name, rec.Position, this);

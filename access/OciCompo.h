@@ -275,6 +275,10 @@ public:
   uint32_t NumberOfRows() const { return FNumberOfRows; }
   void SetNumberOfRows(uint32_t value);
   uint16_t StringParamLength() const { return FStringParamLength; }
+  // DATE columns described from now on are fetched as the library's text in the session's date
+  // format (string fields) instead of as date-time values.
+  bool DatesAsText() const { return FDatesAsText; }
+  void SetDatesAsText(bool value) { FDatesAsText = value; }
   void SetStringParamLength(uint16_t value) { FStringParamLength = value; }
 
   TCustomOraField* Fields(int index) const { return FFields.Items(index); }
@@ -285,6 +289,8 @@ public:
   uint16_t ReturnCode() const;
   uint8_t FunctionCode() const;
   uint16_t StatementType() const;
+  // Byte offset in StatementText() of the token the last error is about (0 when none).
+  uint16_t ErrorOffset() const;
   std::string DateFormat() const;
   bool Opened() const { return FOpened; }
   // The text last handed to the library by Parse.
@@ -321,6 +327,7 @@ private:
   TFieldList FFields;
   uint32_t FNumberOfRows = 10;
   uint16_t FStringParamLength = 50;
+  bool FDatesAsText = false;
   std::vector<std::string> FSQL;
   std::string FStatementText;
   bool FOpened = false;

@@ -195,6 +195,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   exec(db, "PRAGMA synchronous=FULL");
   registerFunctions(db);
   registerOraFunctions(db, user);
+  registerNumberFunctions(db);
   return db;
 }
 

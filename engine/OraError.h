@@ -8,8 +8,10 @@ namespace ora {
 struct OraError {
   int code;
   std::string text; // full "ORA-nnnnn: ..." line
+  int pos = -1;     // byte offset in the statement text of the token at fault; -1 when none
 
   OraError(int c, const std::string& detail = {});
+  OraError& at(int offset) { pos = offset; return *this; }
 };
 
 // The standard text of an error number, "ORA-nnnnn: ..." (our own words).

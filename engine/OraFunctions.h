@@ -11,6 +11,9 @@ namespace ora {
 
 // Registers every function on a schema connection; `user` is the schema's user name.
 void registerOraFunctions(sqlite3* db, const std::string& user);
+// The exact NUMBER arithmetic the translated statements call: ora_add, ora_sub, ora_mul, ora_div,
+// and the aggregates ora_sum and ora_avg.
+void registerNumberFunctions(sqlite3* db);
 
 // Result type of one of our functions by its upper-case name: kNumber, kDate, kVarchar2;
 // 0 when it follows an argument (NVL, NVL2, DECODE, GREATEST, LEAST, ROUND, TRUNC); -1 when the

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "Number.h"
 #include "OraError.h"
 
 #include <charconv>
@@ -489,11 +490,19 @@ std::string integerText(int64_t v) {
 
 std::string realText(double v) {
   if (v == std::floor(v) && std::fabs(v) < 1e15) return integerText(static_cast<int64_t>(v));
-  // Shortest round-trip text; the slow path only when it comes out in exponent form.
+  // The shortest text that reads back as the value, without Oracle's leading zero; the exact
+  // decimal path only for what comes out in exponent form.
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
-  if (r.ec == std::errc() && !std::memchr(buf, 'e', r.ptr - buf)) return std::string(buf, r.ptr);
-  return plainText(fromDouble(v));
+  if (r.ec != std::errc() || std::memchr(buf, 'e', static_cast<size_t>(r.ptr - buf))) return numText(numFromDouble(v));
+  std::string_view t(buf, static_cast<size_t>(r.ptr - buf));
+  if (t.rfind("0.", 0) == 0) return std::string(t.substr(1));
+  if (t.rfind("-0.", 0) == 0) {
+    std::string out(1, '-');
+    out.append(t.substr(2));
+    return out;
+  }
+  return std::string(t);
 }
 
 std::string numberText(sqlite3_value* v) {

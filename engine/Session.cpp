@@ -117,9 +117,22 @@ Session::~Session() {
     auto it = g_open.find({folder, user});
     if (it != g_open.end()) g_open.erase(it);
   }
+  for (auto& [sql, st] : cached_) sqlite3_finalize(st);
   if (inTxn) exec(db, "ROLLBACK");
   sqlite3_close_v2(db);
   if (seq_) sqlite3_close_v2(seq_);
+}
+
+sqlite3_stmt* Session::cachedStatement(const char* sql) {
+  auto it = cached_.find(sql);
+  if (it != cached_.end()) return it->second;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return nullptr;
+  }
+  cached_[sql] = st;
+  return st;
 }
 
 sqlite3* Session::sequences() {

@@ -69,6 +69,10 @@ public:
   void checkLost(); // throws ORA-02091 once after such a loss
   bool lostTxn = false;
 
+  // A statement of the engine's own, prepared on first use and kept for the session; the caller
+  // resets it after use. `sql` is a string literal (its address is the key).
+  sqlite3_stmt* cachedStatement(const char* sql);
+
   // Called before the session writes in a way its own open queries could see.
   std::function<void()> beforeWrite;
 
@@ -76,6 +80,7 @@ private:
   Session() = default;
   sqlite3* seq_ = nullptr;
   std::map<std::string, std::string> dictStamp_;
+  std::unordered_map<const char*, sqlite3_stmt*> cached_;
 };
 
 std::string sequencePath(const std::string& folder, const std::string& user);

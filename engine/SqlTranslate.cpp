@@ -5,6 +5,8 @@
 #include "Dictionary.h"
 #include "OraError.h"
 #include "Session.h"
+#include "SqlParser.h"
+#include "Number.h"
 
 #include <algorithm>
 #include <cstring>
@@ -184,7 +186,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
           tr_.inferred.emplace("DUMMY", dummy);
         } else if (!cat_.tableExists(r.name)) {
           std::string view = dictionaryView(r.name);
-          if (view.empty()) throw OraError(942, r.name);
+          if (view.empty()) throw OraError(942, r.name).at(static_cast<int>(k.pos));
           replace_[j - 1] = "temp." + quoteIdent(dictionaryTable(view));
           if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " AS " + quoteIdent(r.name);
           if (std::find(tr_.dictionary.begin(), tr_.dictionary.end(), view) == tr_.dictionary.end())
@@ -247,6 +249,27 @@ std::string Translator::emit(size_t b, size_t e) {
   };
   for (size_t i = b; i < e; ++i) {
     if (skip_[i]) continue;
+    if (auto big = bigChains.find(t_[i].pos); big != bigChains.end() && replace_[i].empty()) {
+      // a long run of AND or OR: one call per hundred conditions, not a thousand-deep tree;
+      // its first condition starts where it does, so it is out of the table while they are written
+      auto chain = std::move(big->second);
+      bigChains.erase(big);
+      std::vector<std::string> parts;
+      size_t last = i;
+      for (auto [pb, pe] : chain.second) {
+        size_t kb = tokenAt(pb), ke = tokenAt(pe);
+        parts.push_back("(" + emit(kb, ke) + ")");
+        last = ke;
+      }
+      size_t pos = t_[i].pos;
+      std::string f = chain.first;
+      bigChains.emplace(pos, std::move(chain));
+      if (last <= e) {
+        add(groupedCall(f, parts));
+        i = last - 1;
+        continue;
+      }
+    }
     if (!replace_[i].empty()) { add(replace_[i]); continue; }
     const Token& k = t_[i];
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".")) {
@@ -309,6 +332,28 @@ std::string Translator::emit(size_t b, size_t e) {
       add(quoteIdent(k.text));
       break;
     case Token::Op:
+      if (k.text == "(" && hoistAt.count(at(i + 1).pos) && !hoistOff_) {
+        // SQLite's parser takes only a few levels of nesting: deep subqueries become common
+        // table expressions, each written at the top level.
+        size_t close = matching(i);
+        std::string name = "Q$" + std::to_string(++cteCount_);
+        bool scalar = scalarAt.count(k.pos) > 0;
+        std::string inner = emit(i + 1, close);
+        ctes_.push_back(quoteIdent(name) + (scalar ? "(\"V\")" : "") + " AS (" + inner + ")");
+        if (derivedAt.count(at(i + 1).pos)) add(quoteIdent(name));
+        else if (scalar) add("(SELECT ora_single(\"V\") FROM (SELECT \"V\" FROM " + quoteIdent(name) + " LIMIT 2))");
+        else add("(SELECT * FROM " + quoteIdent(name) + ")");
+        i = close;
+        break;
+      }
+      if (k.text == "(" && is(at(i + 1), "SELECT") && scalarAt.count(k.pos)) {
+        // a single value: more than one row is ORA-01427, not the first of them
+        size_t close = matching(i);
+        add("(WITH \"S$\"(\"V\") AS (" + emit(i + 1, close) +
+            ") SELECT ora_single(\"V\") FROM (SELECT \"V\" FROM \"S$\" LIMIT 2))");
+        i = close;
+        break;
+      }
       if (k.text == "!=" || k.text == "^=" || k.text == "~=") add("<>");
       else if (k.text == "/") add("* 1.0 /"); // SQLite divides integers as integers; Oracle never does
       else add(k.text);
@@ -337,10 +382,46 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
+      if ((k.text == "CAST" || k.text == "NVL") && is(at(i + 1), "(")) {
+        size_t close = matching(i + 1);
+        std::vector<std::pair<size_t, size_t>> args;
+        size_t a = i + 2, as = 0;
+        for (size_t m = a; m <= close; ++m) {
+          if (m < close && t_[m].depth == k.depth + 1 && is(t_[m], "AS") && k.text == "CAST") as = m;
+          if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
+            args.emplace_back(a, m);
+            a = m + 1;
+          }
+        }
+        std::string conv;
+        if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
+          // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
+          ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
+          std::string v = emit(args[0].first, as);
+          if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
+          if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
+            conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
+                   std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
+                   ", 'CAST')";
+        } else if (k.text == "NVL" && args.size() == 2) {
+          // the second argument takes the first one's type
+          ColType t1 = exprType(args[0].first, args[0].second), t2 = exprType(args[1].first, args[1].second);
+          bool text2 = t2.code == kVarchar2 || t2.code == kChar;
+          std::string v2 = emit(args[1].first, args[1].second);
+          if (t1.code == kNumber && text2) v2 = "ora_num(" + v2 + ")";
+          else if (t1.code == kDate && text2) v2 = "ora_conv(" + v2 + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
+          conv = "IFNULL(" + emit(args[0].first, args[0].second) + ", " + v2 + ")";
+        }
+        if (!conv.empty()) {
+          add(conv);
+          i = close;
+          break;
+        }
+      }
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
-        add(k.text == "NVL" ? "IFNULL" : k.text);
+        add(k.text == "NVL" ? "IFNULL" : k.text == "SUM" ? "ora_sum" : k.text == "AVG" ? "ora_avg" : k.text);
         break;
       }
       bool qualified = i > b && is(at(i - 1), ".");
@@ -446,7 +527,14 @@ ColType Translator::exprType(size_t b, size_t e) {
     for (size_t k = 0; k < ops.size(); ++k) {
       ColType t = exprType(terms[k + 1].first, terms[k + 1].second);
       ColType r;
-      if (ops[k] == "||") { r.code = kVarchar2; r.size = 4000; }
+      if (ops[k] == "||") {
+        auto width = [](const ColType& x) {
+          return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        };
+        // CHAR joined to CHAR stays CHAR; anything else makes VARCHAR2
+        r.code = acc.code == kChar && t.code == kChar ? kChar : kVarchar2;
+        r.size = std::min(4000, width(acc) + width(t));
+      }
       else if (acc.code == kDate && t.code == kDate) r.code = ops[k] == "-" ? kNumber : kDate;
       else if (acc.code == kDate || t.code == kDate) r.code = kDate;
       else r.code = kNumber;
@@ -489,7 +577,10 @@ void Translator::rewriteChains(size_t b, size_t e) {
     }
     if (!chainAt(i, e, terms, ops)) { ++i; continue; }
     size_t chainEnd = terms.back().second;
-    bool rewrite = std::find(ops.begin(), ops.end(), "||") != ops.end();
+    // NUMBER arithmetic is exact decimal, done by our functions rather than SQLite's operators.
+    bool rewrite = !ops.empty();
+    for (auto [tb, te] : terms)
+      rewrite = rewrite || productAt(tb, te);
     std::vector<ColType> types;
     if (!ops.empty())
       for (auto [tb, te] : terms) {
@@ -509,7 +600,15 @@ void Translator::rewriteChains(size_t b, size_t e) {
       i = chainEnd;
       continue;
     }
-    std::string acc = emit(terms[0].first, terms[0].second);
+    std::string acc = factors(terms[0].first, terms[0].second);
+    if (ops.empty()) {
+      replace_[i] = acc;
+      for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+      lastB = i;
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
     ColType accType = types[0];
     // A run of || is one ora_concat call, not a nest of them: SQLite's parser has little room
     // for nesting.
@@ -521,14 +620,31 @@ void Translator::rewriteChains(size_t b, size_t e) {
       acc += ")";
       run.clear();
     };
+    bool sums = std::all_of(ops.begin(), ops.end(), [](const std::string& o) { return o == "+" || o == "-"; }) &&
+                std::none_of(types.begin(), types.end(), [](const ColType& t) { return t.code == kDate; });
+    if (sums) {
+      // one flat sum however many terms it has: SQLite's parser takes no deep nesting
+      std::vector<std::string> parts{acc};
+      for (size_t n = 0; n < ops.size(); ++n) {
+        std::string text = factors(terms[n + 1].first, terms[n + 1].second);
+        parts.push_back(ops[n] == "-" ? "ora_neg(" + text + ")" : text);
+      }
+      replace_[i] = groupedCall("ora_add", parts);
+      for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+      lastB = i;
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
     for (size_t n = 0; n < ops.size(); ++n) {
-      std::string text = emit(terms[n + 1].first, terms[n + 1].second);
+      std::string text = factors(terms[n + 1].first, terms[n + 1].second);
       const ColType& t = types[n + 1];
       ColType r;
       r.code = kNumber;
       if (ops[n] == "||") {
-        if (run.empty()) run.push_back(acc);
-        run.push_back(text);
+        // a DATE joins text in the session's date format
+        if (run.empty()) run.push_back(accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);
+        run.push_back(t.code == kDate ? "TO_CHAR(" + text + ")" : text);
         if (run.size() >= 100) closeRun();
         r.code = kVarchar2;
         accType = r;
@@ -546,7 +662,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
         acc = "ora_date_add(" + text + ", " + acc + ")";
         r.code = kDate;
       } else {
-        acc = "(" + acc + " " + ops[n] + " " + text + ")";
+        acc = std::string(ops[n] == "+" ? "ora_add(" : "ora_sub(") + acc + ", " + text + ")";
       }
       accType = r;
     }
@@ -559,17 +675,94 @@ void Translator::rewriteChains(size_t b, size_t e) {
   }
 }
 
+// The type a CAST names, from its type tokens [b, e).
+ColType Translator::castType(size_t b, size_t e) const {
+  std::string decl;
+  for (size_t m = b; m < e; ++m) decl += t_[m].text;
+  ColType c = parseDeclType(decl);
+  if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
+  if (c.code == 0 && (decl.rfind("INTEGER", 0) == 0 || decl.rfind("INT", 0) == 0)) c = parseDeclType("NUMBER(38)");
+  if (c.code == kVarchar2 && c.size <= 0) c.size = 4000;
+  return c;
+}
+
+// Whether a term [b, e) multiplies or divides at its own level.
+bool Translator::productAt(size_t b, size_t e) const {
+  if (b >= e) return false;
+  int d = t_[b].depth;
+  for (size_t k = b; k < e; ++k)
+    if (t_[k].depth == d && !skip_[k] && replace_[k].empty() && (is(t_[k], "*") || is(t_[k], "/")) && k > b &&
+        !is(t_[k - 1], "."))
+      return true;
+  return false;
+}
+
+// A term as nested exact products and quotients of its factors.
+std::string Translator::factors(size_t b, size_t e) {
+  if (!productAt(b, e)) return emit(b, e);
+  int d = t_[b].depth;
+  std::string acc;
+  size_t fb = b;
+  std::string op;
+  for (size_t k = b + 1; k <= e; ++k) {
+    bool cut = k == e || (t_[k].depth == d && !skip_[k] && replace_[k].empty() && (is(t_[k], "*") || is(t_[k], "/")) &&
+                          !is(t_[k - 1], "."));
+    if (!cut) continue;
+    std::string f = emit(fb, k);
+    acc = op.empty() ? f : std::string(op == "*" ? "ora_mul(" : "ora_div(") + acc + ", " + f + ")";
+    if (k < e) op = t_[k].text;
+    fb = k + 1;
+  }
+  return acc;
+}
+
 std::string Translator::dateText(size_t strTok) {
   pin_[strTok] = 1;
   return "ora_conv(" + quoteString(t_[strTok].text) + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
 }
 
 // One side a DATE, the other a lone text literal: the literal is read as a date.
+// The implicit conversions of a comparison, as Oracle makes them: text beside a DATE is read as a
+// date, text beside a NUMBER as a number (ORA-01722 when it is none), and two text literals
+// compare blank-padded.
 void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
-  if (le == lb + 1 && t_[lb].kind == Token::Str && re > rb && exprType(rb, re).code == kDate)
-    replace_[lb] = dateText(lb);
-  else if (re == rb + 1 && t_[rb].kind == Token::Str && le > lb && exprType(lb, le).code == kDate)
-    replace_[rb] = dateText(rb);
+  if (le <= lb || re <= rb) return;
+  bool lStr = le == lb + 1 && t_[lb].kind == Token::Str, rStr = re == rb + 1 && t_[rb].kind == Token::Str;
+  if (!replace_[lb].empty() || !replace_[rb].empty() || skip_[lb] || skip_[rb]) return;
+  if (lStr && rStr) {
+    for (size_t k : {lb, rb}) {
+      std::string v = t_[k].text;
+      v.erase(v.find_last_not_of(' ') + 1);
+      pin_[k] = 1;
+      replace_[k] = v.empty() ? "NULL" : quoteString(v);
+    }
+    return;
+  }
+  ColType lt = exprType(lb, le), rt = exprType(rb, re);
+  auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
+  auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
+    if (other.code == kDate) {
+      if (str) {
+        replace_[b] = dateText(b);
+      } else {
+        replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
+        for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+      }
+    } else if (other.code == kNumber && str) {
+      Num n;
+      bool number = false;
+      try {
+        number = parseNum(t_[b].text, n);
+      } catch (const OraError&) {
+      }
+      if (!number) {
+        pin_[b] = 1;
+        replace_[b] = "ora_num(" + quoteString(t_[b].text) + ")";
+      }
+    }
+  };
+  if (text(rt) && (lt.code == kDate || lt.code == kNumber)) convert(rb, re, rStr, lt);
+  else if (text(lt) && (rt.code == kDate || rt.code == kNumber)) convert(lb, le, lStr, rt);
 }
 
 // Source text of tokens [b, e).
@@ -586,7 +779,8 @@ ColType Translator::infer(size_t b, size_t e) {
   const Token& f = t_[b];
   if (e - b == 1) {
     if (f.kind == Token::Num) { t = ColType{}; t.code = kNumber; return t; }
-    if (f.kind == Token::Str) { t.size = std::max<int>(1, static_cast<int>(f.text.size())); return t; }
+    // a text literal is CHAR, as long as it is
+    if (f.kind == Token::Str) { t.code = kChar; t.size = std::max<int>(1, static_cast<int>(f.text.size())); return t; }
     if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
     if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
     if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
@@ -606,15 +800,82 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     return t;
   }
-  // Calls whose result has the type of their first argument.
-  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST",
-                                                 "LEAST"};
-  if (f.kind == Token::Ident && is(at(b + 1), "(") && sameType.count(f.text) &&
-      is(t_[e - 1], ")") && t_[e - 1].depth == f.depth) {
-    size_t a = b + 2, ae = a;
-    while (ae < e - 1 && !(t_[ae].depth == f.depth + 1 && is(t_[ae], ","))) ++ae;
+  bool wholeCall = f.kind == Token::Ident && is(at(b + 1), "(") && is(t_[e - 1], ")") && t_[e - 1].depth == f.depth &&
+                   matching(b + 1) + 1 == e;
+  std::vector<std::pair<size_t, size_t>> args;
+  if (wholeCall) {
+    size_t a = b + 2;
     if (is(at(a), "DISTINCT") || is(at(a), "ALL")) ++a;
-    return infer(a, ae);
+    for (size_t m = a; m <= e - 1; ++m)
+      if (m == e - 1 || (t_[m].depth == f.depth + 1 && is(t_[m], ","))) {
+        if (m > a) args.emplace_back(a, m);
+        a = m + 1;
+      }
+  }
+  auto nullArg = [&](std::pair<size_t, size_t> r) {
+    return r.second == r.first + 1 && ((t_[r.first].kind == Token::Str && t_[r.first].text.empty()) || is(t_[r.first], "NULL"));
+  };
+  // Character results are as long as the longest argument that can be the result.
+  auto widest = [&](const std::vector<std::pair<size_t, size_t>>& results) {
+    ColType r;
+    for (auto a : results)
+      if (!nullArg(a)) { r = exprType(a.first, a.second); break; }
+    if (r.code == 0) { r.code = kVarchar2; r.size = 1; }
+    if (r.code == kChar) r.code = kVarchar2; // a choice among texts is VARCHAR2
+    if (r.code == kVarchar2) {
+      for (auto a : results) {
+        if (nullArg(a)) continue;
+        ColType x = exprType(a.first, a.second);
+        int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        r.size = std::min(4000, std::max(r.size, size));
+      }
+    }
+    return r;
+  };
+  // Calls whose result has the type of their first argument.
+  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST", "LEAST"};
+  if (wholeCall && sameType.count(f.text) && !args.empty()) {
+    if (f.text == "MIN" || f.text == "MAX") return infer(args[0].first, args[0].second);
+    return widest(args);
+  }
+  if (f.kind == Token::Ident && f.text == "CASE" && is(t_[e - 1], "END") && t_[e - 1].depth == f.depth) {
+    std::vector<std::pair<size_t, size_t>> results;
+    size_t from = 0;
+    int nest = 0;
+    for (size_t m = b + 1; m < e; ++m) {
+      if (t_[m].depth != f.depth) continue;
+      if (is(t_[m], "CASE")) { ++nest; continue; }
+      if (is(t_[m], "END") && nest) { --nest; continue; }
+      if (nest) continue;
+      if (is(t_[m], "THEN") || is(t_[m], "ELSE")) {
+        if (from) results.emplace_back(from, m);
+        from = m + 1;
+      } else if (is(t_[m], "WHEN") || m == e - 1) {
+        if (from) results.emplace_back(from, m);
+        from = 0;
+      }
+    }
+    if (!results.empty()) return widest(results);
+  }
+  if (wholeCall && f.text == "CAST" && args.size() == 1) {
+    for (size_t m = args[0].first; m < args[0].second; ++m)
+      if (t_[m].depth == f.depth + 1 && is(t_[m], "AS")) return castType(m + 1, args[0].second);
+  }
+  if (wholeCall && !args.empty()) {
+    static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM"};
+    if (keepLength.count(f.text)) {
+      ColType x = exprType(args[0].first, args[0].second);
+      t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
+      return t;
+    }
+    if (f.text == "TO_CHAR" && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
+      t.size = 40;
+      return t;
+    }
+    if (f.text == "CHR") {
+      t.size = 4; // one character, in UTF-8 bytes
+      return t;
+    }
   }
   static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
@@ -732,6 +993,10 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     out += first ? " " : ", ";
     first = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
+    // what a set operator must match: a type only where it is known for sure
+    bool emptyText = exprEnd == i + 1 && t_[i].kind == Token::Str && t_[i].text.empty();
+    bool known = !star && ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000) && !emptyText;
+    blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
     out += emit(i, exprEnd);
     if (!star) {
       if (alias.empty()) alias = heading(i, exprEnd);
@@ -1039,6 +1304,66 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
   return out;
 }
 
+// The index of the first token at or after byte offset `pos`.
+size_t Translator::tokenAt(size_t pos) const {
+  auto it = std::lower_bound(t_.begin(), t_.end(), pos, [](const Token& t, size_t p) { return t.pos < p; });
+  return static_cast<size_t>(it - t_.begin());
+}
+
+// f(a, b, ...) over any number of arguments, in calls of at most 100 arguments nested as a
+// shallow tree.
+std::string Translator::groupedCall(const std::string& f, std::vector<std::string> parts) {
+  while (parts.size() > 100) {
+    std::vector<std::string> next;
+    for (size_t k = 0; k < parts.size(); k += 100) {
+      std::string call = f + "(";
+      for (size_t m = k; m < std::min(parts.size(), k + 100); ++m) call += (m > k ? ", " : "") + parts[m];
+      next.push_back(call + ")");
+    }
+    parts = std::move(next);
+  }
+  if (parts.size() == 1) return parts[0];
+  std::string call = f + "(";
+  for (size_t m = 0; m < parts.size(); ++m) call += (m ? ", " : "") + parts[m];
+  return call + ")";
+}
+
+// The query blocks on both sides of a set operator give columns of one type family each, or
+// the statement is ORA-01790.
+void Translator::checkSetTypes() const {
+  auto family = [](int code) {
+    switch (code) {
+    case kNumber: return 1;
+    case kVarchar2: case kChar: case kLong: return 2;
+    case kDate: return 3;
+    case kRaw: case kLongRaw: return 4;
+    default: return 0;
+    }
+  };
+  static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  for (size_t i = 1; i + 1 < size(); ++i) {
+    if (t_[i].kind != Token::Ident || !setOps.count(t_[i].text)) continue;
+    int d = t_[i].depth;
+    size_t left = i, right = is(t_[i + 1], "ALL") ? i + 2 : i + 1;
+    while (left > 0 && !(t_[left - 1].depth == d && is(t_[left - 1], "SELECT"))) --left;
+    if (left == 0 || right >= size() || !is(t_[right], "SELECT")) continue;
+    auto l = blockTypes_.find(left - 1), r = blockTypes_.find(right);
+    if (l == blockTypes_.end() || r == blockTypes_.end()) continue;
+    for (size_t k = 0; k < l->second.size() && k < r->second.size(); ++k) {
+      int a = family(l->second[k].first), b = family(r->second[k].first);
+      if (a && b && a != b) throw OraError(1790).at(static_cast<int>(t_[r->second[k].second].pos));
+    }
+  }
+}
+
+// The statement's text with the subqueries that were written out as common table expressions.
+std::string Translator::withHoisted(const std::string& sql) const {
+  if (ctes_.empty()) return sql;
+  std::string out = "WITH ";
+  for (size_t k = 0; k < ctes_.size(); ++k) out += (k ? ", " : "") + ctes_[k];
+  return out + " " + sql;
+}
+
 void Translator::query() {
   tr_.kind = StmtKind::Query;
   tr_.function = 4;
@@ -1046,7 +1371,7 @@ void Translator::query() {
   size_t e = size();
   for (size_t i = 0; i < size(); ++i)
     if (t_[i].depth == 0 && is(t_[i], "FOR") && is(at(i + 1), "UPDATE")) { e = i; break; }
-  tr_.sql = emit(0, e);
+  tr_.sql = withHoisted(emit(0, e));
 }
 
 std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table) {
@@ -1059,7 +1384,7 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
 
 size_t Translator::dmlTarget(size_t i, const char* next, TableRef& r) {
   i = objectName(i, r.name);
-  if (!cat_.tableExists(r.name)) throw OraError(942, r.name);
+  if (!cat_.tableExists(r.name)) throw OraError(942, r.name).at(static_cast<int>(at(i - 1).pos));
   if (aliasToken(i) && !is(at(i), next)) { r.alias = at(i).text; ++i; }
   Context c;
   c.tables.push_back(r);
@@ -1116,9 +1441,9 @@ void Translator::insert() {
     tr_.sql = head + " VALUES (";
     for (size_t k = 0; k < vals.size(); ++k)
       tr_.sql += (k ? ", " : "") + convWrap(vals[k], target[k], table);
-    tr_.sql += ")";
+    tr_.sql = withHoisted(tr_.sql + ")");
   } else if (is(at(i), "SELECT") || is(at(i), "(") || is(at(i), "WITH")) {
-    std::string src = emit(i, size());
+    std::string src = withHoisted(emit(i, size()));
     std::string cte = "WITH \"SRC$\"(";
     std::string sel = " SELECT ";
     for (size_t k = 0; k < target.size(); ++k) {
@@ -1163,7 +1488,7 @@ void Translator::update() {
   }
   if (first) throw OraError(927);
   if (where < size()) out += " " + emit(where, size());
-  tr_.sql = out;
+  tr_.sql = withHoisted(out);
   ctx_.pop_back();
 }
 
@@ -1178,7 +1503,7 @@ void Translator::del() {
     if (!is(at(i), "WHERE")) unexpected(i);
     out += " " + emit(i, size());
   }
-  tr_.sql = out;
+  tr_.sql = withHoisted(out);
   ctx_.pop_back();
 }
 
@@ -1226,6 +1551,7 @@ Translation Translator::run() {
   } else {
     throw OraError(900);
   }
+  checkSetTypes();
   if (share_)
     for (size_t i = 0; i < size(); ++i)
       if (pin_[i]) tr_.pinned.push_back(static_cast<int>(i));
@@ -1238,13 +1564,30 @@ namespace ora {
 
 using namespace tx;
 
+// The schema's look-ups are prepared once per session and kept.
+sqlite3_stmt* Catalog::prep(const char* sql) {
+  if (session_) return session_->cachedStatement(sql);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+  return st;
+}
+
+void Catalog::done(sqlite3_stmt* st) {
+  if (!session_) {
+    sqlite3_finalize(st);
+  } else if (st) {
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+  }
+}
+
 bool Catalog::schemaHas(const char* type, const std::string& name) {
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_schema WHERE type = ?1 AND name = ?2", -1, &st, nullptr);
+  st = prep("SELECT 1 FROM sqlite_schema WHERE type = ?1 AND name = ?2");
   sqlite3_bind_text(st, 1, type, -1, SQLITE_STATIC);
   sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
   bool found = sqlite3_step(st) == SQLITE_ROW;
-  sqlite3_finalize(st);
+  done(st);
   return found;
 }
 
@@ -1264,12 +1607,12 @@ std::string Catalog::objectType(const std::string& name) {
   if (schemaHas("index", name)) return "INDEX";
   if (sequenceExists(name)) return "SEQUENCE";
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT TYPE FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE <> 'PACKAGE BODY'"
-                          " ORDER BY TYPE", -1, &st, nullptr);
+  st = prep("SELECT TYPE FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE <> 'PACKAGE BODY'"
+                          " ORDER BY TYPE");
   sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
   std::string type;
   if (sqlite3_step(st) == SQLITE_ROW) type = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-  sqlite3_finalize(st);
+  done(st);
   return type;
 }
 
@@ -1277,22 +1620,21 @@ bool Catalog::indexExists(const std::string& name) { return schemaHas("index", n
 
 std::string Catalog::objectTypeOf(const std::string& name, const std::string& type) {
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = ?2", -1, &st, nullptr);
+  st = prep("SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = ?2");
   sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
   sqlite3_bind_text(st, 2, type.c_str(), -1, SQLITE_TRANSIENT);
   bool found = sqlite3_step(st) == SQLITE_ROW;
-  sqlite3_finalize(st);
+  done(st);
   return found ? type : std::string();
 }
 
 std::vector<std::string> Catalog::sqliteTriggers(const std::string& name) {
   std::vector<std::string> out;
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT name FROM sqlite_schema WHERE type = 'trigger' AND (name = ?1 OR name GLOB ?1 || '$[0-9]')",
-                     -1, &st, nullptr);
+  st = prep("SELECT name FROM sqlite_schema WHERE type = 'trigger' AND (name = ?1 OR name GLOB ?1 || '$[0-9]')");
   sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
   while (sqlite3_step(st) == SQLITE_ROW) out.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-  sqlite3_finalize(st);
+  done(st);
   return out;
 }
 
@@ -1301,7 +1643,7 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
   if (cached != columns_.end()) return cached->second;
   std::vector<ColumnInfo>& out = columns_[table];
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT name, type, \"notnull\" FROM pragma_table_info(?1) ORDER BY cid", -1, &st, nullptr);
+  st = prep("SELECT name, type, \"notnull\" FROM pragma_table_info(?1) ORDER BY cid");
   sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
   while (sqlite3_step(st) == SQLITE_ROW) {
     ColumnInfo c;
@@ -1310,11 +1652,11 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
     c.notNull = sqlite3_column_int(st, 2) != 0;
     out.push_back(c);
   }
-  sqlite3_finalize(st);
+  done(st);
   bool untyped = std::any_of(out.begin(), out.end(), [](const ColumnInfo& c) { return c.type.code == 0; });
   if (untyped && viewExists(table)) {
     // types of a view's columns as described when it was created
-    sqlite3_prepare_v2(db_, "SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1", -1, &st, nullptr);
+    st = prep("SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1");
     sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(st) == SQLITE_ROW) {
       std::string types = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
@@ -1326,21 +1668,86 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
         b = e + 1;
       }
     }
-    sqlite3_finalize(st);
+    done(st);
   }
   return out;
 }
 
 int64_t Catalog::objectNumber(const std::string& table) {
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, "SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = 'TABLE'", -1, &st, nullptr);
+  st = prep("SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = 'TABLE'");
   sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
   int64_t n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : 0;
-  sqlite3_finalize(st);
+  done(st);
   return n;
 }
 
 namespace {
+// Byte offsets of the "(" of every subquery that must give a single value. Iterative, so any
+// tree the parser accepted is walked without deep recursion.
+void scalarSubqueries(const sql::Node* root, const sql::Node*, std::set<size_t>& out) {
+  std::vector<std::pair<const sql::Node*, const sql::Node*>> todo{{root, nullptr}};
+  while (!todo.empty()) {
+    auto [n, parent] = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    if (n->kind == sql::N::Subquery) {
+      bool set = parent && (parent->kind == sql::N::In || parent->kind == sql::N::Assign ||
+                            (parent->kind == sql::N::Compare && parent->has(sql::kAny | sql::kAll)));
+      if (!set) out.insert(n->pos);
+    }
+    for (const sql::Node* k : n->kids) todo.emplace_back(k, n);
+  }
+}
+
+// Subqueries to write out as common table expressions, by the offset of their SELECT: every
+// table subquery inside another one, and when the nesting goes deeper than SQLite's parser
+// follows, every subquery below the first levels. A statement with a WITH of its own keeps its
+// shape.
+void deepSubqueries(const sql::Node* root, std::set<size_t>& hoist, std::set<size_t>& derived) {
+  const sql::Node* top = root && root->kind == sql::N::Query ? root : nullptr;
+  if (top && top->kid(sql::slot::With)) return;
+  struct Item { const sql::Node* n; int level; };
+  std::vector<Item> todo{{root, 0}};
+  std::vector<std::pair<const sql::Node*, int>> subqueries;
+  int deepest = 0;
+  while (!todo.empty()) {
+    auto [n, level] = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    bool sub = n->kind == sql::N::Derived || n->kind == sql::N::Subquery || n->kind == sql::N::Exists;
+    int inner = sub ? level + 1 : level;
+    if (sub && n->kid(0)) {
+      subqueries.emplace_back(n, inner);
+      deepest = std::max(deepest, inner);
+      if (n->kind == sql::N::Derived) derived.insert(n->kid(0)->pos);
+    }
+    for (const sql::Node* k : n->kids) todo.push_back({k, inner});
+  }
+  for (auto [n, level] : subqueries) {
+    bool nestedTable = n->kind == sql::N::Derived && level >= 2;
+    if (nestedTable || (deepest > 6 && level >= 3)) hoist.insert(n->kid(0)->pos);
+  }
+}
+
+// AND and OR runs of more conditions than SQLite nests, by their first byte: the helper that
+// takes them and the byte ranges of the conditions.
+void longConditions(const sql::Node* root,
+                    std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>>& out) {
+  std::vector<const sql::Node*> todo{root};
+  while (!todo.empty()) {
+    const sql::Node* n = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    if ((n->kind == sql::N::And || n->kind == sql::N::Or) && n->kids.size() > 200 && !out.count(n->pos)) {
+      auto& entry = out[n->pos];
+      entry.first = n->kind == sql::N::And ? "ora_and" : "ora_or";
+      for (const sql::Node* k : n->kids) entry.second.emplace_back(k->pos, k->end);
+    }
+    for (const sql::Node* k : n->kids) todo.push_back(k);
+  }
+}
+
 // Errors of a DDL statement that parsed: they come from the objects it names, not its text.
 bool semanticDdlError(int code) {
   static const std::set<int> codes = {942,  955,  957,  1031, 1418, 1430, 1439, 1440, 1441,  1442,
@@ -1351,7 +1758,7 @@ bool semanticDdlError(int code) {
 } // namespace
 
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
-  if (text.find('\0') != std::string::npos) throw OraError(911);
+  if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
   Translation out;
   auto deferred = [&](const Translation& partial) {
     Translation d;
@@ -1367,7 +1774,25 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
     return deferred(out);
   }
+  // The statement's syntax, with Oracle's error and the offending token's position; the tree
+  // tells which subqueries stand for a single value.
+  std::set<size_t> scalars, hoist, derived;
+  std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> chains;
+  {
+    auto toks = sql::lex(text);
+    if (sql::parsedKind(toks)) {
+      sql::Tree tree;
+      sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
+      scalarSubqueries(root, nullptr, scalars);
+      deepSubqueries(root, hoist, derived);
+      longConditions(root, chains);
+    }
+  }
   Translator t(text, tokenize(text), cat);
+  t.scalarAt = std::move(scalars);
+  t.hoistAt = std::move(hoist);
+  t.derivedAt = std::move(derived);
+  t.bigChains = std::move(chains);
   t.share_ = share;
   try {
     return t.run();
@@ -1377,25 +1802,46 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
 }
 
+void locateError(OraError& e, const std::string& text) {
+  static const std::set<int> named = {904, 918, 942, 2289, 4043};
+  if (!named.count(e.code)) return;
+  size_t open = e.text.rfind('('), close = e.text.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close <= open) return;
+  std::string name = e.text.substr(open + 1, close - open - 1);
+  if (auto colon = name.rfind(": "); colon != std::string::npos) name = name.substr(colon + 2);
+  if (auto dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+  if (name.empty()) return;
+  try {
+    for (const sql::Token& t : sql::lex(text))
+      if ((t.kind == sql::Tok::Ident || t.kind == sql::Tok::QIdent) && t.text == name) {
+        e.pos = static_cast<int>(t.pos);
+        return;
+      }
+  } catch (const OraError&) {
+  }
+}
+
 std::string sharingKey(const std::string& text, std::vector<Literal>& literals) {
   literals.clear();
-  std::vector<Token> t;
+  std::vector<sql::Token> t;
   try {
-    t = tokenize(text);
+    t = sql::lex(text);
   } catch (const OraError&) {
     return {};
   }
-  if (t.empty() || !(is(t[0], "SELECT") || is(t[0], "INSERT") || is(t[0], "UPDATE") || is(t[0], "DELETE") ||
-                     is(t[0], "WITH") || is(t[0], "(")))
-    return {};
+  t.pop_back(); // the end
+  auto word = [&](const char* w) { return !t.empty() && t[0].kind == sql::Tok::Ident && t[0].text == w; };
+  bool open = !t.empty() && t[0].kind == sql::Tok::Op && t[0].text == "(";
+  if (!(word("SELECT") || word("INSERT") || word("UPDATE") || word("DELETE") || word("WITH") || open)) return {};
   std::string key;
   key.reserve(text.size());
   for (size_t i = 0; i < t.size(); ++i) {
-    const Token& k = t[i];
+    sql::Token& k = t[i];
     switch (k.kind) {
-    case Token::Str: key += "?s"; literals.push_back({static_cast<int>(i), true, k.text}); break;
-    case Token::Num: key += "?n"; literals.push_back({static_cast<int>(i), false, k.text}); break;
-    case Token::QIdent: key += '"'; key += k.text; key += '"'; break;
+    case sql::Tok::Str: key += "?s"; literals.push_back({static_cast<int>(i), true, std::move(k.text)}); break;
+    case sql::Tok::Num: key += "?n"; literals.push_back({static_cast<int>(i), false, std::move(k.text)}); break;
+    case sql::Tok::QIdent: key += '"'; key += k.text; key += '"'; break;
     default: key += k.text; break;
     }
     key += '\x1f';

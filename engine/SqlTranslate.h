@@ -1,5 +1,6 @@
 // Turns one Oracle SQL statement into the SQLite statement(s) that do the same on our storage.
 #pragma once
+#include "OraError.h"
 #include "OraValues.h"
 
 #include <functional>
@@ -43,6 +44,8 @@ public:
 
 private:
   bool schemaHas(const char* type, const std::string& name);
+  sqlite3_stmt* prep(const char* sql);
+  void done(sqlite3_stmt* st);
   sqlite3* db_;
   std::string user_;
   Session* session_;
@@ -86,6 +89,10 @@ struct Literal {
   bool text;      // a quoted text rather than a number
   std::string value;
 };
+// Gives an error about a name that has no position the offset of the first token that names it
+// (the part after the last "." of a dotted name), as Oracle marks it.
+void locateError(OraError& e, const std::string& text);
+
 // The sharing key of a query or DML text (its tokens with the literals left out) and its literals;
 // empty for statements that are not shared.
 std::string sharingKey(const std::string& text, std::vector<Literal>& literals);

@@ -115,6 +115,9 @@ private:
   bool chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms, std::vector<std::string>& ops) const;
   ColType exprType(size_t b, size_t e);
   void rewriteChains(size_t b, size_t e);
+  bool productAt(size_t b, size_t e) const;
+  ColType castType(size_t b, size_t e) const;
+  std::string factors(size_t b, size_t e);
   std::string dateText(size_t strTok);
   void dateLiteral(size_t lb, size_t le, size_t rb, size_t re);
   bool outerMark(size_t i) const;
@@ -150,6 +153,20 @@ private:
 
 public:
   bool share_ = false; // literals become parameters
+  std::set<size_t> scalarAt; // byte offsets of the "(" of subqueries that give one value
+  std::set<size_t> hoistAt;  // offsets of the SELECT of subqueries written as common table expressions
+  std::set<size_t> derivedAt; // offsets of the SELECT of subqueries in FROM
+  bool hoistOff_ = false;
+  std::vector<std::string> ctes_;
+  int cteCount_ = 0;
+  // per query block (its SELECT token): each result column's type code (0: not known) and first token
+  std::map<size_t, std::vector<std::pair<int, size_t>>> blockTypes_;
+  void checkSetTypes() const;
+  // long AND / OR runs by their first byte: helper and the conditions' byte ranges
+  std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> bigChains;
+  size_t tokenAt(size_t pos) const;
+  static std::string groupedCall(const std::string& f, std::vector<std::string> parts);
+  std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).
   std::string expression() {
     replace_.assign(size(), {});

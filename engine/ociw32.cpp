@@ -10,6 +10,7 @@
 #include "OraError.h"
 #include "OraValues.h"
 #include "Session.h"
+#include "SqlText.h"
 #include "SqlTranslate.h"
 
 #include <algorithm>
@@ -186,12 +187,14 @@ int areaCode(const unsigned char* a) {
 
 int succeed(unsigned char* area, int fc = -1) {
   put16(area, ociw32::kOffReturnCode, 0);
+  put16(area, ociw32::kOffParseErrorOffset, 0);
   if (area && fc >= 0) area[ociw32::kOffFunctionCode] = static_cast<unsigned char>(fc);
   return 0;
 }
 
 int failWith(unsigned char* area, unsigned char* lda, const OraError& e, int fc = -1) noexcept {
   put16(area, ociw32::kOffReturnCode, static_cast<unsigned>(e.code));
+  put16(area, ociw32::kOffParseErrorOffset, static_cast<unsigned>(std::clamp(e.pos, 0, 65535)));
   if (area && fc >= 0) area[ociw32::kOffFunctionCode] = static_cast<unsigned char>(fc);
   if (lda) {
     try {
@@ -611,14 +614,15 @@ OCIW32_API int olog(unsigned char* lda, unsigned char*, const char* uid, int uid
       user.erase(slash);
     }
     {
+      // The logon outlives its lock: ending it may free it.
+      std::shared_ptr<Logon> old;
       std::unique_lock<std::mutex> lk;
       bool present;
       {
         std::lock_guard g(reg().m);
         present = reg().logons.count(lda) > 0;
       }
-      if (present)
-        if (auto old = lockLogon(lda, lk, nullptr, -1)) endLogon(lda, old, true);
+      if (present && (old = lockLogon(lda, lk, nullptr, -1))) endLogon(lda, old, true);
     }
     std::string folder;
     if (int rc = resolveDatabase(host, folder)) return failWith(lda, lda, OraError(rc));
@@ -640,8 +644,9 @@ OCIW32_API int olog(unsigned char* lda, unsigned char*, const char* uid, int uid
 OCIW32_API int ologof(unsigned char* lda) {
   if (!lda) return 1012;
   return guarded(lda, lda, -1, 3113, [&] {
+    std::shared_ptr<Logon> l; // destroyed after the lock it holds is released
     std::unique_lock<std::mutex> lk;
-    auto l = lockLogon(lda, lk, lda, -1);
+    l = lockLogon(lda, lk, lda, -1);
     if (!l) return areaCode(lda);
     if (int rc = endLogon(lda, l, true)) return rc;
     return succeed(lda);
@@ -804,6 +809,16 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
           }
           c->sharedKey = key;
         } else {
+          // The schema is read once for the whole translation, not once per look-up: each read
+          // outside a transaction takes and drops the file's locks.
+          struct ReadOnce {
+            sqlite3* db;
+            bool began;
+            explicit ReadOnce(sqlite3* d) : db(d), began(sqlite3_get_autocommit(d) && execOne(d, "BEGIN") == SQLITE_OK) {}
+            ~ReadOnce() {
+              if (began && !sqlite3_get_autocommit(db)) execOne(db, "COMMIT");
+            }
+          } once(ses.db);
           Catalog cat(ses.db, ses.user, &ses);
           c->tr = translate(sql, cat, !key.empty());
           if (c->tr.kind == StmtKind::Query || c->tr.kind == StmtKind::Dml) {
@@ -830,7 +845,8 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
       }
       if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, lits);
       if (c->tr.kind == StmtKind::Query) describe(*c);
-    } catch (const OraError& e) {
+    } catch (OraError& e) {
+      if (e.pos < 0) locateError(e, text(sqlstm, sqllen));
       return failWith(cda, c->lda, e, ociw32::kFcParse);
     }
     c->parsed = true;

@@ -15,6 +15,9 @@ constexpr int kAreaSize = 64;
 constexpr int kHostAreaSize = 256;
 constexpr int kOffFunctionType = 2;  // u16: SQL function type of the last parse
 constexpr int kOffRowsProcessed = 4; // u32
+// u16: byte offset in the statement text of the token an error is about (0 when it has none),
+// set with every return code of a cursor call
+constexpr int kOffParseErrorOffset = 8;
 constexpr int kOffFunctionCode = 10; // u8: OCI function code of the last call
 constexpr int kOffReturnCode = 12;   // u16: Oracle error number of the last call
 

@@ -332,6 +332,22 @@ void TSqlShell::ShowError(const std::string& text) {
   FOut << text.substr(0, text.find('\r')) << "\n\n";
 }
 
+// As SQL*Plus does: the line the error is about, a "*" under the offending token, its number.
+void TSqlShell::ShowErrorLine(const std::string& statement, size_t offset) {
+  offset = std::min(offset, statement.size());
+  size_t newline = offset == 0 ? std::string::npos : statement.rfind('\n', offset - 1);
+  size_t begin = newline == std::string::npos ? 0 : newline + 1;
+  size_t end = statement.find('\n', begin);
+  std::string line =
+      statement.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+  line.erase(line.find_last_not_of(" \r") + 1);
+  int lineNo = 1 + static_cast<int>(std::count(statement.begin(),
+                                               statement.begin() + static_cast<long>(begin), '\n'));
+  int column = DisplayWidth(statement.substr(begin, offset - begin));
+  FOut << line << "\n"
+       << std::string(static_cast<size_t>(column), ' ') << "*\nERROR at line " << lineNo << ":\n";
+}
+
 bool TSqlShell::Failed(const std::string& text, int code) {
   ShowError(text);
   FLastError = code;
@@ -580,6 +596,7 @@ bool TSqlShell::RunStatement(const std::string& text, bool plsql) {
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(TOraCursor::MaxRows);
+  c.SetDatesAsText(true); // shown in the session's date format, as SQL*Plus shows them
   std::vector<std::string> lines;
   std::istringstream split(text);
   for (std::string line; std::getline(split, line);)
@@ -591,6 +608,7 @@ bool TSqlShell::RunStatement(const std::string& text, bool plsql) {
   if (!c.Open())
     return Failed(err, c.ReturnCode());
   if (!c.Parse() || !c.DescribeFields() || !c.Exec()) {
+    ShowErrorLine(c.StatementText(), c.ErrorOffset());
     go = Failed(err, c.ReturnCode());
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;

@@ -86,6 +86,7 @@ private:
   // A failed statement: prints the message; false when WHENEVER SQLERROR says exit.
   bool Failed(const std::string& text, int code);
   void ShowError(const std::string& text);
+  void ShowErrorLine(const std::string& statement, size_t offset);
   void ListBuffer();
   std::string Prompt(const TSqlSplitter& splitter) const;
 

@@ -58,7 +58,8 @@ TEST_F(Robustness, NamesCarryingSqlStayNames) {
 
   // Quotes in every other kind of name and text the engine writes into its own statements.
   EXPECT_EQ(Exec("CREATE TABLE \"T'1\" (\"C'1\" NUMBER CONSTRAINT \"K'1\" PRIMARY KEY)"), "");
-  EXPECT_EQ(Exec("CREATE VIEW \"V'1\" AS SELECT \"C'1\" FROM \"T'1\" WHERE 'it''s' IS NOT NULL"), "");
+  EXPECT_EQ(Exec("CREATE VIEW \"V'1\" AS SELECT \"C'1\" FROM \"T'1\" WHERE 'it''s' IS NOT NULL"),
+            "");
   EXPECT_EQ(Exec("CREATE SEQUENCE \"S'1\""), "");
   EXPECT_EQ(Exec("INSERT INTO \"T'1\" VALUES (\"S'1\".NEXTVAL)"), "");
   EXPECT_EQ(Exec("CREATE PROCEDURE \"P'1\" IS BEGIN NULL; END;"), "");
@@ -73,16 +74,18 @@ TEST_F(Robustness, NamesCarryingSqlStayNames) {
 }
 
 TEST_F(Robustness, OnlyOraclesFunctionsAreCallable) {
-  for (const char* call : {"sqlite_version()", "\"sqlite_version\"()", "zeroblob(10)",
-                           "printf('%d', 1)", "json_array(1)", "fts3_tokenizer('simple')",
-                           "load_extension('x')", "typeof(1)", "randomblob(4)", "ora_conv(1, 2, 0, 0, 0, 0, 'x')",
-                           "ora_rowid(1, 1)", "char(65)", "hex('a')"})
+  for (const char* call :
+       {"sqlite_version()", "\"sqlite_version\"()", "zeroblob(10)", "printf('%d', 1)",
+        "json_array(1)", "fts3_tokenizer('simple')", "load_extension('x')", "typeof(1)",
+        "randomblob(4)", "ora_conv(1, 2, 0, 0, 0, 0, 'x')", "ora_rowid(1, 1)", "hex('a')"})
     EXPECT_EQ(Code(Exec(std::string("SELECT ") + call + " FROM DUAL")), "ORA-00904") << call;
   // Nor through the doors of stored definitions.
   EXPECT_EQ(Code(Exec("CREATE TABLE T (A VARCHAR2(40) DEFAULT sqlite_version())")), "ORA-00904");
   EXPECT_EQ(Code(Exec("CREATE TABLE T (A NUMBER CHECK (length(hex(A)) > 0))")), "ORA-00904");
   EXPECT_EQ(Code(Exec("CREATE VIEW V AS SELECT printf('x') X FROM DUAL")), "ORA-00904");
-  EXPECT_EQ(Code(Exec("SELECT * FROM json_each('[1]')")), "ORA-00942");
+  // CHAR is a reserved word, and a table is no function
+  EXPECT_EQ(Code(Exec("SELECT char(65) FROM DUAL")), "ORA-00936");
+  EXPECT_EQ(Code(Exec("SELECT * FROM json_each('[1]')")), "ORA-00933");
   ASSERT_EQ(Exec("CREATE TABLE T (A NUMBER)"), "");
   ASSERT_EQ(Exec("CREATE TRIGGER T_BI BEFORE INSERT ON T FOR EACH ROW BEGIN "
                  "INSERT INTO T VALUES (zeroblob(1)); END;"),
@@ -140,14 +143,23 @@ TEST_F(Robustness, DeepNestingWorksOrFailsCleanly) {
                  Nested("(SELECT DEPTNO FROM DEPT WHERE DEPTNO IN ", "(10)", ")", 5)),
             "3\n");
 
+  // As deep as Oracle goes: 255 nested subqueries, in FROM, in IN and as single values.
+  EXPECT_EQ(Rows(Nested("SELECT X FROM (", "SELECT 1 X FROM DUAL", ")", 255)), "1\n");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM EMP WHERE DEPTNO IN " +
+                 Nested("(SELECT DEPTNO FROM DEPT WHERE DEPTNO IN ", "(10)", ")", 254)),
+            "3\n");
+  EXPECT_EQ(Rows("SELECT " + Nested("(SELECT ", "7", " FROM DUAL)", 255) + " FROM DUAL"), "7\n");
+  EXPECT_EQ(Code(Exec(Nested("SELECT X FROM (", "SELECT 1 X FROM DUAL", ")", 256))), "ORA-00935");
+
   // Beyond what can be run: a clean error, never a crash, also for the deepest texts.
   for (int n : {40, 300, 301, 20000}) {
     for (const char* kind : {"paren", "call", "subquery"}) {
-      if (n < 100 && kind == std::string("paren"))
+      if (n < 100 && kind != std::string("call"))
         continue;
-      std::string sql = kind == std::string("paren")  ? "SELECT " + Nested("(", "1", ")", n) + " FROM DUAL"
-                        : kind == std::string("call") ? "SELECT " + Nested("NVL(", "1", ", 2)", n) + " FROM DUAL"
-                                                      : Nested("SELECT X FROM (", "SELECT 1 X FROM DUAL", ")", n);
+      std::string sql =
+          kind == std::string("paren")  ? "SELECT " + Nested("(", "1", ")", n) + " FROM DUAL"
+          : kind == std::string("call") ? "SELECT " + Nested("NVL(", "1", ", 2)", n) + " FROM DUAL"
+                                        : Nested("SELECT X FROM (", "SELECT 1 X FROM DUAL", ")", n);
       std::string err = Exec(sql);
       EXPECT_EQ(Code(err), "ORA-00935") << kind << " " << n << ": " << err;
     }
@@ -166,7 +178,8 @@ TEST_F(Robustness, DeepestAcceptedNestingFitsASmallStack) {
           "SELECT " + Nested("NVL(", "1", ", 2)", 299) + " FROM DUAL",
           "SELECT " + Nested("(", "1", " || 'a')", 299) + " FROM DUAL",
           "SELECT 1 FROM DUAL WHERE " + Nested("1 IN (SELECT ", "1", " FROM DUAL)", 299),
-          Nested("SELECT X FROM (", "SELECT (" + Nested("(", "1", ")", 148) + ") X FROM DUAL", ")", 150)})
+          Nested("SELECT X FROM (", "SELECT (" + Nested("(", "1", ")", 148) + ") X FROM DUAL", ")",
+                 150)})
       all += Exec(sql).substr(0, 9) + " ";
     return all;
   };
@@ -203,7 +216,8 @@ TEST_F(Robustness, UserNamesNeverLeaveTheFolder) {
     sc.Close();
     return err.substr(0, 9);
   };
-  for (const char* name : {"../../escaped", "..", "a/b", "con", "CON", "COM1", "x\\y", "abc", "ABC"})
+  for (const char* name :
+       {"../../escaped", "..", "a/b", "con", "CON", "COM1", "x\\y", "abc", "ABC"})
     EXPECT_EQ(run(std::string("CREATE USER \"") + name + "\" IDENTIFIED BY PW"), "") << name;
   EXPECT_FALSE(fs::exists(fs::path(DataHome) / "escaped.db"));
   EXPECT_FALSE(fs::exists(fs::path(DbFolder()).parent_path().parent_path() / "escaped.db"));
@@ -266,10 +280,12 @@ TEST_F(Robustness, BadArgumentsAtTheCallInterfaceAreErrors) {
   int len = -5;
   int dbsize = 0, dsize = 0;
   short type = 0, prec = 0, scale = 0, nullok = 0;
-  EXPECT_NE(OciIntr::odescr(raw.cda, 1, &dbsize, &type, name, &len, &dsize, &prec, &scale, &nullok), 0);
+  EXPECT_NE(OciIntr::odescr(raw.cda, 1, &dbsize, &type, name, &len, &dsize, &prec, &scale, &nullok),
+            0);
   EXPECT_STREQ(name, "unused");
   len = 3;
-  EXPECT_EQ(OciIntr::odescr(raw.cda, 1, &dbsize, &type, name, &len, &dsize, &prec, &scale, &nullok), 0);
+  EXPECT_EQ(OciIntr::odescr(raw.cda, 1, &dbsize, &type, name, &len, &dsize, &prec, &scale, &nullok),
+            0);
   EXPECT_EQ(len, 3);
   EXPECT_EQ(std::string(name, 3), "ENA");
 
@@ -284,7 +300,8 @@ TEST_F(Robustness, BadArgumentsAtTheCallInterfaceAreErrors) {
     fs::path locked = fs::path(DataHome) / "locked";
     fs::create_directories(locked / "inner");
     fs::permissions(locked, fs::perms::none);
-    EXPECT_EQ(OciIntr::olog(lda, hda, "DEMO", -1, "DEMO", -1, (locked / "inner").c_str(), -1, 0), 12154);
+    EXPECT_EQ(OciIntr::olog(lda, hda, "DEMO", -1, "DEMO", -1, (locked / "inner").c_str(), -1, 0),
+              12154);
     fs::permissions(locked, fs::perms::owner_all);
   }
 }

@@ -8,10 +8,10 @@
 
 #include <cstdio>
 #include <fstream>
-#include <regex>
-#include <sstream>
 #include <poll.h>
 #include <pty.h>
+#include <regex>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -235,12 +235,13 @@ TEST_F(Shell, RunsStatementsAndLaysOutRows) {
                              "select * from emp;\n");
   auto l = Lines(out);
   ASSERT_GE(l.size(), 8u);
-  // Widths come from the described sizes: NUMBER(4) takes 6, VARCHAR2(10) 10, the date its format.
+  // Widths come from the described sizes: NUMBER(4) takes 6, VARCHAR2(10) 10, DATE 9; dates show
+  // in the session's date format, RR-MM-DD, as SQL*Plus shows them with Japanese settings.
   EXPECT_EQ(l[0], "");
   EXPECT_EQ(l[1], " EMPNO ENAME      HIREDATE");
-  EXPECT_EQ(l[2], "------ ---------- ----------");
-  EXPECT_EQ(l[3], "  7782 CLARK      1981/06/09");
-  EXPECT_EQ(l[5], "  7934 MILLER     1982/01/23");
+  EXPECT_EQ(l[2], "------ ---------- ---------");
+  EXPECT_EQ(l[3], "  7782 CLARK      81-06-09");
+  EXPECT_EQ(l[5], "  7934 MILLER     82-01-23");
   EXPECT_EQ(l[7], "3 rows selected.");
   EXPECT_NE(out.find("\n1 row created.\n"), std::string::npos) << out;
   // The ";" inside the literal did not end the statement; the wide text lines up by columns.
@@ -514,14 +515,16 @@ TEST_F(Shell, LongTextIsShownWholeAndCtrlCStopsOnlyTheQuery) {
     c.Close();
     ses.Disconnect();
   }
-  std::string out = RunShell("SET LONG 2000000000\nSET LINESIZE 32767\nSELECT NOTE FROM BIGNOTE;\n");
+  std::string out =
+      RunShell("SET LONG 2000000000\nSET LINESIZE 32767\nSELECT NOTE FROM BIGNOTE;\n");
   EXPECT_EQ(Count(out, "あ"), 40000u);
   EXPECT_EQ(Count(out, "い"), 40000u);
 
   // Ctrl-C while rows come: the query stops with ORA-01013, the shell goes on.
   TOraSession ses;
   ASSERT_TRUE(Logon(ses, "DEMO", "DEMO"));
-  std::istringstream in("SELECT A.ENAME FROM EMP A, EMP B, EMP C;\nSELECT 'still here' FROM DUAL;\n");
+  std::istringstream in(
+      "SELECT A.ENAME FROM EMP A, EMP B, EMP C;\nSELECT 'still here' FROM DUAL;\n");
   std::ostringstream o;
   TSqlShell shell(ses, in, o, false);
   int polls = 0;
@@ -654,6 +657,30 @@ TEST_F(Shell, ProgramCreatesADatabaseAndLogsOnToIt) {
   EXPECT_FALSE(OciIntr::CreateDatabaseAvailable());
   OciIntr::SetLibraryFileName("libociw32.so");
   EXPECT_TRUE(OciIntr::CreateDatabaseAvailable());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Shell, ErrorsShowTheLineAndMarkTheOffendingToken) {
+  std::string out = RunShell("SELECT ENAME , FROM EMP;\n"
+                             "select ename\n"
+                             "  from emp wher sal > 1;\n"
+                             "select '日本' x from nosuch;\n");
+  EXPECT_NE(out.find("SELECT ENAME , FROM EMP\n               *\nERROR at line 1:\n"
+                     "ORA-00936: missing expression\n"),
+            std::string::npos)
+      << out;
+  // the marker stands under the token on its own line of a longer statement
+  EXPECT_NE(out.find("  from emp wher sal > 1\n                *\nERROR at line 2:\nORA-00933"),
+            std::string::npos)
+      << out;
+  // full-width text before the token counts two columns per character
+  EXPECT_NE(out.find("select '日本' x from nosuch\n" + std::string(21, ' ') +
+                     "*\nERROR at line 1:\nORA-00942"),
+            std::string::npos)
+      << out;
 }
 
 } // namespace

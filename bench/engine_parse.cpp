@@ -1,0 +1,78 @@
+// Parse and prepare time of the statements the query window and the data tools send, through the
+// call interface: the first time a text is seen, and again with other literals (shared statement).
+// engine_parse [repetitions]   (default 2000)
+#include "OciCompo.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+  int reps = argc > 1 ? std::atoi(argv[1]) : 2000;
+  fs::path home = fs::temp_directory_path() / ("tessel-bench-" + std::to_string(getpid()));
+  fs::create_directories(home);
+  setenv("XDG_DATA_HOME", home.c_str(), 1);
+  TOraSession s;
+  s.UserName = "DEMO";
+  s.UserPass = "DEMO";
+  s.AutoLogon = true;
+  if (!s.Connect())
+    return 1;
+  TOraCursor c;
+  c.SetSession(&s);
+  c.SetNumberOfRows(100);
+  c.SetSQL({"SELECT ROWID FROM EMP WHERE EMPNO = 7369"});
+  std::string rowid;
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() && c.Fetch())
+    rowid = c.Fields(0)->GetAsString(0);
+  c.Close();
+
+  // %d is replaced by a number that differs on every repetition.
+  struct Shape {
+    const char* label;
+    std::string text;
+    bool literal; // the number is a literal: the shared statement serves; else a new statement
+  };
+  std::vector<Shape> shapes = {
+      {"SELECT * FROM EMP", "SELECT * FROM EMP E%d", false},
+      {"tree: tables", "SELECT TABLE_NAME FROM USER_TABLES T%d", false},
+      {"tree: columns", "SELECT   COLUMN_NAME FROM  COLS C%d WHERE TABLE_NAME = 'EMP'", false},
+      {"grid: UPDATE ... WHERE ROWID", " UPDATE DEPT SET LOC = 'X%d' WHERE ROWID = '" + rowid + "'",
+       true},
+      {"import: INSERT VALUES", " INSERT INTO DEPT VALUES ( %d,'NAME','LOC')", true},
+      {"SELECT * FROM EMP (again)", "SELECT * FROM EMP WHERE EMPNO = %d", true},
+  };
+  std::printf("%-32s %12s\n", "statement", "us per parse");
+  for (auto& sh : shapes) {
+    c.Open();
+    double total = 0;
+    for (int i = 0; i < reps; ++i) {
+      std::string text = sh.text;
+      auto at = text.find("%d");
+      text.replace(at, 2, std::to_string(sh.literal ? 100 + i % 50 : i));
+      c.SQL().assign(1, text);
+      auto t0 = std::chrono::steady_clock::now();
+      bool ok = c.ParseQuiet();
+      total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      if (!ok) {
+        std::fprintf(stderr, "%s: %s\n", text.c_str(), c.ErrorText().c_str());
+        return 1;
+      }
+    }
+    c.Close();
+    std::printf("%-32s %12.1f%s\n", sh.label, total / reps * 1e6,
+                sh.literal ? "  (shared: only the literals differ)"
+                           : "  (a new statement each time)");
+  }
+  s.Rollback();
+  s.Disconnect();
+  std::error_code ec;
+  fs::remove_all(home, ec);
+  return 0;
+}

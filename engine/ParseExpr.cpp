@@ -1,0 +1,467 @@
+// Expressions and conditions, by precedence climbing: OR, AND, NOT, predicates, + - ||, * /,
+// signs. Chains of one operator become one node with all their operands, so a thousand-term sum
+// is a flat node, not a thousand-deep tree.
+#include "SqlParser.h"
+
+#include <cstring>
+
+namespace ora::sql {
+
+namespace {
+
+// Reserved words that still stand for a value.
+bool pseudoColumn(const std::string& w) {
+  return w == "ROWID" || w == "ROWNUM" || w == "SYSDATE" || w == "USER" || w == "UID" || w == "LEVEL";
+}
+
+bool compareOp(const Token& t) {
+  if (t.kind != Tok::Op) return false;
+  const std::string& s = t.text;
+  return s == "=" || s == "<>" || s == "!=" || s == "^=" || s == "~=" || s == "<" || s == ">" || s == "<=" ||
+         s == ">=";
+}
+
+bool isCondition(const Node* n) {
+  switch (n->kind) {
+  case N::Compare: case N::IsNull: case N::Like: case N::Between: case N::In: case N::Exists:
+  case N::And: case N::Or: case N::Not:
+    return true;
+  default:
+    return false;
+  }
+}
+
+bool aggregate(const std::string& f) {
+  return f == "COUNT" || f == "SUM" || f == "AVG" || f == "MIN" || f == "MAX" || f == "STDDEV" || f == "VARIANCE";
+}
+
+} // namespace
+
+bool Parser::nameAt(size_t k) const {
+  const Token& t = peek(k);
+  return t.kind == Tok::QIdent || (t.kind == Tok::Ident && !reservedWord(t.text));
+}
+
+std::string Parser::name(int code) {
+  if (!nameAt()) fail(code);
+  return t_[i_++].text;
+}
+
+Node* Parser::objectName(int code) {
+  Node* n = make(N::Name);
+  n->text = name(code);
+  if (isOp(".") && (peek(1).kind == Tok::Ident || peek(1).kind == Tok::QIdent)) {
+    ++i_;
+    Node* q = tree_.make(N::Name, n->pos);
+    q->text = n->text;
+    n->kids.push_back(q);
+    n->text = name(code);
+  }
+  return finish(n);
+}
+
+Node* Parser::expr() { return binary(1); }
+
+Node* Parser::condition() {
+  Node* c = expr();
+  if (!isCondition(c)) fail(920);
+  return c;
+}
+
+Node* Parser::binary(int minPrec) {
+  Node* left;
+  if (isWord("NOT") && minPrec <= 3) {
+    DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
+    Node* n = make(N::Not);
+    ++i_;
+    Node* operand = binary(3);
+    n->kids.push_back(operand);
+    left = finish(n);
+  } else {
+    left = unary();
+  }
+  bool predicated = false;
+  for (;;) {
+    const Token& t = cur();
+    if (t.kind == Tok::Ident && t.text == "OR" && minPrec <= 1) {
+      Node* n = tree_.make(N::Or, left->pos);
+      n->kids.push_back(left);
+      while (acceptWord("OR")) n->kids.push_back(binary(2));
+      left = finish(n);
+    } else if (t.kind == Tok::Ident && t.text == "AND" && minPrec <= 2) {
+      Node* n = tree_.make(N::And, left->pos);
+      n->kids.push_back(left);
+      while (acceptWord("AND")) n->kids.push_back(binary(3));
+      left = finish(n);
+    } else if (minPrec <= 4 && !predicated &&
+               (compareOp(t) || isWord("LIKE") || isWord("BETWEEN") || isWord("IN") || isWord("IS") ||
+                (isWord("NOT") && (isWord("LIKE", 1) || isWord("BETWEEN", 1) || isWord("IN", 1))))) {
+      left = predicate(left);
+      predicated = true;
+    } else if (minPrec <= 5 && t.kind == Tok::Op && (t.text == "+" || t.text == "-" || t.text == "||")) {
+      // one node per run of the same kind: || on its own, + and - together
+      bool concat = t.text == "||";
+      Node* n = tree_.make(concat ? N::Concat : N::Arith, left->pos);
+      n->kids.push_back(left);
+      while (cur().kind == Tok::Op && (concat ? cur().text == "||" : (cur().text == "+" || cur().text == "-"))) {
+        if (!concat) n->text += cur().text;
+        ++i_;
+        n->kids.push_back(binary(6));
+      }
+      left = finish(n);
+    } else if (minPrec <= 6 && t.kind == Tok::Op && (t.text == "*" || t.text == "/")) {
+      Node* n = tree_.make(N::Arith, left->pos);
+      n->kids.push_back(left);
+      while (cur().kind == Tok::Op && (cur().text == "*" || cur().text == "/")) {
+        n->text += cur().text;
+        ++i_;
+        n->kids.push_back(unary());
+      }
+      left = finish(n);
+    } else {
+      break;
+    }
+  }
+  return left;
+}
+
+Node* Parser::predicate(Node* left) {
+  bool negated = false;
+  Node* n = tree_.make(N::Compare, left->pos);
+  n->kids.push_back(left);
+  if (compareOp(cur())) {
+    std::string op = cur().text;
+    if (op == "!=" || op == "^=" || op == "~=") op = "<>";
+    n->text = op;
+    ++i_;
+    if (acceptWord("ANY") || acceptWord("SOME")) n->flags |= kAny;
+    else if (acceptWord("ALL")) n->flags |= kAll;
+    if (n->flags & (kAny | kAll)) {
+      expectOp("(", 906);
+      if (isWord("SELECT") || isWord("WITH")) {
+        Node* s = make(N::Subquery);
+        s->kids.push_back(query(false));
+        expectOp(")", 907);
+        n->kids.push_back(finish(s));
+      } else {
+        n->kids.push_back(exprList(907));
+      }
+    } else {
+      n->kids.push_back(binary(5));
+    }
+    return finish(n);
+  }
+  if (acceptWord("IS")) {
+    n->kind = N::IsNull;
+    if (acceptWord("NOT")) n->flags |= kNegated;
+    expectWord("NULL", 908);
+    return finish(n);
+  }
+  if (acceptWord("NOT")) negated = true;
+  if (acceptWord("LIKE")) {
+    n->kind = N::Like;
+    n->kids.push_back(binary(5));
+    if (acceptWord("ESCAPE")) n->kids.push_back(binary(5));
+  } else if (acceptWord("BETWEEN")) {
+    n->kind = N::Between;
+    n->kids.push_back(binary(5));
+    expectWord("AND", 905);
+    n->kids.push_back(binary(5));
+  } else {
+    expectWord("IN", 905);
+    n->kind = N::In;
+    if (!isOp("(")) fail(906);
+    if ((isWord("SELECT", 1) || isWord("WITH", 1))) {
+      ++i_;
+      Node* s = make(N::Subquery);
+      s->kids.push_back(query(false));
+      expectOp(")", 907);
+      n->kids.push_back(finish(s));
+    } else {
+      ++i_;
+      n->kids.push_back(exprList(907));
+    }
+  }
+  if (negated) n->flags |= kNegated;
+  return finish(n);
+}
+
+// After "(": expressions up to the ")".
+Node* Parser::exprList(int closeCode) {
+  Node* l = tree_.make(N::List, t_[i_ - 1].pos);
+  do {
+    l->kids.push_back(expr());
+  } while (acceptOp(","));
+  expectOp(")", closeCode);
+  return finish(l);
+}
+
+Node* Parser::unary() {
+  const Token& t = cur();
+  if (t.kind == Tok::Op && (t.text == "-" || t.text == "+")) {
+    DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
+    Node* n = make(t.text == "-" ? N::Neg : N::Plus);
+    ++i_;
+    n->kids.push_back(unary());
+    return finish(n);
+  }
+  if (t.kind == Tok::Ident && t.text == "PRIOR") {
+    DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
+    Node* n = make(N::Prior);
+    ++i_;
+    n->kids.push_back(unary());
+    return finish(n);
+  }
+  return primary();
+}
+
+Node* Parser::primary() {
+  const Token& t = cur();
+  switch (t.kind) {
+  case Tok::Num: {
+    Node* n = make(N::Num);
+    n->text = t.text;
+    ++i_;
+    return finish(n);
+  }
+  case Tok::Str: {
+    Node* n = make(N::Str);
+    n->text = t.text;
+    ++i_;
+    return finish(n);
+  }
+  case Tok::Bind: {
+    Node* n = make(N::Bind);
+    n->text = t.text;
+    for (auto& c : n->text)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    ++i_;
+    if (isOp(".") && (peek(1).kind == Tok::Ident || peek(1).kind == Tok::QIdent)) {
+      // :NEW.column in a trigger body
+      ++i_;
+      Node* col = tree_.make(N::Name, n->pos);
+      col->text = t_[i_++].text;
+      col->kids.push_back(finish(n));
+      return finish(col);
+    }
+    return finish(n);
+  }
+  case Tok::Op:
+    if (t.text == "(") {
+      DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
+      uint32_t open = t.pos;
+      ++i_;
+      if (isWord("SELECT") || isWord("WITH")) {
+        Node* s = tree_.make(N::Subquery, open);
+        s->kids.push_back(query(false));
+        expectOp(")", 907);
+        return finish(s);
+      }
+      Node* e = expr();
+      if (isOp(",")) {
+        Node* row = tree_.make(N::Row, open);
+        row->kids.push_back(e);
+        while (acceptOp(",")) row->kids.push_back(expr());
+        expectOp(")", 907);
+        return finish(row);
+      }
+      expectOp(")", 907);
+      e->flags |= kParens;
+      e->pos = open; // the node's text takes its parentheses in
+      return finish(e);
+    }
+    fail(936);
+  case Tok::End:
+    fail(936);
+  case Tok::QIdent:
+    return nameExpr();
+  case Tok::Ident:
+    break;
+  }
+  const std::string& w = t.text;
+  if (w == "NULL") {
+    Node* n = make(N::Null);
+    ++i_;
+    return finish(n);
+  }
+  if (w == "CASE") return caseExpr();
+  if (w == "EXISTS" && isOp("(", 1)) {
+    DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
+    Node* n = make(N::Exists);
+    i_ += 2;
+    if (!isWord("SELECT") && !isWord("WITH")) fail(928);
+    n->kids.push_back(query(false));
+    expectOp(")", 907);
+    return finish(n);
+  }
+  if (w == "DATE" && peek(1).kind == Tok::Str) {
+    Node* n = make(N::DateLit);
+    n->text = peek(1).text;
+    i_ += 2;
+    return finish(n);
+  }
+  if (w == "CAST" && isOp("(", 1)) {
+    DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
+    Node* n = make(N::Cast);
+    i_ += 2;
+    n->kids.push_back(expr());
+    expectWord("AS", 905);
+    n->kids.push_back(typeSpec());
+    expectOp(")", 907);
+    return finish(n);
+  }
+  if (w == "TRIM" && isOp("(", 1)) {
+    DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
+    Node* n = make(N::Trim);
+    i_ += 2;
+    if (isWord("LEADING") || isWord("TRAILING") || isWord("BOTH")) n->text = t_[i_++].text;
+    Node* first = isWord("FROM") ? nullptr : expr();
+    if (acceptWord("FROM")) {
+      if (n->text.empty()) n->text = "BOTH";
+      n->kids.push_back(first);
+      n->kids.push_back(expr());
+    } else {
+      if (!n->text.empty() || !first) fail(936);
+      n->kids.push_back(nullptr);
+      n->kids.push_back(first);
+    }
+    expectOp(")", 907);
+    return finish(n);
+  }
+  if (reservedWord(w) && !pseudoColumn(w)) fail(936);
+  return nameExpr();
+}
+
+// A column, t.column, schema.t.column, t.*, sequence.NEXTVAL, or a function call.
+Node* Parser::nameExpr() {
+  Node* n = make(N::Name);
+  n->text = t_[i_++].text;
+  while (isOp(".")) {
+    const Token& nx = peek(1);
+    if (nx.kind == Tok::Op && nx.text == "*") {
+      i_ += 2;
+      n->kind = N::Star;
+      Node* q = tree_.make(N::Name, n->pos);
+      q->text = n->text;
+      q->kids = std::move(n->kids);
+      n->kids.assign(1, finish(q));
+      n->text.clear();
+      return finish(n);
+    }
+    if (nx.kind != Tok::Ident && nx.kind != Tok::QIdent) fail(nx.kind == Tok::End ? 936 : 904);
+    if (nx.kind == Tok::Ident && reservedWord(nx.text) && nx.text != "ROWID") failAt(1747, nx.pos);
+    Node* q = tree_.make(N::Name, n->pos);
+    q->text = n->text;
+    q->kids = std::move(n->kids);
+    n->kids.assign(1, finish(q));
+    n->text = nx.text;
+    i_ += 2;
+  }
+  if (isOp("(")) {
+    // (+) after a column marks Oracle's outer join
+    if (isOp("+", 1) && isOp(")", 2)) {
+      i_ += 3;
+      n->flags |= kOuterMark;
+      return finish(n);
+    }
+    return call(n);
+  }
+  return finish(n);
+}
+
+Node* Parser::call(Node* fname) {
+  DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
+  Node* n = fname;
+  n->kind = N::Call;
+  // a package or schema qualifier is kept as text; the kids are the arguments
+  for (Node* q = n->kid(0); q; q = q->kid(0)) n->alias = q->text + (n->alias.empty() ? "" : "." + n->alias);
+  n->kids.clear();
+  ++i_; // (
+  if (acceptOp(")")) {
+    if (aggregate(n->text)) failAt(909, n->pos);
+  } else if (isOp("*") && isOp(")", 1)) {
+    if (n->text != "COUNT") fail(936);
+    n->flags |= kCallStar;
+    i_ += 2;
+  } else {
+    if (acceptWord("DISTINCT") || acceptWord("UNIQUE")) n->flags |= kDistinct;
+    else acceptWord("ALL");
+    do {
+      n->kids.push_back(expr());
+    } while (acceptOp(","));
+    expectOp(")", 907);
+    if (aggregate(n->text) && n->kids.size() > 1) failAt(909, n->pos);
+  }
+  if (isWord("OVER") && isOp("(", 1)) {
+    Node* over = make(N::Over);
+    i_ += 2;
+    Node* part = nullptr;
+    if (acceptWord("PARTITION")) {
+      expectWord("BY", 924);
+      part = tree_.make(N::List, cur().pos);
+      do {
+        part->kids.push_back(expr());
+      } while (acceptOp(","));
+    }
+    over->kids.push_back(part);
+    over->kids.push_back(isWord("ORDER") ? orderBy() : nullptr);
+    expectOp(")", 907);
+    n->flags |= kOver;
+    n->kids.push_back(finish(over)); // the window is the last kid of an analytic call
+  }
+  return finish(n);
+}
+
+Node* Parser::caseExpr() {
+  DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
+  Node* n = make(N::Case);
+  ++i_;
+  n->kids.push_back(isWord("WHEN") ? nullptr : expr()); // the operand of a simple CASE
+  Node* els = nullptr;
+  if (!isWord("WHEN")) fail(905);
+  while (isWord("WHEN")) {
+    Node* w = make(N::When);
+    ++i_;
+    w->kids.push_back(n->kids[0] ? expr() : condition());
+    expectWord("THEN", 905);
+    w->kids.push_back(expr());
+    n->kids.push_back(finish(w));
+  }
+  if (acceptWord("ELSE")) els = expr();
+  expectWord("END", 905);
+  n->kids.push_back(els); // the last kid is ELSE, nullptr when absent
+  return finish(n);
+}
+
+Node* Parser::typeSpec() {
+  if (cur().kind != Tok::Ident) fail(902);
+  Node* n = make(N::TypeSpec);
+  n->text = t_[i_++].text;
+  if ((n->text == "LONG" && isWord("RAW")) || (n->text == "DOUBLE" && isWord("PRECISION"))) n->text += " " + t_[i_++].text;
+  static const char* const known[] = {"VARCHAR2", "VARCHAR", "NVARCHAR2", "CHAR", "NCHAR", "NUMBER", "NUMERIC",
+                                      "DECIMAL", "DEC", "INTEGER", "INT", "SMALLINT", "FLOAT", "REAL",
+                                      "DOUBLE PRECISION", "DATE", "RAW", "LONG", "LONG RAW", "ROWID"};
+  bool ok = false;
+  for (const char* k : known) ok = ok || n->text == k;
+  if (!ok) failAt(902, n->pos, n->text);
+  if (acceptOp("(")) {
+    Node* a = make(N::Num);
+    if (!isOp("*") && cur().kind != Tok::Num) fail(902);
+    a->text = cur().text;
+    ++i_;
+    n->kids.push_back(finish(a));
+    if (isWord("BYTE") || isWord("CHAR")) n->alias = t_[i_++].text;
+    if (acceptOp(",")) {
+      Node* s = make(N::Num);
+      bool neg = acceptOp("-");
+      if (!neg) acceptOp("+");
+      if (cur().kind != Tok::Num) fail(902);
+      s->text = (neg ? "-" : "") + t_[i_++].text;
+      n->kids.push_back(finish(s));
+    }
+    expectOp(")", 907);
+  }
+  return finish(n);
+}
+
+} // namespace ora::sql

@@ -1,0 +1,241 @@
+// Queries: WITH, query blocks, set operators, joins, ORDER BY, FOR UPDATE.
+#include "SqlParser.h"
+
+namespace ora::sql {
+
+namespace {
+bool joinWord(const std::string& w) {
+  return w == "JOIN" || w == "INNER" || w == "LEFT" || w == "RIGHT" || w == "FULL" || w == "CROSS" ||
+         w == "NATURAL";
+}
+bool setWord(const std::string& w) { return w == "UNION" || w == "INTERSECT" || w == "MINUS" || w == "EXCEPT"; }
+} // namespace
+
+Node* Parser::query(bool orderBy) {
+  DepthGuard g(queryDepth_, kMaxSubqueryDepth, cur().pos);
+  Node* q = make(N::Query);
+  q->kids.assign(4, nullptr);
+  if (isWord("WITH")) {
+    Node* w = make(N::With);
+    ++i_;
+    do {
+      Node* c = make(N::Cte);
+      c->text = name(903);
+      if (acceptOp("(")) {
+        c->kids.push_back(nameList());
+      } else {
+        c->kids.push_back(nullptr);
+      }
+      expectWord("AS", 905);
+      expectOp("(", 906);
+      c->kids.push_back(query(true));
+      expectOp(")", 907);
+      w->kids.push_back(finish(c));
+    } while (acceptOp(","));
+    q->kids[slot::With] = finish(w);
+    if (!isWord("SELECT") && !isOp("(")) fail(928);
+  }
+  q->kids[slot::Body] = setExpr();
+  if (orderBy && isWord("ORDER")) q->kids[slot::OrderBy] = this->orderBy();
+  if (orderBy && isWord("FOR") && isWord("UPDATE", 1)) {
+    Node* f = make(N::List);
+    i_ += 2;
+    if (acceptWord("OF")) {
+      do {
+        f->kids.push_back(nameExpr());
+      } while (acceptOp(","));
+    }
+    if (!acceptWord("NOWAIT") && acceptWord("WAIT")) {
+      if (cur().kind != Tok::Num) fail(30005);
+      ++i_;
+    }
+    q->kids[slot::ForUpdate] = finish(f);
+  }
+  return finish(q);
+}
+
+Node* Parser::setExpr() {
+  auto term = [&]() -> Node* {
+    if (isOp("(")) {
+      uint32_t open = cur().pos;
+      ++i_;
+      if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
+      Node* inner = query(true);
+      expectOp(")", 907);
+      inner->pos = open;
+      inner->flags |= kParens;
+      return finish(inner);
+    }
+    if (!isWord("SELECT")) fail(928);
+    return selectBlock();
+  };
+  Node* left = term();
+  while (cur().kind == Tok::Ident && setWord(cur().text)) {
+    Node* n = tree_.make(N::SetOp, left->pos);
+    n->text = cur().text == "EXCEPT" ? "MINUS" : cur().text;
+    ++i_;
+    if (n->text == "UNION" && acceptWord("ALL")) n->text = "UNION ALL";
+    n->kids.push_back(left);
+    n->kids.push_back(term());
+    left = finish(n);
+  }
+  return left;
+}
+
+Node* Parser::selectBlock() {
+  Node* s = make(N::Select);
+  s->kids.assign(7, nullptr);
+  ++i_; // SELECT
+  if (acceptWord("DISTINCT") || acceptWord("UNIQUE")) s->flags |= kDistinct;
+  else acceptWord("ALL");
+  Node* items = make(N::List);
+  for (;;) {
+    Node* it = make(N::Item);
+    if (isOp("*")) {
+      Node* star = make(N::Star);
+      ++i_;
+      it->kids.push_back(finish(star));
+    } else {
+      Node* e = expr();
+      it->kids.push_back(e);
+      if (e->kind != N::Star) {
+        if (acceptWord("AS")) {
+          if (!nameAt()) fail(isWord("FROM") ? 936 : 923);
+          it->alias = t_[i_++].text;
+        } else if (nameAt()) {
+          it->alias = t_[i_++].text;
+        }
+      }
+    }
+    items->kids.push_back(finish(it));
+    if (!acceptOp(",")) break;
+  }
+  s->kids[slot::Items] = finish(items);
+  if (!acceptWord("FROM")) fail(923);
+  Node* from = make(N::List);
+  do {
+    from->kids.push_back(fromItem());
+  } while (acceptOp(","));
+  s->kids[slot::From] = finish(from);
+  for (;;) {
+    if (acceptWord("WHERE") && !s->kids[slot::Where]) {
+      s->kids[slot::Where] = condition();
+    } else if (isWord("START") && !s->kids[slot::StartWith]) {
+      ++i_;
+      expectWord("WITH", 905);
+      s->kids[slot::StartWith] = condition();
+    } else if (isWord("CONNECT") && !s->kids[slot::ConnectBy]) {
+      ++i_;
+      expectWord("BY", 924);
+      acceptWord("NOCYCLE");
+      s->kids[slot::ConnectBy] = condition();
+    } else if (isWord("GROUP") && !s->kids[slot::GroupBy]) {
+      ++i_;
+      expectWord("BY", 924);
+      Node* g = make(N::List);
+      do {
+        g->kids.push_back(expr());
+      } while (acceptOp(","));
+      s->kids[slot::GroupBy] = finish(g);
+    } else if (isWord("HAVING") && !s->kids[slot::Having]) {
+      ++i_;
+      s->kids[slot::Having] = condition();
+    } else {
+      break;
+    }
+  }
+  return finish(s);
+}
+
+// A table alias: a name that does not start the next clause or a join.
+bool Parser::tableAliasAt() const {
+  if (!nameAt()) return false;
+  const Token& t = cur();
+  if (t.kind == Tok::QIdent) return true;
+  if (joinWord(t.text) || t.text == "OUTER")
+    return !(isWord("JOIN", 1) || isWord("OUTER", 1) || (t.text == "NATURAL" && (isWord("INNER", 1) || isWord("LEFT", 1) || isWord("RIGHT", 1) || isWord("FULL", 1))));
+  return !setWord(t.text) && t.text != "PARTITION";
+}
+
+Node* Parser::tableRef() {
+  Node* n;
+  if (isOp("(")) {
+    uint32_t open = cur().pos;
+    ++i_;
+    if (isWord("SELECT") || isWord("WITH")) {
+      n = tree_.make(N::Derived, open);
+      n->kids.push_back(query(true));
+      expectOp(")", 907);
+    } else {
+      n = fromItem();
+      expectOp(")", 907);
+      n->flags |= kParens;
+      return n;
+    }
+  } else {
+    if (atEnd() || !nameAt()) fail(903);
+    n = make(N::Table);
+    n->kids.push_back(objectName(903));
+    n->text = n->kids[0]->text;
+    if (acceptOp("@")) name(903);
+  }
+  if (isWord("AS") && (peek(1).kind == Tok::QIdent || (peek(1).kind == Tok::Ident && !reservedWord(peek(1).text)))) ++i_;
+  if (tableAliasAt()) n->alias = t_[i_++].text;
+  return finish(n);
+}
+
+Node* Parser::fromItem() {
+  Node* left = tableRef();
+  for (;;) {
+    bool join = isWord("JOIN") || isWord("INNER") || isWord("CROSS") || isWord("NATURAL") ||
+                ((isWord("LEFT") || isWord("RIGHT") || isWord("FULL")) && (isWord("JOIN", 1) || isWord("OUTER", 1)));
+    if (!join) break;
+    Node* j = tree_.make(N::Join, left->pos);
+    bool natural = acceptWord("NATURAL");
+    std::string type = "INNER";
+    if (acceptWord("INNER")) type = "INNER";
+    else if (acceptWord("CROSS")) type = "CROSS";
+    else if (isWord("LEFT") || isWord("RIGHT") || isWord("FULL")) {
+      type = t_[i_++].text;
+      acceptWord("OUTER");
+    }
+    expectWord("JOIN", 905);
+    j->text = (natural ? "NATURAL " : "") + type;
+    j->kids.push_back(left);
+    j->kids.push_back(tableRef());
+    if (type != "CROSS" && !natural) {
+      if (acceptWord("ON")) {
+        j->kids.push_back(condition());
+      } else if (acceptWord("USING")) {
+        expectOp("(", 906);
+        j->alias = "USING";
+        j->kids.push_back(nameList());
+      } else {
+        fail(905);
+      }
+    }
+    left = finish(j);
+  }
+  return left;
+}
+
+Node* Parser::orderBy() {
+  Node* l = make(N::List);
+  ++i_; // ORDER
+  expectWord("BY", 924);
+  do {
+    Node* o = make(N::Order);
+    o->kids.push_back(expr());
+    if (acceptWord("DESC")) o->flags |= kDesc;
+    else acceptWord("ASC");
+    if (acceptWord("NULLS")) {
+      if (acceptWord("FIRST")) o->flags |= kNullsFirst;
+      else if (acceptWord("LAST")) o->flags |= kNullsLast;
+      else fail(905);
+    }
+    l->kids.push_back(finish(o));
+  } while (acceptOp(","));
+  return finish(l);
+}
+
+} // namespace ora::sql

@@ -1,0 +1,606 @@
+// Statements: DML, DDL, transaction control.
+#include "SqlParser.h"
+
+namespace ora::sql {
+
+namespace {
+bool physicalWord(const std::string& w) {
+  return w == "TABLESPACE" || w == "PCTFREE" || w == "PCTUSED" || w == "INITRANS" || w == "MAXTRANS" ||
+         w == "STORAGE" || w == "LOGGING" || w == "NOLOGGING" || w == "COMPRESS" || w == "NOCOMPRESS" ||
+         w == "CACHE" || w == "NOCACHE" || w == "PARALLEL" || w == "NOPARALLEL";
+}
+bool constraintWord(const std::string& w) {
+  return w == "CONSTRAINT" || w == "PRIMARY" || w == "UNIQUE" || w == "FOREIGN" || w == "CHECK";
+}
+} // namespace
+
+bool parsedKind(const std::vector<Token>& t) {
+  if (t.empty() || (t[0].kind != Tok::Ident && !(t[0].kind == Tok::Op && t[0].text == "("))) return false;
+  const std::string& w = t[0].text;
+  auto word = [&](size_t k) { return k < t.size() && t[k].kind == Tok::Ident ? t[k].text : std::string(); };
+  if (w == "CREATE") {
+    // stored PL/SQL units and triggers have readers of their own
+    size_t k = word(1) == "OR" && word(2) == "REPLACE" ? 3 : 1;
+    std::string what = word(k);
+    return what != "TRIGGER" && what != "PROCEDURE" && what != "FUNCTION" && what != "PACKAGE" && what != "TYPE";
+  }
+  if (w == "ALTER") return true;
+  return w == "(" || w == "SELECT" || w == "WITH" || w == "INSERT" || w == "UPDATE" || w == "DELETE" ||
+         w == "DROP" || w == "RENAME" || w == "COMMENT" || w == "GRANT" || w == "TRUNCATE" || w == "COMMIT" ||
+         w == "ROLLBACK";
+}
+
+Node* parse(std::string_view text, Tree& tree) {
+  Parser p(text, lex(text), tree);
+  tree.root = p.statement();
+  return tree.root;
+}
+
+Node* Parser::statement() {
+  if (atEnd()) fail(900);
+  Node* s = nullptr;
+  if (isWord("SELECT") || isWord("WITH") || isOp("(")) s = query(true);
+  else if (isWord("INSERT")) s = insert();
+  else if (isWord("UPDATE")) s = update();
+  else if (isWord("DELETE")) s = del();
+  else if (isWord("CREATE")) s = create();
+  else if (isWord("ALTER")) s = alter();
+  else if (isWord("DROP")) s = drop();
+  else if (isWord("COMMIT") || isWord("ROLLBACK")) {
+    s = make(isWord("COMMIT") ? N::Commit : N::Rollback);
+    ++i_;
+    acceptWord("WORK");
+    if (s->kind == N::Commit && acceptWord("COMMENT")) {
+      if (cur().kind != Tok::Str) fail(1780);
+      ++i_;
+    }
+    finish(s);
+  } else if (isWord("RENAME") || isWord("COMMENT") || isWord("GRANT") || isWord("TRUNCATE")) {
+    s = simpleDdl();
+  } else {
+    fail(900);
+  }
+  if (!atEnd()) fail(933);
+  return s;
+}
+
+Node* Parser::insert() {
+  Node* n = make(N::Insert);
+  ++i_;
+  expectWord("INTO", 925);
+  Node* t = make(N::Table);
+  t->kids.push_back(objectName(903));
+  t->text = t->kids[0]->text;
+  if (tableAliasAt() && !isWord("VALUES")) t->alias = t_[i_++].text;
+  n->kids.push_back(finish(t));
+  if (isOp("(") && !isWord("SELECT", 1) && !isWord("WITH", 1)) {
+    ++i_;
+    Node* cols = make(N::List);
+    for (;;) {
+      if (!nameAt()) fail(904);
+      cols->kids.push_back(nameExpr());
+      if (acceptOp(")")) break;
+      if (!acceptOp(",")) fail(917);
+    }
+    n->kids.push_back(finish(cols));
+  } else {
+    n->kids.push_back(nullptr);
+  }
+  if (acceptWord("VALUES")) {
+    if (!acceptOp("(")) fail(906);
+    n->kids.push_back(exprList(907));
+  } else if (isWord("SELECT") || isWord("WITH") || isOp("(")) {
+    n->kids.push_back(query(true));
+  } else {
+    fail(926);
+  }
+  return finish(n);
+}
+
+Node* Parser::update() {
+  Node* n = make(N::Update);
+  ++i_;
+  Node* t = make(N::Table);
+  t->kids.push_back(objectName(903));
+  t->text = t->kids[0]->text;
+  if (tableAliasAt() && !isWord("SET")) t->alias = t_[i_++].text;
+  n->kids.push_back(finish(t));
+  expectWord("SET", 971);
+  Node* sets = make(N::List);
+  do {
+    Node* a = make(N::Assign);
+    if (acceptOp("(")) {
+      Node* cols = make(N::List);
+      do {
+        if (!nameAt()) fail(904);
+        cols->kids.push_back(nameExpr());
+      } while (acceptOp(","));
+      expectOp(")", 907);
+      a->kids.push_back(finish(cols));
+      expectOp("=", 927);
+      if (!isOp("(") || !(isWord("SELECT", 1) || isWord("WITH", 1))) fail(1767);
+      a->kids.push_back(primary());
+    } else {
+      if (!nameAt()) fail(904);
+      a->kids.push_back(nameExpr());
+      expectOp("=", 927);
+      a->kids.push_back(expr());
+    }
+    sets->kids.push_back(finish(a));
+  } while (acceptOp(","));
+  n->kids.push_back(finish(sets));
+  n->kids.push_back(acceptWord("WHERE") ? condition() : nullptr);
+  return finish(n);
+}
+
+Node* Parser::del() {
+  Node* n = make(N::Delete);
+  ++i_;
+  acceptWord("FROM");
+  Node* t = make(N::Table);
+  t->kids.push_back(objectName(903));
+  t->text = t->kids[0]->text;
+  if (tableAliasAt()) t->alias = t_[i_++].text;
+  n->kids.push_back(finish(t));
+  n->kids.push_back(acceptWord("WHERE") ? condition() : nullptr);
+  return finish(n);
+}
+
+// "( a, b )" after the "(".
+Node* Parser::nameList() {
+  Node* l = tree_.make(N::List, t_[i_ - 1].pos);
+  do {
+    Node* n = make(N::Name);
+    n->text = name(904);
+    l->kids.push_back(finish(n));
+  } while (acceptOp(","));
+  expectOp(")", 907);
+  return finish(l);
+}
+
+// Storage attributes Oracle accepts after a table or index; the engine's storage is its own.
+void Parser::physical() {
+  while (cur().kind == Tok::Ident && physicalWord(cur().text)) {
+    std::string w = t_[i_++].text;
+    if (w == "STORAGE") {
+      expectOp("(", 906);
+      int depth = 1;
+      while (!atEnd() && depth > 0) {
+        if (isOp("(")) ++depth;
+        if (isOp(")")) --depth;
+        ++i_;
+      }
+      if (depth) fail(907);
+    } else if (w == "TABLESPACE") {
+      name(922);
+    } else if (w == "PARALLEL") {
+      if (cur().kind == Tok::Num) ++i_;
+    } else if (w != "LOGGING" && w != "NOLOGGING" && w != "COMPRESS" && w != "NOCOMPRESS" && w != "CACHE" &&
+               w != "NOCACHE" && w != "NOPARALLEL") {
+      if (cur().kind != Tok::Num) fail(922);
+      ++i_;
+    }
+  }
+}
+
+Node* Parser::create() {
+  uint32_t at = cur().pos;
+  ++i_;
+  bool replace = false;
+  if (acceptWord("OR")) {
+    expectWord("REPLACE", 922);
+    replace = true;
+  }
+  if (acceptWord("FORCE") || acceptWord("NOFORCE")) {
+    if (!isWord("VIEW")) fail(922);
+  }
+  if (acceptWord("VIEW")) {
+    Node* v = tree_.make(N::CreateView, at);
+    if (replace) v->flags |= kOrReplace;
+    v->kids.push_back(objectName(903));
+    v->kids.push_back(acceptOp("(") ? nameList() : nullptr);
+    expectWord("AS", 905);
+    if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
+    v->kids.push_back(query(true));
+    if (acceptWord("WITH")) {
+      if (acceptWord("READ")) expectWord("ONLY", 922);
+      else {
+        expectWord("CHECK", 922);
+        expectWord("OPTION", 922);
+        if (acceptWord("CONSTRAINT")) name(922);
+      }
+    }
+    return finish(v);
+  }
+  if (replace) fail(922);
+  if (isWord("TABLE")) return createTable();
+  bool unique = acceptWord("UNIQUE");
+  if (acceptWord("INDEX")) {
+    Node* x = tree_.make(N::CreateIndex, at);
+    if (unique) x->flags |= kUnique;
+    x->kids.push_back(objectName(953));
+    expectWord("ON", 969);
+    x->kids.push_back(objectName(903));
+    expectOp("(", 906);
+    Node* cols = make(N::List);
+    do {
+      Node* o = make(N::Order);
+      o->kids.push_back(expr());
+      if (acceptWord("DESC")) o->flags |= kDesc;
+      else acceptWord("ASC");
+      cols->kids.push_back(finish(o));
+    } while (acceptOp(","));
+    expectOp(")", 907);
+    x->kids.push_back(finish(cols));
+    physical();
+    return finish(x);
+  }
+  if (unique) fail(901);
+  if (acceptWord("SEQUENCE")) {
+    Node* s = tree_.make(N::CreateSequence, at);
+    s->kids.push_back(objectName(903));
+    while (cur().kind == Tok::Ident) {
+      Node* o = make(N::Option);
+      o->text = t_[i_++].text;
+      if ((o->text == "START" || o->text == "INCREMENT")) {
+        expectWord(o->text == "START" ? "WITH" : "BY", 922);
+      }
+      if (o->text == "START" || o->text == "INCREMENT" || o->text == "MINVALUE" || o->text == "MAXVALUE" ||
+          o->text == "CACHE") {
+        Node* v = make(N::Num);
+        if (acceptOp("-")) v->text = "-";
+        else acceptOp("+");
+        if (cur().kind != Tok::Num) fail(o->text == "START" || o->text == "INCREMENT" ? 4002 : 922);
+        v->text += t_[i_++].text;
+        o->kids.push_back(finish(v));
+      } else if (o->text != "NOMINVALUE" && o->text != "NOMAXVALUE" && o->text != "CYCLE" &&
+                 o->text != "NOCYCLE" && o->text != "NOCACHE" && o->text != "ORDER" && o->text != "NOORDER") {
+        failAt(933, o->pos);
+      }
+      s->kids.push_back(finish(o));
+    }
+    return finish(s);
+  }
+  if (acceptWord("USER")) {
+    Node* u = tree_.make(N::CreateUser, at);
+    Node* nm = make(N::Name);
+    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
+    nm->text = t_[i_++].text;
+    u->kids.push_back(finish(nm));
+    expectWord("IDENTIFIED", 922);
+    expectWord("BY", 922);
+    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(988);
+    Node* pw = make(N::Name);
+    pw->text = cur().text;
+    pw->alias = cur().kind == Tok::QIdent ? "\"" : "";
+    ++i_;
+    u->kids.push_back(finish(pw));
+    // DEFAULT TABLESPACE, QUOTA and the like name storage this engine does not have
+    while (!atEnd()) ++i_;
+    return finish(u);
+  }
+  fail(901);
+}
+
+Node* Parser::createTable() {
+  Node* n = tree_.make(N::CreateTable, t_[i_ - 1].pos);
+  ++i_; // TABLE
+  n->kids.push_back(objectName(903));
+  Node* elems = nullptr;
+  if (isOp("(") && !(isWord("SELECT", 1) || isWord("WITH", 1))) {
+    ++i_;
+    elems = make(N::List);
+    // CREATE TABLE t (a, b) AS SELECT ...: names only
+    bool namesOnly = nameAt() && (isOp(",", 1) || isOp(")", 1));
+    uint32_t afterName = peek(1).pos;
+    do {
+      if (namesOnly) {
+        Node* c = make(N::Name);
+        c->text = name(904);
+        elems->kids.push_back(finish(c));
+      } else {
+        elems->kids.push_back(tableElement(false));
+      }
+    } while (acceptOp(","));
+    expectOp(")", 907);
+    finish(elems);
+    if (namesOnly && !isWord("AS")) failAt(902, afterName);
+  }
+  n->kids.push_back(elems);
+  physical();
+  if (acceptWord("AS")) {
+    if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
+    n->kids.push_back(query(true));
+  } else {
+    if (!elems) fail(906);
+    n->kids.push_back(nullptr);
+  }
+  return finish(n);
+}
+
+// A column definition or a table constraint.
+Node* Parser::tableElement(bool inAlter) {
+  (void)inAlter;
+  if (cur().kind == Tok::Ident && constraintWord(cur().text)) return constraint(false);
+  return columnDef(false);
+}
+
+Node* Parser::columnDef(bool modify) {
+  Node* c = make(N::ColumnDef);
+  if (!nameAt()) fail(904);
+  c->text = t_[i_++].text;
+  // MODIFY may leave the type out
+  bool typeHere = !modify || (cur().kind == Tok::Ident && !constraintWord(cur().text) && cur().text != "DEFAULT" &&
+                              cur().text != "NOT" && cur().text != "NULL");
+  c->kids.push_back(typeHere ? typeSpec() : nullptr);
+  Node* def = nullptr;
+  Node* cons = make(N::List);
+  for (;;) {
+    if (acceptWord("DEFAULT")) {
+      def = expr();
+    } else if (cur().kind == Tok::Ident && (constraintWord(cur().text) || cur().text == "NOT" || cur().text == "NULL" ||
+                                            cur().text == "REFERENCES")) {
+      cons->kids.push_back(constraint(true));
+    } else {
+      break;
+    }
+  }
+  c->kids.push_back(def);
+  c->kids.push_back(finish(cons));
+  return finish(c);
+}
+
+Node* Parser::constraint(bool columnLevel) {
+  Node* k = make(N::Constraint);
+  if (acceptWord("CONSTRAINT")) k->alias = name(904);
+  if (acceptWord("NOT")) {
+    if (!columnLevel) fail(904);
+    expectWord("NULL", 908);
+    k->text = "NOT NULL";
+  } else if (acceptWord("NULL")) {
+    if (!columnLevel) fail(904);
+    k->text = "NULL";
+  } else if (acceptWord("PRIMARY")) {
+    expectWord("KEY", 905);
+    k->text = "PRIMARY KEY";
+    if (!columnLevel) {
+      expectOp("(", 906);
+      k->kids.push_back(nameList());
+    }
+  } else if (acceptWord("UNIQUE")) {
+    k->text = "UNIQUE";
+    if (!columnLevel) {
+      expectOp("(", 906);
+      k->kids.push_back(nameList());
+    }
+  } else if (acceptWord("CHECK")) {
+    k->text = "CHECK";
+    expectOp("(", 906);
+    k->kids.push_back(condition());
+    expectOp(")", 907);
+  } else if (isWord("FOREIGN") || isWord("REFERENCES")) {
+    k->text = "FOREIGN KEY";
+    if (acceptWord("FOREIGN")) {
+      if (columnLevel) fail(907);
+      expectWord("KEY", 905);
+      expectOp("(", 906);
+      k->kids.push_back(nameList());
+    } else {
+      k->kids.push_back(nullptr);
+    }
+    expectWord("REFERENCES", 905);
+    k->kids.push_back(objectName(903));
+    k->kids.push_back(acceptOp("(") ? nameList() : nullptr);
+    Node* rule = nullptr;
+    if (acceptWord("ON")) {
+      expectWord("DELETE", 905);
+      rule = make(N::Option);
+      if (acceptWord("CASCADE")) rule->text = "CASCADE";
+      else if (acceptWord("SET")) {
+        expectWord("NULL", 908);
+        rule->text = "SET NULL";
+      } else {
+        fail(905);
+      }
+      finish(rule);
+    }
+    k->kids.push_back(rule); // ON DELETE rule
+  } else {
+    fail(columnLevel ? 907 : 904);
+  }
+  while (acceptWord("ENABLE") || acceptWord("DISABLE") || acceptWord("DEFERRABLE") || acceptWord("INITIALLY") ||
+         acceptWord("IMMEDIATE") || acceptWord("DEFERRED")) {
+  }
+  return finish(k);
+}
+
+Node* Parser::alter() {
+  uint32_t at = cur().pos;
+  ++i_;
+  if (acceptWord("USER")) {
+    Node* u = tree_.make(N::AlterUser, at);
+    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
+    Node* nm = make(N::Name);
+    nm->text = t_[i_++].text;
+    u->kids.push_back(finish(nm));
+    expectWord("IDENTIFIED", 922);
+    expectWord("BY", 922);
+    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(988);
+    Node* pw = make(N::Name);
+    pw->text = cur().text;
+    pw->alias = cur().kind == Tok::QIdent ? "\"" : "";
+    ++i_;
+    u->kids.push_back(finish(pw));
+    return finish(u);
+  }
+  expectWord("TABLE", 940);
+  Node* a = tree_.make(N::AlterTable, at);
+  a->kids.push_back(objectName(903));
+  Node* act = make(N::Option);
+  if (cur().kind != Tok::Ident) fail(1735);
+  act->text = t_[i_++].text;
+  if (act->text == "ADD") {
+    if (acceptOp("(")) {
+      do {
+        act->kids.push_back(tableElement(true));
+      } while (acceptOp(","));
+      expectOp(")", 907);
+    } else {
+      act->kids.push_back(tableElement(true));
+    }
+  } else if (act->text == "MODIFY") {
+    if (acceptOp("(")) {
+      do {
+        act->kids.push_back(columnDef(true));
+      } while (acceptOp(","));
+      expectOp(")", 907);
+    } else {
+      act->kids.push_back(columnDef(true));
+    }
+  } else if (act->text == "DROP") {
+    Node* what = make(N::Option);
+    if (acceptWord("COLUMN")) {
+      what->text = "COLUMN";
+      Node* c = make(N::Name);
+      c->text = name(904);
+      what->kids.push_back(finish(c));
+    } else if (acceptOp("(")) {
+      what->text = "COLUMN";
+      what->kids = nameList()->kids;
+    } else if (acceptWord("CONSTRAINT")) {
+      what->text = "CONSTRAINT";
+      Node* c = make(N::Name);
+      c->text = name(904);
+      what->kids.push_back(finish(c));
+    } else if (acceptWord("PRIMARY")) {
+      expectWord("KEY", 905);
+      what->text = "PRIMARY KEY";
+    } else {
+      fail(905);
+    }
+    if (acceptWord("CASCADE")) acceptWord("CONSTRAINTS");
+    act->kids.push_back(finish(what));
+  } else if (act->text == "RENAME") {
+    if (acceptWord("COLUMN")) {
+      act->text = "RENAME COLUMN";
+      Node* from = make(N::Name);
+      from->text = name(904);
+      act->kids.push_back(finish(from));
+      expectWord("TO", 905);
+    } else {
+      expectWord("TO", 905);
+    }
+    Node* to = make(N::Name);
+    to->text = name(act->text == "RENAME" ? 903 : 904);
+    act->kids.push_back(finish(to));
+  } else {
+    failAt(1735, act->pos);
+  }
+  a->kids.push_back(finish(act));
+  return finish(a);
+}
+
+Node* Parser::drop() {
+  Node* d = make(N::Drop);
+  ++i_;
+  if (cur().kind != Tok::Ident) fail(950);
+  uint32_t what = cur().pos;
+  d->text = t_[i_++].text;
+  if (d->text == "PACKAGE" && acceptWord("BODY")) d->text = "PACKAGE BODY";
+  static const char* const kinds[] = {"TABLE", "INDEX", "VIEW", "SEQUENCE", "TRIGGER", "PROCEDURE",
+                                      "FUNCTION", "PACKAGE", "PACKAGE BODY", "USER"};
+  bool known = false;
+  for (const char* k : kinds) known = known || d->text == k;
+  if (!known) failAt(950, what);
+  if (d->text == "USER") {
+    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
+    Node* nm = make(N::Name);
+    nm->text = t_[i_++].text;
+    d->kids.push_back(finish(nm));
+    if (acceptWord("CASCADE")) d->alias = "CASCADE";
+    return finish(d);
+  }
+  d->kids.push_back(objectName(d->text == "INDEX" ? 953 : 903));
+  if (d->text == "TABLE") {
+    if (acceptWord("CASCADE")) expectWord("CONSTRAINTS", 905);
+    acceptWord("PURGE");
+  }
+  return finish(d);
+}
+
+Node* Parser::simpleDdl() {
+  uint32_t at = cur().pos;
+  std::string verb = t_[i_++].text;
+  if (verb == "RENAME") {
+    Node* r = tree_.make(N::Rename, at);
+    r->kids.push_back(objectName(903));
+    expectWord("TO", 905);
+    r->kids.push_back(objectName(903));
+    return finish(r);
+  }
+  if (verb == "TRUNCATE") {
+    Node* t = tree_.make(N::Truncate, at);
+    expectWord("TABLE", 905);
+    t->kids.push_back(objectName(903));
+    if (acceptWord("DROP") || acceptWord("REUSE")) expectWord("STORAGE", 905);
+    return finish(t);
+  }
+  if (verb == "COMMENT") {
+    Node* c = tree_.make(N::Comment, at);
+    expectWord("ON", 969);
+    if (acceptWord("TABLE")) {
+      c->text = "TABLE";
+      c->kids.push_back(objectName(903));
+    } else if (acceptWord("COLUMN")) {
+      c->text = "COLUMN";
+      c->kids.push_back(nameExpr());
+      if (c->kids[0]->kind != N::Name || c->kids[0]->kids.empty()) failAt(904, c->kids[0]->pos);
+    } else {
+      fail(905);
+    }
+    expectWord("IS", 905);
+    if (cur().kind != Tok::Str) fail(1780);
+    Node* s = make(N::Str);
+    s->text = t_[i_++].text;
+    c->kids.push_back(finish(s));
+    return finish(c);
+  }
+  // GRANT privilege [, privilege] [ON object] TO grantee [WITH ADMIN OPTION]
+  Node* g = tree_.make(N::Grant, at);
+  Node* privs = make(N::List);
+  Node* priv = nullptr;
+  while (!atEnd() && !isWord("TO") && !isWord("ON")) {
+    if (acceptOp(",")) {
+      if (!priv) fail(990);
+      priv = nullptr;
+      continue;
+    }
+    if (cur().kind != Tok::Ident) fail(990);
+    if (!priv) {
+      priv = make(N::Option);
+      privs->kids.push_back(priv);
+    }
+    priv->text += (priv->text.empty() ? "" : " ") + t_[i_++].text;
+  }
+  if (privs->kids.empty()) fail(990);
+  g->kids.push_back(finish(privs));
+  if (acceptWord("ON")) {
+    Node* on = objectName(903);
+    on->alias = "ON";
+    g->kids.push_back(on);
+  } else {
+    g->kids.push_back(nullptr);
+  }
+  expectWord("TO", 905);
+  if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(987);
+  Node* to = make(N::Name);
+  to->text = t_[i_++].text;
+  g->kids.push_back(finish(to));
+  if (acceptWord("WITH")) {
+    expectWord("ADMIN", 905);
+    expectWord("OPTION", 905);
+  }
+  return finish(g);
+}
+
+} // namespace ora::sql

@@ -1,0 +1,127 @@
+#include "SqlLexer.h"
+
+#include "OraError.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ora::sql {
+
+namespace {
+
+bool identStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80; }
+bool identChar(unsigned char c) {
+  return identStart(c) || (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '#';
+}
+bool digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+OraError errorAt(int code, size_t pos) {
+  OraError e(code);
+  e.pos = static_cast<int>(pos);
+  return e;
+}
+
+} // namespace
+
+std::vector<Token> lex(std::string_view s) {
+  std::vector<Token> out;
+  out.reserve(s.size() / 4 + 4);
+  size_t i = 0, n = s.size();
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') { ++i; continue; }
+    if (c == '-' && i + 1 < n && s[i + 1] == '-') {
+      while (i < n && s[i] != '\n') ++i;
+      continue;
+    }
+    if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+      size_t e = s.find("*/", i + 2);
+      if (e == std::string_view::npos) throw errorAt(1742, i);
+      i = e + 2;
+      continue;
+    }
+    Token t;
+    t.pos = static_cast<uint32_t>(i);
+    if (c == '\'') {
+      size_t b = i++;
+      for (;;) {
+        size_t q = s.find('\'', i);
+        if (q == std::string_view::npos) throw errorAt(1756, b);
+        t.text.append(s.substr(i, q - i));
+        if (q + 1 < n && s[q + 1] == '\'') { t.text += '\''; i = q + 2; continue; }
+        i = q + 1;
+        break;
+      }
+      t.kind = Tok::Str;
+    } else if (c == '"') {
+      size_t e = s.find('"', i + 1);
+      if (e == std::string_view::npos) throw errorAt(1740, i);
+      if (e == i + 1) throw errorAt(1741, i);
+      t.text = std::string(s.substr(i + 1, e - i - 1));
+      i = e + 1;
+      t.kind = Tok::QIdent;
+    } else if (digit(c) || (c == '.' && i + 1 < n && digit(static_cast<unsigned char>(s[i + 1])))) {
+      while (i < n && digit(static_cast<unsigned char>(s[i]))) ++i;
+      if (i < n && s[i] == '.' && !(i + 1 < n && s[i + 1] == '.')) {
+        ++i;
+        while (i < n && digit(static_cast<unsigned char>(s[i]))) ++i;
+      }
+      if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+        size_t k = i + 1;
+        if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
+        if (k < n && digit(static_cast<unsigned char>(s[k]))) {
+          i = k;
+          while (i < n && digit(static_cast<unsigned char>(s[i]))) ++i;
+        }
+      }
+      t.kind = Tok::Num;
+      t.text = std::string(s.substr(t.pos, i - t.pos));
+    } else if (identStart(c)) {
+      while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
+      t.kind = Tok::Ident;
+      t.text = std::string(s.substr(t.pos, i - t.pos));
+      for (auto& ch : t.text)
+        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    } else if (c == ':' && i + 1 < n && (identStart(static_cast<unsigned char>(s[i + 1])) || digit(static_cast<unsigned char>(s[i + 1])))) {
+      ++i;
+      while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
+      t.kind = Tok::Bind;
+      t.text = std::string(s.substr(t.pos, i - t.pos));
+    } else {
+      static const char* two[] = {"||", "<=", ">=", "<>", "!=", "^=", "~="};
+      t.kind = Tok::Op;
+      t.text = std::string(1, static_cast<char>(c));
+      for (auto* p : two)
+        if (i + 1 < n && s[i] == p[0] && s[i + 1] == p[1]) t.text = p;
+      // A NUL byte, a ";" and anything else SQL has no use for are stray characters.
+      bool ok = t.text.size() == 2 || (c != 0 && std::strchr("()+-*/,.=<>@", static_cast<char>(c)));
+      if (!ok) throw errorAt(911, i);
+      i += t.text.size();
+    }
+    t.end = static_cast<uint32_t>(i);
+    out.push_back(std::move(t));
+  }
+  Token end;
+  end.pos = end.end = static_cast<uint32_t>(n);
+  out.push_back(std::move(end));
+  return out;
+}
+
+bool reservedWord(std::string_view w) {
+  static constexpr std::string_view words[] = {
+      "ACCESS", "ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "AUDIT", "BETWEEN", "BY", "CHAR",
+      "CHECK", "CLUSTER", "COLUMN", "COMMENT", "COMPRESS", "CONNECT", "CREATE", "CURRENT", "DATE",
+      "DECIMAL", "DEFAULT", "DELETE", "DESC", "DISTINCT", "DROP", "ELSE", "EXCLUSIVE", "EXISTS",
+      "FILE", "FLOAT", "FOR", "FROM", "GRANT", "GROUP", "HAVING", "IDENTIFIED", "IMMEDIATE", "IN",
+      "INCREMENT", "INDEX", "INITIAL", "INSERT", "INTEGER", "INTERSECT", "INTO", "IS", "LEVEL",
+      "LIKE", "LOCK", "LONG", "MAXEXTENTS", "MINUS", "MLSLABEL", "MODE", "MODIFY", "NOAUDIT",
+      "NOCOMPRESS", "NOT", "NOWAIT", "NULL", "NUMBER", "OF", "OFFLINE", "ON", "ONLINE", "OPTION",
+      "OR", "ORDER", "PCTFREE", "PRIOR", "PRIVILEGES", "PUBLIC", "RAW", "RENAME", "RESOURCE",
+      "REVOKE", "ROW", "ROWID", "ROWNUM", "ROWS", "SELECT", "SESSION", "SET", "SHARE", "SIZE",
+      "SMALLINT", "START", "SUCCESSFUL", "SYNONYM", "SYSDATE", "TABLE", "THEN", "TO", "TRIGGER",
+      "UID", "UNION", "UNIQUE", "UPDATE", "USER", "VALIDATE", "VALUES", "VARCHAR", "VARCHAR2",
+      "VIEW", "WHENEVER", "WHERE", "WITH"};
+  return std::binary_search(std::begin(words), std::end(words), w);
+}
+
+} // namespace ora::sql

@@ -1,0 +1,25 @@
+// Tokens of Oracle SQL text, each with its byte range, for the parser and for error positions.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ora::sql {
+
+enum class Tok : uint8_t { End, Ident, QIdent, Str, Num, Bind, Op };
+
+struct Token {
+  Tok kind = Tok::End;
+  uint32_t pos = 0, end = 0; // byte range in the text
+  std::string text;          // Ident: upper case; QIdent, Str: content; Num, Op, Bind: as written
+};
+
+// Splits a statement into tokens; the last one is End at the text's length. Throws OraError
+// with the position of a character or quote that cannot start a token.
+std::vector<Token> lex(std::string_view text);
+
+// Oracle's reserved words: as names they only work in double quotes.
+bool reservedWord(std::string_view upper);
+
+} // namespace ora::sql

@@ -1,0 +1,137 @@
+// Recursive-descent parser of the Oracle statements the engine runs. Every syntax error is
+// Oracle's error number with the byte offset of the token at fault (OraError::pos). Nesting is
+// counted as it is parsed, so no text can run the parser out of stack.
+#pragma once
+#include "OraError.h"
+#include "SqlAst.h"
+#include "SqlLexer.h"
+
+#include <string_view>
+
+namespace ora::sql {
+
+// Subqueries nested deeper than Oracle allows, and expressions nested deeper than any real
+// statement, are refused with ORA-00935 before the parser recurses further.
+constexpr int kMaxSubqueryDepth = 256; // the statement's own query and 255 nested subqueries
+constexpr int kMaxExprDepth = 1000;
+
+// Parses one statement into `tree` (tree.root). Throws OraError.
+Node* parse(std::string_view text, Tree& tree);
+
+// Whether `parse` knows the statement's kind from its first words; the engine's other readers
+// (stored PL/SQL units, blocks) take the rest.
+bool parsedKind(const std::vector<Token>& toks);
+
+class Parser {
+public:
+  Parser(std::string_view text, std::vector<Token> toks, Tree& tree)
+      : src_(text), t_(std::move(toks)), tree_(tree) {}
+  Node* statement();
+
+private:
+  friend struct DepthGuard;
+  std::string_view src_;
+  std::vector<Token> t_;
+  Tree& tree_;
+  size_t i_ = 0;
+  int exprDepth_ = 0, queryDepth_ = 0;
+
+  // tokens
+  const Token& cur() const { return t_[i_]; }
+  const Token& peek(size_t k = 1) const { return t_[std::min(i_ + k, t_.size() - 1)]; }
+  bool atEnd() const { return cur().kind == Tok::End; }
+  bool isWord(const char* w, size_t k = 0) const {
+    const Token& t = peek(k);
+    return t.kind == Tok::Ident && t.text == w;
+  }
+  bool isOp(const char* op, size_t k = 0) const {
+    const Token& t = peek(k);
+    return t.kind == Tok::Op && t.text == op;
+  }
+  bool acceptWord(const char* w) {
+    if (!isWord(w)) return false;
+    ++i_;
+    return true;
+  }
+  bool acceptOp(const char* op) {
+    if (!isOp(op)) return false;
+    ++i_;
+    return true;
+  }
+  void expectWord(const char* w, int code) {
+    if (!acceptWord(w)) fail(code);
+  }
+  void expectOp(const char* op, int code) {
+    if (!acceptOp(op)) fail(code);
+  }
+  [[noreturn]] void fail(int code, const std::string& detail = {}) const { failAt(code, cur().pos, detail); }
+  [[noreturn]] static void failAt(int code, uint32_t pos, const std::string& detail = {}) {
+    OraError e(code, detail);
+    e.pos = static_cast<int>(pos);
+    throw e;
+  }
+  Node* make(N kind) { return tree_.make(kind, cur().pos); }
+  Node* finish(Node* n) {
+    n->end = i_ > 0 ? t_[i_ - 1].end : n->pos;
+    return n;
+  }
+  // An identifier usable as a name here: not a reserved word unless quoted.
+  bool nameAt(size_t k = 0) const;
+  // Reads a name; fails with `code` when there is none.
+  std::string name(int code);
+  // [schema.]name as a Name node (qualifier parts as kids).
+  Node* objectName(int code);
+
+  // expressions (ParseExpr.cpp)
+  Node* expr();
+  Node* condition(); // an expression that must be a condition (ORA-00920 otherwise)
+  Node* binary(int minPrec);
+  Node* unary();
+  Node* primary();
+  Node* predicate(Node* left);
+  Node* call(Node* fname);
+  Node* caseExpr();
+  Node* nameExpr();
+  Node* exprList(int closeCode); // "( e, e, ... )" after the "("
+  Node* typeSpec();
+
+  // queries (ParseQuery.cpp)
+  Node* query(bool orderBy);
+  Node* setExpr();
+  Node* selectBlock();
+  Node* fromItem();
+  Node* tableRef();
+  Node* orderBy();
+  bool tableAliasAt() const;
+
+  // statements (ParseStatement.cpp)
+  Node* insert();
+  Node* update();
+  Node* del();
+  Node* create();
+  Node* createTable();
+  Node* tableElement(bool inAlter);
+  Node* columnDef(bool modify);
+  Node* constraint(bool columnLevel);
+  Node* nameList();
+  void physical();
+  Node* alter();
+  Node* drop();
+  Node* simpleDdl();
+};
+
+// Counts one level of nesting for as long as it lives; throws ORA-00935 past the limit.
+struct DepthGuard {
+  DepthGuard(int& depth, int limit, uint32_t pos) : d(depth) {
+    if (++d > limit) {
+      --d;
+      OraError e(935);
+      e.pos = static_cast<int>(pos);
+      throw e;
+    }
+  }
+  ~DepthGuard() { --d; }
+  int& d;
+};
+
+} // namespace ora::sql
