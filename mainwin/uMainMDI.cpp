@@ -5,10 +5,10 @@
 #include "SGrid.h"
 #include "SqlQuote.h"
 #include "TrayIcon.h"
-#include "uEditor.h"
 #include "uCsvExport.h"
 #include "uCsvImport.h"
 #include "uDataTool.h"
+#include "uEditor.h"
 #include "uFonts.h"
 #include "uLOG.h"
 #include "uMain.h"
@@ -16,6 +16,7 @@
 #include "uPictures.h"
 #include "uPlusDir.h"
 #include "uQueryMain.h"
+#include "uTableScript.h"
 #include "uVersion.h"
 
 #include <QAction>
@@ -84,6 +85,7 @@ TfMainForm::TfMainForm(QWidget* parent) : QMainWindow(parent) {
   CreateHistoryCommands();
   FormCreate();
   CreateCsvCommands();
+  CreateObjectToolCommands();
 }
 
 TfMainForm::~TfMainForm() {
@@ -177,7 +179,6 @@ void TfMainForm::CreateMenus() {
 
   connect(N14, &QAction::triggered, this, &TfMainForm::N14Click);
   connect(SQLPLUS2, &QAction::triggered, this, &TfMainForm::SQLPLUS2Click);
-
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -997,5 +998,24 @@ void TfMainForm::N6Click() {
     TDataToolEnv env = ToolEnv();
     TCsvImport tool(env, *sGridCSV, *LogWindow());
     tool.ImportTable(TCsvImport::ModeOf(item), OpenDialog1);
+  });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dummy data, table script, property viewers
+
+void TfMainForm::CreateObjectToolCommands() {
+  connect(N13, &QAction::triggered, this, &TfMainForm::N13Click);
+}
+
+void TfMainForm::N13Click() {
+  DataTool::TRun run;
+  if (!run.Acquired())
+    return;
+  Msg::Guarded([this] {
+    TDataToolEnv env = ToolEnv();
+    TTableScript tool(env);
+    tool.Code = CsvCode();
+    tool.Run();
   });
 }

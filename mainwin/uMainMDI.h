@@ -243,6 +243,14 @@ private:
   void SetCsvCode(TFileCode code);
   TfLOG* FLogWindow = nullptr;
   // ---------------------------------------------------------------------------------------------
+
+  // --- Dummy data, table script, property viewers ---------------------------------------------
+public slots:
+  void N13Click();
+
+private:
+  void CreateObjectToolCommands();
+  // ---------------------------------------------------------------------------------------------
 };
 
 // The one main window.
