@@ -5,9 +5,11 @@
 #include "SGrid.h"
 #include "SqlQuote.h"
 #include "TrayIcon.h"
+#include "uCrtDummy.h"
 #include "uCsvExport.h"
 #include "uCsvImport.h"
 #include "uDataTool.h"
+#include "uDummyData.h"
 #include "uEditor.h"
 #include "uFonts.h"
 #include "uLOG.h"
@@ -1005,7 +1007,25 @@ void TfMainForm::N6Click() {
 // Dummy data, table script, property viewers
 
 void TfMainForm::CreateObjectToolCommands() {
+  connect(CrtDummy, &QAction::triggered, this, &TfMainForm::CrtDummyClick);
   connect(N13, &QAction::triggered, this, &TfMainForm::N13Click);
+}
+
+TfCrtDummy* TfMainForm::CrtDummyForm() {
+  if (!FCrtDummy)
+    FCrtDummy = new TfCrtDummy(this);
+  return FCrtDummy;
+}
+
+void TfMainForm::CrtDummyClick() {
+  DataTool::TRun run;
+  if (!run.Acquired())
+    return;
+  Msg::Guarded([this] {
+    TDataToolEnv env = ToolEnv();
+    TDummyData tool(env, OraCursorField, *CrtDummyForm(), *LogWindow());
+    tool.Run();
+  });
 }
 
 void TfMainForm::N13Click() {

@@ -30,6 +30,7 @@ class TfPlusDir;
 class TTrayIcon;
 class TSmartGrid;
 class TfLOG;
+class TfCrtDummy;
 struct TDataToolEnv;
 
 class TfMainForm : public QMainWindow, public TMainHost {
@@ -245,11 +246,18 @@ private:
   // ---------------------------------------------------------------------------------------------
 
   // --- Dummy data, table script, property viewers ---------------------------------------------
+public:
+  // The dummy data dialog made at start-up; without one the window makes its own.
+  void SetCrtDummyForm(TfCrtDummy* dlg) { FCrtDummy = dlg; }
+  TfCrtDummy* CrtDummyForm();
+
 public slots:
+  void CrtDummyClick();
   void N13Click();
 
 private:
   void CreateObjectToolCommands();
+  TfCrtDummy* FCrtDummy = nullptr;
   // ---------------------------------------------------------------------------------------------
 };
 
