@@ -18,6 +18,8 @@
 #include "uPictures.h"
 #include "uPlusDir.h"
 #include "uQueryMain.h"
+#include "uSrcProp.h"
+#include "uTableProp.h"
 #include "uTableScript.h"
 #include "uVersion.h"
 
@@ -43,6 +45,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <memory>
 
 TfMainForm* fMainForm = nullptr;
 
@@ -1009,6 +1012,11 @@ void TfMainForm::N6Click() {
 void TfMainForm::CreateObjectToolCommands() {
   connect(CrtDummy, &QAction::triggered, this, &TfMainForm::CrtDummyClick);
   connect(N13, &QAction::triggered, this, &TfMainForm::N13Click);
+  connect(Property1, &QAction::triggered, this, &TfMainForm::Property1Click);
+  connect(sbProp, &QToolButton::clicked, this, &TfMainForm::Property1Click);
+  // Alt+Enter works while the tree has the focus, as the menu it belongs to would.
+  Property1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  tvTable->addAction(Property1);
 }
 
 TfCrtDummy* TfMainForm::CrtDummyForm() {
@@ -1037,5 +1045,46 @@ void TfMainForm::N13Click() {
     TTableScript tool(env);
     tool.Code = CsvCode();
     tool.Run();
+  });
+}
+
+void TfMainForm::Property1Click() {
+  Msg::Guarded([this] {
+    const TSchemaNode node = SelectedObject();
+    const QString kind = node.Valid ? node.Parent : QString();
+    const bool table = kind == QLatin1String("TABLES");
+    const bool view = kind == QLatin1String("VIEWS");
+    const bool trigger = kind == QLatin1String("TRIGGERS");
+    const QString sourceType = TfSourceProp::SourceType(kind);
+    if (!table && !view && !trigger && sourceType.isEmpty()) {
+      Msg::Show(QStringLiteral("テーブル、ビュー、ＰＬ／ＳＱＬを選択してください"));
+      return;
+    }
+    // Every viewer reads the dictionary, so each logs on first when needed; a logon that
+    // fails leaves the viewer empty.
+    if (!OraMainSes.Connected()) {
+      LoadLogonParams();
+      ConnectSession();
+    }
+    if (table || view) {
+      std::unique_ptr<TfTableProp> viewer(new TfTableProp(*this, this));
+      viewer->sgrTable->ClearRows();
+      viewer->memViewSource->Clear();
+      if (view)
+        viewer->LoadViewText(OraCursorField, node.Text);
+      FCursorError = false;
+      viewer->LoadTableInfo(OraCursorField, node.Text,
+                            QString::fromStdString(OraMainSes.LogonUser()));
+      viewer->LoadColumns(OraCursorField, node.Text);
+      viewer.release()->show();
+    } else {
+      std::unique_ptr<TfSourceProp> viewer(new TfSourceProp(*this, this));
+      viewer->memViewSource->Clear();
+      if (trigger)
+        viewer->LoadTrigger(OraCursorField, node.Text);
+      else
+        viewer->LoadSource(OraCursorField, node.Text, sourceType);
+      viewer.release()->show();
+    }
   });
 }

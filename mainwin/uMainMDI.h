@@ -254,6 +254,8 @@ public:
 public slots:
   void CrtDummyClick();
   void N13Click();
+  // sbProp and Property1: a new viewer for the selected table, view, trigger or stored source.
+  void Property1Click();
 
 private:
   void CreateObjectToolCommands();
