@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QTimer>
 
 TFolderTreeViewEx::TFolderTreeViewEx(QWidget* parent) : QTreeView(parent) {
   FModel = new QFileSystemModel(this);
@@ -18,24 +20,42 @@ TFolderTreeViewEx::TFolderTreeViewEx(QWidget* parent) : QTreeView(parent) {
   header()->setStretchLastSection(false);
   header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  FShowTimer = new QTimer(this);
+  FShowTimer->setSingleShot(true);
+  FShowTimer->setInterval(50);
+  connect(FShowTimer, &QTimer::timeout, this, [this] {
+    if (FFollowPath)
+      ShowPath();
+  });
+  connect(FModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& dir) {
+    if (FFollowPath && QDir::cleanPath(FPath).startsWith(dir))
+      FShowTimer->start();
+  });
 }
 
 void TFolderTreeViewEx::SetSelectedFolder(const QString& path) {
-  const QModelIndex index = FModel->index(QDir::cleanPath(path));
+  FPath = path;
+  FFollowPath = true;
+  ShowPath();
+}
+
+void TFolderTreeViewEx::ShowPath() {
+  const QModelIndex index = FModel->index(QDir::cleanPath(FPath));
   FSetting = true;
   if (index.isValid()) {
     setCurrentIndex(index);
-    expand(index);
     scrollTo(index, QAbstractItemView::PositionAtCenter);
+    horizontalScrollBar()->setValue(0);
   } else {
     clearSelection();
   }
   FSetting = false;
-  FPath = path;
 }
 
 void TFolderTreeViewEx::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QTreeView::currentChanged(current, previous);
-  if (!FSetting && current.isValid())
+  if (!FSetting && current.isValid()) {
     FPath = FModel->filePath(current);
+    FFollowPath = false;
+  }
 }

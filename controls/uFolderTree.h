@@ -5,6 +5,7 @@
 #include <QTreeView>
 
 class QFileSystemModel;
+class QTimer;
 
 class TFolderTreeViewEx : public QTreeView {
   Q_OBJECT
@@ -21,7 +22,14 @@ protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
+  // Selects FPath's folder and brings it into view, as far as the model has read it.
+  void ShowPath();
+
   QFileSystemModel* FModel;
   QString FPath;
   bool FSetting = false;
+  // The folders are read and sorted in the background: FPath is shown again a moment after each
+  // folder on its way has been read, until the user chooses another folder.
+  bool FFollowPath = false;
+  QTimer* FShowTimer;
 };

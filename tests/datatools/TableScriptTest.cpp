@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QProcess>
 #include <QPushButton>
 
@@ -33,6 +34,15 @@ protected:
     TfSCRDLG::TestDriver = [=, this](TfSCRDLG& dlg) {
       Offered << dlg.fldSCR->SelectedFolder();
       DropOffered << dlg.chkDROP->isChecked();
+      // The tree reads the folders in the background; the offered one ends up selected, in view.
+      auto* model = qobject_cast<QFileSystemModel*>(dlg.fldSCR->model());
+      const auto inView = [&] {
+        const QRect r = dlg.fldSCR->visualRect(dlg.fldSCR->currentIndex());
+        return !r.isEmpty() && dlg.fldSCR->viewport()->rect().contains(r.center());
+      };
+      for (int i = 0; i < 200 && !inView(); ++i)
+        QTest::qWait(10);
+      Shown << (inView() ? model->filePath(dlg.fldSCR->currentIndex()) : QString());
       dlg.fldSCR->SetSelectedFolder(folder);
       dlg.chkDROP->setChecked(withDrop);
       (ok ? dlg.Button1 : dlg.Button2)->click();
@@ -78,6 +88,7 @@ protected:
   }
 
   QStringList Offered;
+  QStringList Shown; // the folder the tree showed selected
   QList<bool> DropOffered;
 };
 
@@ -87,6 +98,7 @@ TEST_F(ScriptTest, EmpAndDeptAsDescribed) {
   Script("EMP");
   // The dialog opens on the temporary-files folder, without the DROP option.
   EXPECT_EQ(Offered, QStringList{QDir::tempPath()});
+  EXPECT_EQ(Shown, QStringList{QDir::tempPath()});
   EXPECT_EQ(DropOffered, QList<bool>{false});
   EXPECT_EQ(Capture->Texts,
             (QStringList{QDir::toNativeSeparators(Dir.path()) + "にスクリプトを作成します",
