@@ -15,7 +15,7 @@ namespace {
 
 QByteArray Blanks(int n) { return QByteArray(n, ' '); }
 
-// EMP's script as described: the head, one line per column, the end; LF inside, CR LF after.
+// EMP's script: the head, one line per column, the end; LF inside, CR LF after.
 const QByteArray EmpScript =
     " CREATE TABLE EMP\n (\n" + Blanks(16) + "EMPNO   NUMBER,\n" + Blanks(16) +
     "ENAME VARCHAR2 (    10 ),\n" + Blanks(18) + "JOB VARCHAR2 (     9 ),\n" + Blanks(18) +
@@ -92,7 +92,7 @@ protected:
   QList<bool> DropOffered;
 };
 
-TEST_F(ScriptTest, EmpAndDeptAsDescribed) {
+TEST_F(ScriptTest, EmpAndDeptScripts) {
   TfMainForm& f = Ready();
   Answer(Dir.path(), false);
   Script("EMP");

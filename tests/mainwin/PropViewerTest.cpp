@@ -163,7 +163,7 @@ TEST_F(ViewerTest, ViewTriggerAndStoredSource) {
   EXPECT_EQ(lines.last(), QString::number(lines.size()).rightJustified(4) + " : END EMP_PKG;");
   EXPECT_FALSE(package->memViewSource->toPlainText().contains("PROCEDURE HIRE(P_ENAME IN "
                                                               "VARCHAR2, P_DEPTNO IN NUMBER);"))
-      << "the specification is not shown";
+      << "only the body is shown";
 
   auto* procedure = Open<TfSourceProp>({"PROCEDURES", "RAISE_SAL"});
   ASSERT_NE(procedure, nullptr);
