@@ -66,6 +66,7 @@ int TesselMain(int argc, char** argv, TStartupProbe* probe) {
   auto mainForm = std::make_unique<TfMainForm>();
   fMainForm = mainForm.get();
   auto crtDummy = std::make_unique<TfCrtDummy>();
+  mainForm->SetCrtDummyForm(crtDummy.get());
   auto searchString = std::make_unique<TfSearchString>();
   auto log = std::make_unique<TfLOG>();
   mainForm->SetLogWindow(log.get());

@@ -5,10 +5,12 @@
 #include "SGrid.h"
 #include "SqlQuote.h"
 #include "TrayIcon.h"
-#include "uEditor.h"
+#include "uCrtDummy.h"
 #include "uCsvExport.h"
 #include "uCsvImport.h"
 #include "uDataTool.h"
+#include "uDummyData.h"
+#include "uEditor.h"
 #include "uFonts.h"
 #include "uLOG.h"
 #include "uMain.h"
@@ -16,6 +18,9 @@
 #include "uPictures.h"
 #include "uPlusDir.h"
 #include "uQueryMain.h"
+#include "uSrcProp.h"
+#include "uTableProp.h"
+#include "uTableScript.h"
 #include "uVersion.h"
 
 #include <QAction>
@@ -40,6 +45,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <memory>
 
 TfMainForm* fMainForm = nullptr;
 
@@ -84,6 +90,7 @@ TfMainForm::TfMainForm(QWidget* parent) : QMainWindow(parent) {
   CreateHistoryCommands();
   FormCreate();
   CreateCsvCommands();
+  CreateObjectToolCommands();
 }
 
 TfMainForm::~TfMainForm() {
@@ -177,7 +184,6 @@ void TfMainForm::CreateMenus() {
 
   connect(N14, &QAction::triggered, this, &TfMainForm::N14Click);
   connect(SQLPLUS2, &QAction::triggered, this, &TfMainForm::SQLPLUS2Click);
-
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -997,5 +1003,88 @@ void TfMainForm::N6Click() {
     TDataToolEnv env = ToolEnv();
     TCsvImport tool(env, *sGridCSV, *LogWindow());
     tool.ImportTable(TCsvImport::ModeOf(item), OpenDialog1);
+  });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dummy data, table script, property viewers
+
+void TfMainForm::CreateObjectToolCommands() {
+  connect(CrtDummy, &QAction::triggered, this, &TfMainForm::CrtDummyClick);
+  connect(N13, &QAction::triggered, this, &TfMainForm::N13Click);
+  connect(Property1, &QAction::triggered, this, &TfMainForm::Property1Click);
+  connect(sbProp, &QToolButton::clicked, this, &TfMainForm::Property1Click);
+  // Alt+Enter works while the tree has the focus, as the menu it belongs to would.
+  Property1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  tvTable->addAction(Property1);
+}
+
+TfCrtDummy* TfMainForm::CrtDummyForm() {
+  if (!FCrtDummy)
+    FCrtDummy = new TfCrtDummy(this);
+  return FCrtDummy;
+}
+
+void TfMainForm::CrtDummyClick() {
+  DataTool::TRun run;
+  if (!run.Acquired())
+    return;
+  Msg::Guarded([this] {
+    TDataToolEnv env = ToolEnv();
+    TDummyData tool(env, OraCursorField, *CrtDummyForm(), *LogWindow());
+    tool.Run();
+  });
+}
+
+void TfMainForm::N13Click() {
+  DataTool::TRun run;
+  if (!run.Acquired())
+    return;
+  Msg::Guarded([this] {
+    TDataToolEnv env = ToolEnv();
+    TTableScript tool(env);
+    tool.Code = CsvCode();
+    tool.Run();
+  });
+}
+
+void TfMainForm::Property1Click() {
+  Msg::Guarded([this] {
+    const TSchemaNode node = SelectedObject();
+    const QString kind = node.Valid ? node.Parent : QString();
+    const bool table = kind == QLatin1String("TABLES");
+    const bool view = kind == QLatin1String("VIEWS");
+    const bool trigger = kind == QLatin1String("TRIGGERS");
+    const QString sourceType = TfSourceProp::SourceType(kind);
+    if (!table && !view && !trigger && sourceType.isEmpty()) {
+      Msg::Show(QStringLiteral("テーブル、ビュー、ＰＬ／ＳＱＬを選択してください"));
+      return;
+    }
+    // Every viewer reads the dictionary, so each logs on first when needed; a logon that
+    // fails leaves the viewer empty.
+    if (!OraMainSes.Connected()) {
+      LoadLogonParams();
+      ConnectSession();
+    }
+    if (table || view) {
+      std::unique_ptr<TfTableProp> viewer(new TfTableProp(*this, this));
+      viewer->sgrTable->ClearRows();
+      viewer->memViewSource->Clear();
+      if (view)
+        viewer->LoadViewText(OraCursorField, node.Text);
+      FCursorError = false;
+      viewer->LoadTableInfo(OraCursorField, node.Text,
+                            QString::fromStdString(OraMainSes.LogonUser()));
+      viewer->LoadColumns(OraCursorField, node.Text);
+      viewer.release()->show();
+    } else {
+      std::unique_ptr<TfSourceProp> viewer(new TfSourceProp(*this, this));
+      viewer->memViewSource->Clear();
+      if (trigger)
+        viewer->LoadTrigger(OraCursorField, node.Text);
+      else
+        viewer->LoadSource(OraCursorField, node.Text, sourceType);
+      viewer.release()->show();
+    }
   });
 }

@@ -30,6 +30,7 @@ class TfPlusDir;
 class TTrayIcon;
 class TSmartGrid;
 class TfLOG;
+class TfCrtDummy;
 struct TDataToolEnv;
 
 class TfMainForm : public QMainWindow, public TMainHost {
@@ -242,6 +243,23 @@ private:
   void CreateCsvCommands();
   void SetCsvCode(TFileCode code);
   TfLOG* FLogWindow = nullptr;
+  // ---------------------------------------------------------------------------------------------
+
+  // --- Dummy data, table script, property viewers ---------------------------------------------
+public:
+  // The dummy data dialog made at start-up; without one the window makes its own.
+  void SetCrtDummyForm(TfCrtDummy* dlg) { FCrtDummy = dlg; }
+  TfCrtDummy* CrtDummyForm();
+
+public slots:
+  void CrtDummyClick();
+  void N13Click();
+  // sbProp and Property1: a new viewer for the selected table, view, trigger or stored source.
+  void Property1Click();
+
+private:
+  void CreateObjectToolCommands();
+  TfCrtDummy* FCrtDummy = nullptr;
   // ---------------------------------------------------------------------------------------------
 };
 
