@@ -157,6 +157,21 @@ void totalStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
+// A row leaving an analytic window: subtracting keeps the sum exact.
+void totalInverse(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto* t = static_cast<Total*>(sqlite3_aggregate_context(ctx, sizeof(Total)));
+  if (!t || t->failed) return;
+  try {
+    Num x;
+    if (!numOf(argv[0], x)) return;
+    t->set(sub(t->get(), x));
+    --t->count;
+  } catch (const OraError& e) {
+    t->failed = true;
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  }
+}
+
 void sumFinal(sqlite3_context* ctx) {
   auto* t = static_cast<Total*>(sqlite3_aggregate_context(ctx, 0));
   if (!t || !t->count || t->failed) {
@@ -227,8 +242,11 @@ void registerNumberFunctions(sqlite3* db) {
   // not constant-folded: a conversion that fails must fail only where it is reached
   sqlite3_create_function(db, "ora_num", 1, SQLITE_UTF8, nullptr, toNumber, nullptr, nullptr);
   sqlite3_create_function(db, "ora_single", 1, SQLITE_UTF8, nullptr, nullptr, singleStep, singleFinal);
-  sqlite3_create_function(db, "ora_sum", 1, flags, nullptr, nullptr, totalStep, sumFinal);
-  sqlite3_create_function(db, "ora_avg", 1, flags, nullptr, nullptr, totalStep, avgFinal);
+  // also usable as analytic functions (SUM(x) OVER (...))
+  sqlite3_create_window_function(db, "ora_sum", 1, flags, nullptr, totalStep, sumFinal, sumFinal, totalInverse,
+                                 nullptr);
+  sqlite3_create_window_function(db, "ora_avg", 1, flags, nullptr, totalStep, avgFinal, avgFinal, totalInverse,
+                                 nullptr);
 }
 
 } // namespace ora

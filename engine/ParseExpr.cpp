@@ -405,6 +405,25 @@ Node* Parser::call(Node* fname) {
     }
     over->kids.push_back(part);
     over->kids.push_back(isWord("ORDER") ? orderBy() : nullptr);
+    if (over->kids.back() && (acceptWord("ROWS") || acceptWord("RANGE"))) {
+      // the window frame: ROWS|RANGE [BETWEEN] bound [AND bound]
+      auto bound = [&] {
+        if (acceptWord("UNBOUNDED")) {
+          if (!acceptWord("PRECEDING")) expectWord("FOLLOWING", 905);
+        } else if (acceptWord("CURRENT")) {
+          expectWord("ROW", 905);
+        } else {
+          over->kids.push_back(expr());
+          if (!acceptWord("PRECEDING")) expectWord("FOLLOWING", 905);
+        }
+      };
+      bool between = acceptWord("BETWEEN");
+      bound();
+      if (between) {
+        expectWord("AND", 905);
+        bound();
+      }
+    }
     expectOp(")", 907);
     n->flags |= kOver;
     n->kids.push_back(finish(over)); // the window is the last kid of an analytic call

@@ -27,7 +27,7 @@ bool parsedKind(const std::vector<Token>& t) {
   if (w == "ALTER") return true;
   return w == "(" || w == "SELECT" || w == "WITH" || w == "INSERT" || w == "UPDATE" || w == "DELETE" ||
          w == "DROP" || w == "RENAME" || w == "COMMENT" || w == "GRANT" || w == "TRUNCATE" || w == "COMMIT" ||
-         w == "ROLLBACK";
+         w == "ROLLBACK" || w == "SAVEPOINT";
 }
 
 Node* parse(std::string_view text, Tree& tree) {
@@ -54,6 +54,15 @@ Node* Parser::statement() {
       if (cur().kind != Tok::Str) fail(1780);
       ++i_;
     }
+    if (s->kind == N::Rollback && acceptWord("TO")) {
+      acceptWord("SAVEPOINT");
+      s->text = name(933);
+    }
+    finish(s);
+  } else if (isWord("SAVEPOINT")) {
+    s = make(N::Savepoint);
+    ++i_;
+    s->text = name(933);
     finish(s);
   } else if (isWord("RENAME") || isWord("COMMENT") || isWord("GRANT") || isWord("TRUNCATE")) {
     s = simpleDdl();

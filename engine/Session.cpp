@@ -385,7 +385,8 @@ void Session::execOracle(const std::string& sql) {
   Translation t = translate(sql, cat);
   if (t.kind == StmtKind::Ddl) { runDdl(t); return; }
   if (t.kind == StmtKind::Commit) { commit(); return; }
-  if (t.kind == StmtKind::Rollback) { rollback(); return; }
+  if (t.kind == StmtKind::Rollback) { t.savepoint.empty() ? rollback() : rollbackTo(t.savepoint); return; }
+  if (t.kind == StmtKind::Savepoint) { savepoint(t.savepoint); return; }
   for (auto& v : t.dictionary) refreshDictionary(v);
   if (t.kind == StmtKind::Dml) beginIfNeeded(t.verb);
   sqlite3_stmt* st = nullptr;
@@ -407,6 +408,8 @@ void Session::beginIfNeeded(const std::string& verb) {
 }
 
 void Session::commit() {
+  savepoints.clear();
+  startSavepoints.clear();
   if (!inTxn) return;
   int rc = execOne(db, "COMMIT");
   if (rc != SQLITE_OK) {
@@ -417,8 +420,41 @@ void Session::commit() {
   inTxn = false;
 }
 
+void Session::savepoint(const std::string& name) {
+  auto drop = [&](std::vector<std::string>& v) { v.erase(std::remove(v.begin(), v.end(), name), v.end()); };
+  drop(startSavepoints);
+  drop(savepoints);
+  if (!inTxn) {
+    startSavepoints.push_back(name);
+    return;
+  }
+  int rc = execOne(db, "SAVEPOINT " + quoteIdent(name));
+  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), "SAVEPOINT");
+  savepoints.push_back(name);
+}
+
+void Session::rollbackTo(const std::string& name) {
+  lostTxn = false;
+  auto it = std::find(savepoints.begin(), savepoints.end(), name);
+  if (it != savepoints.end()) {
+    int rc = execOne(db, "ROLLBACK TO " + quoteIdent(name));
+    if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), "ROLLBACK");
+    savepoints.erase(it + 1, savepoints.end());
+    dictStamp_.clear();
+    return;
+  }
+  if (std::find(startSavepoints.begin(), startSavepoints.end(), name) == startSavepoints.end())
+    throw OraError(1086, name);
+  // back to before the transaction's first change; the savepoints set before it stay
+  auto keep = startSavepoints;
+  rollback();
+  startSavepoints = keep;
+}
+
 void Session::rollback() {
   lostTxn = false;
+  savepoints.clear();
+  startSavepoints.clear();
   if (!inTxn) return;
   exec(db, "ROLLBACK");
   inTxn = false;

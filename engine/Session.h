@@ -30,6 +30,9 @@ public:
   std::string folder, user;
   sqlite3* db = nullptr;
   bool inTxn = false;
+  // Savepoints of the open transaction, oldest first; those set before its first change stand
+  // for its start.
+  std::vector<std::string> savepoints, startSavepoints;
   int ddlCount = 0; // DDL run by this session; the dictionary refreshes after each
 
   // Sequences live in a file of their own so that NEXTVAL is not undone by a rollback and
@@ -61,6 +64,9 @@ public:
   void beginIfNeeded(const std::string& verb);
   void commit();
   void rollback();
+  // SAVEPOINT name; ROLLBACK TO name (ORA-01086 for a name not set in this transaction).
+  void savepoint(const std::string& name);
+  void rollbackTo(const std::string& name);
 
   // After a failed statement: whether SQLite rolled the open transaction back by itself (disk
   // full, I/O error, out of memory). The session then knows it has none, and the next

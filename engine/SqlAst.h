@@ -17,7 +17,7 @@ enum class N : uint8_t {
   // statements
   Insert, Update, Assign, Delete, CreateTable, ColumnDef, TypeSpec, Constraint, CreateIndex,
   CreateView, CreateSequence, CreateUser, AlterTable, AlterUser, Drop, Rename, Comment, Grant,
-  Truncate, Commit, Rollback, List, Option
+  Truncate, Commit, Rollback, Savepoint, List, Option
 };
 
 // Flag bits, meaning by kind.

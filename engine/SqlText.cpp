@@ -56,7 +56,8 @@ std::string upper(std::string_view s) {
 
 // Oracle's functions that SQLite itself provides, beside those the engine registers.
 const char* const kOracleBuiltins[] = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE", "COALESCE",
-                                       "NULLIF"};
+                                       "NULLIF", "ROW_NUMBER", "RANK", "DENSE_RANK", "LAG", "LEAD",
+                                       "FIRST_VALUE", "LAST_VALUE", "NTILE", "PERCENT_RANK", "CUME_DIST"};
 // What the engine's own statements and SQLite's own schema changes call.
 const char* const kHelpers[] = {"IFNULL", "ROW_NUMBER", "CHAR", "GLOB", "ORA_CONV", "ORA_SYSDATE", "ORA_ROWID",
                                 "ORA_ROWID_NUM", "ORA_NEXTVAL", "ORA_CURRVAL", "ORA_ADD", "ORA_SUB", "ORA_MUL", "ORA_DIV", "ORA_SUM", "ORA_AVG", "ORA_NUM", "ORA_SINGLE", "ORA_NEG", "ORA_AND", "ORA_OR", "SQLITE_RENAME_TABLE",

@@ -184,6 +184,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
           dummy.code = kVarchar2;
           dummy.size = 1;
           tr_.inferred.emplace("DUMMY", dummy);
+        } else if (cteNames_.count(r.name)) {
         } else if (!cat_.tableExists(r.name)) {
           std::string view = dictionaryView(r.name);
           if (view.empty()) throw OraError(942, r.name).at(static_cast<int>(k.pos));
@@ -269,6 +270,11 @@ std::string Translator::emit(size_t b, size_t e) {
         i = last - 1;
         continue;
       }
+    }
+    if (auto q = quantAt.find(t_[i].pos); q != quantAt.end() && replace_[i].empty() && tokenAt(q->second.end) <= e) {
+      add(quantified(q->second));
+      i = tokenAt(q->second.end) - 1;
+      continue;
     }
     if (!replace_[i].empty()) { add(replace_[i]); continue; }
     const Token& k = t_[i];
@@ -418,6 +424,25 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
+      if (k.text == "OVER" && i > b && is(t_[i - 1], ")") && is(at(i + 1), "(")) {
+        // an analytic window: its clause words pass as SQLite writes them
+        static const std::set<std::string> words = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
+            "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST"};
+        size_t close = matching(i + 1);
+        for (size_t m = i + 2; m < close; ++m)
+          if (t_[m].depth == k.depth + 1 && t_[m].kind == Token::Ident && words.count(t_[m].text) &&
+              replace_[m].empty())
+            replace_[m] = t_[m].text;
+        for (size_t m = i + 2; m + 1 < close; ++m)
+          if (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER") && is(t_[m + 1], "BY")) {
+            size_t oe = m + 2;
+            while (oe < close && !(t_[oe].depth == k.depth + 1 && (is(t_[oe], "ROWS") || is(t_[oe], "RANGE")))) ++oe;
+            nullsOrder(m + 2, oe, k.depth + 1);
+          }
+        add("OVER");
+        break;
+      }
+      if (is(at(i + 1), "(") && cteNames_.count(k.text)) { add(quoteIdent(k.text)); break; } // WITH name(columns)
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
@@ -800,6 +825,15 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     return t;
   }
+  if (f.kind == Token::Ident && analyticAt(b) == e) {
+    // an analytic call has the type of its function without the window
+    static const std::set<std::string> ranks = {"ROW_NUMBER", "RANK", "DENSE_RANK", "NTILE", "PERCENT_RANK",
+                                                "CUME_DIST", "COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
+    if (ranks.count(f.text)) { t = ColType{}; t.code = kNumber; return t; }
+    size_t close = matching(b + 1), a = b + 2, m = a;
+    while (m < close && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
+    return m > a ? exprType(a, m) : t;
+  }
   bool wholeCall = f.kind == Token::Ident && is(at(b + 1), "(") && is(t_[e - 1], ")") && t_[e - 1].depth == f.depth &&
                    matching(b + 1) + 1 == e;
   std::vector<std::pair<size_t, size_t>> args;
@@ -1047,7 +1081,15 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
 
 bool Translator::isAggregate(size_t i) const {
   static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE"};
-  return t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(");
+  return t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(") && !analyticAt(i);
+}
+
+// A function call at i that has an OVER clause: its end (after the window), or 0.
+size_t Translator::analyticAt(size_t i) const {
+  if (!is(at(i + 1), "(")) return 0;
+  size_t close = matching(i + 1);
+  if (!is(at(close + 1), "OVER") || !is(at(close + 2), "(")) return 0;
+  return matching(close + 2) + 1;
 }
 
 // In a grouped query every column outside an aggregate must be grouped (or stand inside a
@@ -1078,6 +1120,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
   for (size_t i = b; i < e; ++i) {
     if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; }
     if (isAggregate(i)) { i = matching(i + 1); continue; }
+    if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) { i = end - 1; continue; }
     const Token& k = t_[i];
     if (covered[i - b] || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;
     if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
@@ -1305,6 +1348,22 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
 }
 
 // The index of the first token at or after byte offset `pos`.
+// x op ANY (...) is true when one value compares true, unknown when none does but some compare
+// unknown, else false (an empty set is false); ALL the other way round.
+std::string Translator::quantified(const Quantified& q) {
+  std::string left = emit(tokenAt(q.left.first), tokenAt(q.left.second));
+  std::string values;
+  if (q.subquery) {
+    values = emit(tokenAt(q.values.front().first), tokenAt(q.values.front().second));
+  } else {
+    for (auto [vb, ve] : q.values) values += (values.empty() ? "VALUES (" : ", (") + emit(tokenAt(vb), tokenAt(ve)) + ")";
+  }
+  std::string c = "(SELECT (" + left + ") " + q.op + " \"V\" AS \"C\" FROM \"A$\")";
+  std::string decide = q.all ? "CASE WHEN MIN(\"C\") = 0 THEN 0 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 1 END"
+                             : "CASE WHEN MAX(\"C\") = 1 THEN 1 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 0 END";
+  return "(WITH \"A$\"(\"V\") AS (" + values + ") SELECT " + decide + " FROM " + c + ")";
+}
+
 size_t Translator::tokenAt(size_t pos) const {
   auto it = std::lower_bound(t_.begin(), t_.end(), pos, [](const Token& t, size_t p) { return t.pos < p; });
   return static_cast<size_t>(it - t_.begin());
@@ -1512,6 +1571,20 @@ Translation Translator::run() {
   replace_.assign(size(), {});
   skip_.assign(size(), 0);
   pin_.assign(size(), 0);
+  // names of WITH subqueries, which FROM may name like tables
+  for (size_t i = 0; i < size(); ++i) {
+    if (!is(t_[i], "WITH") || (i > 0 && !is(t_[i - 1], "(") && !is(t_[i - 1], "AS"))) continue;
+    size_t j = i + 1;
+    while (aliasToken(j)) {
+      cteNames_.insert(at(j).text);
+      ++j;
+      if (is(at(j), "(")) j = matching(j) + 1;
+      if (!is(at(j), "AS") || !is(at(j + 1), "(")) break;
+      j = matching(j + 1) + 1;
+      if (!is(at(j), ",")) break;
+      ++j;
+    }
+  }
   const Token& f = t_[0];
   tr_.verb = f.kind == Token::Ident ? f.text : f.raw;
   if (f.kind == Token::Ident && (f.text == "SELECT" || f.text == "WITH")) query();
@@ -1547,7 +1620,18 @@ Translation Translator::run() {
     tr_.function = is(f, "COMMIT") ? 54 : 55;
     size_t i = 1;
     if (is(at(i), "WORK")) ++i;
+    if (tr_.kind == StmtKind::Rollback && is(at(i), "TO")) {
+      if (is(at(++i), "SAVEPOINT")) ++i;
+      if (!aliasToken(i)) unexpected(i);
+      tr_.savepoint = at(i++).text;
+    }
     if (i < size()) unexpected(i);
+  } else if (is(f, "SAVEPOINT")) {
+    tr_.kind = StmtKind::Savepoint;
+    tr_.function = 56;
+    if (!aliasToken(1)) unexpected(1);
+    tr_.savepoint = at(1).text;
+    if (size() > 2) unexpected(2);
   } else {
     throw OraError(900);
   }
@@ -1704,6 +1788,31 @@ void scalarSubqueries(const sql::Node* root, const sql::Node*, std::set<size_t>&
 // table subquery inside another one, and when the nesting goes deeper than SQLite's parser
 // follows, every subquery below the first levels. A statement with a WITH of its own keeps its
 // shape.
+// Comparisons with ANY / SOME / ALL, by the byte offset of their left operand.
+void quantifiedComparisons(const sql::Node* root, std::map<size_t, tx::Quantified>& out) {
+  std::vector<const sql::Node*> todo{root};
+  while (!todo.empty()) {
+    const sql::Node* n = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    if (n->kind == sql::N::Compare && n->has(sql::kAny | sql::kAll) && n->kids.size() == 2 && n->kids[0] &&
+        n->kids[0]->kind != sql::N::Row && n->kids[1]) {
+      tx::Quantified q;
+      q.op = n->text;
+      q.all = n->has(sql::kAll);
+      q.left = {n->kids[0]->pos, n->kids[0]->end};
+      const sql::Node* r = n->kids[1];
+      if (r->kind == sql::N::Subquery) q.values.emplace_back(r->pos, r->end - 1);
+      else
+        for (const sql::Node* k : r->kids) q.values.emplace_back(k->pos, k->end);
+      q.subquery = r->kind == sql::N::Subquery;
+      q.end = n->end;
+      out.emplace(n->pos, q);
+    }
+    for (const sql::Node* k : n->kids) todo.push_back(k);
+  }
+}
+
 void deepSubqueries(const sql::Node* root, std::set<size_t>& hoist, std::set<size_t>& derived) {
   const sql::Node* top = root && root->kind == sql::N::Query ? root : nullptr;
   if (top && top->kid(sql::slot::With)) return;
@@ -1778,6 +1887,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   // tells which subqueries stand for a single value.
   std::set<size_t> scalars, hoist, derived;
   std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> chains;
+  std::map<size_t, tx::Quantified> quantified;
   {
     auto toks = sql::lex(text);
     if (sql::parsedKind(toks)) {
@@ -1786,6 +1896,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
       scalarSubqueries(root, nullptr, scalars);
       deepSubqueries(root, hoist, derived);
       longConditions(root, chains);
+      quantifiedComparisons(root, quantified);
     }
   }
   Translator t(text, tokenize(text), cat);
@@ -1793,6 +1904,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   t.hoistAt = std::move(hoist);
   t.derivedAt = std::move(derived);
   t.bigChains = std::move(chains);
+  t.quantAt = std::move(quantified);
   t.share_ = share;
   try {
     return t.run();

@@ -52,12 +52,13 @@ private:
   std::map<std::string, std::vector<ColumnInfo>> columns_; // read once per statement
 };
 
-enum class StmtKind { Query, Dml, Ddl, Commit, Rollback };
+enum class StmtKind { Query, Dml, Ddl, Commit, Rollback, Savepoint };
 
 struct Translation {
   StmtKind kind = StmtKind::Query;
   int function = 0;      // Oracle SQL function code, left in the cursor area after parse
   std::string verb;      // leading keyword
+  std::string savepoint; // SAVEPOINT name; ROLLBACK TO name
   std::string sql;       // Query and Dml: one SQLite statement
   std::vector<std::string> ddl;      // Ddl: run in order, in one transaction
   std::map<std::string, ColType> inferred; // result column name -> type of an expression

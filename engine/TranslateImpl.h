@@ -41,6 +41,15 @@ struct TableRef {
   int64_t obj = 0;
 };
 
+// A comparison with ANY / SOME / ALL: byte ranges of its operands.
+struct Quantified {
+  std::string op;
+  bool all = false, subquery = false;
+  std::pair<size_t, size_t> left;
+  std::vector<std::pair<size_t, size_t>> values; // the subquery, or each listed value
+  size_t end = 0;
+};
+
 struct Context {
   std::vector<TableRef> tables;
 };
@@ -125,7 +134,9 @@ private:
   int64_t rownumLimit(size_t wb, size_t we, int d);
   void nullsOrder(size_t b, size_t e, int d);
   bool isAggregate(size_t i) const;
+  size_t analyticAt(size_t i) const;
   void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause);
+  std::set<std::string> cteNames_;
   std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
   std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);
 
@@ -165,6 +176,8 @@ public:
   // long AND / OR runs by their first byte: helper and the conditions' byte ranges
   std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> bigChains;
   size_t tokenAt(size_t pos) const;
+  std::map<size_t, Quantified> quantAt;
+  std::string quantified(const Quantified& q);
   static std::string groupedCall(const std::string& f, std::vector<std::string> parts);
   std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).

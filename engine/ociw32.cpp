@@ -954,7 +954,11 @@ OCIW32_API int oexec(unsigned char* cda) {
         break;
       case StmtKind::Rollback:
         lo.protectReaders(c);
-        l.rollback();
+        if (c->tr.savepoint.empty()) l.rollback();
+        else l.rollbackTo(c->tr.savepoint);
+        break;
+      case StmtKind::Savepoint:
+        l.savepoint(c->tr.savepoint);
         break;
       }
     } catch (const OraError& e) {
