@@ -205,7 +205,7 @@ Node* Parser::unary() {
     n->kids.push_back(unary());
     return finish(n);
   }
-  if (t.kind == Tok::Ident && t.text == "PRIOR") {
+  if (t.kind == Tok::Ident && (t.text == "PRIOR" || t.text == "CONNECT_BY_ROOT")) {
     DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
     Node* n = make(N::Prior);
     ++i_;

@@ -222,6 +222,7 @@ Node* Parser::fromItem() {
 Node* Parser::orderBy() {
   Node* l = make(N::List);
   ++i_; // ORDER
+  acceptWord("SIBLINGS"); // of a hierarchical query
   expectWord("BY", 924);
   do {
     Node* o = make(N::Order);

@@ -178,8 +178,10 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
         TableRef r;
         size_t j = objectName(i, r.name);
         if (r.name == "DUAL" && k.kind == Token::Ident) {
-          replace_[j - 1] = "(SELECT 'X' AS \"DUMMY\")";
-          if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " \"DUAL\"";
+          if (replace_[j - 1].empty()) {
+            replace_[j - 1] = "(SELECT 'X' AS \"DUMMY\")";
+            if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " \"DUAL\"";
+          }
           ColType dummy;
           dummy.code = kVarchar2;
           dummy.size = 1;
@@ -809,7 +811,7 @@ ColType Translator::infer(size_t b, size_t e) {
     if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
     if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
     if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
-    if (f.kind == Token::Ident && (f.text == "UID" || f.text == "ROWNUM")) { t = ColType{}; t.code = kNumber; return t; }
+    if (f.kind == Token::Ident && (f.text == "UID" || f.text == "ROWNUM" || f.text == "LEVEL")) { t = ColType{}; t.code = kNumber; return t; }
   }
   if (is(t_[e - 1], "NEXTVAL") || is(t_[e - 1], "CURRVAL")) { t = ColType{}; t.code = kNumber; return t; }
   if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ROWID")) { t = ColType{}; t.code = kRowid; return t; }
@@ -974,6 +976,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   if (from >= e || !is(at(from), "FROM")) throw OraError(923);
   size_t fromEnd = clauseEnd(from + 1, e, d, fromStops);
   size_t end = clauseEnd(fromEnd, e, d, setOps);
+  std::string walk = hierarchy(from, fromEnd, end, d);
   Context c;
   parseFrom(from + 1, fromEnd, c);
   ctx_.push_back(c);
@@ -1076,6 +1079,13 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   }
   ctx_.pop_back();
   next = end;
+  if (!walk.empty()) {
+    // depth first, unless the query sorts otherwise
+    bool sorted = false;
+    for (size_t i = fromEnd; i + 1 < end; ++i)
+      if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY") && !skip_[i]) sorted = true;
+    out = "SELECT * FROM (" + walk + out + (sorted ? "" : " ORDER BY \"H$\".\"K$\"") + ")";
+  }
   return out;
 }
 

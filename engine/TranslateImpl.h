@@ -178,6 +178,7 @@ public:
   size_t tokenAt(size_t pos) const;
   std::map<size_t, Quantified> quantAt;
   std::string quantified(const Quantified& q);
+  std::string hierarchy(size_t from, size_t fromEnd, size_t end, int d);
   static std::string groupedCall(const std::string& f, std::vector<std::string> parts);
   std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).

@@ -1,0 +1,172 @@
+// Hierarchical queries (START WITH ... CONNECT BY) become a recursive common table expression
+// that walks the tree depth first; the query block itself then reads the rows it found.
+#include "TranslateImpl.h"
+
+namespace ora::tx {
+
+namespace {
+std::string pad(const std::string& n) { return "printf('%012d', " + n + ")"; }
+} // namespace
+
+// [b, e) holds a hierarchical clause at depth d: prepares the block's tokens and returns the
+// common table expression; empty when the block has none.
+std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d) {
+  size_t startAt = 0, connectAt = 0;
+  for (size_t i = fromEnd; i + 1 < end; ++i) {
+    if (t_[i].depth != d) continue;
+    if (is(t_[i], "START") && is(t_[i + 1], "WITH")) startAt = i;
+    if (is(t_[i], "CONNECT") && is(t_[i + 1], "BY")) connectAt = i;
+  }
+  if (!connectAt) {
+    if (startAt) throw OraError(1788); // START WITH without CONNECT BY
+    return {};
+  }
+  static const std::set<std::string> stops = {"START", "CONNECT", "GROUP", "ORDER", "HAVING", "UNION",
+                                              "INTERSECT", "MINUS", "EXCEPT", "FOR"};
+  size_t startEnd = startAt ? clauseEnd(startAt + 2, end, d, stops) : 0;
+  size_t condBegin = connectAt + 2;
+  bool nocycle = is(at(condBegin), "NOCYCLE");
+  if (nocycle) ++condBegin;
+  size_t condEnd = clauseEnd(condBegin, end, d, stops);
+  if (condEnd == condBegin) throw OraError(936);
+
+  // one table, with or without an alias
+  size_t tb = from + 1, te = fromEnd;
+  if (te - tb == 0) throw OraError(903);
+  size_t nameAt = tb;
+  if (te - tb >= 3 && is(at(tb + 1), ".")) nameAt = tb + 2;
+  size_t aliasAt = nameAt + 1;
+  if (aliasAt < te && is(at(aliasAt), "AS")) ++aliasAt;
+  if (aliasAt + 1 < te || (aliasAt < te && !aliasToken(aliasAt)))
+    throw OraError(900, "CONNECT BY over more than one table is not supported");
+  const std::string table = at(nameAt).text;
+  bool dual = table == "DUAL" && at(nameAt).kind == Token::Ident && nameAt == tb;
+  if (!dual && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
+  const std::string alias = aliasAt < te ? at(aliasAt).text : table;
+  const std::string self = quoteIdent(alias), parent = "\"P$\"", cte = "\"H$\"";
+  std::set<std::string> columns;
+  if (dual) columns.insert("DUMMY");
+  else
+    for (auto& c : cat_.columns(table)) columns.insert(c.name);
+  const std::string row = dual ? "1" : self + ".rowid", src = dual ? "(SELECT 'X' AS \"DUMMY\")" : quoteIdent(table);
+  bool prior = false;
+  for (size_t i = condBegin; i < condEnd; ++i) prior = prior || is(t_[i], "PRIOR");
+
+  // Unqualified columns name the table; beside its parent row they must say which one.
+  auto qualify = [&](size_t b, size_t e) {
+    for (size_t i = b; i < e; ++i) {
+      const Token& k = t_[i];
+      if ((k.kind == Token::Ident || k.kind == Token::QIdent) && columns.count(k.text) && replace_[i].empty() &&
+          !skip_[i] && !(i > 0 && is(t_[i - 1], ".")) && !is(at(i + 1), "(") && !is(at(i + 1), ".") &&
+          !(k.kind == Token::Ident && keywordAt(t_, i)))
+        replace_[i] = self + "." + quoteIdent(k.text);
+    }
+  };
+  auto isLevel = [&](size_t i) {
+    return t_[i].kind == Token::Ident && t_[i].text == "LEVEL" && !(i > 0 && is(t_[i - 1], ".")) && !is(at(i + 1), "(");
+  };
+
+  // columns of the walk: the row, its level, its place in depth-first order, the rows above it
+  std::vector<std::string> names = {"\"R$\"", "\"L$\"", "\"K$\"", "\"V$\""};
+  std::vector<std::string> anchor = {row, "1", pad(row), "'/' || " + row + " || '/'"};
+  std::vector<std::string> step = {row, cte + ".\"L$\" + 1", cte + ".\"K$\" || " + pad(row),
+                                   cte + ".\"V$\" || " + row + " || '/'"};
+  // SYS_CONNECT_BY_PATH(x, sep) and CONNECT_BY_ROOT x anywhere in the block
+  size_t blockBegin = from;
+  while (blockBegin > 0 && !(t_[blockBegin].depth == d && is(t_[blockBegin], "SELECT"))) --blockBegin;
+  for (size_t i = blockBegin; i < end; ++i) {
+    const Token& k = t_[i];
+    if (k.kind != Token::Ident || skip_[i]) continue;
+    if (k.text == "SYS_CONNECT_BY_PATH" && is(at(i + 1), "(")) {
+      size_t close = matching(i + 1), comma = i + 2;
+      while (comma < close && !(t_[comma].depth == k.depth + 1 && is(t_[comma], ","))) ++comma;
+      if (comma >= close) throw OraError(909);
+      qualify(i + 2, comma);
+      std::string x = emit(i + 2, comma), sep = emit(comma + 1, close);
+      std::string col = "\"P" + std::to_string(names.size()) + "$\"";
+      names.push_back(col);
+      anchor.push_back("(" + sep + ") || (" + x + ")");
+      step.push_back(cte + "." + col + " || (" + sep + ") || (" + x + ")");
+      replace_[i] = cte + "." + col;
+      for (size_t m = i + 1; m <= close; ++m) skip_[m] = 1;
+      i = close;
+    } else if (k.text == "CONNECT_BY_ROOT") {
+      size_t b = i + 1, e = b + 1;
+      if (is(at(b + 1), ".")) e = b + 3;
+      qualify(b, e);
+      std::string col = "\"T" + std::to_string(names.size()) + "$\"";
+      names.push_back(col);
+      anchor.push_back(emit(b, e));
+      step.push_back(cte + "." + col);
+      replace_[i] = cte + "." + col;
+      for (size_t m = b; m < e; ++m) skip_[m] = 1;
+      i = e - 1;
+    } else if (isLevel(i) && !(i >= condBegin && i < condEnd) && !(startAt && i >= startAt && i < startEnd)) {
+      replace_[i] = cte + ".\"L$\"";
+    }
+  }
+
+  // ORDER SIBLINGS BY: each row's rank in that order places it among its siblings
+  std::string ranks;
+  for (size_t i = fromEnd; i + 2 < end; ++i) {
+    if (t_[i].depth != d || !is(t_[i], "ORDER") || !is(t_[i + 1], "SIBLINGS") || !is(t_[i + 2], "BY")) continue;
+    size_t ob = i + 3, oe = clauseEnd(ob, end, d, stops);
+    qualify(ob, oe);
+    nullsOrder(ob, oe, d);
+    ranks = "\"O$\"(\"R\", \"N\") AS (SELECT " + row + ", row_number() OVER (ORDER BY " + emit(ob, oe) + ", " +
+            row + ") FROM " + src + " AS " + self + "), ";
+    std::string rank = pad("(SELECT \"N\" FROM \"O$\" WHERE \"R\" = " + row + ")");
+    anchor[2] = rank;
+    step[2] = cte + ".\"K$\" || " + rank;
+    for (size_t m = i; m < oe; ++m) skip_[m] = 1;
+    break;
+  }
+
+  // the connecting condition: PRIOR marks the parent row's value, LEVEL is the child's
+  qualify(condBegin, condEnd);
+  for (size_t i = condBegin; i < condEnd; ++i) {
+    if (is(t_[i], "PRIOR")) {
+      size_t b = i + 1, e = b + 1;
+      if (is(at(b + 1), ".")) e = b + 3;
+      if (e > condEnd || !(at(e - 1).kind == Token::Ident || at(e - 1).kind == Token::QIdent))
+        throw OraError(900, "PRIOR must name a column");
+      skip_[i] = 1;
+      for (size_t m = b; m + 1 < e; ++m) skip_[m] = 1;
+      replace_[e - 1] = parent + "." + quoteIdent(at(e - 1).text);
+      i = e - 1;
+    } else if (isLevel(i)) {
+      replace_[i] = "(" + cte + ".\"L$\" + 1)";
+    }
+  }
+  std::string cond = emit(condBegin, condEnd);
+  std::string start;
+  if (startAt) {
+    for (size_t i = startAt + 2; i < startEnd; ++i)
+      if (isLevel(i)) replace_[i] = "1";
+    start = " WHERE " + emit(startAt + 2, startEnd);
+  }
+  for (size_t i = connectAt; i < condEnd; ++i) skip_[i] = 1;
+  for (size_t i = startAt; startAt && i < startEnd; ++i) skip_[i] = 1;
+
+  std::string sql = "WITH RECURSIVE " + ranks + cte + "(";
+  for (size_t k = 0; k < names.size(); ++k) sql += (k ? ", " : "") + names[k];
+  sql += ") AS (SELECT ";
+  for (size_t k = 0; k < anchor.size(); ++k) sql += (k ? ", " : "") + anchor[k];
+  sql += " FROM " + src + " AS " + self + start + " UNION ALL SELECT ";
+  for (size_t k = 0; k < step.size(); ++k) sql += (k ? ", " : "") + step[k];
+  // a row already on the way up would start a loop: the walk stops there
+  // A row already on the way up would start a loop: the walk stops there. Without PRIOR (the
+  // row generator CONNECT BY LEVEL <= n) rows repeat by design, and only the condition ends it.
+  std::string loop = prior ? " AND instr(" + cte + ".\"V$\", '/' || " + row + " || '/') = 0" : "";
+  sql += " FROM " + cte + (dual ? "" : " JOIN " + src + " AS " + parent + " ON " + parent + ".rowid = " + cte + ".\"R$\"") +
+         " JOIN " + src + " AS " + self + " ON (" + cond + ")" + loop + ") ";
+  (void)nocycle;
+
+  // the block reads the walk joined to the table
+  replace_[nameAt] = cte + " JOIN " + src + " AS " + self + " ON " + row + " = " + cte + ".\"R$\"";
+  for (size_t i = tb; i < nameAt; ++i) skip_[i] = 1;
+  for (size_t i = nameAt + 1; i < te; ++i) skip_[i] = 1;
+  return sql;
+}
+
+} // namespace ora::tx
