@@ -427,20 +427,7 @@ std::string Translator::emit(size_t b, size_t e) {
         }
       }
       if (k.text == "OVER" && i > b && is(t_[i - 1], ")") && is(at(i + 1), "(")) {
-        // an analytic window: its clause words pass as SQLite writes them
-        static const std::set<std::string> words = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
-            "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST"};
-        size_t close = matching(i + 1);
-        for (size_t m = i + 2; m < close; ++m)
-          if (t_[m].depth == k.depth + 1 && t_[m].kind == Token::Ident && words.count(t_[m].text) &&
-              replace_[m].empty())
-            replace_[m] = t_[m].text;
-        for (size_t m = i + 2; m + 1 < close; ++m)
-          if (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER") && is(t_[m + 1], "BY")) {
-            size_t oe = m + 2;
-            while (oe < close && !(t_[oe].depth == k.depth + 1 && (is(t_[oe], "ROWS") || is(t_[oe], "RANGE")))) ++oe;
-            nullsOrder(m + 2, oe, k.depth + 1);
-          }
+        analyticWindow(i);
         add("OVER");
         break;
       }
@@ -468,6 +455,25 @@ std::string Translator::emit(size_t b, size_t e) {
     }
   }
   return out;
+}
+
+// The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
+// Oracle does.
+void Translator::analyticWindow(size_t i) {
+  const Token& k = t_[i];
+  static const std::set<std::string> words = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
+      "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST"};
+  size_t close = matching(i + 1);
+  for (size_t m = i + 2; m < close; ++m)
+    if (t_[m].depth == k.depth + 1 && t_[m].kind == Token::Ident && words.count(t_[m].text) &&
+        replace_[m].empty())
+      replace_[m] = t_[m].text;
+  for (size_t m = i + 2; m + 1 < close; ++m)
+    if (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER") && is(t_[m + 1], "BY")) {
+      size_t oe = m + 2;
+      while (oe < close && !(t_[oe].depth == k.depth + 1 && (is(t_[oe], "ROWS") || is(t_[oe], "RANGE")))) ++oe;
+      nullsOrder(m + 2, oe, k.depth + 1);
+    }
 }
 
 std::string Translator::heading(size_t b, size_t e) {
@@ -913,7 +919,7 @@ ColType Translator::infer(size_t b, size_t e) {
       return t;
     }
   }
-  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
+  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING"};
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
@@ -964,6 +970,10 @@ ColType Translator::infer(size_t b, size_t e) {
 }
 
 std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
+  if (!expandingGroups_)
+    if (std::string sets = groupingSets(s, e, next); !sets.empty()) return sets;
+  if (!nestedDone_.count(s))
+    if (std::string nested = nestedAggregates(s, e, next); !nested.empty()) return nested;
   int d = t_[s].depth;
   static const std::set<std::string> fromStops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION",
       "INTERSECT", "MINUS", "EXCEPT", "CONNECT", "START", "FOR"};
@@ -1026,7 +1036,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       else if (!(prev.kind == Token::Op && prev.text != ")")) { alias = t_[ie - 1].text; exprEnd = ie - 1; }
     }
     if (exprEnd == i) throw OraError(936);
-    if (grouped) checkGrouped(i, exprEnd, groups, !groups.empty());
+    if (grouped) checkGrouped(i, exprEnd, expandingGroups_ ? partGroups_ : groups, !groups.empty());
     out += first ? " " : ", ";
     first = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
@@ -1131,6 +1141,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; }
     if (isAggregate(i)) { i = matching(i + 1); continue; }
     if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) { i = end - 1; continue; }
+    if (skip_[i] || !replace_[i].empty()) continue; // written otherwise (a total's NULL, GROUPING's value)
     const Token& k = t_[i];
     if (covered[i - b] || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;
     if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;

@@ -177,8 +177,15 @@ public:
   std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> bigChains;
   size_t tokenAt(size_t pos) const;
   std::map<size_t, Quantified> quantAt;
-  std::string quantified(const Quantified& q);
-  std::string hierarchy(size_t from, size_t fromEnd, size_t end, int d);
+  // (kept out of line: they must not grow the frames of the recursive emit and emitSelect)
+  [[gnu::noinline]] std::string quantified(const Quantified& q);
+  [[gnu::noinline]] std::string hierarchy(size_t from, size_t fromEnd, size_t end, int d);
+  [[gnu::noinline]] std::string groupingSets(size_t s, size_t e, size_t& next);
+  [[gnu::noinline]] void analyticWindow(size_t i);
+  bool expandingGroups_ = false;
+  [[gnu::noinline]] std::string nestedAggregates(size_t s, size_t e, size_t& next);
+  std::set<size_t> nestedDone_; // blocks whose nested aggregates are written
+  std::vector<std::pair<size_t, size_t>> partGroups_; // the grouping set being written
   static std::string groupedCall(const std::string& f, std::vector<std::string> parts);
   std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).

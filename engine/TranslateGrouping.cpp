@@ -1,0 +1,224 @@
+// GROUP BY ROLLUP (...) and CUBE (...): the query block runs once per grouping set, the columns
+// a set leaves out read NULL, and the results are put together.
+#include "TranslateImpl.h"
+
+namespace ora::tx {
+
+std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
+  int d = t_[s].depth;
+  static const std::set<std::string> fromStops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION", "INTERSECT",
+                                                  "MINUS", "EXCEPT", "CONNECT", "START", "FOR"};
+  static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  size_t from = clauseEnd(s + 1, e, d, {"FROM"});
+  if (from >= e) return {};
+  size_t fromEnd = clauseEnd(from + 1, e, d, fromStops);
+  size_t end = clauseEnd(fromEnd, e, d, setOps);
+  size_t groupAt = 0;
+  for (size_t i = fromEnd; i + 1 < end && !groupAt; ++i)
+    if (t_[i].depth == d && is(t_[i], "GROUP") && is(t_[i + 1], "BY")) groupAt = i;
+  if (!groupAt) return {};
+  size_t groupEnd = clauseEnd(groupAt + 2, end, d, {"HAVING", "ORDER"});
+  size_t orderAt = 0;
+  for (size_t i = groupEnd; i + 1 < end && !orderAt; ++i)
+    if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY")) orderAt = i;
+
+  // the GROUP BY list: plain expressions, and ROLLUP / CUBE lists
+  using Range = std::pair<size_t, size_t>;
+  std::vector<Range> plain, rolled;
+  std::vector<std::vector<std::vector<Range>>> choices; // per ROLLUP / CUBE: the lists it adds
+  bool cube = false;
+  size_t b = groupAt + 2;
+  for (size_t m = b; m <= groupEnd; ++m) {
+    if (m < groupEnd && !(t_[m].depth == d && is(t_[m], ","))) continue;
+    bool list = (is(at(b), "ROLLUP") || is(at(b), "CUBE")) && is(at(b + 1), "(") && matching(b + 1) + 1 == m;
+    if (!list) {
+      plain.emplace_back(b, m);
+    } else {
+      std::vector<Range> items;
+      size_t close = matching(b + 1), ib = b + 2;
+      for (size_t k = ib; k <= close; ++k)
+        if (k == close || (t_[k].depth == d + 1 && is(t_[k], ","))) {
+          if (k == ib) throw OraError(936);
+          items.emplace_back(ib, k);
+          ib = k + 1;
+        }
+      std::vector<std::vector<Range>> sets;
+      if (is(at(b), "ROLLUP")) {
+        for (size_t n = items.size() + 1; n-- > 0;) sets.emplace_back(items.begin(), items.begin() + static_cast<long>(n));
+      } else {
+        cube = true;
+        for (size_t mask = (size_t{1} << items.size()); mask-- > 0;) {
+          std::vector<Range> set;
+          for (size_t k = 0; k < items.size(); ++k)
+            if (mask & (size_t{1} << (items.size() - 1 - k))) set.push_back(items[k]);
+          sets.push_back(set);
+        }
+      }
+      choices.push_back(sets);
+      rolled.insert(rolled.end(), items.begin(), items.end());
+    }
+    b = m + 1;
+  }
+  if (choices.empty()) return {};
+  if (choices.size() > 4 || rolled.size() > 12) throw OraError(900, "too many grouping sets");
+
+  auto same = [&](size_t x, Range r) {
+    for (size_t k = 0; k < r.second - r.first; ++k)
+      if (x + k >= t_.size() || t_[x + k].kind != t_[r.first + k].kind || t_[x + k].text != t_[r.first + k].text)
+        return false;
+    return true;
+  };
+  // every column of the block must be grouped by one of the expressions
+  std::vector<Range> all = plain;
+  all.insert(all.end(), rolled.begin(), rolled.end());
+  size_t listBegin = s + 1;
+  if (is(at(listBegin), "DISTINCT") || is(at(listBegin), "UNIQUE") || is(at(listBegin), "ALL")) ++listBegin;
+
+  std::vector<std::vector<Range>> sets = {plain};
+  for (auto& options : choices) {
+    std::vector<std::vector<Range>> more;
+    for (auto& base : sets)
+      for (auto& add : options) {
+        auto set = base;
+        set.insert(set.end(), add.begin(), add.end());
+        more.push_back(set);
+      }
+    sets = std::move(more);
+  }
+
+  size_t havingEnd = orderAt ? orderAt : end;
+  auto savedReplace = replace_;
+  auto savedSkip = skip_;
+  std::vector<std::string> parts;
+  for (auto& set : sets) {
+    std::string by;
+    for (auto r : set) by += (by.empty() ? "" : ", ") + emit(r.first, r.second);
+    replace_[groupAt] = by.empty() ? std::string(" ") : "GROUP BY " + by;
+    for (size_t m = groupAt + 1; m < groupEnd; ++m) skip_[m] = 1;
+    for (size_t m = orderAt; orderAt && m < end; ++m) skip_[m] = 1;
+    auto grouped = [&](Range r) {
+      return std::any_of(set.begin(), set.end(), [&](Range x) { return same(x.first, r); });
+    };
+    auto mark = [&](size_t rb, size_t re) {
+      for (size_t i = rb; i < re; ++i) {
+        if (skip_[i]) continue;
+        if (isAggregate(i)) { i = matching(i + 1); continue; }
+        if (is(t_[i], "GROUPING") && is(at(i + 1), "(")) {
+          size_t close = matching(i + 1);
+          Range arg{i + 2, close};
+          bool in = std::any_of(all.begin(), all.end(), [&](Range x) { return x.second - x.first == close - i - 2 && same(x.first, arg); });
+          if (!in) throw OraError(979, "GROUPING");
+          replace_[i] = grouped(arg) ? "0" : "1";
+          for (size_t m = i + 1; m <= close; ++m) skip_[m] = 1;
+          i = close;
+          continue;
+        }
+        for (auto r : rolled) {
+          size_t n = r.second - r.first;
+          if (i + n > re || !same(i, r) || grouped(r)) continue;
+          if (n == 1 && (is(at(i + 1), "(") || is(at(i + 1), ".") || (i > rb && is(t_[i - 1], ".")))) continue;
+          replace_[i] = "NULL";
+          for (size_t m = i + 1; m < i + n; ++m) skip_[m] = 1;
+          i += n - 1;
+          break;
+        }
+      }
+    };
+    mark(listBegin, from);
+    mark(groupEnd, havingEnd);
+    size_t ignored;
+    expandingGroups_ = true;
+    partGroups_ = set;
+    std::string part;
+    try {
+      part = emitSelect(s, e, ignored);
+    } catch (...) {
+      expandingGroups_ = false;
+      throw;
+    }
+    expandingGroups_ = false;
+    parts.push_back(part);
+    replace_ = savedReplace;
+    skip_ = savedSkip;
+  }
+  std::string out = "SELECT * FROM (";
+  for (size_t k = 0; k < parts.size(); ++k) out += (k ? " UNION ALL " : "") + parts[k];
+  out += ")";
+  if (orderAt) {
+    nullsOrder(orderAt + 2, end, d);
+    out += " " + emit(orderAt, end);
+  } else {
+    // as the sort that makes the groups leaves them: details first, each total after (ROLLUP)
+    // or before (CUBE) what it sums up
+    std::vector<std::string> keys;
+    size_t item = 1, ib = listBegin;
+    for (size_t m = listBegin; m <= from; ++m) {
+      if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
+      for (auto r : all)
+        if (same(ib, r) && (ib + (r.second - r.first) == m || aliasToken(ib + (r.second - r.first))))
+          keys.push_back(std::to_string(item) + (cube ? " NULLS FIRST" : " NULLS LAST"));
+      ++item;
+      ib = m + 1;
+    }
+    if (!keys.empty()) {
+      out += " ORDER BY ";
+      for (size_t k = 0; k < keys.size(); ++k) out += (k ? ", " : "") + keys[k];
+    }
+  }
+  next = end;
+  return out;
+}
+
+// MAX(AVG(SAL)) ... GROUP BY DEPTNO: the inner aggregates are computed per group first, and the
+// outer ones over those rows.
+std::string Translator::nestedAggregates(size_t s, size_t e, size_t& next) {
+  int d = t_[s].depth;
+  size_t listBegin = s + 1;
+  if (is(at(listBegin), "DISTINCT") || is(at(listBegin), "UNIQUE") || is(at(listBegin), "ALL")) ++listBegin;
+  size_t from = clauseEnd(listBegin, e, d, {"FROM"});
+  if (from >= e) return {};
+  std::vector<std::pair<size_t, size_t>> inner;
+  for (size_t i = listBegin; i < from; ++i) {
+    if (!isAggregate(i)) continue;
+    size_t close = matching(i + 1);
+    for (size_t k = i + 2; k < close; ++k)
+      if (isAggregate(k)) {
+        inner.emplace_back(k, matching(k + 1) + 1);
+        k = matching(k + 1);
+      }
+    i = close;
+  }
+  if (inner.empty()) return {};
+  static const std::set<std::string> fromStops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION", "INTERSECT",
+                                                  "MINUS", "EXCEPT", "CONNECT", "START", "FOR"};
+  static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  size_t fromEnd = clauseEnd(from + 1, e, d, fromStops);
+  size_t end = clauseEnd(fromEnd, e, d, setOps);
+  bool grouped = false;
+  size_t innerEnd = end;
+  for (size_t i = fromEnd; i + 1 < end; ++i) {
+    if (t_[i].depth != d) continue;
+    if (is(t_[i], "GROUP") && is(t_[i + 1], "BY")) grouped = true;
+    if (is(t_[i], "ORDER") && is(t_[i + 1], "BY")) innerEnd = i;
+  }
+  if (!grouped) throw OraError(978); // nested group function without GROUP BY
+
+  Context c;
+  parseFrom(from + 1, fromEnd, c);
+  ctx_.push_back(c);
+  std::string sql = "SELECT ";
+  for (size_t k = 0; k < inner.size(); ++k)
+    sql += (k ? ", " : "") + emit(inner[k].first, inner[k].second) + " AS \"N" + std::to_string(k + 1) + "$\"";
+  sql += " " + emit(from, innerEnd);
+  ctx_.pop_back();
+  for (size_t k = 0; k < inner.size(); ++k) {
+    replace_[inner[k].first] = "\"N" + std::to_string(k + 1) + "$\"";
+    for (size_t m = inner[k].first + 1; m < inner[k].second; ++m) skip_[m] = 1;
+  }
+  replace_[from] = "FROM (" + sql + ")";
+  for (size_t m = from + 1; m < end; ++m) skip_[m] = 1;
+  nestedDone_.insert(s);
+  return emitSelect(s, e, next);
+}
+
+} // namespace ora::tx
