@@ -114,6 +114,8 @@ const std::map<int, const char*>& texts() {
       {1858, "a non-numeric character was found where a numeric was expected"},
       {30001, "trim set should have only one character"},
       {1031, "insufficient privileges"},
+      {1732, "data manipulation operation not legal on this view"},
+      {1733, "virtual column not allowed here"},
       {1086, "savepoint never established in this session or is invalid"},
       {988, "missing or invalid password(s)"},
       {940, "invalid ALTER command"},

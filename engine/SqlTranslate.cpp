@@ -1,6 +1,7 @@
 #include "SqlTranslate.h"
 #include "TranslateImpl.h"
 #include "OraFunctions.h"
+#include "ViewDml.h"
 
 #include "Dictionary.h"
 #include "OraError.h"
@@ -1551,6 +1552,16 @@ void Translator::update() {
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   out += " SET ";
   size_t where = clauseEnd(i, size(), 0, {"WHERE"});
+  // ROWNUM in SET numbers the rows in the order they are updated
+  std::string self = quoteIdent(r.alias.empty() ? table : r.alias);
+  for (size_t m = i; m < where; ++m)
+    if (t_[m].depth == 0 && is(t_[m], "ROWNUM") && !is(at(m + 1), "(") && !(m > 0 && is(t_[m - 1], ".")) &&
+        replace_[m].empty()) {
+      std::string cond = where < size() ? " " + emit(where, size()) : "";
+      replace_[m] = "(SELECT \"N$\" FROM (SELECT " + self + ".rowid AS \"R$\", row_number() OVER (ORDER BY " +
+                    self + ".rowid) AS \"N$\" FROM " + quoteIdent(table) + " AS " + self + cond +
+                    ") WHERE \"R$\" = " + self + ".rowid)";
+    }
   bool first = true;
   while (i < where) {
     const Token& k = at(i);
@@ -1903,6 +1914,12 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   } catch (const OraError& e) {
     if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
     return deferred(out);
+  }
+  if (std::string onTable; viewDml(text, cat, onTable)) {
+    // literals stay in the text: the statement's tokens are not those of the one that runs
+    Translation t = translate(onTable, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
   }
   // The statement's syntax, with Oracle's error and the offending token's position; the tree
   // tells which subqueries stand for a single value.

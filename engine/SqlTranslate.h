@@ -75,6 +75,7 @@ struct Translation {
   // statements differing only in them share one prepared statement.
   std::vector<int> params;
   std::vector<int> pinned; // literals the translation depends on (kept in the sharing key)
+  bool unshared = false;   // written for this text alone (its literals inline)
 };
 
 // The Oracle type of result column i of a prepared query.

@@ -829,7 +829,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
               c->stmt = nullptr;
               throw e;
             }
-            if (!key.empty()) {
+            if (!key.empty() && !c->tr.unshared) {
               Shared& e = l.shared[key];
               if (e.idle) sqlite3_finalize(e.idle);
               e = Shared{};

@@ -1,0 +1,182 @@
+// INSERT, UPDATE and DELETE through a view over one table: the statement is written again
+// against the table, its columns renamed as the view names them, the view's WHERE added.
+#include "ViewDml.h"
+
+#include "SqlParser.h"
+#include "SqlText.h"
+
+#include <map>
+#include <sqlite3.h>
+
+namespace ora {
+
+namespace {
+
+using sql::N;
+using sql::Node;
+using sql::Tok;
+
+struct ViewShape {
+  std::string table, alias;     // the one table it reads
+  std::string where;            // its WHERE condition, as written
+  std::vector<std::string> columns;              // the view's columns in order
+  std::map<std::string, std::string> column;     // view column -> table column
+  std::map<std::string, std::string> expression; // view column -> its text, when no plain column
+};
+
+bool hasCall(const Node* n, const char* const* names) {
+  if (!n) return false;
+  if (n->kind == N::Call)
+    for (const char* const* p = names; *p; ++p)
+      if (n->text == *p) return true;
+  for (const Node* k : n->kids)
+    if (hasCall(k, names)) return true;
+  return false;
+}
+
+// The view's query when DML can go through it; throws ORA-01732 otherwise.
+ViewShape shapeOf(const std::string& view, Catalog& cat) {
+  std::string text;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(cat.db(), "SELECT TEXT FROM \"TESSEL$VIEWS\" WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, view.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(st) == SQLITE_ROW) text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_finalize(st);
+  if (text.empty()) throw OraError(942, view);
+  sql::Tree tree;
+  const Node* q = sql::parse(text, tree);
+  const Node* s = q && q->kind == N::Query ? q->kid(sql::slot::Body) : nullptr;
+  static const char* const aggregates[] = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE", nullptr};
+  bool simple = s && s->kind == N::Select && !s->has(sql::kDistinct) && !q->kid(sql::slot::With) &&
+                !s->kid(sql::slot::GroupBy) && !s->kid(sql::slot::Having) && !s->kid(sql::slot::ConnectBy) &&
+                s->kid(sql::slot::From) && s->kid(sql::slot::From)->kids.size() == 1 &&
+                s->kid(sql::slot::From)->kids[0]->kind == N::Table && !hasCall(s->kid(sql::slot::Items), aggregates);
+  if (!simple) throw OraError(1732);
+  ViewShape v;
+  const Node* t = s->kid(sql::slot::From)->kids[0];
+  v.table = t->text;
+  v.alias = t->alias;
+  if (const Node* w = s->kid(sql::slot::Where)) v.where = text.substr(w->pos, w->end - w->pos);
+  auto names = cat.columns(view);
+  for (auto& c : names) v.columns.push_back(c.name);
+  size_t k = 0;
+  for (const Node* it : s->kid(sql::slot::Items)->kids) {
+    const Node* e = it->kid(0);
+    if (e && e->kind == N::Star) {
+      for (auto& c : cat.columns(v.table)) {
+        v.column[c.name] = c.name;
+        ++k;
+      }
+      continue;
+    }
+    if (k >= v.columns.size()) break;
+    const std::string& name = v.columns[k++];
+    if (e && e->kind == N::Name && e->text != "ROWID" && e->text != "ROWNUM") v.column[name] = e->text;
+    else if (e) v.expression[name] = "(" + text.substr(e->pos, e->end - e->pos) + ")";
+  }
+  return v;
+}
+
+} // namespace
+
+bool viewDml(const std::string& text, Catalog& cat, std::string& out) {
+  std::vector<sql::Token> t;
+  try {
+    t = sql::lex(text);
+  } catch (const OraError&) {
+    return false;
+  }
+  auto word = [&](size_t i, const char* w) { return i < t.size() && t[i].kind == Tok::Ident && t[i].text == w; };
+  auto name = [&](size_t i) { return i < t.size() && (t[i].kind == Tok::Ident || t[i].kind == Tok::QIdent); };
+  size_t target;
+  if (word(0, "UPDATE")) target = 1;
+  else if (word(0, "DELETE")) target = word(1, "FROM") ? 2 : 1;
+  else if (word(0, "INSERT") && word(1, "INTO")) target = 2;
+  else return false;
+  size_t first = target; // of a [schema.]name
+  if (name(target) && t[target + 1].kind == Tok::Op && t[target + 1].text == "." && name(target + 2)) {
+    if (t[target].text != cat.user()) return false;
+    target += 2;
+  }
+  if (!name(target) || !cat.viewExists(t[target].text)) return false;
+  const std::string view = t[target].text;
+  ViewShape v = shapeOf(view, cat);
+
+  // what the statement calls the view: its name, or the alias it gives it
+  size_t after = target + 1;
+  std::string alias;
+  if (!word(0, "INSERT") && t[after].kind == Tok::Ident && !word(after, "SET") && !word(after, "WHERE")) {
+    alias = t[after].text;
+    ++after;
+  }
+  const std::string base = v.alias.empty() ? quoteIdent(v.table) : quoteIdent(v.table) + " " + quoteIdent(v.alias);
+  std::string sql = text.substr(0, t[first].pos) + base;
+  bool insert = word(0, "INSERT");
+  size_t whereAt = 0;
+  int depth = 0;
+  bool listed = false; // INSERT's own column list
+  size_t copied = t[after].pos;
+  for (size_t i = after; i < t.size() && t[i].kind != Tok::End; ++i) {
+    const sql::Token& k = t[i];
+    if (k.kind == Tok::Op && k.text == "(") {
+      if (insert && i == after) listed = true;
+      ++depth;
+    }
+    if (k.kind == Tok::Op && k.text == ")") --depth;
+    if (depth == 0 && word(i, "WHERE") && !insert) whereAt = i;
+    if (!name(i) || (i + 1 < t.size() && t[i + 1].kind == Tok::Op && t[i + 1].text == "(")) continue;
+    // a qualifier naming the view goes; a column of the view becomes the table's
+    bool qualifier = i + 1 < t.size() && t[i + 1].kind == Tok::Op && t[i + 1].text == ".";
+    if (qualifier) {
+      if (k.text == view || k.text == alias) {
+        sql += text.substr(copied, k.pos - copied);
+        copied = t[i + 1].end;
+      }
+      continue;
+    }
+    bool settable = !insert ? (i + 1 < t.size() && t[i + 1].kind == Tok::Op && t[i + 1].text == "=" && depth == 0 &&
+                               whereAt == 0)
+                            : (listed && depth == 1);
+    std::string replacement;
+    if (auto c = v.column.find(k.text); c != v.column.end()) replacement = quoteIdent(c->second);
+    else if (auto x = v.expression.find(k.text); x != v.expression.end()) {
+      if (settable) throw OraError(1733).at(static_cast<int>(k.pos));
+      replacement = x->second;
+    } else continue;
+    sql += text.substr(copied, k.pos - copied) + replacement;
+    copied = k.end;
+  }
+  std::string rest = text.substr(copied);
+  if (insert && !listed) {
+    // the view's columns, named as the table has them
+    std::string cols;
+    for (auto& c : v.columns) {
+      auto it = v.column.find(c);
+      if (it == v.column.end()) throw OraError(1733);
+      cols += (cols.empty() ? "" : ", ") + quoteIdent(it->second);
+    }
+    sql += " (" + cols + ")";
+  }
+  sql += rest;
+  if (!insert && !v.where.empty()) {
+    // the rows the view shows, and of them those the statement names
+    size_t at = sql.size();
+    if (whereAt) {
+      // the statement's WHERE moved by the renames: find it again in what was written
+      std::vector<sql::Token> w = sql::lex(sql);
+      int d = 0;
+      for (auto& x : w) {
+        if (x.kind == Tok::Op && x.text == "(") ++d;
+        if (x.kind == Tok::Op && x.text == ")") --d;
+        if (d == 0 && x.kind == Tok::Ident && x.text == "WHERE") at = x.end;
+      }
+      sql = sql.substr(0, at) + " (" + v.where + ") AND (" + sql.substr(at) + ")";
+    } else {
+      sql += " WHERE " + v.where;
+    }
+  }
+  out = sql;
+  return true;
+}
+
+} // namespace ora

@@ -1,0 +1,14 @@
+// DML through simple views, as Oracle allows it on a view of one table.
+#pragma once
+#include "SqlTranslate.h"
+
+#include <string>
+
+namespace ora {
+
+// When `text` inserts into, updates or deletes from a view of one table: the same statement
+// against that table, in `out`. ORA-01732 for a view DML cannot go through, ORA-01733 for a
+// column the view computes.
+bool viewDml(const std::string& text, Catalog& cat, std::string& out);
+
+} // namespace ora
