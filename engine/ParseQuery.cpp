@@ -37,6 +37,7 @@ Node* Parser::query(bool orderBy) {
   }
   q->kids[slot::Body] = setExpr();
   if (orderBy && isWord("ORDER")) q->kids[slot::OrderBy] = this->orderBy();
+  if (orderBy) rowLimit(q);
   if (orderBy && isWord("FOR") && isWord("UPDATE", 1)) {
     Node* f = make(N::List);
     i_ += 2;
@@ -52,6 +53,23 @@ Node* Parser::query(bool orderBy) {
     q->kids[slot::ForUpdate] = finish(f);
   }
   return finish(q);
+}
+
+// OFFSET n ROWS and FETCH FIRST n ROWS ONLY after the ORDER BY.
+void Parser::rowLimit(Node* q) {
+  bool offset = isWord("OFFSET") && !isOp(",", 1) && !(peek(1).kind == Tok::End);
+  if (offset) {
+    ++i_;
+    q->kids.push_back(expr());
+    if (!acceptWord("ROWS")) expectWord("ROW", 905);
+  }
+  if (!acceptWord("FETCH")) return;
+  if (!acceptWord("FIRST")) expectWord("NEXT", 905);
+  if (!isWord("ROW") && !isWord("ROWS")) q->kids.push_back(expr());
+  acceptWord("PERCENT");
+  if (!acceptWord("ROWS")) expectWord("ROW", 905);
+  if (acceptWord("WITH")) expectWord("TIES", 905);
+  else expectWord("ONLY", 905);
 }
 
 Node* Parser::setExpr() {
@@ -152,9 +170,11 @@ bool Parser::tableAliasAt() const {
   if (!nameAt()) return false;
   const Token& t = cur();
   if (t.kind == Tok::QIdent) return true;
+  if (t.text == "JOIN") return false;
   if (joinWord(t.text) || t.text == "OUTER")
     return !(isWord("JOIN", 1) || isWord("OUTER", 1) || (t.text == "NATURAL" && (isWord("INNER", 1) || isWord("LEFT", 1) || isWord("RIGHT", 1) || isWord("FULL", 1))));
-  return !setWord(t.text) && t.text != "PARTITION";
+  return !setWord(t.text) && t.text != "PARTITION" && t.text != "USING" && t.text != "FETCH" &&
+         !(t.text == "OFFSET" && (peek(1).kind == Tok::Num || peek(1).kind == Tok::Bind));
 }
 
 Node* Parser::tableRef() {

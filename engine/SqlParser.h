@@ -102,6 +102,7 @@ private:
   Node* fromItem();
   Node* tableRef();
   Node* orderBy();
+  void rowLimit(Node* q);
   bool tableAliasAt() const;
 
   // statements (ParseStatement.cpp)

@@ -118,7 +118,7 @@ const std::set<std::string>& keywords() {
       "ELSE", "END", "INSERT", "INTO", "VALUES", "UPDATE", "SET", "DELETE", "CREATE", "TABLE",
       "DROP", "INDEX", "ON", "PRIMARY", "KEY", "FOREIGN", "REFERENCES", "CONSTRAINT", "CHECK",
       "DEFAULT", "CASCADE", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "OUTER", "CROSS",
-      "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME"};
+      "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME", "OFFSET", "FETCH"};
   return k;
 }
 bool is(const Token& t, const char* word);
@@ -137,6 +137,8 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
     return next("JOIN") || next("OUTER");
   if (w == "OUTER") return next("JOIN");
   if (w == "USING") return next("(");
+  if (w == "FETCH") return next("FIRST") || next("NEXT");
+  if (w == "OFFSET") return i + 1 < t.size() && (t[i + 1].kind == Token::Num || t[i + 1].kind == Token::Bind);
   return true;
 }
 bool is(const Token& t, const char* word) {
@@ -368,6 +370,12 @@ std::string Translator::emit(size_t b, size_t e) {
       else add(k.text);
       break;
     case Token::Ident: {
+      if ((k.text == "OFFSET" || k.text == "FETCH") && keywordAt(t_, i)) {
+        size_t after;
+        add(rowLimit(i, e, after));
+        i = after - 1;
+        break;
+      }
       if (k.text == "SELECT") {
         size_t next;
         add(emitSelect(i, e, next));
@@ -456,6 +464,35 @@ std::string Translator::emit(size_t b, size_t e) {
     }
   }
   return out;
+}
+
+// OFFSET n ROWS / FETCH FIRST n ROWS ONLY at i: SQLite's LIMIT and OFFSET; `after` is the
+// token after the clause.
+std::string Translator::rowLimit(size_t i, size_t e, size_t& after) {
+  int d = t_[i].depth;
+  auto until = [&](size_t b, std::initializer_list<const char*> words) {
+    size_t x = b;
+    while (x < e && !(t_[x].depth == d && std::any_of(words.begin(), words.end(), [&](const char* w) { return is(t_[x], w); })))
+      ++x;
+    return x;
+  };
+  std::string offset, limit = "-1";
+  size_t m = i;
+  if (is(at(m), "OFFSET")) {
+    size_t x = until(m + 1, {"ROW", "ROWS"});
+    offset = "MAX(0, " + emit(m + 1, x) + ")";
+    m = x + 1;
+  }
+  if (m < e && is(at(m), "FETCH")) {
+    size_t x = until(m + 2, {"ROW", "ROWS", "PERCENT"});
+    limit = x > m + 2 ? "MAX(0, " + emit(m + 2, x) + ")" : "1";
+    if (is(at(x), "PERCENT")) throw OraError(900, "FETCH ... PERCENT is not supported");
+    m = x + 1;
+    if (is(at(m), "WITH")) throw OraError(900, "FETCH ... WITH TIES is not supported");
+    ++m; // ONLY
+  }
+  after = m;
+  return "LIMIT " + limit + (offset.empty() ? "" : " OFFSET " + offset);
 }
 
 // The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
@@ -1001,9 +1038,13 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (t_[i].kind == Token::Str || t_[i].kind == Token::Num) pin_[i] = 1;
   for (size_t i = whereEnd; i + 1 < end; ++i)
     if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY")) {
-      for (size_t m = i + 2; m < end; ++m)
+      size_t orderEnd = i + 2;
+      while (orderEnd < end && !(t_[orderEnd].depth == d && (is(t_[orderEnd], "OFFSET") || is(t_[orderEnd], "FETCH")) &&
+                                 keywordAt(t_, orderEnd)))
+        ++orderEnd;
+      for (size_t m = i + 2; m < orderEnd; ++m)
         if (t_[m].kind == Token::Num) pin_[m] = 1;
-      nullsOrder(i + 2, end, d);
+      nullsOrder(i + 2, orderEnd, d);
     }
 
   // GROUP BY expressions, for the check that every selected column is grouped
