@@ -3,6 +3,7 @@
 #include "Dictionary.h"
 #include "OraError.h"
 #include "OraFunctions.h"
+#include "RegexpFunctions.h"
 #include "Session.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
@@ -196,6 +197,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerFunctions(db);
   registerOraFunctions(db, user);
   registerNumberFunctions(db);
+  registerRegexpFunctions(db);
   return db;
 }
 

@@ -102,6 +102,8 @@ const std::map<int, const char*>& texts() {
       {1425, "escape character must be character string of length 1"},
       {1426, "numeric overflow"},
       {1428, "argument is out of range"},
+      {1760, "illegal argument for function"},
+      {12726, "unmatched bracket in regular expression"},
       {1481, "invalid number format model"},
       {1820, "format code cannot appear in date input format"},
       {1821, "date format not recognized"},

@@ -26,6 +26,8 @@ bool isCondition(const Node* n) {
   case N::Compare: case N::IsNull: case N::Like: case N::Between: case N::In: case N::Exists:
   case N::And: case N::Or: case N::Not:
     return true;
+  case N::Call:
+    return n->text == "REGEXP_LIKE"; // a condition written as a call
   default:
     return false;
   }

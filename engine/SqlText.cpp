@@ -1,6 +1,7 @@
 #include "SqlText.h"
 
 #include "OraFunctions.h"
+#include "RegexpFunctions.h"
 
 #include <cctype>
 #include <sqlite3.h>
@@ -77,6 +78,7 @@ bool functionAllowed(const char* name, bool engineHelpers) {
   static const std::unordered_set<std::string> oracle = [] {
     std::unordered_set<std::string> s(std::begin(kOracleBuiltins), std::end(kOracleBuiltins));
     for (const auto& n : oraFunctionNames()) s.insert(n);
+    for (const char* const* n = kRegexpFunctions; *n; ++n) s.insert(*n);
     return s;
   }();
   static const std::unordered_set<std::string> helpers(std::begin(kHelpers), std::end(kHelpers));

@@ -942,7 +942,8 @@ ColType Translator::infer(size_t b, size_t e) {
       if (t_[m].depth == f.depth + 1 && is(t_[m], "AS")) return castType(m + 1, args[0].second);
   }
   if (wholeCall && !args.empty()) {
-    static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM"};
+    static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM",
+                                                     "REGEXP_SUBSTR"};
     if (keepLength.count(f.text)) {
       ColType x = exprType(args[0].first, args[0].second);
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
@@ -957,7 +958,8 @@ ColType Translator::infer(size_t b, size_t e) {
       return t;
     }
   }
-  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING"};
+  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING",
+                                                "REGEXP_INSTR", "REGEXP_COUNT"};
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);

@@ -1,0 +1,234 @@
+// REGEXP_LIKE, REGEXP_SUBSTR, REGEXP_INSTR, REGEXP_REPLACE and REGEXP_COUNT. Patterns run on
+// characters, not bytes, so that '.' is one kanji; positions count characters as Oracle does.
+#include "RegexpFunctions.h"
+
+#include "OraError.h"
+
+#include <memory>
+#include <regex>
+#include <sqlite3.h>
+#include <string>
+
+namespace ora {
+
+namespace {
+
+std::wstring wide(const unsigned char* s, int n) {
+  std::wstring out;
+  out.reserve(static_cast<size_t>(n));
+  for (int i = 0; i < n;) {
+    unsigned char c = s[i];
+    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+    wchar_t w = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    for (int k = 1; k < len && i + k < n; ++k) w = (w << 6) | (s[i + k] & 0x3F);
+    out += w;
+    i += len;
+  }
+  return out;
+}
+
+std::string narrow(const std::wstring& w) {
+  std::string out;
+  for (wchar_t c : w) {
+    auto u = static_cast<uint32_t>(c);
+    if (u < 0x80) out += static_cast<char>(u);
+    else if (u < 0x800) { out += static_cast<char>(0xC0 | (u >> 6)); out += static_cast<char>(0x80 | (u & 0x3F)); }
+    else if (u < 0x10000) {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (u >> 18));
+      out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::wstring textArg(sqlite3_value* v) {
+  return wide(sqlite3_value_text(v), sqlite3_value_bytes(v));
+}
+
+int64_t intArg(sqlite3_value** argv, int argc, int i, int64_t dflt) {
+  if (i >= argc || sqlite3_value_type(argv[i]) == SQLITE_NULL) return dflt;
+  return static_cast<int64_t>(sqlite3_value_double(argv[i]));
+}
+
+// The compiled pattern, kept with the statement while the pattern argument stays the same.
+struct Pattern {
+  std::wregex re;
+};
+
+const std::wregex& pattern(sqlite3_context* ctx, sqlite3_value** argv, int argc, int matchArg) {
+  std::wstring src = textArg(argv[1]);
+  std::wstring flags = matchArg < argc && sqlite3_value_type(argv[matchArg]) != SQLITE_NULL ? textArg(argv[matchArg]) : L"";
+  auto opts = std::regex::ECMAScript;
+  bool extended = false;
+  for (wchar_t f : flags) {
+    if (f == L'i') opts |= std::regex::icase;
+    else if (f == L'c') opts &= ~std::regex::icase;
+    else if (f == L'm') opts |= std::regex::multiline;
+    else if (f == L'x') extended = true;
+    else if (f != L'n') throw OraError(1760); // illegal argument for function
+  }
+  if (extended) std::erase_if(src, [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; });
+  // the pattern is compiled once for every row when the text and options stay the same
+  bool sameArgs = matchArg >= argc;
+  if (sameArgs)
+    if (auto* p = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1))) return p->re;
+  try {
+    auto* p = new Pattern{std::wregex(src, opts)};
+    if (sameArgs) {
+      sqlite3_set_auxdata(ctx, 1, p, [](void* x) { delete static_cast<Pattern*>(x); });
+      if (auto* kept = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1))) return kept->re;
+      throw OraError(1); // unreachable unless memory ran out
+    }
+    thread_local std::unique_ptr<Pattern> last;
+    last.reset(p);
+    return last->re;
+  } catch (const std::regex_error&) {
+    throw OraError(12726);
+  }
+}
+
+bool anyNull(sqlite3_value** argv, int n) {
+  for (int i = 0; i < n; ++i)
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return true;
+  return false;
+}
+
+// Finds the n-th match at or after the 1-based character position.
+bool nth(const std::wstring& s, const std::wregex& re, int64_t from, int64_t n, std::wsmatch& m) {
+  if (from < 1) throw OraError(1428, "argument '" + std::to_string(from) + "' is out of range");
+  if (n < 1) throw OraError(1428, "argument '" + std::to_string(n) + "' is out of range");
+  if (static_cast<size_t>(from - 1) > s.size()) return false;
+  auto it = s.begin() + (from - 1);
+  for (int64_t k = 0; k < n; ++k) {
+    if (!std::regex_search(it, s.end(), m, re, k ? std::regex_constants::match_prev_avail : std::regex_constants::match_default))
+      return false;
+    if (k + 1 < n) it = m[0].second == m[0].first ? (m[0].second == s.end() ? s.end() : m[0].second + 1) : m[0].second;
+  }
+  return true;
+}
+
+template <void (*F)(sqlite3_context*, int, sqlite3_value**)>
+void guard(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  try {
+    F(ctx, argc, argv);
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  } catch (const std::exception&) {
+    sqlite3_result_error(ctx, OraError(12726).text.c_str(), -1);
+  }
+}
+
+void regexpLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (anyNull(argv, 2)) { sqlite3_result_null(ctx); return; }
+  std::wstring s = textArg(argv[0]);
+  sqlite3_result_int(ctx, std::regex_search(s, pattern(ctx, argv, argc, 2)) ? 1 : 0);
+}
+
+void regexpSubstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (anyNull(argv, 2)) { sqlite3_result_null(ctx); return; }
+  std::wstring s = textArg(argv[0]);
+  std::wsmatch m;
+  int64_t group = intArg(argv, argc, 5, 0);
+  const std::wregex& re = pattern(ctx, argv, argc, 4);
+  if (!nth(s, re, intArg(argv, argc, 2, 1), intArg(argv, argc, 3, 1), m) || group < 0 ||
+      static_cast<size_t>(group) >= m.size() || m[static_cast<size_t>(group)].length() == 0) {
+    sqlite3_result_null(ctx); // Oracle's empty string is NULL
+    return;
+  }
+  std::string out = narrow(m[static_cast<size_t>(group)].str());
+  sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+void regexpInstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (anyNull(argv, 2)) { sqlite3_result_null(ctx); return; }
+  std::wstring s = textArg(argv[0]);
+  std::wsmatch m;
+  int64_t after = intArg(argv, argc, 4, 0), group = intArg(argv, argc, 6, 0);
+  const std::wregex& re = pattern(ctx, argv, argc, 5);
+  if (!nth(s, re, intArg(argv, argc, 2, 1), intArg(argv, argc, 3, 1), m) || group < 0 ||
+      static_cast<size_t>(group) >= m.size()) {
+    sqlite3_result_int(ctx, 0);
+    return;
+  }
+  auto& g = m[static_cast<size_t>(group)];
+  auto at = (after ? g.second : g.first) - s.begin();
+  sqlite3_result_int64(ctx, static_cast<int64_t>(at) + 1);
+}
+
+void regexpCount(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (anyNull(argv, 2)) { sqlite3_result_null(ctx); return; }
+  std::wstring s = textArg(argv[0]);
+  int64_t from = intArg(argv, argc, 2, 1);
+  if (from < 1) throw OraError(1428, "argument '" + std::to_string(from) + "' is out of range");
+  const std::wregex& re = pattern(ctx, argv, argc, 3);
+  int64_t n = 0;
+  if (static_cast<size_t>(from - 1) <= s.size())
+    for (auto it = std::wsregex_iterator(s.begin() + (from - 1), s.end(), re); it != std::wsregex_iterator(); ++it)
+      if (it->length(0) > 0) ++n;
+  sqlite3_result_int64(ctx, n);
+}
+
+void regexpReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+  if (sqlite3_value_type(argv[1]) == SQLITE_NULL) { sqlite3_result_value(ctx, argv[0]); return; }
+  std::wstring s = textArg(argv[0]);
+  std::wstring with = argc > 2 && sqlite3_value_type(argv[2]) != SQLITE_NULL ? textArg(argv[2]) : L"";
+  // Oracle writes back references as \1; the library as $1
+  std::wstring fmt;
+  for (size_t i = 0; i < with.size(); ++i) {
+    if (with[i] == L'\\' && i + 1 < with.size() && with[i + 1] >= L'0' && with[i + 1] <= L'9') {
+      fmt += L'$';
+      fmt += with[++i];
+    } else if (with[i] == L'\\' && i + 1 < with.size()) {
+      fmt += with[++i];
+    } else if (with[i] == L'$') {
+      fmt += L"$$";
+    } else {
+      fmt += with[i];
+    }
+  }
+  int64_t from = intArg(argv, argc, 3, 1), occurrence = intArg(argv, argc, 4, 0);
+  if (from < 1) throw OraError(1428, "argument '" + std::to_string(from) + "' is out of range");
+  if (occurrence < 0) throw OraError(1428, "argument '" + std::to_string(occurrence) + "' is out of range");
+  const std::wregex& re = pattern(ctx, argv, argc, 5);
+  std::wstring out;
+  size_t start = std::min(s.size(), static_cast<size_t>(from - 1));
+  out.append(s, 0, start);
+  auto it = s.cbegin() + static_cast<long>(start);
+  int64_t k = 0;
+  for (auto m = std::wsregex_iterator(it, s.cend(), re); m != std::wsregex_iterator(); ++m) {
+    ++k;
+    if (occurrence && k != occurrence) continue;
+    auto first = (*m)[0].first, second = (*m)[0].second;
+    out.append(it, first);
+    out += m->format(fmt);
+    it = second;
+    if (occurrence) break;
+  }
+  out.append(it, s.cend());
+  std::string r = narrow(out);
+  if (r.empty()) sqlite3_result_null(ctx);
+  else sqlite3_result_text(ctx, r.c_str(), static_cast<int>(r.size()), SQLITE_TRANSIENT);
+}
+
+} // namespace
+
+const char* const kRegexpFunctions[] = {"REGEXP_LIKE", "REGEXP_SUBSTR", "REGEXP_INSTR", "REGEXP_REPLACE",
+                                        "REGEXP_COUNT", nullptr};
+
+void registerRegexpFunctions(sqlite3* db) {
+  int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  for (int n = 2; n <= 3; ++n) sqlite3_create_function(db, "REGEXP_LIKE", n, flags, nullptr, guard<regexpLike>, nullptr, nullptr);
+  for (int n = 2; n <= 6; ++n) sqlite3_create_function(db, "REGEXP_SUBSTR", n, flags, nullptr, guard<regexpSubstr>, nullptr, nullptr);
+  for (int n = 2; n <= 7; ++n) sqlite3_create_function(db, "REGEXP_INSTR", n, flags, nullptr, guard<regexpInstr>, nullptr, nullptr);
+  for (int n = 2; n <= 6; ++n) sqlite3_create_function(db, "REGEXP_REPLACE", n, flags, nullptr, guard<regexpReplace>, nullptr, nullptr);
+  for (int n = 2; n <= 4; ++n) sqlite3_create_function(db, "REGEXP_COUNT", n, flags, nullptr, guard<regexpCount>, nullptr, nullptr);
+}
+
+} // namespace ora
