@@ -1071,6 +1071,7 @@ void TSqlShell::SetCommand(const std::string& args) {
     else if (Abbrev(opt, "SERVEROUTPUT", 9)) {
       // ON [SIZE {n|UNLIMITED}] [FOR[MAT] ...] | OFF; the engine runs no PL/SQL, so no
       // DBMS_OUTPUT lines ever come: the setting is kept and shown, nothing more.
+      const bool was = Settings.ServerOutput;
       ok = onOff(Settings.ServerOutput);
       size_t k = i + 2;
       long long size = Settings.ServerOutputSize;
@@ -1082,12 +1083,14 @@ void TSqlShell::SetCommand(const std::string& args) {
             size = 0;
           else if (!ParseInt(v, size) || size < 2000 || size > 1000000) {
             FOut << "SP2-0547: SIZE option " << w[k] << " out of range (2000 through 1000000)\n\n";
+            Settings.ServerOutput = was;
             return;
           }
         } else if (Abbrev(word, "FORMAT", 3) && k + 1 < w.size()) {
           ++k;
         } else {
           FOut << "SP2-0158: unknown SET SERVEROUTPUT option \"" << w[k] << "\"\n\n";
+          Settings.ServerOutput = was;
           return;
         }
       }
