@@ -1,22 +1,13 @@
 // COLUMN and CLEAR: how the columns of query output are formatted and headed.
 #include "NumberText.h"
+#include "ShellWords.h"
 #include "SqlShell.h"
 
-#include <cctype>
 #include <charconv>
 
+using namespace shellwords;
+
 namespace {
-
-std::string Upper(std::string s) {
-  for (auto& c : s)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool Abbrev(const std::string& word, const char* full, size_t minLen) {
-  std::string f = full;
-  return word.size() >= minLen && word.size() <= f.size() && f.compare(0, word.size(), word) == 0;
-}
 
 struct TToken {
   std::string Text;

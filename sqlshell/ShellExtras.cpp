@@ -2,6 +2,7 @@
 #include "SqlShell.h"
 
 #include "OciCompo.h"
+#include "ShellWords.h"
 #include "SqlQuote.h"
 
 #include <cctype>
@@ -9,6 +10,7 @@
 #include <sstream>
 
 namespace fs = std::filesystem;
+using namespace shellwords;
 
 int TTeeBuf::overflow(int c) {
   if (c == traits_type::eof())
@@ -34,17 +36,6 @@ int TTeeBuf::sync() {
 }
 
 namespace {
-
-std::string Upper(std::string s) {
-  for (auto& c : s)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool Abbrev(const std::string& word, const char* full, size_t minLen) {
-  std::string f = full;
-  return word.size() >= minLen && word.size() <= f.size() && f.compare(0, word.size(), word) == 0;
-}
 
 bool IsNamePart(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' ||
@@ -155,7 +146,7 @@ void TSqlShell::ShowErrors(const std::string& args) {
       t += " BODY";
       at = 2;
     } else if (t == "JAVA" && w.size() > 2) {
-      t += " " + Upper(w[1]);
+      t.append(" ").append(Upper(w[1]));
       at = 2;
     }
     if (!IsUnitType(t.substr(0, t.find(' '))) || at >= w.size()) {

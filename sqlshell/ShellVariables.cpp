@@ -1,27 +1,17 @@
 // Substitution variables: &name, &&name, DEFINE and UNDEFINE.
+#include "ShellWords.h"
 #include "SqlShell.h"
 
 #include <algorithm>
 #include <cctype>
 #include <sstream>
 
+using namespace shellwords;
+
 namespace {
 
 bool IsNameChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
-}
-
-std::string Upper(std::string s) {
-  for (auto& c : s)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos)
-    return {};
-  return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
 std::vector<std::string> Lines(const std::string& s) {

@@ -5,6 +5,7 @@
 #include "SqlSplitter.h"
 
 #include "NumberText.h"
+#include "ShellWords.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,43 +20,11 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using namespace shellwords;
 
 namespace {
 
 constexpr int MaxScriptDepth = 20;
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos)
-    return {};
-  size_t e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
-
-std::string Upper(std::string s) {
-  for (auto& c : s)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::vector<std::string> SplitWords(const std::string& s) {
-  std::vector<std::string> v;
-  std::istringstream in(s);
-  for (std::string w; in >> w;)
-    v.push_back(w);
-  return v;
-}
-
-// `word` (upper case) is `full` or an abbreviation of it at least `minLen` long.
-bool Abbrev(const std::string& word, const char* full, size_t minLen) {
-  std::string f = full;
-  return word.size() >= minLen && word.size() <= f.size() && f.compare(0, word.size(), word) == 0;
-}
-
-bool ParseInt(const std::string& s, long long& v) {
-  auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-  return r.ec == std::errc() && r.ptr == s.data() + s.size();
-}
 
 std::string StripSemicolons(std::string s) {
   while (!s.empty() && (s.back() == ';' || s.back() == ' ' || s.back() == '\t'))
