@@ -4,9 +4,15 @@
 #include "OciCompo.h"
 #include "SqlSplitter.h"
 
+#include "NumberText.h"
+#include "ShellWords.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -14,43 +20,11 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using namespace shellwords;
 
 namespace {
 
 constexpr int MaxScriptDepth = 20;
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos)
-    return {};
-  size_t e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
-
-std::string Upper(std::string s) {
-  for (auto& c : s)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::vector<std::string> SplitWords(const std::string& s) {
-  std::vector<std::string> v;
-  std::istringstream in(s);
-  for (std::string w; in >> w;)
-    v.push_back(w);
-  return v;
-}
-
-// `word` (upper case) is `full` or an abbreviation of it at least `minLen` long.
-bool Abbrev(const std::string& word, const char* full, size_t minLen) {
-  std::string f = full;
-  return word.size() >= minLen && word.size() <= f.size() && f.compare(0, word.size(), word) == 0;
-}
-
-bool ParseInt(const std::string& s, long long& v) {
-  auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-  return r.ec == std::errc() && r.ptr == s.data() + s.size();
-}
 
 std::string StripSemicolons(std::string s) {
   while (!s.empty() && (s.back() == ';' || s.back() == ' ' || s.back() == '\t'))
@@ -304,11 +278,14 @@ TLogonArgs ParseLogonArg(const std::string& arg) {
 struct TSqlShell::TSource {
   std::istream* In = nullptr;
   bool Top = false;
-  std::string Dir; // folder of the script, for "@@"
+  std::string Dir;   // folder of the script, for "@@"
+  std::string Name;  // for messages: the script's path, or "the input"
+  int Line = 0;      // lines read so far
+  int EntryLine = 0; // line where the unfinished entry began
 };
 
 TSqlShell::TSqlShell(TOraSession& session, std::istream& in, std::ostream& out, bool interactive)
-    : FSession(session), FIn(in), FOut(out), FInteractive(interactive) {
+    : FSession(session), FIn(in), FTee(out.rdbuf()), FOut(&FTee), FInteractive(interactive) {
   ReadLine = [this](const std::string& prompt, std::string& line) {
     if (FInteractive)
       FOut << prompt << std::flush;
@@ -325,7 +302,7 @@ TSqlShell::TSqlShell(TOraSession& session, std::istream& in, std::ostream& out, 
   };
 }
 
-TSqlShell::~TSqlShell() = default;
+TSqlShell::~TSqlShell() { StopSpool(); }
 
 void TSqlShell::ShowError(const std::string& text) {
   // The cursor's text ends with the call it came from; the user only needs the message.
@@ -370,6 +347,7 @@ int TSqlShell::Run() {
   TSource src;
   src.In = &FIn;
   src.Top = true;
+  src.Name = "the input";
   RunSource(src);
   return FExitCode;
 }
@@ -385,6 +363,8 @@ bool TSqlShell::RunSource(TSource& src) {
   TSqlSplitter splitter;
   for (;;) {
     std::string line;
+    if (splitter.Empty())
+      src.EntryLine = src.Line + 1;
     if (src.Top) {
       FCancelEntry = false;
       if (!ReadLine(Prompt(splitter), line))
@@ -399,16 +379,37 @@ bool TSqlShell::RunSource(TSource& src) {
       if (Settings.Echo)
         FOut << Prompt(splitter) << line << "\n";
     }
+    ++src.Line;
     splitter.BlankLinesInSql = Settings.SqlBlankLines;
     if (!HandleLine(src, splitter, line))
       return false;
   }
-  // An unfinished entry stays in the buffer without running, as a blank line would leave it.
-  if (TSqlSplitter::HasContent(splitter.Pending())) {
-    FBuffer = Trim(splitter.Pending());
-    FBufferPlSql = TSqlSplitter::IsPlSql(FBuffer);
-  }
-  return true;
+  return UnfinishedAtEnd(src, splitter);
+}
+
+bool TSqlShell::UnfinishedAtEnd(const TSource& src, const TSqlSplitter& splitter) {
+  if (Trim(splitter.Pending()).empty())
+    return true;
+  // It stays in the buffer, as an entry ended by a blank line would; it does not run.
+  FBuffer = Trim(splitter.Pending());
+  FBufferPlSql = TSqlSplitter::IsPlSql(FBuffer);
+  std::string what;
+  if (const char* open = splitter.OpenText())
+    what = open;
+  else if (FBufferPlSql)
+    what = "a PL/SQL unit that has no \"/\" line after it";
+  else
+    what = "a statement that has no \";\" or \"/\" after it";
+  std::ostream& err = ErrOut ? *ErrOut : FOut;
+  err << "Error: " << (src.Name.empty() ? std::string("the input") : src.Name) << " ends inside "
+      << what << "; nothing from line " << src.EntryLine << " on was run.\n";
+  if (!ErrOut)
+    err << "\n";
+  err.flush();
+  if (FExitCode == 0)
+    FExitCode = 1;
+  // A script that ends broken stops a run from files; at the prompt the user carries on.
+  return src.Top || FInteractive;
 }
 
 bool TSqlShell::HandleLine(TSource& src, TSqlSplitter& splitter, const std::string& line) {
@@ -460,7 +461,16 @@ bool TSqlShell::Execute(const std::string& statement) {
   return RunStatement(FBuffer, FBufferPlSql);
 }
 
-bool TSqlShell::RunCommand(TSource& src, const std::string& text) {
+bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
+  std::string text = rawText;
+  if (!TSqlSplitter::IsRemark(text))
+    text = Substitute(text, false);
+  if (text.empty())
+    return true;
+  if (text[0] == '!' || text[0] == '$') {
+    FOut << "SP2-0738: host commands are not available in this shell; nothing was run.\n\n";
+    return true;
+  }
   if (text.compare(0, 2, "@@") == 0)
     return RunScript(src, Trim(text.substr(2)), true);
   if (text[0] == '@')
@@ -474,6 +484,30 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& text) {
 
   if (Abbrev(word, "REMARK", 3))
     return true;
+  if (Abbrev(word, "HOST", 2)) {
+    FOut << "SP2-0738: host commands are not available in this shell; nothing was run.\n\n";
+    return true;
+  }
+  if (Abbrev(word, "DEFINE", 3)) {
+    DefineCommand(raw);
+    return true;
+  }
+  if (Abbrev(word, "UNDEFINE", 5)) {
+    UndefineCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "COLUMN", 3)) {
+    ColumnCommand(raw);
+    return true;
+  }
+  if (Abbrev(word, "CLEAR", 2)) {
+    ClearCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "SPOOL", 3)) {
+    SpoolCommand(args);
+    return true;
+  }
   if (Abbrev(word, "PROMPT", 3)) {
     FOut << raw << "\n";
     return true;
@@ -567,6 +601,7 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
   TSource src;
   src.In = &text;
   src.Dir = p.parent_path().string();
+  src.Name = p.string();
   ++FDepth;
   bool go = RunSource(src);
   --FDepth;
@@ -580,9 +615,27 @@ bool TSqlShell::RequireConnection() {
   return false;
 }
 
-bool TSqlShell::RunStatement(const std::string& text, bool plsql) {
+bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   if (!RequireConnection())
     return true;
+  const std::string text = Substitute(entered, true);
+  const auto started = std::chrono::steady_clock::now();
+  bool go = RunStatementText(text, plsql);
+  if (Settings.Timing) {
+    auto cs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - started)
+                  .count() /
+              10;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "Elapsed: %02lld:%02lld:%02lld.%02lld",
+                  static_cast<long long>(cs / 360000), static_cast<long long>(cs / 6000 % 60),
+                  static_cast<long long>(cs / 100 % 60), static_cast<long long>(cs % 100));
+    FOut << buf << "\n";
+  }
+  return go;
+}
+
+bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   std::string lead = TSqlSplitter::LeadingWords(text, 3);
   if (lead == "COMMIT" || lead == "COMMIT WORK" || lead == "ROLLBACK" || lead == "ROLLBACK WORK") {
     bool commit = lead[0] == 'C';
@@ -614,8 +667,11 @@ bool TSqlShell::RunStatement(const std::string& text, bool plsql) {
     c.OnError = nullptr;
     if (!RunQuery(c, err))
       go = Failed(err, err.rfind("ORA-01013", 0) == 0 ? 1013 : c.ReturnCode());
-  } else if (Settings.Feedback > 0) {
-    FOut << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
+  } else {
+    if (plsql)
+      NoteCreatedUnit(text);
+    if (Settings.Feedback > 0)
+      FOut << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
   }
   c.OnError = nullptr;
   if (FSession.Connected())
@@ -634,13 +690,30 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   // them (full-width text), never past the line.
   std::vector<int> widths(n);
   std::vector<bool> right(n);
+  std::vector<bool> fixedWidth(n);             // FORMAT An: the width is the user's
+  std::vector<std::string> models(n);          // number format models
+  std::vector<const TColumnSettings*> cols(n); // COLUMN settings, if any
+  std::vector<std::vector<std::string>> heads(n);
   for (int i = 0; i < n; ++i) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
     right[i] = f->FieldKind() == fkNumber;
+    cols[i] = Column(f->Name());
+    std::string heading = cols[i] && cols[i]->HasHeading ? cols[i]->Heading : f->Name();
+    for (size_t from = 0;;) {
+      size_t bar = heading.find('|', from);
+      heads[i].push_back(heading.substr(from, bar == std::string::npos ? bar : bar - from));
+      if (bar == std::string::npos)
+        break;
+      from = bar + 1;
+    }
+    const std::string format = cols[i] ? cols[i]->Format : std::string();
     int w = 0;
     switch (f->FieldKind()) {
     case fkNumber:
-      w = static_cast<TOraNumberField*>(f)->Precision() > 0 ? f->DisplaySize() : Settings.NumWidth;
+      // Every NUMBER column takes NUMWIDTH, whatever its precision, unless a model is set.
+      if (IsNumberModel(format))
+        models[i] = format;
+      w = models[i].empty() ? Settings.NumWidth : NumberModelWidth(models[i]);
       break;
     case fkDate: {
       std::string fmt = c.DateFormat();
@@ -656,7 +729,16 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       w = f->DisplaySize();
       break;
     }
-    widths[i] = std::max(w, DisplayWidth(f->Name()));
+    long long given = 0;
+    if (f->FieldKind() != fkNumber && format.size() > 1 && format[0] == 'A' &&
+        ParseInt(format.substr(1), given)) {
+      w = static_cast<int>(given);
+      fixedWidth[i] = true;
+    }
+    int headWidth = 0;
+    for (auto& h : heads[i])
+      headWidth = std::max(headWidth, DisplayWidth(h));
+    widths[i] = fixedWidth[i] ? w : std::max(w, headWidth);
   }
 
   std::vector<std::vector<int>> groups; // columns of each physical line of a record
@@ -670,8 +752,9 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   auto layOut = [&] {
     for (auto& row : batch)
       for (int i = 0; i < n; ++i)
-        for (auto& piece : Chunks(row[i], 1 << 30))
-          widths[i] = std::max(widths[i], DisplayWidth(piece));
+        if (!fixedWidth[i] && !right[i])
+          for (auto& piece : Chunks(row[i], 1 << 30))
+            widths[i] = std::max(widths[i], DisplayWidth(piece));
     int used = 0;
     for (int i = 0; i < n; ++i) {
       widths[i] = std::min(widths[i], lineSize);
@@ -683,7 +766,13 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       groups.back().push_back(i);
       used = need;
     }
-    headingLines = Settings.Heading ? 2 * static_cast<int>(groups.size()) : 0;
+    headingLines = 0;
+    for (auto& g : groups) {
+      size_t lines = 1;
+      for (int i : g)
+        lines = std::max(lines, heads[i].size());
+      headingLines += Settings.Heading ? static_cast<int>(lines) + 1 : 0;
+    }
     laidOut = true;
   };
   auto emit = [&](std::string line) {
@@ -697,18 +786,27 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     if (!Settings.Heading)
       return;
     for (auto& g : groups) {
-      std::string head, rule;
-      for (int i : g) {
-        if (!head.empty() || !rule.empty()) {
-          head += ' ';
-          rule += ' ';
+      size_t lines = 1;
+      for (int i : g)
+        lines = std::max(lines, heads[i].size());
+      for (size_t k = 0; k < lines; ++k) {
+        std::string head;
+        for (size_t j = 0; j < g.size(); ++j) {
+          int i = g[j];
+          if (j)
+            head += ' ';
+          // Only a column cut down to the line or set narrower can be narrower than its heading.
+          std::string name = k < heads[i].size() ? Chunks(heads[i][k], widths[i])[0] : "";
+          head += PadDisplay(name, widths[i], right[i]);
         }
-        // Only a column cut down to the line can be narrower than its heading.
-        std::string name = Chunks(c.Fields(i)->Name(), widths[i])[0];
-        head += PadDisplay(name, widths[i], right[i]);
+        emit(head);
+      }
+      std::string rule;
+      for (int i : g) {
+        if (!rule.empty())
+          rule += ' ';
         rule += std::string(static_cast<size_t>(widths[i]), '-');
       }
-      emit(head);
       emit(rule);
     }
   };
@@ -722,6 +820,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         size_t height = 1;
         for (int i : g) {
           cells.push_back(Chunks(row[i], widths[i]));
+          if (cols[i] && cols[i]->Truncated)
+            cells.back().resize(1);
           height = std::max(height, cells.back().size());
         }
         for (size_t k = 0; k < height; ++k) {
@@ -750,6 +850,18 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   };
 
   const int longLimit = std::max(1, Settings.Long);
+  auto cell = [&](int i, int r) -> std::string {
+    TCustomOraField* f = c.Fields(i);
+    if (f->IsNull(r))
+      return cols[i] && cols[i]->HasNullText ? cols[i]->NullText : std::string();
+    if (!right[i])
+      return CellText(c, f, r, longLimit);
+    // The engine's exact text, not the access layer's general format.
+    const char* p =
+        reinterpret_cast<const char*>(f->Buffer()) + static_cast<size_t>(r) * f->Width();
+    std::string raw(p, strnlen(p, static_cast<size_t>(f->Width())));
+    return models[i].empty() ? NumberInWidth(raw, Settings.NumWidth) : FormatNumber(raw, models[i]);
+  };
   bool cancelled = false;
   auto stopped = [&] { return cancelled = cancelled || (Interrupted && Interrupted()); };
   if (hasLong) {
@@ -757,7 +869,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     while (!stopped() && c.Fetch()) {
       std::vector<std::string> row(n);
       for (int i = 0; i < n; ++i)
-        row[i] = CellText(c, c.Fields(i), 0, longLimit);
+        row[i] = cell(i, 0);
       batch.push_back(std::move(row));
       ++total;
       if (batch.size() >= TOraCursor::MaxRows)
@@ -771,7 +883,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       for (uint32_t r = 0; r < now - prev; ++r) {
         std::vector<std::string> row(n);
         for (int i = 0; i < n; ++i)
-          row[i] = CellText(c, c.Fields(i), static_cast<int>(r), longLimit);
+          row[i] = cell(i, static_cast<int>(r));
         batch.push_back(std::move(row));
       }
       total = now;
@@ -875,7 +987,9 @@ void TSqlShell::SetCommand(const std::string& args) {
     std::string opt = Upper(w[i]);
     bool known = Abbrev(opt, "LINESIZE", 3) || Abbrev(opt, "PAGESIZE", 5) ||
                  Abbrev(opt, "FEEDBACK", 4) || opt == "ECHO" || Abbrev(opt, "HEADING", 3) ||
-                 Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" || Abbrev(opt, "SQLBLANKLINES", 5);
+                 Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" || Abbrev(opt, "SQLBLANKLINES", 5) ||
+                 Abbrev(opt, "VERIFY", 3) || Abbrev(opt, "DEFINE", 3) || Abbrev(opt, "TIMING", 3) ||
+                 Abbrev(opt, "SERVEROUTPUT", 9);
     if (!known) {
       FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n\n";
       return;
@@ -919,7 +1033,57 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.Heading);
     else if (Abbrev(opt, "SQLBLANKLINES", 5))
       ok = onOff(Settings.SqlBlankLines);
-    else {
+    else if (Abbrev(opt, "VERIFY", 3))
+      ok = onOff(Settings.Verify);
+    else if (Abbrev(opt, "TIMING", 3))
+      ok = onOff(Settings.Timing);
+    else if (Abbrev(opt, "SERVEROUTPUT", 9)) {
+      // ON [SIZE {n|UNLIMITED}] [FOR[MAT] ...] | OFF; the engine runs no PL/SQL, so no
+      // DBMS_OUTPUT lines ever come: the setting is kept and shown, nothing more.
+      const bool was = Settings.ServerOutput;
+      ok = onOff(Settings.ServerOutput);
+      size_t k = i + 2;
+      long long size = Settings.ServerOutputSize;
+      for (; ok && k < w.size(); ++k) {
+        std::string word = Upper(w[k]);
+        if (word == "SIZE" && k + 1 < w.size()) {
+          std::string v = Upper(w[++k]);
+          if (v == "UNLIMITED")
+            size = 0;
+          else if (!ParseInt(v, size) || size < 2000 || size > 1000000) {
+            FOut << "SP2-0547: SIZE option " << w[k] << " out of range (2000 through 1000000)\n\n";
+            Settings.ServerOutput = was;
+            return;
+          }
+        } else if (Abbrev(word, "FORMAT", 3) && k + 1 < w.size()) {
+          ++k;
+        } else {
+          FOut << "SP2-0158: unknown SET SERVEROUTPUT option \"" << w[k] << "\"\n\n";
+          Settings.ServerOutput = was;
+          return;
+        }
+      }
+      Settings.ServerOutputSize = size;
+      i = k - 2;
+    } else if (Abbrev(opt, "DEFINE", 3)) {
+      std::string v = w[i + 1];
+      if (v.size() == 3 && (v[0] == '\'' || v[0] == '"') && v[2] == v[0])
+        v = v.substr(1, 1);
+      if (val == "ON" || val == "OFF") {
+        Settings.DefineOn = val == "ON";
+        if (Settings.DefineOn)
+          Settings.DefineChar = '&'; // ON brings back the default prefix
+        ok = true;
+      } else if (v.size() == 1 && !std::isalnum(static_cast<unsigned char>(v[0])) && v[0] != ' ' &&
+                 v[0] != '\'' && v[0] != '"') {
+        Settings.DefineChar = v[0];
+        Settings.DefineOn = true;
+        ok = true;
+      } else {
+        FOut << "SP2-0268: define option not a valid character or ON/OFF: " << w[i + 1] << "\n\n";
+        ok = false;
+      }
+    } else {
       if (val == "ON") {
         Settings.Feedback = 1;
         ok = true;
@@ -960,10 +1124,41 @@ void TSqlShell::ShowCommand(const std::string& args) {
       FOut << "long " << Settings.Long << "\n";
     } else if (key == "SQLBLANKLINES") {
       FOut << "sqlblanklines " << onOff(Settings.SqlBlankLines) << "\n";
+    } else if (key == "VERIFY") {
+      FOut << "verify " << onOff(Settings.Verify) << "\n";
+    } else if (key == "TIMING") {
+      FOut << "timing " << onOff(Settings.Timing) << "\n";
+    } else if (key == "DEFINE") {
+      if (Settings.DefineOn) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned char>(Settings.DefineChar));
+        FOut << "define \"" << Settings.DefineChar << "\" (hex " << hex << ")\n";
+      } else {
+        FOut << "define OFF\n";
+      }
+    } else if (key == "SERVEROUTPUT") {
+      if (!Settings.ServerOutput)
+        FOut << "serveroutput OFF\n";
+      else if (Settings.ServerOutputSize == 0)
+        FOut << "serveroutput ON SIZE UNLIMITED FORMAT WORD_WRAPPED\n";
+      else
+        FOut << "serveroutput ON SIZE " << Settings.ServerOutputSize << " FORMAT WORD_WRAPPED\n";
+    } else if (key == "SPOOL") {
+      if (FSpool)
+        FOut << "currently spooling to " << FSpoolName << "\n";
+      else
+        FOut << "not spooling currently\n";
     }
   };
-  static const char* const all[] = {"ECHO",     "FEEDBACK", "HEADING",       "LINESIZE", "LONG",
-                                    "NUMWIDTH", "PAGESIZE", "SQLBLANKLINES", "USER"};
+  static const char* const all[] = {
+      "DEFINE",   "ECHO",         "FEEDBACK", "HEADING",       "LINESIZE", "LONG", "NUMWIDTH",
+      "PAGESIZE", "SERVEROUTPUT", "SPOOL",    "SQLBLANKLINES", "TIMING",   "USER", "VERIFY"};
+  if (Abbrev(SplitWords(what).empty() ? std::string() : SplitWords(what)[0], "ERRORS", 3)) {
+    std::string rest = Trim(args);
+    size_t sp = rest.find_first_of(" \t");
+    ShowErrors(sp == std::string::npos ? std::string() : Trim(rest.substr(sp)));
+    return;
+  }
   if (what == "ALL") {
     for (const char* k : all)
       show(k);
@@ -985,6 +1180,16 @@ void TSqlShell::ShowCommand(const std::string& args) {
     show("LONG");
   else if (Abbrev(what, "SQLBLANKLINES", 5))
     show("SQLBLANKLINES");
+  else if (Abbrev(what, "VERIFY", 3))
+    show("VERIFY");
+  else if (Abbrev(what, "TIMING", 3))
+    show("TIMING");
+  else if (Abbrev(what, "DEFINE", 3))
+    show("DEFINE");
+  else if (Abbrev(what, "SERVEROUTPUT", 9))
+    show("SERVEROUTPUT");
+  else if (Abbrev(what, "SPOOL", 3))
+    show("SPOOL");
   else {
     FOut << "SP2-0158: unknown SHOW option \"" << Trim(args) << "\"\n\n";
     return;

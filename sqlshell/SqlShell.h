@@ -1,9 +1,15 @@
 // The terminal SQL shell: reads SQL statements and shell commands (SET, SHOW, DESCRIBE,
 // CONNECT, @script, ...) and runs them through the access layer.
 #pragma once
+#include <fstream>
 #include <functional>
 #include <iosfwd>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TOraSession;
@@ -25,17 +31,49 @@ std::string DecodeScriptText(const std::string& bytes);
 struct TShellSettings {
   int LineSize = 80;
   int PageSize = 14; // lines per page; 0 = no headings and no page breaks
-  int Feedback = 1;  // show "n rows selected." from this many rows on; 0 = off
+  int Feedback = 6;  // show "n rows selected." from this many rows on; 0 = off
   bool Echo = false; // echo the lines of scripts
   bool Heading = true;
   int NumWidth = 10; // width of NUMBER columns without a precision
   int Long = 80;     // shown part of LONG values
   bool SqlBlankLines = false;
+  bool Verify = true;    // show a statement's lines before and after substitution
+  bool DefineOn = true;  // substitution variables are replaced
+  char DefineChar = '&'; // their prefix
+  bool Timing = false;   // "Elapsed: hh:mi:ss.cc" after each statement
+  bool ServerOutput = false;
+  long ServerOutputSize = 0; // 0 = unlimited
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
   bool ErrorExit = false;
   int ErrorExitCode = 0;
   bool ErrorExitSqlCode = false; // exit with the Oracle error number
   bool ErrorExitRollback = false;
+};
+
+// Output that also goes to a SPOOL file while one is open.
+class TTeeBuf : public std::streambuf {
+public:
+  explicit TTeeBuf(std::streambuf* target) : FTarget(target) {}
+  std::streambuf* Copy = nullptr;
+
+protected:
+  int overflow(int c) override;
+  std::streamsize xsputn(const char* s, std::streamsize n) override;
+  int sync() override;
+
+private:
+  std::streambuf* FTarget;
+};
+
+// What COLUMN sets for a column of query output, by its name.
+struct TColumnSettings {
+  std::string Name;    // as the user wrote it
+  std::string Format;  // "A20" or a number model, upper case; empty = none
+  std::string Heading; // lines split at '|'
+  bool HasHeading = false;
+  std::string NullText;
+  bool HasNullText = false;
+  bool Truncated = false; // text longer than the column is cut instead of wrapped
 };
 
 class TSqlShell {
@@ -63,6 +101,9 @@ public:
   std::function<bool()> Interrupted;
   // Drops the statement being entered at the prompt (Ctrl-C while typing).
   void CancelEntry() { FCancelEntry = true; }
+  // Where errors that concern the whole run go (a script that ends inside a statement);
+  // the normal output when none is set.
+  std::ostream* ErrOut = nullptr;
 
 private:
   struct TSource;
@@ -71,7 +112,9 @@ private:
   bool HandleLine(TSource& src, TSqlSplitter& splitter, const std::string& line);
   bool HandleEvent(TSource& src, const TSplitEvent& ev);
   bool RunCommand(TSource& src, const std::string& text);
+  // Substitutes variables, runs the statement and shows the time it took when TIMING is on.
   bool RunStatement(const std::string& text, bool plsql);
+  bool RunStatementText(const std::string& text, bool plsql);
   bool RunScript(TSource& from, const std::string& name, bool relative);
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);
@@ -89,10 +132,32 @@ private:
   void ShowErrorLine(const std::string& statement, size_t offset);
   void ListBuffer();
   std::string Prompt(const TSqlSplitter& splitter) const;
+  // The end of a source in the middle of an entry; false when the run is to stop.
+  bool UnfinishedAtEnd(const TSource& src, const TSqlSplitter& splitter);
+  // Replaces substitution variables, asking for those not defined; shows the changed lines
+  // ("old   1: ..." / "new   1: ...") when `verify` and SET VERIFY say so.
+  std::string Substitute(const std::string& text, bool verify);
+  void DefineCommand(const std::string& args);
+  void UndefineCommand(const std::string& args);
+  void ColumnCommand(const std::string& args);
+  void ListColumn(const TColumnSettings& col);
+  void ClearCommand(const std::string& args);
+  void SpoolCommand(const std::string& args);
+  void StopSpool();
+  void ShowErrors(const std::string& args);
+  // Remembers the stored unit a successful CREATE made, for SHOW ERRORS.
+  void NoteCreatedUnit(const std::string& text);
+  const TColumnSettings* Column(const std::string& name) const;
 
   TOraSession& FSession;
   std::istream& FIn;
-  std::ostream& FOut;
+  TTeeBuf FTee;
+  std::ostream FOut;
+  std::unique_ptr<std::ofstream> FSpool;
+  std::string FSpoolName;
+  std::map<std::string, TColumnSettings> FColumns;           // by upper-case name
+  std::vector<std::pair<std::string, std::string>> FDefines; // upper-case name, value
+  std::string FLastUnitType, FLastUnitName;
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;

@@ -136,7 +136,7 @@ bool TSqlSplitter::IsShellCommand(const std::string& line) {
   std::string t = Trim(line);
   if (t.empty())
     return false;
-  if (t[0] == '@' || t[0] == '!')
+  if (t[0] == '@' || t[0] == '!' || t[0] == '$')
     return true;
   auto w = Words(t, 2);
   if (w.empty())
@@ -158,12 +158,29 @@ bool TSqlSplitter::IsShellCommand(const std::string& line) {
   for (const char* o : others)
     if (k == o)
       return true;
-  if (k == "COL" || k == "DEF" || k == "VAR" || k == "SPO" || k == "HO" || k == "ED")
+  if (k == "VAR" || k == "ED" || Abbrev(k, "COLUMN", 3) || Abbrev(k, "DEFINE", 3) ||
+      Abbrev(k, "UNDEFINE", 5) || Abbrev(k, "SPOOL", 3) || Abbrev(k, "HOST", 2) ||
+      Abbrev(k, "CLEAR", 2))
     return true;
   return Abbrev(k, "START", 3) || Abbrev(k, "DESCRIBE", 4) || Abbrev(k, "SHOW", 3) ||
          Abbrev(k, "CONNECT", 4) || Abbrev(k, "DISCONNECT", 4) || k == "EXIT" || k == "QUIT" ||
          Abbrev(k, "PROMPT", 3) || Abbrev(k, "REMARK", 3) || Abbrev(k, "LIST", 1) ||
          Abbrev(k, "RUN", 1) || k == "WHENEVER" || Abbrev(k, "EXECUTE", 4);
+}
+
+bool TSqlSplitter::IsRemark(const std::string& line) {
+  auto w = Words(line, 1);
+  return !w.empty() && Abbrev(w[0], "REMARK", 3);
+}
+
+const char* TSqlSplitter::OpenText() const {
+  if (FBlockComment)
+    return "a comment";
+  if (FQuote == '"')
+    return "a quoted name";
+  if (FQuote)
+    return "a quoted string";
+  return nullptr;
 }
 
 void TSqlSplitter::Reset() {

@@ -39,6 +39,10 @@ public:
   static std::string LeadingWords(const std::string& text, int count);
   // Whether a line (first word) is a shell command rather than SQL.
   static bool IsShellCommand(const std::string& line);
+  // Whether a command line is a REMARK (never substituted).
+  static bool IsRemark(const std::string& line);
+  // What the entry is inside at the end of the last line ("a quoted string", ...), or null.
+  const char* OpenText() const;
 
 private:
   // Scans one line, updating the quote and comment state. Returns the offset of a ";" that

@@ -204,6 +204,7 @@ int main(int argc, char** argv) {
 
   TSqlShell shell(session, std::cin, std::cout, interactive);
   shell.Ask = Ask;
+  shell.ErrOut = &std::cerr;
   std::string history = HistoryFile();
   THistoryFilter historyFilter;
   if (interactive) {

@@ -1,5 +1,6 @@
 // The shell's script reader: any bytes as a script file, decoded, cut into commands and
-// statements, and every line through the history filter.
+// statements, and every line through the history filter and the number display.
+#include "NumberText.h"
 #include "SqlShell.h"
 #include "SqlSplitter.h"
 
@@ -16,6 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t e = text.find('\n', b);
     std::string line = text.substr(b, e == std::string::npos ? std::string::npos : e - b);
     history.Keep(line);
+    NumberInWidth(line, static_cast<int>(size % 50) + 1);
+    FormatNumber(line, "S9,990.99");
+    if (IsNumberModel(line))
+      FormatNumber("-1234.5678", line);
     TSplitEvent ev = splitter.Feed(line);
     if (!ev.Text.empty()) {
       TSqlSplitter::IsPlSql(ev.Text);
@@ -28,5 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     b = e + 1;
   }
   TSqlSplitter::HasContent(splitter.Pending());
+  splitter.OpenText();
   return 0;
 }

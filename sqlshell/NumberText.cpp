@@ -1,0 +1,323 @@
+#include "NumberText.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+// value = (Neg ? -1 : 1) * 0.Digits * 10^Exp; Digits without leading or trailing zeros, empty
+// for zero. Exact, so rounding for display never goes through binary floating point.
+struct TDecimal {
+  bool Neg = false;
+  std::string Digits;
+  int Exp = 0;
+  bool Zero() const { return Digits.empty(); }
+};
+
+void Normalize(TDecimal& d) {
+  size_t lead = 0;
+  while (lead < d.Digits.size() && d.Digits[lead] == '0')
+    ++lead;
+  d.Digits.erase(0, lead);
+  d.Exp -= static_cast<int>(lead);
+  while (!d.Digits.empty() && d.Digits.back() == '0')
+    d.Digits.pop_back();
+  if (d.Digits.empty()) {
+    d.Exp = 0;
+    d.Neg = false;
+  }
+}
+
+bool Parse(const std::string& text, TDecimal& d) {
+  size_t i = 0, n = text.size();
+  while (i < n && text[i] == ' ')
+    ++i;
+  d = TDecimal();
+  if (i < n && (text[i] == '-' || text[i] == '+'))
+    d.Neg = text[i++] == '-';
+  int point = -1;
+  bool any = false;
+  for (; i < n; ++i) {
+    char c = text[i];
+    if (std::isdigit(static_cast<unsigned char>(c))) {
+      d.Digits += c;
+      any = true;
+    } else if (c == '.' && point < 0) {
+      point = static_cast<int>(d.Digits.size());
+    } else {
+      break;
+    }
+  }
+  if (!any)
+    return false;
+  long exp10 = 0;
+  if (i < n && (text[i] == 'E' || text[i] == 'e')) {
+    ++i;
+    bool neg = false;
+    if (i < n && (text[i] == '-' || text[i] == '+'))
+      neg = text[i++] == '-';
+    if (i >= n)
+      return false;
+    for (; i < n && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+      exp10 = std::min(exp10 * 10 + (text[i] - '0'), 100000L);
+    if (neg)
+      exp10 = -exp10;
+  }
+  while (i < n && text[i] == ' ')
+    ++i;
+  if (i != n)
+    return false;
+  d.Exp = (point < 0 ? static_cast<int>(d.Digits.size()) : point) + static_cast<int>(exp10);
+  Normalize(d);
+  return true;
+}
+
+// Keeps the first `keep` digits, rounding half away from zero.
+TDecimal RoundDigits(TDecimal d, int keep) {
+  if (keep >= static_cast<int>(d.Digits.size()))
+    return d;
+  if (keep < 0) {
+    d.Digits.clear();
+    Normalize(d);
+    return d;
+  }
+  bool up = d.Digits[static_cast<size_t>(keep)] >= '5';
+  d.Digits.resize(static_cast<size_t>(keep));
+  if (up) {
+    int i = keep - 1;
+    while (i >= 0 && d.Digits[static_cast<size_t>(i)] == '9')
+      d.Digits[static_cast<size_t>(i--)] = '0';
+    if (i < 0) {
+      d.Digits.insert(d.Digits.begin(), '1');
+      ++d.Exp;
+    } else {
+      ++d.Digits[static_cast<size_t>(i)];
+    }
+  }
+  Normalize(d);
+  return d;
+}
+
+TDecimal RoundDecimals(const TDecimal& d, int decimals) { return RoundDigits(d, d.Exp + decimals); }
+
+std::string IntegerPart(const TDecimal& d) {
+  if (d.Exp <= 0)
+    return {};
+  std::string s = d.Digits.substr(0, static_cast<size_t>(d.Exp));
+  s.resize(static_cast<size_t>(d.Exp), '0');
+  return s;
+}
+
+std::string FractionPart(const TDecimal& d, int decimals) {
+  std::string s;
+  for (int k = 0; k < decimals; ++k) {
+    long idx = static_cast<long>(d.Exp) + k;
+    s += idx >= 0 && idx < static_cast<long>(d.Digits.size()) ? d.Digits[static_cast<size_t>(idx)]
+                                                              : '0';
+  }
+  return s;
+}
+
+// Oracle's own text of a number: no leading zero before the point, no trailing zeros.
+std::string Plain(const TDecimal& d) {
+  if (d.Zero())
+    return "0";
+  std::string s = d.Neg ? "-" : "";
+  int frac = std::max(0, static_cast<int>(d.Digits.size()) - d.Exp);
+  s += IntegerPart(d);
+  if (frac > 0)
+    s.append(".").append(FractionPart(d, frac));
+  return s;
+}
+
+std::string Scientific(const TDecimal& d, int width) {
+  const int sign = d.Neg ? 1 : 0;
+  for (int expDigits = 2; expDigits <= 6; ++expDigits) {
+    int frac = width - sign - 1 - 1 - 2 - expDigits; // "d" "." "E+" exponent
+    if (frac < 0)
+      frac = width - sign - 1 - 2 - expDigits >= 0 ? 0 : -1;
+    if (frac < 0)
+      return std::string(static_cast<size_t>(std::max(width, 1)), '#');
+    TDecimal r = RoundDigits(d, frac + 1);
+    int e = r.Exp - 1;
+    std::string ex = std::to_string(e < 0 ? -e : e);
+    if (static_cast<int>(ex.size()) > expDigits)
+      continue;
+    ex.insert(0, static_cast<size_t>(expDigits) - ex.size(), '0');
+    std::string m = r.Digits;
+    m.resize(static_cast<size_t>(frac + 1), '0');
+    std::string s = sign ? "-" : "";
+    s += m[0];
+    if (frac > 0)
+      s.append(".").append(m, 1);
+    return s + "E" + (e < 0 ? "-" : "+") + ex;
+  }
+  return std::string(static_cast<size_t>(std::max(width, 1)), '#');
+}
+
+struct TModel {
+  std::string Body; // 9 0 , . only
+  bool Dollar = false, Blank = false, SignLead = false, SignTrail = false, Minus = false;
+};
+
+bool ParseModel(const std::string& text, TModel& m) {
+  std::string s;
+  for (char c : text)
+    s += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  size_t i = 0;
+  if (s.compare(0, 1, "S") == 0) {
+    m.SignLead = true;
+    ++i;
+  }
+  bool point = false, digit = false;
+  for (; i < s.size(); ++i) {
+    char c = s[i];
+    if (c == '9' || c == '0') {
+      m.Body += c;
+      digit = true;
+    } else if (c == ',' || c == 'G') {
+      if (point || !digit)
+        return false;
+      m.Body += ',';
+    } else if (c == '.' || c == 'D') {
+      if (point)
+        return false;
+      point = true;
+      m.Body += '.';
+    } else if (c == '$' && !m.Dollar) {
+      m.Dollar = true;
+    } else if (c == 'B' && !m.Blank) {
+      m.Blank = true;
+    } else {
+      break;
+    }
+  }
+  std::string rest = s.substr(i);
+  if (rest == "MI")
+    m.Minus = true;
+  else if (rest == "S" && !m.SignLead)
+    m.SignTrail = true;
+  else if (!rest.empty())
+    return false;
+  return m.Body.find_first_of("90") != std::string::npos;
+}
+
+} // namespace
+
+std::string NumberInWidth(const std::string& value, int width) {
+  TDecimal d;
+  if (!Parse(value, d))
+    return value;
+  std::string exact = Plain(d);
+  if (static_cast<int>(exact.size()) <= width)
+    return exact;
+  const int sign = d.Neg ? 1 : 0;
+  const int intDigits = std::max(d.Exp, 0);
+  std::string fixed;
+  int fixedPlaces = 0; // significant places the rounded form shows
+  if (sign + intDigits <= width) {
+    int decimals = std::max(width - sign - intDigits - 1, 0);
+    TDecimal r = RoundDecimals(d, decimals);
+    std::string t = Plain(r);
+    if (!r.Zero() && static_cast<int>(t.size()) <= width) {
+      fixed = t;
+      fixedPlaces = r.Exp + decimals;
+    }
+  }
+  // Scientific notation shows width - 5 significant digits (one fewer for a sign).
+  int sciPlaces = width - sign - 5;
+  if (!fixed.empty() && fixedPlaces >= sciPlaces)
+    return fixed;
+  std::string sci = Scientific(d, width);
+  if (sci[0] == '#' && !fixed.empty())
+    return fixed;
+  return sci;
+}
+
+bool IsNumberModel(const std::string& model) {
+  TModel m;
+  return ParseModel(model, m);
+}
+
+int NumberModelWidth(const std::string& model) {
+  TModel m;
+  if (!ParseModel(model, m))
+    return 0;
+  return static_cast<int>(m.Body.size()) + (m.Dollar ? 1 : 0) + 1;
+}
+
+std::string FormatNumber(const std::string& value, const std::string& model) {
+  TModel m;
+  if (!ParseModel(model, m))
+    return value;
+  const size_t width = static_cast<size_t>(NumberModelWidth(model));
+  TDecimal d;
+  if (!Parse(value, d))
+    return std::string(width, '#');
+  size_t point = m.Body.find('.');
+  std::string intModel = m.Body.substr(0, point);
+  int intPos = static_cast<int>(
+      std::count_if(intModel.begin(), intModel.end(), [](char c) { return c == '9' || c == '0'; }));
+  int fracPos = point == std::string::npos ? 0 : static_cast<int>(m.Body.size() - point - 1);
+  TDecimal r = RoundDecimals(d, fracPos);
+  if (m.Blank && r.Zero())
+    return std::string(width, ' ');
+  std::string intDigits = IntegerPart(r);
+  if (static_cast<int>(intDigits.size()) > intPos)
+    return std::string(width, '#');
+  // Digits of the integer part right-aligned; a 0 in the model forces digits from there on.
+  int forcedFrom = intPos;
+  for (int k = 0, pos = 0; k < static_cast<int>(intModel.size()); ++k)
+    if (intModel[static_cast<size_t>(k)] != ',') {
+      if (intModel[static_cast<size_t>(k)] == '0') {
+        forcedFrom = pos;
+        break;
+      }
+      ++pos;
+    }
+  if (intDigits.empty() && fracPos == 0)
+    forcedFrom = std::min(forcedFrom, intPos - 1); // zero is shown as "0"
+  std::string body;
+  bool shown = false;
+  int pos = 0;
+  std::string frac = FractionPart(r, fracPos);
+  size_t fracAt = 0;
+  bool inFrac = false;
+  for (char c : m.Body) {
+    if (c == '.') {
+      body += '.';
+      inFrac = true;
+      shown = true;
+    } else if (c == ',') {
+      body += shown ? ',' : ' ';
+    } else if (inFrac) {
+      body += frac[fracAt++];
+    } else {
+      int fromRight = intPos - pos;
+      if (fromRight <= static_cast<int>(intDigits.size())) {
+        body += intDigits[intDigits.size() - static_cast<size_t>(fromRight)];
+        shown = true;
+      } else if (pos >= forcedFrom) {
+        body += '0';
+        shown = true;
+      } else {
+        body += ' ';
+      }
+      ++pos;
+    }
+  }
+  size_t lead = body.find_first_not_of(' ');
+  if (lead == std::string::npos)
+    lead = body.size();
+  std::string content = m.Dollar ? "$" : "";
+  content.append(body, lead);
+  std::string pad(lead, ' ');
+  bool neg = d.Neg && !r.Zero();
+  if (m.Minus)
+    return pad + content + (neg ? "-" : " ");
+  if (m.SignTrail)
+    return pad + content + (neg ? "-" : "+");
+  if (m.SignLead)
+    return pad + (neg ? "-" : "+") + content;
+  return pad + (neg ? "-" : " ") + content;
+}

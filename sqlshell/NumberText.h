@@ -1,0 +1,16 @@
+// NUMBER values as a classic Oracle command-line tool shows them: in a column of NUMWIDTH
+// characters, or through a COLUMN ... FORMAT model such as 999,990.99.
+#pragma once
+#include <string>
+
+// The engine's text of a NUMBER ("-12.5", ".333", "1E+40") in at most `width` characters:
+// exact when it fits, else rounded, else in scientific notation; '#'s when nothing fits.
+std::string NumberInWidth(const std::string& value, int width);
+
+// Whether `model` is a number format model this shell knows (9 0 , . $ B S MI D G).
+bool IsNumberModel(const std::string& model);
+// Characters a value formatted with `model` takes, its sign included.
+int NumberModelWidth(const std::string& model);
+// The value formatted with `model`, right-aligned in NumberModelWidth characters; '#'s when the
+// value has more integer digits than the model.
+std::string FormatNumber(const std::string& value, const std::string& model);

@@ -1,0 +1,157 @@
+// COLUMN and CLEAR: how the columns of query output are formatted and headed.
+#include "NumberText.h"
+#include "ShellWords.h"
+#include "SqlShell.h"
+
+#include <charconv>
+
+using namespace shellwords;
+
+namespace {
+
+struct TToken {
+  std::string Text;
+  bool Quoted = false;
+};
+
+// Words and quoted texts ('...' or "...", a doubled quote inside stands for one).
+std::vector<TToken> Tokens(const std::string& s) {
+  std::vector<TToken> out;
+  size_t i = 0;
+  while (i < s.size()) {
+    char c = s[i];
+    if (c == ' ' || c == '\t') {
+      ++i;
+      continue;
+    }
+    TToken t;
+    if (c == '\'' || c == '"') {
+      t.Quoted = true;
+      for (++i; i < s.size(); ++i) {
+        if (s[i] == c) {
+          if (i + 1 < s.size() && s[i + 1] == c) {
+            t.Text += c;
+            ++i;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        t.Text += s[i];
+      }
+    } else {
+      while (i < s.size() && s[i] != ' ' && s[i] != '\t')
+        t.Text += s[i++];
+    }
+    out.push_back(t);
+  }
+  if (!out.empty() && !out.back().Quoted) {
+    std::string& last = out.back().Text;
+    while (!last.empty() && last.back() == ';')
+      last.pop_back();
+    if (last.empty())
+      out.pop_back();
+  }
+  return out;
+}
+
+bool ValidFormat(const std::string& f) {
+  if (f.size() > 1 && f[0] == 'A') {
+    int n = 0;
+    auto r = std::from_chars(f.data() + 1, f.data() + f.size(), n);
+    return r.ec == std::errc() && r.ptr == f.data() + f.size() && n >= 1 && n <= 32767;
+  }
+  return IsNumberModel(f);
+}
+
+std::string Quoted(const std::string& s) {
+  std::string r = "'";
+  for (char c : s)
+    r += c == '\'' ? std::string("''") : std::string(1, c);
+  return r + "'";
+}
+
+} // namespace
+
+const TColumnSettings* TSqlShell::Column(const std::string& name) const {
+  auto it = FColumns.find(Upper(name));
+  return it == FColumns.end() ? nullptr : &it->second;
+}
+
+void TSqlShell::ListColumn(const TColumnSettings& col) {
+  FOut << "COLUMN   " << col.Name << " ON\n";
+  if (col.HasHeading)
+    FOut << "HEADING  " << Quoted(col.Heading) << " headsep '|'\n";
+  if (!col.Format.empty())
+    FOut << "FORMAT   " << col.Format << "\n";
+  if (col.HasNullText)
+    FOut << "NULL     " << Quoted(col.NullText) << "\n";
+  FOut << (col.Truncated ? "truncate\n" : "wrap\n");
+}
+
+void TSqlShell::ColumnCommand(const std::string& args) {
+  std::vector<TToken> t = Tokens(args);
+  if (t.empty()) {
+    for (auto& [key, col] : FColumns) {
+      ListColumn(col);
+      FOut << "\n";
+    }
+    return;
+  }
+  const std::string key = Upper(t[0].Text);
+  auto it = FColumns.find(key);
+  if (t.size() == 1) {
+    if (it == FColumns.end())
+      FOut << "SP2-0046: COLUMN '" << t[0].Text << "' not defined\n";
+    else
+      ListColumn(it->second);
+    return;
+  }
+  TColumnSettings col = it == FColumns.end() ? TColumnSettings() : it->second;
+  col.Name = t[0].Text;
+  for (size_t i = 1; i < t.size(); ++i) {
+    std::string opt = Upper(t[i].Text);
+    bool hasValue = i + 1 < t.size();
+    if (Abbrev(opt, "CLEAR", 3)) {
+      FColumns.erase(key);
+      return;
+    }
+    if (Abbrev(opt, "FORMAT", 3) && hasValue) {
+      std::string f = Upper(t[++i].Text);
+      if (!ValidFormat(f)) {
+        FOut << "SP2-0246: Illegal FORMAT string \"" << t[i].Text << "\"\n\n";
+        return;
+      }
+      col.Format = f;
+    } else if (Abbrev(opt, "HEADING", 3) && hasValue) {
+      col.Heading = t[++i].Text;
+      col.HasHeading = true;
+    } else if (Abbrev(opt, "NULL", 3) && hasValue) {
+      col.NullText = t[++i].Text;
+      col.HasNullText = true;
+    } else if (Abbrev(opt, "WRAPPED", 3) || Abbrev(opt, "WORD_WRAPPED", 3)) {
+      col.Truncated = false;
+    } else if (Abbrev(opt, "TRUNCATED", 3)) {
+      col.Truncated = true;
+    } else {
+      FOut << "SP2-0158: unknown COLUMN option \"" << t[i].Text << "\"\n\n";
+      return;
+    }
+  }
+  FColumns[key] = col;
+}
+
+void TSqlShell::ClearCommand(const std::string& args) {
+  std::string what = Upper(args);
+  if (Abbrev(what, "COLUMNS", 3)) {
+    FColumns.clear();
+    FOut << "columns cleared\n";
+  } else if (Abbrev(what, "BUFFER", 4) || what == "SQL") {
+    FBuffer.clear();
+    FOut << (what == "SQL" ? "sql" : "buffer") << " cleared\n";
+  } else if (Abbrev(what, "SCREEN", 3)) {
+    // nothing to clear on a stream
+  } else {
+    FOut << "SP2-0158: unknown CLEAR option \"" << args << "\"\n\n";
+  }
+}

@@ -1,0 +1,273 @@
+// SPOOL, SHOW ERRORS and the output stream that feeds the spool file.
+#include "SqlShell.h"
+
+#include "OciCompo.h"
+#include "ShellWords.h"
+#include "SqlQuote.h"
+
+#include <cctype>
+#include <filesystem>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace shellwords;
+
+int TTeeBuf::overflow(int c) {
+  if (c == traits_type::eof())
+    return traits_type::not_eof(c);
+  FTarget->sputc(static_cast<char>(c));
+  if (Copy)
+    Copy->sputc(static_cast<char>(c));
+  return c;
+}
+
+std::streamsize TTeeBuf::xsputn(const char* s, std::streamsize n) {
+  FTarget->sputn(s, n);
+  if (Copy)
+    Copy->sputn(s, n);
+  return n;
+}
+
+int TTeeBuf::sync() {
+  FTarget->pubsync();
+  if (Copy)
+    Copy->pubsync();
+  return 0;
+}
+
+namespace {
+
+bool IsNamePart(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' ||
+         c == '.' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// The first words of a statement, skipping comments; a double-quoted name is one word, quotes
+// kept. Stops at anything else.
+std::vector<std::string> Words(const std::string& s, size_t count) {
+  std::vector<std::string> out;
+  size_t i = 0;
+  while (i < s.size() && out.size() < count) {
+    if (std::isspace(static_cast<unsigned char>(s[i]))) {
+      ++i;
+    } else if (s.compare(i, 2, "--") == 0) {
+      size_t nl = s.find('\n', i);
+      i = nl == std::string::npos ? s.size() : nl + 1;
+    } else if (s.compare(i, 2, "/*") == 0) {
+      size_t end = s.find("*/", i + 2);
+      i = end == std::string::npos ? s.size() : end + 2;
+    } else if (IsNamePart(s[i]) || s[i] == '"') {
+      size_t b = i;
+      while (i < s.size() && (IsNamePart(s[i]) || s[i] == '"')) {
+        if (s[i] == '"') {
+          size_t end = s.find('"', i + 1);
+          i = end == std::string::npos ? s.size() : end + 1;
+        } else {
+          ++i;
+        }
+      }
+      out.push_back(s.substr(b, i - b));
+    } else {
+      break;
+    }
+  }
+  return out;
+}
+
+// The object name of "[schema.]name" as the dictionary holds it.
+std::string DictionaryName(const std::string& written) {
+  std::string n = written;
+  if (n.empty() || n.back() != '"') {
+    size_t dot = n.rfind('.');
+    if (dot != std::string::npos)
+      n = n.substr(dot + 1);
+  } else {
+    size_t open = n.rfind('"', n.size() - 2);
+    if (open != std::string::npos)
+      return n.substr(open + 1, n.size() - open - 2);
+  }
+  return Upper(n);
+}
+
+bool IsUnitType(const std::string& w) {
+  return w == "PROCEDURE" || w == "FUNCTION" || w == "PACKAGE" || w == "TRIGGER" || w == "TYPE" ||
+         w == "VIEW" || w == "DIMENSION" || w == "JAVA";
+}
+
+// Word-wraps text into lines of at most `width` characters.
+std::vector<std::string> Wrap(const std::string& text, size_t width) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  for (std::string w; in >> w;) {
+    if (!line.empty() && line.size() + 1 + w.size() > width) {
+      lines.push_back(line);
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + w;
+  }
+  if (!line.empty())
+    lines.push_back(line);
+  return lines;
+}
+
+} // namespace
+
+void TSqlShell::NoteCreatedUnit(const std::string& text) {
+  std::vector<std::string> w = Words(text, 8);
+  for (size_t i = 0; i + 1 < w.size(); ++i)
+    w[i] = w[i][0] == '"' ? w[i] : Upper(w[i]);
+  size_t i = 0;
+  if (i >= w.size() || w[i] != "CREATE")
+    return;
+  ++i;
+  if (i + 1 < w.size() && w[i] == "OR" && w[i + 1] == "REPLACE")
+    i += 2;
+  if (i < w.size() && (w[i] == "EDITIONABLE" || w[i] == "NONEDITIONABLE"))
+    ++i;
+  if (i + 1 >= w.size() || !IsUnitType(w[i]))
+    return;
+  std::string type = w[i++];
+  if ((type == "PACKAGE" || type == "TYPE") && i + 1 < w.size() && w[i] == "BODY") {
+    type += " BODY";
+    ++i;
+  }
+  FLastUnitType = type;
+  FLastUnitName = DictionaryName(w[i]);
+}
+
+void TSqlShell::ShowErrors(const std::string& args) {
+  std::vector<std::string> w = Words(args, 4);
+  std::string type = FLastUnitType, name = FLastUnitName;
+  if (!w.empty()) {
+    std::string t = Upper(w[0]);
+    size_t at = 1;
+    if ((t == "PACKAGE" || t == "TYPE") && w.size() > 2 && Upper(w[1]) == "BODY") {
+      t += " BODY";
+      at = 2;
+    } else if (t == "JAVA" && w.size() > 2) {
+      t.append(" ").append(Upper(w[1]));
+      at = 2;
+    }
+    if (!IsUnitType(t.substr(0, t.find(' '))) || at >= w.size()) {
+      FOut << "SP2-0565: use SHOW ERRORS [{PROCEDURE|FUNCTION|PACKAGE [BODY]|TRIGGER|VIEW|TYPE "
+              "[BODY]} [schema.]name]\n\n";
+      return;
+    }
+    type = t;
+    name = DictionaryName(w[at]);
+  }
+  if (name.empty()) {
+    FOut << "No errors.\n";
+    return;
+  }
+  if (!RequireConnection())
+    return;
+  // The engine keeps no compile errors; what it knows is whether the unit is valid.
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetSQL({"SELECT STATUS FROM USER_OBJECTS WHERE OBJECT_NAME = " + OraText(name) +
+            " AND OBJECT_TYPE = " + OraText(type)});
+  std::string err;
+  c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
+  bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
+  std::string status;
+  // The fetch that reaches the end reports 1403 even when it delivered the row.
+  if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
+    status = c.Fields(0)->GetAsString(0);
+  else if (ok && c.ReturnCode() != 1403)
+    err = c.ErrorText();
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  if (!err.empty() && status.empty()) {
+    ShowError(err);
+    return;
+  }
+  if (status != "INVALID") {
+    FOut << "No errors.\n";
+    return;
+  }
+  std::string why =
+      type == "TRIGGER"
+          ? "the trigger body needs PL/SQL, which this database does not run; statements that "
+            "fire the trigger fail with ORA-04098"
+          : "this database keeps stored PL/SQL as source only and does not compile it; calling "
+            "the unit fails with ORA-06550";
+  const size_t errWidth = 65;
+  FOut << "Errors for " << type << " " << name << ":\n\n"
+       << "LINE/COL ERROR\n"
+       << "-------- " << std::string(errWidth, '-') << "\n";
+  bool first = true;
+  for (auto& l : Wrap(why, errWidth)) {
+    FOut << (first ? "0/0      " : "         ") << l << "\n";
+    first = false;
+  }
+}
+
+void TSqlShell::StopSpool() {
+  FOut.flush();
+  FTee.Copy = nullptr;
+  FSpool.reset();
+  FSpoolName.clear();
+}
+
+void TSqlShell::SpoolCommand(const std::string& args) {
+  std::string a = args;
+  std::string name;
+  if (!a.empty() && a[0] == '"') {
+    size_t end = a.find('"', 1);
+    name = a.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+    a = end == std::string::npos ? std::string() : a.substr(end + 1);
+  } else {
+    std::istringstream in(a);
+    in >> name;
+    a.clear();
+    std::getline(in, a);
+  }
+  std::istringstream rest(a);
+  std::string option, extra;
+  rest >> option >> extra;
+  option = Upper(option);
+  if (name.empty()) {
+    FOut << (FSpool ? "currently spooling to " + FSpoolName : std::string("not spooling currently"))
+         << "\n";
+    return;
+  }
+  std::string upper = Upper(name);
+  if ((upper == "OFF" || upper == "OUT") && option.empty()) {
+    if (FSpool)
+      StopSpool();
+    else
+      FOut << "not spooling currently\n";
+    return;
+  }
+  bool append = Abbrev(option, "APPEND", 3), create = Abbrev(option, "CREATE", 3);
+  if (!extra.empty() || (!option.empty() && !append && !create && !Abbrev(option, "REPLACE", 3))) {
+    FOut << "SP2-0768: Illegal SPOOL command: use SPOOL file [CREATE|REPLACE|APPEND] or SPOOL "
+            "OFF\n\n";
+    return;
+  }
+  fs::path p(name);
+  if (!p.has_extension())
+    p += ".lst";
+  std::error_code ec;
+  if (create && fs::exists(p, ec)) {
+    FOut << "SP2-0771: File \"" << p.string()
+         << "\" already exists. Use another name or \"SPOOL filename[.ext] REPLACE\"\n\n";
+    return;
+  }
+  // The old file is complete before the new one opens: it may be the same file.
+  if (FSpool)
+    StopSpool();
+  auto file = std::make_unique<std::ofstream>(p, std::ios::binary |
+                                                     (append ? std::ios::app : std::ios::trunc));
+  if (!*file) {
+    FOut << "SP2-0606: Cannot create SPOOL file \"" << p.string() << "\"\n\n";
+    return;
+  }
+  FSpool = std::move(file);
+  FSpoolName = p.string();
+  FTee.Copy = FSpool->rdbuf();
+}

@@ -1,0 +1,144 @@
+// Substitution variables: &name, &&name, DEFINE and UNDEFINE.
+#include "ShellWords.h"
+#include "SqlShell.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+using namespace shellwords;
+
+namespace {
+
+bool IsNameChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+}
+
+std::vector<std::string> Lines(const std::string& s) {
+  std::vector<std::string> v;
+  std::istringstream in(s);
+  for (std::string l; std::getline(in, l);)
+    v.push_back(l);
+  return v;
+}
+
+} // namespace
+
+std::string TSqlShell::Substitute(const std::string& text, bool verify) {
+  const char prefix = Settings.DefineChar;
+  if (!Settings.DefineOn || text.find(prefix) == std::string::npos)
+    return text;
+  std::string out;
+  bool changed = false;
+  const size_t n = text.size();
+  for (size_t i = 0; i < n;) {
+    if (text[i] != prefix) {
+      out += text[i++];
+      continue;
+    }
+    bool twice = i + 1 < n && text[i + 1] == prefix;
+    size_t b = i + (twice ? 2 : 1), e = b;
+    while (e < n && IsNameChar(text[e]))
+      ++e;
+    if (e == b) { // a prefix without a name stays as it is
+      out += text[i++];
+      continue;
+    }
+    std::string name = text.substr(b, e - b);
+    std::string key = Upper(name);
+    auto it = std::find_if(FDefines.begin(), FDefines.end(),
+                           [&](const auto& d) { return d.first == key; });
+    std::string value;
+    if (it != FDefines.end()) {
+      value = it->second;
+    } else {
+      value = Ask("Enter value for " + name + ": ", true);
+      if (twice)
+        FDefines.emplace_back(key, value);
+    }
+    out += value;
+    changed = true;
+    i = e < n && text[e] == '.' ? e + 1 : e; // "." joins a variable to the text after it
+  }
+  if (changed && verify && Settings.Verify) {
+    std::vector<std::string> before = Lines(text), after = Lines(out);
+    for (size_t k = 0; k < std::max(before.size(), after.size()); ++k) {
+      std::string o = k < before.size() ? before[k] : std::string();
+      std::string v = k < after.size() ? after[k] : std::string();
+      if (o == v)
+        continue;
+      std::string no = std::to_string(k + 1);
+      no.insert(0, no.size() < 4 ? 4 - no.size() : 0, ' ');
+      FOut << "old" << no << ": " << o << "\n"
+           << "new" << no << ": " << v << "\n";
+    }
+  }
+  return out;
+}
+
+void TSqlShell::DefineCommand(const std::string& args) {
+  auto list = [&](const std::pair<std::string, std::string>& d) {
+    FOut << "DEFINE " << d.first << " = \"" << d.second << "\" (CHAR)\n";
+  };
+  std::string a = Trim(args);
+  if (a.empty()) {
+    for (auto& d : FDefines)
+      list(d);
+    return;
+  }
+  size_t eq = a.find('=');
+  std::string name = Trim(a.substr(0, eq));
+  if (eq == std::string::npos)
+    while (!name.empty() && name.back() == ';')
+      name.pop_back();
+  bool valid = !name.empty() && std::all_of(name.begin(), name.end(), IsNameChar);
+  if (!valid) {
+    FOut << "SP2-0136: DEFINE requires a variable name, not \"" << name << "\"\n\n";
+    return;
+  }
+  std::string key = Upper(name);
+  auto it =
+      std::find_if(FDefines.begin(), FDefines.end(), [&](const auto& d) { return d.first == key; });
+  if (eq == std::string::npos) {
+    if (it == FDefines.end())
+      FOut << "SP2-0135: symbol " << name << " is UNDEFINED\n";
+    else
+      list(*it);
+    return;
+  }
+  std::string text = Trim(a.substr(eq + 1));
+  std::string value;
+  if (!text.empty() && (text[0] == '\'' || text[0] == '"')) {
+    const char q = text[0];
+    size_t i = 1;
+    for (; i < text.size(); ++i) {
+      if (text[i] == q) {
+        if (i + 1 < text.size() && text[i + 1] == q) {
+          value += q;
+          ++i;
+          continue;
+        }
+        break;
+      }
+      value += text[i];
+    }
+  } else {
+    while (!text.empty() && text.back() == ';')
+      text.pop_back();
+    value = Trim(text);
+  }
+  if (it != FDefines.end())
+    it->second = value;
+  else
+    FDefines.emplace_back(key, value);
+}
+
+void TSqlShell::UndefineCommand(const std::string& args) {
+  std::istringstream in(args);
+  for (std::string w; in >> w;) {
+    std::string key = Upper(w);
+    FDefines.erase(std::remove_if(FDefines.begin(), FDefines.end(),
+                                  [&](const auto& d) { return d.first == key; }),
+                   FDefines.end());
+  }
+}

@@ -1,0 +1,44 @@
+// Small text helpers shared by the shell's command parsers.
+#pragma once
+#include <cctype>
+#include <charconv>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace shellwords {
+
+inline std::string Trim(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos)
+    return {};
+  size_t e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+inline std::string Upper(std::string s) {
+  for (auto& c : s)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+inline std::vector<std::string> SplitWords(const std::string& s) {
+  std::vector<std::string> v;
+  std::istringstream in(s);
+  for (std::string w; in >> w;)
+    v.push_back(w);
+  return v;
+}
+
+// `word` (upper case) is `full` or an abbreviation of it at least `minLen` long.
+inline bool Abbrev(const std::string& word, const char* full, size_t minLen) {
+  std::string f = full;
+  return word.size() >= minLen && word.size() <= f.size() && f.compare(0, word.size(), word) == 0;
+}
+
+inline bool ParseInt(const std::string& s, long long& v) {
+  auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+} // namespace shellwords
