@@ -2,6 +2,7 @@
 
 #include "Dictionary.h"
 #include "OraError.h"
+#include "ListAgg.h"
 #include "OraFunctions.h"
 #include "RegexpFunctions.h"
 #include "Session.h"
@@ -198,6 +199,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerOraFunctions(db, user);
   registerNumberFunctions(db);
   registerRegexpFunctions(db);
+  registerListAgg(db);
   return db;
 }
 

@@ -103,6 +103,8 @@ const std::map<int, const char*>& texts() {
       {1426, "numeric overflow"},
       {1428, "argument is out of range"},
       {1760, "illegal argument for function"},
+      {1489, "result of string concatenation is too long"},
+      {30491, "missing ORDER BY clause"},
       {12726, "unmatched bracket in regular expression"},
       {1481, "invalid number format model"},
       {1820, "format code cannot appear in date input format"},

@@ -394,6 +394,14 @@ Node* Parser::call(Node* fname) {
     expectOp(")", 907);
     if (aggregate(n->text) && n->kids.size() > 1) failAt(909, n->pos);
   }
+  if (isWord("WITHIN") && isWord("GROUP", 1)) {
+    i_ += 2;
+    expectOp("(", 906);
+    if (!isWord("ORDER")) fail(30491); // missing ORDER BY clause
+    n->kids.push_back(orderBy());
+    expectOp(")", 907);
+    n->flags |= kWithin;
+  }
   if (isWord("OVER") && isOp("(", 1)) {
     Node* over = make(N::Over);
     i_ += 2;

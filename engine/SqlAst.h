@@ -35,6 +35,7 @@ enum : uint16_t {
   kOrReplace = 1024,
   kUnique = 2048,   // CREATE UNIQUE INDEX
   kOver = 4096,     // an analytic call: its last kid is the window (Over)
+  kWithin = 8192,   // LISTAGG (...) WITHIN GROUP (ORDER BY ...): the order is the last kid
 };
 
 struct Node {

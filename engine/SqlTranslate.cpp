@@ -376,6 +376,12 @@ std::string Translator::emit(size_t b, size_t e) {
         i = after - 1;
         break;
       }
+      if (k.text == "LISTAGG" && is(at(i + 1), "(")) {
+        size_t after;
+        add(listAgg(i, after));
+        i = after - 1;
+        break;
+      }
       if (k.text == "SELECT") {
         size_t next;
         add(emitSelect(i, e, next));
@@ -493,6 +499,48 @@ std::string Translator::rowLimit(size_t i, size_t e, size_t& after) {
   }
   after = m;
   return "LIMIT " + limit + (offset.empty() ? "" : " OFFSET " + offset);
+}
+
+// LISTAGG(x [, sep]) [WITHIN GROUP (ORDER BY ...)] as the engine's ordered aggregate.
+std::string Translator::listAgg(size_t i, size_t& after) {
+  int d = t_[i].depth;
+  size_t close = matching(i + 1);
+  std::vector<std::pair<size_t, size_t>> args;
+  for (size_t a = i + 2, m = a; m <= close; ++m)
+    if (m == close || (t_[m].depth == d + 1 && is(t_[m], ","))) {
+      if (m == a) throw OraError(936);
+      args.emplace_back(a, m);
+      a = m + 1;
+    }
+  if (args.empty() || args.size() > 2) throw OraError(909);
+  std::string out = "ora_listagg(" + emit(args[0].first, args[0].second) + ", " +
+                    (args.size() > 1 ? emit(args[1].first, args[1].second) : std::string("NULL"));
+  after = close + 1;
+  if (is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(")) {
+    size_t wclose = matching(close + 3), b = close + 4;
+    if (!is(at(b), "ORDER") || !is(at(b + 1), "BY")) throw OraError(30491);
+    for (size_t kb = b + 2, m = kb; m <= wclose; ++m) {
+      if (m < wclose && !(t_[m].depth == d + 1 && is(t_[m], ","))) continue;
+      size_t ke = m;
+      int how = 0;
+      bool nullsSaid = false;
+      if (ke - kb >= 2 && is(t_[ke - 2], "NULLS")) {
+        nullsSaid = true;
+        if (is(t_[ke - 1], "FIRST")) how |= 2;
+        ke -= 2;
+      }
+      if (ke > kb && (is(t_[ke - 1], "DESC") || is(t_[ke - 1], "ASC"))) {
+        if (is(t_[ke - 1], "DESC")) how |= 1;
+        --ke;
+      }
+      if (!nullsSaid && (how & 1)) how |= 2; // Oracle: NULLs are largest
+      if (ke == kb) throw OraError(936);
+      out += ", " + emit(kb, ke) + ", " + std::to_string(how);
+      kb = m + 1;
+    }
+    after = wclose + 1;
+  }
+  return out + ")";
 }
 
 // The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
@@ -961,6 +1009,7 @@ ColType Translator::infer(size_t b, size_t e) {
   static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING",
                                                 "REGEXP_INSTR", "REGEXP_COUNT"};
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
+  if (f.kind == Token::Ident && f.text == "LISTAGG") return t;
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
@@ -1144,7 +1193,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
 }
 
 bool Translator::isAggregate(size_t i) const {
-  static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE"};
+  static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE", "LISTAGG"};
   return t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(") && !analyticAt(i);
 }
 
@@ -1183,7 +1232,11 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
   static const std::set<std::string> pseudo = {"SYSDATE", "USER", "UID", "ROWNUM", "NULL", "LEVEL"};
   for (size_t i = b; i < e; ++i) {
     if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; }
-    if (isAggregate(i)) { i = matching(i + 1); continue; }
+    if (isAggregate(i)) {
+      i = matching(i + 1);
+      if (is(at(i + 1), "WITHIN") && is(at(i + 3), "(")) i = matching(i + 3);
+      continue;
+    }
     if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) { i = end - 1; continue; }
     if (skip_[i] || !replace_[i].empty()) continue; // written otherwise (a total's NULL, GROUPING's value)
     const Token& k = t_[i];

@@ -182,6 +182,7 @@ public:
   [[gnu::noinline]] std::string hierarchy(size_t from, size_t fromEnd, size_t end, int d);
   [[gnu::noinline]] std::string groupingSets(size_t s, size_t e, size_t& next);
   [[gnu::noinline]] void analyticWindow(size_t i);
+  [[gnu::noinline]] std::string listAgg(size_t i, size_t& after);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);
   bool expandingGroups_ = false;
   [[gnu::noinline]] std::string nestedAggregates(size_t s, size_t e, size_t& next);

@@ -1,0 +1,136 @@
+// LISTAGG(x, sep) WITHIN GROUP (ORDER BY ...): the aggregate keeps each row's value with its sort
+// keys and joins them in order when the group ends.
+#include "ListAgg.h"
+
+#include "Number.h"
+#include "OraError.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sqlite3.h>
+#include <string>
+#include <vector>
+
+namespace ora {
+
+namespace {
+
+struct Row {
+  std::string text;
+  std::vector<sqlite3_value*> keys;
+};
+
+struct Lists {
+  std::vector<Row> rows;
+  std::vector<int> order; // per key: bit 0 descending, bit 1 NULLs first
+  std::string sep;
+  bool failed = false;
+  ~Lists() {
+    for (auto& r : rows)
+      for (auto* k : r.keys) sqlite3_value_free(k);
+  }
+};
+
+// SQLite's order of values: NULL, numbers, text, blobs; NULLs placed as asked.
+int compareValues(sqlite3_value* a, sqlite3_value* b, int how) {
+  bool an = sqlite3_value_type(a) == SQLITE_NULL, bn = sqlite3_value_type(b) == SQLITE_NULL;
+  if (an || bn) {
+    if (an && bn) return 0;
+    bool nullsFirst = how & 2;
+    return an == nullsFirst ? -1 : 1;
+  }
+  int c = 0;
+  auto rank = [](sqlite3_value* v) {
+    int t = sqlite3_value_type(v);
+    return t == SQLITE_INTEGER || t == SQLITE_FLOAT ? 1 : t == SQLITE_TEXT ? 2 : 3;
+  };
+  int ra = rank(a), rb = rank(b);
+  if (ra != rb) c = ra < rb ? -1 : 1;
+  else if (ra == 1) {
+    double x = sqlite3_value_double(a), y = sqlite3_value_double(b);
+    c = x < y ? -1 : x > y ? 1 : 0;
+  } else {
+    int la = sqlite3_value_bytes(a), lb = sqlite3_value_bytes(b);
+    const void* pa = ra == 2 ? static_cast<const void*>(sqlite3_value_text(a)) : sqlite3_value_blob(a);
+    const void* pb = rb == 2 ? static_cast<const void*>(sqlite3_value_text(b)) : sqlite3_value_blob(b);
+    c = std::memcmp(pa, pb, static_cast<size_t>(std::min(la, lb)));
+    if (c == 0) c = la < lb ? -1 : la > lb ? 1 : 0;
+  }
+  return (how & 1) ? -c : c;
+}
+
+std::string textOf(sqlite3_value* v) {
+  int t = sqlite3_value_type(v);
+  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
+    Num n;
+    if (numOf(v, n)) return numText(n);
+  }
+  const unsigned char* s = sqlite3_value_text(v);
+  return s ? std::string(reinterpret_cast<const char*>(s), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
+}
+
+Lists* listsOf(sqlite3_context* ctx, bool make) {
+  auto** slot = static_cast<Lists**>(sqlite3_aggregate_context(ctx, make ? sizeof(Lists*) : 0));
+  if (!slot) return nullptr;
+  if (!*slot && make) *slot = new Lists;
+  return *slot;
+}
+
+// ora_listagg(value, separator, key1, how1, key2, how2, ...)
+void step(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  try {
+    Lists* l = listsOf(ctx, true);
+    if (!l) {
+      sqlite3_result_error_nomem(ctx);
+      return;
+    }
+    if (l->rows.empty() && l->order.empty()) {
+      if (sqlite3_value_type(argv[1]) != SQLITE_NULL) l->sep = textOf(argv[1]);
+      for (int i = 3; i < argc; i += 2) l->order.push_back(sqlite3_value_int(argv[i]));
+    }
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+    Row r;
+    r.text = textOf(argv[0]);
+    for (int i = 2; i + 1 < argc; i += 2) r.keys.push_back(sqlite3_value_dup(argv[i]));
+    l->rows.push_back(std::move(r));
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
+  }
+}
+
+void final(sqlite3_context* ctx) {
+  Lists* l = listsOf(ctx, false);
+  if (!l) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  try {
+    std::stable_sort(l->rows.begin(), l->rows.end(), [&](const Row& a, const Row& b) {
+      for (size_t k = 0; k < a.keys.size() && k < b.keys.size(); ++k)
+        if (int c = compareValues(a.keys[k], b.keys[k], l->order[k])) return c < 0;
+      return false;
+    });
+    std::string out;
+    for (size_t i = 0; i < l->rows.size(); ++i) {
+      if (i) out += l->sep;
+      out += l->rows[i].text;
+      if (out.size() > 4000) throw OraError(1489);
+    }
+    if (out.empty()) sqlite3_result_null(ctx);
+    else sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
+  }
+  delete l;
+  *static_cast<Lists**>(sqlite3_aggregate_context(ctx, 0)) = nullptr;
+}
+
+} // namespace
+
+void registerListAgg(sqlite3* db) {
+  sqlite3_create_function(db, "ora_listagg", -1, SQLITE_UTF8, nullptr, nullptr, step, final);
+}
+
+} // namespace ora
