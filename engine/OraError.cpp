@@ -105,6 +105,7 @@ const std::map<int, const char*>& texts() {
       {1760, "illegal argument for function"},
       {1489, "result of string concatenation is too long"},
       {30491, "missing ORDER BY clause"},
+      {30926, "unable to get a stable set of rows in the source tables"},
       {12726, "unmatched bracket in regular expression"},
       {1481, "invalid number format model"},
       {1820, "format code cannot appear in date input format"},

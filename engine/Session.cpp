@@ -391,6 +391,16 @@ void Session::execOracle(const std::string& sql) {
   if (t.kind == StmtKind::Dml) beginIfNeeded(t.verb);
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v2(db, t.sql.c_str(), -1, &st, nullptr);
+  if (rc == SQLITE_OK && (!t.moreSql.empty() || t.verb == "MERGE")) {
+    try {
+      runParts(st, t);
+    } catch (...) {
+      sqlite3_finalize(st);
+      throw;
+    }
+    sqlite3_finalize(st);
+    return;
+  }
   if (rc == SQLITE_OK) {
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {}
     if (rc == SQLITE_DONE) rc = SQLITE_OK;
@@ -398,6 +408,50 @@ void Session::execOracle(const std::string& sql) {
   std::string msg = sqlite3_errmsg(db);
   sqlite3_finalize(st);
   if (rc != SQLITE_OK) throw fromSqlite(rc, msg, t.verb);
+}
+
+int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
+  int rc = execOne(db, "SAVEPOINT \"PARTS$\"");
+  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
+  int64_t rows = 0;
+  try {
+    auto run = [&](sqlite3_stmt* st) {
+      int rc = sqlite3_step(st);
+      std::string msg = sqlite3_errmsg(db);
+      sqlite3_reset(st);
+      if (rc != SQLITE_DONE) throw fromSqlite(rc, msg, t.verb);
+      rows += sqlite3_changes(db);
+    };
+    if (first) run(first);
+    for (const std::string& sql : t.moreSql) {
+      sqlite3_stmt* st = nullptr;
+      int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+      if (rc != SQLITE_OK) {
+        std::string msg = sqlite3_errmsg(db);
+        sqlite3_finalize(st);
+        throw fromSqlite(rc, msg, t.verb);
+      }
+      try {
+        run(st);
+      } catch (...) {
+        sqlite3_finalize(st);
+        throw;
+      }
+      sqlite3_finalize(st);
+    }
+  } catch (const OraError& e) {
+    exec(db, "ROLLBACK TO \"PARTS$\"");
+    exec(db, "RELEASE \"PARTS$\"");
+    // a target row that several source rows match
+    if (t.verb == "MERGE" && e.code == 1427) throw OraError(30926);
+    throw;
+  } catch (...) {
+    exec(db, "ROLLBACK TO \"PARTS$\"");
+    exec(db, "RELEASE \"PARTS$\"");
+    throw;
+  }
+  exec(db, "RELEASE \"PARTS$\"");
+  return rows;
 }
 
 void Session::beginIfNeeded(const std::string& verb) {

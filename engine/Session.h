@@ -64,6 +64,9 @@ public:
   void beginIfNeeded(const std::string& verb);
   void commit();
   void rollback();
+  // A DML statement of several parts (MERGE): all of them or, on an error, none. Returns the
+  // rows they changed.
+  int64_t runParts(sqlite3_stmt* first, const Translation& t);
   // SAVEPOINT name; ROLLBACK TO name (ORA-01086 for a name not set in this transaction).
   void savepoint(const std::string& name);
   void rollbackTo(const std::string& name);

@@ -1,6 +1,7 @@
 #include "SqlTranslate.h"
 #include "TranslateImpl.h"
 #include "OraFunctions.h"
+#include "MergeStatement.h"
 #include "ViewDml.h"
 
 #include "Dictionary.h"
@@ -1904,7 +1905,8 @@ void scalarSubqueries(const sql::Node* root, const sql::Node*, std::set<size_t>&
     todo.pop_back();
     if (!n) continue;
     if (n->kind == sql::N::Subquery) {
-      bool set = parent && (parent->kind == sql::N::In || parent->kind == sql::N::Assign ||
+      bool listAssign = parent && parent->kind == sql::N::Assign && parent->kid(0) && parent->kid(0)->kind == sql::N::List;
+      bool set = parent && (parent->kind == sql::N::In || listAssign ||
                             (parent->kind == sql::N::Compare && parent->has(sql::kAny | sql::kAll)));
       if (!set) out.insert(n->pos);
     }
@@ -2011,6 +2013,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
     return deferred(out);
   }
+  if (mergeStatement(text, cat, out)) return out;
   if (std::string onTable; viewDml(text, cat, onTable)) {
     // literals stay in the text: the statement's tokens are not those of the one that runs
     Translation t = translate(onTable, cat, false, deferDdlErrors);

@@ -76,6 +76,7 @@ struct Translation {
   std::vector<int> params;
   std::vector<int> pinned; // literals the translation depends on (kept in the sharing key)
   bool unshared = false;   // written for this text alone (its literals inline)
+  std::vector<std::string> moreSql; // Dml: statements run after `sql`, as part of the same one
 };
 
 // The Oracle type of result column i of a prepared query.

@@ -938,6 +938,10 @@ OCIW32_API int oexec(unsigned char* cda) {
         lo.protectReaders(c);
         l.beginIfNeeded(c->tr.verb);
         sqlite3_reset(c->stmt);
+        if (!c->tr.moreSql.empty() || c->tr.verb == "MERGE") {
+          c->rows = static_cast<uint32_t>(l.runParts(c->stmt, c->tr));
+          break;
+        }
         int rc = sqlite3_step(c->stmt);
         std::string msg = sqlite3_errmsg(l.db);
         sqlite3_reset(c->stmt);

@@ -1,0 +1,184 @@
+// MERGE INTO target USING source ON (...) WHEN MATCHED THEN UPDATE ... WHEN NOT MATCHED THEN
+// INSERT ...: written as an UPDATE of the matched rows and an INSERT of the unmatched ones, each
+// translated as any statement is; both run as one statement.
+#include "MergeStatement.h"
+
+#include "SqlLexer.h"
+
+namespace ora {
+
+namespace {
+
+using sql::Tok;
+using sql::Token;
+
+struct Reader {
+  const std::string& text;
+  std::vector<Token> t;
+  size_t i = 0;
+
+  bool word(const char* w, size_t k = 0) const {
+    return i + k < t.size() && t[i + k].kind == Tok::Ident && t[i + k].text == w;
+  }
+  bool op(const char* o, size_t k = 0) const { return i + k < t.size() && t[i + k].kind == Tok::Op && t[i + k].text == o; }
+  void expect(const char* w, int code) {
+    if (!word(w)) fail(code);
+    ++i;
+  }
+  [[noreturn]] void fail(int code) const { throw OraError(code).at(static_cast<int>(t[std::min(i, t.size() - 1)].pos)); }
+  bool name(size_t k = 0) const {
+    return i + k < t.size() && (t[i + k].kind == Tok::Ident || t[i + k].kind == Tok::QIdent);
+  }
+  // the index of the ")" closing the "(" at `open`
+  size_t close(size_t open) const {
+    int d = 0;
+    for (size_t k = open; k < t.size(); ++k) {
+      if (t[k].kind == Tok::Op && t[k].text == "(") ++d;
+      if (t[k].kind == Tok::Op && t[k].text == ")" && --d == 0) return k;
+    }
+    throw OraError(907);
+  }
+  std::string slice(size_t b, size_t e) const { // tokens [b, e) as written
+    if (b >= e) return {};
+    return text.substr(t[b].pos, t[e - 1].end - t[b].pos);
+  }
+  // from i to the next depth-0 token that is one of the words (or the end)
+  size_t until(std::initializer_list<const char*> words) const {
+    int d = 0;
+    for (size_t k = i; k < t.size(); ++k) {
+      if (t[k].kind == Tok::End) return k;
+      if (t[k].kind == Tok::Op && t[k].text == "(") ++d;
+      if (t[k].kind == Tok::Op && t[k].text == ")") --d;
+      if (d == 0 && t[k].kind == Tok::Ident)
+        for (const char* w : words)
+          if (t[k].text == w) return k;
+    }
+    return t.size() - 1;
+  }
+};
+
+} // namespace
+
+bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
+  Reader r{text, {}};
+  try {
+    r.t = sql::lex(text);
+  } catch (const OraError&) {
+    return false;
+  }
+  if (!r.word("MERGE")) return false;
+  ++r.i;
+  r.expect("INTO", 925);
+  // target [alias]
+  size_t tb = r.i;
+  if (!r.name()) r.fail(903);
+  ++r.i;
+  if (r.op(".") && r.name(1)) r.i += 2;
+  std::string target = r.slice(tb, r.i);
+  std::string targetAlias;
+  if (r.name() && !r.word("USING")) targetAlias = r.t[r.i++].text;
+  r.expect("USING", 969);
+  // source [alias]
+  size_t sb = r.i;
+  if (r.op("(")) r.i = r.close(r.i) + 1;
+  else {
+    if (!r.name()) r.fail(903);
+    ++r.i;
+    if (r.op(".") && r.name(1)) r.i += 2;
+  }
+  std::string source = r.slice(sb, r.i);
+  if (r.name() && !r.word("ON")) source += " " + r.slice(r.i, r.i + 1), ++r.i;
+  r.expect("ON", 969);
+  if (!r.op("(")) r.fail(906);
+  size_t cb = r.i, ce = r.close(cb);
+  std::string on = r.slice(cb, ce + 1);
+  r.i = ce + 1;
+  const std::string self = target + (targetAlias.empty() ? "" : " " + targetAlias);
+
+  std::vector<std::string> pieces;
+  bool matched = false, unmatched = false;
+  while (r.word("WHEN")) {
+    ++r.i;
+    bool no = r.word("NOT");
+    if (no) ++r.i;
+    r.expect("MATCHED", 905);
+    r.expect("THEN", 905);
+    if (!no) {
+      if (matched) r.fail(905);
+      matched = true;
+      r.expect("UPDATE", 905);
+      r.expect("SET", 971);
+      // each column gets the value of the one source row that matches it
+      std::string sets;
+      for (;;) {
+        if (!r.name()) r.fail(904);
+        ++r.i;
+        if (r.op(".") && r.name(1)) r.i += 2;
+        std::string column = r.t[r.i - 1].kind == Tok::QIdent ? "\"" + r.t[r.i - 1].text + "\"" : r.t[r.i - 1].text;
+        if (!r.op("=")) r.fail(927);
+        ++r.i;
+        size_t eb = r.i, ee = r.until({"WHERE", "DELETE", "WHEN"});
+        size_t comma = eb;
+        for (int d = 0; comma < ee; ++comma) {
+          if (r.op("(", comma - r.i)) ++d;
+          if (r.op(")", comma - r.i)) --d;
+          if (d == 0 && r.op(",", comma - r.i)) break;
+        }
+        if (comma == eb) r.fail(936);
+        sets += (sets.empty() ? "" : ", ") + column + " = (SELECT " + r.slice(eb, comma) + " FROM " + source +
+                " WHERE " + on + ")";
+        r.i = comma;
+        if (!r.op(",")) break;
+        ++r.i;
+      }
+      std::string where = "EXISTS (SELECT 1 FROM " + source + " WHERE " + on + ")";
+      if (r.word("WHERE")) {
+        ++r.i;
+        size_t we = r.until({"DELETE", "WHEN"});
+        where += " AND (" + r.slice(r.i, we) + ")";
+        r.i = we;
+      }
+      if (r.word("DELETE")) throw OraError(900, "MERGE ... DELETE WHERE is not supported");
+      pieces.push_back("UPDATE " + self + " SET " + sets + " WHERE " + where);
+    } else {
+      if (unmatched) r.fail(905);
+      unmatched = true;
+      r.expect("INSERT", 905);
+      std::string columns;
+      if (r.op("(")) {
+        size_t e = r.close(r.i);
+        columns = " " + r.slice(r.i, e + 1);
+        r.i = e + 1;
+      }
+      r.expect("VALUES", 926);
+      if (!r.op("(")) r.fail(906);
+      size_t ve = r.close(r.i);
+      std::string values = r.slice(r.i + 1, ve);
+      r.i = ve + 1;
+      std::string where = "NOT EXISTS (SELECT 1 FROM " + self + " WHERE " + on + ")";
+      if (r.word("WHERE")) {
+        ++r.i;
+        size_t we = r.until({"WHEN"});
+        where += " AND (" + r.slice(r.i, we) + ")";
+        r.i = we;
+      }
+      pieces.push_back("INSERT INTO " + target + columns + " SELECT " + values + " FROM " + source + " WHERE " + where);
+    }
+  }
+  if (pieces.empty()) r.fail(905);
+  if (r.t[r.i].kind != Tok::End) r.fail(933);
+  // The update runs first: the rows the insert then adds were never matched, and the rows it
+  // updated still match, so neither part sees the other's rows as its own.
+  out = Translation{};
+  for (size_t k = 0; k < pieces.size(); ++k) {
+    Translation p = translate(pieces[k], cat, false);
+    if (k == 0) out = p;
+    else out.moreSql.push_back(p.sql);
+  }
+  out.verb = "MERGE";
+  out.function = 189;
+  out.unshared = true;
+  return true;
+}
+
+} // namespace ora
