@@ -1,5 +1,7 @@
 #include "SqlText.h"
 
+#include "ByteFunctions.h"
+
 #include "OraFunctions.h"
 
 #include <cctype>
@@ -59,7 +61,7 @@ const char* const kOracleBuiltins[] = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STD
                                        "NULLIF"};
 // What the engine's own statements and SQLite's own schema changes call.
 const char* const kHelpers[] = {"IFNULL", "ROW_NUMBER", "CHAR", "GLOB", "ORA_CONV", "ORA_SYSDATE", "ORA_ROWID",
-                                "ORA_ROWID_NUM", "ORA_NEXTVAL", "ORA_CURRVAL", "ORA_ADD", "ORA_SUB", "ORA_MUL", "ORA_DIV", "ORA_SUM", "ORA_AVG", "ORA_NUM", "ORA_SINGLE", "ORA_NEG", "ORA_AND", "ORA_OR", "SQLITE_RENAME_TABLE",
+                                "ORA_ROWID_NUM", "ORA_NEXTVAL", "ORA_CURRVAL", "ORA_ADD", "ORA_SUB", "ORA_MUL", "ORA_DIV", "ORA_SUM", "ORA_AVG", "ORA_NUM", "ORA_SINGLE", "ORA_NEG", "ORA_AND", "ORA_OR", "ORA_VSIZE", "SQLITE_RENAME_TABLE",
                                 "SQLITE_RENAME_COLUMN", "SQLITE_RENAME_TEST", "SQLITE_RENAME_QUOTEFIX",
                                 "SQLITE_DROP_COLUMN"};
 
@@ -76,6 +78,7 @@ bool functionAllowed(const char* name, bool engineHelpers) {
   static const std::unordered_set<std::string> oracle = [] {
     std::unordered_set<std::string> s(std::begin(kOracleBuiltins), std::end(kOracleBuiltins));
     for (const auto& n : oraFunctionNames()) s.insert(n);
+    for (const auto& n : byteFunctionNames()) s.insert(n);
     return s;
   }();
   static const std::unordered_set<std::string> helpers(std::begin(kHelpers), std::end(kHelpers));
