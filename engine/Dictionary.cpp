@@ -270,7 +270,7 @@ void fillColumns(const Source& src, Inserter& ins) {
 void fillViews(const Source& src, Inserter& ins) {
   eachRow(src.db, "SELECT NAME, TEXT FROM \"TESSEL$VIEWS\" ORDER BY NAME", [&](sqlite3_stmt* st) {
     std::string text = col(st, 1);
-    ins.text(col(st, 0)).num(static_cast<int64_t>(text.size())).text(text).row();
+    ins.text(col(st, 0)).num(byteLength(text, src.charset)).text(text).row();
   });
 }
 
@@ -444,7 +444,7 @@ void fillDictionary(Session& s, const std::string& view) {
   const View* v = findView(view);
   if (!v) return;
   int n = columnCount(v->columns);
-  Source own{s.db, s.user, &s};
+  Source own{s.db, s.user, &s, s.charset};
   if (view == "TAB") { Inserter ins(s.db, view, n); fillTab(own, ins); return; }
   if (view == "DICTIONARY") { Inserter ins(s.db, view, n); fillDictionaryList(s.user, ins); return; }
   if (view == "ALL_USERS" || view == "DBA_USERS") { Inserter ins(s.db, view, n); fillUserList(s.folder, view, ins); return; }
@@ -470,7 +470,7 @@ void fillDictionary(Session& s, const std::string& view) {
     sqlite3* other = openSchema(schemaPath(s.folder, u.name), u.name);
     if (!other) continue; // a schema that cannot be opened has nothing to show
     try {
-      fillOwned(v->owned->base, Source{other, u.name, nullptr}, ins);
+      fillOwned(v->owned->base, Source{other, u.name, nullptr, s.charset}, ins);
     } catch (...) {
       sqlite3_close_v2(other);
       throw;

@@ -22,6 +22,7 @@ struct Source {
   sqlite3* db;
   std::string owner;
   Session* session; // the logon's own session when db is its schema, else nullptr
+  Charset charset;  // the database's, in which text lengths count
 };
 
 // Runs a query and calls `row` for each of its rows; `arg` is bound to ?1. Throws OraError
