@@ -2,6 +2,7 @@
 
 #include "SqlText.h"
 
+#include <cctype>
 #include <sqlite3.h>
 
 namespace ora {

@@ -183,8 +183,9 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
   std::vector<Token> t = tx::tokenize(sql);
   auto recorded = recordedConstraints(db, table);
   int64_t obj = tableObject(db, table);
-  int unnamed = 0;
-  // Names the engine did not record get one from the table's object number, stable across queries.
+  std::set<int64_t> taken;
+  // Names the engine did not record come from the table's object number and what the constraint
+  // says, so they stay the same across queries and across other changes to the table.
   auto nameFor = [&](Constraint& c, const std::string& given) {
     if (c.type == "P" || c.type == "U")
       for (auto& r : recorded)
@@ -194,8 +195,16 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
           return;
         }
     if (!given.empty()) { c.name = given; return; }
+    uint32_t h = 2166136261u; // FNV-1a: the same on every platform and run
+    for (const std::string& part : {c.type, c.condition, c.rTable})
+      for (unsigned char ch : part + '\t') h = (h ^ ch) * 16777619u;
+    for (auto& n : c.columns)
+      for (unsigned char ch : n + '\t') h = (h ^ ch) * 16777619u;
+    int64_t base = 1000000 + (obj % 1000) * 1000, n = h % 1000;
+    while (taken.count(n)) n = (n + 1) % 1000;
+    taken.insert(n);
     char buf[40];
-    std::snprintf(buf, sizeof buf, "SYS_C%06lld", static_cast<long long>(100000 + obj * 100 + ++unnamed));
+    std::snprintf(buf, sizeof buf, "SYS_C%07lld", static_cast<long long>(base + n));
     c.name = buf;
     c.generated = true;
   };
@@ -204,13 +213,13 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
   for (auto& r : recorded)
     if (r.type == "P") pkColumns.insert(r.columns.begin(), r.columns.end());
 
+  static const std::set<std::string> starts = {"CONSTRAINT", "PRIMARY", "UNIQUE", "FOREIGN", "CHECK"};
   size_t open = 0;
   while (open < t.size() && !is(t[open], "(")) ++open;
   size_t b = open + 1;
   while (b < t.size()) {
     size_t e = b;
     while (e < t.size() && !(t[e].depth == 1 && is(t[e], ",")) && !(t[e].depth == 0 && is(t[e], ")"))) ++e;
-    static const std::set<std::string> starts = {"CONSTRAINT", "PRIMARY", "UNIQUE", "FOREIGN", "CHECK"};
     bool tableLevel = t[b].kind == Token::Ident && starts.count(t[b].text);
     std::string column = tableLevel ? std::string() : t[b].text;
     std::string given;
@@ -244,13 +253,12 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
         size_t close = closing(t, m + 1);
         c.type = "C";
         if (close > m + 2) c.condition = sql.substr(t[m + 2].pos, t[close - 1].end - t[m + 2].pos);
-        // the columns the condition names
+        // the names in the condition; those that are columns are its columns
         std::set<std::string> seen;
         for (size_t k = m + 2; k < close; ++k)
           if ((t[k].kind == Token::QIdent || t[k].kind == Token::Ident) && seen.insert(t[k].text).second)
             c.columns.push_back(t[k].text);
         m = close + 1;
-        c.rColumns = c.columns; // candidates, narrowed to real columns by the caller
         nameFor(c, given);
         given.clear();
         out.push_back(c);
