@@ -203,11 +203,9 @@ bool CreateDatabaseCharsetAvailable() {
   return ResolveOptional(eCreateDatabaseCs, "tessel_create_database_cs") != nullptr;
 }
 
-int tessel_create_database_cs(const char* folder, const char* systemPassword,
-                              const char* charset) {
-  return Bind<decltype(&::tessel_create_database_cs)>(eCreateDatabaseCs,
-                                                      "tessel_create_database_cs")(
-      folder, systemPassword, charset);
+int tessel_create_database_cs(const char* folder, const char* systemPassword, const char* charset) {
+  return Bind<decltype(&::tessel_create_database_cs)>(
+      eCreateDatabaseCs, "tessel_create_database_cs")(folder, systemPassword, charset);
 }
 
 const char* const FunctionCodeNames[FunctionCodeCount] = {

@@ -692,7 +692,8 @@ TEST_F(Shell, DictionaryViewsDescribeAndTheAdministratorsOnesStayHis) {
 
   // SYSTEM reads every schema through the DBA_ views, DEMO's included.
   int rc = -1;
-  out = RunProgram("SYSTEM/MANAGER", "select owner, table_name from dba_tables where table_name = 'EMP';\n"
+  out = RunProgram("SYSTEM/MANAGER",
+                   "select owner, table_name from dba_tables where table_name = 'EMP';\n"
                    "select count(*) from dba_users;\n"
                    "select count(*) from dba_constraints where owner = 'DEMO';\n"
                    "select owner from all_tables where table_name = 'EMP';\n",
@@ -730,7 +731,8 @@ TEST_F(Shell, DatabaseCharacterSetIsChosenAtCreationAndKept) {
                             "insert into t values ('山田太郎');\n"
                             "select lengthb('山田'), vsize('ｱ') from dual;\n";
   std::string utf8 = (fs::path(DataHome) / "utf8").string();
-  std::string out = RunProgram("--create-database '" + utf8 + "' --charset al32utf8", "pw\npw\n", rc);
+  std::string out =
+      RunProgram("--create-database '" + utf8 + "' --charset al32utf8", "pw\npw\n", rc);
   EXPECT_EQ(rc, 0) << out;
   EXPECT_NE(out.find("character set AL32UTF8"), std::string::npos) << out;
   out = RunProgram("'SYSTEM/pw@" + utf8 + "'", check, rc);
@@ -759,7 +761,8 @@ TEST_F(Shell, DatabaseCharacterSetIsChosenAtCreationAndKept) {
   ASSERT_EQ(OciIntr::tessel_create_database_cs(old.c_str(), "pw", "JA16SJIS"), 0);
   sqlite3* sys = nullptr;
   ASSERT_EQ(sqlite3_open((old + "/system.db").c_str(), &sys), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(sys, "DROP TABLE DATABASE_PROPERTIES", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(sys, "DROP TABLE DATABASE_PROPERTIES", nullptr, nullptr, nullptr),
+            SQLITE_OK);
   sqlite3_close(sys);
   out = RunProgram("'SYSTEM/pw@" + old + "'", check, rc);
   EXPECT_NE(out.find("AL32UTF8"), std::string::npos) << out;
