@@ -370,7 +370,7 @@ void fillUserList(const std::string& folder, const std::string& view, Inserter& 
   for (auto& u : listUsers(folder)) {
     ins.text(u.name).num(u.id);
     if (view == "DBA_USERS") ins.null().text("OPEN").text("USERS").text("TEMP");
-    // users of an earlier version's list have no recorded date; the oldest one stands in
+    // an earlier version's list recorded no date; CREATED is never NULL, so the epoch stands in
     ins.text(u.created.empty() ? "1970-01-01 00:00:00" : u.created);
     if (view == "DBA_USERS") ins.text("DEFAULT");
     ins.row();
