@@ -14,11 +14,12 @@ OCIW32_API int tessel_create_database(const char* folder, const char* systemPass
 }
 
 OCIW32_API int tessel_create_database_cs(const char* folder, const char* systemPassword, const char* charset) {
-  ora::Charset cs;
-  if (!charset || !ora::charsetFromName(charset, cs)) return 12705;
+  if (!charset) return 12705;
   if (!folder || !*folder) return 12154;
   if (!systemPassword || !*systemPassword) return 988;
   try {
+    ora::Charset cs;
+    if (!ora::charsetFromName(charset, cs)) return 12705;
     std::error_code ec;
     bool existed = fs::exists(folder, ec);
     if (existed && (!fs::is_directory(folder, ec) || !fs::is_empty(folder, ec))) return 955;
