@@ -1,5 +1,6 @@
 #include "OciCompo.h"
 
+#include "DisplayWidth.h"
 #include "OciIntr.h"
 #include "ociw32.h"
 
@@ -34,6 +35,7 @@ using ociw32::kOffReturnCode;
 using ociw32::kOffRowsProcessed;
 constexpr int ErrNotLoggedOn = 1012;
 constexpr int DateTextWidth = 76; // the longest text of a date format model, and its NUL
+constexpr int32_t MaxUtf8PerDbByte = 3;
 constexpr int ErrMsgBufferSize = 1024;
 
 uint16_t ReadU16(const unsigned char* area, int offset) {
@@ -443,6 +445,18 @@ TOraCharAryField::TOraCharAryField(std::string name, int32_t position, TOraCurso
   FExtType = 97;
 }
 
+std::string TOraCharAryField::GetAsString(int row) const {
+  std::string s = TOraStrField::GetAsString(row);
+  // The library pads to the whole buffer, which is wider than the column to hold UTF-8; the
+  // column's own width is its display size.
+  int excess = DisplayWidth(s) - DisplaySize();
+  while (excess > 0 && !s.empty() && s.back() == ' ') {
+    s.pop_back();
+    --excess;
+  }
+  return s;
+}
+
 std::string TOraCharAryField::GetAsCharText(int row) const { return GetAsString(row); }
 
 TOraNumberField::TOraNumberField(std::string name, int32_t position, TOraCursor* cursor)
@@ -780,11 +794,16 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
   size_t nameLen = static_cast<size_t>(std::clamp<int32_t>(rec.NameLength, 0, 31));
   std::string name(rec.Name, strnlen(rec.Name, nameLen));
   auto sized = [&](int32_t extra) { return rec.Size == 0 ? 0 : rec.Size + extra; };
+  // Column sizes count bytes in the database's character set (two per kanji in Shift-JIS) while
+  // text arrives in UTF-8, which takes up to three bytes for one such byte (half-width kana).
+  auto textSized = [&](int32_t extra) {
+    return rec.Size == 0 ? 0 : rec.Size * MaxUtf8PerDbByte + extra;
+  };
   std::unique_ptr<TOraField> f;
   switch (rec.Type) {
   case 1:
     f = std::make_unique<TOraStrField>(name, rec.Position, this);
-    f->SetWidth(sized(1));
+    f->SetWidth(textSized(1));
     break;
   case 2: {
     auto n = std::make_unique<TOraNumberField>(name, rec.Position, this);
@@ -817,7 +836,7 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
     break;
   case 96:
     f = std::make_unique<TOraCharAryField>(name, rec.Position, this);
-    f->SetWidth(sized(1));
+    f->SetWidth(textSized(1));
     break;
   case 105:
     throw EOciCompoError(MsgMlsLabel);

@@ -129,6 +129,7 @@ public:
 class TOraCharAryField : public TOraStrField {
 public:
   TOraCharAryField(std::string name, int32_t position, TOraCursor* cursor);
+  std::string GetAsString(int row) const override;
   std::string GetAsCharText(int row) const override;
 };
 

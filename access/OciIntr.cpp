@@ -29,6 +29,7 @@ enum TEntry {
   eOfen,
   eOflng,
   eCreateDatabase,
+  eCreateDatabaseCs,
   eEntryCount
 };
 
@@ -196,6 +197,15 @@ bool CreateDatabaseAvailable() {
 int tessel_create_database(const char* folder, const char* systemPassword) {
   return Bind<decltype(&::tessel_create_database)>(eCreateDatabase, "tessel_create_database")(
       folder, systemPassword);
+}
+
+bool CreateDatabaseCharsetAvailable() {
+  return ResolveOptional(eCreateDatabaseCs, "tessel_create_database_cs") != nullptr;
+}
+
+int tessel_create_database_cs(const char* folder, const char* systemPassword, const char* charset) {
+  return Bind<decltype(&::tessel_create_database_cs)>(
+      eCreateDatabaseCs, "tessel_create_database_cs")(folder, systemPassword, charset);
 }
 
 const char* const FunctionCodeNames[FunctionCodeCount] = {

@@ -38,6 +38,9 @@ int oflng(unsigned char* cursor, int pos, unsigned char* buf, int bufl, int dtyp
 // CreateDatabaseAvailable() tells whether it is there.
 bool CreateDatabaseAvailable();
 int tessel_create_database(const char* folder, const char* systemPassword);
+// The same with the database character set ("JA16SJIS", "AL32UTF8"); optional as well.
+bool CreateDatabaseCharsetAvailable();
+int tessel_create_database_cs(const char* folder, const char* systemPassword, const char* charset);
 
 // Call name for a function code left in a cursor data area; "not used" for unknown codes.
 constexpr int FunctionCodeCount = 63;

@@ -1,10 +1,13 @@
 #include "Database.h"
 
+#include "ByteFunctions.h"
+#include "Charset.h"
 #include "Dictionary.h"
 #include "OraError.h"
 #include "ListAgg.h"
 #include "OraFunctions.h"
 #include "RegexpFunctions.h"
+#include "OraValues.h"
 #include "Session.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
@@ -195,11 +198,13 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   exec(db, "PRAGMA foreign_keys=ON");
   // A COMMIT returns when it is on disk.
   exec(db, "PRAGMA synchronous=FULL");
-  registerFunctions(db);
+  Charset cs = databaseCharset(fs::path(path).parent_path().string());
+  registerFunctions(db, cs);
   registerOraFunctions(db, user);
   registerNumberFunctions(db);
   registerRegexpFunctions(db);
   registerListAgg(db);
+  registerByteFunctions(db, cs);
   return db;
 }
 
@@ -235,10 +240,18 @@ int createUser(const std::string& folder, const std::string& user, const std::st
     return err;
   }
   sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v2(sys, "INSERT INTO USERS (NAME, HASH) VALUES (?1, ?2)", -1, &st, nullptr);
+  // user lists of earlier versions have no CREATED column
+  int rc = sqlite3_prepare_v2(sys, "INSERT INTO USERS (NAME, HASH, CREATED) VALUES (?1, ?2, ?3)", -1, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(st);
+    st = nullptr;
+    rc = sqlite3_prepare_v2(sys, "INSERT INTO USERS (NAME, HASH) VALUES (?1, ?2)", -1, &st, nullptr);
+  }
   if (rc == SQLITE_OK) {
+    std::string created = storedDate(nowLocal());
     sqlite3_bind_text(st, 1, user.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(st, 2, hash.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_bind_parameter_count(st) == 3) sqlite3_bind_text(st, 3, created.c_str(), -1, SQLITE_TRANSIENT);
     rc = sqlite3_step(st);
   }
   sqlite3_finalize(st);
@@ -359,7 +372,7 @@ void repairUsers(const std::string& folder) {
   sqlite3_close(sys);
 }
 
-int createDatabase(const std::string& folder, const std::string& systemPassword, bool withDemo) {
+int createDatabase(const std::string& folder, const std::string& systemPassword, bool withDemo, Charset cs) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) return 12154;
@@ -373,7 +386,8 @@ int createDatabase(const std::string& folder, const std::string& systemPassword,
   sqlite3* sys = openSchema(sysPath, "SYSTEM");
   if (!sys) return 12154;
   exec(sys, "PRAGMA journal_mode=WAL");
-  bool ok = exec(sys, "CREATE TABLE USERS (NAME TEXT PRIMARY KEY, HASH TEXT NOT NULL)");
+  bool ok = exec(sys, "CREATE TABLE USERS (NAME TEXT PRIMARY KEY, HASH TEXT NOT NULL, CREATED TEXT)") &&
+            recordCharset(sys, cs);
   sqlite3_close(sys);
   if (!ok) return 3113;
   if (int rc = createUser(folder, "SYSTEM", systemPassword)) return rc;
@@ -411,7 +425,7 @@ int resolveDatabase(const std::string& host, std::string& folder) {
   fs::create_directories(parent, ec);
   std::string tmp = folder + ".new-" + std::to_string(::getpid());
   fs::remove_all(tmp, ec);
-  if (int rc = createDatabase(tmp, "MANAGER", true)) {
+  if (int rc = createDatabase(tmp, "MANAGER", true, Charset::JA16SJIS)) {
     fs::remove_all(tmp, ec);
     return rc;
   }

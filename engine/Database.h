@@ -33,9 +33,11 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rc = 
 
 
 
-// Creates a new database folder with SYSTEM; `withDemo` adds DEMO/DEMO and its tables.
-// Returns 0 or an Oracle error number.
-int createDatabase(const std::string& folder, const std::string& systemPassword, bool withDemo);
+enum class Charset;
+
+// Creates a new database folder with SYSTEM; `withDemo` adds DEMO/DEMO and its tables. The
+// folder records its character set. Returns 0 or an Oracle error number.
+int createDatabase(const std::string& folder, const std::string& systemPassword, bool withDemo, Charset cs);
 int createUser(const std::string& folder, const std::string& user, const std::string& password);
 // 0, or 1918 when the user does not exist.
 int setPassword(const std::string& folder, const std::string& user, const std::string& password);

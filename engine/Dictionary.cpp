@@ -1,5 +1,7 @@
 #include "Dictionary.h"
 
+#include "Database.h"
+#include "DictionaryImpl.h"
 #include "OraError.h"
 #include "OraValues.h"
 #include "Session.h"
@@ -11,11 +13,14 @@
 
 namespace ora {
 
+using namespace dict;
+
 namespace {
 
 struct ViewDef {
   const char* name;
   const char* columns;
+  const char* comment;
 };
 
 // Storage figures are the engine's own fixed values: it has no extents or blocks.
@@ -26,122 +31,133 @@ const ViewDef kViews[] = {
      " NEXT_EXTENT NUMBER, MIN_EXTENTS NUMBER, MAX_EXTENTS NUMBER, PCT_INCREASE NUMBER,"
      " BACKED_UP VARCHAR2(1), NUM_ROWS NUMBER, BLOCKS NUMBER, EMPTY_BLOCKS NUMBER, AVG_SPACE NUMBER,"
      " CHAIN_CNT NUMBER, AVG_ROW_LEN NUMBER, DEGREE VARCHAR2(10), INSTANCES VARCHAR2(10),"
-     " CACHE VARCHAR2(5)"},
-    {"USER_VIEWS", "VIEW_NAME VARCHAR2(30) NOT NULL, TEXT_LENGTH NUMBER, TEXT LONG VARCHAR"},
+     " CACHE VARCHAR2(5)",
+     "Description of the user's own relational tables"},
+    {"USER_VIEWS", "VIEW_NAME VARCHAR2(30) NOT NULL, TEXT_LENGTH NUMBER, TEXT LONG VARCHAR",
+     "Description of the user's own views"},
     {"USER_TRIGGERS",
      "TRIGGER_NAME VARCHAR2(30) NOT NULL, TRIGGER_TYPE VARCHAR2(16), TRIGGERING_EVENT VARCHAR2(26),"
      " TABLE_OWNER VARCHAR2(30) NOT NULL, TABLE_NAME VARCHAR2(30) NOT NULL,"
      " REFERENCING_NAMES VARCHAR2(87), WHEN_CLAUSE VARCHAR2(2000), STATUS VARCHAR2(8),"
-     " DESCRIPTION VARCHAR2(2000), TRIGGER_BODY LONG VARCHAR"},
-    {"USER_SOURCE", "NAME VARCHAR2(30) NOT NULL, TYPE VARCHAR2(12), LINE NUMBER NOT NULL, TEXT VARCHAR2(4000)"},
+     " DESCRIPTION VARCHAR2(2000), TRIGGER_BODY LONG VARCHAR",
+     "Triggers owned by the user"},
+    {"USER_SOURCE", "NAME VARCHAR2(30) NOT NULL, TYPE VARCHAR2(12), LINE NUMBER NOT NULL, TEXT VARCHAR2(4000)",
+     "Source of stored objects owned by the user"},
     {"USER_TAB_COLUMNS",
      "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, DATA_TYPE VARCHAR2(9),"
      " DATA_LENGTH NUMBER NOT NULL, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1),"
-     " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER"},
+     " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER",
+     "Columns of the user's tables and views"},
     {"USER_INDEXES",
      "INDEX_NAME VARCHAR2(30) NOT NULL, TABLE_OWNER VARCHAR2(30) NOT NULL,"
      " TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11), UNIQUENESS VARCHAR2(9),"
      " TABLESPACE_NAME VARCHAR2(30), INI_TRANS NUMBER, MAX_TRANS NUMBER, INITIAL_EXTENT NUMBER,"
      " NEXT_EXTENT NUMBER, MIN_EXTENTS NUMBER, MAX_EXTENTS NUMBER, PCT_INCREASE NUMBER,"
-     " PCT_FREE NUMBER, STATUS VARCHAR2(8)"},
+     " PCT_FREE NUMBER, STATUS VARCHAR2(8)",
+     "Description of the user's own indexes"},
     {"USER_IND_COLUMNS",
      "INDEX_NAME VARCHAR2(30), TABLE_NAME VARCHAR2(30), COLUMN_NAME VARCHAR2(30),"
-     " COLUMN_POSITION NUMBER, COLUMN_LENGTH NUMBER"},
+     " COLUMN_POSITION NUMBER, COLUMN_LENGTH NUMBER",
+     "Columns comprising the user's indexes"},
     {"USER_OBJECTS",
      "OBJECT_NAME VARCHAR2(128), OBJECT_ID NUMBER, OBJECT_TYPE VARCHAR2(15), CREATED DATE,"
-     " LAST_DDL_TIME DATE, TIMESTAMP VARCHAR2(19), STATUS VARCHAR2(7)"},
+     " LAST_DDL_TIME DATE, TIMESTAMP VARCHAR2(19), STATUS VARCHAR2(7)",
+     "Objects owned by the user"},
     {"USER_SEQUENCES",
      "SEQUENCE_NAME VARCHAR2(30) NOT NULL, MIN_VALUE NUMBER, MAX_VALUE NUMBER,"
      " INCREMENT_BY NUMBER NOT NULL, CYCLE_FLAG VARCHAR2(1), ORDER_FLAG VARCHAR2(1),"
-     " CACHE_SIZE NUMBER NOT NULL, LAST_NUMBER NUMBER NOT NULL"},
+     " CACHE_SIZE NUMBER NOT NULL, LAST_NUMBER NUMBER NOT NULL",
+     "Description of the user's own sequences"},
     {"USER_USERS",
      "USERNAME VARCHAR2(30) NOT NULL, USER_ID NUMBER NOT NULL, DEFAULT_TABLESPACE VARCHAR2(30),"
-     " TEMPORARY_TABLESPACE VARCHAR2(30), CREATED DATE"},
+     " TEMPORARY_TABLESPACE VARCHAR2(30), CREATED DATE",
+     "Information about the current user"},
+    {"USER_CONSTRAINTS",
+     "OWNER VARCHAR2(30) NOT NULL, CONSTRAINT_NAME VARCHAR2(30) NOT NULL, CONSTRAINT_TYPE VARCHAR2(1),"
+     " TABLE_NAME VARCHAR2(30) NOT NULL, SEARCH_CONDITION LONG VARCHAR, R_OWNER VARCHAR2(30),"
+     " R_CONSTRAINT_NAME VARCHAR2(30), DELETE_RULE VARCHAR2(9), STATUS VARCHAR2(8), \"DEFERRABLE\" VARCHAR2(14),"
+     " \"DEFERRED\" VARCHAR2(9), VALIDATED VARCHAR2(13), GENERATED VARCHAR2(14), BAD VARCHAR2(3),"
+     " RELY VARCHAR2(4), LAST_CHANGE DATE",
+     "Constraint definitions on the user's own tables"},
+    {"USER_CONS_COLUMNS",
+     "OWNER VARCHAR2(30) NOT NULL, CONSTRAINT_NAME VARCHAR2(30) NOT NULL, TABLE_NAME VARCHAR2(30) NOT NULL,"
+     " COLUMN_NAME VARCHAR2(4000), POSITION NUMBER",
+     "Information about accessible columns in constraint definitions"},
+    {"TAB", "TNAME VARCHAR2(30) NOT NULL, TABTYPE VARCHAR2(7), CLUSTERID NUMBER",
+     "Tables and views of the user"},
+    {"DICTIONARY", "TABLE_NAME VARCHAR2(30), COMMENTS VARCHAR2(4000)",
+     "Description of data dictionary tables and views"},
+    {"ALL_USERS", "USERNAME VARCHAR2(30) NOT NULL, USER_ID NUMBER NOT NULL, CREATED DATE NOT NULL",
+     "Information about all users of the database"},
+    {"DBA_USERS",
+     "USERNAME VARCHAR2(30) NOT NULL, USER_ID NUMBER NOT NULL, PASSWORD VARCHAR2(30),"
+     " ACCOUNT_STATUS VARCHAR2(32) NOT NULL, DEFAULT_TABLESPACE VARCHAR2(30) NOT NULL,"
+     " TEMPORARY_TABLESPACE VARCHAR2(30) NOT NULL, CREATED DATE NOT NULL, PROFILE VARCHAR2(30) NOT NULL",
+     "Information about all users of the database"},
+    {"NLS_DATABASE_PARAMETERS", "PARAMETER VARCHAR2(30) NOT NULL, VALUE VARCHAR2(40)",
+     "Permanent NLS parameters of the database"},
 };
+
+// Views that ALL_ and DBA_ repeat for each owner, and whether they add an OWNER column in front.
+struct OwnedDef {
+  const char* base;
+  bool addOwner;
+  const char* what;
+};
+const OwnedDef kOwned[] = {
+    {"TABLES", true, "relational tables"},   {"TAB_COLUMNS", true, "columns of tables and views"},
+    {"OBJECTS", true, "objects"},            {"VIEWS", true, "views"},
+    {"TRIGGERS", true, "triggers"},          {"SOURCE", true, "source of stored objects"},
+    {"INDEXES", true, "indexes"},            {"CONSTRAINTS", false, "constraint definitions"},
+    {"CONS_COLUMNS", false, "columns in constraint definitions"},
+};
+
+const struct {
+  const char* name;
+  const char* view;
+} kSynonyms[] = {{"COLS", "USER_TAB_COLUMNS"}, {"DICT", "DICTIONARY"}, {"OBJ", "USER_OBJECTS"},
+                 {"IND", "USER_INDEXES"}, {"SEQ", "USER_SEQUENCES"}};
+
+struct View {
+  std::string name, columns, comment;
+  const OwnedDef* owned = nullptr; // ALL_ and DBA_ views
+};
+
+const std::vector<View>& allViews() {
+  static const std::vector<View> views = [] {
+    std::vector<View> out;
+    for (auto& v : kViews) out.push_back({v.name, v.columns, v.comment});
+    for (auto& o : kOwned) {
+      std::string user = std::string("USER_") + o.base, columns;
+      for (auto& v : kViews)
+        if (user == v.name) columns = std::string(o.addOwner ? "OWNER VARCHAR2(30) NOT NULL, " : "") + v.columns;
+      out.push_back({std::string("ALL_") + o.base, columns, std::string("Description of ") + o.what + " accessible to the user", &o});
+      out.push_back({std::string("DBA_") + o.base, columns, std::string("Description of all ") + o.what + " in the database", &o});
+    }
+    return out;
+  }();
+  return views;
+}
+
+const View* findView(const std::string& name) {
+  for (auto& v : allViews())
+    if (v.name == name) return &v;
+  return nullptr;
+}
+
+// Values a row of a view takes: its columns, counted at the top level of the definition.
+int columnCount(const std::string& columns) {
+  int n = 1, depth = 0;
+  for (char c : columns) {
+    if (c == '(') ++depth;
+    else if (c == ')') --depth;
+    else if (c == ',' && depth == 0) ++n;
+  }
+  return n;
+}
 
 void must(sqlite3* db, int rc) {
   if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) throw fromSqlite(rc, sqlite3_errmsg(db), "SELECT");
-}
-
-// Runs a query and calls `row` for each of its rows.
-void eachRow(sqlite3* db, const std::string& sql, const std::function<void(sqlite3_stmt*)>& row,
-             const std::string& arg = {}, bool tolerant = false) {
-  sqlite3_stmt* st = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_finalize(st);
-    if (tolerant) return;
-    must(db, rc);
-  }
-  if (!arg.empty() || sqlite3_bind_parameter_count(st) > 0)
-    sqlite3_bind_text(st, 1, arg.c_str(), -1, SQLITE_TRANSIENT);
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) row(st);
-  std::string msg = sqlite3_errmsg(db);
-  sqlite3_finalize(st);
-  if (rc != SQLITE_DONE && !tolerant) throw fromSqlite(rc, msg, "SELECT");
-}
-
-std::string col(sqlite3_stmt* st, int i) {
-  const unsigned char* p = sqlite3_column_text(st, i);
-  return p ? reinterpret_cast<const char*>(p) : "";
-}
-
-// An INSERT into a dictionary table, values bound in order.
-class Inserter {
-public:
-  Inserter(sqlite3* db, const std::string& view, int n) : db_(db) {
-    std::string sql = "INSERT INTO temp." + quoteIdent(dictionaryTable(view)) + " VALUES (";
-    for (int i = 1; i <= n; ++i) sql += (i > 1 ? ", ?" : "?") + std::to_string(i);
-    sql += ")";
-    must(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &st_, nullptr));
-  }
-  ~Inserter() { sqlite3_finalize(st_); }
-  Inserter& text(const std::string& v) {
-    sqlite3_bind_text(st_, ++i_, v.c_str(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-    return *this;
-  }
-  Inserter& textOrNull(const std::string& v) { return v.empty() ? null() : text(v); }
-  Inserter& num(int64_t v) {
-    sqlite3_bind_int64(st_, ++i_, v);
-    return *this;
-  }
-  Inserter& null() {
-    sqlite3_bind_null(st_, ++i_);
-    return *this;
-  }
-  void row() {
-    int rc = sqlite3_step(st_);
-    std::string msg = sqlite3_errmsg(db_);
-    sqlite3_reset(st_);
-    sqlite3_clear_bindings(st_);
-    i_ = 0;
-    if (rc != SQLITE_DONE) throw fromSqlite(rc, msg, "INSERT");
-  }
-
-private:
-  sqlite3* db_;
-  sqlite3_stmt* st_ = nullptr;
-  int i_ = 0;
-};
-
-std::vector<std::string> tablesOf(sqlite3* db, const char* type) {
-  std::vector<std::string> out;
-  eachRow(db, "SELECT name FROM main.sqlite_schema WHERE type = ?1 AND name NOT GLOB 'TESSEL$*'"
-              " AND name NOT GLOB 'sqlite_*' ORDER BY name",
-          [&](sqlite3_stmt* st) { out.push_back(col(st, 0)); }, type);
-  return out;
-}
-
-std::vector<std::string> splitTabs(const std::string& s) {
-  std::vector<std::string> out;
-  size_t b = 0;
-  for (;;) {
-    size_t e = s.find('\t', b);
-    out.push_back(s.substr(b, e == std::string::npos ? std::string::npos : e - b));
-    if (e == std::string::npos) break;
-    b = e + 1;
-  }
-  return out;
 }
 
 std::string dataType(const ColType& t) {
@@ -210,9 +226,8 @@ std::vector<IndexInfo> allIndexes(sqlite3* db) {
   return out;
 }
 
-void fillTables(Session& s) {
-  Inserter ins(s.db, "USER_TABLES", 22);
-  for (const auto& t : tablesOf(s.db, "table")) {
+void fillTables(const Source& src, Inserter& ins) {
+  for (const auto& t : tablesOf(src.db, "table")) {
     ins.text(t).text("USERS").null().num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
         .num(121).num(50).text("N");
     for (int i = 0; i < 6; ++i) ins.null();
@@ -221,8 +236,8 @@ void fillTables(Session& s) {
   }
 }
 
-void fillColumns(Session& s) {
-  Inserter ins(s.db, "USER_TAB_COLUMNS", 9);
+void fillColumns(const Source& src, Inserter& ins) {
+  sqlite3* db = src.db;
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id) {
     ins.text(table).text(name).text(dataType(t)).num(dataLength(t));
@@ -231,18 +246,18 @@ void fillColumns(Session& s) {
     ins.text(notNull ? "N" : "Y").num(id).null();
     ins.row();
   };
-  for (const auto& t : tablesOf(s.db, "table"))
-    eachRow(s.db, "SELECT name, type, \"notnull\", cid FROM pragma_table_info(?1) ORDER BY cid",
+  for (const auto& t : tablesOf(db, "table"))
+    eachRow(db, "SELECT name, type, \"notnull\", cid FROM pragma_table_info(?1) ORDER BY cid",
             [&](sqlite3_stmt* st) {
               add(t, col(st, 0), parseDeclType(col(st, 1)), sqlite3_column_int(st, 2) != 0,
                   sqlite3_column_int(st, 3) + 1);
             }, t);
-  for (const auto& v : tablesOf(s.db, "view")) {
+  for (const auto& v : tablesOf(db, "view")) {
     std::vector<std::string> types;
-    eachRow(s.db, "SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1",
+    eachRow(db, "SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1",
             [&](sqlite3_stmt* st) { types = splitTabs(col(st, 0)); }, v);
     // a view whose tables are gone has no columns to show
-    eachRow(s.db, "SELECT name, cid FROM pragma_table_info(?1) ORDER BY cid",
+    eachRow(db, "SELECT name, cid FROM pragma_table_info(?1) ORDER BY cid",
             [&](sqlite3_stmt* st) {
               int cid = sqlite3_column_int(st, 1);
               ColType t = cid < static_cast<int>(types.size()) ? parseDeclType(types[cid]) : ColType{};
@@ -252,29 +267,26 @@ void fillColumns(Session& s) {
   }
 }
 
-void fillViews(Session& s) {
-  Inserter ins(s.db, "USER_VIEWS", 3);
-  eachRow(s.db, "SELECT NAME, TEXT FROM \"TESSEL$VIEWS\" ORDER BY NAME", [&](sqlite3_stmt* st) {
+void fillViews(const Source& src, Inserter& ins) {
+  eachRow(src.db, "SELECT NAME, TEXT FROM \"TESSEL$VIEWS\" ORDER BY NAME", [&](sqlite3_stmt* st) {
     std::string text = col(st, 1);
-    ins.text(col(st, 0)).num(static_cast<int64_t>(text.size())).text(text).row();
+    ins.text(col(st, 0)).num(byteLength(text, src.charset)).text(text).row();
   });
 }
 
-void fillTriggers(Session& s) {
-  Inserter ins(s.db, "USER_TRIGGERS", 10);
-  eachRow(s.db,
+void fillTriggers(const Source& src, Inserter& ins) {
+  eachRow(src.db,
           "SELECT NAME, TRIGGER_TYPE, EVENT, TABLE_NAME, REFERENCING, WHEN_CLAUSE, DESCRIPTION, BODY"
           " FROM \"TESSEL$TRIGGERS\" ORDER BY NAME",
           [&](sqlite3_stmt* st) {
-            ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).text(s.user).text(col(st, 3))
+            ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).text(src.owner).text(col(st, 3))
                 .text(col(st, 4)).textOrNull(col(st, 5)).text("ENABLED").text(col(st, 6))
                 .text(col(st, 7)).row();
           });
 }
 
-void fillSource(Session& s) {
-  Inserter ins(s.db, "USER_SOURCE", 4);
-  eachRow(s.db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" ORDER BY NAME, TYPE",
+void fillSource(const Source& src, Inserter& ins) {
+  eachRow(src.db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" ORDER BY NAME, TYPE",
           [&](sqlite3_stmt* st) {
             std::string name = col(st, 0), type = col(st, 1), text = col(st, 2);
             int line = 0;
@@ -289,20 +301,18 @@ void fillSource(Session& s) {
           });
 }
 
-void fillIndexes(Session& s) {
-  Inserter ins(s.db, "USER_INDEXES", 15);
-  for (auto& ix : allIndexes(s.db)) {
-    ins.text(ix.name).text(s.user).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
+void fillIndexes(const Source& src, Inserter& ins) {
+  for (auto& ix : allIndexes(src.db)) {
+    ins.text(ix.name).text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
         .text("USERS").num(2).num(255).num(10240).num(10240).num(1).num(121).num(50).num(10)
         .text("VALID").row();
   }
 }
 
-void fillIndexColumns(Session& s) {
-  Inserter ins(s.db, "USER_IND_COLUMNS", 5);
-  for (auto& ix : allIndexes(s.db)) {
+void fillIndexColumns(const Source& src, Inserter& ins) {
+  for (auto& ix : allIndexes(src.db)) {
     std::map<std::string, int> lengths;
-    eachRow(s.db, "SELECT name, type FROM pragma_table_info(?1)",
+    eachRow(src.db, "SELECT name, type FROM pragma_table_info(?1)",
             [&](sqlite3_stmt* st) { lengths[col(st, 0)] = dataLength(parseDeclType(col(st, 1))); },
             ix.table);
     int pos = 0;
@@ -317,12 +327,12 @@ std::string timestampText(const std::string& stored) {
   return t;
 }
 
-void fillObjects(Session& s) {
-  Inserter ins(s.db, "USER_OBJECTS", 7);
+void fillObjects(const Source& src, Inserter& ins) {
+  sqlite3* db = src.db;
   std::map<std::string, bool> invalidTriggers;
-  eachRow(s.db, "SELECT NAME, VALID FROM \"TESSEL$TRIGGERS\"",
+  eachRow(db, "SELECT NAME, VALID FROM \"TESSEL$TRIGGERS\"",
           [&](sqlite3_stmt* st) { invalidTriggers[col(st, 0)] = sqlite3_column_int(st, 1) == 0; });
-  eachRow(s.db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",
+  eachRow(db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 2), created = col(st, 3);
             // stored PL/SQL is kept as source only: calling it fails, so it is not VALID
@@ -333,17 +343,17 @@ void fillObjects(Session& s) {
                 .row();
           });
   // indexes that stand for constraints have no object row of their own
-  for (auto& ix : allIndexes(s.db)) {
+  for (auto& ix : allIndexes(db)) {
     bool recorded = false;
-    eachRow(s.db, "SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME = ?1",
+    eachRow(db, "SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME = ?1",
             [&](sqlite3_stmt*) { recorded = true; }, ix.name);
     if (!recorded) ins.text(ix.name).null().text("INDEX").null().null().null().text("VALID").row();
   }
 }
 
-void fillSequences(Session& s) {
-  Inserter ins(s.db, "USER_SEQUENCES", 8);
-  sqlite3* q = s.sequences();
+void fillSequences(const Source& src, Inserter& ins) {
+  if (!src.session) return; // another schema's sequence file is not read
+  sqlite3* q = src.session->sequences();
   eachRow(q, "SELECT NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV FROM SEQUENCES ORDER BY NAME",
           [&](sqlite3_stmt* st) {
             ins.text(col(st, 0));
@@ -356,20 +366,54 @@ void fillSequences(Session& s) {
           });
 }
 
-void fillUsers(Session& s) {
-  Inserter ins(s.db, "USER_USERS", 5);
+void fillUsers(const Source& src, Inserter& ins) {
   int64_t id = 0;
-  eachRow(s.db, "PRAGMA main.user_version", [&](sqlite3_stmt* st) { id = sqlite3_column_int64(st, 0); });
-  ins.text(s.user).num(id).text("USERS").text("TEMP").null().row();
+  eachRow(src.db, "PRAGMA main.user_version", [&](sqlite3_stmt* st) { id = sqlite3_column_int64(st, 0); });
+  std::string created;
+  if (src.session)
+    for (auto& u : listUsers(src.session->folder))
+      if (u.name == src.owner) created = u.created;
+  ins.text(src.owner).num(id).text("USERS").text("TEMP").textOrNull(created).row();
+}
+
+// Fills one USER_ view's rows (or those of its ALL_ and DBA_ forms) from a schema.
+void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
+  if (base == "TABLES") fillTables(src, ins);
+  else if (base == "TAB_COLUMNS") fillColumns(src, ins);
+  else if (base == "VIEWS") fillViews(src, ins);
+  else if (base == "TRIGGERS") fillTriggers(src, ins);
+  else if (base == "SOURCE") fillSource(src, ins);
+  else if (base == "INDEXES") fillIndexes(src, ins);
+  else if (base == "IND_COLUMNS") fillIndexColumns(src, ins);
+  else if (base == "OBJECTS") fillObjects(src, ins);
+  else if (base == "SEQUENCES") fillSequences(src, ins);
+  else if (base == "USERS") fillUsers(src, ins);
+  else if (base == "CONSTRAINTS") fillConstraints(src, ins);
+  else if (base == "CONS_COLUMNS") fillConsColumns(src, ins);
 }
 
 } // namespace
 
-std::string dictionaryView(const std::string& name) {
-  if (name == "COLS") return "USER_TAB_COLUMNS";
-  for (auto& v : kViews)
-    if (name == v.name) return name;
-  return {};
+std::string dictionaryView(const std::string& name, const std::string& user) {
+  std::string view = name;
+  for (auto& s : kSynonyms)
+    if (name == s.name) view = s.view;
+  if (!findView(view)) return {};
+  // the DBA_ views are for the administrator only, as without SELECT ANY DICTIONARY
+  if (view.rfind("DBA_", 0) == 0 && user != "SYSTEM") return {};
+  return view;
+}
+
+std::vector<std::pair<std::string, std::string>> dictionaryNames(const std::string& user) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (auto& v : allViews())
+    if (!dictionaryView(v.name, user).empty()) out.emplace_back(v.name, v.comment);
+  for (auto& s : kSynonyms) out.emplace_back(s.name, std::string("Synonym for ") + s.view);
+  return out;
+}
+
+bool dictionaryReadsElsewhere(const std::string& view) {
+  return view.rfind("DBA_", 0) == 0 || view == "ALL_USERS" || view == "USER_USERS" || view == "USER_SEQUENCES";
 }
 
 std::string dictionaryTable(const std::string& view) { return "TESSEL$D_" + view; }
@@ -391,22 +435,48 @@ void ensureSchemaTables(sqlite3* db) {
 }
 
 void createDictionaryTables(sqlite3* db) {
-  for (auto& v : kViews)
+  for (auto& v : allViews())
     execOne(db, "CREATE TEMP TABLE IF NOT EXISTS " + quoteIdent(dictionaryTable(v.name)) + " (" + v.columns + ")");
 }
 
 void fillDictionary(Session& s, const std::string& view) {
   must(s.db, execOne(s.db, "DELETE FROM temp." + quoteIdent(dictionaryTable(view))));
-  if (view == "USER_TABLES") fillTables(s);
-  else if (view == "USER_TAB_COLUMNS") fillColumns(s);
-  else if (view == "USER_VIEWS") fillViews(s);
-  else if (view == "USER_TRIGGERS") fillTriggers(s);
-  else if (view == "USER_SOURCE") fillSource(s);
-  else if (view == "USER_INDEXES") fillIndexes(s);
-  else if (view == "USER_IND_COLUMNS") fillIndexColumns(s);
-  else if (view == "USER_OBJECTS") fillObjects(s);
-  else if (view == "USER_SEQUENCES") fillSequences(s);
-  else if (view == "USER_USERS") fillUsers(s);
+  const View* v = findView(view);
+  if (!v) return;
+  int n = columnCount(v->columns);
+  Source own{s.db, s.user, &s, s.charset};
+  if (view == "TAB") { Inserter ins(s.db, view, n); fillTab(own, ins); return; }
+  if (view == "DICTIONARY") { Inserter ins(s.db, view, n); fillDictionaryList(s.user, ins); return; }
+  if (view == "ALL_USERS" || view == "DBA_USERS") { Inserter ins(s.db, view, n); fillUserList(s.folder, view, ins); return; }
+  if (view == "NLS_DATABASE_PARAMETERS") { Inserter ins(s.db, view, n); fillNlsParameters(s.charset, ins); return; }
+  if (!v->owned) {
+    Inserter ins(s.db, view, n);
+    fillOwned(view.substr(5), own, ins);
+    return;
+  }
+  int values = v->owned->addOwner ? n - 1 : n;
+  if (view.rfind("ALL_", 0) == 0) {
+    // no engine statement reaches another schema, so the user may see only its own objects
+    Inserter ins(s.db, view, values, v->owned->addOwner ? s.user : std::string());
+    fillOwned(v->owned->base, own, ins);
+    return;
+  }
+  for (auto& u : listUsers(s.folder)) {
+    Inserter ins(s.db, view, values, v->owned->addOwner ? u.name : std::string());
+    if (u.name == s.user) {
+      fillOwned(v->owned->base, own, ins);
+      continue;
+    }
+    sqlite3* other = openSchema(schemaPath(s.folder, u.name), u.name);
+    if (!other) continue; // a schema that cannot be opened has nothing to show
+    try {
+      fillOwned(v->owned->base, Source{other, u.name, nullptr, s.charset}, ins);
+    } catch (...) {
+      sqlite3_close_v2(other);
+      throw;
+    }
+    sqlite3_close_v2(other);
+  }
 }
 
 std::vector<ConstraintInfo> recordedConstraints(sqlite3* db, const std::string& table) {

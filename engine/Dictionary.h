@@ -1,7 +1,8 @@
-// The data dictionary views a logon sees (USER_TABLES, COLS, ...), kept as temporary tables of
+// The data dictionary views a logon sees (USER_TABLES, ALL_OBJECTS, DBA_USERS, DICT, ...), kept as temporary tables of
 // the connection with Oracle's column types, filled from the schema when a query reads them.
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -10,8 +11,14 @@ namespace ora {
 
 class Session;
 
-// The dictionary view a name denotes ("COLS" is USER_TAB_COLUMNS); empty when none.
-std::string dictionaryView(const std::string& name);
+// The dictionary view a name denotes for a user ("COLS" is USER_TAB_COLUMNS); empty when none
+// or when the user may not read it (the DBA_ views are SYSTEM's).
+std::string dictionaryView(const std::string& name, const std::string& user);
+// The views and synonyms a user may read, with their comments, as DICTIONARY lists them.
+std::vector<std::pair<std::string, std::string>> dictionaryNames(const std::string& user);
+// Whether a view shows what the schema's own version stamps do not cover (other users' files,
+// the user list, the sequence file), so that it is filled again for every statement.
+bool dictionaryReadsElsewhere(const std::string& view);
 // The temporary table behind a dictionary view.
 std::string dictionaryTable(const std::string& view);
 

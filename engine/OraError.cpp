@@ -95,6 +95,7 @@ const std::map<int, const char*>& texts() {
       {4043, "object does not exist"},
       {3113, "end-of-file on communication channel"},
       {12154, "could not resolve the connect identifier: no database at that location"},
+      {12705, "invalid or unknown NLS parameter value specified"},
       {12899, "value too large for column"},
       {24333, "zero iteration count"},
       {909, "invalid number of arguments"},

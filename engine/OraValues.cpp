@@ -1,5 +1,7 @@
 #include "OraValues.h"
 
+#include "Charset.h"
+
 #include <new>
 
 #include "Number.h"
@@ -231,10 +233,15 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     else {
       t.assign(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
     }
-    if (code == kChar && static_cast<int>(t.size()) < size) t.append(size - t.size(), ' ');
-    if ((code == kVarchar2 || code == kChar) && static_cast<int>(t.size()) > size) {
-      tooLarge(ctx, label, t.size(), size);
-      return;
+    if (code == kVarchar2 || code == kChar) {
+      // lengths count in the database's character set, whatever the stored form
+      Charset cs = *static_cast<const Charset*>(sqlite3_user_data(ctx));
+      int64_t bytes = byteLength(t, cs);
+      if (code == kChar && bytes < size) t.append(static_cast<size_t>(size - bytes), ' ');
+      if (bytes > size) {
+        tooLarge(ctx, label, static_cast<size_t>(bytes), size);
+        return;
+      }
     }
     if (t.empty()) { sqlite3_result_null(ctx); return; }
     sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
@@ -532,8 +539,9 @@ int utf8Prefix(const char* s, int len, int max) {
   return n;
 }
 
-void registerFunctions(sqlite3* db) {
-  sqlite3_create_function(db, "ora_conv", 7, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraConv>,
+void registerFunctions(sqlite3* db, Charset cs) {
+  sqlite3_create_function(db, "ora_conv", 7, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                          const_cast<Charset*>(charsetConstant(cs)), guardedFn<oraConv>,
                           nullptr, nullptr);
   sqlite3_create_function(db, "ora_sysdate", 0, SQLITE_UTF8, nullptr, guardedFn<oraSysdate>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_rowid", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraRowid>,

@@ -58,8 +58,11 @@ std::string hexText(const unsigned char* p, int n);
 // character boundary.
 int utf8Prefix(const char* s, int len, int max);
 
-// SQL functions the translated statements call: ora_conv (typed write), ora_sysdate, ora_rowid.
-void registerFunctions(sqlite3* db);
+enum class Charset;
+
+// SQL functions the translated statements call: ora_conv (typed write, lengths counted in the
+// database's character set), ora_sysdate, ora_rowid.
+void registerFunctions(sqlite3* db, Charset cs);
 
 // Decimal number as digits without leading/trailing zeros and the position of the decimal
 // point relative to them: value = 0.<digits> * 10^point.

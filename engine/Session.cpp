@@ -99,6 +99,7 @@ std::unique_ptr<Session> Session::open(const std::string& folder, const std::str
   s->folder = folder;
   s->user = user;
   s->db = db;
+  s->charset = databaseCharset(folder);
   {
     std::lock_guard lock(g_openMutex);
     g_open.insert({folder, user});
@@ -338,7 +339,8 @@ int64_t Session::currval(const std::string& name) {
 void Session::refreshDictionary(const std::string& view) {
   std::string stamp = std::to_string(schemaVersion(db)) + "/" + std::to_string(dataVersion(db, "main")) +
                       "/" + std::to_string(ddlCount);
-  if (view == "USER_SEQUENCES") stamp.clear(); // NEXTVAL moves LAST_NUMBER without DDL
+  // NEXTVAL moves LAST_NUMBER without DDL; other schemas and the user list change on their own
+  if (dictionaryReadsElsewhere(view)) stamp.clear();
   auto it = dictStamp_.find(view);
   if (!stamp.empty() && it != dictStamp_.end() && it->second == stamp) return;
   if (beforeWrite) beforeWrite();

@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Charset.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -29,6 +31,7 @@ public:
 
   std::string folder, user;
   sqlite3* db = nullptr;
+  Charset charset{}; // the database's, read at logon
   bool inTxn = false;
   // Savepoints of the open transaction, oldest first; those set before its first change stand
   // for its start.

@@ -987,8 +987,10 @@ void Translator::alterTable() {
         columnDef(b, typeEnd, cname, ct, pk, named);
         bool hasData = scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NOT NULL)") == 1;
         if (ct.code != old.type.code && hasData) throw OraError(1439);
+        // text lengths count in the database's character set
+        std::string bytes = old.type.code == kRaw ? "length(CAST(" + qc + " AS BLOB))" : "LENGTHB(" + qc + ")";
         if ((ct.code == kVarchar2 || ct.code == kChar || ct.code == kRaw) && ct.size < old.type.size &&
-            scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE length(CAST(" + qc + " AS BLOB)) > " +
+            scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + bytes + " > " +
                            std::to_string(ct.size) + ")") == 1)
           throw OraError(1441);
         if (ct.code == kNumber && old.type.code == kNumber && hasData &&

@@ -192,7 +192,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
           tr_.inferred.emplace("DUMMY", dummy);
         } else if (cteNames_.count(r.name)) {
         } else if (!cat_.tableExists(r.name)) {
-          std::string view = dictionaryView(r.name);
+          std::string view = dictionaryView(r.name, cat_.user());
           if (view.empty()) throw OraError(942, r.name).at(static_cast<int>(k.pos));
           replace_[j - 1] = "temp." + quoteIdent(dictionaryTable(view));
           if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " AS " + quoteIdent(r.name);
@@ -406,7 +406,7 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
-      if ((k.text == "CAST" || k.text == "NVL") && is(at(i + 1), "(")) {
+      if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE") && is(at(i + 1), "(")) {
         size_t close = matching(i + 1);
         std::vector<std::pair<size_t, size_t>> args;
         size_t a = i + 2, as = 0;
@@ -427,6 +427,11 @@ std::string Translator::emit(size_t b, size_t e) {
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
                    std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
                    ", 'CAST')";
+        } else if (k.text == "VSIZE") {
+          // the size depends on the Oracle type, which the stored value alone does not tell
+          if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);
+          conv = "ora_vsize(" + emit(args[0].first, args[0].second) + ", " +
+                 std::to_string(exprType(args[0].first, args[0].second).code) + ")";
         } else if (k.text == "NVL" && args.size() == 2) {
           // the second argument takes the first one's type
           ColType t1 = exprType(args[0].first, args[0].second), t2 = exprType(args[1].first, args[1].second);
@@ -900,7 +905,7 @@ ColType Translator::infer(size_t b, size_t e) {
   if (e - b == 1) {
     if (f.kind == Token::Num) { t = ColType{}; t.code = kNumber; return t; }
     // a text literal is CHAR, as long as it is
-    if (f.kind == Token::Str) { t.code = kChar; t.size = std::max<int>(1, static_cast<int>(f.text.size())); return t; }
+    if (f.kind == Token::Str) { t.code = kChar; t.size = std::max<int>(1, textBytes(f.text)); return t; }
     if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
     if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
     if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
@@ -1003,12 +1008,12 @@ ColType Translator::infer(size_t b, size_t e) {
       return t;
     }
     if (f.text == "CHR") {
-      t.size = 4; // one character, in UTF-8 bytes
+      t.size = charset() == Charset::JA16SJIS ? 2 : 4; // one character
       return t;
     }
   }
   static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING",
-                                                "REGEXP_INSTR", "REGEXP_COUNT"};
+                                                "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE"};
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   if (f.kind == Token::Ident && f.text == "LISTAGG") return t;
   if (call) {
@@ -1034,7 +1039,7 @@ ColType Translator::infer(size_t b, size_t e) {
         for (auto r : results) {
           if (isNull(r)) continue;
           if (r.second == r.first + 1 && t_[r.first].kind == Token::Str)
-            longest = std::max<int>(longest, static_cast<int>(t_[r.first].text.size()));
+            longest = std::max<int>(longest, textBytes(t_[r.first].text));
           else allText = false;
         }
         for (auto r : results) {
@@ -1392,7 +1397,7 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
     }
     for (size_t n = 0; n < items.size(); ++n) {
       if (items[n].name.empty()) continue;
-      std::string v = dictionaryView(items[n].name);
+      std::string v = dictionaryView(items[n].name, cat_.user());
       for (auto& c : cat_.columns(cat_.tableExists(items[n].name) || v.empty() ? items[n].name : dictionaryTable(v)))
         if (c.name == k.text) return static_cast<int>(n);
     }

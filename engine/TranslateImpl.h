@@ -1,8 +1,10 @@
 // Internals of the statement translator, shared by its query and DDL halves.
 #pragma once
+#include "Charset.h"
 #include "Dictionary.h"
 #include "OraError.h"
 #include "SqlText.h"
+#include "Session.h"
 #include "SqlTranslate.h"
 
 #include <map>
@@ -94,7 +96,7 @@ private:
     if (is(at(i + 1), ".")) {
       const Token& b = at(i + 2);
       if (b.kind != Token::Ident && b.kind != Token::QIdent) throw OraError(903);
-      bool dictionary = a.text == "SYS" && !dictionaryView(b.text).empty();
+      bool dictionary = a.text == "SYS" && !dictionaryView(b.text, cat_.user()).empty();
       if (a.text != cat_.user() && !dictionary) throw OraError(942, a.text + "." + b.text);
       skip_[i] = skip_[i + 1] = 1;
       name = b.text;
@@ -105,6 +107,10 @@ private:
     checkName(name);
     return i + 1;
   }
+
+  Charset charset() const { return cat_.session() ? cat_.session()->charset : Charset::AL32UTF8; }
+  // Bytes of a text in the database's character set, as describe sizes count them.
+  int textBytes(const std::string& s) const { return static_cast<int>(byteLength(s, charset())); }
 
   bool aliasToken(size_t i) const {
     const Token& a = at(i);

@@ -56,3 +56,7 @@ OCIW32_API int oflng(unsigned char* cursor, int pos, unsigned char* buf, int buf
 // only user is SYSTEM. Returns 0 or an Oracle error number; an existing non-empty folder is
 // refused with 955.
 OCIW32_API int tessel_create_database(const char* folder, const char* systemPassword);
+// The same with the database character set named: "JA16SJIS" (what the one above makes) or
+// "AL32UTF8"; any other name is refused with 12705.
+OCIW32_API int tessel_create_database_cs(const char* folder, const char* systemPassword,
+                                         const char* charset);

@@ -1,5 +1,5 @@
 // tessel-sql [user[/password][@host] | /nolog] [@script]
-// tessel-sql --create-database FOLDER
+// tessel-sql --create-database FOLDER [--charset JA16SJIS|AL32UTF8]
 #include "OciCompo.h"
 #include "OciIntr.h"
 #include "SqlShell.h"
@@ -7,6 +7,7 @@
 
 #include <editline/readline.h>
 
+#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <csignal>
@@ -40,11 +41,18 @@ std::string Ask(const std::string& prompt, bool echo) {
 
 void Usage() {
   std::cerr << "usage: tessel-sql [user[/password][@host] | /nolog] [@script]\n"
-               "       tessel-sql --create-database FOLDER\n";
+               "       tessel-sql --create-database FOLDER [--charset JA16SJIS|AL32UTF8]\n";
 }
 
-int CreateDatabase(const std::string& folder) {
+int CreateDatabase(const std::string& folder, std::string charset) {
   namespace fs = std::filesystem;
+  for (auto& c : charset)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (charset != "JA16SJIS" && charset != "AL32UTF8") {
+    std::cerr << "tessel-sql: unknown character set \"" << charset
+              << "\"; use JA16SJIS or AL32UTF8.\n";
+    return 1;
+  }
   std::error_code ec;
   if (fs::exists(folder, ec) && (!fs::is_directory(folder, ec) || !fs::is_empty(folder, ec))) {
     std::cerr << "tessel-sql: \"" << folder
@@ -52,7 +60,9 @@ int CreateDatabase(const std::string& folder) {
     return 1;
   }
   try {
-    if (!OciIntr::CreateDatabaseAvailable()) {
+    // the default set needs only the older entry point
+    if (charset == "JA16SJIS" ? !OciIntr::CreateDatabaseAvailable()
+                              : !OciIntr::CreateDatabaseCharsetAvailable()) {
       std::cerr << "tessel-sql: the call library " << OciIntr::LibraryFileName()
                 << " cannot create databases.\n";
       return 1;
@@ -71,14 +81,16 @@ int CreateDatabase(const std::string& folder) {
     std::cerr << "tessel-sql: the two passwords differ; nothing was created.\n";
     return 1;
   }
-  int rc = OciIntr::tessel_create_database(folder.c_str(), pw.c_str());
+  int rc = OciIntr::CreateDatabaseCharsetAvailable()
+               ? OciIntr::tessel_create_database_cs(folder.c_str(), pw.c_str(), charset.c_str())
+               : OciIntr::tessel_create_database(folder.c_str(), pw.c_str());
   if (rc != 0) {
     TOraSession ses; // only for the error text
     std::cerr << "tessel-sql: the database was not created: " << ses.GetErrorMessage(rc) << "\n";
     return 1;
   }
-  std::cout << "Database created in " << folder << ".\nLog on with: tessel-sql SYSTEM@" << folder
-            << "\n";
+  std::cout << "Database created in " << folder << " (character set " << charset
+            << ").\nLog on with: tessel-sql SYSTEM@" << folder << "\n";
   return 0;
 }
 
@@ -126,11 +138,12 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--create-database") {
-      if (i + 1 >= argc || argc != 3) {
+      bool withSet = argc == 5 && i == 1 && std::string(argv[3]) == "--charset";
+      if (i + 1 >= argc || (argc != 3 && !withSet)) {
         Usage();
         return 2;
       }
-      return CreateDatabase(argv[i + 1]);
+      return CreateDatabase(argv[i + 1], withSet ? argv[4] : "JA16SJIS");
     }
     if (a == "-h" || a == "--help") {
       Usage();

@@ -145,10 +145,11 @@ TEST_F(CursorTest, DescribedFieldsByColumnType) {
   auto* r = dynamic_cast<TOraRawField*>(Cur.Fields(4));
   auto* rowid = dynamic_cast<TOraStrField*>(Cur.Fields(5));
   ASSERT_TRUE(v && c && n && d && r && rowid);
-  EXPECT_EQ(v->Width(), 21);
+  // room for the UTF-8 form of the column's Shift-JIS bytes: up to three bytes for one
+  EXPECT_EQ(v->Width(), 61);
   EXPECT_EQ(v->RowCount(), 1000);
   EXPECT_EQ(v->DisplaySize(), 20);
-  EXPECT_EQ(c->Width(), 6);
+  EXPECT_EQ(c->Width(), 16);
   EXPECT_EQ(n->Width(), TOraNumberField::TextWidth);
   EXPECT_EQ(n->Precision(), 7);
   EXPECT_EQ(n->Scale(), 2);
@@ -166,6 +167,14 @@ TEST_F(CursorTest, DescribedFieldsByColumnType) {
   EXPECT_EQ(r->ReturnLengths()[0], 2);
   EXPECT_EQ(r->Buffer()[1], 0x0B);
   EXPECT_FALSE(rowid->GetAsString(0).empty());
+
+  // Ten kanji fill VARCHAR2(20) and come back whole; CHAR(5) keeps its five places.
+  Exec("INSERT INTO TYPES (V, C) VALUES ('一二三四五六七八九十', '山田')");
+  ASSERT_TRUE(Run(Cur, "SELECT V, C FROM TYPES WHERE N IS NULL"));
+  ASSERT_TRUE(Cur.FetchRowsQuiet() || Cur.RowsProcessed() == 1);
+  EXPECT_EQ(Cur.Fields(0)->GetAsString(0), "一二三四五六七八九十");
+  EXPECT_EQ(Cur.Fields(0)->ReturnCodes()[0], 0);
+  EXPECT_EQ(Cur.Fields(1)->GetAsCharText(0), "山田 ");
 }
 
 TEST_F(CursorTest, ExactNumbersFromTheLibrary) {

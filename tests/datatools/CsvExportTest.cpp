@@ -26,9 +26,10 @@ const struct {
      "5,\"one\r\ntwo\nthree\",1,\"\",\"\""},
     {"6, NULL, NULL, NULL, NULL", "6,\"\",,\"\",\"\""},
     {"7, '', NULL, '1999-12-31', ''", "7,\"\",,\"1999/12/31 00:00:00\",\"\""},
-    // Sixteen digits: more than a 15-digit form would keep.
+    // Sixteen digits: more than a 15-digit form would keep. Two kanji are four of CHAR(6)'s
+    // Shift-JIS bytes, so two blanks follow.
     {"8, '日本語の文 it''s', 1234567890123456, NULL, '全角'",
-     "8,\"日本語の文 it's\",1234567890123456,\"\",\"全角\""},
+     "8,\"日本語の文 it's\",1234567890123456,\"\",\"全角  \""},
     {"9, '～①㈱ 表ソ', -0.5, NULL, NULL", "9,\"～①㈱ 表ソ\",-.5,\"\",\"\""},
     {"10, 'tab' || CHR(9) || 'in', 100, NULL, NULL", "10,\"tab\tin\",100,\"\",\"\""},
     {"11, '波〜線', NULL, NULL, NULL", "11,\"波〜線\",,\"\",\"\""},

@@ -129,7 +129,7 @@ TEST_F(Engine, StatementTypesDescribeAndDialect) {
   EXPECT_EQ(n->Scale(), 3);
   EXPECT_EQ(static_cast<TOraField*>(Cur.Fields(0))->DisplaySize(), 20);
   EXPECT_EQ(static_cast<TOraField*>(Cur.Fields(1))->DisplaySize(), 11);
-  EXPECT_EQ(Cur.Fields(0)->Width(), 21);
+  EXPECT_EQ(Cur.Fields(0)->Width(), 3 * 20 + 1); // room for the UTF-8 form of 20 Shift-JIS bytes
 
   // Calls take the type of the column they work on.
   ASSERT_EQ(Exec("SELECT MAX(HIREDATE), MIN(E.SAL), NVL(MAX(COMM), 0), MAX(ENAME) FROM EMP E"), "");

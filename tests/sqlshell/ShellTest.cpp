@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <regex>
+#include <sqlite3.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -664,6 +665,115 @@ TEST_F(Shell, ProgramCreatesADatabaseAndLogsOnToIt) {
   EXPECT_FALSE(OciIntr::CreateDatabaseAvailable());
   OciIntr::SetLibraryFileName("libociw32.so");
   EXPECT_TRUE(OciIntr::CreateDatabaseAvailable());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Shell, DictionaryViewsDescribeAndTheAdministratorsOnesStayHis) {
+  std::string out = RunShell("desc user_constraints\n"
+                             "desc all_tables\n"
+                             "desc dict\n"
+                             "select username from dba_users;\n"
+                             "select constraint_type, search_condition from user_constraints\n"
+                             "  where table_name = 'EMP' order by constraint_name;\n");
+  EXPECT_NE(out.find(DescLine("OWNER", "NOT NULL", "VARCHAR2(30)") +
+                     DescLine("CONSTRAINT_NAME", "NOT NULL", "VARCHAR2(30)") +
+                     DescLine("CONSTRAINT_TYPE", "", "VARCHAR2(1)") +
+                     DescLine("TABLE_NAME", "NOT NULL", "VARCHAR2(30)") +
+                     DescLine("SEARCH_CONDITION", "", "LONG")),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(DescLine("OWNER", "NOT NULL", "VARCHAR2(30)") +
+                     DescLine("TABLE_NAME", "NOT NULL", "VARCHAR2(30)") +
+                     DescLine("TABLESPACE_NAME", "", "VARCHAR2(30)")),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(DescLine("TABLE_NAME", "", "VARCHAR2(30)") +
+                     DescLine("COMMENTS", "", "VARCHAR2(4000)")),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("ORA-00942"), std::string::npos) << out;
+  EXPECT_NE(out.find("R\n"), std::string::npos) << out;
+
+  // SYSTEM reads every schema through the DBA_ views, DEMO's included.
+  int rc = -1;
+  out = RunProgram("SYSTEM/MANAGER",
+                   "select owner, table_name from dba_tables where table_name = 'EMP';\n"
+                   "select count(*) from dba_users;\n"
+                   "select count(*) from dba_constraints where owner = 'DEMO';\n"
+                   "select owner from all_tables where table_name = 'EMP';\n",
+                   rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(out.find("DEMO                           EMP"), std::string::npos) << out;
+  EXPECT_NE(out.find("         2\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("         5\n"), std::string::npos) << out;
+  // no engine statement reaches another schema, so ALL_TABLES shows SYSTEM's own only
+  EXPECT_NE(out.find("no rows selected"), std::string::npos) << out;
+}
+
+TEST_F(Shell, KanjiFillAColumnByShiftJisBytesAndShowWhole) {
+  std::string out = RunShell("create table names (name varchar2(10), code char(6));\n"
+                             "insert into names values ('山田太郎一', 'ｱｲ');\n"
+                             "insert into names values ('山田太郎一郎', null);\n"
+                             "select name, code, lengthb(name) b from names;\n");
+  EXPECT_NE(out.find("ORA-12899: value too large for column (\"DEMO\".\"NAMES\".\"NAME\": "
+                     "actual 12, maximum 10)"),
+            std::string::npos)
+      << out;
+  // five kanji come back whole and fill the column's ten places; CHAR keeps its own six
+  EXPECT_NE(out.find("NAME       CODE            B\n---------- ------ ----------\n"
+                     "山田太郎一 ｱｲ             10\n"),
+            std::string::npos)
+      << out;
+}
+
+TEST_F(Shell, DatabaseCharacterSetIsChosenAtCreationAndKept) {
+  namespace fs = std::filesystem;
+  int rc = -1;
+  const std::string check = "select value from nls_database_parameters"
+                            " where parameter = 'NLS_CHARACTERSET';\n"
+                            "create table t (n varchar2(10));\n"
+                            "insert into t values ('山田太郎');\n"
+                            "select lengthb('山田'), vsize('ｱ') from dual;\n";
+  std::string utf8 = (fs::path(DataHome) / "utf8").string();
+  std::string out =
+      RunProgram("--create-database '" + utf8 + "' --charset al32utf8", "pw\npw\n", rc);
+  EXPECT_EQ(rc, 0) << out;
+  EXPECT_NE(out.find("character set AL32UTF8"), std::string::npos) << out;
+  out = RunProgram("'SYSTEM/pw@" + utf8 + "'", check, rc);
+  EXPECT_NE(out.find("AL32UTF8"), std::string::npos) << out;
+  EXPECT_NE(out.find("actual 12, maximum 10"), std::string::npos) << out;
+  EXPECT_NE(out.find("             6          3\n"), std::string::npos) << out;
+
+  std::string sjis = (fs::path(DataHome) / "sjis").string();
+  out = RunProgram("--create-database '" + sjis + "'", "pw\npw\n", rc);
+  EXPECT_EQ(rc, 0) << out;
+  out = RunProgram("'SYSTEM/pw@" + sjis + "'", check, rc);
+  EXPECT_NE(out.find("JA16SJIS"), std::string::npos) << out;
+  EXPECT_NE(out.find("1 row created."), std::string::npos) << out;
+  EXPECT_NE(out.find("             4          1\n"), std::string::npos) << out;
+
+  std::string bad = (fs::path(DataHome) / "bad").string();
+  out = RunProgram("--create-database '" + bad + "' --charset UTF8", "pw\npw\n", rc);
+  EXPECT_NE(rc, 0);
+  EXPECT_NE(out.find("unknown character set"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(bad));
+  EXPECT_EQ(OciIntr::tessel_create_database_cs(bad.c_str(), "pw", "WE8ISO8859P1"), 12705);
+  EXPECT_FALSE(fs::exists(bad));
+
+  // A database made before the set was recorded keeps counting UTF-8 bytes.
+  std::string old = (fs::path(DataHome) / "old").string();
+  ASSERT_EQ(OciIntr::tessel_create_database_cs(old.c_str(), "pw", "JA16SJIS"), 0);
+  sqlite3* sys = nullptr;
+  ASSERT_EQ(sqlite3_open((old + "/system.db").c_str(), &sys), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(sys, "DROP TABLE DATABASE_PROPERTIES", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(sys);
+  out = RunProgram("'SYSTEM/pw@" + old + "'", check, rc);
+  EXPECT_NE(out.find("AL32UTF8"), std::string::npos) << out;
+  EXPECT_NE(out.find("actual 12, maximum 10"), std::string::npos) << out;
 }
 
 } // namespace

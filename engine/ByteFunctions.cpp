@@ -1,0 +1,202 @@
+#include "ByteFunctions.h"
+
+#include "Charset.h"
+#include "OraError.h"
+#include "OraValues.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <sqlite3.h>
+
+namespace ora {
+
+namespace {
+
+using Ctx = sqlite3_context;
+using Val = sqlite3_value;
+
+template <void (*F)(Ctx*, int, Val**)>
+void guarded(Ctx* ctx, int argc, Val** argv) {
+  try {
+    F(ctx, argc, argv);
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  } catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
+  } catch (...) {
+    sqlite3_result_error(ctx, "ORA-00600: internal error in a function", -1);
+  }
+}
+
+Charset charsetOf(Ctx* ctx) { return *static_cast<const Charset*>(sqlite3_user_data(ctx)); }
+
+bool anyNull(int argc, Val** argv) {
+  for (int i = 0; i < argc; ++i)
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return true;
+  return false;
+}
+
+// A value as Oracle's implicit conversion to character gives it.
+std::string textOf(Val* v) {
+  switch (sqlite3_value_type(v)) {
+  case SQLITE_INTEGER:
+  case SQLITE_FLOAT: return numberText(v);
+  case SQLITE_BLOB:
+    return hexText(static_cast<const unsigned char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v));
+  default: {
+    auto p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return p ? std::string(p, static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
+  }
+  }
+}
+
+// Whole part of a numeric argument, kept in a safe range.
+int64_t intOf(Val* v) {
+  double x;
+  if (sqlite3_value_type(v) == SQLITE_INTEGER) {
+    return std::clamp<int64_t>(sqlite3_value_int64(v), -1000000000000LL, 1000000000000LL);
+  } else if (sqlite3_value_type(v) == SQLITE_FLOAT) {
+    x = sqlite3_value_double(v);
+  } else {
+    Decimal d;
+    if (!parseDecimal(textOf(v), d)) throw OraError(1722);
+    x = std::strtod(plainText(d).c_str(), nullptr);
+  }
+  if (!std::isfinite(x)) throw OraError(1722);
+  return static_cast<int64_t>(std::clamp(std::trunc(x), -1e12, 1e12));
+}
+
+void resultText(Ctx* ctx, const std::string& s) {
+  if (s.empty()) sqlite3_result_null(ctx);
+  else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+void fnLengthb(Ctx* ctx, int, Val** argv) {
+  if (anyNull(1, argv)) { sqlite3_result_null(ctx); return; }
+  sqlite3_result_int64(ctx, byteLength(textOf(argv[0]), charsetOf(ctx)));
+}
+
+// Oracle's start position: 0 is 1, negative counts from the end; 0 when outside the text.
+int64_t startPosition(int64_t pos, int64_t count) {
+  if (pos == 0) pos = 1;
+  if (pos < 0) pos = count + pos + 1;
+  return pos < 1 || pos > count ? 0 : pos;
+}
+
+// A character cut at either end of the byte range becomes spaces, one per byte of it kept.
+void fnSubstrb(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  std::string s = textOf(argv[0]);
+  std::vector<int64_t> at;
+  std::vector<size_t> from;
+  byteMap(s, charsetOf(ctx), at, from);
+  int64_t count = at.back();
+  int64_t pos = startPosition(intOf(argv[1]), count);
+  if (!pos) { sqlite3_result_null(ctx); return; }
+  int64_t len = count - pos + 1;
+  if (argc == 3) {
+    int64_t l = intOf(argv[2]);
+    if (l < 1) { sqlite3_result_null(ctx); return; }
+    len = std::min(len, l);
+  }
+  int64_t b = pos - 1, e = b + len;
+  std::string out;
+  for (size_t k = 0; k + 1 < at.size(); ++k) {
+    int64_t cb = at[k], ce = at[k + 1];
+    if (ce <= b || cb >= e) continue;
+    if (cb >= b && ce <= e) out.append(s, from[k], from[k + 1] - from[k]);
+    else out.append(static_cast<size_t>(std::min(ce, e) - std::max(cb, b)), ' ');
+  }
+  resultText(ctx, out);
+}
+
+// Byte position of the occurrence-th match; matches start only on whole characters.
+void fnInstrb(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  std::string s = textOf(argv[0]), sub = textOf(argv[1]);
+  int64_t pos = argc > 2 ? intOf(argv[2]) : 1;
+  int64_t occ = argc > 3 ? intOf(argv[3]) : 1;
+  if (occ < 1) throw OraError(1428, std::to_string(occ));
+  if (pos == 0) { sqlite3_result_int64(ctx, 0); return; }
+  std::vector<int64_t> at;
+  std::vector<size_t> from;
+  byteMap(s, charsetOf(ctx), at, from);
+  int64_t chars = static_cast<int64_t>(at.size()) - 1;
+  auto matchAt = [&](int64_t k) { return from[k] + sub.size() <= s.size() && s.compare(from[k], sub.size(), sub) == 0; };
+  int64_t found = 0;
+  if (pos > 0) {
+    for (int64_t k = 0; k < chars; ++k)
+      if (at[k] + 1 >= pos && matchAt(k) && ++found == occ) {
+        sqlite3_result_int64(ctx, at[k] + 1);
+        return;
+      }
+  } else {
+    // backward: matches that start at or before that byte from the end
+    int64_t last = at.back() + pos + 1;
+    for (int64_t k = chars - 1; k >= 0; --k)
+      if (at[k] + 1 <= last && matchAt(k) && ++found == occ) {
+        sqlite3_result_int64(ctx, at[k] + 1);
+        return;
+      }
+  }
+  sqlite3_result_int64(ctx, 0);
+}
+
+// Bytes of Oracle's internal NUMBER: an exponent byte, base-100 digits aligned on the decimal
+// point, and a terminator byte after a negative value that does not fill all 20 digit bytes.
+int64_t numberBytes(const Decimal& d) {
+  if (d.zero()) return 1;
+  int64_t n = static_cast<int64_t>(d.digits.size()) + ((d.point % 2 + 2) % 2 == 1 ? 1 : 0);
+  int64_t mantissa = std::min<int64_t>(20, (n + 1) / 2);
+  return 1 + mantissa + (d.neg && mantissa < 20 ? 1 : 0);
+}
+
+// ora_vsize(value, type code): the type is the expression's Oracle type, 0 when unknown.
+void fnVsize(Ctx* ctx, int, Val** argv) {
+  Val* v = argv[0];
+  int type = sqlite3_value_type(v);
+  if (type == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+  int code = sqlite3_value_int(argv[1]);
+  if (code == kDate) { sqlite3_result_int64(ctx, 7); return; }
+  if (code == kRowid) { sqlite3_result_int64(ctx, 6); return; }
+  if (type == SQLITE_BLOB) { sqlite3_result_int64(ctx, sqlite3_value_bytes(v)); return; }
+  if (code == kNumber || type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+    Decimal d;
+    if (type == SQLITE_INTEGER) d = fromInteger(sqlite3_value_int64(v));
+    else if (type == SQLITE_FLOAT) d = fromDouble(sqlite3_value_double(v));
+    else if (!parseDecimal(textOf(v), d)) throw OraError(1722);
+    sqlite3_result_int64(ctx, numberBytes(d));
+    return;
+  }
+  sqlite3_result_int64(ctx, byteLength(textOf(v), charsetOf(ctx)));
+}
+
+struct Def {
+  const char* name;
+  int minArgs, maxArgs;
+  void (*fn)(Ctx*, int, Val**);
+};
+
+const Def kDefs[] = {
+    {"LENGTHB", 1, 1, guarded<fnLengthb>},
+    {"SUBSTRB", 2, 3, guarded<fnSubstrb>},
+    {"INSTRB", 2, 4, guarded<fnInstrb>},
+    {"ora_vsize", 2, 2, guarded<fnVsize>},
+};
+
+} // namespace
+
+void registerByteFunctions(sqlite3* db, Charset cs) {
+  void* data = const_cast<Charset*>(charsetConstant(cs));
+  for (const Def& d : kDefs)
+    for (int n = d.minArgs; n <= d.maxArgs; ++n)
+      sqlite3_create_function(db, d.name, n, SQLITE_UTF8 | SQLITE_DETERMINISTIC, data, d.fn, nullptr, nullptr);
+}
+
+const std::vector<std::string>& byteFunctionNames() {
+  static const std::vector<std::string> names = {"LENGTHB", "SUBSTRB", "INSTRB", "VSIZE"};
+  return names;
+}
+
+} // namespace ora

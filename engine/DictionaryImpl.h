@@ -1,0 +1,81 @@
+// Internals shared by the dictionary's fill functions.
+#pragma once
+#include "Charset.h"
+#include "Dictionary.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace ora {
+
+class Session;
+
+namespace dict {
+
+// Where a fill reads: one schema connection and its owner.
+struct Source {
+  sqlite3* db;
+  std::string owner;
+  Session* session; // the logon's own session when db is its schema, else nullptr
+  Charset charset;  // the database's, in which text lengths count
+};
+
+// Runs a query and calls `row` for each of its rows; `arg` is bound to ?1. Throws OraError
+// unless `tolerant`.
+void eachRow(sqlite3* db, const std::string& sql, const std::function<void(sqlite3_stmt*)>& row,
+             const std::string& arg = {}, bool tolerant = false);
+std::string col(sqlite3_stmt* st, int i);
+std::vector<std::string> tablesOf(sqlite3* db, const char* type);
+std::vector<std::string> splitTabs(const std::string& s);
+
+// An INSERT into a dictionary table, values bound in order; with an owner, that comes first
+// in every row.
+class Inserter {
+public:
+  // `view`: the dictionary view whose table the rows go to; `n` values besides the owner
+  Inserter(sqlite3* db, const std::string& view, int n, std::string owner = {});
+  ~Inserter();
+  Inserter(const Inserter&) = delete;
+  Inserter& operator=(const Inserter&) = delete;
+  Inserter& text(const std::string& v);
+  Inserter& textOrNull(const std::string& v) { return v.empty() ? null() : text(v); }
+  Inserter& num(int64_t v);
+  Inserter& null();
+  void row();
+
+private:
+  sqlite3* db_;
+  sqlite3_stmt* st_ = nullptr;
+  std::string owner_;
+  int i_ = 0;
+};
+
+// Constraints of a table as its definition holds them: P, U, R and C (NOT NULL and CHECK).
+struct Constraint {
+  std::string name, type, table, condition, rTable, deleteRule;
+  std::vector<std::string> columns, rColumns;
+  bool generated = false;
+};
+std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table);
+
+struct UserRow {
+  std::string name, created; // created: stored date text, empty when unknown
+  int64_t id = 0;
+};
+// The users of a database folder, in the order they were made.
+std::vector<UserRow> listUsers(const std::string& folder);
+
+void fillTab(const Source& src, Inserter& ins);
+void fillDictionaryList(const std::string& user, Inserter& ins);
+void fillUserList(const std::string& folder, const std::string& view, Inserter& ins);
+void fillNlsParameters(Charset cs, Inserter& ins);
+void fillConstraints(const Source& src, Inserter& ins);
+void fillConsColumns(const Source& src, Inserter& ins);
+
+} // namespace dict
+} // namespace ora
