@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "FunctionUtil.h"
 #include "Number.h"
 #include "OraError.h"
 
@@ -246,7 +247,7 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     int n = sqlite3_value_bytes(v);
     DateTime dt;
     if (!parseStoredDate(t, n, dt)) {
-      int err = parseDate(std::string_view(reinterpret_cast<const char*>(t), n), dt);
+      int err = sessionParseDate(sqlite3_context_db_handle(ctx), std::string_view(reinterpret_cast<const char*>(t), n), dt);
       if (err) { fail(ctx, err); return; }
       std::string s = storedDate(dt);
       sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
