@@ -443,7 +443,8 @@ Node* Parser::alter() {
       Node* o = make(N::Option);
       o->text = t_[i_++].text;
       expectOp("=", 927);
-      if (cur().kind != Tok::Str && cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
+      if (cur().kind != Tok::Str && cur().kind != Tok::Ident && cur().kind != Tok::QIdent && cur().kind != Tok::Num)
+        fail(922);
       ++i_;
       s->kids.push_back(finish(o));
     } while (cur().kind == Tok::Ident);

@@ -103,36 +103,45 @@ void fnSoundex(Ctx* ctx, int, Val** argv) {
   resultText(ctx, out);
 }
 
-// The optional 'NLS_SORT = name' of the NLS_ case functions and NLSSORT.
-void checkSortParam(Ctx* ctx, int argc, Val** argv) {
-  (void)ctx;
-  if (argc < 2) return;
+// The sort an optional 'NLS_SORT = name' of the NLS_ case functions and NLSSORT names, upper case.
+std::string sortParam(int argc, Val** argv) {
+  if (argc < 2) return "BINARY";
   std::string p = textOf(argv[1]);
   size_t eq = p.find('=');
   std::string name = mapChars(trimChars(p.substr(0, eq == std::string::npos ? 0 : eq), {' '}, true, true), upperChar);
   if (eq == std::string::npos || name != "NLS_SORT") throw OraError(12702);
+  return mapChars(trimChars(p.substr(eq + 1), {' '}, true, true), upperChar);
 }
 
 void fnNlsUpper(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  checkSortParam(ctx, argc, argv);
-  resultText(ctx, mapChars(textOf(argv[0]), upperChar));
+  std::string out = mapChars(textOf(argv[0]), upperChar);
+  if (sortParam(argc, argv) == "XGERMAN") {
+    // the German sort has no capital sharp s
+    for (size_t at; (at = out.find("\xC3\x9F")) != std::string::npos;) out.replace(at, 2, "SS");
+  }
+  resultText(ctx, out);
 }
 
 void fnNlsLower(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  checkSortParam(ctx, argc, argv);
+  sortParam(argc, argv);
   resultText(ctx, mapChars(textOf(argv[0]), lowerChar));
 }
 
 void fnNlsInitcap(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  checkSortParam(ctx, argc, argv);
+  bool dutch = sortParam(argc, argv) == "XDUTCH";
   std::string s = textOf(argv[0]), out;
   bool inWord = false;
   for (size_t i = 0; i < s.size();) {
     uint32_t c = nextChar(s, i);
     appendChar(out, inWord ? lowerChar(c) : upperChar(c));
+    // in Dutch, IJ at the start of a word is one letter
+    if (dutch && !inWord && (c == 'i' || c == 'I') && i < s.size() && (s[i] == 'j' || s[i] == 'J')) {
+      out += 'J';
+      ++i;
+    }
     inWord = isWordChar(c);
   }
   resultText(ctx, out);
@@ -141,7 +150,7 @@ void fnNlsInitcap(Ctx* ctx, int argc, Val** argv) {
 // NLSSORT under the binary sort: the text's bytes and a closing zero, as RAW.
 void fnNlssort(Ctx* ctx, int argc, Val** argv) {
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
-  if (argc > 1 && !isNull(argv[1])) checkSortParam(ctx, argc, argv);
+  if (argc > 1 && !isNull(argv[1])) sortParam(argc, argv);
   std::string s = textOf(argv[0]);
   s += '\0';
   sqlite3_result_blob(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
@@ -289,7 +298,7 @@ void fnConvert(Ctx* ctx, int argc, Val** argv) {
     return;
   }
   // Latin-1 letters U+00C0..U+00FF without their marks; '?' where there is none
-  static const char base[] = "AAAAAAACEEEEIIII?NOOOOO?OUUUUY??aaaaaaaceeeeiiii?nooooo?ouuuuy?y";
+  static const char base[] = "AAAAAA?CEEEEIIII?NOOO?O??UUUUY??aaaaaa?ceeeeiiii?nooo?o??uuuuy?y";
   bool ascii = to == "US7ASCII";
   std::string out;
   for (size_t i = 0; i < s.size();) {

@@ -23,7 +23,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     if (i + 1 >= t.size() || !is(t[i + 1], "=")) throw OraError(927);
     if (i + 2 >= t.size()) throw OraError(922);
     const Token& value = t[i + 2];
-    if (value.kind != Token::Str && value.kind != Token::Ident && value.kind != Token::QIdent)
+    if (value.kind != Token::Str && value.kind != Token::Ident && value.kind != Token::QIdent && value.kind != Token::Num)
       throw OraError(922);
     if (name.text == "NLS_DATE_FORMAT") {
       format = value.text;
