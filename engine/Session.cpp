@@ -386,6 +386,10 @@ void Session::execOracle(const std::string& sql) {
   if (t.kind == StmtKind::Ddl) { runDdl(t); return; }
   if (t.kind == StmtKind::Commit) { commit(); return; }
   if (t.kind == StmtKind::Rollback) { rollback(); return; }
+  if (t.kind == StmtKind::Session) {
+    for (auto& a : t.actions) a(*this);
+    return;
+  }
   for (auto& v : t.dictionary) refreshDictionary(v);
   if (t.kind == StmtKind::Dml) beginIfNeeded(t.verb);
   sqlite3_stmt* st = nullptr;

@@ -309,6 +309,63 @@ void fnNewTime(Ctx* ctx, int argc, Val** argv) {
   resultDate(ctx, fromSeconds(secondsOf(d) + static_cast<int64_t>((to - from) * 3600)));
 }
 
+// ---- character sets ----
+
+struct Charset {
+  const char* name;
+  int id;
+  int fixedWidth; // bytes per character of a fixed-width set, else 0
+};
+
+const Charset kCharsets[] = {{"US7ASCII", 1, 1},     {"WE8DEC", 2, 1},        {"WE8ISO8859P1", 31, 1},
+                             {"WE8PC850", 10, 1},    {"WE8MSWIN1252", 178, 1}, {"JA16EUC", 830, 0},
+                             {"JA16SJIS", 832, 0},   {"JA16EUCTILDE", 837, 0}, {"JA16SJISTILDE", 838, 0},
+                             {"UTF8", 871, 0},       {"AL32UTF8", 873, 0},     {"JA16EUCFIXED", 1830, 2},
+                             {"JA16SJISFIXED", 1832, 2}, {"AL16UTF16", 2000, 2}};
+
+const Charset* charsetNamed(const std::string& name) {
+  std::string u = upperAscii(trimmed(name));
+  if (u == "CHAR_CS") u = kCharset;
+  if (u == "NCHAR_CS") u = "AL16UTF16";
+  for (const Charset& c : kCharsets)
+    if (u == c.name) return &c;
+  return nullptr;
+}
+
+const Charset* charsetNumbered(int64_t id) {
+  for (const Charset& c : kCharsets)
+    if (c.id == id) return &c;
+  return nullptr;
+}
+
+void fnCharsetId(Ctx* ctx, int, Val** argv) {
+  const Charset* c = isNull(argv[0]) ? nullptr : charsetNamed(textOf(argv[0]));
+  if (c) sqlite3_result_int64(ctx, c->id);
+  else sqlite3_result_null(ctx);
+}
+
+void fnCharsetName(Ctx* ctx, int, Val** argv) {
+  const Charset* c = isNull(argv[0]) ? nullptr : charsetNumbered(intOf(argv[0]));
+  if (c) resultText(ctx, c->name);
+  else sqlite3_result_null(ctx);
+}
+
+// NLS_CHARSET_DECL_LEN(bytes, id): the width in characters of a column of that many bytes.
+void fnCharsetDeclLen(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  int64_t bytes = intOf(argv[0]);
+  const Charset* c = charsetNumbered(intOf(argv[1]));
+  if (!c) { sqlite3_result_null(ctx); return; }
+  sqlite3_result_int64(ctx, c->fixedWidth ? bytes / c->fixedWidth : bytes);
+}
+
+// SYS_GUID: 16 random bytes as RAW.
+void fnSysGuid(Ctx* ctx, int, Val**) {
+  unsigned char b[16];
+  sqlite3_randomness(sizeof b, b);
+  sqlite3_result_blob(ctx, b, sizeof b, SQLITE_TRANSIENT);
+}
+
 } // namespace
 
 const std::vector<Def>& sessionFunctionDefs() {
@@ -318,6 +375,10 @@ const std::vector<Def>& sessionFunctionDefs() {
       {"DUMP", 2, 5, guarded<fnDump>, kVarchar2},
       {"EXTRACT", 2, 2, guarded<fnExtract>, kNumber},
       {"NEW_TIME", 3, 3, guarded<fnNewTime>, kDate},
+      {"NLS_CHARSET_ID", 1, 1, guarded<fnCharsetId>, kNumber},
+      {"NLS_CHARSET_NAME", 1, 1, guarded<fnCharsetName>, kVarchar2},
+      {"NLS_CHARSET_DECL_LEN", 2, 2, guarded<fnCharsetDeclLen>, kNumber},
+      {"SYS_GUID", 0, 0, guarded<fnSysGuid>, kRaw, true},
   };
   return defs;
 }
