@@ -572,11 +572,11 @@ std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int l
     case Fe::Yy: case Fe::Rr: num(e, d.year % 100, 2); break;
     case Fe::Y: num(e, d.year % 10, 1); break;
     case Fe::Year: {
-      // spelled by centuries: NINETEEN EIGHTY-ONE
+      // spelled by centuries, NINETEEN EIGHTY-ONE, but TWO THOUSAND FIVE
       int hi = d.year / 100, lo = d.year % 100;
-      std::string w = hi ? spellNumber(hi) : std::string();
-      if (lo) w += (w.empty() ? "" : " ") + spellNumber(lo);
-      else if (hi) w += " HUNDRED";
+      std::string w;
+      if (hi % 10 == 0 && lo < 10) w = spellNumber(d.year);
+      else w = (hi ? spellNumber(hi) + (lo ? " " : " HUNDRED") : std::string()) + (lo ? spellNumber(lo) : "");
       out += caseAs(w, e.caseMode);
       break;
     }
