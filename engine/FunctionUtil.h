@@ -90,6 +90,7 @@ namespace ora {
 struct Nls {
   std::string dateFormat; // NLS_DATE_FORMAT; empty for the default 'RR-MM-DD'
   int dateLanguage = fn::kAmerican;
+  int language = fn::kAmerican; // NLS_LANGUAGE
   std::string user;
   int64_t sessionId = 0;
 };

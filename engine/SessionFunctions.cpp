@@ -127,7 +127,7 @@ namespace {
 constexpr const char* kCharset = "JA16SJIS";
 constexpr const char* kTerritory = "JAPAN";
 
-std::string languageName() { return "AMERICAN"; }
+std::string languageName(int language) { return language == kJapanese ? "JAPANESE" : "AMERICAN"; }
 
 std::string dbName(sqlite3* db) {
   const char* path = sqlite3_db_filename(db, "main");
@@ -152,8 +152,8 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   sqlite3* db = sqlite3_context_db_handle(ctx);
   const Nls& n = sessionNls(db);
   auto text = [&](const std::string& s) { resultText(ctx, s); return true; };
-  if (name == "LANGUAGE") return text(languageName() + "_" + kTerritory + "." + kCharset);
-  if (name == "LANG") return text("US");
+  if (name == "LANGUAGE") return text(languageName(n.language) + "_" + kTerritory + "." + kCharset);
+  if (name == "LANG") return text(n.language == kJapanese ? "JA" : "US");
   if (name == "TERMINAL") return text(terminalName());
   if (name == "SESSIONID") { sqlite3_result_int64(ctx, n.sessionId); return true; }
   if (name == "ENTRYID") { sqlite3_result_int64(ctx, 0); return true; }
@@ -165,7 +165,7 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   if (name == "DB_NAME") return text(dbName(db));
   if (name == "DB_DOMAIN") { sqlite3_result_null(ctx); return true; }
   if (name == "NLS_DATE_FORMAT") return text(n.dateFormat.empty() ? "RR-MM-DD" : n.dateFormat);
-  if (name == "NLS_DATE_LANGUAGE") return text(n.dateLanguage == kJapanese ? "JAPANESE" : "AMERICAN");
+  if (name == "NLS_DATE_LANGUAGE") return text(languageName(n.dateLanguage));
   if (name == "NLS_TERRITORY") return text(kTerritory);
   if (name == "NLS_CALENDAR") return text("GREGORIAN");
   if (name == "NLS_SORT") return text("BINARY");

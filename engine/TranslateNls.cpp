@@ -15,7 +15,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   ++i;
   if (i >= t.size()) throw OraError(922);
   std::string format;
-  int language = -1;
+  int language = -1, dateLanguage = -1;
   bool setFormat = false;
   while (i < t.size()) {
     const Token& name = t[i];
@@ -31,17 +31,21 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       checkDateFormat(format);
       setFormat = true;
     } else if (name.text == "NLS_DATE_LANGUAGE" || name.text == "NLS_LANGUAGE") {
-      language = fn::dateLanguageNamed(value.text);
-      if (language < 0) throw OraError(12705);
+      int l = fn::dateLanguageNamed(value.text);
+      if (l < 0) throw OraError(12705);
+      // the language sets the date language too, unless the statement names that as well
+      if (name.text == "NLS_LANGUAGE") language = l;
+      if (name.text == "NLS_DATE_LANGUAGE" || dateLanguage < 0) dateLanguage = l;
     } else {
       throw OraError(2248);
     }
     i += 3;
   }
-  out.actions.push_back([setFormat, format, language](Session& s) {
+  out.actions.push_back([setFormat, format, language, dateLanguage](Session& s) {
     Nls& n = sessionNls(s.db);
     if (setFormat) n.dateFormat = format == "RR-MM-DD" ? std::string() : format;
-    if (language >= 0) n.dateLanguage = language;
+    if (language >= 0) n.language = language;
+    if (dateLanguage >= 0) n.dateLanguage = dateLanguage;
   });
 }
 
