@@ -174,6 +174,7 @@ const std::map<int, const char*>& texts() {
       {2091, "transaction rolled back"},
       {4030, "out of process memory"},
       {1482, "unsupported character set"},
+      {1856, "BC/B.C. or AD/A.D. required"},
       {1857, "not a valid time zone"},
       {2003, "invalid USERENV parameter"},
       {2248, "invalid option for ALTER SESSION"},

@@ -346,6 +346,13 @@ int isoWeek(const DateTime& d) {
   return static_cast<int>((n - start) / 7) + 1;
 }
 
+int isoYear(const DateTime& d) {
+  int64_t n = dayNumber(d);
+  if (n >= isoYearStart(d.year + 1)) return d.year + 1;
+  if (n < isoYearStart(d.year)) return d.year - 1;
+  return d.year;
+}
+
 bool isDate(Val* v, DateTime& out) {
   return sqlite3_value_type(v) == SQLITE_TEXT &&
          parseStoredDate(sqlite3_value_text(v), sqlite3_value_bytes(v), out);
@@ -397,8 +404,8 @@ int rrYear(int yy) {
 // ---- date format models ----
 
 enum class Fe {
-  Lit, Fm, Fx, Yyyy, Yyy, Yy, Y, Rrrr, Rr, Year, Mm, Rm, Mon, Month, Dd, Ddd, D, Dy, Day, Hh, Hh24,
-  Mi, Ss, Sssss, Am, AmDots, J, Q, Ww, W, Iw, Cc
+  Lit, Fm, Fx, Yyyy, Syyyy, YComma, Yyy, Yy, Y, Iyyy, Iyy, Iy, I, Rrrr, Rr, Year, Syear, Mm, Rm, Mon,
+  Month, Dd, Ddd, D, Dy, Day, Hh, Hh24, Mi, Ss, Sssss, Am, AmDots, Ad, AdDots, J, Q, Ww, W, Iw, Cc, Scc
 };
 
 struct FmtElem {
@@ -411,8 +418,8 @@ struct FmtElem {
 
 bool numericElem(Fe k) {
   switch (k) {
-  case Fe::Lit: case Fe::Fm: case Fe::Fx: case Fe::Year: case Fe::Rm: case Fe::Mon: case Fe::Month:
-  case Fe::Dy: case Fe::Day: case Fe::Am: case Fe::AmDots:
+  case Fe::Lit: case Fe::Fm: case Fe::Fx: case Fe::Year: case Fe::Syear: case Fe::Rm: case Fe::Mon:
+  case Fe::Month: case Fe::Dy: case Fe::Day: case Fe::Am: case Fe::AmDots: case Fe::Ad: case Fe::AdDots:
     return false;
   default:
     return true;
@@ -427,7 +434,10 @@ int caseModeAt(std::string_view f, size_t i, size_t len) {
 
 std::vector<FmtElem> parseDateFormat(std::string_view f) {
   static const std::pair<const char*, Fe> words[] = {
-      {"SSSSS", Fe::Sssss}, {"MONTH", Fe::Month}, {"YYYY", Fe::Yyyy}, {"RRRR", Fe::Rrrr},
+      {"SSSSS", Fe::Sssss}, {"SYYYY", Fe::Syyyy}, {"SYEAR", Fe::Syear}, {"SCC", Fe::Scc},
+      {"Y,YYY", Fe::YComma}, {"IYYY", Fe::Iyyy},  {"IYY", Fe::Iyy},     {"IY", Fe::Iy},
+      {"A.D.", Fe::AdDots}, {"B.C.", Fe::AdDots}, {"AD", Fe::Ad},       {"BC", Fe::Ad},
+      {"MONTH", Fe::Month}, {"YYYY", Fe::Yyyy}, {"RRRR", Fe::Rrrr},
       {"YEAR", Fe::Year},   {"A.M.", Fe::AmDots}, {"P.M.", Fe::AmDots}, {"HH24", Fe::Hh24},
       {"HH12", Fe::Hh},     {"YYY", Fe::Yyy},     {"MON", Fe::Mon},     {"DDD", Fe::Ddd},
       {"DAY", Fe::Day},     {"AM", Fe::Am},       {"PM", Fe::Am},       {"YY", Fe::Yy},
@@ -435,7 +445,7 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
       {"DY", Fe::Dy},       {"HH", Fe::Hh},       {"MI", Fe::Mi},       {"SS", Fe::Ss},
       {"FM", Fe::Fm},       {"FX", Fe::Fx},       {"CC", Fe::Cc},       {"WW", Fe::Ww},
       {"IW", Fe::Iw},       {"Y", Fe::Y},         {"D", Fe::D},         {"J", Fe::J},
-      {"Q", Fe::Q},         {"W", Fe::W}};
+      {"Q", Fe::Q},         {"W", Fe::W},         {"I", Fe::I}};
   std::vector<FmtElem> out;
   for (size_t i = 0; i < f.size();) {
     char c = f[i];
@@ -568,9 +578,34 @@ std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int l
     case Fe::Fm: fm = !fm; break;
     case Fe::Fx: break;
     case Fe::Yyyy: case Fe::Rrrr: num(e, d.year, 4); break;
+    case Fe::Syyyy:
+      if (!fm) out += ' '; // the sign of a year AD
+      num(e, d.year, 4);
+      break;
+    case Fe::YComma:
+      if (e.spell || d.year < 1000) num(e, d.year, 1);
+      else {
+        out += std::to_string(d.year / 1000) + ",";
+        FmtElem rest = e;
+        num(rest, d.year % 1000, 3);
+      }
+      break;
+    case Fe::Iyyy: num(e, isoYear(d), 4); break;
+    case Fe::Iyy: num(e, isoYear(d) % 1000, 3); break;
+    case Fe::Iy: num(e, isoYear(d) % 100, 2); break;
+    case Fe::I: num(e, isoYear(d) % 10, 1); break;
+    case Fe::Scc:
+      if (!fm) out += ' ';
+      num(e, (d.year + 99) / 100, 2);
+      break;
+    case Fe::Ad: word("AD", e.caseMode, 2); break;
+    case Fe::AdDots: word("A.D.", e.caseMode, 4); break;
     case Fe::Yyy: num(e, d.year % 1000, 3); break;
     case Fe::Yy: case Fe::Rr: num(e, d.year % 100, 2); break;
     case Fe::Y: num(e, d.year % 10, 1); break;
+    case Fe::Syear:
+      if (!fm) out += ' ';
+      [[fallthrough]];
     case Fe::Year: {
       // spelled by centuries, NINETEEN EIGHTY-ONE, but TWO THOUSAND FIVE
       int hi = d.year / 100, lo = d.year % 100;
@@ -692,6 +727,27 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
       int y = static_cast<int>(readNum(4));
       if (e.kind == Fe::Rrrr && i - at <= 2) y = rrYear(y);
       year = y;
+      break;
+    }
+    case Fe::Syyyy: {
+      skipSpaces();
+      bool minus = i < n && s[i] == '-';
+      if (i < n && (s[i] == '-' || s[i] == '+')) ++i;
+      year = static_cast<int>(readNum(4));
+      if (minus) throw OraError(1841); // a DATE here holds years AD only
+      break;
+    }
+    case Fe::YComma: {
+      int hi = static_cast<int>(readNum(1));
+      if (i < n && s[i] == ',') ++i;
+      year = hi * 1000 + static_cast<int>(readNum(3));
+      break;
+    }
+    case Fe::Ad: case Fe::AdDots: {
+      static const char* const eras[] = {"A.D.", "B.C.", "AD", "BC"};
+      int k = readName(eras, 4, false);
+      if (k < 0) throw OraError(1856);
+      if (k % 2) throw OraError(1841);
       break;
     }
     case Fe::Yyy: year = now.year / 1000 * 1000 + static_cast<int>(readNum(3)); break;
@@ -1412,12 +1468,23 @@ DateTime roundDate(const DateTime& d, const std::string& fmtIn, bool round) {
     return fromSeconds(day * 86400 + (d.hour + (round && d.minute >= 30)) * 3600);
   if (is({"MI"}))
     return fromSeconds(day * 86400 + d.hour * 3600 + (d.minute + (round && d.second >= 30)) * 60);
-  if (is({"D", "DY", "DAY", "IW"})) {
-    int back = f == "IW" ? (weekday(d) + 6) % 7 : weekday(d);
+  if (is({"D", "DY", "DAY", "IW", "WW", "W"})) {
+    // weeks start on Sunday (D), Monday (IW), or the weekday of the year's (WW) or month's (W) first day
+    int64_t first = f == "WW" ? daysFromCivil(d.year, 1, 1) : daysFromCivil(d.year, d.month, 1);
+    int back = f == "IW"                 ? (weekday(d) + 6) % 7
+               : f == "WW" || f == "W" ? static_cast<int>((day - first) % 7)
+                                         : weekday(d);
     int64_t start = day - back;
     // The week's midpoint is three and a half days after its start.
     if (round && (back * 86400 + secs) * 2 >= 7 * 86400) start += 7;
     return fromDays(start);
+  }
+  if (is({"IYYY", "IYY", "IY", "I"})) {
+    // the ISO year: from the Monday of the week that holds January 4th
+    int y = d.year;
+    if (day < isoYearStart(y)) --y;
+    else if (day >= isoYearStart(y + 1)) ++y;
+    return fromDays(isoYearStart(y + (round && d.month >= 7 && y == d.year)));
   }
   throw OraError(1821);
 }
