@@ -764,6 +764,7 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
       skipSpaces();
       if (i < n && !std::isdigit(static_cast<unsigned char>(s[i]))) month = readMonth();
       else month = static_cast<int>(readNum(2));
+      if (month < 1 || month > 12) throw OraError(1843);
       break;
     case Fe::Mon: case Fe::Month: month = readMonth(); break;
     case Fe::Rm: {
@@ -777,8 +778,15 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
       month = best + 1;
       break;
     }
-    case Fe::Dd: day = static_cast<int>(readNum(2)); break;
-    case Fe::Ddd: doy = static_cast<int>(readNum(3)); break;
+    // each field is checked as it is read, so the first bad one is the one reported
+    case Fe::Dd:
+      day = static_cast<int>(readNum(2));
+      if (day < 1 || day > 31) throw OraError(1847);
+      break;
+    case Fe::Ddd:
+      doy = static_cast<int>(readNum(3));
+      if (doy < 1 || doy > 366) throw OraError(1848);
+      break;
     case Fe::D: if (int v = static_cast<int>(readNum(1)); v < 1 || v > 7) throw OraError(1846); break;
     case Fe::Dy: case Fe::Day: {
       int k = ja ? readName(kDaysJa, 7, false) : readName(kDays, 7, true);
@@ -786,10 +794,22 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
       if (k < 0) throw OraError(1846);
       break;
     }
-    case Fe::Hh: hour12 = static_cast<int>(readNum(2)); break;
-    case Fe::Hh24: hour = static_cast<int>(readNum(2)); break;
-    case Fe::Mi: minute = static_cast<int>(readNum(2)); break;
-    case Fe::Ss: second = static_cast<int>(readNum(2)); break;
+    case Fe::Hh:
+      hour12 = static_cast<int>(readNum(2));
+      if (hour12 < 1 || hour12 > 12) throw OraError(1849);
+      break;
+    case Fe::Hh24:
+      hour = static_cast<int>(readNum(2));
+      if (hour > 23) throw OraError(1850);
+      break;
+    case Fe::Mi:
+      minute = static_cast<int>(readNum(2));
+      if (minute > 59) throw OraError(1851);
+      break;
+    case Fe::Ss:
+      second = static_cast<int>(readNum(2));
+      if (second > 59) throw OraError(1852);
+      break;
     case Fe::Sssss: sssss = readNum(5); break;
     case Fe::Am: case Fe::AmDots: {
       static const char* const marks[] = {"A.M.", "P.M.", "AM", "PM", "午前", "午後"};

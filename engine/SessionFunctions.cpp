@@ -4,6 +4,7 @@
 #include "Number.h"
 #include "OraFunctions.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -83,9 +84,12 @@ int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out) {
     out = parseDateText(text, n.dateFormat, n.dateLanguage);
     return 0;
   } catch (const OraError& e) {
-    // the engine's usual forms ('YYYY-MM-DD', 'YYYY/MM/DD') are still read
+    // the engine's usual forms with a four-digit year ('YYYY-MM-DD', 'YYYY/MM/DD') are still
+    // read; the default 'RR-MM-DD' is not, as the session chose another format
+    std::string_view t = text.substr(std::min(text.find_first_not_of(' '), text.size()));
+    bool fullYear = t.size() > 4 && std::all_of(t.begin(), t.begin() + 4, [](char c) { return c >= '0' && c <= '9'; });
     DateTime d;
-    if (parseDate(text, d) == 0) {
+    if (fullYear && parseDate(text, d) == 0) {
       out = d;
       return 0;
     }
