@@ -181,9 +181,10 @@ void avgFinal(sqlite3_context* ctx) {
 }
 
 // VARIANCE and STDDEV: the sample variance (0 for a single row) from exact sums of the values
-// and their squares.
+// and their squares, taken from the first value so that large values close together keep their
+// differences.
 struct Spread {
-  unsigned char sum[sizeof(Num)], squares[sizeof(Num)];
+  unsigned char first[sizeof(Num)], sum[sizeof(Num)], squares[sizeof(Num)];
   int64_t count;
   bool failed;
 };
@@ -207,11 +208,13 @@ void spreadStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Num x;
     if (!numOf(argv[0], x)) return;
     if (s->count == 0) {
+      storeNum(s->first, x);
       storeNum(s->sum, Num{});
       storeNum(s->squares, Num{});
     }
-    storeNum(s->sum, add(loadNum(s->sum), x));
-    storeNum(s->squares, add(loadNum(s->squares), mul(x, x)));
+    Num dx = sub(x, loadNum(s->first));
+    storeNum(s->sum, add(loadNum(s->sum), dx));
+    storeNum(s->squares, add(loadNum(s->squares), mul(dx, dx)));
     ++s->count;
   } catch (const OraError& e) {
     s->failed = true;
