@@ -456,9 +456,13 @@ double numDouble(const Num& a) {
 }
 
 void resultNum(sqlite3_context* ctx, const Num& a) {
-  if (a.e >= 0 && digitsOf(mag(a.m)) + a.e <= 18) {
-    sqlite3_result_int64(ctx, static_cast<int64_t>(a.m * static_cast<i128>(pow10(a.e))));
-    return;
+  // every whole number that fits 64 bits stays exact, 19 digits included
+  if (a.e >= 0 && digitsOf(mag(a.m)) + a.e <= 19) {
+    i128 v = a.m * static_cast<i128>(pow10(a.e));
+    if (v >= INT64_MIN && v <= INT64_MAX) {
+      sqlite3_result_int64(ctx, static_cast<int64_t>(v));
+      return;
+    }
   }
   sqlite3_result_double(ctx, numDouble(a));
 }

@@ -183,6 +183,14 @@ const std::map<int, const char*>& texts() {
       {1653, "unable to extend table: the disk is full"},
       {2091, "transaction rolled back"},
       {4030, "out of process memory"},
+      {1482, "unsupported character set"},
+      {1856, "BC/B.C. or AD/A.D. required"},
+      {1857, "not a valid time zone"},
+      {2003, "invalid USERENV parameter"},
+      {2248, "invalid option for ALTER SESSION"},
+      {12702, "invalid NLS parameter string used in SQL function"},
+      {12705, "invalid or unknown NLS parameter value specified"},
+      {30076, "invalid extract field for extract source"},
   };
   return t;
 }

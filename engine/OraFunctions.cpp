@@ -1,6 +1,7 @@
 #include "OraFunctions.h"
 
 #include "DisplayWidth.h"
+#include "FunctionUtil.h"
 #include "OraError.h"
 #include "OraValues.h"
 
@@ -16,28 +17,7 @@
 
 namespace ora {
 
-namespace {
-
-using Ctx = sqlite3_context;
-using Val = sqlite3_value;
-
-// Function bodies throw OraError; the registered wrapper turns it into the SQL error.
-template <void (*F)(Ctx*, int, Val**)>
-void guarded(Ctx* ctx, int argc, Val** argv) {
-  try {
-    F(ctx, argc, argv);
-  } catch (const OraError& e) {
-    sqlite3_result_error(ctx, e.text.c_str(), -1);
-  } catch (const std::bad_alloc&) {
-    sqlite3_result_error_nomem(ctx);
-  } catch (...) {
-    // nothing may unwind through SQLite's C frames
-    sqlite3_result_error(ctx, "ORA-00600: internal error in a function", -1);
-  }
-}
-
-// The longest text a function builds, as Oracle's VARCHAR2 limit in SQL.
-constexpr int kMaxText = 4000;
+namespace fn {
 
 bool isNull(Val* v) { return sqlite3_value_type(v) == SQLITE_NULL; }
 
@@ -366,20 +346,27 @@ int isoWeek(const DateTime& d) {
   return static_cast<int>((n - start) / 7) + 1;
 }
 
+int isoYear(const DateTime& d) {
+  int64_t n = dayNumber(d);
+  if (n >= isoYearStart(d.year + 1)) return d.year + 1;
+  if (n < isoYearStart(d.year)) return d.year - 1;
+  return d.year;
+}
+
 bool isDate(Val* v, DateTime& out) {
   return sqlite3_value_type(v) == SQLITE_TEXT &&
          parseStoredDate(sqlite3_value_text(v), sqlite3_value_bytes(v), out);
 }
 
 // A date argument: the stored form, or text in one of the session's default forms.
-DateTime dateOf(Val* v) {
+DateTime dateOf(Ctx* ctx, Val* v) {
   DateTime d;
   int t = sqlite3_value_type(v);
   if (t != SQLITE_TEXT) throw OraError(932, t == SQLITE_BLOB ? "expected DATE got BINARY" : "expected DATE got NUMBER");
   if (isDate(v, d)) return d;
   auto s = reinterpret_cast<const char*>(sqlite3_value_text(v));
-  if (int err = parseDate(std::string_view(s, static_cast<size_t>(sqlite3_value_bytes(v))), d))
-    throw OraError(err);
+  std::string_view text(s, static_cast<size_t>(sqlite3_value_bytes(v)));
+  if (int err = sessionParseDate(sqlite3_context_db_handle(ctx), text, d)) throw OraError(err);
   return d;
 }
 
@@ -392,6 +379,11 @@ void resultDate(Ctx* ctx, const DateTime& d) {
 const char* const kMonths[] = {"JANUARY", "FEBRUARY", "MARCH",     "APRIL",   "MAY",      "JUNE",
                                "JULY",    "AUGUST",   "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
 const char* const kDays[] = {"SUNDAY", "MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY", "FRIDAY", "SATURDAY"};
+const char* const kMonthsJa[] = {"1月", "2月", "3月", "4月",  "5月",  "6月",
+                                 "7月", "8月", "9月", "10月", "11月", "12月"};
+const char* const kDaysJa[] = {"日曜日", "月曜日", "火曜日", "水曜日", "木曜日", "金曜日", "土曜日"};
+const char* const kDaysShortJa[] = {"日", "月", "火", "水", "木", "金", "土"};
+const char* const kRoman[] = {"I", "II", "III", "IV", "V", "VI", "VII", "VIII", "IX", "X", "XI", "XII"};
 
 bool startsNoCase(std::string_view s, size_t at, std::string_view word) {
   if (s.size() - at < word.size()) return false;
@@ -412,26 +404,48 @@ int rrYear(int yy) {
 // ---- date format models ----
 
 enum class Fe {
-  Lit, Fm, Yyyy, Yyy, Yy, Y, Rrrr, Rr, Mm, Mon, Month, Dd, Ddd, D, Dy, Day, Hh, Hh24, Mi, Ss,
-  Sssss, Am, AmDots, J, Q, Ww, W, Iw, Cc
+  Lit, Fm, Fx, Yyyy, Syyyy, YComma, Yyy, Yy, Y, Iyyy, Iyy, Iy, I, Rrrr, Rr, Year, Syear, Mm, Rm, Mon,
+  Month, Dd, Ddd, D, Dy, Day, Hh, Hh24, Mi, Ss, Sssss, Am, AmDots, Ad, AdDots, J, Q, Ww, W, Iw, Cc, Scc
 };
 
 struct FmtElem {
   Fe kind;
   std::string lit;
-  int caseMode = 0; // 0 upper, 1 initial capital, 2 lower
+  int caseMode = 0;   // 0 upper, 1 initial capital, 2 lower
+  bool spell = false; // SP: the number in words
+  int th = -1;        // TH: an ordinal, its suffix in this case mode; -1 without
 };
+
+bool numericElem(Fe k) {
+  switch (k) {
+  case Fe::Lit: case Fe::Fm: case Fe::Fx: case Fe::Year: case Fe::Syear: case Fe::Rm: case Fe::Mon:
+  case Fe::Month: case Fe::Dy: case Fe::Day: case Fe::Am: case Fe::AmDots: case Fe::Ad: case Fe::AdDots:
+    return false;
+  default:
+    return true;
+  }
+}
+
+int caseModeAt(std::string_view f, size_t i, size_t len) {
+  bool firstLower = std::islower(static_cast<unsigned char>(f[i])) != 0;
+  bool secondLower = len > 1 && std::islower(static_cast<unsigned char>(f[i + 1])) != 0;
+  return firstLower ? 2 : secondLower ? 1 : 0;
+}
 
 std::vector<FmtElem> parseDateFormat(std::string_view f) {
   static const std::pair<const char*, Fe> words[] = {
-      {"SSSSS", Fe::Sssss}, {"MONTH", Fe::Month}, {"YYYY", Fe::Yyyy}, {"RRRR", Fe::Rrrr},
-      {"A.M.", Fe::AmDots}, {"P.M.", Fe::AmDots}, {"HH24", Fe::Hh24}, {"HH12", Fe::Hh},
-      {"YYY", Fe::Yyy},     {"MON", Fe::Mon},     {"DDD", Fe::Ddd},   {"DAY", Fe::Day},
-      {"AM", Fe::Am},       {"PM", Fe::Am},       {"YY", Fe::Yy},     {"RR", Fe::Rr},
-      {"MM", Fe::Mm},       {"DD", Fe::Dd},       {"DY", Fe::Dy},     {"HH", Fe::Hh},
-      {"MI", Fe::Mi},       {"SS", Fe::Ss},       {"FM", Fe::Fm},     {"CC", Fe::Cc},
-      {"WW", Fe::Ww},       {"IW", Fe::Iw},       {"Y", Fe::Y},       {"D", Fe::D},
-      {"J", Fe::J},         {"Q", Fe::Q},         {"W", Fe::W}};
+      {"SSSSS", Fe::Sssss}, {"SYYYY", Fe::Syyyy}, {"SYEAR", Fe::Syear}, {"SCC", Fe::Scc},
+      {"Y,YYY", Fe::YComma}, {"IYYY", Fe::Iyyy},  {"IYY", Fe::Iyy},     {"IY", Fe::Iy},
+      {"A.D.", Fe::AdDots}, {"B.C.", Fe::AdDots}, {"AD", Fe::Ad},       {"BC", Fe::Ad},
+      {"MONTH", Fe::Month}, {"YYYY", Fe::Yyyy}, {"RRRR", Fe::Rrrr},
+      {"YEAR", Fe::Year},   {"A.M.", Fe::AmDots}, {"P.M.", Fe::AmDots}, {"HH24", Fe::Hh24},
+      {"HH12", Fe::Hh},     {"YYY", Fe::Yyy},     {"MON", Fe::Mon},     {"DDD", Fe::Ddd},
+      {"DAY", Fe::Day},     {"AM", Fe::Am},       {"PM", Fe::Am},       {"YY", Fe::Yy},
+      {"RR", Fe::Rr},       {"RM", Fe::Rm},       {"MM", Fe::Mm},       {"DD", Fe::Dd},
+      {"DY", Fe::Dy},       {"HH", Fe::Hh},       {"MI", Fe::Mi},       {"SS", Fe::Ss},
+      {"FM", Fe::Fm},       {"FX", Fe::Fx},       {"CC", Fe::Cc},       {"WW", Fe::Ww},
+      {"IW", Fe::Iw},       {"Y", Fe::Y},         {"D", Fe::D},         {"J", Fe::J},
+      {"Q", Fe::Q},         {"W", Fe::W},         {"I", Fe::I}};
   std::vector<FmtElem> out;
   for (size_t i = 0; i < f.size();) {
     char c = f[i];
@@ -451,11 +465,21 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
     for (auto& [w, kind] : words) {
       if (!startsNoCase(f, i, w)) continue;
       FmtElem e{kind, {}};
-      bool firstLower = std::islower(static_cast<unsigned char>(f[i])) != 0;
-      bool secondLower = std::strlen(w) > 1 && std::islower(static_cast<unsigned char>(f[i + 1])) != 0;
-      e.caseMode = firstLower ? 2 : secondLower ? 1 : 0;
-      out.push_back(e);
+      e.caseMode = caseModeAt(f, i, std::strlen(w));
       i += std::strlen(w);
+      // SP, TH, SPTH and THSP after a number
+      if (numericElem(kind)) {
+        for (int k = 0; k < 2; ++k) {
+          if (!e.spell && startsNoCase(f, i, "SP")) {
+            e.spell = true;
+            i += 2;
+          } else if (e.th < 0 && startsNoCase(f, i, "TH")) {
+            e.th = e.spell ? e.caseMode : caseModeAt(f, i, 2);
+            i += 2;
+          }
+        }
+      }
+      out.push_back(e);
       found = true;
       break;
     }
@@ -465,71 +489,188 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
 }
 
 std::string caseAs(std::string word, int mode) {
-  for (size_t k = 0; k < word.size(); ++k) {
-    bool up = mode == 0 || (mode == 1 && k == 0);
-    word[k] = static_cast<char>(up ? std::toupper(static_cast<unsigned char>(word[k]))
-                                   : std::tolower(static_cast<unsigned char>(word[k])));
+  bool start = true;
+  for (auto& ch : word) {
+    auto u = static_cast<unsigned char>(ch);
+    bool up = mode == 0 || (mode == 1 && start);
+    ch = static_cast<char>(up ? std::toupper(u) : std::tolower(u));
+    start = !std::isalpha(u);
   }
   return word;
 }
 
-std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt) {
+// A number in English words, as SP spells it.
+std::string spellNumber(int64_t n) {
+  static const char* const small[] = {"ZERO",    "ONE",     "TWO",       "THREE",    "FOUR",
+                                      "FIVE",    "SIX",     "SEVEN",     "EIGHT",    "NINE",
+                                      "TEN",     "ELEVEN",  "TWELVE",    "THIRTEEN", "FOURTEEN",
+                                      "FIFTEEN", "SIXTEEN", "SEVENTEEN", "EIGHTEEN", "NINETEEN"};
+  static const char* const tens[] = {"", "", "TWENTY", "THIRTY", "FORTY", "FIFTY", "SIXTY", "SEVENTY",
+                                     "EIGHTY", "NINETY"};
+  if (n < 0) return "MINUS " + spellNumber(-n);
+  if (n < 20) return small[n];
+  if (n < 100) return std::string(tens[n / 10]) + (n % 10 ? std::string("-") + small[n % 10] : "");
+  if (n < 1000)
+    return std::string(small[n / 100]) + " HUNDRED" + (n % 100 ? " " + spellNumber(n % 100) : "");
+  static const std::pair<int64_t, const char*> big[] = {{1000000000, " BILLION"}, {1000000, " MILLION"},
+                                                        {1000, " THOUSAND"}};
+  for (auto [unit, name] : big)
+    if (n >= unit) return spellNumber(n / unit) + name + (n % unit ? " " + spellNumber(n % unit) : "");
+  return small[0];
+}
+
+// The ordinal of words SP gave: ONE -> FIRST, TWENTY -> TWENTIETH.
+std::string spelledOrdinal(std::string w) {
+  static const std::pair<const char*, const char*> irregular[] = {
+      {"ONE", "FIRST"}, {"TWO", "SECOND"}, {"THREE", "THIRD"}, {"FIVE", "FIFTH"},
+      {"EIGHT", "EIGHTH"}, {"NINE", "NINTH"}, {"TWELVE", "TWELFTH"}};
+  size_t cut = w.find_last_of(" -") + 1;
+  std::string last = w.substr(cut);
+  for (auto [a, b] : irregular)
+    if (last == a) return w.substr(0, cut) + b;
+  if (!last.empty() && last.back() == 'Y') return w.substr(0, w.size() - 1) + "IETH";
+  return w + "TH";
+}
+
+std::string ordinalSuffix(int64_t n) {
+  int64_t t = n % 100;
+  if (t >= 11 && t <= 13) return "TH";
+  switch (n % 10) {
+  case 1: return "ST";
+  case 2: return "ND";
+  case 3: return "RD";
+  default: return "TH";
+  }
+}
+
+// Display columns of UTF-8 text: a name pads to the widest name of its kind.
+int columns(std::string_view s) {
+  int w = 0;
+  for (size_t i = 0; i < s.size();) w += IsWideCodePoint(nextChar(s, i)) ? 2 : 1;
+  return w;
+}
+
+std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang) {
   std::string out;
   bool fm = false;
-  auto num = [&](int64_t v, int width) {
+  bool ja = lang == kJapanese;
+  auto num = [&](const FmtElem& e, int64_t v, int width) {
+    if (e.spell) {
+      std::string w = spellNumber(v);
+      if (e.th >= 0) w = spelledOrdinal(w);
+      out += caseAs(w, e.caseMode);
+      return;
+    }
     std::string s = std::to_string(v);
     if (!fm && static_cast<int>(s.size()) < width) s.insert(0, width - s.size(), '0');
     out += s;
+    if (e.th >= 0) out += caseAs(ordinalSuffix(v), e.th);
   };
   auto word = [&](const std::string& w, int mode, int pad) {
     std::string s = caseAs(w, mode);
-    if (!fm && static_cast<int>(s.size()) < pad) s.append(pad - s.size(), ' ');
+    int n = columns(s);
+    if (!fm && n < pad) s.append(pad - n, ' ');
     out += s;
   };
   for (auto& e : fmt) {
     switch (e.kind) {
     case Fe::Lit: out += e.lit; break;
     case Fe::Fm: fm = !fm; break;
-    case Fe::Yyyy: case Fe::Rrrr: num(d.year, 4); break;
-    case Fe::Yyy: num(d.year % 1000, 3); break;
-    case Fe::Yy: case Fe::Rr: num(d.year % 100, 2); break;
-    case Fe::Y: num(d.year % 10, 1); break;
-    case Fe::Mm: num(d.month, 2); break;
-    case Fe::Mon: word(std::string(kMonths[d.month - 1]).substr(0, 3), e.caseMode, 3); break;
-    case Fe::Month: word(kMonths[d.month - 1], e.caseMode, 9); break;
-    case Fe::Dd: num(d.day, 2); break;
-    case Fe::Ddd: num(dayOfYear(d), 3); break;
-    case Fe::D: num(weekday(d) + 1, 1); break;
-    case Fe::Dy: word(std::string(kDays[weekday(d)]).substr(0, 3), e.caseMode, 3); break;
-    case Fe::Day: word(kDays[weekday(d)], e.caseMode, 9); break;
-    case Fe::Hh: num(d.hour % 12 == 0 ? 12 : d.hour % 12, 2); break;
-    case Fe::Hh24: num(d.hour, 2); break;
-    case Fe::Mi: num(d.minute, 2); break;
-    case Fe::Ss: num(d.second, 2); break;
-    case Fe::Sssss: num(d.hour * 3600 + d.minute * 60 + d.second, 5); break;
-    case Fe::Am: word(d.hour < 12 ? "AM" : "PM", e.caseMode, 2); break;
-    case Fe::AmDots: word(d.hour < 12 ? "A.M." : "P.M.", e.caseMode, 4); break;
-    case Fe::J: num(dayNumber(d) + kJulian1970, 7); break;
-    case Fe::Q: num((d.month - 1) / 3 + 1, 1); break;
-    case Fe::Ww: num((dayOfYear(d) - 1) / 7 + 1, 2); break;
-    case Fe::W: num((d.day - 1) / 7 + 1, 1); break;
-    case Fe::Iw: num(isoWeek(d), 2); break;
-    case Fe::Cc: num((d.year + 99) / 100, 2); break;
+    case Fe::Fx: break;
+    case Fe::Yyyy: case Fe::Rrrr: num(e, d.year, 4); break;
+    case Fe::Syyyy:
+      if (!fm) out += ' '; // the sign of a year AD
+      num(e, d.year, 4);
+      break;
+    case Fe::YComma:
+      if (e.spell || d.year < 1000) num(e, d.year, 1);
+      else {
+        out += std::to_string(d.year / 1000) + ",";
+        FmtElem rest = e;
+        num(rest, d.year % 1000, 3);
+      }
+      break;
+    case Fe::Iyyy: num(e, isoYear(d), 4); break;
+    case Fe::Iyy: num(e, isoYear(d) % 1000, 3); break;
+    case Fe::Iy: num(e, isoYear(d) % 100, 2); break;
+    case Fe::I: num(e, isoYear(d) % 10, 1); break;
+    case Fe::Scc:
+      if (!fm) out += ' ';
+      num(e, (d.year + 99) / 100, 2);
+      break;
+    case Fe::Ad: word("AD", e.caseMode, 2); break;
+    case Fe::AdDots: word("A.D.", e.caseMode, 4); break;
+    case Fe::Yyy: num(e, d.year % 1000, 3); break;
+    case Fe::Yy: case Fe::Rr: num(e, d.year % 100, 2); break;
+    case Fe::Y: num(e, d.year % 10, 1); break;
+    case Fe::Syear:
+      if (!fm) out += ' ';
+      [[fallthrough]];
+    case Fe::Year: {
+      // spelled by centuries, NINETEEN EIGHTY-ONE, but TWO THOUSAND FIVE
+      int hi = d.year / 100, lo = d.year % 100;
+      std::string w;
+      if (hi % 10 == 0 && lo < 10) w = spellNumber(d.year);
+      else w = (hi ? spellNumber(hi) + (lo ? " " : " HUNDRED") : std::string()) + (lo ? spellNumber(lo) : "");
+      out += caseAs(w, e.caseMode);
+      break;
+    }
+    case Fe::Mm: num(e, d.month, 2); break;
+    case Fe::Rm: word(kRoman[d.month - 1], e.caseMode, 4); break;
+    case Fe::Mon:
+      if (ja) word(kMonthsJa[d.month - 1], 0, 0);
+      else word(std::string(kMonths[d.month - 1]).substr(0, 3), e.caseMode, 3);
+      break;
+    case Fe::Month:
+      if (ja) word(kMonthsJa[d.month - 1], 0, 4);
+      else word(kMonths[d.month - 1], e.caseMode, 9);
+      break;
+    case Fe::Dd: num(e, d.day, 2); break;
+    case Fe::Ddd: num(e, dayOfYear(d), 3); break;
+    case Fe::D: num(e, weekday(d) + 1, 1); break;
+    case Fe::Dy:
+      if (ja) word(kDaysShortJa[weekday(d)], 0, 0);
+      else word(std::string(kDays[weekday(d)]).substr(0, 3), e.caseMode, 3);
+      break;
+    case Fe::Day:
+      if (ja) word(kDaysJa[weekday(d)], 0, 0);
+      else word(kDays[weekday(d)], e.caseMode, 9);
+      break;
+    case Fe::Hh: num(e, d.hour % 12 == 0 ? 12 : d.hour % 12, 2); break;
+    case Fe::Hh24: num(e, d.hour, 2); break;
+    case Fe::Mi: num(e, d.minute, 2); break;
+    case Fe::Ss: num(e, d.second, 2); break;
+    case Fe::Sssss: num(e, d.hour * 3600 + d.minute * 60 + d.second, 5); break;
+    case Fe::Am:
+      if (ja) word(d.hour < 12 ? "午前" : "午後", 0, 0);
+      else word(d.hour < 12 ? "AM" : "PM", e.caseMode, 2);
+      break;
+    case Fe::AmDots:
+      if (ja) word(d.hour < 12 ? "午前" : "午後", 0, 0);
+      else word(d.hour < 12 ? "A.M." : "P.M.", e.caseMode, 4);
+      break;
+    case Fe::J: num(e, dayNumber(d) + kJulian1970, 7); break;
+    case Fe::Q: num(e, (d.month - 1) / 3 + 1, 1); break;
+    case Fe::Ww: num(e, (dayOfYear(d) - 1) / 7 + 1, 2); break;
+    case Fe::W: num(e, (d.day - 1) / 7 + 1, 1); break;
+    case Fe::Iw: num(e, isoWeek(d), 2); break;
+    case Fe::Cc: num(e, (d.year + 99) / 100, 2); break;
     }
   }
   return out;
 }
 
-bool isPunct(char c) { return !std::isalnum(static_cast<unsigned char>(c)); }
+bool isPunct(char c) { return !std::isalnum(static_cast<unsigned char>(c)) && !(static_cast<unsigned char>(c) & 0x80); }
 
 // Reads text into a date by a format model; elements the text does not reach keep their
 // defaults (first day of the current month, midnight), as Oracle does.
-DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt) {
+DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int lang) {
   DateTime now = nowLocal();
   int year = now.year, month = now.month, day = 1, hour = 0, minute = 0, second = 0;
   int hour12 = -1, meridian = -1, doy = -1;
   int64_t julian = -1, sssss = -1;
   size_t i = 0, n = s.size();
+  bool ja = lang == kJapanese;
   auto skipSpaces = [&] { while (i < n && s[i] == ' ') ++i; };
   auto readNum = [&](int maxDigits) {
     skipSpaces();
@@ -544,14 +685,27 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt) {
   };
   auto readName = [&](const char* const* names, int count, bool allowShort) {
     skipSpaces();
+    // the longest name that matches, so 12月 is not read as 1
+    int best = -1;
+    size_t bestLen = 0;
     for (int k = 0; k < count; ++k)
-      if (startsNoCase(s, i, names[k])) { i += std::strlen(names[k]); return k; }
+      if (startsNoCase(s, i, names[k]) && std::strlen(names[k]) > bestLen) {
+        best = k;
+        bestLen = std::strlen(names[k]);
+      }
+    if (best >= 0) { i += bestLen; return best; }
     if (allowShort)
       for (int k = 0; k < count; ++k)
         if (startsNoCase(s, i, std::string(names[k]).substr(0, 3))) { i += 3; return k; }
     return -1;
   };
+  auto readMonth = [&] {
+    int m = ja ? readName(kMonthsJa, 12, false) : readName(kMonths, 12, true);
+    if (m < 0) throw OraError(1843);
+    return m + 1;
+  };
   for (auto& e : fmt) {
+    if (e.spell || e.th >= 0) throw OraError(1820);
     if (i >= n) break;
     switch (e.kind) {
     case Fe::Lit: {
@@ -566,13 +720,34 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt) {
       }
       break;
     }
-    case Fe::Fm: break;
+    case Fe::Fm: case Fe::Fx: break;
     case Fe::Yyyy: case Fe::Rrrr: {
       skipSpaces();
       size_t at = i;
       int y = static_cast<int>(readNum(4));
       if (e.kind == Fe::Rrrr && i - at <= 2) y = rrYear(y);
       year = y;
+      break;
+    }
+    case Fe::Syyyy: {
+      skipSpaces();
+      bool minus = i < n && s[i] == '-';
+      if (i < n && (s[i] == '-' || s[i] == '+')) ++i;
+      year = static_cast<int>(readNum(4));
+      if (minus) throw OraError(1841); // a DATE here holds years AD only
+      break;
+    }
+    case Fe::YComma: {
+      int hi = static_cast<int>(readNum(1));
+      if (i < n && s[i] == ',') ++i;
+      year = hi * 1000 + static_cast<int>(readNum(3));
+      break;
+    }
+    case Fe::Ad: case Fe::AdDots: {
+      static const char* const eras[] = {"A.D.", "B.C.", "AD", "BC"};
+      int k = readName(eras, 4, false);
+      if (k < 0) throw OraError(1856);
+      if (k % 2) throw OraError(1841);
       break;
     }
     case Fe::Yyy: year = now.year / 1000 * 1000 + static_cast<int>(readNum(3)); break;
@@ -587,31 +762,58 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt) {
     }
     case Fe::Mm:
       skipSpaces();
-      if (i < n && std::isalpha(static_cast<unsigned char>(s[i]))) {
-        month = readName(kMonths, 12, true) + 1;
-        if (month == 0) throw OraError(1843);
-      } else {
-        month = static_cast<int>(readNum(2));
-      }
+      if (i < n && !std::isdigit(static_cast<unsigned char>(s[i]))) month = readMonth();
+      else month = static_cast<int>(readNum(2));
+      if (month < 1 || month > 12) throw OraError(1843);
       break;
-    case Fe::Mon: case Fe::Month:
-      month = readName(kMonths, 12, true) + 1;
-      if (month == 0) throw OraError(1843);
+    case Fe::Mon: case Fe::Month: month = readMonth(); break;
+    case Fe::Rm: {
+      skipSpaces();
+      int best = -1;
+      size_t len = 0;
+      for (int k = 0; k < 12; ++k)
+        if (startsNoCase(s, i, kRoman[k]) && std::strlen(kRoman[k]) > len) { best = k; len = std::strlen(kRoman[k]); }
+      if (best < 0) throw OraError(1843);
+      i += len;
+      month = best + 1;
       break;
-    case Fe::Dd: day = static_cast<int>(readNum(2)); break;
-    case Fe::Ddd: doy = static_cast<int>(readNum(3)); break;
+    }
+    // each field is checked as it is read, so the first bad one is the one reported
+    case Fe::Dd:
+      day = static_cast<int>(readNum(2));
+      if (day < 1 || day > 31) throw OraError(1847);
+      break;
+    case Fe::Ddd:
+      doy = static_cast<int>(readNum(3));
+      if (doy < 1 || doy > 366) throw OraError(1848);
+      break;
     case Fe::D: if (int v = static_cast<int>(readNum(1)); v < 1 || v > 7) throw OraError(1846); break;
-    case Fe::Dy: case Fe::Day:
-      if (readName(kDays, 7, true) < 0) throw OraError(1846);
+    case Fe::Dy: case Fe::Day: {
+      int k = ja ? readName(kDaysJa, 7, false) : readName(kDays, 7, true);
+      if (k < 0 && ja) k = readName(kDaysShortJa, 7, false);
+      if (k < 0) throw OraError(1846);
       break;
-    case Fe::Hh: hour12 = static_cast<int>(readNum(2)); break;
-    case Fe::Hh24: hour = static_cast<int>(readNum(2)); break;
-    case Fe::Mi: minute = static_cast<int>(readNum(2)); break;
-    case Fe::Ss: second = static_cast<int>(readNum(2)); break;
+    }
+    case Fe::Hh:
+      hour12 = static_cast<int>(readNum(2));
+      if (hour12 < 1 || hour12 > 12) throw OraError(1849);
+      break;
+    case Fe::Hh24:
+      hour = static_cast<int>(readNum(2));
+      if (hour > 23) throw OraError(1850);
+      break;
+    case Fe::Mi:
+      minute = static_cast<int>(readNum(2));
+      if (minute > 59) throw OraError(1851);
+      break;
+    case Fe::Ss:
+      second = static_cast<int>(readNum(2));
+      if (second > 59) throw OraError(1852);
+      break;
     case Fe::Sssss: sssss = readNum(5); break;
     case Fe::Am: case Fe::AmDots: {
-      static const char* const marks[] = {"A.M.", "P.M.", "AM", "PM"};
-      int k = readName(marks, 4, false);
+      static const char* const marks[] = {"A.M.", "P.M.", "AM", "PM", "午前", "午後"};
+      int k = readName(marks, 6, false);
       if (k < 0) throw OraError(1855);
       meridian = k % 2;
       break;
@@ -661,48 +863,124 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt) {
 // ---- number format models ----
 
 struct NumFmt {
-  bool fm = false, signLead = false, signTrail = false, mi = false, dollar = false, point = false;
+  bool fm = false, signLead = false, signTrail = false, mi = false, pr = false, dollar = false, point = false;
+  bool blank = false; // B: blanks for a zero integer part
+  bool sci = false;   // EEEE
+  int roman = 0;      // RN: 1, rn: 2
+  int shift = 0;      // V: digits after it, the power of ten the value is multiplied by
+  std::string currency; // L or C: the currency text, before the digits or after them
+  bool currencyTrail = false;
   std::string intPat; // '9', '0' and ',' left of the decimal point
   int nInt = 0, firstZero = -1, nFrac = 0;
   std::string fracPat;
 };
+
+// The currencies of the session's territory, JAPAN.
+constexpr const char* kLocalCurrency = "￥";
+constexpr const char* kIsoCurrency = "JPY";
 
 NumFmt parseNumberFormat(std::string_view f) {
   NumFmt m;
   size_t i = 0, n = f.size();
   auto up = [&](size_t k) { return k < n ? static_cast<char>(std::toupper(static_cast<unsigned char>(f[k]))) : '\0'; };
   if (up(0) == 'F' && up(1) == 'M') { m.fm = true; i = 2; }
-  if (up(i) == 'S') { m.signLead = true; ++i; }
-  if (up(i) == '$') { m.dollar = true; ++i; }
+  if (up(i) == 'R' && up(i + 1) == 'N' && i + 2 == n) {
+    m.roman = f[i] == 'r' ? 2 : 1;
+    return m;
+  }
+  // leading S, $, B, L and C, each once
+  for (bool more = true; more && i < n;) {
+    char c = up(i);
+    more = false;
+    if (c == 'S' && !m.signLead) m.signLead = more = true;
+    else if (c == '$' && !m.dollar) m.dollar = more = true;
+    else if (c == 'B' && !m.blank) m.blank = more = true;
+    else if ((c == 'L' || c == 'C') && m.currency.empty()) {
+      m.currency = c == 'L' ? kLocalCurrency : kIsoCurrency;
+      more = true;
+    }
+    if (more) ++i;
+  }
+  bool v = false;
   for (; i < n; ++i) {
     char c = up(i);
     if (c == '9' || c == '0') {
-      if (m.point) { m.fracPat += c; ++m.nFrac; }
+      if (v) { m.intPat += c; ++m.nInt; ++m.shift; }
+      else if (m.point) { m.fracPat += c; ++m.nFrac; }
       else {
         if (c == '0' && m.firstZero < 0) m.firstZero = m.nInt;
         m.intPat += c;
         ++m.nInt;
       }
-    } else if ((c == ',' || c == 'G') && !m.point && m.nInt > 0) {
+    } else if ((c == ',' || c == 'G') && !m.point && !v && m.nInt > 0) {
       m.intPat += ',';
-    } else if ((c == '.' || c == 'D') && !m.point) {
+    } else if ((c == '.' || c == 'D') && !m.point && !v) {
       m.point = true;
+    } else if (c == 'V' && !v && !m.point) {
+      v = true;
     } else {
       break;
     }
   }
+  if (up(i) == 'E' && up(i + 1) == 'E' && up(i + 2) == 'E' && up(i + 3) == 'E' && !v) {
+    m.sci = true;
+    i += 4;
+  }
+  if ((up(i) == 'L' || up(i) == 'C') && m.currency.empty()) {
+    m.currency = up(i) == 'L' ? kLocalCurrency : kIsoCurrency;
+    m.currencyTrail = true;
+    ++i;
+  }
   if (i < n) {
     if (up(i) == 'S' && !m.signLead && i + 1 == n) m.signTrail = true;
     else if (up(i) == 'M' && up(i + 1) == 'I' && !m.signLead && i + 2 == n) m.mi = true;
+    else if (up(i) == 'P' && up(i + 1) == 'R' && !m.signLead && i + 2 == n) m.pr = true;
     else throw OraError(1481);
   }
   if (m.nInt == 0 && m.nFrac == 0) throw OraError(1481);
+  if (m.sci && (m.intPat.find(',') != std::string::npos || m.nInt == 0)) throw OraError(1481);
   return m;
 }
 
+std::string romanNumeral(int v) {
+  static const std::pair<int, const char*> parts[] = {{1000, "M"}, {900, "CM"}, {500, "D"}, {400, "CD"},
+                                                      {100, "C"},  {90, "XC"},  {50, "L"},  {40, "XL"},
+                                                      {10, "X"},   {9, "IX"},   {5, "V"},   {4, "IV"},
+                                                      {1, "I"}};
+  std::string out;
+  for (auto [n, s] : parts)
+    for (; v >= n; v -= n) out += s;
+  return out;
+}
+
 std::string formatNumber(Decimal d, const NumFmt& m) {
+  if (m.roman) {
+    // whole numbers 1 to 3999, right-aligned in 15 places
+    roundTo(d, 0);
+    int64_t v = 0;
+    if (d.neg || d.zero() || d.point > 4 || !scaledInt(d, 0, v) || v > 3999) return std::string(15, '#');
+    std::string r = romanNumeral(static_cast<int>(v));
+    if (m.roman == 2) r = caseAs(r, 2);
+    return m.fm ? r : std::string(15 - r.size(), ' ') + r;
+  }
+  std::string exponent;
+  if (m.sci && !d.zero()) {
+    // a mantissa of one integer digit, the exponent in at least two digits
+    int e = d.point - 1;
+    d.point = 1;
+    roundTo(d, m.nFrac);
+    if (d.point > 1) { --d.point; ++e; }
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "E%c%02d", e < 0 ? '-' : '+', std::abs(e));
+    exponent = buf;
+  } else if (m.sci) {
+    exponent = "E+00";
+  }
+  if (m.shift && !d.zero()) d.point += m.shift;
   roundTo(d, m.nFrac);
-  int width = static_cast<int>(m.intPat.size()) + (m.point ? 1 : 0) + m.nFrac + (m.dollar ? 1 : 0) + 1;
+  int width = static_cast<int>(m.intPat.size()) + (m.point ? 1 : 0) + m.nFrac + (m.dollar ? 1 : 0) + 1 +
+              static_cast<int>(exponent.size()) + (m.pr ? 1 : 0);
+  if (m.blank && d.zero()) return m.fm ? std::string() : std::string(width, ' ');
   // Integer and fraction digit strings.
   std::string intDigits, fracDigits;
   if (!d.zero()) {
@@ -717,7 +995,7 @@ std::string formatNumber(Decimal d, const NumFmt& m) {
   }
   if (static_cast<int>(intDigits.size()) > m.nInt) return std::string(width, '#');
   // Zero with no fraction slots still shows one digit.
-  if (intDigits.empty() && m.nFrac == 0) intDigits = "0";
+  if (intDigits.empty() && (m.nFrac == 0 || m.sci)) intDigits = "0";
   if (static_cast<int>(intDigits.size()) > m.nInt) return std::string(width, '#');
 
   std::string body;
@@ -727,13 +1005,13 @@ std::string formatNumber(Decimal d, const NumFmt& m) {
   for (char p : m.intPat) {
     if (p == ',') { body += printed ? ',' : ' '; continue; }
     if (slot >= firstDigit) { body += intDigits[slot - firstDigit]; printed = true; }
-    else if (m.firstZero >= 0 && slot >= m.firstZero) { body += '0'; printed = true; }
+    else if (m.firstZero >= 0 && slot >= m.firstZero && !m.blank) { body += '0'; printed = true; }
     else body += ' ';
     ++slot;
   }
   if (m.point) {
     std::string frac = fracDigits;
-    if (m.fm) {
+    if (m.fm && !m.sci) {
       // FM drops trailing zeros that sit in '9' positions.
       size_t k = frac.size();
       while (k > 0 && frac[k - 1] == '0' && m.fracPat[k - 1] == '9') --k;
@@ -742,15 +1020,20 @@ std::string formatNumber(Decimal d, const NumFmt& m) {
     body += '.';
     body += frac;
   }
+  body += exponent;
   size_t lead = body.find_first_not_of(' ');
   if (lead == std::string::npos) lead = body.size();
   std::string prefix;
   if (m.signLead) prefix = d.neg ? "-" : "+";
+  else if (m.pr) prefix = d.neg ? "<" : " ";
   else if (!m.signTrail && !m.mi) prefix = d.neg ? "-" : " ";
   if (m.dollar) prefix += '$';
+  if (!m.currencyTrail) prefix += m.currency;
   body.insert(lead, prefix);
+  if (m.currencyTrail) body += m.currency;
   if (m.signTrail) body += d.neg ? '-' : '+';
   if (m.mi) body += d.neg ? '-' : ' ';
+  if (m.pr) body += d.neg ? '>' : ' ';
   if (m.fm) {
     size_t b = body.find_first_not_of(' ');
     size_t e = body.find_last_not_of(' ');
@@ -762,13 +1045,17 @@ std::string formatNumber(Decimal d, const NumFmt& m) {
 // Text to number by a format model: group separators, currency and sign positions are
 // taken out, and the digits must fit the model.
 Decimal parseByNumberFormat(std::string_view s, const NumFmt& m) {
+  if (m.roman) throw OraError(1481);
   std::string t;
   bool neg = false;
   size_t b = 0, e = s.size();
   while (b < e && s[b] == ' ') ++b;
   while (e > b && s[e - 1] == ' ') --e;
   std::string_view v = s.substr(b, e - b);
-  if (m.mi || m.signTrail) {
+  if (m.pr && v.size() >= 2 && v.front() == '<' && v.back() == '>') {
+    neg = true;
+    v = v.substr(1, v.size() - 2);
+  } else if (m.mi || m.signTrail) {
     if (!v.empty() && (v.back() == '-' || v.back() == '+')) {
       neg = v.back() == '-';
       v.remove_suffix(1);
@@ -780,6 +1067,18 @@ Decimal parseByNumberFormat(std::string_view s, const NumFmt& m) {
   if (m.dollar) {
     if (v.empty() || v.front() != '$') throw OraError(1722);
     v.remove_prefix(1);
+  }
+  if (!m.currency.empty()) {
+    if (!m.currencyTrail && v.substr(0, m.currency.size()) == m.currency) v.remove_prefix(m.currency.size());
+    else if (m.currencyTrail && v.size() >= m.currency.size() && v.substr(v.size() - m.currency.size()) == m.currency)
+      v.remove_suffix(m.currency.size());
+    else throw OraError(1722);
+  }
+  if (m.sci) {
+    Decimal d;
+    if (!parseDecimal(v, d)) throw OraError(1722);
+    if (!d.zero()) d.neg = neg != d.neg;
+    return d;
   }
   int intDigits = 0, fracDigits = 0;
   bool point = false;
@@ -793,7 +1092,10 @@ Decimal parseByNumberFormat(std::string_view s, const NumFmt& m) {
   if (intDigits > m.nInt || fracDigits > m.nFrac || intDigits + fracDigits == 0) throw OraError(1722);
   Decimal d;
   if (!parseDecimal(t, d)) throw OraError(1722);
-  if (!d.zero()) d.neg = neg;
+  if (!d.zero()) {
+    d.neg = neg;
+    d.point -= m.shift;
+  }
   return d;
 }
 
@@ -846,7 +1148,7 @@ void extreme(Ctx* ctx, int argc, Val** argv, bool greatest) {
   } else if (isDate(argv[0], d0)) {
     DateTime best = d0;
     for (int i = 1; i < argc; ++i) {
-      DateTime x = dateOf(argv[i]);
+      DateTime x = dateOf(ctx, argv[i]);
       int64_t a = secondsOf(x), b = secondsOf(best);
       if (better(a < b ? -1 : a > b)) best = x;
     }
@@ -871,12 +1173,14 @@ void fnToChar(Ctx* ctx, int argc, Val** argv) {
   Val* v = argv[0];
   DateTime d;
   bool date = isDate(v, d);
+  sqlite3* db = sqlite3_context_db_handle(ctx);
   if (argc == 1) {
-    resultText(ctx, date ? defaultDateText(d) : textOf(v));
+    resultText(ctx, date ? sessionDateText(db, d) : textOf(v));
     return;
   }
   std::string fmt = textOf(argv[1]);
-  if (date) resultText(ctx, formatDate(d, parseDateFormat(fmt)));
+  int lang = argc > 2 ? dateLanguageParam(textOf(argv[2]), sessionNls(db).dateLanguage) : sessionNls(db).dateLanguage;
+  if (date) resultText(ctx, formatDate(d, parseDateFormat(fmt), lang));
   else resultText(ctx, formatNumber(decimalOf(v), parseNumberFormat(fmt)));
 }
 
@@ -885,10 +1189,12 @@ void fnToDate(Ctx* ctx, int argc, Val** argv) {
   DateTime d;
   if (isDate(argv[0], d)) { sqlite3_result_value(ctx, argv[0]); return; }
   std::string s = textOf(argv[0]);
+  sqlite3* db = sqlite3_context_db_handle(ctx);
   if (argc == 1) {
-    if (int err = parseDate(s, d)) throw OraError(err);
+    if (int err = sessionParseDate(db, s, d)) throw OraError(err);
   } else {
-    d = parseByFormat(s, parseDateFormat(textOf(argv[1])));
+    int lang = argc > 2 ? dateLanguageParam(textOf(argv[2]), sessionNls(db).dateLanguage) : sessionNls(db).dateLanguage;
+    d = parseByFormat(s, parseDateFormat(textOf(argv[1])), lang);
   }
   resultDate(ctx, d);
 }
@@ -900,6 +1206,7 @@ void fnToNumber(Ctx* ctx, int argc, Val** argv) {
     else resultDecimal(ctx, decimalOf(argv[0]));
     return;
   }
+  if (argc > 2) dateLanguageParam(textOf(argv[2]), kAmerican); // checked; our numbers use '.' and ','
   resultDecimal(ctx, parseByNumberFormat(textOf(argv[0]), parseNumberFormat(textOf(argv[1]))));
 }
 
@@ -1181,12 +1488,23 @@ DateTime roundDate(const DateTime& d, const std::string& fmtIn, bool round) {
     return fromSeconds(day * 86400 + (d.hour + (round && d.minute >= 30)) * 3600);
   if (is({"MI"}))
     return fromSeconds(day * 86400 + d.hour * 3600 + (d.minute + (round && d.second >= 30)) * 60);
-  if (is({"D", "DY", "DAY", "IW"})) {
-    int back = f == "IW" ? (weekday(d) + 6) % 7 : weekday(d);
+  if (is({"D", "DY", "DAY", "IW", "WW", "W"})) {
+    // weeks start on Sunday (D), Monday (IW), or the weekday of the year's (WW) or month's (W) first day
+    int64_t first = f == "WW" ? daysFromCivil(d.year, 1, 1) : daysFromCivil(d.year, d.month, 1);
+    int back = f == "IW"                 ? (weekday(d) + 6) % 7
+               : f == "WW" || f == "W" ? static_cast<int>((day - first) % 7)
+                                         : weekday(d);
     int64_t start = day - back;
     // The week's midpoint is three and a half days after its start.
     if (round && (back * 86400 + secs) * 2 >= 7 * 86400) start += 7;
     return fromDays(start);
+  }
+  if (is({"IYYY", "IYY", "IY", "I"})) {
+    // the ISO year: from the Monday of the week that holds January 4th
+    int y = d.year;
+    if (day < isoYearStart(y)) --y;
+    else if (day >= isoYearStart(y + 1)) ++y;
+    return fromDays(isoYearStart(y + (round && d.month >= 7 && y == d.year)));
   }
   throw OraError(1821);
 }
@@ -1304,7 +1622,7 @@ void fnLog(Ctx* ctx, int argc, Val** argv) {
 
 void fnAddMonths(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  DateTime d = dateOf(argv[0]);
+  DateTime d = dateOf(ctx, argv[0]);
   int64_t n = intOf(argv[1]);
   int64_t total = static_cast<int64_t>(d.year) * 12 + (d.month - 1) + n;
   if (total < 12 || total >= 120000) throw OraError(1841);
@@ -1321,7 +1639,7 @@ void fnAddMonths(Ctx* ctx, int argc, Val** argv) {
 // difference over a 31-day month.
 void fnMonthsBetween(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  DateTime a = dateOf(argv[0]), b = dateOf(argv[1]);
+  DateTime a = dateOf(ctx, argv[0]), b = dateOf(ctx, argv[1]);
   int64_t months = (static_cast<int64_t>(a.year) - b.year) * 12 + (a.month - b.month);
   bool aLast = a.day == daysInMonth(a.year, a.month), bLast = b.day == daysInMonth(b.year, b.month);
   if (a.day == b.day || (aLast && bLast)) { sqlite3_result_int64(ctx, months); return; }
@@ -1332,7 +1650,7 @@ void fnMonthsBetween(Ctx* ctx, int argc, Val** argv) {
 
 void fnLastDay(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
-  DateTime d = dateOf(argv[0]);
+  DateTime d = dateOf(ctx, argv[0]);
   d.day = daysInMonth(d.year, d.month);
   resultDate(ctx, d);
 }
@@ -1354,7 +1672,7 @@ int parseDayName(std::string name) {
 
 void fnNextDay(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  DateTime d = dateOf(argv[0]);
+  DateTime d = dateOf(ctx, argv[0]);
   int want = parseDayName(textOf(argv[1]));
   if (want < 0) throw OraError(1846);
   int ahead = (want - weekday(d) + 7) % 7;
@@ -1368,7 +1686,7 @@ void fnNextDay(Ctx* ctx, int argc, Val** argv) {
 // date + days, the fraction rounded to whole seconds.
 void fnDateAdd(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  DateTime d = dateOf(argv[0]);
+  DateTime d = dateOf(ctx, argv[0]);
   double days = doubleOf(argv[1]);
   if (!(std::fabs(days) < 4e6)) throw OraError(1841);
   resultDate(ctx, fromSeconds(secondsOf(d) + std::llround(days * 86400.0)));
@@ -1376,7 +1694,7 @@ void fnDateAdd(Ctx* ctx, int argc, Val** argv) {
 
 void fnDateDiff(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  int64_t secs = secondsOf(dateOf(argv[0])) - secondsOf(dateOf(argv[1]));
+  int64_t secs = secondsOf(dateOf(ctx, argv[0])) - secondsOf(dateOf(ctx, argv[1]));
   if (secs % 86400 == 0) sqlite3_result_int64(ctx, secs / 86400);
   else resultDouble(ctx, static_cast<double>(secs) / 86400.0);
 }
@@ -1473,25 +1791,15 @@ void fnBadArity(Ctx*, int, Val**) { throw OraError(909); }
 
 // ---- registration ----
 
-using Fn = void (*)(Ctx*, int, Val**);
-
-struct Def {
-  const char* name;
-  int minArgs, maxArgs; // maxArgs -1: any number from minArgs
-  Fn fn;
-  int type;             // functionResultType
-  bool volatileFn = false;
-};
-
 const Def kDefs[] = {
     {"NVL", 2, 2, guarded<fnNvl>, 0},
     {"NVL2", 3, 3, guarded<fnNvl2>, 0},
     {"DECODE", 3, -1, guarded<fnDecode>, 0},
     {"GREATEST", 1, -1, guarded<fnGreatest>, 0},
     {"LEAST", 1, -1, guarded<fnLeast>, 0},
-    {"TO_CHAR", 1, 2, guarded<fnToChar>, kVarchar2},
-    {"TO_DATE", 1, 2, guarded<fnToDate>, kDate, true},
-    {"TO_NUMBER", 1, 2, guarded<fnToNumber>, kNumber},
+    {"TO_CHAR", 1, 3, guarded<fnToChar>, kVarchar2},
+    {"TO_DATE", 1, 3, guarded<fnToDate>, kDate, true},
+    {"TO_NUMBER", 1, 3, guarded<fnToNumber>, kNumber},
     {"SUBSTR", 2, 3, guarded<fnSubstr>, kVarchar2},
     {"SUBSTRB", 2, 3, guarded<fnSubstrb>, kVarchar2},
     {"INSTR", 2, 4, guarded<fnInstr>, kNumber},
@@ -1534,11 +1842,35 @@ const Def kDefs[] = {
     {"LIKE", 2, 3, guarded<fnLike>, -1},
 };
 
-} // namespace
+// Every function this file and its companions define.
+const std::vector<Def>& allDefs() {
+  static const std::vector<Def> all = [] {
+    std::vector<Def> v(std::begin(kDefs), std::end(kDefs));
+    for (auto* more : {&scalarFunctionDefs, &sessionFunctionDefs})
+      for (const Def& d : more()) v.push_back(d);
+    return v;
+  }();
+  return all;
+}
+
+} // namespace fn
+
+using namespace fn;
+
+std::string formatDateText(const DateTime& d, std::string_view model, int language) {
+  return formatDate(d, parseDateFormat(model), language);
+}
+
+DateTime parseDateText(std::string_view text, std::string_view model, int language) {
+  return parseByFormat(text, parseDateFormat(model), language);
+}
+
+void checkDateFormat(std::string_view model) { parseDateFormat(model); }
 
 void registerOraFunctions(sqlite3* db, const std::string& user) {
+  attachNls(db, user);
   int limit = std::min(sqlite3_limit(db, SQLITE_LIMIT_FUNCTION_ARG, -1), 127);
-  for (const Def& d : kDefs) {
+  for (const Def& d : allDefs()) {
     int flags = SQLITE_UTF8 | (d.volatileFn ? 0 : SQLITE_DETERMINISTIC);
     int maxArgs = d.maxArgs < 0 ? limit : d.maxArgs;
     // Each arity on its own, so a wrong argument count fails when the statement is prepared.
@@ -1557,14 +1889,14 @@ void registerOraFunctions(sqlite3* db, const std::string& user) {
 
 std::vector<std::string> oraFunctionNames() {
   std::vector<std::string> out;
-  for (const Def& d : kDefs) out.emplace_back(d.name);
+  for (const Def& d : allDefs()) out.emplace_back(d.name);
   return out;
 }
 
 int functionResultType(std::string_view upperName) {
   static const std::map<std::string_view, int> types = [] {
     std::map<std::string_view, int> m;
-    for (const Def& d : kDefs)
+    for (const Def& d : allDefs())
       if (d.type >= 0) m[d.name] = d.type;
     return m;
   }();

@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "FunctionUtil.h"
 #include "Number.h"
 #include "OraError.h"
 
@@ -152,12 +153,15 @@ std::string plainText(const Decimal& d) {
 void resultDecimal(sqlite3_context* ctx, const Decimal& d) {
   if (d.zero()) { sqlite3_result_int64(ctx, 0); return; }
   int n = static_cast<int>(d.digits.size());
-  if (d.point >= n && d.point <= 18) {
-    int64_t v = 0;
-    for (char c : d.digits) v = v * 10 + (c - '0');
+  if (d.point >= n && d.point <= 19) {
+    // whole numbers that fit 64 bits stay exact, 19 digits included
+    uint64_t v = 0;
+    for (char c : d.digits) v = v * 10 + static_cast<uint64_t>(c - '0');
     for (int i = n; i < d.point; ++i) v *= 10;
-    sqlite3_result_int64(ctx, d.neg ? -v : v);
-    return;
+    if (d.point < 19 || v <= (d.neg ? uint64_t{1} << 63 : INT64_MAX)) {
+      sqlite3_result_int64(ctx, d.neg ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v));
+      return;
+    }
   }
   std::string t = plainText(d);
   sqlite3_result_double(ctx, std::strtod(t.c_str(), nullptr));
@@ -253,7 +257,7 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     int n = sqlite3_value_bytes(v);
     DateTime dt;
     if (!parseStoredDate(t, n, dt)) {
-      int err = parseDate(std::string_view(reinterpret_cast<const char*>(t), n), dt);
+      int err = sessionParseDate(sqlite3_context_db_handle(ctx), std::string_view(reinterpret_cast<const char*>(t), n), dt);
       if (err) { fail(ctx, err); return; }
       std::string s = storedDate(dt);
       sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);

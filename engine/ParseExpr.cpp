@@ -302,6 +302,24 @@ Node* Parser::primary() {
     i_ += 2;
     return finish(n);
   }
+  if (w == "EXTRACT" && isOp("(", 1)) {
+    DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
+    Node* n = make(N::Call);
+    n->text = w;
+    i_ += 2;
+    static const char* const fields[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND",
+                                         "TIMEZONE_HOUR", "TIMEZONE_MINUTE", "TIMEZONE_REGION", "TIMEZONE_ABBR"};
+    bool field = false;
+    for (const char* f : fields) field = field || isWord(f);
+    if (!field) fail(905);
+    Node* f = make(N::Str);
+    f->text = t_[i_++].text;
+    n->kids.push_back(finish(f));
+    expectWord("FROM", 905);
+    n->kids.push_back(expr());
+    expectOp(")", 907);
+    return finish(n);
+  }
   if (w == "CAST" && isOp("(", 1)) {
     DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
     Node* n = make(N::Cast);

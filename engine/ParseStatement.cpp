@@ -442,6 +442,23 @@ Node* Parser::alter() {
     u->kids.push_back(finish(pw));
     return finish(u);
   }
+  if (acceptWord("SESSION")) {
+    // SET name = value ...; the names and values are checked where the statement is translated
+    Node* s = tree_.make(N::Option, at);
+    s->text = "SESSION";
+    expectWord("SET", 922);
+    do {
+      if (cur().kind != Tok::Ident) fail(922);
+      Node* o = make(N::Option);
+      o->text = t_[i_++].text;
+      expectOp("=", 927);
+      if (cur().kind != Tok::Str && cur().kind != Tok::Ident && cur().kind != Tok::QIdent && cur().kind != Tok::Num)
+        fail(922);
+      ++i_;
+      s->kids.push_back(finish(o));
+    } while (cur().kind == Tok::Ident);
+    return finish(s);
+  }
   expectWord("TABLE", 940);
   Node* a = tree_.make(N::AlterTable, at);
   a->kids.push_back(objectName(903));

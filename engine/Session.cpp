@@ -389,6 +389,10 @@ void Session::execOracle(const std::string& sql) {
   if (t.kind == StmtKind::Commit) { commit(); return; }
   if (t.kind == StmtKind::Rollback) { t.savepoint.empty() ? rollback() : rollbackTo(t.savepoint); return; }
   if (t.kind == StmtKind::Savepoint) { savepoint(t.savepoint); return; }
+  if (t.kind == StmtKind::Session) {
+    for (auto& a : t.actions) a(*this);
+    return;
+  }
   for (auto& v : t.dictionary) refreshDictionary(v);
   if (t.kind == StmtKind::Dml) beginIfNeeded(t.verb);
   sqlite3_stmt* st = nullptr;

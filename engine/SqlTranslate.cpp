@@ -390,7 +390,31 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (k.text == "MINUS") { add("EXCEPT"); break; }
+      if (k.text == "DATE" && at(i + 1).kind == Token::Str) {
+        pin_[i + 1] = 1;
+        add(quoteString(ansiDate(at(i + 1).text)));
+        ++i;
+        break;
+      }
       if (keywordAt(t_, i)) { add(k.text); break; }
+      if (k.text == "EXTRACT" && is(at(i + 1), "(") && is(at(i + 3), "FROM")) {
+        size_t close = matching(i + 1);
+        add("EXTRACT(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) + ")");
+        i = close;
+        break;
+      }
+      if (k.text == "DUMP" && is(at(i + 1), "(") && replace_[i + 1].empty()) {
+        // the value's type as the statement gives it goes first: a text literal is CHAR, a
+        // stored DATE has another inside than a computed one
+        size_t close = matching(i + 1), a = i + 2, m = a;
+        if (a >= close) throw OraError(909);
+        while (m < close && !(t_[m].depth == k.depth + 1 && is(t_[m], ","))) ++m;
+        int code = exprType(a, m).code;
+        bool column = (m == a + 1 && (t_[a].kind == Token::QIdent || (t_[a].kind == Token::Ident && t_[a].text != "SYSDATE"))) ||
+                      (m == a + 3 && is(t_[a + 1], "."));
+        if (code == kDate && !column) code = 13;
+        replace_[i + 1] = "(" + std::to_string(code) + ",";
+      }
       if (k.text == "TRIM" && is(at(i + 1), "(")) {
         // TRIM([LEADING|TRAILING|BOTH] [c] FROM s)
         size_t close = matching(i + 1), fromAt = 0;
@@ -604,6 +628,8 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
       }
       if (k >= e) return j;
       ++k;
+    } else if (t.kind == Token::Ident && t.text == "DATE" && k + 1 < e && t_[k + 1].kind == Token::Str) {
+      k += 2; // DATE 'YYYY-MM-DD'
     } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL")) || t.kind == Token::QIdent ||
                t.kind == Token::Bind) {
       ++k;
@@ -902,6 +928,7 @@ ColType Translator::infer(size_t b, size_t e) {
   t.size = 4000;
   if (e <= b) return t;
   const Token& f = t_[b];
+  if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
   if (e - b == 1) {
     if (f.kind == Token::Num) { t = ColType{}; t.code = kNumber; return t; }
     // a text literal is CHAR, as long as it is
@@ -1742,6 +1769,7 @@ Translation Translator::run() {
   } else if (is(f, "ALTER")) {
     if (is(at(1), "TABLE")) alterTable();
     else if (is(at(1), "USER")) alterUser();
+    else if (is(at(1), "SESSION")) alterSession(t_, tr_);
     else throw OraError(940, "ALTER " + at(1).raw + " is not supported");
   } else if (is(f, "RENAME")) rename();
   else if (is(f, "COMMENT")) comment();

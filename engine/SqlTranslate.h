@@ -52,7 +52,7 @@ private:
   std::map<std::string, std::vector<ColumnInfo>> columns_; // read once per statement
 };
 
-enum class StmtKind { Query, Dml, Ddl, Commit, Rollback, Savepoint };
+enum class StmtKind { Query, Dml, Ddl, Commit, Rollback, Savepoint, Session };
 
 struct Translation {
   StmtKind kind = StmtKind::Query;
@@ -62,7 +62,7 @@ struct Translation {
   std::string sql;       // Query and Dml: one SQLite statement
   std::vector<std::string> ddl;      // Ddl: run in order, in one transaction
   std::map<std::string, ColType> inferred; // result column name -> type of an expression
-  std::vector<std::function<void(Session&)>> actions; // Ddl: run after `ddl` has committed
+  std::vector<std::function<void(Session&)>> actions; // Ddl: run after `ddl` has committed; Session: run
   // Ddl: run after `ddl` inside its transaction, before the commit; what they write elsewhere
   // becomes part of the statement only when that commit happens (see Session::repairSequences).
   std::vector<std::function<void(Session&)>> beforeCommit;

@@ -36,6 +36,10 @@ size_t skipPhysical(const std::vector<Token>& t, size_t i);
 // Stored PL/SQL units, triggers and blocks, which are not tokenized as SQL; false when the text
 // is none of them.
 bool translatePlsql(const std::string& text, Catalog& cat, Translation& out);
+// ALTER SESSION SET NLS_...: checks the settings; they apply when the statement runs.
+void alterSession(const std::vector<Token>& t, Translation& out);
+// The stored form of an ANSI literal DATE 'YYYY-MM-DD'; Oracle's error when the text is none.
+std::string ansiDate(const std::string& text);
 
 struct TableRef {
   std::string name, alias;

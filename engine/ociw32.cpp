@@ -7,6 +7,7 @@
 #include "ociw32.h"
 
 #include "Database.h"
+#include "FunctionUtil.h"
 #include "OraError.h"
 #include "OraValues.h"
 #include "Session.h"
@@ -409,7 +410,7 @@ void deliver(Cursor& c, int i, int r) {
     if (type == SQLITE_TEXT) {
       DateTime dt;
       if (col.type.code == kDate && parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
-        std::string t = defaultDateText(dt);
+        std::string t = sessionDateText(c.logon->s->db, dt);
         putText(d, r, t.data(), static_cast<int>(t.size()), pad);
       } else {
         putText(d, r, v.p, v.n, pad);
@@ -447,7 +448,7 @@ void deliver(Cursor& c, int i, int r) {
     if (type != SQLITE_TEXT) throw OraError(932, "expected DATE");
     DateTime dt;
     if (!parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
-      if (int err = parseDate(std::string_view(v.p, static_cast<size_t>(v.n)), dt)) throw OraError(err);
+      if (int err = sessionParseDate(c.logon->s->db, std::string_view(v.p, static_cast<size_t>(v.n)), dt)) throw OraError(err);
     }
     unsigned char* el = d.buf + static_cast<size_t>(r) * d.bufl;
     el[0] = static_cast<unsigned char>(dt.year / 100 + 100);
@@ -963,6 +964,9 @@ OCIW32_API int oexec(unsigned char* cda) {
         break;
       case StmtKind::Savepoint:
         l.savepoint(c->tr.savepoint);
+        break;
+      case StmtKind::Session:
+        for (auto& a : c->tr.actions) a(l);
         break;
       }
     } catch (const OraError& e) {

@@ -201,4 +201,28 @@ TEST_F(Functions, WrongArgumentCountsFail) {
   EXPECT_EQ(V("DECODE(1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10)"), "2");
 }
 
+TEST_F(Functions, SessionDateSettingsBelongToTheirLogon) {
+  const std::string king = "SELECT TO_CHAR(HIREDATE) FROM EMP WHERE EMPNO = 7839";
+  ASSERT_TRUE(Run(Cur, "ALTER SESSION SET NLS_DATE_FORMAT = 'DD-MON-RR' NLS_DATE_LANGUAGE = JAPANESE"));
+  EXPECT_EQ(Q(king), "17-11月-81");
+  // dates fetched as dates do not pass through the session's text form
+  Ses.DateFormatString = "YYYY/MM/DD";
+  EXPECT_EQ(Q("SELECT HIREDATE FROM EMP WHERE EMPNO = 7839"), "1981/11/17");
+
+  TOraSession other;
+  ASSERT_TRUE(Logon(other, "DEMO", "DEMO"));
+  TOraCursor c;
+  c.SetSession(&other);
+  EXPECT_EQ(Scalar(c, king), "81-11-17");
+  c.Close();
+  other.Disconnect();
+
+  // a new logon starts from the defaults again
+  Cur.Close();
+  Ses.Disconnect();
+  ASSERT_TRUE(Logon(Ses, "DEMO", "DEMO"));
+  EXPECT_EQ(Q(king), "81-11-17");
+  EXPECT_EQ(Q("SELECT TO_CHAR(HIREDATE, 'MON') FROM EMP WHERE EMPNO = 7839"), "NOV");
+}
+
 } // namespace

@@ -266,6 +266,25 @@ TEST_F(Shell, RunsStatementsAndLaysOutRows) {
   EXPECT_EQ(Query("SELECT LOC FROM DEPT WHERE DEPTNO = 50"), "東京");
 }
 
+TEST_F(Shell, SessionDateFormatShapesTheDatesShown) {
+  std::string out = RunShell("alter session set nls_date_format = 'DD-MON-RR';\n"
+                             "select ename, hiredate from emp where hiredate = '17-NOV-81';\n"
+                             "alter session set nls_date_format = 'YYYY-MM-DD HH24:MI:SS';\n"
+                             "select hiredate from emp where empno = 7839;\n"
+                             "alter session set nls_date_format = 'nonsense';\n"
+                             "exit\n");
+  EXPECT_EQ(Count(out, "Session altered.\n"), 2u) << out;
+  EXPECT_NE(out.find("ENAME      HIREDATE\n---------- ---------\nKING       17-NOV-81\n"),
+            std::string::npos)
+      << out;
+  // a longer format widens the column to its text
+  EXPECT_NE(out.find("HIREDATE\n-------------------\n1981-11-17 00:00:00\n"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("ORA-01821"), std::string::npos) << out;
+  // the setting belongs to that session only
+  EXPECT_EQ(Query("SELECT TO_CHAR(HIREDATE) FROM EMP WHERE EMPNO = 7839"), "81-11-17");
+}
+
 TEST_F(Shell, ScriptsRunNestedWithAtAndDoubleAt) {
   namespace fs = std::filesystem;
   fs::path dir = fs::path(DataHome) / "scripts";

@@ -1,0 +1,345 @@
+// Single-row functions beyond the core set: trigonometry, BITAND, TRANSLATE, SOUNDEX, the NLS_
+// case functions, NLSSORT, RAW and ROWID conversions, TO_MULTI_BYTE, TO_SINGLE_BYTE, CONVERT.
+#include "FunctionUtil.h"
+#include "OraFunctions.h"
+
+#include <cmath>
+#include <cstring>
+#include <map>
+
+namespace ora::fn {
+
+namespace {
+
+// ---- numbers ----
+
+template <double (*F)(double)>
+void unaryMath(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  resultDouble(ctx, F(doubleOf(argv[0])));
+}
+
+double sinOf(double x) { return std::sin(x); }
+double cosOf(double x) { return std::cos(x); }
+double tanOf(double x) { return std::tan(x); }
+double sinhOf(double x) { return std::sinh(x); }
+double coshOf(double x) { return std::cosh(x); }
+double tanhOf(double x) { return std::tanh(x); }
+double atanOf(double x) { return std::atan(x); }
+
+// ASIN and ACOS take -1 to 1 only.
+template <double (*F)(double)>
+void inverseMath(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  double x = doubleOf(argv[0]);
+  if (x < -1 || x > 1) throw OraError(1428, textOf(argv[0]));
+  resultDouble(ctx, F(x));
+}
+
+double asinOf(double x) { return std::asin(x); }
+double acosOf(double x) { return std::acos(x); }
+
+void fnAtan2(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  double y = doubleOf(argv[0]), x = doubleOf(argv[1]);
+  resultDouble(ctx, std::atan2(y, x));
+}
+
+void fnBitand(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  auto whole = [](Val* v) -> int64_t {
+    if (sqlite3_value_type(v) == SQLITE_INTEGER) return sqlite3_value_int64(v);
+    double x = std::trunc(doubleOf(v));
+    if (!(std::fabs(x) < 9.2e18)) throw OraError(1426);
+    return static_cast<int64_t>(x);
+  };
+  sqlite3_result_int64(ctx, whole(argv[0]) & whole(argv[1]));
+}
+
+// ---- characters ----
+
+// TRANSLATE(s, from, to): each character of `from` becomes the one at its place in `to`, or
+// goes when `to` is shorter; the first of repeated characters counts.
+void fnTranslate(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  auto from = decode(textOf(argv[1])), to = decode(textOf(argv[2]));
+  std::map<uint32_t, int64_t> map; // character -> replacement, -1 to drop
+  for (size_t k = 0; k < from.size(); ++k)
+    map.emplace(from[k], k < to.size() ? static_cast<int64_t>(to[k]) : -1);
+  std::string s = textOf(argv[0]), out;
+  for (size_t i = 0; i < s.size();) {
+    uint32_t c = nextChar(s, i);
+    auto it = map.find(c);
+    if (it == map.end()) appendChar(out, c);
+    else if (it->second >= 0) appendChar(out, static_cast<uint32_t>(it->second));
+  }
+  resultText(ctx, out);
+}
+
+// SOUNDEX: the first letter and the codes of the consonants after it, equal codes side by side
+// (also across H and W) once, four characters padded with zeros.
+void fnSoundex(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  static const char codes[] = "01230120022455012623010202"; // a..z
+  std::string s = textOf(argv[0]), out;
+  char prev = 0;
+  for (char ch : s) {
+    if (!std::isalpha(static_cast<unsigned char>(ch)) || (static_cast<unsigned char>(ch) & 0x80)) continue;
+    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    char code = codes[c - 'a'];
+    if (out.empty()) {
+      out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      prev = code;
+      continue;
+    }
+    if (c == 'h' || c == 'w') continue;
+    if (code == '0') { prev = 0; continue; }
+    if (code != prev) out += code;
+    prev = code;
+    if (out.size() == 4) break;
+  }
+  if (out.empty()) { sqlite3_result_null(ctx); return; }
+  out.resize(4, '0');
+  resultText(ctx, out);
+}
+
+// The sort an optional 'NLS_SORT = name' of the NLS_ case functions and NLSSORT names, upper case.
+std::string sortParam(int argc, Val** argv) {
+  if (argc < 2) return "BINARY";
+  std::string p = textOf(argv[1]);
+  size_t eq = p.find('=');
+  std::string name = mapChars(trimChars(p.substr(0, eq == std::string::npos ? 0 : eq), {' '}, true, true), upperChar);
+  if (eq == std::string::npos || name != "NLS_SORT") throw OraError(12702);
+  return mapChars(trimChars(p.substr(eq + 1), {' '}, true, true), upperChar);
+}
+
+void fnNlsUpper(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  std::string out = mapChars(textOf(argv[0]), upperChar);
+  if (sortParam(argc, argv) == "XGERMAN") {
+    // the German sort has no capital sharp s
+    for (size_t at; (at = out.find("\xC3\x9F")) != std::string::npos;) out.replace(at, 2, "SS");
+  }
+  resultText(ctx, out);
+}
+
+void fnNlsLower(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  sortParam(argc, argv);
+  resultText(ctx, mapChars(textOf(argv[0]), lowerChar));
+}
+
+void fnNlsInitcap(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  bool dutch = sortParam(argc, argv) == "XDUTCH";
+  std::string s = textOf(argv[0]), out;
+  bool inWord = false;
+  for (size_t i = 0; i < s.size();) {
+    uint32_t c = nextChar(s, i);
+    appendChar(out, inWord ? lowerChar(c) : upperChar(c));
+    // in Dutch, IJ at the start of a word is one letter
+    if (dutch && !inWord && (c == 'i' || c == 'I') && i < s.size() && (s[i] == 'j' || s[i] == 'J')) {
+      out += 'J';
+      ++i;
+    }
+    inWord = isWordChar(c);
+  }
+  resultText(ctx, out);
+}
+
+// NLSSORT under the binary sort: the text's bytes and a closing zero, as RAW.
+void fnNlssort(Ctx* ctx, int argc, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  if (argc > 1 && !isNull(argv[1])) sortParam(argc, argv);
+  std::string s = textOf(argv[0]);
+  s += '\0';
+  sqlite3_result_blob(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+// ---- RAW and ROWID ----
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string bytesOfHex(std::string t) {
+  if (t.size() % 2) t.insert(t.begin(), '0');
+  std::string bytes;
+  for (size_t i = 0; i < t.size(); i += 2) {
+    int hi = hexDigit(t[i]), lo = hexDigit(t[i + 1]);
+    if (hi < 0 || lo < 0) throw OraError(1465);
+    bytes += static_cast<char>(hi * 16 + lo);
+  }
+  return bytes;
+}
+
+void fnHextoraw(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  if (sqlite3_value_type(argv[0]) == SQLITE_BLOB) { sqlite3_result_value(ctx, argv[0]); return; }
+  std::string b = bytesOfHex(textOf(argv[0]));
+  sqlite3_result_blob(ctx, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
+}
+
+void fnRawtohex(Ctx* ctx, int, Val** argv) {
+  Val* v = argv[0];
+  if (isNull(v)) { sqlite3_result_null(ctx); return; }
+  if (sqlite3_value_type(v) == SQLITE_BLOB) {
+    resultText(ctx, hexText(static_cast<const unsigned char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v)));
+    return;
+  }
+  if (isNumber(v)) throw OraError(932, "expected BINARY got NUMBER");
+  // text is read as RAW the way Oracle converts it: as hexadecimal digits
+  std::string b = bytesOfHex(textOf(v));
+  resultText(ctx, hexText(reinterpret_cast<const unsigned char*>(b.data()), static_cast<int>(b.size())));
+}
+
+void fnChartorowid(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string s = textOf(argv[0]);
+  int64_t obj, row;
+  if (!decodeRowid(s, obj, row)) throw OraError(1410);
+  resultText(ctx, s);
+}
+
+void fnRowidtochar(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string s = textOf(argv[0]);
+  int64_t obj, row;
+  if (!decodeRowid(s, obj, row)) throw OraError(1410);
+  resultText(ctx, s);
+}
+
+// ---- single-byte and multibyte forms ----
+
+// Half-width katakana U+FF61.. and their full-width forms.
+const uint16_t kFullKana[] = {
+    0x3002, 0x300C, 0x300D, 0x3001, 0x30FB, 0x30F2, 0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9, 0x30E3, 0x30E5,
+    0x30E7, 0x30C3, 0x30FC, 0x30A2, 0x30A4, 0x30A6, 0x30A8, 0x30AA, 0x30AB, 0x30AD, 0x30AF, 0x30B1, 0x30B3,
+    0x30B5, 0x30B7, 0x30B9, 0x30BB, 0x30BD, 0x30BF, 0x30C1, 0x30C4, 0x30C6, 0x30C8, 0x30CA, 0x30CB, 0x30CC,
+    0x30CD, 0x30CE, 0x30CF, 0x30D2, 0x30D5, 0x30D8, 0x30DB, 0x30DE, 0x30DF, 0x30E0, 0x30E1, 0x30E2, 0x30E4,
+    0x30E6, 0x30E8, 0x30E9, 0x30EA, 0x30EB, 0x30EC, 0x30ED, 0x30EF, 0x30F3, 0x309B, 0x309C};
+constexpr uint32_t kHalfKanaFirst = 0xFF61, kVoiced = 0xFF9E, kSemiVoiced = 0xFF9F;
+
+// Whether a full-width kana takes the voiced (dakuten) or semi-voiced mark as a separate letter.
+bool voicedBase(uint32_t full) {
+  return (full >= 0x30AB && full <= 0x30C8 && full != 0x30C3) || (full >= 0x30CF && full <= 0x30DB) || full == 0x30A6;
+}
+bool semiVoicedBase(uint32_t full) { return full >= 0x30CF && full <= 0x30DB && (full - 0x30CF) % 3 == 0; }
+
+uint32_t voicedOf(uint32_t full) { return full == 0x30A6 ? 0x30F4 : full + 1; }
+
+void fnToMultiByte(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  auto s = decode(textOf(argv[0]));
+  std::string out;
+  for (size_t k = 0; k < s.size(); ++k) {
+    uint32_t c = s[k];
+    if (c == ' ') c = 0x3000;
+    else if (c > 0x20 && c < 0x7F) c += 0xFEE0;
+    else if (c >= kHalfKanaFirst && c <= kSemiVoiced) {
+      c = kFullKana[c - kHalfKanaFirst];
+      uint32_t next = k + 1 < s.size() ? s[k + 1] : 0;
+      if (next == kVoiced && voicedBase(c)) { c = voicedOf(c); ++k; }
+      else if (next == kSemiVoiced && semiVoicedBase(c)) { c += 2; ++k; }
+    }
+    appendChar(out, c);
+  }
+  resultText(ctx, out);
+}
+
+void fnToSingleByte(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  static const std::map<uint32_t, std::pair<uint32_t, uint32_t>> half = [] {
+    std::map<uint32_t, std::pair<uint32_t, uint32_t>> m;
+    for (uint32_t k = 0; k < sizeof kFullKana / sizeof kFullKana[0]; ++k) {
+      uint32_t full = kFullKana[k], h = kHalfKanaFirst + k;
+      m.emplace(full, std::make_pair(h, 0u));
+      if (voicedBase(full)) m.emplace(voicedOf(full), std::make_pair(h, kVoiced));
+      if (semiVoicedBase(full)) m.emplace(full + 2, std::make_pair(h, kSemiVoiced));
+    }
+    return m;
+  }();
+  std::string s = textOf(argv[0]), out;
+  for (size_t i = 0; i < s.size();) {
+    uint32_t c = nextChar(s, i);
+    if (c == 0x3000) c = ' ';
+    else if (c >= 0xFF01 && c <= 0xFF5E) c -= 0xFEE0;
+    else if (auto it = half.find(c); it != half.end()) {
+      appendChar(out, it->second.first);
+      c = it->second.second;
+      if (!c) continue;
+    }
+    appendChar(out, c);
+  }
+  resultText(ctx, out);
+}
+
+// CONVERT(s, to[, from]): text is kept as Unicode, so only a narrower target changes it: what
+// US7ASCII or WE8ISO8859P1 cannot hold becomes its base letter or a replacement character.
+void fnConvert(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  static const char* const known[] = {"US7ASCII", "WE8ISO8859P1", "WE8DEC", "WE8MSWIN1252", "WE8PC850",
+                                      "JA16SJIS", "JA16SJISTILDE", "JA16EUC", "JA16EUCTILDE", "UTF8",
+                                      "AL32UTF8", "AL16UTF16", "UTF16"};
+  auto named = [&](Val* v) {
+    std::string n = mapChars(trimChars(textOf(v), {' '}, true, true), upperChar);
+    for (const char* k : known)
+      if (n == k) return n;
+    throw OraError(1482);
+  };
+  std::string to = named(argv[1]);
+  if (argc > 2) named(argv[2]);
+  std::string s = textOf(argv[0]);
+  if (to != "US7ASCII" && to != "WE8ISO8859P1" && to != "WE8DEC" && to != "WE8MSWIN1252" && to != "WE8PC850") {
+    resultText(ctx, s);
+    return;
+  }
+  // Latin-1 letters U+00C0..U+00FF without their marks; '?' where there is none
+  static const char base[] = "AAAAAA?CEEEEIIII?NOOO?O??UUUUY??aaaaaa?ceeeeiiii?nooo?o??uuuuy?y";
+  bool ascii = to == "US7ASCII";
+  std::string out;
+  for (size_t i = 0; i < s.size();) {
+    uint32_t c = nextChar(s, i);
+    if (c < 0x80 || (!ascii && c <= 0xFF)) appendChar(out, c);
+    else if (c >= 0xC0 && c <= 0xFF) out += base[c - 0xC0];
+    else out += '?';
+  }
+  resultText(ctx, out);
+}
+
+} // namespace
+
+const std::vector<Def>& scalarFunctionDefs() {
+  static const std::vector<Def> defs = {
+      {"SIN", 1, 1, guarded<unaryMath<sinOf>>, kNumber},
+      {"COS", 1, 1, guarded<unaryMath<cosOf>>, kNumber},
+      {"TAN", 1, 1, guarded<unaryMath<tanOf>>, kNumber},
+      {"SINH", 1, 1, guarded<unaryMath<sinhOf>>, kNumber},
+      {"COSH", 1, 1, guarded<unaryMath<coshOf>>, kNumber},
+      {"TANH", 1, 1, guarded<unaryMath<tanhOf>>, kNumber},
+      {"ATAN", 1, 1, guarded<unaryMath<atanOf>>, kNumber},
+      {"ASIN", 1, 1, guarded<inverseMath<asinOf>>, kNumber},
+      {"ACOS", 1, 1, guarded<inverseMath<acosOf>>, kNumber},
+      {"ATAN2", 2, 2, guarded<fnAtan2>, kNumber},
+      {"BITAND", 2, 2, guarded<fnBitand>, kNumber},
+      {"TRANSLATE", 3, 3, guarded<fnTranslate>, kVarchar2},
+      {"SOUNDEX", 1, 1, guarded<fnSoundex>, kVarchar2},
+      {"NLS_UPPER", 1, 2, guarded<fnNlsUpper>, kVarchar2},
+      {"NLS_LOWER", 1, 2, guarded<fnNlsLower>, kVarchar2},
+      {"NLS_INITCAP", 1, 2, guarded<fnNlsInitcap>, kVarchar2},
+      {"NLSSORT", 1, 2, guarded<fnNlssort>, kRaw},
+      {"HEXTORAW", 1, 1, guarded<fnHextoraw>, kRaw},
+      {"RAWTOHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},
+      {"CHARTOROWID", 1, 1, guarded<fnChartorowid>, kRowid},
+      {"ROWIDTOCHAR", 1, 1, guarded<fnRowidtochar>, kVarchar2},
+      {"TO_MULTI_BYTE", 1, 1, guarded<fnToMultiByte>, kVarchar2},
+      {"TO_SINGLE_BYTE", 1, 1, guarded<fnToSingleByte>, kVarchar2},
+      {"CONVERT", 2, 3, guarded<fnConvert>, kVarchar2},
+  };
+  return defs;
+}
+
+} // namespace ora::fn

@@ -1,0 +1,392 @@
+// The session's NLS settings and the functions that read the session or a value's inside:
+// USERENV, SYS_CONTEXT, DUMP, EXTRACT and NEW_TIME.
+#include "FunctionUtil.h"
+#include "Number.h"
+#include "OraFunctions.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unistd.h>
+
+namespace ora {
+
+namespace {
+
+struct Registry {
+  std::mutex m;
+  std::map<sqlite3*, std::unique_ptr<Nls>> byDb;
+};
+
+// Kept for the whole process: connections may close after other statics are gone.
+Registry& registry() {
+  static auto* r = new Registry;
+  return *r;
+}
+
+std::atomic<int64_t> g_sessions{0};
+
+void forget(void* db) {
+  Registry& r = registry();
+  std::lock_guard lock(r.m);
+  r.byDb.erase(static_cast<sqlite3*>(db));
+}
+
+void noop(sqlite3_context*, int, sqlite3_value**) {}
+
+std::string upperAscii(std::string_view s) {
+  std::string u(s);
+  for (auto& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return u;
+}
+
+std::string trimmed(std::string_view s) {
+  size_t b = s.find_first_not_of(" \t\r\n"), e = s.find_last_not_of(" \t\r\n");
+  return b == std::string_view::npos ? std::string() : std::string(s.substr(b, e - b + 1));
+}
+
+} // namespace
+
+void attachNls(sqlite3* db, const std::string& user) {
+  auto n = std::make_unique<Nls>();
+  n->user = user;
+  n->sessionId = ++g_sessions;
+  {
+    Registry& r = registry();
+    std::lock_guard lock(r.m);
+    r.byDb[db] = std::move(n);
+  }
+  // Never called: it only ties the settings' lifetime to the connection's.
+  sqlite3_create_function_v2(db, "ORA$NLS", 0, SQLITE_UTF8, db, noop, nullptr, nullptr, forget);
+}
+
+Nls& sessionNls(sqlite3* db) {
+  Registry& r = registry();
+  std::lock_guard lock(r.m);
+  auto& slot = r.byDb[db];
+  if (!slot) slot = std::make_unique<Nls>();
+  return *slot;
+}
+
+std::string sessionDateText(sqlite3* db, const DateTime& d) {
+  const Nls& n = sessionNls(db);
+  if (n.dateFormat.empty()) return defaultDateText(d);
+  return formatDateText(d, n.dateFormat, n.dateLanguage);
+}
+
+int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out) {
+  const Nls& n = sessionNls(db);
+  if (n.dateFormat.empty()) return parseDate(text, out);
+  try {
+    out = parseDateText(text, n.dateFormat, n.dateLanguage);
+    return 0;
+  } catch (const OraError& e) {
+    // the engine's usual forms with a four-digit year ('YYYY-MM-DD', 'YYYY/MM/DD') are still
+    // read; the default 'RR-MM-DD' is not, as the session chose another format
+    std::string_view t = text.substr(std::min(text.find_first_not_of(' '), text.size()));
+    bool fullYear = t.size() > 4 && std::all_of(t.begin(), t.begin() + 4, [](char c) { return c >= '0' && c <= '9'; });
+    DateTime d;
+    if (fullYear && parseDate(text, d) == 0) {
+      out = d;
+      return 0;
+    }
+    return e.code;
+  }
+}
+
+namespace fn {
+
+int dateLanguageNamed(std::string_view name) {
+  std::string u = upperAscii(trimmed(name));
+  if (u.size() >= 2 && (u.front() == '\'' || u.front() == '"') && u.back() == u.front()) u = trimmed(u.substr(1, u.size() - 2));
+  if (u == "AMERICAN" || u == "ENGLISH") return kAmerican;
+  if (u == "JAPANESE") return kJapanese;
+  return -1;
+}
+
+int dateLanguageParam(std::string_view params, int dflt) {
+  std::string p = trimmed(params);
+  size_t eq = p.find('=');
+  if (eq == std::string::npos) throw OraError(12702);
+  std::string name = upperAscii(trimmed(std::string_view(p).substr(0, eq)));
+  std::string value = trimmed(std::string_view(p).substr(eq + 1));
+  if (name == "NLS_DATE_LANGUAGE") {
+    int lang = dateLanguageNamed(value);
+    if (lang < 0) throw OraError(12702);
+    return lang;
+  }
+  static const char* const others[] = {"NLS_NUMERIC_CHARACTERS", "NLS_CURRENCY", "NLS_ISO_CURRENCY",
+                                       "NLS_CALENDAR", "NLS_SORT"};
+  for (const char* o : others)
+    if (name == o) return dflt;
+  throw OraError(12702);
+}
+
+namespace {
+
+// The database's character set and the session's language and territory.
+constexpr const char* kCharset = "JA16SJIS";
+constexpr const char* kTerritory = "JAPAN";
+
+std::string languageName(int language) { return language == kJapanese ? "JAPANESE" : "AMERICAN"; }
+
+std::string dbName(sqlite3* db) {
+  const char* path = sqlite3_db_filename(db, "main");
+  std::string p = path ? path : "";
+  size_t slash = p.find_last_of('/');
+  std::string folder = slash == std::string::npos ? std::string() : p.substr(0, slash);
+  size_t prev = folder.find_last_of('/');
+  std::string name = prev == std::string::npos ? folder : folder.substr(prev + 1);
+  return name.empty() ? std::string("TESSEL") : upperAscii(name);
+}
+
+std::string terminalName() {
+  const char* t = isatty(0) ? ttyname(0) : nullptr;
+  if (!t) return "UNKNOWN";
+  std::string s = t;
+  if (s.rfind("/dev/", 0) == 0) s = s.substr(5);
+  return s;
+}
+
+// One USERENV or SYS_CONTEXT('USERENV', ...) value; false when the name is none of them.
+bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  const Nls& n = sessionNls(db);
+  auto text = [&](const std::string& s) { resultText(ctx, s); return true; };
+  if (name == "LANGUAGE") return text(languageName(n.language) + "_" + kTerritory + "." + kCharset);
+  if (name == "LANG") return text(n.language == kJapanese ? "JA" : "US");
+  if (name == "TERMINAL") return text(terminalName());
+  if (name == "SESSIONID") { sqlite3_result_int64(ctx, n.sessionId); return true; }
+  if (name == "ENTRYID") { sqlite3_result_int64(ctx, 0); return true; }
+  if (name == "ISDBA") return text(n.user == "SYSTEM" ? "TRUE" : "FALSE");
+  if (name == "INSTANCE") { sqlite3_result_int64(ctx, 1); return true; }
+  if (name == "CLIENT_INFO") { sqlite3_result_null(ctx); return true; }
+  if (!context) return false;
+  if (name == "SESSION_USER" || name == "CURRENT_USER" || name == "CURRENT_SCHEMA") return text(n.user);
+  if (name == "DB_NAME") return text(dbName(db));
+  if (name == "DB_DOMAIN") { sqlite3_result_null(ctx); return true; }
+  if (name == "NLS_DATE_FORMAT") return text(n.dateFormat.empty() ? "RR-MM-DD" : n.dateFormat);
+  if (name == "NLS_DATE_LANGUAGE") return text(languageName(n.dateLanguage));
+  if (name == "NLS_TERRITORY") return text(kTerritory);
+  if (name == "NLS_CALENDAR") return text("GREGORIAN");
+  if (name == "NLS_SORT") return text("BINARY");
+  if (name == "NLS_CURRENCY") return text("￥");
+  if (name == "HOST" || name == "SERVER_HOST") {
+    char buf[256] = {};
+    gethostname(buf, sizeof buf - 1);
+    return text(buf);
+  }
+  if (name == "OS_USER") {
+    const char* u = std::getenv("USER");
+    return text(u ? u : "");
+  }
+  if (name == "AUTHENTICATION_TYPE") return text("DATABASE");
+  return false;
+}
+
+void fnUserenv(Ctx* ctx, int, Val** argv) {
+  std::string name = upperAscii(trimmed(textOf(argv[0])));
+  if (isNull(argv[0]) || !userenvValue(ctx, name, false)) throw OraError(2003);
+}
+
+void fnSysContext(Ctx* ctx, int argc, Val** argv) {
+  if (isNull(argv[0]) || isNull(argv[1])) { sqlite3_result_null(ctx); return; }
+  std::string space = upperAscii(trimmed(textOf(argv[0]))), name = upperAscii(trimmed(textOf(argv[1])));
+  if (argc > 2 && !isNull(argv[2])) {
+    int64_t len = intOf(argv[2]);
+    if (len < 1 || len > 4000) throw OraError(2003);
+  }
+  if (space != "USERENV") { sqlite3_result_null(ctx); return; } // no such application context
+  if (!userenvValue(ctx, name, true)) throw OraError(2003);
+}
+
+// ---- DUMP ----
+
+// Oracle's internal NUMBER bytes: an exponent byte, then base-100 digits.
+std::vector<int> numberBytes(const Decimal& d) {
+  if (d.zero()) return {128};
+  std::string digits = d.digits;
+  int point = d.point;
+  if (point % 2) {
+    digits.insert(digits.begin(), '0');
+    ++point;
+  }
+  if (digits.size() % 2) digits += '0';
+  int exp = point / 2 - 1; // of the first base-100 digit
+  std::vector<int> out{d.neg ? 62 - exp : 193 + exp};
+  for (size_t k = 0; k < digits.size(); k += 2) {
+    int g = (digits[k] - '0') * 10 + (digits[k + 1] - '0');
+    out.push_back(d.neg ? 101 - g : g + 1);
+  }
+  if (d.neg && out.size() < 21) out.push_back(102);
+  return out;
+}
+
+// DUMP(type, expr[, format[, start[, length]]]), `type` put first by the translator: it is the type code the statement gives
+// the expression (12 for a stored DATE, 13 for a computed one, 96 for CHAR), 0 when unknown.
+void fnDump(Ctx* ctx, int argc, Val** argv) {
+  int hint = static_cast<int>(sqlite3_value_int64(argv[0]));
+  Val* v = argv[1];
+  if (isNull(v)) { resultText(ctx, "NULL"); return; }
+  int fmt = argc > 2 && !isNull(argv[2]) ? static_cast<int>(intOf(argv[2])) : 10;
+  std::vector<int> bytes;
+  int typ = 1;
+  DateTime d;
+  if (isNumber(v)) {
+    typ = 2;
+    bytes = numberBytes(decimalOf(v));
+  } else if (sqlite3_value_type(v) == SQLITE_BLOB) {
+    typ = 23;
+    auto p = static_cast<const unsigned char*>(sqlite3_value_blob(v));
+    bytes.assign(p, p + sqlite3_value_bytes(v));
+  } else if ((hint == 12 || hint == 13) && isDate(v, d)) {
+    typ = hint;
+    if (typ == 12)
+      bytes = {d.year / 100 + 100, d.year % 100 + 100, d.month, d.day, d.hour + 1, d.minute + 1, d.second + 1};
+    else
+      bytes = {d.year & 255, d.year >> 8, d.month, d.day, d.hour, d.minute, d.second, 0};
+  } else {
+    typ = hint == kChar ? 96 : hint == kRowid ? 69 : 1;
+    std::string s = textOf(v);
+    bytes.assign(s.begin(), s.end());
+    for (auto& b : bytes) b &= 0xFF;
+  }
+  int64_t len = static_cast<int64_t>(bytes.size());
+  int64_t start = argc > 3 && !isNull(argv[3]) ? intOf(argv[3]) : 1;
+  int64_t count = argc > 4 && !isNull(argv[4]) ? intOf(argv[4]) : len;
+  if (start == 0) start = 1;
+  if (start < 0) start = std::max<int64_t>(1, len + start + 1);
+  std::string out = "Typ=" + std::to_string(typ) + " Len=" + std::to_string(len);
+  if (fmt >= 1000 && typ != 2 && typ != 12 && typ != 13 && typ != 23) out += std::string(" CharacterSet=") + kCharset;
+  out += ": ";
+  int base = fmt % 1000;
+  bool first = true;
+  for (int64_t k = start - 1; k < len && k < start - 1 + count; ++k) {
+    if (!first) out += ',';
+    first = false;
+    int b = bytes[static_cast<size_t>(k)];
+    char buf[16];
+    if (base == 8) std::snprintf(buf, sizeof buf, "%o", b);
+    else if (base == 16) std::snprintf(buf, sizeof buf, "%x", b);
+    else if (base == 17 && b >= 0x20 && b < 0x7F) std::snprintf(buf, sizeof buf, "%c", b);
+    else std::snprintf(buf, sizeof buf, "%d", b);
+    out += buf;
+  }
+  resultText(ctx, out);
+}
+
+// ---- dates ----
+
+// EXTRACT(field, date): what EXTRACT(field FROM date) becomes. A DATE has no time zone, and
+// its time fields belong to timestamps only.
+void fnExtract(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[1])) { sqlite3_result_null(ctx); return; }
+  std::string field = upperAscii(textOf(argv[0]));
+  DateTime d = dateOf(ctx, argv[1]);
+  if (field == "YEAR") sqlite3_result_int64(ctx, d.year);
+  else if (field == "MONTH") sqlite3_result_int64(ctx, d.month);
+  else if (field == "DAY") sqlite3_result_int64(ctx, d.day);
+  else throw OraError(30076);
+}
+
+// Hours from GMT of the zones NEW_TIME knows.
+bool zoneOffset(const std::string& z, double& hours) {
+  static const std::map<std::string, double> zones = {
+      {"AST", -4}, {"ADT", -3}, {"BST", -11}, {"BDT", -10}, {"CST", -6}, {"CDT", -5}, {"EST", -5},
+      {"EDT", -4}, {"GMT", 0},  {"HST", -10}, {"HDT", -9},  {"MST", -7}, {"MDT", -6}, {"NST", -3.5},
+      {"PST", -8}, {"PDT", -7}, {"YST", -9},  {"YDT", -8}};
+  auto it = zones.find(z);
+  if (it == zones.end()) return false;
+  hours = it->second;
+  return true;
+}
+
+void fnNewTime(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  DateTime d = dateOf(ctx, argv[0]);
+  double from, to;
+  if (!zoneOffset(upperAscii(trimmed(textOf(argv[1]))), from) || !zoneOffset(upperAscii(trimmed(textOf(argv[2]))), to))
+    throw OraError(1857);
+  resultDate(ctx, fromSeconds(secondsOf(d) + static_cast<int64_t>((to - from) * 3600)));
+}
+
+// ---- character sets ----
+
+struct Charset {
+  const char* name;
+  int id;
+  int fixedWidth; // bytes per character of a fixed-width set, else 0
+};
+
+const Charset kCharsets[] = {{"US7ASCII", 1, 1},     {"WE8DEC", 2, 1},        {"WE8ISO8859P1", 31, 1},
+                             {"WE8PC850", 10, 1},    {"WE8MSWIN1252", 178, 1}, {"JA16EUC", 830, 0},
+                             {"JA16SJIS", 832, 0},   {"JA16EUCTILDE", 837, 0}, {"JA16SJISTILDE", 838, 0},
+                             {"UTF8", 871, 0},       {"AL32UTF8", 873, 0},     {"JA16EUCFIXED", 1830, 2},
+                             {"JA16SJISFIXED", 1832, 2}, {"AL16UTF16", 2000, 2}};
+
+const Charset* charsetNamed(const std::string& name) {
+  std::string u = upperAscii(trimmed(name));
+  if (u == "CHAR_CS") u = kCharset;
+  if (u == "NCHAR_CS") u = "AL16UTF16";
+  for (const Charset& c : kCharsets)
+    if (u == c.name) return &c;
+  return nullptr;
+}
+
+const Charset* charsetNumbered(int64_t id) {
+  for (const Charset& c : kCharsets)
+    if (c.id == id) return &c;
+  return nullptr;
+}
+
+void fnCharsetId(Ctx* ctx, int, Val** argv) {
+  const Charset* c = isNull(argv[0]) ? nullptr : charsetNamed(textOf(argv[0]));
+  if (c) sqlite3_result_int64(ctx, c->id);
+  else sqlite3_result_null(ctx);
+}
+
+void fnCharsetName(Ctx* ctx, int, Val** argv) {
+  const Charset* c = isNull(argv[0]) ? nullptr : charsetNumbered(intOf(argv[0]));
+  if (c) resultText(ctx, c->name);
+  else sqlite3_result_null(ctx);
+}
+
+// NLS_CHARSET_DECL_LEN(bytes, id): the width in characters of a column of that many bytes.
+void fnCharsetDeclLen(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  int64_t bytes = intOf(argv[0]);
+  const Charset* c = charsetNumbered(intOf(argv[1]));
+  if (!c) { sqlite3_result_null(ctx); return; }
+  sqlite3_result_int64(ctx, c->fixedWidth ? bytes / c->fixedWidth : bytes);
+}
+
+// SYS_GUID: 16 random bytes as RAW.
+void fnSysGuid(Ctx* ctx, int, Val**) {
+  unsigned char b[16];
+  sqlite3_randomness(sizeof b, b);
+  sqlite3_result_blob(ctx, b, sizeof b, SQLITE_TRANSIENT);
+}
+
+} // namespace
+
+const std::vector<Def>& sessionFunctionDefs() {
+  static const std::vector<Def> defs = {
+      {"USERENV", 1, 1, guarded<fnUserenv>, kVarchar2, true},
+      {"SYS_CONTEXT", 2, 3, guarded<fnSysContext>, kVarchar2, true},
+      {"DUMP", 2, 5, guarded<fnDump>, kVarchar2},
+      {"EXTRACT", 2, 2, guarded<fnExtract>, kNumber},
+      {"NEW_TIME", 3, 3, guarded<fnNewTime>, kDate},
+      {"NLS_CHARSET_ID", 1, 1, guarded<fnCharsetId>, kNumber},
+      {"NLS_CHARSET_NAME", 1, 1, guarded<fnCharsetName>, kVarchar2},
+      {"NLS_CHARSET_DECL_LEN", 2, 2, guarded<fnCharsetDeclLen>, kNumber},
+      {"SYS_GUID", 0, 0, guarded<fnSysGuid>, kRaw, true},
+  };
+  return defs;
+}
+
+} // namespace fn
+
+} // namespace ora

@@ -1,0 +1,84 @@
+// ALTER SESSION SET NLS_... and ANSI date literals.
+#include "FunctionUtil.h"
+#include "Session.h"
+#include "TranslateImpl.h"
+
+#include <cctype>
+
+namespace ora::tx {
+
+void alterSession(const std::vector<Token>& t, Translation& out) {
+  out.kind = StmtKind::Session;
+  out.function = 52;
+  size_t i = 2;
+  if (i >= t.size() || !is(t[i], "SET")) throw OraError(922);
+  ++i;
+  if (i >= t.size()) throw OraError(922);
+  std::string format;
+  int language = -1, dateLanguage = -1;
+  bool setFormat = false;
+  while (i < t.size()) {
+    const Token& name = t[i];
+    if (name.kind != Token::Ident) throw OraError(922);
+    if (i + 1 >= t.size() || !is(t[i + 1], "=")) throw OraError(927);
+    if (i + 2 >= t.size()) throw OraError(922);
+    const Token& value = t[i + 2];
+    if (value.kind != Token::Str && value.kind != Token::Ident && value.kind != Token::QIdent && value.kind != Token::Num)
+      throw OraError(922);
+    if (name.text == "NLS_DATE_FORMAT") {
+      format = value.text;
+      if (format.empty() || format.size() > 80) throw OraError(1821);
+      checkDateFormat(format);
+      setFormat = true;
+    } else if (name.text == "NLS_DATE_LANGUAGE" || name.text == "NLS_LANGUAGE") {
+      int l = fn::dateLanguageNamed(value.text);
+      if (l < 0) throw OraError(12705);
+      // the language sets the date language too, unless the statement names that as well
+      if (name.text == "NLS_LANGUAGE") language = l;
+      if (name.text == "NLS_DATE_LANGUAGE" || dateLanguage < 0) dateLanguage = l;
+    } else {
+      throw OraError(2248);
+    }
+    i += 3;
+  }
+  out.actions.push_back([setFormat, format, language, dateLanguage](Session& s) {
+    Nls& n = sessionNls(s.db);
+    if (setFormat) n.dateFormat = format == "RR-MM-DD" ? std::string() : format;
+    if (language >= 0) n.language = language;
+    if (dateLanguage >= 0) n.dateLanguage = dateLanguage;
+  });
+}
+
+std::string ansiDate(const std::string& text) {
+  // DATE 'YYYY-MM-DD': the year, month and day in digits, nothing else
+  size_t i = 0, n = text.size();
+  auto digits = [&](int most) {
+    int v = 0, k = 0;
+    while (i < n && k < most && std::isdigit(static_cast<unsigned char>(text[i]))) {
+      v = v * 10 + (text[i++] - '0');
+      ++k;
+    }
+    if (k == 0) throw OraError(1861);
+    return v;
+  };
+  auto dash = [&] {
+    if (i >= n || text[i] != '-') throw OraError(1861);
+    ++i;
+  };
+  DateTime d;
+  d.year = digits(4);
+  dash();
+  d.month = digits(2);
+  dash();
+  d.day = digits(2);
+  if (i != n) throw OraError(1861);
+  if (d.year == 0) throw OraError(1841);
+  if (d.month < 1 || d.month > 12) throw OraError(1843);
+  if (d.day < 1 || d.day > 31) throw OraError(1847);
+  static const int dim[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0;
+  if (d.day > dim[d.month - 1] + (d.month == 2 && leap)) throw OraError(1839);
+  return storedDate(d);
+}
+
+} // namespace ora::tx
