@@ -698,9 +698,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
     right[i] = f->FieldKind() == fkNumber;
     cols[i] = Column(f->Name());
-    std::string heading = cols[i] && cols[i]->HasHeading ? cols[i]->Heading : f->Name();
+    // Only a heading the user set splits at '|': a column's own name may hold "||".
+    const bool userHeading = cols[i] && cols[i]->HasHeading;
+    std::string heading = userHeading ? cols[i]->Heading : f->Name();
     for (size_t from = 0;;) {
-      size_t bar = heading.find('|', from);
+      size_t bar = userHeading ? heading.find('|', from) : std::string::npos;
       heads[i].push_back(heading.substr(from, bar == std::string::npos ? bar : bar - from));
       if (bar == std::string::npos)
         break;

@@ -156,7 +156,8 @@ TEST_F(Habits, ColumnFormatsHeadingsAndNumberModels) {
                "column price clear\n"
                "select 1234.5 price from dual;\n"
                "clear columns\n"
-               "select 'abcdefghij' txt, 0.5 amount from dual;\n");
+               "select 'abcdefghij' txt, 0.5 amount from dual;\n"
+               "select 'a' || 'b' from dual;\n");
   // A6 wraps the text in six columns; the heading splits at '|'; a model takes its own length
   // and one place for the sign, rounds half away from zero, and shows '#' when the integer
   // part does not fit.
@@ -173,6 +174,8 @@ TEST_F(Habits, ColumnFormatsHeadingsAndNumberModels) {
                        "FORMAT   999,990.99\nwrap\n"),
             std::string::npos)
       << r.Out;
+  // the query's own heading keeps its "||"
+  EXPECT_NE(r.Out.find("'A'||'B'\n--------\nab\n"), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("SP2-0246: Illegal FORMAT string \"9.9.9\""), std::string::npos);
   EXPECT_NE(r.Out.find("SP2-0246: Illegal FORMAT string \"a\""), std::string::npos);
   EXPECT_NE(r.Out.find("SP2-0158: unknown COLUMN option \"colour\""), std::string::npos);
