@@ -300,9 +300,15 @@ void singleFinal(sqlite3_context* ctx) {
   s->value = nullptr;
 }
 
+// ora_raise(code): the engine's own statements fail with an Oracle error where a row shows one.
+void raise(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_result_error(ctx, OraError(sqlite3_value_int(argv[0])).text.c_str(), -1);
+}
+
 } // namespace
 
 void registerNumberFunctions(sqlite3* db) {
+  sqlite3_create_function(db, "ora_raise", 1, SQLITE_UTF8, nullptr, raise, nullptr, nullptr);
   int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function(db, "ora_add", 2, flags, nullptr, binaryOp<add>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_add", -1, flags, nullptr, sumArgs, nullptr, nullptr);

@@ -104,6 +104,7 @@ const std::map<int, const char*>& texts() {
       {1426, "numeric overflow"},
       {1428, "argument is out of range"},
       {1760, "illegal argument for function"},
+      {1436, "CONNECT BY loop in user data"},
       {1489, "result of string concatenation is too long"},
       {30491, "missing ORDER BY clause"},
       {30926, "unable to get a stable set of rows in the source tables"},

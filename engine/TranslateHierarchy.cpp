@@ -67,10 +67,13 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   };
 
   // columns of the walk: the row, its level, its place in depth-first order, the rows above it
-  std::vector<std::string> names = {"\"R$\"", "\"L$\"", "\"K$\"", "\"V$\""};
-  std::vector<std::string> anchor = {row, "1", pad(row), "'/' || " + row + " || '/'"};
+  // and whether it closes a loop (it is on its own way up)
+  const std::string looped = "instr(" + cte + ".\"V$\", '/' || " + row + " || '/') > 0";
+  const bool loopIsError = prior && !nocycle;
+  std::vector<std::string> names = {"\"R$\"", "\"L$\"", "\"K$\"", "\"V$\"", "\"C$\""};
+  std::vector<std::string> anchor = {row, "1", pad(row), "'/' || " + row + " || '/'", "0"};
   std::vector<std::string> step = {row, cte + ".\"L$\" + 1", cte + ".\"K$\" || " + pad(row),
-                                   cte + ".\"V$\" || " + row + " || '/'"};
+                                   cte + ".\"V$\" || " + row + " || '/'", loopIsError ? looped : "0"};
   // SYS_CONNECT_BY_PATH(x, sep) and CONNECT_BY_ROOT x anywhere in the block
   size_t blockBegin = from;
   while (blockBegin > 0 && !(t_[blockBegin].depth == d && is(t_[blockBegin], "SELECT"))) --blockBegin;
@@ -154,16 +157,16 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   for (size_t k = 0; k < anchor.size(); ++k) sql += (k ? ", " : "") + anchor[k];
   sql += " FROM " + src + " AS " + self + start + " UNION ALL SELECT ";
   for (size_t k = 0; k < step.size(); ++k) sql += (k ? ", " : "") + step[k];
-  // a row already on the way up would start a loop: the walk stops there
-  // A row already on the way up would start a loop: the walk stops there. Without PRIOR (the
-  // row generator CONNECT BY LEVEL <= n) rows repeat by design, and only the condition ends it.
-  std::string loop = prior ? " AND instr(" + cte + ".\"V$\", '/' || " + row + " || '/') = 0" : "";
+  // A row already on the way up closes a loop: NOCYCLE leaves it out, otherwise it is kept, not
+  // followed, and reading it is ORA-01436. Without PRIOR (the row generator CONNECT BY LEVEL <= n)
+  // rows repeat by design, and only the condition ends the walk.
+  std::string loop = !prior ? "" : loopIsError ? " WHERE " + cte + ".\"C$\" = 0" : " AND NOT " + looped;
   sql += " FROM " + cte + (dual ? "" : " JOIN " + src + " AS " + parent + " ON " + parent + ".rowid = " + cte + ".\"R$\"") +
          " JOIN " + src + " AS " + self + " ON (" + cond + ")" + loop + ") ";
-  (void)nocycle;
 
   // the block reads the walk joined to the table
-  replace_[nameAt] = cte + " JOIN " + src + " AS " + self + " ON " + row + " = " + cte + ".\"R$\"";
+  replace_[nameAt] = cte + " JOIN " + src + " AS " + self + " ON " + row + " = " + cte + ".\"R$\"" +
+                     (loopIsError ? " AND (" + cte + ".\"C$\" = 0 OR ora_raise(1436))" : "");
   for (size_t i = tb; i < nameAt; ++i) skip_[i] = 1;
   for (size_t i = nameAt + 1; i < te; ++i) skip_[i] = 1;
   return sql;
