@@ -1,0 +1,124 @@
+// Clauses with no SQLite counterpart of the same shape: row limits, LISTAGG, analytic
+// windows and comparisons with ANY / ALL.
+#include "TranslateImpl.h"
+
+#include "Dictionary.h"
+#include "Number.h"
+#include "OraFunctions.h"
+#include "Session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+// OFFSET n ROWS / FETCH FIRST n ROWS ONLY at i: SQLite's LIMIT and OFFSET; `after` is the
+// token after the clause.
+std::string Translator::rowLimit(size_t i, size_t e, size_t& after) {
+  int d = t_[i].depth;
+  auto until = [&](size_t b, std::initializer_list<const char*> words) {
+    size_t x = b;
+    while (x < e && !(t_[x].depth == d && std::any_of(words.begin(), words.end(), [&](const char* w) { return is(t_[x], w); })))
+      ++x;
+    return x;
+  };
+  std::string offset, limit = "-1";
+  size_t m = i;
+  if (is(at(m), "OFFSET")) {
+    size_t x = until(m + 1, {"ROW", "ROWS"});
+    offset = "MAX(0, " + emit(m + 1, x) + ")";
+    m = x + 1;
+  }
+  if (m < e && is(at(m), "FETCH")) {
+    size_t x = until(m + 2, {"ROW", "ROWS", "PERCENT"});
+    limit = x > m + 2 ? "MAX(0, " + emit(m + 2, x) + ")" : "1";
+    if (is(at(x), "PERCENT")) throw OraError(900, "FETCH ... PERCENT is not supported");
+    m = x + 1;
+    if (is(at(m), "WITH")) throw OraError(900, "FETCH ... WITH TIES is not supported");
+    ++m; // ONLY
+  }
+  after = m;
+  return "LIMIT " + limit + (offset.empty() ? "" : " OFFSET " + offset);
+}
+
+// LISTAGG(x [, sep]) [WITHIN GROUP (ORDER BY ...)] as the engine's ordered aggregate.
+std::string Translator::listAgg(size_t i, size_t& after) {
+  int d = t_[i].depth;
+  size_t close = matching(i + 1);
+  std::vector<std::pair<size_t, size_t>> args;
+  for (size_t a = i + 2, m = a; m <= close; ++m)
+    if (m == close || (t_[m].depth == d + 1 && is(t_[m], ","))) {
+      if (m == a) throw OraError(936);
+      args.emplace_back(a, m);
+      a = m + 1;
+    }
+  if (args.empty() || args.size() > 2) throw OraError(909);
+  std::string out = "ora_listagg(" + emit(args[0].first, args[0].second) + ", " +
+                    (args.size() > 1 ? emit(args[1].first, args[1].second) : std::string("NULL"));
+  after = close + 1;
+  if (is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(")) {
+    size_t wclose = matching(close + 3), b = close + 4;
+    if (!is(at(b), "ORDER") || !is(at(b + 1), "BY")) throw OraError(30491);
+    for (size_t kb = b + 2, m = kb; m <= wclose; ++m) {
+      if (m < wclose && !(t_[m].depth == d + 1 && is(t_[m], ","))) continue;
+      size_t ke = m;
+      int how = 0;
+      bool nullsSaid = false;
+      if (ke - kb >= 2 && is(t_[ke - 2], "NULLS")) {
+        nullsSaid = true;
+        if (is(t_[ke - 1], "FIRST")) how |= 2;
+        ke -= 2;
+      }
+      if (ke > kb && (is(t_[ke - 1], "DESC") || is(t_[ke - 1], "ASC"))) {
+        if (is(t_[ke - 1], "DESC")) how |= 1;
+        --ke;
+      }
+      if (!nullsSaid && (how & 1)) how |= 2; // Oracle: NULLs are largest
+      if (ke == kb) throw OraError(936);
+      out += ", " + emit(kb, ke) + ", " + std::to_string(how);
+      kb = m + 1;
+    }
+    after = wclose + 1;
+  }
+  return out + ")";
+}
+
+// The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
+// Oracle does.
+void Translator::analyticWindow(size_t i) {
+  const Token& k = t_[i];
+  static const std::set<std::string> words = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
+      "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST"};
+  size_t close = matching(i + 1);
+  for (size_t m = i + 2; m < close; ++m)
+    if (t_[m].depth == k.depth + 1 && t_[m].kind == Token::Ident && words.count(t_[m].text) &&
+        replace_[m].empty())
+      replace_[m] = t_[m].text;
+  for (size_t m = i + 2; m + 1 < close; ++m)
+    if (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER") && is(t_[m + 1], "BY")) {
+      size_t oe = m + 2;
+      while (oe < close && !(t_[oe].depth == k.depth + 1 && (is(t_[oe], "ROWS") || is(t_[oe], "RANGE")))) ++oe;
+      nullsOrder(m + 2, oe, k.depth + 1);
+    }
+}
+
+
+// x op ANY (...) is true when one value compares true, unknown when none does but some compare
+// unknown, else false (an empty set is false); ALL the other way round.
+std::string Translator::quantified(const Quantified& q) {
+  std::string left = emit(tokenAt(q.left.first), tokenAt(q.left.second));
+  std::string values;
+  if (q.subquery) {
+    values = emit(tokenAt(q.values.front().first), tokenAt(q.values.front().second));
+  } else {
+    for (auto [vb, ve] : q.values) values += (values.empty() ? "VALUES (" : ", (") + emit(tokenAt(vb), tokenAt(ve)) + ")";
+  }
+  std::string c = "(SELECT (" + left + ") " + q.op + " \"V\" AS \"C\" FROM \"A$\")";
+  std::string decide = q.all ? "CASE WHEN MIN(\"C\") = 0 THEN 0 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 1 END"
+                             : "CASE WHEN MAX(\"C\") = 1 THEN 1 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 0 END";
+  return "(WITH \"A$\"(\"V\") AS (" + values + ") SELECT " + decide + " FROM " + c + ")";
+}
+
+} // namespace ora::tx

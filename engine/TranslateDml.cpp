@@ -1,0 +1,159 @@
+// INSERT, UPDATE and DELETE.
+#include "TranslateImpl.h"
+
+#include "Dictionary.h"
+#include "Number.h"
+#include "OraFunctions.h"
+#include "Session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table) {
+  std::string label = "\"" + cat_.user() + "\".\"" + table + "\".\"" + col.name + "\"";
+  return "ora_conv(" + expr + ", " + std::to_string(col.type.code) + ", " +
+         std::to_string(col.type.size) + ", " + std::to_string(col.type.precision) + ", " +
+         std::to_string(col.type.scale) + ", " + (col.type.hasScale ? "1" : "0") + ", " +
+         quoteString(label) + ")";
+}
+
+size_t Translator::dmlTarget(size_t i, const char* next, TableRef& r) {
+  i = objectName(i, r.name);
+  if (!cat_.tableExists(r.name)) throw OraError(942, r.name).at(static_cast<int>(at(i - 1).pos));
+  if (aliasToken(i) && !is(at(i), next)) { r.alias = at(i).text; ++i; }
+  Context c;
+  c.tables.push_back(r);
+  ctx_.push_back(c);
+  return i;
+}
+
+void Translator::insert() {
+  tr_.kind = StmtKind::Dml;
+  tr_.function = 3;
+  expect(1, "INTO", 925);
+  TableRef r;
+  size_t i = dmlTarget(2, "VALUES", r);
+  const std::string& table = r.name;
+  auto cols = cat_.columns(table);
+  std::vector<ColumnInfo> target;
+  if (is(at(i), "(") && !is(at(i + 1), "SELECT")) {
+    ++i;
+    for (;;) {
+      const Token& k = at(i);
+      if (k.kind != Token::Ident && k.kind != Token::QIdent) throw OraError(904);
+      std::string name = k.text;
+      if (is(at(i + 1), ".")) { name = at(i + 2).text; i += 2; }
+      target.push_back(findColumn(cols, name));
+      ++i;
+      if (is(at(i), ",")) { ++i; continue; }
+      if (is(at(i), ")")) { ++i; break; }
+      throw OraError(917);
+    }
+  } else {
+    target = cols;
+  }
+  std::string head = "INSERT INTO " + quoteIdent(table) + " (";
+  for (size_t k = 0; k < target.size(); ++k) head += (k ? ", " : "") + quoteIdent(target[k].name);
+  head += ")";
+  if (is(at(i), "VALUES")) {
+    ++i;
+    expect(i, "(", 906);
+    int d = at(i).depth;
+    size_t close = i + 1;
+    while (close < size() && !(t_[close].depth == d && is(t_[close], ")"))) ++close;
+    if (close + 1 < size()) unexpected(close + 1);
+    std::vector<std::string> vals;
+    size_t b = i + 1;
+    for (size_t k = b; k <= close; ++k) {
+      if (k == close || (t_[k].depth == d + 1 && is(t_[k], ","))) {
+        if (k == b) throw OraError(936);
+        vals.push_back(emit(b, k));
+        b = k + 1;
+      }
+    }
+    if (vals.size() < target.size()) throw OraError(947);
+    if (vals.size() > target.size()) throw OraError(913);
+    tr_.sql = head + " VALUES (";
+    for (size_t k = 0; k < vals.size(); ++k)
+      tr_.sql += (k ? ", " : "") + convWrap(vals[k], target[k], table);
+    tr_.sql = withHoisted(tr_.sql + ")");
+  } else if (is(at(i), "SELECT") || is(at(i), "(") || is(at(i), "WITH")) {
+    std::string src = withHoisted(emit(i, size()));
+    std::string cte = "WITH \"SRC$\"(";
+    std::string sel = " SELECT ";
+    for (size_t k = 0; k < target.size(); ++k) {
+      std::string cn = "\"C" + std::to_string(k + 1) + "\"";
+      cte += (k ? ", " : "") + cn;
+      sel += (k ? ", " : "") + convWrap(cn, target[k], table);
+    }
+    tr_.sql = cte + ") AS (" + src + ") " + head + sel + " FROM \"SRC$\"";
+  } else {
+    throw OraError(926);
+  }
+  ctx_.pop_back();
+}
+
+void Translator::update() {
+  tr_.kind = StmtKind::Dml;
+  tr_.function = 5;
+  TableRef r;
+  size_t i = dmlTarget(1, "SET", r);
+  const std::string& table = r.name;
+  auto cols = cat_.columns(table);
+  expect(i, "SET", 971);
+  ++i;
+  std::string out = "UPDATE " + quoteIdent(table);
+  if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
+  out += " SET ";
+  size_t where = clauseEnd(i, size(), 0, {"WHERE"});
+  // ROWNUM in SET numbers the rows in the order they are updated
+  std::string self = quoteIdent(r.alias.empty() ? table : r.alias);
+  for (size_t m = i; m < where; ++m)
+    if (t_[m].depth == 0 && is(t_[m], "ROWNUM") && !is(at(m + 1), "(") && !(m > 0 && is(t_[m - 1], ".")) &&
+        replace_[m].empty()) {
+      std::string cond = where < size() ? " " + emit(where, size()) : "";
+      replace_[m] = "(SELECT \"N$\" FROM (SELECT " + self + ".rowid AS \"R$\", row_number() OVER (ORDER BY " +
+                    self + ".rowid) AS \"N$\" FROM " + quoteIdent(table) + " AS " + self + cond +
+                    ") WHERE \"R$\" = " + self + ".rowid)";
+    }
+  bool first = true;
+  while (i < where) {
+    const Token& k = at(i);
+    if (k.kind != Token::Ident && k.kind != Token::QIdent) throw OraError(k.kind == Token::Op && k.text == "(" ? 1767 : 904);
+    std::string name = k.text;
+    if (is(at(i + 1), ".")) { name = at(i + 2).text; i += 2; }
+    const ColumnInfo* col = &findColumn(cols, name);
+    expect(i + 1, "=", 927);
+    size_t b = i + 2, e = b;
+    while (e < where && !(t_[e].depth == 0 && is(t_[e], ","))) ++e;
+    if (e == b) throw OraError(936);
+    out += (first ? "" : ", ") + quoteIdent(col->name) + " = " + convWrap(emit(b, e), *col, table);
+    first = false;
+    i = e < where ? e + 1 : e;
+  }
+  if (first) throw OraError(927);
+  if (where < size()) out += " " + emit(where, size());
+  tr_.sql = withHoisted(out);
+  ctx_.pop_back();
+}
+
+void Translator::del() {
+  tr_.kind = StmtKind::Dml;
+  tr_.function = 9;
+  TableRef r;
+  size_t i = dmlTarget(is(at(1), "FROM") ? 2 : 1, "WHERE", r);
+  std::string out = "DELETE FROM " + quoteIdent(r.name);
+  if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
+  if (i < size()) {
+    if (!is(at(i), "WHERE")) unexpected(i);
+    out += " " + emit(i, size());
+  }
+  tr_.sql = withHoisted(out);
+  ctx_.pop_back();
+}
+
+} // namespace ora::tx

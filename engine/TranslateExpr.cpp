@@ -1,0 +1,771 @@
+// Expressions: Oracle's operators, literals, pseudo-columns and calls written as SQLite's,
+// and the Oracle type of each.
+#include "TranslateImpl.h"
+
+#include "Dictionary.h"
+#include "Number.h"
+#include "OraFunctions.h"
+#include "Session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+std::string Translator::emit(size_t b, size_t e) {
+  rewriteChains(b, e);
+  std::string out;
+  auto add = [&](const std::string& s) {
+    if (!out.empty()) out += ' ';
+    out += s;
+  };
+  for (size_t i = b; i < e; ++i) {
+    if (skip_[i]) continue;
+    if (auto big = bigChains.find(t_[i].pos); big != bigChains.end() && replace_[i].empty()) {
+      // a long run of AND or OR: one call per hundred conditions, not a thousand-deep tree;
+      // its first condition starts where it does, so it is out of the table while they are written
+      auto chain = std::move(big->second);
+      bigChains.erase(big);
+      std::vector<std::string> parts;
+      size_t last = i;
+      for (auto [pb, pe] : chain.second) {
+        size_t kb = tokenAt(pb), ke = tokenAt(pe);
+        parts.push_back("(" + emit(kb, ke) + ")");
+        last = ke;
+      }
+      size_t pos = t_[i].pos;
+      std::string f = chain.first;
+      bigChains.emplace(pos, std::move(chain));
+      if (last <= e) {
+        add(groupedCall(f, parts));
+        i = last - 1;
+        continue;
+      }
+    }
+    if (auto q = quantAt.find(t_[i].pos); q != quantAt.end() && replace_[i].empty() && tokenAt(q->second.end) <= e) {
+      add(quantified(q->second));
+      i = tokenAt(q->second.end) - 1;
+      continue;
+    }
+    if (!replace_[i].empty()) { add(replace_[i]); continue; }
+    const Token& k = t_[i];
+    if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".")) {
+      // [schema.]sequence.NEXTVAL / CURRVAL
+      size_t q = i;
+      if (k.text == cat_.user() && is(at(i + 3), ".") && (is(at(i + 4), "NEXTVAL") || is(at(i + 4), "CURRVAL"))) q = i + 2;
+      if (is(at(q + 2), "NEXTVAL") || is(at(q + 2), "CURRVAL")) {
+        const std::string& seq = at(q).text;
+        if (!cat_.sequenceExists(seq)) throw OraError(2289, seq);
+        add(std::string(is(at(q + 2), "NEXTVAL") ? "ora_nextval(" : "ora_currval(") + quoteString(seq) + ")");
+        i = q + 2;
+        continue;
+      }
+      // NEW.column in a trigger's WHEN clause
+      if (k.kind == Token::Ident && rowRefs.count(k.text) && at(i + 2).kind != Token::Op) {
+        findColumn(cat_.columns(sharedWithTrigger), at(i + 2).text);
+        const std::string& row = rowRefs.at(k.text);
+        add(row == "NULL" ? row : row + "." + quoteIdent(at(i + 2).text));
+        i += 2;
+        continue;
+      }
+    }
+    if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".") &&
+        is(at(i + 2), "ROWID")) {
+      size_t next;
+      add(rowidExpr(k.text, i + 2, next));
+      i = next - 1;
+      continue;
+    }
+    switch (k.kind) {
+    case Token::Str:
+    case Token::Num:
+      if (share_ && !pin_[i]) {
+        tr_.params.push_back(static_cast<int>(i));
+        add("?" + std::to_string(tr_.params.size()));
+      } else if (k.kind == Token::Num) {
+        add(k.text);
+      } else {
+        add(k.text.empty() ? "NULL" : quoteString(k.text));
+      }
+      break;
+    case Token::Bind: {
+      // :NEW.column and :OLD.column in a trigger body
+      std::string ref = k.text;
+      for (auto& ch : ref) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      if (rowRefs.count(ref) && is(at(i + 1), ".") &&
+          (at(i + 2).kind == Token::Ident || at(i + 2).kind == Token::QIdent)) {
+        findColumn(cat_.columns(sharedWithTrigger), at(i + 2).text);
+        const std::string& row = rowRefs.at(ref);
+        add(row == "NULL" ? row : row + "." + quoteIdent(at(i + 2).text)); // no such row for this event
+        i += 2;
+        break;
+      }
+      throw OraError(1008, k.text);
+    }
+    case Token::QIdent:
+      if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES")) &&
+          !functionAllowed(k.text.c_str(), false))
+        throw OraError(904, "\"" + k.text + "\"");
+      add(quoteIdent(k.text));
+      break;
+    case Token::Op:
+      if (k.text == "(" && hoistAt.count(at(i + 1).pos) && !hoistOff_) {
+        // SQLite's parser takes only a few levels of nesting: deep subqueries become common
+        // table expressions, each written at the top level.
+        size_t close = matching(i);
+        std::string name = "Q$" + std::to_string(++cteCount_);
+        bool scalar = scalarAt.count(k.pos) > 0;
+        std::string inner = emit(i + 1, close);
+        ctes_.push_back(quoteIdent(name) + (scalar ? "(\"V\")" : "") + " AS (" + inner + ")");
+        if (derivedAt.count(at(i + 1).pos)) add(quoteIdent(name));
+        else if (scalar) add("(SELECT ora_single(\"V\") FROM (SELECT \"V\" FROM " + quoteIdent(name) + " LIMIT 2))");
+        else add("(SELECT * FROM " + quoteIdent(name) + ")");
+        i = close;
+        break;
+      }
+      if (k.text == "(" && is(at(i + 1), "SELECT") && scalarAt.count(k.pos)) {
+        // a single value: more than one row is ORA-01427, not the first of them
+        size_t close = matching(i);
+        add("(WITH \"S$\"(\"V\") AS (" + emit(i + 1, close) +
+            ") SELECT ora_single(\"V\") FROM (SELECT \"V\" FROM \"S$\" LIMIT 2))");
+        i = close;
+        break;
+      }
+      if (k.text == "!=" || k.text == "^=" || k.text == "~=") add("<>");
+      else if (k.text == "/") add("* 1.0 /"); // SQLite divides integers as integers; Oracle never does
+      else add(k.text);
+      break;
+    case Token::Ident: {
+      if ((k.text == "OFFSET" || k.text == "FETCH") && keywordAt(t_, i)) {
+        size_t after;
+        add(rowLimit(i, e, after));
+        i = after - 1;
+        break;
+      }
+      if (k.text == "LISTAGG" && is(at(i + 1), "(")) {
+        size_t after;
+        add(listAgg(i, after));
+        i = after - 1;
+        break;
+      }
+      if (k.text == "SELECT") {
+        size_t next;
+        add(emitSelect(i, e, next));
+        i = next - 1;
+        break;
+      }
+      if (k.text == "MINUS") { add("EXCEPT"); break; }
+      if (k.text == "DATE" && at(i + 1).kind == Token::Str) {
+        pin_[i + 1] = 1;
+        add(quoteString(ansiDate(at(i + 1).text)));
+        ++i;
+        break;
+      }
+      if (keywordAt(t_, i)) { add(k.text); break; }
+      if (k.text == "EXTRACT" && is(at(i + 1), "(") && is(at(i + 3), "FROM")) {
+        size_t close = matching(i + 1);
+        add("EXTRACT(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) + ")");
+        i = close;
+        break;
+      }
+      if (k.text == "DUMP" && is(at(i + 1), "(") && replace_[i + 1].empty()) {
+        // the value's type as the statement gives it goes first: a text literal is CHAR, a
+        // stored DATE has another inside than a computed one
+        size_t close = matching(i + 1), a = i + 2, m = a;
+        if (a >= close) throw OraError(909);
+        while (m < close && !(t_[m].depth == k.depth + 1 && is(t_[m], ","))) ++m;
+        int code = exprType(a, m).code;
+        bool column = (m == a + 1 && (t_[a].kind == Token::QIdent || (t_[a].kind == Token::Ident && t_[a].text != "SYSDATE"))) ||
+                      (m == a + 3 && is(t_[a + 1], "."));
+        if (code == kDate && !column) code = 13;
+        replace_[i + 1] = "(" + std::to_string(code) + ",";
+      }
+      if (k.text == "TRIM" && is(at(i + 1), "(")) {
+        // TRIM([LEADING|TRAILING|BOTH] [c] FROM s)
+        size_t close = matching(i + 1), fromAt = 0;
+        for (size_t m = i + 2; m < close; ++m)
+          if (t_[m].depth == k.depth + 1 && is(t_[m], "FROM")) { fromAt = m; break; }
+        if (fromAt) {
+          size_t m = i + 2;
+          std::string mode = "BOTH";
+          if (is(at(m), "LEADING") || is(at(m), "TRAILING") || is(at(m), "BOTH")) mode = at(m++).text;
+          std::string set = m < fromAt ? emit(m, fromAt) : "' '";
+          add("ora_trim('" + mode + "', " + set + ", " + emit(fromAt + 1, close) + ")");
+          i = close;
+          break;
+        }
+      }
+      if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE") && is(at(i + 1), "(")) {
+        size_t close = matching(i + 1);
+        std::vector<std::pair<size_t, size_t>> args;
+        size_t a = i + 2, as = 0;
+        for (size_t m = a; m <= close; ++m) {
+          if (m < close && t_[m].depth == k.depth + 1 && is(t_[m], "AS") && k.text == "CAST") as = m;
+          if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
+            args.emplace_back(a, m);
+            a = m + 1;
+          }
+        }
+        std::string conv;
+        if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
+          // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
+          ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
+          std::string v = emit(args[0].first, as);
+          if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
+          if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
+            conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
+                   std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
+                   ", 'CAST')";
+        } else if (k.text == "VSIZE") {
+          // the size depends on the Oracle type, which the stored value alone does not tell
+          if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);
+          conv = "ora_vsize(" + emit(args[0].first, args[0].second) + ", " +
+                 std::to_string(exprType(args[0].first, args[0].second).code) + ")";
+        } else if (k.text == "NVL" && args.size() == 2) {
+          // the second argument takes the first one's type
+          ColType t1 = exprType(args[0].first, args[0].second), t2 = exprType(args[1].first, args[1].second);
+          bool text2 = t2.code == kVarchar2 || t2.code == kChar;
+          std::string v2 = emit(args[1].first, args[1].second);
+          if (t1.code == kNumber && text2) v2 = "ora_num(" + v2 + ")";
+          else if (t1.code == kDate && text2) v2 = "ora_conv(" + v2 + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
+          conv = "IFNULL(" + emit(args[0].first, args[0].second) + ", " + v2 + ")";
+        }
+        if (!conv.empty()) {
+          add(conv);
+          i = close;
+          break;
+        }
+      }
+      if (k.text == "OVER" && i > b && is(t_[i - 1], ")") && is(at(i + 1), "(")) {
+        analyticWindow(i);
+        add("OVER");
+        break;
+      }
+      if (is(at(i + 1), "(") && cteNames_.count(k.text)) { add(quoteIdent(k.text)); break; } // WITH name(columns)
+      if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
+        // only Oracle's functions are callable; SQLite's own stay out of reach
+        if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
+        add(k.text == "NVL" ? "IFNULL" : k.text == "SUM" ? "ora_sum" : k.text == "AVG" ? "ora_avg" : k.text);
+        break;
+      }
+      bool qualified = i > b && is(at(i - 1), ".");
+      if (!qualified && k.text == "SYSDATE") { add("ora_sysdate()"); break; }
+      if (!qualified && k.text == "USER") { add("ora_user()"); break; }
+      if (!qualified && k.text == "ROWNUM") { add("row_number() OVER ()"); break; }
+      if (!qualified && k.text == "UID") { add("ora_uid()"); break; }
+      if (!qualified && k.text == "ROWID") {
+        size_t next;
+        add(rowidExpr("", i, next));
+        i = next - 1;
+        break;
+      }
+      add(quoteIdent(k.text));
+      break;
+    }
+    }
+  }
+  return out;
+}
+
+std::string Translator::heading(size_t b, size_t e) {
+  if (e - b == 1 && t_[b].kind == Token::QIdent) return t_[b].text;
+  if (e - b == 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent))
+    return t_[b + 2].text;
+  std::string h;
+  for (size_t i = b; i < e; ++i) {
+    std::string r = t_[i].raw;
+    for (auto& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    h += r;
+  }
+  return h;
+}
+
+size_t Translator::matching(size_t open) const {
+  size_t j = open + 1;
+  while (j < size() && !(t_[j].depth == t_[open].depth && is(t_[j], ")"))) ++j;
+  return j;
+}
+
+// End of one term of an additive chain starting at j: signs, then primaries joined by * and /.
+size_t Translator::termEnd(size_t j, size_t e, int d) const {
+  size_t k = j;
+  for (;;) {
+    while (k < e && t_[k].depth == d && (is(t_[k], "+") || is(t_[k], "-"))) ++k;
+    if (k >= e || skip_[k] || !replace_[k].empty()) return j;
+    const Token& t = t_[k];
+    if (is(t, "(")) {
+      k = matching(k) + 1;
+    } else if (t.kind == Token::Ident && t.text == "CASE") {
+      int nest = 0;
+      for (; k < e; ++k) {
+        if (is(t_[k], "CASE") && t_[k].depth == d) ++nest;
+        if (is(t_[k], "END") && t_[k].depth == d && --nest == 0) break;
+      }
+      if (k >= e) return j;
+      ++k;
+    } else if (t.kind == Token::Ident && t.text == "DATE" && k + 1 < e && t_[k + 1].kind == Token::Str) {
+      k += 2; // DATE 'YYYY-MM-DD'
+    } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL")) || t.kind == Token::QIdent ||
+               t.kind == Token::Bind) {
+      ++k;
+      while (k + 1 < e && is(t_[k], ".") && (t_[k + 1].kind == Token::Ident || t_[k + 1].kind == Token::QIdent || is(t_[k + 1], "*")))
+        k += 2;
+      if (k < e && is(t_[k], "(") && !outerMark(k)) k = matching(k) + 1;
+      if (outerMark(k)) k += 3;
+    } else if (t.kind == Token::Num || t.kind == Token::Str) {
+      ++k;
+    } else {
+      return j;
+    }
+    if (k > e) return j;
+    if (k < e && t_[k].depth == d && (is(t_[k], "*") || is(t_[k], "/"))) { ++k; continue; }
+    return k;
+  }
+}
+
+// The additive chain (terms joined by +, - and ||) starting at i; false when i starts none.
+bool Translator::chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms,
+                         std::vector<std::string>& ops) const {
+  terms.clear();
+  ops.clear();
+  int d = t_[i].depth;
+  size_t j = i;
+  for (;;) {
+    size_t te = termEnd(j, e, d);
+    if (te == j) break;
+    terms.emplace_back(j, te);
+    if (te + 1 < e && t_[te].depth == d && !skip_[te] &&
+        (is(t_[te], "+") || is(t_[te], "-") || is(t_[te], "||")) && termEnd(te + 1, e, d) != te + 1) {
+      ops.push_back(t_[te].text);
+      j = te + 1;
+      continue;
+    }
+    break;
+  }
+  return !terms.empty();
+}
+
+ColType Translator::exprType(size_t b, size_t e) {
+  std::vector<std::pair<size_t, size_t>> terms;
+  std::vector<std::string> ops;
+  if (b < e && chainAt(b, e, terms, ops) && terms.back().second == e && terms.size() > 1) {
+    ColType acc = exprType(terms[0].first, terms[0].second);
+    for (size_t k = 0; k < ops.size(); ++k) {
+      ColType t = exprType(terms[k + 1].first, terms[k + 1].second);
+      ColType r;
+      if (ops[k] == "||") {
+        auto width = [](const ColType& x) {
+          return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        };
+        // CHAR joined to CHAR stays CHAR; anything else makes VARCHAR2
+        r.code = acc.code == kChar && t.code == kChar ? kChar : kVarchar2;
+        r.size = std::min(4000, width(acc) + width(t));
+      }
+      else if (acc.code == kDate && t.code == kDate) r.code = ops[k] == "-" ? kNumber : kDate;
+      else if (acc.code == kDate || t.code == kDate) r.code = kDate;
+      else r.code = kNumber;
+      acc = r;
+    }
+    return acc;
+  }
+  if (b + 2 < e + 1 && is(t_[b], "(") && matching(b) + 1 == e && !is(at(b + 1), "SELECT")) return exprType(b + 1, e - 1);
+  return infer(b, e);
+}
+
+// Oracle's date arithmetic and NULL-tolerant ||, which SQLite's operators do not have, and text
+// compared with a DATE read as a date.
+void Translator::rewriteChains(size_t b, size_t e) {
+  static const std::set<std::string> compare = {"=", "<>", "!=", "^=", "~=", "<", ">", "<=", ">="};
+  std::vector<std::pair<size_t, size_t>> terms;
+  std::vector<std::string> ops;
+  size_t lastB = 0, lastE = 0; // the chain before a comparison
+  for (size_t i = b; i < e;) {
+    if (skip_[i] || !replace_[i].empty()) { ++i; continue; }
+    if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i) + 1; continue; }
+    const Token& k = t_[i];
+    if (is(k, "SELECT")) {
+      // a query block is rewritten by its own emission, with its tables known
+      int d = k.depth;
+      while (i < e && t_[i].depth >= d) ++i;
+      continue;
+    }
+    if (k.kind == Token::Op && compare.count(k.text) && i == lastE && i + 1 < e) {
+      size_t rb = i + 1;
+      size_t re = chainAt(rb, e, terms, ops) ? terms.back().second : rb;
+      dateLiteral(lastB, lastE, rb, re);
+      ++i;
+      continue;
+    }
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE && exprType(lastB, lastE).code == kDate) {
+      for (size_t m = i + 1; m < e && m < i + 4; ++m)
+        if (t_[m].kind == Token::Str && !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
+          replace_[m] = dateText(m);
+    }
+    if (!chainAt(i, e, terms, ops)) { ++i; continue; }
+    size_t chainEnd = terms.back().second;
+    // NUMBER arithmetic is exact decimal, done by our functions rather than SQLite's operators.
+    bool rewrite = !ops.empty();
+    for (auto [tb, te] : terms)
+      rewrite = rewrite || productAt(tb, te);
+    std::vector<ColType> types;
+    if (!ops.empty())
+      for (auto [tb, te] : terms) {
+        types.push_back(exprType(tb, te));
+        if (types.back().code == kDate) rewrite = true;
+      }
+    if (!rewrite) {
+      // look inside parentheses of the chain for chains of their own
+      for (size_t m = i; m < chainEnd; ++m)
+        if (is(t_[m], "(") && t_[m].depth == k.depth && !outerMark(m)) {
+          size_t close = matching(m);
+          if (!is(at(m + 1), "SELECT")) rewriteChains(m + 1, close);
+          m = close;
+        }
+      lastB = i;
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
+    std::string acc = factors(terms[0].first, terms[0].second);
+    if (ops.empty()) {
+      replace_[i] = acc;
+      for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+      lastB = i;
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
+    ColType accType = types[0];
+    // A run of || is one ora_concat call, not a nest of them: SQLite's parser has little room
+    // for nesting.
+    std::vector<std::string> run;
+    auto closeRun = [&] {
+      if (run.empty()) return;
+      acc = "ora_concat(";
+      for (size_t k = 0; k < run.size(); ++k) acc += (k ? ", " : "") + run[k];
+      acc += ")";
+      run.clear();
+    };
+    bool sums = std::all_of(ops.begin(), ops.end(), [](const std::string& o) { return o == "+" || o == "-"; }) &&
+                std::none_of(types.begin(), types.end(), [](const ColType& t) { return t.code == kDate; });
+    if (sums) {
+      // one flat sum however many terms it has: SQLite's parser takes no deep nesting
+      std::vector<std::string> parts{acc};
+      for (size_t n = 0; n < ops.size(); ++n) {
+        std::string text = factors(terms[n + 1].first, terms[n + 1].second);
+        parts.push_back(ops[n] == "-" ? "ora_neg(" + text + ")" : text);
+      }
+      replace_[i] = groupedCall("ora_add", parts);
+      for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+      lastB = i;
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
+    for (size_t n = 0; n < ops.size(); ++n) {
+      std::string text = factors(terms[n + 1].first, terms[n + 1].second);
+      const ColType& t = types[n + 1];
+      ColType r;
+      r.code = kNumber;
+      if (ops[n] == "||") {
+        // a DATE joins text in the session's date format
+        if (run.empty()) run.push_back(accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);
+        run.push_back(t.code == kDate ? "TO_CHAR(" + text + ")" : text);
+        if (run.size() >= 100) closeRun();
+        r.code = kVarchar2;
+        accType = r;
+        continue;
+      }
+      closeRun();
+      if (accType.code == kDate && t.code == kDate) {
+        if (ops[n] == "+") throw OraError(975);
+        acc = "ora_date_diff(" + acc + ", " + text + ")";
+      } else if (accType.code == kDate) {
+        acc = "ora_date_add(" + acc + ", " + (ops[n] == "-" ? "-(" + text + ")" : text) + ")";
+        r.code = kDate;
+      } else if (t.code == kDate) {
+        if (ops[n] == "-") throw OraError(932, "a number minus a date");
+        acc = "ora_date_add(" + text + ", " + acc + ")";
+        r.code = kDate;
+      } else {
+        acc = std::string(ops[n] == "+" ? "ora_add(" : "ora_sub(") + acc + ", " + text + ")";
+      }
+      accType = r;
+    }
+    closeRun();
+    replace_[i] = acc;
+    for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+    lastB = i;
+    lastE = chainEnd;
+    i = chainEnd;
+  }
+}
+
+// The type a CAST names, from its type tokens [b, e).
+ColType Translator::castType(size_t b, size_t e) const {
+  std::string decl;
+  for (size_t m = b; m < e; ++m) decl += t_[m].text;
+  ColType c = parseDeclType(decl);
+  if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
+  if (c.code == 0 && (decl.rfind("INTEGER", 0) == 0 || decl.rfind("INT", 0) == 0)) c = parseDeclType("NUMBER(38)");
+  if (c.code == kVarchar2 && c.size <= 0) c.size = 4000;
+  return c;
+}
+
+// Whether a term [b, e) multiplies or divides at its own level.
+bool Translator::productAt(size_t b, size_t e) const {
+  if (b >= e) return false;
+  int d = t_[b].depth;
+  for (size_t k = b; k < e; ++k)
+    if (t_[k].depth == d && !skip_[k] && replace_[k].empty() && (is(t_[k], "*") || is(t_[k], "/")) && k > b &&
+        !is(t_[k - 1], "."))
+      return true;
+  return false;
+}
+
+// A term as nested exact products and quotients of its factors.
+std::string Translator::factors(size_t b, size_t e) {
+  if (!productAt(b, e)) return emit(b, e);
+  int d = t_[b].depth;
+  std::string acc;
+  size_t fb = b;
+  std::string op;
+  for (size_t k = b + 1; k <= e; ++k) {
+    bool cut = k == e || (t_[k].depth == d && !skip_[k] && replace_[k].empty() && (is(t_[k], "*") || is(t_[k], "/")) &&
+                          !is(t_[k - 1], "."));
+    if (!cut) continue;
+    std::string f = emit(fb, k);
+    acc = op.empty() ? f : std::string(op == "*" ? "ora_mul(" : "ora_div(") + acc + ", " + f + ")";
+    if (k < e) op = t_[k].text;
+    fb = k + 1;
+  }
+  return acc;
+}
+
+std::string Translator::dateText(size_t strTok) {
+  pin_[strTok] = 1;
+  return "ora_conv(" + quoteString(t_[strTok].text) + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
+}
+
+// One side a DATE, the other a lone text literal: the literal is read as a date.
+// The implicit conversions of a comparison, as Oracle makes them: text beside a DATE is read as a
+// date, text beside a NUMBER as a number (ORA-01722 when it is none), and two text literals
+// compare blank-padded.
+void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
+  if (le <= lb || re <= rb) return;
+  bool lStr = le == lb + 1 && t_[lb].kind == Token::Str, rStr = re == rb + 1 && t_[rb].kind == Token::Str;
+  if (!replace_[lb].empty() || !replace_[rb].empty() || skip_[lb] || skip_[rb]) return;
+  if (lStr && rStr) {
+    for (size_t k : {lb, rb}) {
+      std::string v = t_[k].text;
+      v.erase(v.find_last_not_of(' ') + 1);
+      pin_[k] = 1;
+      replace_[k] = v.empty() ? "NULL" : quoteString(v);
+    }
+    return;
+  }
+  ColType lt = exprType(lb, le), rt = exprType(rb, re);
+  auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
+  auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
+    if (other.code == kDate) {
+      if (str) {
+        replace_[b] = dateText(b);
+      } else {
+        replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
+        for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+      }
+    } else if (other.code == kNumber && str) {
+      Num n;
+      bool number = false;
+      try {
+        number = parseNum(t_[b].text, n);
+      } catch (const OraError&) {
+      }
+      if (!number) {
+        pin_[b] = 1;
+        replace_[b] = "ora_num(" + quoteString(t_[b].text) + ")";
+      }
+    }
+  };
+  if (text(rt) && (lt.code == kDate || lt.code == kNumber)) convert(rb, re, rStr, lt);
+  else if (text(lt) && (rt.code == kDate || rt.code == kNumber)) convert(lb, le, lStr, rt);
+}
+
+// Source text of tokens [b, e).
+std::string Translator::source(size_t b, size_t e) const {
+  if (b >= e || b >= size()) return {};
+  return src_.substr(t_[b].pos, t_[std::min(e, size()) - 1].end - t_[b].pos);
+}
+
+ColType Translator::infer(size_t b, size_t e) {
+  ColType t;
+  t.code = kVarchar2;
+  t.size = 4000;
+  if (e <= b) return t;
+  const Token& f = t_[b];
+  if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
+  if (e - b == 1) {
+    if (f.kind == Token::Num) { t = ColType{}; t.code = kNumber; return t; }
+    // a text literal is CHAR, as long as it is
+    if (f.kind == Token::Str) { t.code = kChar; t.size = std::max<int>(1, textBytes(f.text)); return t; }
+    if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
+    if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
+    if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
+    if (f.kind == Token::Ident && (f.text == "UID" || f.text == "ROWNUM" || f.text == "LEVEL")) { t = ColType{}; t.code = kNumber; return t; }
+  }
+  if (is(t_[e - 1], "NEXTVAL") || is(t_[e - 1], "CURRVAL")) { t = ColType{}; t.code = kNumber; return t; }
+  if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ROWID")) { t = ColType{}; t.code = kRowid; return t; }
+  // A column of a FROM table: its own type (reached here when it sits inside a call).
+  if ((e - b == 1 || (e - b == 3 && is(t_[b + 1], "."))) &&
+      (t_[e - 1].kind == Token::Ident || t_[e - 1].kind == Token::QIdent) && !ctx_.empty()) {
+    std::string q = e - b == 3 ? t_[b].text : std::string();
+    for (auto& r : ctx_.back().tables) {
+      if (!q.empty() && r.alias != q && !(r.alias.empty() && r.name == q)) continue;
+      if (r.name == "DUAL") continue;
+      for (auto& c : cat_.columns(r.dictionary.empty() ? r.name : dictionaryTable(r.dictionary)))
+        if (c.name == t_[e - 1].text) return c.type;
+    }
+    return t;
+  }
+  if (f.kind == Token::Ident && analyticAt(b) == e) {
+    // an analytic call has the type of its function without the window
+    static const std::set<std::string> ranks = {"ROW_NUMBER", "RANK", "DENSE_RANK", "NTILE", "PERCENT_RANK",
+                                                "CUME_DIST", "COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
+    if (ranks.count(f.text)) { t = ColType{}; t.code = kNumber; return t; }
+    size_t close = matching(b + 1), a = b + 2, m = a;
+    while (m < close && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
+    return m > a ? exprType(a, m) : t;
+  }
+  bool wholeCall = f.kind == Token::Ident && is(at(b + 1), "(") && is(t_[e - 1], ")") && t_[e - 1].depth == f.depth &&
+                   matching(b + 1) + 1 == e;
+  std::vector<std::pair<size_t, size_t>> args;
+  if (wholeCall) {
+    size_t a = b + 2;
+    if (is(at(a), "DISTINCT") || is(at(a), "ALL")) ++a;
+    for (size_t m = a; m <= e - 1; ++m)
+      if (m == e - 1 || (t_[m].depth == f.depth + 1 && is(t_[m], ","))) {
+        if (m > a) args.emplace_back(a, m);
+        a = m + 1;
+      }
+  }
+  auto nullArg = [&](std::pair<size_t, size_t> r) {
+    return r.second == r.first + 1 && ((t_[r.first].kind == Token::Str && t_[r.first].text.empty()) || is(t_[r.first], "NULL"));
+  };
+  // Character results are as long as the longest argument that can be the result.
+  auto widest = [&](const std::vector<std::pair<size_t, size_t>>& results) {
+    ColType r;
+    for (auto a : results)
+      if (!nullArg(a)) { r = exprType(a.first, a.second); break; }
+    if (r.code == 0) { r.code = kVarchar2; r.size = 1; }
+    if (r.code == kChar) r.code = kVarchar2; // a choice among texts is VARCHAR2
+    if (r.code == kVarchar2) {
+      for (auto a : results) {
+        if (nullArg(a)) continue;
+        ColType x = exprType(a.first, a.second);
+        int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        r.size = std::min(4000, std::max(r.size, size));
+      }
+    }
+    return r;
+  };
+  // Calls whose result has the type of their first argument.
+  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST", "LEAST"};
+  if (wholeCall && sameType.count(f.text) && !args.empty()) {
+    if (f.text == "MIN" || f.text == "MAX") return infer(args[0].first, args[0].second);
+    return widest(args);
+  }
+  if (f.kind == Token::Ident && f.text == "CASE" && is(t_[e - 1], "END") && t_[e - 1].depth == f.depth) {
+    std::vector<std::pair<size_t, size_t>> results;
+    size_t from = 0;
+    int nest = 0;
+    for (size_t m = b + 1; m < e; ++m) {
+      if (t_[m].depth != f.depth) continue;
+      if (is(t_[m], "CASE")) { ++nest; continue; }
+      if (is(t_[m], "END") && nest) { --nest; continue; }
+      if (nest) continue;
+      if (is(t_[m], "THEN") || is(t_[m], "ELSE")) {
+        if (from) results.emplace_back(from, m);
+        from = m + 1;
+      } else if (is(t_[m], "WHEN") || m == e - 1) {
+        if (from) results.emplace_back(from, m);
+        from = 0;
+      }
+    }
+    if (!results.empty()) return widest(results);
+  }
+  if (wholeCall && f.text == "CAST" && args.size() == 1) {
+    for (size_t m = args[0].first; m < args[0].second; ++m)
+      if (t_[m].depth == f.depth + 1 && is(t_[m], "AS")) return castType(m + 1, args[0].second);
+  }
+  if (wholeCall && !args.empty()) {
+    static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM",
+                                                     "REGEXP_SUBSTR"};
+    if (keepLength.count(f.text)) {
+      ColType x = exprType(args[0].first, args[0].second);
+      t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
+      return t;
+    }
+    if (f.text == "TO_CHAR" && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
+      t.size = 40;
+      return t;
+    }
+    if (f.text == "CHR") {
+      t.size = charset() == Charset::JA16SJIS ? 2 : 4; // one character
+      return t;
+    }
+  }
+  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING",
+                                                "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE"};
+  bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
+  if (f.kind == Token::Ident && f.text == "LISTAGG") return t;
+  if (call) {
+    int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
+    if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
+    if (r == kVarchar2) return t;
+    if (r == 0) {
+      // the type of an argument: DECODE's first result, NVL2's first choice, else the first
+      std::vector<std::pair<size_t, size_t>> args;
+      size_t a = b + 2;
+      for (size_t m = a; m <= e - 1; ++m)
+        if (m == e - 1 || (t_[m].depth == f.depth + 1 && is(t_[m], ","))) { args.emplace_back(a, m); a = m + 1; }
+      if (f.text == "DECODE" && args.size() >= 3) {
+        // the first result that is not NULL gives the type; text results share the longest size
+        std::vector<std::pair<size_t, size_t>> results;
+        for (size_t n = 2; n < args.size(); n += 2) results.push_back(args[n]);
+        if (args.size() % 2 == 0) results.push_back(args.back());
+        auto isNull = [&](std::pair<size_t, size_t> r) {
+          return r.second == r.first + 1 && ((t_[r.first].kind == Token::Str && t_[r.first].text.empty()) || is(t_[r.first], "NULL"));
+        };
+        int longest = 0;
+        bool allText = true;
+        for (auto r : results) {
+          if (isNull(r)) continue;
+          if (r.second == r.first + 1 && t_[r.first].kind == Token::Str)
+            longest = std::max<int>(longest, textBytes(t_[r.first].text));
+          else allText = false;
+        }
+        for (auto r : results) {
+          if (isNull(r)) continue;
+          if (allText) { t.size = std::max(1, longest); return t; }
+          return exprType(r.first, r.second);
+        }
+        return t;
+      }
+      size_t pick = f.text == "NVL2" ? 1 : 0;
+      if (pick < args.size() && args[pick].first < args[pick].second)
+        return exprType(args[pick].first, args[pick].second);
+    }
+  }
+  bool arith = false, concat = false;
+  for (size_t i = b; i < e; ++i) {
+    if (t_[i].depth != f.depth || t_[i].kind != Token::Op) continue;
+    if (t_[i].text == "||") concat = true;
+    if (t_[i].text == "+" || t_[i].text == "-" || t_[i].text == "*" || t_[i].text == "/") arith = true;
+  }
+  if (arith && !concat) { t = ColType{}; t.code = kNumber; }
+  return t;
+}
+
+} // namespace ora::tx

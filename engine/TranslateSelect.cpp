@@ -1,0 +1,580 @@
+// Query blocks: FROM, WHERE, GROUP BY and ORDER BY as Oracle means them, outer joins, ROWNUM.
+#include "TranslateImpl.h"
+
+#include "Dictionary.h"
+#include "Number.h"
+#include "OraFunctions.h"
+#include "Session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+size_t Translator::clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops) {
+  for (; i < e; ++i) {
+    const Token& k = t_[i];
+    if (k.depth < depth) return i;
+    if (k.depth == depth && k.kind == Token::Ident && stops.count(k.text)) return i;
+  }
+  return e;
+}
+
+void Translator::parseFrom(size_t b, size_t e, Context& c) {
+  int d = at(b).depth;
+  bool expectTable = true;
+  for (size_t i = b; i < e; ++i) {
+    const Token& k = t_[i];
+    if (k.depth != d) continue;
+    if (expectTable) {
+      expectTable = false;
+      if (k.kind == Token::Ident || k.kind == Token::QIdent) {
+        if (keywordAt(t_, i)) continue;
+        TableRef r;
+        size_t j = objectName(i, r.name);
+        if (r.name == "DUAL" && k.kind == Token::Ident) {
+          if (replace_[j - 1].empty()) {
+            replace_[j - 1] = "(SELECT 'X' AS \"DUMMY\")";
+            if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " \"DUAL\"";
+          }
+          ColType dummy;
+          dummy.code = kVarchar2;
+          dummy.size = 1;
+          tr_.inferred.emplace("DUMMY", dummy);
+        } else if (cteNames_.count(r.name)) {
+        } else if (!cat_.tableExists(r.name)) {
+          std::string view = dictionaryView(r.name, cat_.user());
+          if (view.empty()) throw OraError(942, r.name).at(static_cast<int>(k.pos));
+          replace_[j - 1] = "temp." + quoteIdent(dictionaryTable(view));
+          if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " AS " + quoteIdent(r.name);
+          if (std::find(tr_.dictionary.begin(), tr_.dictionary.end(), view) == tr_.dictionary.end())
+            tr_.dictionary.push_back(view);
+          r.dictionary = view;
+        } else if (cat_.viewExists(r.name)) {
+          // expression columns of a view have no declared type; describe them as stored
+          for (auto& c : cat_.columns(r.name)) tr_.inferred.emplace(c.name, c.type);
+        }
+        if (is(at(j), "AS")) ++j;
+        if (aliasToken(j) && j < e) r.alias = at(j).text;
+        c.tables.push_back(r);
+        i = j - 1;
+      }
+      continue;
+    }
+    if (k.kind == Token::Op && k.text == ",") expectTable = true;
+    if (k.kind == Token::Ident && k.text == "JOIN") expectTable = true;
+  }
+}
+
+std::string Translator::rowidExpr(const std::string& qualifier, size_t i, size_t& next) {
+  if (ctx_.empty()) throw OraError(904, "ROWID");
+  const TableRef* ref = nullptr;
+  for (auto it = ctx_.rbegin(); it != ctx_.rend() && !ref; ++it)
+    for (auto& r : it->tables)
+      if (qualifier.empty() ? true : (r.alias == qualifier || (r.alias.empty() && r.name == qualifier))) {
+        ref = &r;
+        break;
+      }
+  if (!ref || ref->name == "DUAL" || !ref->dictionary.empty() || cat_.viewExists(ref->name))
+    throw OraError(904, "ROWID");
+  auto& r = const_cast<TableRef&>(*ref);
+  if (!r.obj) r.obj = cat_.objectNumber(r.name);
+  std::string q = quoteIdent(r.alias.empty() ? r.name : r.alias);
+  next = i + 1;
+  // ROWID = 'literal' goes straight to the row instead of scanning the table.
+  if (is(at(i + 1), "=") && at(i + 2).kind == Token::Str) {
+    int64_t obj, rowid;
+    if (!decodeRowid(at(i + 2).text, obj, rowid)) throw OraError(1410);
+    next = i + 3;
+    if (share_) {
+      // the literal stays a parameter; the function decodes it, NULL for another table's ROWID
+      tr_.params.push_back(static_cast<int>(i + 2));
+      return "(" + q + ".rowid = ora_rowid_num(?" + std::to_string(tr_.params.size()) + ", " +
+             std::to_string(r.obj) + "))";
+    }
+    if (obj != r.obj) return "(0 = 1)";
+    return "(" + q + ".rowid = " + std::to_string(rowid) + ")";
+  }
+  return "ora_rowid(" + std::to_string(r.obj) + ", " + q + ".rowid)";
+}
+
+
+std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
+  if (!expandingGroups_)
+    if (std::string sets = groupingSets(s, e, next); !sets.empty()) return sets;
+  if (!nestedDone_.count(s))
+    if (std::string nested = nestedAggregates(s, e, next); !nested.empty()) return nested;
+  int d = t_[s].depth;
+  static const std::set<std::string> fromStops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION",
+      "INTERSECT", "MINUS", "EXCEPT", "CONNECT", "START", "FOR"};
+  static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  size_t listBegin = s + 1;
+  std::string head = "SELECT";
+  if (is(at(listBegin), "DISTINCT") || is(at(listBegin), "UNIQUE")) { head += " DISTINCT"; ++listBegin; }
+  else if (is(at(listBegin), "ALL")) ++listBegin;
+  size_t from = clauseEnd(listBegin, e, d, {"FROM"});
+  if (from >= e || !is(at(from), "FROM")) throw OraError(923);
+  size_t fromEnd = clauseEnd(from + 1, e, d, fromStops);
+  size_t end = clauseEnd(fromEnd, e, d, setOps);
+  std::string walk = hierarchy(from, fromEnd, end, d);
+  Context c;
+  parseFrom(from + 1, fromEnd, c);
+  ctx_.push_back(c);
+  size_t whereEnd = fromEnd;
+  if (is(at(fromEnd), "WHERE"))
+    whereEnd = clauseEnd(fromEnd + 1, end, d, {"GROUP", "ORDER", "HAVING", "CONNECT", "START", "FOR"});
+  int64_t limit = rownumLimit(fromEnd, whereEnd, d);
+  // Literals that shape the result (its headings and types) or name an ORDER BY position are
+  // part of what a shared statement is.
+  for (size_t i = listBegin; i < from; ++i)
+    if (t_[i].kind == Token::Str || t_[i].kind == Token::Num) pin_[i] = 1;
+  for (size_t i = whereEnd; i + 1 < end; ++i)
+    if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY")) {
+      size_t orderEnd = i + 2;
+      while (orderEnd < end && !(t_[orderEnd].depth == d && (is(t_[orderEnd], "OFFSET") || is(t_[orderEnd], "FETCH")) &&
+                                 keywordAt(t_, orderEnd)))
+        ++orderEnd;
+      for (size_t m = i + 2; m < orderEnd; ++m)
+        if (t_[m].kind == Token::Num) pin_[m] = 1;
+      nullsOrder(i + 2, orderEnd, d);
+    }
+
+  // GROUP BY expressions, for the check that every selected column is grouped
+  std::vector<std::pair<size_t, size_t>> groups;
+  bool grouped = false;
+  for (size_t i = fromEnd; i + 1 < end; ++i)
+    if (t_[i].depth == d && is(t_[i], "GROUP") && is(t_[i + 1], "BY")) {
+      grouped = true;
+      size_t ge = clauseEnd(i + 2, end, d, {"HAVING", "ORDER", "UNION", "INTERSECT", "MINUS", "EXCEPT"});
+      size_t gb = i + 2;
+      for (size_t m = gb; m <= ge; ++m)
+        if (m == ge || (t_[m].depth == d && is(t_[m], ","))) { groups.emplace_back(gb, m); gb = m + 1; }
+      break;
+    }
+  for (size_t i = listBegin; i < from && !grouped; ++i)
+    if (t_[i].depth == d && isAggregate(i)) grouped = true;
+
+  std::string out = head;
+  size_t i = listBegin;
+  bool first = true;
+  while (i < from) {
+    size_t ie = i;
+    while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
+    if (ie == i) throw OraError(936);
+    size_t exprEnd = ie;
+    std::string alias;
+    bool star = is(t_[ie - 1], "*") && (ie - 1 == i || is(t_[ie - 2], "."));
+    if (!star && ie - i >= 2 && aliasToken(ie - 1)) {
+      const Token& prev = t_[ie - 2];
+      if (is(prev, "AS")) { alias = t_[ie - 1].text; exprEnd = ie - 2; }
+      else if (!(prev.kind == Token::Op && prev.text != ")")) { alias = t_[ie - 1].text; exprEnd = ie - 1; }
+    }
+    if (exprEnd == i) throw OraError(936);
+    if (grouped) checkGrouped(i, exprEnd, expandingGroups_ ? partGroups_ : groups, !groups.empty());
+    out += first ? " " : ", ";
+    first = false;
+    ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
+    // what a set operator must match: a type only where it is known for sure
+    bool emptyText = exprEnd == i + 1 && t_[i].kind == Token::Str && t_[i].text.empty();
+    bool known = !star && ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000) && !emptyText;
+    blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
+    out += emit(i, exprEnd);
+    if (!star) {
+      if (alias.empty()) alias = heading(i, exprEnd);
+      out += " AS " + quoteIdent(alias);
+      auto it = tr_.inferred.find(alias);
+      bool plainColumn = exprEnd - i == 1 || (exprEnd - i == 3 && is(t_[i + 1], "."));
+      if (it == tr_.inferred.end() || !plainColumn) tr_.inferred[alias] = ty;
+    }
+    i = ie < from ? ie + 1 : ie;
+  }
+  std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
+  if (limit >= 0) {
+    // Oracle numbers rows as they are found, before grouping and sorting.
+    bool plain = whereEnd == end && !head.ends_with("DISTINCT") && joined.empty();
+    for (size_t i = listBegin; plain && i < from; ++i) {
+      static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE"};
+      if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(")) plain = false;
+    }
+    if (plain) {
+      out += " " + emit(from, end);
+      out = "SELECT * FROM (" + out + " LIMIT " + std::to_string(limit) + ")";
+    } else {
+      std::string keys, froms;
+      for (auto& r : ctx_.back().tables) {
+        if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name) || !joined.empty())
+          throw OraError(900, "ROWNUM cannot limit this query here");
+        keys += (keys.empty() ? "" : ", ") + quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
+      }
+      if (keys.empty() || ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
+                                t_.begin() + static_cast<long>(from), t_.begin() + static_cast<long>(fromEnd),
+                                [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1)
+        throw OraError(900, "ROWNUM cannot limit this query here");
+      std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
+      std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where + " LIMIT " +
+                         std::to_string(limit) + ")";
+      out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
+             emit(whereEnd, end);
+    }
+  } else if (!joined.empty()) {
+    out += " FROM " + joined + " " + emit(fromEnd, end);
+  } else {
+    out += " " + emit(from, end);
+  }
+  ctx_.pop_back();
+  next = end;
+  if (!walk.empty()) {
+    // depth first, unless the query sorts otherwise
+    bool sorted = false;
+    for (size_t i = fromEnd; i + 1 < end; ++i)
+      if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY") && !skip_[i]) sorted = true;
+    out = "SELECT * FROM (" + walk + out + (sorted ? "" : " ORDER BY \"H$\".\"K$\"") + ")";
+  }
+  return out;
+}
+
+bool Translator::isAggregate(size_t i) const {
+  static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE", "LISTAGG"};
+  return t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(") && !analyticAt(i);
+}
+
+// A function call at i that has an OVER clause: its end (after the window), or 0.
+size_t Translator::analyticAt(size_t i) const {
+  if (!is(at(i + 1), "(")) return 0;
+  size_t close = matching(i + 1);
+  if (!is(at(close + 1), "OVER") || !is(at(close + 2), "(")) return 0;
+  return matching(close + 2) + 1;
+}
+
+// In a grouped query every column outside an aggregate must be grouped (or stand inside a
+// grouped expression); SQLite would silently pick a value from any row of the group.
+void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
+                              bool byClause) {
+  std::vector<char> covered(e - b, 0);
+  auto same = [&](size_t x, size_t y) { return t_[x].kind == t_[y].kind && t_[x].text == t_[y].text; };
+  for (auto [gb, ge] : groups) {
+    size_t n = ge - gb;
+    if (n == 0) continue;
+    for (size_t i = b; i + n <= e; ++i) {
+      bool match = true;
+      for (size_t k = 0; k < n && match; ++k) match = same(i + k, gb + k);
+      if (match)
+        for (size_t k = 0; k < n; ++k) covered[i + k - b] = 1;
+    }
+    // a grouped column matches its qualified or unqualified mention
+    if (n == 1 || (n == 3 && is(t_[gb + 1], "."))) {
+      const std::string& name = t_[ge - 1].text;
+      for (size_t i = b; i < e; ++i)
+        if ((t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent) && t_[i].text == name &&
+            !is(at(i + 1), "(") && !is(at(i + 1), "."))
+          covered[i - b] = 1;
+    }
+  }
+  static const std::set<std::string> pseudo = {"SYSDATE", "USER", "UID", "ROWNUM", "NULL", "LEVEL"};
+  for (size_t i = b; i < e; ++i) {
+    if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; }
+    if (isAggregate(i)) {
+      i = matching(i + 1);
+      if (is(at(i + 1), "WITHIN") && is(at(i + 3), "(")) i = matching(i + 3);
+      continue;
+    }
+    if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) { i = end - 1; continue; }
+    if (skip_[i] || !replace_[i].empty()) continue; // written otherwise (a total's NULL, GROUPING's value)
+    const Token& k = t_[i];
+    if (covered[i - b] || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;
+    if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
+    if (is(at(i + 1), "(") || is(at(i + 1), ".")) continue; // a function, or a qualifier
+    if (is(k, "NEXTVAL") || is(k, "CURRVAL")) continue;
+    if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
+    throw OraError(byClause ? 979 : 937, k.text);
+  }
+}
+
+// Oracle sorts NULL as the largest value (last going up, first going down); SQLite as the
+// smallest.
+void Translator::nullsOrder(size_t b, size_t e, int d) {
+  size_t ib = b;
+  for (size_t i = b; i <= e; ++i) {
+    if (i < e && !(t_[i].depth == d && is(t_[i], ","))) continue;
+    size_t last = i - 1;
+    bool explicitNulls = false;
+    for (size_t m = ib; m < i; ++m)
+      if (t_[m].depth == d && is(t_[m], "NULLS")) explicitNulls = true;
+    ib = i + 1;
+    if (explicitNulls || last >= e || !replace_[last].empty() || skip_[last]) continue;
+    const Token& k = t_[last];
+    std::string text;
+    if (is(k, "DESC")) text = "DESC NULLS FIRST";
+    else if (is(k, "ASC")) text = "ASC NULLS LAST";
+    else if (k.kind == Token::Num || is(k, ")")) text = k.text + " NULLS LAST";
+    else if (k.kind == Token::QIdent || (k.kind == Token::Ident && !keywordAt(t_, last) && k.text != "ROWID" &&
+                                          k.text != "ROWNUM" && k.text != "SYSDATE" && k.text != "USER" && k.text != "UID"))
+      text = quoteIdent(k.text) + " NULLS LAST";
+    else continue;
+    replace_[last] = text;
+  }
+}
+
+// ROWNUM conditions of a WHERE clause become a row limit (-1: none); the conditions themselves
+// are taken out. Conditions no row can meet (ROWNUM > 1 and the like) leave a false WHERE.
+int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
+  if (wb >= we || !is(at(wb), "WHERE")) return -1;
+  int64_t lo = 1, hi = INT64_MAX;
+  bool any = false;
+  for (auto [cb, ce] : conjuncts(wb + 1, we, d)) {
+    bool mentions = false;
+    for (size_t i = cb; i < ce; ++i)
+      if (is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], "."))) mentions = true;
+    if (!mentions) continue;
+    // ROWNUM op n, or n op ROWNUM
+    std::string op;
+    int64_t n = 0;
+    auto number = [&](const Token& k, int64_t& v) {
+      if (k.kind != Token::Num || k.text.find_first_of(".eE") != std::string::npos) return false;
+      v = std::atoll(k.text.c_str());
+      return true;
+    };
+    if (ce - cb == 3 && is(t_[cb], "ROWNUM") && t_[cb + 1].kind == Token::Op && number(t_[cb + 2], n)) {
+      op = t_[cb + 1].text;
+    } else if (ce - cb == 3 && is(t_[cb + 2], "ROWNUM") && t_[cb + 1].kind == Token::Op && number(t_[cb], n)) {
+      static const std::map<std::string, std::string> flip = {{"<", ">"}, {">", "<"}, {"<=", ">="}, {">=", "<="}, {"=", "="}};
+      auto it = flip.find(t_[cb + 1].text);
+      if (it == flip.end()) throw OraError(900, "this ROWNUM condition is not supported");
+      op = it->second;
+    } else {
+      throw OraError(900, "this ROWNUM condition is not supported");
+    }
+    if (op == "<=") hi = std::min(hi, n);
+    else if (op == "<") hi = std::min(hi, n - 1);
+    else if (op == "=") { lo = std::max(lo, n); hi = std::min(hi, n); }
+    else if (op == ">=") lo = std::max(lo, n);
+    else if (op == ">") lo = std::max(lo, n + 1);
+    else throw OraError(900, "this ROWNUM condition is not supported");
+    for (size_t i = cb; i < ce; ++i) pin_[i] = 1;
+    replace_[cb] = "1 = 1";
+    for (size_t i = cb + 1; i < ce; ++i) skip_[i] = 1;
+    any = true;
+  }
+  if (!any) return -1;
+  // the first row would have to be numbered beyond 1, so no row ever is
+  if (lo > 1 || hi < 1) return 0;
+  return hi == INT64_MAX ? -1 : hi;
+}
+
+std::vector<std::pair<size_t, size_t>> Translator::conjuncts(size_t b, size_t e, int d) const {
+  std::vector<std::pair<size_t, size_t>> out;
+  size_t start = b;
+  int between = 0;
+  for (size_t i = b; i < e; ++i) {
+    if (t_[i].depth != d || t_[i].kind != Token::Ident) continue;
+    if (t_[i].text == "BETWEEN") ++between;
+    else if (t_[i].text == "AND") {
+      if (between) { --between; continue; }
+      out.emplace_back(start, i);
+      start = i + 1;
+    }
+  }
+  if (start < e) out.emplace_back(start, e);
+  return out;
+}
+
+// Marks of Oracle's outer join: "(" "+" ")" right after a column.
+bool Translator::outerMark(size_t i) const {
+  return is(at(i), "(") && is(at(i + 1), "+") && is(at(i + 2), ")");
+}
+
+// Oracle's (+) joins in WHERE become LEFT JOINs: the tables named with (+) are joined after the
+// others, on the conditions that carry the mark. Empty when the query has none.
+std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d) {
+  auto subquerySpan = [&](size_t i) -> size_t { // end of a parenthesised subquery starting at i
+    if (!(is(at(i), "(") && is(at(i + 1), "SELECT"))) return i;
+    size_t j = i + 1;
+    while (j < size() && !(t_[j].depth == t_[i].depth && is(t_[j], ")"))) ++j;
+    return j;
+  };
+  bool any = false;
+  if (wb < we && is(at(wb), "WHERE"))
+    for (size_t i = wb + 1; i < we; ++i) {
+      size_t j = subquerySpan(i);
+      if (j != i) { i = j; continue; }
+      if (outerMark(i)) { any = true; break; }
+    }
+  if (!any) return {};
+
+  struct Item { size_t b, e; std::string id, name; bool outer = false; std::set<std::string> partners;
+                std::vector<std::pair<size_t, size_t>> conds; };
+  std::vector<Item> items;
+  size_t b = fb;
+  for (size_t i = fb; i <= fe; ++i) {
+    if (i < fe && t_[i].depth == d && t_[i].kind == Token::Ident && (t_[i].text == "JOIN" || t_[i].text == "ON"))
+      throw OraError(25156);
+    if (i < fe && !(t_[i].depth == d && is(t_[i], ","))) continue;
+    Item it{b, i, "", "", false, {}, {}};
+    size_t last = i - 1;
+    if (is(at(b), "(")) {
+      size_t close = subquerySpan(b);
+      it.id = close + 1 < i ? at(i - 1).text : "";
+    } else {
+      size_t n = b;
+      if (is(at(b + 1), ".") ) n = b + 2;
+      it.name = at(n).text;
+      it.id = last > n ? at(last).text : it.name;
+    }
+    items.push_back(it);
+    b = i + 1;
+  }
+  auto itemOf = [&](size_t i) -> int { // the FROM item a column reference at i belongs to
+    const Token& k = at(i);
+    if (is(at(i + 1), ".") && (at(i + 2).kind == Token::Ident || at(i + 2).kind == Token::QIdent)) {
+      for (size_t n = 0; n < items.size(); ++n)
+        if (items[n].id == k.text) return static_cast<int>(n);
+      return -1;
+    }
+    for (size_t n = 0; n < items.size(); ++n) {
+      if (items[n].name.empty()) continue;
+      std::string v = dictionaryView(items[n].name, cat_.user());
+      for (auto& c : cat_.columns(cat_.tableExists(items[n].name) || v.empty() ? items[n].name : dictionaryTable(v)))
+        if (c.name == k.text) return static_cast<int>(n);
+    }
+    return -1;
+  };
+  for (auto [cb, ce] : conjuncts(wb + 1, we, d)) {
+    int outer = -1;
+    bool marked = false;
+    std::set<int> others;
+    for (size_t i = cb; i < ce; ++i) {
+      size_t j = subquerySpan(i);
+      if (j != i) { i = j; continue; }
+      const Token& k = t_[i];
+      if (k.kind == Token::Ident && (k.text == "OR" || k.text == "IN")) {
+        for (size_t m = cb; m < ce; ++m)
+          if (outerMark(m)) throw OraError(1719);
+      }
+      if ((k.kind != Token::Ident && k.kind != Token::QIdent) || keywordAt(t_, i) || is(at(i + 1), "(") ||
+          (i > cb && is(at(i - 1), ".")))
+        continue;
+      size_t endRef = is(at(i + 1), ".") ? i + 3 : i + 1;
+      int n = itemOf(i);
+      if (outerMark(endRef)) {
+        marked = true;
+        if (n < 0) throw OraError(904, k.text);
+        if (outer >= 0 && outer != n) throw OraError(1468);
+        outer = n;
+      } else if (n >= 0) {
+        others.insert(n);
+      }
+      i = endRef - 1;
+    }
+    if (!marked) continue;
+    others.erase(outer);
+    Item& it = items[outer];
+    it.outer = true;
+    for (int o : others) it.partners.insert(items[o].id);
+    it.conds.emplace_back(cb, ce);
+  }
+  for (auto& it : items) {
+    if (it.partners.size() > 1) throw OraError(1417);
+    for (auto& p : it.partners)
+      for (auto& o : items)
+        if (o.id == p && o.outer && o.partners.count(it.id)) throw OraError(1416);
+  }
+  // the (+) marks themselves are not emitted
+  for (size_t i = wb; i < we; ++i)
+    if (outerMark(i)) skip_[i] = skip_[i + 1] = skip_[i + 2] = 1;
+  std::string out;
+  for (auto& it : items)
+    if (!it.outer) out += (out.empty() ? "" : ", ") + emit(it.b, it.e);
+  if (out.empty()) throw OraError(1416);
+  std::set<std::string> placed;
+  for (auto& it : items)
+    if (!it.outer) placed.insert(it.id);
+  // an outer table joins after the table it is joined to
+  for (size_t round = 0; round < items.size(); ++round)
+    for (auto& it : items) {
+      if (!it.outer || placed.count(it.id)) continue;
+      if (!it.partners.empty() && !placed.count(*it.partners.begin())) continue;
+      std::string on;
+      for (auto [cb, ce] : it.conds) on += (on.empty() ? "" : " AND ") + emit(cb, ce);
+      out += " LEFT JOIN " + emit(it.b, it.e) + " ON " + on;
+      placed.insert(it.id);
+    }
+  for (auto& it : items)
+    for (auto [cb, ce] : it.conds) {
+      replace_[cb] = "1 = 1";
+      for (size_t i = cb + 1; i < ce; ++i) skip_[i] = 1;
+    }
+  return out;
+}
+
+size_t Translator::tokenAt(size_t pos) const {
+  auto it = std::lower_bound(t_.begin(), t_.end(), pos, [](const Token& t, size_t p) { return t.pos < p; });
+  return static_cast<size_t>(it - t_.begin());
+}
+
+// f(a, b, ...) over any number of arguments, in calls of at most 100 arguments nested as a
+// shallow tree.
+std::string Translator::groupedCall(const std::string& f, std::vector<std::string> parts) {
+  while (parts.size() > 100) {
+    std::vector<std::string> next;
+    for (size_t k = 0; k < parts.size(); k += 100) {
+      std::string call = f + "(";
+      for (size_t m = k; m < std::min(parts.size(), k + 100); ++m) call += (m > k ? ", " : "") + parts[m];
+      next.push_back(call + ")");
+    }
+    parts = std::move(next);
+  }
+  if (parts.size() == 1) return parts[0];
+  std::string call = f + "(";
+  for (size_t m = 0; m < parts.size(); ++m) call += (m ? ", " : "") + parts[m];
+  return call + ")";
+}
+
+// The query blocks on both sides of a set operator give columns of one type family each, or
+// the statement is ORA-01790.
+void Translator::checkSetTypes() const {
+  auto family = [](int code) {
+    switch (code) {
+    case kNumber: return 1;
+    case kVarchar2: case kChar: case kLong: return 2;
+    case kDate: return 3;
+    case kRaw: case kLongRaw: return 4;
+    default: return 0;
+    }
+  };
+  static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  for (size_t i = 1; i + 1 < size(); ++i) {
+    if (t_[i].kind != Token::Ident || !setOps.count(t_[i].text)) continue;
+    int d = t_[i].depth;
+    size_t left = i, right = is(t_[i + 1], "ALL") ? i + 2 : i + 1;
+    while (left > 0 && !(t_[left - 1].depth == d && is(t_[left - 1], "SELECT"))) --left;
+    if (left == 0 || right >= size() || !is(t_[right], "SELECT")) continue;
+    auto l = blockTypes_.find(left - 1), r = blockTypes_.find(right);
+    if (l == blockTypes_.end() || r == blockTypes_.end()) continue;
+    for (size_t k = 0; k < l->second.size() && k < r->second.size(); ++k) {
+      int a = family(l->second[k].first), b = family(r->second[k].first);
+      if (a && b && a != b) throw OraError(1790).at(static_cast<int>(t_[r->second[k].second].pos));
+    }
+  }
+}
+
+// The statement's text with the subqueries that were written out as common table expressions.
+std::string Translator::withHoisted(const std::string& sql) const {
+  if (ctes_.empty()) return sql;
+  std::string out = "WITH ";
+  for (size_t k = 0; k < ctes_.size(); ++k) out += (k ? ", " : "") + ctes_[k];
+  return out + " " + sql;
+}
+
+void Translator::query() {
+  tr_.kind = StmtKind::Query;
+  tr_.function = 4;
+  // FOR UPDATE locks rows in Oracle; here writers lock whole schemas, so it is dropped.
+  size_t e = size();
+  for (size_t i = 0; i < size(); ++i)
+    if (t_[i].depth == 0 && is(t_[i], "FOR") && is(at(i + 1), "UPDATE")) { e = i; break; }
+  tr_.sql = withHoisted(emit(0, e));
+}
+
+} // namespace ora::tx

@@ -1,0 +1,157 @@
+// The translator's tokens: splitting a statement, its keywords, names.
+#include "TranslateImpl.h"
+
+#include "Dictionary.h"
+#include "Number.h"
+#include "OraFunctions.h"
+#include "Session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+bool identStart(unsigned char c) { return std::isalpha(c) || c >= 0x80; }
+bool identChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c == '#' || c >= 0x80; }
+
+std::vector<Token> tokenize(const std::string& s) {
+  // A NUL byte would end the text SQLite reads: it is a stray character like any other.
+  if (s.find('\0') != std::string::npos) throw OraError(911);
+  std::vector<Token> out;
+  out.reserve(s.size() / 4 + 4);
+  size_t i = 0, n = s.size();
+  int depth = 0;
+  while (i < n) {
+    unsigned char c = s[i];
+    if (std::isspace(c)) { ++i; continue; }
+    if (c == '-' && i + 1 < n && s[i + 1] == '-') {
+      while (i < n && s[i] != '\n') ++i;
+      continue;
+    }
+    if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+      auto e = s.find("*/", i + 2);
+      if (e == std::string::npos) throw OraError(921);
+      i = e + 2;
+      continue;
+    }
+    Token t;
+    t.depth = depth;
+    size_t b = i;
+    if (c == '\'') {
+      ++i;
+      for (;;) {
+        size_t q = s.find('\'', i);
+        if (q == std::string::npos) throw OraError(1756);
+        t.text.append(s, i, q - i);
+        if (q + 1 < n && s[q + 1] == '\'') { t.text += '\''; i = q + 2; continue; }
+        i = q + 1;
+        break;
+      }
+      t.kind = Token::Str;
+    } else if (c == '"') {
+      auto e = s.find('"', i + 1);
+      if (e == std::string::npos) throw OraError(1740);
+      t.text = s.substr(i + 1, e - i - 1);
+      if (t.text.empty()) throw OraError(1741);
+      i = e + 1;
+      t.kind = Token::QIdent;
+    } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+      while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+      if (i < n && s[i] == '.') { ++i; while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i; }
+      if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+        size_t k = i + 1;
+        if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
+        if (k < n && std::isdigit(static_cast<unsigned char>(s[k]))) {
+          i = k;
+          while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+        }
+      }
+      t.kind = Token::Num;
+      t.text = s.substr(b, i - b);
+    } else if (identStart(c)) {
+      while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
+      t.kind = Token::Ident;
+      t.text = s.substr(b, i - b);
+      for (auto& ch : t.text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    } else if (c == ':' && i + 1 < n && (identStart(s[i + 1]) || std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+      ++i;
+      while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
+      t.kind = Token::Bind;
+      t.text = s.substr(b, i - b);
+    } else {
+      static const char* two[] = {"||", "<=", ">=", "<>", "!=", "^=", "~="};
+      t.kind = Token::Op;
+      t.text = std::string(1, static_cast<char>(c));
+      for (auto* p : two)
+        if (i + 1 < n && s[i] == p[0] && s[i + 1] == p[1]) t.text = p;
+      i += t.text.size();
+      if (t.text == ";") throw OraError(911);
+      if (!std::strchr("()+-*/,.=<>|!^~", t.text[0]) || t.text == "|" || t.text == "!" || t.text == "^" || t.text == "~")
+        throw OraError(911);
+      if (t.text == "(" && ++depth > kMaxNesting) throw OraError(935);
+      if (t.text == ")") {
+        if (depth == 0) throw OraError(933);
+        t.depth = --depth;
+      }
+    }
+    t.raw = s.substr(b, i - b);
+    t.pos = b;
+    t.end = i;
+    out.push_back(std::move(t));
+  }
+  if (depth != 0) throw OraError(907);
+  return out;
+}
+
+const std::set<std::string>& keywords() {
+  static const std::set<std::string> k = {
+      "SELECT", "FROM", "WHERE", "AND", "OR", "NOT", "NULL", "IS", "IN", "EXISTS", "BETWEEN",
+      "LIKE", "ESCAPE", "AS", "DISTINCT", "ALL", "ORDER", "BY", "GROUP", "HAVING", "ASC", "DESC",
+      "NULLS", "FIRST", "LAST", "UNION", "INTERSECT", "MINUS", "EXCEPT", "CASE", "WHEN", "THEN",
+      "ELSE", "END", "INSERT", "INTO", "VALUES", "UPDATE", "SET", "DELETE", "CREATE", "TABLE",
+      "DROP", "INDEX", "ON", "PRIMARY", "KEY", "FOREIGN", "REFERENCES", "CONSTRAINT", "CHECK",
+      "DEFAULT", "CASCADE", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "OUTER", "CROSS",
+      "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME", "OFFSET", "FETCH"};
+  return k;
+}
+bool is(const Token& t, const char* word);
+
+// Words Oracle does not reserve are keywords only where they stand in their clause, so that a
+// column may be called KEY or FIRST.
+bool keywordAt(const std::vector<Token>& t, size_t i) {
+  if (i >= t.size() || t[i].kind != Token::Ident || !keywords().count(t[i].text)) return false;
+  const std::string& w = t[i].text;
+  auto prev = [&](const char* x) { return i > 0 && is(t[i - 1], x); };
+  auto next = [&](const char* x) { return i + 1 < t.size() && is(t[i + 1], x); };
+  if (w == "KEY") return prev("PRIMARY") || prev("FOREIGN");
+  if (w == "FIRST" || w == "LAST") return prev("NULLS");
+  if (w == "NULLS") return next("FIRST") || next("LAST");
+  if (w == "LEFT" || w == "RIGHT" || w == "FULL" || w == "INNER" || w == "CROSS" || w == "NATURAL")
+    return next("JOIN") || next("OUTER");
+  if (w == "OUTER") return next("JOIN");
+  if (w == "USING") return next("(");
+  if (w == "FETCH") return next("FIRST") || next("NEXT");
+  if (w == "OFFSET") return i + 1 < t.size() && (t[i + 1].kind == Token::Num || t[i + 1].kind == Token::Bind);
+  return true;
+}
+bool is(const Token& t, const char* word) {
+  return (t.kind == Token::Ident || t.kind == Token::Op) && t.text == word;
+}
+
+
+void checkName(const std::string& name) {
+  if (name.size() > 30) throw OraError(972, name);
+  std::string u = name;
+  for (auto& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (u.rfind("TESSEL$", 0) == 0 || u.rfind("SQLITE_", 0) == 0) throw OraError(942, name);
+}
+
+const ColumnInfo& findColumn(const std::vector<ColumnInfo>& cols, const std::string& name) {
+  for (auto& c : cols)
+    if (c.name == name) return c;
+  throw OraError(904, "\"" + name + "\"");
+}
+
+} // namespace ora::tx
