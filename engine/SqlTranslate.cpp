@@ -36,6 +36,8 @@ Translation Translator::run() {
       ++j;
     }
   }
+  for (size_t i = 2; i < size(); ++i)
+    if (is(t_[i], "NEXTVAL") && is(t_[i - 1], ".")) firstNextval_.emplace(t_[i - 2].text, i);
   const Token& f = t_[0];
   tr_.verb = f.kind == Token::Ident ? f.text : f.raw;
   if (f.kind == Token::Ident && (f.text == "SELECT" || f.text == "WITH")) query();

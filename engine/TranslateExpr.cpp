@@ -58,7 +58,14 @@ std::string Translator::emit(size_t b, size_t e) {
       if (is(at(q + 2), "NEXTVAL") || is(at(q + 2), "CURRVAL")) {
         const std::string& seq = at(q).text;
         if (!cat_.sequenceExists(seq)) throw OraError(2289, seq);
-        add(std::string(is(at(q + 2), "NEXTVAL") ? "ora_nextval(" : "ora_currval(") + quoteString(seq) + ")");
+        // NEXTVAL moves a sequence once per row, however often the statement names it: the
+        // first mention (the one SQLite evaluates first) moves it, the others read it
+        bool next = is(at(q + 2), "NEXTVAL");
+        if (next) {
+          auto first = firstNextval_.emplace(seq, q + 2).first;
+          next = first->second == q + 2;
+        }
+        add(std::string(next ? "ora_nextval(" : "ora_currval(") + quoteString(seq) + ")");
         i = q + 2;
         continue;
       }

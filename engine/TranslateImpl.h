@@ -147,6 +147,7 @@ private:
   size_t analyticAt(size_t i) const;
   void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause);
   std::set<std::string> cteNames_;
+  std::map<std::string, size_t> firstNextval_; // per sequence: the token of its first NEXTVAL
   std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
   std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);
 
