@@ -338,7 +338,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
     return deferred(out);
   }
-  if (mergeStatement(text, cat, out)) return out;
+  if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
   if (std::string onTable; viewDml(text, cat, onTable)) {
     // literals stay in the text: the statement's tokens are not those of the one that runs
     Translation t = translate(onTable, cat, false, deferDdlErrors);
