@@ -61,6 +61,7 @@ struct Reader {
 
 bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
   Reader r{text, {}};
+  if (!startsWithWord(text, "MERGE")) return false;
   try {
     r.t = sql::lex(text);
   } catch (const OraError&) {

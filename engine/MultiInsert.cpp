@@ -20,6 +20,7 @@ struct Into {
 
 bool multiInsert(const std::string& text, Catalog& cat, Translation& out) {
   std::vector<Token> t;
+  if (!startsWithWord(text, "INSERT")) return false;
   try {
     t = sql::lex(text);
   } catch (const OraError&) {

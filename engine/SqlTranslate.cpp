@@ -11,6 +11,7 @@
 #include "Number.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <set>
 #include <sqlite3.h>
@@ -374,6 +375,30 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     if (!deferDdlErrors || t.partial().kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
     return deferred(t.partial());
   }
+}
+
+bool startsWithWord(const std::string& text, const char* word) {
+  size_t i = 0;
+  // blanks and comments before the first word
+  for (;;) {
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (text.compare(i, 2, "--") == 0) {
+      i = text.find('\n', i);
+      if (i == std::string::npos) return false;
+    } else if (text.compare(i, 2, "/*") == 0) {
+      i = text.find("*/", i + 2);
+      if (i == std::string::npos) return false;
+      i += 2;
+    } else {
+      break;
+    }
+  }
+  size_t n = std::strlen(word);
+  if (text.size() - i < n) return false;
+  for (size_t k = 0; k < n; ++k)
+    if (std::toupper(static_cast<unsigned char>(text[i + k])) != word[k]) return false;
+  unsigned char after = i + n < text.size() ? static_cast<unsigned char>(text[i + n]) : ' ';
+  return !(std::isalnum(after) || after == '_' || after == '$' || after == '#' || after >= 0x80);
 }
 
 void locateError(OraError& e, const std::string& text) {

@@ -96,6 +96,9 @@ struct Literal {
 // (the part after the last "." of a dotted name), as Oracle marks it.
 void locateError(OraError& e, const std::string& text);
 
+// Whether the statement's first word is `word` (upper case), without tokenizing it all.
+bool startsWithWord(const std::string& text, const char* word);
+
 // The sharing key of a query or DML text (its tokens with the literals left out) and its literals;
 // empty for statements that are not shared.
 std::string sharingKey(const std::string& text, std::vector<Literal>& literals);

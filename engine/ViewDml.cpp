@@ -81,6 +81,7 @@ ViewShape shapeOf(const std::string& view, Catalog& cat) {
 
 bool viewDml(const std::string& text, Catalog& cat, std::string& out) {
   std::vector<sql::Token> t;
+  if (!startsWithWord(text, "INSERT") && !startsWithWord(text, "UPDATE") && !startsWithWord(text, "DELETE")) return false;
   try {
     t = sql::lex(text);
   } catch (const OraError&) {
