@@ -1,6 +1,7 @@
 #include "ByteFunctions.h"
 
 #include "Charset.h"
+#include "FunctionUtil.h"
 #include "OraError.h"
 #include "OraValues.h"
 
@@ -13,21 +14,9 @@ namespace ora {
 
 namespace {
 
-using Ctx = sqlite3_context;
-using Val = sqlite3_value;
-
-template <void (*F)(Ctx*, int, Val**)>
-void guarded(Ctx* ctx, int argc, Val** argv) {
-  try {
-    F(ctx, argc, argv);
-  } catch (const OraError& e) {
-    sqlite3_result_error(ctx, e.text.c_str(), -1);
-  } catch (const std::bad_alloc&) {
-    sqlite3_result_error_nomem(ctx);
-  } catch (...) {
-    sqlite3_result_error(ctx, "ORA-00600: internal error in a function", -1);
-  }
-}
+using fn::Ctx;
+using fn::guarded;
+using fn::Val;
 
 Charset charsetOf(Ctx* ctx) { return *static_cast<const Charset*>(sqlite3_user_data(ctx)); }
 

@@ -170,16 +170,21 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
   if (r.t[r.i].kind != Tok::End) r.fail(933);
   // The update runs first: the rows the insert then adds were never matched, and the rows it
   // updated still match, so neither part sees the other's rows as its own.
-  out = Translation{};
+  out = translateParts(pieces, cat, "MERGE");
+  out.function = 189;
+  return true;
+}
+
+Translation translateParts(const std::vector<std::string>& pieces, Catalog& cat, const char* verb) {
+  Translation out;
   for (size_t k = 0; k < pieces.size(); ++k) {
     Translation p = translate(pieces[k], cat, false);
     if (k == 0) out = p;
     else out.moreSql.push_back(p.sql);
   }
-  out.verb = "MERGE";
-  out.function = 189;
+  out.verb = verb;
   out.unshared = true;
-  return true;
+  return out;
 }
 
 } // namespace ora

@@ -3,6 +3,7 @@
 #include "SqlTranslate.h"
 
 #include <string>
+#include <vector>
 
 namespace ora {
 
@@ -10,5 +11,7 @@ namespace ora {
 bool mergeStatement(const std::string& text, Catalog& cat, Translation& out);
 // When `text` is INSERT ALL or INSERT FIRST: its translation, one insert per INTO, in `out`.
 bool multiInsert(const std::string& text, Catalog& cat, Translation& out);
+// Statements run in order as one: the first translated as usual, the others after it.
+Translation translateParts(const std::vector<std::string>& pieces, Catalog& cat, const char* verb);
 
 } // namespace ora

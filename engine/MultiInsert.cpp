@@ -115,14 +115,7 @@ bool multiInsert(const std::string& text, Catalog& cat, Translation& out) {
     pieces.push_back("INSERT INTO " + in.table + in.columns + " SELECT " + (in.values.empty() ? "*" : in.values) +
                      " FROM (" + query + ")" + (where.empty() ? "" : " WHERE " + where));
   }
-  out = Translation{};
-  for (size_t k = 0; k < pieces.size(); ++k) {
-    Translation p = translate(pieces[k], cat, false);
-    if (k == 0) out = p;
-    else out.moreSql.push_back(p.sql);
-  }
-  out.verb = "INSERT";
-  out.unshared = true;
+  out = translateParts(pieces, cat, "INSERT");
   return true;
 }
 

@@ -2,6 +2,7 @@
 // characters, not bytes, so that '.' is one kanji; positions count characters as Oracle does.
 #include "RegexpFunctions.h"
 
+#include "FunctionUtil.h"
 #include "OraError.h"
 
 #include <memory>
@@ -113,15 +114,19 @@ bool nth(const std::wstring& s, const std::wregex& re, int64_t from, int64_t n, 
   return true;
 }
 
+// A pattern too complex to run is an error of the pattern, as one that does not compile.
 template <void (*F)(sqlite3_context*, int, sqlite3_value**)>
-void guard(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+void matching(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   try {
     F(ctx, argc, argv);
-  } catch (const OraError& e) {
-    sqlite3_result_error(ctx, e.text.c_str(), -1);
-  } catch (const std::exception&) {
-    sqlite3_result_error(ctx, OraError(12726).text.c_str(), -1);
+  } catch (const std::regex_error&) {
+    throw OraError(12726);
   }
+}
+
+template <void (*F)(sqlite3_context*, int, sqlite3_value**)>
+void guard(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  fn::guarded<matching<F>>(ctx, argc, argv);
 }
 
 void regexpLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
