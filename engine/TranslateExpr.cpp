@@ -151,6 +151,16 @@ std::string Translator::emit(size_t b, size_t e) {
         i = after - 1;
         break;
       }
+      if (k.text == "RATIO_TO_REPORT" && analyticAt(i)) {
+        // a value's share of its window's total (NULL where the total is 0)
+        size_t close = matching(i + 1);
+        std::string x = "(" + emit(i + 2, close) + ")";
+        analyticWindow(close + 1);
+        std::string window = emit(close + 2, matching(close + 2) + 1);
+        add("ora_div(" + x + ", NULLIF(ora_sum(" + x + ") OVER " + window + ", 0))");
+        i = matching(close + 2);
+        break;
+      }
       if (k.text == "LISTAGG" && is(at(i + 1), "(")) {
         size_t after;
         add(listAgg(i, after));
@@ -320,6 +330,11 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
       while (k + 1 < e && is(t_[k], ".") && (t_[k + 1].kind == Token::Ident || t_[k + 1].kind == Token::QIdent || is(t_[k + 1], "*")))
         k += 2;
       if (k < e && is(t_[k], "(") && !outerMark(k)) k = matching(k) + 1;
+      // an analytic call's window, and LISTAGG's order, belong to the term
+      if (k + 1 < e && (is(t_[k], "OVER") || (is(t_[k], "WITHIN") && k + 2 < e && is(t_[k + 1], "GROUP"))) &&
+          (is(t_[k + 1], "(") || is(t_[k + 2], "(")))
+        k = matching(is(t_[k + 1], "(") ? k + 1 : k + 2) + 1;
+      if (k + 1 < e && is(t_[k], "OVER") && is(t_[k + 1], "(")) k = matching(k + 1) + 1;
       if (outerMark(k)) k += 3;
     } else if (t.kind == Token::Num || t.kind == Token::Str) {
       ++k;
@@ -639,7 +654,7 @@ ColType Translator::infer(size_t b, size_t e) {
   if (f.kind == Token::Ident && analyticAt(b) == e) {
     // an analytic call has the type of its function without the window
     static const std::set<std::string> ranks = {"ROW_NUMBER", "RANK", "DENSE_RANK", "NTILE", "PERCENT_RANK",
-                                                "CUME_DIST", "COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
+                                                "CUME_DIST", "RATIO_TO_REPORT", "COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
     if (ranks.count(f.text)) { t = ColType{}; t.code = kNumber; return t; }
     size_t close = matching(b + 1), a = b + 2, m = a;
     while (m < close && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
