@@ -621,6 +621,36 @@ std::string Translator::source(size_t b, size_t e) const {
   return src_.substr(t_[b].pos, t_[std::min(e, size()) - 1].end - t_[b].pos);
 }
 
+// A scalar subquery has the type of its one column, read among its own tables.
+ColType Translator::subqueryType(size_t s, size_t e) {
+  int d = t_[s].depth;
+  size_t from = clauseEnd(s + 1, e, d, {"FROM"});
+  size_t ib = s + 1, ie = ib;
+  if (is(at(ib), "DISTINCT") || is(at(ib), "UNIQUE") || is(at(ib), "ALL")) ++ib;
+  ie = ib;
+  while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
+  if (ie - ib >= 2 && aliasToken(ie - 1) &&
+      (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")")))
+    ie -= is(t_[ie - 2], "AS") ? 2 : 1;
+  ColType t;
+  t.code = kVarchar2;
+  t.size = 4000;
+  if (from >= e || ie <= ib) return t;
+  static const std::set<std::string> stops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION", "INTERSECT",
+                                              "MINUS", "EXCEPT", "CONNECT", "START", "FOR"};
+  Context c;
+  parseFrom(from + 1, clauseEnd(from + 1, e, d, stops), c);
+  ctx_.push_back(c);
+  try {
+    t = exprType(ib, ie);
+  } catch (...) {
+    ctx_.pop_back();
+    throw;
+  }
+  ctx_.pop_back();
+  return t;
+}
+
 ColType Translator::infer(size_t b, size_t e) {
   ColType t;
   t.code = kVarchar2;
@@ -628,6 +658,7 @@ ColType Translator::infer(size_t b, size_t e) {
   if (e <= b) return t;
   const Token& f = t_[b];
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
+  if (is(f, "(") && is(at(b + 1), "SELECT") && matching(b) + 1 == e) return subqueryType(b + 1, e - 1);
   if (e - b == 1) {
     if (f.kind == Token::Num) { t = ColType{}; t.code = kNumber; return t; }
     // a text literal is CHAR, as long as it is

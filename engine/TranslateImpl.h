@@ -126,6 +126,7 @@ private:
   std::string emitSelect(size_t s, size_t e, size_t& next);
   std::string heading(size_t b, size_t e);
   ColType infer(size_t b, size_t e);
+  [[gnu::noinline]] ColType subqueryType(size_t s, size_t e);
   size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
   void parseFrom(size_t b, size_t e, Context& c);
   std::vector<std::pair<size_t, size_t>> conjuncts(size_t b, size_t e, int d) const;
