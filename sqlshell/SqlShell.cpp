@@ -310,7 +310,9 @@ void TSqlShell::ShowError(const std::string& text) {
 }
 
 // As SQL*Plus does: the line the error is about, a "*" under the offending token, its number.
-void TSqlShell::ShowErrorLine(const std::string& statement, size_t offset) {
+void TSqlShell::ShowErrorLine(const std::string& text, size_t offset) {
+  // An error at the end of the statement is marked after its last word, not on a blank line.
+  std::string statement = text.substr(0, text.find_last_not_of(" \t\r\n") + 1);
   offset = std::min(offset, statement.size());
   size_t newline = offset == 0 ? std::string::npos : statement.rfind('\n', offset - 1);
   size_t begin = newline == std::string::npos ? 0 : newline + 1;

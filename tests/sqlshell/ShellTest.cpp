@@ -803,7 +803,10 @@ TEST_F(Shell, ErrorsShowTheLineAndMarkTheOffendingToken) {
   std::string out = RunShell("SELECT ENAME , FROM EMP;\n"
                              "select ename\n"
                              "  from emp wher sal > 1;\n"
-                             "select '日本' x from nosuch;\n");
+                             "select '日本' x from nosuch;\n"
+                             "select ename from emp\n"
+                             "  order by\n"
+                             ";\n");
   EXPECT_NE(out.find("SELECT ENAME , FROM EMP\n               *\nERROR at line 1:\n"
                      "ORA-00936: missing expression\n"),
             std::string::npos)
@@ -816,6 +819,9 @@ TEST_F(Shell, ErrorsShowTheLineAndMarkTheOffendingToken) {
   EXPECT_NE(out.find("select '日本' x from nosuch\n" + std::string(21, ' ') +
                      "*\nERROR at line 1:\nORA-00942"),
             std::string::npos)
+      << out;
+  // a statement cut short is marked after its last word, on that word's line
+  EXPECT_NE(out.find("  order by\n" + std::string(10, ' ') + "*\nERROR at line 2:\nORA-"), std::string::npos)
       << out;
 }
 
