@@ -156,6 +156,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   for (size_t i = listBegin; i < from && !grouped; ++i)
     if (t_[i].depth == d && isAggregate(i)) grouped = true;
 
+  if (listBegin + 1 == from && is(t_[listBegin], "*") && replace_[listBegin].empty()) joinedStar(listBegin, from, fromEnd);
   std::string out = head;
   size_t i = listBegin;
   bool first = true;
@@ -575,6 +576,47 @@ void Translator::query() {
   for (size_t i = 0; i < size(); ++i)
     if (t_[i].depth == 0 && is(t_[i], "FOR") && is(at(i + 1), "UPDATE")) { e = i; break; }
   tr_.sql = withHoisted(emit(0, e));
+}
+
+// SELECT * over a join with USING or NATURAL: the shared columns first and once, then the rest
+// of each table's, as Oracle lists them.
+void Translator::joinedStar(size_t star, size_t from, size_t fromEnd) {
+  int d = t_[star].depth;
+  size_t joinAt = 0, usingAt = 0;
+  bool natural = false;
+  for (size_t i = from + 1; i < fromEnd; ++i) {
+    if (t_[i].depth != d) continue;
+    if (is(t_[i], "JOIN")) {
+      if (joinAt) return; // more than two tables
+      joinAt = i;
+    }
+    if (is(t_[i], "NATURAL")) natural = true;
+    if (is(t_[i], "USING") && is(at(i + 1), "(")) usingAt = i;
+    if (is(t_[i], ",")) return;
+  }
+  if (!joinAt || (!natural && !usingAt) || ctx_.empty() || ctx_.back().tables.size() != 2) return;
+  const TableRef& l = ctx_.back().tables[0];
+  const TableRef& r = ctx_.back().tables[1];
+  if (!l.dictionary.empty() || !r.dictionary.empty() || l.name == "DUAL" || r.name == "DUAL") return;
+  auto lc = cat_.columns(l.name), rc = cat_.columns(r.name);
+  std::vector<std::string> shared;
+  if (usingAt) {
+    for (size_t i = usingAt + 2; i < matching(usingAt + 1); ++i)
+      if (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent) shared.push_back(t_[i].text);
+  } else {
+    for (auto& c : lc)
+      if (std::any_of(rc.begin(), rc.end(), [&](const ColumnInfo& x) { return x.name == c.name; }))
+        shared.push_back(c.name);
+  }
+  auto isShared = [&](const std::string& n) { return std::find(shared.begin(), shared.end(), n) != shared.end(); };
+  std::string list;
+  for (auto& n : shared) list += (list.empty() ? "" : ", ") + quoteIdent(n);
+  for (auto* side : {&l, &r}) {
+    std::string q = quoteIdent(side->alias.empty() ? side->name : side->alias);
+    for (auto& c : side == &l ? lc : rc)
+      if (!isShared(c.name)) list += (list.empty() ? "" : ", ") + q + "." + quoteIdent(c.name) + " AS " + quoteIdent(c.name);
+  }
+  if (!list.empty()) replace_[star] = list;
 }
 
 } // namespace ora::tx
