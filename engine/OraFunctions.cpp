@@ -1236,31 +1236,6 @@ void fnSubstr(Ctx* ctx, int argc, Val** argv) {
   resultText(ctx, s.substr(b, e - b));
 }
 
-// Byte positions; a character cut at either end becomes spaces, one per byte kept.
-void fnSubstrb(Ctx* ctx, int argc, Val** argv) {
-  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  std::string s = textOf(argv[0]);
-  int64_t count = static_cast<int64_t>(s.size());
-  int64_t pos = startPosition(intOf(argv[1]), count);
-  if (!pos) { sqlite3_result_null(ctx); return; }
-  int64_t len = count - pos + 1;
-  if (argc == 3) {
-    double l = std::trunc(doubleOf(argv[2]));
-    if (l < 1) { sqlite3_result_null(ctx); return; }
-    if (l < static_cast<double>(len)) len = static_cast<int64_t>(l);
-  }
-  size_t b = static_cast<size_t>(pos - 1), e = b + static_cast<size_t>(len);
-  std::string out;
-  auto starts = charStarts(s);
-  for (size_t k = 0; k + 1 < starts.size(); ++k) {
-    size_t cb = starts[k], ce = starts[k + 1];
-    if (ce <= b || cb >= e) continue;
-    if (cb >= b && ce <= e) out.append(s, cb, ce - cb);
-    else out.append(std::min(ce, e) - std::max(cb, b), ' ');
-  }
-  resultText(ctx, out);
-}
-
 void fnInstr(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   std::string s = textOf(argv[0]), sub = textOf(argv[1]);
@@ -1292,11 +1267,6 @@ void fnInstr(Ctx* ctx, int argc, Val** argv) {
 void fnLength(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
   sqlite3_result_int64(ctx, static_cast<int64_t>(charStarts(textOf(argv[0])).size()) - 1);
-}
-
-void fnLengthb(Ctx* ctx, int, Val** argv) {
-  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
-  sqlite3_result_int64(ctx, static_cast<int64_t>(textOf(argv[0]).size()));
 }
 
 void fnUpper(Ctx* ctx, int, Val** argv) {
@@ -1801,10 +1771,8 @@ const Def kDefs[] = {
     {"TO_DATE", 1, 3, guarded<fnToDate>, kDate, true},
     {"TO_NUMBER", 1, 3, guarded<fnToNumber>, kNumber},
     {"SUBSTR", 2, 3, guarded<fnSubstr>, kVarchar2},
-    {"SUBSTRB", 2, 3, guarded<fnSubstrb>, kVarchar2},
     {"INSTR", 2, 4, guarded<fnInstr>, kNumber},
     {"LENGTH", 1, 1, guarded<fnLength>, kNumber},
-    {"LENGTHB", 1, 1, guarded<fnLengthb>, kNumber},
     {"UPPER", 1, 1, guarded<fnUpper>, kVarchar2},
     {"LOWER", 1, 1, guarded<fnLower>, kVarchar2},
     {"INITCAP", 1, 1, guarded<fnInitcap>, kVarchar2},
