@@ -1,5 +1,5 @@
 // What the files of SQL functions share: argument readers, result writers, character and
-// calendar helpers, date format models and the registration table.
+// calendar helpers, the date and number format models and the registration table.
 #pragma once
 #include "OraError.h"
 #include "OraValues.h"
@@ -57,6 +57,13 @@ int64_t intOf(Val* v);
 bool isNumber(Val* v);
 void resultDouble(Ctx* ctx, double x);
 
+void truncTo(Decimal& d, int scale);
+bool sameDecimal(const Decimal& a, const Decimal& b);
+void bumpMagnitude(Decimal& d, bool neg); // one unit more magnitude of an integral decimal
+int compareDecimal(const Decimal& a, const Decimal& b);
+bool scaledInt(const Decimal& d, int scale, int64_t& out); // d * 10^scale when it fits in 64 bits
+int fractionDigits(const Decimal& d);
+
 uint32_t nextChar(std::string_view s, size_t& i);
 void appendChar(std::string& out, uint32_t c);
 std::vector<uint32_t> decode(std::string_view s);
@@ -65,6 +72,7 @@ uint32_t lowerChar(uint32_t c);
 bool isWordChar(uint32_t c);
 std::string mapChars(std::string_view s, uint32_t (*f)(uint32_t));
 std::string trimChars(const std::string& s, const std::vector<uint32_t>& set, bool left, bool right);
+std::vector<size_t> charStarts(std::string_view s); // byte offsets of each character, plus the end
 
 int64_t daysFromCivil(int y, int m, int d);
 int64_t dayNumber(const DateTime& d);
@@ -73,6 +81,83 @@ DateTime fromSeconds(int64_t s);
 bool isDate(Val* v, DateTime& out);
 DateTime dateOf(Ctx* ctx, Val* v); // the stored form, or text in the session's date format
 void resultDate(Ctx* ctx, const DateTime& d);
+
+bool leapYear(int y);
+int daysInMonth(int y, int m);
+void civilFromDays(int64_t z, int& y, int& m, int& d);
+DateTime fromDays(int64_t days);
+int weekday(const DateTime& d); // 0 = Sunday
+int dayOfYear(const DateTime& d);
+int64_t isoYearStart(int y); // Monday of ISO week 1
+int isoWeek(const DateTime& d);
+int isoYear(const DateTime& d);
+// ROUND and TRUNC of a date by a format model.
+DateTime roundDate(const DateTime& d, const std::string& fmtIn, bool round);
+
+// English day names, Sunday first.
+extern const char* const kDays[7];
+
+// Date format models (DateFormat.cpp).
+enum class Fe {
+  Lit, Fm, Fx, Yyyy, Syyyy, YComma, Yyy, Yy, Y, Iyyy, Iyy, Iy, I, Rrrr, Rr, Year, Syear, Mm, Rm, Mon,
+  Month, Dd, Ddd, D, Dy, Day, Hh, Hh24, Mi, Ss, Sssss, Am, AmDots, Ad, AdDots, J, Q, Ww, W, Iw, Cc, Scc
+};
+
+struct FmtElem {
+  Fe kind;
+  std::string lit;
+  int caseMode = 0;   // 0 upper, 1 initial capital, 2 lower
+  bool spell = false; // SP: the number in words
+  int th = -1;        // TH: an ordinal, its suffix in this case mode; -1 without
+};
+
+std::vector<FmtElem> parseDateFormat(std::string_view f);
+std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang);
+DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int lang);
+std::string caseAs(std::string word, int mode); // 0 upper, 1 initial capital, 2 lower
+
+// Number format models (NumberFormat.cpp).
+struct NumFmt {
+  bool fm = false, signLead = false, signTrail = false, mi = false, pr = false, dollar = false, point = false;
+  bool blank = false; // B: blanks for a zero integer part
+  bool sci = false;   // EEEE
+  int roman = 0;      // RN: 1, rn: 2
+  int shift = 0;      // V: digits after it, the power of ten the value is multiplied by
+  std::string currency; // L or C: the currency text, before the digits or after them
+  bool currencyTrail = false;
+  std::string intPat; // '9', '0' and ',' left of the decimal point
+  int nInt = 0, firstZero = -1, nFrac = 0;
+  std::string fracPat;
+};
+
+NumFmt parseNumberFormat(std::string_view f);
+std::string formatNumber(Decimal d, const NumFmt& m);
+Decimal parseByNumberFormat(std::string_view s, const NumFmt& m);
+
+// The functions of the registration table that live in TextFunctions.cpp and DateFunctions.cpp.
+void fnSubstr(Ctx* ctx, int argc, Val** argv);
+void fnInstr(Ctx* ctx, int argc, Val** argv);
+void fnLength(Ctx* ctx, int, Val** argv);
+void fnUpper(Ctx* ctx, int, Val** argv);
+void fnLower(Ctx* ctx, int, Val** argv);
+void fnInitcap(Ctx* ctx, int, Val** argv);
+void fnTrim(Ctx* ctx, int, Val** argv);
+void fnLtrim(Ctx* ctx, int argc, Val** argv);
+void fnRtrim(Ctx* ctx, int argc, Val** argv);
+void fnOraTrim(Ctx* ctx, int, Val** argv);
+void fnLpad(Ctx* ctx, int argc, Val** argv);
+void fnRpad(Ctx* ctx, int argc, Val** argv);
+void fnReplace(Ctx* ctx, int argc, Val** argv);
+void fnConcat(Ctx* ctx, int argc, Val** argv);
+void fnChr(Ctx* ctx, int, Val** argv);
+void fnAscii(Ctx* ctx, int, Val** argv);
+void fnLike(Ctx* ctx, int argc, Val** argv);
+void fnAddMonths(Ctx* ctx, int argc, Val** argv);
+void fnMonthsBetween(Ctx* ctx, int argc, Val** argv);
+void fnLastDay(Ctx* ctx, int, Val** argv);
+void fnNextDay(Ctx* ctx, int argc, Val** argv);
+void fnDateAdd(Ctx* ctx, int argc, Val** argv);
+void fnDateDiff(Ctx* ctx, int argc, Val** argv);
 
 // Languages of month and day names (NLS_DATE_LANGUAGE).
 enum DateLanguage : int { kAmerican = 0, kJapanese = 1 };

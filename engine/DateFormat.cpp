@@ -1,0 +1,504 @@
+// Date format models: TO_CHAR and TO_DATE with a model, and the session's NLS_DATE_FORMAT.
+#include "DisplayWidth.h"
+#include "FunctionUtil.h"
+#include "OraError.h"
+#include "OraValues.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace ora {
+
+namespace fn {
+
+constexpr int64_t kJulian1970 = 2440588;
+
+const char* const kMonths[] = {"JANUARY", "FEBRUARY", "MARCH",     "APRIL",   "MAY",      "JUNE",
+                               "JULY",    "AUGUST",   "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
+const char* const kDays[] = {"SUNDAY", "MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY", "FRIDAY", "SATURDAY"};
+const char* const kMonthsJa[] = {"1月", "2月", "3月", "4月",  "5月",  "6月",
+                                 "7月", "8月", "9月", "10月", "11月", "12月"};
+const char* const kDaysJa[] = {"日曜日", "月曜日", "火曜日", "水曜日", "木曜日", "金曜日", "土曜日"};
+const char* const kDaysShortJa[] = {"日", "月", "火", "水", "木", "金", "土"};
+const char* const kRoman[] = {"I", "II", "III", "IV", "V", "VI", "VII", "VIII", "IX", "X", "XI", "XII"};
+
+bool startsNoCase(std::string_view s, size_t at, std::string_view word) {
+  if (s.size() - at < word.size()) return false;
+  for (size_t k = 0; k < word.size(); ++k)
+    if (std::toupper(static_cast<unsigned char>(s[at + k])) != static_cast<unsigned char>(word[k]))
+      return false;
+  return true;
+}
+
+// Two-digit years near the current one.
+int rrYear(int yy) {
+  int cur = nowLocal().year, c = cur / 100;
+  if (cur % 100 < 50 && yy >= 50) --c;
+  else if (cur % 100 >= 50 && yy < 50) ++c;
+  return c * 100 + yy;
+}
+
+// ---- date format models ----
+
+bool numericElem(Fe k) {
+  switch (k) {
+  case Fe::Lit: case Fe::Fm: case Fe::Fx: case Fe::Year: case Fe::Syear: case Fe::Rm: case Fe::Mon:
+  case Fe::Month: case Fe::Dy: case Fe::Day: case Fe::Am: case Fe::AmDots: case Fe::Ad: case Fe::AdDots:
+    return false;
+  default:
+    return true;
+  }
+}
+
+int caseModeAt(std::string_view f, size_t i, size_t len) {
+  bool firstLower = std::islower(static_cast<unsigned char>(f[i])) != 0;
+  bool secondLower = len > 1 && std::islower(static_cast<unsigned char>(f[i + 1])) != 0;
+  return firstLower ? 2 : secondLower ? 1 : 0;
+}
+
+std::vector<FmtElem> parseDateFormat(std::string_view f) {
+  static const std::pair<const char*, Fe> words[] = {
+      {"SSSSS", Fe::Sssss}, {"SYYYY", Fe::Syyyy}, {"SYEAR", Fe::Syear}, {"SCC", Fe::Scc},
+      {"Y,YYY", Fe::YComma}, {"IYYY", Fe::Iyyy},  {"IYY", Fe::Iyy},     {"IY", Fe::Iy},
+      {"A.D.", Fe::AdDots}, {"B.C.", Fe::AdDots}, {"AD", Fe::Ad},       {"BC", Fe::Ad},
+      {"MONTH", Fe::Month}, {"YYYY", Fe::Yyyy}, {"RRRR", Fe::Rrrr},
+      {"YEAR", Fe::Year},   {"A.M.", Fe::AmDots}, {"P.M.", Fe::AmDots}, {"HH24", Fe::Hh24},
+      {"HH12", Fe::Hh},     {"YYY", Fe::Yyy},     {"MON", Fe::Mon},     {"DDD", Fe::Ddd},
+      {"DAY", Fe::Day},     {"AM", Fe::Am},       {"PM", Fe::Am},       {"YY", Fe::Yy},
+      {"RR", Fe::Rr},       {"RM", Fe::Rm},       {"MM", Fe::Mm},       {"DD", Fe::Dd},
+      {"DY", Fe::Dy},       {"HH", Fe::Hh},       {"MI", Fe::Mi},       {"SS", Fe::Ss},
+      {"FM", Fe::Fm},       {"FX", Fe::Fx},       {"CC", Fe::Cc},       {"WW", Fe::Ww},
+      {"IW", Fe::Iw},       {"Y", Fe::Y},         {"D", Fe::D},         {"J", Fe::J},
+      {"Q", Fe::Q},         {"W", Fe::W},         {"I", Fe::I}};
+  std::vector<FmtElem> out;
+  for (size_t i = 0; i < f.size();) {
+    char c = f[i];
+    if (c == '"') {
+      size_t e = f.find('"', i + 1);
+      if (e == std::string_view::npos) throw OraError(1821);
+      out.push_back({Fe::Lit, std::string(f.substr(i + 1, e - i - 1))});
+      i = e + 1;
+      continue;
+    }
+    if (std::strchr(" -/,.;:", c)) {
+      out.push_back({Fe::Lit, std::string(1, c)});
+      ++i;
+      continue;
+    }
+    bool found = false;
+    for (auto& [w, kind] : words) {
+      if (!startsNoCase(f, i, w)) continue;
+      FmtElem e{kind, {}};
+      e.caseMode = caseModeAt(f, i, std::strlen(w));
+      i += std::strlen(w);
+      // SP, TH, SPTH and THSP after a number
+      if (numericElem(kind)) {
+        for (int k = 0; k < 2; ++k) {
+          if (!e.spell && startsNoCase(f, i, "SP")) {
+            e.spell = true;
+            i += 2;
+          } else if (e.th < 0 && startsNoCase(f, i, "TH")) {
+            e.th = e.spell ? e.caseMode : caseModeAt(f, i, 2);
+            i += 2;
+          }
+        }
+      }
+      out.push_back(e);
+      found = true;
+      break;
+    }
+    if (!found) throw OraError(1821);
+  }
+  return out;
+}
+
+std::string caseAs(std::string word, int mode) {
+  bool start = true;
+  for (auto& ch : word) {
+    auto u = static_cast<unsigned char>(ch);
+    bool up = mode == 0 || (mode == 1 && start);
+    ch = static_cast<char>(up ? std::toupper(u) : std::tolower(u));
+    start = !std::isalpha(u);
+  }
+  return word;
+}
+
+// A number in English words, as SP spells it.
+std::string spellNumber(int64_t n) {
+  static const char* const small[] = {"ZERO",    "ONE",     "TWO",       "THREE",    "FOUR",
+                                      "FIVE",    "SIX",     "SEVEN",     "EIGHT",    "NINE",
+                                      "TEN",     "ELEVEN",  "TWELVE",    "THIRTEEN", "FOURTEEN",
+                                      "FIFTEEN", "SIXTEEN", "SEVENTEEN", "EIGHTEEN", "NINETEEN"};
+  static const char* const tens[] = {"", "", "TWENTY", "THIRTY", "FORTY", "FIFTY", "SIXTY", "SEVENTY",
+                                     "EIGHTY", "NINETY"};
+  if (n < 0) return "MINUS " + spellNumber(-n);
+  if (n < 20) return small[n];
+  if (n < 100) return std::string(tens[n / 10]) + (n % 10 ? std::string("-") + small[n % 10] : "");
+  if (n < 1000)
+    return std::string(small[n / 100]) + " HUNDRED" + (n % 100 ? " " + spellNumber(n % 100) : "");
+  static const std::pair<int64_t, const char*> big[] = {{1000000000, " BILLION"}, {1000000, " MILLION"},
+                                                        {1000, " THOUSAND"}};
+  for (auto [unit, name] : big)
+    if (n >= unit) return spellNumber(n / unit) + name + (n % unit ? " " + spellNumber(n % unit) : "");
+  return small[0];
+}
+
+// The ordinal of words SP gave: ONE -> FIRST, TWENTY -> TWENTIETH.
+std::string spelledOrdinal(std::string w) {
+  static const std::pair<const char*, const char*> irregular[] = {
+      {"ONE", "FIRST"}, {"TWO", "SECOND"}, {"THREE", "THIRD"}, {"FIVE", "FIFTH"},
+      {"EIGHT", "EIGHTH"}, {"NINE", "NINTH"}, {"TWELVE", "TWELFTH"}};
+  size_t cut = w.find_last_of(" -") + 1;
+  std::string last = w.substr(cut);
+  for (auto [a, b] : irregular)
+    if (last == a) return w.substr(0, cut) + b;
+  if (!last.empty() && last.back() == 'Y') return w.substr(0, w.size() - 1) + "IETH";
+  return w + "TH";
+}
+
+std::string ordinalSuffix(int64_t n) {
+  int64_t t = n % 100;
+  if (t >= 11 && t <= 13) return "TH";
+  switch (n % 10) {
+  case 1: return "ST";
+  case 2: return "ND";
+  case 3: return "RD";
+  default: return "TH";
+  }
+}
+
+// Display columns of UTF-8 text: a name pads to the widest name of its kind.
+int columns(std::string_view s) {
+  int w = 0;
+  for (size_t i = 0; i < s.size();) w += IsWideCodePoint(nextChar(s, i)) ? 2 : 1;
+  return w;
+}
+
+std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang) {
+  std::string out;
+  bool fm = false;
+  bool ja = lang == kJapanese;
+  auto num = [&](const FmtElem& e, int64_t v, int width) {
+    if (e.spell) {
+      std::string w = spellNumber(v);
+      if (e.th >= 0) w = spelledOrdinal(w);
+      out += caseAs(w, e.caseMode);
+      return;
+    }
+    std::string s = std::to_string(v);
+    if (!fm && static_cast<int>(s.size()) < width) s.insert(0, width - s.size(), '0');
+    out += s;
+    if (e.th >= 0) out += caseAs(ordinalSuffix(v), e.th);
+  };
+  auto word = [&](const std::string& w, int mode, int pad) {
+    std::string s = caseAs(w, mode);
+    int n = columns(s);
+    if (!fm && n < pad) s.append(pad - n, ' ');
+    out += s;
+  };
+  for (auto& e : fmt) {
+    switch (e.kind) {
+    case Fe::Lit: out += e.lit; break;
+    case Fe::Fm: fm = !fm; break;
+    case Fe::Fx: break;
+    case Fe::Yyyy: case Fe::Rrrr: num(e, d.year, 4); break;
+    case Fe::Syyyy:
+      if (!fm) out += ' '; // the sign of a year AD
+      num(e, d.year, 4);
+      break;
+    case Fe::YComma:
+      if (e.spell || d.year < 1000) num(e, d.year, 1);
+      else {
+        out += std::to_string(d.year / 1000) + ",";
+        FmtElem rest = e;
+        num(rest, d.year % 1000, 3);
+      }
+      break;
+    case Fe::Iyyy: num(e, isoYear(d), 4); break;
+    case Fe::Iyy: num(e, isoYear(d) % 1000, 3); break;
+    case Fe::Iy: num(e, isoYear(d) % 100, 2); break;
+    case Fe::I: num(e, isoYear(d) % 10, 1); break;
+    case Fe::Scc:
+      if (!fm) out += ' ';
+      num(e, (d.year + 99) / 100, 2);
+      break;
+    case Fe::Ad: word("AD", e.caseMode, 2); break;
+    case Fe::AdDots: word("A.D.", e.caseMode, 4); break;
+    case Fe::Yyy: num(e, d.year % 1000, 3); break;
+    case Fe::Yy: case Fe::Rr: num(e, d.year % 100, 2); break;
+    case Fe::Y: num(e, d.year % 10, 1); break;
+    case Fe::Syear:
+      if (!fm) out += ' ';
+      [[fallthrough]];
+    case Fe::Year: {
+      // spelled by centuries, NINETEEN EIGHTY-ONE, but TWO THOUSAND FIVE
+      int hi = d.year / 100, lo = d.year % 100;
+      std::string w;
+      if (hi % 10 == 0 && lo < 10) w = spellNumber(d.year);
+      else w = (hi ? spellNumber(hi) + (lo ? " " : " HUNDRED") : std::string()) + (lo ? spellNumber(lo) : "");
+      out += caseAs(w, e.caseMode);
+      break;
+    }
+    case Fe::Mm: num(e, d.month, 2); break;
+    case Fe::Rm: word(kRoman[d.month - 1], e.caseMode, 4); break;
+    case Fe::Mon:
+      if (ja) word(kMonthsJa[d.month - 1], 0, 0);
+      else word(std::string(kMonths[d.month - 1]).substr(0, 3), e.caseMode, 3);
+      break;
+    case Fe::Month:
+      if (ja) word(kMonthsJa[d.month - 1], 0, 4);
+      else word(kMonths[d.month - 1], e.caseMode, 9);
+      break;
+    case Fe::Dd: num(e, d.day, 2); break;
+    case Fe::Ddd: num(e, dayOfYear(d), 3); break;
+    case Fe::D: num(e, weekday(d) + 1, 1); break;
+    case Fe::Dy:
+      if (ja) word(kDaysShortJa[weekday(d)], 0, 0);
+      else word(std::string(kDays[weekday(d)]).substr(0, 3), e.caseMode, 3);
+      break;
+    case Fe::Day:
+      if (ja) word(kDaysJa[weekday(d)], 0, 0);
+      else word(kDays[weekday(d)], e.caseMode, 9);
+      break;
+    case Fe::Hh: num(e, d.hour % 12 == 0 ? 12 : d.hour % 12, 2); break;
+    case Fe::Hh24: num(e, d.hour, 2); break;
+    case Fe::Mi: num(e, d.minute, 2); break;
+    case Fe::Ss: num(e, d.second, 2); break;
+    case Fe::Sssss: num(e, d.hour * 3600 + d.minute * 60 + d.second, 5); break;
+    case Fe::Am:
+      if (ja) word(d.hour < 12 ? "午前" : "午後", 0, 0);
+      else word(d.hour < 12 ? "AM" : "PM", e.caseMode, 2);
+      break;
+    case Fe::AmDots:
+      if (ja) word(d.hour < 12 ? "午前" : "午後", 0, 0);
+      else word(d.hour < 12 ? "A.M." : "P.M.", e.caseMode, 4);
+      break;
+    case Fe::J: num(e, dayNumber(d) + kJulian1970, 7); break;
+    case Fe::Q: num(e, (d.month - 1) / 3 + 1, 1); break;
+    case Fe::Ww: num(e, (dayOfYear(d) - 1) / 7 + 1, 2); break;
+    case Fe::W: num(e, (d.day - 1) / 7 + 1, 1); break;
+    case Fe::Iw: num(e, isoWeek(d), 2); break;
+    case Fe::Cc: num(e, (d.year + 99) / 100, 2); break;
+    }
+  }
+  return out;
+}
+
+bool isPunct(char c) { return !std::isalnum(static_cast<unsigned char>(c)) && !(static_cast<unsigned char>(c) & 0x80); }
+
+// Reads text into a date by a format model; elements the text does not reach keep their
+// defaults (first day of the current month, midnight), as Oracle does.
+DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int lang) {
+  DateTime now = nowLocal();
+  int year = now.year, month = now.month, day = 1, hour = 0, minute = 0, second = 0;
+  int hour12 = -1, meridian = -1, doy = -1;
+  int64_t julian = -1, sssss = -1;
+  size_t i = 0, n = s.size();
+  bool ja = lang == kJapanese;
+  auto skipSpaces = [&] { while (i < n && s[i] == ' ') ++i; };
+  auto readNum = [&](int maxDigits) {
+    skipSpaces();
+    int64_t v = 0;
+    int k = 0;
+    while (i < n && k < maxDigits && std::isdigit(static_cast<unsigned char>(s[i]))) {
+      v = v * 10 + (s[i++] - '0');
+      ++k;
+    }
+    if (k == 0) throw OraError(1858);
+    return v;
+  };
+  auto readName = [&](const char* const* names, int count, bool allowShort) {
+    skipSpaces();
+    // the longest name that matches, so 12月 is not read as 1
+    int best = -1;
+    size_t bestLen = 0;
+    for (int k = 0; k < count; ++k)
+      if (startsNoCase(s, i, names[k]) && std::strlen(names[k]) > bestLen) {
+        best = k;
+        bestLen = std::strlen(names[k]);
+      }
+    if (best >= 0) { i += bestLen; return best; }
+    if (allowShort)
+      for (int k = 0; k < count; ++k)
+        if (startsNoCase(s, i, std::string(names[k]).substr(0, 3))) { i += 3; return k; }
+    return -1;
+  };
+  auto readMonth = [&] {
+    int m = ja ? readName(kMonthsJa, 12, false) : readName(kMonths, 12, true);
+    if (m < 0) throw OraError(1843);
+    return m + 1;
+  };
+  for (auto& e : fmt) {
+    if (e.spell || e.th >= 0) throw OraError(1820);
+    if (i >= n) break;
+    switch (e.kind) {
+    case Fe::Lit: {
+      bool punct = std::all_of(e.lit.begin(), e.lit.end(), isPunct);
+      if (punct) {
+        // Any punctuation in the text stands for any in the model.
+        for (size_t k = 0; k < e.lit.size() && i < n && isPunct(s[i]); ++k) ++i;
+      } else {
+        std::string up = caseAs(e.lit, 0);
+        if (!startsNoCase(s, i, up)) throw OraError(1861);
+        i += up.size();
+      }
+      break;
+    }
+    case Fe::Fm: case Fe::Fx: break;
+    case Fe::Yyyy: case Fe::Rrrr: {
+      skipSpaces();
+      size_t at = i;
+      int y = static_cast<int>(readNum(4));
+      if (e.kind == Fe::Rrrr && i - at <= 2) y = rrYear(y);
+      year = y;
+      break;
+    }
+    case Fe::Syyyy: {
+      skipSpaces();
+      bool minus = i < n && s[i] == '-';
+      if (i < n && (s[i] == '-' || s[i] == '+')) ++i;
+      year = static_cast<int>(readNum(4));
+      if (minus) throw OraError(1841); // a DATE here holds years AD only
+      break;
+    }
+    case Fe::YComma: {
+      int hi = static_cast<int>(readNum(1));
+      if (i < n && s[i] == ',') ++i;
+      year = hi * 1000 + static_cast<int>(readNum(3));
+      break;
+    }
+    case Fe::Ad: case Fe::AdDots: {
+      static const char* const eras[] = {"A.D.", "B.C.", "AD", "BC"};
+      int k = readName(eras, 4, false);
+      if (k < 0) throw OraError(1856);
+      if (k % 2) throw OraError(1841);
+      break;
+    }
+    case Fe::Yyy: year = now.year / 1000 * 1000 + static_cast<int>(readNum(3)); break;
+    case Fe::Yy: year = now.year / 100 * 100 + static_cast<int>(readNum(2)); break;
+    case Fe::Y: year = now.year / 10 * 10 + static_cast<int>(readNum(1)); break;
+    case Fe::Rr: {
+      skipSpaces();
+      size_t at = i;
+      int y = static_cast<int>(readNum(4));
+      year = i - at <= 2 ? rrYear(y) : y;
+      break;
+    }
+    case Fe::Mm:
+      skipSpaces();
+      if (i < n && !std::isdigit(static_cast<unsigned char>(s[i]))) month = readMonth();
+      else month = static_cast<int>(readNum(2));
+      if (month < 1 || month > 12) throw OraError(1843);
+      break;
+    case Fe::Mon: case Fe::Month: month = readMonth(); break;
+    case Fe::Rm: {
+      skipSpaces();
+      int best = -1;
+      size_t len = 0;
+      for (int k = 0; k < 12; ++k)
+        if (startsNoCase(s, i, kRoman[k]) && std::strlen(kRoman[k]) > len) { best = k; len = std::strlen(kRoman[k]); }
+      if (best < 0) throw OraError(1843);
+      i += len;
+      month = best + 1;
+      break;
+    }
+    // each field is checked as it is read, so the first bad one is the one reported
+    case Fe::Dd:
+      day = static_cast<int>(readNum(2));
+      if (day < 1 || day > 31) throw OraError(1847);
+      break;
+    case Fe::Ddd:
+      doy = static_cast<int>(readNum(3));
+      if (doy < 1 || doy > 366) throw OraError(1848);
+      break;
+    case Fe::D: if (int v = static_cast<int>(readNum(1)); v < 1 || v > 7) throw OraError(1846); break;
+    case Fe::Dy: case Fe::Day: {
+      int k = ja ? readName(kDaysJa, 7, false) : readName(kDays, 7, true);
+      if (k < 0 && ja) k = readName(kDaysShortJa, 7, false);
+      if (k < 0) throw OraError(1846);
+      break;
+    }
+    case Fe::Hh:
+      hour12 = static_cast<int>(readNum(2));
+      if (hour12 < 1 || hour12 > 12) throw OraError(1849);
+      break;
+    case Fe::Hh24:
+      hour = static_cast<int>(readNum(2));
+      if (hour > 23) throw OraError(1850);
+      break;
+    case Fe::Mi:
+      minute = static_cast<int>(readNum(2));
+      if (minute > 59) throw OraError(1851);
+      break;
+    case Fe::Ss:
+      second = static_cast<int>(readNum(2));
+      if (second > 59) throw OraError(1852);
+      break;
+    case Fe::Sssss: sssss = readNum(5); break;
+    case Fe::Am: case Fe::AmDots: {
+      static const char* const marks[] = {"A.M.", "P.M.", "AM", "PM", "午前", "午後"};
+      int k = readName(marks, 6, false);
+      if (k < 0) throw OraError(1855);
+      meridian = k % 2;
+      break;
+    }
+    case Fe::J: julian = readNum(7); break;
+    default: throw OraError(1820);
+    }
+  }
+  skipSpaces();
+  if (i < n) throw OraError(1830);
+
+  if (julian >= 0) {
+    if (julian < 1 || julian > 5373484) throw OraError(1854);
+    DateTime d = fromDays(julian - kJulian1970);
+    year = d.year; month = d.month; day = d.day;
+  }
+  if (year == 0 || year > 9999) throw OraError(1841);
+  if (doy >= 0) {
+    if (doy < 1 || doy > (leapYear(year) ? 366 : 365)) throw OraError(1848);
+    DateTime d = fromDays(daysFromCivil(year, 1, 1) + doy - 1);
+    month = d.month; day = d.day;
+  }
+  if (month < 1 || month > 12) throw OraError(1843);
+  if (day < 1 || day > 31) throw OraError(1847);
+  if (day > daysInMonth(year, month)) throw OraError(1839);
+  if (hour12 >= 0) {
+    if (hour12 < 1 || hour12 > 12) throw OraError(1849);
+    hour = hour12 % 12 + (meridian == 1 ? 12 : 0);
+  } else if (meridian == 1 && hour < 12) {
+    hour += 12;
+  }
+  if (sssss >= 0) {
+    if (sssss > 86399) throw OraError(1853);
+    hour = static_cast<int>(sssss / 3600);
+    minute = static_cast<int>(sssss / 60 % 60);
+    second = static_cast<int>(sssss % 60);
+  }
+  if (hour > 23) throw OraError(1850);
+  if (minute > 59) throw OraError(1851);
+  if (second > 59) throw OraError(1852);
+  DateTime d;
+  d.year = year; d.month = month; d.day = day;
+  d.hour = hour; d.minute = minute; d.second = second;
+  return d;
+}
+
+} // namespace fn
+
+using namespace fn;
+
+std::string formatDateText(const DateTime& d, std::string_view model, int language) {
+  return formatDate(d, parseDateFormat(model), language);
+}
+
+DateTime parseDateText(std::string_view text, std::string_view model, int language) {
+  return parseByFormat(text, parseDateFormat(model), language);
+}
+
+void checkDateFormat(std::string_view model) { parseDateFormat(model); }
+
+} // namespace ora

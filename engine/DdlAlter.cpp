@@ -1,0 +1,412 @@
+// ALTER TABLE: renames in place; other changes rebuild the table from its stored definition.
+#include "DdlImpl.h"
+#include "Dictionary.h"
+#include "OraError.h"
+#include "Session.h"
+#include "TranslateImpl.h"
+
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+namespace {
+
+// A table's definition as stored: one piece per column or table constraint.
+struct DefPiece {
+  std::string column; // empty for a table constraint
+  std::string text;
+};
+
+std::string storedSql(sqlite3* db, const char* type, const std::string& name) {
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_schema WHERE type = ?1 AND name = ?2", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, type, -1, SQLITE_STATIC);
+  sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+  std::string sql;
+  if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
+    sql = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_finalize(st);
+  return sql;
+}
+
+std::vector<DefPiece> tablePieces(const std::string& sql) {
+  auto t = tokenize(sql);
+  std::vector<DefPiece> out;
+  size_t open = 0;
+  while (open < t.size() && !is(t[open], "(")) ++open;
+  size_t b = open + 1;
+  for (size_t k = b; k < t.size(); ++k) {
+    bool end = t[k].depth == 0 && is(t[k], ")");
+    if (!end && !(t[k].depth == 1 && is(t[k], ","))) continue;
+    DefPiece p;
+    p.text = sql.substr(t[b].pos, t[k - 1].end - t[b].pos);
+    if (t[b].kind == Token::QIdent) p.column = t[b].text;
+    out.push_back(p);
+    b = k + 1;
+    if (end) break;
+  }
+  return out;
+}
+
+// Scalar of a query with one text parameter; -1 on failure.
+int64_t scalar(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* st = nullptr;
+  int64_t v = -1;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+    v = sqlite3_column_int64(st, 0);
+  sqlite3_finalize(st);
+  return v;
+}
+
+// Removes tokens [b, e) of a piece's token list from its text.
+std::string joinExcept(const std::string& text, const std::vector<Token>& t, const std::vector<char>& drop) {
+  std::string out;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (drop[i]) continue;
+    if (!out.empty()) out += ' ';
+    out += text.substr(t[i].pos, t[i].end - t[i].pos);
+  }
+  return out;
+}
+
+bool constraintStart(const Token& k) {
+  static const std::set<std::string> w = {"CONSTRAINT", "NOT", "NULL", "PRIMARY", "UNIQUE", "REFERENCES",
+                                          "CHECK", "DEFAULT", "COLLATE"};
+  return k.kind == Token::Ident && w.count(k.text);
+}
+
+// Rebuilds a table under a new definition, keeping its rows (and their ROWIDs), indexes and
+// triggers; foreign keys are checked once at the end.
+void rebuildTable(Session& s, const std::string& table, const std::vector<DefPiece>& pieces,
+                  const std::vector<std::string>& keep, const std::vector<std::string>& after) {
+  auto run = [&](const std::string& sql) {
+    if (int rc = execOne(s.db, sql); rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
+  };
+  std::string def;
+  for (auto& p : pieces) def += (def.empty() ? "" : ", ") + p.text;
+  std::string cols;
+  for (auto& c : keep) cols += ", " + quoteIdent(c);
+  execOne(s.db, "PRAGMA foreign_keys=OFF");
+  try {
+    run("BEGIN IMMEDIATE");
+    run("PRAGMA legacy_alter_table=ON");
+    std::vector<std::pair<std::string, std::string>> saved; // type, sql
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(s.db, "SELECT type, sql FROM sqlite_schema WHERE tbl_name = ?1 AND sql IS NOT NULL"
+                             " AND type IN ('index', 'trigger')", -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(st) == SQLITE_ROW)
+      saved.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+                         reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    sqlite3_finalize(st);
+    run("CREATE TABLE \"TESSEL$REBUILD\" (" + def + ")");
+    run("INSERT INTO \"TESSEL$REBUILD\" (rowid" + cols + ") SELECT rowid" + cols + " FROM " + quoteIdent(table));
+    run("DROP TABLE " + quoteIdent(table));
+    run("ALTER TABLE \"TESSEL$REBUILD\" RENAME TO " + quoteIdent(table));
+    for (auto& [type, sql] : saved) {
+      // an index on a dropped column goes with it, as in Oracle
+      if (int rc = execOne(s.db, sql); rc != SQLITE_OK && type != "index") throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
+    }
+    for (auto& sql : after) run(sql);
+    run("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
+        " (SELECT name FROM sqlite_schema WHERE type = 'index')");
+    if (scalar(s.db, "SELECT count(*) FROM pragma_foreign_key_check") > 0) throw OraError(2298);
+    run("PRAGMA legacy_alter_table=OFF");
+    run("COMMIT");
+  } catch (...) {
+    execOne(s.db, "ROLLBACK");
+    execOne(s.db, "PRAGMA legacy_alter_table=OFF");
+    execOne(s.db, "PRAGMA foreign_keys=ON");
+    throw;
+  }
+  execOne(s.db, "PRAGMA foreign_keys=ON");
+}
+
+} // namespace
+
+void Translator::alterTable() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 26;
+  expect(1, "TABLE", 905);
+  std::string table;
+  size_t i = objectName(2, table);
+  if (!cat_.tableExists(table) || cat_.viewExists(table)) throw OraError(942, table);
+  sqlite3* db = cat_.db();
+  std::string qt = quoteIdent(table);
+  auto pieces = tablePieces(storedSql(db, "table", table));
+  auto cols = cat_.columns(table);
+  auto pieceOf = [&](const std::string& c) -> DefPiece& {
+    for (auto& p : pieces)
+      if (p.column == c) return p;
+    throw OraError(904, "\"" + c + "\"");
+  };
+  bool empty = scalar(db, "SELECT NOT EXISTS (SELECT 1 FROM " + qt + ")") == 1;
+  std::vector<std::string> after;
+  std::vector<std::pair<std::string, std::vector<std::string>>> cons;
+  std::vector<std::string> consTypes;
+  static const std::set<std::string> tableConstraint = {"CONSTRAINT", "PRIMARY", "UNIQUE", "FOREIGN", "CHECK"};
+
+  auto addNotNull = [&](const std::string& c) {
+    DefPiece& p = pieceOf(c);
+    if (p.text.find(" NOT NULL") == std::string::npos) p.text += " NOT NULL";
+  };
+
+  // The items of "( a, b )" or of the single item that runs to the end, as token ranges.
+  auto items = [&](size_t from) {
+    std::vector<std::pair<size_t, size_t>> out;
+    if (is(at(from), "(")) {
+      int d = at(from).depth;
+      size_t b = from + 1;
+      for (size_t k = b; k < size(); ++k) {
+        bool end = t_[k].depth == d && is(t_[k], ")");
+        if (end || (t_[k].depth == d + 1 && is(t_[k], ","))) {
+          if (k == b) throw OraError(904);
+          out.emplace_back(b, k);
+          b = k + 1;
+          if (end) {
+            if (k + 1 < size()) unexpected(k + 1);
+            break;
+          }
+        }
+      }
+    } else {
+      if (from >= size()) throw OraError(904);
+      out.emplace_back(from, size());
+    }
+    return out;
+  };
+
+  const Token& verb = at(i);
+  if (is(verb, "RENAME") && is(at(i + 1), "TO")) {
+    std::string to;
+    size_t j = objectName(i + 2, to);
+    if (j < size()) unexpected(j);
+    if (!cat_.objectType(to).empty()) throw OraError(955);
+    tr_.ddl.push_back("ALTER TABLE " + qt + " RENAME TO " + quoteIdent(to));
+    tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
+                      quoteString(table) + " AND TYPE = 'TABLE'");
+    tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
+    tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
+    return;
+  }
+  if (is(verb, "RENAME") && is(at(i + 1), "COLUMN")) {
+    std::string from = at(i + 2).text;
+    findColumn(cols, from);
+    expect(i + 3, "TO", 905);
+    std::string to = at(i + 4).text;
+    checkName(to);
+    if (i + 5 < size()) unexpected(i + 5);
+    for (auto& c : cols)
+      if (c.name == to) throw OraError(957);
+    tr_.ddl.push_back("ALTER TABLE " + qt + " RENAME COLUMN " + quoteIdent(from) + " TO " + quoteIdent(to));
+    tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET COLS = replace(char(9) || COLS || char(9), char(9) || " +
+                      quoteString(from) + " || char(9), char(9) || " + quoteString(to) + " || char(9))"
+                      " WHERE TABLE_NAME = " + quoteString(table));
+    tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET COLS = substr(COLS, 2, length(COLS) - 2)"
+                      " WHERE TABLE_NAME = " + quoteString(table) + " AND COLS GLOB char(9) || '*'");
+    return;
+  }
+
+  std::vector<std::string> keep;
+  for (auto& c : cols) keep.push_back(c.name);
+
+  if (is(verb, "ADD")) {
+    if (at(i + 1).kind == Token::Ident && tableConstraint.count(at(i + 1).text)) {
+      size_t b = i + 1;
+      std::string cname = is(at(b), "CONSTRAINT") ? at(b + 1).text : "";
+      for (size_t j = b; j + 1 < size(); ++j) {
+        bool pk = is(t_[j], "PRIMARY") && is(t_[j + 1], "KEY");
+        if (!pk && !is(t_[j], "UNIQUE")) continue;
+        auto list = nameList(t_, pk ? j + 2 : j + 1, size());
+        for (auto& c : list) {
+          findColumn(cols, c);
+          if (pk) {
+            if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + quoteIdent(c) + " IS NULL)") == 1)
+              throw OraError(2296, c);
+            addNotNull(c);
+          }
+        }
+        cons.emplace_back(cname, list);
+        consTypes.push_back(pk ? "P" : "U");
+        break;
+      }
+      pieces.push_back(DefPiece{"", emit(b, size())});
+    } else {
+      // new columns go after the existing ones, before the table constraints
+      size_t lastColumn = 0;
+      for (size_t k = 0; k < pieces.size(); ++k)
+        if (!pieces[k].column.empty()) lastColumn = k;
+      std::vector<DefPiece> added;
+      for (auto [b, e] : items(i + 1)) {
+        std::string name;
+        ColType ct;
+        std::set<std::string> pk;
+        std::vector<std::pair<std::string, std::string>> named;
+        std::string def = columnDef(b, e, name, ct, pk, named);
+        for (auto& c : cols)
+          if (c.name == name) throw OraError(1430, name);
+        bool notNull = !pk.empty();
+        bool hasDefault = false;
+        for (size_t m = b; m < e; ++m) {
+          if (is(t_[m], "NOT") && is(at(m + 1), "NULL")) notNull = true;
+          if (is(t_[m], "DEFAULT")) hasDefault = true;
+        }
+        if (notNull && !hasDefault && !empty) throw OraError(1758);
+        if (!pk.empty()) def += " NOT NULL";
+        for (auto& [cname, type] : named) {
+          cons.emplace_back(cname, std::vector<std::string>{name});
+          consTypes.push_back(type);
+        }
+        added.push_back(DefPiece{name, def});
+        cols.push_back(ColumnInfo{name, ct, notNull});
+      }
+      pieces.insert(pieces.begin() + static_cast<long>(lastColumn) + 1, added.begin(), added.end());
+    }
+  } else if (is(verb, "MODIFY")) {
+    for (auto [b, e] : items(i + 1)) {
+      std::string name = at(b).text;
+      const ColumnInfo& old = findColumn(cols, name);
+      DefPiece& p = pieceOf(name);
+      std::string qc = quoteIdent(name);
+      auto pt = tokenize(p.text);
+      // the stored piece: "NAME" TYPE[(n[,m])] constraints...
+      size_t restFrom = 2;
+      if (restFrom < pt.size() && (is(pt[restFrom], "VARCHAR") || is(pt[restFrom], "RAW"))) ++restFrom;
+      if (restFrom < pt.size() && is(pt[restFrom], "(")) {
+        while (restFrom < pt.size() && !is(pt[restFrom], ")")) ++restFrom;
+        ++restFrom;
+      }
+      std::string typeText = declTypeText(old.type);
+      size_t specFrom = b + 1;
+      bool hasType = at(specFrom).kind == Token::Ident && !constraintStart(at(specFrom));
+      if (hasType) {
+        std::string cname;
+        ColType ct;
+        std::set<std::string> pk;
+        std::vector<std::pair<std::string, std::string>> named;
+        size_t typeEnd = specFrom + 1;
+        if (is(at(typeEnd), "RAW") || is(at(typeEnd), "PRECISION")) ++typeEnd;
+        if (is(at(typeEnd), "(")) {
+          while (typeEnd < e && !is(at(typeEnd), ")")) ++typeEnd;
+          ++typeEnd;
+        }
+        columnDef(b, typeEnd, cname, ct, pk, named);
+        bool hasData = scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NOT NULL)") == 1;
+        if (ct.code != old.type.code && hasData) throw OraError(1439);
+        // text lengths count in the database's character set
+        std::string bytes = old.type.code == kRaw ? "length(CAST(" + qc + " AS BLOB))" : "LENGTHB(" + qc + ")";
+        if ((ct.code == kVarchar2 || ct.code == kChar || ct.code == kRaw) && ct.size < old.type.size &&
+            scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + bytes + " > " +
+                           std::to_string(ct.size) + ")") == 1)
+          throw OraError(1441);
+        if (ct.code == kNumber && old.type.code == kNumber && hasData &&
+            (ct.hasScale != old.type.hasScale || ct.scale < old.type.scale ||
+             (ct.precision > 0 && (old.type.precision == 0 || ct.precision - ct.scale < old.type.precision - old.type.scale))))
+          throw OraError(1440);
+        typeText = declTypeText(ct);
+        specFrom = typeEnd;
+      }
+      std::vector<char> drop(pt.size(), 0);
+      for (size_t m = 0; m < restFrom && m < pt.size(); ++m) drop[m] = 1;
+      bool toNotNull = false, toNull = false, newDefault = false;
+      for (size_t m = specFrom; m < e; ++m) {
+        if (is(t_[m], "NOT") && is(at(m + 1), "NULL")) { toNotNull = true; ++m; }
+        else if (is(t_[m], "NULL")) toNull = true;
+        else if (is(t_[m], "DEFAULT")) newDefault = true;
+      }
+      if (toNotNull) {
+        if (old.notNull) throw OraError(1442);
+        if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) throw OraError(2296);
+      }
+      if (toNull && !old.notNull) throw OraError(1451);
+      for (size_t m = restFrom; m < pt.size(); ++m) {
+        if (pt[m].depth != 0) continue;
+        if (toNull && is(pt[m], "NOT") && m + 1 < pt.size() && is(pt[m + 1], "NULL")) drop[m] = drop[m + 1] = 1;
+        if (newDefault && is(pt[m], "DEFAULT")) {
+          drop[m] = 1;
+          for (size_t x = m + 1; x < pt.size() && !(pt[x].depth == 0 && constraintStart(pt[x])); ++x) drop[x] = 1;
+        }
+      }
+      std::string rest = joinExcept(p.text, pt, drop);
+      std::string spec;
+      for (size_t m = specFrom; m < e; ++m)
+        if (!(is(t_[m], "NULL") && !(m > specFrom && is(t_[m - 1], "NOT")))) spec += " " + emit(m, m + 1);
+      p.text = qc + " " + typeText + (rest.empty() ? "" : " " + rest) + spec;
+    }
+  } else if (is(verb, "DROP")) {
+    std::vector<std::string> gone;
+    if (is(at(i + 1), "COLUMN")) {
+      gone.push_back(at(i + 2).text);
+      if (i + 3 < size() && !is(at(i + 3), "CASCADE")) unexpected(i + 3);
+    } else if (is(at(i + 1), "(")) {
+      gone = nameList(t_, i + 1, size());
+    } else if (is(at(i + 1), "CONSTRAINT") || (is(at(i + 1), "PRIMARY") && is(at(i + 2), "KEY"))) {
+      bool pk = is(at(i + 1), "PRIMARY");
+      std::string cname = pk ? "" : at(i + 2).text;
+      bool found = false;
+      for (size_t k = 0; k < pieces.size() && !found; ++k) {
+        auto pt = tokenize(pieces[k].text);
+        for (size_t m = 0; m < pt.size(); ++m) {
+          bool hit = pk ? (is(pt[m], "PRIMARY") && m + 1 < pt.size() && is(pt[m + 1], "KEY"))
+                        : (is(pt[m], "CONSTRAINT") && m + 1 < pt.size() && pt[m + 1].text == cname);
+          if (!hit || pt[m].depth != 0) continue;
+          size_t from = m;
+          if (pk && m >= 2 && is(pt[m - 2], "CONSTRAINT")) from = m - 2;
+          if (pieces[k].column.empty()) {
+            pieces.erase(pieces.begin() + static_cast<long>(k));
+          } else {
+            std::vector<char> drop(pt.size(), 0);
+            size_t x = from;
+            drop[x++] = 1;
+            if (!pk || from != m) drop[x++] = 1; // the constraint's name
+            for (; x < pt.size() && !(pt[x].depth == 0 && constraintStart(pt[x]) && !is(pt[x], "KEY")); ++x) drop[x] = 1;
+            pieces[k].text = joinExcept(pieces[k].text, pt, drop);
+          }
+          found = true;
+          break;
+        }
+      }
+      if (!found) {
+        // a constraint kept only in the engine's records (a column-level one written without a name)
+        for (auto& c : recordedConstraints(db, table))
+          if (pk ? c.type == "P" : c.name == cname) found = true;
+        if (!found) throw OraError(2443, cname);
+      }
+      after.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(table) + " AND " +
+                      (pk ? std::string("TYPE = 'P'") : "NAME = " + quoteString(cname)));
+    } else {
+      throw OraError(905);
+    }
+    if (!gone.empty()) {
+      if (gone.size() >= cols.size()) throw OraError(12983);
+      for (auto& g : gone) {
+        pieceOf(g);
+        std::erase_if(pieces, [&](const DefPiece& p) { return p.column == g; });
+        std::erase(keep, g);
+        // table constraints on the column: one-column ones go with it
+        for (size_t k = 0; k < pieces.size();) {
+          if (!pieces[k].column.empty()) { ++k; continue; }
+          auto pt = tokenize(pieces[k].text);
+          int uses = 0, names = 0;
+          for (auto& tk : pt) {
+            if (tk.kind == Token::QIdent && tk.depth >= 1) { ++names; if (tk.text == g) ++uses; }
+          }
+          if (uses && names > 1) throw OraError(12991);
+          if (uses) pieces.erase(pieces.begin() + static_cast<long>(k));
+          else ++k;
+        }
+        after.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(table) +
+                        " AND COLS = " + quoteString(g));
+      }
+    }
+  } else {
+    throw OraError(905);
+  }
+  recordConstraints(tr_, cat_, table, cons, consTypes);
+  for (auto& d : tr_.ddl) after.push_back(d);
+  tr_.ddl.clear();
+  tr_.actions.push_back([table, pieces, keep, after](Session& s) { rebuildTable(s, table, pieces, keep, after); });
+}
+
+} // namespace ora::tx

@@ -1,0 +1,18 @@
+// What the DDL files of the translator share.
+#pragma once
+#include "TranslateImpl.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ora::tx {
+
+// Names for the PRIMARY KEY and UNIQUE constraints of a table, recorded with their columns.
+void recordConstraints(Translation& tr, Catalog& cat, const std::string& table,
+                       const std::vector<std::pair<std::string, std::vector<std::string>>>& cons,
+                       const std::vector<std::string>& types);
+// Columns of a parenthesised name list starting at i ("(" ... ")").
+std::vector<std::string> nameList(const std::vector<Token>& t, size_t i, size_t e);
+
+} // namespace ora::tx

@@ -1,0 +1,354 @@
+// DROP, CREATE SEQUENCE, users, RENAME, COMMENT, GRANT and TRUNCATE.
+#include "Database.h"
+#include "Dictionary.h"
+#include "OraError.h"
+#include "Session.h"
+#include "TranslateImpl.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+void Translator::drop() {
+  tr_.kind = StmtKind::Ddl;
+  std::string name;
+  std::string what = at(1).text;
+  if (is(at(1), "TABLE")) {
+    tr_.function = 8;
+    size_t i = objectName(2, name);
+    if (!cat_.tableExists(name) || cat_.viewExists(name)) throw OraError(942, name);
+    if (is(at(i), "CASCADE") && is(at(i + 1), "CONSTRAINTS")) i += 2;
+    if (is(at(i), "PURGE")) ++i;
+    if (i < size()) unexpected(i);
+    std::string q = quoteString(name);
+    tr_.ddl.push_back("DROP TABLE " + quoteIdent(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + q + " AND TYPE = 'TABLE'");
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'TRIGGER' AND NAME IN"
+                      " (SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q + ")");
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
+                      " (SELECT name FROM sqlite_schema WHERE type = 'index')");
+  } else if (is(at(1), "INDEX")) {
+    tr_.function = 21;
+    size_t i = objectName(2, name);
+    if (!cat_.indexExists(name)) throw OraError(1418);
+    if (i < size()) unexpected(i);
+    tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'INDEX'");
+  } else if (is(at(1), "VIEW")) {
+    tr_.function = 7;
+    size_t i = objectName(2, name);
+    if (!cat_.viewExists(name)) throw OraError(942, name);
+    if (i < size()) unexpected(i);
+    tr_.ddl.push_back("DROP VIEW " + quoteIdent(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$VIEWS\" WHERE NAME = " + quoteString(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'VIEW'");
+  } else if (is(at(1), "SEQUENCE")) {
+    tr_.function = 16;
+    size_t i = objectName(2, name);
+    if (!cat_.sequenceExists(name)) throw OraError(2289, name);
+    if (i < size()) unexpected(i);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'SEQUENCE'");
+    tr_.beforeCommit.push_back([name](Session& s) {
+      s.sequenceWrite("DELETE FROM SEQUENCES WHERE NAME = ?1", {name});
+      s.currvals.erase(name);
+    });
+  } else if (is(at(1), "TRIGGER")) {
+    tr_.function = 61;
+    size_t i = objectName(2, name);
+    if (cat_.objectTypeOf(name, "TRIGGER").empty()) throw OraError(4080, name);
+    if (i < size()) unexpected(i);
+    for (const auto& trig : cat_.sqliteTriggers(name)) tr_.ddl.push_back("DROP TRIGGER " + quoteIdent(trig));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$TRIGGERS\" WHERE NAME = " + quoteString(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'TRIGGER'");
+  } else if (is(at(1), "PROCEDURE") || is(at(1), "FUNCTION") || is(at(1), "PACKAGE")) {
+    bool body = is(at(1), "PACKAGE") && is(at(2), "BODY");
+    std::string type = body ? "PACKAGE BODY" : what;
+    tr_.function = 68;
+    size_t i = objectName(body ? 3 : 2, name);
+    if (cat_.objectTypeOf(name, type).empty()) throw OraError(4043, name);
+    if (i < size()) unexpected(i);
+    std::string types = type == "PACKAGE" ? "('PACKAGE', 'PACKAGE BODY')" : "(" + quoteString(type) + ")";
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$SOURCE\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
+  } else if (is(at(1), "USER")) {
+    dropUser();
+  } else {
+    throw OraError(950, "DROP " + at(1).raw);
+  }
+}
+
+namespace {
+// A signed integer literal at i; false when there is none.
+bool signedNumber(const std::vector<Token>& t, size_t& i, std::string& out) {
+  bool neg = i < t.size() && is(t[i], "-");
+  size_t j = neg || (i < t.size() && is(t[i], "+")) ? i + 1 : i;
+  if (j >= t.size() || t[j].kind != Token::Num || t[j].text.find_first_of(".eE") != std::string::npos) return false;
+  out = (neg ? "-" : "") + t[j].text;
+  i = j + 1;
+  return true;
+}
+bool fitsInt64(const std::string& s) {
+  errno = 0;
+  char* end = nullptr;
+  std::strtoll(s.c_str(), &end, 10);
+  return errno == 0 && end && *end == 0;
+}
+} // namespace
+
+void Translator::createSequence(size_t i) {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 13;
+  std::string name;
+  i = objectName(i, name);
+  if (!cat_.objectType(name).empty()) throw OraError(955);
+  std::string start, incr = "1", minv, maxv;
+  bool cycle = false, noMin = false, noMax = false;
+  int64_t cache = 20;
+  while (i < size()) {
+    std::string v;
+    if (is(at(i), "START") && is(at(i + 1), "WITH")) {
+      i += 2;
+      if (!signedNumber(t_, i, start)) throw OraError(4002);
+    } else if (is(at(i), "INCREMENT") && is(at(i + 1), "BY")) {
+      i += 2;
+      if (!signedNumber(t_, i, incr)) throw OraError(4002);
+    } else if (is(at(i), "MINVALUE")) {
+      ++i;
+      if (!signedNumber(t_, i, minv)) throw OraError(922);
+    } else if (is(at(i), "MAXVALUE")) {
+      ++i;
+      if (!signedNumber(t_, i, maxv)) throw OraError(922);
+    } else if (is(at(i), "NOMINVALUE")) { noMin = true; ++i; }
+    else if (is(at(i), "NOMAXVALUE")) { noMax = true; ++i; }
+    else if (is(at(i), "CYCLE")) { cycle = true; ++i; }
+    else if (is(at(i), "NOCYCLE")) { cycle = false; ++i; }
+    else if (is(at(i), "CACHE")) {
+      ++i;
+      if (!signedNumber(t_, i, v)) throw OraError(922);
+      cache = std::atoll(v.c_str());
+    } else if (is(at(i), "NOCACHE")) { cache = 0; ++i; }
+    else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) ++i;
+    else unexpected(i);
+  }
+  (void)noMin;
+  (void)noMax;
+  if (!fitsInt64(incr) || std::atoll(incr.c_str()) == 0) throw OraError(4002);
+  int64_t inc = std::atoll(incr.c_str());
+  // Oracle's defaults: 1 .. 10^27 going up, -10^26 .. -1 going down; bounds beyond 64 bits are kept
+  // as text and never reached.
+  if (minv.empty()) minv = inc > 0 ? "1" : "-100000000000000000000000000";
+  if (maxv.empty()) maxv = inc > 0 ? "999999999999999999999999999" : "-1";
+  bool minFits = fitsInt64(minv), maxFits = fitsInt64(maxv);
+  if (minFits && maxFits && std::atoll(minv.c_str()) >= std::atoll(maxv.c_str())) throw OraError(4004);
+  if (start.empty()) start = inc > 0 ? minv : maxv;
+  if (!fitsInt64(start)) throw OraError(4008);
+  int64_t st = std::atoll(start.c_str());
+  if (minFits && st < std::atoll(minv.c_str())) throw OraError(4006);
+  if (maxFits && st > std::atoll(maxv.c_str())) throw OraError(4008);
+  tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
+                    ", 'SEQUENCE', ora_sysdate())");
+  tr_.beforeCommit.push_back([=](Session& s) {
+    int64_t obj = s.objectNumber(name, "SEQUENCE");
+    s.sequenceWrite("DELETE FROM SEQUENCES WHERE OBJ = ?1", {std::to_string(obj)});
+    sqlite3_stmt* q = nullptr;
+    sqlite3_prepare_v2(s.sequences(),
+                       "INSERT OR REPLACE INTO SEQUENCES (NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV, OBJ)"
+                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)", -1, &q, nullptr);
+    sqlite3_bind_int64(q, 8, obj);
+    sqlite3_bind_text(q, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (minFits) sqlite3_bind_int64(q, 2, std::atoll(minv.c_str()));
+    else sqlite3_bind_text(q, 2, minv.c_str(), -1, SQLITE_TRANSIENT);
+    if (maxFits) sqlite3_bind_int64(q, 3, std::atoll(maxv.c_str()));
+    else sqlite3_bind_text(q, 3, maxv.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(q, 4, inc);
+    sqlite3_bind_int(q, 5, cycle ? 1 : 0);
+    sqlite3_bind_int64(q, 6, cache);
+    sqlite3_bind_int64(q, 7, st);
+    int rc = sqlite3_step(q);
+    sqlite3_finalize(q);
+    if (rc != SQLITE_DONE) throw fromSqlite(rc, sqlite3_errmsg(s.sequences()), "CREATE");
+  });
+}
+
+void Translator::createUser() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 19;
+  if (cat_.user() != "SYSTEM") throw OraError(1031);
+  const Token& n = at(2);
+  if (n.kind != Token::Ident && n.kind != Token::QIdent) throw OraError(922);
+  std::string name = n.text;
+  checkName(name);
+  expect(3, "IDENTIFIED", 922);
+  expect(4, "BY", 922);
+  const Token& pw = at(5);
+  if (pw.kind != Token::Ident && pw.kind != Token::QIdent) throw OraError(988, "missing or invalid password");
+  // DEFAULT TABLESPACE, QUOTA and the like name storage this engine does not have
+  std::string password = pw.kind == Token::QIdent ? "\"" + pw.text + "\"" : pw.text;
+  tr_.actions.push_back([name, password](Session& s) {
+    if (int rc = ora::createUser(s.folder, name, password)) throw OraError(rc, name);
+  });
+}
+
+void Translator::alterUser() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 53;
+  std::string name = at(2).text;
+  if (cat_.user() != "SYSTEM" && name != cat_.user()) throw OraError(1031);
+  expect(3, "IDENTIFIED", 922);
+  expect(4, "BY", 922);
+  const Token& pw = at(5);
+  if (pw.kind != Token::Ident && pw.kind != Token::QIdent) throw OraError(988, "missing or invalid password");
+  if (6 < size()) unexpected(6);
+  std::string password = pw.kind == Token::QIdent ? "\"" + pw.text + "\"" : pw.text;
+  tr_.actions.push_back([name, password](Session& s) {
+    if (int rc = setPassword(s.folder, name, password)) throw OraError(rc, name);
+  });
+}
+
+void Translator::dropUser() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 11;
+  if (cat_.user() != "SYSTEM") throw OraError(1031);
+  std::string name = at(2).text;
+  bool cascade = is(at(3), "CASCADE");
+  if (3 + (cascade ? 1 : 0) < size()) unexpected(3 + (cascade ? 1 : 0));
+  if (name == "SYSTEM" || name == cat_.user()) throw OraError(1940, name);
+  tr_.actions.push_back([name, cascade](Session& s) {
+    if (!userExists(s.folder, name)) throw OraError(1918, name);
+    if (Session::isOpen(s.folder, name)) throw OraError(1940, name);
+    if (!cascade) {
+      std::unique_ptr<Session> other;
+      try {
+        other = Session::open(s.folder, name);
+      } catch (const OraError&) {
+        // a schema that cannot be read holds nothing to keep
+      }
+      bool empty = true;
+      if (other) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(other->db, "SELECT 1 FROM \"TESSEL$OBJECTS\" LIMIT 1", -1, &st, nullptr);
+        empty = sqlite3_step(st) != SQLITE_ROW;
+        sqlite3_finalize(st);
+      }
+      if (!empty) throw OraError(1922, name);
+    }
+    if (int rc = ora::dropUser(s.folder, name)) throw OraError(rc, name);
+  });
+}
+
+void Translator::rename() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 37;
+  std::string from, to;
+  size_t i = objectName(1, from);
+  expect(i, "TO", 905);
+  i = objectName(i + 1, to);
+  if (i < size()) unexpected(i);
+  std::string type = cat_.objectType(from);
+  if (type.empty()) throw OraError(4043, from);
+  if (!cat_.objectType(to).empty()) throw OraError(955);
+  std::string qf = quoteString(from), qt = quoteString(to);
+  if (type == "TABLE") {
+    tr_.ddl.push_back("ALTER TABLE " + quoteIdent(from) + " RENAME TO " + quoteIdent(to));
+    tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+  } else if (type == "VIEW") {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(cat_.db(), "SELECT sql FROM sqlite_schema WHERE type = 'view' AND name = ?1", -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, from.c_str(), -1, SQLITE_TRANSIENT);
+    std::string sql = sqlite3_step(st) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(st, 0)) : "";
+    sqlite3_finalize(st);
+    std::string head = "CREATE VIEW " + quoteIdent(from);
+    if (sql.rfind(head, 0) != 0) throw OraError(4063, from);
+    tr_.ddl.push_back("DROP VIEW " + quoteIdent(from));
+    tr_.ddl.push_back("CREATE VIEW " + quoteIdent(to) + sql.substr(head.size()));
+    tr_.ddl.push_back("UPDATE \"TESSEL$VIEWS\" SET NAME = " + qt + " WHERE NAME = " + qf);
+  } else if (type == "SEQUENCE") {
+    tr_.beforeCommit.push_back([from, to](Session& s) {
+      s.sequenceWrite("UPDATE SEQUENCES SET NAME = ?2 WHERE NAME = ?1", {from, to});
+    });
+  } else {
+    throw OraError(900, "only tables, views and sequences can be renamed");
+  }
+  tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + qt + " WHERE NAME = " + qf + " AND TYPE = " +
+                    quoteString(type));
+}
+
+void Translator::comment() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 38;
+  expect(1, "ON", 969);
+  std::string name;
+  size_t i;
+  if (is(at(2), "TABLE")) {
+    i = objectName(3, name);
+    if (!cat_.tableExists(name)) throw OraError(942, name);
+  } else if (is(at(2), "COLUMN")) {
+    // [schema.]table.column
+    i = 3;
+    if (is(at(i + 3), ".")) {
+      if (at(i).text != cat_.user()) throw OraError(942, at(i).text + "." + at(i + 2).text);
+      i += 2;
+    }
+    name = at(i).text;
+    if (!is(at(i + 1), ".")) throw OraError(904, name);
+    if (!cat_.tableExists(name)) throw OraError(942, name);
+    findColumn(cat_.columns(name), at(i + 2).text);
+    i += 3;
+  } else {
+    throw OraError(905);
+  }
+  expect(i, "IS", 905);
+  if (at(i + 1).kind != Token::Str) throw OraError(1780, "string literal required");
+  if (i + 2 < size()) unexpected(i + 2);
+  // Comments are accepted; the engine keeps no comment dictionary.
+}
+
+void Translator::grant() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 28;
+  // Every user may already log on and create objects in its own schema, so these grants hold
+  // as they stand; anything else would need privileges the engine does not keep.
+  static const std::set<std::string> held = {"CONNECT", "RESOURCE", "CREATE SESSION", "CREATE TABLE",
+      "CREATE VIEW", "CREATE SEQUENCE", "CREATE PROCEDURE", "CREATE TRIGGER", "UNLIMITED TABLESPACE",
+      "ALTER SESSION"};
+  if (cat_.user() != "SYSTEM") throw OraError(1031);
+  size_t i = 1;
+  std::string priv;
+  for (; i < size() && !is(at(i), "TO"); ++i) {
+    if (is(at(i), ",")) {
+      if (!held.count(priv)) throw OraError(1031, "GRANT " + priv + " is not supported by this engine");
+      priv.clear();
+      continue;
+    }
+    if (is(at(i), "ON")) throw OraError(1031, "object privileges are not supported by this engine");
+    priv += (priv.empty() ? "" : " ") + at(i).text;
+  }
+  if (!held.count(priv)) throw OraError(1031, "GRANT " + priv + " is not supported by this engine");
+  expect(i, "TO", 905);
+  std::string user = at(i + 1).text;
+  if (i + 2 < size()) unexpected(i + 2);
+  tr_.actions.push_back([user](Session& s) {
+    if (!userExists(s.folder, user)) throw OraError(1917, user);
+  });
+}
+
+void Translator::truncate() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 85;
+  expect(1, "TABLE", 905);
+  std::string name;
+  size_t i = objectName(2, name);
+  if (!cat_.tableExists(name)) throw OraError(942, name);
+  if (i < size()) unexpected(i);
+  tr_.ddl.push_back("DELETE FROM " + quoteIdent(name));
+}
+
+
+} // namespace ora::tx

@@ -1,0 +1,377 @@
+// CREATE TABLE, CREATE INDEX and CREATE VIEW, and the column definitions the DDL files share.
+#include "DdlImpl.h"
+#include "Dictionary.h"
+#include "OraError.h"
+#include "Session.h"
+#include "TranslateImpl.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+// Physical attributes Oracle accepts after a table or index definition; storage is ours.
+size_t skipPhysical(const std::vector<Token>& t, size_t i) {
+  static const std::set<std::string> withValue = {"TABLESPACE", "PCTFREE", "PCTUSED", "INITRANS",
+                                                  "MAXTRANS"};
+  static const std::set<std::string> single = {"LOGGING", "NOLOGGING", "COMPRESS", "NOCOMPRESS",
+                                               "CACHE", "NOCACHE", "PARALLEL", "NOPARALLEL"};
+  while (i < t.size()) {
+    if (t[i].kind != Token::Ident) break;
+    if (withValue.count(t[i].text) && i + 1 < t.size()) { i += 2; continue; }
+    if (single.count(t[i].text)) { ++i; continue; }
+    if (t[i].text == "STORAGE" && i + 1 < t.size() && t[i + 1].text == "(") {
+      int d = t[i + 1].depth;
+      i += 2;
+      while (i < t.size() && !(t[i].depth == d && t[i].text == ")")) ++i;
+      ++i;
+      continue;
+    }
+    break;
+  }
+  return i;
+}
+
+namespace {
+bool defaultEnds(const Token& k) {
+  static const std::set<std::string> w = {"CONSTRAINT", "NOT", "NULL", "PRIMARY", "UNIQUE", "REFERENCES", "CHECK"};
+  return k.kind == Token::Ident && w.count(k.text);
+}
+} // namespace
+
+std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType& ct,
+                                  std::set<std::string>& pk,
+                                  std::vector<std::pair<std::string, std::string>>& named) {
+  const Token& nameTok = t_[b];
+  if (nameTok.kind != Token::Ident && nameTok.kind != Token::QIdent) throw OraError(904);
+  if (keywordAt(t_, b)) throw OraError(904, nameTok.text);
+  checkName(nameTok.text);
+  name = nameTok.text;
+  // the type: a name, an optional second word, an optional (n[,m])
+  size_t j = b + 1;
+  if (j >= k || at(j).kind != Token::Ident) throw OraError(902);
+  std::string tn = at(j).text;
+  ++j;
+  if ((tn == "LONG" && is(at(j), "RAW")) || (tn == "DOUBLE" && is(at(j), "PRECISION"))) {
+    tn += " " + at(j).text;
+    ++j;
+  }
+  int a = -1, s = 0;
+  bool hasS = false, star = false;
+  if (j < k && is(at(j), "(")) {
+    if (is(at(j + 1), "*")) star = true;
+    else if (at(j + 1).kind == Token::Num) a = std::atoi(at(j + 1).text.c_str());
+    else throw OraError(902);
+    j += 2;
+    if (is(at(j), "BYTE") || is(at(j), "CHAR")) ++j;
+    if (is(at(j), ",")) {
+      bool neg = is(at(j + 1), "-");
+      if (neg) ++j;
+      if (at(j + 1).kind != Token::Num) throw OraError(902);
+      s = std::atoi(at(j + 1).text.c_str()) * (neg ? -1 : 1);
+      hasS = true;
+      j += 2;
+    }
+    if (!is(at(j), ")")) throw OraError(907);
+    ++j;
+  }
+  ct = ColType{};
+  if (tn == "VARCHAR2" || tn == "VARCHAR" || tn == "NVARCHAR2") {
+    if (a < 0) throw OraError(906);
+    if (a < 1 || a > 4000) throw OraError(910);
+    ct.code = kVarchar2; ct.size = a;
+  } else if (tn == "CHAR" || tn == "NCHAR") {
+    if (a > 2000 || a == 0) throw OraError(910);
+    ct.code = kChar; ct.size = a < 0 ? 1 : a;
+  } else if (tn == "NUMBER" || tn == "NUMERIC" || tn == "DECIMAL") {
+    ct.code = kNumber;
+    if (a == 0 || a > 38) throw OraError(1727);
+    if (hasS && (s < -84 || s > 127)) throw OraError(1728);
+    if (a > 0 || star) { ct.precision = star ? 0 : a; ct.scale = s; ct.hasScale = true; }
+  } else if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT") {
+    ct.code = kNumber; ct.precision = 38; ct.hasScale = true;
+  } else if (tn == "FLOAT" || tn == "REAL" || tn == "DOUBLE PRECISION") {
+    ct.code = kNumber;
+  } else if (tn == "DATE") {
+    ct.code = kDate;
+  } else if (tn == "RAW") {
+    if (a < 0) throw OraError(906);
+    if (a < 1 || a > 2000) throw OraError(910);
+    ct.code = kRaw; ct.size = a;
+  } else if (tn == "LONG") {
+    ct.code = kLong;
+  } else if (tn == "LONG RAW") {
+    ct.code = kLongRaw;
+  } else if (tn == "ROWID") {
+    ct.code = kRowid;
+  } else {
+    throw OraError(902, tn);
+  }
+  std::string def = quoteIdent(name) + " " + declTypeText(ct);
+  // SQLite takes an expression as a default only in parentheses
+  for (size_t m = j; m < k;) {
+    if (is(t_[m], "DEFAULT")) {
+      if (m + 1 >= k) throw OraError(936);
+      size_t x = m + 2;
+      while (x < k && !(t_[x].depth == t_[m].depth && defaultEnds(t_[x]))) ++x;
+      def += " DEFAULT (" + emit(m + 1, x) + ")";
+      m = x;
+      continue;
+    }
+    size_t x = m + 1;
+    while (x < k && !is(t_[x], "DEFAULT")) ++x;
+    def += " " + emit(m, x);
+    m = x;
+  }
+  std::string cname;
+  for (size_t m = j; m < k; ++m) {
+    if (is(t_[m], "CONSTRAINT") && m + 1 < k) { cname = t_[m + 1].text; continue; }
+    bool pkHere = m + 1 < k && is(t_[m], "PRIMARY") && is(t_[m + 1], "KEY");
+    if (pkHere) pk.insert(name);
+    if (pkHere || is(t_[m], "UNIQUE")) named.emplace_back(cname, pkHere ? "P" : "U");
+    if (pkHere || is(t_[m], "UNIQUE") || is(t_[m], "REFERENCES") || is(t_[m], "CHECK") ||
+        (is(t_[m], "NULL") && m > j))
+      cname.clear();
+  }
+  return def;
+}
+
+// Names for the PRIMARY KEY and UNIQUE constraints of a table, recorded with their columns.
+void recordConstraints(Translation& tr, Catalog& cat, const std::string& table,
+                       const std::vector<std::pair<std::string, std::vector<std::string>>>& cons,
+                       const std::vector<std::string>& types) {
+  int64_t base = 0;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(cat.db(), "SELECT IFNULL(MAX(rowid), 0) FROM \"TESSEL$CONSTRAINTS\"", -1, &st, nullptr);
+  if (sqlite3_step(st) == SQLITE_ROW) base = sqlite3_column_int64(st, 0);
+  sqlite3_finalize(st);
+  for (size_t i = 0; i < cons.size(); ++i) {
+    std::string name = cons[i].first;
+    if (name.empty()) {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "SYS_C%06lld", static_cast<long long>(base + 1 + i));
+      name = buf;
+    }
+    std::string cols;
+    for (auto& c : cons[i].second) cols += (cols.empty() ? "" : "\t") + c;
+    tr.ddl.push_back("INSERT INTO \"TESSEL$CONSTRAINTS\" (NAME, TABLE_NAME, TYPE, COLS) VALUES (" +
+                     quoteString(name) + ", " + quoteString(table) + ", " + quoteString(types[i]) +
+                     ", " + quoteString(cols) + ")");
+  }
+}
+
+// Columns of a parenthesised name list starting at i ("(" ... ")").
+std::vector<std::string> nameList(const std::vector<Token>& t, size_t i, size_t e) {
+  std::vector<std::string> out;
+  if (i >= e || !is(t[i], "(")) return out;
+  for (size_t m = i + 1; m < e && !(t[m].depth == t[i].depth && is(t[m], ")")); ++m)
+    if (t[m].kind == Token::Ident || t[m].kind == Token::QIdent) out.push_back(t[m].text);
+  return out;
+}
+
+namespace {
+// A query's result columns: their names (given, or the query's own) and described types.
+struct QueryShape {
+  Translation sel;
+  std::vector<std::string> names;
+  std::vector<ColType> types;
+};
+
+QueryShape describeQuery(const std::string& text, Catalog& cat, const std::vector<std::string>& names,
+                         const char* what) {
+  QueryShape shape;
+  shape.sel = translate(text, cat);
+  if (shape.sel.kind != StmtKind::Query) throw OraError(928);
+  if (!shape.sel.dictionary.empty())
+    throw OraError(1031, std::string(what) + " cannot read the data dictionary here");
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(cat.db(), shape.sel.sql.c_str(), -1, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    OraError e = fromSqlite(rc, sqlite3_errmsg(cat.db()), "SELECT");
+    sqlite3_finalize(st);
+    throw e;
+  }
+  int n = sqlite3_column_count(st);
+  for (int k = 0; k < n; ++k) {
+    shape.names.push_back(names.empty() ? sqlite3_column_name(st, k) : "");
+    shape.types.push_back(resultType(st, k, shape.sel));
+  }
+  sqlite3_finalize(st);
+  if (!names.empty()) {
+    if (names.size() != shape.names.size()) throw OraError(1730);
+    shape.names = names;
+  }
+  std::set<std::string> seen;
+  for (auto& cn : shape.names)
+    if (!seen.insert(cn).second) throw OraError(957, cn);
+  return shape;
+}
+} // namespace
+
+// CREATE TABLE name [(columns)] AS query: the query's columns with the types it describes, then
+// its rows.
+void Translator::createTableAs(const std::string& table, size_t i) {
+  std::vector<std::string> names;
+  if (is(at(i), "(")) {
+    names = nameList(t_, i, size());
+    i = matching(i) + 1;
+  }
+  QueryShape shape = describeQuery(source(i + 1, size()), cat_, names, "a table");
+  const Translation& sel = shape.sel;
+  std::string defs, cols;
+  int longs = 0;
+  for (size_t k = 0; k < shape.names.size(); ++k) {
+    const std::string& cn = shape.names[k];
+    const ColType& ct = shape.types[k];
+    // an expression needs a name of its own, as in Oracle
+    bool plain = !cn.empty() && cn.size() <= 30 && cn.find_first_of("()+-*/|' ,.") == std::string::npos;
+    if (!plain) throw OraError(998, cn);
+    if (ct.code == kLong || ct.code == kLongRaw) ++longs;
+    defs += (k ? ", " : "") + quoteIdent(cn) + " " + declTypeText(ct);
+    cols += (k ? ", " : "") + quoteIdent(cn);
+  }
+  if (longs) throw OraError(997);
+  tr_.ddl.push_back("CREATE TABLE " + quoteIdent(table) + " (" + defs + ")");
+  tr_.ddl.push_back("INSERT INTO " + quoteIdent(table) + " (" + cols + ") " + sel.sql);
+  tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(table) +
+                    ", 'TABLE', ora_sysdate())");
+}
+
+void Translator::createTable() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 1;
+  std::string table;
+  size_t i = objectName(2, table);
+  if (!cat_.objectType(table).empty()) throw OraError(955);
+  if (is(at(i), "AS") || (is(at(i), "(") && is(at(matching(i) + 1), "AS") && !is(at(i + 1), "SELECT"))) {
+    createTableAs(table, i);
+    return;
+  }
+  expect(i, "(", 906);
+  size_t close = i + 1;
+  while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
+  size_t after = skipPhysical(t_, close + 1);
+  if (after < size()) unexpected(after);
+
+  static const std::set<std::string> tableConstraint = {"CONSTRAINT", "PRIMARY", "UNIQUE",
+                                                        "FOREIGN", "CHECK"};
+  std::vector<std::string> defs;
+  std::vector<std::string> defNames; // column name per definition, empty for table constraints
+  std::set<std::string> pkColumns;
+  std::set<std::string> names;
+  std::vector<std::pair<std::string, std::vector<std::string>>> cons;
+  std::vector<std::string> consTypes;
+  int longs = 0, columns = 0;
+  size_t b = i + 1;
+  for (size_t k = b; k <= close; ++k) {
+    if (k != close && !(t_[k].depth == 1 && is(t_[k], ","))) continue;
+    if (k == b) throw OraError(904);
+    const Token& nameTok = t_[b];
+    if (nameTok.kind == Token::Ident && tableConstraint.count(nameTok.text)) {
+      std::string cname = is(nameTok, "CONSTRAINT") ? at(b + 1).text : "";
+      for (size_t j = b; j + 1 < k; ++j) {
+        bool pk = is(t_[j], "PRIMARY") && is(t_[j + 1], "KEY");
+        if (!pk && !is(t_[j], "UNIQUE")) continue;
+        auto cols = nameList(t_, pk ? j + 2 : j + 1, k);
+        // SQLite lets NULL into a PRIMARY KEY column; Oracle does not.
+        if (pk) pkColumns.insert(cols.begin(), cols.end());
+        cons.emplace_back(cname, cols);
+        consTypes.push_back(pk ? "P" : "U");
+        break;
+      }
+      defs.push_back(emit(b, k));
+      defNames.emplace_back();
+    } else {
+      std::string name;
+      ColType ct;
+      std::vector<std::pair<std::string, std::string>> named;
+      defs.push_back(columnDef(b, k, name, ct, pkColumns, named));
+      if (!names.insert(name).second) throw OraError(957);
+      for (auto& [cname, type] : named) {
+        cons.emplace_back(cname, std::vector<std::string>{name});
+        consTypes.push_back(type);
+      }
+      if (ct.code == kLong || ct.code == kLongRaw) ++longs;
+      if (longs > 1) throw OraError(1754);
+      ++columns;
+      defNames.push_back(name);
+    }
+    b = k + 1;
+  }
+  if (columns == 0) throw OraError(904);
+  std::string out = "CREATE TABLE " + quoteIdent(table) + " (";
+  for (size_t d = 0; d < defs.size(); ++d) {
+    out += (d ? ", " : "") + defs[d];
+    if (!defNames[d].empty() && pkColumns.count(defNames[d])) out += " NOT NULL";
+  }
+  out += ")";
+  tr_.ddl.push_back(out);
+  tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
+                    quoteString(table) + ", 'TABLE', ora_sysdate())");
+  recordConstraints(tr_, cat_, table, cons, consTypes);
+}
+
+void Translator::createIndex(bool unique, size_t i) {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 20;
+  std::string index, table;
+  i = objectName(i, index);
+  if (!cat_.objectType(index).empty()) throw OraError(955);
+  expect(i, "ON", 969);
+  i = objectName(i + 1, table);
+  if (!cat_.tableExists(table)) throw OraError(942, table);
+  expect(i, "(", 906);
+  size_t close = i + 1;
+  while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
+  size_t after = skipPhysical(t_, close + 1);
+  if (after < size()) unexpected(after);
+  if (cat_.viewExists(table)) throw OraError(942, table);
+  tr_.ddl.push_back(std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
+                    quoteIdent(index) + " ON " + quoteIdent(table) + " " + emit(i, close + 1));
+  tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
+                    quoteString(index) + ", 'INDEX', ora_sysdate())");
+}
+
+void Translator::createView(size_t i, bool replace) {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 10;
+  std::string name;
+  i = objectName(i, name);
+  std::vector<std::string> names;
+  if (is(at(i), "(")) {
+    names = nameList(t_, i, size());
+    while (i < size() && !(t_[i].depth == 0 && is(t_[i], ")"))) ++i;
+    ++i;
+  }
+  expect(i, "AS", 905);
+  ++i;
+  size_t qEnd = size();
+  for (size_t k = i; k < size(); ++k)
+    if (t_[k].depth == 0 && is(t_[k], "WITH") && (is(at(k + 1), "READ") || is(at(k + 1), "CHECK"))) {
+      qEnd = k;
+      break;
+    }
+  std::string text = source(i, qEnd);
+  QueryShape shape = describeQuery(text, cat_, names, "a view");
+  const Translation& q = shape.sel;
+  std::string cols, types;
+  for (size_t k = 0; k < shape.names.size(); ++k) {
+    const std::string& cn = shape.names[k];
+    if (cn.size() > 30) throw OraError(972, cn);
+    cols += (k ? ", " : "") + quoteIdent(cn);
+    types += (k ? "\t" : "") + declTypeText(shape.types[k]);
+  }
+  std::string existing = cat_.objectType(name);
+  if (!existing.empty()) {
+    if (existing != "VIEW" || !replace) throw OraError(955);
+    tr_.ddl.push_back("DROP VIEW " + quoteIdent(name));
+  }
+  tr_.ddl.push_back("CREATE VIEW " + quoteIdent(name) + " (" + cols + ") AS " + q.sql);
+  tr_.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$VIEWS\" (NAME, TEXT, COLTYPES) VALUES (" +
+                    quoteString(name) + ", " + quoteString(text) + ", " + quoteString(types) + ")");
+  tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
+                    quoteString(name) + ", 'VIEW', ora_sysdate())");
+}
+} // namespace ora::tx
