@@ -47,6 +47,7 @@ void Translator::drop() {
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DROP VIEW " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$VIEWS\" WHERE NAME = " + quoteString(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'VIEW'");
   } else if (is(at(1), "SEQUENCE")) {
     tr_.function = 16;
@@ -269,6 +270,7 @@ void Translator::rename() {
     tr_.ddl.push_back("DROP VIEW " + quoteIdent(from));
     tr_.ddl.push_back("CREATE VIEW " + quoteIdent(to) + sql.substr(head.size()));
     tr_.ddl.push_back("UPDATE \"TESSEL$VIEWS\" SET NAME = " + qt + " WHERE NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
   } else if (type == "SEQUENCE") {
     tr_.beforeCommit.push_back([from, to](Session& s) {
       s.sequenceWrite("UPDATE SEQUENCES SET NAME = ?2 WHERE NAME = ?1", {from, to});

@@ -353,6 +353,21 @@ void Translator::createView(size_t i, bool replace) {
       qEnd = k;
       break;
     }
+  // WITH READ ONLY / WITH CHECK OPTION [CONSTRAINT name]: kept as the view's constraint
+  std::string option, optionName;
+  if (qEnd < size()) {
+    size_t k = qEnd + 1;
+    if (is(at(k), "READ") && is(at(k + 1), "ONLY")) option = "O";
+    else if (is(at(k), "CHECK") && is(at(k + 1), "OPTION")) option = "V";
+    else unexpected(k);
+    k += 2;
+    if (is(at(k), "CONSTRAINT")) {
+      if (!aliasToken(k + 1)) throw OraError(904);
+      optionName = at(k + 1).text;
+      k += 2;
+    }
+    if (k < size()) unexpected(k);
+  }
   std::string text = source(i, qEnd);
   QueryShape shape = describeQuery(text, cat_, names, "a view");
   const Translation& q = shape.sel;
@@ -368,6 +383,8 @@ void Translator::createView(size_t i, bool replace) {
     if (existing != "VIEW" || !replace) throw OraError(955);
     tr_.ddl.push_back("DROP VIEW " + quoteIdent(name));
   }
+  tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(name));
+  if (!option.empty()) recordConstraints(tr_, cat_, name, {{optionName, {}}}, {option});
   tr_.ddl.push_back("CREATE VIEW " + quoteIdent(name) + " (" + cols + ") AS " + q.sql);
   tr_.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$VIEWS\" (NAME, TEXT, COLTYPES) VALUES (" +
                     quoteString(name) + ", " + quoteString(text) + ", " + quoteString(types) + ")");

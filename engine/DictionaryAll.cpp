@@ -337,6 +337,15 @@ void fillConstraints(const Source& src, Inserter& ins) {
           .text(c.generated ? "GENERATED NAME" : "USER NAME").null().null().textOrNull(created).row();
     }
   }
+  // a view's WITH CHECK OPTION (V) and WITH READ ONLY (O)
+  for (const auto& view : tablesOf(src.db, "view"))
+    for (auto& c : recordedConstraints(src.db, view)) {
+      if (c.type != "V" && c.type != "O") continue;
+      bool generated = c.name.rfind("SYS_C", 0) == 0;
+      ins.text(src.owner).text(c.name).text(c.type).text(view).null().null().null().null();
+      ins.text("ENABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("NOT VALIDATED")
+          .text(generated ? "GENERATED NAME" : "USER NAME").null().null().null().row();
+    }
 }
 
 void fillConsColumns(const Source& src, Inserter& ins) {

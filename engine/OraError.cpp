@@ -105,6 +105,8 @@ const std::map<int, const char*>& texts() {
       {1428, "argument is out of range"},
       {1760, "illegal argument for function"},
       {1436, "CONNECT BY loop in user data"},
+      {1402, "view WITH CHECK OPTION where-clause violation"},
+      {42399, "cannot perform a DML operation on a read-only view"},
       {1489, "result of string concatenation is too long"},
       {30491, "missing ORDER BY clause"},
       {30926, "unable to get a stable set of rows in the source tables"},

@@ -212,12 +212,13 @@ Node* Parser::create() {
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
     v->kids.push_back(query(true));
     if (acceptWord("WITH")) {
-      if (acceptWord("READ")) expectWord("ONLY", 922);
-      else {
+      if (acceptWord("READ")) {
+        expectWord("ONLY", 922);
+      } else {
         expectWord("CHECK", 922);
         expectWord("OPTION", 922);
-        if (acceptWord("CONSTRAINT")) name(922);
       }
+      if (acceptWord("CONSTRAINT")) name(922);
     }
     return finish(v);
   }

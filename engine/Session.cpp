@@ -426,7 +426,7 @@ int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
       std::string msg = sqlite3_errmsg(db);
       sqlite3_reset(st);
       if (rc != SQLITE_DONE) throw fromSqlite(rc, msg, t.verb);
-      rows += sqlite3_changes(db);
+      if (!sqlite3_stmt_readonly(st)) rows += sqlite3_changes(db); // (a check reads only)
     };
     if (first) run(first);
     for (const std::string& sql : t.moreSql) {

@@ -340,10 +340,20 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     return deferred(out);
   }
   if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
-  if (std::string onTable; viewDml(text, cat, onTable)) {
+  if (std::string onTable, check; viewDml(text, cat, onTable, check)) {
     // literals stay in the text: the statement's tokens are not those of the one that runs
     Translation t = translate(onTable, cat, false, deferDdlErrors);
     t.unshared = true;
+    if (!check.empty()) {
+      // the check runs first and fails on a row outside the view; then the statement
+      std::string guard = translate(check, cat, false).sql;
+      const std::string one = "1 AS \"V$CHECK\"";
+      if (auto at = guard.find(one); at != std::string::npos) {
+        guard.replace(at, one.size(), "ora_raise(1402) AS \"V$CHECK\"");
+        t.moreSql.insert(t.moreSql.begin(), t.sql);
+        t.sql = guard;
+      }
+    }
     return t;
   }
   // The statement's syntax, with Oracle's error and the offending token's position; the tree

@@ -17,6 +17,7 @@ using sql::Node;
 using sql::Tok;
 
 struct ViewShape {
+  char option = 0;              // 'O' WITH READ ONLY, 'V' WITH CHECK OPTION
   std::string table, alias;     // the one table it reads
   std::string where;            // its WHERE condition, as written
   std::vector<std::string> columns;              // the view's columns in order
@@ -53,6 +54,12 @@ ViewShape shapeOf(const std::string& view, Catalog& cat) {
                 s->kid(sql::slot::From)->kids[0]->kind == N::Table && !hasCall(s->kid(sql::slot::Items), aggregates);
   if (!simple) throw OraError(1732);
   ViewShape v;
+  sqlite3_prepare_v2(cat.db(), "SELECT TYPE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = ?1 AND TYPE IN ('O', 'V')",
+                     -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, view.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(st) == SQLITE_ROW) v.option = reinterpret_cast<const char*>(sqlite3_column_text(st, 0))[0];
+  sqlite3_finalize(st);
+  if (v.option == 'O') throw OraError(42399);
   const Node* t = s->kid(sql::slot::From)->kids[0];
   v.table = t->text;
   v.alias = t->alias;
@@ -77,9 +84,96 @@ ViewShape shapeOf(const std::string& view, Catalog& cat) {
   return v;
 }
 
+// Splits [b, e) of the tokens at depth-0 commas into text ranges.
+std::vector<std::string> listItems(const std::string& text, const std::vector<sql::Token>& t, size_t b, size_t e) {
+  std::vector<std::string> out;
+  int d = 0;
+  size_t from = b;
+  for (size_t i = b; i <= e; ++i) {
+    bool end = i == e || (d == 0 && t[i].kind == Tok::Op && t[i].text == ",");
+    if (i < e && t[i].kind == Tok::Op && t[i].text == "(") ++d;
+    if (i < e && t[i].kind == Tok::Op && t[i].text == ")") --d;
+    if (!end) continue;
+    if (i > from) out.push_back(text.substr(t[from].pos, t[i - 1].end - t[from].pos));
+    from = i + 1;
+  }
+  return out;
+}
+
+// WITH CHECK OPTION: a query that finds a row the statement (`sql`, already on the table) would
+// write outside the view, as "SELECT 1 V$CHECK ..."; empty when it cannot be told beforehand.
+std::string checkOption(const std::string& sql, const ViewShape& v, Catalog& cat) {
+  std::vector<sql::Token> t = sql::lex(sql);
+  auto op = [&](size_t i, const char* o) { return i < t.size() && t[i].kind == Tok::Op && t[i].text == o; };
+  auto word = [&](size_t i, const char* w) { return i < t.size() && t[i].kind == Tok::Ident && t[i].text == w; };
+  auto close = [&](size_t open) {
+    int d = 0;
+    for (size_t k = open; k < t.size(); ++k) {
+      if (op(k, "(")) ++d;
+      if (op(k, ")") && --d == 0) return k;
+    }
+    return t.size() - 1;
+  };
+  const std::string self = v.alias.empty() ? quoteIdent(v.table) : quoteIdent(v.alias);
+  const std::string outside = "CASE WHEN (" + v.where + ") THEN 0 ELSE 1 END = 1";
+  if (word(0, "INSERT")) {
+    size_t i = 0;
+    while (i < t.size() && !op(i, "(")) ++i;
+    size_t ce = close(i);
+    std::vector<std::string> cols = listItems(sql, t, i + 1, ce);
+    if (!word(ce + 1, "VALUES") || !op(ce + 2, "(")) return {}; // INSERT ... SELECT: not checked
+    std::vector<std::string> vals = listItems(sql, t, ce + 3, close(ce + 2));
+    if (vals.size() != cols.size()) return {};
+    std::string row;
+    for (auto& c : cat.columns(v.table)) {
+      std::string value = "NULL";
+      for (size_t k = 0; k < cols.size(); ++k)
+        if (cols[k] == quoteIdent(c.name) || cols[k] == c.name) value = vals[k];
+      row += (row.empty() ? "" : ", ") + value + " " + quoteIdent(c.name);
+    }
+    return "SELECT 1 V$CHECK FROM (SELECT " + row + " FROM DUAL) " + self + " WHERE " + outside;
+  }
+  // UPDATE base [alias] SET c = e, ... WHERE w: the view's condition on the values written
+  size_t set = 0, where = t.size() - 1;
+  int d = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (op(i, "(")) ++d;
+    if (op(i, ")")) --d;
+    if (d == 0 && word(i, "SET") && !set) set = i;
+    if (d == 0 && word(i, "WHERE")) where = i;
+  }
+  if (!set) return {};
+  std::map<std::string, std::string> values; // column -> the expression it gets
+  for (const std::string& item : listItems(sql, t, set + 1, where)) {
+    std::vector<sql::Token> it = sql::lex(item);
+    size_t eq = 0;
+    while (eq < it.size() && !(it[eq].kind == Tok::Op && it[eq].text == "=")) ++eq;
+    if (eq == 0 || eq >= it.size()) return {};
+    values[it[eq - 1].text] = "(" + item.substr(it[eq].end) + ")";
+  }
+  std::vector<sql::Token> w = sql::lex(v.where);
+  std::string cond;
+  size_t copied = 0;
+  for (size_t i = 0; i < w.size() && w[i].kind != Tok::End; ++i) {
+    if (w[i].kind != Tok::Ident && w[i].kind != Tok::QIdent) continue;
+    if (i + 1 < w.size() && w[i + 1].kind == Tok::Op && (w[i + 1].text == "(" || w[i + 1].text == ".")) continue;
+    auto it = values.find(w[i].text);
+    if (it == values.end()) continue;
+    size_t from = w[i].pos;
+    if (i >= 2 && w[i - 1].kind == Tok::Op && w[i - 1].text == ".") from = w[i - 2].pos;
+    cond += v.where.substr(copied, from - copied) + it->second;
+    copied = w[i].end;
+  }
+  cond += v.where.substr(copied);
+  std::string rows = where < t.size() - 1 ? " " + sql.substr(t[where].pos) + " AND " : " WHERE ";
+  std::string base = v.alias.empty() ? quoteIdent(v.table) : quoteIdent(v.table) + " " + quoteIdent(v.alias);
+  return "SELECT 1 V$CHECK FROM " + base + rows + "CASE WHEN (" + cond + ") THEN 0 ELSE 1 END = 1";
+}
+
 } // namespace
 
-bool viewDml(const std::string& text, Catalog& cat, std::string& out) {
+bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::string& check) {
+  check.clear();
   std::vector<sql::Token> t;
   if (!startsWithWord(text, "INSERT") && !startsWithWord(text, "UPDATE") && !startsWithWord(text, "DELETE")) return false;
   try {
@@ -177,6 +271,7 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out) {
     }
   }
   out = sql;
+  if (v.option == 'V' && !v.where.empty()) check = checkOption(sql, v, cat);
   return true;
 }
 
