@@ -205,6 +205,8 @@ void Translator::alterTable() {
                       " WHERE TABLE_NAME = " + quoteString(table));
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET COLS = substr(COLS, 2, length(COLS) - 2)"
                       " WHERE TABLE_NAME = " + quoteString(table) + " AND COLS GLOB char(9) || '*'");
+    tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET COLUMN_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " +
+                      quoteString(table) + " AND COLUMN_NAME = " + quoteString(from));
     return;
   }
 
@@ -360,6 +362,8 @@ void Translator::alterTable() {
             size_t x = from;
             drop[x++] = 1;
             if (!pk || from != m) drop[x++] = 1; // the constraint's name
+            // its own first word (REFERENCES, UNIQUE, CHECK, ...) starts what it says, not the next one
+            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) drop[x++] = 1;
             for (; x < pt.size() && !(pt[x].depth == 0 && constraintStart(pt[x]) && !is(pt[x], "KEY")); ++x) drop[x] = 1;
             pieces[k].text = joinExcept(pieces[k].text, pt, drop);
           }

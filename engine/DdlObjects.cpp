@@ -3,6 +3,7 @@
 #include "Dictionary.h"
 #include "OraError.h"
 #include "Session.h"
+#include "DictionaryImpl.h"
 #include "TranslateImpl.h"
 
 #include <cerrno>
@@ -13,6 +14,26 @@
 
 namespace ora::tx {
 
+// CASCADE CONSTRAINTS: the foreign keys of other tables that refer to `table`, each dropped as
+// ALTER TABLE ... DROP CONSTRAINT would drop it.
+std::vector<Translation> Translator::dropReferences(const std::string& table) {
+  std::vector<Translation> children;
+  std::vector<std::string> others;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(cat_.db(), "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT GLOB 'TESSEL$*'", -1,
+                     &st, nullptr);
+  while (sqlite3_step(st) == SQLITE_ROW) others.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  for (const auto& other : others) {
+    if (other == table) continue;
+    for (auto& c : dict::tableConstraints(cat_.db(), other))
+      if (c.type == "R" && c.rTable == table)
+        children.push_back(translate("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name),
+                                     cat_, false, false));
+  }
+  return children;
+}
+
 void Translator::drop() {
   tr_.kind = StmtKind::Ddl;
   std::string name;
@@ -21,18 +42,34 @@ void Translator::drop() {
     tr_.function = 8;
     size_t i = objectName(2, name);
     if (!cat_.tableExists(name) || cat_.viewExists(name)) throw OraError(942, name);
-    if (is(at(i), "CASCADE") && is(at(i + 1), "CONSTRAINTS")) i += 2;
+    bool cascade = is(at(i), "CASCADE") && is(at(i + 1), "CONSTRAINTS");
+    if (cascade) i += 2;
     if (is(at(i), "PURGE")) ++i;
     if (i < size()) unexpected(i);
     std::string q = quoteString(name);
+    std::vector<Translation> children;
+    if (cascade) children = dropReferences(name);
     tr_.ddl.push_back("DROP TABLE " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + q + " AND TYPE = 'TABLE'");
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'TRIGGER' AND NAME IN"
                       " (SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q + ")");
     tr_.ddl.push_back("DELETE FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
                       " (SELECT name FROM sqlite_schema WHERE type = 'index')");
+    if (!children.empty()) {
+      // the table goes once the tables that refer to it are rebuilt without their keys
+      Translation self;
+      self.kind = StmtKind::Ddl;
+      self.verb = "DROP";
+      self.ddl = std::move(tr_.ddl);
+      tr_.ddl.clear();
+      tr_.actions.push_back([children, self](Session& s) {
+        for (auto& c : children) s.runDdl(c);
+        s.runDdl(self);
+      });
+    }
   } else if (is(at(1), "INDEX")) {
     tr_.function = 21;
     size_t i = objectName(2, name);
@@ -48,6 +85,7 @@ void Translator::drop() {
     tr_.ddl.push_back("DROP VIEW " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$VIEWS\" WHERE NAME = " + quoteString(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + quoteString(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'VIEW'");
   } else if (is(at(1), "SEQUENCE")) {
     tr_.function = 16;
@@ -259,6 +297,7 @@ void Translator::rename() {
     tr_.ddl.push_back("ALTER TABLE " + quoteIdent(from) + " RENAME TO " + quoteIdent(to));
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
   } else if (type == "VIEW") {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(cat_.db(), "SELECT sql FROM sqlite_schema WHERE type = 'view' AND name = ?1", -1, &st, nullptr);
@@ -271,6 +310,7 @@ void Translator::rename() {
     tr_.ddl.push_back("CREATE VIEW " + quoteIdent(to) + sql.substr(head.size()));
     tr_.ddl.push_back("UPDATE \"TESSEL$VIEWS\" SET NAME = " + qt + " WHERE NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
   } else if (type == "SEQUENCE") {
     tr_.beforeCommit.push_back([from, to](Session& s) {
       s.sequenceWrite("UPDATE SEQUENCES SET NAME = ?2 WHERE NAME = ?1", {from, to});
@@ -309,7 +349,15 @@ void Translator::comment() {
   expect(i, "IS", 905);
   if (at(i + 1).kind != Token::Str) throw OraError(1780, "string literal required");
   if (i + 2 < size()) unexpected(i + 2);
-  // Comments are accepted; the engine keeps no comment dictionary.
+  const std::string column = is(at(2), "COLUMN") ? at(i - 1).text : std::string();
+  const std::string& text = at(i + 1).text;
+  // an empty comment takes the comment away, as NULL does in Oracle
+  if (text.empty())
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + quoteString(name) +
+                      " AND COLUMN_NAME = " + quoteString(column));
+  else
+    tr_.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$COMMENTS\" (TABLE_NAME, COLUMN_NAME, COMMENTS) VALUES (" +
+                      quoteString(name) + ", " + quoteString(column) + ", " + quoteString(text) + ")");
 }
 
 void Translator::grant() {

@@ -83,6 +83,11 @@ const ViewDef kViews[] = {
      "OWNER VARCHAR2(30) NOT NULL, CONSTRAINT_NAME VARCHAR2(30) NOT NULL, TABLE_NAME VARCHAR2(30) NOT NULL,"
      " COLUMN_NAME VARCHAR2(4000), POSITION NUMBER",
      "Information about accessible columns in constraint definitions"},
+    {"USER_TAB_COMMENTS", "TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11), COMMENTS VARCHAR2(4000)",
+     "Comments on the tables and views owned by the user"},
+    {"USER_COL_COMMENTS", "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL,"
+     " COMMENTS VARCHAR2(4000)",
+     "Comments on columns of the user's tables and views"},
     {"TAB", "TNAME VARCHAR2(30) NOT NULL, TABTYPE VARCHAR2(7), CLUSTERID NUMBER",
      "Tables and views of the user"},
     {"DICTIONARY", "TABLE_NAME VARCHAR2(30), COMMENTS VARCHAR2(4000)",
@@ -110,6 +115,8 @@ const OwnedDef kOwned[] = {
     {"TRIGGERS", true, "triggers"},          {"SOURCE", true, "source of stored objects"},
     {"INDEXES", true, "indexes"},            {"CONSTRAINTS", false, "constraint definitions"},
     {"CONS_COLUMNS", false, "columns in constraint definitions"},
+    {"TAB_COMMENTS", true, "comments on tables and views"},
+    {"COL_COMMENTS", true, "comments on columns of tables and views"},
 };
 
 const struct {
@@ -376,6 +383,26 @@ void fillUsers(const Source& src, Inserter& ins) {
   ins.text(src.owner).num(id).text("USERS").text("TEMP").textOrNull(created).row();
 }
 
+// Every table and view, with the comment COMMENT ON gave it (NULL when none).
+void fillTableComments(const Source& src, Inserter& ins) {
+  for (const char* type : {"table", "view"})
+    for (const auto& t : tablesOf(src.db, type)) {
+      std::string comment;
+      eachRow(src.db, "SELECT COMMENTS FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = ?1 AND COLUMN_NAME = ''",
+              [&](sqlite3_stmt* st) { comment = col(st, 0); }, t);
+      ins.text(t).text(std::string(type) == "table" ? "TABLE" : "VIEW").textOrNull(comment).row();
+    }
+}
+
+void fillColumnComments(const Source& src, Inserter& ins) {
+  for (const char* type : {"table", "view"})
+    for (const auto& t : tablesOf(src.db, type))
+      eachRow(src.db,
+              "SELECT c.name, m.COMMENTS FROM pragma_table_info(?1) c LEFT JOIN \"TESSEL$COMMENTS\" m"
+              " ON m.TABLE_NAME = ?1 AND m.COLUMN_NAME = c.name ORDER BY c.cid",
+              [&](sqlite3_stmt* st) { ins.text(t).text(col(st, 0)).textOrNull(col(st, 1)).row(); }, t);
+}
+
 // Fills one USER_ view's rows (or those of its ALL_ and DBA_ forms) from a schema.
 void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   if (base == "TABLES") fillTables(src, ins);
@@ -390,6 +417,8 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "USERS") fillUsers(src, ins);
   else if (base == "CONSTRAINTS") fillConstraints(src, ins);
   else if (base == "CONS_COLUMNS") fillConsColumns(src, ins);
+  else if (base == "TAB_COMMENTS") fillTableComments(src, ins);
+  else if (base == "COL_COMMENTS") fillColumnComments(src, ins);
 }
 
 } // namespace
@@ -430,7 +459,10 @@ void ensureSchemaTables(sqlite3* db) {
       " EVENT TEXT, TABLE_NAME TEXT, REFERENCING TEXT, WHEN_CLAUSE TEXT, DESCRIPTION TEXT, BODY TEXT,"
       " VALID INTEGER NOT NULL)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$CONSTRAINTS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
-      " TYPE TEXT NOT NULL, COLS TEXT NOT NULL)"};
+      " TYPE TEXT NOT NULL, COLS TEXT NOT NULL)",
+      // COMMENT ON: a table's own comment has the empty column name
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$COMMENTS\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
+      " COMMENTS TEXT NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};
   for (const char* sql : ddl) execOne(db, sql);
 }
 

@@ -169,6 +169,7 @@ private:
   void comment();
   void grant();
   void drop();
+  std::vector<Translation> dropReferences(const std::string& table);
   void dropUser();
   void truncate();
   // CREATE TABLE column definition [b, e): its name, type and the SQLite text of the definition.
