@@ -3,6 +3,7 @@
 #include "TranslateImpl.h"
 
 #include "Dictionary.h"
+#include "FunctionUtil.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Session.h"
@@ -621,6 +622,29 @@ std::string Translator::source(size_t b, size_t e) const {
   return src_.substr(t_[b].pos, t_[std::min(e, size()) - 1].end - t_[b].pos);
 }
 
+// The most bytes TO_CHAR(date, model) gives: the model tried on a day of every month and weekday,
+// morning and afternoon, in both date languages; 0 when the model is not valid.
+int Translator::dateFormatWidth(const std::string& model) {
+  try {
+    checkDateFormat(model);
+    int widest = 0;
+    for (int language : {fn::kAmerican, fn::kJapanese})
+      for (int month = 1; month <= 12; ++month)
+        for (int day = 1; day <= 7; ++day)
+          for (int hour : {9, 21}) {
+            DateTime d;
+            d.year = 2000;
+            d.month = month;
+            d.day = day + 20;
+            d.hour = hour;
+            widest = std::max(widest, textBytes(formatDateText(d, model, language)));
+          }
+    return widest;
+  } catch (const OraError&) {
+    return 0;
+  }
+}
+
 // A scalar subquery has the type of its one column, read among its own tables.
 ColType Translator::subqueryType(size_t s, size_t e) {
   int d = t_[s].depth;
@@ -762,6 +786,18 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     if (f.text == "TO_CHAR" && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
       t.size = 40;
+      return t;
+    }
+    if (f.text == "TO_CHAR" && args.size() >= 2 && args[1].second == args[1].first + 1 &&
+        t_[args[1].first].kind == Token::Str) {
+      // a literal format: the longest text it can give
+      const std::string& model = t_[args[1].first].text;
+      int code = exprType(args[0].first, args[0].second).code;
+      if (code == kDate) {
+        if (int n = dateFormatWidth(model)) t.size = std::min(4000, n);
+      } else if (code == kNumber && !model.empty()) {
+        t.size = std::min(4000, static_cast<int>(model.size()) + 1); // and the sign
+      }
       return t;
     }
     if (f.text == "CHR") {
