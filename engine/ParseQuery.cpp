@@ -152,7 +152,24 @@ Node* Parser::selectBlock() {
       expectWord("BY", 924);
       Node* g = make(N::List);
       do {
-        g->kids.push_back(expr());
+        if (isWord("GROUPING") && isWord("SETS", 1)) {
+          // GROUPING SETS ((a, b), a, ()): each set a list, its columns inside
+          Node* sets = make(N::List);
+          i_ += 2;
+          expectOp("(", 906);
+          do {
+            if (isOp("(") && isOp(")", 1)) {
+              sets->kids.push_back(finish(make(N::List)));
+              i_ += 2;
+            } else {
+              sets->kids.push_back(expr());
+            }
+          } while (acceptOp(","));
+          expectOp(")", 907);
+          g->kids.push_back(finish(sets));
+        } else {
+          g->kids.push_back(expr());
+        }
       } while (acceptOp(","));
       s->kids[slot::GroupBy] = finish(g);
     } else if (isWord("HAVING") && !s->kids[slot::Having]) {

@@ -82,7 +82,9 @@ void Translator::insert() {
       tr_.sql += (k ? ", " : "") + convWrap(vals[k], target[k], table);
     tr_.sql = withHoisted(tr_.sql + ")");
   } else if (is(at(i), "SELECT") || is(at(i), "(") || is(at(i), "WITH")) {
-    std::string src = withHoisted(emit(i, size()));
+    // INSERT ... (SELECT ...): the parentheses go, SQLite takes the query bare
+    bool wrapped = is(at(i), "(") && matching(i) + 1 == size();
+    std::string src = withHoisted(wrapped ? emit(i + 1, size() - 1) : emit(i, size()));
     std::string cte = "WITH \"SRC$\"(";
     std::string sel = " SELECT ";
     for (size_t k = 0; k < target.size(); ++k) {
@@ -123,7 +125,25 @@ void Translator::update() {
   bool first = true;
   while (i < where) {
     const Token& k = at(i);
-    if (k.kind != Token::Ident && k.kind != Token::QIdent) throw OraError(k.kind == Token::Op && k.text == "(" ? 1767 : 904);
+    if (is(k, "(")) {
+      // SET (a, b) = (SELECT x, y ...): SQLite assigns the row as it is
+      size_t close = matching(i);
+      std::string names;
+      for (size_t m = i + 1; m < close; ++m) {
+        if (is(t_[m], ",") || is(t_[m], ".")) continue;
+        if (is(at(m + 1), ".")) continue; // a qualifier
+        if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) throw OraError(904);
+        names += (names.empty() ? "" : ", ") + quoteIdent(findColumn(cols, t_[m].text).name);
+      }
+      expect(close + 1, "=", 927);
+      if (!is(at(close + 2), "(") || !(is(at(close + 3), "SELECT") || is(at(close + 3), "WITH"))) throw OraError(1767);
+      size_t e = matching(close + 2) + 1;
+      out += (first ? "" : ", ") + std::string("(") + names + ") = " + emit(close + 2, e);
+      first = false;
+      i = e < where && is(at(e), ",") ? e + 1 : e;
+      continue;
+    }
+    if (k.kind != Token::Ident && k.kind != Token::QIdent) throw OraError(904);
     std::string name = k.text;
     if (is(at(i + 1), ".")) { name = at(i + 2).text; i += 2; }
     const ColumnInfo* col = &findColumn(cols, name);

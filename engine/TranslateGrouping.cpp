@@ -31,7 +31,37 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   for (size_t m = b; m <= groupEnd; ++m) {
     if (m < groupEnd && !(t_[m].depth == d && is(t_[m], ","))) continue;
     bool list = (is(at(b), "ROLLUP") || is(at(b), "CUBE")) && is(at(b + 1), "(") && matching(b + 1) + 1 == m;
-    if (!list) {
+    bool sets = is(at(b), "GROUPING") && is(at(b + 1), "SETS") && is(at(b + 2), "(") && matching(b + 2) + 1 == m;
+    if (sets) {
+      // each element is one set: (a, b), a, or () for the grand total
+      std::vector<std::vector<Range>> options;
+      size_t close = matching(b + 2), ib = b + 3;
+      for (size_t k = ib; k <= close; ++k) {
+        if (k < close && !(t_[k].depth == d + 1 && is(t_[k], ","))) continue;
+        if (k == ib) throw OraError(936);
+        std::vector<Range> set;
+        if (is(at(ib), "(") && matching(ib) + 1 == k) {
+          for (size_t x = ib + 1, xb = x; x <= k - 1; ++x)
+            if (x == k - 1 || (t_[x].depth == d + 2 && is(t_[x], ","))) {
+              if (x > xb) set.emplace_back(xb, x);
+              xb = x + 1;
+            }
+        } else {
+          set.emplace_back(ib, k);
+        }
+        for (auto r : set)
+          if (std::none_of(rolled.begin(), rolled.end(), [&](Range x) {
+                return x.second - x.first == r.second - r.first &&
+                       std::equal(t_.begin() + static_cast<long>(r.first), t_.begin() + static_cast<long>(r.second),
+                                  t_.begin() + static_cast<long>(x.first),
+                                  [](const Token& p, const Token& q) { return p.kind == q.kind && p.text == q.text; });
+              }))
+            rolled.push_back(r);
+        options.push_back(set);
+        ib = k + 1;
+      }
+      choices.push_back(options);
+    } else if (!list) {
       plain.emplace_back(b, m);
     } else {
       std::vector<Range> items;
