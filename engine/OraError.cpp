@@ -106,6 +106,8 @@ const std::map<int, const char*>& texts() {
       {1760, "illegal argument for function"},
       {1436, "CONNECT BY loop in user data"},
       {1402, "view WITH CHECK OPTION where-clause violation"},
+      {56901, "non-constant expression is not allowed for pivot|unpivot values"},
+      {56902, "expect aggregate function inside pivot operation"},
       {42399, "cannot perform a DML operation on a read-only view"},
       {1489, "result of string concatenation is too long"},
       {30491, "missing ORDER BY clause"},

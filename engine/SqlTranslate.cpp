@@ -2,6 +2,7 @@
 #include "TranslateImpl.h"
 #include "OraFunctions.h"
 #include "MergeStatement.h"
+#include "PivotClause.h"
 #include "ViewDml.h"
 
 #include "Dictionary.h"
@@ -340,6 +341,11 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     return deferred(out);
   }
   if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
+  if (std::string pivoted; pivotClause(text, cat, pivoted)) {
+    Translation t = translate(pivoted, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
   if (std::string onTable, check; viewDml(text, cat, onTable, check)) {
     // literals stay in the text: the statement's tokens are not those of the one that runs
     Translation t = translate(onTable, cat, false, deferDdlErrors);

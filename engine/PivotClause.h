@@ -1,0 +1,12 @@
+// Oracle's PIVOT clause.
+#pragma once
+#include "SqlTranslate.h"
+
+#include <string>
+
+namespace ora {
+
+// When `text` pivots a source in FROM: the same statement with a grouped query in its place.
+bool pivotClause(const std::string& text, Catalog& cat, std::string& out);
+
+} // namespace ora
