@@ -89,6 +89,13 @@ std::string Translator::emit(size_t b, size_t e) {
     switch (k.kind) {
     case Token::Str:
     case Token::Num:
+      if (k.kind == Token::Num && significantDigits(k.text) > 15) {
+        // more digits than a double keeps: the number's text, which the engine's arithmetic and
+        // a NUMBER column read exactly (and which stays in the sharing key)
+        pin_[i] = 1;
+        add(quoteString(k.text));
+        break;
+      }
       if (share_ && !pin_[i]) {
         tr_.params.push_back(static_cast<int>(i));
         add("?" + std::to_string(tr_.params.size()));
@@ -643,6 +650,20 @@ int Translator::dateFormatWidth(const std::string& model) {
   } catch (const OraError&) {
     return 0;
   }
+}
+
+// Digits of a number literal's mantissa, leading zeros not counted.
+int Translator::significantDigits(const std::string& literal) {
+  int n = 0;
+  bool leading = true;
+  for (char c : literal) {
+    if (c == 'e' || c == 'E') break;
+    if (c < '0' || c > '9') continue;
+    if (leading && c == '0') continue;
+    leading = false;
+    ++n;
+  }
+  return n;
 }
 
 // A scalar subquery has the type of its one column, read among its own tables.

@@ -128,6 +128,7 @@ private:
   ColType infer(size_t b, size_t e);
   [[gnu::noinline]] ColType subqueryType(size_t s, size_t e);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
+  static int significantDigits(const std::string& literal);
   [[gnu::noinline]] void joinedStar(size_t star, size_t from, size_t fromEnd);
   size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
   void parseFrom(size_t b, size_t e, Context& c);
