@@ -93,7 +93,8 @@ std::string Translator::emit(size_t b, size_t e) {
         // more digits than a double keeps: the number's text, which the engine's arithmetic and
         // a NUMBER column read exactly (and which stays in the sharing key)
         pin_[i] = 1;
-        add(quoteString(k.text));
+        Num n;
+        add(quoteString(parseNum(k.text, n) ? numText(n) : k.text));
         break;
       }
       if (share_ && !pin_[i]) {
