@@ -203,7 +203,8 @@ TEST_F(Functions, WrongArgumentCountsFail) {
 
 TEST_F(Functions, SessionDateSettingsBelongToTheirLogon) {
   const std::string king = "SELECT TO_CHAR(HIREDATE) FROM EMP WHERE EMPNO = 7839";
-  ASSERT_TRUE(Run(Cur, "ALTER SESSION SET NLS_DATE_FORMAT = 'DD-MON-RR' NLS_DATE_LANGUAGE = JAPANESE"));
+  ASSERT_TRUE(
+      Run(Cur, "ALTER SESSION SET NLS_DATE_FORMAT = 'DD-MON-RR' NLS_DATE_LANGUAGE = JAPANESE"));
   EXPECT_EQ(Q(king), "17-11月-81");
   // dates fetched as dates do not pass through the session's text form
   Ses.DateFormatString = "YYYY/MM/DD";

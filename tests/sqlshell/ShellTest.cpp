@@ -821,7 +821,8 @@ TEST_F(Shell, ErrorsShowTheLineAndMarkTheOffendingToken) {
             std::string::npos)
       << out;
   // a statement cut short is marked after its last word, on that word's line
-  EXPECT_NE(out.find("  order by\n" + std::string(10, ' ') + "*\nERROR at line 2:\nORA-"), std::string::npos)
+  EXPECT_NE(out.find("  order by\n" + std::string(10, ' ') + "*\nERROR at line 2:\nORA-"),
+            std::string::npos)
       << out;
 }
 
