@@ -105,6 +105,7 @@ const std::map<int, const char*>& texts() {
       {1428, "argument is out of range"},
       {1760, "illegal argument for function"},
       {1436, "CONNECT BY loop in user data"},
+      {32044, "cycle detected while executing recursive WITH query"},
       {1402, "view WITH CHECK OPTION where-clause violation"},
       {56901, "non-constant expression is not allowed for pivot|unpivot values"},
       {56902, "expect aggregate function inside pivot operation"},

@@ -30,9 +30,10 @@ Translation Translator::run() {
     size_t j = i + 1;
     while (aliasToken(j)) {
       cteNames_.insert(at(j).text);
-      ++j;
+      size_t nameAt = j++;
       if (is(at(j), "(")) j = matching(j) + 1;
       if (!is(at(j), "AS") || !is(at(j + 1), "(")) break;
+      guardRecursion(nameAt, j + 1);
       j = matching(j + 1) + 1;
       if (!is(at(j), ",")) break;
       ++j;

@@ -121,4 +121,44 @@ std::string Translator::quantified(const Quantified& q) {
   return "(WITH \"A$\"(\"V\") AS (" + values + ") SELECT " + decide + " FROM " + c + ")";
 }
 
+// A recursive WITH subquery counts its depth in a column of its own and fails with ORA-32044 past
+// a depth no real hierarchy reaches, so a recursion that repeats itself ends instead of running
+// on: WITH T(c) AS (anchor UNION ALL step) becomes WITH "T$R"(c, "L$") AS (...), T(c) AS (SELECT
+// c FROM "T$R"), the step reading "T$R".
+void Translator::guardRecursion(size_t nameAt, size_t open) {
+  const std::string name = at(nameAt).text;
+  if (!is(at(nameAt + 1), "(")) return; // only the recursive form, with its column list
+  size_t listEnd = matching(nameAt + 1), close = matching(open);
+  int d = at(open).depth + 1;
+  size_t unionAt = 0, refs = 0;
+  for (size_t k = open + 1; k < close; ++k) {
+    if (t_[k].depth == d && is(t_[k], "UNION")) {
+      if (unionAt || !is(at(k + 1), "ALL")) return;
+      unionAt = k;
+    }
+    if (unionAt && t_[k].kind != Token::Str && at(k).text == name && !is(at(k + 1), "(") && !is(at(k - 1), ".")) ++refs;
+  }
+  if (!unionAt || !refs) return;
+  auto fromOf = [&](size_t b, size_t e) {
+    for (size_t k = b; k < e; ++k)
+      if (t_[k].depth == d && is(t_[k], "FROM")) return k;
+    return e;
+  };
+  size_t anchorFrom = fromOf(open + 1, unionAt), stepFrom = fromOf(unionAt + 2, close);
+  if (anchorFrom >= unionAt || stepFrom >= close || !replace_[anchorFrom].empty() || !replace_[stepFrom].empty()) return;
+  const std::string walk = quoteIdent(name + "$R");
+  std::string columns;
+  for (size_t k = nameAt + 2; k < listEnd; ++k)
+    if (t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent) columns += (columns.empty() ? "" : ", ") + quoteIdent(t_[k].text);
+  replace_[nameAt] = walk;
+  replace_[listEnd] = ", \"L$\")";
+  replace_[anchorFrom] = ", 0 FROM";
+  replace_[stepFrom] = ", CASE WHEN \"L$\" >= 100000 THEN ora_raise(32044) ELSE \"L$\" + 1 END FROM";
+  for (size_t k = unionAt; k < close; ++k)
+    if (t_[k].kind != Token::Str && at(k).text == name && !is(at(k + 1), "(") && !is(at(k + 1), ".") &&
+        !is(at(k - 1), ".") && replace_[k].empty())
+      replace_[k] = walk + (aliasToken(k + 1) || is(at(k + 1), "AS") ? "" : " AS " + quoteIdent(name));
+  replace_[close] = "), " + quoteIdent(name) + " (" + columns + ") AS (SELECT " + columns + " FROM " + walk + ")";
+}
+
 } // namespace ora::tx
