@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -94,4 +95,27 @@ double TBenchTable::EngineFetch(TOraSession& session, long& rows, size_t& bytes)
   }
   c.Close();
   return Seconds(t0);
+}
+
+int RunEachSize(int argc, char** argv, std::vector<long> defaults,
+                int (*one)(long rows, int argc, char** argv)) {
+  std::vector<long> sizes;
+  for (int i = 1; i < argc; ++i)
+    sizes.push_back(std::atol(argv[i]));
+  if (sizes.empty())
+    sizes = std::move(defaults);
+  int failed = 0;
+  for (long n : sizes) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+      const int rc = one(n, 1, argv);
+      std::fflush(stdout);
+      std::_Exit(rc);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  return failed == 0 ? 0 : 1;
 }

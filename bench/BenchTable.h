@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -35,3 +36,8 @@ private:
   sqlite3* FDb = nullptr;
   double FBuildSeconds = 0;
 };
+
+// Runs `one` for each row count given on the command line (or `defaults`), each in a fresh
+// process so that one size's memory does not count in the next; 0 when every run succeeded.
+int RunEachSize(int argc, char** argv, std::vector<long> defaults,
+                int (*one)(long rows, int argc, char** argv));

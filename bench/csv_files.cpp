@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -159,24 +158,4 @@ int RunOne(long rows, int argc, char** argv) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-  std::vector<long> sizes;
-  for (int i = 1; i < argc; ++i)
-    sizes.push_back(std::atol(argv[i]));
-  if (sizes.empty())
-    sizes = {100000, 1000000};
-  int failed = 0;
-  for (long n : sizes) {
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child == 0) {
-      const int rc = RunOne(n, 1, argv);
-      std::fflush(stdout);
-      std::_Exit(rc);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  return failed == 0 ? 0 : 1;
-}
+int main(int argc, char** argv) { return RunEachSize(argc, argv, {100000, 1000000}, RunOne); }
