@@ -34,6 +34,28 @@ std::vector<Translation> Translator::dropReferences(const std::string& table) {
   return children;
 }
 
+// CREATE [OR REPLACE] [PUBLIC] SYNONYM name FOR [schema.]object. A synonym names a table or view
+// of the user's own schema (no statement reaches another's); as in Oracle, the object need not
+// exist yet, and using the synonym without it is ORA-00980. PUBLIC ones are kept as private.
+void Translator::createSynonym(size_t i, bool replace) {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 19;
+  std::string name, target;
+  i = objectName(i, name);
+  expect(i, "FOR", 905);
+  std::string owner = cat_.user();
+  if ((at(i + 1).kind == Token::Ident || at(i + 1).kind == Token::QIdent) && is(at(i + 2), ".")) owner = at(i + 1).text;
+  i = objectName(i + 1, target);
+  if (i < size()) unexpected(i);
+  std::string existing = cat_.objectType(name);
+  if (!existing.empty() && !(replace && existing == "SYNONYM")) throw OraError(955);
+  if (target == name) throw OraError(1471);
+  tr_.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$SYNONYMS\" (NAME, TABLE_OWNER, TABLE_NAME) VALUES (" +
+                    quoteString(name) + ", " + quoteString(owner) + ", " + quoteString(target) + ")");
+  tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
+                    ", 'SYNONYM', ora_sysdate())");
+}
+
 void Translator::drop() {
   tr_.kind = StmtKind::Ddl;
   std::string name;
@@ -70,6 +92,13 @@ void Translator::drop() {
         s.runDdl(self);
       });
     }
+  } else if (is(at(1), "SYNONYM") || (is(at(1), "PUBLIC") && is(at(2), "SYNONYM"))) {
+    tr_.function = 20;
+    size_t i = objectName(is(at(1), "PUBLIC") ? 3 : 2, name);
+    if (i < size()) unexpected(i);
+    if (cat_.synonymTarget(name).empty()) throw OraError(1434);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$SYNONYMS\" WHERE NAME = " + quoteString(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'SYNONYM'");
   } else if (is(at(1), "INDEX")) {
     tr_.function = 21;
     size_t i = objectName(2, name);

@@ -83,6 +83,9 @@ const ViewDef kViews[] = {
      "OWNER VARCHAR2(30) NOT NULL, CONSTRAINT_NAME VARCHAR2(30) NOT NULL, TABLE_NAME VARCHAR2(30) NOT NULL,"
      " COLUMN_NAME VARCHAR2(4000), POSITION NUMBER",
      "Information about accessible columns in constraint definitions"},
+    {"USER_SYNONYMS", "SYNONYM_NAME VARCHAR2(30) NOT NULL, TABLE_OWNER VARCHAR2(30), TABLE_NAME VARCHAR2(30) NOT NULL,"
+     " DB_LINK VARCHAR2(128)",
+     "The user's private synonyms"},
     {"USER_TAB_COMMENTS", "TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11), COMMENTS VARCHAR2(4000)",
      "Comments on the tables and views owned by the user"},
     {"USER_COL_COMMENTS", "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL,"
@@ -116,6 +119,7 @@ const OwnedDef kOwned[] = {
     {"INDEXES", true, "indexes"},            {"CONSTRAINTS", false, "constraint definitions"},
     {"CONS_COLUMNS", false, "columns in constraint definitions"},
     {"TAB_COMMENTS", true, "comments on tables and views"},
+    {"SYNONYMS", true, "synonyms"},
     {"COL_COMMENTS", true, "comments on columns of tables and views"},
 };
 
@@ -123,7 +127,7 @@ const struct {
   const char* name;
   const char* view;
 } kSynonyms[] = {{"COLS", "USER_TAB_COLUMNS"}, {"DICT", "DICTIONARY"}, {"OBJ", "USER_OBJECTS"},
-                 {"IND", "USER_INDEXES"}, {"SEQ", "USER_SEQUENCES"}};
+                 {"IND", "USER_INDEXES"}, {"SEQ", "USER_SEQUENCES"}, {"SYN", "USER_SYNONYMS"}};
 
 struct View {
   std::string name, columns, comment;
@@ -418,6 +422,9 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "CONSTRAINTS") fillConstraints(src, ins);
   else if (base == "CONS_COLUMNS") fillConsColumns(src, ins);
   else if (base == "TAB_COMMENTS") fillTableComments(src, ins);
+  else if (base == "SYNONYMS")
+    eachRow(src.db, "SELECT NAME, TABLE_OWNER, TABLE_NAME FROM \"TESSEL$SYNONYMS\" ORDER BY NAME",
+            [&](sqlite3_stmt* st) { ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).null().row(); });
   else if (base == "COL_COMMENTS") fillColumnComments(src, ins);
 }
 
@@ -460,6 +467,8 @@ void ensureSchemaTables(sqlite3* db) {
       " VALID INTEGER NOT NULL)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$CONSTRAINTS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
       " TYPE TEXT NOT NULL, COLS TEXT NOT NULL)",
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$SYNONYMS\" (NAME TEXT PRIMARY KEY, TABLE_OWNER TEXT NOT NULL,"
+      " TABLE_NAME TEXT NOT NULL)",
       // COMMENT ON: a table's own comment has the empty column name
       "CREATE TABLE IF NOT EXISTS \"TESSEL$COMMENTS\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
       " COMMENTS TEXT NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};

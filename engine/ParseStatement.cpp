@@ -203,6 +203,17 @@ Node* Parser::create() {
   if (acceptWord("FORCE") || acceptWord("NOFORCE")) {
     if (!isWord("VIEW")) fail(922);
   }
+  if (isWord("SYNONYM") || (isWord("PUBLIC") && isWord("SYNONYM", 1))) {
+    // CREATE [OR REPLACE] [PUBLIC] SYNONYM name FOR [schema.]object
+    Node* n = tree_.make(N::Option, at);
+    n->text = "SYNONYM";
+    i_ += isWord("PUBLIC") ? 2 : 1;
+    n->kids.push_back(objectName(903));
+    expectWord("FOR", 905);
+    n->kids.push_back(objectName(903));
+    if (acceptOp("@")) name(903);
+    return finish(n);
+  }
   if (acceptWord("VIEW")) {
     Node* v = tree_.make(N::CreateView, at);
     if (replace) v->flags |= kOrReplace;
@@ -534,8 +545,9 @@ Node* Parser::drop() {
   uint32_t what = cur().pos;
   d->text = t_[i_++].text;
   if (d->text == "PACKAGE" && acceptWord("BODY")) d->text = "PACKAGE BODY";
+  if (d->text == "PUBLIC" && isWord("SYNONYM")) d->text = t_[i_++].text;
   static const char* const kinds[] = {"TABLE", "INDEX", "VIEW", "SEQUENCE", "TRIGGER", "PROCEDURE",
-                                      "FUNCTION", "PACKAGE", "PACKAGE BODY", "USER"};
+                                      "FUNCTION", "PACKAGE", "PACKAGE BODY", "USER", "SYNONYM"};
   bool known = false;
   for (const char* k : kinds) known = known || d->text == k;
   if (!known) failAt(950, what);

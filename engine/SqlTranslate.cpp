@@ -54,6 +54,8 @@ Translation Translator::run() {
     if (is(at(1), "OR") && is(at(2), "REPLACE")) { replace = true; i = 3; }
     if (is(at(i), "FORCE") || is(at(i), "NOFORCE")) ++i;
     if (is(at(i), "VIEW")) createView(i + 1, replace);
+    else if (is(at(i), "SYNONYM") || (is(at(i), "PUBLIC") && is(at(i + 1), "SYNONYM")))
+      createSynonym(is(at(i), "PUBLIC") ? i + 2 : i + 1, replace);
     else if (replace) throw OraError(901);
     else if (is(at(1), "TABLE")) createTable();
     else if (is(at(1), "INDEX")) createIndex(false, 2);
@@ -137,6 +139,17 @@ bool Catalog::tableExists(const std::string& name) {
 }
 
 bool Catalog::viewExists(const std::string& name) { return schemaHas("view", name); }
+
+std::string Catalog::synonymTarget(const std::string& name) {
+  sqlite3_stmt* st = prep("SELECT TABLE_NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME = ?1");
+  std::string target;
+  if (st) {
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_ROW) target = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  }
+  done(st);
+  return target;
+}
 
 bool Catalog::sequenceExists(const std::string& name) {
   return session_ && session_->sequenceExists(name);
@@ -319,7 +332,7 @@ void longConditions(const sql::Node* root,
 bool semanticDdlError(int code) {
   static const std::set<int> codes = {942,  955,  957,  1031, 1418, 1430, 1439, 1440, 1441,  1442,
                                       1451, 1758, 1917, 1918, 1920, 1922, 1940, 2260, 2261,  2289,
-                                      2296, 2298, 2443, 4043, 4080, 4081, 12983, 12991};
+                                      2296, 2298, 2443, 4043, 4080, 4081, 12983, 12991, 1434, 1471};
   return codes.count(code) > 0;
 }
 } // namespace

@@ -41,6 +41,8 @@ public:
   std::vector<ColumnInfo> columns(const std::string& table);
   int64_t objectNumber(const std::string& table); // 0 when unknown
   bool indexExists(const std::string& name);
+  // The table or view a private synonym stands for; empty when the name is none.
+  std::string synonymTarget(const std::string& name);
 
 private:
   bool schemaHas(const char* type, const std::string& name);

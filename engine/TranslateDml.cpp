@@ -23,8 +23,16 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
 
 size_t Translator::dmlTarget(size_t i, const char* next, TableRef& r) {
   i = objectName(i, r.name);
-  if (!cat_.tableExists(r.name)) throw OraError(942, r.name).at(static_cast<int>(at(i - 1).pos));
+  std::string synonym;
+  if (!cat_.tableExists(r.name)) {
+    std::string target = cat_.synonymTarget(r.name);
+    if (target.empty()) throw OraError(942, r.name).at(static_cast<int>(at(i - 1).pos));
+    if (!cat_.tableExists(target)) throw OraError(980).at(static_cast<int>(at(i - 1).pos));
+    synonym = r.name;
+    r.name = target;
+  }
   if (aliasToken(i) && !is(at(i), next)) { r.alias = at(i).text; ++i; }
+  else if (!synonym.empty()) r.alias = synonym; // columns may be qualified by the synonym
   Context c;
   c.tables.push_back(r);
   ctx_.push_back(c);
