@@ -355,7 +355,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     return deferred(out);
   }
   if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
-  if (std::string pivoted; pivotClause(text, cat, pivoted)) {
+  if (std::string pivoted; pivotClause(text, cat, pivoted) || unpivotClause(text, cat, pivoted)) {
     Translation t = translate(pivoted, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
