@@ -44,23 +44,26 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
           dummy.size = 1;
           tr_.inferred.emplace("DUMMY", dummy);
         } else if (cteNames_.count(r.name)) {
-        } else if (std::string target; !cat_.tableExists(r.name) && !(target = cat_.synonymTarget(r.name)).empty()) {
-          // a synonym reads its table, under the synonym's name unless the query gives another
-          if (!cat_.tableExists(target)) throw OraError(980).at(static_cast<int>(k.pos));
-          bool aliased = aliasToken(j) || is(at(j), "AS");
-          replace_[j - 1] = quoteIdent(target) + (aliased ? "" : " AS " + quoteIdent(r.name));
-          if (!aliased) r.alias = r.name;
-          r.name = target;
-          if (cat_.viewExists(target))
-            for (auto& c : cat_.columns(target)) tr_.inferred.emplace(c.name, c.type);
         } else if (!cat_.tableExists(r.name)) {
           std::string view = dictionaryView(r.name, cat_.user());
-          if (view.empty()) throw OraError(942, r.name).at(static_cast<int>(k.pos));
-          replace_[j - 1] = "temp." + quoteIdent(dictionaryTable(view));
-          if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " AS " + quoteIdent(r.name);
-          if (std::find(tr_.dictionary.begin(), tr_.dictionary.end(), view) == tr_.dictionary.end())
-            tr_.dictionary.push_back(view);
-          r.dictionary = view;
+          std::string target = view.empty() ? cat_.synonymTarget(r.name) : std::string();
+          if (!target.empty()) {
+            // a synonym reads its table, under the synonym's name unless the query gives another
+            if (!cat_.tableExists(target)) throw OraError(980).at(static_cast<int>(k.pos));
+            bool aliased = aliasToken(j) || is(at(j), "AS");
+            replace_[j - 1] = quoteIdent(target) + (aliased ? "" : " AS " + quoteIdent(r.name));
+            if (!aliased) r.alias = r.name;
+            r.name = target;
+            if (cat_.viewExists(target))
+              for (auto& c : cat_.columns(target)) tr_.inferred.emplace(c.name, c.type);
+          } else {
+            if (view.empty()) throw OraError(942, r.name).at(static_cast<int>(k.pos));
+            replace_[j - 1] = "temp." + quoteIdent(dictionaryTable(view));
+            if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " AS " + quoteIdent(r.name);
+            if (std::find(tr_.dictionary.begin(), tr_.dictionary.end(), view) == tr_.dictionary.end())
+              tr_.dictionary.push_back(view);
+            r.dictionary = view;
+          }
         } else if (cat_.viewExists(r.name)) {
           // expression columns of a view have no declared type; describe them as stored
           for (auto& c : cat_.columns(r.name)) tr_.inferred.emplace(c.name, c.type);
