@@ -296,6 +296,29 @@ Node* Parser::primary() {
     expectOp(")", 907);
     return finish(n);
   }
+  if (w == "INTERVAL" && peek(1).kind == Tok::Str) {
+    // INTERVAL '...' unit [(p)] [TO unit [(p)]]
+    Node* n = make(N::DateLit);
+    n->text = peek(1).text;
+    n->alias = "INTERVAL";
+    i_ += 2;
+    auto unit = [&] {
+      static const char* const units[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND"};
+      bool ok = false;
+      for (const char* u : units) ok = ok || isWord(u);
+      if (!ok) fail(30089);
+      ++i_;
+      if (acceptOp("(")) {
+        if (cur().kind != Tok::Num) fail(30088);
+        ++i_;
+        if (acceptOp(",")) ++i_;
+        expectOp(")", 907);
+      }
+    };
+    unit();
+    if (acceptWord("TO")) unit();
+    return finish(n);
+  }
   if (w == "DATE" && peek(1).kind == Tok::Str) {
     Node* n = make(N::DateLit);
     n->text = peek(1).text;

@@ -183,6 +183,12 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (k.text == "MINUS") { add("EXCEPT"); break; }
+      if (k.text == "INTERVAL" && at(i + 1).kind == Token::Str) {
+        size_t after;
+        add(intervalDays(i, after));
+        i = after - 1;
+        break;
+      }
       if (k.text == "DATE" && at(i + 1).kind == Token::Str) {
         pin_[i + 1] = 1;
         add(quoteString(ansiDate(at(i + 1).text)));
@@ -331,6 +337,8 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
       }
       if (k >= e) return j;
       ++k;
+    } else if (t.kind == Token::Ident && t.text == "INTERVAL" && k + 1 < e && t_[k + 1].kind == Token::Str) {
+      k = intervalEnd(k);
     } else if (t.kind == Token::Ident && t.text == "DATE" && k + 1 < e && t_[k + 1].kind == Token::Str) {
       k += 2; // DATE 'YYYY-MM-DD'
     } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL")) || t.kind == Token::QIdent ||
@@ -667,6 +675,60 @@ int Translator::significantDigits(const std::string& literal) {
   return n;
 }
 
+// The token after INTERVAL '...' unit [(p)] [TO unit [(p)]] at i.
+size_t Translator::intervalEnd(size_t i) const {
+  size_t k = i + 2;
+  for (int part = 0; part < 2; ++part) {
+    if (part == 1) {
+      if (!is(at(k), "TO")) break;
+      ++k;
+    }
+    ++k; // the unit
+    if (is(at(k), "(")) k = matching(k) + 1;
+  }
+  return k;
+}
+
+// A day-to-second interval as the number of days it spans, which date arithmetic adds as Oracle
+// adds the interval; year-to-month ones are refused.
+std::string Translator::intervalDays(size_t i, size_t& after) {
+  after = intervalEnd(i);
+  static const char* const units[] = {"DAY", "HOUR", "MINUTE", "SECOND"};
+  static const double perDay[] = {1, 24, 1440, 86400};
+  auto unitAt = [&](size_t k) {
+    for (int u = 0; u < 4; ++u)
+      if (is(at(k), units[u])) return u;
+    if (is(at(k), "YEAR") || is(at(k), "MONTH")) throw OraError(30081, "INTERVAL YEAR TO MONTH is not supported");
+    throw OraError(30089);
+  };
+  int lead = unitAt(i + 2), trail = lead;
+  size_t k = i + 3;
+  if (is(at(k), "(")) k = matching(k) + 1;
+  if (is(at(k), "TO")) trail = unitAt(k + 1);
+  if (trail < lead) throw OraError(30089);
+  // the fields from the leading unit to the trailing one: "1 12:30:00", "90", "2:30"
+  std::string text = at(i + 1).text;
+  bool negative = !text.empty() && text[0] == '-';
+  if (negative || (!text.empty() && text[0] == '+')) text.erase(0, 1);
+  std::vector<std::string> fields;
+  std::string cur;
+  for (char c : text) {
+    if ((c >= '0' && c <= '9') || c == '.') cur += c;
+    else if (c == ' ' || c == ':') { fields.push_back(cur); cur.clear(); }
+    else throw OraError(1867); // the interval is invalid
+  }
+  fields.push_back(cur);
+  if (static_cast<int>(fields.size()) != trail - lead + 1) throw OraError(1867);
+  double days = 0;
+  for (size_t f = 0; f < fields.size(); ++f) {
+    if (fields[f].empty()) throw OraError(1867);
+    days += std::strtod(fields[f].c_str(), nullptr) / perDay[lead + static_cast<int>(f)];
+  }
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", negative ? -days : days);
+  return std::string("(") + buf + ")";
+}
+
 // A scalar subquery has the type of its one column, read among its own tables.
 ColType Translator::subqueryType(size_t s, size_t e) {
   int d = t_[s].depth;
@@ -704,6 +766,7 @@ ColType Translator::infer(size_t b, size_t e) {
   if (e <= b) return t;
   const Token& f = t_[b];
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
+  if (is(f, "INTERVAL") && at(b + 1).kind == Token::Str && intervalEnd(b) == e) { t = ColType{}; t.code = kNumber; return t; }
   if (is(f, "(") && is(at(b + 1), "SELECT") && matching(b) + 1 == e) return subqueryType(b + 1, e - 1);
   if (e - b == 1) {
     if (f.kind == Token::Num) { t = ColType{}; t.code = kNumber; return t; }

@@ -129,6 +129,8 @@ private:
   [[gnu::noinline]] ColType subqueryType(size_t s, size_t e);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
   static int significantDigits(const std::string& literal);
+  size_t intervalEnd(size_t i) const;
+  [[gnu::noinline]] std::string intervalDays(size_t i, size_t& after);
   [[gnu::noinline]] void joinedStar(size_t star, size_t from, size_t fromEnd);
   size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
   void parseFrom(size_t b, size_t e, Context& c);
