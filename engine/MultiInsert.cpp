@@ -2,7 +2,7 @@
 // run as one statement.
 #include "MergeStatement.h"
 
-#include "SqlLexer.h"
+#include "SqlTokens.h"
 
 namespace ora {
 
@@ -19,36 +19,22 @@ struct Into {
 } // namespace
 
 bool multiInsert(const std::string& text, Catalog& cat, Translation& out) {
-  std::vector<Token> t;
   if (!startsWithWord(text, "INSERT")) return false;
-  try {
-    t = sql::lex(text);
-  } catch (const OraError&) {
-    return false;
-  }
-  auto word = [&](size_t i, const char* w) { return i < t.size() && t[i].kind == Tok::Ident && t[i].text == w; };
-  auto op = [&](size_t i, const char* o) { return i < t.size() && t[i].kind == Tok::Op && t[i].text == o; };
-  if (!word(0, "INSERT") || !(word(1, "ALL") || word(1, "FIRST"))) return false;
-  const bool first = word(1, "FIRST");
+  sql::TokenList tl(text);
+  if (!tl.ok) return false;
+  const std::vector<Token>& t = tl.t;
+  if (!tl.word(0, "INSERT") || !(tl.word(1, "ALL") || tl.word(1, "FIRST"))) return false;
+  const bool first = tl.word(1, "FIRST");
   auto fail = [&](size_t i, int code) -> OraError {
     return OraError(code).at(static_cast<int>(t[std::min(i, t.size() - 1)].pos));
   };
-  auto close = [&](size_t open) {
-    int d = 0;
-    for (size_t k = open; k < t.size(); ++k) {
-      if (op(k, "(")) ++d;
-      if (op(k, ")") && --d == 0) return k;
-    }
-    throw OraError(907);
-  };
-  auto slice = [&](size_t b, size_t e) { return b < e ? text.substr(t[b].pos, t[e - 1].end - t[b].pos) : std::string(); };
   // the condition of a WHEN: up to its THEN at the same depth
   auto until = [&](size_t b, const char* w) {
     int d = 0;
     for (size_t k = b; k < t.size() && t[k].kind != Tok::End; ++k) {
-      if (op(k, "(")) ++d;
-      if (op(k, ")")) --d;
-      if (d == 0 && word(k, w)) return k;
+      if (tl.op(k, "(")) ++d;
+      if (tl.op(k, ")")) --d;
+      if (d == 0 && tl.word(k, w)) return k;
     }
     throw OraError(905);
   };
@@ -58,33 +44,33 @@ bool multiInsert(const std::string& text, Catalog& cat, Translation& out) {
   bool otherwise = false, conditional = false;
   size_t i = 2;
   for (;;) {
-    if (word(i, "WHEN")) {
+    if (tl.word(i, "WHEN")) {
       size_t th = until(i + 1, "THEN");
-      when = slice(i + 1, th);
+      when = tl.slice(i + 1, th);
       otherwise = false;
       conditional = true;
       i = th + 1;
-    } else if (word(i, "ELSE")) {
+    } else if (tl.word(i, "ELSE")) {
       when.clear();
       otherwise = true;
       ++i;
     }
-    if (!word(i, "INTO")) break;
+    if (!tl.word(i, "INTO")) break;
     Into in;
     size_t b = ++i;
     if (!(i < t.size() && (t[i].kind == Tok::Ident || t[i].kind == Tok::QIdent))) throw fail(i, 903);
     ++i;
-    if (op(i, ".")) i += 2;
-    in.table = slice(b, i);
-    if (op(i, "(")) {
-      size_t e = close(i);
-      in.columns = " " + slice(i, e + 1);
+    if (tl.op(i, ".")) i += 2;
+    in.table = tl.slice(b, i);
+    if (tl.op(i, "(")) {
+      size_t e = tl.close(i);
+      in.columns = " " + tl.slice(i, e + 1);
       i = e + 1;
     }
-    if (word(i, "VALUES")) {
-      if (!op(i + 1, "(")) throw fail(i + 1, 906);
-      size_t e = close(i + 1);
-      in.values = slice(i + 2, e);
+    if (tl.word(i, "VALUES")) {
+      if (!tl.op(i + 1, "(")) throw fail(i + 1, 906);
+      size_t e = tl.close(i + 1);
+      in.values = tl.slice(i + 2, e);
       i = e + 1;
     }
     in.when = when;
@@ -92,8 +78,8 @@ bool multiInsert(const std::string& text, Catalog& cat, Translation& out) {
     intos.push_back(in);
   }
   if (intos.empty()) throw fail(i, 925);
-  if (!(word(i, "SELECT") || word(i, "WITH") || op(i, "("))) throw fail(i, 928);
-  const std::string query = slice(i, t.size() - 1);
+  if (!(tl.word(i, "SELECT") || tl.word(i, "WITH") || tl.op(i, "("))) throw fail(i, 928);
+  const std::string query = tl.slice(i, t.size() - 1);
 
   // a row goes where its condition holds; under FIRST only to the first such WHEN, and to ELSE
   // when none holds

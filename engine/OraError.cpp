@@ -186,7 +186,7 @@ const std::map<int, const char*>& texts() {
       {990, "missing or invalid privilege"},
       {1735, "invalid ALTER TABLE option"},
       {1742, "comment not terminated properly"},
-      {1747, "invalid user.table.column, table.column, or column specification"},
+      {1747, "invalid user.table.column, table.column, or column name"},
       {30005, "missing or invalid WAIT interval"},
       {1110, "data file of the schema cannot be used"},
       {1114, "IO error writing block to file"},

@@ -2,7 +2,7 @@
 // one conditional aggregate per value, grouped by the source's other columns.
 #include "PivotClause.h"
 
-#include "SqlLexer.h"
+#include "SqlTokens.h"
 #include "SqlParser.h"
 #include "SqlText.h"
 
@@ -52,61 +52,43 @@ std::vector<std::string> sourceColumns(const std::string& text, const std::vecto
 // and listed column, the column's label in n and its value in v.
 bool unpivotClause(const std::string& text, Catalog& cat, std::string& out) {
   if (text.find("UNPIVOT") == std::string::npos && text.find("unpivot") == std::string::npos) return false;
-  std::vector<Token> t;
-  try {
-    t = sql::lex(text);
-  } catch (const OraError&) {
-    return false;
-  }
-  auto op = [&](size_t i, const char* o) { return i < t.size() && t[i].kind == Tok::Op && t[i].text == o; };
-  auto word = [&](size_t i, const char* w) { return i < t.size() && t[i].kind == Tok::Ident && t[i].text == w; };
-  auto name = [&](size_t i) { return i < t.size() && (t[i].kind == Tok::Ident || t[i].kind == Tok::QIdent); };
-  auto close = [&](size_t open) {
-    int d = 0;
-    for (size_t k = open; k < t.size(); ++k) {
-      if (op(k, "(")) ++d;
-      if (op(k, ")") && --d == 0) return k;
-    }
-    throw OraError(907);
-  };
+  sql::TokenList tl(text);
+  if (!tl.ok) return false;
+  const std::vector<Token>& t = tl.t;
   size_t at = 0;
   for (size_t i = 1; i + 1 < t.size() && !at; ++i)
-    if (word(i, "UNPIVOT") && (op(i - 1, ")") || name(i - 1))) at = i;
+    if (tl.word(i, "UNPIVOT") && (tl.op(i - 1, ")") || tl.name(i - 1))) at = i;
   if (!at) return false;
   size_t sb = at - 1;
-  if (op(sb, ")")) {
-    int d = 0;
-    for (size_t k = sb + 1; k-- > 0;) {
-      if (op(k, ")")) ++d;
-      if (op(k, "(") && --d == 0) { sb = k; break; }
-    }
-  } else if (sb >= 2 && op(sb - 1, ".")) {
+  if (tl.op(sb, ")")) {
+    sb = tl.opening(sb);
+  } else if (sb >= 2 && tl.op(sb - 1, ".")) {
     sb -= 2;
   }
   std::vector<std::string> columns = sourceColumns(text, t, sb, at, cat);
   size_t i = at + 1;
   bool includeNulls = false;
-  if (word(i, "INCLUDE") || word(i, "EXCLUDE")) {
-    includeNulls = word(i, "INCLUDE");
-    if (!word(i + 1, "NULLS")) throw OraError(905);
+  if (tl.word(i, "INCLUDE") || tl.word(i, "EXCLUDE")) {
+    includeNulls = tl.word(i, "INCLUDE");
+    if (!tl.word(i + 1, "NULLS")) throw OraError(905);
     i += 2;
   }
-  if (!op(i, "(") || !name(i + 1) || !word(i + 2, "FOR") || !name(i + 3) || !word(i + 4, "IN") || !op(i + 5, "("))
+  if (!tl.op(i, "(") || !tl.name(i + 1) || !tl.word(i + 2, "FOR") || !tl.name(i + 3) || !tl.word(i + 4, "IN") || !tl.op(i + 5, "("))
     throw OraError(56901);
-  size_t pe = close(i);
+  size_t pe = tl.close(i);
   const std::string value = t[i + 1].text, label = t[i + 3].text;
   std::vector<std::pair<std::string, std::string>> listed; // column, its label literal
-  for (size_t k = i + 6, e = close(i + 5); k < e;) {
-    if (!name(k)) throw OraError(904);
+  for (size_t k = i + 6, e = tl.close(i + 5); k < e;) {
+    if (!tl.name(k)) throw OraError(904);
     std::string c = t[k].text, lit = quoteString(t[k].text);
     ++k;
-    if (word(k, "AS")) {
+    if (tl.word(k, "AS")) {
       if (k + 1 >= e) throw OraError(936);
       lit = text.substr(t[k + 1].pos, t[k + 1].end - t[k + 1].pos);
       k += 2;
     }
     listed.emplace_back(c, lit);
-    if (op(k, ",")) ++k;
+    if (tl.op(k, ",")) ++k;
   }
   if (listed.empty()) throw OraError(56901);
   std::string keep;
@@ -122,8 +104,8 @@ bool unpivotClause(const std::string& text, Catalog& cat, std::string& out) {
   derived += ")";
   size_t after = pe + 1;
   std::string alias = " \"UNPIVOT$\"";
-  if (name(after) && !sql::reservedWord(t[after].text) && !word(after, "WHERE") && !word(after, "ORDER") &&
-      !word(after, "GROUP")) {
+  if (tl.name(after) && !sql::reservedWord(t[after].text) && !tl.word(after, "WHERE") && !tl.word(after, "ORDER") &&
+      !tl.word(after, "GROUP")) {
     alias = " " + text.substr(t[after].pos, t[after].end - t[after].pos);
     ++after;
   }
@@ -135,74 +117,55 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
   if (text.find("PIVOT") == std::string::npos && text.find("pivot") == std::string::npos &&
       text.find("Pivot") == std::string::npos)
     return false;
-  std::vector<Token> t;
-  try {
-    t = sql::lex(text);
-  } catch (const OraError&) {
-    return false;
-  }
-  auto op = [&](size_t i, const char* o) { return i < t.size() && t[i].kind == Tok::Op && t[i].text == o; };
-  auto word = [&](size_t i, const char* w) { return i < t.size() && t[i].kind == Tok::Ident && t[i].text == w; };
-  auto name = [&](size_t i) { return i < t.size() && (t[i].kind == Tok::Ident || t[i].kind == Tok::QIdent); };
-  auto close = [&](size_t open) {
-    int d = 0;
-    for (size_t k = open; k < t.size(); ++k) {
-      if (op(k, "(")) ++d;
-      if (op(k, ")") && --d == 0) return k;
-    }
-    throw OraError(907);
-  };
-  auto slice = [&](size_t b, size_t e) { return b < e ? text.substr(t[b].pos, t[e - 1].end - t[b].pos) : std::string(); };
+  sql::TokenList tl(text);
+  if (!tl.ok) return false;
+  const std::vector<Token>& t = tl.t;
   size_t at = 0;
   for (size_t i = 1; i + 1 < t.size() && !at; ++i)
-    if (word(i, "PIVOT") && op(i + 1, "(") && (op(i - 1, ")") || name(i - 1))) at = i;
+    if (tl.word(i, "PIVOT") && tl.op(i + 1, "(") && (tl.op(i - 1, ")") || tl.name(i - 1))) at = i;
   if (!at) return false;
 
   // the source: (subquery) or [schema.]table, and its columns
   size_t sb = at - 1;
-  if (op(sb, ")")) {
-    int d = 0;
-    for (size_t k = sb + 1; k-- > 0;) {
-      if (op(k, ")")) ++d;
-      if (op(k, "(") && --d == 0) { sb = k; break; }
-    }
-  } else if (sb >= 2 && op(sb - 1, ".")) {
+  if (tl.op(sb, ")")) {
+    sb = tl.opening(sb);
+  } else if (sb >= 2 && tl.op(sb - 1, ".")) {
     sb -= 2;
   }
   std::vector<std::string> columns = sourceColumns(text, t, sb, at, cat);
 
   // PIVOT ( agg(x) [AS a], ... FOR col IN (v [AS name], ...) )
-  size_t pe = close(at + 1), i = at + 2;
+  size_t pe = tl.close(at + 1), i = at + 2;
   std::vector<Aggregate> aggs;
   std::set<std::string> used;
-  while (i < pe && !word(i, "FOR")) {
+  while (i < pe && !tl.word(i, "FOR")) {
     Aggregate a;
-    if (!name(i) || !op(i + 1, "(")) throw OraError(56902); // expect aggregate function inside pivot operation
+    if (!tl.name(i) || !tl.op(i + 1, "(")) throw OraError(56902); // expect aggregate function inside pivot operation
     a.function = t[i].text;
-    size_t ae = close(i + 1);
-    if (!(op(i + 2, "*") && ae == i + 3)) a.argument = slice(i + 2, ae);
+    size_t ae = tl.close(i + 1);
+    if (!(tl.op(i + 2, "*") && ae == i + 3)) a.argument = tl.slice(i + 2, ae);
     for (size_t k = i + 2; k < ae; ++k)
-      if (name(k)) used.insert(t[k].text);
+      if (tl.name(k)) used.insert(t[k].text);
     i = ae + 1;
-    if (word(i, "AS")) ++i;
-    if (name(i) && !word(i, "FOR")) a.alias = t[i++].text;
+    if (tl.word(i, "AS")) ++i;
+    if (tl.name(i) && !tl.word(i, "FOR")) a.alias = t[i++].text;
     aggs.push_back(a);
-    if (op(i, ",")) ++i;
+    if (tl.op(i, ",")) ++i;
   }
-  if (aggs.empty() || !word(i, "FOR") || !name(i + 1) || !word(i + 2, "IN") || !op(i + 3, "(")) throw OraError(56901);
+  if (aggs.empty() || !tl.word(i, "FOR") || !tl.name(i + 1) || !tl.word(i + 2, "IN") || !tl.op(i + 3, "(")) throw OraError(56901);
   const std::string column = t[i + 1].text;
   used.insert(column);
-  size_t ve = close(i + 3);
+  size_t ve = tl.close(i + 3);
   std::vector<std::pair<std::string, std::string>> values; // value as written, column name
   for (size_t k = i + 4, vb = k; k <= ve; ++k) {
-    if (k < ve && !op(k, ",")) continue;
+    if (k < ve && !tl.op(k, ",")) continue;
     size_t e = k;
     std::string label;
-    if (e - vb >= 2 && name(e - 1) && (word(e - 2, "AS") || e - vb == 2)) {
+    if (e - vb >= 2 && tl.name(e - 1) && (tl.word(e - 2, "AS") || e - vb == 2)) {
       label = t[e - 1].text;
-      e -= word(e - 2, "AS") ? 2 : 1;
+      e -= tl.word(e - 2, "AS") ? 2 : 1;
     }
-    std::string v = slice(vb, e);
+    std::string v = tl.slice(vb, e);
     if (label.empty()) label = v;
     values.emplace_back(v, label);
     vb = k + 1;
@@ -220,12 +183,12 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
       std::string nm = aggs.size() > 1 || !a.alias.empty() ? label + (a.alias.empty() ? "" : "_" + a.alias) : label;
       sel += (sel.empty() ? "" : ", ") + a.function + "(" + when + ") " + quoteIdent(nm);
     }
-  std::string derived = "(SELECT " + sel + " FROM " + slice(sb, at) + (groups.empty() ? "" : " GROUP BY " + groups) + ")";
+  std::string derived = "(SELECT " + sel + " FROM " + tl.slice(sb, at) + (groups.empty() ? "" : " GROUP BY " + groups) + ")";
   size_t after = pe + 1;
   std::string alias = " \"PIVOT$\"";
-  if (name(after) && !sql::reservedWord(t[after].text) && !word(after, "WHERE") && !word(after, "ORDER") &&
-      !word(after, "GROUP") && !word(after, "UNPIVOT")) {
-    alias = " " + slice(after, after + 1);
+  if (tl.name(after) && !sql::reservedWord(t[after].text) && !tl.word(after, "WHERE") && !tl.word(after, "ORDER") &&
+      !tl.word(after, "GROUP") && !tl.word(after, "UNPIVOT")) {
+    alias = " " + tl.slice(after, after + 1);
     ++after;
   }
   out = text.substr(0, t[sb].pos) + derived + alias + " " + (after < t.size() ? text.substr(t[after].pos) : "");
