@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 namespace Msg {
@@ -10,6 +11,16 @@ namespace {
 TMsgCapture* ActiveCapture = nullptr;
 
 QWidget* DialogParent() { return QApplication::activeWindow(); }
+
+// Shows a modal box over the active window and gives that window the keyboard back afterwards,
+// also where no window manager hands the activation back (its shortcuts work only while active).
+template <typename F> auto Modal(F show) {
+  QPointer<QWidget> parent = DialogParent();
+  auto result = show(parent.data());
+  if (parent && !QApplication::activeWindow())
+    parent->activateWindow();
+  return result;
+}
 
 void Record(TMsgKind kind, const QString& text) {
   ActiveCapture->Texts << text;
@@ -32,7 +43,9 @@ void Show(const QString& text) {
     Record(TMsgKind::Info, text);
     return;
   }
-  QMessageBox::information(DialogParent(), QApplication::applicationName(), text);
+  Modal([&](QWidget* parent) {
+    return QMessageBox::information(parent, QApplication::applicationName(), text);
+  });
 }
 
 void Error(const QString& text) {
@@ -40,14 +53,18 @@ void Error(const QString& text) {
     Record(TMsgKind::Error, text);
     return;
   }
-  QMessageBox::critical(DialogParent(), QStringLiteral("エラー"), text);
+  Modal([&](QWidget* parent) {
+    return QMessageBox::critical(parent, QStringLiteral("エラー"), text);
+  });
 }
 
 bool YesNo(const QString& text) {
   if (ActiveCapture)
     return Answer(text);
-  return QMessageBox::question(DialogParent(), QStringLiteral("確認"), text,
-                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  return Modal([&](QWidget* parent) {
+           return QMessageBox::question(parent, QStringLiteral("確認"), text,
+                                        QMessageBox::Yes | QMessageBox::No);
+         }) == QMessageBox::Yes;
 }
 
 void ShowLater(const QString& text) {

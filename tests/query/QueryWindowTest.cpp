@@ -136,6 +136,13 @@ TEST_F(QueryTest, EnterRunsOnlyWithASemicolon) {
   EXPECT_EQ(q.mmSqlStatement->Text(), "SELEC * FROM DEPT;");
   EXPECT_EQ(q.StatusText(), "");
   EXPECT_TRUE(q.sbtRun->isEnabled());
+
+  // Once the box is answered, the window has the keyboard again: F5 runs the next statement.
+  ASSERT_NE(QApplication::activeWindow(), nullptr);
+  q.mmSqlStatement->SetText("SELECT * FROM DEPT");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+  QApplication::processEvents();
+  EXPECT_EQ(q.StatusText(), "4件検索しました");
 }
 
 TEST_F(QueryTest, LongAndRawColumns) {
