@@ -72,6 +72,7 @@ const std::map<int, const char*>& texts() {
       {1767, "UPDATE ... SET expression must be a subquery"},
       {1465, "invalid hex number"},
       {1722, "invalid number"},
+      {1785, "ORDER BY item must be the number of a SELECT-list expression"},
       {1427, "single-row subquery returns more than one row"},
       {1476, "divisor is equal to zero"},
       {1790, "expression must have same datatype as corresponding expression"},
@@ -217,7 +218,9 @@ std::string errorText(int code) {
 }
 
 OraError::OraError(int c, const std::string& detail) : code(c), text(errorText(c)) {
-  if (!detail.empty()) text += " (" + detail + ")";
+  // Oracle words this one "inconsistent datatypes: expected X got Y"
+  if (c == 932 && detail.rfind("expected ", 0) == 0) text += ": " + detail;
+  else if (!detail.empty()) text += " (" + detail + ")";
 }
 
 OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind) {
@@ -263,6 +266,13 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   if (has("duplicate column")) return OraError(957);
   if (has("syntax error") || has("incomplete input")) return OraError(933, msg);
   if (has("SELECTs to the left and right")) return OraError(1789);
+  if (has("ORDER BY term out of range")) return OraError(1785);
+  if (auto at = msg.find("sub-select returns "); at != std::string::npos) {
+    int got = std::atoi(msg.c_str() + at + 19);
+    auto exp = msg.find("expected ");
+    int want = exp == std::string::npos ? 1 : std::atoi(msg.c_str() + exp + 9);
+    return OraError(got > want ? 913 : 947);
+  }
   return OraError(900, msg);
 }
 

@@ -110,11 +110,15 @@ Node* Parser::selectBlock() {
   for (;;) {
     Node* it = make(N::Item);
     if (isOp("*")) {
+      // a bare "*" stands alone in the list
+      if (!items->kids.empty()) fail(936);
       Node* star = make(N::Star);
       ++i_;
       it->kids.push_back(finish(star));
+      if (isOp(",")) fail(923);
     } else {
-      Node* e = expr();
+      // a select item is a value: "SAL > 1000" here stops at the ">" as Oracle's parser does
+      Node* e = binary(5);
       it->kids.push_back(e);
       if (e->kind != N::Star) {
         if (acceptWord("AS")) {

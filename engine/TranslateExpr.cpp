@@ -525,7 +525,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
         acc = "ora_date_add(" + acc + ", " + (ops[n] == "-" ? "-(" + text + ")" : text) + ")";
         r.code = kDate;
       } else if (t.code == kDate) {
-        if (ops[n] == "-") throw OraError(932, "a number minus a date");
+        if (ops[n] == "-") throw OraError(932, "expected NUMBER got DATE");
         acc = "ora_date_add(" + text + ", " + acc + ")";
         r.code = kDate;
       } else {
@@ -539,6 +539,26 @@ void Translator::rewriteChains(size_t b, size_t e) {
     lastB = i;
     lastE = chainEnd;
     i = chainEnd;
+  }
+}
+
+// CASE results of different type families are ORA-00932, as Oracle finds at parse. Only the
+// results whose type is certain take part: literals and plain columns.
+void Translator::checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results) {
+  const char* first = nullptr;
+  for (auto [rb, re] : results) {
+    bool column = (re == rb + 1 && (t_[rb].kind == Token::Ident || t_[rb].kind == Token::QIdent) &&
+                   !keywordAt(t_, rb)) ||
+                  (re == rb + 3 && is(t_[rb + 1], "."));
+    if (!(re == rb + 1 && (t_[rb].kind == Token::Num || t_[rb].kind == Token::Str)) && !column) continue;
+    if (t_[rb].kind == Token::Str && t_[rb].text.empty()) continue; // '' is NULL
+    int code = exprType(rb, re).code;
+    const char* family = code == kNumber ? "NUMBER" : code == kDate ? "DATE"
+                         : code == kVarchar2 || code == kChar ? "CHAR" : nullptr;
+    if (!family) continue;
+    if (!first) first = family;
+    else if (std::strcmp(first, family) != 0)
+      throw OraError(932, std::string("expected ") + first + " got " + family).at(t_[rb].pos);
   }
 }
 
@@ -575,6 +595,7 @@ std::string Translator::factors(size_t b, size_t e) {
     bool cut = k == e || (t_[k].depth == d && !skip_[k] && replace_[k].empty() && (is(t_[k], "*") || is(t_[k], "/")) &&
                           !is(t_[k - 1], "."));
     if (!cut) continue;
+    if (exprType(fb, k).code == kDate) throw OraError(932, "expected NUMBER got DATE").at(t_[fb].pos);
     std::string f = emit(fb, k);
     acc = op.empty() ? f : std::string(op == "*" ? "ora_mul(" : "ora_div(") + acc + ", " + f + ")";
     if (k < e) op = t_[k].text;
@@ -855,6 +876,7 @@ ColType Translator::infer(size_t b, size_t e) {
         from = 0;
       }
     }
+    checkCaseResults(results);
     if (!results.empty()) return widest(results);
   }
   if (wholeCall && f.text == "CAST" && args.size() == 1) {

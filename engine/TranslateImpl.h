@@ -141,6 +141,7 @@ private:
   ColType exprType(size_t b, size_t e);
   void rewriteChains(size_t b, size_t e);
   bool productAt(size_t b, size_t e) const;
+  void checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results);
   ColType castType(size_t b, size_t e) const;
   std::string factors(size_t b, size_t e);
   std::string dateText(size_t strTok);
