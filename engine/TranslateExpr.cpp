@@ -911,6 +911,25 @@ ColType Translator::infer(size_t b, size_t e) {
       t.size = charset() == Charset::JA16SJIS ? 2 : 4; // one character
       return t;
     }
+    auto literalCount = [&](size_t n) -> long {
+      if (n >= args.size() || args[n].second != args[n].first + 1 || t_[args[n].first].kind != Token::Num) return -1;
+      return std::strtol(t_[args[n].first].text.c_str(), nullptr, 10);
+    };
+    int perChar = charset() == Charset::JA16SJIS ? 2 : 4;
+    if (f.text == "SUBSTR" || f.text == "SUBSTRB") {
+      // never longer than its source; a literal length bounds it further
+      ColType x = exprType(args[0].first, args[0].second);
+      t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
+      if (long n = literalCount(2); n > 0)
+        t.size = static_cast<int>(std::min<long>(t.size, f.text == "SUBSTRB" ? n : n * perChar));
+      return t;
+    }
+    if ((f.text == "LPAD" || f.text == "RPAD") && args.size() >= 2) {
+      // padded to a literal display width: Shift-JIS bytes are display columns
+      if (long n = literalCount(1); n > 0)
+        t.size = static_cast<int>(std::min<long>(4000, charset() == Charset::JA16SJIS ? n : n * perChar));
+      return t;
+    }
   }
   static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING",
                                                 "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE"};
