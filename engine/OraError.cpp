@@ -90,6 +90,7 @@ const std::map<int, const char*>& texts() {
       {1789, "query block has incorrect number of result columns"},
       {1920, "user name conflicts with another user or role name"},
       {2290, "check constraint violated"},
+      {25154, "column part of USING clause cannot have qualifier"},
       {2291, "integrity constraint violated: parent key not found"},
       {2292, "integrity constraint violated: child record found"},
       {2449, "unique/primary keys in table referenced by foreign keys"},

@@ -183,7 +183,37 @@ Node* Parser::selectBlock() {
       break;
     }
   }
+  usingQualified(s);
   return finish(s);
+}
+
+// A column a join shares through USING has no table any more: "E.DEPTNO" is ORA-25154.
+void Parser::usingQualified(const Node* block) const {
+  std::vector<const std::string*> shared;
+  std::vector<const Node*> todo{block->kid(slot::From)};
+  while (!todo.empty()) {
+    const Node* n = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    if (n->kind == N::Join && n->alias == "USING")
+      for (const Node* c : n->kids.back()->kids) shared.push_back(&c->text);
+    if (n->kind == N::Join || n->kind == N::List)
+      for (const Node* k : n->kids) todo.push_back(k);
+  }
+  if (shared.empty()) return;
+  for (const Node* top : block->kids) {
+    if (top == block->kid(slot::From)) continue;
+    todo.assign(1, top);
+    while (!todo.empty()) {
+      const Node* n = todo.back();
+      todo.pop_back();
+      if (!n || n->kind == N::Subquery || n->kind == N::Query) continue;
+      if (n->kind == N::Name && !n->kids.empty() && n->kids[0] && n->kids[0]->kind == N::Name)
+        for (const std::string* c : shared)
+          if (*c == n->text) failAt(25154, n->kids[0]->pos);
+      for (const Node* k : n->kids) todo.push_back(k);
+    }
+  }
 }
 
 // A table alias: a name that does not start the next clause or a join.
