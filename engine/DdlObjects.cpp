@@ -429,5 +429,92 @@ void Translator::truncate() {
   tr_.ddl.push_back("DELETE FROM " + quoteIdent(name));
 }
 
+// LOCK TABLE t [, t] IN mode MODE [NOWAIT | WAIT n]: the engine's one writer lock, held to the
+// end of the transaction, keeps every other session from changing the tables.
+void Translator::lockTable() {
+  tr_.kind = StmtKind::Session;
+  tr_.function = 26;
+  expect(1, "TABLE", 905);
+  size_t i = 2;
+  for (;;) {
+    std::string name;
+    size_t at = i;
+    i = objectName(i, name);
+    if (!cat_.tableExists(name)) throw OraError(942).at(t_[at].pos);
+    if (!is(this->at(i), ",")) break;
+    ++i;
+  }
+  expect(i++, "IN", 969);
+  static const std::set<std::string> modeWords = {"ROW", "SHARE", "EXCLUSIVE", "UPDATE"};
+  size_t first = i;
+  while (i < size() && modeWords.count(at(i).text)) ++i;
+  if (i == first) unexpected(i);
+  expect(i++, "MODE", 905);
+  if (is(at(i), "NOWAIT")) ++i;
+  else if (is(at(i), "WAIT") && at(i + 1).kind == Token::Num) i += 2;
+  if (i < size()) unexpected(i);
+  tr_.actions.push_back([](Session& s) { s.beginIfNeeded("LOCK"); });
+}
+
+// SET TRANSACTION READ ONLY | READ WRITE | ISOLATION LEVEL ... | USE ROLLBACK SEGMENT s [NAME '...'].
+void Translator::setTransaction() {
+  tr_.kind = StmtKind::Session;
+  tr_.function = 45;
+  expect(1, "TRANSACTION", 905);
+  size_t i = 2;
+  int readOnly = -1;
+  if (is(at(i), "READ") && (is(at(i + 1), "ONLY") || is(at(i + 1), "WRITE"))) {
+    readOnly = is(at(i + 1), "ONLY");
+    i += 2;
+  } else if (is(at(i), "ISOLATION") && is(at(i + 1), "LEVEL")) {
+    i += 2;
+    if (is(at(i), "SERIALIZABLE")) ++i;
+    else if (is(at(i), "READ") && is(at(i + 1), "COMMITTED")) i += 2;
+    else unexpected(i);
+  } else if (is(at(i), "USE") && is(at(i + 1), "ROLLBACK") && is(at(i + 2), "SEGMENT")) {
+    i += 3;
+    if (!aliasToken(i)) unexpected(i);
+    ++i;
+  } else if (!is(at(i), "NAME")) {
+    unexpected(i);
+  }
+  if (is(at(i), "NAME")) {
+    if (at(i + 1).kind != Token::Str) unexpected(i + 1);
+    i += 2;
+  }
+  if (i < size()) unexpected(i);
+  tr_.actions.push_back([readOnly](Session& s) {
+    if (s.inTxn) throw OraError(1453);
+    if (readOnly >= 0) s.readOnlyTxn = readOnly == 1;
+  });
+}
+
+// ANALYZE TABLE t COMPUTE | ESTIMATE | DELETE STATISTICS, VALIDATE STRUCTURE: the statistics are
+// SQLite's own, for its planner.
+void Translator::analyze() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 62;
+  bool index = is(at(1), "INDEX");
+  if (!index) expect(1, "TABLE", 905);
+  std::string name;
+  size_t i = objectName(2, name);
+  if (index ? !cat_.indexExists(name) : !cat_.tableExists(name) || cat_.viewExists(name))
+    throw OraError(index ? 1418 : 942).at(t_[2].pos);
+  bool compute = false;
+  if (is(at(i), "COMPUTE") || is(at(i), "ESTIMATE") || is(at(i), "DELETE")) {
+    compute = !is(at(i), "DELETE");
+    expect(++i, "STATISTICS", 905);
+    ++i;
+    if (is(at(i), "SAMPLE") && at(i + 1).kind == Token::Num && (is(at(i + 2), "ROWS") || is(at(i + 2), "PERCENT")))
+      i += 3;
+  } else if (is(at(i), "VALIDATE") && is(at(i + 1), "STRUCTURE")) {
+    i += 2;
+    if (is(at(i), "CASCADE")) ++i;
+  } else {
+    unexpected(i);
+  }
+  if (i < size()) unexpected(i);
+  if (compute) tr_.ddl.push_back("ANALYZE " + quoteIdent(name));
+}
 
 } // namespace ora::tx

@@ -63,6 +63,8 @@ const std::map<int, const char*>& texts() {
       {1407, "cannot update a NOT NULL column to NULL"},
       {1410, "invalid ROWID"},
       {1418, "specified index does not exist"},
+      {1453, "SET TRANSACTION must be first statement of transaction"},
+      {1456, "may not perform insert/delete/update operation inside a READ ONLY transaction"},
       {1438, "value larger than specified precision allowed for this column"},
       {1440, "column to be modified must be empty to decrease precision or scale"},
       {1740, "missing double quote in identifier"},

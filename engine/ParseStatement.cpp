@@ -236,6 +236,7 @@ Node* Parser::create() {
   if (replace) fail(922);
   if (isWord("TABLE")) return createTable();
   bool unique = acceptWord("UNIQUE");
+  if (!unique && isWord("BITMAP") && isWord("INDEX", 1)) ++i_; // a storage choice
   if (acceptWord("INDEX")) {
     Node* x = tree_.make(N::CreateIndex, at);
     if (unique) x->flags |= kUnique;

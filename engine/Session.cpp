@@ -461,6 +461,7 @@ int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
 }
 
 void Session::beginIfNeeded(const std::string& verb) {
+  if (readOnlyTxn && verb != "LOCK") throw OraError(1456);
   if (inTxn) return;
   int rc = execOne(db, "BEGIN IMMEDIATE");
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), verb);
@@ -468,6 +469,7 @@ void Session::beginIfNeeded(const std::string& verb) {
 }
 
 void Session::commit() {
+  readOnlyTxn = false;
   savepoints.clear();
   startSavepoints.clear();
   if (!inTxn) return;
@@ -512,6 +514,7 @@ void Session::rollbackTo(const std::string& name) {
 }
 
 void Session::rollback() {
+  readOnlyTxn = false;
   lostTxn = false;
   savepoints.clear();
   startSavepoints.clear();

@@ -33,6 +33,7 @@ public:
   sqlite3* db = nullptr;
   Charset charset{}; // the database's, read at logon
   bool inTxn = false;
+  bool readOnlyTxn = false; // SET TRANSACTION READ ONLY, to the end of the transaction
   // Savepoints of the open transaction, oldest first; those set before its first change stand
   // for its start.
   std::vector<std::string> savepoints, startSavepoints;

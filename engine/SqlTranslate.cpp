@@ -60,6 +60,7 @@ Translation Translator::run() {
     else if (is(at(1), "TABLE")) createTable();
     else if (is(at(1), "INDEX")) createIndex(false, 2);
     else if (is(at(1), "UNIQUE") && is(at(2), "INDEX")) createIndex(true, 3);
+    else if (is(at(1), "BITMAP") && is(at(2), "INDEX")) createIndex(false, 3); // a storage choice
     else if (is(at(1), "SEQUENCE")) createSequence(2);
     else if (is(at(1), "USER")) createUser();
     else throw OraError(901);
@@ -74,6 +75,9 @@ Translation Translator::run() {
   else if (is(f, "REVOKE")) throw OraError(1031, "REVOKE is not supported by this engine");
   else if (is(f, "DROP")) drop();
   else if (is(f, "TRUNCATE")) truncate();
+  else if (is(f, "LOCK")) lockTable();
+  else if (is(f, "SET") && is(at(1), "TRANSACTION")) setTransaction();
+  else if (is(f, "ANALYZE")) analyze();
   else if (is(f, "COMMIT") || is(f, "ROLLBACK")) {
     tr_.kind = is(f, "COMMIT") ? StmtKind::Commit : StmtKind::Rollback;
     tr_.function = is(f, "COMMIT") ? 54 : 55;

@@ -178,6 +178,9 @@ private:
   std::vector<Translation> dropReferences(const std::string& table);
   void dropUser();
   void truncate();
+  void lockTable();
+  void setTransaction();
+  void analyze();
   // CREATE TABLE column definition [b, e): its name, type and the SQLite text of the definition.
   std::string columnDef(size_t b, size_t e, std::string& name, ColType& type, std::set<std::string>& pk,
                         std::vector<std::pair<std::string, std::string>>& named);

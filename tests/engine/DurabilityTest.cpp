@@ -402,6 +402,26 @@ TEST_F(Durability, ALockWaitHoldsUpOnlyItsOwnLogon) {
   EXPECT_EQ(code, 54);
 }
 
+// LOCK TABLE holds the tables against other logons' changes until the transaction ends, even
+// when the locking transaction has changed nothing itself.
+TEST_F(Durability, LockTableHoldsOffOtherWritersUntilCommit) {
+  ASSERT_EQ(Exec("LOCK TABLE DEPT IN EXCLUSIVE MODE NOWAIT"), "");
+  TOraSession other;
+  ASSERT_TRUE(Logon(other, "DEMO", "DEMO"));
+  TOraCursor c;
+  c.SetSession(&other);
+  c.SQL() = {"UPDATE DEPT SET LOC = 'X' WHERE DEPTNO = 10"};
+  ASSERT_TRUE(c.Open() && c.ParseQuiet());
+  EXPECT_FALSE(c.Exec());
+  EXPECT_EQ(c.ReturnCode(), 54);
+  EXPECT_EQ(Scalar(c, "SELECT COUNT(*) FROM DEPT"), "4"); // readers never wait
+  ASSERT_TRUE(Ses.Commit());
+  c.SQL() = {"UPDATE DEPT SET LOC = 'X' WHERE DEPTNO = 10"};
+  ASSERT_TRUE(c.Open() && c.ParseQuiet());
+  EXPECT_TRUE(c.Exec());
+  EXPECT_EQ(c.RowsProcessed(), 1u);
+}
+
 TEST_F(Durability, DamagedFilesGiveStorageErrors) {
   Cur.Close();
   ASSERT_TRUE(Ses.Disconnect());
