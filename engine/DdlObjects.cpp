@@ -514,7 +514,16 @@ void Translator::analyze() {
     unexpected(i);
   }
   if (i < size()) unexpected(i);
-  if (compute) tr_.ddl.push_back("ANALYZE " + quoteIdent(name));
+  if (compute) {
+    tr_.ddl.push_back("ANALYZE " + quoteIdent(name));
+    // SQLite records nothing for an empty table; Oracle counts it as 0 rows
+    tr_.ddl.push_back("INSERT INTO sqlite_stat1 SELECT " + quoteString(name) +
+                      ", NULL, '0' WHERE NOT EXISTS (SELECT 1 FROM sqlite_stat1 WHERE tbl = " + quoteString(name) + ")");
+  } else if (is(t_[i - 1], "STATISTICS")) {
+    tr_.actions.push_back([name](Session& s) {
+      execOne(s.db, "DELETE FROM sqlite_stat1 WHERE tbl = " + quoteString(name)); // none kept: nothing to do
+    });
+  }
 }
 
 } // namespace ora::tx

@@ -93,6 +93,8 @@ const ViewDef kViews[] = {
      "Comments on columns of the user's tables and views"},
     {"TAB", "TNAME VARCHAR2(30) NOT NULL, TABTYPE VARCHAR2(7), CLUSTERID NUMBER",
      "Tables and views of the user"},
+    {"USER_CATALOG", "TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11)",
+     "Tables, views, synonyms and sequences owned by the user"},
     {"DICTIONARY", "TABLE_NAME VARCHAR2(30), COMMENTS VARCHAR2(4000)",
      "Description of data dictionary tables and views"},
     {"ALL_USERS", "USERNAME VARCHAR2(30) NOT NULL, USER_ID NUMBER NOT NULL, CREATED DATE NOT NULL",
@@ -127,7 +129,8 @@ const struct {
   const char* name;
   const char* view;
 } kSynonyms[] = {{"COLS", "USER_TAB_COLUMNS"}, {"DICT", "DICTIONARY"}, {"OBJ", "USER_OBJECTS"},
-                 {"IND", "USER_INDEXES"}, {"SEQ", "USER_SEQUENCES"}, {"SYN", "USER_SYNONYMS"}};
+                 {"IND", "USER_INDEXES"}, {"SEQ", "USER_SEQUENCES"}, {"SYN", "USER_SYNONYMS"},
+                 {"CAT", "USER_CATALOG"}};
 
 struct View {
   std::string name, columns, comment;
@@ -238,10 +241,18 @@ std::vector<IndexInfo> allIndexes(sqlite3* db) {
 }
 
 void fillTables(const Source& src, Inserter& ins) {
+  // ANALYZE leaves the row count in SQLite's statistics: the first figure of the table's entry
+  std::map<std::string, int64_t> counted;
+  bool stats = false;
+  eachRow(src.db, "SELECT 1 FROM sqlite_master WHERE name = 'sqlite_stat1'", [&](sqlite3_stmt*) { stats = true; });
+  if (stats)
+    eachRow(src.db, "SELECT tbl, MAX(CAST(stat AS INTEGER)) FROM sqlite_stat1 GROUP BY tbl",
+            [&](sqlite3_stmt* st) { counted[col(st, 0)] = sqlite3_column_int64(st, 1); });
   for (const auto& t : tablesOf(src.db, "table")) {
     ins.text(t).text("USERS").null().num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
         .num(121).num(50).text("N");
-    for (int i = 0; i < 6; ++i) ins.null();
+    if (auto c = counted.find(t); c != counted.end()) ins.num(c->second); else ins.null();
+    for (int i = 0; i < 5; ++i) ins.null();
     ins.text("         1").text("         1").text("    N");
     ins.row();
   }
@@ -487,6 +498,7 @@ void fillDictionary(Session& s, const std::string& view) {
   int n = columnCount(v->columns);
   Source own{s.db, s.user, &s, s.charset};
   if (view == "TAB") { Inserter ins(s.db, view, n); fillTab(own, ins); return; }
+  if (view == "USER_CATALOG") { Inserter ins(s.db, view, n); fillCatalog(own, ins); return; }
   if (view == "DICTIONARY") { Inserter ins(s.db, view, n); fillDictionaryList(s.user, ins); return; }
   if (view == "ALL_USERS" || view == "DBA_USERS") { Inserter ins(s.db, view, n); fillUserList(s.folder, view, ins); return; }
   if (view == "NLS_DATABASE_PARAMETERS") { Inserter ins(s.db, view, n); fillNlsParameters(s.charset, ins); return; }

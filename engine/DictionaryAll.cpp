@@ -371,6 +371,18 @@ void fillTab(const Source& src, Inserter& ins) {
   for (auto& [name, type] : all) ins.text(name).text(type).null().row();
 }
 
+void fillCatalog(const Source& src, Inserter& ins) {
+  std::vector<std::pair<std::string, std::string>> all;
+  for (auto& t : tablesOf(src.db, "table")) all.emplace_back(t, "TABLE");
+  for (auto& v : tablesOf(src.db, "view")) all.emplace_back(v, "VIEW");
+  eachRow(src.db, "SELECT NAME FROM \"TESSEL$SYNONYMS\"", [&](sqlite3_stmt* st) { all.emplace_back(col(st, 0), "SYNONYM"); });
+  if (src.session)
+    eachRow(src.session->sequences(), "SELECT NAME FROM SEQUENCES",
+            [&](sqlite3_stmt* st) { all.emplace_back(col(st, 0), "SEQUENCE"); });
+  std::sort(all.begin(), all.end());
+  for (auto& [name, type] : all) ins.text(name).text(type).row();
+}
+
 void fillDictionaryList(const std::string& user, Inserter& ins) {
   for (auto& [name, comment] : dictionaryNames(user)) ins.text(name).text(comment).row();
 }
