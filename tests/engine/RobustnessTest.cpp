@@ -164,7 +164,8 @@ TEST_F(Robustness, DeepNestingWorksOrFailsCleanly) {
       EXPECT_EQ(Code(err), "ORA-00935") << kind << " " << n << ": " << err;
     }
   }
-  EXPECT_EQ(Code(Exec("SELECT 1 FROM DUAL WHERE " + Nested("NOT ", "1 = 1", "", 5000))), "ORA-00935");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM DUAL WHERE " + Nested("NOT ", "1 = 1", "", 5000))),
+            "ORA-00935");
   EXPECT_EQ(Scalar(Cur, "SELECT 1 FROM DUAL"), "1");
 }
 
@@ -177,7 +178,8 @@ TEST_F(Robustness, DeepestAcceptedNestingFitsASmallStack) {
           "SELECT " + Nested("(SELECT ", "1", " FROM DUAL)", 299) + " FROM DUAL",
           "SELECT " + Nested("NVL(", "1", ", 2)", 299) + " FROM DUAL",
           "SELECT " + Nested("(", "1", " || 'a')", 299) + " FROM DUAL",
-          "SELECT 1 FROM DUAL WHERE " + Nested("EXISTS (SELECT 1 FROM DUAL WHERE ", "1 = 1", ")", 299),
+          "SELECT 1 FROM DUAL WHERE " +
+              Nested("EXISTS (SELECT 1 FROM DUAL WHERE ", "1 = 1", ")", 299),
           Nested("SELECT X FROM (", "SELECT (" + Nested("(", "1", ")", 148) + ") X FROM DUAL", ")",
                  150)})
       all += Exec(sql).substr(0, 9) + " ";
