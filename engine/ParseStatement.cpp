@@ -97,13 +97,28 @@ Node* Parser::insert() {
   }
   if (acceptWord("VALUES")) {
     if (!acceptOp("(")) fail(906);
-    n->kids.push_back(exprList(907));
+    Node* l = tree_.make(N::List, t_[i_ - 1].pos);
+    do {
+      l->kids.push_back(defaultOr());
+    } while (acceptOp(","));
+    expectOp(")", 907);
+    n->kids.push_back(finish(l));
   } else if (isWord("SELECT") || isWord("WITH") || isOp("(")) {
     n->kids.push_back(query(true));
   } else {
     fail(926);
   }
   return finish(n);
+}
+
+// A value to store, or DEFAULT for the column's default.
+Node* Parser::defaultOr() {
+  if (isWord("DEFAULT") && (isOp(",", 1) || isOp(")", 1) || isWord("WHERE", 1) || peek(1).kind == Tok::End)) {
+    Node* d = make(N::Name);
+    d->text = t_[i_++].text;
+    return finish(d);
+  }
+  return expr();
 }
 
 Node* Parser::update() {
@@ -133,7 +148,7 @@ Node* Parser::update() {
       if (!nameAt()) fail(904);
       a->kids.push_back(nameExpr());
       expectOp("=", 927);
-      a->kids.push_back(expr());
+      a->kids.push_back(defaultOr());
     }
     sets->kids.push_back(finish(a));
   } while (acceptOp(","));

@@ -86,6 +86,7 @@ private:
   Node* expr();
   Node* condition(); // an expression that must be a condition (ORA-00920 otherwise)
   Node* binary(int minPrec);
+  Node* defaultOr();
   void usingQualified(const Node* block) const;
   Node* unary();
   Node* primary();

@@ -201,13 +201,14 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
   if (cached != columns_.end()) return cached->second;
   std::vector<ColumnInfo>& out = columns_[table];
   sqlite3_stmt* st = nullptr;
-  st = prep("SELECT name, type, \"notnull\" FROM pragma_table_info(?1) ORDER BY cid");
+  st = prep("SELECT name, type, \"notnull\", dflt_value FROM pragma_table_info(?1) ORDER BY cid");
   sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
   while (sqlite3_step(st) == SQLITE_ROW) {
     ColumnInfo c;
     c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     c.type = parseDeclType(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
     c.notNull = sqlite3_column_int(st, 2) != 0;
+    if (const unsigned char* d = sqlite3_column_text(st, 3)) c.dflt = reinterpret_cast<const char*>(d);
     out.push_back(c);
   }
   done(st);

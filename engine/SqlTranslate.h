@@ -19,6 +19,7 @@ struct ColumnInfo {
   std::string name;
   ColType type;
   bool notNull = false;
+  std::string dflt; // the stored default expression; empty when none
 };
 
 // What the translator needs to know of the user's schema.

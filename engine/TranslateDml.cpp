@@ -79,7 +79,7 @@ void Translator::insert() {
     for (size_t k = b; k <= close; ++k) {
       if (k == close || (t_[k].depth == d + 1 && is(t_[k], ","))) {
         if (k == b) throw OraError(936);
-        vals.push_back(emit(b, k));
+        vals.push_back(k == b + 1 && is(t_[b], "DEFAULT") ? "\x01" : emit(b, k));
         b = k + 1;
       }
     }
@@ -87,7 +87,7 @@ void Translator::insert() {
     if (vals.size() > target.size()) throw OraError(913);
     tr_.sql = head + " VALUES (";
     for (size_t k = 0; k < vals.size(); ++k)
-      tr_.sql += (k ? ", " : "") + convWrap(vals[k], target[k], table);
+      tr_.sql += (k ? ", " : "") + (vals[k] == "\x01" ? defaultOf(target[k]) : convWrap(vals[k], target[k], table));
     tr_.sql = withHoisted(tr_.sql + ")");
   } else if (is(at(i), "SELECT") || is(at(i), "(") || is(at(i), "WITH")) {
     // INSERT ... (SELECT ...): the parentheses go, SQLite takes the query bare
@@ -105,6 +105,11 @@ void Translator::insert() {
     throw OraError(926);
   }
   ctx_.pop_back();
+}
+
+// DEFAULT in VALUES or SET: the column's own default, as the table stores it (our own DDL wrote it).
+std::string Translator::defaultOf(const ColumnInfo& c) {
+  return c.dflt.empty() ? std::string("NULL") : "(" + c.dflt + ")";
 }
 
 void Translator::update() {
@@ -159,7 +164,8 @@ void Translator::update() {
     size_t b = i + 2, e = b;
     while (e < where && !(t_[e].depth == 0 && is(t_[e], ","))) ++e;
     if (e == b) throw OraError(936);
-    out += (first ? "" : ", ") + quoteIdent(col->name) + " = " + convWrap(emit(b, e), *col, table);
+    out += (first ? "" : ", ") + quoteIdent(col->name) + " = " +
+           (e == b + 1 && is(t_[b], "DEFAULT") ? defaultOf(*col) : convWrap(emit(b, e), *col, table));
     first = false;
     i = e < where ? e + 1 : e;
   }

@@ -178,6 +178,7 @@ private:
   std::vector<Translation> dropReferences(const std::string& table);
   void dropUser();
   void truncate();
+  std::string defaultOf(const ColumnInfo& c);
   void lockTable();
   void setTransaction();
   void analyze();
