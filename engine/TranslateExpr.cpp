@@ -454,6 +454,22 @@ void Translator::rewriteChains(size_t b, size_t e) {
         types.push_back(exprType(tb, te));
         if (types.back().code == kDate) rewrite = true;
       }
+    if (!rewrite && ops.empty() && (is(k, "-") || is(k, "+")) && k.kind == Token::Op) {
+      // a sign before text makes it a number (ORA-01722 when it is none); SQLite's gives 0
+      size_t body = i;
+      int minus = 0;
+      while (body < chainEnd && t_[body].kind == Token::Op && (is(t_[body], "-") || is(t_[body], "+")))
+        minus += is(t_[body++], "-");
+      int code = body < chainEnd ? exprType(body, chainEnd).code : 0;
+      if (code == kVarchar2 || code == kChar || code == kLong) {
+        replace_[i] = std::string(minus % 2 ? "ora_neg(" : "ora_add(") + factors(body, chainEnd) + ")";
+        for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+        lastB = i;
+        lastE = chainEnd;
+        i = chainEnd;
+        continue;
+      }
+    }
     if (!rewrite) {
       // look inside parentheses of the chain for chains of their own
       for (size_t m = i; m < chainEnd; ++m)
