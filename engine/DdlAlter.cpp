@@ -207,6 +207,8 @@ void Translator::alterTable() {
                       " WHERE TABLE_NAME = " + quoteString(table) + " AND COLS GLOB char(9) || '*'");
     tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET COLUMN_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " +
                       quoteString(table) + " AND COLUMN_NAME = " + quoteString(from));
+    tr_.ddl.push_back("UPDATE \"TESSEL$IDENTITY\" SET COLUMN_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " +
+                      quoteString(table) + " AND COLUMN_NAME = " + quoteString(from));
     return;
   }
 

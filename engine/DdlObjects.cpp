@@ -78,6 +78,17 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + q);
+    // an identity column's sequence goes with its table
+    for (const auto& c : cat_.columns(name))
+      if (!c.identity.empty()) {
+        std::string seq = c.identity;
+        tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(seq) + " AND TYPE = 'SEQUENCE'");
+        tr_.beforeCommit.push_back([seq](Session& s) {
+          s.sequenceWrite("DELETE FROM SEQUENCES WHERE NAME = ?1", {seq});
+          s.currvals.erase(seq);
+        });
+      }
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$IDENTITY\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
                       " (SELECT name FROM sqlite_schema WHERE type = 'index')");
     if (!children.empty()) {
@@ -219,8 +230,15 @@ void Translator::createSequence(size_t i) {
   int64_t st = std::atoll(start.c_str());
   if (minFits && st < std::atoll(minv.c_str())) throw OraError(4006);
   if (maxFits && st > std::atoll(maxv.c_str())) throw OraError(4008);
+  addSequence(name, minv, maxv, inc, cycle, cache, st);
+}
+
+// The sequence's row in the sequence file, written when its DDL commits.
+void Translator::addSequence(const std::string& name, const std::string& minv, const std::string& maxv, int64_t inc,
+                             bool cycle, int64_t cache, int64_t start) {
   tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
                     ", 'SEQUENCE', ora_sysdate())");
+  bool minFits = fitsInt64(minv), maxFits = fitsInt64(maxv);
   tr_.beforeCommit.push_back([=](Session& s) {
     int64_t obj = s.objectNumber(name, "SEQUENCE");
     s.sequenceWrite("DELETE FROM SEQUENCES WHERE OBJ = ?1", {std::to_string(obj)});
@@ -237,7 +255,7 @@ void Translator::createSequence(size_t i) {
     sqlite3_bind_int64(q, 4, inc);
     sqlite3_bind_int(q, 5, cycle ? 1 : 0);
     sqlite3_bind_int64(q, 6, cache);
-    sqlite3_bind_int64(q, 7, st);
+    sqlite3_bind_int64(q, 7, start);
     int rc = sqlite3_step(q);
     sqlite3_finalize(q);
     if (rc != SQLITE_DONE) throw fromSqlite(rc, sqlite3_errmsg(s.sequences()), "CREATE");
@@ -327,6 +345,7 @@ void Translator::rename() {
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$IDENTITY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
   } else if (type == "VIEW") {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(cat_.db(), "SELECT sql FROM sqlite_schema WHERE type = 'view' AND name = ?1", -1, &st, nullptr);

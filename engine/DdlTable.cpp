@@ -112,7 +112,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   std::string def = quoteIdent(name) + " " + declTypeText(ct);
   // SQLite takes an expression as a default only in parentheses
   for (size_t m = j; m < k;) {
-    if (is(t_[m], "DEFAULT")) {
+    if (is(t_[m], "DEFAULT") && !skip_[m]) {
       if (m + 1 >= k) throw OraError(936);
       size_t x = m + 2;
       while (x < k && !(t_[x].depth == t_[m].depth && defaultEnds(t_[x]))) ++x;
@@ -121,7 +121,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
       continue;
     }
     size_t x = m + 1;
-    while (x < k && !is(t_[x], "DEFAULT")) ++x;
+    while (x < k && !(is(t_[x], "DEFAULT") && !skip_[x])) ++x;
     def += " " + emit(m, x);
     m = x;
   }
@@ -263,6 +263,7 @@ void Translator::createTable() {
   std::set<std::string> names;
   std::vector<std::pair<std::string, std::vector<std::string>>> cons;
   std::vector<std::string> consTypes;
+  std::vector<Identity> identities;
   int longs = 0, columns = 0;
   size_t b = i + 1;
   for (size_t k = b; k <= close; ++k) {
@@ -287,7 +288,14 @@ void Translator::createTable() {
       std::string name;
       ColType ct;
       std::vector<std::pair<std::string, std::string>> named;
+      Identity id = identityClause(b, k);
       defs.push_back(columnDef(b, k, name, ct, pkColumns, named));
+      if (id.found) {
+        if (ct.code != kNumber || (ct.hasScale && ct.scale != 0)) throw OraError(30675);
+        defs.back() += " NOT NULL";
+        id.column = name;
+        identities.push_back(id);
+      }
       if (!names.insert(name).second) throw OraError(957);
       for (auto& [cname, type] : named) {
         cons.emplace_back(cname, std::vector<std::string>{name});
@@ -311,6 +319,65 @@ void Translator::createTable() {
   tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(table) + ", 'TABLE', ora_sysdate())");
   recordConstraints(tr_, cat_, table, cons, consTypes);
+  if (identities.size() > 1) throw OraError(30669);
+  for (auto& id : identities) {
+    // named as Oracle names them: ISEQ$$_ and a number of its own
+    int64_t n = 1;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(cat_.db(), "SELECT IFNULL(MAX(OBJ), 0) + 1 FROM \"TESSEL$OBJECTS\"", -1, &st, nullptr);
+    if (sqlite3_step(st) == SQLITE_ROW) n = sqlite3_column_int64(st, 0) + 1;
+    sqlite3_finalize(st);
+    std::string seq = "ISEQ$$_" + std::to_string(n);
+    tr_.ddl.push_back("INSERT INTO \"TESSEL$IDENTITY\" (TABLE_NAME, COLUMN_NAME, SEQ, ALWAYS) VALUES (" +
+                      quoteString(table) + ", " + quoteString(id.column) + ", " + quoteString(seq) + ", " +
+                      (id.always ? "1" : "0") + ")");
+    addSequence(seq, id.increment > 0 ? "1" : "-999999999999999999999999999", id.increment > 0 ? "9999999999999999999999999999" : "-1",
+                id.increment, false, 20, id.start);
+  }
+}
+
+// GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(START WITH n INCREMENT BY m ...)] in a
+// column definition [b, k): read, and left out of the column's SQLite text.
+Translator::Identity Translator::identityClause(size_t b, size_t k) {
+  Identity id;
+  size_t g = b;
+  while (g < k && !is(t_[g], "GENERATED")) ++g;
+  if (g == k) return id;
+  id.found = true;
+  size_t m = g + 1;
+  if (is(at(m), "ALWAYS")) {
+    ++m;
+  } else if (is(at(m), "BY") && is(at(m + 1), "DEFAULT")) {
+    id.always = false;
+    m += 2;
+    if (is(at(m), "ON") && is(at(m + 1), "NULL")) m += 2;
+  }
+  expect(m, "AS", 905);
+  expect(m + 1, "IDENTITY", 905);
+  m += 2;
+  if (is(at(m), "(")) {
+    size_t close = matching(m);
+    auto number = [&](size_t& x) {
+      bool neg = is(at(x), "-");
+      if (neg) ++x;
+      if (at(x).kind != Token::Num) throw OraError(4002);
+      int64_t v = std::strtoll(at(x).text.c_str(), nullptr, 10);
+      ++x;
+      return neg ? -v : v;
+    };
+    bool startGiven = false;
+    for (size_t x = m + 1; x < close;) {
+      if (is(at(x), "START") && is(at(x + 1), "WITH")) { x += 2; id.start = number(x); startGiven = true; }
+      else if (is(at(x), "INCREMENT") && is(at(x + 1), "BY")) { x += 2; id.increment = number(x); }
+      else if (is(at(x), "MAXVALUE") || is(at(x), "MINVALUE") || is(at(x), "CACHE")) { ++x; number(x); }
+      else ++x; // NOCACHE, NOCYCLE, ORDER and the like
+    }
+    if (id.increment == 0) throw OraError(4002);
+    if (!startGiven && id.increment < 0) id.start = -1;
+    m = close + 1;
+  }
+  for (size_t x = g; x < m; ++x) skip_[x] = 1;
+  return id;
 }
 
 void Translator::createIndex(bool unique, size_t i) {

@@ -482,7 +482,10 @@ void ensureSchemaTables(sqlite3* db) {
       " TABLE_NAME TEXT NOT NULL)",
       // COMMENT ON: a table's own comment has the empty column name
       "CREATE TABLE IF NOT EXISTS \"TESSEL$COMMENTS\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
-      " COMMENTS TEXT NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};
+      " COMMENTS TEXT NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))",
+      // identity columns: the sequence that numbers them, and whether a value may be given
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$IDENTITY\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
+      " SEQ TEXT NOT NULL, ALWAYS INTEGER NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};
   for (const char* sql : ddl) execOne(db, sql);
 }
 

@@ -375,6 +375,21 @@ Node* Parser::columnDef(bool modify) {
   for (;;) {
     if (acceptWord("DEFAULT")) {
       def = expr();
+    } else if (acceptWord("GENERATED")) {
+      // GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(sequence options)]
+      if (acceptWord("BY")) {
+        expectWord("DEFAULT", 905);
+        if (acceptWord("ON")) expectWord("NULL", 905);
+      } else {
+        acceptWord("ALWAYS");
+      }
+      expectWord("AS", 905);
+      expectWord("IDENTITY", 905);
+      if (acceptOp("(")) {
+        while (!atEnd() && !isOp(")")) ++i_;
+        expectOp(")", 907);
+      }
+      c->flags |= kIdentity;
     } else if (cur().kind == Tok::Ident && (constraintWord(cur().text) || cur().text == "NOT" || cur().text == "NULL" ||
                                             cur().text == "REFERENCES")) {
       cons->kids.push_back(constraint(true));

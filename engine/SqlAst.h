@@ -33,7 +33,8 @@ enum : uint16_t {
   kCallStar = 256,  // COUNT(*)
   kParens = 512,    // written in parentheses
   kOrReplace = 1024,
-  kUnique = 2048,   // CREATE UNIQUE INDEX
+  kUnique = 2048,   // CREATE UNIQUE INDEX; an identity column (ColumnDef)
+  kIdentity = 2048,
   kOver = 4096,     // an analytic call: its last kid is the window (Over)
   kWithin = 8192,   // LISTAGG (...) WITHIN GROUP (ORDER BY ...): the order is the last kid
 };

@@ -212,6 +212,15 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
     out.push_back(c);
   }
   done(st);
+  st = prep("SELECT COLUMN_NAME, SEQ, ALWAYS FROM \"TESSEL$IDENTITY\" WHERE TABLE_NAME = ?1");
+  sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  while (sqlite3_step(st) == SQLITE_ROW)
+    for (auto& c : out)
+      if (c.name == reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) {
+        c.identity = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+        c.always = sqlite3_column_int(st, 2) != 0;
+      }
+  done(st);
   bool untyped = std::any_of(out.begin(), out.end(), [](const ColumnInfo& c) { return c.type.code == 0; });
   if (untyped && viewExists(table)) {
     // types of a view's columns as described when it was created

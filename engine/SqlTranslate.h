@@ -20,6 +20,8 @@ struct ColumnInfo {
   ColType type;
   bool notNull = false;
   std::string dflt; // the stored default expression; empty when none
+  std::string identity; // the sequence of an identity column
+  bool always = false;  // GENERATED ALWAYS: no value may be given
 };
 
 // What the translator needs to know of the user's schema.

@@ -64,9 +64,18 @@ void Translator::insert() {
   } else {
     target = cols;
   }
+  // an identity column left out is numbered by its sequence
+  std::vector<ColumnInfo> numbered;
+  for (const auto& c : cols)
+    if (!c.identity.empty() &&
+        std::none_of(target.begin(), target.end(), [&](const ColumnInfo& t) { return t.name == c.name; }))
+      numbered.push_back(c);
   std::string head = "INSERT INTO " + quoteIdent(table) + " (";
   for (size_t k = 0; k < target.size(); ++k) head += (k ? ", " : "") + quoteIdent(target[k].name);
+  for (const auto& c : numbered) head += (target.empty() ? "" : ", ") + quoteIdent(c.name);
   head += ")";
+  std::string extra;
+  for (const auto& c : numbered) extra += ", " + defaultOf(c);
   if (is(at(i), "VALUES")) {
     ++i;
     expect(i, "(", 906);
@@ -86,9 +95,11 @@ void Translator::insert() {
     if (vals.size() < target.size()) throw OraError(947);
     if (vals.size() > target.size()) throw OraError(913);
     tr_.sql = head + " VALUES (";
-    for (size_t k = 0; k < vals.size(); ++k)
+    for (size_t k = 0; k < vals.size(); ++k) {
+      if (vals[k] != "\x01" && target[k].always) throw OraError(32795);
       tr_.sql += (k ? ", " : "") + (vals[k] == "\x01" ? defaultOf(target[k]) : convWrap(vals[k], target[k], table));
-    tr_.sql = withHoisted(tr_.sql + ")");
+    }
+    tr_.sql = withHoisted(tr_.sql + extra + ")");
   } else if (is(at(i), "SELECT") || is(at(i), "(") || is(at(i), "WITH")) {
     // INSERT ... (SELECT ...): the parentheses go, SQLite takes the query bare
     bool wrapped = is(at(i), "(") && matching(i) + 1 == size();
@@ -96,11 +107,12 @@ void Translator::insert() {
     std::string cte = "WITH \"SRC$\"(";
     std::string sel = " SELECT ";
     for (size_t k = 0; k < target.size(); ++k) {
+      if (target[k].always) throw OraError(32795);
       std::string cn = "\"C" + std::to_string(k + 1) + "\"";
       cte += (k ? ", " : "") + cn;
       sel += (k ? ", " : "") + convWrap(cn, target[k], table);
     }
-    tr_.sql = cte + ") AS (" + src + ") " + head + sel + " FROM \"SRC$\"";
+    tr_.sql = cte + ") AS (" + src + ") " + head + sel + extra + " FROM \"SRC$\"";
   } else {
     throw OraError(926);
   }
@@ -109,6 +121,7 @@ void Translator::insert() {
 
 // DEFAULT in VALUES or SET: the column's own default, as the table stores it (our own DDL wrote it).
 std::string Translator::defaultOf(const ColumnInfo& c) {
+  if (!c.identity.empty()) return "ora_nextval(" + quoteString(c.identity) + ")";
   return c.dflt.empty() ? std::string("NULL") : "(" + c.dflt + ")";
 }
 
@@ -160,6 +173,7 @@ void Translator::update() {
     std::string name = k.text;
     if (is(at(i + 1), ".")) { name = at(i + 2).text; i += 2; }
     const ColumnInfo* col = &findColumn(cols, name);
+    if (col->always) throw OraError(32796).at(k.pos);
     expect(i + 1, "=", 927);
     size_t b = i + 2, e = b;
     while (e < where && !(t_[e].depth == 0 && is(t_[e], ","))) ++e;

@@ -178,6 +178,14 @@ private:
   std::vector<Translation> dropReferences(const std::string& table);
   void dropUser();
   void truncate();
+  struct Identity {
+    bool found = false, always = true;
+    int64_t start = 1, increment = 1;
+    std::string column;
+  };
+  Identity identityClause(size_t b, size_t k);
+  void addSequence(const std::string& name, const std::string& minv, const std::string& maxv, int64_t inc,
+                   bool cycle, int64_t cache, int64_t start);
   std::string defaultOf(const ColumnInfo& c);
   void lockTable();
   void setTransaction();
