@@ -18,6 +18,25 @@ using namespace ora::oci;
 
 namespace {
 
+// The schema is read once for the whole parse, not once per look-up: each read outside a
+// transaction takes and drops the file's locks.
+struct ReadOnce {
+  Session& s;
+  bool began;
+  static bool step(sqlite3_stmt* st) {
+    if (!st) return false;
+    int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    return rc == SQLITE_DONE;
+  }
+  explicit ReadOnce(Session& ses) : s(ses), began(sqlite3_get_autocommit(ses.db) && step(ses.cachedStatement("BEGIN"))) {}
+  ~ReadOnce() {
+    if (began && !sqlite3_get_autocommit(s.db)) step(s.cachedStatement("COMMIT"));
+  }
+  ReadOnce(const ReadOnce&) = delete;
+  ReadOnce& operator=(const ReadOnce&) = delete;
+};
+
 void describe(Cursor& c) {
   int n = sqlite3_column_count(c.stmt);
   c.cols.resize(n);
@@ -149,6 +168,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
       std::vector<Literal> lits;
       std::string key = sharingKey(sql, lits);
       Shared* hit = nullptr;
+      ReadOnce once(ses);
       if (!key.empty()) {
         l.checkShared();
         auto it = l.shared.find(key);
@@ -179,16 +199,6 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
           }
           c->sharedKey = key;
         } else {
-          // The schema is read once for the whole translation, not once per look-up: each read
-          // outside a transaction takes and drops the file's locks.
-          struct ReadOnce {
-            sqlite3* db;
-            bool began;
-            explicit ReadOnce(sqlite3* d) : db(d), began(sqlite3_get_autocommit(d) && execOne(d, "BEGIN") == SQLITE_OK) {}
-            ~ReadOnce() {
-              if (began && !sqlite3_get_autocommit(db)) execOne(db, "COMMIT");
-            }
-          } once(ses.db);
           Catalog cat(ses.db, ses.user, &ses);
           c->tr = translate(sql, cat, !key.empty());
           if (c->tr.kind == StmtKind::Query || c->tr.kind == StmtKind::Dml) {
