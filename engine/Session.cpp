@@ -136,6 +136,33 @@ sqlite3_stmt* Session::cachedStatement(const char* sql) {
   return st;
 }
 
+std::shared_ptr<SchemaMemo> Session::schemaMemo() {
+  auto cookie = [&](const char* sql) {
+    int64_t v = -1;
+    if (sqlite3_stmt* st = cachedStatement(sql)) {
+      if (sqlite3_step(st) == SQLITE_ROW) v = sqlite3_column_int64(st, 0);
+      sqlite3_reset(st);
+    }
+    return v;
+  };
+  int64_t main = cookie("PRAGMA main.schema_version"), temp = cookie("PRAGMA temp.schema_version");
+  bool same = memo_ && main >= 0 && temp >= 0 && main == memoMain_ && temp == memoTemp_ && ddlCount == memoDdl_;
+  // a cookie that cannot be read stands for a schema not seen before
+  if (!same || memo_->has.size() + memo_->columns.size() > 4000) {
+    memo_ = std::make_shared<SchemaMemo>();
+    memoMain_ = main;
+    memoTemp_ = temp;
+    memoDdl_ = ddlCount;
+    if (main < 0 || temp < 0) memoDdl_ = -1;
+  }
+  return memo_;
+}
+
+void Session::forgetSchema() {
+  memo_.reset();
+  memoDdl_ = -1;
+}
+
 sqlite3* Session::sequences() {
   if (seq_) return seq_;
   std::string path = sequencePath(folder, user);
@@ -359,6 +386,12 @@ void Session::refreshDictionary(const std::string& view) {
 void Session::runDdl(const Translation& t) {
   commit(); // DDL ends the open transaction first, also when it then fails
   ++ddlCount;
+  forgetSchema();
+  // nothing learned while the DDL's own transaction was open may outlive it
+  struct Forget {
+    Session& s;
+    ~Forget() { s.forgetSchema(); }
+  } forget{*this};
   if (!t.retryText.empty()) {
     Catalog cat(db, user, this);
     Translation fresh = translate(t.retryText, cat, false, false);
@@ -522,6 +555,7 @@ void Session::rollback() {
   exec(db, "ROLLBACK");
   inTxn = false;
   dictStamp_.clear(); // the dictionary tables were filled inside the undone transaction
+  forgetSchema();
 }
 
 bool Session::noteFailure() {
@@ -529,6 +563,7 @@ bool Session::noteFailure() {
   inTxn = false;
   lostTxn = true;
   dictStamp_.clear();
+  forgetSchema();
   return true;
 }
 

@@ -17,6 +17,7 @@ struct sqlite3_stmt;
 namespace ora {
 
 struct Translation;
+struct SchemaMemo;
 
 class Session {
 public:
@@ -86,11 +87,22 @@ public:
   // resets it after use. `sql` is a string literal (its address is the key).
   sqlite3_stmt* cachedStatement(const char* sql);
 
+  // What translations learned of the schema, kept between statements while it stays the same:
+  // emptied when this session runs DDL or rolls back, or the schema cookie of main or temp
+  // moved (DDL by any connection, in this process or another). Read it inside the statement's
+  // read transaction, so that what it holds and the cookie come from one snapshot.
+  // A translation keeps the one it was given even when the session moves on to a new one.
+  std::shared_ptr<SchemaMemo> schemaMemo();
+  void forgetSchema();
+
   // Called before the session writes in a way its own open queries could see.
   std::function<void()> beforeWrite;
 
 private:
   Session() = default;
+  std::shared_ptr<SchemaMemo> memo_;
+  int64_t memoMain_ = -1, memoTemp_ = -1;
+  int memoDdl_ = -1;
   sqlite3* seq_ = nullptr;
   std::map<std::string, std::string> dictStamp_;
   std::unordered_map<const char*, sqlite3_stmt*> cached_;

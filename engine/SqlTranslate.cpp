@@ -128,14 +128,25 @@ void Catalog::done(sqlite3_stmt* st) {
   }
 }
 
+SchemaMemo& Catalog::memo() {
+  if (!session_) return own_;
+  if (!memo_) memo_ = session_->schemaMemo();
+  return *memo_;
+}
+
 bool Catalog::schemaHas(const char* type, const std::string& name) {
+  std::string key = std::string(type) + '/' + name;
+  auto& has = memo().has;
+  if (auto it = has.find(key); it != has.end()) return it->second;
   sqlite3_stmt* st = nullptr;
   st = prep("SELECT 1 FROM sqlite_schema WHERE type = ?1 AND name = ?2");
   sqlite3_bind_text(st, 1, type, -1, SQLITE_STATIC);
   sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-  bool found = sqlite3_step(st) == SQLITE_ROW;
+  int rc = sqlite3_step(st);
   done(st);
-  return found;
+  // a failed read (a busy file) is not remembered as an answer
+  if (rc == SQLITE_ROW || rc == SQLITE_DONE) has.emplace(std::move(key), rc == SQLITE_ROW);
+  return rc == SQLITE_ROW;
 }
 
 bool Catalog::tableExists(const std::string& name) {
@@ -197,13 +208,15 @@ std::vector<std::string> Catalog::sqliteTriggers(const std::string& name) {
 }
 
 std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
-  auto cached = columns_.find(table);
-  if (cached != columns_.end()) return cached->second;
-  std::vector<ColumnInfo>& out = columns_[table];
+  auto& memoColumns = memo().columns;
+  auto cached = memoColumns.find(table);
+  if (cached != memoColumns.end()) return cached->second;
+  std::vector<ColumnInfo> out;
   sqlite3_stmt* st = nullptr;
   st = prep("SELECT name, type, \"notnull\", dflt_value FROM pragma_table_info(?1) ORDER BY cid");
   sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-  while (sqlite3_step(st) == SQLITE_ROW) {
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     ColumnInfo c;
     c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     c.type = parseDeclType(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
@@ -212,6 +225,7 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
     out.push_back(c);
   }
   done(st);
+  bool complete = rc == SQLITE_DONE;
   st = prep("SELECT COLUMN_NAME, SEQ, ALWAYS FROM \"TESSEL$IDENTITY\" WHERE TABLE_NAME = ?1");
   sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
   while (sqlite3_step(st) == SQLITE_ROW)
@@ -226,7 +240,8 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
     // types of a view's columns as described when it was created
     st = prep("SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1");
     sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(st) == SQLITE_ROW) {
+    rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) {
       std::string types = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
       size_t b = 0;
       for (auto& c : out) {
@@ -236,8 +251,10 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
         b = e + 1;
       }
     }
+    complete = complete && (rc == SQLITE_ROW || rc == SQLITE_DONE);
     done(st);
   }
+  if (complete) memoColumns.emplace(table, out);
   return out;
 }
 

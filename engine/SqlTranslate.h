@@ -5,7 +5,9 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -24,7 +26,16 @@ struct ColumnInfo {
   bool always = false;  // GENERATED ALWAYS: no value may be given
 };
 
-// What the translator needs to know of the user's schema.
+// The schema's answers a session keeps between statements (Session::schemaMemo).
+struct SchemaMemo {
+  std::unordered_map<std::string, bool> has; // "type/name" -> present in sqlite_schema
+  std::unordered_map<std::string, std::vector<ColumnInfo>> columns;
+};
+
+// What the translator needs to know of the user's schema. With a session, what changes only
+// with the SQLite schema (which objects exist, their columns, a view's column types, written by
+// the same DDL) is remembered across statements; the rest of the engine's own tables is read
+// each time, as their rows change without the schema cookie moving.
 class Catalog {
 public:
   Catalog(sqlite3* db, std::string user, Session* session = nullptr)
@@ -51,10 +62,12 @@ private:
   bool schemaHas(const char* type, const std::string& name);
   sqlite3_stmt* prep(const char* sql);
   void done(sqlite3_stmt* st);
+  SchemaMemo& memo();
   sqlite3* db_;
   std::string user_;
   Session* session_;
-  std::map<std::string, std::vector<ColumnInfo>> columns_; // read once per statement
+  std::shared_ptr<SchemaMemo> memo_; // the session's, checked on first use
+  SchemaMemo own_;             // without a session: this statement's alone
 };
 
 enum class StmtKind { Query, Dml, Ddl, Commit, Rollback, Savepoint, Session };

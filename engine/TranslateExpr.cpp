@@ -127,7 +127,7 @@ std::string Translator::emit(size_t b, size_t e) {
       add(quoteIdent(k.text));
       break;
     case Token::Op:
-      if (k.text == "(" && hoistAt.count(at(i + 1).pos) && !hoistOff_) {
+      if (eq(k.text, "(") && hoistAt.count(at(i + 1).pos) && !hoistOff_) {
         // SQLite's parser takes only a few levels of nesting: deep subqueries become common
         // table expressions, each written at the top level.
         size_t close = matching(i);
@@ -141,7 +141,7 @@ std::string Translator::emit(size_t b, size_t e) {
         i = close;
         break;
       }
-      if (k.text == "(" && is(at(i + 1), "SELECT") && scalarAt.count(k.pos)) {
+      if (eq(k.text, "(") && is(at(i + 1), "SELECT") && scalarAt.count(k.pos)) {
         // a single value: more than one row is ORA-01427, not the first of them
         size_t close = matching(i);
         add("(WITH \"S$\"(\"V\") AS (" + emit(i + 1, close) +
@@ -149,18 +149,18 @@ std::string Translator::emit(size_t b, size_t e) {
         i = close;
         break;
       }
-      if (k.text == "!=" || k.text == "^=" || k.text == "~=") add("<>");
-      else if (k.text == "/") add("* 1.0 /"); // SQLite divides integers as integers; Oracle never does
+      if (eq(k.text, "!=") || eq(k.text, "^=") || eq(k.text, "~=")) add("<>");
+      else if (eq(k.text, "/")) add("* 1.0 /"); // SQLite divides integers as integers; Oracle never does
       else add(k.text);
       break;
     case Token::Ident: {
-      if ((k.text == "OFFSET" || k.text == "FETCH") && keywordAt(t_, i)) {
+      if ((eq(k.text, "OFFSET") || eq(k.text, "FETCH")) && keywordAt(t_, i)) {
         size_t after;
         add(rowLimit(i, e, after));
         i = after - 1;
         break;
       }
-      if (k.text == "RATIO_TO_REPORT" && analyticAt(i)) {
+      if (eq(k.text, "RATIO_TO_REPORT") && analyticAt(i)) {
         // a value's share of its window's total (NULL where the total is 0)
         size_t close = matching(i + 1);
         std::string x = "(" + emit(i + 2, close) + ")";
@@ -170,39 +170,39 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(close + 2);
         break;
       }
-      if (k.text == "LISTAGG" && is(at(i + 1), "(")) {
+      if (eq(k.text, "LISTAGG") && is(at(i + 1), "(")) {
         size_t after;
         add(listAgg(i, after));
         i = after - 1;
         break;
       }
-      if (k.text == "SELECT") {
+      if (eq(k.text, "SELECT")) {
         size_t next;
         add(emitSelect(i, e, next));
         i = next - 1;
         break;
       }
-      if (k.text == "MINUS") { add("EXCEPT"); break; }
-      if (k.text == "INTERVAL" && at(i + 1).kind == Token::Str) {
+      if (eq(k.text, "MINUS")) { add("EXCEPT"); break; }
+      if (eq(k.text, "INTERVAL") && at(i + 1).kind == Token::Str) {
         size_t after;
         add(intervalDays(i, after));
         i = after - 1;
         break;
       }
-      if (k.text == "DATE" && at(i + 1).kind == Token::Str) {
+      if (eq(k.text, "DATE") && at(i + 1).kind == Token::Str) {
         pin_[i + 1] = 1;
         add(quoteString(ansiDate(at(i + 1).text)));
         ++i;
         break;
       }
       if (keywordAt(t_, i)) { add(k.text); break; }
-      if (k.text == "EXTRACT" && is(at(i + 1), "(") && is(at(i + 3), "FROM")) {
+      if (eq(k.text, "EXTRACT") && is(at(i + 1), "(") && is(at(i + 3), "FROM")) {
         size_t close = matching(i + 1);
         add("EXTRACT(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) + ")");
         i = close;
         break;
       }
-      if (k.text == "DUMP" && is(at(i + 1), "(") && replace_[i + 1].empty()) {
+      if (eq(k.text, "DUMP") && is(at(i + 1), "(") && replace_[i + 1].empty()) {
         // the value's type as the statement gives it goes first: a text literal is CHAR, a
         // stored DATE has another inside than a computed one
         size_t close = matching(i + 1), a = i + 2, m = a;
@@ -214,7 +214,7 @@ std::string Translator::emit(size_t b, size_t e) {
         if (code == kDate && !column) code = 13;
         replace_[i + 1] = "(" + std::to_string(code) + ",";
       }
-      if (k.text == "TRIM" && is(at(i + 1), "(")) {
+      if (eq(k.text, "TRIM") && is(at(i + 1), "(")) {
         // TRIM([LEADING|TRAILING|BOTH] [c] FROM s)
         size_t close = matching(i + 1), fromAt = 0;
         for (size_t m = i + 2; m < close; ++m)
@@ -229,19 +229,19 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
-      if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE") && is(at(i + 1), "(")) {
+      if ((eq(k.text, "CAST") || eq(k.text, "NVL") || eq(k.text, "VSIZE")) && is(at(i + 1), "(")) {
         size_t close = matching(i + 1);
         std::vector<std::pair<size_t, size_t>> args;
         size_t a = i + 2, as = 0;
         for (size_t m = a; m <= close; ++m) {
-          if (m < close && t_[m].depth == k.depth + 1 && is(t_[m], "AS") && k.text == "CAST") as = m;
+          if (m < close && t_[m].depth == k.depth + 1 && is(t_[m], "AS") && eq(k.text, "CAST")) as = m;
           if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
             args.emplace_back(a, m);
             a = m + 1;
           }
         }
         std::string conv;
-        if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
+        if (eq(k.text, "CAST") && args.size() == 1 && as > args[0].first) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
           std::string v = emit(args[0].first, as);
@@ -250,12 +250,12 @@ std::string Translator::emit(size_t b, size_t e) {
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
                    std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
                    ", 'CAST')";
-        } else if (k.text == "VSIZE") {
+        } else if (eq(k.text, "VSIZE")) {
           // the size depends on the Oracle type, which the stored value alone does not tell
           if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);
           conv = "ora_vsize(" + emit(args[0].first, args[0].second) + ", " +
                  std::to_string(exprType(args[0].first, args[0].second).code) + ")";
-        } else if (k.text == "NVL" && args.size() == 2) {
+        } else if (eq(k.text, "NVL") && args.size() == 2) {
           // the second argument takes the first one's type
           ColType t1 = exprType(args[0].first, args[0].second), t2 = exprType(args[1].first, args[1].second);
           bool text2 = t2.code == kVarchar2 || t2.code == kChar;
@@ -270,7 +270,7 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
-      if (k.text == "OVER" && i > b && is(t_[i - 1], ")") && is(at(i + 1), "(")) {
+      if (eq(k.text, "OVER") && i > b && is(t_[i - 1], ")") && is(at(i + 1), "(")) {
         analyticWindow(i);
         add("OVER");
         break;
@@ -279,15 +279,15 @@ std::string Translator::emit(size_t b, size_t e) {
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
-        add(k.text == "NVL" ? "IFNULL" : k.text == "SUM" ? "ora_sum" : k.text == "AVG" ? "ora_avg" : k.text);
+        add(eq(k.text, "NVL") ? "IFNULL" : eq(k.text, "SUM") ? "ora_sum" : eq(k.text, "AVG") ? "ora_avg" : k.text);
         break;
       }
       bool qualified = i > b && is(at(i - 1), ".");
-      if (!qualified && k.text == "SYSDATE") { add("ora_sysdate()"); break; }
-      if (!qualified && k.text == "USER") { add("ora_user()"); break; }
-      if (!qualified && k.text == "ROWNUM") { add("row_number() OVER ()"); break; }
-      if (!qualified && k.text == "UID") { add("ora_uid()"); break; }
-      if (!qualified && k.text == "ROWID") {
+      if (!qualified && eq(k.text, "SYSDATE")) { add("ora_sysdate()"); break; }
+      if (!qualified && eq(k.text, "USER")) { add("ora_user()"); break; }
+      if (!qualified && eq(k.text, "ROWNUM")) { add("row_number() OVER ()"); break; }
+      if (!qualified && eq(k.text, "UID")) { add("ora_uid()"); break; }
+      if (!qualified && eq(k.text, "ROWID")) {
         size_t next;
         add(rowidExpr("", i, next));
         i = next - 1;

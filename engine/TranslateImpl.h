@@ -7,6 +7,7 @@
 #include "Session.h"
 #include "SqlTranslate.h"
 
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -27,9 +28,18 @@ struct Token {
 };
 
 std::vector<Token> tokenize(const std::string& s);
-const std::set<std::string>& keywords();
 bool keywordAt(const std::vector<Token>& t, size_t i);
-bool is(const Token& t, const char* word);
+// A text against a word known when compiling: lengths first, then the bytes.
+template <size_t N>
+inline bool eq(const std::string& s, const char (&w)[N]) {
+  return s.size() == N - 1 && std::memcmp(s.data(), w, N - 1) == 0;
+}
+// Whether a token is the word or operator `word`. Asked of nearly every token by every clause,
+// so the first byte, where most differ, is looked at before the whole text.
+inline bool is(const Token& t, const char* word) {
+  return (t.kind == Token::Ident || t.kind == Token::Op) &&
+         (t.text.empty() ? *word == 0 : t.text[0] == *word && t.text == word);
+}
 void checkName(const std::string& name);
 const ColumnInfo& findColumn(const std::vector<ColumnInfo>& cols, const std::string& name);
 size_t skipPhysical(const std::vector<Token>& t, size_t i);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <set>
 #include <sqlite3.h>
+#include <unordered_set>
 
 namespace ora::tx {
 
@@ -105,8 +106,9 @@ std::vector<Token> tokenize(const std::string& s) {
   return out;
 }
 
-const std::set<std::string>& keywords() {
-  static const std::set<std::string> k = {
+namespace {
+const std::unordered_set<std::string>& keywords() {
+  static const std::unordered_set<std::string> k = {
       "SELECT", "FROM", "WHERE", "AND", "OR", "NOT", "NULL", "IS", "IN", "EXISTS", "BETWEEN",
       "LIKE", "ESCAPE", "AS", "DISTINCT", "ALL", "ORDER", "BY", "GROUP", "HAVING", "ASC", "DESC",
       "NULLS", "FIRST", "LAST", "UNION", "INTERSECT", "MINUS", "EXCEPT", "CASE", "WHEN", "THEN",
@@ -116,7 +118,7 @@ const std::set<std::string>& keywords() {
       "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME", "OFFSET", "FETCH"};
   return k;
 }
-bool is(const Token& t, const char* word);
+} // namespace
 
 // Words Oracle does not reserve are keywords only where they stand in their clause, so that a
 // column may be called KEY or FIRST.
@@ -125,19 +127,16 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
   const std::string& w = t[i].text;
   auto prev = [&](const char* x) { return i > 0 && is(t[i - 1], x); };
   auto next = [&](const char* x) { return i + 1 < t.size() && is(t[i + 1], x); };
-  if (w == "KEY") return prev("PRIMARY") || prev("FOREIGN");
-  if (w == "FIRST" || w == "LAST") return prev("NULLS");
-  if (w == "NULLS") return next("FIRST") || next("LAST");
-  if (w == "LEFT" || w == "RIGHT" || w == "FULL" || w == "INNER" || w == "CROSS" || w == "NATURAL")
+  if (eq(w, "KEY")) return prev("PRIMARY") || prev("FOREIGN");
+  if (eq(w, "FIRST") || eq(w, "LAST")) return prev("NULLS");
+  if (eq(w, "NULLS")) return next("FIRST") || next("LAST");
+  if (eq(w, "LEFT") || eq(w, "RIGHT") || eq(w, "FULL") || eq(w, "INNER") || eq(w, "CROSS") || eq(w, "NATURAL"))
     return next("JOIN") || next("OUTER");
-  if (w == "OUTER") return next("JOIN");
-  if (w == "USING") return next("(");
-  if (w == "FETCH") return next("FIRST") || next("NEXT");
-  if (w == "OFFSET") return i + 1 < t.size() && (t[i + 1].kind == Token::Num || t[i + 1].kind == Token::Bind);
+  if (eq(w, "OUTER")) return next("JOIN");
+  if (eq(w, "USING")) return next("(");
+  if (eq(w, "FETCH")) return next("FIRST") || next("NEXT");
+  if (eq(w, "OFFSET")) return i + 1 < t.size() && (t[i + 1].kind == Token::Num || t[i + 1].kind == Token::Bind);
   return true;
-}
-bool is(const Token& t, const char* word) {
-  return (t.kind == Token::Ident || t.kind == Token::Op) && t.text == word;
 }
 
 

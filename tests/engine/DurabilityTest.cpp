@@ -461,3 +461,76 @@ TEST_F(Durability, DamagedFilesGiveStorageErrors) {
 }
 
 } // namespace
+
+TEST_F(Durability, EveryParseSeesTheSchemaAsItIsNow) {
+  auto width = [&](int f) {
+    auto* field = dynamic_cast<TOraField*>(Cur.Fields(f));
+    return field ? field->DisplaySize() : -1;
+  };
+  ASSERT_EQ(Exec("CREATE VIEW V AS SELECT ENAME X FROM EMP"), "");
+  // what this logon learns of the schema: T is no table, EMP has 8 columns, V's column is text
+  EXPECT_EQ(Code(Exec("SELECT * FROM T")), "ORA-00942");
+  EXPECT_EQ(Code(Exec("INSERT INTO T VALUES (1, 'abc')")), "ORA-00942");
+  EXPECT_EQ(Code(Exec("INSERT INTO EMP VALUES (1, 'A', 'B', NULL, NULL, 1, 1, 10, 5)")), "ORA-00913");
+  ASSERT_EQ(Exec("SELECT * FROM EMP"), "");
+  EXPECT_EQ(Cur.FieldCount(), 8);
+  ASSERT_EQ(Exec("SELECT X FROM V"), "");
+  EXPECT_EQ(width(0), 10);
+  // another logon of the same user changes it, in this process ...
+  TOraSession other;
+  ASSERT_TRUE(Logon(other, "DEMO", "DEMO"));
+  TOraCursor oc;
+  oc.SetSession(&other);
+  ASSERT_TRUE(Run(oc, "CREATE TABLE T (A NUMBER, B VARCHAR2(5))")) << oc.ErrorText();
+  ASSERT_TRUE(Run(oc, "ALTER TABLE EMP ADD (BONUS NUMBER(7,2))")) << oc.ErrorText();
+  oc.Close();
+  other.Disconnect();
+  ASSERT_EQ(Exec("SELECT * FROM T"), "");
+  EXPECT_EQ(Cur.FieldCount(), 2);
+  EXPECT_EQ(Code(Exec("INSERT INTO T VALUES (1)")), "ORA-00947");
+  EXPECT_EQ(Exec("INSERT INTO T VALUES (1, 'abc')"), "");
+  EXPECT_EQ(Exec("INSERT INTO EMP VALUES (1, 'A', 'B', NULL, NULL, 1, 1, 10, 5)"), "");
+  ASSERT_EQ(Exec("SELECT * FROM EMP E"), "");
+  EXPECT_EQ(Cur.FieldCount(), 9);
+  ASSERT_TRUE(Ses.Commit());
+  // ... and in another process
+  auto elsewhere = [&](const std::vector<std::string>& sqls) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      TOraSession s;
+      TOraCursor c;
+      c.SetSession(&s);
+      if (!Logon(s, "DEMO", "DEMO"))
+        _exit(3);
+      for (const auto& sql : sqls)
+        if (!Run(c, sql))
+          _exit(4);
+      c.Close();
+      _exit(s.Disconnect() ? 0 : 5);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  };
+  elsewhere({"DROP TABLE T", "CREATE OR REPLACE VIEW V AS SELECT DNAME X, LOC Y FROM DEPT"});
+  EXPECT_EQ(Code(Exec("SELECT * FROM T")), "ORA-00942");
+  EXPECT_EQ(Code(Exec("INSERT INTO T VALUES (1, 'abc')")), "ORA-00942");
+  ASSERT_EQ(Exec("SELECT * FROM V"), "");
+  ASSERT_EQ(Cur.FieldCount(), 2);
+  EXPECT_EQ(width(0), 14);
+  elsewhere({"CREATE TABLE T (A DATE)", "ALTER TABLE EMP DROP COLUMN BONUS"});
+  ASSERT_EQ(Exec("SELECT * FROM T"), "");
+  EXPECT_EQ(Cur.FieldCount(), 1);
+  EXPECT_EQ(Code(Exec("INSERT INTO T VALUES ('abc')")), "ORA-01861");
+  ASSERT_EQ(Exec("SELECT * FROM EMP"), "");
+  EXPECT_EQ(Cur.FieldCount(), 8);
+  EXPECT_EQ(Code(Exec("INSERT INTO EMP VALUES (2, 'A', 'B', NULL, NULL, 1, 1, 10, 5)")), "ORA-00913");
+  // this logon's own DDL, also inside an open transaction of its own
+  ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (50, 'A', 'B')"), "");
+  ASSERT_EQ(Exec("DROP TABLE T"), "");
+  EXPECT_EQ(Code(Exec("SELECT * FROM T")), "ORA-00942");
+  ASSERT_EQ(Exec("CREATE TABLE T (A NUMBER, B NUMBER, C NUMBER)"), "");
+  EXPECT_EQ(Code(Exec("INSERT INTO T VALUES (1, 2)")), "ORA-00947");
+  EXPECT_EQ(Exec("INSERT INTO T VALUES (1, 2, 3)"), "");
+}

@@ -1,0 +1,302 @@
+// The cursor calls that open, close, parse and run a statement. A query or DML text is shared
+// with every later text that differs from it only in literals.
+#include "OciImpl.h"
+
+#include "FunctionUtil.h"
+#include "OraValues.h"
+#include "Session.h"
+#include "SqlText.h"
+#include "SqlTranslate.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <sqlite3.h>
+
+using namespace ora;
+using namespace ora::oci;
+
+namespace {
+
+// The schema is read once for the whole parse, not once per look-up: each read outside a
+// transaction takes and drops the file's locks.
+struct ReadOnce {
+  Session& s;
+  bool began;
+  static bool step(sqlite3_stmt* st) {
+    if (!st) return false;
+    int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    return rc == SQLITE_DONE;
+  }
+  explicit ReadOnce(Session& ses) : s(ses), began(sqlite3_get_autocommit(ses.db) && step(ses.cachedStatement("BEGIN"))) {}
+  ~ReadOnce() {
+    if (began && !sqlite3_get_autocommit(s.db)) step(s.cachedStatement("COMMIT"));
+  }
+  ReadOnce(const ReadOnce&) = delete;
+  ReadOnce& operator=(const ReadOnce&) = delete;
+};
+
+void describe(Cursor& c) {
+  int n = sqlite3_column_count(c.stmt);
+  c.cols.resize(n);
+  c.defs.assign(n, Define{});
+  c.longs.assign(n, {});
+  for (int i = 0; i < n; ++i) {
+    Column& col = c.cols[i];
+    col.name = sqlite3_column_name(c.stmt, i);
+    col.type = resultType(c.stmt, i, c.tr);
+    const char* table = sqlite3_column_table_name(c.stmt, i);
+    const char* origin = sqlite3_column_origin_name(c.stmt, i);
+    if (table && origin) {
+      int notNull = 0;
+      if (sqlite3_table_column_metadata(c.logon->s->db, nullptr, table, origin, nullptr, nullptr,
+                                        &notNull, nullptr, nullptr) == SQLITE_OK)
+        col.nullable = !notNull;
+    }
+  }
+}
+
+// The value of the literal at token ordinal `token`.
+const Literal* literalAt(const std::vector<Literal>& lits, int token) {
+  auto it = std::lower_bound(lits.begin(), lits.end(), token,
+                             [](const Literal& l, int t) { return l.token < t; });
+  return it != lits.end() && it->token == token ? &*it : nullptr;
+}
+
+// Binds a statement's literal parameters as SQLite would have read the literals.
+void bindLiterals(sqlite3_stmt* st, const Translation& tr, const std::vector<Literal>& lits) {
+  for (size_t p = 0; p < tr.params.size(); ++p) {
+    const Literal* l = literalAt(lits, tr.params[p]);
+    int n = static_cast<int>(p + 1);
+    if (!l || (l->text && l->value.empty())) { sqlite3_bind_null(st, n); continue; } // '' is NULL
+    if (l->text) { sqlite3_bind_text(st, n, l->value.data(), static_cast<int>(l->value.size()), SQLITE_TRANSIENT); continue; }
+    const std::string& v = l->value;
+    int64_t i = 0;
+    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), i);
+    if (ec == std::errc() && end == v.data() + v.size()) sqlite3_bind_int64(st, n, i);
+    else sqlite3_bind_double(st, n, std::strtod(v.c_str(), nullptr));
+  }
+}
+
+bool pinnedMatch(const Shared& e, const std::vector<Literal>& lits) {
+  for (auto& [tok, value] : e.pinned) {
+    const Literal* l = literalAt(lits, tok);
+    if (!l || l->value != value) return false;
+  }
+  return true;
+}
+
+// Takes a cursor area out of the side table, finalizing its statement under its logon's lock.
+void dropCursor(unsigned char* cda) {
+  std::shared_ptr<Logon> keep;
+  std::unique_lock<std::mutex> lk;
+  for (;;) {
+    {
+      std::lock_guard g(reg().m);
+      auto it = reg().cursors.find(cda);
+      if (it == reg().cursors.end()) return;
+      if (!it->second->logon) { reg().cursors.erase(it); return; }
+      keep = reg().logons.at(it->second->lda);
+    }
+    lk = std::unique_lock(keep->m);
+    std::unique_ptr<Cursor> gone;
+    {
+      std::lock_guard g(reg().m);
+      auto it = reg().cursors.find(cda);
+      if (it == reg().cursors.end()) return;
+      if (it->second->logon != keep.get() && it->second->logon) { lk.unlock(); continue; }
+      gone = std::move(it->second);
+      reg().cursors.erase(it);
+    }
+    gone->finalize();
+    if (gone->logon) std::erase(gone->logon->cursors, gone.get());
+    return;
+  }
+}
+} // namespace
+
+OCIW32_API int oopen(unsigned char* cda, unsigned char* lda, const char*, int, int, const char*, int) {
+  if (!cda) return 1001;
+  return guarded(cda, lda, ociw32::kFcOpen, 3113, [&] {
+    dropCursor(cda);
+    std::unique_lock<std::mutex> lk;
+    auto l = lockLogon(lda, lk, cda, ociw32::kFcOpen);
+    if (!l) return areaCode(cda);
+    auto c = std::make_unique<Cursor>();
+    c->lda = lda;
+    c->logon = l.get();
+    l->cursors.push_back(c.get());
+    {
+      std::lock_guard g(reg().m);
+      reg().cursors[cda] = std::move(c);
+    }
+    put32(cda, ociw32::kOffRowsProcessed, 0);
+    return succeed(cda, ociw32::kFcOpen);
+  });
+}
+
+OCIW32_API int oclose(unsigned char* cda) {
+  if (!cda) return 1001;
+  return guarded(cda, nullptr, ociw32::kFcClose, 3113, [&] {
+    bool known;
+    {
+      std::lock_guard g(reg().m);
+      known = reg().cursors.count(cda) > 0;
+    }
+    if (!known) return failWith(cda, nullptr, OraError(1001), ociw32::kFcClose);
+    dropCursor(cda);
+    return succeed(cda, ociw32::kFcClose);
+  });
+}
+
+OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, unsigned int) {
+  if (!cda) return 1001;
+  std::shared_ptr<Logon> keep;
+  std::unique_lock<std::mutex> lk;
+  return guarded(cda, nullptr, ociw32::kFcParse, 3113, [&] {
+    Cursor* c = lockCursor(cda, ociw32::kFcParse, keep, lk);
+    if (!c) return areaCode(cda);
+    put32(cda, ociw32::kOffRowsProcessed, 0);
+    put16(cda, ociw32::kOffFunctionType, 0);
+    try {
+      Logon& l = *c->logon;
+      Session& ses = *l.s;
+      std::string sql = text(sqlstm, sqllen);
+      // a length that counts the terminator: the text ends there
+      while (!sql.empty() && sql.back() == '\0' && sql.find('\0') == sql.size() - 1) sql.pop_back();
+      std::vector<Literal> lits;
+      std::string key = sharingKey(sql, lits);
+      Shared* hit = nullptr;
+      ReadOnce once(ses);
+      if (!key.empty()) {
+        l.checkShared();
+        auto it = l.shared.find(key);
+        if (it != l.shared.end() && pinnedMatch(it->second, lits)) hit = &it->second;
+      }
+      if (hit && c->sharedKey == key && c->stmt && c->sharedGeneration == hit->generation) {
+        // the same shape again on the same cursor: only the literals change
+        sqlite3_stmt* kept = c->stmt;
+        c->stmt = nullptr;
+        c->finalize();
+        c->stmt = kept;
+        c->sharedKey = key;
+        sqlite3_reset(kept);
+        sqlite3_clear_bindings(kept);
+      } else {
+        c->finalize();
+        if (hit) {
+          c->tr = hit->tr;
+          c->sharedGeneration = hit->generation;
+          if (hit->idle) {
+            c->stmt = hit->idle;
+            hit->idle = nullptr;
+          } else if (int rc = sqlite3_prepare_v2(ses.db, c->tr.sql.c_str(), -1, &c->stmt, nullptr); rc != SQLITE_OK) {
+            OraError e = fromSqlite(rc, sqlite3_errmsg(ses.db), c->tr.verb);
+            sqlite3_finalize(c->stmt);
+            c->stmt = nullptr;
+            throw e;
+          }
+          c->sharedKey = key;
+        } else {
+          Catalog cat(ses.db, ses.user, &ses);
+          c->tr = translate(sql, cat, !key.empty());
+          if (c->tr.kind == StmtKind::Query || c->tr.kind == StmtKind::Dml) {
+            int rc = sqlite3_prepare_v2(ses.db, c->tr.sql.c_str(), -1, &c->stmt, nullptr);
+            if (rc != SQLITE_OK) {
+              OraError e = fromSqlite(rc, sqlite3_errmsg(ses.db), c->tr.verb);
+              sqlite3_finalize(c->stmt);
+              c->stmt = nullptr;
+              throw e;
+            }
+            if (!key.empty() && !c->tr.unshared) {
+              Shared& e = l.shared[key];
+              if (e.idle) sqlite3_finalize(e.idle);
+              e = Shared{};
+              e.tr = c->tr;
+              e.generation = l.generation;
+              c->sharedGeneration = l.generation;
+              for (int tok : c->tr.pinned)
+                if (const Literal* lit = literalAt(lits, tok)) e.pinned.emplace_back(tok, lit->value);
+              c->sharedKey = key;
+            }
+          }
+        }
+      }
+      if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, lits);
+      if (c->tr.kind == StmtKind::Query) describe(*c);
+    } catch (OraError& e) {
+      if (e.pos < 0) locateError(e, text(sqlstm, sqllen));
+      return failWith(cda, c->lda, e, ociw32::kFcParse);
+    }
+    c->parsed = true;
+    put16(cda, ociw32::kOffFunctionType, static_cast<unsigned>(c->tr.function));
+    return succeed(cda, ociw32::kFcParse);
+  });
+}
+
+OCIW32_API int oexec(unsigned char* cda) {
+  if (!cda) return 1001;
+  std::shared_ptr<Logon> keep;
+  std::unique_lock<std::mutex> lk;
+  return guarded(cda, nullptr, ociw32::kFcExec, 3113, [&] {
+    Cursor* c = lockCursor(cda, ociw32::kFcExec, keep, lk);
+    if (!c) return areaCode(cda);
+    if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcExec);
+    Logon& lo = *c->logon;
+    Session& l = *lo.s;
+    c->rows = 0;
+    put32(cda, ociw32::kOffRowsProcessed, 0);
+    try {
+      if (c->tr.kind != StmtKind::Rollback) l.checkLost();
+      switch (c->tr.kind) {
+      case StmtKind::Query:
+        c->dropAhead();
+        sqlite3_reset(c->stmt);
+        c->executed = false;
+        for (auto& v : c->tr.dictionary) l.refreshDictionary(v);
+        c->executed = true;
+        c->haveRow = c->done = c->longsValid = false;
+        advance(*c); // surfaces errors such as a busy database at execute time
+        break;
+      case StmtKind::Dml: {
+        lo.protectReaders(c);
+        l.beginIfNeeded(c->tr.verb);
+        sqlite3_reset(c->stmt);
+        if (!c->tr.moreSql.empty() || c->tr.verb == "MERGE") {
+          c->rows = static_cast<uint32_t>(l.runParts(c->stmt, c->tr));
+          break;
+        }
+        int rc = sqlite3_step(c->stmt);
+        std::string msg = sqlite3_errmsg(l.db);
+        sqlite3_reset(c->stmt);
+        if (rc != SQLITE_DONE) throw stepFailure(l, rc, msg, c->tr.verb);
+        c->rows = static_cast<uint32_t>(sqlite3_changes(l.db));
+        break;
+      }
+      case StmtKind::Ddl:
+        lo.protectReaders(c);
+        l.runDdl(c->tr);
+        break;
+      case StmtKind::Commit:
+        l.commit();
+        break;
+      case StmtKind::Rollback:
+        lo.protectReaders(c);
+        if (c->tr.savepoint.empty()) l.rollback();
+        else l.rollbackTo(c->tr.savepoint);
+        break;
+      case StmtKind::Savepoint:
+        l.savepoint(c->tr.savepoint);
+        break;
+      case StmtKind::Session:
+        for (auto& a : c->tr.actions) a(l);
+        break;
+      }
+    } catch (const OraError& e) {
+      return failWith(cda, c->lda, e, ociw32::kFcExec);
+    }
+    put32(cda, ociw32::kOffRowsProcessed, c->rows);
+    return succeed(cda, ociw32::kFcExec);
+  });
+}
