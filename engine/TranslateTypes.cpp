@@ -1,0 +1,332 @@
+// The Oracle type of an expression: Oracle's rules for results, describe sizes and the implicit
+// conversions they lead to.
+#include "TranslateImpl.h"
+
+#include "Dictionary.h"
+#include "FunctionUtil.h"
+#include "Number.h"
+#include "OraFunctions.h"
+#include "Session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+ColType Translator::exprType(size_t b, size_t e) {
+  std::vector<std::pair<size_t, size_t>> terms;
+  std::vector<std::string> ops;
+  if (b < e && chainAt(b, e, terms, ops) && terms.back().second == e && terms.size() > 1) {
+    ColType acc = exprType(terms[0].first, terms[0].second);
+    for (size_t k = 0; k < ops.size(); ++k) {
+      ColType t = exprType(terms[k + 1].first, terms[k + 1].second);
+      ColType r;
+      if (ops[k] == "||") {
+        auto width = [](const ColType& x) {
+          return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        };
+        // CHAR joined to CHAR stays CHAR; anything else makes VARCHAR2
+        r.code = acc.code == kChar && t.code == kChar ? kChar : kVarchar2;
+        r.size = std::min(4000, width(acc) + width(t));
+      }
+      else if (acc.code == kDate && t.code == kDate) r.code = ops[k] == "-" ? kNumber : kDate;
+      else if (acc.code == kDate || t.code == kDate) r.code = kDate;
+      else r.code = kNumber;
+      acc = r;
+    }
+    return acc;
+  }
+  if (b + 2 < e + 1 && is(t_[b], "(") && matching(b) + 1 == e && !is(at(b + 1), "SELECT")) return exprType(b + 1, e - 1);
+  return infer(b, e);
+}
+
+// CASE results of different type families are ORA-00932, as Oracle finds at parse. Only the
+// results whose type is certain take part: literals and plain columns.
+void Translator::checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results) {
+  const char* first = nullptr;
+  for (auto [rb, re] : results) {
+    bool column = (re == rb + 1 && (t_[rb].kind == Token::Ident || t_[rb].kind == Token::QIdent) &&
+                   !keywordAt(t_, rb)) ||
+                  (re == rb + 3 && is(t_[rb + 1], "."));
+    if (!(re == rb + 1 && (t_[rb].kind == Token::Num || t_[rb].kind == Token::Str)) && !column) continue;
+    if (t_[rb].kind == Token::Str && t_[rb].text.empty()) continue; // '' is NULL
+    int code = exprType(rb, re).code;
+    const char* family = code == kNumber ? "NUMBER" : code == kDate ? "DATE"
+                         : code == kVarchar2 || code == kChar ? "CHAR" : nullptr;
+    if (!family) continue;
+    if (!first) first = family;
+    else if (std::strcmp(first, family) != 0)
+      throw OraError(932, std::string("expected ") + first + " got " + family).at(t_[rb].pos);
+  }
+}
+
+// The type a CAST names, from its type tokens [b, e).
+ColType Translator::castType(size_t b, size_t e) const {
+  std::string decl;
+  for (size_t m = b; m < e; ++m) decl += t_[m].text;
+  ColType c = parseDeclType(decl);
+  if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
+  if (c.code == 0 && (decl.rfind("INTEGER", 0) == 0 || decl.rfind("INT", 0) == 0)) c = parseDeclType("NUMBER(38)");
+  if (c.code == kVarchar2 && c.size <= 0) c.size = 4000;
+  return c;
+}
+
+// The most bytes TO_CHAR(date, model) gives: the model tried on a day of every month and weekday,
+// morning and afternoon, in both date languages; 0 when the model is not valid.
+int Translator::dateFormatWidth(const std::string& model) {
+  try {
+    checkDateFormat(model);
+    int widest = 0;
+    for (int language : {fn::kAmerican, fn::kJapanese})
+      for (int month = 1; month <= 12; ++month)
+        for (int day = 1; day <= 7; ++day)
+          for (int hour : {9, 21}) {
+            DateTime d;
+            d.year = 2000;
+            d.month = month;
+            d.day = day + 20;
+            d.hour = hour;
+            widest = std::max(widest, textBytes(formatDateText(d, model, language)));
+          }
+    return widest;
+  } catch (const OraError&) {
+    return 0;
+  }
+}
+
+// A scalar subquery has the type of its one column, read among its own tables.
+ColType Translator::subqueryType(size_t s, size_t e) {
+  int d = t_[s].depth;
+  size_t from = clauseEnd(s + 1, e, d, {"FROM"});
+  size_t ib = s + 1, ie = ib;
+  if (is(at(ib), "DISTINCT") || is(at(ib), "UNIQUE") || is(at(ib), "ALL")) ++ib;
+  ie = ib;
+  while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
+  if (ie - ib >= 2 && aliasToken(ie - 1) &&
+      (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")")))
+    ie -= is(t_[ie - 2], "AS") ? 2 : 1;
+  ColType t;
+  t.code = kVarchar2;
+  t.size = 4000;
+  if (from >= e || ie <= ib) return t;
+  static const std::set<std::string> stops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION", "INTERSECT",
+                                              "MINUS", "EXCEPT", "CONNECT", "START", "FOR"};
+  Context c;
+  parseFrom(from + 1, clauseEnd(from + 1, e, d, stops), c);
+  ctx_.push_back(c);
+  try {
+    t = exprType(ib, ie);
+  } catch (...) {
+    ctx_.pop_back();
+    throw;
+  }
+  ctx_.pop_back();
+  return t;
+}
+
+ColType Translator::infer(size_t b, size_t e) {
+  ColType t;
+  t.code = kVarchar2;
+  t.size = 4000;
+  if (e <= b) return t;
+  const Token& f = t_[b];
+  if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
+  if (is(f, "INTERVAL") && at(b + 1).kind == Token::Str && intervalEnd(b) == e) { t = ColType{}; t.code = kNumber; return t; }
+  if (is(f, "(") && is(at(b + 1), "SELECT") && matching(b) + 1 == e) return subqueryType(b + 1, e - 1);
+  if (e - b == 1) {
+    if (f.kind == Token::Num) { t = ColType{}; t.code = kNumber; return t; }
+    // a text literal is CHAR, as long as it is
+    if (f.kind == Token::Str) { t.code = kChar; t.size = std::max<int>(1, textBytes(f.text)); return t; }
+    if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
+    if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
+    if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
+    if (f.kind == Token::Ident && (f.text == "UID" || f.text == "ROWNUM" || f.text == "LEVEL")) { t = ColType{}; t.code = kNumber; return t; }
+  }
+  if (is(t_[e - 1], "NEXTVAL") || is(t_[e - 1], "CURRVAL")) { t = ColType{}; t.code = kNumber; return t; }
+  if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ROWID")) { t = ColType{}; t.code = kRowid; return t; }
+  // A column of a FROM table: its own type (reached here when it sits inside a call).
+  if ((e - b == 1 || (e - b == 3 && is(t_[b + 1], "."))) &&
+      (t_[e - 1].kind == Token::Ident || t_[e - 1].kind == Token::QIdent) && !ctx_.empty()) {
+    std::string q = e - b == 3 ? t_[b].text : std::string();
+    for (auto& r : ctx_.back().tables) {
+      if (!q.empty() && r.alias != q && !(r.alias.empty() && r.name == q)) continue;
+      if (r.name == "DUAL") continue;
+      for (auto& c : cat_.columns(r.dictionary.empty() ? r.name : dictionaryTable(r.dictionary)))
+        if (c.name == t_[e - 1].text) return c.type;
+    }
+    return t;
+  }
+  if (f.kind == Token::Ident && analyticAt(b) == e) {
+    // an analytic call has the type of its function without the window
+    static const std::set<std::string> ranks = {"ROW_NUMBER", "RANK", "DENSE_RANK", "NTILE", "PERCENT_RANK",
+                                                "CUME_DIST", "RATIO_TO_REPORT", "COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
+    if (ranks.count(f.text)) { t = ColType{}; t.code = kNumber; return t; }
+    size_t close = matching(b + 1), a = b + 2, m = a;
+    while (m < close && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
+    return m > a ? exprType(a, m) : t;
+  }
+  bool wholeCall = f.kind == Token::Ident && is(at(b + 1), "(") && is(t_[e - 1], ")") && t_[e - 1].depth == f.depth &&
+                   matching(b + 1) + 1 == e;
+  std::vector<std::pair<size_t, size_t>> args;
+  if (wholeCall) {
+    size_t a = b + 2;
+    if (is(at(a), "DISTINCT") || is(at(a), "ALL")) ++a;
+    for (size_t m = a; m <= e - 1; ++m)
+      if (m == e - 1 || (t_[m].depth == f.depth + 1 && is(t_[m], ","))) {
+        if (m > a) args.emplace_back(a, m);
+        a = m + 1;
+      }
+  }
+  auto nullArg = [&](std::pair<size_t, size_t> r) {
+    return r.second == r.first + 1 && ((t_[r.first].kind == Token::Str && t_[r.first].text.empty()) || is(t_[r.first], "NULL"));
+  };
+  // Character results are as long as the longest argument that can be the result.
+  auto widest = [&](const std::vector<std::pair<size_t, size_t>>& results) {
+    ColType r;
+    for (auto a : results)
+      if (!nullArg(a)) { r = exprType(a.first, a.second); break; }
+    if (r.code == 0) { r.code = kVarchar2; r.size = 1; }
+    if (r.code == kChar) r.code = kVarchar2; // a choice among texts is VARCHAR2
+    if (r.code == kVarchar2) {
+      for (auto a : results) {
+        if (nullArg(a)) continue;
+        ColType x = exprType(a.first, a.second);
+        int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        r.size = std::min(4000, std::max(r.size, size));
+      }
+    }
+    return r;
+  };
+  // Calls whose result has the type of their first argument.
+  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST", "LEAST"};
+  if (wholeCall && sameType.count(f.text) && !args.empty()) {
+    if (f.text == "MIN" || f.text == "MAX") return infer(args[0].first, args[0].second);
+    return widest(args);
+  }
+  if (f.kind == Token::Ident && f.text == "CASE" && is(t_[e - 1], "END") && t_[e - 1].depth == f.depth) {
+    std::vector<std::pair<size_t, size_t>> results;
+    size_t from = 0;
+    int nest = 0;
+    for (size_t m = b + 1; m < e; ++m) {
+      if (t_[m].depth != f.depth) continue;
+      if (is(t_[m], "CASE")) { ++nest; continue; }
+      if (is(t_[m], "END") && nest) { --nest; continue; }
+      if (nest) continue;
+      if (is(t_[m], "THEN") || is(t_[m], "ELSE")) {
+        if (from) results.emplace_back(from, m);
+        from = m + 1;
+      } else if (is(t_[m], "WHEN") || m == e - 1) {
+        if (from) results.emplace_back(from, m);
+        from = 0;
+      }
+    }
+    checkCaseResults(results);
+    if (!results.empty()) return widest(results);
+  }
+  if (wholeCall && f.text == "CAST" && args.size() == 1) {
+    for (size_t m = args[0].first; m < args[0].second; ++m)
+      if (t_[m].depth == f.depth + 1 && is(t_[m], "AS")) return castType(m + 1, args[0].second);
+  }
+  if (wholeCall && !args.empty()) {
+    static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM",
+                                                     "REGEXP_SUBSTR"};
+    if (keepLength.count(f.text)) {
+      ColType x = exprType(args[0].first, args[0].second);
+      t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
+      return t;
+    }
+    if (f.text == "TO_CHAR" && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
+      t.size = 40;
+      return t;
+    }
+    if (f.text == "TO_CHAR" && args.size() >= 2 && args[1].second == args[1].first + 1 &&
+        t_[args[1].first].kind == Token::Str) {
+      // a literal format: the longest text it can give
+      const std::string& model = t_[args[1].first].text;
+      int code = exprType(args[0].first, args[0].second).code;
+      if (code == kDate) {
+        if (int n = dateFormatWidth(model)) t.size = std::min(4000, n);
+      } else if (code == kNumber && !model.empty()) {
+        t.size = std::min(4000, static_cast<int>(model.size()) + 1); // and the sign
+      }
+      return t;
+    }
+    if (f.text == "CHR") {
+      t.size = charset() == Charset::JA16SJIS ? 2 : 4; // one character
+      return t;
+    }
+    auto literalCount = [&](size_t n) -> long {
+      if (n >= args.size() || args[n].second != args[n].first + 1 || t_[args[n].first].kind != Token::Num) return -1;
+      return std::strtol(t_[args[n].first].text.c_str(), nullptr, 10);
+    };
+    int perChar = charset() == Charset::JA16SJIS ? 2 : 4;
+    if (f.text == "SUBSTR" || f.text == "SUBSTRB") {
+      // never longer than its source; a literal length bounds it further
+      ColType x = exprType(args[0].first, args[0].second);
+      t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
+      if (long n = literalCount(2); n > 0)
+        t.size = static_cast<int>(std::min<long>(t.size, f.text == "SUBSTRB" ? n : n * perChar));
+      return t;
+    }
+    if ((f.text == "LPAD" || f.text == "RPAD") && args.size() >= 2) {
+      // padded to a literal display width: Shift-JIS bytes are display columns
+      if (long n = literalCount(1); n > 0)
+        t.size = static_cast<int>(std::min<long>(4000, charset() == Charset::JA16SJIS ? n : n * perChar));
+      return t;
+    }
+  }
+  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING",
+                                                "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE"};
+  bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
+  if (f.kind == Token::Ident && f.text == "LISTAGG") return t;
+  if (call) {
+    int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
+    if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
+    if (r == kVarchar2) return t;
+    if (r == 0) {
+      // the type of an argument: DECODE's first result, NVL2's first choice, else the first
+      std::vector<std::pair<size_t, size_t>> args;
+      size_t a = b + 2;
+      for (size_t m = a; m <= e - 1; ++m)
+        if (m == e - 1 || (t_[m].depth == f.depth + 1 && is(t_[m], ","))) { args.emplace_back(a, m); a = m + 1; }
+      if (f.text == "DECODE" && args.size() >= 3) {
+        // the first result that is not NULL gives the type; text results share the longest size
+        std::vector<std::pair<size_t, size_t>> results;
+        for (size_t n = 2; n < args.size(); n += 2) results.push_back(args[n]);
+        if (args.size() % 2 == 0) results.push_back(args.back());
+        auto isNull = [&](std::pair<size_t, size_t> r) {
+          return r.second == r.first + 1 && ((t_[r.first].kind == Token::Str && t_[r.first].text.empty()) || is(t_[r.first], "NULL"));
+        };
+        int longest = 0;
+        bool allText = true;
+        for (auto r : results) {
+          if (isNull(r)) continue;
+          if (r.second == r.first + 1 && t_[r.first].kind == Token::Str)
+            longest = std::max<int>(longest, textBytes(t_[r.first].text));
+          else allText = false;
+        }
+        for (auto r : results) {
+          if (isNull(r)) continue;
+          if (allText) { t.size = std::max(1, longest); return t; }
+          return exprType(r.first, r.second);
+        }
+        return t;
+      }
+      size_t pick = f.text == "NVL2" ? 1 : 0;
+      if (pick < args.size() && args[pick].first < args[pick].second)
+        return exprType(args[pick].first, args[pick].second);
+    }
+  }
+  bool arith = false, concat = false;
+  for (size_t i = b; i < e; ++i) {
+    if (t_[i].depth != f.depth || t_[i].kind != Token::Op) continue;
+    if (t_[i].text == "||") concat = true;
+    if (t_[i].text == "+" || t_[i].text == "-" || t_[i].text == "*" || t_[i].text == "/") arith = true;
+  }
+  if (arith && !concat) { t = ColType{}; t.code = kNumber; }
+  return t;
+}
+
+} // namespace ora::tx
