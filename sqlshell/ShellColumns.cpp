@@ -86,7 +86,7 @@ void TSqlShell::ListColumn(const TColumnSettings& col) {
     FOut << "FORMAT   " << col.Format << "\n";
   if (col.HasNullText)
     FOut << "NULL     " << Quoted(col.NullText) << "\n";
-  FOut << (col.Truncated ? "truncate\n" : "wrap\n");
+  FOut << (col.Truncated ? "truncate\n" : col.WordWrapped ? "word_wrap\n" : "wrap\n");
 }
 
 void TSqlShell::ColumnCommand(const std::string& args) {
@@ -131,8 +131,10 @@ void TSqlShell::ColumnCommand(const std::string& args) {
       col.HasNullText = true;
     } else if (Abbrev(opt, "WRAPPED", 3) || Abbrev(opt, "WORD_WRAPPED", 3)) {
       col.Truncated = false;
+      col.WordWrapped = opt[1] == 'O';
     } else if (Abbrev(opt, "TRUNCATED", 3)) {
       col.Truncated = true;
+      col.WordWrapped = false;
     } else {
       FOut << "SP2-0158: unknown COLUMN option \"" << t[i].Text << "\"\n\n";
       return;
@@ -149,6 +151,12 @@ void TSqlShell::ClearCommand(const std::string& args) {
   } else if (Abbrev(what, "BUFFER", 4) || what == "SQL") {
     FBuffer.clear();
     FOut << (what == "SQL" ? "sql" : "buffer") << " cleared\n";
+  } else if (Abbrev(what, "BREAKS", 3)) {
+    FBreaks.clear();
+    FOut << "breaks cleared\n";
+  } else if (Abbrev(what, "COMPUTES", 4)) {
+    FComputes.clear();
+    FOut << "computes cleared\n";
   } else if (Abbrev(what, "SCREEN", 3)) {
     // nothing to clear on a stream
   } else {

@@ -5,6 +5,7 @@
 #include "SqlSplitter.h"
 
 #include "NumberText.h"
+#include "ShellBreaks.h"
 #include "ShellWords.h"
 
 #include <algorithm>
@@ -61,8 +62,9 @@ void TrimPartialUtf8(std::string& s) {
     s.resize(i - 1);
 }
 
-// Pieces of a cell that fit `width` columns: the value wraps inside its column.
-std::vector<std::string> Chunks(const std::string& s, int width) {
+// Pieces of a cell that fit `width` columns: the value wraps inside its column; `words` moves
+// a word that does not fit to the next line and drops the blanks at the break.
+std::vector<std::string> Chunks(const std::string& s, int width, bool words = false) {
   std::vector<std::string> out;
   std::string cur;
   int cw = 0;
@@ -77,10 +79,28 @@ std::vector<std::string> Chunks(const std::string& s, int width) {
     size_t n = std::min(Utf8Length(static_cast<unsigned char>(s[i])), s.size() - i);
     std::string ch = s.substr(i, n);
     int w = DisplayWidth(ch);
+    if (words && cw == 0 && ch == " " && !out.empty()) {
+      ++i; // blanks after a break
+      continue;
+    }
     if (cw + w > width && !cur.empty()) {
-      out.push_back(cur);
-      cur.clear();
-      cw = 0;
+      size_t blank = words && ch != " " ? cur.rfind(' ') : std::string::npos;
+      if (blank != std::string::npos && blank > 0) {
+        // The word so far goes to the next line with the rest of it.
+        std::string word = cur.substr(blank + 1);
+        cur.erase(cur.find_last_not_of(' ', blank) + 1);
+        out.push_back(cur);
+        cur = word;
+        cw = DisplayWidth(cur);
+      } else {
+        out.push_back(cur);
+        cur.clear();
+        cw = 0;
+        if (words && ch == " ") {
+          ++i;
+          continue;
+        }
+      }
     }
     cur += ch;
     cw += w;
@@ -306,7 +326,7 @@ TSqlShell::~TSqlShell() { StopSpool(); }
 
 void TSqlShell::ShowError(const std::string& text) {
   // The cursor's text ends with the call it came from; the user only needs the message.
-  FOut << text.substr(0, text.find('\r')) << "\n\n";
+  FOut << text.substr(0, text.find('\r')) << "\n\n\n";
 }
 
 // As SQL*Plus does: the line the error is about, a "*" under the offending token, its number.
@@ -502,6 +522,14 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     ColumnCommand(raw);
     return true;
   }
+  if (Abbrev(word, "BREAK", 3)) {
+    BreakCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "COMPUTE", 4)) {
+    ComputeCommand(args);
+    return true;
+  }
   if (Abbrev(word, "CLEAR", 2)) {
     ClearCommand(args);
     return true;
@@ -644,7 +672,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     if (!(commit ? FSession.Commit() : FSession.Rollback()))
       return Failed(FSession.GetErrorMessage(FSession.ReturnCode()), FSession.ReturnCode());
     if (Settings.Feedback > 0)
-      FOut << (commit ? "Commit complete.\n\n" : "Rollback complete.\n\n");
+      FOut << (commit ? "\nCommit complete.\n\n" : "\nRollback complete.\n\n");
     return true;
   }
 
@@ -667,13 +695,16 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     go = Failed(err, c.ReturnCode());
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;
-    if (!RunQuery(c, err))
+    if (!RunQuery(c, err)) {
+      // An error while fetching has no statement line to point at.
+      FOut << "ERROR:\n";
       go = Failed(err, err.rfind("ORA-01013", 0) == 0 ? 1013 : c.ReturnCode());
+    }
   } else {
     if (plsql)
       NoteCreatedUnit(text);
     if (Settings.Feedback > 0)
-      FOut << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
+      FOut << "\n" << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
   }
   c.OnError = nullptr;
   if (FSession.Connected())
@@ -721,8 +752,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       break;
     case fkDate: {
       std::string fmt = c.DateFormat();
-      w = std::max(f->DisplaySize(),
-                   DisplayWidth(FormatOraDateTime(fmt.empty() ? ShortDateFormat : fmt, 0)));
+      w = DisplayWidth(FormatOraDateTime(fmt.empty() ? ShortDateFormat : fmt, 0));
       break;
     }
     case fkLong:
@@ -730,7 +760,9 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       w = Settings.Long;
       break;
     default:
-      w = f->DisplaySize();
+      // A date comes as the engine's text in the session's date format: its width is that of
+      // the values, which the first rows give.
+      w = f->DbType() == 12 ? 1 : std::max(1, f->DisplaySize());
       break;
     }
     long long given = 0;
@@ -739,10 +771,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       w = static_cast<int>(given);
       fixedWidth[i] = true;
     }
+    // A number column widens to its heading; any other column cuts its heading to its width.
     int headWidth = 0;
     for (auto& h : heads[i])
       headWidth = std::max(headWidth, DisplayWidth(h));
-    widths[i] = fixedWidth[i] ? w : std::max(w, headWidth);
+    widths[i] = right[i] ? std::max(w, headWidth) : w;
   }
 
   std::vector<std::vector<int>> groups; // columns of each physical line of a record
@@ -799,7 +832,6 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           int i = g[j];
           if (j)
             head += ' ';
-          // Only a column cut down to the line or set narrower can be narrower than its heading.
           std::string name = k < heads[i].size() ? Chunks(heads[i][k], widths[i])[0] : "";
           head += PadDisplay(name, widths[i], right[i]);
         }
@@ -814,16 +846,17 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       emit(rule);
     }
   };
-  auto flush = [&] {
-    if (!laidOut)
-      layOut();
-    for (auto& row : batch) {
+  // The lines of one record; a record that took more than one line is set off by a blank
+  // line after it. `full` is the record with the values BREAK leaves out, for a page's first row.
+  auto put = [&](const std::vector<std::string>& row, const std::vector<std::string>& full,
+                 bool data, int labelCol = -1) {
+    auto render = [&](const std::vector<std::string>& values) {
       std::vector<std::string> out;
       for (auto& g : groups) {
         std::vector<std::vector<std::string>> cells;
         size_t height = 1;
         for (int i : g) {
-          cells.push_back(Chunks(row[i], widths[i]));
+          cells.push_back(Chunks(values[i], widths[i], cols[i] && cols[i]->WordWrapped));
           if (cols[i] && cols[i]->Truncated)
             cells.back().resize(1);
           height = std::max(height, cells.back().size());
@@ -834,47 +867,188 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
             if (j)
               line += ' ';
             int i = g[j];
-            line +=
-                PadDisplay(k < cells[j].size() ? cells[j][k] : std::string(), widths[i], right[i]);
+            line += PadDisplay(k < cells[j].size() ? cells[j][k] : std::string(), widths[i],
+                               right[i] && i != labelCol);
           }
           out.push_back(line);
         }
       }
-      if (Settings.PageSize > 0) {
-        int lines = static_cast<int>(out.size());
-        if (!pageStarted ||
-            (linesOnPage + lines > Settings.PageSize && linesOnPage > 1 + headingLines))
-          newPage();
-        linesOnPage += lines;
+      return out;
+    };
+    std::vector<std::string> out = render(row);
+    bool separate = data && (Settings.RecSep == 'E' || (Settings.RecSep == 'W' && out.size() > 1));
+    if (Settings.PageSize > 0) {
+      int lines = static_cast<int>(out.size());
+      if (!pageStarted ||
+          (linesOnPage + lines > Settings.PageSize && linesOnPage > 1 + headingLines)) {
+        newPage();
+        if (data && &row != &full) {
+          out = render(full);
+          separate = Settings.RecSep == 'E' || (Settings.RecSep == 'W' && out.size() > 1);
+        }
       }
-      for (auto& l : out)
-        emit(l);
+      linesOnPage += static_cast<int>(out.size()) + (separate ? 1 : 0);
+    }
+    for (auto& l : out)
+      emit(l);
+    if (separate)
+      FOut << "\n";
+  };
+
+  // BREAK columns of this query, outermost first, then REPORT; each with its COMPUTE lines.
+  struct TSummary {
+    std::string Label;
+    std::vector<int> Cols;
+    std::vector<TAccumulator> Acc;
+  };
+  struct TLevel {
+    int Col = -1; // -1: REPORT
+    const TBreakSettings* Spec = nullptr;
+    std::vector<TSummary> Lines;
+  };
+  auto columnIndex = [&](const std::string& name) {
+    for (int i = 0; i < n; ++i)
+      if (Upper(c.Fields(i)->Name()) == name)
+        return i;
+    return -1;
+  };
+  std::vector<TLevel> levels;
+  for (auto& b : FBreaks)
+    if (int ci = columnIndex(b.Column); ci >= 0 && b.Column != "REPORT")
+      levels.push_back({ci, &b, {}});
+  const size_t columnLevels = levels.size();
+  for (auto& b : FBreaks)
+    if (b.Column == "REPORT")
+      levels.push_back({-1, &b, {}});
+  for (auto& cs : FComputes)
+    for (auto& lv : levels) {
+      if (cs.On != (lv.Col < 0 ? std::string("REPORT") : lv.Spec->Column))
+        continue;
+      for (size_t k = 0; k < cs.Functions.size(); ++k) {
+        TSummary sum;
+        sum.Label = cs.Labels[k];
+        for (auto& of : cs.Of)
+          if (int ci = columnIndex(of); ci >= 0) {
+            sum.Cols.push_back(ci);
+            sum.Acc.emplace_back(cs.Functions[k]);
+          }
+        if (!sum.Cols.empty())
+          lv.Lines.push_back(std::move(sum));
+      }
+    }
+  std::vector<std::vector<std::string>> raws; // the batch's values as the engine gave them
+  std::vector<std::string> lastKeys;          // break column values of the row before
+  auto summarize = [&](TLevel& lv) {
+    if (lv.Lines.empty())
+      return;
+    std::vector<std::string> rule(n);
+    if (lv.Col >= 0)
+      rule[lv.Col] = std::string(static_cast<size_t>(widths[lv.Col]), '*');
+    for (auto& sum : lv.Lines)
+      for (int ci : sum.Cols)
+        rule[ci] = std::string(static_cast<size_t>(widths[ci]), '-');
+    put(rule, rule, false);
+    for (auto& sum : lv.Lines) {
+      std::vector<std::string> line(n);
+      int at = lv.Col >= 0 ? lv.Col : 0;
+      line[at] = Chunks(sum.Label, widths[at])[0];
+      for (size_t j = 0; j < sum.Cols.size(); ++j) {
+        int ci = sum.Cols[j];
+        std::string v = sum.Acc[j].Result();
+        if (!v.empty() && right[ci])
+          v = models[ci].empty() ? NumberInWidth(v, Settings.NumWidth)
+                                 : FormatNumber(v, models[ci]);
+        line[ci] = v;
+        sum.Acc[j].Reset();
+      }
+      put(line, line, false, at); // a label starts at the left, even over numbers
+    }
+  };
+  // The groups from the innermost break up to `level` end.
+  auto endGroups = [&](size_t level) {
+    for (size_t k = columnLevels; k-- > level;)
+      summarize(levels[k]);
+  };
+  auto flush = [&] {
+    if (!laidOut)
+      layOut();
+    for (size_t r = 0; r < batch.size(); ++r) {
+      const std::vector<std::string>& row = batch[r];
+      size_t level = columnLevels; // the outermost break whose value changed
+      if (!lastKeys.empty())
+        for (size_t k = 0; k < columnLevels && level == columnLevels; ++k)
+          if (row[levels[k].Col] != lastKeys[k])
+            level = k;
+      if (!lastKeys.empty() && level < columnLevels) {
+        endGroups(level);
+        int skip = 0;
+        bool page = false;
+        for (size_t k = level; k < columnLevels; ++k) {
+          skip = std::max(skip, levels[k].Spec->Skip);
+          page = page || levels[k].Spec->SkipPage;
+        }
+        if (page && Settings.PageSize > 0) {
+          newPage();
+        } else {
+          for (int k = 0; k < skip; ++k)
+            FOut << "\n";
+          linesOnPage += skip;
+        }
+      }
+      std::vector<std::string> shown = row;
+      for (size_t k = 0; k < columnLevels && !lastKeys.empty(); ++k)
+        if (k < level && !levels[k].Spec->Duplicates)
+          shown[levels[k].Col].clear();
+      if (columnLevels == 0)
+        put(row, row, true);
+      else
+        put(shown, row, true);
+      for (auto& lv : levels)
+        for (auto& sum : lv.Lines)
+          for (size_t j = 0; j < sum.Cols.size(); ++j)
+            sum.Acc[j].Add(raws[r][sum.Cols[j]], right[sum.Cols[j]]);
+      lastKeys.clear();
+      for (size_t k = 0; k < columnLevels; ++k)
+        lastKeys.push_back(row[levels[k].Col]);
     }
     batch.clear();
+    raws.clear();
   };
 
   const int longLimit = std::max(1, Settings.Long);
+  // The engine's exact text of a number, not the access layer's general format.
+  auto rawNumber = [&](int i, int r) {
+    TCustomOraField* f = c.Fields(i);
+    const char* p =
+        reinterpret_cast<const char*>(f->Buffer()) + static_cast<size_t>(r) * f->Width();
+    return std::string(p, strnlen(p, static_cast<size_t>(f->Width())));
+  };
   auto cell = [&](int i, int r) -> std::string {
     TCustomOraField* f = c.Fields(i);
     if (f->IsNull(r))
-      return cols[i] && cols[i]->HasNullText ? cols[i]->NullText : std::string();
+      return cols[i] && cols[i]->HasNullText ? cols[i]->NullText : Settings.NullText;
     if (!right[i])
       return CellText(c, f, r, longLimit);
-    // The engine's exact text, not the access layer's general format.
-    const char* p =
-        reinterpret_cast<const char*>(f->Buffer()) + static_cast<size_t>(r) * f->Width();
-    std::string raw(p, strnlen(p, static_cast<size_t>(f->Width())));
+    const std::string raw = rawNumber(i, r);
     return models[i].empty() ? NumberInWidth(raw, Settings.NumWidth) : FormatNumber(raw, models[i]);
+  };
+  // A row's cells and, for COMPUTE, its values: a number's engine text, NULL as empty.
+  auto addRow = [&](int r) {
+    std::vector<std::string> row(n), raw(n);
+    for (int i = 0; i < n; ++i) {
+      row[i] = cell(i, r);
+      if (!c.Fields(i)->IsNull(r))
+        raw[i] = right[i] ? rawNumber(i, r) : row[i];
+    }
+    batch.push_back(std::move(row));
+    raws.push_back(std::move(raw));
   };
   bool cancelled = false;
   auto stopped = [&] { return cancelled = cancelled || (Interrupted && Interrupted()); };
   if (hasLong) {
     // Long fields hold one row: fetch them one at a time.
     while (!stopped() && c.Fetch()) {
-      std::vector<std::string> row(n);
-      for (int i = 0; i < n; ++i)
-        row[i] = cell(i, 0);
-      batch.push_back(std::move(row));
+      addRow(0);
       ++total;
       if (batch.size() >= TOraCursor::MaxRows)
         flush();
@@ -884,12 +1058,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     for (;;) {
       bool ok = c.FetchRowsQuiet();
       uint32_t now = c.RowsProcessed();
-      for (uint32_t r = 0; r < now - prev; ++r) {
-        std::vector<std::string> row(n);
-        for (int i = 0; i < n; ++i)
-          row[i] = cell(i, static_cast<int>(r));
-        batch.push_back(std::move(row));
-      }
+      for (uint32_t r = 0; r < now - prev; ++r)
+        addRow(static_cast<int>(r));
       total = now;
       if (batch.size() >= TOraCursor::MaxRows || !ok || now == prev)
         flush();
@@ -915,9 +1085,14 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   }
   if (!batch.empty())
     flush();
+  if (total > 0) {
+    endGroups(0);
+    for (size_t k = columnLevels; k < levels.size(); ++k)
+      summarize(levels[k]);
+  }
   if (total == 0) {
     if (Settings.Feedback > 0)
-      FOut << "no rows selected\n\n";
+      FOut << "\nno rows selected\n\n";
   } else if (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback)) {
     FOut << "\n" << total << (total == 1 ? " row selected.\n\n" : " rows selected.\n\n");
   } else {
@@ -931,7 +1106,7 @@ void TSqlShell::Describe(const std::string& name) {
     FOut << "SP2-0730: DESCRIBE needs the name of a table or view.\n\n";
     return;
   }
-  auto missing = [&] { FOut << "ORA-04043: object " << name << " does not exist\n\n"; };
+  auto missing = [&] { FOut << "ERROR:\nORA-04043: object " << name << " does not exist\n\n\n"; };
   // Only a name goes into the statement text, so DESCRIBE can run nothing else.
   if (!ValidObjectName(name)) {
     missing();
@@ -987,13 +1162,21 @@ void TSqlShell::SetCommand(const std::string& args) {
     FOut << "SP2-0265: SET needs an option and a value.\n\n";
     return;
   }
+  if (Upper(w[0]) == "NULL") {
+    // The rest of the line, blanks and all; quotes around it are not part of it.
+    std::string text = Trim(Trim(args).substr(4));
+    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
+      text = text.substr(1, text.size() - 2);
+    Settings.NullText = text;
+    return;
+  }
   for (size_t i = 0; i < w.size(); i += 2) {
     std::string opt = Upper(w[i]);
     bool known = Abbrev(opt, "LINESIZE", 3) || Abbrev(opt, "PAGESIZE", 5) ||
                  Abbrev(opt, "FEEDBACK", 4) || opt == "ECHO" || Abbrev(opt, "HEADING", 3) ||
                  Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" || Abbrev(opt, "SQLBLANKLINES", 5) ||
                  Abbrev(opt, "VERIFY", 3) || Abbrev(opt, "DEFINE", 3) || Abbrev(opt, "TIMING", 3) ||
-                 Abbrev(opt, "SERVEROUTPUT", 9);
+                 Abbrev(opt, "SERVEROUTPUT", 9) || opt == "RECSEP";
     if (!known) {
       FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n\n";
       return;
@@ -1041,7 +1224,13 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.Verify);
     else if (Abbrev(opt, "TIMING", 3))
       ok = onOff(Settings.Timing);
-    else if (Abbrev(opt, "SERVEROUTPUT", 9)) {
+    else if (opt == "RECSEP") {
+      ok = Abbrev(val, "WRAPPED", 2) || Abbrev(val, "EACH", 2) || val == "OFF";
+      if (ok)
+        Settings.RecSep = val[0];
+      else
+        FOut << "SP2-0265: RECSEP must be set WRAPPED, EACH or OFF\n\n";
+    } else if (Abbrev(opt, "SERVEROUTPUT", 9)) {
       // ON [SIZE {n|UNLIMITED}] [FOR[MAT] ...] | OFF; the engine runs no PL/SQL, so no
       // DBMS_OUTPUT lines ever come: the setting is kept and shown, nothing more.
       const bool was = Settings.ServerOutput;
@@ -1147,6 +1336,17 @@ void TSqlShell::ShowCommand(const std::string& args) {
         FOut << "serveroutput ON SIZE UNLIMITED FORMAT WORD_WRAPPED\n";
       else
         FOut << "serveroutput ON SIZE " << Settings.ServerOutputSize << " FORMAT WORD_WRAPPED\n";
+    } else if (key == "NULL") {
+      if (Settings.NullText.empty())
+        FOut << "null OFF\n";
+      else
+        FOut << "null \"" << Settings.NullText << "\"\n";
+    } else if (key == "RECSEP") {
+      FOut << "recsep "
+           << (Settings.RecSep == 'W'   ? "WRAP"
+               : Settings.RecSep == 'E' ? "EACH"
+                                        : "OFF")
+           << "\n";
     } else if (key == "SPOOL") {
       if (FSpool)
         FOut << "currently spooling to " << FSpoolName << "\n";
@@ -1154,9 +1354,10 @@ void TSqlShell::ShowCommand(const std::string& args) {
         FOut << "not spooling currently\n";
     }
   };
-  static const char* const all[] = {
-      "DEFINE",   "ECHO",         "FEEDBACK", "HEADING",       "LINESIZE", "LONG", "NUMWIDTH",
-      "PAGESIZE", "SERVEROUTPUT", "SPOOL",    "SQLBLANKLINES", "TIMING",   "USER", "VERIFY"};
+  static const char* const all[] = {"DEFINE",        "ECHO",   "FEEDBACK",     "HEADING",
+                                    "LINESIZE",      "LONG",   "NULL",         "NUMWIDTH",
+                                    "PAGESIZE",      "RECSEP", "SERVEROUTPUT", "SPOOL",
+                                    "SQLBLANKLINES", "TIMING", "USER",         "VERIFY"};
   if (Abbrev(SplitWords(what).empty() ? std::string() : SplitWords(what)[0], "ERRORS", 3)) {
     std::string rest = Trim(args);
     size_t sp = rest.find_first_of(" \t");
@@ -1194,11 +1395,10 @@ void TSqlShell::ShowCommand(const std::string& args) {
     show("SERVEROUTPUT");
   else if (Abbrev(what, "SPOOL", 3))
     show("SPOOL");
-  else {
+  else if (what == "NULL" || what == "RECSEP")
+    show(what);
+  else
     FOut << "SP2-0158: unknown SHOW option \"" << Trim(args) << "\"\n\n";
-    return;
-  }
-  FOut << "\n";
 }
 
 void TSqlShell::Connect(const std::string& args) {
@@ -1233,7 +1433,7 @@ void TSqlShell::Connect(const std::string& args) {
   if (ok)
     FOut << "Connected.\n";
   else
-    FOut << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n";
+    FOut << "ERROR:\n" << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n\n";
 }
 
 void TSqlShell::Disconnect() {

@@ -34,8 +34,10 @@ struct TShellSettings {
   int Feedback = 6;  // show "n rows selected." from this many rows on; 0 = off
   bool Echo = false; // echo the lines of scripts
   bool Heading = true;
-  int NumWidth = 10; // width of NUMBER columns without a precision
-  int Long = 80;     // shown part of LONG values
+  int NumWidth = 10;    // width of NUMBER columns without a precision
+  int Long = 80;        // shown part of LONG values
+  std::string NullText; // shown for NULL
+  char RecSep = 'W';    // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   bool SqlBlankLines = false;
   bool Verify = true;    // show a statement's lines before and after substitution
   bool DefineOn = true;  // substitution variables are replaced
@@ -73,7 +75,24 @@ struct TColumnSettings {
   bool HasHeading = false;
   std::string NullText;
   bool HasNullText = false;
-  bool Truncated = false; // text longer than the column is cut instead of wrapped
+  bool Truncated = false;   // text longer than the column is cut instead of wrapped
+  bool WordWrapped = false; // it wraps between words
+};
+
+// BREAK ON a column (or REPORT): repeated values are left out and a break comes between groups.
+struct TBreakSettings {
+  std::string Column; // upper case; "REPORT" for the whole result
+  int Skip = 0;       // blank lines before the first row of the next group
+  bool SkipPage = false;
+  bool Duplicates = false;
+};
+
+// COMPUTE function[s] OF columns ON a break column or REPORT.
+struct TComputeSettings {
+  std::vector<std::string> Functions; // SUM, AVG, COUNT, NUMBER, MINIMUM, MAXIMUM
+  std::vector<std::string> Labels;    // one for each function
+  std::vector<std::string> Of;        // upper-case column names
+  std::string On;                     // upper case
 };
 
 class TSqlShell {
@@ -142,6 +161,8 @@ private:
   void ColumnCommand(const std::string& args);
   void ListColumn(const TColumnSettings& col);
   void ClearCommand(const std::string& args);
+  void BreakCommand(const std::string& args);
+  void ComputeCommand(const std::string& args);
   void SpoolCommand(const std::string& args);
   void StopSpool();
   void ShowErrors(const std::string& args);
@@ -155,7 +176,9 @@ private:
   std::ostream FOut;
   std::unique_ptr<std::ofstream> FSpool;
   std::string FSpoolName;
-  std::map<std::string, TColumnSettings> FColumns;           // by upper-case name
+  std::map<std::string, TColumnSettings> FColumns; // by upper-case name
+  std::vector<TBreakSettings> FBreaks;             // in the order given
+  std::vector<TComputeSettings> FComputes;
   std::vector<std::pair<std::string, std::string>> FDefines; // upper-case name, value
   std::string FLastUnitType, FLastUnitName;
   bool FInteractive;
