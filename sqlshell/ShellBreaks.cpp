@@ -3,6 +3,7 @@
 #include "ShellWords.h"
 #include "SqlShell.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -208,10 +209,13 @@ void TSqlShell::ComputeCommand(const std::string& args) {
   for (auto& target : on) {
     TComputeSettings one = c;
     one.On = target;
-    // A new COMPUTE for the same columns and break takes the place of the old one.
-    std::erase_if(FComputes, [&](const TComputeSettings& old) {
-      return old.On == one.On && old.Of == one.Of;
-    });
+    // A new COMPUTE of a column on the same break takes the place of the old one.
+    for (auto& old : FComputes)
+      if (old.On == one.On)
+        std::erase_if(old.Of, [&](const std::string& col) {
+          return std::find(one.Of.begin(), one.Of.end(), col) != one.Of.end();
+        });
+    std::erase_if(FComputes, [](const TComputeSettings& old) { return old.Of.empty(); });
     FComputes.push_back(one);
   }
 }

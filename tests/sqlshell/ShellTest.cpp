@@ -237,15 +237,17 @@ TEST_F(Shell, RunsStatementsAndLaysOutRows) {
   auto l = Lines(out);
   ASSERT_GE(l.size(), 8u);
   // Every NUMBER column takes NUMWIDTH (10) whatever its precision; VARCHAR2(10) takes 10, DATE
-  // 9; dates show in the session's date format, RR-MM-DD, as SQL*Plus shows them with Japanese
-  // settings. Three rows are fewer than FEEDBACK's 6: no count, only the blank line.
+  // the width of its text; dates show in the session's date format, RR-MM-DD, as SQL*Plus shows
+  // them with Japanese settings. Three rows are fewer than FEEDBACK's 6: no count, only the
+  // blank line; the message of the next statement has a blank line of its own before it.
   EXPECT_EQ(l[0], "");
   EXPECT_EQ(l[1], "     EMPNO ENAME      HIREDATE");
-  EXPECT_EQ(l[2], "---------- ---------- ---------");
+  EXPECT_EQ(l[2], "---------- ---------- --------");
   EXPECT_EQ(l[3], "      7782 CLARK      81-06-09");
   EXPECT_EQ(l[5], "      7934 MILLER     82-01-23");
   EXPECT_EQ(l[6], "");
-  EXPECT_EQ(l[7], "1 row created.");
+  EXPECT_EQ(l[7], "");
+  EXPECT_EQ(l[8], "1 row created.");
   EXPECT_NE(out.find("\n1 row created.\n"), std::string::npos) << out;
   // The ";" inside the literal did not end the statement; the wide text lines up by columns.
   EXPECT_NE(out.find(PadDisplay("DNAME", 14) + " LOC\n" + std::string(14, '-') + " " +
@@ -326,10 +328,10 @@ TEST_F(Shell, ScriptsRunNestedWithAtAndDoubleAt) {
                              (dir / "self.sql").string() +
                              "\n"
                              "select count(*) from parts;\n");
-  EXPECT_NE(out.find("Table dropped.\n\nTable created.\n\n1 row created.\n\n1 row created."),
+  EXPECT_NE(out.find("Table dropped.\n\n\nTable created.\n\n\n1 row created.\n\n\n1 row created."),
             std::string::npos)
       << out;
-  EXPECT_NE(out.find("1 row created.\n\nProcedure created.\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("1 row created.\n\n\nProcedure created.\n"), std::string::npos) << out;
   EXPECT_NE(
       out.find(
           "\n        ID NAME\n---------- --------------------\n         1 東京\n         2 bolt\n"),
