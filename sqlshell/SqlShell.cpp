@@ -457,7 +457,7 @@ bool TSqlShell::HandleEvent(TSource& src, const TSplitEvent& ev) {
     return RunStatement(FBuffer, FBufferPlSql);
   case TSplitEvent::RunBuffer:
     if (FBuffer.empty()) {
-      FOut << "SP2-0103: the SQL buffer is empty; there is nothing to run.\n\n";
+      FOut << "SP2-0103: Nothing in SQL buffer to run.\n";
       return true;
     }
     return RunStatement(FBuffer, FBufferPlSql);
@@ -748,6 +748,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       // Every NUMBER column takes NUMWIDTH, whatever its precision, unless a model is set.
       if (IsNumberModel(format))
         models[i] = format;
+      else if (format.empty() && IsNumberModel(Settings.NumFormat))
+        models[i] = Settings.NumFormat;
       w = models[i].empty() ? Settings.NumWidth : NumberModelWidth(models[i]);
       break;
     case fkDate: {
@@ -794,6 +796,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
             widths[i] = std::max(widths[i], DisplayWidth(piece));
     int used = 0;
     for (int i = 0; i < n; ++i) {
+      if (cols[i] && cols[i]->NoPrint)
+        continue;
       widths[i] = std::min(widths[i], lineSize);
       int need = groups.empty() || groups.back().empty() ? widths[i] : used + 1 + widths[i];
       if (groups.empty() || need > lineSize) {
@@ -833,7 +837,14 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           if (j)
             head += ' ';
           std::string name = k < heads[i].size() ? Chunks(heads[i][k], widths[i])[0] : "";
-          head += PadDisplay(name, widths[i], right[i]);
+          const char justify = cols[i] ? cols[i]->Justify : 0;
+          if (justify == 'C') {
+            int room = widths[i] - DisplayWidth(name);
+            head += std::string(static_cast<size_t>(std::max(room, 0) / 2), ' ');
+            head += PadDisplay(name, widths[i] - std::max(room, 0) / 2);
+          } else {
+            head += PadDisplay(name, widths[i], justify ? justify == 'R' : right[i]);
+          }
         }
         emit(head);
       }
@@ -1176,7 +1187,7 @@ void TSqlShell::SetCommand(const std::string& args) {
                  Abbrev(opt, "FEEDBACK", 4) || opt == "ECHO" || Abbrev(opt, "HEADING", 3) ||
                  Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" || Abbrev(opt, "SQLBLANKLINES", 5) ||
                  Abbrev(opt, "VERIFY", 3) || Abbrev(opt, "DEFINE", 3) || Abbrev(opt, "TIMING", 3) ||
-                 Abbrev(opt, "SERVEROUTPUT", 9) || opt == "RECSEP";
+                 Abbrev(opt, "SERVEROUTPUT", 9) || opt == "RECSEP" || Abbrev(opt, "NUMFORMAT", 4);
     if (!known) {
       FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n\n";
       return;
@@ -1224,7 +1235,16 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.Verify);
     else if (Abbrev(opt, "TIMING", 3))
       ok = onOff(Settings.Timing);
-    else if (opt == "RECSEP") {
+    else if (Abbrev(opt, "NUMFORMAT", 4)) {
+      std::string model = w[i + 1];
+      if (model.size() >= 2 && (model[0] == '\'' || model[0] == '"') && model.back() == model[0])
+        model = model.substr(1, model.size() - 2);
+      ok = model.empty() || IsNumberModel(Upper(model));
+      if (ok)
+        Settings.NumFormat = Upper(model);
+      else
+        FOut << "SP2-0246: Illegal FORMAT string \"" << model << "\"\n\n";
+    } else if (opt == "RECSEP") {
       ok = Abbrev(val, "WRAPPED", 2) || Abbrev(val, "EACH", 2) || val == "OFF";
       if (ok)
         Settings.RecSep = val[0];
@@ -1341,6 +1361,8 @@ void TSqlShell::ShowCommand(const std::string& args) {
         FOut << "null OFF\n";
       else
         FOut << "null \"" << Settings.NullText << "\"\n";
+    } else if (key == "NUMFORMAT") {
+      FOut << "numformat \"" << Settings.NumFormat << "\"\n";
     } else if (key == "RECSEP") {
       FOut << "recsep "
            << (Settings.RecSep == 'W'   ? "WRAP"
@@ -1354,10 +1376,10 @@ void TSqlShell::ShowCommand(const std::string& args) {
         FOut << "not spooling currently\n";
     }
   };
-  static const char* const all[] = {"DEFINE",        "ECHO",   "FEEDBACK",     "HEADING",
-                                    "LINESIZE",      "LONG",   "NULL",         "NUMWIDTH",
-                                    "PAGESIZE",      "RECSEP", "SERVEROUTPUT", "SPOOL",
-                                    "SQLBLANKLINES", "TIMING", "USER",         "VERIFY"};
+  static const char* const all[] = {
+      "DEFINE", "ECHO",          "FEEDBACK", "HEADING",  "LINESIZE", "LONG",
+      "NULL",   "NUMFORMAT",     "NUMWIDTH", "PAGESIZE", "RECSEP",   "SERVEROUTPUT",
+      "SPOOL",  "SQLBLANKLINES", "TIMING",   "USER",     "VERIFY"};
   if (Abbrev(SplitWords(what).empty() ? std::string() : SplitWords(what)[0], "ERRORS", 3)) {
     std::string rest = Trim(args);
     size_t sp = rest.find_first_of(" \t");
@@ -1395,6 +1417,8 @@ void TSqlShell::ShowCommand(const std::string& args) {
     show("SERVEROUTPUT");
   else if (Abbrev(what, "SPOOL", 3))
     show("SPOOL");
+  else if (Abbrev(what, "NUMFORMAT", 4))
+    show("NUMFORMAT");
   else if (what == "NULL" || what == "RECSEP")
     show(what);
   else
@@ -1523,7 +1547,7 @@ bool TSqlShell::Whenever(const std::string& args) {
 
 void TSqlShell::ListBuffer() {
   if (FBuffer.empty()) {
-    FOut << "SP2-0223: the SQL buffer is empty.\n\n";
+    FOut << "SP2-0223: No lines in SQL buffer.\n";
     return;
   }
   std::vector<std::string> lines;

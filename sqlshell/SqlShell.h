@@ -34,10 +34,11 @@ struct TShellSettings {
   int Feedback = 6;  // show "n rows selected." from this many rows on; 0 = off
   bool Echo = false; // echo the lines of scripts
   bool Heading = true;
-  int NumWidth = 10;    // width of NUMBER columns without a precision
-  int Long = 80;        // shown part of LONG values
-  std::string NullText; // shown for NULL
-  char RecSep = 'W';    // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
+  int NumWidth = 10;     // width of NUMBER columns without a precision
+  int Long = 80;         // shown part of LONG values
+  std::string NullText;  // shown for NULL
+  std::string NumFormat; // number model of NUMBER columns without a FORMAT
+  char RecSep = 'W';     // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   bool SqlBlankLines = false;
   bool Verify = true;    // show a statement's lines before and after substitution
   bool DefineOn = true;  // substitution variables are replaced
@@ -77,6 +78,8 @@ struct TColumnSettings {
   bool HasNullText = false;
   bool Truncated = false;   // text longer than the column is cut instead of wrapped
   bool WordWrapped = false; // it wraps between words
+  bool NoPrint = false;     // left out of the output (still there for BREAK)
+  char Justify = 0;         // heading: 'L', 'C', 'R' or 0 for the column's own side
 };
 
 // BREAK ON a column (or REPORT): repeated values are left out and a break comes between groups.

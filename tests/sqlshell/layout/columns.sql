@@ -20,3 +20,8 @@ show feedback
 show pagesize
 show linesize
 show heading
+column deptno noprint
+column ename justify right format a10
+column sal justify center heading 'Salary'
+break on deptno skip 1
+select deptno, ename, sal from emp where deptno in (10, 20) order by deptno, ename;

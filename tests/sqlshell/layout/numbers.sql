@@ -12,3 +12,10 @@ column mgr format 999
 select empno, ename, sal, comm, mgr from emp where deptno = 30 order by empno;
 set numwidth 5
 select 123456 n, 1/7 f from dual;
+set numwidth 10
+clear columns
+set numformat 99,999.99
+select sal, comm from emp where empno = 7499;
+show numformat
+set numformat ""
+select sal from emp where empno = 7499;
