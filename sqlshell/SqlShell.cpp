@@ -403,7 +403,10 @@ bool TSqlShell::RunSource(TSource& src) {
     }
     ++src.Line;
     splitter.BlankLinesInSql = Settings.SqlBlankLines;
-    if (!HandleLine(src, splitter, line))
+    FTee.Mute = !src.Top && !Settings.TermOut;
+    bool go = HandleLine(src, splitter, line);
+    FTee.Mute = false;
+    if (!go)
       return false;
   }
   return UnfinishedAtEnd(src, splitter);
@@ -705,6 +708,14 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
       NoteCreatedUnit(text);
     if (Settings.Feedback > 0)
       FOut << "\n" << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
+    const std::string verb = TSqlSplitter::LeadingWords(text, 1);
+    if (Settings.AutoCommit &&
+        (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE")) {
+      if (!FSession.Commit())
+        go = Failed(FSession.GetErrorMessage(FSession.ReturnCode()), FSession.ReturnCode());
+      else if (Settings.Feedback > 0)
+        FOut << "Commit complete.\n\n";
+    }
   }
   c.OnError = nullptr;
   if (FSession.Connected())
@@ -781,6 +792,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   }
 
   std::vector<std::vector<int>> groups; // columns of each physical line of a record
+  const int sepWidth = DisplayWidth(Settings.ColSep);
   int headingLines = 0;
   int linesOnPage = 0;
   bool pageStarted = false;
@@ -799,7 +811,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       if (cols[i] && cols[i]->NoPrint)
         continue;
       widths[i] = std::min(widths[i], lineSize);
-      int need = groups.empty() || groups.back().empty() ? widths[i] : used + 1 + widths[i];
+      int need = groups.empty() || groups.back().empty() ? widths[i] : used + sepWidth + widths[i];
       if (groups.empty() || need > lineSize) {
         groups.emplace_back();
         need = widths[i];
@@ -812,7 +824,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       size_t lines = 1;
       for (int i : g)
         lines = std::max(lines, heads[i].size());
-      headingLines += Settings.Heading ? static_cast<int>(lines) + 1 : 0;
+      headingLines += Settings.Heading ? static_cast<int>(lines) + (Settings.Underline ? 1 : 0) : 0;
     }
     laidOut = true;
   };
@@ -835,7 +847,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         for (size_t j = 0; j < g.size(); ++j) {
           int i = g[j];
           if (j)
-            head += ' ';
+            head += Settings.ColSep;
           std::string name = k < heads[i].size() ? Chunks(heads[i][k], widths[i])[0] : "";
           const char justify = cols[i] ? cols[i]->Justify : 0;
           if (justify == 'C') {
@@ -848,13 +860,15 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         }
         emit(head);
       }
-      std::string rule;
-      for (int i : g) {
-        if (!rule.empty())
-          rule += ' ';
-        rule += std::string(static_cast<size_t>(widths[i]), '-');
+      if (Settings.Underline) {
+        std::string rule;
+        for (size_t j = 0; j < g.size(); ++j) {
+          if (j)
+            rule += Settings.ColSep;
+          rule += std::string(static_cast<size_t>(widths[g[j]]), Settings.Underline);
+        }
+        emit(rule);
       }
-      emit(rule);
     }
   };
   // The lines of one record; a record that took more than one line is set off by a blank
@@ -868,7 +882,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         size_t height = 1;
         for (int i : g) {
           cells.push_back(Chunks(values[i], widths[i], cols[i] && cols[i]->WordWrapped));
-          if (cols[i] && cols[i]->Truncated)
+          if ((cols[i] && cols[i]->Truncated) || !Settings.Wrap)
             cells.back().resize(1);
           height = std::max(height, cells.back().size());
         }
@@ -876,7 +890,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           std::string line;
           for (size_t j = 0; j < g.size(); ++j) {
             if (j)
-              line += ' ';
+              line += Settings.ColSep;
             int i = g[j];
             line += PadDisplay(k < cells[j].size() ? cells[j][k] : std::string(), widths[i],
                                right[i] && i != labelCol);
@@ -1173,6 +1187,13 @@ void TSqlShell::SetCommand(const std::string& args) {
     FOut << "SP2-0265: SET needs an option and a value.\n\n";
     return;
   }
+  if (Abbrev(Upper(w[0]), "COLSEP", 4)) {
+    std::string text = Trim(Trim(args).substr(w[0].size()));
+    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
+      text = text.substr(1, text.size() - 2);
+    Settings.ColSep = text.empty() ? std::string(" ") : text;
+    return;
+  }
   if (Upper(w[0]) == "NULL") {
     // The rest of the line, blanks and all; quotes around it are not part of it.
     std::string text = Trim(Trim(args).substr(4));
@@ -1187,7 +1208,10 @@ void TSqlShell::SetCommand(const std::string& args) {
                  Abbrev(opt, "FEEDBACK", 4) || opt == "ECHO" || Abbrev(opt, "HEADING", 3) ||
                  Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" || Abbrev(opt, "SQLBLANKLINES", 5) ||
                  Abbrev(opt, "VERIFY", 3) || Abbrev(opt, "DEFINE", 3) || Abbrev(opt, "TIMING", 3) ||
-                 Abbrev(opt, "SERVEROUTPUT", 9) || opt == "RECSEP" || Abbrev(opt, "NUMFORMAT", 4);
+                 Abbrev(opt, "SERVEROUTPUT", 9) || opt == "RECSEP" || Abbrev(opt, "NUMFORMAT", 4) ||
+                 Abbrev(opt, "UNDERLINE", 3) || Abbrev(opt, "WRAP", 3) ||
+                 Abbrev(opt, "TERMOUT", 4) || Abbrev(opt, "AUTOCOMMIT", 4) ||
+                 Abbrev(opt, "TRIMSPOOL", 5) || Abbrev(opt, "TRIMOUT", 5) || opt == "TAB";
     if (!known) {
       FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n\n";
       return;
@@ -1235,7 +1259,25 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.Verify);
     else if (Abbrev(opt, "TIMING", 3))
       ok = onOff(Settings.Timing);
-    else if (Abbrev(opt, "NUMFORMAT", 4)) {
+    else if (Abbrev(opt, "WRAP", 3))
+      ok = onOff(Settings.Wrap);
+    else if (Abbrev(opt, "TERMOUT", 4))
+      ok = onOff(Settings.TermOut);
+    else if (Abbrev(opt, "AUTOCOMMIT", 4))
+      ok = onOff(Settings.AutoCommit);
+    else if (Abbrev(opt, "TRIMSPOOL", 5) || Abbrev(opt, "TRIMOUT", 5) || opt == "TAB") {
+      bool ignored = false; // trailing blanks are always trimmed; no tabs are written
+      ok = onOff(ignored);
+    } else if (Abbrev(opt, "UNDERLINE", 3)) {
+      std::string v = w[i + 1];
+      if (v.size() == 3 && (v[0] == '\'' || v[0] == '"') && v[2] == v[0])
+        v = v.substr(1, 1);
+      ok = val == "ON" || val == "OFF" || (v.size() == 1 && v[0] != ' ');
+      if (!ok)
+        FOut << "SP2-0265: underline must be set to a character, ON or OFF\n\n";
+      else
+        Settings.Underline = val == "ON" ? '-' : val == "OFF" ? '\0' : v[0];
+    } else if (Abbrev(opt, "NUMFORMAT", 4)) {
       std::string model = w[i + 1];
       if (model.size() >= 2 && (model[0] == '\'' || model[0] == '"') && model.back() == model[0])
         model = model.substr(1, model.size() - 2);
@@ -1361,6 +1403,18 @@ void TSqlShell::ShowCommand(const std::string& args) {
         FOut << "null OFF\n";
       else
         FOut << "null \"" << Settings.NullText << "\"\n";
+    } else if (key == "COLSEP") {
+      FOut << "colsep \"" << Settings.ColSep << "\"\n";
+    } else if (key == "UNDERLINE") {
+      if (Settings.Underline)
+        FOut << "underline \"" << Settings.Underline << "\"\n";
+      else
+        FOut << "underline OFF\n";
+    } else if (key == "WRAP") {
+      FOut << (Settings.Wrap ? "wrap : lines will be wrapped\n"
+                             : "wrap : lines will be truncated\n");
+    } else if (key == "AUTOCOMMIT") {
+      FOut << "autocommit " << onOff(Settings.AutoCommit) << "\n";
     } else if (key == "NUMFORMAT") {
       FOut << "numformat \"" << Settings.NumFormat << "\"\n";
     } else if (key == "RECSEP") {
@@ -1377,9 +1431,10 @@ void TSqlShell::ShowCommand(const std::string& args) {
     }
   };
   static const char* const all[] = {
-      "DEFINE", "ECHO",          "FEEDBACK", "HEADING",  "LINESIZE", "LONG",
-      "NULL",   "NUMFORMAT",     "NUMWIDTH", "PAGESIZE", "RECSEP",   "SERVEROUTPUT",
-      "SPOOL",  "SQLBLANKLINES", "TIMING",   "USER",     "VERIFY"};
+      "AUTOCOMMIT", "COLSEP",       "DEFINE", "ECHO",          "FEEDBACK", "HEADING",
+      "LINESIZE",   "LONG",         "NULL",   "NUMFORMAT",     "NUMWIDTH", "PAGESIZE",
+      "RECSEP",     "SERVEROUTPUT", "SPOOL",  "SQLBLANKLINES", "TIMING",   "UNDERLINE",
+      "USER",       "VERIFY",       "WRAP"};
   if (Abbrev(SplitWords(what).empty() ? std::string() : SplitWords(what)[0], "ERRORS", 3)) {
     std::string rest = Trim(args);
     size_t sp = rest.find_first_of(" \t");
@@ -1419,6 +1474,14 @@ void TSqlShell::ShowCommand(const std::string& args) {
     show("SPOOL");
   else if (Abbrev(what, "NUMFORMAT", 4))
     show("NUMFORMAT");
+  else if (Abbrev(what, "COLSEP", 4))
+    show("COLSEP");
+  else if (Abbrev(what, "UNDERLINE", 3))
+    show("UNDERLINE");
+  else if (Abbrev(what, "WRAP", 3))
+    show("WRAP");
+  else if (Abbrev(what, "AUTOCOMMIT", 4))
+    show("AUTOCOMMIT");
   else if (what == "NULL" || what == "RECSEP")
     show(what);
   else

@@ -34,11 +34,16 @@ struct TShellSettings {
   int Feedback = 6;  // show "n rows selected." from this many rows on; 0 = off
   bool Echo = false; // echo the lines of scripts
   bool Heading = true;
-  int NumWidth = 10;     // width of NUMBER columns without a precision
-  int Long = 80;         // shown part of LONG values
-  std::string NullText;  // shown for NULL
-  std::string NumFormat; // number model of NUMBER columns without a FORMAT
-  char RecSep = 'W';     // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
+  int NumWidth = 10;        // width of NUMBER columns without a precision
+  int Long = 80;            // shown part of LONG values
+  std::string NullText;     // shown for NULL
+  std::string NumFormat;    // number model of NUMBER columns without a FORMAT
+  std::string ColSep = " "; // between the columns of a line
+  char Underline = '-';     // under the headings; 0 = no line
+  bool Wrap = true;         // OFF cuts every value at its column's width
+  bool TermOut = true;      // OFF keeps the output of scripts off the screen (not the spool)
+  bool AutoCommit = false;  // commit after each statement that changes data
+  char RecSep = 'W';        // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   bool SqlBlankLines = false;
   bool Verify = true;    // show a statement's lines before and after substitution
   bool DefineOn = true;  // substitution variables are replaced
@@ -58,6 +63,7 @@ class TTeeBuf : public std::streambuf {
 public:
   explicit TTeeBuf(std::streambuf* target) : FTarget(target) {}
   std::streambuf* Copy = nullptr;
+  bool Mute = false; // only the copy gets the output
 
 protected:
   int overflow(int c) override;
