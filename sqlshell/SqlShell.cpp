@@ -797,6 +797,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   int linesOnPage = 0;
   bool pageStarted = false;
   std::vector<std::vector<std::string>> batch;
+  std::vector<std::vector<std::string>> raws; // the batch's values as the engine gave them
   uint32_t total = 0;
   bool laidOut = false;
 
@@ -806,6 +807,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         if (!fixedWidth[i] && !right[i])
           for (auto& piece : Chunks(row[i], 1 << 30))
             widths[i] = std::max(widths[i], DisplayWidth(piece));
+    // Dates that are all NULL so far: the width of a date in the session's format.
+    for (int i = 0; i < n; ++i)
+      if (!fixedWidth[i] && static_cast<TOraField*>(c.Fields(i))->DbType() == 12 &&
+          std::all_of(raws.begin(), raws.end(), [&](auto& raw) { return raw[i].empty(); }))
+        widths[i] = std::max(widths[i], SessionDateWidth());
     int used = 0;
     for (int i = 0; i < n; ++i) {
       if (cols[i] && cols[i]->NoPrint)
@@ -832,9 +838,13 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     line.erase(line.find_last_not_of(' ') + 1);
     FOut << line << "\n";
   };
+  const int topLines = std::max(Settings.NewPage, 0);
   auto newPage = [&] {
-    FOut << "\n";
-    linesOnPage = 1 + headingLines;
+    if (Settings.NewPage == 0)
+      FOut << "\f";
+    else if (Settings.NewPage > 0)
+      FOut << std::string(static_cast<size_t>(Settings.NewPage), '\n');
+    linesOnPage = topLines + headingLines;
     pageStarted = true;
     if (!Settings.Heading)
       return;
@@ -905,7 +915,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     if (Settings.PageSize > 0) {
       int lines = static_cast<int>(out.size());
       if (!pageStarted ||
-          (linesOnPage + lines > Settings.PageSize && linesOnPage > 1 + headingLines)) {
+          (linesOnPage + lines > Settings.PageSize && linesOnPage > topLines + headingLines)) {
         newPage();
         if (data && &row != &full) {
           out = render(full);
@@ -961,8 +971,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           lv.Lines.push_back(std::move(sum));
       }
     }
-  std::vector<std::vector<std::string>> raws; // the batch's values as the engine gave them
-  std::vector<std::string> lastKeys;          // break column values of the row before
+  std::vector<std::string> lastKeys; // break column values of the row before
   auto summarize = [&](TLevel& lv) {
     if (lv.Lines.empty())
       return;
@@ -1126,6 +1135,21 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   return true;
 }
 
+int TSqlShell::SessionDateWidth() {
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetDatesAsText(true);
+  c.SetSQL({"SELECT SYSDATE FROM DUAL"});
+  int width = 9;
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+      (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
+    width = DisplayWidth(c.Fields(0)->GetAsString(0));
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return width;
+}
+
 void TSqlShell::Describe(const std::string& name) {
   if (name.empty()) {
     FOut << "SP2-0730: DESCRIBE needs the name of a table or view.\n\n";
@@ -1204,14 +1228,16 @@ void TSqlShell::SetCommand(const std::string& args) {
   }
   for (size_t i = 0; i < w.size(); i += 2) {
     std::string opt = Upper(w[i]);
-    bool known = Abbrev(opt, "LINESIZE", 3) || Abbrev(opt, "PAGESIZE", 5) ||
-                 Abbrev(opt, "FEEDBACK", 4) || opt == "ECHO" || Abbrev(opt, "HEADING", 3) ||
-                 Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" || Abbrev(opt, "SQLBLANKLINES", 5) ||
-                 Abbrev(opt, "VERIFY", 3) || Abbrev(opt, "DEFINE", 3) || Abbrev(opt, "TIMING", 3) ||
-                 Abbrev(opt, "SERVEROUTPUT", 9) || opt == "RECSEP" || Abbrev(opt, "NUMFORMAT", 4) ||
-                 Abbrev(opt, "UNDERLINE", 3) || Abbrev(opt, "WRAP", 3) ||
-                 Abbrev(opt, "TERMOUT", 4) || Abbrev(opt, "AUTOCOMMIT", 4) ||
-                 Abbrev(opt, "TRIMSPOOL", 5) || Abbrev(opt, "TRIMOUT", 5) || opt == "TAB";
+    bool known =
+        Abbrev(opt, "LINESIZE", 3) || Abbrev(opt, "PAGESIZE", 5) || Abbrev(opt, "FEEDBACK", 4) ||
+        opt == "ECHO" || Abbrev(opt, "HEADING", 3) || Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" ||
+        Abbrev(opt, "SQLBLANKLINES", 5) || Abbrev(opt, "VERIFY", 3) || Abbrev(opt, "DEFINE", 3) ||
+        Abbrev(opt, "TIMING", 3) || Abbrev(opt, "SERVEROUTPUT", 9) || opt == "RECSEP" ||
+        Abbrev(opt, "NUMFORMAT", 4) || Abbrev(opt, "UNDERLINE", 3) || Abbrev(opt, "WRAP", 3) ||
+        Abbrev(opt, "TERMOUT", 4) || Abbrev(opt, "AUTOCOMMIT", 4) || Abbrev(opt, "TRIMSPOOL", 5) ||
+        Abbrev(opt, "TRIMOUT", 5) || opt == "TAB" || Abbrev(opt, "NEWPAGE", 4) ||
+        Abbrev(opt, "ARRAYSIZE", 5) || Abbrev(opt, "FLUSH", 3) || opt == "PAUSE" ||
+        Abbrev(opt, "SHOWMODE", 4) || Abbrev(opt, "EMBEDDED", 3) || opt == "SCAN";
     if (!known) {
       FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n\n";
       return;
@@ -1259,6 +1285,19 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.Verify);
     else if (Abbrev(opt, "TIMING", 3))
       ok = onOff(Settings.Timing);
+    else if (Abbrev(opt, "NEWPAGE", 4)) {
+      if (val == "NONE")
+        Settings.NewPage = -1;
+      ok = val == "NONE" || range(Settings.NewPage, 0, 999);
+    } else if (Abbrev(opt, "ARRAYSIZE", 5)) {
+      int rows = 15; // rows come in the access layer's own batches
+      ok = range(rows, 1, 5000);
+    } else if (Abbrev(opt, "FLUSH", 3) || opt == "PAUSE" || Abbrev(opt, "SHOWMODE", 4) ||
+               Abbrev(opt, "EMBEDDED", 3)) {
+      bool ignored = false; // output is never held back, paused or embedded in a page
+      ok = onOff(ignored);
+    } else if (opt == "SCAN")
+      ok = onOff(Settings.DefineOn);
     else if (Abbrev(opt, "WRAP", 3))
       ok = onOff(Settings.Wrap);
     else if (Abbrev(opt, "TERMOUT", 4))

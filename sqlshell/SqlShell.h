@@ -43,6 +43,7 @@ struct TShellSettings {
   bool Wrap = true;         // OFF cuts every value at its column's width
   bool TermOut = true;      // OFF keeps the output of scripts off the screen (not the spool)
   bool AutoCommit = false;  // commit after each statement that changes data
+  int NewPage = 1;          // blank lines at the top of a page; 0 a form feed, -1 none
   char RecSep = 'W';        // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   bool SqlBlankLines = false;
   bool Verify = true;    // show a statement's lines before and after substitution
@@ -147,6 +148,8 @@ private:
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);
   void Describe(const std::string& name);
+  // The width of a date in the session's date format.
+  int SessionDateWidth();
   void SetCommand(const std::string& args);
   void ShowCommand(const std::string& args);
   void Connect(const std::string& args);

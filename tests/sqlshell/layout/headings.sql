@@ -11,3 +11,4 @@ select sum(sal) total_salary_of_all, count(*) from emp;
 column ename heading 'Employee|Name' format a12
 column sal heading 'Monthly Salary'
 select ename, sal from emp where empno = 7839;
+select max(hiredate) from emp where 1 = 0;

@@ -30,3 +30,6 @@ set termout off
 select 'hidden' from dual;
 set termout on
 select 'shown' from dual;
+set newpage none
+select deptno from dept where deptno = 10;
+set newpage 1
