@@ -169,6 +169,7 @@ void TSqlShell::ClearCommand(const std::string& args) {
     FOut << "columns cleared\n";
   } else if (Abbrev(what, "BUFFER", 4) || what == "SQL") {
     FBuffer.clear();
+    FCurrent = 0;
     FOut << (what == "SQL" ? "sql" : "buffer") << " cleared\n";
   } else if (Abbrev(what, "BREAKS", 3)) {
     FBreaks.clear();

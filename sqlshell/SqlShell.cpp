@@ -417,6 +417,7 @@ bool TSqlShell::UnfinishedAtEnd(const TSource& src, const TSqlSplitter& splitter
     return true;
   // It stays in the buffer, as an entry ended by a blank line would; it does not run.
   FBuffer = Trim(splitter.Pending());
+  FCurrent = 0;
   FBufferPlSql = TSqlSplitter::IsPlSql(FBuffer);
   std::string what;
   if (const char* open = splitter.OpenText())
@@ -456,6 +457,7 @@ bool TSqlShell::HandleEvent(TSource& src, const TSplitEvent& ev) {
     return RunCommand(src, ev.Text);
   case TSplitEvent::Statement:
     FBuffer = ev.Text;
+    FCurrent = 0;
     FBufferPlSql = ev.PlSql;
     return RunStatement(FBuffer, FBufferPlSql);
   case TSplitEvent::RunBuffer:
@@ -466,6 +468,7 @@ bool TSqlShell::HandleEvent(TSource& src, const TSplitEvent& ev) {
     return RunStatement(FBuffer, FBufferPlSql);
   case TSplitEvent::Stored:
     FBuffer = ev.Text;
+    FCurrent = 0;
     FBufferPlSql = ev.PlSql;
     return true;
   }
@@ -482,6 +485,7 @@ bool TSqlShell::Execute(const std::string& statement) {
   if (TSqlSplitter::IsShellCommand(s))
     return RunCommand(top, s);
   FBuffer = s;
+  FCurrent = 0;
   FBufferPlSql = TSqlSplitter::IsPlSql(s);
   return RunStatement(FBuffer, FBufferPlSql);
 }
@@ -573,7 +577,31 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   if (word == "WHENEVER")
     return Whenever(args);
   if (Abbrev(word, "LIST", 1)) {
-    ListBuffer();
+    ListBuffer(args);
+    return true;
+  }
+  if (e == 0 && !text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
+    LineNumberCommand(text);
+    return true;
+  }
+  // The text after the command word and one blank, as typed.
+  std::string typed = text.substr(e);
+  if (!typed.empty() && (typed[0] == ' ' || typed[0] == '\t'))
+    typed.erase(0, 1);
+  if (Abbrev(word, "CHANGE", 1)) {
+    ChangeCommand(Trim(text.substr(e)));
+    return true;
+  }
+  if (Abbrev(word, "APPEND", 1)) {
+    AppendCommand(typed);
+    return true;
+  }
+  if (Abbrev(word, "INPUT", 1)) {
+    InputCommand(typed);
+    return true;
+  }
+  if (word == "DEL") {
+    DelCommand(args);
     return true;
   }
   if (Abbrev(word, "RUN", 1)) {
@@ -1645,20 +1673,4 @@ bool TSqlShell::Whenever(const std::string& args) {
   }
   Settings = s;
   return true;
-}
-
-void TSqlShell::ListBuffer() {
-  if (FBuffer.empty()) {
-    FOut << "SP2-0223: No lines in SQL buffer.\n";
-    return;
-  }
-  std::vector<std::string> lines;
-  std::istringstream in(FBuffer);
-  for (std::string l; std::getline(in, l);)
-    lines.push_back(l);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    std::string n = std::to_string(i + 1);
-    FOut << std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') << n
-         << (i + 1 == lines.size() ? "* " : "  ") << lines[i] << "\n";
-  }
 }

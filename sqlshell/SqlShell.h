@@ -161,7 +161,17 @@ private:
   bool Failed(const std::string& text, int code);
   void ShowError(const std::string& text);
   void ShowErrorLine(const std::string& statement, size_t offset);
-  void ListBuffer();
+  void ListBuffer(const std::string& args = std::string());
+  std::vector<std::string> BufferLines() const;
+  void SetBufferLines(const std::vector<std::string>& lines);
+  int CurrentLine() const;
+  int LineRef(const std::string& word, int count) const;
+  void ShowLine(const std::vector<std::string>& lines, int n, bool current);
+  void LineNumberCommand(const std::string& text);
+  void ChangeCommand(const std::string& args);
+  void AppendCommand(const std::string& text);
+  void InputCommand(const std::string& text);
+  void DelCommand(const std::string& args);
   std::string Prompt(const TSqlSplitter& splitter) const;
   // The end of a source in the middle of an entry; false when the run is to stop.
   bool UnfinishedAtEnd(const TSource& src, const TSqlSplitter& splitter);
@@ -196,7 +206,8 @@ private:
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;
-  int FDepth = 0; // script nesting
+  int FCurrent = 0; // the buffer's current line; 0 = its last
+  int FDepth = 0;   // script nesting
   int FExitCode = 0;
   int FLastError = 0; // Oracle error number of the last failed statement
   bool FCancelEntry = false;

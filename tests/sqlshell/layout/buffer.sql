@@ -1,6 +1,8 @@
 REM source: SQL*Plus User's Guide and Reference, LIST, RUN, / and the SP2 messages of an empty
 REM buffer: LIST shows the buffer with its line numbers and a "*" at the last line, RUN lists and
-REM runs it, / runs it without listing; SHOW USER, PROMPT, REMARK and -- comment lines.
+REM runs it, / runs it without listing; SHOW USER, PROMPT, REMARK and -- comment lines. "Editing
+REM Scripts": LIST n/m/*/LAST, a line number, CHANGE, APPEND, INPUT and DEL work on the buffer's
+REM current line (the last one listed or changed).
 list
 /
 select dname
@@ -18,3 +20,27 @@ show user
 set echo on
 select 'echoed' e from dual;
 set echo off
+select empno, ename, job, sal
+from emp where sal < 2500
+order by empno
+.
+list
+l 2
+change /2500/1300/
+list 1 *
+/
+2
+a  and deptno = 20
+c/deptno/DEPTNO
+list last
+del 3
+list
+input order by ename
+l
+run
+1 select ename, sal
+l
+c/nothere/x/
+l 9
+del
+l
