@@ -521,6 +521,10 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     DefineCommand(raw);
     return true;
   }
+  if (Abbrev(word, "ACCEPT", 3)) {
+    AcceptCommand(raw);
+    return true;
+  }
   if (Abbrev(word, "UNDEFINE", 5)) {
     UndefineCommand(args);
     return true;

@@ -180,6 +180,7 @@ private:
   std::string Substitute(const std::string& text, bool verify);
   void DefineCommand(const std::string& args);
   void UndefineCommand(const std::string& args);
+  void AcceptCommand(const std::string& args);
   void ColumnCommand(const std::string& args);
   void ListColumn(const TColumnSettings& col);
   void ClearCommand(const std::string& args);
