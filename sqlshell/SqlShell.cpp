@@ -657,8 +657,13 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
       p = upper;
   }
   if (!file) {
-    FOut << "SP2-0310: cannot open the file \"" << p.string() << "\"\n\n";
-    return true;
+    FOut << "SP2-0310: unable to open file \"" << p.string() << "\"\n";
+    if (!Settings.OsErrorExit)
+      return true;
+    if (Settings.OsErrorExitRollback && FSession.Connected())
+      FSession.Rollback();
+    FExitCode = Settings.OsErrorExitCode;
+    return false;
   }
   std::ostringstream bytes;
   bytes << file.rdbuf();
@@ -1639,14 +1644,16 @@ bool TSqlShell::Exit(const std::string& args) {
 bool TSqlShell::Whenever(const std::string& args) {
   std::vector<std::string> w = SplitWords(Upper(args));
   auto usage = [&] {
-    FOut << "SP2-0591: use WHENEVER SQLERROR EXIT [SUCCESS|FAILURE|WARNING|n|SQL.SQLCODE] "
-            "[COMMIT|ROLLBACK] or WHENEVER SQLERROR CONTINUE\n\n";
+    FOut << "SP2-0591: use WHENEVER SQLERROR|OSERROR EXIT [SUCCESS|FAILURE|WARNING|n|"
+            "SQL.SQLCODE] [COMMIT|ROLLBACK] or WHENEVER SQLERROR|OSERROR CONTINUE\n\n";
     return true;
   };
-  if (w.size() < 2 || w[0] != "SQLERROR")
+  if (w.size() < 2 || (w[0] != "SQLERROR" && w[0] != "OSERROR"))
     return usage();
+  const bool os = w[0] == "OSERROR";
   if (w[1] == "CONTINUE") {
-    Settings.ErrorExit = false;
+    // CONTINUE [COMMIT|ROLLBACK|NONE]: the failure leaves the transaction as it is here
+    (os ? Settings.OsErrorExit : Settings.ErrorExit) = false;
     return true;
   }
   if (w[1] != "EXIT")
@@ -1668,13 +1675,19 @@ bool TSqlShell::Whenever(const std::string& args) {
       s.ErrorExitCode = 1;
     else if (w[i] == "WARNING")
       s.ErrorExitCode = 2;
-    else if (w[i] == "SQL.SQLCODE")
+    else if (w[i] == "SQL.SQLCODE" && !os)
       s.ErrorExitSqlCode = true;
     else if (ParseInt(w[i], n))
       s.ErrorExitCode = static_cast<int>(n);
     else
       return usage();
   }
-  Settings = s;
+  if (os) {
+    Settings.OsErrorExit = true;
+    Settings.OsErrorExitCode = s.ErrorExitCode;
+    Settings.OsErrorExitRollback = s.ErrorExitRollback;
+  } else {
+    Settings = s;
+  }
   return true;
 }

@@ -57,6 +57,10 @@ struct TShellSettings {
   int ErrorExitCode = 0;
   bool ErrorExitSqlCode = false; // exit with the Oracle error number
   bool ErrorExitRollback = false;
+  // WHENEVER OSERROR EXIT [code] [COMMIT|ROLLBACK]: a script that cannot be opened
+  bool OsErrorExit = false;
+  int OsErrorExitCode = 1;
+  bool OsErrorExitRollback = false;
 };
 
 // Output that also goes to a SPOOL file while one is open.

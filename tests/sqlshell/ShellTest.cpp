@@ -339,10 +339,10 @@ TEST_F(Shell, ScriptsRunNestedWithAtAndDoubleAt) {
       << out;
   EXPECT_NE(out.find(DescLine("NAME", "", "VARCHAR2(20)")), std::string::npos) << out;
   EXPECT_NE(
-      out.find("SP2-0310: cannot open the file \"" + (dir / "sub" / "missing.sql").string() + "\""),
+      out.find("SP2-0310: unable to open file \"" + (dir / "sub" / "missing.sql").string() + "\""),
       std::string::npos)
       << out;
-  EXPECT_NE(out.find("SP2-0310: cannot open the file \"" + (dir / "nosuch.sql").string() + "\""),
+  EXPECT_NE(out.find("SP2-0310: unable to open file \"" + (dir / "nosuch.sql").string() + "\""),
             std::string::npos);
   // ECHO shows script lines with the prompts, and only while it is on.
   EXPECT_NE(out.find("SQL> select count(*) n\n  2    from parts;\n"), std::string::npos) << out;
@@ -498,6 +498,23 @@ TEST_F(Shell, ConnectDisconnectAndExit) {
   EXPECT_EQ(Query("SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 73"), "1");
   out = RunShell("whenever sqlerror exit\nselect * from nosuch;\n", true, &rc);
   EXPECT_EQ(rc, 1); // a failed script never reports success
+  // WHENEVER OSERROR: a script that cannot be opened ends the run, undoing the change first.
+  out = RunShell("insert into dept values (74, 'OS', 'ERR');\n"
+                 "whenever oserror exit 7 rollback\n"
+                 "@" +
+                     DataHome +
+                     "/no/such/script\n"
+                     "select 'not reached' from dual;\n",
+                 true, &rc);
+  EXPECT_EQ(rc, 7);
+  EXPECT_NE(out.find("SP2-0310: unable to open file"), std::string::npos) << out;
+  EXPECT_EQ(out.find("not reached"), std::string::npos);
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 74"), "0");
+  out = RunShell("whenever oserror exit 7\nwhenever oserror continue\n@" + DataHome +
+                     "/no/such/script\nselect 'reached' from dual;\n",
+                 true, &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(out.find("reached"), std::string::npos);
   out = RunShell("begin\n  null;\nend;\n/\nlist\n/\nexit 3\n", true, &rc);
   EXPECT_EQ(rc, 3);
   // The block went to the engine whole, once, and once more for the "/".
