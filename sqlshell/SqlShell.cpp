@@ -360,7 +360,7 @@ bool TSqlShell::Failed(const std::string& text, int code) {
 
 std::string TSqlShell::Prompt(const TSqlSplitter& splitter) const {
   if (splitter.Empty())
-    return "SQL> ";
+    return Settings.SqlPrompt;
   std::string n = std::to_string(splitter.LineCount() + 1);
   return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
 }
@@ -681,7 +681,7 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
 bool TSqlShell::RequireConnection() {
   if (FSession.Connected())
     return true;
-  FOut << "SP2-0640: Not connected to a database; use CONNECT first.\n\n";
+  FOut << "SP2-0640: Not connected\n";
   return false;
 }
 
@@ -1253,6 +1253,13 @@ void TSqlShell::SetCommand(const std::string& args) {
     if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
       text = text.substr(1, text.size() - 2);
     Settings.ColSep = text.empty() ? std::string(" ") : text;
+    return;
+  }
+  if (Abbrev(Upper(w[0]), "SQLPROMPT", 4)) {
+    std::string text = Trim(Trim(args).substr(w[0].size()));
+    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
+      text = text.substr(1, text.size() - 2);
+    Settings.SqlPrompt = text;
     return;
   }
   if (Upper(w[0]) == "NULL") {

@@ -43,8 +43,9 @@ struct TShellSettings {
   bool Wrap = true;         // OFF cuts every value at its column's width
   bool TermOut = true;      // OFF keeps the output of scripts off the screen (not the spool)
   bool AutoCommit = false;  // commit after each statement that changes data
-  int NewPage = 1;          // blank lines at the top of a page; 0 a form feed, -1 none
-  char RecSep = 'W';        // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
+  std::string SqlPrompt = "SQL> ";
+  int NewPage = 1;   // blank lines at the top of a page; 0 a form feed, -1 none
+  char RecSep = 'W'; // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   bool SqlBlankLines = false;
   bool Verify = true;    // show a statement's lines before and after substitution
   bool DefineOn = true;  // substitution variables are replaced

@@ -33,3 +33,8 @@ select 'shown' from dual;
 set newpage none
 select deptno from dept where deptno = 10;
 set newpage 1
+set sqlprompt 'demo> '
+set echo on
+select deptno from dept where deptno = 20;
+set echo off
+set sqlprompt 'SQL> '
