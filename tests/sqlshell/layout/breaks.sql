@@ -15,3 +15,6 @@ select deptno, ename, sal, comm from emp where deptno = 30 order by ename;
 clear breaks
 clear computes
 select deptno, ename from emp where deptno = 10 order by ename;
+break on report
+compute std variance of sal on report
+select ename, sal from emp where deptno = 10 order by ename;
