@@ -624,14 +624,19 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
 
 bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative) {
   std::string name = spec;
+  std::string rest;
   if (!name.empty() && name[0] == '"') {
     size_t end = name.find('"', 1);
     name = name.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+    rest = end == std::string::npos ? std::string() : spec.substr(end + 1);
   } else {
-    // Words after the file name would be script arguments, which we do not take.
-    name = name.substr(0, name.find_first_of(" \t"));
+    size_t blank = name.find_first_of(" \t");
+    rest = blank == std::string::npos ? std::string() : name.substr(blank);
+    name = name.substr(0, blank);
   }
   name = StripSemicolons(name);
+  // The words after the name are the script's arguments, &1, &2, ...
+  std::vector<std::string> arguments = SplitWords(StripSemicolons(rest));
   if (name.empty()) {
     FOut << "SP2-1506: START, @ and @@ need the name of a script file.\n\n";
     return true;
@@ -668,6 +673,18 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
   std::ostringstream bytes;
   bytes << file.rdbuf();
   std::istringstream text(DecodeScriptText(bytes.str()));
+  for (size_t k = 0; k < arguments.size(); ++k) {
+    std::string value = arguments[k];
+    if (value.size() >= 2 && (value[0] == '\'' || value[0] == '"') && value.back() == value[0])
+      value = value.substr(1, value.size() - 2);
+    std::string key = std::to_string(k + 1);
+    auto it = std::find_if(FDefines.begin(), FDefines.end(),
+                           [&](const auto& d) { return d.first == key; });
+    if (it != FDefines.end())
+      it->second = value;
+    else
+      FDefines.emplace_back(key, value);
+  }
   TSource src;
   src.In = &text;
   src.Dir = p.parent_path().string();

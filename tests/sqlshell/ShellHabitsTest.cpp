@@ -377,3 +377,16 @@ TEST(NumberText, RoundsAndFormatsInDecimal) {
 }
 
 } // namespace
+
+TEST_F(Habits, ScriptArgumentsAndSilentStart) {
+  // Words after the script's name are &1, &2, ...; from the command line and from "@".
+  WriteFile(fs::path(DataHome) / "byjob.sql",
+            "set verify off\nselect ename from emp where deptno = &1 and job = '&2' order by 1;\n");
+  TRun r = Run("", "-s DEMO/DEMO @byjob.sql 20 CLERK");
+  EXPECT_EQ(r.Code, 0);
+  EXPECT_EQ(r.Out, "\nENAME\n----------\nADAMS\nSMITH\n\n") << r.Out; // -s: no "Connected."
+  r = Run("@byjob 30 'MANAGER'\n@byjob.sql 10 PRESIDENT;\n");
+  EXPECT_NE(r.Out.find("Connected.\n\nENAME\n----------\nBLAKE\n\n\nENAME\n----------\nKING\n"),
+            std::string::npos)
+      << r.Out;
+}
