@@ -1,8 +1,11 @@
-// The SQL buffer's line commands: LIST with a range, a line number, CHANGE, APPEND, INPUT, DEL.
+// The SQL buffer's line commands: LIST with a range, a line number, CHANGE, APPEND, INPUT, DEL;
+// SAVE and GET.
 #include "ShellWords.h"
 #include "SqlShell.h"
 #include "SqlSplitter.h"
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 using namespace shellwords;
@@ -208,4 +211,85 @@ void TSqlShell::DelCommand(const std::string& args) {
   SetBufferLines(lines);
   FBufferPlSql = TSqlSplitter::IsPlSql(FBuffer);
   FCurrent = std::min(from, static_cast<int>(lines.size()));
+}
+
+namespace {
+
+// A script name without an extension gets ".sql".
+std::filesystem::path ScriptPath(const std::string& name) {
+  std::filesystem::path p(name);
+  if (!p.has_extension())
+    p += ".sql";
+  return p;
+}
+
+} // namespace
+
+// SAV[E] file [CRE[ATE]|REP[LACE]|APP[END]]: the buffer as a script that runs it with "/".
+void TSqlShell::SaveCommand(const std::string& args) {
+  std::vector<std::string> w = SplitWords(args);
+  if (w.empty() || w.size() > 2) {
+    FOut << "SP2-0540: use SAVE file [CREATE|REPLACE|APPEND]\n";
+    return;
+  }
+  if (FBuffer.empty()) {
+    FOut << "SP2-0107: Nothing to save.\n";
+    return;
+  }
+  std::string mode = w.size() > 1 ? Upper(w[1]) : "CREATE";
+  const bool replace = Abbrev(mode, "REPLACE", 3), append = Abbrev(mode, "APPEND", 3);
+  if (!replace && !append && !Abbrev(mode, "CREATE", 3)) {
+    FOut << "SP2-0540: use SAVE file [CREATE|REPLACE|APPEND]\n";
+    return;
+  }
+  std::filesystem::path p = ScriptPath(w[0]);
+  std::error_code ec;
+  const bool exists = std::filesystem::exists(p, ec);
+  if (exists && !replace && !append) {
+    FOut << "SP2-0540: File \"" << p.string()
+         << "\" already exists. Use \"SAVE filename[.ext] REPLACE\".\n";
+    return;
+  }
+  std::ofstream out(p, append ? std::ios::binary | std::ios::app : std::ios::binary);
+  out << FBuffer << "\n/\n";
+  if (!out) {
+    FOut << "SP2-0110: Cannot create save file \"" << p.string() << "\"\n";
+    return;
+  }
+  if (append)
+    FOut << "Appended file to " << p.string() << "\n";
+  else if (exists)
+    FOut << "Wrote file " << p.string() << "\n";
+  else
+    FOut << "Created file " << p.string() << "\n";
+}
+
+// GET file [LIST|NOLIST]: a script's text into the buffer, without its closing "/" line.
+void TSqlShell::GetCommand(const std::string& args) {
+  std::vector<std::string> w = SplitWords(args);
+  if (w.empty()) {
+    FOut << "SP2-0223: use GET file [LIST|NOLIST]\n";
+    return;
+  }
+  std::filesystem::path p = ScriptPath(w[0]);
+  std::ifstream in(p, std::ios::binary);
+  if (!in) {
+    FOut << "SP2-0160: Unable to open \"" << p.string() << "\"\n";
+    return;
+  }
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  std::vector<std::string> lines = SplitLines(DecodeScriptText(bytes.str()));
+  for (auto& l : lines)
+    if (!l.empty() && l.back() == '\r')
+      l.pop_back();
+  while (!lines.empty() && (Trim(lines.back()).empty() || Trim(lines.back()) == "/"))
+    lines.pop_back();
+  SetBufferLines(lines);
+  FBufferPlSql = TSqlSplitter::IsPlSql(FBuffer);
+  FCurrent = 0;
+  if (w.size() > 1 && Abbrev(Upper(w[1]), "NOLIST", 3))
+    return;
+  for (size_t n = 1; n <= lines.size(); ++n)
+    ShowLine(lines, static_cast<int>(n), n == lines.size());
 }

@@ -604,6 +604,14 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     InputCommand(typed);
     return true;
   }
+  if (Abbrev(word, "SAVE", 3)) {
+    SaveCommand(args);
+    return true;
+  }
+  if (word == "GET") {
+    GetCommand(args);
+    return true;
+  }
   if (word == "DEL") {
     DelCommand(args);
     return true;

@@ -177,6 +177,8 @@ private:
   void AppendCommand(const std::string& text);
   void InputCommand(const std::string& text);
   void DelCommand(const std::string& args);
+  void SaveCommand(const std::string& args);
+  void GetCommand(const std::string& args);
   std::string Prompt(const TSqlSplitter& splitter) const;
   // The end of a source in the middle of an entry; false when the run is to stop.
   bool UnfinishedAtEnd(const TSource& src, const TSqlSplitter& splitter);

@@ -2,7 +2,8 @@ REM source: SQL*Plus User's Guide and Reference, LIST, RUN, / and the SP2 messag
 REM buffer: LIST shows the buffer with its line numbers and a "*" at the last line, RUN lists and
 REM runs it, / runs it without listing; SHOW USER, PROMPT, REMARK and -- comment lines. "Editing
 REM Scripts": LIST n/m/*/LAST, a line number, CHANGE, APPEND, INPUT and DEL work on the buffer's
-REM current line (the last one listed or changed).
+REM current line (the last one listed or changed). SAVE writes the buffer as a script, GET reads
+REM one back and lists it.
 list
 /
 select dname
@@ -44,3 +45,11 @@ c/nothere/x/
 l 9
 del
 l
+select deptno, dname from dept where deptno = 10;
+save dept10
+save dept10
+save dept10 replace
+clear buffer
+get dept10
+/
+@dept10
