@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 using namespace shellwords;
@@ -91,7 +92,8 @@ void TSqlShell::LineNumberCommand(const std::string& text) {
   while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e])))
     ++e;
   long long n = 0;
-  ParseInt(text.substr(0, e), n);
+  if (!ParseInt(text.substr(0, e), n))
+    n = std::numeric_limits<long long>::max(); // past any line there is
   std::string rest = text.substr(e);
   if (!rest.empty() && (rest[0] == ' ' || rest[0] == '\t'))
     rest.erase(0, 1);
