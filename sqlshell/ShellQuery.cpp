@@ -414,6 +414,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     for (size_t k = columnLevels; k-- > level;)
       summarize(levels[k]);
   };
+  const TBreakSettings* rowBreak = nullptr;
+  for (auto& b : FBreaks)
+    if (b.Column == "ROW" && columnIndex("ROW") < 0)
+      rowBreak = &b;
+  bool anyRow = false;
   auto flush = [&] {
     if (!laidOut)
       layOut();
@@ -424,21 +429,26 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         for (size_t k = 0; k < columnLevels && level == columnLevels; ++k)
           if (row[levels[k].Col] != lastKeys[k])
             level = k;
+      int skip = 0;
+      bool page = false;
       if (!lastKeys.empty() && level < columnLevels) {
         endGroups(level);
-        int skip = 0;
-        bool page = false;
         for (size_t k = level; k < columnLevels; ++k) {
           skip = std::max(skip, levels[k].Spec->Skip);
           page = page || levels[k].Spec->SkipPage;
         }
-        if (page && Settings.PageSize > 0) {
-          newPage();
-        } else {
-          for (int k = 0; k < skip; ++k)
-            FOut << "\n";
-          linesOnPage += skip;
-        }
+      }
+      if (rowBreak && anyRow) { // BREAK ON ROW: between every two rows
+        skip = std::max(skip, rowBreak->Skip);
+        page = page || rowBreak->SkipPage;
+      }
+      anyRow = true;
+      if (page && Settings.PageSize > 0) {
+        newPage();
+      } else {
+        for (int k = 0; k < skip; ++k)
+          FOut << "\n";
+        linesOnPage += skip;
       }
       std::vector<std::string> shown = row;
       for (size_t k = 0; k < columnLevels && !lastKeys.empty(); ++k)
