@@ -845,6 +845,7 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
   }
   f->SetDisplaySize(rec.DisplaySize);
   f->SetNullable(rec.Nullable != 0);
+  f->SetDbType(rec.Type);
   return f;
 }
 

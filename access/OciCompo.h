@@ -111,12 +111,16 @@ public:
   // Whether the column may hold NULL, as described; true for expressions.
   bool Nullable() const { return FNullable; }
   void SetNullable(bool value) { FNullable = value; }
+  // The column's internal type code as described (12 for DATE even when fetched as text).
+  int32_t DbType() const { return FDbType; }
+  void SetDbType(int32_t type) { FDbType = type; }
 
 protected:
   // Rows a new field allocates: the cursor's NumberOfRows.
   int32_t CursorRows() const;
   int32_t FPosition;
   int32_t FDisplaySize = 0;
+  int32_t FDbType = 0;
   bool FNullable = true;
 };
 

@@ -57,4 +57,3 @@ std::string DecodeScriptText(const std::string& bytes) {
   iconv_close(cd);
   return out;
 }
-

@@ -86,7 +86,15 @@ void TSqlShell::ListColumn(const TColumnSettings& col) {
     FOut << "FORMAT   " << col.Format << "\n";
   if (col.HasNullText)
     FOut << "NULL     " << Quoted(col.NullText) << "\n";
-  FOut << (col.Truncated ? "truncate\n" : "wrap\n");
+  if (col.NoPrint)
+    FOut << "noprint\n";
+  if (col.Justify)
+    FOut << "justify  "
+         << (col.Justify == 'L'   ? "left"
+             : col.Justify == 'C' ? "center"
+                                  : "right")
+         << "\n";
+  FOut << (col.Truncated ? "truncate\n" : col.WordWrapped ? "word_wrap\n" : "wrap\n");
 }
 
 void TSqlShell::ColumnCommand(const std::string& args) {
@@ -131,8 +139,21 @@ void TSqlShell::ColumnCommand(const std::string& args) {
       col.HasNullText = true;
     } else if (Abbrev(opt, "WRAPPED", 3) || Abbrev(opt, "WORD_WRAPPED", 3)) {
       col.Truncated = false;
+      col.WordWrapped = opt[1] == 'O';
+    } else if (Abbrev(opt, "NOPRINT", 3) || Abbrev(opt, "PRINT", 2)) {
+      col.NoPrint = opt[0] == 'N';
+    } else if (Abbrev(opt, "JUSTIFY", 3) && hasValue) {
+      std::string side = Upper(t[++i].Text);
+      if (Abbrev(side, "LEFT", 1) || Abbrev(side, "CENTER", 1) || Abbrev(side, "CENTRE", 1) ||
+          Abbrev(side, "RIGHT", 1))
+        col.Justify = side[0];
+      else {
+        FOut << "SP2-0158: unknown COLUMN JUSTIFY option \"" << t[i].Text << "\"\n\n";
+        return;
+      }
     } else if (Abbrev(opt, "TRUNCATED", 3)) {
       col.Truncated = true;
+      col.WordWrapped = false;
     } else {
       FOut << "SP2-0158: unknown COLUMN option \"" << t[i].Text << "\"\n\n";
       return;
@@ -148,7 +169,14 @@ void TSqlShell::ClearCommand(const std::string& args) {
     FOut << "columns cleared\n";
   } else if (Abbrev(what, "BUFFER", 4) || what == "SQL") {
     FBuffer.clear();
+    FCurrent = 0;
     FOut << (what == "SQL" ? "sql" : "buffer") << " cleared\n";
+  } else if (Abbrev(what, "BREAKS", 3)) {
+    FBreaks.clear();
+    FOut << "breaks cleared\n";
+  } else if (Abbrev(what, "COMPUTES", 4)) {
+    FComputes.clear();
+    FOut << "computes cleared\n";
   } else if (Abbrev(what, "SCREEN", 3)) {
     // nothing to clear on a stream
   } else {

@@ -15,14 +15,16 @@ using namespace shellwords;
 int TTeeBuf::overflow(int c) {
   if (c == traits_type::eof())
     return traits_type::not_eof(c);
-  FTarget->sputc(static_cast<char>(c));
+  if (!Mute)
+    FTarget->sputc(static_cast<char>(c));
   if (Copy)
     Copy->sputc(static_cast<char>(c));
   return c;
 }
 
 std::streamsize TTeeBuf::xsputn(const char* s, std::streamsize n) {
-  FTarget->sputn(s, n);
+  if (!Mute)
+    FTarget->sputn(s, n);
   if (Copy)
     Copy->sputn(s, n);
   return n;

@@ -1,9 +1,10 @@
-// Substitution variables: &name, &&name, DEFINE and UNDEFINE.
+// Substitution variables: &name, &&name, DEFINE, UNDEFINE and ACCEPT.
 #include "ShellWords.h"
 #include "SqlShell.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <sstream>
 
 using namespace shellwords;
@@ -141,4 +142,86 @@ void TSqlShell::UndefineCommand(const std::string& args) {
                                   [&](const auto& d) { return d.first == key; }),
                    FDefines.end());
   }
+}
+
+// ACC[EPT] name [NUM[BER]|CHAR|DATE] [DEF[AULT] value] [PROMPT text|NOPR[OMPT]] [HIDE]: reads a
+// line into a substitution variable.
+void TSqlShell::AcceptCommand(const std::string& args) {
+  std::vector<std::string> w;
+  for (size_t i = 0; i < args.size();) {
+    if (args[i] == ' ' || args[i] == '\t') {
+      ++i;
+      continue;
+    }
+    std::string word;
+    if (args[i] == '\'' || args[i] == '"') {
+      const char q = args[i];
+      for (++i; i < args.size(); ++i) {
+        if (args[i] == q && i + 1 < args.size() && args[i + 1] == q) {
+          word += q;
+          ++i;
+        } else if (args[i] == q) {
+          ++i;
+          break;
+        } else {
+          word += args[i];
+        }
+      }
+    } else {
+      while (i < args.size() && args[i] != ' ' && args[i] != '\t')
+        word += args[i++];
+    }
+    w.push_back(word);
+  }
+  if (w.empty() || !std::all_of(w[0].begin(), w[0].end(), IsNameChar)) {
+    FOut << "SP2-0003: ACCEPT needs the name of a variable\n";
+    return;
+  }
+  std::string prompt, defaultValue;
+  bool number = false, hide = false, hasDefault = false;
+  for (size_t i = 1; i < w.size(); ++i) {
+    std::string o = Upper(w[i]);
+    if (Abbrev(o, "NUMBER", 3))
+      number = true;
+    else if (o == "CHAR" || o == "DATE")
+      number = false;
+    else if (Abbrev(o, "DEFAULT", 3) && i + 1 < w.size()) {
+      defaultValue = w[++i];
+      hasDefault = true;
+    } else if (Abbrev(o, "FORMAT", 3) && i + 1 < w.size())
+      ++i;
+    else if (o == "PROMPT" && i + 1 < w.size()) {
+      // the rest of the line is the prompt text
+      prompt.clear();
+      for (size_t k = i + 1; k < w.size(); ++k)
+        prompt += (k > i + 1 ? " " : "") + w[k];
+      break;
+    } else if (Abbrev(o, "NOPROMPT", 4))
+      prompt.clear();
+    else if (o == "HIDE")
+      hide = true;
+    else {
+      FOut << "SP2-0003: unknown ACCEPT option \"" << w[i] << "\"\n";
+      return;
+    }
+  }
+  std::string value = Ask(prompt, !hide);
+  if (value.empty() && hasDefault)
+    value = defaultValue;
+  if (number) {
+    std::string t = Trim(value);
+    char* end = nullptr;
+    if (t.empty() || (std::strtod(t.c_str(), &end), end == nullptr || *end != 0)) {
+      FOut << "SP2-0425: \"" << value << "\" is not a valid NUMBER\n";
+      return;
+    }
+    value = t;
+  }
+  std::string key = Upper(w[0]);
+  auto it =
+      std::find_if(FDefines.begin(), FDefines.end(), [&](const auto& d) { return d.first == key; });
+  if (it != FDefines.end())
+    it->second = value;
+  else
+    FDefines.emplace_back(key, value);
 }

@@ -4,7 +4,6 @@
 #include "OciCompo.h"
 #include "SqlSplitter.h"
 
-#include "NumberText.h"
 #include "ShellWords.h"
 
 #include <algorithm>
@@ -30,103 +29,6 @@ std::string StripSemicolons(std::string s) {
   while (!s.empty() && (s.back() == ';' || s.back() == ' ' || s.back() == '\t'))
     s.pop_back();
   return s;
-}
-
-std::string Hex(const unsigned char* p, size_t n) {
-  static const char* hx = "0123456789ABCDEF";
-  std::string r;
-  for (size_t i = 0; i < n; ++i) {
-    r += hx[p[i] >> 4];
-    r += hx[p[i] & 15];
-  }
-  return r;
-}
-
-size_t Utf8Length(unsigned char b) {
-  return b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
-}
-
-// Drops an incomplete UTF-8 sequence at the end (a LONG value cut at a byte count).
-void TrimPartialUtf8(std::string& s) {
-  size_t i = s.size();
-  size_t back = 0;
-  while (i > 0 && back < 4 && (static_cast<unsigned char>(s[i - 1]) & 0xC0) == 0x80) {
-    --i;
-    ++back;
-  }
-  if (i == 0)
-    return;
-  auto lead = static_cast<unsigned char>(s[i - 1]);
-  if (lead >= 0xC0 && Utf8Length(lead) > back + 1)
-    s.resize(i - 1);
-}
-
-// Pieces of a cell that fit `width` columns: the value wraps inside its column.
-std::vector<std::string> Chunks(const std::string& s, int width) {
-  std::vector<std::string> out;
-  std::string cur;
-  int cw = 0;
-  for (size_t i = 0; i < s.size();) {
-    if (s[i] == '\n') {
-      out.push_back(cur);
-      cur.clear();
-      cw = 0;
-      ++i;
-      continue;
-    }
-    size_t n = std::min(Utf8Length(static_cast<unsigned char>(s[i])), s.size() - i);
-    std::string ch = s.substr(i, n);
-    int w = DisplayWidth(ch);
-    if (cw + w > width && !cur.empty()) {
-      out.push_back(cur);
-      cur.clear();
-      cw = 0;
-    }
-    cur += ch;
-    cw += w;
-    i += n;
-  }
-  out.push_back(cur);
-  return out;
-}
-
-bool IsLong(const TCustomOraField* f) {
-  return f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
-}
-
-std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
-  auto* lf = static_cast<TOraCustomLongField*>(f);
-  std::string r;
-  while (static_cast<int>(r.size()) < limit) {
-    if (!c.FetchLong(f, static_cast<int>(r.size())))
-      break;
-    uint32_t n = lf->LongLength();
-    if (n == 0)
-      break;
-    // A piece of text ends on a character boundary, so a short one is not yet the end:
-    // only an empty piece is.
-    r.append(reinterpret_cast<const char*>(f->Buffer()), n);
-  }
-  if (static_cast<int>(r.size()) > limit)
-    r.resize(static_cast<size_t>(limit));
-  if (f->FieldKind() == fkLongRaw)
-    return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
-  TrimPartialUtf8(r);
-  return r;
-}
-
-std::string CellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) {
-  if (f->IsNull(row))
-    return {};
-  switch (f->FieldKind()) {
-  case fkRaw:
-    return Hex(f->Buffer() + static_cast<size_t>(row) * f->Width(), f->ReturnLengths()[row]);
-  case fkLong:
-  case fkLongRaw:
-    return LongText(c, f, f->FieldKind() == fkLongRaw ? (longLimit + 1) / 2 : longLimit);
-  default:
-    return f->GetAsString(row);
-  }
 }
 
 // The Oracle type of a described column, as DESCRIBE shows it.
@@ -306,7 +208,7 @@ TSqlShell::~TSqlShell() { StopSpool(); }
 
 void TSqlShell::ShowError(const std::string& text) {
   // The cursor's text ends with the call it came from; the user only needs the message.
-  FOut << text.substr(0, text.find('\r')) << "\n\n";
+  FOut << text.substr(0, text.find('\r')) << "\n\n\n";
 }
 
 // As SQL*Plus does: the line the error is about, a "*" under the offending token, its number.
@@ -340,7 +242,7 @@ bool TSqlShell::Failed(const std::string& text, int code) {
 
 std::string TSqlShell::Prompt(const TSqlSplitter& splitter) const {
   if (splitter.Empty())
-    return "SQL> ";
+    return Settings.SqlPrompt;
   std::string n = std::to_string(splitter.LineCount() + 1);
   return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
 }
@@ -383,7 +285,10 @@ bool TSqlShell::RunSource(TSource& src) {
     }
     ++src.Line;
     splitter.BlankLinesInSql = Settings.SqlBlankLines;
-    if (!HandleLine(src, splitter, line))
+    FTee.Mute = !src.Top && !Settings.TermOut;
+    bool go = HandleLine(src, splitter, line);
+    FTee.Mute = false;
+    if (!go)
       return false;
   }
   return UnfinishedAtEnd(src, splitter);
@@ -394,6 +299,7 @@ bool TSqlShell::UnfinishedAtEnd(const TSource& src, const TSqlSplitter& splitter
     return true;
   // It stays in the buffer, as an entry ended by a blank line would; it does not run.
   FBuffer = Trim(splitter.Pending());
+  FCurrent = 0;
   FBufferPlSql = TSqlSplitter::IsPlSql(FBuffer);
   std::string what;
   if (const char* open = splitter.OpenText())
@@ -433,16 +339,18 @@ bool TSqlShell::HandleEvent(TSource& src, const TSplitEvent& ev) {
     return RunCommand(src, ev.Text);
   case TSplitEvent::Statement:
     FBuffer = ev.Text;
+    FCurrent = 0;
     FBufferPlSql = ev.PlSql;
     return RunStatement(FBuffer, FBufferPlSql);
   case TSplitEvent::RunBuffer:
     if (FBuffer.empty()) {
-      FOut << "SP2-0103: the SQL buffer is empty; there is nothing to run.\n\n";
+      FOut << "SP2-0103: Nothing in SQL buffer to run.\n";
       return true;
     }
     return RunStatement(FBuffer, FBufferPlSql);
   case TSplitEvent::Stored:
     FBuffer = ev.Text;
+    FCurrent = 0;
     FBufferPlSql = ev.PlSql;
     return true;
   }
@@ -459,6 +367,7 @@ bool TSqlShell::Execute(const std::string& statement) {
   if (TSqlSplitter::IsShellCommand(s))
     return RunCommand(top, s);
   FBuffer = s;
+  FCurrent = 0;
   FBufferPlSql = TSqlSplitter::IsPlSql(s);
   return RunStatement(FBuffer, FBufferPlSql);
 }
@@ -494,12 +403,24 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     DefineCommand(raw);
     return true;
   }
+  if (Abbrev(word, "ACCEPT", 3)) {
+    AcceptCommand(raw);
+    return true;
+  }
   if (Abbrev(word, "UNDEFINE", 5)) {
     UndefineCommand(args);
     return true;
   }
   if (Abbrev(word, "COLUMN", 3)) {
     ColumnCommand(raw);
+    return true;
+  }
+  if (Abbrev(word, "BREAK", 3)) {
+    BreakCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "COMPUTE", 4)) {
+    ComputeCommand(args);
     return true;
   }
   if (Abbrev(word, "CLEAR", 2)) {
@@ -542,7 +463,39 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   if (word == "WHENEVER")
     return Whenever(args);
   if (Abbrev(word, "LIST", 1)) {
-    ListBuffer();
+    ListBuffer(args);
+    return true;
+  }
+  if (e == 0 && !text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
+    LineNumberCommand(text);
+    return true;
+  }
+  // The text after the command word and one blank, as typed.
+  std::string typed = text.substr(e);
+  if (!typed.empty() && (typed[0] == ' ' || typed[0] == '\t'))
+    typed.erase(0, 1);
+  if (Abbrev(word, "CHANGE", 1)) {
+    ChangeCommand(Trim(text.substr(e)));
+    return true;
+  }
+  if (Abbrev(word, "APPEND", 1)) {
+    AppendCommand(typed);
+    return true;
+  }
+  if (Abbrev(word, "INPUT", 1)) {
+    InputCommand(typed);
+    return true;
+  }
+  if (Abbrev(word, "SAVE", 3)) {
+    SaveCommand(args);
+    return true;
+  }
+  if (word == "GET") {
+    GetCommand(args);
+    return true;
+  }
+  if (word == "DEL") {
+    DelCommand(args);
     return true;
   }
   if (Abbrev(word, "RUN", 1)) {
@@ -561,14 +514,19 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
 
 bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative) {
   std::string name = spec;
+  std::string rest;
   if (!name.empty() && name[0] == '"') {
     size_t end = name.find('"', 1);
     name = name.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+    rest = end == std::string::npos ? std::string() : spec.substr(end + 1);
   } else {
-    // Words after the file name would be script arguments, which we do not take.
-    name = name.substr(0, name.find_first_of(" \t"));
+    size_t blank = name.find_first_of(" \t");
+    rest = blank == std::string::npos ? std::string() : name.substr(blank);
+    name = name.substr(0, blank);
   }
   name = StripSemicolons(name);
+  // The words after the name are the script's arguments, &1, &2, ...
+  std::vector<std::string> arguments = SplitWords(StripSemicolons(rest));
   if (name.empty()) {
     FOut << "SP2-1506: START, @ and @@ need the name of a script file.\n\n";
     return true;
@@ -594,12 +552,29 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
       p = upper;
   }
   if (!file) {
-    FOut << "SP2-0310: cannot open the file \"" << p.string() << "\"\n\n";
-    return true;
+    FOut << "SP2-0310: unable to open file \"" << p.string() << "\"\n";
+    if (!Settings.OsErrorExit)
+      return true;
+    if (Settings.OsErrorExitRollback && FSession.Connected())
+      FSession.Rollback();
+    FExitCode = Settings.OsErrorExitCode;
+    return false;
   }
   std::ostringstream bytes;
   bytes << file.rdbuf();
   std::istringstream text(DecodeScriptText(bytes.str()));
+  for (size_t k = 0; k < arguments.size(); ++k) {
+    std::string value = arguments[k];
+    if (value.size() >= 2 && (value[0] == '\'' || value[0] == '"') && value.back() == value[0])
+      value = value.substr(1, value.size() - 2);
+    std::string key = std::to_string(k + 1);
+    auto it = std::find_if(FDefines.begin(), FDefines.end(),
+                           [&](const auto& d) { return d.first == key; });
+    if (it != FDefines.end())
+      it->second = value;
+    else
+      FDefines.emplace_back(key, value);
+  }
   TSource src;
   src.In = &text;
   src.Dir = p.parent_path().string();
@@ -613,7 +588,7 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
 bool TSqlShell::RequireConnection() {
   if (FSession.Connected())
     return true;
-  FOut << "SP2-0640: Not connected to a database; use CONNECT first.\n\n";
+  FOut << "SP2-0640: Not connected\n";
   return false;
 }
 
@@ -644,7 +619,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     if (!(commit ? FSession.Commit() : FSession.Rollback()))
       return Failed(FSession.GetErrorMessage(FSession.ReturnCode()), FSession.ReturnCode());
     if (Settings.Feedback > 0)
-      FOut << (commit ? "Commit complete.\n\n" : "Rollback complete.\n\n");
+      FOut << (commit ? "\nCommit complete.\n\n" : "\nRollback complete.\n\n");
     return true;
   }
 
@@ -667,13 +642,24 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     go = Failed(err, c.ReturnCode());
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;
-    if (!RunQuery(c, err))
+    if (!RunQuery(c, err)) {
+      // An error while fetching has no statement line to point at.
+      FOut << "ERROR:\n";
       go = Failed(err, err.rfind("ORA-01013", 0) == 0 ? 1013 : c.ReturnCode());
+    }
   } else {
     if (plsql)
       NoteCreatedUnit(text);
     if (Settings.Feedback > 0)
-      FOut << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
+      FOut << "\n" << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
+    const std::string verb = TSqlSplitter::LeadingWords(text, 1);
+    if (Settings.AutoCommit &&
+        (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE")) {
+      if (!FSession.Commit())
+        go = Failed(FSession.GetErrorMessage(FSession.ReturnCode()), FSession.ReturnCode());
+      else if (Settings.Feedback > 0)
+        FOut << "Commit complete.\n\n";
+    }
   }
   c.OnError = nullptr;
   if (FSession.Connected())
@@ -681,257 +667,12 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   return go;
 }
 
-bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
-  const int n = c.FieldCount();
-  bool hasLong = false;
-  for (int i = 0; i < n; ++i)
-    hasLong = hasLong || IsLong(c.Fields(i));
-  const int lineSize = std::max(1, Settings.LineSize);
-
-  // Column widths from the described sizes and the headings; the first batch of rows may widen
-  // them (full-width text), never past the line.
-  std::vector<int> widths(n);
-  std::vector<bool> right(n);
-  std::vector<bool> fixedWidth(n);             // FORMAT An: the width is the user's
-  std::vector<std::string> models(n);          // number format models
-  std::vector<const TColumnSettings*> cols(n); // COLUMN settings, if any
-  std::vector<std::vector<std::string>> heads(n);
-  for (int i = 0; i < n; ++i) {
-    auto* f = static_cast<TOraField*>(c.Fields(i));
-    right[i] = f->FieldKind() == fkNumber;
-    cols[i] = Column(f->Name());
-    // Only a heading the user set splits at '|': a column's own name may hold "||".
-    const bool userHeading = cols[i] && cols[i]->HasHeading;
-    std::string heading = userHeading ? cols[i]->Heading : f->Name();
-    for (size_t from = 0;;) {
-      size_t bar = userHeading ? heading.find('|', from) : std::string::npos;
-      heads[i].push_back(heading.substr(from, bar == std::string::npos ? bar : bar - from));
-      if (bar == std::string::npos)
-        break;
-      from = bar + 1;
-    }
-    const std::string format = cols[i] ? cols[i]->Format : std::string();
-    int w = 0;
-    switch (f->FieldKind()) {
-    case fkNumber:
-      // Every NUMBER column takes NUMWIDTH, whatever its precision, unless a model is set.
-      if (IsNumberModel(format))
-        models[i] = format;
-      w = models[i].empty() ? Settings.NumWidth : NumberModelWidth(models[i]);
-      break;
-    case fkDate: {
-      std::string fmt = c.DateFormat();
-      w = std::max(f->DisplaySize(),
-                   DisplayWidth(FormatOraDateTime(fmt.empty() ? ShortDateFormat : fmt, 0)));
-      break;
-    }
-    case fkLong:
-    case fkLongRaw:
-      w = Settings.Long;
-      break;
-    default:
-      w = f->DisplaySize();
-      break;
-    }
-    long long given = 0;
-    if (f->FieldKind() != fkNumber && format.size() > 1 && format[0] == 'A' &&
-        ParseInt(format.substr(1), given)) {
-      w = static_cast<int>(given);
-      fixedWidth[i] = true;
-    }
-    int headWidth = 0;
-    for (auto& h : heads[i])
-      headWidth = std::max(headWidth, DisplayWidth(h));
-    widths[i] = fixedWidth[i] ? w : std::max(w, headWidth);
-  }
-
-  std::vector<std::vector<int>> groups; // columns of each physical line of a record
-  int headingLines = 0;
-  int linesOnPage = 0;
-  bool pageStarted = false;
-  std::vector<std::vector<std::string>> batch;
-  uint32_t total = 0;
-  bool laidOut = false;
-
-  auto layOut = [&] {
-    for (auto& row : batch)
-      for (int i = 0; i < n; ++i)
-        if (!fixedWidth[i] && !right[i])
-          for (auto& piece : Chunks(row[i], 1 << 30))
-            widths[i] = std::max(widths[i], DisplayWidth(piece));
-    int used = 0;
-    for (int i = 0; i < n; ++i) {
-      widths[i] = std::min(widths[i], lineSize);
-      int need = groups.empty() || groups.back().empty() ? widths[i] : used + 1 + widths[i];
-      if (groups.empty() || need > lineSize) {
-        groups.emplace_back();
-        need = widths[i];
-      }
-      groups.back().push_back(i);
-      used = need;
-    }
-    headingLines = 0;
-    for (auto& g : groups) {
-      size_t lines = 1;
-      for (int i : g)
-        lines = std::max(lines, heads[i].size());
-      headingLines += Settings.Heading ? static_cast<int>(lines) + 1 : 0;
-    }
-    laidOut = true;
-  };
-  auto emit = [&](std::string line) {
-    line.erase(line.find_last_not_of(' ') + 1);
-    FOut << line << "\n";
-  };
-  auto newPage = [&] {
-    FOut << "\n";
-    linesOnPage = 1 + headingLines;
-    pageStarted = true;
-    if (!Settings.Heading)
-      return;
-    for (auto& g : groups) {
-      size_t lines = 1;
-      for (int i : g)
-        lines = std::max(lines, heads[i].size());
-      for (size_t k = 0; k < lines; ++k) {
-        std::string head;
-        for (size_t j = 0; j < g.size(); ++j) {
-          int i = g[j];
-          if (j)
-            head += ' ';
-          // Only a column cut down to the line or set narrower can be narrower than its heading.
-          std::string name = k < heads[i].size() ? Chunks(heads[i][k], widths[i])[0] : "";
-          head += PadDisplay(name, widths[i], right[i]);
-        }
-        emit(head);
-      }
-      std::string rule;
-      for (int i : g) {
-        if (!rule.empty())
-          rule += ' ';
-        rule += std::string(static_cast<size_t>(widths[i]), '-');
-      }
-      emit(rule);
-    }
-  };
-  auto flush = [&] {
-    if (!laidOut)
-      layOut();
-    for (auto& row : batch) {
-      std::vector<std::string> out;
-      for (auto& g : groups) {
-        std::vector<std::vector<std::string>> cells;
-        size_t height = 1;
-        for (int i : g) {
-          cells.push_back(Chunks(row[i], widths[i]));
-          if (cols[i] && cols[i]->Truncated)
-            cells.back().resize(1);
-          height = std::max(height, cells.back().size());
-        }
-        for (size_t k = 0; k < height; ++k) {
-          std::string line;
-          for (size_t j = 0; j < g.size(); ++j) {
-            if (j)
-              line += ' ';
-            int i = g[j];
-            line +=
-                PadDisplay(k < cells[j].size() ? cells[j][k] : std::string(), widths[i], right[i]);
-          }
-          out.push_back(line);
-        }
-      }
-      if (Settings.PageSize > 0) {
-        int lines = static_cast<int>(out.size());
-        if (!pageStarted ||
-            (linesOnPage + lines > Settings.PageSize && linesOnPage > 1 + headingLines))
-          newPage();
-        linesOnPage += lines;
-      }
-      for (auto& l : out)
-        emit(l);
-    }
-    batch.clear();
-  };
-
-  const int longLimit = std::max(1, Settings.Long);
-  auto cell = [&](int i, int r) -> std::string {
-    TCustomOraField* f = c.Fields(i);
-    if (f->IsNull(r))
-      return cols[i] && cols[i]->HasNullText ? cols[i]->NullText : std::string();
-    if (!right[i])
-      return CellText(c, f, r, longLimit);
-    // The engine's exact text, not the access layer's general format.
-    const char* p =
-        reinterpret_cast<const char*>(f->Buffer()) + static_cast<size_t>(r) * f->Width();
-    std::string raw(p, strnlen(p, static_cast<size_t>(f->Width())));
-    return models[i].empty() ? NumberInWidth(raw, Settings.NumWidth) : FormatNumber(raw, models[i]);
-  };
-  bool cancelled = false;
-  auto stopped = [&] { return cancelled = cancelled || (Interrupted && Interrupted()); };
-  if (hasLong) {
-    // Long fields hold one row: fetch them one at a time.
-    while (!stopped() && c.Fetch()) {
-      std::vector<std::string> row(n);
-      for (int i = 0; i < n; ++i)
-        row[i] = cell(i, 0);
-      batch.push_back(std::move(row));
-      ++total;
-      if (batch.size() >= TOraCursor::MaxRows)
-        flush();
-    }
-  } else {
-    uint32_t prev = 0;
-    for (;;) {
-      bool ok = c.FetchRowsQuiet();
-      uint32_t now = c.RowsProcessed();
-      for (uint32_t r = 0; r < now - prev; ++r) {
-        std::vector<std::string> row(n);
-        for (int i = 0; i < n; ++i)
-          row[i] = cell(i, static_cast<int>(r));
-        batch.push_back(std::move(row));
-      }
-      total = now;
-      if (batch.size() >= TOraCursor::MaxRows || !ok || now == prev)
-        flush();
-      if (!ok || now == prev || stopped())
-        break;
-      prev = now;
-    }
-  }
-  if (cancelled) {
-    if (!batch.empty())
-      flush();
-    error = "ORA-01013: user requested cancel of current operation";
-    FOut << "\n";
-    return false;
-  }
-  if (c.ReturnCode() != 0 && c.ReturnCode() != 1403) {
-    if (!batch.empty())
-      flush();
-    error = c.ErrorText();
-    if (total)
-      FOut << "\n";
-    return false;
-  }
-  if (!batch.empty())
-    flush();
-  if (total == 0) {
-    if (Settings.Feedback > 0)
-      FOut << "no rows selected\n\n";
-  } else if (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback)) {
-    FOut << "\n" << total << (total == 1 ? " row selected.\n\n" : " rows selected.\n\n");
-  } else {
-    FOut << "\n";
-  }
-  return true;
-}
-
 void TSqlShell::Describe(const std::string& name) {
   if (name.empty()) {
     FOut << "SP2-0730: DESCRIBE needs the name of a table or view.\n\n";
     return;
   }
-  auto missing = [&] { FOut << "ORA-04043: object " << name << " does not exist\n\n"; };
+  auto missing = [&] { FOut << "ERROR:\nORA-04043: object " << name << " does not exist\n\n\n"; };
   // Only a name goes into the statement text, so DESCRIBE can run nothing else.
   if (!ValidObjectName(name)) {
     missing();
@@ -981,226 +722,6 @@ void TSqlShell::Describe(const std::string& name) {
   c.Close();
 }
 
-void TSqlShell::SetCommand(const std::string& args) {
-  std::vector<std::string> w = SplitWords(args);
-  if (w.empty()) {
-    FOut << "SP2-0265: SET needs an option and a value.\n\n";
-    return;
-  }
-  for (size_t i = 0; i < w.size(); i += 2) {
-    std::string opt = Upper(w[i]);
-    bool known = Abbrev(opt, "LINESIZE", 3) || Abbrev(opt, "PAGESIZE", 5) ||
-                 Abbrev(opt, "FEEDBACK", 4) || opt == "ECHO" || Abbrev(opt, "HEADING", 3) ||
-                 Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" || Abbrev(opt, "SQLBLANKLINES", 5) ||
-                 Abbrev(opt, "VERIFY", 3) || Abbrev(opt, "DEFINE", 3) || Abbrev(opt, "TIMING", 3) ||
-                 Abbrev(opt, "SERVEROUTPUT", 9);
-    if (!known) {
-      FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n\n";
-      return;
-    }
-    if (i + 1 >= w.size()) {
-      FOut << "SP2-0265: SET " << opt << " needs a value.\n\n";
-      return;
-    }
-    std::string val = Upper(w[i + 1]);
-    long long num = 0;
-    bool isNum = ParseInt(val, num);
-    auto onOff = [&](bool& target) {
-      if (val == "ON" || val == "OFF") {
-        target = val == "ON";
-        return true;
-      }
-      FOut << "SP2-0265: " << opt << " must be set ON or OFF\n\n";
-      return false;
-    };
-    auto range = [&](int& target, long long lo, long long hi) {
-      if (isNum && num >= lo && num <= hi) {
-        target = static_cast<int>(num);
-        return true;
-      }
-      FOut << "SP2-0267: " << opt << " option " << w[i + 1] << " out of range (" << lo
-           << " through " << hi << ")\n\n";
-      return false;
-    };
-    bool ok;
-    if (Abbrev(opt, "LINESIZE", 3))
-      ok = range(Settings.LineSize, 1, 32767);
-    else if (Abbrev(opt, "PAGESIZE", 5))
-      ok = range(Settings.PageSize, 0, 50000);
-    else if (Abbrev(opt, "NUMWIDTH", 3))
-      ok = range(Settings.NumWidth, 2, 50);
-    else if (opt == "LONG")
-      ok = range(Settings.Long, 1, 2000000000);
-    else if (opt == "ECHO")
-      ok = onOff(Settings.Echo);
-    else if (Abbrev(opt, "HEADING", 3))
-      ok = onOff(Settings.Heading);
-    else if (Abbrev(opt, "SQLBLANKLINES", 5))
-      ok = onOff(Settings.SqlBlankLines);
-    else if (Abbrev(opt, "VERIFY", 3))
-      ok = onOff(Settings.Verify);
-    else if (Abbrev(opt, "TIMING", 3))
-      ok = onOff(Settings.Timing);
-    else if (Abbrev(opt, "SERVEROUTPUT", 9)) {
-      // ON [SIZE {n|UNLIMITED}] [FOR[MAT] ...] | OFF; the engine runs no PL/SQL, so no
-      // DBMS_OUTPUT lines ever come: the setting is kept and shown, nothing more.
-      const bool was = Settings.ServerOutput;
-      ok = onOff(Settings.ServerOutput);
-      size_t k = i + 2;
-      long long size = Settings.ServerOutputSize;
-      for (; ok && k < w.size(); ++k) {
-        std::string word = Upper(w[k]);
-        if (word == "SIZE" && k + 1 < w.size()) {
-          std::string v = Upper(w[++k]);
-          if (v == "UNLIMITED")
-            size = 0;
-          else if (!ParseInt(v, size) || size < 2000 || size > 1000000) {
-            FOut << "SP2-0547: SIZE option " << w[k] << " out of range (2000 through 1000000)\n\n";
-            Settings.ServerOutput = was;
-            return;
-          }
-        } else if (Abbrev(word, "FORMAT", 3) && k + 1 < w.size()) {
-          ++k;
-        } else {
-          FOut << "SP2-0158: unknown SET SERVEROUTPUT option \"" << w[k] << "\"\n\n";
-          Settings.ServerOutput = was;
-          return;
-        }
-      }
-      Settings.ServerOutputSize = size;
-      i = k - 2;
-    } else if (Abbrev(opt, "DEFINE", 3)) {
-      std::string v = w[i + 1];
-      if (v.size() == 3 && (v[0] == '\'' || v[0] == '"') && v[2] == v[0])
-        v = v.substr(1, 1);
-      if (val == "ON" || val == "OFF") {
-        Settings.DefineOn = val == "ON";
-        if (Settings.DefineOn)
-          Settings.DefineChar = '&'; // ON brings back the default prefix
-        ok = true;
-      } else if (v.size() == 1 && !std::isalnum(static_cast<unsigned char>(v[0])) && v[0] != ' ' &&
-                 v[0] != '\'' && v[0] != '"') {
-        Settings.DefineChar = v[0];
-        Settings.DefineOn = true;
-        ok = true;
-      } else {
-        FOut << "SP2-0268: define option not a valid character or ON/OFF: " << w[i + 1] << "\n\n";
-        ok = false;
-      }
-    } else {
-      if (val == "ON") {
-        Settings.Feedback = 1;
-        ok = true;
-      } else if (val == "OFF") {
-        Settings.Feedback = 0;
-        ok = true;
-      } else
-        ok = range(Settings.Feedback, 0, 50000);
-    }
-    if (!ok)
-      return;
-  }
-}
-
-void TSqlShell::ShowCommand(const std::string& args) {
-  std::string what = Upper(Trim(args));
-  auto onOff = [](bool b) { return b ? "ON" : "OFF"; };
-  auto show = [&](const std::string& key) {
-    if (key == "USER") {
-      FOut << "USER is \"" << (FSession.Connected() ? Upper(FSession.UserName) : std::string())
-           << "\"\n";
-    } else if (key == "LINESIZE") {
-      FOut << "linesize " << Settings.LineSize << "\n";
-    } else if (key == "PAGESIZE") {
-      FOut << "pagesize " << Settings.PageSize << "\n";
-    } else if (key == "FEEDBACK") {
-      if (Settings.Feedback > 0)
-        FOut << "FEEDBACK ON for " << Settings.Feedback << " or more rows\n";
-      else
-        FOut << "feedback OFF\n";
-    } else if (key == "ECHO") {
-      FOut << "echo " << onOff(Settings.Echo) << "\n";
-    } else if (key == "HEADING") {
-      FOut << "heading " << onOff(Settings.Heading) << "\n";
-    } else if (key == "NUMWIDTH") {
-      FOut << "numwidth " << Settings.NumWidth << "\n";
-    } else if (key == "LONG") {
-      FOut << "long " << Settings.Long << "\n";
-    } else if (key == "SQLBLANKLINES") {
-      FOut << "sqlblanklines " << onOff(Settings.SqlBlankLines) << "\n";
-    } else if (key == "VERIFY") {
-      FOut << "verify " << onOff(Settings.Verify) << "\n";
-    } else if (key == "TIMING") {
-      FOut << "timing " << onOff(Settings.Timing) << "\n";
-    } else if (key == "DEFINE") {
-      if (Settings.DefineOn) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned char>(Settings.DefineChar));
-        FOut << "define \"" << Settings.DefineChar << "\" (hex " << hex << ")\n";
-      } else {
-        FOut << "define OFF\n";
-      }
-    } else if (key == "SERVEROUTPUT") {
-      if (!Settings.ServerOutput)
-        FOut << "serveroutput OFF\n";
-      else if (Settings.ServerOutputSize == 0)
-        FOut << "serveroutput ON SIZE UNLIMITED FORMAT WORD_WRAPPED\n";
-      else
-        FOut << "serveroutput ON SIZE " << Settings.ServerOutputSize << " FORMAT WORD_WRAPPED\n";
-    } else if (key == "SPOOL") {
-      if (FSpool)
-        FOut << "currently spooling to " << FSpoolName << "\n";
-      else
-        FOut << "not spooling currently\n";
-    }
-  };
-  static const char* const all[] = {
-      "DEFINE",   "ECHO",         "FEEDBACK", "HEADING",       "LINESIZE", "LONG", "NUMWIDTH",
-      "PAGESIZE", "SERVEROUTPUT", "SPOOL",    "SQLBLANKLINES", "TIMING",   "USER", "VERIFY"};
-  if (Abbrev(SplitWords(what).empty() ? std::string() : SplitWords(what)[0], "ERRORS", 3)) {
-    std::string rest = Trim(args);
-    size_t sp = rest.find_first_of(" \t");
-    ShowErrors(sp == std::string::npos ? std::string() : Trim(rest.substr(sp)));
-    return;
-  }
-  if (what == "ALL") {
-    for (const char* k : all)
-      show(k);
-  } else if (what == "USER")
-    show("USER");
-  else if (Abbrev(what, "LINESIZE", 3))
-    show("LINESIZE");
-  else if (Abbrev(what, "PAGESIZE", 5))
-    show("PAGESIZE");
-  else if (Abbrev(what, "FEEDBACK", 4))
-    show("FEEDBACK");
-  else if (what == "ECHO")
-    show("ECHO");
-  else if (Abbrev(what, "HEADING", 3))
-    show("HEADING");
-  else if (Abbrev(what, "NUMWIDTH", 3))
-    show("NUMWIDTH");
-  else if (what == "LONG")
-    show("LONG");
-  else if (Abbrev(what, "SQLBLANKLINES", 5))
-    show("SQLBLANKLINES");
-  else if (Abbrev(what, "VERIFY", 3))
-    show("VERIFY");
-  else if (Abbrev(what, "TIMING", 3))
-    show("TIMING");
-  else if (Abbrev(what, "DEFINE", 3))
-    show("DEFINE");
-  else if (Abbrev(what, "SERVEROUTPUT", 9))
-    show("SERVEROUTPUT");
-  else if (Abbrev(what, "SPOOL", 3))
-    show("SPOOL");
-  else {
-    FOut << "SP2-0158: unknown SHOW option \"" << Trim(args) << "\"\n\n";
-    return;
-  }
-  FOut << "\n";
-}
-
 void TSqlShell::Connect(const std::string& args) {
   TLogonArgs a = ParseLogonArg(args);
   if (a.user.empty() && !a.hasPassword)
@@ -1233,7 +754,7 @@ void TSqlShell::Connect(const std::string& args) {
   if (ok)
     FOut << "Connected.\n";
   else
-    FOut << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n";
+    FOut << "ERROR:\n" << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n\n";
 }
 
 void TSqlShell::Disconnect() {
@@ -1281,14 +802,16 @@ bool TSqlShell::Exit(const std::string& args) {
 bool TSqlShell::Whenever(const std::string& args) {
   std::vector<std::string> w = SplitWords(Upper(args));
   auto usage = [&] {
-    FOut << "SP2-0591: use WHENEVER SQLERROR EXIT [SUCCESS|FAILURE|WARNING|n|SQL.SQLCODE] "
-            "[COMMIT|ROLLBACK] or WHENEVER SQLERROR CONTINUE\n\n";
+    FOut << "SP2-0591: use WHENEVER SQLERROR|OSERROR EXIT [SUCCESS|FAILURE|WARNING|n|"
+            "SQL.SQLCODE] [COMMIT|ROLLBACK] or WHENEVER SQLERROR|OSERROR CONTINUE\n\n";
     return true;
   };
-  if (w.size() < 2 || w[0] != "SQLERROR")
+  if (w.size() < 2 || (w[0] != "SQLERROR" && w[0] != "OSERROR"))
     return usage();
+  const bool os = w[0] == "OSERROR";
   if (w[1] == "CONTINUE") {
-    Settings.ErrorExit = false;
+    // CONTINUE [COMMIT|ROLLBACK|NONE]: the failure leaves the transaction as it is here
+    (os ? Settings.OsErrorExit : Settings.ErrorExit) = false;
     return true;
   }
   if (w[1] != "EXIT")
@@ -1310,29 +833,19 @@ bool TSqlShell::Whenever(const std::string& args) {
       s.ErrorExitCode = 1;
     else if (w[i] == "WARNING")
       s.ErrorExitCode = 2;
-    else if (w[i] == "SQL.SQLCODE")
+    else if (w[i] == "SQL.SQLCODE" && !os)
       s.ErrorExitSqlCode = true;
     else if (ParseInt(w[i], n))
       s.ErrorExitCode = static_cast<int>(n);
     else
       return usage();
   }
-  Settings = s;
+  if (os) {
+    Settings.OsErrorExit = true;
+    Settings.OsErrorExitCode = s.ErrorExitCode;
+    Settings.OsErrorExitRollback = s.ErrorExitRollback;
+  } else {
+    Settings = s;
+  }
   return true;
-}
-
-void TSqlShell::ListBuffer() {
-  if (FBuffer.empty()) {
-    FOut << "SP2-0223: the SQL buffer is empty.\n\n";
-    return;
-  }
-  std::vector<std::string> lines;
-  std::istringstream in(FBuffer);
-  for (std::string l; std::getline(in, l);)
-    lines.push_back(l);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    std::string n = std::to_string(i + 1);
-    FOut << std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') << n
-         << (i + 1 == lines.size() ? "* " : "  ") << lines[i] << "\n";
-  }
 }

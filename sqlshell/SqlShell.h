@@ -34,8 +34,18 @@ struct TShellSettings {
   int Feedback = 6;  // show "n rows selected." from this many rows on; 0 = off
   bool Echo = false; // echo the lines of scripts
   bool Heading = true;
-  int NumWidth = 10; // width of NUMBER columns without a precision
-  int Long = 80;     // shown part of LONG values
+  int NumWidth = 10;        // width of NUMBER columns without a precision
+  int Long = 80;            // shown part of LONG values
+  std::string NullText;     // shown for NULL
+  std::string NumFormat;    // number model of NUMBER columns without a FORMAT
+  std::string ColSep = " "; // between the columns of a line
+  char Underline = '-';     // under the headings; 0 = no line
+  bool Wrap = true;         // OFF cuts every value at its column's width
+  bool TermOut = true;      // OFF keeps the output of scripts off the screen (not the spool)
+  bool AutoCommit = false;  // commit after each statement that changes data
+  std::string SqlPrompt = "SQL> ";
+  int NewPage = 1;   // blank lines at the top of a page; 0 a form feed, -1 none
+  char RecSep = 'W'; // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   bool SqlBlankLines = false;
   bool Verify = true;    // show a statement's lines before and after substitution
   bool DefineOn = true;  // substitution variables are replaced
@@ -48,6 +58,10 @@ struct TShellSettings {
   int ErrorExitCode = 0;
   bool ErrorExitSqlCode = false; // exit with the Oracle error number
   bool ErrorExitRollback = false;
+  // WHENEVER OSERROR EXIT [code] [COMMIT|ROLLBACK]: a script that cannot be opened
+  bool OsErrorExit = false;
+  int OsErrorExitCode = 1;
+  bool OsErrorExitRollback = false;
 };
 
 // Output that also goes to a SPOOL file while one is open.
@@ -55,6 +69,7 @@ class TTeeBuf : public std::streambuf {
 public:
   explicit TTeeBuf(std::streambuf* target) : FTarget(target) {}
   std::streambuf* Copy = nullptr;
+  bool Mute = false; // only the copy gets the output
 
 protected:
   int overflow(int c) override;
@@ -73,7 +88,26 @@ struct TColumnSettings {
   bool HasHeading = false;
   std::string NullText;
   bool HasNullText = false;
-  bool Truncated = false; // text longer than the column is cut instead of wrapped
+  bool Truncated = false;   // text longer than the column is cut instead of wrapped
+  bool WordWrapped = false; // it wraps between words
+  bool NoPrint = false;     // left out of the output (still there for BREAK)
+  char Justify = 0;         // heading: 'L', 'C', 'R' or 0 for the column's own side
+};
+
+// BREAK ON a column (or REPORT): repeated values are left out and a break comes between groups.
+struct TBreakSettings {
+  std::string Column; // upper case; "REPORT" for the whole result
+  int Skip = 0;       // blank lines before the first row of the next group
+  bool SkipPage = false;
+  bool Duplicates = false;
+};
+
+// COMPUTE function[s] OF columns ON a break column or REPORT.
+struct TComputeSettings {
+  std::vector<std::string> Functions; // SUM, AVG, COUNT, NUMBER, MINIMUM, MAXIMUM
+  std::vector<std::string> Labels;    // one for each function
+  std::vector<std::string> Of;        // upper-case column names
+  std::string On;                     // upper case
 };
 
 class TSqlShell {
@@ -119,6 +153,8 @@ private:
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);
   void Describe(const std::string& name);
+  // The width of a date in the session's date format.
+  int SessionDateWidth();
   void SetCommand(const std::string& args);
   void ShowCommand(const std::string& args);
   void Connect(const std::string& args);
@@ -130,7 +166,19 @@ private:
   bool Failed(const std::string& text, int code);
   void ShowError(const std::string& text);
   void ShowErrorLine(const std::string& statement, size_t offset);
-  void ListBuffer();
+  void ListBuffer(const std::string& args = std::string());
+  std::vector<std::string> BufferLines() const;
+  void SetBufferLines(const std::vector<std::string>& lines);
+  int CurrentLine() const;
+  int LineRef(const std::string& word, int count) const;
+  void ShowLine(const std::vector<std::string>& lines, int n, bool current);
+  void LineNumberCommand(const std::string& text);
+  void ChangeCommand(const std::string& args);
+  void AppendCommand(const std::string& text);
+  void InputCommand(const std::string& text);
+  void DelCommand(const std::string& args);
+  void SaveCommand(const std::string& args);
+  void GetCommand(const std::string& args);
   std::string Prompt(const TSqlSplitter& splitter) const;
   // The end of a source in the middle of an entry; false when the run is to stop.
   bool UnfinishedAtEnd(const TSource& src, const TSqlSplitter& splitter);
@@ -139,9 +187,12 @@ private:
   std::string Substitute(const std::string& text, bool verify);
   void DefineCommand(const std::string& args);
   void UndefineCommand(const std::string& args);
+  void AcceptCommand(const std::string& args);
   void ColumnCommand(const std::string& args);
   void ListColumn(const TColumnSettings& col);
   void ClearCommand(const std::string& args);
+  void BreakCommand(const std::string& args);
+  void ComputeCommand(const std::string& args);
   void SpoolCommand(const std::string& args);
   void StopSpool();
   void ShowErrors(const std::string& args);
@@ -155,13 +206,16 @@ private:
   std::ostream FOut;
   std::unique_ptr<std::ofstream> FSpool;
   std::string FSpoolName;
-  std::map<std::string, TColumnSettings> FColumns;           // by upper-case name
+  std::map<std::string, TColumnSettings> FColumns; // by upper-case name
+  std::vector<TBreakSettings> FBreaks;             // in the order given
+  std::vector<TComputeSettings> FComputes;
   std::vector<std::pair<std::string, std::string>> FDefines; // upper-case name, value
   std::string FLastUnitType, FLastUnitName;
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;
-  int FDepth = 0; // script nesting
+  int FCurrent = 0; // the buffer's current line; 0 = its last
+  int FDepth = 0;   // script nesting
   int FExitCode = 0;
   int FLastError = 0; // Oracle error number of the last failed statement
   bool FCancelEntry = false;

@@ -160,7 +160,10 @@ bool TSqlSplitter::IsShellCommand(const std::string& line) {
       return true;
   if (k == "VAR" || k == "ED" || Abbrev(k, "COLUMN", 3) || Abbrev(k, "DEFINE", 3) ||
       Abbrev(k, "UNDEFINE", 5) || Abbrev(k, "SPOOL", 3) || Abbrev(k, "HOST", 2) ||
-      Abbrev(k, "CLEAR", 2))
+      Abbrev(k, "CLEAR", 2) || Abbrev(k, "BREAK", 3) || Abbrev(k, "COMPUTE", 4) ||
+      Abbrev(k, "CHANGE", 1) || Abbrev(k, "ACCEPT", 3) || Abbrev(k, "SAVE", 3) ||
+      Abbrev(k, "APPEND", 1) || Abbrev(k, "INPUT", 1) ||
+      std::isdigit(static_cast<unsigned char>(k[0])))
     return true;
   return Abbrev(k, "START", 3) || Abbrev(k, "DESCRIBE", 4) || Abbrev(k, "SHOW", 3) ||
          Abbrev(k, "CONNECT", 4) || Abbrev(k, "DISCONNECT", 4) || k == "EXIT" || k == "QUIT" ||

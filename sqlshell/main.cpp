@@ -40,7 +40,7 @@ std::string Ask(const std::string& prompt, bool echo) {
 }
 
 void Usage() {
-  std::cerr << "usage: tessel-sql [user[/password][@host] | /nolog] [@script]\n"
+  std::cerr << "usage: tessel-sql [-s] [user[/password][@host] | /nolog] [@script [argument ...]]\n"
                "       tessel-sql --create-database FOLDER [--charset JA16SJIS|AL32UTF8]\n";
 }
 
@@ -135,6 +135,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   std::string logon, script;
   bool noLog = false;
+  bool silent = false; // -s: no "Connected." and no prompts
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--create-database") {
@@ -149,8 +150,14 @@ int main(int argc, char** argv) {
       Usage();
       return 0;
     }
-    if (a[0] == '@')
+    if (a == "-s" || a == "-S" || a == "-silent" || a == "-SILENT")
+      silent = true;
+    else if (a == "-l" || a == "-L")
+      ; // one logon attempt is what a script run gets anyway
+    else if (a[0] == '@' && script.empty())
       script = a.substr(1);
+    else if (!script.empty())
+      script += " " + a; // the script's arguments
     else if (a == "/nolog" || a == "/NOLOG")
       noLog = true;
     else if (logon.empty())
@@ -210,7 +217,7 @@ int main(int argc, char** argv) {
     std::cerr << e.what() << "\n";
     return 1;
   }
-  if (session.Connected())
+  if (session.Connected() && !silent)
     std::cout << "Connected.\n";
   session.LogonPrompt = nullptr;
   session.OnError = nullptr; // from here the shell reports failures itself
@@ -231,7 +238,7 @@ int main(int argc, char** argv) {
     shell.ReadLine = [&](const std::string& prompt, std::string& line) {
       for (;;) {
         g_interrupt = 0;
-        char* l = readline(prompt.c_str());
+        char* l = readline(silent ? "" : prompt.c_str());
         if (g_interrupt) {
           // Ctrl-C at the prompt: the line (and the statement being entered) is dropped
           std::free(l);

@@ -237,15 +237,17 @@ TEST_F(Shell, RunsStatementsAndLaysOutRows) {
   auto l = Lines(out);
   ASSERT_GE(l.size(), 8u);
   // Every NUMBER column takes NUMWIDTH (10) whatever its precision; VARCHAR2(10) takes 10, DATE
-  // 9; dates show in the session's date format, RR-MM-DD, as SQL*Plus shows them with Japanese
-  // settings. Three rows are fewer than FEEDBACK's 6: no count, only the blank line.
+  // the width of its text; dates show in the session's date format, RR-MM-DD, as SQL*Plus shows
+  // them with Japanese settings. Three rows are fewer than FEEDBACK's 6: no count, only the
+  // blank line; the message of the next statement has a blank line of its own before it.
   EXPECT_EQ(l[0], "");
   EXPECT_EQ(l[1], "     EMPNO ENAME      HIREDATE");
-  EXPECT_EQ(l[2], "---------- ---------- ---------");
+  EXPECT_EQ(l[2], "---------- ---------- --------");
   EXPECT_EQ(l[3], "      7782 CLARK      81-06-09");
   EXPECT_EQ(l[5], "      7934 MILLER     82-01-23");
   EXPECT_EQ(l[6], "");
-  EXPECT_EQ(l[7], "1 row created.");
+  EXPECT_EQ(l[7], "");
+  EXPECT_EQ(l[8], "1 row created.");
   EXPECT_NE(out.find("\n1 row created.\n"), std::string::npos) << out;
   // The ";" inside the literal did not end the statement; the wide text lines up by columns.
   EXPECT_NE(out.find(PadDisplay("DNAME", 14) + " LOC\n" + std::string(14, '-') + " " +
@@ -326,10 +328,10 @@ TEST_F(Shell, ScriptsRunNestedWithAtAndDoubleAt) {
                              (dir / "self.sql").string() +
                              "\n"
                              "select count(*) from parts;\n");
-  EXPECT_NE(out.find("Table dropped.\n\nTable created.\n\n1 row created.\n\n1 row created."),
+  EXPECT_NE(out.find("Table dropped.\n\n\nTable created.\n\n\n1 row created.\n\n\n1 row created."),
             std::string::npos)
       << out;
-  EXPECT_NE(out.find("1 row created.\n\nProcedure created.\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("1 row created.\n\n\nProcedure created.\n"), std::string::npos) << out;
   EXPECT_NE(
       out.find(
           "\n        ID NAME\n---------- --------------------\n         1 東京\n         2 bolt\n"),
@@ -337,10 +339,10 @@ TEST_F(Shell, ScriptsRunNestedWithAtAndDoubleAt) {
       << out;
   EXPECT_NE(out.find(DescLine("NAME", "", "VARCHAR2(20)")), std::string::npos) << out;
   EXPECT_NE(
-      out.find("SP2-0310: cannot open the file \"" + (dir / "sub" / "missing.sql").string() + "\""),
+      out.find("SP2-0310: unable to open file \"" + (dir / "sub" / "missing.sql").string() + "\""),
       std::string::npos)
       << out;
-  EXPECT_NE(out.find("SP2-0310: cannot open the file \"" + (dir / "nosuch.sql").string() + "\""),
+  EXPECT_NE(out.find("SP2-0310: unable to open file \"" + (dir / "nosuch.sql").string() + "\""),
             std::string::npos);
   // ECHO shows script lines with the prompts, and only while it is on.
   EXPECT_NE(out.find("SQL> select count(*) n\n  2    from parts;\n"), std::string::npos) << out;
@@ -496,6 +498,23 @@ TEST_F(Shell, ConnectDisconnectAndExit) {
   EXPECT_EQ(Query("SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 73"), "1");
   out = RunShell("whenever sqlerror exit\nselect * from nosuch;\n", true, &rc);
   EXPECT_EQ(rc, 1); // a failed script never reports success
+  // WHENEVER OSERROR: a script that cannot be opened ends the run, undoing the change first.
+  out = RunShell("insert into dept values (74, 'OS', 'ERR');\n"
+                 "whenever oserror exit 7 rollback\n"
+                 "@" +
+                     DataHome +
+                     "/no/such/script\n"
+                     "select 'not reached' from dual;\n",
+                 true, &rc);
+  EXPECT_EQ(rc, 7);
+  EXPECT_NE(out.find("SP2-0310: unable to open file"), std::string::npos) << out;
+  EXPECT_EQ(out.find("not reached"), std::string::npos);
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM DEPT WHERE DEPTNO = 74"), "0");
+  out = RunShell("whenever oserror exit 7\nwhenever oserror continue\n@" + DataHome +
+                     "/no/such/script\nselect 'reached' from dual;\n",
+                 true, &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(out.find("reached"), std::string::npos);
   out = RunShell("begin\n  null;\nend;\n/\nlist\n/\nexit 3\n", true, &rc);
   EXPECT_EQ(rc, 3);
   // The block went to the engine whole, once, and once more for the "/".

@@ -1,0 +1,572 @@
+// Query output: column widths and headings, pages, wrapped records, BREAK and COMPUTE lines.
+#include "SqlShell.h"
+
+#include "DisplayWidth.h"
+#include "NumberText.h"
+#include "OciCompo.h"
+#include "ShellBreaks.h"
+#include "ShellWords.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace shellwords;
+
+namespace {
+
+std::string Hex(const unsigned char* p, size_t n) {
+  static const char* hx = "0123456789ABCDEF";
+  std::string r;
+  for (size_t i = 0; i < n; ++i) {
+    r += hx[p[i] >> 4];
+    r += hx[p[i] & 15];
+  }
+  return r;
+}
+
+size_t Utf8Length(unsigned char b) {
+  return b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
+}
+
+// Drops an incomplete UTF-8 sequence at the end (a LONG value cut at a byte count).
+void TrimPartialUtf8(std::string& s) {
+  size_t i = s.size();
+  size_t back = 0;
+  while (i > 0 && back < 4 && (static_cast<unsigned char>(s[i - 1]) & 0xC0) == 0x80) {
+    --i;
+    ++back;
+  }
+  if (i == 0)
+    return;
+  auto lead = static_cast<unsigned char>(s[i - 1]);
+  if (lead >= 0xC0 && Utf8Length(lead) > back + 1)
+    s.resize(i - 1);
+}
+
+// Pieces of a cell that fit `width` columns: the value wraps inside its column; `words` moves
+// a word that does not fit to the next line and drops the blanks at the break.
+std::vector<std::string> Chunks(const std::string& s, int width, bool words = false) {
+  std::vector<std::string> out;
+  std::string cur;
+  int cw = 0;
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] == '\n') {
+      out.push_back(cur);
+      cur.clear();
+      cw = 0;
+      ++i;
+      continue;
+    }
+    size_t n = std::min(Utf8Length(static_cast<unsigned char>(s[i])), s.size() - i);
+    std::string ch = s.substr(i, n);
+    int w = DisplayWidth(ch);
+    if (words && cw == 0 && ch == " " && !out.empty()) {
+      ++i; // blanks after a break
+      continue;
+    }
+    if (cw + w > width && !cur.empty()) {
+      size_t blank = words && ch != " " ? cur.rfind(' ') : std::string::npos;
+      if (blank != std::string::npos && blank > 0) {
+        // The word so far goes to the next line with the rest of it.
+        std::string word = cur.substr(blank + 1);
+        cur.erase(cur.find_last_not_of(' ', blank) + 1);
+        out.push_back(cur);
+        cur = word;
+        cw = DisplayWidth(cur);
+      } else {
+        out.push_back(cur);
+        cur.clear();
+        cw = 0;
+        if (words && ch == " ") {
+          ++i;
+          continue;
+        }
+      }
+    }
+    cur += ch;
+    cw += w;
+    i += n;
+  }
+  out.push_back(cur);
+  return out;
+}
+
+bool IsLong(const TCustomOraField* f) {
+  return f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
+}
+
+std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
+  auto* lf = static_cast<TOraCustomLongField*>(f);
+  std::string r;
+  while (static_cast<int>(r.size()) < limit) {
+    if (!c.FetchLong(f, static_cast<int>(r.size())))
+      break;
+    uint32_t n = lf->LongLength();
+    if (n == 0)
+      break;
+    // A piece of text ends on a character boundary, so a short one is not yet the end:
+    // only an empty piece is.
+    r.append(reinterpret_cast<const char*>(f->Buffer()), n);
+  }
+  if (static_cast<int>(r.size()) > limit)
+    r.resize(static_cast<size_t>(limit));
+  if (f->FieldKind() == fkLongRaw)
+    return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
+  TrimPartialUtf8(r);
+  return r;
+}
+
+std::string CellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) {
+  if (f->IsNull(row))
+    return {};
+  switch (f->FieldKind()) {
+  case fkRaw:
+    return Hex(f->Buffer() + static_cast<size_t>(row) * f->Width(), f->ReturnLengths()[row]);
+  case fkLong:
+  case fkLongRaw:
+    return LongText(c, f, f->FieldKind() == fkLongRaw ? (longLimit + 1) / 2 : longLimit);
+  default:
+    return f->GetAsString(row);
+  }
+}
+
+} // namespace
+
+bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
+  const int n = c.FieldCount();
+  bool hasLong = false;
+  for (int i = 0; i < n; ++i)
+    hasLong = hasLong || IsLong(c.Fields(i));
+  const int lineSize = std::max(1, Settings.LineSize);
+
+  // Column widths from the described sizes and the headings; the first batch of rows may widen
+  // them (full-width text), never past the line.
+  std::vector<int> widths(n);
+  std::vector<bool> right(n);
+  std::vector<bool> fixedWidth(n);             // FORMAT An: the width is the user's
+  std::vector<std::string> models(n);          // number format models
+  std::vector<const TColumnSettings*> cols(n); // COLUMN settings, if any
+  std::vector<std::vector<std::string>> heads(n);
+  for (int i = 0; i < n; ++i) {
+    auto* f = static_cast<TOraField*>(c.Fields(i));
+    right[i] = f->FieldKind() == fkNumber;
+    cols[i] = Column(f->Name());
+    // Only a heading the user set splits at '|': a column's own name may hold "||".
+    const bool userHeading = cols[i] && cols[i]->HasHeading;
+    std::string heading = userHeading ? cols[i]->Heading : f->Name();
+    for (size_t from = 0;;) {
+      size_t bar = userHeading ? heading.find('|', from) : std::string::npos;
+      heads[i].push_back(heading.substr(from, bar == std::string::npos ? bar : bar - from));
+      if (bar == std::string::npos)
+        break;
+      from = bar + 1;
+    }
+    const std::string format = cols[i] ? cols[i]->Format : std::string();
+    int w = 0;
+    switch (f->FieldKind()) {
+    case fkNumber:
+      // Every NUMBER column takes NUMWIDTH, whatever its precision, unless a model is set.
+      if (IsNumberModel(format))
+        models[i] = format;
+      else if (format.empty() && IsNumberModel(Settings.NumFormat))
+        models[i] = Settings.NumFormat;
+      w = models[i].empty() ? Settings.NumWidth : NumberModelWidth(models[i]);
+      break;
+    case fkDate: {
+      std::string fmt = c.DateFormat();
+      w = DisplayWidth(FormatOraDateTime(fmt.empty() ? ShortDateFormat : fmt, 0));
+      break;
+    }
+    case fkLong:
+    case fkLongRaw:
+      w = Settings.Long;
+      break;
+    default:
+      // A date comes as the engine's text in the session's date format: its width is that of
+      // the values, which the first rows give.
+      w = f->DbType() == 12 ? 1 : std::max(1, f->DisplaySize());
+      break;
+    }
+    long long given = 0;
+    if (f->FieldKind() != fkNumber && format.size() > 1 && format[0] == 'A' &&
+        ParseInt(format.substr(1), given)) {
+      w = static_cast<int>(given);
+      fixedWidth[i] = true;
+    }
+    // A number column widens to its heading; any other column cuts its heading to its width.
+    int headWidth = 0;
+    for (auto& h : heads[i])
+      headWidth = std::max(headWidth, DisplayWidth(h));
+    widths[i] = right[i] ? std::max(w, headWidth) : w;
+  }
+
+  std::vector<std::vector<int>> groups; // columns of each physical line of a record
+  const int sepWidth = DisplayWidth(Settings.ColSep);
+  int headingLines = 0;
+  int linesOnPage = 0;
+  bool pageStarted = false;
+  std::vector<std::vector<std::string>> batch;
+  std::vector<std::vector<std::string>> raws; // the batch's values as the engine gave them
+  uint32_t total = 0;
+  bool laidOut = false;
+
+  auto layOut = [&] {
+    for (auto& row : batch)
+      for (int i = 0; i < n; ++i)
+        if (!fixedWidth[i] && !right[i])
+          for (auto& piece : Chunks(row[i], 1 << 30))
+            widths[i] = std::max(widths[i], DisplayWidth(piece));
+    // Dates that are all NULL so far: the width of a date in the session's format.
+    for (int i = 0; i < n; ++i)
+      if (!fixedWidth[i] && static_cast<TOraField*>(c.Fields(i))->DbType() == 12 &&
+          std::all_of(raws.begin(), raws.end(), [&](auto& raw) { return raw[i].empty(); }))
+        widths[i] = std::max(widths[i], SessionDateWidth());
+    int used = 0;
+    for (int i = 0; i < n; ++i) {
+      if (cols[i] && cols[i]->NoPrint)
+        continue;
+      widths[i] = std::min(widths[i], lineSize);
+      int need = groups.empty() || groups.back().empty() ? widths[i] : used + sepWidth + widths[i];
+      if (groups.empty() || need > lineSize) {
+        groups.emplace_back();
+        need = widths[i];
+      }
+      groups.back().push_back(i);
+      used = need;
+    }
+    headingLines = 0;
+    for (auto& g : groups) {
+      size_t lines = 1;
+      for (int i : g)
+        lines = std::max(lines, heads[i].size());
+      headingLines += Settings.Heading ? static_cast<int>(lines) + (Settings.Underline ? 1 : 0) : 0;
+    }
+    laidOut = true;
+  };
+  auto emit = [&](std::string line) {
+    line.erase(line.find_last_not_of(' ') + 1);
+    FOut << line << "\n";
+  };
+  const int topLines = std::max(Settings.NewPage, 0);
+  auto newPage = [&] {
+    if (Settings.NewPage == 0)
+      FOut << "\f";
+    else if (Settings.NewPage > 0)
+      FOut << std::string(static_cast<size_t>(Settings.NewPage), '\n');
+    linesOnPage = topLines + headingLines;
+    pageStarted = true;
+    if (!Settings.Heading)
+      return;
+    for (auto& g : groups) {
+      size_t lines = 1;
+      for (int i : g)
+        lines = std::max(lines, heads[i].size());
+      for (size_t k = 0; k < lines; ++k) {
+        std::string head;
+        for (size_t j = 0; j < g.size(); ++j) {
+          int i = g[j];
+          if (j)
+            head += Settings.ColSep;
+          std::string name = k < heads[i].size() ? Chunks(heads[i][k], widths[i])[0] : "";
+          const char justify = cols[i] ? cols[i]->Justify : 0;
+          if (justify == 'C') {
+            int room = widths[i] - DisplayWidth(name);
+            head += std::string(static_cast<size_t>(std::max(room, 0) / 2), ' ');
+            head += PadDisplay(name, widths[i] - std::max(room, 0) / 2);
+          } else {
+            head += PadDisplay(name, widths[i], justify ? justify == 'R' : right[i]);
+          }
+        }
+        emit(head);
+      }
+      if (Settings.Underline) {
+        std::string rule;
+        for (size_t j = 0; j < g.size(); ++j) {
+          if (j)
+            rule += Settings.ColSep;
+          rule += std::string(static_cast<size_t>(widths[g[j]]), Settings.Underline);
+        }
+        emit(rule);
+      }
+    }
+  };
+  // The lines of one record; a record that took more than one line is set off by a blank
+  // line after it. `full` is the record with the values BREAK leaves out, for a page's first row.
+  auto put = [&](const std::vector<std::string>& row, const std::vector<std::string>& full,
+                 bool data, int labelCol = -1) {
+    auto render = [&](const std::vector<std::string>& values) {
+      std::vector<std::string> out;
+      for (auto& g : groups) {
+        std::vector<std::vector<std::string>> cells;
+        size_t height = 1;
+        for (int i : g) {
+          cells.push_back(Chunks(values[i], widths[i], cols[i] && cols[i]->WordWrapped));
+          if ((cols[i] && cols[i]->Truncated) || !Settings.Wrap)
+            cells.back().resize(1);
+          height = std::max(height, cells.back().size());
+        }
+        for (size_t k = 0; k < height; ++k) {
+          std::string line;
+          for (size_t j = 0; j < g.size(); ++j) {
+            if (j)
+              line += Settings.ColSep;
+            int i = g[j];
+            line += PadDisplay(k < cells[j].size() ? cells[j][k] : std::string(), widths[i],
+                               right[i] && i != labelCol);
+          }
+          out.push_back(line);
+        }
+      }
+      return out;
+    };
+    std::vector<std::string> out = render(row);
+    bool separate = data && (Settings.RecSep == 'E' || (Settings.RecSep == 'W' && out.size() > 1));
+    if (Settings.PageSize > 0) {
+      int lines = static_cast<int>(out.size());
+      if (!pageStarted ||
+          (linesOnPage + lines > Settings.PageSize && linesOnPage > topLines + headingLines)) {
+        newPage();
+        if (data && &row != &full) {
+          out = render(full);
+          separate = Settings.RecSep == 'E' || (Settings.RecSep == 'W' && out.size() > 1);
+        }
+      }
+      linesOnPage += static_cast<int>(out.size()) + (separate ? 1 : 0);
+    }
+    for (auto& l : out)
+      emit(l);
+    if (separate)
+      FOut << "\n";
+  };
+
+  // BREAK columns of this query, outermost first, then REPORT; each with its COMPUTE lines.
+  struct TSummary {
+    std::string Label;
+    std::vector<int> Cols;
+    std::vector<TAccumulator> Acc;
+  };
+  struct TLevel {
+    int Col = -1; // -1: REPORT
+    const TBreakSettings* Spec = nullptr;
+    std::vector<TSummary> Lines;
+  };
+  auto columnIndex = [&](const std::string& name) {
+    for (int i = 0; i < n; ++i)
+      if (Upper(c.Fields(i)->Name()) == name)
+        return i;
+    return -1;
+  };
+  std::vector<TLevel> levels;
+  for (auto& b : FBreaks)
+    if (int ci = columnIndex(b.Column); ci >= 0 && b.Column != "REPORT")
+      levels.push_back({ci, &b, {}});
+  const size_t columnLevels = levels.size();
+  for (auto& b : FBreaks)
+    if (b.Column == "REPORT")
+      levels.push_back({-1, &b, {}});
+  for (auto& cs : FComputes)
+    for (auto& lv : levels) {
+      if (cs.On != (lv.Col < 0 ? std::string("REPORT") : lv.Spec->Column))
+        continue;
+      for (size_t k = 0; k < cs.Functions.size(); ++k) {
+        TSummary sum;
+        sum.Label = cs.Labels[k];
+        for (auto& of : cs.Of)
+          if (int ci = columnIndex(of); ci >= 0) {
+            sum.Cols.push_back(ci);
+            sum.Acc.emplace_back(cs.Functions[k]);
+          }
+        if (!sum.Cols.empty())
+          lv.Lines.push_back(std::move(sum));
+      }
+    }
+  std::vector<std::string> lastKeys; // break column values of the row before
+  auto summarize = [&](TLevel& lv) {
+    if (lv.Lines.empty())
+      return;
+    std::vector<std::string> rule(n);
+    if (lv.Col >= 0)
+      rule[lv.Col] = std::string(static_cast<size_t>(widths[lv.Col]), '*');
+    for (auto& sum : lv.Lines)
+      for (int ci : sum.Cols)
+        rule[ci] = std::string(static_cast<size_t>(widths[ci]), '-');
+    put(rule, rule, false);
+    for (auto& sum : lv.Lines) {
+      std::vector<std::string> line(n);
+      int at = lv.Col >= 0 ? lv.Col : 0;
+      line[at] = Chunks(sum.Label, widths[at])[0];
+      for (size_t j = 0; j < sum.Cols.size(); ++j) {
+        int ci = sum.Cols[j];
+        std::string v = sum.Acc[j].Result();
+        if (!v.empty() && right[ci])
+          v = models[ci].empty() ? NumberInWidth(v, Settings.NumWidth)
+                                 : FormatNumber(v, models[ci]);
+        line[ci] = v;
+        sum.Acc[j].Reset();
+      }
+      put(line, line, false, at); // a label starts at the left, even over numbers
+    }
+  };
+  // The groups from the innermost break up to `level` end.
+  auto endGroups = [&](size_t level) {
+    for (size_t k = columnLevels; k-- > level;)
+      summarize(levels[k]);
+  };
+  const TBreakSettings* rowBreak = nullptr;
+  for (auto& b : FBreaks)
+    if (b.Column == "ROW" && columnIndex("ROW") < 0)
+      rowBreak = &b;
+  bool anyRow = false;
+  auto flush = [&] {
+    if (!laidOut)
+      layOut();
+    for (size_t r = 0; r < batch.size(); ++r) {
+      const std::vector<std::string>& row = batch[r];
+      size_t level = columnLevels; // the outermost break whose value changed
+      if (!lastKeys.empty())
+        for (size_t k = 0; k < columnLevels && level == columnLevels; ++k)
+          if (row[levels[k].Col] != lastKeys[k])
+            level = k;
+      int skip = 0;
+      bool page = false;
+      if (!lastKeys.empty() && level < columnLevels) {
+        endGroups(level);
+        for (size_t k = level; k < columnLevels; ++k) {
+          skip = std::max(skip, levels[k].Spec->Skip);
+          page = page || levels[k].Spec->SkipPage;
+        }
+      }
+      if (rowBreak && anyRow) { // BREAK ON ROW: between every two rows
+        skip = std::max(skip, rowBreak->Skip);
+        page = page || rowBreak->SkipPage;
+      }
+      anyRow = true;
+      if (page && Settings.PageSize > 0) {
+        newPage();
+      } else {
+        for (int k = 0; k < skip; ++k)
+          FOut << "\n";
+        linesOnPage += skip;
+      }
+      std::vector<std::string> shown = row;
+      for (size_t k = 0; k < columnLevels && !lastKeys.empty(); ++k)
+        if (k < level && !levels[k].Spec->Duplicates)
+          shown[levels[k].Col].clear();
+      if (columnLevels == 0)
+        put(row, row, true);
+      else
+        put(shown, row, true);
+      for (auto& lv : levels)
+        for (auto& sum : lv.Lines)
+          for (size_t j = 0; j < sum.Cols.size(); ++j)
+            sum.Acc[j].Add(raws[r][sum.Cols[j]], right[sum.Cols[j]]);
+      lastKeys.clear();
+      for (size_t k = 0; k < columnLevels; ++k)
+        lastKeys.push_back(row[levels[k].Col]);
+    }
+    batch.clear();
+    raws.clear();
+  };
+
+  const int longLimit = std::max(1, Settings.Long);
+  // The engine's exact text of a number, not the access layer's general format.
+  auto rawNumber = [&](int i, int r) {
+    TCustomOraField* f = c.Fields(i);
+    const char* p =
+        reinterpret_cast<const char*>(f->Buffer()) + static_cast<size_t>(r) * f->Width();
+    return std::string(p, strnlen(p, static_cast<size_t>(f->Width())));
+  };
+  auto cell = [&](int i, int r) -> std::string {
+    TCustomOraField* f = c.Fields(i);
+    if (f->IsNull(r))
+      return cols[i] && cols[i]->HasNullText ? cols[i]->NullText : Settings.NullText;
+    if (!right[i])
+      return CellText(c, f, r, longLimit);
+    const std::string raw = rawNumber(i, r);
+    return models[i].empty() ? NumberInWidth(raw, Settings.NumWidth) : FormatNumber(raw, models[i]);
+  };
+  // A row's cells and, for COMPUTE, its values: a number's engine text, NULL as empty.
+  auto addRow = [&](int r) {
+    std::vector<std::string> row(n), raw(n);
+    for (int i = 0; i < n; ++i) {
+      row[i] = cell(i, r);
+      if (!c.Fields(i)->IsNull(r))
+        raw[i] = right[i] ? rawNumber(i, r) : row[i];
+    }
+    batch.push_back(std::move(row));
+    raws.push_back(std::move(raw));
+  };
+  bool cancelled = false;
+  auto stopped = [&] { return cancelled = cancelled || (Interrupted && Interrupted()); };
+  if (hasLong) {
+    // Long fields hold one row: fetch them one at a time.
+    while (!stopped() && c.Fetch()) {
+      addRow(0);
+      ++total;
+      if (batch.size() >= TOraCursor::MaxRows)
+        flush();
+    }
+  } else {
+    uint32_t prev = 0;
+    for (;;) {
+      bool ok = c.FetchRowsQuiet();
+      uint32_t now = c.RowsProcessed();
+      for (uint32_t r = 0; r < now - prev; ++r)
+        addRow(static_cast<int>(r));
+      total = now;
+      if (batch.size() >= TOraCursor::MaxRows || !ok || now == prev)
+        flush();
+      if (!ok || now == prev || stopped())
+        break;
+      prev = now;
+    }
+  }
+  if (cancelled) {
+    if (!batch.empty())
+      flush();
+    error = "ORA-01013: user requested cancel of current operation";
+    FOut << "\n";
+    return false;
+  }
+  if (c.ReturnCode() != 0 && c.ReturnCode() != 1403) {
+    if (!batch.empty())
+      flush();
+    error = c.ErrorText();
+    if (total)
+      FOut << "\n";
+    return false;
+  }
+  if (!batch.empty())
+    flush();
+  if (total > 0) {
+    endGroups(0);
+    for (size_t k = columnLevels; k < levels.size(); ++k)
+      summarize(levels[k]);
+  }
+  if (total == 0) {
+    if (Settings.Feedback > 0)
+      FOut << "\nno rows selected\n\n";
+  } else if (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback)) {
+    FOut << "\n" << total << (total == 1 ? " row selected.\n\n" : " rows selected.\n\n");
+  } else {
+    FOut << "\n";
+  }
+  return true;
+}
+
+int TSqlShell::SessionDateWidth() {
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetDatesAsText(true);
+  c.SetSQL({"SELECT SYSDATE FROM DUAL"});
+  int width = 9;
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+      (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
+    width = DisplayWidth(c.Fields(0)->GetAsString(0));
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return width;
+}

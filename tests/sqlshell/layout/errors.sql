@@ -1,0 +1,14 @@
+REM source: SQL*Plus User's Guide and Reference, "Interpreting Error Messages" and DESCRIBE: the
+REM statement's line, a "*" under the token at fault, "ERROR at line n:" and the message; an object
+REM DESCRIBE cannot find gives "ERROR:" and ORA-04043.
+select ename,
+  deptno dept no
+from emp;
+select ename from emp wher sal > 1;
+select ename from emp where;
+select ename
+  from emp
+ where deptno = 10 and sal >;
+update emp set sal = 'x' where empno = 7369;
+desc nosuch
+desc dept

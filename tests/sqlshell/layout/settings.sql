@@ -1,0 +1,40 @@
+REM source: SQL*Plus User's Guide and Reference, SET COLSEP, SET UNDERLINE, SET WRAP, SET
+REM AUTOCOMMIT and SET TERMOUT: COLSEP goes between the columns of headings, underlines and rows;
+REM UNDERLINE sets or drops the line under the headings; WRAP OFF cuts values at the column width;
+REM AUTOCOMMIT ON commits after each change; TERMOUT OFF hides a script's output.
+set colsep ','
+select deptno, dname, loc from dept where deptno < 30 order by deptno;
+set colsep ' | '
+set underline =
+select deptno, dname from dept where deptno = 10;
+show colsep
+show underline
+set colsep ' '
+set underline off
+select deptno, dname from dept where deptno = 10;
+set underline on
+set wrap off
+column ename format a3
+select ename from emp where empno = 7369;
+show wrap
+set wrap on
+clear columns
+set autocommit on
+insert into dept values (60, 'AC', 'X');
+rollback;
+set autocommit off
+select count(*) from dept where deptno = 60;
+delete from dept where deptno = 60;
+commit;
+set termout off
+select 'hidden' from dual;
+set termout on
+select 'shown' from dual;
+set newpage none
+select deptno from dept where deptno = 10;
+set newpage 1
+set sqlprompt 'demo> '
+set echo on
+select deptno from dept where deptno = 20;
+set echo off
+set sqlprompt 'SQL> '
