@@ -308,6 +308,8 @@ std::string Translator::heading(size_t b, size_t e) {
   for (size_t i = b; i < e; ++i) {
     std::string r = t_[i].raw;
     for (auto& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // Oracle drops the blanks of an expression's text, those inside its literals too
+    if (t_[i].kind == Token::Str) r.erase(std::remove(r.begin(), r.end(), ' '), r.end());
     h += r;
   }
   return h;
