@@ -444,6 +444,26 @@ void Translator::rewriteChains(size_t b, size_t e) {
     }
     if (!chainAt(i, e, terms, ops)) { ++i; continue; }
     size_t chainEnd = terms.back().second;
+    // A CASE's branches are rewritten first: their operators belong to them, not to the chain
+    // the CASE is a term of.
+    bool cased = false;
+    for (size_t m = i; m < chainEnd; ++m) {
+      if (t_[m].depth != k.depth || skip_[m] || !replace_[m].empty() || !is(t_[m], "CASE")) continue;
+      size_t end = m;
+      for (int nest = 0; end < chainEnd; ++end) {
+        if (t_[end].depth != k.depth) continue;
+        if (is(t_[end], "CASE")) ++nest;
+        if (is(t_[end], "END") && --nest == 0) break;
+      }
+      if (end >= chainEnd) break;
+      rewriteChains(m + 1, end);
+      cased = true;
+      m = end;
+    }
+    if (cased) {
+      if (!chainAt(i, e, terms, ops)) { ++i; continue; }
+      chainEnd = terms.back().second;
+    }
     // NUMBER arithmetic is exact decimal, done by our functions rather than SQLite's operators.
     bool rewrite = !ops.empty();
     for (auto [tb, te] : terms)
