@@ -1,6 +1,7 @@
-// Single-row functions beyond the core set: trigonometry, BITAND, TRANSLATE, SOUNDEX, the NLS_
-// case functions, NLSSORT, RAW and ROWID conversions, TO_MULTI_BYTE, TO_SINGLE_BYTE, CONVERT.
+// Single-row functions beyond the core set: trigonometry, BITAND, REMAINDER, WIDTH_BUCKET,
+// BIN_TO_NUM, LNNVL, TRANSLATE, SOUNDEX, the NLS_ case functions, NLSSORT, RAW and ROWID conversions, TO_MULTI_BYTE, TO_SINGLE_BYTE, CONVERT.
 #include "FunctionUtil.h"
+#include "Number.h"
 #include "OraFunctions.h"
 
 #include <cmath>
@@ -54,6 +55,72 @@ void fnBitand(Ctx* ctx, int argc, Val** argv) {
     return static_cast<int64_t>(x);
   };
   sqlite3_result_int64(ctx, whole(argv[0]) & whole(argv[1]));
+}
+
+Num numArg(Val* v) {
+  Num n;
+  numOf(v, n);
+  return n;
+}
+
+// The whole part of a quotient, toward zero.
+Num wholePart(const Num& q) {
+  Num r = roundNum(q, 0);
+  if (!q.negative() && compare(r, q) > 0) r = sub(r, numFromInt(1));
+  if (q.negative() && compare(r, q) < 0) r = add(r, numFromInt(1));
+  return r;
+}
+
+// REMAINDER(n2, n1): n2 - n1 * N, N the integer nearest n2 / n1, the even one on a tie.
+void fnRemainder(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  Num a = numArg(argv[0]), b = numArg(argv[1]);
+  Num q = div(a, b);
+  Num n = roundNum(q, 0);
+  Num off = sub(n, q);
+  if (off.negative()) off = neg(off);
+  bool odd = !n.zero() && n.e == 0 && (n.m % 2 != 0);
+  if (compare(off, Num{5, -1}) == 0 && odd) n = sub(n, numFromInt(n.negative() ? -1 : 1));
+  resultNum(ctx, sub(a, mul(b, n)));
+}
+
+// WIDTH_BUCKET(expr, min, max, n): equal-width buckets 1..n, 0 below the range, n + 1 above;
+// a range given high to low counts downward.
+void fnWidthBucket(Ctx* ctx, int, Val** argv) {
+  for (int k = 1; k < 4; ++k)
+    if (isNull(argv[k])) throw OraError(30494, std::to_string(k + 1));
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  Num x = numArg(argv[0]), lo = numArg(argv[1]), hi = numArg(argv[2]), n = numArg(argv[3]);
+  n = wholePart(n);
+  if (n.negative() || n.zero()) throw OraError(30494, "4");
+  int order = compare(lo, hi);
+  if (order == 0) throw OraError(30494, "2");
+  if (order > 0) { // descending: mirror everything
+    x = neg(x);
+    lo = neg(lo);
+    hi = neg(hi);
+  }
+  if (compare(x, lo) < 0) { sqlite3_result_int64(ctx, 0); return; }
+  if (compare(x, hi) >= 0) { resultNum(ctx, add(n, numFromInt(1))); return; }
+  resultNum(ctx, add(wholePart(div(mul(sub(x, lo), n), sub(hi, lo))), numFromInt(1)));
+}
+
+// BIN_TO_NUM(bit, ...): the bits as one binary number, most significant first.
+void fnBinToNum(Ctx* ctx, int argc, Val** argv) {
+  int64_t v = 0;
+  if (argc > 62) throw OraError(1760);
+  for (int k = 0; k < argc; ++k) {
+    if (isNull(argv[k])) throw OraError(1760);
+    Num b = numArg(argv[k]);
+    if (!b.zero() && compare(b, numFromInt(1)) != 0) throw OraError(1760);
+    v = v * 2 + (b.zero() ? 0 : 1);
+  }
+  sqlite3_result_int64(ctx, v);
+}
+
+// LNNVL(condition): true when the condition is false or unknown.
+void fnLnnvl(Ctx* ctx, int, Val** argv) {
+  sqlite3_result_int(ctx, isNull(argv[0]) || sqlite3_value_int64(argv[0]) == 0 ? 1 : 0);
 }
 
 // ---- characters ----
@@ -325,6 +392,10 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"ACOS", 1, 1, guarded<inverseMath<acosOf>>, kNumber},
       {"ATAN2", 2, 2, guarded<fnAtan2>, kNumber},
       {"BITAND", 2, 2, guarded<fnBitand>, kNumber},
+      {"REMAINDER", 2, 2, guarded<fnRemainder>, kNumber},
+      {"WIDTH_BUCKET", 4, 4, guarded<fnWidthBucket>, kNumber},
+      {"BIN_TO_NUM", 1, -1, guarded<fnBinToNum>, kNumber},
+      {"LNNVL", 1, 1, guarded<fnLnnvl>, -1},
       {"TRANSLATE", 3, 3, guarded<fnTranslate>, kVarchar2},
       {"SOUNDEX", 1, 1, guarded<fnSoundex>, kVarchar2},
       {"NLS_UPPER", 1, 2, guarded<fnNlsUpper>, kVarchar2},

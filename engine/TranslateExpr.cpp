@@ -255,7 +255,8 @@ std::string Translator::emit(size_t b, size_t e) {
           if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);
           conv = "ora_vsize(" + emit(args[0].first, args[0].second) + ", " +
                  std::to_string(exprType(args[0].first, args[0].second).code) + ")";
-        } else if (k.text == "NVL" && args.size() == 2) {
+        } else if (k.text == "NVL") {
+          if (args.size() != 2 || args[0].first >= args[0].second || args[1].first >= args[1].second) throw OraError(909);
           // the second argument takes the first one's type
           ColType t1 = exprType(args[0].first, args[0].second), t2 = exprType(args[1].first, args[1].second);
           bool text2 = t2.code == kVarchar2 || t2.code == kChar;
