@@ -229,7 +229,8 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
-      if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE") && is(at(i + 1), "(")) {
+      if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE" || k.text == "COALESCE" || k.text == "NULLIF") &&
+          is(at(i + 1), "(")) {
         size_t close = matching(i + 1);
         std::vector<std::pair<size_t, size_t>> args;
         size_t a = i + 2, as = 0;
@@ -241,7 +242,19 @@ std::string Translator::emit(size_t b, size_t e) {
           }
         }
         std::string conv;
-        if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
+        if (k.text == "COALESCE" || k.text == "NULLIF") {
+          // no implicit conversion between their arguments: all of one type group
+          auto group = [](int code) {
+            return code == kNumber ? 1 : code == kVarchar2 || code == kChar || code == kLong ? 2 : code == kDate ? 3 : 0;
+          };
+          int first = 0;
+          for (auto [ab, ae] : args) {
+            int g = ab < ae && !(ae == ab + 1 && is(t_[ab], "NULL")) ? group(exprType(ab, ae).code) : 0;
+            static const char* const names[] = {"", "NUMBER", "CHAR", "DATE"};
+            if (g && first && g != first) throw OraError(932, std::string("expected ") + names[first] + " got " + names[g]);
+            if (!first) first = g;
+          }
+        } else if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
           std::string v = emit(args[0].first, as);
@@ -854,9 +867,9 @@ ColType Translator::infer(size_t b, size_t e) {
     return r;
   };
   // Calls whose result has the type of their first argument.
-  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST", "LEAST"};
+  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST", "LEAST", "NULLIF"};
   if (wholeCall && sameType.count(f.text) && !args.empty()) {
-    if (f.text == "MIN" || f.text == "MAX") return infer(args[0].first, args[0].second);
+    if (f.text == "MIN" || f.text == "MAX" || f.text == "NULLIF") return infer(args[0].first, args[0].second);
     return widest(args);
   }
   if (f.kind == Token::Ident && f.text == "CASE" && is(t_[e - 1], "END") && t_[e - 1].depth == f.depth) {
