@@ -1,6 +1,7 @@
 // Oracle's date functions (ADD_MONTHS, MONTHS_BETWEEN, NEXT_DAY, ...), date arithmetic and
 // ROUND and TRUNC of a date.
 #include "FunctionUtil.h"
+#include "Number.h"
 #include "OraError.h"
 #include "OraValues.h"
 
@@ -93,7 +94,8 @@ void fnMonthsBetween(Ctx* ctx, int argc, Val** argv) {
   if (a.day == b.day || (aLast && bLast)) { sqlite3_result_int64(ctx, months); return; }
   int64_t secs = (a.day - b.day) * 86400LL + (a.hour - b.hour) * 3600LL + (a.minute - b.minute) * 60LL +
                  (a.second - b.second);
-  resultDouble(ctx, static_cast<double>(months) + static_cast<double>(secs) / (31.0 * 86400.0));
+  // in exact decimal, so the fraction is the nearest one to its 31sts
+  resultNum(ctx, add(numFromInt(months), div(numFromInt(secs), numFromInt(31 * 86400))));
 }
 
 void fnLastDay(Ctx* ctx, int, Val** argv) {
