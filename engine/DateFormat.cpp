@@ -88,6 +88,11 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
       ++i;
       continue;
     }
+    if (c == 'X' || c == 'x') { // the radix character
+      out.push_back({Fe::Lit, "."});
+      ++i;
+      continue;
+    }
     bool found = false;
     for (auto& [w, kind] : words) {
       if (!startsNoCase(f, i, w)) continue;

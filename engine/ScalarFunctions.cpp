@@ -5,6 +5,7 @@
 #include "OraFunctions.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -344,6 +345,57 @@ void fnToSingleByte(Ctx* ctx, int, Val** argv) {
   resultText(ctx, out);
 }
 
+// ASCIISTR(s): ASCII kept, everything else (and the backslash) as \xxxx UTF-16 code units.
+void fnAsciistr(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string out;
+  char buf[8];
+  auto unit = [&](uint32_t u) {
+    std::snprintf(buf, sizeof buf, "\\%04X", u);
+    out += buf;
+  };
+  for (uint32_t c : decode(textOf(argv[0]))) {
+    if (c < 0x80 && c != '\\') out += static_cast<char>(c);
+    else if (c < 0x10000) unit(c);
+    else {
+      unit(0xD800 + ((c - 0x10000) >> 10));
+      unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+  }
+  resultText(ctx, out);
+}
+
+// UNISTR(s): \xxxx (UTF-16 code units, surrogate pairs joined) and \\ for a backslash.
+void fnUnistr(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string s = textOf(argv[0]), out;
+  auto hex4 = [&](size_t at, uint32_t& u) {
+    if (at + 4 > s.size()) return false;
+    u = 0;
+    for (size_t k = at; k < at + 4; ++k) {
+      if (!std::isxdigit(static_cast<unsigned char>(s[k]))) return false;
+      u = u * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(s[k])) ? s[k] - '0' : (s[k] | 0x20) - 'a' + 10);
+    }
+    return true;
+  };
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] != '\\') { out += s[i++]; continue; }
+    if (i + 1 < s.size() && s[i + 1] == '\\') { out += '\\'; i += 2; continue; }
+    uint32_t u, low;
+    if (!hex4(i + 1, u)) throw OraError(30186);
+    i += 5;
+    if (u >= 0xD800 && u < 0xDC00) {
+      if (i >= s.size() || s[i] != '\\' || !hex4(i + 1, low) || low < 0xDC00 || low > 0xDFFF) throw OraError(30186);
+      u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+      i += 5;
+    } else if (u >= 0xDC00 && u <= 0xDFFF) {
+      throw OraError(30186);
+    }
+    appendChar(out, u);
+  }
+  resultText(ctx, out);
+}
+
 // CONVERT(s, to[, from]): text is kept as Unicode, so only a narrower target changes it: what
 // US7ASCII or WE8ISO8859P1 cannot hold becomes its base letter or a replacement character.
 void fnConvert(Ctx* ctx, int argc, Val** argv) {
@@ -409,6 +461,8 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"TO_MULTI_BYTE", 1, 1, guarded<fnToMultiByte>, kVarchar2},
       {"TO_SINGLE_BYTE", 1, 1, guarded<fnToSingleByte>, kVarchar2},
       {"CONVERT", 2, 3, guarded<fnConvert>, kVarchar2},
+      {"ASCIISTR", 1, 1, guarded<fnAsciistr>, kVarchar2},
+      {"UNISTR", 1, 1, guarded<fnUnistr>, kVarchar2},
   };
   return defs;
 }
