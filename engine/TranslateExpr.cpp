@@ -923,6 +923,43 @@ ColType Translator::infer(size_t b, size_t e) {
       t.size = charset() == Charset::JA16SJIS ? 2 : 4; // one character
       return t;
     }
+    auto textSize = [&](std::pair<size_t, size_t> a) {
+      ColType x = exprType(a.first, a.second);
+      return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+    };
+    // a whole-number literal argument, or -1
+    auto literal = [&](std::pair<size_t, size_t> a) -> int64_t {
+      if (a.second != a.first + 1 || t_[a.first].kind != Token::Num) return -1;
+      const std::string& v = t_[a.first].text;
+      if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos) return -1;
+      return std::stoll(v);
+    };
+    if ((f.text == "SUBSTR" || f.text == "SUBSTRB") && args.size() >= 2) {
+      // a literal length bounds the result
+      int size = textSize(args[0]);
+      if (args.size() == 3 && literal(args[2]) >= 1) size = static_cast<int>(std::min<int64_t>(size, literal(args[2])));
+      t.size = size;
+      return t;
+    }
+    if ((f.text == "LPAD" || f.text == "RPAD") && args.size() >= 2 && literal(args[1]) >= 1) {
+      t.size = static_cast<int>(std::min<int64_t>(4000, literal(args[1])));
+      return t;
+    }
+    if ((f.text == "TO_CHAR" && args.size() == 1) || f.text == "TRANSLATE") {
+      ColType x = exprType(args[0].first, args[0].second);
+      if (x.code == kVarchar2 || x.code == kChar) {
+        t.size = x.size;
+        return t;
+      }
+    }
+    if (f.text == "CONCAT" && args.size() == 2) {
+      t.size = std::min(4000, textSize(args[0]) + textSize(args[1]));
+      return t;
+    }
+    if (f.text == "SOUNDEX") {
+      t.size = 4;
+      return t;
+    }
   }
   static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING",
                                                 "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE"};
