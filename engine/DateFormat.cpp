@@ -106,7 +106,8 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
             e.spell = true;
             i += 2;
           } else if (e.th < 0 && startsNoCase(f, i, "TH")) {
-            e.th = e.spell ? e.caseMode : caseModeAt(f, i, 2);
+            // the suffix takes the case of its element: DDth gives 17TH, Ddth and ddth 17th
+            e.th = e.spell || e.caseMode == 0 ? e.caseMode : 2;
             i += 2;
           }
         }
