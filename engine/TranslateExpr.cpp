@@ -258,6 +258,9 @@ std::string Translator::emit(size_t b, size_t e) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
           std::string v = emit(args[0].first, as);
+          // no conversion between a date and a number
+          if (from.code == kDate && to.code == kNumber) throw OraError(932, "expected NUMBER got DATE");
+          if (from.code == kNumber && to.code == kDate) throw OraError(932, "expected DATE got NUMBER");
           if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
           if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
