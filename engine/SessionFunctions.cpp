@@ -272,6 +272,7 @@ void fnDump(Ctx* ctx, int argc, Val** argv) {
     if (base == 8) std::snprintf(buf, sizeof buf, "%o", b);
     else if (base == 16) std::snprintf(buf, sizeof buf, "%x", b);
     else if (base == 17 && b >= 0x20 && b < 0x7F) std::snprintf(buf, sizeof buf, "%c", b);
+    else if (base == 17 && b < 0x20) std::snprintf(buf, sizeof buf, "^%c", b + 0x40); // control characters as ^J
     else std::snprintf(buf, sizeof buf, "%d", b);
     out += buf;
   }
