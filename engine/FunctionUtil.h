@@ -145,6 +145,9 @@ NumFmt parseNumberFormat(std::string_view f);
 std::string formatNumber(Decimal d, const NumFmt& m, const NumNls& nls = NumNls());
 Decimal parseByNumberFormat(std::string_view s, const NumFmt& m, const NumNls& nls = NumNls());
 
+// DUMP, registered again with the database character set as its user data.
+void fnDump(Ctx* ctx, int argc, Val** argv);
+
 // The functions of the registration table that live in TextFunctions.cpp and DateFunctions.cpp.
 void fnSubstr(Ctx* ctx, int argc, Val** argv);
 void fnInstr(Ctx* ctx, int argc, Val** argv);
