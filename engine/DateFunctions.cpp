@@ -64,6 +64,15 @@ DateTime roundDate(const DateTime& d, const std::string& fmtIn, bool round) {
     else if (day >= isoYearStart(y + 1)) ++y;
     return fromDays(isoYearStart(y + (round && d.month >= 7 && y == d.year)));
   }
+  // a date element that is no unit to round to (SS, AM, ...) is a bad precision
+  std::vector<FmtElem> elems;
+  try {
+    elems = parseDateFormat(f);
+  } catch (const OraError&) {
+    throw OraError(1821);
+  }
+  for (const FmtElem& e : elems)
+    if (e.kind != Fe::Lit && e.kind != Fe::Fm && e.kind != Fe::Fx) throw OraError(1899);
   throw OraError(1821);
 }
 

@@ -104,6 +104,7 @@ const std::map<int, const char*>& texts() {
       {1426, "numeric overflow"},
       {1428, "argument is out of range"},
       {1760, "illegal argument for function"},
+      {1899, "bad precision specifier"},
       {30186, "'\\' must be followed by four hexadecimal characters or another '\\'"},
       {30494, "an argument of WIDTH_BUCKET is NULL or invalid"},
       {1436, "CONNECT BY loop in user data"},
