@@ -273,6 +273,7 @@ const Def kDefs[] = {
     {"GREATEST", 1, -1, guarded<fnGreatest>, 0},
     {"LEAST", 1, -1, guarded<fnLeast>, 0},
     {"TO_CHAR", 1, 3, guarded<fnToChar>, kVarchar2},
+    {"TO_NCHAR", 1, 3, guarded<fnToChar>, kVarchar2}, // national text is Unicode like the rest
     {"TO_DATE", 1, 3, guarded<fnToDate>, kDate, true},
     {"TO_NUMBER", 1, 3, guarded<fnToNumber>, kNumber},
     {"SUBSTR", 2, 3, guarded<fnSubstr>, kVarchar2},

@@ -124,7 +124,25 @@ void fnLnnvl(Ctx* ctx, int, Val** argv) {
   sqlite3_result_int(ctx, isNull(argv[0]) || sqlite3_value_int64(argv[0]) == 0 ? 1 : 0);
 }
 
+// NANVL(n2, n1): n1 when n2 is not a number; a NUMBER always is one.
+void fnNanvl(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0]) || isNull(argv[1])) { sqlite3_result_null(ctx); return; }
+  Num n = numArg(argv[0]);
+  numArg(argv[1]);
+  resultNum(ctx, n);
+}
+
 // ---- characters ----
+
+// NCHR(n): the character of national (UTF-16) code n.
+void fnNchr(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  double d = doubleOf(argv[0]);
+  if (!(d >= 0 && d < 0x110000) || (d >= 0xD800 && d < 0xE000)) throw OraError(1428, textOf(argv[0]));
+  std::string out;
+  appendChar(out, static_cast<uint32_t>(d));
+  resultText(ctx, out);
+}
 
 // TRANSLATE(s, from, to): each character of `from` becomes the one at its place in `to`, or
 // goes when `to` is shorter; the first of repeated characters counts.
@@ -448,6 +466,8 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"WIDTH_BUCKET", 4, 4, guarded<fnWidthBucket>, kNumber},
       {"BIN_TO_NUM", 1, -1, guarded<fnBinToNum>, kNumber},
       {"LNNVL", 1, 1, guarded<fnLnnvl>, -1},
+      {"NANVL", 2, 2, guarded<fnNanvl>, kNumber},
+      {"NCHR", 1, 1, guarded<fnNchr>, kVarchar2},
       {"TRANSLATE", 3, 3, guarded<fnTranslate>, kVarchar2},
       {"SOUNDEX", 1, 1, guarded<fnSoundex>, kVarchar2},
       {"NLS_UPPER", 1, 2, guarded<fnNlsUpper>, kVarchar2},

@@ -906,11 +906,11 @@ ColType Translator::infer(size_t b, size_t e) {
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
       return t;
     }
-    if (f.text == "TO_CHAR" && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
+    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
       t.size = 40;
       return t;
     }
-    if (f.text == "TO_CHAR" && args.size() >= 2 && args[1].second == args[1].first + 1 &&
+    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() >= 2 && args[1].second == args[1].first + 1 &&
         t_[args[1].first].kind == Token::Str) {
       // a literal format: the longest text it can give
       const std::string& model = t_[args[1].first].text;
@@ -922,7 +922,7 @@ ColType Translator::infer(size_t b, size_t e) {
       }
       return t;
     }
-    if (f.text == "CHR") {
+    if (f.text == "CHR" || f.text == "NCHR") {
       t.size = charset() == Charset::JA16SJIS ? 2 : 4; // one character
       return t;
     }
@@ -948,7 +948,7 @@ ColType Translator::infer(size_t b, size_t e) {
       t.size = static_cast<int>(std::min<int64_t>(4000, literal(args[1])));
       return t;
     }
-    if ((f.text == "TO_CHAR" && args.size() == 1) || f.text == "TRANSLATE") {
+    if (((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1) || f.text == "TRANSLATE") {
       ColType x = exprType(args[0].first, args[0].second);
       if (x.code == kVarchar2 || x.code == kChar) {
         t.size = x.size;
