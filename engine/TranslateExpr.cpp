@@ -229,6 +229,33 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
+      static const std::set<std::string> textFunctions = {
+          "LENGTH", "LENGTHB", "SUBSTR", "SUBSTRB", "INSTR", "INSTRB", "UPPER", "LOWER", "INITCAP", "LPAD", "RPAD",
+          "LTRIM", "RTRIM", "REPLACE", "TRANSLATE", "CONCAT", "ASCII", "SOUNDEX", "NLS_UPPER", "NLS_LOWER",
+          "NLS_INITCAP", "ASCIISTR", "REGEXP_LIKE", "REGEXP_SUBSTR", "REGEXP_INSTR", "REGEXP_REPLACE", "REGEXP_COUNT"};
+      if (textFunctions.count(k.text) && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
+        // a DATE given to a character function is its text in the session's date format
+        size_t close = matching(i + 1);
+        std::vector<std::pair<size_t, size_t>> args;
+        for (size_t a = i + 2, m = a; m <= close; ++m)
+          if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
+            args.emplace_back(a, m);
+            a = m + 1;
+          }
+        bool dates = false;
+        for (auto [ab, ae] : args) dates = dates || (ab < ae && exprType(ab, ae).code == kDate);
+        if (dates) {
+          std::string call = k.text + "(";
+          for (size_t n = 0; n < args.size(); ++n) {
+            auto [ab, ae] = args[n];
+            std::string v = emit(ab, ae);
+            call += (n ? ", " : "") + (exprType(ab, ae).code == kDate ? "TO_CHAR(" + v + ")" : v);
+          }
+          add(call + ")");
+          i = close;
+          break;
+        }
+      }
       if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE" || k.text == "COALESCE" || k.text == "NULLIF") &&
           is(at(i + 1), "(")) {
         size_t close = matching(i + 1);
@@ -437,6 +464,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
   std::vector<std::pair<size_t, size_t>> terms;
   std::vector<std::string> ops;
   size_t lastB = 0, lastE = 0; // the chain before a comparison
+  int lastCode = -1;            // its type when it was rewritten, which hides it from exprType
   for (size_t i = b; i < e;) {
     if (skip_[i] || !replace_[i].empty()) { ++i; continue; }
     if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i) + 1; continue; }
@@ -453,6 +481,13 @@ void Translator::rewriteChains(size_t b, size_t e) {
       dateLiteral(lastB, lastE, rb, re);
       ++i;
       continue;
+    }
+    if (i == lastE && lastE > lastB && (is(k, "LIKE") || (is(k, "NOT") && is(at(i + 1), "LIKE"))) &&
+        (lastCode >= 0 ? lastCode : exprType(lastB, lastE).code) == kDate) {
+      // a DATE matched against a pattern is its text in the session's date format
+      std::string v = "TO_CHAR(" + emit(lastB, lastE) + ")";
+      replace_[lastB] = v;
+      for (size_t m = lastB + 1; m < lastE; ++m) skip_[m] = 1;
     }
     if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE && exprType(lastB, lastE).code == kDate) {
       for (size_t m = i + 1; m < e && m < i + 4; ++m)
@@ -500,6 +535,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
           m = close;
         }
       lastB = i;
+      lastCode = -1;
       lastE = chainEnd;
       i = chainEnd;
       continue;
@@ -509,6 +545,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       replace_[i] = acc;
       for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
       lastB = i;
+      lastCode = kNumber;
       lastE = chainEnd;
       i = chainEnd;
       continue;
@@ -536,6 +573,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       replace_[i] = groupedCall("ora_add", parts);
       for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
       lastB = i;
+      lastCode = kNumber;
       lastE = chainEnd;
       i = chainEnd;
       continue;
@@ -574,6 +612,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
     replace_[i] = acc;
     for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
     lastB = i;
+    lastCode = accType.code;
     lastE = chainEnd;
     i = chainEnd;
   }
