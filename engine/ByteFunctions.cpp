@@ -161,6 +161,34 @@ void fnVsize(Ctx* ctx, int, Val** argv) {
   sqlite3_result_int64(ctx, byteLength(textOf(v), charsetOf(ctx)));
 }
 
+// CHR(n): the character whose code in the database character set is n.
+void fnChr(Ctx* ctx, int, Val** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+  double d = sqlite3_value_double(argv[0]);
+  if (!(d >= 0 && d < 4294967296.0)) throw OraError(1428, textOf(argv[0]));
+  auto n = static_cast<uint32_t>(d);
+  std::string bytes;
+  for (int shift = 24; shift > 0; shift -= 8)
+    if (n >> shift) bytes += static_cast<char>((n >> shift) & 0xFF);
+  bytes += static_cast<char>(n & 0xFF);
+  std::string text;
+  // a code that is no character of the set gives nothing rather than broken text
+  if (!charsetText(bytes, charsetOf(ctx), text)) { sqlite3_result_null(ctx); return; }
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// ASCII(s): the code of the first character in the database character set.
+void fnAscii(Ctx* ctx, int, Val** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+  std::string s = textOf(argv[0]);
+  if (s.empty()) { sqlite3_result_null(ctx); return; }
+  size_t n = 1;
+  while (n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) ++n;
+  int64_t v = 0;
+  for (unsigned char b : charsetBytes(s.substr(0, n), charsetOf(ctx))) v = v * 256 + b;
+  sqlite3_result_int64(ctx, v);
+}
+
 struct Def {
   const char* name;
   int minArgs, maxArgs;
@@ -172,6 +200,9 @@ const Def kDefs[] = {
     {"SUBSTRB", 2, 3, guarded<fnSubstrb>},
     {"INSTRB", 2, 4, guarded<fnInstrb>},
     {"ora_vsize", 2, 2, guarded<fnVsize>},
+    {"CHR", 1, 1, guarded<fnChr>},
+    {"ASCII", 1, 1, guarded<fnAscii>},
+    {"DUMP", 2, 5, guarded<fn::fnDump>},
 };
 
 } // namespace

@@ -26,6 +26,11 @@ int64_t byteLength(std::string_view utf8, Charset cs);
 void byteMap(std::string_view utf8, Charset cs, std::vector<int64_t>& setOffsets,
              std::vector<size_t>& utf8Offsets);
 
+// Text as the set's own bytes (a character Shift-JIS lacks becomes its full-width '?'), and
+// such bytes as text; false when they are no text of the set.
+std::string charsetBytes(std::string_view utf8, Charset cs);
+bool charsetText(std::string_view bytes, Charset cs, std::string& utf8);
+
 // The set a database folder records; a database made before sets were recorded counts UTF-8.
 Charset databaseCharset(const std::string& folder);
 // Records the set in a new database's user list. Returns false on failure.

@@ -88,6 +88,11 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
       ++i;
       continue;
     }
+    if (c == 'X' || c == 'x') { // the radix character
+      out.push_back({Fe::Lit, "."});
+      ++i;
+      continue;
+    }
     bool found = false;
     for (auto& [w, kind] : words) {
       if (!startsNoCase(f, i, w)) continue;
@@ -101,7 +106,8 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
             e.spell = true;
             i += 2;
           } else if (e.th < 0 && startsNoCase(f, i, "TH")) {
-            e.th = e.spell ? e.caseMode : caseModeAt(f, i, 2);
+            // the suffix takes the case of its element: DDth gives 17TH, Ddth and ddth 17th
+            e.th = e.spell || e.caseMode == 0 ? e.caseMode : 2;
             i += 2;
           }
         }
@@ -298,7 +304,9 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
   int64_t julian = -1, sssss = -1;
   size_t i = 0, n = s.size();
   bool ja = lang == kJapanese;
-  auto skipSpaces = [&] { while (i < n && s[i] == ' ') ++i; };
+  // FX: the text must match the model exactly, each number in its full width unless FM
+  bool fx = false, fm = false;
+  auto skipSpaces = [&] { while (!fx && i < n && s[i] == ' ') ++i; };
   auto readNum = [&](int maxDigits) {
     skipSpaces();
     int64_t v = 0;
@@ -308,6 +316,7 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
       ++k;
     }
     if (k == 0) throw OraError(1858);
+    if (fx && !fm && k < maxDigits) throw OraError(1862);
     return v;
   };
   auto readName = [&](const char* const* names, int count, bool allowShort) {
@@ -337,9 +346,12 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
     switch (e.kind) {
     case Fe::Lit: {
       bool punct = std::all_of(e.lit.begin(), e.lit.end(), isPunct);
-      if (punct) {
-        // Any punctuation in the text stands for any in the model.
-        for (size_t k = 0; k < e.lit.size() && i < n && isPunct(s[i]); ++k) ++i;
+      if (fx) {
+        if (!startsNoCase(s, i, caseAs(e.lit, 0))) throw OraError(1861);
+        i += e.lit.size();
+      } else if (punct) {
+        // Any run of punctuation and blanks in the text stands for any in the model.
+        while (i < n && isPunct(s[i])) ++i;
       } else {
         std::string up = caseAs(e.lit, 0);
         if (!startsNoCase(s, i, up)) throw OraError(1861);
@@ -347,7 +359,8 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
       }
       break;
     }
-    case Fe::Fm: case Fe::Fx: break;
+    case Fe::Fm: fm = !fm; break;
+    case Fe::Fx: fx = true; break;
     case Fe::Yyyy: case Fe::Rrrr: {
       skipSpaces();
       size_t at = i;
@@ -383,7 +396,7 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
     case Fe::Rr: {
       skipSpaces();
       size_t at = i;
-      int y = static_cast<int>(readNum(4));
+      int y = static_cast<int>(readNum(fx ? 2 : 4));
       year = i - at <= 2 ? rrYear(y) : y;
       break;
     }

@@ -1,6 +1,7 @@
 // Oracle's date functions (ADD_MONTHS, MONTHS_BETWEEN, NEXT_DAY, ...), date arithmetic and
 // ROUND and TRUNC of a date.
 #include "FunctionUtil.h"
+#include "Number.h"
 #include "OraError.h"
 #include "OraValues.h"
 
@@ -63,6 +64,15 @@ DateTime roundDate(const DateTime& d, const std::string& fmtIn, bool round) {
     else if (day >= isoYearStart(y + 1)) ++y;
     return fromDays(isoYearStart(y + (round && d.month >= 7 && y == d.year)));
   }
+  // a date element that is no unit to round to (SS, AM, ...) is a bad precision
+  std::vector<FmtElem> elems;
+  try {
+    elems = parseDateFormat(f);
+  } catch (const OraError&) {
+    throw OraError(1821);
+  }
+  for (const FmtElem& e : elems)
+    if (e.kind != Fe::Lit && e.kind != Fe::Fm && e.kind != Fe::Fx) throw OraError(1899);
   throw OraError(1821);
 }
 
@@ -93,7 +103,8 @@ void fnMonthsBetween(Ctx* ctx, int argc, Val** argv) {
   if (a.day == b.day || (aLast && bLast)) { sqlite3_result_int64(ctx, months); return; }
   int64_t secs = (a.day - b.day) * 86400LL + (a.hour - b.hour) * 3600LL + (a.minute - b.minute) * 60LL +
                  (a.second - b.second);
-  resultDouble(ctx, static_cast<double>(months) + static_cast<double>(secs) / (31.0 * 86400.0));
+  // in exact decimal, so the fraction is the nearest one to its 31sts
+  resultNum(ctx, add(numFromInt(months), div(numFromInt(secs), numFromInt(31 * 86400))));
 }
 
 void fnLastDay(Ctx* ctx, int, Val** argv) {

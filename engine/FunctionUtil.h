@@ -128,11 +128,25 @@ struct NumFmt {
   std::string intPat; // '9', '0' and ',' left of the decimal point
   int nInt = 0, firstZero = -1, nFrac = 0;
   std::string fracPat;
+  bool pointD = false; // D, the NLS decimal character, rather than '.'
+  int hex = 0;         // X: hexadecimal digits (leading 0s included)
+  bool hexLower = false, hexZero = false;
+  int tm = 0;          // TM or TM9: 1, TME: 2
 };
 
+// The number settings an NLS parameter argument of TO_CHAR and TO_NUMBER may give.
+struct NumNls {
+  std::string decimal = ".", group = ",";
+  std::string currency = "\xEF\xBF\xA5", iso = "JPY"; // the territory JAPAN's
+};
+NumNls numberNlsParam(std::string_view params);
+
 NumFmt parseNumberFormat(std::string_view f);
-std::string formatNumber(Decimal d, const NumFmt& m);
-Decimal parseByNumberFormat(std::string_view s, const NumFmt& m);
+std::string formatNumber(Decimal d, const NumFmt& m, const NumNls& nls = NumNls());
+Decimal parseByNumberFormat(std::string_view s, const NumFmt& m, const NumNls& nls = NumNls());
+
+// DUMP, registered again with the database character set as its user data.
+void fnDump(Ctx* ctx, int argc, Val** argv);
 
 // The functions of the registration table that live in TextFunctions.cpp and DateFunctions.cpp.
 void fnSubstr(Ctx* ctx, int argc, Val** argv);

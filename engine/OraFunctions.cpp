@@ -95,9 +95,15 @@ void fnToChar(Ctx* ctx, int argc, Val** argv) {
     return;
   }
   std::string fmt = textOf(argv[1]);
-  int lang = argc > 2 ? dateLanguageParam(textOf(argv[2]), sessionNls(db).dateLanguage) : sessionNls(db).dateLanguage;
-  if (date) resultText(ctx, formatDate(d, parseDateFormat(fmt), lang));
-  else resultText(ctx, formatNumber(decimalOf(v), parseNumberFormat(fmt)));
+  if (date) {
+    int lang = argc > 2 ? dateLanguageParam(textOf(argv[2]), sessionNls(db).dateLanguage) : sessionNls(db).dateLanguage;
+    resultText(ctx, formatDate(d, parseDateFormat(fmt), lang));
+    return;
+  }
+  NumFmt m = parseNumberFormat(fmt);
+  NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2])) : NumNls();
+  if (m.tm == 1) resultText(ctx, textOf(v));
+  else resultText(ctx, formatNumber(decimalOf(v), m, nls));
 }
 
 void fnToDate(Ctx* ctx, int argc, Val** argv) {
@@ -122,8 +128,8 @@ void fnToNumber(Ctx* ctx, int argc, Val** argv) {
     else resultDecimal(ctx, decimalOf(argv[0]));
     return;
   }
-  if (argc > 2) dateLanguageParam(textOf(argv[2]), kAmerican); // checked; our numbers use '.' and ','
-  resultDecimal(ctx, parseByNumberFormat(textOf(argv[0]), parseNumberFormat(textOf(argv[1]))));
+  NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2])) : NumNls();
+  resultDecimal(ctx, parseByNumberFormat(textOf(argv[0]), parseNumberFormat(textOf(argv[1])), nls));
 }
 
 // ---- numbers ----
@@ -267,6 +273,7 @@ const Def kDefs[] = {
     {"GREATEST", 1, -1, guarded<fnGreatest>, 0},
     {"LEAST", 1, -1, guarded<fnLeast>, 0},
     {"TO_CHAR", 1, 3, guarded<fnToChar>, kVarchar2},
+    {"TO_NCHAR", 1, 3, guarded<fnToChar>, kVarchar2}, // national text is Unicode like the rest
     {"TO_DATE", 1, 3, guarded<fnToDate>, kDate, true},
     {"TO_NUMBER", 1, 3, guarded<fnToNumber>, kNumber},
     {"SUBSTR", 2, 3, guarded<fnSubstr>, kVarchar2},

@@ -27,7 +27,7 @@ bool isCondition(const Node* n) {
   case N::And: case N::Or: case N::Not:
     return true;
   case N::Call:
-    return n->text == "REGEXP_LIKE"; // a condition written as a call
+    return n->text == "REGEXP_LIKE" || n->text == "LNNVL"; // a condition written as a call
   default:
     return false;
   }

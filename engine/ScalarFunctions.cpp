@@ -1,9 +1,11 @@
-// Single-row functions beyond the core set: trigonometry, BITAND, TRANSLATE, SOUNDEX, the NLS_
-// case functions, NLSSORT, RAW and ROWID conversions, TO_MULTI_BYTE, TO_SINGLE_BYTE, CONVERT.
+// Single-row functions beyond the core set: trigonometry, BITAND, REMAINDER, WIDTH_BUCKET,
+// BIN_TO_NUM, LNNVL, TRANSLATE, SOUNDEX, the NLS_ case functions, NLSSORT, RAW and ROWID conversions, TO_MULTI_BYTE, TO_SINGLE_BYTE, CONVERT.
 #include "FunctionUtil.h"
+#include "Number.h"
 #include "OraFunctions.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -56,7 +58,91 @@ void fnBitand(Ctx* ctx, int argc, Val** argv) {
   sqlite3_result_int64(ctx, whole(argv[0]) & whole(argv[1]));
 }
 
+Num numArg(Val* v) {
+  Num n;
+  numOf(v, n);
+  return n;
+}
+
+// The whole part of a quotient, toward zero.
+Num wholePart(const Num& q) {
+  Num r = roundNum(q, 0);
+  if (!q.negative() && compare(r, q) > 0) r = sub(r, numFromInt(1));
+  if (q.negative() && compare(r, q) < 0) r = add(r, numFromInt(1));
+  return r;
+}
+
+// REMAINDER(n2, n1): n2 - n1 * N, N the integer nearest n2 / n1, the even one on a tie.
+void fnRemainder(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  Num a = numArg(argv[0]), b = numArg(argv[1]);
+  Num q = div(a, b);
+  Num n = roundNum(q, 0);
+  Num off = sub(n, q);
+  if (off.negative()) off = neg(off);
+  bool odd = !n.zero() && n.e == 0 && (n.m % 2 != 0);
+  if (compare(off, Num{5, -1}) == 0 && odd) n = sub(n, numFromInt(n.negative() ? -1 : 1));
+  resultNum(ctx, sub(a, mul(b, n)));
+}
+
+// WIDTH_BUCKET(expr, min, max, n): equal-width buckets 1..n, 0 below the range, n + 1 above;
+// a range given high to low counts downward.
+void fnWidthBucket(Ctx* ctx, int, Val** argv) {
+  for (int k = 1; k < 4; ++k)
+    if (isNull(argv[k])) throw OraError(30494, std::to_string(k + 1));
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  Num x = numArg(argv[0]), lo = numArg(argv[1]), hi = numArg(argv[2]), n = numArg(argv[3]);
+  n = wholePart(n);
+  if (n.negative() || n.zero()) throw OraError(30494, "4");
+  int order = compare(lo, hi);
+  if (order == 0) throw OraError(30494, "2");
+  if (order > 0) { // descending: mirror everything
+    x = neg(x);
+    lo = neg(lo);
+    hi = neg(hi);
+  }
+  if (compare(x, lo) < 0) { sqlite3_result_int64(ctx, 0); return; }
+  if (compare(x, hi) >= 0) { resultNum(ctx, add(n, numFromInt(1))); return; }
+  resultNum(ctx, add(wholePart(div(mul(sub(x, lo), n), sub(hi, lo))), numFromInt(1)));
+}
+
+// BIN_TO_NUM(bit, ...): the bits as one binary number, most significant first.
+void fnBinToNum(Ctx* ctx, int argc, Val** argv) {
+  int64_t v = 0;
+  if (argc > 62) throw OraError(1760);
+  for (int k = 0; k < argc; ++k) {
+    if (isNull(argv[k])) throw OraError(1760);
+    Num b = numArg(argv[k]);
+    if (!b.zero() && compare(b, numFromInt(1)) != 0) throw OraError(1760);
+    v = v * 2 + (b.zero() ? 0 : 1);
+  }
+  sqlite3_result_int64(ctx, v);
+}
+
+// LNNVL(condition): true when the condition is false or unknown.
+void fnLnnvl(Ctx* ctx, int, Val** argv) {
+  sqlite3_result_int(ctx, isNull(argv[0]) || sqlite3_value_int64(argv[0]) == 0 ? 1 : 0);
+}
+
+// NANVL(n2, n1): n1 when n2 is not a number; a NUMBER always is one.
+void fnNanvl(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0]) || isNull(argv[1])) { sqlite3_result_null(ctx); return; }
+  Num n = numArg(argv[0]);
+  numArg(argv[1]);
+  resultNum(ctx, n);
+}
+
 // ---- characters ----
+
+// NCHR(n): the character of national (UTF-16) code n.
+void fnNchr(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  double d = doubleOf(argv[0]);
+  if (!(d >= 0 && d < 0x110000) || (d >= 0xD800 && d < 0xE000)) throw OraError(1428, textOf(argv[0]));
+  std::string out;
+  appendChar(out, static_cast<uint32_t>(d));
+  resultText(ctx, out);
+}
 
 // TRANSLATE(s, from, to): each character of `from` becomes the one at its place in `to`, or
 // goes when `to` is shorter; the first of repeated characters counts.
@@ -277,6 +363,57 @@ void fnToSingleByte(Ctx* ctx, int, Val** argv) {
   resultText(ctx, out);
 }
 
+// ASCIISTR(s): ASCII kept, everything else (and the backslash) as \xxxx UTF-16 code units.
+void fnAsciistr(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string out;
+  char buf[8];
+  auto unit = [&](uint32_t u) {
+    std::snprintf(buf, sizeof buf, "\\%04X", u);
+    out += buf;
+  };
+  for (uint32_t c : decode(textOf(argv[0]))) {
+    if (c < 0x80 && c != '\\') out += static_cast<char>(c);
+    else if (c < 0x10000) unit(c);
+    else {
+      unit(0xD800 + ((c - 0x10000) >> 10));
+      unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+  }
+  resultText(ctx, out);
+}
+
+// UNISTR(s): \xxxx (UTF-16 code units, surrogate pairs joined) and \\ for a backslash.
+void fnUnistr(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string s = textOf(argv[0]), out;
+  auto hex4 = [&](size_t at, uint32_t& u) {
+    if (at + 4 > s.size()) return false;
+    u = 0;
+    for (size_t k = at; k < at + 4; ++k) {
+      if (!std::isxdigit(static_cast<unsigned char>(s[k]))) return false;
+      u = u * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(s[k])) ? s[k] - '0' : (s[k] | 0x20) - 'a' + 10);
+    }
+    return true;
+  };
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] != '\\') { out += s[i++]; continue; }
+    if (i + 1 < s.size() && s[i + 1] == '\\') { out += '\\'; i += 2; continue; }
+    uint32_t u, low;
+    if (!hex4(i + 1, u)) throw OraError(30186);
+    i += 5;
+    if (u >= 0xD800 && u < 0xDC00) {
+      if (i >= s.size() || s[i] != '\\' || !hex4(i + 1, low) || low < 0xDC00 || low > 0xDFFF) throw OraError(30186);
+      u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+      i += 5;
+    } else if (u >= 0xDC00 && u <= 0xDFFF) {
+      throw OraError(30186);
+    }
+    appendChar(out, u);
+  }
+  resultText(ctx, out);
+}
+
 // CONVERT(s, to[, from]): text is kept as Unicode, so only a narrower target changes it: what
 // US7ASCII or WE8ISO8859P1 cannot hold becomes its base letter or a replacement character.
 void fnConvert(Ctx* ctx, int argc, Val** argv) {
@@ -325,6 +462,12 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"ACOS", 1, 1, guarded<inverseMath<acosOf>>, kNumber},
       {"ATAN2", 2, 2, guarded<fnAtan2>, kNumber},
       {"BITAND", 2, 2, guarded<fnBitand>, kNumber},
+      {"REMAINDER", 2, 2, guarded<fnRemainder>, kNumber},
+      {"WIDTH_BUCKET", 4, 4, guarded<fnWidthBucket>, kNumber},
+      {"BIN_TO_NUM", 1, -1, guarded<fnBinToNum>, kNumber},
+      {"LNNVL", 1, 1, guarded<fnLnnvl>, -1},
+      {"NANVL", 2, 2, guarded<fnNanvl>, kNumber},
+      {"NCHR", 1, 1, guarded<fnNchr>, kVarchar2},
       {"TRANSLATE", 3, 3, guarded<fnTranslate>, kVarchar2},
       {"SOUNDEX", 1, 1, guarded<fnSoundex>, kVarchar2},
       {"NLS_UPPER", 1, 2, guarded<fnNlsUpper>, kVarchar2},
@@ -338,6 +481,8 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"TO_MULTI_BYTE", 1, 1, guarded<fnToMultiByte>, kVarchar2},
       {"TO_SINGLE_BYTE", 1, 1, guarded<fnToSingleByte>, kVarchar2},
       {"CONVERT", 2, 3, guarded<fnConvert>, kVarchar2},
+      {"ASCIISTR", 1, 1, guarded<fnAsciistr>, kVarchar2},
+      {"UNISTR", 1, 1, guarded<fnUnistr>, kVarchar2},
   };
   return defs;
 }

@@ -1,5 +1,6 @@
 // The session's NLS settings and the functions that read the session or a value's inside:
 // USERENV, SYS_CONTEXT, DUMP, EXTRACT and NEW_TIME.
+#include "Charset.h"
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraFunctions.h"
@@ -225,9 +226,14 @@ std::vector<int> numberBytes(const Decimal& d) {
   return out;
 }
 
+} // namespace
+
 // DUMP(type, expr[, format[, start[, length]]]), `type` put first by the translator: it is the type code the statement gives
 // the expression (12 for a stored DATE, 13 for a computed one, 96 for CHAR), 0 when unknown.
+// Text shows in the bytes of the database character set, the function's user data.
 void fnDump(Ctx* ctx, int argc, Val** argv) {
+  auto set = static_cast<const ora::Charset*>(sqlite3_user_data(ctx));
+  ora::Charset cs = set ? *set : ora::Charset::JA16SJIS;
   int hint = static_cast<int>(sqlite3_value_int64(argv[0]));
   Val* v = argv[1];
   if (isNull(v)) { resultText(ctx, "NULL"); return; }
@@ -250,7 +256,7 @@ void fnDump(Ctx* ctx, int argc, Val** argv) {
       bytes = {d.year & 255, d.year >> 8, d.month, d.day, d.hour, d.minute, d.second, 0};
   } else {
     typ = hint == kChar ? 96 : hint == kRowid ? 69 : 1;
-    std::string s = textOf(v);
+    std::string s = charsetBytes(textOf(v), cs);
     bytes.assign(s.begin(), s.end());
     for (auto& b : bytes) b &= 0xFF;
   }
@@ -260,7 +266,7 @@ void fnDump(Ctx* ctx, int argc, Val** argv) {
   if (start == 0) start = 1;
   if (start < 0) start = std::max<int64_t>(1, len + start + 1);
   std::string out = "Typ=" + std::to_string(typ) + " Len=" + std::to_string(len);
-  if (fmt >= 1000 && typ != 2 && typ != 12 && typ != 13 && typ != 23) out += std::string(" CharacterSet=") + kCharset;
+  if (fmt >= 1000 && typ != 2 && typ != 12 && typ != 13 && typ != 23) out += std::string(" CharacterSet=") + charsetName(cs);
   out += ": ";
   int base = fmt % 1000;
   bool first = true;
@@ -272,11 +278,14 @@ void fnDump(Ctx* ctx, int argc, Val** argv) {
     if (base == 8) std::snprintf(buf, sizeof buf, "%o", b);
     else if (base == 16) std::snprintf(buf, sizeof buf, "%x", b);
     else if (base == 17 && b >= 0x20 && b < 0x7F) std::snprintf(buf, sizeof buf, "%c", b);
+    else if (base == 17 && b < 0x20) std::snprintf(buf, sizeof buf, "^%c", b + 0x40); // control characters as ^J
     else std::snprintf(buf, sizeof buf, "%d", b);
     out += buf;
   }
   resultText(ctx, out);
 }
+
+namespace {
 
 // ---- dates ----
 

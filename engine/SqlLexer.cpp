@@ -82,6 +82,7 @@ std::vector<Token> lex(std::string_view s) {
       t.text = std::string(s.substr(t.pos, i - t.pos));
       for (auto& ch : t.text)
         if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+      if (t.text == "CURRENT_DATE") t.text = "SYSDATE"; // the session's zone is the database's
     } else if (c == ':' && i + 1 < n && (identStart(static_cast<unsigned char>(s[i + 1])) || digit(static_cast<unsigned char>(s[i + 1])))) {
       ++i;
       while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;

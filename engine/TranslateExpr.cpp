@@ -228,7 +228,13 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
-      if ((eq(k.text, "CAST") || eq(k.text, "NVL") || eq(k.text, "VSIZE")) && is(at(i + 1), "(")) {
+      if (std::string call; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && datesAsText(i, call)) {
+        add(call);
+        i = matching(i + 1);
+        break;
+      }
+      if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE" || k.text == "COALESCE" || k.text == "NULLIF") &&
+          is(at(i + 1), "(")) {
         size_t close = matching(i + 1);
         std::vector<std::pair<size_t, size_t>> args;
         size_t a = i + 2, as = 0;
@@ -240,10 +246,15 @@ std::string Translator::emit(size_t b, size_t e) {
           }
         }
         std::string conv;
-        if (eq(k.text, "CAST") && args.size() == 1 && as > args[0].first) {
+        if (k.text == "COALESCE" || k.text == "NULLIF") {
+          oneTypeGroup(args);
+        } else if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
           std::string v = emit(args[0].first, as);
+          // no conversion between a date and a number
+          if (from.code == kDate && to.code == kNumber) throw OraError(932, "expected NUMBER got DATE");
+          if (from.code == kNumber && to.code == kDate) throw OraError(932, "expected DATE got NUMBER");
           if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
           if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
@@ -254,7 +265,8 @@ std::string Translator::emit(size_t b, size_t e) {
           if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);
           conv = "ora_vsize(" + emit(args[0].first, args[0].second) + ", " +
                  std::to_string(exprType(args[0].first, args[0].second).code) + ")";
-        } else if (eq(k.text, "NVL") && args.size() == 2) {
+        } else if (k.text == "NVL") {
+          if (args.size() != 2 || args[0].first >= args[0].second || args[1].first >= args[1].second) throw OraError(909);
           // the second argument takes the first one's type
           ColType t1 = exprType(args[0].first, args[0].second), t2 = exprType(args[1].first, args[1].second);
           bool text2 = t2.code == kVarchar2 || t2.code == kChar;
@@ -411,6 +423,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       ++i;
       continue;
     }
+    if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
     if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE && exprType(lastB, lastE).code == kDate) {
       for (size_t m = i + 1; m < e && m < i + 4; ++m)
         if (t_[m].kind == Token::Str && !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
@@ -418,6 +431,26 @@ void Translator::rewriteChains(size_t b, size_t e) {
     }
     if (!chainAt(i, e, terms, ops)) { ++i; continue; }
     size_t chainEnd = terms.back().second;
+    // A CASE's branches are rewritten first: their operators belong to them, not to the chain
+    // the CASE is a term of.
+    bool cased = false;
+    for (size_t m = i; m < chainEnd; ++m) {
+      if (t_[m].depth != k.depth || skip_[m] || !replace_[m].empty() || !is(t_[m], "CASE")) continue;
+      size_t end = m;
+      for (int nest = 0; end < chainEnd; ++end) {
+        if (t_[end].depth != k.depth) continue;
+        if (is(t_[end], "CASE")) ++nest;
+        if (is(t_[end], "END") && --nest == 0) break;
+      }
+      if (end >= chainEnd) break;
+      rewriteChains(m + 1, end);
+      cased = true;
+      m = end;
+    }
+    if (cased) {
+      if (!chainAt(i, e, terms, ops)) { ++i; continue; }
+      chainEnd = terms.back().second;
+    }
     // NUMBER arithmetic is exact decimal, done by our functions rather than SQLite's operators.
     bool rewrite = !ops.empty();
     for (auto [tb, te] : terms)
@@ -462,6 +495,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       replace_[i] = acc;
       for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
       lastB = i;
+      rewritten_[i] = {chainEnd, kNumber};
       lastE = chainEnd;
       i = chainEnd;
       continue;
@@ -489,6 +523,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       replace_[i] = groupedCall("ora_add", parts);
       for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
       lastB = i;
+      rewritten_[i] = {chainEnd, kNumber};
       lastE = chainEnd;
       i = chainEnd;
       continue;
@@ -527,6 +562,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
     replace_[i] = acc;
     for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
     lastB = i;
+    rewritten_[i] = {chainEnd, accType.code};
     lastE = chainEnd;
     i = chainEnd;
   }

@@ -87,6 +87,7 @@ private:
   std::vector<Context> ctx_;
   std::vector<std::string> replace_; // per token: emitted text instead of the token
   std::vector<char> skip_;
+  std::map<size_t, std::pair<size_t, int>> rewritten_; // a rewritten chain's first token: its end, type
 
   size_t size() const { return t_.size(); }
   const Token& at(size_t i) const {
@@ -137,6 +138,10 @@ private:
   std::string heading(size_t b, size_t e);
   ColType infer(size_t b, size_t e);
   [[gnu::noinline]] ColType subqueryType(size_t s, size_t e);
+  [[gnu::noinline]] int rewrittenType(size_t b, size_t e) const;
+  [[gnu::noinline]] bool datesAsText(size_t i, std::string& call);
+  [[gnu::noinline]] void oneTypeGroup(const std::vector<std::pair<size_t, size_t>>& args);
+  [[gnu::noinline]] void datePredicate(size_t i, size_t lastB, size_t lastE);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
   static int significantDigits(const std::string& literal);
   size_t intervalEnd(size_t i) const;

@@ -76,6 +76,7 @@ std::vector<Token> tokenize(const std::string& s) {
       t.kind = Token::Ident;
       t.text = s.substr(b, i - b);
       for (auto& ch : t.text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      if (t.text == "CURRENT_DATE") t.text = "SYSDATE"; // the session's zone is the database's
     } else if (c == ':' && i + 1 < n && (identStart(s[i + 1]) || std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
       ++i;
       while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;

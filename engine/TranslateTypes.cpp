@@ -16,6 +16,12 @@
 namespace ora::tx {
 
 ColType Translator::exprType(size_t b, size_t e) {
+  // a chain already rewritten no longer reads as one
+  if (int code = rewrittenType(b, e)) {
+    ColType t;
+    t.code = code;
+    return t;
+  }
   std::vector<std::pair<size_t, size_t>> terms;
   std::vector<std::string> ops;
   if (b < e && chainAt(b, e, terms, ops) && terms.back().second == e && terms.size() > 1) {
@@ -200,9 +206,9 @@ ColType Translator::infer(size_t b, size_t e) {
     return r;
   };
   // Calls whose result has the type of their first argument.
-  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST", "LEAST"};
+  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST", "LEAST", "NULLIF"};
   if (wholeCall && sameType.count(f.text) && !args.empty()) {
-    if (f.text == "MIN" || f.text == "MAX") return infer(args[0].first, args[0].second);
+    if (f.text == "MIN" || f.text == "MAX" || f.text == "NULLIF") return infer(args[0].first, args[0].second);
     return widest(args);
   }
   if (f.kind == Token::Ident && f.text == "CASE" && is(t_[e - 1], "END") && t_[e - 1].depth == f.depth) {
@@ -237,11 +243,11 @@ ColType Translator::infer(size_t b, size_t e) {
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
       return t;
     }
-    if (f.text == "TO_CHAR" && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
+    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
       t.size = 40;
       return t;
     }
-    if (f.text == "TO_CHAR" && args.size() >= 2 && args[1].second == args[1].first + 1 &&
+    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() >= 2 && args[1].second == args[1].first + 1 &&
         t_[args[1].first].kind == Token::Str) {
       // a literal format: the longest text it can give
       const std::string& model = t_[args[1].first].text;
@@ -253,7 +259,7 @@ ColType Translator::infer(size_t b, size_t e) {
       }
       return t;
     }
-    if (f.text == "CHR") {
+    if (f.text == "CHR" || f.text == "NCHR") {
       t.size = charset() == Charset::JA16SJIS ? 2 : 4; // one character
       return t;
     }
@@ -274,6 +280,25 @@ ColType Translator::infer(size_t b, size_t e) {
       // padded to a literal display width: Shift-JIS bytes are display columns
       if (long n = literalCount(1); n > 0)
         t.size = static_cast<int>(std::min<long>(4000, charset() == Charset::JA16SJIS ? n : n * perChar));
+      return t;
+    }
+    auto textSize = [&](std::pair<size_t, size_t> a) {
+      ColType x = exprType(a.first, a.second);
+      return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+    };
+    if (((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1) || f.text == "TRANSLATE") {
+      ColType x = exprType(args[0].first, args[0].second);
+      if (x.code == kVarchar2 || x.code == kChar) {
+        t.size = x.size;
+        return t;
+      }
+    }
+    if (f.text == "CONCAT" && args.size() == 2) {
+      t.size = std::min(4000, textSize(args[0]) + textSize(args[1]));
+      return t;
+    }
+    if (f.text == "SOUNDEX") {
+      t.size = 4;
       return t;
     }
   }

@@ -1,0 +1,95 @@
+// Oracle's implicit conversions around DATE and the type rules of COALESCE and NULLIF, for the
+// expression writer; each in its own frame, so deep nesting still fits a small stack.
+#include "TranslateImpl.h"
+
+#include <set>
+
+namespace ora::tx {
+
+// The type of a chain rewriteChains has rewritten (DATE or NUMBER), 0 for another range.
+int Translator::rewrittenType(size_t b, size_t e) const {
+  auto it = rewritten_.find(b);
+  if (it == rewritten_.end() || b >= size() || replace_[b].empty() || it->second.first != e) return 0;
+  return it->second.second == kDate || it->second.second == kNumber ? it->second.second : 0;
+}
+
+// A character function given a DATE takes its text in the session's date format, and DECODE
+// compares a DATE as text when its first search value is text. True when the call at i is
+// written out whole into `call`.
+bool Translator::datesAsText(size_t i, std::string& call) {
+  static const std::set<std::string> textFunctions = {
+      "LENGTH", "LENGTHB", "SUBSTR", "SUBSTRB", "INSTR", "INSTRB", "UPPER", "LOWER", "INITCAP", "LPAD", "RPAD",
+      "LTRIM", "RTRIM", "REPLACE", "TRANSLATE", "CONCAT", "ASCII", "SOUNDEX", "NLS_UPPER", "NLS_LOWER",
+      "NLS_INITCAP", "ASCIISTR", "REGEXP_LIKE", "REGEXP_SUBSTR", "REGEXP_INSTR", "REGEXP_REPLACE", "REGEXP_COUNT"};
+  const Token& k = t_[i];
+  bool decode = k.text == "DECODE";
+  if (k.kind != Token::Ident || (!decode && !textFunctions.count(k.text))) return false;
+  size_t close = matching(i + 1);
+  std::vector<std::pair<size_t, size_t>> args;
+  for (size_t a = i + 2, m = a; m <= close; ++m)
+    if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
+      args.emplace_back(a, m);
+      a = m + 1;
+    }
+  std::vector<char> wrap(args.size());
+  bool any = false;
+  for (size_t n = 0; n < args.size(); ++n) {
+    auto [ab, ae] = args[n];
+    if (ab >= ae || exprType(ab, ae).code != kDate) continue;
+    if (decode) {
+      // the expression takes the type of the first search value
+      if (n != 0 || args.size() < 3 || args[1].first >= args[1].second) continue;
+      int search = exprType(args[1].first, args[1].second).code;
+      if (search != kChar && search != kVarchar2) continue;
+    }
+    wrap[n] = any = true;
+  }
+  if (!any) return false;
+  call = k.text + "(";
+  for (size_t n = 0; n < args.size(); ++n) {
+    std::string v = emit(args[n].first, args[n].second);
+    call += (n ? ", " : "") + (wrap[n] ? "TO_CHAR(" + v + ")" : v);
+  }
+  call += ")";
+  return true;
+}
+
+// COALESCE and NULLIF convert nothing: their arguments (NULL aside) are of one type group.
+void Translator::oneTypeGroup(const std::vector<std::pair<size_t, size_t>>& args) {
+  auto group = [](int code) {
+    return code == kNumber ? 1 : code == kVarchar2 || code == kChar || code == kLong ? 2 : code == kDate ? 3 : 0;
+  };
+  static const char* const names[] = {"", "NUMBER", "CHAR", "DATE"};
+  int first = 0;
+  for (auto [ab, ae] : args) {
+    int g = ab < ae && !(ae == ab + 1 && is(t_[ab], "NULL")) ? group(exprType(ab, ae).code) : 0;
+    if (g && first && g != first) throw OraError(932, std::string("expected ") + names[first] + " got " + names[g]);
+    if (!first) first = g;
+  }
+}
+
+// A DATE chain [lastB, lastE) before [NOT] LIKE is matched as its text in the session's date
+// format; before [NOT] IN, the text literals of its list are read as dates.
+void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
+  bool negated = is(t_[i], "NOT");
+  size_t op = negated ? i + 1 : i;
+  if (!is(at(op), "LIKE") && !is(at(op), "IN")) return;
+  int code = rewrittenType(lastB, lastE);
+  if (!code) code = exprType(lastB, lastE).code;
+  if (code != kDate) return;
+  if (is(at(op), "LIKE")) {
+    std::string v = "TO_CHAR(" + emit(lastB, lastE) + ")";
+    replace_[lastB] = v;
+    for (size_t m = lastB + 1; m < lastE; ++m) skip_[m] = 1;
+    return;
+  }
+  size_t open = op + 1;
+  if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
+  size_t close = matching(open);
+  for (size_t m = open + 1; m < close; ++m)
+    if (t_[m].kind == Token::Str && t_[m].depth == t_[open].depth + 1 && replace_[m].empty() &&
+        (is(t_[m - 1], "(") || is(t_[m - 1], ",")) && (m + 1 == close || is(t_[m + 1], ",")))
+      replace_[m] = dateText(m);
+}
+
+} // namespace ora::tx
