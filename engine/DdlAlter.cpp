@@ -225,7 +225,7 @@ void Translator::alterTable() {
           findColumn(cols, c);
           if (pk) {
             if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + quoteIdent(c) + " IS NULL)") == 1)
-              throw OraError(2296, c);
+              throw OraError(1449);
             addNotNull(c);
           }
         }
@@ -319,7 +319,7 @@ void Translator::alterTable() {
       }
       if (toNotNull) {
         if (old.notNull) throw OraError(1442);
-        if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) throw OraError(2296);
+        if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) throw OraError(2296, cat_.user() + ".");
       }
       if (toNull && !old.notNull) throw OraError(1451);
       for (size_t m = restFrom; m < pt.size(); ++m) {

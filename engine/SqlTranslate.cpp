@@ -434,9 +434,7 @@ bool startsWithWord(const std::string& text, const char* word) {
 void locateError(OraError& e, const std::string& text) {
   static const std::set<int> named = {904, 918, 942, 2289, 4043};
   if (!named.count(e.code)) return;
-  size_t open = e.text.rfind('('), close = e.text.rfind(')');
-  if (open == std::string::npos || close == std::string::npos || close <= open) return;
-  std::string name = e.text.substr(open + 1, close - open - 1);
+  std::string name = e.detail;
   if (auto colon = name.rfind(": "); colon != std::string::npos) name = name.substr(colon + 2);
   if (auto dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);

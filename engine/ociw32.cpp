@@ -10,6 +10,7 @@
 #include "FunctionUtil.h"
 #include "OraError.h"
 #include "OraValues.h"
+#include "ConstraintErrors.h"
 #include "Session.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
@@ -471,8 +472,10 @@ void deliver(Cursor& c, int i, int r) {
 }
 
 // A step failed: the error, and whether SQLite took the whole transaction with it.
-OraError stepFailure(Session& s, int rc, const std::string& msg, const std::string& verb) {
-  OraError e = fromSqlite(rc, msg, verb);
+OraError stepFailure(Session& s, int rc, const std::string& msg, const Translation& t,
+                     sqlite3_stmt* st = nullptr) {
+  OraError e = (rc & 0xff) == SQLITE_CONSTRAINT ? constraintError(s.db, s.user, t, msg, st)
+                                                : fromSqlite(rc, msg, t.verb);
   if (s.noteFailure()) e.text += " (the transaction was rolled back)";
   return e;
 }
@@ -493,7 +496,7 @@ bool advance(Cursor& c) {
   sqlite3_reset(c.stmt);
   c.done = true;
   if (rc == SQLITE_DONE) return false;
-  throw stepFailure(*c.logon->s, rc, msg, c.tr.verb);
+  throw stepFailure(*c.logon->s, rc, msg, c.tr);
 }
 
 // The current row was delivered.
@@ -526,7 +529,7 @@ void readAhead(Cursor& c) {
     if (rc == SQLITE_ROW) { save(); continue; }
     if (rc != SQLITE_DONE) {
       c.aheadError = true;
-      c.aheadFailure = stepFailure(*c.logon->s, rc, sqlite3_errmsg(c.logon->s->db), c.tr.verb);
+      c.aheadFailure = stepFailure(*c.logon->s, rc, sqlite3_errmsg(c.logon->s->db), c.tr);
     }
     break;
   }
@@ -946,7 +949,7 @@ OCIW32_API int oexec(unsigned char* cda) {
         int rc = sqlite3_step(c->stmt);
         std::string msg = sqlite3_errmsg(l.db);
         sqlite3_reset(c->stmt);
-        if (rc != SQLITE_DONE) throw stepFailure(l, rc, msg, c->tr.verb);
+        if (rc != SQLITE_DONE) throw stepFailure(l, rc, msg, c->tr, c->stmt);
         c->rows = static_cast<uint32_t>(sqlite3_changes(l.db));
         break;
       }
