@@ -337,6 +337,8 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   if (has("duplicate column")) return OraError(957);
   if (has("syntax error") || has("incomplete input")) return OraError(933, msg);
   if (has("SELECTs to the left and right")) return OraError(1789);
+  if (has("ORDER BY term out of range")) return OraError(1785);
+  if (has("ORDER BY term does not match any column")) return OraError(904);
   return OraError(900, msg);
 }
 

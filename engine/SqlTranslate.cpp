@@ -95,6 +95,7 @@ Translation Translator::run() {
     throw OraError(900);
   }
   checkSetTypes();
+  checkOrderBy();
   if (share_)
     for (size_t i = 0; i < size(); ++i)
       if (pin_[i]) tr_.pinned.push_back(static_cast<int>(i));
@@ -432,7 +433,7 @@ bool startsWithWord(const std::string& text, const char* word) {
 }
 
 void locateError(OraError& e, const std::string& text) {
-  static const std::set<int> named = {904, 918, 942, 2289, 4043};
+  static const std::set<int> named = {904, 918, 937, 942, 979, 2289, 4043};
   if (!named.count(e.code)) return;
   std::string name = e.detail;
   if (auto colon = name.rfind(": "); colon != std::string::npos) name = name.substr(colon + 2);

@@ -192,6 +192,8 @@ public:
   // per query block (its SELECT token): each result column's type code (0: not known) and first token
   std::map<size_t, std::vector<std::pair<int, size_t>>> blockTypes_;
   void checkSetTypes() const;
+  void checkOrderBy() const;
+  void rejectAggregates(size_t b, size_t e) const;
   // long AND / OR runs by their first byte: helper and the conditions' byte ranges
   std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> bigChains;
   size_t tokenAt(size_t pos) const;

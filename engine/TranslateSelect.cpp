@@ -153,6 +153,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       nullsOrder(i + 2, orderEnd, d);
     }
 
+  rejectAggregates(fromEnd, whereEnd);
   // GROUP BY expressions, for the check that every selected column is grouped
   std::vector<std::pair<size_t, size_t>> groups;
   bool grouped = false;
@@ -161,6 +162,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       grouped = true;
       size_t ge = clauseEnd(i + 2, end, d, {"HAVING", "ORDER", "UNION", "INTERSECT", "MINUS", "EXCEPT"});
       size_t gb = i + 2;
+      rejectAggregates(gb, ge);
       for (size_t m = gb; m <= ge; ++m)
         if (m == ge || (t_[m].depth == d && is(t_[m], ","))) { groups.emplace_back(gb, m); gb = m + 1; }
       break;
@@ -629,6 +631,98 @@ void Translator::joinedStar(size_t star, size_t from, size_t fromEnd) {
       if (!isShared(c.name)) list += (list.empty() ? "" : ", ") + q + "." + quoteIdent(c.name) + " AS " + quoteIdent(c.name);
   }
   if (!list.empty()) replace_[star] = list;
+}
+
+// WHERE and GROUP BY of a query block hold no aggregate of its own (a subquery's are its own).
+void Translator::rejectAggregates(size_t b, size_t e) const {
+  for (size_t k = b; k < e && k < size(); ++k) {
+    if (is(t_[k], "(") && (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH"))) {
+      k = matching(k);
+      continue;
+    }
+    if (isAggregate(k)) throw OraError(934).at(static_cast<int>(t_[k].pos));
+  }
+}
+
+// ORDER BY of a compound query names the first block's columns (or their positions) and no
+// expression; that of SELECT DISTINCT only what is selected; a position is one of the columns.
+void Translator::checkOrderBy() const {
+  static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  for (size_t o = 1; o + 1 < size(); ++o) {
+    if (!is(t_[o], "ORDER") || !is(t_[o + 1], "BY")) continue;
+    int d = t_[o].depth;
+    size_t b = o;
+    bool compound = false;
+    while (b > 0 && t_[b - 1].depth >= d) {
+      --b;
+      if (t_[b].depth == d && t_[b].kind == Token::Ident && setOps.count(t_[b].text)) compound = true;
+    }
+    if (!is(t_[b], "SELECT") && !is(t_[b], "WITH") && !is(t_[b], "(")) continue; // a window's
+    size_t sel = o;
+    for (int depth : {d, d + 1}) {
+      for (size_t k = b; k < o && sel == o; ++k)
+        if (t_[k].depth == depth && is(t_[k], "SELECT")) sel = k;
+      if (sel != o) break;
+    }
+    if (sel == o) continue;
+    int sd = t_[sel].depth;
+    bool distinct = is(at(sel + 1), "DISTINCT") || is(at(sel + 1), "UNIQUE");
+    size_t lb = sel + 1 + (distinct || is(at(sel + 1), "ALL") ? 1 : 0);
+    size_t fr = lb;
+    while (fr < o && !(t_[fr].depth == sd && is(t_[fr], "FROM"))) ++fr;
+    if (fr >= o) continue;
+    // the first block's columns: their names and texts
+    std::vector<std::string> names, texts;
+    bool star = false;
+    for (size_t i = lb; i < fr;) {
+      size_t ie = i;
+      while (ie < fr && !(t_[ie].depth == sd && is(t_[ie], ","))) ++ie;
+      size_t exprEnd = ie;
+      std::string name;
+      if (is(t_[ie - 1], "*")) star = true;
+      else if (ie - i >= 2 && aliasToken(ie - 1) && (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")"))) {
+        name = t_[ie - 1].text;
+        exprEnd = is(t_[ie - 2], "AS") ? ie - 2 : ie - 1;
+      } else if (ie - i == 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) name = t_[i].text;
+      else if (ie - i == 3 && is(t_[i + 1], ".")) name = t_[i + 2].text;
+      std::string text;
+      for (size_t m = i; m < exprEnd; ++m) text += t_[m].text + " ";
+      names.push_back(name);
+      texts.push_back(text);
+      i = ie < fr ? ie + 1 : ie;
+    }
+    if (star) continue;
+    size_t tb = o + 2;
+    for (size_t k = tb;; ++k) {
+      bool last = k >= size() || t_[k].depth < d ||
+                  (t_[k].depth == d && (is(t_[k], "OFFSET") || is(t_[k], "FETCH") || is(t_[k], "FOR")));
+      if (!last && !(t_[k].depth == d && is(t_[k], ","))) continue;
+      size_t te = k;
+      while (te > tb && t_[te - 1].depth == d &&
+             (is(t_[te - 1], "ASC") || is(t_[te - 1], "DESC") || is(t_[te - 1], "FIRST") || is(t_[te - 1], "LAST")))
+        --te;
+      if (te > tb && is(t_[te - 1], "NULLS")) --te;
+      if (te == tb + 1 && t_[tb].kind == Token::Num) {
+        double n = std::atof(t_[tb].text.c_str());
+        if (n < 1 || n >= static_cast<double>(names.size()) + 1) throw OraError(1785).at(static_cast<int>(t_[tb].pos));
+      } else if (te > tb) {
+        bool plain = te == tb + 1 && (t_[tb].kind == Token::Ident || t_[tb].kind == Token::QIdent);
+        bool qualified = te == tb + 3 && is(t_[tb + 1], ".");
+        std::string text;
+        for (size_t m = tb; m < te; ++m) text += t_[m].text + " ";
+        bool listed = std::find(texts.begin(), texts.end(), text) != texts.end() ||
+                      (plain && std::find(names.begin(), names.end(), t_[tb].text) != names.end());
+        if (compound && plain && !listed) throw OraError(904, t_[tb].text).at(static_cast<int>(t_[tb].pos));
+        if (compound && qualified) throw OraError(904, t_[tb].text + "." + t_[tb + 2].text).at(static_cast<int>(t_[tb].pos));
+        if (compound && !listed) throw OraError(1785).at(static_cast<int>(t_[tb].pos));
+        if (distinct && !listed && (plain || qualified) &&
+            !(qualified && std::find(names.begin(), names.end(), t_[tb + 2].text) != names.end()))
+          throw OraError(1791).at(static_cast<int>(t_[tb].pos));
+      }
+      if (last) break;
+      tb = k + 1;
+    }
+  }
 }
 
 } // namespace ora::tx
