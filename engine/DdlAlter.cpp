@@ -1,10 +1,12 @@
 // ALTER TABLE: renames in place; other changes rebuild the table from its stored definition.
 #include "DdlImpl.h"
 #include "Dictionary.h"
+#include "DictionaryImpl.h"
 #include "OraError.h"
 #include "Session.h"
 #include "TranslateImpl.h"
 
+#include <algorithm>
 #include <set>
 #include <sqlite3.h>
 
@@ -76,12 +78,30 @@ bool constraintStart(const Token& k) {
   return k.kind == Token::Ident && w.count(k.text);
 }
 
+// A constraint being added, for the error that says the rows do not satisfy it.
+struct Added {
+  std::string type; // P, U, C, R; empty when no constraint is added
+  std::string name; // OWNER.NAME, empty when the engine names it
+};
+
 // Rebuilds a table under a new definition, keeping its rows (and their ROWIDs), indexes and
 // triggers; foreign keys are checked once at the end.
 void rebuildTable(Session& s, const std::string& table, const std::vector<DefPiece>& pieces,
-                  const std::vector<std::string>& keep, const std::vector<std::string>& after) {
+                  const std::vector<std::string>& keep, const std::vector<std::string>& after,
+                  const Added& added = {}) {
   auto run = [&](const std::string& sql) {
-    if (int rc = execOne(s.db, sql); rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
+    if (int rc = execOne(s.db, sql); rc != SQLITE_OK) {
+      // rows that break the constraint being added: Oracle's "cannot validate"
+      if ((rc & 0xff) == SQLITE_CONSTRAINT && !added.type.empty()) {
+        std::string msg = sqlite3_errmsg(s.db);
+        if (msg.find("CHECK") != std::string::npos && added.type == "C") throw OraError(2293, added.name);
+        if (msg.find("UNIQUE") != std::string::npos || msg.find("PRIMARY KEY") != std::string::npos) {
+          if (added.type == "P") throw OraError(2437, added.name);
+          if (added.type == "U") throw OraError(2299, added.name);
+        }
+      }
+      throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
+    }
   };
   std::string def;
   for (auto& p : pieces) def += (def.empty() ? "" : ", ") + p.text;
@@ -111,7 +131,8 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     for (auto& sql : after) run(sql);
     run("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
         " (SELECT name FROM sqlite_schema WHERE type = 'index')");
-    if (scalar(s.db, "SELECT count(*) FROM pragma_foreign_key_check") > 0) throw OraError(2298);
+    if (scalar(s.db, "SELECT count(*) FROM pragma_foreign_key_check") > 0)
+      throw OraError(2298, added.type == "R" ? added.name : std::string());
     run("PRAGMA legacy_alter_table=OFF");
     run("COMMIT");
   } catch (...) {
@@ -213,14 +234,34 @@ void Translator::alterTable() {
   std::vector<std::string> keep;
   for (auto& c : cols) keep.push_back(c.name);
 
+  Added added;
   if (is(verb, "ADD")) {
     if (at(i + 1).kind == Token::Ident && tableConstraint.count(at(i + 1).text)) {
       size_t b = i + 1;
       std::string cname = is(at(b), "CONSTRAINT") ? at(b + 1).text : "";
+      if (!cname.empty()) {
+        added.name = cat_.user() + "." + cname;
+        for (auto& other : dict::tablesOf(db, "table"))
+          for (auto& c : dict::tableConstraints(db, other))
+            if (c.name == cname) throw OraError(2264).at(static_cast<int>(at(b + 1).pos));
+      }
+      for (size_t j = b; j < size(); ++j) {
+        if (is(t_[j], "CHECK")) added.type = "C";
+        if (is(t_[j], "FOREIGN") || is(t_[j], "REFERENCES")) added.type = "R";
+        if (!added.type.empty()) break;
+      }
+      checkReferences(b, size(), table);
       for (size_t j = b; j + 1 < size(); ++j) {
         bool pk = is(t_[j], "PRIMARY") && is(t_[j + 1], "KEY");
         if (!pk && !is(t_[j], "UNIQUE")) continue;
         auto list = nameList(t_, pk ? j + 2 : j + 1, size());
+        added.type = pk ? "P" : "U";
+        for (auto& c : recordedConstraints(db, table)) {
+          if (pk && c.type == "P") throw OraError(2260).at(static_cast<int>(t_[j].pos));
+          if ((c.type == "P" || c.type == "U") &&
+              std::is_permutation(list.begin(), list.end(), c.columns.begin(), c.columns.end()))
+            throw OraError(2261).at(static_cast<int>(t_[j].pos));
+        }
         for (auto& c : list) {
           findColumn(cols, c);
           if (pk) {
@@ -410,7 +451,7 @@ void Translator::alterTable() {
   recordConstraints(tr_, cat_, table, cons, consTypes);
   for (auto& d : tr_.ddl) after.push_back(d);
   tr_.ddl.clear();
-  tr_.actions.push_back([table, pieces, keep, after](Session& s) { rebuildTable(s, table, pieces, keep, after); });
+  tr_.actions.push_back([table, pieces, keep, after, added](Session& s) { rebuildTable(s, table, pieces, keep, after, added); });
 }
 
 } // namespace ora::tx

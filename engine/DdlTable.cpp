@@ -5,6 +5,7 @@
 #include "Session.h"
 #include "TranslateImpl.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -301,6 +302,7 @@ void Translator::createTable() {
     b = k + 1;
   }
   if (columns == 0) throw OraError(904);
+  checkReferences(i + 1, close, table);
   std::string out = "CREATE TABLE " + quoteIdent(table) + " (";
   for (size_t d = 0; d < defs.size(); ++d) {
     out += (d ? ", " : "") + defs[d];
@@ -391,4 +393,27 @@ void Translator::createView(size_t i, bool replace) {
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(name) + ", 'VIEW', ora_sysdate())");
 }
+// Each REFERENCES in [b, e) names an existing table and its primary key or one of its unique
+// keys, as Oracle requires of a foreign key. A table's reference to itself is left to SQLite.
+void Translator::checkReferences(size_t b, size_t e, const std::string& table) const {
+  for (size_t k = b; k < e; ++k) {
+    if (!is(t_[k], "REFERENCES")) continue;
+    size_t j = k + 1;
+    std::string parent = at(j).text;
+    if (is(at(j + 1), ".") && j + 2 < e) {
+      parent = at(j + 2).text;
+      j += 2;
+    }
+    if (parent == table) continue;
+    if (!cat_.tableExists(parent) || cat_.viewExists(parent)) throw OraError(942).at(static_cast<int>(at(j).pos));
+    std::vector<std::string> cols = nameList(t_, j + 1, e);
+    bool found = false;
+    for (auto& c : recordedConstraints(cat_.db(), parent)) {
+      if (cols.empty() ? c.type == "P" : std::is_permutation(cols.begin(), cols.end(), c.columns.begin(), c.columns.end()))
+        found = true;
+    }
+    if (!found) throw OraError(cols.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
+  }
+}
+
 } // namespace ora::tx

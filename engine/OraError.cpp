@@ -205,6 +205,8 @@ const std::map<int, const char*>& texts() {
       {12705, "invalid or unknown NLS parameter value specified"},
       {30076, "invalid extract field for extract source"},
       {1449, "column contains NULL values; cannot alter to NOT NULL"},
+      {2264, "name already used by an existing constraint"},
+      {2268, "referenced table does not have a primary key"},
       {934, "group function is not allowed here"},
       {1785, "ORDER BY item must be the number of a SELECT-list expression"},
       {1791, "not a SELECTed expression"},

@@ -170,6 +170,7 @@ private:
   void createUser();
   void alterUser();
   void alterTable();
+  void checkReferences(size_t b, size_t e, const std::string& table) const;
   void rename();
   void comment();
   void grant();
