@@ -426,6 +426,8 @@ void Translator::truncate() {
   size_t i = objectName(2, name);
   if (!cat_.tableExists(name)) throw OraError(942, name);
   if (i < size()) unexpected(i);
+  // as in Oracle, even with no child rows: TRUNCATE does not look at them
+  if (!dropReferences(name).empty()) throw OraError(2266);
   tr_.ddl.push_back("DELETE FROM " + quoteIdent(name));
 }
 

@@ -302,6 +302,7 @@ void Translator::createTable() {
     b = k + 1;
   }
   if (columns == 0) throw OraError(904);
+  if (std::count(consTypes.begin(), consTypes.end(), "P") > 1) throw OraError(2260);
   checkReferences(i + 1, close, table);
   std::string out = "CREATE TABLE " + quoteIdent(table) + " (";
   for (size_t d = 0; d < defs.size(); ++d) {
@@ -376,6 +377,8 @@ void Translator::createView(size_t i, bool replace) {
   std::string cols, types;
   for (size_t k = 0; k < shape.names.size(); ++k) {
     const std::string& cn = shape.names[k];
+    // an expression needs a name of its own, as in Oracle
+    if (names.empty() && cn.find_first_of("()+-*/|' ,.") != std::string::npos) throw OraError(998, cn);
     if (cn.size() > 30) throw OraError(972, cn);
     cols += (k ? ", " : "") + quoteIdent(cn);
     types += (k ? "\t" : "") + declTypeText(shape.types[k]);

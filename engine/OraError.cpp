@@ -207,6 +207,7 @@ const std::map<int, const char*>& texts() {
       {1449, "column contains NULL values; cannot alter to NOT NULL"},
       {2264, "name already used by an existing constraint"},
       {2268, "referenced table does not have a primary key"},
+      {2266, "unique/primary keys in table referenced by enabled foreign keys"},
       {934, "group function is not allowed here"},
       {1785, "ORDER BY item must be the number of a SELECT-list expression"},
       {1791, "not a SELECTed expression"},
@@ -322,7 +323,10 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
       std::string col = msg.substr(msg.find("failed:") + 8);
       return OraError(stmtKind == "UPDATE" ? 1407 : 1400, col);
     }
-    if (has("UNIQUE") || has("PRIMARY KEY")) return OraError(1, msg.substr(msg.find("failed:") + 8));
+    if (has("UNIQUE") || has("PRIMARY KEY")) {
+      if (stmtKind == "CREATE") return OraError(1452); // CREATE UNIQUE INDEX over equal keys
+      return OraError(1, msg.substr(msg.find("failed:") + 8));
+    }
     if (has("FOREIGN KEY")) {
       if (stmtKind == "DROP") return OraError(2449);
       return OraError(stmtKind == "DELETE" ? 2292 : 2291);
@@ -339,6 +343,13 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   if (has("duplicate column")) return OraError(957);
   if (has("syntax error") || has("incomplete input")) return OraError(933, msg);
   if (has("SELECTs to the left and right")) return OraError(1789);
+  // INSERT ... SELECT whose query gives another number of columns than the list names
+  if (has(" values for ") && has(" columns")) {
+    size_t at = msg.find(" has ");
+    int values = at == std::string::npos ? 0 : std::atoi(msg.c_str() + at + 5);
+    int columns = std::atoi(msg.c_str() + msg.find(" values for ") + 12);
+    return OraError(values < columns ? 947 : 913);
+  }
   if (has("ORDER BY term out of range")) return OraError(1785);
   if (has("ORDER BY term does not match any column")) return OraError(904);
   return OraError(900, msg);

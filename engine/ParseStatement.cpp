@@ -97,7 +97,18 @@ Node* Parser::insert() {
   }
   if (acceptWord("VALUES")) {
     if (!acceptOp("(")) fail(906);
-    n->kids.push_back(exprList(907));
+    // a value may be the keyword DEFAULT: the column's default
+    Node* l = make(N::List);
+    do {
+      if (isWord("DEFAULT") && (isOp(",", 1) || isOp(")", 1))) {
+        l->kids.push_back(finish(make(N::Null)));
+        ++i_;
+      } else {
+        l->kids.push_back(expr());
+      }
+    } while (acceptOp(","));
+    expectOp(")", 907);
+    n->kids.push_back(finish(l));
   } else if (isWord("SELECT") || isWord("WITH") || isOp("(")) {
     n->kids.push_back(query(true));
   } else {

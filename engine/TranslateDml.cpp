@@ -76,20 +76,27 @@ void Translator::insert() {
     while (close < size() && !(t_[close].depth == d && is(t_[close], ")"))) ++close;
     if (close + 1 < size()) unexpected(close + 1);
     std::vector<std::string> vals;
+    std::vector<char> byDefault; // the value is the keyword DEFAULT: the column's default
     size_t b = i + 1;
     for (size_t k = b; k <= close; ++k) {
       if (k == close || (t_[k].depth == d + 1 && is(t_[k], ","))) {
         if (k == b) throw OraError(936);
-        vals.push_back(emit(b, k));
+        bool dflt = k == b + 1 && is(t_[b], "DEFAULT");
+        byDefault.push_back(dflt);
+        vals.push_back(dflt ? std::string() : emit(b, k));
         b = k + 1;
       }
     }
     if (vals.size() < target.size()) throw OraError(947);
     if (vals.size() > target.size()) throw OraError(913);
-    tr_.sql = head + " VALUES (";
-    for (size_t k = 0; k < vals.size(); ++k)
-      tr_.sql += (k ? ", " : "") + convWrap(vals[k], target[k], table);
-    tr_.sql = withHoisted(tr_.sql + ")");
+    std::string names, values;
+    for (size_t k = 0; k < vals.size(); ++k) {
+      if (byDefault[k]) continue; // left out, SQLite gives it its default
+      names += (names.empty() ? "" : ", ") + quoteIdent(target[k].name);
+      values += (values.empty() ? "" : ", ") + convWrap(vals[k], target[k], table);
+    }
+    if (names.empty()) tr_.sql = "INSERT INTO " + quoteIdent(table) + " DEFAULT VALUES";
+    else tr_.sql = withHoisted("INSERT INTO " + quoteIdent(table) + " (" + names + ") VALUES (" + values + ")");
   } else if (is(at(i), "SELECT") || is(at(i), "(") || is(at(i), "WITH")) {
     // INSERT ... (SELECT ...): the parentheses go, SQLite takes the query bare
     bool wrapped = is(at(i), "(") && matching(i) + 1 == size();
