@@ -208,6 +208,7 @@ void Translator::alterTable() {
     tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
                       quoteString(table) + " AND TYPE = 'TABLE'");
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
+    tr_.ddl.push_back("UPDATE \"TESSEL$DISABLED\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
     return;
   }
@@ -376,6 +377,87 @@ void Translator::alterTable() {
       for (size_t m = specFrom; m < e; ++m)
         if (!(is(t_[m], "NULL") && !(m > specFrom && is(t_[m - 1], "NOT")))) spec += " " + emit(m, m + 1);
       p.text = qc + " " + typeText + (rest.empty() ? "" : " " + rest) + spec;
+    }
+  } else if (is(verb, "ENABLE") || is(verb, "DISABLE")) {
+    size_t w = i + 1;
+    if (is(at(w), "VALIDATE") || is(at(w), "NOVALIDATE")) ++w;
+    bool pk = is(at(w), "PRIMARY");
+    std::string cname = pk ? std::string() : at(w + 1).text;
+    if (pk)
+      for (auto& c : recordedConstraints(db, table))
+        if (c.type == "P") cname = c.name;
+    std::string def, column;
+    bool disabled = false;
+    {
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(db, "SELECT DEFINITION, COLUMN_NAME FROM \"TESSEL$DISABLED\" WHERE NAME = ?1 AND TABLE_NAME = ?2",
+                         -1, &st, nullptr);
+      sqlite3_bind_text(st, 1, cname.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(st, 2, table.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(st) == SQLITE_ROW) {
+        disabled = true;
+        def = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        column = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+      }
+      sqlite3_finalize(st);
+    }
+    bool known = disabled;
+    for (auto& c : dict::tableConstraints(db, table))
+      if (c.name == cname) known = true;
+    if (!known) throw OraError(is(verb, "ENABLE") ? 2430 : 2431, cname);
+    if (is(verb, "ENABLE") == !disabled) return; // already so
+    if (is(verb, "ENABLE")) {
+      // back into the definition; the rebuild checks the rows against it
+      bool columnGone = !column.empty() && std::none_of(pieces.begin(), pieces.end(), [&](const DefPiece& p) { return p.column == column; });
+      if (column.empty()) pieces.push_back(DefPiece{"", def});
+      else if (!columnGone) pieceOf(column).text += " " + def;
+      auto dt = tokenize(def);
+      for (auto& k : dt) {
+        if (is(k, "CHECK") || is(k, "NULL")) added.type = "C";
+        if (is(k, "REFERENCES")) added.type = "R";
+        if (is(k, "PRIMARY")) added.type = "P";
+        if (is(k, "UNIQUE")) added.type = "U";
+        if (!added.type.empty()) break;
+      }
+      added.name = cat_.user() + "." + cname;
+      after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(cname));
+    } else {
+      // a key other tables refer to stays
+      for (auto& other : dict::tablesOf(db, "table"))
+        for (auto& c : dict::tableConstraints(db, other))
+          if (c.type == "R" && c.rTable == table && other != table)
+            for (auto& r : recordedConstraints(db, table))
+              if (r.name == cname && (c.rColumns.empty() ? r.type == "P" : c.rColumns == r.columns))
+                throw OraError(2297, cat_.user() + "." + cname);
+      bool found = false;
+      for (size_t k = 0; k < pieces.size() && !found; ++k) {
+        auto pt = tokenize(pieces[k].text);
+        for (size_t m = 0; m + 1 < pt.size(); ++m) {
+          if (!is(pt[m], "CONSTRAINT") || pt[m + 1].text != cname || pt[m].depth != 0) continue;
+          if (pieces[k].column.empty()) {
+            def = pieces[k].text;
+            pieces.erase(pieces.begin() + static_cast<long>(k));
+          } else {
+            column = pieces[k].column;
+            std::vector<char> drop(pt.size(), 0), keepMask(pt.size(), 1);
+            size_t x = m;
+            drop[x++] = 1;
+            drop[x++] = 1;
+            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) drop[x++] = 1;
+            for (; x < pt.size() && !(pt[x].depth == 0 && constraintStart(pt[x]) && !is(pt[x], "KEY")); ++x) drop[x] = 1;
+            for (size_t y = 0; y < pt.size(); ++y) keepMask[y] = !drop[y];
+            def = joinExcept(pieces[k].text, pt, keepMask);
+            pieces[k].text = joinExcept(pieces[k].text, pt, drop);
+          }
+          found = true;
+          break;
+        }
+      }
+      // only a named constraint written into the definition can be taken out of it
+      if (!found) throw OraError(2431, cname);
+      after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
+                      quoteString(cname) + ", " + quoteString(table) + ", " + quoteString(column) + ", " +
+                      quoteString(def) + ")");
     }
   } else if (is(verb, "DROP")) {
     std::vector<std::string> gone;

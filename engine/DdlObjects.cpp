@@ -77,6 +77,7 @@ void Translator::drop() {
                       " (SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q + ")");
     tr_.ddl.push_back("DELETE FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
                       " (SELECT name FROM sqlite_schema WHERE type = 'index')");
@@ -325,6 +326,7 @@ void Translator::rename() {
   if (type == "TABLE") {
     tr_.ddl.push_back("ALTER TABLE " + quoteIdent(from) + " RENAME TO " + quoteIdent(to));
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$DISABLED\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
   } else if (type == "VIEW") {

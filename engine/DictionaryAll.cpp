@@ -336,6 +336,20 @@ void fillConstraints(const Source& src, Inserter& ins) {
       ins.text("ENABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("VALIDATED")
           .text(c.generated ? "GENERATED NAME" : "USER NAME").null().null().textOrNull(created).row();
     }
+    // disabled ones: kept aside, out of the table's definition
+    eachRow(src.db, "SELECT NAME, DEFINITION FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = ?1 ORDER BY NAME",
+            [&](sqlite3_stmt* st) {
+              std::string def = col(st, 1), type = "C";
+              for (auto& k : tx::tokenize(def)) {
+                if (is(k, "REFERENCES")) { type = "R"; break; }
+                if (is(k, "PRIMARY")) { type = "P"; break; }
+                if (is(k, "UNIQUE")) { type = "U"; break; }
+                if (is(k, "CHECK")) break;
+              }
+              ins.text(src.owner).text(col(st, 0)).text(type).text(table).null().null().null().null();
+              ins.text("DISABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("NOT VALIDATED")
+                  .text("USER NAME").null().null().textOrNull(created).row();
+            }, table, true);
   }
   // a view's WITH CHECK OPTION (V) and WITH READ ONLY (O)
   for (const auto& view : tablesOf(src.db, "view"))

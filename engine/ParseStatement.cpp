@@ -529,6 +529,22 @@ Node* Parser::alter() {
     }
     if (acceptWord("CASCADE")) acceptWord("CONSTRAINTS");
     act->kids.push_back(finish(what));
+  } else if (act->text == "ENABLE" || act->text == "DISABLE") {
+    acceptWord("VALIDATE") || acceptWord("NOVALIDATE");
+    Node* what = make(N::Option);
+    if (acceptWord("CONSTRAINT")) {
+      what->text = "CONSTRAINT";
+      Node* c = make(N::Name);
+      c->text = name(904);
+      what->kids.push_back(finish(c));
+    } else if (acceptWord("PRIMARY")) {
+      expectWord("KEY", 905);
+      what->text = "PRIMARY KEY";
+    } else {
+      fail(905);
+    }
+    acceptWord("CASCADE");
+    act->kids.push_back(finish(what));
   } else if (act->text == "RENAME") {
     if (acceptWord("COLUMN")) {
       act->text = "RENAME COLUMN";
