@@ -151,7 +151,7 @@ private:
   void nullsOrder(size_t b, size_t e, int d);
   bool isAggregate(size_t i) const;
   size_t analyticAt(size_t i) const;
-  void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause);
+  void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause, bool seeRewrites = true);
   std::set<std::string> cteNames_;
   std::map<std::string, size_t> firstNextval_; // per sequence: the token of its first NEXTVAL
   std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
@@ -194,6 +194,8 @@ public:
   std::map<size_t, std::vector<std::pair<int, size_t>>> blockTypes_;
   void checkSetTypes() const;
   void checkOrderBy() const;
+  void checkGroupedClauses(size_t s, size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
+                           const std::vector<std::string>& aliases);
   void rejectAggregates(size_t b, size_t e) const;
   // long AND / OR runs by their first byte: helper and the conditions' byte ranges
   std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> bigChains;

@@ -174,6 +174,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   std::string out = head;
   size_t i = listBegin;
   bool first = true;
+  std::vector<std::string> aliases; // the select list's names, which ORDER BY may use
   while (i < from) {
     size_t ie = i;
     while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
@@ -197,6 +198,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
     out += emit(i, exprEnd);
     if (!star) {
+      if (!alias.empty()) aliases.push_back(alias);
       if (alias.empty()) alias = heading(i, exprEnd);
       out += " AS " + quoteIdent(alias);
       auto it = tr_.inferred.find(alias);
@@ -205,6 +207,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     i = ie < from ? ie + 1 : ie;
   }
+  if (grouped && !expandingGroups_) checkGroupedClauses(s, fromEnd, end, groups, aliases);
   std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
   if (limit >= 0) {
     // Oracle numbers rows as they are found, before grouping and sorting.
@@ -266,7 +269,7 @@ size_t Translator::analyticAt(size_t i) const {
 // In a grouped query every column outside an aggregate must be grouped (or stand inside a
 // grouped expression); SQLite would silently pick a value from any row of the group.
 void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
-                              bool byClause) {
+                              bool byClause, bool seeRewrites) {
   std::vector<char> covered(e - b, 0);
   auto same = [&](size_t x, size_t y) { return t_[x].kind == t_[y].kind && t_[x].text == t_[y].text; };
   for (auto [gb, ge] : groups) {
@@ -296,7 +299,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
       continue;
     }
     if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) { i = end - 1; continue; }
-    if (skip_[i] || !replace_[i].empty()) continue; // written otherwise (a total's NULL, GROUPING's value)
+    if (seeRewrites && (skip_[i] || !replace_[i].empty())) continue; // written otherwise (a total's NULL, GROUPING's value)
     const Token& k = t_[i];
     if (covered[i - b] || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;
     if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
@@ -721,6 +724,44 @@ void Translator::checkOrderBy() const {
       }
       if (last) break;
       tb = k + 1;
+    }
+  }
+}
+
+// HAVING and ORDER BY of a grouped block name only what the groups give (ORA-00979); ORDER BY
+// may also name a select-list alias or position.
+void Translator::checkGroupedClauses(size_t s, size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
+                                     const std::vector<std::string>& aliases) {
+  static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  int d = t_[s].depth;
+  for (size_t k = b; k < e; ++k) // a compound's ORDER BY sorts the whole, not this block
+    if (t_[k].depth == d && t_[k].kind == Token::Ident && setOps.count(t_[k].text)) return;
+  for (size_t k = s; k > 0 && t_[k - 1].depth >= d; --k)
+    if (t_[k - 1].depth == d && t_[k - 1].kind == Token::Ident && setOps.count(t_[k - 1].text)) return;
+  for (size_t k = b; k + 1 < e; ++k) {
+    if (t_[k].depth != d) continue;
+    if (is(t_[k], "HAVING")) {
+      size_t he = clauseEnd(k + 1, e, d, {"GROUP", "ORDER"});
+      checkGrouped(k + 1, he, groups, true);
+    }
+    if (is(t_[k], "ORDER") && is(t_[k + 1], "BY")) {
+      size_t tb = k + 2;
+      for (size_t m = tb;; ++m) {
+        bool last = m >= e || (t_[m].depth == d && (is(t_[m], "OFFSET") || is(t_[m], "FETCH")));
+        if (!last && !(t_[m].depth == d && is(t_[m], ","))) continue;
+        size_t te = m;
+        while (te > tb && t_[te - 1].depth == d &&
+               (is(t_[te - 1], "ASC") || is(t_[te - 1], "DESC") || is(t_[te - 1], "FIRST") || is(t_[te - 1], "LAST")))
+          --te;
+        if (te > tb && is(t_[te - 1], "NULLS")) --te;
+        bool alias = te == tb + 1 && (t_[tb].kind == Token::Ident || t_[tb].kind == Token::QIdent) &&
+                     std::find(aliases.begin(), aliases.end(), t_[tb].text) != aliases.end();
+        bool position = te == tb + 1 && t_[tb].kind == Token::Num;
+        // (its terms are already rewritten for Oracle's order of NULLs)
+        if (!alias && !position && te > tb) checkGrouped(tb, te, groups, true, false);
+        if (last) break;
+        tb = m + 1;
+      }
     }
   }
 }
