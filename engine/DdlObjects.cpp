@@ -103,7 +103,16 @@ void Translator::drop() {
   } else if (is(at(1), "INDEX")) {
     tr_.function = 21;
     size_t i = objectName(2, name);
-    if (!cat_.indexExists(name)) throw OraError(1418);
+    if (!cat_.indexExists(name)) {
+      // a primary or unique key's index goes only with its constraint
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(cat_.db(), "SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = ?1 AND TYPE IN ('P', 'U')", -1,
+                         &st, nullptr);
+      sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+      bool key = sqlite3_step(st) == SQLITE_ROW;
+      sqlite3_finalize(st);
+      throw OraError(key ? 2429 : 1418);
+    }
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'INDEX'");

@@ -144,7 +144,12 @@ Node* Parser::update() {
       if (!nameAt()) fail(904);
       a->kids.push_back(nameExpr());
       expectOp("=", 927);
-      a->kids.push_back(expr());
+      if (isWord("DEFAULT") && (isOp(",", 1) || isWord("WHERE", 1) || peek().kind == Tok::End)) {
+        a->kids.push_back(finish(make(N::Null)));
+        ++i_;
+      } else {
+        a->kids.push_back(expr());
+      }
     }
     sets->kids.push_back(finish(a));
   } while (acceptOp(","));

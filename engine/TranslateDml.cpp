@@ -167,7 +167,21 @@ void Translator::update() {
     size_t b = i + 2, e = b;
     while (e < where && !(t_[e].depth == 0 && is(t_[e], ","))) ++e;
     if (e == b) throw OraError(936);
-    out += (first ? "" : ", ") + quoteIdent(col->name) + " = " + convWrap(emit(b, e), *col, table);
+    std::string value;
+    if (e == b + 1 && is(t_[b], "DEFAULT")) {
+      // the column's default as the table keeps it (SQLite text the engine wrote), else NULL
+      value = "NULL";
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(cat_.db(), "SELECT dflt_value FROM pragma_table_info(?1) WHERE name = ?2", -1, &st, nullptr);
+      sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(st, 2, col->name.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
+        value = "(" + std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) + ")";
+      sqlite3_finalize(st);
+    } else {
+      value = emit(b, e);
+    }
+    out += (first ? "" : ", ") + quoteIdent(col->name) + " = " + convWrap(value, *col, table);
     first = false;
     i = e < where ? e + 1 : e;
   }
