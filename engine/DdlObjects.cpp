@@ -254,6 +254,76 @@ void Translator::createSequence(size_t i) {
   });
 }
 
+// ALTER SEQUENCE: new bounds, step, cycling and cache for the numbers still to come.
+void Translator::alterSequence() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 14;
+  std::string name;
+  size_t i = objectName(2, name);
+  if (!cat_.sequenceExists(name)) throw OraError(2289, name);
+  std::string incr, minv, maxv;
+  int cycle = -1;
+  int64_t cache = -1;
+  bool noMin = false, noMax = false;
+  if (i >= size()) throw OraError(2286);
+  while (i < size()) {
+    std::string v;
+    if (is(at(i), "START")) throw OraError(2283).at(static_cast<int>(at(i).pos));
+    if (is(at(i), "INCREMENT") && is(at(i + 1), "BY")) {
+      i += 2;
+      if (!signedNumber(t_, i, incr)) throw OraError(4002);
+    } else if (is(at(i), "MINVALUE")) {
+      ++i;
+      if (!signedNumber(t_, i, minv)) throw OraError(922);
+    } else if (is(at(i), "MAXVALUE")) {
+      ++i;
+      if (!signedNumber(t_, i, maxv)) throw OraError(922);
+    } else if (is(at(i), "NOMINVALUE")) { noMin = true; ++i; }
+    else if (is(at(i), "NOMAXVALUE")) { noMax = true; ++i; }
+    else if (is(at(i), "CYCLE")) { cycle = 1; ++i; }
+    else if (is(at(i), "NOCYCLE")) { cycle = 0; ++i; }
+    else if (is(at(i), "CACHE")) {
+      ++i;
+      if (!signedNumber(t_, i, v)) throw OraError(922);
+      cache = std::atoll(v.c_str());
+    } else if (is(at(i), "NOCACHE")) { cache = 0; ++i; }
+    else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) ++i;
+    else unexpected(i);
+  }
+  if (!incr.empty() && (!fitsInt64(incr) || std::atoll(incr.c_str()) == 0)) throw OraError(4002);
+  if ((!minv.empty() && !fitsInt64(minv)) || (!maxv.empty() && !fitsInt64(maxv))) throw OraError(4004);
+  tr_.beforeCommit.push_back([=](Session& s) {
+    sqlite3* q = s.sequences();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(q, "SELECT MINV, MAXV, INCR, NEXTV FROM SEQUENCES WHERE NAME = ?1", -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) != SQLITE_ROW) {
+      sqlite3_finalize(st);
+      throw OraError(2289, name);
+    }
+    int64_t oldIncr = sqlite3_column_int64(st, 2), next = sqlite3_column_int64(st, 3);
+    std::string oldMin = dict::col(st, 0), oldMax = dict::col(st, 1);
+    sqlite3_finalize(st);
+    int64_t inc = incr.empty() ? oldIncr : std::atoll(incr.c_str());
+    std::string newMin = noMin ? (inc > 0 ? "1" : "-100000000000000000000000000") : minv.empty() ? oldMin : minv;
+    std::string newMax = noMax ? (inc > 0 ? "999999999999999999999999999" : "-1") : maxv.empty() ? oldMax : maxv;
+    // the numbers to come follow from the last one handed out
+    int64_t last = next - oldIncr, newNext = last + inc;
+    if (fitsInt64(newMin) && fitsInt64(newMax) && std::atoll(newMin.c_str()) >= std::atoll(newMax.c_str()))
+      throw OraError(4004);
+    if (!maxv.empty() && std::atoll(maxv.c_str()) < last) throw OraError(4009);
+    if (!minv.empty() && std::atoll(minv.c_str()) > last) throw OraError(4007);
+    // bounds beyond 64 bits stay text, as CREATE SEQUENCE keeps them
+    std::vector<std::string> p = {name, newMin, newMax, std::to_string(inc), std::to_string(newNext),
+                                  fitsInt64(newMin) ? "1" : "0", fitsInt64(newMax) ? "1" : "0"};
+    s.sequenceWrite("UPDATE SEQUENCES SET MINV = CASE ?6 WHEN '1' THEN CAST(?2 AS INTEGER) ELSE ?2 END,"
+                    " MAXV = CASE ?7 WHEN '1' THEN CAST(?3 AS INTEGER) ELSE ?3 END,"
+                    " INCR = CAST(?4 AS INTEGER), NEXTV = CAST(?5 AS INTEGER) WHERE NAME = ?1", p);
+    if (cycle >= 0) s.sequenceWrite("UPDATE SEQUENCES SET CYCLE = CAST(?2 AS INTEGER) WHERE NAME = ?1", {name, std::to_string(cycle)});
+    if (cache >= 0) s.sequenceWrite("UPDATE SEQUENCES SET CACHE = CAST(?2 AS INTEGER) WHERE NAME = ?1", {name, std::to_string(cache)});
+  });
+}
+
 void Translator::createUser() {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 19;

@@ -487,6 +487,14 @@ Node* Parser::alter() {
     } while (cur().kind == Tok::Ident);
     return finish(s);
   }
+  if (acceptWord("SEQUENCE")) {
+    // the options are checked where the statement is translated
+    Node* s = tree_.make(N::Option, at);
+    s->text = "SEQUENCE";
+    s->kids.push_back(objectName(2277));
+    while (cur().kind == Tok::Ident || cur().kind == Tok::Num || isOp("-")) ++i_;
+    return finish(s);
+  }
   expectWord("TABLE", 940);
   Node* a = tree_.make(N::AlterTable, at);
   a->kids.push_back(objectName(903));

@@ -67,6 +67,7 @@ Translation Translator::run() {
     if (is(at(1), "TABLE")) alterTable();
     else if (is(at(1), "USER")) alterUser();
     else if (is(at(1), "SESSION")) alterSession(t_, tr_);
+    else if (is(at(1), "SEQUENCE")) alterSequence();
     else throw OraError(940, "ALTER " + at(1).raw + " is not supported");
   } else if (is(f, "RENAME")) rename();
   else if (is(f, "COMMENT")) comment();

@@ -166,6 +166,7 @@ private:
   void createIndex(bool unique, size_t i);
   void createView(size_t i, bool replace);
   void createSequence(size_t i);
+  void alterSequence();
   void createSynonym(size_t i, bool replace);
   void createUser();
   void alterUser();
