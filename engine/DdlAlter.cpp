@@ -78,6 +78,28 @@ bool constraintStart(const Token& k) {
   return k.kind == Token::Ident && w.count(k.text);
 }
 
+// Takes a constraint the engine named (no CONSTRAINT clause in the definition) out of the
+// pieces, by where the stored definition says it. Its text goes to `removed`, the column it
+// belonged to (empty for a table constraint) to `column`.
+bool cutNamedByEngine(sqlite3* db, const std::string& table, const std::string& cname, bool pk,
+                      std::vector<DefPiece>& pieces, std::string& removed, std::string& column) {
+  std::string sql = storedSql(db, "table", table);
+  for (auto& c : dict::tableConstraints(db, table)) {
+    if (!(pk ? c.type == "P" : c.name == cname) || c.to <= c.from || c.to > sql.size()) continue;
+    removed = sql.substr(c.from, c.to - c.from);
+    for (size_t k = 0; k < pieces.size(); ++k) {
+      size_t at = pieces[k].text.find(removed);
+      if (at == std::string::npos || (c.whole && pieces[k].text != removed)) continue;
+      if (!c.whole && std::find(c.columns.begin(), c.columns.end(), pieces[k].column) == c.columns.end()) continue;
+      column = pieces[k].column;
+      if (c.whole) pieces.erase(pieces.begin() + static_cast<long>(k));
+      else pieces[k].text.erase(at, removed.size());
+      return true;
+    }
+  }
+  return false;
+}
+
 // A constraint being added, for the error that says the rows do not satisfy it.
 struct Added {
   std::string type; // P, U, C, R; empty when no constraint is added
@@ -453,7 +475,7 @@ void Translator::alterTable() {
           break;
         }
       }
-      // only a named constraint written into the definition can be taken out of it
+      if (!found) found = cutNamedByEngine(db, table, cname, false, pieces, def, column);
       if (!found) throw OraError(2431, cname);
       after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
                       quoteString(cname) + ", " + quoteString(table) + ", " + quoteString(column) + ", " +
@@ -493,6 +515,11 @@ void Translator::alterTable() {
           found = true;
           break;
         }
+      }
+      if (!found) {
+        // one written without a name: the engine named it
+        std::string removed, column;
+        found = cutNamedByEngine(db, table, cname, pk, pieces, removed, column);
       }
       if (!found) {
         // a constraint kept only in the engine's records (a column-level one written without a name)

@@ -16,8 +16,8 @@ namespace ora::tx {
 
 // CASCADE CONSTRAINTS: the foreign keys of other tables that refer to `table`, each dropped as
 // ALTER TABLE ... DROP CONSTRAINT would drop it.
-std::vector<Translation> Translator::dropReferences(const std::string& table) {
-  std::vector<Translation> children;
+std::vector<std::string> Translator::dropReferences(const std::string& table) {
+  std::vector<std::string> children;
   std::vector<std::string> others;
   sqlite3_stmt* st = nullptr;
   sqlite3_prepare_v2(cat_.db(), "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT GLOB 'TESSEL$*'", -1,
@@ -28,8 +28,7 @@ std::vector<Translation> Translator::dropReferences(const std::string& table) {
     if (other == table) continue;
     for (auto& c : dict::tableConstraints(cat_.db(), other))
       if (c.type == "R" && c.rTable == table)
-        children.push_back(translate("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name),
-                                     cat_, false, false));
+        children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
   }
   return children;
 }
@@ -69,7 +68,7 @@ void Translator::drop() {
     if (is(at(i), "PURGE")) ++i;
     if (i < size()) unexpected(i);
     std::string q = quoteString(name);
-    std::vector<Translation> children;
+    std::vector<std::string> children;
     if (cascade) children = dropReferences(name);
     tr_.ddl.push_back("DROP TABLE " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + q + " AND TYPE = 'TABLE'");
@@ -88,8 +87,12 @@ void Translator::drop() {
       self.verb = "DROP";
       self.ddl = std::move(tr_.ddl);
       tr_.ddl.clear();
+      // each translated when its turn comes: two keys of one table are two rebuilds in a row
       tr_.actions.push_back([children, self](Session& s) {
-        for (auto& c : children) s.runDdl(c);
+        for (auto& sql : children) {
+          Catalog cat(s.db, s.user, &s);
+          s.runDdl(translate(sql, cat, false, false));
+        }
         s.runDdl(self);
       });
     }

@@ -223,14 +223,22 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
     bool tableLevel = t[b].kind == Token::Ident && starts.count(t[b].text);
     std::string column = tableLevel ? std::string() : t[b].text;
     std::string given;
+    size_t givenAt = 0;
     for (size_t m = tableLevel ? b : b + 1; m < e;) {
       Constraint c;
       c.table = table;
       if (is(t[m], "CONSTRAINT") && m + 1 < e) {
         given = t[m + 1].text;
+        givenAt = m;
         m += 2;
         continue;
       }
+      size_t first = m;
+      auto span = [&](Constraint& k, size_t end) {
+        k.from = t[given.empty() ? first : givenAt].pos;
+        k.to = t[end - 1].end;
+        k.whole = tableLevel;
+      };
       if ((is(t[m], "PRIMARY") || is(t[m], "FOREIGN")) && isAt(t, m + 1, "KEY")) {
         c.type = is(t[m], "PRIMARY") ? "P" : "R";
         m += 2;
@@ -245,6 +253,7 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
         c.type = "C";
         c.condition = quoteIdent(column) + " IS NOT NULL";
         c.columns = {column};
+        span(c, m);
         nameFor(c, given);
         given.clear();
         out.push_back(c);
@@ -259,6 +268,7 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
           if ((t[k].kind == Token::QIdent || t[k].kind == Token::Ident) && seen.insert(t[k].text).second)
             c.columns.push_back(t[k].text);
         m = close + 1;
+        span(c, m);
         nameFor(c, given);
         given.clear();
         out.push_back(c);
@@ -291,6 +301,7 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
           else if (isAt(t, m + 2, "SET") && isAt(t, m + 3, "NULL")) { c.deleteRule = "SET NULL"; m += 4; }
         }
       }
+      span(c, m);
       nameFor(c, given);
       given.clear();
       out.push_back(c);

@@ -176,7 +176,7 @@ private:
   void comment();
   void grant();
   void drop();
-  std::vector<Translation> dropReferences(const std::string& table);
+  std::vector<std::string> dropReferences(const std::string& table); // ALTER TABLE ... DROP CONSTRAINT texts
   void dropUser();
   void truncate();
   // CREATE TABLE column definition [b, e): its name, type and the SQLite text of the definition.
