@@ -516,4 +516,50 @@ void Translator::truncate() {
 }
 
 
+// LOCK TABLE t [, u] IN mode MODE [NOWAIT | WAIT n]: a writer here holds its whole schema
+// until it ends, so the lock is already as strong as any mode asks; the tables must exist.
+void Translator::lockTable() {
+  tr_.kind = StmtKind::Session;
+  tr_.function = 35;
+  expect(1, "TABLE", 905);
+  size_t i = 2;
+  for (;;) {
+    std::string name;
+    size_t nameAt = i;
+    i = objectName(i, name);
+    if (!cat_.tableExists(name)) throw OraError(942, name).at(static_cast<int>(at(nameAt).pos));
+    if (!is(at(i), ",")) break;
+    ++i;
+  }
+  expect(i, "IN", 969);
+  ++i;
+  static const std::set<std::string> modes = {"ROW", "SHARE", "EXCLUSIVE", "UPDATE"};
+  size_t words = i;
+  while (i < size() && modes.count(at(i).text) && at(i).kind == Token::Ident) ++i;
+  if (i == words) throw OraError(905);
+  expect(i, "MODE", 905);
+  ++i;
+  if (is(at(i), "NOWAIT")) ++i;
+  else if (is(at(i), "WAIT") && at(i + 1).kind == Token::Num) i += 2;
+  if (i < size()) unexpected(i);
+}
+
+// SET TRANSACTION READ ONLY | READ WRITE | ISOLATION LEVEL ... | USE ROLLBACK SEGMENT ...:
+// every transaction here already reads as of its statements' start and writes alone.
+void Translator::setTransaction() {
+  tr_.kind = StmtKind::Session;
+  tr_.function = 33;
+  size_t i = 2;
+  if (is(at(i), "READ") && (is(at(i + 1), "ONLY") || is(at(i + 1), "WRITE"))) i += 2;
+  else if (is(at(i), "ISOLATION") && is(at(i + 1), "LEVEL")) {
+    i += 2;
+    if (is(at(i), "SERIALIZABLE")) ++i;
+    else if (is(at(i), "READ") && is(at(i + 1), "COMMITTED")) i += 2;
+    else throw OraError(905);
+  } else if (is(at(i), "USE") && is(at(i + 1), "ROLLBACK") && is(at(i + 2), "SEGMENT") && aliasToken(i + 3)) i += 4;
+  else if (!is(at(i), "NAME")) throw OraError(905);
+  if (is(at(i), "NAME") && at(i + 1).kind == Token::Str) i += 2;
+  if (i < size()) unexpected(i);
+}
+
 } // namespace ora::tx

@@ -48,6 +48,8 @@ Translation Translator::run() {
   else if (is(f, "INSERT")) insert();
   else if (is(f, "UPDATE")) update();
   else if (is(f, "DELETE")) del();
+  else if (is(f, "LOCK")) lockTable();
+  else if (is(f, "SET") && is(at(1), "TRANSACTION")) setTransaction();
   else if (is(f, "CREATE")) {
     size_t i = 1;
     bool replace = false;

@@ -167,6 +167,8 @@ private:
   void createView(size_t i, bool replace);
   void createSequence(size_t i);
   void alterSequence();
+  void lockTable();
+  void setTransaction();
   void createSynonym(size_t i, bool replace);
   void createUser();
   void alterUser();
