@@ -238,7 +238,8 @@ std::string Translator::nestedAggregates(size_t s, size_t e, size_t& next) {
     if (isAggregate(i)) { i = matching(i + 1); continue; }
     bool column = (t_[i].kind == Token::Ident && !keywordAt(t_, i) && !is(at(i + 1), "(")) || t_[i].kind == Token::QIdent;
     bool alias = i > listBegin && (is(t_[i - 1], ")") || is(t_[i - 1], "AS") || t_[i - 1].kind == Token::Ident ||
-                                   t_[i - 1].kind == Token::QIdent || t_[i - 1].kind == Token::Num);
+                                   t_[i - 1].kind == Token::QIdent || t_[i - 1].kind == Token::Num ||
+                                   t_[i - 1].kind == Token::Str);
     if (column && !alias && !is(at(i + 1), ".")) throw OraError(937).at(static_cast<int>(t_[i].pos));
   }
 
