@@ -197,6 +197,7 @@ public:
   std::map<size_t, std::vector<std::pair<int, size_t>>> blockTypes_;
   void checkSetTypes() const;
   void checkOrderBy() const;
+  size_t withTies(size_t b, size_t e, const std::vector<std::string>& aliases, size_t& order) const;
   void checkGroupedClauses(size_t s, size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
                            const std::vector<std::string>& aliases);
   void rejectAggregates(size_t b, size_t e) const;

@@ -175,6 +175,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   size_t i = listBegin;
   bool first = true;
   std::vector<std::string> aliases; // the select list's names, which ORDER BY may use
+  std::vector<std::string> outNames; // every result column's name
+  bool anyStar = false;
   while (i < from) {
     size_t ie = i;
     while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
@@ -197,9 +199,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     bool known = !star && ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000) && !emptyText;
     blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
     out += emit(i, exprEnd);
+    anyStar = anyStar || star;
     if (!star) {
       if (!alias.empty()) aliases.push_back(alias);
       if (alias.empty()) alias = heading(i, exprEnd);
+      outNames.push_back(alias);
       out += " AS " + quoteIdent(alias);
       auto it = tr_.inferred.find(alias);
       bool plainColumn = exprEnd - i == 1 || (exprEnd - i == 3 && is(t_[i + 1], "."));
@@ -236,6 +240,18 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
              emit(whereEnd, end);
     }
+  } else if (size_t tiesOrder = 0, tiesFetch = withTies(whereEnd, end, aliases, tiesOrder);
+             tiesFetch && !anyStar && walk.empty() && !head.ends_with("DISTINCT")) {
+    // FETCH FIRST n ROWS WITH TIES: the rows ranked within the first n by the ORDER BY
+    std::string keys = emit(tiesOrder + 2, tiesFetch);
+    size_t x = tiesFetch + 2;
+    while (x < end && !(t_[x].depth == d && (is(t_[x], "ROW") || is(t_[x], "ROWS")))) ++x;
+    std::string count = x > tiesFetch + 2 ? emit(tiesFetch + 2, x) : "1";
+    out += ", RANK() OVER (ORDER BY " + keys + ") AS \"T$R\", ROW_NUMBER() OVER (ORDER BY " + keys + ") AS \"T$N\" ";
+    out += joined.empty() ? emit(from, tiesOrder) : "FROM " + joined + " " + emit(fromEnd, tiesOrder);
+    std::string cols;
+    for (auto& n : outNames) cols += (cols.empty() ? "" : ", ") + quoteIdent(n);
+    out = "SELECT " + cols + " FROM (" + out + ") WHERE \"T$R\" <= " + count + " ORDER BY \"T$N\"";
   } else if (!joined.empty()) {
     out += " FROM " + joined + " " + emit(fromEnd, end);
   } else {
@@ -764,6 +780,33 @@ void Translator::checkGroupedClauses(size_t s, size_t b, size_t e, const std::ve
       }
     }
   }
+}
+
+// The FETCH of "ORDER BY ... FETCH FIRST|NEXT n ROW[S] WITH TIES" in [b, e) whose sort keys the
+// ranking can use as they are (no position, no select-list alias, no OFFSET); 0 when none.
+size_t Translator::withTies(size_t b, size_t e, const std::vector<std::string>& aliases, size_t& order) const {
+  int d = b < size() ? t_[b].depth : 0;
+  size_t fetch = 0;
+  order = 0;
+  for (size_t k = b; k + 1 < e; ++k) {
+    if (t_[k].depth != d) continue;
+    if (is(t_[k], "ORDER") && is(t_[k + 1], "BY")) order = k;
+    if (is(t_[k], "OFFSET") && keywordAt(t_, k)) return 0;
+    if (is(t_[k], "FETCH") && keywordAt(t_, k)) fetch = k;
+    if (fetch && is(t_[k], "PERCENT")) return 0;
+    if (fetch && is(t_[k], "WITH") && is(t_[k + 1], "TIES")) {
+      if (!order) return 0;
+      for (size_t m = order + 2; m < fetch; ++m) {
+        bool single = (m == order + 2 || is(t_[m - 1], ",")) && (m + 1 == fetch || is(t_[m + 1], ",") ||
+                      is(t_[m + 1], "ASC") || is(t_[m + 1], "DESC") || is(t_[m + 1], "NULLS"));
+        if (!single) continue;
+        if (t_[m].kind == Token::Num) return 0;
+        if (std::find(aliases.begin(), aliases.end(), t_[m].text) != aliases.end()) return 0;
+      }
+      return fetch;
+    }
+  }
+  return 0;
 }
 
 } // namespace ora::tx
