@@ -1,10 +1,12 @@
 // ALTER TABLE: renames in place; other changes rebuild the table from its stored definition.
 #include "DdlImpl.h"
 #include "Dictionary.h"
+#include "DictionaryImpl.h"
 #include "OraError.h"
 #include "Session.h"
 #include "TranslateImpl.h"
 
+#include <algorithm>
 #include <set>
 #include <sqlite3.h>
 
@@ -76,12 +78,52 @@ bool constraintStart(const Token& k) {
   return k.kind == Token::Ident && w.count(k.text);
 }
 
+// Takes a constraint the engine named (no CONSTRAINT clause in the definition) out of the
+// pieces, by where the stored definition says it. Its text goes to `removed`, the column it
+// belonged to (empty for a table constraint) to `column`.
+bool cutNamedByEngine(sqlite3* db, const std::string& table, const std::string& cname, bool pk,
+                      std::vector<DefPiece>& pieces, std::string& removed, std::string& column) {
+  std::string sql = storedSql(db, "table", table);
+  for (auto& c : dict::tableConstraints(db, table)) {
+    if (!(pk ? c.type == "P" : c.name == cname) || c.to <= c.from || c.to > sql.size()) continue;
+    removed = sql.substr(c.from, c.to - c.from);
+    for (size_t k = 0; k < pieces.size(); ++k) {
+      size_t at = pieces[k].text.find(removed);
+      if (at == std::string::npos || (c.whole && pieces[k].text != removed)) continue;
+      if (!c.whole && std::find(c.columns.begin(), c.columns.end(), pieces[k].column) == c.columns.end()) continue;
+      column = pieces[k].column;
+      if (c.whole) pieces.erase(pieces.begin() + static_cast<long>(k));
+      else pieces[k].text.erase(at, removed.size());
+      return true;
+    }
+  }
+  return false;
+}
+
+// A constraint being added, for the error that says the rows do not satisfy it.
+struct Added {
+  std::string type; // P, U, C, R; empty when no constraint is added
+  std::string name; // OWNER.NAME, empty when the engine names it
+};
+
 // Rebuilds a table under a new definition, keeping its rows (and their ROWIDs), indexes and
 // triggers; foreign keys are checked once at the end.
 void rebuildTable(Session& s, const std::string& table, const std::vector<DefPiece>& pieces,
-                  const std::vector<std::string>& keep, const std::vector<std::string>& after) {
+                  const std::vector<std::string>& keep, const std::vector<std::string>& after,
+                  const Added& added = {}) {
   auto run = [&](const std::string& sql) {
-    if (int rc = execOne(s.db, sql); rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
+    if (int rc = execOne(s.db, sql); rc != SQLITE_OK) {
+      // rows that break the constraint being added: Oracle's "cannot validate"
+      if ((rc & 0xff) == SQLITE_CONSTRAINT && !added.type.empty()) {
+        std::string msg = sqlite3_errmsg(s.db);
+        if (msg.find("CHECK") != std::string::npos && added.type == "C") throw OraError(2293, added.name);
+        if (msg.find("UNIQUE") != std::string::npos || msg.find("PRIMARY KEY") != std::string::npos) {
+          if (added.type == "P") throw OraError(2437, added.name);
+          if (added.type == "U") throw OraError(2299, added.name);
+        }
+      }
+      throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
+    }
   };
   std::string def;
   for (auto& p : pieces) def += (def.empty() ? "" : ", ") + p.text;
@@ -111,7 +153,8 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     for (auto& sql : after) run(sql);
     run("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
         " (SELECT name FROM sqlite_schema WHERE type = 'index')");
-    if (scalar(s.db, "SELECT count(*) FROM pragma_foreign_key_check") > 0) throw OraError(2298);
+    if (scalar(s.db, "SELECT count(*) FROM pragma_foreign_key_check") > 0)
+      throw OraError(2298, added.type == "R" ? added.name : std::string());
     run("PRAGMA legacy_alter_table=OFF");
     run("COMMIT");
   } catch (...) {
@@ -187,6 +230,7 @@ void Translator::alterTable() {
     tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
                       quoteString(table) + " AND TYPE = 'TABLE'");
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
+    tr_.ddl.push_back("UPDATE \"TESSEL$DISABLED\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
     return;
   }
@@ -215,19 +259,39 @@ void Translator::alterTable() {
   std::vector<std::string> keep;
   for (auto& c : cols) keep.push_back(c.name);
 
+  Added added;
   if (is(verb, "ADD")) {
     if (at(i + 1).kind == Token::Ident && tableConstraint.count(at(i + 1).text)) {
       size_t b = i + 1;
       std::string cname = is(at(b), "CONSTRAINT") ? at(b + 1).text : "";
+      if (!cname.empty()) {
+        added.name = cat_.user() + "." + cname;
+        for (auto& other : dict::tablesOf(db, "table"))
+          for (auto& c : dict::tableConstraints(db, other))
+            if (c.name == cname) throw OraError(2264).at(static_cast<int>(at(b + 1).pos));
+      }
+      for (size_t j = b; j < size(); ++j) {
+        if (is(t_[j], "CHECK")) added.type = "C";
+        if (is(t_[j], "FOREIGN") || is(t_[j], "REFERENCES")) added.type = "R";
+        if (!added.type.empty()) break;
+      }
+      checkReferences(b, size(), table);
       for (size_t j = b; j + 1 < size(); ++j) {
         bool pk = is(t_[j], "PRIMARY") && is(t_[j + 1], "KEY");
         if (!pk && !is(t_[j], "UNIQUE")) continue;
         auto list = nameList(t_, pk ? j + 2 : j + 1, size());
+        added.type = pk ? "P" : "U";
+        for (auto& c : recordedConstraints(db, table)) {
+          if (pk && c.type == "P") throw OraError(2260).at(static_cast<int>(t_[j].pos));
+          if ((c.type == "P" || c.type == "U") &&
+              std::is_permutation(list.begin(), list.end(), c.columns.begin(), c.columns.end()))
+            throw OraError(2261).at(static_cast<int>(t_[j].pos));
+        }
         for (auto& c : list) {
           findColumn(cols, c);
           if (pk) {
             if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + quoteIdent(c) + " IS NULL)") == 1)
-              throw OraError(2296, c);
+              throw OraError(1449);
             addNotNull(c);
           }
         }
@@ -321,7 +385,7 @@ void Translator::alterTable() {
       }
       if (toNotNull) {
         if (old.notNull) throw OraError(1442);
-        if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) throw OraError(2296);
+        if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) throw OraError(2296, cat_.user() + ".");
       }
       if (toNull && !old.notNull) throw OraError(1451);
       for (size_t m = restFrom; m < pt.size(); ++m) {
@@ -337,6 +401,87 @@ void Translator::alterTable() {
       for (size_t m = specFrom; m < e; ++m)
         if (!(is(t_[m], "NULL") && !(m > specFrom && is(t_[m - 1], "NOT")))) spec += " " + emit(m, m + 1);
       p.text = qc + " " + typeText + (rest.empty() ? "" : " " + rest) + spec;
+    }
+  } else if (is(verb, "ENABLE") || is(verb, "DISABLE")) {
+    size_t w = i + 1;
+    if (is(at(w), "VALIDATE") || is(at(w), "NOVALIDATE")) ++w;
+    bool pk = is(at(w), "PRIMARY");
+    std::string cname = pk ? std::string() : at(w + 1).text;
+    if (pk)
+      for (auto& c : recordedConstraints(db, table))
+        if (c.type == "P") cname = c.name;
+    std::string def, column;
+    bool disabled = false;
+    {
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(db, "SELECT DEFINITION, COLUMN_NAME FROM \"TESSEL$DISABLED\" WHERE NAME = ?1 AND TABLE_NAME = ?2",
+                         -1, &st, nullptr);
+      sqlite3_bind_text(st, 1, cname.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(st, 2, table.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(st) == SQLITE_ROW) {
+        disabled = true;
+        def = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        column = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+      }
+      sqlite3_finalize(st);
+    }
+    bool known = disabled;
+    for (auto& c : dict::tableConstraints(db, table))
+      if (c.name == cname) known = true;
+    if (!known) throw OraError(is(verb, "ENABLE") ? 2430 : 2431, cname);
+    if (is(verb, "ENABLE") == !disabled) return; // already so
+    if (is(verb, "ENABLE")) {
+      // back into the definition; the rebuild checks the rows against it
+      bool columnGone = !column.empty() && std::none_of(pieces.begin(), pieces.end(), [&](const DefPiece& p) { return p.column == column; });
+      if (column.empty()) pieces.push_back(DefPiece{"", def});
+      else if (!columnGone) pieceOf(column).text += " " + def;
+      auto dt = tokenize(def);
+      for (auto& k : dt) {
+        if (is(k, "CHECK") || is(k, "NULL")) added.type = "C";
+        if (is(k, "REFERENCES")) added.type = "R";
+        if (is(k, "PRIMARY")) added.type = "P";
+        if (is(k, "UNIQUE")) added.type = "U";
+        if (!added.type.empty()) break;
+      }
+      added.name = cat_.user() + "." + cname;
+      after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(cname));
+    } else {
+      // a key other tables refer to stays
+      for (auto& other : dict::tablesOf(db, "table"))
+        for (auto& c : dict::tableConstraints(db, other))
+          if (c.type == "R" && c.rTable == table && other != table)
+            for (auto& r : recordedConstraints(db, table))
+              if (r.name == cname && (c.rColumns.empty() ? r.type == "P" : c.rColumns == r.columns))
+                throw OraError(2297, cat_.user() + "." + cname);
+      bool found = false;
+      for (size_t k = 0; k < pieces.size() && !found; ++k) {
+        auto pt = tokenize(pieces[k].text);
+        for (size_t m = 0; m + 1 < pt.size(); ++m) {
+          if (!is(pt[m], "CONSTRAINT") || pt[m + 1].text != cname || pt[m].depth != 0) continue;
+          if (pieces[k].column.empty()) {
+            def = pieces[k].text;
+            pieces.erase(pieces.begin() + static_cast<long>(k));
+          } else {
+            column = pieces[k].column;
+            std::vector<char> drop(pt.size(), 0), keepMask(pt.size(), 1);
+            size_t x = m;
+            drop[x++] = 1;
+            drop[x++] = 1;
+            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) drop[x++] = 1;
+            for (; x < pt.size() && !(pt[x].depth == 0 && constraintStart(pt[x]) && !is(pt[x], "KEY")); ++x) drop[x] = 1;
+            for (size_t y = 0; y < pt.size(); ++y) keepMask[y] = !drop[y];
+            def = joinExcept(pieces[k].text, pt, keepMask);
+            pieces[k].text = joinExcept(pieces[k].text, pt, drop);
+          }
+          found = true;
+          break;
+        }
+      }
+      if (!found) found = cutNamedByEngine(db, table, cname, false, pieces, def, column);
+      if (!found) throw OraError(2431, cname);
+      after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
+                      quoteString(cname) + ", " + quoteString(table) + ", " + quoteString(column) + ", " +
+                      quoteString(def) + ")");
     }
   } else if (is(verb, "DROP")) {
     std::vector<std::string> gone;
@@ -372,6 +517,11 @@ void Translator::alterTable() {
           found = true;
           break;
         }
+      }
+      if (!found) {
+        // one written without a name: the engine named it
+        std::string removed, column;
+        found = cutNamedByEngine(db, table, cname, pk, pieces, removed, column);
       }
       if (!found) {
         // a constraint kept only in the engine's records (a column-level one written without a name)
@@ -412,7 +562,7 @@ void Translator::alterTable() {
   recordConstraints(tr_, cat_, table, cons, consTypes);
   for (auto& d : tr_.ddl) after.push_back(d);
   tr_.ddl.clear();
-  tr_.actions.push_back([table, pieces, keep, after](Session& s) { rebuildTable(s, table, pieces, keep, after); });
+  tr_.actions.push_back([table, pieces, keep, after, added](Session& s) { rebuildTable(s, table, pieces, keep, after, added); });
 }
 
 } // namespace ora::tx

@@ -16,8 +16,8 @@ namespace ora::tx {
 
 // CASCADE CONSTRAINTS: the foreign keys of other tables that refer to `table`, each dropped as
 // ALTER TABLE ... DROP CONSTRAINT would drop it.
-std::vector<Translation> Translator::dropReferences(const std::string& table) {
-  std::vector<Translation> children;
+std::vector<std::string> Translator::dropReferences(const std::string& table) {
+  std::vector<std::string> children;
   std::vector<std::string> others;
   sqlite3_stmt* st = nullptr;
   sqlite3_prepare_v2(cat_.db(), "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT GLOB 'TESSEL$*'", -1,
@@ -28,8 +28,7 @@ std::vector<Translation> Translator::dropReferences(const std::string& table) {
     if (other == table) continue;
     for (auto& c : dict::tableConstraints(cat_.db(), other))
       if (c.type == "R" && c.rTable == table)
-        children.push_back(translate("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name),
-                                     cat_, false, false));
+        children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
   }
   return children;
 }
@@ -69,7 +68,7 @@ void Translator::drop() {
     if (is(at(i), "PURGE")) ++i;
     if (i < size()) unexpected(i);
     std::string q = quoteString(name);
-    std::vector<Translation> children;
+    std::vector<std::string> children;
     if (cascade) children = dropReferences(name);
     tr_.ddl.push_back("DROP TABLE " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + q + " AND TYPE = 'TABLE'");
@@ -77,6 +76,7 @@ void Translator::drop() {
                       " (SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q + ")");
     tr_.ddl.push_back("DELETE FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + q);
     // an identity column's sequence goes with its table
     for (const auto& c : cat_.columns(name))
@@ -98,8 +98,12 @@ void Translator::drop() {
       self.verb = "DROP";
       self.ddl = std::move(tr_.ddl);
       tr_.ddl.clear();
+      // each translated when its turn comes: two keys of one table are two rebuilds in a row
       tr_.actions.push_back([children, self](Session& s) {
-        for (auto& c : children) s.runDdl(c);
+        for (auto& sql : children) {
+          Catalog cat(s.db, s.user, &s);
+          s.runDdl(translate(sql, cat, false, false));
+        }
         s.runDdl(self);
       });
     }
@@ -113,7 +117,16 @@ void Translator::drop() {
   } else if (is(at(1), "INDEX")) {
     tr_.function = 21;
     size_t i = objectName(2, name);
-    if (!cat_.indexExists(name)) throw OraError(1418);
+    if (!cat_.indexExists(name)) {
+      // a primary or unique key's index goes only with its constraint
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(cat_.db(), "SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = ?1 AND TYPE IN ('P', 'U')", -1,
+                         &st, nullptr);
+      sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+      bool key = sqlite3_step(st) == SQLITE_ROW;
+      sqlite3_finalize(st);
+      throw OraError(key ? 2429 : 1418);
+    }
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'INDEX'");
@@ -262,6 +275,76 @@ void Translator::addSequence(const std::string& name, const std::string& minv, c
   });
 }
 
+// ALTER SEQUENCE: new bounds, step, cycling and cache for the numbers still to come.
+void Translator::alterSequence() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 14;
+  std::string name;
+  size_t i = objectName(2, name);
+  if (!cat_.sequenceExists(name)) throw OraError(2289, name);
+  std::string incr, minv, maxv;
+  int cycle = -1;
+  int64_t cache = -1;
+  bool noMin = false, noMax = false;
+  if (i >= size()) throw OraError(2286);
+  while (i < size()) {
+    std::string v;
+    if (is(at(i), "START")) throw OraError(2283).at(static_cast<int>(at(i).pos));
+    if (is(at(i), "INCREMENT") && is(at(i + 1), "BY")) {
+      i += 2;
+      if (!signedNumber(t_, i, incr)) throw OraError(4002);
+    } else if (is(at(i), "MINVALUE")) {
+      ++i;
+      if (!signedNumber(t_, i, minv)) throw OraError(922);
+    } else if (is(at(i), "MAXVALUE")) {
+      ++i;
+      if (!signedNumber(t_, i, maxv)) throw OraError(922);
+    } else if (is(at(i), "NOMINVALUE")) { noMin = true; ++i; }
+    else if (is(at(i), "NOMAXVALUE")) { noMax = true; ++i; }
+    else if (is(at(i), "CYCLE")) { cycle = 1; ++i; }
+    else if (is(at(i), "NOCYCLE")) { cycle = 0; ++i; }
+    else if (is(at(i), "CACHE")) {
+      ++i;
+      if (!signedNumber(t_, i, v)) throw OraError(922);
+      cache = std::atoll(v.c_str());
+    } else if (is(at(i), "NOCACHE")) { cache = 0; ++i; }
+    else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) ++i;
+    else unexpected(i);
+  }
+  if (!incr.empty() && (!fitsInt64(incr) || std::atoll(incr.c_str()) == 0)) throw OraError(4002);
+  if ((!minv.empty() && !fitsInt64(minv)) || (!maxv.empty() && !fitsInt64(maxv))) throw OraError(4004);
+  tr_.beforeCommit.push_back([=](Session& s) {
+    sqlite3* q = s.sequences();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(q, "SELECT MINV, MAXV, INCR, NEXTV FROM SEQUENCES WHERE NAME = ?1", -1, &st, nullptr);
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) != SQLITE_ROW) {
+      sqlite3_finalize(st);
+      throw OraError(2289, name);
+    }
+    int64_t oldIncr = sqlite3_column_int64(st, 2), next = sqlite3_column_int64(st, 3);
+    std::string oldMin = dict::col(st, 0), oldMax = dict::col(st, 1);
+    sqlite3_finalize(st);
+    int64_t inc = incr.empty() ? oldIncr : std::atoll(incr.c_str());
+    std::string newMin = noMin ? (inc > 0 ? "1" : "-100000000000000000000000000") : minv.empty() ? oldMin : minv;
+    std::string newMax = noMax ? (inc > 0 ? "999999999999999999999999999" : "-1") : maxv.empty() ? oldMax : maxv;
+    // the numbers to come follow from the last one handed out
+    int64_t last = next - oldIncr, newNext = last + inc;
+    if (fitsInt64(newMin) && fitsInt64(newMax) && std::atoll(newMin.c_str()) >= std::atoll(newMax.c_str()))
+      throw OraError(4004);
+    if (!maxv.empty() && std::atoll(maxv.c_str()) < last) throw OraError(4009);
+    if (!minv.empty() && std::atoll(minv.c_str()) > last) throw OraError(4007);
+    // bounds beyond 64 bits stay text, as CREATE SEQUENCE keeps them
+    std::vector<std::string> p = {name, newMin, newMax, std::to_string(inc), std::to_string(newNext),
+                                  fitsInt64(newMin) ? "1" : "0", fitsInt64(newMax) ? "1" : "0"};
+    s.sequenceWrite("UPDATE SEQUENCES SET MINV = CASE ?6 WHEN '1' THEN CAST(?2 AS INTEGER) ELSE ?2 END,"
+                    " MAXV = CASE ?7 WHEN '1' THEN CAST(?3 AS INTEGER) ELSE ?3 END,"
+                    " INCR = CAST(?4 AS INTEGER), NEXTV = CAST(?5 AS INTEGER) WHERE NAME = ?1", p);
+    if (cycle >= 0) s.sequenceWrite("UPDATE SEQUENCES SET CYCLE = CAST(?2 AS INTEGER) WHERE NAME = ?1", {name, std::to_string(cycle)});
+    if (cache >= 0) s.sequenceWrite("UPDATE SEQUENCES SET CACHE = CAST(?2 AS INTEGER) WHERE NAME = ?1", {name, std::to_string(cache)});
+  });
+}
+
 void Translator::createUser() {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 19;
@@ -343,6 +426,7 @@ void Translator::rename() {
   if (type == "TABLE") {
     tr_.ddl.push_back("ALTER TABLE " + quoteIdent(from) + " RENAME TO " + quoteIdent(to));
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$DISABLED\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$IDENTITY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
@@ -445,6 +529,8 @@ void Translator::truncate() {
   size_t i = objectName(2, name);
   if (!cat_.tableExists(name)) throw OraError(942, name);
   if (i < size()) unexpected(i);
+  // as in Oracle, even with no child rows: TRUNCATE does not look at them
+  if (!dropReferences(name).empty()) throw OraError(2266);
   tr_.ddl.push_back("DELETE FROM " + quoteIdent(name));
 }
 
@@ -452,7 +538,7 @@ void Translator::truncate() {
 // end of the transaction, keeps every other session from changing the tables.
 void Translator::lockTable() {
   tr_.kind = StmtKind::Session;
-  tr_.function = 26;
+  tr_.function = 35;
   expect(1, "TABLE", 905);
   size_t i = 2;
   for (;;) {
@@ -478,7 +564,7 @@ void Translator::lockTable() {
 // SET TRANSACTION READ ONLY | READ WRITE | ISOLATION LEVEL ... | USE ROLLBACK SEGMENT s [NAME '...'].
 void Translator::setTransaction() {
   tr_.kind = StmtKind::Session;
-  tr_.function = 45;
+  tr_.function = 33;
   expect(1, "TRANSACTION", 905);
   size_t i = 2;
   int readOnly = -1;
@@ -495,7 +581,7 @@ void Translator::setTransaction() {
     if (!aliasToken(i)) unexpected(i);
     ++i;
   } else if (!is(at(i), "NAME")) {
-    unexpected(i);
+    throw OraError(905).at(at(i).pos);
   }
   if (is(at(i), "NAME")) {
     if (at(i + 1).kind != Token::Str) unexpected(i + 1);
@@ -512,8 +598,8 @@ void Translator::setTransaction() {
 // SQLite's own, for its planner.
 void Translator::analyze() {
   tr_.kind = StmtKind::Ddl;
-  tr_.function = 62;
   bool index = is(at(1), "INDEX");
+  tr_.function = index ? 63 : 62;
   if (!index) expect(1, "TABLE", 905);
   std::string name;
   size_t i = objectName(2, name);

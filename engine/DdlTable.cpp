@@ -1,10 +1,12 @@
 // CREATE TABLE, CREATE INDEX and CREATE VIEW, and the column definitions the DDL files share.
 #include "DdlImpl.h"
 #include "Dictionary.h"
+#include "DictionaryImpl.h"
 #include "OraError.h"
 #include "Session.h"
 #include "TranslateImpl.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -309,6 +311,21 @@ void Translator::createTable() {
     b = k + 1;
   }
   if (columns == 0) throw OraError(904);
+  if (std::count(consTypes.begin(), consTypes.end(), "P") > 1) throw OraError(2260);
+  {
+    // constraint names are unique in the schema
+    std::set<std::string> given;
+    for (size_t k = i + 1; k + 1 < close; ++k)
+      if (is(t_[k], "CONSTRAINT")) {
+        const std::string& cn = t_[k + 1].text;
+        bool taken = !given.insert(cn).second;
+        for (auto& other : dict::tablesOf(cat_.db(), "table"))
+          for (auto& c : dict::tableConstraints(cat_.db(), other))
+            if (c.name == cn) taken = true;
+        if (taken) throw OraError(2264).at(static_cast<int>(t_[k + 1].pos));
+      }
+  }
+  checkReferences(i + 1, close, table);
   std::string out = "CREATE TABLE " + quoteIdent(table) + " (";
   for (size_t d = 0; d < defs.size(); ++d) {
     out += (d ? ", " : "") + defs[d];
@@ -395,6 +412,37 @@ void Translator::createIndex(bool unique, size_t i) {
   size_t after = skipPhysical(t_, close + 1);
   if (after < size()) unexpected(after);
   if (cat_.viewExists(table)) throw OraError(942, table);
+  // the same columns in the same order as another index, or as a key's
+  {
+    std::vector<std::string> cols;
+    for (size_t k = i + 1; k < close; ++k) {
+      if (t_[k].depth != t_[i].depth + 1 || is(t_[k], ",")) continue;
+      if (!(t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent) || !(is(at(k + 1), ",") || k + 1 == close)) {
+        cols.clear(); // an expression or a sort order: not compared
+        break;
+      }
+      cols.push_back(t_[k].text);
+    }
+    if (!cols.empty()) {
+      for (auto& c : recordedConstraints(cat_.db(), table))
+        if (c.columns == cols) throw OraError(1408);
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(cat_.db(), "SELECT name FROM pragma_index_list(?1)", -1, &st, nullptr);
+      sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+      std::vector<std::string> indexes;
+      while (sqlite3_step(st) == SQLITE_ROW) indexes.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+      sqlite3_finalize(st);
+      for (auto& ix : indexes) {
+        std::vector<std::string> have;
+        sqlite3_prepare_v2(cat_.db(), "SELECT name FROM pragma_index_info(?1) ORDER BY seqno", -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, ix.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
+          have.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+        if (have == cols) throw OraError(1408);
+      }
+    }
+  }
   tr_.ddl.push_back(std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
                     quoteIdent(index) + " ON " + quoteIdent(table) + " " + emit(i, close + 1));
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
@@ -435,6 +483,25 @@ void Translator::createView(size_t i, bool replace) {
     }
     if (k < size()) unexpected(k);
   }
+  if (names.empty() && is(at(i), "SELECT")) {
+    // an expression needs a name of its own, as in Oracle
+    int d = t_[i].depth;
+    size_t lb = i + 1;
+    if (is(at(lb), "DISTINCT") || is(at(lb), "UNIQUE") || is(at(lb), "ALL")) ++lb;
+    size_t fr = lb;
+    while (fr < qEnd && !(t_[fr].depth == d && is(t_[fr], "FROM"))) ++fr;
+    for (size_t b = lb; b < fr;) {
+      size_t ie = b;
+      while (ie < fr && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
+      size_t n = ie - b;
+      bool column = (n == 1 && (t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent || is(t_[b], "*"))) ||
+                    (n == 3 && is(t_[b + 1], "."));
+      bool aliased = n >= 2 && aliasToken(ie - 1) &&
+                     (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")"));
+      if (!column && !aliased) throw OraError(998).at(static_cast<int>(t_[b].pos));
+      b = ie < fr ? ie + 1 : ie;
+    }
+  }
   std::string text = source(i, qEnd);
   QueryShape shape = describeQuery(text, cat_, names, "a view");
   const Translation& q = shape.sel;
@@ -458,4 +525,27 @@ void Translator::createView(size_t i, bool replace) {
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(name) + ", 'VIEW', ora_sysdate())");
 }
+// Each REFERENCES in [b, e) names an existing table and its primary key or one of its unique
+// keys, as Oracle requires of a foreign key. A table's reference to itself is left to SQLite.
+void Translator::checkReferences(size_t b, size_t e, const std::string& table) const {
+  for (size_t k = b; k < e; ++k) {
+    if (!is(t_[k], "REFERENCES")) continue;
+    size_t j = k + 1;
+    std::string parent = at(j).text;
+    if (is(at(j + 1), ".") && j + 2 < e) {
+      parent = at(j + 2).text;
+      j += 2;
+    }
+    if (parent == table) continue;
+    if (!cat_.tableExists(parent) || cat_.viewExists(parent)) throw OraError(942).at(static_cast<int>(at(j).pos));
+    std::vector<std::string> cols = nameList(t_, j + 1, e);
+    bool found = false;
+    for (auto& c : recordedConstraints(cat_.db(), parent)) {
+      if (cols.empty() ? c.type == "P" : std::is_permutation(cols.begin(), cols.end(), c.columns.begin(), c.columns.end()))
+        found = true;
+    }
+    if (!found) throw OraError(cols.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
+  }
+}
+
 } // namespace ora::tx

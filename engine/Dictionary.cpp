@@ -478,6 +478,9 @@ void ensureSchemaTables(sqlite3* db) {
       " VALID INTEGER NOT NULL)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$CONSTRAINTS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
       " TYPE TEXT NOT NULL, COLS TEXT NOT NULL)",
+      // a disabled constraint: its definition, out of the table's until it is enabled again
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$DISABLED\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
+      " COLUMN_NAME TEXT NOT NULL, DEFINITION TEXT NOT NULL)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$SYNONYMS\" (NAME TEXT PRIMARY KEY, TABLE_OWNER TEXT NOT NULL,"
       " TABLE_NAME TEXT NOT NULL)",
       // COMMENT ON: a table's own comment has the empty column name

@@ -223,14 +223,22 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
     bool tableLevel = t[b].kind == Token::Ident && starts.count(t[b].text);
     std::string column = tableLevel ? std::string() : t[b].text;
     std::string given;
+    size_t givenAt = 0;
     for (size_t m = tableLevel ? b : b + 1; m < e;) {
       Constraint c;
       c.table = table;
       if (is(t[m], "CONSTRAINT") && m + 1 < e) {
         given = t[m + 1].text;
+        givenAt = m;
         m += 2;
         continue;
       }
+      size_t first = m;
+      auto span = [&](Constraint& k, size_t end) {
+        k.from = t[given.empty() ? first : givenAt].pos;
+        k.to = t[end - 1].end;
+        k.whole = tableLevel;
+      };
       if ((is(t[m], "PRIMARY") || is(t[m], "FOREIGN")) && isAt(t, m + 1, "KEY")) {
         c.type = is(t[m], "PRIMARY") ? "P" : "R";
         m += 2;
@@ -245,6 +253,7 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
         c.type = "C";
         c.condition = quoteIdent(column) + " IS NOT NULL";
         c.columns = {column};
+        span(c, m);
         nameFor(c, given);
         given.clear();
         out.push_back(c);
@@ -259,6 +268,7 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
           if ((t[k].kind == Token::QIdent || t[k].kind == Token::Ident) && seen.insert(t[k].text).second)
             c.columns.push_back(t[k].text);
         m = close + 1;
+        span(c, m);
         nameFor(c, given);
         given.clear();
         out.push_back(c);
@@ -291,6 +301,7 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
           else if (isAt(t, m + 2, "SET") && isAt(t, m + 3, "NULL")) { c.deleteRule = "SET NULL"; m += 4; }
         }
       }
+      span(c, m);
       nameFor(c, given);
       given.clear();
       out.push_back(c);
@@ -336,6 +347,20 @@ void fillConstraints(const Source& src, Inserter& ins) {
       ins.text("ENABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("VALIDATED")
           .text(c.generated ? "GENERATED NAME" : "USER NAME").null().null().textOrNull(created).row();
     }
+    // disabled ones: kept aside, out of the table's definition
+    eachRow(src.db, "SELECT NAME, DEFINITION FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = ?1 ORDER BY NAME",
+            [&](sqlite3_stmt* st) {
+              std::string def = col(st, 1), type = "C";
+              for (auto& k : tx::tokenize(def)) {
+                if (is(k, "REFERENCES")) { type = "R"; break; }
+                if (is(k, "PRIMARY")) { type = "P"; break; }
+                if (is(k, "UNIQUE")) { type = "U"; break; }
+                if (is(k, "CHECK")) break;
+              }
+              ins.text(src.owner).text(col(st, 0)).text(type).text(table).null().null().null().null();
+              ins.text("DISABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("NOT VALIDATED")
+                  .text("USER NAME").null().null().textOrNull(created).row();
+            }, table, true);
   }
   // a view's WITH CHECK OPTION (V) and WITH READ ONLY (O)
   for (const auto& view : tablesOf(src.db, "view"))

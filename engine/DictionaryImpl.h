@@ -60,6 +60,10 @@ struct Constraint {
   std::string name, type, table, condition, rTable, deleteRule;
   std::vector<std::string> columns, rColumns;
   bool generated = false;
+  // where the table's stored definition says it: byte range, and whether it is a whole item
+  // of the column list (a table constraint) rather than part of a column's definition
+  size_t from = 0, to = 0;
+  bool whole = false;
 };
 std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table);
 

@@ -270,7 +270,7 @@ OCIW32_API int oexec(unsigned char* cda) {
         int rc = sqlite3_step(c->stmt);
         std::string msg = sqlite3_errmsg(l.db);
         sqlite3_reset(c->stmt);
-        if (rc != SQLITE_DONE) throw stepFailure(l, rc, msg, c->tr.verb);
+        if (rc != SQLITE_DONE) throw stepFailure(l, rc, msg, c->tr, c->stmt);
         c->rows = static_cast<uint32_t>(sqlite3_changes(l.db));
         break;
       }

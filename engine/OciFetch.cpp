@@ -2,6 +2,7 @@
 // read LONG values; and the rows a query reads ahead before its own logon writes.
 #include "OciImpl.h"
 
+#include "ConstraintErrors.h"
 #include "FunctionUtil.h"
 #include "OraValues.h"
 #include "Session.h"
@@ -166,8 +167,9 @@ void consumed(Cursor& c) {
 namespace ora::oci {
 
 // A step failed: the error, and whether SQLite took the whole transaction with it.
-OraError stepFailure(Session& s, int rc, const std::string& msg, const std::string& verb) {
-  OraError e = fromSqlite(rc, msg, verb);
+OraError stepFailure(Session& s, int rc, const std::string& msg, const Translation& t, sqlite3_stmt* st) {
+  OraError e = (rc & 0xff) == SQLITE_CONSTRAINT ? constraintError(s.db, s.user, t, msg, st)
+                                                : fromSqlite(rc, msg, t.verb);
   if (s.noteFailure()) e.text += " (the transaction was rolled back)";
   return e;
 }
@@ -188,7 +190,7 @@ bool advance(Cursor& c) {
   sqlite3_reset(c.stmt);
   c.done = true;
   if (rc == SQLITE_DONE) return false;
-  throw stepFailure(*c.logon->s, rc, msg, c.tr.verb);
+  throw stepFailure(*c.logon->s, rc, msg, c.tr);
 }
 
 // Reads the rest of an open query's rows so that nothing this logon writes can show in them.
@@ -215,7 +217,7 @@ void readAhead(Cursor& c) {
     if (rc == SQLITE_ROW) { save(); continue; }
     if (rc != SQLITE_DONE) {
       c.aheadError = true;
-      c.aheadFailure = stepFailure(*c.logon->s, rc, sqlite3_errmsg(c.logon->s->db), c.tr.verb);
+      c.aheadFailure = stepFailure(*c.logon->s, rc, sqlite3_errmsg(c.logon->s->db), c.tr);
     }
     break;
   }

@@ -203,7 +203,7 @@ std::shared_ptr<Logon> lockLogon(unsigned char* lda, std::unique_lock<std::mutex
 Cursor* lockCursor(unsigned char* cda, int fc, std::shared_ptr<Logon>& keep, std::unique_lock<std::mutex>& lk);
 
 // A step failed: the error, and whether SQLite took the whole transaction with it.
-OraError stepFailure(Session& s, int rc, const std::string& msg, const std::string& verb);
+OraError stepFailure(Session& s, int rc, const std::string& msg, const Translation& t, sqlite3_stmt* st = nullptr);
 // Steps to the next row when the cursor does not stand on one. False at the end.
 bool advance(Cursor& c);
 // Reads the rest of an open query's rows so that nothing this logon writes can show in them.

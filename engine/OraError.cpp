@@ -10,8 +10,8 @@ namespace ora {
 namespace {
 const std::map<int, const char*>& texts() {
   static const std::map<int, const char*> t = {
-      {1, "unique constraint violated: the value is already present"},
-      {54, "resource busy: another session holds the lock on this object"},
+      {1, "unique constraint violated"},
+      {54, "resource busy and acquire with NOWAIT specified or timeout expired"},
       {604, "error in a recursive statement"},
       {900, "invalid SQL statement"},
       {901, "invalid CREATE command"},
@@ -74,7 +74,6 @@ const std::map<int, const char*>& texts() {
       {1767, "UPDATE ... SET expression must be a subquery"},
       {1465, "invalid hex number"},
       {1722, "invalid number"},
-      {1785, "ORDER BY item must be the number of a SELECT-list expression"},
       {1427, "single-row subquery returns more than one row"},
       {1476, "divisor is equal to zero"},
       {1790, "expression must have same datatype as corresponding expression"},
@@ -97,8 +96,8 @@ const std::map<int, const char*>& texts() {
       {30675, "identity column must be a numeric type"},
       {32795, "cannot insert into a generated always identity column"},
       {32796, "cannot update a generated always identity column"},
-      {2291, "integrity constraint violated: parent key not found"},
-      {2292, "integrity constraint violated: child record found"},
+      {2291, "integrity constraint violated - parent key not found"},
+      {2292, "integrity constraint violated - child record found"},
       {2449, "unique/primary keys in table referenced by foreign keys"},
       {4043, "object does not exist"},
       {3113, "end-of-file on communication channel"},
@@ -169,13 +168,13 @@ const std::map<int, const char*>& texts() {
       {1451, "column to be modified to NULL cannot be modified to NULL"},
       {1439, "column to be modified must be empty to change datatype"},
       {1441, "cannot decrease column length because some value is too big"},
-      {2296, "cannot enable (NOT NULL) - null values found"},
+      {2296, "cannot enable constraint - null values found"},
       {1918, "user does not exist"},
       {1922, "CASCADE must be specified to drop this user"},
       {1940, "cannot drop a user that is currently connected"},
       {2260, "table can have only one primary key"},
       {2261, "such unique or primary key already exists in the table"},
-      {2443, "cannot drop constraint - nonexistent constraint"},
+      {2443, "Cannot drop constraint  - nonexistent constraint"},
       {2289, "sequence does not exist"},
       {2287, "sequence number not allowed here"},
       {4002, "INCREMENT must be a non-zero integer"},
@@ -215,8 +214,82 @@ const std::map<int, const char*>& texts() {
       {12702, "invalid NLS parameter string used in SQL function"},
       {12705, "invalid or unknown NLS parameter value specified"},
       {30076, "invalid extract field for extract source"},
+      {1449, "column contains NULL values; cannot alter to NOT NULL"},
+      {2264, "name already used by an existing constraint"},
+      {2268, "referenced table does not have a primary key"},
+      {2266, "unique/primary keys in table referenced by enabled foreign keys"},
+      {2297, "cannot disable constraint - dependencies exist"},
+      {2430, "cannot enable constraint - no such constraint"},
+      {2431, "cannot disable constraint - no such constraint"},
+      {2277, "invalid sequence name"},
+      {2286, "no options specified for ALTER SEQUENCE"},
+      {2283, "cannot alter starting sequence number"},
+      {4009, "MAXVALUE cannot be made to be less than the current value"},
+      {4007, "MINVALUE cannot be made to exceed the current value"},
+      {934, "group function is not allowed here"},
+      {1785, "ORDER BY item must be the number of a SELECT-list expression"},
+      {1791, "not a SELECTed expression"},
+      {2270, "no matching unique or primary key for this column-list"},
+      {2293, "cannot validate - check constraint violated"},
+      {2299, "cannot validate - duplicate keys found"},
+      {2437, "cannot validate - primary key violated"},
+      {1408, "such column list already indexed"},
+      {2429, "cannot drop index used for enforcement of unique/primary key"},
+      {1452, "cannot CREATE UNIQUE INDEX; duplicate keys found"},
   };
   return t;
+}
+
+// Oracle's messages that name the object at fault; %s stands for the name the caller gives.
+const std::map<int, const char*>& namedTexts() {
+  static const std::map<int, const char*> t = {
+      {1, "unique constraint (%s) violated"},
+      {904, "%s: invalid identifier"},
+      {932, "inconsistent datatypes: %s"},
+      {1086, "savepoint '%s' never established in this session or is invalid"},
+      {1400, "cannot insert NULL into (%s)"},
+      {1407, "cannot update (%s) to NULL"},
+      {1428, "argument '%s' is out of range"},
+      {1917, "user or role '%s' does not exist"},
+      {1918, "user '%s' does not exist"},
+      {2290, "check constraint (%s) violated"},
+      {2291, "integrity constraint (%s) violated - parent key not found"},
+      {2292, "integrity constraint (%s) violated - child record found"},
+      {2293, "cannot validate (%s) - check constraint violated"},
+      {2296, "cannot enable (%s) - null values found"},
+      {2298, "cannot validate (%s) - parent keys not found"},
+      {2299, "cannot validate (%s) - duplicate keys found"},
+      {2437, "cannot validate (%s) - primary key violated"},
+      {2297, "cannot disable constraint (%s) - dependencies exist"},
+      {2430, "cannot enable constraint (%s) - no such constraint"},
+      {2431, "cannot disable constraint (%s) - no such constraint"},
+      {4043, "object %s does not exist"},
+      {4080, "trigger '%s' does not exist"},
+      {8002, "sequence %s.CURRVAL is not yet defined in this session"},
+      {8004, "sequence %s and cannot be instantiated"},
+      {12899, "value too large for column %s"},
+  };
+  return t;
+}
+
+// Errors whose cause lies in the engine or its files rather than in the statement: the detail
+// is the only clue to what happened, so it stays in the text.
+bool keepsDetail(int code) {
+  switch (code) {
+  case 600: case 900: case 1031: case 1110: case 1114: case 1115: case 1157: case 1578:
+  case 1653: case 2091: case 3113: case 4030: case 6550:
+    return true;
+  default:
+    return false;
+  }
+}
+
+// A name as Oracle shows it in ORA-00904: each part of a dotted name in double quotes.
+std::string quotedName(const std::string& name) {
+  if (name.empty() || name.front() == '"') return name;
+  std::string out = "\"";
+  for (char ch : name) out += ch == '.' ? std::string("\".\"") : std::string(1, ch);
+  return out + "\"";
 }
 } // namespace
 
@@ -227,11 +300,23 @@ std::string errorText(int code) {
   return std::string(head) + (it != texts().end() ? it->second : "unexpected error");
 }
 
-OraError::OraError(int c, const std::string& detail) : code(c), text(errorText(c)) {
-  // Oracle words this one "inconsistent datatypes: expected X got Y"
-  if (c == 932 && detail.rfind("expected ", 0) == 0) text += ": " + detail;
-  else if (!detail.empty()) text += " (" + detail + ")";
+namespace {
+std::string messageOf(int code, const std::string& detail) {
+  if (detail.empty()) return errorText(code);
+  auto it = namedTexts().find(code);
+  if (it != namedTexts().end() && !(code == 932 && detail.rfind("expected ", 0) != 0)) {
+    std::string t = it->second;
+    t.replace(t.find("%s"), 2, code == 904 ? quotedName(detail) : detail);
+    char head[32];
+    std::snprintf(head, sizeof head, "ORA-%05d: ", code);
+    return head + t;
+  }
+  if (keepsDetail(code)) return errorText(code) + " (" + detail + ")";
+  return errorText(code);
 }
+} // namespace
+
+OraError::OraError(int c, const std::string& d) : code(c), text(messageOf(c, d)), detail(d) {}
 
 OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind) {
   // Our own SQL functions raise "ORA-nnnnn: ..." texts; keep them as they are.
@@ -259,7 +344,10 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
       std::string col = msg.substr(msg.find("failed:") + 8);
       return OraError(stmtKind == "UPDATE" ? 1407 : 1400, col);
     }
-    if (has("UNIQUE") || has("PRIMARY KEY")) return OraError(1, msg.substr(msg.find("failed:") + 8));
+    if (has("UNIQUE") || has("PRIMARY KEY")) {
+      if (stmtKind == "CREATE") return OraError(1452); // CREATE UNIQUE INDEX over equal keys
+      return OraError(1, msg.substr(msg.find("failed:") + 8));
+    }
     if (has("FOREIGN KEY")) {
       if (stmtKind == "DROP") return OraError(2449);
       return OraError(stmtKind == "DELETE" ? 2292 : 2291);
@@ -276,7 +364,15 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   if (has("duplicate column")) return OraError(957);
   if (has("syntax error") || has("incomplete input")) return OraError(933, msg);
   if (has("SELECTs to the left and right")) return OraError(1789);
+  // INSERT ... SELECT whose query gives another number of columns than the list names
+  if (has(" values for ") && has(" columns")) {
+    size_t at = msg.find(" has ");
+    int values = at == std::string::npos ? 0 : std::atoi(msg.c_str() + at + 5);
+    int columns = std::atoi(msg.c_str() + msg.find(" values for ") + 12);
+    return OraError(values < columns ? 947 : 913);
+  }
   if (has("ORDER BY term out of range")) return OraError(1785);
+  if (has("ORDER BY term does not match any column")) return OraError(904);
   if (auto at = msg.find("sub-select returns "); at != std::string::npos) {
     int got = std::atoi(msg.c_str() + at + 19);
     auto exp = msg.find("expected ");

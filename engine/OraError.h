@@ -9,12 +9,13 @@ struct OraError {
   int code;
   std::string text; // full "ORA-nnnnn: ..." line
   int pos = -1;     // byte offset in the statement text of the token at fault; -1 when none
+  std::string detail; // what the caller named: the object at fault, or what went wrong
 
   OraError(int c, const std::string& detail = {});
   OraError& at(int offset) { pos = offset; return *this; }
 };
 
-// The standard text of an error number, "ORA-nnnnn: ..." (our own words).
+// The standard text of an error number, "ORA-nnnnn: ...", as Oracle words it.
 std::string errorText(int code);
 
 // Turns an SQLite failure message into the matching Oracle error. `stmtKind` is the leading

@@ -175,8 +175,8 @@ void fail(sqlite3_context* ctx, int code, const std::string& detail = {}) {
 }
 
 void tooLarge(sqlite3_context* ctx, const char* label, size_t actual, int maximum) {
-  fail(ctx, 12899, std::string(label) + ": actual " + std::to_string(actual) + ", maximum " +
-                       std::to_string(maximum));
+  fail(ctx, 12899, std::string(label) + " (actual: " + std::to_string(actual) + ", maximum: " +
+                       std::to_string(maximum) + ")");
 }
 
 int hexVal(char c) {

@@ -502,6 +502,14 @@ Node* Parser::alter() {
     } while (cur().kind == Tok::Ident);
     return finish(s);
   }
+  if (acceptWord("SEQUENCE")) {
+    // the options are checked where the statement is translated
+    Node* s = tree_.make(N::Option, at);
+    s->text = "SEQUENCE";
+    s->kids.push_back(objectName(2277));
+    while (cur().kind == Tok::Ident || cur().kind == Tok::Num || isOp("-")) ++i_;
+    return finish(s);
+  }
   expectWord("TABLE", 940);
   Node* a = tree_.make(N::AlterTable, at);
   a->kids.push_back(objectName(903));
@@ -548,6 +556,22 @@ Node* Parser::alter() {
       fail(905);
     }
     if (acceptWord("CASCADE")) acceptWord("CONSTRAINTS");
+    act->kids.push_back(finish(what));
+  } else if (act->text == "ENABLE" || act->text == "DISABLE") {
+    acceptWord("VALIDATE") || acceptWord("NOVALIDATE");
+    Node* what = make(N::Option);
+    if (acceptWord("CONSTRAINT")) {
+      what->text = "CONSTRAINT";
+      Node* c = make(N::Name);
+      c->text = name(904);
+      what->kids.push_back(finish(c));
+    } else if (acceptWord("PRIMARY")) {
+      expectWord("KEY", 905);
+      what->text = "PRIMARY KEY";
+    } else {
+      fail(905);
+    }
+    acceptWord("CASCADE");
     act->kids.push_back(finish(what));
   } else if (act->text == "RENAME") {
     if (acceptWord("COLUMN")) {

@@ -102,8 +102,8 @@ bool anyNull(sqlite3_value** argv, int n) {
 
 // Finds the n-th match at or after the 1-based character position.
 bool nth(const std::wstring& s, const std::wregex& re, int64_t from, int64_t n, std::wsmatch& m) {
-  if (from < 1) throw OraError(1428, "argument '" + std::to_string(from) + "' is out of range");
-  if (n < 1) throw OraError(1428, "argument '" + std::to_string(n) + "' is out of range");
+  if (from < 1) throw OraError(1428, std::to_string(from));
+  if (n < 1) throw OraError(1428, std::to_string(n));
   if (static_cast<size_t>(from - 1) > s.size()) return false;
   auto it = s.begin() + (from - 1);
   for (int64_t k = 0; k < n; ++k) {
@@ -170,7 +170,7 @@ void regexpCount(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (anyNull(argv, 2)) { sqlite3_result_null(ctx); return; }
   std::wstring s = textArg(argv[0]);
   int64_t from = intArg(argv, argc, 2, 1);
-  if (from < 1) throw OraError(1428, "argument '" + std::to_string(from) + "' is out of range");
+  if (from < 1) throw OraError(1428, std::to_string(from));
   const std::wregex& re = pattern(ctx, argv, argc, 3);
   int64_t n = 0;
   if (static_cast<size_t>(from - 1) <= s.size())
@@ -199,8 +199,8 @@ void regexpReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     }
   }
   int64_t from = intArg(argv, argc, 3, 1), occurrence = intArg(argv, argc, 4, 0);
-  if (from < 1) throw OraError(1428, "argument '" + std::to_string(from) + "' is out of range");
-  if (occurrence < 0) throw OraError(1428, "argument '" + std::to_string(occurrence) + "' is out of range");
+  if (from < 1) throw OraError(1428, std::to_string(from));
+  if (occurrence < 0) throw OraError(1428, std::to_string(occurrence));
   const std::wregex& re = pattern(ctx, argv, argc, 5);
   std::wstring out;
   size_t start = std::min(s.size(), static_cast<size_t>(from - 1));

@@ -1,5 +1,6 @@
 #include "Session.h"
 
+#include "ConstraintErrors.h"
 #include "Database.h"
 #include "Dictionary.h"
 #include "OraError.h"
@@ -335,7 +336,7 @@ int64_t Session::nextval(const std::string& name) {
   if (over) {
     if (!cycle) {
       exec(q, "ROLLBACK");
-      throw OraError(8004, user + "." + name + ".NEXTVAL " + (incr > 0 ? "exceeds MAXVALUE" : "goes below MINVALUE"));
+      throw OraError(8004, name + ".NEXTVAL " + (incr > 0 ? "exceeds MAXVALUE" : "goes below MINVALUE"));
     }
     value = incr > 0 ? minv : maxv;
   }
@@ -358,7 +359,7 @@ int64_t Session::currval(const std::string& name) {
   auto it = currvals.find(name);
   if (it == currvals.end()) {
     if (!sequenceExists(name)) throw OraError(2289, name);
-    throw OraError(8002, user + "." + name + ".CURRVAL is not yet defined in this session");
+    throw OraError(8002, name);
   }
   return it->second;
 }
@@ -445,8 +446,9 @@ void Session::execOracle(const std::string& sql) {
     if (rc == SQLITE_DONE) rc = SQLITE_OK;
   }
   std::string msg = sqlite3_errmsg(db);
+  OraError e = (rc & 0xff) == SQLITE_CONSTRAINT ? constraintError(db, user, t, msg, st) : fromSqlite(rc, msg, t.verb);
   sqlite3_finalize(st);
-  if (rc != SQLITE_OK) throw fromSqlite(rc, msg, t.verb);
+  if (rc != SQLITE_OK) throw e;
 }
 
 int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
@@ -458,7 +460,8 @@ int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
       int rc = sqlite3_step(st);
       std::string msg = sqlite3_errmsg(db);
       sqlite3_reset(st);
-      if (rc != SQLITE_DONE) throw fromSqlite(rc, msg, t.verb);
+      if (rc != SQLITE_DONE)
+        throw (rc & 0xff) == SQLITE_CONSTRAINT ? constraintError(db, user, t, msg, nullptr) : fromSqlite(rc, msg, t.verb);
       if (!sqlite3_stmt_readonly(st)) rows += sqlite3_changes(db); // (a check reads only)
     };
     if (first) run(first);

@@ -68,6 +68,7 @@ Translation Translator::run() {
     if (is(at(1), "TABLE")) alterTable();
     else if (is(at(1), "USER")) alterUser();
     else if (is(at(1), "SESSION")) alterSession(t_, tr_);
+    else if (is(at(1), "SEQUENCE")) alterSequence();
     else throw OraError(940, "ALTER " + at(1).raw + " is not supported");
   } else if (is(f, "RENAME")) rename();
   else if (is(f, "COMMENT")) comment();
@@ -99,6 +100,7 @@ Translation Translator::run() {
     throw OraError(900);
   }
   checkSetTypes();
+  checkOrderBy();
   if (share_)
     for (size_t i = 0; i < size(); ++i)
       if (pin_[i]) tr_.pinned.push_back(static_cast<int>(i));
@@ -463,11 +465,9 @@ bool startsWithWord(const std::string& text, const char* word) {
 }
 
 void locateError(OraError& e, const std::string& text) {
-  static const std::set<int> named = {904, 918, 942, 2289, 4043};
+  static const std::set<int> named = {904, 918, 937, 942, 979, 2289, 4043};
   if (!named.count(e.code)) return;
-  size_t open = e.text.rfind('('), close = e.text.rfind(')');
-  if (open == std::string::npos || close == std::string::npos || close <= open) return;
-  std::string name = e.text.substr(open + 1, close - open - 1);
+  std::string name = e.detail;
   if (auto colon = name.rfind(": "); colon != std::string::npos) name = name.substr(colon + 2);
   if (auto dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);

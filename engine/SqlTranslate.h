@@ -76,6 +76,7 @@ struct Translation {
   StmtKind kind = StmtKind::Query;
   int function = 0;      // Oracle SQL function code, left in the cursor area after parse
   std::string verb;      // leading keyword
+  std::string target;    // DML: the table it writes
   std::string savepoint; // SAVEPOINT name; ROLLBACK TO name
   std::string sql;       // Query and Dml: one SQLite statement
   std::vector<std::string> ddl;      // Ddl: run in order, in one transaction

@@ -31,6 +31,7 @@ size_t Translator::dmlTarget(size_t i, const char* next, TableRef& r) {
     synonym = r.name;
     r.name = target;
   }
+  tr_.target = r.name;
   if (aliasToken(i) && !is(at(i), next)) { r.alias = at(i).text; ++i; }
   else if (!synonym.empty()) r.alias = synonym; // columns may be qualified by the synonym
   Context c;

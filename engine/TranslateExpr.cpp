@@ -622,6 +622,10 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
     return;
   }
   ColType lt = exprType(lb, le), rt = exprType(rb, re);
+  // a date is never compared with a number
+  if ((lt.code == kDate && rt.code == kNumber) || (lt.code == kNumber && rt.code == kDate))
+    throw OraError(932, lt.code == kDate ? "expected DATE got NUMBER" : "expected NUMBER got DATE")
+        .at(static_cast<int>(t_[rb].pos));
   auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
   auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
     if (other.code == kDate) {
@@ -642,6 +646,11 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
         pin_[b] = 1;
         replace_[b] = "ora_num(" + quoteString(t_[b].text) + ")";
       }
+    } else if (other.code == kNumber && !ctx_.empty()) {
+      // text beside a number becomes a number, as Oracle converts it (ORA-01722 if it is none);
+      // not outside a query (a CHECK condition), where names are not resolved
+      replace_[b] = "ora_num(" + emit(b, e) + ")";
+      for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
     }
   };
   if (text(rt) && (lt.code == kDate || lt.code == kNumber)) convert(rb, re, rStr, lt);

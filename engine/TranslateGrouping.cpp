@@ -232,6 +232,16 @@ std::string Translator::nestedAggregates(size_t s, size_t e, size_t& next) {
     if (is(t_[i], "ORDER") && is(t_[i + 1], "BY")) innerEnd = i;
   }
   if (!grouped) throw OraError(978); // nested group function without GROUP BY
+  // the outer aggregate leaves one row: a column beside it has no single value
+  for (size_t i = listBegin; i < from; ++i) {
+    if (t_[i].depth != d) continue;
+    if (isAggregate(i)) { i = matching(i + 1); continue; }
+    bool column = (t_[i].kind == Token::Ident && !keywordAt(t_, i) && !is(at(i + 1), "(")) || t_[i].kind == Token::QIdent;
+    bool alias = i > listBegin && (is(t_[i - 1], ")") || is(t_[i - 1], "AS") || t_[i - 1].kind == Token::Ident ||
+                                   t_[i - 1].kind == Token::QIdent || t_[i - 1].kind == Token::Num ||
+                                   t_[i - 1].kind == Token::Str);
+    if (column && !alias && !is(at(i + 1), ".")) throw OraError(937).at(static_cast<int>(t_[i].pos));
+  }
 
   Context c;
   parseFrom(from + 1, fromEnd, c);

@@ -167,7 +167,7 @@ private:
   void nullsOrder(size_t b, size_t e, int d);
   bool isAggregate(size_t i) const;
   size_t analyticAt(size_t i) const;
-  void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause);
+  void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause, bool seeRewrites = true);
   std::set<std::string> cteNames_;
   std::map<std::string, size_t> firstNextval_; // per sequence: the token of its first NEXTVAL
   std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
@@ -182,15 +182,17 @@ private:
   void createIndex(bool unique, size_t i);
   void createView(size_t i, bool replace);
   void createSequence(size_t i);
+  void alterSequence();
   void createSynonym(size_t i, bool replace);
   void createUser();
   void alterUser();
   void alterTable();
+  void checkReferences(size_t b, size_t e, const std::string& table) const;
   void rename();
   void comment();
   void grant();
   void drop();
-  std::vector<Translation> dropReferences(const std::string& table);
+  std::vector<std::string> dropReferences(const std::string& table); // ALTER TABLE ... DROP CONSTRAINT texts
   void dropUser();
   void truncate();
   struct Identity {
@@ -220,6 +222,11 @@ public:
   // per query block (its SELECT token): each result column's type code (0: not known) and first token
   std::map<size_t, std::vector<std::pair<int, size_t>>> blockTypes_;
   void checkSetTypes() const;
+  void checkOrderBy() const;
+  size_t withTies(size_t b, size_t e, const std::vector<std::string>& aliases, size_t& order) const;
+  void checkGroupedClauses(size_t s, size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
+                           const std::vector<std::string>& aliases);
+  void rejectAggregates(size_t b, size_t e) const;
   // long AND / OR runs by their first byte: helper and the conditions' byte ranges
   std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> bigChains;
   size_t tokenAt(size_t pos) const;

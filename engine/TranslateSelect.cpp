@@ -153,6 +153,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       nullsOrder(i + 2, orderEnd, d);
     }
 
+  rejectAggregates(fromEnd, whereEnd);
   // GROUP BY expressions, for the check that every selected column is grouped
   std::vector<std::pair<size_t, size_t>> groups;
   bool grouped = false;
@@ -161,6 +162,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       grouped = true;
       size_t ge = clauseEnd(i + 2, end, d, {"HAVING", "ORDER", "UNION", "INTERSECT", "MINUS", "EXCEPT"});
       size_t gb = i + 2;
+      rejectAggregates(gb, ge);
       for (size_t m = gb; m <= ge; ++m)
         if (m == ge || (t_[m].depth == d && is(t_[m], ","))) { groups.emplace_back(gb, m); gb = m + 1; }
       break;
@@ -172,6 +174,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   std::string out = head;
   size_t i = listBegin;
   bool first = true;
+  std::vector<std::string> aliases; // the select list's names, which ORDER BY may use
+  std::vector<std::string> outNames; // every result column's name
+  bool anyStar = false;
   while (i < from) {
     size_t ie = i;
     while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
@@ -194,8 +199,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     bool known = !star && ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000) && !emptyText;
     blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
     out += emit(i, exprEnd);
+    anyStar = anyStar || star;
     if (!star) {
+      if (!alias.empty()) aliases.push_back(alias);
       if (alias.empty()) alias = heading(i, exprEnd);
+      outNames.push_back(alias);
       out += " AS " + quoteIdent(alias);
       auto it = tr_.inferred.find(alias);
       bool plainColumn = exprEnd - i == 1 || (exprEnd - i == 3 && is(t_[i + 1], "."));
@@ -203,6 +211,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     i = ie < from ? ie + 1 : ie;
   }
+  if (grouped && !expandingGroups_) checkGroupedClauses(s, fromEnd, end, groups, aliases);
   std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
   if (limit >= 0) {
     // Oracle numbers rows as they are found, before grouping and sorting.
@@ -231,6 +240,18 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
              emit(whereEnd, end);
     }
+  } else if (size_t tiesOrder = 0, tiesFetch = withTies(whereEnd, end, aliases, tiesOrder);
+             tiesFetch && !anyStar && walk.empty() && !head.ends_with("DISTINCT")) {
+    // FETCH FIRST n ROWS WITH TIES: the rows ranked within the first n by the ORDER BY
+    std::string keys = emit(tiesOrder + 2, tiesFetch);
+    size_t x = tiesFetch + 2;
+    while (x < end && !(t_[x].depth == d && (is(t_[x], "ROW") || is(t_[x], "ROWS")))) ++x;
+    std::string count = x > tiesFetch + 2 ? emit(tiesFetch + 2, x) : "1";
+    out += ", RANK() OVER (ORDER BY " + keys + ") AS \"T$R\", ROW_NUMBER() OVER (ORDER BY " + keys + ") AS \"T$N\" ";
+    out += joined.empty() ? emit(from, tiesOrder) : "FROM " + joined + " " + emit(fromEnd, tiesOrder);
+    std::string cols;
+    for (auto& n : outNames) cols += (cols.empty() ? "" : ", ") + quoteIdent(n);
+    out = "SELECT " + cols + " FROM (" + out + ") WHERE \"T$R\" <= " + count + " ORDER BY \"T$N\"";
   } else if (!joined.empty()) {
     out += " FROM " + joined + " " + emit(fromEnd, end);
   } else {
@@ -264,7 +285,7 @@ size_t Translator::analyticAt(size_t i) const {
 // In a grouped query every column outside an aggregate must be grouped (or stand inside a
 // grouped expression); SQLite would silently pick a value from any row of the group.
 void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
-                              bool byClause) {
+                              bool byClause, bool seeRewrites) {
   std::vector<char> covered(e - b, 0);
   auto same = [&](size_t x, size_t y) { return t_[x].kind == t_[y].kind && t_[x].text == t_[y].text; };
   for (auto [gb, ge] : groups) {
@@ -294,7 +315,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
       continue;
     }
     if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) { i = end - 1; continue; }
-    if (skip_[i] || !replace_[i].empty()) continue; // written otherwise (a total's NULL, GROUPING's value)
+    if (seeRewrites && (skip_[i] || !replace_[i].empty())) continue; // written otherwise (a total's NULL, GROUPING's value)
     const Token& k = t_[i];
     if (covered[i - b] || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;
     if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;

@@ -5,7 +5,8 @@
 // answers of the cases after it come from, and every case needs one.
 //
 //   statement ok            the statement runs
-//   error ORA-00936 [at N]  it fails with that error, the token at fault at byte offset N
+//   error ORA-00936 [at N]  it fails with that error, the token at fault at byte offset N;
+//                           after a "----" line, the message's whole text
 //   query [sorted]          its rows, one per line, columns joined by "|" (NULL as NULL),
 //   SELECT ...              after a "----" line; "sorted" compares them in sorted order
 //   ----
@@ -82,7 +83,8 @@ std::vector<Case> ReadCases(const fs::path& path, std::string& problem) {
     ++i;
     bool rows = false;
     for (; i < lines.size() && !lines[i].empty(); ++i) {
-      if (!rows && lines[i] == "----" && (c.kind == "query" || c.kind == "describe")) {
+      if (!rows && lines[i] == "----" &&
+          (c.kind == "query" || c.kind == "describe" || c.kind == "error")) {
         rows = true;
         continue;
       }
@@ -229,6 +231,9 @@ TEST_P(DialectFile, EveryCaseGivesOraclesAnswer) {
     std::string got = code ? raw.Message(code) : "";
     if (c.kind == "error") {
       EXPECT_EQ(got.substr(0, 9), c.code) << where << "\n" << got;
+      if (!c.expected.empty()) {
+        EXPECT_EQ(got, c.expected.front()) << where;
+      }
       if (c.at >= 0 && code) {
         EXPECT_EQ(raw.Offset(), c.at) << where << "\n" << got;
       }

@@ -1,0 +1,187 @@
+#include "ConstraintErrors.h"
+
+#include "DictionaryImpl.h"
+#include "SqlText.h"
+
+#include <algorithm>
+#include <sqlite3.h>
+
+namespace ora {
+
+namespace {
+
+std::string afterColon(const std::string& msg) {
+  size_t p = msg.find("failed:");
+  if (p == std::string::npos) return {};
+  p += 7;
+  while (p < msg.size() && msg[p] == ' ') ++p;
+  return msg.substr(p);
+}
+
+std::string collapse(const std::string& s) {
+  std::string out;
+  for (char ch : s)
+    if (ch != ' ' && ch != '\t' && ch != '\n' && ch != '"') out += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  return out;
+}
+
+// "T.A, T.B" -> table T, columns A, B
+void splitColumns(const std::string& list, std::string& table, std::vector<std::string>& cols) {
+  size_t b = 0;
+  while (b < list.size()) {
+    size_t e = list.find(", ", b);
+    std::string part = list.substr(b, e == std::string::npos ? std::string::npos : e - b);
+    size_t dot = part.rfind('.');
+    if (dot != std::string::npos) {
+      table = part.substr(0, dot);
+      cols.push_back(part.substr(dot + 1));
+    } else {
+      cols.push_back(part);
+    }
+    if (e == std::string::npos) break;
+    b = e + 2;
+  }
+}
+
+// The unique index a CREATE UNIQUE INDEX made on exactly these columns.
+std::string uniqueIndex(sqlite3* db, const std::string& table, std::vector<std::string> cols) {
+  std::sort(cols.begin(), cols.end());
+  std::vector<std::string> names;
+  dict::eachRow(db, "SELECT name FROM pragma_index_list(?1) WHERE \"unique\" = 1 AND origin = 'c'",
+                [&](sqlite3_stmt* s) { names.push_back(dict::col(s, 0)); }, table, true);
+  for (auto& n : names) {
+    std::vector<std::string> have;
+    dict::eachRow(db, "SELECT name FROM pragma_index_info(?1)",
+                  [&](sqlite3_stmt* s) { have.push_back(dict::col(s, 0)); }, n, true);
+    std::sort(have.begin(), have.end());
+    if (have == cols) return n;
+  }
+  return {};
+}
+
+struct Reference {
+  dict::Constraint c;
+  std::string child;
+};
+
+// Foreign keys that a change of `table` can break: its own (as child) and those of the tables
+// that refer to it (as parent).
+void references(sqlite3* db, const std::string& table, std::vector<Reference>& asChild,
+                std::vector<Reference>& asParent) {
+  for (const auto& t : dict::tablesOf(db, "table"))
+    for (auto& c : dict::tableConstraints(db, t)) {
+      if (c.type != "R") continue;
+      if (t == table) asChild.push_back({c, t});
+      if (c.rTable == table) asParent.push_back({c, t});
+    }
+}
+
+// Runs the failed statement again with the keys deferred and asks SQLite which key it broke.
+// Returns the child table and the parent of the first broken key, or empty strings.
+bool brokenKey(sqlite3* db, sqlite3_stmt* st, std::string& child, std::vector<std::string>& from,
+               std::string& parent) {
+  if (!st || sqlite3_exec(db, "SAVEPOINT \"FKCHECK$\"", nullptr, nullptr, nullptr) != SQLITE_OK)
+    return false;
+  sqlite3_exec(db, "PRAGMA defer_foreign_keys = ON", nullptr, nullptr, nullptr);
+  sqlite3_reset(st);
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {}
+  sqlite3_reset(st);
+  bool found = false;
+  if (rc == SQLITE_DONE) {
+    sqlite3_stmt* q = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA foreign_key_check", -1, &q, nullptr) == SQLITE_OK &&
+        sqlite3_step(q) == SQLITE_ROW) {
+      child = dict::col(q, 0);
+      parent = dict::col(q, 2);
+      int fkid = sqlite3_column_int(q, 3);
+      dict::eachRow(db, "SELECT \"from\" FROM pragma_foreign_key_list(?1) WHERE id = " + std::to_string(fkid) + " ORDER BY seq",
+                    [&](sqlite3_stmt* s) { from.push_back(dict::col(s, 0)); }, child, true);
+      found = true;
+    }
+    sqlite3_finalize(q);
+  }
+  sqlite3_exec(db, "ROLLBACK TO \"FKCHECK$\"", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "RELEASE \"FKCHECK$\"", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA defer_foreign_keys = OFF", nullptr, nullptr, nullptr);
+  return found;
+}
+
+OraError foreignKeyError(sqlite3* db, const std::string& user, const Translation& t, sqlite3_stmt* st) {
+  std::vector<Reference> asChild, asParent;
+  if (!t.target.empty()) references(db, t.target, asChild, asParent);
+  bool childSide = t.verb == "INSERT" || t.verb == "MERGE";
+  bool parentSide = t.verb == "DELETE";
+  if (t.verb == "UPDATE") {
+    childSide = !asChild.empty();
+    parentSide = !asParent.empty();
+  }
+  std::vector<Reference> cands;
+  if (childSide) cands.insert(cands.end(), asChild.begin(), asChild.end());
+  if (parentSide) cands.insert(cands.end(), asParent.begin(), asParent.end());
+  int code = parentSide && !childSide ? 2292 : 2291;
+  if (cands.size() > 1) {
+    std::string child, parent;
+    std::vector<std::string> from;
+    if (brokenKey(db, st, child, from, parent)) {
+      code = child == t.target && (childSide || parent != t.target) ? 2291 : 2292;
+      for (auto& r : cands)
+        if (r.child == child && r.c.rTable == parent && r.c.columns == from) return OraError(code, user + "." + r.c.name);
+    }
+  }
+  if (cands.empty()) return OraError(code);
+  return OraError(code, user + "." + cands.front().c.name);
+}
+
+} // namespace
+
+OraError constraintError(sqlite3* db, const std::string& user, const Translation& t,
+                         const std::string& msg, sqlite3_stmt* st) {
+  if (msg.rfind("ORA-", 0) == 0) return fromSqlite(SQLITE_CONSTRAINT, msg, t.verb);
+  auto has = [&](const char* s) { return msg.find(s) != std::string::npos; };
+  try {
+    if (has("NOT NULL constraint failed")) {
+      std::string table;
+      std::vector<std::string> cols;
+      splitColumns(afterColon(msg), table, cols);
+      if (table.empty() && !cols.empty()) table = t.target;
+      std::string path = "\"" + user + "\".\"" + table + "\".\"" + (cols.empty() ? "" : cols[0]) + "\"";
+      return OraError(t.verb == "UPDATE" ? 1407 : 1400, path);
+    }
+    if (has("UNIQUE constraint failed") || has("PRIMARY KEY constraint failed")) {
+      std::string table;
+      std::vector<std::string> cols;
+      splitColumns(afterColon(msg), table, cols);
+      if (table.empty()) table = t.target;
+      for (auto& c : dict::tableConstraints(db, table))
+        if ((c.type == "P" || c.type == "U") && c.columns == cols) return OraError(1, user + "." + c.name);
+      std::string index = uniqueIndex(db, table, cols);
+      if (!index.empty()) return OraError(1, user + "." + index);
+      return OraError(1);
+    }
+    if (has("CHECK constraint failed")) {
+      std::string what = afterColon(msg);
+      std::vector<std::string> tables;
+      if (!t.target.empty()) tables.push_back(t.target);
+      for (auto& n : dict::tablesOf(db, "table"))
+        if (n != t.target) tables.push_back(n);
+      // SQLite names a check by its name, its text, or (declared on a column) the column
+      for (int pass = 0; pass < 3; ++pass)
+        for (auto& table : tables)
+          for (auto& c : dict::tableConstraints(db, table)) {
+            if (c.type != "C" || c.condition.find(" IS NOT NULL") != std::string::npos) continue;
+            bool hit = pass == 0   ? c.name == what
+                       : pass == 1 ? collapse(c.condition) == collapse(what)
+                                   : table == t.target && std::find(c.columns.begin(), c.columns.end(), what) != c.columns.end();
+            if (hit) return OraError(2290, user + "." + c.name);
+          }
+      return OraError(2290);
+    }
+    if (has("FOREIGN KEY constraint failed")) return foreignKeyError(db, user, t, st);
+  } catch (const OraError&) {
+    // the dictionary could not be read: the plain message still names the error
+  }
+  return fromSqlite(SQLITE_CONSTRAINT, msg, t.verb);
+}
+
+} // namespace ora

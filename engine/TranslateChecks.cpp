@@ -1,0 +1,168 @@
+// Oracle's rules for where group functions and sort keys may stand in a query block, and the
+// FETCH ... WITH TIES row limit.
+#include "TranslateImpl.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+
+namespace ora::tx {
+
+// WHERE and GROUP BY of a query block hold no aggregate of its own (a subquery's are its own).
+void Translator::rejectAggregates(size_t b, size_t e) const {
+  for (size_t k = b; k < e && k < size(); ++k) {
+    if (is(t_[k], "(") && (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH"))) {
+      k = matching(k);
+      continue;
+    }
+    if (isAggregate(k)) throw OraError(934).at(static_cast<int>(t_[k].pos));
+  }
+}
+
+// ORDER BY of a compound query names the first block's columns (or their positions) and no
+// expression; that of SELECT DISTINCT only what is selected; a position is one of the columns.
+void Translator::checkOrderBy() const {
+  static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  for (size_t o = 1; o + 1 < size(); ++o) {
+    if (!is(t_[o], "ORDER") || !is(t_[o + 1], "BY")) continue;
+    int d = t_[o].depth;
+    size_t b = o;
+    bool compound = false;
+    while (b > 0 && t_[b - 1].depth >= d) {
+      --b;
+      if (t_[b].depth == d && t_[b].kind == Token::Ident && setOps.count(t_[b].text)) compound = true;
+    }
+    if (!is(t_[b], "SELECT") && !is(t_[b], "WITH") && !is(t_[b], "(")) continue; // a window's
+    size_t sel = o;
+    for (int depth : {d, d + 1}) {
+      for (size_t k = b; k < o && sel == o; ++k)
+        if (t_[k].depth == depth && is(t_[k], "SELECT")) sel = k;
+      if (sel != o) break;
+    }
+    if (sel == o) continue;
+    int sd = t_[sel].depth;
+    bool distinct = is(at(sel + 1), "DISTINCT") || is(at(sel + 1), "UNIQUE");
+    size_t lb = sel + 1 + (distinct || is(at(sel + 1), "ALL") ? 1 : 0);
+    size_t fr = lb;
+    while (fr < o && !(t_[fr].depth == sd && is(t_[fr], "FROM"))) ++fr;
+    if (fr >= o) continue;
+    // the first block's columns: their names and texts
+    std::vector<std::string> names, texts;
+    bool star = false;
+    for (size_t i = lb; i < fr;) {
+      size_t ie = i;
+      while (ie < fr && !(t_[ie].depth == sd && is(t_[ie], ","))) ++ie;
+      size_t exprEnd = ie;
+      std::string name;
+      if (is(t_[ie - 1], "*")) star = true;
+      else if (ie - i >= 2 && aliasToken(ie - 1) && (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")"))) {
+        name = t_[ie - 1].text;
+        exprEnd = is(t_[ie - 2], "AS") ? ie - 2 : ie - 1;
+      } else if (ie - i == 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) name = t_[i].text;
+      else if (ie - i == 3 && is(t_[i + 1], ".")) name = t_[i + 2].text;
+      std::string text;
+      for (size_t m = i; m < exprEnd; ++m) text += t_[m].text + " ";
+      names.push_back(name);
+      texts.push_back(text);
+      i = ie < fr ? ie + 1 : ie;
+    }
+    if (star) continue;
+    size_t tb = o + 2;
+    for (size_t k = tb;; ++k) {
+      bool last = k >= size() || t_[k].depth < d ||
+                  (t_[k].depth == d && (is(t_[k], "OFFSET") || is(t_[k], "FETCH") || is(t_[k], "FOR")));
+      if (!last && !(t_[k].depth == d && is(t_[k], ","))) continue;
+      size_t te = k;
+      while (te > tb && t_[te - 1].depth == d &&
+             (is(t_[te - 1], "ASC") || is(t_[te - 1], "DESC") || is(t_[te - 1], "FIRST") || is(t_[te - 1], "LAST")))
+        --te;
+      if (te > tb && is(t_[te - 1], "NULLS")) --te;
+      if (te == tb + 1 && t_[tb].kind == Token::Num) {
+        double n = std::atof(t_[tb].text.c_str());
+        if (n < 1 || n >= static_cast<double>(names.size()) + 1) throw OraError(1785).at(static_cast<int>(t_[tb].pos));
+      } else if (te > tb) {
+        bool plain = te == tb + 1 && (t_[tb].kind == Token::Ident || t_[tb].kind == Token::QIdent);
+        bool qualified = te == tb + 3 && is(t_[tb + 1], ".");
+        std::string text;
+        for (size_t m = tb; m < te; ++m) text += t_[m].text + " ";
+        bool listed = std::find(texts.begin(), texts.end(), text) != texts.end() ||
+                      (plain && std::find(names.begin(), names.end(), t_[tb].text) != names.end());
+        if (compound && plain && !listed) throw OraError(904, t_[tb].text).at(static_cast<int>(t_[tb].pos));
+        if (compound && qualified) throw OraError(904, t_[tb].text + "." + t_[tb + 2].text).at(static_cast<int>(t_[tb].pos));
+        if (compound && !listed) throw OraError(1785).at(static_cast<int>(t_[tb].pos));
+        if (distinct && !listed && (plain || qualified) &&
+            !(qualified && std::find(names.begin(), names.end(), t_[tb + 2].text) != names.end()))
+          throw OraError(1791).at(static_cast<int>(t_[tb].pos));
+      }
+      if (last) break;
+      tb = k + 1;
+    }
+  }
+}
+
+// HAVING and ORDER BY of a grouped block name only what the groups give (ORA-00979); ORDER BY
+// may also name a select-list alias or position.
+void Translator::checkGroupedClauses(size_t s, size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
+                                     const std::vector<std::string>& aliases) {
+  static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  int d = t_[s].depth;
+  for (size_t k = b; k < e; ++k) // a compound's ORDER BY sorts the whole, not this block
+    if (t_[k].depth == d && t_[k].kind == Token::Ident && setOps.count(t_[k].text)) return;
+  for (size_t k = s; k > 0 && t_[k - 1].depth >= d; --k)
+    if (t_[k - 1].depth == d && t_[k - 1].kind == Token::Ident && setOps.count(t_[k - 1].text)) return;
+  for (size_t k = b; k + 1 < e; ++k) {
+    if (t_[k].depth != d) continue;
+    if (is(t_[k], "HAVING")) {
+      size_t he = clauseEnd(k + 1, e, d, {"GROUP", "ORDER"});
+      checkGrouped(k + 1, he, groups, true);
+    }
+    if (is(t_[k], "ORDER") && is(t_[k + 1], "BY")) {
+      size_t tb = k + 2;
+      for (size_t m = tb;; ++m) {
+        bool last = m >= e || (t_[m].depth == d && (is(t_[m], "OFFSET") || is(t_[m], "FETCH")));
+        if (!last && !(t_[m].depth == d && is(t_[m], ","))) continue;
+        size_t te = m;
+        while (te > tb && t_[te - 1].depth == d &&
+               (is(t_[te - 1], "ASC") || is(t_[te - 1], "DESC") || is(t_[te - 1], "FIRST") || is(t_[te - 1], "LAST")))
+          --te;
+        if (te > tb && is(t_[te - 1], "NULLS")) --te;
+        bool alias = te == tb + 1 && (t_[tb].kind == Token::Ident || t_[tb].kind == Token::QIdent) &&
+                     std::find(aliases.begin(), aliases.end(), t_[tb].text) != aliases.end();
+        bool position = te == tb + 1 && t_[tb].kind == Token::Num;
+        // (its terms are already rewritten for Oracle's order of NULLs)
+        if (!alias && !position && te > tb) checkGrouped(tb, te, groups, true, false);
+        if (last) break;
+        tb = m + 1;
+      }
+    }
+  }
+}
+
+// The FETCH of "ORDER BY ... FETCH FIRST|NEXT n ROW[S] WITH TIES" in [b, e) whose sort keys the
+// ranking can use as they are (no position, no select-list alias, no OFFSET); 0 when none.
+size_t Translator::withTies(size_t b, size_t e, const std::vector<std::string>& aliases, size_t& order) const {
+  int d = b < size() ? t_[b].depth : 0;
+  size_t fetch = 0;
+  order = 0;
+  for (size_t k = b; k + 1 < e; ++k) {
+    if (t_[k].depth != d) continue;
+    if (is(t_[k], "ORDER") && is(t_[k + 1], "BY")) order = k;
+    if (is(t_[k], "OFFSET") && keywordAt(t_, k)) return 0;
+    if (is(t_[k], "FETCH") && keywordAt(t_, k)) fetch = k;
+    if (fetch && is(t_[k], "PERCENT")) return 0;
+    if (fetch && is(t_[k], "WITH") && is(t_[k + 1], "TIES")) {
+      if (!order) return 0;
+      for (size_t m = order + 2; m < fetch; ++m) {
+        bool single = (m == order + 2 || is(t_[m - 1], ",")) && (m + 1 == fetch || is(t_[m + 1], ",") ||
+                      is(t_[m + 1], "ASC") || is(t_[m + 1], "DESC") || is(t_[m + 1], "NULLS"));
+        if (!single) continue;
+        if (t_[m].kind == Token::Num) return 0;
+        if (std::find(aliases.begin(), aliases.end(), t_[m].text) != aliases.end()) return 0;
+      }
+      return fetch;
+    }
+  }
+  return 0;
+}
+
+} // namespace ora::tx
