@@ -193,43 +193,51 @@ bool fitsInt64(const std::string& s) {
 }
 } // namespace
 
+// The options of CREATE and ALTER SEQUENCE from i to the end; ALTER may not restart.
+void Translator::sequenceOptions(size_t i, SequenceOptions& o, bool alter) {
+  while (i < size()) {
+    std::string v;
+    if (is(at(i), "START") && (alter || !is(at(i + 1), "WITH"))) {
+      if (alter) throw OraError(2283).at(static_cast<int>(at(i).pos));
+      unexpected(i);
+    }
+    if (is(at(i), "START") && is(at(i + 1), "WITH")) {
+      i += 2;
+      if (!signedNumber(t_, i, o.start)) throw OraError(4002);
+    } else if (is(at(i), "INCREMENT") && is(at(i + 1), "BY")) {
+      i += 2;
+      if (!signedNumber(t_, i, o.incr)) throw OraError(4002);
+    } else if (is(at(i), "MINVALUE")) {
+      ++i;
+      if (!signedNumber(t_, i, o.minv)) throw OraError(922);
+    } else if (is(at(i), "MAXVALUE")) {
+      ++i;
+      if (!signedNumber(t_, i, o.maxv)) throw OraError(922);
+    } else if (is(at(i), "NOMINVALUE")) { o.noMin = true; ++i; }
+    else if (is(at(i), "NOMAXVALUE")) { o.noMax = true; ++i; }
+    else if (is(at(i), "CYCLE")) { o.cycle = 1; ++i; }
+    else if (is(at(i), "NOCYCLE")) { o.cycle = 0; ++i; }
+    else if (is(at(i), "CACHE")) {
+      ++i;
+      if (!signedNumber(t_, i, v)) throw OraError(922);
+      o.cache = std::atoll(v.c_str());
+    } else if (is(at(i), "NOCACHE")) { o.cache = 0; ++i; }
+    else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) ++i;
+    else unexpected(i);
+  }
+}
+
 void Translator::createSequence(size_t i) {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 13;
   std::string name;
   i = objectName(i, name);
   if (!cat_.objectType(name).empty()) throw OraError(955);
-  std::string start, incr = "1", minv, maxv;
-  bool cycle = false, noMin = false, noMax = false;
-  int64_t cache = 20;
-  while (i < size()) {
-    std::string v;
-    if (is(at(i), "START") && is(at(i + 1), "WITH")) {
-      i += 2;
-      if (!signedNumber(t_, i, start)) throw OraError(4002);
-    } else if (is(at(i), "INCREMENT") && is(at(i + 1), "BY")) {
-      i += 2;
-      if (!signedNumber(t_, i, incr)) throw OraError(4002);
-    } else if (is(at(i), "MINVALUE")) {
-      ++i;
-      if (!signedNumber(t_, i, minv)) throw OraError(922);
-    } else if (is(at(i), "MAXVALUE")) {
-      ++i;
-      if (!signedNumber(t_, i, maxv)) throw OraError(922);
-    } else if (is(at(i), "NOMINVALUE")) { noMin = true; ++i; }
-    else if (is(at(i), "NOMAXVALUE")) { noMax = true; ++i; }
-    else if (is(at(i), "CYCLE")) { cycle = true; ++i; }
-    else if (is(at(i), "NOCYCLE")) { cycle = false; ++i; }
-    else if (is(at(i), "CACHE")) {
-      ++i;
-      if (!signedNumber(t_, i, v)) throw OraError(922);
-      cache = std::atoll(v.c_str());
-    } else if (is(at(i), "NOCACHE")) { cache = 0; ++i; }
-    else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) ++i;
-    else unexpected(i);
-  }
-  (void)noMin;
-  (void)noMax;
+  SequenceOptions o;
+  sequenceOptions(i, o, false);
+  std::string start = o.start, incr = o.incr.empty() ? "1" : o.incr, minv = o.minv, maxv = o.maxv;
+  bool cycle = o.cycle == 1;
+  int64_t cache = o.cache >= 0 ? o.cache : 20;
   if (!fitsInt64(incr) || std::atoll(incr.c_str()) == 0) throw OraError(4002);
   int64_t inc = std::atoll(incr.c_str());
   // Oracle's defaults: 1 .. 10^27 going up, -10^26 .. -1 going down; bounds beyond 64 bits are kept
@@ -282,35 +290,13 @@ void Translator::alterSequence() {
   std::string name;
   size_t i = objectName(2, name);
   if (!cat_.sequenceExists(name)) throw OraError(2289, name);
-  std::string incr, minv, maxv;
-  int cycle = -1;
-  int64_t cache = -1;
-  bool noMin = false, noMax = false;
   if (i >= size()) throw OraError(2286);
-  while (i < size()) {
-    std::string v;
-    if (is(at(i), "START")) throw OraError(2283).at(static_cast<int>(at(i).pos));
-    if (is(at(i), "INCREMENT") && is(at(i + 1), "BY")) {
-      i += 2;
-      if (!signedNumber(t_, i, incr)) throw OraError(4002);
-    } else if (is(at(i), "MINVALUE")) {
-      ++i;
-      if (!signedNumber(t_, i, minv)) throw OraError(922);
-    } else if (is(at(i), "MAXVALUE")) {
-      ++i;
-      if (!signedNumber(t_, i, maxv)) throw OraError(922);
-    } else if (is(at(i), "NOMINVALUE")) { noMin = true; ++i; }
-    else if (is(at(i), "NOMAXVALUE")) { noMax = true; ++i; }
-    else if (is(at(i), "CYCLE")) { cycle = 1; ++i; }
-    else if (is(at(i), "NOCYCLE")) { cycle = 0; ++i; }
-    else if (is(at(i), "CACHE")) {
-      ++i;
-      if (!signedNumber(t_, i, v)) throw OraError(922);
-      cache = std::atoll(v.c_str());
-    } else if (is(at(i), "NOCACHE")) { cache = 0; ++i; }
-    else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) ++i;
-    else unexpected(i);
-  }
+  SequenceOptions o;
+  sequenceOptions(i, o, true);
+  std::string incr = o.incr, minv = o.minv, maxv = o.maxv;
+  int cycle = o.cycle;
+  int64_t cache = o.cache;
+  bool noMin = o.noMin, noMax = o.noMax;
   if (!incr.empty() && (!fitsInt64(incr) || std::atoll(incr.c_str()) == 0)) throw OraError(4002);
   if ((!minv.empty() && !fitsInt64(minv)) || (!maxv.empty() && !fitsInt64(maxv))) throw OraError(4004);
   tr_.beforeCommit.push_back([=](Session& s) {

@@ -183,6 +183,13 @@ private:
   void createView(size_t i, bool replace);
   void createSequence(size_t i);
   void alterSequence();
+  struct SequenceOptions {
+    std::string start, incr, minv, maxv; // as written; empty when not given
+    int cycle = -1;                      // -1 not given, 0 NOCYCLE, 1 CYCLE
+    int64_t cache = -1;                  // -1 not given
+    bool noMin = false, noMax = false;
+  };
+  void sequenceOptions(size_t i, SequenceOptions& o, bool alter);
   void createSynonym(size_t i, bool replace);
   void createUser();
   void alterUser();
