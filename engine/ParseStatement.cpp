@@ -121,6 +121,21 @@ Node* Parser::defaultOr() {
   return expr();
 }
 
+// CONSTRAINT name or PRIMARY KEY, as DROP, ENABLE and DISABLE name a constraint.
+void Parser::constraintTarget(Node* what) {
+  if (acceptWord("CONSTRAINT")) {
+    what->text = "CONSTRAINT";
+    Node* c = make(N::Name);
+    c->text = name(904);
+    what->kids.push_back(finish(c));
+  } else if (acceptWord("PRIMARY")) {
+    expectWord("KEY", 905);
+    what->text = "PRIMARY KEY";
+  } else {
+    fail(905);
+  }
+}
+
 Node* Parser::update() {
   Node* n = make(N::Update);
   ++i_;
@@ -544,33 +559,15 @@ Node* Parser::alter() {
     } else if (acceptOp("(")) {
       what->text = "COLUMN";
       what->kids = nameList()->kids;
-    } else if (acceptWord("CONSTRAINT")) {
-      what->text = "CONSTRAINT";
-      Node* c = make(N::Name);
-      c->text = name(904);
-      what->kids.push_back(finish(c));
-    } else if (acceptWord("PRIMARY")) {
-      expectWord("KEY", 905);
-      what->text = "PRIMARY KEY";
     } else {
-      fail(905);
+      constraintTarget(what);
     }
     if (acceptWord("CASCADE")) acceptWord("CONSTRAINTS");
     act->kids.push_back(finish(what));
   } else if (act->text == "ENABLE" || act->text == "DISABLE") {
     acceptWord("VALIDATE") || acceptWord("NOVALIDATE");
     Node* what = make(N::Option);
-    if (acceptWord("CONSTRAINT")) {
-      what->text = "CONSTRAINT";
-      Node* c = make(N::Name);
-      c->text = name(904);
-      what->kids.push_back(finish(c));
-    } else if (acceptWord("PRIMARY")) {
-      expectWord("KEY", 905);
-      what->text = "PRIMARY KEY";
-    } else {
-      fail(905);
-    }
+    constraintTarget(what);
     acceptWord("CASCADE");
     act->kids.push_back(finish(what));
   } else if (act->text == "RENAME") {

@@ -87,6 +87,7 @@ private:
   Node* condition(); // an expression that must be a condition (ORA-00920 otherwise)
   Node* binary(int minPrec);
   Node* defaultOr();
+  void constraintTarget(Node* what);
   void usingQualified(const Node* block) const;
   Node* unary();
   Node* primary();
