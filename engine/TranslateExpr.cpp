@@ -270,6 +270,18 @@ std::string Translator::emit(size_t b, size_t e) {
           // the second argument takes the first one's type
           ColType t1 = exprType(args[0].first, args[0].second), t2 = exprType(args[1].first, args[1].second);
           bool text2 = t2.code == kVarchar2 || t2.code == kChar;
+          if (t1.code == kNumber && args[1].second == args[1].first + 1 && t_[args[1].first].kind == Token::Str &&
+              !t_[args[1].first].text.empty()) {
+            // a text literal that is no number fails once, before any row, as Oracle converts constants
+            Num n;
+            bool number = false;
+            try {
+              number = parseNum(t_[args[1].first].text, n);
+            } catch (const OraError&) {
+            }
+            pin_[args[1].first] = 1;
+            if (!number) throw OraError(1722).at(static_cast<int>(t_[args[1].first].pos));
+          }
           std::string v2 = emit(args[1].first, args[1].second);
           if (t1.code == kNumber && text2) v2 = "ora_num(" + v2 + ")";
           else if (t1.code == kDate && text2) v2 = "ora_conv(" + v2 + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
