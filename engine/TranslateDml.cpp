@@ -85,11 +85,14 @@ void Translator::insert() {
     while (close < size() && !(t_[close].depth == d && is(t_[close], ")"))) ++close;
     if (close + 1 < size()) unexpected(close + 1);
     std::vector<std::string> vals;
+    std::vector<char> byDefault; // the value is the keyword DEFAULT
     size_t b = i + 1;
     for (size_t k = b; k <= close; ++k) {
       if (k == close || (t_[k].depth == d + 1 && is(t_[k], ","))) {
         if (k == b) throw OraError(936);
-        vals.push_back(k == b + 1 && is(t_[b], "DEFAULT") ? "\x01" : emit(b, k));
+        bool dflt = k == b + 1 && is(t_[b], "DEFAULT");
+        byDefault.push_back(dflt);
+        vals.push_back(dflt ? std::string() : emit(b, k));
         b = k + 1;
       }
     }
@@ -97,8 +100,8 @@ void Translator::insert() {
     if (vals.size() > target.size()) throw OraError(913);
     tr_.sql = head + " VALUES (";
     for (size_t k = 0; k < vals.size(); ++k) {
-      if (vals[k] != "\x01" && target[k].always) throw OraError(32795);
-      tr_.sql += (k ? ", " : "") + (vals[k] == "\x01" ? defaultOf(target[k]) : convWrap(vals[k], target[k], table));
+      if (!byDefault[k] && target[k].always) throw OraError(32795);
+      tr_.sql += (k ? ", " : "") + (byDefault[k] ? defaultOf(target[k]) : convWrap(vals[k], target[k], table));
     }
     tr_.sql = withHoisted(tr_.sql + extra + ")");
   } else if (is(at(i), "SELECT") || is(at(i), "(") || is(at(i), "WITH")) {
