@@ -154,8 +154,7 @@ TEST_F(Durability, DiskFullInsideATransactionIsNoticed) {
     ASSERT_EQ(Exec("INSERT INTO BIG VALUES (" + std::to_string(i) + ", 'early')"), "");
   // A statement that writes far more than the page cache holds: its writes reach the disk.
   FaultVfs::Full = true;
-  std::string err =
-      Exec("INSERT INTO BIG SELECT 1, RPAD('x', 4000, 'y') FROM EMP A, EMP B, EMP C");
+  std::string err = Exec("INSERT INTO BIG SELECT 1, RPAD('x', 4000, 'y') FROM EMP A, EMP B, EMP C");
   FaultVfs::Full = false;
   EXPECT_EQ(Code(err), "ORA-01653") << err;
   // SQLite may have taken the whole transaction with the statement; the session knows which,
@@ -202,9 +201,10 @@ TEST_F(Durability, SequenceDdlIsAllOrNothingAcrossKill9) {
     ASSERT_TRUE(Ses.Disconnect());
     ASSERT_TRUE(Logon(Ses, "DEMO", "DEMO")); // a new logon settles what the kill left
     // Both halves agree: the sequence file and the object list name the same sequences.
-    EXPECT_EQ(Rows("SELECT SEQUENCE_NAME FROM USER_SEQUENCES WHERE SEQUENCE_NAME LIKE 'KS%' ORDER BY 1"),
-              Rows("SELECT OBJECT_NAME FROM USER_OBJECTS WHERE OBJECT_TYPE = 'SEQUENCE' AND "
-                   "OBJECT_NAME LIKE 'KS%' ORDER BY 1"))
+    EXPECT_EQ(
+        Rows("SELECT SEQUENCE_NAME FROM USER_SEQUENCES WHERE SEQUENCE_NAME LIKE 'KS%' ORDER BY 1"),
+        Rows("SELECT OBJECT_NAME FROM USER_OBJECTS WHERE OBJECT_TYPE = 'SEQUENCE' AND "
+             "OBJECT_NAME LIKE 'KS%' ORDER BY 1"))
         << "trial " << trial;
     for (int k = 0; k < 4; ++k) {
       std::string name = "KS" + std::to_string(k);
@@ -256,9 +256,9 @@ TEST_F(Durability, TornObjectsLeftByEarlierVersionsAreRepaired) {
   ASSERT_TRUE(Ses.Disconnect());
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open((DbFolder() + "/DEMO.db").c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE) VALUES ('HALF_MADE', 'SEQUENCE')",
-                         nullptr, nullptr, nullptr),
+  ASSERT_EQ(sqlite3_exec(
+                db, "INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE) VALUES ('HALF_MADE', 'SEQUENCE')",
+                nullptr, nullptr, nullptr),
             SQLITE_OK);
   sqlite3_close(db);
   ASSERT_EQ(sqlite3_open((DbFolder() + "/DEMO.seq").c_str(), &db), SQLITE_OK);
@@ -334,8 +334,8 @@ TEST_F(Durability, EndingWithoutLogoffRollsBack) {
       TOraSession s;
       TOraCursor c;
       c.SetSession(&s);
-      if (!Logon(s, "DEMO", "DEMO") ||
-          !Run(c, std::string("INSERT INTO DEPT VALUES (") + (commit ? "78" : "77") + ", 'GONE', 'X')"))
+      if (!Logon(s, "DEMO", "DEMO") || !Run(c, std::string("INSERT INTO DEPT VALUES (") +
+                                                   (commit ? "78" : "77") + ", 'GONE', 'X')"))
         std::exit(3);
       if (commit && !s.Commit())
         std::exit(4);
@@ -471,7 +471,8 @@ TEST_F(Durability, EveryParseSeesTheSchemaAsItIsNow) {
   // what this logon learns of the schema: T is no table, EMP has 8 columns, V's column is text
   EXPECT_EQ(Code(Exec("SELECT * FROM T")), "ORA-00942");
   EXPECT_EQ(Code(Exec("INSERT INTO T VALUES (1, 'abc')")), "ORA-00942");
-  EXPECT_EQ(Code(Exec("INSERT INTO EMP VALUES (1, 'A', 'B', NULL, NULL, 1, 1, 10, 5)")), "ORA-00913");
+  EXPECT_EQ(Code(Exec("INSERT INTO EMP VALUES (1, 'A', 'B', NULL, NULL, 1, 1, 10, 5)")),
+            "ORA-00913");
   ASSERT_EQ(Exec("SELECT * FROM EMP"), "");
   EXPECT_EQ(Cur.FieldCount(), 8);
   ASSERT_EQ(Exec("SELECT X FROM V"), "");
@@ -525,7 +526,8 @@ TEST_F(Durability, EveryParseSeesTheSchemaAsItIsNow) {
   EXPECT_EQ(Code(Exec("INSERT INTO T VALUES ('abc')")), "ORA-01861");
   ASSERT_EQ(Exec("SELECT * FROM EMP"), "");
   EXPECT_EQ(Cur.FieldCount(), 8);
-  EXPECT_EQ(Code(Exec("INSERT INTO EMP VALUES (2, 'A', 'B', NULL, NULL, 1, 1, 10, 5)")), "ORA-00913");
+  EXPECT_EQ(Code(Exec("INSERT INTO EMP VALUES (2, 'A', 'B', NULL, NULL, 1, 1, 10, 5)")),
+            "ORA-00913");
   // this logon's own DDL, also inside an open transaction of its own
   ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (50, 'A', 'B')"), "");
   ASSERT_EQ(Exec("DROP TABLE T"), "");
