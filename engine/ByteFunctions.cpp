@@ -17,6 +17,7 @@ namespace {
 using fn::Ctx;
 using fn::guarded;
 using fn::Val;
+using fn::startPosition;
 
 Charset charsetOf(Ctx* ctx) { return *static_cast<const Charset*>(sqlite3_user_data(ctx)); }
 
@@ -64,13 +65,6 @@ void resultText(Ctx* ctx, const std::string& s) {
 void fnLengthb(Ctx* ctx, int, Val** argv) {
   if (anyNull(1, argv)) { sqlite3_result_null(ctx); return; }
   sqlite3_result_int64(ctx, byteLength(textOf(argv[0]), charsetOf(ctx)));
-}
-
-// Oracle's start position: 0 is 1, negative counts from the end; 0 when outside the text.
-int64_t startPosition(int64_t pos, int64_t count) {
-  if (pos == 0) pos = 1;
-  if (pos < 0) pos = count + pos + 1;
-  return pos < 1 || pos > count ? 0 : pos;
 }
 
 // A character cut at either end of the byte range becomes spaces, one per byte of it kept.

@@ -69,6 +69,12 @@ double doubleOf(Val* v) {
 }
 
 // Whole part of a numeric argument (positions, lengths, counts), kept in a safe range.
+int64_t startPosition(int64_t pos, int64_t count) {
+  if (pos == 0) pos = 1;
+  if (pos < 0) pos = count + pos + 1;
+  return pos < 1 || pos > count ? 0 : pos;
+}
+
 int64_t intOf(Val* v) {
   if (sqlite3_value_type(v) == SQLITE_INTEGER) {
     int64_t x = sqlite3_value_int64(v);

@@ -73,6 +73,8 @@ bool isWordChar(uint32_t c);
 std::string mapChars(std::string_view s, uint32_t (*f)(uint32_t));
 std::string trimChars(const std::string& s, const std::vector<uint32_t>& set, bool left, bool right);
 std::vector<size_t> charStarts(std::string_view s); // byte offsets of each character, plus the end
+// Oracle's start position: 0 is 1, negative counts from the end; 0 when outside the text.
+int64_t startPosition(int64_t pos, int64_t count);
 
 int64_t daysFromCivil(int y, int m, int d);
 int64_t dayNumber(const DateTime& d);

@@ -12,13 +12,6 @@ namespace ora::fn {
 
 // ---- characters ----
 
-// Oracle's start position: 0 is 1, negative counts from the end; 0 when outside the text.
-int64_t startPosition(int64_t pos, int64_t count) {
-  if (pos == 0) pos = 1;
-  if (pos < 0) pos = count + pos + 1;
-  return pos < 1 || pos > count ? 0 : pos;
-}
-
 void fnSubstr(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   std::string s = textOf(argv[0]);
