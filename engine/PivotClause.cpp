@@ -46,6 +46,13 @@ std::vector<std::string> sourceColumns(const std::string& text, const std::vecto
   return columns;
 }
 
+// Where the source before PIVOT/UNPIVOT at `at` starts: its "(" or its [schema.]table name.
+size_t sourceStart(const sql::TokenList& tl, size_t at) {
+  size_t sb = at - 1;
+  if (tl.op(sb, ")")) return tl.opening(sb);
+  if (sb >= 2 && tl.op(sb - 1, ".")) return sb - 2;
+  return sb;
+}
 } // namespace
 
 // FROM ... UNPIVOT [INCLUDE|EXCLUDE NULLS] (v FOR n IN (c1 [AS 'a'], ...)): one row per source row
@@ -59,12 +66,7 @@ bool unpivotClause(const std::string& text, Catalog& cat, std::string& out) {
   for (size_t i = 1; i + 1 < t.size() && !at; ++i)
     if (tl.word(i, "UNPIVOT") && (tl.op(i - 1, ")") || tl.name(i - 1))) at = i;
   if (!at) return false;
-  size_t sb = at - 1;
-  if (tl.op(sb, ")")) {
-    sb = tl.opening(sb);
-  } else if (sb >= 2 && tl.op(sb - 1, ".")) {
-    sb -= 2;
-  }
+  size_t sb = sourceStart(tl, at);
   std::vector<std::string> columns = sourceColumns(text, t, sb, at, cat);
   size_t i = at + 1;
   bool includeNulls = false;
@@ -126,12 +128,7 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
   if (!at) return false;
 
   // the source: (subquery) or [schema.]table, and its columns
-  size_t sb = at - 1;
-  if (tl.op(sb, ")")) {
-    sb = tl.opening(sb);
-  } else if (sb >= 2 && tl.op(sb - 1, ".")) {
-    sb -= 2;
-  }
+  size_t sb = sourceStart(tl, at);
   std::vector<std::string> columns = sourceColumns(text, t, sb, at, cat);
 
   // PIVOT ( agg(x) [AS a], ... FOR col IN (v [AS name], ...) )
