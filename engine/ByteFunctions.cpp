@@ -17,50 +17,13 @@ namespace {
 using fn::Ctx;
 using fn::guarded;
 using fn::Val;
+using fn::anyNull;
+using fn::intOf;
+using fn::resultText;
 using fn::startPosition;
+using fn::textOf;
 
 Charset charsetOf(Ctx* ctx) { return *static_cast<const Charset*>(sqlite3_user_data(ctx)); }
-
-bool anyNull(int argc, Val** argv) {
-  for (int i = 0; i < argc; ++i)
-    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return true;
-  return false;
-}
-
-// A value as Oracle's implicit conversion to character gives it.
-std::string textOf(Val* v) {
-  switch (sqlite3_value_type(v)) {
-  case SQLITE_INTEGER:
-  case SQLITE_FLOAT: return numberText(v);
-  case SQLITE_BLOB:
-    return hexText(static_cast<const unsigned char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v));
-  default: {
-    auto p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-    return p ? std::string(p, static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
-  }
-  }
-}
-
-// Whole part of a numeric argument, kept in a safe range.
-int64_t intOf(Val* v) {
-  double x;
-  if (sqlite3_value_type(v) == SQLITE_INTEGER) {
-    return std::clamp<int64_t>(sqlite3_value_int64(v), -1000000000000LL, 1000000000000LL);
-  } else if (sqlite3_value_type(v) == SQLITE_FLOAT) {
-    x = sqlite3_value_double(v);
-  } else {
-    Decimal d;
-    if (!parseDecimal(textOf(v), d)) throw OraError(1722);
-    x = std::strtod(plainText(d).c_str(), nullptr);
-  }
-  if (!std::isfinite(x)) throw OraError(1722);
-  return static_cast<int64_t>(std::clamp(std::trunc(x), -1e12, 1e12));
-}
-
-void resultText(Ctx* ctx, const std::string& s) {
-  if (s.empty()) sqlite3_result_null(ctx);
-  else sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-}
 
 void fnLengthb(Ctx* ctx, int, Val** argv) {
   if (anyNull(1, argv)) { sqlite3_result_null(ctx); return; }

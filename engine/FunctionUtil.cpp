@@ -68,19 +68,20 @@ double doubleOf(Val* v) {
   return std::strtod(plainText(decimalOf(v)).c_str(), nullptr);
 }
 
-// Whole part of a numeric argument (positions, lengths, counts), kept in a safe range.
 int64_t startPosition(int64_t pos, int64_t count) {
   if (pos == 0) pos = 1;
   if (pos < 0) pos = count + pos + 1;
   return pos < 1 || pos > count ? 0 : pos;
 }
 
+// Whole part of a numeric argument (positions, lengths, counts), kept in a safe range.
 int64_t intOf(Val* v) {
   if (sqlite3_value_type(v) == SQLITE_INTEGER) {
     int64_t x = sqlite3_value_int64(v);
     return std::clamp<int64_t>(x, -1000000000000LL, 1000000000000LL);
   }
   double x = std::trunc(doubleOf(v));
+  if (!std::isfinite(x)) throw OraError(1722);
   return static_cast<int64_t>(std::clamp(x, -1e12, 1e12));
 }
 
