@@ -106,6 +106,8 @@ const ViewDef kViews[] = {
      "Information about all users of the database"},
     {"NLS_DATABASE_PARAMETERS", "PARAMETER VARCHAR2(30) NOT NULL, VALUE VARCHAR2(40)",
      "Permanent NLS parameters of the database"},
+    {"NLS_SESSION_PARAMETERS", "PARAMETER VARCHAR2(30), VALUE VARCHAR2(64)",
+     "NLS parameters of the user session"},
 };
 
 // Views that ALL_ and DBA_ repeat for each owner, and whether they add an OWNER column in front.
@@ -460,7 +462,8 @@ std::vector<std::pair<std::string, std::string>> dictionaryNames(const std::stri
 }
 
 bool dictionaryReadsElsewhere(const std::string& view) {
-  return view.rfind("DBA_", 0) == 0 || view == "ALL_USERS" || view == "USER_USERS" || view == "USER_SEQUENCES";
+  return view.rfind("DBA_", 0) == 0 || view == "ALL_USERS" || view == "USER_USERS" || view == "USER_SEQUENCES" ||
+         view == "NLS_SESSION_PARAMETERS";
 }
 
 std::string dictionaryTable(const std::string& view) { return "TESSEL$D_" + view; }
@@ -508,6 +511,7 @@ void fillDictionary(Session& s, const std::string& view) {
   if (view == "DICTIONARY") { Inserter ins(s.db, view, n); fillDictionaryList(s.user, ins); return; }
   if (view == "ALL_USERS" || view == "DBA_USERS") { Inserter ins(s.db, view, n); fillUserList(s.folder, view, ins); return; }
   if (view == "NLS_DATABASE_PARAMETERS") { Inserter ins(s.db, view, n); fillNlsParameters(s.charset, ins); return; }
+  if (view == "NLS_SESSION_PARAMETERS") { Inserter ins(s.db, view, n); fillSessionNls(s.db, ins); return; }
   if (!v->owned) {
     Inserter ins(s.db, view, n);
     fillOwned(view.substr(5), own, ins);

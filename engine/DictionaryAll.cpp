@@ -1,6 +1,7 @@
 // The dictionary's shared helpers and the views beyond the schema's own objects: constraints,
 // TAB, DICTIONARY, the user list and the database's NLS parameters.
 #include "DictionaryImpl.h"
+#include "FunctionUtil.h"
 
 #include "OraError.h"
 #include "SqlText.h"
@@ -427,6 +428,32 @@ void fillNlsParameters(Charset cs, Inserter& ins) {
   const std::pair<const char*, const char*> rows[] = {
       {"NLS_LANGUAGE", "JAPANESE"},    {"NLS_TERRITORY", "JAPAN"},       {"NLS_CHARACTERSET", charsetName(cs)},
       {"NLS_DATE_FORMAT", "RR-MM-DD"}, {"NLS_NUMERIC_CHARACTERS", ".,"}, {"NLS_LENGTH_SEMANTICS", "BYTE"},
+  };
+  for (auto& [p, v] : rows) ins.text(p).text(v).row();
+}
+
+void fillSessionNls(sqlite3* db, Inserter& ins) {
+  const Nls& n = sessionNls(db);
+  auto lang = [](int l) { return std::string(l == fn::kJapanese ? "JAPANESE" : "AMERICAN"); };
+  std::string dates = n.dateFormat.empty() ? std::string("RR-MM-DD") : n.dateFormat;
+  const std::pair<std::string, std::string> rows[] = {
+      {"NLS_LANGUAGE", lang(n.language)},
+      {"NLS_TERRITORY", "JAPAN"},
+      {"NLS_CURRENCY", "\xef\xbf\xa5"},
+      {"NLS_ISO_CURRENCY", "JAPAN"},
+      {"NLS_NUMERIC_CHARACTERS", ".,"},
+      {"NLS_CALENDAR", "GREGORIAN"},
+      {"NLS_DATE_FORMAT", dates},
+      {"NLS_DATE_LANGUAGE", lang(n.dateLanguage)},
+      {"NLS_SORT", "BINARY"},
+      {"NLS_TIME_FORMAT", "HH24:MI:SSXFF"},
+      {"NLS_TIMESTAMP_FORMAT", "RR-MM-DD HH24:MI:SSXFF"},
+      {"NLS_TIME_TZ_FORMAT", "HH24:MI:SSXFF TZR"},
+      {"NLS_TIMESTAMP_TZ_FORMAT", "RR-MM-DD HH24:MI:SSXFF TZR"},
+      {"NLS_DUAL_CURRENCY", "\xef\xbf\xa5"},
+      {"NLS_COMP", "BINARY"},
+      {"NLS_LENGTH_SEMANTICS", "BYTE"},
+      {"NLS_NCHAR_CONV_EXCP", "FALSE"},
   };
   for (auto& [p, v] : rows) ins.text(p).text(v).row();
 }

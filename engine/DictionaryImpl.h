@@ -79,6 +79,8 @@ void fillCatalog(const Source& src, Inserter& ins);
 void fillDictionaryList(const std::string& user, Inserter& ins);
 void fillUserList(const std::string& folder, const std::string& view, Inserter& ins);
 void fillNlsParameters(Charset cs, Inserter& ins);
+// What ALTER SESSION set, or the defaults of a Japanese territory with American messages.
+void fillSessionNls(sqlite3* db, Inserter& ins);
 void fillConstraints(const Source& src, Inserter& ins);
 void fillConsColumns(const Source& src, Inserter& ins);
 
