@@ -93,6 +93,19 @@ void fnAddMonths(Ctx* ctx, int argc, Val** argv) {
   resultDate(ctx, r);
 }
 
+// A year-to-month interval keeps the day of month, unlike ADD_MONTHS: a day the month lacks is an error.
+void fnDateAddMonths(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  DateTime d = dateOf(ctx, argv[0]);
+  int64_t total = static_cast<int64_t>(d.year) * 12 + (d.month - 1) + intOf(argv[1]);
+  if (total < 12 || total >= 120000) throw OraError(1841);
+  DateTime r = d;
+  r.year = static_cast<int>(total / 12);
+  r.month = static_cast<int>(total % 12) + 1;
+  if (r.day > daysInMonth(r.year, r.month)) throw OraError(1839);
+  resultDate(ctx, r);
+}
+
 // Whole months when the days of month match or both are month ends, else the day and time
 // difference over a 31-day month.
 void fnMonthsBetween(Ctx* ctx, int argc, Val** argv) {

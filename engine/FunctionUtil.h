@@ -173,6 +173,7 @@ void fnMonthsBetween(Ctx* ctx, int argc, Val** argv);
 void fnLastDay(Ctx* ctx, int, Val** argv);
 void fnNextDay(Ctx* ctx, int argc, Val** argv);
 void fnDateAdd(Ctx* ctx, int argc, Val** argv);
+void fnDateAddMonths(Ctx* ctx, int argc, Val** argv);
 void fnDateDiff(Ctx* ctx, int argc, Val** argv);
 
 // Languages of month and day names (NLS_DATE_LANGUAGE).

@@ -119,6 +119,7 @@ const std::map<int, const char*>& texts() {
       {1434, "private synonym to be dropped does not exist"},
       {1471, "cannot create a synonym with same name as object"},
       {1867, "the interval is invalid"},
+      {1873, "the leading precision of the interval is too small"},
       {30081, "invalid data type for datetime/interval arithmetic"},
       {30088, "datetime/interval precision is out of range"},
       {30089, "missing or invalid <datetime field>"},

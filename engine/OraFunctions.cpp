@@ -310,6 +310,7 @@ const Def kDefs[] = {
     {"LAST_DAY", 1, 1, guarded<fnLastDay>, kDate},
     {"NEXT_DAY", 2, 2, guarded<fnNextDay>, kDate},
     {"ORA_DATE_ADD", 2, 2, guarded<fnDateAdd>, kDate},
+    {"ORA_DATE_ADD_YM", 2, 2, guarded<fnDateAddMonths>, kDate},
     {"ORA_DATE_DIFF", 2, 2, guarded<fnDateDiff>, kNumber},
     {"ORA_USER", 0, 0, guarded<fnUser>, kVarchar2, true},
     {"ORA_UID", 0, 0, guarded<fnUid>, kNumber, true},

@@ -502,7 +502,11 @@ void Translator::rewriteChains(size_t b, size_t e) {
       i = chainEnd;
       continue;
     }
-    std::string acc = factors(terms[0].first, terms[0].second);
+    // INTERVAL '1' YEAR + HIREDATE: the interval is added to the date after it
+    int64_t leadMonths = 0;
+    bool monthsFirst = ops.size() >= 1 && ops[0] == "+" && types[1].code == kDate &&
+                       monthInterval(terms[0].first, terms[0].second, leadMonths);
+    std::string acc = monthsFirst ? std::string() : factors(terms[0].first, terms[0].second);
     if (ops.empty()) {
       replace_[i] = acc;
       for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
@@ -541,6 +545,17 @@ void Translator::rewriteChains(size_t b, size_t e) {
       continue;
     }
     for (size_t n = 0; n < ops.size(); ++n) {
+      int64_t months = 0;
+      if (accType.code == kDate && (ops[n] == "+" || ops[n] == "-") &&
+          monthInterval(terms[n + 1].first, terms[n + 1].second, months)) {
+        acc = "ora_date_add_ym(" + acc + ", " + std::to_string(ops[n] == "-" ? -months : months) + ")";
+        continue;
+      }
+      if (n == 0 && monthsFirst) {
+        acc = "ora_date_add_ym(" + factors(terms[1].first, terms[1].second) + ", " + std::to_string(leadMonths) + ")";
+        accType = types[1];
+        continue;
+      }
       std::string text = factors(terms[n + 1].first, terms[n + 1].second);
       const ColType& t = types[n + 1];
       ColType r;
@@ -701,6 +716,45 @@ size_t Translator::intervalEnd(size_t i) const {
     if (is(at(k), "(")) k = matching(k) + 1;
   }
   return k;
+}
+
+// Whether [b, e) is a year-to-month interval literal, and its months: '2' YEAR, '14' MONTH,
+// '1-6' YEAR TO MONTH, with a leading precision of 2 digits unless given.
+bool Translator::monthInterval(size_t b, size_t e, int64_t& months) const {
+  if (b + 2 >= e || !is(t_[b], "INTERVAL") || t_[b + 1].kind != Token::Str || intervalEnd(b) != e) return false;
+  bool years = is(at(b + 2), "YEAR");
+  if (!years && !is(at(b + 2), "MONTH")) return false;
+  size_t k = b + 3;
+  int precision = 2;
+  if (is(at(k), "(")) {
+    if (at(k + 1).kind != Token::Num) throw OraError(30088);
+    precision = std::atoi(at(k + 1).text.c_str());
+    if (precision > 9) throw OraError(30088);
+    k = matching(k) + 1;
+  }
+  bool toMonth = is(at(k), "TO");
+  if (toMonth && (!years || !is(at(k + 1), "MONTH"))) throw OraError(30089);
+  std::string text = t_[b + 1].text;
+  bool negative = !text.empty() && text[0] == '-';
+  if (negative || (!text.empty() && text[0] == '+')) text.erase(0, 1);
+  size_t dash = toMonth ? text.find('-') : std::string::npos;
+  std::string lead = toMonth ? text.substr(0, dash) : text;
+  std::string trail = toMonth && dash != std::string::npos ? text.substr(dash + 1) : std::string();
+  auto digits = [](const std::string& f) {
+    return !f.empty() && f.size() <= 9 && std::all_of(f.begin(), f.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!digits(lead) || (toMonth && (dash == std::string::npos || !digits(trail)))) throw OraError(1867);
+  if (static_cast<int>(lead.size()) > precision) throw OraError(1873);
+  int64_t v = std::atoll(lead.c_str());
+  if (toMonth) {
+    int64_t m = std::atoll(trail.c_str());
+    if (m > 11) throw OraError(1843);
+    v = v * 12 + m;
+  } else if (years) {
+    v *= 12;
+  }
+  months = negative ? -v : v;
+  return true;
 }
 
 // A day-to-second interval as the number of days it spans, which date arithmetic adds as Oracle

@@ -146,6 +146,7 @@ private:
   static int significantDigits(const std::string& literal);
   size_t intervalEnd(size_t i) const;
   [[gnu::noinline]] std::string intervalDays(size_t i, size_t& after);
+  bool monthInterval(size_t b, size_t e, int64_t& months) const;
   [[gnu::noinline]] void joinedStar(size_t star, size_t from, size_t fromEnd);
   size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
   void parseFrom(size_t b, size_t e, Context& c);

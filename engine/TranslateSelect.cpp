@@ -184,7 +184,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     size_t exprEnd = ie;
     std::string alias;
     bool star = is(t_[ie - 1], "*") && (ie - 1 == i || is(t_[ie - 2], "."));
-    if (!star && ie - i >= 2 && aliasToken(ie - 1)) {
+    // an interval literal's last unit is no alias: HIREDATE + INTERVAL '1' MONTH
+    bool unitLast = false;
+    for (size_t k = i; k + 1 < ie && !unitLast; ++k)
+      unitLast = t_[k].depth == d && is(t_[k], "INTERVAL") && t_[k + 1].kind == Token::Str && intervalEnd(k) == ie;
+    if (!star && !unitLast && ie - i >= 2 && aliasToken(ie - 1)) {
       const Token& prev = t_[ie - 2];
       if (is(prev, "AS")) { alias = t_[ie - 1].text; exprEnd = ie - 2; }
       else if (!(prev.kind == Token::Op && prev.text != ")")) { alias = t_[ie - 1].text; exprEnd = ie - 1; }
