@@ -147,6 +147,8 @@ public:
   double GetAsFloat(int row) const override;
   int16_t Precision() const { return FPrecision; }
   int16_t Scale() const { return FScale; }
+  // FLOAT(p) is described with p binary digits and this scale
+  bool IsFloat() const { return FScale == -127; }
   void SetPrecision(int16_t value) { FPrecision = value; }
   void SetScale(int16_t value) { FScale = value; }
 

@@ -94,8 +94,12 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     if (a > 0 || star) { ct.precision = star ? 0 : a; ct.scale = s; ct.hasScale = true; }
   } else if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT") {
     ct.code = kNumber; ct.precision = 38; ct.hasScale = true;
-  } else if (tn == "FLOAT" || tn == "REAL" || tn == "DOUBLE PRECISION") {
-    ct.code = kNumber;
+  } else if (tn == "FLOAT") {
+    if (hasS || star || a == 0 || a > 126) throw OraError(1724);
+    ct = floatType(a < 0 ? 126 : a);
+  } else if (tn == "REAL" || tn == "DOUBLE PRECISION") {
+    if (a >= 0 || star) throw OraError(907);
+    ct = floatType(tn == "REAL" ? 63 : 126);
   } else if (tn == "DATE") {
     ct.code = kDate;
   } else if (tn == "RAW") {

@@ -180,7 +180,7 @@ std::string dataType(const ColType& t) {
   switch (t.code) {
   case kVarchar2: return "VARCHAR2";
   case kChar: return "CHAR";
-  case kNumber: return "NUMBER";
+  case kNumber: return t.isFloat() ? "FLOAT" : "NUMBER";
   case kDate: return "DATE";
   case kRaw: return "RAW";
   case kLong: return "LONG";
@@ -266,7 +266,7 @@ void fillColumns(const Source& src, Inserter& ins) {
                  int id) {
     ins.text(table).text(name).text(dataType(t)).num(dataLength(t));
     if (t.code == kNumber && t.precision > 0) ins.num(t.precision); else ins.null();
-    if (t.code == kNumber && t.hasScale) ins.num(t.scale); else ins.null();
+    if (t.code == kNumber && t.hasScale && !t.isFloat()) ins.num(t.scale); else ins.null();
     ins.text(notNull ? "N" : "Y").num(id).null();
     ins.row();
   };

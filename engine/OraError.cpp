@@ -77,6 +77,7 @@ const std::map<int, const char*>& texts() {
       {1427, "single-row subquery returns more than one row"},
       {1476, "divisor is equal to zero"},
       {1790, "expression must have same datatype as corresponding expression"},
+      {1724, "floating point precision is out of range (1 to 126)"},
       {1727, "numeric precision specifier is out of range (1 to 38)"},
       {1728, "numeric scale specifier is out of range (-84 to 127)"},
       {1830, "date format picture ends before converting entire input string"},

@@ -216,7 +216,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       fail(ctx, 932, "RAW value into a NUMBER column");
       return;
     }
-    if (precision > 0 || hasScale) {
+    if (hasScale && scale == kFloatScale) {
+      // FLOAT keeps significant digits, wherever the point is
+      roundTo(d, floatDigits(precision) - d.point);
+    } else if (precision > 0 || hasScale) {
       roundTo(d, hasScale ? scale : 0);
       if (precision > 0 && !d.zero() && d.point > precision - (hasScale ? scale : 0)) {
         fail(ctx, 1438);
@@ -375,6 +378,17 @@ std::string declTypeText(const ColType& t) {
   return "";
 }
 
+ColType floatType(int bits) {
+  ColType t;
+  t.code = kNumber;
+  t.precision = bits;
+  t.scale = kFloatScale;
+  t.hasScale = true;
+  return t;
+}
+
+int floatDigits(int bits) { return (bits * 30103 + 99999) / 100000; }
+
 int describeSize(const ColType& t) {
   switch (t.code) {
   case kVarchar2: case kChar: case kRaw: return t.size;
@@ -389,7 +403,7 @@ int displaySize(const ColType& t) {
   switch (t.code) {
   case kVarchar2: case kChar: return t.size;
   case kRaw: return t.size * 2;
-  case kNumber: return t.precision > 0 ? t.precision + 2 : 40;
+  case kNumber: return t.precision > 0 && !t.isFloat() ? t.precision + 2 : 40;
   case kDate: return 9;
   case kRowid: return 18;
   default: return 0;

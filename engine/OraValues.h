@@ -16,14 +16,20 @@ enum TypeCode : int {
   kVarchar2 = 1, kNumber = 2, kLong = 8, kRowid = 11, kDate = 12, kRaw = 23, kLongRaw = 24,
   kChar = 96
 };
+constexpr int kFloatScale = -127;
 
 struct ColType {
   int code = 0;       // 0: not an Oracle type we know
   int size = 0;       // VARCHAR2/CHAR/RAW length in bytes
-  int precision = 0;  // NUMBER(p,s); 0 when not given
-  int scale = 0;
+  int precision = 0;  // NUMBER(p,s); 0 when not given; FLOAT: binary digits
+  int scale = 0;      // FLOAT: kFloatScale, as Oracle describes it
   bool hasScale = false;
+  bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
 };
+// FLOAT(bits): REAL is FLOAT(63), DOUBLE PRECISION and FLOAT FLOAT(126).
+ColType floatType(int bits);
+// The decimal digits a FLOAT of that many binary digits keeps.
+int floatDigits(int bits);
 
 // Reads the declared type that CREATE TABLE stored ("VARCHAR2(10)", "NUMBER(7,2)", "DATE",
 // "LONG VARCHAR" for LONG, ...).

@@ -75,6 +75,9 @@ ColType Translator::castType(size_t b, size_t e) const {
   ColType c = parseDeclType(decl);
   if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
   if (c.code == 0 && (decl.rfind("INTEGER", 0) == 0 || decl.rfind("INT", 0) == 0)) c = parseDeclType("NUMBER(38)");
+  if (c.code == 0 && decl.rfind("FLOAT", 0) == 0) c = floatType(decl.size() > 7 ? std::atoi(decl.c_str() + 6) : 126);
+  if (c.code == 0 && decl.rfind("REAL", 0) == 0) c = floatType(63);
+  if (c.code == 0 && decl.rfind("DOUBLE", 0) == 0) c = floatType(126);
   if (c.code == kVarchar2 && c.size <= 0) c.size = 4000;
   return c;
 }

@@ -64,7 +64,7 @@ std::string FixedDecimals(std::string text, int scale) {
 std::string NumberText(const TOraNumberField& f, int row) {
   std::string text = f.GetAsString(row);
   const bool plain = text.find_first_of("eE") == std::string::npos;
-  if (f.Precision() <= 0)
+  if (f.Precision() <= 0 || f.IsFloat())
     return plain ? text : FormatGeneralFloat(f.GetAsFloat(row));
   if (!plain) {
     char buf[128];
@@ -89,7 +89,8 @@ std::string OutputLine(TOraCursor& cur, int row, const std::string& dateFormat) 
       break;
     case fkNumber: {
       const auto* n = static_cast<const TOraNumberField*>(field);
-      const int width = n->Precision() > 0 ? n->Precision() + 2 : f->DisplaySize();
+      const int width =
+          n->Precision() > 0 && !n->IsFloat() ? n->Precision() + 2 : f->DisplaySize();
       line += PadDisplay(null ? std::string() : NumberText(*n, row), width, true);
       break;
     }

@@ -44,6 +44,8 @@ std::string TypeText(TCustomOraField* cf) {
     auto* n = static_cast<TOraNumberField*>(f);
     if (n->Precision() <= 0)
       return "NUMBER";
+    if (n->IsFloat())
+      return "FLOAT(" + std::to_string(n->Precision()) + ")";
     if (n->Scale() == 0)
       return "NUMBER(" + std::to_string(n->Precision()) + ")";
     return "NUMBER(" + std::to_string(n->Precision()) + "," + std::to_string(n->Scale()) + ")";
