@@ -278,6 +278,8 @@ OCIW32_API int odescr(unsigned char* cda, int pos, int* dbsize, short* dbtype, c
     if (dbtype) *dbtype = static_cast<short>(col.type.code);
     if (cbuf && cbufl) {
       int n = std::min<int>(static_cast<int>(col.name.size()), *cbufl);
+      // a short buffer gets whole characters only, never half of one
+      while (n > 0 && n < static_cast<int>(col.name.size()) && (static_cast<unsigned char>(col.name[n]) & 0xC0) == 0x80) --n;
       std::memcpy(cbuf, col.name.data(), static_cast<size_t>(n));
       *cbufl = n;
     }

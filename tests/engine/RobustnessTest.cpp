@@ -291,6 +291,14 @@ TEST_F(Robustness, BadArgumentsAtTheCallInterfaceAreErrors) {
   EXPECT_EQ(len, 3);
   EXPECT_EQ(std::string(name, 3), "ENA");
 
+  // A name longer than the buffer is cut between characters: "ほ" is 3 bytes, the buffer 5.
+  ASSERT_EQ(raw.Parse("SELECT 'ほん' FROM DUAL"), 0);
+  len = 5;
+  EXPECT_EQ(OciIntr::odescr(raw.cda, 1, &dbsize, &type, name, &len, &dsize, &prec, &scale, &nullok),
+            0);
+  EXPECT_EQ(len, 4);
+  EXPECT_EQ(std::string(name, 4), "'ほ");
+
   // A host string that cannot even be examined is a failed logon, not an exception.
   unsigned char lda[64] = {}, hda[256] = {};
   std::string longPart = "/tmp/" + std::string(300, 'x') + "/db";
