@@ -467,4 +467,13 @@ void resultNum(sqlite3_context* ctx, const Num& a) {
   sqlite3_result_double(ctx, numDouble(a));
 }
 
+void resultNumExact(sqlite3_context* ctx, const Num& a) {
+  if (digitsOf(mag(a.m)) <= 15 || (a.e >= 0 && digitsOf(mag(a.m)) + a.e <= 18)) {
+    resultNum(ctx, a);
+    return;
+  }
+  std::string t = numText(a);
+  sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+}
+
 } // namespace ora

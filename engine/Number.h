@@ -42,5 +42,8 @@ std::string numText(const Num& a);
 double numDouble(const Num& a);
 // As SQL result: INTEGER when integral and in range, else REAL.
 void resultNum(sqlite3_context* ctx, const Num& a);
+// For a caller that reads numbers exactly (our own functions, the fetch): as resultNum while a
+// double holds the value, its decimal text beyond 15 significant digits.
+void resultNumExact(sqlite3_context* ctx, const Num& a);
 
 } // namespace ora

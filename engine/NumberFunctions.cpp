@@ -14,6 +14,15 @@ namespace ora {
 
 namespace {
 
+// The _x forms of the arithmetic (registered with this flag) feed our own functions and the
+// fetch, which read decimal text exactly.
+char kExact;
+
+void result(sqlite3_context* ctx, const Num& a) {
+  if (sqlite3_user_data(ctx) == &kExact) resultNumExact(ctx, a);
+  else resultNum(ctx, a);
+}
+
 template <Num (*Op)(const Num&, const Num&)>
 void binaryOp(sqlite3_context* ctx, int, sqlite3_value** argv) {
   try {
@@ -22,7 +31,7 @@ void binaryOp(sqlite3_context* ctx, int, sqlite3_value** argv) {
       sqlite3_result_null(ctx);
       return;
     }
-    resultNum(ctx, Op(a, b));
+    result(ctx, Op(a, b));
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
   } catch (const std::bad_alloc&) {
@@ -55,7 +64,7 @@ void sumArgs(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       }
       acc = add(acc, x);
     }
-    resultNum(ctx, acc);
+    result(ctx, acc);
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
   }
@@ -65,7 +74,7 @@ void negate(sqlite3_context* ctx, int, sqlite3_value** argv) {
   try {
     Num a;
     if (!numOf(argv[0], a)) sqlite3_result_null(ctx);
-    else resultNum(ctx, neg(a));
+    else result(ctx, neg(a));
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
   }
@@ -179,7 +188,7 @@ void sumFinal(sqlite3_context* ctx) {
     sqlite3_result_null(ctx);
     return;
   }
-  resultNum(ctx, t->get());
+  result(ctx, t->get());
 }
 
 void avgFinal(sqlite3_context* ctx) {
@@ -189,7 +198,7 @@ void avgFinal(sqlite3_context* ctx) {
     return;
   }
   try {
-    resultNum(ctx, div(t->get(), numFromInt(t->count)));
+    result(ctx, div(t->get(), numFromInt(t->count)));
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
   }
@@ -325,6 +334,17 @@ void registerNumberFunctions(sqlite3* db) {
   sqlite3_create_window_function(db, "ora_sum", 1, flags, nullptr, totalStep, sumFinal, sumFinal, totalInverse,
                                  nullptr);
   sqlite3_create_window_function(db, "ora_avg", 1, flags, nullptr, totalStep, avgFinal, avgFinal, totalInverse,
+                                 nullptr);
+  void* exact = &kExact;
+  sqlite3_create_function(db, "ora_add_x", 2, flags, exact, binaryOp<add>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_add_x", -1, flags, exact, sumArgs, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_neg_x", 1, flags, exact, negate, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_sub_x", 2, flags, exact, binaryOp<sub>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_mul_x", 2, flags, exact, binaryOp<mul>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_div_x", 2, flags, exact, binaryOp<div>, nullptr, nullptr);
+  sqlite3_create_window_function(db, "ora_sum_x", 1, flags, exact, totalStep, sumFinal, sumFinal, totalInverse,
+                                 nullptr);
+  sqlite3_create_window_function(db, "ora_avg_x", 1, flags, exact, totalStep, avgFinal, avgFinal, totalInverse,
                                  nullptr);
   sqlite3_create_function(db, "VARIANCE", 1, flags, nullptr, nullptr, spreadStep, spreadFinal<false>);
   sqlite3_create_function(db, "STDDEV", 1, flags, nullptr, nullptr, spreadStep, spreadFinal<true>);

@@ -14,6 +14,20 @@
 
 namespace ora::tx {
 
+// An arithmetic call that another of ours consumes passes its value as exact decimal text
+// where a double would round it (1/3 inside TO_CHAR or a longer sum).
+std::string exactCall(std::string call) {
+  static const char* const names[] = {"ora_add", "ora_sub", "ora_mul", "ora_div", "ora_neg", "ora_avg", "ora_sum"};
+  for (const char* n : names) {
+    size_t len = std::strlen(n);
+    if (call.rfind(n, 0) != 0) continue;
+    size_t k = len;
+    while (k < call.size() && call[k] == ' ') ++k;
+    if (k < call.size() && call[k] == '(') return call.insert(len, "_x");
+  }
+  return call;
+}
+
 std::string Translator::emit(size_t b, size_t e) {
   rewriteChains(b, e);
   std::string out;
@@ -508,7 +522,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
                        monthInterval(terms[0].first, terms[0].second, leadMonths);
     std::string acc = monthsFirst ? std::string() : factors(terms[0].first, terms[0].second);
     if (ops.empty()) {
-      replace_[i] = acc;
+      replace_[i] = chainCall(i, chainEnd, std::move(acc));
       for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
       lastB = i;
       rewritten_[i] = {chainEnd, kNumber};
@@ -531,12 +545,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
                 std::none_of(types.begin(), types.end(), [](const ColType& t) { return t.code == kDate; });
     if (sums) {
       // one flat sum however many terms it has: SQLite's parser takes no deep nesting
-      std::vector<std::string> parts{acc};
-      for (size_t n = 0; n < ops.size(); ++n) {
-        std::string text = factors(terms[n + 1].first, terms[n + 1].second);
-        parts.push_back(ops[n] == "-" ? "ora_neg(" + text + ")" : text);
-      }
-      replace_[i] = groupedCall("ora_add", parts);
+      replace_[i] = chainCall(i, chainEnd, sumCall(std::move(acc), terms, ops));
       for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
       lastB = i;
       rewritten_[i] = {chainEnd, kNumber};
@@ -548,11 +557,11 @@ void Translator::rewriteChains(size_t b, size_t e) {
       int64_t months = 0;
       if (accType.code == kDate && (ops[n] == "+" || ops[n] == "-") &&
           monthInterval(terms[n + 1].first, terms[n + 1].second, months)) {
-        acc = "ora_date_add_ym(" + acc + ", " + std::to_string(ops[n] == "-" ? -months : months) + ")";
+        acc = monthsAdded(acc, ops[n] == "-" ? -months : months);
         continue;
       }
       if (n == 0 && monthsFirst) {
-        acc = "ora_date_add_ym(" + factors(terms[1].first, terms[1].second) + ", " + std::to_string(leadMonths) + ")";
+        acc = monthsAdded(factors(terms[1].first, terms[1].second), leadMonths);
         accType = types[1];
         continue;
       }
@@ -581,18 +590,51 @@ void Translator::rewriteChains(size_t b, size_t e) {
         acc = "ora_date_add(" + text + ", " + acc + ")";
         r.code = kDate;
       } else {
-        acc = std::string(ops[n] == "+" ? "ora_add(" : "ora_sub(") + acc + ", " + text + ")";
+        acc = exactPair(ops[n] == "+" ? "ora_add" : "ora_sub", acc, text);
       }
       accType = r;
     }
     closeRun();
-    replace_[i] = acc;
+    replace_[i] = accType.code == kNumber ? chainCall(i, chainEnd, std::move(acc)) : acc;
     for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
     lastB = i;
     rewritten_[i] = {chainEnd, accType.code};
     lastE = chainEnd;
     i = chainEnd;
   }
+}
+
+// The calls a chain of arithmetic is made of. Kept out of line: the chain rewriter recurses as
+// deep as expressions nest, so its frame stays small.
+std::string Translator::exactPair(const char* f, const std::string& a, const std::string& b) {
+  return std::string(f) + "(" + exactCall(a) + ", " + exactCall(b) + ")";
+}
+
+std::string Translator::monthsAdded(const std::string& date, int64_t months) {
+  return "ora_date_add_ym(" + date + ", " + std::to_string(months) + ")";
+}
+
+std::string Translator::sumCall(std::string first, const std::vector<std::pair<size_t, size_t>>& terms,
+                                const std::vector<std::string>& ops) {
+  std::vector<std::string> parts{exactCall(std::move(first))};
+  for (size_t n = 0; n < ops.size(); ++n) {
+    std::string text = exactCall(factors(terms[n + 1].first, terms[n + 1].second));
+    parts.push_back(ops[n] == "-" ? "ora_neg_x(" + text + ")" : text);
+  }
+  return groupedCall("ora_add", parts);
+}
+
+std::string Translator::chainCall(size_t b, size_t e, std::string call) const {
+  return exactArgument(b, e) ? exactCall(std::move(call)) : call;
+}
+
+// Whether [b, e) is the whole number argument of a function of ours that reads decimal text
+// exactly: TO_CHAR(1/3) shows all of Oracle's digits.
+bool Translator::exactArgument(size_t b, size_t e) const {
+  static const std::set<std::string> readers = {"TO_CHAR", "ROUND", "TRUNC"};
+  if (b < 2 || !is(t_[b - 1], "(") || t_[b - 2].kind != Token::Ident || !readers.count(t_[b - 2].text)) return false;
+  if (e >= size()) return false;
+  return (is(t_[e], ")") && t_[e].depth == t_[b - 1].depth) || (is(t_[e], ",") && t_[e].depth == t_[b - 1].depth + 1);
 }
 
 // Whether a term [b, e) multiplies or divides at its own level.
@@ -619,7 +661,7 @@ std::string Translator::factors(size_t b, size_t e) {
     if (!cut) continue;
     if (exprType(fb, k).code == kDate) throw OraError(932, "expected NUMBER got DATE").at(t_[fb].pos);
     std::string f = emit(fb, k);
-    acc = op.empty() ? f : std::string(op == "*" ? "ora_mul(" : "ora_div(") + acc + ", " + f + ")";
+    acc = op.empty() ? f : exactPair(op == "*" ? "ora_mul" : "ora_div", acc, f);
     if (k < e) op = t_[k].text;
     fb = k + 1;
   }

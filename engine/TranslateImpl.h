@@ -70,6 +70,10 @@ struct Context {
   std::vector<TableRef> tables;
 };
 
+// The call with its _x name when it is one of our arithmetic calls: its value goes on as exact
+// decimal text where a double would round it.
+std::string exactCall(std::string call);
+
 class Translator {
 public:
   Translator(const std::string& src, std::vector<Token> toks, Catalog& cat)
@@ -146,7 +150,17 @@ private:
   static int significantDigits(const std::string& literal);
   size_t intervalEnd(size_t i) const;
   [[gnu::noinline]] std::string intervalDays(size_t i, size_t& after);
-  bool monthInterval(size_t b, size_t e, int64_t& months) const;
+  [[gnu::noinline]] bool monthInterval(size_t b, size_t e, int64_t& months) const;
+  [[gnu::noinline]] bool exactArgument(size_t b, size_t e) const;
+  [[gnu::noinline]] static std::string exactPair(const char* f, const std::string& a, const std::string& b);
+  [[gnu::noinline]] static std::string monthsAdded(const std::string& date, int64_t months);
+  [[gnu::noinline]] std::string sumCall(std::string first, const std::vector<std::pair<size_t, size_t>>& terms,
+                                        const std::vector<std::string>& ops);
+  [[gnu::noinline]] std::string chainCall(size_t b, size_t e, std::string call) const;
+  [[gnu::noinline]] std::string exactItem(std::string item, const std::string& name, int position,
+                                          const std::vector<std::pair<std::string, size_t>>& orderNames);
+  [[gnu::noinline]] bool exactResults(size_t s, size_t listBegin, size_t from, size_t whereEnd, size_t end, bool wrapped,
+                    std::vector<std::pair<std::string, size_t>>& orderNames) const;
   [[gnu::noinline]] void joinedStar(size_t star, size_t from, size_t fromEnd);
   size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
   void parseFrom(size_t b, size_t e, Context& c);

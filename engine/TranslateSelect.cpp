@@ -171,6 +171,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (t_[i].depth == d && isAggregate(i)) grouped = true;
 
   if (listBegin + 1 == from && is(t_[listBegin], "*") && replace_[listBegin].empty()) joinedStar(listBegin, from, fromEnd);
+  std::vector<std::pair<std::string, size_t>> orderNames;
+  bool exactOut = exactResults(s, listBegin, from, whereEnd, end, limit >= 0 || !walk.empty() || head != "SELECT", orderNames);
+  int position = 0;
   std::string out = head;
   size_t i = listBegin;
   bool first = true;
@@ -202,7 +205,13 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     bool emptyText = exprEnd == i + 1 && t_[i].kind == Token::Str && t_[i].text.empty();
     bool known = !star && ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000) && !emptyText;
     blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
-    out += emit(i, exprEnd);
+    std::string item = emit(i, exprEnd);
+    ++position;
+    // The statement's own result columns carry every digit; an ORDER BY naming one sorts on
+    // its value as a number instead.
+    if (exactOut && !star && ty.code == kNumber)
+      item = exactItem(std::move(item), alias.empty() ? heading(i, exprEnd) : alias, position, orderNames);
+    out += item;
     anyStar = anyStar || star;
     if (!star) {
       if (!alias.empty()) aliases.push_back(alias);
@@ -549,6 +558,48 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
 size_t Translator::tokenAt(size_t pos) const {
   auto it = std::lower_bound(t_.begin(), t_.end(), pos, [](const Token& t, size_t p) { return t.pos < p; });
   return static_cast<size_t>(it - t_.begin());
+}
+
+std::string Translator::exactItem(std::string item, const std::string& name, int position,
+                                  const std::vector<std::pair<std::string, size_t>>& orderNames) {
+  std::string exact = exactCall(item);
+  if (exact == item) return item;
+  for (auto& [key, at] : orderNames)
+    if (key == name || key == "#" + std::to_string(position)) replace_[at] = item;
+  return exact;
+}
+
+// Whether the query block at s gives the statement's result columns as they are, so that a number
+// in them may go out as exact decimal text: not inside another statement, a set operation or a
+// row limit that compares them. orderNames gets what ORDER BY names: "#n" for a position.
+bool Translator::exactResults(size_t s, size_t listBegin, size_t from, size_t whereEnd, size_t end, bool wrapped,
+                              std::vector<std::pair<std::string, size_t>>& orderNames) const {
+  int d = t_[s].depth;
+  if (wrapped || d != 0 || expandingGroups_ || !nestedDone_.empty() || t_.empty()) return false;
+  if (!is(t_[0], "SELECT") && !is(t_[0], "WITH")) return false;
+  for (const Token& k : t_)
+    if (k.depth == 0 && (is(k, "UNION") || is(k, "INTERSECT") || is(k, "MINUS") || is(k, "EXCEPT") || is(k, "FETCH") ||
+                         is(k, "OFFSET")))
+      return false;
+  for (size_t i = listBegin; i < from; ++i)
+    if (is(t_[i], "*") && t_[i].depth == d) return false; // positions would not be the list's
+  for (size_t i = whereEnd; i + 1 < end; ++i) {
+    if (!(t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY"))) continue;
+    size_t kb = i + 2;
+    for (size_t k = kb; k <= end; ++k) {
+      if (k < end && !(t_[k].depth == d && is(t_[k], ","))) continue;
+      // a key of one token, before ASC/DESC/NULLS: a position or a name
+      size_t ke = kb + 1;
+      bool single = ke == k || (ke < k && (is(t_[ke], "ASC") || is(t_[ke], "DESC") || is(t_[ke], "NULLS")));
+      const Token& key = t_[kb];
+      if (kb < end && single && key.kind == Token::Num) orderNames.emplace_back("#" + key.text, kb);
+      else if (kb < end && single && (key.kind == Token::Ident || key.kind == Token::QIdent))
+        orderNames.emplace_back(key.text, kb);
+      kb = k + 1;
+    }
+    break;
+  }
+  return true;
 }
 
 // f(a, b, ...) over any number of arguments, in calls of at most 100 arguments nested as a
