@@ -89,8 +89,7 @@ std::string OutputLine(TOraCursor& cur, int row, const std::string& dateFormat) 
       break;
     case fkNumber: {
       const auto* n = static_cast<const TOraNumberField*>(field);
-      const int width =
-          n->Precision() > 0 && !n->IsFloat() ? n->Precision() + 2 : f->DisplaySize();
+      const int width = n->Precision() > 0 && !n->IsFloat() ? n->Precision() + 2 : f->DisplaySize();
       line += PadDisplay(null ? std::string() : NumberText(*n, row), width, true);
       break;
     }
