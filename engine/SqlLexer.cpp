@@ -23,6 +23,39 @@ OraError errorAt(int code, size_t pos) {
 
 } // namespace
 
+bool readLiteral(std::string_view s, size_t& i, std::string& text) {
+  size_t b = i, k = i, n = s.size();
+  if (k < n && (s[k] == 'n' || s[k] == 'N') && k + 1 < n && (s[k + 1] == '\'' || s[k + 1] == 'q' || s[k + 1] == 'Q')) ++k;
+  bool alt = k + 1 < n && (s[k] == 'q' || s[k] == 'Q') && s[k + 1] == '\'';
+  if (alt) {
+    ++k;
+  } else if (k >= n || s[k] != '\'') {
+    return false;
+  }
+  text.clear();
+  if (alt) {
+    char open = k + 1 < n ? s[k + 1] : ' ';
+    if (open == ' ' || open == '\t' || open == '\n' || open == '\r') throw errorAt(1756, b);
+    char close = open == '[' ? ']' : open == '{' ? '}' : open == '(' ? ')' : open == '<' ? '>' : open;
+    for (size_t q = k + 2; q + 1 < n; ++q)
+      if (s[q] == close && s[q + 1] == '\'') {
+        text.assign(s.substr(k + 2, q - k - 2));
+        i = q + 2;
+        return true;
+      }
+    throw errorAt(1756, b);
+  }
+  ++k;
+  for (;;) {
+    size_t q = s.find('\'', k);
+    if (q == std::string_view::npos) throw errorAt(1756, b);
+    text.append(s.substr(k, q - k));
+    if (q + 1 < n && s[q + 1] == '\'') { text += '\''; k = q + 2; continue; }
+    i = q + 1;
+    return true;
+  }
+}
+
 std::vector<Token> lex(std::string_view s) {
   std::vector<Token> out;
   out.reserve(s.size() / 4 + 4);
@@ -42,16 +75,7 @@ std::vector<Token> lex(std::string_view s) {
     }
     Token t;
     t.pos = static_cast<uint32_t>(i);
-    if (c == '\'') {
-      size_t b = i++;
-      for (;;) {
-        size_t q = s.find('\'', i);
-        if (q == std::string_view::npos) throw errorAt(1756, b);
-        t.text.append(s.substr(i, q - i));
-        if (q + 1 < n && s[q + 1] == '\'') { t.text += '\''; i = q + 2; continue; }
-        i = q + 1;
-        break;
-      }
+    if (readLiteral(s, i, t.text)) {
       t.kind = Tok::Str;
     } else if (c == '"') {
       size_t e = s.find('"', i + 1);

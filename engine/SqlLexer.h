@@ -19,6 +19,11 @@ struct Token {
 // with the position of a character or quote that cannot start a token.
 std::vector<Token> lex(std::string_view text);
 
+// A character literal at i in any of Oracle's forms: '...' with '' for a quote, N'...',
+// q'[...]' (the delimiter pairs [] {} () <> or repeats itself) and Nq'...'. Moves i past it;
+// false when none starts at i. Throws ORA-01756 (at its start) when it does not end.
+bool readLiteral(std::string_view s, size_t& i, std::string& text);
+
 // Oracle's reserved words: as names they only work in double quotes.
 bool reservedWord(std::string_view upper);
 

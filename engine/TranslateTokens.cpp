@@ -5,6 +5,7 @@
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Session.h"
+#include "SqlLexer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,16 +41,7 @@ std::vector<Token> tokenize(const std::string& s) {
     Token t;
     t.depth = depth;
     size_t b = i;
-    if (c == '\'') {
-      ++i;
-      for (;;) {
-        size_t q = s.find('\'', i);
-        if (q == std::string::npos) throw OraError(1756);
-        t.text.append(s, i, q - i);
-        if (q + 1 < n && s[q + 1] == '\'') { t.text += '\''; i = q + 2; continue; }
-        i = q + 1;
-        break;
-      }
+    if (sql::readLiteral(s, i, t.text)) {
       t.kind = Token::Str;
     } else if (c == '"') {
       auto e = s.find('"', i + 1);
