@@ -498,12 +498,30 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     batch.push_back(std::move(row));
     raws.push_back(std::move(raw));
   };
+  // COLUMN ... NEW_VALUE / OLD_VALUE: the last row's value (called after it was added), as text; a number as its model shows
+  // it without the padding, or as the engine gives it.
+  std::vector<std::string> lastValues(n);
+  std::vector<bool> lastNull(n, true);
+  auto keepLast = [&](int r) {
+    for (int i = 0; i < n; ++i)
+      if (cols[i] && (!cols[i]->NewValue.empty() || !cols[i]->OldValue.empty())) {
+        lastNull[i] = c.Fields(i)->IsNull(r);
+        if (lastNull[i])
+          lastValues[i].clear();
+        else if (!right[i])
+          lastValues[i] = batch.back()[i];
+        else
+          lastValues[i] =
+              models[i].empty() ? rawNumber(i, r) : Trim(FormatNumber(rawNumber(i, r), models[i]));
+      }
+  };
   bool cancelled = false;
   auto stopped = [&] { return cancelled = cancelled || (Interrupted && Interrupted()); };
   if (hasLong) {
     // Long fields hold one row: fetch them one at a time.
     while (!stopped() && c.Fetch()) {
       addRow(0);
+      keepLast(0);
       ++total;
       if (batch.size() >= TOraCursor::MaxRows)
         flush();
@@ -515,6 +533,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       uint32_t now = c.RowsProcessed();
       for (uint32_t r = 0; r < now - prev; ++r)
         addRow(static_cast<int>(r));
+      if (now > prev)
+        keepLast(static_cast<int>(now - prev - 1));
       total = now;
       if (batch.size() >= TOraCursor::MaxRows || !ok || now == prev)
         flush();
@@ -540,6 +560,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   }
   if (!batch.empty())
     flush();
+  for (int i = 0; i < n && total > 0; ++i)
+    if (cols[i])
+      for (const std::string* var : {&cols[i]->NewValue, &cols[i]->OldValue})
+        if (!var->empty())
+          SetVariable(*var, lastValues[i], right[i] && !lastNull[i]);
   if (total > 0) {
     endGroups(0);
     for (size_t k = columnLevels; k < levels.size(); ++k)

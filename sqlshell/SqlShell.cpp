@@ -567,13 +567,7 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
     std::string value = arguments[k];
     if (value.size() >= 2 && (value[0] == '\'' || value[0] == '"') && value.back() == value[0])
       value = value.substr(1, value.size() - 2);
-    std::string key = std::to_string(k + 1);
-    auto it = std::find_if(FDefines.begin(), FDefines.end(),
-                           [&](const auto& d) { return d.first == key; });
-    if (it != FDefines.end())
-      it->second = value;
-    else
-      FDefines.emplace_back(key, value);
+    SetVariable(std::to_string(k + 1), value);
   }
   TSource src;
   src.In = &text;

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <set>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -92,6 +93,8 @@ struct TColumnSettings {
   bool WordWrapped = false; // it wraps between words
   bool NoPrint = false;     // left out of the output (still there for BREAK)
   char Justify = 0;         // heading: 'L', 'C', 'R' or 0 for the column's own side
+  std::string NewValue;     // variables that take the column's value of the last row
+  std::string OldValue;
 };
 
 // BREAK ON a column (or REPORT): repeated values are left out and a break comes between groups.
@@ -185,6 +188,10 @@ private:
   // Replaces substitution variables, asking for those not defined; shows the changed lines
   // ("old   1: ..." / "new   1: ...") when `verify` and SET VERIFY say so.
   std::string Substitute(const std::string& text, bool verify);
+  // A substitution variable's value: the user's, else one the shell defines (_USER, _DATE...).
+  bool Variable(const std::string& name, std::string& value);
+  void SetVariable(const std::string& name, const std::string& value, bool number = false);
+  std::vector<std::pair<std::string, std::string>> PredefinedVariables();
   void DefineCommand(const std::string& args);
   void UndefineCommand(const std::string& args);
   void AcceptCommand(const std::string& args);
@@ -210,6 +217,8 @@ private:
   std::vector<TBreakSettings> FBreaks;             // in the order given
   std::vector<TComputeSettings> FComputes;
   std::vector<std::pair<std::string, std::string>> FDefines; // upper-case name, value
+  std::set<std::string> FNumberDefines;       // of those, the NUMBER ones (ACCEPT, NEW_VALUE)
+  std::set<std::string> FUndefinedPredefined; // _USER and the like, after UNDEFINE
   std::string FLastUnitType, FLastUnitName;
   bool FInteractive;
   std::string FBuffer; // the last statement entered
