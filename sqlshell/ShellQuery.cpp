@@ -153,11 +153,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
     right[i] = f->FieldKind() == fkNumber;
     cols[i] = Column(f->Name());
-    // Only a heading the user set splits at '|': a column's own name may hold "||".
-    const bool userHeading = cols[i] && cols[i]->HasHeading;
+    // Only a heading the user set splits at HEADSEP: a column's own name may hold "||".
+    const bool userHeading = cols[i] && cols[i]->HasHeading && Settings.HeadSep;
     std::string heading = userHeading ? cols[i]->Heading : f->Name();
     for (size_t from = 0;;) {
-      size_t bar = userHeading ? heading.find('|', from) : std::string::npos;
+      size_t bar = userHeading ? heading.find(Settings.HeadSep, from) : std::string::npos;
       heads[i].push_back(heading.substr(from, bar == std::string::npos ? bar : bar - from));
       if (bar == std::string::npos)
         break;
@@ -181,7 +181,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     }
     case fkLong:
     case fkLongRaw:
-      w = Settings.Long;
+      w = std::max(1, std::min(Settings.Long, Settings.LongChunkSize));
+      fixedWidth[i] = true; // values wrap at this width, however long they are
       break;
     default:
       // A date comes as the engine's text in the session's date format: its width is that of

@@ -33,7 +33,13 @@ std::string TSqlShell::Substitute(const std::string& text, bool verify) {
   std::string out;
   bool changed = false;
   const size_t n = text.size();
+  const char escape = Settings.Escape;
   for (size_t i = 0; i < n;) {
+    if (escape && text[i] == escape && i + 1 < n && text[i + 1] == prefix) {
+      out += prefix; // an escaped prefix is plain text
+      i += 2;
+      continue;
+    }
     if (text[i] != prefix) {
       out += text[i++];
       continue;
@@ -55,7 +61,8 @@ std::string TSqlShell::Substitute(const std::string& text, bool verify) {
     }
     out += value;
     changed = true;
-    i = e < n && text[e] == '.' ? e + 1 : e; // "." joins a variable to the text after it
+    // CONCAT ("." by default) joins a variable to the text after it.
+    i = e < n && Settings.Concat && text[e] == Settings.Concat ? e + 1 : e;
   }
   if (changed && verify && Settings.Verify) {
     std::vector<std::string> before = Lines(text), after = Lines(out);

@@ -537,9 +537,9 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
     return true;
   }
   fs::path p(name);
-  bool defaultExt = !p.has_extension();
+  bool defaultExt = !p.has_extension() && !Settings.Suffix.empty();
   if (defaultExt)
-    p += ".sql";
+    p += "." + Settings.Suffix;
   if (relative && !from.Dir.empty() && p.is_relative())
     p = fs::path(from.Dir) / p;
   std::ifstream file(p, std::ios::binary);

@@ -52,6 +52,11 @@ struct TShellSettings {
   bool DefineOn = true;  // substitution variables are replaced
   char DefineChar = '&'; // their prefix
   bool Timing = false;   // "Elapsed: hh:mi:ss.cc" after each statement
+  int LongChunkSize = 80;    // LONG columns are as wide as the smaller of LONG and this
+  char Escape = 0;           // before the substitution prefix, keeps it as it is; 0 = off
+  char Concat = '.';         // ends a variable's name and joins it to the text after it; 0 = off
+  char HeadSep = '|';        // splits a COLUMN heading into lines; 0 = off
+  std::string Suffix = "sql"; // added to a script name without extension
   bool ServerOutput = false;
   long ServerOutputSize = 0; // 0 = unlimited
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
@@ -160,6 +165,8 @@ private:
   int SessionDateWidth();
   void SetCommand(const std::string& args);
   void ShowCommand(const std::string& args);
+  // SHOW TTITLE / BTITLE
+  std::string TitleText(bool top) const;
   void Connect(const std::string& args);
   void Disconnect();
   bool Exit(const std::string& args);
@@ -220,6 +227,8 @@ private:
   std::set<std::string> FNumberDefines;       // of those, the NUMBER ones (ACCEPT, NEW_VALUE)
   std::set<std::string> FUndefinedPredefined; // _USER and the like, after UNDEFINE
   std::string FLastUnitType, FLastUnitName;
+  std::string FTTitle, FBTitle; // TTITLE and BTITLE as given; empty = none
+  bool FTTitleOn = false, FBTitleOn = false;
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;
