@@ -151,11 +151,29 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
   if (v == "SAVEPOINT")
     return "Savepoint created.";
   if (v == "LOCK")
-    return "Table(s) locked.";
+    return "Table(s) Locked.";
   if (v == "ANALYZE")
     return "Table analyzed.";
   if (v == "SET" && w.size() > 1 && w[1] == "TRANSACTION")
     return "Transaction set.";
+  if (v == "SET" && w.size() > 1 && w[1] == "ROLE")
+    return "Role set.";
+  if (v == "SET" && w.size() > 1 && (w[1] == "CONSTRAINT" || w[1] == "CONSTRAINTS"))
+    return "Constraint set.";
+  if (v == "EXPLAIN")
+    return "Explained.";
+  if (v == "CALL")
+    return "Call completed.";
+  if (v == "FLASHBACK")
+    return "Flashback complete.";
+  if (v == "PURGE")
+    return w.size() > 1 && (w[1] == "RECYCLEBIN" || w[1] == "DBA_RECYCLEBIN")
+               ? "Recyclebin purged."
+               : w.size() > 1 && w[1] == "INDEX" ? "Index purged." : "Table purged.";
+  if (v == "AUDIT")
+    return "Audit succeeded.";
+  if (v == "NOAUDIT")
+    return "Noaudit succeeded.";
   return "Statement processed.";
 }
 
