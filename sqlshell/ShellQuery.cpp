@@ -250,12 +250,33 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     line.erase(line.find_last_not_of(' ') + 1);
     FOut << line << "\n";
   };
-  const int topLines = std::max(Settings.NewPage, 0);
+  int topLines = std::max(Settings.NewPage, 0);
+  // TTITLE and BTITLE lines take their places on every page (none with PAGESIZE 0); with a
+  // bottom title each page is filled up to PAGESIZE lines, so that the title ends it.
+  const bool topTitle = FTTitleOn && Settings.PageSize > 0;
+  const bool bottomTitle = FBTitleOn && Settings.PageSize > 0;
+  const int bottomLines = bottomTitle ? static_cast<int>(TitleLines(false, 1).size()) : 0;
+  if (topTitle)
+    topLines += static_cast<int>(TitleLines(true, 1).size());
+  int page = 0;
+  auto endPage = [&] {
+    if (!bottomTitle || !pageStarted)
+      return;
+    for (; linesOnPage < Settings.PageSize - bottomLines; ++linesOnPage)
+      FOut << "\n";
+    for (auto& l : TitleLines(false, page))
+      emit(l);
+  };
   auto newPage = [&] {
+    endPage();
+    ++page;
     if (Settings.NewPage == 0)
       FOut << "\f";
     else if (Settings.NewPage > 0)
       FOut << std::string(static_cast<size_t>(Settings.NewPage), '\n');
+    if (topTitle)
+      for (auto& l : TitleLines(true, page))
+        emit(l);
     linesOnPage = topLines + headingLines;
     pageStarted = true;
     if (!Settings.Heading)
@@ -326,8 +347,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     bool separate = data && (Settings.RecSep == 'E' || (Settings.RecSep == 'W' && out.size() > 1));
     if (Settings.PageSize > 0) {
       int lines = static_cast<int>(out.size());
-      if (!pageStarted ||
-          (linesOnPage + lines > Settings.PageSize && linesOnPage > topLines + headingLines)) {
+      if (!pageStarted || (linesOnPage + lines > Settings.PageSize - bottomLines &&
+                           linesOnPage > topLines + headingLines)) {
         newPage();
         if (data && &row != &full) {
           out = render(full);
@@ -570,6 +591,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     endGroups(0);
     for (size_t k = columnLevels; k < levels.size(); ++k)
       summarize(levels[k]);
+    endPage();
   }
   if (total == 0) {
     if (Settings.Feedback > 0)

@@ -433,6 +433,10 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     ColumnCommand(raw);
     return true;
   }
+  if (Abbrev(word, "TTITLE", 3) || Abbrev(word, "BTITLE", 3)) {
+    TitleCommand(word[0] == 'T', raw);
+    return true;
+  }
   if (Abbrev(word, "BREAK", 3)) {
     BreakCommand(args);
     return true;

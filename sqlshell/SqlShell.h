@@ -167,6 +167,9 @@ private:
   void ShowCommand(const std::string& args);
   // SHOW TTITLE / BTITLE
   std::string TitleText(bool top) const;
+  void TitleCommand(bool top, const std::string& args);
+  // The lines of the top or bottom title for page `page`.
+  std::vector<std::string> TitleLines(bool top, int page);
   void Connect(const std::string& args);
   void Disconnect();
   bool Exit(const std::string& args);

@@ -1,0 +1,19 @@
+REM source: SQL*Plus User's Guide and Reference, "Defining Page and Report Titles and Dimensions"
+REM and TTITLE/BTITLE: CENTER, LEFT and RIGHT place texts on the line, SKIP n ends it, SQL.PNO is the
+REM page number (NUMWIDTH wide, or in the FORMAT given); a bottom title ends each page, which is
+REM filled up to PAGESIZE lines; TTITLE alone lists the title, OFF turns it off.
+ttitle center 'ACME SALES DEPARTMENT PERSONNEL REPORT'
+btitle center 'COMPANY CONFIDENTIAL'
+select deptno, ename, sal from emp where deptno = 10 order by ename;
+ttitle
+btitle off
+ttitle left 'ACME SALES DEPARTMENT PERSONNEL REPORT' right 'PAGE:' sql.pno skip 2
+select deptno, ename, sal from emp where deptno = 10 order by ename;
+ttitle center 'A' skip 1 center 'B' skip 1 left 'Page ' format 999 sql.pno
+set pagesize 8
+select ename from emp where deptno = 20 order by ename;
+ttitle off
+set pagesize 14
+select dname from dept where deptno = 10;
+show ttitle
+show btitle
