@@ -433,6 +433,14 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     ColumnCommand(raw);
     return true;
   }
+  if (Abbrev(word, "VARIABLE", 3)) {
+    VariableCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "PRINT", 3)) {
+    PrintCommand(args);
+    return true;
+  }
   if (Abbrev(word, "TTITLE", 3) || Abbrev(word, "BTITLE", 3)) {
     TitleCommand(word[0] == 'T', raw);
     return true;
@@ -611,9 +619,22 @@ bool TSqlShell::RequireConnection() {
 bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   if (!RequireConnection())
     return true;
-  const std::string text = Substitute(entered, true);
+  std::string text = Substitute(entered, true);
   const auto started = std::chrono::steady_clock::now();
-  bool go = RunStatementText(text, plsql);
+  bool go = true;
+  bool handled = false;
+  if (plsql) {
+    go = BindAssignments(text, handled);
+  } else {
+    std::string undeclared;
+    text = ReplaceBinds(text, undeclared);
+    if (!undeclared.empty()) {
+      FOut << "SP2-0552: Bind variable \"" << undeclared << "\" not declared.\n";
+      handled = true;
+    }
+  }
+  if (!handled)
+    go = RunStatementText(text, plsql);
   if (Settings.Timing) {
     auto cs = std::chrono::duration_cast<std::chrono::milliseconds>(
                   std::chrono::steady_clock::now() - started)

@@ -118,6 +118,17 @@ struct TComputeSettings {
   std::string On;                     // upper case
 };
 
+// VARIABLE name type: a bind variable of the shell.
+struct TBindVar {
+  std::string Name;  // upper case
+  std::string Shown; // as declared
+  std::string Type;  // as VARIABLE lists it: NUMBER, VARCHAR2(20), ...
+  bool Number = false;
+  int Size = 0; // characters of a text variable
+  bool Null = true;
+  std::string Value;
+};
+
 class TSqlShell {
 public:
   TSqlShell(TOraSession& session, std::istream& in, std::ostream& out, bool interactive);
@@ -203,6 +214,16 @@ private:
   void SetVariable(const std::string& name, const std::string& value, bool number = false);
   std::vector<std::pair<std::string, std::string>> PredefinedVariables();
   void DefineCommand(const std::string& args);
+  void VariableCommand(const std::string& args);
+  void PrintCommand(const std::string& args);
+  TBindVar* FindBind(const std::string& name);
+  std::string BindLiteral(const TBindVar& b) const;
+  // The statement with each :name of a bind variable written as its value; `undeclared` gets
+  // the first name that is none.
+  std::string ReplaceBinds(const std::string& text, std::string& undeclared);
+  // A block of nothing but ":name := expression;" steps: `handled`, and they are carried out.
+  // False when WHENEVER SQLERROR says exit.
+  bool BindAssignments(const std::string& block, bool& handled);
   void UndefineCommand(const std::string& args);
   void AcceptCommand(const std::string& args);
   void ColumnCommand(const std::string& args);
@@ -227,6 +248,7 @@ private:
   std::vector<TBreakSettings> FBreaks;             // in the order given
   std::vector<TComputeSettings> FComputes;
   std::vector<std::pair<std::string, std::string>> FDefines; // upper-case name, value
+  std::vector<TBindVar> FBinds;
   std::set<std::string> FNumberDefines;       // of those, the NUMBER ones (ACCEPT, NEW_VALUE)
   std::set<std::string> FUndefinedPredefined; // _USER and the like, after UNDEFINE
   std::string FLastUnitType, FLastUnitName;
