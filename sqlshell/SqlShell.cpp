@@ -31,38 +31,6 @@ std::string StripSemicolons(std::string s) {
   return s;
 }
 
-// The Oracle type of a described column, as DESCRIBE shows it.
-std::string TypeText(TCustomOraField* cf) {
-  auto* f = static_cast<TOraField*>(cf);
-  switch (f->FieldKind()) {
-  case fkString:
-    // ROWID is described with a wider buffer than its display size; VARCHAR2 with one more.
-    if (f->Width() == f->DisplaySize() + 2)
-      return "ROWID";
-    return "VARCHAR2(" + std::to_string(f->DisplaySize()) + ")";
-  case fkNumber: {
-    auto* n = static_cast<TOraNumberField*>(f);
-    if (n->Precision() <= 0)
-      return "NUMBER";
-    if (n->Scale() == 0)
-      return "NUMBER(" + std::to_string(n->Precision()) + ")";
-    return "NUMBER(" + std::to_string(n->Precision()) + "," + std::to_string(n->Scale()) + ")";
-  }
-  case fkDate:
-    return "DATE";
-  case fkChar:
-    return "CHAR(" + std::to_string(f->DisplaySize()) + ")";
-  case fkRaw:
-    return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
-  case fkLong:
-    return "LONG";
-  case fkLongRaw:
-    return "LONG RAW";
-  default:
-    return "UNDEFINED";
-  }
-}
-
 // "[schema.]name", each part a plain or double-quoted identifier.
 bool ValidObjectName(const std::string& s) {
   if (s.empty())
@@ -178,6 +146,38 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
 }
 
 } // namespace
+
+// The Oracle type of a described column, as DESCRIBE shows it.
+std::string ColumnTypeText(TCustomOraField* cf) {
+  auto* f = static_cast<TOraField*>(cf);
+  switch (f->FieldKind()) {
+  case fkString:
+    // ROWID is described with a wider buffer than its display size; VARCHAR2 with one more.
+    if (f->Width() == f->DisplaySize() + 2)
+      return "ROWID";
+    return "VARCHAR2(" + std::to_string(f->DisplaySize()) + ")";
+  case fkNumber: {
+    auto* n = static_cast<TOraNumberField*>(f);
+    if (n->Precision() <= 0)
+      return "NUMBER";
+    if (n->Scale() == 0)
+      return "NUMBER(" + std::to_string(n->Precision()) + ")";
+    return "NUMBER(" + std::to_string(n->Precision()) + "," + std::to_string(n->Scale()) + ")";
+  }
+  case fkDate:
+    return "DATE";
+  case fkChar:
+    return "CHAR(" + std::to_string(f->DisplaySize()) + ")";
+  case fkRaw:
+    return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
+  case fkLong:
+    return "LONG";
+  case fkLongRaw:
+    return "LONG RAW";
+  default:
+    return "UNDEFINED";
+  }
+}
 
 TLogonArgs ParseLogonArg(const std::string& arg) {
   TLogonArgs a;
@@ -431,6 +431,12 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   }
   if (Abbrev(word, "COLUMN", 3)) {
     ColumnCommand(raw);
+    return true;
+  }
+  if (word == "PAUSE") {
+    // The text, then a wait for Enter (a line of the input).
+    FOut << raw << "\n" << std::flush;
+    Ask("", true);
     return true;
   }
   if (Abbrev(word, "VARIABLE", 3)) {
@@ -732,7 +738,7 @@ void TSqlShell::Describe(const std::string& name) {
     // Only a lost logon or the like is worth its own message; anything else means no such object.
     if (code == 1012 || code == 3113 || code == 3114)
       ShowError(err);
-    else
+    else if (!DescribeUnit(name))
       missing();
     if (FSession.Connected())
       c.Close();
@@ -753,7 +759,7 @@ void TSqlShell::Describe(const std::string& name) {
        std::string(typeWidth, '-'));
   for (int i = 0; i < c.FieldCount(); ++i) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
-    line(f->Name(), f->Nullable() ? "" : "NOT NULL", TypeText(f));
+    line(f->Name(), f->Nullable() ? "" : "NOT NULL", ColumnTypeText(f));
   }
   FOut << "\n";
   c.Close();

@@ -23,6 +23,10 @@ struct TLogonArgs {
   bool hasPassword = false;
 };
 
+// The Oracle type of a described column, as DESCRIBE shows it: VARCHAR2(10), NUMBER(7,2), ...
+class TCustomOraField;
+std::string ColumnTypeText(TCustomOraField* field);
+
 // "user[/password][@host]"
 TLogonArgs ParseLogonArg(const std::string& arg);
 
@@ -172,6 +176,8 @@ private:
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);
   void Describe(const std::string& name);
+  // DESCRIBE of a procedure, function or package: false when there is none of that name.
+  bool DescribeUnit(const std::string& name);
   // The width of a date in the session's date format.
   int SessionDateWidth();
   void SetCommand(const std::string& args);
