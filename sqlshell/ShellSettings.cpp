@@ -16,6 +16,32 @@ using namespace shellwords;
 
 namespace {
 
+// The words of a SET command; a quoted text is one word, its quotes kept.
+std::vector<std::string> SetWords(const std::string& s) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] == ' ' || s[i] == '\t') {
+      ++i;
+      continue;
+    }
+    size_t b = i;
+    if (s[i] == '\'' || s[i] == '"') {
+      const char q = s[i];
+      for (++i; i < s.size(); ++i)
+        if (s[i] == q && !(i + 1 < s.size() && s[i + 1] == q))
+          break;
+        else if (s[i] == q)
+          ++i;
+      i = std::min(i + 1, s.size());
+    } else {
+      while (i < s.size() && s[i] != ' ' && s[i] != '\t')
+        ++i;
+    }
+    out.push_back(s.substr(b, i - b));
+  }
+  return out;
+}
+
 std::string Lower(std::string s) {
   for (auto& c : s)
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -34,36 +60,15 @@ std::string CharSetting(const char* name, char c) {
 } // namespace
 
 void TSqlShell::SetCommand(const std::string& args) {
-  std::vector<std::string> w = SplitWords(args);
+  std::vector<std::string> w = SetWords(args);
   if (w.empty()) {
     FOut << "SP2-0265: SET needs an option and a value.\n\n";
-    return;
-  }
-  if (Abbrev(Upper(w[0]), "COLSEP", 4)) {
-    std::string text = Trim(Trim(args).substr(w[0].size()));
-    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
-      text = text.substr(1, text.size() - 2);
-    Settings.ColSep = text.empty() ? std::string(" ") : text;
-    return;
-  }
-  if (Abbrev(Upper(w[0]), "SQLPROMPT", 4)) {
-    std::string text = Trim(Trim(args).substr(w[0].size()));
-    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
-      text = text.substr(1, text.size() - 2);
-    Settings.SqlPrompt = text;
-    return;
-  }
-  if (Upper(w[0]) == "NULL") {
-    // The rest of the line, blanks and all; quotes around it are not part of it.
-    std::string text = Trim(Trim(args).substr(4));
-    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
-      text = text.substr(1, text.size() - 2);
-    Settings.NullText = text;
     return;
   }
   for (size_t i = 0; i < w.size(); i += 2) {
     std::string opt = Upper(w[i]);
     bool known =
+        Abbrev(opt, "COLSEP", 4) || Abbrev(opt, "SQLPROMPT", 4) || opt == "NULL" ||
         Abbrev(opt, "LINESIZE", 3) || Abbrev(opt, "PAGESIZE", 5) || Abbrev(opt, "FEEDBACK", 4) ||
         opt == "ECHO" || Abbrev(opt, "HEADING", 3) || Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" ||
         Abbrev(opt, "SQLBLANKLINES", 5) || Abbrev(opt, "VERIFY", 3) || Abbrev(opt, "DEFINE", 3) ||
@@ -125,7 +130,20 @@ void TSqlShell::SetCommand(const std::string& args) {
            << "\n\n";
       return false;
     };
-    if (Abbrev(opt, "LINESIZE", 3))
+    // A text value; quotes around it are not part of it.
+    std::string text = w[i + 1];
+    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
+      text = text.substr(1, text.size() - 2);
+    if (Abbrev(opt, "COLSEP", 4)) {
+      Settings.ColSep = text.empty() ? std::string(" ") : text;
+      ok = true;
+    } else if (Abbrev(opt, "SQLPROMPT", 4)) {
+      Settings.SqlPrompt = text;
+      ok = true;
+    } else if (opt == "NULL") {
+      Settings.NullText = text;
+      ok = true;
+    } else if (Abbrev(opt, "LINESIZE", 3))
       ok = range(Settings.LineSize, 1, 32767);
     else if (Abbrev(opt, "LONGCHUNKSIZE", 5))
       ok = range(Settings.LongChunkSize, 1, 2000000000);

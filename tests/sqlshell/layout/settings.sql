@@ -72,3 +72,9 @@ select n from lt;
 drop table lt;
 select x from dual;
 show sqlcode
+REM One SET may carry several options, text ones among them.
+set pagesize 0 feedback off heading off linesize 1000 colsep ','
+select deptno, dname, loc from dept where deptno < 30 order by deptno;
+set pagesize 14 feedback 6 heading on linesize 80 colsep ' ' null '-'
+select ename, comm from emp where empno = 7839;
+set null ''
