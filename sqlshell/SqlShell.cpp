@@ -829,7 +829,15 @@ bool TSqlShell::Exit(const std::string& args) {
       code = FLastError;
     else if (ParseInt(w, n))
       code = static_cast<int>(n);
-    else {
+    else if (const TBindVar* b = w.size() > 1 && w[0] == ':' ? FindBind(w.substr(1)) : nullptr;
+             b && b->Number) {
+      // a NUMBER bind variable: its value, without the decimals
+      long long v = 0;
+      std::string whole = b->Value.substr(0, b->Value.find('.'));
+      code = !b->Null && ParseInt(whole.empty() || whole == "-" ? "0" : whole, v)
+                 ? static_cast<int>(v)
+                 : 0;
+    } else {
       FOut << "SP2-0584: EXIT takes a number, SUCCESS, FAILURE, WARNING, SQL.SQLCODE, COMMIT or "
               "ROLLBACK, not \""
            << word << "\"\n\n";

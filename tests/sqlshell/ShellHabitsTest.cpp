@@ -390,3 +390,27 @@ TEST_F(Habits, ScriptArgumentsAndSilentStart) {
             std::string::npos)
       << r.Out;
 }
+
+namespace {
+
+class ExitCodes : public Habits {};
+
+TEST_F(ExitCodes, ExitTakesWordsNumbersAndBindVariables) {
+  EXPECT_EQ(Run("exit warning\n").Code, 2);
+  EXPECT_EQ(Run("exit failure\n").Code, 1);
+  EXPECT_EQ(Run("variable r number\nexec :r := 2 + 3\nexit :r\n").Code, 5);
+  EXPECT_EQ(Run("define rc = 4\nexit &rc\n").Code, 4);
+  // The error number, as far as an exit status holds it (904 % 256).
+  TRun r = Run("whenever sqlerror exit sql.sqlcode rollback\n"
+               "insert into dept values (50, 'X', 'Y');\n"
+               "select nosuch from dual;\n"
+               "prompt not reached\n");
+  EXPECT_EQ(r.Code, 904 % 256);
+  EXPECT_EQ(r.Out.find("not reached"), std::string::npos) << r.Out;
+  r = Run("whenever sqlerror exit 2\nwhenever sqlerror continue\nselect nosuch from dual;\n"
+          "select count(*) from dept where deptno = 50;\nexit 3\n");
+  EXPECT_EQ(r.Code, 3);
+  EXPECT_NE(r.Out.find("         0\n"), std::string::npos) << r.Out; // the insert was rolled back
+}
+
+} // namespace
