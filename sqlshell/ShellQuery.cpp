@@ -441,11 +441,31 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     if (b.Column == "ROW" && columnIndex("ROW") < 0)
       rowBreak = &b;
   bool anyRow = false;
+  // COLUMN ... NEW_VALUE takes each row's value before the row is placed, so that a page's top
+  // title shows its first row; OLD_VALUE takes it after, for the bottom title's last row. A
+  // number goes in as its model shows it without the padding, or as the engine gives it.
+  auto noteValues = [&](size_t r, bool before) {
+    for (int i = 0; i < n; ++i) {
+      if (!cols[i])
+        continue;
+      const std::string& var = before ? cols[i]->NewValue : cols[i]->OldValue;
+      if (var.empty())
+        continue;
+      const std::string& raw = raws[r][i];
+      if (raw.empty())
+        SetVariable(var, "", false);
+      else if (!right[i])
+        SetVariable(var, raw, false);
+      else
+        SetVariable(var, models[i].empty() ? raw : Trim(FormatNumber(raw, models[i])), true);
+    }
+  };
   auto flush = [&] {
     if (!laidOut)
       layOut();
     for (size_t r = 0; r < batch.size(); ++r) {
       const std::vector<std::string>& row = batch[r];
+      noteValues(r, true);
       size_t level = columnLevels; // the outermost break whose value changed
       if (!lastKeys.empty())
         for (size_t k = 0; k < columnLevels && level == columnLevels; ++k)
@@ -480,6 +500,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         put(row, row, true);
       else
         put(shown, row, true);
+      noteValues(r, false);
       for (auto& lv : levels)
         for (auto& sum : lv.Lines)
           for (size_t j = 0; j < sum.Cols.size(); ++j)
@@ -520,30 +541,12 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     batch.push_back(std::move(row));
     raws.push_back(std::move(raw));
   };
-  // COLUMN ... NEW_VALUE / OLD_VALUE: the last row's value (called after it was added), as text; a number as its model shows
-  // it without the padding, or as the engine gives it.
-  std::vector<std::string> lastValues(n);
-  std::vector<bool> lastNull(n, true);
-  auto keepLast = [&](int r) {
-    for (int i = 0; i < n; ++i)
-      if (cols[i] && (!cols[i]->NewValue.empty() || !cols[i]->OldValue.empty())) {
-        lastNull[i] = c.Fields(i)->IsNull(r);
-        if (lastNull[i])
-          lastValues[i].clear();
-        else if (!right[i])
-          lastValues[i] = batch.back()[i];
-        else
-          lastValues[i] =
-              models[i].empty() ? rawNumber(i, r) : Trim(FormatNumber(rawNumber(i, r), models[i]));
-      }
-  };
   bool cancelled = false;
   auto stopped = [&] { return cancelled = cancelled || (Interrupted && Interrupted()); };
   if (hasLong) {
     // Long fields hold one row: fetch them one at a time.
     while (!stopped() && c.Fetch()) {
       addRow(0);
-      keepLast(0);
       ++total;
       if (batch.size() >= TOraCursor::MaxRows)
         flush();
@@ -555,8 +558,6 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       uint32_t now = c.RowsProcessed();
       for (uint32_t r = 0; r < now - prev; ++r)
         addRow(static_cast<int>(r));
-      if (now > prev)
-        keepLast(static_cast<int>(now - prev - 1));
       total = now;
       if (batch.size() >= TOraCursor::MaxRows || !ok || now == prev)
         flush();
@@ -582,11 +583,6 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   }
   if (!batch.empty())
     flush();
-  for (int i = 0; i < n && total > 0; ++i)
-    if (cols[i])
-      for (const std::string* var : {&cols[i]->NewValue, &cols[i]->OldValue})
-        if (!var->empty())
-          SetVariable(*var, lastValues[i], right[i] && !lastNull[i]);
   if (total > 0) {
     endGroups(0);
     for (size_t k = columnLevels; k < levels.size(); ++k)

@@ -17,3 +17,18 @@ set pagesize 14
 select dname from dept where deptno = 10;
 show ttitle
 show btitle
+REM A master/detail report: NEW_VALUE gives each page's top title the value of its first row,
+REM OLD_VALUE the bottom title the value of its last row; BREAK ... SKIP PAGE starts each group
+REM on a page of its own.
+column deptno noprint new_value deptvar
+column ename old_value lastname
+ttitle left 'Department: ' deptvar skip 2
+btitle left 'Last: ' lastname
+break on deptno skip page
+set pagesize 12
+select deptno, ename, sal from emp order by deptno, ename;
+ttitle off
+btitle off
+clear breaks
+clear columns
+set pagesize 14
