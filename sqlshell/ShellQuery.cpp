@@ -252,33 +252,54 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   };
   int topLines = std::max(Settings.NewPage, 0);
   // TTITLE and BTITLE lines take their places on every page (none with PAGESIZE 0); with a
-  // bottom title each page is filled up to PAGESIZE lines, so that the title ends it.
-  const bool topTitle = FTTitleOn && Settings.PageSize > 0;
-  const bool bottomTitle = FBTitleOn && Settings.PageSize > 0;
-  const int bottomLines = bottomTitle ? static_cast<int>(TitleLines(false, 1).size()) : 0;
+  // bottom title each page is filled up to PAGESIZE lines, so that the title ends it. REPHEADER
+  // comes once under the first top title (PAGE: alone on that page), REPFOOTER after the last row.
+  const bool titled = Settings.PageSize > 0;
+  const bool topTitle = FTitles[TopTitle].On && titled;
+  const bool bottomTitle = FTitles[BottomTitle].On && titled;
+  const bool header = FTitles[ReportHeader].On && titled;
+  const bool footer = FTitles[ReportFooter].On && titled;
+  const int bottomLines = bottomTitle ? static_cast<int>(TitleLines(BottomTitle, 1).size()) : 0;
   if (topTitle)
-    topLines += static_cast<int>(TitleLines(true, 1).size());
+    topLines += static_cast<int>(TitleLines(TopTitle, 1).size());
   int page = 0;
   auto endPage = [&] {
     if (!bottomTitle || !pageStarted)
       return;
     for (; linesOnPage < Settings.PageSize - bottomLines; ++linesOnPage)
       FOut << "\n";
-    for (auto& l : TitleLines(false, page))
+    for (auto& l : TitleLines(BottomTitle, page))
       emit(l);
   };
-  auto newPage = [&] {
-    endPage();
+  auto startPage = [&] {
     ++page;
     if (Settings.NewPage == 0)
       FOut << "\f";
     else if (Settings.NewPage > 0)
       FOut << std::string(static_cast<size_t>(Settings.NewPage), '\n');
     if (topTitle)
-      for (auto& l : TitleLines(true, page))
+      for (auto& l : TitleLines(TopTitle, page))
         emit(l);
-    linesOnPage = topLines + headingLines;
+    linesOnPage = topLines;
     pageStarted = true;
+  };
+  auto newPage = [&] {
+    endPage();
+    startPage();
+    int headerLines = 0;
+    if (header && page == 1) {
+      for (auto& l : TitleLines(ReportHeader, page)) {
+        emit(l);
+        ++headerLines;
+      }
+      if (FTitles[ReportHeader].Page) {
+        linesOnPage += headerLines;
+        endPage();
+        startPage();
+        headerLines = 0;
+      }
+    }
+    linesOnPage = topLines + headerLines + headingLines;
     if (!Settings.Heading)
       return;
     for (auto& g : groups) {
@@ -587,6 +608,15 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     endGroups(0);
     for (size_t k = columnLevels; k < levels.size(); ++k)
       summarize(levels[k]);
+    if (footer) {
+      std::vector<std::string> lines = TitleLines(ReportFooter, page);
+      if (FTitles[ReportFooter].Page ||
+          linesOnPage + static_cast<int>(lines.size()) > Settings.PageSize - bottomLines)
+        newPage();
+      for (auto& l : lines)
+        emit(l);
+      linesOnPage += static_cast<int>(lines.size());
+    }
     endPage();
   }
   if (total == 0) {

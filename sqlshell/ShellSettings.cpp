@@ -316,7 +316,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"ARRAYSIZE", 5, [] { return std::string("arraysize 15"); }},
       {"AUTOCOMMIT", 4, [&] { return "autocommit " + onOff(Settings.AutoCommit); }},
       {"AUTOTRACE", 5, [] { return std::string("autotrace OFF"); }},
-      {"BTITLE", 3, [&] { return TitleText(false); }},
+      {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},
       {"COLSEP", 4, [&] { return quoted("colsep", Settings.ColSep); }},
       {"CONCAT", 3, [&] { return CharSetting("concat", Settings.Concat); }},
       {"DEFINE", 3,
@@ -355,6 +355,8 @@ void TSqlShell::ShowCommand(const std::string& args) {
                                           : Settings.RecSep == 'E' ? "EACH"
                                                                    : "OFF");
        }},
+      {"REPFOOTER", 4, [&] { return TitleText(ReportFooter); }},
+      {"REPHEADER", 4, [&] { return TitleText(ReportHeader); }},
       {"RELEASE", 3, [] { return std::string("release 0703000000"); }},
       {"SERVEROUTPUT", 9,
        [&] {
@@ -380,7 +382,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"TIMING", 3, [&] { return "timing " + onOff(Settings.Timing); }},
       {"TRIMOUT", 5, [] { return std::string("trimout ON"); }},
       {"TRIMSPOOL", 5, [] { return std::string("trimspool ON"); }},
-      {"TTITLE", 3, [&] { return TitleText(true); }},
+      {"TTITLE", 3, [&] { return TitleText(TopTitle); }},
       {"UNDERLINE", 3, [&] { return CharSetting("underline", Settings.Underline); }},
       {"USER", 4,
        [&] {
@@ -422,12 +424,15 @@ void TSqlShell::ShowCommand(const std::string& args) {
   }
 }
 
-std::string TSqlShell::TitleText(bool top) const {
-  const std::string& text = top ? FTTitle : FBTitle;
-  const bool on = top ? FTTitleOn : FBTitleOn;
-  std::string name = top ? "ttitle " : "btitle ";
-  if (text.empty())
-    return name + "OFF and is the first few characters of the next SELECT statement";
-  return name + (on ? "ON" : "OFF") + " and is the following " + std::to_string(text.size()) +
+std::string TSqlShell::TitleText(int kind) const {
+  static const char* const names[] = {"ttitle ", "btitle ", "repheader ", "repfooter "};
+  const TTitle& t = FTitles[kind];
+  std::string name = names[kind];
+  if (t.Spec.empty())
+    return name + (kind < ReportHeader
+                       ? "OFF and is the first few characters of the next SELECT statement"
+                       : "OFF and is NULL");
+  std::string text = (t.Page ? "PAGE " : "") + t.Spec;
+  return name + (t.On ? "ON" : "OFF") + " and is the following " + std::to_string(text.size()) +
          " characters:\n" + text;
 }

@@ -84,27 +84,32 @@ struct TTitleLine {
 
 } // namespace
 
-void TSqlShell::TitleCommand(bool top, const std::string& args) {
-  std::string& text = top ? FTTitle : FBTitle;
-  bool& on = top ? FTTitleOn : FBTitleOn;
+void TSqlShell::TitleCommand(int kind, const std::string& args) {
+  TTitle& t = FTitles[kind];
   std::string a = Trim(args);
   while (!a.empty() && a.back() == ';')
     a.pop_back();
   const std::string word = Upper(a);
   if (a.empty()) {
-    FOut << TitleText(top) << "\n";
+    FOut << TitleText(kind) << "\n";
     return;
   }
   if (word == "ON" || word == "OFF") {
-    on = word == "ON" && !text.empty();
+    t.On = word == "ON" && !t.Spec.empty();
     return;
   }
-  text = a;
-  on = true;
+  t.Page = false;
+  if (kind >= ReportHeader && (word == "PAGE" || word.compare(0, 5, "PAGE ") == 0)) {
+    t.Page = true;
+    a = Trim(a.substr(4));
+  }
+  t.Spec = a;
+  t.On = true;
 }
 
-std::vector<std::string> TSqlShell::TitleLines(bool top, int page) {
-  const std::string& spec = top ? FTTitle : FBTitle;
+std::vector<std::string> TSqlShell::TitleLines(int kind, int page) {
+  const std::string& spec = FTitles[kind].Spec;
+  const bool top = kind == TopTitle;
   const int width = std::max(1, Settings.LineSize);
   std::vector<std::string> lines;
   std::vector<TTitleToken> tokens = TitleTokens(spec);

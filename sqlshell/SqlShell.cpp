@@ -448,7 +448,11 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     return true;
   }
   if (Abbrev(word, "TTITLE", 3) || Abbrev(word, "BTITLE", 3)) {
-    TitleCommand(word[0] == 'T', raw);
+    TitleCommand(word[0] == 'T' ? TopTitle : BottomTitle, raw);
+    return true;
+  }
+  if (Abbrev(word, "REPHEADER", 4) || Abbrev(word, "REPFOOTER", 4)) {
+    TitleCommand(word[3] == 'H' ? ReportHeader : ReportFooter, raw);
     return true;
   }
   if (Abbrev(word, "BREAK", 3)) {

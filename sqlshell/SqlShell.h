@@ -183,10 +183,11 @@ private:
   void SetCommand(const std::string& args);
   void ShowCommand(const std::string& args);
   // SHOW TTITLE / BTITLE
-  std::string TitleText(bool top) const;
-  void TitleCommand(bool top, const std::string& args);
+  enum { TopTitle, BottomTitle, ReportHeader, ReportFooter };
+  std::string TitleText(int kind) const;
+  void TitleCommand(int kind, const std::string& args);
   // The lines of the top or bottom title for page `page`.
-  std::vector<std::string> TitleLines(bool top, int page);
+  std::vector<std::string> TitleLines(int kind, int page);
   void Connect(const std::string& args);
   void Disconnect();
   bool Exit(const std::string& args);
@@ -258,8 +259,13 @@ private:
   std::set<std::string> FNumberDefines;       // of those, the NUMBER ones (ACCEPT, NEW_VALUE)
   std::set<std::string> FUndefinedPredefined; // _USER and the like, after UNDEFINE
   std::string FLastUnitType, FLastUnitName;
-  std::string FTTitle, FBTitle; // TTITLE and BTITLE as given; empty = none
-  bool FTTitleOn = false, FBTitleOn = false;
+  // TTITLE, BTITLE, REPHEADER and REPFOOTER as given (empty = none).
+  struct TTitle {
+    std::string Spec;
+    bool On = false;
+    bool Page = false; // REPHEADER/REPFOOTER PAGE: on a page of its own
+  };
+  TTitle FTitles[4];
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;

@@ -32,3 +32,19 @@ btitle off
 clear breaks
 clear columns
 set pagesize 14
+REM REPHEADER comes once, under the first page's top title (with PAGE on a page of its own);
+REM REPFOOTER after the last row.
+repheader center 'PERFECT WIDGETS' skip 1
+repfooter center 'END OF REPORT'
+select ename, sal from emp where deptno = 10 order by ename;
+repheader
+repheader page center 'PERFECT WIDGETS'
+ttitle center 'Employee Salary Report' skip 1
+btitle center 'CONFIDENTIAL'
+set pagesize 10
+select ename, sal from emp where deptno = 10 order by ename;
+repheader off
+repfooter off
+ttitle off
+btitle off
+show repfooter
