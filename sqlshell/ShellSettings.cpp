@@ -355,9 +355,9 @@ void TSqlShell::ShowCommand(const std::string& args) {
                                           : Settings.RecSep == 'E' ? "EACH"
                                                                    : "OFF");
        }},
+      {"RELEASE", 3, [] { return std::string("release 0703000000"); }},
       {"REPFOOTER", 4, [&] { return TitleText(ReportFooter); }},
       {"REPHEADER", 4, [&] { return TitleText(ReportHeader); }},
-      {"RELEASE", 3, [] { return std::string("release 0703000000"); }},
       {"SERVEROUTPUT", 9,
        [&] {
          if (!Settings.ServerOutput)
