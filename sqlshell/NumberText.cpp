@@ -282,8 +282,7 @@ int NumberModelWidth(const std::string& model) {
   if (m.Hex)
     return m.Hex + 1;
   // One place for the sign (two for PR's brackets), five for EEEE's "E+nnn".
-  return static_cast<int>(m.Body.size()) + (m.Dollar ? 1 : 0) + (m.Angle ? 2 : 1) +
-         (m.Sci ? 5 : 0);
+  return static_cast<int>(m.Body.size()) + (m.Dollar ? 1 : 0) + (m.Angle ? 2 : 1) + (m.Sci ? 5 : 0);
 }
 
 std::string FormatNumber(const std::string& value, const std::string& model) {

@@ -185,8 +185,9 @@ void TSqlShell::PrintCommand(const std::string& args) {
       continue;
     }
     std::string value = BindLiteral(*b);
-    std::string expr = b->Number ? "CAST(" + value + " AS NUMBER)"
-                                 : "CAST(" + value + " AS VARCHAR2(" + std::to_string(b->Size) + "))";
+    std::string expr = b->Number
+                           ? "CAST(" + value + " AS NUMBER)"
+                           : "CAST(" + value + " AS VARCHAR2(" + std::to_string(b->Size) + "))";
     RunStatementText("SELECT " + expr + " " + OraName(b->Name) + " FROM DUAL", false);
   }
 }
@@ -248,8 +249,8 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
     c.SetSession(&FSession);
     c.SetNumberOfRows(1);
     c.SetDatesAsText(true);
-    c.SetSQL({"SELECT " + std::string(b->Number ? "TO_NUMBER(" : "TO_CHAR(") + value +
-              ") FROM DUAL"});
+    c.SetSQL(
+        {"SELECT " + std::string(b->Number ? "TO_NUMBER(" : "TO_CHAR(") + value + ") FROM DUAL"});
     std::string err;
     c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
     bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&

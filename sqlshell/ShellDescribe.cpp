@@ -183,9 +183,9 @@ bool TSqlShell::DescribeUnit(const std::string& name) {
   std::vector<TSubprogram> subs;
   if (type == "PACKAGE") {
     for (size_t at = 0; (at = upper.find_first_of("PF", at)) != std::string::npos; ++at) {
-      bool word = (upper.compare(at, 10, "PROCEDURE ") == 0 ||
-                   upper.compare(at, 9, "FUNCTION ") == 0) &&
-                  (at == 0 || upper[at - 1] == ' ' || upper[at - 1] == ';');
+      bool word =
+          (upper.compare(at, 10, "PROCEDURE ") == 0 || upper.compare(at, 9, "FUNCTION ") == 0) &&
+          (at == 0 || upper[at - 1] == ' ' || upper[at - 1] == ';');
       size_t i = at;
       TSubprogram sub;
       if (word && ReadHeader(text, i, sub)) {

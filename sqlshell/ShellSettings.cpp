@@ -177,8 +177,7 @@ void TSqlShell::SetCommand(const std::string& args) {
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
       ok = true; // DEPTH n LINENUM ON|OFF INDENT ON|OFF: one level of columns is all there is
       i = w.size();
-    }
-    else if (Abbrev(opt, "PAGESIZE", 5))
+    } else if (Abbrev(opt, "PAGESIZE", 5))
       ok = range(Settings.PageSize, 0, 50000);
     else if (Abbrev(opt, "NUMWIDTH", 3))
       ok = range(Settings.NumWidth, 2, 50);
@@ -386,8 +385,8 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"UNDERLINE", 3, [&] { return CharSetting("underline", Settings.Underline); }},
       {"USER", 4,
        [&] {
-         return "USER is \"" +
-                (FSession.Connected() ? Upper(FSession.UserName) : std::string()) + "\"";
+         return "USER is \"" + (FSession.Connected() ? Upper(FSession.UserName) : std::string()) +
+                "\"";
        }},
       {"VERIFY", 3, [&] { return "verify " + onOff(Settings.Verify); }},
       {"WRAP", 3,

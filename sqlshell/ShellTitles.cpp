@@ -50,8 +50,8 @@ std::vector<TTitleToken> TitleTokens(const std::string& s) {
 
 bool IsClause(const std::string& w) {
   return Abbrev(w, "LEFT", 2) || Abbrev(w, "CENTER", 2) || Abbrev(w, "CENTRE", 2) ||
-         Abbrev(w, "RIGHT", 1) || w == "COL" || Abbrev(w, "SKIP", 1) || w == "TAB" ||
-         w == "BOLD" || Abbrev(w, "FORMAT", 3);
+         Abbrev(w, "RIGHT", 1) || w == "COL" || Abbrev(w, "SKIP", 1) || w == "TAB" || w == "BOLD" ||
+         Abbrev(w, "FORMAT", 3);
 }
 
 // One line being built: text placed at columns of a line `width` wide.

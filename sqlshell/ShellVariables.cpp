@@ -107,9 +107,8 @@ std::vector<std::pair<std::string, std::string>> TSqlShell::PredefinedVariables(
       {"_O_RELEASE", on ? "0703000000" : ""}};
   v.erase(std::remove_if(v.begin(), v.end(),
                          [&](const auto& d) {
-                           return std::any_of(FDefines.begin(), FDefines.end(), [&](const auto& u) {
-                             return u.first == d.first;
-                           });
+                           return std::any_of(FDefines.begin(), FDefines.end(),
+                                              [&](const auto& u) { return u.first == d.first; });
                          }),
           v.end());
   return v;

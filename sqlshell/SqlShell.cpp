@@ -135,9 +135,9 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
   if (v == "FLASHBACK")
     return "Flashback complete.";
   if (v == "PURGE")
-    return w.size() > 1 && (w[1] == "RECYCLEBIN" || w[1] == "DBA_RECYCLEBIN")
-               ? "Recyclebin purged."
-               : w.size() > 1 && w[1] == "INDEX" ? "Index purged." : "Table purged.";
+    return w.size() > 1 && (w[1] == "RECYCLEBIN" || w[1] == "DBA_RECYCLEBIN") ? "Recyclebin purged."
+           : w.size() > 1 && w[1] == "INDEX"                                  ? "Index purged."
+                                                                              : "Table purged.";
   if (v == "AUDIT")
     return "Audit succeeded.";
   if (v == "NOAUDIT")

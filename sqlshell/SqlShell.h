@@ -6,8 +6,8 @@
 #include <iosfwd>
 #include <map>
 #include <memory>
-#include <set>
 #include <ostream>
+#include <set>
 #include <streambuf>
 #include <string>
 #include <utility>
@@ -52,14 +52,14 @@ struct TShellSettings {
   int NewPage = 1;   // blank lines at the top of a page; 0 a form feed, -1 none
   char RecSep = 'W'; // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   bool SqlBlankLines = false;
-  bool Verify = true;    // show a statement's lines before and after substitution
-  bool DefineOn = true;  // substitution variables are replaced
-  char DefineChar = '&'; // their prefix
-  bool Timing = false;   // "Elapsed: hh:mi:ss.cc" after each statement
-  int LongChunkSize = 80;    // LONG columns are as wide as the smaller of LONG and this
-  char Escape = 0;           // before the substitution prefix, keeps it as it is; 0 = off
-  char Concat = '.';         // ends a variable's name and joins it to the text after it; 0 = off
-  char HeadSep = '|';        // splits a COLUMN heading into lines; 0 = off
+  bool Verify = true;         // show a statement's lines before and after substitution
+  bool DefineOn = true;       // substitution variables are replaced
+  char DefineChar = '&';      // their prefix
+  bool Timing = false;        // "Elapsed: hh:mi:ss.cc" after each statement
+  int LongChunkSize = 80;     // LONG columns are as wide as the smaller of LONG and this
+  char Escape = 0;            // before the substitution prefix, keeps it as it is; 0 = off
+  char Concat = '.';          // ends a variable's name and joins it to the text after it; 0 = off
+  char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
   std::string Suffix = "sql"; // added to a script name without extension
   bool ServerOutput = false;
   long ServerOutputSize = 0; // 0 = unlimited
