@@ -5,6 +5,7 @@
 #include "ShellWords.h"
 #include "SqlShell.h"
 
+#include <algorithm>
 #include <ctime>
 
 using namespace shellwords;
@@ -194,17 +195,18 @@ std::vector<std::string> TSqlShell::TitleLines(int kind, int page) {
       place();
       ++k;
       align = 'L';
-      col = static_cast<int>(std::max(0LL, n - 1));
+      col = static_cast<int>(std::clamp(n - 1, 0LL, 32766LL));
     } else if (w == "TAB" && hasArg && ParseInt(tokens[k + 1].Text, n)) {
       place();
       ++k;
       align = 'L';
-      col = std::max(0, col + static_cast<int>(n));
+      col = static_cast<int>(std::clamp(col + n, 0LL, 32766LL));
     } else if (Abbrev(w, "SKIP", 1)) {
       place();
       long long count = 1;
       if (hasArg && ParseInt(tokens[k + 1].Text, count))
         ++k;
+      count = std::clamp(count, 0LL, 1000LL);
       if (count == 0) { // back to the start of the same line
         col = 0;
         align = 'L';

@@ -414,3 +414,20 @@ TEST_F(ExitCodes, ExitTakesWordsNumbersAndBindVariables) {
 }
 
 } // namespace
+
+namespace {
+
+class Titles : public Habits {};
+
+TEST_F(Titles, HugePlacesAndSkipsStayBounded) {
+  TRun r = Run("ttitle col 99999999999 'far' tab -99999999999 'back' skip 99999999999\n"
+               "select 'row' from dual;\n"
+               "ttitle col -5 'near'\n"
+               "select 'row' from dual;\nexit\n");
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_LT(std::count(r.Out.begin(), r.Out.end(), '\n'), 1100) << "skips are capped";
+  EXPECT_NE(r.Out.find("\nback"), std::string::npos) << "TAB back past the start is column 1";
+  EXPECT_NE(r.Out.find("\nnear\n"), std::string::npos) << r.Out;
+}
+
+} // namespace
