@@ -148,11 +148,15 @@ void TSqlShell::SetVariable(const std::string& name, const std::string& value, b
 }
 
 void TSqlShell::DefineCommand(const std::string& args) {
+  // The name in 15 places, as the classic listing lines them up.
   auto list = [&](const std::pair<std::string, std::string>& d) {
+    std::string name = d.first;
+    if (name.size() < 15)
+      name.resize(15, ' ');
     if (FNumberDefines.count(d.first))
-      FOut << "DEFINE " << d.first << " = " << d.second << " (NUMBER)\n";
+      FOut << "DEFINE " << name << " = " << d.second << " (NUMBER)\n";
     else
-      FOut << "DEFINE " << d.first << " = \"" << d.second << "\" (CHAR)\n";
+      FOut << "DEFINE " << name << " = \"" << d.second << "\" (CHAR)\n";
   };
   std::string a = Trim(args);
   if (a.empty()) {

@@ -222,8 +222,9 @@ TEST_F(Habits, SubstitutionVariablesAskDefineAndVerify) {
   // && defines the variable: asked once, used twice; "." ends a name.
   EXPECT_EQ(Count(o, "Enter value for who: "), 1u) << o;
   EXPECT_NE(o.find("SCOTT SCOTT.\n"), std::string::npos) << o;
-  EXPECT_NE(o.find("DEFINE WHO = \"SCOTT\" (CHAR)\nDEFINE DEPT = \"10\" (CHAR)\n"
-                   "DEFINE NOTE = \"two words\" (CHAR)\n"),
+  EXPECT_NE(o.find("DEFINE WHO             = \"SCOTT\" (CHAR)\n"
+                   "DEFINE DEPT            = \"10\" (CHAR)\n"
+                   "DEFINE NOTE            = \"two words\" (CHAR)\n"),
             std::string::npos)
       << o;
   EXPECT_NE(o.find("\n         3\n"), std::string::npos) << o;
