@@ -194,7 +194,8 @@ void TSqlShell::PrintCommand(const std::string& args) {
 
 bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
   handled = false;
-  // BEGIN :a := expression; ... END; with nothing else in it.
+  // BEGIN ... END; of nothing but ":a := expression;", DBMS_OUTPUT.PUT_LINE (PUT, NEW_LINE,
+  // ENABLE, DISABLE) and NULL steps.
   std::string body = Trim(block);
   if (Upper(body.substr(0, 5)) != "BEGIN")
     return true;
@@ -204,7 +205,11 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
   if (body.size() < 3 || Upper(body.substr(body.size() - 3)) != "END")
     return true;
   body = body.substr(0, body.size() - 3);
-  std::vector<std::pair<std::string, std::string>> steps; // variable, expression
+  struct TStep {
+    char Kind; // 'A' assignment, 'L' PUT_LINE, 'P' PUT, 'N' NEW_LINE
+    std::string Name, Expr;
+  };
+  std::vector<TStep> steps;
   std::string piece;
   bool quoted = false;
   int depth = 0;
@@ -222,7 +227,36 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
     }
     std::string s = Trim(piece);
     piece.clear();
-    if (s.empty() || Upper(s) == "NULL")
+    const std::string u = Upper(s);
+    if (s.empty() || u == "NULL")
+      continue;
+    // DBMS_OUTPUT.name [(argument)]
+    auto call = [&](const char* proc, std::string& arg) {
+      const std::string head = std::string("DBMS_OUTPUT.") + proc;
+      if (u.compare(0, head.size(), head) != 0)
+        return false;
+      std::string rest = Trim(s.substr(head.size()));
+      if (rest.empty())
+        return true;
+      if (rest.front() != '(' || rest.back() != ')')
+        return false;
+      arg = Trim(rest.substr(1, rest.size() - 2));
+      return true;
+    };
+    std::string arg;
+    if (call("PUT_LINE", arg) && !arg.empty()) {
+      steps.push_back({'L', "", arg});
+      continue;
+    }
+    if (call("PUT", arg) && !arg.empty() && u.compare(0, 16, "DBMS_OUTPUT.PUT_") != 0) {
+      steps.push_back({'P', "", arg});
+      continue;
+    }
+    if (call("NEW_LINE", arg) && arg.empty()) {
+      steps.push_back({'N', "", ""});
+      continue;
+    }
+    if (call("ENABLE", arg) || call("DISABLE", arg))
       continue;
     size_t assign = s.find(":=");
     if (s[0] != ':' || assign == std::string::npos)
@@ -230,33 +264,39 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
     std::string name = Trim(s.substr(1, assign - 1));
     if (name.empty() || !std::all_of(name.begin(), name.end(), IsNameChar))
       return true;
-    steps.emplace_back(name, Trim(s.substr(assign + 2)));
+    steps.push_back({'A', name, Trim(s.substr(assign + 2))});
   }
   handled = true;
-  for (auto& [name, expr] : steps) {
-    TBindVar* b = FindBind(name);
-    if (!b) {
-      FOut << "SP2-0552: Bind variable \"" << Upper(name) << "\" not declared.\n";
+  std::string output, line; // what DBMS_OUTPUT collected, and its unfinished line
+  for (const TStep& step : steps) {
+    TBindVar* b = step.Kind == 'A' ? FindBind(step.Name) : nullptr;
+    if (step.Kind == 'A' && !b) {
+      FOut << "SP2-0552: Bind variable \"" << Upper(step.Name) << "\" not declared.\n";
       return true;
     }
+    if (step.Kind == 'N') {
+      output += line + "\n";
+      line.clear();
+      continue;
+    }
     std::string undeclared;
-    std::string value = ReplaceBinds(expr, undeclared);
+    std::string value = ReplaceBinds(step.Expr, undeclared);
     if (!undeclared.empty()) {
       FOut << "SP2-0552: Bind variable \"" << undeclared << "\" not declared.\n";
       return true;
     }
+    const bool number = b && b->Number;
     TOraCursor c;
     c.SetSession(&FSession);
     c.SetNumberOfRows(1);
     c.SetDatesAsText(true);
-    c.SetSQL(
-        {"SELECT " + std::string(b->Number ? "TO_NUMBER(" : "TO_CHAR(") + value + ") FROM DUAL"});
+    c.SetSQL({"SELECT " + std::string(number ? "TO_NUMBER(" : "TO_CHAR(") + value + ") FROM DUAL"});
     std::string err;
     c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
     bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
               (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0;
     c.OnError = nullptr;
-    TBindVar next = *b;
+    TBindVar next = b ? *b : TBindVar();
     if (ok) {
       TCustomOraField* f = c.Fields(0);
       next.Null = f->IsNull(0);
@@ -267,7 +307,7 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
         next.Value.assign(p, strnlen(p, static_cast<size_t>(f->Width())));
       } else
         next.Value = f->GetAsString(0);
-      if (!next.Number && static_cast<int>(next.Value.size()) > next.Size) {
+      if (b && !next.Number && static_cast<int>(next.Value.size()) > next.Size) {
         ok = false;
         err = "ORA-06502: PL/SQL: numeric or value error: character string buffer too small";
       }
@@ -282,8 +322,18 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
       FOut << block << "\n\n*\nERROR at line 1:\n";
       return Failed(err.substr(0, err.find('\r')) + "\nORA-06512: at line 1", code);
     }
-    *b = next;
+    if (b)
+      *b = next;
+    else if (step.Kind == 'P')
+      line += next.Value;
+    else {
+      output += line + next.Value + "\n";
+      line.clear();
+    }
   }
+  // SERVEROUTPUT shows what the block wrote, whole lines only.
+  if (Settings.ServerOutput)
+    FOut << output;
   if (Settings.Feedback > 0)
     FOut << "\nPL/SQL procedure successfully completed.\n\n";
   return true;

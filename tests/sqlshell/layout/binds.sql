@@ -21,3 +21,21 @@ exec :x := 1/0
 select ename from emp where deptno = :y;
 print y
 variable z date
+REM A block of DBMS_OUTPUT calls and assignments: with SERVEROUTPUT ON its lines come before
+REM the message; OFF keeps them back.
+exec dbms_output.put_line('Hello World')
+set serveroutput on
+exec dbms_output.put_line('Hello World');
+begin
+  dbms_output.put_line('Today is ' || to_char(to_date('2026-12-06','YYYY-MM-DD'), 'YYYY-MM-DD'));
+  dbms_output.put('a');
+  dbms_output.put('b');
+  dbms_output.new_line;
+  dbms_output.put_line(12 * 3);
+  dbms_output.put_line('x;y');
+end;
+/
+exec :x := 7; dbms_output.put_line('x is ' || :x)
+begin dbms_output.put_line(1/0); end;
+/
+set serveroutput off
