@@ -780,10 +780,12 @@ void TSqlShell::Connect(const std::string& args) {
   if (!a.hasPassword)
     a.password = Ask("Enter password: ", false);
   // The old connection ends first, even when the new one then fails.
-  if (FSession.Connected())
+  const bool was = FSession.Connected();
+  if (was)
     FSession.Disconnect();
+  const char* lost = was ? "Warning: You are no longer connected to ORACLE.\n" : "";
   if (a.password.empty()) {
-    FOut << "ORA-01005: no password given; logon denied\n\n";
+    FOut << "ORA-01005: no password given; logon denied\n\n" << lost;
     return;
   }
   FSession.UserName = a.user;
@@ -801,7 +803,7 @@ void TSqlShell::Connect(const std::string& args) {
   if (ok)
     FOut << "Connected.\n";
   else
-    FOut << "ERROR:\n" << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n\n";
+    FOut << "ERROR:\n" << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n\n" << lost;
 }
 
 void TSqlShell::Disconnect() {

@@ -432,3 +432,19 @@ TEST_F(Titles, HugePlacesAndSkipsStayBounded) {
 }
 
 } // namespace
+
+namespace {
+
+class Reconnect : public Habits {};
+
+TEST_F(Reconnect, AFailedConnectWarnsThatTheOldSessionIsGone) {
+  TRun r = Run("conn demo/wrong\nshow user\nconn demo/wrong\nexit\n");
+  EXPECT_NE(r.Out.find("ORA-01017: invalid username/password; logon denied\n\n\n"
+                       "Warning: You are no longer connected to ORACLE.\nUSER is \"\"\n"),
+            std::string::npos)
+      << r.Out;
+  // Only the connection that was there is lost, and only once.
+  EXPECT_EQ(r.Out.find("Warning:", r.Out.find("Warning:") + 1), std::string::npos) << r.Out;
+}
+
+} // namespace
