@@ -154,10 +154,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     right[i] = f->FieldKind() == fkNumber;
     cols[i] = Column(f->Name());
     // Only a heading the user set splits at HEADSEP: a column's own name may hold "||".
-    const bool userHeading = cols[i] && cols[i]->HasHeading && Settings.HeadSep;
+    const bool userHeading = cols[i] && cols[i]->HasHeading;
     std::string heading = userHeading ? cols[i]->Heading : f->Name();
     for (size_t from = 0;;) {
-      size_t bar = userHeading ? heading.find(Settings.HeadSep, from) : std::string::npos;
+      size_t bar = userHeading && Settings.HeadSep ? heading.find(Settings.HeadSep, from)
+                                                   : std::string::npos;
       heads[i].push_back(heading.substr(from, bar == std::string::npos ? bar : bar - from));
       if (bar == std::string::npos)
         break;

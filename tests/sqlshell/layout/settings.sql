@@ -78,3 +78,9 @@ select deptno, dname, loc from dept where deptno < 30 order by deptno;
 set pagesize 14 feedback 6 heading on linesize 80 colsep ' ' null '-'
 select ename, comm from emp where empno = 7839;
 set null ''
+REM HEADSEP OFF keeps the bar in the heading.
+set headsep off
+column ename heading 'A|B'
+select ename from emp where empno = 7839;
+set headsep on
+clear columns
