@@ -433,6 +433,10 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     ColumnCommand(raw);
     return true;
   }
+  if (Abbrev(word, "TIMING", 3)) {
+    TimingCommand(args);
+    return true;
+  }
   if (word == "PAUSE") {
     // The text, then a wait for Enter (a line of the input).
     FOut << raw << "\n" << std::flush;
@@ -646,15 +650,7 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   if (!handled)
     go = RunStatementText(text, plsql);
   if (Settings.Timing) {
-    auto cs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - started)
-                  .count() /
-              10;
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "Elapsed: %02lld:%02lld:%02lld.%02lld",
-                  static_cast<long long>(cs / 360000), static_cast<long long>(cs / 6000 % 60),
-                  static_cast<long long>(cs / 100 % 60), static_cast<long long>(cs % 100));
-    FOut << buf << "\n";
+    FOut << ElapsedText(started) << "\n";
   }
   return go;
 }

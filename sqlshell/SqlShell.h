@@ -1,6 +1,7 @@
 // The terminal SQL shell: reads SQL statements and shell commands (SET, SHOW, DESCRIBE,
 // CONNECT, @script, ...) and runs them through the access layer.
 #pragma once
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <iosfwd>
@@ -222,6 +223,9 @@ private:
   std::vector<std::pair<std::string, std::string>> PredefinedVariables();
   void DefineCommand(const std::string& args);
   void VariableCommand(const std::string& args);
+  // TIMING [START [name] | SHOW | STOP]: timers that report "Elapsed: hh:mi:ss.cc".
+  void TimingCommand(const std::string& args);
+  static std::string ElapsedText(std::chrono::steady_clock::time_point since);
   void PrintCommand(const std::string& args);
   TBindVar* FindBind(const std::string& name);
   std::string BindLiteral(const TBindVar& b) const;
@@ -256,6 +260,7 @@ private:
   std::vector<TComputeSettings> FComputes;
   std::vector<std::pair<std::string, std::string>> FDefines; // upper-case name, value
   std::vector<TBindVar> FBinds;
+  std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> FTimers;
   std::set<std::string> FNumberDefines;       // of those, the NUMBER ones (ACCEPT, NEW_VALUE)
   std::set<std::string> FUndefinedPredefined; // _USER and the like, after UNDEFINE
   std::string FLastUnitType, FLastUnitName;

@@ -448,3 +448,24 @@ TEST_F(Reconnect, AFailedConnectWarnsThatTheOldSessionIsGone) {
 }
 
 } // namespace
+
+namespace {
+
+class Timers : public Habits {};
+
+TEST_F(Timers, TimingStartShowAndStopReportTheirTimer) {
+  TRun r = Run("timing\ntiming stop\ntiming start load\ntiming start inner\ntiming\n"
+               "timing show\ntiming stop\ntiming stop\ntiming stop\nexit\n");
+  EXPECT_NE(r.Out.find("no timing elements in use\nSP2-0325: no timing elements to stop\n"
+                       "2 timing elements in use\ntiming for: inner\nElapsed: 00:00:"),
+            std::string::npos)
+      << r.Out;
+  // STOP ends the innermost timer, so the outer one comes next, then none.
+  size_t inner = r.Out.find("timing for: inner", r.Out.find("timing for: inner") + 1);
+  size_t outer = r.Out.find("timing for: load");
+  EXPECT_NE(inner, std::string::npos) << r.Out;
+  EXPECT_GT(outer, inner) << r.Out;
+  EXPECT_NE(r.Out.find("SP2-0325: no timing elements to stop", outer), std::string::npos);
+}
+
+} // namespace
