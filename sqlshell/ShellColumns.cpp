@@ -90,6 +90,10 @@ void TSqlShell::ListColumn(const TColumnSettings& col) {
     FOut << "NULL     " << Quoted(col.NullText) << "\n";
   if (col.NoPrint)
     FOut << "noprint\n";
+  if (col.FoldBefore)
+    FOut << "fold_before\n";
+  if (col.FoldAfter)
+    FOut << "fold_after\n";
   if (!col.NewValue.empty())
     FOut << "NEW_VALUE " << col.NewValue << "\n";
   if (!col.OldValue.empty())
@@ -166,6 +170,14 @@ void TSqlShell::ColumnCommand(const std::string& args) {
         return;
       }
       (opt[0] == 'N' ? col.NewValue : col.OldValue) = var;
+    } else if (Abbrev(opt, "FOLD_AFTER", 6) || Abbrev(opt, "FOLD_BEFORE", 6) ||
+               Abbrev(opt, "NEWLINE", 3)) {
+      (Abbrev(opt, "FOLD_AFTER", 6) ? col.FoldAfter : col.FoldBefore) = true;
+      long long lines = 0;
+      if (i + 1 < t.size() && ParseInt(t[i + 1].Text, lines))
+        ++i; // a number of lines to skip; one new line is all this shell starts
+    } else if (Abbrev(opt, "ENTMAP", 3) && hasValue) {
+      ++i; // only for HTML output
     } else if (opt == "ON" || opt == "OFF") {
       // settings stay defined either way; OFF is rare enough to treat as ON
     } else if (Abbrev(opt, "LIKE", 3) && hasValue) {

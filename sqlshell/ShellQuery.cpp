@@ -226,17 +226,19 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           std::all_of(raws.begin(), raws.end(), [&](auto& raw) { return raw[i].empty(); }))
         widths[i] = std::max(widths[i], SessionDateWidth());
     int used = 0;
+    bool fold = false; // the column before was FOLD_AFTER
     for (int i = 0; i < n; ++i) {
       if (cols[i] && cols[i]->NoPrint)
         continue;
       widths[i] = std::min(widths[i], lineSize);
       int need = groups.empty() || groups.back().empty() ? widths[i] : used + sepWidth + widths[i];
-      if (groups.empty() || need > lineSize) {
+      if (groups.empty() || need > lineSize || fold || (cols[i] && cols[i]->FoldBefore)) {
         groups.emplace_back();
         need = widths[i];
       }
       groups.back().push_back(i);
       used = need;
+      fold = cols[i] && cols[i]->FoldAfter;
     }
     headingLines = 0;
     for (auto& g : groups) {

@@ -103,6 +103,8 @@ struct TColumnSettings {
   bool WordWrapped = false; // it wraps between words
   bool NoPrint = false;     // left out of the output (still there for BREAK)
   char Justify = 0;         // heading: 'L', 'C', 'R' or 0 for the column's own side
+  bool FoldBefore = false;  // FOLD_BEFORE / NEWLINE: the column starts a new line of the record
+  bool FoldAfter = false;   // FOLD_AFTER: the next column does
   std::string NewValue;     // variables that take the column's value of the last row
   std::string OldValue;
 };
