@@ -174,7 +174,7 @@ void Translator::alterTable() {
   expect(1, "TABLE", 905);
   std::string table;
   size_t i = objectName(2, table);
-  if (!cat_.tableExists(table) || cat_.viewExists(table)) throw OraError(942, table);
+  if (!cat_.tableExists(table) || cat_.viewExists(table)) throw OraError(942, table).at(static_cast<int>(at(2).pos));
   sqlite3* db = cat_.db();
   std::string qt = quoteIdent(table);
   auto pieces = tablePieces(storedSql(db, "table", table));
@@ -313,7 +313,7 @@ void Translator::alterTable() {
         std::vector<std::pair<std::string, std::string>> named;
         std::string def = columnDef(b, e, name, ct, pk, named);
         for (auto& c : cols)
-          if (c.name == name) throw OraError(1430, name);
+          if (c.name == name) throw OraError(1430, name).at(static_cast<int>(at(b).pos));
         bool notNull = !pk.empty();
         bool hasDefault = false;
         for (size_t m = b; m < e; ++m) {

@@ -62,7 +62,7 @@ void Translator::drop() {
   if (is(at(1), "TABLE")) {
     tr_.function = 8;
     size_t i = objectName(2, name);
-    if (!cat_.tableExists(name) || cat_.viewExists(name)) throw OraError(942, name);
+    if (!cat_.tableExists(name) || cat_.viewExists(name)) throw OraError(942, name).at(static_cast<int>(at(2).pos));
     bool cascade = is(at(i), "CASCADE") && is(at(i + 1), "CONSTRAINTS");
     if (cascade) i += 2;
     if (is(at(i), "PURGE")) ++i;
@@ -111,7 +111,7 @@ void Translator::drop() {
     tr_.function = 20;
     size_t i = objectName(is(at(1), "PUBLIC") ? 3 : 2, name);
     if (i < size()) unexpected(i);
-    if (cat_.synonymTarget(name).empty()) throw OraError(1434);
+    if (cat_.synonymTarget(name).empty()) throw OraError(1434).at(static_cast<int>(at(is(at(1), "PUBLIC") ? 3 : 2).pos));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$SYNONYMS\" WHERE NAME = " + quoteString(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'SYNONYM'");
   } else if (is(at(1), "INDEX")) {
@@ -125,7 +125,7 @@ void Translator::drop() {
       sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
       bool key = sqlite3_step(st) == SQLITE_ROW;
       sqlite3_finalize(st);
-      throw OraError(key ? 2429 : 1418);
+      throw OraError(key ? 2429 : 1418).at(static_cast<int>(at(2).pos));
     }
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
@@ -133,7 +133,7 @@ void Translator::drop() {
   } else if (is(at(1), "VIEW")) {
     tr_.function = 7;
     size_t i = objectName(2, name);
-    if (!cat_.viewExists(name)) throw OraError(942, name);
+    if (!cat_.viewExists(name)) throw OraError(942, name).at(static_cast<int>(at(2).pos));
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DROP VIEW " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$VIEWS\" WHERE NAME = " + quoteString(name));
@@ -143,7 +143,7 @@ void Translator::drop() {
   } else if (is(at(1), "SEQUENCE")) {
     tr_.function = 16;
     size_t i = objectName(2, name);
-    if (!cat_.sequenceExists(name)) throw OraError(2289, name);
+    if (!cat_.sequenceExists(name)) throw OraError(2289, name).at(static_cast<int>(at(2).pos));
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'SEQUENCE'");
     tr_.beforeCommit.push_back([name](Session& s) {
@@ -231,8 +231,9 @@ void Translator::createSequence(size_t i) {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 13;
   std::string name;
+  const size_t nameAt = i;
   i = objectName(i, name);
-  if (!cat_.objectType(name).empty()) throw OraError(955);
+  if (!cat_.objectType(name).empty()) throw OraError(955).at(static_cast<int>(at(nameAt).pos));
   SequenceOptions o;
   sequenceOptions(i, o, false);
   std::string start = o.start, incr = o.incr.empty() ? "1" : o.incr, minv = o.minv, maxv = o.maxv;
@@ -513,7 +514,7 @@ void Translator::truncate() {
   expect(1, "TABLE", 905);
   std::string name;
   size_t i = objectName(2, name);
-  if (!cat_.tableExists(name)) throw OraError(942, name);
+  if (!cat_.tableExists(name)) throw OraError(942, name).at(static_cast<int>(at(2).pos));
   if (i < size()) unexpected(i);
   // as in Oracle, even with no child rows: TRUNCATE does not look at them
   if (!dropReferences(name).empty()) throw OraError(2266);

@@ -250,7 +250,7 @@ void Translator::createTable() {
   tr_.function = 1;
   std::string table;
   size_t i = objectName(2, table);
-  if (!cat_.objectType(table).empty()) throw OraError(955);
+  if (!cat_.objectType(table).empty()) throw OraError(955).at(static_cast<int>(at(2).pos));
   if (is(at(i), "AS") || (is(at(i), "(") && is(at(matching(i) + 1), "AS") && !is(at(i + 1), "SELECT"))) {
     createTableAs(table, i);
     return;
@@ -302,7 +302,7 @@ void Translator::createTable() {
         id.column = name;
         identities.push_back(id);
       }
-      if (!names.insert(name).second) throw OraError(957);
+      if (!names.insert(name).second) throw OraError(957).at(static_cast<int>(at(b).pos));
       for (auto& [cname, type] : named) {
         cons.emplace_back(cname, std::vector<std::string>{name});
         consTypes.push_back(type);
@@ -405,17 +405,19 @@ void Translator::createIndex(bool unique, size_t i) {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 20;
   std::string index, table;
+  const size_t indexAt = i;
   i = objectName(i, index);
-  if (!cat_.objectType(index).empty()) throw OraError(955);
+  if (!cat_.objectType(index).empty()) throw OraError(955).at(static_cast<int>(at(indexAt).pos));
   expect(i, "ON", 969);
+  const size_t tableAt = i + 1;
   i = objectName(i + 1, table);
-  if (!cat_.tableExists(table)) throw OraError(942, table);
+  if (!cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(tableAt).pos));
   expect(i, "(", 906);
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
   size_t after = skipPhysical(t_, close + 1);
   if (after < size()) unexpected(after);
-  if (cat_.viewExists(table)) throw OraError(942, table);
+  if (cat_.viewExists(table)) throw OraError(942, table).at(static_cast<int>(at(tableAt).pos));
   // the same columns in the same order as another index, or as a key's
   {
     std::vector<std::string> cols;
@@ -457,6 +459,7 @@ void Translator::createView(size_t i, bool replace) {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 10;
   std::string name;
+  const size_t nameAt = i;
   i = objectName(i, name);
   std::vector<std::string> names;
   if (is(at(i), "(")) {
@@ -518,7 +521,7 @@ void Translator::createView(size_t i, bool replace) {
   }
   std::string existing = cat_.objectType(name);
   if (!existing.empty()) {
-    if (existing != "VIEW" || !replace) throw OraError(955);
+    if (existing != "VIEW" || !replace) throw OraError(955).at(static_cast<int>(at(nameAt).pos));
     tr_.ddl.push_back("DROP VIEW " + quoteIdent(name));
   }
   tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(name));

@@ -158,32 +158,49 @@ std::string Scientific(const TDecimal& d, int width) {
 struct TModel {
   std::string Body; // 9 0 , . only
   bool Dollar = false, Blank = false, SignLead = false, SignTrail = false, Minus = false;
+  bool Sci = false;   // EEEE: scientific notation
+  bool Angle = false; // PR: a negative value in <>
+  int Shift = 0;      // digits after V: the value is multiplied by 10 to that power
+  int Roman = 0;      // RN: 1 upper case, 2 lower case
+  int Hex = 0;        // X: the number of hexadecimal places
 };
 
 bool ParseModel(const std::string& text, TModel& m) {
   std::string s;
   for (char c : text)
     s += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (s == "RN") {
+    m.Roman = text == "rn" ? 2 : 1;
+    return true;
+  }
+  if (!s.empty() && s.find_first_not_of('X') == std::string::npos) {
+    m.Hex = static_cast<int>(s.size());
+    return true;
+  }
   size_t i = 0;
   if (s.compare(0, 1, "S") == 0) {
     m.SignLead = true;
     ++i;
   }
-  bool point = false, digit = false;
+  bool point = false, digit = false, shifted = false;
   for (; i < s.size(); ++i) {
     char c = s[i];
     if (c == '9' || c == '0') {
+      if (shifted)
+        ++m.Shift;
       m.Body += c;
       digit = true;
     } else if (c == ',' || c == 'G') {
-      if (point || !digit)
+      if (point || !digit || shifted)
         return false;
       m.Body += ',';
     } else if (c == '.' || c == 'D') {
-      if (point)
+      if (point || shifted)
         return false;
       point = true;
       m.Body += '.';
+    } else if (c == 'V' && !point && !shifted) {
+      shifted = true;
     } else if (c == '$' && !m.Dollar) {
       m.Dollar = true;
     } else if (c == 'B' && !m.Blank) {
@@ -193,13 +210,30 @@ bool ParseModel(const std::string& text, TModel& m) {
     }
   }
   std::string rest = s.substr(i);
+  if (rest.compare(0, 4, "EEEE") == 0 && !shifted && m.Body.find(',') == std::string::npos) {
+    m.Sci = true;
+    rest.erase(0, 4);
+  }
   if (rest == "MI")
     m.Minus = true;
   else if (rest == "S" && !m.SignLead)
     m.SignTrail = true;
+  else if (rest == "PR" && !m.SignLead)
+    m.Angle = true;
   else if (!rest.empty())
     return false;
   return m.Body.find_first_of("90") != std::string::npos;
+}
+
+std::string RomanNumeral(int v) {
+  static const char* const sym[] = {"M",  "CM", "D",  "CD", "C",  "XC", "L",
+                                    "XL", "X",  "IX", "V",  "IV", "I"};
+  static const int val[] = {1000, 900, 500, 400, 100, 90, 50, 40, 10, 9, 5, 4, 1};
+  std::string r;
+  for (int k = 0; k < 13; ++k)
+    for (; v >= val[k]; v -= val[k])
+      r += sym[k];
+  return r;
 }
 
 } // namespace
@@ -243,7 +277,12 @@ int NumberModelWidth(const std::string& model) {
   TModel m;
   if (!ParseModel(model, m))
     return 0;
-  return static_cast<int>(m.Body.size()) + (m.Dollar ? 1 : 0) + 1;
+  if (m.Roman)
+    return 15;
+  if (m.Hex)
+    return m.Hex + 1;
+  // One place for the sign (two for PR's brackets), five for EEEE's "E+nnn".
+  return static_cast<int>(m.Body.size()) + (m.Dollar ? 1 : 0) + (m.Angle ? 2 : 1) + (m.Sci ? 5 : 0);
 }
 
 std::string FormatNumber(const std::string& value, const std::string& model) {
@@ -254,6 +293,67 @@ std::string FormatNumber(const std::string& value, const std::string& model) {
   TDecimal d;
   if (!Parse(value, d))
     return std::string(width, '#');
+  auto right = [&](const std::string& t) {
+    return t.size() >= width ? t : std::string(width - t.size(), ' ') + t;
+  };
+  if (m.Roman) {
+    TDecimal r = RoundDecimals(d, 0);
+    std::string digits = IntegerPart(r);
+    if (r.Neg || digits.empty() || digits.size() > 4 || std::stoi(digits) > 3999)
+      return std::string(width, '#');
+    std::string t = RomanNumeral(std::stoi(digits));
+    if (m.Roman == 2)
+      for (auto& ch : t)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return right(t);
+  }
+  if (m.Hex) {
+    TDecimal r = RoundDecimals(d, 0);
+    std::string digits = IntegerPart(r);
+    if (r.Neg || digits.size() > 18)
+      return std::string(width, '#');
+    unsigned long long v = digits.empty() ? 0 : std::stoull(digits);
+    std::string t;
+    do {
+      t.insert(t.begin(), "0123456789ABCDEF"[v % 16]);
+      v /= 16;
+    } while (v);
+    if (static_cast<int>(t.size()) > m.Hex)
+      return std::string(width, '#');
+    return right(t);
+  }
+  if (m.Sci) {
+    size_t point = m.Body.find('.');
+    int frac = point == std::string::npos ? 0 : static_cast<int>(m.Body.size() - point - 1);
+    TDecimal r = RoundDigits(d, frac + 1);
+    int e = r.Zero() ? 0 : r.Exp - 1;
+    std::string mant = r.Zero() ? std::string("0") : r.Digits;
+    mant.resize(static_cast<size_t>(frac + 1), '0');
+    std::string t(1, mant[0]);
+    if (point != std::string::npos) {
+      t.push_back('.');
+      t.append(mant, 1, std::string::npos);
+    }
+    const int ae = e < 0 ? -e : e;
+    t.push_back('E');
+    t.push_back(e < 0 ? '-' : '+');
+    if (ae < 10)
+      t.push_back('0');
+    t.append(std::to_string(ae));
+    bool neg = r.Neg;
+    if (m.Minus)
+      t += neg ? "-" : " ";
+    else if (m.SignTrail)
+      t += neg ? "-" : "+";
+    else if (m.Angle)
+      t = neg ? "<" + t + ">" : t + " ";
+    else if (m.SignLead || neg)
+      t = std::string(neg ? "-" : "+") + t;
+    return right(t);
+  }
+  d.Exp += m.Shift; // V: the digits after it are the value's first decimals
+  if (d.Zero())
+    d.Exp = 0;
   size_t point = m.Body.find('.');
   std::string intModel = m.Body.substr(0, point);
   int intPos = static_cast<int>(
@@ -313,6 +413,8 @@ std::string FormatNumber(const std::string& value, const std::string& model) {
   content.append(body, lead);
   std::string pad(lead, ' ');
   bool neg = d.Neg && !r.Zero();
+  if (m.Angle)
+    return pad + (neg ? "<" + content + ">" : " " + content + " ");
   if (m.Minus)
     return pad + content + (neg ? "-" : " ");
   if (m.SignTrail)

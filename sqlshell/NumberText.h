@@ -7,7 +7,8 @@
 // exact when it fits, else rounded, else in scientific notation; '#'s when nothing fits.
 std::string NumberInWidth(const std::string& value, int width);
 
-// Whether `model` is a number format model this shell knows (9 0 , . $ B S MI D G).
+// Whether `model` is a number format model this shell knows (9 0 , . $ B S MI PR D G V EEEE, RN,
+// X).
 bool IsNumberModel(const std::string& model);
 // Characters a value formatted with `model` takes, its sign included.
 int NumberModelWidth(const std::string& model);

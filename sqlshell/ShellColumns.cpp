@@ -3,6 +3,8 @@
 #include "ShellWords.h"
 #include "SqlShell.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 
 using namespace shellwords;
@@ -88,6 +90,14 @@ void TSqlShell::ListColumn(const TColumnSettings& col) {
     FOut << "NULL     " << Quoted(col.NullText) << "\n";
   if (col.NoPrint)
     FOut << "noprint\n";
+  if (col.FoldBefore)
+    FOut << "fold_before\n";
+  if (col.FoldAfter)
+    FOut << "fold_after\n";
+  if (!col.NewValue.empty())
+    FOut << "NEW_VALUE " << col.NewValue << "\n";
+  if (!col.OldValue.empty())
+    FOut << "OLD_VALUE " << col.OldValue << "\n";
   if (col.Justify)
     FOut << "justify  "
          << (col.Justify == 'L'   ? "left"
@@ -151,6 +161,36 @@ void TSqlShell::ColumnCommand(const std::string& args) {
         FOut << "SP2-0158: unknown COLUMN JUSTIFY option \"" << t[i].Text << "\"\n\n";
         return;
       }
+    } else if ((Abbrev(opt, "NEW_VALUE", 5) || Abbrev(opt, "OLD_VALUE", 5)) && hasValue) {
+      std::string var = t[++i].Text;
+      if (var.empty() || !std::all_of(var.begin(), var.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+          })) {
+        FOut << "SP2-0136: " << opt << " requires a variable name, not \"" << var << "\"\n\n";
+        return;
+      }
+      (opt[0] == 'N' ? col.NewValue : col.OldValue) = var;
+    } else if (Abbrev(opt, "FOLD_AFTER", 6) || Abbrev(opt, "FOLD_BEFORE", 6) ||
+               Abbrev(opt, "NEWLINE", 3)) {
+      (Abbrev(opt, "FOLD_AFTER", 6) ? col.FoldAfter : col.FoldBefore) = true;
+      long long lines = 0;
+      if (i + 1 < t.size() && ParseInt(t[i + 1].Text, lines))
+        ++i; // a number of lines to skip; one new line is all this shell starts
+    } else if (Abbrev(opt, "ENTMAP", 3) && hasValue) {
+      ++i; // only for HTML output
+    } else if (opt == "ON" || opt == "OFF") {
+      // settings stay defined either way; OFF is rare enough to treat as ON
+    } else if (Abbrev(opt, "LIKE", 3) && hasValue) {
+      const TColumnSettings* like = Column(t[++i].Text);
+      if (!like) {
+        FOut << "SP2-0046: COLUMN '" << t[i].Text << "' not defined\n";
+        return;
+      }
+      std::string name = col.Name;
+      col = *like;
+      col.Name = name;
+    } else if (Abbrev(opt, "ALIAS", 2) && hasValue) {
+      ++i;
     } else if (Abbrev(opt, "TRUNCATED", 3)) {
       col.Truncated = true;
       col.WordWrapped = false;

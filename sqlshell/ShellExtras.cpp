@@ -6,6 +6,7 @@
 #include "SqlQuote.h"
 
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -272,4 +273,42 @@ void TSqlShell::SpoolCommand(const std::string& args) {
   FSpool = std::move(file);
   FSpoolName = p.string();
   FTee.Copy = FSpool->rdbuf();
+}
+
+std::string TSqlShell::ElapsedText(std::chrono::steady_clock::time_point since) {
+  long long cs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - since)
+                     .count() /
+                 10;
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "Elapsed: %02lld:%02lld:%02lld.%02lld", cs / 360000,
+                cs / 6000 % 60, cs / 100 % 60, cs % 100);
+  return buf;
+}
+
+void TSqlShell::TimingCommand(const std::string& args) {
+  std::string rest = Trim(args);
+  size_t sp = rest.find_first_of(" \t");
+  std::string what = Upper(rest.substr(0, sp));
+  std::string name = sp == std::string::npos ? std::string() : Trim(rest.substr(sp));
+  if (what.empty()) {
+    if (FTimers.empty())
+      FOut << "no timing elements in use\n";
+    else
+      FOut << FTimers.size() << (FTimers.size() == 1 ? " timing element" : " timing elements")
+           << " in use\n";
+  } else if (Abbrev(what, "START", 3)) {
+    FTimers.emplace_back(name, std::chrono::steady_clock::now());
+  } else if (Abbrev(what, "SHOW", 3) || Abbrev(what, "STOP", 3)) {
+    if (FTimers.empty()) {
+      FOut << "SP2-0325: no timing elements to " << (what[1] == 'H' ? "show" : "stop") << "\n";
+      return;
+    }
+    FOut << "timing for: " << FTimers.back().first << "\n"
+         << ElapsedText(FTimers.back().second) << "\n";
+    if (what[1] == 'T')
+      FTimers.pop_back();
+  } else {
+    FOut << "SP2-0158: unknown TIMING option \"" << rest << "\"\n\n";
+  }
 }

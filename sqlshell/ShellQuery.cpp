@@ -153,11 +153,12 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
     right[i] = f->FieldKind() == fkNumber;
     cols[i] = Column(f->Name());
-    // Only a heading the user set splits at '|': a column's own name may hold "||".
+    // Only a heading the user set splits at HEADSEP: a column's own name may hold "||".
     const bool userHeading = cols[i] && cols[i]->HasHeading;
     std::string heading = userHeading ? cols[i]->Heading : f->Name();
     for (size_t from = 0;;) {
-      size_t bar = userHeading ? heading.find('|', from) : std::string::npos;
+      size_t bar = userHeading && Settings.HeadSep ? heading.find(Settings.HeadSep, from)
+                                                   : std::string::npos;
       heads[i].push_back(heading.substr(from, bar == std::string::npos ? bar : bar - from));
       if (bar == std::string::npos)
         break;
@@ -181,7 +182,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     }
     case fkLong:
     case fkLongRaw:
-      w = Settings.Long;
+      w = std::max(1, std::min(Settings.Long, Settings.LongChunkSize));
+      fixedWidth[i] = true; // values wrap at this width, however long they are
       break;
     default:
       // A date comes as the engine's text in the session's date format: its width is that of
@@ -224,17 +226,19 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           std::all_of(raws.begin(), raws.end(), [&](auto& raw) { return raw[i].empty(); }))
         widths[i] = std::max(widths[i], SessionDateWidth());
     int used = 0;
+    bool fold = false; // the column before was FOLD_AFTER
     for (int i = 0; i < n; ++i) {
       if (cols[i] && cols[i]->NoPrint)
         continue;
       widths[i] = std::min(widths[i], lineSize);
       int need = groups.empty() || groups.back().empty() ? widths[i] : used + sepWidth + widths[i];
-      if (groups.empty() || need > lineSize) {
+      if (groups.empty() || need > lineSize || fold || (cols[i] && cols[i]->FoldBefore)) {
         groups.emplace_back();
         need = widths[i];
       }
       groups.back().push_back(i);
       used = need;
+      fold = cols[i] && cols[i]->FoldAfter;
     }
     headingLines = 0;
     for (auto& g : groups) {
@@ -249,14 +253,56 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     line.erase(line.find_last_not_of(' ') + 1);
     FOut << line << "\n";
   };
-  const int topLines = std::max(Settings.NewPage, 0);
-  auto newPage = [&] {
+  int topLines = std::max(Settings.NewPage, 0);
+  // TTITLE and BTITLE lines take their places on every page (none with PAGESIZE 0); with a
+  // bottom title each page is filled up to PAGESIZE lines, so that the title ends it. REPHEADER
+  // comes once under the first top title (PAGE: alone on that page), REPFOOTER after the last row.
+  const bool titled = Settings.PageSize > 0;
+  const bool topTitle = FTitles[TopTitle].On && titled;
+  const bool bottomTitle = FTitles[BottomTitle].On && titled;
+  const bool header = FTitles[ReportHeader].On && titled;
+  const bool footer = FTitles[ReportFooter].On && titled;
+  const int bottomLines = bottomTitle ? static_cast<int>(TitleLines(BottomTitle, 1).size()) : 0;
+  if (topTitle)
+    topLines += static_cast<int>(TitleLines(TopTitle, 1).size());
+  int page = 0;
+  auto endPage = [&] {
+    if (!bottomTitle || !pageStarted)
+      return;
+    for (; linesOnPage < Settings.PageSize - bottomLines; ++linesOnPage)
+      FOut << "\n";
+    for (auto& l : TitleLines(BottomTitle, page))
+      emit(l);
+  };
+  auto startPage = [&] {
+    ++page;
     if (Settings.NewPage == 0)
       FOut << "\f";
     else if (Settings.NewPage > 0)
       FOut << std::string(static_cast<size_t>(Settings.NewPage), '\n');
-    linesOnPage = topLines + headingLines;
+    if (topTitle)
+      for (auto& l : TitleLines(TopTitle, page))
+        emit(l);
+    linesOnPage = topLines;
     pageStarted = true;
+  };
+  auto newPage = [&] {
+    endPage();
+    startPage();
+    int headerLines = 0;
+    if (header && page == 1) {
+      for (auto& l : TitleLines(ReportHeader, page)) {
+        emit(l);
+        ++headerLines;
+      }
+      if (FTitles[ReportHeader].Page) {
+        linesOnPage += headerLines;
+        endPage();
+        startPage();
+        headerLines = 0;
+      }
+    }
+    linesOnPage = topLines + headerLines + headingLines;
     if (!Settings.Heading)
       return;
     for (auto& g : groups) {
@@ -325,8 +371,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     bool separate = data && (Settings.RecSep == 'E' || (Settings.RecSep == 'W' && out.size() > 1));
     if (Settings.PageSize > 0) {
       int lines = static_cast<int>(out.size());
-      if (!pageStarted ||
-          (linesOnPage + lines > Settings.PageSize && linesOnPage > topLines + headingLines)) {
+      if (!pageStarted || (linesOnPage + lines > Settings.PageSize - bottomLines &&
+                           linesOnPage > topLines + headingLines)) {
         newPage();
         if (data && &row != &full) {
           out = render(full);
@@ -419,11 +465,31 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     if (b.Column == "ROW" && columnIndex("ROW") < 0)
       rowBreak = &b;
   bool anyRow = false;
+  // COLUMN ... NEW_VALUE takes each row's value before the row is placed, so that a page's top
+  // title shows its first row; OLD_VALUE takes it after, for the bottom title's last row. A
+  // number goes in as its model shows it without the padding, or as the engine gives it.
+  auto noteValues = [&](size_t r, bool before) {
+    for (int i = 0; i < n; ++i) {
+      if (!cols[i])
+        continue;
+      const std::string& var = before ? cols[i]->NewValue : cols[i]->OldValue;
+      if (var.empty())
+        continue;
+      const std::string& raw = raws[r][i];
+      if (raw.empty())
+        SetVariable(var, "", false);
+      else if (!right[i])
+        SetVariable(var, raw, false);
+      else
+        SetVariable(var, models[i].empty() ? raw : Trim(FormatNumber(raw, models[i])), true);
+    }
+  };
   auto flush = [&] {
     if (!laidOut)
       layOut();
     for (size_t r = 0; r < batch.size(); ++r) {
       const std::vector<std::string>& row = batch[r];
+      noteValues(r, true);
       size_t level = columnLevels; // the outermost break whose value changed
       if (!lastKeys.empty())
         for (size_t k = 0; k < columnLevels && level == columnLevels; ++k)
@@ -458,6 +524,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         put(row, row, true);
       else
         put(shown, row, true);
+      noteValues(r, false);
       for (auto& lv : levels)
         for (auto& sum : lv.Lines)
           for (size_t j = 0; j < sum.Cols.size(); ++j)
@@ -544,6 +611,16 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     endGroups(0);
     for (size_t k = columnLevels; k < levels.size(); ++k)
       summarize(levels[k]);
+    if (footer) {
+      std::vector<std::string> lines = TitleLines(ReportFooter, page);
+      if (FTitles[ReportFooter].Page ||
+          linesOnPage + static_cast<int>(lines.size()) > Settings.PageSize - bottomLines)
+        newPage();
+      for (auto& l : lines)
+        emit(l);
+      linesOnPage += static_cast<int>(lines.size());
+    }
+    endPage();
   }
   if (total == 0) {
     if (Settings.Feedback > 0)

@@ -5,43 +5,70 @@
 #include "OciCompo.h"
 #include "ShellWords.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
 using namespace shellwords;
 
+namespace {
+
+// The words of a SET command; a quoted text is one word, its quotes kept.
+std::vector<std::string> SetWords(const std::string& s) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] == ' ' || s[i] == '\t') {
+      ++i;
+      continue;
+    }
+    size_t b = i;
+    if (s[i] == '\'' || s[i] == '"') {
+      const char q = s[i];
+      for (++i; i < s.size(); ++i)
+        if (s[i] == q && !(i + 1 < s.size() && s[i + 1] == q))
+          break;
+        else if (s[i] == q)
+          ++i;
+      i = std::min(i + 1, s.size());
+    } else {
+      while (i < s.size() && s[i] != ' ' && s[i] != '\t')
+        ++i;
+    }
+    out.push_back(s.substr(b, i - b));
+  }
+  return out;
+}
+
+std::string Lower(std::string s) {
+  for (auto& c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// `name "c" (hex nn)`, or `name OFF`.
+std::string CharSetting(const char* name, char c) {
+  if (!c)
+    return std::string(name) + " OFF";
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned char>(c));
+  return std::string(name) + " \"" + c + "\" (hex " + hex + ")";
+}
+
+} // namespace
+
 void TSqlShell::SetCommand(const std::string& args) {
-  std::vector<std::string> w = SplitWords(args);
+  std::vector<std::string> w = SetWords(args);
   if (w.empty()) {
     FOut << "SP2-0265: SET needs an option and a value.\n\n";
-    return;
-  }
-  if (Abbrev(Upper(w[0]), "COLSEP", 4)) {
-    std::string text = Trim(Trim(args).substr(w[0].size()));
-    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
-      text = text.substr(1, text.size() - 2);
-    Settings.ColSep = text.empty() ? std::string(" ") : text;
-    return;
-  }
-  if (Abbrev(Upper(w[0]), "SQLPROMPT", 4)) {
-    std::string text = Trim(Trim(args).substr(w[0].size()));
-    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
-      text = text.substr(1, text.size() - 2);
-    Settings.SqlPrompt = text;
-    return;
-  }
-  if (Upper(w[0]) == "NULL") {
-    // The rest of the line, blanks and all; quotes around it are not part of it.
-    std::string text = Trim(Trim(args).substr(4));
-    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
-      text = text.substr(1, text.size() - 2);
-    Settings.NullText = text;
     return;
   }
   for (size_t i = 0; i < w.size(); i += 2) {
     std::string opt = Upper(w[i]);
     bool known =
+        Abbrev(opt, "COLSEP", 4) || Abbrev(opt, "SQLPROMPT", 4) || opt == "NULL" ||
         Abbrev(opt, "LINESIZE", 3) || Abbrev(opt, "PAGESIZE", 5) || Abbrev(opt, "FEEDBACK", 4) ||
         opt == "ECHO" || Abbrev(opt, "HEADING", 3) || Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" ||
         Abbrev(opt, "SQLBLANKLINES", 5) || Abbrev(opt, "VERIFY", 3) || Abbrev(opt, "DEFINE", 3) ||
@@ -50,7 +77,13 @@ void TSqlShell::SetCommand(const std::string& args) {
         Abbrev(opt, "TERMOUT", 4) || Abbrev(opt, "AUTOCOMMIT", 4) || Abbrev(opt, "TRIMSPOOL", 5) ||
         Abbrev(opt, "TRIMOUT", 5) || opt == "TAB" || Abbrev(opt, "NEWPAGE", 4) ||
         Abbrev(opt, "ARRAYSIZE", 5) || Abbrev(opt, "FLUSH", 3) || opt == "PAUSE" ||
-        Abbrev(opt, "SHOWMODE", 4) || Abbrev(opt, "EMBEDDED", 3) || opt == "SCAN";
+        Abbrev(opt, "SHOWMODE", 4) || Abbrev(opt, "EMBEDDED", 3) || opt == "SCAN" ||
+        Abbrev(opt, "LONGCHUNKSIZE", 5) || Abbrev(opt, "ESCAPE", 3) || Abbrev(opt, "CONCAT", 3) ||
+        Abbrev(opt, "HEADSEP", 5) || Abbrev(opt, "SUFFIX", 3) || Abbrev(opt, "AUTOTRACE", 5) ||
+        Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) || opt == "TIME" ||
+        Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) || Abbrev(opt, "SPACE", 3) ||
+        Abbrev(opt, "DESCRIBE", 4) || Abbrev(opt, "APPINFO", 3) || Abbrev(opt, "AUTOPRINT", 5) ||
+        Abbrev(opt, "COPYCOMMIT", 5) || Abbrev(opt, "EDITFILE", 4) || Abbrev(opt, "LOBOFFSET", 4);
     if (!known) {
       FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n\n";
       return;
@@ -80,9 +113,71 @@ void TSqlShell::SetCommand(const std::string& args) {
       return false;
     };
     bool ok;
-    if (Abbrev(opt, "LINESIZE", 3))
+    // A one-character setting: a character, or ON for `standard` and OFF for none.
+    auto character = [&](char& target, char standard) {
+      std::string v = w[i + 1];
+      if (v.size() == 3 && (v[0] == '\'' || v[0] == '"') && v[2] == v[0])
+        v = v.substr(1, 1);
+      if (val == "ON" || val == "OFF") {
+        target = val == "ON" ? standard : '\0';
+        return true;
+      }
+      if (v.size() == 1 && !std::isalnum(static_cast<unsigned char>(v[0])) && v[0] != ' ') {
+        target = v[0];
+        return true;
+      }
+      FOut << "SP2-0268: " << Lower(opt) << " option not a valid character or ON/OFF: " << w[i + 1]
+           << "\n\n";
+      return false;
+    };
+    // A text value; quotes around it are not part of it.
+    std::string text = w[i + 1];
+    if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
+      text = text.substr(1, text.size() - 2);
+    if (Abbrev(opt, "COLSEP", 4)) {
+      Settings.ColSep = text.empty() ? std::string(" ") : text;
+      ok = true;
+    } else if (Abbrev(opt, "SQLPROMPT", 4)) {
+      Settings.SqlPrompt = text;
+      ok = true;
+    } else if (opt == "NULL") {
+      Settings.NullText = text;
+      ok = true;
+    } else if (Abbrev(opt, "LINESIZE", 3))
       ok = range(Settings.LineSize, 1, 32767);
-    else if (Abbrev(opt, "PAGESIZE", 5))
+    else if (Abbrev(opt, "LONGCHUNKSIZE", 5))
+      ok = range(Settings.LongChunkSize, 1, 2000000000);
+    else if (Abbrev(opt, "ESCAPE", 3))
+      ok = character(Settings.Escape, '\\');
+    else if (Abbrev(opt, "CONCAT", 3))
+      ok = character(Settings.Concat, '.');
+    else if (Abbrev(opt, "HEADSEP", 5))
+      ok = character(Settings.HeadSep, '|');
+    else if (Abbrev(opt, "SUFFIX", 3)) {
+      std::string v = w[i + 1];
+      if (v.size() >= 2 && (v[0] == '\'' || v[0] == '"') && v.back() == v[0])
+        v = v.substr(1, v.size() - 2);
+      Settings.Suffix = v;
+      ok = true;
+    } else if (Abbrev(opt, "AUTOTRACE", 5)) {
+      // No execution plans or statistics are kept: only OFF can be set.
+      ok = val == "OFF";
+      if (!ok) {
+        FOut << "SP2-0618: Cannot find the Session Identifier.  Check PLUSTRACE role is enabled\n"
+                "SP2-0611: Error enabling STATISTICS report\n";
+        // the rest of the line (TRACEONLY EXPLAIN STATISTICS) belongs to this option
+        return;
+      }
+    } else if (Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) || opt == "TIME" ||
+               Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
+               Abbrev(opt, "SPACE", 3) || Abbrev(opt, "APPINFO", 3) ||
+               Abbrev(opt, "AUTOPRINT", 5) || Abbrev(opt, "COPYCOMMIT", 5) ||
+               Abbrev(opt, "EDITFILE", 4) || Abbrev(opt, "LOBOFFSET", 4)) {
+      ok = true; // accepted; statements still end with ";" and text keeps its case
+    } else if (Abbrev(opt, "DESCRIBE", 4)) {
+      ok = true; // DEPTH n LINENUM ON|OFF INDENT ON|OFF: one level of columns is all there is
+      i = w.size();
+    } else if (Abbrev(opt, "PAGESIZE", 5))
       ok = range(Settings.PageSize, 0, 50000);
     else if (Abbrev(opt, "NUMWIDTH", 3))
       ok = range(Settings.NumWidth, 2, 50);
@@ -206,136 +301,137 @@ void TSqlShell::SetCommand(const std::string& args) {
 }
 
 void TSqlShell::ShowCommand(const std::string& args) {
-  std::string what = Upper(Trim(args));
-  auto onOff = [](bool b) { return b ? "ON" : "OFF"; };
-  auto show = [&](const std::string& key) {
-    if (key == "USER") {
-      FOut << "USER is \"" << (FSession.Connected() ? Upper(FSession.UserName) : std::string())
-           << "\"\n";
-    } else if (key == "LINESIZE") {
-      FOut << "linesize " << Settings.LineSize << "\n";
-    } else if (key == "PAGESIZE") {
-      FOut << "pagesize " << Settings.PageSize << "\n";
-    } else if (key == "FEEDBACK") {
-      if (Settings.Feedback > 0)
-        FOut << "FEEDBACK ON for " << Settings.Feedback << " or more rows\n";
-      else
-        FOut << "feedback OFF\n";
-    } else if (key == "ECHO") {
-      FOut << "echo " << onOff(Settings.Echo) << "\n";
-    } else if (key == "HEADING") {
-      FOut << "heading " << onOff(Settings.Heading) << "\n";
-    } else if (key == "NUMWIDTH") {
-      FOut << "numwidth " << Settings.NumWidth << "\n";
-    } else if (key == "LONG") {
-      FOut << "long " << Settings.Long << "\n";
-    } else if (key == "SQLBLANKLINES") {
-      FOut << "sqlblanklines " << onOff(Settings.SqlBlankLines) << "\n";
-    } else if (key == "VERIFY") {
-      FOut << "verify " << onOff(Settings.Verify) << "\n";
-    } else if (key == "TIMING") {
-      FOut << "timing " << onOff(Settings.Timing) << "\n";
-    } else if (key == "DEFINE") {
-      if (Settings.DefineOn) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned char>(Settings.DefineChar));
-        FOut << "define \"" << Settings.DefineChar << "\" (hex " << hex << ")\n";
-      } else {
-        FOut << "define OFF\n";
-      }
-    } else if (key == "SERVEROUTPUT") {
-      if (!Settings.ServerOutput)
-        FOut << "serveroutput OFF\n";
-      else if (Settings.ServerOutputSize == 0)
-        FOut << "serveroutput ON SIZE UNLIMITED FORMAT WORD_WRAPPED\n";
-      else
-        FOut << "serveroutput ON SIZE " << Settings.ServerOutputSize << " FORMAT WORD_WRAPPED\n";
-    } else if (key == "NULL") {
-      if (Settings.NullText.empty())
-        FOut << "null OFF\n";
-      else
-        FOut << "null \"" << Settings.NullText << "\"\n";
-    } else if (key == "COLSEP") {
-      FOut << "colsep \"" << Settings.ColSep << "\"\n";
-    } else if (key == "UNDERLINE") {
-      if (Settings.Underline)
-        FOut << "underline \"" << Settings.Underline << "\"\n";
-      else
-        FOut << "underline OFF\n";
-    } else if (key == "WRAP") {
-      FOut << (Settings.Wrap ? "wrap : lines will be wrapped\n"
-                             : "wrap : lines will be truncated\n");
-    } else if (key == "AUTOCOMMIT") {
-      FOut << "autocommit " << onOff(Settings.AutoCommit) << "\n";
-    } else if (key == "NUMFORMAT") {
-      FOut << "numformat \"" << Settings.NumFormat << "\"\n";
-    } else if (key == "RECSEP") {
-      FOut << "recsep "
-           << (Settings.RecSep == 'W'   ? "WRAP"
-               : Settings.RecSep == 'E' ? "EACH"
-                                        : "OFF")
-           << "\n";
-    } else if (key == "SPOOL") {
-      if (FSpool)
-        FOut << "currently spooling to " << FSpoolName << "\n";
-      else
-        FOut << "not spooling currently\n";
-    }
+  auto onOff = [](bool b) { return std::string(b ? "ON" : "OFF"); };
+  auto quoted = [](const std::string& name, const std::string& v) {
+    return name + " \"" + v + "\"";
   };
-  static const char* const all[] = {
-      "AUTOCOMMIT", "COLSEP",       "DEFINE", "ECHO",          "FEEDBACK", "HEADING",
-      "LINESIZE",   "LONG",         "NULL",   "NUMFORMAT",     "NUMWIDTH", "PAGESIZE",
-      "RECSEP",     "SERVEROUTPUT", "SPOOL",  "SQLBLANKLINES", "TIMING",   "UNDERLINE",
-      "USER",       "VERIFY",       "WRAP"};
-  if (Abbrev(SplitWords(what).empty() ? std::string() : SplitWords(what)[0], "ERRORS", 3)) {
+  struct TItem {
+    const char* Name;
+    size_t MinLen;
+    std::function<std::string()> Text;
+  };
+  // In SHOW ALL's (alphabetical) order.
+  const std::vector<TItem> items = {
+      {"ARRAYSIZE", 5, [] { return std::string("arraysize 15"); }},
+      {"AUTOCOMMIT", 4, [&] { return "autocommit " + onOff(Settings.AutoCommit); }},
+      {"AUTOTRACE", 5, [] { return std::string("autotrace OFF"); }},
+      {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},
+      {"COLSEP", 4, [&] { return quoted("colsep", Settings.ColSep); }},
+      {"CONCAT", 3, [&] { return CharSetting("concat", Settings.Concat); }},
+      {"DEFINE", 3,
+       [&] { return CharSetting("define", Settings.DefineOn ? Settings.DefineChar : 0); }},
+      {"ECHO", 4, [&] { return "echo " + onOff(Settings.Echo); }},
+      {"ESCAPE", 3, [&] { return CharSetting("escape", Settings.Escape); }},
+      {"FEEDBACK", 4,
+       [&] {
+         return Settings.Feedback > 0
+                    ? "FEEDBACK ON for " + std::to_string(Settings.Feedback) + " or more rows"
+                    : std::string("feedback OFF");
+       }},
+      {"HEADING", 3, [&] { return "heading " + onOff(Settings.Heading); }},
+      {"HEADSEP", 5, [&] { return CharSetting("headsep", Settings.HeadSep); }},
+      {"LINESIZE", 3, [&] { return "linesize " + std::to_string(Settings.LineSize); }},
+      {"LONG", 4, [&] { return "long " + std::to_string(Settings.Long); }},
+      {"LONGCHUNKSIZE", 5,
+       [&] { return "longchunksize " + std::to_string(Settings.LongChunkSize); }},
+      {"NEWPAGE", 4,
+       [&] {
+         return Settings.NewPage < 0 ? std::string("newpage NONE")
+                                     : "newpage " + std::to_string(Settings.NewPage);
+       }},
+      {"NULL", 4,
+       [&] {
+         return Settings.NullText.empty() ? std::string("null OFF")
+                                          : quoted("null", Settings.NullText);
+       }},
+      {"NUMFORMAT", 4, [&] { return quoted("numformat", Settings.NumFormat); }},
+      {"NUMWIDTH", 3, [&] { return "numwidth " + std::to_string(Settings.NumWidth); }},
+      {"PAGESIZE", 5, [&] { return "pagesize " + std::to_string(Settings.PageSize); }},
+      {"PAUSE", 3, [] { return std::string("PAUSE is OFF"); }},
+      {"RECSEP", 6,
+       [&] {
+         return std::string("recsep ") + (Settings.RecSep == 'W'   ? "WRAP"
+                                          : Settings.RecSep == 'E' ? "EACH"
+                                                                   : "OFF");
+       }},
+      {"RELEASE", 3, [] { return std::string("release 0703000000"); }},
+      {"REPFOOTER", 4, [&] { return TitleText(ReportFooter); }},
+      {"REPHEADER", 4, [&] { return TitleText(ReportHeader); }},
+      {"SERVEROUTPUT", 9,
+       [&] {
+         if (!Settings.ServerOutput)
+           return std::string("serveroutput OFF");
+         return "serveroutput ON SIZE " +
+                (Settings.ServerOutputSize == 0 ? std::string("UNLIMITED")
+                                                : std::to_string(Settings.ServerOutputSize)) +
+                " FORMAT WORD_WRAPPED";
+       }},
+      {"SPOOL", 3,
+       [&] {
+         return FSpool ? "currently spooling to " + FSpoolName
+                       : std::string("not spooling currently");
+       }},
+      {"SQLBLANKLINES", 5, [&] { return "sqlblanklines " + onOff(Settings.SqlBlankLines); }},
+      {"SQLCODE", 4, [&] { return "sqlcode " + std::to_string(FLastError); }},
+      {"SQLPROMPT", 4, [&] { return quoted("sqlprompt", Settings.SqlPrompt); }},
+      {"SQLTERMINATOR", 6, [] { return CharSetting("sqlterminator", ';'); }},
+      {"SUFFIX", 3, [&] { return quoted("suffix", Settings.Suffix); }},
+      {"TAB", 3, [] { return std::string("tab OFF"); }},
+      {"TERMOUT", 4, [&] { return "termout " + onOff(Settings.TermOut); }},
+      {"TIMING", 3, [&] { return "timing " + onOff(Settings.Timing); }},
+      {"TRIMOUT", 5, [] { return std::string("trimout ON"); }},
+      {"TRIMSPOOL", 5, [] { return std::string("trimspool ON"); }},
+      {"TTITLE", 3, [&] { return TitleText(TopTitle); }},
+      {"UNDERLINE", 3, [&] { return CharSetting("underline", Settings.Underline); }},
+      {"USER", 4,
+       [&] {
+         return "USER is \"" + (FSession.Connected() ? Upper(FSession.UserName) : std::string()) +
+                "\"";
+       }},
+      {"VERIFY", 3, [&] { return "verify " + onOff(Settings.Verify); }},
+      {"WRAP", 3,
+       [&] {
+         return std::string(Settings.Wrap ? "wrap : lines will be wrapped"
+                                          : "wrap : lines will be truncated");
+       }},
+  };
+  std::vector<std::string> words = SplitWords(args);
+  if (!words.empty() && Abbrev(Upper(words[0]), "ERRORS", 3)) {
     std::string rest = Trim(args);
     size_t sp = rest.find_first_of(" \t");
     ShowErrors(sp == std::string::npos ? std::string() : Trim(rest.substr(sp)));
     return;
   }
-  if (what == "ALL") {
-    for (const char* k : all)
-      show(k);
-  } else if (what == "USER")
-    show("USER");
-  else if (Abbrev(what, "LINESIZE", 3))
-    show("LINESIZE");
-  else if (Abbrev(what, "PAGESIZE", 5))
-    show("PAGESIZE");
-  else if (Abbrev(what, "FEEDBACK", 4))
-    show("FEEDBACK");
-  else if (what == "ECHO")
-    show("ECHO");
-  else if (Abbrev(what, "HEADING", 3))
-    show("HEADING");
-  else if (Abbrev(what, "NUMWIDTH", 3))
-    show("NUMWIDTH");
-  else if (what == "LONG")
-    show("LONG");
-  else if (Abbrev(what, "SQLBLANKLINES", 5))
-    show("SQLBLANKLINES");
-  else if (Abbrev(what, "VERIFY", 3))
-    show("VERIFY");
-  else if (Abbrev(what, "TIMING", 3))
-    show("TIMING");
-  else if (Abbrev(what, "DEFINE", 3))
-    show("DEFINE");
-  else if (Abbrev(what, "SERVEROUTPUT", 9))
-    show("SERVEROUTPUT");
-  else if (Abbrev(what, "SPOOL", 3))
-    show("SPOOL");
-  else if (Abbrev(what, "NUMFORMAT", 4))
-    show("NUMFORMAT");
-  else if (Abbrev(what, "COLSEP", 4))
-    show("COLSEP");
-  else if (Abbrev(what, "UNDERLINE", 3))
-    show("UNDERLINE");
-  else if (Abbrev(what, "WRAP", 3))
-    show("WRAP");
-  else if (Abbrev(what, "AUTOCOMMIT", 4))
-    show("AUTOCOMMIT");
-  else if (what == "NULL" || what == "RECSEP")
-    show(what);
-  else
-    FOut << "SP2-0158: unknown SHOW option \"" << Trim(args) << "\"\n\n";
+  if (words.empty()) {
+    FOut << "SP2-0158: unknown SHOW option \"\"\n\n";
+    return;
+  }
+  for (const std::string& word : words) {
+    const std::string what = Upper(word);
+    if (what == "ALL") {
+      for (const TItem& item : items)
+        FOut << item.Text() << "\n";
+      continue;
+    }
+    auto it = std::find_if(items.begin(), items.end(),
+                           [&](const TItem& item) { return Abbrev(what, item.Name, item.MinLen); });
+    if (it == items.end()) {
+      FOut << "SP2-0158: unknown SHOW option \"" << word << "\"\n\n";
+      return;
+    }
+    FOut << it->Text() << "\n";
+  }
+}
+
+std::string TSqlShell::TitleText(int kind) const {
+  static const char* const names[] = {"ttitle ", "btitle ", "repheader ", "repfooter "};
+  const TTitle& t = FTitles[kind];
+  std::string name = names[kind];
+  if (t.Spec.empty())
+    return name + (kind < ReportHeader
+                       ? "OFF and is the first few characters of the next SELECT statement"
+                       : "OFF and is NULL");
+  std::string text = (t.Page ? "PAGE " : "") + t.Spec;
+  return name + (t.On ? "ON" : "OFF") + " and is the following " + std::to_string(text.size()) +
+         " characters:\n" + text;
 }

@@ -1,4 +1,5 @@
 // Substitution variables: &name, &&name, DEFINE, UNDEFINE and ACCEPT.
+#include "OciCompo.h"
 #include "ShellWords.h"
 #include "SqlShell.h"
 
@@ -32,7 +33,13 @@ std::string TSqlShell::Substitute(const std::string& text, bool verify) {
   std::string out;
   bool changed = false;
   const size_t n = text.size();
+  const char escape = Settings.Escape;
   for (size_t i = 0; i < n;) {
+    if (escape && text[i] == escape && i + 1 < n && text[i + 1] == prefix) {
+      out += prefix; // an escaped prefix is plain text
+      i += 2;
+      continue;
+    }
     if (text[i] != prefix) {
       out += text[i++];
       continue;
@@ -46,20 +53,16 @@ std::string TSqlShell::Substitute(const std::string& text, bool verify) {
       continue;
     }
     std::string name = text.substr(b, e - b);
-    std::string key = Upper(name);
-    auto it = std::find_if(FDefines.begin(), FDefines.end(),
-                           [&](const auto& d) { return d.first == key; });
     std::string value;
-    if (it != FDefines.end()) {
-      value = it->second;
-    } else {
+    if (!Variable(name, value)) {
       value = Ask("Enter value for " + name + ": ", true);
       if (twice)
-        FDefines.emplace_back(key, value);
+        SetVariable(name, value);
     }
     out += value;
     changed = true;
-    i = e < n && text[e] == '.' ? e + 1 : e; // "." joins a variable to the text after it
+    // CONCAT ("." by default) joins a variable to the text after it.
+    i = e < n && Settings.Concat && text[e] == Settings.Concat ? e + 1 : e;
   }
   if (changed && verify && Settings.Verify) {
     std::vector<std::string> before = Lines(text), after = Lines(out);
@@ -77,12 +80,89 @@ std::string TSqlShell::Substitute(const std::string& text, bool verify) {
   return out;
 }
 
+// The variables the shell defines itself, as long as the user has not.
+std::vector<std::pair<std::string, std::string>> TSqlShell::PredefinedVariables() {
+  const bool on = FSession.Connected();
+  std::string date;
+  if (on) {
+    TOraCursor c;
+    c.SetSession(&FSession);
+    c.SetNumberOfRows(1);
+    c.SetDatesAsText(true);
+    c.SetSQL({"SELECT SYSDATE FROM DUAL"});
+    if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+        (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
+      date = c.Fields(0)->GetAsString(0);
+    if (FSession.Connected() && c.Opened())
+      c.Close();
+  }
+  std::vector<std::pair<std::string, std::string>> v = {
+      {"_DATE", date},
+      {"_CONNECT_IDENTIFIER", on ? FSession.UserHost : std::string()},
+      {"_USER", on ? Upper(FSession.UserName) : std::string()},
+      {"_PRIVILEGE", ""},
+      {"_SQLPLUS_RELEASE", "0703000000"},
+      {"_EDITOR", "ed"},
+      {"_O_VERSION", on ? "Tessel3 embedded engine, version 7 call interface" : ""},
+      {"_O_RELEASE", on ? "0703000000" : ""}};
+  v.erase(std::remove_if(v.begin(), v.end(),
+                         [&](const auto& d) {
+                           return std::any_of(FDefines.begin(), FDefines.end(),
+                                              [&](const auto& u) { return u.first == d.first; });
+                         }),
+          v.end());
+  return v;
+}
+
+bool TSqlShell::Variable(const std::string& name, std::string& value) {
+  const std::string key = Upper(name);
+  auto it =
+      std::find_if(FDefines.begin(), FDefines.end(), [&](const auto& d) { return d.first == key; });
+  if (it != FDefines.end()) {
+    value = it->second;
+    return true;
+  }
+  if (key.empty() || key[0] != '_' || FUndefinedPredefined.count(key))
+    return false;
+  for (auto& [k, v] : PredefinedVariables())
+    if (k == key) {
+      value = v;
+      return true;
+    }
+  return false;
+}
+
+void TSqlShell::SetVariable(const std::string& name, const std::string& value, bool number) {
+  const std::string key = Upper(name);
+  auto it =
+      std::find_if(FDefines.begin(), FDefines.end(), [&](const auto& d) { return d.first == key; });
+  if (it != FDefines.end())
+    it->second = value;
+  else
+    FDefines.emplace_back(key, value);
+  if (number)
+    FNumberDefines.insert(key);
+  else
+    FNumberDefines.erase(key);
+  FUndefinedPredefined.erase(key);
+}
+
 void TSqlShell::DefineCommand(const std::string& args) {
+  // The name in 15 places, as the classic listing lines them up.
   auto list = [&](const std::pair<std::string, std::string>& d) {
-    FOut << "DEFINE " << d.first << " = \"" << d.second << "\" (CHAR)\n";
+    std::string name = d.first;
+    if (name.size() < 15)
+      name.resize(15, ' ');
+    if (FNumberDefines.count(d.first))
+      FOut << "DEFINE " << name << " = " << d.second << " (NUMBER)\n";
+    else
+      FOut << "DEFINE " << name << " = \"" << d.second << "\" (CHAR)\n";
   };
   std::string a = Trim(args);
   if (a.empty()) {
+    for (auto& d : PredefinedVariables())
+      if (!FUndefinedPredefined.count(d.first))
+        list(d);
     for (auto& d : FDefines)
       list(d);
     return;
@@ -98,13 +178,12 @@ void TSqlShell::DefineCommand(const std::string& args) {
     return;
   }
   std::string key = Upper(name);
-  auto it =
-      std::find_if(FDefines.begin(), FDefines.end(), [&](const auto& d) { return d.first == key; });
   if (eq == std::string::npos) {
-    if (it == FDefines.end())
+    std::string value;
+    if (!Variable(name, value))
       FOut << "SP2-0135: symbol " << name << " is UNDEFINED\n";
     else
-      list(*it);
+      list({key, value});
     return;
   }
   std::string text = Trim(a.substr(eq + 1));
@@ -128,16 +207,18 @@ void TSqlShell::DefineCommand(const std::string& args) {
       text.pop_back();
     value = Trim(text);
   }
-  if (it != FDefines.end())
-    it->second = value;
-  else
-    FDefines.emplace_back(key, value);
+  SetVariable(name, value);
 }
 
 void TSqlShell::UndefineCommand(const std::string& args) {
   std::istringstream in(args);
   for (std::string w; in >> w;) {
     std::string key = Upper(w);
+    while (!key.empty() && key.back() == ';')
+      key.pop_back();
+    FNumberDefines.erase(key);
+    if (!key.empty() && key[0] == '_')
+      FUndefinedPredefined.insert(key);
     FDefines.erase(std::remove_if(FDefines.begin(), FDefines.end(),
                                   [&](const auto& d) { return d.first == key; }),
                    FDefines.end());
@@ -217,11 +298,5 @@ void TSqlShell::AcceptCommand(const std::string& args) {
     }
     value = t;
   }
-  std::string key = Upper(w[0]);
-  auto it =
-      std::find_if(FDefines.begin(), FDefines.end(), [&](const auto& d) { return d.first == key; });
-  if (it != FDefines.end())
-    it->second = value;
-  else
-    FDefines.emplace_back(key, value);
+  SetVariable(w[0], value, number);
 }

@@ -31,40 +31,6 @@ std::string StripSemicolons(std::string s) {
   return s;
 }
 
-// The Oracle type of a described column, as DESCRIBE shows it.
-std::string TypeText(TCustomOraField* cf) {
-  auto* f = static_cast<TOraField*>(cf);
-  switch (f->FieldKind()) {
-  case fkString:
-    // ROWID is described with a wider buffer than its display size; VARCHAR2 with one more.
-    if (f->Width() == f->DisplaySize() + 2)
-      return "ROWID";
-    return "VARCHAR2(" + std::to_string(f->DisplaySize()) + ")";
-  case fkNumber: {
-    auto* n = static_cast<TOraNumberField*>(f);
-    if (n->Precision() <= 0)
-      return "NUMBER";
-    if (n->IsFloat())
-      return "FLOAT(" + std::to_string(n->Precision()) + ")";
-    if (n->Scale() == 0)
-      return "NUMBER(" + std::to_string(n->Precision()) + ")";
-    return "NUMBER(" + std::to_string(n->Precision()) + "," + std::to_string(n->Scale()) + ")";
-  }
-  case fkDate:
-    return "DATE";
-  case fkChar:
-    return "CHAR(" + std::to_string(f->DisplaySize()) + ")";
-  case fkRaw:
-    return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
-  case fkLong:
-    return "LONG";
-  case fkLongRaw:
-    return "LONG RAW";
-  default:
-    return "UNDEFINED";
-  }
-}
-
 // "[schema.]name", each part a plain or double-quoted identifier.
 bool ValidObjectName(const std::string& s) {
   if (s.empty())
@@ -153,15 +119,67 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
   if (v == "SAVEPOINT")
     return "Savepoint created.";
   if (v == "LOCK")
-    return "Table(s) locked.";
+    return "Table(s) Locked.";
   if (v == "ANALYZE")
     return "Table analyzed.";
   if (v == "SET" && w.size() > 1 && w[1] == "TRANSACTION")
     return "Transaction set.";
+  if (v == "SET" && w.size() > 1 && w[1] == "ROLE")
+    return "Role set.";
+  if (v == "SET" && w.size() > 1 && (w[1] == "CONSTRAINT" || w[1] == "CONSTRAINTS"))
+    return "Constraint set.";
+  if (v == "EXPLAIN")
+    return "Explained.";
+  if (v == "CALL")
+    return "Call completed.";
+  if (v == "FLASHBACK")
+    return "Flashback complete.";
+  if (v == "PURGE")
+    return w.size() > 1 && (w[1] == "RECYCLEBIN" || w[1] == "DBA_RECYCLEBIN") ? "Recyclebin purged."
+           : w.size() > 1 && w[1] == "INDEX"                                  ? "Index purged."
+                                                                              : "Table purged.";
+  if (v == "AUDIT")
+    return "Audit succeeded.";
+  if (v == "NOAUDIT")
+    return "Noaudit succeeded.";
   return "Statement processed.";
 }
 
 } // namespace
+
+// The Oracle type of a described column, as DESCRIBE shows it.
+std::string ColumnTypeText(TCustomOraField* cf) {
+  auto* f = static_cast<TOraField*>(cf);
+  switch (f->FieldKind()) {
+  case fkString:
+    // ROWID is described with a wider buffer than its display size; VARCHAR2 with one more.
+    if (f->Width() == f->DisplaySize() + 2)
+      return "ROWID";
+    return "VARCHAR2(" + std::to_string(f->DisplaySize()) + ")";
+  case fkNumber: {
+    auto* n = static_cast<TOraNumberField*>(f);
+    if (n->Precision() <= 0)
+      return "NUMBER";
+    if (n->IsFloat())
+      return "FLOAT(" + std::to_string(n->Precision()) + ")";
+    if (n->Scale() == 0)
+      return "NUMBER(" + std::to_string(n->Precision()) + ")";
+    return "NUMBER(" + std::to_string(n->Precision()) + "," + std::to_string(n->Scale()) + ")";
+  }
+  case fkDate:
+    return "DATE";
+  case fkChar:
+    return "CHAR(" + std::to_string(f->DisplaySize()) + ")";
+  case fkRaw:
+    return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
+  case fkLong:
+    return "LONG";
+  case fkLongRaw:
+    return "LONG RAW";
+  default:
+    return "UNDEFINED";
+  }
+}
 
 TLogonArgs ParseLogonArg(const std::string& arg) {
   TLogonArgs a;
@@ -417,6 +435,32 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     ColumnCommand(raw);
     return true;
   }
+  if (Abbrev(word, "TIMING", 3)) {
+    TimingCommand(args);
+    return true;
+  }
+  if (word == "PAUSE") {
+    // The text, then a wait for Enter (a line of the input).
+    FOut << raw << "\n" << std::flush;
+    Ask("", true);
+    return true;
+  }
+  if (Abbrev(word, "VARIABLE", 3)) {
+    VariableCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "PRINT", 3)) {
+    PrintCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "TTITLE", 3) || Abbrev(word, "BTITLE", 3)) {
+    TitleCommand(word[0] == 'T' ? TopTitle : BottomTitle, raw);
+    return true;
+  }
+  if (Abbrev(word, "REPHEADER", 4) || Abbrev(word, "REPFOOTER", 4)) {
+    TitleCommand(word[3] == 'H' ? ReportHeader : ReportFooter, raw);
+    return true;
+  }
   if (Abbrev(word, "BREAK", 3)) {
     BreakCommand(args);
     return true;
@@ -539,9 +583,9 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
     return true;
   }
   fs::path p(name);
-  bool defaultExt = !p.has_extension();
+  bool defaultExt = !p.has_extension() && !Settings.Suffix.empty();
   if (defaultExt)
-    p += ".sql";
+    p += "." + Settings.Suffix;
   if (relative && !from.Dir.empty() && p.is_relative())
     p = fs::path(from.Dir) / p;
   std::ifstream file(p, std::ios::binary);
@@ -569,13 +613,7 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
     std::string value = arguments[k];
     if (value.size() >= 2 && (value[0] == '\'' || value[0] == '"') && value.back() == value[0])
       value = value.substr(1, value.size() - 2);
-    std::string key = std::to_string(k + 1);
-    auto it = std::find_if(FDefines.begin(), FDefines.end(),
-                           [&](const auto& d) { return d.first == key; });
-    if (it != FDefines.end())
-      it->second = value;
-    else
-      FDefines.emplace_back(key, value);
+    SetVariable(std::to_string(k + 1), value);
   }
   TSource src;
   src.In = &text;
@@ -597,19 +635,24 @@ bool TSqlShell::RequireConnection() {
 bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   if (!RequireConnection())
     return true;
-  const std::string text = Substitute(entered, true);
+  std::string text = Substitute(entered, true);
   const auto started = std::chrono::steady_clock::now();
-  bool go = RunStatementText(text, plsql);
+  bool go = true;
+  bool handled = false;
+  if (plsql) {
+    go = BindAssignments(text, handled);
+  } else {
+    std::string undeclared;
+    text = ReplaceBinds(text, undeclared);
+    if (!undeclared.empty()) {
+      FOut << "SP2-0552: Bind variable \"" << undeclared << "\" not declared.\n";
+      handled = true;
+    }
+  }
+  if (!handled)
+    go = RunStatementText(text, plsql);
   if (Settings.Timing) {
-    auto cs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - started)
-                  .count() /
-              10;
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "Elapsed: %02lld:%02lld:%02lld.%02lld",
-                  static_cast<long long>(cs / 360000), static_cast<long long>(cs / 6000 % 60),
-                  static_cast<long long>(cs / 100 % 60), static_cast<long long>(cs % 100));
-    FOut << buf << "\n";
+    FOut << ElapsedText(started) << "\n";
   }
   return go;
 }
@@ -697,7 +740,7 @@ void TSqlShell::Describe(const std::string& name) {
     // Only a lost logon or the like is worth its own message; anything else means no such object.
     if (code == 1012 || code == 3113 || code == 3114)
       ShowError(err);
-    else
+    else if (!DescribeUnit(name))
       missing();
     if (FSession.Connected())
       c.Close();
@@ -718,7 +761,7 @@ void TSqlShell::Describe(const std::string& name) {
        std::string(typeWidth, '-'));
   for (int i = 0; i < c.FieldCount(); ++i) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
-    line(f->Name(), f->Nullable() ? "" : "NOT NULL", TypeText(f));
+    line(f->Name(), f->Nullable() ? "" : "NOT NULL", ColumnTypeText(f));
   }
   FOut << "\n";
   c.Close();
@@ -735,10 +778,12 @@ void TSqlShell::Connect(const std::string& args) {
   if (!a.hasPassword)
     a.password = Ask("Enter password: ", false);
   // The old connection ends first, even when the new one then fails.
-  if (FSession.Connected())
+  const bool was = FSession.Connected();
+  if (was)
     FSession.Disconnect();
+  const char* lost = was ? "Warning: You are no longer connected to ORACLE.\n" : "";
   if (a.password.empty()) {
-    FOut << "ORA-01005: no password given; logon denied\n\n";
+    FOut << "ORA-01005: no password given; logon denied\n\n" << lost;
     return;
   }
   FSession.UserName = a.user;
@@ -756,7 +801,7 @@ void TSqlShell::Connect(const std::string& args) {
   if (ok)
     FOut << "Connected.\n";
   else
-    FOut << "ERROR:\n" << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n\n";
+    FOut << "ERROR:\n" << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n\n" << lost;
 }
 
 void TSqlShell::Disconnect() {
@@ -788,7 +833,15 @@ bool TSqlShell::Exit(const std::string& args) {
       code = FLastError;
     else if (ParseInt(w, n))
       code = static_cast<int>(n);
-    else {
+    else if (const TBindVar* b = w.size() > 1 && w[0] == ':' ? FindBind(w.substr(1)) : nullptr;
+             b && b->Number) {
+      // a NUMBER bind variable: its value, without the decimals
+      long long v = 0;
+      std::string whole = b->Value.substr(0, b->Value.find('.'));
+      code = !b->Null && ParseInt(whole.empty() || whole == "-" ? "0" : whole, v)
+                 ? static_cast<int>(v)
+                 : 0;
+    } else {
       FOut << "SP2-0584: EXIT takes a number, SUCCESS, FAILURE, WARNING, SQL.SQLCODE, COMMIT or "
               "ROLLBACK, not \""
            << word << "\"\n\n";

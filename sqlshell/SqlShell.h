@@ -1,12 +1,14 @@
 // The terminal SQL shell: reads SQL statements and shell commands (SET, SHOW, DESCRIBE,
 // CONNECT, @script, ...) and runs them through the access layer.
 #pragma once
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <iosfwd>
 #include <map>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <streambuf>
 #include <string>
 #include <utility>
@@ -21,6 +23,10 @@ struct TLogonArgs {
   std::string user, password, host;
   bool hasPassword = false;
 };
+
+// The Oracle type of a described column, as DESCRIBE shows it: VARCHAR2(10), NUMBER(7,2), ...
+class TCustomOraField;
+std::string ColumnTypeText(TCustomOraField* field);
 
 // "user[/password][@host]"
 TLogonArgs ParseLogonArg(const std::string& arg);
@@ -47,10 +53,15 @@ struct TShellSettings {
   int NewPage = 1;   // blank lines at the top of a page; 0 a form feed, -1 none
   char RecSep = 'W'; // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   bool SqlBlankLines = false;
-  bool Verify = true;    // show a statement's lines before and after substitution
-  bool DefineOn = true;  // substitution variables are replaced
-  char DefineChar = '&'; // their prefix
-  bool Timing = false;   // "Elapsed: hh:mi:ss.cc" after each statement
+  bool Verify = true;         // show a statement's lines before and after substitution
+  bool DefineOn = true;       // substitution variables are replaced
+  char DefineChar = '&';      // their prefix
+  bool Timing = false;        // "Elapsed: hh:mi:ss.cc" after each statement
+  int LongChunkSize = 80;     // LONG columns are as wide as the smaller of LONG and this
+  char Escape = 0;            // before the substitution prefix, keeps it as it is; 0 = off
+  char Concat = '.';          // ends a variable's name and joins it to the text after it; 0 = off
+  char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
+  std::string Suffix = "sql"; // added to a script name without extension
   bool ServerOutput = false;
   long ServerOutputSize = 0; // 0 = unlimited
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
@@ -92,6 +103,10 @@ struct TColumnSettings {
   bool WordWrapped = false; // it wraps between words
   bool NoPrint = false;     // left out of the output (still there for BREAK)
   char Justify = 0;         // heading: 'L', 'C', 'R' or 0 for the column's own side
+  bool FoldBefore = false;  // FOLD_BEFORE / NEWLINE: the column starts a new line of the record
+  bool FoldAfter = false;   // FOLD_AFTER: the next column does
+  std::string NewValue;     // variables that take the column's value of the last row
+  std::string OldValue;
 };
 
 // BREAK ON a column (or REPORT): repeated values are left out and a break comes between groups.
@@ -108,6 +123,17 @@ struct TComputeSettings {
   std::vector<std::string> Labels;    // one for each function
   std::vector<std::string> Of;        // upper-case column names
   std::string On;                     // upper case
+};
+
+// VARIABLE name type: a bind variable of the shell.
+struct TBindVar {
+  std::string Name;  // upper case
+  std::string Shown; // as declared
+  std::string Type;  // as VARIABLE lists it: NUMBER, VARCHAR2(20), ...
+  bool Number = false;
+  int Size = 0; // characters of a text variable
+  bool Null = true;
+  std::string Value;
 };
 
 class TSqlShell {
@@ -153,10 +179,18 @@ private:
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);
   void Describe(const std::string& name);
+  // DESCRIBE of a procedure, function or package: false when there is none of that name.
+  bool DescribeUnit(const std::string& name);
   // The width of a date in the session's date format.
   int SessionDateWidth();
   void SetCommand(const std::string& args);
   void ShowCommand(const std::string& args);
+  // SHOW TTITLE / BTITLE
+  enum { TopTitle, BottomTitle, ReportHeader, ReportFooter };
+  std::string TitleText(int kind) const;
+  void TitleCommand(int kind, const std::string& args);
+  // The lines of the top or bottom title for page `page`.
+  std::vector<std::string> TitleLines(int kind, int page);
   void Connect(const std::string& args);
   void Disconnect();
   bool Exit(const std::string& args);
@@ -185,7 +219,24 @@ private:
   // Replaces substitution variables, asking for those not defined; shows the changed lines
   // ("old   1: ..." / "new   1: ...") when `verify` and SET VERIFY say so.
   std::string Substitute(const std::string& text, bool verify);
+  // A substitution variable's value: the user's, else one the shell defines (_USER, _DATE...).
+  bool Variable(const std::string& name, std::string& value);
+  void SetVariable(const std::string& name, const std::string& value, bool number = false);
+  std::vector<std::pair<std::string, std::string>> PredefinedVariables();
   void DefineCommand(const std::string& args);
+  void VariableCommand(const std::string& args);
+  // TIMING [START [name] | SHOW | STOP]: timers that report "Elapsed: hh:mi:ss.cc".
+  void TimingCommand(const std::string& args);
+  static std::string ElapsedText(std::chrono::steady_clock::time_point since);
+  void PrintCommand(const std::string& args);
+  TBindVar* FindBind(const std::string& name);
+  std::string BindLiteral(const TBindVar& b) const;
+  // The statement with each :name of a bind variable written as its value; `undeclared` gets
+  // the first name that is none.
+  std::string ReplaceBinds(const std::string& text, std::string& undeclared);
+  // A block of nothing but ":name := expression;" steps: `handled`, and they are carried out.
+  // False when WHENEVER SQLERROR says exit.
+  bool BindAssignments(const std::string& block, bool& handled);
   void UndefineCommand(const std::string& args);
   void AcceptCommand(const std::string& args);
   void ColumnCommand(const std::string& args);
@@ -210,7 +261,18 @@ private:
   std::vector<TBreakSettings> FBreaks;             // in the order given
   std::vector<TComputeSettings> FComputes;
   std::vector<std::pair<std::string, std::string>> FDefines; // upper-case name, value
+  std::vector<TBindVar> FBinds;
+  std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> FTimers;
+  std::set<std::string> FNumberDefines;       // of those, the NUMBER ones (ACCEPT, NEW_VALUE)
+  std::set<std::string> FUndefinedPredefined; // _USER and the like, after UNDEFINE
   std::string FLastUnitType, FLastUnitName;
+  // TTITLE, BTITLE, REPHEADER and REPFOOTER as given (empty = none).
+  struct TTitle {
+    std::string Spec;
+    bool On = false;
+    bool Page = false; // REPHEADER/REPFOOTER PAGE: on a page of its own
+  };
+  TTitle FTitles[4];
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;

@@ -162,7 +162,9 @@ bool TSqlSplitter::IsShellCommand(const std::string& line) {
       Abbrev(k, "UNDEFINE", 5) || Abbrev(k, "SPOOL", 3) || Abbrev(k, "HOST", 2) ||
       Abbrev(k, "CLEAR", 2) || Abbrev(k, "BREAK", 3) || Abbrev(k, "COMPUTE", 4) ||
       Abbrev(k, "CHANGE", 1) || Abbrev(k, "ACCEPT", 3) || Abbrev(k, "SAVE", 3) ||
-      Abbrev(k, "APPEND", 1) || Abbrev(k, "INPUT", 1) ||
+      Abbrev(k, "APPEND", 1) || Abbrev(k, "INPUT", 1) || Abbrev(k, "TTITLE", 3) ||
+      Abbrev(k, "BTITLE", 3) || Abbrev(k, "REPHEADER", 4) || Abbrev(k, "REPFOOTER", 4) ||
+      Abbrev(k, "VARIABLE", 3) || Abbrev(k, "PRINT", 3) ||
       std::isdigit(static_cast<unsigned char>(k[0])))
     return true;
   return Abbrev(k, "START", 3) || Abbrev(k, "DESCRIBE", 4) || Abbrev(k, "SHOW", 3) ||

@@ -222,8 +222,9 @@ TEST_F(Habits, SubstitutionVariablesAskDefineAndVerify) {
   // && defines the variable: asked once, used twice; "." ends a name.
   EXPECT_EQ(Count(o, "Enter value for who: "), 1u) << o;
   EXPECT_NE(o.find("SCOTT SCOTT.\n"), std::string::npos) << o;
-  EXPECT_NE(o.find("DEFINE WHO = \"SCOTT\" (CHAR)\nDEFINE DEPT = \"10\" (CHAR)\n"
-                   "DEFINE NOTE = \"two words\" (CHAR)\n"),
+  EXPECT_NE(o.find("DEFINE WHO             = \"SCOTT\" (CHAR)\n"
+                   "DEFINE DEPT            = \"10\" (CHAR)\n"
+                   "DEFINE NOTE            = \"two words\" (CHAR)\n"),
             std::string::npos)
       << o;
   EXPECT_NE(o.find("\n         3\n"), std::string::npos) << o;
@@ -390,3 +391,81 @@ TEST_F(Habits, ScriptArgumentsAndSilentStart) {
             std::string::npos)
       << r.Out;
 }
+
+namespace {
+
+class ExitCodes : public Habits {};
+
+TEST_F(ExitCodes, ExitTakesWordsNumbersAndBindVariables) {
+  EXPECT_EQ(Run("exit warning\n").Code, 2);
+  EXPECT_EQ(Run("exit failure\n").Code, 1);
+  EXPECT_EQ(Run("variable r number\nexec :r := 2 + 3\nexit :r\n").Code, 5);
+  EXPECT_EQ(Run("define rc = 4\nexit &rc\n").Code, 4);
+  // The error number, as far as an exit status holds it (904 % 256).
+  TRun r = Run("whenever sqlerror exit sql.sqlcode rollback\n"
+               "insert into dept values (50, 'X', 'Y');\n"
+               "select nosuch from dual;\n"
+               "prompt not reached\n");
+  EXPECT_EQ(r.Code, 904 % 256);
+  EXPECT_EQ(r.Out.find("not reached"), std::string::npos) << r.Out;
+  r = Run("whenever sqlerror exit 2\nwhenever sqlerror continue\nselect nosuch from dual;\n"
+          "select count(*) from dept where deptno = 50;\nexit 3\n");
+  EXPECT_EQ(r.Code, 3);
+  EXPECT_NE(r.Out.find("         0\n"), std::string::npos) << r.Out; // the insert was rolled back
+}
+
+} // namespace
+
+namespace {
+
+class Titles : public Habits {};
+
+TEST_F(Titles, HugePlacesAndSkipsStayBounded) {
+  TRun r = Run("ttitle col 99999999999 'far' tab -99999999999 'back' skip 99999999999\n"
+               "select 'row' from dual;\n"
+               "ttitle col -5 'near'\n"
+               "select 'row' from dual;\nexit\n");
+  EXPECT_EQ(r.Code, 0) << r.Err;
+  EXPECT_LT(std::count(r.Out.begin(), r.Out.end(), '\n'), 1100) << "skips are capped";
+  EXPECT_NE(r.Out.find("\nback"), std::string::npos) << "TAB back past the start is column 1";
+  EXPECT_NE(r.Out.find("\nnear\n"), std::string::npos) << r.Out;
+}
+
+} // namespace
+
+namespace {
+
+class Reconnect : public Habits {};
+
+TEST_F(Reconnect, AFailedConnectWarnsThatTheOldSessionIsGone) {
+  TRun r = Run("conn demo/wrong\nshow user\nconn demo/wrong\nexit\n");
+  EXPECT_NE(r.Out.find("ORA-01017: invalid username/password; logon denied\n\n\n"
+                       "Warning: You are no longer connected to ORACLE.\nUSER is \"\"\n"),
+            std::string::npos)
+      << r.Out;
+  // Only the connection that was there is lost, and only once.
+  EXPECT_EQ(r.Out.find("Warning:", r.Out.find("Warning:") + 1), std::string::npos) << r.Out;
+}
+
+} // namespace
+
+namespace {
+
+class Timers : public Habits {};
+
+TEST_F(Timers, TimingStartShowAndStopReportTheirTimer) {
+  TRun r = Run("timing\ntiming stop\ntiming start load\ntiming start inner\ntiming\n"
+               "timing show\ntiming stop\ntiming stop\ntiming stop\nexit\n");
+  EXPECT_NE(r.Out.find("no timing elements in use\nSP2-0325: no timing elements to stop\n"
+                       "2 timing elements in use\ntiming for: inner\nElapsed: 00:00:"),
+            std::string::npos)
+      << r.Out;
+  // STOP ends the innermost timer, so the outer one comes next, then none.
+  size_t inner = r.Out.find("timing for: inner", r.Out.find("timing for: inner") + 1);
+  size_t outer = r.Out.find("timing for: load");
+  EXPECT_NE(inner, std::string::npos) << r.Out;
+  EXPECT_GT(outer, inner) << r.Out;
+  EXPECT_NE(r.Out.find("SP2-0325: no timing elements to stop", outer), std::string::npos);
+}
+
+} // namespace

@@ -221,7 +221,7 @@ TEST_F(Shell, RunsStatementsAndLaysOutRows) {
                              "insert into dept values (50, 'A;B', '東京');\n"
                              "select dname, loc from dept where deptno = 50;\n"
                              "select * from nosuch;\n"
-                             "ttitle off\n"
+                             "attribute x\n"
                              "-- a comment line\n"
                              "update emp set sal = sal where deptno = 20;\n"
                              "delete from emp where 1 = 0;\n"
@@ -256,7 +256,7 @@ TEST_F(Shell, RunsStatementsAndLaysOutRows) {
       << out;
   EXPECT_NE(out.find("ORA-00942"), std::string::npos);
   EXPECT_EQ(out.find("Processing Ora function"), std::string::npos);
-  EXPECT_NE(out.find("SP2-0042: \"TTITLE\" is not a command of this shell"), std::string::npos);
+  EXPECT_NE(out.find("SP2-0042: \"ATTRIBUTE\" is not a command of this shell"), std::string::npos);
   EXPECT_EQ(Count(out, "selected."), 0u) << out;
   EXPECT_NE(out.find("5 rows updated."), std::string::npos);
   EXPECT_NE(out.find("0 rows deleted."), std::string::npos);

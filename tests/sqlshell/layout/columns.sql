@@ -25,3 +25,11 @@ column ename justify right format a10
 column sal justify center heading 'Salary'
 break on deptno skip 1
 select deptno, ename, sal from emp where deptno in (10, 20) order by deptno, ename;
+REM FOLD_AFTER ends the record's line after the column, FOLD_BEFORE (NEWLINE) starts one before
+REM it; the headings fold the same way.
+clear breaks
+clear columns
+column ename fold_after
+column job newline
+select empno, ename, job, sal from emp where deptno = 10 order by empno;
+clear columns

@@ -12,3 +12,9 @@ select ename
 update emp set sal = 'x' where empno = 7369;
 desc nosuch
 desc dept
+REM DDL that names a missing or already used object marks the name, also on a later line.
+create table emp (x number);
+drop table nosuch;
+alter table emp add (ename varchar2(5));
+create table
+  dept (x number);

@@ -38,3 +38,8 @@ drop view fb_v;
 drop index fb_i;
 drop table fb2;
 rollback;
+lock table dept in exclusive mode;
+commit;
+set transaction read only;
+commit;
+analyze table dept compute statistics;

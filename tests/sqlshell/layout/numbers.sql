@@ -19,3 +19,19 @@ select sal, comm from emp where empno = 7499;
 show numformat
 set numformat ""
 select sal from emp where empno = 7499;
+REM The format elements EEEE (scientific notation, five places for the exponent), PR (a negative
+REM value in angle brackets), V (multiplies by ten for each 9 after it), RN (Roman numerals in 15
+REM places) and X (hexadecimal); a value the model cannot show is all #.
+column sal format 9.99EEEE
+select ename, sal from emp where deptno = 10 order by ename;
+select 0 sal, -2450 sal, 1e100 sal, 0.000123 sal from dual;
+column sal format 9999PR
+select -5000 sal, 5000 sal, 0 sal from dual;
+column sal format 9999V99
+select 5000 sal, 12.345 sal, -1.5 sal from dual;
+column sal format RN
+select 2450 sal, 0 sal from dual;
+column sal format rn
+select 1999 sal from dual;
+column sal format XXXX
+select 255 sal, 65535 sal, 65536 sal from dual;

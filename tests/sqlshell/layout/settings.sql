@@ -38,3 +38,49 @@ set echo on
 select deptno from dept where deptno = 20;
 set echo off
 set sqlprompt 'SQL> '
+REM SHOW of one-character settings gives the character and its code; SHOW takes several names.
+REM SET ESCAPE keeps an escaped "&" as text, SET CONCAT ends a variable's name, SET HEADSEP splits
+REM headings; a LONG column is as wide as the smaller of LONG and LONGCHUNKSIZE and wraps there.
+show linesize pagesize
+show underline
+show concat
+show escape
+show headsep
+show sqlterminator
+show sqlprompt
+show newpage
+show longchunksize
+show ttitle
+set escape on
+show escape
+select 'A\&B' x from dual;
+set escape off
+set concat !
+define v = AB
+prompt &v!CD
+set concat .
+prompt &v.CD
+set headsep !
+column ename heading 'Emp!Name'
+select ename from emp where empno = 7839;
+set headsep |
+clear columns
+set long 100 longchunksize 30
+create table lt (n long);
+insert into lt values ('This is a long text value that goes on and on for more than eighty characters');
+select n from lt;
+drop table lt;
+select x from dual;
+show sqlcode
+REM One SET may carry several options, text ones among them.
+set pagesize 0 feedback off heading off linesize 1000 colsep ','
+select deptno, dname, loc from dept where deptno < 30 order by deptno;
+set pagesize 14 feedback 6 heading on linesize 80 colsep ' ' null '-'
+select ename, comm from emp where empno = 7839;
+set null ''
+REM HEADSEP OFF keeps the bar in the heading.
+set headsep off
+column ename heading 'A|B'
+select ename from emp where empno = 7839;
+set headsep on
+clear columns

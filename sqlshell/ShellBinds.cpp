@@ -1,0 +1,340 @@
+// Bind variables: VARIABLE, PRINT, ":name := expression" in EXECUTE or a BEGIN ... END block,
+// and :name in SQL statements. The call library takes no binds, so the shell writes each value
+// into the statement as a literal.
+#include "NumberText.h"
+#include "OciCompo.h"
+#include "ShellWords.h"
+#include "SqlQuote.h"
+#include "SqlShell.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+using namespace shellwords;
+
+namespace {
+
+bool IsNameChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+}
+
+// Calls `bind(begin, end)` for every ":name" outside quotes and comments; the text between
+// is copied as it is. The result is the text with each bind replaced by what `bind` returns.
+template <class F> std::string EachBind(const std::string& s, F bind) {
+  std::string out;
+  const size_t n = s.size();
+  for (size_t i = 0; i < n;) {
+    char c = s[i];
+    if (c == '\'' || c == '"') {
+      size_t e = s.find(c, i + 1);
+      e = e == std::string::npos ? n : e + 1;
+      out.append(s, i, e - i);
+      i = e;
+    } else if (c == '-' && i + 1 < n && s[i + 1] == '-') {
+      size_t e = s.find('\n', i);
+      e = e == std::string::npos ? n : e;
+      out.append(s, i, e - i);
+      i = e;
+    } else if (c == '/' && i + 1 < n && s[i + 1] == '*') {
+      size_t e = s.find("*/", i + 2);
+      e = e == std::string::npos ? n : e + 2;
+      out.append(s, i, e - i);
+      i = e;
+    } else if (c == ':' && i + 1 < n && (std::isalpha(static_cast<unsigned char>(s[i + 1])))) {
+      size_t e = i + 1;
+      while (e < n && IsNameChar(s[e]))
+        ++e;
+      out += bind(s.substr(i + 1, e - i - 1));
+      i = e;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
+// The engine's own text of a number, checked so that nothing else reaches the statement.
+bool IsNumberText(const std::string& s) {
+  return !s.empty() && s.find_first_not_of("0123456789.-+E") == std::string::npos &&
+         std::any_of(s.begin(), s.end(), [](char c) { return std::isdigit(c) != 0; });
+}
+
+} // namespace
+
+TBindVar* TSqlShell::FindBind(const std::string& name) {
+  for (auto& b : FBinds)
+    if (b.Name == Upper(name))
+      return &b;
+  return nullptr;
+}
+
+std::string TSqlShell::BindLiteral(const TBindVar& b) const {
+  if (b.Null)
+    return "NULL";
+  if (b.Number)
+    return IsNumberText(b.Value) ? b.Value : "NULL";
+  return OraText(b.Value);
+}
+
+std::string TSqlShell::ReplaceBinds(const std::string& text, std::string& undeclared) {
+  undeclared.clear();
+  return EachBind(text, [&](const std::string& name) -> std::string {
+    const TBindVar* b = FindBind(name);
+    if (!b) {
+      if (undeclared.empty())
+        undeclared = Upper(name);
+      return ":" + name;
+    }
+    return BindLiteral(*b);
+  });
+}
+
+void TSqlShell::VariableCommand(const std::string& args) {
+  std::vector<std::string> w = SplitWords(args);
+  auto list = [&](const TBindVar& b) {
+    FOut << "variable   " << b.Shown << "\ndatatype   " << b.Type << "\n";
+  };
+  if (w.empty()) {
+    for (size_t k = 0; k < FBinds.size(); ++k) {
+      if (k)
+        FOut << "\n";
+      list(FBinds[k]);
+    }
+    return;
+  }
+  const std::string name = w[0];
+  if (!std::all_of(name.begin(), name.end(), IsNameChar) ||
+      !std::isalpha(static_cast<unsigned char>(name[0]))) {
+    FOut << "SP2-0553: Illegal variable name \"" << name << "\".\n";
+    return;
+  }
+  if (w.size() == 1) {
+    if (const TBindVar* b = FindBind(name))
+      list(*b);
+    else
+      FOut << "SP2-0552: Bind variable \"" << Upper(name) << "\" not declared.\n";
+    return;
+  }
+  // The type, blanks inside its parentheses allowed: NUMBER, VARCHAR2(n), CHAR[(n)], ...
+  std::string type;
+  for (size_t k = 1; k < w.size(); ++k)
+    type += w[k];
+  type = Upper(type);
+  while (!type.empty() && type.back() == ';')
+    type.pop_back();
+  TBindVar b;
+  b.Name = Upper(name);
+  b.Shown = name;
+  std::string base = type.substr(0, type.find('('));
+  long long size = 0;
+  if (type.find('(') != std::string::npos) {
+    std::string inner = type.substr(type.find('(') + 1);
+    if (inner.empty() || inner.back() != ')') {
+      base.clear();
+    } else {
+      inner.pop_back();
+      for (const char* unit : {"CHAR", "BYTE"})
+        if (inner.size() > 4 && inner.compare(inner.size() - 4, 4, unit) == 0)
+          inner.resize(inner.size() - 4);
+      if (!ParseInt(inner, size) || size < 1 || size > 32767)
+        base.clear();
+    }
+  }
+  if (base == "NUMBER" || base == "BINARY_FLOAT" || base == "BINARY_DOUBLE") {
+    b.Number = true;
+    b.Type = base;
+    if (size)
+      base.clear();
+  } else if (base == "VARCHAR2" || base == "NVARCHAR2" || base == "CHAR" || base == "NCHAR") {
+    if (size == 0 && (base == "CHAR" || base == "NCHAR"))
+      size = 1;
+    b.Size = static_cast<int>(size);
+    b.Type = base + "(" + std::to_string(size) + ")";
+    if (size == 0)
+      base.clear();
+  } else {
+    base.clear();
+  }
+  if (base.empty()) {
+    FOut << "Usage: VAR[IABLE] [ <variable> [ NUMBER | CHAR | CHAR (n [CHAR|BYTE]) |\n"
+            "                    VARCHAR2 (n [CHAR|BYTE]) | NCHAR | NCHAR (n) |\n"
+            "                    NVARCHAR2 (n) | BINARY_FLOAT | BINARY_DOUBLE ] ]\n";
+    return;
+  }
+  if (TBindVar* old = FindBind(name))
+    *old = b;
+  else
+    FBinds.push_back(b);
+}
+
+void TSqlShell::PrintCommand(const std::string& args) {
+  if (!RequireConnection())
+    return;
+  std::vector<std::string> names = SplitWords(args);
+  if (names.empty())
+    for (auto& b : FBinds)
+      names.push_back(b.Name);
+  for (std::string name : names) {
+    if (!name.empty() && name[0] == ':')
+      name.erase(0, 1);
+    const TBindVar* b = FindBind(name);
+    if (!b) {
+      FOut << "SP2-0552: Bind variable \"" << Upper(name) << "\" not declared.\n";
+      continue;
+    }
+    std::string value = BindLiteral(*b);
+    std::string expr = b->Number
+                           ? "CAST(" + value + " AS NUMBER)"
+                           : "CAST(" + value + " AS VARCHAR2(" + std::to_string(b->Size) + "))";
+    RunStatementText("SELECT " + expr + " " + OraName(b->Name) + " FROM DUAL", false);
+  }
+}
+
+bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
+  handled = false;
+  // BEGIN ... END; of nothing but ":a := expression;", DBMS_OUTPUT.PUT_LINE (PUT, NEW_LINE,
+  // ENABLE, DISABLE) and NULL steps.
+  std::string body = Trim(block);
+  if (Upper(body.substr(0, 5)) != "BEGIN")
+    return true;
+  body = Trim(body.substr(5));
+  while (!body.empty() && (body.back() == ';' || body.back() == ' ' || body.back() == '\n'))
+    body.pop_back();
+  if (body.size() < 3 || Upper(body.substr(body.size() - 3)) != "END")
+    return true;
+  body = body.substr(0, body.size() - 3);
+  struct TStep {
+    char Kind; // 'A' assignment, 'L' PUT_LINE, 'P' PUT, 'N' NEW_LINE
+    std::string Name, Expr;
+  };
+  std::vector<TStep> steps;
+  std::string piece;
+  bool quoted = false;
+  int depth = 0;
+  for (size_t i = 0; i <= body.size(); ++i) {
+    char c = i < body.size() ? body[i] : ';';
+    if (c == '\'')
+      quoted = !quoted;
+    if (!quoted && c == '(')
+      ++depth;
+    if (!quoted && c == ')')
+      --depth;
+    if (quoted || depth > 0 || c != ';') {
+      piece += c;
+      continue;
+    }
+    std::string s = Trim(piece);
+    piece.clear();
+    const std::string u = Upper(s);
+    if (s.empty() || u == "NULL")
+      continue;
+    // DBMS_OUTPUT.name [(argument)]
+    auto call = [&](const char* proc, std::string& arg) {
+      const std::string head = std::string("DBMS_OUTPUT.") + proc;
+      if (u.compare(0, head.size(), head) != 0)
+        return false;
+      std::string rest = Trim(s.substr(head.size()));
+      if (rest.empty())
+        return true;
+      if (rest.front() != '(' || rest.back() != ')')
+        return false;
+      arg = Trim(rest.substr(1, rest.size() - 2));
+      return true;
+    };
+    std::string arg;
+    if (call("PUT_LINE", arg) && !arg.empty()) {
+      steps.push_back({'L', "", arg});
+      continue;
+    }
+    if (call("PUT", arg) && !arg.empty() && u.compare(0, 16, "DBMS_OUTPUT.PUT_") != 0) {
+      steps.push_back({'P', "", arg});
+      continue;
+    }
+    if (call("NEW_LINE", arg) && arg.empty()) {
+      steps.push_back({'N', "", ""});
+      continue;
+    }
+    if (call("ENABLE", arg) || call("DISABLE", arg))
+      continue;
+    size_t assign = s.find(":=");
+    if (s[0] != ':' || assign == std::string::npos)
+      return true;
+    std::string name = Trim(s.substr(1, assign - 1));
+    if (name.empty() || !std::all_of(name.begin(), name.end(), IsNameChar))
+      return true;
+    steps.push_back({'A', name, Trim(s.substr(assign + 2))});
+  }
+  handled = true;
+  std::string output, line; // what DBMS_OUTPUT collected, and its unfinished line
+  for (const TStep& step : steps) {
+    TBindVar* b = step.Kind == 'A' ? FindBind(step.Name) : nullptr;
+    if (step.Kind == 'A' && !b) {
+      FOut << "SP2-0552: Bind variable \"" << Upper(step.Name) << "\" not declared.\n";
+      return true;
+    }
+    if (step.Kind == 'N') {
+      output += line + "\n";
+      line.clear();
+      continue;
+    }
+    std::string undeclared;
+    std::string value = ReplaceBinds(step.Expr, undeclared);
+    if (!undeclared.empty()) {
+      FOut << "SP2-0552: Bind variable \"" << undeclared << "\" not declared.\n";
+      return true;
+    }
+    const bool number = b && b->Number;
+    TOraCursor c;
+    c.SetSession(&FSession);
+    c.SetNumberOfRows(1);
+    c.SetDatesAsText(true);
+    c.SetSQL({"SELECT " + std::string(number ? "TO_NUMBER(" : "TO_CHAR(") + value + ") FROM DUAL"});
+    std::string err;
+    c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
+    bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+              (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0;
+    c.OnError = nullptr;
+    TBindVar next = b ? *b : TBindVar();
+    if (ok) {
+      TCustomOraField* f = c.Fields(0);
+      next.Null = f->IsNull(0);
+      if (next.Null)
+        next.Value.clear();
+      else if (f->FieldKind() == fkNumber) {
+        const char* p = reinterpret_cast<const char*>(f->Buffer());
+        next.Value.assign(p, strnlen(p, static_cast<size_t>(f->Width())));
+      } else
+        next.Value = f->GetAsString(0);
+      if (b && !next.Number && static_cast<int>(next.Value.size()) > next.Size) {
+        ok = false;
+        err = "ORA-06502: PL/SQL: numeric or value error: character string buffer too small";
+      }
+    } else if (err.empty()) {
+      err = c.ErrorText();
+    }
+    const int code = ok ? 0 : (c.ReturnCode() ? c.ReturnCode() : 6502);
+    if (FSession.Connected() && c.Opened())
+      c.Close();
+    if (!ok) {
+      // As a failed block shows it: the statement, no token to point at, the line of the block.
+      FOut << block << "\n\n*\nERROR at line 1:\n";
+      return Failed(err.substr(0, err.find('\r')) + "\nORA-06512: at line 1", code);
+    }
+    if (b)
+      *b = next;
+    else if (step.Kind == 'P')
+      line += next.Value;
+    else {
+      output += line + next.Value + "\n";
+      line.clear();
+    }
+  }
+  // SERVEROUTPUT shows what the block wrote, whole lines only.
+  if (Settings.ServerOutput)
+    FOut << output;
+  if (Settings.Feedback > 0)
+    FOut << "\nPL/SQL procedure successfully completed.\n\n";
+  return true;
+}

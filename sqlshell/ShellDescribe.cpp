@@ -1,0 +1,243 @@
+// DESCRIBE of stored procedures, functions and packages: their arguments, read from the
+// unit's source in USER_SOURCE.
+#include "DisplayWidth.h"
+#include "OciCompo.h"
+#include "ShellWords.h"
+#include "SqlQuote.h"
+#include "SqlShell.h"
+
+#include <cctype>
+
+using namespace shellwords;
+
+namespace {
+
+// Splits `s` at `sep` outside parentheses and quotes.
+std::vector<std::string> SplitTop(const std::string& s, char sep) {
+  std::vector<std::string> out(1);
+  int depth = 0;
+  bool quoted = false;
+  for (char c : s) {
+    if (c == '\'')
+      quoted = !quoted;
+    if (!quoted && c == '(')
+      ++depth;
+    if (!quoted && c == ')')
+      --depth;
+    if (!quoted && depth == 0 && c == sep)
+      out.emplace_back();
+    else
+      out.back() += c;
+  }
+  return out;
+}
+
+// Source text with comments turned into blanks, so the words can be read plainly.
+std::string WithoutComments(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] == '-' && i + 1 < s.size() && s[i + 1] == '-') {
+      while (i < s.size() && s[i] != '\n')
+        ++i;
+      out += ' ';
+    } else if (s[i] == '/' && i + 1 < s.size() && s[i + 1] == '*') {
+      size_t e = s.find("*/", i + 2);
+      i = e == std::string::npos ? s.size() : e + 2;
+      out += ' ';
+    } else if (s[i] == '\'') {
+      size_t e = s.find('\'', i + 1);
+      e = e == std::string::npos ? s.size() : e + 1;
+      out.append(s, i, e - i);
+      i = e;
+    } else {
+      out += s[i] == '\n' || s[i] == '\t' || s[i] == '\r' ? ' ' : s[i];
+      ++i;
+    }
+  }
+  return out;
+}
+
+struct TArgument {
+  std::string Name, Type, Mode;
+  bool Default = false;
+};
+
+struct TSubprogram {
+  bool Function = false;
+  std::string Name, Returns;
+  std::vector<TArgument> Args;
+};
+
+// Reads "PROCEDURE name [(args)]" or "FUNCTION name [(args)] RETURN type" at `i` of `s`.
+bool ReadHeader(const std::string& s, size_t& i, TSubprogram& sub) {
+  auto skipBlanks = [&] {
+    while (i < s.size() && s[i] == ' ')
+      ++i;
+  };
+  auto word = [&] {
+    skipBlanks();
+    size_t b = i;
+    if (i < s.size() && s[i] == '"') {
+      size_t e = s.find('"', i + 1);
+      i = e == std::string::npos ? s.size() : e + 1;
+      return s.substr(b + 1, i - b - 2);
+    }
+    while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_' ||
+                            s[i] == '$' || s[i] == '#' || s[i] == '.' || s[i] == '%'))
+      ++i;
+    return Upper(s.substr(b, i - b));
+  };
+  std::string kind = word();
+  if (kind != "PROCEDURE" && kind != "FUNCTION")
+    return false;
+  sub.Function = kind == "FUNCTION";
+  sub.Name = word();
+  if (size_t dot = sub.Name.rfind('.'); dot != std::string::npos)
+    sub.Name.erase(0, dot + 1);
+  skipBlanks();
+  if (i < s.size() && s[i] == '(') {
+    int depth = 0;
+    size_t b = i + 1;
+    for (; i < s.size(); ++i) {
+      if (s[i] == '(')
+        ++depth;
+      else if (s[i] == ')' && --depth == 0)
+        break;
+    }
+    std::string list = s.substr(b, i - b);
+    ++i;
+    for (const std::string& piece : SplitTop(list, ',')) {
+      std::vector<std::string> w = SplitWords(piece);
+      if (w.empty())
+        continue;
+      TArgument a;
+      a.Name = Upper(w[0]);
+      size_t k = 1;
+      a.Mode = "IN";
+      if (k < w.size() && Upper(w[k]) == "IN") {
+        ++k;
+        if (k < w.size() && Upper(w[k]) == "OUT") {
+          a.Mode = "IN/OUT";
+          ++k;
+        }
+      } else if (k < w.size() && Upper(w[k]) == "OUT") {
+        a.Mode = "OUT";
+        ++k;
+      }
+      if (k < w.size() && Upper(w[k]) == "NOCOPY")
+        ++k;
+      a.Type = k < w.size() ? Upper(w[k]) : std::string();
+      for (size_t m = k + 1; m < w.size(); ++m)
+        if (Upper(w[m]) == "DEFAULT" || w[m].compare(0, 2, ":=") == 0)
+          a.Default = true;
+      if (a.Type.find(":=") != std::string::npos) {
+        a.Type.erase(a.Type.find(":="));
+        a.Default = true;
+      }
+      sub.Args.push_back(a);
+    }
+  }
+  if (sub.Function) {
+    if (word() != "RETURN")
+      return false;
+    sub.Returns = word();
+  }
+  return true;
+}
+
+} // namespace
+
+bool TSqlShell::DescribeUnit(const std::string& name) {
+  std::string key = Upper(name);
+  if (key.find('"') != std::string::npos)
+    return false;
+  if (size_t dot = key.rfind('.'); dot != std::string::npos)
+    key.erase(0, dot + 1);
+  // The unit's type and source, line by line.
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(TOraCursor::MaxRows);
+  c.SetSQL({"SELECT TYPE, TEXT FROM USER_SOURCE WHERE NAME = " + OraText(key) +
+            " AND TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE') ORDER BY LINE"});
+  std::string type, source;
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec()) {
+    uint32_t prev = 0;
+    for (;;) {
+      bool more = c.FetchRowsQuiet();
+      uint32_t now = c.RowsProcessed();
+      for (uint32_t r = 0; r < now - prev; ++r) {
+        type = c.Fields(0)->GetAsString(static_cast<int>(r));
+        source += c.Fields(1)->GetAsString(static_cast<int>(r)) + "\n";
+      }
+      if (!more || now == prev)
+        break;
+      prev = now;
+    }
+  }
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  if (type.empty())
+    return false;
+  const std::string text = WithoutComments(source);
+  const std::string upper = Upper(text);
+  std::vector<TSubprogram> subs;
+  if (type == "PACKAGE") {
+    for (size_t at = 0; (at = upper.find_first_of("PF", at)) != std::string::npos; ++at) {
+      bool word =
+          (upper.compare(at, 10, "PROCEDURE ") == 0 || upper.compare(at, 9, "FUNCTION ") == 0) &&
+          (at == 0 || upper[at - 1] == ' ' || upper[at - 1] == ';');
+      size_t i = at;
+      TSubprogram sub;
+      if (word && ReadHeader(text, i, sub)) {
+        subs.push_back(sub);
+        at = i - 1;
+      }
+    }
+  } else {
+    size_t i = upper.find(type);
+    TSubprogram sub;
+    if (i == std::string::npos || !ReadHeader(text, i, sub))
+      return false;
+    subs.push_back(sub);
+  }
+  // A type written as table.column%TYPE is that column's type.
+  auto resolve = [&](const std::string& t) {
+    size_t pct = t.find("%TYPE");
+    size_t dot = t.rfind('.', pct);
+    if (pct == std::string::npos || dot == std::string::npos)
+      return t == "INTEGER" || t == "INT" ? std::string("NUMBER(38)") : t;
+    std::string table = t.substr(0, dot), column = t.substr(dot + 1, pct - dot - 1);
+    TOraCursor d;
+    d.SetSession(&FSession);
+    d.SetNumberOfRows(1);
+    d.SetSQL({"SELECT " + OraName(column) + " FROM " + OraName(table) + " WHERE 1=0"});
+    std::string out = t;
+    if (d.Open() && d.ParseQuiet() && d.DescribeFields() && d.FieldCount() == 1)
+      out = ColumnTypeText(d.Fields(0));
+    if (FSession.Connected() && d.Opened())
+      d.Close();
+    return out;
+  };
+  for (const TSubprogram& sub : subs) {
+    FOut << (sub.Function ? "FUNCTION " : "PROCEDURE ") << sub.Name;
+    if (sub.Function)
+      FOut << " RETURNS " << resolve(sub.Returns);
+    FOut << "\n";
+    if (sub.Args.empty())
+      continue;
+    FOut << " Argument Name                  Type                    In/Out Default?\n"
+         << " ------------------------------ ----------------------- ------ --------\n";
+    for (const TArgument& a : sub.Args) {
+      std::string line(1, ' ');
+      line.append(PadDisplay(a.Name, 30)).append(1, ' ');
+      line.append(PadDisplay(resolve(a.Type), 23)).append(1, ' ');
+      line.append(PadDisplay(a.Mode, 6)).append(1, ' ');
+      if (a.Default)
+        line.append("DEFAULT");
+      line.erase(line.find_last_not_of(' ') + 1);
+      FOut << line << "\n";
+    }
+  }
+  FOut << "\n";
+  return true;
+}
