@@ -2,6 +2,7 @@
 // signs. Chains of one operator become one node with all their operands, so a thousand-term sum
 // is a flat node, not a thousand-deep tree.
 #include "SqlParser.h"
+#include "OraFunctions.h"
 
 #include <cstring>
 
@@ -33,8 +34,11 @@ bool isCondition(const Node* n) {
   }
 }
 
-bool aggregate(const std::string& f) {
-  return f == "COUNT" || f == "SUM" || f == "AVG" || f == "MIN" || f == "MAX" || f == "STDDEV" || f == "VARIANCE";
+bool aggregate(const std::string& f) { return f != "LISTAGG" && aggregateFunction(f); }
+
+// Aggregates of a pair of values: COVAR_*, CORR and REGR_*.
+size_t aggregateArgs(const std::string& f) {
+  return f.starts_with("COVAR_") || f == "CORR" || f.starts_with("REGR_") ? 2 : 1;
 }
 
 } // namespace
@@ -433,7 +437,7 @@ Node* Parser::call(Node* fname) {
       n->kids.push_back(expr());
     } while (acceptOp(","));
     expectOp(")", 907);
-    if (aggregate(n->text) && n->kids.size() > 1) failAt(909, n->pos);
+    if (aggregate(n->text) && n->kids.size() > aggregateArgs(n->text)) failAt(909, n->pos);
   }
   if (isWord("WITHIN") && isWord("GROUP", 1)) {
     i_ += 2;

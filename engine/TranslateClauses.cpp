@@ -85,6 +85,34 @@ std::string Translator::listAgg(size_t i, size_t& after) {
   return out + ")";
 }
 
+// MEDIAN(x) and PERCENTILE_CONT / PERCENTILE_DISC (p) WITHIN GROUP (ORDER BY x [DESC]) as the
+// engine's ora_percentile(p, x, descending, discrete); an OVER clause after it stays as it is.
+std::string Translator::percentile(size_t i, size_t& after) {
+  int d = t_[i].depth;
+  size_t close = matching(i + 1);
+  if (close == i + 2) throw OraError(909);
+  for (size_t m = i + 2; m < close; ++m)
+    if (t_[m].depth == d + 1 && is(t_[m], ",")) throw OraError(909);
+  if (is(t_[i], "MEDIAN")) {
+    after = close + 1;
+    return "ora_percentile(0.5, " + emit(i + 2, close) + ", 0, 0)";
+  }
+  if (!is(at(close + 1), "WITHIN") || !is(at(close + 2), "GROUP") || !is(at(close + 3), "("))
+    throw OraError(30491);
+  size_t wclose = matching(close + 3), b = close + 4;
+  if (!is(at(b), "ORDER") || !is(at(b + 1), "BY")) throw OraError(30491);
+  size_t ke = wclose;
+  for (size_t m = b + 2; m < wclose; ++m)
+    if (t_[m].depth == d + 1 && is(t_[m], ",")) throw OraError(909); // one sort key only
+  if (ke - (b + 2) >= 2 && is(t_[ke - 2], "NULLS")) ke -= 2;
+  bool desc = false;
+  if (ke > b + 2 && (is(t_[ke - 1], "DESC") || is(t_[ke - 1], "ASC"))) desc = is(t_[--ke], "DESC");
+  if (ke == b + 2) throw OraError(936);
+  after = wclose + 1;
+  return "ora_percentile(" + emit(i + 2, close) + ", " + emit(b + 2, ke) + ", " + (desc ? "1" : "0") + ", " +
+         (is(t_[i], "PERCENTILE_DISC") ? "1" : "0") + ")";
+}
+
 // The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
 // Oracle does.
 void Translator::analyticWindow(size_t i) {

@@ -169,6 +169,13 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(close + 2);
         break;
       }
+      if ((eq(k.text, "PERCENTILE_CONT") || eq(k.text, "PERCENTILE_DISC") || eq(k.text, "MEDIAN")) &&
+          is(at(i + 1), "(")) {
+        size_t after;
+        add(percentile(i, after));
+        i = after - 1;
+        break;
+      }
       if (eq(k.text, "LISTAGG") && is(at(i + 1), "(")) {
         size_t after;
         add(listAgg(i, after));

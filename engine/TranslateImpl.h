@@ -244,6 +244,7 @@ public:
   [[gnu::noinline]] std::string groupingSets(size_t s, size_t e, size_t& next);
   [[gnu::noinline]] void analyticWindow(size_t i);
   [[gnu::noinline]] std::string listAgg(size_t i, size_t& after);
+  std::string percentile(size_t i, size_t& after);
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);
   bool expandingGroups_ = false;

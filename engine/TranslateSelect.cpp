@@ -217,8 +217,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     // Oracle numbers rows as they are found, before grouping and sorting.
     bool plain = whereEnd == end && !head.ends_with("DISTINCT") && joined.empty();
     for (size_t i = listBegin; plain && i < from; ++i) {
-      static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE"};
-      if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(")) plain = false;
+      if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "("))
+        plain = false;
     }
     if (plain) {
       out += " " + emit(from, end);
@@ -270,14 +270,14 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
 }
 
 bool Translator::isAggregate(size_t i) const {
-  static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE", "LISTAGG"};
-  return t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(") && !analyticAt(i);
+  return t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "(") && !analyticAt(i);
 }
 
 // A function call at i that has an OVER clause: its end (after the window), or 0.
 size_t Translator::analyticAt(size_t i) const {
   if (!is(at(i + 1), "(")) return 0;
   size_t close = matching(i + 1);
+  if (is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(")) close = matching(close + 3);
   if (!is(at(close + 1), "OVER") || !is(at(close + 2), "(")) return 0;
   return matching(close + 2) + 1;
 }

@@ -15,6 +15,13 @@
 
 namespace ora::tx {
 
+namespace {
+// The statistical and inverse distribution aggregates give a NUMBER.
+bool statistic(const std::string& f) {
+  return f != "COUNT" && aggregateFunction(f) && f != "MIN" && f != "MAX" && f != "LISTAGG";
+}
+} // namespace
+
 ColType Translator::exprType(size_t b, size_t e) {
   // a chain already rewritten no longer reads as one
   if (int code = rewrittenType(b, e)) {
@@ -167,8 +174,8 @@ ColType Translator::infer(size_t b, size_t e) {
   if (f.kind == Token::Ident && analyticAt(b) == e) {
     // an analytic call has the type of its function without the window
     static const std::set<std::string> ranks = {"ROW_NUMBER", "RANK", "DENSE_RANK", "NTILE", "PERCENT_RANK",
-                                                "CUME_DIST", "RATIO_TO_REPORT", "COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
-    if (ranks.count(f.text)) { t = ColType{}; t.code = kNumber; return t; }
+                                                "CUME_DIST", "RATIO_TO_REPORT", "COUNT", "SUM", "AVG"};
+    if (ranks.count(f.text) || statistic(f.text)) { t = ColType{}; t.code = kNumber; return t; }
     size_t close = matching(b + 1), a = b + 2, m = a;
     while (m < close && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
     return m > a ? exprType(a, m) : t;
@@ -306,6 +313,7 @@ ColType Translator::infer(size_t b, size_t e) {
                                                 "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE"};
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   if (f.kind == Token::Ident && f.text == "LISTAGG") return t;
+  if (f.kind == Token::Ident && statistic(f.text) && is(at(b + 1), "(")) { t = ColType{}; t.code = kNumber; return t; }
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
