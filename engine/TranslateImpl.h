@@ -251,6 +251,7 @@ public:
   [[gnu::noinline]] std::string nestedAggregates(size_t s, size_t e, size_t& next);
   std::set<size_t> nestedDone_; // blocks whose nested aggregates are written
   std::vector<std::pair<size_t, size_t>> partGroups_; // the grouping set being written
+  std::vector<std::string> lastNames_; // the last query block's result column names (empty with a *)
   static std::string groupedCall(const std::string& f, std::vector<std::string> parts);
   std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).

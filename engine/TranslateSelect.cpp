@@ -259,6 +259,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   }
   ctx_.pop_back();
   next = end;
+  lastNames_ = anyStar ? std::vector<std::string>{} : outNames;
   if (!walk.empty()) {
     // depth first, unless the query sorts otherwise
     bool sorted = false;

@@ -309,7 +309,7 @@ ColType Translator::infer(size_t b, size_t e) {
       return t;
     }
   }
-  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING",
+  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING", "GROUPING_ID", "GROUP_ID",
                                                 "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE"};
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   if (f.kind == Token::Ident && f.text == "LISTAGG") return t;
