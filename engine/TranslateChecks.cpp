@@ -8,14 +8,16 @@
 
 namespace ora::tx {
 
-// WHERE and GROUP BY of a query block hold no aggregate of its own (a subquery's are its own).
-void Translator::rejectAggregates(size_t b, size_t e) const {
+// WHERE and GROUP BY of a query block hold no aggregate of its own (a subquery's are its own),
+// and neither they nor HAVING an analytic function: those are computed after them.
+void Translator::rejectAggregates(size_t b, size_t e, bool aggregates) const {
   for (size_t k = b; k < e && k < size(); ++k) {
     if (is(t_[k], "(") && (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH"))) {
       k = matching(k);
       continue;
     }
-    if (isAggregate(k)) throw OraError(934).at(static_cast<int>(t_[k].pos));
+    if (t_[k].kind == Token::Ident && analyticAt(k)) throw OraError(30483).at(static_cast<int>(t_[k].pos));
+    if (aggregates && isAggregate(k)) throw OraError(934).at(static_cast<int>(t_[k].pos));
   }
 }
 

@@ -128,6 +128,20 @@ void Translator::analyticWindow(size_t i) {
     if (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER") && is(t_[m + 1], "BY")) {
       size_t oe = m + 2;
       while (oe < close && !(t_[oe].depth == k.depth + 1 && (is(t_[oe], "ROWS") || is(t_[oe], "RANGE")))) ++oe;
+      // RANGE n PRECEDING over a DATE counts days: the window sorts on the day number
+      bool offset = is(at(oe), "RANGE") && !(is(at(oe + 1), "UNBOUNDED") || is(at(oe + 1), "CURRENT")) &&
+                    !(is(at(oe + 1), "BETWEEN") && (is(at(oe + 2), "UNBOUNDED") || is(at(oe + 2), "CURRENT")) &&
+                      (is(at(close - 2), "CURRENT") || is(at(close - 2), "UNBOUNDED")));
+      size_t kb = m + 2, ke = oe;
+      if (ke > kb && (is(t_[ke - 1], "ASC") || is(t_[ke - 1], "DESC"))) --ke;
+      bool column = (ke == kb + 1 || (ke == kb + 3 && is(t_[kb + 1], "."))) && t_[ke - 1].kind != Token::Num &&
+                    t_[ke - 1].kind != Token::Str;
+      if (offset && column && replace_[kb].empty() && exprType(kb, ke).code == kDate) {
+        std::string col = quoteIdent(t_[kb].text);
+        if (ke == kb + 3) col += "." + quoteIdent(t_[kb + 2].text);
+        replace_[kb] = "julianday(" + col + ")" + (ke == oe ? " NULLS LAST" : "");
+        for (size_t x = kb + 1; x < ke; ++x) skip_[x] = 1;
+      }
       nullsOrder(m + 2, oe, k.depth + 1);
     }
 }

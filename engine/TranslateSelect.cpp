@@ -163,6 +163,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       size_t ge = clauseEnd(i + 2, end, d, {"HAVING", "ORDER", "UNION", "INTERSECT", "MINUS", "EXCEPT"});
       size_t gb = i + 2;
       rejectAggregates(gb, ge);
+      if (is(at(ge), "HAVING")) rejectAggregates(ge + 1, clauseEnd(ge + 1, end, d, {"ORDER"}), false);
       for (size_t m = gb; m <= ge; ++m)
         if (m == ge || (t_[m].depth == d && is(t_[m], ","))) { groups.emplace_back(gb, m); gb = m + 1; }
       break;
