@@ -205,6 +205,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerStatAggregates(db);
   registerRegexpFunctions(db);
   registerListAgg(db);
+  registerRankAggregates(db);
   registerByteFunctions(db, cs);
   return db;
 }

@@ -31,34 +31,6 @@ struct Lists {
   }
 };
 
-// SQLite's order of values: NULL, numbers, text, blobs; NULLs placed as asked.
-int compareValues(sqlite3_value* a, sqlite3_value* b, int how) {
-  bool an = sqlite3_value_type(a) == SQLITE_NULL, bn = sqlite3_value_type(b) == SQLITE_NULL;
-  if (an || bn) {
-    if (an && bn) return 0;
-    bool nullsFirst = how & 2;
-    return an == nullsFirst ? -1 : 1;
-  }
-  int c = 0;
-  auto rank = [](sqlite3_value* v) {
-    int t = sqlite3_value_type(v);
-    return t == SQLITE_INTEGER || t == SQLITE_FLOAT ? 1 : t == SQLITE_TEXT ? 2 : 3;
-  };
-  int ra = rank(a), rb = rank(b);
-  if (ra != rb) c = ra < rb ? -1 : 1;
-  else if (ra == 1) {
-    double x = sqlite3_value_double(a), y = sqlite3_value_double(b);
-    c = x < y ? -1 : x > y ? 1 : 0;
-  } else {
-    int la = sqlite3_value_bytes(a), lb = sqlite3_value_bytes(b);
-    const void* pa = ra == 2 ? static_cast<const void*>(sqlite3_value_text(a)) : sqlite3_value_blob(a);
-    const void* pb = rb == 2 ? static_cast<const void*>(sqlite3_value_text(b)) : sqlite3_value_blob(b);
-    c = std::memcmp(pa, pb, static_cast<size_t>(std::min(la, lb)));
-    if (c == 0) c = la < lb ? -1 : la > lb ? 1 : 0;
-  }
-  return (how & 1) ? -c : c;
-}
-
 std::string textOf(sqlite3_value* v) {
   int t = sqlite3_value_type(v);
   if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
@@ -128,6 +100,34 @@ void final(sqlite3_context* ctx) {
 }
 
 } // namespace
+
+// SQLite's order of values: NULL, numbers, text, blobs; NULLs placed as asked.
+int compareValues(sqlite3_value* a, sqlite3_value* b, int how) {
+  bool an = sqlite3_value_type(a) == SQLITE_NULL, bn = sqlite3_value_type(b) == SQLITE_NULL;
+  if (an || bn) {
+    if (an && bn) return 0;
+    bool nullsFirst = how & 2;
+    return an == nullsFirst ? -1 : 1;
+  }
+  int c = 0;
+  auto rank = [](sqlite3_value* v) {
+    int t = sqlite3_value_type(v);
+    return t == SQLITE_INTEGER || t == SQLITE_FLOAT ? 1 : t == SQLITE_TEXT ? 2 : 3;
+  };
+  int ra = rank(a), rb = rank(b);
+  if (ra != rb) c = ra < rb ? -1 : 1;
+  else if (ra == 1) {
+    double x = sqlite3_value_double(a), y = sqlite3_value_double(b);
+    c = x < y ? -1 : x > y ? 1 : 0;
+  } else {
+    int la = sqlite3_value_bytes(a), lb = sqlite3_value_bytes(b);
+    const void* pa = ra == 2 ? static_cast<const void*>(sqlite3_value_text(a)) : sqlite3_value_blob(a);
+    const void* pb = rb == 2 ? static_cast<const void*>(sqlite3_value_text(b)) : sqlite3_value_blob(b);
+    c = std::memcmp(pa, pb, static_cast<size_t>(std::min(la, lb)));
+    if (c == 0) c = la < lb ? -1 : la > lb ? 1 : 0;
+  }
+  return (how & 1) ? -c : c;
+}
 
 void registerListAgg(sqlite3* db) {
   sqlite3_create_function(db, "ora_listagg", -1, SQLITE_UTF8, nullptr, nullptr, step, final);

@@ -439,6 +439,15 @@ Node* Parser::call(Node* fname) {
     expectOp(")", 907);
     if (aggregate(n->text) && n->kids.size() > aggregateArgs(n->text)) failAt(909, n->pos);
   }
+  if (isWord("KEEP") && isOp("(", 1)) {
+    // KEEP (DENSE_RANK FIRST|LAST ORDER BY ...): the aggregate of the rows ranked first or last
+    i_ += 2;
+    expectWord("DENSE_RANK", 905);
+    if (!acceptWord("FIRST")) expectWord("LAST", 905);
+    if (!isWord("ORDER")) fail(30491);
+    n->kids.push_back(orderBy());
+    expectOp(")", 907);
+  }
   if (isWord("WITHIN") && isWord("GROUP", 1)) {
     i_ += 2;
     expectOp("(", 906);

@@ -113,6 +113,87 @@ std::string Translator::percentile(size_t i, size_t& after) {
          (is(t_[i], "PERCENTILE_DISC") ? "1" : "0") + ")";
 }
 
+// ", key1, how1, key2, how2, ..." for the sort keys between b and e (after ORDER BY), each how
+// with bit 0 for descending and bit 1 for NULLs first (Oracle: NULL is the largest value).
+std::string Translator::sortKeys(size_t b, size_t e, int depth, size_t& count) {
+  std::string out;
+  count = 0;
+  for (size_t kb = b, m = kb; m <= e; ++m) {
+    if (m < e && !(t_[m].depth == depth && is(t_[m], ","))) continue;
+    size_t ke = m;
+    int how = 0;
+    bool nullsSaid = false;
+    if (ke - kb >= 2 && is(t_[ke - 2], "NULLS")) {
+      nullsSaid = true;
+      if (is(t_[ke - 1], "FIRST")) how |= 2;
+      ke -= 2;
+    }
+    if (ke > kb && (is(t_[ke - 1], "DESC") || is(t_[ke - 1], "ASC"))) {
+      if (is(t_[ke - 1], "DESC")) how |= 1;
+      --ke;
+    }
+    if (!nullsSaid && (how & 1)) how |= 2;
+    if (ke == kb) throw OraError(936);
+    out += ", " + emit(kb, ke) + ", " + std::to_string(how);
+    ++count;
+    kb = m + 1;
+  }
+  return out;
+}
+
+// MIN(x) KEEP (DENSE_RANK FIRST ORDER BY k) and the like as ora_keep(fn, last, x, k, how, ...).
+std::string Translator::keepRows(size_t i, size_t& after) {
+  static const std::vector<std::string> fns = {"MIN", "MAX", "SUM", "AVG", "COUNT", "VARIANCE", "STDDEV"};
+  auto fn = std::find(fns.begin(), fns.end(), t_[i].text);
+  if (fn == fns.end()) throw OraError(900, t_[i].text + " with KEEP");
+  size_t close = matching(i + 1), k = close + 1;
+  if (close == i + 2) throw OraError(909);
+  bool distinct = is(at(i + 2), "DISTINCT") || is(at(i + 2), "UNIQUE");
+  if (distinct) throw OraError(30482); // DISTINCT is no option with KEEP
+  size_t vb = is(at(i + 2), "ALL") ? i + 3 : i + 2;
+  std::string value = is(at(vb), "*") && vb + 1 == close ? std::string("1") : emit(vb, close);
+  size_t kclose = matching(k + 1);
+  if (!is(at(k + 2), "DENSE_RANK") || !(is(at(k + 3), "FIRST") || is(at(k + 3), "LAST"))) throw OraError(905);
+  if (!is(at(k + 4), "ORDER") || !is(at(k + 5), "BY")) throw OraError(30491);
+  size_t count;
+  std::string keys = sortKeys(k + 6, kclose, t_[k].depth + 1, count);
+  after = kclose + 1;
+  return "ora_keep(" + std::to_string(fn - fns.begin()) + ", " + (is(at(k + 3), "LAST") ? "1" : "0") + ", " +
+         value + keys + ")";
+}
+
+// RANK, DENSE_RANK, PERCENT_RANK or CUME_DIST (args) WITHIN GROUP (ORDER BY keys), with no OVER
+bool Translator::hypotheticalAt(size_t i) const {
+  static const std::set<std::string> names = {"RANK", "DENSE_RANK", "PERCENT_RANK", "CUME_DIST"};
+  if (t_[i].kind != Token::Ident || !names.count(t_[i].text) || !is(at(i + 1), "(")) return false;
+  size_t close = matching(i + 1);
+  return is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(") &&
+         !is(at(matching(close + 3) + 1), "OVER");
+}
+
+// The rank a row of the given values would have among the group's rows.
+std::string Translator::hypothetical(size_t i, size_t& after) {
+  int d = t_[i].depth;
+  size_t close = matching(i + 1), wclose = matching(close + 3);
+  std::vector<std::string> args;
+  for (size_t a = i + 2, m = a; m <= close; ++m)
+    if (m == close || (t_[m].depth == d + 1 && is(t_[m], ","))) {
+      if (m == a) throw OraError(936);
+      args.push_back(emit(a, m));
+      a = m + 1;
+    }
+  if (!is(at(close + 4), "ORDER") || !is(at(close + 5), "BY")) throw OraError(30491);
+  size_t count;
+  std::string keys = sortKeys(close + 6, wclose, d + 1, count);
+  if (count != args.size()) throw OraError(909);
+  std::string name = t_[i].text;
+  for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string out = "ora_hypo_" + name + "(" + std::to_string(args.size());
+  for (auto& a : args) out += ", " + a;
+  after = wclose + 1;
+  return out + keys + ")";
+}
+
 // The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
 // Oracle does.
 void Translator::analyticWindow(size_t i) {

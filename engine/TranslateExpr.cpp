@@ -169,6 +169,18 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(close + 2);
         break;
       }
+      if (is(at(i + 1), "(") && is(at(matching(i + 1) + 1), "KEEP") && is(at(matching(i + 1) + 2), "(")) {
+        size_t after;
+        add(keepRows(i, after));
+        i = after - 1;
+        break;
+      }
+      if (hypotheticalAt(i)) {
+        size_t after;
+        add(hypothetical(i, after));
+        i = after - 1;
+        break;
+      }
       if ((eq(k.text, "PERCENTILE_CONT") || eq(k.text, "PERCENTILE_DISC") || eq(k.text, "MEDIAN")) &&
           is(at(i + 1), "(")) {
         size_t after;
@@ -383,6 +395,9 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
       if (k + 1 < e && (is(t_[k], "OVER") || (is(t_[k], "WITHIN") && k + 2 < e && is(t_[k + 1], "GROUP"))) &&
           (is(t_[k + 1], "(") || is(t_[k + 2], "(")))
         k = matching(is(t_[k + 1], "(") ? k + 1 : k + 2) + 1;
+      if (k + 1 < e && is(t_[k], "KEEP") && is(t_[k + 1], "(")) k = matching(k + 1) + 1;
+      if (k + 1 < e && (is(t_[k], "WITHIN") && k + 2 < e && is(t_[k + 1], "GROUP")) && is(t_[k + 2], "("))
+        k = matching(k + 2) + 1;
       if (k + 1 < e && is(t_[k], "OVER") && is(t_[k + 1], "(")) k = matching(k + 1) + 1;
       if (outerMark(k)) k += 3;
     } else if (t.kind == Token::Num || t.kind == Token::Str) {

@@ -245,6 +245,10 @@ public:
   [[gnu::noinline]] void analyticWindow(size_t i);
   [[gnu::noinline]] std::string listAgg(size_t i, size_t& after);
   std::string percentile(size_t i, size_t& after);
+  std::string sortKeys(size_t b, size_t e, int depth, size_t& count);
+  std::string keepRows(size_t i, size_t& after);
+  std::string hypothetical(size_t i, size_t& after);
+  bool hypotheticalAt(size_t i) const;
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);
   bool expandingGroups_ = false;

@@ -272,6 +272,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
 }
 
 bool Translator::isAggregate(size_t i) const {
+  if (hypotheticalAt(i)) return true;
   return t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "(") && !analyticAt(i);
 }
 
@@ -279,6 +280,7 @@ bool Translator::isAggregate(size_t i) const {
 size_t Translator::analyticAt(size_t i) const {
   if (!is(at(i + 1), "(")) return 0;
   size_t close = matching(i + 1);
+  if (is(at(close + 1), "KEEP") && is(at(close + 2), "(")) close = matching(close + 2);
   if (is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(")) close = matching(close + 3);
   if (!is(at(close + 1), "OVER") || !is(at(close + 2), "(")) return 0;
   return matching(close + 2) + 1;
@@ -313,6 +315,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; }
     if (isAggregate(i)) {
       i = matching(i + 1);
+      if (is(at(i + 1), "KEEP") && is(at(i + 2), "(")) i = matching(i + 2);
       if (is(at(i + 1), "WITHIN") && is(at(i + 3), "(")) i = matching(i + 3);
       continue;
     }

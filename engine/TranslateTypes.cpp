@@ -314,6 +314,13 @@ ColType Translator::infer(size_t b, size_t e) {
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   if (f.kind == Token::Ident && f.text == "LISTAGG") return t;
   if (f.kind == Token::Ident && statistic(f.text) && is(at(b + 1), "(")) { t = ColType{}; t.code = kNumber; return t; }
+  if (f.kind == Token::Ident && is(at(b + 1), "(") && (hypotheticalAt(b) || is(at(matching(b + 1) + 1), "KEEP"))) {
+    // MIN and MAX keep their argument's type; the other aggregates and the ranks give a NUMBER
+    if ((f.text == "MIN" || f.text == "MAX") && !hypotheticalAt(b)) return exprType(b + 2, matching(b + 1));
+    t = ColType{};
+    t.code = kNumber;
+    return t;
+  }
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
