@@ -435,10 +435,14 @@ Node* Parser::call(Node* fname) {
     else acceptWord("ALL");
     do {
       n->kids.push_back(expr());
+      // FIRST_VALUE(x IGNORE NULLS), LAG(x RESPECT NULLS, 1)
+      if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1)) i_ += 2;
     } while (acceptOp(","));
     expectOp(")", 907);
     if (aggregate(n->text) && n->kids.size() > aggregateArgs(n->text)) failAt(909, n->pos);
   }
+  if (n->text == "NTH_VALUE" && isWord("FROM") && (isWord("FIRST", 1) || isWord("LAST", 1))) i_ += 2;
+  if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1) && isWord("OVER", 2)) i_ += 2;
   if (isWord("KEEP") && isOp("(", 1)) {
     // KEEP (DENSE_RANK FIRST|LAST ORDER BY ...): the aggregate of the rows ranked first or last
     i_ += 2;

@@ -2,7 +2,8 @@
 //   ora_keep(fn, last, value, key1, how1, ...)   fn(value) over the rows ranked first (or last)
 //   ora_hypo_rank(n, arg1..argn, key1, how1, ...)  where a hypothetical row would rank; also
 //   ora_hypo_dense_rank, ora_hypo_percent_rank, ora_hypo_cume_dist
-// ora_keep is also a window function.
+//   ora_nth(x, n, from_last, ignore_nulls)        the n-th value of the window frame
+// ora_keep and ora_nth are window functions.
 #include "ListAgg.h"
 
 #include "Number.h"
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <new>
 #include <sqlite3.h>
 #include <vector>
@@ -236,9 +238,84 @@ void hypoFinal(sqlite3_context* ctx) {
   dropRows(ctx);
 }
 
+// The frame's values in order: rows enter at the end and leave from the front.
+struct Frame {
+  std::deque<sqlite3_value*> values;
+  int64_t n = 1;
+  bool fromLast = false, ignoreNulls = false;
+  ~Frame() {
+    for (auto* v : values) sqlite3_value_free(v);
+  }
+};
+
+Frame* frameOf(sqlite3_context* ctx, bool make) {
+  auto** slot = static_cast<Frame**>(sqlite3_aggregate_context(ctx, make ? sizeof(Frame*) : 0));
+  if (!slot) return nullptr;
+  if (!*slot && make) *slot = new (std::nothrow) Frame;
+  return *slot;
+}
+
+void nthStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Frame* f = frameOf(ctx, true);
+  if (!f) {
+    sqlite3_result_error_nomem(ctx);
+    return;
+  }
+  f->n = sqlite3_value_int64(argv[1]);
+  if (f->n < 1 || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+    sqlite3_result_error(ctx, OraError(1428).text.c_str(), -1);
+    return;
+  }
+  f->fromLast = sqlite3_value_int(argv[2]) != 0;
+  f->ignoreNulls = sqlite3_value_int(argv[3]) != 0;
+  try {
+    f->values.push_back(sqlite3_value_dup(argv[0]));
+  } catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
+  }
+}
+
+void nthInverse(sqlite3_context* ctx, int, sqlite3_value**) {
+  Frame* f = frameOf(ctx, false);
+  if (f && !f->values.empty()) {
+    sqlite3_value_free(f->values.front());
+    f->values.pop_front();
+  }
+}
+
+void nthValue(sqlite3_context* ctx) {
+  Frame* f = frameOf(ctx, false);
+  if (!f) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  int64_t seen = 0;
+  size_t size = f->values.size();
+  for (size_t k = 0; k < size; ++k) {
+    sqlite3_value* v = f->values[f->fromLast ? size - 1 - k : k];
+    if (f->ignoreNulls && sqlite3_value_type(v) == SQLITE_NULL) continue;
+    if (++seen == f->n) {
+      sqlite3_result_value(ctx, v);
+      return;
+    }
+  }
+  sqlite3_result_null(ctx);
+}
+
+void nthFinal(sqlite3_context* ctx) {
+  nthValue(ctx);
+  auto** slot = static_cast<Frame**>(sqlite3_aggregate_context(ctx, 0));
+  if (slot) {
+    delete *slot;
+    *slot = nullptr;
+  }
+}
+
 } // namespace
 
 void registerRankAggregates(sqlite3* db) {
+  sqlite3_create_window_function(db, "ora_nth", 4, SQLITE_UTF8, nullptr, nthStep, nthFinal, nthValue, nthInverse,
+                                 nullptr);
   sqlite3_create_window_function(db, "ora_keep", -1, SQLITE_UTF8, nullptr, keepStep, keepFinal, keepValue,
                                  keepInverse, nullptr);
   const char* names[] = {"ora_hypo_rank", "ora_hypo_dense_rank", "ora_hypo_percent_rank", "ora_hypo_cume_dist"};

@@ -194,6 +194,73 @@ std::string Translator::hypothetical(size_t i, size_t& after) {
   return out + keys + ")";
 }
 
+void Translator::markNthFrom() {
+  for (size_t i = 0; i + 3 < t_.size(); ++i) {
+    if (!is(t_[i], "NTH_VALUE") || !is(t_[i + 1], "(")) continue;
+    size_t close = matching(i + 1);
+    if (close + 2 < t_.size() && is(t_[close + 1], "FROM") && (is(t_[close + 2], "FIRST") || is(t_[close + 2], "LAST")))
+      t_[close + 1].text = "NTH$FROM";
+  }
+}
+
+// FIRST_VALUE, LAST_VALUE, NTH_VALUE (FROM LAST), LAG and LEAD with IGNORE NULLS: the n-th value
+// of a frame, counted from either end, as ora_nth(x, n, from_last, ignore_nulls). LAG and LEAD
+// look at the rows before or after the current one. Empty when the engine's own will do.
+std::string Translator::frameValue(size_t i, size_t& after) {
+  int d = t_[i].depth;
+  const std::string& f = t_[i].text;
+  size_t close = matching(i + 1), end = analyticAt(i);
+  if (!end) return {};
+  std::vector<std::pair<size_t, size_t>> args;
+  bool ignore = false;
+  for (size_t a = i + 2, m = a; m <= close; ++m)
+    if (m == close || (t_[m].depth == d + 1 && is(t_[m], ","))) {
+      size_t ae = m;
+      if (ae - a >= 3 && (is(t_[ae - 2], "IGNORE") || is(t_[ae - 2], "RESPECT")) && is(t_[ae - 1], "NULLS")) {
+        ignore = is(t_[ae - 2], "IGNORE");
+        ae -= 2;
+        skip_[ae] = skip_[ae + 1] = 1; // RESPECT NULLS is what the engine does anyway
+      }
+      if (ae == a) throw OraError(936);
+      args.emplace_back(a, ae);
+      a = m + 1;
+    }
+  size_t k = close + 1;
+  bool fromLast = false;
+  if (is(at(k), "NTH$FROM")) {
+    fromLast = is(at(k + 1), "LAST");
+    k += 2;
+  }
+  if (is(at(k), "IGNORE") || is(at(k), "RESPECT")) {
+    ignore = ignore || is(at(k), "IGNORE");
+    skip_[k] = skip_[k + 1] = 1;
+    k += 2;
+  }
+  if (!ignore && !fromLast) return {};
+  size_t over = k, overClose = matching(k + 1);
+  bool lag = f == "LAG" || f == "LEAD";
+  size_t want = f == "NTH_VALUE" ? 2 : 1;
+  if (args.size() < want || args.size() > (lag ? 3 : want)) throw OraError(909);
+  std::string x = emit(args[0].first, args[0].second);
+  std::string n = f == "NTH_VALUE" || (lag && args.size() > 1) ? emit(args[1].first, args[1].second) : "1";
+  if (f == "LAST_VALUE") fromLast = true;
+  analyticWindow(over);
+  std::string window;
+  if (lag) {
+    for (size_t m = over + 2; m < overClose; ++m)
+      if (t_[m].depth == d + 1 && (is(t_[m], "ROWS") || is(t_[m], "RANGE"))) throw OraError(907);
+    window = emit(over + 1, overClose) +
+             (f == "LAG" ? " ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING)" : " ROWS BETWEEN 1 FOLLOWING AND UNBOUNDED FOLLOWING)");
+  } else {
+    window = emit(over + 1, overClose + 1);
+  }
+  after = end;
+  std::string call = "ora_nth(" + x + ", " + n + ", " + (f == "LAG" || fromLast ? "1" : "0") + ", " +
+                     (ignore ? "1" : "0") + ") OVER " + window;
+  if (lag && args.size() > 2) call = "COALESCE(" + call + ", " + emit(args[2].first, args[2].second) + ")";
+  return call;
+}
+
 // The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
 // Oracle does.
 void Translator::analyticWindow(size_t i) {

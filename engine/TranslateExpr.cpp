@@ -175,6 +175,15 @@ std::string Translator::emit(size_t b, size_t e) {
         i = after - 1;
         break;
       }
+      if ((eq(k.text, "FIRST_VALUE") || eq(k.text, "LAST_VALUE") || eq(k.text, "NTH_VALUE") || eq(k.text, "LAG") ||
+           eq(k.text, "LEAD")) && is(at(i + 1), "(")) {
+        size_t after;
+        if (std::string v = frameValue(i, after); !v.empty()) {
+          add(v);
+          i = after - 1;
+          break;
+        }
+      }
       if (hypotheticalAt(i)) {
         size_t after;
         add(hypothetical(i, after));
@@ -312,7 +321,8 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
-      if (eq(k.text, "OVER") && i > b && is(t_[i - 1], ")") && is(at(i + 1), "(")) {
+      if (eq(k.text, "OVER") && i > b && (is(t_[i - 1], ")") || (is(t_[i - 1], "NULLS") && skip_[i - 1])) &&
+          is(at(i + 1), "(")) {
         analyticWindow(i);
         add("OVER");
         break;
@@ -396,6 +406,8 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
           (is(t_[k + 1], "(") || is(t_[k + 2], "(")))
         k = matching(is(t_[k + 1], "(") ? k + 1 : k + 2) + 1;
       if (k + 1 < e && is(t_[k], "KEEP") && is(t_[k + 1], "(")) k = matching(k + 1) + 1;
+      if (k + 1 < e && is(t_[k], "NTH$FROM")) k += 2; // NTH_VALUE (...) FROM LAST
+      if (k + 1 < e && (is(t_[k], "IGNORE") || is(t_[k], "RESPECT")) && is(t_[k + 1], "NULLS")) k += 2;
       if (k + 1 < e && (is(t_[k], "WITHIN") && k + 2 < e && is(t_[k + 1], "GROUP")) && is(t_[k + 2], "("))
         k = matching(k + 2) + 1;
       if (k + 1 < e && is(t_[k], "OVER") && is(t_[k + 1], "(")) k = matching(k + 1) + 1;

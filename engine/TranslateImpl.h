@@ -73,7 +73,9 @@ struct Context {
 class Translator {
 public:
   Translator(const std::string& src, std::vector<Token> toks, Catalog& cat)
-      : src_(src), t_(std::move(toks)), cat_(cat) {}
+      : src_(src), t_(std::move(toks)), cat_(cat) {
+    markNthFrom();
+  }
 
   Translation run();
   // What run() had made of the statement when it failed.
@@ -249,6 +251,9 @@ public:
   std::string keepRows(size_t i, size_t& after);
   std::string hypothetical(size_t i, size_t& after);
   bool hypotheticalAt(size_t i) const;
+  std::string frameValue(size_t i, size_t& after);
+  // NTH_VALUE (...) FROM FIRST|LAST: that FROM becomes "NTH$FROM", so no clause ends there
+  void markNthFrom();
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);
   bool expandingGroups_ = false;

@@ -281,6 +281,8 @@ size_t Translator::analyticAt(size_t i) const {
   if (!is(at(i + 1), "(")) return 0;
   size_t close = matching(i + 1);
   if (is(at(close + 1), "KEEP") && is(at(close + 2), "(")) close = matching(close + 2);
+  if (is(at(close + 1), "NTH$FROM")) close += 2;
+  if ((is(at(close + 1), "IGNORE") || is(at(close + 1), "RESPECT")) && is(at(close + 2), "NULLS")) close += 2;
   if (is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(")) close = matching(close + 3);
   if (!is(at(close + 1), "OVER") || !is(at(close + 2), "(")) return 0;
   return matching(close + 2) + 1;
