@@ -437,6 +437,15 @@ Node* Parser::call(Node* fname) {
       n->kids.push_back(expr());
       // FIRST_VALUE(x IGNORE NULLS), LAG(x RESPECT NULLS, 1)
       if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1)) i_ += 2;
+      if (n->text == "LISTAGG" && isWord("ON") && isWord("OVERFLOW", 1)) {
+        // ON OVERFLOW ERROR | TRUNCATE ['indicator'] [WITH | WITHOUT COUNT]
+        i_ += 2;
+        if (!acceptWord("ERROR")) {
+          expectWord("TRUNCATE", 905);
+          if (cur().kind == Tok::Str) ++i_;
+          if (acceptWord("WITH") || acceptWord("WITHOUT")) expectWord("COUNT", 905);
+        }
+      }
     } while (acceptOp(","));
     expectOp(")", 907);
     if (aggregate(n->text) && n->kids.size() > aggregateArgs(n->text)) failAt(909, n->pos);

@@ -43,43 +43,51 @@ std::string Translator::rowLimit(size_t i, size_t e, size_t& after) {
   return "LIMIT " + limit + (offset.empty() ? "" : " OFFSET " + offset);
 }
 
-// LISTAGG(x [, sep]) [WITHIN GROUP (ORDER BY ...)] as the engine's ordered aggregate.
+// LISTAGG([DISTINCT] x [, sep] [ON OVERFLOW ...]) [WITHIN GROUP (ORDER BY ...)] as the engine's
+// ordered aggregate ora_listagg(x, sep, mode, indicator, key1, how1, ...); mode bit 0: DISTINCT,
+// bit 1: truncate on overflow, bit 2: with the count of what was left out.
 std::string Translator::listAgg(size_t i, size_t& after) {
   int d = t_[i].depth;
   size_t close = matching(i + 1);
+  size_t b = i + 2;
+  int mode = 0;
+  if (is(at(b), "DISTINCT") || is(at(b), "UNIQUE")) {
+    mode |= 1;
+    ++b;
+  } else if (is(at(b), "ALL")) {
+    ++b;
+  }
+  std::string indicator = "'...'";
+  size_t argsEnd = close;
+  for (size_t m = b; m < close; ++m)
+    if (t_[m].depth == d + 1 && is(t_[m], "ON") && is(at(m + 1), "OVERFLOW")) {
+      argsEnd = m;
+      size_t o = m + 2;
+      if (is(at(o), "TRUNCATE")) {
+        mode |= 2 | 4;
+        ++o;
+        if (at(o).kind == Token::Str) indicator = emit(o, o + 1), ++o;
+        if (is(at(o), "WITHOUT")) mode &= ~4;
+      }
+      break;
+    }
   std::vector<std::pair<size_t, size_t>> args;
-  for (size_t a = i + 2, m = a; m <= close; ++m)
-    if (m == close || (t_[m].depth == d + 1 && is(t_[m], ","))) {
+  for (size_t a = b, m = a; m <= argsEnd; ++m)
+    if (m == argsEnd || (t_[m].depth == d + 1 && is(t_[m], ","))) {
       if (m == a) throw OraError(936);
       args.emplace_back(a, m);
       a = m + 1;
     }
   if (args.empty() || args.size() > 2) throw OraError(909);
   std::string out = "ora_listagg(" + emit(args[0].first, args[0].second) + ", " +
-                    (args.size() > 1 ? emit(args[1].first, args[1].second) : std::string("NULL"));
+                    (args.size() > 1 ? emit(args[1].first, args[1].second) : std::string("NULL")) + ", " +
+                    std::to_string(mode) + ", " + indicator;
   after = close + 1;
   if (is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(")) {
-    size_t wclose = matching(close + 3), b = close + 4;
-    if (!is(at(b), "ORDER") || !is(at(b + 1), "BY")) throw OraError(30491);
-    for (size_t kb = b + 2, m = kb; m <= wclose; ++m) {
-      if (m < wclose && !(t_[m].depth == d + 1 && is(t_[m], ","))) continue;
-      size_t ke = m;
-      int how = 0;
-      bool nullsSaid = false;
-      if (ke - kb >= 2 && is(t_[ke - 2], "NULLS")) {
-        nullsSaid = true;
-        if (is(t_[ke - 1], "FIRST")) how |= 2;
-        ke -= 2;
-      }
-      if (ke > kb && (is(t_[ke - 1], "DESC") || is(t_[ke - 1], "ASC"))) {
-        if (is(t_[ke - 1], "DESC")) how |= 1;
-        --ke;
-      }
-      if (!nullsSaid && (how & 1)) how |= 2; // Oracle: NULLs are largest
-      if (ke == kb) throw OraError(936);
-      out += ", " + emit(kb, ke) + ", " + std::to_string(how);
-      kb = m + 1;
-    }
+    size_t wclose = matching(close + 3), ob = close + 4;
+    if (!is(at(ob), "ORDER") || !is(at(ob + 1), "BY")) throw OraError(30491);
+    size_t count;
+    out += sortKeys(ob + 2, wclose, d + 1, count);
     after = wclose + 1;
   }
   return out + ")";
