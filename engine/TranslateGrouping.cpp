@@ -144,6 +144,49 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   }
 
   size_t havingEnd = orderAt ? orderAt : end;
+  // select items with analytic functions are computed over all the sets' rows together: each
+  // set gives what they read (aggregates, GROUPING values, grouped columns) as hidden columns
+  struct Analytic {
+    size_t b, e;                 // the expression, without its alias
+    std::vector<Range> leaves;   // what the sets give, each as "A$n"
+  };
+  std::vector<Analytic> analytics;
+  size_t leafCount = 0;
+  for (size_t ib = listBegin, m = ib; m <= from; ++m) {
+    if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
+    size_t ie = m;
+    if (ie - ib >= 2 && aliasToken(ie - 1) && (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")")))
+      ie -= is(t_[ie - 2], "AS") ? 2 : 1;
+    bool any = false;
+    for (size_t k = ib; k < ie && !any; ++k) any = t_[k].kind == Token::Ident && analyticAt(k);
+    if (any) {
+      static const std::set<std::string> windowWords = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
+          "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST", "OVER"};
+      Analytic a{ib, ie, {}};
+      for (size_t k = ib; k < ie; ++k) {
+        const Token& x = t_[k];
+        if (isAggregate(k)) {
+          size_t le = matching(k + 1) + 1;
+          if (is(at(le), "KEEP") && is(at(le + 1), "(")) le = matching(le + 1) + 1;
+          if (is(at(le), "WITHIN") && is(at(le + 1), "GROUP")) le = matching(le + 2) + 1;
+          a.leaves.emplace_back(k, le);
+          k = le - 1;
+        } else if ((is(x, "GROUPING") || is(x, "GROUPING_ID") || is(x, "GROUP_ID")) && is(at(k + 1), "(")) {
+          a.leaves.emplace_back(k, matching(k + 1) + 1);
+          k = matching(k + 1);
+        } else if ((x.kind == Token::Ident && !keywordAt(t_, k) && !windowWords.count(x.text) && !is(at(k + 1), "(")) ||
+                   x.kind == Token::QIdent) {
+          size_t le = k + 1;
+          if (is(at(le), ".") && (at(le + 1).kind == Token::Ident || at(le + 1).kind == Token::QIdent)) le += 2;
+          a.leaves.emplace_back(k, le);
+          k = le - 1;
+        }
+      }
+      leafCount += a.leaves.size();
+      analytics.push_back(a);
+    }
+    ib = m + 1;
+  }
   auto savedReplace = replace_;
   auto savedSkip = skip_;
   std::vector<std::string> parts;
@@ -260,6 +303,16 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
       ctx_.pop_back();
       for (size_t m = keys[k].b; m < keys[k].e; ++m) skip_[m] = 1;
     }
+    size_t leaf = 0;
+    for (auto& a : analytics) {
+      Context c;
+      parseFrom(from + 1, fromEnd, c);
+      ctx_.push_back(c);
+      for (auto r : a.leaves) hidden += ", " + emit(r.first, r.second) + " AS \"A$" + std::to_string(++leaf) + "\"";
+      ctx_.pop_back();
+      replace_[a.b] = "NULL";
+      for (size_t m = a.b + 1; m < a.e; ++m) skip_[m] = 1;
+    }
     if (!hidden.empty()) replace_[from] = hidden + " FROM";
     size_t ignored;
     expandingGroups_ = true;
@@ -278,9 +331,36 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   }
   bool anyHidden = std::any_of(keys.begin(), keys.end(), [](const Key& k) { return k.hidden; });
   std::string cols;
-  for (auto& n : lastNames_) cols += (cols.empty() ? "" : ", ") + quoteIdent(n);
+  if (!analytics.empty()) {
+    // the analytic items written again over the hidden columns
+    if (lastNames_.size() != std::count_if(t_.begin() + static_cast<long>(listBegin), t_.begin() + static_cast<long>(from),
+                                           [&](const Token& k) { return k.depth == d && is(k, ","); }) + 1u)
+      throw OraError(900, "analytic functions over grouping sets");
+    Context c;
+    parseFrom(from + 1, fromEnd, c);
+    ctx_.push_back(c);
+    size_t item = 0, leaf = 0, ai = 0;
+    for (size_t ib = listBegin, m = ib; m <= from; ++m) {
+      if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
+      std::string col = quoteIdent(lastNames_[item]);
+      if (ai < analytics.size() && analytics[ai].b == ib) {
+        for (auto r : analytics[ai].leaves) {
+          replace_[r.first] = "\"A$" + std::to_string(++leaf) + "\"";
+          for (size_t x = r.first + 1; x < r.second; ++x) skip_[x] = 1;
+        }
+        col = emit(analytics[ai].b, analytics[ai].e) + " AS " + col;
+        ++ai;
+      }
+      cols += (cols.empty() ? "" : ", ") + col;
+      ++item;
+      ib = m + 1;
+    }
+    ctx_.pop_back();
+  } else {
+    for (auto& n : lastNames_) cols += (cols.empty() ? "" : ", ") + quoteIdent(n);
+  }
   if (anyHidden && cols.empty()) throw OraError(904, "ORDER BY"); // the sort needs what * leaves out
-  std::string out = "SELECT " + (anyHidden ? cols : std::string("*")) + " FROM (";
+  std::string out = "SELECT " + (anyHidden || !analytics.empty() ? cols : std::string("*")) + " FROM (";
   for (size_t k = 0; k < parts.size(); ++k) out += (k ? " UNION ALL " : "") + parts[k];
   out += ")";
   if (anyHidden) {
