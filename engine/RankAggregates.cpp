@@ -3,7 +3,8 @@
 //   ora_hypo_rank(n, arg1..argn, key1, how1, ...)  where a hypothetical row would rank; also
 //   ora_hypo_dense_rank, ora_hypo_percent_rank, ora_hypo_cume_dist
 //   ora_nth(x, n, from_last, ignore_nulls)        the n-th value of the window frame
-// ora_keep and ora_nth are window functions.
+//   ora_distinct(fn, x)                           COUNT, SUM or AVG of the distinct values
+// ora_keep, ora_nth and ora_distinct are window functions.
 #include "ListAgg.h"
 
 #include "Number.h"
@@ -311,9 +312,69 @@ void nthFinal(sqlite3_context* ctx) {
   }
 }
 
+// The frame's values, each once: COUNT (0), SUM (1) or AVG (2) of them.
+void distinctStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Rows* r = rowsOf(ctx, true);
+  if (!r) {
+    sqlite3_result_error_nomem(ctx);
+    return;
+  }
+  r->fn = sqlite3_value_int(argv[0]);
+  try {
+    Ranked row;
+    row.value = sqlite3_value_dup(argv[1]);
+    r->rows.push_back(row);
+  } catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
+  }
+}
+
+void distinctInverse(sqlite3_context* ctx, int, sqlite3_value**) {
+  Rows* r = rowsOf(ctx, false);
+  if (!r || r->rows.empty()) return;
+  sqlite3_value_free(r->rows.front().value);
+  r->rows.erase(r->rows.begin());
+}
+
+void distinctValue(sqlite3_context* ctx) {
+  Rows* r = rowsOf(ctx, false);
+  std::vector<sqlite3_value*> once;
+  for (size_t k = 0; r && k < r->rows.size(); ++k) {
+    sqlite3_value* v = r->rows[k].value;
+    if (sqlite3_value_type(v) == SQLITE_NULL) continue;
+    bool seen = false;
+    for (auto* x : once) seen = seen || compareValues(x, v, 0) == 0;
+    if (!seen) once.push_back(v);
+  }
+  int fn = r ? r->fn : 0;
+  if (fn == 0) {
+    sqlite3_result_int64(ctx, static_cast<int64_t>(once.size()));
+    return;
+  }
+  if (once.empty()) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  try {
+    Num sum, v;
+    for (auto* x : once)
+      if (numOf(x, v)) sum = add(sum, v);
+    resultNum(ctx, fn == 1 ? sum : div(sum, numFromInt(static_cast<int64_t>(once.size()))));
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  }
+}
+
+void distinctFinal(sqlite3_context* ctx) {
+  distinctValue(ctx);
+  dropRows(ctx);
+}
+
 } // namespace
 
 void registerRankAggregates(sqlite3* db) {
+  sqlite3_create_window_function(db, "ora_distinct", 2, SQLITE_UTF8, nullptr, distinctStep, distinctFinal,
+                                 distinctValue, distinctInverse, nullptr);
   sqlite3_create_window_function(db, "ora_nth", 4, SQLITE_UTF8, nullptr, nthStep, nthFinal, nthValue, nthInverse,
                                  nullptr);
   sqlite3_create_window_function(db, "ora_keep", -1, SQLITE_UTF8, nullptr, keepStep, keepFinal, keepValue,

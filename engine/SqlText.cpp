@@ -64,7 +64,7 @@ const char* const kOracleBuiltins[] = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STD
                                        "LISTAGG", "RATIO_TO_REPORT"};
 // What the engine's own statements and SQLite's own schema changes call.
 const char* const kHelpers[] = {"IFNULL", "PRINTF", "ROW_NUMBER", "CHAR", "GLOB", "ORA_CONV", "ORA_SYSDATE", "ORA_ROWID",
-                                "ORA_ROWID_NUM", "ORA_NEXTVAL", "ORA_CURRVAL", "ORA_ADD", "ORA_SUB", "ORA_MUL", "ORA_DIV", "ORA_SUM", "ORA_AVG", "ORA_LISTAGG", "ORA_PERCENTILE", "ORA_KEEP", "ORA_NTH", "ORA_HYPO_RANK", "ORA_HYPO_DENSE_RANK", "ORA_HYPO_PERCENT_RANK", "ORA_HYPO_CUME_DIST", "JULIANDAY", "ORA_NUM", "ORA_SINGLE", "ORA_NEG", "ORA_AND", "ORA_OR", "ORA_VSIZE", "ORA_RAISE", "SQLITE_RENAME_TABLE",
+                                "ORA_ROWID_NUM", "ORA_NEXTVAL", "ORA_CURRVAL", "ORA_ADD", "ORA_SUB", "ORA_MUL", "ORA_DIV", "ORA_SUM", "ORA_AVG", "ORA_LISTAGG", "ORA_PERCENTILE", "ORA_KEEP", "ORA_DISTINCT", "ORA_NTH", "ORA_HYPO_RANK", "ORA_HYPO_DENSE_RANK", "ORA_HYPO_PERCENT_RANK", "ORA_HYPO_CUME_DIST", "JULIANDAY", "ORA_NUM", "ORA_SINGLE", "ORA_NEG", "ORA_AND", "ORA_OR", "ORA_VSIZE", "ORA_RAISE", "SQLITE_RENAME_TABLE",
                                 "SQLITE_RENAME_COLUMN", "SQLITE_RENAME_TEST", "SQLITE_RENAME_QUOTEFIX",
                                 "SQLITE_DROP_COLUMN"};
 

@@ -184,6 +184,19 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
+      if ((eq(k.text, "COUNT") || eq(k.text, "SUM") || eq(k.text, "AVG") || eq(k.text, "MIN") || eq(k.text, "MAX")) &&
+          is(at(i + 1), "(") && (is(at(i + 2), "DISTINCT") || is(at(i + 2), "UNIQUE")) && analyticAt(i)) {
+        // an analytic function over the distinct values of its window
+        size_t close = matching(i + 1);
+        if (eq(k.text, "MIN") || eq(k.text, "MAX")) {
+          add(k.text + "(" + emit(i + 3, close) + ")");
+        } else {
+          const char* fn = eq(k.text, "COUNT") ? "0" : eq(k.text, "SUM") ? "1" : "2";
+          add(std::string("ora_distinct(") + fn + ", " + emit(i + 3, close) + ")");
+        }
+        i = close;
+        break;
+      }
       if (hypotheticalAt(i)) {
         size_t after;
         add(hypothetical(i, after));

@@ -313,6 +313,10 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     }
   }
   static const std::set<std::string> pseudo = {"SYSDATE", "USER", "UID", "ROWNUM", "NULL", "LEVEL"};
+  static const std::set<std::string> windowWords = {"OVER", "PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
+      "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST",
+      "WITHIN", "GROUP", "KEEP", "DENSE_RANK", "IGNORE", "RESPECT", "NTH$FROM"};
+  size_t analyticEnd = 0;
   for (size_t i = b; i < e; ++i) {
     if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; }
     if (isAggregate(i)) {
@@ -321,7 +325,9 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
       if (is(at(i + 1), "WITHIN") && is(at(i + 3), "(")) i = matching(i + 3);
       continue;
     }
-    if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) { i = end - 1; continue; }
+    // an analytic function of a grouped query reads the groups: its columns are checked too
+    if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) analyticEnd = std::max(analyticEnd, end);
+    if (i < analyticEnd && windowWords.count(t_[i].text)) continue;
     if (seeRewrites && (skip_[i] || !replace_[i].empty())) continue; // written otherwise (a total's NULL, GROUPING's value)
     const Token& k = t_[i];
     if (covered[i - b] || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;

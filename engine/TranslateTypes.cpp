@@ -178,6 +178,7 @@ ColType Translator::infer(size_t b, size_t e) {
     if (ranks.count(f.text) || statistic(f.text)) { t = ColType{}; t.code = kNumber; return t; }
     if (f.text == "LISTAGG") return t;
     size_t close = matching(b + 1), a = b + 2, m = a;
+    if (is(at(a), "DISTINCT") || is(at(a), "UNIQUE") || is(at(a), "ALL")) m = ++a;
     while (m < close && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
     if (m - a > 2 && is(t_[m - 1], "NULLS") && (is(t_[m - 2], "IGNORE") || is(t_[m - 2], "RESPECT"))) m -= 2;
     return m > a ? exprType(a, m) : t;
