@@ -411,6 +411,8 @@ std::string Translator::nestedAggregates(size_t s, size_t e, size_t& next) {
     for (size_t k = i + 2; k < close; ++k)
       if (isAggregate(k)) {
         inner.emplace_back(k, matching(k + 1) + 1);
+        for (size_t x = k + 2; x < matching(k + 1); ++x)
+          if (isAggregate(x)) throw OraError(935).at(static_cast<int>(t_[x].pos)); // nested too deeply
         k = matching(k + 1);
       }
     i = close;
