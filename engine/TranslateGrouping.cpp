@@ -17,7 +17,15 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   for (size_t i = fromEnd; i + 1 < end && !groupAt; ++i)
     if (t_[i].depth == d && is(t_[i], "GROUP") && is(t_[i + 1], "BY")) groupAt = i;
   if (!groupAt) return {};
-  size_t groupEnd = clauseEnd(groupAt + 2, end, d, {"HAVING", "ORDER"});
+  size_t groupEnd = clauseEnd(groupAt + 2, end, d, {"HAVING", "ORDER", "OFFSET", "FETCH"});
+  // a row limit applies to the rows of all the sets together
+  size_t tail = end;
+  for (size_t i = groupEnd; i < tail; ++i)
+    if (t_[i].depth == d && (is(t_[i], "OFFSET") || is(t_[i], "FETCH")) && keywordAt(t_, i)) {
+      end = i;
+      break;
+    }
+  bool compound = setOps.count(at(tail).text) || (s > 0 && (setOps.count(t_[s - 1].text) || is(t_[s - 1], "ALL")));
   size_t orderAt = 0;
   for (size_t i = groupEnd; i + 1 < end && !orderAt; ++i)
     if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY")) orderAt = i;
@@ -237,6 +245,7 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     replace_[groupAt] = by.empty() ? std::string(" ") : "GROUP BY " + by;
     for (size_t m = groupAt + 1; m < groupEnd; ++m) skip_[m] = 1;
     for (size_t m = orderAt; orderAt && m < end; ++m) skip_[m] = 1;
+    for (size_t m = end; m < tail; ++m) skip_[m] = 1;
     auto grouped = [&](Range r) {
       return std::any_of(set.begin(), set.end(), [&](Range x) { return same(x.first, r); });
     };
@@ -374,7 +383,7 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   } else if (orderAt) {
     nullsOrder(orderAt + 2, end, d);
     out += " " + emit(orderAt, end);
-  } else {
+  } else if (!compound) {
     // as the sort that makes the groups leaves them: details first, each total after (ROLLUP)
     // or before (CUBE) what it sums up
     std::vector<std::string> keys;
@@ -392,7 +401,11 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
       for (size_t k = 0; k < keys.size(); ++k) out += (k ? ", " : "") + keys[k];
     }
   }
-  next = end;
+  if (tail > end) {
+    for (size_t m = end; m < tail; ++m) skip_[m] = savedSkip[m];
+    out += " " + emit(end, tail);
+  }
+  next = tail;
   return out;
 }
 
