@@ -276,6 +276,19 @@ void Translator::analyticWindow(size_t i) {
   static const std::set<std::string> words = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
       "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST"};
   size_t close = matching(i + 1);
+  // the ranking and offset functions need the window's order
+  static const std::set<std::string> ordered = {"ROW_NUMBER", "RANK", "DENSE_RANK", "PERCENT_RANK", "CUME_DIST",
+                                                "NTILE", "LAG", "LEAD"};
+  size_t p = i;
+  while (p > 1 && (is(t_[p - 1], "NULLS") || is(t_[p - 1], "IGNORE") || is(t_[p - 1], "RESPECT"))) --p;
+  if (p > 1 && is(t_[p - 1], ")")) {
+    size_t open = p - 1;
+    while (open > 0 && !(is(t_[open], "(") && t_[open].depth == t_[p - 1].depth)) --open;
+    bool sorted = false;
+    for (size_t m = i + 2; m < close; ++m) sorted = sorted || (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER"));
+    if (open > 0 && t_[open - 1].kind == Token::Ident && ordered.count(t_[open - 1].text) && !sorted)
+      throw OraError(30485).at(static_cast<int>(t_[close].pos));
+  }
   for (size_t m = i + 2; m < close; ++m)
     if (t_[m].depth == k.depth + 1 && t_[m].kind == Token::Ident && words.count(t_[m].text) &&
         replace_[m].empty())

@@ -251,6 +251,7 @@ public:
   std::string keepRows(size_t i, size_t& after);
   std::string hypothetical(size_t i, size_t& after);
   bool hypotheticalAt(size_t i) const;
+  void aliasInGroupBy(size_t gb, size_t ge, size_t listBegin, size_t from);
   std::string frameValue(size_t i, size_t& after);
   // NTH_VALUE (...) FROM FIRST|LAST: that FROM becomes "NTH$FROM", so no clause ends there
   void markNthFrom();

@@ -164,6 +164,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       size_t gb = i + 2;
       rejectAggregates(gb, ge);
       if (is(at(ge), "HAVING")) rejectAggregates(ge + 1, clauseEnd(ge + 1, end, d, {"ORDER"}), false);
+      aliasInGroupBy(gb, ge, listBegin, from);
       for (size_t m = gb; m <= ge; ++m)
         if (m == ge || (t_[m].depth == d && is(t_[m], ","))) { groups.emplace_back(gb, m); gb = m + 1; }
       break;
@@ -269,6 +270,32 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     out = "SELECT * FROM (" + walk + out + (sorted ? "" : " ORDER BY \"H$\".\"K$\"") + ")";
   }
   return out;
+}
+
+// GROUP BY sees the tables' columns, never the select list's aliases: an alias there is no
+// column at all (SQLite would take it).
+void Translator::aliasInGroupBy(size_t gb, size_t ge, size_t listBegin, size_t from) {
+  int d = t_[gb].depth;
+  for (size_t b = gb, m = b; m <= ge; ++m) {
+    if (m < ge && !(t_[m].depth == d && is(t_[m], ","))) continue;
+    if (m == b + 1 && (t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent) && !keywordAt(t_, b)) {
+      bool alias = false;
+      for (size_t x = listBegin + 1; x < from; ++x)
+        if ((x + 1 == from || (t_[x + 1].depth == d && is(t_[x + 1], ","))) && t_[x].text == t_[b].text &&
+            (t_[x].kind == Token::Ident || t_[x].kind == Token::QIdent) &&
+            !(t_[x - 1].depth == d && (is(t_[x - 1], ",") || is(t_[x - 1], "."))) && !is(t_[x - 1], "SELECT"))
+          alias = true;
+      bool column = false, known = !ctx_.empty();
+      for (auto& r : ctx_.empty() ? std::vector<TableRef>{} : ctx_.back().tables) {
+        if (!r.dictionary.empty() || r.name == "DUAL") continue;
+        auto cols = cat_.columns(r.name);
+        if (cols.empty()) known = false; // a view or a subquery of its own: not looked into
+        for (auto& c : cols) column = column || c.name == t_[b].text;
+      }
+      if (alias && known && !column) throw OraError(904, "\"" + t_[b].text + "\"").at(static_cast<int>(t_[b].pos));
+    }
+    b = m + 1;
+  }
 }
 
 bool Translator::isAggregate(size_t i) const {
