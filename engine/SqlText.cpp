@@ -61,7 +61,7 @@ std::string upper(std::string_view s) {
 const char* const kOracleBuiltins[] = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE", "COALESCE",
                                        "NULLIF", "ROW_NUMBER", "RANK", "DENSE_RANK", "LAG", "LEAD",
                                        "FIRST_VALUE", "LAST_VALUE", "NTH_VALUE", "NTILE", "PERCENT_RANK", "CUME_DIST",
-                                       "LISTAGG", "RATIO_TO_REPORT"};
+                                       "LISTAGG", "RATIO_TO_REPORT", "ANY_VALUE", "APPROX_COUNT_DISTINCT"};
 // What the engine's own statements and SQLite's own schema changes call.
 const char* const kHelpers[] = {"IFNULL", "PRINTF", "ROW_NUMBER", "CHAR", "GLOB", "ORA_CONV", "ORA_SYSDATE", "ORA_ROWID",
                                 "ORA_ROWID_NUM", "ORA_NEXTVAL", "ORA_CURRVAL", "ORA_ADD", "ORA_SUB", "ORA_MUL", "ORA_DIV", "ORA_SUM", "ORA_AVG", "ORA_LISTAGG", "ORA_PERCENTILE", "ORA_KEEP", "ORA_DISTINCT", "ORA_NTH", "ORA_HYPO_RANK", "ORA_HYPO_DENSE_RANK", "ORA_HYPO_PERCENT_RANK", "ORA_HYPO_CUME_DIST", "JULIANDAY", "ORA_NUM", "ORA_SINGLE", "ORA_NEG", "ORA_AND", "ORA_OR", "ORA_VSIZE", "ORA_RAISE", "SQLITE_RENAME_TABLE",

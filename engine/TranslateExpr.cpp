@@ -197,6 +197,12 @@ std::string Translator::emit(size_t b, size_t e) {
         i = close;
         break;
       }
+      if ((eq(k.text, "APPROX_COUNT_DISTINCT") || eq(k.text, "ANY_VALUE")) && is(at(i + 1), "(")) {
+        // exact answers serve for the approximate count; any value of the group may be the one
+        add(eq(k.text, "ANY_VALUE") ? "MIN(" : "COUNT(DISTINCT ");
+        ++i;
+        break;
+      }
       if (hypotheticalAt(i)) {
         size_t after;
         add(hypothetical(i, after));

@@ -18,7 +18,7 @@ namespace ora::tx {
 namespace {
 // The statistical and inverse distribution aggregates give a NUMBER.
 bool statistic(const std::string& f) {
-  return f != "COUNT" && aggregateFunction(f) && f != "MIN" && f != "MAX" && f != "LISTAGG";
+  return f != "COUNT" && aggregateFunction(f) && f != "MIN" && f != "MAX" && f != "LISTAGG" && f != "ANY_VALUE";
 }
 } // namespace
 
@@ -216,9 +216,10 @@ ColType Translator::infer(size_t b, size_t e) {
     return r;
   };
   // Calls whose result has the type of their first argument.
-  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST", "LEAST", "NULLIF"};
+  static const std::set<std::string> sameType = {"MIN", "MAX", "ANY_VALUE", "NVL", "COALESCE", "GREATEST", "LEAST", "NULLIF"};
   if (wholeCall && sameType.count(f.text) && !args.empty()) {
-    if (f.text == "MIN" || f.text == "MAX" || f.text == "NULLIF") return infer(args[0].first, args[0].second);
+    if (f.text == "MIN" || f.text == "MAX" || f.text == "ANY_VALUE" || f.text == "NULLIF")
+      return infer(args[0].first, args[0].second);
     return widest(args);
   }
   if (f.kind == Token::Ident && f.text == "CASE" && is(t_[e - 1], "END") && t_[e - 1].depth == f.depth) {
@@ -313,7 +314,7 @@ ColType Translator::infer(size_t b, size_t e) {
     }
   }
   static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING", "GROUPING_ID", "GROUP_ID",
-                                                "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE"};
+                                                "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE", "APPROX_COUNT_DISTINCT"};
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   if (f.kind == Token::Ident && f.text == "LISTAGG") return t;
   if (f.kind == Token::Ident && statistic(f.text) && is(at(b + 1), "(")) { t = ColType{}; t.code = kNumber; return t; }
