@@ -279,15 +279,27 @@ void Translator::analyticWindow(size_t i) {
   // the ranking and offset functions need the window's order
   static const std::set<std::string> ordered = {"ROW_NUMBER", "RANK", "DENSE_RANK", "PERCENT_RANK", "CUME_DIST",
                                                 "NTILE", "LAG", "LEAD"};
+  // ... and those over a whole partition take none
+  static const std::set<std::string> unordered = {"MEDIAN", "PERCENTILE_CONT", "PERCENTILE_DISC", "RATIO_TO_REPORT"};
+  auto openOf = [&](size_t c) {
+    size_t open = c;
+    while (open > 0 && !(is(t_[open], "(") && t_[open].depth == t_[c].depth)) --open;
+    return open;
+  };
   size_t p = i;
   while (p > 1 && (is(t_[p - 1], "NULLS") || is(t_[p - 1], "IGNORE") || is(t_[p - 1], "RESPECT"))) --p;
-  if (p > 1 && is(t_[p - 1], ")")) {
-    size_t open = p - 1;
-    while (open > 0 && !(is(t_[open], "(") && t_[open].depth == t_[p - 1].depth)) --open;
+  if (p > 2 && is(t_[p - 1], ")")) {
+    size_t open = openOf(p - 1);
+    if (open > 2 && is(t_[open - 1], "GROUP") && is(t_[open - 2], "WITHIN") && is(t_[open - 3], ")"))
+      open = openOf(open - 3);
     bool sorted = false;
     for (size_t m = i + 2; m < close; ++m) sorted = sorted || (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER"));
-    if (open > 0 && t_[open - 1].kind == Token::Ident && ordered.count(t_[open - 1].text) && !sorted)
+    const Token& f = at(open > 0 ? open - 1 : 0);
+    if (open > 0 && f.kind == Token::Ident && ordered.count(f.text) && !sorted)
       throw OraError(30485).at(static_cast<int>(t_[close].pos));
+    bool distinct = is(at(open + 1), "DISTINCT") || is(at(open + 1), "UNIQUE");
+    if (open > 0 && f.kind == Token::Ident && (unordered.count(f.text) || distinct) && sorted)
+      throw OraError(30487).at(static_cast<int>(t_[i].pos));
   }
   for (size_t m = i + 2; m < close; ++m)
     if (t_[m].depth == k.depth + 1 && t_[m].kind == Token::Ident && words.count(t_[m].text) &&

@@ -236,6 +236,7 @@ public:
   void checkGroupedClauses(size_t s, size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
                            const std::vector<std::string>& aliases);
   void rejectAggregates(size_t b, size_t e, bool aggregates = true) const;
+  void rejectNestedWindows(size_t b, size_t e) const;
   // long AND / OR runs by their first byte: helper and the conditions' byte ranges
   std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> bigChains;
   size_t tokenAt(size_t pos) const;

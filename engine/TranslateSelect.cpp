@@ -154,6 +154,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
 
   rejectAggregates(fromEnd, whereEnd);
+  rejectNestedWindows(listBegin, from);
   // GROUP BY expressions, for the check that every selected column is grouped
   std::vector<std::pair<size_t, size_t>> groups;
   bool grouped = false;
