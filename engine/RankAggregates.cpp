@@ -103,7 +103,7 @@ void keepMove(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool in) {
     }
     sqlite3_value_free(row.value);
     for (auto* v : row.keys) sqlite3_value_free(v);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     sqlite3_result_error_nomem(ctx);
   }
 }
@@ -166,6 +166,8 @@ void keepValue(sqlite3_context* ctx) {
     }
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
   }
 }
 
@@ -199,7 +201,7 @@ void hypoStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     Ranked row;
     for (int i = 0; i < n; ++i) row.keys.push_back(sqlite3_value_dup(argv[1 + n + 2 * i]));
     r->rows.push_back(row);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     sqlite3_result_error_nomem(ctx);
   }
 }
@@ -235,6 +237,8 @@ void hypoFinal(sqlite3_context* ctx) {
     }
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
   }
   dropRows(ctx);
 }
@@ -271,7 +275,7 @@ void nthStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
   f->ignoreNulls = sqlite3_value_int(argv[3]) != 0;
   try {
     f->values.push_back(sqlite3_value_dup(argv[0]));
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     sqlite3_result_error_nomem(ctx);
   }
 }
@@ -324,7 +328,7 @@ void distinctStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
     Ranked row;
     row.value = sqlite3_value_dup(argv[1]);
     r->rows.push_back(row);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     sqlite3_result_error_nomem(ctx);
   }
 }
@@ -336,7 +340,17 @@ void distinctInverse(sqlite3_context* ctx, int, sqlite3_value**) {
   r->rows.erase(r->rows.begin());
 }
 
+void distinctOf(sqlite3_context* ctx);
+
 void distinctValue(sqlite3_context* ctx) {
+  try {
+    distinctOf(ctx);
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
+  }
+}
+
+void distinctOf(sqlite3_context* ctx) {
   Rows* r = rowsOf(ctx, false);
   std::vector<sqlite3_value*> once;
   for (size_t k = 0; r && k < r->rows.size(); ++k) {
@@ -362,6 +376,8 @@ void distinctValue(sqlite3_context* ctx) {
     resultNum(ctx, fn == 1 ? sum : div(sum, numFromInt(static_cast<int64_t>(once.size()))));
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
   }
 }
 

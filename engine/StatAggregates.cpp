@@ -70,6 +70,8 @@ void moveMoments(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool in) 
     m->n += in ? 1 : -1;
   } catch (const OraError& e) {
     fail(ctx, e);
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
   }
 }
 
@@ -179,6 +181,8 @@ void momentsValue(sqlite3_context* ctx) {
     else sqlite3_result_null(ctx);
   } catch (const OraError& e) {
     fail(ctx, e);
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
   }
 }
 
@@ -219,7 +223,7 @@ void moveValue(sqlite3_context* ctx, sqlite3_value** argv, bool in) {
     if (it != s->v.end()) s->v.erase(it);
   } catch (const OraError& e) {
     fail(ctx, e);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     sqlite3_result_error_nomem(ctx);
   }
 }
@@ -260,7 +264,7 @@ void percentileValue(sqlite3_context* ctx) {
     resultNum(ctx, add(v[at], mul(frac, sub(v[at + 1], v[at]))));
   } catch (const OraError& e) {
     fail(ctx, e);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     sqlite3_result_error_nomem(ctx);
   }
 }
