@@ -342,8 +342,9 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   std::string cols;
   if (!analytics.empty()) {
     // the analytic items written again over the hidden columns
-    if (lastNames_.size() != std::count_if(t_.begin() + static_cast<long>(listBegin), t_.begin() + static_cast<long>(from),
-                                           [&](const Token& k) { return k.depth == d && is(k, ","); }) + 1u)
+    auto commas = std::count_if(t_.begin() + static_cast<long>(listBegin), t_.begin() + static_cast<long>(from),
+                                [&](const Token& k) { return k.depth == d && is(k, ","); });
+    if (lastNames_.size() != static_cast<size_t>(commas) + 1)
       throw OraError(900, "analytic functions over grouping sets");
     Context c;
     parseFrom(from + 1, fromEnd, c);
