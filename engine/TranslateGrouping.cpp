@@ -122,7 +122,19 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     }
     b = m + 1;
   }
-  if (choices.empty()) return {};
+  if (choices.empty()) {
+    // a plain GROUP BY has one grouping set: GROUPING, GROUPING_ID and GROUP_ID still answer 0
+    bool asks = false;
+    for (size_t i = s + 1; i < end && !asks; ++i) {
+      if (is(t_[i], "(") && is(at(i + 1), "SELECT")) {
+        i = matching(i); // a subquery's own
+        continue;
+      }
+      asks = (is(t_[i], "GROUPING") || is(t_[i], "GROUPING_ID") || is(t_[i], "GROUP_ID")) && is(at(i + 1), "(");
+    }
+    if (!asks) return {};
+    choices.push_back({{}});
+  }
   size_t total = 1;
   for (auto& c : choices) total *= c.size();
   if (total > 256) throw OraError(900, "too many grouping sets");
