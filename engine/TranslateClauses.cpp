@@ -280,7 +280,8 @@ void Translator::analyticWindow(size_t i) {
   static const std::set<std::string> ordered = {"ROW_NUMBER", "RANK", "DENSE_RANK", "PERCENT_RANK", "CUME_DIST",
                                                 "NTILE", "LAG", "LEAD"};
   // ... and those over a whole partition take none
-  static const std::set<std::string> unordered = {"MEDIAN", "PERCENTILE_CONT", "PERCENTILE_DISC", "RATIO_TO_REPORT"};
+  static const std::set<std::string> unordered = {"MEDIAN", "PERCENTILE_CONT", "PERCENTILE_DISC", "RATIO_TO_REPORT",
+                                                  "LISTAGG", "KEEP"};
   auto openOf = [&](size_t c) {
     size_t open = c;
     while (open > 0 && !(is(t_[open], "(") && t_[open].depth == t_[c].depth)) --open;
