@@ -202,8 +202,10 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerFunctions(db, cs);
   registerOraFunctions(db, user);
   registerNumberFunctions(db);
+  registerStatAggregates(db);
   registerRegexpFunctions(db);
   registerListAgg(db);
+  registerRankAggregates(db);
   registerByteFunctions(db, cs);
   return db;
 }

@@ -1,5 +1,6 @@
 // LISTAGG(x, sep) WITHIN GROUP (ORDER BY ...): the aggregate keeps each row's value with its sort
-// keys and joins them in order when the group ends.
+// keys and joins them in order when the group ends; as a window function the rows leave the
+// frame from its front.
 #include "ListAgg.h"
 
 #include "Number.h"
@@ -17,19 +18,125 @@ namespace {
 
 struct Row {
   std::string text;
+  bool null = false;
   std::vector<sqlite3_value*> keys;
 };
 
 struct Lists {
   std::vector<Row> rows;
   std::vector<int> order; // per key: bit 0 descending, bit 1 NULLs first
-  std::string sep;
-  bool failed = false;
+  std::string sep, indicator;
+  int mode = 0; // bit 0 DISTINCT, bit 1 truncate on overflow, bit 2 with count
+  bool started = false;
   ~Lists() {
     for (auto& r : rows)
       for (auto* k : r.keys) sqlite3_value_free(k);
   }
 };
+
+std::string textOf(sqlite3_value* v) {
+  int t = sqlite3_value_type(v);
+  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
+    Num n;
+    if (numOf(v, n)) return numText(n);
+  }
+  const unsigned char* s = sqlite3_value_text(v);
+  return s ? std::string(reinterpret_cast<const char*>(s), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
+}
+
+Lists* listsOf(sqlite3_context* ctx, bool make) {
+  auto** slot = static_cast<Lists**>(sqlite3_aggregate_context(ctx, make ? sizeof(Lists*) : 0));
+  if (!slot) return nullptr;
+  if (!*slot && make) *slot = new Lists;
+  return *slot;
+}
+
+// ora_listagg(value, separator, mode, indicator, key1, how1, key2, how2, ...)
+void step(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  try {
+    Lists* l = listsOf(ctx, true);
+    if (!l) {
+      sqlite3_result_error_nomem(ctx);
+      return;
+    }
+    if (!l->started) {
+      l->started = true;
+      if (sqlite3_value_type(argv[1]) != SQLITE_NULL) l->sep = textOf(argv[1]);
+      l->mode = sqlite3_value_int(argv[2]);
+      if (sqlite3_value_type(argv[3]) != SQLITE_NULL) l->indicator = textOf(argv[3]);
+      for (int i = 5; i < argc; i += 2) l->order.push_back(sqlite3_value_int(argv[i]));
+    }
+    Row r;
+    r.null = sqlite3_value_type(argv[0]) == SQLITE_NULL;
+    if (!r.null) {
+      r.text = textOf(argv[0]);
+      for (int i = 4; i + 1 < argc; i += 2) r.keys.push_back(sqlite3_value_dup(argv[i]));
+    }
+    l->rows.push_back(std::move(r));
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
+  }
+}
+
+void inverse(sqlite3_context* ctx, int, sqlite3_value**) {
+  Lists* l = listsOf(ctx, false);
+  if (!l || l->rows.empty()) return;
+  for (auto* k : l->rows.front().keys) sqlite3_value_free(k);
+  l->rows.erase(l->rows.begin());
+}
+
+void value(sqlite3_context* ctx) {
+  Lists* l = listsOf(ctx, false);
+  if (!l) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  try {
+    std::vector<const Row*> rows;
+    for (auto& r : l->rows)
+      if (!r.null) rows.push_back(&r);
+    std::stable_sort(rows.begin(), rows.end(), [&](const Row* a, const Row* b) {
+      for (size_t k = 0; k < a->keys.size() && k < b->keys.size(); ++k)
+        if (int c = compareValues(a->keys[k], b->keys[k], l->order[k])) return c < 0;
+      return false;
+    });
+    if (l->mode & 1) {
+      // DISTINCT: each value once, where it first comes
+      std::vector<const Row*> once;
+      for (auto* r : rows)
+        if (std::none_of(once.begin(), once.end(), [&](const Row* x) { return x->text == r->text; })) once.push_back(r);
+      rows = std::move(once);
+    }
+    std::string out;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      std::string next = out + (i ? l->sep : std::string()) + rows[i]->text;
+      if (next.size() > 4000) {
+        if (!(l->mode & 2)) throw OraError(1489);
+        // ON OVERFLOW TRUNCATE: whole values only, then the indicator and the count left out
+        std::string tail = l->sep + l->indicator;
+        if (l->mode & 4) tail += "(" + std::to_string(rows.size() - i) + ")";
+        out += tail;
+        break;
+      }
+      out = std::move(next);
+    }
+    if (out.empty()) sqlite3_result_null(ctx);
+    else sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
+  }
+}
+
+void final(sqlite3_context* ctx) {
+  value(ctx);
+  Lists* l = listsOf(ctx, false);
+  delete l;
+  if (auto** slot = static_cast<Lists**>(sqlite3_aggregate_context(ctx, 0))) *slot = nullptr;
+}
+
+} // namespace
 
 // SQLite's order of values: NULL, numbers, text, blobs; NULLs placed as asked.
 int compareValues(sqlite3_value* a, sqlite3_value* b, int how) {
@@ -59,78 +166,8 @@ int compareValues(sqlite3_value* a, sqlite3_value* b, int how) {
   return (how & 1) ? -c : c;
 }
 
-std::string textOf(sqlite3_value* v) {
-  int t = sqlite3_value_type(v);
-  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
-    Num n;
-    if (numOf(v, n)) return numText(n);
-  }
-  const unsigned char* s = sqlite3_value_text(v);
-  return s ? std::string(reinterpret_cast<const char*>(s), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
-}
-
-Lists* listsOf(sqlite3_context* ctx, bool make) {
-  auto** slot = static_cast<Lists**>(sqlite3_aggregate_context(ctx, make ? sizeof(Lists*) : 0));
-  if (!slot) return nullptr;
-  if (!*slot && make) *slot = new Lists;
-  return *slot;
-}
-
-// ora_listagg(value, separator, key1, how1, key2, how2, ...)
-void step(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  try {
-    Lists* l = listsOf(ctx, true);
-    if (!l) {
-      sqlite3_result_error_nomem(ctx);
-      return;
-    }
-    if (l->rows.empty() && l->order.empty()) {
-      if (sqlite3_value_type(argv[1]) != SQLITE_NULL) l->sep = textOf(argv[1]);
-      for (int i = 3; i < argc; i += 2) l->order.push_back(sqlite3_value_int(argv[i]));
-    }
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
-    Row r;
-    r.text = textOf(argv[0]);
-    for (int i = 2; i + 1 < argc; i += 2) r.keys.push_back(sqlite3_value_dup(argv[i]));
-    l->rows.push_back(std::move(r));
-  } catch (const std::exception&) {
-    sqlite3_result_error_nomem(ctx);
-  }
-}
-
-void final(sqlite3_context* ctx) {
-  Lists* l = listsOf(ctx, false);
-  if (!l) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  try {
-    std::stable_sort(l->rows.begin(), l->rows.end(), [&](const Row& a, const Row& b) {
-      for (size_t k = 0; k < a.keys.size() && k < b.keys.size(); ++k)
-        if (int c = compareValues(a.keys[k], b.keys[k], l->order[k])) return c < 0;
-      return false;
-    });
-    std::string out;
-    for (size_t i = 0; i < l->rows.size(); ++i) {
-      if (i) out += l->sep;
-      out += l->rows[i].text;
-      if (out.size() > 4000) throw OraError(1489);
-    }
-    if (out.empty()) sqlite3_result_null(ctx);
-    else sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
-  } catch (const OraError& e) {
-    sqlite3_result_error(ctx, e.text.c_str(), -1);
-  } catch (const std::exception&) {
-    sqlite3_result_error_nomem(ctx);
-  }
-  delete l;
-  *static_cast<Lists**>(sqlite3_aggregate_context(ctx, 0)) = nullptr;
-}
-
-} // namespace
-
 void registerListAgg(sqlite3* db) {
-  sqlite3_create_function(db, "ora_listagg", -1, SQLITE_UTF8, nullptr, nullptr, step, final);
+  sqlite3_create_window_function(db, "ora_listagg", -1, SQLITE_UTF8, nullptr, step, final, value, inverse, nullptr);
 }
 
 } // namespace ora

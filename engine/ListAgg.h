@@ -1,8 +1,13 @@
-// The ordered string aggregate behind LISTAGG.
+// The ordered string aggregate behind LISTAGG, and the other aggregates that sort their rows:
+// KEEP (DENSE_RANK FIRST|LAST ...) and the hypothetical RANK, DENSE_RANK, PERCENT_RANK, CUME_DIST.
 #pragma once
 
 struct sqlite3;
+struct sqlite3_value;
 
 namespace ora {
 void registerListAgg(sqlite3* db);
+void registerRankAggregates(sqlite3* db);
+// Orders two sort key values; `how` bit 0: descending, bit 1: NULLs first.
+int compareValues(sqlite3_value* a, sqlite3_value* b, int how);
 } // namespace ora

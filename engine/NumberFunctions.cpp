@@ -204,78 +204,6 @@ void avgFinal(sqlite3_context* ctx) {
   }
 }
 
-// VARIANCE and STDDEV: the sample variance (0 for a single row) from exact sums of the values
-// and their squares, taken from the first value so that large values close together keep their
-// differences.
-struct Spread {
-  unsigned char first[sizeof(Num)], sum[sizeof(Num)], squares[sizeof(Num)];
-  int64_t count;
-  bool failed;
-};
-
-Num loadNum(const unsigned char* p) {
-  Num n;
-  std::memcpy(&n, p, sizeof n);
-  return n;
-}
-
-void storeNum(unsigned char* p, const Num& n) { std::memcpy(p, &n, sizeof n); }
-
-void spreadStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  auto* s = static_cast<Spread*>(sqlite3_aggregate_context(ctx, sizeof(Spread)));
-  if (!s) {
-    sqlite3_result_error_nomem(ctx);
-    return;
-  }
-  if (s->failed) return;
-  try {
-    Num x;
-    if (!numOf(argv[0], x)) return;
-    if (s->count == 0) {
-      storeNum(s->first, x);
-      storeNum(s->sum, Num{});
-      storeNum(s->squares, Num{});
-    }
-    Num dx = sub(x, loadNum(s->first));
-    storeNum(s->sum, add(loadNum(s->sum), dx));
-    storeNum(s->squares, add(loadNum(s->squares), mul(dx, dx)));
-    ++s->count;
-  } catch (const OraError& e) {
-    s->failed = true;
-    sqlite3_result_error(ctx, e.text.c_str(), -1);
-  }
-}
-
-Num variance(const Spread& s) {
-  if (s.count < 2) return Num{};
-  Num n = numFromInt(s.count), sum = loadNum(s.sum);
-  Num v = div(sub(loadNum(s.squares), div(mul(sum, sum), n)), numFromInt(s.count - 1));
-  return v.negative() ? Num{} : v; // rounding can leave a trace below zero
-}
-
-// Square root to NUMBER's precision: Newton's steps from the double's estimate.
-Num squareRoot(const Num& v) {
-  if (v.zero()) return v;
-  Num y = numFromDouble(std::sqrt(numDouble(v))), two = numFromInt(2);
-  for (int k = 0; k < 4; ++k) y = div(add(y, div(v, y)), two);
-  return y;
-}
-
-template <bool Root>
-void spreadFinal(sqlite3_context* ctx) {
-  auto* s = static_cast<Spread*>(sqlite3_aggregate_context(ctx, 0));
-  if (!s || !s->count || s->failed) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  try {
-    Num v = variance(*s);
-    resultNum(ctx, Root ? squareRoot(v) : v);
-  } catch (const OraError& e) {
-    sqlite3_result_error(ctx, e.text.c_str(), -1);
-  }
-}
-
 // ora_single(v): the one value of a scalar subquery; a second row is ORA-01427.
 struct Single {
   sqlite3_value* value;
@@ -346,8 +274,6 @@ void registerNumberFunctions(sqlite3* db) {
                                  nullptr);
   sqlite3_create_window_function(db, "ora_avg_x", 1, flags, exact, totalStep, avgFinal, avgFinal, totalInverse,
                                  nullptr);
-  sqlite3_create_function(db, "VARIANCE", 1, flags, nullptr, nullptr, spreadStep, spreadFinal<false>);
-  sqlite3_create_function(db, "STDDEV", 1, flags, nullptr, nullptr, spreadStep, spreadFinal<true>);
 }
 
 } // namespace ora

@@ -14,6 +14,13 @@ void registerOraFunctions(sqlite3* db, const std::string& user);
 // The exact NUMBER arithmetic the translated statements call: ora_add, ora_sub, ora_mul, ora_div,
 // and the aggregates ora_sum and ora_avg.
 void registerNumberFunctions(sqlite3* db);
+// VARIANCE, STDDEV, the other statistical aggregates and ora_percentile (MEDIAN, PERCENTILE_*),
+// all usable as window functions.
+void registerStatAggregates(sqlite3* db);
+// The upper-case names of the statistical and inverse distribution aggregates.
+const std::vector<std::string>& statAggregateNames();
+// Whether an upper-case name is one of Oracle's aggregate functions (COUNT, SUM, ..., MEDIAN).
+bool aggregateFunction(std::string_view upperName);
 
 // Result type of one of our functions by its upper-case name: kNumber, kDate, kVarchar2;
 // 0 when it follows an argument (NVL, NVL2, DECODE, GREATEST, LEAST, ROUND, TRUNC); -1 when the

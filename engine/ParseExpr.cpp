@@ -2,6 +2,7 @@
 // signs. Chains of one operator become one node with all their operands, so a thousand-term sum
 // is a flat node, not a thousand-deep tree.
 #include "SqlParser.h"
+#include "OraFunctions.h"
 
 #include <cstring>
 
@@ -33,8 +34,11 @@ bool isCondition(const Node* n) {
   }
 }
 
-bool aggregate(const std::string& f) {
-  return f == "COUNT" || f == "SUM" || f == "AVG" || f == "MIN" || f == "MAX" || f == "STDDEV" || f == "VARIANCE";
+bool aggregate(const std::string& f) { return f != "LISTAGG" && aggregateFunction(f); }
+
+// Aggregates of a pair of values: COVAR_*, CORR and REGR_*.
+size_t aggregateArgs(const std::string& f) {
+  return f.starts_with("COVAR_") || f == "CORR" || f.starts_with("REGR_") ? 2 : 1;
 }
 
 } // namespace
@@ -431,9 +435,31 @@ Node* Parser::call(Node* fname) {
     else acceptWord("ALL");
     do {
       n->kids.push_back(expr());
+      // FIRST_VALUE(x IGNORE NULLS), LAG(x RESPECT NULLS, 1)
+      if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1)) i_ += 2;
+      if (n->text == "LISTAGG" && isWord("ON") && isWord("OVERFLOW", 1)) {
+        // ON OVERFLOW ERROR | TRUNCATE ['indicator'] [WITH | WITHOUT COUNT]
+        i_ += 2;
+        if (!acceptWord("ERROR")) {
+          expectWord("TRUNCATE", 905);
+          if (cur().kind == Tok::Str) ++i_;
+          if (acceptWord("WITH") || acceptWord("WITHOUT")) expectWord("COUNT", 905);
+        }
+      }
     } while (acceptOp(","));
     expectOp(")", 907);
-    if (aggregate(n->text) && n->kids.size() > 1) failAt(909, n->pos);
+    if (aggregate(n->text) && n->kids.size() > aggregateArgs(n->text)) failAt(909, n->pos);
+  }
+  if (n->text == "NTH_VALUE" && isWord("FROM") && (isWord("FIRST", 1) || isWord("LAST", 1))) i_ += 2;
+  if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1) && isWord("OVER", 2)) i_ += 2;
+  if (isWord("KEEP") && isOp("(", 1)) {
+    // KEEP (DENSE_RANK FIRST|LAST ORDER BY ...): the aggregate of the rows ranked first or last
+    i_ += 2;
+    expectWord("DENSE_RANK", 905);
+    if (!acceptWord("FIRST")) expectWord("LAST", 905);
+    if (!isWord("ORDER")) fail(30491);
+    n->kids.push_back(orderBy());
+    expectOp(")", 907);
   }
   if (isWord("WITHIN") && isWord("GROUP", 1)) {
     i_ += 2;

@@ -171,6 +171,9 @@ Node* Parser::selectBlock() {
           } while (acceptOp(","));
           expectOp(")", 907);
           g->kids.push_back(finish(sets));
+        } else if (isOp("(") && isOp(")", 1)) {
+          g->kids.push_back(finish(make(N::List))); // (): all rows in one group
+          i_ += 2;
         } else {
           g->kids.push_back(expr());
         }

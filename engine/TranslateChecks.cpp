@@ -8,14 +8,31 @@
 
 namespace ora::tx {
 
-// WHERE and GROUP BY of a query block hold no aggregate of its own (a subquery's are its own).
-void Translator::rejectAggregates(size_t b, size_t e) const {
+// WHERE and GROUP BY of a query block hold no aggregate of its own (a subquery's are its own),
+// and neither they nor HAVING an analytic function: those are computed after them.
+void Translator::rejectAggregates(size_t b, size_t e, bool aggregates) const {
   for (size_t k = b; k < e && k < size(); ++k) {
     if (is(t_[k], "(") && (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH"))) {
       k = matching(k);
       continue;
     }
-    if (isAggregate(k)) throw OraError(934).at(static_cast<int>(t_[k].pos));
+    if (t_[k].kind == Token::Ident && analyticAt(k)) throw OraError(30483).at(static_cast<int>(t_[k].pos));
+    if (aggregates && isAggregate(k)) throw OraError(934).at(static_cast<int>(t_[k].pos));
+  }
+}
+
+// An aggregate's argument holds no analytic function: those are computed after the groups.
+void Translator::rejectNestedWindows(size_t b, size_t e) const {
+  for (size_t k = b; k < e && k < size(); ++k) {
+    if (is(t_[k], "(") && (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH"))) {
+      k = matching(k);
+      continue;
+    }
+    if (!isAggregate(k)) continue;
+    size_t close = matching(k + 1);
+    for (size_t x = k + 2; x < close; ++x)
+      if (t_[x].kind == Token::Ident && analyticAt(x)) throw OraError(30483).at(static_cast<int>(t_[x].pos));
+    k = close;
   }
 }
 

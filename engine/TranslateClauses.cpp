@@ -43,46 +43,230 @@ std::string Translator::rowLimit(size_t i, size_t e, size_t& after) {
   return "LIMIT " + limit + (offset.empty() ? "" : " OFFSET " + offset);
 }
 
-// LISTAGG(x [, sep]) [WITHIN GROUP (ORDER BY ...)] as the engine's ordered aggregate.
+// LISTAGG([DISTINCT] x [, sep] [ON OVERFLOW ...]) [WITHIN GROUP (ORDER BY ...)] as the engine's
+// ordered aggregate ora_listagg(x, sep, mode, indicator, key1, how1, ...); mode bit 0: DISTINCT,
+// bit 1: truncate on overflow, bit 2: with the count of what was left out.
 std::string Translator::listAgg(size_t i, size_t& after) {
   int d = t_[i].depth;
   size_t close = matching(i + 1);
+  size_t b = i + 2;
+  int mode = 0;
+  if (is(at(b), "DISTINCT") || is(at(b), "UNIQUE")) {
+    mode |= 1;
+    ++b;
+  } else if (is(at(b), "ALL")) {
+    ++b;
+  }
+  std::string indicator = "'...'";
+  size_t argsEnd = close;
+  for (size_t m = b; m < close; ++m)
+    if (t_[m].depth == d + 1 && is(t_[m], "ON") && is(at(m + 1), "OVERFLOW")) {
+      argsEnd = m;
+      size_t o = m + 2;
+      if (is(at(o), "TRUNCATE")) {
+        mode |= 2 | 4;
+        ++o;
+        if (at(o).kind == Token::Str) indicator = emit(o, o + 1), ++o;
+        if (is(at(o), "WITHOUT")) mode &= ~4;
+      }
+      break;
+    }
   std::vector<std::pair<size_t, size_t>> args;
-  for (size_t a = i + 2, m = a; m <= close; ++m)
-    if (m == close || (t_[m].depth == d + 1 && is(t_[m], ","))) {
+  for (size_t a = b, m = a; m <= argsEnd; ++m)
+    if (m == argsEnd || (t_[m].depth == d + 1 && is(t_[m], ","))) {
       if (m == a) throw OraError(936);
       args.emplace_back(a, m);
       a = m + 1;
     }
   if (args.empty() || args.size() > 2) throw OraError(909);
   std::string out = "ora_listagg(" + emit(args[0].first, args[0].second) + ", " +
-                    (args.size() > 1 ? emit(args[1].first, args[1].second) : std::string("NULL"));
+                    (args.size() > 1 ? emit(args[1].first, args[1].second) : std::string("NULL")) + ", " +
+                    std::to_string(mode) + ", " + indicator;
   after = close + 1;
   if (is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(")) {
-    size_t wclose = matching(close + 3), b = close + 4;
-    if (!is(at(b), "ORDER") || !is(at(b + 1), "BY")) throw OraError(30491);
-    for (size_t kb = b + 2, m = kb; m <= wclose; ++m) {
-      if (m < wclose && !(t_[m].depth == d + 1 && is(t_[m], ","))) continue;
-      size_t ke = m;
-      int how = 0;
-      bool nullsSaid = false;
-      if (ke - kb >= 2 && is(t_[ke - 2], "NULLS")) {
-        nullsSaid = true;
-        if (is(t_[ke - 1], "FIRST")) how |= 2;
-        ke -= 2;
-      }
-      if (ke > kb && (is(t_[ke - 1], "DESC") || is(t_[ke - 1], "ASC"))) {
-        if (is(t_[ke - 1], "DESC")) how |= 1;
-        --ke;
-      }
-      if (!nullsSaid && (how & 1)) how |= 2; // Oracle: NULLs are largest
-      if (ke == kb) throw OraError(936);
-      out += ", " + emit(kb, ke) + ", " + std::to_string(how);
-      kb = m + 1;
-    }
+    size_t wclose = matching(close + 3), ob = close + 4;
+    if (!is(at(ob), "ORDER") || !is(at(ob + 1), "BY")) throw OraError(30491);
+    size_t count;
+    out += sortKeys(ob + 2, wclose, d + 1, count);
     after = wclose + 1;
   }
   return out + ")";
+}
+
+// MEDIAN(x) and PERCENTILE_CONT / PERCENTILE_DISC (p) WITHIN GROUP (ORDER BY x [DESC]) as the
+// engine's ora_percentile(p, x, descending, discrete); an OVER clause after it stays as it is.
+std::string Translator::percentile(size_t i, size_t& after) {
+  int d = t_[i].depth;
+  size_t close = matching(i + 1);
+  if (close == i + 2) throw OraError(909);
+  for (size_t m = i + 2; m < close; ++m)
+    if (t_[m].depth == d + 1 && is(t_[m], ",")) throw OraError(909);
+  if (is(t_[i], "MEDIAN")) {
+    after = close + 1;
+    return "ora_percentile(0.5, " + emit(i + 2, close) + ", 0, 0)";
+  }
+  if (!is(at(close + 1), "WITHIN") || !is(at(close + 2), "GROUP") || !is(at(close + 3), "("))
+    throw OraError(30491);
+  size_t wclose = matching(close + 3), b = close + 4;
+  if (!is(at(b), "ORDER") || !is(at(b + 1), "BY")) throw OraError(30491);
+  size_t ke = wclose;
+  for (size_t m = b + 2; m < wclose; ++m)
+    if (t_[m].depth == d + 1 && is(t_[m], ",")) throw OraError(909); // one sort key only
+  if (ke - (b + 2) >= 2 && is(t_[ke - 2], "NULLS")) ke -= 2;
+  bool desc = false;
+  if (ke > b + 2 && (is(t_[ke - 1], "DESC") || is(t_[ke - 1], "ASC"))) desc = is(t_[--ke], "DESC");
+  if (ke == b + 2) throw OraError(936);
+  after = wclose + 1;
+  return "ora_percentile(" + emit(i + 2, close) + ", " + emit(b + 2, ke) + ", " + (desc ? "1" : "0") + ", " +
+         (is(t_[i], "PERCENTILE_DISC") ? "1" : "0") + ")";
+}
+
+// ", key1, how1, key2, how2, ..." for the sort keys between b and e (after ORDER BY), each how
+// with bit 0 for descending and bit 1 for NULLs first (Oracle: NULL is the largest value).
+std::string Translator::sortKeys(size_t b, size_t e, int depth, size_t& count) {
+  std::string out;
+  count = 0;
+  for (size_t kb = b, m = kb; m <= e; ++m) {
+    if (m < e && !(t_[m].depth == depth && is(t_[m], ","))) continue;
+    size_t ke = m;
+    int how = 0;
+    bool nullsSaid = false;
+    if (ke - kb >= 2 && is(t_[ke - 2], "NULLS")) {
+      nullsSaid = true;
+      if (is(t_[ke - 1], "FIRST")) how |= 2;
+      ke -= 2;
+    }
+    if (ke > kb && (is(t_[ke - 1], "DESC") || is(t_[ke - 1], "ASC"))) {
+      if (is(t_[ke - 1], "DESC")) how |= 1;
+      --ke;
+    }
+    if (!nullsSaid && (how & 1)) how |= 2;
+    if (ke == kb) throw OraError(936);
+    out += ", " + emit(kb, ke) + ", " + std::to_string(how);
+    ++count;
+    kb = m + 1;
+  }
+  return out;
+}
+
+// MIN(x) KEEP (DENSE_RANK FIRST ORDER BY k) and the like as ora_keep(fn, last, x, k, how, ...).
+std::string Translator::keepRows(size_t i, size_t& after) {
+  static const std::vector<std::string> fns = {"MIN", "MAX", "SUM", "AVG", "COUNT", "VARIANCE", "STDDEV"};
+  auto fn = std::find(fns.begin(), fns.end(), t_[i].text);
+  if (fn == fns.end()) throw OraError(900, t_[i].text + " with KEEP");
+  size_t close = matching(i + 1), k = close + 1;
+  if (close == i + 2) throw OraError(909);
+  bool distinct = is(at(i + 2), "DISTINCT") || is(at(i + 2), "UNIQUE");
+  if (distinct) throw OraError(30482); // DISTINCT is no option with KEEP
+  size_t vb = is(at(i + 2), "ALL") ? i + 3 : i + 2;
+  std::string value = is(at(vb), "*") && vb + 1 == close ? std::string("1") : emit(vb, close);
+  size_t kclose = matching(k + 1);
+  if (!is(at(k + 2), "DENSE_RANK") || !(is(at(k + 3), "FIRST") || is(at(k + 3), "LAST"))) throw OraError(905);
+  if (!is(at(k + 4), "ORDER") || !is(at(k + 5), "BY")) throw OraError(30491);
+  size_t count;
+  std::string keys = sortKeys(k + 6, kclose, t_[k].depth + 1, count);
+  after = kclose + 1;
+  return "ora_keep(" + std::to_string(fn - fns.begin()) + ", " + (is(at(k + 3), "LAST") ? "1" : "0") + ", " +
+         value + keys + ")";
+}
+
+// RANK, DENSE_RANK, PERCENT_RANK or CUME_DIST (args) WITHIN GROUP (ORDER BY keys), with no OVER
+bool Translator::hypotheticalAt(size_t i) const {
+  static const std::set<std::string> names = {"RANK", "DENSE_RANK", "PERCENT_RANK", "CUME_DIST"};
+  if (t_[i].kind != Token::Ident || !names.count(t_[i].text) || !is(at(i + 1), "(")) return false;
+  size_t close = matching(i + 1);
+  return is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(") &&
+         !is(at(matching(close + 3) + 1), "OVER");
+}
+
+// The rank a row of the given values would have among the group's rows.
+std::string Translator::hypothetical(size_t i, size_t& after) {
+  int d = t_[i].depth;
+  size_t close = matching(i + 1), wclose = matching(close + 3);
+  std::vector<std::string> args;
+  for (size_t a = i + 2, m = a; m <= close; ++m)
+    if (m == close || (t_[m].depth == d + 1 && is(t_[m], ","))) {
+      if (m == a) throw OraError(936);
+      args.push_back(emit(a, m));
+      a = m + 1;
+    }
+  if (!is(at(close + 4), "ORDER") || !is(at(close + 5), "BY")) throw OraError(30491);
+  size_t count;
+  std::string keys = sortKeys(close + 6, wclose, d + 1, count);
+  if (count != args.size()) throw OraError(909);
+  std::string name = t_[i].text;
+  for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string out = "ora_hypo_" + name + "(" + std::to_string(args.size());
+  for (auto& a : args) out += ", " + a;
+  after = wclose + 1;
+  return out + keys + ")";
+}
+
+void Translator::markNthFrom() {
+  for (size_t i = 0; i + 3 < t_.size(); ++i) {
+    if (!is(t_[i], "NTH_VALUE") || !is(t_[i + 1], "(")) continue;
+    size_t close = matching(i + 1);
+    if (close + 2 < t_.size() && is(t_[close + 1], "FROM") && (is(t_[close + 2], "FIRST") || is(t_[close + 2], "LAST")))
+      t_[close + 1].text = "NTH$FROM";
+  }
+}
+
+// FIRST_VALUE, LAST_VALUE, NTH_VALUE (FROM LAST), LAG and LEAD with IGNORE NULLS: the n-th value
+// of a frame, counted from either end, as ora_nth(x, n, from_last, ignore_nulls). LAG and LEAD
+// look at the rows before or after the current one. Empty when the engine's own will do.
+std::string Translator::frameValue(size_t i, size_t& after) {
+  int d = t_[i].depth;
+  const std::string& f = t_[i].text;
+  size_t close = matching(i + 1), end = analyticAt(i);
+  if (!end) return {};
+  std::vector<std::pair<size_t, size_t>> args;
+  bool ignore = false;
+  for (size_t a = i + 2, m = a; m <= close; ++m)
+    if (m == close || (t_[m].depth == d + 1 && is(t_[m], ","))) {
+      size_t ae = m;
+      if (ae - a >= 3 && (is(t_[ae - 2], "IGNORE") || is(t_[ae - 2], "RESPECT")) && is(t_[ae - 1], "NULLS")) {
+        ignore = is(t_[ae - 2], "IGNORE");
+        ae -= 2;
+        skip_[ae] = skip_[ae + 1] = 1; // RESPECT NULLS is what the engine does anyway
+      }
+      if (ae == a) throw OraError(936);
+      args.emplace_back(a, ae);
+      a = m + 1;
+    }
+  size_t k = close + 1;
+  bool fromLast = false;
+  if (is(at(k), "NTH$FROM")) {
+    fromLast = is(at(k + 1), "LAST");
+    k += 2;
+  }
+  if (is(at(k), "IGNORE") || is(at(k), "RESPECT")) {
+    ignore = ignore || is(at(k), "IGNORE");
+    skip_[k] = skip_[k + 1] = 1;
+    k += 2;
+  }
+  if (!ignore && !fromLast) return {};
+  size_t over = k, overClose = matching(k + 1);
+  bool lag = f == "LAG" || f == "LEAD";
+  size_t want = f == "NTH_VALUE" ? 2 : 1;
+  if (args.size() < want || args.size() > (lag ? 3 : want)) throw OraError(909);
+  std::string x = emit(args[0].first, args[0].second);
+  std::string n = f == "NTH_VALUE" || (lag && args.size() > 1) ? emit(args[1].first, args[1].second) : "1";
+  if (f == "LAST_VALUE") fromLast = true;
+  analyticWindow(over);
+  std::string window;
+  if (lag) {
+    for (size_t m = over + 2; m < overClose; ++m)
+      if (t_[m].depth == d + 1 && (is(t_[m], "ROWS") || is(t_[m], "RANGE"))) throw OraError(907);
+    window = emit(over + 1, overClose) +
+             (f == "LAG" ? " ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING)" : " ROWS BETWEEN 1 FOLLOWING AND UNBOUNDED FOLLOWING)");
+  } else {
+    window = emit(over + 1, overClose + 1);
+  }
+  after = end;
+  std::string call = "ora_nth(" + x + ", " + n + ", " + (f == "LAG" || fromLast ? "1" : "0") + ", " +
+                     (ignore ? "1" : "0") + ") OVER " + window;
+  if (lag && args.size() > 2) call = "COALESCE(" + call + ", " + emit(args[2].first, args[2].second) + ")";
+  return call;
 }
 
 // The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
@@ -92,6 +276,32 @@ void Translator::analyticWindow(size_t i) {
   static const std::set<std::string> words = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
       "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST"};
   size_t close = matching(i + 1);
+  // the ranking and offset functions need the window's order
+  static const std::set<std::string> ordered = {"ROW_NUMBER", "RANK", "DENSE_RANK", "PERCENT_RANK", "CUME_DIST",
+                                                "NTILE", "LAG", "LEAD"};
+  // ... and those over a whole partition take none
+  static const std::set<std::string> unordered = {"MEDIAN", "PERCENTILE_CONT", "PERCENTILE_DISC", "RATIO_TO_REPORT",
+                                                  "LISTAGG", "KEEP"};
+  auto openOf = [&](size_t c) {
+    size_t open = c;
+    while (open > 0 && !(is(t_[open], "(") && t_[open].depth == t_[c].depth)) --open;
+    return open;
+  };
+  size_t p = i;
+  while (p > 1 && (is(t_[p - 1], "NULLS") || is(t_[p - 1], "IGNORE") || is(t_[p - 1], "RESPECT"))) --p;
+  if (p > 2 && is(t_[p - 1], ")")) {
+    size_t open = openOf(p - 1);
+    if (open > 2 && is(t_[open - 1], "GROUP") && is(t_[open - 2], "WITHIN") && is(t_[open - 3], ")"))
+      open = openOf(open - 3);
+    bool sorted = false;
+    for (size_t m = i + 2; m < close; ++m) sorted = sorted || (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER"));
+    const Token& f = at(open > 0 ? open - 1 : 0);
+    if (open > 0 && f.kind == Token::Ident && ordered.count(f.text) && !sorted)
+      throw OraError(30485).at(static_cast<int>(t_[close].pos));
+    bool distinct = is(at(open + 1), "DISTINCT") || is(at(open + 1), "UNIQUE");
+    if (open > 0 && f.kind == Token::Ident && (unordered.count(f.text) || distinct) && sorted)
+      throw OraError(30487).at(static_cast<int>(t_[i].pos));
+  }
   for (size_t m = i + 2; m < close; ++m)
     if (t_[m].depth == k.depth + 1 && t_[m].kind == Token::Ident && words.count(t_[m].text) &&
         replace_[m].empty())
@@ -100,6 +310,20 @@ void Translator::analyticWindow(size_t i) {
     if (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER") && is(t_[m + 1], "BY")) {
       size_t oe = m + 2;
       while (oe < close && !(t_[oe].depth == k.depth + 1 && (is(t_[oe], "ROWS") || is(t_[oe], "RANGE")))) ++oe;
+      // RANGE n PRECEDING over a DATE counts days: the window sorts on the day number
+      bool offset = is(at(oe), "RANGE") && !(is(at(oe + 1), "UNBOUNDED") || is(at(oe + 1), "CURRENT")) &&
+                    !(is(at(oe + 1), "BETWEEN") && (is(at(oe + 2), "UNBOUNDED") || is(at(oe + 2), "CURRENT")) &&
+                      (is(at(close - 2), "CURRENT") || is(at(close - 2), "UNBOUNDED")));
+      size_t kb = m + 2, ke = oe;
+      if (ke > kb && (is(t_[ke - 1], "ASC") || is(t_[ke - 1], "DESC"))) --ke;
+      bool column = (ke == kb + 1 || (ke == kb + 3 && is(t_[kb + 1], "."))) && t_[ke - 1].kind != Token::Num &&
+                    t_[ke - 1].kind != Token::Str;
+      if (offset && column && replace_[kb].empty() && exprType(kb, ke).code == kDate) {
+        std::string col = quoteIdent(t_[kb].text);
+        if (ke == kb + 3) col += "." + quoteIdent(t_[kb + 2].text);
+        replace_[kb] = "julianday(" + col + ")" + (ke == oe ? " NULLS LAST" : "");
+        for (size_t x = kb + 1; x < ke; ++x) skip_[x] = 1;
+      }
       nullsOrder(m + 2, oe, k.depth + 1);
     }
 }

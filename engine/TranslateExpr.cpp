@@ -183,6 +183,53 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(close + 2);
         break;
       }
+      if (is(at(i + 1), "(") && is(at(matching(i + 1) + 1), "KEEP") && is(at(matching(i + 1) + 2), "(")) {
+        size_t after;
+        add(keepRows(i, after));
+        i = after - 1;
+        break;
+      }
+      if ((eq(k.text, "FIRST_VALUE") || eq(k.text, "LAST_VALUE") || eq(k.text, "NTH_VALUE") || eq(k.text, "LAG") ||
+           eq(k.text, "LEAD")) && is(at(i + 1), "(")) {
+        size_t after;
+        if (std::string v = frameValue(i, after); !v.empty()) {
+          add(v);
+          i = after - 1;
+          break;
+        }
+      }
+      if ((eq(k.text, "COUNT") || eq(k.text, "SUM") || eq(k.text, "AVG") || eq(k.text, "MIN") || eq(k.text, "MAX")) &&
+          is(at(i + 1), "(") && (is(at(i + 2), "DISTINCT") || is(at(i + 2), "UNIQUE")) && analyticAt(i)) {
+        // an analytic function over the distinct values of its window
+        size_t close = matching(i + 1);
+        if (eq(k.text, "MIN") || eq(k.text, "MAX")) {
+          add(k.text + "(" + emit(i + 3, close) + ")");
+        } else {
+          const char* fn = eq(k.text, "COUNT") ? "0" : eq(k.text, "SUM") ? "1" : "2";
+          add(std::string("ora_distinct(") + fn + ", " + emit(i + 3, close) + ")");
+        }
+        i = close;
+        break;
+      }
+      if ((eq(k.text, "APPROX_COUNT_DISTINCT") || eq(k.text, "ANY_VALUE")) && is(at(i + 1), "(")) {
+        // exact answers serve for the approximate count; any value of the group may be the one
+        add(eq(k.text, "ANY_VALUE") ? "MIN(" : "COUNT(DISTINCT ");
+        ++i;
+        break;
+      }
+      if (hypotheticalAt(i)) {
+        size_t after;
+        add(hypothetical(i, after));
+        i = after - 1;
+        break;
+      }
+      if ((eq(k.text, "PERCENTILE_CONT") || eq(k.text, "PERCENTILE_DISC") || eq(k.text, "MEDIAN")) &&
+          is(at(i + 1), "(")) {
+        size_t after;
+        add(percentile(i, after));
+        i = after - 1;
+        break;
+      }
       if (eq(k.text, "LISTAGG") && is(at(i + 1), "(")) {
         size_t after;
         add(listAgg(i, after));
@@ -307,7 +354,8 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
-      if (eq(k.text, "OVER") && i > b && is(t_[i - 1], ")") && is(at(i + 1), "(")) {
+      if (eq(k.text, "OVER") && i > b && (is(t_[i - 1], ")") || (is(t_[i - 1], "NULLS") && skip_[i - 1])) &&
+          is(at(i + 1), "(")) {
         analyticWindow(i);
         add("OVER");
         break;
@@ -390,6 +438,11 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
       if (k + 1 < e && (is(t_[k], "OVER") || (is(t_[k], "WITHIN") && k + 2 < e && is(t_[k + 1], "GROUP"))) &&
           (is(t_[k + 1], "(") || is(t_[k + 2], "(")))
         k = matching(is(t_[k + 1], "(") ? k + 1 : k + 2) + 1;
+      if (k + 1 < e && is(t_[k], "KEEP") && is(t_[k + 1], "(")) k = matching(k + 1) + 1;
+      if (k + 1 < e && is(t_[k], "NTH$FROM")) k += 2; // NTH_VALUE (...) FROM LAST
+      if (k + 1 < e && (is(t_[k], "IGNORE") || is(t_[k], "RESPECT")) && is(t_[k + 1], "NULLS")) k += 2;
+      if (k + 1 < e && (is(t_[k], "WITHIN") && k + 2 < e && is(t_[k + 1], "GROUP")) && is(t_[k + 2], "("))
+        k = matching(k + 2) + 1;
       if (k + 1 < e && is(t_[k], "OVER") && is(t_[k + 1], "(")) k = matching(k + 1) + 1;
       if (outerMark(k)) k += 3;
     } else if (t.kind == Token::Num || t.kind == Token::Str) {

@@ -17,7 +17,15 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   for (size_t i = fromEnd; i + 1 < end && !groupAt; ++i)
     if (t_[i].depth == d && is(t_[i], "GROUP") && is(t_[i + 1], "BY")) groupAt = i;
   if (!groupAt) return {};
-  size_t groupEnd = clauseEnd(groupAt + 2, end, d, {"HAVING", "ORDER"});
+  size_t groupEnd = clauseEnd(groupAt + 2, end, d, {"HAVING", "ORDER", "OFFSET", "FETCH"});
+  // a row limit applies to the rows of all the sets together
+  size_t tail = end;
+  for (size_t i = groupEnd; i < tail; ++i)
+    if (t_[i].depth == d && (is(t_[i], "OFFSET") || is(t_[i], "FETCH")) && keywordAt(t_, i)) {
+      end = i;
+      break;
+    }
+  bool compound = setOps.count(at(tail).text) || (s > 0 && (setOps.count(t_[s - 1].text) || is(t_[s - 1], "ALL")));
   size_t orderAt = 0;
   for (size_t i = groupEnd; i + 1 < end && !orderAt; ++i)
     if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY")) orderAt = i;
@@ -25,72 +33,111 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   // the GROUP BY list: plain expressions, and ROLLUP / CUBE lists
   using Range = std::pair<size_t, size_t>;
   std::vector<Range> plain, rolled;
-  std::vector<std::vector<std::vector<Range>>> choices; // per ROLLUP / CUBE: the lists it adds
+  std::vector<std::vector<std::vector<Range>>> choices; // per ROLLUP / CUBE / GROUPING SETS: the lists it adds
   bool cube = false;
+  auto note = [&](Range r) {
+    if (std::none_of(rolled.begin(), rolled.end(), [&](Range x) {
+          return x.second - x.first == r.second - r.first &&
+                 std::equal(t_.begin() + static_cast<long>(r.first), t_.begin() + static_cast<long>(r.second),
+                            t_.begin() + static_cast<long>(x.first),
+                            [](const Token& p, const Token& q) { return p.kind == q.kind && p.text == q.text; });
+        }))
+      rolled.push_back(r);
+  };
+  // the expressions of an element: (a, b) is a composite of both, () none, else the element itself
+  auto element = [&](size_t eb, size_t ee) {
+    std::vector<Range> set;
+    if (ee == eb) throw OraError(936);
+    if (is(at(eb), "(") && matching(eb) + 1 == ee) {
+      int inner = t_[eb].depth + 1;
+      for (size_t x = eb + 1, xb = x; x <= ee - 1; ++x)
+        if (x == ee - 1 || (t_[x].depth == inner && is(t_[x], ","))) {
+          if (x > xb) set.emplace_back(xb, x);
+          else if (x < ee - 1) throw OraError(936);
+          xb = x + 1;
+        }
+    } else {
+      set.emplace_back(eb, ee);
+    }
+    for (auto r : set) note(r);
+    return set;
+  };
+  // ROLLUP (...) or CUBE (...) at rb: the sets it stands for
+  auto rollup = [&](size_t rb) {
+    std::vector<std::vector<Range>> items;
+    size_t close = matching(rb + 1), ib = rb + 2;
+    int inner = t_[rb].depth + 1;
+    for (size_t k = ib; k <= close; ++k)
+      if (k == close || (t_[k].depth == inner && is(t_[k], ","))) {
+        items.push_back(element(ib, k));
+        ib = k + 1;
+      }
+    std::vector<std::vector<Range>> sets;
+    if (is(at(rb), "ROLLUP")) {
+      for (size_t n = items.size() + 1; n-- > 0;) {
+        std::vector<Range> set;
+        for (size_t k = 0; k < n; ++k) set.insert(set.end(), items[k].begin(), items[k].end());
+        sets.push_back(set);
+      }
+    } else {
+      cube = true;
+      if (items.size() > 12) throw OraError(900, "too many grouping sets");
+      for (size_t mask = (size_t{1} << items.size()); mask-- > 0;) {
+        std::vector<Range> set;
+        for (size_t k = 0; k < items.size(); ++k)
+          if (mask & (size_t{1} << (items.size() - 1 - k))) set.insert(set.end(), items[k].begin(), items[k].end());
+        sets.push_back(set);
+      }
+    }
+    return sets;
+  };
+  auto rollupAt = [&](size_t x, size_t xe) {
+    return (is(at(x), "ROLLUP") || is(at(x), "CUBE")) && is(at(x + 1), "(") && matching(x + 1) + 1 == xe;
+  };
   size_t b = groupAt + 2;
   for (size_t m = b; m <= groupEnd; ++m) {
     if (m < groupEnd && !(t_[m].depth == d && is(t_[m], ","))) continue;
-    bool list = (is(at(b), "ROLLUP") || is(at(b), "CUBE")) && is(at(b + 1), "(") && matching(b + 1) + 1 == m;
     bool sets = is(at(b), "GROUPING") && is(at(b + 1), "SETS") && is(at(b + 2), "(") && matching(b + 2) + 1 == m;
     if (sets) {
-      // each element is one set: (a, b), a, or () for the grand total
+      // each element is one set: (a, b), a, or () for the grand total; or the sets of a ROLLUP or CUBE
       std::vector<std::vector<Range>> options;
       size_t close = matching(b + 2), ib = b + 3;
       for (size_t k = ib; k <= close; ++k) {
         if (k < close && !(t_[k].depth == d + 1 && is(t_[k], ","))) continue;
-        if (k == ib) throw OraError(936);
-        std::vector<Range> set;
-        if (is(at(ib), "(") && matching(ib) + 1 == k) {
-          for (size_t x = ib + 1, xb = x; x <= k - 1; ++x)
-            if (x == k - 1 || (t_[x].depth == d + 2 && is(t_[x], ","))) {
-              if (x > xb) set.emplace_back(xb, x);
-              xb = x + 1;
-            }
+        if (rollupAt(ib, k)) {
+          auto more = rollup(ib);
+          options.insert(options.end(), more.begin(), more.end());
         } else {
-          set.emplace_back(ib, k);
+          options.push_back(element(ib, k));
         }
-        for (auto r : set)
-          if (std::none_of(rolled.begin(), rolled.end(), [&](Range x) {
-                return x.second - x.first == r.second - r.first &&
-                       std::equal(t_.begin() + static_cast<long>(r.first), t_.begin() + static_cast<long>(r.second),
-                                  t_.begin() + static_cast<long>(x.first),
-                                  [](const Token& p, const Token& q) { return p.kind == q.kind && p.text == q.text; });
-              }))
-            rolled.push_back(r);
-        options.push_back(set);
         ib = k + 1;
       }
       choices.push_back(options);
-    } else if (!list) {
-      plain.emplace_back(b, m);
+    } else if (rollupAt(b, m)) {
+      choices.push_back(rollup(b));
+    } else if (is(at(b), "(") && is(at(b + 1), ")") && b + 2 == m) {
+      choices.push_back({{}}); // () : the one group of all rows
     } else {
-      std::vector<Range> items;
-      size_t close = matching(b + 1), ib = b + 2;
-      for (size_t k = ib; k <= close; ++k)
-        if (k == close || (t_[k].depth == d + 1 && is(t_[k], ","))) {
-          if (k == ib) throw OraError(936);
-          items.emplace_back(ib, k);
-          ib = k + 1;
-        }
-      std::vector<std::vector<Range>> sets;
-      if (is(at(b), "ROLLUP")) {
-        for (size_t n = items.size() + 1; n-- > 0;) sets.emplace_back(items.begin(), items.begin() + static_cast<long>(n));
-      } else {
-        cube = true;
-        for (size_t mask = (size_t{1} << items.size()); mask-- > 0;) {
-          std::vector<Range> set;
-          for (size_t k = 0; k < items.size(); ++k)
-            if (mask & (size_t{1} << (items.size() - 1 - k))) set.push_back(items[k]);
-          sets.push_back(set);
-        }
-      }
-      choices.push_back(sets);
-      rolled.insert(rolled.end(), items.begin(), items.end());
+      plain.emplace_back(b, m);
     }
     b = m + 1;
   }
-  if (choices.empty()) return {};
-  if (choices.size() > 4 || rolled.size() > 12) throw OraError(900, "too many grouping sets");
+  if (choices.empty()) {
+    // a plain GROUP BY has one grouping set: GROUPING, GROUPING_ID and GROUP_ID still answer 0
+    bool asks = false;
+    for (size_t i = s + 1; i < end && !asks; ++i) {
+      if (is(t_[i], "(") && is(at(i + 1), "SELECT")) {
+        i = matching(i); // a subquery's own
+        continue;
+      }
+      asks = (is(t_[i], "GROUPING") || is(t_[i], "GROUPING_ID") || is(t_[i], "GROUP_ID")) && is(at(i + 1), "(");
+    }
+    if (!asks) return {};
+    choices.push_back({{}});
+  }
+  size_t total = 1;
+  for (auto& c : choices) total *= c.size();
+  if (total > 256) throw OraError(900, "too many grouping sets");
 
   auto same = [&](size_t x, Range r) {
     for (size_t k = 0; k < r.second - r.first; ++k)
@@ -117,15 +164,100 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   }
 
   size_t havingEnd = orderAt ? orderAt : end;
+  // select items with analytic functions are computed over all the sets' rows together: each
+  // set gives what they read (aggregates, GROUPING values, grouped columns) as hidden columns
+  struct Analytic {
+    size_t b, e;                 // the expression, without its alias
+    std::vector<Range> leaves;   // what the sets give, each as "A$n"
+  };
+  std::vector<Analytic> analytics;
+  size_t leafCount = 0;
+  for (size_t ib = listBegin, m = ib; m <= from; ++m) {
+    if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
+    size_t ie = m;
+    if (ie - ib >= 2 && aliasToken(ie - 1) && (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")")))
+      ie -= is(t_[ie - 2], "AS") ? 2 : 1;
+    bool any = false;
+    for (size_t k = ib; k < ie && !any; ++k) any = t_[k].kind == Token::Ident && analyticAt(k);
+    if (any) {
+      static const std::set<std::string> windowWords = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
+          "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST", "OVER"};
+      Analytic a{ib, ie, {}};
+      for (size_t k = ib; k < ie; ++k) {
+        const Token& x = t_[k];
+        if (isAggregate(k)) {
+          size_t le = matching(k + 1) + 1;
+          if (is(at(le), "KEEP") && is(at(le + 1), "(")) le = matching(le + 1) + 1;
+          if (is(at(le), "WITHIN") && is(at(le + 1), "GROUP")) le = matching(le + 2) + 1;
+          a.leaves.emplace_back(k, le);
+          k = le - 1;
+        } else if ((is(x, "GROUPING") || is(x, "GROUPING_ID") || is(x, "GROUP_ID")) && is(at(k + 1), "(")) {
+          a.leaves.emplace_back(k, matching(k + 1) + 1);
+          k = matching(k + 1);
+        } else if ((x.kind == Token::Ident && !keywordAt(t_, k) && !windowWords.count(x.text) && !is(at(k + 1), "(")) ||
+                   x.kind == Token::QIdent) {
+          size_t le = k + 1;
+          if (is(at(le), ".") && (at(le + 1).kind == Token::Ident || at(le + 1).kind == Token::QIdent)) le += 2;
+          a.leaves.emplace_back(k, le);
+          k = le - 1;
+        }
+      }
+      leafCount += a.leaves.size();
+      analytics.push_back(a);
+    }
+    ib = m + 1;
+  }
   auto savedReplace = replace_;
   auto savedSkip = skip_;
   std::vector<std::string> parts;
+  auto text = [&](Range r) {
+    std::string x;
+    for (size_t k = r.first; k < r.second; ++k) x += t_[k].text + " ";
+    return x;
+  };
+  // ORDER BY keys that are neither a position nor a result column's name are carried out of each
+  // set as hidden columns, so the sort can see what the select list leaves out
+  struct Key {
+    size_t b, e;
+    bool desc, nullsFirst, hidden;
+  };
+  std::vector<Key> keys;
+  std::vector<std::string> names;
+  for (size_t kb = orderAt + 2, m = kb; orderAt && m <= end; ++m) {
+    if (m < end && !(t_[m].depth == d && is(t_[m], ","))) continue;
+    Key k{kb, m, false, false, false};
+    bool nullsSaid = false;
+    if (k.e - k.b >= 2 && is(t_[k.e - 2], "NULLS")) {
+      nullsSaid = true;
+      k.nullsFirst = is(t_[k.e - 1], "FIRST");
+      k.e -= 2;
+    }
+    if (k.e > k.b && (is(t_[k.e - 1], "DESC") || is(t_[k.e - 1], "ASC"))) k.desc = is(t_[--k.e], "DESC");
+    if (k.e == k.b) throw OraError(936);
+    if (!nullsSaid) k.nullsFirst = k.desc; // NULL sorts as the largest value
+    bool named = false; // a result column's name: the last word of a select item
+    for (size_t x = listBegin; k.e == k.b + 1 && x < from; ++x)
+      if ((x + 1 == from || (t_[x + 1].depth == d && is(t_[x + 1], ","))) &&
+          (t_[x].kind == Token::Ident || t_[x].kind == Token::QIdent) && t_[x].text == t_[k.b].text)
+        named = true;
+    k.hidden = !(k.e == k.b + 1 && (t_[k.b].kind == Token::Num || named));
+    keys.push_back(k);
+    kb = m + 1;
+  }
+  std::vector<std::vector<std::string>> seen; // each set's expressions, to number repeated sets
   for (auto& set : sets) {
+    std::vector<std::string> key;
+    for (auto r : set) key.push_back(text(r));
+    std::sort(key.begin(), key.end());
+    key.erase(std::unique(key.begin(), key.end()), key.end());
+    int repeat = static_cast<int>(std::count(seen.begin(), seen.end(), key));
+    seen.push_back(key);
     std::string by;
     for (auto r : set) by += (by.empty() ? "" : ", ") + emit(r.first, r.second);
     replace_[groupAt] = by.empty() ? std::string(" ") : "GROUP BY " + by;
     for (size_t m = groupAt + 1; m < groupEnd; ++m) skip_[m] = 1;
     for (size_t m = orderAt; orderAt && m < end; ++m) skip_[m] = 1;
+    for (size_t m = end; m < tail; ++m) skip_[m] = 1;
     auto grouped = [&](Range r) {
       return std::any_of(set.begin(), set.end(), [&](Range x) { return same(x.first, r); });
     };
@@ -133,6 +265,30 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
       for (size_t i = rb; i < re; ++i) {
         if (skip_[i]) continue;
         if (isAggregate(i)) { i = matching(i + 1); continue; }
+        if (is(t_[i], "GROUP_ID") && is(at(i + 1), "(") && is(at(i + 2), ")")) {
+          replace_[i] = std::to_string(repeat);
+          skip_[i + 1] = skip_[i + 2] = 1;
+          i += 2;
+          continue;
+        }
+        if (is(t_[i], "GROUPING_ID") && is(at(i + 1), "(")) {
+          // one bit per argument, the first the highest: set where the expression is rolled up
+          size_t close = matching(i + 1);
+          long long bits = 0;
+          for (size_t ab = i + 2, k = ab; k <= close; ++k) {
+            if (k < close && !(t_[k].depth == t_[i].depth + 1 && is(t_[k], ","))) continue;
+            if (k == ab) throw OraError(936);
+            Range arg{ab, k};
+            bool in = std::any_of(all.begin(), all.end(), [&](Range x) { return x.second - x.first == k - ab && same(x.first, arg); });
+            if (!in) throw OraError(979, "GROUPING_ID");
+            bits = bits * 2 + (grouped(arg) ? 0 : 1);
+            ab = k + 1;
+          }
+          replace_[i] = std::to_string(bits);
+          for (size_t m = i + 1; m <= close; ++m) skip_[m] = 1;
+          i = close;
+          continue;
+        }
         if (is(t_[i], "GROUPING") && is(at(i + 1), "(")) {
           size_t close = matching(i + 1);
           Range arg{i + 2, close};
@@ -156,6 +312,29 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     };
     mark(listBegin, from);
     mark(groupEnd, havingEnd);
+    std::string hidden;
+    for (size_t k = 0; k < keys.size(); ++k) {
+      if (!keys[k].hidden) continue;
+      for (size_t m = keys[k].b; m < keys[k].e; ++m) skip_[m] = savedSkip[m];
+      mark(keys[k].b, keys[k].e);
+      Context c;
+      parseFrom(from + 1, fromEnd, c);
+      ctx_.push_back(c);
+      hidden += ", " + emit(keys[k].b, keys[k].e) + " AS \"O$" + std::to_string(k + 1) + "\"";
+      ctx_.pop_back();
+      for (size_t m = keys[k].b; m < keys[k].e; ++m) skip_[m] = 1;
+    }
+    size_t leaf = 0;
+    for (auto& a : analytics) {
+      Context c;
+      parseFrom(from + 1, fromEnd, c);
+      ctx_.push_back(c);
+      for (auto r : a.leaves) hidden += ", " + emit(r.first, r.second) + " AS \"A$" + std::to_string(++leaf) + "\"";
+      ctx_.pop_back();
+      replace_[a.b] = "NULL";
+      for (size_t m = a.b + 1; m < a.e; ++m) skip_[m] = 1;
+    }
+    if (!hidden.empty()) replace_[from] = hidden + " FROM";
     size_t ignored;
     expandingGroups_ = true;
     partGroups_ = set;
@@ -171,13 +350,53 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     replace_ = savedReplace;
     skip_ = savedSkip;
   }
-  std::string out = "SELECT * FROM (";
+  bool anyHidden = std::any_of(keys.begin(), keys.end(), [](const Key& k) { return k.hidden; });
+  std::string cols;
+  if (!analytics.empty()) {
+    // the analytic items written again over the hidden columns
+    auto commas = std::count_if(t_.begin() + static_cast<long>(listBegin), t_.begin() + static_cast<long>(from),
+                                [&](const Token& k) { return k.depth == d && is(k, ","); });
+    if (lastNames_.size() != static_cast<size_t>(commas) + 1)
+      throw OraError(900, "analytic functions over grouping sets");
+    Context c;
+    parseFrom(from + 1, fromEnd, c);
+    ctx_.push_back(c);
+    size_t item = 0, leaf = 0, ai = 0;
+    for (size_t ib = listBegin, m = ib; m <= from; ++m) {
+      if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
+      std::string col = quoteIdent(lastNames_[item]);
+      if (ai < analytics.size() && analytics[ai].b == ib) {
+        for (auto r : analytics[ai].leaves) {
+          replace_[r.first] = "\"A$" + std::to_string(++leaf) + "\"";
+          for (size_t x = r.first + 1; x < r.second; ++x) skip_[x] = 1;
+        }
+        col = emit(analytics[ai].b, analytics[ai].e) + " AS " + col;
+        ++ai;
+      }
+      cols += (cols.empty() ? "" : ", ") + col;
+      ++item;
+      ib = m + 1;
+    }
+    ctx_.pop_back();
+  } else {
+    for (auto& n : lastNames_) cols += (cols.empty() ? "" : ", ") + quoteIdent(n);
+  }
+  if (anyHidden && cols.empty()) throw OraError(904, "ORDER BY"); // the sort needs what * leaves out
+  std::string out = "SELECT " + (anyHidden || !analytics.empty() ? cols : std::string("*")) + " FROM (";
   for (size_t k = 0; k < parts.size(); ++k) out += (k ? " UNION ALL " : "") + parts[k];
   out += ")";
-  if (orderAt) {
+  if (anyHidden) {
+    out += " ORDER BY ";
+    for (size_t k = 0; k < keys.size(); ++k) {
+      const Key& x = keys[k];
+      std::string key = x.hidden ? "\"O$" + std::to_string(k + 1) + "\""
+                        : t_[x.b].kind == Token::Num ? t_[x.b].text : quoteIdent(t_[x.b].text);
+      out += (k ? ", " : "") + key + (x.desc ? " DESC" : " ASC") + (x.nullsFirst ? " NULLS FIRST" : " NULLS LAST");
+    }
+  } else if (orderAt) {
     nullsOrder(orderAt + 2, end, d);
     out += " " + emit(orderAt, end);
-  } else {
+  } else if (!compound) {
     // as the sort that makes the groups leaves them: details first, each total after (ROLLUP)
     // or before (CUBE) what it sums up
     std::vector<std::string> keys;
@@ -195,7 +414,11 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
       for (size_t k = 0; k < keys.size(); ++k) out += (k ? ", " : "") + keys[k];
     }
   }
-  next = end;
+  if (tail > end) {
+    for (size_t m = end; m < tail; ++m) skip_[m] = savedSkip[m];
+    out += " " + emit(end, tail);
+  }
+  next = tail;
   return out;
 }
 
@@ -214,6 +437,8 @@ std::string Translator::nestedAggregates(size_t s, size_t e, size_t& next) {
     for (size_t k = i + 2; k < close; ++k)
       if (isAggregate(k)) {
         inner.emplace_back(k, matching(k + 1) + 1);
+        for (size_t x = k + 2; x < matching(k + 1); ++x)
+          if (isAggregate(x)) throw OraError(935).at(static_cast<int>(t_[x].pos)); // nested too deeply
         k = matching(k + 1);
       }
     i = close;

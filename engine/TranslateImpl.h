@@ -77,7 +77,9 @@ std::string exactCall(std::string call);
 class Translator {
 public:
   Translator(const std::string& src, std::vector<Token> toks, Catalog& cat)
-      : src_(src), t_(std::move(toks)), cat_(cat) {}
+      : src_(src), t_(std::move(toks)), cat_(cat) {
+    markNthFrom();
+  }
 
   Translation run();
   // What run() had made of the statement when it failed.
@@ -248,7 +250,8 @@ public:
   size_t withTies(size_t b, size_t e, const std::vector<std::string>& aliases, size_t& order) const;
   void checkGroupedClauses(size_t s, size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
                            const std::vector<std::string>& aliases);
-  void rejectAggregates(size_t b, size_t e) const;
+  void rejectAggregates(size_t b, size_t e, bool aggregates = true) const;
+  void rejectNestedWindows(size_t b, size_t e) const;
   // long AND / OR runs by their first byte: helper and the conditions' byte ranges
   std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> bigChains;
   size_t tokenAt(size_t pos) const;
@@ -259,12 +262,22 @@ public:
   [[gnu::noinline]] std::string groupingSets(size_t s, size_t e, size_t& next);
   [[gnu::noinline]] void analyticWindow(size_t i);
   [[gnu::noinline]] std::string listAgg(size_t i, size_t& after);
+  std::string percentile(size_t i, size_t& after);
+  std::string sortKeys(size_t b, size_t e, int depth, size_t& count);
+  std::string keepRows(size_t i, size_t& after);
+  std::string hypothetical(size_t i, size_t& after);
+  bool hypotheticalAt(size_t i) const;
+  void aliasInGroupBy(size_t gb, size_t ge, size_t listBegin, size_t from);
+  std::string frameValue(size_t i, size_t& after);
+  // NTH_VALUE (...) FROM FIRST|LAST: that FROM becomes "NTH$FROM", so no clause ends there
+  void markNthFrom();
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);
   bool expandingGroups_ = false;
   [[gnu::noinline]] std::string nestedAggregates(size_t s, size_t e, size_t& next);
   std::set<size_t> nestedDone_; // blocks whose nested aggregates are written
   std::vector<std::pair<size_t, size_t>> partGroups_; // the grouping set being written
+  std::vector<std::string> lastNames_; // the last query block's result column names (empty with a *)
   static std::string groupedCall(const std::string& f, std::vector<std::string> parts);
   std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).

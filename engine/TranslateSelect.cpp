@@ -154,6 +154,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
 
   rejectAggregates(fromEnd, whereEnd);
+  rejectNestedWindows(listBegin, from);
   // GROUP BY expressions, for the check that every selected column is grouped
   std::vector<std::pair<size_t, size_t>> groups;
   bool grouped = false;
@@ -163,6 +164,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       size_t ge = clauseEnd(i + 2, end, d, {"HAVING", "ORDER", "UNION", "INTERSECT", "MINUS", "EXCEPT"});
       size_t gb = i + 2;
       rejectAggregates(gb, ge);
+      if (is(at(ge), "HAVING")) rejectAggregates(ge + 1, clauseEnd(ge + 1, end, d, {"ORDER"}), false);
+      aliasInGroupBy(gb, ge, listBegin, from);
       for (size_t m = gb; m <= ge; ++m)
         if (m == ge || (t_[m].depth == d && is(t_[m], ","))) { groups.emplace_back(gb, m); gb = m + 1; }
       break;
@@ -230,8 +233,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     // Oracle numbers rows as they are found, before grouping and sorting.
     bool plain = whereEnd == end && !head.ends_with("DISTINCT") && joined.empty();
     for (size_t i = listBegin; plain && i < from; ++i) {
-      static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE"};
-      if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(")) plain = false;
+      if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "("))
+        plain = false;
     }
     if (plain) {
       out += " " + emit(from, end);
@@ -272,6 +275,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   }
   ctx_.pop_back();
   next = end;
+  lastNames_ = anyStar ? std::vector<std::string>{} : outNames;
   if (!walk.empty()) {
     // depth first, unless the query sorts otherwise
     bool sorted = false;
@@ -282,15 +286,45 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   return out;
 }
 
+// GROUP BY sees the tables' columns, never the select list's aliases: an alias there is no
+// column at all (SQLite would take it).
+void Translator::aliasInGroupBy(size_t gb, size_t ge, size_t listBegin, size_t from) {
+  int d = t_[gb].depth;
+  for (size_t b = gb, m = b; m <= ge; ++m) {
+    if (m < ge && !(t_[m].depth == d && is(t_[m], ","))) continue;
+    if (m == b + 1 && (t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent) && !keywordAt(t_, b)) {
+      bool alias = false;
+      for (size_t x = listBegin + 1; x < from; ++x)
+        if ((x + 1 == from || (t_[x + 1].depth == d && is(t_[x + 1], ","))) && t_[x].text == t_[b].text &&
+            (t_[x].kind == Token::Ident || t_[x].kind == Token::QIdent) &&
+            !(t_[x - 1].depth == d && (is(t_[x - 1], ",") || is(t_[x - 1], "."))) && !is(t_[x - 1], "SELECT"))
+          alias = true;
+      bool column = false, known = !ctx_.empty();
+      for (auto& r : ctx_.empty() ? std::vector<TableRef>{} : ctx_.back().tables) {
+        if (!r.dictionary.empty() || r.name == "DUAL") continue;
+        auto cols = cat_.columns(r.name);
+        if (cols.empty()) known = false; // a view or a subquery of its own: not looked into
+        for (auto& c : cols) column = column || c.name == t_[b].text;
+      }
+      if (alias && known && !column) throw OraError(904, "\"" + t_[b].text + "\"").at(static_cast<int>(t_[b].pos));
+    }
+    b = m + 1;
+  }
+}
+
 bool Translator::isAggregate(size_t i) const {
-  static const std::set<std::string> aggregates = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STDDEV", "VARIANCE", "LISTAGG"};
-  return t_[i].kind == Token::Ident && aggregates.count(t_[i].text) && is(at(i + 1), "(") && !analyticAt(i);
+  if (hypotheticalAt(i)) return true;
+  return t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "(") && !analyticAt(i);
 }
 
 // A function call at i that has an OVER clause: its end (after the window), or 0.
 size_t Translator::analyticAt(size_t i) const {
   if (!is(at(i + 1), "(")) return 0;
   size_t close = matching(i + 1);
+  if (is(at(close + 1), "KEEP") && is(at(close + 2), "(")) close = matching(close + 2);
+  if (is(at(close + 1), "NTH$FROM")) close += 2;
+  if ((is(at(close + 1), "IGNORE") || is(at(close + 1), "RESPECT")) && is(at(close + 2), "NULLS")) close += 2;
+  if (is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(")) close = matching(close + 3);
   if (!is(at(close + 1), "OVER") || !is(at(close + 2), "(")) return 0;
   return matching(close + 2) + 1;
 }
@@ -320,14 +354,21 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     }
   }
   static const std::set<std::string> pseudo = {"SYSDATE", "USER", "UID", "ROWNUM", "NULL", "LEVEL"};
+  static const std::set<std::string> windowWords = {"OVER", "PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
+      "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST",
+      "WITHIN", "GROUP", "KEEP", "DENSE_RANK", "IGNORE", "RESPECT", "NTH$FROM"};
+  size_t analyticEnd = 0;
   for (size_t i = b; i < e; ++i) {
     if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; }
     if (isAggregate(i)) {
       i = matching(i + 1);
+      if (is(at(i + 1), "KEEP") && is(at(i + 2), "(")) i = matching(i + 2);
       if (is(at(i + 1), "WITHIN") && is(at(i + 3), "(")) i = matching(i + 3);
       continue;
     }
-    if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) { i = end - 1; continue; }
+    // an analytic function of a grouped query reads the groups: its columns are checked too
+    if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) analyticEnd = std::max(analyticEnd, end);
+    if (i < analyticEnd && windowWords.count(t_[i].text)) continue;
     if (seeRewrites && (skip_[i] || !replace_[i].empty())) continue; // written otherwise (a total's NULL, GROUPING's value)
     const Token& k = t_[i];
     if (covered[i - b] || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;

@@ -15,6 +15,13 @@
 
 namespace ora::tx {
 
+namespace {
+// The statistical and inverse distribution aggregates give a NUMBER.
+bool statistic(const std::string& f) {
+  return f != "COUNT" && aggregateFunction(f) && f != "MIN" && f != "MAX" && f != "LISTAGG" && f != "ANY_VALUE";
+}
+} // namespace
+
 ColType Translator::exprType(size_t b, size_t e) {
   // a chain already rewritten no longer reads as one
   if (int code = rewrittenType(b, e)) {
@@ -170,10 +177,13 @@ ColType Translator::infer(size_t b, size_t e) {
   if (f.kind == Token::Ident && analyticAt(b) == e) {
     // an analytic call has the type of its function without the window
     static const std::set<std::string> ranks = {"ROW_NUMBER", "RANK", "DENSE_RANK", "NTILE", "PERCENT_RANK",
-                                                "CUME_DIST", "RATIO_TO_REPORT", "COUNT", "SUM", "AVG", "STDDEV", "VARIANCE"};
-    if (ranks.count(f.text)) { t = ColType{}; t.code = kNumber; return t; }
+                                                "CUME_DIST", "RATIO_TO_REPORT", "COUNT", "SUM", "AVG"};
+    if (ranks.count(f.text) || statistic(f.text)) { t = ColType{}; t.code = kNumber; return t; }
+    if (f.text == "LISTAGG") return t;
     size_t close = matching(b + 1), a = b + 2, m = a;
+    if (is(at(a), "DISTINCT") || is(at(a), "UNIQUE") || is(at(a), "ALL")) m = ++a;
     while (m < close && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
+    if (m - a > 2 && is(t_[m - 1], "NULLS") && (is(t_[m - 2], "IGNORE") || is(t_[m - 2], "RESPECT"))) m -= 2;
     return m > a ? exprType(a, m) : t;
   }
   bool wholeCall = f.kind == Token::Ident && is(at(b + 1), "(") && is(t_[e - 1], ")") && t_[e - 1].depth == f.depth &&
@@ -209,9 +219,10 @@ ColType Translator::infer(size_t b, size_t e) {
     return r;
   };
   // Calls whose result has the type of their first argument.
-  static const std::set<std::string> sameType = {"MIN", "MAX", "NVL", "COALESCE", "GREATEST", "LEAST", "NULLIF"};
+  static const std::set<std::string> sameType = {"MIN", "MAX", "ANY_VALUE", "NVL", "COALESCE", "GREATEST", "LEAST", "NULLIF"};
   if (wholeCall && sameType.count(f.text) && !args.empty()) {
-    if (f.text == "MIN" || f.text == "MAX" || f.text == "NULLIF") return infer(args[0].first, args[0].second);
+    if (f.text == "MIN" || f.text == "MAX" || f.text == "ANY_VALUE" || f.text == "NULLIF")
+      return infer(args[0].first, args[0].second);
     return widest(args);
   }
   if (f.kind == Token::Ident && f.text == "CASE" && is(t_[e - 1], "END") && t_[e - 1].depth == f.depth) {
@@ -305,10 +316,18 @@ ColType Translator::infer(size_t b, size_t e) {
       return t;
     }
   }
-  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING",
-                                                "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE"};
+  static const std::set<std::string> numeric = {"COUNT", "SUM", "AVG", "STDDEV", "VARIANCE", "GROUPING", "GROUPING_ID", "GROUP_ID",
+                                                "REGEXP_INSTR", "REGEXP_COUNT", "LENGTHB", "INSTRB", "VSIZE", "APPROX_COUNT_DISTINCT"};
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   if (f.kind == Token::Ident && f.text == "LISTAGG") return t;
+  if (f.kind == Token::Ident && statistic(f.text) && is(at(b + 1), "(")) { t = ColType{}; t.code = kNumber; return t; }
+  if (f.kind == Token::Ident && is(at(b + 1), "(") && (hypotheticalAt(b) || is(at(matching(b + 1) + 1), "KEEP"))) {
+    // MIN and MAX keep their argument's type; the other aggregates and the ranks give a NUMBER
+    if ((f.text == "MIN" || f.text == "MAX") && !hypotheticalAt(b)) return exprType(b + 2, matching(b + 1));
+    t = ColType{};
+    t.code = kNumber;
+    return t;
+  }
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
