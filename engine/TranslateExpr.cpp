@@ -350,9 +350,13 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
   size_t k = j;
   for (;;) {
     while (k < e && t_[k].depth == d && (is(t_[k], "+") || is(t_[k], "-"))) ++k;
-    if (k >= e || skip_[k] || !replace_[k].empty()) return j;
+    if (k >= e || skip_[k] || (!replace_[k].empty() && !walkValue(k))) return j;
     const Token& t = t_[k];
-    if (is(t, "(")) {
+    if (walkValue(k)) {
+      // a value of the hierarchical walk, already written: its arguments were taken with it
+      for (++k; k < e && skip_[k]; ++k) {
+      }
+    } else if (is(t, "(")) {
       k = matching(k) + 1;
     } else if (t.kind == Token::Ident && t.text == "CASE") {
       int nest = 0;
@@ -389,6 +393,14 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
   }
 }
 
+// LEVEL, PRIOR x, SYS_CONNECT_BY_PATH(...) and the like once the hierarchical walk has written them.
+bool Translator::walkValue(size_t k) const {
+  static const std::set<std::string> values = {"LEVEL", "PRIOR", "SYS_CONNECT_BY_PATH", "CONNECT_BY_ROOT",
+                                               "CONNECT_BY_ISLEAF", "CONNECT_BY_ISCYCLE"};
+  return k < size() && !replace_[k].empty() && t_[k].kind == Token::Ident && values.count(t_[k].text) &&
+         !(k > 0 && is(t_[k - 1], "."));
+}
+
 // The additive chain (terms joined by +, - and ||) starting at i; false when i starts none.
 bool Translator::chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms,
                          std::vector<std::string>& ops) const {
@@ -419,7 +431,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
   std::vector<std::string> ops;
   size_t lastB = 0, lastE = 0; // the chain before a comparison
   for (size_t i = b; i < e;) {
-    if (skip_[i] || !replace_[i].empty()) { ++i; continue; }
+    if (skip_[i] || (!replace_[i].empty() && !walkValue(i))) { ++i; continue; }
     if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i) + 1; continue; }
     const Token& k = t_[i];
     if (is(k, "SELECT")) {

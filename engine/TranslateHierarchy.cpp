@@ -19,6 +19,13 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   }
   if (!connectAt) {
     if (startAt) throw OraError(1788); // START WITH without CONNECT BY
+    size_t blockBegin = from;
+    while (blockBegin > 0 && !(t_[blockBegin].depth == d && is(t_[blockBegin], "SELECT"))) --blockBegin;
+    for (size_t i = blockBegin; i < end; ++i) {
+      if (t_[i].depth != d || t_[i].kind != Token::Ident || (i > 0 && is(t_[i - 1], "."))) continue;
+      if (is(t_[i], "LEVEL") && !is(at(i + 1), "(")) throw OraError(1788).at(static_cast<int>(t_[i].pos));
+      if (is(t_[i], "ORDER") && is(at(i + 1), "SIBLINGS")) throw OraError(30929).at(static_cast<int>(t_[i].pos));
+    }
     return {};
   }
   static const std::set<std::string> stops = {"START", "CONNECT", "GROUP", "ORDER", "HAVING", "UNION",
@@ -74,6 +81,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   std::vector<std::string> anchor = {row, "1", pad(row), "'/' || " + row + " || '/'", "0"};
   std::vector<std::string> step = {row, cte + ".\"L$\" + 1", cte + ".\"K$\" || " + pad(row),
                                    cte + ".\"V$\" || " + row + " || '/'", loopIsError ? looped : "0"};
+  std::vector<size_t> cycles; // CONNECT_BY_ISCYCLE, known once the condition is
   // SYS_CONNECT_BY_PATH(x, sep) and CONNECT_BY_ROOT x anywhere in the block
   size_t blockBegin = from;
   while (blockBegin > 0 && !(t_[blockBegin].depth == d && is(t_[blockBegin], "SELECT"))) --blockBegin;
@@ -85,7 +93,10 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       while (comma < close && !(t_[comma].depth == k.depth + 1 && is(t_[comma], ","))) ++comma;
       if (comma >= close) throw OraError(909);
       qualify(i + 2, comma);
-      std::string x = emit(i + 2, comma), sep = emit(comma + 1, close);
+      std::string sep = emit(comma + 1, close);
+      // a value holding the separator would make the path ambiguous
+      std::string x = "CASE WHEN instr(" + emit(i + 2, comma) + ", " + sep + ") > 0 THEN ora_raise(30004) ELSE " +
+                      emit(i + 2, comma) + " END";
       std::string col = "\"P" + std::to_string(names.size()) + "$\"";
       names.push_back(col);
       anchor.push_back("(" + sep + ") || (" + x + ")");
@@ -104,6 +115,27 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       replace_[i] = cte + "." + col;
       for (size_t m = b; m < e; ++m) skip_[m] = 1;
       i = e - 1;
+    } else if (k.text == "PRIOR" && !(i >= condBegin && i < condEnd) && k.depth == d) {
+      // the parent row's value outside the condition: NULL on a root
+      size_t b = i + 1, e = b + 1;
+      if (is(at(b + 1), ".")) e = b + 3;
+      if (!(at(e - 1).kind == Token::Ident || at(e - 1).kind == Token::QIdent) || !columns.count(at(e - 1).text))
+        throw OraError(900, "PRIOR must name a column");
+      std::string col = "\"Q" + std::to_string(names.size()) + "$\"";
+      names.push_back(col);
+      anchor.push_back("NULL");
+      step.push_back(dual ? "'X'" : parent + "." + quoteIdent(at(e - 1).text));
+      replace_[i] = cte + "." + col;
+      for (size_t m = b; m < e; ++m) skip_[m] = 1;
+      i = e - 1;
+    } else if (k.text == "CONNECT_BY_ISLEAF" && !is(at(i + 1), "(")) {
+      // a leaf has no row of the walk one step below it
+      const std::string x = "\"X$\"", key = cte + ".\"K$\"";
+      replace_[i] = "(NOT EXISTS (SELECT 1 FROM " + cte + " AS " + x + " WHERE length(" + x + ".\"K$\") = length(" +
+                    key + ") + 12 AND substr(" + x + ".\"K$\", 1, length(" + key + ")) = " + key + "))";
+    } else if (k.text == "CONNECT_BY_ISCYCLE" && !is(at(i + 1), "(")) {
+      if (!nocycle) throw OraError(30930).at(static_cast<int>(k.pos));
+      cycles.push_back(i);
     } else if (isLevel(i) && !(i >= condBegin && i < condEnd) && !(startAt && i >= startAt && i < startEnd)) {
       replace_[i] = cte + ".\"L$\"";
     }
@@ -137,11 +169,17 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       for (size_t m = b; m + 1 < e; ++m) skip_[m] = 1;
       replace_[e - 1] = parent + "." + quoteIdent(at(e - 1).text);
       i = e - 1;
-    } else if (isLevel(i)) {
+    } else if (isLevel(i) || (dual && is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], ".")))) {
+      // on DUAL each level is one row, so ROWNUM counts the levels
       replace_[i] = "(" + cte + ".\"L$\" + 1)";
     }
   }
   std::string cond = emit(condBegin, condEnd);
+  // a row closes a loop when one of its children is already on its way up
+  for (size_t i : cycles)
+    replace_[i] = dual ? std::string("0")
+                       : "(EXISTS (SELECT 1 FROM " + src + " AS " + parent + " JOIN " + src + " AS " + self + " ON (" +
+                             cond + ") WHERE " + parent + ".rowid = " + cte + ".\"R$\" AND " + looped + "))";
   std::string start;
   if (startAt) {
     for (size_t i = startAt + 2; i < startEnd; ++i)

@@ -156,6 +156,7 @@ private:
   ColType exprType(size_t b, size_t e);
   void rewriteChains(size_t b, size_t e);
   bool productAt(size_t b, size_t e) const;
+  bool walkValue(size_t k) const;
   void checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results);
   ColType castType(size_t b, size_t e) const;
   std::string factors(size_t b, size_t e);

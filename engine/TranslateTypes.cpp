@@ -141,7 +141,10 @@ ColType Translator::infer(size_t b, size_t e) {
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
   if (is(f, "INTERVAL") && at(b + 1).kind == Token::Str && intervalEnd(b) == e) { t = ColType{}; t.code = kNumber; return t; }
   if (is(f, "(") && is(at(b + 1), "SELECT") && matching(b) + 1 == e) return subqueryType(b + 1, e - 1);
+  if ((is(f, "PRIOR") || is(f, "CONNECT_BY_ROOT")) && e - b >= 2) return infer(b + 1, e);
+  if (is(f, "SYS_CONNECT_BY_PATH") && is(at(b + 1), "(")) { t.code = kVarchar2; t.size = 4000; return t; }
   if (e - b == 1) {
+    if (is(f, "CONNECT_BY_ISLEAF") || is(f, "CONNECT_BY_ISCYCLE")) { t = ColType{}; t.code = kNumber; return t; }
     if (f.kind == Token::Num) { t = ColType{}; t.code = kNumber; return t; }
     // a text literal is CHAR, as long as it is
     if (f.kind == Token::Str) { t.code = kChar; t.size = std::max<int>(1, textBytes(f.text)); return t; }
