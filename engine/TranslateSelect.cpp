@@ -68,7 +68,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
           // expression columns of a view have no declared type; describe them as stored
           for (auto& c : cat_.columns(r.name)) tr_.inferred.emplace(c.name, c.type);
         }
-        if (is(at(j), "AS")) ++j;
+        if (is(at(j), "AS")) throw OraError(933).at(static_cast<int>(at(j).pos)); // no AS before a table's alias
         if (aliasToken(j) && j < e) r.alias = at(j).text;
         c.tables.push_back(r);
         i = j - 1;
@@ -171,6 +171,18 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (t_[i].depth == d && isAggregate(i)) grouped = true;
 
   if (listBegin + 1 == from && is(t_[listBegin], "*") && replace_[listBegin].empty()) joinedStar(listBegin, from, fromEnd);
+  {
+    std::vector<std::string> named;
+    for (size_t i = listBegin; i < from;) {
+      size_t ie = i;
+      while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
+      if (ie - i >= 2 && aliasToken(ie - 1) && !is(t_[ie - 1], "*") &&
+          (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")")))
+        named.push_back(t_[ie - 1].text);
+      i = ie + 1;
+    }
+    aliasesOutOfScope(from, fromEnd, end, named);
+  }
   std::string out = head;
   size_t i = listBegin;
   bool first = true;
@@ -267,6 +279,38 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     out = "SELECT * FROM (" + walk + out + (sorted ? "" : " ORDER BY \"H$\".\"K$\"") + ")";
   }
   return out;
+}
+
+// A select list's aliases name its result, which WHERE and GROUP BY come before: there they
+// are columns of the tables or nothing at all (SQLite would take the alias).
+void Translator::aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases) {
+  if (aliases.empty() || ctx_.empty()) return;
+  int d = t_[from].depth;
+  for (size_t i = from + 1; i < fromEnd; ++i)
+    if (is(t_[i], "SELECT") || is(t_[i], "PIVOT") || is(t_[i], "UNPIVOT") || is(t_[i], "TABLE")) return;
+  std::set<std::string> columns;
+  for (auto& c : ctx_)
+    for (auto& r : c.tables) {
+      if (r.name == "DUAL") { columns.insert("DUMMY"); continue; }
+      if (cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) return;
+      for (auto& col : cat_.columns(r.name)) columns.insert(col.name);
+    }
+  bool inScope = false; // WHERE, GROUP BY and HAVING; not ORDER BY
+  for (size_t i = fromEnd; i < end; ++i) {
+    const Token& k = t_[i];
+    if (is(k, "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; } // its own block
+    if (k.depth == d && k.kind == Token::Ident && i + 1 < end) {
+      if (is(k, "WHERE") || is(k, "HAVING") || (is(k, "GROUP") && is(t_[i + 1], "BY"))) inScope = true;
+      if ((is(k, "ORDER") || is(k, "CONNECT") || is(k, "START")) &&
+          (is(t_[i + 1], "BY") || is(t_[i + 1], "WITH") || is(t_[i + 1], "SIBLINGS")))
+        inScope = false;
+    }
+    if (!inScope || k.depth < d || skip_[i] || !replace_[i].empty()) continue;
+    if (k.kind != Token::Ident && k.kind != Token::QIdent) continue;
+    if ((i > 0 && is(t_[i - 1], ".")) || is(at(i + 1), "(") || is(at(i + 1), ".")) continue;
+    if (std::find(aliases.begin(), aliases.end(), k.text) != aliases.end() && !columns.count(k.text))
+      throw OraError(904, k.text).at(static_cast<int>(k.pos));
+  }
 }
 
 bool Translator::isAggregate(size_t i) const {
