@@ -28,13 +28,13 @@ std::string Translator::rowLimit(size_t i, size_t e, size_t& after) {
   size_t m = i;
   if (is(at(m), "OFFSET")) {
     size_t x = until(m + 1, {"ROW", "ROWS"});
-    offset = "MAX(0, " + emit(m + 1, x) + ")";
+    offset = "MAX(0, CAST(" + emit(m + 1, x) + " AS INTEGER))"; // a fraction is cut off
     m = x + 1;
   }
   if (m < e && is(at(m), "FETCH")) {
     size_t x = until(m + 2, {"ROW", "ROWS", "PERCENT"});
-    limit = x > m + 2 ? "MAX(0, " + emit(m + 2, x) + ")" : "1";
-    if (is(at(x), "PERCENT")) throw OraError(900, "FETCH ... PERCENT is not supported");
+    limit = x > m + 2 ? "MAX(0, CAST(" + emit(m + 2, x) + " AS INTEGER))" : "1";
+    if (is(at(x), "PERCENT")) throw OraError(900, "FETCH ... PERCENT is not supported here");
     m = x + 1;
     if (is(at(m), "WITH")) throw OraError(900, "FETCH ... WITH TIES is not supported");
     ++m; // ONLY

@@ -129,6 +129,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   size_t from = clauseEnd(listBegin, e, d, {"FROM"});
   if (from >= e || !is(at(from), "FROM")) throw OraError(923);
   size_t fromEnd = clauseEnd(from + 1, e, d, fromStops);
+  for (size_t i = from + 1; i < fromEnd; ++i) // a row limit straight after FROM
+    if (t_[i].depth == d && (is(t_[i], "FETCH") || is(t_[i], "OFFSET")) && keywordAt(t_, i)) fromEnd = i;
   size_t end = clauseEnd(fromEnd, e, d, setOps);
   std::string walk = hierarchy(from, fromEnd, end, d);
   Context c;
@@ -254,16 +256,24 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
   } else if (size_t tiesOrder = 0, tiesFetch = withTies(whereEnd, end, aliases, tiesOrder);
              tiesFetch && !anyStar && walk.empty() && !head.ends_with("DISTINCT")) {
-    // FETCH FIRST n ROWS WITH TIES: the rows ranked within the first n by the ORDER BY
-    std::string keys = emit(tiesOrder + 2, tiesFetch);
+    // FETCH FIRST n [PERCENT] ROWS WITH TIES / ONLY: the rows ranked (numbered) within the
+    // first n, or the first n percent rounded up, by the ORDER BY
+    size_t cut = tiesOrder ? tiesOrder : tiesFetch;
+    std::string over = tiesOrder ? "OVER (ORDER BY " + emit(tiesOrder + 2, tiesFetch) + ")" : "OVER ()";
     size_t x = tiesFetch + 2;
-    while (x < end && !(t_[x].depth == d && (is(t_[x], "ROW") || is(t_[x], "ROWS")))) ++x;
+    while (x < end && !(t_[x].depth == d && (is(t_[x], "ROW") || is(t_[x], "ROWS") || is(t_[x], "PERCENT")))) ++x;
+    bool percent = is(at(x), "PERCENT");
+    bool ties = false;
+    for (size_t m = x; m + 1 < end; ++m) ties = ties || (is(t_[m], "WITH") && is(t_[m + 1], "TIES"));
     std::string count = x > tiesFetch + 2 ? emit(tiesFetch + 2, x) : "1";
-    out += ", RANK() OVER (ORDER BY " + keys + ") AS \"T$R\", ROW_NUMBER() OVER (ORDER BY " + keys + ") AS \"T$N\" ";
-    out += joined.empty() ? emit(from, tiesOrder) : "FROM " + joined + " " + emit(fromEnd, tiesOrder);
+    out += ", RANK() " + over + " AS \"T$R\", ROW_NUMBER() " + over + " AS \"T$N\"" +
+           (percent ? ", COUNT(*) OVER () AS \"T$C\" " : " ");
+    out += joined.empty() ? emit(from, cut) : "FROM " + joined + " " + emit(fromEnd, cut);
     std::string cols;
     for (auto& n : outNames) cols += (cols.empty() ? "" : ", ") + quoteIdent(n);
-    out = "SELECT " + cols + " FROM (" + out + ") WHERE \"T$R\" <= " + count + " ORDER BY \"T$N\"";
+    std::string place = ties ? "\"T$R\"" : "\"T$N\"";
+    std::string within = percent ? "(" + place + " - 1) * 100 < \"T$C\" * (" + count + ")" : place + " <= " + count;
+    out = "SELECT " + cols + " FROM (" + out + ") WHERE " + within + " ORDER BY \"T$N\"";
   } else if (!joined.empty()) {
     out += " FROM " + joined + " " + emit(fromEnd, end);
   } else {
