@@ -126,6 +126,13 @@ std::string Translator::emit(size_t b, size_t e) {
       add(quoteIdent(k.text));
       break;
     case Token::Op:
+      if (eq(k.text, "(") && setMember(i)) {
+        // a compound query's member in parentheses: SQLite takes a query of it instead
+        size_t close = matching(i);
+        add("SELECT * FROM (" + emit(i + 1, close) + ")");
+        i = close;
+        break;
+      }
       if (eq(k.text, "(") && hoistAt.count(at(i + 1).pos) && !hoistOff_) {
         // SQLite's parser takes only a few levels of nesting: deep subqueries become common
         // table expressions, each written at the top level.
@@ -391,6 +398,17 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
     if (k < e && t_[k].depth == d && (is(t_[k], "*") || is(t_[k], "/"))) { ++k; continue; }
     return k;
   }
+}
+
+// Whether the parenthesis at i holds a query that is one side of UNION, INTERSECT or MINUS.
+bool Translator::setMember(size_t i) const {
+  static const std::set<std::string> ops = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  size_t inner = i + 1;
+  while (is(at(inner), "(")) ++inner;
+  if (!is(at(inner), "SELECT") && !is(at(inner), "WITH")) return false;
+  auto setOp = [&](size_t k) { return k < size() && t_[k].kind == Token::Ident && ops.count(t_[k].text); };
+  if (i > 0 && (setOp(i - 1) || (is(t_[i - 1], "ALL") && i > 1 && setOp(i - 2)))) return true;
+  return setOp(matching(i) + 1);
 }
 
 // LEVEL, PRIOR x, SYS_CONNECT_BY_PATH(...) and the like once the hierarchical walk has written them.

@@ -157,6 +157,7 @@ private:
   void rewriteChains(size_t b, size_t e);
   bool productAt(size_t b, size_t e) const;
   bool walkValue(size_t k) const;
+  bool setMember(size_t i) const;
   void aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases);
   void checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results);
   ColType castType(size_t b, size_t e) const;

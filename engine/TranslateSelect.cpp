@@ -662,6 +662,12 @@ void Translator::query() {
   size_t e = size();
   for (size_t i = 0; i < size(); ++i)
     if (t_[i].depth == 0 && is(t_[i], "FOR") && is(at(i + 1), "UPDATE")) { e = i; break; }
+  // an ORDER BY after a compound's last member in parentheses belongs to no block: its
+  // positions stay positions
+  for (size_t i = 1; i + 1 < e; ++i)
+    if (t_[i].depth == 0 && is(t_[i], "ORDER") && is(t_[i + 1], "BY") && is(t_[i - 1], ")"))
+      for (size_t m = i + 2; m < e && t_[m].depth == 0 && !(is(t_[m], "OFFSET") || is(t_[m], "FETCH")); ++m)
+        if (t_[m].kind == Token::Num) pin_[m] = 1;
   tr_.sql = withHoisted(emit(0, e));
 }
 
