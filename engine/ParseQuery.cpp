@@ -49,6 +49,8 @@ Node* Parser::query(bool orderBy) {
     if (!acceptWord("NOWAIT") && acceptWord("WAIT")) {
       if (cur().kind != Tok::Num) fail(30005);
       ++i_;
+    } else if (isWord("SKIP") && isWord("LOCKED", 1)) {
+      i_ += 2;
     }
     q->kids[slot::ForUpdate] = finish(f);
   }

@@ -127,18 +127,24 @@ std::string Translator::quantified(const Quantified& q) {
 // c FROM "T$R"), the step reading "T$R".
 void Translator::guardRecursion(size_t nameAt, size_t open) {
   const std::string name = at(nameAt).text;
-  if (!is(at(nameAt + 1), "(")) return; // only the recursive form, with its column list
-  size_t listEnd = matching(nameAt + 1), close = matching(open);
+  size_t close = matching(open);
   int d = at(open).depth + 1;
   size_t unionAt = 0, refs = 0;
+  bool unionAll = true;
   for (size_t k = open + 1; k < close; ++k) {
     if (t_[k].depth == d && is(t_[k], "UNION")) {
-      if (unionAt || !is(at(k + 1), "ALL")) return;
-      unionAt = k;
+      if (!unionAt) unionAll = is(at(k + 1), "ALL");
+      unionAt = unionAt ? unionAt : k;
     }
-    if (unionAt && t_[k].kind != Token::Str && at(k).text == name && !is(at(k + 1), "(") && !is(at(k - 1), ".")) ++refs;
+    if (t_[k].kind != Token::Str && at(k).text == name && !is(at(k + 1), "(") && !is(at(k - 1), ".") &&
+        (is(at(k - 1), "FROM") || is(at(k - 1), "JOIN") || is(at(k - 1), ",")))
+      ++refs;
   }
-  if (!unionAt || !refs) return;
+  if (!refs) return;
+  // a query that reads itself: the recursive form, named columns and UNION ALL
+  if (!is(at(nameAt + 1), "(")) throw OraError(32039).at(static_cast<int>(at(nameAt).pos));
+  if (!unionAt || !unionAll) throw OraError(32040).at(static_cast<int>(at(nameAt).pos));
+  size_t listEnd = matching(nameAt + 1);
   auto fromOf = [&](size_t b, size_t e) {
     for (size_t k = b; k < e; ++k)
       if (t_[k].depth == d && is(t_[k], "FROM")) return k;

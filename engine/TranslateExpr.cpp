@@ -408,7 +408,8 @@ bool Translator::setMember(size_t i) const {
   if (!is(at(inner), "SELECT") && !is(at(inner), "WITH")) return false;
   auto setOp = [&](size_t k) { return k < size() && t_[k].kind == Token::Ident && ops.count(t_[k].text); };
   if (i > 0 && (setOp(i - 1) || (is(t_[i - 1], "ALL") && i > 1 && setOp(i - 2)))) return true;
-  return setOp(matching(i) + 1);
+  // the first member starts the query (a subquery in FROM is a table, not a member)
+  return (i == 0 || is(t_[i - 1], "(")) && setOp(matching(i) + 1);
 }
 
 // LEVEL, PRIOR x, SYS_CONNECT_BY_PATH(...) and the like once the hierarchical walk has written them.

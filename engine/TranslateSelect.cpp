@@ -662,6 +662,13 @@ void Translator::query() {
   size_t e = size();
   for (size_t i = 0; i < size(); ++i)
     if (t_[i].depth == 0 && is(t_[i], "FOR") && is(at(i + 1), "UPDATE")) { e = i; break; }
+  // rows to lock must be rows of a table, not of a set, a group or a DISTINCT
+  for (size_t i = 0; e < size() && i < e; ++i)
+    if (t_[i].depth == 0 && t_[i].kind == Token::Ident &&
+        (is(t_[i], "UNION") || is(t_[i], "INTERSECT") || is(t_[i], "MINUS") ||
+         (is(t_[i], "GROUP") && is(at(i + 1), "BY")) ||
+         ((is(t_[i], "DISTINCT") || is(t_[i], "UNIQUE")) && i > 0 && is(t_[i - 1], "SELECT"))))
+      throw OraError(1786);
   // an ORDER BY after a compound's last member in parentheses belongs to no block: its
   // positions stay positions
   for (size_t i = 1; i + 1 < e; ++i)
