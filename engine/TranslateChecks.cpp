@@ -147,7 +147,6 @@ size_t Translator::withTies(size_t b, size_t e, const std::vector<std::string>& 
   for (size_t k = b; k + 1 < e; ++k) {
     if (t_[k].depth != d) continue;
     if (is(t_[k], "ORDER") && is(t_[k + 1], "BY")) order = k;
-    if (is(t_[k], "OFFSET") && keywordAt(t_, k)) return 0;
     if (is(t_[k], "FETCH") && keywordAt(t_, k)) fetch = k;
     bool percent = fetch && is(t_[k], "PERCENT");
     if (percent || (fetch && is(t_[k], "WITH") && is(t_[k + 1], "TIES"))) {

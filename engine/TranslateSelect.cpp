@@ -258,8 +258,17 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
              tiesFetch && !anyStar && walk.empty() && !head.ends_with("DISTINCT")) {
     // FETCH FIRST n [PERCENT] ROWS WITH TIES / ONLY: the rows ranked (numbered) within the
     // first n, or the first n percent rounded up, by the ORDER BY
-    size_t cut = tiesOrder ? tiesOrder : tiesFetch;
-    std::string over = tiesOrder ? "OVER (ORDER BY " + emit(tiesOrder + 2, tiesFetch) + ")" : "OVER ()";
+    size_t skipAt = tiesFetch; // OFFSET n ROWS before the FETCH
+    for (size_t m = tiesOrder ? tiesOrder : whereEnd; m < tiesFetch; ++m)
+      if (t_[m].depth == d && is(t_[m], "OFFSET") && keywordAt(t_, m)) skipAt = m;
+    std::string skipped = "0";
+    if (skipAt < tiesFetch) {
+      size_t r = skipAt + 1;
+      while (r < tiesFetch && !(is(t_[r], "ROW") || is(t_[r], "ROWS"))) ++r;
+      skipped = "MAX(0, CAST(" + emit(skipAt + 1, r) + " AS INTEGER))";
+    }
+    size_t cut = tiesOrder ? tiesOrder : skipAt;
+    std::string over = tiesOrder ? "OVER (ORDER BY " + emit(tiesOrder + 2, skipAt) + ")" : "OVER ()";
     size_t x = tiesFetch + 2;
     while (x < end && !(t_[x].depth == d && (is(t_[x], "ROW") || is(t_[x], "ROWS") || is(t_[x], "PERCENT")))) ++x;
     bool percent = is(at(x), "PERCENT");
@@ -272,7 +281,10 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     std::string cols;
     for (auto& n : outNames) cols += (cols.empty() ? "" : ", ") + quoteIdent(n);
     std::string place = ties ? "\"T$R\"" : "\"T$N\"";
-    std::string within = percent ? "(" + place + " - 1) * 100 < \"T$C\" * (" + count + ")" : place + " <= " + count;
+    // rows after the skipped ones, up to n of them (and the rows tied with the last)
+    std::string within = "\"T$N\" > " + skipped + " AND " +
+                         (percent ? "(" + place + " - " + skipped + " - 1) * 100 < \"T$C\" * (" + count + ")"
+                                  : place + " <= " + skipped + " + CAST(" + count + " AS INTEGER)");
     out = "SELECT " + cols + " FROM (" + out + ") WHERE " + within + " ORDER BY \"T$N\"";
   } else if (!joined.empty()) {
     out += " FROM " + joined + " " + emit(fromEnd, end);
