@@ -655,6 +655,14 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   if (le <= lb || re <= rb) return;
   bool lStr = le == lb + 1 && t_[lb].kind == Token::Str, rStr = re == rb + 1 && t_[rb].kind == Token::Str;
   if (!replace_[lb].empty() || !replace_[rb].empty() || skip_[lb] || skip_[rb]) return;
+  // rows, (a, b) = (x, y) or (SELECT x, y ...), compare value by value as they are
+  auto row = [&](size_t b, size_t e) {
+    if (!is(t_[b], "(") || matching(b) + 1 != e) return false;
+    for (size_t k = b + 1; k + 1 < e; ++k)
+      if (t_[k].depth == t_[b].depth + 1 && is(t_[k], ",")) return true;
+    return false;
+  };
+  if (row(lb, le) || row(rb, re)) return;
   if (lStr && rStr) {
     for (size_t k : {lb, rb}) {
       std::string v = t_[k].text;

@@ -232,6 +232,25 @@ ColType Translator::infer(size_t b, size_t e) {
       }
     }
     checkCaseResults(results);
+    if (!is(t_[b + 1], "WHEN")) {
+      // CASE x WHEN a ...: x and every a of one type family
+      std::vector<std::pair<size_t, size_t>> compared;
+      size_t when = 0;
+      for (size_t m = b + 1; m < e; ++m) {
+        if (t_[m].depth != f.depth) continue;
+        if (is(t_[m], "CASE")) { ++nest; continue; }
+        if (is(t_[m], "END") && nest) { --nest; continue; }
+        if (nest) continue;
+        if (is(t_[m], "WHEN")) {
+          if (compared.empty()) compared.emplace_back(b + 1, m);
+          when = m + 1;
+        } else if (is(t_[m], "THEN") && when) {
+          compared.emplace_back(when, m);
+          when = 0;
+        }
+      }
+      checkCaseResults(compared);
+    }
     if (!results.empty()) return widest(results);
   }
   if (wholeCall && f.text == "CAST" && args.size() == 1) {
