@@ -518,6 +518,7 @@ namespace ora {
 
 ColType resultType(sqlite3_stmt* st, int i, const Translation& t) {
   ColType ty;
+  if (auto w = t.widened.find(sqlite3_column_name(st, i)); w != t.widened.end()) return w->second;
   if (const char* decl = sqlite3_column_decltype(st, i)) ty = parseDeclType(decl);
   if (ty.code == 0) {
     auto it = t.inferred.find(sqlite3_column_name(st, i));

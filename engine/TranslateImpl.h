@@ -231,6 +231,7 @@ public:
   int cteCount_ = 0;
   // per query block (its SELECT token): each result column's type code (0: not known) and first token
   std::map<size_t, std::vector<std::pair<int, size_t>>> blockTypes_;
+  std::map<int, std::vector<std::pair<std::string, ColType>>> compoundFirst_; // by depth: first member's columns
   void checkSetTypes() const;
   void checkOrderBy() const;
   size_t withTies(size_t b, size_t e, const std::vector<std::string>& aliases, size_t& order) const;

@@ -185,6 +185,15 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     aliasesOutOfScope(from, fromEnd, end, named);
   }
+  // a later member of UNION / INTERSECT / MINUS: its text columns may widen the first member's
+  auto setOpAt = [&](size_t k) {
+    return k < size() && (is(t_[k], "UNION") || is(t_[k], "INTERSECT") || is(t_[k], "MINUS") || is(t_[k], "EXCEPT"));
+  };
+  auto follows = [&](size_t k) { return k > 0 && (setOpAt(k - 1) || (is(t_[k - 1], "ALL") && k > 1 && setOpAt(k - 2))); };
+  bool laterMember = follows(s) || (s > 0 && is(t_[s - 1], "(") && follows(s - 1));
+  int memberDepth = s > 0 && is(t_[s - 1], "(") && laterMember ? d - 1 : d;
+  if (!laterMember) compoundFirst_[d].clear();
+  size_t column = 0;
   std::string out = head;
   size_t i = listBegin;
   bool first = true;
@@ -217,6 +226,19 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (!star) {
       if (!alias.empty()) aliases.push_back(alias);
       if (alias.empty()) alias = heading(i, exprEnd);
+      auto& firstCols = compoundFirst_[memberDepth];
+      auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar; };
+      if (!laterMember) {
+        firstCols.emplace_back(alias, ty);
+      } else if (column < firstCols.size() && text(firstCols[column].second) && text(ty) && ty.size < 4000 &&
+                 (ty.size != firstCols[column].second.size || ty.code != firstCols[column].second.code)) {
+        // the longer of the two; CHAR only where both are CHAR of one length
+        ColType& w = firstCols[column].second;
+        w.size = std::max(w.size, ty.size);
+        w.code = kVarchar2;
+        tr_.widened[firstCols[column].first] = w;
+      }
+      ++column;
       outNames.push_back(alias);
       out += " AS " + quoteIdent(alias);
       auto it = tr_.inferred.find(alias);
