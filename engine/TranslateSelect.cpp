@@ -710,6 +710,22 @@ void Translator::query() {
       for (size_t m = i + 2; m < e && t_[m].depth == 0 && !(is(t_[m], "OFFSET") || is(t_[m], "FETCH")); ++m)
         if (t_[m].kind == Token::Num) pin_[m] = 1;
   tr_.sql = withHoisted(emit(0, e));
+  // UNION, INTERSECT and MINUS give their rows sorted, NULLs last as Oracle sorts them; SQLite
+  // puts NULLs first
+  size_t lastSet = 0;
+  bool ordered = false;
+  for (size_t i = 0; i < e; ++i) {
+    if (t_[i].depth != 0 || t_[i].kind != Token::Ident) continue;
+    if (is(t_[i], "UNION") || is(t_[i], "INTERSECT") || is(t_[i], "MINUS") || is(t_[i], "EXCEPT")) lastSet = i;
+    if (is(t_[i], "ORDER") && is(at(i + 1), "BY")) ordered = true;
+    if ((is(t_[i], "OFFSET") || is(t_[i], "FETCH")) && keywordAt(t_, i)) ordered = true;
+  }
+  const auto& cols = compoundFirst_[0];
+  if (lastSet && !ordered && !is(at(lastSet + 1), "ALL") && !cols.empty() && blockTypes_.size() >= 2) {
+    std::string keys;
+    for (size_t k = 1; k <= cols.size(); ++k) keys += (k > 1 ? ", " : " ORDER BY ") + std::to_string(k) + " NULLS LAST";
+    tr_.sql += keys;
+  }
 }
 
 // SELECT * over a join with USING or NATURAL: the shared columns first and once, then the rest
