@@ -400,6 +400,14 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
   }
 }
 
+// Whether [b, e) is a parenthesized list of values or a query of more than one column.
+bool Translator::rowAt(size_t b, size_t e) const {
+  if (b >= e || !is(t_[b], "(") || matching(b) + 1 != e) return false;
+  for (size_t k = b + 1; k + 1 < e; ++k)
+    if (t_[k].depth == t_[b].depth + 1 && is(t_[k], ",")) return true;
+  return false;
+}
+
 // Whether the parenthesis at i holds a query that is one side of UNION, INTERSECT or MINUS.
 bool Translator::setMember(size_t i) const {
   static const std::set<std::string> ops = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
@@ -462,6 +470,10 @@ void Translator::rewriteChains(size_t b, size_t e) {
     if (k.kind == Token::Op && compare.count(k.text) && i == lastE && i + 1 < e) {
       size_t rb = i + 1;
       size_t re = chainAt(rb, e, terms, ops) ? terms.back().second : rb;
+      // lists compare only for equality, and a single value with a list only through ANY / ALL
+      bool lRow = rowAt(lastB, lastE), rRow = re > rb && rowAt(rb, re);
+      if ((lRow || rRow) && !(is(k, "=") || is(k, "<>") || is(k, "!=") || is(k, "^=") || is(k, "~=")))
+        throw OraError(lRow ? 1796 : 1797).at(static_cast<int>(k.pos));
       dateLiteral(lastB, lastE, rb, re);
       ++i;
       continue;
@@ -656,13 +668,7 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   bool lStr = le == lb + 1 && t_[lb].kind == Token::Str, rStr = re == rb + 1 && t_[rb].kind == Token::Str;
   if (!replace_[lb].empty() || !replace_[rb].empty() || skip_[lb] || skip_[rb]) return;
   // rows, (a, b) = (x, y) or (SELECT x, y ...), compare value by value as they are
-  auto row = [&](size_t b, size_t e) {
-    if (!is(t_[b], "(") || matching(b) + 1 != e) return false;
-    for (size_t k = b + 1; k + 1 < e; ++k)
-      if (t_[k].depth == t_[b].depth + 1 && is(t_[k], ",")) return true;
-    return false;
-  };
-  if (row(lb, le) || row(rb, re)) return;
+  if (rowAt(lb, le) || rowAt(rb, re)) return;
   if (lStr && rStr) {
     for (size_t k : {lb, rb}) {
       std::string v = t_[k].text;

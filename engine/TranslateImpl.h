@@ -158,6 +158,7 @@ private:
   bool productAt(size_t b, size_t e) const;
   bool walkValue(size_t k) const;
   bool setMember(size_t i) const;
+  bool rowAt(size_t b, size_t e) const;
   void aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases);
   void checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results);
   ColType castType(size_t b, size_t e) const;

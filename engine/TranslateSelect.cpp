@@ -247,6 +247,17 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     i = ie < from ? ie + 1 : ie;
   }
+  // ORDER BY naming an alias given to two columns cannot tell which
+  for (size_t k = whereEnd; k + 1 < end; ++k) {
+    if (t_[k].depth != d || !is(t_[k], "ORDER") || !is(t_[k + 1], "BY")) continue;
+    for (size_t m = k + 2; m < end && t_[m].depth >= d; ++m) {
+      if (t_[m].depth != d || !(t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent)) continue;
+      if ((m > 0 && is(t_[m - 1], ".")) || is(at(m + 1), ".") || is(at(m + 1), "(")) continue;
+      if (std::count(aliases.begin(), aliases.end(), t_[m].text) > 1)
+        throw OraError(960).at(static_cast<int>(t_[m].pos));
+    }
+    break;
+  }
   if (grouped && !expandingGroups_) checkGroupedClauses(s, fromEnd, end, groups, aliases);
   std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
   if (limit >= 0) {
