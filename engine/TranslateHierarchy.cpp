@@ -146,6 +146,8 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   for (size_t i = fromEnd; i + 2 < end; ++i) {
     if (t_[i].depth != d || !is(t_[i], "ORDER") || !is(t_[i + 1], "SIBLINGS") || !is(t_[i + 2], "BY")) continue;
     size_t ob = i + 3, oe = clauseEnd(ob, end, d, stops);
+    for (size_t m = ob; m < oe; ++m) // a row limit after the siblings' order
+      if (t_[m].depth == d && (is(t_[m], "FETCH") || is(t_[m], "OFFSET")) && keywordAt(t_, m)) oe = m;
     qualify(ob, oe);
     nullsOrder(ob, oe, d);
     ranks = "\"O$\"(\"R\", \"N\") AS (SELECT " + row + ", row_number() OVER (ORDER BY " + emit(ob, oe) + ", " +

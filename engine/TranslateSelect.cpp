@@ -194,6 +194,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   int memberDepth = s > 0 && is(t_[s - 1], "(") && laterMember ? d - 1 : d;
   if (!laterMember) compoundFirst_[d].clear();
   size_t column = 0;
+  std::vector<ColType> itemTypes;
   std::string out = head;
   size_t i = listBegin;
   bool first = true;
@@ -226,6 +227,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (!star) {
       if (!alias.empty()) aliases.push_back(alias);
       if (alias.empty()) alias = heading(i, exprEnd);
+      itemTypes.push_back(ty);
       auto& firstCols = compoundFirst_[memberDepth];
       auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar; };
       if (!laterMember) {
@@ -247,6 +249,19 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     i = ie < from ? ie + 1 : ie;
   }
+  // the first block of WITH name (c1, c2, ...) AS (...): the names take its columns' types
+  if (s >= 4 && is(t_[s - 1], "(") && is(t_[s - 2], "AS") && is(t_[s - 3], ")") && !anyStar) {
+    size_t open = s - 3;
+    while (open > 0 && !(is(t_[open], "(") && matching(open) == s - 3)) --open;
+    if (open > 0 && cteNames_.count(t_[open - 1].text)) {
+      size_t k = 0;
+      for (size_t m = open + 1; m < s - 3 && k < itemTypes.size(); ++m) {
+        if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) continue;
+        const ColType& ty = itemTypes[k++];
+        if (ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000)) tr_.inferred[t_[m].text] = ty;
+      }
+    }
+  }
   // ORDER BY naming an alias given to two columns cannot tell which
   for (size_t k = whereEnd; k + 1 < end; ++k) {
     if (t_[k].depth != d || !is(t_[k], "ORDER") || !is(t_[k + 1], "BY")) continue;
@@ -260,6 +275,21 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   }
   if (grouped && !expandingGroups_) checkGroupedClauses(s, fromEnd, end, groups, aliases);
   std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
+  // a walk in depth-first order takes its row limit after that order
+  std::string walkLimit;
+  if (!walk.empty()) {
+    bool sorted = false;
+    size_t limitAt = 0;
+    for (size_t i = fromEnd; i + 1 < end; ++i) {
+      if (t_[i].depth != d) continue;
+      if (is(t_[i], "ORDER") && is(t_[i + 1], "BY") && !skip_[i]) sorted = true;
+      if (!limitAt && (is(t_[i], "FETCH") || is(t_[i], "OFFSET")) && keywordAt(t_, i) && !skip_[i]) limitAt = i;
+    }
+    if (limitAt && !sorted) {
+      walkLimit = " " + emit(limitAt, end);
+      for (size_t i = limitAt; i < end; ++i) skip_[i] = 1;
+    }
+  }
   if (limit >= 0) {
     // Oracle numbers rows as they are found, before grouping and sorting.
     bool plain = whereEnd == end && !head.ends_with("DISTINCT") && joined.empty();
@@ -331,7 +361,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     bool sorted = false;
     for (size_t i = fromEnd; i + 1 < end; ++i)
       if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY") && !skip_[i]) sorted = true;
-    out = "SELECT * FROM (" + walk + out + (sorted ? "" : " ORDER BY \"H$\".\"K$\"") + ")";
+    out = "SELECT * FROM (" + walk + out + (sorted ? "" : " ORDER BY \"H$\".\"K$\"" + walkLimit) + ")";
   }
   return out;
 }
