@@ -169,7 +169,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
         throw OraError(900, "PRIOR must name a column");
       skip_[i] = 1;
       for (size_t m = b; m + 1 < e; ++m) skip_[m] = 1;
-      replace_[e - 1] = parent + "." + quoteIdent(at(e - 1).text);
+      replace_[e - 1] = dual ? std::string("'X'") : parent + "." + quoteIdent(at(e - 1).text); // DUAL's one row
       i = e - 1;
     } else if (isLevel(i) || (dual && is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], ".")))) {
       // on DUAL each level is one row, so ROWNUM counts the levels
