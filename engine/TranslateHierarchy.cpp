@@ -55,7 +55,24 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   if (dual) columns.insert("DUMMY");
   else
     for (auto& c : cat_.columns(table)) columns.insert(c.name);
-  const std::string row = dual ? "1" : self + ".rowid", src = dual ? "(SELECT 'X' AS \"DUMMY\")" : quoteIdent(table);
+  // a view's rows have no rowid: they are numbered once, in a table of the statement's own
+  const bool view = !dual && cat_.viewExists(table);
+  const std::string row = dual ? "1" : view ? self + ".\"RID$\"" : self + ".rowid";
+  const std::string parentRow = parent + (view ? ".\"RID$\"" : ".rowid");
+  const std::string src = dual ? "(SELECT 'X' AS \"DUMMY\")" : view ? "\"S$\"" : quoteIdent(table);
+  const std::string numbered =
+      view ? "\"S$\" AS MATERIALIZED (SELECT *, row_number() OVER () AS \"RID$\" FROM " + quoteIdent(table) + "), " : "";
+  {
+    // SELECT * reads the table's columns, not the walk's
+    size_t selectAt = from;
+    while (selectAt > 0 && !(t_[selectAt].depth == d && is(t_[selectAt], "SELECT"))) --selectAt;
+    std::string all;
+    for (auto& c : cat_.columns(table)) all += (all.empty() ? "" : ", ") + self + "." + quoteIdent(c.name);
+    for (size_t i = selectAt + 1; i < from && !dual && !all.empty(); ++i)
+      if (t_[i].depth == d && is(t_[i], "*") && (is(t_[i - 1], ",") || i == selectAt + 1 || is(t_[i - 1], "DISTINCT") ||
+                                                  is(t_[i - 1], "UNIQUE") || is(t_[i - 1], "ALL")))
+        replace_[i] = all;
+  }
   bool prior = false;
   for (size_t i = condBegin; i < condEnd; ++i) prior = prior || is(t_[i], "PRIOR");
 
@@ -181,7 +198,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   for (size_t i : cycles)
     replace_[i] = dual ? std::string("0")
                        : "(EXISTS (SELECT 1 FROM " + src + " AS " + parent + " JOIN " + src + " AS " + self + " ON (" +
-                             cond + ") WHERE " + parent + ".rowid = " + cte + ".\"R$\" AND " + looped + "))";
+                             cond + ") WHERE " + parentRow + " = " + cte + ".\"R$\" AND " + looped + "))";
   std::string start;
   if (startAt) {
     for (size_t i = startAt + 2; i < startEnd; ++i)
@@ -191,7 +208,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   for (size_t i = connectAt; i < condEnd; ++i) skip_[i] = 1;
   for (size_t i = startAt; startAt && i < startEnd; ++i) skip_[i] = 1;
 
-  std::string sql = "WITH RECURSIVE " + ranks + cte + "(";
+  std::string sql = "WITH RECURSIVE " + numbered + ranks + cte + "(";
   for (size_t k = 0; k < names.size(); ++k) sql += (k ? ", " : "") + names[k];
   sql += ") AS (SELECT ";
   for (size_t k = 0; k < anchor.size(); ++k) sql += (k ? ", " : "") + anchor[k];
@@ -201,7 +218,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   // followed, and reading it is ORA-01436. Without PRIOR (the row generator CONNECT BY LEVEL <= n)
   // rows repeat by design, and only the condition ends the walk.
   std::string loop = !prior ? "" : loopIsError ? " WHERE " + cte + ".\"C$\" = 0" : " AND NOT " + looped;
-  sql += " FROM " + cte + (dual ? "" : " JOIN " + src + " AS " + parent + " ON " + parent + ".rowid = " + cte + ".\"R$\"") +
+  sql += " FROM " + cte + (dual ? "" : " JOIN " + src + " AS " + parent + " ON " + parentRow + " = " + cte + ".\"R$\"") +
          " JOIN " + src + " AS " + self + " ON (" + cond + ")" + loop + ") ";
 
   // the block reads the walk joined to the table
