@@ -42,32 +42,52 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   if (te - tb == 0) throw OraError(903);
   size_t nameAt = tb;
   if (te - tb >= 3 && is(at(tb + 1), ".")) nameAt = tb + 2;
-  size_t aliasAt = nameAt + 1;
+  // or a subquery: (SELECT ...) [alias]
+  const bool inline_ = is(at(tb), "(") && is(at(tb + 1), "SELECT");
+  size_t aliasAt = inline_ ? matching(tb) + 1 : nameAt + 1;
   if (aliasAt < te && is(at(aliasAt), "AS")) ++aliasAt;
   if (aliasAt + 1 < te || (aliasAt < te && !aliasToken(aliasAt)))
     throw OraError(900, "CONNECT BY over more than one table is not supported");
-  const std::string table = at(nameAt).text;
-  bool dual = table == "DUAL" && at(nameAt).kind == Token::Ident && nameAt == tb;
-  if (!dual && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
-  const std::string alias = aliasAt < te ? at(aliasAt).text : table;
+  const std::string table = inline_ ? std::string() : at(nameAt).text;
+  bool dual = !inline_ && table == "DUAL" && at(nameAt).kind == Token::Ident && nameAt == tb;
+  if (!inline_ && !dual && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
+  const std::string alias = aliasAt < te ? at(aliasAt).text : inline_ ? "V$" : table;
   const std::string self = quoteIdent(alias), parent = "\"P$\"", cte = "\"H$\"";
-  std::set<std::string> columns;
-  if (dual) columns.insert("DUMMY");
-  else
-    for (auto& c : cat_.columns(table)) columns.insert(c.name);
-  // a view's rows have no rowid: they are numbered once, in a table of the statement's own
-  const bool view = !dual && cat_.viewExists(table);
+  std::vector<std::string> sourceColumns; // in order
+  if (dual) sourceColumns.push_back("DUMMY");
+  else if (!inline_)
+    for (auto& c : cat_.columns(table)) sourceColumns.push_back(c.name);
+  else {
+    // a subquery's columns: its aliases and column names, or the columns of its one table for *
+    size_t close = matching(tb), b = tb + 2, subFrom = clauseEnd(b, close, d + 1, {"FROM"});
+    for (size_t k = b; k <= subFrom; ++k) {
+      if (k < subFrom && !(t_[k].depth == d + 1 && is(t_[k], ","))) continue;
+      if (k == b + 1 && is(t_[b], "*") && subFrom + 2 < close && cat_.tableExists(at(subFrom + 1).text))
+        for (auto& c : cat_.columns(at(subFrom + 1).text)) sourceColumns.push_back(c.name);
+      else if (k > b && (t_[k - 1].kind == Token::Ident || t_[k - 1].kind == Token::QIdent))
+        sourceColumns.push_back(t_[k - 1].text);
+      else
+        throw OraError(900, "CONNECT BY over this subquery is not supported");
+      b = k + 1;
+    }
+  }
+  std::set<std::string> columns(sourceColumns.begin(), sourceColumns.end());
+  // a view's or a subquery's rows have no rowid: they are numbered once, in a table of the
+  // statement's own
+  const bool view = inline_ || (!dual && cat_.viewExists(table));
   const std::string row = dual ? "1" : view ? self + ".\"RID$\"" : self + ".rowid";
   const std::string parentRow = parent + (view ? ".\"RID$\"" : ".rowid");
   const std::string src = dual ? "(SELECT 'X' AS \"DUMMY\")" : view ? "\"S$\"" : quoteIdent(table);
   const std::string numbered =
-      view ? "\"S$\" AS MATERIALIZED (SELECT *, row_number() OVER () AS \"RID$\" FROM " + quoteIdent(table) + "), " : "";
+      view ? "\"S$\" AS MATERIALIZED (SELECT *, row_number() OVER () AS \"RID$\" FROM " +
+                 (inline_ ? "(" + emit(tb + 1, matching(tb)) + ")" : quoteIdent(table)) + "), "
+           : "";
   {
     // SELECT * reads the table's columns, not the walk's
     size_t selectAt = from;
     while (selectAt > 0 && !(t_[selectAt].depth == d && is(t_[selectAt], "SELECT"))) --selectAt;
     std::string all;
-    for (auto& c : cat_.columns(table)) all += (all.empty() ? "" : ", ") + self + "." + quoteIdent(c.name);
+    for (auto& c : sourceColumns) all += (all.empty() ? "" : ", ") + self + "." + quoteIdent(c);
     for (size_t i = selectAt + 1; i < from && !dual && !all.empty(); ++i)
       if (t_[i].depth == d && is(t_[i], "*") && (is(t_[i - 1], ",") || i == selectAt + 1 || is(t_[i - 1], "DISTINCT") ||
                                                   is(t_[i - 1], "UNIQUE") || is(t_[i - 1], "ALL")))
