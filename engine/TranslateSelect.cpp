@@ -238,7 +238,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
         ColType& w = firstCols[column].second;
         w.size = std::max(w.size, ty.size);
         w.code = kVarchar2;
-        tr_.widened[firstCols[column].first] = w;
+        if (memberDepth == 0) tr_.widened[firstCols[column].first] = w; // the statement's own result
       }
       ++column;
       outNames.push_back(alias);
