@@ -121,6 +121,7 @@ const std::map<int, const char*>& texts() {
       {30930, "NOCYCLE keyword is required with CONNECT_BY_ISCYCLE pseudo column"},
       {32039, "recursive WITH clause must have column alias list"},
       {32040, "recursive WITH clause must use a UNION ALL operation"},
+      {32038, "number of WITH clause column names does not match number of elements in select list"},
       {1786, "FOR UPDATE of this query expression is not allowed"},
       {1796, "this operator cannot be used with lists"},
       {1797, "this operator must be followed by ANY or ALL"},

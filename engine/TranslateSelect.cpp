@@ -254,6 +254,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     size_t open = s - 3;
     while (open > 0 && !(is(t_[open], "(") && matching(open) == s - 3)) --open;
     if (open > 0 && cteNames_.count(t_[open - 1].text)) {
+      size_t named = 0;
+      for (size_t m = open + 1; m < s - 3; ++m) named += t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent;
+      if (named != itemTypes.size()) throw OraError(32038).at(static_cast<int>(t_[open - 1].pos));
       size_t k = 0;
       for (size_t m = open + 1; m < s - 3 && k < itemTypes.size(); ++m) {
         if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) continue;
