@@ -30,6 +30,7 @@ Node* Parser::query(bool orderBy) {
       expectOp("(", 906);
       c->kids.push_back(query(true));
       expectOp(")", 907);
+      searchCycle();
       w->kids.push_back(finish(c));
     } while (acceptOp(","));
     q->kids[slot::With] = finish(w);
@@ -49,10 +50,40 @@ Node* Parser::query(bool orderBy) {
     if (!acceptWord("NOWAIT") && acceptWord("WAIT")) {
       if (cur().kind != Tok::Num) fail(30005);
       ++i_;
+    } else if (isWord("SKIP") && isWord("LOCKED", 1)) {
+      i_ += 2;
     }
     q->kids[slot::ForUpdate] = finish(f);
   }
   return finish(q);
+}
+
+// A recursive WITH query's SEARCH {DEPTH|BREADTH} FIRST BY ... SET c and CYCLE ... SET c TO v
+// DEFAULT w.
+void Parser::searchCycle() {
+  if (acceptWord("SEARCH")) {
+    if (!acceptWord("DEPTH")) expectWord("BREADTH", 905);
+    expectWord("FIRST", 905);
+    expectWord("BY", 905);
+    do {
+      name(904);
+      if (!acceptWord("ASC")) acceptWord("DESC");
+      if (acceptWord("NULLS") && !acceptWord("FIRST")) expectWord("LAST", 905);
+    } while (acceptOp(","));
+    expectWord("SET", 905);
+    name(904);
+  }
+  if (acceptWord("CYCLE")) {
+    do {
+      name(904);
+    } while (acceptOp(","));
+    expectWord("SET", 905);
+    name(904);
+    expectWord("TO", 905);
+    expr();
+    expectWord("DEFAULT", 905);
+    expr();
+  }
 }
 
 // OFFSET n ROWS and FETCH FIRST n ROWS ONLY after the ORDER BY.

@@ -106,6 +106,7 @@ private:
   Node* tableRef();
   Node* orderBy();
   void rowLimit(Node* q);
+  void searchCycle();
   bool tableAliasAt() const;
 
   // statements (ParseStatement.cpp)

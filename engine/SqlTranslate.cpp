@@ -280,7 +280,10 @@ void scalarSubqueries(const sql::Node* root, const sql::Node*, std::set<size_t>&
     if (!n) continue;
     if (n->kind == sql::N::Subquery) {
       bool listAssign = parent && parent->kind == sql::N::Assign && parent->kid(0) && parent->kid(0)->kind == sql::N::List;
-      bool set = parent && (parent->kind == sql::N::In || listAssign ||
+      // (a, b) = (SELECT x, y ...) compares a row, not a single value
+      bool rowCompare = parent && parent->kind == sql::N::Compare && parent->kid(0) &&
+                        (parent->kid(0)->kind == sql::N::Row || parent->kid(0)->kind == sql::N::List);
+      bool set = parent && (parent->kind == sql::N::In || listAssign || rowCompare ||
                             (parent->kind == sql::N::Compare && parent->has(sql::kAny | sql::kAll)));
       if (!set) out.insert(n->pos);
     }
@@ -515,6 +518,7 @@ namespace ora {
 
 ColType resultType(sqlite3_stmt* st, int i, const Translation& t) {
   ColType ty;
+  if (auto w = t.widened.find(sqlite3_column_name(st, i)); w != t.widened.end()) return w->second;
   if (const char* decl = sqlite3_column_decltype(st, i)) ty = parseDeclType(decl);
   if (ty.code == 0) {
     auto it = t.inferred.find(sqlite3_column_name(st, i));

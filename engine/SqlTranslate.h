@@ -81,6 +81,7 @@ struct Translation {
   std::string sql;       // Query and Dml: one SQLite statement
   std::vector<std::string> ddl;      // Ddl: run in order, in one transaction
   std::map<std::string, ColType> inferred; // result column name -> type of an expression
+  std::map<std::string, ColType> widened;  // a compound's text column wider in a later member
   std::vector<std::function<void(Session&)>> actions; // Ddl: run after `ddl` has committed; Session: run
   // Ddl: run after `ddl` inside its transaction, before the commit; what they write elsewhere
   // becomes part of the statement only when that commit happens (see Session::repairSequences).

@@ -164,11 +164,10 @@ size_t Translator::withTies(size_t b, size_t e, const std::vector<std::string>& 
   for (size_t k = b; k + 1 < e; ++k) {
     if (t_[k].depth != d) continue;
     if (is(t_[k], "ORDER") && is(t_[k + 1], "BY")) order = k;
-    if (is(t_[k], "OFFSET") && keywordAt(t_, k)) return 0;
     if (is(t_[k], "FETCH") && keywordAt(t_, k)) fetch = k;
-    if (fetch && is(t_[k], "PERCENT")) return 0;
-    if (fetch && is(t_[k], "WITH") && is(t_[k + 1], "TIES")) {
-      if (!order) return 0;
+    bool percent = fetch && is(t_[k], "PERCENT");
+    if (percent || (fetch && is(t_[k], "WITH") && is(t_[k + 1], "TIES"))) {
+      if (!order) return percent ? fetch : 0;
       for (size_t m = order + 2; m < fetch; ++m) {
         bool single = (m == order + 2 || is(t_[m - 1], ",")) && (m + 1 == fetch || is(t_[m + 1], ",") ||
                       is(t_[m + 1], "ASC") || is(t_[m + 1], "DESC") || is(t_[m + 1], "NULLS"));

@@ -140,6 +140,13 @@ std::string Translator::emit(size_t b, size_t e) {
       add(quoteIdent(k.text));
       break;
     case Token::Op:
+      if (eq(k.text, "(") && setMember(i)) {
+        // a compound query's member in parentheses: SQLite takes a query of it instead
+        size_t close = matching(i);
+        add("SELECT * FROM (" + emit(i + 1, close) + ")");
+        i = close;
+        break;
+      }
       if (eq(k.text, "(") && hoistAt.count(at(i + 1).pos) && !hoistOff_) {
         // SQLite's parser takes only a few levels of nesting: deep subqueries become common
         // table expressions, each written at the top level.
@@ -412,9 +419,13 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
   size_t k = j;
   for (;;) {
     while (k < e && t_[k].depth == d && (is(t_[k], "+") || is(t_[k], "-"))) ++k;
-    if (k >= e || skip_[k] || !replace_[k].empty()) return j;
+    if (k >= e || skip_[k] || (!replace_[k].empty() && !walkValue(k))) return j;
     const Token& t = t_[k];
-    if (is(t, "(")) {
+    if (walkValue(k)) {
+      // a value of the hierarchical walk, already written: its arguments were taken with it
+      for (++k; k < e && skip_[k]; ++k) {
+      }
+    } else if (is(t, "(")) {
       k = matching(k) + 1;
     } else if (t.kind == Token::Ident && t.text == "CASE") {
       int nest = 0;
@@ -456,6 +467,34 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
   }
 }
 
+// Whether [b, e) is a parenthesized list of values or a query of more than one column.
+bool Translator::rowAt(size_t b, size_t e) const {
+  if (b >= e || !is(t_[b], "(") || matching(b) + 1 != e) return false;
+  for (size_t k = b + 1; k + 1 < e; ++k)
+    if (t_[k].depth == t_[b].depth + 1 && is(t_[k], ",")) return true;
+  return false;
+}
+
+// Whether the parenthesis at i holds a query that is one side of UNION, INTERSECT or MINUS.
+bool Translator::setMember(size_t i) const {
+  static const std::set<std::string> ops = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
+  size_t inner = i + 1;
+  while (is(at(inner), "(")) ++inner;
+  if (!is(at(inner), "SELECT") && !is(at(inner), "WITH")) return false;
+  auto setOp = [&](size_t k) { return k < size() && t_[k].kind == Token::Ident && ops.count(t_[k].text); };
+  if (i > 0 && (setOp(i - 1) || (is(t_[i - 1], "ALL") && i > 1 && setOp(i - 2)))) return true;
+  // the first member starts the query (a subquery in FROM is a table, not a member)
+  return (i == 0 || is(t_[i - 1], "(")) && setOp(matching(i) + 1);
+}
+
+// LEVEL, PRIOR x, SYS_CONNECT_BY_PATH(...) and the like once the hierarchical walk has written them.
+bool Translator::walkValue(size_t k) const {
+  static const std::set<std::string> values = {"LEVEL", "PRIOR", "SYS_CONNECT_BY_PATH", "CONNECT_BY_ROOT",
+                                               "CONNECT_BY_ISLEAF", "CONNECT_BY_ISCYCLE"};
+  return k < size() && !replace_[k].empty() && t_[k].kind == Token::Ident && values.count(t_[k].text) &&
+         !(k > 0 && is(t_[k - 1], "."));
+}
+
 // The additive chain (terms joined by +, - and ||) starting at i; false when i starts none.
 bool Translator::chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms,
                          std::vector<std::string>& ops) const {
@@ -486,7 +525,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
   std::vector<std::string> ops;
   size_t lastB = 0, lastE = 0; // the chain before a comparison
   for (size_t i = b; i < e;) {
-    if (skip_[i] || !replace_[i].empty()) { ++i; continue; }
+    if (skip_[i] || (!replace_[i].empty() && !walkValue(i))) { ++i; continue; }
     if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i) + 1; continue; }
     const Token& k = t_[i];
     if (is(k, "SELECT")) {
@@ -498,6 +537,10 @@ void Translator::rewriteChains(size_t b, size_t e) {
     if (k.kind == Token::Op && compare.count(k.text) && i == lastE && i + 1 < e) {
       size_t rb = i + 1;
       size_t re = chainAt(rb, e, terms, ops) ? terms.back().second : rb;
+      // lists compare only for equality, and a single value with a list only through ANY / ALL
+      bool lRow = rowAt(lastB, lastE), rRow = re > rb && rowAt(rb, re);
+      if ((lRow || rRow) && !(is(k, "=") || is(k, "<>") || is(k, "!=") || is(k, "^=") || is(k, "~=")))
+        throw OraError(lRow ? 1796 : 1797).at(static_cast<int>(k.pos));
       dateLiteral(lastB, lastE, rb, re);
       ++i;
       continue;
@@ -734,6 +777,8 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   if (le <= lb || re <= rb) return;
   bool lStr = le == lb + 1 && t_[lb].kind == Token::Str, rStr = re == rb + 1 && t_[rb].kind == Token::Str;
   if (!replace_[lb].empty() || !replace_[rb].empty() || skip_[lb] || skip_[rb]) return;
+  // rows, (a, b) = (x, y) or (SELECT x, y ...), compare value by value as they are
+  if (rowAt(lb, le) || rowAt(rb, re)) return;
   if (lStr && rStr) {
     for (size_t k : {lb, rb}) {
       std::string v = t_[k].text;

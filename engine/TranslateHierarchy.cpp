@@ -19,6 +19,13 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   }
   if (!connectAt) {
     if (startAt) throw OraError(1788); // START WITH without CONNECT BY
+    size_t blockBegin = from;
+    while (blockBegin > 0 && !(t_[blockBegin].depth == d && is(t_[blockBegin], "SELECT"))) --blockBegin;
+    for (size_t i = blockBegin; i < end; ++i) {
+      if (t_[i].depth != d || t_[i].kind != Token::Ident || (i > 0 && is(t_[i - 1], "."))) continue;
+      if (is(t_[i], "LEVEL") && !is(at(i + 1), "(")) throw OraError(1788).at(static_cast<int>(t_[i].pos));
+      if (is(t_[i], "ORDER") && is(at(i + 1), "SIBLINGS")) throw OraError(30929).at(static_cast<int>(t_[i].pos));
+    }
     return {};
   }
   static const std::set<std::string> stops = {"START", "CONNECT", "GROUP", "ORDER", "HAVING", "UNION",
@@ -35,20 +42,57 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   if (te - tb == 0) throw OraError(903);
   size_t nameAt = tb;
   if (te - tb >= 3 && is(at(tb + 1), ".")) nameAt = tb + 2;
-  size_t aliasAt = nameAt + 1;
+  // or a subquery: (SELECT ...) [alias]
+  const bool inline_ = is(at(tb), "(") && is(at(tb + 1), "SELECT");
+  size_t aliasAt = inline_ ? matching(tb) + 1 : nameAt + 1;
   if (aliasAt < te && is(at(aliasAt), "AS")) ++aliasAt;
   if (aliasAt + 1 < te || (aliasAt < te && !aliasToken(aliasAt)))
     throw OraError(900, "CONNECT BY over more than one table is not supported");
-  const std::string table = at(nameAt).text;
-  bool dual = table == "DUAL" && at(nameAt).kind == Token::Ident && nameAt == tb;
-  if (!dual && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
-  const std::string alias = aliasAt < te ? at(aliasAt).text : table;
+  const std::string table = inline_ ? std::string() : at(nameAt).text;
+  bool dual = !inline_ && table == "DUAL" && at(nameAt).kind == Token::Ident && nameAt == tb;
+  if (!inline_ && !dual && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
+  const std::string alias = aliasAt < te ? at(aliasAt).text : inline_ ? "V$" : table;
   const std::string self = quoteIdent(alias), parent = "\"P$\"", cte = "\"H$\"";
-  std::set<std::string> columns;
-  if (dual) columns.insert("DUMMY");
-  else
-    for (auto& c : cat_.columns(table)) columns.insert(c.name);
-  const std::string row = dual ? "1" : self + ".rowid", src = dual ? "(SELECT 'X' AS \"DUMMY\")" : quoteIdent(table);
+  std::vector<std::string> sourceColumns; // in order
+  if (dual) sourceColumns.push_back("DUMMY");
+  else if (!inline_)
+    for (auto& c : cat_.columns(table)) sourceColumns.push_back(c.name);
+  else {
+    // a subquery's columns: its aliases and column names, or the columns of its one table for *
+    size_t close = matching(tb), b = tb + 2, subFrom = clauseEnd(b, close, d + 1, {"FROM"});
+    for (size_t k = b; k <= subFrom; ++k) {
+      if (k < subFrom && !(t_[k].depth == d + 1 && is(t_[k], ","))) continue;
+      if (k == b + 1 && is(t_[b], "*") && subFrom + 2 < close && cat_.tableExists(at(subFrom + 1).text))
+        for (auto& c : cat_.columns(at(subFrom + 1).text)) sourceColumns.push_back(c.name);
+      else if (k > b && (t_[k - 1].kind == Token::Ident || t_[k - 1].kind == Token::QIdent))
+        sourceColumns.push_back(t_[k - 1].text);
+      else
+        throw OraError(900, "CONNECT BY over this subquery is not supported");
+      b = k + 1;
+    }
+  }
+  std::set<std::string> columns(sourceColumns.begin(), sourceColumns.end());
+  // a view's or a subquery's rows have no rowid: they are numbered once, in a table of the
+  // statement's own
+  const bool view = inline_ || (!dual && cat_.viewExists(table));
+  const std::string row = dual ? "1" : view ? self + ".\"RID$\"" : self + ".rowid";
+  const std::string parentRow = parent + (view ? ".\"RID$\"" : ".rowid");
+  const std::string src = dual ? "(SELECT 'X' AS \"DUMMY\")" : view ? "\"S$\"" : quoteIdent(table);
+  const std::string numbered =
+      view ? "\"S$\" AS MATERIALIZED (SELECT *, row_number() OVER () AS \"RID$\" FROM " +
+                 (inline_ ? "(" + emit(tb + 1, matching(tb)) + ")" : quoteIdent(table)) + "), "
+           : "";
+  {
+    // SELECT * reads the table's columns, not the walk's
+    size_t selectAt = from;
+    while (selectAt > 0 && !(t_[selectAt].depth == d && is(t_[selectAt], "SELECT"))) --selectAt;
+    std::string all;
+    for (auto& c : sourceColumns) all += (all.empty() ? "" : ", ") + self + "." + quoteIdent(c);
+    for (size_t i = selectAt + 1; i < from && !dual && !all.empty(); ++i)
+      if (t_[i].depth == d && is(t_[i], "*") && (is(t_[i - 1], ",") || i == selectAt + 1 || is(t_[i - 1], "DISTINCT") ||
+                                                  is(t_[i - 1], "UNIQUE") || is(t_[i - 1], "ALL")))
+        replace_[i] = all;
+  }
   bool prior = false;
   for (size_t i = condBegin; i < condEnd; ++i) prior = prior || is(t_[i], "PRIOR");
 
@@ -74,6 +118,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   std::vector<std::string> anchor = {row, "1", pad(row), "'/' || " + row + " || '/'", "0"};
   std::vector<std::string> step = {row, cte + ".\"L$\" + 1", cte + ".\"K$\" || " + pad(row),
                                    cte + ".\"V$\" || " + row + " || '/'", loopIsError ? looped : "0"};
+  std::vector<size_t> cycles; // CONNECT_BY_ISCYCLE, known once the condition is
   // SYS_CONNECT_BY_PATH(x, sep) and CONNECT_BY_ROOT x anywhere in the block
   size_t blockBegin = from;
   while (blockBegin > 0 && !(t_[blockBegin].depth == d && is(t_[blockBegin], "SELECT"))) --blockBegin;
@@ -85,7 +130,10 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       while (comma < close && !(t_[comma].depth == k.depth + 1 && is(t_[comma], ","))) ++comma;
       if (comma >= close) throw OraError(909);
       qualify(i + 2, comma);
-      std::string x = emit(i + 2, comma), sep = emit(comma + 1, close);
+      std::string sep = emit(comma + 1, close);
+      // a value holding the separator would make the path ambiguous
+      std::string x = "CASE WHEN instr(" + emit(i + 2, comma) + ", " + sep + ") > 0 THEN ora_raise(30004) ELSE " +
+                      emit(i + 2, comma) + " END";
       std::string col = "\"P" + std::to_string(names.size()) + "$\"";
       names.push_back(col);
       anchor.push_back("(" + sep + ") || (" + x + ")");
@@ -104,6 +152,27 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       replace_[i] = cte + "." + col;
       for (size_t m = b; m < e; ++m) skip_[m] = 1;
       i = e - 1;
+    } else if (k.text == "PRIOR" && !(i >= condBegin && i < condEnd) && k.depth == d) {
+      // the parent row's value outside the condition: NULL on a root
+      size_t b = i + 1, e = b + 1;
+      if (is(at(b + 1), ".")) e = b + 3;
+      if (!(at(e - 1).kind == Token::Ident || at(e - 1).kind == Token::QIdent) || !columns.count(at(e - 1).text))
+        throw OraError(900, "PRIOR must name a column");
+      std::string col = "\"Q" + std::to_string(names.size()) + "$\"";
+      names.push_back(col);
+      anchor.push_back("NULL");
+      step.push_back(dual ? "'X'" : parent + "." + quoteIdent(at(e - 1).text));
+      replace_[i] = cte + "." + col;
+      for (size_t m = b; m < e; ++m) skip_[m] = 1;
+      i = e - 1;
+    } else if (k.text == "CONNECT_BY_ISLEAF" && !is(at(i + 1), "(")) {
+      // a leaf has no row of the walk one step below it
+      const std::string x = "\"X$\"", key = cte + ".\"K$\"";
+      replace_[i] = "(NOT EXISTS (SELECT 1 FROM " + cte + " AS " + x + " WHERE length(" + x + ".\"K$\") = length(" +
+                    key + ") + 12 AND substr(" + x + ".\"K$\", 1, length(" + key + ")) = " + key + "))";
+    } else if (k.text == "CONNECT_BY_ISCYCLE" && !is(at(i + 1), "(")) {
+      if (!nocycle) throw OraError(30930).at(static_cast<int>(k.pos));
+      cycles.push_back(i);
     } else if (isLevel(i) && !(i >= condBegin && i < condEnd) && !(startAt && i >= startAt && i < startEnd)) {
       replace_[i] = cte + ".\"L$\"";
     }
@@ -114,6 +183,8 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   for (size_t i = fromEnd; i + 2 < end; ++i) {
     if (t_[i].depth != d || !is(t_[i], "ORDER") || !is(t_[i + 1], "SIBLINGS") || !is(t_[i + 2], "BY")) continue;
     size_t ob = i + 3, oe = clauseEnd(ob, end, d, stops);
+    for (size_t m = ob; m < oe; ++m) // a row limit after the siblings' order
+      if (t_[m].depth == d && (is(t_[m], "FETCH") || is(t_[m], "OFFSET")) && keywordAt(t_, m)) oe = m;
     qualify(ob, oe);
     nullsOrder(ob, oe, d);
     ranks = "\"O$\"(\"R\", \"N\") AS (SELECT " + row + ", row_number() OVER (ORDER BY " + emit(ob, oe) + ", " +
@@ -135,13 +206,19 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
         throw OraError(900, "PRIOR must name a column");
       skip_[i] = 1;
       for (size_t m = b; m + 1 < e; ++m) skip_[m] = 1;
-      replace_[e - 1] = parent + "." + quoteIdent(at(e - 1).text);
+      replace_[e - 1] = dual ? std::string("'X'") : parent + "." + quoteIdent(at(e - 1).text); // DUAL's one row
       i = e - 1;
-    } else if (isLevel(i)) {
+    } else if (isLevel(i) || (dual && is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], ".")))) {
+      // on DUAL each level is one row, so ROWNUM counts the levels
       replace_[i] = "(" + cte + ".\"L$\" + 1)";
     }
   }
   std::string cond = emit(condBegin, condEnd);
+  // a row closes a loop when one of its children is already on its way up
+  for (size_t i : cycles)
+    replace_[i] = dual ? std::string("0")
+                       : "(EXISTS (SELECT 1 FROM " + src + " AS " + parent + " JOIN " + src + " AS " + self + " ON (" +
+                             cond + ") WHERE " + parentRow + " = " + cte + ".\"R$\" AND " + looped + "))";
   std::string start;
   if (startAt) {
     for (size_t i = startAt + 2; i < startEnd; ++i)
@@ -151,7 +228,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   for (size_t i = connectAt; i < condEnd; ++i) skip_[i] = 1;
   for (size_t i = startAt; startAt && i < startEnd; ++i) skip_[i] = 1;
 
-  std::string sql = "WITH RECURSIVE " + ranks + cte + "(";
+  std::string sql = "WITH RECURSIVE " + numbered + ranks + cte + "(";
   for (size_t k = 0; k < names.size(); ++k) sql += (k ? ", " : "") + names[k];
   sql += ") AS (SELECT ";
   for (size_t k = 0; k < anchor.size(); ++k) sql += (k ? ", " : "") + anchor[k];
@@ -161,7 +238,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   // followed, and reading it is ORA-01436. Without PRIOR (the row generator CONNECT BY LEVEL <= n)
   // rows repeat by design, and only the condition ends the walk.
   std::string loop = !prior ? "" : loopIsError ? " WHERE " + cte + ".\"C$\" = 0" : " AND NOT " + looped;
-  sql += " FROM " + cte + (dual ? "" : " JOIN " + src + " AS " + parent + " ON " + parent + ".rowid = " + cte + ".\"R$\"") +
+  sql += " FROM " + cte + (dual ? "" : " JOIN " + src + " AS " + parent + " ON " + parentRow + " = " + cte + ".\"R$\"") +
          " JOIN " + src + " AS " + self + " ON (" + cond + ")" + loop + ") ";
 
   // the block reads the walk joined to the table

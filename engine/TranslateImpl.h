@@ -173,6 +173,10 @@ private:
   ColType exprType(size_t b, size_t e);
   void rewriteChains(size_t b, size_t e);
   bool productAt(size_t b, size_t e) const;
+  bool walkValue(size_t k) const;
+  bool setMember(size_t i) const;
+  bool rowAt(size_t b, size_t e) const;
+  void aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases);
   void checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results);
   ColType castType(size_t b, size_t e) const;
   std::string factors(size_t b, size_t e);
@@ -245,6 +249,7 @@ public:
   int cteCount_ = 0;
   // per query block (its SELECT token): each result column's type code (0: not known) and first token
   std::map<size_t, std::vector<std::pair<int, size_t>>> blockTypes_;
+  std::map<int, std::vector<std::pair<std::string, ColType>>> compoundFirst_; // by depth: first member's columns
   void checkSetTypes() const;
   void checkOrderBy() const;
   size_t withTies(size_t b, size_t e, const std::vector<std::string>& aliases, size_t& order) const;
@@ -267,7 +272,6 @@ public:
   std::string keepRows(size_t i, size_t& after);
   std::string hypothetical(size_t i, size_t& after);
   bool hypotheticalAt(size_t i) const;
-  void aliasInGroupBy(size_t gb, size_t ge, size_t listBegin, size_t from);
   std::string frameValue(size_t i, size_t& after);
   // NTH_VALUE (...) FROM FIRST|LAST: that FROM becomes "NTH$FROM", so no clause ends there
   void markNthFrom();

@@ -68,7 +68,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
           // expression columns of a view have no declared type; describe them as stored
           for (auto& c : cat_.columns(r.name)) tr_.inferred.emplace(c.name, c.type);
         }
-        if (is(at(j), "AS")) ++j;
+        if (is(at(j), "AS")) throw OraError(933).at(static_cast<int>(at(j).pos)); // no AS before a table's alias
         if (aliasToken(j) && j < e) r.alias = at(j).text;
         c.tables.push_back(r);
         i = j - 1;
@@ -129,6 +129,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   size_t from = clauseEnd(listBegin, e, d, {"FROM"});
   if (from >= e || !is(at(from), "FROM")) throw OraError(923);
   size_t fromEnd = clauseEnd(from + 1, e, d, fromStops);
+  for (size_t i = from + 1; i < fromEnd; ++i) // a row limit straight after FROM
+    if (t_[i].depth == d && (is(t_[i], "FETCH") || is(t_[i], "OFFSET")) && keywordAt(t_, i)) fromEnd = i;
   size_t end = clauseEnd(fromEnd, e, d, setOps);
   std::string walk = hierarchy(from, fromEnd, end, d);
   Context c;
@@ -165,7 +167,6 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       size_t gb = i + 2;
       rejectAggregates(gb, ge);
       if (is(at(ge), "HAVING")) rejectAggregates(ge + 1, clauseEnd(ge + 1, end, d, {"ORDER"}), false);
-      aliasInGroupBy(gb, ge, listBegin, from);
       for (size_t m = gb; m <= ge; ++m)
         if (m == ge || (t_[m].depth == d && is(t_[m], ","))) { groups.emplace_back(gb, m); gb = m + 1; }
       break;
@@ -177,6 +178,28 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   std::vector<std::pair<std::string, size_t>> orderNames;
   bool exactOut = exactResults(s, listBegin, from, whereEnd, end, limit >= 0 || !walk.empty() || head != "SELECT", orderNames);
   int position = 0;
+  {
+    std::vector<std::string> named;
+    for (size_t i = listBegin; i < from;) {
+      size_t ie = i;
+      while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
+      if (ie - i >= 2 && aliasToken(ie - 1) && !is(t_[ie - 1], "*") &&
+          (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")")))
+        named.push_back(t_[ie - 1].text);
+      i = ie + 1;
+    }
+    aliasesOutOfScope(from, fromEnd, end, named);
+  }
+  // a later member of UNION / INTERSECT / MINUS: its text columns may widen the first member's
+  auto setOpAt = [&](size_t k) {
+    return k < size() && (is(t_[k], "UNION") || is(t_[k], "INTERSECT") || is(t_[k], "MINUS") || is(t_[k], "EXCEPT"));
+  };
+  auto follows = [&](size_t k) { return k > 0 && (setOpAt(k - 1) || (is(t_[k - 1], "ALL") && k > 1 && setOpAt(k - 2))); };
+  bool laterMember = follows(s) || (s > 0 && is(t_[s - 1], "(") && follows(s - 1));
+  int memberDepth = s > 0 && is(t_[s - 1], "(") && laterMember ? d - 1 : d;
+  if (!laterMember) compoundFirst_[d].clear();
+  size_t column = 0;
+  std::vector<ColType> itemTypes;
   std::string out = head;
   size_t i = listBegin;
   bool first = true;
@@ -219,6 +242,20 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (!star) {
       if (!alias.empty()) aliases.push_back(alias);
       if (alias.empty()) alias = heading(i, exprEnd);
+      itemTypes.push_back(ty);
+      auto& firstCols = compoundFirst_[memberDepth];
+      auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar; };
+      if (!laterMember) {
+        firstCols.emplace_back(alias, ty);
+      } else if (column < firstCols.size() && text(firstCols[column].second) && text(ty) && ty.size < 4000 &&
+                 (ty.size != firstCols[column].second.size || ty.code != firstCols[column].second.code)) {
+        // the longer of the two; CHAR only where both are CHAR of one length
+        ColType& w = firstCols[column].second;
+        w.size = std::max(w.size, ty.size);
+        w.code = kVarchar2;
+        if (memberDepth == 0) tr_.widened[firstCols[column].first] = w; // the statement's own result
+      }
+      ++column;
       outNames.push_back(alias);
       out += " AS " + quoteIdent(alias);
       auto it = tr_.inferred.find(alias);
@@ -227,8 +264,50 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     i = ie < from ? ie + 1 : ie;
   }
+  // the first block of WITH name (c1, c2, ...) AS (...): the names take its columns' types
+  if (s >= 4 && is(t_[s - 1], "(") && is(t_[s - 2], "AS") && is(t_[s - 3], ")") && !anyStar) {
+    size_t open = s - 3;
+    while (open > 0 && !(is(t_[open], "(") && matching(open) == s - 3)) --open;
+    if (open > 0 && cteNames_.count(t_[open - 1].text)) {
+      size_t named = 0;
+      for (size_t m = open + 1; m < s - 3; ++m) named += t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent;
+      if (named != itemTypes.size()) throw OraError(32038).at(static_cast<int>(t_[open - 1].pos));
+      size_t k = 0;
+      for (size_t m = open + 1; m < s - 3 && k < itemTypes.size(); ++m) {
+        if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) continue;
+        const ColType& ty = itemTypes[k++];
+        if (ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000)) tr_.inferred[t_[m].text] = ty;
+      }
+    }
+  }
+  // ORDER BY naming an alias given to two columns cannot tell which
+  for (size_t k = whereEnd; k + 1 < end; ++k) {
+    if (t_[k].depth != d || !is(t_[k], "ORDER") || !is(t_[k + 1], "BY")) continue;
+    for (size_t m = k + 2; m < end && t_[m].depth >= d; ++m) {
+      if (t_[m].depth != d || !(t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent)) continue;
+      if ((m > 0 && is(t_[m - 1], ".")) || is(at(m + 1), ".") || is(at(m + 1), "(")) continue;
+      if (std::count(aliases.begin(), aliases.end(), t_[m].text) > 1)
+        throw OraError(960).at(static_cast<int>(t_[m].pos));
+    }
+    break;
+  }
   if (grouped && !expandingGroups_) checkGroupedClauses(s, fromEnd, end, groups, aliases);
   std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
+  // a walk in depth-first order takes its row limit after that order
+  std::string walkLimit;
+  if (!walk.empty()) {
+    bool sorted = false;
+    size_t limitAt = 0;
+    for (size_t i = fromEnd; i + 1 < end; ++i) {
+      if (t_[i].depth != d) continue;
+      if (is(t_[i], "ORDER") && is(t_[i + 1], "BY") && !skip_[i]) sorted = true;
+      if (!limitAt && (is(t_[i], "FETCH") || is(t_[i], "OFFSET")) && keywordAt(t_, i) && !skip_[i]) limitAt = i;
+    }
+    if (limitAt && !sorted) {
+      walkLimit = " " + emit(limitAt, end);
+      for (size_t i = limitAt; i < end; ++i) skip_[i] = 1;
+    }
+  }
   if (limit >= 0) {
     // Oracle numbers rows as they are found, before grouping and sorting.
     bool plain = whereEnd == end && !head.ends_with("DISTINCT") && joined.empty();
@@ -258,16 +337,36 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
   } else if (size_t tiesOrder = 0, tiesFetch = withTies(whereEnd, end, aliases, tiesOrder);
              tiesFetch && !anyStar && walk.empty() && !head.ends_with("DISTINCT")) {
-    // FETCH FIRST n ROWS WITH TIES: the rows ranked within the first n by the ORDER BY
-    std::string keys = emit(tiesOrder + 2, tiesFetch);
+    // FETCH FIRST n [PERCENT] ROWS WITH TIES / ONLY: the rows ranked (numbered) within the
+    // first n, or the first n percent rounded up, by the ORDER BY
+    size_t skipAt = tiesFetch; // OFFSET n ROWS before the FETCH
+    for (size_t m = tiesOrder ? tiesOrder : whereEnd; m < tiesFetch; ++m)
+      if (t_[m].depth == d && is(t_[m], "OFFSET") && keywordAt(t_, m)) skipAt = m;
+    std::string skipped = "0";
+    if (skipAt < tiesFetch) {
+      size_t r = skipAt + 1;
+      while (r < tiesFetch && !(is(t_[r], "ROW") || is(t_[r], "ROWS"))) ++r;
+      skipped = "MAX(0, CAST(" + emit(skipAt + 1, r) + " AS INTEGER))";
+    }
+    size_t cut = tiesOrder ? tiesOrder : skipAt;
+    std::string over = tiesOrder ? "OVER (ORDER BY " + emit(tiesOrder + 2, skipAt) + ")" : "OVER ()";
     size_t x = tiesFetch + 2;
-    while (x < end && !(t_[x].depth == d && (is(t_[x], "ROW") || is(t_[x], "ROWS")))) ++x;
+    while (x < end && !(t_[x].depth == d && (is(t_[x], "ROW") || is(t_[x], "ROWS") || is(t_[x], "PERCENT")))) ++x;
+    bool percent = is(at(x), "PERCENT");
+    bool ties = false;
+    for (size_t m = x; m + 1 < end; ++m) ties = ties || (is(t_[m], "WITH") && is(t_[m + 1], "TIES"));
     std::string count = x > tiesFetch + 2 ? emit(tiesFetch + 2, x) : "1";
-    out += ", RANK() OVER (ORDER BY " + keys + ") AS \"T$R\", ROW_NUMBER() OVER (ORDER BY " + keys + ") AS \"T$N\" ";
-    out += joined.empty() ? emit(from, tiesOrder) : "FROM " + joined + " " + emit(fromEnd, tiesOrder);
+    out += ", RANK() " + over + " AS \"T$R\", ROW_NUMBER() " + over + " AS \"T$N\"" +
+           (percent ? ", COUNT(*) OVER () AS \"T$C\" " : " ");
+    out += joined.empty() ? emit(from, cut) : "FROM " + joined + " " + emit(fromEnd, cut);
     std::string cols;
     for (auto& n : outNames) cols += (cols.empty() ? "" : ", ") + quoteIdent(n);
-    out = "SELECT " + cols + " FROM (" + out + ") WHERE \"T$R\" <= " + count + " ORDER BY \"T$N\"";
+    std::string place = ties ? "\"T$R\"" : "\"T$N\"";
+    // rows after the skipped ones, up to n of them (and the rows tied with the last)
+    std::string within = "\"T$N\" > " + skipped + " AND " +
+                         (percent ? "(" + place + " - " + skipped + " - 1) * 100 < \"T$C\" * (" + count + ")"
+                                  : place + " <= " + skipped + " + CAST(" + count + " AS INTEGER)");
+    out = "SELECT " + cols + " FROM (" + out + ") WHERE " + within + " ORDER BY \"T$N\"";
   } else if (!joined.empty()) {
     out += " FROM " + joined + " " + emit(fromEnd, end);
   } else {
@@ -281,34 +380,40 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     bool sorted = false;
     for (size_t i = fromEnd; i + 1 < end; ++i)
       if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY") && !skip_[i]) sorted = true;
-    out = "SELECT * FROM (" + walk + out + (sorted ? "" : " ORDER BY \"H$\".\"K$\"") + ")";
+    out = "SELECT * FROM (" + walk + out + (sorted ? "" : " ORDER BY \"H$\".\"K$\"" + walkLimit) + ")";
   }
   return out;
 }
 
-// GROUP BY sees the tables' columns, never the select list's aliases: an alias there is no
-// column at all (SQLite would take it).
-void Translator::aliasInGroupBy(size_t gb, size_t ge, size_t listBegin, size_t from) {
-  int d = t_[gb].depth;
-  for (size_t b = gb, m = b; m <= ge; ++m) {
-    if (m < ge && !(t_[m].depth == d && is(t_[m], ","))) continue;
-    if (m == b + 1 && (t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent) && !keywordAt(t_, b)) {
-      bool alias = false;
-      for (size_t x = listBegin + 1; x < from; ++x)
-        if ((x + 1 == from || (t_[x + 1].depth == d && is(t_[x + 1], ","))) && t_[x].text == t_[b].text &&
-            (t_[x].kind == Token::Ident || t_[x].kind == Token::QIdent) &&
-            !(t_[x - 1].depth == d && (is(t_[x - 1], ",") || is(t_[x - 1], "."))) && !is(t_[x - 1], "SELECT"))
-          alias = true;
-      bool column = false, known = !ctx_.empty();
-      for (auto& r : ctx_.empty() ? std::vector<TableRef>{} : ctx_.back().tables) {
-        if (!r.dictionary.empty() || r.name == "DUAL") continue;
-        auto cols = cat_.columns(r.name);
-        if (cols.empty()) known = false; // a view or a subquery of its own: not looked into
-        for (auto& c : cols) column = column || c.name == t_[b].text;
-      }
-      if (alias && known && !column) throw OraError(904, "\"" + t_[b].text + "\"").at(static_cast<int>(t_[b].pos));
+// A select list's aliases name its result, which WHERE and GROUP BY come before: there they
+// are columns of the tables or nothing at all (SQLite would take the alias).
+void Translator::aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases) {
+  if (aliases.empty() || ctx_.empty()) return;
+  int d = t_[from].depth;
+  for (size_t i = from + 1; i < fromEnd; ++i)
+    if (is(t_[i], "SELECT") || is(t_[i], "PIVOT") || is(t_[i], "UNPIVOT") || is(t_[i], "TABLE")) return;
+  std::set<std::string> columns;
+  for (auto& c : ctx_)
+    for (auto& r : c.tables) {
+      if (r.name == "DUAL") { columns.insert("DUMMY"); continue; }
+      if (cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) return;
+      for (auto& col : cat_.columns(r.name)) columns.insert(col.name);
     }
-    b = m + 1;
+  bool inScope = false; // WHERE, GROUP BY and HAVING; not ORDER BY
+  for (size_t i = fromEnd; i < end; ++i) {
+    const Token& k = t_[i];
+    if (is(k, "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; } // its own block
+    if (k.depth == d && k.kind == Token::Ident && i + 1 < end) {
+      if (is(k, "WHERE") || is(k, "HAVING") || (is(k, "GROUP") && is(t_[i + 1], "BY"))) inScope = true;
+      if ((is(k, "ORDER") || is(k, "CONNECT") || is(k, "START")) &&
+          (is(t_[i + 1], "BY") || is(t_[i + 1], "WITH") || is(t_[i + 1], "SIBLINGS")))
+        inScope = false;
+    }
+    if (!inScope || k.depth < d || skip_[i] || !replace_[i].empty()) continue;
+    if (k.kind != Token::Ident && k.kind != Token::QIdent) continue;
+    if ((i > 0 && is(t_[i - 1], ".")) || is(at(i + 1), "(") || is(at(i + 1), ".")) continue;
+    if (std::find(aliases.begin(), aliases.end(), k.text) != aliases.end() && !columns.count(k.text))
+      throw OraError(904, k.text).at(static_cast<int>(k.pos));
   }
 }
 
@@ -704,7 +809,36 @@ void Translator::query() {
   size_t e = size();
   for (size_t i = 0; i < size(); ++i)
     if (t_[i].depth == 0 && is(t_[i], "FOR") && is(at(i + 1), "UPDATE")) { e = i; break; }
+  // rows to lock must be rows of a table, not of a set, a group or a DISTINCT
+  for (size_t i = 0; e < size() && i < e; ++i)
+    if (t_[i].depth == 0 && t_[i].kind == Token::Ident &&
+        (is(t_[i], "UNION") || is(t_[i], "INTERSECT") || is(t_[i], "MINUS") ||
+         (is(t_[i], "GROUP") && is(at(i + 1), "BY")) ||
+         ((is(t_[i], "DISTINCT") || is(t_[i], "UNIQUE")) && i > 0 && is(t_[i - 1], "SELECT"))))
+      throw OraError(1786);
+  // an ORDER BY after a compound's last member in parentheses belongs to no block: its
+  // positions stay positions
+  for (size_t i = 1; i + 1 < e; ++i)
+    if (t_[i].depth == 0 && is(t_[i], "ORDER") && is(t_[i + 1], "BY") && is(t_[i - 1], ")"))
+      for (size_t m = i + 2; m < e && t_[m].depth == 0 && !(is(t_[m], "OFFSET") || is(t_[m], "FETCH")); ++m)
+        if (t_[m].kind == Token::Num) pin_[m] = 1;
   tr_.sql = withHoisted(emit(0, e));
+  // UNION, INTERSECT and MINUS give their rows sorted, NULLs last as Oracle sorts them; SQLite
+  // puts NULLs first
+  size_t lastSet = 0;
+  bool ordered = false;
+  for (size_t i = 0; i < e; ++i) {
+    if (t_[i].depth != 0 || t_[i].kind != Token::Ident) continue;
+    if (is(t_[i], "UNION") || is(t_[i], "INTERSECT") || is(t_[i], "MINUS") || is(t_[i], "EXCEPT")) lastSet = i;
+    if (is(t_[i], "ORDER") && is(at(i + 1), "BY")) ordered = true;
+    if ((is(t_[i], "OFFSET") || is(t_[i], "FETCH")) && keywordAt(t_, i)) ordered = true;
+  }
+  const auto& cols = compoundFirst_[0];
+  if (lastSet && !ordered && !is(at(lastSet + 1), "ALL") && !cols.empty() && blockTypes_.size() >= 2) {
+    std::string keys;
+    for (size_t k = 1; k <= cols.size(); ++k) keys += (k > 1 ? ", " : " ORDER BY ") + std::to_string(k) + " NULLS LAST";
+    tr_.sql += keys;
+  }
 }
 
 // SELECT * over a join with USING or NATURAL: the shared columns first and once, then the rest

@@ -128,7 +128,10 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
   if (eq(w, "OUTER")) return next("JOIN");
   if (eq(w, "USING")) return next("(");
   if (eq(w, "FETCH")) return next("FIRST") || next("NEXT");
-  if (eq(w, "OFFSET")) return i + 1 < t.size() && (t[i + 1].kind == Token::Num || t[i + 1].kind == Token::Bind);
+  if (eq(w, "OFFSET")) {
+    size_t n = i + 1 < t.size() && (is(t[i + 1], "-") || is(t[i + 1], "+")) ? i + 2 : i + 1; // a signed count
+    return n < t.size() && (t[n].kind == Token::Num || t[n].kind == Token::Bind);
+  }
   return true;
 }
 

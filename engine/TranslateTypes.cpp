@@ -151,7 +151,10 @@ ColType Translator::infer(size_t b, size_t e) {
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
   if (is(f, "INTERVAL") && at(b + 1).kind == Token::Str && intervalEnd(b) == e) { t = ColType{}; t.code = kNumber; return t; }
   if (is(f, "(") && is(at(b + 1), "SELECT") && matching(b) + 1 == e) return subqueryType(b + 1, e - 1);
+  if ((is(f, "PRIOR") || is(f, "CONNECT_BY_ROOT")) && e - b >= 2) return infer(b + 1, e);
+  if (is(f, "SYS_CONNECT_BY_PATH") && is(at(b + 1), "(")) { t.code = kVarchar2; t.size = 4000; return t; }
   if (e - b == 1) {
+    if (is(f, "CONNECT_BY_ISLEAF") || is(f, "CONNECT_BY_ISCYCLE")) { t = ColType{}; t.code = kNumber; return t; }
     if (f.kind == Token::Num) { t = ColType{}; t.code = kNumber; return t; }
     // a text literal is CHAR, as long as it is
     if (f.kind == Token::Str) { t.code = kChar; t.size = std::max<int>(1, textBytes(f.text)); return t; }
@@ -243,6 +246,25 @@ ColType Translator::infer(size_t b, size_t e) {
       }
     }
     checkCaseResults(results);
+    if (!is(t_[b + 1], "WHEN")) {
+      // CASE x WHEN a ...: x and every a of one type family
+      std::vector<std::pair<size_t, size_t>> compared;
+      size_t when = 0;
+      for (size_t m = b + 1; m < e; ++m) {
+        if (t_[m].depth != f.depth) continue;
+        if (is(t_[m], "CASE")) { ++nest; continue; }
+        if (is(t_[m], "END") && nest) { --nest; continue; }
+        if (nest) continue;
+        if (is(t_[m], "WHEN")) {
+          if (compared.empty()) compared.emplace_back(b + 1, m);
+          when = m + 1;
+        } else if (is(t_[m], "THEN") && when) {
+          compared.emplace_back(when, m);
+          when = 0;
+        }
+      }
+      checkCaseResults(compared);
+    }
     if (!results.empty()) return widest(results);
   }
   if (wholeCall && f.text == "CAST" && args.size() == 1) {
