@@ -398,8 +398,16 @@ void Translator::alterTable() {
       }
       std::string rest = joinExcept(p.text, pt, drop);
       std::string spec;
-      for (size_t m = specFrom; m < e; ++m)
-        if (!(is(t_[m], "NULL") && !(m > specFrom && is(t_[m - 1], "NOT")))) spec += " " + emit(m, m + 1);
+      for (size_t m = specFrom; m < e; ++m) {
+        if (is(t_[m], "DEFAULT") && m + 1 < e) {
+          size_t x = m + 2;
+          while (x < e && !(t_[x].depth == t_[m].depth && constraintStart(t_[x]))) ++x;
+          spec += " DEFAULT (" + storedDefault(writtenDefault(m + 1, x), emit(m + 1, x)) + ")";
+          m = x - 1;
+        } else if (!(is(t_[m], "NULL") && !(m > specFrom && is(t_[m - 1], "NOT")))) {
+          spec += " " + emit(m, m + 1);
+        }
+      }
       p.text = qc + " " + typeText + (rest.empty() ? "" : " " + rest) + spec;
     }
   } else if (is(verb, "ENABLE") || is(verb, "DISABLE")) {

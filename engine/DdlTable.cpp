@@ -43,6 +43,13 @@ bool defaultEnds(const Token& k) {
 }
 } // namespace
 
+// A default's text as Oracle keeps it: up to the next token, the blanks before it included.
+std::string Translator::writtenDefault(size_t b, size_t e) const {
+  if (b >= e || b >= size()) return {};
+  size_t end = e < size() ? t_[e].pos : t_[size() - 1].end;
+  return src_.substr(t_[b].pos, end - t_[b].pos);
+}
+
 std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType& ct,
                                   std::set<std::string>& pk,
                                   std::vector<std::pair<std::string, std::string>>& named) {
@@ -118,7 +125,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
       if (m + 1 >= k) throw OraError(936);
       size_t x = m + 2;
       while (x < k && !(t_[x].depth == t_[m].depth && defaultEnds(t_[x]))) ++x;
-      def += " DEFAULT (" + emit(m + 1, x) + ")";
+      def += " DEFAULT (" + storedDefault(writtenDefault(m + 1, x), emit(m + 1, x)) + ")";
       m = x;
       continue;
     }

@@ -7,6 +7,8 @@
 #include "Session.h"
 #include "SqlText.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <sqlite3.h>
@@ -27,11 +29,11 @@ struct ViewDef {
 const ViewDef kViews[] = {
     {"USER_TABLES",
      "TABLE_NAME VARCHAR2(30) NOT NULL, TABLESPACE_NAME VARCHAR2(30), CLUSTER_NAME VARCHAR2(30),"
-     " PCT_FREE NUMBER, PCT_USED NUMBER, INI_TRANS NUMBER, MAX_TRANS NUMBER, INITIAL_EXTENT NUMBER,"
+     " IOT_NAME VARCHAR2(30), STATUS VARCHAR2(8), PCT_FREE NUMBER, PCT_USED NUMBER, INI_TRANS NUMBER, MAX_TRANS NUMBER, INITIAL_EXTENT NUMBER,"
      " NEXT_EXTENT NUMBER, MIN_EXTENTS NUMBER, MAX_EXTENTS NUMBER, PCT_INCREASE NUMBER,"
      " BACKED_UP VARCHAR2(1), NUM_ROWS NUMBER, BLOCKS NUMBER, EMPTY_BLOCKS NUMBER, AVG_SPACE NUMBER,"
      " CHAIN_CNT NUMBER, AVG_ROW_LEN NUMBER, DEGREE VARCHAR2(10), INSTANCES VARCHAR2(10),"
-     " CACHE VARCHAR2(5)",
+     " CACHE VARCHAR2(5), TEMPORARY VARCHAR2(1), PARTITIONED VARCHAR2(3)",
      "Description of the user's own relational tables"},
     {"USER_VIEWS", "VIEW_NAME VARCHAR2(30) NOT NULL, TEXT_LENGTH NUMBER, TEXT LONG VARCHAR",
      "Description of the user's own views"},
@@ -46,10 +48,10 @@ const ViewDef kViews[] = {
     {"USER_TAB_COLUMNS",
      "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, DATA_TYPE VARCHAR2(9),"
      " DATA_LENGTH NUMBER NOT NULL, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1),"
-     " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER",
+     " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER, DATA_DEFAULT LONG VARCHAR",
      "Columns of the user's tables and views"},
     {"USER_INDEXES",
-     "INDEX_NAME VARCHAR2(30) NOT NULL, TABLE_OWNER VARCHAR2(30) NOT NULL,"
+     "INDEX_NAME VARCHAR2(30) NOT NULL, INDEX_TYPE VARCHAR2(27), TABLE_OWNER VARCHAR2(30) NOT NULL,"
      " TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11), UNIQUENESS VARCHAR2(9),"
      " TABLESPACE_NAME VARCHAR2(30), INI_TRANS NUMBER, MAX_TRANS NUMBER, INITIAL_EXTENT NUMBER,"
      " NEXT_EXTENT NUMBER, MIN_EXTENTS NUMBER, MAX_EXTENTS NUMBER, PCT_INCREASE NUMBER,"
@@ -57,7 +59,7 @@ const ViewDef kViews[] = {
      "Description of the user's own indexes"},
     {"USER_IND_COLUMNS",
      "INDEX_NAME VARCHAR2(30), TABLE_NAME VARCHAR2(30), COLUMN_NAME VARCHAR2(30),"
-     " COLUMN_POSITION NUMBER, COLUMN_LENGTH NUMBER",
+     " COLUMN_POSITION NUMBER, COLUMN_LENGTH NUMBER, CHAR_LENGTH NUMBER, DESCEND VARCHAR2(4)",
      "Columns comprising the user's indexes"},
     {"USER_OBJECTS",
      "OBJECT_NAME VARCHAR2(128), OBJECT_ID NUMBER, OBJECT_TYPE VARCHAR2(15), CREATED DATE,"
@@ -201,7 +203,11 @@ int dataLength(const ColType& t) {
 struct IndexInfo {
   std::string name, table;
   bool unique = false;
-  std::vector<std::string> columns;
+  std::vector<std::string> columns; // empty: an expression
+  std::vector<bool> descending;
+  bool functionBased() const {
+    return std::any_of(columns.begin(), columns.end(), [](const std::string& c) { return c.empty(); });
+  }
 };
 
 // Every index of the schema under the name the dictionary shows: constraint indexes carry the
@@ -221,8 +227,11 @@ std::vector<IndexInfo> allIndexes(sqlite3* db) {
               here.push_back(ix);
             }, table);
     for (auto& ix : here) {
-      eachRow(db, "SELECT name FROM pragma_index_info(?1) ORDER BY seqno",
-              [&](sqlite3_stmt* st) { ix.columns.push_back(col(st, 0)); }, ix.name);
+      eachRow(db, "SELECT name, \"desc\" FROM pragma_index_xinfo(?1) WHERE key = 1 ORDER BY seqno",
+              [&](sqlite3_stmt* st) {
+                ix.columns.push_back(col(st, 0));
+                ix.descending.push_back(sqlite3_column_int(st, 1) != 0);
+              }, ix.name);
       if (ix.name.rfind("sqlite_autoindex_", 0) == 0) {
         std::string named;
         for (auto& c : cons)
@@ -249,11 +258,11 @@ void fillTables(const Source& src, Inserter& ins) {
     eachRow(src.db, "SELECT tbl, MAX(CAST(stat AS INTEGER)) FROM sqlite_stat1 GROUP BY tbl",
             [&](sqlite3_stmt* st) { counted[col(st, 0)] = sqlite3_column_int64(st, 1); });
   for (const auto& t : tablesOf(src.db, "table")) {
-    ins.text(t).text("USERS").null().num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
+    ins.text(t).text("USERS").null().null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
         .num(121).num(50).text("N");
     if (auto c = counted.find(t); c != counted.end()) ins.num(c->second); else ins.null();
     for (int i = 0; i < 5; ++i) ins.null();
-    ins.text("         1").text("         1").text("    N");
+    ins.text("         1").text("         1").text("    N").text("N").text("NO");
     ins.row();
   }
 }
@@ -261,18 +270,25 @@ void fillTables(const Source& src, Inserter& ins) {
 void fillColumns(const Source& src, Inserter& ins) {
   sqlite3* db = src.db;
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
-                 int id) {
+                 int id, const std::string& dflt) {
     ins.text(table).text(name).text(dataType(t)).num(dataLength(t));
     if (t.code == kNumber && t.precision > 0) ins.num(t.precision); else ins.null();
     if (t.code == kNumber && t.hasScale) ins.num(t.scale); else ins.null();
-    ins.text(notNull ? "N" : "Y").num(id).null();
+    ins.text(notNull ? "N" : "Y").num(id);
+    if (dflt.empty()) ins.null().null();
+    else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);
     ins.row();
   };
   for (const auto& t : tablesOf(db, "table"))
-    eachRow(db, "SELECT name, type, \"notnull\", cid FROM pragma_table_info(?1) ORDER BY cid",
+    eachRow(db, "SELECT name, type, \"notnull\", cid, dflt_value FROM pragma_table_info(?1) ORDER BY cid",
             [&](sqlite3_stmt* st) {
+              std::string stored = col(st, 4), dflt = writtenDefault(stored);
+              // a default kept without its text: a plain literal reads the same in both dialects
+              if (dflt.empty() && !stored.empty() &&
+                  stored.find_first_not_of("0123456789.-") == std::string::npos)
+                dflt = stored;
               add(t, col(st, 0), parseDeclType(col(st, 1)), sqlite3_column_int(st, 2) != 0,
-                  sqlite3_column_int(st, 3) + 1);
+                  sqlite3_column_int(st, 3) + 1, dflt);
             }, t);
   for (const auto& v : tablesOf(db, "view")) {
     std::vector<std::string> types;
@@ -284,7 +300,7 @@ void fillColumns(const Source& src, Inserter& ins) {
               int cid = sqlite3_column_int(st, 1);
               ColType t = cid < static_cast<int>(types.size()) ? parseDeclType(types[cid]) : ColType{};
               if (t.code == 0) { t.code = kVarchar2; t.size = 4000; }
-              add(v, col(st, 0), t, false, cid + 1);
+              add(v, col(st, 0), t, false, cid + 1, std::string());
             }, v, true);
   }
 }
@@ -325,7 +341,7 @@ void fillSource(const Source& src, Inserter& ins) {
 
 void fillIndexes(const Source& src, Inserter& ins) {
   for (auto& ix : allIndexes(src.db)) {
-    ins.text(ix.name).text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
+    ins.text(ix.name).text(ix.functionBased() ? "FUNCTION-BASED NORMAL" : "NORMAL").text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
         .text("USERS").num(2).num(255).num(10240).num(10240).num(1).num(121).num(50).num(10)
         .text("VALID").row();
   }
@@ -333,12 +349,25 @@ void fillIndexes(const Source& src, Inserter& ins) {
 
 void fillIndexColumns(const Source& src, Inserter& ins) {
   for (auto& ix : allIndexes(src.db)) {
-    std::map<std::string, int> lengths;
+    std::map<std::string, ColType> types;
+    int columnCount = 0;
     eachRow(src.db, "SELECT name, type FROM pragma_table_info(?1)",
-            [&](sqlite3_stmt* st) { lengths[col(st, 0)] = dataLength(parseDeclType(col(st, 1))); },
+            [&](sqlite3_stmt* st) { types[col(st, 0)] = parseDeclType(col(st, 1)); ++columnCount; },
             ix.table);
-    int pos = 0;
-    for (auto& c : ix.columns) ins.text(ix.name).text(ix.table).text(c).num(++pos).num(lengths[c]).row();
+    int pos = 0, hidden = columnCount;
+    for (size_t i = 0; i < ix.columns.size(); ++i) {
+      std::string c = ix.columns[i];
+      ColType t = types[c];
+      if (c.empty()) {
+        // an expression is a hidden column of the table, named by its number
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "SYS_NC%05d$", ++hidden);
+        c = buf;
+      }
+      ins.text(ix.name).text(ix.table).text(c).num(++pos).num(dataLength(t));
+      if (t.code == kVarchar2 || t.code == kChar) ins.num(t.size); else ins.num(0);
+      ins.text(ix.descending[i] ? "DESC" : "ASC").row();
+    }
   }
 }
 
@@ -536,6 +565,30 @@ void fillDictionary(Session& s, const std::string& view) {
     }
     sqlite3_close_v2(other);
   }
+}
+
+namespace {
+const char kDefaultMark[] = "/*ORA:";
+} // namespace
+
+std::string storedDefault(const std::string& written, const std::string& expression) {
+  // hex digits cannot end the comment early, whatever the text holds
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out = kDefaultMark;
+  for (unsigned char c : written) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out + "*/ " + expression;
+}
+
+std::string writtenDefault(const std::string& stored) {
+  if (stored.rfind(kDefaultMark, 0) != 0) return {};
+  auto hex = [](char c) { return c >= 'A' ? c - 'A' + 10 : c - '0'; };
+  std::string out;
+  for (size_t i = sizeof kDefaultMark - 1; i + 1 < stored.size() && stored[i] != '*'; i += 2)
+    out += static_cast<char>(hex(stored[i]) * 16 + hex(stored[i + 1]));
+  return out;
 }
 
 std::vector<ConstraintInfo> recordedConstraints(sqlite3* db, const std::string& table) {

@@ -134,6 +134,7 @@ private:
 
   std::string emit(size_t b, size_t e);
   std::string source(size_t b, size_t e) const;
+  std::string writtenDefault(size_t b, size_t e) const;
   std::string emitSelect(size_t s, size_t e, size_t& next);
   std::string heading(size_t b, size_t e);
   ColType infer(size_t b, size_t e);
