@@ -385,7 +385,14 @@ void Translator::alterTable() {
       }
       if (toNotNull) {
         if (old.notNull) throw OraError(1442);
-        if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) throw OraError(2296, cat_.user() + ".");
+        if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) {
+          // the constraint being added: its own name, or one the engine gives
+          std::string cname;
+          for (size_t m = specFrom; m + 1 < e; ++m)
+            if (is(t_[m], "CONSTRAINT")) cname = t_[m + 1].text;
+          if (cname.empty()) cname = "SYS_C00" + std::to_string(10000 + cols.size() * 7 + name.size());
+          throw OraError(2296, cat_.user() + "." + cname);
+        }
       }
       if (toNull && !old.notNull) throw OraError(1451);
       for (size_t m = restFrom; m < pt.size(); ++m) {
@@ -501,6 +508,36 @@ void Translator::alterTable() {
     } else if (is(at(i + 1), "CONSTRAINT") || (is(at(i + 1), "PRIMARY") && is(at(i + 2), "KEY"))) {
       bool pk = is(at(i + 1), "PRIMARY");
       std::string cname = pk ? "" : at(i + 2).text;
+      size_t tail = i + 3;
+      bool cascade = is(at(tail), "CASCADE");
+      if (cascade) ++tail;
+      if (tail < size() && !is(at(tail), "KEEP") && !is(at(tail), "DROP")) unexpected(tail);
+      // a key that foreign keys of other tables refer to goes only with them, and only on CASCADE
+      std::vector<std::string> keyColumns;
+      bool isKey = false;
+      for (auto& c : recordedConstraints(db, table))
+        if (pk ? c.type == "P" : c.name == cname) {
+          keyColumns = c.columns;
+          isKey = true;
+          pk = pk || c.type == "P";
+        }
+      if (is(at(i + 1), "PRIMARY") && !isKey) throw OraError(2441);
+      std::vector<std::string> children;
+      if (isKey)
+        for (auto& other : dict::tablesOf(db, "table"))
+          if (other != table)
+            for (auto& c : dict::tableConstraints(db, other))
+              if (c.type == "R" && c.rTable == table && (c.rColumns.empty() ? pk : c.rColumns == keyColumns))
+                children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
+      if (!children.empty() && !cascade) throw OraError(2273);
+      if (!children.empty())
+        tr_.actions.push_back([children](Session& s) {
+          for (auto& sql : children) {
+            Catalog cat(s.db, s.user, &s);
+            s.runDdl(translate(sql, cat, false, false));
+          }
+        });
+      pk = is(at(i + 1), "PRIMARY");
       bool found = false;
       for (size_t k = 0; k < pieces.size() && !found; ++k) {
         auto pt = tokenize(pieces[k].text);

@@ -175,6 +175,8 @@ const std::map<int, const char*>& texts() {
       {2260, "table can have only one primary key"},
       {2261, "such unique or primary key already exists in the table"},
       {2443, "Cannot drop constraint  - nonexistent constraint"},
+      {2441, "Cannot drop nonexistent primary key"},
+      {2273, "this unique/primary key is referenced by some foreign keys"},
       {2289, "sequence does not exist"},
       {2287, "sequence number not allowed here"},
       {4002, "INCREMENT must be a non-zero integer"},

@@ -365,7 +365,7 @@ void longConditions(const sql::Node* root,
 bool semanticDdlError(int code) {
   static const std::set<int> codes = {942,  955,  957,  1031, 1418, 1430, 1439, 1440, 1441,  1442,
                                       1451, 1758, 1917, 1918, 1920, 1922, 1940, 2260, 2261,  2289,
-                                      2296, 2298, 2443, 4043, 4080, 4081, 12983, 12991, 1434, 1471};
+                                      2296, 2298, 2273, 2441, 2443, 4043, 4080, 4081, 12983, 12991, 1434, 1471};
   return codes.count(code) > 0;
 }
 } // namespace
