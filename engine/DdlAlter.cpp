@@ -386,11 +386,10 @@ void Translator::alterTable() {
       if (toNotNull) {
         if (old.notNull) throw OraError(1442);
         if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) {
-          // the constraint being added: its own name, or one the engine gives
+          // the constraint being added by its name; Oracle leaves an unnamed one's name out
           std::string cname;
           for (size_t m = specFrom; m + 1 < e; ++m)
             if (is(t_[m], "CONSTRAINT")) cname = t_[m + 1].text;
-          if (cname.empty()) cname = "SYS_C00" + std::to_string(10000 + cols.size() * 7 + name.size());
           throw OraError(2296, cat_.user() + "." + cname);
         }
       }
