@@ -270,6 +270,7 @@ const std::map<int, const char*>& namedTexts() {
       {8002, "sequence %s.CURRVAL is not yet defined in this session"},
       {8004, "sequence %s and cannot be instantiated"},
       {12899, "value too large for column %s"},
+      {38104, "Columns referenced in the ON Clause cannot be updated: %s"},
   };
   return t;
 }

@@ -7,6 +7,7 @@
 #include "SqlText.h"
 #include "SqlTranslate.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -456,16 +457,17 @@ int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
   int64_t rows = 0;
   try {
-    auto run = [&](sqlite3_stmt* st) {
+    auto run = [&](sqlite3_stmt* st, bool counted) {
       int rc = sqlite3_step(st);
       std::string msg = sqlite3_errmsg(db);
       sqlite3_reset(st);
       if (rc != SQLITE_DONE)
         throw (rc & 0xff) == SQLITE_CONSTRAINT ? constraintError(db, user, t, msg, nullptr) : fromSqlite(rc, msg, t.verb);
-      if (!sqlite3_stmt_readonly(st)) rows += sqlite3_changes(db); // (a check reads only)
+      if (counted && !sqlite3_stmt_readonly(st)) rows += sqlite3_changes(db); // (a check reads only)
     };
-    if (first) run(first);
-    for (const std::string& sql : t.moreSql) {
+    if (first) run(first, true);
+    for (size_t part = 0; part < t.moreSql.size(); ++part) {
+      const std::string& sql = t.moreSql[part];
       sqlite3_stmt* st = nullptr;
       int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
       if (rc != SQLITE_OK) {
@@ -474,7 +476,7 @@ int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
         throw fromSqlite(rc, msg, t.verb);
       }
       try {
-        run(st);
+        run(st, std::find(t.uncounted.begin(), t.uncounted.end(), part) == t.uncounted.end());
       } catch (...) {
         sqlite3_finalize(st);
         throw;

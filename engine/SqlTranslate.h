@@ -96,6 +96,7 @@ struct Translation {
   std::vector<int> pinned; // literals the translation depends on (kept in the sharing key)
   bool unshared = false;   // written for this text alone (its literals inline)
   std::vector<std::string> moreSql; // Dml: statements run after `sql`, as part of the same one
+  std::vector<size_t> uncounted;    // those of moreSql whose rows the statement does not count
 };
 
 // The Oracle type of result column i of a prepared query.
