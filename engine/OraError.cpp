@@ -374,6 +374,12 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
     int columns = std::atoi(msg.c_str() + msg.find(" values for ") + 12);
     return OraError(values < columns ? 947 : 913);
   }
+  // UPDATE ... SET (a, b) = (SELECT ...) with another number of values than columns
+  if (has(" columns assigned ") && has(" values")) {
+    int columns = std::atoi(msg.c_str());
+    int values = std::atoi(msg.c_str() + msg.find(" assigned ") + 10);
+    return OraError(values < columns ? 947 : 913);
+  }
   if (has("ORDER BY term out of range")) return OraError(1785);
   if (has("ORDER BY term does not match any column")) return OraError(904);
   if (auto at = msg.find("sub-select returns "); at != std::string::npos) {
