@@ -261,6 +261,22 @@ void Translator::alterTable() {
 
   Added added;
   if (is(verb, "ADD")) {
+    // a constraint's state after it (ENABLE, DISABLE, [NO]VALIDATE, RELY, USING INDEX) is no part
+    // of its definition; a check or foreign key added DISABLE is kept aside, as DISABLE keeps it
+    bool addDisabled = false;
+    for (size_t m = i + 1; m < size(); ++m) {
+      if (t_[m].kind != Token::Ident) continue;
+      size_t n = 0;
+      if (is(t_[m], "ENABLE") || is(t_[m], "VALIDATE") || is(t_[m], "NOVALIDATE") || is(t_[m], "RELY") ||
+          is(t_[m], "NORELY"))
+        n = 1;
+      else if (is(t_[m], "DISABLE"))
+        n = 1, addDisabled = true;
+      else if (is(t_[m], "USING") && m + 1 < size() && is(t_[m + 1], "INDEX"))
+        n = skipPhysical(t_, m + 2) - m;
+      for (size_t x = m; x < m + n; ++x) skip_[x] = 1;
+      if (n) m += n - 1;
+    }
     if (at(i + 1).kind == Token::Ident && tableConstraint.count(at(i + 1).text)) {
       size_t b = i + 1;
       std::string cname = is(at(b), "CONSTRAINT") ? at(b + 1).text : "";
@@ -299,7 +315,14 @@ void Translator::alterTable() {
         consTypes.push_back(pk ? "P" : "U");
         break;
       }
-      pieces.push_back(DefPiece{"", emit(b, size())});
+      std::string def = emit(b, size());
+      if (addDisabled && !cname.empty() && (added.type == "C" || added.type == "R")) {
+        after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
+                        quoteString(cname) + ", " + quoteString(table) + ", '', " + quoteString(def) + ")");
+        added = Added{};
+      } else {
+        pieces.push_back(DefPiece{"", def});
+      }
     } else {
       // new columns go after the existing ones, before the table constraints
       size_t lastColumn = 0;

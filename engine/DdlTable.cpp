@@ -275,6 +275,17 @@ void Translator::createTable() {
   std::vector<Identity> identities;
   int longs = 0, columns = 0;
   size_t b = i + 1;
+  // a constraint's state (ENABLE, VALIDATE, RELY, USING INDEX ...) is no part of its definition
+  for (size_t m = b; m < close; ++m) {
+    if (t_[m].kind != Token::Ident) continue;
+    size_t n = is(t_[m], "ENABLE") || is(t_[m], "VALIDATE") || is(t_[m], "NOVALIDATE") || is(t_[m], "RELY") ||
+                       is(t_[m], "NORELY")
+                   ? 1
+                   : 0;
+    if (is(t_[m], "USING") && is(at(m + 1), "INDEX")) n = std::min(skipPhysical(t_, m + 2), close) - m;
+    for (size_t x = m; x < m + n; ++x) skip_[x] = 1;
+    if (n) m += n - 1;
+  }
   for (size_t k = b; k <= close; ++k) {
     if (k != close && !(t_[k].depth == 1 && is(t_[k], ","))) continue;
     if (k == b) throw OraError(904);

@@ -476,7 +476,16 @@ Node* Parser::constraint(bool columnLevel) {
     fail(columnLevel ? 907 : 904);
   }
   while (acceptWord("ENABLE") || acceptWord("DISABLE") || acceptWord("DEFERRABLE") || acceptWord("INITIALLY") ||
-         acceptWord("IMMEDIATE") || acceptWord("DEFERRED")) {
+         acceptWord("IMMEDIATE") || acceptWord("DEFERRED") || acceptWord("VALIDATE") || acceptWord("NOVALIDATE") ||
+         acceptWord("RELY") || acceptWord("NORELY") || (isWord("USING") && peek(1).text == "INDEX")) {
+    if (acceptWord("USING")) {
+      ++i_;
+      // the index's physical attributes
+      while (cur().kind == Tok::Ident && !isWord("ENABLE") && !isWord("DISABLE") && !isWord("CONSTRAINT") &&
+             !isWord("PRIMARY") && !isWord("UNIQUE") && !isWord("CHECK") && !isWord("FOREIGN") &&
+             !isWord("VALIDATE") && !isWord("NOVALIDATE"))
+        i_ += peek(1).kind == Tok::Num ? 2 : 1;
+    }
   }
   return finish(k);
 }
