@@ -220,6 +220,9 @@ void Translator::alterTable() {
     return out;
   };
 
+  // a column set unused is gone for every statement, as a dropped one is
+  bool setUnused = is(at(i), "SET") && is(at(i + 1), "UNUSED");
+  if (setUnused) ++i;
   const Token& verb = at(i);
   if (is(verb, "RENAME") && is(at(i + 1), "TO")) {
     std::string to;
@@ -520,9 +523,12 @@ void Translator::alterTable() {
                       quoteString(cname) + ", " + quoteString(table) + ", " + quoteString(column) + ", " +
                       quoteString(def) + ")");
     }
-  } else if (is(verb, "DROP")) {
+  } else if (is(verb, "DROP") || setUnused) {
     std::vector<std::string> gone;
-    if (is(at(i + 1), "COLUMN")) {
+    if (is(at(i + 1), "UNUSED") && is(at(i + 2), "COLUMNS")) {
+      if (i + 3 < size()) unexpected(i + 3);
+      return; // none are kept
+    } else if (is(at(i + 1), "COLUMN")) {
       gone.push_back(at(i + 2).text);
       if (i + 3 < size() && !is(at(i + 3), "CASCADE")) unexpected(i + 3);
     } else if (is(at(i + 1), "(")) {

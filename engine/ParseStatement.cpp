@@ -558,9 +558,13 @@ Node* Parser::alter() {
     } else {
       act->kids.push_back(columnDef(true));
     }
-  } else if (act->text == "DROP") {
+  } else if (act->text == "DROP" || act->text == "SET") {
     Node* what = make(N::Option);
-    if (acceptWord("COLUMN")) {
+    if (act->text == "SET") expectWord("UNUSED", 1735);
+    if (act->text == "DROP" && acceptWord("UNUSED")) {
+      expectWord("COLUMNS", 905);
+      what->text = "UNUSED";
+    } else if (acceptWord("COLUMN")) {
       what->text = "COLUMN";
       Node* c = make(N::Name);
       c->text = name(904);
@@ -568,6 +572,8 @@ Node* Parser::alter() {
     } else if (acceptOp("(")) {
       what->text = "COLUMN";
       what->kids = nameList()->kids;
+    } else if (act->text == "SET") {
+      fail(904);
     } else {
       constraintTarget(what);
     }
