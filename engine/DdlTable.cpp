@@ -186,6 +186,7 @@ struct QueryShape {
   Translation sel;
   std::vector<std::string> names;
   std::vector<ColType> types;
+  std::vector<bool> notNull; // a column selected as it is from one that is NOT NULL
 };
 
 QueryShape describeQuery(const std::string& text, Catalog& cat, const std::vector<std::string>& names,
@@ -206,6 +207,12 @@ QueryShape describeQuery(const std::string& text, Catalog& cat, const std::vecto
   for (int k = 0; k < n; ++k) {
     shape.names.push_back(names.empty() ? sqlite3_column_name(st, k) : "");
     shape.types.push_back(resultType(st, k, shape.sel));
+    const char* table = sqlite3_column_table_name(st, k);
+    const char* origin = sqlite3_column_origin_name(st, k);
+    int notNull = 0;
+    if (table && origin)
+      sqlite3_table_column_metadata(cat.db(), nullptr, table, origin, nullptr, nullptr, &notNull, nullptr, nullptr);
+    shape.notNull.push_back(notNull != 0);
   }
   sqlite3_finalize(st);
   if (!names.empty()) {
@@ -238,7 +245,8 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     bool plain = !cn.empty() && cn.size() <= 30 && cn.find_first_of("()+-*/|' ,.") == std::string::npos;
     if (!plain) throw OraError(998, cn);
     if (ct.code == kLong || ct.code == kLongRaw) ++longs;
-    defs += (k ? ", " : "") + quoteIdent(cn) + " " + declTypeText(ct);
+    // NOT NULL comes along with a column the query selects as it is
+    defs += (k ? ", " : "") + quoteIdent(cn) + " " + declTypeText(ct) + (shape.notNull[k] ? " NOT NULL" : "");
     cols += (k ? ", " : "") + quoteIdent(cn);
   }
   if (longs) throw OraError(997);
