@@ -534,6 +534,13 @@ Node* Parser::alter() {
     while (cur().kind == Tok::Ident || cur().kind == Tok::Num || isOp("-")) ++i_;
     return finish(s);
   }
+  if (acceptWord("VIEW")) {
+    Node* v = tree_.make(N::Option, at);
+    v->text = "VIEW";
+    v->kids.push_back(objectName(903));
+    expectWord("COMPILE", 940);
+    return finish(v);
+  }
   expectWord("TABLE", 940);
   Node* a = tree_.make(N::AlterTable, at);
   a->kids.push_back(objectName(903));

@@ -69,7 +69,16 @@ Translation Translator::run() {
     else if (is(at(1), "USER")) alterUser();
     else if (is(at(1), "SESSION")) alterSession(t_, tr_);
     else if (is(at(1), "SEQUENCE")) alterSequence();
-    else throw OraError(940, "ALTER " + at(1).raw + " is not supported");
+    else if (is(at(1), "VIEW")) {
+      // COMPILE: a view is checked whenever it is used, so there is nothing to do but find it
+      tr_.kind = StmtKind::Ddl;
+      tr_.function = 88;
+      std::string name;
+      size_t i = objectName(2, name);
+      if (!cat_.viewExists(name)) throw OraError(942, name);
+      expect(i, "COMPILE", 940);
+      if (i + 1 < size()) unexpected(i + 1);
+    } else throw OraError(940, "ALTER " + at(1).raw + " is not supported");
   } else if (is(f, "RENAME")) rename();
   else if (is(f, "COMMENT")) comment();
   else if (is(f, "GRANT")) grant();
