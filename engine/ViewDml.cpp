@@ -37,8 +37,14 @@ bool hasCall(const Node* n, const char* const* names) {
 
 ViewShape shapeOfQuery(const std::string& text, std::vector<std::string> names, char option, Catalog& cat);
 
-// The view's query when DML can go through it; throws ORA-01732 otherwise.
-ViewShape shapeOf(const std::string& view, Catalog& cat) {
+struct ViewSource {
+  std::string text;
+  std::vector<std::string> names;
+  char option = 0;
+};
+
+// A view's query, its columns' names and its restriction (O read only, V check option).
+ViewSource loadView(const std::string& view, Catalog& cat) {
   std::string text;
   sqlite3_stmt* st = nullptr;
   sqlite3_prepare_v2(cat.db(), "SELECT TEXT FROM \"TESSEL$VIEWS\" WHERE NAME = ?1", -1, &st, nullptr);
@@ -54,7 +60,7 @@ ViewShape shapeOf(const std::string& view, Catalog& cat) {
   sqlite3_finalize(st);
   std::vector<std::string> names;
   for (auto& c : cat.columns(view)) names.push_back(c.name);
-  return shapeOfQuery(text, names, option, cat);
+  return {text, names, option};
 }
 
 // A view's query (or a subquery written in the statement's place of a table), its column names
@@ -210,7 +216,7 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
   else return false;
   size_t first = target; // of a [schema.]name
   std::string view;
-  ViewShape v;
+  ViewSource src;
   size_t after = target + 1;
   if (t[target].kind == Tok::Op && t[target].text == "(") {
     // a subquery in place of the table: [WITH READ ONLY | WITH CHECK OPTION] at its end
@@ -230,7 +236,8 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
       option = 'O';
       end = close - 3;
     }
-    v = shapeOfQuery(text.substr(t[target + 1].pos, t[end - 1].end - t[target + 1].pos), {}, option, cat);
+    src.text = text.substr(t[target + 1].pos, t[end - 1].end - t[target + 1].pos);
+    src.option = option;
     after = close + 1;
   } else {
     if (name(target) && t[target + 1].kind == Tok::Op && t[target + 1].text == "." && name(target + 2)) {
@@ -239,7 +246,7 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
     }
     if (!name(target) || !cat.viewExists(t[target].text)) return false;
     view = t[target].text;
-    v = shapeOf(view, cat);
+    src = loadView(view, cat);
   }
 
   // what the statement calls the view: its name, or the alias it gives it
@@ -248,6 +255,9 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
     alias = t[after].text;
     ++after;
   }
+  if (src.option == 'O') throw OraError(42399);
+  if (joinViewDml(text, t, after, view, alias, src.text, src.names, cat, out)) return true;
+  ViewShape v = shapeOfQuery(src.text, src.names, src.option, cat);
   const std::string base = v.alias.empty() ? quoteIdent(v.table) : quoteIdent(v.table) + " " + quoteIdent(v.alias);
   std::string sql = text.substr(0, t[first].pos) + base;
   bool insert = word(0, "INSERT");
