@@ -108,6 +108,13 @@ const ViewDef kViews[] = {
      "Information about all users of the database"},
     {"NLS_DATABASE_PARAMETERS", "PARAMETER VARCHAR2(30) NOT NULL, VALUE VARCHAR2(40)",
      "Permanent NLS parameters of the database"},
+    {"SESSION_PRIVS", "PRIVILEGE VARCHAR2(40) NOT NULL", "Privileges which the user currently has set"},
+    {"USER_SYS_PRIVS", "USERNAME VARCHAR2(30), PRIVILEGE VARCHAR2(40) NOT NULL, ADMIN_OPTION VARCHAR2(3)",
+     "System privileges granted to current user"},
+    {"USER_ROLE_PRIVS",
+     "USERNAME VARCHAR2(30), GRANTED_ROLE VARCHAR2(30), ADMIN_OPTION VARCHAR2(3), DEFAULT_ROLE VARCHAR2(3),"
+     " OS_GRANTED VARCHAR2(3)",
+     "Roles granted to current user"},
 };
 
 // Views that ALL_ and DBA_ repeat for each owner, and whether they add an OWNER column in front.
@@ -447,6 +454,27 @@ void fillColumnComments(const Source& src, Inserter& ins) {
               [&](sqlite3_stmt* st) { ins.text(t).text(col(st, 0)).textOrNull(col(st, 1)).row(); }, t);
 }
 
+// What every user holds: the roles CONNECT and RESOURCE, and the privileges granted beside them
+// (SYSTEM has the DBA role as well). The engine keeps no other grants.
+const char* const kRolePrivileges[] = {"CREATE SESSION", "CREATE TABLE", "CREATE SEQUENCE", "CREATE PROCEDURE",
+                                       "CREATE TRIGGER"};
+const char* const kOwnPrivileges[] = {"CREATE SYNONYM", "CREATE VIEW", "UNLIMITED TABLESPACE"};
+
+void fillPrivileges(const std::string& view, const std::string& user, Inserter& ins) {
+  if (view == "SESSION_PRIVS") {
+    std::vector<std::string> all(std::begin(kRolePrivileges), std::end(kRolePrivileges));
+    all.insert(all.end(), std::begin(kOwnPrivileges), std::end(kOwnPrivileges));
+    std::sort(all.begin(), all.end());
+    for (auto& p : all) ins.text(p).row();
+  } else if (view == "USER_SYS_PRIVS") {
+    for (const char* p : kOwnPrivileges) ins.text(user).text(p).text("NO").row();
+  } else {
+    std::vector<std::string> roles = {"CONNECT", "RESOURCE"};
+    if (user == "SYSTEM") roles.insert(roles.begin(), "DBA");
+    for (auto& r : roles) ins.text(user).text(r).text(user == "SYSTEM" && r == "DBA" ? "YES" : "NO").text("YES").text("NO").row();
+  }
+}
+
 // Fills one USER_ view's rows (or those of its ALL_ and DBA_ forms) from a schema.
 void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   if (base == "TABLES") fillTables(src, ins);
@@ -536,6 +564,11 @@ void fillDictionary(Session& s, const std::string& view) {
   if (view == "USER_CATALOG") { Inserter ins(s.db, view, n); fillCatalog(own, ins); return; }
   if (view == "DICTIONARY") { Inserter ins(s.db, view, n); fillDictionaryList(s.user, ins); return; }
   if (view == "ALL_USERS" || view == "DBA_USERS") { Inserter ins(s.db, view, n); fillUserList(s.folder, view, ins); return; }
+  if (view == "SESSION_PRIVS" || view == "USER_SYS_PRIVS" || view == "USER_ROLE_PRIVS") {
+    Inserter ins(s.db, view, n);
+    fillPrivileges(view, s.user, ins);
+    return;
+  }
   if (view == "NLS_DATABASE_PARAMETERS") { Inserter ins(s.db, view, n); fillNlsParameters(s.charset, ins); return; }
   if (!v->owned) {
     Inserter ins(s.db, view, n);
