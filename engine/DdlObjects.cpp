@@ -514,6 +514,7 @@ void Translator::truncate() {
   std::string name;
   size_t i = objectName(2, name);
   if (!cat_.tableExists(name)) throw OraError(942, name);
+  if ((is(at(i), "DROP") || is(at(i), "REUSE")) && is(at(i + 1), "STORAGE")) i += 2; // storage is ours
   if (i < size()) unexpected(i);
   // as in Oracle, even with no child rows: TRUNCATE does not look at them
   if (!dropReferences(name).empty()) throw OraError(2266);

@@ -145,6 +145,7 @@ const std::map<int, const char*>& texts() {
       {1031, "insufficient privileges"},
       {1732, "data manipulation operation not legal on this view"},
       {1733, "virtual column not allowed here"},
+      {2243, "invalid ALTER INDEX or ALTER MATERIALIZED VIEW option"},
       {1752, "cannot delete from view without exactly one key-preserved table"},
       {1776, "cannot modify more than one base table through a join view"},
       {1779, "cannot modify a column which maps to a non key-preserved table"},

@@ -534,6 +534,14 @@ Node* Parser::alter() {
     while (cur().kind == Tok::Ident || cur().kind == Tok::Num || isOp("-")) ++i_;
     return finish(s);
   }
+  if (acceptWord("INDEX")) {
+    // the options are checked where the statement is translated
+    Node* x = tree_.make(N::Option, at);
+    x->text = "INDEX";
+    x->kids.push_back(objectName(953));
+    while (cur().kind == Tok::Ident || cur().kind == Tok::Num || cur().kind == Tok::QIdent || isOp(".")) ++i_;
+    return finish(x);
+  }
   if (acceptWord("VIEW")) {
     Node* v = tree_.make(N::Option, at);
     v->text = "VIEW";

@@ -69,6 +69,7 @@ Translation Translator::run() {
     else if (is(at(1), "USER")) alterUser();
     else if (is(at(1), "SESSION")) alterSession(t_, tr_);
     else if (is(at(1), "SEQUENCE")) alterSequence();
+    else if (is(at(1), "INDEX")) alterIndex();
     else if (is(at(1), "VIEW")) {
       // COMPILE: a view is checked whenever it is used, so there is nothing to do but find it
       tr_.kind = StmtKind::Ddl;

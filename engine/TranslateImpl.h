@@ -195,6 +195,7 @@ private:
   void createUser();
   void alterUser();
   void alterTable();
+  void alterIndex();
   void checkReferences(size_t b, size_t e, const std::string& table) const;
   void rename();
   void comment();
