@@ -78,6 +78,7 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$TEMPORARY\" WHERE TABLE_NAME = " + q);
     // an identity column's sequence goes with its table
     for (const auto& c : cat_.columns(name))
       if (!c.identity.empty()) {

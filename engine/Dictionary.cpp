@@ -33,7 +33,7 @@ const ViewDef kViews[] = {
      " NEXT_EXTENT NUMBER, MIN_EXTENTS NUMBER, MAX_EXTENTS NUMBER, PCT_INCREASE NUMBER,"
      " BACKED_UP VARCHAR2(1), NUM_ROWS NUMBER, BLOCKS NUMBER, EMPTY_BLOCKS NUMBER, AVG_SPACE NUMBER,"
      " CHAIN_CNT NUMBER, AVG_ROW_LEN NUMBER, DEGREE VARCHAR2(10), INSTANCES VARCHAR2(10),"
-     " CACHE VARCHAR2(5), TEMPORARY VARCHAR2(1), PARTITIONED VARCHAR2(3)",
+     " CACHE VARCHAR2(5), TEMPORARY VARCHAR2(1), PARTITIONED VARCHAR2(3), DURATION VARCHAR2(15)",
      "Description of the user's own relational tables"},
     {"USER_VIEWS", "VIEW_NAME VARCHAR2(30) NOT NULL, TEXT_LENGTH NUMBER, TEXT LONG VARCHAR",
      "Description of the user's own views"},
@@ -264,12 +264,17 @@ void fillTables(const Source& src, Inserter& ins) {
   if (stats)
     eachRow(src.db, "SELECT tbl, MAX(CAST(stat AS INTEGER)) FROM sqlite_stat1 GROUP BY tbl",
             [&](sqlite3_stmt* st) { counted[col(st, 0)] = sqlite3_column_int64(st, 1); });
+  std::map<std::string, std::string> temporary;
+  eachRow(src.db, "SELECT TABLE_NAME, DURATION FROM \"TESSEL$TEMPORARY\"",
+          [&](sqlite3_stmt* st) { temporary[col(st, 0)] = col(st, 1); });
   for (const auto& t : tablesOf(src.db, "table")) {
+    auto temp = temporary.find(t);
     ins.text(t).text("USERS").null().null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
         .num(121).num(50).text("N");
     if (auto c = counted.find(t); c != counted.end()) ins.num(c->second); else ins.null();
     for (int i = 0; i < 5; ++i) ins.null();
-    ins.text("         1").text("         1").text("    N").text("N").text("NO");
+    ins.text("         1").text("         1").text("    N").text(temp != temporary.end() ? "Y" : "N").text("NO");
+    if (temp != temporary.end()) ins.text(temp->second); else ins.null();
     ins.row();
   }
 }
@@ -543,6 +548,8 @@ void ensureSchemaTables(sqlite3* db) {
       // COMMENT ON: a table's own comment has the empty column name
       "CREATE TABLE IF NOT EXISTS \"TESSEL$COMMENTS\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
       " COMMENTS TEXT NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))",
+      // global temporary tables: DURATION SYS$TRANSACTION (rows go at commit) or SYS$SESSION
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$TEMPORARY\" (TABLE_NAME TEXT PRIMARY KEY, DURATION TEXT NOT NULL)",
       // identity columns: the sequence that numbers them, and whether a value may be given
       "CREATE TABLE IF NOT EXISTS \"TESSEL$IDENTITY\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
       " SEQ TEXT NOT NULL, ALWAYS INTEGER NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};

@@ -233,6 +233,7 @@ Node* Parser::create() {
   if (acceptWord("FORCE") || acceptWord("NOFORCE")) {
     if (!isWord("VIEW")) fail(922);
   }
+  if (!replace && isWord("GLOBAL") && isWord("TEMPORARY", 1) && isWord("TABLE", 2)) i_ += 2;
   if (isWord("SYNONYM") || (isWord("PUBLIC") && isWord("SYNONYM", 1))) {
     // CREATE [OR REPLACE] [PUBLIC] SYNONYM name FOR [schema.]object
     Node* n = tree_.make(N::Option, at);
@@ -359,6 +360,12 @@ Node* Parser::createTable() {
     if (namesOnly && !isWord("AS")) failAt(902, afterName);
   }
   n->kids.push_back(elems);
+  if (acceptWord("ON")) {
+    // a temporary table's rows: to the end of the transaction or of the session
+    expectWord("COMMIT", 905);
+    if (!acceptWord("DELETE")) expectWord("PRESERVE", 905);
+    expectWord("ROWS", 905);
+  }
   physical();
   if (acceptWord("AS")) {
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);

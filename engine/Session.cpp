@@ -122,6 +122,11 @@ Session::~Session() {
   }
   for (auto& [sql, st] : cached_) sqlite3_finalize(st);
   if (inTxn) exec(db, "ROLLBACK");
+  try {
+    emptyTemporaryTables("SYS$SESSION");
+  } catch (...) {
+    // a session that cannot write any more leaves its rows for the next one to clear
+  }
   sqlite3_close_v2(db);
   if (seq_) sqlite3_close_v2(seq_);
 }
@@ -506,11 +511,30 @@ void Session::beginIfNeeded(const std::string& verb) {
   inTxn = true;
 }
 
+// The rows of the global temporary tables that keep them for `duration`, at its end.
+void Session::emptyTemporaryTables(const char* duration) {
+  std::vector<std::string> tables;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT t.TABLE_NAME FROM \"TESSEL$TEMPORARY\" t JOIN sqlite_schema s ON s.name = t.TABLE_NAME"
+                             " AND s.type = 'table' WHERE t.DURATION = ?1", -1, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return;
+  }
+  sqlite3_bind_text(st, 1, duration, -1, SQLITE_STATIC);
+  while (sqlite3_step(st) == SQLITE_ROW) tables.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  for (auto& t : tables) {
+    int rc = execOne(db, "DELETE FROM " + quoteIdent(t));
+    if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
+  }
+}
+
 void Session::commit() {
   readOnlyTxn = false;
   savepoints.clear();
   startSavepoints.clear();
   if (!inTxn) return;
+  emptyTemporaryTables("SYS$TRANSACTION");
   int rc = execOne(db, "COMMIT");
   if (rc != SQLITE_OK) {
     OraError e = fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");

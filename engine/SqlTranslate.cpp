@@ -58,6 +58,7 @@ Translation Translator::run() {
       createSynonym(is(at(i), "PUBLIC") ? i + 2 : i + 1, replace);
     else if (replace) throw OraError(901);
     else if (is(at(1), "TABLE")) createTable();
+    else if (is(at(1), "GLOBAL") && is(at(2), "TEMPORARY") && is(at(3), "TABLE")) createTemporaryTable();
     else if (is(at(1), "INDEX")) createIndex(false, 2);
     else if (is(at(1), "UNIQUE") && is(at(2), "INDEX")) createIndex(true, 3);
     else if (is(at(1), "BITMAP") && is(at(2), "INDEX")) createIndex(false, 3); // a storage choice

@@ -196,6 +196,7 @@ private:
   void alterUser();
   void alterTable();
   void alterIndex();
+  void createTemporaryTable();
   void checkReferences(size_t b, size_t e, const std::string& table) const;
   void rename();
   void comment();
