@@ -417,14 +417,15 @@ void fillObjects(const Source& src, Inserter& ins) {
 void fillSequences(const Source& src, Inserter& ins) {
   if (!src.session) return; // another schema's sequence file is not read
   sqlite3* q = src.session->sequences();
-  eachRow(q, "SELECT NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV FROM SEQUENCES ORDER BY NAME",
+  eachRow(q, "SELECT NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV, ORDERED FROM SEQUENCES ORDER BY NAME",
           [&](sqlite3_stmt* st) {
             ins.text(col(st, 0));
             for (int i : {1, 2, 3}) {
               if (sqlite3_column_type(st, i) == SQLITE_INTEGER) ins.num(sqlite3_column_int64(st, i));
               else ins.text(col(st, i)); // beyond 64 bits: kept as decimal text
             }
-            ins.text(sqlite3_column_int(st, 4) ? "Y" : "N").text("N").num(sqlite3_column_int64(st, 5))
+            ins.text(sqlite3_column_int(st, 4) ? "Y" : "N").text(sqlite3_column_int(st, 7) ? "Y" : "N")
+                .num(sqlite3_column_int64(st, 5))
                 .num(sqlite3_column_int64(st, 6)).row();
           });
 }
@@ -480,6 +481,16 @@ void fillPrivileges(const std::string& view, const std::string& user, Inserter& 
   }
 }
 
+// The PUBLIC synonyms a schema made, as ALL_ and DBA_SYNONYMS show them.
+void fillPublicSynonyms(sqlite3* target, sqlite3* schema, const std::string& view, int values) {
+  Inserter ins(target, view, values, "PUBLIC");
+  eachRow(schema,
+          "SELECT NAME, TABLE_OWNER, TABLE_NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME IN"
+          " (SELECT NAME FROM \"TESSEL$PUBLIC\") ORDER BY NAME",
+          [&](sqlite3_stmt* st) { ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).null().row(); }, {},
+          true); // a schema file from before PUBLIC synonyms were marked has none
+}
+
 // Fills one USER_ view's rows (or those of its ALL_ and DBA_ forms) from a schema.
 void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   if (base == "TABLES") fillTables(src, ins);
@@ -496,8 +507,11 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "CONS_COLUMNS") fillConsColumns(src, ins);
   else if (base == "TAB_COMMENTS") fillTableComments(src, ins);
   else if (base == "SYNONYMS")
-    eachRow(src.db, "SELECT NAME, TABLE_OWNER, TABLE_NAME FROM \"TESSEL$SYNONYMS\" ORDER BY NAME",
-            [&](sqlite3_stmt* st) { ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).null().row(); });
+    eachRow(src.db,
+            "SELECT NAME, TABLE_OWNER, TABLE_NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME NOT IN"
+            " (SELECT NAME FROM \"TESSEL$PUBLIC\") ORDER BY NAME",
+            [&](sqlite3_stmt* st) { ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).null().row(); }, {},
+            true);
   else if (base == "COL_COMMENTS") fillColumnComments(src, ins);
 }
 
@@ -543,6 +557,8 @@ void ensureSchemaTables(sqlite3* db) {
       // a disabled constraint: its definition, out of the table's until it is enabled again
       "CREATE TABLE IF NOT EXISTS \"TESSEL$DISABLED\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
       " COLUMN_NAME TEXT NOT NULL, DEFINITION TEXT NOT NULL)",
+      // the synonyms of TESSEL$SYNONYMS that are PUBLIC's
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$PUBLIC\" (NAME TEXT PRIMARY KEY)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$SYNONYMS\" (NAME TEXT PRIMARY KEY, TABLE_OWNER TEXT NOT NULL,"
       " TABLE_NAME TEXT NOT NULL)",
       // COMMENT ON: a table's own comment has the empty column name
@@ -585,20 +601,25 @@ void fillDictionary(Session& s, const std::string& view) {
   int values = v->owned->addOwner ? n - 1 : n;
   if (view.rfind("ALL_", 0) == 0) {
     // no engine statement reaches another schema, so the user may see only its own objects
-    Inserter ins(s.db, view, values, v->owned->addOwner ? s.user : std::string());
-    fillOwned(v->owned->base, own, ins);
+    {
+      Inserter ins(s.db, view, values, v->owned->addOwner ? s.user : std::string());
+      fillOwned(v->owned->base, own, ins);
+    }
+    if (std::string(v->owned->base) == "SYNONYMS") fillPublicSynonyms(s.db, s.db, view, values);
     return;
   }
   for (auto& u : listUsers(s.folder)) {
     Inserter ins(s.db, view, values, v->owned->addOwner ? u.name : std::string());
     if (u.name == s.user) {
       fillOwned(v->owned->base, own, ins);
+      if (std::string(v->owned->base) == "SYNONYMS") fillPublicSynonyms(s.db, s.db, view, values);
       continue;
     }
     sqlite3* other = openSchema(schemaPath(s.folder, u.name), u.name);
     if (!other) continue; // a schema that cannot be opened has nothing to show
     try {
       fillOwned(v->owned->base, Source{other, u.name, nullptr, s.charset}, ins);
+      if (std::string(v->owned->base) == "SYNONYMS") fillPublicSynonyms(s.db, other, view, values);
     } catch (...) {
       sqlite3_close_v2(other);
       throw;

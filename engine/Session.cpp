@@ -195,6 +195,12 @@ sqlite3* Session::sequences() {
     hasObj = sqlite3_step(st) == SQLITE_ROW;
   sqlite3_finalize(st);
   if (!hasObj) exec(seq_, "ALTER TABLE SEQUENCES ADD COLUMN OBJ INTEGER");
+  bool hasOrdered = false;
+  if (sqlite3_prepare_v2(seq_, "SELECT 1 FROM pragma_table_info('SEQUENCES') WHERE name = 'ORDERED'", -1, &st, nullptr) ==
+      SQLITE_OK)
+    hasOrdered = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  if (!hasOrdered) exec(seq_, "ALTER TABLE SEQUENCES ADD COLUMN ORDERED INTEGER NOT NULL DEFAULT 0");
   return seq_;
 }
 

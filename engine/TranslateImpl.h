@@ -188,10 +188,12 @@ private:
     std::string start, incr, minv, maxv; // as written; empty when not given
     int cycle = -1;                      // -1 not given, 0 NOCYCLE, 1 CYCLE
     int64_t cache = -1;                  // -1 not given
+    int order = -1;                      // -1 not given, 0 NOORDER, 1 ORDER
     bool noMin = false, noMax = false;
   };
   void sequenceOptions(size_t i, SequenceOptions& o, bool alter);
   void createSynonym(size_t i, bool replace);
+  bool publicSynonym(const std::string& name);
   void createUser();
   void alterUser();
   void alterTable();
@@ -212,7 +214,7 @@ private:
   };
   Identity identityClause(size_t b, size_t k);
   void addSequence(const std::string& name, const std::string& minv, const std::string& maxv, int64_t inc,
-                   bool cycle, int64_t cache, int64_t start);
+                   bool cycle, int64_t cache, int64_t start, bool ordered = false);
   std::string defaultOf(const ColumnInfo& c);
   void lockTable();
   void setTransaction();
