@@ -166,9 +166,6 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
         if (we == r.i) r.fail(936);
         deleteWhere = " AND (" + r.slice(r.i, we) + ")";
         r.i = we;
-        deleteAt = pieces.size();
-        pieces.push_back("DELETE FROM " + self + " WHERE EXISTS (SELECT 1 FROM " + source + " WHERE " + on +
-                         updateWhere + deleteWhere + ")");
       }
     } else {
       if (unmatched) r.fail(905);
@@ -195,6 +192,13 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
       pieces.push_back("INSERT INTO " + target + columns + " SELECT " + values + " FROM " + source + " WHERE " + where);
     }
   }
+  if (!deleteWhere.empty()) {
+    // after the insert, so that the rows it removes are not inserted again; the inserted ones it
+    // leaves alone (see floorTable)
+    deleteAt = pieces.size();
+    pieces.push_back("DELETE FROM " + self + " WHERE EXISTS (SELECT 1 FROM " + source + " WHERE " + on +
+                     updateWhere + deleteWhere + ")");
+  }
   if (pieces.empty()) r.fail(905);
   if (r.t[r.i].kind != Tok::End) r.fail(933);
   // The update runs first: the rows the insert then adds were never matched, and the rows it
@@ -202,7 +206,15 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
   out = translateParts(pieces, cat, "MERGE");
   out.function = 189;
   // a deleted row was counted when it was updated
-  if (deleteAt > 0) out.uncounted.push_back(deleteAt - 1);
+  if (deleteAt > 0) {
+    out.uncounted.push_back(deleteAt - 1);
+    if (unmatched) {
+      out.moreSql[deleteAt - 1] += " AND rowid <= :FLOOR";
+      out.floorTable = targetTable;
+      out.floorBefore = deleteAt - 2;
+      out.floorIn = deleteAt - 1;
+    }
+  }
   return true;
 }
 

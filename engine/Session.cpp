@@ -477,8 +477,17 @@ int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
       if (counted && !sqlite3_stmt_readonly(st)) rows += sqlite3_changes(db); // (a check reads only)
     };
     if (first) run(first, true);
+    int64_t floor = INT64_MAX;
     for (size_t part = 0; part < t.moreSql.size(); ++part) {
       const std::string& sql = t.moreSql[part];
+      if (!t.floorTable.empty() && part == t.floorBefore) {
+        sqlite3_stmt* q = nullptr;
+        if (sqlite3_prepare_v2(db, ("SELECT IFNULL(MAX(rowid), 0) FROM " + quoteIdent(t.floorTable)).c_str(), -1, &q,
+                               nullptr) == SQLITE_OK &&
+            sqlite3_step(q) == SQLITE_ROW)
+          floor = sqlite3_column_int64(q, 0);
+        sqlite3_finalize(q);
+      }
       sqlite3_stmt* st = nullptr;
       int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
       if (rc != SQLITE_OK) {
@@ -486,6 +495,8 @@ int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
         sqlite3_finalize(st);
         throw fromSqlite(rc, msg, t.verb);
       }
+      if (!t.floorTable.empty() && part == t.floorIn)
+        if (int at = sqlite3_bind_parameter_index(st, ":FLOOR")) sqlite3_bind_int64(st, at, floor);
       try {
         run(st, std::find(t.uncounted.begin(), t.uncounted.end(), part) == t.uncounted.end());
       } catch (...) {
