@@ -152,6 +152,18 @@ void Translator::update() {
                     self + ".rowid) AS \"N$\" FROM " + quoteIdent(table) + " AS " + self + cond +
                     ") WHERE \"R$\" = " + self + ".rowid)";
     }
+  // A subquery of the statement that reads the table itself sees it as it was before the
+  // statement, as in Oracle, not with the rows updated so far: it reads a copy taken first.
+  bool snapshot = false;
+  for (size_t m = i; m < size(); ++m) {
+    if (t_[m].depth == 0 || t_[m].kind != Token::Ident || t_[m].text != table || !replace_[m].empty()) continue;
+    if (!(is(t_[m - 1], "FROM") || is(t_[m - 1], ",") || is(t_[m - 1], "JOIN")) || is(at(m + 1), ".")) continue;
+    bool aliased = m + 1 < size() && (t_[m + 1].kind == Token::Ident || t_[m + 1].kind == Token::QIdent) &&
+                   !keywordAt(t_, m + 1);
+    replace_[m] = aliased ? "\"SNAP$\"" : "\"SNAP$\" AS " + quoteIdent(table);
+    snapshot = true;
+  }
+  if (snapshot) ctes_.insert(ctes_.begin(), "\"SNAP$\" AS MATERIALIZED (SELECT rowid AS \"ROWID\", * FROM " + quoteIdent(table) + ")");
   bool first = true;
   while (i < where) {
     const Token& k = at(i);
