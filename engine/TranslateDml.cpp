@@ -209,12 +209,26 @@ void Translator::del() {
   tr_.kind = StmtKind::Dml;
   tr_.function = 9;
   TableRef r;
-  size_t i = dmlTarget(is(at(1), "FROM") ? 2 : 1, "WHERE", r);
+  size_t from = is(at(1), "FROM") ? 2 : 1;
+  size_t i = dmlTarget(from, "WHERE", r);
   std::string out = "DELETE FROM " + quoteIdent(r.name);
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   if (i < size()) {
     if (!is(at(i), "WHERE")) unexpected(i);
-    out += " " + emit(i, size());
+    bool rownum = false;
+    for (size_t m = i; m < size(); ++m)
+      if (t_[m].depth == 0 && is(t_[m], "ROWNUM") && !(m > 0 && is(t_[m - 1], "."))) rownum = true;
+    if (rownum) {
+      // ROWNUM counts the rows as a query finds them: the rows go by the query's ROWIDs
+      ctx_.pop_back();
+      tr_ = translate("DELETE FROM " + source(from, i) + " WHERE ROWID IN (SELECT ROWID FROM " +
+                          source(from, size()) + ")",
+                      cat_, false, false);
+      tr_.unshared = true;
+      return;
+    } else {
+      out += " " + emit(i, size());
+    }
   }
   tr_.sql = withHoisted(out);
   ctx_.pop_back();
