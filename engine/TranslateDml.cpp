@@ -142,6 +142,16 @@ void Translator::update() {
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   out += " SET ";
   size_t where = clauseEnd(i, size(), 0, {"WHERE"});
+  for (size_t m = where; m < size(); ++m)
+    if (t_[m].depth == 0 && is(t_[m], "ROWNUM") && !is(t_[m - 1], ".")) {
+      // ROWNUM counts the rows as a query finds them: the rows go by the query's ROWIDs
+      ctx_.pop_back();
+      tr_ = translate("UPDATE " + source(1, where) + " WHERE ROWID IN (SELECT ROWID FROM " + source(1, i - 1) + " " +
+                          source(where, size()) + ")",
+                      cat_, false, false);
+      tr_.unshared = true;
+      return;
+    }
   // ROWNUM in SET numbers the rows in the order they are updated
   std::string self = quoteIdent(r.alias.empty() ? table : r.alias);
   for (size_t m = i; m < where; ++m)
