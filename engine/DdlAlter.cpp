@@ -280,6 +280,25 @@ void Translator::alterTable() {
       for (size_t x = m; x < m + n; ++x) skip_[x] = 1;
       if (n) m += n - 1;
     }
+    auto listed = is(at(i + 1), "(") ? items(i + 1) : std::vector<std::pair<size_t, size_t>>{};
+    bool constraints = std::any_of(listed.begin(), listed.end(), [&](const std::pair<size_t, size_t>& it) {
+      return at(it.first).kind == Token::Ident && tableConstraint.count(at(it.first).text) > 0;
+    });
+    if (constraints) {
+      // ADD (column or constraint, ...): each added as ADD would add it alone, one after the other
+      std::vector<std::string> parts;
+      for (auto [b, e] : listed) {
+        bool constraint = at(b).kind == Token::Ident && tableConstraint.count(at(b).text) > 0;
+        parts.push_back("ALTER TABLE " + qt + " ADD " + (constraint ? source(b, e) : "(" + source(b, e) + ")"));
+      }
+      tr_.actions.push_back([parts](Session& s) {
+        for (auto& sql : parts) {
+          Catalog cat(s.db, s.user, &s);
+          s.runDdl(translate(sql, cat, false, false));
+        }
+      });
+      return;
+    }
     if (at(i + 1).kind == Token::Ident && tableConstraint.count(at(i + 1).text)) {
       size_t b = i + 1;
       std::string cname = is(at(b), "CONSTRAINT") ? at(b + 1).text : "";
