@@ -420,9 +420,10 @@ TEST_F(Dialect, MergeCountsUpdatedAndInsertedRows) {
             "");
   // SMITH, JONES, SCOTT and ADAMS updated (JONES and SCOTT then deleted), FORD inserted
   EXPECT_EQ(Cur.RowsProcessed(), 5u);
-  EXPECT_EQ(Rows("SELECT EMPLOYEE_ID, BONUS FROM BONUSES WHERE EMPLOYEE_ID IN (7369, 7566, 7788, 7876, "
-                 "7902) ORDER BY 1"),
-            "7369|101\n7876|101\n7902|0\n");
+  EXPECT_EQ(
+      Rows("SELECT EMPLOYEE_ID, BONUS FROM BONUSES WHERE EMPLOYEE_ID IN (7369, 7566, 7788, 7876, "
+           "7902) ORDER BY 1"),
+      "7369|101\n7876|101\n7902|0\n");
 }
 
 // The rows of a temporary table kept ON COMMIT PRESERVE ROWS last until the session ends.
