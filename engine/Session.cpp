@@ -541,6 +541,12 @@ void Session::emptyTemporaryTables(const char* duration) {
   while (sqlite3_step(st) == SQLITE_ROW) tables.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
   sqlite3_finalize(st);
   for (auto& t : tables) {
+    // an empty table needs no write, so that a session that never used it takes no lock
+    bool rows = false;
+    if (sqlite3_prepare_v2(db, ("SELECT 1 FROM " + quoteIdent(t) + " LIMIT 1").c_str(), -1, &st, nullptr) == SQLITE_OK)
+      rows = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_finalize(st);
+    if (!rows) continue;
     int rc = execOne(db, "DELETE FROM " + quoteIdent(t));
     if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
   }
