@@ -220,6 +220,9 @@ void Translator::alterTable() {
     return out;
   };
 
+  // a column set unused is gone for every statement, as a dropped one is
+  bool setUnused = is(at(i), "SET") && is(at(i + 1), "UNUSED");
+  if (setUnused) ++i;
   const Token& verb = at(i);
   if (is(verb, "RENAME") && is(at(i + 1), "TO")) {
     std::string to;
@@ -261,6 +264,41 @@ void Translator::alterTable() {
 
   Added added;
   if (is(verb, "ADD")) {
+    // a constraint's state after it (ENABLE, DISABLE, [NO]VALIDATE, RELY, USING INDEX) is no part
+    // of its definition; a check or foreign key added DISABLE is kept aside, as DISABLE keeps it
+    bool addDisabled = false;
+    for (size_t m = i + 1; m < size(); ++m) {
+      if (t_[m].kind != Token::Ident) continue;
+      size_t n = 0;
+      if (is(t_[m], "ENABLE") || is(t_[m], "VALIDATE") || is(t_[m], "NOVALIDATE") || is(t_[m], "RELY") ||
+          is(t_[m], "NORELY"))
+        n = 1;
+      else if (is(t_[m], "DISABLE"))
+        n = 1, addDisabled = true;
+      else if (is(t_[m], "USING") && m + 1 < size() && is(t_[m + 1], "INDEX"))
+        n = skipPhysical(t_, m + 2) - m;
+      for (size_t x = m; x < m + n; ++x) skip_[x] = 1;
+      if (n) m += n - 1;
+    }
+    auto listed = is(at(i + 1), "(") ? items(i + 1) : std::vector<std::pair<size_t, size_t>>{};
+    bool constraints = std::any_of(listed.begin(), listed.end(), [&](const std::pair<size_t, size_t>& it) {
+      return at(it.first).kind == Token::Ident && tableConstraint.count(at(it.first).text) > 0;
+    });
+    if (constraints) {
+      // ADD (column or constraint, ...): each added as ADD would add it alone, one after the other
+      std::vector<std::string> parts;
+      for (auto [b, e] : listed) {
+        bool constraint = at(b).kind == Token::Ident && tableConstraint.count(at(b).text) > 0;
+        parts.push_back("ALTER TABLE " + qt + " ADD " + (constraint ? source(b, e) : "(" + source(b, e) + ")"));
+      }
+      tr_.actions.push_back([parts](Session& s) {
+        for (auto& sql : parts) {
+          Catalog cat(s.db, s.user, &s);
+          s.runDdl(translate(sql, cat, false, false));
+        }
+      });
+      return;
+    }
     if (at(i + 1).kind == Token::Ident && tableConstraint.count(at(i + 1).text)) {
       size_t b = i + 1;
       std::string cname = is(at(b), "CONSTRAINT") ? at(b + 1).text : "";
@@ -299,7 +337,14 @@ void Translator::alterTable() {
         consTypes.push_back(pk ? "P" : "U");
         break;
       }
-      pieces.push_back(DefPiece{"", emit(b, size())});
+      std::string def = emit(b, size());
+      if (addDisabled && !cname.empty() && (added.type == "C" || added.type == "R")) {
+        after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
+                        quoteString(cname) + ", " + quoteString(table) + ", '', " + quoteString(def) + ")");
+        added = Added{};
+      } else {
+        pieces.push_back(DefPiece{"", def});
+      }
     } else {
       // new columns go after the existing ones, before the table constraints
       size_t lastColumn = 0;
@@ -385,7 +430,13 @@ void Translator::alterTable() {
       }
       if (toNotNull) {
         if (old.notNull) throw OraError(1442);
-        if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) throw OraError(2296, cat_.user() + ".");
+        if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) {
+          // the constraint being added by its name; Oracle leaves an unnamed one's name out
+          std::string cname;
+          for (size_t m = specFrom; m + 1 < e; ++m)
+            if (is(t_[m], "CONSTRAINT")) cname = t_[m + 1].text;
+          throw OraError(2296, cat_.user() + "." + cname);
+        }
       }
       if (toNull && !old.notNull) throw OraError(1451);
       for (size_t m = restFrom; m < pt.size(); ++m) {
@@ -398,8 +449,16 @@ void Translator::alterTable() {
       }
       std::string rest = joinExcept(p.text, pt, drop);
       std::string spec;
-      for (size_t m = specFrom; m < e; ++m)
-        if (!(is(t_[m], "NULL") && !(m > specFrom && is(t_[m - 1], "NOT")))) spec += " " + emit(m, m + 1);
+      for (size_t m = specFrom; m < e; ++m) {
+        if (is(t_[m], "DEFAULT") && m + 1 < e) {
+          size_t x = m + 2;
+          while (x < e && !(t_[x].depth == t_[m].depth && constraintStart(t_[x]))) ++x;
+          spec += " DEFAULT (" + storedDefault(writtenDefault(m + 1, x), emit(m + 1, x)) + ")";
+          m = x - 1;
+        } else if (!(is(t_[m], "NULL") && !(m > specFrom && is(t_[m - 1], "NOT")))) {
+          spec += " " + emit(m, m + 1);
+        }
+      }
       p.text = qc + " " + typeText + (rest.empty() ? "" : " " + rest) + spec;
     }
   } else if (is(verb, "ENABLE") || is(verb, "DISABLE")) {
@@ -483,9 +542,12 @@ void Translator::alterTable() {
                       quoteString(cname) + ", " + quoteString(table) + ", " + quoteString(column) + ", " +
                       quoteString(def) + ")");
     }
-  } else if (is(verb, "DROP")) {
+  } else if (is(verb, "DROP") || setUnused) {
     std::vector<std::string> gone;
-    if (is(at(i + 1), "COLUMN")) {
+    if (is(at(i + 1), "UNUSED") && is(at(i + 2), "COLUMNS")) {
+      if (i + 3 < size()) unexpected(i + 3);
+      return; // none are kept
+    } else if (is(at(i + 1), "COLUMN")) {
       gone.push_back(at(i + 2).text);
       if (i + 3 < size() && !is(at(i + 3), "CASCADE")) unexpected(i + 3);
     } else if (is(at(i + 1), "(")) {
@@ -493,6 +555,36 @@ void Translator::alterTable() {
     } else if (is(at(i + 1), "CONSTRAINT") || (is(at(i + 1), "PRIMARY") && is(at(i + 2), "KEY"))) {
       bool pk = is(at(i + 1), "PRIMARY");
       std::string cname = pk ? "" : at(i + 2).text;
+      size_t tail = i + 3;
+      bool cascade = is(at(tail), "CASCADE");
+      if (cascade) ++tail;
+      if (tail < size() && !is(at(tail), "KEEP") && !is(at(tail), "DROP")) unexpected(tail);
+      // a key that foreign keys of other tables refer to goes only with them, and only on CASCADE
+      std::vector<std::string> keyColumns;
+      bool isKey = false;
+      for (auto& c : recordedConstraints(db, table))
+        if (pk ? c.type == "P" : c.name == cname) {
+          keyColumns = c.columns;
+          isKey = true;
+          pk = pk || c.type == "P";
+        }
+      if (is(at(i + 1), "PRIMARY") && !isKey) throw OraError(2441);
+      std::vector<std::string> children;
+      if (isKey)
+        for (auto& other : dict::tablesOf(db, "table"))
+          if (other != table)
+            for (auto& c : dict::tableConstraints(db, other))
+              if (c.type == "R" && c.rTable == table && (c.rColumns.empty() ? pk : c.rColumns == keyColumns))
+                children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
+      if (!children.empty() && !cascade) throw OraError(2273);
+      if (!children.empty())
+        tr_.actions.push_back([children](Session& s) {
+          for (auto& sql : children) {
+            Catalog cat(s.db, s.user, &s);
+            s.runDdl(translate(sql, cat, false, false));
+          }
+        });
+      pk = is(at(i + 1), "PRIMARY");
       bool found = false;
       for (size_t k = 0; k < pieces.size() && !found; ++k) {
         auto pt = tokenize(pieces[k].text);
@@ -563,6 +655,48 @@ void Translator::alterTable() {
   for (auto& d : tr_.ddl) after.push_back(d);
   tr_.ddl.clear();
   tr_.actions.push_back([table, pieces, keep, after, added](Session& s) { rebuildTable(s, table, pieces, keep, after, added); });
+}
+
+// ALTER INDEX name RENAME TO new | REBUILD | COMPILE ...: the engine's indexes need no
+// rebuilding, so only a new name changes anything.
+void Translator::alterIndex() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 11;
+  std::string name;
+  size_t i = objectName(2, name);
+  if (!cat_.indexExists(name)) throw OraError(1418);
+  if (is(at(i), "RENAME") && is(at(i + 1), "TO")) {
+    std::string to;
+    size_t j = objectName(i + 2, to);
+    if (j < size()) unexpected(j);
+    bool keyIndex = false; // a primary or unique key's index carries the key's name
+    {
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(cat_.db(), "SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = ?1 AND TYPE IN ('P', 'U')", -1,
+                         &st, nullptr);
+      sqlite3_bind_text(st, 1, to.c_str(), -1, SQLITE_TRANSIENT);
+      keyIndex = sqlite3_step(st) == SQLITE_ROW;
+      sqlite3_finalize(st);
+    }
+    if (!cat_.objectType(to).empty() || cat_.indexExists(to) || keyIndex) throw OraError(955);
+    std::string sql = storedSql(cat_.db(), "index", name);
+    // the stored definition names the index right after INDEX
+    size_t at = sql.find(quoteIdent(name));
+    if (at == std::string::npos) at = sql.find(name);
+    if (at == std::string::npos) throw OraError(1418);
+    sql.replace(at, sql[at] == '"' ? quoteIdent(name).size() : name.size(), quoteIdent(to));
+    tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
+    tr_.ddl.push_back(sql);
+    tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
+                      quoteString(name) + " AND TYPE = 'INDEX'");
+    return;
+  }
+  static const std::set<std::string> accepted = {"REBUILD", "COMPILE", "LOGGING", "NOLOGGING", "MONITORING",
+                                                 "NOMONITORING", "COALESCE", "VISIBLE", "INVISIBLE"};
+  if (i >= size() || at(i).kind != Token::Ident || !accepted.count(at(i).text)) throw OraError(2243);
+  i = skipPhysical(t_, i + 1);
+  if (is(at(i), "ONLINE")) ++i;
+  if (i < size()) unexpected(i);
 }
 
 } // namespace ora::tx

@@ -35,7 +35,8 @@ std::vector<std::string> Translator::dropReferences(const std::string& table) {
 
 // CREATE [OR REPLACE] [PUBLIC] SYNONYM name FOR [schema.]object. A synonym names a table or view
 // of the user's own schema (no statement reaches another's); as in Oracle, the object need not
-// exist yet, and using the synonym without it is ORA-00980. PUBLIC ones are kept as private.
+// exist yet, and using the synonym without it is ORA-00980. PUBLIC ones are kept with the
+// private ones, marked: the dictionary shows them as PUBLIC's, and they are no object of the user.
 void Translator::createSynonym(size_t i, bool replace) {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 19;
@@ -46,13 +47,29 @@ void Translator::createSynonym(size_t i, bool replace) {
   if ((at(i + 1).kind == Token::Ident || at(i + 1).kind == Token::QIdent) && is(at(i + 2), ".")) owner = at(i + 1).text;
   i = objectName(i + 1, target);
   if (i < size()) unexpected(i);
+  bool isPublic = is(at(1), "PUBLIC") || is(at(3), "PUBLIC");
+  bool wasPublic = publicSynonym(name);
   std::string existing = cat_.objectType(name);
-  if (!existing.empty() && !(replace && existing == "SYNONYM")) throw OraError(955);
+  if (!existing.empty() && !(replace && existing == "SYNONYM" && !isPublic)) throw OraError(955);
+  if (isPublic && !cat_.synonymTarget(name).empty() && !(replace && wasPublic)) throw OraError(955);
   if (target == name) throw OraError(1471);
   tr_.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$SYNONYMS\" (NAME, TABLE_OWNER, TABLE_NAME) VALUES (" +
                     quoteString(name) + ", " + quoteString(owner) + ", " + quoteString(target) + ")");
+  if (isPublic) {
+    tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$PUBLIC\" (NAME) VALUES (" + quoteString(name) + ")");
+    return;
+  }
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
                     ", 'SYNONYM', ora_sysdate())");
+}
+
+bool Translator::publicSynonym(const std::string& name) {
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(cat_.db(), "SELECT 1 FROM \"TESSEL$PUBLIC\" WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  return found;
 }
 
 void Translator::drop() {
@@ -78,6 +95,7 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$TEMPORARY\" WHERE TABLE_NAME = " + q);
     // an identity column's sequence goes with its table
     for (const auto& c : cat_.columns(name))
       if (!c.identity.empty()) {
@@ -111,8 +129,11 @@ void Translator::drop() {
     tr_.function = 20;
     size_t i = objectName(is(at(1), "PUBLIC") ? 3 : 2, name);
     if (i < size()) unexpected(i);
-    if (cat_.synonymTarget(name).empty()) throw OraError(1434).at(static_cast<int>(at(is(at(1), "PUBLIC") ? 3 : 2).pos));
+    bool isPublic = is(at(1), "PUBLIC");
+    if (cat_.synonymTarget(name).empty() || publicSynonym(name) != isPublic)
+      throw OraError(isPublic ? 1432 : 1434).at(static_cast<int>(at(isPublic ? 3 : 2).pos));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$SYNONYMS\" WHERE NAME = " + quoteString(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$PUBLIC\" WHERE NAME = " + quoteString(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'SYNONYM'");
   } else if (is(at(1), "INDEX")) {
     tr_.function = 21;
@@ -222,7 +243,7 @@ void Translator::sequenceOptions(size_t i, SequenceOptions& o, bool alter) {
       if (!signedNumber(t_, i, v)) throw OraError(922);
       o.cache = std::atoll(v.c_str());
     } else if (is(at(i), "NOCACHE")) { o.cache = 0; ++i; }
-    else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) ++i;
+    else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) { o.order = is(at(i), "ORDER") ? 1 : 0; ++i; }
     else unexpected(i);
   }
 }
@@ -241,10 +262,10 @@ void Translator::createSequence(size_t i) {
   int64_t cache = o.cache >= 0 ? o.cache : 20;
   if (!fitsInt64(incr) || std::atoll(incr.c_str()) == 0) throw OraError(4002);
   int64_t inc = std::atoll(incr.c_str());
-  // Oracle's defaults: 1 .. 10^27 going up, -10^26 .. -1 going down; bounds beyond 64 bits are kept
-  // as text and never reached.
-  if (minv.empty()) minv = inc > 0 ? "1" : "-100000000000000000000000000";
-  if (maxv.empty()) maxv = inc > 0 ? "999999999999999999999999999" : "-1";
+  // Oracle's defaults: 1 .. 10^28-1 going up, -(10^27-1) .. -1 going down; bounds beyond 64 bits
+  // are kept as text and never reached.
+  if (minv.empty()) minv = inc > 0 ? "1" : "-999999999999999999999999999";
+  if (maxv.empty()) maxv = inc > 0 ? "9999999999999999999999999999" : "-1";
   bool minFits = fitsInt64(minv), maxFits = fitsInt64(maxv);
   if (minFits && maxFits && std::atoll(minv.c_str()) >= std::atoll(maxv.c_str())) throw OraError(4004);
   if (start.empty()) start = inc > 0 ? minv : maxv;
@@ -252,12 +273,18 @@ void Translator::createSequence(size_t i) {
   int64_t st = std::atoll(start.c_str());
   if (minFits && st < std::atoll(minv.c_str())) throw OraError(4006);
   if (maxFits && st > std::atoll(maxv.c_str())) throw OraError(4008);
-  addSequence(name, minv, maxv, inc, cycle, cache, st);
+  // a cycling sequence may not cache a whole cycle of numbers
+  if (cycle && cache > 1 && minFits && maxFits) {
+    uint64_t span = static_cast<uint64_t>(std::atoll(maxv.c_str())) - static_cast<uint64_t>(std::atoll(minv.c_str()));
+    uint64_t step = static_cast<uint64_t>(inc > 0 ? inc : -inc);
+    if (static_cast<uint64_t>(cache) >= (span + step - 1) / step) throw OraError(4013);
+  }
+  addSequence(name, minv, maxv, inc, cycle, cache, st, o.order == 1);
 }
 
 // The sequence's row in the sequence file, written when its DDL commits.
 void Translator::addSequence(const std::string& name, const std::string& minv, const std::string& maxv, int64_t inc,
-                             bool cycle, int64_t cache, int64_t start) {
+                             bool cycle, int64_t cache, int64_t start, bool ordered) {
   tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
                     ", 'SEQUENCE', ora_sysdate())");
   bool minFits = fitsInt64(minv), maxFits = fitsInt64(maxv);
@@ -266,8 +293,9 @@ void Translator::addSequence(const std::string& name, const std::string& minv, c
     s.sequenceWrite("DELETE FROM SEQUENCES WHERE OBJ = ?1", {std::to_string(obj)});
     sqlite3_stmt* q = nullptr;
     sqlite3_prepare_v2(s.sequences(),
-                       "INSERT OR REPLACE INTO SEQUENCES (NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV, OBJ)"
-                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)", -1, &q, nullptr);
+                       "INSERT OR REPLACE INTO SEQUENCES (NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV, OBJ, ORDERED)"
+                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)", -1, &q, nullptr);
+    sqlite3_bind_int(q, 9, ordered ? 1 : 0);
     sqlite3_bind_int64(q, 8, obj);
     sqlite3_bind_text(q, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     if (minFits) sqlite3_bind_int64(q, 2, std::atoll(minv.c_str()));
@@ -297,6 +325,7 @@ void Translator::alterSequence() {
   std::string incr = o.incr, minv = o.minv, maxv = o.maxv;
   int cycle = o.cycle;
   int64_t cache = o.cache;
+  int order = o.order;
   bool noMin = o.noMin, noMax = o.noMax;
   if (!incr.empty() && (!fitsInt64(incr) || std::atoll(incr.c_str()) == 0)) throw OraError(4002);
   if ((!minv.empty() && !fitsInt64(minv)) || (!maxv.empty() && !fitsInt64(maxv))) throw OraError(4004);
@@ -313,8 +342,8 @@ void Translator::alterSequence() {
     std::string oldMin = dict::col(st, 0), oldMax = dict::col(st, 1);
     sqlite3_finalize(st);
     int64_t inc = incr.empty() ? oldIncr : std::atoll(incr.c_str());
-    std::string newMin = noMin ? (inc > 0 ? "1" : "-100000000000000000000000000") : minv.empty() ? oldMin : minv;
-    std::string newMax = noMax ? (inc > 0 ? "999999999999999999999999999" : "-1") : maxv.empty() ? oldMax : maxv;
+    std::string newMin = noMin ? (inc > 0 ? "1" : "-999999999999999999999999999") : minv.empty() ? oldMin : minv;
+    std::string newMax = noMax ? (inc > 0 ? "9999999999999999999999999999" : "-1") : maxv.empty() ? oldMax : maxv;
     // the numbers to come follow from the last one handed out
     int64_t last = next - oldIncr, newNext = last + inc;
     if (fitsInt64(newMin) && fitsInt64(newMax) && std::atoll(newMin.c_str()) >= std::atoll(newMax.c_str()))
@@ -329,6 +358,7 @@ void Translator::alterSequence() {
                     " INCR = CAST(?4 AS INTEGER), NEXTV = CAST(?5 AS INTEGER) WHERE NAME = ?1", p);
     if (cycle >= 0) s.sequenceWrite("UPDATE SEQUENCES SET CYCLE = CAST(?2 AS INTEGER) WHERE NAME = ?1", {name, std::to_string(cycle)});
     if (cache >= 0) s.sequenceWrite("UPDATE SEQUENCES SET CACHE = CAST(?2 AS INTEGER) WHERE NAME = ?1", {name, std::to_string(cache)});
+    if (order >= 0) s.sequenceWrite("UPDATE SEQUENCES SET ORDERED = CAST(?2 AS INTEGER) WHERE NAME = ?1", {name, std::to_string(order)});
   });
 }
 
@@ -515,6 +545,7 @@ void Translator::truncate() {
   std::string name;
   size_t i = objectName(2, name);
   if (!cat_.tableExists(name)) throw OraError(942, name).at(static_cast<int>(at(2).pos));
+  if ((is(at(i), "DROP") || is(at(i), "REUSE")) && is(at(i + 1), "STORAGE")) i += 2; // storage is ours
   if (i < size()) unexpected(i);
   // as in Oracle, even with no child rows: TRUNCATE does not look at them
   if (!dropReferences(name).empty()) throw OraError(2266);

@@ -43,6 +43,13 @@ bool defaultEnds(const Token& k) {
 }
 } // namespace
 
+// A default's text as Oracle keeps it: up to the next token, the blanks before it included.
+std::string Translator::writtenDefault(size_t b, size_t e) const {
+  if (b >= e || b >= size()) return {};
+  size_t end = e < size() ? t_[e].pos : t_[size() - 1].end;
+  return src_.substr(t_[b].pos, end - t_[b].pos);
+}
+
 std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType& ct,
                                   std::set<std::string>& pk,
                                   std::vector<std::pair<std::string, std::string>>& named) {
@@ -122,7 +129,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
       if (m + 1 >= k) throw OraError(936);
       size_t x = m + 2;
       while (x < k && !(t_[x].depth == t_[m].depth && defaultEnds(t_[x]))) ++x;
-      def += " DEFAULT (" + emit(m + 1, x) + ")";
+      def += " DEFAULT (" + storedDefault(writtenDefault(m + 1, x), emit(m + 1, x)) + ")";
       m = x;
       continue;
     }
@@ -183,6 +190,7 @@ struct QueryShape {
   Translation sel;
   std::vector<std::string> names;
   std::vector<ColType> types;
+  std::vector<bool> notNull; // a column selected as it is from one that is NOT NULL
 };
 
 QueryShape describeQuery(const std::string& text, Catalog& cat, const std::vector<std::string>& names,
@@ -203,6 +211,12 @@ QueryShape describeQuery(const std::string& text, Catalog& cat, const std::vecto
   for (int k = 0; k < n; ++k) {
     shape.names.push_back(names.empty() ? sqlite3_column_name(st, k) : "");
     shape.types.push_back(resultType(st, k, shape.sel));
+    const char* table = sqlite3_column_table_name(st, k);
+    const char* origin = sqlite3_column_origin_name(st, k);
+    int notNull = 0;
+    if (table && origin)
+      sqlite3_table_column_metadata(cat.db(), nullptr, table, origin, nullptr, nullptr, &notNull, nullptr, nullptr);
+    shape.notNull.push_back(notNull != 0);
   }
   sqlite3_finalize(st);
   if (!names.empty()) {
@@ -235,7 +249,8 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     bool plain = !cn.empty() && cn.size() <= 30 && cn.find_first_of("()+-*/|' ,.") == std::string::npos;
     if (!plain) throw OraError(998, cn);
     if (ct.code == kLong || ct.code == kLongRaw) ++longs;
-    defs += (k ? ", " : "") + quoteIdent(cn) + " " + declTypeText(ct);
+    // NOT NULL comes along with a column the query selects as it is
+    defs += (k ? ", " : "") + quoteIdent(cn) + " " + declTypeText(ct) + (shape.notNull[k] ? " NOT NULL" : "");
     cols += (k ? ", " : "") + quoteIdent(cn);
   }
   if (longs) throw OraError(997);
@@ -272,6 +287,17 @@ void Translator::createTable() {
   std::vector<Identity> identities;
   int longs = 0, columns = 0;
   size_t b = i + 1;
+  // a constraint's state (ENABLE, VALIDATE, RELY, USING INDEX ...) is no part of its definition
+  for (size_t m = b; m < close; ++m) {
+    if (t_[m].kind != Token::Ident) continue;
+    size_t n = is(t_[m], "ENABLE") || is(t_[m], "VALIDATE") || is(t_[m], "NOVALIDATE") || is(t_[m], "RELY") ||
+                       is(t_[m], "NORELY")
+                   ? 1
+                   : 0;
+    if (is(t_[m], "USING") && is(at(m + 1), "INDEX")) n = std::min(skipPhysical(t_, m + 2), close) - m;
+    for (size_t x = m; x < m + n; ++x) skip_[x] = 1;
+    if (n) m += n - 1;
+  }
   for (size_t k = b; k <= close; ++k) {
     if (k != close && !(t_[k].depth == 1 && is(t_[k], ","))) continue;
     if (k == b) throw OraError(904);
@@ -553,6 +579,29 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table) c
     }
     if (!found) throw OraError(cols.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
   }
+}
+
+// CREATE GLOBAL TEMPORARY TABLE ... [ON COMMIT DELETE | PRESERVE ROWS]: a table as any other,
+// recorded so that a commit (DELETE ROWS, the default) or the end of the session empties it.
+void Translator::createTemporaryTable() {
+  std::string plain = src_.substr(0, t_[1].pos);
+  size_t copied = t_[3].pos;
+  std::string duration = "SYS$TRANSACTION";
+  for (size_t i = 4; i + 3 < size(); ++i) {
+    if (t_[i].depth != 0 || !is(t_[i], "ON") || !is(at(i + 1), "COMMIT") || !is(at(i + 3), "ROWS")) continue;
+    if (is(at(i + 2), "PRESERVE")) duration = "SYS$SESSION";
+    else if (!is(at(i + 2), "DELETE")) unexpected(i + 2);
+    plain += src_.substr(copied, t_[i].pos - copied);
+    copied = t_[i + 3].end;
+    break;
+  }
+  plain += src_.substr(copied);
+  std::string table;
+  objectName(4, table);
+  Translation tr = translate(plain, cat_, false, false);
+  tr.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$TEMPORARY\" (TABLE_NAME, DURATION) VALUES (" +
+                   quoteString(table) + ", " + quoteString(duration) + ")");
+  tr_ = std::move(tr);
 }
 
 } // namespace ora::tx

@@ -7,6 +7,8 @@
 #include "Session.h"
 #include "SqlText.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <sqlite3.h>
@@ -27,11 +29,11 @@ struct ViewDef {
 const ViewDef kViews[] = {
     {"USER_TABLES",
      "TABLE_NAME VARCHAR2(30) NOT NULL, TABLESPACE_NAME VARCHAR2(30), CLUSTER_NAME VARCHAR2(30),"
-     " PCT_FREE NUMBER, PCT_USED NUMBER, INI_TRANS NUMBER, MAX_TRANS NUMBER, INITIAL_EXTENT NUMBER,"
+     " IOT_NAME VARCHAR2(30), STATUS VARCHAR2(8), PCT_FREE NUMBER, PCT_USED NUMBER, INI_TRANS NUMBER, MAX_TRANS NUMBER, INITIAL_EXTENT NUMBER,"
      " NEXT_EXTENT NUMBER, MIN_EXTENTS NUMBER, MAX_EXTENTS NUMBER, PCT_INCREASE NUMBER,"
      " BACKED_UP VARCHAR2(1), NUM_ROWS NUMBER, BLOCKS NUMBER, EMPTY_BLOCKS NUMBER, AVG_SPACE NUMBER,"
      " CHAIN_CNT NUMBER, AVG_ROW_LEN NUMBER, DEGREE VARCHAR2(10), INSTANCES VARCHAR2(10),"
-     " CACHE VARCHAR2(5)",
+     " CACHE VARCHAR2(5), TEMPORARY VARCHAR2(1), PARTITIONED VARCHAR2(3), DURATION VARCHAR2(15)",
      "Description of the user's own relational tables"},
     {"USER_VIEWS", "VIEW_NAME VARCHAR2(30) NOT NULL, TEXT_LENGTH NUMBER, TEXT LONG VARCHAR",
      "Description of the user's own views"},
@@ -46,10 +48,10 @@ const ViewDef kViews[] = {
     {"USER_TAB_COLUMNS",
      "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, DATA_TYPE VARCHAR2(9),"
      " DATA_LENGTH NUMBER NOT NULL, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1),"
-     " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER",
+     " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER, DATA_DEFAULT LONG VARCHAR",
      "Columns of the user's tables and views"},
     {"USER_INDEXES",
-     "INDEX_NAME VARCHAR2(30) NOT NULL, TABLE_OWNER VARCHAR2(30) NOT NULL,"
+     "INDEX_NAME VARCHAR2(30) NOT NULL, INDEX_TYPE VARCHAR2(27), TABLE_OWNER VARCHAR2(30) NOT NULL,"
      " TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11), UNIQUENESS VARCHAR2(9),"
      " TABLESPACE_NAME VARCHAR2(30), INI_TRANS NUMBER, MAX_TRANS NUMBER, INITIAL_EXTENT NUMBER,"
      " NEXT_EXTENT NUMBER, MIN_EXTENTS NUMBER, MAX_EXTENTS NUMBER, PCT_INCREASE NUMBER,"
@@ -57,7 +59,7 @@ const ViewDef kViews[] = {
      "Description of the user's own indexes"},
     {"USER_IND_COLUMNS",
      "INDEX_NAME VARCHAR2(30), TABLE_NAME VARCHAR2(30), COLUMN_NAME VARCHAR2(30),"
-     " COLUMN_POSITION NUMBER, COLUMN_LENGTH NUMBER",
+     " COLUMN_POSITION NUMBER, COLUMN_LENGTH NUMBER, CHAR_LENGTH NUMBER, DESCEND VARCHAR2(4)",
      "Columns comprising the user's indexes"},
     {"USER_OBJECTS",
      "OBJECT_NAME VARCHAR2(128), OBJECT_ID NUMBER, OBJECT_TYPE VARCHAR2(15), CREATED DATE,"
@@ -108,6 +110,13 @@ const ViewDef kViews[] = {
      "Permanent NLS parameters of the database"},
     {"NLS_SESSION_PARAMETERS", "PARAMETER VARCHAR2(30), VALUE VARCHAR2(64)",
      "NLS parameters of the user session"},
+    {"SESSION_PRIVS", "PRIVILEGE VARCHAR2(40) NOT NULL", "Privileges which the user currently has set"},
+    {"USER_SYS_PRIVS", "USERNAME VARCHAR2(30), PRIVILEGE VARCHAR2(40) NOT NULL, ADMIN_OPTION VARCHAR2(3)",
+     "System privileges granted to current user"},
+    {"USER_ROLE_PRIVS",
+     "USERNAME VARCHAR2(30), GRANTED_ROLE VARCHAR2(30), ADMIN_OPTION VARCHAR2(3), DEFAULT_ROLE VARCHAR2(3),"
+     " OS_GRANTED VARCHAR2(3)",
+     "Roles granted to current user"},
 };
 
 // Views that ALL_ and DBA_ repeat for each owner, and whether they add an OWNER column in front.
@@ -203,7 +212,11 @@ int dataLength(const ColType& t) {
 struct IndexInfo {
   std::string name, table;
   bool unique = false;
-  std::vector<std::string> columns;
+  std::vector<std::string> columns; // empty: an expression
+  std::vector<bool> descending;
+  bool functionBased() const {
+    return std::any_of(columns.begin(), columns.end(), [](const std::string& c) { return c.empty(); });
+  }
 };
 
 // Every index of the schema under the name the dictionary shows: constraint indexes carry the
@@ -223,8 +236,11 @@ std::vector<IndexInfo> allIndexes(sqlite3* db) {
               here.push_back(ix);
             }, table);
     for (auto& ix : here) {
-      eachRow(db, "SELECT name FROM pragma_index_info(?1) ORDER BY seqno",
-              [&](sqlite3_stmt* st) { ix.columns.push_back(col(st, 0)); }, ix.name);
+      eachRow(db, "SELECT name, \"desc\" FROM pragma_index_xinfo(?1) WHERE key = 1 ORDER BY seqno",
+              [&](sqlite3_stmt* st) {
+                ix.columns.push_back(col(st, 0));
+                ix.descending.push_back(sqlite3_column_int(st, 1) != 0);
+              }, ix.name);
       if (ix.name.rfind("sqlite_autoindex_", 0) == 0) {
         std::string named;
         for (auto& c : cons)
@@ -250,12 +266,17 @@ void fillTables(const Source& src, Inserter& ins) {
   if (stats)
     eachRow(src.db, "SELECT tbl, MAX(CAST(stat AS INTEGER)) FROM sqlite_stat1 GROUP BY tbl",
             [&](sqlite3_stmt* st) { counted[col(st, 0)] = sqlite3_column_int64(st, 1); });
+  std::map<std::string, std::string> temporary;
+  eachRow(src.db, "SELECT TABLE_NAME, DURATION FROM \"TESSEL$TEMPORARY\"",
+          [&](sqlite3_stmt* st) { temporary[col(st, 0)] = col(st, 1); });
   for (const auto& t : tablesOf(src.db, "table")) {
-    ins.text(t).text("USERS").null().num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
+    auto temp = temporary.find(t);
+    ins.text(t).text("USERS").null().null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
         .num(121).num(50).text("N");
     if (auto c = counted.find(t); c != counted.end()) ins.num(c->second); else ins.null();
     for (int i = 0; i < 5; ++i) ins.null();
-    ins.text("         1").text("         1").text("    N");
+    ins.text("         1").text("         1").text("    N").text(temp != temporary.end() ? "Y" : "N").text("NO");
+    if (temp != temporary.end()) ins.text(temp->second); else ins.null();
     ins.row();
   }
 }
@@ -263,18 +284,25 @@ void fillTables(const Source& src, Inserter& ins) {
 void fillColumns(const Source& src, Inserter& ins) {
   sqlite3* db = src.db;
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
-                 int id) {
+                 int id, const std::string& dflt) {
     ins.text(table).text(name).text(dataType(t)).num(dataLength(t));
     if (t.code == kNumber && t.precision > 0) ins.num(t.precision); else ins.null();
     if (t.code == kNumber && t.hasScale && !t.isFloat()) ins.num(t.scale); else ins.null();
-    ins.text(notNull ? "N" : "Y").num(id).null();
+    ins.text(notNull ? "N" : "Y").num(id);
+    if (dflt.empty()) ins.null().null();
+    else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);
     ins.row();
   };
   for (const auto& t : tablesOf(db, "table"))
-    eachRow(db, "SELECT name, type, \"notnull\", cid FROM pragma_table_info(?1) ORDER BY cid",
+    eachRow(db, "SELECT name, type, \"notnull\", cid, dflt_value FROM pragma_table_info(?1) ORDER BY cid",
             [&](sqlite3_stmt* st) {
+              std::string stored = col(st, 4), dflt = writtenDefault(stored);
+              // a default kept without its text: a plain literal reads the same in both dialects
+              if (dflt.empty() && !stored.empty() &&
+                  stored.find_first_not_of("0123456789.-") == std::string::npos)
+                dflt = stored;
               add(t, col(st, 0), parseDeclType(col(st, 1)), sqlite3_column_int(st, 2) != 0,
-                  sqlite3_column_int(st, 3) + 1);
+                  sqlite3_column_int(st, 3) + 1, dflt);
             }, t);
   for (const auto& v : tablesOf(db, "view")) {
     std::vector<std::string> types;
@@ -286,7 +314,7 @@ void fillColumns(const Source& src, Inserter& ins) {
               int cid = sqlite3_column_int(st, 1);
               ColType t = cid < static_cast<int>(types.size()) ? parseDeclType(types[cid]) : ColType{};
               if (t.code == 0) { t.code = kVarchar2; t.size = 4000; }
-              add(v, col(st, 0), t, false, cid + 1);
+              add(v, col(st, 0), t, false, cid + 1, std::string());
             }, v, true);
   }
 }
@@ -327,7 +355,7 @@ void fillSource(const Source& src, Inserter& ins) {
 
 void fillIndexes(const Source& src, Inserter& ins) {
   for (auto& ix : allIndexes(src.db)) {
-    ins.text(ix.name).text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
+    ins.text(ix.name).text(ix.functionBased() ? "FUNCTION-BASED NORMAL" : "NORMAL").text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
         .text("USERS").num(2).num(255).num(10240).num(10240).num(1).num(121).num(50).num(10)
         .text("VALID").row();
   }
@@ -335,12 +363,25 @@ void fillIndexes(const Source& src, Inserter& ins) {
 
 void fillIndexColumns(const Source& src, Inserter& ins) {
   for (auto& ix : allIndexes(src.db)) {
-    std::map<std::string, int> lengths;
+    std::map<std::string, ColType> types;
+    int columnCount = 0;
     eachRow(src.db, "SELECT name, type FROM pragma_table_info(?1)",
-            [&](sqlite3_stmt* st) { lengths[col(st, 0)] = dataLength(parseDeclType(col(st, 1))); },
+            [&](sqlite3_stmt* st) { types[col(st, 0)] = parseDeclType(col(st, 1)); ++columnCount; },
             ix.table);
-    int pos = 0;
-    for (auto& c : ix.columns) ins.text(ix.name).text(ix.table).text(c).num(++pos).num(lengths[c]).row();
+    int pos = 0, hidden = columnCount;
+    for (size_t i = 0; i < ix.columns.size(); ++i) {
+      std::string c = ix.columns[i];
+      ColType t = types[c];
+      if (c.empty()) {
+        // an expression is a hidden column of the table, named by its number
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "SYS_NC%05d$", ++hidden);
+        c = buf;
+      }
+      ins.text(ix.name).text(ix.table).text(c).num(++pos).num(dataLength(t));
+      if (t.code == kVarchar2 || t.code == kChar) ins.num(t.size); else ins.num(0);
+      ins.text(ix.descending[i] ? "DESC" : "ASC").row();
+    }
   }
 }
 
@@ -378,14 +419,15 @@ void fillObjects(const Source& src, Inserter& ins) {
 void fillSequences(const Source& src, Inserter& ins) {
   if (!src.session) return; // another schema's sequence file is not read
   sqlite3* q = src.session->sequences();
-  eachRow(q, "SELECT NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV FROM SEQUENCES ORDER BY NAME",
+  eachRow(q, "SELECT NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV, ORDERED FROM SEQUENCES ORDER BY NAME",
           [&](sqlite3_stmt* st) {
             ins.text(col(st, 0));
             for (int i : {1, 2, 3}) {
               if (sqlite3_column_type(st, i) == SQLITE_INTEGER) ins.num(sqlite3_column_int64(st, i));
               else ins.text(col(st, i)); // beyond 64 bits: kept as decimal text
             }
-            ins.text(sqlite3_column_int(st, 4) ? "Y" : "N").text("N").num(sqlite3_column_int64(st, 5))
+            ins.text(sqlite3_column_int(st, 4) ? "Y" : "N").text(sqlite3_column_int(st, 7) ? "Y" : "N")
+                .num(sqlite3_column_int64(st, 5))
                 .num(sqlite3_column_int64(st, 6)).row();
           });
 }
@@ -420,6 +462,37 @@ void fillColumnComments(const Source& src, Inserter& ins) {
               [&](sqlite3_stmt* st) { ins.text(t).text(col(st, 0)).textOrNull(col(st, 1)).row(); }, t);
 }
 
+// What every user holds: the roles CONNECT and RESOURCE, and the privileges granted beside them
+// (SYSTEM has the DBA role as well). The engine keeps no other grants.
+const char* const kRolePrivileges[] = {"CREATE SESSION", "CREATE TABLE", "CREATE SEQUENCE", "CREATE PROCEDURE",
+                                       "CREATE TRIGGER"};
+const char* const kOwnPrivileges[] = {"CREATE SYNONYM", "CREATE VIEW", "UNLIMITED TABLESPACE"};
+
+void fillPrivileges(const std::string& view, const std::string& user, Inserter& ins) {
+  if (view == "SESSION_PRIVS") {
+    std::vector<std::string> all(std::begin(kRolePrivileges), std::end(kRolePrivileges));
+    all.insert(all.end(), std::begin(kOwnPrivileges), std::end(kOwnPrivileges));
+    std::sort(all.begin(), all.end());
+    for (auto& p : all) ins.text(p).row();
+  } else if (view == "USER_SYS_PRIVS") {
+    for (const char* p : kOwnPrivileges) ins.text(user).text(p).text("NO").row();
+  } else {
+    std::vector<std::string> roles = {"CONNECT", "RESOURCE"};
+    if (user == "SYSTEM") roles.insert(roles.begin(), "DBA");
+    for (auto& r : roles) ins.text(user).text(r).text(user == "SYSTEM" && r == "DBA" ? "YES" : "NO").text("YES").text("NO").row();
+  }
+}
+
+// The PUBLIC synonyms a schema made, as ALL_ and DBA_SYNONYMS show them.
+void fillPublicSynonyms(sqlite3* target, sqlite3* schema, const std::string& view, int values) {
+  Inserter ins(target, view, values, "PUBLIC");
+  eachRow(schema,
+          "SELECT NAME, TABLE_OWNER, TABLE_NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME IN"
+          " (SELECT NAME FROM \"TESSEL$PUBLIC\") ORDER BY NAME",
+          [&](sqlite3_stmt* st) { ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).null().row(); }, {},
+          true); // a schema file from before PUBLIC synonyms were marked has none
+}
+
 // Fills one USER_ view's rows (or those of its ALL_ and DBA_ forms) from a schema.
 void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   if (base == "TABLES") fillTables(src, ins);
@@ -436,8 +509,11 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "CONS_COLUMNS") fillConsColumns(src, ins);
   else if (base == "TAB_COMMENTS") fillTableComments(src, ins);
   else if (base == "SYNONYMS")
-    eachRow(src.db, "SELECT NAME, TABLE_OWNER, TABLE_NAME FROM \"TESSEL$SYNONYMS\" ORDER BY NAME",
-            [&](sqlite3_stmt* st) { ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).null().row(); });
+    eachRow(src.db,
+            "SELECT NAME, TABLE_OWNER, TABLE_NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME NOT IN"
+            " (SELECT NAME FROM \"TESSEL$PUBLIC\") ORDER BY NAME",
+            [&](sqlite3_stmt* st) { ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).null().row(); }, {},
+            true);
   else if (base == "COL_COMMENTS") fillColumnComments(src, ins);
 }
 
@@ -484,11 +560,15 @@ void ensureSchemaTables(sqlite3* db) {
       // a disabled constraint: its definition, out of the table's until it is enabled again
       "CREATE TABLE IF NOT EXISTS \"TESSEL$DISABLED\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
       " COLUMN_NAME TEXT NOT NULL, DEFINITION TEXT NOT NULL)",
+      // the synonyms of TESSEL$SYNONYMS that are PUBLIC's
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$PUBLIC\" (NAME TEXT PRIMARY KEY)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$SYNONYMS\" (NAME TEXT PRIMARY KEY, TABLE_OWNER TEXT NOT NULL,"
       " TABLE_NAME TEXT NOT NULL)",
       // COMMENT ON: a table's own comment has the empty column name
       "CREATE TABLE IF NOT EXISTS \"TESSEL$COMMENTS\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
       " COMMENTS TEXT NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))",
+      // global temporary tables: DURATION SYS$TRANSACTION (rows go at commit) or SYS$SESSION
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$TEMPORARY\" (TABLE_NAME TEXT PRIMARY KEY, DURATION TEXT NOT NULL)",
       // identity columns: the sequence that numbers them, and whether a value may be given
       "CREATE TABLE IF NOT EXISTS \"TESSEL$IDENTITY\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
       " SEQ TEXT NOT NULL, ALWAYS INTEGER NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};
@@ -510,6 +590,11 @@ void fillDictionary(Session& s, const std::string& view) {
   if (view == "USER_CATALOG") { Inserter ins(s.db, view, n); fillCatalog(own, ins); return; }
   if (view == "DICTIONARY") { Inserter ins(s.db, view, n); fillDictionaryList(s.user, ins); return; }
   if (view == "ALL_USERS" || view == "DBA_USERS") { Inserter ins(s.db, view, n); fillUserList(s.folder, view, ins); return; }
+  if (view == "SESSION_PRIVS" || view == "USER_SYS_PRIVS" || view == "USER_ROLE_PRIVS") {
+    Inserter ins(s.db, view, n);
+    fillPrivileges(view, s.user, ins);
+    return;
+  }
   if (view == "NLS_DATABASE_PARAMETERS") { Inserter ins(s.db, view, n); fillNlsParameters(s.charset, ins); return; }
   if (view == "NLS_SESSION_PARAMETERS") { Inserter ins(s.db, view, n); fillSessionNls(s.db, ins); return; }
   if (!v->owned) {
@@ -520,26 +605,55 @@ void fillDictionary(Session& s, const std::string& view) {
   int values = v->owned->addOwner ? n - 1 : n;
   if (view.rfind("ALL_", 0) == 0) {
     // no engine statement reaches another schema, so the user may see only its own objects
-    Inserter ins(s.db, view, values, v->owned->addOwner ? s.user : std::string());
-    fillOwned(v->owned->base, own, ins);
+    {
+      Inserter ins(s.db, view, values, v->owned->addOwner ? s.user : std::string());
+      fillOwned(v->owned->base, own, ins);
+    }
+    if (std::string(v->owned->base) == "SYNONYMS") fillPublicSynonyms(s.db, s.db, view, values);
     return;
   }
   for (auto& u : listUsers(s.folder)) {
     Inserter ins(s.db, view, values, v->owned->addOwner ? u.name : std::string());
     if (u.name == s.user) {
       fillOwned(v->owned->base, own, ins);
+      if (std::string(v->owned->base) == "SYNONYMS") fillPublicSynonyms(s.db, s.db, view, values);
       continue;
     }
     sqlite3* other = openSchema(schemaPath(s.folder, u.name), u.name);
     if (!other) continue; // a schema that cannot be opened has nothing to show
     try {
       fillOwned(v->owned->base, Source{other, u.name, nullptr, s.charset}, ins);
+      if (std::string(v->owned->base) == "SYNONYMS") fillPublicSynonyms(s.db, other, view, values);
     } catch (...) {
       sqlite3_close_v2(other);
       throw;
     }
     sqlite3_close_v2(other);
   }
+}
+
+namespace {
+const char kDefaultMark[] = "/*ORA:";
+} // namespace
+
+std::string storedDefault(const std::string& written, const std::string& expression) {
+  // hex digits cannot end the comment early, whatever the text holds
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out = kDefaultMark;
+  for (unsigned char c : written) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out + "*/ " + expression;
+}
+
+std::string writtenDefault(const std::string& stored) {
+  if (stored.rfind(kDefaultMark, 0) != 0) return {};
+  auto hex = [](char c) { return c >= 'A' ? c - 'A' + 10 : c - '0'; };
+  std::string out;
+  for (size_t i = sizeof kDefaultMark - 1; i + 1 < stored.size() && stored[i] != '*'; i += 2)
+    out += static_cast<char>(hex(stored[i]) * 16 + hex(stored[i + 1]));
+  return out;
 }
 
 std::vector<ConstraintInfo> recordedConstraints(sqlite3* db, const std::string& table) {

@@ -37,4 +37,10 @@ struct ConstraintInfo {
 };
 std::vector<ConstraintInfo> recordedConstraints(sqlite3* db, const std::string& table);
 
+// A column default as stored: the SQLite expression, preceded by a comment that keeps the text
+// the user wrote, which USER_TAB_COLUMNS.DATA_DEFAULT shows.
+std::string storedDefault(const std::string& written, const std::string& expression);
+// The written text of a stored default; empty when it was not kept.
+std::string writtenDefault(const std::string& stored);
+
 } // namespace ora

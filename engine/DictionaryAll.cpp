@@ -401,7 +401,8 @@ void fillCatalog(const Source& src, Inserter& ins) {
   std::vector<std::pair<std::string, std::string>> all;
   for (auto& t : tablesOf(src.db, "table")) all.emplace_back(t, "TABLE");
   for (auto& v : tablesOf(src.db, "view")) all.emplace_back(v, "VIEW");
-  eachRow(src.db, "SELECT NAME FROM \"TESSEL$SYNONYMS\"", [&](sqlite3_stmt* st) { all.emplace_back(col(st, 0), "SYNONYM"); });
+  eachRow(src.db, "SELECT NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME NOT IN (SELECT NAME FROM \"TESSEL$PUBLIC\")",
+          [&](sqlite3_stmt* st) { all.emplace_back(col(st, 0), "SYNONYM"); });
   if (src.session)
     eachRow(src.session->sequences(), "SELECT NAME FROM SEQUENCES",
             [&](sqlite3_stmt* st) { all.emplace_back(col(st, 0), "SEQUENCE"); });

@@ -75,7 +75,7 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
   if (!r.name()) r.fail(903);
   ++r.i;
   if (r.op(".") && r.name(1)) r.i += 2;
-  std::string target = r.slice(tb, r.i);
+  std::string target = r.slice(tb, r.i), targetTable = r.t[r.i - 1].text;
   std::string targetAlias;
   if (r.name() && !r.word("USING")) targetAlias = r.t[r.i++].text;
   r.expect("USING", 969);
@@ -95,6 +95,19 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
   std::string on = r.slice(cb, ce + 1);
   r.i = ce + 1;
   const std::string self = target + (targetAlias.empty() ? "" : " " + targetAlias);
+  // a column the ON condition reads of the target: it decides the match, so no update may change it
+  const std::string targetName = targetAlias.empty() ? targetTable : targetAlias;
+  auto inOn = [&](const std::string& column, const std::string& qualifier) {
+    for (size_t k = cb + 1; k < ce; ++k) {
+      if (r.t[k].kind != Tok::Ident && r.t[k].kind != Tok::QIdent) continue;
+      if (r.t[k].text != column) continue;
+      bool qualified = k >= 2 && r.t[k - 1].kind == Tok::Op && r.t[k - 1].text == ".";
+      if (!qualified || r.t[k - 2].text == qualifier) return true;
+    }
+    return false;
+  };
+  size_t deleteAt = 0;
+  std::string deleteWhere, updateWhere;
 
   std::vector<std::string> pieces;
   bool matched = false, unmatched = false;
@@ -113,8 +126,12 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
       std::string sets;
       for (;;) {
         if (!r.name()) r.fail(904);
+        size_t setAt = r.i;
         ++r.i;
         if (r.op(".") && r.name(1)) r.i += 2;
+        std::string qualifier = r.i - setAt == 3 ? r.t[setAt].text : targetName;
+        if (inOn(r.t[r.i - 1].text, qualifier))
+          throw OraError(38104, "\"" + qualifier + "\".\"" + r.t[r.i - 1].text + "\"").at(static_cast<int>(r.t[setAt].pos));
         std::string column = r.t[r.i - 1].kind == Tok::QIdent ? "\"" + r.t[r.i - 1].text + "\"" : r.t[r.i - 1].text;
         if (!r.op("=")) r.fail(927);
         ++r.i;
@@ -132,15 +149,24 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
         if (!r.op(",")) break;
         ++r.i;
       }
-      std::string where = "EXISTS (SELECT 1 FROM " + source + " WHERE " + on + ")";
+      // the condition may read the source row as well as the target's
       if (r.word("WHERE")) {
         ++r.i;
         size_t we = r.until({"DELETE", "WHEN"});
-        where += " AND (" + r.slice(r.i, we) + ")";
+        updateWhere = " AND (" + r.slice(r.i, we) + ")";
         r.i = we;
       }
-      if (r.word("DELETE")) throw OraError(900, "MERGE ... DELETE WHERE is not supported");
-      pieces.push_back("UPDATE " + self + " SET " + sets + " WHERE " + where);
+      pieces.push_back("UPDATE " + self + " SET " + sets + " WHERE EXISTS (SELECT 1 FROM " + source + " WHERE " + on +
+                       updateWhere + ")");
+      if (r.word("DELETE")) {
+        // of the rows just updated, those the condition holds for with their new values
+        ++r.i;
+        r.expect("WHERE", 928);
+        size_t we = r.until({"WHEN"});
+        if (we == r.i) r.fail(936);
+        deleteWhere = " AND (" + r.slice(r.i, we) + ")";
+        r.i = we;
+      }
     } else {
       if (unmatched) r.fail(905);
       unmatched = true;
@@ -166,12 +192,29 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
       pieces.push_back("INSERT INTO " + target + columns + " SELECT " + values + " FROM " + source + " WHERE " + where);
     }
   }
+  if (!deleteWhere.empty()) {
+    // after the insert, so that the rows it removes are not inserted again; the inserted ones it
+    // leaves alone (see floorTable)
+    deleteAt = pieces.size();
+    pieces.push_back("DELETE FROM " + self + " WHERE EXISTS (SELECT 1 FROM " + source + " WHERE " + on +
+                     updateWhere + deleteWhere + ")");
+  }
   if (pieces.empty()) r.fail(905);
   if (r.t[r.i].kind != Tok::End) r.fail(933);
   // The update runs first: the rows the insert then adds were never matched, and the rows it
   // updated still match, so neither part sees the other's rows as its own.
   out = translateParts(pieces, cat, "MERGE");
   out.function = 189;
+  // a deleted row was counted when it was updated
+  if (deleteAt > 0) {
+    out.uncounted.push_back(deleteAt - 1);
+    if (unmatched) {
+      out.moreSql[deleteAt - 1] += " AND rowid <= :FLOOR";
+      out.floorTable = targetTable;
+      out.floorBefore = deleteAt - 2;
+      out.floorIn = deleteAt - 1;
+    }
+  }
   return true;
 }
 

@@ -163,6 +163,11 @@ const std::map<int, const char*>& texts() {
       {1031, "insufficient privileges"},
       {1732, "data manipulation operation not legal on this view"},
       {1733, "virtual column not allowed here"},
+      {1432, "public synonym to be dropped does not exist"},
+      {2243, "invalid ALTER INDEX or ALTER MATERIALIZED VIEW option"},
+      {1752, "cannot delete from view without exactly one key-preserved table"},
+      {1776, "cannot modify more than one base table through a join view"},
+      {1779, "cannot modify a column which maps to a non key-preserved table"},
       {1086, "savepoint never established in this session or is invalid"},
       {988, "missing or invalid password(s)"},
       {940, "invalid ALTER command"},
@@ -193,12 +198,15 @@ const std::map<int, const char*>& texts() {
       {2260, "table can have only one primary key"},
       {2261, "such unique or primary key already exists in the table"},
       {2443, "Cannot drop constraint  - nonexistent constraint"},
+      {2441, "Cannot drop nonexistent primary key"},
+      {2273, "this unique/primary key is referenced by some foreign keys"},
       {2289, "sequence does not exist"},
       {2287, "sequence number not allowed here"},
       {4002, "INCREMENT must be a non-zero integer"},
       {4004, "MINVALUE must be less than MAXVALUE"},
       {4006, "START WITH cannot be less than MINVALUE"},
       {4008, "START WITH cannot be more than MAXVALUE"},
+      {4013, "number to CACHE must be less than one cycle"},
       {8002, "sequence CURRVAL is not yet defined in this session"},
       {8004, "sequence NEXTVAL exceeds its limit and cannot be instantiated"},
       {4063, "view has errors"},
@@ -286,6 +294,7 @@ const std::map<int, const char*>& namedTexts() {
       {8002, "sequence %s.CURRVAL is not yet defined in this session"},
       {8004, "sequence %s and cannot be instantiated"},
       {12899, "value too large for column %s"},
+      {38104, "Columns referenced in the ON Clause cannot be updated: %s"},
   };
   return t;
 }
@@ -387,6 +396,12 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
     size_t at = msg.find(" has ");
     int values = at == std::string::npos ? 0 : std::atoi(msg.c_str() + at + 5);
     int columns = std::atoi(msg.c_str() + msg.find(" values for ") + 12);
+    return OraError(values < columns ? 947 : 913);
+  }
+  // UPDATE ... SET (a, b) = (SELECT ...) with another number of values than columns
+  if (has(" columns assigned ") && has(" values")) {
+    int columns = std::atoi(msg.c_str());
+    int values = std::atoi(msg.c_str() + msg.find(" assigned ") + 10);
     return OraError(values < columns ? 947 : 913);
   }
   if (has("ORDER BY term out of range")) return OraError(1785);

@@ -233,6 +233,7 @@ Node* Parser::create() {
   if (acceptWord("FORCE") || acceptWord("NOFORCE")) {
     if (!isWord("VIEW")) fail(922);
   }
+  if (!replace && isWord("GLOBAL") && isWord("TEMPORARY", 1) && isWord("TABLE", 2)) i_ += 2;
   if (isWord("SYNONYM") || (isWord("PUBLIC") && isWord("SYNONYM", 1))) {
     // CREATE [OR REPLACE] [PUBLIC] SYNONYM name FOR [schema.]object
     Node* n = tree_.make(N::Option, at);
@@ -359,6 +360,12 @@ Node* Parser::createTable() {
     if (namesOnly && !isWord("AS")) failAt(902, afterName);
   }
   n->kids.push_back(elems);
+  if (acceptWord("ON")) {
+    // a temporary table's rows: to the end of the transaction or of the session
+    expectWord("COMMIT", 905);
+    if (!acceptWord("DELETE")) expectWord("PRESERVE", 905);
+    expectWord("ROWS", 905);
+  }
   physical();
   if (acceptWord("AS")) {
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
@@ -476,7 +483,16 @@ Node* Parser::constraint(bool columnLevel) {
     fail(columnLevel ? 907 : 904);
   }
   while (acceptWord("ENABLE") || acceptWord("DISABLE") || acceptWord("DEFERRABLE") || acceptWord("INITIALLY") ||
-         acceptWord("IMMEDIATE") || acceptWord("DEFERRED")) {
+         acceptWord("IMMEDIATE") || acceptWord("DEFERRED") || acceptWord("VALIDATE") || acceptWord("NOVALIDATE") ||
+         acceptWord("RELY") || acceptWord("NORELY") || (isWord("USING") && peek(1).text == "INDEX")) {
+    if (acceptWord("USING")) {
+      ++i_;
+      // the index's physical attributes
+      while (cur().kind == Tok::Ident && !isWord("ENABLE") && !isWord("DISABLE") && !isWord("CONSTRAINT") &&
+             !isWord("PRIMARY") && !isWord("UNIQUE") && !isWord("CHECK") && !isWord("FOREIGN") &&
+             !isWord("VALIDATE") && !isWord("NOVALIDATE"))
+        i_ += peek(1).kind == Tok::Num ? 2 : 1;
+    }
   }
   return finish(k);
 }
@@ -525,6 +541,21 @@ Node* Parser::alter() {
     while (cur().kind == Tok::Ident || cur().kind == Tok::Num || isOp("-")) ++i_;
     return finish(s);
   }
+  if (acceptWord("INDEX")) {
+    // the options are checked where the statement is translated
+    Node* x = tree_.make(N::Option, at);
+    x->text = "INDEX";
+    x->kids.push_back(objectName(953));
+    while (cur().kind == Tok::Ident || cur().kind == Tok::Num || cur().kind == Tok::QIdent || isOp(".")) ++i_;
+    return finish(x);
+  }
+  if (acceptWord("VIEW")) {
+    Node* v = tree_.make(N::Option, at);
+    v->text = "VIEW";
+    v->kids.push_back(objectName(903));
+    expectWord("COMPILE", 940);
+    return finish(v);
+  }
   expectWord("TABLE", 940);
   Node* a = tree_.make(N::AlterTable, at);
   a->kids.push_back(objectName(903));
@@ -549,9 +580,13 @@ Node* Parser::alter() {
     } else {
       act->kids.push_back(columnDef(true));
     }
-  } else if (act->text == "DROP") {
+  } else if (act->text == "DROP" || act->text == "SET") {
     Node* what = make(N::Option);
-    if (acceptWord("COLUMN")) {
+    if (act->text == "SET") expectWord("UNUSED", 1735);
+    if (act->text == "DROP" && acceptWord("UNUSED")) {
+      expectWord("COLUMNS", 905);
+      what->text = "UNUSED";
+    } else if (acceptWord("COLUMN")) {
       what->text = "COLUMN";
       Node* c = make(N::Name);
       c->text = name(904);
@@ -559,6 +594,8 @@ Node* Parser::alter() {
     } else if (acceptOp("(")) {
       what->text = "COLUMN";
       what->kids = nameList()->kids;
+    } else if (act->text == "SET") {
+      fail(904);
     } else {
       constraintTarget(what);
     }

@@ -7,6 +7,7 @@
 #include "SqlText.h"
 #include "SqlTranslate.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -121,6 +122,11 @@ Session::~Session() {
   }
   for (auto& [sql, st] : cached_) sqlite3_finalize(st);
   if (inTxn) exec(db, "ROLLBACK");
+  try {
+    emptyTemporaryTables("SYS$SESSION");
+  } catch (...) {
+    // a session that cannot write any more leaves its rows for the next one to clear
+  }
   sqlite3_close_v2(db);
   if (seq_) sqlite3_close_v2(seq_);
 }
@@ -189,6 +195,12 @@ sqlite3* Session::sequences() {
     hasObj = sqlite3_step(st) == SQLITE_ROW;
   sqlite3_finalize(st);
   if (!hasObj) exec(seq_, "ALTER TABLE SEQUENCES ADD COLUMN OBJ INTEGER");
+  bool hasOrdered = false;
+  if (sqlite3_prepare_v2(seq_, "SELECT 1 FROM pragma_table_info('SEQUENCES') WHERE name = 'ORDERED'", -1, &st, nullptr) ==
+      SQLITE_OK)
+    hasOrdered = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  if (!hasOrdered) exec(seq_, "ALTER TABLE SEQUENCES ADD COLUMN ORDERED INTEGER NOT NULL DEFAULT 0");
   return seq_;
 }
 
@@ -456,16 +468,26 @@ int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
   int64_t rows = 0;
   try {
-    auto run = [&](sqlite3_stmt* st) {
+    auto run = [&](sqlite3_stmt* st, bool counted) {
       int rc = sqlite3_step(st);
       std::string msg = sqlite3_errmsg(db);
       sqlite3_reset(st);
       if (rc != SQLITE_DONE)
         throw (rc & 0xff) == SQLITE_CONSTRAINT ? constraintError(db, user, t, msg, nullptr) : fromSqlite(rc, msg, t.verb);
-      if (!sqlite3_stmt_readonly(st)) rows += sqlite3_changes(db); // (a check reads only)
+      if (counted && !sqlite3_stmt_readonly(st)) rows += sqlite3_changes(db); // (a check reads only)
     };
-    if (first) run(first);
-    for (const std::string& sql : t.moreSql) {
+    if (first) run(first, true);
+    int64_t floor = INT64_MAX;
+    for (size_t part = 0; part < t.moreSql.size(); ++part) {
+      const std::string& sql = t.moreSql[part];
+      if (!t.floorTable.empty() && part == t.floorBefore) {
+        sqlite3_stmt* q = nullptr;
+        if (sqlite3_prepare_v2(db, ("SELECT IFNULL(MAX(rowid), 0) FROM " + quoteIdent(t.floorTable)).c_str(), -1, &q,
+                               nullptr) == SQLITE_OK &&
+            sqlite3_step(q) == SQLITE_ROW)
+          floor = sqlite3_column_int64(q, 0);
+        sqlite3_finalize(q);
+      }
       sqlite3_stmt* st = nullptr;
       int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
       if (rc != SQLITE_OK) {
@@ -473,8 +495,10 @@ int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
         sqlite3_finalize(st);
         throw fromSqlite(rc, msg, t.verb);
       }
+      if (!t.floorTable.empty() && part == t.floorIn)
+        if (int at = sqlite3_bind_parameter_index(st, ":FLOOR")) sqlite3_bind_int64(st, at, floor);
       try {
-        run(st);
+        run(st, std::find(t.uncounted.begin(), t.uncounted.end(), part) == t.uncounted.end());
       } catch (...) {
         sqlite3_finalize(st);
         throw;
@@ -504,11 +528,36 @@ void Session::beginIfNeeded(const std::string& verb) {
   inTxn = true;
 }
 
+// The rows of the global temporary tables that keep them for `duration`, at its end.
+void Session::emptyTemporaryTables(const char* duration) {
+  std::vector<std::string> tables;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT t.TABLE_NAME FROM \"TESSEL$TEMPORARY\" t JOIN sqlite_schema s ON s.name = t.TABLE_NAME"
+                             " AND s.type = 'table' WHERE t.DURATION = ?1", -1, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return;
+  }
+  sqlite3_bind_text(st, 1, duration, -1, SQLITE_STATIC);
+  while (sqlite3_step(st) == SQLITE_ROW) tables.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  for (auto& t : tables) {
+    // an empty table needs no write, so that a session that never used it takes no lock
+    bool rows = false;
+    if (sqlite3_prepare_v2(db, ("SELECT 1 FROM " + quoteIdent(t) + " LIMIT 1").c_str(), -1, &st, nullptr) == SQLITE_OK)
+      rows = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_finalize(st);
+    if (!rows) continue;
+    int rc = execOne(db, "DELETE FROM " + quoteIdent(t));
+    if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
+  }
+}
+
 void Session::commit() {
   readOnlyTxn = false;
   savepoints.clear();
   startSavepoints.clear();
   if (!inTxn) return;
+  emptyTemporaryTables("SYS$TRANSACTION");
   int rc = execOne(db, "COMMIT");
   if (rc != SQLITE_OK) {
     OraError e = fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");

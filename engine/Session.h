@@ -68,6 +68,7 @@ public:
 
   void beginIfNeeded(const std::string& verb);
   void commit();
+  void emptyTemporaryTables(const char* duration);
   void rollback();
   // A DML statement of several parts (MERGE): all of them or, on an error, none. Returns the
   // rows they changed.

@@ -58,6 +58,7 @@ Translation Translator::run() {
       createSynonym(is(at(i), "PUBLIC") ? i + 2 : i + 1, replace);
     else if (replace) throw OraError(901);
     else if (is(at(1), "TABLE")) createTable();
+    else if (is(at(1), "GLOBAL") && is(at(2), "TEMPORARY") && is(at(3), "TABLE")) createTemporaryTable();
     else if (is(at(1), "INDEX")) createIndex(false, 2);
     else if (is(at(1), "UNIQUE") && is(at(2), "INDEX")) createIndex(true, 3);
     else if (is(at(1), "BITMAP") && is(at(2), "INDEX")) createIndex(false, 3); // a storage choice
@@ -69,7 +70,17 @@ Translation Translator::run() {
     else if (is(at(1), "USER")) alterUser();
     else if (is(at(1), "SESSION")) alterSession(t_, tr_);
     else if (is(at(1), "SEQUENCE")) alterSequence();
-    else throw OraError(940, "ALTER " + at(1).raw + " is not supported");
+    else if (is(at(1), "INDEX")) alterIndex();
+    else if (is(at(1), "VIEW")) {
+      // COMPILE: a view is checked whenever it is used, so there is nothing to do but find it
+      tr_.kind = StmtKind::Ddl;
+      tr_.function = 88;
+      std::string name;
+      size_t i = objectName(2, name);
+      if (!cat_.viewExists(name)) throw OraError(942, name);
+      expect(i, "COMPILE", 940);
+      if (i + 1 < size()) unexpected(i + 1);
+    } else throw OraError(940, "ALTER " + at(1).raw + " is not supported");
   } else if (is(f, "RENAME")) rename();
   else if (is(f, "COMMENT")) comment();
   else if (is(f, "GRANT")) grant();
@@ -364,11 +375,75 @@ void longConditions(const sql::Node* root,
   }
 }
 
+// A sequence's NEXTVAL or CURRVAL in the tree, or null.
+const sql::Node* sequenceUse(const sql::Node* n) {
+  if (!n) return nullptr;
+  if (n->kind == sql::N::Name && (n->text == "NEXTVAL" || n->text == "CURRVAL") && !n->kids.empty()) return n;
+  for (const sql::Node* k : n->kids)
+    if (const sql::Node* u = sequenceUse(k)) return u;
+  return nullptr;
+}
+
+[[noreturn]] void sequenceNotAllowed(const sql::Node* use) {
+  throw OraError(2287).at(static_cast<int>(use->pos));
+}
+
+// No subquery below n uses a sequence.
+void noSequenceInSubqueries(const sql::Node* n) {
+  if (!n) return;
+  if (n->kind == sql::N::Subquery || n->kind == sql::N::Query || n->kind == sql::N::Derived) {
+    if (const sql::Node* u = sequenceUse(n)) sequenceNotAllowed(u);
+    return;
+  }
+  for (const sql::Node* k : n->kids) noSequenceInSubqueries(k);
+}
+
+// Where Oracle takes NEXTVAL and CURRVAL in a query: in the select list of the statement's own
+// query, when it has no DISTINCT, GROUP BY, ORDER BY or set operator; never in a WHERE clause,
+// a subquery or a view.
+void sequenceQuery(const sql::Node* q) {
+  if (!q || q->kind != sql::N::Query) return;
+  const sql::Node* body = q->kid(sql::slot::Body);
+  if (!body || body->kind != sql::N::Select) {
+    if (const sql::Node* u = sequenceUse(q)) sequenceNotAllowed(u);
+    return;
+  }
+  for (size_t k = 0; k < q->kids.size(); ++k)
+    if (k != sql::slot::Body)
+      if (const sql::Node* u = sequenceUse(q->kid(k))) sequenceNotAllowed(u);
+  for (size_t k = 0; k < body->kids.size(); ++k)
+    if (k != sql::slot::Items)
+      if (const sql::Node* u = sequenceUse(body->kid(k))) sequenceNotAllowed(u);
+  const sql::Node* items = body->kid(sql::slot::Items);
+  if (body->has(sql::kDistinct) || body->kid(sql::slot::GroupBy) || q->kid(sql::slot::OrderBy))
+    if (const sql::Node* u = sequenceUse(items)) sequenceNotAllowed(u);
+  noSequenceInSubqueries(items);
+}
+
+void sequencePlaces(const sql::Node* root) {
+  if (!root || !sequenceUse(root)) return;
+  switch (root->kind) {
+  case sql::N::Query: sequenceQuery(root); break;
+  case sql::N::Insert:
+    for (const sql::Node* k : root->kids) {
+      if (k && k->kind == sql::N::Query) sequenceQuery(k);
+      else noSequenceInSubqueries(k);
+    }
+    break;
+  case sql::N::Update:
+  case sql::N::Delete: noSequenceInSubqueries(root); break;
+  case sql::N::CreateView:
+    if (const sql::Node* u = sequenceUse(root)) sequenceNotAllowed(u);
+    break;
+  default: break;
+  }
+}
+
 // Errors of a DDL statement that parsed: they come from the objects it names, not its text.
 bool semanticDdlError(int code) {
   static const std::set<int> codes = {942,  955,  957,  1031, 1418, 1430, 1439, 1440, 1441,  1442,
                                       1451, 1758, 1917, 1918, 1920, 1922, 1940, 2260, 2261,  2289,
-                                      2296, 2298, 2443, 4043, 4080, 4081, 12983, 12991, 1434, 1471};
+                                      2296, 2298, 2273, 2441, 2443, 4043, 4080, 4081, 12983, 12991, 1432, 1434, 1471};
   return codes.count(code) > 0;
 }
 } // namespace
@@ -422,6 +497,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     if (sql::parsedKind(toks)) {
       sql::Tree tree;
       sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
+      sequencePlaces(root);
       scalarSubqueries(root, nullptr, scalars);
       deepSubqueries(root, hoist, derived);
       longConditions(root, chains);

@@ -97,6 +97,12 @@ struct Translation {
   std::vector<int> pinned; // literals the translation depends on (kept in the sharing key)
   bool unshared = false;   // written for this text alone (its literals inline)
   std::vector<std::string> moreSql; // Dml: statements run after `sql`, as part of the same one
+  std::vector<size_t> uncounted;    // those of moreSql whose rows the statement does not count
+  // MERGE ... DELETE WHERE: the rows of `floorTable` up to the highest ROWID it had before
+  // moreSql[floorBefore] ran are bound to :FLOOR in moreSql[floorIn], so that the rows the
+  // statement inserted are not deleted
+  std::string floorTable;
+  size_t floorBefore = 0, floorIn = 0;
 };
 
 // The Oracle type of result column i of a prepared query.

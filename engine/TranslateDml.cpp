@@ -142,6 +142,16 @@ void Translator::update() {
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   out += " SET ";
   size_t where = clauseEnd(i, size(), 0, {"WHERE"});
+  for (size_t m = where; m < size(); ++m)
+    if (t_[m].depth == 0 && is(t_[m], "ROWNUM") && !is(t_[m - 1], ".")) {
+      // ROWNUM counts the rows as a query finds them: the rows go by the query's ROWIDs
+      ctx_.pop_back();
+      tr_ = translate("UPDATE " + source(1, where) + " WHERE ROWID IN (SELECT ROWID FROM " + source(1, i - 1) + " " +
+                          source(where, size()) + ")",
+                      cat_, false, false);
+      tr_.unshared = true;
+      return;
+    }
   // ROWNUM in SET numbers the rows in the order they are updated
   std::string self = quoteIdent(r.alias.empty() ? table : r.alias);
   for (size_t m = i; m < where; ++m)
@@ -152,6 +162,18 @@ void Translator::update() {
                     self + ".rowid) AS \"N$\" FROM " + quoteIdent(table) + " AS " + self + cond +
                     ") WHERE \"R$\" = " + self + ".rowid)";
     }
+  // A subquery of the statement that reads the table itself sees it as it was before the
+  // statement, as in Oracle, not with the rows updated so far: it reads a copy taken first.
+  bool snapshot = false;
+  for (size_t m = i; m < size(); ++m) {
+    if (t_[m].depth == 0 || t_[m].kind != Token::Ident || t_[m].text != table || !replace_[m].empty()) continue;
+    if (!(is(t_[m - 1], "FROM") || is(t_[m - 1], ",") || is(t_[m - 1], "JOIN")) || is(at(m + 1), ".")) continue;
+    bool aliased = m + 1 < size() && (t_[m + 1].kind == Token::Ident || t_[m + 1].kind == Token::QIdent) &&
+                   !keywordAt(t_, m + 1);
+    replace_[m] = aliased ? "\"SNAP$\"" : "\"SNAP$\" AS " + quoteIdent(table);
+    snapshot = true;
+  }
+  if (snapshot) ctes_.insert(ctes_.begin(), "\"SNAP$\" AS MATERIALIZED (SELECT rowid AS \"ROWID\", * FROM " + quoteIdent(table) + ")");
   bool first = true;
   while (i < where) {
     const Token& k = at(i);
@@ -197,12 +219,26 @@ void Translator::del() {
   tr_.kind = StmtKind::Dml;
   tr_.function = 9;
   TableRef r;
-  size_t i = dmlTarget(is(at(1), "FROM") ? 2 : 1, "WHERE", r);
+  size_t from = is(at(1), "FROM") ? 2 : 1;
+  size_t i = dmlTarget(from, "WHERE", r);
   std::string out = "DELETE FROM " + quoteIdent(r.name);
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   if (i < size()) {
     if (!is(at(i), "WHERE")) unexpected(i);
-    out += " " + emit(i, size());
+    bool rownum = false;
+    for (size_t m = i; m < size(); ++m)
+      if (t_[m].depth == 0 && is(t_[m], "ROWNUM") && !(m > 0 && is(t_[m - 1], "."))) rownum = true;
+    if (rownum) {
+      // ROWNUM counts the rows as a query finds them: the rows go by the query's ROWIDs
+      ctx_.pop_back();
+      tr_ = translate("DELETE FROM " + source(from, i) + " WHERE ROWID IN (SELECT ROWID FROM " +
+                          source(from, size()) + ")",
+                      cat_, false, false);
+      tr_.unshared = true;
+      return;
+    } else {
+      out += " " + emit(i, size());
+    }
   }
   tr_.sql = withHoisted(out);
   ctx_.pop_back();

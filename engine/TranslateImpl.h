@@ -140,6 +140,7 @@ private:
 
   std::string emit(size_t b, size_t e);
   std::string source(size_t b, size_t e) const;
+  std::string writtenDefault(size_t b, size_t e) const;
   std::string emitSelect(size_t s, size_t e, size_t& next);
   std::string heading(size_t b, size_t e);
   ColType infer(size_t b, size_t e);
@@ -208,13 +209,17 @@ private:
     std::string start, incr, minv, maxv; // as written; empty when not given
     int cycle = -1;                      // -1 not given, 0 NOCYCLE, 1 CYCLE
     int64_t cache = -1;                  // -1 not given
+    int order = -1;                      // -1 not given, 0 NOORDER, 1 ORDER
     bool noMin = false, noMax = false;
   };
   void sequenceOptions(size_t i, SequenceOptions& o, bool alter);
   void createSynonym(size_t i, bool replace);
+  bool publicSynonym(const std::string& name);
   void createUser();
   void alterUser();
   void alterTable();
+  void alterIndex();
+  void createTemporaryTable();
   void checkReferences(size_t b, size_t e, const std::string& table) const;
   void rename();
   void comment();
@@ -230,7 +235,7 @@ private:
   };
   Identity identityClause(size_t b, size_t k);
   void addSequence(const std::string& name, const std::string& minv, const std::string& maxv, int64_t inc,
-                   bool cycle, int64_t cache, int64_t start);
+                   bool cycle, int64_t cache, int64_t start, bool ordered = false);
   std::string defaultOf(const ColumnInfo& c);
   void lockTable();
   void setTransaction();

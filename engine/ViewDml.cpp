@@ -35,8 +35,16 @@ bool hasCall(const Node* n, const char* const* names) {
   return false;
 }
 
-// The view's query when DML can go through it; throws ORA-01732 otherwise.
-ViewShape shapeOf(const std::string& view, Catalog& cat) {
+ViewShape shapeOfQuery(const std::string& text, std::vector<std::string> names, char option, Catalog& cat);
+
+struct ViewSource {
+  std::string text;
+  std::vector<std::string> names;
+  char option = 0;
+};
+
+// A view's query, its columns' names and its restriction (O read only, V check option).
+ViewSource loadView(const std::string& view, Catalog& cat) {
   std::string text;
   sqlite3_stmt* st = nullptr;
   sqlite3_prepare_v2(cat.db(), "SELECT TEXT FROM \"TESSEL$VIEWS\" WHERE NAME = ?1", -1, &st, nullptr);
@@ -44,6 +52,20 @@ ViewShape shapeOf(const std::string& view, Catalog& cat) {
   if (sqlite3_step(st) == SQLITE_ROW) text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
   sqlite3_finalize(st);
   if (text.empty()) throw OraError(942, view);
+  char option = 0;
+  sqlite3_prepare_v2(cat.db(), "SELECT TYPE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = ?1 AND TYPE IN ('O', 'V')",
+                     -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, view.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(st) == SQLITE_ROW) option = reinterpret_cast<const char*>(sqlite3_column_text(st, 0))[0];
+  sqlite3_finalize(st);
+  std::vector<std::string> names;
+  for (auto& c : cat.columns(view)) names.push_back(c.name);
+  return {text, names, option};
+}
+
+// A view's query (or a subquery written in the statement's place of a table), its column names
+// (none: the query's own) and its restriction, when DML can go through it.
+ViewShape shapeOfQuery(const std::string& text, std::vector<std::string> names, char option, Catalog& cat) {
   sql::Tree tree;
   const Node* q = sql::parse(text, tree);
   const Node* s = q && q->kind == N::Query ? q->kid(sql::slot::Body) : nullptr;
@@ -54,18 +76,22 @@ ViewShape shapeOf(const std::string& view, Catalog& cat) {
                 s->kid(sql::slot::From)->kids[0]->kind == N::Table && !hasCall(s->kid(sql::slot::Items), aggregates);
   if (!simple) throw OraError(1732);
   ViewShape v;
-  sqlite3_prepare_v2(cat.db(), "SELECT TYPE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = ?1 AND TYPE IN ('O', 'V')",
-                     -1, &st, nullptr);
-  sqlite3_bind_text(st, 1, view.c_str(), -1, SQLITE_TRANSIENT);
-  if (sqlite3_step(st) == SQLITE_ROW) v.option = reinterpret_cast<const char*>(sqlite3_column_text(st, 0))[0];
-  sqlite3_finalize(st);
+  v.option = option;
   if (v.option == 'O') throw OraError(42399);
   const Node* t = s->kid(sql::slot::From)->kids[0];
   v.table = t->text;
   v.alias = t->alias;
   if (const Node* w = s->kid(sql::slot::Where)) v.where = text.substr(w->pos, w->end - w->pos);
-  auto names = cat.columns(view);
-  for (auto& c : names) v.columns.push_back(c.name);
+  if (names.empty())
+    for (const Node* it : s->kid(sql::slot::Items)->kids) {
+      const Node* e = it->kid(0);
+      if (e && e->kind == N::Star) {
+        for (auto& c : cat.columns(t->text)) names.push_back(c.name);
+        continue;
+      }
+      names.push_back(!it->alias.empty() ? it->alias : e && e->kind == N::Name ? e->text : std::string());
+    }
+  v.columns = names;
   size_t k = 0;
   for (const Node* it : s->kid(sql::slot::Items)->kids) {
     const Node* e = it->kid(0);
@@ -189,21 +215,49 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
   else if (word(0, "INSERT") && word(1, "INTO")) target = 2;
   else return false;
   size_t first = target; // of a [schema.]name
-  if (name(target) && t[target + 1].kind == Tok::Op && t[target + 1].text == "." && name(target + 2)) {
-    if (t[target].text != cat.user()) return false;
-    target += 2;
+  std::string view;
+  ViewSource src;
+  size_t after = target + 1;
+  if (t[target].kind == Tok::Op && t[target].text == "(") {
+    // a subquery in place of the table: [WITH READ ONLY | WITH CHECK OPTION] at its end
+    int d = 0;
+    size_t close = target;
+    for (; close < t.size() && t[close].kind != Tok::End; ++close) {
+      if (t[close].kind == Tok::Op && t[close].text == "(") ++d;
+      if (t[close].kind == Tok::Op && t[close].text == ")" && --d == 0) break;
+    }
+    if (t[close].kind == Tok::End || !word(target + 1, "SELECT")) return false;
+    size_t end = close;
+    char option = 0;
+    if (close >= target + 4 && word(close - 3, "WITH") && word(close - 2, "CHECK") && word(close - 1, "OPTION")) {
+      option = 'V';
+      end = close - 3;
+    } else if (close >= target + 4 && word(close - 3, "WITH") && word(close - 2, "READ") && word(close - 1, "ONLY")) {
+      option = 'O';
+      end = close - 3;
+    }
+    src.text = text.substr(t[target + 1].pos, t[end - 1].end - t[target + 1].pos);
+    src.option = option;
+    after = close + 1;
+  } else {
+    if (name(target) && t[target + 1].kind == Tok::Op && t[target + 1].text == "." && name(target + 2)) {
+      if (t[target].text != cat.user()) return false;
+      target += 2;
+    }
+    if (!name(target) || !cat.viewExists(t[target].text)) return false;
+    view = t[target].text;
+    src = loadView(view, cat);
   }
-  if (!name(target) || !cat.viewExists(t[target].text)) return false;
-  const std::string view = t[target].text;
-  ViewShape v = shapeOf(view, cat);
 
   // what the statement calls the view: its name, or the alias it gives it
-  size_t after = target + 1;
   std::string alias;
   if (!word(0, "INSERT") && t[after].kind == Tok::Ident && !word(after, "SET") && !word(after, "WHERE")) {
     alias = t[after].text;
     ++after;
   }
+  if (src.option == 'O') throw OraError(42399);
+  if (joinViewDml(text, t, after, view, alias, src.text, src.names, cat, out)) return true;
+  ViewShape v = shapeOfQuery(src.text, src.names, src.option, cat);
   const std::string base = v.alias.empty() ? quoteIdent(v.table) : quoteIdent(v.table) + " " + quoteIdent(v.alias);
   std::string sql = text.substr(0, t[first].pos) + base;
   bool insert = word(0, "INSERT");
@@ -223,7 +277,7 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
     // a qualifier naming the view goes; a column of the view becomes the table's
     bool qualifier = i + 1 < t.size() && t[i + 1].kind == Tok::Op && t[i + 1].text == ".";
     if (qualifier) {
-      if (k.text == view || k.text == alias) {
+      if ((!view.empty() && k.text == view) || k.text == alias) {
         sql += text.substr(copied, k.pos - copied);
         copied = t[i + 1].end;
       }

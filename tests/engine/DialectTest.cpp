@@ -406,4 +406,39 @@ TEST_F(Dialect, DataToolStatementsRunAsWritten) {
   EXPECT_EQ(Exec(" DROP TABLE EMP2 "), "");
 }
 
+// MERGE counts the rows it updated and inserted; a row its DELETE WHERE then removes was counted
+// when it was updated.
+TEST_F(Dialect, MergeCountsUpdatedAndInsertedRows) {
+  ASSERT_EQ(Exec("CREATE TABLE BONUSES (EMPLOYEE_ID NUMBER, BONUS NUMBER DEFAULT 100)"), "");
+  ASSERT_EQ(Exec("INSERT INTO BONUSES (EMPLOYEE_ID) SELECT EMPNO FROM EMP WHERE JOB = 'CLERK' OR "
+                 "ENAME IN ('JONES', 'SCOTT')"),
+            "");
+  EXPECT_EQ(Cur.RowsProcessed(), 6u);
+  ASSERT_EQ(Exec("MERGE INTO BONUSES D USING (SELECT EMPNO, SAL FROM EMP WHERE DEPTNO = 20) S "
+                 "ON (D.EMPLOYEE_ID = S.EMPNO) WHEN MATCHED THEN UPDATE SET D.BONUS = D.BONUS + 1 "
+                 "DELETE WHERE (S.SAL > 2900) WHEN NOT MATCHED THEN INSERT VALUES (S.EMPNO, 0)"),
+            "");
+  // SMITH, JONES, SCOTT and ADAMS updated (JONES and SCOTT then deleted), FORD inserted
+  EXPECT_EQ(Cur.RowsProcessed(), 5u);
+  EXPECT_EQ(
+      Rows("SELECT EMPLOYEE_ID, BONUS FROM BONUSES WHERE EMPLOYEE_ID IN (7369, 7566, 7788, 7876, "
+           "7902) ORDER BY 1"),
+      "7369|101\n7876|101\n7902|0\n");
+}
+
+// The rows of a temporary table kept ON COMMIT PRESERVE ROWS last until the session ends.
+TEST_F(Dialect, TemporaryTableRowsEndWithTheSession) {
+  ASSERT_EQ(Exec("CREATE GLOBAL TEMPORARY TABLE KEEP (A NUMBER) ON COMMIT PRESERVE ROWS"), "");
+  ASSERT_EQ(Exec("INSERT INTO KEEP SELECT EMPNO FROM EMP"), "");
+  ASSERT_TRUE(Ses.Commit());
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM KEEP"), "14");
+  Cur.Close();
+  Ses.Disconnect();
+  ASSERT_TRUE(Logon(Ses, "DEMO", "DEMO"));
+  Cur.SetSession(&Ses);
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM KEEP"), "0");
+  EXPECT_EQ(Scalar(Cur, "SELECT TEMPORARY || DURATION FROM USER_TABLES WHERE TABLE_NAME = 'KEEP'"),
+            "YSYS$SESSION");
+}
+
 } // namespace
