@@ -87,6 +87,8 @@ void Translator::drop() {
     std::string q = quoteString(name);
     std::vector<std::string> children;
     if (cascade) children = dropReferences(name);
+    // a temporary table's private copy first, which the name would find before the table
+    tr_.ddl.push_back("DROP TABLE IF EXISTS temp." + quoteIdent(name));
     tr_.ddl.push_back("DROP TABLE " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + q + " AND TYPE = 'TABLE'");
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'TRIGGER' AND NAME IN"

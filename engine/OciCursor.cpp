@@ -169,6 +169,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
       std::string key = sharingKey(sql, lits);
       Shared* hit = nullptr;
       ReadOnce once(ses);
+      if (key.empty()) ses.syncTemporaryTables(); // else checkShared does it when the schema moved
       if (!key.empty()) {
         l.checkShared();
         auto it = l.shared.find(key);

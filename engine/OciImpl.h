@@ -54,6 +54,7 @@ struct Logon {
     if (schemaVersion && sqlite3_step(schemaVersion) == SQLITE_ROW) v = sqlite3_column_int64(schemaVersion, 0);
     if (schemaVersion) sqlite3_reset(schemaVersion);
     if (v != schemaSeen || s->ddlCount != ddlSeen || shared.size() > 500) {
+      s->syncTemporaryTables(false, v);
       dropShared();
       schemaSeen = v;
       ddlSeen = s->ddlCount;

@@ -425,6 +425,8 @@ void Session::runDdl(const Translation& t) {
       throw;
     }
   }
+  // rows a CREATE GLOBAL TEMPORARY TABLE ... AS SELECT gave the new table are this session's
+  syncTemporaryTables(true);
   for (auto& a : t.actions) a(*this);
 }
 
@@ -550,6 +552,44 @@ void Session::emptyTemporaryTables(const char* duration) {
     int rc = execOne(db, "DELETE FROM " + quoteIdent(t));
     if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
   }
+}
+
+void Session::syncTemporaryTables(bool adopt, int64_t stamp) {
+  if (inTxn) return;
+  if (stamp < 0) {
+    sqlite3_stmt* v = cachedStatement("PRAGMA main.schema_version");
+    if (v && sqlite3_step(v) == SQLITE_ROW) stamp = sqlite3_column_int64(v, 0);
+    if (v) sqlite3_reset(v);
+  }
+  if (stamp == shadowStamp_ && ddlCount == shadowDdl_) return;
+  std::map<std::string, std::string> want;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT t.TABLE_NAME, s.sql FROM main.\"TESSEL$TEMPORARY\" t JOIN main.sqlite_schema s"
+                             " ON s.name = t.TABLE_NAME AND s.type = 'table' WHERE t.DURATION = 'SYS$SESSION'",
+                         -1, &st, nullptr) == SQLITE_OK)
+    while (sqlite3_step(st) == SQLITE_ROW)
+      want[reinterpret_cast<const char*>(sqlite3_column_text(st, 0))] =
+          reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+  sqlite3_finalize(st);
+  for (auto it = shadows_.begin(); it != shadows_.end();) {
+    auto w = want.find(it->first);
+    if (w != want.end() && w->second == it->second) { ++it; continue; }
+    execOne(db, "DROP TABLE IF EXISTS temp." + quoteIdent(it->first));
+    it = shadows_.erase(it);
+  }
+  for (auto& [name, sql] : want) {
+    if (shadows_.count(name) || sql.rfind("CREATE TABLE ", 0) != 0) continue;
+    if (execOne(db, "CREATE TEMP TABLE " + sql.substr(13)) != SQLITE_OK) continue;
+    shadows_[name] = sql;
+    if (adopt && execOne(db, "BEGIN IMMEDIATE") == SQLITE_OK) {
+      std::string q = quoteIdent(name);
+      bool moved = execOne(db, "INSERT INTO temp." + q + " SELECT * FROM main." + q) == SQLITE_OK &&
+                   execOne(db, "DELETE FROM main." + q) == SQLITE_OK;
+      execOne(db, moved ? "COMMIT" : "ROLLBACK");
+    }
+  }
+  shadowStamp_ = stamp;
+  shadowDdl_ = ddlCount;
 }
 
 void Session::commit() {

@@ -69,6 +69,11 @@ public:
   void beginIfNeeded(const std::string& verb);
   void commit();
   void emptyTemporaryTables(const char* duration);
+  // The global temporary tables that keep rows to the session's end get a private copy in
+  // the connection's temp schema, which their name finds first: no other session sees or
+  // clears those rows. Brought up to date when the schema changed, outside transactions.
+  // adopt: the new ones' rows are this session's; stamp: the main schema cookie, when known
+  void syncTemporaryTables(bool adopt = false, int64_t stamp = -1);
   void rollback();
   // A DML statement of several parts (MERGE): all of them or, on an error, none. Returns the
   // rows they changed.
@@ -94,6 +99,9 @@ public:
   // read transaction, so that what it holds and the cookie come from one snapshot.
   // A translation keeps the one it was given even when the session moves on to a new one.
   std::shared_ptr<SchemaMemo> schemaMemo();
+  std::map<std::string, std::string> shadows_; // temporary table -> the definition copied
+  int64_t shadowStamp_ = -1;
+  int shadowDdl_ = -1;
   void forgetSchema();
 
   // Called before the session writes in a way its own open queries could see.

@@ -426,11 +426,26 @@ TEST_F(Dialect, MergeCountsUpdatedAndInsertedRows) {
       "7369|101\n7876|101\n7902|0\n");
 }
 
-// The rows of a temporary table kept ON COMMIT PRESERVE ROWS last until the session ends.
+// The rows of a temporary table kept ON COMMIT PRESERVE ROWS last until the session ends and
+// belong to it alone: another session of the same user neither sees them nor clears them.
 TEST_F(Dialect, TemporaryTableRowsEndWithTheSession) {
+  TOraSession other;
+  ASSERT_TRUE(Logon(other, "DEMO", "DEMO"));
+  TOraCursor oc;
+  oc.SetSession(&other);
+  EXPECT_EQ(Scalar(oc, "SELECT COUNT(*) FROM DEPT"), "4");
   ASSERT_EQ(Exec("CREATE GLOBAL TEMPORARY TABLE KEEP (A NUMBER) ON COMMIT PRESERVE ROWS"), "");
   ASSERT_EQ(Exec("INSERT INTO KEEP SELECT EMPNO FROM EMP"), "");
   ASSERT_TRUE(Ses.Commit());
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM KEEP"), "14");
+  // the other session was there before the table: it gets its own empty one
+  EXPECT_EQ(Scalar(oc, "SELECT COUNT(*) FROM KEEP"), "0");
+  oc.Close();
+  ASSERT_TRUE(Run(oc, "INSERT INTO KEEP VALUES (1)"));
+  ASSERT_TRUE(other.Commit());
+  EXPECT_EQ(Scalar(oc, "SELECT COUNT(*) FROM KEEP"), "1");
+  oc.Close();
+  other.Disconnect();
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM KEEP"), "14");
   Cur.Close();
   Ses.Disconnect();
@@ -439,6 +454,11 @@ TEST_F(Dialect, TemporaryTableRowsEndWithTheSession) {
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM KEEP"), "0");
   EXPECT_EQ(Scalar(Cur, "SELECT TEMPORARY || DURATION FROM USER_TABLES WHERE TABLE_NAME = 'KEEP'"),
             "YSYS$SESSION");
+  // dropped, its name is free for a table of any kind
+  ASSERT_EQ(Exec("DROP TABLE KEEP"), "");
+  ASSERT_EQ(Exec("CREATE TABLE KEEP (B VARCHAR2(5))"), "");
+  ASSERT_EQ(Exec("INSERT INTO KEEP VALUES ('x')"), "");
+  EXPECT_EQ(Scalar(Cur, "SELECT B FROM KEEP"), "x");
 }
 
 } // namespace
