@@ -89,6 +89,19 @@ ColType Translator::castType(size_t b, size_t e) const {
   return c;
 }
 
+// The most bytes TO_CHAR(number, model) gives: the model and a sign, more where an element
+// writes more than its letters (RN, TM, EEEE, currency symbols).
+int Translator::numberFormatWidth(const std::string& model) {
+  std::string u = model;
+  for (auto& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  int n = static_cast<int>(u.size()) + 1;
+  if (u.find("RN") != std::string::npos) n = std::max(n, 15);
+  if (u.find("TM") != std::string::npos) n = std::max(n, 64);
+  if (u.find("EEEE") != std::string::npos) n += 1; // a three-digit exponent
+  if (u.find_first_of("LCU") != std::string::npos) n += 10;
+  return n;
+}
+
 // The most bytes TO_CHAR(date, model) gives: the model tried on a day of every month and weekday,
 // morning and afternoon, in both date languages; 0 when the model is not valid.
 int Translator::dateFormatWidth(const std::string& model) {
@@ -291,7 +304,7 @@ ColType Translator::infer(size_t b, size_t e) {
       if (code == kDate) {
         if (int n = dateFormatWidth(model)) t.size = std::min(4000, n);
       } else if (code == kNumber && !model.empty()) {
-        t.size = std::min(4000, static_cast<int>(model.size()) + 1); // and the sign
+        t.size = std::min(4000, numberFormatWidth(model));
       }
       return t;
     }
