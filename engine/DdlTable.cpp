@@ -433,7 +433,8 @@ void Translator::createIndex(bool unique, size_t i) {
   std::string index, table;
   const size_t indexAt = i;
   i = objectName(i, index);
-  if (!cat_.objectType(index).empty()) throw OraError(955).at(static_cast<int>(at(indexAt).pos));
+  if (!cat_.objectType(index).empty() || cat_.keyIndexExists(index))
+    throw OraError(955).at(static_cast<int>(at(indexAt).pos));
   expect(i, "ON", 969);
   const size_t tableAt = i + 1;
   i = objectName(i + 1, table);

@@ -200,6 +200,16 @@ std::string Catalog::objectType(const std::string& name) {
 
 bool Catalog::indexExists(const std::string& name) { return schemaHas("index", name); }
 
+// A primary or unique key's index carries the constraint's name.
+bool Catalog::keyIndexExists(const std::string& name) {
+  sqlite3_stmt* st = prep("SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = ?1 AND TYPE IN ('P', 'U')");
+  if (!st) return false;
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  done(st);
+  return found;
+}
+
 std::string Catalog::objectTypeOf(const std::string& name, const std::string& type) {
   sqlite3_stmt* st = nullptr;
   st = prep("SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = ?2");

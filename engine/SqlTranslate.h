@@ -55,6 +55,7 @@ public:
   std::vector<ColumnInfo> columns(const std::string& table);
   int64_t objectNumber(const std::string& table); // 0 when unknown
   bool indexExists(const std::string& name);
+  bool keyIndexExists(const std::string& name);
   // The table or view a private synonym stands for; empty when the name is none.
   std::string synonymTarget(const std::string& name);
 
