@@ -11,42 +11,11 @@ using namespace shellwords;
 
 namespace {
 
-struct TToken {
-  std::string Text;
-  bool Quoted = false;
-};
+using TToken = TQuotedWord;
 
-// Words and quoted texts ('...' or "...", a doubled quote inside stands for one).
+// The words of a command; a ";" ending it is not part of its last word.
 std::vector<TToken> Tokens(const std::string& s) {
-  std::vector<TToken> out;
-  size_t i = 0;
-  while (i < s.size()) {
-    char c = s[i];
-    if (c == ' ' || c == '\t') {
-      ++i;
-      continue;
-    }
-    TToken t;
-    if (c == '\'' || c == '"') {
-      t.Quoted = true;
-      for (++i; i < s.size(); ++i) {
-        if (s[i] == c) {
-          if (i + 1 < s.size() && s[i + 1] == c) {
-            t.Text += c;
-            ++i;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        t.Text += s[i];
-      }
-    } else {
-      while (i < s.size() && s[i] != ' ' && s[i] != '\t')
-        t.Text += s[i++];
-    }
-    out.push_back(t);
-  }
+  std::vector<TToken> out = QuotedWords(s);
   if (!out.empty() && !out.back().Quoted) {
     std::string& last = out.back().Text;
     while (!last.empty() && last.back() == ';')

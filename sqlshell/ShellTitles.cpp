@@ -12,42 +12,9 @@ using namespace shellwords;
 
 namespace {
 
-struct TTitleToken {
-  std::string Text;
-  bool Quoted = false;
-};
+using TTitleToken = TQuotedWord;
 
-std::vector<TTitleToken> TitleTokens(const std::string& s) {
-  std::vector<TTitleToken> out;
-  for (size_t i = 0; i < s.size();) {
-    char c = s[i];
-    if (c == ' ' || c == '\t') {
-      ++i;
-      continue;
-    }
-    TTitleToken t;
-    if (c == '\'' || c == '"') {
-      t.Quoted = true;
-      for (++i; i < s.size(); ++i) {
-        if (s[i] == c) {
-          if (i + 1 < s.size() && s[i + 1] == c) {
-            t.Text += c;
-            ++i;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        t.Text += s[i];
-      }
-    } else {
-      while (i < s.size() && s[i] != ' ' && s[i] != '\t')
-        t.Text += s[i++];
-    }
-    out.push_back(t);
-  }
-  return out;
-}
+std::vector<TTitleToken> TitleTokens(const std::string& s) { return QuotedWords(s); }
 
 bool IsClause(const std::string& w) {
   return Abbrev(w, "LEFT", 2) || Abbrev(w, "CENTER", 2) || Abbrev(w, "CENTRE", 2) ||

@@ -22,6 +22,44 @@ inline std::string Upper(std::string s) {
   return s;
 }
 
+struct TQuotedWord {
+  std::string Text;
+  bool Quoted = false;
+};
+
+// Words and quoted texts ('...' or "...", a doubled quote inside stands for one).
+inline std::vector<TQuotedWord> QuotedWords(const std::string& s) {
+  std::vector<TQuotedWord> out;
+  for (size_t i = 0; i < s.size();) {
+    char c = s[i];
+    if (c == ' ' || c == '\t') {
+      ++i;
+      continue;
+    }
+    TQuotedWord t;
+    if (c == '\'' || c == '"') {
+      t.Quoted = true;
+      for (++i; i < s.size(); ++i) {
+        if (s[i] == c) {
+          if (i + 1 < s.size() && s[i + 1] == c) {
+            t.Text += c;
+            ++i;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        t.Text += s[i];
+      }
+    } else {
+      while (i < s.size() && s[i] != ' ' && s[i] != '\t')
+        t.Text += s[i++];
+    }
+    out.push_back(t);
+  }
+  return out;
+}
+
 inline std::vector<std::string> SplitWords(const std::string& s) {
   std::vector<std::string> v;
   std::istringstream in(s);
