@@ -210,23 +210,8 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
     std::string Name, Expr;
   };
   std::vector<TStep> steps;
-  std::string piece;
-  bool quoted = false;
-  int depth = 0;
-  for (size_t i = 0; i <= body.size(); ++i) {
-    char c = i < body.size() ? body[i] : ';';
-    if (c == '\'')
-      quoted = !quoted;
-    if (!quoted && c == '(')
-      ++depth;
-    if (!quoted && c == ')')
-      --depth;
-    if (quoted || depth > 0 || c != ';') {
-      piece += c;
-      continue;
-    }
+  for (const std::string& piece : SplitTop(body, ';')) {
     std::string s = Trim(piece);
-    piece.clear();
     const std::string u = Upper(s);
     if (s.empty() || u == "NULL")
       continue;

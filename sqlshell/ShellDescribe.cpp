@@ -12,26 +12,6 @@ using namespace shellwords;
 
 namespace {
 
-// Splits `s` at `sep` outside parentheses and quotes.
-std::vector<std::string> SplitTop(const std::string& s, char sep) {
-  std::vector<std::string> out(1);
-  int depth = 0;
-  bool quoted = false;
-  for (char c : s) {
-    if (c == '\'')
-      quoted = !quoted;
-    if (!quoted && c == '(')
-      ++depth;
-    if (!quoted && c == ')')
-      --depth;
-    if (!quoted && depth == 0 && c == sep)
-      out.emplace_back();
-    else
-      out.back() += c;
-  }
-  return out;
-}
-
 // Source text with comments turned into blanks, so the words can be read plainly.
 std::string WithoutComments(const std::string& s) {
   std::string out;

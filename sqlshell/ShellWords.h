@@ -60,6 +60,26 @@ inline std::vector<TQuotedWord> QuotedWords(const std::string& s) {
   return out;
 }
 
+// Splits `s` at `sep` outside parentheses and quotes.
+inline std::vector<std::string> SplitTop(const std::string& s, char sep) {
+  std::vector<std::string> out(1);
+  int depth = 0;
+  bool quoted = false;
+  for (char c : s) {
+    if (c == '\'')
+      quoted = !quoted;
+    if (!quoted && c == '(')
+      ++depth;
+    if (!quoted && c == ')')
+      --depth;
+    if (!quoted && depth == 0 && c == sep)
+      out.emplace_back();
+    else
+      out.back() += c;
+  }
+  return out;
+}
+
 inline std::vector<std::string> SplitWords(const std::string& s) {
   std::vector<std::string> v;
   std::istringstream in(s);
