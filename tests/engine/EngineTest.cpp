@@ -253,4 +253,25 @@ TEST_F(Engine, LongAndRawValuesComeBackWhole) {
   EXPECT_EQ(got, body);
 }
 
+// A result with more digits than a double holds reaches the client whole as text and as the
+// nearest double, and sorts by value, whether ORDER BY names it by alias or by position.
+TEST_F(Engine, LongDecimalResultsReachTheClientWhole) {
+  EXPECT_EQ(Rows("SELECT AVG(SAL), 1/3 FROM EMP"),
+            "2073.2142857142857142857142857142857143|.33333333333333333333333333333333333333\n");
+  EXPECT_EQ(Rows("SELECT DEPTNO, AVG(SAL) A FROM EMP GROUP BY DEPTNO ORDER BY A"),
+            "30|1566.6666666666666666666666666666666667\n20|2175\n"
+            "10|2916.6666666666666666666666666666666667\n");
+  ASSERT_EQ(Exec("SELECT AVG(SAL) FROM EMP WHERE DEPTNO = 10"), "");
+  ASSERT_TRUE(Cur.Fetch());
+  EXPECT_NEAR(Cur.Fields(0)->GetAsFloat(0), 2916.6666666666665, 1e-9);
+  // 800 is a whole number among long decimals: it sorts among them, not before them
+  EXPECT_EQ(Rows("SELECT JOB FROM (SELECT JOB, SUM(SAL) / 7 FROM EMP GROUP BY JOB ORDER BY 2)"),
+            "CLERK\nPRESIDENT\nSALESMAN\nANALYST\nMANAGER\n");
+  EXPECT_EQ(Rows("SELECT JOB, SUM(SAL) / 7 FROM EMP GROUP BY JOB ORDER BY 2"),
+            "CLERK|592.85714285714285714285714285714285714\n"
+            "PRESIDENT|714.28571428571428571428571428571428571\nSALESMAN|800\n"
+            "ANALYST|857.14285714285714285714285714285714286\n"
+            "MANAGER|1182.1428571428571428571428571428571429\n");
+}
+
 } // namespace
