@@ -385,11 +385,14 @@ void Translator::alterTable() {
       auto pt = tokenize(p.text);
       // the stored piece: "NAME" TYPE[(n[,m])] constraints...
       size_t restFrom = 2;
-      if (restFrom < pt.size() && (is(pt[restFrom], "VARCHAR") || is(pt[restFrom], "RAW"))) ++restFrom;
+      if (restFrom < pt.size() && (is(pt[restFrom], "VARCHAR") || is(pt[restFrom], "RAW") || is(pt[restFrom], "TEXT")))
+        ++restFrom;
       if (restFrom < pt.size() && is(pt[restFrom], "(")) {
         while (restFrom < pt.size() && !is(pt[restFrom], ")")) ++restFrom;
         ++restFrom;
       }
+      // a wide NUMBER's collation belongs to its type
+      if (restFrom + 1 < pt.size() && is(pt[restFrom], "COLLATE")) restFrom += 2;
       std::string typeText = declTypeText(old.type);
       size_t specFrom = b + 1;
       bool hasType = at(specFrom).kind == Token::Ident && !constraintStart(at(specFrom));

@@ -226,6 +226,13 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return;
       }
     }
+    if (precision > 0 && ColType{kNumber, 0, precision, scale, hasScale}.isWide()) {
+      std::string t = plainText(d);
+      // as Oracle writes it: ".5", "-.5"
+      if (size_t z = t.rfind("0.", 1); z != std::string::npos && (z == 0 || t[0] == '-')) t.erase(z, 1);
+      sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+      return;
+    }
     resultDecimal(ctx, d);
     return;
   }
@@ -341,6 +348,19 @@ void guardedFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
+// Orders decimal texts by value; anything that is no number after every number, by its bytes.
+int numberCollate(void*, int n1, const void* p1, int n2, const void* p2) {
+  std::string_view a(static_cast<const char*>(p1), static_cast<size_t>(n1));
+  std::string_view b(static_cast<const char*>(p2), static_cast<size_t>(n2));
+  Decimal x, y;
+  bool nx = parseDecimal(a, x), ny = parseDecimal(b, y);
+  if (!nx || !ny) {
+    if (nx != ny) return nx ? -1 : 1;
+    return a.compare(b);
+  }
+  return fn::compareDecimal(x, y);
+}
+
 } // namespace
 
 ColType parseDeclType(std::string_view decl) {
@@ -353,6 +373,7 @@ ColType parseDeclType(std::string_view decl) {
   if (starts("VARCHAR2")) { t.code = kVarchar2; t.size = a; }
   else if (starts("LONG VARCHAR")) t.code = kLong;
   else if (starts("LONG RAW")) t.code = kLongRaw;
+  // "NUMBER TEXT(p,s)" too
   else if (starts("NUMBER")) { t.code = kNumber; t.precision = a; t.scale = b; t.hasScale = hasB || a > 0; }
   else if (starts("DATE")) t.code = kDate;
   else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; }
@@ -368,6 +389,8 @@ std::string declTypeText(const ColType& t) {
   case kNumber:
     if (t.precision == 0 && !t.hasScale) return "NUMBER";
     if (t.precision == 0) return "NUMBER(38," + std::to_string(t.scale) + ")";
+    if (t.isWide())
+      return "NUMBER TEXT(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ") COLLATE ORA_NUMBER";
     return "NUMBER(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
   case kDate: return "DATE";
   case kRaw: return "RAW(" + std::to_string(t.size) + ")";
@@ -561,6 +584,7 @@ void registerFunctions(sqlite3* db, Charset cs) {
   sqlite3_create_function(db, "ora_conv", 7, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                           const_cast<Charset*>(charsetConstant(cs)), guardedFn<oraConv>,
                           nullptr, nullptr);
+  sqlite3_create_collation(db, "ORA_NUMBER", SQLITE_UTF8, nullptr, numberCollate);
   sqlite3_create_function(db, "ora_sysdate", 0, SQLITE_UTF8, nullptr, guardedFn<oraSysdate>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_rowid", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraRowid>,
                           nullptr, nullptr);

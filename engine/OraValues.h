@@ -25,6 +25,10 @@ struct ColType {
   int scale = 0;      // FLOAT: kFloatScale, as Oracle describes it
   bool hasScale = false;
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
+  // More digits than a double or a 64-bit integer keeps: stored as decimal text.
+  bool isWide() const {
+    return code == kNumber && hasScale && scale != kFloatScale && (precision > 18 || (precision > 15 && scale != 0));
+  }
 };
 // FLOAT(bits): REAL is FLOAT(63), DOUBLE PRECISION and FLOAT FLOAT(126).
 ColType floatType(int bits);
@@ -34,7 +38,8 @@ int floatDigits(int bits);
 // Reads the declared type that CREATE TABLE stored ("VARCHAR2(10)", "NUMBER(7,2)", "DATE",
 // "LONG VARCHAR" for LONG, ...).
 ColType parseDeclType(std::string_view decl);
-// The declared type text CREATE TABLE stores for a type.
+// The declared type text CREATE TABLE stores for a type; a wide NUMBER has text affinity and
+// compares by value through the ORA_NUMBER collation.
 std::string declTypeText(const ColType& t);
 int describeSize(const ColType& t);
 int displaySize(const ColType& t);

@@ -241,9 +241,10 @@ void fnDump(Ctx* ctx, int argc, Val** argv) {
   std::vector<int> bytes;
   int typ = 1;
   DateTime d;
-  if (isNumber(v)) {
+  ora::Decimal wide;
+  if (isNumber(v) || (hint == kNumber && sqlite3_value_type(v) == SQLITE_TEXT && ora::parseDecimal(textOf(v), wide))) {
     typ = 2;
-    bytes = numberBytes(decimalOf(v));
+    bytes = numberBytes(isNumber(v) ? decimalOf(v) : wide);
   } else if (sqlite3_value_type(v) == SQLITE_BLOB) {
     typ = 23;
     auto p = static_cast<const unsigned char*>(sqlite3_value_blob(v));

@@ -589,7 +589,12 @@ std::string sharingKey(const std::string& text, std::vector<Literal>& literals) 
     sql::Token& k = t[i];
     switch (k.kind) {
     case sql::Tok::Str: key += "?s"; literals.push_back({static_cast<int>(i), true, std::move(k.text)}); break;
-    case sql::Tok::Num: key += "?n"; literals.push_back({static_cast<int>(i), false, std::move(k.text)}); break;
+    case sql::Tok::Num:
+      // a number a double cannot hold is kept as text by the translation: a shape of its own
+      if (tx::significantDigits(k.text) > 15) key += k.text;
+      else key += "?n";
+      literals.push_back({static_cast<int>(i), false, std::move(k.text)});
+      break;
     case sql::Tok::QIdent: key += '"'; key += k.text; key += '"'; break;
     default: key += k.text; break;
     }

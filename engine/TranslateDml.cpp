@@ -15,7 +15,8 @@ namespace ora::tx {
 
 std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table) {
   std::string label = "\"" + cat_.user() + "\".\"" + table + "\".\"" + col.name + "\"";
-  return "ora_conv(" + expr + ", " + std::to_string(col.type.code) + ", " +
+  // a column that keeps more digits than a double takes the value as exact text
+  return "ora_conv(" + (col.type.isWide() ? exactCall(expr) : expr) + ", " + std::to_string(col.type.code) + ", " +
          std::to_string(col.type.size) + ", " + std::to_string(col.type.precision) + ", " +
          std::to_string(col.type.scale) + ", " + (col.type.hasScale ? "1" : "0") + ", " +
          quoteString(label) + ")";

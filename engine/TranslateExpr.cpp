@@ -371,7 +371,12 @@ std::string Translator::emit(size_t b, size_t e) {
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
-        add(eq(k.text, "NVL") ? "IFNULL" : eq(k.text, "SUM") ? "ora_sum" : eq(k.text, "AVG") ? "ora_avg" : k.text);
+        if (eq(k.text, "SUM") || eq(k.text, "AVG")) {
+          std::string f = eq(k.text, "SUM") ? "ora_sum" : "ora_avg";
+          add(exactArgument(i, matching(i + 1) + 1) ? f + "_x" : f);
+          break;
+        }
+        add(eq(k.text, "NVL") ? "IFNULL" : k.text);
         break;
       }
       bool qualified = i > b && is(at(i - 1), ".");
@@ -590,8 +595,11 @@ void Translator::rewriteChains(size_t b, size_t e) {
       while (body < chainEnd && t_[body].kind == Token::Op && (is(t_[body], "-") || is(t_[body], "+")))
         minus += is(t_[body++], "-");
       int code = body < chainEnd ? exprType(body, chainEnd).code : 0;
-      if (code == kVarchar2 || code == kChar || code == kLong) {
-        replace_[i] = std::string(minus % 2 ? "ora_neg(" : "ora_add(") + factors(body, chainEnd) + ")";
+      // a long literal keeps its digits with its sign
+      bool longLiteral = body + 1 == chainEnd && t_[body].kind == Token::Num && significantDigits(t_[body].text) > 15;
+      if (code == kVarchar2 || code == kChar || code == kLong || longLiteral) {
+        replace_[i] = std::string(minus % 2 ? "ora_neg" : "ora_add") + (longLiteral ? "_x(" : "(") +
+                      factors(body, chainEnd) + ")";
         for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
         lastB = i;
         lastE = chainEnd;
@@ -830,8 +838,7 @@ std::string Translator::source(size_t b, size_t e) const {
   return src_.substr(t_[b].pos, t_[std::min(e, size()) - 1].end - t_[b].pos);
 }
 
-// Digits of a number literal's mantissa, leading zeros not counted.
-int Translator::significantDigits(const std::string& literal) {
+int significantDigits(const std::string& literal) {
   int n = 0;
   bool leading = true;
   for (char c : literal) {

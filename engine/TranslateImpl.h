@@ -73,6 +73,8 @@ struct Context {
 // The call with its _x name when it is one of our arithmetic calls: its value goes on as exact
 // decimal text where a double would round it.
 std::string exactCall(std::string call);
+// Digits of a number literal's mantissa, leading zeros not counted.
+int significantDigits(const std::string& literal);
 
 class Translator {
 public:
@@ -151,7 +153,6 @@ private:
   [[gnu::noinline]] void datePredicate(size_t i, size_t lastB, size_t lastE);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
   static int numberFormatWidth(const std::string& model);
-  static int significantDigits(const std::string& literal);
   size_t intervalEnd(size_t i) const;
   [[gnu::noinline]] std::string intervalDays(size_t i, size_t& after);
   [[gnu::noinline]] bool monthInterval(size_t b, size_t e, int64_t& months) const;
