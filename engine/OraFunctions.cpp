@@ -9,6 +9,7 @@
 #include <cmath>
 #include <map>
 #include <new>
+#include <set>
 #include <sqlite3.h>
 #include <vector>
 
@@ -22,6 +23,20 @@ namespace fn {
 void resultLike(Ctx* ctx, Val* model, Val* v) {
   if (isNumber(model) && sqlite3_value_type(v) == SQLITE_TEXT) resultDecimal(ctx, decimalOf(v));
   else sqlite3_result_value(ctx, v);
+}
+
+// The _X twins of the number functions serve a caller that reads decimal text (a result column,
+// a wide NUMBER column): beyond what a double holds they give the value's text.
+char kExactResult;
+
+void resultNumber(Ctx* ctx, const Decimal& d) {
+  int n = static_cast<int>(d.digits.size());
+  bool fits = n <= 15 || (d.point >= n && d.point <= 18);
+  if (sqlite3_user_data(ctx) != &kExactResult || d.zero() || fits) { resultDecimal(ctx, d); return; }
+  Num x;
+  if (!parseNum(plainText(d), x)) { resultDecimal(ctx, d); return; }
+  std::string t = numText(x);
+  sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
 }
 
 void fnNvl(Ctx* ctx, int, Val** argv) {
@@ -126,11 +141,11 @@ void fnToNumber(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   if (argc == 1) {
     if (isNumber(argv[0])) sqlite3_result_value(ctx, argv[0]);
-    else resultDecimal(ctx, decimalOf(argv[0]));
+    else resultNumber(ctx, decimalOf(argv[0]));
     return;
   }
   NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2])) : NumNls();
-  resultDecimal(ctx, parseByNumberFormat(textOf(argv[0]), parseNumberFormat(textOf(argv[1])), nls));
+  resultNumber(ctx, parseByNumberFormat(textOf(argv[0]), parseNumberFormat(textOf(argv[1])), nls));
 }
 
 // ---- numbers ----
@@ -150,7 +165,7 @@ void roundOrTrunc(Ctx* ctx, int argc, Val** argv, bool round) {
   Decimal x = decimalOf(argv[0]);
   if (round) roundTo(x, places);
   else truncTo(x, places);
-  resultDecimal(ctx, x);
+  resultNumber(ctx, x);
 }
 
 void fnRound(Ctx* ctx, int argc, Val** argv) { roundOrTrunc(ctx, argc, argv, true); }
@@ -160,13 +175,13 @@ void fnTrunc(Ctx* ctx, int argc, Val** argv) { roundOrTrunc(ctx, argc, argv, fal
 void fnMod(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   Decimal a = decimalOf(argv[0]), b = decimalOf(argv[1]);
-  if (b.zero()) { resultDecimal(ctx, a); return; }
+  if (b.zero()) { resultNumber(ctx, a); return; }
   int k = std::max(fractionDigits(a), fractionDigits(b));
   int64_t ai, bi;
   if (scaledInt(a, k, ai) && scaledInt(b, k, bi)) {
     Decimal r = fromInteger(bi == -1 ? 0 : ai % bi);
     if (!r.zero()) r.point -= k;
-    resultDecimal(ctx, r);
+    resultNumber(ctx, r);
     return;
   }
   // beyond 64 bits: a - b * TRUNC(a / b) in 38 digits, the quotient mended where rounding it
@@ -188,14 +203,15 @@ void fnMod(Ctx* ctx, int argc, Val** argv) {
   Num r = sub(x, mul(y, q));
   Num ay = y.negative() ? neg(y) : y;
   if (!r.zero() && r.negative() != x.negative()) r = x.negative() ? sub(r, ay) : add(r, ay);
-  resultNum(ctx, r);
+  if (sqlite3_user_data(ctx) == &kExactResult) resultNumExact(ctx, r);
+  else resultNum(ctx, r);
 }
 
 void fnAbs(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
   Decimal x = decimalOf(argv[0]);
   x.neg = false;
-  resultDecimal(ctx, x);
+  resultNumber(ctx, x);
 }
 
 void fnSign(Ctx* ctx, int, Val** argv) {
@@ -210,7 +226,7 @@ void ceilOrFloor(Ctx* ctx, Val* v, bool ceil) {
   Decimal x = decimalOf(v), t = x;
   truncTo(t, 0);
   if (!sameDecimal(t, x) && x.neg != ceil) bumpMagnitude(t, x.neg);
-  resultDecimal(ctx, t);
+  resultNumber(ctx, t);
 }
 
 void fnCeil(Ctx* ctx, int, Val** argv) { ceilOrFloor(ctx, argv[0], true); }
@@ -352,6 +368,11 @@ const std::vector<Def>& allDefs() {
 
 using namespace fn;
 
+bool exactTwin(const char* name) {
+  static const std::set<std::string> twins = {"ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER"};
+  return twins.count(name) > 0;
+}
+
 void registerOraFunctions(sqlite3* db, const std::string& user) {
   attachNls(db, user);
   int limit = std::min(sqlite3_limit(db, SQLITE_LIMIT_FUNCTION_ARG, -1), 127);
@@ -365,6 +386,9 @@ void registerOraFunctions(sqlite3* db, const std::string& user) {
                                    nullptr, [](void* p) { delete static_cast<std::string*>(p); });
       } else {
         sqlite3_create_function(db, d.name, n, flags, nullptr, d.fn, nullptr, nullptr);
+        if (exactTwin(d.name))
+          sqlite3_create_function(db, (std::string(d.name) + "_X").c_str(), n, flags, &kExactResult, d.fn, nullptr,
+                                  nullptr);
       }
     }
   }

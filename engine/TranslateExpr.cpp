@@ -17,7 +17,8 @@ namespace ora::tx {
 // An arithmetic call that another of ours consumes passes its value as exact decimal text
 // where a double would round it (1/3 inside TO_CHAR or a longer sum).
 std::string exactCall(std::string call) {
-  static const char* const names[] = {"ora_add", "ora_sub", "ora_mul", "ora_div", "ora_neg", "ora_avg", "ora_sum"};
+  static const char* const names[] = {"ora_add", "ora_sub", "ora_mul", "ora_div", "ora_neg", "ora_avg", "ora_sum",
+                                      "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER"};
   for (const char* n : names) {
     size_t len = std::strlen(n);
     if (call.rfind(n, 0) != 0) continue;
@@ -371,8 +372,9 @@ std::string Translator::emit(size_t b, size_t e) {
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
-        if (eq(k.text, "SUM") || eq(k.text, "AVG")) {
-          std::string f = eq(k.text, "SUM") ? "ora_sum" : "ora_avg";
+        // the whole number argument of a reader of decimal text gives it exactly
+        std::string f = eq(k.text, "SUM") ? "ora_sum" : eq(k.text, "AVG") ? "ora_avg" : k.text;
+        if (exactCall(f + "(") != f + "(") {
           add(exactArgument(i, matching(i + 1) + 1) ? f + "_x" : f);
           break;
         }
@@ -735,7 +737,7 @@ std::string Translator::chainCall(size_t b, size_t e, std::string call) const {
 // Whether [b, e) is the whole number argument of a function of ours that reads decimal text
 // exactly: TO_CHAR(1/3) shows all of Oracle's digits.
 bool Translator::exactArgument(size_t b, size_t e) const {
-  static const std::set<std::string> readers = {"TO_CHAR", "ROUND", "TRUNC"};
+  static const std::set<std::string> readers = {"TO_CHAR", "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR"};
   if (b < 2 || !is(t_[b - 1], "(") || t_[b - 2].kind != Token::Ident || !readers.count(t_[b - 2].text)) return false;
   if (e >= size()) return false;
   return (is(t_[e], ")") && t_[e].depth == t_[b - 1].depth) || (is(t_[e], ",") && t_[e].depth == t_[b - 1].depth + 1);
