@@ -100,7 +100,8 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     if (hasS && (s < -84 || s > 127)) throw OraError(1728);
     if (a > 0 || star) { ct.precision = star ? 0 : a; ct.scale = s; ct.hasScale = true; }
   } else if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT") {
-    ct.code = kNumber; ct.precision = 38; ct.hasScale = true;
+    // NUMBER(*,0): whole numbers, kept as SQLite's own numbers
+    ct.code = kNumber; ct.precision = 0; ct.hasScale = true;
   } else if (tn == "FLOAT") {
     if (hasS || star || a == 0 || a > 126) throw OraError(1724);
     ct = floatType(a < 0 ? 126 : a);

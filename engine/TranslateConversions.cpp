@@ -92,4 +92,37 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
       replace_[m] = dateText(m);
 }
 
+// Whether [b, e) reads a NUMBER column kept as decimal text (wider than a double).
+bool Translator::wideInside(size_t b, size_t e) {
+  for (size_t m = b; m < e; ++m) {
+    if (is(t_[m], "(") && is(at(m + 1), "SELECT")) { m = matching(m); continue; }
+    if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) continue;
+    if (is(at(m + 1), "(") || (m > b && is(t_[m - 1], "."))) continue;
+    size_t span = is(at(m + 1), ".") && m + 2 < e ? 3 : 1;
+    try {
+      if (exprType(m, m + span).isWide()) return true;
+    } catch (const OraError&) {
+    }
+    m += span - 1;
+  }
+  return false;
+}
+
+// An expression over such a column goes on as a number: its text would compare as text, after
+// every number. The column itself compares by value where its affinity and collation apply.
+void Translator::wideAsNumber(size_t b, size_t e, const char* f, bool evenBare) {
+  bool bare = e == b + 1 || (e == b + 3 && is(t_[b + 1], "."));
+  if (b >= e || (bare && !evenBare) || !replace_[b].empty() || skip_[b]) return;
+  if (!wideInside(b, e)) return;
+  replace_[b] = std::string(f) + "(" + emit(b, e) + ")";
+  for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+}
+
+// GREATEST and LEAST compare as their first argument's kind.
+void Translator::extremeArgument(size_t name) {
+  size_t close = matching(name + 1), a = name + 2, m = a;
+  while (m < close && !(t_[m].depth == t_[name].depth + 1 && is(t_[m], ","))) ++m;
+  wideAsNumber(a, m, "ora_add_x", true);
+}
+
 } // namespace ora::tx

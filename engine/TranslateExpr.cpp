@@ -369,6 +369,7 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (is(at(i + 1), "(") && cteNames_.count(k.text)) { add(quoteIdent(k.text)); break; } // WITH name(columns)
+      if ((eq(k.text, "GREATEST") || eq(k.text, "LEAST")) && is(at(i + 1), "(") && !ctx_.empty()) extremeArgument(i);
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
@@ -803,6 +804,11 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   if ((lt.code == kDate && rt.code == kNumber) || (lt.code == kNumber && rt.code == kDate))
     throw OraError(932, lt.code == kDate ? "expected DATE got NUMBER" : "expected NUMBER got DATE")
         .at(static_cast<int>(t_[rb].pos));
+  if (lt.code == kNumber && rt.code == kNumber && !ctx_.empty()) {
+    wideAsNumber(lb, le, "ora_num");
+    wideAsNumber(rb, re, "ora_num");
+    return;
+  }
   auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
   auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
     if (other.code == kDate) {

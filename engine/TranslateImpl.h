@@ -150,6 +150,9 @@ private:
   [[gnu::noinline]] int rewrittenType(size_t b, size_t e) const;
   [[gnu::noinline]] bool datesAsText(size_t i, std::string& call);
   [[gnu::noinline]] void oneTypeGroup(const std::vector<std::pair<size_t, size_t>>& args);
+  [[gnu::noinline]] bool wideInside(size_t b, size_t e);
+  [[gnu::noinline]] void wideAsNumber(size_t b, size_t e, const char* f, bool evenBare = false);
+  [[gnu::noinline]] void extremeArgument(size_t name);
   [[gnu::noinline]] void datePredicate(size_t i, size_t lastB, size_t lastE);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
   static int numberFormatWidth(const std::string& model);
