@@ -162,6 +162,16 @@ bool Catalog::schemaHas(const char* type, const std::string& name) {
   return rc == SQLITE_ROW;
 }
 
+bool Catalog::wideColumns() {
+  int& wide = memo().wide;
+  if (wide >= 0) return wide == 1;
+  sqlite3_stmt* st = prep("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND sql LIKE '%COLLATE ORA_NUMBER%'");
+  int rc = sqlite3_step(st);
+  done(st);
+  if (rc == SQLITE_ROW || rc == SQLITE_DONE) wide = rc == SQLITE_ROW;
+  return rc == SQLITE_ROW;
+}
+
 bool Catalog::tableExists(const std::string& name) {
   return name.rfind("TESSEL$", 0) != 0 && (schemaHas("table", name) || schemaHas("view", name));
 }

@@ -30,6 +30,7 @@ struct ColumnInfo {
 struct SchemaMemo {
   std::unordered_map<std::string, bool> has; // "type/name" -> present in sqlite_schema
   std::unordered_map<std::string, std::vector<ColumnInfo>> columns;
+  int wide = -1; // whether a table keeps a NUMBER as decimal text; -1 not read yet
 };
 
 // What the translator needs to know of the user's schema. With a session, what changes only
@@ -56,6 +57,8 @@ public:
   int64_t objectNumber(const std::string& table); // 0 when unknown
   bool indexExists(const std::string& name);
   bool keyIndexExists(const std::string& name);
+  // Whether some table of the schema has a NUMBER column kept as decimal text.
+  bool wideColumns();
   // The table or view a private synonym stands for; empty when the name is none.
   std::string synonymTarget(const std::string& name);
 

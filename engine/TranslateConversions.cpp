@@ -94,6 +94,7 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
 
 // Whether [b, e) reads a NUMBER column kept as decimal text (wider than a double).
 bool Translator::wideInside(size_t b, size_t e) {
+  if (!cat_.wideColumns()) return false;
   for (size_t m = b; m < e; ++m) {
     if (is(t_[m], "(") && is(at(m + 1), "SELECT")) { m = matching(m); continue; }
     if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) continue;
@@ -113,7 +114,7 @@ bool Translator::wideInside(size_t b, size_t e) {
 void Translator::wideAsNumber(size_t b, size_t e, const char* f, bool evenBare) {
   bool bare = e == b + 1 || (e == b + 3 && is(t_[b + 1], "."));
   if (b >= e || (bare && !evenBare) || !replace_[b].empty() || skip_[b]) return;
-  if (!wideInside(b, e)) return;
+  if (!wideInside(b, e) || exprType(b, e).code != kNumber) return;
   replace_[b] = std::string(f) + "(" + emit(b, e) + ")";
   for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
 }

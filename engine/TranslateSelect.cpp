@@ -198,6 +198,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   bool laterMember = follows(s) || (s > 0 && is(t_[s - 1], "(") && follows(s - 1));
   int memberDepth = s > 0 && is(t_[s - 1], "(") && laterMember ? d - 1 : d;
   if (!laterMember) compoundFirst_[d].clear();
+  bool compound = laterMember;
+  for (size_t k = end; k < size() && !compound; ++k)
+    compound = t_[k].depth <= d && setOpAt(k);
   size_t column = 0;
   std::vector<ColType> itemTypes;
   std::string out = head;
@@ -231,6 +234,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     bool emptyText = exprEnd == i + 1 && t_[i].kind == Token::Str && t_[i].text.empty();
     bool known = !star && ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000) && !emptyText;
     blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
+    // a number read from a wide column goes on as a number where it is sorted or matched as
+    // one: the column's own collation stays behind in an expression or a set operation
+    if (!star && ty.code == kNumber) wideAsNumber(i, exprEnd, "ora_add_x", compound);
     std::string item = emit(i, exprEnd);
     ++position;
     // The statement's own result columns carry every digit; an ORDER BY naming one sorts on
