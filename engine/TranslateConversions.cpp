@@ -126,4 +126,29 @@ void Translator::extremeArgument(size_t name) {
   wideAsNumber(a, m, "ora_add_x", true);
 }
 
+// ORDER BY keys over wide columns sort as numbers.
+void Translator::wideOrderKeys(size_t b, size_t e, int d) {
+  for (size_t k = b; k + 1 < e; ++k) {
+    if (t_[k].depth != d || !is(t_[k], "ORDER") || !is(t_[k + 1], "BY")) continue;
+    size_t kb = k + 2, ke = 0;
+    for (size_t m = kb; m <= e; ++m) {
+      bool last = m == e || (t_[m].depth == d && (is(t_[m], "FETCH") || is(t_[m], "OFFSET") || is(t_[m], "FOR")));
+      bool cut = last || (t_[m].depth == d && (is(t_[m], ",") || is(t_[m], "ASC") || is(t_[m], "DESC") || is(t_[m], "NULLS")));
+      if (cut && !ke) ke = m;
+      if (!last && !(t_[m].depth == d && is(t_[m], ","))) continue;
+      if (ke > kb) {
+        // the NULLS LAST put on the key's last token goes after the whole key
+        std::string tail = replace_[ke - 1] == t_[ke - 1].text + " NULLS LAST" ? " NULLS LAST" : "";
+        if (!tail.empty()) replace_[ke - 1].clear();
+        wideAsNumber(kb, ke, "ora_num");
+        if (!tail.empty()) (skip_[ke - 1] ? replace_[kb] : replace_[ke - 1]) += skip_[ke - 1] ? tail : t_[ke - 1].text + tail;
+      }
+      kb = m + 1;
+      ke = 0;
+      if (last) break;
+    }
+    break;
+  }
+}
+
 } // namespace ora::tx

@@ -153,6 +153,7 @@ private:
   [[gnu::noinline]] bool wideInside(size_t b, size_t e);
   [[gnu::noinline]] void wideAsNumber(size_t b, size_t e, const char* f, bool evenBare = false);
   [[gnu::noinline]] void extremeArgument(size_t name);
+  [[gnu::noinline]] void wideOrderKeys(size_t b, size_t e, int d);
   [[gnu::noinline]] void datePredicate(size_t i, size_t lastB, size_t lastE);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
   static int numberFormatWidth(const std::string& model);

@@ -297,6 +297,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     break;
   }
+  if (cat_.wideColumns()) wideOrderKeys(whereEnd, end, d);
   if (grouped && !expandingGroups_) checkGroupedClauses(s, fromEnd, end, groups, aliases);
   std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
   // a walk in depth-first order takes its row limit after that order
@@ -507,7 +508,7 @@ void Translator::nullsOrder(size_t b, size_t e, int d) {
     std::string text;
     if (is(k, "DESC")) text = "DESC NULLS FIRST";
     else if (is(k, "ASC")) text = "ASC NULLS LAST";
-    else if (k.kind == Token::Num || is(k, ")")) text = k.text + " NULLS LAST";
+    else if (k.kind == Token::Num || is(k, ")") || is(k, "END")) text = k.text + " NULLS LAST";
     else if (k.kind == Token::QIdent || (k.kind == Token::Ident && !keywordAt(t_, last) && k.text != "ROWID" &&
                                           k.text != "ROWNUM" && k.text != "SYSDATE" && k.text != "USER" && k.text != "UID"))
       text = quoteIdent(k.text) + " NULLS LAST";
