@@ -172,13 +172,17 @@ bool statOf(const Moments& m, Stat s, Num& out) {
   }
 }
 
+// The user data of the _X twins, whose caller reads decimal text: their results keep every digit.
+char kExactStat;
+
 template <Stat S>
 void momentsValue(sqlite3_context* ctx) {
   Moments* m = stateOf<Moments>(ctx, false);
   try {
     Num r;
-    if (m ? statOf(*m, S, r) : statOf(Moments{}, S, r)) resultNum(ctx, r);
-    else sqlite3_result_null(ctx);
+    if (!(m ? statOf(*m, S, r) : statOf(Moments{}, S, r))) sqlite3_result_null(ctx);
+    else if (sqlite3_user_data(ctx) == &kExactStat) resultNumExact(ctx, r);
+    else resultNum(ctx, r);
   } catch (const OraError& e) {
     fail(ctx, e);
   } catch (const std::exception&) {
@@ -276,8 +280,10 @@ void percentileFinal(sqlite3_context* ctx) {
 
 template <Stat S>
 void addMoments(sqlite3* db, const char* name, int args) {
-  sqlite3_create_window_function(db, name, args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, momentsStep,
-                                 momentsFinal<S>, momentsValue<S>, momentsInverse, nullptr);
+  for (void* exact : {static_cast<void*>(nullptr), static_cast<void*>(&kExactStat)})
+    sqlite3_create_window_function(db, exact ? (std::string(name) + "_X").c_str() : name, args,
+                                   SQLITE_UTF8 | SQLITE_DETERMINISTIC, exact, momentsStep, momentsFinal<S>,
+                                   momentsValue<S>, momentsInverse, nullptr);
 }
 
 } // namespace

@@ -18,7 +18,10 @@ namespace ora::tx {
 // where a double would round it (1/3 inside TO_CHAR or a longer sum).
 std::string exactCall(std::string call) {
   static const char* const names[] = {"ora_add", "ora_sub", "ora_mul", "ora_div", "ora_neg", "ora_avg", "ora_sum",
-                                      "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER"};
+                                      "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER", "VARIANCE",
+                                      "STDDEV", "VAR_POP", "VAR_SAMP", "STDDEV_POP", "STDDEV_SAMP", "COVAR_POP",
+                                      "COVAR_SAMP", "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_R2", "REGR_AVGX",
+                                      "REGR_AVGY", "REGR_SXX", "REGR_SYY", "REGR_SXY"};
   for (const char* n : names) {
     size_t len = std::strlen(n);
     if (call.rfind(n, 0) != 0) continue;
