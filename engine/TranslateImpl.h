@@ -139,6 +139,7 @@ private:
   }
 
   std::string emit(size_t b, size_t e);
+  static std::string oneRow(const std::string& table);
   std::string source(size_t b, size_t e) const;
   std::string writtenDefault(size_t b, size_t e) const;
   std::string emitSelect(size_t s, size_t e, size_t& next);
@@ -248,6 +249,7 @@ private:
 public:
   bool share_ = false; // literals become parameters
   std::set<size_t> scalarAt; // byte offsets of the "(" of subqueries that give one value
+  std::set<size_t> rowAt_;    // ... and of those that give one row of several values
   std::set<size_t> hoistAt;  // offsets of the SELECT of subqueries written as common table expressions
   std::set<size_t> derivedAt; // offsets of the SELECT of subqueries in FROM
   bool hoistOff_ = false;
