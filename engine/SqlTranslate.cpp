@@ -9,6 +9,7 @@
 #include "OraError.h"
 #include "Session.h"
 #include "SqlParser.h"
+#include "QueryScopes.h"
 #include "Number.h"
 
 #include <algorithm>
@@ -509,6 +510,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
       sql::Tree tree;
       sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
       sequencePlaces(root);
+      sql::ambiguousDerivedColumns(root, text);
       scalarSubqueries(root, scalars, rowSubqueries);
       deepSubqueries(root, hoist, derived);
       longConditions(root, chains);

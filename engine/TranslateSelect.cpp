@@ -259,7 +259,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       outNames.push_back(alias);
       out += " AS " + quoteIdent(alias);
       auto it = tr_.inferred.find(alias);
-      bool plainColumn = exprEnd - i == 1 || (exprEnd - i == 3 && is(t_[i + 1], "."));
+      // a column passed on from an inline view keeps the type the view's own item gave it
+      bool plainColumn = (exprEnd - i == 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) ||
+                         (exprEnd - i == 3 && is(t_[i + 1], "."));
       if (it == tr_.inferred.end() || !plainColumn) tr_.inferred[alias] = ty;
     }
     i = ie < from ? ie + 1 : ie;

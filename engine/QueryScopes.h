@@ -1,0 +1,14 @@
+// Checks of a parsed statement's names across query blocks.
+#pragma once
+#include "SqlAst.h"
+#include "OraError.h"
+
+#include <string_view>
+
+namespace ora::sql {
+
+// A column name that two result columns of an inline view or WITH query share cannot be used
+// from outside it, nor can "*" take them all (ORA-00918).
+void ambiguousDerivedColumns(const Node* root, std::string_view text);
+
+} // namespace ora::sql
