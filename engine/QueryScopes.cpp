@@ -45,9 +45,8 @@ std::set<std::string> duplicateNames(const Node* query, const Node* cte, std::st
   if (cte && cte->kid(0)) {
     for (const Node* n : cte->kid(0)->kids)
       if (n) names.push_back(n->text);
-  } else if (const Node* block = firstBlock(query); block && block->kid(slot::Items)) {
-    for (const Node* item : block->kid(slot::Items)->kids)
-      if (item) names.push_back(itemName(item, text));
+  } else {
+    names = resultNames(query, text);
   }
   std::set<std::string> seen, twice;
   for (const std::string& n : names)
@@ -123,6 +122,14 @@ void checkUses(const Node* n, const Source& src) {
 }
 
 } // namespace
+
+std::vector<std::string> resultNames(const Node* query, std::string_view text) {
+  std::vector<std::string> names;
+  if (const Node* block = firstBlock(query); block && block->kid(slot::Items))
+    for (const Node* item : block->kid(slot::Items)->kids)
+      if (item) names.push_back(itemName(item, text));
+  return names;
+}
 
 void ambiguousDerivedColumns(const Node* root, std::string_view text) {
   std::map<std::string, const Node*> ctes;

@@ -10,6 +10,7 @@
 #include "Session.h"
 #include "SqlParser.h"
 #include "QueryScopes.h"
+#include "HierarchyJoin.h"
 #include "Number.h"
 
 #include <algorithm>
@@ -480,6 +481,11 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
   if (std::string pivoted; pivotClause(text, cat, pivoted) || unpivotClause(text, cat, pivoted)) {
     Translation t = translate(pivoted, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
+  if (std::string walked; hierarchyJoin(text, cat, walked)) {
+    Translation t = translate(walked, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
   }

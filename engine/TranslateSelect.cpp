@@ -332,8 +332,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
                                 [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1)
         throw OraError(900, "ROWNUM cannot limit this query here");
       std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
-      std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where + " LIMIT " +
-                         std::to_string(limit) + ")";
+      // a walk numbers its rows in the order it finds them, depth first
+      std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where +
+                         (walk.empty() ? "" : " ORDER BY \"H$\".\"K$\"") + " LIMIT " + std::to_string(limit) + ")";
       out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
              emit(whereEnd, end);
     }
