@@ -521,8 +521,10 @@ int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
   bool any = false;
   for (auto [cb, ce] : conjuncts(wb + 1, we, d)) {
     bool mentions = false;
-    for (size_t i = cb; i < ce; ++i)
-      if (is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], "."))) mentions = true;
+    for (size_t i = cb; i < ce; ++i) {
+      if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) i = matching(i); // its own ROWNUM
+      else if (is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], "."))) mentions = true;
+    }
     if (!mentions) continue;
     // ROWNUM op n, or n op ROWNUM
     std::string op;
