@@ -93,6 +93,7 @@ const std::map<int, const char*>& texts() {
       {1920, "user name conflicts with another user or role name"},
       {2290, "check constraint violated"},
       {25154, "column part of USING clause cannot have qualifier"},
+      {25155, "column used in NATURAL join cannot have qualifier"},
       {30669, "table can have only one identity column"},
       {30675, "identity column must be a numeric type"},
       {32795, "cannot insert into a generated always identity column"},

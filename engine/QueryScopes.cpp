@@ -154,4 +154,76 @@ void ambiguousDerivedColumns(const Node* root, std::string_view text) {
   }
 }
 
+namespace {
+
+// The exposed names and columns of the tables on one side of a join.
+void sideColumns(const Node* n, Catalog& cat, std::string_view text, std::set<std::string>& names,
+                 std::set<std::string>& columns) {
+  if (!n) return;
+  if (n->kind == N::Join) {
+    sideColumns(n->kid(0), cat, text, names, columns);
+    sideColumns(n->kid(1), cat, text, names, columns);
+  } else if (n->kind == N::Table && n->kid(0) && n->kid(0)->kids.empty() && cat.tableExists(n->text)) {
+    names.insert(n->alias.empty() ? n->text : n->alias);
+    for (const ColumnInfo& c : cat.columns(n->text)) columns.insert(c.name);
+  } else if (n->kind == N::Derived && !n->alias.empty()) {
+    names.insert(n->alias);
+    for (const std::string& c : resultNames(n->kid(0), text))
+      if (!c.empty()) columns.insert(c);
+  }
+}
+
+} // namespace
+
+void naturalQualified(const Node* root, Catalog& cat, std::string_view text) {
+  std::vector<const Node*> todo{root}, blocks;
+  while (!todo.empty()) {
+    const Node* n = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    if (n->kind == N::Select) blocks.push_back(n);
+    for (const Node* k : n->kids) todo.push_back(k);
+  }
+  for (const Node* s : blocks) {
+    std::set<std::string> tables, shared;
+    std::vector<const Node*> joins{s->kid(slot::From)};
+    while (!joins.empty()) {
+      const Node* j = joins.back();
+      joins.pop_back();
+      if (!j || (j->kind != N::Join && j->kind != N::List)) continue;
+      if (j->kind == N::Join && j->text.rfind("NATURAL", 0) == 0) {
+        std::set<std::string> ln, lc, rn, rc;
+        sideColumns(j->kid(0), cat, text, ln, lc);
+        sideColumns(j->kid(1), cat, text, rn, rc);
+        for (const std::string& c : lc)
+          if (rc.count(c)) shared.insert(c);
+        tables.insert(ln.begin(), ln.end());
+        tables.insert(rn.begin(), rn.end());
+      }
+      joins.push_back(j->kid(0));
+      if (j->kind == N::List)
+        for (const Node* k : j->kids) joins.push_back(k);
+      else
+        joins.push_back(j->kid(1));
+    }
+    if (shared.empty()) continue;
+    for (size_t k = 0; k < s->kids.size(); ++k) {
+      if (k == slot::From) continue;
+      todo.assign(1, s->kids[k]);
+      while (!todo.empty()) {
+        const Node* n = todo.back();
+        todo.pop_back();
+        if (!n || n->kind == N::Subquery || n->kind == N::Query || n->kind == N::Derived) continue;
+        if (n->kind == N::Name && !n->kids.empty() && n->kids[0] && n->kids[0]->kind == N::Name &&
+            n->kids[0]->kids.empty() && tables.count(n->kids[0]->text) && shared.count(n->text)) {
+          OraError e(25155);
+          e.pos = static_cast<int>(n->kids[0]->pos);
+          throw e;
+        }
+        for (const Node* c : n->kids) todo.push_back(c);
+      }
+    }
+  }
+}
+
 } // namespace ora::sql
