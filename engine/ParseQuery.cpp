@@ -327,6 +327,8 @@ Node* Parser::fromItem() {
       } else if (acceptWord("USING")) {
         expectOp("(", 906);
         j->alias = "USING";
+        for (size_t k = 0; isOp(".", k + 1) || isOp(",", k + 1); k += 2)
+          if (isOp(".", k + 1)) failAt(1748, peek(k).pos); // USING (E.DEPTNO)
         j->kids.push_back(nameList());
       } else {
         fail(905);

@@ -640,11 +640,11 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
   };
   for (auto [cb, ce] : conjuncts(wb + 1, we, d)) {
     int outer = -1;
-    bool marked = false;
+    bool marked = false, subquery = false;
     std::set<int> others;
     for (size_t i = cb; i < ce; ++i) {
       size_t j = subquerySpan(i);
-      if (j != i) { i = j; continue; }
+      if (j != i) { i = j; subquery = true; continue; }
       const Token& k = t_[i];
       if (k.kind == Token::Ident && (k.text == "OR" || k.text == "IN")) {
         for (size_t m = cb; m < ce; ++m)
@@ -666,6 +666,7 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
       i = endRef - 1;
     }
     if (!marked) continue;
+    if (subquery) throw OraError(1799);
     others.erase(outer);
     Item& it = items[outer];
     it.outer = true;
