@@ -55,6 +55,16 @@ void describe(Cursor& c) {
         col.nullable = !notNull;
     }
   }
+  // SQLite tells apart equal names of a subquery's columns as "NAME:1"; the query's own columns
+  // keep the names they were given
+  for (Column& col : c.cols) {
+    size_t colon = col.name.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == col.name.size() ||
+        col.name.find_first_not_of("0123456789", colon + 1) != std::string::npos)
+      continue;
+    std::string base = col.name.substr(0, colon);
+    if (std::any_of(c.cols.begin(), c.cols.end(), [&](const Column& o) { return o.name == base; })) col.name = base;
+  }
 }
 
 // The value of the literal at token ordinal `token`.

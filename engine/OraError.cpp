@@ -93,6 +93,7 @@ const std::map<int, const char*>& texts() {
       {1920, "user name conflicts with another user or role name"},
       {2290, "check constraint violated"},
       {25154, "column part of USING clause cannot have qualifier"},
+      {25155, "column used in NATURAL join cannot have qualifier"},
       {30669, "table can have only one identity column"},
       {30675, "identity column must be a numeric type"},
       {32795, "cannot insert into a generated always identity column"},
@@ -184,6 +185,7 @@ const std::map<int, const char*>& texts() {
       {1417, "a table may be outer joined to at most one other table"},
       {1468, "a predicate may reference only one outer-joined table"},
       {1719, "outer join operator (+) not allowed in operand of OR or IN"},
+      {1799, "a column may not be outer-joined to a subquery"},
       {1730, "invalid number of column names specified"},
       {1732, "data manipulation operation not legal on this view"},
       {1758, "table must be empty to add mandatory (NOT NULL) column"},
@@ -223,6 +225,7 @@ const std::map<int, const char*>& texts() {
       {1735, "invalid ALTER TABLE option"},
       {1742, "comment not terminated properly"},
       {1747, "invalid user.table.column, table.column, or column name"},
+      {1748, "only simple column names allowed here"},
       {30005, "missing or invalid WAIT interval"},
       {1110, "data file of the schema cannot be used"},
       {1114, "IO error writing block to file"},
@@ -386,6 +389,11 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   if (has("no such function")) return OraError(904, msg.substr(msg.find(':') + 2));
   if (has("wrong number of arguments to function")) return OraError(909, msg.substr(msg.find("function") + 9));
   if (has("ambiguous column")) return OraError(918, msg.substr(msg.find(':') + 2));
+  // JOIN ... USING (c) where one of the tables has no column c
+  if (auto at = msg.find("cannot join using column "); at != std::string::npos) {
+    std::string col = msg.substr(at + 25);
+    return OraError(904, "\"" + col.substr(0, col.find(' ')) + "\"");
+  }
   if (has("misuse of aggregate")) return OraError(937);
   if (has("already exists")) return OraError(955);
   if (has("duplicate column")) return OraError(957);

@@ -250,6 +250,18 @@ void Parser::usingQualified(const Node* block) const {
   }
 }
 
+// An ANSI join's condition cannot also use the old (+) outer join mark (ORA-25156).
+void Parser::outerMarkIn(const Node* on) const {
+  std::vector<const Node*> todo{on};
+  while (!todo.empty()) {
+    const Node* n = todo.back();
+    todo.pop_back();
+    if (!n || n->kind == N::Subquery || n->kind == N::Query) continue;
+    if (n->has(kOuterMark) && (n->kind == N::Name)) failAt(25156, n->pos);
+    for (const Node* k : n->kids) todo.push_back(k);
+  }
+}
+
 // A table alias: a name that does not start the next clause or a join.
 bool Parser::tableAliasAt() const {
   if (!nameAt()) return false;
@@ -311,9 +323,12 @@ Node* Parser::fromItem() {
     if (type != "CROSS" && !natural) {
       if (acceptWord("ON")) {
         j->kids.push_back(condition());
+        outerMarkIn(j->kids.back());
       } else if (acceptWord("USING")) {
         expectOp("(", 906);
         j->alias = "USING";
+        for (size_t k = 0; isOp(".", k + 1) || isOp(",", k + 1); k += 2)
+          if (isOp(".", k + 1)) failAt(1748, peek(k).pos); // USING (E.DEPTNO)
         j->kids.push_back(nameList());
       } else {
         fail(905);

@@ -89,6 +89,7 @@ private:
   Node* defaultOr();
   void constraintTarget(Node* what);
   void usingQualified(const Node* block) const;
+  void outerMarkIn(const Node* on) const;
   Node* unary();
   Node* primary();
   Node* predicate(Node* left);

@@ -9,6 +9,8 @@
 #include "OraError.h"
 #include "Session.h"
 #include "SqlParser.h"
+#include "QueryScopes.h"
+#include "HierarchyJoin.h"
 #include "Number.h"
 
 #include <algorithm>
@@ -303,7 +305,7 @@ int64_t Catalog::objectNumber(const std::string& table) {
 namespace {
 // Byte offsets of the "(" of every subquery that must give a single value. Iterative, so any
 // tree the parser accepted is walked without deep recursion.
-void scalarSubqueries(const sql::Node* root, const sql::Node*, std::set<size_t>& out) {
+void scalarSubqueries(const sql::Node* root, std::set<size_t>& out, std::set<size_t>& rows) {
   std::vector<std::pair<const sql::Node*, const sql::Node*>> todo{{root, nullptr}};
   while (!todo.empty()) {
     auto [n, parent] = todo.back();
@@ -314,9 +316,10 @@ void scalarSubqueries(const sql::Node* root, const sql::Node*, std::set<size_t>&
       // (a, b) = (SELECT x, y ...) compares a row, not a single value
       bool rowCompare = parent && parent->kind == sql::N::Compare && parent->kid(0) &&
                         (parent->kid(0)->kind == sql::N::Row || parent->kid(0)->kind == sql::N::List);
-      bool set = parent && (parent->kind == sql::N::In || listAssign || rowCompare ||
-                            (parent->kind == sql::N::Compare && parent->has(sql::kAny | sql::kAll)));
+      bool quantified = parent && parent->kind == sql::N::Compare && parent->has(sql::kAny | sql::kAll);
+      bool set = parent && (parent->kind == sql::N::In || listAssign || rowCompare || quantified);
       if (!set) out.insert(n->pos);
+      else if ((listAssign || rowCompare) && !quantified) rows.insert(n->pos); // still one row only
     }
     for (const sql::Node* k : n->kids) todo.emplace_back(k, n);
   }
@@ -491,6 +494,11 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     t.unshared = true;
     return t;
   }
+  if (std::string walked; hierarchyJoin(text, cat, walked)) {
+    Translation t = translate(walked, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
   if (std::string onTable, check; viewDml(text, cat, onTable, check)) {
     // literals stay in the text: the statement's tokens are not those of the one that runs
     Translation t = translate(onTable, cat, false, deferDdlErrors);
@@ -509,7 +517,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
   // The statement's syntax, with Oracle's error and the offending token's position; the tree
   // tells which subqueries stand for a single value.
-  std::set<size_t> scalars, hoist, derived;
+  std::set<size_t> scalars, rowSubqueries, hoist, derived;
   std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> chains;
   std::map<size_t, tx::Quantified> quantified;
   {
@@ -518,7 +526,9 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
       sql::Tree tree;
       sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
       sequencePlaces(root);
-      scalarSubqueries(root, nullptr, scalars);
+      sql::ambiguousDerivedColumns(root, text);
+      sql::naturalQualified(root, cat, text);
+      scalarSubqueries(root, scalars, rowSubqueries);
       deepSubqueries(root, hoist, derived);
       longConditions(root, chains);
       quantifiedComparisons(root, quantified);
@@ -526,6 +536,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
   Translator t(text, tokenize(text), cat);
   t.scalarAt = std::move(scalars);
+  t.rowAt_ = std::move(rowSubqueries);
   t.hoistAt = std::move(hoist);
   t.derivedAt = std::move(derived);
   t.bigChains = std::move(chains);

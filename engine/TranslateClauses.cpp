@@ -95,15 +95,56 @@ std::string Translator::listAgg(size_t i, size_t& after) {
 
 // MEDIAN(x) and PERCENTILE_CONT / PERCENTILE_DISC (p) WITHIN GROUP (ORDER BY x [DESC]) as the
 // engine's ora_percentile(p, x, descending, discrete); an OVER clause after it stays as it is.
+// The value expression [kb, ke) of MEDIAN or PERCENTILE_CONT / _DISC at i.
+bool Translator::percentileKey(size_t i, size_t& kb, size_t& ke) const {
+  if (!(is(t_[i], "MEDIAN") || is(t_[i], "PERCENTILE_CONT") || is(t_[i], "PERCENTILE_DISC")) || !is(at(i + 1), "("))
+    return false;
+  size_t close = matching(i + 1);
+  if (is(t_[i], "MEDIAN")) {
+    kb = i + 2;
+    ke = close;
+    return ke > kb;
+  }
+  if (!is(at(close + 1), "WITHIN") || !is(at(close + 2), "GROUP") || !is(at(close + 3), "(") ||
+      !is(at(close + 4), "ORDER") || !is(at(close + 5), "BY"))
+    return false;
+  kb = close + 6;
+  ke = matching(close + 3);
+  if (ke - kb >= 2 && is(t_[ke - 2], "NULLS")) ke -= 2;
+  if (ke > kb && (is(t_[ke - 1], "DESC") || is(t_[ke - 1], "ASC"))) --ke;
+  return ke > kb;
+}
+
+// A date's place among others as days from a fixed day, and back.
+namespace {
+const char* const kDayZero = "ora_conv('2000-01-01', 12, 0, 0, 0, 0, 'date')";
+std::string asDays(const std::string& date) { return std::string("ora_date_diff(") + date + ", " + kDayZero + ")"; }
+} // namespace
+
+// The date so many days from the fixed day; an analytic call takes its window with it.
+std::string Translator::fromDays(const std::string& days, size_t& after) {
+  std::string call = days;
+  if (is(at(after), "OVER") && is(at(after + 1), "(")) {
+    size_t close = matching(after + 1);
+    analyticWindow(after);
+    call += " OVER " + emit(after + 1, close + 1);
+    after = close + 1;
+  }
+  return std::string("ora_date_add(") + kDayZero + ", " + call + ")";
+}
+
 std::string Translator::percentile(size_t i, size_t& after) {
   int d = t_[i].depth;
   size_t close = matching(i + 1);
   if (close == i + 2) throw OraError(909);
   for (size_t m = i + 2; m < close; ++m)
     if (t_[m].depth == d + 1 && is(t_[m], ",")) throw OraError(909);
+  size_t keyB = 0, keyE = 0;
+  bool dates = percentileKey(i, keyB, keyE) && exprType(keyB, keyE).code == kDate;
   if (is(t_[i], "MEDIAN")) {
     after = close + 1;
-    return "ora_percentile(0.5, " + emit(i + 2, close) + ", 0, 0)";
+    std::string x = emit(i + 2, close);
+    return dates ? fromDays("ora_percentile(0.5, " + asDays(x) + ", 0, 0)", after) : "ora_percentile(0.5, " + x + ", 0, 0)";
   }
   if (!is(at(close + 1), "WITHIN") || !is(at(close + 2), "GROUP") || !is(at(close + 3), "("))
     throw OraError(30491);
@@ -117,8 +158,10 @@ std::string Translator::percentile(size_t i, size_t& after) {
   if (ke > b + 2 && (is(t_[ke - 1], "DESC") || is(t_[ke - 1], "ASC"))) desc = is(t_[--ke], "DESC");
   if (ke == b + 2) throw OraError(936);
   after = wclose + 1;
-  return "ora_percentile(" + emit(i + 2, close) + ", " + emit(b + 2, ke) + ", " + (desc ? "1" : "0") + ", " +
-         (is(t_[i], "PERCENTILE_DISC") ? "1" : "0") + ")";
+  std::string key = emit(b + 2, ke);
+  std::string call = "ora_percentile(" + emit(i + 2, close) + ", " + (dates ? asDays(key) : key) + ", " +
+                     (desc ? "1" : "0") + ", " + (is(t_[i], "PERCENTILE_DISC") ? "1" : "0") + ")";
+  return dates ? fromDays(call, after) : call;
 }
 
 // ", key1, how1, key2, how2, ..." for the sort keys between b and e (after ORDER BY), each how

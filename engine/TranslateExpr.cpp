@@ -32,6 +32,12 @@ std::string exactCall(std::string call) {
   return call;
 }
 
+// The rows of `table` as a row subquery: a second row is ORA-01427, not a comparison with the first.
+std::string Translator::oneRow(const std::string& table) {
+  return "(SELECT * FROM " + table + " WHERE CASE WHEN (SELECT COUNT(*) FROM (SELECT 1 FROM " + table +
+         " LIMIT 2)) > 1 THEN ora_raise(1427) ELSE 1 END)";
+}
+
 std::string Translator::emit(size_t b, size_t e) {
   rewriteChains(b, e);
   std::string out;
@@ -161,6 +167,7 @@ std::string Translator::emit(size_t b, size_t e) {
         ctes_.push_back(quoteIdent(name) + (scalar ? "(\"V\")" : "") + " AS (" + inner + ")");
         if (derivedAt.count(at(i + 1).pos)) add(quoteIdent(name));
         else if (scalar) add("(SELECT ora_single(\"V\") FROM (SELECT \"V\" FROM " + quoteIdent(name) + " LIMIT 2))");
+        else if (rowAt_.count(k.pos)) add(oneRow(quoteIdent(name)));
         else add("(SELECT * FROM " + quoteIdent(name) + ")");
         i = close;
         break;
@@ -170,6 +177,12 @@ std::string Translator::emit(size_t b, size_t e) {
         size_t close = matching(i);
         add("(WITH \"S$\"(\"V\") AS (" + emit(i + 1, close) +
             ") SELECT ora_single(\"V\") FROM (SELECT \"V\" FROM \"S$\" LIMIT 2))");
+        i = close;
+        break;
+      }
+      if (eq(k.text, "(") && is(at(i + 1), "SELECT") && rowAt_.count(k.pos)) {
+        size_t close = matching(i);
+        add("(WITH \"S$\" AS (" + emit(i + 1, close) + ") " + oneRow("\"S$\"").substr(1));
         i = close;
         break;
       }

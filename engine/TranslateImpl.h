@@ -141,6 +141,9 @@ private:
   }
 
   std::string emit(size_t b, size_t e);
+  bool percentileKey(size_t i, size_t& kb, size_t& ke) const;
+  std::string fromDays(const std::string& days, size_t& after);
+  static std::string oneRow(const std::string& table);
   std::string source(size_t b, size_t e) const;
   std::string writtenDefault(size_t b, size_t e) const;
   std::string emitSelect(size_t s, size_t e, size_t& next);
@@ -253,6 +256,7 @@ private:
 public:
   bool share_ = false; // literals become parameters
   std::set<size_t> scalarAt; // byte offsets of the "(" of subqueries that give one value
+  std::set<size_t> rowAt_;    // ... and of those that give one row of several values
   std::set<size_t> hoistAt;  // offsets of the SELECT of subqueries written as common table expressions
   std::set<size_t> derivedAt; // offsets of the SELECT of subqueries in FROM
   bool hoistOff_ = false;

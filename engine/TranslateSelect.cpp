@@ -265,7 +265,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       outNames.push_back(alias);
       out += " AS " + quoteIdent(alias);
       auto it = tr_.inferred.find(alias);
-      bool plainColumn = exprEnd - i == 1 || (exprEnd - i == 3 && is(t_[i + 1], "."));
+      // a column passed on from an inline view keeps the type the view's own item gave it
+      bool plainColumn = (exprEnd - i == 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) ||
+                         (exprEnd - i == 3 && is(t_[i + 1], "."));
       if (it == tr_.inferred.end() || !plainColumn) tr_.inferred[alias] = ty;
     }
     i = ie < from ? ie + 1 : ie;
@@ -337,8 +339,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
                                 [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1)
         throw OraError(900, "ROWNUM cannot limit this query here");
       std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
-      std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where + " LIMIT " +
-                         std::to_string(limit) + ")";
+      // a walk numbers its rows in the order it finds them, depth first
+      std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where +
+                         (walk.empty() ? "" : " ORDER BY \"H$\".\"K$\"") + " LIMIT " + std::to_string(limit) + ")";
       out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
              emit(whereEnd, end);
     }
@@ -525,8 +528,10 @@ int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
   bool any = false;
   for (auto [cb, ce] : conjuncts(wb + 1, we, d)) {
     bool mentions = false;
-    for (size_t i = cb; i < ce; ++i)
-      if (is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], "."))) mentions = true;
+    for (size_t i = cb; i < ce; ++i) {
+      if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) i = matching(i); // its own ROWNUM
+      else if (is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], "."))) mentions = true;
+    }
     if (!mentions) continue;
     // ROWNUM op n, or n op ROWNUM
     std::string op;
@@ -642,11 +647,11 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
   };
   for (auto [cb, ce] : conjuncts(wb + 1, we, d)) {
     int outer = -1;
-    bool marked = false;
+    bool marked = false, subquery = false;
     std::set<int> others;
     for (size_t i = cb; i < ce; ++i) {
       size_t j = subquerySpan(i);
-      if (j != i) { i = j; continue; }
+      if (j != i) { i = j; subquery = true; continue; }
       const Token& k = t_[i];
       if (k.kind == Token::Ident && (k.text == "OR" || k.text == "IN")) {
         for (size_t m = cb; m < ce; ++m)
@@ -668,6 +673,7 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
       i = endRef - 1;
     }
     if (!marked) continue;
+    if (subquery) throw OraError(1799);
     others.erase(outer);
     Item& it = items[outer];
     it.outer = true;

@@ -190,6 +190,12 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     return t;
   }
+  // the inverse distribution functions of dates give a date
+  if (size_t kb, ke; f.kind == Token::Ident && percentileKey(b, kb, ke) && exprType(kb, ke).code == kDate) {
+    t = ColType{};
+    t.code = kDate;
+    return t;
+  }
   if (f.kind == Token::Ident && analyticAt(b) == e) {
     // an analytic call has the type of its function without the window
     static const std::set<std::string> ranks = {"ROW_NUMBER", "RANK", "DENSE_RANK", "NTILE", "PERCENT_RANK",

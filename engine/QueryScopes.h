@@ -1,0 +1,23 @@
+// Checks of a parsed statement's names across query blocks.
+#pragma once
+#include "SqlAst.h"
+#include "OraError.h"
+#include "SqlTranslate.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ora::sql {
+
+// A column name that two result columns of an inline view or WITH query share cannot be used
+// from outside it, nor can "*" take them all (ORA-00918).
+void ambiguousDerivedColumns(const Node* root, std::string_view text);
+
+// A column a NATURAL join shares belongs to neither table: "E.DEPTNO" is ORA-25155.
+void naturalQualified(const Node* root, Catalog& cat, std::string_view text);
+
+// The names of a query's result columns as an outer query sees them; empty for each "*".
+std::vector<std::string> resultNames(const Node* query, std::string_view text);
+
+} // namespace ora::sql
