@@ -107,6 +107,8 @@ const std::map<int, const char*>& texts() {
       {12899, "value too large for column"},
       {24333, "zero iteration count"},
       {909, "invalid number of arguments"},
+      {938, "not enough arguments for function"},
+      {939, "too many arguments for function"},
       {1424, "missing or illegal character following the escape character"},
       {1425, "escape character must be character string of length 1"},
       {1426, "numeric overflow"},

@@ -101,7 +101,8 @@ Node* Parser::insert() {
     do {
       l->kids.push_back(defaultOr());
     } while (acceptOp(","));
-    expectOp(")", 907);
+    expectOp(")", 917); // the values are a comma list: anything else after a value wants a comma
+
     n->kids.push_back(finish(l));
   } else if (isWord("SELECT") || isWord("WITH") || isOp("(")) {
     n->kids.push_back(query(true));

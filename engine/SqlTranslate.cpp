@@ -554,9 +554,10 @@ bool startsWithWord(const std::string& text, const char* word) {
 }
 
 void locateError(OraError& e, const std::string& text) {
-  static const std::set<int> named = {904, 918, 937, 942, 979, 2289, 4043};
+  static const std::set<int> named = {904, 909, 918, 937, 942, 979, 2289, 4043};
   if (!named.count(e.code)) return;
   std::string name = e.detail;
+  if (e.code == 909 && name.ends_with("()")) name.resize(name.size() - 2); // the function's name
   if (auto colon = name.rfind(": "); colon != std::string::npos) name = name.substr(colon + 2);
   if (auto dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
