@@ -44,6 +44,7 @@ const std::map<int, const char*>& texts() {
       {955, "name is already used by an existing object"},
       {957, "duplicate column name"},
       {972, "identifier is too long"},
+      {3290, "invalid truncate command - missing CLUSTER or TABLE keyword"},
       {978, "nested group function without GROUP BY"},
       {979, "not a GROUP BY expression"},
       {950, "invalid DROP option"},

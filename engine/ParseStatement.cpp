@@ -38,6 +38,9 @@ Node* parse(std::string_view text, Tree& tree) {
 
 Node* Parser::statement() {
   if (atEnd()) fail(900);
+  // no Oracle release takes a name longer than this, whatever the statement
+  for (const Token& t : t_)
+    if ((t.kind == Tok::Ident || t.kind == Tok::QIdent) && t.text.size() > kMaxNameBytes) failAt(972, t.pos);
   Node* s = nullptr;
   if (isWord("SELECT") || isWord("WITH") || isOp("(")) s = query(true);
   else if (isWord("INSERT")) s = insert();
@@ -341,8 +344,7 @@ Node* Parser::createTable() {
   ++i_; // TABLE
   n->kids.push_back(objectName(903));
   Node* elems = nullptr;
-  if (isOp("(") && !(isWord("SELECT", 1) || isWord("WITH", 1))) {
-    ++i_;
+  if (acceptOp("(")) {
     elems = make(N::List);
     // CREATE TABLE t (a, b) AS SELECT ...: names only
     bool namesOnly = nameAt() && (isOp(",", 1) || isOp(")", 1));
@@ -669,7 +671,7 @@ Node* Parser::simpleDdl() {
   }
   if (verb == "TRUNCATE") {
     Node* t = tree_.make(N::Truncate, at);
-    expectWord("TABLE", 905);
+    expectWord("TABLE", 3290);
     t->kids.push_back(objectName(903));
     if (acceptWord("DROP") || acceptWord("REUSE")) expectWord("STORAGE", 905);
     return finish(t);
