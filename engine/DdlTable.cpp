@@ -601,6 +601,15 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table) c
     if (parent == table) continue;
     if (!cat_.tableExists(parent) || cat_.viewExists(parent)) throw OraError(942).at(static_cast<int>(at(j).pos));
     std::vector<std::string> cols = nameList(t_, j + 1, e);
+    // a referenced column the parent does not have is named as the unknown identifier it is
+    if (is(at(j + 1), "(")) {
+      const auto have = cat_.columns(parent);
+      for (size_t m = j + 2; m < e && !is(t_[m], ")"); ++m) {
+        if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) continue;
+        if (std::none_of(have.begin(), have.end(), [&](const ColumnInfo& ci) { return ci.name == t_[m].text; }))
+          throw OraError(904, "\"" + t_[m].text + "\"").at(static_cast<int>(t_[m].pos));
+      }
+    }
     bool found = false;
     for (auto& c : recordedConstraints(cat_.db(), parent)) {
       if (cols.empty() ? c.type == "P" : std::is_permutation(cols.begin(), cols.end(), c.columns.begin(), c.columns.end()))

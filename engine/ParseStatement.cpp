@@ -12,6 +12,30 @@ bool physicalWord(const std::string& w) {
 bool constraintWord(const std::string& w) {
   return w == "CONSTRAINT" || w == "PRIMARY" || w == "UNIQUE" || w == "FOREIGN" || w == "CHECK";
 }
+
+// Words that stand for a value without any row to read it from.
+bool rowFreeName(const std::string& w) {
+  static const char* const words[] = {"SYSDATE", "SYSTIMESTAMP", "CURRENT_DATE", "CURRENT_TIMESTAMP",
+                                      "LOCALTIMESTAMP", "USER", "UID", "DBTIMEZONE", "SESSIONTIMEZONE",
+                                      "ROWNUM", "LEVEL", "ROWID", "DEFAULT", "TRUE", "FALSE"};
+  for (const char* k : words)
+    if (w == k) return true;
+  return false;
+}
+
+// The first column a value names where there is no row to take it from (VALUES, DEFAULT):
+// Oracle's ORA-00984. Subqueries have rows of their own; sequences and :NEW.x are not columns.
+const Node* columnIn(const Node* n) {
+  if (!n || n->kind == N::Subquery) return nullptr;
+  if (n->kind == N::Name) {
+    if (n->kids.empty()) return rowFreeName(n->text) ? nullptr : n;
+    if (n->kids[0] && n->kids[0]->kind == N::Bind) return nullptr;
+    return n->text == "NEXTVAL" || n->text == "CURRVAL" ? nullptr : n;
+  }
+  for (const Node* k : n->kids)
+    if (const Node* c = columnIn(k)) return c;
+  return nullptr;
+}
 } // namespace
 
 bool parsedKind(const std::vector<Token>& t) {
@@ -90,7 +114,10 @@ Node* Parser::insert() {
     Node* cols = make(N::List);
     for (;;) {
       if (!nameAt()) fail(904);
-      cols->kids.push_back(nameExpr());
+      Node* col = nameExpr();
+      for (const Node* seen : cols->kids)
+        if (seen->text == col->text) failAt(957, col->pos);
+      cols->kids.push_back(col);
       if (acceptOp(")")) break;
       if (!acceptOp(",")) fail(917);
     }
@@ -105,6 +132,7 @@ Node* Parser::insert() {
       l->kids.push_back(defaultOr());
     } while (acceptOp(","));
     expectOp(")", 917); // the values are a comma list: anything else after a value wants a comma
+    if (const Node* c = columnIn(l)) failAt(984, c->pos);
 
     n->kids.push_back(finish(l));
   } else if (isWord("SELECT") || isWord("WITH") || isOp("(")) {
@@ -400,6 +428,7 @@ Node* Parser::columnDef(bool modify) {
   for (;;) {
     if (acceptWord("DEFAULT")) {
       def = expr();
+      if (const Node* col = columnIn(def)) failAt(984, col->pos);
     } else if (acceptWord("GENERATED")) {
       // GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(sequence options)]
       if (acceptWord("BY")) {
