@@ -280,7 +280,7 @@ Node* Parser::create() {
   if (acceptWord("VIEW")) {
     Node* v = tree_.make(N::CreateView, at);
     if (replace) v->flags |= kOrReplace;
-    v->kids.push_back(objectName(903));
+    v->kids.push_back(objectName(999));
     v->kids.push_back(acceptOp("(") ? nameList() : nullptr);
     expectWord("AS", 905);
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
@@ -320,7 +320,7 @@ Node* Parser::create() {
     physical();
     return finish(x);
   }
-  if (unique) fail(901);
+  if (unique) fail(968); // UNIQUE makes an index
   if (acceptWord("SEQUENCE")) {
     Node* s = tree_.make(N::CreateSequence, at);
     s->kids.push_back(objectName(903));
@@ -404,6 +404,7 @@ Node* Parser::createTable() {
   } else {
     if (!elems) fail(906);
     n->kids.push_back(nullptr);
+    if (!atEnd()) fail(922); // what follows the columns can only be an option of the table
   }
   return finish(n);
 }
@@ -694,7 +695,7 @@ Node* Parser::simpleDdl() {
   if (verb == "RENAME") {
     Node* r = tree_.make(N::Rename, at);
     r->kids.push_back(objectName(903));
-    expectWord("TO", 905);
+    expectWord("TO", 946);
     r->kids.push_back(objectName(903));
     return finish(r);
   }
