@@ -312,8 +312,10 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
 
 bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
   Word w = nextWord(text, 0);
-  if (w.text == "DECLARE" || w.text == "BEGIN" || w.text == "CALL" || w.text == "EXEC" || w.text == "EXECUTE")
-    throw OraError(6550, "it cannot run " + std::string(w.text == "CALL" || w.text[0] == 'E' ? "stored procedures" : "anonymous blocks"));
+  // EXECUTE is the shell's command, not a statement
+  if (w.text == "EXEC" || w.text == "EXECUTE") throw OraError(900).at(static_cast<int>(w.pos));
+  if (w.text == "DECLARE" || w.text == "BEGIN" || w.text == "CALL")
+    throw OraError(6550, "it cannot run " + std::string(w.text == "CALL" ? "stored procedures" : "anonymous blocks"));
   if (w.text != "CREATE") return false;
   Word v = nextWord(text, w.end);
   bool replace = false;

@@ -54,19 +54,27 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
                                   std::set<std::string>& pk,
                                   std::vector<std::pair<std::string, std::string>>& named) {
   const Token& nameTok = t_[b];
-  if (nameTok.kind != Token::Ident && nameTok.kind != Token::QIdent) throw OraError(904);
-  if (keywordAt(t_, b)) throw OraError(904, nameTok.text);
-  checkName(nameTok.text);
+  const int namePos = static_cast<int>(nameTok.pos);
+  if (nameTok.kind != Token::Ident && nameTok.kind != Token::QIdent) throw OraError(904).at(namePos);
+  if (keywordAt(t_, b)) throw OraError(904, nameTok.text).at(namePos);
+  try {
+    checkName(nameTok.text);
+  } catch (OraError& e) {
+    throw e.at(namePos);
+  }
   name = nameTok.text;
   // the type: a name, an optional second word, an optional (n[,m])
   size_t j = b + 1;
-  if (j >= k || at(j).kind != Token::Ident) throw OraError(902);
+  if (j >= k || at(j).kind != Token::Ident) throw OraError(902).at(static_cast<int>(at(j).pos));
+  const int typePos = static_cast<int>(at(j).pos);
   std::string tn = at(j).text;
   ++j;
   if ((tn == "LONG" && is(at(j), "RAW")) || (tn == "DOUBLE" && is(at(j), "PRECISION"))) {
     tn += " " + at(j).text;
     ++j;
   }
+  // where the length belongs, and the length itself: Oracle marks one or the other
+  const int afterType = static_cast<int>(at(j).pos), sizePos = static_cast<int>(at(j + 1).pos);
   int a = -1, s = 0;
   bool hasS = false, star = false;
   if (j < k && is(at(j), "(")) {
@@ -88,22 +96,22 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   }
   ct = ColType{};
   if (tn == "VARCHAR2" || tn == "VARCHAR" || tn == "NVARCHAR2") {
-    if (a < 0) throw OraError(906);
-    if (a < 1 || a > 4000) throw OraError(910);
+    if (a < 0) throw OraError(906).at(afterType);
+    if (a < 1 || a > 4000) throw OraError(910).at(sizePos);
     ct.code = kVarchar2; ct.size = a;
   } else if (tn == "CHAR" || tn == "NCHAR") {
-    if (a > 2000 || a == 0) throw OraError(910);
+    if (a > 2000 || a == 0) throw OraError(910).at(sizePos);
     ct.code = kChar; ct.size = a < 0 ? 1 : a;
   } else if (tn == "NUMBER" || tn == "NUMERIC" || tn == "DECIMAL") {
     ct.code = kNumber;
-    if (a == 0 || a > 38) throw OraError(1727);
+    if (a == 0 || a > 38) throw OraError(1727).at(sizePos);
     if (hasS && (s < -84 || s > 127)) throw OraError(1728);
     if (a > 0 || star) { ct.precision = star ? 0 : a; ct.scale = s; ct.hasScale = true; }
   } else if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT") {
     // NUMBER(*,0): whole numbers, kept as SQLite's own numbers
     ct.code = kNumber; ct.precision = 0; ct.hasScale = true;
   } else if (tn == "FLOAT") {
-    if (hasS || star || a == 0 || a > 126) throw OraError(1724);
+    if (hasS || star || a == 0 || a > 126) throw OraError(1724).at(sizePos);
     ct = floatType(a < 0 ? 126 : a);
   } else if (tn == "REAL" || tn == "DOUBLE PRECISION") {
     if (a >= 0 || star) throw OraError(907);
@@ -111,8 +119,8 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   } else if (tn == "DATE") {
     ct.code = kDate;
   } else if (tn == "RAW") {
-    if (a < 0) throw OraError(906);
-    if (a < 1 || a > 2000) throw OraError(910);
+    if (a < 0) throw OraError(906).at(afterType);
+    if (a < 1 || a > 2000) throw OraError(910).at(sizePos);
     ct.code = kRaw; ct.size = a;
   } else if (tn == "LONG") {
     ct.code = kLong;
@@ -121,7 +129,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   } else if (tn == "ROWID") {
     ct.code = kRowid;
   } else {
-    throw OraError(902, tn);
+    throw OraError(902, tn).at(typePos);
   }
   std::string def = quoteIdent(name) + " " + declTypeText(ct);
   // SQLite takes an expression as a default only in parentheses
@@ -194,10 +202,17 @@ struct QueryShape {
   std::vector<bool> notNull; // a column selected as it is from one that is NOT NULL
 };
 
-QueryShape describeQuery(const std::string& text, Catalog& cat, const std::vector<std::string>& names,
-                         const char* what) {
+QueryShape describeQuery(const std::string& text, size_t base, Catalog& cat,
+                         const std::vector<std::string>& names, const char* what) {
   QueryShape shape;
-  shape.sel = translate(text, cat);
+  try {
+    shape.sel = translate(text, cat);
+  } catch (OraError& e) {
+    // the query's error is marked in the statement that holds it, `base` bytes on
+    if (e.pos < 0) locateError(e, text);
+    if (e.pos >= 0) e.pos += static_cast<int>(base);
+    throw;
+  }
   if (shape.sel.kind != StmtKind::Query) throw OraError(928);
   if (!shape.sel.dictionary.empty())
     throw OraError(1031, std::string(what) + " cannot read the data dictionary here");
@@ -239,7 +254,8 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     names = nameList(t_, i, size());
     i = matching(i) + 1;
   }
-  QueryShape shape = describeQuery(source(i + 1, size()), cat_, names, "a table");
+  size_t base = i + 1 < size() ? t_[i + 1].pos : 0;
+  QueryShape shape = describeQuery(source(i + 1, size()), base, cat_, names, "a table");
   const Translation& sel = shape.sel;
   std::string defs, cols;
   int longs = 0;
@@ -446,6 +462,18 @@ void Translator::createIndex(bool unique, size_t i) {
   size_t after = skipPhysical(t_, close + 1);
   if (after < size()) unexpected(after);
   if (cat_.viewExists(table)) throw OraError(942, table).at(static_cast<int>(at(tableAt).pos));
+  // a key column the table does not have is marked where it is named
+  {
+    const auto columns = cat_.columns(table);
+    for (size_t k = i + 1; k < close; ++k) {
+      const Token& c = t_[k];
+      bool key = c.depth == t_[i].depth + 1 && (c.kind == Token::Ident || c.kind == Token::QIdent) &&
+                 (is(at(k - 1), "(") || is(at(k - 1), ",")) &&
+                 (is(at(k + 1), ",") || is(at(k + 1), ")") || is(at(k + 1), "ASC") || is(at(k + 1), "DESC"));
+      if (key && std::none_of(columns.begin(), columns.end(), [&](const ColumnInfo& ci) { return ci.name == c.text; }))
+        throw OraError(904, "\"" + c.text + "\"").at(static_cast<int>(c.pos));
+    }
+  }
   // the same columns in the same order as another index, or as a key's
   {
     std::vector<std::string> cols;
@@ -538,7 +566,7 @@ void Translator::createView(size_t i, bool replace) {
     }
   }
   std::string text = source(i, qEnd);
-  QueryShape shape = describeQuery(text, cat_, names, "a view");
+  QueryShape shape = describeQuery(text, i < size() ? t_[i].pos : 0, cat_, names, "a view");
   const Translation& q = shape.sel;
   std::string cols, types;
   for (size_t k = 0; k < shape.names.size(); ++k) {
@@ -574,6 +602,15 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table) c
     if (parent == table) continue;
     if (!cat_.tableExists(parent) || cat_.viewExists(parent)) throw OraError(942).at(static_cast<int>(at(j).pos));
     std::vector<std::string> cols = nameList(t_, j + 1, e);
+    // a referenced column the parent does not have is named as the unknown identifier it is
+    if (is(at(j + 1), "(")) {
+      const auto have = cat_.columns(parent);
+      for (size_t m = j + 2; m < e && !is(t_[m], ")"); ++m) {
+        if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) continue;
+        if (std::none_of(have.begin(), have.end(), [&](const ColumnInfo& ci) { return ci.name == t_[m].text; }))
+          throw OraError(904, "\"" + t_[m].text + "\"").at(static_cast<int>(t_[m].pos));
+      }
+    }
     bool found = false;
     for (auto& c : recordedConstraints(cat_.db(), parent)) {
       if (cols.empty() ? c.type == "P" : std::is_permutation(cols.begin(), cols.end(), c.columns.begin(), c.columns.end()))

@@ -236,6 +236,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
       }
       if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, lits);
       if (c->tr.kind == StmtKind::Query) describe(*c);
+      c->ddlText = c->tr.kind == StmtKind::Ddl ? sql : std::string();
     } catch (OraError& e) {
       if (e.pos < 0) locateError(e, text(sqlstm, sqllen));
       return failWith(cda, c->lda, e, ociw32::kFcParse);
@@ -304,7 +305,8 @@ OCIW32_API int oexec(unsigned char* cda) {
         for (auto& a : c->tr.actions) a(l);
         break;
       }
-    } catch (const OraError& e) {
+    } catch (OraError& e) {
+      if (e.pos < 0 && c->tr.kind == StmtKind::Ddl) locateError(e, c->ddlText);
       return failWith(cda, c->lda, e, ociw32::kFcExec);
     }
     put32(cda, ociw32::kOffRowsProcessed, c->rows);

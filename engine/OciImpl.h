@@ -110,6 +110,7 @@ struct Cursor {
   int sharedGeneration = 0;
   bool parsed = false;
   Translation tr;
+  std::string ddlText; // a DDL statement as written: its execution may find a name at fault
   std::vector<Column> cols;
   std::vector<Define> defs;
   bool executed = false;

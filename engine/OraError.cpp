@@ -44,6 +44,12 @@ const std::map<int, const char*>& texts() {
       {955, "name is already used by an existing object"},
       {957, "duplicate column name"},
       {972, "identifier is too long"},
+      {984, "column not allowed here"},
+      {996, "the concatenate operator is ||, not |"},
+      {946, "missing TO keyword"},
+      {968, "missing INDEX keyword"},
+      {999, "invalid view name"},
+      {3290, "invalid truncate command - missing CLUSTER or TABLE keyword"},
       {978, "nested group function without GROUP BY"},
       {979, "not a GROUP BY expression"},
       {950, "invalid DROP option"},
@@ -108,6 +114,8 @@ const std::map<int, const char*>& texts() {
       {12899, "value too large for column"},
       {24333, "zero iteration count"},
       {909, "invalid number of arguments"},
+      {938, "not enough arguments for function"},
+      {939, "too many arguments for function"},
       {1424, "missing or illegal character following the escape character"},
       {1425, "escape character must be character string of length 1"},
       {1426, "numeric overflow"},
@@ -387,6 +395,10 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   if (has("no such table")) return OraError(942, msg.substr(msg.find(':') + 2));
   if (has("no such column")) return OraError(904, msg.substr(msg.find(':') + 2));
   if (has("no such function")) return OraError(904, msg.substr(msg.find(':') + 2));
+  if (has("unknown column") && has("in foreign key definition")) {
+    size_t open = msg.find('"'), close = open == std::string::npos ? open : msg.find('"', open + 1);
+    return OraError(904, close == std::string::npos ? std::string() : msg.substr(open + 1, close - open - 1));
+  }
   if (has("wrong number of arguments to function")) return OraError(909, msg.substr(msg.find("function") + 9));
   if (has("ambiguous column")) return OraError(918, msg.substr(msg.find(':') + 2));
   // JOIN ... USING (c) where one of the tables has no column c

@@ -41,6 +41,44 @@ size_t aggregateArgs(const std::string& f) {
   return f.starts_with("COVAR_") || f == "CORR" || f.starts_with("REGR_") ? 2 : 1;
 }
 
+// How many arguments Oracle's built-in single-row functions take. A function of one fixed count
+// called with another fails with ORA-00909; one that takes a range fails with ORA-00938 below it
+// and ORA-00939 above it.
+struct Arity {
+  const char* name;
+  size_t min, max;
+};
+constexpr size_t kMany = 255;
+constexpr Arity kArities[] = {
+    {"NVL", 2, 2}, {"NVL2", 3, 3}, {"NULLIF", 2, 2}, {"LNNVL", 1, 1}, {"NANVL", 2, 2},
+    {"UPPER", 1, 1}, {"LOWER", 1, 1}, {"INITCAP", 1, 1}, {"LENGTH", 1, 1}, {"LENGTHB", 1, 1},
+    {"CONCAT", 2, 2}, {"CHR", 1, 1}, {"ASCII", 1, 1}, {"SOUNDEX", 1, 1}, {"VSIZE", 1, 1},
+    {"MOD", 2, 2}, {"REMAINDER", 2, 2}, {"ABS", 1, 1}, {"SIGN", 1, 1}, {"CEIL", 1, 1},
+    {"FLOOR", 1, 1}, {"POWER", 2, 2}, {"SQRT", 1, 1}, {"EXP", 1, 1}, {"LN", 1, 1}, {"LOG", 2, 2},
+    {"SIN", 1, 1}, {"COS", 1, 1}, {"TAN", 1, 1}, {"ASIN", 1, 1}, {"ACOS", 1, 1}, {"ATAN", 1, 1},
+    {"SINH", 1, 1}, {"COSH", 1, 1}, {"TANH", 1, 1}, {"ATAN2", 2, 2}, {"BITAND", 2, 2},
+    {"ADD_MONTHS", 2, 2}, {"MONTHS_BETWEEN", 2, 2}, {"LAST_DAY", 1, 1}, {"NEXT_DAY", 2, 2},
+    {"HEXTORAW", 1, 1}, {"RAWTOHEX", 1, 1}, {"ROWIDTOCHAR", 1, 1}, {"CHARTOROWID", 1, 1},
+    {"SUBSTR", 2, 3}, {"SUBSTRB", 2, 3}, {"INSTR", 2, 4}, {"INSTRB", 2, 4}, {"LPAD", 2, 3},
+    {"RPAD", 2, 3}, {"LTRIM", 1, 2}, {"RTRIM", 1, 2}, {"REPLACE", 2, 3}, {"ROUND", 1, 2},
+    {"TRUNC", 1, 2}, {"TO_CHAR", 1, 3}, {"TO_DATE", 1, 3}, {"TO_NUMBER", 1, 3},
+    {"DECODE", 3, kMany}, {"GREATEST", 1, kMany}, {"LEAST", 1, kMany}, {"COALESCE", 2, kMany},
+    {"DUMP", 1, 4}, {"REGEXP_SUBSTR", 2, 6}, {"REGEXP_INSTR", 2, 7}, {"REGEXP_REPLACE", 2, 6},
+    {"REGEXP_COUNT", 2, 4}, {"REGEXP_LIKE", 2, 3},
+};
+
+// ORA-00909, 00938 or 00939 when a built-in function is given the wrong number of arguments;
+// 0 when the count is right or the function is not one of these.
+int arityError(const std::string& f, size_t args) {
+  for (const Arity& a : kArities) {
+    if (f != a.name) continue;
+    if (args >= a.min && args <= a.max) return 0;
+    if (a.min == a.max) return 909;
+    return args < a.min ? 938 : 939;
+  }
+  return 0;
+}
+
 } // namespace
 
 bool Parser::nameAt(size_t k) const {
@@ -143,6 +181,7 @@ Node* Parser::predicate(Node* left) {
     if (acceptWord("ANY") || acceptWord("SOME")) n->flags |= kAny;
     else if (acceptWord("ALL")) n->flags |= kAll;
     if (n->flags & (kAny | kAll)) {
+      if (atEnd()) fail(936); // the list or subquery is missing altogether
       expectOp("(", 906);
       if (isWord("SELECT") || isWord("WITH")) {
         Node* s = make(N::Subquery);
@@ -426,10 +465,12 @@ Node* Parser::call(Node* fname) {
   ++i_; // (
   if (acceptOp(")")) {
     if (aggregate(n->text)) failAt(909, n->pos);
-  } else if (isOp("*") && isOp(")", 1)) {
-    if (n->text != "COUNT") fail(936);
+  } else if (isOp("*") && n->text == "COUNT") {
+    ++i_;
+    expectOp(")", 907);
     n->flags |= kCallStar;
-    i_ += 2;
+  } else if (isOp("*") && isOp(")", 1)) {
+    fail(936);
   } else {
     if (acceptWord("DISTINCT") || acceptWord("UNIQUE")) n->flags |= kDistinct;
     else acceptWord("ALL");
@@ -450,6 +491,8 @@ Node* Parser::call(Node* fname) {
     expectOp(")", 907);
     if (aggregate(n->text) && n->kids.size() > aggregateArgs(n->text)) failAt(909, n->pos);
   }
+  if (n->alias.empty())
+    if (int code = arityError(n->text, n->kids.size())) failAt(code, n->pos);
   if (n->text == "NTH_VALUE" && isWord("FROM") && (isWord("FIRST", 1) || isWord("LAST", 1))) i_ += 2;
   if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1) && isWord("OVER", 2)) i_ += 2;
   if (isWord("KEEP") && isOp("(", 1)) {

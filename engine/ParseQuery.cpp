@@ -171,7 +171,7 @@ Node* Parser::selectBlock() {
   } while (acceptOp(","));
   s->kids[slot::From] = finish(from);
   for (;;) {
-    if (acceptWord("WHERE") && !s->kids[slot::Where]) {
+    if (!s->kids[slot::Where] && acceptWord("WHERE")) {
       s->kids[slot::Where] = condition();
     } else if (isWord("START") && !s->kids[slot::StartWith]) {
       ++i_;

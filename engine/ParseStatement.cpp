@@ -12,6 +12,30 @@ bool physicalWord(const std::string& w) {
 bool constraintWord(const std::string& w) {
   return w == "CONSTRAINT" || w == "PRIMARY" || w == "UNIQUE" || w == "FOREIGN" || w == "CHECK";
 }
+
+// Words that stand for a value without any row to read it from.
+bool rowFreeName(const std::string& w) {
+  static const char* const words[] = {"SYSDATE", "SYSTIMESTAMP", "CURRENT_DATE", "CURRENT_TIMESTAMP",
+                                      "LOCALTIMESTAMP", "USER", "UID", "DBTIMEZONE", "SESSIONTIMEZONE",
+                                      "ROWNUM", "LEVEL", "ROWID", "DEFAULT", "TRUE", "FALSE"};
+  for (const char* k : words)
+    if (w == k) return true;
+  return false;
+}
+
+// The first column a value names where there is no row to take it from (VALUES, DEFAULT):
+// Oracle's ORA-00984. Subqueries have rows of their own; sequences and :NEW.x are not columns.
+const Node* columnIn(const Node* n) {
+  if (!n || n->kind == N::Subquery) return nullptr;
+  if (n->kind == N::Name) {
+    if (n->kids.empty()) return rowFreeName(n->text) ? nullptr : n;
+    if (n->kids[0] && n->kids[0]->kind == N::Bind) return nullptr;
+    return n->text == "NEXTVAL" || n->text == "CURRVAL" ? nullptr : n;
+  }
+  for (const Node* k : n->kids)
+    if (const Node* c = columnIn(k)) return c;
+  return nullptr;
+}
 } // namespace
 
 bool parsedKind(const std::vector<Token>& t) {
@@ -38,6 +62,9 @@ Node* parse(std::string_view text, Tree& tree) {
 
 Node* Parser::statement() {
   if (atEnd()) fail(900);
+  // no Oracle release takes a name longer than this, whatever the statement
+  for (const Token& t : t_)
+    if ((t.kind == Tok::Ident || t.kind == Tok::QIdent) && t.text.size() > kMaxNameBytes) failAt(972, t.pos);
   Node* s = nullptr;
   if (isWord("SELECT") || isWord("WITH") || isOp("(")) s = query(true);
   else if (isWord("INSERT")) s = insert();
@@ -87,7 +114,10 @@ Node* Parser::insert() {
     Node* cols = make(N::List);
     for (;;) {
       if (!nameAt()) fail(904);
-      cols->kids.push_back(nameExpr());
+      Node* col = nameExpr();
+      for (const Node* seen : cols->kids)
+        if (seen->text == col->text) failAt(957, col->pos);
+      cols->kids.push_back(col);
       if (acceptOp(")")) break;
       if (!acceptOp(",")) fail(917);
     }
@@ -101,7 +131,9 @@ Node* Parser::insert() {
     do {
       l->kids.push_back(defaultOr());
     } while (acceptOp(","));
-    expectOp(")", 907);
+    expectOp(")", 917); // the values are a comma list: anything else after a value wants a comma
+    if (const Node* c = columnIn(l)) failAt(984, c->pos);
+
     n->kids.push_back(finish(l));
   } else if (isWord("SELECT") || isWord("WITH") || isOp("(")) {
     n->kids.push_back(query(true));
@@ -248,7 +280,7 @@ Node* Parser::create() {
   if (acceptWord("VIEW")) {
     Node* v = tree_.make(N::CreateView, at);
     if (replace) v->flags |= kOrReplace;
-    v->kids.push_back(objectName(903));
+    v->kids.push_back(objectName(999));
     v->kids.push_back(acceptOp("(") ? nameList() : nullptr);
     expectWord("AS", 905);
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
@@ -288,7 +320,7 @@ Node* Parser::create() {
     physical();
     return finish(x);
   }
-  if (unique) fail(901);
+  if (unique) fail(968); // UNIQUE makes an index
   if (acceptWord("SEQUENCE")) {
     Node* s = tree_.make(N::CreateSequence, at);
     s->kids.push_back(objectName(903));
@@ -340,8 +372,7 @@ Node* Parser::createTable() {
   ++i_; // TABLE
   n->kids.push_back(objectName(903));
   Node* elems = nullptr;
-  if (isOp("(") && !(isWord("SELECT", 1) || isWord("WITH", 1))) {
-    ++i_;
+  if (acceptOp("(")) {
     elems = make(N::List);
     // CREATE TABLE t (a, b) AS SELECT ...: names only
     bool namesOnly = nameAt() && (isOp(",", 1) || isOp(")", 1));
@@ -373,6 +404,7 @@ Node* Parser::createTable() {
   } else {
     if (!elems) fail(906);
     n->kids.push_back(nullptr);
+    if (!atEnd()) fail(922); // what follows the columns can only be an option of the table
   }
   return finish(n);
 }
@@ -397,6 +429,7 @@ Node* Parser::columnDef(bool modify) {
   for (;;) {
     if (acceptWord("DEFAULT")) {
       def = expr();
+      if (const Node* col = columnIn(def)) failAt(984, col->pos);
     } else if (acceptWord("GENERATED")) {
       // GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(sequence options)]
       if (acceptWord("BY")) {
@@ -662,13 +695,13 @@ Node* Parser::simpleDdl() {
   if (verb == "RENAME") {
     Node* r = tree_.make(N::Rename, at);
     r->kids.push_back(objectName(903));
-    expectWord("TO", 905);
+    expectWord("TO", 946);
     r->kids.push_back(objectName(903));
     return finish(r);
   }
   if (verb == "TRUNCATE") {
     Node* t = tree_.make(N::Truncate, at);
-    expectWord("TABLE", 905);
+    expectWord("TABLE", 3290);
     t->kids.push_back(objectName(903));
     if (acceptWord("DROP") || acceptWord("REUSE")) expectWord("STORAGE", 905);
     return finish(t);

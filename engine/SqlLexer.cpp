@@ -15,6 +15,22 @@ bool identChar(unsigned char c) {
 }
 bool digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
+// The length of a wide space or punctuation mark at `i` (a full-width space, comma or
+// parenthesis, a typographic quote or dash): no part of a name, so a stray character in SQL.
+size_t widePunctuation(std::string_view s, size_t i) {
+  auto byte = [&](size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+  unsigned c = byte(i);
+  if (c < 0xC2 || c >= 0xF0) return 0;
+  if (c < 0xE0) return c == 0xC2 && byte(i + 1) == 0xA0 ? 2 : 0; // no-break space
+  if ((byte(i + 1) & 0xC0) != 0x80 || (byte(i + 2) & 0xC0) != 0x80) return 0;
+  unsigned u = ((c & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
+  bool wide = (u >= 0x2000 && u <= 0x206F) ||                  // general punctuation
+              (u >= 0x3000 && u <= 0x303F && (u < 0x3005 || u > 0x3007)) || // 々〆〇 are letters
+              (u >= 0xFF01 && u <= 0xFF0F) || (u >= 0xFF1A && u <= 0xFF20) ||
+              (u >= 0xFF3B && u <= 0xFF40) || (u >= 0xFF5B && u <= 0xFF65);
+  return wide ? 3 : 0;
+}
+
 OraError errorAt(int code, size_t pos) {
   OraError e(code);
   e.pos = static_cast<int>(pos);
@@ -100,8 +116,8 @@ std::vector<Token> lex(std::string_view s) {
       }
       t.kind = Tok::Num;
       t.text = std::string(s.substr(t.pos, i - t.pos));
-    } else if (identStart(c)) {
-      while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
+    } else if (identStart(c) && !widePunctuation(s, i)) {
+      while (i < n && identChar(static_cast<unsigned char>(s[i])) && !widePunctuation(s, i)) ++i;
       t.kind = Tok::Ident;
       t.text = std::string(s.substr(t.pos, i - t.pos));
       for (auto& ch : t.text)
@@ -120,6 +136,7 @@ std::vector<Token> lex(std::string_view s) {
         if (i + 1 < n && s[i] == p[0] && s[i + 1] == p[1]) t.text = p;
       // A NUL byte, a ";" and anything else SQL has no use for are stray characters.
       bool ok = t.text.size() == 2 || (c != 0 && std::strchr("()+-*/,.=<>@", static_cast<char>(c)));
+      if (c == '|' && !ok) throw errorAt(996, i); // concatenation is ||
       if (!ok) throw errorAt(911, i);
       i += t.text.size();
     }

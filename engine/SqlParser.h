@@ -14,6 +14,8 @@ namespace ora::sql {
 // statement, are refused with ORA-00935 before the parser recurses further.
 constexpr int kMaxSubqueryDepth = 256; // the statement's own query and 255 nested subqueries
 constexpr int kMaxExprDepth = 1000;
+// The longest identifier any statement may hold, in bytes.
+constexpr size_t kMaxNameBytes = 128;
 
 // Parses one statement into `tree` (tree.root). Throws OraError.
 Node* parse(std::string_view text, Tree& tree);

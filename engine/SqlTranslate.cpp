@@ -575,20 +575,65 @@ bool startsWithWord(const std::string& text, const char* word) {
 }
 
 void locateError(OraError& e, const std::string& text) {
-  static const std::set<int> named = {904, 918, 937, 942, 979, 2289, 4043};
+  if (e.code == 947 || e.code == 913) {
+    // an INSERT whose values do not match its columns is marked at the table's name
+    try {
+      std::vector<sql::Token> t = sql::lex(text);
+      auto word = [&](size_t k, const char* w) { return k < t.size() && t[k].kind == sql::Tok::Ident && t[k].text == w; };
+      if (word(0, "INSERT") && word(1, "INTO") && t.size() > 2) e.pos = static_cast<int>(t[2].pos);
+    } catch (const OraError&) {
+    }
+    return;
+  }
+  static const std::set<int> named = {904, 909, 918, 937, 942, 979, 2289, 4043};
   if (!named.count(e.code)) return;
   std::string name = e.detail;
+  if (e.code == 909 && name.ends_with("()")) name.resize(name.size() - 2); // the function's name
   if (auto colon = name.rfind(": "); colon != std::string::npos) name = name.substr(colon + 2);
-  if (auto dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
-  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
-  if (name.empty()) return;
+  // the parts of a dotted name, each without its quotes
+  std::vector<std::string> parts;
+  for (size_t b = 0; b <= name.size();) {
+    size_t dot = name.find('.', name[b] == '"' ? name.find('"', b + 1) : b);
+    std::string part = name.substr(b, dot == std::string::npos ? std::string::npos : dot - b);
+    if (part.size() >= 2 && part.front() == '"' && part.back() == '"') part = part.substr(1, part.size() - 2);
+    parts.push_back(part);
+    if (dot == std::string::npos) break;
+    b = dot + 1;
+  }
+  if (parts.empty() || parts.back().empty()) return;
+  std::vector<sql::Token> t;
   try {
-    for (const sql::Token& t : sql::lex(text))
-      if ((t.kind == sql::Tok::Ident || t.kind == sql::Tok::QIdent) && t.text == name) {
-        e.pos = static_cast<int>(t.pos);
+    t = sql::lex(text);
+  } catch (const OraError&) {
+    return;
+  }
+  auto isName = [&](size_t k, const std::string& part) {
+    return k < t.size() && (t[k].kind == sql::Tok::Ident || t[k].kind == sql::Tok::QIdent) && t[k].text == part;
+  };
+  auto isDot = [&](size_t k) { return k < t.size() && t[k].kind == sql::Tok::Op && t[k].text == "."; };
+  // Oracle marks where the name as written begins: the whole dotted name first, else its last part
+  // on its own (a qualifier the engine added), preferring a name that is not itself qualified.
+  for (size_t want : {parts.size(), size_t(1)}) {
+    size_t first = parts.size() - want;
+    int fallback = -1;
+    for (size_t k = 0; k < t.size(); ++k) {
+      bool match = true;
+      for (size_t p = first; p < parts.size() && match; ++p) {
+        size_t at = k + 2 * (p - first);
+        match = isName(at, parts[p]) && (p + 1 == parts.size() || isDot(at + 1));
+      }
+      if (!match) continue;
+      bool qualified = k > 0 && isDot(k - 1);
+      if (!qualified) {
+        e.pos = static_cast<int>(t[k].pos);
         return;
       }
-  } catch (const OraError&) {
+      if (fallback < 0) fallback = static_cast<int>(k > 1 ? t[k - 2].pos : t[k].pos);
+    }
+    if (fallback >= 0) {
+      e.pos = fallback;
+      return;
+    }
   }
 }
 

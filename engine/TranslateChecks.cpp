@@ -72,7 +72,8 @@ void Translator::checkOrderBy() const {
       size_t exprEnd = ie;
       std::string name;
       if (is(t_[ie - 1], "*")) star = true;
-      else if (ie - i >= 2 && aliasToken(ie - 1) && (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")"))) {
+      else if (ie - i >= 2 && aliasToken(ie - 1) && !is(t_[ie - 2], "CONNECT_BY_ROOT") && !is(t_[ie - 2], "PRIOR") &&
+               (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")"))) {
         name = t_[ie - 1].text;
         exprEnd = is(t_[ie - 2], "AS") ? ie - 2 : ie - 1;
       } else if (ie - i == 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) name = t_[i].text;
@@ -104,6 +105,15 @@ void Translator::checkOrderBy() const {
         for (size_t m = tb; m < te; ++m) text += t_[m].text + " ";
         bool listed = std::find(texts.begin(), texts.end(), text) != texts.end() ||
                       (plain && std::find(names.begin(), names.end(), t_[tb].text) != names.end());
+        // a name two different select items go by does not say which one to sort by
+        if (plain && !compound) {
+          const std::string* first = nullptr;
+          for (size_t c = 0; c < names.size(); ++c) {
+            if (names[c] != t_[tb].text) continue;
+            if (first && *first != texts[c]) throw OraError(960).at(static_cast<int>(t_[tb].pos));
+            first = &texts[c];
+          }
+        }
         if (compound && plain && !listed) throw OraError(904, t_[tb].text).at(static_cast<int>(t_[tb].pos));
         if (compound && qualified) throw OraError(904, t_[tb].text + "." + t_[tb + 2].text).at(static_cast<int>(t_[tb].pos));
         if (compound && !listed) throw OraError(1785).at(static_cast<int>(t_[tb].pos));
