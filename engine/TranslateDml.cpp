@@ -21,6 +21,14 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
          quoteString(label) + ")";
 }
 
+void Translator::checkAssignable(size_t b, size_t e, const ColumnInfo& col) {
+  int to = col.type.code;
+  if (to != kNumber && to != kDate) return;
+  int from = exprType(b, e).code;
+  if (to == kNumber && from == kDate) throw OraError(932, "expected NUMBER got DATE");
+  if (to == kDate && from == kNumber) throw OraError(932, "expected DATE got NUMBER");
+}
+
 size_t Translator::dmlTarget(size_t i, const char* next, TableRef& r) {
   i = objectName(i, r.name);
   std::string synonym;
@@ -92,6 +100,7 @@ void Translator::insert() {
         if (k == b) throw OraError(936);
         bool dflt = k == b + 1 && is(t_[b], "DEFAULT");
         byDefault.push_back(dflt);
+        if (!dflt && vals.size() < target.size()) checkAssignable(b, k, target[vals.size()]);
         vals.push_back(dflt ? std::string() : emit(b, k));
         b = k + 1;
       }
@@ -204,6 +213,7 @@ void Translator::update() {
     size_t b = i + 2, e = b;
     while (e < where && !(t_[e].depth == 0 && is(t_[e], ","))) ++e;
     if (e == b) throw OraError(936);
+    if (e != b + 1 || !is(t_[b], "DEFAULT")) checkAssignable(b, e, *col);
     out += (first ? "" : ", ") + quoteIdent(col->name) + " = " +
            (e == b + 1 && is(t_[b], "DEFAULT") ? defaultOf(*col) : convWrap(emit(b, e), *col, table));
     first = false;
