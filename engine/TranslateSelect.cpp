@@ -229,7 +229,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
     // what a set operator must match: a type only where it is known for sure
     bool emptyText = exprEnd == i + 1 && t_[i].kind == Token::Str && t_[i].text.empty();
-    bool known = !star && ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000) && !emptyText;
+    bool nullText = ty.code == kVarchar2 && (ty.size == 4000 || ty.size == 0);
+    bool known = !star && ty.code != 0 && !nullText && !emptyText;
     blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
     std::string item = emit(i, exprEnd);
     ++position;
@@ -247,6 +248,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar; };
       if (!laterMember) {
         firstCols.emplace_back(alias, ty);
+      } else if (column < firstCols.size() && firstCols[column].second.code == kVarchar2 &&
+                 firstCols[column].second.size == 0 && (ty.code == kNumber || ty.code == kDate)) {
+        // a NULL in the first member takes the type a later member gives
+        firstCols[column].second = ty;
+        if (memberDepth == 0) tr_.widened[firstCols[column].first] = ty;
       } else if (column < firstCols.size() && text(firstCols[column].second) && text(ty) && ty.size < 4000 &&
                  (ty.size != firstCols[column].second.size || ty.code != firstCols[column].second.code)) {
         // the longer of the two; CHAR only where both are CHAR of one length
