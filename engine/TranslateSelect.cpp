@@ -486,6 +486,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
     if (is(at(i + 1), "(") || is(at(i + 1), ".")) continue; // a function, or a qualifier
     if (is(k, "NEXTVAL") || is(k, "CURRVAL")) continue;
+    if ((is(k, "DATE") || is(k, "INTERVAL")) && at(i + 1).kind == Token::Str) continue; // a literal
     if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
     throw OraError(byClause ? 979 : 937, k.text);
   }
