@@ -18,6 +18,9 @@ namespace ora::tx {
 // where a double would round it (1/3 inside TO_CHAR or a longer sum).
 std::string exactCall(std::string call) {
   static const char* const names[] = {"ora_add", "ora_sub", "ora_mul", "ora_div", "ora_neg", "ora_avg", "ora_sum"};
+  if (call.rfind("MONTHS_BETWEEN", 0) == 0 && call.find_first_not_of(' ', 14) != std::string::npos &&
+      call[call.find_first_not_of(' ', 14)] == '(')
+    return "ora_months_between_x" + call.substr(14);
   for (const char* n : names) {
     size_t len = std::strlen(n);
     if (call.rfind(n, 0) != 0) continue;
