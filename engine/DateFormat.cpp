@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <vector>
 
 namespace ora {
@@ -340,6 +341,25 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
     if (m < 0) throw OraError(1843);
     return m + 1;
   };
+  // a field given twice is a bad model, whatever the text
+  std::set<Fe> seen;
+  int years = 0, months = 0;
+  for (auto& e : fmt) {
+    if (e.kind == Fe::Lit || e.kind == Fe::Fm || e.kind == Fe::Fx) continue;
+    static const std::set<Fe> outputOnly = {Fe::Iyyy, Fe::Iyy, Fe::Iy, Fe::I, Fe::Year, Fe::Syear, Fe::Q,
+                                            Fe::Ww, Fe::W, Fe::Iw, Fe::Cc, Fe::Scc};
+    if (e.spell || e.th >= 0 || outputOnly.count(e.kind)) throw OraError(1820);
+    if (!seen.insert(e.kind).second) throw OraError(1810);
+    switch (e.kind) {
+    case Fe::Yyyy: case Fe::Rrrr: case Fe::Syyyy: case Fe::YComma: case Fe::Yyy: case Fe::Yy: case Fe::Y: case Fe::Rr:
+      if (++years > 1) throw OraError(1812);
+      break;
+    case Fe::Mm: case Fe::Mon: case Fe::Month: case Fe::Rm:
+      if (++months > 1) throw OraError(1816);
+      break;
+    default: break;
+    }
+  }
   for (auto& e : fmt) {
     if (e.spell || e.th >= 0) throw OraError(1820);
     if (i >= n) break;

@@ -117,7 +117,10 @@ void fnMonthsBetween(Ctx* ctx, int argc, Val** argv) {
   int64_t secs = (a.day - b.day) * 86400LL + (a.hour - b.hour) * 3600LL + (a.minute - b.minute) * 60LL +
                  (a.second - b.second);
   // in exact decimal, so the fraction is the nearest one to its 31sts
-  resultNum(ctx, add(numFromInt(months), div(numFromInt(secs), numFromInt(31 * 86400))));
+  Num r = add(numFromInt(months), div(numFromInt(secs), numFromInt(31 * 86400)));
+  // a result column takes every digit; inside an expression a double will do
+  if (sqlite3_user_data(ctx)) resultNumExact(ctx, r);
+  else resultNum(ctx, r);
 }
 
 void fnLastDay(Ctx* ctx, int, Val** argv) {

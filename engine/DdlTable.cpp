@@ -266,6 +266,7 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     bool plain = !cn.empty() && cn.size() <= 30 && cn.find_first_of("()+-*/|' ,.") == std::string::npos;
     if (!plain) throw OraError(998, cn);
     if (ct.code == kLong || ct.code == kLongRaw) ++longs;
+    if ((ct.code == kVarchar2 || ct.code == kChar) && ct.size == 0) throw OraError(1723);
     // NOT NULL comes along with a column the query selects as it is
     defs += (k ? ", " : "") + quoteIdent(cn) + " " + declTypeText(ct) + (shape.notNull[k] ? " NOT NULL" : "");
     cols += (k ? ", " : "") + quoteIdent(cn);
@@ -351,6 +352,7 @@ void Translator::createTable() {
         consTypes.push_back(type);
       }
       if (ct.code == kLong || ct.code == kLongRaw) ++longs;
+    if ((ct.code == kVarchar2 || ct.code == kChar) && ct.size == 0) throw OraError(1723);
       if (longs > 1) throw OraError(1754);
       ++columns;
       defNames.push_back(name);

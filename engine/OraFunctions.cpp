@@ -392,6 +392,9 @@ void registerOraFunctions(sqlite3* db, const std::string& user) {
       }
     }
   }
+  static int exact = 1;
+  sqlite3_create_function(db, "ora_months_between_x", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &exact,
+                          guarded<fnMonthsBetween>, nullptr, nullptr);
   sqlite3_create_function(db, "TRIM", 2, SQLITE_UTF8, nullptr, guarded<fnBadArity>, nullptr, nullptr);
   sqlite3_create_function(db, "LOG", 1, SQLITE_UTF8, nullptr, guarded<fnBadArity>, nullptr, nullptr);
 }

@@ -251,6 +251,16 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       // lengths count in the database's character set, whatever the stored form
       Charset cs = *static_cast<const Charset*>(sqlite3_user_data(ctx));
       int64_t bytes = byteLength(t, cs);
+      if (bytes > size && std::strcmp(label, "CAST") == 0) {
+        // CAST cuts text to the length it names, at a character's start
+        std::vector<int64_t> setAt;
+        std::vector<size_t> utf8At;
+        byteMap(t, cs, setAt, utf8At);
+        size_t k = 0;
+        while (k + 1 < setAt.size() && setAt[k + 1] <= size) ++k;
+        t.resize(utf8At[k]);
+        bytes = setAt[k];
+      }
       if (code == kChar && bytes < size) t.append(static_cast<size_t>(size - bytes), ' ');
       if (bytes > size) {
         tooLarge(ctx, label, static_cast<size_t>(bytes), size);
@@ -262,7 +272,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     return;
   }
   case kDate: {
-    if (type != SQLITE_TEXT) { fail(ctx, 932, "expected DATE"); return; }
+    if (type != SQLITE_TEXT) {
+      fail(ctx, 932, type == SQLITE_BLOB ? "expected DATE got BINARY" : "expected DATE got NUMBER");
+      return;
+    }
     auto t = reinterpret_cast<const unsigned char*>(sqlite3_value_text(v));
     int n = sqlite3_value_bytes(v);
     DateTime dt;

@@ -21,9 +21,15 @@ bool Translator::datesAsText(size_t i, std::string& call) {
       "LENGTH", "LENGTHB", "SUBSTR", "SUBSTRB", "INSTR", "INSTRB", "UPPER", "LOWER", "INITCAP", "LPAD", "RPAD",
       "LTRIM", "RTRIM", "REPLACE", "TRANSLATE", "CONCAT", "ASCII", "SOUNDEX", "NLS_UPPER", "NLS_LOWER",
       "NLS_INITCAP", "ASCIISTR", "REGEXP_LIKE", "REGEXP_SUBSTR", "REGEXP_INSTR", "REGEXP_REPLACE", "REGEXP_COUNT"};
+  // no date becomes a number: these take numbers only
+  static const std::set<std::string> numberFunctions = {
+      "SUM", "AVG", "ABS", "MOD", "REMAINDER", "SQRT", "POWER", "CEIL", "FLOOR", "SIGN", "EXP", "LN", "LOG",
+      "SIN", "COS", "TAN", "ASIN", "ACOS", "ATAN", "ATAN2", "SINH", "COSH", "TANH", "STDDEV", "VARIANCE",
+      "BITAND", "WIDTH_BUCKET", "CHR"};
   const Token& k = t_[i];
-  bool decode = k.text == "DECODE";
-  if (k.kind != Token::Ident || (!decode && !textFunctions.count(k.text))) return false;
+  bool decode = k.text == "DECODE", toDate = k.text == "TO_DATE";
+  bool numeric = k.kind == Token::Ident && numberFunctions.count(k.text);
+  if (k.kind != Token::Ident || (!decode && !toDate && !numeric && !textFunctions.count(k.text))) return false;
   size_t close = matching(i + 1);
   std::vector<std::pair<size_t, size_t>> args;
   for (size_t a = i + 2, m = a; m <= close; ++m)
@@ -31,11 +37,21 @@ bool Translator::datesAsText(size_t i, std::string& call) {
       args.emplace_back(a, m);
       a = m + 1;
     }
+  if (numeric) {
+    for (auto [ab, ae] : args) {
+      if (ab < ae && (is(t_[ab], "DISTINCT") || is(t_[ab], "ALL") || is(t_[ab], "UNIQUE"))) ++ab;
+      if (ab < ae && exprType(ab, ae).code == kDate)
+        throw OraError(932, "expected NUMBER got DATE").at(static_cast<int>(t_[ab].pos));
+    }
+    return false;
+  }
   std::vector<char> wrap(args.size());
   bool any = false;
   for (size_t n = 0; n < args.size(); ++n) {
     auto [ab, ae] = args[n];
     if (ab >= ae || exprType(ab, ae).code != kDate) continue;
+    // TO_DATE reads text: a date goes through the session's format first, losing what it lacks
+    if (toDate && n != 0) continue;
     if (decode) {
       // the expression takes the type of the first search value
       if (n != 0 || args.size() < 3 || args[1].first >= args[1].second) continue;

@@ -22,6 +22,14 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
          quoteString(label) + ")";
 }
 
+std::string Translator::assignable(int from, std::string v, const ColumnInfo& col) {
+  int to = col.type.code;
+  if (to == kNumber && from == kDate) throw OraError(932, "expected NUMBER got DATE");
+  if (to == kDate && from == kNumber) throw OraError(932, "expected DATE got NUMBER");
+  if (from == kDate && (to == kVarchar2 || to == kChar || to == kLong)) v = "TO_CHAR(" + v + ")";
+  return v;
+}
+
 size_t Translator::dmlTarget(size_t i, const char* next, TableRef& r) {
   i = objectName(i, r.name);
   std::string synonym;
@@ -93,7 +101,9 @@ void Translator::insert() {
         if (k == b) throw OraError(936);
         bool dflt = k == b + 1 && is(t_[b], "DEFAULT");
         byDefault.push_back(dflt);
-        vals.push_back(dflt ? std::string() : emit(b, k));
+        std::string v = dflt ? std::string() : emit(b, k);
+        if (!dflt && vals.size() < target.size()) v = assignable(exprType(b, k).code, v, target[vals.size()]);
+        vals.push_back(v);
         b = k + 1;
       }
     }
@@ -109,13 +119,15 @@ void Translator::insert() {
     // INSERT ... (SELECT ...): the parentheses go, SQLite takes the query bare
     bool wrapped = is(at(i), "(") && matching(i) + 1 == size();
     std::string src = withHoisted(wrapped ? emit(i + 1, size() - 1) : emit(i, size()));
+    auto types = blockTypes_.find(wrapped ? i + 1 : i);
     std::string cte = "WITH \"SRC$\"(";
     std::string sel = " SELECT ";
     for (size_t k = 0; k < target.size(); ++k) {
       if (target[k].always) throw OraError(32795);
       std::string cn = "\"C" + std::to_string(k + 1) + "\"";
       cte += (k ? ", " : "") + cn;
-      sel += (k ? ", " : "") + convWrap(cn, target[k], table);
+      int from = types != blockTypes_.end() && k < types->second.size() ? types->second[k].first : 0;
+      sel += (k ? ", " : "") + convWrap(assignable(from, cn, target[k]), target[k], table);
     }
     tr_.sql = cte + ") AS (" + src + ") " + head + sel + extra + " FROM \"SRC$\"";
   } else {
@@ -206,7 +218,8 @@ void Translator::update() {
     while (e < where && !(t_[e].depth == 0 && is(t_[e], ","))) ++e;
     if (e == b) throw OraError(936);
     out += (first ? "" : ", ") + quoteIdent(col->name) + " = " +
-           (e == b + 1 && is(t_[b], "DEFAULT") ? defaultOf(*col) : convWrap(emit(b, e), *col, table));
+           (e == b + 1 && is(t_[b], "DEFAULT") ? defaultOf(*col)
+                                                : convWrap(assignable(exprType(b, e).code, emit(b, e), *col), *col, table));
     first = false;
     i = e < where ? e + 1 : e;
   }

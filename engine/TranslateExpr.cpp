@@ -22,6 +22,9 @@ std::string exactCall(std::string call) {
                                       "STDDEV", "VAR_POP", "VAR_SAMP", "STDDEV_POP", "STDDEV_SAMP", "COVAR_POP",
                                       "COVAR_SAMP", "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_R2", "REGR_AVGX",
                                       "REGR_AVGY", "REGR_SXX", "REGR_SYY", "REGR_SXY"};
+  if (call.rfind("MONTHS_BETWEEN", 0) == 0 && call.find_first_not_of(' ', 14) != std::string::npos &&
+      call[call.find_first_not_of(' ', 14)] == '(')
+    return "ora_months_between_x" + call.substr(14);
   for (const char* n : names) {
     size_t len = std::strlen(n);
     if (call.rfind(n, 0) != 0) continue;
@@ -391,8 +394,8 @@ std::string Translator::emit(size_t b, size_t e) {
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
         // the whole number argument of a reader of decimal text gives it exactly
         std::string f = eq(k.text, "SUM") ? "ora_sum" : eq(k.text, "AVG") ? "ora_avg" : k.text;
-        if (exactCall(f + "(") != f + "(") {
-          add(exactArgument(i, matching(i + 1) + 1) ? f + "_x" : f);
+        if (std::string x = exactCall(f + "("); x != f + "(") {
+          add(exactArgument(i, matching(i + 1) + 1) ? x.substr(0, x.size() - 1) : f);
           break;
         }
         add(eq(k.text, "NVL") ? "IFNULL" : k.text);

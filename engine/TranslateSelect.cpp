@@ -232,7 +232,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
     // what a set operator must match: a type only where it is known for sure
     bool emptyText = exprEnd == i + 1 && t_[i].kind == Token::Str && t_[i].text.empty();
-    bool known = !star && ty.code != 0 && !(ty.code == kVarchar2 && ty.size == 4000) && !emptyText;
+    bool nullText = ty.code == kVarchar2 && (ty.size == 4000 || ty.size == 0);
+    bool known = !star && ty.code != 0 && !nullText && !emptyText;
     blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
     // a number read from a wide column goes on as a number where it is sorted or matched as
     // one: the column's own collation stays behind in an expression or a set operation
@@ -253,6 +254,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar; };
       if (!laterMember) {
         firstCols.emplace_back(alias, ty);
+      } else if (column < firstCols.size() && firstCols[column].second.code == kVarchar2 &&
+                 firstCols[column].second.size == 0 && (ty.code == kNumber || ty.code == kDate)) {
+        // a NULL in the first member takes the type a later member gives
+        firstCols[column].second = ty;
+        if (memberDepth == 0) tr_.widened[firstCols[column].first] = ty;
       } else if (column < firstCols.size() && text(firstCols[column].second) && text(ty) && ty.size < 4000 &&
                  (ty.size != firstCols[column].second.size || ty.code != firstCols[column].second.code)) {
         // the longer of the two; CHAR only where both are CHAR of one length
@@ -490,6 +496,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
     if (is(at(i + 1), "(") || is(at(i + 1), ".")) continue; // a function, or a qualifier
     if (is(k, "NEXTVAL") || is(k, "CURRVAL")) continue;
+    if ((is(k, "DATE") || is(k, "INTERVAL")) && at(i + 1).kind == Token::Str) continue; // a literal
     if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
     throw OraError(byClause ? 979 : 937, k.text);
   }

@@ -174,6 +174,8 @@ ColType Translator::infer(size_t b, size_t e) {
     if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
     if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
     if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
+    // a bare NULL describes as text of no length, so a shell gives it one column
+    if (is(f, "NULL")) { t.size = 0; return t; }
     if (f.kind == Token::Ident && (f.text == "UID" || f.text == "ROWNUM" || f.text == "LEVEL")) { t = ColType{}; t.code = kNumber; return t; }
   }
   if (is(t_[e - 1], "NEXTVAL") || is(t_[e - 1], "CURRVAL")) { t = ColType{}; t.code = kNumber; return t; }
@@ -384,24 +386,9 @@ ColType Translator::infer(size_t b, size_t e) {
         std::vector<std::pair<size_t, size_t>> results;
         for (size_t n = 2; n < args.size(); n += 2) results.push_back(args[n]);
         if (args.size() % 2 == 0) results.push_back(args.back());
-        auto isNull = [&](std::pair<size_t, size_t> r) {
-          return r.second == r.first + 1 && ((t_[r.first].kind == Token::Str && t_[r.first].text.empty()) || is(t_[r.first], "NULL"));
-        };
-        int longest = 0;
-        bool allText = true;
-        for (auto r : results) {
-          if (isNull(r)) continue;
-          if (r.second == r.first + 1 && t_[r.first].kind == Token::Str)
-            longest = std::max<int>(longest, textBytes(t_[r.first].text));
-          else allText = false;
-        }
-        for (auto r : results) {
-          if (isNull(r)) continue;
-          if (allText) { t.size = std::max(1, longest); return t; }
-          return exprType(r.first, r.second);
-        }
-        return t;
+        return widest(results);
       }
+      if (f.text == "NVL2" && args.size() == 3) return widest({args[1], args[2]});
       size_t pick = f.text == "NVL2" ? 1 : 0;
       if (pick < args.size() && args[pick].first < args[pick].second)
         return exprType(args[pick].first, args[pick].second);
