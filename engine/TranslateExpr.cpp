@@ -137,6 +137,11 @@ std::string Translator::emit(size_t b, size_t e) {
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES")) &&
           !functionAllowed(k.text.c_str(), false))
         throw OraError(904, "\"" + k.text + "\"");
+      if (quotedCaseMismatch(i)) {
+        bool qualified = i >= 2 && is(t_[i - 1], ".");
+        throw OraError(904, qualified ? t_[i - 2].text + "." + k.text : k.text)
+            .at(static_cast<int>(qualified ? t_[i - 2].pos : k.pos));
+      }
       add(quoteIdent(k.text));
       break;
     case Token::Op:
@@ -825,6 +830,21 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
 }
 
 // Source text of tokens [b, e).
+// A quoted name is exact: "ename" is not the column ENAME, though SQLite would take it for it.
+// Only a name that is no alias (it is written once) and differs from a column in scope only in
+// case is refused.
+bool Translator::quotedCaseMismatch(size_t i) const {
+  const std::string& name = t_[i].text;
+  std::string upper = name;
+  for (auto& ch : upper)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+  if (upper == name || is(at(i + 1), "(") || is(at(i + 1), ".")) return false;
+  for (size_t k = 0; k < size(); ++k)
+    if (k != i && t_[k].kind == Token::QIdent && t_[k].text == name) return false;
+  std::set<std::string> columns;
+  return columnsInScope(columns) && !columns.count(name) && columns.count(upper);
+}
+
 std::string Translator::source(size_t b, size_t e) const {
   if (b >= e || b >= size()) return {};
   return src_.substr(t_[b].pos, t_[std::min(e, size()) - 1].end - t_[b].pos);

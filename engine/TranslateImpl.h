@@ -183,6 +183,7 @@ private:
   // The columns of every table in scope; false when some source is not a table or view the
   // catalog describes (a derived table, a WITH query, the dictionary).
   bool columnsInScope(std::set<std::string>& columns) const;
+  bool quotedCaseMismatch(size_t i) const;
   void checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results);
   ColType castType(size_t b, size_t e) const;
   std::string factors(size_t b, size_t e);
