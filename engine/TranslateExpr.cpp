@@ -83,6 +83,13 @@ std::string Translator::emit(size_t b, size_t e) {
         i = q + 2;
         continue;
       }
+      // schema.table.column of the user's own schema: the table is named without it
+      auto name = [&](size_t x) { return at(x).kind == Token::Ident || at(x).kind == Token::QIdent; };
+      if (k.text == cat_.user() && !(i > 0 && is(t_[i - 1], ".")) && name(i + 2) && is(at(i + 3), ".") &&
+          name(i + 4) && !is(at(i + 5), "(") && !is(at(i + 5), ".") && i + 4 < e) {
+        ++i; // the loop steps over the "." as well
+        continue;
+      }
       // NEW.column in a trigger's WHEN clause
       if (k.kind == Token::Ident && rowRefs.count(k.text) && at(i + 2).kind != Token::Op) {
         findColumn(cat_.columns(sharedWithTrigger), at(i + 2).text);
@@ -402,6 +409,9 @@ std::string Translator::heading(size_t b, size_t e) {
   if (e - b == 1 && t_[b].kind == Token::QIdent) return t_[b].text;
   if (e - b == 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent))
     return t_[b + 2].text;
+  if (e - b == 5 && is(t_[b + 1], ".") && is(t_[b + 3], ".") &&
+      (t_[b + 4].kind == Token::Ident || t_[b + 4].kind == Token::QIdent))
+    return t_[b + 4].text; // schema.table.column
   std::string h;
   for (size_t i = b; i < e; ++i) {
     std::string r = t_[i].raw;
