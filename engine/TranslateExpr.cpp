@@ -65,6 +65,8 @@ std::string Translator::emit(size_t b, size_t e) {
     }
     if (!replace_[i].empty()) { add(replace_[i]); continue; }
     const Token& k = t_[i];
+    if (qualifierCaseMismatch(i))
+      throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".")) {
       // [schema.]sequence.NEXTVAL / CURRVAL
       size_t q = i;
@@ -853,6 +855,31 @@ bool Translator::quotedCaseMismatch(size_t i) const {
     if (k != i && t_[k].kind == Token::QIdent && t_[k].text == name) return false;
   std::set<std::string> columns;
   return columnsInScope(columns) && !columns.count(name) && columns.count(upper);
+}
+
+// A qualifier is exact too: "d".DEPTNO names no table aliased D, and D.DEPTNO none aliased "d".
+// Refused only when a table in scope goes by the name in another case and none by this one.
+bool Translator::qualifierCaseMismatch(size_t i) const {
+  const Token& k = t_[i];
+  if ((k.kind != Token::Ident && k.kind != Token::QIdent) || !is(at(i + 1), ".") ||
+      (at(i + 2).kind != Token::Ident && at(i + 2).kind != Token::QIdent) || is(at(i + 3), ".") ||
+      is(at(i + 3), "(") || (i > 0 && is(t_[i - 1], ".")))
+    return false;
+  auto upper = [](std::string s) {
+    for (auto& ch : s)
+      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    return s;
+  };
+  bool other = false;
+  for (auto& c : ctx_) {
+    if (c.opaque) return false;
+    for (auto& r : c.tables) {
+      const std::string& name = r.alias.empty() ? r.name : r.alias;
+      if (name == k.text) return false;
+      other = other || upper(name) == upper(k.text);
+    }
+  }
+  return other;
 }
 
 std::string Translator::source(size_t b, size_t e) const {

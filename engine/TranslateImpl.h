@@ -184,6 +184,7 @@ private:
   // catalog describes (a derived table, a WITH query, the dictionary).
   bool columnsInScope(std::set<std::string>& columns) const;
   bool quotedCaseMismatch(size_t i) const;
+  bool qualifierCaseMismatch(size_t i) const;
   void checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results);
   ColType castType(size_t b, size_t e) const;
   std::string factors(size_t b, size_t e);
