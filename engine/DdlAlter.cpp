@@ -245,7 +245,7 @@ void Translator::alterTable() {
     checkName(to);
     if (i + 5 < size()) unexpected(i + 5);
     for (auto& c : cols)
-      if (c.name == to) throw OraError(957);
+      if (c.name == to) throw OraError(957).at(static_cast<int>(at(i + 4).pos));
     tr_.ddl.push_back("ALTER TABLE " + qt + " RENAME COLUMN " + quoteIdent(from) + " TO " + quoteIdent(to));
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET COLS = replace(char(9) || COLS || char(9), char(9) || " +
                       quoteString(from) + " || char(9), char(9) || " + quoteString(to) + " || char(9))"

@@ -41,6 +41,7 @@ void Translator::createSynonym(size_t i, bool replace) {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 19;
   std::string name, target;
+  const int namePos = static_cast<int>(at(i).pos);
   i = objectName(i, name);
   expect(i, "FOR", 905);
   std::string owner = cat_.user();
@@ -50,8 +51,8 @@ void Translator::createSynonym(size_t i, bool replace) {
   bool isPublic = is(at(1), "PUBLIC") || is(at(3), "PUBLIC");
   bool wasPublic = publicSynonym(name);
   std::string existing = cat_.objectType(name);
-  if (!existing.empty() && !(replace && existing == "SYNONYM" && !isPublic)) throw OraError(955);
-  if (isPublic && !cat_.synonymTarget(name).empty() && !(replace && wasPublic)) throw OraError(955);
+  if (!existing.empty() && !(replace && existing == "SYNONYM" && !isPublic)) throw OraError(955).at(namePos);
+  if (isPublic && !cat_.synonymTarget(name).empty() && !(replace && wasPublic)) throw OraError(955).at(namePos);
   if (target == name) throw OraError(1471);
   tr_.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$SYNONYMS\" (NAME, TABLE_OWNER, TABLE_NAME) VALUES (" +
                     quoteString(name) + ", " + quoteString(owner) + ", " + quoteString(target) + ")");
@@ -436,11 +437,12 @@ void Translator::rename() {
   std::string from, to;
   size_t i = objectName(1, from);
   expect(i, "TO", 905);
+  const int toPos = static_cast<int>(at(i + 1).pos);
   i = objectName(i + 1, to);
   if (i < size()) unexpected(i);
   std::string type = cat_.objectType(from);
   if (type.empty()) throw OraError(4043, from);
-  if (!cat_.objectType(to).empty()) throw OraError(955);
+  if (!cat_.objectType(to).empty()) throw OraError(955).at(toPos);
   std::string qf = quoteString(from), qt = quoteString(to);
   if (type == "TABLE") {
     tr_.ddl.push_back("ALTER TABLE " + quoteIdent(from) + " RENAME TO " + quoteIdent(to));

@@ -221,7 +221,13 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
 Translation translateParts(const std::vector<std::string>& pieces, Catalog& cat, const char* verb) {
   Translation out;
   for (size_t k = 0; k < pieces.size(); ++k) {
-    Translation p = translate(pieces[k], cat, false);
+    Translation p;
+    try {
+      p = translate(pieces[k], cat, false);
+    } catch (OraError& e) {
+      e.pos = -1; // an offset in the rewritten piece; the name at fault is found in the statement
+      throw;
+    }
     if (k == 0) out = p;
     else out.moreSql.push_back(p.sql);
   }

@@ -400,6 +400,10 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   if (has("no such table")) return OraError(942, msg.substr(msg.find(':') + 2));
   if (has("no such column")) return OraError(904, msg.substr(msg.find(':') + 2));
   if (has("no such function")) return OraError(904, msg.substr(msg.find(':') + 2));
+  if (has("cannot join using column ")) {
+    size_t b = msg.find("cannot join using column ") + 25;
+    return OraError(904, msg.substr(b, msg.find(' ', b) - b));
+  }
   if (has("unknown column") && has("in foreign key definition")) {
     size_t open = msg.find('"'), close = open == std::string::npos ? open : msg.find('"', open + 1);
     return OraError(904, close == std::string::npos ? std::string() : msg.substr(open + 1, close - open - 1));

@@ -585,7 +585,7 @@ void locateError(OraError& e, const std::string& text) {
     }
     return;
   }
-  static const std::set<int> named = {904, 909, 918, 937, 942, 979, 2289, 4043};
+  static const std::set<int> named = {904, 909, 918, 937, 942, 979, 2289, 2443, 4043};
   if (!named.count(e.code)) return;
   std::string name = e.detail;
   if (e.code == 909 && name.ends_with("()")) name.resize(name.size() - 2); // the function's name

@@ -78,6 +78,8 @@ std::string Translator::emit(size_t b, size_t e) {
     }
     if (!replace_[i].empty()) { add(replace_[i]); continue; }
     const Token& k = t_[i];
+    if (qualifierCaseMismatch(i))
+      throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".")) {
       // [schema.]sequence.NEXTVAL / CURRVAL
       size_t q = i;
@@ -94,6 +96,13 @@ std::string Translator::emit(size_t b, size_t e) {
         }
         add(std::string(next ? "ora_nextval(" : "ora_currval(") + quoteString(seq) + ")");
         i = q + 2;
+        continue;
+      }
+      // schema.table.column of the user's own schema: the table is named without it
+      auto name = [&](size_t x) { return at(x).kind == Token::Ident || at(x).kind == Token::QIdent; };
+      if (k.text == cat_.user() && !(i > 0 && is(t_[i - 1], ".")) && name(i + 2) && is(at(i + 3), ".") &&
+          name(i + 4) && !is(at(i + 5), "(") && !is(at(i + 5), ".") && i + 4 < e) {
+        ++i; // the loop steps over the "." as well
         continue;
       }
       // NEW.column in a trigger's WHEN clause
@@ -150,6 +159,11 @@ std::string Translator::emit(size_t b, size_t e) {
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES")) &&
           !functionAllowed(k.text.c_str(), false))
         throw OraError(904, "\"" + k.text + "\"");
+      if (quotedCaseMismatch(i)) {
+        bool qualified = i >= 2 && is(t_[i - 1], ".");
+        throw OraError(904, qualified ? t_[i - 2].text + "." + k.text : k.text)
+            .at(static_cast<int>(qualified ? t_[i - 2].pos : k.pos));
+      }
       add(quoteIdent(k.text));
       break;
     case Token::Op:
@@ -424,6 +438,9 @@ std::string Translator::heading(size_t b, size_t e) {
   if (e - b == 1 && t_[b].kind == Token::QIdent) return t_[b].text;
   if (e - b == 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent))
     return t_[b + 2].text;
+  if (e - b == 5 && is(t_[b + 1], ".") && is(t_[b + 3], ".") &&
+      (t_[b + 4].kind == Token::Ident || t_[b + 4].kind == Token::QIdent))
+    return t_[b + 4].text; // schema.table.column
   std::string h;
   for (size_t i = b; i < e; ++i) {
     std::string r = t_[i].raw;
@@ -860,6 +877,46 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
 }
 
 // Source text of tokens [b, e).
+// A quoted name is exact: "ename" is not the column ENAME, though SQLite would take it for it.
+// Only a name that is no alias (it is written once) and differs from a column in scope only in
+// case is refused.
+bool Translator::quotedCaseMismatch(size_t i) const {
+  const std::string& name = t_[i].text;
+  std::string upper = name;
+  for (auto& ch : upper)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+  if (upper == name || is(at(i + 1), "(") || is(at(i + 1), ".")) return false;
+  for (size_t k = 0; k < size(); ++k)
+    if (k != i && t_[k].kind == Token::QIdent && t_[k].text == name) return false;
+  std::set<std::string> columns;
+  return columnsInScope(columns) && !columns.count(name) && columns.count(upper);
+}
+
+// A qualifier is exact too: "d".DEPTNO names no table aliased D, and D.DEPTNO none aliased "d".
+// Refused only when a table in scope goes by the name in another case and none by this one.
+bool Translator::qualifierCaseMismatch(size_t i) const {
+  const Token& k = t_[i];
+  if ((k.kind != Token::Ident && k.kind != Token::QIdent) || !is(at(i + 1), ".") ||
+      (at(i + 2).kind != Token::Ident && at(i + 2).kind != Token::QIdent) || is(at(i + 3), ".") ||
+      is(at(i + 3), "(") || (i > 0 && is(t_[i - 1], ".")))
+    return false;
+  auto upper = [](std::string s) {
+    for (auto& ch : s)
+      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    return s;
+  };
+  bool other = false;
+  for (auto& c : ctx_) {
+    if (c.opaque) return false;
+    for (auto& r : c.tables) {
+      const std::string& name = r.alias.empty() ? r.name : r.alias;
+      if (name == k.text) return false;
+      other = other || upper(name) == upper(k.text);
+    }
+  }
+  return other;
+}
+
 std::string Translator::source(size_t b, size_t e) const {
   if (b >= e || b >= size()) return {};
   return src_.substr(t_[b].pos, t_[std::min(e, size()) - 1].end - t_[b].pos);

@@ -68,6 +68,7 @@ struct Quantified {
 
 struct Context {
   std::vector<TableRef> tables;
+  bool opaque = false; // some source is not a named table: a subquery, TABLE(...), a pivot
 };
 
 // The call with its _x name when it is one of our arithmetic calls: its value goes on as exact
@@ -187,6 +188,11 @@ private:
   bool setMember(size_t i) const;
   bool rowAt(size_t b, size_t e) const;
   void aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases);
+  // The columns of every table in scope; false when some source is not a table or view the
+  // catalog describes (a derived table, a WITH query, the dictionary).
+  bool columnsInScope(std::set<std::string>& columns) const;
+  bool quotedCaseMismatch(size_t i) const;
+  bool qualifierCaseMismatch(size_t i) const;
   void checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results);
   ColType castType(size_t b, size_t e) const;
   std::string factors(size_t b, size_t e);

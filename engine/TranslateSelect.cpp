@@ -28,6 +28,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
   for (size_t i = b; i < e; ++i) {
     const Token& k = t_[i];
     if (k.depth != d) continue;
+    if (is(k, "(") || is(k, "TABLE") || is(k, "PIVOT") || is(k, "UNPIVOT") || is(k, "LATERAL")) c.opaque = true;
     if (expectTable) {
       expectTable = false;
       if (k.kind == Token::Ident || k.kind == Token::QIdent) {
@@ -409,12 +410,7 @@ void Translator::aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, cons
   for (size_t i = from + 1; i < fromEnd; ++i)
     if (is(t_[i], "SELECT") || is(t_[i], "PIVOT") || is(t_[i], "UNPIVOT") || is(t_[i], "TABLE")) return;
   std::set<std::string> columns;
-  for (auto& c : ctx_)
-    for (auto& r : c.tables) {
-      if (r.name == "DUAL") { columns.insert("DUMMY"); continue; }
-      if (cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) return;
-      for (auto& col : cat_.columns(r.name)) columns.insert(col.name);
-    }
+  if (!columnsInScope(columns)) return;
   bool inScope = false; // WHERE, GROUP BY and HAVING; not ORDER BY
   for (size_t i = fromEnd; i < end; ++i) {
     const Token& k = t_[i];
@@ -431,6 +427,18 @@ void Translator::aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, cons
     if (std::find(aliases.begin(), aliases.end(), k.text) != aliases.end() && !columns.count(k.text))
       throw OraError(904, k.text).at(static_cast<int>(k.pos));
   }
+}
+
+bool Translator::columnsInScope(std::set<std::string>& columns) const {
+  for (auto& c : ctx_) {
+    if (c.opaque) return false;
+    for (auto& r : c.tables) {
+      if (r.name == "DUAL") { columns.insert("DUMMY"); continue; }
+      if (cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) return false;
+      for (auto& col : cat_.columns(r.name)) columns.insert(col.name);
+    }
+  }
+  return !ctx_.empty();
 }
 
 bool Translator::isAggregate(size_t i) const {
@@ -454,6 +462,23 @@ size_t Translator::analyticAt(size_t i) const {
 // grouped expression); SQLite would silently pick a value from any row of the group.
 void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
                               bool byClause, bool seeRewrites) {
+  static const std::set<std::string> pseudo = {"SYSDATE", "USER", "UID", "ROWNUM", "NULL", "LEVEL"};
+  static const std::set<std::string> fieldWords = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND",
+                                                   "LEADING", "TRAILING", "BOTH"};
+  // A name no table in scope has is an invalid identifier, before any question of grouping.
+  std::set<std::string> columns;
+  bool known = columnsInScope(columns);
+  auto unknown = [&](size_t i) {
+    const Token& k = t_[i];
+    if (!known || (k.kind != Token::Ident && k.kind != Token::QIdent) || columns.count(k.text)) return false;
+    if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text) || fieldWords.count(k.text))) return false;
+    // not a function, a qualifier, a qualified name or a word of EXTRACT, CAST or INTERVAL
+    if (i > 0 && (is(t_[i - 1], ".") || is(t_[i - 1], "AS") || t_[i - 1].kind == Token::Str)) return false;
+    return !is(at(i + 1), "(") && !is(at(i + 1), ".") && !is(at(i + 1), "FROM") && !is(at(i + 1), "TO");
+  };
+  for (auto [gb, ge] : groups)
+    for (size_t i = gb; i < ge; ++i)
+      if (!(seeRewrites && (skip_[i] || !replace_[i].empty())) && unknown(i)) throw OraError(904, t_[i].text);
   std::vector<char> covered(e - b, 0);
   auto same = [&](size_t x, size_t y) { return t_[x].kind == t_[y].kind && t_[x].text == t_[y].text; };
   for (auto [gb, ge] : groups) {
@@ -474,7 +499,6 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
           covered[i - b] = 1;
     }
   }
-  static const std::set<std::string> pseudo = {"SYSDATE", "USER", "UID", "ROWNUM", "NULL", "LEVEL"};
   static const std::set<std::string> windowWords = {"OVER", "PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
       "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST",
       "WITHIN", "GROUP", "KEEP", "DENSE_RANK", "IGNORE", "RESPECT", "NTH$FROM"};
@@ -498,6 +522,9 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (is(k, "NEXTVAL") || is(k, "CURRVAL")) continue;
     if ((is(k, "DATE") || is(k, "INTERVAL")) && at(i + 1).kind == Token::Str) continue; // a literal
     if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
+    if (fieldWords.count(k.text) && (is(at(i + 1), "FROM") || is(at(i + 1), "TO") || (i > 0 && t_[i - 1].kind == Token::Str)))
+      continue; // EXTRACT(YEAR FROM ...), INTERVAL '1' DAY
+    if (unknown(i)) throw OraError(904, k.text);
     throw OraError(byClause ? 979 : 937, k.text);
   }
 }

@@ -18,3 +18,8 @@ drop table nosuch;
 alter table emp add (ename varchar2(5));
 create table
   dept (x number);
+REM A function given too many arguments, a column in VALUES on a later line, a wide space.
+select ename, substr(ename, 1, 2, 3) from emp;
+insert into dept (deptno, dname, loc)
+  values (50, 'SALES', CHICAGO);
+select ename　from emp;
