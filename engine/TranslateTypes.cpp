@@ -298,6 +298,12 @@ ColType Translator::infer(size_t b, size_t e) {
       t.size = 40;
       return t;
     }
+    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kDate) {
+      // a date's text in the session's format, as long as that format makes it
+      const std::string& model = sessionNls(cat_.db()).dateFormat;
+      if (int n = dateFormatWidth(model.empty() ? "RR-MM-DD" : model)) t.size = std::min(4000, n);
+      return t;
+    }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() >= 2 && args[1].second == args[1].first + 1 &&
         t_[args[1].first].kind == Token::Str) {
       // a literal format: the longest text it can give
