@@ -108,4 +108,60 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
       replace_[m] = dateText(m);
 }
 
+
+// TO_NUMBER and TO_DATE with DEFAULT ... ON CONVERSION ERROR, CAST with one, and
+// VALIDATE_CONVERSION: calls that convert the value or take the default (or say whether the value
+// converts) instead of failing.
+bool Translator::conversionOr(size_t i, std::string& call) {
+  const Token& k = t_[i];
+  if (k.kind != Token::Ident) return false;
+  bool cast = k.text == "CAST", validate = k.text == "VALIDATE_CONVERSION";
+  if (!cast && !validate && k.text != "TO_NUMBER" && k.text != "TO_DATE") return false;
+  size_t close = matching(i + 1), as = 0, dflt = 0, err = 0;
+  std::vector<std::pair<size_t, size_t>> args;
+  for (size_t a = i + 2, m = a; m <= close; ++m) {
+    if (m < close && t_[m].depth == k.depth + 1) {
+      if (is(t_[m], "AS") && !as && args.empty()) as = m;
+      if (is(t_[m], "DEFAULT") && !dflt && args.empty()) dflt = m;
+      if (is(t_[m], "ERROR") && dflt && !err && is(t_[m - 1], "CONVERSION")) err = m;
+    }
+    if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
+      args.emplace_back(a, m);
+      a = m + 1;
+    }
+  }
+  if (validate ? !as : !dflt || !err || ((cast) != (as != 0))) return false;
+  if (args.empty() || (as && dflt && dflt < as)) return false;
+  size_t valueEnd = as ? as : dflt;
+  if (valueEnd <= args[0].first) throw OraError(936);
+  std::string rest;
+  for (size_t n = 1; n < args.size(); ++n) {
+    if (args[n].first >= args[n].second) throw OraError(936);
+    rest += ", " + emit(args[n].first, args[n].second);
+  }
+  std::string value = emit(args[0].first, valueEnd);
+  ColType to;
+  to.code = k.text == "TO_DATE" ? kDate : kNumber;
+  if (as) to = castType(as + 1, dflt ? dflt : args[0].second);
+  int kind = to.code == kNumber ? 0 : to.code == kDate ? 1 : 2;
+  if (validate) {
+    call = "ora_validate(" + std::to_string(kind) + ", " + value + rest + ")";
+    return true;
+  }
+  std::string fallback = emit(dflt + 1, err - 2);
+  if (dflt + 1 >= err - 2) throw OraError(936);
+  if (kind == 2) {
+    // text never fails to become text: the default is never taken
+    if (exprType(args[0].first, valueEnd).code == kDate) value = "TO_CHAR(" + value + ")";
+    call = value;
+  } else {
+    call = "ora_convert_or(" + std::to_string(kind) + ", " + value + ", " + fallback + rest + ")";
+  }
+  if (cast)
+    call = "ora_conv(" + call + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
+           std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
+           ", 'CAST')";
+  return true;
+}
+
 } // namespace ora::tx

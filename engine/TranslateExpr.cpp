@@ -304,6 +304,11 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(i + 1);
         break;
       }
+      if (std::string call; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && conversionOr(i, call)) {
+        add(call);
+        i = matching(i + 1);
+        break;
+      }
       if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE" || k.text == "COALESCE" || k.text == "NULLIF") &&
           is(at(i + 1), "(")) {
         size_t close = matching(i + 1);

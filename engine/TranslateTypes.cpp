@@ -282,10 +282,14 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     if (!results.empty()) return widest(results);
   }
-  if (wholeCall && f.text == "CAST" && args.size() == 1) {
-    for (size_t m = args[0].first; m < args[0].second; ++m)
-      if (t_[m].depth == f.depth + 1 && is(t_[m], "AS")) return castType(m + 1, args[0].second);
+  if (wholeCall && f.text == "CAST" && !args.empty()) {
+    size_t end = args[0].second;
+    for (size_t m = args[0].first; m < end; ++m)
+      if (t_[m].depth == f.depth + 1 && is(t_[m], "DEFAULT")) end = m;
+    for (size_t m = args[0].first; m < end; ++m)
+      if (t_[m].depth == f.depth + 1 && is(t_[m], "AS")) return castType(m + 1, end);
   }
+  if (wholeCall && f.text == "VALIDATE_CONVERSION") { t = ColType{}; t.code = kNumber; return t; }
   if (wholeCall && !args.empty()) {
     static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM",
                                                      "REGEXP_SUBSTR"};
