@@ -99,7 +99,10 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
     for (size_t m = lastB + 1; m < lastE; ++m) skip_[m] = 1;
     return;
   }
-  size_t open = op + 1;
+  dateListLiterals(op + 1);
+}
+
+void Translator::dateListLiterals(size_t open) {
   if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
   size_t close = matching(open);
   for (size_t m = open + 1; m < close; ++m)

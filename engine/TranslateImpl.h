@@ -148,6 +148,8 @@ private:
   [[gnu::noinline]] int rewrittenType(size_t b, size_t e) const;
   [[gnu::noinline]] bool datesAsText(size_t i, std::string& call);
   [[gnu::noinline]] bool conversionOr(size_t i, std::string& call);
+  // The text literals of a parenthesized list compared with a DATE, read as dates.
+  void dateListLiterals(size_t open);
   [[gnu::noinline]] void oneTypeGroup(const std::vector<std::pair<size_t, size_t>>& args);
   [[gnu::noinline]] void datePredicate(size_t i, size_t lastB, size_t lastE);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
