@@ -27,9 +27,10 @@ bool Translator::datesAsText(size_t i, std::string& call) {
       "SIN", "COS", "TAN", "ASIN", "ACOS", "ATAN", "ATAN2", "SINH", "COSH", "TANH", "STDDEV", "VARIANCE",
       "BITAND", "WIDTH_BUCKET", "CHR"};
   const Token& k = t_[i];
-  bool decode = k.text == "DECODE", toDate = k.text == "TO_DATE";
+  bool decode = k.text == "DECODE", toDate = k.text == "TO_DATE", nvl = k.text == "NVL" || k.text == "NVL2";
   bool numeric = k.kind == Token::Ident && numberFunctions.count(k.text);
-  if (k.kind != Token::Ident || (!decode && !toDate && !numeric && !textFunctions.count(k.text))) return false;
+  if (k.kind != Token::Ident || (!decode && !toDate && !nvl && !numeric && !textFunctions.count(k.text)))
+    return false;
   size_t close = matching(i + 1);
   std::vector<std::pair<size_t, size_t>> args;
   for (size_t a = i + 2, m = a; m <= close; ++m)
@@ -45,6 +46,20 @@ bool Translator::datesAsText(size_t i, std::string& call) {
     }
     return false;
   }
+  auto text = [&](std::pair<size_t, size_t> a) {
+    if (a.first >= a.second) return false;
+    int code = exprType(a.first, a.second).code;
+    return code == kChar || code == kVarchar2;
+  };
+  auto isNull = [&](std::pair<size_t, size_t> a) {
+    return a.second == a.first + 1 && (is(t_[a.first], "NULL") || (t_[a.first].kind == Token::Str && t_[a.first].text.empty()));
+  };
+  // DECODE's and NVL's results take the type of the first one that is not NULL
+  size_t firstResult = 0;
+  if (decode)
+    for (size_t n = 2; n < args.size() && !firstResult; ++n)
+      if ((n % 2 == 0 || n == args.size() - 1) && !isNull(args[n])) firstResult = n;
+  if (nvl) firstResult = k.text == "NVL" ? 0 : 1;
   std::vector<char> wrap(args.size());
   bool any = false;
   for (size_t n = 0; n < args.size(); ++n) {
@@ -53,11 +68,17 @@ bool Translator::datesAsText(size_t i, std::string& call) {
     // TO_DATE reads text: a date goes through the session's format first, losing what it lacks
     if (toDate && n != 0) continue;
     if (decode) {
-      // the expression takes the type of the first search value
-      if (n != 0 || args.size() < 3 || args[1].first >= args[1].second) continue;
-      int search = exprType(args[1].first, args[1].second).code;
-      if (search != kChar && search != kVarchar2) continue;
+      bool result = n >= 2 && (n % 2 == 0 || (args.size() % 2 == 0 && n == args.size() - 1));
+      if (n == 0) {
+        // the expression takes the type of the first search value
+        if (args.size() < 3 || !text(args[1])) continue;
+      } else if (result) {
+        if (!firstResult || n == firstResult || !text(args[firstResult])) continue;
+      } else if (!text(args[0])) {
+        continue; // a search value takes the expression's type
+      }
     }
+    if (nvl && (n == 0 || n == firstResult || !text(args[firstResult]))) continue;
     wrap[n] = any = true;
   }
   if (!any) return false;

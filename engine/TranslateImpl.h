@@ -153,6 +153,7 @@ private:
   [[gnu::noinline]] void oneTypeGroup(const std::vector<std::pair<size_t, size_t>>& args);
   [[gnu::noinline]] void datePredicate(size_t i, size_t lastB, size_t lastE);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
+  int dateTextBytes();
   static int numberFormatWidth(const std::string& model);
   static int significantDigits(const std::string& literal);
   size_t intervalEnd(size_t i) const;

@@ -9,6 +9,7 @@
 #include "Session.h"
 
 #include <algorithm>
+#include <map>
 #include <cstring>
 #include <set>
 #include <sqlite3.h>
@@ -37,8 +38,8 @@ ColType Translator::exprType(size_t b, size_t e) {
       ColType t = exprType(terms[k + 1].first, terms[k + 1].second);
       ColType r;
       if (ops[k] == "||") {
-        auto width = [](const ColType& x) {
-          return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        auto width = [this](const ColType& x) {
+          return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
         };
         // CHAR joined to CHAR stays CHAR; anything else makes VARCHAR2
         r.code = acc.code == kChar && t.code == kChar ? kChar : kVarchar2;
@@ -100,6 +101,20 @@ int Translator::numberFormatWidth(const std::string& model) {
   if (u.find("EEEE") != std::string::npos) n += 1; // a three-digit exponent
   if (u.find_first_of("LCU") != std::string::npos) n += 10;
   return n;
+}
+
+// The most bytes a date's text in the session's format takes.
+int Translator::dateTextBytes() {
+  const std::string& model = sessionNls(cat_.db()).dateFormat;
+  // every model tried once: a statement asks for it at each text it types
+  static thread_local std::map<std::string, int> known;
+  auto it = known.find(model);
+  if (it == known.end()) {
+    int n = dateFormatWidth(model.empty() ? "RR-MM-DD" : model);
+    if (known.size() > 64) known.clear();
+    it = known.emplace(model, n > 0 ? std::min(4000, n) : 9).first;
+  }
+  return it->second;
 }
 
 // The most bytes TO_CHAR(date, model) gives: the model tried on a day of every month and weekday,
@@ -230,7 +245,7 @@ ColType Translator::infer(size_t b, size_t e) {
       for (auto a : results) {
         if (nullArg(a)) continue;
         ColType x = exprType(a.first, a.second);
-        int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
         r.size = std::min(4000, std::max(r.size, size));
       }
     }
@@ -303,9 +318,7 @@ ColType Translator::infer(size_t b, size_t e) {
       return t;
     }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kDate) {
-      // a date's text in the session's format, as long as that format makes it
-      const std::string& model = sessionNls(cat_.db()).dateFormat;
-      if (int n = dateFormatWidth(model.empty() ? "RR-MM-DD" : model)) t.size = std::min(4000, n);
+      t.size = dateTextBytes();
       return t;
     }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() >= 2 && args[1].second == args[1].first + 1 &&
@@ -345,7 +358,7 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     auto textSize = [&](std::pair<size_t, size_t> a) {
       ColType x = exprType(a.first, a.second);
-      return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+      return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
     };
     if (((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1) || f.text == "TRANSLATE") {
       ColType x = exprType(args[0].first, args[0].second);
