@@ -101,7 +101,8 @@ void fnToChar(Ctx* ctx, int argc, Val** argv) {
     return;
   }
   NumFmt m = parseNumberFormat(fmt);
-  NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2])) : NumNls();
+  const NumNls& session = sessionNls(db).numbers;
+  NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2]), session) : session;
   if (m.tm == 1) resultText(ctx, textOf(v));
   else resultText(ctx, formatNumber(decimalOf(v), m, nls));
 }
@@ -128,7 +129,8 @@ void fnToNumber(Ctx* ctx, int argc, Val** argv) {
     else resultDecimal(ctx, decimalOf(argv[0]));
     return;
   }
-  NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2])) : NumNls();
+  const NumNls& session = sessionNls(sqlite3_context_db_handle(ctx)).numbers;
+  NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2]), session) : session;
   resultDecimal(ctx, parseByNumberFormat(textOf(argv[0]), parseNumberFormat(textOf(argv[1])), nls));
 }
 
