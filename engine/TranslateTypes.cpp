@@ -134,6 +134,9 @@ int Translator::dateFormatWidth(const std::string& model) {
             d.hour = hour;
             widest = std::max(widest, textBytes(formatDateText(d, model, language)));
           }
+    // a spelled year is given room for the longest Oracle allows for it, not this year's
+    for (const auto& e : fn::parseDateFormat(model))
+      if (e.kind == fn::Fe::Year || e.kind == fn::Fe::Syear) widest += 42 - 12;
     return widest;
   } catch (const OraError&) {
     return 0;
