@@ -360,9 +360,20 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
     default: break;
     }
   }
-  for (auto& e : fmt) {
+  for (size_t at = 0; at < fmt.size(); ++at) {
+    const FmtElem& e = fmt[at];
     if (e.spell || e.th >= 0) throw OraError(1820);
-    if (i >= n) break;
+    if (i >= n) {
+      // text that stops before a date field the model still names is too short; a time may be left out
+      for (size_t rest = at; rest < fmt.size(); ++rest)
+        switch (fmt[rest].kind) {
+        case Fe::Yyyy: case Fe::Rrrr: case Fe::Syyyy: case Fe::YComma: case Fe::Yyy: case Fe::Yy: case Fe::Y:
+        case Fe::Rr: case Fe::Mm: case Fe::Mon: case Fe::Month: case Fe::Rm: case Fe::Dd: case Fe::Ddd: case Fe::J:
+          throw OraError(1840);
+        default: break;
+        }
+      break;
+    }
     switch (e.kind) {
     case Fe::Lit: {
       bool punct = std::all_of(e.lit.begin(), e.lit.end(), isPunct);

@@ -439,10 +439,10 @@ void fillSessionNls(sqlite3* db, Inserter& ins) {
   std::string dates = n.dateFormat.empty() ? std::string("RR-MM-DD") : n.dateFormat;
   const std::pair<std::string, std::string> rows[] = {
       {"NLS_LANGUAGE", lang(n.language)},
-      {"NLS_TERRITORY", "JAPAN"},
-      {"NLS_CURRENCY", "\xef\xbf\xa5"},
-      {"NLS_ISO_CURRENCY", "JAPAN"},
-      {"NLS_NUMERIC_CHARACTERS", ".,"},
+      {"NLS_TERRITORY", n.territory},
+      {"NLS_CURRENCY", n.numbers.currency},
+      {"NLS_ISO_CURRENCY", n.numbers.iso == "USD" ? "AMERICA" : n.numbers.iso == "JPY" ? "JAPAN" : n.territory},
+      {"NLS_NUMERIC_CHARACTERS", n.numbers.decimal + n.numbers.group},
       {"NLS_CALENDAR", "GREGORIAN"},
       {"NLS_DATE_FORMAT", dates},
       {"NLS_DATE_LANGUAGE", lang(n.dateLanguage)},

@@ -141,7 +141,7 @@ struct NumNls {
   std::string decimal = ".", group = ",";
   std::string currency = "\xEF\xBF\xA5", iso = "JPY"; // the territory JAPAN's
 };
-NumNls numberNlsParam(std::string_view params);
+NumNls numberNlsParam(std::string_view params, NumNls base = NumNls());
 
 NumFmt parseNumberFormat(std::string_view f);
 std::string formatNumber(Decimal d, const NumFmt& m, const NumNls& nls = NumNls());
@@ -193,6 +193,8 @@ struct Nls {
   std::string dateFormat; // NLS_DATE_FORMAT; empty for the default 'RR-MM-DD'
   int dateLanguage = fn::kAmerican;
   int language = fn::kAmerican; // NLS_LANGUAGE
+  std::string territory = "JAPAN"; // NLS_TERRITORY
+  fn::NumNls numbers;              // NLS_NUMERIC_CHARACTERS, NLS_CURRENCY, NLS_ISO_CURRENCY
   std::string user;
   int64_t sessionId = 0;
 };

@@ -33,8 +33,8 @@ std::string currencyText(const std::string& marker, const NumNls& nls) {
 
 // NLS_NUMERIC_CHARACTERS = ',.' NLS_CURRENCY = 'AusDollars': settings one after the
 // other, each value quoted or a single word.
-NumNls numberNlsParam(std::string_view p) {
-  NumNls out;
+NumNls numberNlsParam(std::string_view p, NumNls base) {
+  NumNls out = std::move(base);
   size_t i = 0, n = p.size();
   auto blanks = [&] { while (i < n && std::isspace(static_cast<unsigned char>(p[i]))) ++i; };
   for (blanks(); i < n; blanks()) {

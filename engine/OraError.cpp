@@ -89,6 +89,7 @@ const std::map<int, const char*>& texts() {
       {1728, "numeric scale specifier is out of range (-84 to 127)"},
       {1830, "date format picture ends before converting entire input string"},
       {1839, "date not valid for month specified"},
+      {1840, "input value not long enough for date format"},
       {1841, "(full) year must be between -4713 and +9999, and not be 0"},
       {1843, "not a valid month"},
       {1847, "day of month must be between 1 and last day of month"},

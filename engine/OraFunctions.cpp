@@ -117,7 +117,8 @@ void fnToChar(Ctx* ctx, int argc, Val** argv) {
     return;
   }
   NumFmt m = parseNumberFormat(fmt);
-  NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2])) : NumNls();
+  const NumNls& session = sessionNls(db).numbers;
+  NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2]), session) : session;
   if (m.tm == 1) resultText(ctx, textOf(v));
   else resultText(ctx, formatNumber(decimalOf(v), m, nls));
 }
@@ -144,8 +145,43 @@ void fnToNumber(Ctx* ctx, int argc, Val** argv) {
     else resultNumber(ctx, decimalOf(argv[0]));
     return;
   }
-  NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2])) : NumNls();
+  const NumNls& session = sessionNls(sqlite3_context_db_handle(ctx)).numbers;
+  NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2]), session) : session;
   resultNumber(ctx, parseByNumberFormat(textOf(argv[0]), parseNumberFormat(textOf(argv[1])), nls));
+}
+
+
+// ora_convert_or(kind, value, fallback[, model[, nls]]): TO_NUMBER (kind 0) or TO_DATE (1) of the
+// value, or of the fallback when the value does not convert. A bad model is no conversion error.
+void fnConvertOr(Ctx* ctx, int argc, Val** argv) {
+  auto convert = sqlite3_value_int(argv[0]) == 1 ? fnToDate : fnToNumber;
+  std::vector<Val*> args(argv + 1, argv + argc);
+  Val* fallback = args[1];
+  args.erase(args.begin() + 1);
+  try {
+    convert(ctx, static_cast<int>(args.size()), args.data());
+    return;
+  } catch (const OraError& e) {
+    if (e.code == 1821 || e.code == 1481 || e.code == 1810 || e.code == 1812 || e.code == 1816 || e.code == 1820) throw;
+  }
+  args[0] = fallback;
+  convert(ctx, static_cast<int>(args.size()), args.data());
+}
+
+// ora_validate(kind, value[, model[, nls]]): 1 when the value converts to a number (kind 0) or a
+// date (1), or is NULL; other types take any value.
+void fnValidate(Ctx* ctx, int argc, Val** argv) {
+  int kind = sqlite3_value_int(argv[0]);
+  bool ok = true;
+  if (kind < 2 && !isNull(argv[1])) {
+    try {
+      (kind == 1 ? fnToDate : fnToNumber)(ctx, argc - 1, argv + 1);
+    } catch (const OraError& e) {
+      if (e.code == 1821 || e.code == 1481) throw;
+      ok = false;
+    }
+  }
+  sqlite3_result_int(ctx, ok ? 1 : 0);
 }
 
 // ---- numbers ----
@@ -392,6 +428,12 @@ void registerOraFunctions(sqlite3* db, const std::string& user) {
       }
     }
   }
+  for (int n = 3; n <= 5; ++n)
+    sqlite3_create_function(db, "ora_convert_or", n, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            guarded<fnConvertOr>, nullptr, nullptr);
+  for (int n = 2; n <= 4; ++n)
+    sqlite3_create_function(db, "ora_validate", n, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                            guarded<fnValidate>, nullptr, nullptr);
   static int exact = 1;
   sqlite3_create_function(db, "ora_months_between_x", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, &exact,
                           guarded<fnMonthsBetween>, nullptr, nullptr);

@@ -470,12 +470,15 @@ int parseDate(std::string_view s, DateTime& out) {
     else if (yy >= 50 && d.year < 50) century = c + 1;
     d.year += century * 100;
   }
-  if (i >= n || (s[i] != '-' && s[i] != '/')) return 1861;
+  // text that ends before the month or the day is too short for the format
+  if (i >= n) return 1840;
+  if (s[i] != '-' && s[i] != '/') return 1861;
   char sep = s[i++];
-  if (!num(2, d.month)) return 1861;
-  if (i >= n || s[i] != sep) return 1861;
+  if (!num(2, d.month)) return i >= n ? 1840 : 1861;
+  if (i >= n) return 1840;
+  if (s[i] != sep) return 1861;
   ++i;
-  if (!num(2, d.day)) return 1861;
+  if (!num(2, d.day)) return i >= n ? 1840 : 1861;
   if (i < n) {
     if (s[i] != ' ' && s[i] != 'T') return 1830;
     while (i < n && (s[i] == ' ' || s[i] == 'T')) ++i;

@@ -393,6 +393,21 @@ Node* Parser::primary() {
     n->kids.push_back(expr());
     expectWord("AS", 905);
     n->kids.push_back(typeSpec());
+    conversionDefault(n);
+    while (acceptOp(",")) n->kids.push_back(expr()); // the model and the NLS settings
+    expectOp(")", 907);
+    return finish(n);
+  }
+  if (w == "VALIDATE_CONVERSION" && isOp("(", 1)) {
+    // VALIDATE_CONVERSION(expr AS type [, model [, nls]])
+    DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
+    Node* n = make(N::Call);
+    n->text = w;
+    i_ += 2;
+    n->kids.push_back(expr());
+    expectWord("AS", 905);
+    n->kids.push_back(typeSpec());
+    while (acceptOp(",")) n->kids.push_back(expr());
     expectOp(")", 907);
     return finish(n);
   }
@@ -455,6 +470,15 @@ Node* Parser::nameExpr() {
   return finish(n);
 }
 
+// DEFAULT expr ON CONVERSION ERROR after the value of CAST, TO_NUMBER or TO_DATE.
+void Parser::conversionDefault(Node* n) {
+  if (!acceptWord("DEFAULT")) return;
+  n->kids.push_back(expr());
+  expectWord("ON", 905);
+  expectWord("CONVERSION", 905);
+  expectWord("ERROR", 905);
+}
+
 Node* Parser::call(Node* fname) {
   DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
   Node* n = fname;
@@ -476,6 +500,7 @@ Node* Parser::call(Node* fname) {
     else acceptWord("ALL");
     do {
       n->kids.push_back(expr());
+      if (n->kids.size() == 1 && (n->text == "TO_NUMBER" || n->text == "TO_DATE")) conversionDefault(n);
       // FIRST_VALUE(x IGNORE NULLS), LAG(x RESPECT NULLS, 1)
       if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1)) i_ += 2;
       if (n->text == "LISTAGG" && isWord("ON") && isWord("OVERFLOW", 1)) {

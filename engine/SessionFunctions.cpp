@@ -130,7 +130,6 @@ namespace {
 
 // The database's character set and the session's language and territory.
 constexpr const char* kCharset = "JA16SJIS";
-constexpr const char* kTerritory = "JAPAN";
 
 std::string languageName(int language) { return language == kJapanese ? "JAPANESE" : "AMERICAN"; }
 
@@ -157,7 +156,7 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   sqlite3* db = sqlite3_context_db_handle(ctx);
   const Nls& n = sessionNls(db);
   auto text = [&](const std::string& s) { resultText(ctx, s); return true; };
-  if (name == "LANGUAGE") return text(languageName(n.language) + "_" + kTerritory + "." + kCharset);
+  if (name == "LANGUAGE") return text(languageName(n.language) + "_" + n.territory + "." + kCharset);
   if (name == "LANG") return text(n.language == kJapanese ? "JA" : "US");
   if (name == "TERMINAL") return text(terminalName());
   if (name == "SESSIONID") { sqlite3_result_int64(ctx, n.sessionId); return true; }
@@ -171,7 +170,8 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   if (name == "DB_DOMAIN") { sqlite3_result_null(ctx); return true; }
   if (name == "NLS_DATE_FORMAT") return text(n.dateFormat.empty() ? "RR-MM-DD" : n.dateFormat);
   if (name == "NLS_DATE_LANGUAGE") return text(languageName(n.dateLanguage));
-  if (name == "NLS_TERRITORY") return text(kTerritory);
+  if (name == "NLS_TERRITORY") return text(n.territory);
+  if (name == "NLS_CURRENCY") return text(n.numbers.currency);
   if (name == "NLS_CALENDAR") return text("GREGORIAN");
   if (name == "NLS_SORT") return text("BINARY");
   if (name == "NLS_CURRENCY") return text("￥");

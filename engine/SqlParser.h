@@ -96,6 +96,7 @@ private:
   Node* primary();
   Node* predicate(Node* left);
   Node* call(Node* fname);
+  void conversionDefault(Node* n);
   Node* caseExpr();
   Node* nameExpr();
   Node* exprList(int closeCode); // "( e, e, ... )" after the "("

@@ -27,9 +27,10 @@ bool Translator::datesAsText(size_t i, std::string& call) {
       "SIN", "COS", "TAN", "ASIN", "ACOS", "ATAN", "ATAN2", "SINH", "COSH", "TANH", "STDDEV", "VARIANCE",
       "BITAND", "WIDTH_BUCKET", "CHR"};
   const Token& k = t_[i];
-  bool decode = k.text == "DECODE", toDate = k.text == "TO_DATE";
+  bool decode = k.text == "DECODE", toDate = k.text == "TO_DATE", nvl = k.text == "NVL" || k.text == "NVL2";
   bool numeric = k.kind == Token::Ident && numberFunctions.count(k.text);
-  if (k.kind != Token::Ident || (!decode && !toDate && !numeric && !textFunctions.count(k.text))) return false;
+  if (k.kind != Token::Ident || (!decode && !toDate && !nvl && !numeric && !textFunctions.count(k.text)))
+    return false;
   size_t close = matching(i + 1);
   std::vector<std::pair<size_t, size_t>> args;
   for (size_t a = i + 2, m = a; m <= close; ++m)
@@ -45,6 +46,20 @@ bool Translator::datesAsText(size_t i, std::string& call) {
     }
     return false;
   }
+  auto text = [&](std::pair<size_t, size_t> a) {
+    if (a.first >= a.second) return false;
+    int code = exprType(a.first, a.second).code;
+    return code == kChar || code == kVarchar2;
+  };
+  auto isNull = [&](std::pair<size_t, size_t> a) {
+    return a.second == a.first + 1 && (is(t_[a.first], "NULL") || (t_[a.first].kind == Token::Str && t_[a.first].text.empty()));
+  };
+  // DECODE's and NVL's results take the type of the first one that is not NULL
+  size_t firstResult = 0;
+  if (decode)
+    for (size_t n = 2; n < args.size() && !firstResult; ++n)
+      if ((n % 2 == 0 || n == args.size() - 1) && !isNull(args[n])) firstResult = n;
+  if (nvl) firstResult = k.text == "NVL" ? 0 : 1;
   std::vector<char> wrap(args.size());
   bool any = false;
   for (size_t n = 0; n < args.size(); ++n) {
@@ -53,11 +68,17 @@ bool Translator::datesAsText(size_t i, std::string& call) {
     // TO_DATE reads text: a date goes through the session's format first, losing what it lacks
     if (toDate && n != 0) continue;
     if (decode) {
-      // the expression takes the type of the first search value
-      if (n != 0 || args.size() < 3 || args[1].first >= args[1].second) continue;
-      int search = exprType(args[1].first, args[1].second).code;
-      if (search != kChar && search != kVarchar2) continue;
+      bool result = n >= 2 && (n % 2 == 0 || (args.size() % 2 == 0 && n == args.size() - 1));
+      if (n == 0) {
+        // the expression takes the type of the first search value
+        if (args.size() < 3 || !text(args[1])) continue;
+      } else if (result) {
+        if (!firstResult || n == firstResult || !text(args[firstResult])) continue;
+      } else if (!text(args[0])) {
+        continue; // a search value takes the expression's type
+      }
     }
+    if (nvl && (n == 0 || n == firstResult || !text(args[firstResult]))) continue;
     wrap[n] = any = true;
   }
   if (!any) return false;
@@ -99,7 +120,10 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
     for (size_t m = lastB + 1; m < lastE; ++m) skip_[m] = 1;
     return;
   }
-  size_t open = op + 1;
+  dateListLiterals(op + 1);
+}
+
+void Translator::dateListLiterals(size_t open) {
   if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
   size_t close = matching(open);
   for (size_t m = open + 1; m < close; ++m)
@@ -165,6 +189,61 @@ void Translator::wideOrderKeys(size_t b, size_t e, int d) {
     }
     break;
   }
+}
+
+// TO_NUMBER and TO_DATE with DEFAULT ... ON CONVERSION ERROR, CAST with one, and
+// VALIDATE_CONVERSION: calls that convert the value or take the default (or say whether the value
+// converts) instead of failing.
+bool Translator::conversionOr(size_t i, std::string& call) {
+  const Token& k = t_[i];
+  if (k.kind != Token::Ident) return false;
+  bool cast = k.text == "CAST", validate = k.text == "VALIDATE_CONVERSION";
+  if (!cast && !validate && k.text != "TO_NUMBER" && k.text != "TO_DATE") return false;
+  size_t close = matching(i + 1), as = 0, dflt = 0, err = 0;
+  std::vector<std::pair<size_t, size_t>> args;
+  for (size_t a = i + 2, m = a; m <= close; ++m) {
+    if (m < close && t_[m].depth == k.depth + 1) {
+      if (is(t_[m], "AS") && !as && args.empty()) as = m;
+      if (is(t_[m], "DEFAULT") && !dflt && args.empty()) dflt = m;
+      if (is(t_[m], "ERROR") && dflt && !err && is(t_[m - 1], "CONVERSION")) err = m;
+    }
+    if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
+      args.emplace_back(a, m);
+      a = m + 1;
+    }
+  }
+  if (validate ? !as : !dflt || !err || ((cast) != (as != 0))) return false;
+  if (args.empty() || (as && dflt && dflt < as)) return false;
+  size_t valueEnd = as ? as : dflt;
+  if (valueEnd <= args[0].first) throw OraError(936);
+  std::string rest;
+  for (size_t n = 1; n < args.size(); ++n) {
+    if (args[n].first >= args[n].second) throw OraError(936);
+    rest += ", " + emit(args[n].first, args[n].second);
+  }
+  std::string value = emit(args[0].first, valueEnd);
+  ColType to;
+  to.code = k.text == "TO_DATE" ? kDate : kNumber;
+  if (as) to = castType(as + 1, dflt ? dflt : args[0].second);
+  int kind = to.code == kNumber ? 0 : to.code == kDate ? 1 : 2;
+  if (validate) {
+    call = "ora_validate(" + std::to_string(kind) + ", " + value + rest + ")";
+    return true;
+  }
+  std::string fallback = emit(dflt + 1, err - 2);
+  if (dflt + 1 >= err - 2) throw OraError(936);
+  if (kind == 2) {
+    // text never fails to become text: the default is never taken
+    if (exprType(args[0].first, valueEnd).code == kDate) value = "TO_CHAR(" + value + ")";
+    call = value;
+  } else {
+    call = "ora_convert_or(" + std::to_string(kind) + ", " + value + ", " + fallback + rest + ")";
+  }
+  if (cast)
+    call = "ora_conv(" + call + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
+           std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
+           ", 'CAST')";
+  return true;
 }
 
 } // namespace ora::tx

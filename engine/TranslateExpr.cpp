@@ -335,6 +335,11 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(i + 1);
         break;
       }
+      if (std::string call; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && conversionOr(i, call)) {
+        add(call);
+        i = matching(i + 1);
+        break;
+      }
       if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE" || k.text == "COALESCE" || k.text == "NULLIF") &&
           is(at(i + 1), "(")) {
         size_t close = matching(i + 1);
@@ -585,7 +590,15 @@ void Translator::rewriteChains(size_t b, size_t e) {
       bool lRow = rowAt(lastB, lastE), rRow = re > rb && rowAt(rb, re);
       if ((lRow || rRow) && !(is(k, "=") || is(k, "<>") || is(k, "!=") || is(k, "^=") || is(k, "~=")))
         throw OraError(lRow ? 1796 : 1797).at(static_cast<int>(k.pos));
-      dateLiteral(lastB, lastE, rb, re);
+      if ((is(at(rb), "ANY") || is(at(rb), "SOME") || is(at(rb), "ALL")) && is(at(rb + 1), "(") &&
+          !is(at(rb + 2), "SELECT")) {
+        // a list beside a DATE: its text literals are dates
+        int code = rewrittenType(lastB, lastE);
+        if (!code) code = exprType(lastB, lastE).code;
+        if (code == kDate) dateListLiterals(rb + 1);
+      } else {
+        dateLiteral(lastB, lastE, rb, re);
+      }
       ++i;
       continue;
     }

@@ -153,6 +153,9 @@ private:
   [[gnu::noinline]] ColType subqueryType(size_t s, size_t e);
   [[gnu::noinline]] int rewrittenType(size_t b, size_t e) const;
   [[gnu::noinline]] bool datesAsText(size_t i, std::string& call);
+  [[gnu::noinline]] bool conversionOr(size_t i, std::string& call);
+  // The text literals of a parenthesized list compared with a DATE, read as dates.
+  void dateListLiterals(size_t open);
   [[gnu::noinline]] void oneTypeGroup(const std::vector<std::pair<size_t, size_t>>& args);
   [[gnu::noinline]] bool wideInside(size_t b, size_t e);
   [[gnu::noinline]] void wideAsNumber(size_t b, size_t e, const char* f, bool evenBare = false);
@@ -160,6 +163,7 @@ private:
   [[gnu::noinline]] void wideOrderKeys(size_t b, size_t e, int d);
   [[gnu::noinline]] void datePredicate(size_t i, size_t lastB, size_t lastE);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
+  int dateTextBytes();
   static int numberFormatWidth(const std::string& model);
   size_t intervalEnd(size_t i) const;
   [[gnu::noinline]] std::string intervalDays(size_t i, size_t& after);

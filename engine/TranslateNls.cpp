@@ -14,7 +14,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   if (i >= t.size() || !is(t[i], "SET")) throw OraError(922);
   ++i;
   if (i >= t.size()) throw OraError(922);
-  std::string format;
+  std::string format, territory, numbers; // numbers: NLS_... = '...' settings in the form TO_CHAR takes
   int language = -1, dateLanguage = -1;
   bool setFormat = false;
   while (i < t.size()) {
@@ -36,13 +36,42 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       // the language sets the date language too, unless the statement names that as well
       if (name.text == "NLS_LANGUAGE") language = l;
       if (name.text == "NLS_DATE_LANGUAGE" || dateLanguage < 0) dateLanguage = l;
+    } else if (name.text == "NLS_NUMERIC_CHARACTERS" || name.text == "NLS_CURRENCY" ||
+               name.text == "NLS_ISO_CURRENCY") {
+      std::string v = value.text, quoted;
+      for (char c : v) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+      std::string setting = name.text + " = '" + quoted + "' ";
+      try {
+        fn::numberNlsParam(setting); // a value TO_CHAR would refuse
+      } catch (const OraError&) {
+        throw OraError(12705);
+      }
+      if (name.text == "NLS_CURRENCY" && (v.empty() || v.size() > 10)) throw OraError(12705);
+      numbers += setting;
+    } else if (name.text == "NLS_TERRITORY") {
+      std::string v = value.text;
+      for (auto& c : v) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (v != "AMERICA" && v != "JAPAN") throw OraError(12705);
+      territory = v;
     } else {
       throw OraError(2248);
     }
     i += 3;
   }
-  out.actions.push_back([setFormat, format, language, dateLanguage](Session& s) {
+  out.actions.push_back([setFormat, format, language, dateLanguage, territory, numbers](Session& s) {
     Nls& n = sessionNls(s.db);
+    if (!territory.empty()) {
+      // the territory brings its own date format, separators and currencies
+      bool america = territory == "AMERICA";
+      n.territory = territory;
+      n.dateFormat = america ? "DD-MON-RR" : std::string();
+      n.numbers = fn::NumNls();
+      if (america) {
+        n.numbers.currency = "$";
+        n.numbers.iso = "USD";
+      }
+    }
+    if (!numbers.empty()) n.numbers = fn::numberNlsParam(numbers, n.numbers);
     if (setFormat) n.dateFormat = format == "RR-MM-DD" ? std::string() : format;
     if (language >= 0) n.language = language;
     if (dateLanguage >= 0) n.dateLanguage = dateLanguage;

@@ -260,7 +260,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
         // a NULL in the first member takes the type a later member gives
         firstCols[column].second = ty;
         if (memberDepth == 0) tr_.widened[firstCols[column].first] = ty;
-      } else if (column < firstCols.size() && text(firstCols[column].second) && text(ty) && ty.size < 4000 &&
+      } else if (column < firstCols.size() && text(firstCols[column].second) && text(ty) &&
+                 (ty.size < 4000 || firstCols[column].second.size == 0) &&
                  (ty.size != firstCols[column].second.size || ty.code != firstCols[column].second.code)) {
         // the longer of the two; CHAR only where both are CHAR of one length
         ColType& w = firstCols[column].second;

@@ -9,6 +9,7 @@
 #include "Session.h"
 
 #include <algorithm>
+#include <map>
 #include <cstring>
 #include <set>
 #include <sqlite3.h>
@@ -37,8 +38,8 @@ ColType Translator::exprType(size_t b, size_t e) {
       ColType t = exprType(terms[k + 1].first, terms[k + 1].second);
       ColType r;
       if (ops[k] == "||") {
-        auto width = [](const ColType& x) {
-          return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        auto width = [this](const ColType& x) {
+          return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
         };
         // CHAR joined to CHAR stays CHAR; anything else makes VARCHAR2
         r.code = acc.code == kChar && t.code == kChar ? kChar : kVarchar2;
@@ -102,6 +103,20 @@ int Translator::numberFormatWidth(const std::string& model) {
   return n;
 }
 
+// The most bytes a date's text in the session's format takes.
+int Translator::dateTextBytes() {
+  const std::string& model = sessionNls(cat_.db()).dateFormat;
+  // every model tried once: a statement asks for it at each text it types
+  static thread_local std::map<std::string, int> known;
+  auto it = known.find(model);
+  if (it == known.end()) {
+    int n = dateFormatWidth(model.empty() ? "RR-MM-DD" : model);
+    if (known.size() > 64) known.clear();
+    it = known.emplace(model, n > 0 ? std::min(4000, n) : 9).first;
+  }
+  return it->second;
+}
+
 // The most bytes TO_CHAR(date, model) gives: the model tried on a day of every month and weekday,
 // morning and afternoon, in both date languages; 0 when the model is not valid.
 int Translator::dateFormatWidth(const std::string& model) {
@@ -119,6 +134,9 @@ int Translator::dateFormatWidth(const std::string& model) {
             d.hour = hour;
             widest = std::max(widest, textBytes(formatDateText(d, model, language)));
           }
+    // a spelled year is given room for the longest Oracle allows for it, not this year's
+    for (const auto& e : fn::parseDateFormat(model))
+      if (e.kind == fn::Fe::Year || e.kind == fn::Fe::Syear) widest += 42 - 12;
     return widest;
   } catch (const OraError&) {
     return 0;
@@ -236,7 +254,7 @@ ColType Translator::infer(size_t b, size_t e) {
       for (auto a : results) {
         if (nullArg(a)) continue;
         ColType x = exprType(a.first, a.second);
-        int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+        int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
         r.size = std::min(4000, std::max(r.size, size));
       }
     }
@@ -288,10 +306,14 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     if (!results.empty()) return widest(results);
   }
-  if (wholeCall && f.text == "CAST" && args.size() == 1) {
-    for (size_t m = args[0].first; m < args[0].second; ++m)
-      if (t_[m].depth == f.depth + 1 && is(t_[m], "AS")) return castType(m + 1, args[0].second);
+  if (wholeCall && f.text == "CAST" && !args.empty()) {
+    size_t end = args[0].second;
+    for (size_t m = args[0].first; m < end; ++m)
+      if (t_[m].depth == f.depth + 1 && is(t_[m], "DEFAULT")) end = m;
+    for (size_t m = args[0].first; m < end; ++m)
+      if (t_[m].depth == f.depth + 1 && is(t_[m], "AS")) return castType(m + 1, end);
   }
+  if (wholeCall && f.text == "VALIDATE_CONVERSION") { t = ColType{}; t.code = kNumber; return t; }
   if (wholeCall && !args.empty()) {
     static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM",
                                                      "REGEXP_SUBSTR"};
@@ -302,6 +324,10 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
       t.size = 40;
+      return t;
+    }
+    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kDate) {
+      t.size = dateTextBytes();
       return t;
     }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() >= 2 && args[1].second == args[1].first + 1 &&
@@ -341,7 +367,7 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     auto textSize = [&](std::pair<size_t, size_t> a) {
       ColType x = exprType(a.first, a.second);
-      return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? 9 : 4000;
+      return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
     };
     if (((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1) || f.text == "TRANSLATE") {
       ColType x = exprType(args[0].first, args[0].second);
