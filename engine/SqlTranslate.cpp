@@ -54,8 +54,9 @@ Translation Translator::run() {
     size_t i = 1;
     bool replace = false;
     if (is(at(1), "OR") && is(at(2), "REPLACE")) { replace = true; i = 3; }
+    bool force = is(at(i), "FORCE");
     if (is(at(i), "FORCE") || is(at(i), "NOFORCE")) ++i;
-    if (is(at(i), "VIEW")) createView(i + 1, replace);
+    if (is(at(i), "VIEW")) createView(i + 1, replace, force);
     else if (is(at(i), "SYNONYM") || (is(at(i), "PUBLIC") && is(at(i + 1), "SYNONYM")))
       createSynonym(is(at(i), "PUBLIC") ? i + 2 : i + 1, replace);
     else if (replace) throw OraError(901);

@@ -206,7 +206,7 @@ private:
   void createTable();
   void createTableAs(const std::string& table, size_t i);
   void createIndex(bool unique, size_t i);
-  void createView(size_t i, bool replace);
+  void createView(size_t i, bool replace, bool force = false);
   void createSequence(size_t i);
   void alterSequence();
   struct SequenceOptions {

@@ -66,7 +66,10 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
           }
         } else if (cat_.viewExists(r.name)) {
           // expression columns of a view have no declared type; describe them as stored
-          for (auto& c : cat_.columns(r.name)) tr_.inferred.emplace(c.name, c.type);
+          auto cols = cat_.columns(r.name);
+          // a view whose tables or columns have gone no longer compiles
+          if (cols.empty()) throw OraError(4063, "\"" + cat_.user() + "." + r.name + "\"").at(static_cast<int>(k.pos));
+          for (auto& c : cols) tr_.inferred.emplace(c.name, c.type);
         }
         if (is(at(j), "AS")) throw OraError(933).at(static_cast<int>(at(j).pos)); // no AS before a table's alias
         if (aliasToken(j) && j < e) r.alias = at(j).text;
