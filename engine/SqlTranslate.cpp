@@ -517,7 +517,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
       sql::Tree tree;
       sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
       sequencePlaces(root);
-      sql::ambiguousDerivedColumns(root, text);
+      sql::ambiguousDerivedColumns(root, text, cat);
       sql::naturalQualified(root, cat, text);
       scalarSubqueries(root, scalars, rowSubqueries);
       deepSubqueries(root, hoist, derived);
