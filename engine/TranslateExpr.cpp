@@ -187,6 +187,12 @@ std::string Translator::emit(size_t b, size_t e) {
       else add(k.text);
       break;
     case Token::Ident: {
+      if (k.text == cat_.user() && is(at(i + 1), ".") && is(at(i + 3), ".") && !(i > 0 && is(t_[i - 1], ".")) &&
+          (at(i + 2).kind == Token::Ident || at(i + 2).kind == Token::QIdent) &&
+          (at(i + 4).kind == Token::Ident || at(i + 4).kind == Token::QIdent || is(at(i + 4), "*"))) {
+        ++i; // schema.table.column: the table is the schema's own
+        break;
+      }
       if ((eq(k.text, "OFFSET") || eq(k.text, "FETCH")) && keywordAt(t_, i)) {
         size_t after;
         add(rowLimit(i, e, after));
@@ -410,6 +416,9 @@ std::string Translator::heading(size_t b, size_t e) {
   if (e - b == 1 && t_[b].kind == Token::QIdent) return t_[b].text;
   if (e - b == 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent))
     return t_[b + 2].text;
+  if (e - b == 5 && is(t_[b + 1], ".") && is(t_[b + 3], ".") &&
+      (t_[b + 4].kind == Token::Ident || t_[b + 4].kind == Token::QIdent))
+    return t_[b + 4].text; // schema.table.column
   std::string h;
   for (size_t i = b; i < e; ++i) {
     std::string r = t_[i].raw;
