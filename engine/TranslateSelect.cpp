@@ -325,14 +325,16 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       out = "SELECT * FROM (" + out + " LIMIT " + std::to_string(limit) + ")";
     } else {
       std::string keys, froms;
-      for (auto& r : ctx_.back().tables) {
+      // a walk's rows are told apart by their place in it
+      if (!walk.empty() && joined.empty()) keys = "\"H$\".\"K$\"";
+      for (auto& r : keys.empty() ? ctx_.back().tables : std::vector<TableRef>{}) {
         if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name) || !joined.empty())
           throw OraError(900, "ROWNUM cannot limit this query here");
         keys += (keys.empty() ? "" : ", ") + quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
       }
-      if (keys.empty() || ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
+      if (keys.empty() || (walk.empty() && ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
                                 t_.begin() + static_cast<long>(from), t_.begin() + static_cast<long>(fromEnd),
-                                [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1)
+                                [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1))
         throw OraError(900, "ROWNUM cannot limit this query here");
       std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
       // a walk numbers its rows in the order it finds them, depth first
