@@ -90,6 +90,7 @@ private:
   void constraintTarget(Node* what);
   void usingQualified(const Node* block) const;
   void outerMarkIn(const Node* on) const;
+  bool limitAhead() const;
   Node* unary();
   Node* primary();
   Node* predicate(Node* left);
