@@ -265,7 +265,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       // a column passed on from an inline view keeps the type the view's own item gave it
       bool plainColumn = (exprEnd - i == 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) ||
                          (exprEnd - i == 3 && is(t_[i + 1], "."));
-      if (it == tr_.inferred.end() || !plainColumn) tr_.inferred[alias] = ty;
+      auto unknown = [](const ColType& t) { return t.code == 0 || (t.code == kVarchar2 && t.size == 4000); };
+      if (it == tr_.inferred.end() || !plainColumn || (unknown(it->second) && !unknown(ty))) tr_.inferred[alias] = ty;
     }
     i = ie < from ? ie + 1 : ie;
   }
