@@ -39,7 +39,11 @@ Node* Parser::query(bool orderBy) {
   q->kids[slot::Body] = setExpr();
   // a subquery may sort only to keep its first rows: ORDER BY ... FETCH FIRST n ROWS ONLY
   bool limited = orderBy || limitAhead();
-  if (limited && isWord("ORDER")) q->kids[slot::OrderBy] = this->orderBy();
+  if (limited && isWord("ORDER")) {
+    q->kids[slot::OrderBy] = this->orderBy();
+    if (q->kids[slot::Body] && q->kids[slot::Body]->kind == N::Select)
+      usingQualified(q->kids[slot::Body], q->kids[slot::OrderBy]);
+  }
   if (limited) rowLimit(q);
   if (orderBy && isWord("FOR") && isWord("UPDATE", 1)) {
     Node* f = make(N::List);
@@ -239,7 +243,7 @@ Node* Parser::selectBlock() {
 }
 
 // A column a join shares through USING has no table any more: "E.DEPTNO" is ORA-25154.
-void Parser::usingQualified(const Node* block) const {
+void Parser::usingQualified(const Node* block, const Node* orderBy) const {
   std::vector<const std::string*> shared;
   std::vector<const Node*> todo{block->kid(slot::From)};
   while (!todo.empty()) {
@@ -252,8 +256,10 @@ void Parser::usingQualified(const Node* block) const {
       for (const Node* k : n->kids) todo.push_back(k);
   }
   if (shared.empty()) return;
-  for (const Node* top : block->kids) {
-    if (top == block->kid(slot::From)) continue;
+  std::vector<const Node*> tops(block->kids.begin(), block->kids.end());
+  tops.push_back(orderBy); // the query's ORDER BY sees the same columns
+  for (const Node* top : tops) {
+    if (!top || top == block->kid(slot::From)) continue;
     todo.assign(1, top);
     while (!todo.empty()) {
       const Node* n = todo.back();

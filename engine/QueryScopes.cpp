@@ -260,4 +260,67 @@ void naturalQualified(const Node* root, Catalog& cat, std::string_view text) {
   }
 }
 
+namespace {
+
+void exposedNames(const Node* n, std::set<std::string>& out) {
+  if (!n) return;
+  if (n->kind == N::Table) out.insert(n->alias.empty() ? n->text : n->alias);
+  else if (n->kind == N::Derived && !n->alias.empty()) out.insert(n->alias);
+  else if (n->kind == N::Join || n->kind == N::List) {
+    exposedNames(n->kid(0), out);
+    exposedNames(n->kid(1), out);
+    if (n->kind == N::List)
+      for (size_t k = 2; k < n->kids.size(); ++k) exposedNames(n->kids[k], out);
+  }
+}
+
+// Each ON condition under n sees only the tables of its own join.
+void joinConditions(const Node* n, const std::set<std::string>& block) {
+  if (!n) return;
+  if (n->kind == N::List) {
+    for (const Node* k : n->kids) joinConditions(k, block);
+    return;
+  }
+  if (n->kind != N::Join) return;
+  joinConditions(n->kid(0), block);
+  joinConditions(n->kid(1), block);
+  if (n->alias == "USING" || n->kids.size() < 3) return;
+  std::set<std::string> visible;
+  exposedNames(n->kid(0), visible);
+  exposedNames(n->kid(1), visible);
+  std::vector<const Node*> todo{n->kids[2]};
+  while (!todo.empty()) {
+    const Node* k = todo.back();
+    todo.pop_back();
+    if (!k || k->kind == N::Subquery || k->kind == N::Query) continue;
+    if (k->kind == N::Name) {
+      const Node* q = k->kids.empty() ? nullptr : k->kids[0];
+      if (q && q->kind == N::Name && q->kids.empty() && block.count(q->text) && !visible.count(q->text)) {
+        OraError e(904, q->text + "." + k->text);
+        e.pos = static_cast<int>(q->pos);
+        throw e;
+      }
+      continue;
+    }
+    for (const Node* c : k->kids) todo.push_back(c);
+  }
+}
+
+} // namespace
+
+void joinScopes(const Node* root) {
+  std::vector<const Node*> todo{root};
+  while (!todo.empty()) {
+    const Node* n = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    if (n->kind == N::Select && n->kid(slot::From)) {
+      std::set<std::string> block;
+      exposedNames(n->kid(slot::From), block);
+      joinConditions(n->kid(slot::From), block);
+    }
+    for (const Node* k : n->kids) todo.push_back(k);
+  }
+}
+
 } // namespace ora::sql

@@ -17,6 +17,10 @@ void ambiguousDerivedColumns(const Node* root, std::string_view text, Catalog& c
 // A column a NATURAL join shares belongs to neither table: "E.DEPTNO" is ORA-25155.
 void naturalQualified(const Node* root, Catalog& cat, std::string_view text);
 
+// An ANSI join's ON condition names only the tables of that join: a table of the FROM clause
+// joined later or by a comma is ORA-00904 there.
+void joinScopes(const Node* root);
+
 // The names of a query's result columns as an outer query sees them. A "*" stands for the
 // columns of its tables when a catalog is given and they are plain tables; otherwise it gives
 // one empty name.

@@ -88,7 +88,7 @@ private:
   Node* binary(int minPrec);
   Node* defaultOr();
   void constraintTarget(Node* what);
-  void usingQualified(const Node* block) const;
+  void usingQualified(const Node* block, const Node* orderBy = nullptr) const;
   void outerMarkIn(const Node* on) const;
   bool limitAhead() const;
   Node* unary();

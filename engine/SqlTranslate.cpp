@@ -519,6 +519,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
       sequencePlaces(root);
       sql::ambiguousDerivedColumns(root, text, cat);
       sql::naturalQualified(root, cat, text);
+      sql::joinScopes(root);
       scalarSubqueries(root, scalars, rowSubqueries);
       deepSubqueries(root, hoist, derived);
       longConditions(root, chains);
