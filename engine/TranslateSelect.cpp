@@ -22,6 +22,33 @@ size_t Translator::clauseEnd(size_t i, size_t e, int depth, const std::set<std::
   return e;
 }
 
+// The query of a view as it translates now; empty when it does not.
+Translation Translator::recompiledView(const std::string& view) {
+  std::string text;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(cat_.db(), "SELECT TEXT FROM \"TESSEL$VIEWS\" WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, view.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(st) == SQLITE_ROW) text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_finalize(st);
+  Translation t;
+  static thread_local int depth = 0; // views made over each other never compile
+  if (text.empty() || depth >= 8) return t;
+  ++depth;
+  try {
+    t = translate(text, cat_, false, false);
+    if (t.kind != StmtKind::Query || !t.moreSql.empty()) t = Translation{};
+    // names the translation leaves to SQLite are checked when it prepares the statement
+    sqlite3_stmt* check = nullptr;
+    if (!t.sql.empty() && sqlite3_prepare_v2(cat_.db(), t.sql.c_str(), -1, &check, nullptr) != SQLITE_OK)
+      t = Translation{};
+    sqlite3_finalize(check);
+  } catch (const OraError&) {
+    t = Translation{};
+  }
+  --depth;
+  return t;
+}
+
 void Translator::parseFrom(size_t b, size_t e, Context& c) {
   int d = at(b).depth;
   bool expectTable = true;
@@ -67,9 +94,19 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
         } else if (cat_.viewExists(r.name)) {
           // expression columns of a view have no declared type; describe them as stored
           auto cols = cat_.columns(r.name);
-          // a view whose tables or columns have gone no longer compiles
-          if (cols.empty()) throw OraError(4063, "\"" + cat_.user() + "." + r.name + "\"").at(static_cast<int>(k.pos));
           for (auto& c : cols) tr_.inferred.emplace(c.name, c.type);
+          if (cols.empty()) {
+            // a view made before its tables (FORCE) is compiled again where it is used; one whose
+            // tables or columns have gone does not compile
+            Translation again = recompiledView(r.name);
+            if (again.sql.empty()) throw OraError(4063, "\"" + cat_.user() + "." + r.name + "\"").at(static_cast<int>(k.pos));
+            bool aliased = aliasToken(j) || is(at(j), "AS");
+            replace_[j - 1] = "(" + again.sql + ")" + (aliased ? "" : " AS " + quoteIdent(r.name));
+            for (auto& [n, t] : again.inferred) tr_.inferred.emplace(n, t);
+            for (auto& v : again.dictionary)
+              if (std::find(tr_.dictionary.begin(), tr_.dictionary.end(), v) == tr_.dictionary.end()) tr_.dictionary.push_back(v);
+            tr_.unshared = true;
+          }
         }
         if (is(at(j), "AS")) throw OraError(933).at(static_cast<int>(at(j).pos)); // no AS before a table's alias
         if (aliasToken(j) && j < e) r.alias = at(j).text;
