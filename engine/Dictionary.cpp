@@ -392,6 +392,15 @@ std::string timestampText(const std::string& stored) {
   return t;
 }
 
+// A view compiles while its tables and columns are there.
+bool viewCompiles(sqlite3* db, const std::string& name) {
+  sqlite3_stmt* st = nullptr;
+  std::string sql = "SELECT * FROM " + quoteIdent(name);
+  bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
+  sqlite3_finalize(st);
+  return ok;
+}
+
 void fillObjects(const Source& src, Inserter& ins) {
   sqlite3* db = src.db;
   std::map<std::string, bool> invalidTriggers;
@@ -401,8 +410,9 @@ void fillObjects(const Source& src, Inserter& ins) {
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 2), created = col(st, 3);
             // stored PL/SQL is kept as source only: calling it fails, so it is not VALID
-            bool valid = type == "TABLE" || type == "VIEW" || type == "SEQUENCE" || type == "INDEX" ||
-                         (type == "TRIGGER" && !invalidTriggers[col(st, 0)]);
+            bool valid = type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
+                         (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
+                         (type == "VIEW" && viewCompiles(db, col(st, 0)));
             ins.text(col(st, 0)).num(sqlite3_column_int64(st, 1)).text(type).textOrNull(created)
                 .textOrNull(created).textOrNull(timestampText(created)).text(valid ? "VALID" : "INVALID")
                 .row();

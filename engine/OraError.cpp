@@ -307,6 +307,7 @@ const std::map<int, const char*>& namedTexts() {
       {2430, "cannot enable constraint (%s) - no such constraint"},
       {2431, "cannot disable constraint (%s) - no such constraint"},
       {4043, "object %s does not exist"},
+      {4063, "view %s has errors"},
       {4080, "trigger '%s' does not exist"},
       {8002, "sequence %s.CURRVAL is not yet defined in this session"},
       {8004, "sequence %s and cannot be instantiated"},

@@ -37,8 +37,14 @@ Node* Parser::query(bool orderBy) {
     if (!isWord("SELECT") && !isOp("(")) fail(928);
   }
   q->kids[slot::Body] = setExpr();
-  if (orderBy && isWord("ORDER")) q->kids[slot::OrderBy] = this->orderBy();
-  if (orderBy) rowLimit(q);
+  // a subquery may sort only to keep its first rows: ORDER BY ... FETCH FIRST n ROWS ONLY
+  bool limited = orderBy || limitAhead();
+  if (limited && isWord("ORDER")) {
+    q->kids[slot::OrderBy] = this->orderBy();
+    if (q->kids[slot::Body] && q->kids[slot::Body]->kind == N::Select)
+      usingQualified(q->kids[slot::Body], q->kids[slot::OrderBy]);
+  }
+  if (limited) rowLimit(q);
   if (orderBy && isWord("FOR") && isWord("UPDATE", 1)) {
     Node* f = make(N::List);
     i_ += 2;
@@ -56,6 +62,21 @@ Node* Parser::query(bool orderBy) {
     q->kids[slot::ForUpdate] = finish(f);
   }
   return finish(q);
+}
+
+// Whether OFFSET or FETCH follows before the subquery's closing parenthesis.
+bool Parser::limitAhead() const {
+  int depth = 0;
+  for (size_t k = i_; k < t_.size() && t_[k].kind != Tok::End; ++k) {
+    const Token& t = t_[k];
+    if (t.kind == Tok::Op && t.text == "(") ++depth;
+    else if (t.kind == Tok::Op && t.text == ")" && --depth < 0) return false;
+    else if (depth == 0 && t.kind == Tok::Ident && (t.text == "FETCH" || t.text == "OFFSET") &&
+             k + 1 < t_.size() && (t_[k + 1].kind == Tok::Num || t_[k + 1].kind == Tok::Bind ||
+                                   (t_[k + 1].kind == Tok::Ident && (t_[k + 1].text == "FIRST" || t_[k + 1].text == "NEXT"))))
+      return true;
+  }
+  return false;
 }
 
 // A recursive WITH query's SEARCH {DEPTH|BREADTH} FIRST BY ... SET c and CYCLE ... SET c TO v
@@ -222,7 +243,7 @@ Node* Parser::selectBlock() {
 }
 
 // A column a join shares through USING has no table any more: "E.DEPTNO" is ORA-25154.
-void Parser::usingQualified(const Node* block) const {
+void Parser::usingQualified(const Node* block, const Node* orderBy) const {
   std::vector<const std::string*> shared;
   std::vector<const Node*> todo{block->kid(slot::From)};
   while (!todo.empty()) {
@@ -235,8 +256,10 @@ void Parser::usingQualified(const Node* block) const {
       for (const Node* k : n->kids) todo.push_back(k);
   }
   if (shared.empty()) return;
-  for (const Node* top : block->kids) {
-    if (top == block->kid(slot::From)) continue;
+  std::vector<const Node*> tops(block->kids.begin(), block->kids.end());
+  tops.push_back(orderBy); // the query's ORDER BY sees the same columns
+  for (const Node* top : tops) {
+    if (!top || top == block->kid(slot::From)) continue;
     todo.assign(1, top);
     while (!todo.empty()) {
       const Node* n = todo.back();

@@ -40,13 +40,13 @@ std::string itemName(const Node* item, std::string_view text) {
 }
 
 // The names that more than one result column of a query (or a WITH query) carries.
-std::set<std::string> duplicateNames(const Node* query, const Node* cte, std::string_view text) {
+std::set<std::string> duplicateNames(const Node* query, const Node* cte, std::string_view text, Catalog& cat) {
   std::vector<std::string> names;
   if (cte && cte->kid(0)) {
     for (const Node* n : cte->kid(0)->kids)
       if (n) names.push_back(n->text);
   } else {
-    names = resultNames(query, text);
+    names = resultNames(query, text, &cat);
   }
   std::set<std::string> seen, twice;
   for (const std::string& n : names)
@@ -59,7 +59,7 @@ struct Source {
   std::set<std::string> dups;
 };
 
-void fromSources(const Node* n, const std::map<std::string, const Node*>& ctes, std::string_view text,
+void fromSources(const Node* n, const std::map<std::string, const Node*>& ctes, std::string_view text, Catalog& cat,
                  std::vector<Source>& out, std::vector<const Node*>& onConditions) {
   if (!n) return;
   switch (n->kind) {
@@ -70,19 +70,19 @@ void fromSources(const Node* n, const std::map<std::string, const Node*>& ctes, 
       if (n->kind == N::Join && k >= 2) {
         if (kid && n->alias != "USING") onConditions.push_back(kid);
       } else {
-        fromSources(kid, ctes, text, out, onConditions);
+        fromSources(kid, ctes, text, cat, out, onConditions);
       }
     }
     break;
   case N::Derived:
-    if (auto d = duplicateNames(n->kid(0), nullptr, text); !d.empty()) out.push_back({n->alias, std::move(d)});
+    if (auto d = duplicateNames(n->kid(0), nullptr, text, cat); !d.empty()) out.push_back({n->alias, std::move(d)});
     break;
   case N::Table: {
     const Node* name = n->kid(0);
     if (!name || !name->kids.empty()) break;
     auto c = ctes.find(n->text);
     if (c == ctes.end()) break;
-    if (auto d = duplicateNames(c->second->kid(1), c->second, text); !d.empty())
+    if (auto d = duplicateNames(c->second->kid(1), c->second, text, cat); !d.empty())
       out.push_back({n->alias.empty() ? n->text : n->alias, std::move(d)});
     break;
   }
@@ -123,15 +123,49 @@ void checkUses(const Node* n, const Source& src) {
 
 } // namespace
 
-std::vector<std::string> resultNames(const Node* query, std::string_view text) {
+namespace {
+// The tables of a FROM clause with their columns, in order; false where one is not a plain
+// table joined by ON or a comma (the shared columns of USING and NATURAL appear once).
+bool plainTables(const Node* n, Catalog& cat, std::vector<std::pair<std::string, std::vector<std::string>>>& out) {
+  if (!n) return false;
+  if (n->kind == N::List) {
+    for (const Node* k : n->kids)
+      if (!plainTables(k, cat, out)) return false;
+    return true;
+  }
+  if (n->kind == N::Join)
+    return n->alias != "USING" && n->text.rfind("NATURAL", 0) != 0 && plainTables(n->kid(0), cat, out) &&
+           plainTables(n->kid(1), cat, out);
+  if (n->kind != N::Table || !n->kid(0) || !n->kid(0)->kids.empty() || !cat.tableExists(n->text)) return false;
+  std::vector<std::string> cols;
+  for (const ColumnInfo& c : cat.columns(n->text)) cols.push_back(c.name);
+  out.emplace_back(n->alias.empty() ? n->text : n->alias, std::move(cols));
+  return true;
+}
+} // namespace
+
+std::vector<std::string> resultNames(const Node* query, std::string_view text, Catalog* cat) {
   std::vector<std::string> names;
-  if (const Node* block = firstBlock(query); block && block->kid(slot::Items))
-    for (const Node* item : block->kid(slot::Items)->kids)
-      if (item) names.push_back(itemName(item, text));
+  const Node* block = firstBlock(query);
+  if (!block || !block->kid(slot::Items)) return names;
+  std::vector<std::pair<std::string, std::vector<std::string>>> tables;
+  bool known = cat && plainTables(block->kid(slot::From), *cat, tables);
+  for (const Node* item : block->kid(slot::Items)->kids) {
+    if (!item) continue;
+    const Node* e = item->kid(0);
+    if (known && e && e->kind == N::Star) {
+      // "*" and "t.*" stand for the tables' columns
+      const Node* q = e->kid(0);
+      for (auto& [exposed, cols] : tables)
+        if (!q || (q->kids.empty() && q->text == exposed)) names.insert(names.end(), cols.begin(), cols.end());
+      continue;
+    }
+    names.push_back(itemName(item, text));
+  }
   return names;
 }
 
-void ambiguousDerivedColumns(const Node* root, std::string_view text) {
+void ambiguousDerivedColumns(const Node* root, std::string_view text, Catalog& cat) {
   std::map<std::string, const Node*> ctes;
   std::vector<const Node*> blocks, todo{root};
   while (!todo.empty()) {
@@ -145,7 +179,7 @@ void ambiguousDerivedColumns(const Node* root, std::string_view text) {
   for (const Node* s : blocks) {
     std::vector<Source> sources;
     std::vector<const Node*> on;
-    fromSources(s->kid(slot::From), ctes, text, sources, on);
+    fromSources(s->kid(slot::From), ctes, text, cat, sources, on);
     for (const Source& src : sources) {
       for (size_t k = 0; k < s->kids.size(); ++k)
         if (k != slot::From) checkUses(s->kids[k], src);
@@ -168,7 +202,7 @@ void sideColumns(const Node* n, Catalog& cat, std::string_view text, std::set<st
     for (const ColumnInfo& c : cat.columns(n->text)) columns.insert(c.name);
   } else if (n->kind == N::Derived && !n->alias.empty()) {
     names.insert(n->alias);
-    for (const std::string& c : resultNames(n->kid(0), text))
+    for (const std::string& c : resultNames(n->kid(0), text, &cat))
       if (!c.empty()) columns.insert(c);
   }
 }
@@ -223,6 +257,69 @@ void naturalQualified(const Node* root, Catalog& cat, std::string_view text) {
         for (const Node* c : n->kids) todo.push_back(c);
       }
     }
+  }
+}
+
+namespace {
+
+void exposedNames(const Node* n, std::set<std::string>& out) {
+  if (!n) return;
+  if (n->kind == N::Table) out.insert(n->alias.empty() ? n->text : n->alias);
+  else if (n->kind == N::Derived && !n->alias.empty()) out.insert(n->alias);
+  else if (n->kind == N::Join || n->kind == N::List) {
+    exposedNames(n->kid(0), out);
+    exposedNames(n->kid(1), out);
+    if (n->kind == N::List)
+      for (size_t k = 2; k < n->kids.size(); ++k) exposedNames(n->kids[k], out);
+  }
+}
+
+// Each ON condition under n sees only the tables of its own join.
+void joinConditions(const Node* n, const std::set<std::string>& block) {
+  if (!n) return;
+  if (n->kind == N::List) {
+    for (const Node* k : n->kids) joinConditions(k, block);
+    return;
+  }
+  if (n->kind != N::Join) return;
+  joinConditions(n->kid(0), block);
+  joinConditions(n->kid(1), block);
+  if (n->alias == "USING" || n->kids.size() < 3) return;
+  std::set<std::string> visible;
+  exposedNames(n->kid(0), visible);
+  exposedNames(n->kid(1), visible);
+  std::vector<const Node*> todo{n->kids[2]};
+  while (!todo.empty()) {
+    const Node* k = todo.back();
+    todo.pop_back();
+    if (!k || k->kind == N::Subquery || k->kind == N::Query) continue;
+    if (k->kind == N::Name) {
+      const Node* q = k->kids.empty() ? nullptr : k->kids[0];
+      if (q && q->kind == N::Name && q->kids.empty() && block.count(q->text) && !visible.count(q->text)) {
+        OraError e(904, q->text + "." + k->text);
+        e.pos = static_cast<int>(q->pos);
+        throw e;
+      }
+      continue;
+    }
+    for (const Node* c : k->kids) todo.push_back(c);
+  }
+}
+
+} // namespace
+
+void joinScopes(const Node* root) {
+  std::vector<const Node*> todo{root};
+  while (!todo.empty()) {
+    const Node* n = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    if (n->kind == N::Select && n->kid(slot::From)) {
+      std::set<std::string> block;
+      exposedNames(n->kid(slot::From), block);
+      joinConditions(n->kid(slot::From), block);
+    }
+    for (const Node* k : n->kids) todo.push_back(k);
   }
 }
 

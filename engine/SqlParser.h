@@ -90,8 +90,9 @@ private:
   Node* binary(int minPrec);
   Node* defaultOr();
   void constraintTarget(Node* what);
-  void usingQualified(const Node* block) const;
+  void usingQualified(const Node* block, const Node* orderBy = nullptr) const;
   void outerMarkIn(const Node* on) const;
+  bool limitAhead() const;
   Node* unary();
   Node* primary();
   Node* predicate(Node* left);

@@ -54,8 +54,9 @@ Translation Translator::run() {
     size_t i = 1;
     bool replace = false;
     if (is(at(1), "OR") && is(at(2), "REPLACE")) { replace = true; i = 3; }
+    bool force = is(at(i), "FORCE");
     if (is(at(i), "FORCE") || is(at(i), "NOFORCE")) ++i;
-    if (is(at(i), "VIEW")) createView(i + 1, replace);
+    if (is(at(i), "VIEW")) createView(i + 1, replace, force);
     else if (is(at(i), "SYNONYM") || (is(at(i), "PUBLIC") && is(at(i + 1), "SYNONYM")))
       createSynonym(is(at(i), "PUBLIC") ? i + 2 : i + 1, replace);
     else if (replace) throw OraError(901);
@@ -526,8 +527,9 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
       sql::Tree tree;
       sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
       sequencePlaces(root);
-      sql::ambiguousDerivedColumns(root, text);
+      sql::ambiguousDerivedColumns(root, text, cat);
       sql::naturalQualified(root, cat, text);
+      sql::joinScopes(root);
       scalarSubqueries(root, scalars, rowSubqueries);
       deepSubqueries(root, hoist, derived);
       longConditions(root, chains);

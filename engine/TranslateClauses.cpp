@@ -382,6 +382,27 @@ std::string Translator::quantified(const Quantified& q) {
   } else {
     for (auto [vb, ve] : q.values) values += (values.empty() ? "VALUES (" : ", (") + emit(tokenAt(vb), tokenAt(ve)) + ")";
   }
+  std::string op = q.op == "!=" || q.op == "^=" || q.op == "~=" ? "<>" : q.op;
+  bool grouped = false; // an aggregate on the left belongs to this query, not the values' one
+  for (size_t k = tokenAt(q.left.first); k < tokenAt(q.left.second) && !grouped; ++k) grouped = isAggregate(k);
+  if (grouped && !((op == "<>" && q.all) || (op == "=" && !q.all))) {
+    // decided by the values' count, NULLs and least or greatest value, the left one outside
+    auto of = [&](const char* f) {
+      return "(WITH \"A$\"(\"V\") AS (" + values + ") SELECT " + f + " FROM \"A$\")";
+    };
+    const std::string x = "(" + left + ")", all = of("COUNT(*)"), known = of("COUNT(\"V\")");
+    const std::string least = of("MIN(\"V\")"), most = of("MAX(\"V\")");
+    bool up = op == ">" || op == ">=";
+    std::string decisive;
+    if (op == "=" || op == "<>") decisive = "(" + x + " <> " + least + " OR " + x + " <> " + most + ")";
+    else decisive = x + " " + op + " " + (up == q.all ? most : least);
+    std::string hit = q.all && op != "=" ? "NOT " + decisive : decisive; // a value that decides it
+    const char* onHit = q.all ? "0" : "1";
+    const char* otherwise = q.all ? "1" : "0";
+    return "(CASE WHEN " + all + " = 0 THEN " + otherwise + " WHEN " + x + " IS NULL THEN NULL WHEN " + known +
+           " > 0 AND " + hit + " THEN " + onHit + " WHEN " + all + " > " + known + " THEN NULL ELSE " + otherwise +
+           " END)";
+  }
   std::string c = "(SELECT (" + left + ") " + q.op + " \"V\" AS \"C\" FROM \"A$\")";
   std::string decide = q.all ? "CASE WHEN MIN(\"C\") = 0 THEN 0 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 1 END"
                              : "CASE WHEN MAX(\"C\") = 1 THEN 1 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 0 END";

@@ -435,7 +435,9 @@ std::string Translator::nestedAggregates(size_t s, size_t e, size_t& next) {
     if (!isAggregate(i)) continue;
     size_t close = matching(i + 1);
     for (size_t k = i + 2; k < close; ++k)
-      if (isAggregate(k)) {
+      if (is(t_[k], "(") && (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH"))) {
+        k = matching(k); // a subquery's aggregates are its own
+      } else if (isAggregate(k)) {
         inner.emplace_back(k, matching(k + 1) + 1);
         for (size_t x = k + 2; x < matching(k + 1); ++x)
           if (isAggregate(x)) throw OraError(935).at(static_cast<int>(t_[x].pos)); // nested too deeply

@@ -62,7 +62,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     size_t close = matching(tb), b = tb + 2, subFrom = clauseEnd(b, close, d + 1, {"FROM"});
     for (size_t k = b; k <= subFrom; ++k) {
       if (k < subFrom && !(t_[k].depth == d + 1 && is(t_[k], ","))) continue;
-      if (k == b + 1 && is(t_[b], "*") && subFrom + 2 < close && cat_.tableExists(at(subFrom + 1).text))
+      if (k == b + 1 && is(t_[b], "*") && subFrom + 1 < close && cat_.tableExists(at(subFrom + 1).text))
         for (auto& c : cat_.columns(at(subFrom + 1).text)) sourceColumns.push_back(c.name);
       else if (k > b && (t_[k - 1].kind == Token::Ident || t_[k - 1].kind == Token::QIdent))
         sourceColumns.push_back(t_[k - 1].text);

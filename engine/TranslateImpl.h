@@ -181,6 +181,7 @@ private:
   [[gnu::noinline]] void joinedStar(size_t star, size_t from, size_t fromEnd);
   size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
   void parseFrom(size_t b, size_t e, Context& c);
+  Translation recompiledView(const std::string& view);
   std::vector<std::pair<size_t, size_t>> conjuncts(size_t b, size_t e, int d) const;
   size_t matching(size_t open) const;
   size_t termEnd(size_t j, size_t e, int d) const;
@@ -221,7 +222,7 @@ private:
   void createTable();
   void createTableAs(const std::string& table, size_t i);
   void createIndex(bool unique, size_t i);
-  void createView(size_t i, bool replace);
+  void createView(size_t i, bool replace, bool force = false);
   void createSequence(size_t i);
   void alterSequence();
   struct SequenceOptions {

@@ -22,6 +22,33 @@ size_t Translator::clauseEnd(size_t i, size_t e, int depth, const std::set<std::
   return e;
 }
 
+// The query of a view as it translates now; empty when it does not.
+Translation Translator::recompiledView(const std::string& view) {
+  std::string text;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(cat_.db(), "SELECT TEXT FROM \"TESSEL$VIEWS\" WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, view.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(st) == SQLITE_ROW) text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_finalize(st);
+  Translation t;
+  static thread_local int depth = 0; // views made over each other never compile
+  if (text.empty() || depth >= 8) return t;
+  ++depth;
+  try {
+    t = translate(text, cat_, false, false);
+    if (t.kind != StmtKind::Query || !t.moreSql.empty()) t = Translation{};
+    // names the translation leaves to SQLite are checked when it prepares the statement
+    sqlite3_stmt* check = nullptr;
+    if (!t.sql.empty() && sqlite3_prepare_v2(cat_.db(), t.sql.c_str(), -1, &check, nullptr) != SQLITE_OK)
+      t = Translation{};
+    sqlite3_finalize(check);
+  } catch (const OraError&) {
+    t = Translation{};
+  }
+  --depth;
+  return t;
+}
+
 void Translator::parseFrom(size_t b, size_t e, Context& c) {
   int d = at(b).depth;
   bool expectTable = true;
@@ -67,7 +94,20 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
           }
         } else if (cat_.viewExists(r.name)) {
           // expression columns of a view have no declared type; describe them as stored
-          for (auto& c : cat_.columns(r.name)) tr_.inferred.emplace(c.name, c.type);
+          auto cols = cat_.columns(r.name);
+          for (auto& c : cols) tr_.inferred.emplace(c.name, c.type);
+          if (cols.empty()) {
+            // a view made before its tables (FORCE) is compiled again where it is used; one whose
+            // tables or columns have gone does not compile
+            Translation again = recompiledView(r.name);
+            if (again.sql.empty()) throw OraError(4063, "\"" + cat_.user() + "." + r.name + "\"").at(static_cast<int>(k.pos));
+            bool aliased = aliasToken(j) || is(at(j), "AS");
+            replace_[j - 1] = "(" + again.sql + ")" + (aliased ? "" : " AS " + quoteIdent(r.name));
+            for (auto& [n, t] : again.inferred) tr_.inferred.emplace(n, t);
+            for (auto& v : again.dictionary)
+              if (std::find(tr_.dictionary.begin(), tr_.dictionary.end(), v) == tr_.dictionary.end()) tr_.dictionary.push_back(v);
+            tr_.unshared = true;
+          }
         }
         if (is(at(j), "AS")) throw OraError(933).at(static_cast<int>(at(j).pos)); // no AS before a table's alias
         if (aliasToken(j) && j < e) r.alias = at(j).text;
@@ -276,7 +316,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       // a column passed on from an inline view keeps the type the view's own item gave it
       bool plainColumn = (exprEnd - i == 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) ||
                          (exprEnd - i == 3 && is(t_[i + 1], "."));
-      if (it == tr_.inferred.end() || !plainColumn) tr_.inferred[alias] = ty;
+      auto unknown = [](const ColType& t) { return t.code == 0 || (t.code == kVarchar2 && t.size == 4000); };
+      if (it == tr_.inferred.end() || !plainColumn || (unknown(it->second) && !unknown(ty))) tr_.inferred[alias] = ty;
     }
     i = ie < from ? ie + 1 : ie;
   }
@@ -337,14 +378,16 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       out = "SELECT * FROM (" + out + " LIMIT " + std::to_string(limit) + ")";
     } else {
       std::string keys, froms;
-      for (auto& r : ctx_.back().tables) {
+      // a walk's rows are told apart by their place in it
+      if (!walk.empty() && joined.empty()) keys = "\"H$\".\"K$\"";
+      for (auto& r : keys.empty() ? ctx_.back().tables : std::vector<TableRef>{}) {
         if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name) || !joined.empty())
           throw OraError(900, "ROWNUM cannot limit this query here");
         keys += (keys.empty() ? "" : ", ") + quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
       }
-      if (keys.empty() || ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
+      if (keys.empty() || (walk.empty() && ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
                                 t_.begin() + static_cast<long>(from), t_.begin() + static_cast<long>(fromEnd),
-                                [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1)
+                                [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1))
         throw OraError(900, "ROWNUM cannot limit this query here");
       std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
       // a walk numbers its rows in the order it finds them, depth first

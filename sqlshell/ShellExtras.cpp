@@ -139,6 +139,48 @@ void TSqlShell::NoteCreatedUnit(const std::string& text) {
   FLastUnitName = DictionaryName(w[i]);
 }
 
+std::string TSqlShell::ObjectStatus(const std::string& name, const std::string& type, std::string& err) {
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetSQL({"SELECT STATUS FROM USER_OBJECTS WHERE OBJECT_NAME = " + OraText(name) +
+            " AND OBJECT_TYPE = " + OraText(type)});
+  c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
+  bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
+  std::string status;
+  // The fetch that reaches the end reports 1403 even when it delivered the row.
+  if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
+    status = c.Fields(0)->GetAsString(0);
+  else if (ok && c.ReturnCode() != 1403)
+    err = c.ErrorText();
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return status;
+}
+
+bool TSqlShell::ForcedViewInvalid(const std::string& text) {
+  std::vector<std::string> w = Words(text, 6);
+  for (size_t i = 0; i + 1 < w.size(); ++i)
+    w[i] = w[i][0] == '"' ? w[i] : Upper(w[i]);
+  size_t i = 1;
+  if (w.size() < 4 || w[0] != "CREATE")
+    return false;
+  if (w[i] == "OR" && i + 1 < w.size() && w[i + 1] == "REPLACE")
+    i += 2;
+  if (i + 2 >= w.size() || w[i] != "FORCE" || w[i + 1] != "VIEW")
+    return false;
+  std::string name = w[i + 2];
+  if (size_t paren = name.find('('); paren != std::string::npos && name[0] != '"')
+    name.resize(paren);
+  std::string err;
+  if (ObjectStatus(DictionaryName(name), "VIEW", err) != "INVALID")
+    return false;
+  FLastUnitType = "VIEW";
+  FLastUnitName = DictionaryName(name);
+  return true;
+}
+
 void TSqlShell::ShowErrors(const std::string& args) {
   std::vector<std::string> w = Words(args, 4);
   std::string type = FLastUnitType, name = FLastUnitName;
@@ -167,23 +209,8 @@ void TSqlShell::ShowErrors(const std::string& args) {
   if (!RequireConnection())
     return;
   // The engine keeps no compile errors; what it knows is whether the unit is valid.
-  TOraCursor c;
-  c.SetSession(&FSession);
-  c.SetNumberOfRows(1);
-  c.SetSQL({"SELECT STATUS FROM USER_OBJECTS WHERE OBJECT_NAME = " + OraText(name) +
-            " AND OBJECT_TYPE = " + OraText(type)});
   std::string err;
-  c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
-  bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
-  std::string status;
-  // The fetch that reaches the end reports 1403 even when it delivered the row.
-  if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
-    status = c.Fields(0)->GetAsString(0);
-  else if (ok && c.ReturnCode() != 1403)
-    err = c.ErrorText();
-  c.OnError = nullptr;
-  if (FSession.Connected() && c.Opened())
-    c.Close();
+  std::string status = ObjectStatus(name, type, err);
   if (!err.empty() && status.empty()) {
     ShowError(err);
     return;
@@ -196,6 +223,9 @@ void TSqlShell::ShowErrors(const std::string& args) {
       type == "TRIGGER"
           ? "the trigger body needs PL/SQL, which this database does not run; statements that "
             "fire the trigger fail with ORA-04098"
+      : type == "VIEW"
+          ? "a table or column the view's query names is not there; queries of the view fail "
+            "with ORA-04063"
           : "this database keeps stored PL/SQL as source only and does not compile it; calling "
             "the unit fails with ORA-06550";
   const size_t errWidth = 65;

@@ -695,7 +695,9 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   } else {
     if (plsql)
       NoteCreatedUnit(text);
-    if (Settings.Feedback > 0)
+    if (!plsql && ForcedViewInvalid(text))
+      FOut << "\nWarning: View created with compilation errors.\n\n";
+    else if (Settings.Feedback > 0)
       FOut << "\n" << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
     const std::string verb = TSqlSplitter::LeadingWords(text, 1);
     if (Settings.AutoCommit &&

@@ -249,6 +249,10 @@ private:
   void ShowErrors(const std::string& args);
   // Remembers the stored unit a successful CREATE made, for SHOW ERRORS.
   void NoteCreatedUnit(const std::string& text);
+  // USER_OBJECTS.STATUS of an object; err holds the error when it could not be read.
+  std::string ObjectStatus(const std::string& name, const std::string& type, std::string& err);
+  // A CREATE FORCE VIEW that made a view with errors.
+  bool ForcedViewInvalid(const std::string& text);
   const TColumnSettings* Column(const std::string& name) const;
 
   TOraSession& FSession;

@@ -469,3 +469,21 @@ TEST_F(Timers, TimingStartShowAndStopReportTheirTimer) {
 }
 
 } // namespace
+
+TEST_F(Habits, ForcedViewOverAMissingTableIsCreatedWithErrors) {
+  TRun r = Run("create force view later_v as select * from later_t;\n"
+               "show errors\n"
+               "select * from later_v;\n"
+               "create force view fine_v as select dname from dept where deptno = 10;\n"
+               "select * from fine_v;\n"
+               "create view strict_v as select * from later_t;\n");
+  const std::string& o = r.Out;
+  EXPECT_NE(o.find("\nWarning: View created with compilation errors.\n\n"), std::string::npos) << o;
+  EXPECT_NE(o.find("Errors for VIEW LATER_V:"), std::string::npos) << o;
+  EXPECT_NE(o.find("ORA-04063: view \"DEMO.LATER_V\" has errors"), std::string::npos) << o;
+  // a FORCE view whose query compiles is an ordinary view
+  EXPECT_NE(o.find("View created.\n\n\nDNAME\n--------------\nACCOUNTING\n"), std::string::npos) << o;
+  EXPECT_EQ(Count(o, "Warning: View created"), 1u) << o;
+  // without FORCE the missing table fails the statement
+  EXPECT_NE(o.find("ORA-00942"), std::string::npos) << o;
+}
