@@ -139,7 +139,8 @@ void TSqlShell::NoteCreatedUnit(const std::string& text) {
   FLastUnitName = DictionaryName(w[i]);
 }
 
-std::string TSqlShell::ObjectStatus(const std::string& name, const std::string& type, std::string& err) {
+std::string TSqlShell::ObjectStatus(const std::string& name, const std::string& type,
+                                    std::string& err) {
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(1);

@@ -482,7 +482,8 @@ TEST_F(Habits, ForcedViewOverAMissingTableIsCreatedWithErrors) {
   EXPECT_NE(o.find("Errors for VIEW LATER_V:"), std::string::npos) << o;
   EXPECT_NE(o.find("ORA-04063: view \"DEMO.LATER_V\" has errors"), std::string::npos) << o;
   // a FORCE view whose query compiles is an ordinary view
-  EXPECT_NE(o.find("View created.\n\n\nDNAME\n--------------\nACCOUNTING\n"), std::string::npos) << o;
+  EXPECT_NE(o.find("View created.\n\n\nDNAME\n--------------\nACCOUNTING\n"), std::string::npos)
+      << o;
   EXPECT_EQ(Count(o, "Warning: View created"), 1u) << o;
   // without FORCE the missing table fails the statement
   EXPECT_NE(o.find("ORA-00942"), std::string::npos) << o;
