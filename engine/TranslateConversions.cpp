@@ -181,7 +181,8 @@ void Translator::wideOrderKeys(size_t b, size_t e, int d) {
         std::string tail = replace_[ke - 1] == t_[ke - 1].text + " NULLS LAST" ? " NULLS LAST" : "";
         if (!tail.empty()) replace_[ke - 1].clear();
         wideAsNumber(kb, ke, "ora_num");
-        if (!tail.empty()) (skip_[ke - 1] ? replace_[kb] : replace_[ke - 1]) += skip_[ke - 1] ? tail : t_[ke - 1].text + tail;
+        if (!tail.empty() && skip_[ke - 1]) replace_[kb] += tail; // the key went into one call
+        else if (!tail.empty()) replace_[ke - 1] = t_[ke - 1].text + tail;
       }
       kb = m + 1;
       ke = 0;
