@@ -70,13 +70,14 @@ void extreme(Ctx* ctx, int argc, Val** argv, bool greatest) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   auto better = [&](int c) { return greatest ? c > 0 : c < 0; };
   DateTime d0;
-  if (isNumber(argv[0])) {
+  // the _X twin: the first argument is a number kept as decimal text
+  if (isNumber(argv[0]) || sqlite3_user_data(ctx) == &kExactResult) {
     Decimal best = decimalOf(argv[0]);
     for (int i = 1; i < argc; ++i) {
       Decimal x = decimalOf(argv[i]);
       if (better(compareDecimal(x, best))) best = x;
     }
-    resultDecimal(ctx, best);
+    resultNumber(ctx, best);
   } else if (isDate(argv[0], d0)) {
     DateTime best = d0;
     for (int i = 1; i < argc; ++i) {
@@ -405,7 +406,8 @@ const std::vector<Def>& allDefs() {
 using namespace fn;
 
 bool exactTwin(const char* name) {
-  static const std::set<std::string> twins = {"ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER"};
+  static const std::set<std::string> twins = {"ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER",
+                                                 "GREATEST", "LEAST"};
   return twins.count(name) > 0;
 }
 

@@ -151,22 +151,23 @@ bool Translator::wideInside(size_t b, size_t e) {
 
 // An expression over such a column goes on as a number: its text would compare as text, after
 // every number. The column itself compares by value where its affinity and collation apply.
-void Translator::wideAsNumber(size_t b, size_t e, const char* f, bool evenBare) {
+void Translator::wideAsNumber(size_t b, size_t e, const char* f, bool evenBare, const char* after) {
   bool bare = e == b + 1 || (e == b + 3 && is(t_[b + 1], "."));
   if (b >= e || (bare && !evenBare) || !replace_[b].empty() || skip_[b]) return;
   if (!wideInside(b, e) || exprType(b, e).code != kNumber) return;
-  replace_[b] = std::string(f) + "(" + emit(b, e) + ")";
+  replace_[b] = std::string(f) + "(" + emit(b, e) + after;
   for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
 }
 
-// GREATEST and LEAST compare as their first argument's kind.
-void Translator::extremeArgument(size_t name) {
+// GREATEST and LEAST compare as their first argument's kind: whether that is a number read from a
+// wide column, which reaches them as text.
+bool Translator::extremeOfWide(size_t name) {
   size_t close = matching(name + 1), a = name + 2, m = a;
   while (m < close && !(t_[m].depth == t_[name].depth + 1 && is(t_[m], ","))) ++m;
-  wideAsNumber(a, m, "ora_add_x", true);
+  return a < m && wideInside(a, m) && exprType(a, m).code == kNumber;
 }
 
-// ORDER BY keys over wide columns sort as numbers.
+// ORDER BY keys over wide columns sort by value.
 void Translator::wideOrderKeys(size_t b, size_t e, int d) {
   for (size_t k = b; k + 1 < e; ++k) {
     if (t_[k].depth != d || !is(t_[k], "ORDER") || !is(t_[k + 1], "BY")) continue;
@@ -180,7 +181,8 @@ void Translator::wideOrderKeys(size_t b, size_t e, int d) {
         // the NULLS LAST put on the key's last token goes after the whole key
         std::string tail = replace_[ke - 1] == t_[ke - 1].text + " NULLS LAST" ? " NULLS LAST" : "";
         if (!tail.empty()) replace_[ke - 1].clear();
-        wideAsNumber(kb, ke, "ora_num");
+        // as decimal text in the collation that orders it by value: every digit counts
+        wideAsNumber(kb, ke, "CAST", false, " AS TEXT) COLLATE ORA_NUMBER");
         if (!tail.empty() && skip_[ke - 1]) replace_[kb] += tail; // the key went into one call
         else if (!tail.empty()) replace_[ke - 1] = t_[ke - 1].text + tail;
       }

@@ -413,7 +413,10 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (is(at(i + 1), "(") && cteNames_.count(k.text)) { add(quoteIdent(k.text)); break; } // WITH name(columns)
-      if ((eq(k.text, "GREATEST") || eq(k.text, "LEAST")) && is(at(i + 1), "(") && !ctx_.empty()) extremeArgument(i);
+      if ((eq(k.text, "GREATEST") || eq(k.text, "LEAST")) && is(at(i + 1), "(") && !ctx_.empty() && extremeOfWide(i)) {
+        add(k.text + "_x");
+        break;
+      }
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);

@@ -158,8 +158,9 @@ private:
   void dateListLiterals(size_t open);
   [[gnu::noinline]] void oneTypeGroup(const std::vector<std::pair<size_t, size_t>>& args);
   [[gnu::noinline]] bool wideInside(size_t b, size_t e);
-  [[gnu::noinline]] void wideAsNumber(size_t b, size_t e, const char* f, bool evenBare = false);
-  [[gnu::noinline]] void extremeArgument(size_t name);
+  [[gnu::noinline]] void wideAsNumber(size_t b, size_t e, const char* f, bool evenBare = false,
+                                     const char* after = ")");
+  [[gnu::noinline]] bool extremeOfWide(size_t name);
   [[gnu::noinline]] void wideOrderKeys(size_t b, size_t e, int d);
   [[gnu::noinline]] void datePredicate(size_t i, size_t lastB, size_t lastE);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
