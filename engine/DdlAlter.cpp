@@ -372,7 +372,7 @@ void Translator::alterTable() {
           consTypes.push_back(type);
         }
         added.push_back(DefPiece{name, def});
-        cols.push_back(ColumnInfo{name, ct, notNull});
+        cols.push_back(ColumnInfo{name, ct, notNull, {}, {}, false});
       }
       pieces.insert(pieces.begin() + static_cast<long>(lastColumn) + 1, added.begin(), added.end());
     }
@@ -412,9 +412,12 @@ void Translator::alterTable() {
         if (ct.code != old.type.code && hasData) throw OraError(1439);
         // text lengths count in the database's character set
         std::string bytes = old.type.code == kRaw ? "length(CAST(" + qc + " AS BLOB))" : "LENGTHB(" + qc + ")";
-        if ((ct.code == kVarchar2 || ct.code == kChar || ct.code == kRaw) && ct.size < old.type.size &&
-            scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + bytes + " > " +
-                           std::to_string(ct.size) + ")") == 1)
+        if ((ct.code == kVarchar2 || ct.code == kChar || ct.code == kRaw) &&
+            (ct.size < old.type.size || ct.chars != old.type.chars) &&
+            scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " +
+                           (ct.chars > 0 ? "LENGTH(" + qc + ") > " + std::to_string(ct.chars)
+                                         : bytes + " > " + std::to_string(ct.size)) +
+                           ")") == 1)
           throw OraError(1441);
         if (ct.code == kNumber && old.type.code == kNumber && hasData &&
             (ct.hasScale != old.type.hasScale || ct.scale < old.type.scale ||

@@ -86,8 +86,9 @@ void Translator::drop() {
     if (is(at(i), "PURGE")) ++i;
     if (i < size()) unexpected(i);
     std::string q = quoteString(name);
-    std::vector<std::string> children;
-    if (cascade) children = dropReferences(name);
+    std::vector<std::string> children = dropReferences(name);
+    // dropping a parent alone would leave its children's keys pointing nowhere
+    if (!children.empty() && !cascade) throw OraError(2449);
     // a temporary table's private copy first, which the name would find before the table
     tr_.ddl.push_back("DROP TABLE IF EXISTS temp." + quoteIdent(name));
     tr_.ddl.push_back("DROP TABLE " + quoteIdent(name));

@@ -76,12 +76,13 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   // where the length belongs, and the length itself: Oracle marks one or the other
   const int afterType = static_cast<int>(at(j).pos), sizePos = static_cast<int>(at(j + 1).pos);
   int a = -1, s = 0;
-  bool hasS = false, star = false;
+  bool hasS = false, star = false, charUnit = false;
   if (j < k && is(at(j), "(")) {
     if (is(at(j + 1), "*")) star = true;
     else if (at(j + 1).kind == Token::Num) a = std::atoi(at(j + 1).text.c_str());
     else throw OraError(902);
     j += 2;
+    if (is(at(j), "CHAR")) charUnit = true;
     if (is(at(j), "BYTE") || is(at(j), "CHAR")) ++j;
     if (is(at(j), ",")) {
       bool neg = is(at(j + 1), "-");
@@ -99,9 +100,11 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     if (a < 0) throw OraError(906).at(afterType);
     if (a < 1 || a > 4000) throw OraError(910).at(sizePos);
     ct.code = kVarchar2; ct.size = a;
+    if (charUnit || tn == "NVARCHAR2") charLimit(ct, 4000);
   } else if (tn == "CHAR" || tn == "NCHAR") {
     if (a > 2000 || a == 0) throw OraError(910).at(sizePos);
     ct.code = kChar; ct.size = a < 0 ? 1 : a;
+    if (charUnit || tn == "NCHAR") charLimit(ct, 2000);
   } else if (tn == "NUMBER" || tn == "NUMERIC" || tn == "DECIMAL") {
     ct.code = kNumber;
     if (a == 0 || a > 38) throw OraError(1727).at(sizePos);

@@ -48,7 +48,8 @@ const ViewDef kViews[] = {
     {"USER_TAB_COLUMNS",
      "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, DATA_TYPE VARCHAR2(9),"
      " DATA_LENGTH NUMBER NOT NULL, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1),"
-     " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER, DATA_DEFAULT LONG VARCHAR",
+     " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER, DATA_DEFAULT LONG VARCHAR,"
+     " CHAR_COL_DECL_LENGTH NUMBER, CHAR_LENGTH NUMBER, CHAR_USED VARCHAR2(1)",
      "Columns of the user's tables and views"},
     {"USER_INDEXES",
      "INDEX_NAME VARCHAR2(30) NOT NULL, INDEX_TYPE VARCHAR2(27), TABLE_OWNER VARCHAR2(30) NOT NULL,"
@@ -291,6 +292,12 @@ void fillColumns(const Source& src, Inserter& ins) {
     ins.text(notNull ? "N" : "Y").num(id);
     if (dflt.empty()) ins.null().null();
     else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);
+    if (t.code == kVarchar2 || t.code == kChar) {
+      int chars = t.chars > 0 ? t.chars : t.size;
+      ins.num(t.size).num(chars).text(t.chars > 0 ? "C" : "B");
+    } else {
+      ins.null().num(0).null();
+    }
     ins.row();
   };
   for (const auto& t : tablesOf(db, "table"))

@@ -247,7 +247,29 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     else {
       t.assign(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
     }
-    if (code == kVarchar2 || code == kChar) {
+    if ((code == kVarchar2 || code == kChar) && size < 0) {
+      // a (n CHAR) limit counts characters, still within the type's most bytes
+      const int64_t chars = -size;
+      int64_t count = 0;
+      size_t cut = t.size();
+      for (size_t i = 0; i < t.size(); ++i)
+        if ((static_cast<unsigned char>(t[i]) & 0xC0) != 0x80 && ++count == chars + 1) cut = i;
+      if (count > chars && std::strcmp(label, "CAST") == 0) {
+        t.resize(cut);
+        count = chars;
+      }
+      if (code == kChar && count < chars) t.append(static_cast<size_t>(chars - count), ' ');
+      if (count > chars) {
+        tooLarge(ctx, label, static_cast<size_t>(count), static_cast<int>(chars));
+        return;
+      }
+      Charset cs = *static_cast<const Charset*>(sqlite3_user_data(ctx));
+      const int64_t most = code == kChar ? 2000 : 4000;
+      if (int64_t bytes = byteLength(t, cs); bytes > most) {
+        tooLarge(ctx, label, static_cast<size_t>(bytes), static_cast<int>(most));
+        return;
+      }
+    } else if (code == kVarchar2 || code == kChar) {
       // lengths count in the database's character set, whatever the stored form
       Charset cs = *static_cast<const Charset*>(sqlite3_user_data(ctx));
       int64_t bytes = byteLength(t, cs);
@@ -383,13 +405,14 @@ ColType parseDeclType(std::string_view decl) {
   bool hasB;
   readArgs(u, a, b, hasB);
   auto starts = [&](const char* p) { return u.rfind(p, 0) == 0; };
-  if (starts("VARCHAR2")) { t.code = kVarchar2; t.size = a; }
+  // "VARCHAR2(6,3)": six bytes that hold three characters, as VARCHAR2(3 CHAR) is kept
+  if (starts("VARCHAR2")) { t.code = kVarchar2; t.size = a; t.chars = hasB ? b : 0; }
   else if (starts("LONG VARCHAR")) t.code = kLong;
   else if (starts("LONG RAW")) t.code = kLongRaw;
   // "NUMBER TEXT(p,s)" too
   else if (starts("NUMBER")) { t.code = kNumber; t.precision = a; t.scale = b; t.hasScale = hasB || a > 0; }
   else if (starts("DATE")) t.code = kDate;
-  else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; }
+  else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; t.chars = hasB ? b : 0; }
   else if (starts("RAW")) { t.code = kRaw; t.size = a; }
   else if (starts("ROWID")) t.code = kRowid;
   return t;
@@ -397,8 +420,11 @@ ColType parseDeclType(std::string_view decl) {
 
 std::string declTypeText(const ColType& t) {
   switch (t.code) {
-  case kVarchar2: return "VARCHAR2(" + std::to_string(t.size) + ")";
-  case kChar: return "CHAR(" + std::to_string(t.size) + ")";
+  case kVarchar2:
+  case kChar: {
+    std::string n = std::to_string(t.size) + (t.chars > 0 ? "," + std::to_string(t.chars) : std::string());
+    return (t.code == kChar ? "CHAR(" : "VARCHAR2(") + n + ")";
+  }
   case kNumber:
     if (t.precision == 0 && !t.hasScale) return "NUMBER";
     if (t.precision == 0) return "NUMBER(38," + std::to_string(t.scale) + ")";

@@ -24,6 +24,7 @@ struct ColType {
   int precision = 0;  // NUMBER(p,s); 0 when not given; FLOAT: binary digits
   int scale = 0;      // FLOAT: kFloatScale, as Oracle describes it
   bool hasScale = false;
+  int chars = 0;      // VARCHAR2(n CHAR)/CHAR(n CHAR): the limit n in characters; size is its bytes
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
   // More digits than a double or a 64-bit integer keeps: stored as decimal text.
   bool isWide() const {
@@ -42,6 +43,8 @@ ColType parseDeclType(std::string_view decl);
 // compares by value through the ORA_NUMBER collation.
 std::string declTypeText(const ColType& t);
 int describeSize(const ColType& t);
+// The length argument of ora_conv: bytes, or minus the characters of a (n CHAR) column.
+inline int convLimit(const ColType& t) { return t.chars > 0 ? -t.chars : t.size; }
 int displaySize(const ColType& t);
 
 struct DateTime {

@@ -243,7 +243,7 @@ bool Translator::conversionOr(size_t i, std::string& call) {
     call = "ora_convert_or(" + std::to_string(kind) + ", " + value + ", " + fallback + rest + ")";
   }
   if (cast)
-    call = "ora_conv(" + call + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
+    call = "ora_conv(" + call + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
            std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
            ", 'CAST')";
   return true;

@@ -370,7 +370,7 @@ std::string Translator::emit(size_t b, size_t e) {
           if (from.code == kNumber && to.code == kDate) throw OraError(932, "expected DATE got NUMBER");
           if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
           if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
-            conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(to.size) + ", " +
+            conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
                    std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
                    ", 'CAST')";
         } else if (eq(k.text, "VSIZE")) {

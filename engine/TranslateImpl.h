@@ -134,6 +134,11 @@ private:
 
   Charset charset() const { return cat_.session() ? cat_.session()->charset : Charset::AL32UTF8; }
   // Bytes of a text in the database's character set, as describe sizes count them.
+  // VARCHAR2(n CHAR): n characters, in as many bytes as n of the widest take, up to `most`
+  void charLimit(ColType& t, int most) const {
+    t.chars = t.size;
+    t.size = std::min(most, t.size * (charset() == Charset::JA16SJIS ? 2 : 4));
+  }
   int textBytes(const std::string& s) const { return static_cast<int>(byteLength(s, charset())); }
 
   bool aliasToken(size_t i) const {

@@ -87,6 +87,8 @@ ColType Translator::castType(size_t b, size_t e) const {
   if (c.code == 0 && decl.rfind("REAL", 0) == 0) c = floatType(63);
   if (c.code == 0 && decl.rfind("DOUBLE", 0) == 0) c = floatType(126);
   if (c.code == kVarchar2 && c.size <= 0) c.size = 4000;
+  if ((c.code == kVarchar2 || c.code == kChar) && decl.size() > 5 && decl.compare(decl.size() - 5, 5, "CHAR)") == 0)
+    charLimit(c, c.code == kChar ? 2000 : 4000);
   return c;
 }
 
