@@ -80,7 +80,17 @@ std::string sessionDateText(sqlite3* db, const DateTime& d) {
 
 int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out) {
   const Nls& n = sessionNls(db);
-  if (n.dateFormat.empty()) return parseDate(text, out);
+  if (n.dateFormat.empty()) {
+    int code = parseDate(text, out);
+    if (code == 0) return 0;
+    // the default format read as Oracle reads any: a month's name for MM, other punctuation
+    try {
+      out = parseDateText(text, "RR-MM-DD", n.dateLanguage);
+      return 0;
+    } catch (const OraError& e) {
+      return e.code;
+    }
+  }
   try {
     out = parseDateText(text, n.dateFormat, n.dateLanguage);
     return 0;
