@@ -88,7 +88,9 @@ int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out) {
       out = parseDateText(text, "RR-MM-DD", n.dateLanguage);
       return 0;
     } catch (const OraError& e) {
-      return e.code;
+      // a value out of range says more; text that does not match keeps the engine's ORA-01861
+      static const int ranges[] = {1839, 1841, 1843, 1847, 1850, 1851, 1852};
+      return std::find(std::begin(ranges), std::end(ranges), e.code) != std::end(ranges) ? e.code : code;
     }
   }
   try {
