@@ -36,6 +36,7 @@ Translation Translator::run() {
       if (is(at(j), "(")) j = matching(j) + 1;
       if (!is(at(j), "AS") || !is(at(j + 1), "(")) break;
       guardRecursion(nameAt, j + 1);
+      cteBodies_.emplace(at(nameAt).text, std::make_pair(j + 1, is(at(nameAt + 1), "(") ? nameAt + 1 : 0));
       j = matching(j + 1) + 1;
       if (!is(at(j), ",")) break;
       ++j;

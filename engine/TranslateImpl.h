@@ -69,6 +69,8 @@ struct Quantified {
 struct Context {
   std::vector<TableRef> tables;
   bool opaque = false; // some source is not a named table: a subquery, TABLE(...), a pivot
+  // subqueries of FROM: the "(" that opens each, and its alias
+  std::vector<std::pair<size_t, std::string>> derived;
 };
 
 // The call with its _x name when it is one of our arithmetic calls: its value goes on as exact
@@ -124,12 +126,19 @@ private:
       if (a.text != cat_.user() && !dictionary) throw OraError(942, a.text + "." + b.text);
       skip_[i] = skip_[i + 1] = 1;
       name = b.text;
-      checkName(name);
+      namedAt(name, b.pos);
       return i + 3;
     }
     name = a.text;
-    checkName(name);
+    namedAt(name, a.pos);
     return i + 1;
+  }
+  static void namedAt(const std::string& name, size_t pos) {
+    try {
+      checkName(name);
+    } catch (OraError& e) {
+      throw e.at(static_cast<int>(pos));
+    }
   }
 
   Charset charset() const { return cat_.session() ? cat_.session()->charset : Charset::AL32UTF8; }
@@ -156,6 +165,8 @@ private:
   std::string heading(size_t b, size_t e);
   ColType infer(size_t b, size_t e);
   [[gnu::noinline]] ColType subqueryType(size_t s, size_t e);
+  [[gnu::noinline]] bool sourceColumnType(const Context& c, const std::string& q, const std::string& name, ColType& out);
+  [[gnu::noinline]] bool derivedColumnType(size_t open, const std::string& name, ColType& out, size_t names = 0);
   [[gnu::noinline]] int rewrittenType(size_t b, size_t e) const;
   [[gnu::noinline]] bool datesAsText(size_t i, std::string& call);
   [[gnu::noinline]] bool conversionOr(size_t i, std::string& call);
@@ -217,6 +228,8 @@ private:
   size_t analyticAt(size_t i) const;
   void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause, bool seeRewrites = true);
   std::set<std::string> cteNames_;
+  std::map<std::string, std::pair<size_t, size_t>> cteBodies_; // "(" of the body; "(" of the column names or 0
+  int derivedDepth_ = 0;
   std::map<std::string, size_t> firstNextval_; // per sequence: the token of its first NEXTVAL
   std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
   std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);

@@ -56,6 +56,13 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
     const Token& k = t_[i];
     if (k.depth != d) continue;
     if (is(k, "(") || is(k, "TABLE") || is(k, "PIVOT") || is(k, "UNPIVOT") || is(k, "LATERAL")) c.opaque = true;
+    if (expectTable && is(k, "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) {
+      size_t close = matching(i);
+      c.derived.emplace_back(i, aliasToken(close + 1) ? at(close + 1).text : std::string());
+      expectTable = false;
+      i = close;
+      continue;
+    }
     if (expectTable) {
       expectTable = false;
       if (k.kind == Token::Ident || k.kind == Token::QIdent) {

@@ -204,12 +204,8 @@ ColType Translator::infer(size_t b, size_t e) {
   if ((e - b == 1 || (e - b == 3 && is(t_[b + 1], "."))) &&
       (t_[e - 1].kind == Token::Ident || t_[e - 1].kind == Token::QIdent) && !ctx_.empty()) {
     std::string q = e - b == 3 ? t_[b].text : std::string();
-    for (auto& r : ctx_.back().tables) {
-      if (!q.empty() && r.alias != q && !(r.alias.empty() && r.name == q)) continue;
-      if (r.name == "DUAL") continue;
-      for (auto& c : cat_.columns(r.dictionary.empty() ? r.name : dictionaryTable(r.dictionary)))
-        if (c.name == t_[e - 1].text) return c.type;
-    }
+    ColType found;
+    if (sourceColumnType(ctx_.back(), q, t_[e - 1].text, found)) return found;
     return t;
   }
   // the inverse distribution functions of dates give a date

@@ -1,0 +1,106 @@
+// Types of the columns a query reads from its FROM sources: tables and views by the catalog,
+// subqueries and WITH queries by the select items that make those columns.
+#include "TranslateImpl.h"
+
+namespace ora::tx {
+
+bool Translator::sourceColumnType(const Context& c, const std::string& q, const std::string& name, ColType& out) {
+  for (auto& r : c.tables) {
+    if (!q.empty() && r.alias != q && !(r.alias.empty() && r.name == q)) continue;
+    if (r.name == "DUAL") continue;
+    if (auto cte = cteBodies_.find(r.name); cte != cteBodies_.end() && r.dictionary.empty()) {
+      if (derivedColumnType(cte->second.first, name, out, cte->second.second)) return true;
+      continue;
+    }
+    for (auto& col : cat_.columns(r.dictionary.empty() ? r.name : dictionaryTable(r.dictionary)))
+      if (col.name == name) {
+        out = col.type;
+        return true;
+      }
+  }
+  for (auto& [open, alias] : c.derived)
+    if ((q.empty() || alias == q) && derivedColumnType(open, name, out)) return true;
+  return false;
+}
+
+// The type of the column `name` of the subquery opened at `open`: that of the item of its first
+// query block that goes by the name (by position when `names` opens a list of column names).
+bool Translator::derivedColumnType(size_t open, const std::string& name, ColType& out, size_t names) {
+  if (derivedDepth_ > 50 || !is(at(open), "(")) return false;
+  const size_t close = matching(open);
+  size_t s = open + 1;
+  if (is(at(s), "WITH")) {
+    // the query after the WITH list
+    const int d = t_[s].depth;
+    while (s < close && !(t_[s].depth == d && is(t_[s], "SELECT"))) ++s;
+  }
+  if (s >= close || !is(t_[s], "SELECT")) return false;
+  const int d = t_[s].depth;
+  const size_t from = clauseEnd(s + 1, close, d, {"FROM"});
+  if (from >= close) return false;
+  long wanted = -1;
+  if (names) {
+    long k = 0;
+    for (size_t m = names + 1; m < close && !is(t_[m], ")"); ++m) {
+      if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) continue;
+      if (t_[m].text == name) wanted = k;
+      ++k;
+    }
+    if (wanted < 0) return false;
+  }
+  static const std::set<std::string> stops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION", "INTERSECT", "MINUS",
+                                              "EXCEPT", "CONNECT", "START", "FOR", "FETCH", "OFFSET"};
+  Context c;
+  bool parsed = false;
+  ++derivedDepth_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{derivedDepth_};
+  auto within = [&](auto&& f) {
+    if (!parsed) {
+      parseFrom(from + 1, clauseEnd(from + 1, close, d, stops), c);
+      parsed = true;
+    }
+    ctx_.push_back(c);
+    bool ok = false;
+    try {
+      ok = f();
+    } catch (const OraError&) {
+      ok = false; // the subquery's own translation reports it
+    }
+    ctx_.pop_back();
+    return ok;
+  };
+  size_t ib = s + 1;
+  if (is(at(ib), "DISTINCT") || is(at(ib), "UNIQUE") || is(at(ib), "ALL")) ++ib;
+  for (long k = 0; ib < from; ++k) {
+    size_t ie = ib;
+    while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
+    size_t exprEnd = ie;
+    std::string itemName;
+    if (ie - ib >= 2 && aliasToken(ie - 1) &&
+        (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")"))) {
+      itemName = t_[ie - 1].text;
+      exprEnd = ie - (is(t_[ie - 2], "AS") ? 2 : 1);
+    } else if ((ie == ib + 1 && (t_[ib].kind == Token::Ident || t_[ib].kind == Token::QIdent)) ||
+               (ie == ib + 3 && is(t_[ib + 1], "."))) {
+      itemName = t_[ie - 1].text;
+    }
+    bool star = is(t_[ie - 1], "*") && (ie == ib + 1 || (ie == ib + 3 && is(t_[ib + 1], ".")));
+    if (names) {
+      // the names list counts the items; a "*" among them leaves the positions unknown
+      if (star) return false;
+      if (k == wanted) return within([&] { out = exprType(ib, exprEnd); return true; });
+    } else if (star) {
+      std::string sq = ie == ib + 3 ? t_[ib].text : std::string();
+      if (within([&] { return sourceColumnType(ctx_.back(), sq, name, out); })) return true;
+    } else if (itemName == name) {
+      return within([&] { out = exprType(ib, exprEnd); return true; });
+    }
+    ib = ie + 1;
+  }
+  return false;
+}
+
+} // namespace ora::tx
