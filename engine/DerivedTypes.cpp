@@ -26,6 +26,20 @@ bool Translator::sourceColumnType(const Context& c, const std::string& q, const 
 // The type of the column `name` of the subquery opened at `open`: that of the item of its first
 // query block that goes by the name (by position when `names` opens a list of column names).
 bool Translator::derivedColumnType(size_t open, const std::string& name, ColType& out, size_t names) {
+  // remembered: items made of several columns of the subquery below would look each up again
+  auto key = std::make_pair(open, name);
+  if (auto hit = derivedMemo_.find(key); hit != derivedMemo_.end()) {
+    if (hit->second.first) out = hit->second.second;
+    return hit->second.first;
+  }
+  ColType t;
+  bool found = derivedItemType(open, name, t, names);
+  derivedMemo_.emplace(std::move(key), std::make_pair(found, t));
+  if (found) out = t;
+  return found;
+}
+
+bool Translator::derivedItemType(size_t open, const std::string& name, ColType& out, size_t names) {
   if (derivedDepth_ > 50 || !is(at(open), "(")) return false;
   const size_t close = matching(open);
   size_t s = open + 1;

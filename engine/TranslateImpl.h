@@ -230,6 +230,8 @@ private:
   std::set<std::string> cteNames_;
   std::map<std::string, std::pair<size_t, size_t>> cteBodies_; // "(" of the body; "(" of the column names or 0
   int derivedDepth_ = 0;
+  std::map<std::pair<size_t, std::string>, std::pair<bool, ColType>> derivedMemo_; // their answers
+  [[gnu::noinline]] bool derivedItemType(size_t open, const std::string& name, ColType& out, size_t names);
   std::map<std::string, size_t> firstNextval_; // per sequence: the token of its first NEXTVAL
   std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
   std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);
