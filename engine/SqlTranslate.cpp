@@ -76,7 +76,8 @@ Translation Translator::run() {
     else if (is(at(1), "SEQUENCE")) alterSequence();
     else if (is(at(1), "INDEX")) alterIndex();
     else if (is(at(1), "VIEW")) {
-      // COMPILE: a view is checked whenever it is used, so there is nothing to do but find it
+      // COMPILE: a view is checked whenever it is used; one made with FORCE before its tables is
+      // made again from its text, which now may compile
       tr_.kind = StmtKind::Ddl;
       tr_.function = 88;
       std::string name;
@@ -84,6 +85,19 @@ Translation Translator::run() {
       if (!cat_.viewExists(name)) throw OraError(942, name);
       expect(i, "COMPILE", 940);
       if (i + 1 < size()) unexpected(i + 1);
+      std::string text;
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(cat_.db(),
+                         "SELECT v.TEXT FROM \"TESSEL$VIEWS\" v JOIN sqlite_schema s ON s.name = v.NAME"
+                         " WHERE v.NAME = ?1 AND s.type = 'view' AND s.sql LIKE '%TESSEL$NO\\_TABLE%' ESCAPE '\\'",
+                         -1, &st, nullptr);
+      sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(st) == SQLITE_ROW) text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      sqlite3_finalize(st);
+      if (!text.empty()) {
+        Translation again = translate("CREATE OR REPLACE FORCE VIEW " + quoteIdent(name) + " AS " + text, cat_, false, false);
+        tr_.ddl = std::move(again.ddl);
+      }
     } else throw OraError(940, "ALTER " + at(1).raw + " is not supported");
   } else if (is(f, "RENAME")) rename();
   else if (is(f, "COMMENT")) comment();
