@@ -522,8 +522,17 @@ void Translator::grant() {
   static const std::set<std::string> held = {"CONNECT", "RESOURCE", "CREATE SESSION", "CREATE TABLE",
       "CREATE VIEW", "CREATE SEQUENCE", "CREATE PROCEDURE", "CREATE TRIGGER", "UNLIMITED TABLESPACE",
       "ALTER SESSION"};
-  if (cat_.user() != "SYSTEM") throw OraError(1031);
   size_t i = 1;
+  // an object grant names an object of the schema first: one that is not there is ORA-00942
+  for (size_t on = 1; on + 1 < size() && !is(at(on), "TO"); ++on)
+    if (is(at(on), "ON")) {
+      std::string object;
+      objectName(on + 1, object);
+      if (!cat_.tableExists(object) && cat_.objectType(object).empty())
+        throw OraError(942).at(static_cast<int>(at(on + 1).pos));
+      break;
+    }
+  if (cat_.user() != "SYSTEM") throw OraError(1031);
   std::string priv;
   for (; i < size() && !is(at(i), "TO"); ++i) {
     if (is(at(i), ",")) {
