@@ -124,7 +124,21 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
 }
 
 void Translator::dateListLiterals(size_t open) {
-  if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
+  if (is(at(open), "(") && is(at(open + 1), "SELECT")) {
+    // a subquery of text: its values are read as dates too
+    size_t close = matching(open);
+    int code = 0;
+    try {
+      code = subqueryType(open + 1, close).code;
+    } catch (const OraError&) {
+    }
+    if ((code == kVarchar2 || code == kChar) && replace_[open].empty() && replace_[close].empty()) {
+      replace_[open] = "(WITH \"D$\"(\"V\") AS (";
+      replace_[close] = ") SELECT ora_conv(\"V\", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date') FROM \"D$\")";
+    }
+    return;
+  }
+  if (!is(at(open), "(")) return;
   size_t close = matching(open);
   for (size_t m = open + 1; m < close; ++m)
     if (t_[m].kind == Token::Str && t_[m].depth == t_[open].depth + 1 && replace_[m].empty() &&
