@@ -142,9 +142,11 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
       saved.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
                          reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
     sqlite3_finalize(st);
+    // an empty private copy of a temporary table is made again in the new shape when next used
+    run("DROP TABLE IF EXISTS temp." + quoteIdent(table));
     run("CREATE TABLE \"TESSEL$REBUILD\" (" + def + ")");
-    run("INSERT INTO \"TESSEL$REBUILD\" (rowid" + cols + ") SELECT rowid" + cols + " FROM " + quoteIdent(table));
-    run("DROP TABLE " + quoteIdent(table));
+    run("INSERT INTO \"TESSEL$REBUILD\" (rowid" + cols + ") SELECT rowid" + cols + " FROM main." + quoteIdent(table));
+    run("DROP TABLE main." + quoteIdent(table));
     run("ALTER TABLE \"TESSEL$REBUILD\" RENAME TO " + quoteIdent(table));
     for (auto& [type, sql] : saved) {
       // an index on a dropped column goes with it, as in Oracle
@@ -184,6 +186,10 @@ void Translator::alterTable() {
       if (p.column == c) return p;
     throw OraError(904, "\"" + c + "\"");
   };
+  // a temporary table that holds this session's rows cannot change under them
+  if (scalar(db, "SELECT COUNT(*) FROM temp.sqlite_schema WHERE type = 'table' AND name = " + quoteString(table)) == 1 &&
+      scalar(db, "SELECT EXISTS (SELECT 1 FROM temp." + qt + ")") == 1)
+    throw OraError(14450);
   bool empty = scalar(db, "SELECT NOT EXISTS (SELECT 1 FROM " + qt + ")") == 1;
   std::vector<std::string> after;
   std::vector<std::pair<std::string, std::vector<std::string>>> cons;

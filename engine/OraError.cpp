@@ -261,7 +261,7 @@ const std::map<int, const char*>& texts() {
       {2264, "name already used by an existing constraint"},
       {2268, "referenced table does not have a primary key"},
       {2266, "unique/primary keys in table referenced by enabled foreign keys"},
-      {2449, "unique/primary keys in table referenced by foreign keys"},
+      {14450, "attempt to access a transactional temp table already in use"},
       {2297, "cannot disable constraint - dependencies exist"},
       {2430, "cannot enable constraint - no such constraint"},
       {2431, "cannot disable constraint - no such constraint"},
