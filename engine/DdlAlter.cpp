@@ -170,6 +170,26 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
 
 } // namespace
 
+// SQLite reads every view of the schema again when a table or a column is renamed, and fails on
+// one that does not compile (made with FORCE, or over a dropped table): such views step aside for
+// the rename and come back as they were.
+void Translator::renameBesideBrokenViews(const std::string& rename) {
+  std::vector<std::pair<std::string, std::string>> broken;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(cat_.db(), "SELECT name, sql FROM main.sqlite_schema WHERE type = 'view'", -1, &st, nullptr);
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    std::string name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_stmt* probe = nullptr;
+    if (sqlite3_prepare_v2(cat_.db(), ("SELECT * FROM main." + quoteIdent(name)).c_str(), -1, &probe, nullptr) != SQLITE_OK)
+      broken.emplace_back(name, reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    sqlite3_finalize(probe);
+  }
+  sqlite3_finalize(st);
+  for (auto& b : broken) tr_.ddl.push_back("DROP VIEW main." + quoteIdent(b.first));
+  tr_.ddl.push_back(rename);
+  for (auto& b : broken) tr_.ddl.push_back(b.second);
+}
+
 void Translator::alterTable() {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 26;
@@ -235,7 +255,7 @@ void Translator::alterTable() {
     size_t j = objectName(i + 2, to);
     if (j < size()) unexpected(j);
     if (!cat_.objectType(to).empty()) throw OraError(955);
-    tr_.ddl.push_back("ALTER TABLE " + qt + " RENAME TO " + quoteIdent(to));
+    renameBesideBrokenViews("ALTER TABLE " + qt + " RENAME TO " + quoteIdent(to));
     tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
                       quoteString(table) + " AND TYPE = 'TABLE'");
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
@@ -252,7 +272,7 @@ void Translator::alterTable() {
     if (i + 5 < size()) unexpected(i + 5);
     for (auto& c : cols)
       if (c.name == to) throw OraError(957).at(static_cast<int>(at(i + 4).pos));
-    tr_.ddl.push_back("ALTER TABLE " + qt + " RENAME COLUMN " + quoteIdent(from) + " TO " + quoteIdent(to));
+    renameBesideBrokenViews("ALTER TABLE " + qt + " RENAME COLUMN " + quoteIdent(from) + " TO " + quoteIdent(to));
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET COLS = replace(char(9) || COLS || char(9), char(9) || " +
                       quoteString(from) + " || char(9), char(9) || " + quoteString(to) + " || char(9))"
                       " WHERE TABLE_NAME = " + quoteString(table));

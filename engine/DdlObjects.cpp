@@ -446,7 +446,7 @@ void Translator::rename() {
   if (!cat_.objectType(to).empty()) throw OraError(955).at(toPos);
   std::string qf = quoteString(from), qt = quoteString(to);
   if (type == "TABLE") {
-    tr_.ddl.push_back("ALTER TABLE " + quoteIdent(from) + " RENAME TO " + quoteIdent(to));
+    renameBesideBrokenViews("ALTER TABLE " + quoteIdent(from) + " RENAME TO " + quoteIdent(to));
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$DISABLED\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);

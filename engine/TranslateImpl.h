@@ -267,6 +267,7 @@ private:
   void grant();
   void drop();
   std::vector<std::string> dropReferences(const std::string& table); // ALTER TABLE ... DROP CONSTRAINT texts
+  void renameBesideBrokenViews(const std::string& rename);
   void dropUser();
   void truncate();
   struct Identity {
