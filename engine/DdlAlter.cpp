@@ -290,6 +290,7 @@ void Translator::alterTable() {
 
   Added added;
   if (is(verb, "ADD")) {
+    keepCheckTexts();
     // a constraint's state after it (ENABLE, DISABLE, [NO]VALIDATE, RELY, USING INDEX) is no part
     // of its definition; a check or foreign key added DISABLE is kept aside, as DISABLE keeps it
     bool addDisabled = false;

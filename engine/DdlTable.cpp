@@ -281,6 +281,16 @@ void Translator::createTableAs(const std::string& table, size_t i) {
                     ", 'TABLE', ora_sysdate())");
 }
 
+// A check condition is kept with the text it was written in, which the dictionary shows.
+void Translator::keepCheckTexts() {
+  for (size_t k = 0; k + 2 < size(); ++k) {
+    if (!is(t_[k], "CHECK") || !is(t_[k + 1], "(") || !replace_[k + 1].empty()) continue;
+    size_t close = matching(k + 1);
+    if (close <= k + 2 || close >= size()) continue;
+    replace_[k + 1] = "(" + storedDefault(source(k + 2, close), "");
+  }
+}
+
 void Translator::createTable() {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 1;
@@ -292,6 +302,7 @@ void Translator::createTable() {
     return;
   }
   expect(i, "(", 906);
+  keepCheckTexts();
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
   size_t after = skipPhysical(t_, close + 1);

@@ -263,6 +263,12 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
         size_t close = closing(t, m + 1);
         c.type = "C";
         if (close > m + 2) c.condition = sql.substr(t[m + 2].pos, t[close - 1].end - t[m + 2].pos);
+        // as written, where the text was kept beside the translated condition
+        if (std::string raw = sql.substr(t[m + 1].end, t[m + 2].pos - t[m + 1].end);
+            raw.find("/*") != std::string::npos) {
+          if (std::string written = writtenDefault(raw.substr(raw.find("/*"))); !written.empty())
+            c.condition = written;
+        }
         // the names in the condition; those that are columns are its columns
         std::set<std::string> seen;
         for (size_t k = m + 2; k < close; ++k)

@@ -268,6 +268,7 @@ private:
   void drop();
   std::vector<std::string> dropReferences(const std::string& table); // ALTER TABLE ... DROP CONSTRAINT texts
   void renameBesideBrokenViews(const std::string& rename);
+  void keepCheckTexts();
   void dropUser();
   void truncate();
   struct Identity {
