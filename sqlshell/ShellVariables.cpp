@@ -174,7 +174,7 @@ void TSqlShell::DefineCommand(const std::string& args) {
       name.pop_back();
   bool valid = !name.empty() && std::all_of(name.begin(), name.end(), IsNameChar);
   if (!valid) {
-    FOut << "SP2-0136: DEFINE requires a variable name, not \"" << name << "\"\n\n";
+    FOut << "SP2-0136: DEFINE requires a variable name, not \"" << name << "\"\n";
     return;
   }
   std::string key = Upper(name);
