@@ -73,7 +73,9 @@ void TSqlShell::ListColumn(const TColumnSettings& col) {
              : col.Justify == 'C' ? "center"
                                   : "right")
          << "\n";
-  FOut << (col.Truncated ? "truncate\n" : col.WordWrapped ? "word_wrap\n" : "wrap\n");
+  // WRAPPED is the default and is not listed.
+  if (col.Truncated || col.WordWrapped)
+    FOut << (col.Truncated ? "truncate\n" : "word_wrap\n");
 }
 
 void TSqlShell::ColumnCommand(const std::string& args) {
