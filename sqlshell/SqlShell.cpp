@@ -529,7 +529,25 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     return true;
   }
   if (Abbrev(word, "INPUT", 1)) {
-    InputCommand(typed);
+    if (!Trim(typed).empty()) {
+      InputCommand(typed);
+      return true;
+    }
+    // INPUT alone takes the lines that follow, up to an empty line or ".".
+    for (std::string line;;) {
+      std::string n = std::to_string(BufferLines().size() + 1);
+      std::string prompt = std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
+      if (src.Top ? !ReadLine(prompt, line) : !std::getline(*src.In, line))
+        break;
+      ++src.Line;
+      if (!src.Top && Settings.Echo)
+        FOut << prompt << line << "\n";
+      if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+      if (Trim(line).empty() || Trim(line) == ".")
+        break;
+      InputCommand(line);
+    }
     return true;
   }
   if (Abbrev(word, "SAVE", 3)) {
