@@ -739,7 +739,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
 
 void TSqlShell::Describe(const std::string& name) {
   if (name.empty()) {
-    FOut << "SP2-0730: DESCRIBE needs the name of a table or view.\n";
+    FOut << "Usage: DESCRIBE [schema.]object[@db_link]\n";
     return;
   }
   auto missing = [&] { FOut << "ERROR:\nORA-04043: object " << name << " does not exist\n\n\n"; };

@@ -393,7 +393,7 @@ TEST_F(Shell, DescribeShowsTypesAndNullability) {
   EXPECT_NE(out.find("ORA-04043: object emp where 1=1 union select * from dept does not exist"),
             std::string::npos)
       << out;
-  EXPECT_NE(out.find("SP2-0730"), std::string::npos);
+  EXPECT_NE(out.find("Usage: DESCRIBE [schema.]object[@db_link]\n"), std::string::npos);
 }
 
 TEST_F(Shell, LineSizeAndPageSizeShapeTheOutput) {

@@ -16,3 +16,8 @@ set pages many
 column roll_no format 1000
 column sal
 select 'still here' x from dual;
+REM SP2-0137 DEFINE requires a value following equal sign; SP2-0002 ACCEPT statement must specify
+REM a variable name; DESCRIBE without a name shows its usage.
+define x =
+accept
+desc
