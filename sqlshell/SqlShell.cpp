@@ -867,9 +867,7 @@ bool TSqlShell::Exit(const std::string& args) {
                  ? static_cast<int>(v)
                  : 0;
     } else {
-      FOut << "SP2-0584: EXIT takes a number, SUCCESS, FAILURE, WARNING, SQL.SQLCODE, COMMIT or "
-              "ROLLBACK, not \""
-           << word << "\"\n";
+      FOut << "SP2-0584: EXIT variable \"" << Upper(word) << "\" was non-numeric\n";
       return true;
     }
   }
