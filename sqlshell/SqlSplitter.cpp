@@ -140,9 +140,9 @@ bool TSqlSplitter::IsShellCommand(const std::string& line) {
     return true;
   auto w = Words(t, 2);
   if (w.empty()) {
-    // Only a query in parentheses, a block label or a comment starts SQL with a non-word.
-    return !(t[0] == '(' || t.compare(0, 2, "<<") == 0 || t.compare(0, 2, "--") == 0 ||
-             t.compare(0, 2, "/*") == 0);
+    // Only a query in parentheses, a block label, a comment or a lone ";" is not a command here.
+    return !(t[0] == '(' || t[0] == ';' || t.compare(0, 2, "<<") == 0 ||
+             t.compare(0, 2, "--") == 0 || t.compare(0, 2, "/*") == 0);
   }
   const std::string& k = w[0];
   if (k == "SET") {
