@@ -505,6 +505,19 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     return deferred(out);
   }
   if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
+  // SQLite takes no statement that opens with a parenthesis: a query in parentheses is read as a
+  // derived table, which has the same rows and columns; error places are given back in the text.
+  if (size_t open = text.find_first_not_of(" \t\r\n"); open != std::string::npos && text[open] == '(') {
+    static const std::string outer = "SELECT * FROM ";
+    try {
+      Translation t = translate(outer + text, cat, false, deferDdlErrors);
+      t.unshared = true;
+      return t;
+    } catch (OraError& e) {
+      if (e.pos >= 0) e.pos = e.pos >= static_cast<int>(outer.size()) ? e.pos - static_cast<int>(outer.size()) : static_cast<int>(open);
+      throw;
+    }
+  }
   if (std::string pivoted; pivotClause(text, cat, pivoted) || unpivotClause(text, cat, pivoted)) {
     Translation t = translate(pivoted, cat, false, deferDdlErrors);
     t.unshared = true;

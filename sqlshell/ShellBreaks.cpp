@@ -146,7 +146,7 @@ void TSqlShell::BreakCommand(const std::string& args) {
       else if (ParseInt(n, v) && v >= 0 && v <= 1000)
         breaks.back().Skip = static_cast<int>(v);
       else {
-        FOut << "SP2-0044: SKIP needs a number of lines or PAGE, not \"" << w[i] << "\"\n\n";
+        FOut << "SP2-0044: SKIP needs a number of lines or PAGE, not \"" << w[i] << "\"\n";
         return;
       }
     } else if (Abbrev(word, "DUPLICATES", 3)) {
@@ -159,7 +159,7 @@ void TSqlShell::BreakCommand(const std::string& args) {
     }
   }
   if (breaks.empty()) {
-    FOut << "SP2-0158: unknown BREAK option \"" << args << "\"\n\n";
+    FOut << "SP2-0158: unknown BREAK option \"" << args << "\"\n";
     return;
   }
   FBreaks = std::move(breaks);
@@ -191,7 +191,7 @@ void TSqlShell::ComputeCommand(const std::string& args) {
     }
     std::string f = FunctionName(word);
     if (f.empty()) {
-      FOut << "SP2-0158: unknown COMPUTE option \"" << w[i] << "\"\n\n";
+      FOut << "SP2-0158: unknown COMPUTE option \"" << w[i] << "\"\n";
       return;
     }
     c.Functions.push_back(f);
@@ -203,7 +203,7 @@ void TSqlShell::ComputeCommand(const std::string& args) {
   for (++i; i < w.size(); ++i)
     on.push_back(Upper(Unquote(w[i])));
   if (c.Functions.empty() || c.Of.empty() || on.empty()) {
-    FOut << "SP2-0083: use COMPUTE function [LABEL text] ... OF column ... ON column|REPORT\n\n";
+    FOut << "SP2-0083: use COMPUTE function [LABEL text] ... OF column ... ON column|REPORT\n";
     return;
   }
   for (auto& target : on) {

@@ -178,10 +178,6 @@ void TSqlShell::AppendCommand(const std::string& text) {
 
 // I[NPUT] text adds a line after the current one; it becomes the current line.
 void TSqlShell::InputCommand(const std::string& text) {
-  if (text.empty()) {
-    FOut << "SP2-0042: INPUT needs the text of the line to add.\n";
-    return;
-  }
   std::vector<std::string> lines = BufferLines();
   const int cur = lines.empty() ? 0 : CurrentLine();
   lines.insert(lines.begin() + cur, text);

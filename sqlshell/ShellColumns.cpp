@@ -73,7 +73,9 @@ void TSqlShell::ListColumn(const TColumnSettings& col) {
              : col.Justify == 'C' ? "center"
                                   : "right")
          << "\n";
-  FOut << (col.Truncated ? "truncate\n" : col.WordWrapped ? "word_wrap\n" : "wrap\n");
+  // WRAPPED is the default and is not listed.
+  if (col.Truncated || col.WordWrapped)
+    FOut << (col.Truncated ? "truncate\n" : "word_wrap\n");
 }
 
 void TSqlShell::ColumnCommand(const std::string& args) {
@@ -106,7 +108,7 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     if (Abbrev(opt, "FORMAT", 3) && hasValue) {
       std::string f = Upper(t[++i].Text);
       if (!ValidFormat(f)) {
-        FOut << "SP2-0246: Illegal FORMAT string \"" << t[i].Text << "\"\n\n";
+        FOut << "SP2-0246: Illegal FORMAT string \"" << t[i].Text << "\"\n";
         return;
       }
       col.Format = f;
@@ -127,7 +129,7 @@ void TSqlShell::ColumnCommand(const std::string& args) {
           Abbrev(side, "RIGHT", 1))
         col.Justify = side[0];
       else {
-        FOut << "SP2-0158: unknown COLUMN JUSTIFY option \"" << t[i].Text << "\"\n\n";
+        FOut << "SP2-0158: unknown COLUMN JUSTIFY option \"" << t[i].Text << "\"\n";
         return;
       }
     } else if ((Abbrev(opt, "NEW_VALUE", 5) || Abbrev(opt, "OLD_VALUE", 5)) && hasValue) {
@@ -135,7 +137,7 @@ void TSqlShell::ColumnCommand(const std::string& args) {
       if (var.empty() || !std::all_of(var.begin(), var.end(), [](char c) {
             return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
           })) {
-        FOut << "SP2-0136: " << opt << " requires a variable name, not \"" << var << "\"\n\n";
+        FOut << "SP2-0136: " << opt << " requires a variable name, not \"" << var << "\"\n";
         return;
       }
       (opt[0] == 'N' ? col.NewValue : col.OldValue) = var;
@@ -164,7 +166,7 @@ void TSqlShell::ColumnCommand(const std::string& args) {
       col.Truncated = true;
       col.WordWrapped = false;
     } else {
-      FOut << "SP2-0158: unknown COLUMN option \"" << t[i].Text << "\"\n\n";
+      FOut << "SP2-0158: unknown COLUMN option \"" << t[i].Text << "\"\n";
       return;
     }
   }
@@ -189,6 +191,6 @@ void TSqlShell::ClearCommand(const std::string& args) {
   } else if (Abbrev(what, "SCREEN", 3)) {
     // nothing to clear on a stream
   } else {
-    FOut << "SP2-0158: unknown CLEAR option \"" << args << "\"\n\n";
+    FOut << "SP2-0158: unknown CLEAR option \"" << args << "\"\n";
   }
 }

@@ -197,7 +197,7 @@ void TSqlShell::ShowErrors(const std::string& args) {
     }
     if (!IsUnitType(t.substr(0, t.find(' '))) || at >= w.size()) {
       FOut << "SP2-0565: use SHOW ERRORS [{PROCEDURE|FUNCTION|PACKAGE [BODY]|TRIGGER|VIEW|TYPE "
-              "[BODY]} [schema.]name]\n\n";
+              "[BODY]} [schema.]name]\n";
       return;
     }
     type = t;
@@ -280,7 +280,7 @@ void TSqlShell::SpoolCommand(const std::string& args) {
   bool append = Abbrev(option, "APPEND", 3), create = Abbrev(option, "CREATE", 3);
   if (!extra.empty() || (!option.empty() && !append && !create && !Abbrev(option, "REPLACE", 3))) {
     FOut << "SP2-0768: Illegal SPOOL command: use SPOOL file [CREATE|REPLACE|APPEND] or SPOOL "
-            "OFF\n\n";
+            "OFF\n";
     return;
   }
   fs::path p(name);
@@ -289,7 +289,7 @@ void TSqlShell::SpoolCommand(const std::string& args) {
   std::error_code ec;
   if (create && fs::exists(p, ec)) {
     FOut << "SP2-0771: File \"" << p.string()
-         << "\" already exists. Use another name or \"SPOOL filename[.ext] REPLACE\"\n\n";
+         << "\" already exists. Use another name or \"SPOOL filename[.ext] REPLACE\"\n";
     return;
   }
   // The old file is complete before the new one opens: it may be the same file.
@@ -298,7 +298,7 @@ void TSqlShell::SpoolCommand(const std::string& args) {
   auto file = std::make_unique<std::ofstream>(p, std::ios::binary |
                                                      (append ? std::ios::app : std::ios::trunc));
   if (!*file) {
-    FOut << "SP2-0606: Cannot create SPOOL file \"" << p.string() << "\"\n\n";
+    FOut << "SP2-0606: Cannot create SPOOL file \"" << p.string() << "\"\n";
     return;
   }
   FSpool = std::move(file);
@@ -340,6 +340,6 @@ void TSqlShell::TimingCommand(const std::string& args) {
     if (what[1] == 'T')
       FTimers.pop_back();
   } else {
-    FOut << "SP2-0158: unknown TIMING option \"" << rest << "\"\n\n";
+    FOut << "SP2-0158: unknown TIMING option \"" << rest << "\"\n";
   }
 }

@@ -443,6 +443,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       std::vector<std::string> line(n);
       int at = lv.Col >= 0 ? lv.Col : 0;
       line[at] = Chunks(sum.Label, widths[at])[0];
+      int labelCol = at;
       for (size_t j = 0; j < sum.Cols.size(); ++j) {
         int ci = sum.Cols[j];
         std::string v = sum.Acc[j].Result();
@@ -450,9 +451,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           v = models[ci].empty() ? NumberInWidth(v, Settings.NumWidth)
                                  : FormatNumber(v, models[ci]);
         line[ci] = v;
+        if (ci == at)
+          labelCol = -1; // a result in the label's column takes its place and its alignment
         sum.Acc[j].Reset();
       }
-      put(line, line, false, at); // a label starts at the left, even over numbers
+      put(line, line, false, labelCol); // a label starts at the left, even over numbers
     }
   };
   // The groups from the innermost break up to `level` end.

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace shellwords;
@@ -57,39 +58,45 @@ std::string CharSetting(const char* name, char c) {
   return std::string(name) + " \"" + c + "\" (hex " + hex + ")";
 }
 
+// The SET options with the shortest abbreviation of each.
+constexpr std::pair<const char*, size_t> SetOptions[] = {
+    {"COLSEP", 4},     {"SQLPROMPT", 4},     {"NULL", 4},          {"LINESIZE", 3},
+    {"PAGESIZE", 5},   {"FEEDBACK", 4},      {"ECHO", 4},          {"HEADING", 3},
+    {"NUMWIDTH", 3},   {"LONG", 4},          {"SQLBLANKLINES", 5}, {"VERIFY", 3},
+    {"DEFINE", 3},     {"TIMING", 3},        {"SERVEROUTPUT", 9},  {"RECSEP", 6},
+    {"NUMFORMAT", 4},  {"UNDERLINE", 3},     {"WRAP", 3},          {"TERMOUT", 4},
+    {"AUTOCOMMIT", 4}, {"TRIMSPOOL", 5},     {"TRIMOUT", 5},       {"TAB", 3},
+    {"NEWPAGE", 4},    {"ARRAYSIZE", 5},     {"FLUSH", 3},         {"PAUSE", 5},
+    {"SHOWMODE", 4},   {"EMBEDDED", 3},      {"SCAN", 4},          {"LONGCHUNKSIZE", 5},
+    {"ESCAPE", 3},     {"CONCAT", 3},        {"HEADSEP", 5},       {"SUFFIX", 3},
+    {"AUTOTRACE", 5},  {"SQLTERMINATOR", 6}, {"SQLCASE", 4},       {"TIME", 4},
+    {"SQLNUMBER", 4},  {"EXITCOMMIT", 5},    {"SPACE", 3},         {"DESCRIBE", 4},
+    {"APPINFO", 3},    {"AUTOPRINT", 5},     {"COPYCOMMIT", 5},    {"EDITFILE", 4},
+    {"LOBOFFSET", 4},
+};
+
 } // namespace
 
 void TSqlShell::SetCommand(const std::string& args) {
   std::vector<std::string> w = SetWords(args);
   if (w.empty()) {
-    FOut << "SP2-0265: SET needs an option and a value.\n\n";
+    FOut << "SP2-0265: SET needs an option and a value.\n";
     return;
   }
   for (size_t i = 0; i < w.size(); i += 2) {
     std::string opt = Upper(w[i]);
-    bool known =
-        Abbrev(opt, "COLSEP", 4) || Abbrev(opt, "SQLPROMPT", 4) || opt == "NULL" ||
-        Abbrev(opt, "LINESIZE", 3) || Abbrev(opt, "PAGESIZE", 5) || Abbrev(opt, "FEEDBACK", 4) ||
-        opt == "ECHO" || Abbrev(opt, "HEADING", 3) || Abbrev(opt, "NUMWIDTH", 3) || opt == "LONG" ||
-        Abbrev(opt, "SQLBLANKLINES", 5) || Abbrev(opt, "VERIFY", 3) || Abbrev(opt, "DEFINE", 3) ||
-        Abbrev(opt, "TIMING", 3) || Abbrev(opt, "SERVEROUTPUT", 9) || opt == "RECSEP" ||
-        Abbrev(opt, "NUMFORMAT", 4) || Abbrev(opt, "UNDERLINE", 3) || Abbrev(opt, "WRAP", 3) ||
-        Abbrev(opt, "TERMOUT", 4) || Abbrev(opt, "AUTOCOMMIT", 4) || Abbrev(opt, "TRIMSPOOL", 5) ||
-        Abbrev(opt, "TRIMOUT", 5) || opt == "TAB" || Abbrev(opt, "NEWPAGE", 4) ||
-        Abbrev(opt, "ARRAYSIZE", 5) || Abbrev(opt, "FLUSH", 3) || opt == "PAUSE" ||
-        Abbrev(opt, "SHOWMODE", 4) || Abbrev(opt, "EMBEDDED", 3) || opt == "SCAN" ||
-        Abbrev(opt, "LONGCHUNKSIZE", 5) || Abbrev(opt, "ESCAPE", 3) || Abbrev(opt, "CONCAT", 3) ||
-        Abbrev(opt, "HEADSEP", 5) || Abbrev(opt, "SUFFIX", 3) || Abbrev(opt, "AUTOTRACE", 5) ||
-        Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) || opt == "TIME" ||
-        Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) || Abbrev(opt, "SPACE", 3) ||
-        Abbrev(opt, "DESCRIBE", 4) || Abbrev(opt, "APPINFO", 3) || Abbrev(opt, "AUTOPRINT", 5) ||
-        Abbrev(opt, "COPYCOMMIT", 5) || Abbrev(opt, "EDITFILE", 4) || Abbrev(opt, "LOBOFFSET", 4);
+    // The option's full name, for the messages.
+    std::string full;
+    for (const auto& [name, shortest] : SetOptions)
+      if (Abbrev(opt, name, shortest))
+        full = Lower(name);
+    bool known = !full.empty();
     if (!known) {
-      FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n\n";
+      FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n";
       return;
     }
     if (i + 1 >= w.size()) {
-      FOut << "SP2-0265: SET " << opt << " needs a value.\n\n";
+      FOut << "SP2-0265: " << full << " must be set ON or OFF\n";
       return;
     }
     std::string val = Upper(w[i + 1]);
@@ -100,7 +107,7 @@ void TSqlShell::SetCommand(const std::string& args) {
         target = val == "ON";
         return true;
       }
-      FOut << "SP2-0265: " << opt << " must be set ON or OFF\n\n";
+      FOut << "SP2-0265: " << full << " must be set ON or OFF\n";
       return false;
     };
     auto range = [&](int& target, long long lo, long long hi) {
@@ -108,8 +115,12 @@ void TSqlShell::SetCommand(const std::string& args) {
         target = static_cast<int>(num);
         return true;
       }
-      FOut << "SP2-0267: " << opt << " option " << w[i + 1] << " out of range (" << lo
-           << " through " << hi << ")\n\n";
+      if (!isNum) {
+        FOut << "SP2-0268: " << full << " option not a valid number\n";
+        return false;
+      }
+      FOut << "SP2-0267: " << full << " option " << w[i + 1] << " out of range (" << lo
+           << " through " << hi << ")\n";
       return false;
     };
     bool ok;
@@ -126,8 +137,8 @@ void TSqlShell::SetCommand(const std::string& args) {
         target = v[0];
         return true;
       }
-      FOut << "SP2-0268: " << Lower(opt) << " option not a valid character or ON/OFF: " << w[i + 1]
-           << "\n\n";
+      FOut << "SP2-0268: " << full << " option not a valid character or ON/OFF: " << w[i + 1]
+           << "\n";
       return false;
     };
     // A text value; quotes around it are not part of it.
@@ -221,7 +232,7 @@ void TSqlShell::SetCommand(const std::string& args) {
         v = v.substr(1, 1);
       ok = val == "ON" || val == "OFF" || (v.size() == 1 && v[0] != ' ');
       if (!ok)
-        FOut << "SP2-0265: underline must be set to a character, ON or OFF\n\n";
+        FOut << "SP2-0265: underline must be set to a character, ON or OFF\n";
       else
         Settings.Underline = val == "ON" ? '-' : val == "OFF" ? '\0' : v[0];
     } else if (Abbrev(opt, "NUMFORMAT", 4)) {
@@ -232,13 +243,13 @@ void TSqlShell::SetCommand(const std::string& args) {
       if (ok)
         Settings.NumFormat = Upper(model);
       else
-        FOut << "SP2-0246: Illegal FORMAT string \"" << model << "\"\n\n";
+        FOut << "SP2-0246: Illegal FORMAT string \"" << model << "\"\n";
     } else if (opt == "RECSEP") {
       ok = Abbrev(val, "WRAPPED", 2) || Abbrev(val, "EACH", 2) || val == "OFF";
       if (ok)
         Settings.RecSep = val[0];
       else
-        FOut << "SP2-0265: RECSEP must be set WRAPPED, EACH or OFF\n\n";
+        FOut << "SP2-0265: RECSEP must be set WRAPPED, EACH or OFF\n";
     } else if (Abbrev(opt, "SERVEROUTPUT", 9)) {
       // ON [SIZE {n|UNLIMITED}] [FOR[MAT] ...] | OFF; the engine runs no PL/SQL, so no
       // DBMS_OUTPUT lines ever come: the setting is kept and shown, nothing more.
@@ -253,14 +264,14 @@ void TSqlShell::SetCommand(const std::string& args) {
           if (v == "UNLIMITED")
             size = 0;
           else if (!ParseInt(v, size) || size < 2000 || size > 1000000) {
-            FOut << "SP2-0547: SIZE option " << w[k] << " out of range (2000 through 1000000)\n\n";
+            FOut << "SP2-0547: SIZE option " << w[k] << " out of range (2000 through 1000000)\n";
             Settings.ServerOutput = was;
             return;
           }
         } else if (Abbrev(word, "FORMAT", 3) && k + 1 < w.size()) {
           ++k;
         } else {
-          FOut << "SP2-0158: unknown SET SERVEROUTPUT option \"" << w[k] << "\"\n\n";
+          FOut << "SP2-0158: unknown SET SERVEROUTPUT option \"" << w[k] << "\"\n";
           Settings.ServerOutput = was;
           return;
         }
@@ -282,7 +293,7 @@ void TSqlShell::SetCommand(const std::string& args) {
         Settings.DefineOn = true;
         ok = true;
       } else {
-        FOut << "SP2-0268: define option not a valid character or ON/OFF: " << w[i + 1] << "\n\n";
+        FOut << "SP2-0268: define option not a valid character or ON/OFF: " << w[i + 1] << "\n";
         ok = false;
       }
     } else {
@@ -403,7 +414,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
     return;
   }
   if (words.empty()) {
-    FOut << "SP2-0158: unknown SHOW option \"\"\n\n";
+    FOut << "SP2-0158: unknown SHOW option \"\"\n";
     return;
   }
   for (const std::string& word : words) {
@@ -416,7 +427,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
     auto it = std::find_if(items.begin(), items.end(),
                            [&](const TItem& item) { return Abbrev(what, item.Name, item.MinLen); });
     if (it == items.end()) {
-      FOut << "SP2-0158: unknown SHOW option \"" << word << "\"\n\n";
+      FOut << "SP2-0158: unknown SHOW option \"" << word << "\"\n";
       return;
     }
     FOut << it->Text() << "\n";

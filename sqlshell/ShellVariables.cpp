@@ -174,7 +174,7 @@ void TSqlShell::DefineCommand(const std::string& args) {
       name.pop_back();
   bool valid = !name.empty() && std::all_of(name.begin(), name.end(), IsNameChar);
   if (!valid) {
-    FOut << "SP2-0136: DEFINE requires a variable name, not \"" << name << "\"\n\n";
+    FOut << "SP2-0136: DEFINE requires a variable name, not \"" << name << "\"\n";
     return;
   }
   std::string key = Upper(name);
@@ -187,6 +187,10 @@ void TSqlShell::DefineCommand(const std::string& args) {
     return;
   }
   std::string text = Trim(a.substr(eq + 1));
+  if (text.empty()) {
+    FOut << "SP2-0137: DEFINE requires a value following equal sign\n";
+    return;
+  }
   std::string value;
   if (!text.empty() && (text[0] == '\'' || text[0] == '"')) {
     const char q = text[0];
@@ -254,8 +258,12 @@ void TSqlShell::AcceptCommand(const std::string& args) {
     }
     w.push_back(word);
   }
-  if (w.empty() || !std::all_of(w[0].begin(), w[0].end(), IsNameChar)) {
-    FOut << "SP2-0003: ACCEPT needs the name of a variable\n";
+  if (w.empty()) {
+    FOut << "SP2-0002: ACCEPT statement must specify a variable name\n";
+    return;
+  }
+  if (!std::all_of(w[0].begin(), w[0].end(), IsNameChar)) {
+    FOut << "SP2-0003: Ill-formed ACCEPT command starting as " << Trim(args) << "\n";
     return;
   }
   std::string prompt, defaultValue;

@@ -399,7 +399,7 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   if (text.empty())
     return true;
   if (text[0] == '!' || text[0] == '$') {
-    FOut << "SP2-0738: host commands are not available in this shell; nothing was run.\n\n";
+    FOut << "SP2-0738: Restricted command \"" << text[0] << "\" not available\n";
     return true;
   }
   if (text.compare(0, 2, "@@") == 0)
@@ -416,7 +416,7 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   if (Abbrev(word, "REMARK", 3))
     return true;
   if (Abbrev(word, "HOST", 2)) {
-    FOut << "SP2-0738: host commands are not available in this shell; nothing was run.\n\n";
+    FOut << "SP2-0738: Restricted command \"" << text.substr(0, e) << "\" not available\n";
     return true;
   }
   if (Abbrev(word, "DEFINE", 3)) {
@@ -529,7 +529,25 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     return true;
   }
   if (Abbrev(word, "INPUT", 1)) {
-    InputCommand(typed);
+    if (!Trim(typed).empty()) {
+      InputCommand(typed);
+      return true;
+    }
+    // INPUT alone takes the lines that follow, up to an empty line or ".".
+    for (std::string line;;) {
+      std::string n = std::to_string(BufferLines().size() + 1);
+      std::string prompt = std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
+      if (src.Top ? !ReadLine(prompt, line) : !std::getline(*src.In, line))
+        break;
+      ++src.Line;
+      if (!src.Top && Settings.Echo)
+        FOut << prompt << line << "\n";
+      if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+      if (Trim(line).empty() || Trim(line) == ".")
+        break;
+      InputCommand(line);
+    }
     return true;
   }
   if (Abbrev(word, "SAVE", 3)) {
@@ -553,8 +571,13 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
       return true;
     return RunStatement("BEGIN " + args + "; END;", true);
   }
-  FOut << "SP2-0042: \"" << (word.empty() ? text.substr(0, 1) : word)
-       << "\" is not a command of this shell; the line was ignored.\n\n";
+  // A short line is quoted whole, a longer one by its first ten characters.
+  std::string line = Trim(text);
+  if (line.size() <= 10)
+    FOut << "SP2-0042: unknown command \"" << line << "\" - rest of line ignored.\n";
+  else
+    FOut << "SP2-0734: unknown command beginning \"" << line.substr(0, 10)
+         << "...\" - rest of line ignored.\n";
   return true;
 }
 
@@ -574,12 +597,12 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
   // The words after the name are the script's arguments, &1, &2, ...
   std::vector<std::string> arguments = SplitWords(StripSemicolons(rest));
   if (name.empty()) {
-    FOut << "SP2-1506: START, @ and @@ need the name of a script file.\n\n";
+    FOut << "SP2-1506: START, @ or @@ command has no arguments\n";
     return true;
   }
   if (FDepth >= MaxScriptDepth) {
-    FOut << "SP2-0309: scripts are nested more than " << MaxScriptDepth << " deep; \"" << name
-         << "\" was not run.\n\n";
+    FOut << "SP2-0309: SQL*Plus command procedures may only be nested to a depth of "
+         << MaxScriptDepth << ".\n";
     return true;
   }
   fs::path p(name);
@@ -716,7 +739,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
 
 void TSqlShell::Describe(const std::string& name) {
   if (name.empty()) {
-    FOut << "SP2-0730: DESCRIBE needs the name of a table or view.\n\n";
+    FOut << "Usage: DESCRIBE [schema.]object[@db_link]\n";
     return;
   }
   auto missing = [&] { FOut << "ERROR:\nORA-04043: object " << name << " does not exist\n\n\n"; };
@@ -774,7 +797,7 @@ void TSqlShell::Connect(const std::string& args) {
   if (a.user.empty() && !a.hasPassword)
     a = ParseLogonArg(Ask("Enter user-name: ", true));
   if (a.user.empty()) {
-    FOut << "SP2-0306: CONNECT needs a user name.\n\n";
+    FOut << "SP2-0306: CONNECT needs a user name.\n";
     return;
   }
   if (!a.hasPassword)
@@ -844,9 +867,7 @@ bool TSqlShell::Exit(const std::string& args) {
                  ? static_cast<int>(v)
                  : 0;
     } else {
-      FOut << "SP2-0584: EXIT takes a number, SUCCESS, FAILURE, WARNING, SQL.SQLCODE, COMMIT or "
-              "ROLLBACK, not \""
-           << word << "\"\n\n";
+      FOut << "SP2-0584: EXIT variable \"" << Upper(word) << "\" was non-numeric\n";
       return true;
     }
   }
@@ -860,7 +881,7 @@ bool TSqlShell::Whenever(const std::string& args) {
   std::vector<std::string> w = SplitWords(Upper(args));
   auto usage = [&] {
     FOut << "SP2-0591: use WHENEVER SQLERROR|OSERROR EXIT [SUCCESS|FAILURE|WARNING|n|"
-            "SQL.SQLCODE] [COMMIT|ROLLBACK] or WHENEVER SQLERROR|OSERROR CONTINUE\n\n";
+            "SQL.SQLCODE] [COMMIT|ROLLBACK] or WHENEVER SQLERROR|OSERROR CONTINUE\n";
     return true;
   };
   if (w.size() < 2 || (w[0] != "SQLERROR" && w[0] != "OSERROR"))

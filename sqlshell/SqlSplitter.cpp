@@ -139,8 +139,11 @@ bool TSqlSplitter::IsShellCommand(const std::string& line) {
   if (t[0] == '@' || t[0] == '!' || t[0] == '$')
     return true;
   auto w = Words(t, 2);
-  if (w.empty())
-    return false;
+  if (w.empty()) {
+    // Only a query in parentheses, a block label, a comment or a lone ";" is not a command here.
+    return !(t[0] == '(' || t[0] == ';' || t.compare(0, 2, "<<") == 0 ||
+             t.compare(0, 2, "--") == 0 || t.compare(0, 2, "/*") == 0);
+  }
   const std::string& k = w[0];
   if (k == "SET") {
     // SET TRANSACTION and SET ROLE are SQL.
@@ -167,10 +170,17 @@ bool TSqlSplitter::IsShellCommand(const std::string& line) {
       Abbrev(k, "VARIABLE", 3) || Abbrev(k, "PRINT", 3) ||
       std::isdigit(static_cast<unsigned char>(k[0])))
     return true;
-  return Abbrev(k, "START", 3) || Abbrev(k, "DESCRIBE", 4) || Abbrev(k, "SHOW", 3) ||
-         Abbrev(k, "CONNECT", 4) || Abbrev(k, "DISCONNECT", 4) || k == "EXIT" || k == "QUIT" ||
-         Abbrev(k, "PROMPT", 3) || Abbrev(k, "REMARK", 3) || Abbrev(k, "LIST", 1) ||
-         Abbrev(k, "RUN", 1) || k == "WHENEVER" || Abbrev(k, "EXECUTE", 4);
+  // Any other first word is a shell command too (an unknown one) unless it starts SQL or a block.
+  static const char* const sql[] = {"ADMINISTER", "ALTER",  "ANALYZE",      "ASSOCIATE", "AUDIT",
+                                    "BEGIN",      "CALL",   "COMMENT",      "COMMIT",    "CREATE",
+                                    "DECLARE",    "DELETE", "DISASSOCIATE", "DROP",      "EXPLAIN",
+                                    "FLASHBACK",  "GRANT",  "INSERT",       "LOCK",      "MERGE",
+                                    "NOAUDIT",    "PURGE",  "RENAME",       "REVOKE",    "ROLLBACK",
+                                    "SAVEPOINT",  "SELECT", "TRUNCATE",     "UPDATE",    "WITH"};
+  for (const char* s : sql)
+    if (k == s)
+      return false;
+  return true;
 }
 
 bool TSqlSplitter::IsRemark(const std::string& line) {

@@ -24,3 +24,10 @@ clear computes
 break on row skip 1
 select deptno, dname from dept where deptno < 30 order by deptno;
 clear breaks
+REM COMPUTE: "If you compute a function of the first column in the SELECT statement ON REPORT or ON
+REM ROW, then the computed value appears in the first column and the label is not displayed."
+break on report
+compute sum of sal on report
+select sal, ename from emp where deptno = 10 order by ename;
+clear breaks
+clear computes

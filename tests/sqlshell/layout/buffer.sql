@@ -53,3 +53,13 @@ clear buffer
 get dept10
 /
 @dept10
+REM INPUT without text takes the lines that follow into the buffer, up to an empty line.
+select deptno, dname
+from dept
+.
+input
+where deptno = 10
+order by deptno
+
+list
+/
