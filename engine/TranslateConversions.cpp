@@ -113,6 +113,16 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
   if (!is(at(op), "LIKE") && !is(at(op), "IN")) return;
   int code = rewrittenType(lastB, lastE);
   if (!code) code = exprType(lastB, lastE).code;
+  if (code == kChar && is(at(op), "IN") && is(at(op + 1), "(") && !is(at(op + 2), "SELECT")) {
+    if (int size = plainCharColumn(lastB, lastE)) {
+      size_t close = matching(op + 1);
+      for (size_t m = op + 2; m < close; ++m)
+        if (t_[m].kind == Token::Str && t_[m].depth == t_[op + 1].depth + 1 && replace_[m].empty() &&
+            (is(t_[m - 1], "(") || is(t_[m - 1], ",")) && (m + 1 == close || is(t_[m + 1], ",")))
+          charPadLiteral(m, size);
+    }
+    return;
+  }
   if (code != kDate) return;
   if (is(at(op), "LIKE")) {
     std::string v = "TO_CHAR(" + emit(lastB, lastE) + ")";
@@ -121,6 +131,27 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
     return;
   }
   dateListLiterals(op + 1);
+}
+
+// Oracle compares two CHAR values blank-padded, and a text literal is CHAR: a CHAR column, kept
+// padded to its length, equals 'ab' when it holds 'ab' and blanks.
+int Translator::plainCharColumn(size_t b, size_t e) {
+  auto name = [this](size_t k) { return t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent; };
+  bool bare = (e == b + 1 && name(b)) ||
+              (e == b + 3 && is(t_[b + 1], ".") && name(b + 2));
+  if (!bare || !replace_[b].empty() || skip_[b]) return 0;
+  ColType t = exprType(b, e);
+  return t.code == kChar ? t.size : 0;
+}
+
+void Translator::charPadLiteral(size_t strTok, int size) {
+  std::string v = t_[strTok].text;
+  if (v.empty()) return; // '' is NULL
+  v.erase(v.find_last_not_of(' ') + 1);
+  int bytes = textBytes(v);
+  if (bytes < size) v.append(static_cast<size_t>(size - bytes), ' ');
+  pin_[strTok] = 1;
+  replace_[strTok] = quoteString(v);
 }
 
 void Translator::dateListLiterals(size_t open) {

@@ -857,6 +857,12 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
     }
     return;
   }
+  if (lStr || rStr) {
+    if (int size = lStr ? plainCharColumn(rb, re) : plainCharColumn(lb, le)) {
+      charPadLiteral(lStr ? lb : rb, size);
+      return;
+    }
+  }
   ColType lt = exprType(lb, le), rt = exprType(rb, re);
   // a date is never compared with a number
   if ((lt.code == kDate && rt.code == kNumber) || (lt.code == kNumber && rt.code == kDate))
