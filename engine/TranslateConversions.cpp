@@ -54,6 +54,12 @@ bool Translator::datesAsText(size_t i, std::string& call) {
   auto isNull = [&](std::pair<size_t, size_t> a) {
     return a.second == a.first + 1 && (is(t_[a.first], "NULL") || (t_[a.first].kind == Token::Str && t_[a.first].text.empty()));
   };
+  // DECODE compares a CHAR column with its text literals blank-padded, as '=' does
+  if (decode && args.size() >= 3)
+    if (int size = plainCharColumn(args[0].first, args[0].second))
+      for (size_t n = 1; n + 1 < args.size(); n += 2)
+        if (args[n].second == args[n].first + 1 && t_[args[n].first].kind == Token::Str && replace_[args[n].first].empty())
+          charPadLiteral(args[n].first, size);
   // DECODE's and NVL's results take the type of the first one that is not NULL
   size_t firstResult = 0;
   if (decode)
@@ -114,13 +120,7 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
   int code = rewrittenType(lastB, lastE);
   if (!code) code = exprType(lastB, lastE).code;
   if (code == kChar && is(at(op), "IN") && is(at(op + 1), "(") && !is(at(op + 2), "SELECT")) {
-    if (int size = plainCharColumn(lastB, lastE)) {
-      size_t close = matching(op + 1);
-      for (size_t m = op + 2; m < close; ++m)
-        if (t_[m].kind == Token::Str && t_[m].depth == t_[op + 1].depth + 1 && replace_[m].empty() &&
-            (is(t_[m - 1], "(") || is(t_[m - 1], ",")) && (m + 1 == close || is(t_[m + 1], ",")))
-          charPadLiteral(m, size);
-    }
+    if (int size = plainCharColumn(lastB, lastE)) charListLiterals(op + 1, size);
     return;
   }
   if (code != kDate) return;
@@ -142,6 +142,15 @@ int Translator::plainCharColumn(size_t b, size_t e) {
   if (!bare || !replace_[b].empty() || skip_[b]) return 0;
   ColType t = exprType(b, e);
   return t.code == kChar ? t.size : 0;
+}
+
+void Translator::charListLiterals(size_t open, int size) {
+  if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
+  size_t close = matching(open);
+  for (size_t m = open + 1; m < close; ++m)
+    if (t_[m].kind == Token::Str && t_[m].depth == t_[open].depth + 1 && replace_[m].empty() &&
+        (is(t_[m - 1], "(") || is(t_[m - 1], ",")) && (m + 1 == close || is(t_[m + 1], ",")))
+      charPadLiteral(m, size);
 }
 
 void Translator::charPadLiteral(size_t strTok, int size) {

@@ -605,6 +605,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
         int code = rewrittenType(lastB, lastE);
         if (!code) code = exprType(lastB, lastE).code;
         if (code == kDate) dateListLiterals(rb + 1);
+        else if (int size = code == kChar ? plainCharColumn(lastB, lastE) : 0) charListLiterals(rb + 1, size);
       } else {
         dateLiteral(lastB, lastE, rb, re);
       }
@@ -617,6 +618,12 @@ void Translator::rewriteChains(size_t b, size_t e) {
         if (t_[m].kind == Token::Str && !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
           replace_[m] = dateText(m);
     }
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE)
+      if (int size = plainCharColumn(lastB, lastE))
+        for (size_t m = i + 1; m < e && m < i + 4; ++m)
+          if (t_[m].kind == Token::Str && replace_[m].empty() &&
+              !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
+            charPadLiteral(m, size);
     if (!chainAt(i, e, terms, ops)) { ++i; continue; }
     size_t chainEnd = terms.back().second;
     // A CASE's branches are rewritten first: their operators belong to them, not to the chain
@@ -860,6 +867,14 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   if (lStr || rStr) {
     if (int size = lStr ? plainCharColumn(rb, re) : plainCharColumn(lb, le)) {
       charPadLiteral(lStr ? lb : rb, size);
+      return;
+    }
+  } else if (int ls = plainCharColumn(lb, le)) {
+    // two CHAR columns of different lengths: the shorter padded with blanks to the longer
+    if (int rs = plainCharColumn(rb, re); rs && rs != ls) {
+      size_t b = ls < rs ? lb : rb, e = ls < rs ? le : re;
+      replace_[b] = "(" + emit(b, e) + " || '" + std::string(static_cast<size_t>(ls < rs ? rs - ls : ls - rs), ' ') + "')";
+      for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
       return;
     }
   }

@@ -159,6 +159,7 @@ private:
   // A CHAR column compared with a text literal: the literal padded to the column's length.
   int plainCharColumn(size_t b, size_t e);
   void charPadLiteral(size_t strTok, int size);
+  void charListLiterals(size_t open, int size);
   [[gnu::noinline]] void oneTypeGroup(const std::vector<std::pair<size_t, size_t>>& args);
   [[gnu::noinline]] bool wideInside(size_t b, size_t e);
   [[gnu::noinline]] void wideAsNumber(size_t b, size_t e, const char* f, bool evenBare = false,
