@@ -18,7 +18,8 @@ int Translator::rewrittenType(size_t b, size_t e) const {
 // written out whole into `call`.
 bool Translator::datesAsText(size_t i, std::string& call) {
   static const std::set<std::string> textFunctions = {
-      "LENGTH", "LENGTHB", "SUBSTR", "SUBSTRB", "INSTR", "INSTRB", "UPPER", "LOWER", "INITCAP", "LPAD", "RPAD",
+      "LENGTH", "LENGTHB", "LENGTHC", "LENGTH4", "SUBSTR", "SUBSTRB", "SUBSTRC", "SUBSTR4", "INSTR", "INSTRB",
+      "INSTRC", "INSTR4", "UPPER", "LOWER", "INITCAP", "LPAD", "RPAD",
       "LTRIM", "RTRIM", "REPLACE", "TRANSLATE", "CONCAT", "ASCII", "SOUNDEX", "NLS_UPPER", "NLS_LOWER",
       "NLS_INITCAP", "ASCIISTR", "REGEXP_LIKE", "REGEXP_SUBSTR", "REGEXP_INSTR", "REGEXP_REPLACE", "REGEXP_COUNT"};
   // no date becomes a number: these take numbers only

@@ -356,7 +356,7 @@ ColType Translator::infer(size_t b, size_t e) {
       return std::strtol(t_[args[n].first].text.c_str(), nullptr, 10);
     };
     int perChar = charset() == Charset::JA16SJIS ? 2 : 4;
-    if (f.text == "SUBSTR" || f.text == "SUBSTRB") {
+    if (f.text == "SUBSTR" || f.text == "SUBSTRB" || f.text == "SUBSTRC" || f.text == "SUBSTR4") {
       // never longer than its source; a literal length bounds it further
       ColType x = exprType(args[0].first, args[0].second);
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
