@@ -145,6 +145,22 @@ int Translator::plainCharColumn(size_t b, size_t e) {
   return t.code == kChar ? t.size : 0;
 }
 
+// A CHAR column compared with a text literal or with a CHAR column of another length.
+bool Translator::charPadded(size_t lb, size_t le, size_t rb, size_t re, bool lStr, bool rStr) {
+  if (lStr || rStr) {
+    int size = lStr ? plainCharColumn(rb, re) : plainCharColumn(lb, le);
+    if (size) charPadLiteral(lStr ? lb : rb, size);
+    return size != 0;
+  }
+  int ls = plainCharColumn(lb, le), rs = ls ? plainCharColumn(rb, re) : 0;
+  if (!rs || rs == ls) return false;
+  // the shorter padded with blanks to the longer
+  size_t b = ls < rs ? lb : rb, e = ls < rs ? le : re;
+  replace_[b] = "(" + emit(b, e) + " || '" + std::string(static_cast<size_t>(ls < rs ? rs - ls : ls - rs), ' ') + "')";
+  for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+  return true;
+}
+
 void Translator::charListLiterals(size_t open, int size) {
   if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
   size_t close = matching(open);

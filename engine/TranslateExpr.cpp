@@ -864,20 +864,7 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
     }
     return;
   }
-  if (lStr || rStr) {
-    if (int size = lStr ? plainCharColumn(rb, re) : plainCharColumn(lb, le)) {
-      charPadLiteral(lStr ? lb : rb, size);
-      return;
-    }
-  } else if (int ls = plainCharColumn(lb, le)) {
-    // two CHAR columns of different lengths: the shorter padded with blanks to the longer
-    if (int rs = plainCharColumn(rb, re); rs && rs != ls) {
-      size_t b = ls < rs ? lb : rb, e = ls < rs ? le : re;
-      replace_[b] = "(" + emit(b, e) + " || '" + std::string(static_cast<size_t>(ls < rs ? rs - ls : ls - rs), ' ') + "')";
-      for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
-      return;
-    }
-  }
+  if (charPadded(lb, le, rb, re, lStr, rStr)) return;
   ColType lt = exprType(lb, le), rt = exprType(rb, re);
   // a date is never compared with a number
   if ((lt.code == kDate && rt.code == kNumber) || (lt.code == kNumber && rt.code == kDate))
