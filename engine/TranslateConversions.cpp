@@ -161,6 +161,22 @@ bool Translator::charPadded(size_t lb, size_t le, size_t rb, size_t re, bool lSt
   return true;
 }
 
+// CASE c WHEN 'ab' ...: a CHAR column compared with each literal as '=' compares them.
+void Translator::charCaseLiterals(size_t caseTok) {
+  int d = t_[caseTok].depth, nest = 0;
+  size_t when = caseTok + 1;
+  while (when < size() && !(t_[when].depth == d && is(t_[when], "WHEN"))) ++when;
+  int size = when < this->size() ? plainCharColumn(caseTok + 1, when) : 0;
+  if (!size) return;
+  for (size_t m = when; m + 2 < this->size(); ++m) {
+    if (t_[m].depth != d) continue;
+    if (is(t_[m], "CASE")) ++nest;
+    if (is(t_[m], "END") && nest-- == 0) break;
+    if (!nest && is(t_[m], "WHEN") && t_[m + 1].kind == Token::Str && is(t_[m + 2], "THEN") && replace_[m + 1].empty())
+      charPadLiteral(m + 1, size);
+  }
+}
+
 void Translator::charListLiterals(size_t open, int size) {
   if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
   size_t close = matching(open);

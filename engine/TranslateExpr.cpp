@@ -618,6 +618,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
         if (t_[m].kind == Token::Str && !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
           replace_[m] = dateText(m);
     }
+    if (k.kind == Token::Ident && k.text == "CASE" && !is(at(i + 1), "WHEN")) charCaseLiterals(i);
     if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE)
       if (int size = plainCharColumn(lastB, lastE))
         for (size_t m = i + 1; m < e && m < i + 4; ++m)

@@ -160,6 +160,7 @@ private:
   int plainCharColumn(size_t b, size_t e);
   void charPadLiteral(size_t strTok, int size);
   void charListLiterals(size_t open, int size);
+  void charCaseLiterals(size_t caseTok);
   bool charPadded(size_t lb, size_t le, size_t rb, size_t re, bool lStr, bool rStr);
   [[gnu::noinline]] void oneTypeGroup(const std::vector<std::pair<size_t, size_t>>& args);
   [[gnu::noinline]] bool wideInside(size_t b, size_t e);
