@@ -361,6 +361,10 @@ std::string Translator::emit(size_t b, size_t e) {
         std::string conv;
         if (k.text == "COALESCE" || k.text == "NULLIF") {
           oneTypeGroup(args);
+          // NULLIF(c, 'ab') compares as '=' does; only the literal, never returned, is padded
+          if (k.text == "NULLIF" && args.size() == 2 && args[1].second == args[1].first + 1 &&
+              t_[args[1].first].kind == Token::Str)
+            charPadded(args[0].first, args[0].second, args[1].first, args[1].second, false, true);
         } else if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
