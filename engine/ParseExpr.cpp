@@ -60,6 +60,8 @@ constexpr Arity kArities[] = {
     {"ADD_MONTHS", 2, 2}, {"MONTHS_BETWEEN", 2, 2}, {"LAST_DAY", 1, 1}, {"NEXT_DAY", 2, 2},
     {"HEXTORAW", 1, 1}, {"RAWTOHEX", 1, 1}, {"ROWIDTOCHAR", 1, 1}, {"CHARTOROWID", 1, 1},
     {"SUBSTR", 2, 3}, {"SUBSTRB", 2, 3}, {"INSTR", 2, 4}, {"INSTRB", 2, 4}, {"LPAD", 2, 3},
+    {"SUBSTRC", 2, 3}, {"SUBSTR4", 2, 3}, {"INSTRC", 2, 4}, {"INSTR4", 2, 4}, {"LENGTHC", 1, 1},
+    {"LENGTH4", 1, 1},
     {"RPAD", 2, 3}, {"LTRIM", 1, 2}, {"RTRIM", 1, 2}, {"REPLACE", 2, 3}, {"ROUND", 1, 2},
     {"TRUNC", 1, 2}, {"TO_CHAR", 1, 3}, {"TO_DATE", 1, 3}, {"TO_NUMBER", 1, 3},
     {"DECODE", 3, kMany}, {"GREATEST", 1, kMany}, {"LEAST", 1, kMany}, {"COALESCE", 2, kMany},

@@ -5,10 +5,12 @@
 #include "FunctionUtil.h"
 #include "OraError.h"
 
+#include <locale>
 #include <memory>
 #include <regex>
 #include <sqlite3.h>
 #include <string>
+#include <string_view>
 
 namespace ora {
 
@@ -57,6 +59,78 @@ int64_t intArg(sqlite3_value** argv, int argc, int i, int64_t dflt) {
   return static_cast<int64_t>(sqlite3_value_double(argv[i]));
 }
 
+// Oracle's error for a pattern the library refuses.
+int patternError(const std::regex_error& e, const std::wstring& src) {
+  switch (e.code()) {
+  case std::regex_constants::error_paren:
+    // the library also says so of a quantifier with nothing before it
+    return src.find_first_of(L"()") != std::wstring::npos ? 12725 : 12726;
+  case std::regex_constants::error_backref: return 12727;
+  case std::regex_constants::error_range: return 12728;
+  case std::regex_constants::error_ctype: return 12729;
+  case std::regex_constants::error_collate:
+    // the library reports a bad class name under this code too
+    return std::string_view(e.what()).find("class") != std::string_view::npos ? 12729 : 12731;
+  case std::regex_constants::error_brace:
+  case std::regex_constants::error_badbrace: return 12732;
+  default: return 12726;
+  }
+}
+
+// Character classes ([[:alpha:]], \w with 'i') know letters beyond ASCII, kanji among them.
+const std::locale& textLocale() {
+  static const std::locale loc = [] {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+      try {
+        return std::locale(name);
+      } catch (const std::runtime_error&) {
+      }
+    }
+    return std::locale::classic();
+  }();
+  return loc;
+}
+
+// With 'n', '.' also matches a newline: each '.' outside a bracket expression becomes a class
+// of everything.
+std::wstring dotAll(const std::wstring& src) {
+  std::wstring out;
+  bool bracket = false;
+  for (size_t i = 0; i < src.size(); ++i) {
+    wchar_t c = src[i];
+    if (c == L'\\' && i + 1 < src.size()) {
+      out += c;
+      out += src[++i];
+      continue;
+    }
+    if (bracket) {
+      // [:alpha:] and the like inside a bracket expression
+      if (c == L'[' && i + 1 < src.size() && (src[i + 1] == L':' || src[i + 1] == L'=' || src[i + 1] == L'.')) {
+        size_t end = src.find(std::wstring{src[i + 1], L']'}, i + 2);
+        if (end != std::wstring::npos) {
+          out.append(src, i, end + 2 - i);
+          i = end + 1;
+          continue;
+        }
+      }
+      if (c == L']') bracket = false;
+      out += c;
+      continue;
+    }
+    if (c == L'[') {
+      bracket = true;
+      out += c;
+      // a ']' first in the list (after '^') stands for itself
+      if (i + 1 < src.size() && src[i + 1] == L'^') out += src[++i];
+      if (i + 1 < src.size() && src[i + 1] == L']') out += src[++i];
+      continue;
+    }
+    if (c == L'.') out += L"[\\s\\S]";
+    else out += c;
+  }
+  return out;
+}
+
 // The compiled pattern, kept with the statement while the pattern argument stays the same.
 struct Pattern {
   std::wregex re;
@@ -66,21 +140,30 @@ const std::wregex& pattern(sqlite3_context* ctx, sqlite3_value** argv, int argc,
   std::wstring src = textArg(argv[1]);
   std::wstring flags = matchArg < argc && sqlite3_value_type(argv[matchArg]) != SQLITE_NULL ? textArg(argv[matchArg]) : L"";
   auto opts = std::regex::ECMAScript;
-  bool extended = false;
+  bool extended = false, anyChar = false;
   for (wchar_t f : flags) {
     if (f == L'i') opts |= std::regex::icase;
     else if (f == L'c') opts &= ~std::regex::icase;
     else if (f == L'm') opts |= std::regex::multiline;
     else if (f == L'x') extended = true;
-    else if (f != L'n') throw OraError(1760); // illegal argument for function
+    else if (f == L'n') anyChar = true;
+    else throw OraError(1760); // illegal argument for function
   }
   if (extended) std::erase_if(src, [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; });
+  if (anyChar) src = dotAll(src);
   // the pattern is compiled once for every row when the text and options stay the same
   bool sameArgs = matchArg >= argc;
   if (sameArgs)
     if (auto* p = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1))) return p->re;
   try {
-    auto* p = new Pattern{std::wregex(src, opts)};
+    auto* p = new Pattern{};
+    p->re.imbue(textLocale());
+    try {
+      p->re.assign(src, opts);
+    } catch (...) {
+      delete p;
+      throw;
+    }
     if (sameArgs) {
       sqlite3_set_auxdata(ctx, 1, p, [](void* x) { delete static_cast<Pattern*>(x); });
       if (auto* kept = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1))) return kept->re;
@@ -89,8 +172,8 @@ const std::wregex& pattern(sqlite3_context* ctx, sqlite3_value** argv, int argc,
     thread_local std::unique_ptr<Pattern> last;
     last.reset(p);
     return last->re;
-  } catch (const std::regex_error&) {
-    throw OraError(12726);
+  } catch (const std::regex_error& e) {
+    throw OraError(patternError(e, src));
   }
 }
 

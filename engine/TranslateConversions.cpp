@@ -18,7 +18,8 @@ int Translator::rewrittenType(size_t b, size_t e) const {
 // written out whole into `call`.
 bool Translator::datesAsText(size_t i, std::string& call) {
   static const std::set<std::string> textFunctions = {
-      "LENGTH", "LENGTHB", "SUBSTR", "SUBSTRB", "INSTR", "INSTRB", "UPPER", "LOWER", "INITCAP", "LPAD", "RPAD",
+      "LENGTH", "LENGTHB", "LENGTHC", "LENGTH4", "SUBSTR", "SUBSTRB", "SUBSTRC", "SUBSTR4", "INSTR", "INSTRB",
+      "INSTRC", "INSTR4", "UPPER", "LOWER", "INITCAP", "LPAD", "RPAD",
       "LTRIM", "RTRIM", "REPLACE", "TRANSLATE", "CONCAT", "ASCII", "SOUNDEX", "NLS_UPPER", "NLS_LOWER",
       "NLS_INITCAP", "ASCIISTR", "REGEXP_LIKE", "REGEXP_SUBSTR", "REGEXP_INSTR", "REGEXP_REPLACE", "REGEXP_COUNT"};
   // no date becomes a number: these take numbers only
@@ -54,6 +55,12 @@ bool Translator::datesAsText(size_t i, std::string& call) {
   auto isNull = [&](std::pair<size_t, size_t> a) {
     return a.second == a.first + 1 && (is(t_[a.first], "NULL") || (t_[a.first].kind == Token::Str && t_[a.first].text.empty()));
   };
+  // DECODE compares a CHAR column with its text literals blank-padded, as '=' does
+  if (decode && args.size() >= 3)
+    if (int size = plainCharColumn(args[0].first, args[0].second))
+      for (size_t n = 1; n + 1 < args.size(); n += 2)
+        if (args[n].second == args[n].first + 1 && t_[args[n].first].kind == Token::Str && replace_[args[n].first].empty())
+          charPadLiteral(args[n].first, size);
   // DECODE's and NVL's results take the type of the first one that is not NULL
   size_t firstResult = 0;
   if (decode)
@@ -113,6 +120,10 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
   if (!is(at(op), "LIKE") && !is(at(op), "IN")) return;
   int code = rewrittenType(lastB, lastE);
   if (!code) code = exprType(lastB, lastE).code;
+  if (code == kChar && is(at(op), "IN") && is(at(op + 1), "(") && !is(at(op + 2), "SELECT")) {
+    if (int size = plainCharColumn(lastB, lastE)) charListLiterals(op + 1, size);
+    return;
+  }
   if (code != kDate) return;
   if (is(at(op), "LIKE")) {
     std::string v = "TO_CHAR(" + emit(lastB, lastE) + ")";
@@ -121,6 +132,68 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
     return;
   }
   dateListLiterals(op + 1);
+}
+
+// Oracle compares two CHAR values blank-padded, and a text literal is CHAR: a CHAR column, kept
+// padded to its length, equals 'ab' when it holds 'ab' and blanks.
+int Translator::plainCharColumn(size_t b, size_t e) {
+  auto name = [this](size_t k) { return t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent; };
+  bool bare = (e == b + 1 && name(b)) ||
+              (e == b + 3 && is(t_[b + 1], ".") && name(b + 2));
+  if (!bare || !replace_[b].empty() || skip_[b]) return 0;
+  ColType t = exprType(b, e);
+  return t.code == kChar ? t.size : 0;
+}
+
+// A CHAR column compared with a text literal or with a CHAR column of another length.
+bool Translator::charPadded(size_t lb, size_t le, size_t rb, size_t re, bool lStr, bool rStr) {
+  if (lStr || rStr) {
+    int size = lStr ? plainCharColumn(rb, re) : plainCharColumn(lb, le);
+    if (size) charPadLiteral(lStr ? lb : rb, size);
+    return size != 0;
+  }
+  int ls = plainCharColumn(lb, le), rs = ls ? plainCharColumn(rb, re) : 0;
+  if (!rs || rs == ls) return false;
+  // the shorter padded with blanks to the longer
+  size_t b = ls < rs ? lb : rb, e = ls < rs ? le : re;
+  replace_[b] = "(" + emit(b, e) + " || '" + std::string(static_cast<size_t>(ls < rs ? rs - ls : ls - rs), ' ') + "')";
+  for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+  return true;
+}
+
+// CASE c WHEN 'ab' ...: a CHAR column compared with each literal as '=' compares them.
+void Translator::charCaseLiterals(size_t caseTok) {
+  int d = t_[caseTok].depth, nest = 0;
+  size_t when = caseTok + 1;
+  while (when < size() && !(t_[when].depth == d && is(t_[when], "WHEN"))) ++when;
+  int size = when < this->size() ? plainCharColumn(caseTok + 1, when) : 0;
+  if (!size) return;
+  for (size_t m = when; m + 2 < this->size(); ++m) {
+    if (t_[m].depth != d) continue;
+    if (is(t_[m], "CASE")) ++nest;
+    if (is(t_[m], "END") && nest-- == 0) break;
+    if (!nest && is(t_[m], "WHEN") && t_[m + 1].kind == Token::Str && is(t_[m + 2], "THEN") && replace_[m + 1].empty())
+      charPadLiteral(m + 1, size);
+  }
+}
+
+void Translator::charListLiterals(size_t open, int size) {
+  if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
+  size_t close = matching(open);
+  for (size_t m = open + 1; m < close; ++m)
+    if (t_[m].kind == Token::Str && t_[m].depth == t_[open].depth + 1 && replace_[m].empty() &&
+        (is(t_[m - 1], "(") || is(t_[m - 1], ",")) && (m + 1 == close || is(t_[m + 1], ",")))
+      charPadLiteral(m, size);
+}
+
+void Translator::charPadLiteral(size_t strTok, int size) {
+  std::string v = t_[strTok].text;
+  if (v.empty()) return; // '' is NULL
+  v.erase(v.find_last_not_of(' ') + 1);
+  int bytes = textBytes(v);
+  if (bytes < size) v.append(static_cast<size_t>(size - bytes), ' ');
+  pin_[strTok] = 1;
+  replace_[strTok] = quoteString(v);
 }
 
 void Translator::dateListLiterals(size_t open) {

@@ -361,6 +361,10 @@ std::string Translator::emit(size_t b, size_t e) {
         std::string conv;
         if (k.text == "COALESCE" || k.text == "NULLIF") {
           oneTypeGroup(args);
+          // NULLIF(c, 'ab') compares as '=' does; only the literal, never returned, is padded
+          if (k.text == "NULLIF" && args.size() == 2 && args[1].second == args[1].first + 1 &&
+              t_[args[1].first].kind == Token::Str)
+            charPadded(args[0].first, args[0].second, args[1].first, args[1].second, false, true);
         } else if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
@@ -605,6 +609,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
         int code = rewrittenType(lastB, lastE);
         if (!code) code = exprType(lastB, lastE).code;
         if (code == kDate) dateListLiterals(rb + 1);
+        else if (int size = code == kChar ? plainCharColumn(lastB, lastE) : 0) charListLiterals(rb + 1, size);
       } else {
         dateLiteral(lastB, lastE, rb, re);
       }
@@ -617,6 +622,13 @@ void Translator::rewriteChains(size_t b, size_t e) {
         if (t_[m].kind == Token::Str && !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
           replace_[m] = dateText(m);
     }
+    if (k.kind == Token::Ident && k.text == "CASE" && !is(at(i + 1), "WHEN")) charCaseLiterals(i);
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE)
+      if (int size = plainCharColumn(lastB, lastE))
+        for (size_t m = i + 1; m < e && m < i + 4; ++m)
+          if (t_[m].kind == Token::Str && replace_[m].empty() &&
+              !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
+            charPadLiteral(m, size);
     if (!chainAt(i, e, terms, ops)) { ++i; continue; }
     size_t chainEnd = terms.back().second;
     // A CASE's branches are rewritten first: their operators belong to them, not to the chain
@@ -857,6 +869,7 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
     }
     return;
   }
+  if (charPadded(lb, le, rb, re, lStr, rStr)) return;
   ColType lt = exprType(lb, le), rt = exprType(rb, re);
   // a date is never compared with a number
   if ((lt.code == kDate && rt.code == kNumber) || (lt.code == kNumber && rt.code == kDate))

@@ -172,6 +172,12 @@ private:
   [[gnu::noinline]] bool conversionOr(size_t i, std::string& call);
   // The text literals of a parenthesized list compared with a DATE, read as dates.
   void dateListLiterals(size_t open);
+  // A CHAR column compared with a text literal: the literal padded to the column's length.
+  int plainCharColumn(size_t b, size_t e);
+  void charPadLiteral(size_t strTok, int size);
+  void charListLiterals(size_t open, int size);
+  void charCaseLiterals(size_t caseTok);
+  bool charPadded(size_t lb, size_t le, size_t rb, size_t re, bool lStr, bool rStr);
   [[gnu::noinline]] void oneTypeGroup(const std::vector<std::pair<size_t, size_t>>& args);
   [[gnu::noinline]] bool wideInside(size_t b, size_t e);
   [[gnu::noinline]] void wideAsNumber(size_t b, size_t e, const char* f, bool evenBare = false,

@@ -316,7 +316,12 @@ ColType Translator::infer(size_t b, size_t e) {
     static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM",
                                                      "REGEXP_SUBSTR"};
     if (keepLength.count(f.text)) {
-      ColType x = exprType(args[0].first, args[0].second);
+      size_t from = args[0].first;
+      // TRIM([LEADING|TRAILING|BOTH] [c] FROM s) keeps the length of s
+      if (f.text == "TRIM")
+        for (size_t m = args[0].first; m < args[0].second; ++m)
+          if (t_[m].depth == f.depth + 1 && is(t_[m], "FROM")) from = m + 1;
+      ColType x = exprType(from, args[0].second);
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
       return t;
     }
@@ -349,7 +354,7 @@ ColType Translator::infer(size_t b, size_t e) {
       return std::strtol(t_[args[n].first].text.c_str(), nullptr, 10);
     };
     int perChar = charset() == Charset::JA16SJIS ? 2 : 4;
-    if (f.text == "SUBSTR" || f.text == "SUBSTRB") {
+    if (f.text == "SUBSTR" || f.text == "SUBSTRB" || f.text == "SUBSTRC" || f.text == "SUBSTR4") {
       // never longer than its source; a literal length bounds it further
       ColType x = exprType(args[0].first, args[0].second);
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
