@@ -69,6 +69,7 @@ struct Quantified {
 struct Context {
   std::vector<TableRef> tables;
   bool opaque = false; // some source is not a named table: a subquery, TABLE(...), a pivot
+  std::vector<size_t> inline_; // the SELECT of each inline view among the sources
 };
 
 // The call with its _x name when it is one of our arithmetic calls: its value goes on as exact
@@ -150,7 +151,7 @@ private:
   std::string emitSelect(size_t s, size_t e, size_t& next);
   std::string heading(size_t b, size_t e);
   ColType infer(size_t b, size_t e);
-  [[gnu::noinline]] ColType subqueryType(size_t s, size_t e);
+  [[gnu::noinline]] ColType subqueryType(size_t s, size_t e, const std::string* name = nullptr);
   [[gnu::noinline]] int rewrittenType(size_t b, size_t e) const;
   [[gnu::noinline]] bool datesAsText(size_t i, std::string& call);
   [[gnu::noinline]] bool conversionOr(size_t i, std::string& call);

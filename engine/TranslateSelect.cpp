@@ -56,6 +56,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
     const Token& k = t_[i];
     if (k.depth != d) continue;
     if (is(k, "(") || is(k, "TABLE") || is(k, "PIVOT") || is(k, "UNPIVOT") || is(k, "LATERAL")) c.opaque = true;
+    if (expectTable && is(k, "(") && is(at(i + 1), "SELECT")) c.inline_.push_back(i + 1);
     if (expectTable) {
       expectTable = false;
       if (k.kind == Token::Ident || k.kind == Token::QIdent) {

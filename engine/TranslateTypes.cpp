@@ -143,20 +143,29 @@ int Translator::dateFormatWidth(const std::string& model) {
   }
 }
 
-// A scalar subquery has the type of its one column, read among its own tables.
-ColType Translator::subqueryType(size_t s, size_t e) {
+// A scalar subquery has the type of its one column, read among its own tables; with a name, the
+// type of the query's column of that name (code 0 when it has none).
+ColType Translator::subqueryType(size_t s, size_t e, const std::string* name) {
   int d = t_[s].depth;
   size_t from = clauseEnd(s + 1, e, d, {"FROM"});
   size_t ib = s + 1, ie = ib;
   if (is(at(ib), "DISTINCT") || is(at(ib), "UNIQUE") || is(at(ib), "ALL")) ++ib;
-  ie = ib;
-  while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
-  if (ie - ib >= 2 && aliasToken(ie - 1) &&
-      (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")")))
-    ie -= is(t_[ie - 2], "AS") ? 2 : 1;
   ColType t;
   t.code = kVarchar2;
   t.size = 4000;
+  for (bool found = false; !found;) {
+    ie = ib;
+    while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
+    size_t next = ie + 1;
+    bool aliased = ie - ib >= 2 && aliasToken(ie - 1) &&
+                   (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")"));
+    const std::string& own = t_[ie > ib ? ie - 1 : ib].text;
+    if (aliased) ie -= is(t_[ie - 2], "AS") ? 2 : 1;
+    bool column = ie == ib + 1 || (ie == ib + 3 && is(t_[ib + 1], "."));
+    found = !name || (ie > ib && (aliased || column) && own == *name);
+    if (!found && next >= from) return ColType{};
+    if (!found) ib = next;
+  }
   if (from >= e || ie <= ib) return t;
   static const std::set<std::string> stops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION", "INTERSECT",
                                               "MINUS", "EXCEPT", "CONNECT", "START", "FOR"};
@@ -207,6 +216,11 @@ ColType Translator::infer(size_t b, size_t e) {
       if (r.name == "DUAL") continue;
       for (auto& c : cat_.columns(r.dictionary.empty() ? r.name : dictionaryTable(r.dictionary)))
         if (c.name == t_[e - 1].text) return c.type;
+    }
+    // a column of an inline view: the type of the view's item
+    for (size_t v : ctx_.back().inline_) {
+      ColType x = subqueryType(v, matching(v - 1), &t_[e - 1].text);
+      if (x.code != 0) return x;
     }
     return t;
   }
