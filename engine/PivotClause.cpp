@@ -1,4 +1,5 @@
-// FROM ... PIVOT (agg(x) FOR col IN (v [AS name], ...)): written again as a grouped query with
+// FROM ... PIVOT (agg(x) FOR col IN (v [AS name], ...)), or FOR (col, ...) IN ((v, ...) [AS name],
+// ...): written again as a grouped query with
 // one conditional aggregate per value, grouped by the source's other columns.
 #include "PivotClause.h"
 
@@ -149,23 +150,60 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
     aggs.push_back(a);
     if (tl.op(i, ",")) ++i;
   }
-  if (aggs.empty() || !tl.word(i, "FOR") || !tl.name(i + 1) || !tl.word(i + 2, "IN") || !tl.op(i + 3, "(")) throw OraError(56901);
-  const std::string column = t[i + 1].text;
-  used.insert(column);
+  if (aggs.empty() || !tl.word(i, "FOR")) throw OraError(56901);
+  // FOR col, or FOR (col, ...) with a tuple of values each
+  std::vector<std::string> pivoted;
+  ++i;
+  if (tl.op(i, "(")) {
+    size_t ce = tl.close(i);
+    for (size_t k = i + 1; k < ce; k += 2) {
+      if (!tl.name(k) || !(tl.op(k + 1, ",") || k + 1 == ce)) throw OraError(56901);
+      pivoted.push_back(t[k].text);
+    }
+    i = ce + 1;
+  } else if (tl.name(i)) {
+    pivoted.push_back(t[i++].text);
+  }
+  if (pivoted.empty() || !tl.word(i, "IN") || !tl.op(i + 1, "(")) throw OraError(56901);
+  for (auto& c : pivoted) used.insert(c);
+  i -= 2; // as if the IN list opened at i + 3
   size_t ve = tl.close(i + 3);
-  std::vector<std::pair<std::string, std::string>> values; // value as written, column name
-  for (size_t k = i + 4, vb = k; k <= ve; ++k) {
-    if (k < ve && !tl.op(k, ",")) continue;
-    size_t e = k;
+  // the values split at the commas outside parentheses
+  auto split = [&](size_t b, size_t e) {
+    std::vector<std::pair<size_t, size_t>> parts;
+    for (size_t k = b, pb = b; k <= e; ++k) {
+      if (k < e && tl.op(k, "(")) k = tl.close(k);
+      if (k < e && !tl.op(k, ",")) continue;
+      parts.emplace_back(pb, k);
+      pb = k + 1;
+    }
+    return parts;
+  };
+  std::vector<std::pair<std::string, std::string>> values; // condition, column name
+  for (auto [vb, e] : split(i + 4, ve)) {
     std::string label;
-    if (e - vb >= 2 && tl.name(e - 1) && (tl.word(e - 2, "AS") || e - vb == 2)) {
+    if (e - vb >= 2 && tl.name(e - 1) && (t[e - 2].kind != Tok::Op || tl.op(e - 2, ")"))) {
       label = t[e - 1].text;
       e -= tl.word(e - 2, "AS") ? 2 : 1;
     }
-    std::string v = tl.slice(vb, e);
-    if (label.empty()) label = v;
-    values.emplace_back(v, label);
-    vb = k + 1;
+    std::vector<std::pair<size_t, size_t>> parts{{vb, e}};
+    if (pivoted.size() > 1) {
+      if (!tl.op(vb, "(") || tl.close(vb) + 1 != e) throw OraError(56901);
+      parts = split(vb + 1, e - 1);
+    }
+    if (parts.size() != pivoted.size()) throw OraError(56901);
+    std::string when, name;
+    for (size_t n = 0; n < parts.size(); ++n) {
+      auto [b, pe2] = parts[n];
+      // the values are constants: a column's name is none
+      bool column = (pe2 == b + 1 && tl.name(b) && !tl.word(b, "NULL")) ||
+                    (pe2 == b + 3 && tl.name(b) && tl.op(b + 1, ".") && tl.name(b + 2));
+      if (pe2 <= b || column) throw OraError(56901);
+      std::string v = tl.slice(b, pe2);
+      when += (n ? " AND " : "") + quoteIdent(pivoted[n]) + " = " + v;
+      name += (n ? "_" : "") + v;
+    }
+    values.emplace_back(when, label.empty() ? name : label);
   }
   if (pe + 1 >= t.size()) throw OraError(907);
 
@@ -175,7 +213,7 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
   std::string sel = groups;
   for (auto& [v, label] : values)
     for (auto& a : aggs) {
-      std::string when = "CASE WHEN " + quoteIdent(column) + " = " + v + " THEN " +
+      std::string when = "CASE WHEN " + v + " THEN " +
                          (a.argument.empty() ? std::string("1") : "(" + a.argument + ")") + " END";
       std::string nm = aggs.size() > 1 || !a.alias.empty() ? label + (a.alias.empty() ? "" : "_" + a.alias) : label;
       sel += (sel.empty() ? "" : ", ") + a.function + "(" + when + ") " + quoteIdent(nm);
