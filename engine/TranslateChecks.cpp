@@ -17,7 +17,10 @@ void Translator::rejectAggregates(size_t b, size_t e, bool aggregates) const {
       continue;
     }
     if (t_[k].kind == Token::Ident && analyticAt(k)) throw OraError(30483).at(static_cast<int>(t_[k].pos));
-    if (aggregates && isAggregate(k)) throw OraError(934).at(static_cast<int>(t_[k].pos));
+    // GROUPING, GROUPING_ID and GROUP_ID read the groups, as the aggregates do
+    bool grouping = (is(t_[k], "GROUPING") || is(t_[k], "GROUPING_ID") || is(t_[k], "GROUP_ID")) && is(at(k + 1), "(") &&
+                    !(k > 0 && is(t_[k - 1], "."));
+    if (aggregates && (isAggregate(k) || grouping)) throw OraError(934).at(static_cast<int>(t_[k].pos));
   }
 }
 

@@ -287,7 +287,17 @@ std::string Translator::frameValue(size_t i, size_t& after) {
     skip_[k] = skip_[k + 1] = 1;
     k += 2;
   }
-  if (!ignore && !fromLast) return {};
+  if (!ignore && !fromLast) {
+    // the engine's LAG and LEAD take a whole offset: Oracle truncates a fraction
+    if ((f == "LAG" || f == "LEAD") && args.size() > 1 && replace_[args[1].first].rfind("CAST(", 0) != 0) {
+      auto [ob, oe] = args[1];
+      std::string v = emit(ob, oe);
+      replace_[ob] = "CAST((" + v + ") AS INTEGER)";
+      skip_[ob] = 0; // an operator rewrite may have moved the expression to a later token
+      for (size_t x = ob + 1; x < oe; ++x) skip_[x] = 1;
+    }
+    return {};
+  }
   size_t over = k, overClose = matching(k + 1);
   bool lag = f == "LAG" || f == "LEAD";
   size_t want = f == "NTH_VALUE" ? 2 : 1;
