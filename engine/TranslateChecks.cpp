@@ -24,14 +24,17 @@ void Translator::rejectAggregates(size_t b, size_t e, bool aggregates) const {
   }
 }
 
-// An aggregate's argument holds no analytic function: those are computed after the groups.
+// An aggregate's argument holds no analytic function: those are computed after the groups; nor
+// does an analytic function's.
 void Translator::rejectNestedWindows(size_t b, size_t e) const {
   for (size_t k = b; k < e && k < size(); ++k) {
     if (is(t_[k], "(") && (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH"))) {
       k = matching(k);
       continue;
     }
-    if (!isAggregate(k)) continue;
+    // nor does an analytic function's
+    bool analytic = t_[k].kind == Token::Ident && !isAggregate(k) && is(at(k + 1), "(") && analyticAt(k);
+    if (!isAggregate(k) && !analytic) continue;
     size_t close = matching(k + 1);
     for (size_t x = k + 2; x < close; ++x)
       if (t_[x].kind == Token::Ident && analyticAt(x)) throw OraError(30483).at(static_cast<int>(t_[x].pos));
