@@ -57,7 +57,8 @@ size_t sourceStart(const sql::TokenList& tl, size_t at) {
 } // namespace
 
 // FROM ... UNPIVOT [INCLUDE|EXCLUDE NULLS] (v FOR n IN (c1 [AS 'a'], ...)): one row per source row
-// and listed column, the column's label in n and its value in v.
+// and listed column, the column's label in n and its value in v; (v1, v2) FOR n IN ((c1, c2) AS
+// 'a', ...) unpivots columns in pairs.
 bool unpivotClause(const std::string& text, Catalog& cat, std::string& out) {
   if (text.find("UNPIVOT") == std::string::npos && text.find("unpivot") == std::string::npos) return false;
   sql::TokenList tl(text);
@@ -76,34 +77,78 @@ bool unpivotClause(const std::string& text, Catalog& cat, std::string& out) {
     if (!tl.word(i + 1, "NULLS")) throw OraError(905);
     i += 2;
   }
-  if (!tl.op(i, "(") || !tl.name(i + 1) || !tl.word(i + 2, "FOR") || !tl.name(i + 3) || !tl.word(i + 4, "IN") || !tl.op(i + 5, "("))
-    throw OraError(56901);
+  if (!tl.op(i, "(")) throw OraError(56901);
   size_t pe = tl.close(i);
-  const std::string value = t[i + 1].text, label = t[i + 3].text;
-  std::vector<std::pair<std::string, std::string>> listed; // column, its label literal
-  for (size_t k = i + 6, e = tl.close(i + 5); k < e;) {
-    if (!tl.name(k)) throw OraError(904);
-    std::string c = t[k].text, lit = quoteString(t[k].text);
-    ++k;
-    if (tl.word(k, "AS")) {
-      if (k + 1 >= e) throw OraError(936);
-      lit = text.substr(t[k + 1].pos, t[k + 1].end - t[k + 1].pos);
-      k += 2;
+  // a name, or (name, ...): the value and label columns, and each IN entry's columns
+  auto names = [&](size_t& k) {
+    std::vector<std::string> out;
+    if (tl.op(k, "(")) {
+      size_t ce = tl.close(k);
+      for (size_t m = k + 1; m < ce; m += 2) {
+        if (!tl.name(m) || !(tl.op(m + 1, ",") || m + 1 == ce)) throw OraError(56901);
+        out.push_back(t[m].text);
+      }
+      k = ce + 1;
+    } else if (tl.name(k)) {
+      out.push_back(t[k++].text);
     }
-    listed.emplace_back(c, lit);
-    if (tl.op(k, ",")) ++k;
+    if (out.empty()) throw OraError(56901);
+    return out;
+  };
+  size_t k = i + 1;
+  const std::vector<std::string> values = names(k);
+  if (!tl.word(k, "FOR")) throw OraError(56901);
+  ++k;
+  const std::vector<std::string> labels = names(k);
+  if (!tl.word(k, "IN") || !tl.op(k + 1, "(")) throw OraError(56901);
+  struct Entry {
+    std::vector<std::string> columns, literals;
+  };
+  std::vector<Entry> listed;
+  for (size_t e = tl.close(k + 1), m = k + 2; m < e;) {
+    Entry en;
+    en.columns = names(m);
+    if (en.columns.size() != values.size()) throw OraError(56901);
+    if (tl.word(m, "AS")) {
+      if (m + 1 >= e) throw OraError(936);
+      ++m;
+      if (tl.op(m, "(")) {
+        for (size_t x = m + 1, ce = tl.close(m); x < ce; x += 2) en.literals.push_back(tl.slice(x, x + 1));
+        m = tl.close(m) + 1;
+      } else {
+        en.literals.push_back(tl.slice(m, m + 1));
+        ++m;
+      }
+    } else {
+      // unnamed: the columns' names joined with '_'
+      std::string joined;
+      for (auto& c : en.columns) joined += (joined.empty() ? "" : "_") + c;
+      en.literals.push_back(quoteString(joined));
+    }
+    if (en.literals.size() != labels.size()) throw OraError(56901);
+    listed.push_back(en);
+    if (tl.op(m, ",")) ++m;
+    else if (m < e) throw OraError(907);
   }
   if (listed.empty()) throw OraError(56901);
   std::string keep;
   for (auto& c : columns)
-    if (std::none_of(listed.begin(), listed.end(), [&](auto& l) { return l.first == c; }))
+    if (std::none_of(listed.begin(), listed.end(),
+                     [&](auto& l) { return std::find(l.columns.begin(), l.columns.end(), c) != l.columns.end(); }))
       keep += quoteIdent(c) + ", ";
   const std::string src = text.substr(t[sb].pos, t[at - 1].end - t[sb].pos);
   std::string derived;
-  for (auto& [c, lit] : listed)
-    derived += (derived.empty() ? "(" : " UNION ALL ") + std::string("SELECT ") + keep + lit + " " + quoteIdent(label) +
-               ", " + quoteIdent(c) + " " + quoteIdent(value) + " FROM " + src +
-               (includeNulls ? "" : " WHERE " + quoteIdent(c) + " IS NOT NULL");
+  for (auto& en : listed) {
+    std::string sel = keep, present;
+    for (size_t n = 0; n < labels.size(); ++n) sel += en.literals[n] + " " + quoteIdent(labels[n]) + ", ";
+    for (size_t n = 0; n < values.size(); ++n) {
+      sel += quoteIdent(en.columns[n]) + " " + quoteIdent(values[n]) + (n + 1 < values.size() ? ", " : "");
+      present += (n ? " OR " : "") + quoteIdent(en.columns[n]) + " IS NOT NULL";
+    }
+    // EXCLUDE NULLS leaves out the rows whose values are all NULL
+    derived += (derived.empty() ? "(" : " UNION ALL ") + std::string("SELECT ") + sel + " FROM " + src +
+               (includeNulls ? "" : " WHERE " + present);
+  }
   derived += ")";
   size_t after = pe + 1;
   std::string alias = " \"UNPIVOT$\"";
