@@ -269,25 +269,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     if (exprEnd == i) throw OraError(936);
     if (grouped) checkGrouped(i, exprEnd, expandingGroups_ ? partGroups_ : groups, !groups.empty());
-    // * of a grouped query: every column it stands for must be grouped (checked for a plain GROUP BY)
-    const auto& gs = groups;
-    bool plainGroups = !expandingGroups_ && std::none_of(gs.begin(), gs.end(), [&](const std::pair<size_t, size_t>& g) {
-      return is(t_[g.first], "ROLLUP") || is(t_[g.first], "CUBE") || is(t_[g.first], "GROUPING") || is(t_[g.first], "(");
-    });
-    if (grouped && star && !ctx_.empty() && plainGroups) {
-      std::string q = ie - 1 > i ? t_[i].text : std::string();
-      for (auto& r : ctx_.back().tables) {
-        if (!q.empty() && r.alias != q && !(r.alias.empty() && r.name == q)) continue;
-        if (r.name == "DUAL" || cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) continue;
-        for (auto& c : cat_.columns(r.name)) {
-          bool grouped1 = std::any_of(gs.begin(), gs.end(), [&](const std::pair<size_t, size_t>& g) {
-            return (g.second == g.first + 1 || (g.second == g.first + 3 && is(t_[g.first + 1], "."))) &&
-                   t_[g.second - 1].text == c.name;
-          });
-          if (!grouped1) throw OraError(979).at(static_cast<int>(t_[ie - 1].pos));
-        }
-      }
-    }
+    if (grouped && star && !expandingGroups_) checkGroupedStar(i, ie, groups);
     out += first ? " " : ", ";
     first = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
