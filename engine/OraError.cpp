@@ -161,6 +161,7 @@ const std::map<int, const char*>& texts() {
       {30483, "window functions are not allowed here"},
       {30482, "DISTINCT option not allowed for this function"},
       {30485, "missing ORDER BY expression in the window specification"},
+      {30486, "invalid window aggregation group in the window specification"},
       {30487, "ORDER BY not allowed here"},
       {30926, "unable to get a stable set of rows in the source tables"},
       {12725, "unmatched parentheses in regular expression"},

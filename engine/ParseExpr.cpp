@@ -552,24 +552,40 @@ Node* Parser::call(Node* fname) {
     }
     over->kids.push_back(part);
     over->kids.push_back(isWord("ORDER") ? orderBy() : nullptr);
-    if (over->kids.back() && (acceptWord("ROWS") || acceptWord("RANGE"))) {
-      // the window frame: ROWS|RANGE [BETWEEN] bound [AND bound]
+    if (over->kids.back() && (isWord("ROWS") || isWord("RANGE"))) {
+      // the window frame: ROWS|RANGE [BETWEEN] bound [AND bound]; the start may not lie after
+      // the end, and a RANGE offset needs a single sort key (ORA-30486)
+      const uint32_t framePos = cur().pos;
+      const bool range = isWord("RANGE");
+      ++i_;
+      enum Bound { UnboundedPreceding, Preceding, Current, Following, UnboundedFollowing };
+      bool offset = false;
       auto bound = [&] {
         if (acceptWord("UNBOUNDED")) {
-          if (!acceptWord("PRECEDING")) expectWord("FOLLOWING", 905);
-        } else if (acceptWord("CURRENT")) {
-          expectWord("ROW", 905);
-        } else {
-          over->kids.push_back(expr());
-          if (!acceptWord("PRECEDING")) expectWord("FOLLOWING", 905);
+          if (acceptWord("PRECEDING")) return UnboundedPreceding;
+          expectWord("FOLLOWING", 905);
+          return UnboundedFollowing;
         }
+        if (acceptWord("CURRENT")) {
+          expectWord("ROW", 905);
+          return Current;
+        }
+        over->kids.push_back(expr());
+        offset = true;
+        if (acceptWord("PRECEDING")) return Preceding;
+        expectWord("FOLLOWING", 905);
+        return Following;
       };
       bool between = acceptWord("BETWEEN");
-      bound();
+      Bound start = bound(), end = Current;
       if (between) {
         expectWord("AND", 905);
-        bound();
+        end = bound();
       }
+      bool valid = start != UnboundedFollowing && end != UnboundedPreceding &&
+                   (between || start != Following) && !(start >= Current && end < start) &&
+                   !(range && offset && over->kids[1]->kids.size() > 1);
+      if (!valid) failAt(30486, framePos);
     }
     expectOp(")", 907);
     n->flags |= kOver;

@@ -1,4 +1,5 @@
-// FROM ... PIVOT (agg(x) FOR col IN (v [AS name], ...)): written again as a grouped query with
+// FROM ... PIVOT (agg(x) FOR col IN (v [AS name], ...)), or FOR (col, ...) IN ((v, ...) [AS name],
+// ...): written again as a grouped query with
 // one conditional aggregate per value, grouped by the source's other columns.
 #include "PivotClause.h"
 
@@ -56,7 +57,8 @@ size_t sourceStart(const sql::TokenList& tl, size_t at) {
 } // namespace
 
 // FROM ... UNPIVOT [INCLUDE|EXCLUDE NULLS] (v FOR n IN (c1 [AS 'a'], ...)): one row per source row
-// and listed column, the column's label in n and its value in v.
+// and listed column, the column's label in n and its value in v; (v1, v2) FOR n IN ((c1, c2) AS
+// 'a', ...) unpivots columns in pairs.
 bool unpivotClause(const std::string& text, Catalog& cat, std::string& out) {
   if (text.find("UNPIVOT") == std::string::npos && text.find("unpivot") == std::string::npos) return false;
   sql::TokenList tl(text);
@@ -75,34 +77,78 @@ bool unpivotClause(const std::string& text, Catalog& cat, std::string& out) {
     if (!tl.word(i + 1, "NULLS")) throw OraError(905);
     i += 2;
   }
-  if (!tl.op(i, "(") || !tl.name(i + 1) || !tl.word(i + 2, "FOR") || !tl.name(i + 3) || !tl.word(i + 4, "IN") || !tl.op(i + 5, "("))
-    throw OraError(56901);
+  if (!tl.op(i, "(")) throw OraError(56901);
   size_t pe = tl.close(i);
-  const std::string value = t[i + 1].text, label = t[i + 3].text;
-  std::vector<std::pair<std::string, std::string>> listed; // column, its label literal
-  for (size_t k = i + 6, e = tl.close(i + 5); k < e;) {
-    if (!tl.name(k)) throw OraError(904);
-    std::string c = t[k].text, lit = quoteString(t[k].text);
-    ++k;
-    if (tl.word(k, "AS")) {
-      if (k + 1 >= e) throw OraError(936);
-      lit = text.substr(t[k + 1].pos, t[k + 1].end - t[k + 1].pos);
-      k += 2;
+  // a name, or (name, ...): the value and label columns, and each IN entry's columns
+  auto names = [&](size_t& k) {
+    std::vector<std::string> out;
+    if (tl.op(k, "(")) {
+      size_t ce = tl.close(k);
+      for (size_t m = k + 1; m < ce; m += 2) {
+        if (!tl.name(m) || !(tl.op(m + 1, ",") || m + 1 == ce)) throw OraError(56901);
+        out.push_back(t[m].text);
+      }
+      k = ce + 1;
+    } else if (tl.name(k)) {
+      out.push_back(t[k++].text);
     }
-    listed.emplace_back(c, lit);
-    if (tl.op(k, ",")) ++k;
+    if (out.empty()) throw OraError(56901);
+    return out;
+  };
+  size_t k = i + 1;
+  const std::vector<std::string> values = names(k);
+  if (!tl.word(k, "FOR")) throw OraError(56901);
+  ++k;
+  const std::vector<std::string> labels = names(k);
+  if (!tl.word(k, "IN") || !tl.op(k + 1, "(")) throw OraError(56901);
+  struct Entry {
+    std::vector<std::string> columns, literals;
+  };
+  std::vector<Entry> listed;
+  for (size_t e = tl.close(k + 1), m = k + 2; m < e;) {
+    Entry en;
+    en.columns = names(m);
+    if (en.columns.size() != values.size()) throw OraError(56901);
+    if (tl.word(m, "AS")) {
+      if (m + 1 >= e) throw OraError(936);
+      ++m;
+      if (tl.op(m, "(")) {
+        for (size_t x = m + 1, ce = tl.close(m); x < ce; x += 2) en.literals.push_back(tl.slice(x, x + 1));
+        m = tl.close(m) + 1;
+      } else {
+        en.literals.push_back(tl.slice(m, m + 1));
+        ++m;
+      }
+    } else {
+      // unnamed: the columns' names joined with '_'
+      std::string joined;
+      for (auto& c : en.columns) joined += (joined.empty() ? "" : "_") + c;
+      en.literals.push_back(quoteString(joined));
+    }
+    if (en.literals.size() != labels.size()) throw OraError(56901);
+    listed.push_back(en);
+    if (tl.op(m, ",")) ++m;
+    else if (m < e) throw OraError(907);
   }
   if (listed.empty()) throw OraError(56901);
   std::string keep;
   for (auto& c : columns)
-    if (std::none_of(listed.begin(), listed.end(), [&](auto& l) { return l.first == c; }))
+    if (std::none_of(listed.begin(), listed.end(),
+                     [&](auto& l) { return std::find(l.columns.begin(), l.columns.end(), c) != l.columns.end(); }))
       keep += quoteIdent(c) + ", ";
   const std::string src = text.substr(t[sb].pos, t[at - 1].end - t[sb].pos);
   std::string derived;
-  for (auto& [c, lit] : listed)
-    derived += (derived.empty() ? "(" : " UNION ALL ") + std::string("SELECT ") + keep + lit + " " + quoteIdent(label) +
-               ", " + quoteIdent(c) + " " + quoteIdent(value) + " FROM " + src +
-               (includeNulls ? "" : " WHERE " + quoteIdent(c) + " IS NOT NULL");
+  for (auto& en : listed) {
+    std::string sel = keep, present;
+    for (size_t n = 0; n < labels.size(); ++n) sel += en.literals[n] + " " + quoteIdent(labels[n]) + ", ";
+    for (size_t n = 0; n < values.size(); ++n) {
+      sel += quoteIdent(en.columns[n]) + " " + quoteIdent(values[n]) + (n + 1 < values.size() ? ", " : "");
+      present += (n ? " OR " : "") + quoteIdent(en.columns[n]) + " IS NOT NULL";
+    }
+    // EXCLUDE NULLS leaves out the rows whose values are all NULL
+    derived += (derived.empty() ? "(" : " UNION ALL ") + std::string("SELECT ") + sel + " FROM " + src +
+               (includeNulls ? "" : " WHERE " + present);
+  }
   derived += ")";
   size_t after = pe + 1;
   std::string alias = " \"UNPIVOT$\"";
@@ -149,23 +195,60 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
     aggs.push_back(a);
     if (tl.op(i, ",")) ++i;
   }
-  if (aggs.empty() || !tl.word(i, "FOR") || !tl.name(i + 1) || !tl.word(i + 2, "IN") || !tl.op(i + 3, "(")) throw OraError(56901);
-  const std::string column = t[i + 1].text;
-  used.insert(column);
+  if (aggs.empty() || !tl.word(i, "FOR")) throw OraError(56901);
+  // FOR col, or FOR (col, ...) with a tuple of values each
+  std::vector<std::string> pivoted;
+  ++i;
+  if (tl.op(i, "(")) {
+    size_t ce = tl.close(i);
+    for (size_t k = i + 1; k < ce; k += 2) {
+      if (!tl.name(k) || !(tl.op(k + 1, ",") || k + 1 == ce)) throw OraError(56901);
+      pivoted.push_back(t[k].text);
+    }
+    i = ce + 1;
+  } else if (tl.name(i)) {
+    pivoted.push_back(t[i++].text);
+  }
+  if (pivoted.empty() || !tl.word(i, "IN") || !tl.op(i + 1, "(")) throw OraError(56901);
+  for (auto& c : pivoted) used.insert(c);
+  i -= 2; // as if the IN list opened at i + 3
   size_t ve = tl.close(i + 3);
-  std::vector<std::pair<std::string, std::string>> values; // value as written, column name
-  for (size_t k = i + 4, vb = k; k <= ve; ++k) {
-    if (k < ve && !tl.op(k, ",")) continue;
-    size_t e = k;
+  // the values split at the commas outside parentheses
+  auto split = [&](size_t b, size_t e) {
+    std::vector<std::pair<size_t, size_t>> parts;
+    for (size_t k = b, pb = b; k <= e; ++k) {
+      if (k < e && tl.op(k, "(")) k = tl.close(k);
+      if (k < e && !tl.op(k, ",")) continue;
+      parts.emplace_back(pb, k);
+      pb = k + 1;
+    }
+    return parts;
+  };
+  std::vector<std::pair<std::string, std::string>> values; // condition, column name
+  for (auto [vb, e] : split(i + 4, ve)) {
     std::string label;
-    if (e - vb >= 2 && tl.name(e - 1) && (tl.word(e - 2, "AS") || e - vb == 2)) {
+    if (e - vb >= 2 && tl.name(e - 1) && (t[e - 2].kind != Tok::Op || tl.op(e - 2, ")"))) {
       label = t[e - 1].text;
       e -= tl.word(e - 2, "AS") ? 2 : 1;
     }
-    std::string v = tl.slice(vb, e);
-    if (label.empty()) label = v;
-    values.emplace_back(v, label);
-    vb = k + 1;
+    std::vector<std::pair<size_t, size_t>> parts{{vb, e}};
+    if (pivoted.size() > 1) {
+      if (!tl.op(vb, "(") || tl.close(vb) + 1 != e) throw OraError(56901);
+      parts = split(vb + 1, e - 1);
+    }
+    if (parts.size() != pivoted.size()) throw OraError(56901);
+    std::string when, name;
+    for (size_t n = 0; n < parts.size(); ++n) {
+      auto [b, pe2] = parts[n];
+      // the values are constants: a column's name is none
+      bool column = (pe2 == b + 1 && tl.name(b) && !tl.word(b, "NULL")) ||
+                    (pe2 == b + 3 && tl.name(b) && tl.op(b + 1, ".") && tl.name(b + 2));
+      if (pe2 <= b || column) throw OraError(56901);
+      std::string v = tl.slice(b, pe2);
+      when += (n ? " AND " : "") + quoteIdent(pivoted[n]) + " = " + v;
+      name += (n ? "_" : "") + v;
+    }
+    values.emplace_back(when, label.empty() ? name : label);
   }
   if (pe + 1 >= t.size()) throw OraError(907);
 
@@ -175,7 +258,7 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
   std::string sel = groups;
   for (auto& [v, label] : values)
     for (auto& a : aggs) {
-      std::string when = "CASE WHEN " + quoteIdent(column) + " = " + v + " THEN " +
+      std::string when = "CASE WHEN " + v + " THEN " +
                          (a.argument.empty() ? std::string("1") : "(" + a.argument + ")") + " END";
       std::string nm = aggs.size() > 1 || !a.alias.empty() ? label + (a.alias.empty() ? "" : "_" + a.alias) : label;
       sel += (sel.empty() ? "" : ", ") + a.function + "(" + when + ") " + quoteIdent(nm);

@@ -17,18 +17,44 @@ void Translator::rejectAggregates(size_t b, size_t e, bool aggregates) const {
       continue;
     }
     if (t_[k].kind == Token::Ident && analyticAt(k)) throw OraError(30483).at(static_cast<int>(t_[k].pos));
-    if (aggregates && isAggregate(k)) throw OraError(934).at(static_cast<int>(t_[k].pos));
+    // GROUPING, GROUPING_ID and GROUP_ID read the groups, as the aggregates do
+    bool grouping = (is(t_[k], "GROUPING") || is(t_[k], "GROUPING_ID") || is(t_[k], "GROUP_ID")) && is(at(k + 1), "(") &&
+                    !(k > 0 && is(t_[k - 1], "."));
+    if (aggregates && (isAggregate(k) || grouping)) throw OraError(934).at(static_cast<int>(t_[k].pos));
   }
 }
 
-// An aggregate's argument holds no analytic function: those are computed after the groups.
+// * (or T.*) of a query with a plain GROUP BY: every column it stands for must be grouped.
+void Translator::checkGroupedStar(size_t i, size_t ie, const std::vector<std::pair<size_t, size_t>>& gs) const {
+  bool plain = std::none_of(gs.begin(), gs.end(), [&](const std::pair<size_t, size_t>& g) {
+    return is(t_[g.first], "ROLLUP") || is(t_[g.first], "CUBE") || is(t_[g.first], "GROUPING") || is(t_[g.first], "(");
+  });
+  if (!plain || ctx_.empty()) return;
+  std::string q = ie - 1 > i ? t_[i].text : std::string();
+  for (auto& r : ctx_.back().tables) {
+    if (!q.empty() && r.alias != q && !(r.alias.empty() && r.name == q)) continue;
+    if (r.name == "DUAL" || cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) continue;
+    for (auto& c : cat_.columns(r.name)) {
+      bool grouped = std::any_of(gs.begin(), gs.end(), [&](const std::pair<size_t, size_t>& g) {
+        return (g.second == g.first + 1 || (g.second == g.first + 3 && is(t_[g.first + 1], "."))) &&
+               t_[g.second - 1].text == c.name;
+      });
+      if (!grouped) throw OraError(979).at(static_cast<int>(t_[ie - 1].pos));
+    }
+  }
+}
+
+// An aggregate's argument holds no analytic function: those are computed after the groups; nor
+// does an analytic function's.
 void Translator::rejectNestedWindows(size_t b, size_t e) const {
   for (size_t k = b; k < e && k < size(); ++k) {
     if (is(t_[k], "(") && (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH"))) {
       k = matching(k);
       continue;
     }
-    if (!isAggregate(k)) continue;
+    // nor does an analytic function's
+    bool analytic = t_[k].kind == Token::Ident && !isAggregate(k) && is(at(k + 1), "(") && analyticAt(k);
+    if (!isAggregate(k) && !analytic) continue;
     size_t close = matching(k + 1);
     for (size_t x = k + 2; x < close; ++x)
       if (t_[x].kind == Token::Ident && analyticAt(x)) throw OraError(30483).at(static_cast<int>(t_[x].pos));

@@ -287,7 +287,17 @@ std::string Translator::frameValue(size_t i, size_t& after) {
     skip_[k] = skip_[k + 1] = 1;
     k += 2;
   }
-  if (!ignore && !fromLast) return {};
+  if (!ignore && !fromLast) {
+    // the engine's LAG and LEAD take a whole offset: Oracle truncates a fraction
+    if ((f == "LAG" || f == "LEAD") && args.size() > 1 && replace_[args[1].first].rfind("CAST(", 0) != 0) {
+      auto [ob, oe] = args[1];
+      std::string v = emit(ob, oe);
+      replace_[ob] = "CAST((" + v + ") AS INTEGER)";
+      skip_[ob] = 0; // an operator rewrite may have moved the expression to a later token
+      for (size_t x = ob + 1; x < oe; ++x) skip_[x] = 1;
+    }
+    return {};
+  }
   size_t over = k, overClose = matching(k + 1);
   bool lag = f == "LAG" || f == "LEAD";
   size_t want = f == "NTH_VALUE" ? 2 : 1;
@@ -345,30 +355,62 @@ void Translator::analyticWindow(size_t i) {
     if (open > 0 && f.kind == Token::Ident && (unordered.count(f.text) || distinct) && sorted)
       throw OraError(30487).at(static_cast<int>(t_[i].pos));
   }
-  for (size_t m = i + 2; m < close; ++m)
-    if (t_[m].depth == k.depth + 1 && t_[m].kind == Token::Ident && words.count(t_[m].text) &&
-        replace_[m].empty())
-      replace_[m] = t_[m].text;
   for (size_t m = i + 2; m + 1 < close; ++m)
     if (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER") && is(t_[m + 1], "BY")) {
       size_t oe = m + 2;
       while (oe < close && !(t_[oe].depth == k.depth + 1 && (is(t_[oe], "ROWS") || is(t_[oe], "RANGE")))) ++oe;
-      // RANGE n PRECEDING over a DATE counts days: the window sorts on the day number
-      bool offset = is(at(oe), "RANGE") && !(is(at(oe + 1), "UNBOUNDED") || is(at(oe + 1), "CURRENT")) &&
-                    !(is(at(oe + 1), "BETWEEN") && (is(at(oe + 2), "UNBOUNDED") || is(at(oe + 2), "CURRENT")) &&
-                      (is(at(close - 2), "CURRENT") || is(at(close - 2), "UNBOUNDED")));
+      // the frame's offsets
+      std::vector<std::pair<size_t, size_t>> offsets;
+      for (size_t p = oe + 1; p < close;) {
+        static const std::set<std::string> frameWords = {"BETWEEN", "AND", "UNBOUNDED", "CURRENT", "ROW", "PRECEDING",
+                                                         "FOLLOWING"};
+        if (t_[p].depth == k.depth + 1 && frameWords.count(t_[p].text)) { ++p; continue; }
+        size_t q = p;
+        while (q < close && !(t_[q].depth == k.depth + 1 && (is(t_[q], "PRECEDING") || is(t_[q], "FOLLOWING")))) ++q;
+        offsets.emplace_back(p, q);
+        p = q;
+      }
+      bool rangeOffset = is(at(oe), "RANGE") && !offsets.empty();
       size_t kb = m + 2, ke = oe;
       if (ke > kb && (is(t_[ke - 1], "ASC") || is(t_[ke - 1], "DESC"))) --ke;
-      bool column = (ke == kb + 1 || (ke == kb + 3 && is(t_[kb + 1], "."))) && t_[ke - 1].kind != Token::Num &&
-                    t_[ke - 1].kind != Token::Str;
-      if (offset && column && replace_[kb].empty() && exprType(kb, ke).code == kDate) {
-        std::string col = quoteIdent(t_[kb].text);
-        if (ke == kb + 3) col += "." + quoteIdent(t_[kb + 2].text);
-        replace_[kb] = "julianday(" + col + ")" + (ke == oe ? " NULLS LAST" : "");
-        for (size_t x = kb + 1; x < ke; ++x) skip_[x] = 1;
+      if (ke > kb + 1 && is(t_[ke - 1], "LAST") && is(t_[ke - 2], "NULLS")) ke -= 2;
+      if (ke > kb + 1 && is(t_[ke - 1], "FIRST") && is(t_[ke - 2], "NULLS")) ke -= 2;
+      if (ke > kb && (is(t_[ke - 1], "ASC") || is(t_[ke - 1], "DESC"))) --ke;
+      bool months = false;
+      if (rangeOffset && replace_[kb].empty()) {
+        // RANGE n PRECEDING over a DATE counts days, over an interval of months counts months:
+        // the window sorts on the day or month number
+        int code = exprType(kb, ke).code;
+        if (code == kVarchar2 || code == kChar || code == kRaw) throw OraError(902).at(static_cast<int>(t_[kb].pos));
+        int64_t n = 0;
+        size_t monthOffsets = 0;
+        for (auto [ob, oe2] : offsets) monthOffsets += monthInterval(ob, oe2, n) ? 1 : 0;
+        months = monthOffsets > 0;
+        if (months && monthOffsets < offsets.size()) throw OraError(30081).at(static_cast<int>(t_[oe].pos));
+        if (code == kDate) {
+          std::string key = emit(kb, ke);
+          // months since a first of January: MONTHS_BETWEEN counts the days past in 31sts
+          key = months ? "CAST(MONTHS_BETWEEN(" + key + ", " + quoteString(ansiDate("0001-01-01")) + ") AS REAL)"
+                       : "julianday(" + key + ")";
+          replace_[kb] = key + (ke == oe ? " NULLS LAST" : ""); // NULLS LAST unless the key says otherwise
+          for (size_t x = kb + 1; x < ke; ++x) skip_[x] = 1;
+        } else if (months) {
+          throw OraError(902).at(static_cast<int>(t_[kb].pos));
+        }
+      }
+      for (auto [ob, oe2] : offsets) {
+        int64_t n = 0;
+        if (!months || !monthInterval(ob, oe2, n)) continue;
+        replace_[ob] = std::to_string(n);
+        for (size_t x = ob + 1; x < oe2; ++x) skip_[x] = 1;
       }
       nullsOrder(m + 2, oe, k.depth + 1);
     }
+  // after the sort keys, so that a trailing ASC or DESC gets its NULLS placement
+  for (size_t m = i + 2; m < close; ++m)
+    if (t_[m].depth == k.depth + 1 && t_[m].kind == Token::Ident && words.count(t_[m].text) &&
+        replace_[m].empty())
+      replace_[m] = t_[m].text;
 }
 
 

@@ -302,6 +302,8 @@ std::string Translator::emit(size_t b, size_t e) {
         ++i;
         break;
       }
+      // UNIQUE in an aggregate's parentheses is DISTINCT
+      if (eq(k.text, "UNIQUE") && i >= 2 && is(t_[i - 1], "(") && t_[i - 2].kind == Token::Ident) { add("DISTINCT"); break; }
       if (keywordAt(t_, i)) { add(k.text); break; }
       if (eq(k.text, "EXTRACT") && is(at(i + 1), "(") && is(at(i + 3), "FROM")) {
         size_t close = matching(i + 1);

@@ -312,6 +312,7 @@ public:
                            const std::vector<std::string>& aliases);
   void rejectAggregates(size_t b, size_t e, bool aggregates = true) const;
   void rejectNestedWindows(size_t b, size_t e) const;
+  void checkGroupedStar(size_t i, size_t ie, const std::vector<std::pair<size_t, size_t>>& gs) const;
   // long AND / OR runs by their first byte: helper and the conditions' byte ranges
   std::map<size_t, std::pair<std::string, std::vector<std::pair<size_t, size_t>>>> bigChains;
   size_t tokenAt(size_t pos) const;

@@ -275,6 +275,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     if (exprEnd == i) throw OraError(936);
     if (grouped) checkGrouped(i, exprEnd, expandingGroups_ ? partGroups_ : groups, !groups.empty());
+    if (grouped && star && !expandingGroups_) checkGroupedStar(i, ie, groups);
     out += first ? " " : ", ";
     first = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
