@@ -160,6 +160,24 @@ std::string TSqlShell::ObjectStatus(const std::string& name, const std::string& 
   return status;
 }
 
+std::map<std::string, int> TSqlShell::CharColumns(const std::string& table) {
+  std::map<std::string, int> out;
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1000); // more than a table's columns
+  c.SetSQL({"SELECT COLUMN_NAME, CHAR_LENGTH FROM USER_TAB_COLUMNS WHERE TABLE_NAME = " + OraText(DictionaryName(table)) +
+            " AND CHAR_USED = 'C'"});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
+  if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403))
+    for (uint32_t r = 0; r < c.RowsProcessed(); ++r)
+      out[c.Fields(0)->GetAsString(r)] = std::atoi(c.Fields(1)->GetAsString(r).c_str());
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return out;
+}
+
 bool TSqlShell::ForcedViewInvalid(const std::string& text) {
   std::vector<std::string> w = Words(text, 6);
   for (size_t i = 0; i + 1 < w.size(); ++i)

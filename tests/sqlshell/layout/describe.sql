@@ -26,3 +26,7 @@ desc raise_sal
 desc noargs
 desc get_sal
 desc emp_pkg
+REM source: SQL*Plus User's Guide and Reference, DESCRIBE; Oracle SQL Language Reference, VARCHAR2(size CHAR):
+REM a column whose length counts characters shows it with CHAR while the session counts bytes.
+create table d2 (v varchar2(3 char), c char(2 char), b varchar2(4 byte));
+desc d2
