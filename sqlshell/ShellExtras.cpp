@@ -165,8 +165,8 @@ std::map<std::string, int> TSqlShell::CharColumns(const std::string& table) {
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(1000); // more than a table's columns
-  c.SetSQL({"SELECT COLUMN_NAME, CHAR_LENGTH FROM USER_TAB_COLUMNS WHERE TABLE_NAME = " + OraText(DictionaryName(table)) +
-            " AND CHAR_USED = 'C'"});
+  c.SetSQL({"SELECT COLUMN_NAME, CHAR_LENGTH FROM USER_TAB_COLUMNS WHERE TABLE_NAME = " +
+            OraText(DictionaryName(table)) + " AND CHAR_USED = 'C'"});
   c.OnError = [](TOraCursor&, const std::string&) {};
   bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
   if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403))

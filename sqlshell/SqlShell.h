@@ -251,7 +251,8 @@ private:
   void NoteCreatedUnit(const std::string& text);
   // USER_OBJECTS.STATUS of an object; err holds the error when it could not be read.
   std::string ObjectStatus(const std::string& name, const std::string& type, std::string& err);
-  // The columns of a table of one's own (as written) whose lengths count characters, with those lengths.
+  // The columns of a table of one's own (as written) whose lengths count characters, with those
+  // lengths.
   std::map<std::string, int> CharColumns(const std::string& table);
   // A CREATE FORCE VIEW that made a view with errors.
   bool ForcedViewInvalid(const std::string& text);
