@@ -183,13 +183,18 @@ bool TSqlShell::ForcedViewInvalid(const std::string& text) {
   for (size_t i = 0; i + 1 < w.size(); ++i)
     w[i] = w[i][0] == '"' ? w[i] : Upper(w[i]);
   size_t i = 1;
-  if (w.size() < 4 || w[0] != "CREATE")
-    return false;
-  if (w[i] == "OR" && i + 1 < w.size() && w[i + 1] == "REPLACE")
-    i += 2;
-  if (i + 2 >= w.size() || w[i] != "FORCE" || w[i + 1] != "VIEW")
-    return false;
-  std::string name = w[i + 2];
+  std::string name;
+  if (w.size() >= 4 && w[0] == "ALTER" && w[1] == "VIEW" && Upper(w[3]) == "COMPILE") {
+    name = w[2];
+  } else {
+    if (w.size() < 4 || w[0] != "CREATE")
+      return false;
+    if (w[i] == "OR" && i + 1 < w.size() && w[i + 1] == "REPLACE")
+      i += 2;
+    if (i + 2 >= w.size() || w[i] != "FORCE" || w[i + 1] != "VIEW")
+      return false;
+    name = w[i + 2];
+  }
   if (size_t paren = name.find('('); paren != std::string::npos && name[0] != '"')
     name.resize(paren);
   std::string err;

@@ -719,7 +719,9 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     if (plsql)
       NoteCreatedUnit(text);
     if (!plsql && ForcedViewInvalid(text))
-      FOut << "\nWarning: View created with compilation errors.\n\n";
+      FOut << "\nWarning: View "
+           << (TSqlSplitter::LeadingWords(text, 1) == "ALTER" ? "altered" : "created")
+           << " with compilation errors.\n\n";
     else if (Settings.Feedback > 0)
       FOut << "\n" << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
     const std::string verb = TSqlSplitter::LeadingWords(text, 1);

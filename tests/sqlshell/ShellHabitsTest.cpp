@@ -490,3 +490,17 @@ TEST_F(Habits, ForcedViewOverAMissingTableIsCreatedWithErrors) {
   // without FORCE the missing table fails the statement
   EXPECT_NE(o.find("ORA-00942"), std::string::npos) << o;
 }
+
+TEST_F(Habits, CompilingAForcedViewWarnsUntilItsTableIsThere) {
+  TRun r = Run("create force view later_v as select a from later_t;\n"
+               "alter view later_v compile;\n"
+               "create table later_t (a number);\n"
+               "insert into later_t values (7);\n"
+               "alter view later_v compile;\n"
+               "select * from later_v;\n");
+  const std::string& o = r.Out;
+  EXPECT_NE(o.find("\nWarning: View altered with compilation errors.\n\n"), std::string::npos) << o;
+  EXPECT_EQ(Count(o, "Warning: View altered"), 1u) << o;
+  EXPECT_NE(o.find("\nView altered.\n\n"), std::string::npos) << o;
+  EXPECT_NE(o.find("         A\n----------\n         7\n"), std::string::npos) << o;
+}
