@@ -161,6 +161,8 @@ OraError constraintError(sqlite3* db, const std::string& user, const Translation
     }
     if (has("CHECK constraint failed")) {
       std::string what = afterColon(msg);
+      // SQLite quotes the check's text with the comment that keeps it as written
+      if (what.rfind("/*", 0) == 0 && what.find("*/") != std::string::npos) what = what.substr(what.find("*/") + 2);
       std::vector<std::string> tables;
       if (!t.target.empty()) tables.push_back(t.target);
       for (auto& n : dict::tablesOf(db, "table"))
@@ -171,7 +173,7 @@ OraError constraintError(sqlite3* db, const std::string& user, const Translation
           for (auto& c : dict::tableConstraints(db, table)) {
             if (c.type != "C" || c.condition.find(" IS NOT NULL") != std::string::npos) continue;
             bool hit = pass == 0   ? c.name == what
-                       : pass == 1 ? collapse(c.condition) == collapse(what)
+                       : pass == 1 ? collapse(c.expression) == collapse(what)
                                    : table == t.target && std::find(c.columns.begin(), c.columns.end(), what) != c.columns.end();
             if (hit) return OraError(2290, user + "." + c.name);
           }

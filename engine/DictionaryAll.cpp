@@ -262,7 +262,7 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
       } else if (is(t[m], "CHECK") && isAt(t, m + 1, "(")) {
         size_t close = closing(t, m + 1);
         c.type = "C";
-        if (close > m + 2) c.condition = sql.substr(t[m + 2].pos, t[close - 1].end - t[m + 2].pos);
+        if (close > m + 2) c.condition = c.expression = sql.substr(t[m + 2].pos, t[close - 1].end - t[m + 2].pos);
         // as written, where the text was kept beside the translated condition
         if (std::string raw = sql.substr(t[m + 1].end, t[m + 2].pos - t[m + 1].end);
             raw.find("/*") != std::string::npos) {

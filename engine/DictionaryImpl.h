@@ -58,6 +58,7 @@ private:
 // Constraints of a table as its definition holds them: P, U, R and C (NOT NULL and CHECK).
 struct Constraint {
   std::string name, type, table, condition, rTable, deleteRule;
+  std::string expression; // a check's condition as SQLite holds it (and names it when it fails)
   std::vector<std::string> columns, rColumns;
   bool generated = false;
   // where the table's stored definition says it: byte range, and whether it is a whole item

@@ -4,6 +4,10 @@
 #include "MergeStatement.h"
 
 #include "SqlLexer.h"
+#include "SqlText.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace ora {
 
@@ -42,6 +46,21 @@ struct Reader {
     if (b >= e) return {};
     return text.substr(t[b].pos, t[e - 1].end - t[b].pos);
   }
+  // the depth-0 comma-separated items of tokens [b, e), as written
+  std::vector<std::string> items(size_t b, size_t e) const {
+    std::vector<std::string> out;
+    int d = 0;
+    size_t from = b;
+    for (size_t k = b; k <= e; ++k) {
+      if (k < e && t[k].kind == Tok::Op && t[k].text == "(") ++d;
+      if (k < e && t[k].kind == Tok::Op && t[k].text == ")") --d;
+      if (k == e || (d == 0 && t[k].kind == Tok::Op && t[k].text == ",")) {
+        out.push_back(slice(from, k));
+        from = k + 1;
+      }
+    }
+    return out;
+  }
   // from i to the next depth-0 token that is one of the words (or the end)
   size_t until(std::initializer_list<const char*> words) const {
     int d = 0;
@@ -56,6 +75,10 @@ struct Reader {
     return t.size() - 1;
   }
 };
+
+bool isDefaultWord(const std::string& v) {
+  return v.size() == 7 && std::equal(v.begin(), v.end(), "DEFAULT", [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+}
 
 } // namespace
 
@@ -109,7 +132,8 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
   size_t deleteAt = 0;
   std::string deleteWhere, updateWhere;
 
-  std::vector<std::string> pieces;
+  // the update and the insert, in this order whatever the order of the clauses
+  std::string updatePiece, insertPiece;
   bool matched = false, unmatched = false;
   while (r.word("WHEN")) {
     ++r.i;
@@ -143,8 +167,10 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
           if (d == 0 && r.op(",", comma - r.i)) break;
         }
         if (comma == eb) r.fail(936);
-        sets += (sets.empty() ? "" : ", ") + column + " = (SELECT " + r.slice(eb, comma) + " FROM " + source +
-                " WHERE " + on + ")";
+        // DEFAULT is the column's own default, not a value of the source row
+        bool dflt = comma == eb + 1 && r.word("DEFAULT", eb - r.i);
+        sets += (sets.empty() ? "" : ", ") + column + " = " +
+                (dflt ? std::string("DEFAULT") : "(SELECT " + r.slice(eb, comma) + " FROM " + source + " WHERE " + on + ")");
         r.i = comma;
         if (!r.op(",")) break;
         ++r.i;
@@ -156,8 +182,8 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
         updateWhere = " AND (" + r.slice(r.i, we) + ")";
         r.i = we;
       }
-      pieces.push_back("UPDATE " + self + " SET " + sets + " WHERE EXISTS (SELECT 1 FROM " + source + " WHERE " + on +
-                       updateWhere + ")");
+      updatePiece = ("UPDATE " + self + " SET " + sets + " WHERE EXISTS (SELECT 1 FROM " + source + " WHERE " + on +
+                     updateWhere + ")");
       if (r.word("DELETE")) {
         // of the rows just updated, those the condition holds for with their new values
         ++r.i;
@@ -172,16 +198,35 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
       unmatched = true;
       r.expect("INSERT", 905);
       std::string columns;
+      std::vector<std::string> names;
       if (r.op("(")) {
         size_t e = r.close(r.i);
         columns = " " + r.slice(r.i, e + 1);
+        names = r.items(r.i + 1, e);
         r.i = e + 1;
       }
       r.expect("VALUES", 926);
       if (!r.op("(")) r.fail(906);
       size_t ve = r.close(r.i);
       std::string values = r.slice(r.i + 1, ve);
+      std::vector<std::string> items = r.items(r.i + 1, ve);
       r.i = ve + 1;
+      // DEFAULT is no value of the source row: such a column is left out, to take its default
+      if (std::any_of(items.begin(), items.end(), [](const std::string& v) { return isDefaultWord(v); })) {
+        if (columns.empty())
+          for (const auto& c : cat.columns(targetTable)) names.push_back(quoteIdent(c.name));
+        if (names.size() > items.size()) throw OraError(947);
+        if (names.size() < items.size()) throw OraError(913);
+        {
+          std::string cs, vs;
+          for (size_t k = 0; k < items.size(); ++k) {
+            if (isDefaultWord(items[k])) continue;
+            cs += (cs.empty() ? "" : ", ") + names[k];
+            vs += (vs.empty() ? "" : ", ") + items[k];
+          }
+          if (!cs.empty()) columns = " (" + cs + ")", values = vs;
+        }
+      }
       std::string where = "NOT EXISTS (SELECT 1 FROM " + self + " WHERE " + on + ")";
       if (r.word("WHERE")) {
         ++r.i;
@@ -189,9 +234,12 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
         where += " AND (" + r.slice(r.i, we) + ")";
         r.i = we;
       }
-      pieces.push_back("INSERT INTO " + target + columns + " SELECT " + values + " FROM " + source + " WHERE " + where);
+      insertPiece = ("INSERT INTO " + target + columns + " SELECT " + values + " FROM " + source + " WHERE " + where);
     }
   }
+  std::vector<std::string> pieces;
+  if (matched) pieces.push_back(updatePiece);
+  if (unmatched) pieces.push_back(insertPiece);
   if (!deleteWhere.empty()) {
     // after the insert, so that the rows it removes are not inserted again; the inserted ones it
     // leaves alone (see floorTable)

@@ -42,8 +42,16 @@ Translation Translator::run() {
       ++j;
     }
   }
-  for (size_t i = 2; i < size(); ++i)
-    if (is(t_[i], "NEXTVAL") && is(t_[i - 1], ".")) firstNextval_.emplace(t_[i - 2].text, i);
+  // A statement that names a sequence's NEXTVAL moves it once per row, and its CURRVAL gives
+  // that same value, wherever it stands: the first mention of either moves it.
+  std::map<std::string, size_t> firstCurrval;
+  for (size_t i = 2; i < size(); ++i) {
+    if (!is(t_[i - 1], ".")) continue;
+    if (is(t_[i], "CURRVAL")) firstCurrval.emplace(t_[i - 2].text, i);
+    if (!is(t_[i], "NEXTVAL")) continue;
+    auto c = firstCurrval.find(t_[i - 2].text);
+    firstNextval_.emplace(t_[i - 2].text, c == firstCurrval.end() ? i : c->second);
+  }
   const Token& f = t_[0];
   tr_.verb = f.kind == Token::Ident ? f.text : f.raw;
   if (f.kind == Token::Ident && (f.text == "SELECT" || f.text == "WITH")) query();

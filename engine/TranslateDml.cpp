@@ -188,6 +188,12 @@ void Translator::update() {
   }
   if (snapshot) ctes_.insert(ctes_.begin(), "\"SNAP$\" AS MATERIALIZED (SELECT rowid AS \"ROWID\", * FROM " + quoteIdent(table) + ")");
   bool first = true;
+  std::vector<std::string> assigned; // a column set twice is ORA-00957
+  auto assign = [&](const std::string& column, size_t pos) {
+    if (std::find(assigned.begin(), assigned.end(), column) != assigned.end())
+      throw OraError(957).at(static_cast<int>(pos));
+    assigned.push_back(column);
+  };
   while (i < where) {
     const Token& k = at(i);
     if (is(k, "(")) {
@@ -198,7 +204,9 @@ void Translator::update() {
         if (is(t_[m], ",") || is(t_[m], ".")) continue;
         if (is(at(m + 1), ".")) continue; // a qualifier
         if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) throw OraError(904);
-        names += (names.empty() ? "" : ", ") + quoteIdent(findColumn(cols, t_[m].text).name);
+        const std::string& c = findColumn(cols, t_[m].text).name;
+        assign(c, t_[m].pos);
+        names += (names.empty() ? "" : ", ") + quoteIdent(c);
       }
       expect(close + 1, "=", 927);
       if (!is(at(close + 2), "(") || !(is(at(close + 3), "SELECT") || is(at(close + 3), "WITH"))) throw OraError(1767);
@@ -213,6 +221,7 @@ void Translator::update() {
     if (is(at(i + 1), ".")) { name = at(i + 2).text; i += 2; }
     const ColumnInfo* col = &findColumn(cols, name);
     if (col->always) throw OraError(32796).at(k.pos);
+    assign(col->name, at(i).pos);
     expect(i + 1, "=", 927);
     size_t b = i + 2, e = b;
     while (e < where && !(t_[e].depth == 0 && is(t_[e], ","))) ++e;

@@ -90,10 +90,9 @@ std::string Translator::emit(size_t b, size_t e) {
         // NEXTVAL moves a sequence once per row, however often the statement names it: the
         // first mention (the one SQLite evaluates first) moves it, the others read it
         bool next = is(at(q + 2), "NEXTVAL");
-        if (next) {
-          auto first = firstNextval_.emplace(seq, q + 2).first;
-          next = first->second == q + 2;
-        }
+        auto first = firstNextval_.find(seq);
+        if (first != firstNextval_.end()) next = first->second == q + 2;
+        else if (next) firstNextval_.emplace(seq, q + 2);
         add(std::string(next ? "ora_nextval(" : "ora_currval(") + quoteString(seq) + ")");
         i = q + 2;
         continue;
