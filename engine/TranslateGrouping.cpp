@@ -163,6 +163,42 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     sets = std::move(more);
   }
 
+  // "*" and "T.*" stand for their columns, each read NULL in the sets that roll it up
+  struct Star {
+    size_t b, e;
+    std::vector<std::pair<std::string, std::string>> cols; // qualifier and name
+  };
+  std::vector<Star> stars;
+  bool joinedNames = false; // NATURAL and USING columns belong to neither table
+  for (size_t i = from + 1; i < fromEnd; ++i)
+    joinedNames = joinedNames || (t_[i].depth == d && (is(t_[i], "NATURAL") || is(t_[i], "USING")));
+  if (!joinedNames) {
+    Context c;
+    parseFrom(from + 1, fromEnd, c);
+    for (size_t ib = listBegin, m = ib; m <= from; ++m) {
+      if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
+      Star st{ib, m, {}};
+      if (starColumns(ib, m, c, st.cols)) {
+        for (auto& [q, name] : st.cols) {
+          bool in = std::any_of(all.begin(), all.end(), [&](Range x) {
+            return t_[x.second - 1].text == name &&
+                   (x.second == x.first + 1 || (x.second == x.first + 3 && is(t_[x.first + 1], ".") && t_[x.first].text == q));
+          });
+          if (!in) throw OraError(979).at(static_cast<int>(t_[m - 1].pos));
+          ColType ty;
+          if (sourceColumnType(c, q, name, ty)) tr_.inferred[name] = ty; // the union's columns keep their types
+        }
+        stars.push_back(std::move(st));
+      }
+      ib = m + 1;
+    }
+  }
+  auto starAt = [&](size_t ib) -> const Star* {
+    for (auto& st : stars)
+      if (st.b == ib) return &st;
+    return nullptr;
+  };
+
   size_t havingEnd = orderAt ? orderAt : end;
   // select items with analytic functions are computed over all the sets' rows together: each
   // set gives what they read (aggregates, GROUPING values, grouped columns) as hidden columns
@@ -240,9 +276,17 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
       if ((x + 1 == from || (t_[x + 1].depth == d && is(t_[x + 1], ","))) &&
           (t_[x].kind == Token::Ident || t_[x].kind == Token::QIdent) && t_[x].text == t_[k.b].text)
         named = true;
+    for (auto& st : stars)
+      for (auto& col : st.cols) named = named || (k.e == k.b + 1 && col.second == t_[k.b].text);
     k.hidden = !(k.e == k.b + 1 && (t_[k.b].kind == Token::Num || named));
     keys.push_back(k);
     kb = m + 1;
+  }
+  bool aggregated = false; // without an aggregate, the set () still needs a GROUP BY
+  for (size_t i = listBegin; i < havingEnd && !aggregated; ++i) {
+    if (i == from && (i = groupEnd) >= havingEnd) break;
+    if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) i = matching(i);
+    else aggregated = isAggregate(i);
   }
   std::vector<std::vector<std::string>> seen; // each set's expressions, to number repeated sets
   for (auto& set : sets) {
@@ -254,7 +298,8 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     seen.push_back(key);
     std::string by;
     for (auto r : set) by += (by.empty() ? "" : ", ") + emit(r.first, r.second);
-    replace_[groupAt] = by.empty() ? std::string(" ") : "GROUP BY " + by;
+    // the set () is one group of all rows, aggregated or not
+    replace_[groupAt] = by.empty() ? (aggregated ? std::string(" ") : std::string("GROUP BY NULL")) : "GROUP BY " + by;
     for (size_t m = groupAt + 1; m < groupEnd; ++m) skip_[m] = 1;
     for (size_t m = orderAt; orderAt && m < end; ++m) skip_[m] = 1;
     for (size_t m = end; m < tail; ++m) skip_[m] = 1;
@@ -310,6 +355,22 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
         }
       }
     };
+    for (auto& st : stars) {
+      std::string list;
+      std::vector<std::string> names;
+      for (auto& [q, name] : st.cols) {
+        bool in = std::any_of(set.begin(), set.end(), [&](Range x) {
+          return t_[x.second - 1].text == name &&
+                 (x.second == x.first + 1 || (x.second == x.first + 3 && is(t_[x.first + 1], ".") && t_[x.first].text == q));
+        });
+        list += (list.empty() ? "" : ", ") + (in ? quoteIdent(q) + "." + quoteIdent(name) : std::string("NULL")) +
+                " AS " + quoteIdent(name);
+        names.push_back(name);
+      }
+      replace_[st.b] = list;
+      for (size_t m = st.b + 1; m < st.e; ++m) skip_[m] = 1;
+      starNames_[st.b] = std::move(names);
+    }
     mark(listBegin, from);
     mark(groupEnd, havingEnd);
     std::string hidden;
@@ -343,9 +404,11 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
       part = emitSelect(s, e, ignored);
     } catch (...) {
       expandingGroups_ = false;
+      starNames_.clear();
       throw;
     }
     expandingGroups_ = false;
+    starNames_.clear();
     parts.push_back(part);
     replace_ = savedReplace;
     skip_ = savedSkip;
@@ -403,6 +466,12 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     size_t item = 1, ib = listBegin;
     for (size_t m = listBegin; m <= from; ++m) {
       if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
+      if (const Star* st = starAt(ib)) {
+        for (size_t k = 0; k < st->cols.size(); ++k)
+          keys.push_back(std::to_string(item++) + (cube ? " NULLS FIRST" : " NULLS LAST"));
+        ib = m + 1;
+        continue;
+      }
       for (auto r : all)
         if (same(ib, r) && (ib + (r.second - r.first) == m || aliasToken(ib + (r.second - r.first))))
           keys.push_back(std::to_string(item) + (cube ? " NULLS FIRST" : " NULLS LAST"));
@@ -420,6 +489,22 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   }
   next = tail;
   return out;
+}
+
+// The columns "*" or "T.*" at [i, ie) stands for, each with its qualifier; false where they are
+// not known from the catalog (an inline view, a WITH query, a dictionary view).
+bool Translator::starColumns(size_t i, size_t ie, const Context& c,
+                             std::vector<std::pair<std::string, std::string>>& out) const {
+  if (!(ie == i + 1 && is(t_[i], "*")) && !(ie == i + 3 && is(t_[i + 1], ".") && is(t_[i + 2], "*"))) return false;
+  std::string q = ie == i + 3 ? t_[i].text : std::string();
+  if (q.empty() && c.opaque) return false;
+  for (auto& r : c.tables) {
+    std::string exposed = r.alias.empty() ? r.name : r.alias;
+    if (!q.empty() && exposed != q) continue;
+    if (r.name == "DUAL" || cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) return false;
+    for (auto& col : cat_.columns(r.name)) out.emplace_back(exposed, col.name);
+  }
+  return !out.empty();
 }
 
 // MAX(AVG(SAL)) ... GROUP BY DEPTNO: the inner aggregates are computed per group first, and the

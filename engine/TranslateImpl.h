@@ -331,6 +331,7 @@ public:
   std::string frameValue(size_t i, size_t& after);
   // NTH_VALUE (...) FROM FIRST|LAST: that FROM becomes "NTH$FROM", so no clause ends there
   void markNthFrom();
+  void positiveCount(size_t i) const;
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);
   bool expandingGroups_ = false;
@@ -338,6 +339,9 @@ public:
   std::set<size_t> nestedDone_; // blocks whose nested aggregates are written
   std::vector<std::pair<size_t, size_t>> partGroups_; // the grouping set being written
   std::vector<std::string> lastNames_; // the last query block's result column names (empty with a *)
+  // a "*" or "T.*" written out per grouping set: its first token and the names it gives
+  std::map<size_t, std::vector<std::string>> starNames_;
+  bool starColumns(size_t i, size_t ie, const Context& c, std::vector<std::pair<std::string, std::string>>& out) const;
   static std::string groupedCall(const std::string& f, std::vector<std::string> parts);
   std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).

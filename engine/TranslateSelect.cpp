@@ -294,7 +294,10 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (exactOut && !star && ty.code == kNumber)
       item = exactItem(std::move(item), alias.empty() ? heading(i, exprEnd) : alias, position, orderNames);
     out += item;
-    anyStar = anyStar || star;
+    if (auto named = star ? starNames_.find(i) : starNames_.end(); named != starNames_.end())
+      outNames.insert(outNames.end(), named->second.begin(), named->second.end());
+    else
+      anyStar = anyStar || star;
     if (!star) {
       if (!alias.empty()) aliases.push_back(alias);
       if (alias.empty()) alias = heading(i, exprEnd);
