@@ -236,6 +236,7 @@ std::string Translator::emit(size_t b, size_t e) {
         i = after - 1;
         break;
       }
+      if ((eq(k.text, "NTILE") || eq(k.text, "NTH_VALUE")) && is(at(i + 1), "(")) positiveCount(i);
       if ((eq(k.text, "FIRST_VALUE") || eq(k.text, "LAST_VALUE") || eq(k.text, "NTH_VALUE") || eq(k.text, "LAG") ||
            eq(k.text, "LEAD")) && is(at(i + 1), "(")) {
         size_t after;
