@@ -172,13 +172,15 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   bool joinedNames = false; // NATURAL and USING columns belong to neither table
   for (size_t i = from + 1; i < fromEnd; ++i)
     joinedNames = joinedNames || (t_[i].depth == d && (is(t_[i], "NATURAL") || is(t_[i], "USING")));
+  size_t fromClose = is(at(from + 1), "(") ? matching(from + 1) : 0;
+  bool lone = fromClose && (fromClose + 1 == fromEnd || (fromClose + 2 == fromEnd && aliasToken(fromEnd - 1)));
   if (!joinedNames) {
     Context c;
     parseFrom(from + 1, fromEnd, c);
     for (size_t ib = listBegin, m = ib; m <= from; ++m) {
       if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
       Star st{ib, m, {}};
-      if (starColumns(ib, m, c, st.cols)) {
+      if (starColumns(ib, m, c, lone, st.cols)) {
         for (auto& [q, name] : st.cols) {
           bool in = std::any_of(all.begin(), all.end(), [&](Range x) {
             return t_[x.second - 1].text == name &&
@@ -345,12 +347,22 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
           continue;
         }
         for (auto r : rolled) {
-          size_t n = r.second - r.first;
-          if (i + n > re || !same(i, r) || grouped(r)) continue;
-          if (n == 1 && (is(at(i + 1), "(") || is(at(i + 1), ".") || (i > rb && is(t_[i - 1], ".")))) continue;
+          if (grouped(r)) continue;
+          size_t n = r.second - r.first, len = 0;
+          bool after = i > rb && is(t_[i - 1], ".");
+          auto word = [&](size_t k) { return k < re && (t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent); };
+          auto ends = [&](size_t k) { return !is(at(k), ".") && !is(at(k), "("); };
+          if (!after && n == 1 && word(i) && is(at(i + 1), ".") && i + 3 <= re && same(i + 2, r) && ends(i + 3))
+            len = 3; // T.C where the set names C
+          else if (!after && n == 3 && is(t_[r.first + 1], ".") && word(i) && t_[i].text == t_[r.first + 2].text &&
+                   t_[i].kind == t_[r.first + 2].kind && ends(i + 1))
+            len = 1; // C where the set names T.C
+          else if (i + n <= re && same(i, r) && !(n == 1 && (!ends(i + 1) || after)))
+            len = n;
+          if (!len) continue;
           replace_[i] = "NULL";
-          for (size_t m = i + 1; m < i + n; ++m) skip_[m] = 1;
-          i += n - 1;
+          for (size_t m = i + 1; m < i + len; ++m) skip_[m] = 1;
+          i += len - 1;
           break;
         }
       }
@@ -363,7 +375,7 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
           return t_[x.second - 1].text == name &&
                  (x.second == x.first + 1 || (x.second == x.first + 3 && is(t_[x.first + 1], ".") && t_[x.first].text == q));
         });
-        list += (list.empty() ? "" : ", ") + (in ? quoteIdent(q) + "." + quoteIdent(name) : std::string("NULL")) +
+        list += (list.empty() ? "" : ", ") + (!in ? std::string("NULL") : q.empty() ? quoteIdent(name) : quoteIdent(q) + "." + quoteIdent(name)) +
                 " AS " + quoteIdent(name);
         names.push_back(name);
       }
@@ -398,6 +410,7 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     if (!hidden.empty()) replace_[from] = hidden + " FROM";
     size_t ignored;
     expandingGroups_ = true;
+    groupsBlock_ = s;
     partGroups_ = set;
     std::string part;
     try {
@@ -493,18 +506,65 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
 
 // The columns "*" or "T.*" at [i, ie) stands for, each with its qualifier; false where they are
 // not known from the catalog (an inline view, a WITH query, a dictionary view).
-bool Translator::starColumns(size_t i, size_t ie, const Context& c,
+bool Translator::starColumns(size_t i, size_t ie, const Context& c, bool lone,
                              std::vector<std::pair<std::string, std::string>>& out) const {
   if (!(ie == i + 1 && is(t_[i], "*")) && !(ie == i + 3 && is(t_[i + 1], ".") && is(t_[i + 2], "*"))) return false;
   std::string q = ie == i + 3 ? t_[i].text : std::string();
-  if (q.empty() && c.opaque) return false;
+  if (q.empty() && c.opaque) {
+    // one inline view and nothing else: its items' names
+    if (!c.tables.empty() || c.derived.size() != 1 || !lone) return false;
+    q = c.derived[0].second;
+  }
+  for (auto& [open, alias] : c.derived) {
+    if (alias != q) continue;
+    std::vector<std::string> names;
+    if (!derivedNames(open, names)) return false;
+    for (auto& n : names) out.emplace_back(alias, n);
+    return !out.empty();
+  }
   for (auto& r : c.tables) {
     std::string exposed = r.alias.empty() ? r.name : r.alias;
     if (!q.empty() && exposed != q) continue;
+    if (auto cte = cteBodies_.find(r.name); cte != cteBodies_.end() && r.dictionary.empty()) {
+      // a WITH query: its list of names, or its items'
+      std::vector<std::string> names;
+      if (size_t list = cte->second.second) {
+        for (size_t m = list + 1; m < matching(list); ++m)
+          if (t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent) names.push_back(t_[m].text);
+      } else if (!derivedNames(cte->second.first, names)) {
+        return false;
+      }
+      for (auto& n : names) out.emplace_back(exposed, n);
+      continue;
+    }
     if (r.name == "DUAL" || cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) return false;
     for (auto& col : cat_.columns(r.name)) out.emplace_back(exposed, col.name);
   }
   return !out.empty();
+}
+
+// The names of the columns of the subquery opened at `open`; false where an item has none.
+bool Translator::derivedNames(size_t open, std::vector<std::string>& names) const {
+  if (!is(at(open), "(")) return false;
+  size_t close = matching(open), s = open + 1;
+  if (!is(at(s), "SELECT")) return false;
+  int d = t_[s].depth;
+  size_t ib = s + 1;
+  if (is(at(ib), "DISTINCT") || is(at(ib), "UNIQUE") || is(at(ib), "ALL")) ++ib;
+  for (size_t m = ib; m < close; ++m) {
+    bool last = t_[m].depth == d && is(t_[m], "FROM");
+    if (!last && !(t_[m].depth == d && is(t_[m], ","))) continue;
+    auto word = [&](size_t k) { return t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent; };
+    if (m - ib >= 2 && aliasToken(m - 1) && (is(t_[m - 2], "AS") || !(t_[m - 2].kind == Token::Op && t_[m - 2].text != ")")))
+      names.push_back(t_[m - 1].text);
+    else if ((m == ib + 1 && word(ib)) || (m == ib + 3 && is(t_[ib + 1], ".") && word(m - 1)))
+      names.push_back(t_[m - 1].text);
+    else
+      return false;
+    if (last) return true;
+    ib = m + 1;
+  }
+  return false;
 }
 
 // MAX(AVG(SAL)) ... GROUP BY DEPTNO: the inner aggregates are computed per group first, and the

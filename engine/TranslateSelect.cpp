@@ -167,6 +167,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   if (!nestedDone_.count(s))
     if (std::string nested = nestedAggregates(s, e, next); !nested.empty()) return nested;
   int d = t_[s].depth;
+  // this block is one grouping set of ROLLUP, CUBE or GROUPING SETS (a subquery of it has its own groups)
+  bool expanding = expandingGroups_ && s == groupsBlock_;
   static const std::set<std::string> fromStops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION",
       "INTERSECT", "MINUS", "EXCEPT", "CONNECT", "START", "FOR"};
   static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
@@ -274,8 +276,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       else if (!(prev.kind == Token::Op && prev.text != ")")) { alias = t_[ie - 1].text; exprEnd = ie - 1; }
     }
     if (exprEnd == i) throw OraError(936);
-    if (grouped) checkGrouped(i, exprEnd, expandingGroups_ ? partGroups_ : groups, !groups.empty());
-    if (grouped && star && !expandingGroups_) checkGroupedStar(i, ie, groups);
+    if (grouped) checkGrouped(i, exprEnd, expanding ? partGroups_ : groups, !groups.empty());
+    if (grouped && star && !expanding) checkGroupedStar(i, ie, groups);
     out += first ? " " : ", ";
     first = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
@@ -360,7 +362,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     break;
   }
   if (cat_.wideColumns()) wideOrderKeys(whereEnd, end, d);
-  if (grouped && !expandingGroups_) checkGroupedClauses(s, fromEnd, end, groups, aliases);
+  if (grouped && !expanding) checkGroupedClauses(s, fromEnd, end, groups, aliases);
   std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
   // a walk in depth-first order takes its row limit after that order
   std::string walkLimit;
