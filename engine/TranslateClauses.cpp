@@ -248,7 +248,7 @@ std::string Translator::hypothetical(size_t i, size_t& after) {
 }
 
 // NTILE (n) and NTH_VALUE (x, n): a literal n below 1 (after truncation) is out of range
-void Translator::positiveCount(size_t i) const {
+void Translator::positiveCount(size_t i) {
   size_t close = matching(i + 1), ab = i + 2;
   for (size_t m = i + 2; m < close; ++m)
     if (t_[m].depth == t_[i].depth + 1 && is(t_[m], ",")) ab = m + 1;
@@ -257,6 +257,7 @@ void Translator::positiveCount(size_t i) const {
   bool minus = ab < ae && is(t_[ab], "-");
   size_t nb = ab + (minus ? 1 : 0);
   if (nb + 1 != ae || t_[nb].kind != Token::Num) return;
+  pin_[nb] = 1; // a shared statement with another count would skip this check
   double v = std::strtod(t_[nb].text.c_str(), nullptr);
   if (std::trunc(minus ? -v : v) < 1) throw OraError(1428, (minus ? "-" : "") + t_[nb].text);
 }

@@ -331,7 +331,7 @@ public:
   std::string frameValue(size_t i, size_t& after);
   // NTH_VALUE (...) FROM FIRST|LAST: that FROM becomes "NTH$FROM", so no clause ends there
   void markNthFrom();
-  void positiveCount(size_t i) const;
+  void positiveCount(size_t i);
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);
   bool expandingGroups_ = false;
