@@ -443,6 +443,8 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
     int values = std::atoi(msg.c_str() + msg.find(" assigned ") + 10);
     return OraError(values < columns ? 947 : 913);
   }
+  // NTILE and NTH_VALUE given a count below 1
+  if (has("argument of ntile must be") || has("argument to nth_value must be")) return OraError(1428);
   if (has("ORDER BY term out of range")) return OraError(1785);
   if (has("ORDER BY term does not match any column")) return OraError(904);
   if (auto at = msg.find("sub-select returns "); at != std::string::npos) {

@@ -78,6 +78,11 @@ int arityError(const std::string& f, size_t args) {
     if (a.min == a.max) return 909;
     return args < a.min ? 938 : 939;
   }
+  // the analytic functions answer ORA-00909 for any wrong count
+  static constexpr Arity analytic[] = {{"LAG", 1, 3}, {"LEAD", 1, 3}, {"NTILE", 1, 1}, {"NTH_VALUE", 2, 2},
+                                       {"FIRST_VALUE", 1, 1}, {"LAST_VALUE", 1, 1}};
+  for (const Arity& a : analytic)
+    if (f == a.name) return args >= a.min && args <= a.max ? 0 : 909;
   return 0;
 }
 

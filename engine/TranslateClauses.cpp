@@ -8,6 +8,8 @@
 #include "Session.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <sqlite3.h>
@@ -243,6 +245,21 @@ std::string Translator::hypothetical(size_t i, size_t& after) {
   for (auto& a : args) out += ", " + a;
   after = wclose + 1;
   return out + keys + ")";
+}
+
+// NTILE (n) and NTH_VALUE (x, n): a literal n below 1 (after truncation) is out of range
+void Translator::positiveCount(size_t i) {
+  size_t close = matching(i + 1), ab = i + 2;
+  for (size_t m = i + 2; m < close; ++m)
+    if (t_[m].depth == t_[i].depth + 1 && is(t_[m], ",")) ab = m + 1;
+  size_t ae = close;
+  if (ae - ab >= 3 && (is(t_[ae - 2], "IGNORE") || is(t_[ae - 2], "RESPECT")) && is(t_[ae - 1], "NULLS")) ae -= 2;
+  bool minus = ab < ae && is(t_[ab], "-");
+  size_t nb = ab + (minus ? 1 : 0);
+  if (nb + 1 != ae || t_[nb].kind != Token::Num) return;
+  pin_[nb] = 1; // a shared statement with another count would skip this check
+  double v = std::strtod(t_[nb].text.c_str(), nullptr);
+  if (std::trunc(minus ? -v : v) < 1) throw OraError(1428, (minus ? "-" : "") + t_[nb].text);
 }
 
 void Translator::markNthFrom() {

@@ -137,6 +137,10 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
 // Oracle compares two CHAR values blank-padded, and a text literal is CHAR: a CHAR column, kept
 // padded to its length, equals 'ab' when it holds 'ab' and blanks.
 int Translator::plainCharColumn(size_t b, size_t e) {
+  // UPPER, LOWER and INITCAP give a CHAR value as CHAR of its length
+  if (e > b + 3 && (is(t_[b], "UPPER") || is(t_[b], "LOWER") || is(t_[b], "INITCAP")) && is(t_[b + 1], "(") &&
+      matching(b + 1) == e - 1 && replace_[b].empty() && !skip_[b])
+    return plainCharColumn(b + 2, e - 1);
   auto name = [this](size_t k) { return t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent; };
   bool bare = (e == b + 1 && name(b)) ||
               (e == b + 3 && is(t_[b + 1], ".") && name(b + 2));

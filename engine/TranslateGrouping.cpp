@@ -163,6 +163,44 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     sets = std::move(more);
   }
 
+  // "*" and "T.*" stand for their columns, each read NULL in the sets that roll it up
+  struct Star {
+    size_t b, e;
+    std::vector<std::pair<std::string, std::string>> cols; // qualifier and name
+  };
+  std::vector<Star> stars;
+  bool joinedNames = false; // NATURAL and USING columns belong to neither table
+  for (size_t i = from + 1; i < fromEnd; ++i)
+    joinedNames = joinedNames || (t_[i].depth == d && (is(t_[i], "NATURAL") || is(t_[i], "USING")));
+  size_t fromClose = is(at(from + 1), "(") ? matching(from + 1) : 0;
+  bool lone = fromClose && (fromClose + 1 == fromEnd || (fromClose + 2 == fromEnd && aliasToken(fromEnd - 1)));
+  if (!joinedNames) {
+    Context c;
+    parseFrom(from + 1, fromEnd, c);
+    for (size_t ib = listBegin, m = ib; m <= from; ++m) {
+      if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
+      Star st{ib, m, {}};
+      if (starColumns(ib, m, c, lone, st.cols)) {
+        for (auto& [q, name] : st.cols) {
+          bool in = std::any_of(all.begin(), all.end(), [&](Range x) {
+            return t_[x.second - 1].text == name &&
+                   (x.second == x.first + 1 || (x.second == x.first + 3 && is(t_[x.first + 1], ".") && t_[x.first].text == q));
+          });
+          if (!in) throw OraError(979).at(static_cast<int>(t_[m - 1].pos));
+          ColType ty;
+          if (sourceColumnType(c, q, name, ty)) tr_.inferred[name] = ty; // the union's columns keep their types
+        }
+        stars.push_back(std::move(st));
+      }
+      ib = m + 1;
+    }
+  }
+  auto starAt = [&](size_t ib) -> const Star* {
+    for (auto& st : stars)
+      if (st.b == ib) return &st;
+    return nullptr;
+  };
+
   size_t havingEnd = orderAt ? orderAt : end;
   // select items with analytic functions are computed over all the sets' rows together: each
   // set gives what they read (aggregates, GROUPING values, grouped columns) as hidden columns
@@ -240,9 +278,17 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
       if ((x + 1 == from || (t_[x + 1].depth == d && is(t_[x + 1], ","))) &&
           (t_[x].kind == Token::Ident || t_[x].kind == Token::QIdent) && t_[x].text == t_[k.b].text)
         named = true;
+    for (auto& st : stars)
+      for (auto& col : st.cols) named = named || (k.e == k.b + 1 && col.second == t_[k.b].text);
     k.hidden = !(k.e == k.b + 1 && (t_[k.b].kind == Token::Num || named));
     keys.push_back(k);
     kb = m + 1;
+  }
+  bool aggregated = false; // without an aggregate, the set () still needs a GROUP BY
+  for (size_t i = listBegin; i < havingEnd && !aggregated; ++i) {
+    if (i == from && (i = groupEnd) >= havingEnd) break;
+    if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) i = matching(i);
+    else aggregated = isAggregate(i);
   }
   std::vector<std::vector<std::string>> seen; // each set's expressions, to number repeated sets
   for (auto& set : sets) {
@@ -254,7 +300,8 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     seen.push_back(key);
     std::string by;
     for (auto r : set) by += (by.empty() ? "" : ", ") + emit(r.first, r.second);
-    replace_[groupAt] = by.empty() ? std::string(" ") : "GROUP BY " + by;
+    // the set () is one group of all rows, aggregated or not
+    replace_[groupAt] = by.empty() ? (aggregated ? std::string(" ") : std::string("GROUP BY NULL")) : "GROUP BY " + by;
     for (size_t m = groupAt + 1; m < groupEnd; ++m) skip_[m] = 1;
     for (size_t m = orderAt; orderAt && m < end; ++m) skip_[m] = 1;
     for (size_t m = end; m < tail; ++m) skip_[m] = 1;
@@ -300,16 +347,42 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
           continue;
         }
         for (auto r : rolled) {
-          size_t n = r.second - r.first;
-          if (i + n > re || !same(i, r) || grouped(r)) continue;
-          if (n == 1 && (is(at(i + 1), "(") || is(at(i + 1), ".") || (i > rb && is(t_[i - 1], ".")))) continue;
+          if (grouped(r)) continue;
+          size_t n = r.second - r.first, len = 0;
+          bool after = i > rb && is(t_[i - 1], ".");
+          auto word = [&](size_t k) { return k < re && (t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent); };
+          auto ends = [&](size_t k) { return !is(at(k), ".") && !is(at(k), "("); };
+          if (!after && n == 1 && word(i) && is(at(i + 1), ".") && i + 3 <= re && same(i + 2, r) && ends(i + 3))
+            len = 3; // T.C where the set names C
+          else if (!after && n == 3 && is(t_[r.first + 1], ".") && word(i) && t_[i].text == t_[r.first + 2].text &&
+                   t_[i].kind == t_[r.first + 2].kind && ends(i + 1))
+            len = 1; // C where the set names T.C
+          else if (i + n <= re && same(i, r) && !(n == 1 && (!ends(i + 1) || after)))
+            len = n;
+          if (!len) continue;
           replace_[i] = "NULL";
-          for (size_t m = i + 1; m < i + n; ++m) skip_[m] = 1;
-          i += n - 1;
+          for (size_t m = i + 1; m < i + len; ++m) skip_[m] = 1;
+          i += len - 1;
           break;
         }
       }
     };
+    for (auto& st : stars) {
+      std::string list;
+      std::vector<std::string> names;
+      for (auto& [q, name] : st.cols) {
+        bool in = std::any_of(set.begin(), set.end(), [&](Range x) {
+          return t_[x.second - 1].text == name &&
+                 (x.second == x.first + 1 || (x.second == x.first + 3 && is(t_[x.first + 1], ".") && t_[x.first].text == q));
+        });
+        list += (list.empty() ? "" : ", ") + (!in ? std::string("NULL") : q.empty() ? quoteIdent(name) : quoteIdent(q) + "." + quoteIdent(name)) +
+                " AS " + quoteIdent(name);
+        names.push_back(name);
+      }
+      replace_[st.b] = list;
+      for (size_t m = st.b + 1; m < st.e; ++m) skip_[m] = 1;
+      starNames_[st.b] = std::move(names);
+    }
     mark(listBegin, from);
     mark(groupEnd, havingEnd);
     std::string hidden;
@@ -337,15 +410,18 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     if (!hidden.empty()) replace_[from] = hidden + " FROM";
     size_t ignored;
     expandingGroups_ = true;
+    groupsBlock_ = s;
     partGroups_ = set;
     std::string part;
     try {
       part = emitSelect(s, e, ignored);
     } catch (...) {
       expandingGroups_ = false;
+      starNames_.clear();
       throw;
     }
     expandingGroups_ = false;
+    starNames_.clear();
     parts.push_back(part);
     replace_ = savedReplace;
     skip_ = savedSkip;
@@ -403,6 +479,12 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     size_t item = 1, ib = listBegin;
     for (size_t m = listBegin; m <= from; ++m) {
       if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
+      if (const Star* st = starAt(ib)) {
+        for (size_t k = 0; k < st->cols.size(); ++k)
+          keys.push_back(std::to_string(item++) + (cube ? " NULLS FIRST" : " NULLS LAST"));
+        ib = m + 1;
+        continue;
+      }
       for (auto r : all)
         if (same(ib, r) && (ib + (r.second - r.first) == m || aliasToken(ib + (r.second - r.first))))
           keys.push_back(std::to_string(item) + (cube ? " NULLS FIRST" : " NULLS LAST"));
@@ -420,6 +502,69 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   }
   next = tail;
   return out;
+}
+
+// The columns "*" or "T.*" at [i, ie) stands for, each with its qualifier; false where they are
+// not known from the catalog (an inline view, a WITH query, a dictionary view).
+bool Translator::starColumns(size_t i, size_t ie, const Context& c, bool lone,
+                             std::vector<std::pair<std::string, std::string>>& out) const {
+  if (!(ie == i + 1 && is(t_[i], "*")) && !(ie == i + 3 && is(t_[i + 1], ".") && is(t_[i + 2], "*"))) return false;
+  std::string q = ie == i + 3 ? t_[i].text : std::string();
+  if (q.empty() && c.opaque) {
+    // one inline view and nothing else: its items' names
+    if (!c.tables.empty() || c.derived.size() != 1 || !lone) return false;
+    q = c.derived[0].second;
+  }
+  for (auto& [open, alias] : c.derived) {
+    if (alias != q) continue;
+    std::vector<std::string> names;
+    if (!derivedNames(open, names)) return false;
+    for (auto& n : names) out.emplace_back(alias, n);
+    return !out.empty();
+  }
+  for (auto& r : c.tables) {
+    std::string exposed = r.alias.empty() ? r.name : r.alias;
+    if (!q.empty() && exposed != q) continue;
+    if (auto cte = cteBodies_.find(r.name); cte != cteBodies_.end() && r.dictionary.empty()) {
+      // a WITH query: its list of names, or its items'
+      std::vector<std::string> names;
+      if (size_t list = cte->second.second) {
+        for (size_t m = list + 1; m < matching(list); ++m)
+          if (t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent) names.push_back(t_[m].text);
+      } else if (!derivedNames(cte->second.first, names)) {
+        return false;
+      }
+      for (auto& n : names) out.emplace_back(exposed, n);
+      continue;
+    }
+    if (r.name == "DUAL" || cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) return false;
+    for (auto& col : cat_.columns(r.name)) out.emplace_back(exposed, col.name);
+  }
+  return !out.empty();
+}
+
+// The names of the columns of the subquery opened at `open`; false where an item has none.
+bool Translator::derivedNames(size_t open, std::vector<std::string>& names) const {
+  if (!is(at(open), "(")) return false;
+  size_t close = matching(open), s = open + 1;
+  if (!is(at(s), "SELECT")) return false;
+  int d = t_[s].depth;
+  size_t ib = s + 1;
+  if (is(at(ib), "DISTINCT") || is(at(ib), "UNIQUE") || is(at(ib), "ALL")) ++ib;
+  for (size_t m = ib; m < close; ++m) {
+    bool last = t_[m].depth == d && is(t_[m], "FROM");
+    if (!last && !(t_[m].depth == d && is(t_[m], ","))) continue;
+    auto word = [&](size_t k) { return t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent; };
+    if (m - ib >= 2 && aliasToken(m - 1) && (is(t_[m - 2], "AS") || !(t_[m - 2].kind == Token::Op && t_[m - 2].text != ")")))
+      names.push_back(t_[m - 1].text);
+    else if ((m == ib + 1 && word(ib)) || (m == ib + 3 && is(t_[ib + 1], ".") && word(m - 1)))
+      names.push_back(t_[m - 1].text);
+    else
+      return false;
+    if (last) return true;
+    ib = m + 1;
+  }
+  return false;
 }
 
 // MAX(AVG(SAL)) ... GROUP BY DEPTNO: the inner aggregates are computed per group first, and the

@@ -331,13 +331,20 @@ public:
   std::string frameValue(size_t i, size_t& after);
   // NTH_VALUE (...) FROM FIRST|LAST: that FROM becomes "NTH$FROM", so no clause ends there
   void markNthFrom();
+  void positiveCount(size_t i);
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);
   bool expandingGroups_ = false;
+  size_t groupsBlock_ = 0; // the SELECT of the block expandingGroups_ writes
   [[gnu::noinline]] std::string nestedAggregates(size_t s, size_t e, size_t& next);
   std::set<size_t> nestedDone_; // blocks whose nested aggregates are written
   std::vector<std::pair<size_t, size_t>> partGroups_; // the grouping set being written
   std::vector<std::string> lastNames_; // the last query block's result column names (empty with a *)
+  // a "*" or "T.*" written out per grouping set: its first token and the names it gives
+  std::map<size_t, std::vector<std::string>> starNames_;
+  bool starColumns(size_t i, size_t ie, const Context& c, bool lone,
+                   std::vector<std::pair<std::string, std::string>>& out) const;
+  bool derivedNames(size_t open, std::vector<std::string>& names) const;
   static std::string groupedCall(const std::string& f, std::vector<std::string> parts);
   std::string withHoisted(const std::string& sql) const;
   // The whole token list as one expression (a trigger's WHEN condition).

@@ -167,6 +167,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   if (!nestedDone_.count(s))
     if (std::string nested = nestedAggregates(s, e, next); !nested.empty()) return nested;
   int d = t_[s].depth;
+  // this block is one grouping set of ROLLUP, CUBE or GROUPING SETS (a subquery of it has its own groups)
+  bool expanding = expandingGroups_ && s == groupsBlock_;
   static const std::set<std::string> fromStops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION",
       "INTERSECT", "MINUS", "EXCEPT", "CONNECT", "START", "FOR"};
   static const std::set<std::string> setOps = {"UNION", "INTERSECT", "MINUS", "EXCEPT"};
@@ -274,8 +276,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       else if (!(prev.kind == Token::Op && prev.text != ")")) { alias = t_[ie - 1].text; exprEnd = ie - 1; }
     }
     if (exprEnd == i) throw OraError(936);
-    if (grouped) checkGrouped(i, exprEnd, expandingGroups_ ? partGroups_ : groups, !groups.empty());
-    if (grouped && star && !expandingGroups_) checkGroupedStar(i, ie, groups);
+    if (grouped) checkGrouped(i, exprEnd, expanding ? partGroups_ : groups, !groups.empty());
+    if (grouped && star && !expanding) checkGroupedStar(i, ie, groups);
     out += first ? " " : ", ";
     first = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
@@ -294,7 +296,10 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (exactOut && !star && ty.code == kNumber)
       item = exactItem(std::move(item), alias.empty() ? heading(i, exprEnd) : alias, position, orderNames);
     out += item;
-    anyStar = anyStar || star;
+    if (auto named = star ? starNames_.find(i) : starNames_.end(); named != starNames_.end())
+      outNames.insert(outNames.end(), named->second.begin(), named->second.end());
+    else
+      anyStar = anyStar || star;
     if (!star) {
       if (!alias.empty()) aliases.push_back(alias);
       if (alias.empty()) alias = heading(i, exprEnd);
@@ -357,7 +362,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     break;
   }
   if (cat_.wideColumns()) wideOrderKeys(whereEnd, end, d);
-  if (grouped && !expandingGroups_) checkGroupedClauses(s, fromEnd, end, groups, aliases);
+  if (grouped && !expanding) checkGroupedClauses(s, fromEnd, end, groups, aliases);
   std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
   // a walk in depth-first order takes its row limit after that order
   std::string walkLimit;
