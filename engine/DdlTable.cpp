@@ -584,6 +584,7 @@ void Translator::createView(size_t i, bool replace, bool force) {
   std::string text = source(i, qEnd);
   QueryShape shape;
   try {
+    InnerQueries inner; // the view's columns are read by other queries
     shape = describeQuery(text, i < size() ? t_[i].pos : 0, cat_, names, "a view");
   } catch (const OraError& e) {
     // FORCE: a query over tables or columns not there yet still makes the view, one that has

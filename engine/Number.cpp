@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sqlite3.h>
+#include <unordered_map>
 
 namespace ora {
 
@@ -248,7 +249,45 @@ Num numFromInt(int64_t v) {
   return reduce128(neg, m, 0);
 }
 
+namespace {
+
+// Values with more digits than a double holds, by the double that carries them from one query
+// block to the next (an inline view's AVG read by the outer query): reading the double back gives
+// the whole value. A double that two values map to stands for neither.
+struct Behind {
+  std::unordered_map<uint64_t, Num> byBits;
+  static constexpr size_t kMax = 1 << 16;
+};
+thread_local Behind behind;
+
+uint64_t bitsOf(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+const Num kTwoValues{0, 1}; // not canonical, so never a value
+
+void remember(double d, const Num& a) {
+  if (!std::isfinite(d)) return;
+  if (behind.byBits.size() >= Behind::kMax) behind.byBits.clear(); // the newest are still to be read
+  auto [it, fresh] = behind.byBits.try_emplace(bitsOf(d), a);
+  if (!fresh && (it->second.m != a.m || it->second.e != a.e)) it->second = kTwoValues;
+}
+
+} // namespace
+
+bool exactBehind(double v, Num& out) {
+  if (behind.byBits.empty()) return false;
+  auto it = behind.byBits.find(bitsOf(v));
+  if (it == behind.byBits.end() || (it->second.e == kTwoValues.e && it->second.m == 0)) return false;
+  out = it->second;
+  return true;
+}
+
 Num numFromDouble(double v) {
+  Num whole;
+  if (exactBehind(v, whole)) return whole;
   // The same constant meets every row of a statement (SAL * 1.1): the last two doubles read are
   // remembered, the older one replaced.
   thread_local double seen[2] = {0, 0};
@@ -464,7 +503,9 @@ void resultNum(sqlite3_context* ctx, const Num& a) {
       return;
     }
   }
-  sqlite3_result_double(ctx, numDouble(a));
+  double d = numDouble(a);
+  if (digitsOf(mag(a.m)) > 15) remember(d, a);
+  sqlite3_result_double(ctx, d);
 }
 
 void resultNumExact(sqlite3_context* ctx, const Num& a) {

@@ -23,6 +23,8 @@ bool parseNum(std::string_view text, Num& out);
 Num numFromInt(int64_t v);
 // The shortest decimal that reads back as the same double: what the value was written as.
 Num numFromDouble(double v);
+// The whole value behind a double that a computation of this thread rounded it to, if known.
+bool exactBehind(double v, Num& out);
 // A value as stored or computed: INTEGER, REAL or number text; false for NULL. Throws
 // ORA-01722 for text that is no number and ORA-00932 for a BLOB.
 bool numOf(sqlite3_value* v, Num& out);

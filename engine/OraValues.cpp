@@ -91,6 +91,12 @@ bool parseDecimal(std::string_view s, Decimal& out) {
 }
 
 Decimal fromDouble(double v) {
+  Num whole;
+  if (exactBehind(v, whole)) {
+    Decimal d;
+    parseDecimal(numText(whole), d);
+    return d;
+  }
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
   Decimal d;
@@ -164,7 +170,12 @@ void resultDecimal(sqlite3_context* ctx, const Decimal& d) {
     }
   }
   std::string t = plainText(d);
-  sqlite3_result_double(ctx, std::strtod(t.c_str(), nullptr));
+  Num whole;
+  if (n <= 15 || !parseNum(t, whole)) {
+    sqlite3_result_double(ctx, std::strtod(t.c_str(), nullptr));
+    return;
+  }
+  resultNum(ctx, whole); // remembers the digits the double loses
 }
 
 namespace {
@@ -579,6 +590,8 @@ std::string integerText(int64_t v) {
 }
 
 std::string realText(double v) {
+  Num whole;
+  if (exactBehind(v, whole)) return numText(whole);
   if (v == std::floor(v) && std::fabs(v) < 1e15) return integerText(static_cast<int64_t>(v));
   // The shortest text that reads back as the value, without Oracle's leading zero; the exact
   // decimal path only for what comes out in exponent form.

@@ -117,6 +117,16 @@ ColType resultType(sqlite3_stmt* st, int i, const Translation& t);
 // differs from it only in them.
 Translation translate(const std::string& text, Catalog& cat, bool share = false, bool deferDdlErrors = true);
 
+// While one lives, queries translate for use inside another statement (a view's query): their
+// numbers stay numbers, never the exact decimal text a fetched result column may carry.
+struct InnerQueries {
+  InnerQueries() { ++depth; }
+  ~InnerQueries() { --depth; }
+  InnerQueries(const InnerQueries&) = delete;
+  InnerQueries& operator=(const InnerQueries&) = delete;
+  static thread_local int depth;
+};
+
 struct Literal {
   int token;      // ordinal among the statement's tokens
   bool text;      // a quoted text rather than a number

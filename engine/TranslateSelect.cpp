@@ -35,6 +35,7 @@ Translation Translator::recompiledView(const std::string& view) {
   if (text.empty() || depth >= 8) return t;
   ++depth;
   try {
+    InnerQueries inner;
     t = translate(text, cat_, false, false);
     if (t.kind != StmtKind::Query || !t.moreSql.empty()) t = Translation{};
     // names the translation leaves to SQLite are checked when it prepares the statement
@@ -825,7 +826,7 @@ std::string Translator::exactItem(std::string item, const std::string& name, int
 bool Translator::exactResults(size_t s, size_t listBegin, size_t from, size_t whereEnd, size_t end, bool wrapped,
                               std::vector<std::pair<std::string, size_t>>& orderNames) const {
   int d = t_[s].depth;
-  if (wrapped || d != 0 || expandingGroups_ || !nestedDone_.empty() || t_.empty()) return false;
+  if (wrapped || d != 0 || expandingGroups_ || !nestedDone_.empty() || t_.empty() || InnerQueries::depth) return false;
   if (!is(t_[0], "SELECT") && !is(t_[0], "WITH")) return false;
   for (const Token& k : t_)
     if (k.depth == 0 && (is(k, "UNION") || is(k, "INTERSECT") || is(k, "MINUS") || is(k, "EXCEPT") || is(k, "FETCH") ||
