@@ -5,6 +5,7 @@
 #include "FunctionUtil.h"
 #include "OraValues.h"
 #include "Session.h"
+#include "SqlLexer.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
 
@@ -12,6 +13,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <sqlite3.h>
+#include <strings.h>
 
 using namespace ora;
 using namespace ora::oci;
@@ -160,6 +162,29 @@ OCIW32_API int oclose(unsigned char* cda) {
   });
 }
 
+namespace {
+// The SELECT of the main query after a WITH clause (0 for any other text): Oracle marks an error
+// found while the rows are made there.
+int mainQueryAt(const std::string& stmt) {
+  size_t b = stmt.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos || stmt.size() - b < 4 || ::strncasecmp(stmt.c_str() + b, "WITH", 4) != 0) return 0;
+  std::vector<sql::Token> toks;
+  try {
+    toks = sql::lex(stmt);
+  } catch (const OraError&) {
+    return 0;
+  }
+  int depth = 0;
+  for (size_t i = 1; i < toks.size(); ++i) {
+    const sql::Token& k = toks[i];
+    if (k.kind == sql::Tok::Op && k.text == "(") ++depth;
+    else if (k.kind == sql::Tok::Op && k.text == ")") --depth;
+    else if (depth == 0 && k.kind == sql::Tok::Ident && k.text == "SELECT") return static_cast<int>(k.pos);
+  }
+  return 0;
+}
+} // namespace
+
 OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, unsigned int) {
   if (!cda) return 1001;
   std::shared_ptr<Logon> keep;
@@ -237,6 +262,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
       if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, lits);
       if (c->tr.kind == StmtKind::Query) describe(*c);
       c->ddlText = c->tr.kind == StmtKind::Ddl ? sql : std::string();
+      c->queryAt = c->tr.kind == StmtKind::Query ? mainQueryAt(sql) : 0;
     } catch (OraError& e) {
       if (e.pos < 0) locateError(e, text(sqlstm, sqllen));
       return failWith(cda, c->lda, e, ociw32::kFcParse);
@@ -307,6 +333,7 @@ OCIW32_API int oexec(unsigned char* cda) {
       }
     } catch (OraError& e) {
       if (e.pos < 0 && c->tr.kind == StmtKind::Ddl) locateError(e, c->ddlText);
+      if (e.pos < 0 && c->tr.kind == StmtKind::Query) e.pos = c->queryAt;
       return failWith(cda, c->lda, e, ociw32::kFcExec);
     }
     put32(cda, ociw32::kOffRowsProcessed, c->rows);

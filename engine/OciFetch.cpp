@@ -253,7 +253,8 @@ int fetchInto(unsigned char* cda, int nrows) {
       }
       if (delivered < nrows) return failWith(cda, c->lda, OraError(1403), ociw32::kFcFetch);
       return succeed(cda, ociw32::kFcFetch);
-    } catch (const OraError& e) {
+    } catch (OraError& e) {
+      if (e.pos < 0) e.pos = c->queryAt;
       return failWith(cda, c->lda, e, ociw32::kFcFetch);
     }
   });

@@ -111,6 +111,7 @@ struct Cursor {
   bool parsed = false;
   Translation tr;
   std::string ddlText; // a DDL statement as written: its execution may find a name at fault
+  int queryAt = 0;     // where the query block that gives the rows starts: run-time errors point there
   std::vector<Column> cols;
   std::vector<Define> defs;
   bool executed = false;

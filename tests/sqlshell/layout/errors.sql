@@ -23,3 +23,10 @@ select ename, substr(ename, 1, 2, 3) from emp;
 insert into dept (deptno, dname, loc)
   values (50, 'SALES', CHICAGO);
 select ename　from emp;
+REM source: ORA-01476 met while a WITH query runs, as SQL*Plus shows it (learnomate.org, "ORA-01476:
+REM divisor is equal to zero"): an error met while the rows are made marks the main SELECT.
+WITH T AS (
+SELECT 1 DIVIDEND, 0 DIVISOR FROM DUAL
+)
+SELECT DIVIDEND/DIVISOR AS QUOTIENT FROM T;
+select ename, sal / (sal - sal) from emp;
