@@ -61,6 +61,13 @@ bool Translator::datesAsText(size_t i, std::string& call) {
       for (size_t n = 1; n + 1 < args.size(); n += 2)
         if (args[n].second == args[n].first + 1 && t_[args[n].first].kind == Token::Str && replace_[args[n].first].empty())
           charPadLiteral(args[n].first, size);
+  // DECODE('ab', c, ...): a CHAR column searched for a literal loses its padding down to the
+  // literal's own trailing blanks, so the two are equal exactly when they are blank-padded
+  if (decode && args.size() >= 3 && args[0].second == args[0].first + 1 && t_[args[0].first].kind == Token::Str &&
+      !t_[args[0].first].text.empty() && replace_[args[0].first].empty()) {
+    for (size_t n = 1; n + 1 < args.size(); n += 2)
+      if (plainCharColumn(args[n].first, args[n].second)) charTrimmedTo(args[0].first, args[n].first, args[n].second);
+  }
   // DECODE's and NVL's results take the type of the first one that is not NULL
   size_t firstResult = 0;
   if (decode)
@@ -188,6 +195,15 @@ void Translator::charListLiterals(size_t open, int size) {
     if (t_[m].kind == Token::Str && t_[m].depth == t_[open].depth + 1 && replace_[m].empty() &&
         (is(t_[m - 1], "(") || is(t_[m - 1], ",")) && (m + 1 == close || is(t_[m + 1], ",")))
       charPadLiteral(m, size);
+}
+
+void Translator::charTrimmedTo(size_t strTok, size_t b, size_t e) {
+  const std::string& lit = t_[strTok].text;
+  size_t core = lit.find_last_not_of(' ');
+  size_t blanks = core == std::string::npos ? lit.size() : lit.size() - core - 1;
+  pin_[strTok] = 1;
+  replace_[b] = "(RTRIM(" + emit(b, e) + ", ' ')" + (blanks ? " || '" + std::string(blanks, ' ') + "'" : std::string()) + ")";
+  for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
 }
 
 void Translator::charPadLiteral(size_t strTok, int size) {

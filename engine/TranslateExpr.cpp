@@ -371,15 +371,8 @@ std::string Translator::emit(size_t b, size_t e) {
           // trailing blanks instead, so the two are equal exactly when they are blank-padded
           if (k.text == "NULLIF" && args.size() == 2 && args[0].second == args[0].first + 1 &&
               t_[args[0].first].kind == Token::Str && !t_[args[0].first].text.empty() &&
-              plainCharColumn(args[1].first, args[1].second)) {
-            const std::string& lit = t_[args[0].first].text;
-            pin_[args[0].first] = 1;
-            size_t core = lit.find_last_not_of(' ');
-            size_t blanks = core == std::string::npos ? lit.size() : lit.size() - core - 1;
-            replace_[args[1].first] = "(RTRIM(" + emit(args[1].first, args[1].second) + ", ' ')" +
-                                      (blanks ? " || '" + std::string(blanks, ' ') + "'" : std::string()) + ")";
-            for (size_t m = args[1].first + 1; m < args[1].second; ++m) skip_[m] = 1;
-          }
+              plainCharColumn(args[1].first, args[1].second))
+            charTrimmedTo(args[0].first, args[1].first, args[1].second);
         } else if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);

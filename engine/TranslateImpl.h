@@ -175,6 +175,9 @@ private:
   // A CHAR column compared with a text literal: the literal padded to the column's length.
   int plainCharColumn(size_t b, size_t e);
   void charPadLiteral(size_t strTok, int size);
+  // A CHAR column compared with a literal that stays as written: the column's padding cut back to
+  // the literal's own trailing blanks.
+  void charTrimmedTo(size_t strTok, size_t b, size_t e);
   void charListLiterals(size_t open, int size);
   void charCaseLiterals(size_t caseTok);
   bool charPadded(size_t lb, size_t le, size_t rb, size_t re, bool lStr, bool rStr);
