@@ -91,7 +91,7 @@ private:
   Node* defaultOr();
   void constraintTarget(Node* what);
   void usingQualified(const Node* block, const Node* orderBy = nullptr) const;
-  void outerMarkIn(const Node* on) const;
+  void outerMarkIn(const Node* on, int code = 25156) const;
   bool limitAhead() const;
   Node* unary();
   Node* primary();
@@ -111,7 +111,8 @@ private:
   Node* tableRef();
   Node* orderBy();
   void rowLimit(Node* q);
-  void searchCycle();
+  void searchCycle(const Node* cte);
+  void withReferences(const Node* with) const;
   bool tableAliasAt() const;
 
   // statements (ParseStatement.cpp)

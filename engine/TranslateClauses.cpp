@@ -442,6 +442,19 @@ std::string Translator::quantified(const Quantified& q) {
     for (auto [vb, ve] : q.values) values += (values.empty() ? "VALUES (" : ", (") + emit(tokenAt(vb), tokenAt(ve)) + ")";
   }
   std::string op = q.op == "!=" || q.op == "^=" || q.op == "~=" ? "<>" : q.op;
+  if (q.width > 1) {
+    // rows compare value by value: equal when all are, unknown when a NULL leaves it open
+    std::string names, row;
+    for (size_t k = 1; k <= q.width; ++k) {
+      std::string v = "\"V" + std::to_string(k) + "\"";
+      names += (k > 1 ? ", " : "") + v;
+      row += (k > 1 ? ", " : "") + v;
+    }
+    std::string c = "(SELECT " + left + " " + op + " (" + row + ") AS \"C\" FROM \"A$\")";
+    std::string decide = q.all ? "CASE WHEN MIN(\"C\") = 0 THEN 0 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 1 END"
+                               : "CASE WHEN MAX(\"C\") = 1 THEN 1 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 0 END";
+    return "(WITH \"A$\"(" + names + ") AS (" + values + ") SELECT " + decide + " FROM " + c + ")";
+  }
   bool grouped = false; // an aggregate on the left belongs to this query, not the values' one
   for (size_t k = tokenAt(q.left.first); k < tokenAt(q.left.second) && !grouped; ++k) grouped = isAggregate(k);
   if (grouped && !((op == "<>" && q.all) || (op == "=" && !q.all))) {
@@ -530,6 +543,9 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
     }
     if (!is(at(m), "SET")) throw OraError(905);
     orderColumn = quoteIdent(at(m + 1).text);
+    ColType number;
+    number.code = kNumber;
+    tr_.inferred.emplace(at(m + 1).text, number);
     order = " ORDER BY " + std::to_string(names.size() + 1) + (depthFirst ? " DESC" : " ASC") + keys;
     for (size_t k = c; k < m + 2; ++k) skip_[k] = 1;
     c = m + 2;
@@ -547,6 +563,10 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
     }
     if (!is(at(m), "SET") || !is(at(m + 2), "TO") || !is(at(m + 4), "DEFAULT")) throw OraError(905);
     const std::string mark = quoteIdent(at(m + 1).text), yes = source(m + 3, m + 4), no = source(m + 5, m + 6);
+    ColType flag; // the marks are one-byte strings
+    flag.code = kVarchar2;
+    flag.size = 1;
+    tr_.inferred.emplace(at(m + 1).text, flag);
     // the select items of anchor and step, as written
     auto items = [&](size_t selectAt, size_t fromAt) {
       std::vector<std::pair<size_t, size_t>> out;

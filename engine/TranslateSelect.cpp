@@ -699,7 +699,7 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
     }
   if (!any) return {};
 
-  struct Item { size_t b, e; std::string id, name; bool outer = false; std::set<std::string> partners;
+  struct Item { size_t b, e; std::string id, name; bool outer = false, self = false; std::set<std::string> partners;
                 std::vector<std::pair<size_t, size_t>> conds; };
   std::vector<Item> items;
   size_t b = fb;
@@ -707,7 +707,7 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
     if (i < fe && t_[i].depth == d && t_[i].kind == Token::Ident && (t_[i].text == "JOIN" || t_[i].text == "ON"))
       throw OraError(25156);
     if (i < fe && !(t_[i].depth == d && is(t_[i], ","))) continue;
-    Item it{b, i, "", "", false, {}, {}};
+    Item it{b, i, "", "", false, false, {}, {}};
     size_t last = i - 1;
     if (is(at(b), "(")) {
       size_t close = subquerySpan(b);
@@ -748,8 +748,8 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
         for (size_t m = cb; m < ce; ++m)
           if (outerMark(m)) throw OraError(1719);
       }
-      if ((k.kind != Token::Ident && k.kind != Token::QIdent) || keywordAt(t_, i) || is(at(i + 1), "(") ||
-          (i > cb && is(at(i - 1), ".")))
+      if ((k.kind != Token::Ident && k.kind != Token::QIdent) || keywordAt(t_, i) ||
+          (is(at(i + 1), "(") && !outerMark(i + 1)) || (i > cb && is(at(i - 1), ".")))
         continue;
       size_t endRef = is(at(i + 1), ".") ? i + 3 : i + 1;
       int n = itemOf(i);
@@ -765,8 +765,8 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
     }
     if (!marked) continue;
     if (subquery) throw OraError(1799);
-    others.erase(outer);
     Item& it = items[outer];
+    if (others.erase(outer)) it.self = true;
     it.outer = true;
     for (int o : others) it.partners.insert(items[o].id);
     it.conds.emplace_back(cb, ce);
@@ -780,6 +780,17 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
   // the (+) marks themselves are not emitted
   for (size_t i = wb; i < we; ++i)
     if (outerMark(i)) skip_[i] = skip_[i + 1] = skip_[i + 2] = 1;
+  // a table marked only against constants or an outer query's columns joins nothing: its
+  // conditions filter it as they would without the mark
+  bool joins = false;
+  for (auto& it : items) {
+    if (it.outer && it.partners.empty() && !it.self) {
+      it.outer = false;
+      it.conds.clear();
+    }
+    joins = joins || it.outer;
+  }
+  if (!joins) return {};
   std::string out;
   for (auto& it : items)
     if (!it.outer) out += (out.empty() ? "" : ", ") + emit(it.b, it.e);
