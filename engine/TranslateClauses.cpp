@@ -489,21 +489,29 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
   const std::string name = at(nameAt).text;
   size_t close = matching(open);
   int d = at(open).depth + 1;
-  size_t unionAt = 0, refs = 0;
-  bool unionAll = true;
+  // the recursive branch is the last one, after a UNION ALL; the anchor before it may itself
+  // combine several query blocks
+  size_t unionAt = 0, refs = 0, stepRefs = 0;
+  bool unionAll = true, anyUnion = false;
   for (size_t k = open + 1; k < close; ++k) {
-    if (t_[k].depth == d && is(t_[k], "UNION")) {
-      if (!unionAt) unionAll = is(at(k + 1), "ALL");
-      unionAt = unionAt ? unionAt : k;
+    if (t_[k].depth == d && (is(t_[k], "UNION") || is(t_[k], "INTERSECT") || is(t_[k], "MINUS") || is(t_[k], "EXCEPT"))) {
+      unionAll = is(t_[k], "UNION") && is(at(k + 1), "ALL");
+      anyUnion = anyUnion || is(t_[k], "UNION");
+      unionAt = k;
+      stepRefs = 0;
     }
     if (t_[k].kind != Token::Str && at(k).text == name && !is(at(k + 1), "(") && !is(at(k - 1), ".") &&
-        (is(at(k - 1), "FROM") || is(at(k - 1), "JOIN") || is(at(k - 1), ",")))
+        (is(at(k - 1), "FROM") || is(at(k - 1), "JOIN") || is(at(k - 1), ","))) {
       ++refs;
+      ++stepRefs;
+    }
   }
   if (!refs) return;
   // a query that reads itself: the recursive form, named columns and UNION ALL
   if (!is(at(nameAt + 1), "(")) throw OraError(32039).at(static_cast<int>(at(nameAt).pos));
-  if (!unionAt || !unionAll) throw OraError(32040).at(static_cast<int>(at(nameAt).pos));
+  if (!unionAt) throw OraError(32040).at(static_cast<int>(at(nameAt).pos));
+  if (!stepRefs || stepRefs < refs) throw OraError(anyUnion ? 32041 : 32040).at(static_cast<int>(at(nameAt).pos));
+  if (!unionAll) throw OraError(32040).at(static_cast<int>(at(nameAt).pos));
   size_t listEnd = matching(nameAt + 1);
   auto fromOf = [&](size_t b, size_t e) {
     for (size_t k = b; k < e; ++k)
@@ -512,6 +520,17 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
   };
   size_t anchorFrom = fromOf(open + 1, unionAt), stepFrom = fromOf(unionAt + 2, close);
   if (anchorFrom >= unionAt || stepFrom >= close || !replace_[anchorFrom].empty() || !replace_[stepFrom].empty()) return;
+  std::vector<std::pair<size_t, size_t>> anchors; // the SELECT and FROM of each anchor block
+  for (size_t k = open + 1, sel = 0; k < unionAt; ++k) {
+    if (t_[k].depth != d) continue;
+    if (is(t_[k], "SELECT")) sel = k;
+    else if (is(t_[k], "FROM") && sel) {
+      if (!replace_[k].empty()) return;
+      anchors.emplace_back(sel, k);
+      sel = 0;
+    }
+  }
+  std::map<size_t, std::string> anchorCycles; // by FROM
   const std::string walk = quoteIdent(name + "$R");
   std::string columns;
   std::vector<std::string> names;
@@ -552,7 +571,7 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
   }
   // CYCLE: each row carries the cycle columns' values on its way down; a row that repeats one
   // of them is marked and not followed
-  std::string cycleColumns, markColumn, anchorCycle, stepCycle, whereClose;
+  std::string cycleColumns, markColumn, stepCycle, whereClose;
   if (is(at(c), "CYCLE")) {
     std::vector<size_t> cols;
     size_t m = c + 1;
@@ -581,8 +600,10 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
         }
       return out;
     };
-    auto anchorItems = items(open + 1, anchorFrom), stepItems = items(unionAt + 2, stepFrom);
-    if (anchorItems.size() != names.size() || stepItems.size() != names.size()) return;
+    auto stepItems = items(unionAt + 2, stepFrom);
+    if (stepItems.size() != names.size()) return;
+    for (auto [sel, from] : anchors)
+      if (items(sel, from).size() != names.size()) return;
     auto key = [&](const std::vector<std::pair<size_t, size_t>>& from) {
       std::string k;
       for (size_t n : cols) k += (k.empty() ? "(" : " || '|' || (") + source(from[n].first, from[n].second) + ")";
@@ -598,7 +619,7 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
     const std::string path = quoteIdent(parent) + ".\"Y$\"";
     cycleColumns = ", \"Y$\", " + mark;
     markColumn = ", " + mark;
-    anchorCycle = ", '/' || " + key(anchorItems) + " || '/', " + no;
+    for (auto [sel, from] : anchors) anchorCycles[from] = ", '/' || " + key(items(sel, from)) + " || '/', " + no;
     stepCycle = ", " + path + " || " + key(stepItems) + " || '/', CASE WHEN instr(" + path + ", '/' || " +
                 key(stepItems) + " || '/') > 0 THEN " + yes + " ELSE " + no + " END";
     std::string follow = quoteIdent(parent) + "." + mark + " = " + no;
@@ -615,7 +636,7 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
   }
   replace_[nameAt] = walk;
   replace_[listEnd] = ", \"L$\"" + cycleColumns + ")";
-  replace_[anchorFrom] = ", 0" + anchorCycle + " FROM";
+  for (auto [sel, from] : anchors) replace_[from] = ", 0" + anchorCycles[from] + " FROM";
   replace_[stepFrom] =
       ", CASE WHEN \"L$\" >= 100000 THEN ora_raise(32044) ELSE \"L$\" + 1 END" + stepCycle + " FROM";
   for (size_t k = unionAt; k < close; ++k)

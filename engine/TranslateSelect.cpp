@@ -755,6 +755,11 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
       int n = itemOf(i);
       if (outerMark(endRef)) {
         marked = true;
+        // a table of an outer query is joined there, not here
+        if (n < 0 && endRef == i + 3)
+          for (size_t c = 0; c + 1 < ctx_.size(); ++c)
+            for (auto& r : ctx_[c].tables)
+              if ((r.alias.empty() ? r.name : r.alias) == k.text) throw OraError(1705).at(static_cast<int>(k.pos));
         if (n < 0) throw OraError(904, k.text);
         if (outer >= 0 && outer != n) throw OraError(1468);
         outer = n;
