@@ -381,13 +381,13 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   }
   if (limit >= 0) {
     // Oracle numbers rows as they are found, before grouping and sorting.
-    bool plain = whereEnd == end && !head.ends_with("DISTINCT") && joined.empty();
+    bool plain = whereEnd == end && !head.ends_with("DISTINCT");
     for (size_t i = listBegin; plain && i < from; ++i) {
       if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "("))
         plain = false;
     }
     if (plain) {
-      out += " " + emit(from, end);
+      out += " " + (joined.empty() ? emit(from, end) : "FROM " + joined + " " + emit(fromEnd, end));
       out = "SELECT * FROM (" + out + " LIMIT " + std::to_string(limit) + ")";
     } else {
       std::string keys, froms;
