@@ -197,6 +197,8 @@ const std::map<int, const char*>& texts() {
       {997, "illegal use of LONG datatype"},
       {998, "must name this expression with a column alias"},
       {25156, "old style outer join (+) cannot be used with ANSI joins"},
+      {2251, "subquery not allowed here"},
+      {22818, "subquery expressions not allowed here"},
       {1705, "an outer-join cannot be specified on a correlation column"},
       {30563, "outer join operator (+) is not allowed here"},
       {32031, "illegal reference of a query name in WITH clause"},

@@ -28,6 +28,18 @@ std::vector<const Node*> tableUses(const Node* q, const std::string& name) {
 }
 } // namespace
 
+const Node* subqueryIn(const Node* n) {
+  std::vector<const Node*> todo{n};
+  while (!todo.empty()) {
+    const Node* k = todo.back();
+    todo.pop_back();
+    if (!k) continue;
+    if (k->kind == N::Subquery || k->kind == N::Exists) return k;
+    for (const Node* c : k->kids) todo.push_back(c);
+  }
+  return nullptr;
+}
+
 Node* Parser::query(bool orderBy) {
   DepthGuard g(queryDepth_, kMaxSubqueryDepth, cur().pos);
   Node* q = make(N::Query);
@@ -313,6 +325,8 @@ Node* Parser::selectBlock() {
           g->kids.push_back(expr());
         }
       } while (acceptOp(","));
+      // GROUP BY (SELECT ...) is ORA-22818
+      if (const Node* sub = subqueryIn(g)) failAt(22818, sub->pos);
       s->kids[slot::GroupBy] = finish(g);
     } else if (isWord("HAVING") && !s->kids[slot::Having]) {
       ++i_;

@@ -24,6 +24,9 @@ Node* parse(std::string_view text, Tree& tree);
 // (stored PL/SQL units, blocks) take the rest.
 bool parsedKind(const std::vector<Token>& toks);
 
+// The first subquery inside an expression, or nullptr.
+const Node* subqueryIn(const Node* n);
+
 class Parser {
 public:
   Parser(std::string_view text, std::vector<Token> toks, Tree& tree)
