@@ -1,5 +1,8 @@
 // Queries: WITH, query blocks, set operators, joins, ORDER BY, FOR UPDATE.
 #include "SqlParser.h"
+#include "OraFunctions.h"
+
+#include <algorithm>
 
 namespace ora::sql {
 
@@ -9,7 +12,33 @@ bool joinWord(const std::string& w) {
          w == "NATURAL";
 }
 bool setWord(const std::string& w) { return w == "UNION" || w == "INTERSECT" || w == "MINUS" || w == "EXCEPT"; }
+
+// The places where a query names the table or WITH query "name" (without a schema).
+std::vector<const Node*> tableUses(const Node* q, const std::string& name) {
+  std::vector<const Node*> out, todo{q};
+  while (!todo.empty()) {
+    const Node* n = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    if (n->kind == N::Table && n->text == name && n->kid(0) && n->kid(0)->kids.empty()) out.push_back(n);
+    for (const Node* k : n->kids) todo.push_back(k);
+  }
+  std::sort(out.begin(), out.end(), [](const Node* a, const Node* b) { return a->pos < b->pos; });
+  return out;
+}
 } // namespace
+
+const Node* subqueryIn(const Node* n) {
+  std::vector<const Node*> todo{n};
+  while (!todo.empty()) {
+    const Node* k = todo.back();
+    todo.pop_back();
+    if (!k) continue;
+    if (k->kind == N::Subquery || k->kind == N::Exists) return k;
+    for (const Node* c : k->kids) todo.push_back(c);
+  }
+  return nullptr;
+}
 
 Node* Parser::query(bool orderBy) {
   DepthGuard g(queryDepth_, kMaxSubqueryDepth, cur().pos);
@@ -23,6 +52,10 @@ Node* Parser::query(bool orderBy) {
       c->text = name(903);
       if (acceptOp("(")) {
         c->kids.push_back(nameList());
+        const auto& cols = c->kids.back()->kids;
+        for (size_t k = 1; k < cols.size(); ++k)
+          for (size_t m = 0; m < k; ++m)
+            if (cols[m]->text == cols[k]->text) failAt(32049, cols[k]->pos);
       } else {
         c->kids.push_back(nullptr);
       }
@@ -30,10 +63,11 @@ Node* Parser::query(bool orderBy) {
       expectOp("(", 906);
       c->kids.push_back(query(true));
       expectOp(")", 907);
-      searchCycle();
+      searchCycle(c);
       w->kids.push_back(finish(c));
     } while (acceptOp(","));
     q->kids[slot::With] = finish(w);
+    withReferences(w);
     if (!isWord("SELECT") && !isOp("(")) fail(928);
   }
   q->kids[slot::Body] = setExpr();
@@ -41,6 +75,7 @@ Node* Parser::query(bool orderBy) {
   bool limited = orderBy || limitAhead();
   if (limited && isWord("ORDER")) {
     q->kids[slot::OrderBy] = this->orderBy();
+    outerMarkIn(q->kids[slot::OrderBy], 30563);
     if (q->kids[slot::Body] && q->kids[slot::Body]->kind == N::Select)
       usingQualified(q->kids[slot::Body], q->kids[slot::OrderBy]);
   }
@@ -80,30 +115,90 @@ bool Parser::limitAhead() const {
 }
 
 // A recursive WITH query's SEARCH {DEPTH|BREADTH} FIRST BY ... SET c and CYCLE ... SET c TO v
-// DEFAULT w.
-void Parser::searchCycle() {
-  if (acceptWord("SEARCH")) {
+// DEFAULT w. They order and mark the WITH query's own columns and add columns of new names.
+void Parser::searchCycle(const Node* cte) {
+  const Node* cols = cte->kid(0);
+  auto listed = [&](const std::string& n) {
+    if (cols)
+      for (const Node* k : cols->kids)
+        if (k->text == n) return true;
+    return false;
+  };
+  bool recursive = !tableUses(cte->kid(1), cte->text).empty();
+  std::string sequence;
+  if (isWord("SEARCH")) {
+    if (!recursive) fail(32480);
+    ++i_;
     if (!acceptWord("DEPTH")) expectWord("BREADTH", 905);
     expectWord("FIRST", 905);
     expectWord("BY", 905);
+    std::vector<std::string> keys;
     do {
-      name(904);
+      uint32_t at = cur().pos;
+      std::string key = name(904);
+      if (cols && !listed(key)) failAt(32489, at);
+      if (std::find(keys.begin(), keys.end(), key) != keys.end()) failAt(32483, at);
+      keys.push_back(key);
       if (!acceptWord("ASC")) acceptWord("DESC");
       if (acceptWord("NULLS") && !acceptWord("FIRST")) expectWord("LAST", 905);
     } while (acceptOp(","));
     expectWord("SET", 905);
-    name(904);
+    uint32_t at = cur().pos;
+    sequence = name(904);
+    if (listed(sequence)) failAt(32046, at);
   }
-  if (acceptWord("CYCLE")) {
+  if (isWord("CYCLE")) {
+    if (!recursive) fail(32480);
+    ++i_;
+    std::vector<std::string> keys;
     do {
-      name(904);
+      uint32_t at = cur().pos;
+      std::string key = name(904);
+      if (cols && !listed(key)) failAt(32485, at);
+      if (std::find(keys.begin(), keys.end(), key) != keys.end()) failAt(32484, at);
+      keys.push_back(key);
     } while (acceptOp(","));
     expectWord("SET", 905);
-    name(904);
+    uint32_t at = cur().pos;
+    std::string mark = name(904);
+    if (listed(mark)) failAt(32048, at);
+    if (mark == sequence) failAt(32482, at);
     expectWord("TO", 905);
-    expr();
+    const Node* yes = expr();
     expectWord("DEFAULT", 905);
-    expr();
+    const Node* no = expr();
+    // the marks are one-byte strings: 'Y' and 'N'
+    for (const Node* v : {yes, no})
+      if (v->kind != N::Str || v->text.size() != 1) failAt(32047, v->pos);
+    if (yes->text == no->text) failAt(32481, no->pos);
+  }
+}
+
+// A WITH query sees only the WITH queries before it (ORA-32031), and its recursive branch
+// reads itself once, without grouping, DISTINCT or aggregates (ORA-32490, ORA-32486).
+void Parser::withReferences(const Node* with) const {
+  for (size_t k = 0; k < with->kids.size(); ++k) {
+    const Node* cte = with->kids[k];
+    for (size_t m = k + 1; m < with->kids.size(); ++m)
+      if (auto uses = tableUses(cte->kid(1), with->kids[m]->text); !uses.empty()) failAt(32031, uses[0]->pos);
+    const Node* body = cte->kid(1) ? cte->kid(1)->kid(slot::Body) : nullptr;
+    if (!body || body->kind != N::SetOp || body->text != "UNION ALL") continue;
+    const Node* step = body->kid(1);
+    auto uses = tableUses(step, cte->text);
+    if (uses.empty()) continue;
+    if (uses.size() > 1) failAt(32490, uses[1]->pos);
+    if (!step || step->kind != N::Select) continue;
+    if (step->has(kDistinct)) failAt(32486, step->pos);
+    for (size_t slotAt : {slot::GroupBy, slot::Having, slot::ConnectBy})
+      if (step->kid(slotAt)) failAt(32486, step->kid(slotAt)->pos);
+    std::vector<const Node*> todo{step->kid(slot::Items)};
+    while (!todo.empty()) {
+      const Node* n = todo.back();
+      todo.pop_back();
+      if (!n || n->kind == N::Subquery || n->kind == N::Exists) continue;
+      if (n->kind == N::Call && (n->has(kOver) || aggregateFunction(n->text))) failAt(32486, n->pos);
+      for (const Node* c : n->kids) todo.push_back(c);
+    }
   }
 }
 
@@ -230,6 +325,8 @@ Node* Parser::selectBlock() {
           g->kids.push_back(expr());
         }
       } while (acceptOp(","));
+      // GROUP BY (SELECT ...) is ORA-22818
+      if (const Node* sub = subqueryIn(g)) failAt(22818, sub->pos);
       s->kids[slot::GroupBy] = finish(g);
     } else if (isWord("HAVING") && !s->kids[slot::Having]) {
       ++i_;
@@ -238,6 +335,7 @@ Node* Parser::selectBlock() {
       break;
     }
   }
+  for (size_t k : {slot::Items, slot::StartWith, slot::ConnectBy}) outerMarkIn(s->kids[k], 30563);
   usingQualified(s);
   return finish(s);
 }
@@ -273,14 +371,15 @@ void Parser::usingQualified(const Node* block, const Node* orderBy) const {
   }
 }
 
-// An ANSI join's condition cannot also use the old (+) outer join mark (ORA-25156).
-void Parser::outerMarkIn(const Node* on) const {
+// An ANSI join's condition cannot also use the old (+) outer join mark (ORA-25156); nor can the
+// select list, ORDER BY, START WITH or CONNECT BY (ORA-30563).
+void Parser::outerMarkIn(const Node* on, int code) const {
   std::vector<const Node*> todo{on};
   while (!todo.empty()) {
     const Node* n = todo.back();
     todo.pop_back();
     if (!n || n->kind == N::Subquery || n->kind == N::Query) continue;
-    if (n->has(kOuterMark) && (n->kind == N::Name)) failAt(25156, n->pos);
+    if (n->has(kOuterMark) && (n->kind == N::Name)) failAt(code, n->pos);
     for (const Node* k : n->kids) todo.push_back(k);
   }
 }

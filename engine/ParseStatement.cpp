@@ -429,6 +429,7 @@ Node* Parser::columnDef(bool modify) {
   for (;;) {
     if (acceptWord("DEFAULT")) {
       def = expr();
+      if (const Node* sub = subqueryIn(def)) failAt(22818, sub->pos);
       if (const Node* col = columnIn(def)) failAt(984, col->pos);
     } else if (acceptWord("GENERATED")) {
       // GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(sequence options)]
@@ -484,6 +485,7 @@ Node* Parser::constraint(bool columnLevel) {
     k->text = "CHECK";
     expectOp("(", 906);
     k->kids.push_back(condition());
+    if (const Node* sub = subqueryIn(k->kids.back())) failAt(2251, sub->pos);
     expectOp(")", 907);
   } else if (isWord("FOREIGN") || isWord("REFERENCES")) {
     k->text = "FOREIGN KEY";

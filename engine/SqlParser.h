@@ -24,6 +24,9 @@ Node* parse(std::string_view text, Tree& tree);
 // (stored PL/SQL units, blocks) take the rest.
 bool parsedKind(const std::vector<Token>& toks);
 
+// The first subquery inside an expression, or nullptr.
+const Node* subqueryIn(const Node* n);
+
 class Parser {
 public:
   Parser(std::string_view text, std::vector<Token> toks, Tree& tree)
@@ -91,7 +94,7 @@ private:
   Node* defaultOr();
   void constraintTarget(Node* what);
   void usingQualified(const Node* block, const Node* orderBy = nullptr) const;
-  void outerMarkIn(const Node* on) const;
+  void outerMarkIn(const Node* on, int code = 25156) const;
   bool limitAhead() const;
   Node* unary();
   Node* primary();
@@ -111,7 +114,8 @@ private:
   Node* tableRef();
   Node* orderBy();
   void rowLimit(Node* q);
-  void searchCycle();
+  void searchCycle(const Node* cte);
+  void withReferences(const Node* with) const;
   bool tableAliasAt() const;
 
   // statements (ParseStatement.cpp)

@@ -29,7 +29,9 @@ Translation Translator::run() {
   pin_.assign(size(), 0);
   // names of WITH subqueries, which FROM may name like tables
   for (size_t i = 0; i < size(); ++i) {
-    if (!is(t_[i], "WITH") || (i > 0 && !is(t_[i - 1], "(") && !is(t_[i - 1], "AS"))) continue;
+    // INSERT INTO t [(c, ...)] WITH q AS (...) SELECT ...: the inserted query has one too
+    bool inserted = is(t_[0], "INSERT") && i > 2 && !is(t_[i - 1], "START");
+    if (!is(t_[i], "WITH") || (i > 0 && !is(t_[i - 1], "(") && !is(t_[i - 1], "AS") && !inserted)) continue;
     size_t j = i + 1;
     while (aliasToken(j)) {
       cteNames_.insert(at(j).text);
@@ -328,6 +330,20 @@ int64_t Catalog::objectNumber(const std::string& table) {
 }
 
 namespace {
+// How many columns a subquery gives; 0 when a "*" leaves it to its tables.
+size_t subqueryWidth(const sql::Node* q) {
+  while (q && q->kind != sql::N::Select) {
+    if (q->kind == sql::N::Subquery) q = q->kid(0);
+    else if (q->kind == sql::N::Query) q = q->kid(sql::slot::Body);
+    else if (q->kind == sql::N::SetOp) q = q->kid(0);
+    else return 0;
+  }
+  if (!q || !q->kid(sql::slot::Items)) return 0;
+  for (const sql::Node* item : q->kid(sql::slot::Items)->kids)
+    if (!item || !item->kid(0) || item->kid(0)->kind == sql::N::Star) return 0;
+  return q->kid(sql::slot::Items)->kids.size();
+}
+
 // Byte offsets of the "(" of every subquery that must give a single value. Iterative, so any
 // tree the parser accepted is walked without deep recursion.
 // Oracle takes a query block's HAVING before its GROUP BY, SQLite only after it: the text with
@@ -371,6 +387,10 @@ void scalarSubqueries(const sql::Node* root, std::set<size_t>& out, std::set<siz
                         (parent->kid(0)->kind == sql::N::Row || parent->kid(0)->kind == sql::N::List);
       bool quantified = parent && parent->kind == sql::N::Compare && parent->has(sql::kAny | sql::kAll);
       bool set = parent && (parent->kind == sql::N::In || listAssign || rowCompare || quantified);
+      // (a, b) = (SELECT x ...) has too few values to compare, (a) = (SELECT x, y ...) too many
+      if (rowCompare && parent->kid(1) == n)
+        if (size_t width = subqueryWidth(n); width && width != parent->kid(0)->kids.size())
+          throw OraError(width < parent->kid(0)->kids.size() ? 947 : 913);
       if (!set) out.insert(n->pos);
       else if ((listAssign || rowCompare) && !quantified) rows.insert(n->pos); // still one row only
     }
@@ -389,16 +409,30 @@ void quantifiedComparisons(const sql::Node* root, std::map<size_t, tx::Quantifie
     const sql::Node* n = todo.back();
     todo.pop_back();
     if (!n) continue;
+    // a list of values compares only for equality (ORA-01796 otherwise, found later)
+    bool row = n->kids.size() == 2 && n->kids[0] && n->kids[0]->kind == sql::N::Row;
     if (n->kind == sql::N::Compare && n->has(sql::kAny | sql::kAll) && n->kids.size() == 2 && n->kids[0] &&
-        n->kids[0]->kind != sql::N::Row && n->kids[1]) {
+        (!row || n->text == "=" || n->text == "<>") && n->kids[1]) {
       tx::Quantified q;
       q.op = n->text;
       q.all = n->has(sql::kAll);
       q.left = {n->kids[0]->pos, n->kids[0]->end};
+      if (row) q.width = n->kids[0]->kids.size();
       const sql::Node* r = n->kids[1];
+      bool rows = true; // every listed value a row as wide as the left side
+      if (r->kind != sql::N::Subquery)
+        for (const sql::Node* k : r->kids)
+          rows = rows && k && k->kind == sql::N::Row && k->kids.size() == q.width;
+      if (row && r->kind != sql::N::Subquery && !rows) {
+        for (const sql::Node* k : n->kids) todo.push_back(k);
+        continue;
+      }
       if (r->kind == sql::N::Subquery) q.values.emplace_back(r->pos, r->end - 1);
       else
-        for (const sql::Node* k : r->kids) q.values.emplace_back(k->pos, k->end);
+        for (const sql::Node* k : r->kids) {
+          if (row) q.values.emplace_back(k->pos + 1, k->end - 1); // the row's values without parentheses
+          else q.values.emplace_back(k->pos, k->end);
+        }
       q.subquery = r->kind == sql::N::Subquery;
       q.end = n->end;
       out.emplace(n->pos, q);

@@ -442,6 +442,19 @@ std::string Translator::quantified(const Quantified& q) {
     for (auto [vb, ve] : q.values) values += (values.empty() ? "VALUES (" : ", (") + emit(tokenAt(vb), tokenAt(ve)) + ")";
   }
   std::string op = q.op == "!=" || q.op == "^=" || q.op == "~=" ? "<>" : q.op;
+  if (q.width > 1) {
+    // rows compare value by value: equal when all are, unknown when a NULL leaves it open
+    std::string names, row;
+    for (size_t k = 1; k <= q.width; ++k) {
+      std::string v = "\"V" + std::to_string(k) + "\"";
+      names += (k > 1 ? ", " : "") + v;
+      row += (k > 1 ? ", " : "") + v;
+    }
+    std::string c = "(SELECT " + left + " " + op + " (" + row + ") AS \"C\" FROM \"A$\")";
+    std::string decide = q.all ? "CASE WHEN MIN(\"C\") = 0 THEN 0 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 1 END"
+                               : "CASE WHEN MAX(\"C\") = 1 THEN 1 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 0 END";
+    return "(WITH \"A$\"(" + names + ") AS (" + values + ") SELECT " + decide + " FROM " + c + ")";
+  }
   bool grouped = false; // an aggregate on the left belongs to this query, not the values' one
   for (size_t k = tokenAt(q.left.first); k < tokenAt(q.left.second) && !grouped; ++k) grouped = isAggregate(k);
   if (grouped && !((op == "<>" && q.all) || (op == "=" && !q.all))) {
@@ -476,21 +489,29 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
   const std::string name = at(nameAt).text;
   size_t close = matching(open);
   int d = at(open).depth + 1;
-  size_t unionAt = 0, refs = 0;
-  bool unionAll = true;
+  // the recursive branch is the last one, after a UNION ALL; the anchor before it may itself
+  // combine several query blocks
+  size_t unionAt = 0, refs = 0, stepRefs = 0;
+  bool unionAll = true, anyUnion = false;
   for (size_t k = open + 1; k < close; ++k) {
-    if (t_[k].depth == d && is(t_[k], "UNION")) {
-      if (!unionAt) unionAll = is(at(k + 1), "ALL");
-      unionAt = unionAt ? unionAt : k;
+    if (t_[k].depth == d && (is(t_[k], "UNION") || is(t_[k], "INTERSECT") || is(t_[k], "MINUS") || is(t_[k], "EXCEPT"))) {
+      unionAll = is(t_[k], "UNION") && is(at(k + 1), "ALL");
+      anyUnion = anyUnion || is(t_[k], "UNION");
+      unionAt = k;
+      stepRefs = 0;
     }
     if (t_[k].kind != Token::Str && at(k).text == name && !is(at(k + 1), "(") && !is(at(k - 1), ".") &&
-        (is(at(k - 1), "FROM") || is(at(k - 1), "JOIN") || is(at(k - 1), ",")))
+        (is(at(k - 1), "FROM") || is(at(k - 1), "JOIN") || is(at(k - 1), ","))) {
       ++refs;
+      ++stepRefs;
+    }
   }
   if (!refs) return;
   // a query that reads itself: the recursive form, named columns and UNION ALL
   if (!is(at(nameAt + 1), "(")) throw OraError(32039).at(static_cast<int>(at(nameAt).pos));
-  if (!unionAt || !unionAll) throw OraError(32040).at(static_cast<int>(at(nameAt).pos));
+  if (!unionAt) throw OraError(32040).at(static_cast<int>(at(nameAt).pos));
+  if (!stepRefs || stepRefs < refs) throw OraError(anyUnion ? 32041 : 32040).at(static_cast<int>(at(nameAt).pos));
+  if (!unionAll) throw OraError(32040).at(static_cast<int>(at(nameAt).pos));
   size_t listEnd = matching(nameAt + 1);
   auto fromOf = [&](size_t b, size_t e) {
     for (size_t k = b; k < e; ++k)
@@ -499,6 +520,17 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
   };
   size_t anchorFrom = fromOf(open + 1, unionAt), stepFrom = fromOf(unionAt + 2, close);
   if (anchorFrom >= unionAt || stepFrom >= close || !replace_[anchorFrom].empty() || !replace_[stepFrom].empty()) return;
+  std::vector<std::pair<size_t, size_t>> anchors; // the SELECT and FROM of each anchor block
+  for (size_t k = open + 1, sel = 0; k < unionAt; ++k) {
+    if (t_[k].depth != d) continue;
+    if (is(t_[k], "SELECT")) sel = k;
+    else if (is(t_[k], "FROM") && sel) {
+      if (!replace_[k].empty()) return;
+      anchors.emplace_back(sel, k);
+      sel = 0;
+    }
+  }
+  std::map<size_t, std::string> anchorCycles; // by FROM
   const std::string walk = quoteIdent(name + "$R");
   std::string columns;
   std::vector<std::string> names;
@@ -530,13 +562,16 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
     }
     if (!is(at(m), "SET")) throw OraError(905);
     orderColumn = quoteIdent(at(m + 1).text);
+    ColType number;
+    number.code = kNumber;
+    tr_.inferred.emplace(at(m + 1).text, number);
     order = " ORDER BY " + std::to_string(names.size() + 1) + (depthFirst ? " DESC" : " ASC") + keys;
     for (size_t k = c; k < m + 2; ++k) skip_[k] = 1;
     c = m + 2;
   }
   // CYCLE: each row carries the cycle columns' values on its way down; a row that repeats one
   // of them is marked and not followed
-  std::string cycleColumns, markColumn, anchorCycle, stepCycle, whereClose;
+  std::string cycleColumns, markColumn, stepCycle, whereClose;
   if (is(at(c), "CYCLE")) {
     std::vector<size_t> cols;
     size_t m = c + 1;
@@ -547,6 +582,10 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
     }
     if (!is(at(m), "SET") || !is(at(m + 2), "TO") || !is(at(m + 4), "DEFAULT")) throw OraError(905);
     const std::string mark = quoteIdent(at(m + 1).text), yes = source(m + 3, m + 4), no = source(m + 5, m + 6);
+    ColType flag; // the marks are one-byte strings
+    flag.code = kVarchar2;
+    flag.size = 1;
+    tr_.inferred.emplace(at(m + 1).text, flag);
     // the select items of anchor and step, as written
     auto items = [&](size_t selectAt, size_t fromAt) {
       std::vector<std::pair<size_t, size_t>> out;
@@ -561,8 +600,10 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
         }
       return out;
     };
-    auto anchorItems = items(open + 1, anchorFrom), stepItems = items(unionAt + 2, stepFrom);
-    if (anchorItems.size() != names.size() || stepItems.size() != names.size()) return;
+    auto stepItems = items(unionAt + 2, stepFrom);
+    if (stepItems.size() != names.size()) return;
+    for (auto [sel, from] : anchors)
+      if (items(sel, from).size() != names.size()) return;
     auto key = [&](const std::vector<std::pair<size_t, size_t>>& from) {
       std::string k;
       for (size_t n : cols) k += (k.empty() ? "(" : " || '|' || (") + source(from[n].first, from[n].second) + ")";
@@ -578,7 +619,7 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
     const std::string path = quoteIdent(parent) + ".\"Y$\"";
     cycleColumns = ", \"Y$\", " + mark;
     markColumn = ", " + mark;
-    anchorCycle = ", '/' || " + key(anchorItems) + " || '/', " + no;
+    for (auto [sel, from] : anchors) anchorCycles[from] = ", '/' || " + key(items(sel, from)) + " || '/', " + no;
     stepCycle = ", " + path + " || " + key(stepItems) + " || '/', CASE WHEN instr(" + path + ", '/' || " +
                 key(stepItems) + " || '/') > 0 THEN " + yes + " ELSE " + no + " END";
     std::string follow = quoteIdent(parent) + "." + mark + " = " + no;
@@ -595,7 +636,7 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
   }
   replace_[nameAt] = walk;
   replace_[listEnd] = ", \"L$\"" + cycleColumns + ")";
-  replace_[anchorFrom] = ", 0" + anchorCycle + " FROM";
+  for (auto [sel, from] : anchors) replace_[from] = ", 0" + anchorCycles[from] + " FROM";
   replace_[stepFrom] =
       ", CASE WHEN \"L$\" >= 100000 THEN ora_raise(32044) ELSE \"L$\" + 1 END" + stepCycle + " FROM";
   for (size_t k = unionAt; k < close; ++k)

@@ -64,6 +64,7 @@ struct Quantified {
   std::pair<size_t, size_t> left;
   std::vector<std::pair<size_t, size_t>> values; // the subquery, or each listed value
   size_t end = 0;
+  size_t width = 1; // (a, b) = ANY (...) compares rows of this many values
 };
 
 struct Context {

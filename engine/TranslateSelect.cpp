@@ -382,13 +382,13 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   }
   if (limit >= 0) {
     // Oracle numbers rows as they are found, before grouping and sorting.
-    bool plain = whereEnd == end && !head.ends_with("DISTINCT") && joined.empty();
+    bool plain = whereEnd == end && !head.ends_with("DISTINCT");
     for (size_t i = listBegin; plain && i < from; ++i) {
       if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "("))
         plain = false;
     }
     if (plain) {
-      out += " " + emit(from, end);
+      out += " " + (joined.empty() ? emit(from, end) : "FROM " + joined + " " + emit(fromEnd, end));
       out = "SELECT * FROM (" + out + " LIMIT " + std::to_string(limit) + ")";
     } else {
       std::string keys, froms;
@@ -700,7 +700,7 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
     }
   if (!any) return {};
 
-  struct Item { size_t b, e; std::string id, name; bool outer = false; std::set<std::string> partners;
+  struct Item { size_t b, e; std::string id, name; bool outer = false, self = false; std::set<std::string> partners;
                 std::vector<std::pair<size_t, size_t>> conds; };
   std::vector<Item> items;
   size_t b = fb;
@@ -708,7 +708,7 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
     if (i < fe && t_[i].depth == d && t_[i].kind == Token::Ident && (t_[i].text == "JOIN" || t_[i].text == "ON"))
       throw OraError(25156);
     if (i < fe && !(t_[i].depth == d && is(t_[i], ","))) continue;
-    Item it{b, i, "", "", false, {}, {}};
+    Item it{b, i, "", "", false, false, {}, {}};
     size_t last = i - 1;
     if (is(at(b), "(")) {
       size_t close = subquerySpan(b);
@@ -749,13 +749,18 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
         for (size_t m = cb; m < ce; ++m)
           if (outerMark(m)) throw OraError(1719);
       }
-      if ((k.kind != Token::Ident && k.kind != Token::QIdent) || keywordAt(t_, i) || is(at(i + 1), "(") ||
-          (i > cb && is(at(i - 1), ".")))
+      if ((k.kind != Token::Ident && k.kind != Token::QIdent) || keywordAt(t_, i) ||
+          (is(at(i + 1), "(") && !outerMark(i + 1)) || (i > cb && is(at(i - 1), ".")))
         continue;
       size_t endRef = is(at(i + 1), ".") ? i + 3 : i + 1;
       int n = itemOf(i);
       if (outerMark(endRef)) {
         marked = true;
+        // a table of an outer query is joined there, not here
+        if (n < 0 && endRef == i + 3)
+          for (size_t c = 0; c + 1 < ctx_.size(); ++c)
+            for (auto& r : ctx_[c].tables)
+              if ((r.alias.empty() ? r.name : r.alias) == k.text) throw OraError(1705).at(static_cast<int>(k.pos));
         if (n < 0) throw OraError(904, k.text);
         if (outer >= 0 && outer != n) throw OraError(1468);
         outer = n;
@@ -766,8 +771,8 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
     }
     if (!marked) continue;
     if (subquery) throw OraError(1799);
-    others.erase(outer);
     Item& it = items[outer];
+    if (others.erase(outer)) it.self = true;
     it.outer = true;
     for (int o : others) it.partners.insert(items[o].id);
     it.conds.emplace_back(cb, ce);
@@ -781,6 +786,17 @@ std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, i
   // the (+) marks themselves are not emitted
   for (size_t i = wb; i < we; ++i)
     if (outerMark(i)) skip_[i] = skip_[i + 1] = skip_[i + 2] = 1;
+  // a table marked only against constants or an outer query's columns joins nothing: its
+  // conditions filter it as they would without the mark
+  bool joins = false;
+  for (auto& it : items) {
+    if (it.outer && it.partners.empty() && !it.self) {
+      it.outer = false;
+      it.conds.clear();
+    }
+    joins = joins || it.outer;
+  }
+  if (!joins) return {};
   std::string out;
   for (auto& it : items)
     if (!it.outer) out += (out.empty() ? "" : ", ") + emit(it.b, it.e);

@@ -123,8 +123,11 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
   if (eq(w, "KEY")) return prev("PRIMARY") || prev("FOREIGN");
   if (eq(w, "FIRST") || eq(w, "LAST")) return prev("NULLS");
   if (eq(w, "NULLS")) return next("FIRST") || next("LAST");
-  if (eq(w, "LEFT") || eq(w, "RIGHT") || eq(w, "FULL") || eq(w, "INNER") || eq(w, "CROSS") || eq(w, "NATURAL"))
+  if (eq(w, "LEFT") || eq(w, "RIGHT") || eq(w, "FULL") || eq(w, "INNER") || eq(w, "CROSS"))
     return next("JOIN") || next("OUTER");
+  // NATURAL LEFT JOIN: not an alias of the table before it
+  if (eq(w, "NATURAL"))
+    return next("JOIN") || next("INNER") || next("LEFT") || next("RIGHT") || next("FULL");
   if (eq(w, "OUTER")) return next("JOIN");
   if (eq(w, "USING")) return next("(");
   if (eq(w, "FETCH")) return next("FIRST") || next("NEXT");
