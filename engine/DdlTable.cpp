@@ -105,11 +105,13 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     if (a > 2000 || a == 0) throw OraError(910).at(sizePos);
     ct.code = kChar; ct.size = a < 0 ? 1 : a;
     if (charUnit || tn == "NCHAR") charLimit(ct, 2000);
-  } else if (tn == "NUMBER" || tn == "NUMERIC" || tn == "DECIMAL") {
+  } else if (tn == "NUMBER" || tn == "NUMERIC" || tn == "DECIMAL" || tn == "DEC") {
     ct.code = kNumber;
     if (a == 0 || a > 38) throw OraError(1727).at(sizePos);
     if (hasS && (s < -84 || s > 127)) throw OraError(1728);
-    if (a > 0 || star) { ct.precision = star ? 0 : a; ct.scale = s; ct.hasScale = true; }
+    // NUMERIC and DECIMAL are fixed point: without a scale they hold whole numbers
+    bool fixed = tn != "NUMBER";
+    if (a > 0 || star || fixed) { ct.precision = star || a < 0 ? 0 : a; ct.scale = s; ct.hasScale = true; }
   } else if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT") {
     // NUMBER(*,0): whole numbers, kept as SQLite's own numbers
     ct.code = kNumber; ct.precision = 0; ct.hasScale = true;

@@ -439,6 +439,62 @@ Num roundNum(const Num& a, int scale) {
   return reduce128(a.m < 0, q, a.e + k);
 }
 
+namespace {
+
+void shiftRight(U256& v, int k) { // k < 64
+  for (int i = 0; i < 4; ++i) {
+    v.l[i] >>= k;
+    if (i < 3) v.l[i] |= v.l[i + 1] << (64 - k);
+  }
+}
+
+} // namespace
+
+Num sqrtNum(const Num& a) {
+  if (a.zero()) return Num{};
+  // the root of m * 10^k (75 or 76 digits, so that e - k is even) has 38 digits
+  int d = digitsOf(mag(a.m));
+  int k = 75 - d;
+  if (((a.e - k) % 2 + 2) % 2) ++k;
+  U256 n = U256::of(mag(a.m));
+  scale10(n, k);
+  // bit by bit; what is left of n is n - root^2
+  U256 root, bit;
+  bit.l[3] = static_cast<uint64_t>(1) << 62;
+  while (bit.cmp(n) > 0) shiftRight(bit, 2);
+  while (!bit.zero()) {
+    U256 trial = root;
+    trial.add(bit);
+    shiftRight(root, 1);
+    if (n.cmp(trial) >= 0) {
+      n.sub(trial);
+      root.add(bit);
+    }
+    shiftRight(bit, 2);
+  }
+  // (root + 1/2)^2 = root^2 + root + 1/4: round up when the rest exceeds root
+  if (n.cmp(root) > 0) root.add(U256::of(1));
+  return reduce(false, root, (a.e - k) / 2);
+}
+
+Num powNum(const Num& base, int64_t n) {
+  if (n < 0) {
+    try {
+      return div(numFromInt(1), powNum(base, -n));
+    } catch (const OraError& e) {
+      if (e.code != 1426) throw;
+      // base^-n beyond the range: the reciprocal's power, zero when too small for a NUMBER
+      return powNum(div(numFromInt(1), base), -n);
+    }
+  }
+  Num result = numFromInt(1), b = base;
+  for (; n; n >>= 1) {
+    if (n & 1) result = mul(result, b);
+    if (n > 1) b = mul(b, b);
+  }
+  return result;
+}
+
 std::string numText(const Num& a) {
   if (a.zero()) return "0";
   u128 m = mag(a.m);

@@ -37,6 +37,10 @@ Num neg(Num a);
 int compare(const Num& a, const Num& b);
 // Rounds half away from zero to `scale` decimals (negative: left of the point).
 Num roundNum(const Num& a, int scale);
+// The square root rounded to 38 digits; the argument is not negative.
+Num sqrtNum(const Num& a);
+// base^n by repeated squaring, each product rounded to 38 digits; ORA-01426 past the range.
+Num powNum(const Num& base, int64_t n);
 
 // Oracle's text of a number: "1430", ".5", "-.25", and 1.5E+125 style beyond 64 characters.
 std::string numText(const Num& a);

@@ -39,6 +39,12 @@ void resultNumber(Ctx* ctx, const Decimal& d) {
   sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
 }
 
+// A Num for the caller: exact decimal text for an _X twin's reader.
+void resultExact(Ctx* ctx, const Num& n) {
+  if (sqlite3_user_data(ctx) == &kExactResult) resultNumExact(ctx, n);
+  else resultNum(ctx, n);
+}
+
 void fnNvl(Ctx* ctx, int, Val** argv) {
   sqlite3_result_value(ctx, isNull(argv[0]) ? argv[1] : argv[0]);
 }
@@ -240,8 +246,7 @@ void fnMod(Ctx* ctx, int argc, Val** argv) {
   Num r = sub(x, mul(y, q));
   Num ay = y.negative() ? neg(y) : y;
   if (!r.zero() && r.negative() != x.negative()) r = x.negative() ? sub(r, ay) : add(r, ay);
-  if (sqlite3_user_data(ctx) == &kExactResult) resultNumExact(ctx, r);
-  else resultNum(ctx, r);
+  resultExact(ctx, r);
 }
 
 void fnAbs(Ctx* ctx, int, Val** argv) {
@@ -269,31 +274,33 @@ void ceilOrFloor(Ctx* ctx, Val* v, bool ceil) {
 void fnCeil(Ctx* ctx, int, Val** argv) { ceilOrFloor(ctx, argv[0], true); }
 void fnFloor(Ctx* ctx, int, Val** argv) { ceilOrFloor(ctx, argv[0], false); }
 
+// An integral exponent multiplies exactly (POWER(2, 100) has all its 31 digits); a negative
+// base needs one.
 void fnPower(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  if (sqlite3_value_type(argv[0]) == SQLITE_INTEGER && sqlite3_value_type(argv[1]) == SQLITE_INTEGER &&
-      sqlite3_value_int64(argv[1]) >= 0) {
-    int64_t base = sqlite3_value_int64(argv[0]), e = sqlite3_value_int64(argv[1]), r = 1;
-    bool overflow = false;
-    for (int64_t k = 0; k < e && !overflow; ++k) {
-      overflow = __builtin_mul_overflow(r, base, &r);
-      if (r == 0 || r == 1) break;
-    }
-    if (!overflow && (r != 1 || base == 1 || e == 0 || (base == -1 && e % 2 == 0))) {
-      sqlite3_result_int64(ctx, r);
-      return;
-    }
+  Num a, b;
+  numOf(argv[0], a);
+  numOf(argv[1], b);
+  Num whole = roundNum(b, 0);
+  bool integral = compare(whole, b) == 0;
+  if (a.negative() && !integral) throw OraError(1428, numText(a));
+  if (integral && compare(whole, numFromInt(INT64_MAX / 2)) < 0 && compare(whole, numFromInt(INT64_MIN / 2)) > 0) {
+    int64_t n = 0;
+    for (std::string t = numText(whole); char c : t)
+      if (c != '-') n = n * 10 + (c - '0');
+    if (whole.negative()) n = -n;
+    resultExact(ctx, powNum(a, n));
+    return;
   }
-  double a = doubleOf(argv[0]), b = doubleOf(argv[1]);
-  if (a < 0 && b != std::trunc(b)) throw OraError(1428, textOf(argv[1]));
-  resultDouble(ctx, std::pow(a, b));
+  resultDouble(ctx, std::pow(numDouble(a), numDouble(b)));
 }
 
 void fnSqrt(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
-  double x = doubleOf(argv[0]);
-  if (x < 0) throw OraError(1428, textOf(argv[0]));
-  resultDouble(ctx, std::sqrt(x));
+  Num x;
+  numOf(argv[0], x);
+  if (x.negative()) throw OraError(1428, numText(x));
+  resultExact(ctx, sqrtNum(x));
 }
 
 void fnExp(Ctx* ctx, int, Val** argv) {
@@ -415,7 +422,7 @@ using namespace fn;
 
 bool exactTwin(const char* name) {
   static const std::set<std::string> twins = {"ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER",
-                                                 "GREATEST", "LEAST"};
+                                                 "GREATEST", "LEAST", "POWER", "SQRT"};
   return twins.count(name) > 0;
 }
 

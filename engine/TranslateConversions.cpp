@@ -2,6 +2,8 @@
 // expression writer; each in its own frame, so deep nesting still fits a small stack.
 #include "TranslateImpl.h"
 
+#include "Number.h"
+
 #include <set>
 
 namespace ora::tx {
@@ -131,6 +133,10 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
     if (int size = plainCharColumn(lastB, lastE)) charListLiterals(op + 1, size);
     return;
   }
+  if (code == kNumber && is(at(op), "IN")) {
+    numberListLiterals(op + 1);
+    return;
+  }
   if (code != kDate) return;
   if (is(at(op), "LIKE")) {
     std::string v = "TO_CHAR(" + emit(lastB, lastE) + ")";
@@ -237,6 +243,30 @@ void Translator::dateListLiterals(size_t open) {
     if (t_[m].kind == Token::Str && t_[m].depth == t_[open].depth + 1 && replace_[m].empty() &&
         (is(t_[m - 1], "(") || is(t_[m - 1], ",")) && (m + 1 == close || is(t_[m + 1], ",")))
       replace_[m] = dateText(m);
+}
+
+// A text literal compared with a NUMBER is read as a number, ORA-01722 when it is none. Its text
+// stays part of the sharing key: '7839' and 'KING' do not share one translation.
+void Translator::numberLiteral(size_t strTok) {
+  if (!replace_[strTok].empty() || t_[strTok].text.empty()) return;
+  Num n;
+  bool number = false;
+  try {
+    number = parseNum(t_[strTok].text, n);
+  } catch (const OraError&) {
+  }
+  pin_[strTok] = 1;
+  if (!number) replace_[strTok] = "ora_num(" + quoteString(t_[strTok].text) + ")";
+}
+
+// The text literals of a list beside a NUMBER: IN ('7839', 'KING').
+void Translator::numberListLiterals(size_t open) {
+  if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
+  size_t close = matching(open);
+  for (size_t m = open + 1; m < close; ++m)
+    if (t_[m].kind == Token::Str && t_[m].depth == t_[open].depth + 1 && (is(t_[m - 1], "(") || is(t_[m - 1], ",")) &&
+        (m + 1 == close || is(t_[m + 1], ",")))
+      numberLiteral(m);
 }
 
 // Whether [b, e) reads a NUMBER column kept as decimal text (wider than a double).

@@ -18,7 +18,7 @@ namespace ora::tx {
 // where a double would round it (1/3 inside TO_CHAR or a longer sum).
 std::string exactCall(std::string call) {
   static const char* const names[] = {"ora_add", "ora_sub", "ora_mul", "ora_div", "ora_neg", "ora_avg", "ora_sum",
-                                      "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER", "VARIANCE",
+                                      "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER", "POWER", "SQRT", "VARIANCE",
                                       "STDDEV", "VAR_POP", "VAR_SAMP", "STDDEV_POP", "STDDEV_SAMP", "COVAR_POP",
                                       "COVAR_SAMP", "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_R2", "REGR_AVGX",
                                       "REGR_AVGY", "REGR_SXX", "REGR_SYY", "REGR_SXY"};
@@ -625,10 +625,14 @@ void Translator::rewriteChains(size_t b, size_t e) {
       continue;
     }
     if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
-    if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE && exprType(lastB, lastE).code == kDate) {
-      for (size_t m = i + 1; m < e && m < i + 4; ++m)
-        if (t_[m].kind == Token::Str && !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
-          replace_[m] = dateText(m);
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE) {
+      int code = exprType(lastB, lastE).code;
+      for (size_t m = i + 1; m < e && m < i + 4 && (code == kDate || code == kNumber); ++m)
+        if (t_[m].kind == Token::Str && !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")) &&
+            (is(t_[m - 1], "BETWEEN") || is(t_[m - 1], "AND"))) {
+          if (code == kDate) replace_[m] = dateText(m);
+          else numberLiteral(m);
+        }
     }
     if (k.kind == Token::Ident && k.text == "CASE" && !is(at(i + 1), "WHEN")) charCaseLiterals(i);
     if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE)
@@ -816,7 +820,7 @@ std::string Translator::chainCall(size_t b, size_t e, std::string call) const {
 // Whether [b, e) is the whole number argument of a function of ours that reads decimal text
 // exactly: TO_CHAR(1/3) shows all of Oracle's digits.
 bool Translator::exactArgument(size_t b, size_t e) const {
-  static const std::set<std::string> readers = {"TO_CHAR", "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR"};
+  static const std::set<std::string> readers = {"TO_CHAR", "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "POWER", "SQRT"};
   if (b < 2 || !is(t_[b - 1], "(") || t_[b - 2].kind != Token::Ident || !readers.count(t_[b - 2].text)) return false;
   if (e >= size()) return false;
   return (is(t_[e], ")") && t_[e].depth == t_[b - 1].depth) || (is(t_[e], ",") && t_[e].depth == t_[b - 1].depth + 1);
@@ -898,16 +902,7 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
         for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
       }
     } else if (other.code == kNumber && str) {
-      Num n;
-      bool number = false;
-      try {
-        number = parseNum(t_[b].text, n);
-      } catch (const OraError&) {
-      }
-      if (!number) {
-        pin_[b] = 1;
-        replace_[b] = "ora_num(" + quoteString(t_[b].text) + ")";
-      }
+      numberLiteral(b);
     } else if (other.code == kNumber && !ctx_.empty()) {
       // text beside a number becomes a number, as Oracle converts it (ORA-01722 if it is none);
       // not outside a query (a CHECK condition), where names are not resolved

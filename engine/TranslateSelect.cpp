@@ -848,8 +848,10 @@ bool Translator::exactResults(size_t s, size_t listBegin, size_t from, size_t wh
     if (k.depth == 0 && (is(k, "UNION") || is(k, "INTERSECT") || is(k, "MINUS") || is(k, "EXCEPT") || is(k, "FETCH") ||
                          is(k, "OFFSET")))
       return false;
+  // positions would not be the list's where * or T.* stands for columns (a product is no star)
   for (size_t i = listBegin; i < from; ++i)
-    if (is(t_[i], "*") && t_[i].depth == d) return false; // positions would not be the list's
+    if (is(t_[i], "*") && t_[i].depth == d && (i == listBegin || is(t_[i - 1], ",") || is(t_[i - 1], ".")))
+      return false;
   for (size_t i = whereEnd; i + 1 < end; ++i) {
     if (!(t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY"))) continue;
     size_t kb = i + 2;

@@ -82,7 +82,13 @@ ColType Translator::castType(size_t b, size_t e) const {
   for (size_t m = b; m < e; ++m) decl += t_[m].text;
   ColType c = parseDeclType(decl);
   if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
-  if (c.code == 0 && (decl.rfind("INTEGER", 0) == 0 || decl.rfind("INT", 0) == 0)) c = parseDeclType("NUMBER(38)");
+  if (c.code == 0 && (decl.rfind("INT", 0) == 0 || decl.rfind("SMALLINT", 0) == 0)) c = parseDeclType("NUMBER(38)");
+  // the fixed-point synonyms: scale 0 unless given
+  for (const char* fixed : {"NUMERIC", "DECIMAL", "DEC"})
+    if (c.code == 0 && decl.rfind(fixed, 0) == 0) {
+      std::string args = decl.substr(std::strlen(fixed));
+      c = parseDeclType("NUMBER" + (args.empty() ? std::string("(38)") : args));
+    }
   if (c.code == 0 && decl.rfind("FLOAT", 0) == 0) c = floatType(decl.size() > 7 ? std::atoi(decl.c_str() + 6) : 126);
   if (c.code == 0 && decl.rfind("REAL", 0) == 0) c = floatType(63);
   if (c.code == 0 && decl.rfind("DOUBLE", 0) == 0) c = floatType(126);
