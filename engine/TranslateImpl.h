@@ -78,6 +78,8 @@ struct Context {
 std::string exactCall(std::string call);
 // Digits of a number literal's mantissa, leading zeros not counted.
 int significantDigits(const std::string& literal);
+// Whether every value of type x (the literal token when there is one) fits the NUMBER(p,s) `into`.
+bool numberHolds(const ColType& into, const ColType& x, const Token* literal);
 
 class Translator {
 public:

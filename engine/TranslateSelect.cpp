@@ -102,7 +102,10 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
         } else if (cat_.viewExists(r.name)) {
           // expression columns of a view have no declared type; describe them as stored
           auto cols = cat_.columns(r.name);
-          for (auto& c : cols) tr_.inferred.emplace(c.name, c.type);
+          for (auto& c : cols) {
+            tr_.inferred.emplace(c.name, c.type);
+            if (!c.narrowDecl.empty()) tr_.viewWide.emplace(c.name, std::make_pair(c.narrowDecl, c.type));
+          }
           if (cols.empty()) {
             // a view made before its tables (FORCE) is compiled again where it is used; one whose
             // tables or columns have gone does not compile
@@ -313,6 +316,13 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
         // a NULL in the first member takes the type a later member gives
         firstCols[column].second = ty;
         if (memberDepth == 0) tr_.widened[firstCols[column].first] = ty;
+      } else if (column < firstCols.size() && firstCols[column].second.code == kNumber && ty.code == kNumber &&
+                 !numberHolds(firstCols[column].second, ty, exprEnd == i + 1 ? &t_[i] : nullptr)) {
+        // numbers the first member's precision does not hold: a NUMBER of any size
+        ColType& w = firstCols[column].second;
+        w = ColType{};
+        w.code = kNumber;
+        if (memberDepth == 0) tr_.widened[firstCols[column].first] = w;
       } else if (column < firstCols.size() && text(firstCols[column].second) && text(ty) &&
                  (ty.size < 4000 || firstCols[column].second.size == 0) &&
                  (ty.size != firstCols[column].second.size || ty.code != firstCols[column].second.code)) {
