@@ -283,7 +283,12 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (grouped && star && !expanding) checkGroupedStar(i, ie, groups);
     out += first ? " " : ", ";
     first = false;
+    derivedWidened_ = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
+    // a column of a set operation in FROM: SQLite declares it as one member's
+    bool widerColumn = derivedWidened_ && !star &&
+                       ((exprEnd == i + 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) ||
+                        (exprEnd == i + 3 && is(t_[i + 1], ".")));
     // what a set operator must match: a type only where it is known for sure
     bool emptyText = exprEnd == i + 1 && t_[i].kind == Token::Str && t_[i].text.empty();
     bool nullText = ty.code == kVarchar2 && (ty.size == 4000 || ty.size == 0);
@@ -307,6 +312,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       if (!alias.empty()) aliases.push_back(alias);
       if (alias.empty()) alias = heading(i, exprEnd);
       itemTypes.push_back(ty);
+      if (widerColumn && memberDepth == 0 && !laterMember) tr_.widened[alias] = ty;
       auto& firstCols = compoundFirst_[memberDepth];
       auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar; };
       if (!laterMember) {

@@ -251,8 +251,27 @@ ColType Translator::infer(size_t b, size_t e) {
     size_t close = matching(b + 1), a = b + 2, m = a;
     if (is(at(a), "DISTINCT") || is(at(a), "UNIQUE") || is(at(a), "ALL")) m = ++a;
     while (m < close && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
+    size_t valueEnd = m;
     if (m - a > 2 && is(t_[m - 1], "NULLS") && (is(t_[m - 2], "IGNORE") || is(t_[m - 2], "RESPECT"))) m -= 2;
-    return m > a ? exprType(a, m) : t;
+    if (m <= a) return t;
+    ColType v = exprType(a, m);
+    if ((f.text == "LAG" || f.text == "LEAD") && valueEnd < close) {
+      // the default given where no row is: the result holds it too
+      size_t db = valueEnd + 1;
+      while (db < close && !(t_[db].depth == f.depth + 1 && is(t_[db], ","))) ++db;
+      if (++db < close && !(close == db + 1 && is(t_[db], "NULL"))) {
+        ColType d = exprType(db, close);
+        if (v.code == kNumber && !numberHolds(v, d, close == db + 1 ? &t_[db] : nullptr)) {
+          v = ColType{};
+          v.code = kNumber;
+        } else if ((v.code == kVarchar2 || v.code == kChar) && (d.code == kVarchar2 || d.code == kChar) &&
+                   (d.size != v.size || d.code != v.code)) {
+          v.size = std::max(v.size, d.size);
+          v.code = kVarchar2;
+        }
+      }
+    }
+    return v;
   }
   bool wholeCall = f.kind == Token::Ident && is(at(b + 1), "(") && is(t_[e - 1], ")") && t_[e - 1].depth == f.depth &&
                    matching(b + 1) + 1 == e;
@@ -422,6 +441,9 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     if (f.text == "CONCAT" && args.size() == 2) {
       t.size = std::min(4000, textSize(args[0]) + textSize(args[1]));
+      // as ||: CHAR joined to CHAR stays CHAR
+      if (exprType(args[0].first, args[0].second).code == kChar && exprType(args[1].first, args[1].second).code == kChar)
+        t.code = kChar;
       return t;
     }
     if (f.text == "SOUNDEX") {
