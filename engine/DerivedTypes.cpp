@@ -49,6 +49,33 @@ bool Translator::derivedColumnType(size_t open, const std::string& name, ColType
   return found;
 }
 
+// "*" over a set operation in FROM: its columns as typed over all its members, where SQLite
+// would declare them as one member's.
+void Translator::starOverSets(const std::string& q) {
+  if (ctx_.empty()) return;
+  auto widen = [&](size_t open, size_t names) {
+    std::vector<std::string> cols;
+    if (!derivedNames(names ? names : open, cols)) {
+      if (!names) return;
+      // WITH name (c1, c2, ...): the names list
+      for (size_t m = names + 1; m < matching(names); ++m)
+        if (t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent) cols.push_back(t_[m].text);
+    }
+    for (const auto& n : cols) {
+      ColType t;
+      derivedWidened_ = false;
+      if (derivedColumnType(open, n, t, names) && derivedWidened_) tr_.widened[n] = t;
+    }
+  };
+  const Context& c = ctx_.back();
+  for (auto& [open, alias] : c.derived)
+    if (q.empty() || alias == q) widen(open, 0);
+  for (auto& r : c.tables)
+    if (auto cte = cteBodies_.find(r.name); cte != cteBodies_.end() && r.dictionary.empty() &&
+                                              (q.empty() || r.alias == q || (r.alias.empty() && r.name == q)))
+      widen(cte->second.first, cte->second.second);
+}
+
 // A set operation's column holds every member's values: the type of the first member's item at
 // `position` widened by the later members' items there.
 void Translator::laterMembers(size_t s, size_t close, long position, ColType& out) {

@@ -241,6 +241,7 @@ private:
   std::map<std::pair<size_t, std::string>, std::pair<bool, ColType>> derivedMemo_; // their answers
   [[gnu::noinline]] bool derivedItemType(size_t open, const std::string& name, ColType& out, size_t names);
   [[gnu::noinline]] void laterMembers(size_t s, size_t close, long position, ColType& out);
+  [[gnu::noinline]] void starOverSets(const std::string& qualifier);
   std::set<std::pair<size_t, std::string>> derivedBusy_, derivedWider_; // being typed; typed over a set operation's members
   bool derivedCycle_ = false;   // a lookup met a column still being typed
   bool derivedWidened_ = false; // a column read is a set operation's, typed over all its members

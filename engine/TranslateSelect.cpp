@@ -289,6 +289,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     bool widerColumn = derivedWidened_ && !star &&
                        ((exprEnd == i + 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) ||
                         (exprEnd == i + 3 && is(t_[i + 1], ".")));
+    if (star && memberDepth == 0 && !laterMember) starOverSets(ie == i + 3 ? t_[i].text : std::string());
     // what a set operator must match: a type only where it is known for sure
     bool emptyText = exprEnd == i + 1 && t_[i].kind == Token::Str && t_[i].text.empty();
     bool nullText = ty.code == kVarchar2 && (ty.size == 4000 || ty.size == 0);
