@@ -30,13 +30,113 @@ bool Translator::derivedColumnType(size_t open, const std::string& name, ColType
   auto key = std::make_pair(open, name);
   if (auto hit = derivedMemo_.find(key); hit != derivedMemo_.end()) {
     if (hit->second.first) out = hit->second.second;
+    if (derivedWider_.count(key)) derivedWidened_ = true;
     return hit->second.first;
   }
+  if (!derivedBusy_.insert(key).second) {
+    derivedCycle_ = true; // a recursive WITH query reads itself
+    return false;
+  }
   ColType t;
+  bool widened = derivedWidened_;
+  derivedWidened_ = false;
   bool found = derivedItemType(open, name, t, names);
+  derivedBusy_.erase(key);
+  if (derivedWidened_) derivedWider_.insert(key);
+  derivedWidened_ = derivedWidened_ || widened;
   derivedMemo_.emplace(std::move(key), std::make_pair(found, t));
   if (found) out = t;
   return found;
+}
+
+// "*" over a set operation in FROM: its columns as typed over all its members, where SQLite
+// would declare them as one member's.
+void Translator::starOverSets(const std::string& q) {
+  if (ctx_.empty()) return;
+  auto widen = [&](size_t open, size_t names) {
+    std::vector<std::string> cols;
+    if (!derivedNames(names ? names : open, cols)) {
+      if (!names) return;
+      // WITH name (c1, c2, ...): the names list
+      for (size_t m = names + 1; m < matching(names); ++m)
+        if (t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent) cols.push_back(t_[m].text);
+    }
+    for (const auto& n : cols) {
+      ColType t;
+      derivedWidened_ = false;
+      if (derivedColumnType(open, n, t, names) && derivedWidened_) tr_.widened[n] = t;
+    }
+  };
+  const Context& c = ctx_.back();
+  for (auto& [open, alias] : c.derived)
+    if (q.empty() || alias == q) widen(open, 0);
+  for (auto& r : c.tables)
+    if (auto cte = cteBodies_.find(r.name); cte != cteBodies_.end() && r.dictionary.empty() &&
+                                              (q.empty() || r.alias == q || (r.alias.empty() && r.name == q)))
+      widen(cte->second.first, cte->second.second);
+}
+
+// A set operation's column holds every member's values: the type of the first member's item at
+// `position` widened by the later members' items there.
+void Translator::laterMembers(size_t s, size_t close, long position, ColType& out) {
+  static const std::set<std::string> stops = {"WHERE", "GROUP", "ORDER", "HAVING", "UNION", "INTERSECT", "MINUS",
+                                              "EXCEPT", "CONNECT", "START", "FOR", "FETCH", "OFFSET"};
+  const int d = t_[s].depth;
+  for (size_t m = s + 1; m < close; ++m) {
+    if (t_[m].depth != d || !(is(t_[m], "UNION") || is(t_[m], "INTERSECT") || is(t_[m], "MINUS") || is(t_[m], "EXCEPT")))
+      continue;
+    size_t n = m + 1;
+    if (is(at(n), "ALL")) ++n;
+    while (n < close && is(t_[n], "(")) ++n;
+    if (n >= close || !is(t_[n], "SELECT")) continue;
+    const int d2 = t_[n].depth;
+    const size_t end = d2 == d ? close : matching(n - 1);
+    const size_t from = clauseEnd(n + 1, end, d2, {"FROM"});
+    if (from >= end) continue;
+    size_t ib = n + 1;
+    if (is(at(ib), "DISTINCT") || is(at(ib), "UNIQUE") || is(at(ib), "ALL")) ++ib;
+    size_t ie = ib;
+    for (long k = 0;; ++k) {
+      ie = ib;
+      while (ie < from && !(t_[ie].depth == d2 && is(t_[ie], ","))) ++ie;
+      if (k == position || ie >= from) break;
+      ib = ie + 1;
+    }
+    if (ib >= ie) continue;
+    size_t exprEnd = ie;
+    if (ie - ib >= 2 && aliasToken(ie - 1) &&
+        (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")")))
+      exprEnd = ie - (is(t_[ie - 2], "AS") ? 2 : 1);
+    if (is(t_[exprEnd - 1], "*")) continue;
+    Context c;
+    ColType x;
+    derivedCycle_ = false;
+    try {
+      parseFrom(from + 1, clauseEnd(from + 1, end, d2, stops), c);
+      ctx_.push_back(c);
+      try {
+        x = exprType(ib, exprEnd);
+      } catch (const OraError&) {
+        x = ColType{};
+      }
+      ctx_.pop_back();
+    } catch (const OraError&) {
+      continue; // the member's own translation reports it
+    }
+    if (derivedCycle_ || x.code == 0) continue;
+    bool nullItem = exprEnd == ib + 1 && (is(t_[ib], "NULL") || (t_[ib].kind == Token::Str && t_[ib].text.empty()));
+    if (nullItem) continue;
+    auto text = [](const ColType& y) { return y.code == kVarchar2 || y.code == kChar; };
+    if (out.code == kVarchar2 && out.size == 0) out = x; // a NULL first takes the type a later member gives
+    else if (out.code == kNumber && x.code == kNumber && !numberHolds(out, x, exprEnd == ib + 1 ? &t_[ib] : nullptr)) {
+      out = ColType{};
+      out.code = kNumber;
+    } else if (text(out) && text(x) && (x.size != out.size || x.code != out.code)) {
+      out.size = std::max(out.size, x.size);
+      out.code = kVarchar2;
+    }
+    derivedWidened_ = true; // SQLite declares the column as one member's, whichever
+  }
 }
 
 bool Translator::derivedItemType(size_t open, const std::string& name, ColType& out, size_t names) {
@@ -105,12 +205,18 @@ bool Translator::derivedItemType(size_t open, const std::string& name, ColType& 
     if (names) {
       // the names list counts the items; a "*" among them leaves the positions unknown
       if (star) return false;
-      if (k == wanted) return within([&] { out = exprType(ib, exprEnd); return true; });
+      if (k == wanted && within([&] { out = exprType(ib, exprEnd); return true; })) {
+        laterMembers(s, close, k, out);
+        return true;
+      }
+      if (k == wanted) return false;
     } else if (star) {
       std::string sq = ie == ib + 3 ? t_[ib].text : std::string();
       if (within([&] { return sourceColumnType(ctx_.back(), sq, name, out); })) return true;
     } else if (itemName == name) {
-      return within([&] { out = exprType(ib, exprEnd); return true; });
+      if (!within([&] { out = exprType(ib, exprEnd); return true; })) return false;
+      laterMembers(s, close, k, out);
+      return true;
     }
     ib = ie + 1;
   }

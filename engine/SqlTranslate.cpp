@@ -269,6 +269,18 @@ std::vector<std::string> Catalog::sqliteTriggers(const std::string& name) {
   return out;
 }
 
+namespace {
+// Whether a column of type `wide` holds values `narrow` does not: a longer text, VARCHAR2 beside
+// CHAR, a NUMBER of more digits.
+bool widerThan(const ColType& wide, const ColType& narrow) {
+  bool text = (wide.code == kVarchar2 || wide.code == kChar) && (narrow.code == kVarchar2 || narrow.code == kChar);
+  if (text) return wide.size > narrow.size || (wide.code == kVarchar2 && narrow.code == kChar);
+  if (wide.code != kNumber || narrow.code != kNumber || narrow.precision <= 0 || narrow.isFloat()) return false;
+  if (wide.precision <= 0 || wide.isFloat()) return true;
+  return wide.scale > narrow.scale || wide.precision - wide.scale > narrow.precision - narrow.scale;
+}
+} // namespace
+
 std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
   auto& memoColumns = memo().columns;
   auto cached = memoColumns.find(table);
@@ -281,7 +293,8 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     ColumnInfo c;
     c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    c.type = parseDeclType(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
+    if (const unsigned char* decl = sqlite3_column_text(st, 1)) c.narrowDecl = reinterpret_cast<const char*>(decl);
+    c.type = parseDeclType(c.narrowDecl);
     c.notNull = sqlite3_column_int(st, 2) != 0;
     if (const unsigned char* d = sqlite3_column_text(st, 3)) c.dflt = reinterpret_cast<const char*>(d);
     out.push_back(c);
@@ -297,8 +310,12 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
         c.always = sqlite3_column_int(st, 2) != 0;
       }
   done(st);
-  bool untyped = std::any_of(out.begin(), out.end(), [](const ColumnInfo& c) { return c.type.code == 0; });
-  if (untyped && viewExists(table)) {
+  std::vector<std::string> declared;
+  for (auto& c : out) {
+    declared.push_back(std::move(c.narrowDecl));
+    c.narrowDecl.clear();
+  }
+  if (!out.empty() && viewExists(table)) {
     // types of a view's columns as described when it was created
     st = prep("SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1");
     sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
@@ -306,9 +323,14 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
     if (rc == SQLITE_ROW) {
       std::string types = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
       size_t b = 0;
-      for (auto& c : out) {
+      for (size_t k = 0; k < out.size(); ++k) {
+        ColumnInfo& c = out[k];
         size_t e = types.find('\t', b);
-        if (c.type.code == 0) c.type = parseDeclType(types.substr(b, e == std::string::npos ? e : e - b));
+        ColType stored = parseDeclType(types.substr(b, e == std::string::npos ? e : e - b));
+        bool narrow = c.type.code != 0 && widerThan(stored, c.type);
+        // SQLite declares a set operation's column as one member's: the view's own type holds every value
+        if (c.type.code == 0 || narrow) c.type = stored;
+        if (narrow) c.narrowDecl = declared[k];
         if (e == std::string::npos) break;
         b = e + 1;
       }
@@ -784,7 +806,10 @@ namespace ora {
 ColType resultType(sqlite3_stmt* st, int i, const Translation& t) {
   ColType ty;
   if (auto w = t.widened.find(sqlite3_column_name(st, i)); w != t.widened.end()) return w->second;
-  if (const char* decl = sqlite3_column_decltype(st, i)) ty = parseDeclType(decl);
+  const char* decl = sqlite3_column_decltype(st, i);
+  if (auto v = t.viewWide.find(sqlite3_column_name(st, i)); decl && v != t.viewWide.end() && v->second.first == decl)
+    return v->second.second;
+  if (decl) ty = parseDeclType(decl);
   if (ty.code == 0) {
     auto it = t.inferred.find(sqlite3_column_name(st, i));
     if (it != t.inferred.end()) ty = it->second;

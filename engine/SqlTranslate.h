@@ -24,6 +24,9 @@ struct ColumnInfo {
   std::string dflt; // the stored default expression; empty when none
   std::string identity; // the sequence of an identity column
   bool always = false;  // GENERATED ALWAYS: no value may be given
+  // a view's column SQLite declares narrower than the view was described (a set operation's
+  // wider member): what SQLite declares
+  std::string narrowDecl;
 };
 
 // The schema's answers a session keeps between statements (Session::schemaMemo).
@@ -86,6 +89,8 @@ struct Translation {
   std::vector<std::string> ddl;      // Ddl: run in order, in one transaction
   std::map<std::string, ColType> inferred; // result column name -> type of an expression
   std::map<std::string, ColType> widened;  // a compound's text column wider in a later member
+  // a column of a view read here: what SQLite declares it and the view's wider type
+  std::map<std::string, std::pair<std::string, ColType>> viewWide;
   std::vector<std::function<void(Session&)>> actions; // Ddl: run after `ddl` has committed; Session: run
   // Ddl: run after `ddl` inside its transaction, before the commit; what they write elsewhere
   // becomes part of the statement only when that commit happens (see Session::repairSequences).

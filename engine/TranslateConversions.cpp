@@ -76,11 +76,19 @@ bool Translator::datesAsText(size_t i, std::string& call) {
     for (size_t n = 2; n < args.size() && !firstResult; ++n)
       if ((n % 2 == 0 || n == args.size() - 1) && !isNull(args[n])) firstResult = n;
   if (nvl) firstResult = k.text == "NVL" ? 0 : 1;
+  // a first result of NULL makes DECODE's value text: numbers among the results too
+  bool textResults = decode && args.size() >= 3 && isNull(args[2]);
   std::vector<char> wrap(args.size());
   bool any = false;
   for (size_t n = 0; n < args.size(); ++n) {
     auto [ab, ae] = args[n];
-    if (ab >= ae || exprType(ab, ae).code != kDate) continue;
+    if (ab >= ae) continue;
+    int code = exprType(ab, ae).code;
+    if (textResults && code == kNumber && n >= 2 && (n % 2 == 0 || (args.size() % 2 == 0 && n == args.size() - 1))) {
+      wrap[n] = any = true;
+      continue;
+    }
+    if (code != kDate) continue;
     // TO_DATE reads text: a date goes through the session's format first, losing what it lacks
     if (toDate && n != 0) continue;
     if (decode) {
@@ -89,7 +97,7 @@ bool Translator::datesAsText(size_t i, std::string& call) {
         // the expression takes the type of the first search value
         if (args.size() < 3 || !text(args[1])) continue;
       } else if (result) {
-        if (!firstResult || n == firstResult || !text(args[firstResult])) continue;
+        if (!textResults && (!firstResult || n == firstResult || !text(args[firstResult]))) continue;
       } else if (!text(args[0])) {
         continue; // a search value takes the expression's type
       }

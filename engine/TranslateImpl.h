@@ -79,6 +79,8 @@ struct Context {
 std::string exactCall(std::string call);
 // Digits of a number literal's mantissa, leading zeros not counted.
 int significantDigits(const std::string& literal);
+// Whether every value of type x (the literal token when there is one) fits the NUMBER(p,s) `into`.
+bool numberHolds(const ColType& into, const ColType& x, const Token* literal);
 
 class Translator {
 public:
@@ -244,6 +246,11 @@ private:
   int derivedDepth_ = 0;
   std::map<std::pair<size_t, std::string>, std::pair<bool, ColType>> derivedMemo_; // their answers
   [[gnu::noinline]] bool derivedItemType(size_t open, const std::string& name, ColType& out, size_t names);
+  [[gnu::noinline]] void laterMembers(size_t s, size_t close, long position, ColType& out);
+  [[gnu::noinline]] void starOverSets(const std::string& qualifier);
+  std::set<std::pair<size_t, std::string>> derivedBusy_, derivedWider_; // being typed; typed over a set operation's members
+  bool derivedCycle_ = false;   // a lookup met a column still being typed
+  bool derivedWidened_ = false; // a column read is a set operation's, typed over all its members
   std::map<std::string, size_t> firstNextval_; // per sequence: the token of its first NEXTVAL
   std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
   std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);

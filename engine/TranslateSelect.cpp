@@ -103,7 +103,10 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
         } else if (cat_.viewExists(r.name)) {
           // expression columns of a view have no declared type; describe them as stored
           auto cols = cat_.columns(r.name);
-          for (auto& c : cols) tr_.inferred.emplace(c.name, c.type);
+          for (auto& c : cols) {
+            tr_.inferred.emplace(c.name, c.type);
+            if (!c.narrowDecl.empty()) tr_.viewWide.emplace(c.name, std::make_pair(c.narrowDecl, c.type));
+          }
           if (cols.empty()) {
             // a view made before its tables (FORCE) is compiled again where it is used; one whose
             // tables or columns have gone does not compile
@@ -281,7 +284,13 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (grouped && star && !expanding) checkGroupedStar(i, ie, groups);
     out += first ? " " : ", ";
     first = false;
+    derivedWidened_ = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
+    // a column of a set operation in FROM: SQLite declares it as one member's
+    bool widerColumn = derivedWidened_ && !star &&
+                       ((exprEnd == i + 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) ||
+                        (exprEnd == i + 3 && is(t_[i + 1], ".")));
+    if (star && memberDepth == 0 && !laterMember) starOverSets(ie == i + 3 ? t_[i].text : std::string());
     // what a set operator must match: a type only where it is known for sure
     bool emptyText = exprEnd == i + 1 && t_[i].kind == Token::Str && t_[i].text.empty();
     bool nullText = ty.code == kVarchar2 && (ty.size == 4000 || ty.size == 0);
@@ -305,6 +314,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       if (!alias.empty()) aliases.push_back(alias);
       if (alias.empty()) alias = heading(i, exprEnd);
       itemTypes.push_back(ty);
+      if (widerColumn && memberDepth == 0 && !laterMember) tr_.widened[alias] = ty;
       auto& firstCols = compoundFirst_[memberDepth];
       auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar; };
       if (!laterMember) {
@@ -314,6 +324,13 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
         // a NULL in the first member takes the type a later member gives
         firstCols[column].second = ty;
         if (memberDepth == 0) tr_.widened[firstCols[column].first] = ty;
+      } else if (column < firstCols.size() && firstCols[column].second.code == kNumber && ty.code == kNumber &&
+                 !numberHolds(firstCols[column].second, ty, exprEnd == i + 1 ? &t_[i] : nullptr)) {
+        // numbers the first member's precision does not hold: a NUMBER of any size
+        ColType& w = firstCols[column].second;
+        w = ColType{};
+        w.code = kNumber;
+        if (memberDepth == 0) tr_.widened[firstCols[column].first] = w;
       } else if (column < firstCols.size() && text(firstCols[column].second) && text(ty) &&
                  (ty.size < 4000 || firstCols[column].second.size == 0) &&
                  (ty.size != firstCols[column].second.size || ty.code != firstCols[column].second.code)) {

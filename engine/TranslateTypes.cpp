@@ -21,7 +21,35 @@ namespace {
 bool statistic(const std::string& f) {
   return f != "COUNT" && aggregateFunction(f) && f != "MIN" && f != "MAX" && f != "LISTAGG" && f != "ANY_VALUE";
 }
+
+// Digits of a plain number literal before and after its point, leading and trailing zeros not
+// counted; false for an exponent form.
+bool literalDigits(const std::string& text, int& whole, int& fraction) {
+  whole = fraction = 0;
+  size_t point = text.find('.');
+  std::string w = text.substr(0, point), f = point == std::string::npos ? "" : text.substr(point + 1);
+  if ((w + f).find_first_not_of("0123456789") != std::string::npos) return false;
+  w.erase(0, std::min(w.size(), w.find_first_not_of('0')));
+  f.erase(std::min(f.size(), f.find_last_not_of('0') + 1));
+  whole = static_cast<int>(w.size());
+  fraction = static_cast<int>(f.size());
+  return true;
+}
 } // namespace
+
+// Whether every value of type x (the literal at `literal` when there is one) fits the NUMBER(p,s)
+// `into` without rounding: a choice among numbers keeps its first one's precision only then.
+bool numberHolds(const ColType& into, const ColType& x, const Token* literal) {
+  if (into.code != kNumber || into.precision <= 0) return true;
+  if (into.isFloat()) return x.isFloat() && x.precision <= into.precision;
+  if (literal && literal->kind == Token::Num) {
+    int whole, fraction;
+    return literalDigits(literal->text, whole, fraction) && fraction <= into.scale &&
+           whole <= into.precision - into.scale;
+  }
+  return x.code == kNumber && x.precision > 0 && !x.isFloat() && x.scale <= into.scale &&
+         x.precision - x.scale <= into.precision - into.scale;
+}
 
 ColType Translator::exprType(size_t b, size_t e) {
   // a chain already rewritten no longer reads as one
@@ -229,8 +257,27 @@ ColType Translator::infer(size_t b, size_t e) {
     size_t close = matching(b + 1), a = b + 2, m = a;
     if (is(at(a), "DISTINCT") || is(at(a), "UNIQUE") || is(at(a), "ALL")) m = ++a;
     while (m < close && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
+    size_t valueEnd = m;
     if (m - a > 2 && is(t_[m - 1], "NULLS") && (is(t_[m - 2], "IGNORE") || is(t_[m - 2], "RESPECT"))) m -= 2;
-    return m > a ? exprType(a, m) : t;
+    if (m <= a) return t;
+    ColType v = exprType(a, m);
+    if ((f.text == "LAG" || f.text == "LEAD") && valueEnd < close) {
+      // the default given where no row is: the result holds it too
+      size_t db = valueEnd + 1;
+      while (db < close && !(t_[db].depth == f.depth + 1 && is(t_[db], ","))) ++db;
+      if (++db < close && !(close == db + 1 && is(t_[db], "NULL"))) {
+        ColType d = exprType(db, close);
+        if (v.code == kNumber && !numberHolds(v, d, close == db + 1 ? &t_[db] : nullptr)) {
+          v = ColType{};
+          v.code = kNumber;
+        } else if ((v.code == kVarchar2 || v.code == kChar) && (d.code == kVarchar2 || d.code == kChar) &&
+                   (d.size != v.size || d.code != v.code)) {
+          v.size = std::max(v.size, d.size);
+          v.code = kVarchar2;
+        }
+      }
+    }
+    return v;
   }
   bool wholeCall = f.kind == Token::Ident && is(at(b + 1), "(") && is(t_[e - 1], ")") && t_[e - 1].depth == f.depth &&
                    matching(b + 1) + 1 == e;
@@ -253,6 +300,17 @@ ColType Translator::infer(size_t b, size_t e) {
     for (auto a : results)
       if (!nullArg(a)) { r = exprType(a.first, a.second); break; }
     if (r.code == 0) { r.code = kVarchar2; r.size = 1; }
+    if (r.code == kNumber && r.precision > 0) {
+      // a result another choice does not fit is a NUMBER of any size
+      for (auto a : results) {
+        if (nullArg(a)) continue;
+        if (!numberHolds(r, exprType(a.first, a.second), a.second == a.first + 1 ? &t_[a.first] : nullptr)) {
+          r = ColType{};
+          r.code = kNumber;
+          break;
+        }
+      }
+    }
     if (r.code == kChar) r.code = kVarchar2; // a choice among texts is VARCHAR2
     if (r.code == kVarchar2) {
       for (auto a : results) {
@@ -328,7 +386,9 @@ ColType Translator::infer(size_t b, size_t e) {
         for (size_t m = args[0].first; m < args[0].second; ++m)
           if (t_[m].depth == f.depth + 1 && is(t_[m], "FROM")) from = m + 1;
       ColType x = exprType(from, args[0].second);
-      t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
+      t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
+      // a change of case keeps CHAR; the trims make VARCHAR2
+      if (x.code == kChar && (f.text == "UPPER" || f.text == "LOWER" || f.text == "INITCAP")) t.code = kChar;
       return t;
     }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
@@ -387,6 +447,9 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     if (f.text == "CONCAT" && args.size() == 2) {
       t.size = std::min(4000, textSize(args[0]) + textSize(args[1]));
+      // as ||: CHAR joined to CHAR stays CHAR
+      if (exprType(args[0].first, args[0].second).code == kChar && exprType(args[1].first, args[1].second).code == kChar)
+        t.code = kChar;
       return t;
     }
     if (f.text == "SOUNDEX") {
@@ -421,12 +484,32 @@ ColType Translator::infer(size_t b, size_t e) {
         std::vector<std::pair<size_t, size_t>> results;
         for (size_t n = 2; n < args.size(); n += 2) results.push_back(args[n]);
         if (args.size() % 2 == 0) results.push_back(args.back());
+        if (nullArg(results[0])) {
+          // a first result of NULL makes the value VARCHAR2, whatever the others are
+          ColType r;
+          r.code = kVarchar2;
+          for (auto a : results)
+            if (!nullArg(a)) {
+              ColType x = exprType(a.first, a.second);
+              int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kDate ? dateTextBytes() : x.code == kNumber ? 40 : 4000;
+              r.size = std::min(4000, std::max(r.size, size));
+            }
+          if (r.size == 0) r.size = 1;
+          return r;
+        }
         return widest(results);
       }
       if (f.text == "NVL2" && args.size() == 3) return widest({args[1], args[2]});
       size_t pick = f.text == "NVL2" ? 1 : 0;
-      if (pick < args.size() && args[pick].first < args[pick].second)
-        return exprType(args[pick].first, args[pick].second);
+      if (pick < args.size() && args[pick].first < args[pick].second) {
+        ColType x = exprType(args[pick].first, args[pick].second);
+        // ROUND and TRUNC of a number give a NUMBER: rounded otherwise than its column's scale
+        if ((f.text == "ROUND" || f.text == "TRUNC") && x.code != kDate) {
+          x = ColType{};
+          x.code = kNumber;
+        }
+        return x;
+      }
     }
   }
   bool arith = false, concat = false;
