@@ -100,10 +100,21 @@ bool cutNamedByEngine(sqlite3* db, const std::string& table, const std::string& 
   return false;
 }
 
+bool disabledConstraint(sqlite3* db, const std::string& table, const std::string& name) {
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT 1 FROM \"TESSEL$DISABLED\" WHERE NAME = ?1 AND TABLE_NAME = ?2", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, table.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  return found;
+}
+
 // A constraint being added, for the error that says the rows do not satisfy it.
 struct Added {
   std::string type; // P, U, C, R; empty when no constraint is added
   std::string name; // OWNER.NAME, empty when the engine names it
+  bool novalidate = false; // ENABLE NOVALIDATE: the rows already there are not checked
 };
 
 // Rebuilds a table under a new definition, keeping its rows (and their ROWIDs), indexes and
@@ -132,6 +143,7 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
   execOne(s.db, "PRAGMA foreign_keys=OFF");
   try {
     run("BEGIN IMMEDIATE");
+    int64_t orphans = scalar(s.db, "SELECT count(*) FROM pragma_foreign_key_check");
     run("PRAGMA legacy_alter_table=ON");
     std::vector<std::pair<std::string, std::string>> saved; // type, sql
     sqlite3_stmt* st = nullptr;
@@ -145,7 +157,9 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     // an empty private copy of a temporary table is made again in the new shape when next used
     run("DROP TABLE IF EXISTS temp." + quoteIdent(table));
     run("CREATE TABLE \"TESSEL$REBUILD\" (" + def + ")");
+    if (added.novalidate) run("PRAGMA ignore_check_constraints=ON");
     run("INSERT INTO \"TESSEL$REBUILD\" (rowid" + cols + ") SELECT rowid" + cols + " FROM main." + quoteIdent(table));
+    if (added.novalidate) run("PRAGMA ignore_check_constraints=OFF");
     run("DROP TABLE main." + quoteIdent(table));
     run("ALTER TABLE \"TESSEL$REBUILD\" RENAME TO " + quoteIdent(table));
     for (auto& [type, sql] : saved) {
@@ -155,12 +169,14 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     for (auto& sql : after) run(sql);
     run("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
         " (SELECT name FROM sqlite_schema WHERE type = 'index')");
-    if (scalar(s.db, "SELECT count(*) FROM pragma_foreign_key_check") > 0)
+    // rows a foreign key added NOVALIDATE let stay are no new breach
+    if (!(added.novalidate && added.type == "R") && scalar(s.db, "SELECT count(*) FROM pragma_foreign_key_check") > orphans)
       throw OraError(2298, added.type == "R" ? added.name : std::string());
     run("PRAGMA legacy_alter_table=OFF");
     run("COMMIT");
   } catch (...) {
     execOne(s.db, "ROLLBACK");
+    execOne(s.db, "PRAGMA ignore_check_constraints=OFF");
     execOne(s.db, "PRAGMA legacy_alter_table=OFF");
     execOne(s.db, "PRAGMA foreign_keys=ON");
     throw;
@@ -218,7 +234,7 @@ void Translator::alterTable() {
 
   auto addNotNull = [&](const std::string& c) {
     DefPiece& p = pieceOf(c);
-    if (p.text.find(" NOT NULL") == std::string::npos) p.text += " NOT NULL";
+    p.text += " NOT NULL"; // the key's own, apart from one written on the column
   };
 
   // The items of "( a, b )" or of the single item that runs to the end, as token ranges.
@@ -296,6 +312,7 @@ void Translator::alterTable() {
     bool addDisabled = false;
     for (size_t m = i + 1; m < size(); ++m) {
       if (t_[m].kind != Token::Ident) continue;
+      if (is(t_[m], "NOVALIDATE")) added.novalidate = true;
       size_t n = 0;
       if (is(t_[m], "ENABLE") || is(t_[m], "VALIDATE") || is(t_[m], "NOVALIDATE") || is(t_[m], "RELY") ||
           is(t_[m], "NORELY"))
@@ -386,6 +403,9 @@ void Translator::alterTable() {
         std::string def = columnDef(b, e, name, ct, pk, named);
         for (auto& c : cols)
           if (c.name == name) throw OraError(1430, name).at(static_cast<int>(at(b).pos));
+        for (auto& n : checkNames(t_, b, e))
+          for (auto& c : cols)
+            if (n != name && c.name == n) throw OraError(2438);
         bool notNull = !pk.empty();
         bool hasDefault = false;
         for (size_t m = b; m < e; ++m) {
@@ -496,7 +516,8 @@ void Translator::alterTable() {
     }
   } else if (is(verb, "ENABLE") || is(verb, "DISABLE")) {
     size_t w = i + 1;
-    if (is(at(w), "VALIDATE") || is(at(w), "NOVALIDATE")) ++w;
+    bool novalidate = is(at(w), "NOVALIDATE");
+    if (is(at(w), "VALIDATE") || novalidate) ++w;
     bool pk = is(at(w), "PRIMARY");
     std::string cname = pk ? std::string() : at(w + 1).text;
     if (pk)
@@ -536,6 +557,8 @@ void Translator::alterTable() {
         if (!added.type.empty()) break;
       }
       added.name = cat_.user() + "." + cname;
+      // a key still checks every row: its index cannot hold duplicates
+      added.novalidate = novalidate && (added.type == "C" || added.type == "R");
       after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(cname));
     } else {
       // a key other tables refer to stays
@@ -577,14 +600,18 @@ void Translator::alterTable() {
     }
   } else if (is(verb, "DROP") || setUnused) {
     std::vector<std::string> gone;
+    size_t tail = size();
     if (is(at(i + 1), "UNUSED") && is(at(i + 2), "COLUMNS")) {
       if (i + 3 < size()) unexpected(i + 3);
       return; // none are kept
     } else if (is(at(i + 1), "COLUMN")) {
       gone.push_back(at(i + 2).text);
-      if (i + 3 < size() && !is(at(i + 3), "CASCADE")) unexpected(i + 3);
+      tail = i + 3;
     } else if (is(at(i + 1), "(")) {
       gone = nameList(t_, i + 1, size());
+      tail = i + 2;
+      while (tail < size() && !(is(t_[tail], ")") && t_[tail].depth == at(i + 1).depth)) ++tail;
+      ++tail;
     } else if (is(at(i + 1), "CONSTRAINT") || (is(at(i + 1), "PRIMARY") && is(at(i + 2), "KEY"))) {
       bool pk = is(at(i + 1), "PRIMARY");
       std::string cname = pk ? "" : at(i + 2).text;
@@ -605,18 +632,24 @@ void Translator::alterTable() {
       std::vector<std::string> children;
       if (isKey)
         for (auto& other : dict::tablesOf(db, "table"))
-          if (other != table)
-            for (auto& c : dict::tableConstraints(db, other))
-              if (c.type == "R" && c.rTable == table && (c.rColumns.empty() ? pk : c.rColumns == keyColumns))
-                children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
+          for (auto& c : dict::tableConstraints(db, other))
+            if (c.type == "R" && c.rTable == table && (c.rColumns.empty() ? pk : c.rColumns == keyColumns))
+              children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
       if (!children.empty() && !cascade) throw OraError(2273);
-      if (!children.empty())
-        tr_.actions.push_back([children](Session& s) {
+      if (!children.empty()) {
+        // the foreign keys go first (the table's own too), then the key with nothing left on it
+        std::string again = src_;
+        tr_.actions.push_back([children, again](Session& s) {
           for (auto& sql : children) {
             Catalog cat(s.db, s.user, &s);
             s.runDdl(translate(sql, cat, false, false));
           }
+          Catalog cat(s.db, s.user, &s);
+          s.runDdl(translate(again, cat, false, false));
         });
+        return;
+      }
+      bool dropsPk = pk;
       pk = is(at(i + 1), "PRIMARY");
       bool found = false;
       for (size_t k = 0; k < pieces.size() && !found; ++k) {
@@ -652,34 +685,100 @@ void Translator::alterTable() {
         // a constraint kept only in the engine's records (a column-level one written without a name)
         for (auto& c : recordedConstraints(db, table))
           if (pk ? c.type == "P" : c.name == cname) found = true;
-        if (!found) throw OraError(2443, cname);
       }
+      if (!found && !pk && disabledConstraint(db, table, cname)) {
+        // a disabled constraint lives only in the engine's records
+        found = true;
+        after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(cname) + " AND TABLE_NAME = " +
+                        quoteString(table));
+      }
+      if (!found) throw OraError(2443, cname);
+      // the NOT NULL a primary key put on its columns goes with it
+      if (dropsPk)
+        for (auto& c : keyColumns)
+          for (auto& p : pieces)
+            if (p.column == c && p.text.size() > 9 && p.text.compare(p.text.size() - 9, 9, " NOT NULL") == 0)
+              p.text.erase(p.text.size() - 9);
       after.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(table) + " AND " +
                       (pk ? std::string("TYPE = 'P'") : "NAME = " + quoteString(cname)));
     } else {
       throw OraError(905);
     }
     if (!gone.empty()) {
+      bool cascade = false;
+      if (is(at(tail), "CASCADE")) {
+        expect(tail + 1, "CONSTRAINTS", 905);
+        cascade = true;
+        tail += 2;
+      }
+      if (tail < size()) unexpected(tail);
+      for (auto& g : gone) pieceOf(g);
       if (gone.size() >= cols.size()) throw OraError(12983);
+      std::set<std::string> goneSet(gone.begin(), gone.end()), columnSet;
+      for (auto& c : cols) columnSet.insert(c.name);
+      auto allGone = [&](const std::vector<std::string>& v) {
+        return std::all_of(v.begin(), v.end(), [&](const std::string& n) { return goneSet.count(n) > 0; });
+      };
+      // Constraints that would outlive the column half-made: a key other foreign keys refer to
+      // (ORA-12992) or one that names kept columns too (ORA-12991); CASCADE CONSTRAINTS drops
+      // them first, then the statement runs again without them.
+      std::vector<std::string> first;
+      for (auto& c : dict::tableConstraints(db, table)) {
+        std::vector<std::string> own;
+        for (auto& n : c.columns)
+          if (c.type != "C" || columnSet.count(n)) own.push_back(n);
+        if (std::none_of(own.begin(), own.end(), [&](const std::string& n) { return goneSet.count(n) > 0; })) continue;
+        std::string drop = "ALTER TABLE " + qt + " DROP CONSTRAINT " + quoteIdent(c.name);
+        if (c.type == "P" || c.type == "U") {
+          bool referenced = false;
+          for (auto& other : dict::tablesOf(db, "table"))
+            for (auto& r : dict::tableConstraints(db, other))
+              if (r.type == "R" && r.rTable == table && (r.rColumns.empty() ? c.type == "P" : r.rColumns == c.columns) &&
+                  !(other == table && allGone(r.columns)))
+                referenced = true;
+          if (referenced) {
+            if (!cascade) throw OraError(12992);
+            first.push_back(drop + " CASCADE");
+            continue;
+          }
+        }
+        if (!allGone(own)) {
+          if (!cascade) throw OraError(12991);
+          first.push_back(drop);
+        }
+      }
+      if (!first.empty()) {
+        std::string again = src_;
+        tr_.actions.push_back([first, again](Session& s) {
+          for (auto& sql : first) {
+            Catalog cat(s.db, s.user, &s);
+            s.runDdl(translate(sql, cat, false, false));
+          }
+          Catalog cat(s.db, s.user, &s);
+          s.runDdl(translate(again, cat, false, false));
+        });
+        return;
+      }
       for (auto& g : gone) {
-        pieceOf(g);
         std::erase_if(pieces, [&](const DefPiece& p) { return p.column == g; });
         std::erase(keep, g);
-        // table constraints on the column: one-column ones go with it
-        for (size_t k = 0; k < pieces.size();) {
-          if (!pieces[k].column.empty()) { ++k; continue; }
-          auto pt = tokenize(pieces[k].text);
-          int uses = 0, names = 0;
-          for (auto& tk : pt) {
-            if (tk.kind == Token::QIdent && tk.depth >= 1) { ++names; if (tk.text == g) ++uses; }
-          }
-          if (uses && names > 1) throw OraError(12991);
-          if (uses) pieces.erase(pieces.begin() + static_cast<long>(k));
-          else ++k;
-        }
-        after.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(table) +
-                        " AND COLS = " + quoteString(g));
+        after.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + quoteString(table) +
+                        " AND COLUMN_NAME = " + quoteString(g));
       }
+      // table constraints on the dropped columns alone go with them
+      for (size_t k = 0; k < pieces.size();) {
+        if (!pieces[k].column.empty()) { ++k; continue; }
+        bool uses = false;
+        for (auto& tk : tokenize(pieces[k].text)) {
+          if (is(tk, "REFERENCES")) break;
+          if (tk.kind == Token::QIdent && tk.depth >= 1 && goneSet.count(tk.text)) uses = true;
+        }
+        if (uses) pieces.erase(pieces.begin() + static_cast<long>(k));
+        else ++k;
+      }
+      for (auto& r : recordedConstraints(db, table))
+        if (allGone(r.columns))
+          after.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = " + quoteString(r.name));
     }
   } else {
     throw OraError(905);
