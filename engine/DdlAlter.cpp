@@ -115,7 +115,20 @@ struct Added {
   std::string type; // P, U, C, R; empty when no constraint is added
   std::string name; // OWNER.NAME, empty when the engine names it
   bool novalidate = false; // ENABLE NOVALIDATE: the rows already there are not checked
+  std::string check;       // an added check's condition, to validate the rows against
 };
+
+// The condition of the CHECK in a constraint's definition; empty when it has none.
+std::string checkCondition(const std::string& def) {
+  auto t = tokenize(def);
+  for (size_t k = 0; k + 1 < t.size(); ++k) {
+    if (!is(t[k], "CHECK") || !is(t[k + 1], "(")) continue;
+    for (size_t e = k + 2; e < t.size(); ++e)
+      if (is(t[e], ")") && t[e].depth == t[k + 1].depth)
+        return e > k + 2 ? def.substr(t[k + 2].pos, t[e - 1].end - t[k + 2].pos) : std::string();
+  }
+  return {};
+}
 
 // Rebuilds a table under a new definition, keeping its rows (and their ROWIDs), indexes and
 // triggers; foreign keys are checked once at the end.
@@ -157,9 +170,14 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     // an empty private copy of a temporary table is made again in the new shape when next used
     run("DROP TABLE IF EXISTS temp." + quoteIdent(table));
     run("CREATE TABLE \"TESSEL$REBUILD\" (" + def + ")");
-    if (added.novalidate) run("PRAGMA ignore_check_constraints=ON");
+    // the rows stay as they are: a check let them in, or NOVALIDATE let them stay; only a check
+    // being added or enabled looks at them
+    run("PRAGMA ignore_check_constraints=ON");
     run("INSERT INTO \"TESSEL$REBUILD\" (rowid" + cols + ") SELECT rowid" + cols + " FROM main." + quoteIdent(table));
-    if (added.novalidate) run("PRAGMA ignore_check_constraints=OFF");
+    run("PRAGMA ignore_check_constraints=OFF");
+    if (!added.check.empty() && !added.novalidate &&
+        scalar(s.db, "SELECT EXISTS (SELECT 1 FROM \"TESSEL$REBUILD\" WHERE NOT (" + added.check + "))") != 0)
+      throw OraError(2293, added.name);
     run("DROP TABLE main." + quoteIdent(table));
     run("ALTER TABLE \"TESSEL$REBUILD\" RENAME TO " + quoteIdent(table));
     for (auto& [type, sql] : saved) {
@@ -358,6 +376,28 @@ void Translator::alterTable() {
         if (!added.type.empty()) break;
       }
       checkReferences(b, size(), table);
+      // the same foreign key twice: same columns to the same key
+      for (size_t j = b; j + 2 < size(); ++j) {
+        if (!is(t_[j], "FOREIGN") || !is(t_[j + 1], "KEY")) continue;
+        auto from = nameList(t_, j + 2, size());
+        size_t r = j + 2;
+        while (r < size() && !is(t_[r], "REFERENCES")) ++r;
+        if (r + 1 >= size()) break;
+        std::string parent = at(r + 1).text;
+        size_t list = r + 2;
+        if (is(at(list), ".")) parent = at(r + 3).text, list = r + 4;
+        auto to = nameList(t_, list, size());
+        auto keyOf = [&](const std::vector<std::string>& cols) {
+          if (!cols.empty()) return cols;
+          for (auto& k : recordedConstraints(db, parent))
+            if (k.type == "P") return k.columns;
+          return cols;
+        };
+        for (auto& c : dict::tableConstraints(db, table))
+          if (c.type == "R" && c.columns == from && c.rTable == parent && keyOf(c.rColumns) == keyOf(to))
+            throw OraError(2275);
+        break;
+      }
       for (size_t j = b; j + 1 < size(); ++j) {
         bool pk = is(t_[j], "PRIMARY") && is(t_[j + 1], "KEY");
         if (!pk && !is(t_[j], "UNIQUE")) continue;
@@ -382,6 +422,7 @@ void Translator::alterTable() {
         break;
       }
       std::string def = emit(b, size());
+      if (added.type == "C") added.check = checkCondition(def);
       if (addDisabled && !cname.empty() && (added.type == "C" || added.type == "R")) {
         after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
                         quoteString(cname) + ", " + quoteString(table) + ", '', " + quoteString(def) + ")");
@@ -557,6 +598,7 @@ void Translator::alterTable() {
         if (!added.type.empty()) break;
       }
       added.name = cat_.user() + "." + cname;
+      added.check = checkCondition(def);
       // a key still checks every row: its index cannot hold duplicates
       added.novalidate = novalidate && (added.type == "C" || added.type == "R");
       after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(cname));

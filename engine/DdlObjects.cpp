@@ -370,9 +370,9 @@ void Translator::alterSequence() {
     int64_t last = next - oldIncr, newNext = last + inc;
     if (fitsInt64(newMin) && fitsInt64(newMax) && std::atoll(newMin.c_str()) >= std::atoll(newMax.c_str()))
       throw OraError(4004);
-    if (fitsInt64(newMin) && fitsInt64(newMax) && stepTooLong(inc, newMin, newMax)) throw OraError(4005);
     if (!maxv.empty() && std::atoll(maxv.c_str()) < last) throw OraError(4009);
     if (!minv.empty() && std::atoll(minv.c_str()) > last) throw OraError(4007);
+    if (fitsInt64(newMin) && fitsInt64(newMax) && stepTooLong(inc, newMin, newMax)) throw OraError(4005);
     // bounds beyond 64 bits stay text, as CREATE SEQUENCE keeps them
     std::vector<std::string> p = {name, newMin, newMax, std::to_string(inc), std::to_string(newNext),
                                   fitsInt64(newMin) ? "1" : "0", fitsInt64(newMax) ? "1" : "0"};
