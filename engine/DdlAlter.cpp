@@ -375,7 +375,11 @@ void Translator::alterTable() {
         if (is(t_[j], "FOREIGN") || is(t_[j], "REFERENCES")) added.type = "R";
         if (!added.type.empty()) break;
       }
-      checkReferences(b, size(), table);
+      {
+        std::vector<std::pair<std::string, ColType>> local;
+        for (auto& c : cols) local.emplace_back(c.name, c.type);
+        checkReferences(b, size(), table, local);
+      }
       // the same foreign key twice: same columns to the same key
       for (size_t j = b; j + 2 < size(); ++j) {
         if (!is(t_[j], "FOREIGN") || !is(t_[j + 1], "KEY")) continue;

@@ -322,6 +322,7 @@ void Translator::createTable() {
   std::vector<std::string> consTypes;
   std::vector<Identity> identities;
   std::vector<std::pair<std::string, std::string>> checked; // column, a name its own CHECK uses
+  std::vector<std::pair<std::string, ColType>> localTypes;
   int longs = 0, columns = 0;
   size_t b = i + 1;
   // a constraint's state (ENABLE, VALIDATE, RELY, USING INDEX ...) is no part of its definition
@@ -359,6 +360,7 @@ void Translator::createTable() {
       std::vector<std::pair<std::string, std::string>> named;
       Identity id = identityClause(b, k);
       defs.push_back(columnDef(b, k, name, ct, pkColumns, named));
+      localTypes.emplace_back(name, ct);
       if (id.found) {
         if (ct.code != kNumber || (ct.hasScale && ct.scale != 0)) throw OraError(30675);
         defs.back() += " NOT NULL";
@@ -396,7 +398,7 @@ void Translator::createTable() {
         if (taken) throw OraError(2264).at(static_cast<int>(t_[k + 1].pos));
       }
   }
-  checkReferences(i + 1, close, table);
+  checkReferences(i + 1, close, table, localTypes);
   std::string out = "CREATE TABLE " + quoteIdent(table) + " (";
   for (size_t d = 0; d < defs.size(); ++d) {
     out += (d ? ", " : "") + defs[d];
@@ -649,7 +651,15 @@ std::vector<std::string> checkNames(const std::vector<Token>& t, size_t b, size_
 
 // Each REFERENCES in [b, e) names an existing table and its primary key or one of its unique
 // keys, as Oracle requires of a foreign key. A table's reference to itself is left to SQLite.
-void Translator::checkReferences(size_t b, size_t e, const std::string& table) const {
+void Translator::checkReferences(size_t b, size_t e, const std::string& table,
+                                 const std::vector<std::pair<std::string, ColType>>& local) const {
+  // text, number, date and raw columns refer only to their own kind
+  auto family = [](int code) { return code == kChar ? kVarchar2 : code; };
+  auto typeOf = [](const std::vector<std::pair<std::string, ColType>>& cols, const std::string& n) {
+    for (auto& [name, ct] : cols)
+      if (name == n) return ct.code;
+    return 0;
+  };
   for (size_t k = b; k < e; ++k) {
     if (!is(t_[k], "REFERENCES")) continue;
     size_t j = k + 1;
@@ -671,24 +681,40 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table) c
       }
     }
     // as many referring columns as referred ones: those of FOREIGN KEY (...), or the one column
-    size_t referring = 1;
+    std::vector<std::string> from;
     if (k > b && is(t_[k - 1], ")")) {
       int d = t_[k - 1].depth;
       size_t open = k - 1;
       while (open > b && !(is(t_[open], "(") && t_[open].depth == d)) --open;
-      if (open > b && is(t_[open - 1], "KEY")) referring = nameList(t_, open, k).size();
+      if (open > b && is(t_[open - 1], "KEY")) from = nameList(t_, open, k);
     }
-    size_t referred = cols.size();
-    if (cols.empty())
+    if (from.empty()) {
+      // on a column: the name that starts its definition
+      size_t m = k;
+      while (m > b && !(is(t_[m - 1], ",") && t_[m - 1].depth == t_[k].depth) &&
+             !(is(t_[m - 1], "(") && t_[m - 1].depth + 1 == t_[k].depth))
+        --m;
+      from.push_back(t_[m].text);
+    }
+    std::vector<std::string> to = cols;
+    if (to.empty())
       for (auto& c : recordedConstraints(cat_.db(), parent))
-        if (c.type == "P") referred = c.columns.size();
-    if (referred > 0 && referring != referred) throw OraError(2256).at(static_cast<int>(at(j).pos));
+        if (c.type == "P") to = c.columns;
+    if (!to.empty() && from.size() != to.size()) throw OraError(2256).at(static_cast<int>(at(j).pos));
     bool found = false;
     for (auto& c : recordedConstraints(cat_.db(), parent)) {
       if (cols.empty() ? c.type == "P" : std::is_permutation(cols.begin(), cols.end(), c.columns.begin(), c.columns.end()))
         found = true;
     }
     if (!found) throw OraError(cols.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
+    if (!local.empty() && to.size() == from.size()) {
+      std::vector<std::pair<std::string, ColType>> theirs;
+      for (auto& c : cat_.columns(parent)) theirs.emplace_back(c.name, c.type);
+      for (size_t x = 0; x < from.size(); ++x) {
+        int mine = typeOf(local, from[x]), other = typeOf(theirs, to[x]);
+        if (mine && other && family(mine) != family(other)) throw OraError(2267).at(static_cast<int>(at(j).pos));
+      }
+    }
   }
 }
 
