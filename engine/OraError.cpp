@@ -240,6 +240,7 @@ const std::map<int, const char*>& texts() {
       {12991, "column is referenced in a multi-column constraint"},
       {12992, "cannot drop parent key column"},
       {2275, "such a referential constraint already exists in the table"},
+      {1702, "a view is not appropriate here"},
       {2267, "column type incompatible with referenced column type"},
       {2256, "number of referencing columns must match referenced columns"},
       {2438, "Column check constraint cannot reference other columns"},
