@@ -286,6 +286,8 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
       ++depth;
     }
     if (k.kind == Tok::Op && k.text == ")") --depth;
+    // an INSERT names the view's columns only in its column list: its query's names are its own
+    if (insert && (!listed || (depth == 0 && i > after))) break;
     if (depth == 0 && word(i, "WHERE") && !insert) whereAt = i;
     if (!name(i) || (i + 1 < t.size() && t[i + 1].kind == Tok::Op && t[i + 1].text == "(")) continue;
     // a qualifier naming the view goes; a column of the view becomes the table's
