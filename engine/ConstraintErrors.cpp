@@ -146,7 +146,8 @@ OraError constraintError(sqlite3* db, const std::string& user, const Translation
       splitColumns(afterColon(msg), table, cols);
       if (table.empty() && !cols.empty()) table = t.target;
       std::string path = "\"" + user + "\".\"" + table + "\".\"" + (cols.empty() ? "" : cols[0]) + "\"";
-      return OraError(t.verb == "UPDATE" ? 1407 : 1400, path);
+      // a DELETE makes NULLs only by ON DELETE SET NULL: an update of the child rows
+      return OraError(t.verb == "UPDATE" || t.verb == "DELETE" ? 1407 : 1400, path);
     }
     if (has("UNIQUE constraint failed") || has("PRIMARY KEY constraint failed")) {
       std::string table;

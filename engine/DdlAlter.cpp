@@ -4,6 +4,7 @@
 #include "DictionaryImpl.h"
 #include "OraError.h"
 #include "Session.h"
+#include "TableRebuild.h"
 #include "TranslateImpl.h"
 
 #include <algorithm>
@@ -12,163 +13,7 @@
 
 namespace ora::tx {
 
-namespace {
-
-// A table's definition as stored: one piece per column or table constraint.
-struct DefPiece {
-  std::string column; // empty for a table constraint
-  std::string text;
-};
-
-std::string storedSql(sqlite3* db, const char* type, const std::string& name) {
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_schema WHERE type = ?1 AND name = ?2", -1, &st, nullptr);
-  sqlite3_bind_text(st, 1, type, -1, SQLITE_STATIC);
-  sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
-  std::string sql;
-  if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
-    sql = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-  sqlite3_finalize(st);
-  return sql;
-}
-
-std::vector<DefPiece> tablePieces(const std::string& sql) {
-  auto t = tokenize(sql);
-  std::vector<DefPiece> out;
-  size_t open = 0;
-  while (open < t.size() && !is(t[open], "(")) ++open;
-  size_t b = open + 1;
-  for (size_t k = b; k < t.size(); ++k) {
-    bool end = t[k].depth == 0 && is(t[k], ")");
-    if (!end && !(t[k].depth == 1 && is(t[k], ","))) continue;
-    DefPiece p;
-    p.text = sql.substr(t[b].pos, t[k - 1].end - t[b].pos);
-    if (t[b].kind == Token::QIdent) p.column = t[b].text;
-    out.push_back(p);
-    b = k + 1;
-    if (end) break;
-  }
-  return out;
-}
-
-// Scalar of a query with one text parameter; -1 on failure.
-int64_t scalar(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* st = nullptr;
-  int64_t v = -1;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-    v = sqlite3_column_int64(st, 0);
-  sqlite3_finalize(st);
-  return v;
-}
-
-// Removes tokens [b, e) of a piece's token list from its text.
-std::string joinExcept(const std::string& text, const std::vector<Token>& t, const std::vector<char>& drop) {
-  std::string out;
-  for (size_t i = 0; i < t.size(); ++i) {
-    if (drop[i]) continue;
-    if (!out.empty()) out += ' ';
-    out += text.substr(t[i].pos, t[i].end - t[i].pos);
-  }
-  return out;
-}
-
-bool constraintStart(const Token& k) {
-  static const std::set<std::string> w = {"CONSTRAINT", "NOT", "NULL", "PRIMARY", "UNIQUE", "REFERENCES",
-                                          "CHECK", "DEFAULT", "COLLATE"};
-  return k.kind == Token::Ident && w.count(k.text);
-}
-
-// Takes a constraint the engine named (no CONSTRAINT clause in the definition) out of the
-// pieces, by where the stored definition says it. Its text goes to `removed`, the column it
-// belonged to (empty for a table constraint) to `column`.
-bool cutNamedByEngine(sqlite3* db, const std::string& table, const std::string& cname, bool pk,
-                      std::vector<DefPiece>& pieces, std::string& removed, std::string& column) {
-  std::string sql = storedSql(db, "table", table);
-  for (auto& c : dict::tableConstraints(db, table)) {
-    if (!(pk ? c.type == "P" : c.name == cname) || c.to <= c.from || c.to > sql.size()) continue;
-    removed = sql.substr(c.from, c.to - c.from);
-    for (size_t k = 0; k < pieces.size(); ++k) {
-      size_t at = pieces[k].text.find(removed);
-      if (at == std::string::npos || (c.whole && pieces[k].text != removed)) continue;
-      if (!c.whole && std::find(c.columns.begin(), c.columns.end(), pieces[k].column) == c.columns.end()) continue;
-      column = pieces[k].column;
-      if (c.whole) pieces.erase(pieces.begin() + static_cast<long>(k));
-      else pieces[k].text.erase(at, removed.size());
-      return true;
-    }
-  }
-  return false;
-}
-
-// A constraint being added, for the error that says the rows do not satisfy it.
-struct Added {
-  std::string type; // P, U, C, R; empty when no constraint is added
-  std::string name; // OWNER.NAME, empty when the engine names it
-};
-
-// Rebuilds a table under a new definition, keeping its rows (and their ROWIDs), indexes and
-// triggers; foreign keys are checked once at the end.
-void rebuildTable(Session& s, const std::string& table, const std::vector<DefPiece>& pieces,
-                  const std::vector<std::string>& keep, const std::vector<std::string>& after,
-                  const Added& added = {}) {
-  auto run = [&](const std::string& sql) {
-    if (int rc = execOne(s.db, sql); rc != SQLITE_OK) {
-      // rows that break the constraint being added: Oracle's "cannot validate"
-      if ((rc & 0xff) == SQLITE_CONSTRAINT && !added.type.empty()) {
-        std::string msg = sqlite3_errmsg(s.db);
-        if (msg.find("CHECK") != std::string::npos && added.type == "C") throw OraError(2293, added.name);
-        if (msg.find("UNIQUE") != std::string::npos || msg.find("PRIMARY KEY") != std::string::npos) {
-          if (added.type == "P") throw OraError(2437, added.name);
-          if (added.type == "U") throw OraError(2299, added.name);
-        }
-      }
-      throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
-    }
-  };
-  std::string def;
-  for (auto& p : pieces) def += (def.empty() ? "" : ", ") + p.text;
-  std::string cols;
-  for (auto& c : keep) cols += ", " + quoteIdent(c);
-  execOne(s.db, "PRAGMA foreign_keys=OFF");
-  try {
-    run("BEGIN IMMEDIATE");
-    run("PRAGMA legacy_alter_table=ON");
-    std::vector<std::pair<std::string, std::string>> saved; // type, sql
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(s.db, "SELECT type, sql FROM sqlite_schema WHERE tbl_name = ?1 AND sql IS NOT NULL"
-                             " AND type IN ('index', 'trigger')", -1, &st, nullptr);
-    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-    while (sqlite3_step(st) == SQLITE_ROW)
-      saved.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
-                         reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-    sqlite3_finalize(st);
-    // an empty private copy of a temporary table is made again in the new shape when next used
-    run("DROP TABLE IF EXISTS temp." + quoteIdent(table));
-    run("CREATE TABLE \"TESSEL$REBUILD\" (" + def + ")");
-    run("INSERT INTO \"TESSEL$REBUILD\" (rowid" + cols + ") SELECT rowid" + cols + " FROM main." + quoteIdent(table));
-    run("DROP TABLE main." + quoteIdent(table));
-    run("ALTER TABLE \"TESSEL$REBUILD\" RENAME TO " + quoteIdent(table));
-    for (auto& [type, sql] : saved) {
-      // an index on a dropped column goes with it, as in Oracle
-      if (int rc = execOne(s.db, sql); rc != SQLITE_OK && type != "index") throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
-    }
-    for (auto& sql : after) run(sql);
-    run("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
-        " (SELECT name FROM sqlite_schema WHERE type = 'index')");
-    if (scalar(s.db, "SELECT count(*) FROM pragma_foreign_key_check") > 0)
-      throw OraError(2298, added.type == "R" ? added.name : std::string());
-    run("PRAGMA legacy_alter_table=OFF");
-    run("COMMIT");
-  } catch (...) {
-    execOne(s.db, "ROLLBACK");
-    execOne(s.db, "PRAGMA legacy_alter_table=OFF");
-    execOne(s.db, "PRAGMA foreign_keys=ON");
-    throw;
-  }
-  execOne(s.db, "PRAGMA foreign_keys=ON");
-}
-
-} // namespace
+using namespace rb;
 
 // SQLite reads every view of the schema again when a table or a column is renamed, and fails on
 // one that does not compile (made with FORCE, or over a dropped table): such views step aside for
@@ -218,7 +63,7 @@ void Translator::alterTable() {
 
   auto addNotNull = [&](const std::string& c) {
     DefPiece& p = pieceOf(c);
-    if (p.text.find(" NOT NULL") == std::string::npos) p.text += " NOT NULL";
+    p.text += " NOT NULL"; // the key's own, apart from one written on the column
   };
 
   // The items of "( a, b )" or of the single item that runs to the end, as token ranges.
@@ -296,6 +141,7 @@ void Translator::alterTable() {
     bool addDisabled = false;
     for (size_t m = i + 1; m < size(); ++m) {
       if (t_[m].kind != Token::Ident) continue;
+      if (is(t_[m], "NOVALIDATE")) added.novalidate = true;
       size_t n = 0;
       if (is(t_[m], "ENABLE") || is(t_[m], "VALIDATE") || is(t_[m], "NOVALIDATE") || is(t_[m], "RELY") ||
           is(t_[m], "NORELY"))
@@ -340,7 +186,33 @@ void Translator::alterTable() {
         if (is(t_[j], "FOREIGN") || is(t_[j], "REFERENCES")) added.type = "R";
         if (!added.type.empty()) break;
       }
-      checkReferences(b, size(), table);
+      {
+        std::vector<std::pair<std::string, ColType>> local;
+        for (auto& c : cols) local.emplace_back(c.name, c.type);
+        checkReferences(b, size(), table, local);
+      }
+      // the same foreign key twice: same columns to the same key
+      for (size_t j = b; j + 2 < size(); ++j) {
+        if (!is(t_[j], "FOREIGN") || !is(t_[j + 1], "KEY")) continue;
+        auto from = nameList(t_, j + 2, size());
+        size_t r = j + 2;
+        while (r < size() && !is(t_[r], "REFERENCES")) ++r;
+        if (r + 1 >= size()) break;
+        std::string parent = at(r + 1).text;
+        size_t list = r + 2;
+        if (is(at(list), ".")) parent = at(r + 3).text, list = r + 4;
+        auto to = nameList(t_, list, size());
+        auto keyOf = [&](const std::vector<std::string>& cols) {
+          if (!cols.empty()) return cols;
+          for (auto& k : recordedConstraints(db, parent))
+            if (k.type == "P") return k.columns;
+          return cols;
+        };
+        for (auto& c : dict::tableConstraints(db, table))
+          if (c.type == "R" && c.columns == from && c.rTable == parent && keyOf(c.rColumns) == keyOf(to))
+            throw OraError(2275);
+        break;
+      }
       for (size_t j = b; j + 1 < size(); ++j) {
         bool pk = is(t_[j], "PRIMARY") && is(t_[j + 1], "KEY");
         if (!pk && !is(t_[j], "UNIQUE")) continue;
@@ -365,6 +237,7 @@ void Translator::alterTable() {
         break;
       }
       std::string def = emit(b, size());
+      if (added.type == "C") added.check = checkCondition(def);
       if (addDisabled && !cname.empty() && (added.type == "C" || added.type == "R")) {
         after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
                         quoteString(cname) + ", " + quoteString(table) + ", '', " + quoteString(def) + ")");
@@ -386,6 +259,9 @@ void Translator::alterTable() {
         std::string def = columnDef(b, e, name, ct, pk, named);
         for (auto& c : cols)
           if (c.name == name) throw OraError(1430, name).at(static_cast<int>(at(b).pos));
+        for (auto& n : checkNames(t_, b, e))
+          for (auto& c : cols)
+            if (n != name && c.name == n) throw OraError(2438);
         bool notNull = !pk.empty();
         bool hasDefault = false;
         for (size_t m = b; m < e; ++m) {
@@ -496,7 +372,8 @@ void Translator::alterTable() {
     }
   } else if (is(verb, "ENABLE") || is(verb, "DISABLE")) {
     size_t w = i + 1;
-    if (is(at(w), "VALIDATE") || is(at(w), "NOVALIDATE")) ++w;
+    bool novalidate = is(at(w), "NOVALIDATE");
+    if (is(at(w), "VALIDATE") || novalidate) ++w;
     bool pk = is(at(w), "PRIMARY");
     std::string cname = pk ? std::string() : at(w + 1).text;
     if (pk)
@@ -536,6 +413,9 @@ void Translator::alterTable() {
         if (!added.type.empty()) break;
       }
       added.name = cat_.user() + "." + cname;
+      added.check = checkCondition(def);
+      // a key still checks every row: its index cannot hold duplicates
+      added.novalidate = novalidate && (added.type == "C" || added.type == "R");
       after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(cname));
     } else {
       // a key other tables refer to stays
@@ -577,14 +457,18 @@ void Translator::alterTable() {
     }
   } else if (is(verb, "DROP") || setUnused) {
     std::vector<std::string> gone;
+    size_t tail = size();
     if (is(at(i + 1), "UNUSED") && is(at(i + 2), "COLUMNS")) {
       if (i + 3 < size()) unexpected(i + 3);
       return; // none are kept
     } else if (is(at(i + 1), "COLUMN")) {
       gone.push_back(at(i + 2).text);
-      if (i + 3 < size() && !is(at(i + 3), "CASCADE")) unexpected(i + 3);
+      tail = i + 3;
     } else if (is(at(i + 1), "(")) {
       gone = nameList(t_, i + 1, size());
+      tail = i + 2;
+      while (tail < size() && !(is(t_[tail], ")") && t_[tail].depth == at(i + 1).depth)) ++tail;
+      ++tail;
     } else if (is(at(i + 1), "CONSTRAINT") || (is(at(i + 1), "PRIMARY") && is(at(i + 2), "KEY"))) {
       bool pk = is(at(i + 1), "PRIMARY");
       std::string cname = pk ? "" : at(i + 2).text;
@@ -605,18 +489,24 @@ void Translator::alterTable() {
       std::vector<std::string> children;
       if (isKey)
         for (auto& other : dict::tablesOf(db, "table"))
-          if (other != table)
-            for (auto& c : dict::tableConstraints(db, other))
-              if (c.type == "R" && c.rTable == table && (c.rColumns.empty() ? pk : c.rColumns == keyColumns))
-                children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
+          for (auto& c : dict::tableConstraints(db, other))
+            if (c.type == "R" && c.rTable == table && (c.rColumns.empty() ? pk : c.rColumns == keyColumns))
+              children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
       if (!children.empty() && !cascade) throw OraError(2273);
-      if (!children.empty())
-        tr_.actions.push_back([children](Session& s) {
+      if (!children.empty()) {
+        // the foreign keys go first (the table's own too), then the key with nothing left on it
+        std::string again = src_;
+        tr_.actions.push_back([children, again](Session& s) {
           for (auto& sql : children) {
             Catalog cat(s.db, s.user, &s);
             s.runDdl(translate(sql, cat, false, false));
           }
+          Catalog cat(s.db, s.user, &s);
+          s.runDdl(translate(again, cat, false, false));
         });
+        return;
+      }
+      bool dropsPk = pk;
       pk = is(at(i + 1), "PRIMARY");
       bool found = false;
       for (size_t k = 0; k < pieces.size() && !found; ++k) {
@@ -652,34 +542,100 @@ void Translator::alterTable() {
         // a constraint kept only in the engine's records (a column-level one written without a name)
         for (auto& c : recordedConstraints(db, table))
           if (pk ? c.type == "P" : c.name == cname) found = true;
-        if (!found) throw OraError(2443, cname);
       }
+      if (!found && !pk && disabledConstraint(db, table, cname)) {
+        // a disabled constraint lives only in the engine's records
+        found = true;
+        after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(cname) + " AND TABLE_NAME = " +
+                        quoteString(table));
+      }
+      if (!found) throw OraError(2443, cname);
+      // the NOT NULL a primary key put on its columns goes with it
+      if (dropsPk)
+        for (auto& c : keyColumns)
+          for (auto& p : pieces)
+            if (p.column == c && p.text.size() > 9 && p.text.compare(p.text.size() - 9, 9, " NOT NULL") == 0)
+              p.text.erase(p.text.size() - 9);
       after.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(table) + " AND " +
                       (pk ? std::string("TYPE = 'P'") : "NAME = " + quoteString(cname)));
     } else {
       throw OraError(905);
     }
     if (!gone.empty()) {
+      bool cascade = false;
+      if (is(at(tail), "CASCADE")) {
+        expect(tail + 1, "CONSTRAINTS", 905);
+        cascade = true;
+        tail += 2;
+      }
+      if (tail < size()) unexpected(tail);
+      for (auto& g : gone) pieceOf(g);
       if (gone.size() >= cols.size()) throw OraError(12983);
+      std::set<std::string> goneSet(gone.begin(), gone.end()), columnSet;
+      for (auto& c : cols) columnSet.insert(c.name);
+      auto allGone = [&](const std::vector<std::string>& v) {
+        return std::all_of(v.begin(), v.end(), [&](const std::string& n) { return goneSet.count(n) > 0; });
+      };
+      // Constraints that would outlive the column half-made: a key other foreign keys refer to
+      // (ORA-12992) or one that names kept columns too (ORA-12991); CASCADE CONSTRAINTS drops
+      // them first, then the statement runs again without them.
+      std::vector<std::string> first;
+      for (auto& c : dict::tableConstraints(db, table)) {
+        std::vector<std::string> own;
+        for (auto& n : c.columns)
+          if (c.type != "C" || columnSet.count(n)) own.push_back(n);
+        if (std::none_of(own.begin(), own.end(), [&](const std::string& n) { return goneSet.count(n) > 0; })) continue;
+        std::string drop = "ALTER TABLE " + qt + " DROP CONSTRAINT " + quoteIdent(c.name);
+        if (c.type == "P" || c.type == "U") {
+          bool referenced = false;
+          for (auto& other : dict::tablesOf(db, "table"))
+            for (auto& r : dict::tableConstraints(db, other))
+              if (r.type == "R" && r.rTable == table && (r.rColumns.empty() ? c.type == "P" : r.rColumns == c.columns) &&
+                  !(other == table && allGone(r.columns)))
+                referenced = true;
+          if (referenced) {
+            if (!cascade) throw OraError(12992);
+            first.push_back(drop + " CASCADE");
+            continue;
+          }
+        }
+        if (!allGone(own)) {
+          if (!cascade) throw OraError(12991);
+          first.push_back(drop);
+        }
+      }
+      if (!first.empty()) {
+        std::string again = src_;
+        tr_.actions.push_back([first, again](Session& s) {
+          for (auto& sql : first) {
+            Catalog cat(s.db, s.user, &s);
+            s.runDdl(translate(sql, cat, false, false));
+          }
+          Catalog cat(s.db, s.user, &s);
+          s.runDdl(translate(again, cat, false, false));
+        });
+        return;
+      }
       for (auto& g : gone) {
-        pieceOf(g);
         std::erase_if(pieces, [&](const DefPiece& p) { return p.column == g; });
         std::erase(keep, g);
-        // table constraints on the column: one-column ones go with it
-        for (size_t k = 0; k < pieces.size();) {
-          if (!pieces[k].column.empty()) { ++k; continue; }
-          auto pt = tokenize(pieces[k].text);
-          int uses = 0, names = 0;
-          for (auto& tk : pt) {
-            if (tk.kind == Token::QIdent && tk.depth >= 1) { ++names; if (tk.text == g) ++uses; }
-          }
-          if (uses && names > 1) throw OraError(12991);
-          if (uses) pieces.erase(pieces.begin() + static_cast<long>(k));
-          else ++k;
-        }
-        after.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(table) +
-                        " AND COLS = " + quoteString(g));
+        after.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + quoteString(table) +
+                        " AND COLUMN_NAME = " + quoteString(g));
       }
+      // table constraints on the dropped columns alone go with them
+      for (size_t k = 0; k < pieces.size();) {
+        if (!pieces[k].column.empty()) { ++k; continue; }
+        bool uses = false;
+        for (auto& tk : tokenize(pieces[k].text)) {
+          if (is(tk, "REFERENCES")) break;
+          if (tk.kind == Token::QIdent && tk.depth >= 1 && goneSet.count(tk.text)) uses = true;
+        }
+        if (uses) pieces.erase(pieces.begin() + static_cast<long>(k));
+        else ++k;
+      }
+      for (auto& r : recordedConstraints(db, table))
+        if (allGone(r.columns))
+          after.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = " + quoteString(r.name));
     }
   } else {
     throw OraError(905);

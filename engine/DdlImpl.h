@@ -14,5 +14,7 @@ void recordConstraints(Translation& tr, Catalog& cat, const std::string& table,
                        const std::vector<std::string>& types);
 // Columns of a parenthesised name list starting at i ("(" ... ")").
 std::vector<std::string> nameList(const std::vector<Token>& t, size_t i, size_t e);
+// The names a column's CHECK conditions in [b, e) use (function names left out).
+std::vector<std::string> checkNames(const std::vector<Token>& t, size_t b, size_t e);
 
 } // namespace ora::tx

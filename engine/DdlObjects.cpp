@@ -216,12 +216,29 @@ bool fitsInt64(const std::string& s) {
   std::strtoll(s.c_str(), &end, 10);
   return errno == 0 && end && *end == 0;
 }
+// A step as long as the whole range between the bounds (both within 64 bits, min < max).
+bool stepTooLong(int64_t inc, const std::string& minv, const std::string& maxv) {
+  uint64_t span = static_cast<uint64_t>(std::atoll(maxv.c_str())) - static_cast<uint64_t>(std::atoll(minv.c_str()));
+  uint64_t step = inc > 0 ? static_cast<uint64_t>(inc) : 0 - static_cast<uint64_t>(inc);
+  return step >= span;
+}
 } // namespace
 
 // The options of CREATE and ALTER SEQUENCE from i to the end; ALTER may not restart.
 void Translator::sequenceOptions(size_t i, SequenceOptions& o, bool alter) {
+  std::set<int> given; // each option once: a second one is Oracle's "duplicate or conflicting"
+  auto once = [&](int code) {
+    if (!given.insert(code).second) throw OraError(code).at(static_cast<int>(at(i).pos));
+  };
   while (i < size()) {
     std::string v;
+    if (is(at(i), "START")) once(2285);
+    else if (is(at(i), "INCREMENT")) once(2284);
+    else if (is(at(i), "MINVALUE") || is(at(i), "NOMINVALUE")) once(2279);
+    else if (is(at(i), "MAXVALUE") || is(at(i), "NOMAXVALUE")) once(2278);
+    else if (is(at(i), "CYCLE") || is(at(i), "NOCYCLE")) once(2280);
+    else if (is(at(i), "CACHE") || is(at(i), "NOCACHE")) once(2281);
+    else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) once(2282);
     if (is(at(i), "START") && (alter || !is(at(i + 1), "WITH"))) {
       if (alter) throw OraError(2283).at(static_cast<int>(at(i).pos));
       unexpected(i);
@@ -272,6 +289,7 @@ void Translator::createSequence(size_t i) {
   if (maxv.empty()) maxv = inc > 0 ? "9999999999999999999999999999" : "-1";
   bool minFits = fitsInt64(minv), maxFits = fitsInt64(maxv);
   if (minFits && maxFits && std::atoll(minv.c_str()) >= std::atoll(maxv.c_str())) throw OraError(4004);
+  if (minFits && maxFits && stepTooLong(inc, minv, maxv)) throw OraError(4005);
   if (start.empty()) start = inc > 0 ? minv : maxv;
   if (!fitsInt64(start)) throw OraError(4008);
   int64_t st = std::atoll(start.c_str());
@@ -354,6 +372,7 @@ void Translator::alterSequence() {
       throw OraError(4004);
     if (!maxv.empty() && std::atoll(maxv.c_str()) < last) throw OraError(4009);
     if (!minv.empty() && std::atoll(minv.c_str()) > last) throw OraError(4007);
+    if (fitsInt64(newMin) && fitsInt64(newMax) && stepTooLong(inc, newMin, newMax)) throw OraError(4005);
     // bounds beyond 64 bits stay text, as CREATE SEQUENCE keeps them
     std::vector<std::string> p = {name, newMin, newMax, std::to_string(inc), std::to_string(newNext),
                                   fitsInt64(newMin) ? "1" : "0", fitsInt64(newMax) ? "1" : "0"};
@@ -558,7 +577,7 @@ void Translator::truncate() {
   expect(1, "TABLE", 905);
   std::string name;
   size_t i = objectName(2, name);
-  if (!cat_.tableExists(name)) throw OraError(942, name).at(static_cast<int>(at(2).pos));
+  if (!cat_.tableExists(name) || cat_.viewExists(name)) throw OraError(942, name).at(static_cast<int>(at(2).pos));
   if ((is(at(i), "DROP") || is(at(i), "REUSE")) && is(at(i + 1), "STORAGE")) i += 2; // storage is ours
   if (i < size()) unexpected(i);
   // as in Oracle, even with no child rows: TRUNCATE does not look at them

@@ -273,8 +273,12 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     if (ct.code == kLong || ct.code == kLongRaw) ++longs;
     if ((ct.code == kVarchar2 || ct.code == kChar) && ct.size == 0) throw OraError(1723);
     // NOT NULL comes along with a column the query selects as it is
-    defs += (k ? ", " : "") + quoteIdent(cn) + " " + declTypeText(ct) + (shape.notNull[k] ? " NOT NULL" : "");
-    cols += (k ? ", " : "") + quoteIdent(cn);
+    if (k) {
+      defs += ", ";
+      cols += ", ";
+    }
+    defs += quoteIdent(cn) + " " + declTypeText(ct) + (shape.notNull[k] ? " NOT NULL" : "");
+    cols += quoteIdent(cn);
   }
   if (longs) throw OraError(997);
   tr_.ddl.push_back("CREATE TABLE " + quoteIdent(table) + " (" + defs + ")");
@@ -319,6 +323,8 @@ void Translator::createTable() {
   std::vector<std::pair<std::string, std::vector<std::string>>> cons;
   std::vector<std::string> consTypes;
   std::vector<Identity> identities;
+  std::vector<std::pair<std::string, std::string>> checked; // column, a name its own CHECK uses
+  std::vector<std::pair<std::string, ColType>> localTypes;
   int longs = 0, columns = 0;
   size_t b = i + 1;
   // a constraint's state (ENABLE, VALIDATE, RELY, USING INDEX ...) is no part of its definition
@@ -356,6 +362,7 @@ void Translator::createTable() {
       std::vector<std::pair<std::string, std::string>> named;
       Identity id = identityClause(b, k);
       defs.push_back(columnDef(b, k, name, ct, pkColumns, named));
+      localTypes.emplace_back(name, ct);
       if (id.found) {
         if (ct.code != kNumber || (ct.hasScale && ct.scale != 0)) throw OraError(30675);
         defs.back() += " NOT NULL";
@@ -363,6 +370,7 @@ void Translator::createTable() {
         identities.push_back(id);
       }
       if (!names.insert(name).second) throw OraError(957).at(static_cast<int>(at(b).pos));
+      for (auto& n : checkNames(t_, b, k)) checked.emplace_back(name, n);
       for (auto& [cname, type] : named) {
         cons.emplace_back(cname, std::vector<std::string>{name});
         consTypes.push_back(type);
@@ -376,6 +384,8 @@ void Translator::createTable() {
     b = k + 1;
   }
   if (columns == 0) throw OraError(904);
+  for (auto& [column, n] : checked)
+    if (n != column && names.count(n)) throw OraError(2438);
   if (std::count(consTypes.begin(), consTypes.end(), "P") > 1) throw OraError(2260);
   {
     // constraint names are unique in the schema
@@ -390,7 +400,7 @@ void Translator::createTable() {
         if (taken) throw OraError(2264).at(static_cast<int>(t_[k + 1].pos));
       }
   }
-  checkReferences(i + 1, close, table);
+  checkReferences(i + 1, close, table, localTypes);
   std::string out = "CREATE TABLE " + quoteIdent(table) + " (";
   for (size_t d = 0; d < defs.size(); ++d) {
     out += (d ? ", " : "") + defs[d];
@@ -479,10 +489,11 @@ void Translator::createIndex(bool unique, size_t i) {
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
   size_t after = skipPhysical(t_, close + 1);
   if (after < size()) unexpected(after);
-  if (cat_.viewExists(table)) throw OraError(942, table).at(static_cast<int>(at(tableAt).pos));
+  if (cat_.viewExists(table)) throw OraError(1702).at(static_cast<int>(at(tableAt).pos));
   // a key column the table does not have is marked where it is named
   {
     const auto columns = cat_.columns(table);
+    std::set<std::string> seen;
     for (size_t k = i + 1; k < close; ++k) {
       const Token& c = t_[k];
       bool key = c.depth == t_[i].depth + 1 && (c.kind == Token::Ident || c.kind == Token::QIdent) &&
@@ -490,6 +501,8 @@ void Translator::createIndex(bool unique, size_t i) {
                  (is(at(k + 1), ",") || is(at(k + 1), ")") || is(at(k + 1), "ASC") || is(at(k + 1), "DESC"));
       if (key && std::none_of(columns.begin(), columns.end(), [&](const ColumnInfo& ci) { return ci.name == c.text; }))
         throw OraError(904, "\"" + c.text + "\"").at(static_cast<int>(c.pos));
+      // a column may be a key of the index once
+      if (key && !seen.insert(c.text).second) throw OraError(957).at(static_cast<int>(c.pos));
     }
   }
   // the same columns in the same order as another index, or as a key's
@@ -553,8 +566,8 @@ void Translator::createView(size_t i, bool replace, bool force) {
   std::string option, optionName;
   if (qEnd < size()) {
     size_t k = qEnd + 1;
-    if (is(at(k), "READ") && is(at(k + 1), "ONLY")) option = "O";
-    else if (is(at(k), "CHECK") && is(at(k + 1), "OPTION")) option = "V";
+    if (is(at(k), "READ") && is(at(k + 1), "ONLY")) option = std::string("O");
+    else if (is(at(k), "CHECK") && is(at(k + 1), "OPTION")) option = std::string("V");
     else unexpected(k);
     k += 2;
     if (is(at(k), "CONSTRAINT")) {
@@ -627,9 +640,29 @@ void Translator::createView(size_t i, bool replace, bool force) {
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(name) + ", 'VIEW', ora_sysdate())");
 }
+std::vector<std::string> checkNames(const std::vector<Token>& t, size_t b, size_t e) {
+  std::vector<std::string> out;
+  for (size_t m = b; m + 1 < e; ++m) {
+    if (!is(t[m], "CHECK") || !is(t[m + 1], "(")) continue;
+    int d = t[m + 1].depth;
+    for (size_t x = m + 2; x < e && !(is(t[x], ")") && t[x].depth == d); ++x)
+      if ((t[x].kind == Token::Ident || t[x].kind == Token::QIdent) && !(x + 1 < e && is(t[x + 1], "(")))
+        out.push_back(t[x].text);
+  }
+  return out;
+}
+
 // Each REFERENCES in [b, e) names an existing table and its primary key or one of its unique
 // keys, as Oracle requires of a foreign key. A table's reference to itself is left to SQLite.
-void Translator::checkReferences(size_t b, size_t e, const std::string& table) const {
+void Translator::checkReferences(size_t b, size_t e, const std::string& table,
+                                 const std::vector<std::pair<std::string, ColType>>& local) const {
+  // text, number, date and raw columns refer only to their own kind
+  auto family = [](int code) { return code == kChar ? kVarchar2 : code; };
+  auto typeOf = [](const std::vector<std::pair<std::string, ColType>>& cols, const std::string& n) {
+    for (auto& [name, ct] : cols)
+      if (name == n) return ct.code;
+    return 0;
+  };
   for (size_t k = b; k < e; ++k) {
     if (!is(t_[k], "REFERENCES")) continue;
     size_t j = k + 1;
@@ -650,12 +683,41 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table) c
           throw OraError(904, "\"" + t_[m].text + "\"").at(static_cast<int>(t_[m].pos));
       }
     }
+    // as many referring columns as referred ones: those of FOREIGN KEY (...), or the one column
+    std::vector<std::string> from;
+    if (k > b && is(t_[k - 1], ")")) {
+      int d = t_[k - 1].depth;
+      size_t open = k - 1;
+      while (open > b && !(is(t_[open], "(") && t_[open].depth == d)) --open;
+      if (open > b && is(t_[open - 1], "KEY")) from = nameList(t_, open, k);
+    }
+    if (from.empty()) {
+      // on a column: the name that starts its definition
+      size_t m = k;
+      while (m > b && !(is(t_[m - 1], ",") && t_[m - 1].depth == t_[k].depth) &&
+             !(is(t_[m - 1], "(") && t_[m - 1].depth + 1 == t_[k].depth))
+        --m;
+      from.push_back(t_[m].text);
+    }
+    std::vector<std::string> to = cols;
+    if (to.empty())
+      for (auto& c : recordedConstraints(cat_.db(), parent))
+        if (c.type == "P") to = c.columns;
+    if (!to.empty() && from.size() != to.size()) throw OraError(2256).at(static_cast<int>(at(j).pos));
     bool found = false;
     for (auto& c : recordedConstraints(cat_.db(), parent)) {
       if (cols.empty() ? c.type == "P" : std::is_permutation(cols.begin(), cols.end(), c.columns.begin(), c.columns.end()))
         found = true;
     }
     if (!found) throw OraError(cols.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
+    if (!local.empty() && to.size() == from.size()) {
+      std::vector<std::pair<std::string, ColType>> theirs;
+      for (auto& c : cat_.columns(parent)) theirs.emplace_back(c.name, c.type);
+      for (size_t x = 0; x < from.size(); ++x) {
+        int mine = typeOf(local, from[x]), other = typeOf(theirs, to[x]);
+        if (mine && other && family(mine) != family(other)) throw OraError(2267).at(static_cast<int>(at(j).pos));
+      }
+    }
   }
 }
 

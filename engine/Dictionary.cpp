@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <set>
 #include <sqlite3.h>
 
 namespace ora {
@@ -80,7 +81,7 @@ const ViewDef kViews[] = {
      " TABLE_NAME VARCHAR2(30) NOT NULL, SEARCH_CONDITION LONG VARCHAR, R_OWNER VARCHAR2(30),"
      " R_CONSTRAINT_NAME VARCHAR2(30), DELETE_RULE VARCHAR2(9), STATUS VARCHAR2(8), \"DEFERRABLE\" VARCHAR2(14),"
      " \"DEFERRED\" VARCHAR2(9), VALIDATED VARCHAR2(13), GENERATED VARCHAR2(14), BAD VARCHAR2(3),"
-     " RELY VARCHAR2(4), LAST_CHANGE DATE",
+     " RELY VARCHAR2(4), LAST_CHANGE DATE, INDEX_OWNER VARCHAR2(30), INDEX_NAME VARCHAR2(30)",
      "Constraint definitions on the user's own tables"},
     {"USER_CONS_COLUMNS",
      "OWNER VARCHAR2(30) NOT NULL, CONSTRAINT_NAME VARCHAR2(30) NOT NULL, TABLE_NAME VARCHAR2(30) NOT NULL,"
@@ -125,6 +126,7 @@ struct OwnedDef {
   const char* base;
   bool addOwner;
   const char* what;
+  const char* ownerColumn = "OWNER";
 };
 const OwnedDef kOwned[] = {
     {"TABLES", true, "relational tables"},   {"TAB_COLUMNS", true, "columns of tables and views"},
@@ -135,6 +137,7 @@ const OwnedDef kOwned[] = {
     {"TAB_COMMENTS", true, "comments on tables and views"},
     {"SYNONYMS", true, "synonyms"},
     {"COL_COMMENTS", true, "comments on columns of tables and views"},
+    {"SEQUENCES", true, "sequences", "SEQUENCE_OWNER"},
 };
 
 const struct {
@@ -156,7 +159,8 @@ const std::vector<View>& allViews() {
     for (auto& o : kOwned) {
       std::string user = std::string("USER_") + o.base, columns;
       for (auto& v : kViews)
-        if (user == v.name) columns = std::string(o.addOwner ? "OWNER VARCHAR2(30) NOT NULL, " : "") + v.columns;
+        if (user == v.name)
+          columns = (o.addOwner ? std::string(o.ownerColumn) + " VARCHAR2(30) NOT NULL, " : std::string()) + v.columns;
       out.push_back({std::string("ALL_") + o.base, columns, std::string("Description of ") + o.what + " accessible to the user", &o});
       out.push_back({std::string("DBA_") + o.base, columns, std::string("Description of all ") + o.what + " in the database", &o});
     }
@@ -413,13 +417,20 @@ void fillObjects(const Source& src, Inserter& ins) {
   std::map<std::string, bool> invalidTriggers;
   eachRow(db, "SELECT NAME, VALID FROM \"TESSEL$TRIGGERS\"",
           [&](sqlite3_stmt* st) { invalidTriggers[col(st, 0)] = sqlite3_column_int(st, 1) == 0; });
+  // a synonym for an object of this schema is valid while the object is there; one for another
+  // schema's object is taken as valid
+  std::set<std::string> brokenSynonyms;
+  eachRow(db, "SELECT NAME FROM \"TESSEL$SYNONYMS\" s WHERE TABLE_OWNER = ?1 AND NOT EXISTS"
+              " (SELECT 1 FROM \"TESSEL$OBJECTS\" o WHERE o.NAME = s.TABLE_NAME AND o.TYPE <> 'INDEX')",
+          [&](sqlite3_stmt* st) { brokenSynonyms.insert(col(st, 0)); }, src.owner, true);
   eachRow(db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 2), created = col(st, 3);
             // stored PL/SQL is kept as source only: calling it fails, so it is not VALID
             bool valid = type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
-                         (type == "VIEW" && viewCompiles(db, col(st, 0)));
+                         (type == "VIEW" && viewCompiles(db, col(st, 0))) ||
+                         (type == "SYNONYM" && !brokenSynonyms.count(col(st, 0)));
             ins.text(col(st, 0)).num(sqlite3_column_int64(st, 1)).text(type).textOrNull(created)
                 .textOrNull(created).textOrNull(timestampText(created)).text(valid ? "VALID" : "INVALID")
                 .row();
@@ -476,7 +487,8 @@ void fillColumnComments(const Source& src, Inserter& ins) {
       eachRow(src.db,
               "SELECT c.name, m.COMMENTS FROM pragma_table_info(?1) c LEFT JOIN \"TESSEL$COMMENTS\" m"
               " ON m.TABLE_NAME = ?1 AND m.COLUMN_NAME = c.name ORDER BY c.cid",
-              [&](sqlite3_stmt* st) { ins.text(t).text(col(st, 0)).textOrNull(col(st, 1)).row(); }, t);
+              [&](sqlite3_stmt* st) { ins.text(t).text(col(st, 0)).textOrNull(col(st, 1)).row(); }, t,
+              true); // a view that no longer compiles shows no columns, as in USER_TAB_COLUMNS
 }
 
 // What every user holds: the roles CONNECT and RESOURCE, and the privileges granted beside them
@@ -555,7 +567,7 @@ std::vector<std::pair<std::string, std::string>> dictionaryNames(const std::stri
 }
 
 bool dictionaryReadsElsewhere(const std::string& view) {
-  return view.rfind("DBA_", 0) == 0 || view == "ALL_USERS" || view == "USER_USERS" || view == "USER_SEQUENCES" ||
+  return view.rfind("DBA_", 0) == 0 || view == "ALL_USERS" || view == "USER_USERS" || view == "USER_SEQUENCES" || view == "ALL_SEQUENCES" ||
          view == "NLS_SESSION_PARAMETERS";
 }
 

@@ -351,8 +351,11 @@ void fillConstraints(const Source& src, Inserter& ins) {
       ins.text(src.owner).text(c.name).text(c.type).text(table).textOrNull(c.condition);
       if (c.type == "R") ins.text(src.owner).textOrNull(rName).text(c.deleteRule);
       else ins.null().null().null();
+      // a key's index carries the key's name
+      bool key = c.type == "P" || c.type == "U";
       ins.text("ENABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("VALIDATED")
-          .text(c.generated ? "GENERATED NAME" : "USER NAME").null().null().textOrNull(created).row();
+          .text(c.generated ? "GENERATED NAME" : "USER NAME").null().null().textOrNull(created)
+          .textOrNull(key ? src.owner : std::string()).textOrNull(key ? c.name : std::string()).row();
     }
     // disabled ones: kept aside, out of the table's definition
     eachRow(src.db, "SELECT NAME, DEFINITION FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = ?1 ORDER BY NAME",
@@ -366,7 +369,7 @@ void fillConstraints(const Source& src, Inserter& ins) {
               }
               ins.text(src.owner).text(col(st, 0)).text(type).text(table).null().null().null().null();
               ins.text("DISABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("NOT VALIDATED")
-                  .text("USER NAME").null().null().textOrNull(created).row();
+                  .text("USER NAME").null().null().textOrNull(created).null().null().row();
             }, table, true);
   }
   // a view's WITH CHECK OPTION (V) and WITH READ ONLY (O)
@@ -376,7 +379,7 @@ void fillConstraints(const Source& src, Inserter& ins) {
       bool generated = c.name.rfind("SYS_C", 0) == 0;
       ins.text(src.owner).text(c.name).text(c.type).text(view).null().null().null().null();
       ins.text("ENABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("NOT VALIDATED")
-          .text(generated ? "GENERATED NAME" : "USER NAME").null().null().null().row();
+          .text(generated ? "GENERATED NAME" : "USER NAME").null().null().null().null().null().row();
     }
 }
 

@@ -280,7 +280,9 @@ private:
   void alterTable();
   void alterIndex();
   void createTemporaryTable();
-  void checkReferences(size_t b, size_t e, const std::string& table) const;
+  // local: the types of the referring table's columns, for ORA-02267
+  void checkReferences(size_t b, size_t e, const std::string& table,
+                       const std::vector<std::pair<std::string, ColType>>& local = {}) const;
   void rename();
   void comment();
   void grant();

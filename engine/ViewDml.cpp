@@ -147,7 +147,21 @@ std::string checkOption(const std::string& sql, const ViewShape& v, Catalog& cat
     while (i < t.size() && !op(i, "(")) ++i;
     size_t ce = close(i);
     std::vector<std::string> cols = listItems(sql, t, i + 1, ce);
-    if (!word(ce + 1, "VALUES") || !op(ce + 2, "(")) return {}; // INSERT ... SELECT: not checked
+    if (!word(ce + 1, "VALUES")) {
+      // INSERT ... query: its rows, named by position, against the view's condition
+      if (ce + 1 >= t.size() || t[ce + 1].kind == Tok::End || word(ce + 1, "WITH")) return {};
+      std::string names, row;
+      for (size_t k = 0; k < cols.size(); ++k) names += (k ? ", " : "") + std::string("CHECK$C") + std::to_string(k + 1);
+      for (auto& c : cat.columns(v.table)) {
+        std::string value = "NULL";
+        for (size_t k = 0; k < cols.size(); ++k)
+          if (cols[k] == quoteIdent(c.name) || cols[k] == c.name) value = "CHECK$C" + std::to_string(k + 1);
+        row += (row.empty() ? "" : ", ") + value + " " + quoteIdent(c.name);
+      }
+      return "WITH CHECK$ROWS (" + names + ") AS (" + sql.substr(t[ce + 1].pos) + ") SELECT 1 V$CHECK FROM (SELECT " +
+             row + " FROM CHECK$ROWS) " + self + " WHERE " + outside;
+    }
+    if (!op(ce + 2, "(")) return {};
     std::vector<std::string> vals = listItems(sql, t, ce + 3, close(ce + 2));
     if (vals.size() != cols.size()) return {};
     std::string row;
@@ -272,6 +286,8 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
       ++depth;
     }
     if (k.kind == Tok::Op && k.text == ")") --depth;
+    // an INSERT names the view's columns only in its column list: its query's names are its own
+    if (insert && (!listed || (depth == 0 && i > after))) break;
     if (depth == 0 && word(i, "WHERE") && !insert) whereAt = i;
     if (!name(i) || (i + 1 < t.size() && t[i + 1].kind == Tok::Op && t[i + 1].text == "(")) continue;
     // a qualifier naming the view goes; a column of the view becomes the table's
