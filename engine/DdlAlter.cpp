@@ -15,6 +15,20 @@ namespace ora::tx {
 
 using namespace rb;
 
+namespace {
+// The statements that clear the way, each run as DDL of its own, then the statement again.
+std::function<void(Session&)> firstThenAgain(std::vector<std::string> first, std::string again) {
+  return [first = std::move(first), again = std::move(again)](Session& s) {
+    for (auto& sql : first) {
+      Catalog cat(s.db, s.user, &s);
+      s.runDdl(translate(sql, cat, false, false));
+    }
+    Catalog cat(s.db, s.user, &s);
+    s.runDdl(translate(again, cat, false, false));
+  };
+}
+} // namespace
+
 // SQLite reads every view of the schema again when a table or a column is renamed, and fails on
 // one that does not compile (made with FORCE, or over a dropped table): such views step aside for
 // the rename and come back as they were.
@@ -495,15 +509,7 @@ void Translator::alterTable() {
       if (!children.empty() && !cascade) throw OraError(2273);
       if (!children.empty()) {
         // the foreign keys go first (the table's own too), then the key with nothing left on it
-        std::string again = src_;
-        tr_.actions.push_back([children, again](Session& s) {
-          for (auto& sql : children) {
-            Catalog cat(s.db, s.user, &s);
-            s.runDdl(translate(sql, cat, false, false));
-          }
-          Catalog cat(s.db, s.user, &s);
-          s.runDdl(translate(again, cat, false, false));
-        });
+        tr_.actions.push_back(firstThenAgain(children, src_));
         return;
       }
       bool dropsPk = pk;
@@ -605,15 +611,7 @@ void Translator::alterTable() {
         }
       }
       if (!first.empty()) {
-        std::string again = src_;
-        tr_.actions.push_back([first, again](Session& s) {
-          for (auto& sql : first) {
-            Catalog cat(s.db, s.user, &s);
-            s.runDdl(translate(sql, cat, false, false));
-          }
-          Catalog cat(s.db, s.user, &s);
-          s.runDdl(translate(again, cat, false, false));
-        });
+        tr_.actions.push_back(firstThenAgain(first, src_));
         return;
       }
       for (auto& g : gone) {
