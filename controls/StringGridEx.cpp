@@ -1285,7 +1285,13 @@ void DrawCellText(QPainter* p, const QRect& r, const QString& text, TAlignment a
   p->setClipRect(r, Qt::IntersectClip);
   const bool breaks = text.contains(u'\n') || text.contains(u'\r');
   if (!wrap && !breaks) {
-    p->drawText(r, int(h | Qt::AlignTop | Qt::TextSingleLine), text);
+    // A right-aligned number cut on its left would read as another number: its leading digits
+    // stay and the end gives way to an ellipsis.
+    const QString shown =
+        h == Qt::AlignRight && p->fontMetrics().horizontalAdvance(text) > r.width()
+            ? p->fontMetrics().elidedText(text, Qt::ElideRight, r.width())
+            : text;
+    p->drawText(r, int(h | Qt::AlignTop | Qt::TextSingleLine), shown);
     return;
   }
   QString t = text;

@@ -186,6 +186,24 @@ TEST_F(StringGridExTest, StripesCaptionsAndMasksAsDrawn) {
   EXPECT_EQ(CellImage(1, 3), CellImage(1, 4)); // text not drawn any more
 }
 
+TEST_F(StringGridExTest, ANumberTooWideForItsCellShowsItsLeadingDigits) {
+  Grid->SetColCount(2);
+  Grid->SetRowCount(5);
+  Grid->SetColWidths(1, 90);
+  Grid->GridColumns()->Items(1)->SetAlignment(taRightJustify);
+  // The two differ only in their first digit: cut on the left they would look the same. Rows 2
+  // to 4 are neither focused nor selected, so they are drawn alike.
+  Grid->SetCells(1, 2, "1566.6666666666666666666666666666666667");
+  Grid->SetCells(1, 3, "2566.6666666666666666666666666666666667");
+  Grid->SetCells(1, 4, "2175");
+  QApplication::processEvents();
+  EXPECT_NE(CellImage(1, 2), CellImage(1, 3));
+  // One that fits is drawn whole, at the right edge as before.
+  const QImage fits = CellImage(1, 4);
+  Grid->SetCells(1, 3, "2175");
+  EXPECT_EQ(CellImage(1, 3), fits);
+}
+
 TEST_F(StringGridExTest, DisplayMasks) {
   Grid->SetColCount(2);
   TGridColumn* c = Grid->GridColumns()->Items(1);
