@@ -432,8 +432,13 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
         if (!startsNoCase(s, i, caseAs(e.lit, 0))) throw OraError(1861);
         i += e.lit.size();
       } else if (punct) {
-        // Any run of punctuation and blanks in the text stands for any in the model.
-        while (i < n && isPunct(s[i])) ++i;
+        // blanks around it are free, but each mark of the model stands for at most one in the
+        // text: '15/ JAN' fits DD-MON, '15% /JAN' does not
+        size_t marks = std::max<size_t>(1, std::count_if(e.lit.begin(), e.lit.end(), [](char c) { return c != ' '; }));
+        skipSpaces();
+        for (; marks && i < n && isPunct(s[i]); ++i)
+          if (s[i] != ' ') --marks;
+        skipSpaces();
       } else {
         std::string up = caseAs(e.lit, 0);
         if (!startsNoCase(s, i, up)) throw OraError(1861);
