@@ -434,7 +434,8 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
       } else if (punct) {
         // blanks around it are free, but each mark of the model stands for at most one in the
         // text: '15/ JAN' fits DD-MON, '15% /JAN' does not
-        size_t marks = std::max<size_t>(1, std::count_if(e.lit.begin(), e.lit.end(), [](char c) { return c != ' '; }));
+        auto blank = [](char c) { return c == ' '; };
+        size_t marks = std::max<size_t>(1, e.lit.size() - std::count_if(e.lit.begin(), e.lit.end(), blank));
         skipSpaces();
         for (; marks && i < n && isPunct(s[i]); ++i)
           if (s[i] != ' ') --marks;
