@@ -5,6 +5,7 @@
 #include "OraValues.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -164,6 +165,42 @@ std::string spelledOrdinal(std::string w) {
     if (last == a) return w.substr(0, cut) + b;
   if (!last.empty() && last.back() == 'Y') return w.substr(0, w.size() - 1) + "IETH";
   return w + "TH";
+}
+
+// The longest words SP (and SPTH) can give for an element, so a column has room for any date.
+int spelledWidth(Fe kind, bool ordinal) {
+  int64_t lo = 0, hi = 9999;
+  switch (kind) {
+  case Fe::Yyy: case Fe::Iyy: hi = 999; break;
+  case Fe::Yy: case Fe::Rr: case Fe::Iy: hi = 99; break;
+  case Fe::Y: case Fe::I: hi = 9; break;
+  case Fe::Mm: lo = 1; hi = 12; break;
+  case Fe::Dd: lo = 1; hi = 31; break;
+  case Fe::Ddd: lo = 1; hi = 366; break;
+  case Fe::D: lo = 1; hi = 7; break;
+  case Fe::Hh: lo = 1; hi = 12; break;
+  case Fe::Hh24: hi = 23; break;
+  case Fe::Mi: case Fe::Ss: hi = 59; break;
+  case Fe::Sssss: hi = 86399; break;
+  case Fe::Q: lo = 1; hi = 4; break;
+  case Fe::Ww: case Fe::Iw: lo = 1; hi = 53; break;
+  case Fe::W: lo = 1; hi = 5; break;
+  case Fe::Cc: case Fe::Scc: lo = 1; hi = 100; break;
+  // THREE MILLION THREE HUNDRED SEVENTY-SEVEN THOUSAND THREE HUNDRED SEVENTY-SEVENTH
+  case Fe::J: return ordinal ? 80 : 78;
+  default: break;
+  }
+  // measured once per element: SSSSS has a whole day of seconds to try
+  static std::atomic<int> known[64][2];
+  std::atomic<int>& slot = known[static_cast<int>(kind) & 63][ordinal];
+  if (int w = slot.load()) return w;
+  int widest = 0;
+  for (int64_t v = lo; v <= hi; ++v) {
+    std::string w = spellNumber(v);
+    widest = std::max(widest, static_cast<int>((ordinal ? spelledOrdinal(w) : w).size()));
+  }
+  slot.store(widest);
+  return widest;
 }
 
 std::string ordinalSuffix(int64_t n) {
@@ -343,7 +380,7 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
   };
   // a field given twice is a bad model, whatever the text
   std::set<Fe> seen;
-  int years = 0, months = 0;
+  int years = 0, months = 0, hours = 0, meridians = 0, eras = 0, weekdays = 0;
   for (auto& e : fmt) {
     if (e.kind == Fe::Lit || e.kind == Fe::Fm || e.kind == Fe::Fx) continue;
     static const std::set<Fe> outputOnly = {Fe::Iyyy, Fe::Iyy, Fe::Iy, Fe::I, Fe::Year, Fe::Syear, Fe::Q,
@@ -357,9 +394,23 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
     case Fe::Mm: case Fe::Mon: case Fe::Month: case Fe::Rm:
       if (++months > 1) throw OraError(1816);
       break;
+    case Fe::Hh: case Fe::Hh24:
+      if (++hours > 1) throw OraError(1813);
+      break;
+    case Fe::Am: case Fe::AmDots:
+      if (++meridians > 1) throw OraError(1814);
+      break;
+    case Fe::Ad: case Fe::AdDots:
+      if (++eras > 1) throw OraError(1815);
+      break;
+    case Fe::D: case Fe::Dy: case Fe::Day:
+      if (++weekdays > 1) throw OraError(1817);
+      break;
     default: break;
     }
   }
+  if (seen.count(Fe::Hh24) && meridians) throw OraError(1818);
+  if (seen.count(Fe::Syyyy) && eras) throw OraError(1819);
   for (size_t at = 0; at < fmt.size(); ++at) {
     const FmtElem& e = fmt[at];
     if (e.spell || e.th >= 0) throw OraError(1820);
@@ -381,8 +432,14 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
         if (!startsNoCase(s, i, caseAs(e.lit, 0))) throw OraError(1861);
         i += e.lit.size();
       } else if (punct) {
-        // Any run of punctuation and blanks in the text stands for any in the model.
-        while (i < n && isPunct(s[i])) ++i;
+        // blanks around it are free, but each mark of the model stands for at most one in the
+        // text: '15/ JAN' fits DD-MON, '15% /JAN' does not
+        auto blank = [](char c) { return c == ' '; };
+        size_t marks = std::max<size_t>(1, e.lit.size() - std::count_if(e.lit.begin(), e.lit.end(), blank));
+        skipSpaces();
+        for (; marks && i < n && isPunct(s[i]); ++i)
+          if (s[i] != ' ') --marks;
+        skipSpaces();
       } else {
         std::string up = caseAs(e.lit, 0);
         if (!startsNoCase(s, i, up)) throw OraError(1861);

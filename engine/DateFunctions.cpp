@@ -130,13 +130,13 @@ void fnLastDay(Ctx* ctx, int, Val** argv) {
   resultDate(ctx, d);
 }
 
-// English names in full or their first three letters, any case; Japanese 日..土 with an
-// optional 曜 or 曜日.
+// English names by at least their three-letter abbreviation, any case, whatever follows it
+// ('THURS'); Japanese 日..土 with an optional 曜 or 曜日.
 int parseDayName(std::string name) {
   name = trimChars(name, {' '}, true, true);
   std::string up = mapChars(name, upperChar);
   for (int k = 0; k < 7; ++k)
-    if (up == kDays[k] || up == std::string(kDays[k]).substr(0, 3)) return k;
+    if (up.compare(0, 3, kDays[k], 3) == 0 && up.size() >= 3) return k;
   static const char* const jp[] = {"日", "月", "火", "水", "木", "金", "土"};
   for (int k = 0; k < 7; ++k) {
     std::string j = jp[k];

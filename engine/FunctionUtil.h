@@ -117,6 +117,7 @@ std::vector<FmtElem> parseDateFormat(std::string_view f);
 std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang);
 DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int lang);
 std::string caseAs(std::string word, int mode); // 0 upper, 1 initial capital, 2 lower
+int spelledWidth(Fe kind, bool ordinal);
 
 // Number format models (NumberFormat.cpp).
 struct NumFmt {

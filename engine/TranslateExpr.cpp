@@ -772,6 +772,9 @@ void Translator::rewriteChains(size_t b, size_t e) {
         if (ops[n] == "+") throw OraError(975);
         acc = "ora_date_diff(" + acc + ", " + text + ")";
       } else if (accType.code == kDate) {
+        // text is read as a number before it is negated: SQLite's own minus takes any digits it starts with
+        if (ops[n] == "-" && (t.code == kVarchar2 || t.code == kChar || t.code == kLong))
+          text = "TO_NUMBER(" + text + ")";
         acc = "ora_date_add(" + acc + ", " + (ops[n] == "-" ? "-(" + text + ")" : text) + ")";
         r.code = kDate;
       } else if (t.code == kDate) {

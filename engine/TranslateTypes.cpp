@@ -157,7 +157,16 @@ int Translator::dateTextBytes() {
 // morning and afternoon, in both date languages; 0 when the model is not valid.
 int Translator::dateFormatWidth(const std::string& model) {
   try {
-    checkDateFormat(model);
+    // spelled numbers are measured apart: the sample days are not their longest words
+    std::vector<fn::FmtElem> elems = fn::parseDateFormat(model);
+    int spelled = 0;
+    for (auto& e : elems)
+      if (e.spell) {
+        // a signed element keeps its blank for the sign
+        bool sign = e.kind == fn::Fe::Syyyy || e.kind == fn::Fe::Scc;
+        spelled += fn::spelledWidth(e.kind, e.th >= 0) + (sign ? 1 : 0);
+        e = fn::FmtElem{fn::Fe::Lit, {}};
+      }
     int widest = 0;
     for (int language : {fn::kAmerican, fn::kJapanese})
       for (int month = 1; month <= 12; ++month)
@@ -168,8 +177,9 @@ int Translator::dateFormatWidth(const std::string& model) {
             d.month = month;
             d.day = day + 20;
             d.hour = hour;
-            widest = std::max(widest, textBytes(formatDateText(d, model, language)));
+            widest = std::max(widest, textBytes(fn::formatDate(d, elems, language)));
           }
+    widest += spelled;
     // a spelled year is given room for the longest Oracle allows for it, not this year's
     for (const auto& e : fn::parseDateFormat(model))
       if (e.kind == fn::Fe::Year || e.kind == fn::Fe::Syear) widest += 42 - 12;
