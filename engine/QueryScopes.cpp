@@ -3,8 +3,10 @@
 #include "QueryScopes.h"
 
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <set>
+#include <strings.h>
 
 namespace ora::sql {
 
@@ -321,6 +323,32 @@ void joinScopes(const Node* root) {
     }
     for (const Node* k : n->kids) todo.push_back(k);
   }
+}
+
+bool havingFirst(const Node* root, const std::string& text, std::string& out) {
+  std::vector<const Node*> todo{root};
+  while (!todo.empty()) {
+    const Node* n = todo.back();
+    todo.pop_back();
+    if (!n) continue;
+    for (const Node* k : n->kids) todo.push_back(k);
+    if (n->kind != N::Select) continue;
+    const Node* having = n->kid(slot::Having);
+    const Node* group = n->kid(slot::GroupBy);
+    if (!having || !group || having->pos > group->pos) continue;
+    auto keyword = [&](const char* w, size_t before) {
+      size_t len = std::strlen(w);
+      for (size_t k = before; k-- > 0;)
+        if (k + len <= before && ::strncasecmp(text.c_str() + k, w, len) == 0) return k;
+      return std::string::npos;
+    };
+    size_t hk = keyword("HAVING", having->pos), gk = keyword("GROUP", group->pos);
+    if (hk == std::string::npos || gk == std::string::npos || gk < having->end) continue;
+    out = text.substr(0, hk) + text.substr(gk, group->end - gk) + " " + text.substr(hk, gk - hk) +
+          text.substr(group->end);
+    return true;
+  }
+  return false;
 }
 
 } // namespace ora::sql

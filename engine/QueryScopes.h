@@ -26,4 +26,8 @@ void joinScopes(const Node* root);
 // one empty name.
 std::vector<std::string> resultNames(const Node* query, std::string_view text, Catalog* cat = nullptr);
 
+// Oracle takes a query block's HAVING before its GROUP BY, SQLite only after it: the text with
+// the first such pair of clauses changed round; false when there is none.
+bool havingFirst(const Node* root, const std::string& text, std::string& out);
+
 } // namespace ora::sql

@@ -17,7 +17,6 @@
 #include <cctype>
 #include <cstring>
 #include <set>
-#include <strings.h>
 #include <sqlite3.h>
 
 namespace ora::tx {
@@ -368,34 +367,6 @@ size_t subqueryWidth(const sql::Node* q) {
 
 // Byte offsets of the "(" of every subquery that must give a single value. Iterative, so any
 // tree the parser accepted is walked without deep recursion.
-// Oracle takes a query block's HAVING before its GROUP BY, SQLite only after it: the text with
-// the first such pair of clauses changed round.
-bool havingFirst(const sql::Node* root, const std::string& text, std::string& out) {
-  std::vector<const sql::Node*> todo{root};
-  while (!todo.empty()) {
-    const sql::Node* n = todo.back();
-    todo.pop_back();
-    if (!n) continue;
-    for (const sql::Node* k : n->kids) todo.push_back(k);
-    if (n->kind != sql::N::Select) continue;
-    const sql::Node* having = n->kid(sql::slot::Having);
-    const sql::Node* group = n->kid(sql::slot::GroupBy);
-    if (!having || !group || having->pos > group->pos) continue;
-    auto keyword = [&](const char* w, size_t before) {
-      size_t len = std::strlen(w);
-      for (size_t k = before; k-- > 0;)
-        if (k + len <= before && ::strncasecmp(text.c_str() + k, w, len) == 0) return k;
-      return std::string::npos;
-    };
-    size_t hk = keyword("HAVING", having->pos), gk = keyword("GROUP", group->pos);
-    if (hk == std::string::npos || gk == std::string::npos || gk < having->end) continue;
-    out = text.substr(0, hk) + text.substr(gk, group->end - gk) + " " + text.substr(hk, gk - hk) +
-          text.substr(group->end);
-    return true;
-  }
-  return false;
-}
-
 void scalarSubqueries(const sql::Node* root, std::set<size_t>& out, std::set<size_t>& rows) {
   std::vector<std::pair<const sql::Node*, const sql::Node*>> todo{{root, nullptr}};
   while (!todo.empty()) {
@@ -649,7 +620,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     if (sql::parsedKind(toks)) {
       sql::Tree tree;
       sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
-      if (std::string swapped; havingFirst(root, text, swapped)) {
+      if (std::string swapped; sql::havingFirst(root, text, swapped)) {
         Translation t = translate(swapped, cat, false, deferDdlErrors);
         t.unshared = true;
         return t;
