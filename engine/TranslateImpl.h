@@ -239,6 +239,7 @@ private:
   int64_t rownumLimit(size_t wb, size_t we, int d);
   void nullsOrder(size_t b, size_t e, int d);
   bool isAggregate(size_t i) const;
+  void forUpdateSources(size_t e) const;
   size_t analyticAt(size_t i) const;
   void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause, bool seeRewrites = true);
   std::set<std::string> cteNames_;

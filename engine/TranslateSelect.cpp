@@ -954,8 +954,13 @@ void Translator::query() {
     if (t_[i].depth == 0 && t_[i].kind == Token::Ident &&
         (is(t_[i], "UNION") || is(t_[i], "INTERSECT") || is(t_[i], "MINUS") ||
          (is(t_[i], "GROUP") && is(at(i + 1), "BY")) ||
-         ((is(t_[i], "DISTINCT") || is(t_[i], "UNIQUE")) && i > 0 && is(t_[i - 1], "SELECT"))))
+         ((is(t_[i], "DISTINCT") || is(t_[i], "UNIQUE")) && i > 0 && is(t_[i - 1], "SELECT")) ||
+         isAggregate(i)))
       throw OraError(1786);
+  if (e < size()) {
+    tr_.forUpdate = true;
+    forUpdateSources(e);
+  }
   // an ORDER BY after a compound's last member in parentheses belongs to no block: its
   // positions stay positions
   for (size_t i = 1; i + 1 < e; ++i)
@@ -978,6 +983,24 @@ void Translator::query() {
     std::string keys;
     for (size_t k = 1; k <= cols.size(); ++k) keys += (k > 1 ? ", " : " ORDER BY ") + std::to_string(k) + " NULLS LAST";
     tr_.sql += keys;
+  }
+}
+
+// The inline views a FOR UPDATE reads must have rows of a table to lock (ORA-02014).
+void Translator::forUpdateSources(size_t e) const {
+  size_t from = 0;
+  for (size_t i = 0; i < e && !from; ++i)
+    if (t_[i].depth == 0 && is(t_[i], "FROM")) from = i;
+  for (size_t i = from; from && i < e; ++i) {
+    if (t_[i].depth != 0 || !is(t_[i], "(") || !is(at(i + 1), "SELECT")) continue;
+    size_t close = matching(i);
+    for (size_t k = i + 2; k < close; ++k)
+      if (t_[k].depth == 1 && t_[k].kind == Token::Ident &&
+          (is(t_[k], "UNION") || is(t_[k], "INTERSECT") || is(t_[k], "MINUS") ||
+           (is(t_[k], "GROUP") && is(at(k + 1), "BY")) || (k == i + 2 && (is(t_[k], "DISTINCT") || is(t_[k], "UNIQUE"))) ||
+           isAggregate(k)))
+        throw OraError(2014);
+    i = close;
   }
 }
 
