@@ -240,6 +240,7 @@ private:
   void nullsOrder(size_t b, size_t e, int d);
   bool isAggregate(size_t i) const;
   void forUpdateSources(size_t e) const;
+  void forUpdateColumns(size_t e) const;
   size_t analyticAt(size_t i) const;
   void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause, bool seeRewrites = true);
   std::set<std::string> cteNames_;

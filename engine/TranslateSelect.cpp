@@ -960,6 +960,7 @@ void Translator::query() {
   if (e < size()) {
     tr_.forUpdate = true;
     forUpdateSources(e);
+    forUpdateColumns(e);
   }
   // an ORDER BY after a compound's last member in parentheses belongs to no block: its
   // positions stay positions
@@ -1002,6 +1003,40 @@ void Translator::forUpdateSources(size_t e) const {
         throw OraError(2014);
     i = close;
   }
+}
+
+// FOR UPDATE OF names columns of the tables the query reads: checked as a select list over the
+// same FROM clause, its errors placed back on the names.
+void Translator::forUpdateColumns(size_t e) const {
+  if (!is(at(e + 2), "OF")) return;
+  size_t from = 0, last = e + 3;
+  for (size_t i = 0; i < e && !from; ++i)
+    if (t_[i].depth == 0 && is(t_[i], "FROM")) from = i;
+  while (last + 1 < size() && !is(at(last + 1), "NOWAIT") && !is(at(last + 1), "WAIT") && !is(at(last + 1), "SKIP"))
+    ++last;
+  if (!from || last >= size()) return;
+  const std::string head = "SELECT ";
+  const size_t b = t_[e + 3].pos, n = t_[last].end - b;
+  std::string probe = head + src_.substr(b, n) + " " + src_.substr(t_[from].pos, t_[e].pos - t_[from].pos);
+  OraError err(0);
+  try {
+    Translation t = translate(probe, cat_);
+    // a column that is not there shows only when SQLite prepares the statement
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(cat_.db(), t.sql.c_str(), -1, &st, nullptr);
+    std::string msg = rc == SQLITE_OK ? "" : sqlite3_errmsg(cat_.db());
+    sqlite3_finalize(st);
+    if (rc == SQLITE_OK) return;
+    err = fromSqlite(rc, msg, "SELECT");
+    locateError(err, probe);
+  } catch (const OraError& x) {
+    err = x;
+  }
+  if (err.code != 904 && err.code != 918) return; // the query itself reports the rest
+  if (err.pos >= static_cast<int>(head.size()) && err.pos < static_cast<int>(head.size() + n))
+    err.pos = err.pos - static_cast<int>(head.size()) + static_cast<int>(b);
+  else err.pos = static_cast<int>(b);
+  throw err;
 }
 
 // SELECT * over a join with USING or NATURAL: the shared columns first and once, then the rest
