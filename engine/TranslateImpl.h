@@ -111,7 +111,7 @@ private:
   }
   [[noreturn]] void unexpected(size_t i) {
     if (i >= size()) throw OraError(921);
-    throw OraError(933, "near " + at(i).raw);
+    throw OraError(933, "near " + at(i).raw).at(static_cast<int>(at(i).pos));
   }
   void expect(size_t i, const char* word, int code) {
     if (!is(at(i), word)) throw OraError(code);
