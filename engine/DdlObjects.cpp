@@ -601,10 +601,13 @@ void Translator::lockTable() {
     ++i;
   }
   expect(i++, "IN", 969);
-  static const std::set<std::string> modeWords = {"ROW", "SHARE", "EXCLUSIVE", "UPDATE"};
+  static const std::set<std::string> modes = {"ROW SHARE", "ROW EXCLUSIVE", "SHARE UPDATE", "SHARE",
+                                              "SHARE ROW EXCLUSIVE", "EXCLUSIVE"};
   size_t first = i;
-  while (i < size() && modeWords.count(at(i).text)) ++i;
+  std::string mode;
+  for (; i < size() && at(i).kind == Token::Ident && !is(at(i), "MODE"); ++i) mode += (mode.empty() ? "" : " ") + at(i).text;
   if (i == first) unexpected(i);
+  if (!modes.count(mode)) throw OraError(1737).at(t_[first].pos);
   expect(i++, "MODE", 905);
   if (is(at(i), "NOWAIT")) ++i;
   else if (is(at(i), "WAIT") && at(i + 1).kind == Token::Num) i += 2;
@@ -626,7 +629,7 @@ void Translator::setTransaction() {
     i += 2;
     if (is(at(i), "SERIALIZABLE")) ++i;
     else if (is(at(i), "READ") && is(at(i + 1), "COMMITTED")) i += 2;
-    else unexpected(i);
+    else throw OraError(2179).at(at(i).pos);
   } else if (is(at(i), "USE") && is(at(i + 1), "ROLLBACK") && is(at(i + 2), "SEGMENT")) {
     i += 3;
     if (!aliasToken(i)) unexpected(i);

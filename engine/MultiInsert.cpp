@@ -44,6 +44,9 @@ bool multiInsert(const std::string& text, Catalog& cat, Translation& out) {
   bool otherwise = false, conditional = false;
   size_t i = 2;
   for (;;) {
+    // after the ELSE branch only the subquery may come; FIRST and ELSE need a WHEN before them
+    if (otherwise && (tl.word(i, "WHEN") || tl.word(i, "ELSE"))) throw fail(i, 928);
+    if (!conditional && (tl.word(i, "ELSE") || (first && tl.word(i, "INTO")))) throw fail(i, 905);
     if (tl.word(i, "WHEN")) {
       size_t th = until(i + 1, "THEN");
       when = tl.slice(i + 1, th);
@@ -62,6 +65,10 @@ bool multiInsert(const std::string& text, Catalog& cat, Translation& out) {
     ++i;
     if (tl.op(i, ".")) i += 2;
     in.table = tl.slice(b, i);
+    // a table alias: the values name the subquery's columns, never the target's
+    if (t[i].kind == Tok::Ident && !tl.word(i, "VALUES") && !tl.word(i, "INTO") && !tl.word(i, "WHEN") &&
+        !tl.word(i, "ELSE") && !tl.word(i, "SELECT") && !tl.word(i, "WITH"))
+      ++i;
     if (tl.op(i, "(")) {
       size_t e = tl.close(i);
       in.columns = " " + tl.slice(i, e + 1);

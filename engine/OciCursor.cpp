@@ -289,6 +289,7 @@ OCIW32_API int oexec(unsigned char* cda) {
       if (c->tr.kind != StmtKind::Rollback) l.checkLost();
       switch (c->tr.kind) {
       case StmtKind::Query:
+        if (c->tr.forUpdate && l.readOnlyTxn) throw OraError(1456);
         c->dropAhead();
         sqlite3_reset(c->stmt);
         c->executed = false;

@@ -81,6 +81,14 @@ Node* Parser::statement() {
       if (cur().kind != Tok::Str) fail(1780);
       ++i_;
     }
+    if (s->kind == N::Commit && acceptWord("WRITE")) {
+      // either order is taken, as the server takes it
+      bool wait = false, how = false;
+      for (int k = 0; k < 2; ++k) {
+        if (!wait && (acceptWord("WAIT") || acceptWord("NOWAIT"))) wait = true;
+        else if (!how && (acceptWord("IMMEDIATE") || acceptWord("BATCH"))) how = true;
+      }
+    }
     if (s->kind == N::Rollback && acceptWord("TO")) {
       acceptWord("SAVEPOINT");
       s->text = name(933);

@@ -128,6 +128,22 @@ Translation Translator::run() {
       if (!aliasToken(i)) unexpected(i);
       tr_.savepoint = at(i++).text;
     }
+    if (tr_.kind == StmtKind::Commit) {
+      // the comment is for in-doubt distributed transactions, which never arise here; every
+      // commit is written and waited for, the strongest of the WRITE choices
+      if (is(at(i), "COMMENT")) {
+        if (at(i + 1).kind != Token::Str) unexpected(i + 1);
+        i += 2;
+      }
+      if (is(at(i), "WRITE")) {
+        ++i;
+        bool wait = false, how = false;
+        for (int k = 0; k < 2; ++k) {
+          if (!wait && (is(at(i), "WAIT") || is(at(i), "NOWAIT"))) wait = true, ++i;
+          else if (!how && (is(at(i), "IMMEDIATE") || is(at(i), "BATCH"))) how = true, ++i;
+        }
+      }
+    }
     if (i < size()) unexpected(i);
   } else if (is(f, "SAVEPOINT")) {
     tr_.kind = StmtKind::Savepoint;

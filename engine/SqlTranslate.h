@@ -105,6 +105,7 @@ struct Translation {
   std::vector<int> params;
   std::vector<int> pinned; // literals the translation depends on (kept in the sharing key)
   bool unshared = false;   // written for this text alone (its literals inline)
+  bool forUpdate = false;  // a query that locks its rows: not in a READ ONLY transaction
   std::vector<std::string> moreSql; // Dml: statements run after `sql`, as part of the same one
   std::vector<size_t> uncounted;    // those of moreSql whose rows the statement does not count
   // MERGE ... DELETE WHERE: the rows of `floorTable` up to the highest ROWID it had before

@@ -111,7 +111,7 @@ private:
   }
   [[noreturn]] void unexpected(size_t i) {
     if (i >= size()) throw OraError(921);
-    throw OraError(933, "near " + at(i).raw);
+    throw OraError(933, "near " + at(i).raw).at(static_cast<int>(at(i).pos));
   }
   void expect(size_t i, const char* word, int code) {
     if (!is(at(i), word)) throw OraError(code);
@@ -239,6 +239,8 @@ private:
   int64_t rownumLimit(size_t wb, size_t we, int d);
   void nullsOrder(size_t b, size_t e, int d);
   bool isAggregate(size_t i) const;
+  void forUpdateSources(size_t e) const;
+  void forUpdateColumns(size_t e) const;
   size_t analyticAt(size_t i) const;
   void checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups, bool byClause, bool seeRewrites = true);
   std::set<std::string> cteNames_;

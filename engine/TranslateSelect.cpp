@@ -954,8 +954,14 @@ void Translator::query() {
     if (t_[i].depth == 0 && t_[i].kind == Token::Ident &&
         (is(t_[i], "UNION") || is(t_[i], "INTERSECT") || is(t_[i], "MINUS") ||
          (is(t_[i], "GROUP") && is(at(i + 1), "BY")) ||
-         ((is(t_[i], "DISTINCT") || is(t_[i], "UNIQUE")) && i > 0 && is(t_[i - 1], "SELECT"))))
+         ((is(t_[i], "DISTINCT") || is(t_[i], "UNIQUE")) && i > 0 && is(t_[i - 1], "SELECT")) ||
+         isAggregate(i)))
       throw OraError(1786);
+  if (e < size()) {
+    tr_.forUpdate = true;
+    forUpdateSources(e);
+    forUpdateColumns(e);
+  }
   // an ORDER BY after a compound's last member in parentheses belongs to no block: its
   // positions stay positions
   for (size_t i = 1; i + 1 < e; ++i)
@@ -979,6 +985,58 @@ void Translator::query() {
     for (size_t k = 1; k <= cols.size(); ++k) keys += (k > 1 ? ", " : " ORDER BY ") + std::to_string(k) + " NULLS LAST";
     tr_.sql += keys;
   }
+}
+
+// The inline views a FOR UPDATE reads must have rows of a table to lock (ORA-02014).
+void Translator::forUpdateSources(size_t e) const {
+  size_t from = 0;
+  for (size_t i = 0; i < e && !from; ++i)
+    if (t_[i].depth == 0 && is(t_[i], "FROM")) from = i;
+  for (size_t i = from; from && i < e; ++i) {
+    if (t_[i].depth != 0 || !is(t_[i], "(") || !is(at(i + 1), "SELECT")) continue;
+    size_t close = matching(i);
+    for (size_t k = i + 2; k < close; ++k)
+      if (t_[k].depth == 1 && t_[k].kind == Token::Ident &&
+          (is(t_[k], "UNION") || is(t_[k], "INTERSECT") || is(t_[k], "MINUS") ||
+           (is(t_[k], "GROUP") && is(at(k + 1), "BY")) || (k == i + 2 && (is(t_[k], "DISTINCT") || is(t_[k], "UNIQUE"))) ||
+           isAggregate(k)))
+        throw OraError(2014);
+    i = close;
+  }
+}
+
+// FOR UPDATE OF names columns of the tables the query reads: checked as a select list over the
+// same FROM clause, its errors placed back on the names.
+void Translator::forUpdateColumns(size_t e) const {
+  if (!is(at(e + 2), "OF")) return;
+  size_t from = 0, last = e + 3;
+  for (size_t i = 0; i < e && !from; ++i)
+    if (t_[i].depth == 0 && is(t_[i], "FROM")) from = i;
+  while (last + 1 < size() && !is(at(last + 1), "NOWAIT") && !is(at(last + 1), "WAIT") && !is(at(last + 1), "SKIP"))
+    ++last;
+  if (!from || last >= size()) return;
+  const std::string head = "SELECT ";
+  const size_t b = t_[e + 3].pos, n = t_[last].end - b;
+  std::string probe = head + src_.substr(b, n) + " " + src_.substr(t_[from].pos, t_[e].pos - t_[from].pos);
+  OraError err(0);
+  try {
+    Translation t = translate(probe, cat_);
+    // a column that is not there shows only when SQLite prepares the statement
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(cat_.db(), t.sql.c_str(), -1, &st, nullptr);
+    std::string msg = rc == SQLITE_OK ? "" : sqlite3_errmsg(cat_.db());
+    sqlite3_finalize(st);
+    if (rc == SQLITE_OK) return;
+    err = fromSqlite(rc, msg, "SELECT");
+    locateError(err, probe);
+  } catch (const OraError& x) {
+    err = x;
+  }
+  if (err.code != 904 && err.code != 918) return; // the query itself reports the rest
+  if (err.pos >= static_cast<int>(head.size()) && err.pos < static_cast<int>(head.size() + n))
+    err.pos = err.pos - static_cast<int>(head.size()) + static_cast<int>(b);
+  else err.pos = static_cast<int>(b);
+  throw err;
 }
 
 // SELECT * over a join with USING or NATURAL: the shared columns first and once, then the rest

@@ -307,6 +307,9 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
     else if (auto x = v.expression.find(k.text); x != v.expression.end()) {
       if (settable) throw OraError(1733).at(static_cast<int>(k.pos));
       replacement = x->second;
+    } else if (settable) {
+      // a column the view does not show cannot be written through it
+      throw OraError(904, k.text).at(static_cast<int>(k.pos));
     } else continue;
     sql += text.substr(copied, k.pos - copied) + replacement;
     copied = k.end;
