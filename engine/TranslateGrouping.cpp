@@ -181,7 +181,8 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
       if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
       Star st{ib, m, {}};
       if (starColumns(ib, m, c, lone, st.cols)) {
-        for (auto& [q, name] : st.cols) {
+        for (auto& col : st.cols) {
+          const std::string &q = col.first, &name = col.second; // lambdas take no bindings in every compiler
           bool in = std::any_of(all.begin(), all.end(), [&](Range x) {
             return t_[x.second - 1].text == name &&
                    (x.second == x.first + 1 || (x.second == x.first + 3 && is(t_[x.first + 1], ".") && t_[x.first].text == q));
@@ -370,7 +371,8 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     for (auto& st : stars) {
       std::string list;
       std::vector<std::string> names;
-      for (auto& [q, name] : st.cols) {
+      for (auto& col : st.cols) {
+        const std::string &q = col.first, &name = col.second;
         bool in = std::any_of(set.begin(), set.end(), [&](Range x) {
           return t_[x.second - 1].text == name &&
                  (x.second == x.first + 1 || (x.second == x.first + 3 && is(t_[x.first + 1], ".") && t_[x.first].text == q));
