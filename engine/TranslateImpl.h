@@ -8,6 +8,7 @@
 #include "SqlTranslate.h"
 
 #include <cstring>
+#include <deque>
 #include <map>
 #include <set>
 #include <string>
@@ -98,7 +99,7 @@ private:
   std::vector<Token> t_;
   Catalog& cat_;
   Translation tr_;
-  std::vector<Context> ctx_;
+  std::deque<Context> ctx_; // a deque: typing a subquery pushes contexts while outer ones are in use
   std::vector<std::string> replace_; // per token: emitted text instead of the token
   std::vector<char> skip_;
   std::map<size_t, std::pair<size_t, int>> rewritten_; // a rewritten chain's first token: its end, type
