@@ -114,10 +114,16 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   // and whether it closes a loop (it is on its own way up)
   const std::string looped = "instr(" + cte + ".\"V$\", '/' || " + row + " || '/') > 0";
   const bool loopIsError = prior && !nocycle;
+  // The row generator (DUAL, no PRIOR) walks one row per level: the level is its place in the
+  // order, and no way up is kept, so a million levels cost no more than a million rows.
+  const bool chain = dual && !prior;
   std::vector<std::string> names = {"\"R$\"", "\"L$\"", "\"K$\"", "\"V$\"", "\"C$\""};
-  std::vector<std::string> anchor = {row, "1", pad(row), "'/' || " + row + " || '/'", "0"};
-  std::vector<std::string> step = {row, cte + ".\"L$\" + 1", cte + ".\"K$\" || " + pad(row),
-                                   cte + ".\"V$\" || " + row + " || '/'", loopIsError ? looped : "0"};
+  std::vector<std::string> anchor = {row, "1", chain ? "1" : pad(row), chain ? "NULL" : "'/' || " + row + " || '/'",
+                                     "0"};
+  std::vector<std::string> step = {row, cte + ".\"L$\" + 1",
+                                   chain ? cte + ".\"L$\" + 1" : cte + ".\"K$\" || " + pad(row),
+                                   chain ? "NULL" : cte + ".\"V$\" || " + row + " || '/'",
+                                   loopIsError ? looped : "0"};
   std::vector<size_t> cycles; // CONNECT_BY_ISCYCLE, known once the condition is
   // SYS_CONNECT_BY_PATH(x, sep) and CONNECT_BY_ROOT x anywhere in the block
   size_t blockBegin = from;
@@ -168,6 +174,10 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     } else if (k.text == "CONNECT_BY_ISLEAF" && !is(at(i + 1), "(")) {
       // a leaf has no row of the walk one step below it
       const std::string x = "\"X$\"", key = cte + ".\"K$\"";
+      if (chain) {
+        replace_[i] = "(" + cte + ".\"L$\" = (SELECT max(\"L$\") FROM " + cte + "))";
+        continue;
+      }
       replace_[i] = "(NOT EXISTS (SELECT 1 FROM " + cte + " AS " + x + " WHERE length(" + x + ".\"K$\") = length(" +
                     key + ") + 12 AND substr(" + x + ".\"K$\", 1, length(" + key + ")) = " + key + "))";
     } else if (k.text == "CONNECT_BY_ISCYCLE" && !is(at(i + 1), "(")) {
@@ -190,8 +200,10 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     ranks = "\"O$\"(\"R\", \"N\") AS (SELECT " + row + ", row_number() OVER (ORDER BY " + emit(ob, oe) + ", " +
             row + ") FROM " + src + " AS " + self + "), ";
     std::string rank = pad("(SELECT \"N\" FROM \"O$\" WHERE \"R\" = " + row + ")");
-    anchor[2] = rank;
-    step[2] = cte + ".\"K$\" || " + rank;
+    if (!chain) { // one row per level has no siblings to order
+      anchor[2] = rank;
+      step[2] = cte + ".\"K$\" || " + rank;
+    }
     for (size_t m = i; m < oe; ++m) skip_[m] = 1;
     break;
   }
