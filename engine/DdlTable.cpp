@@ -112,6 +112,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     // NUMERIC and DECIMAL are fixed point: without a scale they hold whole numbers
     bool fixed = tn != "NUMBER";
     if (a > 0 || star || fixed) { ct.precision = star || a < 0 ? 0 : a; ct.scale = s; ct.hasScale = true; }
+    else ct.textStored = true; // every digit a NUMBER holds, beyond a double's 15
   } else if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT") {
     // NUMBER(*,0): whole numbers, kept as SQLite's own numbers
     ct.code = kNumber; ct.precision = 0; ct.hasScale = true;
@@ -262,11 +263,14 @@ void Translator::createTableAs(const std::string& table, size_t i) {
   size_t base = i + 1 < size() ? t_[i + 1].pos : 0;
   QueryShape shape = describeQuery(source(i + 1, size()), base, cat_, names, "a table");
   const Translation& sel = shape.sel;
-  std::string defs, cols;
+  std::string defs, cols, places, convs;
+  bool converted = false;
   int longs = 0;
   for (size_t k = 0; k < shape.names.size(); ++k) {
     const std::string& cn = shape.names[k];
-    const ColType& ct = shape.types[k];
+    ColType ct = shape.types[k];
+    // a computed NUMBER keeps all its digits, as a NUMBER column does
+    if (ct.code == kNumber && ct.precision == 0 && !ct.hasScale) ct.textStored = true;
     // an expression needs a name of its own, as in Oracle
     bool plain = !cn.empty() && cn.size() <= 30 && cn.find_first_of("()+-*/|' ,.") == std::string::npos;
     if (!plain) throw OraError(998, cn);
@@ -279,10 +283,23 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     }
     defs += quoteIdent(cn) + " " + declTypeText(ct) + (shape.notNull[k] ? " NOT NULL" : "");
     cols += quoteIdent(cn);
+    std::string c = "\"C" + std::to_string(k) + "$\"";
+    places += (k ? ", " : "") + c;
+    ColumnInfo col;
+    col.name = cn;
+    col.type = ct;
+    bool conv = ct.textStored && !shape.types[k].textStored;
+    convs += (k ? ", " : "") + (conv ? convWrap("\"CTAS$\"." + c, col, table) : "\"CTAS$\"." + c);
+    converted = converted || conv;
   }
   if (longs) throw OraError(997);
   tr_.ddl.push_back("CREATE TABLE " + quoteIdent(table) + " (" + defs + ")");
-  tr_.ddl.push_back("INSERT INTO " + quoteIdent(table) + " (" + cols + ") " + sel.sql);
+  // the computed numbers go in whole, as decimal text, through the column's conversion
+  if (converted)
+    tr_.ddl.push_back("WITH \"CTAS$\" (" + places + ") AS (" + sel.sql + ") INSERT INTO " + quoteIdent(table) + " (" +
+                      cols + ") SELECT " + convs + " FROM \"CTAS$\"");
+  else
+    tr_.ddl.push_back("INSERT INTO " + quoteIdent(table) + " (" + cols + ") " + sel.sql);
   tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(table) +
                     ", 'TABLE', ora_sysdate())");
 }

@@ -198,7 +198,7 @@ int hexVal(char c) {
 }
 
 // ora_conv(value, code, size, precision, scale, hasScale, label): the value as the column
-// stores it, or an Oracle error.
+// stores it, or an Oracle error. Precision -1: a NUMBER without precision kept as decimal text.
 void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_value* v = argv[0];
   int type = sqlite3_value_type(v);
@@ -206,6 +206,8 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   int code = sqlite3_value_int(argv[1]);
   int size = sqlite3_value_int(argv[2]);
   int precision = sqlite3_value_int(argv[3]);
+  bool asText = precision < 0;
+  if (asText) precision = 0;
   int scale = sqlite3_value_int(argv[4]);
   bool hasScale = sqlite3_value_int(argv[5]) != 0;
   const char* label = reinterpret_cast<const char*>(sqlite3_value_text(argv[6]));
@@ -237,7 +239,8 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return;
       }
     }
-    if (precision > 0 && ColType{kNumber, 0, precision, scale, hasScale}.isWide()) {
+    if (asText && d.digits.size() > 38) roundTo(d, 38 - d.point); // as many digits as NUMBER keeps
+    if (asText || (precision > 0 && ColType{kNumber, 0, precision, scale, hasScale}.isWide())) {
       std::string t = plainText(d);
       // as Oracle writes it: ".5", "-.5"
       if (size_t z = t.rfind("0.", 1); z != std::string::npos && (z == 0 || t[0] == '-')) t.erase(z, 1);
@@ -398,6 +401,18 @@ void guardedFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 int numberCollate(void*, int n1, const void* p1, int n2, const void* p2) {
   std::string_view a(static_cast<const char*>(p1), static_cast<size_t>(n1));
   std::string_view b(static_cast<const char*>(p2), static_cast<size_t>(n2));
+  // whole non-negative numbers as stored (no sign, no leading zero): by length, then by digits
+  auto whole = [](std::string_view s) {
+    if (s.empty() || (s[0] == '0' && s.size() > 1)) return false;
+    for (char c : s)
+      if (c < '0' || c > '9') return false;
+    return true;
+  };
+  if (whole(a) && whole(b)) {
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    int c = a.compare(b);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+  }
   Decimal x, y;
   bool nx = parseDecimal(a, x), ny = parseDecimal(b, y);
   if (!nx || !ny) {
@@ -421,7 +436,10 @@ ColType parseDeclType(std::string_view decl) {
   else if (starts("LONG VARCHAR")) t.code = kLong;
   else if (starts("LONG RAW")) t.code = kLongRaw;
   // "NUMBER TEXT(p,s)" too
-  else if (starts("NUMBER")) { t.code = kNumber; t.precision = a; t.scale = b; t.hasScale = hasB || a > 0; }
+  else if (starts("NUMBER")) {
+    t.code = kNumber; t.precision = a; t.scale = b; t.hasScale = hasB || a > 0;
+    t.textStored = !t.hasScale && starts("NUMBER TEXT");
+  }
   else if (starts("DATE")) t.code = kDate;
   else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; t.chars = hasB ? b : 0; }
   else if (starts("RAW")) { t.code = kRaw; t.size = a; }
@@ -437,7 +455,7 @@ std::string declTypeText(const ColType& t) {
     return (t.code == kChar ? "CHAR(" : "VARCHAR2(") + n + ")";
   }
   case kNumber:
-    if (t.precision == 0 && !t.hasScale) return "NUMBER";
+    if (t.precision == 0 && !t.hasScale) return t.textStored ? "NUMBER TEXT COLLATE ORA_NUMBER" : "NUMBER";
     if (t.precision == 0) return "NUMBER(38," + std::to_string(t.scale) + ")";
     if (t.isWide())
       return "NUMBER TEXT(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ") COLLATE ORA_NUMBER";

@@ -25,10 +25,12 @@ struct ColType {
   int scale = 0;      // FLOAT: kFloatScale, as Oracle describes it
   bool hasScale = false;
   int chars = 0;      // VARCHAR2(n CHAR)/CHAR(n CHAR): the limit n in characters; size is its bytes
+  bool textStored = false; // a NUMBER column without precision kept as decimal text: 38 digits, as Oracle
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
   // More digits than a double or a 64-bit integer keeps: stored as decimal text.
   bool isWide() const {
-    return code == kNumber && hasScale && scale != kFloatScale && (precision > 18 || (precision > 15 && scale != 0));
+    return code == kNumber &&
+           (textStored || (hasScale && scale != kFloatScale && (precision > 18 || (precision > 15 && scale != 0))));
   }
 };
 // FLOAT(bits): REAL is FLOAT(63), DOUBLE PRECISION and FLOAT FLOAT(126).

@@ -187,6 +187,8 @@ std::string Translator::sortKeys(size_t b, size_t e, int depth, size_t& count) {
     }
     if (!nullsSaid && (how & 1)) how |= 2;
     if (ke == kb) throw OraError(936);
+    // our aggregates order text by its bytes: a wide column's key goes as a number
+    wideAsNumber(kb, ke, "ora_num", true);
     out += ", " + emit(kb, ke) + ", " + std::to_string(how);
     ++count;
     kb = m + 1;

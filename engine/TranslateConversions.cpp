@@ -143,6 +143,14 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
   }
   if (code == kNumber && is(at(op), "IN")) {
     numberListLiterals(op + 1);
+    if (is(at(op + 1), "(") && !is(at(op + 2), "SELECT")) {
+      size_t close = matching(op + 1);
+      for (size_t b = op + 2, m = b; m <= close; ++m)
+        if (m == close || (t_[m].depth == t_[op + 1].depth + 1 && is(t_[m], ","))) {
+          exactBesideWide(lastB, lastE, b, m);
+          b = m + 1;
+        }
+    }
     return;
   }
   if (code != kDate) return;
@@ -301,6 +309,23 @@ void Translator::wideAsNumber(size_t b, size_t e, const char* f, bool evenBare, 
   if (b >= e || (bare && !evenBare) || !replace_[b].empty() || skip_[b]) return;
   if (!wideInside(b, e) || exprType(b, e).code != kNumber) return;
   replace_[b] = std::string(f) + "(" + emit(b, e) + after;
+  for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+}
+
+// A wide column compares in its collation with text: a computed number beside it goes as its
+// exact decimal text, which the column's text affinity would otherwise cut to 15 digits.
+void Translator::exactBesideWide(size_t cb, size_t ce, size_t b, size_t e) {
+  bool bare = ce == cb + 1 || (ce == cb + 3 && is(t_[cb + 1], "."));
+  if (!bare || b >= e || skip_[b] || skip_[cb] || !replace_[cb].empty() || ctx_.empty() || !cat_.wideColumns()) return;
+  if (e == b + 1 && t_[b].kind != Token::Ident) return; // a literal converts exactly
+  try {
+    if (!exprType(cb, ce).isWide() || exprType(b, e).code != kNumber) return;
+  } catch (const OraError&) {
+    return;
+  }
+  std::string x = emit(b, e), exact = exactCall(x);
+  if (exact == x) return;
+  replace_[b] = exact;
   for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
 }
 

@@ -871,6 +871,8 @@ std::string Translator::dateText(size_t strTok) {
 // compare blank-padded.
 void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   if (le <= lb || re <= rb) return;
+  exactBesideWide(lb, le, rb, re);
+  exactBesideWide(rb, re, lb, le);
   bool lStr = le == lb + 1 && t_[lb].kind == Token::Str, rStr = re == rb + 1 && t_[rb].kind == Token::Str;
   if (!replace_[lb].empty() || !replace_[rb].empty() || skip_[lb] || skip_[rb]) return;
   // rows, (a, b) = (x, y) or (SELECT x, y ...), compare value by value as they are

@@ -113,10 +113,16 @@ TEST_F(Functions, Arithmetic) {
   // NUMBER's precision, not a double's
   EXPECT_EQ(V("ROUND(SQRT(2), 30)"), "1.41421356237309504880168872421");
 
-  // Integral results are stored as integers, read here from the schema file itself.
+  // A NUMBER column keeps exact decimal text, integral results without a fraction, read here from
+  // the schema file itself.
   ASSERT_TRUE(Run(Cur, "CREATE TABLE NUMS (N NUMBER)"));
   for (const char* e : {"TO_NUMBER('42')", "ROUND(2.4)", "SQRT(16)"})
     ASSERT_TRUE(Run(Cur, std::string("INSERT INTO NUMS VALUES (") + e + ")")) << e;
+  // every digit a NUMBER holds reaches the file, where a double kept 17 of them
+  ASSERT_TRUE(Run(Cur, "CREATE TABLE WHOLE (N NUMBER)"));
+  for (const char* e : {"10/3", "12345678901234567890", "-.5", "1e100", "1/7*1e-60"})
+    ASSERT_TRUE(Run(Cur, std::string("INSERT INTO WHOLE VALUES (") + e + ")")) << e;
+  ASSERT_TRUE(Run(Cur, "CREATE TABLE AVGS AS SELECT DEPTNO, AVG(SAL) A FROM EMP GROUP BY DEPTNO"));
   Cur.Close();
   ASSERT_TRUE(Ses.Commit());
   sqlite3* raw = nullptr;
@@ -124,12 +130,23 @@ TEST_F(Functions, Arithmetic) {
                             SQLITE_OPEN_READONLY, nullptr),
             SQLITE_OK);
   sqlite3_stmt* st = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT group_concat(typeof(N)) FROM NUMS", -1, &st, nullptr),
+  ASSERT_EQ(sqlite3_prepare_v2(raw, "SELECT group_concat(typeof(N) || ' ' || N) FROM NUMS", -1, &st,
+                               nullptr),
             SQLITE_OK);
   ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
-               "integer,integer,integer");
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "text 42,text 2,text 4");
   sqlite3_finalize(st);
+  auto stored = [&](const char* sql) {
+    std::string out;
+    if (sqlite3_prepare_v2(raw, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+      out = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    return out;
+  };
+  EXPECT_EQ(stored("SELECT group_concat(N, ' ') FROM WHOLE"),
+            "3.3333333333333333333333333333333333333 12345678901234567890 -.5 1E+100 "
+            "1.4285714285714285714285714285714285714E-61");
+  EXPECT_EQ(stored("SELECT A FROM AVGS WHERE DEPTNO = 30"), "1566.6666666666666666666666666666666667");
   sqlite3_close(raw);
   EXPECT_EQ(V("EXP(1)"), "2.71828182845905");
   EXPECT_EQ(V("EXP(100000)"), "ORA-01426");
