@@ -46,11 +46,11 @@ std::string Quoted(const std::string& s) {
 
 const TColumnSettings* TSqlShell::Column(const std::string& name) const {
   auto it = FColumns.find(Upper(name));
-  return it == FColumns.end() ? nullptr : &it->second;
+  return it == FColumns.end() || it->second.Off ? nullptr : &it->second;
 }
 
 void TSqlShell::ListColumn(const TColumnSettings& col) {
-  FOut << "COLUMN   " << col.Name << " ON\n";
+  FOut << "COLUMN   " << col.Name << (col.Off ? " OFF\n" : " ON\n");
   if (col.HasHeading)
     FOut << "HEADING  " << Quoted(col.Heading) << " headsep '|'\n";
   if (!col.Format.empty())
@@ -150,7 +150,7 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     } else if (Abbrev(opt, "ENTMAP", 3) && hasValue) {
       ++i; // only for HTML output
     } else if (opt == "ON" || opt == "OFF") {
-      // settings stay defined either way; OFF is rare enough to treat as ON
+      col.Off = opt == "OFF"; // OFF keeps the settings for a later ON
     } else if (Abbrev(opt, "LIKE", 3) && hasValue) {
       const TColumnSettings* like = Column(t[++i].Text);
       if (!like) {

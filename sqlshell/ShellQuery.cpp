@@ -384,7 +384,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     for (auto& l : out)
       emit(l);
     if (separate)
-      FOut << "\n";
+      emit(std::string(static_cast<size_t>(lineSize), Settings.RecSepChar));
   };
 
   // BREAK columns of this query, outermost first, then REPORT; each with its COMPUTE lines.

@@ -52,6 +52,7 @@ struct TShellSettings {
   std::string SqlPrompt = "SQL> ";
   int NewPage = 1;   // blank lines at the top of a page; 0 a form feed, -1 none
   char RecSep = 'W'; // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
+  char RecSepChar = ' '; // the separator line is LINESIZE of these
   bool SqlBlankLines = false;
   bool Verify = true;         // show a statement's lines before and after substitution
   bool DefineOn = true;       // substitution variables are replaced
@@ -102,6 +103,7 @@ struct TColumnSettings {
   bool Truncated = false;   // text longer than the column is cut instead of wrapped
   bool WordWrapped = false; // it wraps between words
   bool NoPrint = false;     // left out of the output (still there for BREAK)
+  bool Off = false;         // COLUMN OFF: the settings are kept but not used until ON
   char Justify = 0;         // heading: 'L', 'C', 'R' or 0 for the column's own side
   bool FoldBefore = false;  // FOLD_BEFORE / NEWLINE: the column starts a new line of the record
   bool FoldAfter = false;   // FOLD_AFTER: the next column does
