@@ -182,7 +182,7 @@ void TSqlShell::SetCommand(const std::string& args) {
     } else if (Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) || opt == "TIME" ||
                Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
                Abbrev(opt, "SPACE", 3) || Abbrev(opt, "APPINFO", 3) ||
-               Abbrev(opt, "AUTOPRINT", 5) || Abbrev(opt, "COPYCOMMIT", 5) ||
+               Abbrev(opt, "COPYCOMMIT", 5) ||
                Abbrev(opt, "EDITFILE", 4) || Abbrev(opt, "LOBOFFSET", 4)) {
       ok = true; // accepted; statements still end with ";" and text keeps its case
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
@@ -223,6 +223,8 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.TermOut);
     else if (Abbrev(opt, "AUTOCOMMIT", 4))
       ok = onOff(Settings.AutoCommit);
+    else if (Abbrev(opt, "AUTOPRINT", 5))
+      ok = onOff(Settings.AutoPrint);
     else if (Abbrev(opt, "TRIMSPOOL", 5) || Abbrev(opt, "TRIMOUT", 5) || opt == "TAB") {
       bool ignored = false; // trailing blanks are always trimmed; no tabs are written
       ok = onOff(ignored);
@@ -334,6 +336,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
   const std::vector<TItem> items = {
       {"ARRAYSIZE", 5, [] { return std::string("arraysize 15"); }},
       {"AUTOCOMMIT", 4, [&] { return "autocommit " + onOff(Settings.AutoCommit); }},
+      {"AUTOPRINT", 5, [&] { return "autoprint " + onOff(Settings.AutoPrint); }},
       {"AUTOTRACE", 5, [] { return std::string("autotrace OFF"); }},
       {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},
       {"BLOCKTERMINATOR", 4, [] { return CharSetting("blockterminator", '.'); }},

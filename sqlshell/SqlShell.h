@@ -64,6 +64,7 @@ struct TShellSettings {
   char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
   std::string Suffix = "sql"; // added to a script name without extension
   bool ServerOutput = false;
+  bool AutoPrint = false; // PRINT the bind variables of each block that ran
   long ServerOutputSize = 0; // 0 = unlimited
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
   bool ErrorExit = false;
