@@ -51,6 +51,8 @@ const TColumnSettings* TSqlShell::Column(const std::string& name) const {
 
 void TSqlShell::ListColumn(const TColumnSettings& col) {
   FOut << "COLUMN   " << col.Name << (col.Off ? " OFF\n" : " ON\n");
+  if (!col.Alias.empty())
+    FOut << "ALIAS    " << col.Alias << "\n";
   if (col.HasHeading)
     FOut << "HEADING  " << Quoted(col.Heading) << " headsep '|'\n";
   if (!col.Format.empty())
@@ -87,8 +89,16 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     }
     return;
   }
-  const std::string key = Upper(t[0].Text);
+  std::string key = Upper(t[0].Text);
   auto it = FColumns.find(key);
+  bool byAlias = false;
+  if (it == FColumns.end()) { // an ALIAS stands for its column
+    it = std::find_if(FColumns.begin(), FColumns.end(),
+                      [&](const auto& kv) { return Upper(kv.second.Alias) == key; });
+    byAlias = it != FColumns.end();
+    if (byAlias)
+      key = it->first;
+  }
   if (t.size() == 1) {
     if (it == FColumns.end())
       FOut << "SP2-0046: COLUMN '" << t[0].Text << "' not defined\n";
@@ -97,7 +107,8 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     return;
   }
   TColumnSettings col = it == FColumns.end() ? TColumnSettings() : it->second;
-  col.Name = t[0].Text;
+  if (!byAlias)
+    col.Name = t[0].Text;
   for (size_t i = 1; i < t.size(); ++i) {
     std::string opt = Upper(t[i].Text);
     bool hasValue = i + 1 < t.size();
@@ -154,14 +165,21 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     } else if (Abbrev(opt, "LIKE", 3) && hasValue) {
       const TColumnSettings* like = Column(t[++i].Text);
       if (!like) {
+        const std::string other = Upper(t[i].Text);
+        for (auto& [k, c] : FColumns)
+          if (!c.Off && Upper(c.Alias) == other)
+            like = &c;
+      }
+      if (!like) {
         FOut << "SP2-0046: COLUMN '" << t[i].Text << "' not defined\n";
         return;
       }
-      std::string name = col.Name;
+      std::string name = col.Name, alias = col.Alias;
       col = *like;
       col.Name = name;
-    } else if (Abbrev(opt, "ALIAS", 2) && hasValue) {
-      ++i;
+      col.Alias = alias;
+    } else if (Abbrev(opt, "ALIAS", 3) && hasValue) {
+      col.Alias = t[++i].Text;
     } else if (Abbrev(opt, "TRUNCATED", 3)) {
       col.Truncated = true;
       col.WordWrapped = false;

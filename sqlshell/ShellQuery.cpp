@@ -400,7 +400,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   };
   auto columnIndex = [&](const std::string& name) {
     for (int i = 0; i < n; ++i)
-      if (Upper(c.Fields(i)->Name()) == name)
+      if (Upper(c.Fields(i)->Name()) == name || (cols[i] && Upper(cols[i]->Alias) == name))
         return i;
     return -1;
   };

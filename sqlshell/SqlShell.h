@@ -96,6 +96,7 @@ private:
 // What COLUMN sets for a column of query output, by its name.
 struct TColumnSettings {
   std::string Name;    // as the user wrote it
+  std::string Alias;   // another name BREAK, COMPUTE and COLUMN may use for it
   std::string Format;  // "A20" or a number model, upper case; empty = none
   std::string Heading; // lines split at '|'
   bool HasHeading = false;
