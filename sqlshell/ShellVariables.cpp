@@ -233,13 +233,15 @@ void TSqlShell::UndefineCommand(const std::string& args) {
 // line into a substitution variable.
 void TSqlShell::AcceptCommand(const std::string& args) {
   std::vector<std::string> w;
+  std::vector<bool> quoted;
   for (size_t i = 0; i < args.size();) {
     if (args[i] == ' ' || args[i] == '\t') {
       ++i;
       continue;
     }
     std::string word;
-    if (args[i] == '\'' || args[i] == '"') {
+    quoted.push_back(args[i] == '\'' || args[i] == '"');
+    if (quoted.back()) {
       const char q = args[i];
       for (++i; i < args.size(); ++i) {
         if (args[i] == q && i + 1 < args.size() && args[i + 1] == q) {
@@ -279,7 +281,9 @@ void TSqlShell::AcceptCommand(const std::string& args) {
       hasDefault = true;
     } else if (Abbrev(o, "FORMAT", 3) && i + 1 < w.size())
       ++i;
-    else if (o == "PROMPT" && i + 1 < w.size()) {
+    else if (Abbrev(o, "PROMPT", 6) && i + 1 < w.size() && quoted[i + 1]) {
+      prompt = w[++i]; // options such as HIDE may follow a quoted text
+    } else if (o == "PROMPT" && i + 1 < w.size()) {
       // the rest of the line is the prompt text
       prompt.clear();
       for (size_t k = i + 1; k < w.size(); ++k)
@@ -294,17 +298,23 @@ void TSqlShell::AcceptCommand(const std::string& args) {
       return;
     }
   }
-  std::string value = Ask(prompt, !hide);
-  if (value.empty() && hasDefault)
-    value = defaultValue;
-  if (number) {
-    std::string t = Trim(value);
-    char* end = nullptr;
-    if (t.empty() || (std::strtod(t.c_str(), &end), end == nullptr || *end != 0)) {
-      FOut << "SP2-0425: \"" << value << "\" is not a valid NUMBER\n";
-      return;
+  // A value that is not a number is refused and asked for again.
+  for (;;) {
+    std::string value = Ask(prompt, !hide);
+    if (value.empty() && hasDefault)
+      value = defaultValue;
+    if (number) {
+      std::string t = Trim(value);
+      char* end = nullptr;
+      if (t.empty() || (std::strtod(t.c_str(), &end), end == nullptr || *end != 0)) {
+        FOut << "SP2-0425: \"" << value << "\" is not a valid NUMBER\n";
+        if (!FIn.good())
+          return;
+        continue;
+      }
+      value = t;
     }
-    value = t;
+    SetVariable(w[0], value, number);
+    return;
   }
-  SetVariable(w[0], value, number);
 }
