@@ -182,8 +182,8 @@ void TSqlShell::SetCommand(const std::string& args) {
     } else if (Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) || opt == "TIME" ||
                Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
                Abbrev(opt, "SPACE", 3) || Abbrev(opt, "APPINFO", 3) ||
-               Abbrev(opt, "COPYCOMMIT", 5) ||
-               Abbrev(opt, "EDITFILE", 4) || Abbrev(opt, "LOBOFFSET", 4)) {
+               Abbrev(opt, "COPYCOMMIT", 5) || Abbrev(opt, "EDITFILE", 4) ||
+               Abbrev(opt, "LOBOFFSET", 4)) {
       ok = true; // accepted; statements still end with ";" and text keeps its case
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
       ok = true; // DEPTH n LINENUM ON|OFF INDENT ON|OFF: one level of columns is all there is

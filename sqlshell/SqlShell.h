@@ -50,8 +50,8 @@ struct TShellSettings {
   bool TermOut = true;      // OFF keeps the output of scripts off the screen (not the spool)
   bool AutoCommit = false;  // commit after each statement that changes data
   std::string SqlPrompt = "SQL> ";
-  int NewPage = 1;   // blank lines at the top of a page; 0 a form feed, -1 none
-  char RecSep = 'W'; // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
+  int NewPage = 1;       // blank lines at the top of a page; 0 a form feed, -1 none
+  char RecSep = 'W';     // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   char RecSepChar = ' '; // the separator line is LINESIZE of these
   bool SqlBlankLines = false;
   bool Verify = true;         // show a statement's lines before and after substitution
@@ -64,7 +64,7 @@ struct TShellSettings {
   char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
   std::string Suffix = "sql"; // added to a script name without extension
   bool ServerOutput = false;
-  bool AutoPrint = false; // PRINT the bind variables of each block that ran
+  bool AutoPrint = false;    // PRINT the bind variables of each block that ran
   long ServerOutputSize = 0; // 0 = unlimited
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
   bool ErrorExit = false;

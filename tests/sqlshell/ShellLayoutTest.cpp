@@ -1,6 +1,7 @@
 // Output layout cases run through the real tessel-sql program: each tests/sqlshell/layout/NAME.sql
 // runs as "tessel-sql DEMO/DEMO @NAME.sql" on a fresh demo database, with NAME.in (if any) as its
-// input, and its whole output must equal NAME.out. The scripts name, in "REM source:" lines, where their expected output comes from.
+// input, and its whole output must equal NAME.out. The scripts name, in "REM source:" lines, where
+// their expected output comes from.
 #include "../access/TestSupport.h"
 
 #include <fstream>

@@ -1,0 +1,9 @@
+REM source: SQL*Plus User's Guide and Reference, ACCEPT: a NUMBER variable refuses a value that is
+REM not a number with SP2-0425 and asks again; HIDE may follow a quoted PROMPT text, and the prompt
+REM is the quoted text alone.
+accept n number prompt 'Enter a number: '
+define n
+accept p char prompt 'Password: ' hide
+define p
+accept d char format a10 default 'none' prompt 'Dept: '
+define d

@@ -1,0 +1,61 @@
+REM source: SQL*Plus User's Guide and Reference, SET RECSEP and SET RECSEPCHAR: "The record separator
+REM consists of a single line of the RECSEPCHAR (record separating character) repeated LINESIZE
+REM times"; RECSEP EACH prints it after each row, WRAPPED only after a row that wrapped.
+set recsep each
+set recsepchar '*'
+show recsepchar
+select deptno, dname from dept where deptno < 30 order by deptno;
+set recsep wrapped
+set linesize 40
+column dname format a5
+select deptno, dname from dept where deptno in (10, 30) order by deptno;
+set linesize 80
+set recsepchar ' '
+show recsepchar
+clear columns
+REM source: SQL*Plus User's Guide and Reference, COLUMN ON|OFF and ALIAS: OFF sets a column's
+REM display attributes aside without clearing them, ON brings them back; an ALIAS names the column
+REM in other COLUMN commands, in LIKE, BREAK and COMPUTE.
+column sal format 999 heading 'Pay'
+column sal off
+column sal
+select sal from emp where empno = 7839;
+column sal on
+select sal from emp where empno = 7839;
+column sal clear
+column ename alias nm format a15
+column nm heading 'Name'
+column nm
+column job like nm heading 'Job'
+select ename, job from emp where empno = 7839;
+column sal alias salary
+break on deptno
+compute sum of salary on deptno
+select deptno, sal from emp where deptno = 10 order by sal;
+clear breaks
+clear computes
+clear columns
+REM source: SQL*Plus User's Guide and Reference, SET AUTOPRINT: ON displays the bind variables a
+REM successful PL/SQL block or EXECUTE refers to, as PRINT shows them.
+variable ret_val number
+variable msg varchar2(10)
+set autoprint on
+show autoprint
+exec :ret_val := 99
+begin
+  :msg := 'done';
+  :ret_val := :ret_val + 1;
+end;
+/
+set autoprint off
+exec :ret_val := 1
+REM source: SQL*Plus User's Guide and Reference, SHOW: the settings this shell keeps fixed.
+show embedded
+show sqlcase
+show sqlcontinue
+show flagger
+show describe
+show cmdsep
+show blockterminator
+show copycommit
+show editfile
