@@ -149,6 +149,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   std::vector<std::string> models(n);          // number format models
   std::vector<const TColumnSettings*> cols(n); // COLUMN settings, if any
   std::vector<std::vector<std::string>> heads(n);
+  bool symbolsLoaded = false;
   for (int i = 0; i < n; ++i) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
     right[i] = f->FieldKind() == fkNumber;
@@ -173,6 +174,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         models[i] = format;
       else if (format.empty() && IsNumberModel(Settings.NumFormat))
         models[i] = Settings.NumFormat;
+      if (UsesCurrencySymbols(models[i]) && !symbolsLoaded) {
+        LoadCurrencySymbols();
+        symbolsLoaded = true;
+      }
       w = models[i].empty() ? Settings.NumWidth : NumberModelWidth(models[i]);
       break;
     case fkDate: {
@@ -649,4 +654,27 @@ int TSqlShell::SessionDateWidth() {
   if (FSession.Connected() && c.Opened())
     c.Close();
   return width;
+}
+
+void TSqlShell::LoadCurrencySymbols() {
+  TCurrencySymbols symbols;
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetSQL({"SELECT TO_CHAR(1, 'FML9'), TO_CHAR(1, 'FMC9'), TO_CHAR(1, 'FMU9') FROM DUAL"});
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+      (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0) {
+    // Each is the symbol followed by the digit 1.
+    auto symbol = [&](int i, std::string& target) {
+      std::string s = c.Fields(i)->GetAsString(0);
+      if (!s.empty() && s.back() == '1')
+        target = s.substr(0, s.size() - 1);
+    };
+    symbol(0, symbols.Local);
+    symbol(1, symbols.Iso);
+    symbol(2, symbols.Dual);
+  }
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  SetCurrencySymbols(symbols);
 }

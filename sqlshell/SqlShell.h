@@ -185,6 +185,8 @@ private:
   void Describe(const std::string& name);
   // DESCRIBE of a procedure, function or package: false when there is none of that name.
   bool DescribeUnit(const std::string& name);
+  // Gives the number models' L, C and U the session's currencies.
+  void LoadCurrencySymbols();
   // The width of a date in the session's date format.
   int SessionDateWidth();
   void SetCommand(const std::string& args);
