@@ -395,6 +395,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   // BREAK columns of this query, outermost first, then REPORT; each with its COMPUTE lines.
   struct TSummary {
     std::string Label;
+    int Rank = 0; // the function's place in the fixed order the lines come in
     std::vector<int> Cols;
     std::vector<TAccumulator> Acc;
   };
@@ -424,6 +425,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       for (size_t k = 0; k < cs.Functions.size(); ++k) {
         TSummary sum;
         sum.Label = cs.Labels[k];
+        static const char* const order[] = {"AVG",    "COUNT", "MINIMUM", "MAXIMUM",
+                                            "NUMBER", "SUM",   "STD",     "VARIANCE"};
+        sum.Rank = static_cast<int>(std::find(std::begin(order), std::end(order), cs.Functions[k]) -
+                                    std::begin(order));
         for (auto& of : cs.Of)
           if (int ci = columnIndex(of); ci >= 0) {
             sum.Cols.push_back(ci);
@@ -433,6 +438,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           lv.Lines.push_back(std::move(sum));
       }
     }
+  // AVG, COUNT, MINIMUM, MAXIMUM, NUMBER, SUM, STD, VARIANCE, whatever order they were given in.
+  for (auto& lv : levels)
+    std::stable_sort(lv.Lines.begin(), lv.Lines.end(),
+                     [](const TSummary& a, const TSummary& b) { return a.Rank < b.Rank; });
   std::vector<std::string> lastKeys; // break column values of the row before
   auto summarize = [&](TLevel& lv) {
     if (lv.Lines.empty())
