@@ -403,6 +403,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     int Col = -1; // -1: REPORT
     const TBreakSettings* Spec = nullptr;
     std::vector<TSummary> Lines;
+    bool Row = false; // BREAK ON ROW: its COMPUTE lines come after every row
   };
   auto columnIndex = [&](const std::string& name) {
     for (int i = 0; i < n; ++i)
@@ -418,9 +419,17 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   for (auto& b : FBreaks)
     if (b.Column == "REPORT")
       levels.push_back({-1, &b, {}});
+  const TBreakSettings* rowBreak = nullptr;
+  for (auto& b : FBreaks)
+    if (b.Column == "ROW" && columnIndex("ROW") < 0)
+      rowBreak = &b;
+  if (rowBreak)
+    levels.push_back({-1, rowBreak, {}, true});
   for (auto& cs : FComputes)
     for (auto& lv : levels) {
-      if (cs.On != (lv.Col < 0 ? std::string("REPORT") : lv.Spec->Column))
+      if (cs.On != (lv.Row       ? std::string("ROW")
+                    : lv.Col < 0 ? std::string("REPORT")
+                                 : lv.Spec->Column))
         continue;
       for (size_t k = 0; k < cs.Functions.size(); ++k) {
         TSummary sum;
@@ -477,10 +486,6 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     for (size_t k = columnLevels; k-- > level;)
       summarize(levels[k]);
   };
-  const TBreakSettings* rowBreak = nullptr;
-  for (auto& b : FBreaks)
-    if (b.Column == "ROW" && columnIndex("ROW") < 0)
-      rowBreak = &b;
   bool anyRow = false;
   // COLUMN ... NEW_VALUE takes each row's value before the row is placed, so that a page's top
   // title shows its first row; OLD_VALUE takes it after, for the bottom title's last row. A
@@ -546,6 +551,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         for (auto& sum : lv.Lines)
           for (size_t j = 0; j < sum.Cols.size(); ++j)
             sum.Acc[j].Add(raws[r][sum.Cols[j]], right[sum.Cols[j]]);
+      if (rowBreak)
+        summarize(levels.back());
       lastKeys.clear();
       for (size_t k = 0; k < columnLevels; ++k)
         lastKeys.push_back(row[levels[k].Col]);
@@ -627,7 +634,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   if (total > 0) {
     endGroups(0);
     for (size_t k = columnLevels; k < levels.size(); ++k)
-      summarize(levels[k]);
+      if (!levels[k].Row)
+        summarize(levels[k]);
     if (footer) {
       std::vector<std::string> lines = TitleLines(ReportFooter, page);
       if (FTitles[ReportFooter].Page ||
