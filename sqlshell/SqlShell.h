@@ -219,7 +219,9 @@ private:
   void DelCommand(const std::string& args);
   void SaveCommand(const std::string& args);
   void GetCommand(const std::string& args);
-  std::string Prompt(const TSqlSplitter& splitter) const;
+  std::string Prompt(const TSqlSplitter& splitter);
+  // SQLPROMPT with the variables it names replaced by their values, quoted text without quotes.
+  std::string SqlPromptText();
   // The end of a source in the middle of an entry; false when the run is to stop.
   bool UnfinishedAtEnd(const TSource& src, const TSqlSplitter& splitter);
   // Replaces substitution variables, asking for those not defined; shows the changed lines

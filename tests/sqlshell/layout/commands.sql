@@ -59,3 +59,16 @@ show cmdsep
 show blockterminator
 show copycommit
 show editfile
+REM source: SQL*Plus User's Guide and Reference, SET SQLPROMPT: variables in the prompt need no "&"
+REM (DEFINE mycon = Prod1, SET SQLPROMPT "mycon> " gives "Prod1> "); text in nested quotes is not
+REM substituted ("_USER'@'_CONNECT_IDENTIFIER > "); the default prompt is left as it is.
+set echo on
+set sqlprompt "_USER> "
+select 1 from dual;
+define mycon = Prod1
+set sqlprompt "mycon> "
+prompt x
+set sqlprompt "_USER'@'mycon > "
+prompt y
+set sqlprompt 'SQL> '
+set echo off
