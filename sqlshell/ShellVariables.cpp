@@ -231,6 +231,36 @@ void TSqlShell::UndefineCommand(const std::string& args) {
 
 // ACC[EPT] name [NUM[BER]|CHAR|DATE] [DEF[AULT] value] [PROMPT text|NOPR[OMPT]] [HIDE]: reads a
 // line into a substitution variable.
+namespace {
+
+// Whether an ACCEPTed value fits its FORMAT: a number no more integer digits and decimals than
+// a model of 9s, 0s and a point allows, a text no longer than An. Other models are not checked.
+bool FitsAcceptFormat(const std::string& value, const std::string& format, bool number) {
+  const std::string f = Upper(format);
+  if (!number) {
+    long long n = 0;
+    return f.size() < 2 || f[0] != 'A' || !ParseInt(f.substr(1), n) ||
+           static_cast<long long>(value.size()) <= n;
+  }
+  if (value.empty() || f.empty() || f.find_first_not_of("90,.") != std::string::npos)
+    return true;
+  const size_t point = f.find('.');
+  const std::string intModel = f.substr(0, point);
+  const auto intPlaces =
+      std::count_if(intModel.begin(), intModel.end(), [](char c) { return c == '9' || c == '0'; });
+  const auto decPlaces = point == std::string::npos ? 0 : f.size() - point - 1;
+  size_t i = value[0] == '-' || value[0] == '+' ? 1 : 0;
+  if (value.find_first_not_of("0123456789.", i) != std::string::npos)
+    return true; // an exponent: left to the number check
+  const size_t dot = value.find('.');
+  std::string whole = value.substr(i, dot == std::string::npos ? std::string::npos : dot - i);
+  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+  const size_t decimals = dot == std::string::npos ? 0 : value.size() - dot - 1;
+  return static_cast<long>(whole.size()) <= intPlaces && decimals <= decPlaces;
+}
+
+} // namespace
+
 void TSqlShell::AcceptCommand(const std::string& args) {
   std::vector<std::string> w;
   std::vector<bool> quoted;
@@ -268,7 +298,7 @@ void TSqlShell::AcceptCommand(const std::string& args) {
     FOut << "SP2-0003: Ill-formed ACCEPT command starting as " << Trim(args) << "\n";
     return;
   }
-  std::string prompt, defaultValue;
+  std::string prompt, defaultValue, format;
   bool number = false, hide = false, hasDefault = false;
   for (size_t i = 1; i < w.size(); ++i) {
     std::string o = Upper(w[i]);
@@ -280,7 +310,7 @@ void TSqlShell::AcceptCommand(const std::string& args) {
       defaultValue = w[++i];
       hasDefault = true;
     } else if (Abbrev(o, "FORMAT", 3) && i + 1 < w.size())
-      ++i;
+      format = w[++i];
     else if (Abbrev(o, "PROMPT", 6) && i + 1 < w.size() && quoted[i + 1]) {
       prompt = w[++i]; // options such as HIDE may follow a quoted text
     } else if (o == "PROMPT" && i + 1 < w.size()) {
@@ -313,6 +343,12 @@ void TSqlShell::AcceptCommand(const std::string& args) {
         continue;
       }
       value = t;
+    }
+    if (!FitsAcceptFormat(value, format, number)) {
+      FOut << "SP2-0598: \"" << value << "\" does not match input format \"" << format << "\"\n";
+      if (!FIn.good())
+        return;
+      continue;
     }
     SetVariable(w[0], value, number);
     return;

@@ -7,3 +7,9 @@ accept p char prompt 'Password: ' hide
 define p
 accept d char format a10 default 'none' prompt 'Dept: '
 define d
+REM ACCEPT ... FORMAT: a value that does not match it is refused with SP2-0598 and asked for again
+REM ("ACCEPT pounds NUMBER FORMAT 999.99 DEFAULT 0 PROMPT 'Enter weight: '").
+accept pounds number format 999.99 default 0 prompt 'Enter weight: '
+define pounds
+accept code char format a3 prompt 'Code: '
+define code
