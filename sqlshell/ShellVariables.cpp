@@ -1,6 +1,7 @@
 // Substitution variables: &name, &&name, DEFINE, UNDEFINE and ACCEPT.
 #include "OciCompo.h"
 #include "ShellWords.h"
+#include "SqlQuote.h"
 #include "SqlShell.h"
 
 #include <algorithm>
@@ -261,6 +262,22 @@ bool FitsAcceptFormat(const std::string& value, const std::string& format, bool 
 
 } // namespace
 
+bool TSqlShell::ValidDate(const std::string& value, const std::string& format) {
+  if (!FSession.Connected())
+    return true; // nothing to check it with
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetSQL({"SELECT TO_DATE(" + OraText(value) +
+            (format.empty() ? std::string() : ", " + OraText(format)) + ") FROM DUAL"});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  const bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+                  (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return ok;
+}
+
 void TSqlShell::AcceptCommand(const std::string& args) {
   std::vector<std::string> w;
   std::vector<bool> quoted;
@@ -299,14 +316,15 @@ void TSqlShell::AcceptCommand(const std::string& args) {
     return;
   }
   std::string prompt, defaultValue, format;
-  bool number = false, hide = false, hasDefault = false;
+  bool number = false, date = false, hide = false, hasDefault = false;
   for (size_t i = 1; i < w.size(); ++i) {
     std::string o = Upper(w[i]);
     if (Abbrev(o, "NUMBER", 3))
       number = true;
-    else if (o == "CHAR" || o == "DATE")
+    else if (o == "CHAR" || o == "DATE") {
       number = false;
-    else if (Abbrev(o, "DEFAULT", 3) && i + 1 < w.size()) {
+      date = o == "DATE";
+    } else if (Abbrev(o, "DEFAULT", 3) && i + 1 < w.size()) {
       defaultValue = w[++i];
       hasDefault = true;
     } else if (Abbrev(o, "FORMAT", 3) && i + 1 < w.size())
@@ -344,7 +362,13 @@ void TSqlShell::AcceptCommand(const std::string& args) {
       }
       value = t;
     }
-    if (!FitsAcceptFormat(value, format, number)) {
+    if (date && !ValidDate(value, format)) {
+      FOut << "SP2-0685: The date \"" << value << "\" is entered in an invalid format\n";
+      if (!FIn.good())
+        return;
+      continue;
+    }
+    if (!date && !FitsAcceptFormat(value, format, number)) {
       FOut << "SP2-0598: \"" << value << "\" does not match input format \"" << format << "\"\n";
       if (!FIn.good())
         return;

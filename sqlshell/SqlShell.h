@@ -247,6 +247,8 @@ private:
   bool BindAssignments(const std::string& block, bool& handled);
   void UndefineCommand(const std::string& args);
   void AcceptCommand(const std::string& args);
+  // Whether the engine reads `value` as a date in `format` (the session's when empty).
+  bool ValidDate(const std::string& value, const std::string& format);
   void ColumnCommand(const std::string& args);
   void ListColumn(const TColumnSettings& col);
   void ClearCommand(const std::string& args);

@@ -13,3 +13,9 @@ accept pounds number format 999.99 default 0 prompt 'Enter weight: '
 define pounds
 accept code char format a3 prompt 'Code: '
 define code
+REM ACCEPT ... DATE: a value that is not a date in the FORMAT (or the session's date format) is
+REM refused with SP2-0685 and asked for again.
+accept hired date format 'DD-MON-YYYY' prompt 'Hired: '
+define hired
+accept today date prompt 'Date: '
+define today
