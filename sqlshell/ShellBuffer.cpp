@@ -163,6 +163,10 @@ void TSqlShell::ChangeCommand(const std::string& args) {
 
 // A[PPEND] text adds text at the end of the current line and lists it.
 void TSqlShell::AppendCommand(const std::string& text) {
+  if (text.empty()) {
+    FOut << "SP2-0004: Nothing to append.\n";
+    return;
+  }
   std::vector<std::string> lines = BufferLines();
   if (lines.empty()) {
     FOut << "SP2-0223: No lines in SQL buffer.\n";
