@@ -247,6 +247,7 @@ void TSqlShell::ShowErrorLine(const std::string& text, size_t offset) {
   int column = DisplayWidth(statement.substr(begin, offset - begin));
   FOut << line << "\n"
        << std::string(static_cast<size_t>(column), ' ') << "*\nERROR at line " << lineNo << ":\n";
+  FErrorLine = lineNo;
 }
 
 bool TSqlShell::Failed(const std::string& text, int code) {
@@ -704,8 +705,13 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
       handled = true;
     }
   }
+  FErrorLine = 0;
   if (!handled)
     go = RunStatementText(text, plsql);
+  // The buffer's line with the error becomes its current line, ready for CHANGE.
+  if (FErrorLine > 0 && &entered == &FBuffer &&
+      FErrorLine <= static_cast<int>(BufferLines().size()))
+    FCurrent = FErrorLine;
   if (Settings.Timing) {
     FOut << ElapsedText(started) << "\n";
   }

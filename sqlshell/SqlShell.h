@@ -293,8 +293,9 @@ private:
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;
-  int FCurrent = 0; // the buffer's current line; 0 = its last
-  int FDepth = 0;   // script nesting
+  int FCurrent = 0;   // the buffer's current line; 0 = its last
+  int FErrorLine = 0; // the line ShowErrorLine marked last
+  int FDepth = 0;     // script nesting
   int FExitCode = 0;
   int FLastError = 0; // Oracle error number of the last failed statement
   bool FCancelEntry = false;

@@ -63,3 +63,11 @@ order by deptno
 
 list
 /
+REM CHANGE: "SQL*Plus sets the buffer's current line to the line containing the error so that you
+REM can make modifications."
+select ename
+frm emp
+where empno = 7839;
+c/frm/from
+list
+/
