@@ -132,6 +132,7 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     } else if (Abbrev(opt, "WRAPPED", 3) || Abbrev(opt, "WORD_WRAPPED", 3)) {
       col.Truncated = false;
       col.WordWrapped = opt[1] == 'O';
+      col.Wrapped = true;
     } else if (Abbrev(opt, "NOPRINT", 3) || Abbrev(opt, "PRINT", 2)) {
       col.NoPrint = opt[0] == 'N';
     } else if (Abbrev(opt, "JUSTIFY", 3) && hasValue) {
@@ -183,6 +184,7 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     } else if (Abbrev(opt, "TRUNCATED", 3)) {
       col.Truncated = true;
       col.WordWrapped = false;
+      col.Wrapped = false;
     } else {
       FOut << "SP2-0158: unknown COLUMN option \"" << t[i].Text << "\"\n";
       return;

@@ -354,7 +354,9 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         size_t height = 1;
         for (int i : g) {
           cells.push_back(Chunks(values[i], widths[i], cols[i] && cols[i]->WordWrapped));
-          if ((cols[i] && cols[i]->Truncated) || !Settings.Wrap)
+          // COLUMN ... WRAPPED or TRUNCATED overrides SET WRAP.
+          if (cols[i] && (cols[i]->Truncated || cols[i]->Wrapped) ? cols[i]->Truncated
+                                                                  : !Settings.Wrap)
             cells.back().resize(1);
           height = std::max(height, cells.back().size());
         }

@@ -104,6 +104,7 @@ struct TColumnSettings {
   bool HasNullText = false;
   bool Truncated = false;   // text longer than the column is cut instead of wrapped
   bool WordWrapped = false; // it wraps between words
+  bool Wrapped = false;     // WRAPPED or WORD_WRAPPED given: it wraps even with SET WRAP OFF
   bool NoPrint = false;     // left out of the output (still there for BREAK)
   bool Off = false;         // COLUMN OFF: the settings are kept but not used until ON
   char Justify = 0;         // heading: 'L', 'C', 'R' or 0 for the column's own side

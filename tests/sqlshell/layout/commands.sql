@@ -72,3 +72,14 @@ set sqlprompt "_USER'@'mycon > "
 prompt y
 set sqlprompt 'SQL> '
 set echo off
+REM source: SQL*Plus User's Guide and Reference, SET WRAP: "Use the WRAPPED and TRUNCATED clauses
+REM of the COLUMN command to override the setting of WRAP for specific columns."
+set wrap off
+column a format a4
+column b format a4 wrapped
+column c format a4 word_wrapped
+select 'abcdefgh' a, 'abcdefgh' b, 'ab cdefgh' c from dual;
+set wrap on
+column a format a4 truncated
+select 'abcdefgh' a, 'abcdefgh' b from dual;
+clear columns
