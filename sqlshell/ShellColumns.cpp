@@ -54,7 +54,8 @@ void TSqlShell::ListColumn(const TColumnSettings& col) {
   if (!col.Alias.empty())
     FOut << "ALIAS    " << col.Alias << "\n";
   if (col.HasHeading)
-    FOut << "HEADING  " << Quoted(col.Heading) << " headsep '|'\n";
+    FOut << "HEADING  " << Quoted(col.Heading) << " headsep '"
+         << (col.HeadSep ? std::string(1, col.HeadSep) : std::string()) << "'\n";
   if (!col.Format.empty())
     FOut << "FORMAT   " << col.Format << "\n";
   if (col.HasNullText)
@@ -126,6 +127,7 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     } else if (Abbrev(opt, "HEADING", 3) && hasValue) {
       col.Heading = t[++i].Text;
       col.HasHeading = true;
+      col.HeadSep = Settings.HeadSep;
     } else if (Abbrev(opt, "NULL", 3) && hasValue) {
       col.NullText = t[++i].Text;
       col.HasNullText = true;

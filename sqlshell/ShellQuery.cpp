@@ -158,7 +158,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     const bool userHeading = cols[i] && cols[i]->HasHeading;
     std::string heading = userHeading ? cols[i]->Heading : f->Name();
     for (size_t from = 0;;) {
-      size_t bar = userHeading && Settings.HeadSep ? heading.find(Settings.HeadSep, from)
+      size_t bar = userHeading && cols[i]->HeadSep ? heading.find(cols[i]->HeadSep, from)
                                                    : std::string::npos;
       heads[i].push_back(heading.substr(from, bar == std::string::npos ? bar : bar - from));
       if (bar == std::string::npos)

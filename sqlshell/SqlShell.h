@@ -100,6 +100,7 @@ struct TColumnSettings {
   std::string Format;  // "A20" or a number model, upper case; empty = none
   std::string Heading; // lines split at '|'
   bool HasHeading = false;
+  char HeadSep = '|'; // SET HEADSEP when the heading was given: it splits this heading
   std::string NullText;
   bool HasNullText = false;
   bool Truncated = false;   // text longer than the column is cut instead of wrapped

@@ -83,3 +83,14 @@ set wrap on
 column a format a4 truncated
 select 'abcdefgh' a, 'abcdefgh' b from dual;
 clear columns
+REM source: SQL*Plus User's Guide and Reference, SET HEADSEP and COLUMN (its listing names each
+REM heading's own "headsep"): a heading splits at the HEADSEP character in force when the heading
+REM was given; a later SET HEADSEP does not change it.
+column ename heading 'A|B'
+set headsep !
+select ename from emp where empno = 7839;
+column job heading 'C!D|E'
+select job from emp where empno = 7839;
+column job
+set headsep |
+clear columns
