@@ -1,4 +1,5 @@
 // Substitution variables: &name, &&name, DEFINE, UNDEFINE and ACCEPT.
+#include "NumberText.h"
 #include "OciCompo.h"
 #include "ShellWords.h"
 #include "SqlQuote.h"
@@ -236,6 +237,8 @@ namespace {
 
 // Whether an ACCEPTed value fits its FORMAT: a number no more integer digits and decimals than
 // a model of 9s, 0s and a point allows, a text no longer than An. Other models are not checked.
+bool FitsDigits(const std::string& value, const std::string& f);
+
 bool FitsAcceptFormat(const std::string& value, const std::string& format, bool number) {
   const std::string f = Upper(format);
   if (!number) {
@@ -243,8 +246,26 @@ bool FitsAcceptFormat(const std::string& value, const std::string& format, bool 
     return f.size() < 2 || f[0] != 'A' || !ParseInt(f.substr(1), n) ||
            static_cast<long long>(value.size()) <= n;
   }
-  if (value.empty() || f.empty() || f.find_first_not_of("90,.") != std::string::npos)
+  // 9EEEE takes "3e2" but not "300" or "12e2": the mantissa must fit the digits before EEEE.
+  const bool sci = f.size() > 4 && f.compare(f.size() - 4, 4, "EEEE") == 0;
+  const std::string digits = sci ? f.substr(0, f.size() - 4) : f;
+  if (value.empty() || digits.empty() || digits.find_first_not_of("90,.") != std::string::npos)
     return true;
+  std::string v = value;
+  if (sci) {
+    const size_t e = Upper(v).find('E');
+    if (e == std::string::npos)
+      return false;
+    v.resize(e);
+    if (v.empty())
+      return false;
+  }
+  return FitsDigits(v, digits);
+}
+
+// Whether a plain number has no more integer digits and decimals than a model of 9s, 0s and a
+// point allows.
+bool FitsDigits(const std::string& value, const std::string& f) {
   const size_t point = f.find('.');
   const std::string intModel = f.substr(0, point);
   const auto intPlaces =
@@ -252,7 +273,7 @@ bool FitsAcceptFormat(const std::string& value, const std::string& format, bool 
   const auto decPlaces = point == std::string::npos ? 0 : f.size() - point - 1;
   size_t i = value[0] == '-' || value[0] == '+' ? 1 : 0;
   if (value.find_first_not_of("0123456789.", i) != std::string::npos)
-    return true; // an exponent: left to the number check
+    return false; // an exponent the model has no EEEE for
   const size_t dot = value.find('.');
   std::string whole = value.substr(i, dot == std::string::npos ? std::string::npos : dot - i);
   whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
@@ -374,6 +395,8 @@ void TSqlShell::AcceptCommand(const std::string& args) {
         return;
       continue;
     }
+    if (number) // kept as the number's own text: 3e2 is 300
+      value = NumberInWidth(value, 40);
     SetVariable(w[0], value, number);
     return;
   }

@@ -13,6 +13,12 @@ accept pounds number format 999.99 default 0 prompt 'Enter weight: '
 define pounds
 accept code char format a3 prompt 'Code: '
 define code
+REM "A format specifier of "999.99" allows both "123.45" and "67"", "9EEEE" allows "3e2" but not
+REM "300" or "12e2" (Oracle, "SQL*Plus Substitution Variables", ACCEPT).
+accept small number format 999.99 prompt 'Small: '
+define small
+accept sci number format 9EEEE prompt 'Sci: '
+define sci
 REM ACCEPT ... DATE: a value that is not a date in the FORMAT (or the session's date format) is
 REM refused with SP2-0685 and asked for again.
 accept hired date format 'DD-MON-YYYY' prompt 'Hired: '
