@@ -1,9 +1,13 @@
 #include "NumberText.h"
 
+#include "DisplayWidth.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace {
+
+TCurrencySymbols Symbols;
 
 // value = (Neg ? -1 : 1) * 0.Digits * 10^Exp; Digits without leading or trailing zeros, empty
 // for zero. Exact, so rounding for display never goes through binary floating point.
@@ -157,7 +161,16 @@ std::string Scientific(const TDecimal& d, int width) {
 
 struct TModel {
   std::string Body; // 9 0 , . only
-  bool Dollar = false, Blank = false, SignLead = false, SignTrail = false, Minus = false;
+  bool Blank = false, SignLead = false, SignTrail = false, Minus = false;
+  char Currency = 0;        // '$', or L, C, U: the session's local, ISO or dual currency
+  bool CurrencyEnd = false; // L, C or U after the digits
+  std::string Symbol() const {
+    return Currency == 'L'   ? Symbols.Local
+           : Currency == 'C' ? Symbols.Iso
+           : Currency == 'U' ? Symbols.Dual
+           : Currency        ? std::string("$")
+                             : std::string();
+  }
   bool Sci = false;   // EEEE: scientific notation
   bool Angle = false; // PR: a negative value in <>
   int Shift = 0;      // digits after V: the value is multiplied by 10 to that power
@@ -201,8 +214,8 @@ bool ParseModel(const std::string& text, TModel& m) {
       m.Body += '.';
     } else if (c == 'V' && !point && !shifted) {
       shifted = true;
-    } else if (c == '$' && !m.Dollar) {
-      m.Dollar = true;
+    } else if ((c == '$' || ((c == 'L' || c == 'C' || c == 'U') && !digit)) && !m.Currency) {
+      m.Currency = c;
     } else if (c == 'B' && !m.Blank) {
       m.Blank = true;
     } else {
@@ -210,6 +223,12 @@ bool ParseModel(const std::string& text, TModel& m) {
     }
   }
   std::string rest = s.substr(i);
+  if (!rest.empty() && (rest[0] == 'L' || rest[0] == 'C' || rest[0] == 'U') && !m.Currency &&
+      digit) {
+    m.Currency = rest[0];
+    m.CurrencyEnd = true;
+    rest.erase(0, 1);
+  }
   if (rest.compare(0, 4, "EEEE") == 0 && !shifted && m.Body.find(',') == std::string::npos) {
     m.Sci = true;
     rest.erase(0, 4);
@@ -268,6 +287,13 @@ std::string NumberInWidth(const std::string& value, int width) {
   return sci;
 }
 
+void SetCurrencySymbols(const TCurrencySymbols& symbols) { Symbols = symbols; }
+
+bool UsesCurrencySymbols(const std::string& model) {
+  TModel m;
+  return ParseModel(model, m) && m.Currency && m.Currency != '$';
+}
+
 bool IsNumberModel(const std::string& model) {
   TModel m;
   return ParseModel(model, m);
@@ -282,7 +308,8 @@ int NumberModelWidth(const std::string& model) {
   if (m.Hex)
     return m.Hex + 1;
   // One place for the sign (two for PR's brackets), five for EEEE's "E+nnn".
-  return static_cast<int>(m.Body.size()) + (m.Dollar ? 1 : 0) + (m.Angle ? 2 : 1) + (m.Sci ? 5 : 0);
+  return static_cast<int>(m.Body.size()) + DisplayWidth(m.Symbol()) + (m.Angle ? 2 : 1) +
+         (m.Sci ? 5 : 0);
 }
 
 std::string FormatNumber(const std::string& value, const std::string& model) {
@@ -294,7 +321,8 @@ std::string FormatNumber(const std::string& value, const std::string& model) {
   if (!Parse(value, d))
     return std::string(width, '#');
   auto right = [&](const std::string& t) {
-    return t.size() >= width ? t : std::string(width - t.size(), ' ') + t;
+    const size_t w = static_cast<size_t>(DisplayWidth(t));
+    return w >= width ? t : std::string(width - w, ' ') + t;
   };
   if (m.Roman) {
     TDecimal r = RoundDecimals(d, 0);
@@ -409,8 +437,10 @@ std::string FormatNumber(const std::string& value, const std::string& model) {
   size_t lead = body.find_first_not_of(' ');
   if (lead == std::string::npos)
     lead = body.size();
-  std::string content = m.Dollar ? "$" : "";
+  std::string content = m.CurrencyEnd ? "" : m.Symbol();
   content.append(body, lead);
+  if (m.CurrencyEnd)
+    content += m.Symbol();
   std::string pad(lead, ' ');
   bool neg = d.Neg && !r.Zero();
   if (m.Angle)

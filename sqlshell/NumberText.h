@@ -7,8 +7,16 @@
 // exact when it fits, else rounded, else in scientific notation; '#'s when nothing fits.
 std::string NumberInWidth(const std::string& value, int width);
 
-// Whether `model` is a number format model this shell knows (9 0 , . $ B S MI PR D G V EEEE, RN,
-// X).
+// What the currency elements L, C and U show: the session's NLS_CURRENCY, ISO currency and
+// NLS_DUAL_CURRENCY. Set before formatting with a model that holds them.
+struct TCurrencySymbols {
+  std::string Local = "$", Iso = "USD", Dual = "$";
+};
+void SetCurrencySymbols(const TCurrencySymbols& symbols);
+bool UsesCurrencySymbols(const std::string& model);
+
+// Whether `model` is a number format model this shell knows (9 0 , . $ L C U B S MI PR D G V
+// EEEE, RN, X).
 bool IsNumberModel(const std::string& model);
 // Characters a value formatted with `model` takes, its sign included.
 int NumberModelWidth(const std::string& model);

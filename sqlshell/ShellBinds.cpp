@@ -321,5 +321,19 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
     FOut << output;
   if (Settings.Feedback > 0)
     FOut << "\nPL/SQL procedure successfully completed.\n\n";
+  if (Settings.AutoPrint) {
+    // Each variable the block named, once, in the order it first appears.
+    std::string names;
+    std::vector<std::string> seen;
+    EachBind(block, [&](const std::string& name) -> std::string {
+      if (std::find(seen.begin(), seen.end(), Upper(name)) == seen.end()) {
+        seen.push_back(Upper(name));
+        names += " " + name;
+      }
+      return ":" + name;
+    });
+    if (!names.empty())
+      PrintCommand(names);
+  }
   return true;
 }

@@ -129,6 +129,10 @@ void TSqlShell::BreakCommand(const std::string& args) {
     }
     return;
   }
+  if (const std::string first = Upper(w[0]); first != "ON" && first != "BY" && first != "ACROSS") {
+    FOut << "SP2-0016: Break specification must start with ON/BY or ACROSS keyword\n";
+    return;
+  }
   std::vector<TBreakSettings> breaks;
   for (size_t i = 0; i < w.size(); ++i) {
     std::string word = Upper(w[i]);

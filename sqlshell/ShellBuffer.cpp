@@ -147,13 +147,35 @@ void TSqlShell::ChangeCommand(const std::string& args) {
   if (oldText.empty()) {
     line = newText + line; // an empty old text puts the new one in front
   } else {
-    // The first occurrence, its letters' case aside.
-    size_t at = Upper(line).find(Upper(oldText));
+    // The first occurrence, its letters' case aside. "..." in the old text stands for the rest
+    // of the line before or after it, or for what lies between its two parts.
+    const std::string upper = Upper(line), target = Upper(oldText);
+    size_t at = std::string::npos, length = 0;
+    const size_t dots = target.find("...");
+    if (dots == std::string::npos || target == "...") {
+      at = upper.find(target);
+      length = target.size();
+    } else {
+      const std::string before = target.substr(0, dots), after = target.substr(dots + 3);
+      if (before.empty()) {
+        size_t end = upper.find(after);
+        if (end != std::string::npos) {
+          at = 0;
+          length = end + after.size();
+        }
+      } else if ((at = upper.find(before)) != std::string::npos) {
+        size_t end = after.empty() ? upper.size() : upper.find(after, at + before.size());
+        if (end == std::string::npos)
+          at = std::string::npos;
+        else
+          length = (after.empty() ? end : end + after.size()) - at;
+      }
+    }
     if (at == std::string::npos) {
       FOut << "SP2-0023: String not found.\n";
       return;
     }
-    line.replace(at, oldText.size(), newText);
+    line.replace(at, length, newText);
   }
   SetBufferLines(lines);
   FBufferPlSql = TSqlSplitter::IsPlSql(FBuffer);
@@ -163,6 +185,10 @@ void TSqlShell::ChangeCommand(const std::string& args) {
 
 // A[PPEND] text adds text at the end of the current line and lists it.
 void TSqlShell::AppendCommand(const std::string& text) {
+  if (text.empty()) {
+    FOut << "SP2-0004: Nothing to append.\n";
+    return;
+  }
   std::vector<std::string> lines = BufferLines();
   if (lines.empty()) {
     FOut << "SP2-0223: No lines in SQL buffer.\n";

@@ -46,13 +46,16 @@ std::string Quoted(const std::string& s) {
 
 const TColumnSettings* TSqlShell::Column(const std::string& name) const {
   auto it = FColumns.find(Upper(name));
-  return it == FColumns.end() ? nullptr : &it->second;
+  return it == FColumns.end() || it->second.Off ? nullptr : &it->second;
 }
 
 void TSqlShell::ListColumn(const TColumnSettings& col) {
-  FOut << "COLUMN   " << col.Name << " ON\n";
+  FOut << "COLUMN   " << col.Name << (col.Off ? " OFF\n" : " ON\n");
+  if (!col.Alias.empty())
+    FOut << "ALIAS    " << col.Alias << "\n";
   if (col.HasHeading)
-    FOut << "HEADING  " << Quoted(col.Heading) << " headsep '|'\n";
+    FOut << "HEADING  " << Quoted(col.Heading) << " headsep '"
+         << (col.HeadSep ? std::string(1, col.HeadSep) : std::string()) << "'\n";
   if (!col.Format.empty())
     FOut << "FORMAT   " << col.Format << "\n";
   if (col.HasNullText)
@@ -87,8 +90,16 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     }
     return;
   }
-  const std::string key = Upper(t[0].Text);
+  std::string key = Upper(t[0].Text);
   auto it = FColumns.find(key);
+  bool byAlias = false;
+  if (it == FColumns.end()) { // an ALIAS stands for its column
+    it = std::find_if(FColumns.begin(), FColumns.end(),
+                      [&](const auto& kv) { return Upper(kv.second.Alias) == key; });
+    byAlias = it != FColumns.end();
+    if (byAlias)
+      key = it->first;
+  }
   if (t.size() == 1) {
     if (it == FColumns.end())
       FOut << "SP2-0046: COLUMN '" << t[0].Text << "' not defined\n";
@@ -97,7 +108,8 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     return;
   }
   TColumnSettings col = it == FColumns.end() ? TColumnSettings() : it->second;
-  col.Name = t[0].Text;
+  if (!byAlias)
+    col.Name = t[0].Text;
   for (size_t i = 1; i < t.size(); ++i) {
     std::string opt = Upper(t[i].Text);
     bool hasValue = i + 1 < t.size();
@@ -115,12 +127,14 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     } else if (Abbrev(opt, "HEADING", 3) && hasValue) {
       col.Heading = t[++i].Text;
       col.HasHeading = true;
+      col.HeadSep = Settings.HeadSep;
     } else if (Abbrev(opt, "NULL", 3) && hasValue) {
       col.NullText = t[++i].Text;
       col.HasNullText = true;
     } else if (Abbrev(opt, "WRAPPED", 3) || Abbrev(opt, "WORD_WRAPPED", 3)) {
       col.Truncated = false;
       col.WordWrapped = opt[1] == 'O';
+      col.Wrapped = true;
     } else if (Abbrev(opt, "NOPRINT", 3) || Abbrev(opt, "PRINT", 2)) {
       col.NoPrint = opt[0] == 'N';
     } else if (Abbrev(opt, "JUSTIFY", 3) && hasValue) {
@@ -150,21 +164,29 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     } else if (Abbrev(opt, "ENTMAP", 3) && hasValue) {
       ++i; // only for HTML output
     } else if (opt == "ON" || opt == "OFF") {
-      // settings stay defined either way; OFF is rare enough to treat as ON
+      col.Off = opt == "OFF"; // OFF keeps the settings for a later ON
     } else if (Abbrev(opt, "LIKE", 3) && hasValue) {
       const TColumnSettings* like = Column(t[++i].Text);
+      if (!like) {
+        const std::string other = Upper(t[i].Text);
+        for (auto& [k, c] : FColumns)
+          if (!c.Off && Upper(c.Alias) == other)
+            like = &c;
+      }
       if (!like) {
         FOut << "SP2-0046: COLUMN '" << t[i].Text << "' not defined\n";
         return;
       }
-      std::string name = col.Name;
+      std::string name = col.Name, alias = col.Alias;
       col = *like;
       col.Name = name;
-    } else if (Abbrev(opt, "ALIAS", 2) && hasValue) {
-      ++i;
+      col.Alias = alias;
+    } else if (Abbrev(opt, "ALIAS", 3) && hasValue) {
+      col.Alias = t[++i].Text;
     } else if (Abbrev(opt, "TRUNCATED", 3)) {
       col.Truncated = true;
       col.WordWrapped = false;
+      col.Wrapped = false;
     } else {
       FOut << "SP2-0158: unknown COLUMN option \"" << t[i].Text << "\"\n";
       return;

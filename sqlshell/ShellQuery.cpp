@@ -149,6 +149,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   std::vector<std::string> models(n);          // number format models
   std::vector<const TColumnSettings*> cols(n); // COLUMN settings, if any
   std::vector<std::vector<std::string>> heads(n);
+  bool symbolsLoaded = false;
   for (int i = 0; i < n; ++i) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
     right[i] = f->FieldKind() == fkNumber;
@@ -157,7 +158,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     const bool userHeading = cols[i] && cols[i]->HasHeading;
     std::string heading = userHeading ? cols[i]->Heading : f->Name();
     for (size_t from = 0;;) {
-      size_t bar = userHeading && Settings.HeadSep ? heading.find(Settings.HeadSep, from)
+      size_t bar = userHeading && cols[i]->HeadSep ? heading.find(cols[i]->HeadSep, from)
                                                    : std::string::npos;
       heads[i].push_back(heading.substr(from, bar == std::string::npos ? bar : bar - from));
       if (bar == std::string::npos)
@@ -173,6 +174,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         models[i] = format;
       else if (format.empty() && IsNumberModel(Settings.NumFormat))
         models[i] = Settings.NumFormat;
+      if (UsesCurrencySymbols(models[i]) && !symbolsLoaded) {
+        LoadCurrencySymbols();
+        symbolsLoaded = true;
+      }
       w = models[i].empty() ? Settings.NumWidth : NumberModelWidth(models[i]);
       break;
     case fkDate: {
@@ -349,7 +354,9 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         size_t height = 1;
         for (int i : g) {
           cells.push_back(Chunks(values[i], widths[i], cols[i] && cols[i]->WordWrapped));
-          if ((cols[i] && cols[i]->Truncated) || !Settings.Wrap)
+          // COLUMN ... WRAPPED or TRUNCATED overrides SET WRAP.
+          if (cols[i] && (cols[i]->Truncated || cols[i]->Wrapped) ? cols[i]->Truncated
+                                                                  : !Settings.Wrap)
             cells.back().resize(1);
           height = std::max(height, cells.back().size());
         }
@@ -384,12 +391,13 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     for (auto& l : out)
       emit(l);
     if (separate)
-      FOut << "\n";
+      emit(std::string(static_cast<size_t>(lineSize), Settings.RecSepChar));
   };
 
   // BREAK columns of this query, outermost first, then REPORT; each with its COMPUTE lines.
   struct TSummary {
     std::string Label;
+    int Rank = 0; // the function's place in the fixed order the lines come in
     std::vector<int> Cols;
     std::vector<TAccumulator> Acc;
   };
@@ -397,10 +405,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     int Col = -1; // -1: REPORT
     const TBreakSettings* Spec = nullptr;
     std::vector<TSummary> Lines;
+    bool Row = false; // BREAK ON ROW: its COMPUTE lines come after every row
   };
   auto columnIndex = [&](const std::string& name) {
     for (int i = 0; i < n; ++i)
-      if (Upper(c.Fields(i)->Name()) == name)
+      if (Upper(c.Fields(i)->Name()) == name || (cols[i] && Upper(cols[i]->Alias) == name))
         return i;
     return -1;
   };
@@ -412,13 +421,25 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   for (auto& b : FBreaks)
     if (b.Column == "REPORT")
       levels.push_back({-1, &b, {}});
+  const TBreakSettings* rowBreak = nullptr;
+  for (auto& b : FBreaks)
+    if (b.Column == "ROW" && columnIndex("ROW") < 0)
+      rowBreak = &b;
+  if (rowBreak)
+    levels.push_back({-1, rowBreak, {}, true});
   for (auto& cs : FComputes)
     for (auto& lv : levels) {
-      if (cs.On != (lv.Col < 0 ? std::string("REPORT") : lv.Spec->Column))
+      if (cs.On != (lv.Row       ? std::string("ROW")
+                    : lv.Col < 0 ? std::string("REPORT")
+                                 : lv.Spec->Column))
         continue;
       for (size_t k = 0; k < cs.Functions.size(); ++k) {
         TSummary sum;
         sum.Label = cs.Labels[k];
+        static const char* const order[] = {"AVG",    "COUNT", "MINIMUM", "MAXIMUM",
+                                            "NUMBER", "SUM",   "STD",     "VARIANCE"};
+        sum.Rank = static_cast<int>(std::find(std::begin(order), std::end(order), cs.Functions[k]) -
+                                    std::begin(order));
         for (auto& of : cs.Of)
           if (int ci = columnIndex(of); ci >= 0) {
             sum.Cols.push_back(ci);
@@ -428,6 +449,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           lv.Lines.push_back(std::move(sum));
       }
     }
+  // AVG, COUNT, MINIMUM, MAXIMUM, NUMBER, SUM, STD, VARIANCE, whatever order they were given in.
+  for (auto& lv : levels)
+    std::stable_sort(lv.Lines.begin(), lv.Lines.end(),
+                     [](const TSummary& a, const TSummary& b) { return a.Rank < b.Rank; });
   std::vector<std::string> lastKeys; // break column values of the row before
   auto summarize = [&](TLevel& lv) {
     if (lv.Lines.empty())
@@ -463,10 +488,6 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     for (size_t k = columnLevels; k-- > level;)
       summarize(levels[k]);
   };
-  const TBreakSettings* rowBreak = nullptr;
-  for (auto& b : FBreaks)
-    if (b.Column == "ROW" && columnIndex("ROW") < 0)
-      rowBreak = &b;
   bool anyRow = false;
   // COLUMN ... NEW_VALUE takes each row's value before the row is placed, so that a page's top
   // title shows its first row; OLD_VALUE takes it after, for the bottom title's last row. A
@@ -532,6 +553,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         for (auto& sum : lv.Lines)
           for (size_t j = 0; j < sum.Cols.size(); ++j)
             sum.Acc[j].Add(raws[r][sum.Cols[j]], right[sum.Cols[j]]);
+      if (rowBreak)
+        summarize(levels.back());
       lastKeys.clear();
       for (size_t k = 0; k < columnLevels; ++k)
         lastKeys.push_back(row[levels[k].Col]);
@@ -613,7 +636,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   if (total > 0) {
     endGroups(0);
     for (size_t k = columnLevels; k < levels.size(); ++k)
-      summarize(levels[k]);
+      if (!levels[k].Row)
+        summarize(levels[k]);
     if (footer) {
       std::vector<std::string> lines = TitleLines(ReportFooter, page);
       if (FTitles[ReportFooter].Page ||
@@ -649,4 +673,27 @@ int TSqlShell::SessionDateWidth() {
   if (FSession.Connected() && c.Opened())
     c.Close();
   return width;
+}
+
+void TSqlShell::LoadCurrencySymbols() {
+  TCurrencySymbols symbols;
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetSQL({"SELECT TO_CHAR(1, 'FML9'), TO_CHAR(1, 'FMC9'), TO_CHAR(1, 'FMU9') FROM DUAL"});
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+      (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0) {
+    // Each is the symbol followed by the digit 1.
+    auto symbol = [&](int i, std::string& target) {
+      std::string s = c.Fields(i)->GetAsString(0);
+      if (!s.empty() && s.back() == '1')
+        target = s.substr(0, s.size() - 1);
+    };
+    symbol(0, symbols.Local);
+    symbol(1, symbols.Iso);
+    symbol(2, symbols.Dual);
+  }
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  SetCurrencySymbols(symbols);
 }

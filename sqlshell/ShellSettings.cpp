@@ -72,7 +72,7 @@ constexpr std::pair<const char*, size_t> SetOptions[] = {
     {"AUTOTRACE", 5},  {"SQLTERMINATOR", 6}, {"SQLCASE", 4},       {"TIME", 4},
     {"SQLNUMBER", 4},  {"EXITCOMMIT", 5},    {"SPACE", 3},         {"DESCRIBE", 4},
     {"APPINFO", 3},    {"AUTOPRINT", 5},     {"COPYCOMMIT", 5},    {"EDITFILE", 4},
-    {"LOBOFFSET", 4},
+    {"LOBOFFSET", 4},  {"RECSEPCHAR", 10},
 };
 
 } // namespace
@@ -182,8 +182,8 @@ void TSqlShell::SetCommand(const std::string& args) {
     } else if (Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) || opt == "TIME" ||
                Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
                Abbrev(opt, "SPACE", 3) || Abbrev(opt, "APPINFO", 3) ||
-               Abbrev(opt, "AUTOPRINT", 5) || Abbrev(opt, "COPYCOMMIT", 5) ||
-               Abbrev(opt, "EDITFILE", 4) || Abbrev(opt, "LOBOFFSET", 4)) {
+               Abbrev(opt, "COPYCOMMIT", 5) || Abbrev(opt, "EDITFILE", 4) ||
+               Abbrev(opt, "LOBOFFSET", 4)) {
       ok = true; // accepted; statements still end with ";" and text keeps its case
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
       ok = true; // DEPTH n LINENUM ON|OFF INDENT ON|OFF: one level of columns is all there is
@@ -223,6 +223,8 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.TermOut);
     else if (Abbrev(opt, "AUTOCOMMIT", 4))
       ok = onOff(Settings.AutoCommit);
+    else if (Abbrev(opt, "AUTOPRINT", 5))
+      ok = onOff(Settings.AutoPrint);
     else if (Abbrev(opt, "TRIMSPOOL", 5) || Abbrev(opt, "TRIMOUT", 5) || opt == "TAB") {
       bool ignored = false; // trailing blanks are always trimmed; no tabs are written
       ok = onOff(ignored);
@@ -250,6 +252,15 @@ void TSqlShell::SetCommand(const std::string& args) {
         Settings.RecSep = val[0];
       else
         FOut << "SP2-0265: RECSEP must be set WRAPPED, EACH or OFF\n";
+    } else if (opt == "RECSEPCHAR") {
+      std::string v = w[i + 1];
+      if (v.size() == 3 && (v[0] == '\'' || v[0] == '"') && v[2] == v[0])
+        v = v.substr(1, 1);
+      ok = v.size() == 1;
+      if (ok)
+        Settings.RecSepChar = v[0];
+      else
+        FOut << "SP2-0268: recsepchar option not a valid character: " << w[i + 1] << "\n";
     } else if (Abbrev(opt, "SERVEROUTPUT", 9)) {
       // ON [SIZE {n|UNLIMITED}] [FOR[MAT] ...] | OFF; the engine runs no PL/SQL, so no
       // DBMS_OUTPUT lines ever come: the setting is kept and shown, nothing more.
@@ -325,13 +336,20 @@ void TSqlShell::ShowCommand(const std::string& args) {
   const std::vector<TItem> items = {
       {"ARRAYSIZE", 5, [] { return std::string("arraysize 15"); }},
       {"AUTOCOMMIT", 4, [&] { return "autocommit " + onOff(Settings.AutoCommit); }},
+      {"AUTOPRINT", 5, [&] { return "autoprint " + onOff(Settings.AutoPrint); }},
       {"AUTOTRACE", 5, [] { return std::string("autotrace OFF"); }},
       {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},
+      {"BLOCKTERMINATOR", 4, [] { return CharSetting("blockterminator", '.'); }},
+      {"CMDSEP", 4, [] { return std::string("cmdsep OFF"); }},
       {"COLSEP", 4, [&] { return quoted("colsep", Settings.ColSep); }},
+      {"COPYCOMMIT", 5, [] { return std::string("copycommit 0"); }},
       {"CONCAT", 3, [&] { return CharSetting("concat", Settings.Concat); }},
       {"DEFINE", 3,
        [&] { return CharSetting("define", Settings.DefineOn ? Settings.DefineChar : 0); }},
+      {"DESCRIBE", 4, [] { return std::string("describe DEPTH 1 LINENUM OFF INDENT ON"); }},
       {"ECHO", 4, [&] { return "echo " + onOff(Settings.Echo); }},
+      {"EDITFILE", 4, [] { return std::string("editfile \"afiedt.buf\""); }},
+      {"EMBEDDED", 3, [] { return std::string("embedded OFF"); }},
       {"ESCAPE", 3, [&] { return CharSetting("escape", Settings.Escape); }},
       {"FEEDBACK", 4,
        [&] {
@@ -339,6 +357,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
                     ? "FEEDBACK ON for " + std::to_string(Settings.Feedback) + " or more rows"
                     : std::string("feedback OFF");
        }},
+      {"FLAGGER", 4, [] { return std::string("flagger OFF"); }},
       {"HEADING", 3, [&] { return "heading " + onOff(Settings.Heading); }},
       {"HEADSEP", 5, [&] { return CharSetting("headsep", Settings.HeadSep); }},
       {"LINESIZE", 3, [&] { return "linesize " + std::to_string(Settings.LineSize); }},
@@ -365,6 +384,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
                                           : Settings.RecSep == 'E' ? "EACH"
                                                                    : "OFF");
        }},
+      {"RECSEPCHAR", 10, [&] { return CharSetting("recsepchar", Settings.RecSepChar); }},
       {"RELEASE", 3, [] { return std::string("release 0703000000"); }},
       {"REPFOOTER", 4, [&] { return TitleText(ReportFooter); }},
       {"REPHEADER", 4, [&] { return TitleText(ReportHeader); }},
@@ -383,7 +403,10 @@ void TSqlShell::ShowCommand(const std::string& args) {
                        : std::string("not spooling currently");
        }},
       {"SQLBLANKLINES", 5, [&] { return "sqlblanklines " + onOff(Settings.SqlBlankLines); }},
+      {"SQLCASE", 4, [] { return std::string("sqlcase MIXED"); }},
       {"SQLCODE", 4, [&] { return "sqlcode " + std::to_string(FLastError); }},
+      {"SQLCONTINUE", 5, [] { return std::string("sqlcontinue \"> \""); }},
+      {"SQLNUMBER", 4, [] { return std::string("SQLNUMBER ON"); }},
       {"SQLPROMPT", 4, [&] { return quoted("sqlprompt", Settings.SqlPrompt); }},
       {"SQLTERMINATOR", 6, [] { return CharSetting("sqlterminator", ';'); }},
       {"SUFFIX", 3, [&] { return quoted("suffix", Settings.Suffix); }},

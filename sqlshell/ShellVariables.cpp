@@ -1,6 +1,8 @@
 // Substitution variables: &name, &&name, DEFINE, UNDEFINE and ACCEPT.
+#include "NumberText.h"
 #include "OciCompo.h"
 #include "ShellWords.h"
+#include "SqlQuote.h"
 #include "SqlShell.h"
 
 #include <algorithm>
@@ -231,15 +233,83 @@ void TSqlShell::UndefineCommand(const std::string& args) {
 
 // ACC[EPT] name [NUM[BER]|CHAR|DATE] [DEF[AULT] value] [PROMPT text|NOPR[OMPT]] [HIDE]: reads a
 // line into a substitution variable.
+namespace {
+
+// Whether an ACCEPTed value fits its FORMAT: a number no more integer digits and decimals than
+// a model of 9s, 0s and a point allows, a text no longer than An. Other models are not checked.
+bool FitsDigits(const std::string& value, const std::string& f);
+
+bool FitsAcceptFormat(const std::string& value, const std::string& format, bool number) {
+  const std::string f = Upper(format);
+  if (!number) {
+    long long n = 0;
+    return f.size() < 2 || f[0] != 'A' || !ParseInt(f.substr(1), n) ||
+           static_cast<long long>(value.size()) <= n;
+  }
+  // 9EEEE takes "3e2" but not "300" or "12e2": the mantissa must fit the digits before EEEE.
+  const bool sci = f.size() > 4 && f.compare(f.size() - 4, 4, "EEEE") == 0;
+  const std::string digits = sci ? f.substr(0, f.size() - 4) : f;
+  if (value.empty() || digits.empty() || digits.find_first_not_of("90,.") != std::string::npos)
+    return true;
+  std::string v = value;
+  if (sci) {
+    const size_t e = Upper(v).find('E');
+    if (e == std::string::npos)
+      return false;
+    v.resize(e);
+    if (v.empty())
+      return false;
+  }
+  return FitsDigits(v, digits);
+}
+
+// Whether a plain number has no more integer digits and decimals than a model of 9s, 0s and a
+// point allows.
+bool FitsDigits(const std::string& value, const std::string& f) {
+  const size_t point = f.find('.');
+  const std::string intModel = f.substr(0, point);
+  const auto intPlaces =
+      std::count_if(intModel.begin(), intModel.end(), [](char c) { return c == '9' || c == '0'; });
+  const auto decPlaces = point == std::string::npos ? 0 : f.size() - point - 1;
+  size_t i = value[0] == '-' || value[0] == '+' ? 1 : 0;
+  if (value.find_first_not_of("0123456789.", i) != std::string::npos)
+    return false; // an exponent the model has no EEEE for
+  const size_t dot = value.find('.');
+  std::string whole = value.substr(i, dot == std::string::npos ? std::string::npos : dot - i);
+  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+  const size_t decimals = dot == std::string::npos ? 0 : value.size() - dot - 1;
+  return static_cast<long>(whole.size()) <= intPlaces && decimals <= decPlaces;
+}
+
+} // namespace
+
+bool TSqlShell::ValidDate(const std::string& value, const std::string& format) {
+  if (!FSession.Connected())
+    return true; // nothing to check it with
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetSQL({"SELECT TO_DATE(" + OraText(value) +
+            (format.empty() ? std::string() : ", " + OraText(format)) + ") FROM DUAL"});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  const bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+                  (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return ok;
+}
+
 void TSqlShell::AcceptCommand(const std::string& args) {
   std::vector<std::string> w;
+  std::vector<bool> quoted;
   for (size_t i = 0; i < args.size();) {
     if (args[i] == ' ' || args[i] == '\t') {
       ++i;
       continue;
     }
     std::string word;
-    if (args[i] == '\'' || args[i] == '"') {
+    quoted.push_back(args[i] == '\'' || args[i] == '"');
+    if (quoted.back()) {
       const char q = args[i];
       for (++i; i < args.size(); ++i) {
         if (args[i] == q && i + 1 < args.size() && args[i + 1] == q) {
@@ -266,20 +336,23 @@ void TSqlShell::AcceptCommand(const std::string& args) {
     FOut << "SP2-0003: Ill-formed ACCEPT command starting as " << Trim(args) << "\n";
     return;
   }
-  std::string prompt, defaultValue;
-  bool number = false, hide = false, hasDefault = false;
+  std::string prompt, defaultValue, format;
+  bool number = false, date = false, hide = false, hasDefault = false;
   for (size_t i = 1; i < w.size(); ++i) {
     std::string o = Upper(w[i]);
     if (Abbrev(o, "NUMBER", 3))
       number = true;
-    else if (o == "CHAR" || o == "DATE")
+    else if (o == "CHAR" || o == "DATE") {
       number = false;
-    else if (Abbrev(o, "DEFAULT", 3) && i + 1 < w.size()) {
+      date = o == "DATE";
+    } else if (Abbrev(o, "DEFAULT", 3) && i + 1 < w.size()) {
       defaultValue = w[++i];
       hasDefault = true;
     } else if (Abbrev(o, "FORMAT", 3) && i + 1 < w.size())
-      ++i;
-    else if (o == "PROMPT" && i + 1 < w.size()) {
+      format = w[++i];
+    else if (Abbrev(o, "PROMPT", 6) && i + 1 < w.size() && quoted[i + 1]) {
+      prompt = w[++i]; // options such as HIDE may follow a quoted text
+    } else if (o == "PROMPT" && i + 1 < w.size()) {
       // the rest of the line is the prompt text
       prompt.clear();
       for (size_t k = i + 1; k < w.size(); ++k)
@@ -294,17 +367,37 @@ void TSqlShell::AcceptCommand(const std::string& args) {
       return;
     }
   }
-  std::string value = Ask(prompt, !hide);
-  if (value.empty() && hasDefault)
-    value = defaultValue;
-  if (number) {
-    std::string t = Trim(value);
-    char* end = nullptr;
-    if (t.empty() || (std::strtod(t.c_str(), &end), end == nullptr || *end != 0)) {
-      FOut << "SP2-0425: \"" << value << "\" is not a valid NUMBER\n";
-      return;
+  // A value that is not a number is refused and asked for again.
+  for (;;) {
+    std::string value = Ask(prompt, !hide);
+    if (value.empty() && hasDefault)
+      value = defaultValue;
+    if (number) {
+      std::string t = Trim(value);
+      char* end = nullptr;
+      if (t.empty() || (std::strtod(t.c_str(), &end), end == nullptr || *end != 0)) {
+        FOut << "SP2-0425: \"" << value << "\" is not a valid NUMBER\n";
+        if (!FIn.good())
+          return;
+        continue;
+      }
+      value = t;
     }
-    value = t;
+    if (date && !ValidDate(value, format)) {
+      FOut << "SP2-0685: The date \"" << value << "\" is entered in an invalid format\n";
+      if (!FIn.good())
+        return;
+      continue;
+    }
+    if (!date && !FitsAcceptFormat(value, format, number)) {
+      FOut << "SP2-0598: \"" << value << "\" does not match input format \"" << format << "\"\n";
+      if (!FIn.good())
+        return;
+      continue;
+    }
+    if (number) // kept as the number's own text: 3e2 is 300
+      value = NumberInWidth(value, 40);
+    SetVariable(w[0], value, number);
+    return;
   }
-  SetVariable(w[0], value, number);
 }

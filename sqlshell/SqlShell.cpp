@@ -247,6 +247,7 @@ void TSqlShell::ShowErrorLine(const std::string& text, size_t offset) {
   int column = DisplayWidth(statement.substr(begin, offset - begin));
   FOut << line << "\n"
        << std::string(static_cast<size_t>(column), ' ') << "*\nERROR at line " << lineNo << ":\n";
+  FErrorLine = lineNo;
 }
 
 bool TSqlShell::Failed(const std::string& text, int code) {
@@ -260,11 +261,43 @@ bool TSqlShell::Failed(const std::string& text, int code) {
   return false;
 }
 
-std::string TSqlShell::Prompt(const TSqlSplitter& splitter) const {
+std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
   if (splitter.Empty())
-    return Settings.SqlPrompt;
+    return SqlPromptText();
   std::string n = std::to_string(splitter.LineCount() + 1);
   return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
+}
+
+std::string TSqlShell::SqlPromptText() {
+  const std::string& p = Settings.SqlPrompt;
+  if (p == "SQL> ") // the default prompt is never substituted
+    return p;
+  auto IsNameChar = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+  };
+  std::string out;
+  for (size_t i = 0; i < p.size();) {
+    if (p[i] == '\'' || p[i] == '"') { // quoted text is shown as it is
+      size_t end = p.find(p[i], i + 1);
+      if (end == std::string::npos)
+        end = p.size();
+      out.append(p, i + 1, end - i - 1);
+      i = end + 1;
+      continue;
+    }
+    if (!IsNameChar(p[i])) {
+      out += p[i++];
+      continue;
+    }
+    size_t end = i;
+    while (end < p.size() && IsNameChar(p[end]))
+      ++end;
+    const std::string name = p.substr(i, end - i);
+    std::string value;
+    out += Variable(name, value) ? value : name;
+    i = end;
+  }
+  return out;
 }
 
 int TSqlShell::Run() {
@@ -672,8 +705,13 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
       handled = true;
     }
   }
+  FErrorLine = 0;
   if (!handled)
     go = RunStatementText(text, plsql);
+  // The buffer's line with the error becomes its current line, ready for CHANGE.
+  if (FErrorLine > 0 && &entered == &FBuffer &&
+      FErrorLine <= static_cast<int>(BufferLines().size()))
+    FCurrent = FErrorLine;
   if (Settings.Timing) {
     FOut << ElapsedText(started) << "\n";
   }

@@ -50,8 +50,9 @@ struct TShellSettings {
   bool TermOut = true;      // OFF keeps the output of scripts off the screen (not the spool)
   bool AutoCommit = false;  // commit after each statement that changes data
   std::string SqlPrompt = "SQL> ";
-  int NewPage = 1;   // blank lines at the top of a page; 0 a form feed, -1 none
-  char RecSep = 'W'; // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
+  int NewPage = 1;       // blank lines at the top of a page; 0 a form feed, -1 none
+  char RecSep = 'W';     // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
+  char RecSepChar = ' '; // the separator line is LINESIZE of these
   bool SqlBlankLines = false;
   bool Verify = true;         // show a statement's lines before and after substitution
   bool DefineOn = true;       // substitution variables are replaced
@@ -63,6 +64,7 @@ struct TShellSettings {
   char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
   std::string Suffix = "sql"; // added to a script name without extension
   bool ServerOutput = false;
+  bool AutoPrint = false;    // PRINT the bind variables of each block that ran
   long ServerOutputSize = 0; // 0 = unlimited
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
   bool ErrorExit = false;
@@ -94,14 +96,18 @@ private:
 // What COLUMN sets for a column of query output, by its name.
 struct TColumnSettings {
   std::string Name;    // as the user wrote it
+  std::string Alias;   // another name BREAK, COMPUTE and COLUMN may use for it
   std::string Format;  // "A20" or a number model, upper case; empty = none
   std::string Heading; // lines split at '|'
   bool HasHeading = false;
+  char HeadSep = '|'; // SET HEADSEP when the heading was given: it splits this heading
   std::string NullText;
   bool HasNullText = false;
   bool Truncated = false;   // text longer than the column is cut instead of wrapped
   bool WordWrapped = false; // it wraps between words
+  bool Wrapped = false;     // WRAPPED or WORD_WRAPPED given: it wraps even with SET WRAP OFF
   bool NoPrint = false;     // left out of the output (still there for BREAK)
+  bool Off = false;         // COLUMN OFF: the settings are kept but not used until ON
   char Justify = 0;         // heading: 'L', 'C', 'R' or 0 for the column's own side
   bool FoldBefore = false;  // FOLD_BEFORE / NEWLINE: the column starts a new line of the record
   bool FoldAfter = false;   // FOLD_AFTER: the next column does
@@ -181,6 +187,8 @@ private:
   void Describe(const std::string& name);
   // DESCRIBE of a procedure, function or package: false when there is none of that name.
   bool DescribeUnit(const std::string& name);
+  // Gives the number models' L, C and U the session's currencies.
+  void LoadCurrencySymbols();
   // The width of a date in the session's date format.
   int SessionDateWidth();
   void SetCommand(const std::string& args);
@@ -213,7 +221,9 @@ private:
   void DelCommand(const std::string& args);
   void SaveCommand(const std::string& args);
   void GetCommand(const std::string& args);
-  std::string Prompt(const TSqlSplitter& splitter) const;
+  std::string Prompt(const TSqlSplitter& splitter);
+  // SQLPROMPT with the variables it names replaced by their values, quoted text without quotes.
+  std::string SqlPromptText();
   // The end of a source in the middle of an entry; false when the run is to stop.
   bool UnfinishedAtEnd(const TSource& src, const TSqlSplitter& splitter);
   // Replaces substitution variables, asking for those not defined; shows the changed lines
@@ -239,6 +249,8 @@ private:
   bool BindAssignments(const std::string& block, bool& handled);
   void UndefineCommand(const std::string& args);
   void AcceptCommand(const std::string& args);
+  // Whether the engine reads `value` as a date in `format` (the session's when empty).
+  bool ValidDate(const std::string& value, const std::string& format);
   void ColumnCommand(const std::string& args);
   void ListColumn(const TColumnSettings& col);
   void ClearCommand(const std::string& args);
@@ -283,8 +295,9 @@ private:
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;
-  int FCurrent = 0; // the buffer's current line; 0 = its last
-  int FDepth = 0;   // script nesting
+  int FCurrent = 0;   // the buffer's current line; 0 = its last
+  int FErrorLine = 0; // the line ShowErrorLine marked last
+  int FDepth = 0;     // script nesting
   int FExitCode = 0;
   int FLastError = 0; // Oracle error number of the last failed statement
   bool FCancelEntry = false;

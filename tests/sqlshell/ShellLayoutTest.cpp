@@ -1,6 +1,7 @@
 // Output layout cases run through the real tessel-sql program: each tests/sqlshell/layout/NAME.sql
-// runs as "tessel-sql DEMO/DEMO @NAME.sql" on a fresh demo database, and its whole output must
-// equal NAME.out. The scripts name, in "REM source:" lines, where their expected output comes from.
+// runs as "tessel-sql DEMO/DEMO @NAME.sql" on a fresh demo database, with NAME.in (if any) as its
+// input, and its whole output must equal NAME.out. The scripts name, in "REM source:" lines, where
+// their expected output comes from.
 #include "../access/TestSupport.h"
 
 #include <fstream>
@@ -35,13 +36,17 @@ std::string FirstDifference(const std::string& want, const std::string& got) {
 
 class Layout : public TFreshDatabase {
 protected:
+  // The program's input is NAME.in beside the script (what ACCEPT reads), else nothing.
   std::string Run(const fs::path& script, int& code) {
+    fs::path in = script;
+    in.replace_extension(".in");
+    const std::string input = fs::exists(in) ? in.string() : std::string("/dev/null");
     char exe[4096];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     exe[n > 0 ? n : 0] = 0;
     std::string prog = (fs::path(exe).parent_path() / "tessel-sql").string();
     std::string cmd = "cd '" + DataHome + "' && '" + prog + "' DEMO/DEMO @'" + script.string() +
-                      "' < /dev/null 2>&1";
+                      "' < '" + input + "' 2>&1";
     std::string out;
     FILE* p = popen(cmd.c_str(), "r");
     char buf[4096];

@@ -8,7 +8,9 @@ compute sum of sal on deptno
 compute sum of sal on report
 set pagesize 50
 select deptno, ename, sal from emp order by deptno, ename;
-compute avg count max min of sal on deptno
+REM "COMPUTE command functions are always executed in the sequence AVG, COUNT, MINIMUM, MAXIMUM,
+REM NUMBER, SUM, STD, VARIANCE, regardless of their order in the COMPUTE command."
+compute sum max avg count min of sal on deptno
 select deptno, sal from emp where deptno in (10, 30) order by deptno, sal;
 break on deptno
 compute sum label 'Total' of sal comm on deptno

@@ -63,3 +63,23 @@ order by deptno
 
 list
 /
+REM CHANGE: "SQL*Plus sets the buffer's current line to the line containing the error so that you
+REM can make modifications."
+select ename
+frm emp
+where empno = 7839;
+c/frm/from
+list
+/
+REM CHANGE: "If old is prefixed with "...", it matches everything up to and including the first
+REM occurrence of old. If it is suffixed with "...", it matches the first occurrence of old and
+REM everything that follows on that line. If it contains an embedded "...", it matches everything
+REM from the preceding part of old through the following part of old." CHANGE ignores case.
+select ename from emp where job in ('CLERK', 'SA_MAN')
+.
+c/clerk/SH_CLERK/
+c/'SH_CLERK',.../'SH_CLERK')/
+c/(...)/('ANALYST')/
+c/...from/select job from/
+c/xyz.../q/
+/

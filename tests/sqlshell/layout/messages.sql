@@ -21,3 +21,11 @@ REM a variable name; DESCRIBE without a name shows its usage.
 define x =
 accept
 desc
+REM source: SQL*Plus User's Guide and Reference, "SQL*Plus Error Messages": SP2-0004 Nothing to
+REM append (APPEND without text); SP2-0016 Break specification must start with ON/BY or ACROSS
+REM keyword.
+select dname from dept where deptno = 10
+.
+append
+list
+break deptno
