@@ -81,7 +81,10 @@ std::string Translator::listAgg(size_t i, size_t& after) {
       a = m + 1;
     }
   if (args.empty() || args.size() > 2) throw OraError(909);
-  std::string out = "ora_listagg(" + emit(args[0].first, args[0].second) + ", " +
+  // a DATE joins the list as its text in the session's format
+  std::string value = emit(args[0].first, args[0].second);
+  if (exprType(args[0].first, args[0].second).code == kDate) value = "TO_CHAR(" + value + ")";
+  std::string out = "ora_listagg(" + value + ", " +
                     (args.size() > 1 ? emit(args[1].first, args[1].second) : std::string("NULL")) + ", " +
                     std::to_string(mode) + ", " + indicator;
   after = close + 1;
@@ -304,6 +307,25 @@ std::string Translator::frameValue(size_t i, size_t& after) {
     skip_[k] = skip_[k + 1] = 1;
     k += 2;
   }
+  // LAG's and LEAD's default takes the type of the value: LAG(SAL, 1, 'x') is no number
+  std::string defaultValue;
+  if ((f == "LAG" || f == "LEAD") && args.size() > 2) {
+    auto [vb, ve] = args[0];
+    auto [db, de] = args[2];
+    int to = exprType(vb, ve).code, from = exprType(db, de).code;
+    bool text = from == kVarchar2 || from == kChar, nullArg = de == db + 1 && is(t_[db], "NULL");
+    const char* conv = nullptr;
+    if (!nullArg && to == kNumber && text) conv = "ora_num(";
+    else if (!nullArg && to == kDate && text) conv = "TO_DATE(";
+    else if (!nullArg && (to == kVarchar2 || to == kChar) && (from == kNumber || from == kDate)) conv = "TO_CHAR(";
+    defaultValue = emit(db, de);
+    if (conv) {
+      defaultValue = conv + defaultValue + ")";
+      replace_[db] = defaultValue;
+      skip_[db] = 0;
+      for (size_t x = db + 1; x < de; ++x) skip_[x] = 1;
+    }
+  }
   if (!ignore && !fromLast) {
     // the engine's LAG and LEAD take a whole offset: Oracle truncates a fraction
     if ((f == "LAG" || f == "LEAD") && args.size() > 1 && replace_[args[1].first].rfind("CAST(", 0) != 0) {
@@ -335,7 +357,7 @@ std::string Translator::frameValue(size_t i, size_t& after) {
   after = end;
   std::string call = "ora_nth(" + x + ", " + n + ", " + (f == "LAG" || fromLast ? "1" : "0") + ", " +
                      (ignore ? "1" : "0") + ") OVER " + window;
-  if (lag && args.size() > 2) call = "COALESCE(" + call + ", " + emit(args[2].first, args[2].second) + ")";
+  if (lag && args.size() > 2) call = "COALESCE(" + call + ", " + defaultValue + ")";
   return call;
 }
 
