@@ -565,6 +565,10 @@ Node* Parser::call(Node* fname) {
     }
     over->kids.push_back(part);
     over->kids.push_back(isWord("ORDER") ? orderBy() : nullptr);
+    // the ranking and offset functions take no window frame: their window ends at the sort keys
+    static const std::set<std::string> frameless = {"ROW_NUMBER", "RANK", "DENSE_RANK", "CUME_DIST", "PERCENT_RANK",
+                                                    "NTILE", "LAG", "LEAD"};
+    if ((isWord("ROWS") || isWord("RANGE")) && n->alias.empty() && frameless.count(n->text)) fail(907);
     if (over->kids.back() && (isWord("ROWS") || isWord("RANGE"))) {
       // the window frame: ROWS|RANGE [BETWEEN] bound [AND bound]; the start may not lie after
       // the end, and a RANGE offset needs a single sort key (ORA-30486)
