@@ -241,7 +241,7 @@ std::string Translator::hypothetical(size_t i, size_t& after) {
   if (!is(at(close + 4), "ORDER") || !is(at(close + 5), "BY")) throw OraError(30491);
   size_t count;
   std::string keys = sortKeys(close + 6, wclose, d + 1, count);
-  if (count != args.size()) throw OraError(909);
+  if (count != args.size()) throw OraError(909).at(static_cast<int>(t_[i].pos)); // one value per sort key
   std::string name = t_[i].text;
   for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string out = "ora_hypo_" + name + "(" + std::to_string(args.size());
