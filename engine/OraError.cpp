@@ -470,6 +470,8 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
     return OraError(904, "\"" + col.substr(0, col.find(' ')) + "\"");
   }
   if (has("misuse of aggregate")) return OraError(937);
+  // a window frame's offset below zero
+  if (has("frame starting offset must be") || has("frame ending offset must be")) return OraError(1428);
   if (has("already exists")) return OraError(955);
   if (has("duplicate column")) return OraError(957);
   if (has("syntax error") || has("incomplete input")) return OraError(933, msg);

@@ -361,6 +361,15 @@ std::string Translator::frameValue(size_t i, size_t& after) {
   return call;
 }
 
+// A frame offset of numbers, signs, + - * / and parentheses only.
+bool Translator::constantOffset(size_t b, size_t e) const {
+  for (size_t m = b; m < e; ++m)
+    if (!(t_[m].kind == Token::Num || is(t_[m], "+") || is(t_[m], "-") || is(t_[m], "*") || is(t_[m], "/") ||
+          is(t_[m], "(") || is(t_[m], ")")))
+      return false;
+  return b < e;
+}
+
 // The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
 // Oracle does.
 void Translator::analyticWindow(size_t i) {
@@ -439,8 +448,23 @@ void Translator::analyticWindow(size_t i) {
       }
       for (auto [ob, oe2] : offsets) {
         int64_t n = 0;
-        if (!months || !monthInterval(ob, oe2, n)) continue;
-        replace_[ob] = std::to_string(n);
+        if (months && monthInterval(ob, oe2, n)) {
+          replace_[ob] = std::to_string(n);
+        } else if (constantOffset(ob, oe2) && (oe2 > ob + 1 || is(at(oe), "ROWS"))) {
+          // an offset computed from numbers: SQLite's frame takes no function call, so the sum is
+          // written in its own arithmetic, in whole rows for ROWS
+          bool rows = is(at(oe), "ROWS");
+          std::string x;
+          for (size_t m2 = ob; m2 < oe2; ++m2) {
+            const std::string& v = t_[m2].text;
+            bool whole = t_[m2].kind == Token::Num && v.find_first_of(".eE") == std::string::npos;
+            x += (x.empty() ? "" : " ") + v + (whole && !rows ? ".0" : "");
+          }
+          replace_[ob] = rows ? "CAST((" + x + ") AS INTEGER)" : "(" + x + ")";
+          skip_[ob] = 0;
+        } else {
+          continue;
+        }
         for (size_t x = ob + 1; x < oe2; ++x) skip_[x] = 1;
       }
       nullsOrder(m + 2, oe, k.depth + 1);

@@ -500,6 +500,14 @@ size_t Translator::matching(size_t open) const {
 }
 
 // End of one term of an additive chain starting at j: signs, then primaries joined by * and /.
+// ROWS or RANGE opening a window frame: ROWS -1 PRECEDING is no subtraction.
+bool Translator::frameUnit(size_t k) const {
+  if (!is(t_[k], "ROWS") && !is(t_[k], "RANGE")) return false;
+  size_t open = k;
+  while (open > 0 && !(t_[open].depth < t_[k].depth && is(t_[open], "("))) --open;
+  return open > 0 && is(t_[open], "(") && is(t_[open - 1], "OVER");
+}
+
 size_t Translator::termEnd(size_t j, size_t e, int d) const {
   size_t k = j;
   for (;;) {
@@ -524,8 +532,8 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
       k = intervalEnd(k);
     } else if (t.kind == Token::Ident && t.text == "DATE" && k + 1 < e && t_[k + 1].kind == Token::Str) {
       k += 2; // DATE 'YYYY-MM-DD'
-    } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL")) || t.kind == Token::QIdent ||
-               t.kind == Token::Bind) {
+    } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL") && !frameUnit(k)) ||
+               t.kind == Token::QIdent || t.kind == Token::Bind) {
       ++k;
       while (k + 1 < e && is(t_[k], ".") && (t_[k + 1].kind == Token::Ident || t_[k + 1].kind == Token::QIdent || is(t_[k + 1], "*")))
         k += 2;
