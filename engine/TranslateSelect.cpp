@@ -236,6 +236,19 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   if (groups.empty() || emptySets) {
     havingOnly = emptySets; // GROUP BY () is one group, even of no rows
     for (size_t i = whereEnd; i < end && !havingOnly; ++i) havingOnly = t_[i].depth == d && is(t_[i], "HAVING");
+    // so does an aggregate in ORDER BY: SELECT ENAME FROM EMP ORDER BY MAX(SAL) is not one group
+    bool compoundBlock = false;
+    for (size_t i = 0; i < size() && !compoundBlock; ++i)
+      compoundBlock = t_[i].depth == d && (is(t_[i], "UNION") || is(t_[i], "INTERSECT") || is(t_[i], "MINUS") ||
+                                           is(t_[i], "EXCEPT"));
+    for (size_t i = whereEnd; i + 1 < end && !havingOnly && !compoundBlock; ++i) {
+      if (!(t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY"))) continue;
+      for (size_t m = i + 2; m < end && !havingOnly; ++m) {
+        if (is(t_[m], "(") && (is(at(m + 1), "SELECT") || is(at(m + 1), "WITH"))) m = matching(m);
+        else havingOnly = isAggregate(m) && !analyticAt(m);
+      }
+      break;
+    }
     for (size_t i = listBegin; i < from && havingOnly; ++i) {
       if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) i = matching(i);
       else if (isAggregate(i) && !analyticAt(i)) havingOnly = false;
