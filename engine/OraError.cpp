@@ -168,6 +168,8 @@ const std::map<int, const char*>& texts() {
       {30491, "missing ORDER BY clause"},
       {30493, "the percentile value must be a number between 0 and 1"},
       {30483, "window functions are not allowed here"},
+      {30484, "missing window specification for this function"},
+      {2000, "missing WITHIN keyword"},
       {30482, "DISTINCT option not allowed for this function"},
       {30485, "missing ORDER BY expression in the window specification"},
       {30486, "invalid window aggregation group in the window specification"},
@@ -468,6 +470,8 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
     return OraError(904, "\"" + col.substr(0, col.find(' ')) + "\"");
   }
   if (has("misuse of aggregate")) return OraError(937);
+  // a window frame's offset below zero
+  if (has("frame starting offset must be") || has("frame ending offset must be")) return OraError(1428);
   if (has("already exists")) return OraError(955);
   if (has("duplicate column")) return OraError(957);
   if (has("syntax error") || has("incomplete input")) return OraError(933, msg);

@@ -5,6 +5,8 @@
 #include "OraFunctions.h"
 
 #include <cstring>
+#include <set>
+#include <string>
 
 namespace ora::sql {
 
@@ -522,6 +524,12 @@ Node* Parser::call(Node* fname) {
     } while (acceptOp(","));
     expectOp(")", 907);
     if (aggregate(n->text) && n->kids.size() > aggregateArgs(n->text)) failAt(909, n->pos);
+    // only some group functions take DISTINCT: the statistical, percentile and window ones do not
+    static const std::set<std::string> noDistinct = {"MEDIAN", "STDDEV_POP", "STDDEV_SAMP", "VAR_POP", "VAR_SAMP",
+        "COVAR_POP", "COVAR_SAMP", "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_COUNT", "REGR_R2", "REGR_AVGX",
+        "REGR_AVGY", "REGR_SXX", "REGR_SYY", "REGR_SXY", "PERCENTILE_CONT", "PERCENTILE_DISC",
+        "APPROX_COUNT_DISTINCT", "RATIO_TO_REPORT", "FIRST_VALUE", "LAST_VALUE", "NTH_VALUE", "LAG", "LEAD", "NTILE"};
+    if ((n->flags & kDistinct) && n->alias.empty() && noDistinct.count(n->text)) failAt(30482, n->pos);
   }
   if (n->alias.empty())
     if (int code = arityError(n->text, n->kids.size())) failAt(code, n->pos);
@@ -557,6 +565,10 @@ Node* Parser::call(Node* fname) {
     }
     over->kids.push_back(part);
     over->kids.push_back(isWord("ORDER") ? orderBy() : nullptr);
+    // the ranking and offset functions take no window frame: their window ends at the sort keys
+    static const std::set<std::string> frameless = {"ROW_NUMBER", "RANK", "DENSE_RANK", "CUME_DIST", "PERCENT_RANK",
+                                                    "NTILE", "LAG", "LEAD"};
+    if ((isWord("ROWS") || isWord("RANGE")) && n->alias.empty() && frameless.count(n->text)) fail(907);
     if (over->kids.back() && (isWord("ROWS") || isWord("RANGE"))) {
       // the window frame: ROWS|RANGE [BETWEEN] bound [AND bound]; the start may not lie after
       // the end, and a RANGE offset needs a single sort key (ORA-30486)
@@ -595,6 +607,13 @@ Node* Parser::call(Node* fname) {
     expectOp(")", 907);
     n->flags |= kOver;
     n->kids.push_back(finish(over)); // the window is the last kid of an analytic call
+  } else if (n->alias.empty() && !(n->flags & kWithin)) {
+    // the window functions need their OVER; RANK (1500) and the like are aggregates only WITHIN GROUP
+    static const std::set<std::string> windowOnly = {"ROW_NUMBER", "NTILE", "LAG", "LEAD", "FIRST_VALUE",
+        "LAST_VALUE", "NTH_VALUE", "RATIO_TO_REPORT"};
+    static const std::set<std::string> hypothetical = {"RANK", "DENSE_RANK", "CUME_DIST", "PERCENT_RANK"};
+    if (windowOnly.count(n->text) || (hypothetical.count(n->text) && n->kids.empty())) fail(30484);
+    if (hypothetical.count(n->text)) fail(2000);
   }
   return finish(n);
 }

@@ -55,10 +55,17 @@ void Translator::rejectNestedWindows(size_t b, size_t e) const {
     // nor does an analytic function's
     bool analytic = t_[k].kind == Token::Ident && !isAggregate(k) && is(at(k + 1), "(") && analyticAt(k);
     if (!isAggregate(k) && !analytic) continue;
-    size_t close = matching(k + 1);
-    for (size_t x = k + 2; x < close; ++x)
-      if (t_[x].kind == Token::Ident && analyticAt(x)) throw OraError(30483).at(static_cast<int>(t_[x].pos));
-    k = close;
+    size_t close = matching(k + 1), window = analyticAt(k);
+    auto reject = [&](size_t b, size_t e) {
+      for (size_t x = b; x < e; ++x)
+        if (t_[x].kind == Token::Ident && analyticAt(x)) throw OraError(30483).at(static_cast<int>(t_[x].pos));
+    };
+    reject(k + 2, close);
+    // the window's own keys too: RANK() OVER (ORDER BY SUM(SAL) OVER ())
+    size_t over = close + 1;
+    while (window && over < window && !(is(t_[over], "OVER") && t_[over].depth == t_[k].depth)) ++over;
+    if (window) reject(over + 1, window);
+    k = window ? window - 1 : close;
   }
 }
 

@@ -81,7 +81,10 @@ std::string Translator::listAgg(size_t i, size_t& after) {
       a = m + 1;
     }
   if (args.empty() || args.size() > 2) throw OraError(909);
-  std::string out = "ora_listagg(" + emit(args[0].first, args[0].second) + ", " +
+  // a DATE joins the list as its text in the session's format
+  std::string value = emit(args[0].first, args[0].second);
+  if (exprType(args[0].first, args[0].second).code == kDate) value = "TO_CHAR(" + value + ")";
+  std::string out = "ora_listagg(" + value + ", " +
                     (args.size() > 1 ? emit(args[1].first, args[1].second) : std::string("NULL")) + ", " +
                     std::to_string(mode) + ", " + indicator;
   after = close + 1;
@@ -240,7 +243,7 @@ std::string Translator::hypothetical(size_t i, size_t& after) {
   if (!is(at(close + 4), "ORDER") || !is(at(close + 5), "BY")) throw OraError(30491);
   size_t count;
   std::string keys = sortKeys(close + 6, wclose, d + 1, count);
-  if (count != args.size()) throw OraError(909);
+  if (count != args.size()) throw OraError(909).at(static_cast<int>(t_[i].pos)); // one value per sort key
   std::string name = t_[i].text;
   for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string out = "ora_hypo_" + name + "(" + std::to_string(args.size());
@@ -306,6 +309,25 @@ std::string Translator::frameValue(size_t i, size_t& after) {
     skip_[k] = skip_[k + 1] = 1;
     k += 2;
   }
+  // LAG's and LEAD's default takes the type of the value: LAG(SAL, 1, 'x') is no number
+  std::string defaultValue;
+  if ((f == "LAG" || f == "LEAD") && args.size() > 2) {
+    auto [vb, ve] = args[0];
+    auto [db, de] = args[2];
+    int to = exprType(vb, ve).code, from = exprType(db, de).code;
+    bool text = from == kVarchar2 || from == kChar, nullArg = de == db + 1 && is(t_[db], "NULL");
+    const char* conv = nullptr;
+    if (!nullArg && to == kNumber && text) conv = "ora_num(";
+    else if (!nullArg && to == kDate && text) conv = "TO_DATE(";
+    else if (!nullArg && (to == kVarchar2 || to == kChar) && (from == kNumber || from == kDate)) conv = "TO_CHAR(";
+    defaultValue = emit(db, de);
+    if (conv) {
+      defaultValue = conv + defaultValue + ")";
+      replace_[db] = defaultValue;
+      skip_[db] = 0;
+      for (size_t x = db + 1; x < de; ++x) skip_[x] = 1;
+    }
+  }
   if (!ignore && !fromLast) {
     // the engine's LAG and LEAD take a whole offset: Oracle truncates a fraction
     if ((f == "LAG" || f == "LEAD") && args.size() > 1 && replace_[args[1].first].rfind("CAST(", 0) != 0) {
@@ -337,8 +359,17 @@ std::string Translator::frameValue(size_t i, size_t& after) {
   after = end;
   std::string call = "ora_nth(" + x + ", " + n + ", " + (f == "LAG" || fromLast ? "1" : "0") + ", " +
                      (ignore ? "1" : "0") + ") OVER " + window;
-  if (lag && args.size() > 2) call = "COALESCE(" + call + ", " + emit(args[2].first, args[2].second) + ")";
+  if (lag && args.size() > 2) call = "COALESCE(" + call + ", " + defaultValue + ")";
   return call;
+}
+
+// A frame offset of numbers, signs, + - * / and parentheses only.
+bool Translator::constantOffset(size_t b, size_t e) const {
+  for (size_t m = b; m < e; ++m)
+    if (!(t_[m].kind == Token::Num || is(t_[m], "+") || is(t_[m], "-") || is(t_[m], "*") || is(t_[m], "/") ||
+          is(t_[m], "(") || is(t_[m], ")")))
+      return false;
+  return b < e;
 }
 
 // The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
@@ -419,8 +450,23 @@ void Translator::analyticWindow(size_t i) {
       }
       for (auto [ob, oe2] : offsets) {
         int64_t n = 0;
-        if (!months || !monthInterval(ob, oe2, n)) continue;
-        replace_[ob] = std::to_string(n);
+        if (months && monthInterval(ob, oe2, n)) {
+          replace_[ob] = std::to_string(n);
+        } else if (constantOffset(ob, oe2) && (oe2 > ob + 1 || is(at(oe), "ROWS"))) {
+          // an offset computed from numbers: SQLite's frame takes no function call, so the sum is
+          // written in its own arithmetic, in whole rows for ROWS
+          bool rows = is(at(oe), "ROWS");
+          std::string x;
+          for (size_t m2 = ob; m2 < oe2; ++m2) {
+            const std::string& v = t_[m2].text;
+            bool whole = t_[m2].kind == Token::Num && v.find_first_of(".eE") == std::string::npos;
+            x += (x.empty() ? "" : " ") + v + (whole && !rows ? ".0" : "");
+          }
+          replace_[ob] = rows ? "CAST((" + x + ") AS INTEGER)" : "(" + x + ")";
+          skip_[ob] = 0;
+        } else {
+          continue;
+        }
         for (size_t x = ob + 1; x < oe2; ++x) skip_[x] = 1;
       }
       nullsOrder(m + 2, oe, k.depth + 1);

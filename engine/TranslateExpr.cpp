@@ -229,6 +229,21 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(close + 2);
         break;
       }
+      if ((eq(k.text, "PERCENT_RANK") || eq(k.text, "CUME_DIST")) && is(at(i + 2), ")") && analyticAt(i)) {
+        // exact fractions, as Oracle's NUMBER gives them: (rank - 1) / (rows - 1), and the share of
+        // the partition's rows that sort up to the current one and its peers
+        size_t close = i + 2, open = close + 2, wclose = matching(open), orderAt = wclose;
+        analyticWindow(close + 1);
+        for (size_t m = open + 1; m < wclose && orderAt == wclose; ++m)
+          if (t_[m].depth == t_[open].depth + 1 && is(t_[m], "ORDER")) orderAt = m;
+        std::string window = emit(open, wclose) + ")"; // an ORDER BY key's NULLS goes after the whole call
+        std::string rows = "COUNT(*) OVER (" + (orderAt > open + 1 ? emit(open + 1, orderAt) : std::string()) + ")";
+        add(eq(k.text, "CUME_DIST") ? "ora_div(COUNT(*) OVER " + window + ", " + rows + ")"
+                                    : "ora_div(RANK() OVER " + window + " - 1, MAX(" + rows + " - 1, 1))");
+        if (!replace_[wclose].empty() && replace_[wclose] != ")") add(replace_[wclose].substr(1));
+        i = wclose;
+        break;
+      }
       if (is(at(i + 1), "(") && is(at(matching(i + 1) + 1), "KEEP") && is(at(matching(i + 1) + 2), "(")) {
         size_t after;
         add(keepRows(i, after));
@@ -485,6 +500,14 @@ size_t Translator::matching(size_t open) const {
 }
 
 // End of one term of an additive chain starting at j: signs, then primaries joined by * and /.
+// ROWS or RANGE opening a window frame: ROWS -1 PRECEDING is no subtraction.
+bool Translator::frameUnit(size_t k) const {
+  if (!is(t_[k], "ROWS") && !is(t_[k], "RANGE")) return false;
+  size_t open = k;
+  while (open > 0 && !(t_[open].depth < t_[k].depth && is(t_[open], "("))) --open;
+  return open > 0 && is(t_[open], "(") && is(t_[open - 1], "OVER");
+}
+
 size_t Translator::termEnd(size_t j, size_t e, int d) const {
   size_t k = j;
   for (;;) {
@@ -509,8 +532,8 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
       k = intervalEnd(k);
     } else if (t.kind == Token::Ident && t.text == "DATE" && k + 1 < e && t_[k + 1].kind == Token::Str) {
       k += 2; // DATE 'YYYY-MM-DD'
-    } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL")) || t.kind == Token::QIdent ||
-               t.kind == Token::Bind) {
+    } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL") && !frameUnit(k)) ||
+               t.kind == Token::QIdent || t.kind == Token::Bind) {
       ++k;
       while (k + 1 < e && is(t_[k], ".") && (t_[k + 1].kind == Token::Ident || t_[k + 1].kind == Token::QIdent || is(t_[k + 1], "*")))
         k += 2;

@@ -291,6 +291,10 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) i = matching(i);
     else aggregated = isAggregate(i);
   }
+  // GROUP BY () alone: the select list itself makes the one group (see the select writer)
+  bool onlyEmpty = true;
+  for (size_t m = groupAt + 2; m < groupEnd && onlyEmpty; m += 3)
+    onlyEmpty = is(t_[m], "(") && is(at(m + 1), ")") && (m + 2 == groupEnd || is(at(m + 2), ","));
   std::vector<std::vector<std::string>> seen; // each set's expressions, to number repeated sets
   for (auto& set : sets) {
     std::vector<std::string> key;
@@ -302,7 +306,7 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     std::string by;
     for (auto r : set) by += (by.empty() ? "" : ", ") + emit(r.first, r.second);
     // the set () is one group of all rows, aggregated or not
-    replace_[groupAt] = by.empty() ? (aggregated ? std::string(" ") : std::string("GROUP BY NULL")) : "GROUP BY " + by;
+    replace_[groupAt] = by.empty() ? (aggregated || onlyEmpty ? std::string(" ") : std::string("GROUP BY NULL")) : "GROUP BY " + by;
     for (size_t m = groupAt + 1; m < groupEnd; ++m) skip_[m] = 1;
     for (size_t m = orderAt; orderAt && m < end; ++m) skip_[m] = 1;
     for (size_t m = end; m < tail; ++m) skip_[m] = 1;
@@ -587,7 +591,11 @@ std::string Translator::nestedAggregates(size_t s, size_t e, size_t& next) {
       } else if (isAggregate(k)) {
         inner.emplace_back(k, matching(k + 1) + 1);
         for (size_t x = k + 2; x < matching(k + 1); ++x)
-          if (isAggregate(x)) throw OraError(935).at(static_cast<int>(t_[x].pos)); // nested too deeply
+          if (isAggregate(x)) {
+            OraError deep(935);
+            deep.text = "ORA-00935: group function is nested too deeply"; // Oracle's own words for this case
+            throw deep.at(static_cast<int>(t_[x].pos));
+          }
         k = matching(k + 1);
       }
     i = close;

@@ -218,6 +218,8 @@ private:
   std::vector<std::pair<size_t, size_t>> conjuncts(size_t b, size_t e, int d) const;
   size_t matching(size_t open) const;
   size_t termEnd(size_t j, size_t e, int d) const;
+  bool frameUnit(size_t k) const;
+  bool constantOffset(size_t b, size_t e) const;
   bool chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms, std::vector<std::string>& ops) const;
   ColType exprType(size_t b, size_t e);
   void rewriteChains(size_t b, size_t e);

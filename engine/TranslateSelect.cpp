@@ -227,6 +227,34 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
   for (size_t i = listBegin; i < from && !grouped; ++i)
     if (t_[i].depth == d && isAggregate(i)) grouped = true;
+  // HAVING without GROUP BY makes all the rows one group, also when only HAVING aggregates: the
+  // first select item then carries an aggregate that changes nothing, so SQLite groups too
+  bool havingOnly = false;
+  bool emptySets = !groups.empty() && std::all_of(groups.begin(), groups.end(), [&](std::pair<size_t, size_t> g) {
+    return g.second == g.first + 2 && is(t_[g.first], "(") && is(t_[g.first + 1], ")");
+  });
+  if (groups.empty() || emptySets) {
+    havingOnly = emptySets; // GROUP BY () is one group, even of no rows
+    for (size_t i = whereEnd; i < end && !havingOnly; ++i) havingOnly = t_[i].depth == d && is(t_[i], "HAVING");
+    // so does an aggregate in ORDER BY: SELECT ENAME FROM EMP ORDER BY MAX(SAL) is not one group
+    bool compoundBlock = false;
+    for (size_t i = 0; i < size() && !compoundBlock; ++i)
+      compoundBlock = t_[i].depth == d && (is(t_[i], "UNION") || is(t_[i], "INTERSECT") || is(t_[i], "MINUS") ||
+                                           is(t_[i], "EXCEPT"));
+    for (size_t i = whereEnd; i + 1 < end && !havingOnly && !compoundBlock; ++i) {
+      if (!(t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY"))) continue;
+      for (size_t m = i + 2; m < end && !havingOnly; ++m) {
+        if (is(t_[m], "(") && (is(at(m + 1), "SELECT") || is(at(m + 1), "WITH"))) m = matching(m);
+        else havingOnly = isAggregate(m) && !analyticAt(m);
+      }
+      break;
+    }
+    for (size_t i = listBegin; i < from && havingOnly; ++i) {
+      if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) i = matching(i);
+      else if (isAggregate(i) && !analyticAt(i)) havingOnly = false;
+    }
+    grouped = grouped || havingOnly;
+  }
 
   if (listBegin + 1 == from && is(t_[listBegin], "*") && replace_[listBegin].empty()) joinedStar(listBegin, from, fromEnd);
   std::vector<std::pair<std::string, size_t>> orderNames;
@@ -300,6 +328,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     // one: the column's own collation stays behind in an expression or a set operation
     if (!star && ty.code == kNumber) wideAsNumber(i, exprEnd, "ora_add_x", compound);
     std::string item = emit(i, exprEnd);
+    if (havingOnly && position == 0) item = "COALESCE(" + item + ", MIN(NULL))";
     ++position;
     // The statement's own result columns carry every digit; an ORDER BY naming one sorts on
     // its value as a number instead.

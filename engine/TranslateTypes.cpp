@@ -294,7 +294,7 @@ ColType Translator::infer(size_t b, size_t e) {
   std::vector<std::pair<size_t, size_t>> args;
   if (wholeCall) {
     size_t a = b + 2;
-    if (is(at(a), "DISTINCT") || is(at(a), "ALL")) ++a;
+    if (is(at(a), "DISTINCT") || is(at(a), "UNIQUE") || is(at(a), "ALL")) ++a;
     for (size_t m = a; m <= e - 1; ++m)
       if (m == e - 1 || (t_[m].depth == f.depth + 1 && is(t_[m], ","))) {
         if (m > a) args.emplace_back(a, m);
