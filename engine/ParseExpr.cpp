@@ -631,6 +631,9 @@ Node* Parser::typeSpec() {
   bool ok = false;
   for (const char* k : known) ok = ok || n->text == k;
   if (!ok) failAt(902, n->pos, n->text);
+  // these have no default length
+  bool sized = n->text == "VARCHAR2" || n->text == "VARCHAR" || n->text == "NVARCHAR2" || n->text == "RAW";
+  if (sized && !isOp("(")) fail(906);
   if (acceptOp("(")) {
     Node* a = make(N::Num);
     if (!isOp("*") && cur().kind != Tok::Num) fail(902);

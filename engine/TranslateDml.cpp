@@ -218,7 +218,13 @@ void Translator::update() {
     }
     if (k.kind != Token::Ident && k.kind != Token::QIdent) throw OraError(904);
     std::string name = k.text;
-    if (is(at(i + 1), ".")) { name = at(i + 2).text; i += 2; }
+    if (is(at(i + 1), ".")) {
+      // a column is qualified by the table's alias, or by its name when it has none
+      if (k.text != (r.alias.empty() ? table : r.alias))
+        throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
+      name = at(i + 2).text;
+      i += 2;
+    }
     const ColumnInfo* col = &findColumn(cols, name);
     if (col->always) throw OraError(32796).at(k.pos);
     assign(col->name, at(i).pos);

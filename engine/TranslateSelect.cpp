@@ -907,7 +907,7 @@ std::string Translator::groupedCall(const std::string& f, std::vector<std::strin
 }
 
 // The query blocks on both sides of a set operator give columns of one type family each, or
-// the statement is ORA-01790.
+// the statement is ORA-01790, marked at the first block's column.
 void Translator::checkSetTypes() const {
   auto family = [](int code) {
     switch (code) {
@@ -929,7 +929,7 @@ void Translator::checkSetTypes() const {
     if (l == blockTypes_.end() || r == blockTypes_.end()) continue;
     for (size_t k = 0; k < l->second.size() && k < r->second.size(); ++k) {
       int a = family(l->second[k].first), b = family(r->second[k].first);
-      if (a && b && a != b) throw OraError(1790).at(static_cast<int>(t_[r->second[k].second].pos));
+      if (a && b && a != b) throw OraError(1790).at(static_cast<int>(t_[l->second[k].second].pos));
     }
   }
 }
