@@ -141,6 +141,7 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
     if (int size = plainCharColumn(lastB, lastE)) charListLiterals(op + 1, size);
     return;
   }
+  if (is(at(op), "IN")) rejectDateNumberList(code, op + 1);
   if (code == kNumber && is(at(op), "IN")) {
     numberListLiterals(op + 1);
     return;
@@ -228,6 +229,31 @@ void Translator::charPadLiteral(size_t strTok, int size) {
   if (bytes < size) v.append(static_cast<size_t>(size - bytes), ' ');
   pin_[strTok] = 1;
   replace_[strTok] = quoteString(v);
+}
+
+// A DATE and a NUMBER never compare: the value beside the other is ORA-00932.
+void Translator::rejectDateNumber(int code, size_t b, size_t e) {
+  if (e <= b || (code != kDate && code != kNumber)) return;
+  int other = 0;
+  try {
+    other = exprType(b, e).code;
+  } catch (const OraError&) {
+    return; // its own error comes when it is written out
+  }
+  if ((code == kDate && other == kNumber) || (code == kNumber && other == kDate))
+    throw OraError(932, code == kDate ? "expected DATE got NUMBER" : "expected NUMBER got DATE")
+        .at(static_cast<int>(t_[b].pos));
+}
+
+// The same for each value of an IN list.
+void Translator::rejectDateNumberList(int code, size_t open) {
+  if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
+  size_t close = matching(open), b = open + 1;
+  for (size_t m = b; m <= close; ++m)
+    if (m == close || (is(t_[m], ",") && t_[m].depth == t_[open].depth + 1)) {
+      rejectDateNumber(code, b, m);
+      b = m + 1;
+    }
 }
 
 void Translator::dateListLiterals(size_t open) {

@@ -625,6 +625,14 @@ void Translator::rewriteChains(size_t b, size_t e) {
       continue;
     }
     if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && lastE > lastB &&
+        (i == lastE || (i == lastE + 1 && is(t_[lastE], "NOT"))) && chainAt(i + 1, e, terms, ops)) {
+      int code = exprType(lastB, lastE).code;
+      size_t low = terms.back().second;
+      rejectDateNumber(code, i + 1, low);
+      if (low + 1 < e && is(t_[low], "AND") && chainAt(low + 1, e, terms, ops))
+        rejectDateNumber(code, low + 1, terms.back().second);
+    }
     if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE) {
       int code = exprType(lastB, lastE).code;
       for (size_t m = i + 1; m < e && m < i + 4 && (code == kDate || code == kNumber); ++m)

@@ -227,6 +227,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
   for (size_t i = listBegin; i < from && !grouped; ++i)
     if (t_[i].depth == d && isAggregate(i)) grouped = true;
+  // so does one in HAVING or ORDER BY
+  for (size_t i = fromEnd, clause = 0; i < end && !grouped; ++i) {
+    if (t_[i].depth == d && (is(t_[i], "HAVING") || (is(t_[i], "ORDER") && is(at(i + 1), "BY")))) clause = i;
+    if (clause && t_[i].depth == d && isAggregate(i)) grouped = true;
+  }
 
   if (listBegin + 1 == from && is(t_[listBegin], "*") && replace_[listBegin].empty()) joinedStar(listBegin, from, fromEnd);
   std::vector<std::pair<std::string, size_t>> orderNames;
@@ -599,8 +604,8 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
     if (fieldWords.count(k.text) && (is(at(i + 1), "FROM") || is(at(i + 1), "TO") || (i > 0 && t_[i - 1].kind == Token::Str)))
       continue; // EXTRACT(YEAR FROM ...), INTERVAL '1' DAY
-    if (unknown(i)) throw OraError(904, k.text);
-    throw OraError(byClause ? 979 : 937, k.text);
+    if (unknown(i)) throw OraError(904, k.text).at(static_cast<int>(k.pos));
+    throw OraError(byClause ? 979 : 937, k.text).at(static_cast<int>(k.pos));
   }
 }
 
