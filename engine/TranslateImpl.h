@@ -226,6 +226,8 @@ private:
   bool walkValue(size_t k) const;
   bool setMember(size_t i) const;
   bool rowAt(size_t b, size_t e) const;
+  size_t rowWidth(size_t b, size_t e) const;
+  void checkRowWidths(size_t lb, size_t le, size_t rb, size_t re, bool list) const;
   void aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases);
   // The columns of every table in scope; false when some source is not a table or view the
   // catalog describes (a derived table, a WITH query, the dictionary).
