@@ -176,8 +176,9 @@ private:
   [[gnu::noinline]] bool conversionOr(size_t i, std::string& call);
   // The text literals of a parenthesized list compared with a DATE, read as dates.
   void dateListLiterals(size_t open);
-  void rejectDateNumber(int code, size_t b, size_t e);
-  void rejectDateNumberList(int code, size_t open);
+  void rejectDateNumber(int code, size_t b, size_t e, size_t nb, size_t ne);
+  void namesKnown(size_t b, size_t e);
+  void rejectDateNumberList(int code, size_t open, size_t nb);
   void numberLiteral(size_t strTok);
   void numberListLiterals(size_t open);
   // A CHAR column compared with a text literal: the literal padded to the column's length.
