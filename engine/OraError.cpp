@@ -169,6 +169,7 @@ const std::map<int, const char*>& texts() {
       {30493, "the percentile value must be a number between 0 and 1"},
       {30483, "window functions are not allowed here"},
       {30482, "DISTINCT option not allowed for this function"},
+      {30484, "missing window specification for this function"},
       {30485, "missing ORDER BY expression in the window specification"},
       {30486, "invalid window aggregation group in the window specification"},
       {30487, "ORDER BY not allowed here"},

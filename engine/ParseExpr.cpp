@@ -595,6 +595,13 @@ Node* Parser::call(Node* fname) {
     expectOp(")", 907);
     n->flags |= kOver;
     n->kids.push_back(finish(over)); // the window is the last kid of an analytic call
+  } else if (n->alias.empty() && !(n->flags & kWithin)) {
+    // these have no meaning without a window (the ranks take WITHIN GROUP as aggregates)
+    static const char* const windowed[] = {"ROW_NUMBER", "LAG", "LEAD", "NTILE", "FIRST_VALUE", "LAST_VALUE",
+                                           "NTH_VALUE", "RATIO_TO_REPORT", "RANK", "DENSE_RANK", "PERCENT_RANK",
+                                           "CUME_DIST"};
+    for (const char* w : windowed)
+      if (n->text == w) failAt(30484, n->pos);
   }
   return finish(n);
 }

@@ -151,6 +151,7 @@ void Translator::update() {
   auto cols = cat_.columns(table);
   expect(i, "SET", 971);
   ++i;
+  rejectAggregates(i, size()); // the rows are changed one by one: no groups to read
   std::string out = "UPDATE " + quoteIdent(table);
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   out += " SET ";
@@ -254,6 +255,7 @@ void Translator::del() {
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   if (i < size()) {
     if (!is(at(i), "WHERE")) unexpected(i);
+    rejectAggregates(i, size());
     bool rownum = false;
     for (size_t m = i; m < size(); ++m)
       if (t_[m].depth == 0 && is(t_[m], "ROWNUM") && !(m > 0 && is(t_[m - 1], "."))) rownum = true;

@@ -115,7 +115,8 @@ private:
     throw OraError(933, "near " + at(i).raw).at(static_cast<int>(at(i).pos));
   }
   void expect(size_t i, const char* word, int code) {
-    if (!is(at(i), word)) throw OraError(code);
+    // marked at the token in its place, or after the last one
+    if (!is(at(i), word)) throw OraError(code).at(static_cast<int>(i < size() ? t_[i].pos : size() ? t_.back().end : 0));
   }
 
   // Reads [schema.]name at i; returns the index after it.
