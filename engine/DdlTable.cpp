@@ -96,13 +96,21 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     ++j;
   }
   ct = ColType{};
+  if (a >= 0 || star) {
+    // a length on a type that takes none
+    if (tn == "DATE" || tn == "LONG" || tn == "LONG RAW" || tn == "ROWID") throw OraError(922).at(afterType);
+    if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT" || tn == "REAL" || tn == "DOUBLE PRECISION")
+      throw OraError(907).at(afterType);
+  }
   if (tn == "VARCHAR2" || tn == "VARCHAR" || tn == "NVARCHAR2") {
     if (a < 0) throw OraError(906).at(afterType);
-    if (a < 1 || a > 4000) throw OraError(910).at(sizePos);
+    if (a == 0) throw OraError(1723).at(sizePos);
+    if (a > 4000) throw OraError(910).at(sizePos);
     ct.code = kVarchar2; ct.size = a;
     if (charUnit || tn == "NVARCHAR2") charLimit(ct, 4000);
   } else if (tn == "CHAR" || tn == "NCHAR") {
-    if (a > 2000 || a == 0) throw OraError(910).at(sizePos);
+    if (a == 0) throw OraError(1723).at(sizePos);
+    if (a > 2000) throw OraError(910).at(sizePos);
     ct.code = kChar; ct.size = a < 0 ? 1 : a;
     if (charUnit || tn == "NCHAR") charLimit(ct, 2000);
   } else if (tn == "NUMBER" || tn == "NUMERIC" || tn == "DECIMAL" || tn == "DEC") {
@@ -120,13 +128,13 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     if (hasS || star || a == 0 || a > 126) throw OraError(1724).at(sizePos);
     ct = floatType(a < 0 ? 126 : a);
   } else if (tn == "REAL" || tn == "DOUBLE PRECISION") {
-    if (a >= 0 || star) throw OraError(907);
     ct = floatType(tn == "REAL" ? 63 : 126);
   } else if (tn == "DATE") {
     ct.code = kDate;
   } else if (tn == "RAW") {
     if (a < 0) throw OraError(906).at(afterType);
-    if (a < 1 || a > 2000) throw OraError(910).at(sizePos);
+    if (a == 0) throw OraError(1723).at(sizePos);
+    if (a > 2000) throw OraError(910).at(sizePos);
     ct.code = kRaw; ct.size = a;
   } else if (tn == "LONG") {
     ct.code = kLong;

@@ -612,7 +612,7 @@ Node* Parser::call(Node* fname) {
     static const std::set<std::string> windowOnly = {"ROW_NUMBER", "NTILE", "LAG", "LEAD", "FIRST_VALUE",
         "LAST_VALUE", "NTH_VALUE", "RATIO_TO_REPORT"};
     static const std::set<std::string> hypothetical = {"RANK", "DENSE_RANK", "CUME_DIST", "PERCENT_RANK"};
-    if (windowOnly.count(n->text) || (hypothetical.count(n->text) && n->kids.empty())) fail(30484);
+    if (windowOnly.count(n->text) || (hypothetical.count(n->text) && n->kids.empty())) failAt(30484, n->pos);
     if (hypothetical.count(n->text)) fail(2000);
   }
   return finish(n);
@@ -650,6 +650,9 @@ Node* Parser::typeSpec() {
   bool ok = false;
   for (const char* k : known) ok = ok || n->text == k;
   if (!ok) failAt(902, n->pos, n->text);
+  // these have no default length
+  bool sized = n->text == "VARCHAR2" || n->text == "VARCHAR" || n->text == "NVARCHAR2" || n->text == "RAW";
+  if (sized && !isOp("(")) fail(906);
   if (acceptOp("(")) {
     Node* a = make(N::Num);
     if (!isOp("*") && cur().kind != Tok::Num) fail(902);

@@ -226,11 +226,15 @@ Node* Parser::del() {
 }
 
 // "( a, b )" after the "(".
-Node* Parser::nameList() {
+// distinct: a name given twice is ORA-00957, marked at the second
+Node* Parser::nameList(bool distinct) {
   Node* l = tree_.make(N::List, t_[i_ - 1].pos);
   do {
     Node* n = make(N::Name);
     n->text = name(904);
+    if (distinct)
+      for (const Node* k : l->kids)
+        if (k->text == n->text) failAt(957, n->pos);
     l->kids.push_back(finish(n));
   } while (acceptOp(","));
   expectOp(")", 907);
@@ -289,7 +293,7 @@ Node* Parser::create() {
     Node* v = tree_.make(N::CreateView, at);
     if (replace) v->flags |= kOrReplace;
     v->kids.push_back(objectName(999));
-    v->kids.push_back(acceptOp("(") ? nameList() : nullptr);
+    v->kids.push_back(acceptOp("(") ? nameList(true) : nullptr);
     expectWord("AS", 905);
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
     v->kids.push_back(query(true));
@@ -435,6 +439,8 @@ Node* Parser::columnDef(bool modify) {
   Node* def = nullptr;
   Node* cons = make(N::List);
   for (;;) {
+    // the default comes once, before the constraints
+    if ((isWord("DEFAULT") || isWord("GENERATED")) && (def || !cons->kids.empty() || (c->flags & kIdentity))) fail(907);
     if (acceptWord("DEFAULT")) {
       def = expr();
       if (const Node* sub = subqueryIn(def)) failAt(22818, sub->pos);
@@ -481,13 +487,13 @@ Node* Parser::constraint(bool columnLevel) {
     k->text = "PRIMARY KEY";
     if (!columnLevel) {
       expectOp("(", 906);
-      k->kids.push_back(nameList());
+      k->kids.push_back(nameList(true));
     }
   } else if (acceptWord("UNIQUE")) {
     k->text = "UNIQUE";
     if (!columnLevel) {
       expectOp("(", 906);
-      k->kids.push_back(nameList());
+      k->kids.push_back(nameList(true));
     }
   } else if (acceptWord("CHECK")) {
     k->text = "CHECK";
@@ -501,7 +507,7 @@ Node* Parser::constraint(bool columnLevel) {
       if (columnLevel) fail(907);
       expectWord("KEY", 905);
       expectOp("(", 906);
-      k->kids.push_back(nameList());
+      k->kids.push_back(nameList(true));
     } else {
       k->kids.push_back(nullptr);
     }

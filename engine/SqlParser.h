@@ -127,7 +127,7 @@ private:
   Node* tableElement(bool inAlter);
   Node* columnDef(bool modify);
   Node* constraint(bool columnLevel);
-  Node* nameList();
+  Node* nameList(bool distinct = false);
   void physical();
   Node* alter();
   Node* drop();

@@ -399,7 +399,7 @@ void scalarSubqueries(const sql::Node* root, std::set<size_t>& out, std::set<siz
       // (a, b) = (SELECT x ...) has too few values to compare, (a) = (SELECT x, y ...) too many
       if (rowCompare && parent->kid(1) == n)
         if (size_t width = subqueryWidth(n); width && width != parent->kid(0)->kids.size())
-          throw OraError(width < parent->kid(0)->kids.size() ? 947 : 913);
+          throw OraError(width < parent->kid(0)->kids.size() ? 947 : 913).at(static_cast<int>(n->pos));
       if (!set) out.insert(n->pos);
       else if ((listAssign || rowCompare) && !quantified) rows.insert(n->pos); // still one row only
     }

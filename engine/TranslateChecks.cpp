@@ -224,4 +224,43 @@ size_t Translator::withTies(size_t b, size_t e, const std::vector<std::string>& 
   return 0;
 }
 
+// How many values [b, e) holds: a list in parentheses (also wrapped once more) counts its
+// members; 0 for a subquery, whose width its own translation checks.
+size_t Translator::rowWidth(size_t b, size_t e) const {
+  while (e > b + 2 && is(t_[b], "(") && is(t_[b + 1], "(") && matching(b) + 1 == e && matching(b + 1) + 2 == e) ++b, --e;
+  if (e > b + 1 && is(t_[b], "(") && (is(t_[b + 1], "SELECT") || is(t_[b + 1], "WITH"))) return 0;
+  if (!rowAt(b, e)) return 1;
+  size_t n = 1;
+  for (size_t k = b + 1; k + 1 < e; ++k)
+    if (t_[k].depth == t_[b].depth + 1 && is(t_[k], ",")) ++n;
+  return n;
+}
+
+// Two sets of values compared hold as many each: ORA-00913 when the second holds more, ORA-00947
+// when it holds fewer, marked at the second. With list, [rb, re) is an IN list of such sets.
+void Translator::checkRowWidths(size_t lb, size_t le, size_t rb, size_t re, bool list) const {
+  size_t want = rowWidth(lb, le);
+  if (!want) return;
+  auto check = [&](size_t b, size_t e) {
+    size_t got = rowWidth(b, e);
+    if (got && got != want) throw OraError(got > want ? 913 : 947).at(static_cast<int>(t_[b].pos));
+  };
+  if (!list) return check(rb, re);
+  if (re < rb + 2 || !is(t_[rb], "(") || is(t_[rb + 1], "SELECT") || is(t_[rb + 1], "WITH")) return;
+  // a single value's list holds plain values, a list's holds sets
+  if (want == 1) {
+    for (size_t k = rb + 1, b = rb + 1; k < re; ++k)
+      if (k + 1 == re || (t_[k].depth == t_[rb].depth + 1 && is(t_[k], ","))) {
+        if (rowAt(b, k)) check(b, k);
+        b = k + 1;
+      }
+    return;
+  }
+  for (size_t k = rb + 1, b = rb + 1; k < re; ++k)
+    if (k + 1 == re || (t_[k].depth == t_[rb].depth + 1 && is(t_[k], ","))) {
+      check(b, k);
+      b = k + 1;
+    }
+}
+
 } // namespace ora::tx

@@ -44,8 +44,10 @@ bool Translator::datesAsText(size_t i, std::string& call) {
   if (numeric) {
     for (auto [ab, ae] : args) {
       if (ab < ae && (is(t_[ab], "DISTINCT") || is(t_[ab], "ALL") || is(t_[ab], "UNIQUE"))) ++ab;
-      if (ab < ae && exprType(ab, ae).code == kDate)
+      if (ab < ae && exprType(ab, ae).code == kDate) {
+        namesKnown(ab, ae);
         throw OraError(932, "expected NUMBER got DATE").at(static_cast<int>(t_[ab].pos));
+      }
     }
     return false;
   }
@@ -141,6 +143,7 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
     if (int size = plainCharColumn(lastB, lastE)) charListLiterals(op + 1, size);
     return;
   }
+  if (is(at(op), "IN")) rejectDateNumberList(code, op + 1, lastB);
   if (code == kNumber && is(at(op), "IN")) {
     numberListLiterals(op + 1);
     if (is(at(op + 1), "(") && !is(at(op + 2), "SELECT")) {
@@ -236,6 +239,59 @@ void Translator::charPadLiteral(size_t strTok, int size) {
   if (bytes < size) v.append(static_cast<size_t>(size - bytes), ' ');
   pin_[strTok] = 1;
   replace_[strTok] = quoteString(v);
+}
+
+// Oracle resolves names before it checks types: a name no table has in [b, e) is ORA-00904,
+// whatever the types around it.
+void Translator::namesKnown(size_t b, size_t e) {
+  std::set<std::string> columns;
+  if (!columnsInScope(columns)) return;
+  for (size_t k = b; k < e && k < size(); ++k) {
+    if (is(t_[k], "(") && (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH"))) {
+      k = matching(k);
+      continue;
+    }
+    if ((t_[k].kind != Token::Ident && t_[k].kind != Token::QIdent) || skip_[k] || !replace_[k].empty()) continue;
+    if ((t_[k].kind == Token::Ident && keywordAt(t_, k)) || is(at(k + 1), "(") || (k > b && is(t_[k - 1], ".")))
+      continue;
+    if (is(at(k + 1), ".")) {
+      k += 2;
+      continue;
+    }
+    static const std::set<std::string> pseudo = {"SYSDATE", "SYSTIMESTAMP", "CURRENT_DATE", "CURRENT_TIMESTAMP",
+        "LOCALTIMESTAMP", "USER", "UID", "ROWNUM", "ROWID", "LEVEL", "NULL", "DBTIMEZONE", "SESSIONTIMEZONE",
+        "CONNECT_BY_ISLEAF", "CONNECT_BY_ISCYCLE", "ORA_ROWSCN"};
+    if (!columns.count(t_[k].text) && !(t_[k].kind == Token::Ident && pseudo.count(t_[k].text)))
+      throw OraError(904, t_[k].text).at(static_cast<int>(t_[k].pos));
+  }
+}
+
+// A DATE and a NUMBER never compare: the value beside the other is ORA-00932, once the names
+// of the whole condition [nb, ne) are known.
+void Translator::rejectDateNumber(int code, size_t b, size_t e, size_t nb, size_t ne) {
+  if (e <= b || (code != kDate && code != kNumber)) return;
+  int other = 0;
+  try {
+    other = exprType(b, e).code;
+  } catch (const OraError&) {
+    return; // its own error comes when it is written out
+  }
+  if ((code == kDate && other == kNumber) || (code == kNumber && other == kDate)) {
+    namesKnown(nb, ne);
+    throw OraError(932, code == kDate ? "expected DATE got NUMBER" : "expected NUMBER got DATE")
+        .at(static_cast<int>(t_[b].pos));
+  }
+}
+
+// The same for each value of an IN list.
+void Translator::rejectDateNumberList(int code, size_t open, size_t nb) {
+  if (!is(at(open), "(") || is(at(open + 1), "SELECT")) return;
+  size_t close = matching(open), b = open + 1;
+  for (size_t m = b; m <= close; ++m)
+    if (m == close || (is(t_[m], ",") && t_[m].depth == t_[open].depth + 1)) {
+      rejectDateNumber(code, b, m, nb, close + 1);
+      b = m + 1;
+    }
 }
 
 void Translator::dateListLiterals(size_t open) {

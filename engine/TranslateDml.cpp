@@ -152,6 +152,7 @@ void Translator::update() {
   auto cols = cat_.columns(table);
   expect(i, "SET", 971);
   ++i;
+  rejectAggregates(i, size()); // the rows are changed one by one: no groups to read
   std::string out = "UPDATE " + quoteIdent(table);
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   out += " SET ";
@@ -219,7 +220,13 @@ void Translator::update() {
     }
     if (k.kind != Token::Ident && k.kind != Token::QIdent) throw OraError(904);
     std::string name = k.text;
-    if (is(at(i + 1), ".")) { name = at(i + 2).text; i += 2; }
+    if (is(at(i + 1), ".")) {
+      // a column is qualified by the table's alias, or by its name when it has none
+      if (k.text != (r.alias.empty() ? table : r.alias))
+        throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
+      name = at(i + 2).text;
+      i += 2;
+    }
     const ColumnInfo* col = &findColumn(cols, name);
     if (col->always) throw OraError(32796).at(k.pos);
     assign(col->name, at(i).pos);
@@ -249,6 +256,7 @@ void Translator::del() {
   if (!r.alias.empty()) out += " AS " + quoteIdent(r.alias);
   if (i < size()) {
     if (!is(at(i), "WHERE")) unexpected(i);
+    rejectAggregates(i, size());
     bool rownum = false;
     for (size_t m = i; m < size(); ++m)
       if (t_[m].depth == 0 && is(t_[m], "ROWNUM") && !(m > 0 && is(t_[m - 1], "."))) rownum = true;

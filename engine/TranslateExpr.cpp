@@ -634,6 +634,8 @@ void Translator::rewriteChains(size_t b, size_t e) {
       bool lRow = rowAt(lastB, lastE), rRow = re > rb && rowAt(rb, re);
       if ((lRow || rRow) && !(is(k, "=") || is(k, "<>") || is(k, "!=") || is(k, "^=") || is(k, "~=")))
         throw OraError(lRow ? 1796 : 1797).at(static_cast<int>(k.pos));
+      if ((lRow || rRow) && !is(at(rb), "ANY") && !is(at(rb), "SOME") && !is(at(rb), "ALL"))
+        checkRowWidths(lastB, lastE, rb, re, false);
       if ((is(at(rb), "ANY") || is(at(rb), "SOME") || is(at(rb), "ALL")) && is(at(rb + 1), "(") &&
           !is(at(rb + 2), "SELECT")) {
         // a list beside a DATE: its text literals are dates
@@ -647,7 +649,19 @@ void Translator::rewriteChains(size_t b, size_t e) {
       ++i;
       continue;
     }
+    if (i == lastE && lastE > lastB && (is(k, "IN") || (is(k, "NOT") && is(at(i + 1), "IN")))) {
+      size_t open = is(k, "NOT") ? i + 2 : i + 1;
+      if (is(at(open), "(")) checkRowWidths(lastB, lastE, open, matching(open) + 1, true);
+    }
     if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && lastE > lastB &&
+        (i == lastE || (i == lastE + 1 && is(t_[lastE], "NOT"))) && chainAt(i + 1, e, terms, ops)) {
+      int code = exprType(lastB, lastE).code;
+      size_t low = terms.back().second, high = low;
+      if (low + 1 < e && is(t_[low], "AND") && chainAt(low + 1, e, terms, ops)) high = terms.back().second;
+      rejectDateNumber(code, i + 1, low, lastB, high);
+      if (high > low) rejectDateNumber(code, low + 1, high, lastB, high);
+    }
     if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE) {
       int code = exprType(lastB, lastE).code;
       for (size_t m = i + 1; m < e && m < i + 4 && (code == kDate || code == kNumber); ++m)
@@ -874,7 +888,10 @@ std::string Translator::factors(size_t b, size_t e) {
     bool cut = k == e || (t_[k].depth == d && !skip_[k] && replace_[k].empty() && (is(t_[k], "*") || is(t_[k], "/")) &&
                           !is(t_[k - 1], "."));
     if (!cut) continue;
-    if (exprType(fb, k).code == kDate) throw OraError(932, "expected NUMBER got DATE").at(t_[fb].pos);
+    if (exprType(fb, k).code == kDate) {
+      namesKnown(b, e);
+      throw OraError(932, "expected NUMBER got DATE").at(t_[fb].pos);
+    }
     std::string f = emit(fb, k);
     acc = op.empty() ? f : exactPair(op == "*" ? "ora_mul" : "ora_div", acc, f);
     if (k < e) op = t_[k].text;
@@ -912,9 +929,12 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   if (charPadded(lb, le, rb, re, lStr, rStr)) return;
   ColType lt = exprType(lb, le), rt = exprType(rb, re);
   // a date is never compared with a number
-  if ((lt.code == kDate && rt.code == kNumber) || (lt.code == kNumber && rt.code == kDate))
+  if ((lt.code == kDate && rt.code == kNumber) || (lt.code == kNumber && rt.code == kDate)) {
+    namesKnown(lb, le);
+    namesKnown(rb, re);
     throw OraError(932, lt.code == kDate ? "expected DATE got NUMBER" : "expected NUMBER got DATE")
         .at(static_cast<int>(t_[rb].pos));
+  }
   if (lt.code == kNumber && rt.code == kNumber && !ctx_.empty()) {
     wideAsNumber(lb, le, "ora_num");
     wideAsNumber(rb, re, "ora_num");

@@ -115,7 +115,8 @@ private:
     throw OraError(933, "near " + at(i).raw).at(static_cast<int>(at(i).pos));
   }
   void expect(size_t i, const char* word, int code) {
-    if (!is(at(i), word)) throw OraError(code);
+    // marked at the token in its place, or after the last one
+    if (!is(at(i), word)) throw OraError(code).at(static_cast<int>(i < size() ? t_[i].pos : size() ? t_.back().end : 0));
   }
 
   // Reads [schema.]name at i; returns the index after it.
@@ -176,6 +177,9 @@ private:
   [[gnu::noinline]] bool conversionOr(size_t i, std::string& call);
   // The text literals of a parenthesized list compared with a DATE, read as dates.
   void dateListLiterals(size_t open);
+  void rejectDateNumber(int code, size_t b, size_t e, size_t nb, size_t ne);
+  void namesKnown(size_t b, size_t e);
+  void rejectDateNumberList(int code, size_t open, size_t nb);
   void numberLiteral(size_t strTok);
   void numberListLiterals(size_t open);
   // A CHAR column compared with a text literal: the literal padded to the column's length.
@@ -227,6 +231,8 @@ private:
   bool walkValue(size_t k) const;
   bool setMember(size_t i) const;
   bool rowAt(size_t b, size_t e) const;
+  size_t rowWidth(size_t b, size_t e) const;
+  void checkRowWidths(size_t lb, size_t le, size_t rb, size_t re, bool list) const;
   void aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases);
   // The columns of every table in scope; false when some source is not a table or view the
   // catalog describes (a derived table, a WITH query, the dictionary).

@@ -628,8 +628,8 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
     if (fieldWords.count(k.text) && (is(at(i + 1), "FROM") || is(at(i + 1), "TO") || (i > 0 && t_[i - 1].kind == Token::Str)))
       continue; // EXTRACT(YEAR FROM ...), INTERVAL '1' DAY
-    if (unknown(i)) throw OraError(904, k.text);
-    throw OraError(byClause ? 979 : 937, k.text);
+    if (unknown(i)) throw OraError(904, k.text).at(static_cast<int>(k.pos));
+    throw OraError(byClause ? 979 : 937, k.text).at(static_cast<int>(k.pos));
   }
 }
 
@@ -936,7 +936,7 @@ std::string Translator::groupedCall(const std::string& f, std::vector<std::strin
 }
 
 // The query blocks on both sides of a set operator give columns of one type family each, or
-// the statement is ORA-01790.
+// the statement is ORA-01790, marked at the first block's column.
 void Translator::checkSetTypes() const {
   auto family = [](int code) {
     switch (code) {
@@ -958,7 +958,7 @@ void Translator::checkSetTypes() const {
     if (l == blockTypes_.end() || r == blockTypes_.end()) continue;
     for (size_t k = 0; k < l->second.size() && k < r->second.size(); ++k) {
       int a = family(l->second[k].first), b = family(r->second[k].first);
-      if (a && b && a != b) throw OraError(1790).at(static_cast<int>(t_[r->second[k].second].pos));
+      if (a && b && a != b) throw OraError(1790).at(static_cast<int>(t_[l->second[k].second].pos));
     }
   }
 }
