@@ -1,0 +1,392 @@
+// Arithmetic chains: Oracle's date arithmetic, exact NUMBER arithmetic and NULL-tolerant ||,
+// and the implicit conversions of a comparison.
+#include "TranslateImpl.h"
+
+#include "Dictionary.h"
+#include "FunctionUtil.h"
+#include "Number.h"
+#include "OraFunctions.h"
+#include "Session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+// The additive chain (terms joined by +, - and ||) starting at i; false when i starts none.
+bool Translator::chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms,
+                         std::vector<std::string>& ops) const {
+  terms.clear();
+  ops.clear();
+  int d = t_[i].depth;
+  size_t j = i;
+  for (;;) {
+    size_t te = termEnd(j, e, d);
+    if (te == j) break;
+    terms.emplace_back(j, te);
+    if (te + 1 < e && t_[te].depth == d && !skip_[te] &&
+        (is(t_[te], "+") || is(t_[te], "-") || is(t_[te], "||")) && termEnd(te + 1, e, d) != te + 1) {
+      ops.push_back(t_[te].text);
+      j = te + 1;
+      continue;
+    }
+    break;
+  }
+  return !terms.empty();
+}
+
+// Oracle's date arithmetic and NULL-tolerant ||, which SQLite's operators do not have, and text
+// compared with a DATE read as a date.
+void Translator::rewriteChains(size_t b, size_t e) {
+  static const std::set<std::string> compare = {"=", "<>", "!=", "^=", "~=", "<", ">", "<=", ">="};
+  std::vector<std::pair<size_t, size_t>> terms;
+  std::vector<std::string> ops;
+  size_t lastB = 0, lastE = 0; // the chain before a comparison
+  for (size_t i = b; i < e;) {
+    if (skip_[i] || (!replace_[i].empty() && !walkValue(i))) { ++i; continue; }
+    if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i) + 1; continue; }
+    const Token& k = t_[i];
+    if (is(k, "SELECT")) {
+      // a query block is rewritten by its own emission, with its tables known
+      int d = k.depth;
+      while (i < e && t_[i].depth >= d) ++i;
+      continue;
+    }
+    if (k.kind == Token::Op && compare.count(k.text) && i == lastE && i + 1 < e) {
+      size_t rb = i + 1;
+      size_t re = chainAt(rb, e, terms, ops) ? terms.back().second : rb;
+      // lists compare only for equality, and a single value with a list only through ANY / ALL
+      bool lRow = rowAt(lastB, lastE), rRow = re > rb && rowAt(rb, re);
+      if ((lRow || rRow) && !(is(k, "=") || is(k, "<>") || is(k, "!=") || is(k, "^=") || is(k, "~=")))
+        throw OraError(lRow ? 1796 : 1797).at(static_cast<int>(k.pos));
+      if ((lRow || rRow) && !is(at(rb), "ANY") && !is(at(rb), "SOME") && !is(at(rb), "ALL"))
+        checkRowWidths(lastB, lastE, rb, re, false);
+      if ((is(at(rb), "ANY") || is(at(rb), "SOME") || is(at(rb), "ALL")) && is(at(rb + 1), "(") &&
+          !is(at(rb + 2), "SELECT")) {
+        // a list beside a DATE: its text literals are dates
+        int code = rewrittenType(lastB, lastE);
+        if (!code) code = exprType(lastB, lastE).code;
+        if (code == kDate) dateListLiterals(rb + 1);
+        else if (int size = code == kChar ? plainCharColumn(lastB, lastE) : 0) charListLiterals(rb + 1, size);
+      } else {
+        dateLiteral(lastB, lastE, rb, re);
+      }
+      ++i;
+      continue;
+    }
+    if (i == lastE && lastE > lastB && (is(k, "IN") || (is(k, "NOT") && is(at(i + 1), "IN")))) {
+      size_t open = is(k, "NOT") ? i + 2 : i + 1;
+      if (is(at(open), "(")) checkRowWidths(lastB, lastE, open, matching(open) + 1, true);
+    }
+    if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && lastE > lastB &&
+        (i == lastE || (i == lastE + 1 && is(t_[lastE], "NOT"))) && chainAt(i + 1, e, terms, ops)) {
+      int code = exprType(lastB, lastE).code;
+      size_t low = terms.back().second, high = low;
+      if (low + 1 < e && is(t_[low], "AND") && chainAt(low + 1, e, terms, ops)) high = terms.back().second;
+      rejectDateNumber(code, i + 1, low, lastB, high);
+      if (high > low) rejectDateNumber(code, low + 1, high, lastB, high);
+    }
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE) {
+      int code = exprType(lastB, lastE).code;
+      for (size_t m = i + 1; m < e && m < i + 4 && (code == kDate || code == kNumber); ++m)
+        if (t_[m].kind == Token::Str && !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")) &&
+            (is(t_[m - 1], "BETWEEN") || is(t_[m - 1], "AND"))) {
+          if (code == kDate) replace_[m] = dateText(m);
+          else numberLiteral(m);
+        }
+    }
+    if (k.kind == Token::Ident && k.text == "CASE" && !is(at(i + 1), "WHEN")) charCaseLiterals(i);
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE)
+      if (int size = plainCharColumn(lastB, lastE))
+        for (size_t m = i + 1; m < e && m < i + 4; ++m)
+          if (t_[m].kind == Token::Str && replace_[m].empty() &&
+              !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
+            charPadLiteral(m, size);
+    if (!chainAt(i, e, terms, ops)) { ++i; continue; }
+    size_t chainEnd = terms.back().second;
+    // A CASE's branches are rewritten first: their operators belong to them, not to the chain
+    // the CASE is a term of.
+    bool cased = false;
+    for (size_t m = i; m < chainEnd; ++m) {
+      if (t_[m].depth != k.depth || skip_[m] || !replace_[m].empty() || !is(t_[m], "CASE")) continue;
+      size_t end = m;
+      for (int nest = 0; end < chainEnd; ++end) {
+        if (t_[end].depth != k.depth) continue;
+        if (is(t_[end], "CASE")) ++nest;
+        if (is(t_[end], "END") && --nest == 0) break;
+      }
+      if (end >= chainEnd) break;
+      rewriteChains(m + 1, end);
+      cased = true;
+      m = end;
+    }
+    if (cased) {
+      if (!chainAt(i, e, terms, ops)) { ++i; continue; }
+      chainEnd = terms.back().second;
+    }
+    // NUMBER arithmetic is exact decimal, done by our functions rather than SQLite's operators.
+    bool rewrite = !ops.empty();
+    for (auto [tb, te] : terms)
+      rewrite = rewrite || productAt(tb, te);
+    std::vector<ColType> types;
+    if (!ops.empty())
+      for (auto [tb, te] : terms) {
+        types.push_back(exprType(tb, te));
+        if (types.back().code == kDate) rewrite = true;
+      }
+    if (!rewrite && ops.empty() && (is(k, "-") || is(k, "+")) && k.kind == Token::Op) {
+      // a sign before text makes it a number (ORA-01722 when it is none); SQLite's gives 0
+      size_t body = i;
+      int minus = 0;
+      while (body < chainEnd && t_[body].kind == Token::Op && (is(t_[body], "-") || is(t_[body], "+")))
+        minus += is(t_[body++], "-");
+      int code = body < chainEnd ? exprType(body, chainEnd).code : 0;
+      // a long literal keeps its digits with its sign
+      bool longLiteral = body + 1 == chainEnd && t_[body].kind == Token::Num && significantDigits(t_[body].text) > 15;
+      if (code == kVarchar2 || code == kChar || code == kLong || longLiteral) {
+        replace_[i] = std::string(minus % 2 ? "ora_neg" : "ora_add") + (longLiteral ? "_x(" : "(") +
+                      factors(body, chainEnd) + ")";
+        for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+        lastB = i;
+        lastE = chainEnd;
+        i = chainEnd;
+        continue;
+      }
+    }
+    if (!rewrite) {
+      // look inside parentheses of the chain for chains of their own
+      for (size_t m = i; m < chainEnd; ++m)
+        if (is(t_[m], "(") && t_[m].depth == k.depth && !outerMark(m)) {
+          size_t close = matching(m);
+          if (!is(at(m + 1), "SELECT")) rewriteChains(m + 1, close);
+          m = close;
+        }
+      lastB = i;
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
+    // INTERVAL '1' YEAR + HIREDATE: the interval is added to the date after it
+    int64_t leadMonths = 0;
+    bool monthsFirst = ops.size() >= 1 && ops[0] == "+" && types[1].code == kDate &&
+                       monthInterval(terms[0].first, terms[0].second, leadMonths);
+    std::string acc = monthsFirst ? std::string() : factors(terms[0].first, terms[0].second);
+    if (ops.empty()) {
+      replace_[i] = chainCall(i, chainEnd, std::move(acc));
+      for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+      lastB = i;
+      rewritten_[i] = {chainEnd, kNumber};
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
+    ColType accType = types[0];
+    // A run of || is one ora_concat call, not a nest of them: SQLite's parser has little room
+    // for nesting.
+    std::vector<std::string> run;
+    auto closeRun = [&] {
+      if (run.empty()) return;
+      acc = "ora_concat(";
+      for (size_t k = 0; k < run.size(); ++k) acc += (k ? ", " : "") + run[k];
+      acc += ")";
+      run.clear();
+    };
+    bool sums = std::all_of(ops.begin(), ops.end(), [](const std::string& o) { return o == "+" || o == "-"; }) &&
+                std::none_of(types.begin(), types.end(), [](const ColType& t) { return t.code == kDate; });
+    if (sums) {
+      // one flat sum however many terms it has: SQLite's parser takes no deep nesting
+      replace_[i] = chainCall(i, chainEnd, sumCall(std::move(acc), terms, ops));
+      for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+      lastB = i;
+      rewritten_[i] = {chainEnd, kNumber};
+      lastE = chainEnd;
+      i = chainEnd;
+      continue;
+    }
+    for (size_t n = 0; n < ops.size(); ++n) {
+      int64_t months = 0;
+      if (accType.code == kDate && (ops[n] == "+" || ops[n] == "-") &&
+          monthInterval(terms[n + 1].first, terms[n + 1].second, months)) {
+        acc = monthsAdded(acc, ops[n] == "-" ? -months : months);
+        continue;
+      }
+      if (n == 0 && monthsFirst) {
+        acc = monthsAdded(factors(terms[1].first, terms[1].second), leadMonths);
+        accType = types[1];
+        continue;
+      }
+      std::string text = factors(terms[n + 1].first, terms[n + 1].second);
+      const ColType& t = types[n + 1];
+      ColType r;
+      r.code = kNumber;
+      if (ops[n] == "||") {
+        // a DATE joins text in the session's date format
+        if (run.empty()) run.push_back(accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);
+        run.push_back(t.code == kDate ? "TO_CHAR(" + text + ")" : text);
+        if (run.size() >= 100) closeRun();
+        r.code = kVarchar2;
+        accType = r;
+        continue;
+      }
+      closeRun();
+      if (accType.code == kDate && t.code == kDate) {
+        if (ops[n] == "+") throw OraError(975);
+        acc = "ora_date_diff(" + acc + ", " + text + ")";
+      } else if (accType.code == kDate) {
+        // text is read as a number before it is negated: SQLite's own minus takes any digits it starts with
+        if (ops[n] == "-" && (t.code == kVarchar2 || t.code == kChar || t.code == kLong))
+          text = "TO_NUMBER(" + text + ")";
+        acc = "ora_date_add(" + acc + ", " + (ops[n] == "-" ? "-(" + text + ")" : text) + ")";
+        r.code = kDate;
+      } else if (t.code == kDate) {
+        if (ops[n] == "-") throw OraError(932, "expected NUMBER got DATE");
+        acc = "ora_date_add(" + text + ", " + acc + ")";
+        r.code = kDate;
+      } else {
+        acc = exactPair(ops[n] == "+" ? "ora_add" : "ora_sub", acc, text);
+      }
+      accType = r;
+    }
+    closeRun();
+    replace_[i] = accType.code == kNumber ? chainCall(i, chainEnd, std::move(acc)) : acc;
+    for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+    lastB = i;
+    rewritten_[i] = {chainEnd, accType.code};
+    lastE = chainEnd;
+    i = chainEnd;
+  }
+}
+
+// The calls a chain of arithmetic is made of. Kept out of line: the chain rewriter recurses as
+// deep as expressions nest, so its frame stays small.
+std::string Translator::exactPair(const char* f, const std::string& a, const std::string& b) {
+  return std::string(f) + "(" + exactCall(a) + ", " + exactCall(b) + ")";
+}
+
+std::string Translator::monthsAdded(const std::string& date, int64_t months) {
+  return "ora_date_add_ym(" + date + ", " + std::to_string(months) + ")";
+}
+
+std::string Translator::sumCall(std::string first, const std::vector<std::pair<size_t, size_t>>& terms,
+                                const std::vector<std::string>& ops) {
+  std::vector<std::string> parts{exactCall(std::move(first))};
+  for (size_t n = 0; n < ops.size(); ++n) {
+    std::string text = exactCall(factors(terms[n + 1].first, terms[n + 1].second));
+    parts.push_back(ops[n] == "-" ? "ora_neg_x(" + text + ")" : text);
+  }
+  return groupedCall("ora_add", parts);
+}
+
+std::string Translator::chainCall(size_t b, size_t e, std::string call) const {
+  return exactArgument(b, e) ? exactCall(std::move(call)) : call;
+}
+
+// Whether [b, e) is the whole number argument of a function of ours that reads decimal text
+// exactly: TO_CHAR(1/3) shows all of Oracle's digits.
+bool Translator::exactArgument(size_t b, size_t e) const {
+  static const std::set<std::string> readers = {"TO_CHAR", "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "POWER", "SQRT"};
+  if (b < 2 || !is(t_[b - 1], "(") || t_[b - 2].kind != Token::Ident || !readers.count(t_[b - 2].text)) return false;
+  if (e >= size()) return false;
+  return (is(t_[e], ")") && t_[e].depth == t_[b - 1].depth) || (is(t_[e], ",") && t_[e].depth == t_[b - 1].depth + 1);
+}
+
+// Whether a term [b, e) multiplies or divides at its own level.
+bool Translator::productAt(size_t b, size_t e) const {
+  if (b >= e) return false;
+  int d = t_[b].depth;
+  for (size_t k = b; k < e; ++k)
+    if (t_[k].depth == d && !skip_[k] && replace_[k].empty() && (is(t_[k], "*") || is(t_[k], "/")) && k > b &&
+        !is(t_[k - 1], "."))
+      return true;
+  return false;
+}
+
+// A term as nested exact products and quotients of its factors.
+std::string Translator::factors(size_t b, size_t e) {
+  if (!productAt(b, e)) return emit(b, e);
+  int d = t_[b].depth;
+  std::string acc;
+  size_t fb = b;
+  std::string op;
+  for (size_t k = b + 1; k <= e; ++k) {
+    bool cut = k == e || (t_[k].depth == d && !skip_[k] && replace_[k].empty() && (is(t_[k], "*") || is(t_[k], "/")) &&
+                          !is(t_[k - 1], "."));
+    if (!cut) continue;
+    if (exprType(fb, k).code == kDate) {
+      namesKnown(b, e);
+      throw OraError(932, "expected NUMBER got DATE").at(t_[fb].pos);
+    }
+    std::string f = emit(fb, k);
+    acc = op.empty() ? f : exactPair(op == "*" ? "ora_mul" : "ora_div", acc, f);
+    if (k < e) op = t_[k].text;
+    fb = k + 1;
+  }
+  return acc;
+}
+
+std::string Translator::dateText(size_t strTok) {
+  pin_[strTok] = 1;
+  return "ora_conv(" + quoteString(t_[strTok].text) + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
+}
+
+// One side a DATE, the other a lone text literal: the literal is read as a date.
+// The implicit conversions of a comparison, as Oracle makes them: text beside a DATE is read as a
+// date, text beside a NUMBER as a number (ORA-01722 when it is none), and two text literals
+// compare blank-padded.
+void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
+  if (le <= lb || re <= rb) return;
+  exactBesideWide(lb, le, rb, re);
+  exactBesideWide(rb, re, lb, le);
+  bool lStr = le == lb + 1 && t_[lb].kind == Token::Str, rStr = re == rb + 1 && t_[rb].kind == Token::Str;
+  if (!replace_[lb].empty() || !replace_[rb].empty() || skip_[lb] || skip_[rb]) return;
+  // rows, (a, b) = (x, y) or (SELECT x, y ...), compare value by value as they are
+  if (rowAt(lb, le) || rowAt(rb, re)) return;
+  if (lStr && rStr) {
+    for (size_t k : {lb, rb}) {
+      std::string v = t_[k].text;
+      v.erase(v.find_last_not_of(' ') + 1);
+      pin_[k] = 1;
+      replace_[k] = v.empty() ? "NULL" : quoteString(v);
+    }
+    return;
+  }
+  if (charPadded(lb, le, rb, re, lStr, rStr)) return;
+  ColType lt = exprType(lb, le), rt = exprType(rb, re);
+  // a date is never compared with a number
+  if ((lt.code == kDate && rt.code == kNumber) || (lt.code == kNumber && rt.code == kDate)) {
+    namesKnown(lb, le);
+    namesKnown(rb, re);
+    throw OraError(932, lt.code == kDate ? "expected DATE got NUMBER" : "expected NUMBER got DATE")
+        .at(static_cast<int>(t_[rb].pos));
+  }
+  if (lt.code == kNumber && rt.code == kNumber && !ctx_.empty()) {
+    wideAsNumber(lb, le, "ora_num");
+    wideAsNumber(rb, re, "ora_num");
+    return;
+  }
+  auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
+  auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
+    if (other.code == kDate) {
+      if (str) {
+        replace_[b] = dateText(b);
+      } else {
+        replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(kDate) + ", 0, 0, 0, 0, 'date')";
+        for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+      }
+    } else if (other.code == kNumber && str) {
+      numberLiteral(b);
+    } else if (other.code == kNumber && !ctx_.empty()) {
+      // text beside a number becomes a number, as Oracle converts it (ORA-01722 if it is none);
+      // not outside a query (a CHECK condition), where names are not resolved
+      replace_[b] = "ora_num(" + emit(b, e) + ")";
+      for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+    }
+  };
+  if (text(rt) && (lt.code == kDate || lt.code == kNumber)) convert(rb, re, rStr, lt);
+  else if (text(lt) && (rt.code == kDate || rt.code == kNumber)) convert(lb, le, lStr, rt);
+}
+
+} // namespace ora::tx

@@ -1,0 +1,226 @@
+// A WHERE clause as Oracle means it: ROWNUM conditions as a row limit, (+) marks as outer joins.
+#include "TranslateImpl.h"
+
+#include "Dictionary.h"
+#include "Number.h"
+#include "OraFunctions.h"
+#include "Session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+// ROWNUM conditions of a WHERE clause become a row limit (-1: none); the conditions themselves
+// are taken out. Conditions no row can meet (ROWNUM > 1 and the like) leave a false WHERE.
+int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
+  if (wb >= we || !is(at(wb), "WHERE")) return -1;
+  int64_t lo = 1, hi = INT64_MAX;
+  bool any = false;
+  for (auto [cb, ce] : conjuncts(wb + 1, we, d)) {
+    bool mentions = false;
+    for (size_t i = cb; i < ce; ++i) {
+      if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) i = matching(i); // its own ROWNUM
+      else if (is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], "."))) mentions = true;
+    }
+    if (!mentions) continue;
+    // ROWNUM op n, or n op ROWNUM
+    std::string op;
+    int64_t n = 0;
+    auto number = [&](const Token& k, int64_t& v) {
+      if (k.kind != Token::Num || k.text.find_first_of(".eE") != std::string::npos) return false;
+      v = std::atoll(k.text.c_str());
+      return true;
+    };
+    if (ce - cb == 3 && is(t_[cb], "ROWNUM") && t_[cb + 1].kind == Token::Op && number(t_[cb + 2], n)) {
+      op = t_[cb + 1].text;
+    } else if (ce - cb == 3 && is(t_[cb + 2], "ROWNUM") && t_[cb + 1].kind == Token::Op && number(t_[cb], n)) {
+      static const std::map<std::string, std::string> flip = {{"<", ">"}, {">", "<"}, {"<=", ">="}, {">=", "<="}, {"=", "="}};
+      auto it = flip.find(t_[cb + 1].text);
+      if (it == flip.end()) throw OraError(900, "this ROWNUM condition is not supported");
+      op = it->second;
+    } else {
+      throw OraError(900, "this ROWNUM condition is not supported");
+    }
+    if (op == "<=") hi = std::min(hi, n);
+    else if (op == "<") hi = std::min(hi, n - 1);
+    else if (op == "=") { lo = std::max(lo, n); hi = std::min(hi, n); }
+    else if (op == ">=") lo = std::max(lo, n);
+    else if (op == ">") lo = std::max(lo, n + 1);
+    else throw OraError(900, "this ROWNUM condition is not supported");
+    for (size_t i = cb; i < ce; ++i) pin_[i] = 1;
+    replace_[cb] = "1 = 1";
+    for (size_t i = cb + 1; i < ce; ++i) skip_[i] = 1;
+    any = true;
+  }
+  if (!any) return -1;
+  // the first row would have to be numbered beyond 1, so no row ever is
+  if (lo > 1 || hi < 1) return 0;
+  return hi == INT64_MAX ? -1 : hi;
+}
+
+std::vector<std::pair<size_t, size_t>> Translator::conjuncts(size_t b, size_t e, int d) const {
+  std::vector<std::pair<size_t, size_t>> out;
+  size_t start = b;
+  int between = 0;
+  for (size_t i = b; i < e; ++i) {
+    if (t_[i].depth != d || t_[i].kind != Token::Ident) continue;
+    if (t_[i].text == "BETWEEN") ++between;
+    else if (t_[i].text == "AND") {
+      if (between) { --between; continue; }
+      out.emplace_back(start, i);
+      start = i + 1;
+    }
+  }
+  if (start < e) out.emplace_back(start, e);
+  return out;
+}
+
+// Marks of Oracle's outer join: "(" "+" ")" right after a column.
+bool Translator::outerMark(size_t i) const {
+  return is(at(i), "(") && is(at(i + 1), "+") && is(at(i + 2), ")");
+}
+
+// Oracle's (+) joins in WHERE become LEFT JOINs: the tables named with (+) are joined after the
+// others, on the conditions that carry the mark. Empty when the query has none.
+std::string Translator::outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d) {
+  auto subquerySpan = [&](size_t i) -> size_t { // end of a parenthesised subquery starting at i
+    if (!(is(at(i), "(") && is(at(i + 1), "SELECT"))) return i;
+    size_t j = i + 1;
+    while (j < size() && !(t_[j].depth == t_[i].depth && is(t_[j], ")"))) ++j;
+    return j;
+  };
+  bool any = false;
+  if (wb < we && is(at(wb), "WHERE"))
+    for (size_t i = wb + 1; i < we; ++i) {
+      size_t j = subquerySpan(i);
+      if (j != i) { i = j; continue; }
+      if (outerMark(i)) { any = true; break; }
+    }
+  if (!any) return {};
+
+  struct Item { size_t b, e; std::string id, name; bool outer = false, self = false; std::set<std::string> partners;
+                std::vector<std::pair<size_t, size_t>> conds; };
+  std::vector<Item> items;
+  size_t b = fb;
+  for (size_t i = fb; i <= fe; ++i) {
+    if (i < fe && t_[i].depth == d && t_[i].kind == Token::Ident && (t_[i].text == "JOIN" || t_[i].text == "ON"))
+      throw OraError(25156);
+    if (i < fe && !(t_[i].depth == d && is(t_[i], ","))) continue;
+    Item it{b, i, "", "", false, false, {}, {}};
+    size_t last = i - 1;
+    if (is(at(b), "(")) {
+      size_t close = subquerySpan(b);
+      it.id = close + 1 < i ? at(i - 1).text : "";
+    } else {
+      size_t n = b;
+      if (is(at(b + 1), ".") ) n = b + 2;
+      it.name = at(n).text;
+      it.id = last > n ? at(last).text : it.name;
+    }
+    items.push_back(it);
+    b = i + 1;
+  }
+  auto itemOf = [&](size_t i) -> int { // the FROM item a column reference at i belongs to
+    const Token& k = at(i);
+    if (is(at(i + 1), ".") && (at(i + 2).kind == Token::Ident || at(i + 2).kind == Token::QIdent)) {
+      for (size_t n = 0; n < items.size(); ++n)
+        if (items[n].id == k.text) return static_cast<int>(n);
+      return -1;
+    }
+    for (size_t n = 0; n < items.size(); ++n) {
+      if (items[n].name.empty()) continue;
+      std::string v = dictionaryView(items[n].name, cat_.user());
+      for (auto& c : cat_.columns(cat_.tableExists(items[n].name) || v.empty() ? items[n].name : dictionaryTable(v)))
+        if (c.name == k.text) return static_cast<int>(n);
+    }
+    return -1;
+  };
+  for (auto [cb, ce] : conjuncts(wb + 1, we, d)) {
+    int outer = -1;
+    bool marked = false, subquery = false;
+    std::set<int> others;
+    for (size_t i = cb; i < ce; ++i) {
+      size_t j = subquerySpan(i);
+      if (j != i) { i = j; subquery = true; continue; }
+      const Token& k = t_[i];
+      if (k.kind == Token::Ident && (k.text == "OR" || k.text == "IN")) {
+        for (size_t m = cb; m < ce; ++m)
+          if (outerMark(m)) throw OraError(1719);
+      }
+      if ((k.kind != Token::Ident && k.kind != Token::QIdent) || keywordAt(t_, i) ||
+          (is(at(i + 1), "(") && !outerMark(i + 1)) || (i > cb && is(at(i - 1), ".")))
+        continue;
+      size_t endRef = is(at(i + 1), ".") ? i + 3 : i + 1;
+      int n = itemOf(i);
+      if (outerMark(endRef)) {
+        marked = true;
+        // a table of an outer query is joined there, not here
+        if (n < 0 && endRef == i + 3)
+          for (size_t c = 0; c + 1 < ctx_.size(); ++c)
+            for (auto& r : ctx_[c].tables)
+              if ((r.alias.empty() ? r.name : r.alias) == k.text) throw OraError(1705).at(static_cast<int>(k.pos));
+        if (n < 0) throw OraError(904, k.text);
+        if (outer >= 0 && outer != n) throw OraError(1468);
+        outer = n;
+      } else if (n >= 0) {
+        others.insert(n);
+      }
+      i = endRef - 1;
+    }
+    if (!marked) continue;
+    if (subquery) throw OraError(1799);
+    Item& it = items[outer];
+    if (others.erase(outer)) it.self = true;
+    it.outer = true;
+    for (int o : others) it.partners.insert(items[o].id);
+    it.conds.emplace_back(cb, ce);
+  }
+  for (auto& it : items) {
+    if (it.partners.size() > 1) throw OraError(1417);
+    for (auto& p : it.partners)
+      for (auto& o : items)
+        if (o.id == p && o.outer && o.partners.count(it.id)) throw OraError(1416);
+  }
+  // the (+) marks themselves are not emitted
+  for (size_t i = wb; i < we; ++i)
+    if (outerMark(i)) skip_[i] = skip_[i + 1] = skip_[i + 2] = 1;
+  // a table marked only against constants or an outer query's columns joins nothing: its
+  // conditions filter it as they would without the mark
+  bool joins = false;
+  for (auto& it : items) {
+    if (it.outer && it.partners.empty() && !it.self) {
+      it.outer = false;
+      it.conds.clear();
+    }
+    joins = joins || it.outer;
+  }
+  if (!joins) return {};
+  std::string out;
+  for (auto& it : items)
+    if (!it.outer) out += (out.empty() ? "" : ", ") + emit(it.b, it.e);
+  if (out.empty()) throw OraError(1416);
+  std::set<std::string> placed;
+  for (auto& it : items)
+    if (!it.outer) placed.insert(it.id);
+  // an outer table joins after the table it is joined to
+  for (size_t round = 0; round < items.size(); ++round)
+    for (auto& it : items) {
+      if (!it.outer || placed.count(it.id)) continue;
+      if (!it.partners.empty() && !placed.count(*it.partners.begin())) continue;
+      std::string on;
+      for (auto [cb, ce] : it.conds) on += (on.empty() ? "" : " AND ") + emit(cb, ce);
+      out += " LEFT JOIN " + emit(it.b, it.e) + " ON " + on;
+      placed.insert(it.id);
+    }
+  for (auto& it : items)
+    for (auto [cb, ce] : it.conds) {
+      replace_[cb] = "1 = 1";
+      for (size_t i = cb + 1; i < ce; ++i) skip_[i] = 1;
+    }
+  return out;
+}
+
+} // namespace ora::tx

@@ -1,0 +1,169 @@
+// What a query block may name where: aliases out of their scope, grouped columns, aggregates
+// and analytic calls, and where NULLs sort.
+#include "TranslateImpl.h"
+
+#include "Dictionary.h"
+#include "Number.h"
+#include "OraFunctions.h"
+#include "Session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+// A select list's aliases name its result, which WHERE and GROUP BY come before: there they
+// are columns of the tables or nothing at all (SQLite would take the alias).
+void Translator::aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases) {
+  if (aliases.empty() || ctx_.empty()) return;
+  int d = t_[from].depth;
+  for (size_t i = from + 1; i < fromEnd; ++i)
+    if (is(t_[i], "SELECT") || is(t_[i], "PIVOT") || is(t_[i], "UNPIVOT") || is(t_[i], "TABLE")) return;
+  std::set<std::string> columns;
+  if (!columnsInScope(columns)) return;
+  bool inScope = false; // WHERE, GROUP BY and HAVING; not ORDER BY
+  for (size_t i = fromEnd; i < end; ++i) {
+    const Token& k = t_[i];
+    if (is(k, "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; } // its own block
+    if (k.depth == d && k.kind == Token::Ident && i + 1 < end) {
+      if (is(k, "WHERE") || is(k, "HAVING") || (is(k, "GROUP") && is(t_[i + 1], "BY"))) inScope = true;
+      if ((is(k, "ORDER") || is(k, "CONNECT") || is(k, "START")) &&
+          (is(t_[i + 1], "BY") || is(t_[i + 1], "WITH") || is(t_[i + 1], "SIBLINGS")))
+        inScope = false;
+    }
+    if (!inScope || k.depth < d || skip_[i] || !replace_[i].empty()) continue;
+    if (k.kind != Token::Ident && k.kind != Token::QIdent) continue;
+    if ((i > 0 && is(t_[i - 1], ".")) || is(at(i + 1), "(") || is(at(i + 1), ".")) continue;
+    if (std::find(aliases.begin(), aliases.end(), k.text) != aliases.end() && !columns.count(k.text))
+      throw OraError(904, k.text).at(static_cast<int>(k.pos));
+  }
+}
+
+bool Translator::columnsInScope(std::set<std::string>& columns) const {
+  for (auto& c : ctx_) {
+    if (c.opaque) return false;
+    for (auto& r : c.tables) {
+      if (r.name == "DUAL") { columns.insert("DUMMY"); continue; }
+      if (cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) return false;
+      for (auto& col : cat_.columns(r.name)) columns.insert(col.name);
+    }
+  }
+  return !ctx_.empty();
+}
+
+bool Translator::isAggregate(size_t i) const {
+  if (hypotheticalAt(i)) return true;
+  return t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "(") && !analyticAt(i);
+}
+
+// A function call at i that has an OVER clause: its end (after the window), or 0.
+size_t Translator::analyticAt(size_t i) const {
+  if (!is(at(i + 1), "(")) return 0;
+  size_t close = matching(i + 1);
+  if (is(at(close + 1), "KEEP") && is(at(close + 2), "(")) close = matching(close + 2);
+  if (is(at(close + 1), "NTH$FROM")) close += 2;
+  if ((is(at(close + 1), "IGNORE") || is(at(close + 1), "RESPECT")) && is(at(close + 2), "NULLS")) close += 2;
+  if (is(at(close + 1), "WITHIN") && is(at(close + 2), "GROUP") && is(at(close + 3), "(")) close = matching(close + 3);
+  if (!is(at(close + 1), "OVER") || !is(at(close + 2), "(")) return 0;
+  return matching(close + 2) + 1;
+}
+
+// In a grouped query every column outside an aggregate must be grouped (or stand inside a
+// grouped expression); SQLite would silently pick a value from any row of the group.
+void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
+                              bool byClause, bool seeRewrites) {
+  static const std::set<std::string> pseudo = {"SYSDATE", "USER", "UID", "ROWNUM", "NULL", "LEVEL"};
+  static const std::set<std::string> fieldWords = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND",
+                                                   "LEADING", "TRAILING", "BOTH"};
+  // A name no table in scope has is an invalid identifier, before any question of grouping.
+  std::set<std::string> columns;
+  bool known = columnsInScope(columns);
+  auto unknown = [&](size_t i) {
+    const Token& k = t_[i];
+    if (!known || (k.kind != Token::Ident && k.kind != Token::QIdent) || columns.count(k.text)) return false;
+    if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text) || fieldWords.count(k.text))) return false;
+    // not a function, a qualifier, a qualified name or a word of EXTRACT, CAST or INTERVAL
+    if (i > 0 && (is(t_[i - 1], ".") || is(t_[i - 1], "AS") || t_[i - 1].kind == Token::Str)) return false;
+    return !is(at(i + 1), "(") && !is(at(i + 1), ".") && !is(at(i + 1), "FROM") && !is(at(i + 1), "TO");
+  };
+  for (auto [gb, ge] : groups)
+    for (size_t i = gb; i < ge; ++i)
+      if (!(seeRewrites && (skip_[i] || !replace_[i].empty())) && unknown(i)) throw OraError(904, t_[i].text);
+  std::vector<char> covered(e - b, 0);
+  auto same = [&](size_t x, size_t y) { return t_[x].kind == t_[y].kind && t_[x].text == t_[y].text; };
+  for (auto [gb, ge] : groups) {
+    size_t n = ge - gb;
+    if (n == 0) continue;
+    for (size_t i = b; i + n <= e; ++i) {
+      bool match = true;
+      for (size_t k = 0; k < n && match; ++k) match = same(i + k, gb + k);
+      if (match)
+        for (size_t k = 0; k < n; ++k) covered[i + k - b] = 1;
+    }
+    // a grouped column matches its qualified or unqualified mention
+    if (n == 1 || (n == 3 && is(t_[gb + 1], "."))) {
+      const std::string& name = t_[ge - 1].text;
+      for (size_t i = b; i < e; ++i)
+        if ((t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent) && t_[i].text == name &&
+            !is(at(i + 1), "(") && !is(at(i + 1), "."))
+          covered[i - b] = 1;
+    }
+  }
+  static const std::set<std::string> windowWords = {"OVER", "PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
+      "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST",
+      "WITHIN", "GROUP", "KEEP", "DENSE_RANK", "IGNORE", "RESPECT", "NTH$FROM"};
+  size_t analyticEnd = 0;
+  for (size_t i = b; i < e; ++i) {
+    if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i); continue; }
+    if (isAggregate(i)) {
+      i = matching(i + 1);
+      if (is(at(i + 1), "KEEP") && is(at(i + 2), "(")) i = matching(i + 2);
+      if (is(at(i + 1), "WITHIN") && is(at(i + 3), "(")) i = matching(i + 3);
+      continue;
+    }
+    // an analytic function of a grouped query reads the groups: its columns are checked too
+    if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) analyticEnd = std::max(analyticEnd, end);
+    if (i < analyticEnd && windowWords.count(t_[i].text)) continue;
+    if (seeRewrites && (skip_[i] || !replace_[i].empty())) continue; // written otherwise (a total's NULL, GROUPING's value)
+    const Token& k = t_[i];
+    if (covered[i - b] || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;
+    if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
+    if (is(at(i + 1), "(") || is(at(i + 1), ".")) continue; // a function, or a qualifier
+    if (is(k, "NEXTVAL") || is(k, "CURRVAL")) continue;
+    if ((is(k, "DATE") || is(k, "INTERVAL")) && at(i + 1).kind == Token::Str) continue; // a literal
+    if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
+    if (fieldWords.count(k.text) && (is(at(i + 1), "FROM") || is(at(i + 1), "TO") || (i > 0 && t_[i - 1].kind == Token::Str)))
+      continue; // EXTRACT(YEAR FROM ...), INTERVAL '1' DAY
+    if (unknown(i)) throw OraError(904, k.text).at(static_cast<int>(k.pos));
+    throw OraError(byClause ? 979 : 937, k.text).at(static_cast<int>(k.pos));
+  }
+}
+
+// Oracle sorts NULL as the largest value (last going up, first going down); SQLite as the
+// smallest.
+void Translator::nullsOrder(size_t b, size_t e, int d) {
+  size_t ib = b;
+  for (size_t i = b; i <= e; ++i) {
+    if (i < e && !(t_[i].depth == d && is(t_[i], ","))) continue;
+    size_t last = i - 1;
+    bool explicitNulls = false;
+    for (size_t m = ib; m < i; ++m)
+      if (t_[m].depth == d && is(t_[m], "NULLS")) explicitNulls = true;
+    ib = i + 1;
+    if (explicitNulls || last >= e || !replace_[last].empty() || skip_[last]) continue;
+    const Token& k = t_[last];
+    std::string text;
+    if (is(k, "DESC")) text = "DESC NULLS FIRST";
+    else if (is(k, "ASC")) text = "ASC NULLS LAST";
+    else if (k.kind == Token::Num || is(k, ")") || is(k, "END")) text = k.text + " NULLS LAST";
+    else if (k.kind == Token::QIdent || (k.kind == Token::Ident && !keywordAt(t_, last) && k.text != "ROWID" &&
+                                          k.text != "ROWNUM" && k.text != "SYSDATE" && k.text != "USER" && k.text != "UID"))
+      text = quoteIdent(k.text) + " NULLS LAST";
+    else continue;
+    replace_[last] = text;
+  }
+}
+
+} // namespace ora::tx
