@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
     return text;
   };
   sqlite3* raw = nullptr;
-  if (sqlite3_open_v2((home / "tessel3" / "default" / "DEMO.db").c_str(), &raw, SQLITE_OPEN_READONLY,
-                      nullptr) != SQLITE_OK)
+  if (sqlite3_open_v2((home / "tessel3" / "default" / "DEMO.db").c_str(), &raw,
+                      SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
     return 1;
   std::printf("%-32s %12s %12s %7s\n", "statement", "us per parse", "sqlite3 us", "ratio");
   for (auto& sh : shapes) {

@@ -138,7 +138,8 @@ TEST_F(Functions, Arithmetic) {
   sqlite3_finalize(st);
   auto stored = [&](const char* sql) {
     std::string out;
-    if (sqlite3_prepare_v2(raw, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+    if (sqlite3_prepare_v2(raw, sql, -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
       out = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
     sqlite3_finalize(st);
     return out;
@@ -146,7 +147,8 @@ TEST_F(Functions, Arithmetic) {
   EXPECT_EQ(stored("SELECT group_concat(N, ' ') FROM WHOLE"),
             "3.3333333333333333333333333333333333333 12345678901234567890 -.5 1E+100 "
             "1.4285714285714285714285714285714285714E-61");
-  EXPECT_EQ(stored("SELECT A FROM AVGS WHERE DEPTNO = 30"), "1566.6666666666666666666666666666666667");
+  EXPECT_EQ(stored("SELECT A FROM AVGS WHERE DEPTNO = 30"),
+            "1566.6666666666666666666666666666666667");
   sqlite3_close(raw);
   EXPECT_EQ(V("EXP(1)"), "2.71828182845905");
   EXPECT_EQ(V("EXP(100000)"), "ORA-01426");
