@@ -174,13 +174,17 @@ void Translator::rewriteChains(size_t b, size_t e) {
     bool monthsFirst = ops.size() >= 1 && ops[0] == "+" && types[1].code == kDate &&
                        monthInterval(terms[0].first, terms[0].second, leadMonths);
     std::string acc = monthsFirst ? std::string() : factors(terms[0].first, terms[0].second);
-    if (ops.empty()) {
-      replace_[i] = chainCall(i, chainEnd, std::move(acc));
+    // the whole chain as one number
+    auto asNumber = [&](std::string call) {
+      replace_[i] = chainCall(i, chainEnd, std::move(call));
       for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
       lastB = i;
       rewritten_[i] = {chainEnd, kNumber};
       lastE = chainEnd;
       i = chainEnd;
+    };
+    if (ops.empty()) {
+      asNumber(std::move(acc));
       continue;
     }
     ColType accType = types[0];
@@ -198,12 +202,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
                 std::none_of(types.begin(), types.end(), [](const ColType& t) { return t.code == kDate; });
     if (sums) {
       // one flat sum however many terms it has: SQLite's parser takes no deep nesting
-      replace_[i] = chainCall(i, chainEnd, sumCall(std::move(acc), terms, ops));
-      for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
-      lastB = i;
-      rewritten_[i] = {chainEnd, kNumber};
-      lastE = chainEnd;
-      i = chainEnd;
+      asNumber(sumCall(std::move(acc), terms, ops));
       continue;
     }
     for (size_t n = 0; n < ops.size(); ++n) {
