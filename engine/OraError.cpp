@@ -171,7 +171,6 @@ const std::map<int, const char*>& texts() {
       {30484, "missing window specification for this function"},
       {2000, "missing WITHIN keyword"},
       {30482, "DISTINCT option not allowed for this function"},
-      {30484, "missing window specification for this function"},
       {30485, "missing ORDER BY expression in the window specification"},
       {30486, "invalid window aggregation group in the window specification"},
       {30487, "ORDER BY not allowed here"},
