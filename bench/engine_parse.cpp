@@ -1,6 +1,6 @@
 // Parse and prepare time of the statements the query window and the data tools send, through the
 // call interface: the first time a text is seen, and again with other literals (shared statement).
-// engine_parse [repetitions]   (default 2000)
+// engine_parse [repetitions [label]]   (default 2000; only the statements whose label has that text)
 // The reference is SQLite's own prepare of the equivalent statement on the same database file, so
 // the ratio stays comparable across machines.
 #include "OciCompo.h"
@@ -19,6 +19,7 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
   int reps = argc > 1 ? std::atoi(argv[1]) : 2000;
+  std::string only = argc > 2 ? argv[2] : "";
   fs::path home = fs::temp_directory_path() / ("tessel-bench-" + std::to_string(getpid()));
   fs::create_directories(home);
   setenv("XDG_DATA_HOME", home.c_str(), 1);
@@ -65,6 +66,8 @@ int main(int argc, char** argv) {
     return 1;
   std::printf("%-32s %12s %12s %7s\n", "statement", "us per parse", "sqlite3 us", "ratio");
   for (auto& sh : shapes) {
+    if (std::string(sh.label).find(only) == std::string::npos)
+      continue;
     c.Open();
     double total = 0;
     for (int i = 0; i < reps; ++i) {
