@@ -137,13 +137,24 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       if (comma >= close) throw OraError(909);
       qualify(i + 2, comma);
       std::string sep = emit(comma + 1, close);
-      // a value holding the separator would make the path ambiguous
-      std::string x = "CASE WHEN instr(" + emit(i + 2, comma) + ", " + sep + ") > 0 THEN ora_raise(30004) ELSE " +
-                      emit(i + 2, comma) + " END";
+      // a value holding the separator would make the path ambiguous; LEVEL is the root's 1 in the
+      // walk's first row and the child's level in each step
+      // emitting rewrites the tokens in place: each version starts from them as written
+      const std::vector<std::string> written(replace_.begin() + i + 2, replace_.begin() + comma);
+      const std::vector<char> skipped(skip_.begin() + i + 2, skip_.begin() + comma);
+      auto element = [&](const std::string& level) {
+        std::copy(written.begin(), written.end(), replace_.begin() + i + 2);
+        std::copy(skipped.begin(), skipped.end(), skip_.begin() + i + 2);
+        for (size_t m = i + 2; m < comma; ++m)
+          if (isLevel(m)) replace_[m] = level;
+        std::string v = emit(i + 2, comma);
+        return "CASE WHEN instr(" + v + ", " + sep + ") > 0 THEN ora_raise(30004) ELSE " + v + " END";
+      };
+      std::string first = element("1"), next = element("(" + cte + ".\"L$\" + 1)");
       std::string col = "\"P" + std::to_string(names.size()) + "$\"";
       names.push_back(col);
-      anchor.push_back("(" + sep + ") || (" + x + ")");
-      step.push_back(cte + "." + col + " || (" + sep + ") || (" + x + ")");
+      anchor.push_back("(" + sep + ") || (" + first + ")");
+      step.push_back(cte + "." + col + " || (" + sep + ") || (" + next + ")");
       replace_[i] = cte + "." + col;
       for (size_t m = i + 1; m <= close; ++m) skip_[m] = 1;
       i = close;
