@@ -1,8 +1,8 @@
 // Parse and prepare time of the statements the query window and the data tools send, through the
 // call interface: the first time a text is seen, and again with other literals (shared statement).
-// engine_parse [repetitions [label]]   (default 2000; only the statements whose label has that text)
-// The reference is SQLite's own prepare of the equivalent statement on the same database file, so
-// the ratio stays comparable across machines.
+// engine_parse [repetitions [label]]   (default 2000; only the statements whose label has that
+// text) The reference is SQLite's own prepare of the equivalent statement on the same database
+// file, so the ratio stays comparable across machines.
 #include "OciCompo.h"
 
 #include <sqlite3.h>
