@@ -146,7 +146,7 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
   if (is(at(op), "IN")) rejectDateNumberList(code, op + 1, lastB);
   if (code == kNumber && is(at(op), "IN")) {
     numberListLiterals(op + 1);
-    if (is(at(op + 1), "(") && !is(at(op + 2), "SELECT")) {
+    if (is(at(op + 1), "(") && !is(at(op + 2), "SELECT") && cat_.wideColumns()) {
       size_t close = matching(op + 1);
       for (size_t b = op + 2, m = b; m <= close; ++m)
         if (m == close || (t_[m].depth == t_[op + 1].depth + 1 && is(t_[m], ","))) {

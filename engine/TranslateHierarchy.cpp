@@ -137,9 +137,9 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       if (comma >= close) throw OraError(909);
       qualify(i + 2, comma);
       std::string sep = emit(comma + 1, close);
-      // a value holding the separator would make the path ambiguous; LEVEL is the root's 1 in the
-      // walk's first row and the child's level in each step
-      // emitting rewrites the tokens in place: each version starts from them as written
+      // A value holding the separator would make the path ambiguous. LEVEL is 1 in the walk's
+      // first row and the child's level in each step; emitting rewrites tokens in place, so each
+      // version starts from them as written.
       const std::vector<std::string> written(replace_.begin() + i + 2, replace_.begin() + comma);
       const std::vector<char> skipped(skip_.begin() + i + 2, skip_.begin() + comma);
       auto element = [&](const std::string& level) {
@@ -184,11 +184,11 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       i = e - 1;
     } else if (k.text == "CONNECT_BY_ISLEAF" && !is(at(i + 1), "(")) {
       // a leaf has no row of the walk one step below it
-      const std::string x = "\"X$\"", key = cte + ".\"K$\"";
       if (chain) {
         replace_[i] = "(" + cte + ".\"L$\" = (SELECT max(\"L$\") FROM " + cte + "))";
         continue;
       }
+      const std::string x = "\"X$\"", key = cte + ".\"K$\"";
       replace_[i] = "(NOT EXISTS (SELECT 1 FROM " + cte + " AS " + x + " WHERE length(" + x + ".\"K$\") = length(" +
                     key + ") + 12 AND substr(" + x + ".\"K$\", 1, length(" + key + ")) = " + key + "))";
     } else if (k.text == "CONNECT_BY_ISCYCLE" && !is(at(i + 1), "(")) {
@@ -208,10 +208,10 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       if (t_[m].depth == d && (is(t_[m], "FETCH") || is(t_[m], "OFFSET")) && keywordAt(t_, m)) oe = m;
     qualify(ob, oe);
     nullsOrder(ob, oe, d);
-    ranks = "\"O$\"(\"R\", \"N\") AS (SELECT " + row + ", row_number() OVER (ORDER BY " + emit(ob, oe) + ", " +
-            row + ") FROM " + src + " AS " + self + "), ";
-    std::string rank = pad("(SELECT \"N\" FROM \"O$\" WHERE \"R\" = " + row + ")");
     if (!chain) { // one row per level has no siblings to order
+      ranks = "\"O$\"(\"R\", \"N\") AS (SELECT " + row + ", row_number() OVER (ORDER BY " + emit(ob, oe) + ", " +
+              row + ") FROM " + src + " AS " + self + "), ";
+      std::string rank = pad("(SELECT \"N\" FROM \"O$\" WHERE \"R\" = " + row + ")");
       anchor[2] = rank;
       step[2] = cte + ".\"K$\" || " + rank;
     }
