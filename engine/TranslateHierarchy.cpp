@@ -234,6 +234,14 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     } else if (isLevel(i) || (dual && is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], ".")))) {
       // on DUAL each level is one row, so ROWNUM counts the levels
       replace_[i] = "(" + cte + ".\"L$\" + 1)";
+      // text compared with the level is read as a number: as text it would exceed every level,
+      // and the walk would never end
+      for (size_t lit : {i + 2, i - 2})
+        if (lit < condEnd && lit >= condBegin && t_[lit].kind == Token::Str &&
+            t_[(lit + i) / 2].kind == Token::Op && replace_[lit].empty()) {
+          pin_[lit] = 1;
+          replace_[lit] = "ora_num(" + quoteString(t_[lit].text) + ")";
+        }
     }
   }
   std::string cond = emit(condBegin, condEnd);
