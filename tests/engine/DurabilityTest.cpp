@@ -317,12 +317,12 @@ TEST_F(Durability, QueriesSeeTheDataAsOfTheirStart) {
   ASSERT_TRUE(Run(tables, "SELECT TABLE_NAME FROM USER_TABLES"));
   ASSERT_TRUE(tables.Fetch());
   ASSERT_EQ(Exec("CREATE TABLE AAA_NEW (A NUMBER)"), "");
-  EXPECT_EQ(Rows("SELECT COUNT(*) FROM USER_TABLES"), "6\n");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM USER_TABLES"), "8\n");
   ASSERT_TRUE(Ses.Rollback());
   int rest = 0;
   while (tables.Fetch())
     ++rest;
-  EXPECT_EQ(rest, 4);
+  EXPECT_EQ(rest, 6);
   EXPECT_EQ(tables.ReturnCode(), 1403);
 }
 

@@ -24,8 +24,8 @@ TEST_F(TreeTest, TableListBuildsTheSchemaTreeAndToggles) {
   EXPECT_EQ(Image(root), f.ImageList1[2].cacheKey());
   EXPECT_EQ(ChildTexts(root),
             (QStringList{"TABLES", "VIEWS", "TRIGGERS", "PACKAGES", "PROCEDURES", "FUNCTIONS"}));
-  EXPECT_EQ(ChildTexts(Node({"TABLES"})),
-            (QStringList{"DEPT", "EMP", "EMP_BADGE", "EMP_NOTE", "SAL_AUDIT"}));
+  EXPECT_EQ(ChildTexts(Node({"TABLES"})), (QStringList{"BONUS", "DEPT", "EMP", "EMP_BADGE",
+                                                       "EMP_NOTE", "SALGRADE", "SAL_AUDIT"}));
   EXPECT_EQ(ChildTexts(Node({"VIEWS"})), QStringList{"EMP_DEPT_V"});
   EXPECT_EQ(ChildTexts(Node({"TRIGGERS"})), QStringList{"EMP_SAL_AUDIT"});
   EXPECT_EQ(ChildTexts(Node({"PACKAGES"})), QStringList{"EMP_PKG"});
