@@ -296,7 +296,7 @@ bool widerThan(const ColType& wide, const ColType& narrow) {
 }
 } // namespace
 
-std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
+const std::vector<ColumnInfo>& Catalog::columns(const std::string& table) {
   auto& memoColumns = memo().columns;
   auto cached = memoColumns.find(table);
   if (cached != memoColumns.end()) return cached->second;
@@ -353,8 +353,8 @@ std::vector<ColumnInfo> Catalog::columns(const std::string& table) {
     complete = complete && (rc == SQLITE_ROW || rc == SQLITE_DONE);
     done(st);
   }
-  if (complete) memoColumns.emplace(table, out);
-  return out;
+  if (complete) return memoColumns.emplace(table, std::move(out)).first->second;
+  return unremembered_.emplace_back(std::move(out));
 }
 
 int64_t Catalog::objectNumber(const std::string& table) {

@@ -3,6 +3,7 @@
 #include "OraError.h"
 #include "OraValues.h"
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -56,7 +57,8 @@ public:
   std::string objectTypeOf(const std::string& name, const std::string& type);
   // SQLite triggers that carry an Oracle trigger (one per triggering event).
   std::vector<std::string> sqliteTriggers(const std::string& name);
-  std::vector<ColumnInfo> columns(const std::string& table);
+  // Valid while this catalog lives (DDL run through another catalog may change the schema).
+  const std::vector<ColumnInfo>& columns(const std::string& table);
   int64_t objectNumber(const std::string& table); // 0 when unknown
   bool indexExists(const std::string& name);
   bool keyIndexExists(const std::string& name);
@@ -74,7 +76,8 @@ private:
   std::string user_;
   Session* session_;
   std::shared_ptr<SchemaMemo> memo_; // the session's, checked on first use
-  SchemaMemo own_;             // without a session: this statement's alone
+  SchemaMemo own_;                   // without a session: this statement's alone
+  std::deque<std::vector<ColumnInfo>> unremembered_; // columns of a read that failed midway
 };
 
 enum class StmtKind { Query, Dml, Ddl, Commit, Rollback, Savepoint, Session };

@@ -22,6 +22,17 @@ size_t Translator::clauseEnd(size_t i, size_t e, int depth, const std::set<std::
   return e;
 }
 
+size_t Translator::clauseEnd(size_t i, size_t e, int depth, std::initializer_list<const char*> stops) {
+  for (; i < e; ++i) {
+    const Token& k = t_[i];
+    if (k.depth < depth) return i;
+    if (k.depth == depth && k.kind == Token::Ident)
+      for (const char* w : stops)
+        if (k.text == w) return i;
+  }
+  return e;
+}
+
 // The query of a view as it translates now; empty when it does not.
 Translation Translator::recompiledView(const std::string& view) {
   std::string text;
