@@ -148,6 +148,7 @@ const std::map<int, const char*>& texts() {
       {2179, "valid options: ISOLATION LEVEL { SERIALIZABLE | READ COMMITTED }"},
       {2014, "cannot select FOR UPDATE from view with DISTINCT, GROUP BY, etc."},
       {1737, "valid modes: [ROW] SHARE, [[SHARE] ROW] EXCLUSIVE, SHARE UPDATE"},
+      {1795, "maximum number of expressions in a list is 1000"},
       {1796, "this operator cannot be used with lists"},
       {1797, "this operator must be followed by ANY or ALL"},
       {960, "ambiguous column naming in select list"},

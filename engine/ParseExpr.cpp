@@ -198,7 +198,7 @@ Node* Parser::predicate(Node* left) {
         expectOp(")", 907);
         n->kids.push_back(finish(s));
       } else {
-        n->kids.push_back(exprList(907));
+        n->kids.push_back(valueList());
       }
     } else {
       n->kids.push_back(binary(5));
@@ -233,11 +233,18 @@ Node* Parser::predicate(Node* left) {
       n->kids.push_back(finish(s));
     } else {
       ++i_;
-      n->kids.push_back(exprList(907));
+      n->kids.push_back(valueList());
     }
   }
   if (negated) n->flags |= kNegated;
   return finish(n);
+}
+
+// The list of IN or = ANY, after "(": Oracle takes at most 1000 expressions.
+Node* Parser::valueList() {
+  Node* l = exprList(907);
+  if (l->kids.size() > 1000) failAt(1795, l->kids[1000]->pos);
+  return l;
 }
 
 // After "(": expressions up to the ")".

@@ -104,6 +104,7 @@ private:
   Node* caseExpr();
   Node* nameExpr();
   Node* exprList(int closeCode); // "( e, e, ... )" after the "("
+  Node* valueList();             // of IN or = ANY
   Node* typeSpec();
 
   // queries (ParseQuery.cpp)

@@ -167,6 +167,19 @@ TEST_F(Robustness, DeepNestingWorksOrFailsCleanly) {
   EXPECT_EQ(Code(Exec("SELECT 1 FROM DUAL WHERE " + Nested("NOT ", "1 = 1", "", 5000))),
             "ORA-00935");
   EXPECT_EQ(Scalar(Cur, "SELECT 1 FROM DUAL"), "1");
+
+  // A list of IN or = ANY holds at most 1000 expressions; the error points at the one too many.
+  std::string list = "7369";
+  for (int i = 1; i < 1000; ++i)
+    list += "," + std::to_string(i);
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM EMP WHERE EMPNO IN (" + list + ")"), "1\n");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM EMP WHERE EMPNO = ANY (" + list + ")"), "1\n");
+  for (const char* op : {" NOT IN (", " = ANY (", " <> ALL ("}) {
+    std::string sql = std::string("SELECT COUNT(*) FROM EMP WHERE EMPNO") + op + list + ", 7499)";
+    std::string err = Exec(sql);
+    EXPECT_EQ(err, "ORA-01795: maximum number of expressions in a list is 1000") << op;
+    EXPECT_EQ(Cur.ErrorOffset(), sql.rfind("7499")) << op;
+  }
 }
 
 // The deepest text the translator takes, on a thread with a small stack: no overflow.
