@@ -116,8 +116,11 @@ std::vector<Token> lex(std::string_view s) {
       }
       t.kind = Tok::Num;
       t.text = std::string(s.substr(t.pos, i - t.pos));
-    } else if (identStart(c) && !widePunctuation(s, i)) {
-      while (i < n && identChar(static_cast<unsigned char>(s[i])) && !widePunctuation(s, i)) ++i;
+    } else if (identStart(c) && (c < 0x80 || !widePunctuation(s, i))) {
+      for (; i < n; ++i) {
+        unsigned char d = static_cast<unsigned char>(s[i]);
+        if (!identChar(d) || (d >= 0x80 && widePunctuation(s, i))) break;
+      }
       t.kind = Tok::Ident;
       t.text = std::string(s.substr(t.pos, i - t.pos));
       for (auto& ch : t.text)
@@ -129,11 +132,11 @@ std::vector<Token> lex(std::string_view s) {
       t.kind = Tok::Bind;
       t.text = std::string(s.substr(t.pos, i - t.pos));
     } else {
-      static const char* two[] = {"||", "<=", ">=", "<>", "!=", "^=", "~="};
       t.kind = Tok::Op;
-      t.text = std::string(1, static_cast<char>(c));
-      for (auto* p : two)
-        if (i + 1 < n && s[i] == p[0] && s[i + 1] == p[1]) t.text = p;
+      char next = i + 1 < n ? s[i + 1] : '\0';
+      bool pair = (c == '|' && next == '|') || (next == '=' && c != 0 && std::strchr("<>!^~", static_cast<char>(c))) ||
+                  (c == '<' && next == '>');
+      t.text.assign(s.substr(i, pair ? 2 : 1));
       // A NUL byte, a ";" and anything else SQL has no use for are stray characters.
       bool ok = t.text.size() == 2 || (c != 0 && std::strchr("()+-*/,.=<>@", static_cast<char>(c)));
       if (c == '|' && !ok) throw errorAt(996, i); // concatenation is ||
