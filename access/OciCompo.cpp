@@ -138,16 +138,6 @@ bool IsPlainGeneral(const std::string& t) {
   return intLen + fracLen <= 15;
 }
 
-bool MatchToken(const std::string& s, size_t i, const char* token) {
-  size_t n = std::strlen(token);
-  if (i + n > s.size())
-    return false;
-  for (size_t k = 0; k < n; ++k)
-    if (std::toupper(static_cast<unsigned char>(s[i + k])) != token[k])
-      return false;
-  return true;
-}
-
 // Decimal text from the library, read the same way whatever the process locale is.
 double ParseNumberText(const std::string& text) {
   const char* p = text.data();
@@ -264,22 +254,48 @@ double DecodeOracleDate(const unsigned char* b) {
 
 static std::string FormatOraDateParts(const std::string& pattern, int y, int mo, int d, int h,
                                       int mi, int s) {
+  // Every element is one letter repeated (YYYY, MM, DD, HH, NN, SS), in either case.
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  auto run = [&](size_t i, char letter, size_t len) {
+    if (i + len > pattern.size())
+      return false;
+    for (size_t k = 0; k < len; ++k)
+      if (upper(pattern[i + k]) != letter)
+        return false;
+    return true;
+  };
   std::string out;
   out.reserve(pattern.size() + 4);
   for (size_t i = 0; i < pattern.size();) {
-    if (MatchToken(pattern, i, "YYYY")) {
-      AppendDigits(out, y, 4);
-      i += 4;
-    } else if (MatchToken(pattern, i, "MM")) {
-      AppendDigits(out, mo, 2), i += 2;
-    } else if (MatchToken(pattern, i, "DD")) {
-      AppendDigits(out, d, 2), i += 2;
-    } else if (MatchToken(pattern, i, "HH")) {
-      AppendDigits(out, h, 2), i += 2;
-    } else if (MatchToken(pattern, i, "NN")) {
-      AppendDigits(out, mi, 2), i += 2;
-    } else if (MatchToken(pattern, i, "SS")) {
-      AppendDigits(out, s, 2), i += 2;
+    char c = upper(pattern[i]);
+    int value = 0;
+    size_t len = 2;
+    switch (c) {
+    case 'Y':
+      value = y, len = 4;
+      break;
+    case 'M':
+      value = mo;
+      break;
+    case 'D':
+      value = d;
+      break;
+    case 'H':
+      value = h;
+      break;
+    case 'N':
+      value = mi;
+      break;
+    case 'S':
+      value = s;
+      break;
+    default:
+      len = 0;
+      break;
+    }
+    if (len && run(i, c, len)) {
+      AppendDigits(out, value, static_cast<int>(len));
+      i += len;
     } else {
       out += pattern[i++];
     }
@@ -523,8 +539,9 @@ std::string TOraDateTimeField::GetAsString(int row) const {
   const unsigned char* b = FBuffer.data() + static_cast<size_t>(row) * 7;
   int year = (b[0] - 100) * 100 + (b[1] - 100);
   EncodeOraDateTime(year, b[2], b[3], b[4] - 1, b[5] - 1, b[6] - 1);
-  std::string pattern = FCursor ? FCursor->DateFormat() : std::string();
-  return FormatOraDateParts(pattern.empty() ? ShortDateFormat : pattern, year, b[2], b[3], b[4] - 1,
+  static const std::string none, shortFormat = ShortDateFormat;
+  const std::string& pattern = FCursor ? FCursor->DateFormat() : none;
+  return FormatOraDateParts(pattern.empty() ? shortFormat : pattern, year, b[2], b[3], b[4] - 1,
                             b[5] - 1, b[6] - 1);
 }
 
@@ -736,8 +753,9 @@ uint16_t TOraCursor::StatementType() const { return ReadU16(FCursorArea, kOffFun
 
 uint16_t TOraCursor::ErrorOffset() const { return ReadU16(FCursorArea, kOffParseErrorOffset); }
 
-std::string TOraCursor::DateFormat() const {
-  return FSession ? FSession->DateFormatString : std::string();
+const std::string& TOraCursor::DateFormat() const {
+  static const std::string none;
+  return FSession ? FSession->DateFormatString : none;
 }
 
 bool TOraCursor::Finish(int result, bool quiet, bool checkLostLogon) {

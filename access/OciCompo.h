@@ -298,7 +298,7 @@ public:
   uint16_t StatementType() const;
   // Byte offset in StatementText() of the token the last error is about (0 when none).
   uint16_t ErrorOffset() const;
-  std::string DateFormat() const;
+  const std::string& DateFormat() const;
   bool Opened() const { return FOpened; }
   // The text last handed to the library by Parse.
   const std::string& StatementText() const { return FStatementText; }
