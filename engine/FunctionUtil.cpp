@@ -2,6 +2,7 @@
 // UTF-8 characters and the calendar.
 #include "FunctionUtil.h"
 
+#include "Number.h"
 #include "OraError.h"
 #include "OraValues.h"
 
@@ -65,7 +66,7 @@ Decimal decimalOf(Val* v) {
 double doubleOf(Val* v) {
   int t = sqlite3_value_type(v);
   if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) return sqlite3_value_double(v);
-  return std::strtod(plainText(decimalOf(v)).c_str(), nullptr);
+  return cStrtod(plainText(decimalOf(v)).c_str());
 }
 
 int64_t startPosition(int64_t pos, int64_t count) {
@@ -95,10 +96,8 @@ bool isNumber(Val* v) {
 void resultDouble(Ctx* ctx, double x) {
   if (!std::isfinite(x)) throw OraError(1426);
   if (x == 0) { sqlite3_result_int64(ctx, 0); return; }
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.14e", x);
   Decimal d;
-  parseDecimal(buf, d);
+  parseDecimal(cFormat(x, 'e', 14), d);
   resultDecimal(ctx, d);
 }
 

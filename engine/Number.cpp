@@ -7,10 +7,23 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <locale.h>
 #include <sqlite3.h>
 #include <unordered_map>
 
 namespace ora {
+
+double cStrtod(const char* s, char** end) {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t{});
+  return c ? strtod_l(s, end, c) : std::strtod(s, end);
+}
+
+std::string cFormat(double x, char conversion, int precision) {
+  char buf[64];
+  auto format = conversion == 'e' ? std::chars_format::scientific : std::chars_format::general;
+  auto r = std::to_chars(buf, buf + sizeof buf, x, format, precision);
+  return std::string(buf, r.ec == std::errc() ? r.ptr : buf);
+}
 
 namespace {
 
@@ -547,7 +560,7 @@ double numDouble(const Num& a) {
     return a.m < 0 ? -d : d;
   }
   std::string t = numText(a);
-  return std::strtod(t.c_str(), nullptr);
+  return cStrtod(t.c_str());
 }
 
 void resultNum(sqlite3_context* ctx, const Num& a) {

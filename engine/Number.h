@@ -42,6 +42,11 @@ Num sqrtNum(const Num& a);
 // base^n by repeated squaring, each product rounded to 38 digits; ORA-01426 past the range.
 Num powNum(const Num& base, int64_t n);
 
+// strtod and printf's %.*e / %.*g with '.' as the decimal point whatever the host process set
+// LC_NUMERIC to (a GUI toolkit takes the user's locale, and "1.5" must not read as 1).
+double cStrtod(const char* s, char** end = nullptr);
+std::string cFormat(double x, char conversion, int precision);
+
 // Oracle's text of a number: "1430", ".5", "-.25", and 1.5E+125 style beyond 64 characters.
 std::string numText(const Num& a);
 // The double nearest to the value.

@@ -3,6 +3,7 @@
 #include "OciImpl.h"
 
 #include "FunctionUtil.h"
+#include "Number.h"
 #include "OraValues.h"
 #include "Session.h"
 #include "SqlLexer.h"
@@ -87,7 +88,7 @@ void bindLiterals(sqlite3_stmt* st, const Translation& tr, const std::vector<Lit
     int64_t i = 0;
     auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), i);
     if (ec == std::errc() && end == v.data() + v.size()) sqlite3_bind_int64(st, n, i);
-    else sqlite3_bind_double(st, n, std::strtod(v.c_str(), nullptr));
+    else sqlite3_bind_double(st, n, cStrtod(v.c_str()));
   }
 }
 

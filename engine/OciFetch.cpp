@@ -4,6 +4,7 @@
 
 #include "ConstraintErrors.h"
 #include "FunctionUtil.h"
+#include "Number.h"
 #include "OraValues.h"
 #include "Session.h"
 
@@ -120,7 +121,7 @@ void deliver(Cursor& c, int i, int r) {
     else if (type == SQLITE_TEXT) {
       std::string s(v.p, static_cast<size_t>(v.n));
       char* end = nullptr;
-      x = std::strtod(s.c_str(), &end);
+      x = cStrtod(s.c_str(), &end);
       while (end && *end == ' ') ++end;
       if (!end || *end || end == s.c_str()) throw OraError(1722);
     } else throw OraError(932, "RAW value into a number");

@@ -172,7 +172,7 @@ void resultDecimal(sqlite3_context* ctx, const Decimal& d) {
   std::string t = plainText(d);
   Num whole;
   if (n <= 15 || !parseNum(t, whole)) {
-    sqlite3_result_double(ctx, std::strtod(t.c_str(), nullptr));
+    sqlite3_result_double(ctx, cStrtod(t.c_str()));
     return;
   }
   resultNum(ctx, whole); // remembers the digits the double loses

@@ -2,6 +2,8 @@
 // FETCH ... WITH TIES row limit.
 #include "TranslateImpl.h"
 
+#include "Number.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <set>
@@ -129,7 +131,7 @@ void Translator::checkOrderBy() const {
         --te;
       if (te > tb && is(t_[te - 1], "NULLS")) --te;
       if (te == tb + 1 && t_[tb].kind == Token::Num) {
-        double n = std::atof(t_[tb].text.c_str());
+        double n = cStrtod(t_[tb].text.c_str());
         if (n < 1 || n >= static_cast<double>(names.size()) + 1) throw OraError(1785).at(static_cast<int>(t_[tb].pos));
       } else if (te > tb) {
         bool plain = te == tb + 1 && (t_[tb].kind == Token::Ident || t_[tb].kind == Token::QIdent);

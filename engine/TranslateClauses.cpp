@@ -263,7 +263,7 @@ void Translator::positiveCount(size_t i) {
   size_t nb = ab + (minus ? 1 : 0);
   if (nb + 1 != ae || t_[nb].kind != Token::Num) return;
   pin_[nb] = 1; // a shared statement with another count would skip this check
-  double v = std::strtod(t_[nb].text.c_str(), nullptr);
+  double v = cStrtod(t_[nb].text.c_str());
   if (std::trunc(minus ? -v : v) < 1) throw OraError(1428, (minus ? "-" : "") + t_[nb].text);
 }
 

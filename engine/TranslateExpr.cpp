@@ -733,11 +733,9 @@ std::string Translator::intervalDays(size_t i, size_t& after) {
   double days = 0;
   for (size_t f = 0; f < fields.size(); ++f) {
     if (fields[f].empty()) throw OraError(1867);
-    days += std::strtod(fields[f].c_str(), nullptr) / perDay[lead + static_cast<int>(f)];
+    days += cStrtod(fields[f].c_str()) / perDay[lead + static_cast<int>(f)];
   }
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", negative ? -days : days);
-  return std::string("(") + buf + ")";
+  return "(" + cFormat(negative ? -days : days, 'g', 17) + ")";
 }
 
 } // namespace ora::tx

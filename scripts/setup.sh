@@ -2,10 +2,11 @@
 # Shared set-up of run.sh and test.sh: Debian packages, then a Release build in build/.
 set -euo pipefail
 
-# xterm: the terminal emulator the SQL*Plus command starts the shell in.
+# xterm: the terminal emulator the SQL*Plus command starts the shell in. locales: the tests build
+# a locale whose decimal mark is a comma.
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libsodium-dev
           libgtest-dev fonts-ipafont-gothic libedit-dev sqlite3 qt6-translations-l10n
-          xterm)
+          xterm locales)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

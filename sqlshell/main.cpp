@@ -133,6 +133,8 @@ std::string HistoryFile() {
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
+  // Character classes and wide output follow the user, numbers never: "1.5" is one and a half.
+  std::setlocale(LC_NUMERIC, "C");
   std::string logon, script;
   bool noLog = false;
   bool silent = false; // -s: no "Connected." and no prompts

@@ -2,7 +2,10 @@
 // demo database.
 #include "../access/TestSupport.h"
 
+#include <clocale>
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <sqlite3.h>
 
 namespace {
@@ -152,6 +155,37 @@ TEST_F(Functions, Arithmetic) {
   sqlite3_close(raw);
   EXPECT_EQ(V("EXP(1)"), "2.71828182845905");
   EXPECT_EQ(V("EXP(100000)"), "ORA-01426");
+}
+
+// A host program that takes the user's locale (a GUI toolkit does) may have a comma as its
+// decimal mark: numbers in statements, literals and computed text still read with a '.'.
+TEST_F(Functions, NumbersReadAlikeWhateverTheHostLocale) {
+  const std::string dir = DataHome + "/locale";
+  std::filesystem::create_directories(dir);
+  ASSERT_EQ(
+      std::system(("localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 2>/dev/null").c_str()), 0);
+  struct Restore {
+    ~Restore() {
+      std::setlocale(LC_ALL, "C");
+      unsetenv("LOCPATH");
+    }
+  } restore;
+  setenv("LOCPATH", dir.c_str(), 1);
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%.1f", 1.5);
+  ASSERT_STREQ(buf, "1,5"); // the comma locale is in force
+
+  // The engine's answers as text it made itself.
+  EXPECT_EQ(V("TO_CHAR(TO_NUMBER('1.5'))"), "1.5");
+  EXPECT_EQ(V("TO_CHAR(ROUND(EXP(1), 5))"), "2.71828");
+  EXPECT_EQ(V("TO_CHAR(ROUND(LN(2.5), 4))"), ".9163");
+  EXPECT_EQ(V("TO_CHAR(SYSDATE - (SYSDATE - 1.5))"), "1.5");
+  EXPECT_EQ(Q("SELECT TO_CHAR(SAL * 1.5) FROM EMP WHERE EMPNO = 7369"), "1200");
+  EXPECT_EQ(D(Date("2000-01-01 00:00:00") + " + INTERVAL '1 12:00:00' DAY TO SECOND"),
+            "2000-01-02 12:00:00");
+  // The client shows a number field with the system's decimal mark.
+  EXPECT_EQ(V("TO_NUMBER('12.5')"), "12,5");
 }
 
 TEST_F(Functions, DateArithmetic) {
