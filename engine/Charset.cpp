@@ -1,5 +1,6 @@
 #include "Charset.h"
 
+#include "CType.h"
 #include "SqlText.h"
 
 #include <cctype>
@@ -36,7 +37,7 @@ const char* charsetName(Charset cs) { return cs == Charset::JA16SJIS ? "JA16SJIS
 
 bool charsetFromName(std::string_view name, Charset& out) {
   std::string u(name);
-  for (auto& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : u) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   if (u == "JA16SJIS") { out = Charset::JA16SJIS; return true; }
   if (u == "AL32UTF8") { out = Charset::AL32UTF8; return true; }
   return false;

@@ -1,5 +1,6 @@
 #include "ConstraintErrors.h"
 
+#include "CType.h"
 #include "DictionaryImpl.h"
 #include "SqlText.h"
 
@@ -21,7 +22,7 @@ std::string afterColon(const std::string& msg) {
 std::string collapse(const std::string& s) {
   std::string out;
   for (char ch : s)
-    if (ch != ' ' && ch != '\t' && ch != '\n' && ch != '"') out += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    if (ch != ' ' && ch != '\t' && ch != '\n' && ch != '"') out += static_cast<char>(ora::upperC(static_cast<unsigned char>(ch)));
   return out;
 }
 

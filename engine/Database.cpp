@@ -1,6 +1,7 @@
 #include "Database.h"
 
 #include "ByteFunctions.h"
+#include "CType.h"
 #include "Charset.h"
 #include "Dictionary.h"
 #include "OraError.h"
@@ -124,7 +125,7 @@ const char* kDemoScript[] = {
 std::string normalizeName(const std::string& s) {
   if (s.size() >= 2 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
   std::string r = s;
-  for (auto& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : r) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   return r;
 }
 
@@ -152,7 +153,7 @@ std::string userFileStem(const std::string& user) {
   static const char* const reserved[] = {"SYSTEM", "CON", "PRN", "AUX", "NUL"};
   bool clash = std::any_of(std::begin(reserved), std::end(reserved), [&](const char* r) { return out == r; }) ||
                (out.size() == 4 && (out.compare(0, 3, "COM") == 0 || out.compare(0, 3, "LPT") == 0) &&
-                std::isdigit(static_cast<unsigned char>(out[3])));
+                ora::digitC(static_cast<unsigned char>(out[3])));
   if (clash || out.empty()) out = escaped(out.empty() ? '%' : static_cast<unsigned char>(out[0])) + out.substr(out.empty() ? 0 : 1);
   return out;
 }
@@ -164,7 +165,7 @@ std::string userStem(const std::string& folder, const std::string& user) {
   std::string stem = userFileStem(user);
   if (stem == user || user.empty()) return stem;
   for (unsigned char c : user)
-    if (!std::isalnum(c) && c != '_' && c != '$' && c != '#') return stem;
+    if (!ora::alnumC(c) && c != '_' && c != '$' && c != '#') return stem;
   std::error_code ec;
   if (fs::exists(folder + "/" + stem + ".db", ec) || ec) return stem;
   fs::path legacy = folder + "/" + user + ".db";

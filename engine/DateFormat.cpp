@@ -1,5 +1,6 @@
 // Date format models: TO_CHAR and TO_DATE with a model, and the session's NLS_DATE_FORMAT.
 #include "DisplayWidth.h"
+#include "CType.h"
 #include "FunctionUtil.h"
 #include "OraError.h"
 #include "OraValues.h"
@@ -30,7 +31,7 @@ const char* const kRoman[] = {"I", "II", "III", "IV", "V", "VI", "VII", "VIII", 
 bool startsNoCase(std::string_view s, size_t at, std::string_view word) {
   if (s.size() - at < word.size()) return false;
   for (size_t k = 0; k < word.size(); ++k)
-    if (std::toupper(static_cast<unsigned char>(s[at + k])) != static_cast<unsigned char>(word[k]))
+    if (ora::upperC(static_cast<unsigned char>(s[at + k])) != static_cast<unsigned char>(word[k]))
       return false;
   return true;
 }
@@ -56,8 +57,8 @@ bool numericElem(Fe k) {
 }
 
 int caseModeAt(std::string_view f, size_t i, size_t len) {
-  bool firstLower = std::islower(static_cast<unsigned char>(f[i])) != 0;
-  bool secondLower = len > 1 && std::islower(static_cast<unsigned char>(f[i + 1])) != 0;
+  bool firstLower = ora::lowerCaseC(static_cast<unsigned char>(f[i])) != 0;
+  bool secondLower = len > 1 && ora::lowerCaseC(static_cast<unsigned char>(f[i + 1])) != 0;
   return firstLower ? 2 : secondLower ? 1 : 0;
 }
 
@@ -128,8 +129,8 @@ std::string caseAs(std::string word, int mode) {
   for (auto& ch : word) {
     auto u = static_cast<unsigned char>(ch);
     bool up = mode == 0 || (mode == 1 && start);
-    ch = static_cast<char>(up ? std::toupper(u) : std::tolower(u));
-    start = !std::isalpha(u);
+    ch = static_cast<char>(up ? ora::upperC(u) : ora::lowerC(u));
+    start = !ora::alphaC(u);
   }
   return word;
 }
@@ -331,7 +332,7 @@ std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int l
   return out;
 }
 
-bool isPunct(char c) { return !std::isalnum(static_cast<unsigned char>(c)) && !(static_cast<unsigned char>(c) & 0x80); }
+bool isPunct(char c) { return !ora::alnumC(static_cast<unsigned char>(c)) && !(static_cast<unsigned char>(c) & 0x80); }
 
 // Reads text into a date by a format model; elements the text does not reach keep their
 // defaults (first day of the current month, midnight), as Oracle does.
@@ -349,7 +350,7 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
     skipSpaces();
     int64_t v = 0;
     int k = 0;
-    while (i < n && k < maxDigits && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    while (i < n && k < maxDigits && ora::digitC(static_cast<unsigned char>(s[i]))) {
       v = v * 10 + (s[i++] - '0');
       ++k;
     }
@@ -490,7 +491,7 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
     }
     case Fe::Mm:
       skipSpaces();
-      if (i < n && !std::isdigit(static_cast<unsigned char>(s[i]))) month = readMonth();
+      if (i < n && !ora::digitC(static_cast<unsigned char>(s[i]))) month = readMonth();
       else month = static_cast<int>(readNum(2));
       if (month < 1 || month > 12) throw OraError(1843);
       break;

@@ -1,5 +1,6 @@
 // Stored PL/SQL units, kept as their source, and triggers, which become SQLite triggers.
 #include "Dictionary.h"
+#include "CType.h"
 #include "OraError.h"
 #include "Session.h"
 #include "TranslateImpl.h"
@@ -19,7 +20,7 @@ struct Word {
 
 size_t skipBlank(const std::string& s, size_t i) {
   for (;;) {
-    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    while (i < s.size() && ora::spaceC(static_cast<unsigned char>(s[i]))) ++i;
     if (s.compare(i, 2, "--") == 0) {
       while (i < s.size() && s[i] != '\n') ++i;
     } else if (s.compare(i, 2, "/*") == 0) {
@@ -46,13 +47,13 @@ Word nextWord(const std::string& s, size_t i) {
     return w;
   }
   unsigned char c = s[i];
-  if (std::isalnum(c) || c == '_' || c >= 0x80) {
+  if (ora::alnumC(c) || c == '_' || c >= 0x80) {
     size_t e = i;
-    while (e < s.size() && (std::isalnum(static_cast<unsigned char>(s[e])) || s[e] == '_' || s[e] == '$' ||
+    while (e < s.size() && (ora::alnumC(static_cast<unsigned char>(s[e])) || s[e] == '_' || s[e] == '$' ||
                             s[e] == '#' || static_cast<unsigned char>(s[e]) >= 0x80))
       ++e;
     w.text = s.substr(i, e - i);
-    for (auto& ch : w.text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    for (auto& ch : w.text) ch = static_cast<char>(ora::upperC(static_cast<unsigned char>(ch)));
     w.end = e;
     return w;
   }
@@ -89,8 +90,8 @@ std::vector<std::pair<size_t, size_t>> splitStatements(const std::string& s, siz
 
 std::string trimmed(const std::string& s) {
   size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+  while (b < e && ora::spaceC(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && ora::spaceC(static_cast<unsigned char>(s[e - 1]))) --e;
   return s.substr(b, e - b);
 }
 
@@ -107,7 +108,7 @@ std::string sourceText(std::string t) {
 // Reads [schema.]name at i; `end` is set past it.
 std::string unitName(const std::string& s, size_t i, size_t& end, const std::string& user) {
   Word a = nextWord(s, i);
-  if (a.text.empty() || (!a.quoted && !std::isalpha(static_cast<unsigned char>(a.text[0])) &&
+  if (a.text.empty() || (!a.quoted && !ora::alphaC(static_cast<unsigned char>(a.text[0])) &&
                          static_cast<unsigned char>(a.text[0]) < 0x80))
     throw OraError(903);
   Word dot = nextWord(s, a.end);

@@ -2,6 +2,7 @@
 // UTF-8 characters and the calendar.
 #include "FunctionUtil.h"
 
+#include "CType.h"
 #include "Number.h"
 #include "OraError.h"
 #include "OraValues.h"
@@ -252,7 +253,7 @@ uint32_t lowerChar(uint32_t c) {
 // Letters and digits for INITCAP's word boundaries: everything but spaces, controls and the
 // punctuation blocks.
 bool isWordChar(uint32_t c) {
-  if (c < 0x80) return std::isalnum(static_cast<int>(c)) != 0;
+  if (c < 0x80) return ora::alnumC(static_cast<int>(c)) != 0;
   if (c < 0xC0) return c == 0xAA || c == 0xB5 || c == 0xBA;
   if (c == 0xD7 || c == 0xF7) return false;
   if (c >= 0x2000 && c <= 0x2BFF) return false;

@@ -3,6 +3,7 @@
 // The statement is written again with the join as an inline view, which the walk takes as its
 // one source.
 #include "HierarchyJoin.h"
+#include "CType.h"
 #include "QueryScopes.h"
 #include "SqlParser.h"
 #include "SqlText.h"
@@ -81,7 +82,7 @@ std::string heading(const std::vector<sql::Token>& toks, std::string_view text, 
   std::string h;
   for (const sql::Token* t : in) {
     std::string r(text.substr(t->pos, t->end - t->pos));
-    for (auto& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (auto& c : r) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
     if (t->kind == sql::Tok::Str) r.erase(std::remove(r.begin(), r.end(), ' '), r.end());
     h += r;
   }
@@ -199,7 +200,7 @@ bool hierarchyJoin(const std::string& text, Catalog& cat, std::string& out) {
   if (text.size() < 7) return false;
   {
     std::string upper(text);
-    for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (auto& c : upper) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
     if (upper.find("CONNECT") == std::string::npos) return false;
   }
   auto toks = sql::lex(text);

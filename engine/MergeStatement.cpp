@@ -3,6 +3,7 @@
 // translated as any statement is; both run as one statement.
 #include "MergeStatement.h"
 
+#include "CType.h"
 #include "SqlLexer.h"
 #include "SqlText.h"
 
@@ -77,7 +78,7 @@ struct Reader {
 };
 
 bool isDefaultWord(const std::string& v) {
-  return v.size() == 7 && std::equal(v.begin(), v.end(), "DEFAULT", [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+  return v.size() == 7 && std::equal(v.begin(), v.end(), "DEFAULT", [](char a, char b) { return ora::upperC(static_cast<unsigned char>(a)) == b; });
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Number format models: TO_CHAR and TO_NUMBER with a model.
 #include "FunctionUtil.h"
+#include "CType.h"
 #include "OraError.h"
 #include "OraValues.h"
 
@@ -36,11 +37,11 @@ std::string currencyText(const std::string& marker, const NumNls& nls) {
 NumNls numberNlsParam(std::string_view p, NumNls base) {
   NumNls out = std::move(base);
   size_t i = 0, n = p.size();
-  auto blanks = [&] { while (i < n && std::isspace(static_cast<unsigned char>(p[i]))) ++i; };
+  auto blanks = [&] { while (i < n && ora::spaceC(static_cast<unsigned char>(p[i]))) ++i; };
   for (blanks(); i < n; blanks()) {
     std::string name;
-    while (i < n && (std::isalpha(static_cast<unsigned char>(p[i])) || p[i] == '_'))
-      name += static_cast<char>(std::toupper(static_cast<unsigned char>(p[i++])));
+    while (i < n && (ora::alphaC(static_cast<unsigned char>(p[i])) || p[i] == '_'))
+      name += static_cast<char>(ora::upperC(static_cast<unsigned char>(p[i++])));
     blanks();
     if (name.empty() || i >= n || p[i] != '=') throw OraError(12702);
     ++i;
@@ -55,18 +56,18 @@ NumNls numberNlsParam(std::string_view p, NumNls base) {
       }
       ++i;
     } else {
-      while (i < n && !std::isspace(static_cast<unsigned char>(p[i]))) value += p[i++];
+      while (i < n && !ora::spaceC(static_cast<unsigned char>(p[i]))) value += p[i++];
     }
     if (name == "NLS_NUMERIC_CHARACTERS") {
-      if (value.size() != 2 || value[0] == value[1] || std::isdigit(static_cast<unsigned char>(value[0])) ||
-          std::isdigit(static_cast<unsigned char>(value[1])))
+      if (value.size() != 2 || value[0] == value[1] || ora::digitC(static_cast<unsigned char>(value[0])) ||
+          ora::digitC(static_cast<unsigned char>(value[1])))
         throw OraError(12702);
       out.decimal = value.substr(0, 1);
       out.group = value.substr(1, 1);
     } else if (name == "NLS_CURRENCY" || name == "NLS_DUAL_CURRENCY") {
       out.currency = value;
     } else if (name == "NLS_ISO_CURRENCY") {
-      for (auto& c : value) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      for (auto& c : value) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
       out.iso = isoCurrencyOf(value);
     } else if (name != "NLS_DATE_LANGUAGE" && name != "NLS_SORT" && name != "NLS_CALENDAR") {
       throw OraError(12702);
@@ -78,7 +79,7 @@ NumNls numberNlsParam(std::string_view p, NumNls base) {
 NumFmt parseNumberFormat(std::string_view f) {
   NumFmt m;
   size_t i = 0, n = f.size();
-  auto up = [&](size_t k) { return k < n ? static_cast<char>(std::toupper(static_cast<unsigned char>(f[k]))) : '\0'; };
+  auto up = [&](size_t k) { return k < n ? static_cast<char>(ora::upperC(static_cast<unsigned char>(f[k]))) : '\0'; };
   if (up(0) == 'F' && up(1) == 'M') { m.fm = true; i = 2; }
   if (up(i) == 'T' && up(i + 1) == 'M') {
     // TM, TM9: the shortest text; TME: scientific
@@ -321,8 +322,8 @@ Decimal parseByNumberFormat(std::string_view s, const NumFmt& m, const NumNls& n
     unsigned __int128 x = 0;
     if (v.empty() || static_cast<int>(v.size()) > m.hex) throw OraError(1722);
     for (char c : v) {
-      if (!std::isxdigit(static_cast<unsigned char>(c))) throw OraError(1722);
-      int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::toupper(static_cast<unsigned char>(c)) - 'A' + 10;
+      if (!ora::xdigitC(static_cast<unsigned char>(c))) throw OraError(1722);
+      int digit = ora::digitC(static_cast<unsigned char>(c)) ? c - '0' : ora::upperC(static_cast<unsigned char>(c)) - 'A' + 10;
       x = x * 16 + static_cast<unsigned>(digit);
     }
     std::string t;
@@ -375,7 +376,7 @@ Decimal parseByNumberFormat(std::string_view s, const NumFmt& m, const NumNls& n
   for (char c : v) {
     if (c == group && !point && m.intPat.find_first_of(",G") != std::string::npos) continue;
     if (c == decimal && !point && m.point) { point = true; t += '.'; continue; }
-    if (!std::isdigit(static_cast<unsigned char>(c))) throw OraError(1722);
+    if (!ora::digitC(static_cast<unsigned char>(c))) throw OraError(1722);
     (point ? fracDigits : intDigits)++;
     t += c;
   }

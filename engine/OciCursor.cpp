@@ -2,6 +2,7 @@
 // with every later text that differs from it only in literals.
 #include "OciImpl.h"
 
+#include "CType.h"
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraValues.h"
@@ -168,7 +169,7 @@ namespace {
 // found while the rows are made there.
 int mainQueryAt(const std::string& stmt) {
   size_t b = stmt.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos || stmt.size() - b < 4 || ::strncasecmp(stmt.c_str() + b, "WITH", 4) != 0) return 0;
+  if (b == std::string::npos || stmt.size() - b < 4 || ora::strncaseC(stmt.c_str() + b, "WITH", 4) != 0) return 0;
   std::vector<sql::Token> toks;
   try {
     toks = sql::lex(stmt);

@@ -1,5 +1,6 @@
 #include "OraValues.h"
 
+#include "CType.h"
 #include "Charset.h"
 
 #include <new>
@@ -21,7 +22,7 @@ namespace {
 
 std::string upper(std::string_view s) {
   std::string r(s);
-  for (auto& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : r) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   return r;
 }
 
@@ -58,17 +59,17 @@ void normalize(Decimal& d) {
 
 bool parseDecimal(std::string_view s, Decimal& out) {
   size_t i = 0, n = s.size();
-  while (i < n && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
-  while (n > i && std::isspace(static_cast<unsigned char>(s[n - 1]))) --n;
+  while (i < n && ora::spaceC(static_cast<unsigned char>(s[i]))) ++i;
+  while (n > i && ora::spaceC(static_cast<unsigned char>(s[n - 1]))) --n;
   if (i == n) return false;
   Decimal d;
   if (s[i] == '+' || s[i] == '-') d.neg = s[i++] == '-';
   bool any = false;
   int intDigits = 0;
-  while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) { d.digits += s[i++]; ++intDigits; any = true; }
+  while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) { d.digits += s[i++]; ++intDigits; any = true; }
   if (i < n && s[i] == '.') {
     ++i;
-    while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) { d.digits += s[i++]; any = true; }
+    while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) { d.digits += s[i++]; any = true; }
   }
   if (!any) return false;
   int exp = 0;
@@ -76,8 +77,8 @@ bool parseDecimal(std::string_view s, Decimal& out) {
     ++i;
     bool eneg = false;
     if (i < n && (s[i] == '+' || s[i] == '-')) eneg = s[i++] == '-';
-    if (i == n || !std::isdigit(static_cast<unsigned char>(s[i]))) return false;
-    while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    if (i == n || !ora::digitC(static_cast<unsigned char>(s[i]))) return false;
+    while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) {
       exp = exp * 10 + (s[i++] - '0');
       if (exp > 100000) return false;
     }
@@ -508,7 +509,7 @@ int parseDate(std::string_view s, DateTime& out) {
   auto num = [&](int maxDigits, int& v) {
     int k = 0;
     v = 0;
-    while (i < n && k < maxDigits && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    while (i < n && k < maxDigits && ora::digitC(static_cast<unsigned char>(s[i]))) {
       v = v * 10 + (s[i++] - '0');
       ++k;
     }

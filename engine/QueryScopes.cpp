@@ -2,6 +2,8 @@
 // FROM clause together.
 #include "QueryScopes.h"
 
+#include "CType.h"
+
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -35,8 +37,8 @@ std::string itemName(const Node* item, std::string_view text) {
   for (size_t k = e->pos; k < e->end && k < text.size(); ++k) {
     char c = text[k];
     if (c == '\'') quoted = !quoted;
-    if (!quoted && std::isspace(static_cast<unsigned char>(c))) continue;
-    name += quoted ? c : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (!quoted && ora::spaceC(static_cast<unsigned char>(c))) continue;
+    name += quoted ? c : static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   }
   return name;
 }
@@ -339,7 +341,7 @@ bool havingFirst(const Node* root, const std::string& text, std::string& out) {
     auto keyword = [&](const char* w, size_t before) {
       size_t len = std::strlen(w);
       for (size_t k = before; k-- > 0;)
-        if (k + len <= before && ::strncasecmp(text.c_str() + k, w, len) == 0) return k;
+        if (k + len <= before && ora::strncaseC(text.c_str() + k, w, len) == 0) return k;
       return std::string::npos;
     };
     size_t hk = keyword("HAVING", having->pos), gk = keyword("GROUP", group->pos);

@@ -1,6 +1,7 @@
 // Single-row functions beyond the core set: trigonometry, BITAND, REMAINDER, WIDTH_BUCKET,
 // BIN_TO_NUM, LNNVL, TRANSLATE, SOUNDEX, the NLS_ case functions, NLSSORT, RAW and ROWID conversions, TO_MULTI_BYTE, TO_SINGLE_BYTE, CONVERT.
 #include "FunctionUtil.h"
+#include "CType.h"
 #include "Number.h"
 #include "OraFunctions.h"
 
@@ -170,11 +171,11 @@ void fnSoundex(Ctx* ctx, int, Val** argv) {
   std::string s = textOf(argv[0]), out;
   char prev = 0;
   for (char ch : s) {
-    if (!std::isalpha(static_cast<unsigned char>(ch)) || (static_cast<unsigned char>(ch) & 0x80)) continue;
-    char c = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (!ora::alphaC(static_cast<unsigned char>(ch)) || (static_cast<unsigned char>(ch) & 0x80)) continue;
+    char c = static_cast<char>(ora::lowerC(static_cast<unsigned char>(ch)));
     char code = codes[c - 'a'];
     if (out.empty()) {
-      out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      out += static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
       prev = code;
       continue;
     }
@@ -391,8 +392,8 @@ void fnUnistr(Ctx* ctx, int, Val** argv) {
     if (at + 4 > s.size()) return false;
     u = 0;
     for (size_t k = at; k < at + 4; ++k) {
-      if (!std::isxdigit(static_cast<unsigned char>(s[k]))) return false;
-      u = u * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(s[k])) ? s[k] - '0' : (s[k] | 0x20) - 'a' + 10);
+      if (!ora::xdigitC(static_cast<unsigned char>(s[k]))) return false;
+      u = u * 16 + static_cast<uint32_t>(ora::digitC(static_cast<unsigned char>(s[k])) ? s[k] - '0' : (s[k] | 0x20) - 'a' + 10);
     }
     return true;
   };

@@ -1,6 +1,7 @@
 // The session's NLS settings and the functions that read the session or a value's inside:
 // USERENV, SYS_CONTEXT, DUMP, EXTRACT and NEW_TIME.
 #include "Charset.h"
+#include "CType.h"
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraFunctions.h"
@@ -40,7 +41,7 @@ void noop(sqlite3_context*, int, sqlite3_value**) {}
 
 std::string upperAscii(std::string_view s) {
   std::string u(s);
-  for (auto& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : u) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   return u;
 }
 

@@ -2,6 +2,7 @@
 
 #include "ByteFunctions.h"
 
+#include "CType.h"
 #include "OraFunctions.h"
 #include "RegexpFunctions.h"
 
@@ -39,7 +40,7 @@ int execOne(sqlite3* db, const std::string& sql) {
     return rc;
   }
   for (const char* end = sql.data() + sql.size(); tail && tail < end; ++tail)
-    if (!std::isspace(static_cast<unsigned char>(*tail))) {
+    if (!ora::spaceC(static_cast<unsigned char>(*tail))) {
       sqlite3_finalize(st);
       return SQLITE_MISUSE;
     }
@@ -53,7 +54,7 @@ namespace {
 
 std::string upper(std::string_view s) {
   std::string u(s);
-  for (auto& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : u) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   return u;
 }
 

@@ -1,4 +1,5 @@
 #include "SqlTranslate.h"
+#include "CType.h"
 #include "TranslateImpl.h"
 #include "OraFunctions.h"
 #include "MergeStatement.h"
@@ -671,7 +672,7 @@ bool startsWithWord(const std::string& text, const char* word) {
   size_t i = 0;
   // blanks and comments before the first word
   for (;;) {
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && ora::spaceC(static_cast<unsigned char>(text[i]))) ++i;
     if (text.compare(i, 2, "--") == 0) {
       i = text.find('\n', i);
       if (i == std::string::npos) return false;
@@ -686,9 +687,9 @@ bool startsWithWord(const std::string& text, const char* word) {
   size_t n = std::strlen(word);
   if (text.size() - i < n) return false;
   for (size_t k = 0; k < n; ++k)
-    if (std::toupper(static_cast<unsigned char>(text[i + k])) != word[k]) return false;
+    if (ora::upperC(static_cast<unsigned char>(text[i + k])) != word[k]) return false;
   unsigned char after = i + n < text.size() ? static_cast<unsigned char>(text[i + n]) : ' ';
-  return !(std::isalnum(after) || after == '_' || after == '$' || after == '#' || after >= 0x80);
+  return !(ora::alnumC(after) || after == '_' || after == '$' || after == '#' || after >= 0x80);
 }
 
 void locateError(OraError& e, const std::string& text) {

@@ -2,6 +2,7 @@
 // windows and comparisons with ANY / ALL.
 #include "TranslateImpl.h"
 
+#include "CType.h"
 #include "Dictionary.h"
 #include "Number.h"
 #include "OraFunctions.h"
@@ -245,7 +246,7 @@ std::string Translator::hypothetical(size_t i, size_t& after) {
   std::string keys = sortKeys(close + 6, wclose, d + 1, count);
   if (count != args.size()) throw OraError(909).at(static_cast<int>(t_[i].pos)); // one value per sort key
   std::string name = t_[i].text;
-  for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (auto& c : name) c = static_cast<char>(ora::lowerC(static_cast<unsigned char>(c)));
   std::string out = "ora_hypo_" + name + "(" + std::to_string(args.size());
   for (auto& a : args) out += ", " + a;
   after = wclose + 1;

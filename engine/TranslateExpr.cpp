@@ -1,6 +1,7 @@
 // Expressions: Oracle's operators, literals, pseudo-columns and calls written as SQLite's.
 #include "TranslateImpl.h"
 
+#include "CType.h"
 #include "Dictionary.h"
 #include "FunctionUtil.h"
 #include "Number.h"
@@ -143,7 +144,7 @@ std::string Translator::emit(size_t b, size_t e) {
     case Token::Bind: {
       // :NEW.column and :OLD.column in a trigger body
       std::string ref = k.text;
-      for (auto& ch : ref) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      for (auto& ch : ref) ch = static_cast<char>(ora::upperC(static_cast<unsigned char>(ch)));
       if (rowRefs.count(ref) && is(at(i + 1), ".") &&
           (at(i + 2).kind == Token::Ident || at(i + 2).kind == Token::QIdent)) {
         findColumn(cat_.columns(sharedWithTrigger), at(i + 2).text);
@@ -485,7 +486,7 @@ std::string Translator::heading(size_t b, size_t e) {
   std::string h;
   for (size_t i = b; i < e; ++i) {
     std::string r = t_[i].raw;
-    for (auto& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (auto& c : r) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
     // Oracle drops the blanks of an expression's text, those inside its literals too
     if (t_[i].kind == Token::Str) r.erase(std::remove(r.begin(), r.end(), ' '), r.end());
     h += r;

@@ -1,5 +1,6 @@
 // ALTER SESSION SET NLS_... and ANSI date literals.
 #include "FunctionUtil.h"
+#include "CType.h"
 #include "Session.h"
 #include "TranslateImpl.h"
 
@@ -50,7 +51,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       numbers += setting;
     } else if (name.text == "NLS_TERRITORY") {
       std::string v = value.text;
-      for (auto& c : v) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      for (auto& c : v) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
       if (v != "AMERICA" && v != "JAPAN") throw OraError(12705);
       territory = v;
     } else {
@@ -83,7 +84,7 @@ std::string ansiDate(const std::string& text) {
   size_t i = 0, n = text.size();
   auto digits = [&](int most) {
     int v = 0, k = 0;
-    while (i < n && k < most && std::isdigit(static_cast<unsigned char>(text[i]))) {
+    while (i < n && k < most && ora::digitC(static_cast<unsigned char>(text[i]))) {
       v = v * 10 + (text[i++] - '0');
       ++k;
     }

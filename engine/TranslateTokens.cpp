@@ -1,6 +1,7 @@
 // The translator's tokens: splitting a statement, its keywords, names.
 #include "TranslateImpl.h"
 
+#include "CType.h"
 #include "Dictionary.h"
 #include "Number.h"
 #include "OraFunctions.h"
@@ -15,8 +16,8 @@
 
 namespace ora::tx {
 
-bool identStart(unsigned char c) { return std::isalpha(c) || c >= 0x80; }
-bool identChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c == '#' || c >= 0x80; }
+bool identStart(unsigned char c) { return ora::alphaC(c) || c >= 0x80; }
+bool identChar(unsigned char c) { return ora::alnumC(c) || c == '_' || c == '$' || c == '#' || c >= 0x80; }
 
 std::vector<Token> tokenize(const std::string& s) {
   // A NUL byte would end the text SQLite reads: it is a stray character like any other.
@@ -27,7 +28,7 @@ std::vector<Token> tokenize(const std::string& s) {
   int depth = 0;
   while (i < n) {
     unsigned char c = s[i];
-    if (std::isspace(c)) { ++i; continue; }
+    if (ora::spaceC(c)) { ++i; continue; }
     if (c == '-' && i + 1 < n && s[i + 1] == '-') {
       while (i < n && s[i] != '\n') ++i;
       continue;
@@ -50,15 +51,15 @@ std::vector<Token> tokenize(const std::string& s) {
       if (t.text.empty()) throw OraError(1741);
       i = e + 1;
       t.kind = Token::QIdent;
-    } else if (std::isdigit(c) || (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
-      while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
-      if (i < n && s[i] == '.') { ++i; while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i; }
+    } else if (ora::digitC(c) || (c == '.' && i + 1 < n && ora::digitC(static_cast<unsigned char>(s[i + 1])))) {
+      while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) ++i;
+      if (i < n && s[i] == '.') { ++i; while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) ++i; }
       if (i < n && (s[i] == 'e' || s[i] == 'E')) {
         size_t k = i + 1;
         if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
-        if (k < n && std::isdigit(static_cast<unsigned char>(s[k]))) {
+        if (k < n && ora::digitC(static_cast<unsigned char>(s[k]))) {
           i = k;
-          while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+          while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) ++i;
         }
       }
       t.kind = Token::Num;
@@ -67,9 +68,9 @@ std::vector<Token> tokenize(const std::string& s) {
       while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
       t.kind = Token::Ident;
       t.text = s.substr(b, i - b);
-      for (auto& ch : t.text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      for (auto& ch : t.text) ch = static_cast<char>(ora::upperC(static_cast<unsigned char>(ch)));
       if (t.text == "CURRENT_DATE") t.text = "SYSDATE"; // the session's zone is the database's
-    } else if (c == ':' && i + 1 < n && (identStart(s[i + 1]) || std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+    } else if (c == ':' && i + 1 < n && (identStart(s[i + 1]) || ora::digitC(static_cast<unsigned char>(s[i + 1])))) {
       ++i;
       while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
       t.kind = Token::Bind;
@@ -142,7 +143,7 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
 void checkName(const std::string& name) {
   if (name.size() > 30) throw OraError(972, name);
   std::string u = name;
-  for (auto& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : u) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   if (u.rfind("TESSEL$", 0) == 0 || u.rfind("SQLITE_", 0) == 0) throw OraError(942, name);
 }
 

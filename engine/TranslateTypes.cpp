@@ -2,6 +2,7 @@
 // conversions they lead to.
 #include "TranslateImpl.h"
 
+#include "CType.h"
 #include "Dictionary.h"
 #include "FunctionUtil.h"
 #include "Number.h"
@@ -130,7 +131,7 @@ ColType Translator::castType(size_t b, size_t e) const {
 // writes more than its letters (RN, TM, EEEE, currency symbols).
 int Translator::numberFormatWidth(const std::string& model) {
   std::string u = model;
-  for (auto& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (auto& c : u) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   int n = static_cast<int>(u.size()) + 1;
   if (u.find("RN") != std::string::npos) n = std::max(n, 15);
   if (u.find("TM") != std::string::npos) n = std::max(n, 64);

@@ -1,5 +1,6 @@
 #include "NumberText.h"
 
+#include "CType.h"
 #include "DisplayWidth.h"
 
 #include <algorithm>
@@ -43,7 +44,7 @@ bool Parse(const std::string& text, TDecimal& d) {
   bool any = false;
   for (; i < n; ++i) {
     char c = text[i];
-    if (std::isdigit(static_cast<unsigned char>(c))) {
+    if (ora::digitC(static_cast<unsigned char>(c))) {
       d.Digits += c;
       any = true;
     } else if (c == '.' && point < 0) {
@@ -62,7 +63,7 @@ bool Parse(const std::string& text, TDecimal& d) {
       neg = text[i++] == '-';
     if (i >= n)
       return false;
-    for (; i < n && std::isdigit(static_cast<unsigned char>(text[i])); ++i)
+    for (; i < n && ora::digitC(static_cast<unsigned char>(text[i])); ++i)
       exp10 = std::min(exp10 * 10 + (text[i] - '0'), 100000L);
     if (neg)
       exp10 = -exp10;
@@ -181,7 +182,7 @@ struct TModel {
 bool ParseModel(const std::string& text, TModel& m) {
   std::string s;
   for (char c : text)
-    s += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    s += static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   if (s == "RN") {
     m.Roman = text == "rn" ? 2 : 1;
     return true;
@@ -332,7 +333,7 @@ std::string FormatNumber(const std::string& value, const std::string& model) {
     std::string t = RomanNumeral(std::stoi(digits));
     if (m.Roman == 2)
       for (auto& ch : t)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        ch = static_cast<char>(ora::lowerC(static_cast<unsigned char>(ch)));
     return right(t);
   }
   if (m.Hex) {

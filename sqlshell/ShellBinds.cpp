@@ -1,6 +1,7 @@
 // Bind variables: VARIABLE, PRINT, ":name := expression" in EXECUTE or a BEGIN ... END block,
 // and :name in SQL statements. The call library takes no binds, so the shell writes each value
 // into the statement as a literal.
+#include "CType.h"
 #include "NumberText.h"
 #include "OciCompo.h"
 #include "ShellWords.h"
@@ -16,7 +17,7 @@ using namespace shellwords;
 namespace {
 
 bool IsNameChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+  return ora::alnumC(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
 }
 
 // Calls `bind(begin, end)` for every ":name" outside quotes and comments; the text between
@@ -41,7 +42,7 @@ template <class F> std::string EachBind(const std::string& s, F bind) {
       e = e == std::string::npos ? n : e + 2;
       out.append(s, i, e - i);
       i = e;
-    } else if (c == ':' && i + 1 < n && (std::isalpha(static_cast<unsigned char>(s[i + 1])))) {
+    } else if (c == ':' && i + 1 < n && (ora::alphaC(static_cast<unsigned char>(s[i + 1])))) {
       size_t e = i + 1;
       while (e < n && IsNameChar(s[e]))
         ++e;
@@ -58,7 +59,7 @@ template <class F> std::string EachBind(const std::string& s, F bind) {
 // The engine's own text of a number, checked so that nothing else reaches the statement.
 bool IsNumberText(const std::string& s) {
   return !s.empty() && s.find_first_not_of("0123456789.-+E") == std::string::npos &&
-         std::any_of(s.begin(), s.end(), [](char c) { return std::isdigit(c) != 0; });
+         std::any_of(s.begin(), s.end(), [](char c) { return ora::digitC(c) != 0; });
 }
 
 } // namespace
@@ -106,7 +107,7 @@ void TSqlShell::VariableCommand(const std::string& args) {
   }
   const std::string name = w[0];
   if (!std::all_of(name.begin(), name.end(), IsNameChar) ||
-      !std::isalpha(static_cast<unsigned char>(name[0]))) {
+      !ora::alphaC(static_cast<unsigned char>(name[0]))) {
     FOut << "SP2-0553: Illegal variable name \"" << name << "\".\n";
     return;
   }

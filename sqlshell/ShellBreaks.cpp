@@ -1,5 +1,6 @@
 // BREAK and COMPUTE: groups in query output and their summary lines.
 #include "ShellBreaks.h"
+#include "CType.h"
 #include "ShellWords.h"
 #include "SqlShell.h"
 
@@ -79,7 +80,7 @@ std::string FunctionName(const std::string& word) {
 
 std::string Lower(std::string s) {
   for (auto& c : s)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    c = static_cast<char>(ora::lowerC(static_cast<unsigned char>(c)));
   return s;
 }
 

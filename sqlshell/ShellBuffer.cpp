@@ -1,5 +1,6 @@
 // The SQL buffer's line commands: LIST with a range, a line number, CHANGE, APPEND, INPUT, DEL;
 // SAVE and GET.
+#include "CType.h"
 #include "ShellWords.h"
 #include "SqlShell.h"
 #include "SqlSplitter.h"
@@ -89,7 +90,7 @@ void TSqlShell::ListBuffer(const std::string& args) {
 // when n is one more than the lines there are; before the first for 0).
 void TSqlShell::LineNumberCommand(const std::string& text) {
   size_t e = 0;
-  while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e])))
+  while (e < text.size() && ora::digitC(static_cast<unsigned char>(text[e])))
     ++e;
   long long n = 0;
   if (!ParseInt(text.substr(0, e), n))
@@ -130,7 +131,7 @@ void TSqlShell::ChangeCommand(const std::string& args) {
     return;
   }
   std::string a = args;
-  if (a.empty() || std::isalnum(static_cast<unsigned char>(a[0]))) {
+  if (a.empty() || ora::alnumC(static_cast<unsigned char>(a[0]))) {
     FOut << "SP2-0024: Nothing to change.\n";
     return;
   }

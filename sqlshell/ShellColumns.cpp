@@ -1,4 +1,5 @@
 // COLUMN and CLEAR: how the columns of query output are formatted and headed.
+#include "CType.h"
 #include "NumberText.h"
 #include "ShellWords.h"
 #include "SqlShell.h"
@@ -149,7 +150,7 @@ void TSqlShell::ColumnCommand(const std::string& args) {
     } else if ((Abbrev(opt, "NEW_VALUE", 5) || Abbrev(opt, "OLD_VALUE", 5)) && hasValue) {
       std::string var = t[++i].Text;
       if (var.empty() || !std::all_of(var.begin(), var.end(), [](char c) {
-            return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+            return ora::alnumC(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
           })) {
         FOut << "SP2-0136: " << opt << " requires a variable name, not \"" << var << "\"\n";
         return;

@@ -1,5 +1,6 @@
 // DESCRIBE of stored procedures, functions and packages: their arguments, read from the
 // unit's source in USER_SOURCE.
+#include "CType.h"
 #include "DisplayWidth.h"
 #include "OciCompo.h"
 #include "ShellWords.h"
@@ -62,7 +63,7 @@ bool ReadHeader(const std::string& s, size_t& i, TSubprogram& sub) {
       i = e == std::string::npos ? s.size() : e + 1;
       return s.substr(b + 1, i - b - 2);
     }
-    while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_' ||
+    while (i < s.size() && (ora::alnumC(static_cast<unsigned char>(s[i])) || s[i] == '_' ||
                             s[i] == '$' || s[i] == '#' || s[i] == '.' || s[i] == '%'))
       ++i;
     return Upper(s.substr(b, i - b));

@@ -1,6 +1,7 @@
 // SPOOL, SHOW ERRORS and the output stream that feeds the spool file.
 #include "SqlShell.h"
 
+#include "CType.h"
 #include "OciCompo.h"
 #include "ShellWords.h"
 #include "SqlQuote.h"
@@ -41,7 +42,7 @@ int TTeeBuf::sync() {
 namespace {
 
 bool IsNamePart(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' ||
+  return ora::alnumC(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' ||
          c == '.' || static_cast<unsigned char>(c) >= 0x80;
 }
 
@@ -51,7 +52,7 @@ std::vector<std::string> Words(const std::string& s, size_t count) {
   std::vector<std::string> out;
   size_t i = 0;
   while (i < s.size() && out.size() < count) {
-    if (std::isspace(static_cast<unsigned char>(s[i]))) {
+    if (ora::spaceC(static_cast<unsigned char>(s[i]))) {
       ++i;
     } else if (s.compare(i, 2, "--") == 0) {
       size_t nl = s.find('\n', i);

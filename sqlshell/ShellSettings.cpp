@@ -1,6 +1,7 @@
 // SET and SHOW: the shell's settings.
 #include "SqlShell.h"
 
+#include "CType.h"
 #include "NumberText.h"
 #include "OciCompo.h"
 #include "ShellWords.h"
@@ -45,7 +46,7 @@ std::vector<std::string> SetWords(const std::string& s) {
 
 std::string Lower(std::string s) {
   for (auto& c : s)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    c = static_cast<char>(ora::lowerC(static_cast<unsigned char>(c)));
   return s;
 }
 
@@ -133,7 +134,7 @@ void TSqlShell::SetCommand(const std::string& args) {
         target = val == "ON" ? standard : '\0';
         return true;
       }
-      if (v.size() == 1 && !std::isalnum(static_cast<unsigned char>(v[0])) && v[0] != ' ') {
+      if (v.size() == 1 && !ora::alnumC(static_cast<unsigned char>(v[0])) && v[0] != ' ') {
         target = v[0];
         return true;
       }
@@ -298,7 +299,7 @@ void TSqlShell::SetCommand(const std::string& args) {
         if (Settings.DefineOn)
           Settings.DefineChar = '&'; // ON brings back the default prefix
         ok = true;
-      } else if (v.size() == 1 && !std::isalnum(static_cast<unsigned char>(v[0])) && v[0] != ' ' &&
+      } else if (v.size() == 1 && !ora::alnumC(static_cast<unsigned char>(v[0])) && v[0] != ' ' &&
                  v[0] != '\'' && v[0] != '"') {
         Settings.DefineChar = v[0];
         Settings.DefineOn = true;

@@ -1,4 +1,5 @@
 // Substitution variables: &name, &&name, DEFINE, UNDEFINE and ACCEPT.
+#include "CType.h"
 #include "NumberText.h"
 #include "OciCompo.h"
 #include "ShellWords.h"
@@ -15,7 +16,7 @@ using namespace shellwords;
 namespace {
 
 bool IsNameChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+  return ora::alnumC(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
 }
 
 std::vector<std::string> Lines(const std::string& s) {

@@ -1,5 +1,6 @@
 #include "SqlShell.h"
 
+#include "CType.h"
 #include "DisplayWidth.h"
 #include "OciCompo.h"
 #include "SqlSplitter.h"
@@ -45,7 +46,7 @@ bool ValidObjectName(const std::string& s) {
     } else {
       size_t b = i;
       while (i < s.size() &&
-             (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '_' || s[i] == '$' ||
+             (ora::alnumC(static_cast<unsigned char>(s[i])) || s[i] == '_' || s[i] == '$' ||
               s[i] == '#' || static_cast<unsigned char>(s[i]) >= 0x80))
         ++i;
       if (i == b)
@@ -97,7 +98,7 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
     std::string name = obj.substr(0, 1) + [&] {
       std::string rest = obj.substr(1);
       for (auto& c : rest)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        c = static_cast<char>(ora::lowerC(static_cast<unsigned char>(c)));
       return rest;
     }();
     return name + (v == "CREATE" ? " created." : v == "DROP" ? " dropped." : " altered.");
@@ -273,7 +274,7 @@ std::string TSqlShell::SqlPromptText() {
   if (p == "SQL> ") // the default prompt is never substituted
     return p;
   auto IsNameChar = [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+    return ora::alnumC(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
   };
   std::string out;
   for (size_t i = 0; i < p.size();) {
@@ -440,7 +441,7 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   if (text[0] == '@')
     return RunScript(src, Trim(text.substr(1)), false);
   size_t e = 0;
-  while (e < text.size() && std::isalpha(static_cast<unsigned char>(text[e])))
+  while (e < text.size() && ora::alphaC(static_cast<unsigned char>(text[e])))
     ++e;
   std::string word = Upper(text.substr(0, e));
   std::string raw = Trim(text.substr(e));
@@ -545,7 +546,7 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     ListBuffer(args);
     return true;
   }
-  if (e == 0 && !text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
+  if (e == 0 && !text.empty() && ora::digitC(static_cast<unsigned char>(text[0]))) {
     LineNumberCommand(text);
     return true;
   }

@@ -1,5 +1,7 @@
 #include "SqlSplitter.h"
 
+#include "CType.h"
+
 #include <cctype>
 #include <vector>
 
@@ -10,7 +12,7 @@ bool IsSpace(char c) {
 }
 
 bool IsIdentChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' ||
+  return ora::alnumC(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' ||
          static_cast<unsigned char>(c) >= 0x80;
 }
 
@@ -32,7 +34,7 @@ std::string TrimRight(const std::string& s) {
 
 std::string Upper(std::string s) {
   for (auto& c : s)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   return s;
 }
 
@@ -168,7 +170,7 @@ bool TSqlSplitter::IsShellCommand(const std::string& line) {
       Abbrev(k, "APPEND", 1) || Abbrev(k, "INPUT", 1) || Abbrev(k, "TTITLE", 3) ||
       Abbrev(k, "BTITLE", 3) || Abbrev(k, "REPHEADER", 4) || Abbrev(k, "REPFOOTER", 4) ||
       Abbrev(k, "VARIABLE", 3) || Abbrev(k, "PRINT", 3) ||
-      std::isdigit(static_cast<unsigned char>(k[0])))
+      ora::digitC(static_cast<unsigned char>(k[0])))
     return true;
   // Any other first word is a shell command too (an unknown one) unless it starts SQL or a block.
   static const char* const sql[] = {"ADMINISTER", "ALTER",  "ANALYZE",      "ASSOCIATE", "AUDIT",

@@ -1,5 +1,6 @@
 // tessel-sql [user[/password][@host] | /nolog] [@script]
 // tessel-sql --create-database FOLDER [--charset JA16SJIS|AL32UTF8]
+#include "CType.h"
 #include "OciCompo.h"
 #include "OciIntr.h"
 #include "SqlShell.h"
@@ -47,7 +48,7 @@ void Usage() {
 int CreateDatabase(const std::string& folder, std::string charset) {
   namespace fs = std::filesystem;
   for (auto& c : charset)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   if (charset != "JA16SJIS" && charset != "AL32UTF8") {
     std::cerr << "tessel-sql: unknown character set \"" << charset
               << "\"; use JA16SJIS or AL32UTF8.\n";

@@ -157,13 +157,16 @@ TEST_F(Functions, Arithmetic) {
   EXPECT_EQ(V("EXP(100000)"), "ORA-01426");
 }
 
-// A host program that takes the user's locale (a GUI toolkit does) may have a comma as its
-// decimal mark: numbers in statements, literals and computed text still read with a '.'.
-TEST_F(Functions, NumbersReadAlikeWhateverTheHostLocale) {
+// A host program takes the user's locale (a GUI toolkit does). Its decimal mark may be a comma,
+// and in a Turkish locale 'i' has no upper case of one byte; SQL reads the same in every one.
+TEST_F(Functions, StatementsReadAlikeWhateverTheHostLocale) {
   const std::string dir = DataHome + "/locale";
   std::filesystem::create_directories(dir);
-  ASSERT_EQ(
-      std::system(("localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 2>/dev/null").c_str()), 0);
+  for (const char* name : {"de_DE", "tr_TR"})
+    ASSERT_EQ(std::system(("localedef -i " + std::string(name) + " -f UTF-8 " + dir + "/" + name +
+                           ".UTF-8 2>/dev/null")
+                              .c_str()),
+              0);
   struct Restore {
     ~Restore() {
       std::setlocale(LC_ALL, "C");
@@ -171,11 +174,11 @@ TEST_F(Functions, NumbersReadAlikeWhateverTheHostLocale) {
     }
   } restore;
   setenv("LOCPATH", dir.c_str(), 1);
+
   ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
   char buf[16];
   std::snprintf(buf, sizeof buf, "%.1f", 1.5);
   ASSERT_STREQ(buf, "1,5"); // the comma locale is in force
-
   // The engine's answers as text it made itself.
   EXPECT_EQ(V("TO_CHAR(TO_NUMBER('1.5'))"), "1.5");
   EXPECT_EQ(V("TO_CHAR(ROUND(EXP(1), 5))"), "2.71828");
@@ -186,6 +189,20 @@ TEST_F(Functions, NumbersReadAlikeWhateverTheHostLocale) {
             "2000-01-02 12:00:00");
   // The client shows a number field with the system's decimal mark.
   EXPECT_EQ(V("TO_NUMBER('12.5')"), "12,5");
+
+  ASSERT_NE(std::setlocale(LC_ALL, "tr_TR.UTF-8"), nullptr);
+  int (*volatile upper)(int) = ::toupper; // called, never folded as in the C locale
+  ASSERT_EQ(upper('i'), 'i');             // the Turkish locale is in force
+  Cur.Close();
+  Ses.Disconnect();
+  ASSERT_TRUE(Logon(Ses, "demo", "demo"));
+  EXPECT_EQ(Q("select ename from emp where hiredate = date '1981-11-17' and job like 'PRES%'"),
+            "KING");
+  EXPECT_EQ(V("initcap('istanbul') || upper('i') || lower('I')"), "IstanbulIi");
+  Cur.Close();
+  EXPECT_TRUE(Run(Cur, "insert into sal_audit (empno, old_sal) values (1, 2)"));
+  EXPECT_EQ(Q("select count(*) from sal_audit where empno in (1)"), "1");
+  EXPECT_EQ(V("to_char(date '2024-05-01', 'fmday month')"), "wednesday may");
 }
 
 TEST_F(Functions, DateArithmetic) {
