@@ -58,7 +58,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   if (nameTok.kind != Token::Ident && nameTok.kind != Token::QIdent) throw OraError(904).at(namePos);
   if (keywordAt(t_, b)) throw OraError(904, nameTok.text).at(namePos);
   try {
-    checkName(nameTok.text);
+    checkName(nameTok.text, charset());
   } catch (OraError& e) {
     throw e.at(namePos);
   }
@@ -648,7 +648,7 @@ void Translator::createView(size_t i, bool replace, bool force) {
   std::string cols, types;
   for (size_t k = 0; k < shape.names.size(); ++k) {
     const std::string& cn = shape.names[k];
-    if (cn.size() > 30) throw OraError(972, cn);
+    if (textBytes(cn) > 30) throw OraError(972, cn);
     cols += (k ? ", " : "") + quoteIdent(cn);
     types += (k ? "\t" : "") + declTypeText(shape.types[k]);
   }
