@@ -93,6 +93,23 @@ std::vector<std::string> Chunks(const std::string& s, int width, bool words = fa
   return out;
 }
 
+// A heading cut to its column: a full-width character that would stick out is left off, so
+// that the headings after it stay over their columns.
+std::string HeadingInWidth(const std::string& s, int width) {
+  std::string out;
+  int used = 0;
+  for (size_t i = 0; i < s.size();) {
+    size_t n = std::min(Utf8Length(static_cast<unsigned char>(s[i])), s.size() - i);
+    int w = DisplayWidth(std::string_view(s).substr(i, n));
+    if (used + w > width || s[i] == '\n')
+      break;
+    out.append(s, i, n);
+    used += w;
+    i += n;
+  }
+  return out;
+}
+
 bool IsLong(const TCustomOraField* f) {
   return f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
 }
@@ -320,7 +337,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           int i = g[j];
           if (j)
             head += Settings.ColSep;
-          std::string name = k < heads[i].size() ? Chunks(heads[i][k], widths[i])[0] : "";
+          std::string name = k < heads[i].size() ? HeadingInWidth(heads[i][k], widths[i]) : "";
           const char justify = cols[i] ? cols[i]->Justify : 0;
           if (justify == 'C') {
             int room = widths[i] - DisplayWidth(name);
