@@ -121,7 +121,9 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
   if (v == "LOCK")
     return "Table(s) Locked.";
   if (v == "ANALYZE")
-    return "Table analyzed.";
+    return w.size() > 1 && w[1] == "INDEX"     ? "Index analyzed."
+           : w.size() > 1 && w[1] == "CLUSTER" ? "Cluster analyzed."
+                                               : "Table analyzed.";
   if (v == "SET" && w.size() > 1 && w[1] == "TRANSACTION")
     return "Transaction set.";
   if (v == "SET" && w.size() > 1 && w[1] == "ROLE")
