@@ -275,6 +275,7 @@ private:
   void createTableAs(const std::string& table, size_t i);
   void createIndex(bool unique, size_t i);
   void createView(size_t i, bool replace, bool force = false);
+  void requireAliases(size_t i, size_t qEnd);
   void createSequence(size_t i);
   void alterSequence();
   struct SequenceOptions {
