@@ -17,3 +17,7 @@ select object_name, object_type from user_objects
 where object_name in ('DEPT', 'EMP') order by 1;
 select column_name, data_type from user_tab_columns where table_name = 'DEPT' order by column_id;
 select -2/3 a, -1234567.891 b, -12345678.9 c, -999999999.5 d, -0.00001234 e, -1e-10 f, -9999999999 g from dual;
+alter session set nls_date_format = 'DD-MON-RR';
+select * from emp where deptno = 10 order by empno;
+select ename, hiredate from emp where hiredate is null;
+select max(hiredate) from emp where 1 = 0;
