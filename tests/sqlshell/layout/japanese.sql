@@ -28,3 +28,10 @@ create table 社員テーブル (社員番号 number(4), 社員の氏名を入�
 insert into 社員テーブル values (1, 'テスト');
 select * from 社員テーブル;
 create table 社員テーブルの名前を少し長くしたもの (a number);
+REM SET LONG counts bytes of the client's character set: two for each kanji in Shift-JIS.
+create table lj (id number, l long);
+insert into lj values (1, 'あいうえおかきくけこあいうえおかきくけこあいうえおかきくけこあいうえおかきくけこあいうえおかきくけこ');
+select l from lj;
+set long 7
+select l from lj;
+set long 80
