@@ -35,3 +35,10 @@ select l from lj;
 set long 7
 select l from lj;
 set long 80
+REM A bind variable's and an ACCEPT format's sizes count the same bytes.
+variable n varchar2(4)
+exec :n := 'あい'
+print n
+exec :n := 'あいう'
+accept x char format a4 prompt 'X: '
+define x
