@@ -608,10 +608,14 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   }
   // A short line is quoted whole, a longer one by its first ten characters.
   std::string line = Trim(text);
-  if (line.size() <= 10)
+  size_t tenth = 0; // bytes of the first ten characters, never half of one
+  for (int n = 0; tenth < line.size() && n < 10; ++n)
+    for (++tenth; tenth < line.size() && (static_cast<unsigned char>(line[tenth]) & 0xC0) == 0x80;)
+      ++tenth;
+  if (tenth >= line.size())
     FOut << "SP2-0042: unknown command \"" << line << "\" - rest of line ignored.\n";
   else
-    FOut << "SP2-0734: unknown command beginning \"" << line.substr(0, 10)
+    FOut << "SP2-0734: unknown command beginning \"" << line.substr(0, tenth)
          << "...\" - rest of line ignored.\n";
   return true;
 }

@@ -35,6 +35,9 @@ select l from lj;
 set long 7
 select l from lj;
 set long 80
+REM An unknown command is quoted by its first ten characters, never half of one.
+社員一覧を表示してください
+社員一覧
 REM A bind variable's and an ACCEPT format's sizes count the same bytes.
 variable n varchar2(4)
 exec :n := 'あい'
