@@ -796,17 +796,7 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
   size_t nameLen = static_cast<size_t>(std::clamp<int32_t>(rec.NameLength, 0, 93));
   std::string name(rec.Name, strnlen(rec.Name, nameLen));
   // whole characters up to 31 columns, as the code page's 31 bytes would hold them
-  for (size_t i = 0, width = 0; i < name.size();) {
-    size_t n = 1;
-    while (i + n < name.size() && (static_cast<unsigned char>(name[i + n]) & 0xC0) == 0x80)
-      ++n;
-    width += static_cast<size_t>(DisplayWidth(std::string_view(name).substr(i, n)));
-    if (width > 31) {
-      name.resize(i);
-      break;
-    }
-    i += n;
-  }
+  name = TextInWidth(name, 31);
   auto sized = [&](int32_t extra) { return rec.Size == 0 ? 0 : rec.Size + extra; };
   // Column sizes count bytes in the database's character set (two per kanji in Shift-JIS) while
   // text arrives in UTF-8, which takes up to three bytes for one such byte (half-width kana).

@@ -30,23 +30,6 @@ size_t Utf8Length(unsigned char b) {
   return b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
 }
 
-// The longest start of a text that takes at most `width` columns, in whole characters.
-std::string CutToWidth(const std::string& s, int width) {
-  size_t i = 0;
-  int used = 0;
-  while (i < s.size()) {
-    size_t n = Utf8Length(static_cast<unsigned char>(s[i]));
-    if (i + n > s.size())
-      break; // a character the piece cut in two
-    int w = DisplayWidth(std::string_view(s).substr(i, n));
-    if (used + w > width)
-      break;
-    used += w;
-    i += n;
-  }
-  return s.substr(0, i);
-}
-
 // Pieces of a cell that fit `width` columns: the value wraps inside its column; `words` moves
 // a word that does not fit to the next line and drops the blanks at the break.
 std::vector<std::string> Chunks(const std::string& s, int width, bool words = false) {
@@ -95,23 +78,6 @@ std::vector<std::string> Chunks(const std::string& s, int width, bool words = fa
   return out;
 }
 
-// A heading cut to its column: a full-width character that would stick out is left off, so
-// that the headings after it stay over their columns.
-std::string HeadingInWidth(const std::string& s, int width) {
-  std::string out;
-  int used = 0;
-  for (size_t i = 0; i < s.size();) {
-    size_t n = std::min(Utf8Length(static_cast<unsigned char>(s[i])), s.size() - i);
-    int w = DisplayWidth(std::string_view(s).substr(i, n));
-    if (used + w > width || s[i] == '\n')
-      break;
-    out.append(s, i, n);
-    used += w;
-    i += n;
-  }
-  return out;
-}
-
 bool IsLong(const TCustomOraField* f) {
   return f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
 }
@@ -134,7 +100,7 @@ std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
     r.append(reinterpret_cast<const char*>(f->Buffer()), n);
   }
   if (!raw)
-    return CutToWidth(r, limit);
+    return TextInWidth(r, limit);
   if (r.size() > static_cast<size_t>(limit))
     r.resize(static_cast<size_t>(limit));
   return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
@@ -342,7 +308,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           int i = g[j];
           if (j)
             head += Settings.ColSep;
-          std::string name = k < heads[i].size() ? HeadingInWidth(heads[i][k], widths[i]) : "";
+          std::string name =
+              k < heads[i].size()
+                  ? TextInWidth(heads[i][k].substr(0, heads[i][k].find('\n')), widths[i])
+                  : "";
           const char justify = cols[i] ? cols[i]->Justify : 0;
           if (justify == 'C') {
             int room = widths[i] - DisplayWidth(name);
