@@ -714,8 +714,10 @@ struct TOraCursor::TDescribeRec {
   int32_t Position = 0;
   int32_t Size = 0;
   int16_t Type = 0;
-  char Name[64] = {};
-  int32_t NameLength = 31;
+  // A name is kept to 31 bytes of the ANSI code page (Shift-JIS: its display width); in UTF-8
+  // that takes up to three bytes for each of them.
+  char Name[96] = {};
+  int32_t NameLength = 93;
   int32_t DisplaySize = 0;
   int16_t Precision = 0;
   int16_t Scale = 0;
@@ -809,8 +811,10 @@ bool TOraCursor::Parse() { return DoParse(false); }
 bool TOraCursor::ParseQuiet() { return DoParse(true); }
 
 std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec) {
-  size_t nameLen = static_cast<size_t>(std::clamp<int32_t>(rec.NameLength, 0, 31));
+  size_t nameLen = static_cast<size_t>(std::clamp<int32_t>(rec.NameLength, 0, 93));
   std::string name(rec.Name, strnlen(rec.Name, nameLen));
+  // whole characters up to 31 columns, as the code page's 31 bytes would hold them
+  name = TextInWidth(name, 31);
   auto sized = [&](int32_t extra) { return rec.Size == 0 ? 0 : rec.Size + extra; };
   // Column sizes count bytes in the database's character set (two per kanji in Shift-JIS) while
   // text arrives in UTF-8, which takes up to three bytes for one such byte (half-width kana).
@@ -873,7 +877,7 @@ bool TOraCursor::DescribeFields() {
   for (int32_t pos = 1; pos <= static_cast<int32_t>(MaxRows); ++pos) {
     rec = TDescribeRec();
     rec.Position = pos;
-    rec.NameLength = 31;
+    rec.NameLength = 93;
     int r = OciIntr::odescr(FCursorArea, pos, &rec.Size, &rec.Type, rec.Name, &rec.NameLength,
                             &rec.DisplaySize, &rec.Precision, &rec.Scale, &rec.Nullable);
     if (r != 0) {

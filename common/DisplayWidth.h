@@ -53,3 +53,22 @@ inline std::string PadDisplay(const std::string& s, int width, bool right = fals
     return s;
   return right ? std::string(width - w, ' ') + s : s + std::string(width - w, ' ');
 }
+
+// The longest start of a text that takes at most `width` columns, in whole characters (an
+// incomplete one at the end is left off too).
+inline std::string TextInWidth(const std::string& s, int width) {
+  size_t i = 0;
+  int used = 0;
+  while (i < s.size()) {
+    unsigned char b = static_cast<unsigned char>(s[i]);
+    size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
+    if (i + n > s.size())
+      break;
+    int w = DisplayWidth(std::string_view(s).substr(i, n));
+    if (used + w > width)
+      break;
+    used += w;
+    i += n;
+  }
+  return s.substr(0, i);
+}

@@ -127,7 +127,7 @@ void Translator::alterTable() {
     findColumn(cols, from);
     expect(i + 3, "TO", 905);
     std::string to = at(i + 4).text;
-    checkName(to);
+    checkName(to, charset());
     if (i + 5 < size()) unexpected(i + 5);
     for (auto& c : cols)
       if (c.name == to) throw OraError(957).at(static_cast<int>(at(i + 4).pos));

@@ -392,7 +392,7 @@ void Translator::createUser() {
   const Token& n = at(2);
   if (n.kind != Token::Ident && n.kind != Token::QIdent) throw OraError(922);
   std::string name = n.text;
-  checkName(name);
+  checkName(name, charset());
   expect(3, "IDENTIFIED", 922);
   expect(4, "BY", 922);
   const Token& pw = at(5);

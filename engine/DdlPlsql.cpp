@@ -106,7 +106,7 @@ std::string sourceText(std::string t) {
 }
 
 // Reads [schema.]name at i; `end` is set past it.
-std::string unitName(const std::string& s, size_t i, size_t& end, const std::string& user) {
+std::string unitName(const std::string& s, size_t i, size_t& end, const std::string& user, Charset cs) {
   Word a = nextWord(s, i);
   if (a.text.empty() || (!a.quoted && !ora::alphaC(static_cast<unsigned char>(a.text[0])) &&
                          static_cast<unsigned char>(a.text[0]) < 0x80))
@@ -116,11 +116,11 @@ std::string unitName(const std::string& s, size_t i, size_t& end, const std::str
     Word b = nextWord(s, dot.end);
     if (a.text != user) throw OraError(1031, a.text + "." + b.text);
     end = b.end;
-    checkName(b.text);
+    checkName(b.text, cs);
     return b.text;
   }
   end = a.end;
-  checkName(a.text);
+  checkName(a.text, cs);
   return a.text;
 }
 
@@ -128,7 +128,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   out.kind = StmtKind::Ddl;
   out.function = 59;
   size_t nameEnd;
-  std::string name = unitName(text, at, nameEnd, cat.user());
+  std::string name = unitName(text, at, nameEnd, cat.user(), cat.session() ? cat.session()->charset : Charset::AL32UTF8);
   // the block starts at the first BEGIN or DECLARE outside parentheses
   size_t blockAt = std::string::npos;
   int depth = 0;
@@ -341,7 +341,7 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
       type != "TYPE" && type != "TYPE BODY")
     return false;
   size_t nameEnd;
-  std::string name = unitName(text, after, nameEnd, cat.user());
+  std::string name = unitName(text, after, nameEnd, cat.user(), cat.session() ? cat.session()->charset : Charset::AL32UTF8);
   out.kind = StmtKind::Ddl;
   out.function = 24;
   std::string other = cat.objectType(name);

@@ -58,7 +58,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   if (nameTok.kind != Token::Ident && nameTok.kind != Token::QIdent) throw OraError(904).at(namePos);
   if (keywordAt(t_, b)) throw OraError(904, nameTok.text).at(namePos);
   try {
-    checkName(nameTok.text);
+    checkName(nameTok.text, charset());
   } catch (OraError& e) {
     throw e.at(namePos);
   }
@@ -269,7 +269,12 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     i = matching(i) + 1;
   }
   size_t base = i + 1 < size() ? t_[i + 1].pos : 0;
+  if (names.empty()) requireAliases(i + 1, size());
   QueryShape shape = describeQuery(source(i + 1, size()), base, cat_, names, "a table");
+  // a name the statement quotes is one the user gave, whatever characters it holds
+  std::set<std::string> quoted;
+  for (size_t m = i + 1; m < size(); ++m)
+    if (t_[m].kind == Token::QIdent) quoted.insert(t_[m].text);
   const Translation& sel = shape.sel;
   std::string defs, cols, places, convs;
   bool converted = false;
@@ -280,7 +285,7 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     // a computed NUMBER keeps all its digits, as a NUMBER column does
     if (ct.code == kNumber && ct.precision == 0 && !ct.hasScale) ct.textStored = true;
     // an expression needs a name of its own, as in Oracle
-    bool plain = !cn.empty() && cn.size() <= 30 && cn.find_first_of("()+-*/|' ,.") == std::string::npos;
+    bool plain = !cn.empty() && (quoted.count(cn) || (textBytes(cn) <= 30 && cn.find_first_of("()+-*/|' ,.") == std::string::npos));
     if (!plain) throw OraError(998, cn);
     if (ct.code == kLong || ct.code == kLongRaw) ++longs;
     if ((ct.code == kVarchar2 || ct.code == kChar) && ct.size == 0) throw OraError(1723);
@@ -567,6 +572,28 @@ void Translator::createIndex(bool unique, size_t i) {
                     quoteString(index) + ", 'INDEX', ora_sysdate())");
 }
 
+// The select list of a query at i that names the columns of a table or a view: an expression
+// needs a name of its own, as in Oracle, and is marked where it begins.
+void Translator::requireAliases(size_t i, size_t qEnd) {
+  if (!is(at(i), "SELECT")) return;
+  int d = t_[i].depth;
+  size_t lb = i + 1;
+  if (is(at(lb), "DISTINCT") || is(at(lb), "UNIQUE") || is(at(lb), "ALL")) ++lb;
+  size_t fr = lb;
+  while (fr < qEnd && !(t_[fr].depth == d && is(t_[fr], "FROM"))) ++fr;
+  for (size_t b = lb; b < fr;) {
+    size_t ie = b;
+    while (ie < fr && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
+    size_t n = ie - b;
+    bool column = (n == 1 && (t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent || is(t_[b], "*"))) ||
+                  (n == 3 && is(t_[b + 1], "."));
+    bool aliased = n >= 2 && aliasToken(ie - 1) &&
+                   (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")"));
+    if (!column && !aliased) throw OraError(998).at(static_cast<int>(t_[b].pos));
+    b = ie < fr ? ie + 1 : ie;
+  }
+}
+
 void Translator::createView(size_t i, bool replace, bool force) {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 10;
@@ -602,25 +629,7 @@ void Translator::createView(size_t i, bool replace, bool force) {
     }
     if (k < size()) unexpected(k);
   }
-  if (names.empty() && is(at(i), "SELECT")) {
-    // an expression needs a name of its own, as in Oracle
-    int d = t_[i].depth;
-    size_t lb = i + 1;
-    if (is(at(lb), "DISTINCT") || is(at(lb), "UNIQUE") || is(at(lb), "ALL")) ++lb;
-    size_t fr = lb;
-    while (fr < qEnd && !(t_[fr].depth == d && is(t_[fr], "FROM"))) ++fr;
-    for (size_t b = lb; b < fr;) {
-      size_t ie = b;
-      while (ie < fr && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
-      size_t n = ie - b;
-      bool column = (n == 1 && (t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent || is(t_[b], "*"))) ||
-                    (n == 3 && is(t_[b + 1], "."));
-      bool aliased = n >= 2 && aliasToken(ie - 1) &&
-                     (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")"));
-      if (!column && !aliased) throw OraError(998).at(static_cast<int>(t_[b].pos));
-      b = ie < fr ? ie + 1 : ie;
-    }
-  }
+  if (names.empty()) requireAliases(i, qEnd);
   std::string text = source(i, qEnd);
   QueryShape shape;
   try {
@@ -648,7 +657,7 @@ void Translator::createView(size_t i, bool replace, bool force) {
   std::string cols, types;
   for (size_t k = 0; k < shape.names.size(); ++k) {
     const std::string& cn = shape.names[k];
-    if (cn.size() > 30) throw OraError(972, cn);
+    if (textBytes(cn) > 30) throw OraError(972, cn);
     cols += (k ? ", " : "") + quoteIdent(cn);
     types += (k ? "\t" : "") + declTypeText(shape.types[k]);
   }

@@ -7,7 +7,14 @@ namespace ora::tx {
 bool Translator::sourceColumnType(const Context& c, const std::string& q, const std::string& name, ColType& out) {
   for (auto& r : c.tables) {
     if (!q.empty() && r.alias != q && !(r.alias.empty() && r.name == q)) continue;
-    if (r.name == "DUAL") continue;
+    if (r.name == "DUAL") {
+      // its one column, also where an alias or an expression hides its name
+      if (name != "DUMMY") continue;
+      out = ColType{};
+      out.code = kVarchar2;
+      out.size = 1;
+      return true;
+    }
     if (auto cte = cteBodies_.find(r.name); cte != cteBodies_.end() && r.dictionary.empty()) {
       if (derivedColumnType(cte->second.first, name, out, cte->second.second)) return true;
       continue;

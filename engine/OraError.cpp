@@ -17,7 +17,7 @@ const std::map<int, const char*>& texts() {
       {901, "invalid CREATE command"},
       {902, "invalid datatype"},
       {903, "invalid table name"},
-      {904, "invalid identifier"},
+      {904, ": invalid identifier"}, // no name: Oracle leaves its place empty
       {905, "missing keyword"},
       {906, "missing left parenthesis"},
       {907, "missing right parenthesis"},

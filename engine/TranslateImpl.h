@@ -42,7 +42,7 @@ inline bool is(const Token& t, const char* word) {
   return (t.kind == Token::Ident || t.kind == Token::Op) &&
          (t.text.empty() ? *word == 0 : t.text[0] == *word && t.text == word);
 }
-void checkName(const std::string& name);
+void checkName(const std::string& name, Charset cs);
 const ColumnInfo& findColumn(const std::vector<ColumnInfo>& cols, const std::string& name);
 size_t skipPhysical(const std::vector<Token>& t, size_t i);
 // Stored PL/SQL units, triggers and blocks, which are not tokenized as SQL; false when the text
@@ -139,9 +139,9 @@ private:
     namedAt(name, a.pos);
     return i + 1;
   }
-  static void namedAt(const std::string& name, size_t pos) {
+  void namedAt(const std::string& name, size_t pos) const {
     try {
-      checkName(name);
+      checkName(name, charset());
     } catch (OraError& e) {
       throw e.at(static_cast<int>(pos));
     }
@@ -278,6 +278,7 @@ private:
   void createTableAs(const std::string& table, size_t i);
   void createIndex(bool unique, size_t i);
   void createView(size_t i, bool replace, bool force = false);
+  void requireAliases(size_t i, size_t qEnd);
   void createSequence(size_t i);
   void alterSequence();
   struct SequenceOptions {

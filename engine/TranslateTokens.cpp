@@ -140,8 +140,9 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
 }
 
 
-void checkName(const std::string& name) {
-  if (name.size() > 30) throw OraError(972, name);
+void checkName(const std::string& name, Charset cs) {
+  // 30 bytes in the database's own set: fifteen kanji in Shift-JIS
+  if (byteLength(name, cs) > 30) throw OraError(972, name);
   std::string u = name;
   for (auto& c : u) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   if (u.rfind("TESSEL$", 0) == 0 || u.rfind("SQLITE_", 0) == 0) throw OraError(942, name);

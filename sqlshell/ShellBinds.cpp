@@ -2,6 +2,7 @@
 // and :name in SQL statements. The call library takes no binds, so the shell writes each value
 // into the statement as a literal.
 #include "CType.h"
+#include "DisplayWidth.h"
 #include "NumberText.h"
 #include "OciCompo.h"
 #include "ShellWords.h"
@@ -293,7 +294,8 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
         next.Value.assign(p, strnlen(p, static_cast<size_t>(f->Width())));
       } else
         next.Value = f->GetAsString(0);
-      if (b && !next.Number && static_cast<int>(next.Value.size()) > next.Size) {
+      // the size counts Shift-JIS bytes, as the database's own text does
+      if (b && !next.Number && DisplayWidth(next.Value) > next.Size) {
         ok = false;
         err = "ORA-06502: PL/SQL: numeric or value error: character string buffer too small";
       }

@@ -30,21 +30,6 @@ size_t Utf8Length(unsigned char b) {
   return b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
 }
 
-// Drops an incomplete UTF-8 sequence at the end (a LONG value cut at a byte count).
-void TrimPartialUtf8(std::string& s) {
-  size_t i = s.size();
-  size_t back = 0;
-  while (i > 0 && back < 4 && (static_cast<unsigned char>(s[i - 1]) & 0xC0) == 0x80) {
-    --i;
-    ++back;
-  }
-  if (i == 0)
-    return;
-  auto lead = static_cast<unsigned char>(s[i - 1]);
-  if (lead >= 0xC0 && Utf8Length(lead) > back + 1)
-    s.resize(i - 1);
-}
-
 // Pieces of a cell that fit `width` columns: the value wraps inside its column; `words` moves
 // a word that does not fit to the next line and drops the blanks at the break.
 std::vector<std::string> Chunks(const std::string& s, int width, bool words = false) {
@@ -99,8 +84,12 @@ bool IsLong(const TCustomOraField* f) {
 
 std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
   auto* lf = static_cast<TOraCustomLongField*>(f);
+  const bool raw = f->FieldKind() == fkLongRaw;
+  // LONG counts bytes of the client's code page, one a column in Shift-JIS; in UTF-8 a column
+  // takes up to three.
+  const size_t want = static_cast<size_t>(limit) * (raw ? 1 : 3);
   std::string r;
-  while (static_cast<int>(r.size()) < limit) {
+  while (r.size() < want) {
     if (!c.FetchLong(f, static_cast<int>(r.size())))
       break;
     uint32_t n = lf->LongLength();
@@ -110,12 +99,11 @@ std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
     // only an empty piece is.
     r.append(reinterpret_cast<const char*>(f->Buffer()), n);
   }
-  if (static_cast<int>(r.size()) > limit)
+  if (!raw)
+    return TextInWidth(r, limit);
+  if (r.size() > static_cast<size_t>(limit))
     r.resize(static_cast<size_t>(limit));
-  if (f->FieldKind() == fkLongRaw)
-    return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
-  TrimPartialUtf8(r);
-  return r;
+  return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
 }
 
 std::string CellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) {
@@ -320,7 +308,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
           int i = g[j];
           if (j)
             head += Settings.ColSep;
-          std::string name = k < heads[i].size() ? Chunks(heads[i][k], widths[i])[0] : "";
+          std::string name =
+              k < heads[i].size()
+                  ? TextInWidth(heads[i][k].substr(0, heads[i][k].find('\n')), widths[i])
+                  : "";
           const char justify = cols[i] ? cols[i]->Justify : 0;
           if (justify == 'C') {
             int room = widths[i] - DisplayWidth(name);

@@ -1,5 +1,6 @@
 // Substitution variables: &name, &&name, DEFINE, UNDEFINE and ACCEPT.
 #include "CType.h"
+#include "DisplayWidth.h"
 #include "NumberText.h"
 #include "OciCompo.h"
 #include "ShellWords.h"
@@ -245,7 +246,7 @@ bool FitsAcceptFormat(const std::string& value, const std::string& format, bool 
   if (!number) {
     long long n = 0;
     return f.size() < 2 || f[0] != 'A' || !ParseInt(f.substr(1), n) ||
-           static_cast<long long>(value.size()) <= n;
+           DisplayWidth(value) <= n; // Shift-JIS bytes: two for a kanji
   }
   // 9EEEE takes "3e2" but not "300" or "12e2": the mantissa must fit the digits before EEEE.
   const bool sci = f.size() > 4 && f.compare(f.size() - 4, 4, "EEEE") == 0;

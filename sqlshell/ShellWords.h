@@ -1,5 +1,7 @@
 // Small text helpers shared by the shell's command parsers.
 #pragma once
+#include "CType.h"
+
 #include <cctype>
 #include <charconv>
 #include <sstream>
@@ -18,7 +20,7 @@ inline std::string Trim(const std::string& s) {
 
 inline std::string Upper(std::string s) {
   for (auto& c : s)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   return s;
 }
 

@@ -60,92 +60,6 @@ bool ValidObjectName(const std::string& s) {
   }
 }
 
-std::string RowsText(uint32_t n, const char* verb) {
-  return (n == 1 ? std::string("1 row ") : std::to_string(n) + " rows ") + verb + ".";
-}
-
-// The classic message after a statement that is not a query.
-std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
-  std::vector<std::string> w = SplitWords(TSqlSplitter::LeadingWords(text, 8));
-  if (w.empty())
-    return "Statement processed.";
-  const std::string& v = w[0];
-  if (v == "INSERT")
-    return RowsText(rows, "created");
-  if (v == "UPDATE")
-    return RowsText(rows, "updated");
-  if (v == "DELETE")
-    return RowsText(rows, "deleted");
-  if (v == "MERGE")
-    return RowsText(rows, "merged");
-  if (plsql && (v == "DECLARE" || v == "BEGIN"))
-    return "PL/SQL procedure successfully completed.";
-  if (v == "CREATE" || v == "DROP" || v == "ALTER") {
-    size_t i = 1;
-    static const char* const skip[] = {
-        "OR",     "REPLACE", "UNIQUE",  "BITMAP",      "GLOBAL",         "PRIVATE", "TEMPORARY",
-        "PUBLIC", "FORCE",   "NOFORCE", "EDITIONABLE", "NONEDITIONABLE", "NO"};
-    while (i < w.size() && std::find(std::begin(skip), std::end(skip), w[i]) != std::end(skip))
-      ++i;
-    std::string obj = i < w.size() ? w[i] : std::string("OBJECT");
-    std::string next = i + 1 < w.size() ? w[i + 1] : std::string();
-    if ((obj == "PACKAGE" || obj == "TYPE") && next == "BODY")
-      obj += " BODY";
-    else if (obj == "MATERIALIZED" && next == "VIEW")
-      obj = "MATERIALIZED VIEW";
-    else if (obj == "DATABASE" && next == "LINK")
-      obj = "DATABASE LINK";
-    std::string name = obj.substr(0, 1) + [&] {
-      std::string rest = obj.substr(1);
-      for (auto& c : rest)
-        c = static_cast<char>(ora::lowerC(static_cast<unsigned char>(c)));
-      return rest;
-    }();
-    return name + (v == "CREATE" ? " created." : v == "DROP" ? " dropped." : " altered.");
-  }
-  if (v == "TRUNCATE")
-    return "Table truncated.";
-  if (v == "RENAME")
-    return "Table renamed.";
-  if (v == "GRANT")
-    return "Grant succeeded.";
-  if (v == "REVOKE")
-    return "Revoke succeeded.";
-  if (v == "COMMENT")
-    return "Comment created.";
-  if (v == "COMMIT")
-    return "Commit complete.";
-  if (v == "ROLLBACK")
-    return "Rollback complete.";
-  if (v == "SAVEPOINT")
-    return "Savepoint created.";
-  if (v == "LOCK")
-    return "Table(s) Locked.";
-  if (v == "ANALYZE")
-    return "Table analyzed.";
-  if (v == "SET" && w.size() > 1 && w[1] == "TRANSACTION")
-    return "Transaction set.";
-  if (v == "SET" && w.size() > 1 && w[1] == "ROLE")
-    return "Role set.";
-  if (v == "SET" && w.size() > 1 && (w[1] == "CONSTRAINT" || w[1] == "CONSTRAINTS"))
-    return "Constraint set.";
-  if (v == "EXPLAIN")
-    return "Explained.";
-  if (v == "CALL")
-    return "Call completed.";
-  if (v == "FLASHBACK")
-    return "Flashback complete.";
-  if (v == "PURGE")
-    return w.size() > 1 && (w[1] == "RECYCLEBIN" || w[1] == "DBA_RECYCLEBIN") ? "Recyclebin purged."
-           : w.size() > 1 && w[1] == "INDEX"                                  ? "Index purged."
-                                                                              : "Table purged.";
-  if (v == "AUDIT")
-    return "Audit succeeded.";
-  if (v == "NOAUDIT")
-    return "Noaudit succeeded.";
-  return "Statement processed.";
-}
-
 } // namespace
 
 // The Oracle type of a described column, as DESCRIBE shows it.
@@ -607,10 +521,14 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   }
   // A short line is quoted whole, a longer one by its first ten characters.
   std::string line = Trim(text);
-  if (line.size() <= 10)
+  size_t tenth = 0; // bytes of the first ten characters, never half of one
+  for (int n = 0; tenth < line.size() && n < 10; ++n)
+    for (++tenth; tenth < line.size() && (static_cast<unsigned char>(line[tenth]) & 0xC0) == 0x80;)
+      ++tenth;
+  if (tenth >= line.size())
     FOut << "SP2-0042: unknown command \"" << line << "\" - rest of line ignored.\n";
   else
-    FOut << "SP2-0734: unknown command beginning \"" << line.substr(0, 10)
+    FOut << "SP2-0734: unknown command beginning \"" << line.substr(0, tenth)
          << "...\" - rest of line ignored.\n";
   return true;
 }

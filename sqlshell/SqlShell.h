@@ -2,6 +2,7 @@
 // CONNECT, @script, ...) and runs them through the access layer.
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <functional>
 #include <iosfwd>
@@ -27,6 +28,9 @@ struct TLogonArgs {
 // The Oracle type of a described column, as DESCRIBE shows it: VARCHAR2(10), NUMBER(7,2), ...
 class TCustomOraField;
 std::string ColumnTypeText(TCustomOraField* field);
+
+// The classic message after a statement that is not a query; `rows` is the count it processed.
+std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows);
 
 // "user[/password][@host]"
 TLogonArgs ParseLogonArg(const std::string& arg);

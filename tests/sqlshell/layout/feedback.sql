@@ -43,3 +43,6 @@ commit;
 set transaction read only;
 commit;
 analyze table dept compute statistics;
+create index dept_dname_i on dept (dname);
+analyze index dept_dname_i compute statistics;
+drop index dept_dname_i;
