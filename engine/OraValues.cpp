@@ -268,6 +268,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       size_t cut = t.size();
       for (size_t i = 0; i < t.size(); ++i)
         if ((static_cast<unsigned char>(t[i]) & 0xC0) != 0x80 && ++count == chars + 1) cut = i;
+      if (count > chars && std::strcmp(label, "CAST VALUE") == 0) {
+        fail(ctx, 25137);
+        return;
+      }
       if (count > chars && std::strcmp(label, "CAST") == 0) {
         t.resize(cut);
         count = chars;
@@ -287,6 +291,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       // lengths count in the database's character set, whatever the stored form
       Charset cs = *static_cast<const Charset*>(sqlite3_user_data(ctx));
       int64_t bytes = byteLength(t, cs);
+      if (bytes > size && std::strcmp(label, "CAST VALUE") == 0) {
+        fail(ctx, 25137);
+        return;
+      }
       if (bytes > size && std::strcmp(label, "CAST") == 0) {
         // CAST cuts text to the length it names, at a character's start
         std::vector<int64_t> setAt;

@@ -4,6 +4,7 @@
 #include "SqlParser.h"
 #include "OraFunctions.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -401,7 +402,7 @@ Node* Parser::primary() {
     i_ += 2;
     n->kids.push_back(expr());
     expectWord("AS", 905);
-    n->kids.push_back(typeSpec());
+    n->kids.push_back(castTypeSpec());
     conversionDefault(n);
     while (acceptOp(",")) n->kids.push_back(expr()); // the model and the NLS settings
     expectOp(")", 907);
@@ -637,6 +638,23 @@ Node* Parser::caseExpr() {
   expectWord("END", 905);
   n->kids.push_back(els); // the last kid is ELSE, nullptr when absent
   return finish(n);
+}
+
+// CAST names no LONG type, and its lengths keep the limits of a column's
+Node* Parser::castTypeSpec() {
+  Node* n = typeSpec();
+  if (n->text == "LONG" || n->text == "LONG RAW") failAt(902, n->pos, n->text);
+  if (n->kids.empty() || n->kids[0]->text == "*") return n;
+  const Node* len = n->kids[0];
+  const long a = std::atol(len->text.c_str());
+  const std::string& tn = n->text;
+  const bool text = tn == "VARCHAR2" || tn == "VARCHAR" || tn == "NVARCHAR2" || tn == "CHAR" || tn == "NCHAR";
+  if ((text || tn == "RAW") && a == 0) failAt(1723, len->pos);
+  if (text && a > (tn == "CHAR" || tn == "NCHAR" ? 2000 : 4000)) failAt(910, len->pos);
+  if (tn == "RAW" && a > 2000) failAt(910, len->pos);
+  if ((tn == "NUMBER" || tn == "NUMERIC" || tn == "DECIMAL" || tn == "DEC") && (a == 0 || a > 38))
+    failAt(1727, len->pos);
+  return n;
 }
 
 Node* Parser::typeSpec() {

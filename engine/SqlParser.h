@@ -105,6 +105,7 @@ private:
   Node* nameExpr();
   Node* exprList(int closeCode); // "( e, e, ... )" after the "("
   Node* typeSpec();
+  Node* castTypeSpec();
 
   // queries (ParseQuery.cpp)
   Node* query(bool orderBy);

@@ -377,6 +377,10 @@ std::string Translator::emit(size_t b, size_t e) {
         }
         std::string conv;
         if (k.text == "COALESCE" || k.text == "NULLIF") {
+          // the first argument of NULLIF gives the result its type: a bare NULL has none
+          if (k.text == "NULLIF" && !args.empty() && args[0].second == args[0].first + 1 && is(t_[args[0].first], "NULL") &&
+              t_[args[0].first].kind == Token::Ident)
+            throw OraError(932, "expected - got CHAR").at(static_cast<int>(t_[args[0].first].pos));
           oneTypeGroup(args);
           // NULLIF(c, 'ab') compares as '=' does; only the literal, never returned, is padded
           if (k.text == "NULLIF" && args.size() == 2 && args[1].second == args[1].first + 1 &&
@@ -396,10 +400,12 @@ std::string Translator::emit(size_t b, size_t e) {
           if (from.code == kDate && to.code == kNumber) throw OraError(932, "expected NUMBER got DATE");
           if (from.code == kNumber && to.code == kDate) throw OraError(932, "expected DATE got NUMBER");
           if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
+          // text is cut to the length named; a number or a date that does not fit is an error
+          bool whole = (from.code == kNumber || from.code == kDate) && (to.code == kVarchar2 || to.code == kChar);
           if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
                    std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
-                   ", 'CAST')";
+                   (whole ? ", 'CAST VALUE')" : ", 'CAST')");
         } else if (eq(k.text, "VSIZE")) {
           // the size depends on the Oracle type, which the stored value alone does not tell
           if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);
