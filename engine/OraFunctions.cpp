@@ -1,5 +1,7 @@
 #include "OraFunctions.h"
 
+#include "Charset.h"
+
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraError.h"
@@ -93,10 +95,11 @@ void extreme(Ctx* ctx, int argc, Val** argv, bool greatest) {
     }
     resultDate(ctx, best);
   } else {
+    const Charset cs = connectionCharset(sqlite3_context_db_handle(ctx));
     std::string best = textOf(argv[0]);
     for (int i = 1; i < argc; ++i) {
       std::string x = textOf(argv[i]);
-      if (better(x.compare(best))) best = std::move(x);
+      if (better(compareText(x, best, cs))) best = std::move(x);
     }
     resultText(ctx, best);
   }

@@ -455,12 +455,14 @@ ColType parseDeclType(std::string_view decl) {
   return t;
 }
 
-std::string declTypeText(const ColType& t) {
+std::string declTypeText(const ColType& t, Charset cs) {
   switch (t.code) {
   case kVarchar2:
   case kChar: {
     std::string n = std::to_string(t.size) + (t.chars > 0 ? "," + std::to_string(t.chars) : std::string());
-    return (t.code == kChar ? "CHAR(" : "VARCHAR2(") + n + ")";
+    // a JA16SJIS database compares and sorts text by its Shift-JIS bytes
+    return (t.code == kChar ? "CHAR(" : "VARCHAR2(") + n + ")" +
+           (cs == Charset::JA16SJIS ? " COLLATE ORA_SJIS" : "");
   }
   case kNumber:
     if (t.precision == 0 && !t.hasScale) return t.textStored ? "NUMBER TEXT COLLATE ORA_NUMBER" : "NUMBER";
@@ -666,6 +668,8 @@ void registerFunctions(sqlite3* db, Charset cs) {
                           const_cast<Charset*>(charsetConstant(cs)), guardedFn<oraConv>,
                           nullptr, nullptr);
   sqlite3_create_collation(db, "ORA_NUMBER", SQLITE_UTF8, nullptr, numberCollate);
+  sqlite3_create_collation(db, "ORA_SJIS", SQLITE_UTF8, nullptr, sjisCollate);
+  rememberCharset(db, cs);
   sqlite3_create_function(db, "ora_sysdate", 0, SQLITE_UTF8, nullptr, guardedFn<oraSysdate>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_rowid", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraRowid>,
                           nullptr, nullptr);

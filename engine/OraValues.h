@@ -42,8 +42,10 @@ int floatDigits(int bits);
 // "LONG VARCHAR" for LONG, ...).
 ColType parseDeclType(std::string_view decl);
 // The declared type text CREATE TABLE stores for a type; a wide NUMBER has text affinity and
-// compares by value through the ORA_NUMBER collation.
-std::string declTypeText(const ColType& t);
+// compares by value through the ORA_NUMBER collation, text in a JA16SJIS database by its bytes
+// in that set through ORA_SJIS.
+enum class Charset;
+std::string declTypeText(const ColType& t, Charset cs);
 int describeSize(const ColType& t);
 // The length argument of ora_conv: bytes, or minus the characters of a (n CHAR) column.
 inline int convLimit(const ColType& t) { return t.chars > 0 ? -t.chars : t.size; }
@@ -73,8 +75,6 @@ std::string hexText(const unsigned char* p, int n);
 // Byte length of UTF-8 text, and the longest prefix of at most `max` bytes that ends on a
 // character boundary.
 int utf8Prefix(const char* s, int len, int max);
-
-enum class Charset;
 
 // SQL functions the translated statements call: ora_conv (typed write, lengths counted in the
 // database's character set), ora_sysdate, ora_rowid.

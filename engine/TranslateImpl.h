@@ -248,6 +248,8 @@ private:
   std::string outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d);
   int64_t rownumLimit(size_t wb, size_t we, int d);
   void nullsOrder(size_t b, size_t e, int d);
+  bool sjisKey(size_t b, size_t e);
+  std::string keyTokenText(size_t k) const;
   bool isAggregate(size_t i) const;
   void forUpdateSources(size_t e) const;
   void forUpdateColumns(size_t e) const;
