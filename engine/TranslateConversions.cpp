@@ -108,11 +108,17 @@ bool Translator::datesAsText(size_t i, std::string& call) {
     wrap[n] = any = true;
   }
   if (!any) return false;
-  call = k.text + "(";
+  std::vector<std::string> v;
   for (size_t n = 0; n < args.size(); ++n) {
-    std::string v = emit(args[n].first, args[n].second);
-    call += (n ? ", " : "") + (wrap[n] ? "TO_CHAR(" + v + ")" : v);
+    std::string x = emit(args[n].first, args[n].second);
+    v.push_back(wrap[n] ? "TO_CHAR(" + x + ")" : x);
   }
+  if (decode) {
+    call = decodeCall(v);
+    return true;
+  }
+  call = k.text + "(";
+  for (size_t n = 0; n < v.size(); ++n) call += (n ? ", " : "") + v[n];
   call += ")";
   return true;
 }

@@ -358,6 +358,19 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(i + 1);
         break;
       }
+      if (eq(k.text, "DECODE") && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
+        size_t close = matching(i + 1);
+        std::vector<std::string> v;
+        for (size_t a = i + 2, m = a; m <= close; ++m)
+          if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
+            if (a >= m) throw OraError(936).at(static_cast<int>(t_[m].pos));
+            v.push_back(emit(a, m));
+            a = m + 1;
+          }
+        add(decodeCall(v));
+        i = close;
+        break;
+      }
       if (std::string call; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && conversionOr(i, call)) {
         add(call);
         i = matching(i + 1);
@@ -744,6 +757,27 @@ std::string Translator::intervalDays(size_t i, size_t& after) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.17g", negative ? -days : days);
   return std::string("(") + buf + ")";
+}
+
+// DECODE(v[0], v[1], ...): Oracle takes 255 arguments, a SQLite call fewer, so the pairs past
+// the first sixty go on in calls of their own, each the default of the one before and typed by
+// the first pair; the last one's default is the DECODE's.
+std::string Translator::decodeCall(const std::vector<std::string>& v) {
+  constexpr size_t kPairs = 60;
+  const size_t firstCall = std::min(v.size(), 1 + 2 * kPairs);
+  const bool withDefault = v.size() > 1 && (v.size() - 1) % 2 == 1;
+  const size_t pairsEnd = v.size() - (withDefault ? 1 : 0);
+  std::string tail = withDefault && pairsEnd >= firstCall ? v.back() : std::string();
+  std::vector<size_t> starts;
+  for (size_t from = firstCall; from < pairsEnd; from += 2 * kPairs) starts.push_back(from);
+  for (size_t c = starts.size(); c-- > 0;) {
+    std::string call = "ora_decode_rest(" + v[1] + ", " + v[2] + ", " + v[0];
+    for (size_t x = starts[c]; x < std::min(pairsEnd, starts[c] + 2 * kPairs); ++x) call += ", " + v[x];
+    tail = call + (tail.empty() ? "" : ", " + tail) + ")";
+  }
+  std::string call = "DECODE(";
+  for (size_t x = 0; x < firstCall; ++x) call += (x ? ", " : "") + v[x];
+  return call + (tail.empty() ? "" : ", " + tail) + ")";
 }
 
 } // namespace ora::tx
