@@ -32,7 +32,9 @@ void resultLike(Ctx* ctx, Val* model, Val* v) {
 // a wide NUMBER column): beyond what a double holds they give the value's text.
 char kExactResult;
 
-void resultNumber(Ctx* ctx, const Decimal& d) {
+void resultNumber(Ctx* ctx, const Decimal& given) {
+  Decimal d = given;
+  if (!numberInRange(d)) throw OraError(1426);
   int n = static_cast<int>(d.digits.size());
   bool fits = n <= 15 || (d.point >= n && d.point <= 18);
   if (sqlite3_user_data(ctx) != &kExactResult || d.zero() || fits) { resultDecimal(ctx, d); return; }

@@ -90,6 +90,13 @@ bool parseDecimal(std::string_view s, Decimal& out) {
   return true;
 }
 
+bool numberInRange(Decimal& d) {
+  if (d.zero()) return true;
+  if (d.point > 126) return false; // 10^126 and beyond
+  if (d.point < -129) d = Decimal{}; // below the smallest a NUMBER holds: zero
+  return true;
+}
+
 Decimal fromDouble(double v) {
   Num whole;
   if (exactBehind(v, whole)) {
@@ -229,6 +236,7 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       fail(ctx, 932, "RAW value into a NUMBER column");
       return;
     }
+    if (!numberInRange(d)) { fail(ctx, 1426); return; }
     if (hasScale && scale == kFloatScale) {
       // FLOAT keeps significant digits, wherever the point is
       roundTo(d, floatDigits(precision) - d.point);
@@ -336,6 +344,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   case kRaw:
   case kLongRaw: {
     if (type == SQLITE_BLOB) {
+      if (code == kRaw && sqlite3_value_bytes(v) > size && std::strcmp(label, "CAST VALUE") == 0) {
+        fail(ctx, 25137);
+        return;
+      }
       if (code == kRaw && sqlite3_value_bytes(v) > size) {
         tooLarge(ctx, label, static_cast<size_t>(sqlite3_value_bytes(v)), size);
         return;
@@ -351,6 +363,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       int hi = hexVal(t[i]), lo = hexVal(t[i + 1]);
       if (hi < 0 || lo < 0) { fail(ctx, 1465); return; }
       bytes += static_cast<char>(hi * 16 + lo);
+    }
+    if (code == kRaw && static_cast<int>(bytes.size()) > size && std::strcmp(label, "CAST VALUE") == 0) {
+      fail(ctx, 25137);
+      return;
     }
     if (code == kRaw && static_cast<int>(bytes.size()) > size) {
       tooLarge(ctx, label, bytes.size(), size);

@@ -90,6 +90,8 @@ struct Decimal {
 };
 void normalize(Decimal& d);
 bool parseDecimal(std::string_view s, Decimal& out);
+// False when d is beyond what a NUMBER holds (ORA-01426); a value too small for one becomes 0.
+bool numberInRange(Decimal& d);
 Decimal fromDouble(double v);
 Decimal fromInteger(int64_t v);
 // Rounds half away from zero to `scale` decimals (negative: left of the point).

@@ -419,6 +419,14 @@ std::string Translator::emit(size_t b, size_t e) {
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
                    std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
                    (whole ? ", 'CAST VALUE')" : ", 'CAST')");
+          // text becomes RAW as hexadecimal digits and a ROWID as CHARTOROWID reads it; a number
+          // or a date becomes neither
+          if ((to.code == kRaw || to.code == kRowid) && (from.code == kNumber || from.code == kDate))
+            throw OraError(932, std::string("expected ") + (to.code == kRaw ? "BINARY" : "ROWID") + " got " +
+                                    (from.code == kNumber ? "NUMBER" : "DATE"));
+          if (to.code == kRaw)
+            conv = "ora_conv(" + v + ", " + std::to_string(kRaw) + ", " + std::to_string(to.size) + ", 0, 0, 0, 'CAST VALUE')";
+          if (to.code == kRowid) conv = from.code == kRowid ? v : "CHARTOROWID(" + v + ")";
         } else if (eq(k.text, "VSIZE")) {
           // the size depends on the Oracle type, which the stored value alone does not tell
           if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);
