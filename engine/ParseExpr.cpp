@@ -511,6 +511,9 @@ Node* Parser::call(Node* fname) {
     do {
       n->kids.push_back(expr());
       if (n->kids.size() == 1 && (n->text == "TO_NUMBER" || n->text == "TO_DATE")) conversionDefault(n);
+      // CHR(n USING NCHAR_CS): the national character set's character n
+      if (n->kids.size() == 1 && n->text == "CHR" && n->alias.empty() && acceptWord("USING"))
+        expectWord("NCHAR_CS", 905);
       // FIRST_VALUE(x IGNORE NULLS), LAG(x RESPECT NULLS, 1)
       if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1)) i_ += 2;
       if (n->text == "LISTAGG" && isWord("ON") && isWord("OVERFLOW", 1)) {

@@ -358,6 +358,17 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(i + 1);
         break;
       }
+      if (eq(k.text, "CHR") && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
+        size_t close = matching(i + 1), usingAt = 0;
+        for (size_t m = i + 2; m < close && !usingAt; ++m)
+          if (t_[m].depth == k.depth + 1 && is(t_[m], "USING")) usingAt = m;
+        if (usingAt) {
+          // the national set is Unicode here: NCHR
+          add("NCHR(" + emit(i + 2, usingAt) + ")");
+          i = close;
+          break;
+        }
+      }
       if (eq(k.text, "DECODE") && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
         size_t close = matching(i + 1);
         std::vector<std::string> v;
