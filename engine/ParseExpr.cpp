@@ -509,6 +509,18 @@ Node* Parser::call(Node* fname) {
     if (acceptWord("DISTINCT") || acceptWord("UNIQUE")) n->flags |= kDistinct;
     else acceptWord("ALL");
     do {
+      if (n->text == "LNNVL" && n->alias.empty()) {
+        // one simple condition: no AND, OR or BETWEEN
+        const size_t start = i_;
+        n->kids.push_back(binary(3));
+        if (n->kids.back()->kind == N::Between)
+          for (size_t k = start, depth = 0; k < i_; ++k) {
+            if (t_[k].kind == Tok::Op && t_[k].text == "(") ++depth;
+            if (t_[k].kind == Tok::Op && t_[k].text == ")") --depth;
+            if (depth == 0 && t_[k].kind == Tok::Ident && t_[k].text == "BETWEEN") failAt(907, t_[k].pos);
+          }
+        continue;
+      }
       n->kids.push_back(expr());
       if (n->kids.size() == 1 && (n->text == "TO_NUMBER" || n->text == "TO_DATE")) conversionDefault(n);
       // CHR(n USING NCHAR_CS): the national character set's character n
