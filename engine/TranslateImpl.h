@@ -249,6 +249,7 @@ private:
   int64_t rownumLimit(size_t wb, size_t we, int d);
   void nullsOrder(size_t b, size_t e, int d);
   bool sjisKey(size_t b, size_t e);
+  void sjisOperand(size_t lb, size_t le, size_t rb, size_t re);
   std::string decodeCall(const std::vector<std::string>& v);
   std::string keyTokenText(size_t k) const;
   bool isAggregate(size_t i) const;
