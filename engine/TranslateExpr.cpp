@@ -416,6 +416,20 @@ std::string Translator::emit(size_t b, size_t e) {
               t_[args[0].first].kind == Token::Str && !t_[args[0].first].text.empty() &&
               plainCharColumn(args[1].first, args[1].second))
             charTrimmedTo(args[0].first, args[1].first, args[1].second);
+          // more arguments than one SQLite call takes: the later ones in a COALESCE of their own
+          if (k.text == "COALESCE" && args.size() > 100) {
+            std::string tail;
+            for (size_t from = (args.size() - 1) / 100 * 100; ; from -= 100) {
+              std::string part;
+              for (size_t x = from; x < std::min(args.size(), from + 100); ++x) {
+                if (args[x].first >= args[x].second) throw OraError(936).at(static_cast<int>(t_[args[x].second].pos));
+                part += (part.empty() ? "" : ", ") + emit(args[x].first, args[x].second);
+              }
+              tail = "COALESCE(" + part + (tail.empty() ? "" : ", " + tail) + ")";
+              if (from == 0) break;
+            }
+            conv = tail;
+          }
         } else if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
