@@ -492,6 +492,36 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (is(at(i + 1), "(") && cteNames_.count(k.text)) { add(quoteIdent(k.text)); break; } // WITH name(columns)
+      if ((eq(k.text, "GREATEST") || eq(k.text, "LEAST")) && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
+        size_t close = matching(i + 1);
+        std::vector<std::pair<size_t, size_t>> args;
+        for (size_t a = i + 2, m = a; m <= close; ++m)
+          if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
+            args.emplace_back(a, m);
+            a = m + 1;
+          }
+        if (args.size() > 100) {
+          // more than one SQLite call takes: the later ones in calls of their own, each led by
+          // the first argument, which decides how they compare
+          std::string name = !ctx_.empty() && extremeOfWide(i) ? k.text + "_x" : k.text;
+          std::vector<std::string> v;
+          for (auto [ab, ae] : args) {
+            if (ab >= ae) throw OraError(936).at(static_cast<int>(t_[ae].pos));
+            v.push_back(emit(ab, ae));
+          }
+          std::string tail;
+          for (size_t from = (v.size() - 1) / 100 * 100; from > 0; from -= 100) {
+            std::string part = v[0];
+            for (size_t x = from; x < std::min(v.size(), from + 100); ++x) part += ", " + v[x];
+            tail = name + "(" + part + (tail.empty() ? "" : ", " + tail) + ")";
+          }
+          std::string call = name + "(";
+          for (size_t x = 0; x < 100; ++x) call += (x ? ", " : "") + v[x];
+          add(call + ", " + tail + ")");
+          i = close;
+          break;
+        }
+      }
       if ((eq(k.text, "GREATEST") || eq(k.text, "LEAST")) && is(at(i + 1), "(") && !ctx_.empty() && extremeOfWide(i)) {
         add(k.text + "_x");
         break;
