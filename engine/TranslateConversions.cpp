@@ -474,10 +474,14 @@ bool Translator::conversionOr(size_t i, std::string& call) {
   } else {
     call = "ora_convert_or(" + std::to_string(kind) + ", " + value + ", " + fallback + rest + ")";
   }
-  if (cast)
+  if (cast) {
+    // text is cut to the length named; a number or a date that does not fit is an error
+    int from = exprType(args[0].first, valueEnd).code;
+    bool whole = (from == kNumber || from == kDate) && (to.code == kVarchar2 || to.code == kChar);
     call = "ora_conv(" + call + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
            std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
-           ", 'CAST')";
+           (whole ? ", 'CAST VALUE')" : ", 'CAST')");
+  }
   return true;
 }
 
