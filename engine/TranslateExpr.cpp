@@ -437,9 +437,14 @@ std::string Translator::emit(size_t b, size_t e) {
           // no conversion between a date and a number
           if (from.code == kDate && to.code == kNumber) throw OraError(932, "expected NUMBER got DATE");
           if (from.code == kNumber && to.code == kDate) throw OraError(932, "expected DATE got NUMBER");
+          // RAW and ROWID become text (or themselves), never a number or a date
+          if ((from.code == kRaw || from.code == kRowid) && (to.code == kNumber || to.code == kDate))
+            throw OraError(932, std::string("expected ") + (to.code == kNumber ? "NUMBER" : "DATE") + " got " +
+                                    (from.code == kRaw ? "BINARY" : "ROWID"));
           if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
           // text is cut to the length named; a number or a date that does not fit is an error
-          bool whole = (from.code == kNumber || from.code == kDate) && (to.code == kVarchar2 || to.code == kChar);
+          bool whole = (from.code == kNumber || from.code == kDate || from.code == kRaw || from.code == kRowid) &&
+                       (to.code == kVarchar2 || to.code == kChar);
           if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
                    std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
