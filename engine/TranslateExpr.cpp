@@ -358,28 +358,9 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(i + 1);
         break;
       }
-      if (eq(k.text, "CHR") && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
-        size_t close = matching(i + 1), usingAt = 0;
-        for (size_t m = i + 2; m < close && !usingAt; ++m)
-          if (t_[m].depth == k.depth + 1 && is(t_[m], "USING")) usingAt = m;
-        if (usingAt) {
-          // the national set is Unicode here: NCHR
-          add("NCHR(" + emit(i + 2, usingAt) + ")");
-          i = close;
-          break;
-        }
-      }
-      if (eq(k.text, "DECODE") && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
-        size_t close = matching(i + 1);
-        std::vector<std::string> v;
-        for (size_t a = i + 2, m = a; m <= close; ++m)
-          if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
-            if (a >= m) throw OraError(936).at(static_cast<int>(t_[m].pos));
-            v.push_back(emit(a, m));
-            a = m + 1;
-          }
-        add(decodeCall(v));
-        i = close;
+      if (std::string call; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && longCall(i, call)) {
+        add(call);
+        i = matching(i + 1);
         break;
       }
       if (std::string call; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && conversionOr(i, call)) {
@@ -416,20 +397,7 @@ std::string Translator::emit(size_t b, size_t e) {
               t_[args[0].first].kind == Token::Str && !t_[args[0].first].text.empty() &&
               plainCharColumn(args[1].first, args[1].second))
             charTrimmedTo(args[0].first, args[1].first, args[1].second);
-          // more arguments than one SQLite call takes: the later ones in a COALESCE of their own
-          if (k.text == "COALESCE" && args.size() > 100) {
-            std::string tail;
-            for (size_t from = (args.size() - 1) / 100 * 100; ; from -= 100) {
-              std::string part;
-              for (size_t x = from; x < std::min(args.size(), from + 100); ++x) {
-                if (args[x].first >= args[x].second) throw OraError(936).at(static_cast<int>(t_[args[x].second].pos));
-                part += (part.empty() ? "" : ", ") + emit(args[x].first, args[x].second);
-              }
-              tail = "COALESCE(" + part + (tail.empty() ? "" : ", " + tail) + ")";
-              if (from == 0) break;
-            }
-            conv = tail;
-          }
+          if (k.text == "COALESCE" && args.size() > 100) conv = nestedCoalesce(args);
         } else if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
@@ -497,36 +465,6 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (is(at(i + 1), "(") && cteNames_.count(k.text)) { add(quoteIdent(k.text)); break; } // WITH name(columns)
-      if ((eq(k.text, "GREATEST") || eq(k.text, "LEAST")) && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
-        size_t close = matching(i + 1);
-        std::vector<std::pair<size_t, size_t>> args;
-        for (size_t a = i + 2, m = a; m <= close; ++m)
-          if (m == close || (t_[m].depth == k.depth + 1 && is(t_[m], ","))) {
-            args.emplace_back(a, m);
-            a = m + 1;
-          }
-        if (args.size() > 100) {
-          // more than one SQLite call takes: the later ones in calls of their own, each led by
-          // the first argument, which decides how they compare
-          std::string name = !ctx_.empty() && extremeOfWide(i) ? k.text + "_x" : k.text;
-          std::vector<std::string> v;
-          for (auto [ab, ae] : args) {
-            if (ab >= ae) throw OraError(936).at(static_cast<int>(t_[ae].pos));
-            v.push_back(emit(ab, ae));
-          }
-          std::string tail;
-          for (size_t from = (v.size() - 1) / 100 * 100; from > 0; from -= 100) {
-            std::string part = v[0];
-            for (size_t x = from; x < std::min(v.size(), from + 100); ++x) part += ", " + v[x];
-            tail = name + "(" + part + (tail.empty() ? "" : ", " + tail) + ")";
-          }
-          std::string call = name + "(";
-          for (size_t x = 0; x < 100; ++x) call += (x ? ", " : "") + v[x];
-          add(call + ", " + tail + ")");
-          i = close;
-          break;
-        }
-      }
       if ((eq(k.text, "GREATEST") || eq(k.text, "LEAST")) && is(at(i + 1), "(") && !ctx_.empty() && extremeOfWide(i)) {
         add(k.text + "_x");
         break;
@@ -825,27 +763,6 @@ std::string Translator::intervalDays(size_t i, size_t& after) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.17g", negative ? -days : days);
   return std::string("(") + buf + ")";
-}
-
-// DECODE(v[0], v[1], ...): Oracle takes 255 arguments, a SQLite call fewer, so the pairs past
-// the first sixty go on in calls of their own, each the default of the one before and typed by
-// the first pair; the last one's default is the DECODE's.
-std::string Translator::decodeCall(const std::vector<std::string>& v) {
-  constexpr size_t kPairs = 60;
-  const size_t firstCall = std::min(v.size(), 1 + 2 * kPairs);
-  const bool withDefault = v.size() > 1 && (v.size() - 1) % 2 == 1;
-  const size_t pairsEnd = v.size() - (withDefault ? 1 : 0);
-  std::string tail = withDefault && pairsEnd >= firstCall ? v.back() : std::string();
-  std::vector<size_t> starts;
-  for (size_t from = firstCall; from < pairsEnd; from += 2 * kPairs) starts.push_back(from);
-  for (size_t c = starts.size(); c-- > 0;) {
-    std::string call = "ora_decode_rest(" + v[1] + ", " + v[2] + ", " + v[0];
-    for (size_t x = starts[c]; x < std::min(pairsEnd, starts[c] + 2 * kPairs); ++x) call += ", " + v[x];
-    tail = call + (tail.empty() ? "" : ", " + tail) + ")";
-  }
-  std::string call = "DECODE(";
-  for (size_t x = 0; x < firstCall; ++x) call += (x ? ", " : "") + v[x];
-  return call + (tail.empty() ? "" : ", " + tail) + ")";
 }
 
 } // namespace ora::tx
