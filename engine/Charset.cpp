@@ -3,7 +3,11 @@
 #include "CType.h"
 #include "SqlText.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
 #include <sqlite3.h>
 
 namespace ora {
@@ -32,6 +36,32 @@ uint32_t decodeAt(std::string_view s, size_t& i) {
 const char* kListTable = "DATABASE_PROPERTIES";
 
 } // namespace
+
+int compareText(std::string_view a, std::string_view b, Charset cs) {
+  if (cs == Charset::JA16SJIS)
+    return sjisCollate(nullptr, static_cast<int>(a.size()), a.data(), static_cast<int>(b.size()), b.data());
+  int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+  return c ? c : a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+namespace {
+std::mutex charsetsLock;
+std::unordered_map<sqlite3*, Charset>& charsets() {
+  static std::unordered_map<sqlite3*, Charset> m;
+  return m;
+}
+} // namespace
+
+void rememberCharset(sqlite3* db, Charset cs) {
+  std::lock_guard<std::mutex> g(charsetsLock);
+  charsets()[db] = cs;
+}
+
+Charset connectionCharset(sqlite3* db) {
+  std::lock_guard<std::mutex> g(charsetsLock);
+  auto it = charsets().find(db);
+  return it == charsets().end() ? Charset::AL32UTF8 : it->second;
+}
 
 const char* charsetName(Charset cs) { return cs == Charset::JA16SJIS ? "JA16SJIS" : "AL32UTF8"; }
 

@@ -31,6 +31,17 @@ void byteMap(std::string_view utf8, Charset cs, std::vector<int64_t>& setOffsets
 std::string charsetBytes(std::string_view utf8, Charset cs);
 bool charsetText(std::string_view bytes, Charset cs, std::string& utf8);
 
+// SQLite collation ORA_SJIS: text in the order of its Shift-JIS bytes, as a JA16SJIS database
+// compares and sorts (BINARY); a character Shift-JIS lacks sorts after all it has.
+int sjisCollate(void*, int n1, const void* p1, int n2, const void* p2);
+
+// Text compared as the set orders it: Shift-JIS bytes or UTF-8 bytes (negative, 0, positive).
+int compareText(std::string_view a, std::string_view b, Charset cs);
+
+// The set of the database a connection was opened on (remembered when its functions are made).
+void rememberCharset(sqlite3* db, Charset cs);
+Charset connectionCharset(sqlite3* db);
+
 // The set a database folder records; a database made before sets were recorded counts UTF-8.
 Charset databaseCharset(const std::string& folder);
 // Records the set in a new database's user list. Returns false on failure.

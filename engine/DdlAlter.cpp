@@ -310,7 +310,7 @@ void Translator::alterTable() {
       }
       // a wide NUMBER's collation belongs to its type
       if (restFrom + 1 < pt.size() && is(pt[restFrom], "COLLATE")) restFrom += 2;
-      std::string typeText = declTypeText(old.type);
+      std::string typeText = declTypeText(old.type, charset());
       size_t specFrom = b + 1;
       bool hasType = at(specFrom).kind == Token::Ident && !constraintStart(at(specFrom));
       if (hasType) {
@@ -340,7 +340,7 @@ void Translator::alterTable() {
             (ct.hasScale != old.type.hasScale || ct.scale < old.type.scale ||
              (ct.precision > 0 && (old.type.precision == 0 || ct.precision - ct.scale < old.type.precision - old.type.scale))))
           throw OraError(1440);
-        typeText = declTypeText(ct);
+        typeText = declTypeText(ct, charset());
         specFrom = typeEnd;
       }
       std::vector<char> drop(pt.size(), 0);

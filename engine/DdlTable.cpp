@@ -145,7 +145,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   } else {
     throw OraError(902, tn).at(typePos);
   }
-  std::string def = quoteIdent(name) + " " + declTypeText(ct);
+  std::string def = quoteIdent(name) + " " + declTypeText(ct, charset());
   // SQLite takes an expression as a default only in parentheses
   for (size_t m = j; m < k;) {
     if (is(t_[m], "DEFAULT") && !skip_[m]) {
@@ -294,7 +294,7 @@ void Translator::createTableAs(const std::string& table, size_t i) {
       defs += ", ";
       cols += ", ";
     }
-    defs += quoteIdent(cn) + " " + declTypeText(ct) + (shape.notNull[k] ? " NOT NULL" : "");
+    defs += quoteIdent(cn) + " " + declTypeText(ct, charset()) + (shape.notNull[k] ? " NOT NULL" : "");
     cols += quoteIdent(cn);
     std::string c = "\"C" + std::to_string(k) + "$\"";
     places += (k ? ", " : "") + c;
@@ -659,7 +659,7 @@ void Translator::createView(size_t i, bool replace, bool force) {
     const std::string& cn = shape.names[k];
     if (textBytes(cn) > 30) throw OraError(972, cn);
     cols += (k ? ", " : "") + quoteIdent(cn);
-    types += (k ? "\t" : "") + declTypeText(shape.types[k]);
+    types += (k ? "\t" : "") + declTypeText(shape.types[k], Charset::AL32UTF8);
   }
   std::string existing = cat_.objectType(name);
   if (!existing.empty()) {

@@ -55,10 +55,13 @@ Decimal decimalOf(Val* v) {
   case SQLITE_FLOAT: {
     double x = sqlite3_value_double(v);
     if (!std::isfinite(x)) throw OraError(1722);
-    return fromDouble(x);
+    d = fromDouble(x);
+    if (!numberInRange(d)) throw OraError(1426);
+    return d;
   }
   case SQLITE_TEXT:
     if (!parseDecimal(reinterpret_cast<const char*>(sqlite3_value_text(v)), d)) throw OraError(1722);
+    if (!numberInRange(d)) throw OraError(1426);
     return d;
   default: throw OraError(932, "expected NUMBER");
   }

@@ -3,6 +3,8 @@
 // frame from its front.
 #include "ListAgg.h"
 
+#include "Charset.h"
+
 #include "Number.h"
 #include "OraError.h"
 
@@ -92,12 +94,13 @@ void value(sqlite3_context* ctx) {
     return;
   }
   try {
+    const Charset cs = connectionCharset(sqlite3_context_db_handle(ctx));
     std::vector<const Row*> rows;
     for (auto& r : l->rows)
       if (!r.null) rows.push_back(&r);
     std::stable_sort(rows.begin(), rows.end(), [&](const Row* a, const Row* b) {
       for (size_t k = 0; k < a->keys.size() && k < b->keys.size(); ++k)
-        if (int c = compareValues(a->keys[k], b->keys[k], l->order[k])) return c < 0;
+        if (int c = compareValues(a->keys[k], b->keys[k], l->order[k], cs)) return c < 0;
       return false;
     });
     if (l->mode & 1) {
@@ -139,7 +142,7 @@ void final(sqlite3_context* ctx) {
 } // namespace
 
 // SQLite's order of values: NULL, numbers, text, blobs; NULLs placed as asked.
-int compareValues(sqlite3_value* a, sqlite3_value* b, int how) {
+int compareValues(sqlite3_value* a, sqlite3_value* b, int how, Charset cs) {
   bool an = sqlite3_value_type(a) == SQLITE_NULL, bn = sqlite3_value_type(b) == SQLITE_NULL;
   if (an || bn) {
     if (an && bn) return 0;
@@ -160,8 +163,9 @@ int compareValues(sqlite3_value* a, sqlite3_value* b, int how) {
     int la = sqlite3_value_bytes(a), lb = sqlite3_value_bytes(b);
     const void* pa = ra == 2 ? static_cast<const void*>(sqlite3_value_text(a)) : sqlite3_value_blob(a);
     const void* pb = rb == 2 ? static_cast<const void*>(sqlite3_value_text(b)) : sqlite3_value_blob(b);
-    c = std::memcmp(pa, pb, static_cast<size_t>(std::min(la, lb)));
-    if (c == 0) c = la < lb ? -1 : la > lb ? 1 : 0;
+    c = compareText(std::string_view(static_cast<const char*>(pa), static_cast<size_t>(la)),
+                    std::string_view(static_cast<const char*>(pb), static_cast<size_t>(lb)),
+                    ra == 2 ? cs : Charset::AL32UTF8);
   }
   return (how & 1) ? -c : c;
 }

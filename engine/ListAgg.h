@@ -6,8 +6,10 @@ struct sqlite3;
 struct sqlite3_value;
 
 namespace ora {
+enum class Charset;
 void registerListAgg(sqlite3* db);
 void registerRankAggregates(sqlite3* db);
-// Orders two sort key values; `how` bit 0: descending, bit 1: NULLs first.
-int compareValues(sqlite3_value* a, sqlite3_value* b, int how);
+// Orders two sort key values, text as the database's set orders it; `how` bit 0: descending,
+// bit 1: NULLs first.
+int compareValues(sqlite3_value* a, sqlite3_value* b, int how, Charset cs);
 } // namespace ora

@@ -194,6 +194,7 @@ const std::map<int, const char*>& texts() {
       {1855, "AM/A.M. or PM/P.M. required"},
       {1858, "a non-numeric character was found where a numeric was expected"},
       {30001, "trim set should have only one character"},
+      {25137, "Data value out of range"},
       {1031, "insufficient privileges"},
       {1732, "data manipulation operation not legal on this view"},
       {1733, "virtual column not allowed here"},

@@ -1,5 +1,7 @@
 #include "OraFunctions.h"
 
+#include "Charset.h"
+
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraError.h"
@@ -7,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <new>
 #include <set>
@@ -29,7 +32,9 @@ void resultLike(Ctx* ctx, Val* model, Val* v) {
 // a wide NUMBER column): beyond what a double holds they give the value's text.
 char kExactResult;
 
-void resultNumber(Ctx* ctx, const Decimal& d) {
+void resultNumber(Ctx* ctx, const Decimal& given) {
+  Decimal d = given;
+  if (!numberInRange(d)) throw OraError(1426);
   int n = static_cast<int>(d.digits.size());
   bool fits = n <= 15 || (d.point >= n && d.point <= 18);
   if (sqlite3_user_data(ctx) != &kExactResult || d.zero() || fits) { resultDecimal(ctx, d); return; }
@@ -54,22 +59,27 @@ void fnNvl2(Ctx* ctx, int, Val** argv) {
   else resultLike(ctx, argv[1], argv[2]);
 }
 
-// Search values compare as the first one's kind: numbers as numbers, else as text.
-void fnDecode(Ctx* ctx, int argc, Val** argv) {
-  Val* e = argv[0];
-  bool numeric = isNumber(argv[1]);
-  int last = argc - 1 - (argc - 1) % 2; // index past the last search/result pair
-  for (int k = 1; k + 1 <= last; k += 2) {
-    Val* s = argv[k];
+// Search values compare as the first one's kind: numbers as numbers, else as text; a result
+// takes the first result's type. n values from `from`: search/result pairs, perhaps a default.
+void decodeFrom(Ctx* ctx, Val* e, Val* firstSearch, Val* firstResult, Val** from, int n) {
+  bool numeric = isNumber(firstSearch);
+  for (int k = 0; k + 1 < n; k += 2) {
+    Val* s = from[k];
     bool match;
     if (isNull(e) || isNull(s)) match = isNull(e) && isNull(s);
     else if (numeric) match = compareDecimal(decimalOf(e), decimalOf(s)) == 0;
     else match = textOf(e) == textOf(s);
-    if (match) { resultLike(ctx, argv[2], argv[k + 1]); return; }
+    if (match) { resultLike(ctx, firstResult, from[k + 1]); return; }
   }
-  if ((argc - 1) % 2) resultLike(ctx, argv[2], argv[argc - 1]);
+  if (n % 2) resultLike(ctx, firstResult, from[n - 1]);
   else sqlite3_result_null(ctx);
 }
+
+void fnDecode(Ctx* ctx, int argc, Val** argv) { decodeFrom(ctx, argv[0], argv[1], argv[2], argv + 1, argc - 1); }
+
+// ora_decode_rest(first search, first result, expr, pairs... [, default]): the pairs of a DECODE
+// past the most arguments one SQLite call takes, typed by the call's first pair
+void fnDecodeRest(Ctx* ctx, int argc, Val** argv) { decodeFrom(ctx, argv[2], argv[0], argv[1], argv + 3, argc - 3); }
 
 // GREATEST and LEAST compare as the first argument's kind: number, date or text.
 void extreme(Ctx* ctx, int argc, Val** argv, bool greatest) {
@@ -93,10 +103,11 @@ void extreme(Ctx* ctx, int argc, Val** argv, bool greatest) {
     }
     resultDate(ctx, best);
   } else {
+    const Charset cs = connectionCharset(sqlite3_context_db_handle(ctx));
     std::string best = textOf(argv[0]);
     for (int i = 1; i < argc; ++i) {
       std::string x = textOf(argv[i]);
-      if (better(x.compare(best))) best = std::move(x);
+      if (better(compareText(x, best, cs))) best = std::move(x);
     }
     resultText(ctx, best);
   }
@@ -350,6 +361,7 @@ const Def kDefs[] = {
     {"NVL", 2, 2, guarded<fnNvl>, 0},
     {"NVL2", 3, 3, guarded<fnNvl2>, 0},
     {"DECODE", 3, -1, guarded<fnDecode>, 0},
+    {"ora_decode_rest", 4, -1, guarded<fnDecodeRest>, 0},
     {"GREATEST", 1, -1, guarded<fnGreatest>, 0},
     {"LEAST", 1, -1, guarded<fnLeast>, 0},
     {"TO_CHAR", 1, 3, guarded<fnToChar>, kVarchar2},
@@ -460,7 +472,9 @@ void registerOraFunctions(sqlite3* db, const std::string& user) {
 
 std::vector<std::string> oraFunctionNames() {
   std::vector<std::string> out;
-  for (const Def& d : allDefs()) out.emplace_back(d.name);
+  // the engine's own helpers (lower-case ora_ names) are no function a statement may name
+  for (const Def& d : allDefs())
+    if (std::strncmp(d.name, "ora_", 4) != 0) out.emplace_back(d.name);
   return out;
 }
 

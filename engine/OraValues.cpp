@@ -91,6 +91,13 @@ bool parseDecimal(std::string_view s, Decimal& out) {
   return true;
 }
 
+bool numberInRange(Decimal& d) {
+  if (d.zero()) return true;
+  if (d.point > 126) return false; // 10^126 and beyond
+  if (d.point < -129) d = Decimal{}; // below the smallest a NUMBER holds: zero
+  return true;
+}
+
 Decimal fromDouble(double v) {
   Num whole;
   if (exactBehind(v, whole)) {
@@ -230,6 +237,7 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       fail(ctx, 932, "RAW value into a NUMBER column");
       return;
     }
+    if (!numberInRange(d)) { fail(ctx, 1426); return; }
     if (hasScale && scale == kFloatScale) {
       // FLOAT keeps significant digits, wherever the point is
       roundTo(d, floatDigits(precision) - d.point);
@@ -269,6 +277,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       size_t cut = t.size();
       for (size_t i = 0; i < t.size(); ++i)
         if ((static_cast<unsigned char>(t[i]) & 0xC0) != 0x80 && ++count == chars + 1) cut = i;
+      if (count > chars && std::strcmp(label, "CAST VALUE") == 0) {
+        fail(ctx, 25137);
+        return;
+      }
       if (count > chars && std::strcmp(label, "CAST") == 0) {
         t.resize(cut);
         count = chars;
@@ -288,6 +300,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       // lengths count in the database's character set, whatever the stored form
       Charset cs = *static_cast<const Charset*>(sqlite3_user_data(ctx));
       int64_t bytes = byteLength(t, cs);
+      if (bytes > size && std::strcmp(label, "CAST VALUE") == 0) {
+        fail(ctx, 25137);
+        return;
+      }
       if (bytes > size && std::strcmp(label, "CAST") == 0) {
         // CAST cuts text to the length it names, at a character's start
         std::vector<int64_t> setAt;
@@ -329,6 +345,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   case kRaw:
   case kLongRaw: {
     if (type == SQLITE_BLOB) {
+      if (code == kRaw && sqlite3_value_bytes(v) > size && std::strcmp(label, "CAST VALUE") == 0) {
+        fail(ctx, 25137);
+        return;
+      }
       if (code == kRaw && sqlite3_value_bytes(v) > size) {
         tooLarge(ctx, label, static_cast<size_t>(sqlite3_value_bytes(v)), size);
         return;
@@ -344,6 +364,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       int hi = hexVal(t[i]), lo = hexVal(t[i + 1]);
       if (hi < 0 || lo < 0) { fail(ctx, 1465); return; }
       bytes += static_cast<char>(hi * 16 + lo);
+    }
+    if (code == kRaw && static_cast<int>(bytes.size()) > size && std::strcmp(label, "CAST VALUE") == 0) {
+      fail(ctx, 25137);
+      return;
     }
     if (code == kRaw && static_cast<int>(bytes.size()) > size) {
       tooLarge(ctx, label, bytes.size(), size);
@@ -448,12 +472,14 @@ ColType parseDeclType(std::string_view decl) {
   return t;
 }
 
-std::string declTypeText(const ColType& t) {
+std::string declTypeText(const ColType& t, Charset cs) {
   switch (t.code) {
   case kVarchar2:
   case kChar: {
     std::string n = std::to_string(t.size) + (t.chars > 0 ? "," + std::to_string(t.chars) : std::string());
-    return (t.code == kChar ? "CHAR(" : "VARCHAR2(") + n + ")";
+    // a JA16SJIS database compares and sorts text by its Shift-JIS bytes
+    return (t.code == kChar ? "CHAR(" : "VARCHAR2(") + n + ")" +
+           (cs == Charset::JA16SJIS ? " COLLATE ORA_SJIS" : "");
   }
   case kNumber:
     if (t.precision == 0 && !t.hasScale) return t.textStored ? "NUMBER TEXT COLLATE ORA_NUMBER" : "NUMBER";
@@ -659,6 +685,8 @@ void registerFunctions(sqlite3* db, Charset cs) {
                           const_cast<Charset*>(charsetConstant(cs)), guardedFn<oraConv>,
                           nullptr, nullptr);
   sqlite3_create_collation(db, "ORA_NUMBER", SQLITE_UTF8, nullptr, numberCollate);
+  sqlite3_create_collation(db, "ORA_SJIS", SQLITE_UTF8, nullptr, sjisCollate);
+  rememberCharset(db, cs);
   sqlite3_create_function(db, "ora_sysdate", 0, SQLITE_UTF8, nullptr, guardedFn<oraSysdate>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_rowid", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraRowid>,
                           nullptr, nullptr);

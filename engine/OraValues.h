@@ -42,8 +42,10 @@ int floatDigits(int bits);
 // "LONG VARCHAR" for LONG, ...).
 ColType parseDeclType(std::string_view decl);
 // The declared type text CREATE TABLE stores for a type; a wide NUMBER has text affinity and
-// compares by value through the ORA_NUMBER collation.
-std::string declTypeText(const ColType& t);
+// compares by value through the ORA_NUMBER collation, text in a JA16SJIS database by its bytes
+// in that set through ORA_SJIS.
+enum class Charset;
+std::string declTypeText(const ColType& t, Charset cs);
 int describeSize(const ColType& t);
 // The length argument of ora_conv: bytes, or minus the characters of a (n CHAR) column.
 inline int convLimit(const ColType& t) { return t.chars > 0 ? -t.chars : t.size; }
@@ -74,8 +76,6 @@ std::string hexText(const unsigned char* p, int n);
 // character boundary.
 int utf8Prefix(const char* s, int len, int max);
 
-enum class Charset;
-
 // SQL functions the translated statements call: ora_conv (typed write, lengths counted in the
 // database's character set), ora_sysdate, ora_rowid.
 void registerFunctions(sqlite3* db, Charset cs);
@@ -90,6 +90,8 @@ struct Decimal {
 };
 void normalize(Decimal& d);
 bool parseDecimal(std::string_view s, Decimal& out);
+// False when d is beyond what a NUMBER holds (ORA-01426); a value too small for one becomes 0.
+bool numberInRange(Decimal& d);
 Decimal fromDouble(double v);
 Decimal fromInteger(int64_t v);
 // Rounds half away from zero to `scale` decimals (negative: left of the point).

@@ -4,6 +4,7 @@
 #include "SqlParser.h"
 #include "OraFunctions.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -408,7 +409,7 @@ Node* Parser::primary() {
     i_ += 2;
     n->kids.push_back(expr());
     expectWord("AS", 905);
-    n->kids.push_back(typeSpec());
+    n->kids.push_back(castTypeSpec());
     conversionDefault(n);
     while (acceptOp(",")) n->kids.push_back(expr()); // the model and the NLS settings
     expectOp(")", 907);
@@ -515,8 +516,23 @@ Node* Parser::call(Node* fname) {
     if (acceptWord("DISTINCT") || acceptWord("UNIQUE")) n->flags |= kDistinct;
     else acceptWord("ALL");
     do {
+      if (n->text == "LNNVL" && n->alias.empty()) {
+        // one simple condition: no AND, OR or BETWEEN
+        const size_t start = i_;
+        n->kids.push_back(binary(3));
+        if (n->kids.back()->kind == N::Between)
+          for (size_t k = start, depth = 0; k < i_; ++k) {
+            if (t_[k].kind == Tok::Op && t_[k].text == "(") ++depth;
+            if (t_[k].kind == Tok::Op && t_[k].text == ")") --depth;
+            if (depth == 0 && t_[k].kind == Tok::Ident && t_[k].text == "BETWEEN") failAt(907, t_[k].pos);
+          }
+        continue;
+      }
       n->kids.push_back(expr());
       if (n->kids.size() == 1 && (n->text == "TO_NUMBER" || n->text == "TO_DATE")) conversionDefault(n);
+      // CHR(n USING NCHAR_CS): the national character set's character n
+      if (n->kids.size() == 1 && n->text == "CHR" && n->alias.empty() && acceptWord("USING"))
+        expectWord("NCHAR_CS", 905);
       // FIRST_VALUE(x IGNORE NULLS), LAG(x RESPECT NULLS, 1)
       if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1)) i_ += 2;
       if (n->text == "LISTAGG" && isWord("ON") && isWord("OVERFLOW", 1)) {
@@ -644,6 +660,23 @@ Node* Parser::caseExpr() {
   expectWord("END", 905);
   n->kids.push_back(els); // the last kid is ELSE, nullptr when absent
   return finish(n);
+}
+
+// CAST names no LONG type, and its lengths keep the limits of a column's
+Node* Parser::castTypeSpec() {
+  Node* n = typeSpec();
+  if (n->text == "LONG" || n->text == "LONG RAW") failAt(902, n->pos, n->text);
+  if (n->kids.empty() || n->kids[0]->text == "*") return n;
+  const Node* len = n->kids[0];
+  const long a = std::atol(len->text.c_str());
+  const std::string& tn = n->text;
+  const bool text = tn == "VARCHAR2" || tn == "VARCHAR" || tn == "NVARCHAR2" || tn == "CHAR" || tn == "NCHAR";
+  if ((text || tn == "RAW") && a == 0) failAt(1723, len->pos);
+  if (text && a > (tn == "CHAR" || tn == "NCHAR" ? 2000 : 4000)) failAt(910, len->pos);
+  if (tn == "RAW" && a > 2000) failAt(910, len->pos);
+  if ((tn == "NUMBER" || tn == "NUMERIC" || tn == "DECIMAL" || tn == "DEC") && (a == 0 || a > 38))
+    failAt(1727, len->pos);
+  return n;
 }
 
 Node* Parser::typeSpec() {

@@ -7,6 +7,8 @@
 // ora_keep, ora_nth and ora_distinct are window functions.
 #include "ListAgg.h"
 
+#include "Charset.h"
+
 #include "Number.h"
 #include "OraError.h"
 
@@ -57,16 +59,16 @@ void dropRows(sqlite3_context* ctx) {
 }
 
 int compareKeys(const std::vector<sqlite3_value*>& a, const std::vector<sqlite3_value*>& b,
-                const std::vector<int>& how) {
+                const std::vector<int>& how, Charset cs) {
   for (size_t k = 0; k < a.size() && k < b.size() && k < how.size(); ++k)
-    if (int c = compareValues(a[k], b[k], how[k])) return c;
+    if (int c = compareValues(a[k], b[k], how[k], cs)) return c;
   return 0;
 }
 
 bool sameValue(sqlite3_value* a, sqlite3_value* b) {
   if (sqlite3_value_type(a) == SQLITE_NULL || sqlite3_value_type(b) == SQLITE_NULL)
     return sqlite3_value_type(a) == sqlite3_value_type(b);
-  return compareValues(a, b, 0) == 0;
+  return compareValues(a, b, 0, Charset::AL32UTF8) == 0; // alike only when the same bytes
 }
 
 enum Fn { Min, Max, Sum, Avg, Count, Variance, StdDev };
@@ -94,7 +96,7 @@ void keepMove(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool in) {
     // a row leaving the window: the first one alike
     for (size_t k = 0; k < r->rows.size(); ++k) {
       Ranked& x = r->rows[k];
-      if (sameValue(x.value, row.value) && compareKeys(x.keys, row.keys, std::vector<int>(row.keys.size(), 0)) == 0) {
+      if (sameValue(x.value, row.value) && compareKeys(x.keys, row.keys, std::vector<int>(row.keys.size(), 0), Charset::AL32UTF8) == 0) {
         sqlite3_value_free(x.value);
         for (auto* v : x.keys) sqlite3_value_free(v);
         r->rows.erase(r->rows.begin() + static_cast<long>(k));
@@ -113,6 +115,7 @@ void keepInverse(sqlite3_context* ctx, int argc, sqlite3_value** argv) { keepMov
 
 void keepValue(sqlite3_context* ctx) {
   Rows* r = rowsOf(ctx, false);
+  const Charset cs = connectionCharset(sqlite3_context_db_handle(ctx));
   if (!r || r->rows.empty()) {
     if (r && r->fn == Count) sqlite3_result_int(ctx, 0);
     else sqlite3_result_null(ctx);
@@ -122,16 +125,16 @@ void keepValue(sqlite3_context* ctx) {
     // the rows whose keys rank first (or last)
     const Ranked* best = &r->rows[0];
     for (auto& x : r->rows) {
-      int c = compareKeys(x.keys, best->keys, r->how);
+      int c = compareKeys(x.keys, best->keys, r->how, cs);
       if (r->last ? c > 0 : c < 0) best = &x;
     }
     sqlite3_value* pick = nullptr;
     Num sum, squares, first;
     int64_t count = 0;
     for (auto& x : r->rows) {
-      if (compareKeys(x.keys, best->keys, r->how) != 0 || sqlite3_value_type(x.value) == SQLITE_NULL) continue;
+      if (compareKeys(x.keys, best->keys, r->how, cs) != 0 || sqlite3_value_type(x.value) == SQLITE_NULL) continue;
       if (r->fn == Min || r->fn == Max) {
-        int c = pick ? compareValues(x.value, pick, 0) : 0;
+        int c = pick ? compareValues(x.value, pick, 0, cs) : 0;
         if (!pick || (r->fn == Min ? c < 0 : c > 0)) pick = x.value;
         ++count;
         continue;
@@ -208,19 +211,20 @@ void hypoStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void hypoFinal(sqlite3_context* ctx) {
   Rows* r = rowsOf(ctx, false);
+  const Charset cs = connectionCharset(sqlite3_context_db_handle(ctx));
   try {
     int64_t rows = r ? static_cast<int64_t>(r->rows.size()) : 0;
     int64_t before = 0, atOrBefore = 0;
     std::vector<const Ranked*> distinctBefore;
     for (size_t k = 0; r && k < r->rows.size(); ++k) {
       const Ranked& x = r->rows[k];
-      int c = compareKeys(x.keys, r->hypothetical, r->how);
+      int c = compareKeys(x.keys, r->hypothetical, r->how, cs);
       if (c <= 0) ++atOrBefore;
       if (c < 0) {
         ++before;
         bool seen = false;
         for (auto* y : distinctBefore)
-          if (compareKeys(y->keys, x.keys, r->how) == 0) seen = true;
+          if (compareKeys(y->keys, x.keys, r->how, cs) == 0) seen = true;
         if (!seen) distinctBefore.push_back(&x);
       }
     }
@@ -357,7 +361,7 @@ void distinctOf(sqlite3_context* ctx) {
     sqlite3_value* v = r->rows[k].value;
     if (sqlite3_value_type(v) == SQLITE_NULL) continue;
     bool seen = false;
-    for (auto* x : once) seen = seen || compareValues(x, v, 0) == 0;
+    for (auto* x : once) seen = seen || compareValues(x, v, 0, Charset::AL32UTF8) == 0;
     if (!seen) once.push_back(v);
   }
   int fn = r ? r->fn : 0;

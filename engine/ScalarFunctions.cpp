@@ -200,10 +200,15 @@ std::string sortParam(int argc, Val** argv) {
   return mapChars(trimChars(p.substr(eq + 1), {' '}, true, true), upperChar);
 }
 
+// Turkish has a dotted and a dotless i in both cases: i/İ and ı/I
+uint32_t turkishUpper(uint32_t c) { return c == 'i' ? 0x130 : c == 0x131 ? 'I' : upperChar(c); }
+uint32_t turkishLower(uint32_t c) { return c == 'I' ? 0x131 : c == 0x130 ? 'i' : lowerChar(c); }
+
 void fnNlsUpper(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  std::string out = mapChars(textOf(argv[0]), upperChar);
-  if (sortParam(argc, argv) == "XGERMAN") {
+  const std::string sort = sortParam(argc, argv);
+  std::string out = mapChars(textOf(argv[0]), sort == "XTURKISH" ? turkishUpper : upperChar);
+  if (sort == "XGERMAN") {
     // the German sort has no capital sharp s
     for (size_t at; (at = out.find("\xC3\x9F")) != std::string::npos;) out.replace(at, 2, "SS");
   }
@@ -212,18 +217,18 @@ void fnNlsUpper(Ctx* ctx, int argc, Val** argv) {
 
 void fnNlsLower(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  sortParam(argc, argv);
-  resultText(ctx, mapChars(textOf(argv[0]), lowerChar));
+  resultText(ctx, mapChars(textOf(argv[0]), sortParam(argc, argv) == "XTURKISH" ? turkishLower : lowerChar));
 }
 
 void fnNlsInitcap(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  bool dutch = sortParam(argc, argv) == "XDUTCH";
+  const std::string sort = sortParam(argc, argv);
+  bool dutch = sort == "XDUTCH", turkish = sort == "XTURKISH";
   std::string s = textOf(argv[0]), out;
   bool inWord = false;
   for (size_t i = 0; i < s.size();) {
     uint32_t c = nextChar(s, i);
-    appendChar(out, inWord ? lowerChar(c) : upperChar(c));
+    appendChar(out, inWord ? (turkish ? turkishLower(c) : lowerChar(c)) : (turkish ? turkishUpper(c) : upperChar(c)));
     // in Dutch, IJ at the start of a word is one letter
     if (dutch && !inWord && (c == 'i' || c == 'I') && i < s.size() && (s[i] == 'j' || s[i] == 'J')) {
       out += 'J';

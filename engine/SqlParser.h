@@ -106,6 +106,7 @@ private:
   Node* exprList(int closeCode); // "( e, e, ... )" after the "("
   Node* valueList();             // of IN or = ANY
   Node* typeSpec();
+  Node* castTypeSpec();
 
   // queries (ParseQuery.cpp)
   Node* query(bool orderBy);

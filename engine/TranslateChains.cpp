@@ -72,6 +72,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
         else if (int size = code == kChar ? plainCharColumn(lastB, lastE) : 0) charListLiterals(rb + 1, size);
       } else {
         dateLiteral(lastB, lastE, rb, re);
+        if (is(k, "<") || is(k, ">") || is(k, "<=") || is(k, ">=")) sjisOperand(lastB, lastE, rb, re);
       }
       ++i;
       continue;
@@ -88,7 +89,16 @@ void Translator::rewriteChains(size_t b, size_t e) {
       if (low + 1 < e && is(t_[low], "AND") && chainAt(low + 1, e, terms, ops)) high = terms.back().second;
       rejectDateNumber(code, i + 1, low, lastB, high);
       if (high > low) rejectDateNumber(code, low + 1, high, lastB, high);
+      // text between numbers is read as a number, as each of the two comparisons reads it
+      if ((code == kVarchar2 || code == kChar) && !ctx_.empty() && high > low && replace_[lastB].empty() && !skip_[lastB] &&
+          (exprType(i + 1, low).code == kNumber || exprType(low + 1, high).code == kNumber)) {
+        replace_[lastB] = "ora_num(" + emit(lastB, lastE) + ")";
+        for (size_t m = lastB + 1; m < lastE; ++m) skip_[m] = 1;
+      }
     }
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && (i == lastE || (i == lastE + 1 && is(t_[lastE], "NOT"))) &&
+        lastE > lastB && chainAt(i + 1, e, terms, ops))
+      sjisOperand(lastB, lastE, i + 1, terms.back().second);
     if (k.kind == Token::Ident && k.text == "BETWEEN" && i == lastE) {
       int code = exprType(lastB, lastE).code;
       for (size_t m = i + 1; m < e && m < i + 4 && (code == kDate || code == kNumber); ++m)
@@ -386,6 +396,27 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   };
   if (text(rt) && (lt.code == kDate || lt.code == kNumber)) convert(rb, re, rStr, lt);
   else if (text(lt) && (rt.code == kDate || rt.code == kNumber)) convert(lb, le, lStr, rt);
+}
+
+// Computed text ordered against text in a JA16SJIS database: the left operand takes the set's
+// order, as a column of the set would give it (a column on either side gives it already).
+void Translator::sjisOperand(size_t lb, size_t le, size_t rb, size_t re) {
+  if (charset() != Charset::JA16SJIS || le <= lb || re <= rb || ctx_.empty()) return;
+  auto column = [&](size_t b, size_t e) {
+    if ((e - b) % 2 == 0) return false;
+    for (size_t m = b; m < e; ++m)
+      if ((m - b) % 2 ? !is(t_[m], ".") : !(t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent)) return false;
+    return true;
+  };
+  if (column(lb, le) || column(rb, re) || skip_[lb]) return;
+  try {
+    int lc = exprType(lb, le).code, rc = exprType(rb, re).code;
+    if ((lc != kVarchar2 && lc != kChar) || (rc != kVarchar2 && rc != kChar)) return;
+  } catch (const OraError&) {
+    return;
+  }
+  replace_[lb] = "(" + emit(lb, le) + ") COLLATE ORA_SJIS";
+  for (size_t m = lb + 1; m < le; ++m) skip_[m] = 1;
 }
 
 } // namespace ora::tx

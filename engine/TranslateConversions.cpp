@@ -108,11 +108,17 @@ bool Translator::datesAsText(size_t i, std::string& call) {
     wrap[n] = any = true;
   }
   if (!any) return false;
-  call = k.text + "(";
+  std::vector<std::string> v;
   for (size_t n = 0; n < args.size(); ++n) {
-    std::string v = emit(args[n].first, args[n].second);
-    call += (n ? ", " : "") + (wrap[n] ? "TO_CHAR(" + v + ")" : v);
+    std::string x = emit(args[n].first, args[n].second);
+    v.push_back(wrap[n] ? "TO_CHAR(" + x + ")" : x);
   }
+  if (decode) {
+    call = decodeCall(v);
+    return true;
+  }
+  call = k.text + "(";
+  for (size_t n = 0; n < v.size(); ++n) call += (n ? ", " : "") + v[n];
   call += ")";
   return true;
 }
@@ -468,10 +474,14 @@ bool Translator::conversionOr(size_t i, std::string& call) {
   } else {
     call = "ora_convert_or(" + std::to_string(kind) + ", " + value + ", " + fallback + rest + ")";
   }
-  if (cast)
+  if (cast) {
+    // text is cut to the length named; a number or a date that does not fit is an error
+    int from = exprType(args[0].first, valueEnd).code;
+    bool whole = (from == kNumber || from == kDate) && (to.code == kVarchar2 || to.code == kChar);
     call = "ora_conv(" + call + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
            std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
-           ", 'CAST')";
+           (whole ? ", 'CAST VALUE')" : ", 'CAST')");
+  }
   return true;
 }
 

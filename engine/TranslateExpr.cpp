@@ -359,6 +359,11 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(i + 1);
         break;
       }
+      if (std::string call; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && longCall(i, call)) {
+        add(call);
+        i = matching(i + 1);
+        break;
+      }
       if (std::string call; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && conversionOr(i, call)) {
         add(call);
         i = matching(i + 1);
@@ -378,6 +383,10 @@ std::string Translator::emit(size_t b, size_t e) {
         }
         std::string conv;
         if (k.text == "COALESCE" || k.text == "NULLIF") {
+          // the first argument of NULLIF gives the result its type: a bare NULL has none
+          if (k.text == "NULLIF" && !args.empty() && args[0].second == args[0].first + 1 && is(t_[args[0].first], "NULL") &&
+              t_[args[0].first].kind == Token::Ident)
+            throw OraError(932, "expected - got CHAR").at(static_cast<int>(t_[args[0].first].pos));
           oneTypeGroup(args);
           // NULLIF(c, 'ab') compares as '=' does; only the literal, never returned, is padded
           if (k.text == "NULLIF" && args.size() == 2 && args[1].second == args[1].first + 1 &&
@@ -389,6 +398,7 @@ std::string Translator::emit(size_t b, size_t e) {
               t_[args[0].first].kind == Token::Str && !t_[args[0].first].text.empty() &&
               plainCharColumn(args[1].first, args[1].second))
             charTrimmedTo(args[0].first, args[1].first, args[1].second);
+          if (k.text == "COALESCE" && args.size() > 100) conv = nestedCoalesce(args);
         } else if (k.text == "CAST" && args.size() == 1 && as > args[0].first) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
@@ -396,11 +406,26 @@ std::string Translator::emit(size_t b, size_t e) {
           // no conversion between a date and a number
           if (from.code == kDate && to.code == kNumber) throw OraError(932, "expected NUMBER got DATE");
           if (from.code == kNumber && to.code == kDate) throw OraError(932, "expected DATE got NUMBER");
+          // RAW and ROWID become text (or themselves), never a number or a date
+          if ((from.code == kRaw || from.code == kRowid) && (to.code == kNumber || to.code == kDate))
+            throw OraError(932, std::string("expected ") + (to.code == kNumber ? "NUMBER" : "DATE") + " got " +
+                                    (from.code == kRaw ? "BINARY" : "ROWID"));
           if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
+          // text is cut to the length named; a number or a date that does not fit is an error
+          bool whole = (from.code == kNumber || from.code == kDate || from.code == kRaw || from.code == kRowid) &&
+                       (to.code == kVarchar2 || to.code == kChar);
           if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
                    std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
-                   ", 'CAST')";
+                   (whole ? ", 'CAST VALUE')" : ", 'CAST')");
+          // text becomes RAW as hexadecimal digits and a ROWID as CHARTOROWID reads it; a number
+          // or a date becomes neither
+          if ((to.code == kRaw || to.code == kRowid) && (from.code == kNumber || from.code == kDate))
+            throw OraError(932, std::string("expected ") + (to.code == kRaw ? "BINARY" : "ROWID") + " got " +
+                                    (from.code == kNumber ? "NUMBER" : "DATE"));
+          if (to.code == kRaw)
+            conv = "ora_conv(" + v + ", " + std::to_string(kRaw) + ", " + std::to_string(to.size) + ", 0, 0, 0, 'CAST VALUE')";
+          if (to.code == kRowid) conv = from.code == kRowid ? v : "CHARTOROWID(" + v + ")";
         } else if (eq(k.text, "VSIZE")) {
           // the size depends on the Oracle type, which the stored value alone does not tell
           if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);

@@ -251,6 +251,14 @@ private:
   std::string outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d);
   int64_t rownumLimit(size_t wb, size_t we, int d);
   void nullsOrder(size_t b, size_t e, int d);
+  bool sjisKey(size_t b, size_t e);
+  void sjisOperand(size_t lb, size_t le, size_t rb, size_t re);
+  std::string decodeCall(const std::vector<std::string>& v);
+  bool longCall(size_t i, std::string& call);
+  std::string nestedCoalesce(const std::vector<std::pair<size_t, size_t>>& args);
+  std::vector<std::pair<size_t, size_t>> callArgs(size_t i);
+  std::vector<std::string> emitArgs(const std::vector<std::pair<size_t, size_t>>& args);
+  std::string keyTokenText(size_t k) const;
   bool isAggregate(size_t i) const;
   void forUpdateSources(size_t e) const;
   void forUpdateColumns(size_t e) const;

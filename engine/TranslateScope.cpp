@@ -151,7 +151,16 @@ void Translator::nullsOrder(size_t b, size_t e, int d) {
     bool explicitNulls = false;
     for (size_t m = ib; m < i; ++m)
       if (t_[m].depth == d && is(t_[m], "NULLS")) explicitNulls = true;
+    size_t kb = ib;
     ib = i + 1;
+    // a text key that is no column of its own sorts as a column does: by the set's bytes
+    size_t ke = kb;
+    while (ke < i && !(t_[ke].depth == d && (is(t_[ke], "ASC") || is(t_[ke], "DESC") || is(t_[ke], "NULLS")))) ++ke;
+    std::string collate = ke > kb && sjisKey(kb, ke) ? " COLLATE ORA_SJIS" : "";
+    if (!collate.empty() && ke - 1 != last) {
+      replace_[ke - 1] = keyTokenText(ke - 1) + collate;
+      collate.clear();
+    }
     if (explicitNulls || last >= e || !replace_[last].empty() || skip_[last]) continue;
     const Token& k = t_[last];
     std::string text;
@@ -162,8 +171,36 @@ void Translator::nullsOrder(size_t b, size_t e, int d) {
                                           k.text != "ROWNUM" && k.text != "SYSDATE" && k.text != "USER" && k.text != "UID"))
       text = quoteIdent(k.text) + " NULLS LAST";
     else continue;
+    if (!collate.empty()) text = keyTokenText(last) + collate + " NULLS LAST";
     replace_[last] = text;
   }
+}
+
+// Whether the sort key [b, e) is text computed in a JA16SJIS database (a column sorts by its
+// own collation already) and ends in a token keyTokenText can write.
+bool Translator::sjisKey(size_t b, size_t e) {
+  if (charset() != Charset::JA16SJIS) return false;
+  const Token& k = t_[e - 1];
+  if (!replace_[e - 1].empty() || skip_[e - 1]) return false;
+  bool plainName = (e == b + 1 && (k.kind == Token::Ident || k.kind == Token::QIdent)) ||
+                   (e == b + 3 && is(t_[b + 1], "."));
+  if (plainName || k.kind == Token::Num) return false;
+  if (!is(k, ")") && !is(k, "END") && k.kind != Token::QIdent &&
+      !(k.kind == Token::Ident && !keywordAt(t_, e - 1) && k.text != "ROWID" && k.text != "ROWNUM" && k.text != "SYSDATE" &&
+        k.text != "USER" && k.text != "UID"))
+    return false;
+  try {
+    int code = exprType(b, e).code;
+    return code == kVarchar2 || code == kChar;
+  } catch (const OraError&) {
+    return false; // an alias, or a key the query's own checks report
+  }
+}
+
+// A sort key's last token as emitted without a rewrite.
+std::string Translator::keyTokenText(size_t k) const {
+  const Token& t = t_[k];
+  return is(t, ")") || is(t, "END") ? t.text : quoteIdent(t.text);
 }
 
 } // namespace ora::tx

@@ -340,6 +340,13 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (!star && ty.code == kNumber) wideAsNumber(i, exprEnd, "ora_add_x", compound);
     std::string item = emit(i, exprEnd);
     if (havingOnly && position == 0) item = "COALESCE(" + item + ", MIN(NULL))";
+    // computed text sorts and compares as a text column of the database's set does, also where
+    // ORDER BY names it or an outer query reads it
+    bool columnName = (exprEnd - i) % 2 == 1;
+    for (size_t m = i; m < exprEnd && columnName; ++m)
+      columnName = (m - i) % 2 ? is(t_[m], ".") : t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent;
+    if (!star && !columnName && (ty.code == kVarchar2 || ty.code == kChar) && charset() == Charset::JA16SJIS)
+      item = "(" + item + ") COLLATE ORA_SJIS";
     ++position;
     // The statement's own result columns carry every digit; an ORDER BY naming one sorts on
     // its value as a number instead.

@@ -484,6 +484,16 @@ ColType Translator::infer(size_t b, size_t e) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
     if (r == kVarchar2) return t;
+    if (r == kRaw || r == kRowid) {
+      // HEXTORAW gives a byte for two hexadecimal digits of its text
+      ColType x = e > b + 3 ? exprType(b + 2, e - 1) : ColType{};
+      t = ColType{};
+      t.code = r;
+      if (r == kRaw && f.text == "NLSSORT") t.size = 2000;
+      else if (r == kRaw)
+        t.size = x.code == kRaw ? x.size : std::max(1, std::min(2000, (x.code == kVarchar2 || x.code == kChar ? x.size : 4000) / 2));
+      return t;
+    }
     if (r == 0) {
       // the type of an argument: DECODE's first result, NVL2's first choice, else the first
       std::vector<std::pair<size_t, size_t>> args;

@@ -778,7 +778,12 @@ TEST_F(Shell, DatabaseCharacterSetIsChosenAtCreationAndKept) {
                             " where parameter = 'NLS_CHARACTERSET';\n"
                             "create table t (n varchar2(10));\n"
                             "insert into t values ('山田太郎');\n"
-                            "select lengthb('山田'), vsize('ｱ') from dual;\n";
+                            "select lengthb('山田'), vsize('ｱ') from dual;\n"
+                            // text sorts by the set's bytes: U+30FC is 0x815B in Shift-JIS
+                            "insert into t values ('ー');\n"
+                            "insert into t values ('あ');\n"
+                            "select listagg(n, ',') within group (order by n) l,"
+                            " min(n) || max(n) m from t;\n";
   std::string utf8 = (fs::path(DataHome) / "utf8").string();
   std::string out =
       RunProgram("--create-database '" + utf8 + "' --charset al32utf8", "pw\npw\n", rc);
@@ -788,6 +793,8 @@ TEST_F(Shell, DatabaseCharacterSetIsChosenAtCreationAndKept) {
   EXPECT_NE(out.find("AL32UTF8"), std::string::npos) << out;
   EXPECT_NE(out.find("(actual: 12, maximum: 10)"), std::string::npos) << out;
   EXPECT_NE(out.find("             6          3\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("あ,ー"), std::string::npos) << out;
+  EXPECT_NE(out.find("あー\n"), std::string::npos) << out;
 
   std::string sjis = (fs::path(DataHome) / "sjis").string();
   out = RunProgram("--create-database '" + sjis + "'", "pw\npw\n", rc);
@@ -796,6 +803,8 @@ TEST_F(Shell, DatabaseCharacterSetIsChosenAtCreationAndKept) {
   EXPECT_NE(out.find("JA16SJIS"), std::string::npos) << out;
   EXPECT_NE(out.find("1 row created."), std::string::npos) << out;
   EXPECT_NE(out.find("             4          1\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("ー,あ,山田太郎"), std::string::npos) << out;
+  EXPECT_NE(out.find("ー山田太郎\n"), std::string::npos) << out;
 
   std::string bad = (fs::path(DataHome) / "bad").string();
   out = RunProgram("--create-database '" + bad + "' --charset UTF8", "pw\npw\n", rc);
