@@ -426,19 +426,38 @@ void Translator::alterTable() {
         if (is(k, "UNIQUE")) added.type = "U";
         if (!added.type.empty()) break;
       }
+      // the key's columns take their NOT NULL back
+      if (added.type == "P")
+        for (auto& r : recordedConstraints(db, table))
+          if (r.type == "P")
+            for (auto& c : r.columns) {
+              if (columnGone && c == column) continue;
+              if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + quoteIdent(c) + " IS NULL)") == 1)
+                throw OraError(1449);
+              addNotNull(c);
+            }
       added.name = cat_.user() + "." + cname;
       added.check = checkCondition(def);
       // a key still checks every row: its index cannot hold duplicates
       added.novalidate = novalidate && (added.type == "C" || added.type == "R");
       after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(cname));
     } else {
-      // a key other tables refer to stays
+      // a key that enabled foreign keys refer to (the table's own too) stays, unless CASCADE
+      // disables them first
+      std::vector<std::string> children;
       for (auto& other : dict::tablesOf(db, "table"))
         for (auto& c : dict::tableConstraints(db, other))
-          if (c.type == "R" && c.rTable == table && other != table)
+          if (c.type == "R" && c.rTable == table)
             for (auto& r : recordedConstraints(db, table))
               if (r.name == cname && (c.rColumns.empty() ? r.type == "P" : c.rColumns == r.columns))
-                throw OraError(2297, cat_.user() + "." + cname);
+                children.push_back("ALTER TABLE " + quoteIdent(other) + " DISABLE CONSTRAINT " + quoteIdent(c.name));
+      if (!children.empty()) {
+        bool cascade = false;
+        for (size_t k = w; k < size(); ++k) cascade = cascade || is(at(k), "CASCADE");
+        if (!cascade) throw OraError(2297, cat_.user() + "." + cname);
+        tr_.actions.push_back(firstThenAgain(children, src_));
+        return;
+      }
       bool found = false;
       for (size_t k = 0; k < pieces.size() && !found; ++k) {
         auto pt = tokenize(pieces[k].text);
@@ -465,6 +484,13 @@ void Translator::alterTable() {
       }
       if (!found) found = cutNamedByEngine(db, table, cname, false, pieces, def, column);
       if (!found) throw OraError(2431, cname);
+      // a disabled primary key no longer keeps NULL out of its columns
+      for (auto& r : recordedConstraints(db, table))
+        if (r.type == "P" && r.name == cname)
+          for (auto& c : r.columns)
+            for (auto& p : pieces)
+              if (p.column == c && p.text.size() > 9 && p.text.compare(p.text.size() - 9, 9, " NOT NULL") == 0)
+                p.text.erase(p.text.size() - 9);
       after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
                       quoteString(cname) + ", " + quoteString(table) + ", " + quoteString(column) + ", " +
                       quoteString(def) + ")");
