@@ -468,4 +468,35 @@ void fillSessionNls(sqlite3* db, Inserter& ins) {
   for (auto& [p, v] : rows) ins.text(p).text(v).row();
 }
 
+// A table's columns all change; a view's are asked of the engine's own view DML, which refuses
+// what Oracle refuses (a computed column, a table that is not key-preserved, a read-only view).
+void fillUpdatableColumns(const Source& src, Inserter& ins) {
+  auto columnsOf = [&](const std::string& t) {
+    std::vector<std::string> out;
+    eachRow(src.db, "SELECT name FROM pragma_table_info(?1) ORDER BY cid", [&](sqlite3_stmt* st) { out.push_back(col(st, 0)); },
+            t, true); // a view that no longer compiles has no columns to show
+    return out;
+  };
+  auto goes = [&](const std::string& sql) {
+    try {
+      Catalog cat(src.db, src.owner, src.session);
+      translate(sql, cat, false, false);
+      return "YES";
+    } catch (...) {
+      return "NO";
+    }
+  };
+  for (const auto& t : tablesOf(src.db, "table"))
+    for (auto& c : columnsOf(t)) ins.text(src.owner).text(t).text(c).text("YES").text("YES").text("YES").row();
+  for (const auto& v : tablesOf(src.db, "view")) {
+    std::string qv = quoteIdent(v);
+    const char* deletable = goes("DELETE FROM " + qv);
+    for (auto& c : columnsOf(v)) {
+      std::string qc = quoteIdent(c);
+      ins.text(src.owner).text(v).text(c).text(goes("UPDATE " + qv + " SET " + qc + " = NULL"));
+      ins.text(goes("INSERT INTO " + qv + " (" + qc + ") VALUES (NULL)")).text(deletable).row();
+    }
+  }
+}
+
 } // namespace ora::dict
