@@ -80,6 +80,13 @@ void Translator::alterTable() {
     p.text += " NOT NULL"; // the key's own, apart from one written on the column
   };
 
+  // constraint names are unique in the schema, disabled constraints' too
+  auto newNamesFree = [&](size_t b, size_t e) {
+    for (size_t m = b; m + 1 < e; ++m)
+      if (is(t_[m], "CONSTRAINT") && constraintNameTaken(db, t_[m + 1].text))
+        throw OraError(2264).at(static_cast<int>(t_[m + 1].pos));
+  };
+
   // The items of "( a, b )" or of the single item that runs to the end, as token ranges.
   auto items = [&](size_t from) {
     std::vector<std::pair<size_t, size_t>> out;
@@ -191,9 +198,7 @@ void Translator::alterTable() {
       std::string cname = is(at(b), "CONSTRAINT") ? at(b + 1).text : "";
       if (!cname.empty()) {
         added.name = cat_.user() + "." + cname;
-        for (auto& other : dict::tablesOf(db, "table"))
-          for (auto& c : dict::tableConstraints(db, other))
-            if (c.name == cname) throw OraError(2264).at(static_cast<int>(at(b + 1).pos));
+        if (constraintNameTaken(db, cname)) throw OraError(2264).at(static_cast<int>(at(b + 1).pos));
       }
       for (size_t j = b; j < size(); ++j) {
         if (is(t_[j], "CHECK")) added.type = "C";
@@ -266,6 +271,7 @@ void Translator::alterTable() {
         if (!pieces[k].column.empty()) lastColumn = k;
       std::vector<DefPiece> added;
       for (auto [b, e] : items(i + 1)) {
+        newNamesFree(b, e);
         std::string name;
         ColType ct;
         std::set<std::string> pk;
@@ -297,6 +303,7 @@ void Translator::alterTable() {
     for (auto [b, e] : items(i + 1)) {
       std::string name = at(b).text;
       const ColumnInfo& old = findColumn(cols, name);
+      newNamesFree(b, e);
       DefPiece& p = pieceOf(name);
       std::string qc = quoteIdent(name);
       auto pt = tokenize(p.text);
@@ -660,6 +667,19 @@ void Translator::alterTable() {
       for (auto& r : recordedConstraints(db, table))
         if (allGone(r.columns))
           after.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = " + quoteString(r.name));
+      // so do the disabled ones that name them: none may come back on a column of that name
+      dict::eachRow(db, "SELECT NAME, COLUMN_NAME, DEFINITION FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = ?1",
+                    [&](sqlite3_stmt* st) {
+                      bool uses = goneSet.count(dict::col(st, 1)) > 0;
+                      for (auto& tk : tokenize(dict::col(st, 2))) {
+                        if (is(tk, "REFERENCES")) break;
+                        if ((tk.kind == Token::QIdent || tk.kind == Token::Ident) && tk.depth >= 1 && goneSet.count(tk.text))
+                          uses = true;
+                      }
+                      if (uses)
+                        after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(dict::col(st, 0)) +
+                                        " AND TABLE_NAME = " + quoteString(table));
+                    }, table);
     }
   } else {
     throw OraError(905);

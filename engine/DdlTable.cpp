@@ -4,6 +4,7 @@
 #include "DictionaryImpl.h"
 #include "OraError.h"
 #include "Session.h"
+#include "TableRebuild.h"
 #include "TranslateImpl.h"
 
 #include <algorithm>
@@ -418,10 +419,7 @@ void Translator::createTable() {
     for (size_t k = i + 1; k + 1 < close; ++k)
       if (is(t_[k], "CONSTRAINT")) {
         const std::string& cn = t_[k + 1].text;
-        bool taken = !given.insert(cn).second;
-        for (auto& other : dict::tablesOf(cat_.db(), "table"))
-          for (auto& c : dict::tableConstraints(cat_.db(), other))
-            if (c.name == cn) taken = true;
+        bool taken = !given.insert(cn).second || rb::constraintNameTaken(cat_.db(), cn);
         if (taken) throw OraError(2264).at(static_cast<int>(t_[k + 1].pos));
       }
   }

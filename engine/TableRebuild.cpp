@@ -102,6 +102,18 @@ bool disabledConstraint(sqlite3* db, const std::string& table, const std::string
   return found;
 }
 
+bool constraintNameTaken(sqlite3* db, const std::string& name) {
+  for (auto& table : dict::tablesOf(db, "table"))
+    for (auto& c : dict::tableConstraints(db, table))
+      if (c.name == name) return true;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT 1 FROM \"TESSEL$DISABLED\" WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  return found;
+}
+
 
 // The condition of the CHECK in a constraint's definition; empty when it has none.
 std::string checkCondition(const std::string& def) {

@@ -40,6 +40,8 @@ bool constraintStart(const Token& k);
 bool cutNamedByEngine(sqlite3* db, const std::string& table, const std::string& cname, bool pk,
                       std::vector<DefPiece>& pieces, std::string& removed, std::string& column);
 bool disabledConstraint(sqlite3* db, const std::string& table, const std::string& name);
+// Whether a constraint of the schema, enabled or disabled, has this name.
+bool constraintNameTaken(sqlite3* db, const std::string& name);
 // The condition of the CHECK in a constraint's definition; empty when it has none.
 std::string checkCondition(const std::string& def);
 // Rebuilds a table under a new definition, keeping its rows (and their ROWIDs), indexes and
