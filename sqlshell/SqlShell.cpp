@@ -264,6 +264,8 @@ bool TSqlShell::Failed(const std::string& text, int code) {
 std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
   if (splitter.Empty())
     return SqlPromptText();
+  if (splitter.ContinuingCommand()) // a shell command's further lines, after a trailing "-"
+    return "> ";
   std::string n = std::to_string(splitter.LineCount() + 1);
   return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
 }
