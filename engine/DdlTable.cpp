@@ -623,6 +623,7 @@ void Translator::createView(size_t i, bool replace, bool force) {
   QueryShape shape;
   try {
     InnerQueries inner; // the view's columns are read by other queries
+    ViewStars stars;
     shape = describeQuery(text, i < size() ? t_[i].pos : 0, cat_, names, "a view");
   } catch (const OraError& e) {
     // FORCE: a query over tables or columns not there yet still makes the view, one that has
@@ -643,6 +644,22 @@ void Translator::createView(size_t i, bool replace, bool force) {
     return;
   }
   const Translation& q = shape.sel;
+  // Oracle keeps a view's "*" as the columns it stood for: "select *" is kept as
+  // select "EMPNO","ENAME",..., so the view compiles again to the same columns
+  auto stars = q.stars;
+  std::sort(stars.begin(), stars.end(), [](const auto& a, const auto& b) { return a.first.first > b.first.first; });
+  for (auto& [range, cols] : stars) {
+    auto [b, e] = range;
+    if (e > text.size() || b >= e || text[e - 1] != '*' || cols.empty()) continue;
+    std::string qualifier = text.substr(b, e - 1 - b); // "e." of "e.*", as written
+    std::string list;
+    for (auto& c : cols) {
+      std::string quoted = "\"";
+      for (char ch : c) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+      list += (list.empty() ? "" : ",") + qualifier + quoted + "\"";
+    }
+    text.replace(b, e - b, list);
+  }
   std::string cols, types;
   for (size_t k = 0; k < shape.names.size(); ++k) {
     const std::string& cn = shape.names[k];

@@ -216,6 +216,7 @@ private:
   [[gnu::noinline]] bool exactResults(size_t s, size_t listBegin, size_t from, size_t whereEnd, size_t end, bool wrapped,
                     std::vector<std::pair<std::string, size_t>>& orderNames) const;
   [[gnu::noinline]] void joinedStar(size_t star, size_t from, size_t fromEnd);
+  [[gnu::noinline]] bool viewStar(size_t i, size_t ie, std::vector<std::string>& names);
   size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
   void parseFrom(size_t b, size_t e, Context& c);
   Translation recompiledView(const std::string& view);
