@@ -215,6 +215,8 @@ struct QueryShape {
   std::vector<std::string> names;
   std::vector<ColType> types;
   std::vector<bool> notNull; // a column selected as it is from one that is NOT NULL
+  // ... by a NOT NULL constraint of its own, not only as a primary key's column
+  std::vector<bool> ownNotNull;
 };
 
 QueryShape describeQuery(const std::string& text, size_t base, Catalog& cat,
@@ -248,6 +250,12 @@ QueryShape describeQuery(const std::string& text, size_t base, Catalog& cat,
     if (table && origin)
       sqlite3_table_column_metadata(cat.db(), nullptr, table, origin, nullptr, nullptr, &notNull, nullptr, nullptr);
     shape.notNull.push_back(notNull != 0);
+    bool own = false;
+    if (notNull)
+      for (auto& c : dict::tableConstraints(cat.db(), table))
+        own = own || (c.type == "C" && c.columns == std::vector<std::string>{origin} &&
+                      c.condition == quoteIdent(origin) + " IS NOT NULL");
+    shape.ownNotNull.push_back(own);
   }
   sqlite3_finalize(st);
   if (!names.empty()) {
@@ -285,12 +293,13 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     if (!plain) throw OraError(998, cn);
     if (ct.code == kLong || ct.code == kLongRaw) ++longs;
     if ((ct.code == kVarchar2 || ct.code == kChar) && ct.size == 0) throw OraError(1723);
-    // NOT NULL comes along with a column the query selects as it is
+    // NOT NULL comes along with a column the query selects as it is, unless it was only its
+    // primary key's
     if (k) {
       defs += ", ";
       cols += ", ";
     }
-    defs += quoteIdent(cn) + " " + declTypeText(ct) + (shape.notNull[k] ? " NOT NULL" : "");
+    defs += quoteIdent(cn) + " " + declTypeText(ct) + (shape.ownNotNull[k] ? " NOT NULL" : "");
     cols += quoteIdent(cn);
     std::string c = "\"C" + std::to_string(k) + "$\"";
     places += (k ? ", " : "") + c;
