@@ -299,6 +299,23 @@ void Translator::alterTable() {
       }
       pieces.insert(pieces.begin() + static_cast<long>(lastColumn) + 1, added.begin(), added.end());
     }
+  } else if (is(verb, "MODIFY") && (is(at(i + 1), "CONSTRAINT") || (is(at(i + 1), "PRIMARY") && is(at(i + 2), "KEY")))) {
+    // MODIFY CONSTRAINT name | PRIMARY KEY, then its new state: the same as ENABLE or DISABLE
+    bool pk = is(at(i + 1), "PRIMARY");
+    size_t k = i + 3;
+    std::string state, check;
+    bool cascade = false;
+    for (; k < size(); ++k) {
+      if (is(at(k), "ENABLE") || is(at(k), "DISABLE")) state = at(k).text;
+      else if (is(at(k), "VALIDATE") || is(at(k), "NOVALIDATE")) check = " " + at(k).text;
+      else if (is(at(k), "CASCADE")) cascade = true;
+      else if ((is(at(k), "KEEP") || is(at(k), "DROP")) && is(at(k + 1), "INDEX")) ++k;
+      else if (!is(at(k), "RELY") && !is(at(k), "NORELY")) unexpected(k);
+    }
+    if (state.empty()) throw OraError(905);
+    std::string target = pk ? std::string(" PRIMARY KEY") : " CONSTRAINT " + quoteIdent(at(i + 2).text);
+    tr_ = translate("ALTER TABLE " + qt + " " + state + check + target + (cascade ? " CASCADE" : ""), cat_, false, false);
+    return;
   } else if (is(verb, "MODIFY")) {
     for (auto [b, e] : items(i + 1)) {
       std::string name = at(b).text;
@@ -433,6 +450,16 @@ void Translator::alterTable() {
         if (is(k, "UNIQUE")) added.type = "U";
         if (!added.type.empty()) break;
       }
+      // a foreign key needs the key it refers to enabled
+      for (size_t k = 0; added.type == "R" && k + 1 < dt.size(); ++k) {
+        if (!is(dt[k], "REFERENCES")) continue;
+        size_t p = k + 1;
+        if (p + 2 < dt.size() && is(dt[p + 1], ".")) p += 2;
+        std::vector<std::string> keyColumns;
+        if (p + 1 < dt.size() && is(dt[p + 1], "(")) keyColumns = nameList(dt, p + 1, dt.size());
+        if (!enabledKeyFor(db, dt[p].text, keyColumns)) throw OraError(keyColumns.empty() ? 2268 : 2270);
+        break;
+      }
       // the key's columns take their NOT NULL back
       if (added.type == "P")
         for (auto& r : recordedConstraints(db, table))
@@ -479,7 +506,11 @@ void Translator::alterTable() {
             size_t x = m;
             drop[x++] = 1;
             drop[x++] = 1;
-            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) drop[x++] = 1;
+            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) {
+              // NOT NULL is one constraint of two words
+              if (is(pt[x], "NOT") && x + 1 < pt.size() && is(pt[x + 1], "NULL")) drop[x++] = 1;
+              drop[x++] = 1;
+            }
             for (; x < pt.size() && !(pt[x].depth == 0 && constraintStart(pt[x]) && !is(pt[x], "KEY")); ++x) drop[x] = 1;
             for (size_t y = 0; y < pt.size(); ++y) keepMask[y] = !drop[y];
             def = joinExcept(pieces[k].text, pt, keepMask);
@@ -564,7 +595,10 @@ void Translator::alterTable() {
             drop[x++] = 1;
             if (!pk || from != m) drop[x++] = 1; // the constraint's name
             // its own first word (REFERENCES, UNIQUE, CHECK, ...) starts what it says, not the next one
-            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) drop[x++] = 1;
+            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) {
+              if (is(pt[x], "NOT") && x + 1 < pt.size() && is(pt[x + 1], "NULL")) drop[x++] = 1;
+              drop[x++] = 1;
+            }
             for (; x < pt.size() && !(pt[x].depth == 0 && constraintStart(pt[x]) && !is(pt[x], "KEY")); ++x) drop[x] = 1;
             pieces[k].text = joinExcept(pieces[k].text, pt, drop);
           }

@@ -753,12 +753,8 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table,
       for (auto& c : recordedConstraints(cat_.db(), parent))
         if (c.type == "P") to = c.columns;
     if (!to.empty() && from.size() != to.size()) throw OraError(2256).at(static_cast<int>(at(j).pos));
-    bool found = false;
-    for (auto& c : recordedConstraints(cat_.db(), parent)) {
-      if (cols.empty() ? c.type == "P" : std::is_permutation(cols.begin(), cols.end(), c.columns.begin(), c.columns.end()))
-        found = true;
-    }
-    if (!found) throw OraError(cols.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
+    // a key that is disabled is no key to refer to
+    if (!rb::enabledKeyFor(cat_.db(), parent, cols)) throw OraError(cols.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
     if (!local.empty() && to.size() == from.size()) {
       std::vector<std::pair<std::string, ColType>> theirs;
       for (auto& c : cat_.columns(parent)) theirs.emplace_back(c.name, c.type);

@@ -620,6 +620,12 @@ Node* Parser::alter() {
     } else {
       act->kids.push_back(tableElement(true));
     }
+  } else if (act->text == "MODIFY" && (isWord("CONSTRAINT") || (isWord("PRIMARY") && isWord("KEY", 1)))) {
+    // MODIFY CONSTRAINT name | PRIMARY KEY, then the constraint's new state
+    Node* what = make(N::Option);
+    constraintTarget(what);
+    act->kids.push_back(finish(what));
+    while (cur().kind == Tok::Ident) ++i_;
   } else if (act->text == "MODIFY") {
     if (acceptOp("(")) {
       do {
