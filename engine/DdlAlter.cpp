@@ -129,6 +129,57 @@ void Translator::alterTable() {
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
     return;
   }
+  if (is(verb, "RENAME") && is(at(i + 1), "CONSTRAINT")) {
+    // the name changes where the engine keeps it: the table's definition (a name the engine
+    // gave is written in), its records, or the disabled constraint's own definition
+    std::string from = at(i + 2).text;
+    expect(i + 3, "TO", 905);
+    std::string to = at(i + 4).text;
+    if (i + 5 < size()) unexpected(i + 5);
+    checkName(to);
+    bool known = disabledConstraint(db, table, from);
+    for (auto& c : dict::tableConstraints(db, table)) known = known || c.name == from;
+    if (!known) throw OraError(23292).at(static_cast<int>(at(i + 2).pos));
+    if (constraintNameTaken(db, to)) throw OraError(2264).at(static_cast<int>(at(i + 4).pos));
+    std::string qfrom = quoteString(from), qto = quoteString(to);
+    auto renamed = [&](const std::string& text) {
+      auto pt = tokenize(text);
+      std::string out;
+      size_t copied = 0;
+      for (size_t m = 0; m + 1 < pt.size(); ++m)
+        if (is(pt[m], "CONSTRAINT") && pt[m + 1].text == from) {
+          out += text.substr(copied, pt[m + 1].pos - copied) + quoteIdent(to);
+          copied = pt[m + 1].end;
+        }
+      return out + text.substr(copied);
+    };
+    if (disabledConstraint(db, table, from)) {
+      dict::eachRow(db, "SELECT DEFINITION FROM \"TESSEL$DISABLED\" WHERE NAME = ?1", [&](sqlite3_stmt* st) {
+        after.push_back("UPDATE \"TESSEL$DISABLED\" SET NAME = " + qto + ", DEFINITION = " +
+                        quoteString(renamed(dict::col(st, 0))) + " WHERE NAME = " + qfrom);
+      }, from);
+      after.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET NAME = " + qto + " WHERE NAME = " + qfrom);
+      for (auto& d : after) tr_.ddl.push_back(d);
+      return;
+    }
+    bool written = false;
+    for (auto& p : pieces) {
+      std::string again = renamed(p.text);
+      written = written || again != p.text;
+      p.text = again;
+    }
+    if (!written) {
+      std::string removed, column;
+      if (!cutNamedByEngine(db, table, from, false, pieces, removed, column)) throw OraError(23292);
+      if (column.empty()) pieces.push_back(DefPiece{"", "CONSTRAINT " + quoteIdent(to) + " " + removed});
+      else pieceOf(column).text += " CONSTRAINT " + quoteIdent(to) + " " + removed;
+    }
+    after.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET NAME = " + qto + " WHERE NAME = " + qfrom);
+    std::vector<std::string> all;
+    for (auto& c : cols) all.push_back(c.name);
+    tr_.actions.push_back([table, pieces, all, after](Session& s) { rebuildTable(s, table, pieces, all, after, Added{}); });
+    return;
+  }
   if (is(verb, "RENAME") && is(at(i + 1), "COLUMN")) {
     std::string from = at(i + 2).text;
     findColumn(cols, from);

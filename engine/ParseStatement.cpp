@@ -663,8 +663,9 @@ Node* Parser::alter() {
     acceptWord("CASCADE");
     act->kids.push_back(finish(what));
   } else if (act->text == "RENAME") {
-    if (acceptWord("COLUMN")) {
-      act->text = "RENAME COLUMN";
+    if (isWord("COLUMN") || isWord("CONSTRAINT")) {
+      act->text = isWord("COLUMN") ? "RENAME COLUMN" : "RENAME CONSTRAINT";
+      ++i_;
       Node* from = make(N::Name);
       from->text = name(904);
       act->kids.push_back(finish(from));
