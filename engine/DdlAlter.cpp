@@ -775,46 +775,4 @@ void Translator::alterTable() {
   tr_.actions.push_back([table, pieces, keep, after, added](Session& s) { rebuildTable(s, table, pieces, keep, after, added); });
 }
 
-// ALTER INDEX name RENAME TO new | REBUILD | COMPILE ...: the engine's indexes need no
-// rebuilding, so only a new name changes anything.
-void Translator::alterIndex() {
-  tr_.kind = StmtKind::Ddl;
-  tr_.function = 11;
-  std::string name;
-  size_t i = objectName(2, name);
-  if (!cat_.indexExists(name)) throw OraError(1418);
-  if (is(at(i), "RENAME") && is(at(i + 1), "TO")) {
-    std::string to;
-    size_t j = objectName(i + 2, to);
-    if (j < size()) unexpected(j);
-    bool keyIndex = false; // a primary or unique key's index carries the key's name
-    {
-      sqlite3_stmt* st = nullptr;
-      sqlite3_prepare_v2(cat_.db(), "SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = ?1 AND TYPE IN ('P', 'U')", -1,
-                         &st, nullptr);
-      sqlite3_bind_text(st, 1, to.c_str(), -1, SQLITE_TRANSIENT);
-      keyIndex = sqlite3_step(st) == SQLITE_ROW;
-      sqlite3_finalize(st);
-    }
-    if (!cat_.objectType(to).empty() || cat_.indexExists(to) || keyIndex) throw OraError(955);
-    std::string sql = storedSql(cat_.db(), "index", name);
-    // the stored definition names the index right after INDEX
-    size_t at = sql.find(quoteIdent(name));
-    if (at == std::string::npos) at = sql.find(name);
-    if (at == std::string::npos) throw OraError(1418);
-    sql.replace(at, sql[at] == '"' ? quoteIdent(name).size() : name.size(), quoteIdent(to));
-    tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
-    tr_.ddl.push_back(sql);
-    tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
-                      quoteString(name) + " AND TYPE = 'INDEX'");
-    return;
-  }
-  static const std::set<std::string> accepted = {"REBUILD", "COMPILE", "LOGGING", "NOLOGGING", "MONITORING",
-                                                 "NOMONITORING", "COALESCE", "VISIBLE", "INVISIBLE"};
-  if (i >= size() || at(i).kind != Token::Ident || !accepted.count(at(i).text)) throw OraError(2243);
-  i = skipPhysical(t_, i + 1);
-  if (is(at(i), "ONLINE")) ++i;
-  if (i < size()) unexpected(i);
-}
-
 } // namespace ora::tx
