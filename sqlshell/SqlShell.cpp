@@ -724,6 +724,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   std::string lead = TSqlSplitter::LeadingWords(text, 3);
   if (lead == "COMMIT" || lead == "COMMIT WORK" || lead == "ROLLBACK" || lead == "ROLLBACK WORK") {
     bool commit = lead[0] == 'C';
+    FChangesSinceCommit = 0;
     if (!(commit ? FSession.Commit() : FSession.Rollback()))
       return Failed(FSession.GetErrorMessage(FSession.ReturnCode()), FSession.ReturnCode());
     if (Settings.Feedback > 0)
@@ -765,8 +766,10 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     else if (Settings.Feedback > 0)
       FOut << "\n" << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
     const std::string verb = TSqlSplitter::LeadingWords(text, 1);
-    if (Settings.AutoCommit &&
-        (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE")) {
+    if (Settings.AutoCommit > 0 &&
+        (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE") &&
+        ++FChangesSinceCommit >= Settings.AutoCommit) {
+      FChangesSinceCommit = 0;
       if (!FSession.Commit())
         go = Failed(FSession.GetErrorMessage(FSession.ReturnCode()), FSession.ReturnCode());
       else if (Settings.Feedback > 0)
