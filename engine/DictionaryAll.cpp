@@ -218,10 +218,15 @@ std::vector<Constraint> constraintsIn(sqlite3* db, const std::string& table, con
     c.name = buf;
     c.generated = true;
   };
-  // Columns of the primary key: their trailing NOT NULL is the engine's own, not a constraint.
+  // Columns of the primary key: their trailing NOT NULL is the engine's own, not a constraint
+  // (a disabled key has none: a NOT NULL left on its columns is one of their own).
   std::set<std::string> pkColumns;
-  for (auto& r : recorded)
-    if (r.type == "P") pkColumns.insert(r.columns.begin(), r.columns.end());
+  for (auto& r : recorded) {
+    bool disabled = false;
+    if (r.type == "P")
+      eachRow(db, "SELECT 1 FROM \"TESSEL$DISABLED\" WHERE NAME = ?1", [&](sqlite3_stmt*) { disabled = true; }, r.name, true);
+    if (r.type == "P" && !disabled) pkColumns.insert(r.columns.begin(), r.columns.end());
+  }
 
   static const std::set<std::string> starts = {"CONSTRAINT", "PRIMARY", "UNIQUE", "FOREIGN", "CHECK"};
   size_t open = 0;
