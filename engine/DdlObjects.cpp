@@ -17,7 +17,7 @@ namespace ora::tx {
 
 // CASCADE CONSTRAINTS: the foreign keys of other tables that refer to `table`, each dropped as
 // ALTER TABLE ... DROP CONSTRAINT would drop it.
-std::vector<std::string> Translator::dropReferences(const std::string& table) {
+std::vector<std::string> Translator::dropReferences(const std::string& table, bool disabledToo) {
   std::vector<std::string> children;
   std::vector<std::string> others;
   sqlite3_stmt* st = nullptr;
@@ -31,6 +31,21 @@ std::vector<std::string> Translator::dropReferences(const std::string& table) {
       if (c.type == "R" && c.rTable == table)
         children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
   }
+  // a disabled foreign key still names its parent
+  if (disabledToo)
+    dict::eachRow(cat_.db(), "SELECT TABLE_NAME, NAME, DEFINITION FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME <> ?1",
+                  [&](sqlite3_stmt* row) {
+                    auto dt = tokenize(dict::col(row, 2));
+                    for (size_t k = 0; k + 1 < dt.size(); ++k) {
+                      if (!is(dt[k], "REFERENCES")) continue;
+                      size_t p = k + 1;
+                      if (p + 2 < dt.size() && is(dt[p + 1], ".")) p += 2;
+                      if (dt[p].text == table)
+                        children.push_back("ALTER TABLE " + quoteIdent(dict::col(row, 0)) + " DROP CONSTRAINT " +
+                                           quoteIdent(dict::col(row, 1)));
+                      break;
+                    }
+                  }, table, true);
   return children;
 }
 
@@ -87,7 +102,7 @@ void Translator::drop() {
     if (is(at(i), "PURGE")) ++i;
     if (i < size()) unexpected(i);
     std::string q = quoteString(name);
-    std::vector<std::string> children = dropReferences(name);
+    std::vector<std::string> children = dropReferences(name, true);
     // dropping a parent alone would leave its children's keys pointing nowhere
     if (!children.empty() && !cascade) throw OraError(2449);
     // a temporary table's private copy first, which the name would find before the table

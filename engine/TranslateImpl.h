@@ -300,7 +300,9 @@ private:
   void comment();
   void grant();
   void drop();
-  std::vector<std::string> dropReferences(const std::string& table); // ALTER TABLE ... DROP CONSTRAINT texts
+  // ALTER TABLE ... DROP CONSTRAINT texts for the enabled foreign keys that refer to `table`
+  // (and the disabled ones too with `disabledToo`)
+  std::vector<std::string> dropReferences(const std::string& table, bool disabledToo = false);
   void renameBesideBrokenViews(const std::string& rename);
   void keepCheckTexts();
   void dropUser();
