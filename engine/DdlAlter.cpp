@@ -621,6 +621,22 @@ void Translator::alterTable() {
           for (auto& c : dict::tableConstraints(db, other))
             if (c.type == "R" && c.rTable == table && (c.rColumns.empty() ? pk : c.rColumns == keyColumns))
               children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
+      // disabled foreign keys refer to it as well
+      if (isKey)
+        dict::eachRow(db, "SELECT TABLE_NAME, NAME, DEFINITION FROM \"TESSEL$DISABLED\"", [&](sqlite3_stmt* row) {
+          auto dt = tokenize(dict::col(row, 2));
+          for (size_t k = 0; k + 1 < dt.size(); ++k) {
+            if (!is(dt[k], "REFERENCES")) continue;
+            size_t p = k + 1;
+            if (p + 2 < dt.size() && is(dt[p + 1], ".")) p += 2;
+            std::vector<std::string> refCols;
+            if (p + 1 < dt.size() && is(dt[p + 1], "(")) refCols = nameList(dt, p + 1, dt.size());
+            if (dt[p].text == table && (refCols.empty() ? pk : refCols == keyColumns))
+              children.push_back("ALTER TABLE " + quoteIdent(dict::col(row, 0)) + " DROP CONSTRAINT " +
+                                 quoteIdent(dict::col(row, 1)));
+            break;
+          }
+        });
       if (!children.empty() && !cascade) throw OraError(2273);
       if (!children.empty()) {
         // the foreign keys go first (the table's own too), then the key with nothing left on it
