@@ -480,13 +480,21 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
       break;
     }
     case Fe::Yyy: year = now.year / 1000 * 1000 + static_cast<int>(readNum(3)); break;
-    case Fe::Yy: year = now.year / 100 * 100 + static_cast<int>(readNum(2)); break;
     case Fe::Y: year = now.year / 10 * 10 + static_cast<int>(readNum(1)); break;
-    case Fe::Rr: {
+    case Fe::Yy: case Fe::Rr: {
+      // a four-digit year fits YY and RR too ('15-MAR-1999' by DD-MON-YY), unless another
+      // number follows with nothing between ('990315' by YYMMDD)
       skipSpaces();
-      size_t at = i;
-      int y = static_cast<int>(readNum(fx ? 2 : 4));
-      year = i - at <= 2 ? rrYear(y) : y;
+      size_t from = i;
+      bool joined = false;
+      if (at + 1 < fmt.size()) switch (fmt[at + 1].kind) {
+        case Fe::Lit: case Fe::Fm: case Fe::Fx: case Fe::Mon: case Fe::Month: case Fe::Dy: case Fe::Day:
+        case Fe::Am: case Fe::AmDots: case Fe::Ad: case Fe::AdDots: case Fe::Rm: break;
+        default: joined = true;
+        }
+      int y = static_cast<int>(readNum(fx || joined ? 2 : 4));
+      if (i - from > 2) year = y;
+      else year = e.kind == Fe::Rr ? rrYear(y) : now.year / 100 * 100 + y;
       break;
     }
     case Fe::Mm:

@@ -80,6 +80,13 @@ void Translator::alterTable() {
     p.text += " NOT NULL"; // the key's own, apart from one written on the column
   };
 
+  // constraint names are unique in the schema, disabled constraints' too
+  auto newNamesFree = [&](size_t b, size_t e) {
+    for (size_t m = b; m + 1 < e; ++m)
+      if (is(t_[m], "CONSTRAINT") && constraintNameTaken(db, t_[m + 1].text))
+        throw OraError(2264).at(static_cast<int>(t_[m + 1].pos));
+  };
+
   // The items of "( a, b )" or of the single item that runs to the end, as token ranges.
   auto items = [&](size_t from) {
     std::vector<std::pair<size_t, size_t>> out;
@@ -120,6 +127,57 @@ void Translator::alterTable() {
     tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
     tr_.ddl.push_back("UPDATE \"TESSEL$DISABLED\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
+    return;
+  }
+  if (is(verb, "RENAME") && is(at(i + 1), "CONSTRAINT")) {
+    // the name changes where the engine keeps it: the table's definition (a name the engine
+    // gave is written in), its records, or the disabled constraint's own definition
+    std::string from = at(i + 2).text;
+    expect(i + 3, "TO", 905);
+    std::string to = at(i + 4).text;
+    if (i + 5 < size()) unexpected(i + 5);
+    checkName(to, charset());
+    bool known = disabledConstraint(db, table, from);
+    for (auto& c : dict::tableConstraints(db, table)) known = known || c.name == from;
+    if (!known) throw OraError(23292).at(static_cast<int>(at(i + 2).pos));
+    if (constraintNameTaken(db, to)) throw OraError(2264).at(static_cast<int>(at(i + 4).pos));
+    std::string qfrom = quoteString(from), qto = quoteString(to);
+    auto renamed = [&](const std::string& text) {
+      auto pt = tokenize(text);
+      std::string out;
+      size_t copied = 0;
+      for (size_t m = 0; m + 1 < pt.size(); ++m)
+        if (is(pt[m], "CONSTRAINT") && pt[m + 1].text == from) {
+          out += text.substr(copied, pt[m + 1].pos - copied) + quoteIdent(to);
+          copied = pt[m + 1].end;
+        }
+      return out + text.substr(copied);
+    };
+    if (disabledConstraint(db, table, from)) {
+      dict::eachRow(db, "SELECT DEFINITION FROM \"TESSEL$DISABLED\" WHERE NAME = ?1", [&](sqlite3_stmt* st) {
+        after.push_back("UPDATE \"TESSEL$DISABLED\" SET NAME = " + qto + ", DEFINITION = " +
+                        quoteString(renamed(dict::col(st, 0))) + " WHERE NAME = " + qfrom);
+      }, from);
+      after.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET NAME = " + qto + " WHERE NAME = " + qfrom);
+      for (auto& d : after) tr_.ddl.push_back(d);
+      return;
+    }
+    bool written = false;
+    for (auto& p : pieces) {
+      std::string again = renamed(p.text);
+      written = written || again != p.text;
+      p.text = again;
+    }
+    if (!written) {
+      std::string removed, column;
+      if (!cutNamedByEngine(db, table, from, false, pieces, removed, column)) throw OraError(23292);
+      if (column.empty()) pieces.push_back(DefPiece{"", "CONSTRAINT " + quoteIdent(to) + " " + removed});
+      else pieceOf(column).text += " CONSTRAINT " + quoteIdent(to) + " " + removed;
+    }
+    after.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET NAME = " + qto + " WHERE NAME = " + qfrom);
+    std::vector<std::string> all;
+    for (auto& c : cols) all.push_back(c.name);
+    tr_.actions.push_back([table, pieces, all, after](Session& s) { rebuildTable(s, table, pieces, all, after, Added{}); });
     return;
   }
   if (is(verb, "RENAME") && is(at(i + 1), "COLUMN")) {
@@ -191,9 +249,7 @@ void Translator::alterTable() {
       std::string cname = is(at(b), "CONSTRAINT") ? at(b + 1).text : "";
       if (!cname.empty()) {
         added.name = cat_.user() + "." + cname;
-        for (auto& other : dict::tablesOf(db, "table"))
-          for (auto& c : dict::tableConstraints(db, other))
-            if (c.name == cname) throw OraError(2264).at(static_cast<int>(at(b + 1).pos));
+        if (constraintNameTaken(db, cname)) throw OraError(2264).at(static_cast<int>(at(b + 1).pos));
       }
       for (size_t j = b; j < size(); ++j) {
         if (is(t_[j], "CHECK")) added.type = "C";
@@ -266,6 +322,7 @@ void Translator::alterTable() {
         if (!pieces[k].column.empty()) lastColumn = k;
       std::vector<DefPiece> added;
       for (auto [b, e] : items(i + 1)) {
+        newNamesFree(b, e);
         std::string name;
         ColType ct;
         std::set<std::string> pk;
@@ -293,10 +350,28 @@ void Translator::alterTable() {
       }
       pieces.insert(pieces.begin() + static_cast<long>(lastColumn) + 1, added.begin(), added.end());
     }
+  } else if (is(verb, "MODIFY") && (is(at(i + 1), "CONSTRAINT") || (is(at(i + 1), "PRIMARY") && is(at(i + 2), "KEY")))) {
+    // MODIFY CONSTRAINT name | PRIMARY KEY, then its new state: the same as ENABLE or DISABLE
+    bool pk = is(at(i + 1), "PRIMARY");
+    size_t k = i + 3;
+    std::string state, check;
+    bool cascade = false;
+    for (; k < size(); ++k) {
+      if (is(at(k), "ENABLE") || is(at(k), "DISABLE")) state = at(k).text;
+      else if (is(at(k), "VALIDATE") || is(at(k), "NOVALIDATE")) check = " " + at(k).text;
+      else if (is(at(k), "CASCADE")) cascade = true;
+      else if ((is(at(k), "KEEP") || is(at(k), "DROP")) && is(at(k + 1), "INDEX")) ++k;
+      else if (!is(at(k), "RELY") && !is(at(k), "NORELY")) unexpected(k);
+    }
+    if (state.empty()) throw OraError(905);
+    std::string target = pk ? std::string(" PRIMARY KEY") : " CONSTRAINT " + quoteIdent(at(i + 2).text);
+    tr_ = translate("ALTER TABLE " + qt + " " + state + check + target + (cascade ? " CASCADE" : ""), cat_, false, false);
+    return;
   } else if (is(verb, "MODIFY")) {
     for (auto [b, e] : items(i + 1)) {
       std::string name = at(b).text;
       const ColumnInfo& old = findColumn(cols, name);
+      newNamesFree(b, e);
       DefPiece& p = pieceOf(name);
       std::string qc = quoteIdent(name);
       auto pt = tokenize(p.text);
@@ -426,19 +501,48 @@ void Translator::alterTable() {
         if (is(k, "UNIQUE")) added.type = "U";
         if (!added.type.empty()) break;
       }
+      // a foreign key needs the key it refers to enabled
+      for (size_t k = 0; added.type == "R" && k + 1 < dt.size(); ++k) {
+        if (!is(dt[k], "REFERENCES")) continue;
+        size_t p = k + 1;
+        if (p + 2 < dt.size() && is(dt[p + 1], ".")) p += 2;
+        std::vector<std::string> keyColumns;
+        if (p + 1 < dt.size() && is(dt[p + 1], "(")) keyColumns = nameList(dt, p + 1, dt.size());
+        if (!enabledKeyFor(db, dt[p].text, keyColumns)) throw OraError(keyColumns.empty() ? 2268 : 2270);
+        break;
+      }
+      // the key's columns take their NOT NULL back
+      if (added.type == "P")
+        for (auto& r : recordedConstraints(db, table))
+          if (r.type == "P")
+            for (auto& c : r.columns) {
+              if (columnGone && c == column) continue;
+              if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + quoteIdent(c) + " IS NULL)") == 1)
+                throw OraError(1449);
+              addNotNull(c);
+            }
       added.name = cat_.user() + "." + cname;
       added.check = checkCondition(def);
       // a key still checks every row: its index cannot hold duplicates
       added.novalidate = novalidate && (added.type == "C" || added.type == "R");
       after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(cname));
     } else {
-      // a key other tables refer to stays
+      // a key that enabled foreign keys refer to (the table's own too) stays, unless CASCADE
+      // disables them first
+      std::vector<std::string> children;
       for (auto& other : dict::tablesOf(db, "table"))
         for (auto& c : dict::tableConstraints(db, other))
-          if (c.type == "R" && c.rTable == table && other != table)
+          if (c.type == "R" && c.rTable == table)
             for (auto& r : recordedConstraints(db, table))
               if (r.name == cname && (c.rColumns.empty() ? r.type == "P" : c.rColumns == r.columns))
-                throw OraError(2297, cat_.user() + "." + cname);
+                children.push_back("ALTER TABLE " + quoteIdent(other) + " DISABLE CONSTRAINT " + quoteIdent(c.name));
+      if (!children.empty()) {
+        bool cascade = false;
+        for (size_t k = w; k < size(); ++k) cascade = cascade || is(at(k), "CASCADE");
+        if (!cascade) throw OraError(2297, cat_.user() + "." + cname);
+        tr_.actions.push_back(firstThenAgain(children, src_));
+        return;
+      }
       bool found = false;
       for (size_t k = 0; k < pieces.size() && !found; ++k) {
         auto pt = tokenize(pieces[k].text);
@@ -453,7 +557,11 @@ void Translator::alterTable() {
             size_t x = m;
             drop[x++] = 1;
             drop[x++] = 1;
-            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) drop[x++] = 1;
+            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) {
+              // NOT NULL is one constraint of two words
+              if (is(pt[x], "NOT") && x + 1 < pt.size() && is(pt[x + 1], "NULL")) drop[x++] = 1;
+              drop[x++] = 1;
+            }
             for (; x < pt.size() && !(pt[x].depth == 0 && constraintStart(pt[x]) && !is(pt[x], "KEY")); ++x) drop[x] = 1;
             for (size_t y = 0; y < pt.size(); ++y) keepMask[y] = !drop[y];
             def = joinExcept(pieces[k].text, pt, keepMask);
@@ -465,6 +573,13 @@ void Translator::alterTable() {
       }
       if (!found) found = cutNamedByEngine(db, table, cname, false, pieces, def, column);
       if (!found) throw OraError(2431, cname);
+      // a disabled primary key no longer keeps NULL out of its columns
+      for (auto& r : recordedConstraints(db, table))
+        if (r.type == "P" && r.name == cname)
+          for (auto& c : r.columns)
+            for (auto& p : pieces)
+              if (p.column == c && p.text.size() > 9 && p.text.compare(p.text.size() - 9, 9, " NOT NULL") == 0)
+                p.text.erase(p.text.size() - 9);
       after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
                       quoteString(cname) + ", " + quoteString(table) + ", " + quoteString(column) + ", " +
                       quoteString(def) + ")");
@@ -506,6 +621,22 @@ void Translator::alterTable() {
           for (auto& c : dict::tableConstraints(db, other))
             if (c.type == "R" && c.rTable == table && (c.rColumns.empty() ? pk : c.rColumns == keyColumns))
               children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
+      // disabled foreign keys refer to it as well
+      if (isKey)
+        dict::eachRow(db, "SELECT TABLE_NAME, NAME, DEFINITION FROM \"TESSEL$DISABLED\"", [&](sqlite3_stmt* row) {
+          auto dt = tokenize(dict::col(row, 2));
+          for (size_t k = 0; k + 1 < dt.size(); ++k) {
+            if (!is(dt[k], "REFERENCES")) continue;
+            size_t p = k + 1;
+            if (p + 2 < dt.size() && is(dt[p + 1], ".")) p += 2;
+            std::vector<std::string> refCols;
+            if (p + 1 < dt.size() && is(dt[p + 1], "(")) refCols = nameList(dt, p + 1, dt.size());
+            if (dt[p].text == table && (refCols.empty() ? pk : refCols == keyColumns))
+              children.push_back("ALTER TABLE " + quoteIdent(dict::col(row, 0)) + " DROP CONSTRAINT " +
+                                 quoteIdent(dict::col(row, 1)));
+            break;
+          }
+        });
       if (!children.empty() && !cascade) throw OraError(2273);
       if (!children.empty()) {
         // the foreign keys go first (the table's own too), then the key with nothing left on it
@@ -531,7 +662,10 @@ void Translator::alterTable() {
             drop[x++] = 1;
             if (!pk || from != m) drop[x++] = 1; // the constraint's name
             // its own first word (REFERENCES, UNIQUE, CHECK, ...) starts what it says, not the next one
-            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) drop[x++] = 1;
+            if (x < pt.size() && pt[x].depth == 0 && constraintStart(pt[x])) {
+              if (is(pt[x], "NOT") && x + 1 < pt.size() && is(pt[x + 1], "NULL")) drop[x++] = 1;
+              drop[x++] = 1;
+            }
             for (; x < pt.size() && !(pt[x].depth == 0 && constraintStart(pt[x]) && !is(pt[x], "KEY")); ++x) drop[x] = 1;
             pieces[k].text = joinExcept(pieces[k].text, pt, drop);
           }
@@ -634,6 +768,19 @@ void Translator::alterTable() {
       for (auto& r : recordedConstraints(db, table))
         if (allGone(r.columns))
           after.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = " + quoteString(r.name));
+      // so do the disabled ones that name them: none may come back on a column of that name
+      dict::eachRow(db, "SELECT NAME, COLUMN_NAME, DEFINITION FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = ?1",
+                    [&](sqlite3_stmt* st) {
+                      bool uses = goneSet.count(dict::col(st, 1)) > 0;
+                      for (auto& tk : tokenize(dict::col(st, 2))) {
+                        if (is(tk, "REFERENCES")) break;
+                        if ((tk.kind == Token::QIdent || tk.kind == Token::Ident) && tk.depth >= 1 && goneSet.count(tk.text))
+                          uses = true;
+                      }
+                      if (uses)
+                        after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(dict::col(st, 0)) +
+                                        " AND TABLE_NAME = " + quoteString(table));
+                    }, table);
     }
   } else {
     throw OraError(905);
@@ -642,48 +789,6 @@ void Translator::alterTable() {
   for (auto& d : tr_.ddl) after.push_back(d);
   tr_.ddl.clear();
   tr_.actions.push_back([table, pieces, keep, after, added](Session& s) { rebuildTable(s, table, pieces, keep, after, added); });
-}
-
-// ALTER INDEX name RENAME TO new | REBUILD | COMPILE ...: the engine's indexes need no
-// rebuilding, so only a new name changes anything.
-void Translator::alterIndex() {
-  tr_.kind = StmtKind::Ddl;
-  tr_.function = 11;
-  std::string name;
-  size_t i = objectName(2, name);
-  if (!cat_.indexExists(name)) throw OraError(1418);
-  if (is(at(i), "RENAME") && is(at(i + 1), "TO")) {
-    std::string to;
-    size_t j = objectName(i + 2, to);
-    if (j < size()) unexpected(j);
-    bool keyIndex = false; // a primary or unique key's index carries the key's name
-    {
-      sqlite3_stmt* st = nullptr;
-      sqlite3_prepare_v2(cat_.db(), "SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = ?1 AND TYPE IN ('P', 'U')", -1,
-                         &st, nullptr);
-      sqlite3_bind_text(st, 1, to.c_str(), -1, SQLITE_TRANSIENT);
-      keyIndex = sqlite3_step(st) == SQLITE_ROW;
-      sqlite3_finalize(st);
-    }
-    if (!cat_.objectType(to).empty() || cat_.indexExists(to) || keyIndex) throw OraError(955);
-    std::string sql = storedSql(cat_.db(), "index", name);
-    // the stored definition names the index right after INDEX
-    size_t at = sql.find(quoteIdent(name));
-    if (at == std::string::npos) at = sql.find(name);
-    if (at == std::string::npos) throw OraError(1418);
-    sql.replace(at, sql[at] == '"' ? quoteIdent(name).size() : name.size(), quoteIdent(to));
-    tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
-    tr_.ddl.push_back(sql);
-    tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
-                      quoteString(name) + " AND TYPE = 'INDEX'");
-    return;
-  }
-  static const std::set<std::string> accepted = {"REBUILD", "COMPILE", "LOGGING", "NOLOGGING", "MONITORING",
-                                                 "NOMONITORING", "COALESCE", "VISIBLE", "INVISIBLE"};
-  if (i >= size() || at(i).kind != Token::Ident || !accepted.count(at(i).text)) throw OraError(2243);
-  i = skipPhysical(t_, i + 1);
-  if (is(at(i), "ONLINE")) ++i;
-  if (i < size()) unexpected(i);
 }
 
 } // namespace ora::tx

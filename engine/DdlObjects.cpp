@@ -1,9 +1,10 @@
-// DROP, CREATE SEQUENCE, users, RENAME, COMMENT, GRANT and TRUNCATE.
+// DROP, CREATE SEQUENCE, users, RENAME, COMMENT, GRANT, TRUNCATE and ALTER INDEX.
 #include "Database.h"
 #include "Dictionary.h"
 #include "OraError.h"
 #include "Session.h"
 #include "DictionaryImpl.h"
+#include "TableRebuild.h"
 #include "TranslateImpl.h"
 
 #include <cerrno>
@@ -16,7 +17,7 @@ namespace ora::tx {
 
 // CASCADE CONSTRAINTS: the foreign keys of other tables that refer to `table`, each dropped as
 // ALTER TABLE ... DROP CONSTRAINT would drop it.
-std::vector<std::string> Translator::dropReferences(const std::string& table) {
+std::vector<std::string> Translator::dropReferences(const std::string& table, bool disabledToo) {
   std::vector<std::string> children;
   std::vector<std::string> others;
   sqlite3_stmt* st = nullptr;
@@ -30,6 +31,21 @@ std::vector<std::string> Translator::dropReferences(const std::string& table) {
       if (c.type == "R" && c.rTable == table)
         children.push_back("ALTER TABLE " + quoteIdent(other) + " DROP CONSTRAINT " + quoteIdent(c.name));
   }
+  // a disabled foreign key still names its parent
+  if (disabledToo)
+    dict::eachRow(cat_.db(), "SELECT TABLE_NAME, NAME, DEFINITION FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME <> ?1",
+                  [&](sqlite3_stmt* row) {
+                    auto dt = tokenize(dict::col(row, 2));
+                    for (size_t k = 0; k + 1 < dt.size(); ++k) {
+                      if (!is(dt[k], "REFERENCES")) continue;
+                      size_t p = k + 1;
+                      if (p + 2 < dt.size() && is(dt[p + 1], ".")) p += 2;
+                      if (dt[p].text == table)
+                        children.push_back("ALTER TABLE " + quoteIdent(dict::col(row, 0)) + " DROP CONSTRAINT " +
+                                           quoteIdent(dict::col(row, 1)));
+                      break;
+                    }
+                  }, table, true);
   return children;
 }
 
@@ -86,7 +102,7 @@ void Translator::drop() {
     if (is(at(i), "PURGE")) ++i;
     if (i < size()) unexpected(i);
     std::string q = quoteString(name);
-    std::vector<std::string> children = dropReferences(name);
+    std::vector<std::string> children = dropReferences(name, true);
     // dropping a parent alone would leave its children's keys pointing nowhere
     if (!children.empty() && !cascade) throw OraError(2449);
     // a temporary table's private copy first, which the name would find before the table
@@ -683,6 +699,48 @@ void Translator::analyze() {
       execOne(s.db, "DELETE FROM sqlite_stat1 WHERE tbl = " + quoteString(name)); // none kept: nothing to do
     });
   }
+}
+
+// ALTER INDEX name RENAME TO new | REBUILD | COMPILE ...: the engine's indexes need no
+// rebuilding, so only a new name changes anything.
+void Translator::alterIndex() {
+  tr_.kind = StmtKind::Ddl;
+  tr_.function = 11;
+  std::string name;
+  size_t i = objectName(2, name);
+  if (!cat_.indexExists(name)) throw OraError(1418);
+  if (is(at(i), "RENAME") && is(at(i + 1), "TO")) {
+    std::string to;
+    size_t j = objectName(i + 2, to);
+    if (j < size()) unexpected(j);
+    bool keyIndex = false; // a primary or unique key's index carries the key's name
+    {
+      sqlite3_stmt* st = nullptr;
+      sqlite3_prepare_v2(cat_.db(), "SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = ?1 AND TYPE IN ('P', 'U')", -1,
+                         &st, nullptr);
+      sqlite3_bind_text(st, 1, to.c_str(), -1, SQLITE_TRANSIENT);
+      keyIndex = sqlite3_step(st) == SQLITE_ROW;
+      sqlite3_finalize(st);
+    }
+    if (!cat_.objectType(to).empty() || cat_.indexExists(to) || keyIndex) throw OraError(955);
+    std::string sql = rb::storedSql(cat_.db(), "index", name);
+    // the stored definition names the index right after INDEX
+    size_t at = sql.find(quoteIdent(name));
+    if (at == std::string::npos) at = sql.find(name);
+    if (at == std::string::npos) throw OraError(1418);
+    sql.replace(at, sql[at] == '"' ? quoteIdent(name).size() : name.size(), quoteIdent(to));
+    tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
+    tr_.ddl.push_back(sql);
+    tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
+                      quoteString(name) + " AND TYPE = 'INDEX'");
+    return;
+  }
+  static const std::set<std::string> accepted = {"REBUILD", "COMPILE", "LOGGING", "NOLOGGING", "MONITORING",
+                                                 "NOMONITORING", "COALESCE", "VISIBLE", "INVISIBLE"};
+  if (i >= size() || at(i).kind != Token::Ident || !accepted.count(at(i).text)) throw OraError(2243);
+  i = skipPhysical(t_, i + 1);
+  if (is(at(i), "ONLINE")) ++i;
+  if (i < size()) unexpected(i);
 }
 
 } // namespace ora::tx

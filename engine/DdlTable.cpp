@@ -4,6 +4,7 @@
 #include "DictionaryImpl.h"
 #include "OraError.h"
 #include "Session.h"
+#include "TableRebuild.h"
 #include "TranslateImpl.h"
 
 #include <algorithm>
@@ -214,6 +215,8 @@ struct QueryShape {
   std::vector<std::string> names;
   std::vector<ColType> types;
   std::vector<bool> notNull; // a column selected as it is from one that is NOT NULL
+  // ... by a NOT NULL constraint of its own, not only as a primary key's column
+  std::vector<bool> ownNotNull;
 };
 
 QueryShape describeQuery(const std::string& text, size_t base, Catalog& cat,
@@ -247,6 +250,12 @@ QueryShape describeQuery(const std::string& text, size_t base, Catalog& cat,
     if (table && origin)
       sqlite3_table_column_metadata(cat.db(), nullptr, table, origin, nullptr, nullptr, &notNull, nullptr, nullptr);
     shape.notNull.push_back(notNull != 0);
+    bool own = false;
+    if (notNull)
+      for (auto& c : dict::tableConstraints(cat.db(), table))
+        own = own || (c.type == "C" && c.columns == std::vector<std::string>{origin} &&
+                      c.condition == quoteIdent(origin) + " IS NOT NULL");
+    shape.ownNotNull.push_back(own);
   }
   sqlite3_finalize(st);
   if (!names.empty()) {
@@ -289,12 +298,13 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     if (!plain) throw OraError(998, cn);
     if (ct.code == kLong || ct.code == kLongRaw) ++longs;
     if ((ct.code == kVarchar2 || ct.code == kChar) && ct.size == 0) throw OraError(1723);
-    // NOT NULL comes along with a column the query selects as it is
+    // NOT NULL comes along with a column the query selects as it is, unless it was only its
+    // primary key's
     if (k) {
       defs += ", ";
       cols += ", ";
     }
-    defs += quoteIdent(cn) + " " + declTypeText(ct, charset()) + (shape.notNull[k] ? " NOT NULL" : "");
+    defs += quoteIdent(cn) + " " + declTypeText(ct, charset()) + (shape.ownNotNull[k] ? " NOT NULL" : "");
     cols += quoteIdent(cn);
     std::string c = "\"C" + std::to_string(k) + "$\"";
     places += (k ? ", " : "") + c;
@@ -423,10 +433,7 @@ void Translator::createTable() {
     for (size_t k = i + 1; k + 1 < close; ++k)
       if (is(t_[k], "CONSTRAINT")) {
         const std::string& cn = t_[k + 1].text;
-        bool taken = !given.insert(cn).second;
-        for (auto& other : dict::tablesOf(cat_.db(), "table"))
-          for (auto& c : dict::tableConstraints(cat_.db(), other))
-            if (c.name == cn) taken = true;
+        bool taken = !given.insert(cn).second || rb::constraintNameTaken(cat_.db(), cn);
         if (taken) throw OraError(2264).at(static_cast<int>(t_[k + 1].pos));
       }
   }
@@ -634,6 +641,7 @@ void Translator::createView(size_t i, bool replace, bool force) {
   QueryShape shape;
   try {
     InnerQueries inner; // the view's columns are read by other queries
+    ViewStars stars;
     shape = describeQuery(text, i < size() ? t_[i].pos : 0, cat_, names, "a view");
   } catch (const OraError& e) {
     // FORCE: a query over tables or columns not there yet still makes the view, one that has
@@ -654,6 +662,22 @@ void Translator::createView(size_t i, bool replace, bool force) {
     return;
   }
   const Translation& q = shape.sel;
+  // Oracle keeps a view's "*" as the columns it stood for: "select *" is kept as
+  // select "EMPNO","ENAME",..., so the view compiles again to the same columns
+  auto stars = q.stars;
+  std::sort(stars.begin(), stars.end(), [](const auto& a, const auto& b) { return a.first.first > b.first.first; });
+  for (auto& [range, cols] : stars) {
+    auto [b, e] = range;
+    if (e > text.size() || b >= e || text[e - 1] != '*' || cols.empty()) continue;
+    std::string qualifier = text.substr(b, e - 1 - b); // "e." of "e.*", as written
+    std::string list;
+    for (auto& c : cols) {
+      std::string quoted = "\"";
+      for (char ch : c) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+      list += (list.empty() ? "" : ",") + qualifier + quoted + "\"";
+    }
+    text.replace(b, e - b, list);
+  }
   std::string cols, types;
   for (size_t k = 0; k < shape.names.size(); ++k) {
     const std::string& cn = shape.names[k];
@@ -738,12 +762,8 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table,
       for (auto& c : recordedConstraints(cat_.db(), parent))
         if (c.type == "P") to = c.columns;
     if (!to.empty() && from.size() != to.size()) throw OraError(2256).at(static_cast<int>(at(j).pos));
-    bool found = false;
-    for (auto& c : recordedConstraints(cat_.db(), parent)) {
-      if (cols.empty() ? c.type == "P" : std::is_permutation(cols.begin(), cols.end(), c.columns.begin(), c.columns.end()))
-        found = true;
-    }
-    if (!found) throw OraError(cols.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
+    // a key that is disabled is no key to refer to
+    if (!rb::enabledKeyFor(cat_.db(), parent, cols)) throw OraError(cols.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
     if (!local.empty() && to.size() == from.size()) {
       std::vector<std::pair<std::string, ColType>> theirs;
       for (auto& c : cat_.columns(parent)) theirs.emplace_back(c.name, c.type);

@@ -99,6 +99,10 @@ const ViewDef kViews[] = {
      "Tables and views of the user"},
     {"USER_CATALOG", "TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11)",
      "Tables, views, synonyms and sequences owned by the user"},
+    {"USER_UPDATABLE_COLUMNS",
+     "OWNER VARCHAR2(30) NOT NULL, TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL,"
+     " UPDATABLE VARCHAR2(3), INSERTABLE VARCHAR2(3), DELETABLE VARCHAR2(3)",
+     "Description of updatable columns"},
     {"DICTIONARY", "TABLE_NAME VARCHAR2(30), COMMENTS VARCHAR2(4000)",
      "Description of data dictionary tables and views"},
     {"ALL_USERS", "USERNAME VARCHAR2(30) NOT NULL, USER_ID NUMBER NOT NULL, CREATED DATE NOT NULL",
@@ -544,6 +548,7 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
             [&](sqlite3_stmt* st) { ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).null().row(); }, {},
             true);
   else if (base == "COL_COMMENTS") fillColumnComments(src, ins);
+  else if (base == "UPDATABLE_COLUMNS") fillUpdatableColumns(src, ins);
 }
 
 } // namespace

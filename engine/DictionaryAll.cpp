@@ -177,9 +177,18 @@ int64_t tableObject(sqlite3* db, const std::string& table, std::string* created 
 
 } // namespace
 
+namespace {
+std::vector<Constraint> constraintsIn(sqlite3* db, const std::string& table, const std::string& sql);
+} // namespace
+
 std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) {
+  return constraintsIn(db, table, storedTableSql(db, table));
+}
+
+namespace {
+// The constraints a table definition's text holds.
+std::vector<Constraint> constraintsIn(sqlite3* db, const std::string& table, const std::string& sql) {
   std::vector<Constraint> out;
-  std::string sql = storedTableSql(db, table);
   if (sql.empty()) return out;
   std::vector<Token> t = tx::tokenize(sql);
   auto recorded = recordedConstraints(db, table);
@@ -209,10 +218,15 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
     c.name = buf;
     c.generated = true;
   };
-  // Columns of the primary key: their trailing NOT NULL is the engine's own, not a constraint.
+  // Columns of the primary key: their trailing NOT NULL is the engine's own, not a constraint
+  // (a disabled key has none: a NOT NULL left on its columns is one of their own).
   std::set<std::string> pkColumns;
-  for (auto& r : recorded)
-    if (r.type == "P") pkColumns.insert(r.columns.begin(), r.columns.end());
+  for (auto& r : recorded) {
+    bool disabled = false;
+    if (r.type == "P")
+      eachRow(db, "SELECT 1 FROM \"TESSEL$DISABLED\" WHERE NAME = ?1", [&](sqlite3_stmt*) { disabled = true; }, r.name, true);
+    if (r.type == "P" && !disabled) pkColumns.insert(r.columns.begin(), r.columns.end());
+  }
 
   static const std::set<std::string> starts = {"CONSTRAINT", "PRIMARY", "UNIQUE", "FOREIGN", "CHECK"};
   size_t open = 0;
@@ -318,6 +332,7 @@ std::vector<Constraint> tableConstraints(sqlite3* db, const std::string& table) 
   }
   return out;
 }
+} // namespace
 
 namespace {
 
@@ -337,19 +352,23 @@ std::set<std::string> columnsOf(sqlite3* db, const std::string& table) {
 
 } // namespace
 
+namespace {
+// The key a foreign key refers to: the primary key, or the unique key of the named columns.
+std::string referredKey(sqlite3* db, const Constraint& c) {
+  std::string name;
+  for (auto& r : recordedConstraints(db, c.rTable))
+    if ((c.rColumns.empty() && r.type == "P") || (!c.rColumns.empty() && r.columns == c.rColumns)) name = r.name;
+  return name;
+}
+} // namespace
+
 void fillConstraints(const Source& src, Inserter& ins) {
   for (const auto& table : tablesOf(src.db, "table")) {
     std::string created;
     tableObject(src.db, table, &created);
     for (auto& c : tableConstraints(src.db, table)) {
-      std::string rName;
-      if (c.type == "R") {
-        // the key it refers to: the primary key, or the unique key of the named columns
-        for (auto& r : recordedConstraints(src.db, c.rTable))
-          if ((c.rColumns.empty() && r.type == "P") || (!c.rColumns.empty() && r.columns == c.rColumns)) rName = r.name;
-      }
       ins.text(src.owner).text(c.name).text(c.type).text(table).textOrNull(c.condition);
-      if (c.type == "R") ins.text(src.owner).textOrNull(rName).text(c.deleteRule);
+      if (c.type == "R") ins.text(src.owner).textOrNull(referredKey(src.db, c)).text(c.deleteRule);
       else ins.null().null().null();
       // a key's index carries the key's name
       bool key = c.type == "P" || c.type == "U";
@@ -357,19 +376,22 @@ void fillConstraints(const Source& src, Inserter& ins) {
           .text(c.generated ? "GENERATED NAME" : "USER NAME").null().null().textOrNull(created)
           .textOrNull(key ? src.owner : std::string()).textOrNull(key ? c.name : std::string()).row();
     }
-    // disabled ones: kept aside, out of the table's definition
-    eachRow(src.db, "SELECT NAME, DEFINITION FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = ?1 ORDER BY NAME",
+    // disabled ones: kept aside, out of the table's definition; read as the definition of a
+    // table of their own, they still say what they check and what they refer to
+    eachRow(src.db, "SELECT NAME, COLUMN_NAME, DEFINITION FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = ?1 ORDER BY NAME",
             [&](sqlite3_stmt* st) {
-              std::string def = col(st, 1), type = "C";
-              for (auto& k : tx::tokenize(def)) {
-                if (is(k, "REFERENCES")) { type = "R"; break; }
-                if (is(k, "PRIMARY")) { type = "P"; break; }
-                if (is(k, "UNIQUE")) { type = "U"; break; }
-                if (is(k, "CHECK")) break;
-              }
-              ins.text(src.owner).text(col(st, 0)).text(type).text(table).null().null().null().null();
+              std::string name = col(st, 0), column = col(st, 1), def = col(st, 2);
+              auto said = constraintsIn(src.db, table,
+                                        "CREATE TABLE " + quoteIdent(table) + " (" +
+                                            (column.empty() ? def : quoteIdent(column) + " " + def) + ")");
+              Constraint c;
+              c.type = "C";
+              if (!said.empty()) c = said.front();
+              ins.text(src.owner).text(name).text(c.type).text(table).textOrNull(c.condition);
+              if (c.type == "R") ins.text(src.owner).textOrNull(referredKey(src.db, c)).text(c.deleteRule);
+              else ins.null().null().null();
               ins.text("DISABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("NOT VALIDATED")
-                  .text("USER NAME").null().null().textOrNull(created).null().null().row();
+                  .text(generatedName(name) ? "GENERATED NAME" : "USER NAME").null().null().textOrNull(created).null().null().row();
             }, table, true);
   }
   // a view's WITH CHECK OPTION (V) and WITH READ ONLY (O)
@@ -466,6 +488,37 @@ void fillSessionNls(sqlite3* db, Inserter& ins) {
       {"NLS_NCHAR_CONV_EXCP", "FALSE"},
   };
   for (auto& [p, v] : rows) ins.text(p).text(v).row();
+}
+
+// A table's columns all change; a view's are asked of the engine's own view DML, which refuses
+// what Oracle refuses (a computed column, a table that is not key-preserved, a read-only view).
+void fillUpdatableColumns(const Source& src, Inserter& ins) {
+  auto columnsOf = [&](const std::string& t) {
+    std::vector<std::string> out;
+    eachRow(src.db, "SELECT name FROM pragma_table_info(?1) ORDER BY cid", [&](sqlite3_stmt* st) { out.push_back(col(st, 0)); },
+            t, true); // a view that no longer compiles has no columns to show
+    return out;
+  };
+  auto goes = [&](const std::string& sql) {
+    try {
+      Catalog cat(src.db, src.owner, src.session);
+      translate(sql, cat, false, false);
+      return "YES";
+    } catch (...) {
+      return "NO";
+    }
+  };
+  for (const auto& t : tablesOf(src.db, "table"))
+    for (auto& c : columnsOf(t)) ins.text(src.owner).text(t).text(c).text("YES").text("YES").text("YES").row();
+  for (const auto& v : tablesOf(src.db, "view")) {
+    std::string qv = quoteIdent(v);
+    const char* deletable = goes("DELETE FROM " + qv);
+    for (auto& c : columnsOf(v)) {
+      std::string qc = quoteIdent(c);
+      ins.text(src.owner).text(v).text(c).text(goes("UPDATE " + qv + " SET " + qc + " = NULL"));
+      ins.text(goes("INSERT INTO " + qv + " (" + qc + ") VALUES (NULL)")).text(deletable).row();
+    }
+  }
 }
 
 } // namespace ora::dict

@@ -84,6 +84,8 @@ void fillNlsParameters(Charset cs, Inserter& ins);
 void fillSessionNls(sqlite3* db, Inserter& ins);
 void fillConstraints(const Source& src, Inserter& ins);
 void fillConsColumns(const Source& src, Inserter& ins);
+// Which columns of each table and view INSERT, UPDATE and DELETE can change.
+void fillUpdatableColumns(const Source& src, Inserter& ins);
 
 } // namespace dict
 } // namespace ora

@@ -312,6 +312,7 @@ const std::map<int, const char*>& texts() {
       {30076, "invalid extract field for extract source"},
       {1449, "column contains NULL values; cannot alter to NOT NULL"},
       {2264, "name already used by an existing constraint"},
+      {23292, "The constraint does not exist"},
       {2268, "referenced table does not have a primary key"},
       {2266, "unique/primary keys in table referenced by enabled foreign keys"},
       {14450, "attempt to access a transactional temp table already in use"},

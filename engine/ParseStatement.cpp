@@ -620,6 +620,12 @@ Node* Parser::alter() {
     } else {
       act->kids.push_back(tableElement(true));
     }
+  } else if (act->text == "MODIFY" && (isWord("CONSTRAINT") || (isWord("PRIMARY") && isWord("KEY", 1)))) {
+    // MODIFY CONSTRAINT name | PRIMARY KEY, then the constraint's new state
+    Node* what = make(N::Option);
+    constraintTarget(what);
+    act->kids.push_back(finish(what));
+    while (cur().kind == Tok::Ident) ++i_;
   } else if (act->text == "MODIFY") {
     if (acceptOp("(")) {
       do {
@@ -657,8 +663,9 @@ Node* Parser::alter() {
     acceptWord("CASCADE");
     act->kids.push_back(finish(what));
   } else if (act->text == "RENAME") {
-    if (acceptWord("COLUMN")) {
-      act->text = "RENAME COLUMN";
+    if (isWord("COLUMN") || isWord("CONSTRAINT")) {
+      act->text = isWord("COLUMN") ? "RENAME COLUMN" : "RENAME CONSTRAINT";
+      ++i_;
       Node* from = make(N::Name);
       from->text = name(904);
       act->kids.push_back(finish(from));

@@ -94,6 +94,9 @@ struct Translation {
   std::map<std::string, ColType> widened;  // a compound's text column wider in a later member
   // a column of a view read here: what SQLite declares it and the view's wider type
   std::map<std::string, std::pair<std::string, ColType>> viewWide;
+  // a view's query (ViewStars): where each "*" of its own select lists stood (byte range of
+  // the item) and the columns it stood for
+  std::vector<std::pair<std::pair<size_t, size_t>, std::vector<std::string>>> stars;
   std::vector<std::function<void(Session&)>> actions; // Ddl: run after `ddl` has committed; Session: run
   // Ddl: run after `ddl` inside its transaction, before the commit; what they write elsewhere
   // becomes part of the statement only when that commit happens (see Session::repairSequences).
@@ -133,6 +136,16 @@ struct InnerQueries {
   ~InnerQueries() { --depth; }
   InnerQueries(const InnerQueries&) = delete;
   InnerQueries& operator=(const InnerQueries&) = delete;
+  static thread_local int depth;
+};
+
+// While one lives, the queries translated are a view's: each "*" and "t.*" over named tables
+// becomes the columns those tables have now, so the view keeps them when a table gains more.
+struct ViewStars {
+  ViewStars() { ++depth; }
+  ~ViewStars() { --depth; }
+  ViewStars(const ViewStars&) = delete;
+  ViewStars& operator=(const ViewStars&) = delete;
   static thread_local int depth;
 };
 

@@ -102,6 +102,28 @@ bool disabledConstraint(sqlite3* db, const std::string& table, const std::string
   return found;
 }
 
+bool enabledKeyFor(sqlite3* db, const std::string& parent, const std::vector<std::string>& columns) {
+  for (auto& c : recordedConstraints(db, parent)) {
+    bool match = columns.empty() ? c.type == "P"
+                                 : (c.type == "P" || c.type == "U") &&
+                                       std::is_permutation(columns.begin(), columns.end(), c.columns.begin(), c.columns.end());
+    if (match && !disabledConstraint(db, parent, c.name)) return true;
+  }
+  return false;
+}
+
+bool constraintNameTaken(sqlite3* db, const std::string& name) {
+  for (auto& table : dict::tablesOf(db, "table"))
+    for (auto& c : dict::tableConstraints(db, table))
+      if (c.name == name) return true;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT 1 FROM \"TESSEL$DISABLED\" WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  return found;
+}
+
 
 // The condition of the CHECK in a constraint's definition; empty when it has none.
 std::string checkCondition(const std::string& def) {
@@ -126,6 +148,7 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
       if ((rc & 0xff) == SQLITE_CONSTRAINT && !added.type.empty()) {
         std::string msg = sqlite3_errmsg(s.db);
         if (msg.find("CHECK") != std::string::npos && added.type == "C") throw OraError(2293, added.name);
+        if (msg.find("NOT NULL") != std::string::npos && added.type == "C") throw OraError(2296, added.name);
         if (msg.find("UNIQUE") != std::string::npos || msg.find("PRIMARY KEY") != std::string::npos) {
           if (added.type == "P") throw OraError(2437, added.name);
           if (added.type == "U") throw OraError(2299, added.name);

@@ -40,6 +40,11 @@ bool constraintStart(const Token& k);
 bool cutNamedByEngine(sqlite3* db, const std::string& table, const std::string& cname, bool pk,
                       std::vector<DefPiece>& pieces, std::string& removed, std::string& column);
 bool disabledConstraint(sqlite3* db, const std::string& table, const std::string& name);
+// Whether a constraint of the schema, enabled or disabled, has this name.
+bool constraintNameTaken(sqlite3* db, const std::string& name);
+// Whether `parent` has an enabled key a foreign key may refer to: its primary key when `columns`
+// is empty, else a primary or unique key of those columns.
+bool enabledKeyFor(sqlite3* db, const std::string& parent, const std::vector<std::string>& columns);
 // The condition of the CHECK in a constraint's definition; empty when it has none.
 std::string checkCondition(const std::string& def);
 // Rebuilds a table under a new definition, keeping its rows (and their ROWIDs), indexes and

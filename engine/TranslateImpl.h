@@ -217,6 +217,7 @@ private:
   [[gnu::noinline]] bool exactResults(size_t s, size_t listBegin, size_t from, size_t whereEnd, size_t end, bool wrapped,
                     std::vector<std::pair<std::string, size_t>>& orderNames) const;
   [[gnu::noinline]] void joinedStar(size_t star, size_t from, size_t fromEnd);
+  [[gnu::noinline]] bool viewStar(size_t i, size_t ie, std::vector<std::string>& names);
   size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
   // The same for a few stop words written at the call, without building a set each time.
   size_t clauseEnd(size_t i, size_t e, int depth, std::initializer_list<const char*> stops);
@@ -311,7 +312,9 @@ private:
   void comment();
   void grant();
   void drop();
-  std::vector<std::string> dropReferences(const std::string& table); // ALTER TABLE ... DROP CONSTRAINT texts
+  // ALTER TABLE ... DROP CONSTRAINT texts for the enabled foreign keys that refer to `table`
+  // (and the disabled ones too with `disabledToo`)
+  std::vector<std::string> dropReferences(const std::string& table, bool disabledToo = false);
   void renameBesideBrokenViews(const std::string& rename);
   void keepCheckTexts();
   void dropUser();

@@ -338,6 +338,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     // a number read from a wide column goes on as a number where it is sorted or matched as
     // one: the column's own collation stays behind in an expression or a set operation
     if (!star && ty.code == kNumber) wideAsNumber(i, exprEnd, "ora_add_x", compound);
+    if (star && ViewStars::depth) {
+      std::vector<std::string> names;
+      if (replace_[ie - 1].empty() && viewStar(i, ie, names) && d == 0)
+        tr_.stars.push_back({{t_[i].pos, t_[ie - 1].end}, names});
+    }
     std::string item = emit(i, exprEnd);
     if (havingOnly && position == 0) item = "COALESCE(" + item + ", MIN(NULL))";
     // computed text sorts and compares as a text column of the database's set does, also where
@@ -763,6 +768,28 @@ void Translator::joinedStar(size_t star, size_t from, size_t fromEnd) {
       if (!isShared(c.name)) list += (list.empty() ? "" : ", ") + q + "." + quoteIdent(c.name) + " AS " + quoteIdent(c.name);
   }
   if (!list.empty()) replace_[star] = list;
+}
+
+// A "*" or "t.*" of a view's query as the columns of the named tables it stands for.
+bool Translator::viewStar(size_t i, size_t ie, std::vector<std::string>& names) {
+  if (ctx_.empty() || ctx_.back().opaque || (ie != i + 1 && ie != i + 3)) return false;
+  std::string qualifier = ie == i + 3 ? t_[i].text : std::string();
+  std::string list;
+  for (const TableRef& r : ctx_.back().tables) {
+    const std::string& exposed = r.alias.empty() ? r.name : r.alias;
+    if (!qualifier.empty() && exposed != qualifier) continue;
+    if (!r.dictionary.empty() || r.name == "DUAL") return false;
+    auto cols = cat_.columns(r.name);
+    if (cols.empty()) return false;
+    for (auto& c : cols) {
+      list += (list.empty() ? "" : ", ") + quoteIdent(exposed) + "." + quoteIdent(c.name) + " AS " + quoteIdent(c.name);
+      names.push_back(c.name);
+    }
+  }
+  if (list.empty()) return false;
+  if (ie == i + 3) skip_[i] = skip_[i + 1] = 1;
+  replace_[ie - 1] = list;
+  return true;
 }
 
 } // namespace ora::tx

@@ -222,9 +222,18 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.Wrap);
     else if (Abbrev(opt, "TERMOUT", 4))
       ok = onOff(Settings.TermOut);
-    else if (Abbrev(opt, "AUTOCOMMIT", 4))
-      ok = onOff(Settings.AutoCommit);
-    else if (Abbrev(opt, "AUTOPRINT", 5))
+    else if (Abbrev(opt, "AUTOCOMMIT", 4)) {
+      // ON and IMMEDIATE commit after each statement that changes data, n after every n of them
+      if (val == "ON" || val == "OFF" || Abbrev(val, "IMMEDIATE", 3)) {
+        Settings.AutoCommit = val == "OFF" ? 0 : 1;
+        ok = true;
+      } else if (isNum) {
+        ok = range(Settings.AutoCommit, 0, 2000000000);
+      } else {
+        FOut << "SP2-0265: " << full << " must be set ON or OFF\n";
+      }
+      FChangesSinceCommit = 0;
+    } else if (Abbrev(opt, "AUTOPRINT", 5))
       ok = onOff(Settings.AutoPrint);
     else if (Abbrev(opt, "TRIMSPOOL", 5) || Abbrev(opt, "TRIMOUT", 5) || opt == "TAB") {
       bool ignored = false; // trailing blanks are always trimmed; no tabs are written
@@ -336,7 +345,13 @@ void TSqlShell::ShowCommand(const std::string& args) {
   // In SHOW ALL's (alphabetical) order.
   const std::vector<TItem> items = {
       {"ARRAYSIZE", 5, [] { return std::string("arraysize 15"); }},
-      {"AUTOCOMMIT", 4, [&] { return "autocommit " + onOff(Settings.AutoCommit); }},
+      {"AUTOCOMMIT", 4,
+       [&] {
+         return Settings.AutoCommit > 1
+                    ? "AUTOCOMMIT ON for every " + std::to_string(Settings.AutoCommit) +
+                          " DML statements"
+                    : std::string(Settings.AutoCommit ? "autocommit IMMEDIATE" : "autocommit OFF");
+       }},
       {"AUTOPRINT", 5, [&] { return "autoprint " + onOff(Settings.AutoPrint); }},
       {"AUTOTRACE", 5, [] { return std::string("autotrace OFF"); }},
       {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},

@@ -179,6 +179,8 @@ bool TSqlShell::Failed(const std::string& text, int code) {
 std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
   if (splitter.Empty())
     return SqlPromptText();
+  if (splitter.ContinuingCommand()) // a shell command's further lines, after a trailing "-"
+    return "> ";
   std::string n = std::to_string(splitter.LineCount() + 1);
   return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
 }
@@ -641,6 +643,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   std::string lead = TSqlSplitter::LeadingWords(text, 3);
   if (lead == "COMMIT" || lead == "COMMIT WORK" || lead == "ROLLBACK" || lead == "ROLLBACK WORK") {
     bool commit = lead[0] == 'C';
+    FChangesSinceCommit = 0;
     if (!(commit ? FSession.Commit() : FSession.Rollback()))
       return Failed(FSession.GetErrorMessage(FSession.ReturnCode()), FSession.ReturnCode());
     if (Settings.Feedback > 0)
@@ -682,8 +685,10 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     else if (Settings.Feedback > 0)
       FOut << "\n" << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
     const std::string verb = TSqlSplitter::LeadingWords(text, 1);
-    if (Settings.AutoCommit &&
-        (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE")) {
+    if (Settings.AutoCommit > 0 &&
+        (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE") &&
+        ++FChangesSinceCommit >= Settings.AutoCommit) {
+      FChangesSinceCommit = 0;
       if (!FSession.Commit())
         go = Failed(FSession.GetErrorMessage(FSession.ReturnCode()), FSession.ReturnCode());
       else if (Settings.Feedback > 0)

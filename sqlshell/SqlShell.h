@@ -52,7 +52,7 @@ struct TShellSettings {
   char Underline = '-';     // under the headings; 0 = no line
   bool Wrap = true;         // OFF cuts every value at its column's width
   bool TermOut = true;      // OFF keeps the output of scripts off the screen (not the spool)
-  bool AutoCommit = false;  // commit after each statement that changes data
+  int AutoCommit = 0;       // commit after this many statements that change data; 0 = OFF
   std::string SqlPrompt = "SQL> ";
   int NewPage = 1;       // blank lines at the top of a page; 0 a form feed, -1 none
   char RecSep = 'W';     // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
@@ -303,6 +303,7 @@ private:
   int FErrorLine = 0; // the line ShowErrorLine marked last
   int FDepth = 0;     // script nesting
   int FExitCode = 0;
-  int FLastError = 0; // Oracle error number of the last failed statement
+  int FLastError = 0;          // Oracle error number of the last failed statement
+  int FChangesSinceCommit = 0; // statements that changed data since SET AUTOCOMMIT n counted last
   bool FCancelEntry = false;
 };

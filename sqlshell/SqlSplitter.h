@@ -25,6 +25,7 @@ public:
   bool Empty() const { return FPending.empty() && FCommand.empty(); }
   // Lines taken into the current entry so far (0 when empty).
   int LineCount() const { return FLines; }
+  bool ContinuingCommand() const { return !FCommand.empty(); }
   // The unfinished entry, as entered so far.
   const std::string& Pending() const { return FPending; }
   void Reset();
