@@ -116,6 +116,8 @@ const ViewDef kViews[] = {
      "Permanent NLS parameters of the database"},
     {"NLS_SESSION_PARAMETERS", "PARAMETER VARCHAR2(30), VALUE VARCHAR2(64)",
      "NLS parameters of the user session"},
+    {"V$VERSION", "BANNER VARCHAR2(80)", "Version numbers of core library components"},
+    {"GLOBAL_NAME", "GLOBAL_NAME VARCHAR2(4000)", "global database name"},
     {"SESSION_PRIVS", "PRIVILEGE VARCHAR2(40) NOT NULL", "Privileges which the user currently has set"},
     {"USER_SYS_PRIVS", "USERNAME VARCHAR2(30), PRIVILEGE VARCHAR2(40) NOT NULL, ADMIN_OPTION VARCHAR2(3)",
      "System privileges granted to current user"},
@@ -631,6 +633,7 @@ void fillDictionary(Session& s, const std::string& view) {
   }
   if (view == "NLS_DATABASE_PARAMETERS") { Inserter ins(s.db, view, n); fillNlsParameters(s.charset, ins); return; }
   if (view == "NLS_SESSION_PARAMETERS") { Inserter ins(s.db, view, n); fillSessionNls(s.db, ins); return; }
+  if (view == "V$VERSION" || view == "GLOBAL_NAME") { Inserter ins(s.db, view, n); fillDatabaseNames(view, s.folder, ins); return; }
   if (!v->owned) {
     Inserter ins(s.db, view, n);
     fillOwned(view.substr(5), own, ins);

@@ -1,6 +1,7 @@
 // The dictionary's shared helpers and the views beyond the schema's own objects: constraints,
 // TAB, DICTIONARY, the user list and the database's NLS parameters.
 #include "DictionaryImpl.h"
+#include "CType.h"
 #include "FunctionUtil.h"
 
 #include "OraError.h"
@@ -462,6 +463,19 @@ void fillNlsParameters(Charset cs, Inserter& ins) {
       {"NLS_DATE_FORMAT", "RR-MM-DD"}, {"NLS_NUMERIC_CHARACTERS", ".,"}, {"NLS_LENGTH_SEMANTICS", "BYTE"},
   };
   for (auto& [p, v] : rows) ins.text(p).text(v).row();
+}
+
+void fillDatabaseNames(const std::string& view, const std::string& folder, Inserter& ins) {
+  if (view == "GLOBAL_NAME") {
+    std::string name = folder;
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    name = name.substr(name.find_last_of('/') + 1);
+    for (auto& c : name) c = static_cast<char>(upperC(static_cast<unsigned char>(c)));
+    ins.text(name).row();
+    return;
+  }
+  ins.text("Tessel3 embedded database (Oracle SQL dialect, version 7 call interface)").row();
+  ins.text(std::string("SQLite ") + sqlite3_libversion()).row();
 }
 
 void fillSessionNls(sqlite3* db, Inserter& ins) {

@@ -82,6 +82,8 @@ void fillUserList(const std::string& folder, const std::string& view, Inserter& 
 void fillNlsParameters(Charset cs, Inserter& ins);
 // What ALTER SESSION set, or the defaults of a Japanese territory with American messages.
 void fillSessionNls(sqlite3* db, Inserter& ins);
+// V$VERSION: what this database is; GLOBAL_NAME: the name of its folder.
+void fillDatabaseNames(const std::string& view, const std::string& folder, Inserter& ins);
 void fillConstraints(const Source& src, Inserter& ins);
 void fillConsColumns(const Source& src, Inserter& ins);
 // Which columns of each table and view INSERT, UPDATE and DELETE can change.
