@@ -18,8 +18,10 @@ inline bool spaceC(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline int strncaseC(const char* a, const char* b, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     int x = lowerC(static_cast<unsigned char>(a[i])), y = lowerC(static_cast<unsigned char>(b[i]));
-    if (x != y) return x - y;
-    if (x == 0) return 0;
+    if (x != y)
+      return x - y;
+    if (x == 0)
+      return 0;
   }
   return 0;
 }
