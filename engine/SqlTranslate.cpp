@@ -568,9 +568,6 @@ bool semanticDdlError(int code) {
 }
 } // namespace
 
-thread_local int InnerQueries::depth = 0;
-thread_local int ViewStars::depth = 0;
-
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
   Translation out;

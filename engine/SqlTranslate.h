@@ -129,25 +129,21 @@ ColType resultType(sqlite3_stmt* st, int i, const Translation& t);
 // differs from it only in them.
 Translation translate(const std::string& text, Catalog& cat, bool share = false, bool deferDdlErrors = true);
 
-// While one lives, queries translate for use inside another statement (a view's query): their
-// numbers stay numbers, never the exact decimal text a fetched result column may carry.
-struct InnerQueries {
-  InnerQueries() { ++depth; }
-  ~InnerQueries() { --depth; }
-  InnerQueries(const InnerQueries&) = delete;
-  InnerQueries& operator=(const InnerQueries&) = delete;
-  static thread_local int depth;
+// A translation mode in force on this thread while one of its scopes lives; scopes nest.
+template <int Mode> struct TranslationScope {
+  TranslationScope() { ++depth; }
+  ~TranslationScope() { --depth; }
+  TranslationScope(const TranslationScope&) = delete;
+  TranslationScope& operator=(const TranslationScope&) = delete;
+  static inline thread_local int depth = 0;
 };
 
-// While one lives, the queries translated are a view's: each "*" and "t.*" over named tables
-// becomes the columns those tables have now, so the view keeps them when a table gains more.
-struct ViewStars {
-  ViewStars() { ++depth; }
-  ~ViewStars() { --depth; }
-  ViewStars(const ViewStars&) = delete;
-  ViewStars& operator=(const ViewStars&) = delete;
-  static thread_local int depth;
-};
+// Queries translate for use inside another statement (a view's query): their numbers stay
+// numbers, never the exact decimal text a fetched result column may carry.
+using InnerQueries = TranslationScope<0>;
+// The queries translated are a view's: each "*" and "t.*" over named tables becomes the columns
+// those tables have now, so the view keeps them when a table gains more.
+using ViewStars = TranslationScope<1>;
 
 struct Literal {
   int token;      // ordinal among the statement's tokens
