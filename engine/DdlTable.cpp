@@ -231,7 +231,9 @@ QueryShape describeQuery(const std::string& text, size_t base, Catalog& cat,
     throw;
   }
   if (shape.sel.kind != StmtKind::Query) throw OraError(928);
-  if (!shape.sel.dictionary.empty())
+  // a view is kept in the schema and cannot name the session's dictionary tables; a table's
+  // rows are copied once, after the views they read are filled
+  if (!shape.sel.dictionary.empty() && std::string(what) == "a view")
     throw OraError(1031, std::string(what) + " cannot read the data dictionary here");
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v2(cat.db(), shape.sel.sql.c_str(), -1, &st, nullptr);
@@ -285,6 +287,7 @@ void Translator::createTableAs(const std::string& table, size_t i) {
   for (size_t m = i + 1; m < size(); ++m)
     if (t_[m].kind == Token::QIdent) quoted.insert(t_[m].text);
   const Translation& sel = shape.sel;
+  tr_.dictionary = sel.dictionary;
   std::string defs, cols, places, convs;
   bool converted = false;
   int longs = 0;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <tuple>
 #include <sqlite3.h>
 
 namespace ora {
@@ -97,6 +98,11 @@ const ViewDef kViews[] = {
      "Comments on columns of the user's tables and views"},
     {"TAB", "TNAME VARCHAR2(30) NOT NULL, TABTYPE VARCHAR2(7), CLUSTERID NUMBER",
      "Tables and views of the user"},
+    {"USER_SEGMENTS",
+     "SEGMENT_NAME VARCHAR2(81), PARTITION_NAME VARCHAR2(30), SEGMENT_TYPE VARCHAR2(18),"
+     " TABLESPACE_NAME VARCHAR2(30), BYTES NUMBER, BLOCKS NUMBER, EXTENTS NUMBER, INITIAL_EXTENT NUMBER,"
+     " NEXT_EXTENT NUMBER, MIN_EXTENTS NUMBER, MAX_EXTENTS NUMBER",
+     "Storage allocated for all database segments"},
     {"USER_CATALOG", "TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11)",
      "Tables, views, synonyms and sequences owned by the user"},
     {"USER_UPDATABLE_COLUMNS",
@@ -116,6 +122,7 @@ const ViewDef kViews[] = {
      "Permanent NLS parameters of the database"},
     {"NLS_SESSION_PARAMETERS", "PARAMETER VARCHAR2(30), VALUE VARCHAR2(64)",
      "NLS parameters of the user session"},
+    {"V$NLS_PARAMETERS", "PARAMETER VARCHAR2(64), VALUE VARCHAR2(64)", "Synonym for V_$NLS_PARAMETERS"},
     {"V$VERSION", "BANNER VARCHAR2(80)", "Version numbers of core library components"},
     {"GLOBAL_NAME", "GLOBAL_NAME VARCHAR2(4000)", "global database name"},
     {"SESSION_PRIVS", "PRIVILEGE VARCHAR2(40) NOT NULL", "Privileges which the user currently has set"},
@@ -222,6 +229,7 @@ int dataLength(const ColType& t) {
 
 struct IndexInfo {
   std::string name, table;
+  std::string btree; // SQLite's own name of the index
   bool unique = false;
   std::vector<std::string> columns; // empty: an expression
   std::vector<bool> descending;
@@ -242,6 +250,7 @@ std::vector<IndexInfo> allIndexes(sqlite3* db) {
             [&](sqlite3_stmt* st) {
               IndexInfo ix;
               ix.name = col(st, 0);
+              ix.btree = ix.name;
               ix.table = table;
               ix.unique = sqlite3_column_int(st, 1) != 0;
               here.push_back(ix);
@@ -375,6 +384,24 @@ void fillIndexes(const Source& src, Inserter& ins) {
     ins.text(ix.name).text(ix.functionBased() ? "FUNCTION-BASED NORMAL" : "NORMAL").text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
         .text("USERS").num(2).num(255).num(10240).num(10240).num(1).num(121).num(50).num(10)
         .text("VALID").row();
+  }
+}
+
+// A table's or an index's pages in the database file, as one extent of the USERS tablespace.
+void fillSegments(const Source& src, Inserter& ins) {
+  std::map<std::string, std::pair<int64_t, int64_t>> pages; // b-tree name: page count, bytes
+  eachRow(src.db, "SELECT name, COUNT(*), SUM(pgsize) FROM dbstat('main') GROUP BY name",
+          [&](sqlite3_stmt* st) { pages[col(st, 0)] = {sqlite3_column_int64(st, 1), sqlite3_column_int64(st, 2)}; });
+  std::vector<std::tuple<std::string, const char*, std::string>> segments; // name, type, b-tree
+  for (const auto& t : tablesOf(src.db, "table")) segments.emplace_back(t, "TABLE", t);
+  for (auto& ix : allIndexes(src.db)) segments.emplace_back(ix.name, "INDEX", ix.btree);
+  std::sort(segments.begin(), segments.end());
+  for (auto& [name, type, btree] : segments) {
+    auto p = pages.find(btree);
+    int64_t blocks = p == pages.end() ? 1 : p->second.first;
+    int64_t bytes = p == pages.end() ? 4096 : p->second.second;
+    ins.text(name).null().text(type).text("USERS").num(bytes).num(blocks).num(1).num(bytes).num(1048576).num(1)
+        .num(2147483645).row();
   }
 }
 
@@ -536,6 +563,7 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "TRIGGERS") fillTriggers(src, ins);
   else if (base == "SOURCE") fillSource(src, ins);
   else if (base == "INDEXES") fillIndexes(src, ins);
+  else if (base == "SEGMENTS") fillSegments(src, ins);
   else if (base == "IND_COLUMNS") fillIndexColumns(src, ins);
   else if (base == "OBJECTS") fillObjects(src, ins);
   else if (base == "SEQUENCES") fillSequences(src, ins);
@@ -575,7 +603,7 @@ std::vector<std::pair<std::string, std::string>> dictionaryNames(const std::stri
 
 bool dictionaryReadsElsewhere(const std::string& view) {
   return view.rfind("DBA_", 0) == 0 || view == "ALL_USERS" || view == "USER_USERS" || view == "USER_SEQUENCES" || view == "ALL_SEQUENCES" ||
-         view == "NLS_SESSION_PARAMETERS";
+         view == "NLS_SESSION_PARAMETERS" || view == "V$NLS_PARAMETERS";
 }
 
 std::string dictionaryTable(const std::string& view) { return "TESSEL$D_" + view; }
@@ -632,7 +660,11 @@ void fillDictionary(Session& s, const std::string& view) {
     return;
   }
   if (view == "NLS_DATABASE_PARAMETERS") { Inserter ins(s.db, view, n); fillNlsParameters(s.charset, ins); return; }
-  if (view == "NLS_SESSION_PARAMETERS") { Inserter ins(s.db, view, n); fillSessionNls(s.db, ins); return; }
+  if (view == "NLS_SESSION_PARAMETERS" || view == "V$NLS_PARAMETERS") {
+    Inserter ins(s.db, view, n);
+    fillSessionNls(s.db, view == "V$NLS_PARAMETERS" ? charsetName(s.charset) : nullptr, ins);
+    return;
+  }
   if (view == "V$VERSION" || view == "GLOBAL_NAME") { Inserter ins(s.db, view, n); fillDatabaseNames(view, s.folder, ins); return; }
   if (!v->owned) {
     Inserter ins(s.db, view, n);

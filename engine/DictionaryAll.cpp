@@ -459,8 +459,25 @@ void fillUserList(const std::string& folder, const std::string& view, Inserter& 
 
 void fillNlsParameters(Charset cs, Inserter& ins) {
   const std::pair<const char*, const char*> rows[] = {
-      {"NLS_LANGUAGE", "JAPANESE"},    {"NLS_TERRITORY", "JAPAN"},       {"NLS_CHARACTERSET", charsetName(cs)},
-      {"NLS_DATE_FORMAT", "RR-MM-DD"}, {"NLS_NUMERIC_CHARACTERS", ".,"}, {"NLS_LENGTH_SEMANTICS", "BYTE"},
+      {"NLS_LANGUAGE", "JAPANESE"},
+      {"NLS_TERRITORY", "JAPAN"},
+      {"NLS_CURRENCY", "\xef\xbf\xa5"},
+      {"NLS_ISO_CURRENCY", "JAPAN"},
+      {"NLS_NUMERIC_CHARACTERS", ".,"},
+      {"NLS_CHARACTERSET", charsetName(cs)},
+      {"NLS_CALENDAR", "GREGORIAN"},
+      {"NLS_DATE_FORMAT", "RR-MM-DD"},
+      {"NLS_DATE_LANGUAGE", "JAPANESE"},
+      {"NLS_SORT", "BINARY"},
+      {"NLS_TIME_FORMAT", "HH24:MI:SSXFF"},
+      {"NLS_TIMESTAMP_FORMAT", "RR-MM-DD HH24:MI:SSXFF"},
+      {"NLS_TIME_TZ_FORMAT", "HH24:MI:SSXFF TZR"},
+      {"NLS_TIMESTAMP_TZ_FORMAT", "RR-MM-DD HH24:MI:SSXFF TZR"},
+      {"NLS_DUAL_CURRENCY", "\xef\xbf\xa5"},
+      {"NLS_COMP", "BINARY"},
+      {"NLS_LENGTH_SEMANTICS", "BYTE"},
+      {"NLS_NCHAR_CONV_EXCP", "FALSE"},
+      {"NLS_NCHAR_CHARACTERSET", "AL16UTF16"},
   };
   for (auto& [p, v] : rows) ins.text(p).text(v).row();
 }
@@ -478,7 +495,7 @@ void fillDatabaseNames(const std::string& view, const std::string& folder, Inser
   ins.text(std::string("SQLite ") + sqlite3_libversion()).row();
 }
 
-void fillSessionNls(sqlite3* db, Inserter& ins) {
+void fillSessionNls(sqlite3* db, const char* charset, Inserter& ins) {
   const Nls& n = sessionNls(db);
   auto lang = [](int l) { return std::string(l == fn::kJapanese ? "JAPANESE" : "AMERICAN"); };
   std::string dates = n.dateFormat.empty() ? std::string("RR-MM-DD") : n.dateFormat;
@@ -501,7 +518,12 @@ void fillSessionNls(sqlite3* db, Inserter& ins) {
       {"NLS_LENGTH_SEMANTICS", "BYTE"},
       {"NLS_NCHAR_CONV_EXCP", "FALSE"},
   };
-  for (auto& [p, v] : rows) ins.text(p).text(v).row();
+  for (auto& [p, v] : rows) {
+    ins.text(p).text(v).row();
+    // V$NLS_PARAMETERS also names the database's character sets, where Oracle lists them
+    if (charset && p == "NLS_DATE_LANGUAGE") ins.text("NLS_CHARACTERSET").text(charset).row();
+    if (charset && p == "NLS_DUAL_CURRENCY") ins.text("NLS_NCHAR_CHARACTERSET").text("AL16UTF16").row();
+  }
 }
 
 // A table's columns all change; a view's are asked of the engine's own view DML, which refuses

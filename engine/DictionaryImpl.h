@@ -81,7 +81,7 @@ void fillDictionaryList(const std::string& user, Inserter& ins);
 void fillUserList(const std::string& folder, const std::string& view, Inserter& ins);
 void fillNlsParameters(Charset cs, Inserter& ins);
 // What ALTER SESSION set, or the defaults of a Japanese territory with American messages.
-void fillSessionNls(sqlite3* db, Inserter& ins);
+void fillSessionNls(sqlite3* db, const char* charset, Inserter& ins);
 // V$VERSION: what this database is; GLOBAL_NAME: the name of its folder.
 void fillDatabaseNames(const std::string& view, const std::string& folder, Inserter& ins);
 void fillConstraints(const Source& src, Inserter& ins);

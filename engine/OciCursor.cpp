@@ -304,6 +304,7 @@ OCIW32_API int oexec(unsigned char* cda) {
         lo.protectReaders(c);
         l.beginIfNeeded(c->tr.verb);
         sqlite3_reset(c->stmt);
+        for (auto& v : c->tr.dictionary) l.refreshDictionary(v); // INSERT ... SELECT FROM USER_TABLES
         if (!c->tr.moreSql.empty() || c->tr.verb == "MERGE") {
           c->rows = static_cast<uint32_t>(l.runParts(c->stmt, c->tr));
           break;

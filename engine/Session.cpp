@@ -412,6 +412,7 @@ void Session::runDdl(const Translation& t) {
     runDdl(fresh);
     return;
   }
+  for (auto& v : t.dictionary) refreshDictionary(v); // CREATE TABLE ... AS SELECT FROM USER_TABLES
   if (!t.ddl.empty() || !t.beforeCommit.empty()) {
     int rc = execOne(db, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
