@@ -694,6 +694,8 @@ void Translator::analyze() {
     // SQLite records nothing for an empty table; Oracle counts it as 0 rows
     tr_.ddl.push_back("INSERT INTO sqlite_stat1 SELECT " + quoteString(name) +
                       ", NULL, '0' WHERE NOT EXISTS (SELECT 1 FROM sqlite_stat1 WHERE tbl = " + quoteString(name) + ")");
+    if (!index)
+      tr_.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$ANALYZED\" VALUES (" + quoteString(name) + ", ora_sysdate())");
   } else if (is(t_[i - 1], "STATISTICS")) {
     tr_.actions.push_back([name](Session& s) {
       execOne(s.db, "DELETE FROM sqlite_stat1 WHERE tbl = " + quoteString(name)); // none kept: nothing to do

@@ -35,7 +35,8 @@ const ViewDef kViews[] = {
      " NEXT_EXTENT NUMBER, MIN_EXTENTS NUMBER, MAX_EXTENTS NUMBER, PCT_INCREASE NUMBER,"
      " BACKED_UP VARCHAR2(1), NUM_ROWS NUMBER, BLOCKS NUMBER, EMPTY_BLOCKS NUMBER, AVG_SPACE NUMBER,"
      " CHAIN_CNT NUMBER, AVG_ROW_LEN NUMBER, DEGREE VARCHAR2(10), INSTANCES VARCHAR2(10),"
-     " CACHE VARCHAR2(5), TEMPORARY VARCHAR2(1), PARTITIONED VARCHAR2(3), DURATION VARCHAR2(15)",
+     " CACHE VARCHAR2(5), SAMPLE_SIZE NUMBER, LAST_ANALYZED DATE, PARTITIONED VARCHAR2(3), TEMPORARY VARCHAR2(1),"
+     " DURATION VARCHAR2(15)",
      "Description of the user's own relational tables"},
     {"USER_VIEWS", "VIEW_NAME VARCHAR2(30) NOT NULL, TEXT_LENGTH NUMBER, TEXT LONG VARCHAR",
      "Description of the user's own views"},
@@ -286,6 +287,10 @@ void fillTables(const Source& src, Inserter& ins) {
   if (stats)
     eachRow(src.db, "SELECT tbl, MAX(CAST(stat AS INTEGER)) FROM sqlite_stat1 GROUP BY tbl",
             [&](sqlite3_stmt* st) { counted[col(st, 0)] = sqlite3_column_int64(st, 1); });
+  std::map<std::string, std::string> analyzed;
+  eachRow(src.db, "SELECT TABLE_NAME, ANALYZED FROM \"TESSEL$ANALYZED\"",
+          [&](sqlite3_stmt* st) { analyzed[col(st, 0)] = col(st, 1); }, {},
+          true); // a schema file that no session of this version opened yet has none
   std::map<std::string, std::string> temporary;
   eachRow(src.db, "SELECT TABLE_NAME, DURATION FROM \"TESSEL$TEMPORARY\"",
           [&](sqlite3_stmt* st) { temporary[col(st, 0)] = col(st, 1); });
@@ -293,9 +298,15 @@ void fillTables(const Source& src, Inserter& ins) {
     auto temp = temporary.find(t);
     ins.text(t).text("USERS").null().null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
         .num(121).num(50).text("N");
-    if (auto c = counted.find(t); c != counted.end()) ins.num(c->second); else ins.null();
+    auto c = counted.find(t);
+    if (c != counted.end()) ins.num(c->second); else ins.null();
     for (int i = 0; i < 5; ++i) ins.null();
-    ins.text("         1").text("         1").text("    N").text(temp != temporary.end() ? "Y" : "N").text("NO");
+    ins.text("         1").text("         1").text("    N");
+    // statistics SQLite keeps without our record of when (an older build's ANALYZE) show no date
+    auto when = analyzed.find(t);
+    if (c != counted.end()) ins.num(c->second); else ins.null();
+    if (c != counted.end() && when != analyzed.end()) ins.text(when->second); else ins.null();
+    ins.text("NO").text(temp != temporary.end() ? "Y" : "N");
     if (temp != temporary.end()) ins.text(temp->second); else ins.null();
     ins.row();
   }
@@ -632,6 +643,8 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$COMMENTS\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
       " COMMENTS TEXT NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))",
       // global temporary tables: DURATION SYS$TRANSACTION (rows go at commit) or SYS$SESSION
+      // when ANALYZE last counted a table's rows
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$ANALYZED\" (TABLE_NAME TEXT PRIMARY KEY, ANALYZED TEXT NOT NULL)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$TEMPORARY\" (TABLE_NAME TEXT PRIMARY KEY, DURATION TEXT NOT NULL)",
       // identity columns: the sequence that numbers them, and whether a value may be given
       "CREATE TABLE IF NOT EXISTS \"TESSEL$IDENTITY\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
