@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <tuple>
 #include <vector>
 
 namespace ora {
@@ -75,7 +76,8 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
       {"DY", Fe::Dy},       {"HH", Fe::Hh},       {"MI", Fe::Mi},       {"SS", Fe::Ss},
       {"FM", Fe::Fm},       {"FX", Fe::Fx},       {"CC", Fe::Cc},       {"WW", Fe::Ww},
       {"IW", Fe::Iw},       {"Y", Fe::Y},         {"D", Fe::D},         {"J", Fe::J},
-      {"Q", Fe::Q},         {"W", Fe::W},         {"I", Fe::I}};
+      {"Q", Fe::Q},         {"W", Fe::W},         {"I", Fe::I},         {"EE", Fe::EraFull},
+      {"E", Fe::Era}};
   std::vector<FmtElem> out;
   for (size_t i = 0; i < f.size();) {
     char c = f[i];
@@ -222,10 +224,47 @@ int columns(std::string_view s) {
   return w;
 }
 
+namespace {
+
+struct Era {
+  int year, month, day; // its first day
+  const char* abbr;
+  const char* name;
+};
+const Era kEras[] = {{2019, 5, 1, "R", "\xe4\xbb\xa4\xe5\x92\x8c"},  // Reiwa
+                     {1989, 1, 8, "H", "\xe5\xb9\xb3\xe6\x88\x90"},  // Heisei
+                     {1926, 12, 25, "S", "\xe6\x98\xad\xe5\x92\x8c"}, // Showa
+                     {1912, 7, 30, "T", "\xe5\xa4\xa7\xe6\xad\xa3"},  // Taisho
+                     {1868, 9, 8, "M", "\xe6\x98\x8e\xe6\xb2\xbb"}};  // Meiji
+
+// The era a date falls in; before the first one the calendar has no year to give.
+const Era& eraOf(const DateTime& d) {
+  for (const Era& e : kEras)
+    if (std::make_tuple(d.year, d.month, d.day) >= std::make_tuple(e.year, e.month, e.day)) return e;
+  throw OraError(1841);
+}
+
+} // namespace
+
+int calendarNamed(std::string_view name) {
+  std::string u;
+  for (char c : name) u += static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
+  while (!u.empty() && u.back() == ' ') u.pop_back();
+  while (!u.empty() && u.front() == ' ') u.erase(0, 1);
+  if (u.size() >= 2 && (u.front() == '\'' || u.front() == '"') && u.back() == u.front()) return calendarNamed(u.substr(1, u.size() - 2));
+  if (u == "GREGORIAN") return 0;
+  if (u == "JAPANESE IMPERIAL") return kImperial;
+  return -1;
+}
+
 std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang) {
   std::string out;
   bool fm = false;
+  bool imperial = (lang & kImperial) != 0;
+  lang &= ~kImperial;
   bool ja = lang == kJapanese;
+  // the year of the era where the calendar counts in eras
+  auto year = [&] { return imperial ? d.year - eraOf(d).year + 1 : d.year; };
   auto num = [&](const FmtElem& e, int64_t v, int width) {
     if (e.spell) {
       std::string w = spellNumber(v);
@@ -249,7 +288,12 @@ std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int l
     case Fe::Lit: out += e.lit; break;
     case Fe::Fm: fm = !fm; break;
     case Fe::Fx: break;
-    case Fe::Yyyy: case Fe::Rrrr: num(e, d.year, 4); break;
+    case Fe::Yyyy: case Fe::Rrrr: num(e, year(), 4); break;
+    case Fe::Era: case Fe::EraFull:
+      // the Gregorian calendar has one era: the session's format still shows when it changes back
+      if (!imperial) word(d.year > 0 ? "AD" : "BC", e.caseMode, 2);
+      else out += e.kind == Fe::Era ? eraOf(d).abbr : eraOf(d).name;
+      break;
     case Fe::Syyyy:
       if (!fm) out += ' '; // the sign of a year AD
       num(e, d.year, 4);
@@ -272,9 +316,9 @@ std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int l
       break;
     case Fe::Ad: word("AD", e.caseMode, 2); break;
     case Fe::AdDots: word("A.D.", e.caseMode, 4); break;
-    case Fe::Yyy: num(e, d.year % 1000, 3); break;
-    case Fe::Yy: case Fe::Rr: num(e, d.year % 100, 2); break;
-    case Fe::Y: num(e, d.year % 10, 1); break;
+    case Fe::Yyy: num(e, year() % 1000, 3); break;
+    case Fe::Yy: case Fe::Rr: num(e, year() % 100, 2); break;
+    case Fe::Y: num(e, year() % 10, 1); break;
     case Fe::Syear:
       if (!fm) out += ' ';
       [[fallthrough]];
@@ -342,6 +386,7 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
   int hour12 = -1, meridian = -1, doy = -1;
   int64_t julian = -1, sssss = -1;
   size_t i = 0, n = s.size();
+  lang &= ~kImperial; // text is read in Gregorian years
   bool ja = lang == kJapanese;
   // FX: the text must match the model exactly, each number in its full width unless FM
   bool fx = false, fm = false;
@@ -385,7 +430,7 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
   for (auto& e : fmt) {
     if (e.kind == Fe::Lit || e.kind == Fe::Fm || e.kind == Fe::Fx) continue;
     static const std::set<Fe> outputOnly = {Fe::Iyyy, Fe::Iyy, Fe::Iy, Fe::I, Fe::Year, Fe::Syear, Fe::Q,
-                                            Fe::Ww, Fe::W, Fe::Iw, Fe::Cc, Fe::Scc};
+                                            Fe::Ww, Fe::W, Fe::Iw, Fe::Cc, Fe::Scc, Fe::Era, Fe::EraFull};
     if (e.spell || e.th >= 0 || outputOnly.count(e.kind)) throw OraError(1820);
     if (!seen.insert(e.kind).second) throw OraError(1810);
     switch (e.kind) {

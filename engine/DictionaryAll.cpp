@@ -505,7 +505,7 @@ void fillSessionNls(sqlite3* db, const char* charset, Inserter& ins) {
       {"NLS_CURRENCY", n.numbers.currency},
       {"NLS_ISO_CURRENCY", n.numbers.iso == "USD" ? "AMERICA" : n.numbers.iso == "JPY" ? "JAPAN" : n.territory},
       {"NLS_NUMERIC_CHARACTERS", n.numbers.decimal + n.numbers.group},
-      {"NLS_CALENDAR", "GREGORIAN"},
+      {"NLS_CALENDAR", n.calendar ? "JAPANESE IMPERIAL" : "GREGORIAN"},
       {"NLS_DATE_FORMAT", dates},
       {"NLS_DATE_LANGUAGE", lang(n.dateLanguage)},
       {"NLS_SORT", "BINARY"},

@@ -102,7 +102,8 @@ extern const char* const kDays[7];
 // Date format models (DateFormat.cpp).
 enum class Fe {
   Lit, Fm, Fx, Yyyy, Syyyy, YComma, Yyy, Yy, Y, Iyyy, Iyy, Iy, I, Rrrr, Rr, Year, Syear, Mm, Rm, Mon,
-  Month, Dd, Ddd, D, Dy, Day, Hh, Hh24, Mi, Ss, Sssss, Am, AmDots, Ad, AdDots, J, Q, Ww, W, Iw, Cc, Scc
+  Month, Dd, Ddd, D, Dy, Day, Hh, Hh24, Mi, Ss, Sssss, Am, AmDots, Ad, AdDots, J, Q, Ww, W, Iw, Cc, Scc,
+  Era, EraFull // E and EE: the era of the Japanese Imperial calendar
 };
 
 struct FmtElem {
@@ -179,6 +180,10 @@ void fnDateDiff(Ctx* ctx, int argc, Val** argv);
 
 // Languages of month and day names (NLS_DATE_LANGUAGE).
 enum DateLanguage : int { kAmerican = 0, kJapanese = 1 };
+// Added to a date language: years are counted in the eras of the Japanese Imperial calendar.
+constexpr int kImperial = 0x10;
+// An NLS_CALENDAR value: 0 Gregorian, kImperial, or -1 for a calendar this engine does not keep.
+int calendarNamed(std::string_view name);
 // The language an NLS_DATE_LANGUAGE value names; -1 when none we know.
 int dateLanguageNamed(std::string_view name);
 // NLS parameters of TO_CHAR and TO_DATE ("NLS_DATE_LANGUAGE = American"): the language they
@@ -194,6 +199,8 @@ struct Nls {
   std::string dateFormat; // NLS_DATE_FORMAT; empty for the default 'RR-MM-DD'
   int dateLanguage = fn::kAmerican;
   int language = fn::kAmerican; // NLS_LANGUAGE
+  int calendar = 0;             // NLS_CALENDAR: 0 Gregorian or fn::kImperial
+  int dateFlags() const { return dateLanguage | calendar; }
   std::string territory = "JAPAN"; // NLS_TERRITORY
   fn::NumNls numbers;              // NLS_NUMERIC_CHARACTERS, NLS_CURRENCY, NLS_ISO_CURRENCY
   std::string user;

@@ -130,7 +130,7 @@ void fnToChar(Ctx* ctx, int argc, Val** argv) {
   }
   std::string fmt = textOf(argv[1]);
   if (date) {
-    int lang = argc > 2 ? dateLanguageParam(textOf(argv[2]), sessionNls(db).dateLanguage) : sessionNls(db).dateLanguage;
+    int lang = argc > 2 ? dateLanguageParam(textOf(argv[2]), sessionNls(db).dateFlags()) : sessionNls(db).dateFlags();
     resultText(ctx, formatDate(d, parseDateFormat(fmt), lang));
     return;
   }

@@ -75,8 +75,8 @@ Nls& sessionNls(sqlite3* db) {
 
 std::string sessionDateText(sqlite3* db, const DateTime& d) {
   const Nls& n = sessionNls(db);
-  if (n.dateFormat.empty()) return defaultDateText(d);
-  return formatDateText(d, n.dateFormat, n.dateLanguage);
+  if (n.dateFormat.empty() && !n.calendar) return defaultDateText(d);
+  return formatDateText(d, n.dateFormat.empty() ? std::string_view("RR-MM-DD") : n.dateFormat, n.dateFlags());
 }
 
 int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out) {
@@ -130,10 +130,14 @@ int dateLanguageParam(std::string_view params, int dflt) {
   if (name == "NLS_DATE_LANGUAGE") {
     int lang = dateLanguageNamed(value);
     if (lang < 0) throw OraError(12702);
-    return lang;
+    return lang | (dflt & kImperial);
   }
-  static const char* const others[] = {"NLS_NUMERIC_CHARACTERS", "NLS_CURRENCY", "NLS_ISO_CURRENCY",
-                                       "NLS_CALENDAR", "NLS_SORT"};
+  if (name == "NLS_CALENDAR") {
+    int calendar = calendarNamed(value);
+    if (calendar < 0) throw OraError(12702);
+    return (dflt & ~kImperial) | calendar;
+  }
+  static const char* const others[] = {"NLS_NUMERIC_CHARACTERS", "NLS_CURRENCY", "NLS_ISO_CURRENCY", "NLS_SORT"};
   for (const char* o : others)
     if (name == o) return dflt;
   throw OraError(12702);
@@ -185,7 +189,7 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   if (name == "NLS_DATE_LANGUAGE") return text(languageName(n.dateLanguage));
   if (name == "NLS_TERRITORY") return text(n.territory);
   if (name == "NLS_CURRENCY") return text(n.numbers.currency);
-  if (name == "NLS_CALENDAR") return text("GREGORIAN");
+  if (name == "NLS_CALENDAR") return text(n.calendar ? "JAPANESE IMPERIAL" : "GREGORIAN");
   if (name == "NLS_SORT") return text("BINARY");
   if (name == "NLS_CURRENCY") return text("￥");
   if (name == "HOST" || name == "SERVER_HOST") {

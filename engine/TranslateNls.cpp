@@ -16,7 +16,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   ++i;
   if (i >= t.size()) throw OraError(922);
   std::string format, territory, numbers; // numbers: NLS_... = '...' settings in the form TO_CHAR takes
-  int language = -1, dateLanguage = -1;
+  int language = -1, dateLanguage = -1, calendar = -1;
   bool setFormat = false;
   while (i < t.size()) {
     const Token& name = t[i];
@@ -49,6 +49,9 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       }
       if (name.text == "NLS_CURRENCY" && (v.empty() || v.size() > 10)) throw OraError(12705);
       numbers += setting;
+    } else if (name.text == "NLS_CALENDAR") {
+      calendar = fn::calendarNamed(value.text);
+      if (calendar < 0) throw OraError(12705);
     } else if (name.text == "NLS_TERRITORY") {
       std::string v = value.text;
       for (auto& c : v) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
@@ -59,7 +62,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     }
     i += 3;
   }
-  out.actions.push_back([setFormat, format, language, dateLanguage, territory, numbers](Session& s) {
+  out.actions.push_back([setFormat, format, language, dateLanguage, calendar, territory, numbers](Session& s) {
     Nls& n = sessionNls(s.db);
     if (!territory.empty()) {
       // the territory brings its own date format, separators and currencies
@@ -76,6 +79,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     if (setFormat) n.dateFormat = format == "RR-MM-DD" ? std::string() : format;
     if (language >= 0) n.language = language;
     if (dateLanguage >= 0) n.dateLanguage = dateLanguage;
+    if (calendar >= 0) n.calendar = calendar;
   });
 }
 

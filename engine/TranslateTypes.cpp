@@ -143,20 +143,22 @@ int Translator::numberFormatWidth(const std::string& model) {
 // The most bytes a date's text in the session's format takes.
 int Translator::dateTextBytes() {
   const std::string& model = sessionNls(cat_.db()).dateFormat;
-  // every model tried once: a statement asks for it at each text it types
-  static thread_local std::map<std::string, int> known;
-  auto it = known.find(model);
-  if (it == known.end()) {
-    int n = dateFormatWidth(model.empty() ? "RR-MM-DD" : model);
-    if (known.size() > 64) known.clear();
-    it = known.emplace(model, n > 0 ? std::min(4000, n) : 9).first;
-  }
-  return it->second;
+  int n = dateFormatWidth(model.empty() ? "RR-MM-DD" : model);
+  return n > 0 ? std::min(4000, n) : 9;
 }
 
 // The most bytes TO_CHAR(date, model) gives: the model tried on a day of every month and weekday,
 // morning and afternoon, in both date languages; 0 when the model is not valid.
 int Translator::dateFormatWidth(const std::string& model) {
+  // a few hundred sample dates per model: each is measured once per thread and character set
+  static thread_local std::map<std::pair<std::string, int>, int> measured;
+  auto key = std::make_pair(model, static_cast<int>(charset()));
+  if (auto it = measured.find(key); it != measured.end()) return it->second;
+  if (measured.size() > 256) measured.clear();
+  return measured[key] = measureDateFormat(model);
+}
+
+int Translator::measureDateFormat(const std::string& model) {
   try {
     // spelled numbers are measured apart: the sample days are not their longest words
     std::vector<fn::FmtElem> elems = fn::parseDateFormat(model);
@@ -169,7 +171,11 @@ int Translator::dateFormatWidth(const std::string& model) {
         e = fn::FmtElem{fn::Fe::Lit, {}};
       }
     int widest = 0;
-    for (int language : {fn::kAmerican, fn::kJapanese})
+    bool eras = std::any_of(elems.begin(), elems.end(), [](const fn::FmtElem& e) {
+      return e.kind == fn::Fe::Era || e.kind == fn::Fe::EraFull;
+    });
+    for (int language : {0, 1, 0 | fn::kImperial, 1 | fn::kImperial}) { // both date languages
+      if ((language & fn::kImperial) && !eras) continue; // the same digits in either calendar
       for (int month = 1; month <= 12; ++month)
         for (int day = 1; day <= 7; ++day)
           for (int hour : {9, 21}) {
@@ -180,6 +186,7 @@ int Translator::dateFormatWidth(const std::string& model) {
             d.hour = hour;
             widest = std::max(widest, textBytes(fn::formatDate(d, elems, language)));
           }
+    }
     widest += spelled;
     // a spelled year is given room for the longest Oracle allows for it, not this year's
     for (const auto& e : fn::parseDateFormat(model))
