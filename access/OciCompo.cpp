@@ -850,8 +850,13 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
     }
     break;
   case 23:
-    f = std::make_unique<TOraRawField>(name, rec.Position, this);
-    f->SetWidth(sized(1));
+    if (FRawAsText) {
+      f = std::make_unique<TOraStrField>(name, rec.Position, this);
+      f->SetWidth(rec.Size == 0 ? 0 : rec.Size * 2 + 1); // two hex digits a byte
+    } else {
+      f = std::make_unique<TOraRawField>(name, rec.Position, this);
+      f->SetWidth(sized(1));
+    }
     break;
   case 24:
     f = std::make_unique<TOraLongRawField>(name, rec.Position, this);

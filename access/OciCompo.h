@@ -286,6 +286,10 @@ public:
   // format (string fields) instead of as date-time values.
   bool DatesAsText() const { return FDatesAsText; }
   void SetDatesAsText(bool value) { FDatesAsText = value; }
+  // RAW columns described from now on are fetched as the library's hexadecimal text (string
+  // fields), whatever their size, instead of as raw bytes of at most 255.
+  bool RawAsText() const { return FRawAsText; }
+  void SetRawAsText(bool value) { FRawAsText = value; }
   void SetStringParamLength(uint16_t value) { FStringParamLength = value; }
 
   TCustomOraField* Fields(int index) const { return FFields.Items(index); }
@@ -335,6 +339,7 @@ private:
   uint32_t FNumberOfRows = 10;
   uint16_t FStringParamLength = 50;
   bool FDatesAsText = false;
+  bool FRawAsText = false;
   std::vector<std::string> FSQL;
   std::string FStatementText;
   bool FOpened = false;

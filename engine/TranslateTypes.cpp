@@ -497,6 +497,7 @@ ColType Translator::infer(size_t b, size_t e) {
       t = ColType{};
       t.code = r;
       if (r == kRaw && f.text == "NLSSORT") t.size = 2000;
+      else if (r == kRaw && f.text == "SYS_GUID") t.size = 16;
       else if (r == kRaw)
         t.size = x.code == kRaw ? x.size : std::max(1, std::min(2000, (x.code == kVarchar2 || x.code == kChar ? x.size : 4000) / 2));
       return t;

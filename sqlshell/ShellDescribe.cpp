@@ -191,6 +191,7 @@ bool TSqlShell::DescribeUnit(const std::string& name) {
     TOraCursor d;
     d.SetSession(&FSession);
     d.SetNumberOfRows(1);
+    d.SetRawAsText(true);
     d.SetSQL({"SELECT " + OraName(column) + " FROM " + OraName(table) + " WHERE 1=0"});
     std::string out = t;
     if (d.Open() && d.ParseQuiet() && d.DescribeFields() && d.FieldCount() == 1)

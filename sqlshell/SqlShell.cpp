@@ -67,6 +67,8 @@ std::string ColumnTypeText(TCustomOraField* cf) {
   auto* f = static_cast<TOraField*>(cf);
   switch (f->FieldKind()) {
   case fkString:
+    if (f->DbType() == 23) // a RAW column fetched as hex
+      return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
     // ROWID is described with a wider buffer than its display size; VARCHAR2 with one more.
     if (f->Width() == f->DisplaySize() + 2)
       return "ROWID";
@@ -655,6 +657,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   c.SetSession(&FSession);
   c.SetNumberOfRows(TOraCursor::MaxRows);
   c.SetDatesAsText(true); // shown in the session's date format, as SQL*Plus shows them
+  c.SetRawAsText(true);   // in hex, also past the 255 bytes a raw field holds
   std::vector<std::string> lines;
   std::istringstream split(text);
   for (std::string line; std::getline(split, line);)
@@ -715,6 +718,7 @@ void TSqlShell::Describe(const std::string& name) {
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(1);
+  c.SetRawAsText(true);
   c.SetSQL({"SELECT * FROM " + name + " WHERE 1=0"});
   std::string err;
   c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
