@@ -116,6 +116,12 @@ void Translator::alterTable() {
   bool setUnused = is(at(i), "SET") && is(at(i + 1), "UNUSED");
   if (setUnused) ++i;
   const Token& verb = at(i);
+  if (!setUnused && (is(verb, "MOVE") || skipPhysical(t_, i) > i)) {
+    // storage attributes change nothing in the engine's own storage
+    size_t j = skipPhysical(t_, is(verb, "MOVE") ? i + 1 : i);
+    if (j < size()) unexpected(j);
+    return;
+  }
   if (is(verb, "RENAME") && is(at(i + 1), "TO")) {
     std::string to;
     size_t j = objectName(i + 2, to);

@@ -8,6 +8,17 @@
 
 namespace ora::tx {
 
+namespace {
+// Session parameters that only tune the engine, with the values Oracle takes; nullptr for others.
+const char* tuningChoices(const std::string& name) {
+  if (name == "SQL_TRACE" || name == "TIMED_STATISTICS") return "FALSE,TRUE";
+  if (name == "OPTIMIZER_MODE")
+    return "FIRST_ROWS_1000,FIRST_ROWS_100,FIRST_ROWS_10,FIRST_ROWS_1,FIRST_ROWS,ALL_ROWS,CHOOSE,RULE";
+  if (name == "OPTIMIZER_GOAL") return "FIRST_ROWS,ALL_ROWS,CHOOSE,RULE";
+  return nullptr;
+}
+} // namespace
+
 void alterSession(const std::vector<Token>& t, Translation& out) {
   out.kind = StmtKind::Session;
   out.function = 52;
@@ -49,6 +60,23 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       }
       if (name.text == "NLS_CURRENCY" && (v.empty() || v.size() > 10)) throw OraError(12705);
       numbers += setting;
+    } else if (const char* allowed = tuningChoices(name.text)) {
+      // tracing and the optimizer's goal: they change how fast, never what a statement gives
+      std::string v = value.text;
+      for (auto& c : v) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
+      std::string list = std::string(",") + allowed + ",";
+      if (list.find("," + v + ",") == std::string::npos) {
+        OraError e(96);
+        std::string lower = name.text;
+        for (auto& c : lower) c = static_cast<char>(ora::lowerC(static_cast<unsigned char>(c)));
+        std::string among = allowed;
+        for (size_t k = 0; (k = among.find(',', k)) != std::string::npos; k += 2) among.replace(k, 1, ", ");
+        e.text = "ORA-00096: invalid value " + value.text + " for parameter " + lower + ", must be from among " + among;
+        throw e;
+      }
+    } else if (name.text == "NLS_SORT" || name.text == "NLS_COMP") {
+      // binary order is the only one this engine keeps
+      if (!is(value, "BINARY") && value.text != "BINARY") throw OraError(12705);
     } else if (name.text == "NLS_CALENDAR") {
       calendar = fn::calendarNamed(value.text);
       if (calendar < 0) throw OraError(12705);
