@@ -396,8 +396,13 @@ std::string quotedName(const std::string& name) {
 std::string errorText(int code) {
   char head[32];
   std::snprintf(head, sizeof head, "ORA-%05d: ", code);
+  if (code == 0) return std::string(head) + "normal, successful completion";
   auto it = texts().find(code);
-  return std::string(head) + (it != texts().end() ? it->second : "unexpected error");
+  if (it != texts().end()) return std::string(head) + it->second;
+  // the real message file's answer for a number it does not hold
+  char missing[80];
+  std::snprintf(missing, sizeof missing, "Message %d not found;  product=RDBMS; facility=ORA", code);
+  return std::string(head) + missing;
 }
 
 namespace {
