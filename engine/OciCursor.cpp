@@ -335,6 +335,8 @@ OCIW32_API int oexec(unsigned char* cda) {
         break;
       }
     } catch (OraError& e) {
+      // a query that failed to run has no rows to fetch: a fetch is out of sequence
+      if (c->tr.kind == StmtKind::Query) c->executed = false;
       if (e.pos < 0 && c->tr.kind == StmtKind::Ddl) locateError(e, c->ddlText);
       if (e.pos < 0 && c->tr.kind == StmtKind::Query) e.pos = c->queryAt;
       return failWith(cda, c->lda, e, ociw32::kFcExec);

@@ -257,10 +257,22 @@ int fetchInto(unsigned char* cda, int nrows) {
       int fate = kWhole; // the worst column fate of the rows delivered
       c->longsValid = false;
       while (delivered < nrows) {
-        if (!advance(*c)) break;
-        for (size_t i = 0; i < c->cols.size(); ++i) {
-          int f = deliver(*c, static_cast<int>(i), delivered);
-          if (f == kNullNoIndicator || (f == kTruncated && fate == kWhole)) fate = f;
+        bool more;
+        try {
+          more = advance(*c);
+        } catch (const OraError&) {
+          c->executed = false; // the query broke off: a further fetch is out of sequence
+          throw;
+        }
+        if (!more) break;
+        try {
+          for (size_t i = 0; i < c->cols.size(); ++i) {
+            int f = deliver(*c, static_cast<int>(i), delivered);
+            if (f == kNullNoIndicator || (f == kTruncated && fate == kWhole)) fate = f;
+          }
+        } catch (const OraError&) {
+          consumed(*c); // a row that cannot be converted is passed over, not offered again
+          throw;
         }
         consumed(*c);
         c->longsValid = true;
