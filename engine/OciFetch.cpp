@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <sqlite3.h>
@@ -141,6 +142,40 @@ int deliver(Cursor& c, int i, int r) {
       std::memcpy(el, &f, 4);
     }
     mark(d, r, 0, d.bufl >= 8 ? 8 : 4, false);
+    return kWhole;
+  }
+  case ociw32::kExtInteger:
+  case ociw32::kExtUnsigned: {
+    if (date || raw || type == SQLITE_BLOB) throw OraError(932, "expected NUMBER");
+    // the fraction is dropped, as C's own conversion drops it; a value the integer cannot
+    // hold is an overflow
+    bool isUnsigned = d.ftype == ociw32::kExtUnsigned;
+    int64_t n = 0;
+    bool fits = true;
+    if (type == SQLITE_INTEGER) n = v.i;
+    else {
+      double x = v.d;
+      if (type == SQLITE_TEXT) {
+        std::string s(v.p, static_cast<size_t>(v.n));
+        char* end = nullptr;
+        x = cStrtod(s.c_str(), &end);
+        while (end && *end == ' ') ++end;
+        if (!end || *end || end == s.c_str()) throw OraError(1722);
+      }
+      x = std::trunc(x);
+      fits = x >= -9223372036854775808.0 && x < 9223372036854775808.0;
+      if (fits) n = static_cast<int64_t>(x);
+    }
+    int bits = d.bufl * 8;
+    if (isUnsigned) fits = fits && n >= 0 && (bits == 64 || n < (int64_t{1} << bits));
+    else if (bits < 64) fits = fits && n >= -(int64_t{1} << (bits - 1)) && n < (int64_t{1} << (bits - 1));
+    if (!fits) throw OraError(1455);
+    unsigned char* el = d.buf + static_cast<size_t>(r) * d.bufl;
+    if (d.bufl == 1) { int8_t t = static_cast<int8_t>(n); std::memcpy(el, &t, 1); }
+    else if (d.bufl == 2) { int16_t t = static_cast<int16_t>(n); std::memcpy(el, &t, 2); }
+    else if (d.bufl == 4) { int32_t t = static_cast<int32_t>(n); std::memcpy(el, &t, 4); }
+    else std::memcpy(el, &n, 8);
+    mark(d, r, 0, d.bufl, false);
     return kWhole;
   }
   case ociw32::kExtDate: {
@@ -336,6 +371,8 @@ OCIW32_API int odefin(unsigned char* cda, int pos, unsigned char* buf, int bufl,
     if (pos < 1 || pos > static_cast<int>(c->cols.size())) return failWith(cda, c->lda, OraError(1007), ociw32::kFcDefine);
     bool known = textType(ftype) || ftype == ociw32::kExtRaw || ftype == ociw32::kExtLongRaw ||
                  (ftype == ociw32::kExtFloat && (bufl == 4 || bufl >= 8)) ||
+                 ((ftype == ociw32::kExtInteger || ftype == ociw32::kExtUnsigned) &&
+                  (bufl == 1 || bufl == 2 || bufl == 4 || bufl == 8)) ||
                  (ftype == ociw32::kExtDate && bufl >= 7);
     if (!known || bufl < 0 || (bufl > 0 && !buf))
       return failWith(cda, c->lda, OraError(932, "unsupported external type or buffer"), ociw32::kFcDefine);

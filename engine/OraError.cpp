@@ -72,6 +72,7 @@ const std::map<int, const char*>& texts() {
       {1453, "SET TRANSACTION must be first statement of transaction"},
       {1456, "may not perform insert/delete/update operation inside a READ ONLY transaction"},
       {1438, "value larger than specified precision allowed for this column"},
+      {1455, "converting column overflows integer datatype"},
       {1440, "column to be modified must be empty to decrease precision or scale"},
       {1740, "missing double quote in identifier"},
       {1741, "illegal zero-length identifier"},

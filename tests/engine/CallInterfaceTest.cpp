@@ -278,6 +278,25 @@ TEST_F(CallInterface, DefinesConvertIntoEachExternalType) {
   EXPECT_EQ(o.fetch, 0);
   EXPECT_EQ(f, 5000.0f);
   EXPECT_EQ(o.len, 4);
+  // INTEGER and UNSIGNED: native integers, the fraction dropped; too big is an overflow.
+  o = FetchOne("SELECT EMPNO FROM EMP WHERE EMPNO = 7839", ociw32::kExtInteger, 4);
+  int32_t i4;
+  std::memcpy(&i4, o.buf, 4);
+  EXPECT_EQ(o.fetch, 0);
+  EXPECT_EQ(i4, 7839);
+  EXPECT_EQ(o.len, 4);
+  o = FetchOne("SELECT -SAL / 7 FROM EMP WHERE EMPNO = 7839", ociw32::kExtInteger, 4);
+  std::memcpy(&i4, o.buf, 4);
+  EXPECT_EQ(i4, -714);
+  o = FetchOne("SELECT '42' FROM DUAL", ociw32::kExtInteger, 2);
+  int16_t i2;
+  std::memcpy(&i2, o.buf, 2);
+  EXPECT_EQ(i2, 42);
+  EXPECT_EQ(FetchOne("SELECT 300 FROM DUAL", ociw32::kExtInteger, 1).fetch, 1455);
+  EXPECT_EQ(FetchOne("SELECT -1 FROM DUAL", ociw32::kExtUnsigned, 4).fetch, 1455);
+  EXPECT_EQ(FetchOne("SELECT 1E20 FROM DUAL", ociw32::kExtInteger, 8).fetch, 1455);
+  EXPECT_EQ(FetchOne("SELECT 'x' FROM DUAL", ociw32::kExtInteger, 4).fetch, 1722);
+  EXPECT_EQ(FetchOne("SELECT HIREDATE FROM EMP", ociw32::kExtInteger, 4).fetch, 932);
   // DATE in Oracle's seven bytes: century and year plus 100, hour, minute and second plus 1.
   o = FetchOne("SELECT HIREDATE FROM EMP WHERE EMPNO = 7839", ociw32::kExtDate, 7);
   const unsigned char king[7] = {119, 181, 11, 17, 1, 1, 1};
@@ -306,6 +325,9 @@ TEST_F(CallInterface, DefinesConvertIntoEachExternalType) {
                             nullptr, nullptr),
             932);
   EXPECT_EQ(OciIntr::odefin(cda, 1, buf, 8, 99, -1, nullptr, nullptr, -1, -1, nullptr, nullptr),
+            932);
+  EXPECT_EQ(OciIntr::odefin(cda, 1, buf, 3, ociw32::kExtInteger, -1, nullptr, nullptr, -1, -1,
+                            nullptr, nullptr),
             932);
   EXPECT_EQ(OciIntr::odefin(cda, 1, buf, -8, ociw32::kExtString, -1, nullptr, nullptr, -1, -1,
                             nullptr, nullptr),
