@@ -236,6 +236,7 @@ OCIW32_API int oerhms(unsigned char* lda, short rcode, char* buf, int bufsiz) {
     size_t n = std::min<size_t>(t.size(), static_cast<size_t>(bufsiz - 1));
     std::memcpy(buf, t.data(), n);
     buf[n] = 0;
+    return static_cast<int>(n); // the length of the text, as the real library answers
   } catch (...) {
     buf[0] = 0;
   }

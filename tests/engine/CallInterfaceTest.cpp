@@ -109,8 +109,11 @@ TEST_F(CallInterface, LogonLogoffAndMessages) {
   // A short buffer holds as much as fits, always terminated.
   char small[10];
   std::memset(small, '#', sizeof small);
-  OciIntr::oerhms(lda, 942, small, sizeof small);
+  EXPECT_EQ(OciIntr::oerhms(lda, 942, small, sizeof small), 9);
   EXPECT_STREQ(small, "ORA-00942");
+  char whole[100];
+  EXPECT_EQ(OciIntr::oerhms(lda, 1403, whole, sizeof whole), 24); // the text's length
+  EXPECT_EQ(OciIntr::oerhms(lda, 1403, whole, 0), 0);
 }
 
 TEST_F(CallInterface, ParseExecuteFunctionCodesAndErrorOffsets) {
