@@ -318,14 +318,20 @@ OCIW32_API int oexec(unsigned char* cda) {
       case StmtKind::Ddl:
         lo.protectReaders(c);
         l.runDdl(c->tr);
+        lo.transactionEnded(); // DDL commits
         break;
       case StmtKind::Commit:
         l.commit();
+        lo.transactionEnded();
         break;
       case StmtKind::Rollback:
         lo.protectReaders(c);
-        if (c->tr.savepoint.empty()) l.rollback();
-        else l.rollbackTo(c->tr.savepoint);
+        if (c->tr.savepoint.empty()) {
+          l.rollback();
+          lo.transactionEnded();
+        } else {
+          l.rollbackTo(c->tr.savepoint);
+        }
         break;
       case StmtKind::Savepoint:
         l.savepoint(c->tr.savepoint);

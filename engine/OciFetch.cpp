@@ -274,6 +274,11 @@ void readAhead(Cursor& c) {
   c.haveRow = false;
 }
 
+void Logon::transactionEnded() {
+  for (Cursor* c : cursors)
+    if (c->executed && c->tr.kind == StmtKind::Query && c->tr.forUpdate) c->executed = false;
+}
+
 void Logon::protectReaders(const Cursor* except) {
   for (Cursor* c : cursors)
     if (c != except) readAhead(*c);

@@ -63,6 +63,8 @@ struct Logon {
   // Open queries keep the data as of their start: before this logon writes, they read the rest
   // of their rows ahead.
   void protectReaders(const Cursor* except);
+  // The transaction ended: its row locks are gone, so a FOR UPDATE query can fetch no further.
+  void transactionEnded();
   ~Logon() {
     dropShared();
     sqlite3_finalize(schemaVersion);

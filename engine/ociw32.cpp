@@ -206,6 +206,7 @@ OCIW32_API int ocom(unsigned char* lda) {
     if (!l) return areaCode(lda);
     l->s->checkLost();
     l->s->commit();
+    l->transactionEnded();
     return succeed(lda);
   });
 }
@@ -218,6 +219,7 @@ OCIW32_API int orol(unsigned char* lda) {
     if (!l) return areaCode(lda);
     l->protectReaders(nullptr);
     l->s->rollback();
+    l->transactionEnded();
     return succeed(lda);
   });
 }

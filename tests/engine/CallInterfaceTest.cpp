@@ -493,6 +493,71 @@ TEST_F(CallInterface, LongPiecesAtOffsets) {
   EXPECT_STREQ(reinterpret_cast<char*>(piece), "0102030");
 }
 
+TEST_F(CallInterface, CommitRollbackAndOpenQueries) {
+  unsigned char l2[64] = {}, h2[256] = {}, c2[64] = {};
+  ASSERT_EQ(OciIntr::olog(l2, h2, "DEMO", -1, "DEMO", -1, nullptr, -1, 0), 0);
+  ASSERT_EQ(OciIntr::oopen(c2, l2, nullptr, -1, -1, nullptr, -1), 0);
+  double n = 0;
+  auto count = [&] {
+    n = -1;
+    if (OciIntr::oparse(c2, "SELECT COUNT(*) FROM DEPT", -1, 0, 2) ||
+        OciIntr::odefin(c2, 1, reinterpret_cast<unsigned char*>(&n), 8, ociw32::kExtFloat, -1,
+                        nullptr, nullptr, -1, -1, nullptr, nullptr) ||
+        OciIntr::oexec(c2) || OciIntr::ofetch(c2))
+      return -1.0;
+    return n;
+  };
+  // Other logons see a change once it is committed; a rolled back one never.
+  ASSERT_EQ(Run("INSERT INTO DEPT VALUES (50, 'A', 'B')"), 0);
+  EXPECT_EQ(count(), 4);
+  EXPECT_EQ(OciIntr::ocom(lda), 0);
+  EXPECT_EQ(Rc(lda), 0);
+  EXPECT_EQ(count(), 5);
+  ASSERT_EQ(Run("DELETE FROM DEPT WHERE DEPTNO = 50"), 0);
+  EXPECT_EQ(OciIntr::orol(lda), 0);
+  EXPECT_EQ(count(), 5);
+
+  char name[12];
+  short ind;
+  auto open = [&](const char* sql) {
+    ASSERT_EQ(Parse(sql), 0);
+    ASSERT_EQ(OciIntr::odefin(cda, 1, reinterpret_cast<unsigned char*>(name), sizeof name,
+                              ociw32::kExtString, -1, &ind, nullptr, -1, -1, nullptr, nullptr),
+              0);
+    ASSERT_EQ(OciIntr::oexec(cda), 0);
+    ASSERT_EQ(OciIntr::ofetch(cda), 0);
+  };
+  // A query goes on fetching across the end of a transaction ...
+  open("SELECT ENAME FROM EMP ORDER BY EMPNO");
+  EXPECT_EQ(OciIntr::ocom(lda), 0);
+  EXPECT_EQ(OciIntr::ofetch(cda), 0);
+  EXPECT_STREQ(name, "ALLEN");
+  EXPECT_EQ(OciIntr::orol(lda), 0);
+  EXPECT_EQ(OciIntr::ofetch(cda), 0);
+  EXPECT_STREQ(name, "WARD");
+  // ... but one that locked its rows lost them: its fetch is out of sequence.
+  open("SELECT ENAME FROM EMP ORDER BY EMPNO FOR UPDATE");
+  EXPECT_EQ(OciIntr::ocom(lda), 0);
+  EXPECT_EQ(OciIntr::ofetch(cda), 1002);
+  EXPECT_EQ(Rpc(), 1u);
+  open("SELECT ENAME FROM EMP ORDER BY EMPNO FOR UPDATE");
+  EXPECT_EQ(OciIntr::orol(lda), 0);
+  EXPECT_EQ(OciIntr::ofetch(cda), 1002);
+  unsigned char c3[64] = {};
+  ASSERT_EQ(OciIntr::oopen(c3, lda, nullptr, -1, -1, nullptr, -1), 0);
+  open("SELECT ENAME FROM EMP ORDER BY EMPNO FOR UPDATE");
+  ASSERT_EQ(OciIntr::oparse(c3, "COMMIT", -1, 0, 2), 0);
+  ASSERT_EQ(OciIntr::oexec(c3), 0);
+  EXPECT_EQ(OciIntr::ofetch(cda), 1002);
+  // Executed again, it fetches from the start.
+  ASSERT_EQ(OciIntr::oexec(cda), 0);
+  EXPECT_EQ(OciIntr::ofetch(cda), 0);
+  EXPECT_STREQ(name, "SMITH");
+  OciIntr::oclose(c3);
+  OciIntr::oclose(c2);
+  OciIntr::ologof(l2);
+}
+
 TEST_F(CallInterface, BadAreasAndArgumentsAreOracleErrors) {
   EXPECT_EQ(OciIntr::ocom(nullptr), 1012);
   EXPECT_EQ(OciIntr::orol(nullptr), 1012);
