@@ -342,6 +342,7 @@ OCIW32_API int odescr(unsigned char* cda, int pos, int* dbsize, short* dbtype, c
   return guarded(cda, nullptr, ociw32::kFcDescribe, 3113, [&] {
     Cursor* c = lockCursor(cda, ociw32::kFcDescribe, keep, lk);
     if (!c) return areaCode(cda);
+    if (int rc = deferredParseError(*c, cda, ociw32::kFcDescribe)) return rc;
     if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDescribe);
     if (pos < 1 || pos > static_cast<int>(c->cols.size())) return failWith(cda, c->lda, OraError(1007), ociw32::kFcDescribe);
     if (cbuf && cbufl && *cbufl < 0)
@@ -372,6 +373,7 @@ OCIW32_API int odefin(unsigned char* cda, int pos, unsigned char* buf, int bufl,
   return guarded(cda, nullptr, ociw32::kFcDefine, 3113, [&] {
     Cursor* c = lockCursor(cda, ociw32::kFcDefine, keep, lk);
     if (!c) return areaCode(cda);
+    if (int rc = deferredParseError(*c, cda, ociw32::kFcDefine)) return rc;
     if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDefine);
     if (pos < 1 || pos > static_cast<int>(c->cols.size())) return failWith(cda, c->lda, OraError(1007), ociw32::kFcDefine);
     bool known = textType(ftype) || ftype == ociw32::kExtRaw || ftype == ociw32::kExtLongRaw ||

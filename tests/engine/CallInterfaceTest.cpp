@@ -176,6 +176,19 @@ TEST_F(CallInterface, ParseExecuteFunctionCodesAndErrorOffsets) {
   // Nothing parsed: execute has no statement, fetch is out of sequence.
   EXPECT_EQ(OciIntr::oexec(cda), 1003);
   EXPECT_EQ(OciIntr::ofetch(cda), 1002);
+  // A deferred parse keeps its error for the describe, define or execute that needs it.
+  const char* bad = "SELECT ENAMEX FROM EMP";
+  EXPECT_EQ(OciIntr::oparse(cda, bad, -1, 1, 2), 0);
+  EXPECT_EQ(OciIntr::oexec(cda), 904);
+  EXPECT_EQ(ErrorOffset(), 7);
+  EXPECT_EQ(FunctionCode(), ociw32::kFcExec);
+  EXPECT_EQ(OciIntr::oexec(cda), 1003); // reported once; nothing is parsed
+  EXPECT_EQ(OciIntr::oparse(cda, bad, -1, 1, 2), 0);
+  EXPECT_EQ(OciIntr::odescr(cda, 1, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                            nullptr),
+            904);
+  EXPECT_EQ(OciIntr::oparse(cda, "SELECT ENAME FROM EMP", -1, 1, 2), 0);
+  EXPECT_EQ(OciIntr::oexec(cda), 0);
   // A query whose execution failed has no rows to fetch.
   EXPECT_EQ(Run("SELECT * FROM EMP WHERE SAL > 'abc'"), 1722);
   EXPECT_EQ(OciIntr::ofetch(cda), 1002);
