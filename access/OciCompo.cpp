@@ -34,6 +34,7 @@ using ociw32::kOffParseErrorOffset;
 using ociw32::kOffReturnCode;
 using ociw32::kOffRowsProcessed;
 constexpr int ErrNotLoggedOn = 1012;
+constexpr int ErrTruncated = 1406;
 constexpr int DateTextWidth = 76; // the longest text of a date format model, and its NUL
 constexpr int32_t MaxUtf8PerDbByte = 3;
 constexpr int ErrMsgBufferSize = 1024;
@@ -904,7 +905,23 @@ bool TOraCursor::DescribeFields() {
 
 bool TOraCursor::Exec() { return Finish(OciIntr::oexec(FCursorArea), false, true); }
 
-bool TOraCursor::Fetch() { return Finish(OciIntr::ofetch(FCursorArea), false, true); }
+bool TOraCursor::Fetch() {
+  int r = OciIntr::ofetch(FCursorArea);
+  // The library reports a value cut to its buffer; a LONG field holds only the first piece by
+  // design and is read on with FetchLong, so for it the row came as intended.
+  if (r != 0 && ReturnCode() == ErrTruncated && FFields.Count() > 0) {
+    bool onlyLongs = true;
+    for (int i = 0; i < FFields.Count(); ++i) {
+      TCustomOraField* f = FFields.Items(i);
+      if (f->ReturnCodes()[0] == ErrTruncated && f->FieldKind() != fkLong &&
+          f->FieldKind() != fkLongRaw)
+        onlyLongs = false;
+    }
+    if (onlyLongs)
+      return true;
+  }
+  return Finish(r, false, true);
+}
 
 bool TOraCursor::DoFetchRows(bool quiet) {
   // Long fields hold one row and the buffers were sized at DescribeFields: an array fetch

@@ -55,7 +55,7 @@ std::vector<std::string> Translator::dropReferences(const std::string& table, bo
 // private ones, marked: the dictionary shows them as PUBLIC's, and they are no object of the user.
 void Translator::createSynonym(size_t i, bool replace) {
   tr_.kind = StmtKind::Ddl;
-  tr_.function = 19;
+  tr_.function = 30;
   std::string name, target;
   const int namePos = static_cast<int>(at(i).pos);
   i = objectName(i, name);
@@ -146,7 +146,7 @@ void Translator::drop() {
       });
     }
   } else if (is(at(1), "SYNONYM") || (is(at(1), "PUBLIC") && is(at(2), "SYNONYM"))) {
-    tr_.function = 20;
+    tr_.function = 31;
     size_t i = objectName(is(at(1), "PUBLIC") ? 3 : 2, name);
     if (i < size()) unexpected(i);
     bool isPublic = is(at(1), "PUBLIC");
@@ -202,7 +202,7 @@ void Translator::drop() {
   } else if (is(at(1), "PROCEDURE") || is(at(1), "FUNCTION") || is(at(1), "PACKAGE")) {
     bool body = is(at(1), "PACKAGE") && is(at(2), "BODY");
     std::string type = body ? "PACKAGE BODY" : what;
-    tr_.function = 68;
+    tr_.function = body ? 99 : type == "FUNCTION" ? 93 : type == "PACKAGE" ? 96 : 68;
     size_t i = objectName(body ? 3 : 2, name);
     if (cat_.objectTypeOf(name, type).empty()) throw OraError(4043, name);
     if (i < size()) unexpected(i);
@@ -707,7 +707,7 @@ void Translator::analyze() {
 // rebuilding, so only a new name changes anything.
 void Translator::alterIndex() {
   tr_.kind = StmtKind::Ddl;
-  tr_.function = 11;
+  tr_.function = 41;
   std::string name;
   size_t i = objectName(2, name);
   if (!cat_.indexExists(name)) throw OraError(1418);

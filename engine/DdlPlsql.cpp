@@ -343,7 +343,9 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
   size_t nameEnd;
   std::string name = unitName(text, after, nameEnd, cat.user(), cat.session() ? cat.session()->charset : Charset::AL32UTF8);
   out.kind = StmtKind::Ddl;
-  out.function = 24;
+  // Oracle's function code for each kind of unit
+  out.function = type == "FUNCTION" ? 91 : type == "PACKAGE" ? 94 : type == "PACKAGE BODY" ? 97
+               : type == "TYPE" ? 77 : type == "TYPE BODY" ? 81 : 24;
   std::string other = cat.objectType(name);
   bool sameKind = !cat.objectTypeOf(name, type).empty();
   if (!other.empty() && other != type && !(type == "PACKAGE BODY" && other == "PACKAGE")) throw OraError(955);

@@ -187,7 +187,7 @@ int mainQueryAt(const std::string& stmt) {
 }
 } // namespace
 
-OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, unsigned int) {
+OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int defflg, unsigned int) {
   if (!cda) return 1001;
   std::shared_ptr<Logon> keep;
   std::unique_lock<std::mutex> lk;
@@ -196,6 +196,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
     if (!c) return areaCode(cda);
     put32(cda, ociw32::kOffRowsProcessed, 0);
     put16(cda, ociw32::kOffFunctionType, 0);
+    c->deferredError = false;
     try {
       Logon& l = *c->logon;
       Session& ses = *l.s;
@@ -267,6 +268,12 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int, u
       c->queryAt = c->tr.kind == StmtKind::Query ? mainQueryAt(sql) : 0;
     } catch (OraError& e) {
       if (e.pos < 0) locateError(e, text(sqlstm, sqllen));
+      if (defflg) {
+        // a deferred parse answers at the describe or execute that needs it
+        c->deferredError = true;
+        c->deferredFailure = e;
+        return succeed(cda, ociw32::kFcParse);
+      }
       return failWith(cda, c->lda, e, ociw32::kFcParse);
     }
     c->parsed = true;
@@ -282,6 +289,7 @@ OCIW32_API int oexec(unsigned char* cda) {
   return guarded(cda, nullptr, ociw32::kFcExec, 3113, [&] {
     Cursor* c = lockCursor(cda, ociw32::kFcExec, keep, lk);
     if (!c) return areaCode(cda);
+    if (int rc = deferredParseError(*c, cda, ociw32::kFcExec)) return rc;
     if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcExec);
     Logon& lo = *c->logon;
     Session& l = *lo.s;
@@ -319,14 +327,20 @@ OCIW32_API int oexec(unsigned char* cda) {
       case StmtKind::Ddl:
         lo.protectReaders(c);
         l.runDdl(c->tr);
+        lo.transactionEnded(); // DDL commits
         break;
       case StmtKind::Commit:
         l.commit();
+        lo.transactionEnded();
         break;
       case StmtKind::Rollback:
         lo.protectReaders(c);
-        if (c->tr.savepoint.empty()) l.rollback();
-        else l.rollbackTo(c->tr.savepoint);
+        if (c->tr.savepoint.empty()) {
+          l.rollback();
+          lo.transactionEnded();
+        } else {
+          l.rollbackTo(c->tr.savepoint);
+        }
         break;
       case StmtKind::Savepoint:
         l.savepoint(c->tr.savepoint);
@@ -336,6 +350,8 @@ OCIW32_API int oexec(unsigned char* cda) {
         break;
       }
     } catch (OraError& e) {
+      // a query that failed to run has no rows to fetch: a fetch is out of sequence
+      if (c->tr.kind == StmtKind::Query) c->executed = false;
       if (e.pos < 0 && c->tr.kind == StmtKind::Ddl) locateError(e, c->ddlText);
       if (e.pos < 0 && c->tr.kind == StmtKind::Query) e.pos = c->queryAt;
       return failWith(cda, c->lda, e, ociw32::kFcExec);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <sqlite3.h>
@@ -19,10 +20,23 @@ using namespace ora::oci;
 
 namespace {
 
-// Puts text into a define element, cutting it to the buffer on a character boundary.
-void putText(const Define& d, int r, const char* s, int len, bool pad) {
+// How a column fared in a fetch: Oracle's column return code, which the call reports too.
+enum Fate { kWhole = 0, kNullNoIndicator = 1405, kTruncated = 1406 };
+
+void mark(const Define& d, int r, int len, int returned, bool cut) {
+  if (d.rlen) d.rlen[r] = static_cast<unsigned short>(returned);
+  if (d.ind) d.ind[r] = cut ? static_cast<short>(len > 32767 ? 32767 : len) : 0;
+  if (d.rcode) d.rcode[r] = cut ? kTruncated : 0;
+}
+
+// Puts text into a define element, cutting it to the buffer on a character boundary: NUL-ended
+// for STRING and CHARZ (CHARZ blank-padded), bare for VARCHAR2 and LONG, blank-padded to the
+// whole buffer for CHAR.
+int putText(const Define& d, int r, const char* s, int len) {
   unsigned char* el = d.buf + static_cast<size_t>(r) * d.bufl;
-  int room = d.bufl > 0 ? d.bufl - 1 : 0;
+  bool ended = d.ftype == ociw32::kExtString || d.ftype == ociw32::kExtCharz;
+  bool pad = d.ftype == ociw32::kExtCharz || d.ftype == ociw32::kExtChar;
+  int room = ended ? (d.bufl > 0 ? d.bufl - 1 : 0) : d.bufl;
   int n = utf8Prefix(s, len, room);
   if (n) std::memcpy(el, s, n);
   int total = n;
@@ -30,24 +44,22 @@ void putText(const Define& d, int r, const char* s, int len, bool pad) {
     std::memset(el + n, ' ', room - n);
     total = room;
   }
-  if (d.bufl > 0) el[total] = 0;
-  if (d.rlen) d.rlen[r] = static_cast<unsigned short>(total);
-  if (n < len) {
-    if (d.ind) d.ind[r] = static_cast<short>(len > 32767 ? 32767 : len);
-    if (d.rcode) d.rcode[r] = 1406;
-  } else {
-    if (d.ind) d.ind[r] = 0;
-    if (d.rcode) d.rcode[r] = 0;
-  }
+  if (ended && d.bufl > 0) el[total] = 0;
+  mark(d, r, len, total, n < len);
+  return n < len ? kTruncated : kWhole;
 }
 
-void putBytes(const Define& d, int r, const void* p, int len) {
+int putBytes(const Define& d, int r, const void* p, int len) {
   unsigned char* el = d.buf + static_cast<size_t>(r) * d.bufl;
   int n = len < d.bufl ? len : d.bufl;
   if (n > 0) std::memcpy(el, p, n);
-  if (d.rlen) d.rlen[r] = static_cast<unsigned short>(n);
-  if (d.ind) d.ind[r] = n < len ? static_cast<short>(len > 32767 ? 32767 : len) : 0;
-  if (d.rcode) d.rcode[r] = n < len ? 1406 : 0;
+  mark(d, r, len, n, n < len);
+  return n < len ? kTruncated : kWhole;
+}
+
+bool textType(int ftype) {
+  return ftype == ociw32::kExtString || ftype == ociw32::kExtCharz || ftype == ociw32::kExtVarchar2 ||
+         ftype == ociw32::kExtLong || ftype == ociw32::kExtChar;
 }
 
 Val cellOf(const Cursor& c, int i) {
@@ -73,8 +85,9 @@ Val cellOf(const Cursor& c, int i) {
   return v;
 }
 
-// Converts column i of the current row into element r of its define. Throws OraError.
-void deliver(Cursor& c, int i, int r) {
+// Converts column i of the current row into element r of its define. Returns the column's
+// fate; throws OraError when the value cannot become the define's type.
+int deliver(Cursor& c, int i, int r) {
   const Define& d = c.defs[i];
   const Column& col = c.cols[i];
   Val v = cellOf(c, i);
@@ -83,56 +96,90 @@ void deliver(Cursor& c, int i, int r) {
     if (type == SQLITE_NULL) c.longs[i].clear();
     else c.longs[i].assign(v.p, static_cast<size_t>(v.n));
   }
-  if (!d.bound) return;
+  if (!d.bound) return kWhole;
   if (type == SQLITE_NULL) {
     if (d.ind) d.ind[r] = -1;
     if (d.rlen) d.rlen[r] = 0;
-    if (d.rcode) d.rcode[r] = 1405;
-    return;
+    if (d.rcode) d.rcode[r] = kNullNoIndicator;
+    return d.ind ? kWhole : kNullNoIndicator;
   }
-  switch (d.ftype) {
-  case ociw32::kExtString:
-  case ociw32::kExtCharz: {
-    bool pad = d.ftype == ociw32::kExtCharz;
+  int code = col.type.code;
+  bool number = code == kNumber, date = code == kDate, raw = code == kRaw || code == kLongRaw;
+  if (textType(d.ftype)) {
     if (type == SQLITE_TEXT) {
       DateTime dt;
-      if (col.type.code == kDate && parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
+      if (date && parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
         std::string t = sessionDateText(c.logon->s->db, dt);
-        putText(d, r, t.data(), static_cast<int>(t.size()), pad);
-      } else {
-        putText(d, r, v.p, v.n, pad);
+        return putText(d, r, t.data(), static_cast<int>(t.size()));
       }
-    } else if (type == SQLITE_INTEGER) {
+      return putText(d, r, v.p, v.n);
+    }
+    if (type == SQLITE_INTEGER) {
       char buf[32];
       auto res = std::to_chars(buf, buf + sizeof buf, v.i);
-      putText(d, r, buf, static_cast<int>(res.ptr - buf), pad);
-    } else if (type == SQLITE_FLOAT) {
-      std::string t = realText(v.d);
-      putText(d, r, t.data(), static_cast<int>(t.size()), pad);
-    } else {
-      std::string t = hexText(reinterpret_cast<const unsigned char*>(v.p), v.n);
-      putText(d, r, t.data(), static_cast<int>(t.size()), pad);
+      return putText(d, r, buf, static_cast<int>(res.ptr - buf));
     }
-    return;
+    std::string t = type == SQLITE_FLOAT ? realText(v.d) : hexText(reinterpret_cast<const unsigned char*>(v.p), v.n);
+    return putText(d, r, t.data(), static_cast<int>(t.size()));
   }
+  switch (d.ftype) {
   case ociw32::kExtFloat: {
+    // a DATE or RAW value has no number to give
+    if (date || raw || type == SQLITE_BLOB) throw OraError(932, "expected NUMBER");
     double x;
     if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) x = v.d;
-    else if (type == SQLITE_TEXT) {
+    else {
       std::string s(v.p, static_cast<size_t>(v.n));
       char* end = nullptr;
       x = cStrtod(s.c_str(), &end);
       while (end && *end == ' ') ++end;
       if (!end || *end || end == s.c_str()) throw OraError(1722);
-    } else throw OraError(932, "RAW value into a number");
-    std::memcpy(d.buf + static_cast<size_t>(r) * d.bufl, &x, 8);
-    if (d.rlen) d.rlen[r] = 8;
-    if (d.ind) d.ind[r] = 0;
-    if (d.rcode) d.rcode[r] = 0;
-    return;
+    }
+    unsigned char* el = d.buf + static_cast<size_t>(r) * d.bufl;
+    if (d.bufl >= 8) std::memcpy(el, &x, 8);
+    else {
+      float f = static_cast<float>(x);
+      std::memcpy(el, &f, 4);
+    }
+    mark(d, r, 0, d.bufl >= 8 ? 8 : 4, false);
+    return kWhole;
+  }
+  case ociw32::kExtInteger:
+  case ociw32::kExtUnsigned: {
+    if (date || raw || type == SQLITE_BLOB) throw OraError(932, "expected NUMBER");
+    // the fraction is dropped, as C's own conversion drops it; a value the integer cannot
+    // hold is an overflow
+    bool isUnsigned = d.ftype == ociw32::kExtUnsigned;
+    int64_t n = 0;
+    bool fits = true;
+    if (type == SQLITE_INTEGER) n = v.i;
+    else {
+      double x = v.d;
+      if (type == SQLITE_TEXT) {
+        std::string s(v.p, static_cast<size_t>(v.n));
+        char* end = nullptr;
+        x = cStrtod(s.c_str(), &end);
+        while (end && *end == ' ') ++end;
+        if (!end || *end || end == s.c_str()) throw OraError(1722);
+      }
+      x = std::trunc(x);
+      fits = x >= -9223372036854775808.0 && x < 9223372036854775808.0;
+      if (fits) n = static_cast<int64_t>(x);
+    }
+    int bits = d.bufl * 8;
+    if (isUnsigned) fits = fits && n >= 0 && (bits == 64 || n < (int64_t{1} << bits));
+    else if (bits < 64) fits = fits && n >= -(int64_t{1} << (bits - 1)) && n < (int64_t{1} << (bits - 1));
+    if (!fits) throw OraError(1455);
+    unsigned char* el = d.buf + static_cast<size_t>(r) * d.bufl;
+    if (d.bufl == 1) { int8_t t = static_cast<int8_t>(n); std::memcpy(el, &t, 1); }
+    else if (d.bufl == 2) { int16_t t = static_cast<int16_t>(n); std::memcpy(el, &t, 2); }
+    else if (d.bufl == 4) { int32_t t = static_cast<int32_t>(n); std::memcpy(el, &t, 4); }
+    else std::memcpy(el, &n, 8);
+    mark(d, r, 0, d.bufl, false);
+    return kWhole;
   }
   case ociw32::kExtDate: {
-    if (type != SQLITE_TEXT) throw OraError(932, "expected DATE");
+    if (number || raw || type != SQLITE_TEXT) throw OraError(932, "expected DATE");
     DateTime dt;
     if (!parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
       if (int err = sessionParseDate(c.logon->s->db, std::string_view(v.p, static_cast<size_t>(v.n)), dt)) throw OraError(err);
@@ -145,16 +192,16 @@ void deliver(Cursor& c, int i, int r) {
     el[4] = static_cast<unsigned char>(dt.hour + 1);
     el[5] = static_cast<unsigned char>(dt.minute + 1);
     el[6] = static_cast<unsigned char>(dt.second + 1);
-    if (d.rlen) d.rlen[r] = 7;
-    if (d.ind) d.ind[r] = 0;
-    if (d.rcode) d.rcode[r] = 0;
-    return;
+    mark(d, r, 0, 7, false);
+    return kWhole;
   }
   case ociw32::kExtRaw:
   case ociw32::kExtLongRaw:
-    putBytes(d, r, v.p, v.n);
-    return;
+    // text goes over byte for byte; a NUMBER or DATE has no raw form
+    if (number || date || code == kRowid) throw OraError(932, "expected BINARY");
+    return putBytes(d, r, v.p, v.n);
   }
+  return kWhole;
 }
 
 // The current row was delivered.
@@ -227,6 +274,11 @@ void readAhead(Cursor& c) {
   c.haveRow = false;
 }
 
+void Logon::transactionEnded() {
+  for (Cursor* c : cursors)
+    if (c->executed && c->tr.kind == StmtKind::Query && c->tr.forUpdate) c->executed = false;
+}
+
 void Logon::protectReaders(const Cursor* except) {
   for (Cursor* c : cursors)
     if (c != except) readAhead(*c);
@@ -242,17 +294,36 @@ int fetchInto(unsigned char* cda, int nrows) {
       if (!c->parsed || c->tr.kind != StmtKind::Query || !c->executed) throw OraError(1002);
       if (nrows <= 0) throw OraError(24333);
       int delivered = 0;
+      int fate = kWhole; // the worst column fate of the rows delivered
       c->longsValid = false;
       while (delivered < nrows) {
-        if (!advance(*c)) break;
-        for (size_t i = 0; i < c->cols.size(); ++i) deliver(*c, static_cast<int>(i), delivered);
+        bool more;
+        try {
+          more = advance(*c);
+        } catch (const OraError&) {
+          c->executed = false; // the query broke off: a further fetch is out of sequence
+          throw;
+        }
+        if (!more) break;
+        try {
+          for (size_t i = 0; i < c->cols.size(); ++i) {
+            int f = deliver(*c, static_cast<int>(i), delivered);
+            if (f == kNullNoIndicator || (f == kTruncated && fate == kWhole)) fate = f;
+          }
+        } catch (const OraError&) {
+          consumed(*c); // a row that cannot be converted is passed over, not offered again
+          throw;
+        }
         consumed(*c);
         c->longsValid = true;
         ++delivered;
         ++c->rows;
         put32(cda, ociw32::kOffRowsProcessed, c->rows);
       }
+      // the end of the rows matters most to a fetch loop; then a NULL that had nowhere to go,
+      // then a value that did not fit (the rows were delivered all the same)
       if (delivered < nrows) return failWith(cda, c->lda, OraError(1403), ociw32::kFcFetch);
+      if (fate != kWhole) return failWith(cda, c->lda, OraError(fate), ociw32::kFcFetch);
       return succeed(cda, ociw32::kFcFetch);
     } catch (OraError& e) {
       if (e.pos < 0) e.pos = c->queryAt;
@@ -271,6 +342,7 @@ OCIW32_API int odescr(unsigned char* cda, int pos, int* dbsize, short* dbtype, c
   return guarded(cda, nullptr, ociw32::kFcDescribe, 3113, [&] {
     Cursor* c = lockCursor(cda, ociw32::kFcDescribe, keep, lk);
     if (!c) return areaCode(cda);
+    if (int rc = deferredParseError(*c, cda, ociw32::kFcDescribe)) return rc;
     if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDescribe);
     if (pos < 1 || pos > static_cast<int>(c->cols.size())) return failWith(cda, c->lda, OraError(1007), ociw32::kFcDescribe);
     if (cbuf && cbufl && *cbufl < 0)
@@ -301,10 +373,13 @@ OCIW32_API int odefin(unsigned char* cda, int pos, unsigned char* buf, int bufl,
   return guarded(cda, nullptr, ociw32::kFcDefine, 3113, [&] {
     Cursor* c = lockCursor(cda, ociw32::kFcDefine, keep, lk);
     if (!c) return areaCode(cda);
+    if (int rc = deferredParseError(*c, cda, ociw32::kFcDefine)) return rc;
     if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDefine);
     if (pos < 1 || pos > static_cast<int>(c->cols.size())) return failWith(cda, c->lda, OraError(1007), ociw32::kFcDefine);
-    bool known = ftype == ociw32::kExtString || ftype == ociw32::kExtCharz || ftype == ociw32::kExtRaw ||
-                 ftype == ociw32::kExtLongRaw || (ftype == ociw32::kExtFloat && bufl >= 8) ||
+    bool known = textType(ftype) || ftype == ociw32::kExtRaw || ftype == ociw32::kExtLongRaw ||
+                 (ftype == ociw32::kExtFloat && (bufl == 4 || bufl >= 8)) ||
+                 ((ftype == ociw32::kExtInteger || ftype == ociw32::kExtUnsigned) &&
+                  (bufl == 1 || bufl == 2 || bufl == 4 || bufl == 8)) ||
                  (ftype == ociw32::kExtDate && bufl >= 7);
     if (!known || bufl < 0 || (bufl > 0 && !buf))
       return failWith(cda, c->lda, OraError(932, "unsupported external type or buffer"), ociw32::kFcDefine);
@@ -338,15 +413,27 @@ OCIW32_API int oflng(unsigned char* cda, int pos, unsigned char* buf, int bufl, 
     int code = c->cols[pos - 1].type.code;
     if (code != kLong && code != kLongRaw)
       return failWith(cda, c->lda, OraError(932, "not a LONG column"), ociw32::kFcFetchLong);
+    bool asText = textType(dtype);
+    if (!asText && dtype != ociw32::kExtRaw && dtype != ociw32::kExtLongRaw)
+      return failWith(cda, c->lda, OraError(932, "expected LONG"), ociw32::kFcFetchLong);
     if (bufl > 0 && !buf) return failWith(cda, c->lda, OraError(1010, "no buffer"), ociw32::kFcFetchLong);
-    const std::string& v = c->longs[pos - 1];
-    size_t off = offset < 0 ? 0 : static_cast<size_t>(offset);
-    size_t room = bufl <= 0 ? 0 : static_cast<size_t>(dtype == ociw32::kExtString ? bufl - 1 : bufl);
-    size_t n = off >= v.size() ? 0 : std::min(room, v.size() - off);
-    if (dtype == ociw32::kExtString && n < v.size() - std::min(off, v.size()))
-      n = static_cast<size_t>(utf8Prefix(v.data() + off, static_cast<int>(v.size() - off), static_cast<int>(n)));
+    // LONG RAW read as text is its hex digits, and the offset counts in them
+    std::string hex;
+    if (asText && code == kLongRaw) {
+      const std::string& bytes = c->longs[pos - 1];
+      hex = hexText(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    }
+    const std::string& v = asText && code == kLongRaw ? hex : c->longs[pos - 1];
+    bool ended = dtype == ociw32::kExtString || dtype == ociw32::kExtCharz;
+    // the offset is unsigned, as the real library takes it: a negative one lies past any value
+    size_t off = static_cast<uint32_t>(offset);
+    size_t room = bufl <= 0 ? 0 : static_cast<size_t>(ended ? bufl - 1 : bufl);
+    size_t left = off >= v.size() ? 0 : v.size() - off;
+    size_t n = std::min(room, left);
+    if (asText && code == kLong && n < left)
+      n = static_cast<size_t>(utf8Prefix(v.data() + off, static_cast<int>(left), static_cast<int>(n)));
     if (n) std::memcpy(buf, v.data() + off, n);
-    if (dtype == ociw32::kExtString && bufl > 0) buf[n] = 0;
+    if (ended && bufl > 0) buf[n] = 0;
     if (retl) *retl = static_cast<unsigned int>(n);
     return succeed(cda, ociw32::kFcFetchLong);
   });

@@ -63,6 +63,8 @@ struct Logon {
   // Open queries keep the data as of their start: before this logon writes, they read the rest
   // of their rows ahead.
   void protectReaders(const Cursor* except);
+  // The transaction ended: its row locks are gone, so a FOR UPDATE query can fetch no further.
+  void transactionEnded();
   ~Logon() {
     dropShared();
     sqlite3_finalize(schemaVersion);
@@ -109,6 +111,9 @@ struct Cursor {
   std::string sharedKey;        // the shared statement `stmt` belongs to, if any
   int sharedGeneration = 0;
   bool parsed = false;
+  // A deferred parse that failed: the error waits for the describe, define or execute.
+  bool deferredError = false;
+  OraError deferredFailure{0};
   Translation tr;
   std::string ddlText; // a DDL statement as written: its execution may find a name at fault
   int queryAt = 0;     // where the query block that gives the rows starts: run-time errors point there
@@ -140,7 +145,7 @@ struct Cursor {
     if (stmt) sqlite3_finalize(stmt);
     stmt = nullptr;
     sharedKey.clear();
-    parsed = executed = haveRow = done = longsValid = false;
+    parsed = executed = haveRow = done = longsValid = deferredError = false;
     cols.clear();
     defs.clear();
     rows = 0;
@@ -196,6 +201,14 @@ int guarded(unsigned char* area, unsigned char* lda, int fc, int fileErrorCode, 
 }
 
 std::string text(const char* p, int len);
+
+// Reports the error of a failed deferred parse on the call that reaches it, once: afterwards
+// nothing is parsed. Returns 0 when there is none.
+inline int deferredParseError(Cursor& c, unsigned char* cda, int fc) {
+  if (!c.deferredError) return 0;
+  c.deferredError = false;
+  return failWith(cda, c.lda, c.deferredFailure, fc);
+}
 
 // Ends a logon whose lock the caller holds; `commit` for a normal logoff. Returns the commit's
 // failure, if any (the logon ends either way and its session rolls back what is left).

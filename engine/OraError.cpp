@@ -72,6 +72,7 @@ const std::map<int, const char*>& texts() {
       {1453, "SET TRANSACTION must be first statement of transaction"},
       {1456, "may not perform insert/delete/update operation inside a READ ONLY transaction"},
       {1438, "value larger than specified precision allowed for this column"},
+      {1455, "converting column overflows integer datatype"},
       {1440, "column to be modified must be empty to decrease precision or scale"},
       {1740, "missing double quote in identifier"},
       {1741, "illegal zero-length identifier"},
@@ -396,8 +397,13 @@ std::string quotedName(const std::string& name) {
 std::string errorText(int code) {
   char head[32];
   std::snprintf(head, sizeof head, "ORA-%05d: ", code);
+  if (code == 0) return std::string(head) + "normal, successful completion";
   auto it = texts().find(code);
-  return std::string(head) + (it != texts().end() ? it->second : "unexpected error");
+  if (it != texts().end()) return std::string(head) + it->second;
+  // the real message file's answer for a number it does not hold
+  char missing[80];
+  std::snprintf(missing, sizeof missing, "Message %d not found;  product=RDBMS; facility=ORA", code);
+  return std::string(head) + missing;
 }
 
 namespace {

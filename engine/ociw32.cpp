@@ -144,7 +144,11 @@ OCIW32_API int olog(unsigned char* lda, unsigned char*, const char* uid, int uid
                     const char* pswd, int pswdl, const char* conn, int connl, unsigned int) {
   if (!lda) return 1012;
   return guarded(lda, lda, -1, 12154, [&] {
-    std::string user = text(uid, uidl), pass = text(pswd, pswdl), host = text(conn, connl);
+    // names and passwords hold no NUL: a length past the text's end reads no further
+    auto field = [](const char* p, int len) {
+      return p ? std::string(p, strnlen(p, len < 0 ? SIZE_MAX : static_cast<size_t>(len))) : std::string();
+    };
+    std::string user = field(uid, uidl), pass = field(pswd, pswdl), host = field(conn, connl);
     // "user/password@host" in the user field, as the real library takes it
     if (auto at = user.find('@'); at != std::string::npos) {
       if (host.empty()) host = user.substr(at + 1);
@@ -202,6 +206,7 @@ OCIW32_API int ocom(unsigned char* lda) {
     if (!l) return areaCode(lda);
     l->s->checkLost();
     l->s->commit();
+    l->transactionEnded();
     return succeed(lda);
   });
 }
@@ -214,6 +219,7 @@ OCIW32_API int orol(unsigned char* lda) {
     if (!l) return areaCode(lda);
     l->protectReaders(nullptr);
     l->s->rollback();
+    l->transactionEnded();
     return succeed(lda);
   });
 }
@@ -232,6 +238,7 @@ OCIW32_API int oerhms(unsigned char* lda, short rcode, char* buf, int bufsiz) {
     size_t n = std::min<size_t>(t.size(), static_cast<size_t>(bufsiz - 1));
     std::memcpy(buf, t.data(), n);
     buf[n] = 0;
+    return static_cast<int>(n); // the length of the text, as the real library answers
   } catch (...) {
     buf[0] = 0;
   }

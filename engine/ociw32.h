@@ -25,8 +25,11 @@ constexpr int kOffReturnCode = 12;   // u16: Oracle error number of the last cal
 constexpr int kFcExec = 4, kFcDefine = 8, kFcFetch = 12, kFcOpen = 14, kFcClose = 16,
               kFcParse = 54, kFcFetchLong = 58, kFcDescribe = 60;
 
-// External data types accepted by odefin and oflng.
-constexpr int kExtFloat = 4, kExtString = 5, kExtDate = 12, kExtRaw = 23, kExtLongRaw = 24,
+// External data types accepted by odefin and oflng. VARCHAR2, LONG and CHAR have no terminator
+// (CHAR is blank-padded to the buffer); FLOAT is a 4- or 8-byte float; INTEGER and UNSIGNED
+// are native integers of 1, 2, 4 or 8 bytes.
+constexpr int kExtVarchar2 = 1, kExtInteger = 3, kExtFloat = 4, kExtString = 5, kExtLong = 8,
+              kExtDate = 12, kExtRaw = 23, kExtLongRaw = 24, kExtUnsigned = 68, kExtChar = 96,
               kExtCharz = 97;
 } // namespace ociw32
 

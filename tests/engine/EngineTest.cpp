@@ -253,6 +253,41 @@ TEST_F(Engine, LongAndRawValuesComeBackWhole) {
   EXPECT_EQ(got, body);
 }
 
+// The library reports a LONG longer than the field's buffer as truncated (ORA-01406); the
+// cursor still delivers the row, whose rest FetchLong reads, and goes on to the next one.
+TEST_F(Engine, LongBeyondItsFieldBufferStillFetchesEveryRow) {
+  ASSERT_EQ(Exec("CREATE TABLE BIG (ID NUMBER, BODY LONG)"), "");
+  std::string body(70000, 'x');
+  body += "end";
+  // a literal holds at most 4000 bytes: the value grows by appending
+  ASSERT_EQ(Exec("INSERT INTO BIG VALUES (1, NULL)"), "");
+  for (size_t off = 0; off < body.size(); off += 3000)
+    ASSERT_EQ(Exec("UPDATE BIG SET BODY = BODY || '" + body.substr(off, 3000) + "'"), "") << off;
+  ASSERT_EQ(Exec("INSERT INTO BIG VALUES (2, 'short')"), "");
+  std::vector<std::string> errors;
+  Cur.SetNumberOfRows(1);
+  ASSERT_EQ(Exec("SELECT ID, BODY FROM BIG ORDER BY ID"), "");
+  Cur.OnError = [&](TOraCursor&, const std::string& m) { errors.push_back(m); };
+  ASSERT_TRUE(Cur.Fetch());
+  EXPECT_EQ(Cur.ReturnCode(), 1406);
+  auto* f = static_cast<TOraCustomLongField*>(Cur.Fields(1));
+  std::string got;
+  for (int off = 0;;) {
+    ASSERT_TRUE(Cur.FetchLong(f, off));
+    if (f->LongLength() == 0)
+      break;
+    got.append(reinterpret_cast<const char*>(f->Buffer()), f->LongLength());
+    off += static_cast<int>(f->LongLength());
+  }
+  EXPECT_EQ(got, body);
+  ASSERT_TRUE(Cur.Fetch());
+  EXPECT_EQ(Cur.Fields(0)->GetAsString(0), "2");
+  EXPECT_FALSE(Cur.Fetch());
+  EXPECT_EQ(Cur.ReturnCode(), 1403);
+  EXPECT_EQ(errors.size(), 1u); // the end of the rows only
+  Cur.OnError = nullptr;
+}
+
 // A result with more digits than a double holds reaches the client whole as text and as the
 // nearest double, and sorts by value, whether ORDER BY names it by alias or by position.
 TEST_F(Engine, LongDecimalResultsReachTheClientWhole) {
