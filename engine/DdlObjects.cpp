@@ -673,7 +673,7 @@ void Translator::analyze() {
   if (!index) expect(1, "TABLE", 905);
   std::string name;
   size_t i = objectName(2, name);
-  if (index ? !cat_.indexExists(name) : !cat_.tableExists(name) || cat_.viewExists(name))
+  if (index ? !cat_.indexExists(name) && !cat_.keyIndexExists(name) : !cat_.tableExists(name) || cat_.viewExists(name))
     throw OraError(index ? 1418 : 942).at(t_[2].pos);
   bool compute = false;
   if (is(at(i), "COMPUTE") || is(at(i), "ESTIMATE") || is(at(i), "DELETE")) {
@@ -690,12 +690,14 @@ void Translator::analyze() {
   }
   if (i < size()) unexpected(i);
   if (compute) {
-    tr_.ddl.push_back("ANALYZE " + quoteIdent(name));
-    // SQLite records nothing for an empty table; Oracle counts it as 0 rows
-    tr_.ddl.push_back("INSERT INTO sqlite_stat1 SELECT " + quoteString(name) +
-                      ", NULL, '0' WHERE NOT EXISTS (SELECT 1 FROM sqlite_stat1 WHERE tbl = " + quoteString(name) + ")");
-    if (!index)
+    // a key's index is SQLite's own, under another name: its table's statistics cover it
+    if (!index || cat_.indexExists(name)) tr_.ddl.push_back("ANALYZE " + quoteIdent(name));
+    if (!index) {
+      // SQLite records nothing for an empty table; Oracle counts it as 0 rows
+      tr_.ddl.push_back("INSERT INTO sqlite_stat1 SELECT " + quoteString(name) +
+                        ", NULL, '0' WHERE NOT EXISTS (SELECT 1 FROM sqlite_stat1 WHERE tbl = " + quoteString(name) + ")");
       tr_.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$ANALYZED\" VALUES (" + quoteString(name) + ", ora_sysdate())");
+    }
   } else if (is(t_[i - 1], "STATISTICS")) {
     tr_.actions.push_back([name](Session& s) {
       execOne(s.db, "DELETE FROM sqlite_stat1 WHERE tbl = " + quoteString(name)); // none kept: nothing to do
@@ -710,21 +712,24 @@ void Translator::alterIndex() {
   tr_.function = 41;
   std::string name;
   size_t i = objectName(2, name);
-  if (!cat_.indexExists(name)) throw OraError(1418);
+  // a key's index is named after its constraint; it is rebuilt or tuned as any other
+  bool keyIndex = !cat_.indexExists(name) && cat_.keyIndexExists(name);
+  if (!cat_.indexExists(name) && !keyIndex) throw OraError(1418);
   if (is(at(i), "RENAME") && is(at(i + 1), "TO")) {
+    if (keyIndex) throw OraError(1418); // its name is the constraint's
     std::string to;
     size_t j = objectName(i + 2, to);
     if (j < size()) unexpected(j);
-    bool keyIndex = false; // a primary or unique key's index carries the key's name
+    bool takenByKey = false; // a primary or unique key's index carries the key's name
     {
       sqlite3_stmt* st = nullptr;
       sqlite3_prepare_v2(cat_.db(), "SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = ?1 AND TYPE IN ('P', 'U')", -1,
                          &st, nullptr);
       sqlite3_bind_text(st, 1, to.c_str(), -1, SQLITE_TRANSIENT);
-      keyIndex = sqlite3_step(st) == SQLITE_ROW;
+      takenByKey = sqlite3_step(st) == SQLITE_ROW;
       sqlite3_finalize(st);
     }
-    if (!cat_.objectType(to).empty() || cat_.indexExists(to) || keyIndex) throw OraError(955);
+    if (!cat_.objectType(to).empty() || cat_.indexExists(to) || takenByKey) throw OraError(955);
     std::string sql = rb::storedSql(cat_.db(), "index", name);
     // the stored definition names the index right after INDEX
     size_t at = sql.find(quoteIdent(name));
