@@ -109,6 +109,31 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   auto isLevel = [&](size_t i) {
     return t_[i].kind == Token::Ident && t_[i].text == "LEVEL" && !(i > 0 && is(t_[i - 1], ".")) && !is(at(i + 1), "(");
   };
+  // PRIOR and CONNECT_BY_ROOT take the expression right after them: a column, a call or one in
+  // parentheses
+  auto operandEnd = [&](size_t b) {
+    if (is(at(b), "(")) return matching(b) + 1;
+    size_t e = b + 1;
+    if (is(at(b + 1), ".")) e = b + 3;
+    if (is(at(e), "(") && !outerMark(e)) e = matching(e) + 1;
+    return e;
+  };
+  // the columns of [b, e) read from the parent row (DUAL's one row is its own parent)
+  auto ofParent = [&](size_t b, size_t e) {
+    qualify(b, e);
+    for (size_t m = b; m < e; ++m) {
+      const Token& k = t_[m];
+      if (!(k.kind == Token::Ident || k.kind == Token::QIdent)) continue;
+      if (is(at(m + 1), ".") && m + 2 < e && columns.count(at(m + 2).text) && !is(at(m + 3), "(")) {
+        skip_[m] = skip_[m + 1] = 1; // alias.column
+        m += 2;
+      } else if (replace_[m] != self + "." + quoteIdent(k.text)) {
+        continue;
+      }
+      replace_[m] = dual ? std::string("'X'") : parent + "." + quoteIdent(t_[m].text);
+    }
+  };
+  auto within = [&](size_t i, size_t b, size_t e) { return b && i >= b && i < e; };
 
   // columns of the walk: the row, its level, its place in depth-first order, the rows above it
   // and whether it closes a loop (it is on its own way up)
@@ -131,6 +156,15 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   for (size_t i = blockBegin; i < end; ++i) {
     const Token& k = t_[i];
     if (k.kind != Token::Ident || skip_[i]) continue;
+    const bool inStart = within(i, startAt, startEnd), inCondition = within(i, condBegin, condEnd);
+    if (inStart || inCondition) {
+      // the walk's own values are not known while it decides which rows it takes
+      if (k.text == "SYS_CONNECT_BY_PATH" && is(at(i + 1), "(")) throw OraError(30002).at(static_cast<int>(k.pos));
+      if (k.text == "CONNECT_BY_ROOT") throw OraError(30007).at(static_cast<int>(k.pos));
+      if (((k.text == "CONNECT_BY_ISLEAF" || k.text == "CONNECT_BY_ISCYCLE") && !is(at(i + 1), "(")) ||
+          (inStart && k.text == "PRIOR"))
+        throw OraError(976).at(static_cast<int>(k.pos));
+    }
     if (k.text == "SYS_CONNECT_BY_PATH" && is(at(i + 1), "(")) {
       size_t close = matching(i + 1), comma = i + 2;
       while (comma < close && !(t_[comma].depth == k.depth + 1 && is(t_[comma], ","))) ++comma;
@@ -159,8 +193,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       for (size_t m = i + 1; m <= close; ++m) skip_[m] = 1;
       i = close;
     } else if (k.text == "CONNECT_BY_ROOT") {
-      size_t b = i + 1, e = b + 1;
-      if (is(at(b + 1), ".")) e = b + 3;
+      size_t b = i + 1, e = operandEnd(b);
       qualify(b, e);
       std::string col = "\"T" + std::to_string(names.size()) + "$\"";
       names.push_back(col);
@@ -171,14 +204,12 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       i = e - 1;
     } else if (k.text == "PRIOR" && !(i >= condBegin && i < condEnd) && k.depth == d) {
       // the parent row's value outside the condition: NULL on a root
-      size_t b = i + 1, e = b + 1;
-      if (is(at(b + 1), ".")) e = b + 3;
-      if (!(at(e - 1).kind == Token::Ident || at(e - 1).kind == Token::QIdent) || !columns.count(at(e - 1).text))
-        throw OraError(900, "PRIOR must name a column");
+      size_t b = i + 1, e = operandEnd(b);
+      ofParent(b, e);
       std::string col = "\"Q" + std::to_string(names.size()) + "$\"";
       names.push_back(col);
       anchor.push_back("NULL");
-      step.push_back(dual ? "'X'" : parent + "." + quoteIdent(at(e - 1).text));
+      step.push_back(emit(b, e));
       replace_[i] = cte + "." + col;
       for (size_t m = b; m < e; ++m) skip_[m] = 1;
       i = e - 1;
@@ -206,6 +237,39 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     size_t ob = i + 3, oe = clauseEnd(ob, end, d, stops);
     for (size_t m = ob; m < oe; ++m) // a row limit after the siblings' order
       if (t_[m].depth == d && (is(t_[m], "FETCH") || is(t_[m], "OFFSET")) && keywordAt(t_, m)) oe = m;
+    // a key by position or by the select list's name for a column orders by that column; LEVEL
+    // is the same for all siblings
+    size_t selectAt = from;
+    while (selectAt > 0 && !(t_[selectAt].depth == d && is(t_[selectAt], "SELECT"))) --selectAt;
+    std::vector<std::pair<size_t, std::string>> items; // a column's token, the item's name
+    for (size_t k = selectAt + 1, b = k; k <= from; ++k) {
+      if (k < from && !(t_[k].depth == d && is(t_[k], ","))) continue;
+      size_t e = k;
+      std::string name;
+      if (e - b >= 2 && aliasToken(e - 1) && (is(t_[e - 2], "AS") || t_[e - 2].kind != Token::Op)) {
+        name = t_[e - 1].text;
+        e -= is(t_[e - 2], "AS") ? 2 : 1;
+      }
+      size_t col = e == b + 1 ? b : e == b + 3 && is(t_[b + 1], ".") ? b + 2 : 0;
+      bool plain = col && (t_[col].kind == Token::Ident || t_[col].kind == Token::QIdent) && columns.count(t_[col].text);
+      items.emplace_back(plain ? col : 0, name.empty() && plain ? t_[col].text : name);
+      b = k + 1;
+    }
+    for (size_t m = ob; m < oe; ++m) {
+      bool single = t_[m].depth == d && (m == ob || is(t_[m - 1], ",")) &&
+                    (m + 1 == oe || is(t_[m + 1], ",") || is(t_[m + 1], "ASC") || is(t_[m + 1], "DESC") || is(t_[m + 1], "NULLS"));
+      if (!single) continue;
+      if (isLevel(m)) {
+        replace_[m] = "NULL";
+      } else if (t_[m].kind == Token::Num) {
+        size_t n = static_cast<size_t>(std::atoi(t_[m].text.c_str()));
+        if (n < 1 || n > items.size()) throw OraError(1785).at(static_cast<int>(t_[m].pos));
+        if (items[n - 1].first) replace_[m] = self + "." + quoteIdent(t_[items[n - 1].first].text);
+      } else if (t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent) {
+        for (auto& [col, name] : items)
+          if (col && name == t_[m].text && !columns.count(t_[m].text)) replace_[m] = self + "." + quoteIdent(t_[col].text);
+      }
+    }
     qualify(ob, oe);
     nullsOrder(ob, oe, d);
     if (!chain) { // one row per level has no siblings to order
@@ -223,13 +287,12 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   qualify(condBegin, condEnd);
   for (size_t i = condBegin; i < condEnd; ++i) {
     if (is(t_[i], "PRIOR")) {
-      size_t b = i + 1, e = b + 1;
-      if (is(at(b + 1), ".")) e = b + 3;
-      if (e > condEnd || !(at(e - 1).kind == Token::Ident || at(e - 1).kind == Token::QIdent))
-        throw OraError(900, "PRIOR must name a column");
+      size_t b = i + 1, e = operandEnd(b);
+      if (e > condEnd) throw OraError(936).at(static_cast<int>(t_[i].pos));
       skip_[i] = 1;
-      for (size_t m = b; m + 1 < e; ++m) skip_[m] = 1;
-      replace_[e - 1] = dual ? std::string("'X'") : parent + "." + quoteIdent(at(e - 1).text); // DUAL's one row
+      ofParent(b, e);
+      for (size_t m = b; m < e; ++m)
+        if (isLevel(m)) replace_[m] = cte + ".\"L$\""; // the parent's level
       i = e - 1;
     } else if (isLevel(i) || (dual && is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], ".")))) {
       // on DUAL each level is one row, so ROWNUM counts the levels
