@@ -34,15 +34,17 @@ int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
       v = std::atoll(k.text.c_str());
       return true;
     };
-    if (ce - cb == 3 && is(t_[cb], "ROWNUM") && t_[cb + 1].kind == Token::Op && number(t_[cb + 2], n)) {
+    static const std::map<std::string, std::string> flip = {{"<", ">"}, {">", "<"}, {"<=", ">="}, {">=", "<="}, {"=", "="}};
+    if (ce - cb == 3 && is(t_[cb], "ROWNUM") && flip.count(t_[cb + 1].text) && number(t_[cb + 2], n)) {
       op = t_[cb + 1].text;
-    } else if (ce - cb == 3 && is(t_[cb + 2], "ROWNUM") && t_[cb + 1].kind == Token::Op && number(t_[cb], n)) {
-      static const std::map<std::string, std::string> flip = {{"<", ">"}, {">", "<"}, {"<=", ">="}, {">=", "<="}, {"=", "="}};
-      auto it = flip.find(t_[cb + 1].text);
-      if (it == flip.end()) throw OraError(900, "this ROWNUM condition is not supported");
-      op = it->second;
+    } else if (ce - cb == 3 && is(t_[cb + 2], "ROWNUM") && flip.count(t_[cb + 1].text) && number(t_[cb], n)) {
+      op = flip.at(t_[cb + 1].text);
     } else {
-      throw OraError(900, "this ROWNUM condition is not supported");
+      // any other condition on ROWNUM alone: rows are numbered as they pass it, so the first
+      // number that fails it is never given, and every row from there on fails it too
+      if (int64_t k = rownumBound(cb, ce); k >= 0) hi = std::min(hi, k);
+      any = true;
+      continue;
     }
     if (op == "<=") hi = std::min(hi, n);
     else if (op == "<") hi = std::min(hi, n - 1);
@@ -59,6 +61,39 @@ int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
   // the first row would have to be numbered beyond 1, so no row ever is
   if (lo > 1 || hi < 1) return 0;
   return hi == INT64_MAX ? -1 : hi;
+}
+
+// The last number a condition [cb, ce) on ROWNUM alone lets through, trying 1, 2, ... (-1 when
+// it holds beyond every number tried); the condition is taken out of the WHERE clause.
+int64_t Translator::rownumBound(size_t cb, size_t ce) {
+  for (size_t i = cb; i < ce; ++i) {
+    const Token& k = t_[i];
+    bool constant = k.kind == Token::Num || k.kind == Token::Str || k.kind == Token::Op ||
+                    (k.kind == Token::Ident && (k.text == "ROWNUM" || k.text == "NOT" || k.text == "AND" || k.text == "OR" ||
+                                                k.text == "BETWEEN" || k.text == "IN" || k.text == "IS" || k.text == "NULL"));
+    if (!constant || is(k, ".")) throw OraError(900, "this ROWNUM condition is not supported");
+  }
+  for (size_t i = cb; i < ce; ++i) {
+    pin_[i] = 1; // the bound is worked out from the condition as written
+    if (is(t_[i], "ROWNUM")) replace_[i] = "\"N\"";
+  }
+  const int64_t tries = 1000000;
+  std::string cond = emit(cb, ce);
+  std::string sql = "WITH RECURSIVE \"K$\"(\"N\") AS (SELECT 1 UNION ALL SELECT \"N\" + 1 FROM \"K$\" WHERE \"N\" < " +
+                    std::to_string(tries) + " AND coalesce((" + cond + "), 0)) SELECT \"N\", coalesce((" + cond +
+                    "), 0) FROM \"K$\" ORDER BY \"N\" DESC LIMIT 1";
+  sqlite3_stmt* st = nullptr;
+  int64_t bound = -1;
+  if (sqlite3_prepare_v2(cat_.db(), sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+    bound = sqlite3_column_int(st, 1) ? -1 : sqlite3_column_int64(st, 0) - 1;
+  else {
+    sqlite3_finalize(st);
+    throw OraError(900, "this ROWNUM condition is not supported");
+  }
+  sqlite3_finalize(st);
+  replace_[cb] = "1 = 1";
+  for (size_t i = cb + 1; i < ce; ++i) skip_[i] = 1;
+  return bound;
 }
 
 std::vector<std::pair<size_t, size_t>> Translator::conjuncts(size_t b, size_t e, int d) const {
