@@ -351,6 +351,10 @@ public:
   void checkSetTypes() const;
   void checkOrderBy() const;
   size_t withTies(size_t b, size_t e, const std::vector<std::string>& aliases, size_t& order) const;
+  size_t outputTies(size_t b, size_t e, const std::vector<std::string>& aliases,
+                    const std::vector<std::string>& outNames, std::string& keys) const;
+  std::string rankedRows(const std::string& inner, size_t order, size_t e, const std::string& keys,
+                         const std::vector<std::string>& outNames);
   void checkGroupedClauses(size_t s, size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
                            const std::vector<std::string>& aliases);
   void rejectAggregates(size_t b, size_t e, bool aggregates = true) const;

@@ -511,6 +511,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
                          (percent ? "(" + place + " - " + skipped + " - 1) * 100 < \"T$C\" * (" + count + ")"
                                   : place + " <= " + skipped + " + CAST(" + count + " AS INTEGER)");
     out = "SELECT " + cols + " FROM (" + out + ") WHERE " + within + " ORDER BY \"T$N\"";
+  } else if (std::string keys; !anyStar && walk.empty() && outputTies(whereEnd, end, aliases, outNames, keys)) {
+    // the same by result columns: ranked over the block's rows
+    size_t orderAt = outputTies(whereEnd, end, aliases, outNames, keys);
+    out += joined.empty() ? " " + emit(from, orderAt) : " FROM " + joined + " " + emit(fromEnd, orderAt);
+    out = rankedRows(out, orderAt, end, keys, outNames);
   } else if (!joined.empty()) {
     out += " FROM " + joined + " " + emit(fromEnd, end);
   } else {
