@@ -18,7 +18,7 @@ using sql::Tok;
 using sql::Token;
 
 struct Aggregate {
-  std::string function, argument, alias; // argument empty for COUNT(*)
+  std::string function, quantifier, argument, alias; // argument empty for COUNT(*); DISTINCT or ALL
 };
 
 } // namespace
@@ -186,7 +186,10 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
     if (!tl.name(i) || !tl.op(i + 1, "(")) throw OraError(56902); // expect aggregate function inside pivot operation
     a.function = t[i].text;
     size_t ae = tl.close(i + 1);
-    if (!(tl.op(i + 2, "*") && ae == i + 3)) a.argument = tl.slice(i + 2, ae);
+    size_t ab = i + 2;
+    if (tl.word(ab, "DISTINCT") || tl.word(ab, "UNIQUE") || tl.word(ab, "ALL")) a.quantifier = t[ab++].text + " ";
+    if (ab >= ae) throw OraError(936);
+    if (!(tl.op(ab, "*") && ae == ab + 1)) a.argument = tl.slice(ab, ae);
     for (size_t k = i + 2; k < ae; ++k)
       if (tl.name(k)) used.insert(t[k].text);
     i = ae + 1;
@@ -261,7 +264,7 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
       std::string when = "CASE WHEN " + v + " THEN " +
                          (a.argument.empty() ? std::string("1") : "(" + a.argument + ")") + " END";
       std::string nm = aggs.size() > 1 || !a.alias.empty() ? label + (a.alias.empty() ? "" : "_" + a.alias) : label;
-      sel += (sel.empty() ? "" : ", ") + a.function + "(" + when + ") " + quoteIdent(nm);
+      sel += (sel.empty() ? "" : ", ") + a.function + "(" + a.quantifier + when + ") " + quoteIdent(nm);
     }
   std::string derived = "(SELECT " + sel + " FROM " + tl.slice(sb, at) + (groups.empty() ? "" : " GROUP BY " + groups) + ")";
   size_t after = pe + 1;
