@@ -137,17 +137,41 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
 
   // columns of the walk: the row, its level, its place in depth-first order, the rows above it
   // and whether it closes a loop (it is on its own way up)
-  const std::string looped = "instr(" + cte + ".\"V$\", '/' || " + row + " || '/') > 0";
+  // A loop is a row whose PRIOR values (taken as the parent's) repeat those of a row above it,
+  // so PRIOR SYS_GUID() IS NOT NULL, which never repeats, lets each row be its own child.
+  std::string loopKey;
+  for (size_t i = condBegin; i < condEnd && prior; ++i) {
+    if (!is(t_[i], "PRIOR")) continue;
+    size_t b = i + 1, e = std::min(operandEnd(b), condEnd);
+    bool plain = true;
+    for (size_t m = b; m < e; ++m)
+      plain = plain && !isLevel(m) && !is(t_[m], "ROWNUM") && !is(t_[m], "SELECT") && !is(t_[m], "PRIOR") &&
+              t_[m].text.rfind("CONNECT_BY_", 0) != 0;
+    if (!plain) {
+      loopKey.clear();
+      break;
+    }
+    const std::vector<std::string> written(replace_.begin() + b, replace_.begin() + e);
+    const std::vector<char> skipped(skip_.begin() + b, skip_.begin() + e);
+    qualify(b, e);
+    std::string v = emit(b, e);
+    std::copy(written.begin(), written.end(), replace_.begin() + b);
+    std::copy(skipped.begin(), skipped.end(), skip_.begin() + b);
+    loopKey += (loopKey.empty() ? "" : " || ") + std::string("char(1) || printf('%s', ") + v + ") || char(1)";
+    i = e - 1;
+  }
+  if (loopKey.empty()) loopKey = row;
+  const std::string looped = "instr(" + cte + ".\"V$\", '/' || " + loopKey + " || '/') > 0";
   const bool loopIsError = prior && !nocycle;
   // The row generator (DUAL, no PRIOR) walks one row per level: the level is its place in the
   // order, and no way up is kept, so a million levels cost no more than a million rows.
   const bool chain = dual && !prior;
   std::vector<std::string> names = {"\"R$\"", "\"L$\"", "\"K$\"", "\"V$\"", "\"C$\""};
-  std::vector<std::string> anchor = {row, "1", chain ? "1" : pad(row), chain ? "NULL" : "'/' || " + row + " || '/'",
+  std::vector<std::string> anchor = {row, "1", chain ? "1" : pad(row), chain ? "NULL" : "'/' || " + loopKey + " || '/'",
                                      "0"};
   std::vector<std::string> step = {row, cte + ".\"L$\" + 1",
                                    chain ? cte + ".\"L$\" + 1" : cte + ".\"K$\" || " + pad(row),
-                                   chain ? "NULL" : cte + ".\"V$\" || " + row + " || '/'",
+                                   chain ? "NULL" : cte + ".\"V$\" || " + loopKey + " || '/'",
                                    loopIsError ? looped : "0"};
   std::vector<size_t> cycles; // CONNECT_BY_ISCYCLE, known once the condition is
   // SYS_CONNECT_BY_PATH(x, sep) and CONNECT_BY_ROOT x anywhere in the block
