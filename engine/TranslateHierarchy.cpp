@@ -8,6 +8,36 @@ namespace {
 std::string pad(const std::string& n) { return "printf('%012d', " + n + ")"; }
 } // namespace
 
+// The column names of the WITH query `name`: its list of names, or its first query block's.
+std::vector<std::string> Translator::withColumns(const std::string& name) const {
+  std::vector<std::string> out;
+  auto [open, names] = cteBodies_.at(name);
+  if (names) {
+    for (size_t k = names + 1; k < matching(names); ++k)
+      if (t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent) out.push_back(t_[k].text);
+    return out;
+  }
+  size_t sel = open + 1;
+  while (sel < matching(open) && !is(t_[sel], "SELECT")) ++sel;
+  int d = t_[sel].depth;
+  size_t from = sel + 1;
+  while (from < matching(open) && !(t_[from].depth == d && is(t_[from], "FROM"))) ++from;
+  for (size_t k = sel + 1, b = k; k <= from; ++k) {
+    if (k < from && !(t_[k].depth == d && is(t_[k], ","))) continue;
+    const Token& last = t_[k - 1];
+    if (k == b + 1 && is(last, "*") && from + 1 < size() && cat_.tableExists(at(from + 1).text)) {
+      for (auto& c : cat_.columns(at(from + 1).text)) out.push_back(c.name); // SELECT * FROM table
+      b = k + 1;
+      continue;
+    }
+    if (k == b || !(last.kind == Token::Ident || last.kind == Token::QIdent))
+      throw OraError(900, "CONNECT BY over this WITH query is not supported");
+    out.push_back(last.text);
+    b = k + 1;
+  }
+  return out;
+}
+
 // [b, e) holds a hierarchical clause at depth d: prepares the block's tokens and returns the
 // common table expression; empty when the block has none.
 std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d) {
@@ -50,11 +80,13 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     throw OraError(900, "CONNECT BY over more than one table is not supported");
   const std::string table = inline_ ? std::string() : at(nameAt).text;
   bool dual = !inline_ && table == "DUAL" && at(nameAt).kind == Token::Ident && nameAt == tb;
-  if (!inline_ && !dual && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
+  const bool withQuery = !inline_ && nameAt == tb && cteBodies_.count(table);
+  if (!inline_ && !dual && !withQuery && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
   const std::string alias = aliasAt < te ? at(aliasAt).text : inline_ ? "V$" : table;
   const std::string self = quoteIdent(alias), parent = "\"P$\"", cte = "\"H$\"";
   std::vector<std::string> sourceColumns; // in order
   if (dual) sourceColumns.push_back("DUMMY");
+  else if (withQuery) sourceColumns = withColumns(table);
   else if (!inline_)
     for (auto& c : cat_.columns(table)) sourceColumns.push_back(c.name);
   else {
@@ -74,7 +106,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   std::set<std::string> columns(sourceColumns.begin(), sourceColumns.end());
   // a view's or a subquery's rows have no rowid: they are numbered once, in a table of the
   // statement's own
-  const bool view = inline_ || (!dual && cat_.viewExists(table));
+  const bool view = inline_ || withQuery || (!dual && cat_.viewExists(table));
   const std::string row = dual ? "1" : view ? self + ".\"RID$\"" : self + ".rowid";
   const std::string parentRow = parent + (view ? ".\"RID$\"" : ".rowid");
   const std::string src = dual ? "(SELECT 'X' AS \"DUMMY\")" : view ? "\"S$\"" : quoteIdent(table);

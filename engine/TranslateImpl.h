@@ -366,6 +366,7 @@ public:
   std::map<size_t, Quantified> quantAt;
   // (kept out of line: they must not grow the frames of the recursive emit and emitSelect)
   [[gnu::noinline]] std::string quantified(const Quantified& q);
+  [[gnu::noinline]] std::vector<std::string> withColumns(const std::string& name) const;
   [[gnu::noinline]] std::string hierarchy(size_t from, size_t fromEnd, size_t end, int d);
   [[gnu::noinline]] std::string groupingSets(size_t s, size_t e, size_t& next);
   [[gnu::noinline]] void analyticWindow(size_t i);
