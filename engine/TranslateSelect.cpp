@@ -458,26 +458,40 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     if (plain) {
       out += " " + (joined.empty() ? emit(from, end) : "FROM " + joined + " " + emit(fromEnd, end));
-      out = "SELECT * FROM (" + out + " LIMIT " + std::to_string(limit) + ")";
+      // kept apart: SQLite would otherwise take an enclosing ORDER BY before the limit
+      const std::string kept = quoteIdent("L$" + std::to_string(t_[from].pos));
+      out = "SELECT * FROM (WITH " + kept + " AS MATERIALIZED (" + out + " LIMIT " + std::to_string(limit) +
+            ") SELECT * FROM " + kept + ")";
     } else {
-      std::string keys, froms;
-      // a walk's rows are told apart by their place in it
-      if (!walk.empty() && joined.empty()) keys = "\"H$\".\"K$\"";
-      for (auto& r : keys.empty() ? ctx_.back().tables : std::vector<TableRef>{}) {
-        if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name) || !joined.empty())
-          throw OraError(900, "ROWNUM cannot limit this query here");
-        keys += (keys.empty() ? "" : ", ") + quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
-      }
-      if (keys.empty() || (walk.empty() && ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
-                                t_.begin() + static_cast<long>(from), t_.begin() + static_cast<long>(fromEnd),
-                                [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1))
-        throw OraError(900, "ROWNUM cannot limit this query here");
+      // one subquery in FROM: its first rows that meet the condition, then the rest of the block
+      bool lone = walk.empty() && joined.empty() && is(at(from + 1), "(") && ctx_.back().tables.empty() &&
+                  (matching(from + 1) + 1 == fromEnd || (matching(from + 1) + 2 == fromEnd && aliasToken(fromEnd - 1)));
       std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
-      // a walk numbers its rows in the order it finds them, depth first
-      std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where +
-                         (walk.empty() ? "" : " ORDER BY \"H$\".\"K$\"") + " LIMIT " + std::to_string(limit) + ")";
-      out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
-             emit(whereEnd, end);
+      if (lone) {
+        size_t close = matching(from + 1);
+        std::string alias = fromEnd == close + 2 ? " " + quoteIdent(at(fromEnd - 1).text) : "";
+        const std::string kept = quoteIdent("L$" + std::to_string(t_[from].pos));
+        out += " FROM (WITH " + kept + " AS MATERIALIZED (SELECT * FROM " + emit(from + 1, fromEnd) + where + " LIMIT " +
+               std::to_string(limit) + ") SELECT * FROM " + kept + ")" + alias + " " + emit(whereEnd, end);
+      } else {
+        std::string keys;
+        // a walk's rows are told apart by their place in it
+        if (!walk.empty() && joined.empty()) keys = "\"H$\".\"K$\"";
+        for (auto& r : keys.empty() ? ctx_.back().tables : std::vector<TableRef>{}) {
+          if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name) || !joined.empty())
+            throw OraError(900, "ROWNUM cannot limit this query here");
+          keys += (keys.empty() ? "" : ", ") + quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
+        }
+        if (keys.empty() || (walk.empty() && ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
+                                  t_.begin() + static_cast<long>(from), t_.begin() + static_cast<long>(fromEnd),
+                                  [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1))
+          throw OraError(900, "ROWNUM cannot limit this query here");
+        // a walk numbers its rows in the order it finds them, depth first
+        std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where +
+                           (walk.empty() ? "" : " ORDER BY \"H$\".\"K$\"") + " LIMIT " + std::to_string(limit) + ")";
+        out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
+               emit(whereEnd, end);
+      }
     }
   } else if (size_t tiesOrder = 0, tiesFetch = withTies(whereEnd, end, aliases, tiesOrder);
              tiesFetch && !anyStar && walk.empty() && !head.ends_with("DISTINCT")) {
