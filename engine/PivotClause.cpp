@@ -97,10 +97,11 @@ bool unpivotClause(const std::string& text, Catalog& cat, std::string& out) {
   };
   size_t k = i + 1;
   const std::vector<std::string> values = names(k);
-  if (!tl.word(k, "FOR")) throw OraError(56901);
+  if (!tl.word(k, "FOR")) throw OraError(905).at(static_cast<int>(t[k].pos));
   ++k;
   const std::vector<std::string> labels = names(k);
-  if (!tl.word(k, "IN") || !tl.op(k + 1, "(")) throw OraError(56901);
+  if (!tl.word(k, "IN")) throw OraError(905).at(static_cast<int>(t[k].pos));
+  if (!tl.op(k + 1, "(")) throw OraError(906).at(static_cast<int>(t[k + 1].pos));
   struct Entry {
     std::vector<std::string> columns, literals;
   };
@@ -198,7 +199,8 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
     aggs.push_back(a);
     if (tl.op(i, ",")) ++i;
   }
-  if (aggs.empty() || !tl.word(i, "FOR")) throw OraError(56901);
+  if (aggs.empty()) throw OraError(56902);
+  if (!tl.word(i, "FOR")) throw OraError(905).at(static_cast<int>(t[i].pos));
   // FOR col, or FOR (col, ...) with a tuple of values each
   std::vector<std::string> pivoted;
   ++i;
@@ -212,7 +214,9 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
   } else if (tl.name(i)) {
     pivoted.push_back(t[i++].text);
   }
-  if (pivoted.empty() || !tl.word(i, "IN") || !tl.op(i + 1, "(")) throw OraError(56901);
+  if (pivoted.empty()) throw OraError(56901);
+  if (!tl.word(i, "IN")) throw OraError(905).at(static_cast<int>(t[i].pos));
+  if (!tl.op(i + 1, "(")) throw OraError(906).at(static_cast<int>(t[i + 1].pos));
   for (auto& c : pivoted) used.insert(c);
   i -= 2; // as if the IN list opened at i + 3
   size_t ve = tl.close(i + 3);
