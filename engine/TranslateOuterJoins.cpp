@@ -96,6 +96,57 @@ int64_t Translator::rownumBound(size_t cb, size_t ce) {
   return bound;
 }
 
+// A query block whose WHERE clause limits ROWNUM to `limit`: Oracle numbers rows as they are
+// found, before grouping and sorting. `out` holds the block's SELECT list so far.
+std::string Translator::rownumRows(std::string out, const std::string& head, size_t listBegin, size_t from,
+                                   size_t fromEnd, size_t whereEnd, size_t end, int d, int64_t limit,
+                                   const std::string& joined, const std::string& walk) {
+  // Oracle numbers rows as they are found, before grouping and sorting.
+  bool plain = whereEnd == end && !head.ends_with("DISTINCT");
+  for (size_t i = listBegin; plain && i < from; ++i) {
+    if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "("))
+      plain = false;
+  }
+  if (plain) {
+    out += " " + (joined.empty() ? emit(from, end) : "FROM " + joined + " " + emit(fromEnd, end));
+    // kept apart: SQLite would otherwise take an enclosing ORDER BY before the limit
+    const std::string kept = quoteIdent("L$" + std::to_string(t_[from].pos));
+    out = "SELECT * FROM (WITH " + kept + " AS MATERIALIZED (" + out + " LIMIT " + std::to_string(limit) +
+          ") SELECT * FROM " + kept + ")";
+  } else {
+    // one subquery in FROM: its first rows that meet the condition, then the rest of the block
+    bool lone = walk.empty() && joined.empty() && is(at(from + 1), "(") && ctx_.back().tables.empty() &&
+                (matching(from + 1) + 1 == fromEnd || (matching(from + 1) + 2 == fromEnd && aliasToken(fromEnd - 1)));
+    std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
+    if (lone) {
+      size_t close = matching(from + 1);
+      std::string alias = fromEnd == close + 2 ? " " + quoteIdent(at(fromEnd - 1).text) : "";
+      const std::string kept = quoteIdent("L$" + std::to_string(t_[from].pos));
+      out += " FROM (WITH " + kept + " AS MATERIALIZED (SELECT * FROM " + emit(from + 1, fromEnd) + where + " LIMIT " +
+             std::to_string(limit) + ") SELECT * FROM " + kept + ")" + alias + " " + emit(whereEnd, end);
+    } else {
+      std::string keys;
+      // a walk's rows are told apart by their place in it
+      if (!walk.empty() && joined.empty()) keys = "\"H$\".\"K$\"";
+      for (auto& r : keys.empty() ? ctx_.back().tables : std::vector<TableRef>{}) {
+        if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name) || !joined.empty())
+          throw OraError(900, "ROWNUM cannot limit this query here");
+        keys += (keys.empty() ? "" : ", ") + quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
+      }
+      if (keys.empty() || (walk.empty() && ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
+                                t_.begin() + static_cast<long>(from), t_.begin() + static_cast<long>(fromEnd),
+                                [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1))
+        throw OraError(900, "ROWNUM cannot limit this query here");
+      // a walk numbers its rows in the order it finds them, depth first
+      std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where +
+                         (walk.empty() ? "" : " ORDER BY \"H$\".\"K$\"") + " LIMIT " + std::to_string(limit) + ")";
+      out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
+             emit(whereEnd, end);
+    }
+  }
+  return out;
+}
+
 std::vector<std::pair<size_t, size_t>> Translator::conjuncts(size_t b, size_t e, int d) const {
   std::vector<std::pair<size_t, size_t>> out;
   size_t start = b;
