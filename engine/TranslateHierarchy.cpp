@@ -225,6 +225,11 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       size_t close = matching(i + 1), comma = i + 2;
       while (comma < close && !(t_[comma].depth == k.depth + 1 && is(t_[comma], ","))) ++comma;
       if (comma >= close) throw OraError(909);
+      // a date in the session's date format
+      bool date = exprType(i + 2, comma).code == kDate;
+      if (size_t c = comma == i + 3 ? i + 2 : comma == i + 5 && is(at(i + 3), ".") ? i + 4 : 0;
+          c && !inline_ && !dual && !withQuery)
+        for (auto& col : cat_.columns(table)) date = date || (col.name == t_[c].text && col.type.code == kDate);
       qualify(i + 2, comma);
       std::string sep = emit(comma + 1, close);
       // A value holding the separator would make the path ambiguous. LEVEL is 1 in the walk's
@@ -238,6 +243,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
         for (size_t m = i + 2; m < comma; ++m)
           if (isLevel(m)) replace_[m] = level;
         std::string v = emit(i + 2, comma);
+        if (date) v = "TO_CHAR(" + v + ")";
         return "CASE WHEN instr(" + v + ", " + sep + ") > 0 THEN ora_raise(30004) ELSE " + v + " END";
       };
       std::string first = element("1"), next = element("(" + cte + ".\"L$\" + 1)");
@@ -281,7 +287,8 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     } else if (k.text == "CONNECT_BY_ISCYCLE" && !is(at(i + 1), "(")) {
       if (!nocycle) throw OraError(30930).at(static_cast<int>(k.pos));
       cycles.push_back(i);
-    } else if (isLevel(i) && !(i >= condBegin && i < condEnd) && !(startAt && i >= startAt && i < startEnd)) {
+    } else if (isLevel(i) && !(i >= condBegin && i < condEnd) && !(startAt && i >= startAt && i < startEnd) &&
+               replace_[i].empty()) { // a super-aggregate row of ROLLUP(LEVEL) has none
       replace_[i] = cte + ".\"L$\"";
     }
   }
