@@ -76,6 +76,8 @@ int64_t Translator::rownumBound(size_t cb, size_t ce) {
   for (size_t i = cb; i < ce; ++i) {
     pin_[i] = 1; // the bound is worked out from the condition as written
     if (is(t_[i], "ROWNUM")) replace_[i] = "\"N\"";
+    // text beside ROWNUM is read as a number, as Oracle compares them
+    if (t_[i].kind == Token::Str) replace_[i] = "ora_num(" + quoteString(t_[i].text) + ")";
   }
   const int64_t tries = 1000000;
   std::string cond = emit(cb, ce);
@@ -84,11 +86,14 @@ int64_t Translator::rownumBound(size_t cb, size_t ce) {
                     "), 0) FROM \"K$\" ORDER BY \"N\" DESC LIMIT 1";
   sqlite3_stmt* st = nullptr;
   int64_t bound = -1;
-  if (sqlite3_prepare_v2(cat_.db(), sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+  int rc = sqlite3_prepare_v2(cat_.db(), sql.c_str(), -1, &st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(st);
+  if (rc == SQLITE_ROW) {
     bound = sqlite3_column_int(st, 1) ? -1 : sqlite3_column_int64(st, 0) - 1;
-  else {
+  } else {
+    OraError e = fromSqlite(rc, sqlite3_errmsg(cat_.db()), "SELECT"); // ORA-01722 for text that is no number
     sqlite3_finalize(st);
-    throw OraError(900, "this ROWNUM condition is not supported");
+    throw e;
   }
   sqlite3_finalize(st);
   replace_[cb] = "1 = 1";
