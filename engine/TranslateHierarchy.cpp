@@ -227,9 +227,15 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       if (comma >= close) throw OraError(909);
       // a date in the session's date format
       bool date = exprType(i + 2, comma).code == kDate;
-      if (size_t c = comma == i + 3 ? i + 2 : comma == i + 5 && is(at(i + 3), ".") ? i + 4 : 0;
-          c && !inline_ && !dual && !withQuery)
-        for (auto& col : cat_.columns(table)) date = date || (col.name == t_[c].text && col.type.code == kDate);
+      if (size_t c = comma == i + 3 ? i + 2 : comma == i + 5 && is(at(i + 3), ".") ? i + 4 : 0; c && !dual) {
+        ColType ct;
+        if (inline_) date = date || (derivedColumnType(tb, t_[c].text, ct) && ct.code == kDate);
+        else if (withQuery)
+          date = date || (derivedColumnType(cteBodies_.at(table).first, t_[c].text, ct, cteBodies_.at(table).second) &&
+                          ct.code == kDate);
+        else
+          for (auto& col : cat_.columns(table)) date = date || (col.name == t_[c].text && col.type.code == kDate);
+      }
       qualify(i + 2, comma);
       std::string sep = emit(comma + 1, close);
       // A value holding the separator would make the path ambiguous. LEVEL is 1 in the walk's
