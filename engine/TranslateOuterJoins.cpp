@@ -122,15 +122,40 @@ std::string Translator::rownumRows(std::string out, const std::string& head, siz
     // one subquery in FROM: its first rows that meet the condition, then the rest of the block
     bool lone = walk.empty() && joined.empty() && is(at(from + 1), "(") && ctx_.back().tables.empty() &&
                 (matching(from + 1) + 1 == fromEnd || (matching(from + 1) + 2 == fromEnd && aliasToken(fromEnd - 1)));
+    // or one view (DUAL, the dictionary's): no rowid tells its rows apart
+    const auto& tables = ctx_.back().tables;
+    bool view = walk.empty() && joined.empty() && tables.size() == 1 && !is(at(from + 1), "(") &&
+                (tables[0].name == "DUAL" || !tables[0].dictionary.empty() || cat_.viewExists(tables[0].name)) &&
+                (fromEnd == from + 2 || (fromEnd == from + 3 && aliasToken(from + 2)));
     std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
-    if (lone) {
-      size_t close = matching(from + 1);
-      std::string alias = fromEnd == close + 2 ? " " + quoteIdent(at(fromEnd - 1).text) : "";
+    if (lone || view) {
+      size_t close = lone ? matching(from + 1) : from + 1;
+      std::string alias = fromEnd == close + 2 ? " " + quoteIdent(at(fromEnd - 1).text)
+                          : view             ? " " + quoteIdent(tables[0].alias.empty() ? tables[0].name : tables[0].alias)
+                                             : "";
       const std::string kept = quoteIdent("L$" + std::to_string(t_[from].pos));
       out += " FROM (WITH " + kept + " AS MATERIALIZED (SELECT * FROM " + emit(from + 1, fromEnd) + where + " LIMIT " +
              std::to_string(limit) + ") SELECT * FROM " + kept + ")" + alias + " " + emit(whereEnd, end);
     } else {
       std::string keys;
+      bool ansi = false; // JOIN ... ON in the FROM clause
+      for (size_t k = from + 1; k < fromEnd && !ansi; ++k) ansi = t_[k].depth == d && is(t_[k], "JOIN");
+      if (walk.empty() && (!joined.empty() || ansi) && ctx_.back().derived.empty()) {
+        // joined tables: a row is its tables' rows, an outer join's missing one counted as none
+        for (auto& r : ctx_.back().tables) {
+          if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name))
+            throw OraError(900, "ROWNUM cannot limit this query here");
+          keys += (keys.empty() ? "" : " || ',' || ") + std::string("coalesce(") +
+                  quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid, '')";
+        }
+        if (keys.empty()) throw OraError(900, "ROWNUM cannot limit this query here");
+        auto source = [&] { return joined.empty() ? emit(from + 1, fromEnd) : joined; };
+        std::string cond = "(" + keys + ") IN (SELECT " + keys + " FROM " + source() + where + " LIMIT " +
+                           std::to_string(limit) + ")";
+        out += " FROM " + source() + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
+               emit(whereEnd, end);
+        return out;
+      }
       // a walk's rows are told apart by their place in it
       if (!walk.empty() && joined.empty()) keys = "\"H$\".\"K$\"";
       for (auto& r : keys.empty() ? ctx_.back().tables : std::vector<TableRef>{}) {
