@@ -176,6 +176,8 @@ void Translator::checkGroupedClauses(size_t s, size_t b, size_t e, const std::ve
     if (t_[k].depth != d) continue;
     if (is(t_[k], "HAVING")) {
       size_t he = clauseEnd(k + 1, e, d, {"GROUP", "ORDER"});
+      for (size_t m = k + 1; m < he; ++m) // up to a row limit
+        if (t_[m].depth == d && (is(t_[m], "FETCH") || is(t_[m], "OFFSET")) && keywordAt(t_, m)) he = m;
       checkGrouped(k + 1, he, groups, true);
     }
     if (is(t_[k], "ORDER") && is(t_[k + 1], "BY")) {

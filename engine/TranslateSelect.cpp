@@ -229,9 +229,15 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (t_[i].depth == d && is(t_[i], "GROUP") && is(t_[i + 1], "BY")) {
       grouped = true;
       size_t ge = clauseEnd(i + 2, end, d, {"HAVING", "ORDER", "UNION", "INTERSECT", "MINUS", "EXCEPT"});
+      auto limited = [&](size_t b, size_t e) { // up to a row limit: GROUP BY DEPTNO FETCH FIRST 1 ROW ONLY
+        for (size_t m = b; m < e; ++m)
+          if (t_[m].depth == d && (is(t_[m], "FETCH") || is(t_[m], "OFFSET")) && keywordAt(t_, m)) return m;
+        return e;
+      };
+      ge = limited(i + 2, ge);
       size_t gb = i + 2;
       rejectAggregates(gb, ge);
-      if (is(at(ge), "HAVING")) rejectAggregates(ge + 1, clauseEnd(ge + 1, end, d, {"ORDER"}), false);
+      if (is(at(ge), "HAVING")) rejectAggregates(ge + 1, limited(ge + 1, clauseEnd(ge + 1, end, d, {"ORDER"})), false);
       for (size_t m = gb; m <= ge; ++m)
         if (m == ge || (t_[m].depth == d && is(t_[m], ","))) { groups.emplace_back(gb, m); gb = m + 1; }
       break;
