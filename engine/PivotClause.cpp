@@ -18,7 +18,7 @@ using sql::Tok;
 using sql::Token;
 
 struct Aggregate {
-  std::string function, argument, alias; // argument empty for COUNT(*)
+  std::string function, quantifier, argument, alias; // argument empty for COUNT(*); DISTINCT or ALL
 };
 
 } // namespace
@@ -97,10 +97,11 @@ bool unpivotClause(const std::string& text, Catalog& cat, std::string& out) {
   };
   size_t k = i + 1;
   const std::vector<std::string> values = names(k);
-  if (!tl.word(k, "FOR")) throw OraError(56901);
+  if (!tl.word(k, "FOR")) throw OraError(905).at(static_cast<int>(t[k].pos));
   ++k;
   const std::vector<std::string> labels = names(k);
-  if (!tl.word(k, "IN") || !tl.op(k + 1, "(")) throw OraError(56901);
+  if (!tl.word(k, "IN")) throw OraError(905).at(static_cast<int>(t[k].pos));
+  if (!tl.op(k + 1, "(")) throw OraError(906).at(static_cast<int>(t[k + 1].pos));
   struct Entry {
     std::vector<std::string> columns, literals;
   };
@@ -186,7 +187,10 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
     if (!tl.name(i) || !tl.op(i + 1, "(")) throw OraError(56902); // expect aggregate function inside pivot operation
     a.function = t[i].text;
     size_t ae = tl.close(i + 1);
-    if (!(tl.op(i + 2, "*") && ae == i + 3)) a.argument = tl.slice(i + 2, ae);
+    size_t ab = i + 2;
+    if (tl.word(ab, "DISTINCT") || tl.word(ab, "UNIQUE") || tl.word(ab, "ALL")) a.quantifier = t[ab++].text + " ";
+    if (ab >= ae) throw OraError(936);
+    if (!(tl.op(ab, "*") && ae == ab + 1)) a.argument = tl.slice(ab, ae);
     for (size_t k = i + 2; k < ae; ++k)
       if (tl.name(k)) used.insert(t[k].text);
     i = ae + 1;
@@ -195,7 +199,8 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
     aggs.push_back(a);
     if (tl.op(i, ",")) ++i;
   }
-  if (aggs.empty() || !tl.word(i, "FOR")) throw OraError(56901);
+  if (aggs.empty()) throw OraError(56902);
+  if (!tl.word(i, "FOR")) throw OraError(905).at(static_cast<int>(t[i].pos));
   // FOR col, or FOR (col, ...) with a tuple of values each
   std::vector<std::string> pivoted;
   ++i;
@@ -209,7 +214,9 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
   } else if (tl.name(i)) {
     pivoted.push_back(t[i++].text);
   }
-  if (pivoted.empty() || !tl.word(i, "IN") || !tl.op(i + 1, "(")) throw OraError(56901);
+  if (pivoted.empty()) throw OraError(56901);
+  if (!tl.word(i, "IN")) throw OraError(905).at(static_cast<int>(t[i].pos));
+  if (!tl.op(i + 1, "(")) throw OraError(906).at(static_cast<int>(t[i + 1].pos));
   for (auto& c : pivoted) used.insert(c);
   i -= 2; // as if the IN list opened at i + 3
   size_t ve = tl.close(i + 3);
@@ -261,7 +268,7 @@ bool pivotClause(const std::string& text, Catalog& cat, std::string& out) {
       std::string when = "CASE WHEN " + v + " THEN " +
                          (a.argument.empty() ? std::string("1") : "(" + a.argument + ")") + " END";
       std::string nm = aggs.size() > 1 || !a.alias.empty() ? label + (a.alias.empty() ? "" : "_" + a.alias) : label;
-      sel += (sel.empty() ? "" : ", ") + a.function + "(" + when + ") " + quoteIdent(nm);
+      sel += (sel.empty() ? "" : ", ") + a.function + "(" + a.quantifier + when + ") " + quoteIdent(nm);
     }
   std::string derived = "(SELECT " + sel + " FROM " + tl.slice(sb, at) + (groups.empty() ? "" : " GROUP BY " + groups) + ")";
   size_t after = pe + 1;

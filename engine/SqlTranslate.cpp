@@ -41,6 +41,14 @@ Translation Translator::run() {
       guardRecursion(nameAt, j + 1);
       cteBodies_.emplace(at(nameAt).text, std::make_pair(j + 1, is(at(nameAt + 1), "(") ? nameAt + 1 : 0));
       j = matching(j + 1) + 1;
+      // SEARCH ... SET c and CYCLE ... DEFAULT v before the next query's comma
+      auto past = [&](const char* clause, const char* last) {
+        if (!is(at(j), clause)) return;
+        while (j < size() && !(t_[j].depth == t_[i].depth && is(t_[j], last))) ++j;
+        j += 2;
+      };
+      past("SEARCH", "SET");
+      past("CYCLE", "DEFAULT");
       if (!is(at(j), ",")) break;
       ++j;
     }

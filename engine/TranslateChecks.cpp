@@ -176,6 +176,8 @@ void Translator::checkGroupedClauses(size_t s, size_t b, size_t e, const std::ve
     if (t_[k].depth != d) continue;
     if (is(t_[k], "HAVING")) {
       size_t he = clauseEnd(k + 1, e, d, {"GROUP", "ORDER"});
+      for (size_t m = k + 1; m < he; ++m) // up to a row limit
+        if (t_[m].depth == d && (is(t_[m], "FETCH") || is(t_[m], "OFFSET")) && keywordAt(t_, m)) he = m;
       checkGrouped(k + 1, he, groups, true);
     }
     if (is(t_[k], "ORDER") && is(t_[k + 1], "BY")) {
@@ -224,6 +226,86 @@ size_t Translator::withTies(size_t b, size_t e, const std::vector<std::string>& 
     }
   }
   return 0;
+}
+
+// "ORDER BY ... FETCH ... PERCENT | WITH TIES" in [b, e) whose sort keys all name result
+// columns (by position or name): the ORDER BY's place, 0 when there is none; `keys` gets the
+// order over the result's columns, nulls placed as Oracle places them.
+size_t Translator::outputTies(size_t b, size_t e, const std::vector<std::string>& aliases,
+                              const std::vector<std::string>& outNames, std::string& keys) const {
+  int d = b < size() ? t_[b].depth : 0;
+  size_t order = 0, fetch = 0;
+  bool ranked = false;
+  for (size_t k = b; k + 1 < e; ++k) {
+    if (t_[k].depth != d) continue;
+    if (is(t_[k], "ORDER") && is(t_[k + 1], "BY")) order = k;
+    if (is(t_[k], "FETCH") && keywordAt(t_, k)) fetch = k;
+    ranked = ranked || (fetch && (is(t_[k], "PERCENT") || (is(t_[k], "WITH") && is(t_[k + 1], "TIES"))));
+  }
+  if (!order || !fetch || !ranked) return 0;
+  size_t keysEnd = fetch;
+  for (size_t k = order + 2; k < fetch; ++k)
+    if (t_[k].depth == d && is(t_[k], "OFFSET") && keywordAt(t_, k)) keysEnd = k;
+  keys.clear();
+  for (size_t kb = order + 2; kb < keysEnd;) {
+    size_t ke = kb;
+    while (ke < keysEnd && !(t_[ke].depth == d && is(t_[ke], ","))) ++ke;
+    std::string column;
+    const Token& k = t_[kb];
+    if (k.kind == Token::Num && k.text.find_first_not_of("0123456789") == std::string::npos) {
+      size_t n = static_cast<size_t>(std::atoll(k.text.c_str()));
+      if (n < 1 || n > outNames.size()) throw OraError(1785).at(static_cast<int>(k.pos));
+      column = outNames[n - 1];
+    } else if ((k.kind == Token::Ident || k.kind == Token::QIdent) &&
+               (std::find(aliases.begin(), aliases.end(), k.text) != aliases.end() ||
+                std::find(outNames.begin(), outNames.end(), k.text) != outNames.end())) {
+      column = k.text;
+    } else {
+      return 0;
+    }
+    size_t m = kb + 1;
+    bool desc = false;
+    if (m < ke && (is(t_[m], "ASC") || is(t_[m], "DESC"))) desc = is(t_[m++], "DESC");
+    std::string nulls = desc ? " NULLS FIRST" : " NULLS LAST";
+    if (m + 1 < ke + 1 && m < ke && is(t_[m], "NULLS")) nulls = is(at(m + 1), "FIRST") ? " NULLS FIRST" : " NULLS LAST", m += 2;
+    if (m != ke) return 0;
+    keys += (keys.empty() ? "" : ", ") + quoteIdent(column) + (desc ? " DESC" : "") + nulls;
+    kb = ke + 1;
+  }
+  return keys.empty() ? 0 : order;
+}
+
+// The rows of `inner` (a query block without its ORDER BY) that the row limit after `order`
+// keeps, ranked by `keys` over its result columns.
+std::string Translator::rankedRows(const std::string& inner, size_t order, size_t e, const std::string& keys,
+                                   const std::vector<std::string>& outNames) {
+  int d = t_[order].depth;
+  size_t fetch = order, offset = 0;
+  for (size_t k = order; k < e; ++k) {
+    if (t_[k].depth != d || !keywordAt(t_, k)) continue;
+    if (is(t_[k], "OFFSET")) offset = k;
+    if (is(t_[k], "FETCH")) fetch = k;
+  }
+  auto upTo = [&](size_t k, std::initializer_list<const char*> words) {
+    while (k < e && !(t_[k].depth == d && std::any_of(words.begin(), words.end(), [&](const char* w) { return is(t_[k], w); })))
+      ++k;
+    return k;
+  };
+  std::string skipped = "0";
+  if (offset) skipped = "coalesce(MAX(0, CAST(" + emit(offset + 1, upTo(offset + 1, {"ROW", "ROWS"})) + " AS INTEGER)), 9223372036854775807)";
+  size_t x = upTo(fetch + 2, {"ROW", "ROWS", "PERCENT"});
+  bool percent = is(at(x), "PERCENT");
+  bool ties = false;
+  for (size_t m = x; m + 1 < e; ++m) ties = ties || (is(t_[m], "WITH") && is(t_[m + 1], "TIES"));
+  std::string count = x > fetch + 2 ? "coalesce(" + emit(fetch + 2, x) + ", 0)" : "1";
+  std::string over = "OVER (ORDER BY " + keys + ")", place = ties ? "\"T$R\"" : "\"T$N\"";
+  std::string cols;
+  for (auto& n : outNames) cols += (cols.empty() ? "" : ", ") + quoteIdent(n);
+  std::string within = "\"T$N\" > " + skipped + " AND " +
+                       (percent ? "(" + place + " - " + skipped + " - 1) * 100 < \"T$C\" * (" + count + ")"
+                                : place + " <= " + skipped + " + CAST(" + count + " AS INTEGER)");
+  return "SELECT " + cols + " FROM (SELECT *, RANK() " + over + " AS \"T$R\", ROW_NUMBER() " + over +
+         " AS \"T$N\", COUNT(*) OVER () AS \"T$C\" FROM (" + inner + ")) WHERE " + within + " ORDER BY \"T$N\"";
 }
 
 // How many values [b, e) holds: a list in parentheses (also wrapped once more) counts its

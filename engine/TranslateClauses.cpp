@@ -31,16 +31,24 @@ std::string Translator::rowLimit(size_t i, size_t e, size_t& after) {
   size_t m = i;
   if (is(at(m), "OFFSET")) {
     size_t x = until(m + 1, {"ROW", "ROWS"});
-    offset = "MAX(0, CAST(" + emit(m + 1, x) + " AS INTEGER))"; // a fraction is cut off
+    // a fraction is cut off; a NULL offset leaves no rows
+    offset = "COALESCE(MAX(0, CAST(" + emit(m + 1, x) + " AS INTEGER)), 9223372036854775807)";
     m = x + 1;
   }
   if (m < e && is(at(m), "FETCH")) {
     size_t x = until(m + 2, {"ROW", "ROWS", "PERCENT"});
-    limit = x > m + 2 ? "MAX(0, CAST(" + emit(m + 2, x) + " AS INTEGER))" : "1";
+    limit = x > m + 2 ? "COALESCE(MAX(0, CAST(" + emit(m + 2, x) + " AS INTEGER)), 0)" : "1"; // NULL: no rows
     if (is(at(x), "PERCENT")) throw OraError(900, "FETCH ... PERCENT is not supported here");
     m = x + 1;
-    if (is(at(m), "WITH")) throw OraError(900, "FETCH ... WITH TIES is not supported");
-    ++m; // ONLY
+    if (is(at(m), "WITH")) {
+      // without an ORDER BY no row ties with another: the first n rows
+      bool ordered = false;
+      for (size_t k = i; k > 0 && t_[k - 1].depth >= d && !ordered; --k)
+        ordered = t_[k - 1].depth == d && is(t_[k - 1], "BY") && k >= 2 && is(t_[k - 2], "ORDER");
+      if (ordered) throw OraError(900, "FETCH ... WITH TIES is not supported");
+      ++m;
+    }
+    ++m; // ONLY, TIES
   }
   after = m;
   return "LIMIT " + limit + (offset.empty() ? "" : " OFFSET " + offset);
@@ -631,6 +639,7 @@ void Translator::guardRecursion(size_t nameAt, size_t open) {
     }
     if (!is(at(m), "SET") || !is(at(m + 2), "TO") || !is(at(m + 4), "DEFAULT")) throw OraError(905);
     const std::string mark = quoteIdent(at(m + 1).text), yes = source(m + 3, m + 4), no = source(m + 5, m + 6);
+    pin_[m + 3] = pin_[m + 5] = 1; // checked as written: one byte each, not the same
     ColType flag; // the marks are one-byte strings
     flag.code = kVarchar2;
     flag.size = 1;

@@ -323,9 +323,11 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
           i += 2;
           continue;
         }
+        if (is(t_[i], "GROUP_ID") && is(at(i + 1), "(")) throw OraError(909).at(static_cast<int>(t_[i].pos));
         if (is(t_[i], "GROUPING_ID") && is(at(i + 1), "(")) {
           // one bit per argument, the first the highest: set where the expression is rolled up
           size_t close = matching(i + 1);
+          if (close == i + 2) throw OraError(909).at(static_cast<int>(t_[i].pos));
           long long bits = 0;
           for (size_t ab = i + 2, k = ab; k <= close; ++k) {
             if (k < close && !(t_[k].depth == t_[i].depth + 1 && is(t_[k], ","))) continue;
@@ -343,6 +345,9 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
         }
         if (is(t_[i], "GROUPING") && is(at(i + 1), "(")) {
           size_t close = matching(i + 1);
+          bool one = close > i + 2; // GROUPING takes one expression
+          for (size_t k = i + 2; k < close && one; ++k) one = !(t_[k].depth == t_[i].depth + 1 && is(t_[k], ","));
+          if (!one) throw OraError(909).at(static_cast<int>(t_[i].pos));
           Range arg{i + 2, close};
           bool in = std::any_of(all.begin(), all.end(), [&](Range x) { return x.second - x.first == close - i - 2 && same(x.first, arg); });
           if (!in) throw OraError(979, "GROUPING");

@@ -8,6 +8,36 @@ namespace {
 std::string pad(const std::string& n) { return "printf('%012d', " + n + ")"; }
 } // namespace
 
+// The column names of the WITH query `name`: its list of names, or its first query block's.
+std::vector<std::string> Translator::withColumns(const std::string& name) const {
+  std::vector<std::string> out;
+  auto [open, names] = cteBodies_.at(name);
+  if (names) {
+    for (size_t k = names + 1; k < matching(names); ++k)
+      if (t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent) out.push_back(t_[k].text);
+    return out;
+  }
+  size_t sel = open + 1;
+  while (sel < matching(open) && !is(t_[sel], "SELECT")) ++sel;
+  int d = t_[sel].depth;
+  size_t from = sel + 1;
+  while (from < matching(open) && !(t_[from].depth == d && is(t_[from], "FROM"))) ++from;
+  for (size_t k = sel + 1, b = k; k <= from; ++k) {
+    if (k < from && !(t_[k].depth == d && is(t_[k], ","))) continue;
+    const Token& last = t_[k - 1];
+    if (k == b + 1 && is(last, "*") && from + 1 < size() && cat_.tableExists(at(from + 1).text)) {
+      for (auto& c : cat_.columns(at(from + 1).text)) out.push_back(c.name); // SELECT * FROM table
+      b = k + 1;
+      continue;
+    }
+    if (k == b || !(last.kind == Token::Ident || last.kind == Token::QIdent))
+      throw OraError(900, "CONNECT BY over this WITH query is not supported");
+    out.push_back(last.text);
+    b = k + 1;
+  }
+  return out;
+}
+
 // [b, e) holds a hierarchical clause at depth d: prepares the block's tokens and returns the
 // common table expression; empty when the block has none.
 std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d) {
@@ -50,11 +80,13 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     throw OraError(900, "CONNECT BY over more than one table is not supported");
   const std::string table = inline_ ? std::string() : at(nameAt).text;
   bool dual = !inline_ && table == "DUAL" && at(nameAt).kind == Token::Ident && nameAt == tb;
-  if (!inline_ && !dual && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
+  const bool withQuery = !inline_ && nameAt == tb && cteBodies_.count(table);
+  if (!inline_ && !dual && !withQuery && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
   const std::string alias = aliasAt < te ? at(aliasAt).text : inline_ ? "V$" : table;
   const std::string self = quoteIdent(alias), parent = "\"P$\"", cte = "\"H$\"";
   std::vector<std::string> sourceColumns; // in order
   if (dual) sourceColumns.push_back("DUMMY");
+  else if (withQuery) sourceColumns = withColumns(table);
   else if (!inline_)
     for (auto& c : cat_.columns(table)) sourceColumns.push_back(c.name);
   else {
@@ -74,7 +106,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   std::set<std::string> columns(sourceColumns.begin(), sourceColumns.end());
   // a view's or a subquery's rows have no rowid: they are numbered once, in a table of the
   // statement's own
-  const bool view = inline_ || (!dual && cat_.viewExists(table));
+  const bool view = inline_ || withQuery || (!dual && cat_.viewExists(table));
   const std::string row = dual ? "1" : view ? self + ".\"RID$\"" : self + ".rowid";
   const std::string parentRow = parent + (view ? ".\"RID$\"" : ".rowid");
   const std::string src = dual ? "(SELECT 'X' AS \"DUMMY\")" : view ? "\"S$\"" : quoteIdent(table);
@@ -109,20 +141,69 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   auto isLevel = [&](size_t i) {
     return t_[i].kind == Token::Ident && t_[i].text == "LEVEL" && !(i > 0 && is(t_[i - 1], ".")) && !is(at(i + 1), "(");
   };
+  // PRIOR and CONNECT_BY_ROOT take the expression right after them: a column, a call or one in
+  // parentheses
+  auto operandEnd = [&](size_t b) {
+    if (is(at(b), "(")) return matching(b) + 1;
+    size_t e = b + 1;
+    if (is(at(b + 1), ".")) e = b + 3;
+    if (is(at(e), "(") && !outerMark(e)) e = matching(e) + 1;
+    return e;
+  };
+  // the columns of [b, e) read from the parent row (DUAL's one row is its own parent)
+  auto ofParent = [&](size_t b, size_t e) {
+    qualify(b, e);
+    for (size_t m = b; m < e; ++m) {
+      const Token& k = t_[m];
+      if (!(k.kind == Token::Ident || k.kind == Token::QIdent)) continue;
+      if (is(at(m + 1), ".") && m + 2 < e && columns.count(at(m + 2).text) && !is(at(m + 3), "(")) {
+        skip_[m] = skip_[m + 1] = 1; // alias.column
+        m += 2;
+      } else if (replace_[m] != self + "." + quoteIdent(k.text)) {
+        continue;
+      }
+      replace_[m] = dual ? std::string("'X'") : parent + "." + quoteIdent(t_[m].text);
+    }
+  };
+  auto within = [&](size_t i, size_t b, size_t e) { return b && i >= b && i < e; };
 
   // columns of the walk: the row, its level, its place in depth-first order, the rows above it
   // and whether it closes a loop (it is on its own way up)
-  const std::string looped = "instr(" + cte + ".\"V$\", '/' || " + row + " || '/') > 0";
+  // A loop is a row whose PRIOR values (taken as the parent's) repeat those of a row above it,
+  // so PRIOR SYS_GUID() IS NOT NULL, which never repeats, lets each row be its own child.
+  std::string loopKey;
+  for (size_t i = condBegin; i < condEnd && prior; ++i) {
+    if (!is(t_[i], "PRIOR")) continue;
+    size_t b = i + 1, e = std::min(operandEnd(b), condEnd);
+    bool plain = true;
+    for (size_t m = b; m < e; ++m)
+      plain = plain && !isLevel(m) && !is(t_[m], "ROWNUM") && !is(t_[m], "SELECT") && !is(t_[m], "PRIOR") &&
+              t_[m].text.rfind("CONNECT_BY_", 0) != 0;
+    if (!plain) {
+      loopKey.clear();
+      break;
+    }
+    const std::vector<std::string> written(replace_.begin() + b, replace_.begin() + e);
+    const std::vector<char> skipped(skip_.begin() + b, skip_.begin() + e);
+    qualify(b, e);
+    std::string v = emit(b, e);
+    std::copy(written.begin(), written.end(), replace_.begin() + b);
+    std::copy(skipped.begin(), skipped.end(), skip_.begin() + b);
+    loopKey += (loopKey.empty() ? "" : " || ") + std::string("char(1) || printf('%s', ") + v + ") || char(1)";
+    i = e - 1;
+  }
+  if (loopKey.empty()) loopKey = row;
+  const std::string looped = "instr(" + cte + ".\"V$\", '/' || " + loopKey + " || '/') > 0";
   const bool loopIsError = prior && !nocycle;
   // The row generator (DUAL, no PRIOR) walks one row per level: the level is its place in the
   // order, and no way up is kept, so a million levels cost no more than a million rows.
   const bool chain = dual && !prior;
   std::vector<std::string> names = {"\"R$\"", "\"L$\"", "\"K$\"", "\"V$\"", "\"C$\""};
-  std::vector<std::string> anchor = {row, "1", chain ? "1" : pad(row), chain ? "NULL" : "'/' || " + row + " || '/'",
+  std::vector<std::string> anchor = {row, "1", chain ? "1" : pad(row), chain ? "NULL" : "'/' || " + loopKey + " || '/'",
                                      "0"};
   std::vector<std::string> step = {row, cte + ".\"L$\" + 1",
                                    chain ? cte + ".\"L$\" + 1" : cte + ".\"K$\" || " + pad(row),
-                                   chain ? "NULL" : cte + ".\"V$\" || " + row + " || '/'",
+                                   chain ? "NULL" : cte + ".\"V$\" || " + loopKey + " || '/'",
                                    loopIsError ? looped : "0"};
   std::vector<size_t> cycles; // CONNECT_BY_ISCYCLE, known once the condition is
   // SYS_CONNECT_BY_PATH(x, sep) and CONNECT_BY_ROOT x anywhere in the block
@@ -131,10 +212,30 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   for (size_t i = blockBegin; i < end; ++i) {
     const Token& k = t_[i];
     if (k.kind != Token::Ident || skip_[i]) continue;
+    const bool inStart = within(i, startAt, startEnd), inCondition = within(i, condBegin, condEnd);
+    if (inStart || inCondition) {
+      // the walk's own values are not known while it decides which rows it takes
+      if (k.text == "SYS_CONNECT_BY_PATH" && is(at(i + 1), "(")) throw OraError(30002).at(static_cast<int>(k.pos));
+      if (k.text == "CONNECT_BY_ROOT") throw OraError(30007).at(static_cast<int>(k.pos));
+      if (((k.text == "CONNECT_BY_ISLEAF" || k.text == "CONNECT_BY_ISCYCLE") && !is(at(i + 1), "(")) ||
+          (inStart && k.text == "PRIOR"))
+        throw OraError(976).at(static_cast<int>(k.pos));
+    }
     if (k.text == "SYS_CONNECT_BY_PATH" && is(at(i + 1), "(")) {
       size_t close = matching(i + 1), comma = i + 2;
       while (comma < close && !(t_[comma].depth == k.depth + 1 && is(t_[comma], ","))) ++comma;
       if (comma >= close) throw OraError(909);
+      // a date in the session's date format
+      bool date = exprType(i + 2, comma).code == kDate;
+      if (size_t c = comma == i + 3 ? i + 2 : comma == i + 5 && is(at(i + 3), ".") ? i + 4 : 0; c && !dual) {
+        ColType ct;
+        if (inline_) date = date || (derivedColumnType(tb, t_[c].text, ct) && ct.code == kDate);
+        else if (withQuery)
+          date = date || (derivedColumnType(cteBodies_.at(table).first, t_[c].text, ct, cteBodies_.at(table).second) &&
+                          ct.code == kDate);
+        else
+          for (auto& col : cat_.columns(table)) date = date || (col.name == t_[c].text && col.type.code == kDate);
+      }
       qualify(i + 2, comma);
       std::string sep = emit(comma + 1, close);
       // A value holding the separator would make the path ambiguous. LEVEL is 1 in the walk's
@@ -148,6 +249,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
         for (size_t m = i + 2; m < comma; ++m)
           if (isLevel(m)) replace_[m] = level;
         std::string v = emit(i + 2, comma);
+        if (date) v = "TO_CHAR(" + v + ")";
         return "CASE WHEN instr(" + v + ", " + sep + ") > 0 THEN ora_raise(30004) ELSE " + v + " END";
       };
       std::string first = element("1"), next = element("(" + cte + ".\"L$\" + 1)");
@@ -159,8 +261,7 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       for (size_t m = i + 1; m <= close; ++m) skip_[m] = 1;
       i = close;
     } else if (k.text == "CONNECT_BY_ROOT") {
-      size_t b = i + 1, e = b + 1;
-      if (is(at(b + 1), ".")) e = b + 3;
+      size_t b = i + 1, e = operandEnd(b);
       qualify(b, e);
       std::string col = "\"T" + std::to_string(names.size()) + "$\"";
       names.push_back(col);
@@ -171,14 +272,12 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       i = e - 1;
     } else if (k.text == "PRIOR" && !(i >= condBegin && i < condEnd) && k.depth == d) {
       // the parent row's value outside the condition: NULL on a root
-      size_t b = i + 1, e = b + 1;
-      if (is(at(b + 1), ".")) e = b + 3;
-      if (!(at(e - 1).kind == Token::Ident || at(e - 1).kind == Token::QIdent) || !columns.count(at(e - 1).text))
-        throw OraError(900, "PRIOR must name a column");
+      size_t b = i + 1, e = operandEnd(b);
+      ofParent(b, e);
       std::string col = "\"Q" + std::to_string(names.size()) + "$\"";
       names.push_back(col);
       anchor.push_back("NULL");
-      step.push_back(dual ? "'X'" : parent + "." + quoteIdent(at(e - 1).text));
+      step.push_back(emit(b, e));
       replace_[i] = cte + "." + col;
       for (size_t m = b; m < e; ++m) skip_[m] = 1;
       i = e - 1;
@@ -194,7 +293,8 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     } else if (k.text == "CONNECT_BY_ISCYCLE" && !is(at(i + 1), "(")) {
       if (!nocycle) throw OraError(30930).at(static_cast<int>(k.pos));
       cycles.push_back(i);
-    } else if (isLevel(i) && !(i >= condBegin && i < condEnd) && !(startAt && i >= startAt && i < startEnd)) {
+    } else if (isLevel(i) && !(i >= condBegin && i < condEnd) && !(startAt && i >= startAt && i < startEnd) &&
+               replace_[i].empty()) { // a super-aggregate row of ROLLUP(LEVEL) has none
       replace_[i] = cte + ".\"L$\"";
     }
   }
@@ -206,6 +306,39 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     size_t ob = i + 3, oe = clauseEnd(ob, end, d, stops);
     for (size_t m = ob; m < oe; ++m) // a row limit after the siblings' order
       if (t_[m].depth == d && (is(t_[m], "FETCH") || is(t_[m], "OFFSET")) && keywordAt(t_, m)) oe = m;
+    // a key by position or by the select list's name for a column orders by that column; LEVEL
+    // is the same for all siblings
+    size_t selectAt = from;
+    while (selectAt > 0 && !(t_[selectAt].depth == d && is(t_[selectAt], "SELECT"))) --selectAt;
+    std::vector<std::pair<size_t, std::string>> items; // a column's token, the item's name
+    for (size_t k = selectAt + 1, b = k; k <= from; ++k) {
+      if (k < from && !(t_[k].depth == d && is(t_[k], ","))) continue;
+      size_t e = k;
+      std::string name;
+      if (e - b >= 2 && aliasToken(e - 1) && (is(t_[e - 2], "AS") || t_[e - 2].kind != Token::Op)) {
+        name = t_[e - 1].text;
+        e -= is(t_[e - 2], "AS") ? 2 : 1;
+      }
+      size_t col = e == b + 1 ? b : e == b + 3 && is(t_[b + 1], ".") ? b + 2 : 0;
+      bool plain = col && (t_[col].kind == Token::Ident || t_[col].kind == Token::QIdent) && columns.count(t_[col].text);
+      items.emplace_back(plain ? col : 0, name.empty() && plain ? t_[col].text : name);
+      b = k + 1;
+    }
+    for (size_t m = ob; m < oe; ++m) {
+      bool single = t_[m].depth == d && (m == ob || is(t_[m - 1], ",")) &&
+                    (m + 1 == oe || is(t_[m + 1], ",") || is(t_[m + 1], "ASC") || is(t_[m + 1], "DESC") || is(t_[m + 1], "NULLS"));
+      if (!single) continue;
+      if (isLevel(m)) {
+        replace_[m] = "NULL";
+      } else if (t_[m].kind == Token::Num) {
+        size_t n = static_cast<size_t>(std::atoi(t_[m].text.c_str()));
+        if (n < 1 || n > items.size()) throw OraError(1785).at(static_cast<int>(t_[m].pos));
+        if (items[n - 1].first) replace_[m] = self + "." + quoteIdent(t_[items[n - 1].first].text);
+      } else if (t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent) {
+        for (auto& [col, name] : items)
+          if (col && name == t_[m].text && !columns.count(t_[m].text)) replace_[m] = self + "." + quoteIdent(t_[col].text);
+      }
+    }
     qualify(ob, oe);
     nullsOrder(ob, oe, d);
     if (!chain) { // one row per level has no siblings to order
@@ -223,13 +356,12 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   qualify(condBegin, condEnd);
   for (size_t i = condBegin; i < condEnd; ++i) {
     if (is(t_[i], "PRIOR")) {
-      size_t b = i + 1, e = b + 1;
-      if (is(at(b + 1), ".")) e = b + 3;
-      if (e > condEnd || !(at(e - 1).kind == Token::Ident || at(e - 1).kind == Token::QIdent))
-        throw OraError(900, "PRIOR must name a column");
+      size_t b = i + 1, e = operandEnd(b);
+      if (e > condEnd) throw OraError(936).at(static_cast<int>(t_[i].pos));
       skip_[i] = 1;
-      for (size_t m = b; m + 1 < e; ++m) skip_[m] = 1;
-      replace_[e - 1] = dual ? std::string("'X'") : parent + "." + quoteIdent(at(e - 1).text); // DUAL's one row
+      ofParent(b, e);
+      for (size_t m = b; m < e; ++m)
+        if (isLevel(m)) replace_[m] = cte + ".\"L$\""; // the parent's level
       i = e - 1;
     } else if (isLevel(i) || (dual && is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], ".")))) {
       // on DUAL each level is one row, so ROWNUM counts the levels

@@ -252,6 +252,10 @@ private:
   bool outerMark(size_t i) const;
   std::string outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d);
   int64_t rownumLimit(size_t wb, size_t we, int d);
+  int64_t rownumBound(size_t cb, size_t ce);
+  std::string rownumRows(std::string out, const std::string& head, size_t listBegin, size_t from, size_t fromEnd,
+                         size_t whereEnd, size_t end, int d, int64_t limit, const std::string& joined,
+                         const std::string& walk);
   void nullsOrder(size_t b, size_t e, int d);
   bool sjisKey(size_t b, size_t e);
   void sjisOperand(size_t lb, size_t le, size_t rb, size_t re);
@@ -351,6 +355,10 @@ public:
   void checkSetTypes() const;
   void checkOrderBy() const;
   size_t withTies(size_t b, size_t e, const std::vector<std::string>& aliases, size_t& order) const;
+  size_t outputTies(size_t b, size_t e, const std::vector<std::string>& aliases,
+                    const std::vector<std::string>& outNames, std::string& keys) const;
+  std::string rankedRows(const std::string& inner, size_t order, size_t e, const std::string& keys,
+                         const std::vector<std::string>& outNames);
   void checkGroupedClauses(size_t s, size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
                            const std::vector<std::string>& aliases);
   void rejectAggregates(size_t b, size_t e, bool aggregates = true) const;
@@ -362,6 +370,7 @@ public:
   std::map<size_t, Quantified> quantAt;
   // (kept out of line: they must not grow the frames of the recursive emit and emitSelect)
   [[gnu::noinline]] std::string quantified(const Quantified& q);
+  [[gnu::noinline]] std::vector<std::string> withColumns(const std::string& name) const;
   [[gnu::noinline]] std::string hierarchy(size_t from, size_t fromEnd, size_t end, int d);
   [[gnu::noinline]] std::string groupingSets(size_t s, size_t e, size_t& next);
   [[gnu::noinline]] void analyticWindow(size_t i);

@@ -34,15 +34,17 @@ int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
       v = std::atoll(k.text.c_str());
       return true;
     };
-    if (ce - cb == 3 && is(t_[cb], "ROWNUM") && t_[cb + 1].kind == Token::Op && number(t_[cb + 2], n)) {
+    static const std::map<std::string, std::string> flip = {{"<", ">"}, {">", "<"}, {"<=", ">="}, {">=", "<="}, {"=", "="}};
+    if (ce - cb == 3 && is(t_[cb], "ROWNUM") && flip.count(t_[cb + 1].text) && number(t_[cb + 2], n)) {
       op = t_[cb + 1].text;
-    } else if (ce - cb == 3 && is(t_[cb + 2], "ROWNUM") && t_[cb + 1].kind == Token::Op && number(t_[cb], n)) {
-      static const std::map<std::string, std::string> flip = {{"<", ">"}, {">", "<"}, {"<=", ">="}, {">=", "<="}, {"=", "="}};
-      auto it = flip.find(t_[cb + 1].text);
-      if (it == flip.end()) throw OraError(900, "this ROWNUM condition is not supported");
-      op = it->second;
+    } else if (ce - cb == 3 && is(t_[cb + 2], "ROWNUM") && flip.count(t_[cb + 1].text) && number(t_[cb], n)) {
+      op = flip.at(t_[cb + 1].text);
     } else {
-      throw OraError(900, "this ROWNUM condition is not supported");
+      // any other condition on ROWNUM alone: rows are numbered as they pass it, so the first
+      // number that fails it is never given, and every row from there on fails it too
+      if (int64_t k = rownumBound(cb, ce); k >= 0) hi = std::min(hi, k);
+      any = true;
+      continue;
     }
     if (op == "<=") hi = std::min(hi, n);
     else if (op == "<") hi = std::min(hi, n - 1);
@@ -59,6 +61,120 @@ int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
   // the first row would have to be numbered beyond 1, so no row ever is
   if (lo > 1 || hi < 1) return 0;
   return hi == INT64_MAX ? -1 : hi;
+}
+
+// The last number a condition [cb, ce) on ROWNUM alone lets through, trying 1, 2, ... (-1 when
+// it holds beyond every number tried); the condition is taken out of the WHERE clause.
+int64_t Translator::rownumBound(size_t cb, size_t ce) {
+  for (size_t i = cb; i < ce; ++i) {
+    const Token& k = t_[i];
+    bool constant = k.kind == Token::Num || k.kind == Token::Str || k.kind == Token::Op ||
+                    (k.kind == Token::Ident && (k.text == "ROWNUM" || k.text == "NOT" || k.text == "AND" || k.text == "OR" ||
+                                                k.text == "BETWEEN" || k.text == "IN" || k.text == "IS" || k.text == "NULL"));
+    if (!constant || is(k, ".")) throw OraError(900, "this ROWNUM condition is not supported");
+  }
+  for (size_t i = cb; i < ce; ++i) {
+    pin_[i] = 1; // the bound is worked out from the condition as written
+    if (is(t_[i], "ROWNUM")) replace_[i] = "\"N\"";
+    // text beside ROWNUM is read as a number, as Oracle compares them
+    if (t_[i].kind == Token::Str) replace_[i] = "ora_num(" + quoteString(t_[i].text) + ")";
+  }
+  const int64_t tries = 1000000;
+  std::string cond = emit(cb, ce);
+  std::string sql = "WITH RECURSIVE \"K$\"(\"N\") AS (SELECT 1 UNION ALL SELECT \"N\" + 1 FROM \"K$\" WHERE \"N\" < " +
+                    std::to_string(tries) + " AND coalesce((" + cond + "), 0)) SELECT \"N\", coalesce((" + cond +
+                    "), 0) FROM \"K$\" ORDER BY \"N\" DESC LIMIT 1";
+  sqlite3_stmt* st = nullptr;
+  int64_t bound = -1;
+  int rc = sqlite3_prepare_v2(cat_.db(), sql.c_str(), -1, &st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(st);
+  if (rc == SQLITE_ROW) {
+    bound = sqlite3_column_int(st, 1) ? -1 : sqlite3_column_int64(st, 0) - 1;
+  } else {
+    OraError e = fromSqlite(rc, sqlite3_errmsg(cat_.db()), "SELECT"); // ORA-01722 for text that is no number
+    sqlite3_finalize(st);
+    throw e;
+  }
+  sqlite3_finalize(st);
+  replace_[cb] = "1 = 1";
+  for (size_t i = cb + 1; i < ce; ++i) skip_[i] = 1;
+  return bound;
+}
+
+// A query block whose WHERE clause limits ROWNUM to `limit`: Oracle numbers rows as they are
+// found, before grouping and sorting. `out` holds the block's SELECT list so far.
+std::string Translator::rownumRows(std::string out, const std::string& head, size_t listBegin, size_t from,
+                                   size_t fromEnd, size_t whereEnd, size_t end, int d, int64_t limit,
+                                   const std::string& joined, const std::string& walk) {
+  // Oracle numbers rows as they are found, before grouping and sorting.
+  bool plain = whereEnd == end && !head.ends_with("DISTINCT");
+  for (size_t i = listBegin; plain && i < from; ++i) {
+    if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "("))
+      plain = false;
+  }
+  if (plain) {
+    out += " " + (joined.empty() ? emit(from, end) : "FROM " + joined + " " + emit(fromEnd, end));
+    // kept apart: SQLite would otherwise take an enclosing ORDER BY before the limit
+    const std::string kept = quoteIdent("L$" + std::to_string(t_[from].pos));
+    out = "SELECT * FROM (WITH " + kept + " AS MATERIALIZED (" + out + " LIMIT " + std::to_string(limit) +
+          ") SELECT * FROM " + kept + ")";
+  } else {
+    // one subquery in FROM: its first rows that meet the condition, then the rest of the block
+    bool lone = walk.empty() && joined.empty() && is(at(from + 1), "(") && ctx_.back().tables.empty() &&
+                (matching(from + 1) + 1 == fromEnd || (matching(from + 1) + 2 == fromEnd && aliasToken(fromEnd - 1)));
+    // or one view (DUAL, the dictionary's): no rowid tells its rows apart
+    const auto& tables = ctx_.back().tables;
+    bool view = walk.empty() && joined.empty() && tables.size() == 1 && !is(at(from + 1), "(") &&
+                (tables[0].name == "DUAL" || !tables[0].dictionary.empty() || cat_.viewExists(tables[0].name)) &&
+                (fromEnd == from + 2 || (fromEnd == from + 3 && aliasToken(from + 2)));
+    std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
+    if (lone || view) {
+      size_t close = lone ? matching(from + 1) : from + 1;
+      std::string alias = fromEnd == close + 2 ? " " + quoteIdent(at(fromEnd - 1).text)
+                          : view             ? " " + quoteIdent(tables[0].alias.empty() ? tables[0].name : tables[0].alias)
+                                             : "";
+      const std::string kept = quoteIdent("L$" + std::to_string(t_[from].pos));
+      out += " FROM (WITH " + kept + " AS MATERIALIZED (SELECT * FROM " + emit(from + 1, fromEnd) + where + " LIMIT " +
+             std::to_string(limit) + ") SELECT * FROM " + kept + ")" + alias + " " + emit(whereEnd, end);
+    } else {
+      std::string keys;
+      bool ansi = false; // JOIN ... ON in the FROM clause
+      for (size_t k = from + 1; k < fromEnd && !ansi; ++k) ansi = t_[k].depth == d && is(t_[k], "JOIN");
+      if (walk.empty() && (!joined.empty() || ansi) && ctx_.back().derived.empty()) {
+        // joined tables: a row is its tables' rows, an outer join's missing one counted as none
+        for (auto& r : ctx_.back().tables) {
+          if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name))
+            throw OraError(900, "ROWNUM cannot limit this query here");
+          keys += (keys.empty() ? "" : " || ',' || ") + std::string("coalesce(") +
+                  quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid, '')";
+        }
+        if (keys.empty()) throw OraError(900, "ROWNUM cannot limit this query here");
+        auto source = [&] { return joined.empty() ? emit(from + 1, fromEnd) : joined; };
+        std::string cond = "(" + keys + ") IN (SELECT " + keys + " FROM " + source() + where + " LIMIT " +
+                           std::to_string(limit) + ")";
+        out += " FROM " + source() + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
+               emit(whereEnd, end);
+        return out;
+      }
+      // a walk's rows are told apart by their place in it
+      if (!walk.empty() && joined.empty()) keys = "\"H$\".\"K$\"";
+      for (auto& r : keys.empty() ? ctx_.back().tables : std::vector<TableRef>{}) {
+        if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name) || !joined.empty())
+          throw OraError(900, "ROWNUM cannot limit this query here");
+        keys += (keys.empty() ? "" : ", ") + quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
+      }
+      if (keys.empty() || (walk.empty() && ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
+                                t_.begin() + static_cast<long>(from), t_.begin() + static_cast<long>(fromEnd),
+                                [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1))
+        throw OraError(900, "ROWNUM cannot limit this query here");
+      // a walk numbers its rows in the order it finds them, depth first
+      std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where +
+                         (walk.empty() ? "" : " ORDER BY \"H$\".\"K$\"") + " LIMIT " + std::to_string(limit) + ")";
+      out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
+             emit(whereEnd, end);
+    }
+  }
+  return out;
 }
 
 std::vector<std::pair<size_t, size_t>> Translator::conjuncts(size_t b, size_t e, int d) const {

@@ -229,9 +229,15 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (t_[i].depth == d && is(t_[i], "GROUP") && is(t_[i + 1], "BY")) {
       grouped = true;
       size_t ge = clauseEnd(i + 2, end, d, {"HAVING", "ORDER", "UNION", "INTERSECT", "MINUS", "EXCEPT"});
+      auto limited = [&](size_t b, size_t e) { // up to a row limit: GROUP BY DEPTNO FETCH FIRST 1 ROW ONLY
+        for (size_t m = b; m < e; ++m)
+          if (t_[m].depth == d && (is(t_[m], "FETCH") || is(t_[m], "OFFSET")) && keywordAt(t_, m)) return m;
+        return e;
+      };
+      ge = limited(i + 2, ge);
       size_t gb = i + 2;
       rejectAggregates(gb, ge);
-      if (is(at(ge), "HAVING")) rejectAggregates(ge + 1, clauseEnd(ge + 1, end, d, {"ORDER"}), false);
+      if (is(at(ge), "HAVING")) rejectAggregates(ge + 1, limited(ge + 1, clauseEnd(ge + 1, end, d, {"ORDER"})), false);
       for (size_t m = gb; m <= ge; ++m)
         if (m == ge || (t_[m].depth == d && is(t_[m], ","))) { groups.emplace_back(gb, m); gb = m + 1; }
       break;
@@ -450,35 +456,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
   }
   if (limit >= 0) {
-    // Oracle numbers rows as they are found, before grouping and sorting.
-    bool plain = whereEnd == end && !head.ends_with("DISTINCT");
-    for (size_t i = listBegin; plain && i < from; ++i) {
-      if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "("))
-        plain = false;
-    }
-    if (plain) {
-      out += " " + (joined.empty() ? emit(from, end) : "FROM " + joined + " " + emit(fromEnd, end));
-      out = "SELECT * FROM (" + out + " LIMIT " + std::to_string(limit) + ")";
-    } else {
-      std::string keys, froms;
-      // a walk's rows are told apart by their place in it
-      if (!walk.empty() && joined.empty()) keys = "\"H$\".\"K$\"";
-      for (auto& r : keys.empty() ? ctx_.back().tables : std::vector<TableRef>{}) {
-        if (r.name == "DUAL" || !r.dictionary.empty() || cat_.viewExists(r.name) || !joined.empty())
-          throw OraError(900, "ROWNUM cannot limit this query here");
-        keys += (keys.empty() ? "" : ", ") + quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
-      }
-      if (keys.empty() || (walk.empty() && ctx_.back().tables.size() != static_cast<size_t>(std::count_if(
-                                t_.begin() + static_cast<long>(from), t_.begin() + static_cast<long>(fromEnd),
-                                [&](const Token& k) { return k.depth == d && is(k, ","); })) + 1))
-        throw OraError(900, "ROWNUM cannot limit this query here");
-      std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
-      // a walk numbers its rows in the order it finds them, depth first
-      std::string cond = "(" + keys + ") IN (SELECT " + keys + " " + emit(from, fromEnd) + where +
-                         (walk.empty() ? "" : " ORDER BY \"H$\".\"K$\"") + " LIMIT " + std::to_string(limit) + ")";
-      out += " " + emit(from, fromEnd) + (where.empty() ? " WHERE " + cond : where + " AND " + cond) + " " +
-             emit(whereEnd, end);
-    }
+    out = rownumRows(out, head, listBegin, from, fromEnd, whereEnd, end, d, limit, joined, walk);
   } else if (size_t tiesOrder = 0, tiesFetch = withTies(whereEnd, end, aliases, tiesOrder);
              tiesFetch && !anyStar && walk.empty() && !head.ends_with("DISTINCT")) {
     // FETCH FIRST n [PERCENT] ROWS WITH TIES / ONLY: the rows ranked (numbered) within the
@@ -511,6 +489,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
                          (percent ? "(" + place + " - " + skipped + " - 1) * 100 < \"T$C\" * (" + count + ")"
                                   : place + " <= " + skipped + " + CAST(" + count + " AS INTEGER)");
     out = "SELECT " + cols + " FROM (" + out + ") WHERE " + within + " ORDER BY \"T$N\"";
+  } else if (std::string keys; !anyStar && walk.empty() && outputTies(whereEnd, end, aliases, outNames, keys)) {
+    // the same by result columns: ranked over the block's rows
+    size_t orderAt = outputTies(whereEnd, end, aliases, outNames, keys);
+    out += joined.empty() ? " " + emit(from, orderAt) : " FROM " + joined + " " + emit(fromEnd, orderAt);
+    out = rankedRows(out, orderAt, end, keys, outNames);
   } else if (!joined.empty()) {
     out += " FROM " + joined + " " + emit(fromEnd, end);
   } else {

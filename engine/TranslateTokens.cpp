@@ -109,7 +109,7 @@ const std::unordered_set<std::string>& keywords() {
       "ELSE", "END", "INSERT", "INTO", "VALUES", "UPDATE", "SET", "DELETE", "CREATE", "TABLE",
       "DROP", "INDEX", "ON", "PRIMARY", "KEY", "FOREIGN", "REFERENCES", "CONSTRAINT", "CHECK",
       "DEFAULT", "CASCADE", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "OUTER", "CROSS",
-      "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME", "OFFSET", "FETCH"};
+      "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME", "OFFSET", "FETCH", "NEXT"};
   return k;
 }
 } // namespace
@@ -122,7 +122,8 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
   auto prev = [&](const char* x) { return i > 0 && is(t[i - 1], x); };
   auto next = [&](const char* x) { return i + 1 < t.size() && is(t[i + 1], x); };
   if (eq(w, "KEY")) return prev("PRIMARY") || prev("FOREIGN");
-  if (eq(w, "FIRST") || eq(w, "LAST")) return prev("NULLS");
+  if (eq(w, "FIRST") || eq(w, "LAST")) return prev("NULLS") || prev("FETCH");
+  if (eq(w, "NEXT")) return prev("FETCH"); // FETCH NEXT -1 ROWS: no subtraction
   if (eq(w, "NULLS")) return next("FIRST") || next("LAST");
   if (eq(w, "LEFT") || eq(w, "RIGHT") || eq(w, "FULL") || eq(w, "INNER") || eq(w, "CROSS"))
     return next("JOIN") || next("OUTER");
@@ -134,7 +135,9 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
   if (eq(w, "FETCH")) return next("FIRST") || next("NEXT");
   if (eq(w, "OFFSET")) {
     size_t n = i + 1 < t.size() && (is(t[i + 1], "-") || is(t[i + 1], "+")) ? i + 2 : i + 1; // a signed count
-    return n < t.size() && (t[n].kind == Token::Num || t[n].kind == Token::Bind);
+    if (n < t.size() && (t[n].kind == Token::Num || t[n].kind == Token::Bind)) return true;
+    // OFFSET NULL ROWS, OFFSET (expr) ROWS: not a column after ORDER BY or in a list
+    return n < t.size() && (is(t[n], "NULL") || is(t[n], "(")) && !prev("BY") && !prev(",") && !prev("SELECT");
   }
   return true;
 }

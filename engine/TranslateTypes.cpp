@@ -236,7 +236,17 @@ ColType Translator::infer(size_t b, size_t e) {
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
   if (is(f, "INTERVAL") && at(b + 1).kind == Token::Str && intervalEnd(b) == e) { t = ColType{}; t.code = kNumber; return t; }
   if (is(f, "(") && is(at(b + 1), "SELECT") && matching(b) + 1 == e) return subqueryType(b + 1, e - 1);
-  if ((is(f, "PRIOR") || is(f, "CONNECT_BY_ROOT")) && e - b >= 2) return infer(b + 1, e);
+  if ((is(f, "PRIOR") || is(f, "CONNECT_BY_ROOT")) && e - b >= 2) {
+    // the walk has already taken the operand's tokens: typed as written
+    std::vector<char> skipped(skip_.begin() + b + 1, skip_.begin() + e);
+    std::vector<std::string> written(replace_.begin() + b + 1, replace_.begin() + e);
+    std::fill(skip_.begin() + b + 1, skip_.begin() + e, 0);
+    for (size_t k = b + 1; k < e; ++k) replace_[k].clear();
+    ColType r = exprType(b + 1, e);
+    std::copy(skipped.begin(), skipped.end(), skip_.begin() + b + 1);
+    std::move(written.begin(), written.end(), replace_.begin() + b + 1);
+    return r;
+  }
   if (is(f, "SYS_CONNECT_BY_PATH") && is(at(b + 1), "(")) { t.code = kVarchar2; t.size = 4000; return t; }
   if (e - b == 1) {
     if (is(f, "CONNECT_BY_ISLEAF") || is(f, "CONNECT_BY_ISCYCLE")) { t = ColType{}; t.code = kNumber; return t; }
