@@ -52,8 +52,12 @@ std::string narrow(const std::wstring& w) {
   return out;
 }
 
+// As Oracle's implicit conversion to character gives it: .5 for a number, hex digits for a RAW.
 std::wstring textArg(sqlite3_value* v) {
-  return wide(sqlite3_value_text(v), sqlite3_value_bytes(v));
+  int type = sqlite3_value_type(v);
+  if (type == SQLITE_TEXT) return wide(sqlite3_value_text(v), sqlite3_value_bytes(v));
+  std::string t = fn::textOf(v);
+  return wide(reinterpret_cast<const unsigned char*>(t.data()), static_cast<int>(t.size()));
 }
 
 // A number argument: truncated, ORA-01722 for text that is no number; absent, the default.
@@ -230,12 +234,16 @@ constexpr int kMaxPatternBytes = 512;
 // The compiled pattern, kept with the statement while the pattern argument stays the same.
 struct Pattern {
   std::wregex re;
+  std::wstring flags;
 };
 
 const std::wregex& pattern(sqlite3_context* ctx, sqlite3_value** argv, int argc, int matchArg) {
-  if (sqlite3_value_bytes(argv[1]) > kMaxPatternBytes) throw OraError(12733);
-  std::wstring src = textArg(argv[1]);
   std::wstring flags = matchArg < argc && sqlite3_value_type(argv[matchArg]) != SQLITE_NULL ? textArg(argv[matchArg]) : L"";
+  // a constant pattern is compiled once for the statement, again only when the options change
+  if (auto* p = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1)); p && p->flags == flags) return p->re;
+  if (sqlite3_value_bytes(argv[1]) > kMaxPatternBytes) throw OraError(12733);
+  const std::wstring written = textArg(argv[1]);
+  std::wstring src = written;
   auto opts = std::regex::ECMAScript;
   bool extended = false, anyChar = false;
   for (wchar_t f : flags) {
@@ -248,30 +256,24 @@ const std::wregex& pattern(sqlite3_context* ctx, sqlite3_value** argv, int argc,
   }
   if (extended) std::erase_if(src, [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; });
   src = toEcmaScript(src, anyChar);
-  // the pattern is compiled once for every row when the text and options stay the same
-  bool sameArgs = matchArg >= argc;
-  if (sameArgs)
-    if (auto* p = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1))) return p->re;
-  try {
-    auto* p = new Pattern{};
+  auto compile = [&] {
+    auto p = std::make_unique<Pattern>();
+    p->flags = flags;
     p->re.imbue(textLocale());
     try {
       p->re.assign(src, opts);
-    } catch (...) {
-      delete p;
-      throw;
+    } catch (const std::regex_error& e) {
+      throw OraError(patternError(e, written));
     }
-    if (sameArgs) {
-      sqlite3_set_auxdata(ctx, 1, p, [](void* x) { delete static_cast<Pattern*>(x); });
-      if (auto* kept = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1))) return kept->re;
-      throw OraError(1); // unreachable unless memory ran out
-    }
-    thread_local std::unique_ptr<Pattern> last;
-    last.reset(p);
-    return last->re;
-  } catch (const std::regex_error& e) {
-    throw OraError(patternError(e, src));
-  }
+    return p;
+  };
+  // SQLite keeps it with a constant pattern and drops it after this row otherwise
+  sqlite3_set_auxdata(ctx, 1, compile().release(), [](void* x) { delete static_cast<Pattern*>(x); });
+  if (auto* kept = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1))) return kept->re;
+  // where SQLite keeps nothing for a call (it freed the pattern at once)
+  thread_local std::unique_ptr<Pattern> last;
+  last = compile();
+  return last->re;
 }
 
 bool anyNull(sqlite3_value** argv, int n) {
