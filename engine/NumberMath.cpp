@@ -217,9 +217,14 @@ double approxDouble(const F& f) {
 
 void sinCos(const F& x, F& s, F& c) {
   const HalfPi& h = halfPi();
-  if (abs(x) > F(1e12)) { // beyond where a quadrant count stays whole in the reduction
-    s = sin(x);
-    c = cos(x);
+  if (abs(x) > F(1e12)) {
+    // the quadrant count would outgrow the exact multiple: reduce by 2 pi with NUMBER's whole
+    // range of digits to spare
+    using Wide = mp::number<mp::cpp_dec_float<200>, mp::et_off>;
+    static const Wide twoPi = atan(Wide(1)) * 8;
+    Wide w(x.str(0, std::ios_base::scientific));
+    w -= twoPi * round(w / twoPi);
+    sinCos(F(w.str(55, std::ios_base::scientific)), s, c);
     return;
   }
   F q = round(x * h.twoOverPi);
