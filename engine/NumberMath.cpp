@@ -104,9 +104,10 @@ const std::array<F, kTerms + 1>& invFactorials() {
   return table;
 }
 
-// e^n for whole n within the range and e^(k/128) for |k| <= 64, so that the series of what is
-// left (below 1/256) converges in a few terms.
+// e^n for whole n within the range and e^(k/1024) for |k| <= 512, so that the series of what is
+// left (below 1/2048) converges in a few terms.
 struct ExpTables {
+  static constexpr int kSteps = 1024;
   std::vector<F> whole, part;
 };
 
@@ -114,7 +115,14 @@ const ExpTables& expTables() {
   static const ExpTables tables = [] {
     ExpTables t;
     for (int n = -kExpLimit; n <= kExpLimit; ++n) t.whole.push_back(exp(F(n)));
-    for (int k = -64; k <= 64; ++k) t.part.push_back(exp(F(k) / 128));
+    // successive products of e^(1/1024): 512 roundings stay far below the 38th digit
+    constexpr int half = ExpTables::kSteps / 2;
+    F up = exp(F(1) / ExpTables::kSteps), down = exp(F(-1) / ExpTables::kSteps);
+    t.part.assign(2 * half + 1, F(1));
+    for (int k = 1; k <= half; ++k) {
+      t.part[static_cast<size_t>(half + k)] = t.part[static_cast<size_t>(half + k - 1)] * up;
+      t.part[static_cast<size_t>(half - k)] = t.part[static_cast<size_t>(half - k + 1)] * down;
+    }
     return t;
   }();
   return tables;
@@ -126,15 +134,15 @@ F expF(const F& x) {
   const ExpTables& t = expTables();
   F n = round(x);
   F f = x - n;
-  F k = round(f * 128);
-  F b = f - k * F(0.0078125);
+  F k = round(f * ExpTables::kSteps);
+  F b = f - k * F(0.0009765625); // 1/1024
   const F& w = t.whole[static_cast<size_t>(n.convert_to<int>() + kExpLimit)];
-  const F& p = t.part[static_cast<size_t>(k.convert_to<int>() + 64)];
+  const F& p = t.part[static_cast<size_t>(k.convert_to<int>() + ExpTables::kSteps / 2)];
   if (b.is_zero()) return w * p;
-  // |b| <= 1/256: 17 terms leave less than 1e-55
+  // |b| <= 1/2048: 13 terms leave less than 1e-52
   const auto& inv = invFactorials();
-  F s = inv[17];
-  for (int j = 16; j >= 0; --j) s = s * b + inv[static_cast<size_t>(j)];
+  F s = inv[12];
+  for (int j = 11; j >= 0; --j) s = s * b + inv[static_cast<size_t>(j)];
   return w * p * s;
 }
 
