@@ -6,11 +6,17 @@
 #include "OraError.h"
 
 #include <algorithm>
+#include <exception>
 #include <initializer_list>
 #include <locale>
 #include <memory>
 #include <regex>
 #include <sqlite3.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
 #include <string>
 #include <string_view>
 
@@ -297,10 +303,60 @@ bool nth(const std::wstring& s, const std::wregex& re, int64_t from, int64_t n, 
 }
 
 // A pattern too complex to run is an error of the pattern, as one that does not compile.
+// The library's matcher recurses for every character a match takes in, so a long text would
+// overflow an ordinary stack: it runs on a thread with a stack of its own, reserved, not committed.
+constexpr int kOwnStackFrom = 2000;                  // bytes of text
+constexpr size_t kOwnStack = size_t{256} << 20;      // 256 MB
+// Text longer than Oracle's longest character value can only be a LONG, which the functions refuse.
+constexpr int kMaxSourceBytes = 32767;
+
+template <class Body>
+#ifdef _WIN32
+DWORD WINAPI runBody(LPVOID p) {
+#else
+void* runBody(void* p) {
+#endif
+  (*static_cast<Body*>(p))();
+  return 0;
+}
+
+template <class Work>
+void onOwnStack(Work&& work) {
+  std::exception_ptr failure;
+  auto body = [&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  };
+  using Body = decltype(body);
+#ifdef _WIN32
+  HANDLE h = CreateThread(nullptr, kOwnStack, runBody<Body>, &body, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  if (!h) throw std::bad_alloc();
+  WaitForSingleObject(h, INFINITE);
+  CloseHandle(h);
+#else
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, kOwnStack);
+  pthread_t t;
+  int rc = pthread_create(&t, &attr, runBody<Body>, &body);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) throw std::bad_alloc();
+  pthread_join(t, nullptr);
+#endif
+  if (failure) std::rethrow_exception(failure);
+}
+
 template <void (*F)(sqlite3_context*, int, sqlite3_value**)>
 void matching(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  int bytes = sqlite3_value_type(argv[0]) == SQLITE_TEXT ? sqlite3_value_bytes(argv[0]) : 0;
+  if (bytes > kMaxSourceBytes) throw OraError(932, "expected CHAR got LONG");
   try {
-    F(ctx, argc, argv);
+    // the caller waits meanwhile, so the statement's values are the helper's alone
+    if (bytes > kOwnStackFrom) onOwnStack([&] { F(ctx, argc, argv); });
+    else F(ctx, argc, argv);
   } catch (const std::regex_error&) {
     throw OraError(12726);
   }
