@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+namespace ora {
+struct Num;
+}
+
 namespace ora::fn {
 
 using Ctx = sqlite3_context;
@@ -56,6 +60,8 @@ double doubleOf(Val* v);
 int64_t intOf(Val* v);
 bool isNumber(Val* v);
 void resultDouble(Ctx* ctx, double x);
+// A computed number: as decimal text beyond a double's digits when an _X twin's caller reads it.
+void resultExact(Ctx* ctx, const Num& n);
 
 void truncTo(Decimal& d, int scale);
 bool sameDecimal(const Decimal& a, const Decimal& b);

@@ -187,6 +187,7 @@ const std::map<int, const char*>& texts() {
       {12729, "invalid character class in regular expression"},
       {12731, "invalid collation class in regular expression"},
       {12732, "invalid interval value in regular expression"},
+      {12733, "regular expression is too long"},
       {1481, "invalid number format model"},
       {1820, "format code cannot appear in date input format"},
       {1821, "date format not recognized"},

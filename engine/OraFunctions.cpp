@@ -4,6 +4,7 @@
 
 #include "FunctionUtil.h"
 #include "Number.h"
+#include "NumberMath.h"
 #include "OraError.h"
 #include "OraValues.h"
 
@@ -292,18 +293,7 @@ void fnPower(Ctx* ctx, int argc, Val** argv) {
   Num a, b;
   numOf(argv[0], a);
   numOf(argv[1], b);
-  Num whole = roundNum(b, 0);
-  bool integral = compare(whole, b) == 0;
-  if (a.negative() && !integral) throw OraError(1428, numText(a));
-  if (integral && compare(whole, numFromInt(INT64_MAX / 2)) < 0 && compare(whole, numFromInt(INT64_MIN / 2)) > 0) {
-    int64_t n = 0;
-    for (std::string t = numText(whole); char c : t)
-      if (c != '-') n = n * 10 + (c - '0');
-    if (whole.negative()) n = -n;
-    resultExact(ctx, powNum(a, n));
-    return;
-  }
-  resultDouble(ctx, std::pow(numDouble(a), numDouble(b)));
+  resultExact(ctx, powReal(a, b));
 }
 
 void fnSqrt(Ctx* ctx, int, Val** argv) {
@@ -316,22 +306,24 @@ void fnSqrt(Ctx* ctx, int, Val** argv) {
 
 void fnExp(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
-  resultDouble(ctx, std::exp(doubleOf(argv[0])));
+  Num x;
+  numOf(argv[0], x);
+  resultExact(ctx, expNum(x));
 }
 
 void fnLn(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
-  double x = doubleOf(argv[0]);
-  if (x <= 0) throw OraError(1428, textOf(argv[0]));
-  resultDouble(ctx, std::log(x));
+  Num x;
+  numOf(argv[0], x);
+  resultExact(ctx, lnNum(x));
 }
 
 void fnLog(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  double b = doubleOf(argv[0]), x = doubleOf(argv[1]);
-  if (b <= 0 || b == 1) throw OraError(1428, textOf(argv[0]));
-  if (x <= 0) throw OraError(1428, textOf(argv[1]));
-  resultDouble(ctx, std::log(x) / std::log(b));
+  Num b, x;
+  numOf(argv[0], b);
+  numOf(argv[1], x);
+  resultExact(ctx, logNum(b, x));
 }
 
 // ---- session ----
@@ -434,7 +426,8 @@ using namespace fn;
 
 bool exactTwin(const char* name) {
   static const std::set<std::string> twins = {"ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER",
-                                                 "GREATEST", "LEAST", "POWER", "SQRT"};
+                                                 "GREATEST", "LEAST", "POWER", "SQRT", "EXP", "LN", "LOG", "SIN", "COS", "TAN",
+                                                 "SINH", "COSH", "TANH", "ASIN", "ACOS", "ATAN", "ATAN2"};
   return twins.count(name) > 0;
 }
 

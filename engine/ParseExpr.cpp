@@ -116,6 +116,12 @@ Node* Parser::objectName(int code) {
 
 Node* Parser::expr() { return binary(1); }
 
+Node* Parser::value(Node* e) {
+  if (e->kind == N::Call && e->alias.empty() && (e->text == "REGEXP_LIKE" || e->text == "LNNVL"))
+    failAt(904, e->pos, e->text);
+  return e;
+}
+
 Node* Parser::condition() {
   Node* c = expr();
   if (!isCondition(c)) fail(920);
@@ -156,20 +162,20 @@ Node* Parser::binary(int minPrec) {
       // one node per run of the same kind: || on its own, + and - together
       bool concat = t.text == "||";
       Node* n = tree_.make(concat ? N::Concat : N::Arith, left->pos);
-      n->kids.push_back(left);
+      n->kids.push_back(value(left));
       while (cur().kind == Tok::Op && (concat ? cur().text == "||" : (cur().text == "+" || cur().text == "-"))) {
         if (!concat) n->text += cur().text;
         ++i_;
-        n->kids.push_back(binary(6));
+        n->kids.push_back(value(binary(6)));
       }
       left = finish(n);
     } else if (minPrec <= 6 && t.kind == Tok::Op && (t.text == "*" || t.text == "/")) {
       Node* n = tree_.make(N::Arith, left->pos);
-      n->kids.push_back(left);
+      n->kids.push_back(value(left));
       while (cur().kind == Tok::Op && (cur().text == "*" || cur().text == "/")) {
         n->text += cur().text;
         ++i_;
-        n->kids.push_back(unary());
+        n->kids.push_back(value(unary()));
       }
       left = finish(n);
     } else {
@@ -182,7 +188,7 @@ Node* Parser::binary(int minPrec) {
 Node* Parser::predicate(Node* left) {
   bool negated = false;
   Node* n = tree_.make(N::Compare, left->pos);
-  n->kids.push_back(left);
+  n->kids.push_back(value(left));
   if (compareOp(cur())) {
     std::string op = cur().text;
     if (op == "!=" || op == "^=" || op == "~=") op = "<>";
@@ -202,7 +208,7 @@ Node* Parser::predicate(Node* left) {
         n->kids.push_back(valueList());
       }
     } else {
-      n->kids.push_back(binary(5));
+      n->kids.push_back(value(binary(5)));
     }
     return finish(n);
   }
@@ -528,7 +534,7 @@ Node* Parser::call(Node* fname) {
           }
         continue;
       }
-      n->kids.push_back(expr());
+      n->kids.push_back(value(expr()));
       if (n->kids.size() == 1 && (n->text == "TO_NUMBER" || n->text == "TO_DATE")) conversionDefault(n);
       // CHR(n USING NCHAR_CS): the national character set's character n
       if (n->kids.size() == 1 && n->text == "CHR" && n->alias.empty() && acceptWord("USING"))

@@ -265,7 +265,7 @@ Node* Parser::selectBlock() {
       if (isOp(",")) fail(923);
     } else {
       // a select item is a value: "SAL > 1000" here stops at the ">" as Oracle's parser does
-      Node* e = binary(5);
+      Node* e = value(binary(5));
       it->kids.push_back(e);
       if (e->kind != N::Star) {
         if (acceptWord("AS")) {

@@ -5,10 +5,18 @@
 #include "FunctionUtil.h"
 #include "OraError.h"
 
+#include <algorithm>
+#include <exception>
+#include <initializer_list>
 #include <locale>
 #include <memory>
 #include <regex>
 #include <sqlite3.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#endif
 #include <string>
 #include <string_view>
 
@@ -50,13 +58,25 @@ std::string narrow(const std::wstring& w) {
   return out;
 }
 
+// As Oracle's implicit conversion to character gives it: .5 for a number, hex digits for a RAW.
 std::wstring textArg(sqlite3_value* v) {
-  return wide(sqlite3_value_text(v), sqlite3_value_bytes(v));
+  int type = sqlite3_value_type(v);
+  if (type == SQLITE_TEXT) return wide(sqlite3_value_text(v), sqlite3_value_bytes(v));
+  std::string t = fn::textOf(v);
+  return wide(reinterpret_cast<const unsigned char*>(t.data()), static_cast<int>(t.size()));
 }
 
+// A number argument: truncated, ORA-01722 for text that is no number; absent, the default.
 int64_t intArg(sqlite3_value** argv, int argc, int i, int64_t dflt) {
   if (i >= argc || sqlite3_value_type(argv[i]) == SQLITE_NULL) return dflt;
-  return static_cast<int64_t>(sqlite3_value_double(argv[i]));
+  return fn::intOf(argv[i]);
+}
+
+// A NULL position, occurrence, return option or subexpression makes the result NULL.
+bool nullNumber(sqlite3_value** argv, int argc, std::initializer_list<int> numbers) {
+  for (int i : numbers)
+    if (i < argc && sqlite3_value_type(argv[i]) == SQLITE_NULL) return true;
+  return false;
 }
 
 // Oracle's error for a pattern the library refuses.
@@ -91,54 +111,145 @@ const std::locale& textLocale() {
   return loc;
 }
 
-// With 'n', '.' also matches a newline: each '.' outside a bracket expression becomes a class
-// of everything.
-std::wstring dotAll(const std::wstring& src) {
+// Characters that share a base letter, for the equivalence class [=e=].
+const wchar_t* const kEquivalents[] = {
+    L"AÀÁÂÃÄÅĀĂĄǍǞǠǺȀȂȦ", L"CÇĆĈĊČ", L"DĎ", L"EÈÉÊËĒĔĖĘĚȄȆȨ", L"GĜĞĠĢǦǴ", L"HĤȞ", L"IÌÍÎÏĨĪĬĮİǏȈȊ",
+    L"JĴ", L"KĶǨ", L"LĹĻĽ", L"NÑŃŅŇǸ", L"OÒÓÔÕÖŌŎŐƠǑǪǬȌȎȪȬȮȰ", L"RŔŖŘȐȒ", L"SŚŜŞŠȘ", L"TŢŤȚ",
+    L"UÙÚÛÜŨŪŬŮŰŲƯǓǕǗǙǛȔȖ", L"WŴ", L"YÝŶŸȲ", L"ZŹŻŽ", L"aàáâãäåāăąǎǟǡǻȁȃȧ", L"cçćĉċč", L"dď",
+    L"eèéêëēĕėęěȅȇȩ", L"gĝğġģǧǵ", L"hĥȟ", L"iìíîïĩīĭįǐȉȋ", L"jĵǰ", L"kķǩ", L"lĺļľ", L"nñńņňǹ",
+    L"oòóôõöōŏőơǒǫǭȍȏȫȭȯȱ", L"rŕŗřȑȓ", L"sśŝşšș", L"tţťț", L"uùúûüũūŭůűųưǔǖǘǚǜȕȗ", L"wŵ", L"yýÿŷȳ",
+    L"zźżž"};
+
+std::wstring equivalents(wchar_t c) {
+  for (const wchar_t* group : kEquivalents)
+    if (std::wstring_view(group).find(c) != std::wstring_view::npos) return group;
+  return std::wstring(1, c);
+}
+
+// One character as a member of a bracket expression of the library's grammar.
+void bracketChar(std::wstring& out, wchar_t c) {
+  if (c == L'\\' || c == L']' || c == L'[' || c == L'^' || c == L'-') out += L'\\';
+  out += c;
+}
+
+// Oracle's POSIX pattern in the library's ECMAScript grammar. Inside a bracket expression a
+// backslash is itself and a leading ']' a member; [:class:], [=e=] and [.c.] are checked here so
+// that each fault has its own error. \A, \Z and \z anchor at the text's ends; escapes Oracle does not
+// know stand for the character (\n is 'n'); '.' matches anything but the newline, or everything
+// with 'n'.
+std::wstring toEcmaScript(const std::wstring& src, bool dotAll) {
+  static const std::wstring_view classes[] = {L"alpha", L"alnum", L"digit", L"lower", L"upper", L"space",
+                                              L"blank", L"punct", L"print", L"graph", L"cntrl", L"xdigit"};
   std::wstring out;
-  bool bracket = false;
-  for (size_t i = 0; i < src.size(); ++i) {
+  out.reserve(src.size() + 8);
+  size_t n = src.size();
+  for (size_t i = 0; i < n; ++i) {
     wchar_t c = src[i];
-    if (c == L'\\' && i + 1 < src.size()) {
-      out += c;
-      out += src[++i];
-      continue;
-    }
-    if (bracket) {
-      // [:alpha:] and the like inside a bracket expression
-      if (c == L'[' && i + 1 < src.size() && (src[i + 1] == L':' || src[i + 1] == L'=' || src[i + 1] == L'.')) {
-        size_t end = src.find(std::wstring{src[i + 1], L']'}, i + 2);
-        if (end != std::wstring::npos) {
-          out.append(src, i, end + 2 - i);
-          i = end + 1;
-          continue;
-        }
+    if (c == L'\\') {
+      if (i + 1 == n) throw OraError(12726);
+      wchar_t e = src[++i];
+      if ((e >= L'1' && e <= L'9') || e == L'd' || e == L'D' || e == L'w' || e == L'W' || e == L's' || e == L'S') {
+        out += L'\\';
+        out += e;
+      } else if (e == L'A') {
+        out += L'^';
+      } else if (e == L'Z') {
+        out += L"(?=\\n?(?![\\s\\S]))";
+      } else if (e == L'z') {
+        out += L"(?![\\s\\S])";
+      } else if (std::wstring_view(L"^$\\.*+?()[]{}|/").find(e) != std::wstring_view::npos) {
+        out += L'\\';
+        out += e;
+      } else {
+        out += e;
       }
-      if (c == L']') bracket = false;
+      continue;
+    }
+    if (c == L'.') {
+      out += dotAll ? L"[\\s\\S]" : L"[^\\n]";
+      continue;
+    }
+    if (c != L'[') {
       out += c;
       continue;
     }
-    if (c == L'[') {
-      bracket = true;
-      out += c;
-      // a ']' first in the list (after '^') stands for itself
-      if (i + 1 < src.size() && src[i + 1] == L'^') out += src[++i];
-      if (i + 1 < src.size() && src[i + 1] == L']') out += src[++i];
-      continue;
+    out += L'[';
+    size_t k = i + 1;
+    if (k < n && src[k] == L'^') out += src[k++];
+    bool first = true;
+    bool closed = false;
+    // a member: a character, or the character of [.c.]
+    auto member = [&](size_t& at, wchar_t& ch) {
+      if (src[at] == L'[' && at + 1 < n && src[at + 1] == L'.') {
+        size_t end = src.find(L".]", at + 2);
+        if (end == std::wstring::npos) throw OraError(12726);
+        if (end != at + 3) throw OraError(12731);
+        ch = src[at + 2];
+        at = end + 2;
+        return;
+      }
+      ch = src[at++];
+    };
+    while (k < n) {
+      wchar_t m = src[k];
+      if (m == L']' && !first) {
+        closed = true;
+        break;
+      }
+      first = false;
+      if (m == L'[' && k + 1 < n && (src[k + 1] == L':' || src[k + 1] == L'=')) {
+        wchar_t kind = src[k + 1];
+        size_t end = src.find(std::wstring{kind, L']'}, k + 2);
+        // "[[:alpha]]" names no class; "[[:alpha:]" ends no bracket
+        if (end == std::wstring::npos) throw OraError(src.find(L']', k) == std::wstring::npos ? 12726 : kind == L':' ? 12729 : 12731);
+        std::wstring name = src.substr(k + 2, end - k - 2);
+        if (kind == L':') {
+          if (std::find(std::begin(classes), std::end(classes), name) == std::end(classes)) throw OraError(12729);
+          out += L"[:" + name + L":]";
+        } else {
+          if (name.size() != 1) throw OraError(12731);
+          for (wchar_t e : equivalents(name[0])) bracketChar(out, e);
+        }
+        k = end + 2;
+        continue;
+      }
+      wchar_t lo;
+      member(k, lo);
+      if (k + 1 < n && src[k] == L'-' && src[k + 1] != L']') {
+        ++k;
+        wchar_t hi;
+        member(k, hi);
+        if (hi < lo) throw OraError(12728);
+        bracketChar(out, lo);
+        out += L'-';
+        bracketChar(out, hi);
+      } else {
+        bracketChar(out, lo);
+      }
     }
-    if (c == L'.') out += L"[\\s\\S]";
-    else out += c;
+    if (!closed) throw OraError(12726);
+    out += L']';
+    i = k;
   }
   return out;
 }
 
+// Oracle's longest pattern, in bytes.
+constexpr int kMaxPatternBytes = 512;
+
 // The compiled pattern, kept with the statement while the pattern argument stays the same.
 struct Pattern {
   std::wregex re;
+  std::wstring flags;
 };
 
 const std::wregex& pattern(sqlite3_context* ctx, sqlite3_value** argv, int argc, int matchArg) {
-  std::wstring src = textArg(argv[1]);
   std::wstring flags = matchArg < argc && sqlite3_value_type(argv[matchArg]) != SQLITE_NULL ? textArg(argv[matchArg]) : L"";
+  // a constant pattern is compiled once for the statement, again only when the options change
+  if (auto* p = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1)); p && p->flags == flags) return p->re;
+  if (sqlite3_value_bytes(argv[1]) > kMaxPatternBytes) throw OraError(12733);
+  const std::wstring written = textArg(argv[1]);
+  std::wstring src = written;
   auto opts = std::regex::ECMAScript;
   bool extended = false, anyChar = false;
   for (wchar_t f : flags) {
@@ -150,31 +261,25 @@ const std::wregex& pattern(sqlite3_context* ctx, sqlite3_value** argv, int argc,
     else throw OraError(1760); // illegal argument for function
   }
   if (extended) std::erase_if(src, [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; });
-  if (anyChar) src = dotAll(src);
-  // the pattern is compiled once for every row when the text and options stay the same
-  bool sameArgs = matchArg >= argc;
-  if (sameArgs)
-    if (auto* p = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1))) return p->re;
-  try {
-    auto* p = new Pattern{};
+  src = toEcmaScript(src, anyChar);
+  auto compile = [&] {
+    auto p = std::make_unique<Pattern>();
+    p->flags = flags;
     p->re.imbue(textLocale());
     try {
       p->re.assign(src, opts);
-    } catch (...) {
-      delete p;
-      throw;
+    } catch (const std::regex_error& e) {
+      throw OraError(patternError(e, written));
     }
-    if (sameArgs) {
-      sqlite3_set_auxdata(ctx, 1, p, [](void* x) { delete static_cast<Pattern*>(x); });
-      if (auto* kept = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1))) return kept->re;
-      throw OraError(1); // unreachable unless memory ran out
-    }
-    thread_local std::unique_ptr<Pattern> last;
-    last.reset(p);
-    return last->re;
-  } catch (const std::regex_error& e) {
-    throw OraError(patternError(e, src));
-  }
+    return p;
+  };
+  // SQLite keeps it with a constant pattern and drops it after this row otherwise
+  sqlite3_set_auxdata(ctx, 1, compile().release(), [](void* x) { delete static_cast<Pattern*>(x); });
+  if (auto* kept = static_cast<Pattern*>(sqlite3_get_auxdata(ctx, 1))) return kept->re;
+  // where SQLite keeps nothing for a call (it freed the pattern at once)
+  thread_local std::unique_ptr<Pattern> last;
+  last = compile();
+  return last->re;
 }
 
 bool anyNull(sqlite3_value** argv, int n) {
@@ -198,10 +303,60 @@ bool nth(const std::wstring& s, const std::wregex& re, int64_t from, int64_t n, 
 }
 
 // A pattern too complex to run is an error of the pattern, as one that does not compile.
+// The library's matcher recurses for every character a match takes in, so a long text would
+// overflow an ordinary stack: it runs on a thread with a stack of its own, reserved, not committed.
+constexpr int kOwnStackFrom = 2000;                  // bytes of text
+constexpr size_t kOwnStack = size_t{256} << 20;      // 256 MB
+// Text longer than Oracle's longest character value can only be a LONG, which the functions refuse.
+constexpr int kMaxSourceBytes = 32767;
+
+template <class Body>
+#ifdef _WIN32
+DWORD WINAPI runBody(LPVOID p) {
+#else
+void* runBody(void* p) {
+#endif
+  (*static_cast<Body*>(p))();
+  return 0;
+}
+
+template <class Work>
+void onOwnStack(Work&& work) {
+  std::exception_ptr failure;
+  auto body = [&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  };
+  using Body = decltype(body);
+#ifdef _WIN32
+  HANDLE h = CreateThread(nullptr, kOwnStack, runBody<Body>, &body, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  if (!h) throw std::bad_alloc();
+  WaitForSingleObject(h, INFINITE);
+  CloseHandle(h);
+#else
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, kOwnStack);
+  pthread_t t;
+  int rc = pthread_create(&t, &attr, runBody<Body>, &body);
+  pthread_attr_destroy(&attr);
+  if (rc != 0) throw std::bad_alloc();
+  pthread_join(t, nullptr);
+#endif
+  if (failure) std::rethrow_exception(failure);
+}
+
 template <void (*F)(sqlite3_context*, int, sqlite3_value**)>
 void matching(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  int bytes = sqlite3_value_type(argv[0]) == SQLITE_TEXT ? sqlite3_value_bytes(argv[0]) : 0;
+  if (bytes > kMaxSourceBytes) throw OraError(932, "expected CHAR got LONG");
   try {
-    F(ctx, argc, argv);
+    // the caller waits meanwhile, so the statement's values are the helper's alone
+    if (bytes > kOwnStackFrom) onOwnStack([&] { F(ctx, argc, argv); });
+    else F(ctx, argc, argv);
   } catch (const std::regex_error&) {
     throw OraError(12726);
   }
@@ -219,10 +374,11 @@ void regexpLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 void regexpSubstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (anyNull(argv, 2)) { sqlite3_result_null(ctx); return; }
+  if (anyNull(argv, 2) || nullNumber(argv, argc, {2, 3, 5})) { sqlite3_result_null(ctx); return; }
   std::wstring s = textArg(argv[0]);
   std::wsmatch m;
   int64_t group = intArg(argv, argc, 5, 0);
+  if (group < 0) throw OraError(1428, std::to_string(group));
   const std::wregex& re = pattern(ctx, argv, argc, 4);
   if (!nth(s, re, intArg(argv, argc, 2, 1), intArg(argv, argc, 3, 1), m) || group < 0 ||
       static_cast<size_t>(group) >= m.size() || m[static_cast<size_t>(group)].length() == 0) {
@@ -234,10 +390,12 @@ void regexpSubstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 void regexpInstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (anyNull(argv, 2)) { sqlite3_result_null(ctx); return; }
+  if (anyNull(argv, 2) || nullNumber(argv, argc, {2, 3, 4, 6})) { sqlite3_result_null(ctx); return; }
   std::wstring s = textArg(argv[0]);
   std::wsmatch m;
   int64_t after = intArg(argv, argc, 4, 0), group = intArg(argv, argc, 6, 0);
+  if (after < 0) throw OraError(1428, std::to_string(after));
+  if (group < 0) throw OraError(1428, std::to_string(group));
   const std::wregex& re = pattern(ctx, argv, argc, 5);
   if (!nth(s, re, intArg(argv, argc, 2, 1), intArg(argv, argc, 3, 1), m) || group < 0 ||
       static_cast<size_t>(group) >= m.size()) {
@@ -250,7 +408,7 @@ void regexpInstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 void regexpCount(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (anyNull(argv, 2)) { sqlite3_result_null(ctx); return; }
+  if (anyNull(argv, 2) || nullNumber(argv, argc, {2})) { sqlite3_result_null(ctx); return; }
   std::wstring s = textArg(argv[0]);
   int64_t from = intArg(argv, argc, 2, 1);
   if (from < 1) throw OraError(1428, std::to_string(from));
@@ -264,6 +422,7 @@ void regexpCount(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void regexpReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+  if (nullNumber(argv, argc, {3, 4})) { sqlite3_result_null(ctx); return; }
   if (sqlite3_value_type(argv[1]) == SQLITE_NULL) { sqlite3_result_value(ctx, argv[0]); return; }
   std::wstring s = textArg(argv[0]);
   std::wstring with = argc > 2 && sqlite3_value_type(argv[2]) != SQLITE_NULL ? textArg(argv[2]) : L"";

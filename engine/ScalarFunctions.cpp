@@ -3,6 +3,7 @@
 #include "FunctionUtil.h"
 #include "CType.h"
 #include "Number.h"
+#include "NumberMath.h"
 #include "OraFunctions.h"
 
 #include <cmath>
@@ -16,36 +17,21 @@ namespace {
 
 // ---- numbers ----
 
-template <double (*F)(double)>
-void unaryMath(Ctx* ctx, int, Val** argv) {
+// Trigonometry in decimal at NUMBER's precision.
+template <Trig F>
+void trigMath(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
-  resultDouble(ctx, F(doubleOf(argv[0])));
+  Num x;
+  numOf(argv[0], x);
+  resultExact(ctx, trigNum(F, x));
 }
-
-double sinOf(double x) { return std::sin(x); }
-double cosOf(double x) { return std::cos(x); }
-double tanOf(double x) { return std::tan(x); }
-double sinhOf(double x) { return std::sinh(x); }
-double coshOf(double x) { return std::cosh(x); }
-double tanhOf(double x) { return std::tanh(x); }
-double atanOf(double x) { return std::atan(x); }
-
-// ASIN and ACOS take -1 to 1 only.
-template <double (*F)(double)>
-void inverseMath(Ctx* ctx, int, Val** argv) {
-  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
-  double x = doubleOf(argv[0]);
-  if (x < -1 || x > 1) throw OraError(1428, textOf(argv[0]));
-  resultDouble(ctx, F(x));
-}
-
-double asinOf(double x) { return std::asin(x); }
-double acosOf(double x) { return std::acos(x); }
 
 void fnAtan2(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  double y = doubleOf(argv[0]), x = doubleOf(argv[1]);
-  resultDouble(ctx, std::atan2(y, x));
+  Num y, x;
+  numOf(argv[0], y);
+  numOf(argv[1], x);
+  resultExact(ctx, atan2Num(y, x));
 }
 
 void fnBitand(Ctx* ctx, int argc, Val** argv) {
@@ -457,15 +443,15 @@ void fnConvert(Ctx* ctx, int argc, Val** argv) {
 
 const std::vector<Def>& scalarFunctionDefs() {
   static const std::vector<Def> defs = {
-      {"SIN", 1, 1, guarded<unaryMath<sinOf>>, kNumber},
-      {"COS", 1, 1, guarded<unaryMath<cosOf>>, kNumber},
-      {"TAN", 1, 1, guarded<unaryMath<tanOf>>, kNumber},
-      {"SINH", 1, 1, guarded<unaryMath<sinhOf>>, kNumber},
-      {"COSH", 1, 1, guarded<unaryMath<coshOf>>, kNumber},
-      {"TANH", 1, 1, guarded<unaryMath<tanhOf>>, kNumber},
-      {"ATAN", 1, 1, guarded<unaryMath<atanOf>>, kNumber},
-      {"ASIN", 1, 1, guarded<inverseMath<asinOf>>, kNumber},
-      {"ACOS", 1, 1, guarded<inverseMath<acosOf>>, kNumber},
+      {"SIN", 1, 1, guarded<trigMath<Trig::Sin>>, kNumber},
+      {"COS", 1, 1, guarded<trigMath<Trig::Cos>>, kNumber},
+      {"TAN", 1, 1, guarded<trigMath<Trig::Tan>>, kNumber},
+      {"SINH", 1, 1, guarded<trigMath<Trig::Sinh>>, kNumber},
+      {"COSH", 1, 1, guarded<trigMath<Trig::Cosh>>, kNumber},
+      {"TANH", 1, 1, guarded<trigMath<Trig::Tanh>>, kNumber},
+      {"ATAN", 1, 1, guarded<trigMath<Trig::Atan>>, kNumber},
+      {"ASIN", 1, 1, guarded<trigMath<Trig::Asin>>, kNumber},
+      {"ACOS", 1, 1, guarded<trigMath<Trig::Acos>>, kNumber},
       {"ATAN2", 2, 2, guarded<fnAtan2>, kNumber},
       {"BITAND", 2, 2, guarded<fnBitand>, kNumber},
       {"REMAINDER", 2, 2, guarded<fnRemainder>, kNumber},

@@ -19,7 +19,8 @@ namespace ora::tx {
 // where a double would round it (1/3 inside TO_CHAR or a longer sum).
 std::string exactCall(std::string call) {
   static const char* const names[] = {"ora_add", "ora_sub", "ora_mul", "ora_div", "ora_neg", "ora_avg", "ora_sum",
-                                      "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER", "POWER", "SQRT", "VARIANCE",
+                                      "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "TO_NUMBER", "POWER", "SQRT", "EXP", "LN", "LOG", "SINH", "SIN",
+                                      "COSH", "COS", "TANH", "TAN", "ASIN", "ACOS", "ATAN2", "ATAN", "VARIANCE",
                                       "STDDEV", "VAR_POP", "VAR_SAMP", "STDDEV_POP", "STDDEV_SAMP", "COVAR_POP",
                                       "COVAR_SAMP", "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_R2", "REGR_AVGX",
                                       "REGR_AVGY", "REGR_SXX", "REGR_SYY", "REGR_SXY"};
