@@ -6,6 +6,7 @@
 #include "OraValues.h"
 #include "Session.h"
 #include "SqlText.h"
+#include "SqlTranslate.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -447,13 +448,16 @@ std::string timestampText(const std::string& stored) {
   return t;
 }
 
-// A view compiles while its tables and columns are there.
-bool viewCompiles(sqlite3* db, const std::string& name) {
+// A view compiles while its tables and columns are there. One kept as its query alone (made with
+// FORCE before its tables, or reading the dictionary) compiles when that query translates.
+bool viewCompiles(const Source& src, const std::string& name) {
   sqlite3_stmt* st = nullptr;
   std::string sql = "SELECT * FROM " + quoteIdent(name);
-  bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
+  bool ok = sqlite3_prepare_v2(src.db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
   sqlite3_finalize(st);
-  return ok;
+  if (ok) return true;
+  Catalog cat(src.db, src.owner, src.session);
+  return !recompiledView(cat, name).sql.empty();
 }
 
 void fillObjects(const Source& src, Inserter& ins) {
@@ -473,7 +477,7 @@ void fillObjects(const Source& src, Inserter& ins) {
             // stored PL/SQL is kept as source only: calling it fails, so it is not VALID
             bool valid = type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
-                         (type == "VIEW" && viewCompiles(db, col(st, 0))) ||
+                         (type == "VIEW" && viewCompiles(src, col(st, 0))) ||
                          (type == "SYNONYM" && !brokenSynonyms.count(col(st, 0)));
             ins.text(col(st, 0)).num(sqlite3_column_int64(st, 1)).text(type).textOrNull(created)
                 .textOrNull(created).textOrNull(timestampText(created)).text(valid ? "VALID" : "INVALID")
