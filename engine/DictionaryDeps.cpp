@@ -92,9 +92,11 @@ void fillDependencies(const Source& src, Inserter& ins) {
             if (it != types.end()) add(col(st, 0), "SYNONYM", {owner, table, it->second});
           },
           {}, true);
+  int64_t schema = 0; // the user's number, as USER_USERS shows it
+  eachRow(db, "PRAGMA main.user_version", [&](sqlite3_stmt* st) { schema = sqlite3_column_int64(st, 0); });
   for (auto& [key, list] : deps)
     for (auto& d : list)
-      ins.text(key.first).text(key.second).text(d.owner).text(d.name).text(d.type).null().text("HARD").row();
+      ins.text(key.first).text(key.second).text(d.owner).text(d.name).text(d.type).null().num(schema).text("HARD").row();
 }
 
 } // namespace ora::dict
