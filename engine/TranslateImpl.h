@@ -252,7 +252,7 @@ private:
   bool outerMark(size_t i) const;
   std::string outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d);
   int64_t rownumLimit(size_t wb, size_t we, int d);
-  void rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size_t whereEnd, size_t end, int d);
+  void rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size_t whereEnd, size_t end, int d, bool grouped);
   void nullsOrder(size_t b, size_t e, int d);
   bool sjisKey(size_t b, size_t e);
   void sjisOperand(size_t lb, size_t le, size_t rb, size_t re);

@@ -61,9 +61,14 @@ int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
   return hi == INT64_MAX ? -1 : hi;
 }
 
-// ROWNUM inside an aggregate counts the rows as they pass WHERE, before they are grouped: each
-// row's number is found by the ROWIDs of its tables among the rows of FROM and WHERE, numbered.
-void Translator::rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size_t whereEnd, size_t end, int d) {
+// ROWNUM inside an aggregate or analytic call counts the rows as they pass WHERE, before they are
+// grouped: each row's number is found by the ROWIDs of its tables among the rows of FROM and
+// WHERE, numbered.
+void Translator::rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size_t whereEnd, size_t end, int d,
+                                    bool grouped) {
+  bool mentioned = false;
+  for (size_t i = lb; i < end && !mentioned; ++i) mentioned = t_[i].kind == Token::Ident && t_[i].text == "ROWNUM";
+  if (!mentioned) return;
   std::vector<size_t> found;
   auto scan = [&](size_t b, size_t e) {
     for (size_t i = b; i < e; ++i) {
@@ -71,7 +76,8 @@ void Translator::rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size
         i = matching(i); // a subquery numbers its own rows
         continue;
       }
-      if (t_[i].depth != d || !isAggregate(i)) continue;
+      if (t_[i].depth != d || t_[i].kind != Token::Ident || !aggregateFunction(t_[i].text) || !is(at(i + 1), "("))
+        continue;
       size_t close = matching(i + 1);
       for (size_t m = i + 2; m < close; ++m) {
         if (is(t_[m], "(") && (is(at(m + 1), "SELECT") || is(at(m + 1), "WITH"))) m = matching(m);
@@ -101,7 +107,9 @@ void Translator::rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size
   if (!rowids) {
     // one source without ROWIDs (a view, a subquery, DUAL): its rows, numbered as WHERE passes
     // them, take its place under its name
-    if (items != 1 || rownumWhere) throw OraError(900, "ROWNUM cannot be aggregated in this query here");
+    bool star = false; // the numbered rows carry a column of their own that "*" would show
+    for (size_t i = lb; i < from && !grouped; ++i) star = star || (t_[i].depth == d && is(t_[i], "*") && !is(at(i - 1), "("));
+    if (items != 1 || rownumWhere || star) throw OraError(900, "ROWNUM cannot be aggregated in this query here");
     std::string alias;
     if (aliasToken(fromEnd - 1) && fromEnd - 1 > from + 1) alias = quoteIdent(at(fromEnd - 1).text);
     else if (c.tables.size() == 1) alias = quoteIdent(c.tables[0].name);

@@ -273,7 +273,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     grouped = grouped || havingOnly;
   }
-  if (grouped) rownumInAggregates(listBegin, from, fromEnd, whereEnd, end, d);
+  rownumInAggregates(listBegin, from, fromEnd, whereEnd, end, d, grouped);
 
   if (listBegin + 1 == from && is(t_[listBegin], "*") && replace_[listBegin].empty()) joinedStar(listBegin, from, fromEnd);
   std::vector<std::pair<std::string, size_t>> orderNames;
