@@ -29,24 +29,31 @@ std::function<void(Session&)> firstThenAgain(std::vector<std::string> first, std
 }
 } // namespace
 
-// SQLite reads every view of the schema again when a table or a column is renamed, and fails on
-// one that does not compile (made with FORCE, or over a dropped table): such views step aside for
-// the rename and come back as they were.
+// SQLite writes the new name into every view that reads the table and fails on a view that does not
+// compile (made with FORCE, or over a dropped table). Oracle's views keep the names they were made
+// with: each view steps aside for the rename and comes back as it was, with its INSTEAD OF
+// triggers, so one that read the old name has errors until a table of that name is there again.
 void Translator::renameBesideBrokenViews(const std::string& rename) {
-  std::vector<std::pair<std::string, std::string>> broken;
+  std::vector<std::string> views, triggers;
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(cat_.db(), "SELECT name, sql FROM main.sqlite_schema WHERE type = 'view'", -1, &st, nullptr);
+  sqlite3_prepare_v2(cat_.db(),
+                     "SELECT name, sql FROM main.sqlite_schema WHERE type = 'view' UNION ALL"
+                     " SELECT NULL, t.sql FROM main.sqlite_schema t JOIN main.sqlite_schema v ON v.name = t.tbl_name"
+                     " WHERE t.type = 'trigger' AND v.type = 'view'",
+                     -1, &st, nullptr);
   while (sqlite3_step(st) == SQLITE_ROW) {
-    std::string name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    sqlite3_stmt* probe = nullptr;
-    if (sqlite3_prepare_v2(cat_.db(), ("SELECT * FROM main." + quoteIdent(name)).c_str(), -1, &probe, nullptr) != SQLITE_OK)
-      broken.emplace_back(name, reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-    sqlite3_finalize(probe);
+    std::string sql = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+    if (sqlite3_column_type(st, 0) == SQLITE_NULL) {
+      triggers.push_back(sql);
+      continue;
+    }
+    tr_.ddl.push_back("DROP VIEW main." + quoteIdent(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))));
+    views.push_back(sql);
   }
   sqlite3_finalize(st);
-  for (auto& b : broken) tr_.ddl.push_back("DROP VIEW main." + quoteIdent(b.first));
   tr_.ddl.push_back(rename);
-  for (auto& b : broken) tr_.ddl.push_back(b.second);
+  for (auto& v : views) tr_.ddl.push_back(v);
+  for (auto& t : triggers) tr_.ddl.push_back(t);
 }
 
 void Translator::alterTable() {

@@ -220,7 +220,7 @@ struct QueryShape {
 };
 
 QueryShape describeQuery(const std::string& text, size_t base, Catalog& cat,
-                         const std::vector<std::string>& names, const char* what) {
+                         const std::vector<std::string>& names) {
   QueryShape shape;
   try {
     shape.sel = translate(text, cat);
@@ -231,10 +231,6 @@ QueryShape describeQuery(const std::string& text, size_t base, Catalog& cat,
     throw;
   }
   if (shape.sel.kind != StmtKind::Query) throw OraError(928);
-  // a view is kept in the schema and cannot name the session's dictionary tables; a table's
-  // rows are copied once, after the views they read are filled
-  if (!shape.sel.dictionary.empty() && std::string(what) == "a view")
-    throw OraError(1031, std::string(what) + " cannot read the data dictionary here");
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v2(cat.db(), shape.sel.sql.c_str(), -1, &st, nullptr);
   if (rc != SQLITE_OK) {
@@ -281,7 +277,7 @@ void Translator::createTableAs(const std::string& table, size_t i) {
   }
   size_t base = i + 1 < size() ? t_[i + 1].pos : 0;
   if (names.empty()) requireAliases(i + 1, size());
-  QueryShape shape = describeQuery(source(i + 1, size()), base, cat_, names, "a table");
+  QueryShape shape = describeQuery(source(i + 1, size()), base, cat_, names);
   // a name the statement quotes is one the user gave, whatever characters it holds
   std::set<std::string> quoted;
   for (size_t m = i + 1; m < size(); ++m)
@@ -645,7 +641,7 @@ void Translator::createView(size_t i, bool replace, bool force) {
   try {
     InnerQueries inner; // the view's columns are read by other queries
     ViewStars stars;
-    shape = describeQuery(text, i < size() ? t_[i].pos : 0, cat_, names, "a view");
+    shape = describeQuery(text, i < size() ? t_[i].pos : 0, cat_, names);
   } catch (const OraError& e) {
     // FORCE: a query over tables or columns not there yet still makes the view, one that has
     // errors until they are
@@ -695,7 +691,10 @@ void Translator::createView(size_t i, bool replace, bool force) {
   }
   tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(name));
   if (!option.empty()) recordConstraints(tr_, cat_, name, {{optionName, {}}}, {option});
-  tr_.ddl.push_back("CREATE VIEW " + quoteIdent(name) + " (" + cols + ") AS " + q.sql);
+  // the dictionary's tables are the session's own, filled when a statement reads them: a view
+  // that reads them is kept as its query, put in place of the view's name where it is used
+  if (q.dictionary.empty()) tr_.ddl.push_back("CREATE VIEW " + quoteIdent(name) + " (" + cols + ") AS " + q.sql);
+  else tr_.ddl.push_back("CREATE VIEW " + quoteIdent(name) + " AS SELECT * FROM \"TESSEL$NO_TABLE\"");
   tr_.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$VIEWS\" (NAME, TEXT, COLTYPES) VALUES (" +
                     quoteString(name) + ", " + quoteString(text) + ", " + quoteString(types) + ")");
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +

@@ -6,6 +6,7 @@
 #include "OraValues.h"
 #include "Session.h"
 #include "SqlText.h"
+#include "SqlTranslate.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -104,6 +105,10 @@ const ViewDef kViews[] = {
      " TABLESPACE_NAME VARCHAR2(30), BYTES NUMBER, BLOCKS NUMBER, EXTENTS NUMBER, INITIAL_EXTENT NUMBER,"
      " NEXT_EXTENT NUMBER, MIN_EXTENTS NUMBER, MAX_EXTENTS NUMBER",
      "Storage allocated for all database segments"},
+    {"USER_DEPENDENCIES",
+     "NAME VARCHAR2(30) NOT NULL, TYPE VARCHAR2(17), REFERENCED_OWNER VARCHAR2(30), REFERENCED_NAME VARCHAR2(64),"
+     " REFERENCED_TYPE VARCHAR2(17), REFERENCED_LINK_NAME VARCHAR2(128), SCHEMAID NUMBER, DEPENDENCY_TYPE VARCHAR2(4)",
+     "Dependencies to and from a users objects"},
     {"USER_CATALOG", "TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11)",
      "Tables, views, synonyms and sequences owned by the user"},
     {"USER_UPDATABLE_COLUMNS",
@@ -312,6 +317,8 @@ void fillTables(const Source& src, Inserter& ins) {
   }
 }
 
+bool viewCompiles(const Source& src, const std::string& name, bool translated);
+
 void fillColumns(const Source& src, Inserter& ins) {
   sqlite3* db = src.db;
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
@@ -353,6 +360,20 @@ void fillColumns(const Source& src, Inserter& ins) {
               if (t.code == 0) { t.code = kVarchar2; t.size = 4000; }
               add(v, col(st, 0), t, false, cid + 1, std::string());
             }, v, true);
+    if (!viewCompiles(src, v, false)) {
+      // a view kept as its query alone: the columns it has as that query compiles now
+      Catalog cat(db, src.owner, src.session);
+      Translation q = recompiledView(cat, v);
+      sqlite3_stmt* st = nullptr;
+      if (!q.sql.empty() && sqlite3_prepare_v2(db, q.sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
+        for (int k = 0; k < sqlite3_column_count(st); ++k) {
+          ColType t = k < static_cast<int>(types.size()) ? parseDeclType(types[k]) : ColType{};
+          if (t.code == 0) t = resultType(st, k, q);
+          if (t.code == 0) { t.code = kVarchar2; t.size = 4000; }
+          add(v, sqlite3_column_name(st, k), t, false, k + 1, std::string());
+        }
+      sqlite3_finalize(st);
+    }
   }
 }
 
@@ -447,13 +468,16 @@ std::string timestampText(const std::string& stored) {
   return t;
 }
 
-// A view compiles while its tables and columns are there.
-bool viewCompiles(sqlite3* db, const std::string& name) {
+// A view compiles while its tables and columns are there. One kept as its query alone (made with
+// FORCE before its tables, or reading the dictionary) compiles when that query translates.
+bool viewCompiles(const Source& src, const std::string& name, bool translated) {
   sqlite3_stmt* st = nullptr;
   std::string sql = "SELECT * FROM " + quoteIdent(name);
-  bool ok = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
+  bool ok = sqlite3_prepare_v2(src.db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
   sqlite3_finalize(st);
-  return ok;
+  if (ok || !translated) return ok;
+  Catalog cat(src.db, src.owner, src.session);
+  return !recompiledView(cat, name).sql.empty();
 }
 
 void fillObjects(const Source& src, Inserter& ins) {
@@ -473,7 +497,7 @@ void fillObjects(const Source& src, Inserter& ins) {
             // stored PL/SQL is kept as source only: calling it fails, so it is not VALID
             bool valid = type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
-                         (type == "VIEW" && viewCompiles(db, col(st, 0))) ||
+                         (type == "VIEW" && viewCompiles(src, col(st, 0), true)) ||
                          (type == "SYNONYM" && !brokenSynonyms.count(col(st, 0)));
             ins.text(col(st, 0)).num(sqlite3_column_int64(st, 1)).text(type).textOrNull(created)
                 .textOrNull(created).textOrNull(timestampText(created)).text(valid ? "VALID" : "INVALID")
@@ -665,6 +689,7 @@ void fillDictionary(Session& s, const std::string& view) {
   Source own{s.db, s.user, &s, s.charset};
   if (view == "TAB") { Inserter ins(s.db, view, n); fillTab(own, ins); return; }
   if (view == "USER_CATALOG") { Inserter ins(s.db, view, n); fillCatalog(own, ins); return; }
+  if (view == "USER_DEPENDENCIES") { Inserter ins(s.db, view, n); fillDependencies(own, ins); return; }
   if (view == "DICTIONARY") { Inserter ins(s.db, view, n); fillDictionaryList(s.user, ins); return; }
   if (view == "ALL_USERS" || view == "DBA_USERS") { Inserter ins(s.db, view, n); fillUserList(s.folder, view, ins); return; }
   if (view == "SESSION_PRIVS" || view == "USER_SYS_PRIVS" || view == "USER_ROLE_PRIVS") {

@@ -76,6 +76,7 @@ struct UserRow {
 std::vector<UserRow> listUsers(const std::string& folder);
 
 void fillTab(const Source& src, Inserter& ins);
+void fillDependencies(const Source& src, Inserter& ins);
 void fillCatalog(const Source& src, Inserter& ins);
 void fillDictionaryList(const std::string& user, Inserter& ins);
 void fillUserList(const std::string& folder, const std::string& view, Inserter& ins);

@@ -129,6 +129,10 @@ ColType resultType(sqlite3_stmt* st, int i, const Translation& t);
 // differs from it only in them.
 Translation translate(const std::string& text, Catalog& cat, bool share = false, bool deferDdlErrors = true);
 
+// The query of a view as it translates now (a view made before its tables, or one that reads the
+// dictionary, is compiled where it is used); empty when it does not translate.
+Translation recompiledView(Catalog& cat, const std::string& view);
+
 // A translation mode in force on this thread while one of its scopes lives; scopes nest.
 template <int Mode> struct TranslationScope {
   TranslationScope() { ++depth; }

@@ -256,6 +256,7 @@ private:
   std::string rownumRows(std::string out, const std::string& head, size_t listBegin, size_t from, size_t fromEnd,
                          size_t whereEnd, size_t end, int d, int64_t limit, const std::string& joined,
                          const std::string& walk);
+  void rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size_t whereEnd, size_t end, int d, bool grouped);
   void nullsOrder(size_t b, size_t e, int d);
   bool sjisKey(size_t b, size_t e);
   void sjisOperand(size_t lb, size_t le, size_t rb, size_t re);

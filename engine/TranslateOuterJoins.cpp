@@ -177,6 +177,81 @@ std::string Translator::rownumRows(std::string out, const std::string& head, siz
   return out;
 }
 
+// ROWNUM inside an aggregate or analytic call counts the rows as they pass WHERE, before they are
+// grouped: each row's number is found by the ROWIDs of its tables among the rows of FROM and
+// WHERE, numbered.
+void Translator::rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size_t whereEnd, size_t end, int d,
+                                    bool grouped) {
+  bool mentioned = false;
+  for (size_t i = lb; i < end && !mentioned; ++i) mentioned = t_[i].kind == Token::Ident && t_[i].text == "ROWNUM";
+  if (!mentioned) return;
+  std::vector<size_t> found;
+  auto scan = [&](size_t b, size_t e) {
+    for (size_t i = b; i < e; ++i) {
+      if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) {
+        i = matching(i); // a subquery numbers its own rows
+        continue;
+      }
+      if (t_[i].depth != d || t_[i].kind != Token::Ident || !aggregateFunction(t_[i].text) || !is(at(i + 1), "("))
+        continue;
+      size_t close = matching(i + 1);
+      for (size_t m = i + 2; m < close; ++m) {
+        if (is(t_[m], "(") && (is(at(m + 1), "SELECT") || is(at(m + 1), "WITH"))) m = matching(m);
+        else if (is(t_[m], "ROWNUM") && t_[m].kind == Token::Ident && !is(t_[m - 1], ".") && replace_[m].empty())
+          found.push_back(m);
+      }
+      i = close;
+    }
+  };
+  scan(lb, from);
+  scan(whereEnd, end);
+  if (found.empty()) return;
+  const Context& c = ctx_.back();
+  size_t items = 1;
+  for (size_t i = from + 1; i < fromEnd; ++i)
+    if (t_[i].depth == d && (is(t_[i], ",") || is(t_[i], "JOIN"))) ++items;
+  bool marks = false, rownumWhere = false, walk = false; // (+) joins are written apart from WHERE
+  for (size_t i = fromEnd; i < whereEnd; ++i) {
+    marks = marks || outerMark(i);
+    rownumWhere = rownumWhere || (is(t_[i], "ROWNUM") && !is(t_[i - 1], "."));
+  }
+  for (size_t i = fromEnd; i < end; ++i) walk = walk || (t_[i].depth == d && (is(t_[i], "CONNECT") || is(t_[i], "START")));
+  if (marks || walk) throw OraError(900, "ROWNUM cannot be aggregated in this query here");
+  bool rowids = !c.opaque && !c.tables.empty() && c.tables.size() == items;
+  for (auto& r : c.tables)
+    rowids = rowids && r.name != "DUAL" && r.dictionary.empty() && !cat_.viewExists(r.name);
+  if (!rowids) {
+    // one source without ROWIDs (a view, a subquery, DUAL): its rows, numbered as WHERE passes
+    // them, take its place under its name
+    bool star = false; // the numbered rows carry a column of their own that "*" would show
+    for (size_t i = lb; i < from && !grouped; ++i) star = star || (t_[i].depth == d && is(t_[i], "*") && !is(at(i - 1), "("));
+    if (items != 1 || rownumWhere || star) throw OraError(900, "ROWNUM cannot be aggregated in this query here");
+    std::string alias;
+    if (aliasToken(fromEnd - 1) && fromEnd - 1 > from + 1) alias = quoteIdent(at(fromEnd - 1).text);
+    else if (c.tables.size() == 1) alias = quoteIdent(c.tables[0].name);
+    std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
+    std::string numbered = "(SELECT *, row_number() OVER () AS \"RN$\" " + emit(from, fromEnd) + where + ")" +
+                           (alias.empty() ? std::string() : " AS " + alias);
+    replace_[from + 1] = numbered;
+    for (size_t i = from + 2; i < whereEnd; ++i) skip_[i] = 1;
+    if (whereEnd > fromEnd) replace_[fromEnd] = " "; // WHERE went in with the rows
+    for (size_t m : found) replace_[m] = "\"RN$\"";
+    return;
+  }
+  std::string keys, match;
+  int n = 0;
+  for (auto& r : c.tables) {
+    std::string key = quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
+    std::string k = "\"K$" + std::to_string(++n) + "\"";
+    keys += key + " AS " + k + ", ";
+    match += std::string(match.empty() ? "" : " AND ") + "\"N$\"." + k + " IS " + key;
+  }
+  std::string where = whereEnd > fromEnd ? " " + emit(fromEnd, whereEnd) : "";
+  std::string number = "(SELECT \"N$\".\"RN$\" FROM (SELECT " + keys + "row_number() OVER () AS \"RN$\" " +
+                       emit(from, fromEnd) + where + ") AS \"N$\" WHERE " + match + ")";
+  for (size_t m : found) replace_[m] = number;
+}
+
 std::vector<std::pair<size_t, size_t>> Translator::conjuncts(size_t b, size_t e, int d) const {
   std::vector<std::pair<size_t, size_t>> out;
   size_t start = b;

@@ -33,11 +33,15 @@ size_t Translator::clauseEnd(size_t i, size_t e, int depth, std::initializer_lis
   return e;
 }
 
-// The query of a view as it translates now; empty when it does not.
-Translation Translator::recompiledView(const std::string& view) {
+Translation Translator::recompiledView(const std::string& view) { return ora::recompiledView(cat_, view); }
+
+} // namespace ora::tx
+
+namespace ora {
+Translation recompiledView(Catalog& cat, const std::string& view) {
   std::string text;
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(cat_.db(), "SELECT TEXT FROM \"TESSEL$VIEWS\" WHERE NAME = ?1", -1, &st, nullptr);
+  sqlite3_prepare_v2(cat.db(), "SELECT TEXT FROM \"TESSEL$VIEWS\" WHERE NAME = ?1", -1, &st, nullptr);
   sqlite3_bind_text(st, 1, view.c_str(), -1, SQLITE_TRANSIENT);
   if (sqlite3_step(st) == SQLITE_ROW) text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
   sqlite3_finalize(st);
@@ -47,11 +51,11 @@ Translation Translator::recompiledView(const std::string& view) {
   ++depth;
   try {
     InnerQueries inner;
-    t = translate(text, cat_, false, false);
+    t = translate(text, cat, false, false);
     if (t.kind != StmtKind::Query || !t.moreSql.empty()) t = Translation{};
     // names the translation leaves to SQLite are checked when it prepares the statement
     sqlite3_stmt* check = nullptr;
-    if (!t.sql.empty() && sqlite3_prepare_v2(cat_.db(), t.sql.c_str(), -1, &check, nullptr) != SQLITE_OK)
+    if (!t.sql.empty() && sqlite3_prepare_v2(cat.db(), t.sql.c_str(), -1, &check, nullptr) != SQLITE_OK)
       t = Translation{};
     sqlite3_finalize(check);
   } catch (const OraError&) {
@@ -60,6 +64,9 @@ Translation Translator::recompiledView(const std::string& view) {
   --depth;
   return t;
 }
+} // namespace ora
+
+namespace ora::tx {
 
 void Translator::parseFrom(size_t b, size_t e, Context& c) {
   int d = at(b).depth;
@@ -272,6 +279,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     grouped = grouped || havingOnly;
   }
+  rownumInAggregates(listBegin, from, fromEnd, whereEnd, end, d, grouped);
 
   if (listBegin + 1 == from && is(t_[listBegin], "*") && replace_[listBegin].empty()) joinedStar(listBegin, from, fromEnd);
   std::vector<std::pair<std::string, size_t>> orderNames;

@@ -463,4 +463,34 @@ TEST_F(Dialect, TemporaryTableRowsEndWithTheSession) {
   EXPECT_EQ(Scalar(Cur, "SELECT B FROM KEEP"), "x");
 }
 
+// A view of the dictionary reads each session's own dictionary rows when that session uses it:
+// another session made before the view sees it too, and so does a new logon.
+TEST_F(Dialect, DictionaryViewsServeEverySession) {
+  TOraSession other;
+  ASSERT_TRUE(Logon(other, "DEMO", "DEMO"));
+  TOraCursor oc;
+  oc.SetSession(&other);
+  EXPECT_EQ(Scalar(oc, "SELECT COUNT(*) FROM DEPT"), "4");
+  ASSERT_EQ(Exec("CREATE VIEW MY_TABS AS SELECT TABLE_NAME FROM USER_TABLES"), "");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM MY_TABS WHERE TABLE_NAME = 'EMP'"), "1");
+  oc.Close();
+  ASSERT_TRUE(Run(oc, "CREATE TABLE SEEN_T (A NUMBER)"));
+  oc.Close();
+  EXPECT_EQ(Scalar(oc, "SELECT COUNT(*) FROM MY_TABS WHERE TABLE_NAME = 'SEEN_T'"), "1");
+  Cur.Close();
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM MY_TABS WHERE TABLE_NAME = 'SEEN_T'"), "1");
+  oc.Close();
+  other.Disconnect();
+  Cur.Close();
+  Ses.Disconnect();
+  ASSERT_TRUE(Logon(Ses, "DEMO", "DEMO"));
+  Cur.SetSession(&Ses);
+  EXPECT_EQ(Scalar(Cur, "SELECT STATUS FROM USER_OBJECTS WHERE OBJECT_NAME = 'MY_TABS'"), "VALID");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM MY_TABS WHERE TABLE_NAME IN ('SEEN_T', 'DEPT')"),
+            "2");
+  // the dictionary is read, never written, through such a view
+  EXPECT_NE(Exec("DELETE FROM MY_TABS"), "");
+  EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM USER_TABLES WHERE TABLE_NAME = 'SEEN_T'"), "1");
+}
+
 } // namespace
