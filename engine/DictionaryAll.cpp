@@ -457,6 +457,19 @@ void fillUserList(const std::string& folder, const std::string& view, Inserter& 
   }
 }
 
+// The settings no session changes here, in Oracle's order after NLS_DATE_LANGUAGE.
+const std::pair<const char*, const char*> kFixedNls[] = {
+      {"NLS_SORT", "BINARY"},
+      {"NLS_TIME_FORMAT", "HH24:MI:SSXFF"},
+      {"NLS_TIMESTAMP_FORMAT", "RR-MM-DD HH24:MI:SSXFF"},
+      {"NLS_TIME_TZ_FORMAT", "HH24:MI:SSXFF TZR"},
+      {"NLS_TIMESTAMP_TZ_FORMAT", "RR-MM-DD HH24:MI:SSXFF TZR"},
+      {"NLS_DUAL_CURRENCY", "\xef\xbf\xa5"},
+      {"NLS_COMP", "BINARY"},
+      {"NLS_LENGTH_SEMANTICS", "BYTE"},
+      {"NLS_NCHAR_CONV_EXCP", "FALSE"},
+};
+
 void fillNlsParameters(Charset cs, Inserter& ins) {
   const std::pair<const char*, const char*> rows[] = {
       {"NLS_LANGUAGE", "JAPANESE"},
@@ -468,18 +481,10 @@ void fillNlsParameters(Charset cs, Inserter& ins) {
       {"NLS_CALENDAR", "GREGORIAN"},
       {"NLS_DATE_FORMAT", "RR-MM-DD"},
       {"NLS_DATE_LANGUAGE", "JAPANESE"},
-      {"NLS_SORT", "BINARY"},
-      {"NLS_TIME_FORMAT", "HH24:MI:SSXFF"},
-      {"NLS_TIMESTAMP_FORMAT", "RR-MM-DD HH24:MI:SSXFF"},
-      {"NLS_TIME_TZ_FORMAT", "HH24:MI:SSXFF TZR"},
-      {"NLS_TIMESTAMP_TZ_FORMAT", "RR-MM-DD HH24:MI:SSXFF TZR"},
-      {"NLS_DUAL_CURRENCY", "\xef\xbf\xa5"},
-      {"NLS_COMP", "BINARY"},
-      {"NLS_LENGTH_SEMANTICS", "BYTE"},
-      {"NLS_NCHAR_CONV_EXCP", "FALSE"},
-      {"NLS_NCHAR_CHARACTERSET", "AL16UTF16"},
   };
   for (auto& [p, v] : rows) ins.text(p).text(v).row();
+  for (auto& [p, v] : kFixedNls) ins.text(p).text(v).row();
+  ins.text("NLS_NCHAR_CHARACTERSET").text("AL16UTF16").row();
 }
 
 void fillDatabaseNames(const std::string& view, const std::string& folder, Inserter& ins) {
@@ -508,21 +513,13 @@ void fillSessionNls(sqlite3* db, const char* charset, Inserter& ins) {
       {"NLS_CALENDAR", n.calendar ? "JAPANESE IMPERIAL" : "GREGORIAN"},
       {"NLS_DATE_FORMAT", dates},
       {"NLS_DATE_LANGUAGE", lang(n.dateLanguage)},
-      {"NLS_SORT", "BINARY"},
-      {"NLS_TIME_FORMAT", "HH24:MI:SSXFF"},
-      {"NLS_TIMESTAMP_FORMAT", "RR-MM-DD HH24:MI:SSXFF"},
-      {"NLS_TIME_TZ_FORMAT", "HH24:MI:SSXFF TZR"},
-      {"NLS_TIMESTAMP_TZ_FORMAT", "RR-MM-DD HH24:MI:SSXFF TZR"},
-      {"NLS_DUAL_CURRENCY", "\xef\xbf\xa5"},
-      {"NLS_COMP", "BINARY"},
-      {"NLS_LENGTH_SEMANTICS", "BYTE"},
-      {"NLS_NCHAR_CONV_EXCP", "FALSE"},
   };
-  for (auto& [p, v] : rows) {
+  for (auto& [p, v] : rows) ins.text(p).text(v).row();
+  // V$NLS_PARAMETERS also names the database's character sets, where Oracle lists them
+  if (charset) ins.text("NLS_CHARACTERSET").text(charset).row();
+  for (auto& [p, v] : kFixedNls) {
     ins.text(p).text(v).row();
-    // V$NLS_PARAMETERS also names the database's character sets, where Oracle lists them
-    if (charset && p == "NLS_DATE_LANGUAGE") ins.text("NLS_CHARACTERSET").text(charset).row();
-    if (charset && p == "NLS_DUAL_CURRENCY") ins.text("NLS_NCHAR_CHARACTERSET").text("AL16UTF16").row();
+    if (charset && std::string_view(p) == "NLS_DUAL_CURRENCY") ins.text("NLS_NCHAR_CHARACTERSET").text("AL16UTF16").row();
   }
 }
 
