@@ -60,6 +60,12 @@ protected:
     unsigned short len = 99, code = 99;
     int fetch = -1;
     std::string Text(size_t n) const { return std::string(reinterpret_cast<const char*>(buf), n); }
+    // the buffer read as a native number of the define's type
+    template <class T> T Value() const {
+      T v;
+      std::memcpy(&v, buf, sizeof v);
+      return v;
+    }
   };
   One FetchOne(const std::string& sql, int ftype, int bufl, bool indicator = true) {
     One o;
@@ -282,32 +288,23 @@ TEST_F(CallInterface, DefinesConvertIntoEachExternalType) {
   o = FetchOne("SELECT SAL FROM EMP WHERE EMPNO = 7839", ociw32::kExtString, 20);
   EXPECT_STREQ(reinterpret_cast<char*>(o.buf), "5000");
   o = FetchOne("SELECT '12.5' FROM DUAL", ociw32::kExtFloat, 8);
-  double d;
-  std::memcpy(&d, o.buf, 8);
   EXPECT_EQ(o.fetch, 0);
-  EXPECT_EQ(d, 12.5);
+  EXPECT_EQ(o.Value<double>(), 12.5);
   EXPECT_EQ(o.len, 8);
   // FLOAT of four bytes is a C float.
   o = FetchOne("SELECT SAL FROM EMP WHERE EMPNO = 7839", ociw32::kExtFloat, 4);
-  float f;
-  std::memcpy(&f, o.buf, 4);
   EXPECT_EQ(o.fetch, 0);
-  EXPECT_EQ(f, 5000.0f);
+  EXPECT_EQ(o.Value<float>(), 5000.0f);
   EXPECT_EQ(o.len, 4);
   // INTEGER and UNSIGNED: native integers, the fraction dropped; too big is an overflow.
   o = FetchOne("SELECT EMPNO FROM EMP WHERE EMPNO = 7839", ociw32::kExtInteger, 4);
-  int32_t i4;
-  std::memcpy(&i4, o.buf, 4);
   EXPECT_EQ(o.fetch, 0);
-  EXPECT_EQ(i4, 7839);
+  EXPECT_EQ(o.Value<int32_t>(), 7839);
   EXPECT_EQ(o.len, 4);
   o = FetchOne("SELECT -SAL / 7 FROM EMP WHERE EMPNO = 7839", ociw32::kExtInteger, 4);
-  std::memcpy(&i4, o.buf, 4);
-  EXPECT_EQ(i4, -714);
+  EXPECT_EQ(o.Value<int32_t>(), -714);
   o = FetchOne("SELECT '42' FROM DUAL", ociw32::kExtInteger, 2);
-  int16_t i2;
-  std::memcpy(&i2, o.buf, 2);
-  EXPECT_EQ(i2, 42);
+  EXPECT_EQ(o.Value<int16_t>(), 42);
   EXPECT_EQ(FetchOne("SELECT 300 FROM DUAL", ociw32::kExtInteger, 1).fetch, 1455);
   EXPECT_EQ(FetchOne("SELECT -1 FROM DUAL", ociw32::kExtUnsigned, 4).fetch, 1455);
   EXPECT_EQ(FetchOne("SELECT 1E20 FROM DUAL", ociw32::kExtInteger, 8).fetch, 1455);

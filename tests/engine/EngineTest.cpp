@@ -8,6 +8,19 @@
 
 namespace {
 
+// A LONG value read piece by piece with FetchLong; a failing piece ends it with a marker.
+std::string WholeLong(TOraCursor& c, TOraCustomLongField* f) {
+  std::string got;
+  for (int off = 0;;) {
+    if (!c.FetchLong(f, off))
+      return got + "<FetchLong failed>";
+    if (f->LongLength() == 0)
+      return got;
+    got.append(reinterpret_cast<const char*>(f->Buffer()), f->LongLength());
+    off += static_cast<int>(f->LongLength());
+  }
+}
+
 TEST_F(Engine, DefaultDatabaseHasDemoDataPrivateFilesAndHashedPasswords) {
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM EMP"), "14");
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM DEPT"), "4");
@@ -242,15 +255,7 @@ TEST_F(Engine, LongAndRawValuesComeBackWhole) {
   ASSERT_EQ(Exec("SELECT BODY FROM DOCS"), "");
   ASSERT_TRUE(Cur.Fetch());
   auto* f = static_cast<TOraCustomLongField*>(Cur.Fields(0));
-  std::string got;
-  for (int off = 0;;) {
-    ASSERT_TRUE(Cur.FetchLong(f, off));
-    if (f->LongLength() == 0)
-      break;
-    got.append(reinterpret_cast<const char*>(f->Buffer()), f->LongLength());
-    off += static_cast<int>(f->LongLength());
-  }
-  EXPECT_EQ(got, body);
+  EXPECT_EQ(WholeLong(Cur, f), body);
 }
 
 // The library reports a LONG longer than the field's buffer as truncated (ORA-01406); the
@@ -271,15 +276,7 @@ TEST_F(Engine, LongBeyondItsFieldBufferStillFetchesEveryRow) {
   ASSERT_TRUE(Cur.Fetch());
   EXPECT_EQ(Cur.ReturnCode(), 1406);
   auto* f = static_cast<TOraCustomLongField*>(Cur.Fields(1));
-  std::string got;
-  for (int off = 0;;) {
-    ASSERT_TRUE(Cur.FetchLong(f, off));
-    if (f->LongLength() == 0)
-      break;
-    got.append(reinterpret_cast<const char*>(f->Buffer()), f->LongLength());
-    off += static_cast<int>(f->LongLength());
-  }
-  EXPECT_EQ(got, body);
+  EXPECT_EQ(WholeLong(Cur, f), body);
   ASSERT_TRUE(Cur.Fetch());
   EXPECT_EQ(Cur.Fields(0)->GetAsString(0), "2");
   EXPECT_FALSE(Cur.Fetch());
