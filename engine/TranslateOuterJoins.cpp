@@ -70,7 +70,8 @@ int64_t Translator::rownumBound(size_t cb, size_t ce) {
     const Token& k = t_[i];
     bool constant = k.kind == Token::Num || k.kind == Token::Str || k.kind == Token::Op ||
                     (k.kind == Token::Ident && (k.text == "ROWNUM" || k.text == "NOT" || k.text == "AND" || k.text == "OR" ||
-                                                k.text == "BETWEEN" || k.text == "IN" || k.text == "IS" || k.text == "NULL"));
+                                                k.text == "BETWEEN" || k.text == "IN" || k.text == "IS" || k.text == "NULL")) ||
+                    (k.kind == Token::Ident && is(at(i + 1), "(") && !is(k, "SELECT")); // MOD(ROWNUM, 2) = 1
     if (!constant || is(k, ".")) throw OraError(900, "this ROWNUM condition is not supported");
   }
   for (size_t i = cb; i < ce; ++i) {
