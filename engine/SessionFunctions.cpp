@@ -248,15 +248,9 @@ std::vector<int> numberBytes(const Decimal& d) {
 // DUMP(type, expr[, format[, start[, length]]]), `type` put first by the translator: it is the type code the statement gives
 // the expression (12 for a stored DATE, 13 for a computed one, 96 for CHAR), 0 when unknown.
 // Text shows in the bytes of the database character set, the function's user data.
-void fnDump(Ctx* ctx, int argc, Val** argv) {
-  auto set = static_cast<const ora::Charset*>(sqlite3_user_data(ctx));
-  ora::Charset cs = set ? *set : ora::Charset::JA16SJIS;
-  int hint = static_cast<int>(sqlite3_value_int64(argv[0]));
-  Val* v = argv[1];
-  if (isNull(v)) { resultText(ctx, "NULL"); return; }
-  int fmt = argc > 2 && !isNull(argv[2]) ? static_cast<int>(intOf(argv[2])) : 10;
+std::vector<int> storedBytes(int hint, Val* v, ora::Charset cs, int& typ) {
   std::vector<int> bytes;
-  int typ = 1;
+  typ = 1;
   DateTime d;
   ora::Decimal wide;
   if (isNumber(v) || (hint == kNumber && sqlite3_value_type(v) == SQLITE_TEXT && ora::parseDecimal(textOf(v), wide))) {
@@ -278,6 +272,18 @@ void fnDump(Ctx* ctx, int argc, Val** argv) {
     bytes.assign(s.begin(), s.end());
     for (auto& b : bytes) b &= 0xFF;
   }
+  return bytes;
+}
+
+void fnDump(Ctx* ctx, int argc, Val** argv) {
+  auto set = static_cast<const ora::Charset*>(sqlite3_user_data(ctx));
+  ora::Charset cs = set ? *set : ora::Charset::JA16SJIS;
+  int hint = static_cast<int>(sqlite3_value_int64(argv[0]));
+  Val* v = argv[1];
+  if (isNull(v)) { resultText(ctx, "NULL"); return; }
+  int fmt = argc > 2 && !isNull(argv[2]) ? static_cast<int>(intOf(argv[2])) : 10;
+  int typ = 1;
+  std::vector<int> bytes = storedBytes(hint, v, cs, typ);
   int64_t len = static_cast<int64_t>(bytes.size());
   int64_t start = argc > 3 && !isNull(argv[3]) ? intOf(argv[3]) : 1;
   int64_t count = argc > 4 && !isNull(argv[4]) ? intOf(argv[4]) : len;
