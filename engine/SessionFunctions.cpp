@@ -181,7 +181,28 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   if (name == "ISDBA") return text(n.user == "SYSTEM" ? "TRUE" : "FALSE");
   if (name == "INSTANCE") { sqlite3_result_int64(ctx, 1); return true; }
   if (name == "CLIENT_INFO") { sqlite3_result_null(ctx); return true; }
+  if (name == "SID") { sqlite3_result_int64(ctx, n.sessionId); return true; }
   if (!context) return false;
+  if (name == "SESSION_USERID" || name == "CURRENT_USERID" || name == "CURRENT_SCHEMAID") {
+    sqlite3_stmt* st = nullptr;
+    int64_t uid = 0;
+    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+      uid = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return text(std::to_string(uid));
+  }
+  // a local session of a database that is its own instance and service, with no client settings
+  if (name == "DB_UNIQUE_NAME" || name == "INSTANCE_NAME" || name == "SERVICE_NAME" || name == "CON_NAME")
+    return text(dbName(db));
+  if (name == "CON_ID") return text("0");
+  if (name == "AUTHENTICATION_METHOD") return text("PASSWORD");
+  if (name == "DATABASE_ROLE") return text("PRIMARY");
+  if (name == "CURRENT_EDITION_NAME") return text("ORA$BASE");
+  if (name == "MODULE" || name == "ACTION" || name == "CLIENT_IDENTIFIER" || name == "IP_ADDRESS" ||
+      name == "PROXY_USER" || name == "PROXY_USERID" || name == "NETWORK_PROTOCOL") {
+    sqlite3_result_null(ctx);
+    return true;
+  }
   if (name == "SESSION_USER" || name == "CURRENT_USER" || name == "CURRENT_SCHEMA") return text(n.user);
   if (name == "DB_NAME") return text(dbName(db));
   if (name == "DB_DOMAIN") { sqlite3_result_null(ctx); return true; }
