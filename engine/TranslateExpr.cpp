@@ -470,7 +470,9 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
-      if (eq(k.text, "OVER") && i > b && (is(t_[i - 1], ")") || (is(t_[i - 1], "NULLS") && skip_[i - 1])) &&
+      if (eq(k.text, "OVER") && i > b &&
+          (is(t_[i - 1], ")") || (is(t_[i - 1], "NULLS") && skip_[i - 1]) ||
+           (i > 1 && is(t_[i - 2], "NTH$FROM") && skip_[i - 1])) &&
           is(at(i + 1), "(")) {
         analyticWindow(i);
         add("OVER");
