@@ -68,7 +68,7 @@ constexpr Arity kArities[] = {
     {"RPAD", 2, 3}, {"LTRIM", 1, 2}, {"RTRIM", 1, 2}, {"REPLACE", 2, 3}, {"ROUND", 1, 2},
     {"TRUNC", 1, 2}, {"TO_CHAR", 1, 3}, {"TO_DATE", 1, 3}, {"TO_NUMBER", 1, 3}, {"TO_BINARY_DOUBLE", 1, 3}, {"TO_BINARY_FLOAT", 1, 3},
     {"DECODE", 3, kMany}, {"GREATEST", 1, kMany}, {"LEAST", 1, kMany}, {"COALESCE", 2, kMany},
-    {"DUMP", 1, 4}, {"STANDARD_HASH", 1, 2}, {"ORA_HASH", 1, 3}, {"COMPOSE", 1, 1}, {"DECOMPOSE", 1, 2}, {"REGEXP_SUBSTR", 2, 6}, {"REGEXP_INSTR", 2, 7}, {"REGEXP_REPLACE", 2, 6},
+    {"DUMP", 1, 4}, {"STANDARD_HASH", 1, 2}, {"ORA_HASH", 1, 3}, {"COMPOSE", 1, 1}, {"COLLATION", 1, 1}, {"NLS_COLLATION_ID", 1, 1}, {"NLS_COLLATION_NAME", 1, 2}, {"RAWTONHEX", 1, 1}, {"DECOMPOSE", 1, 2}, {"REGEXP_SUBSTR", 2, 6}, {"REGEXP_INSTR", 2, 7}, {"REGEXP_REPLACE", 2, 6},
     {"REGEXP_COUNT", 2, 4}, {"REGEXP_LIKE", 2, 3},
 };
 

@@ -490,6 +490,7 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"NLSSORT", 1, 2, guarded<fnNlssort>, kRaw},
       {"HEXTORAW", 1, 1, guarded<fnHextoraw>, kRaw},
       {"RAWTOHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},
+      {"RAWTONHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},
       {"CHARTOROWID", 1, 1, guarded<fnChartorowid>, kRowid},
       {"ROWIDTOCHAR", 1, 1, guarded<fnRowidtochar>, kVarchar2},
       {"TO_MULTI_BYTE", 1, 1, guarded<fnToMultiByte>, kVarchar2},

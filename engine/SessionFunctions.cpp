@@ -417,6 +417,40 @@ void fnCharsetDeclLen(Ctx* ctx, int argc, Val** argv) {
   sqlite3_result_int64(ctx, c->fixedWidth ? bytes / c->fixedWidth : bytes);
 }
 
+// The binary collations' IDs: BINARY, with _AI or _CI one bit more each.
+struct CollationId {
+  const char* name;
+  int64_t id;
+};
+constexpr CollationId kCollations[] = {{"BINARY", 16383}, {"BINARY_AI", 81919}, {"BINARY_CI", 147455}};
+
+void fnCollationId(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string name = upperAscii(trimmed(textOf(argv[0])));
+  for (const CollationId& c : kCollations)
+    if (name == c.name) { sqlite3_result_int64(ctx, c.id); return; }
+  sqlite3_result_null(ctx); // no collation of that name
+}
+
+void fnCollationName(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  if (argc > 1) {
+    std::string flag = upperAscii(trimmed(textOf(argv[1])));
+    if (flag != "S" && flag != "L") throw OraError(12702);
+  }
+  int64_t id = intOf(argv[0]);
+  for (const CollationId& c : kCollations)
+    if (id == c.id) { resultText(ctx, c.name); return; }
+  sqlite3_result_null(ctx);
+}
+
+// COLLATION(hint, expr): text compares by the session's NLS_COMP; other types have no collation.
+void fnCollation(Ctx* ctx, int, Val** argv) {
+  int hint = static_cast<int>(sqlite3_value_int64(argv[0]));
+  if (hint == kVarchar2 || hint == kChar || hint == kLong) resultText(ctx, "USING_NLS_COMP");
+  else sqlite3_result_null(ctx);
+}
+
 // SYS_GUID: 16 random bytes as RAW.
 void fnSysGuid(Ctx* ctx, int, Val**) {
   unsigned char b[16];
@@ -437,6 +471,9 @@ const std::vector<Def>& sessionFunctionDefs() {
       {"NLS_CHARSET_NAME", 1, 1, guarded<fnCharsetName>, kVarchar2},
       {"NLS_CHARSET_DECL_LEN", 2, 2, guarded<fnCharsetDeclLen>, kNumber},
       {"SYS_GUID", 0, 0, guarded<fnSysGuid>, kRaw, true},
+      {"NLS_COLLATION_ID", 1, 1, guarded<fnCollationId>, kNumber},
+      {"NLS_COLLATION_NAME", 1, 2, guarded<fnCollationName>, kVarchar2},
+      {"COLLATION", 2, 2, guarded<fnCollation>, kVarchar2},
   };
   return defs;
 }

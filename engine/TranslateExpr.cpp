@@ -337,7 +337,8 @@ std::string Translator::emit(size_t b, size_t e) {
         i = close;
         break;
       }
-      if ((eq(k.text, "DUMP") || eq(k.text, "STANDARD_HASH") || eq(k.text, "ORA_HASH")) && is(at(i + 1), "(") &&
+      if ((eq(k.text, "DUMP") || eq(k.text, "STANDARD_HASH") || eq(k.text, "ORA_HASH") || eq(k.text, "COLLATION")) &&
+          is(at(i + 1), "(") &&
           replace_[i + 1].empty()) {
         // the value's type as the statement gives it goes first: a text literal is CHAR, a
         // stored DATE has another inside than a computed one
