@@ -41,6 +41,7 @@ bool aggregate(const std::string& f) { return f != "LISTAGG" && aggregateFunctio
 
 // Aggregates of a pair of values: COVAR_*, CORR and REGR_*.
 size_t aggregateArgs(const std::string& f) {
+  if (f == "STATS_T_TEST_ONE" || f == "STATS_T_TEST_PAIRED") return 3; // the values and the result wanted
   return f.starts_with("COVAR_") || f == "CORR" || f.starts_with("REGR_") ? 2 : 1;
 }
 
@@ -559,7 +560,7 @@ Node* Parser::call(Node* fname) {
     static const std::set<std::string> noDistinct = {"MEDIAN", "STDDEV_POP", "STDDEV_SAMP", "VAR_POP", "VAR_SAMP",
         "COVAR_POP", "COVAR_SAMP", "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_COUNT", "REGR_R2", "REGR_AVGX",
         "REGR_AVGY", "REGR_SXX", "REGR_SYY", "REGR_SXY", "PERCENTILE_CONT", "PERCENTILE_DISC",
-        "APPROX_COUNT_DISTINCT", "STATS_MODE", "RATIO_TO_REPORT", "FIRST_VALUE", "LAST_VALUE", "NTH_VALUE", "LAG", "LEAD", "NTILE"};
+        "APPROX_COUNT_DISTINCT", "STATS_MODE", "STATS_T_TEST_ONE", "STATS_T_TEST_PAIRED", "RATIO_TO_REPORT", "FIRST_VALUE", "LAST_VALUE", "NTH_VALUE", "LAG", "LEAD", "NTILE"};
     if ((n->flags & kDistinct) && n->alias.empty() && noDistinct.count(n->text)) failAt(30482, n->pos);
   }
   if (n->alias.empty())

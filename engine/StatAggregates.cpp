@@ -394,6 +394,7 @@ void registerStatAggregates(sqlite3* db) {
   addMoments<RegrSxx>(db, "REGR_SXX", 2);
   addMoments<RegrSyy>(db, "REGR_SYY", 2);
   addMoments<RegrSxy>(db, "REGR_SXY", 2);
+  registerStatTests(db);
   sqlite3_create_window_function(db, "STATS_MODE", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, modeStep, modeFinal,
                                  modeValue, modeInverse, nullptr);
   sqlite3_create_window_function(db, "ora_percentile", 4, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
@@ -414,7 +415,8 @@ const std::vector<std::string>& statAggregateNames() {
   static const std::vector<std::string> names = {
       "VARIANCE", "STDDEV", "VAR_POP", "VAR_SAMP", "STDDEV_POP", "STDDEV_SAMP", "COVAR_POP", "COVAR_SAMP",
       "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_COUNT", "REGR_R2", "REGR_AVGX", "REGR_AVGY", "REGR_SXX",
-      "REGR_SYY", "REGR_SXY", "MEDIAN", "PERCENTILE_CONT", "PERCENTILE_DISC", "STATS_MODE"};
+      "REGR_SYY", "REGR_SXY", "MEDIAN", "PERCENTILE_CONT", "PERCENTILE_DISC", "STATS_MODE",
+      "STATS_T_TEST_ONE", "STATS_T_TEST_PAIRED"};
   return names;
 }
 
