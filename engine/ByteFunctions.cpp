@@ -169,6 +169,10 @@ void registerByteFunctions(sqlite3* db, Charset cs) {
   for (const Def& d : kDefs)
     for (int n = d.minArgs; n <= d.maxArgs; ++n)
       sqlite3_create_function(db, d.name, n, SQLITE_UTF8 | SQLITE_DETERMINISTIC, data, d.fn, nullptr, nullptr);
+  // the hashes take the bytes of text in the database character set
+  for (const fn::Def& d : fn::hashFunctionDefs())
+    for (int n = d.minArgs; n <= d.maxArgs; ++n)
+      sqlite3_create_function(db, d.name, n, SQLITE_UTF8 | SQLITE_DETERMINISTIC, data, d.fn, nullptr, nullptr);
 }
 
 const std::vector<std::string>& byteFunctionNames() {

@@ -47,6 +47,8 @@ struct Def {
 // The tables of the other function files.
 const std::vector<Def>& scalarFunctionDefs();
 const std::vector<Def>& sessionFunctionDefs();
+const std::vector<Def>& hashFunctionDefs();
+const std::vector<Def>& normalizeFunctionDefs();
 
 // The longest text a function builds, as Oracle's VARCHAR2 limit in SQL.
 constexpr int kMaxText = 4000;
@@ -154,6 +156,10 @@ NumNls numberNlsParam(std::string_view params, NumNls base = NumNls());
 NumFmt parseNumberFormat(std::string_view f);
 std::string formatNumber(Decimal d, const NumFmt& m, const NumNls& nls = NumNls());
 Decimal parseByNumberFormat(std::string_view s, const NumFmt& m, const NumNls& nls = NumNls());
+
+// A value's bytes as Oracle stores it, by the type code the statement gives it (DUMP's hint);
+// `typ` becomes DUMP's Typ= number.
+std::vector<int> storedBytes(int hint, Val* v, Charset cs, int& typ);
 
 // DUMP, registered again with the database character set as its user data.
 void fnDump(Ctx* ctx, int argc, Val** argv);

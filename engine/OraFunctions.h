@@ -17,6 +17,8 @@ void registerNumberFunctions(sqlite3* db);
 // VARIANCE, STDDEV, the other statistical aggregates and ora_percentile (MEDIAN, PERCENTILE_*),
 // all usable as window functions.
 void registerStatAggregates(sqlite3* db);
+// STATS_T_TEST_ONE and STATS_T_TEST_PAIRED (StatTests.cpp).
+void registerStatTests(sqlite3* db);
 // The upper-case names of the statistical and inverse distribution aggregates.
 const std::vector<std::string>& statAggregateNames();
 // Whether an upper-case name is one of Oracle's aggregate functions (COUNT, SUM, ..., MEDIAN).

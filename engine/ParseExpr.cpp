@@ -41,6 +41,7 @@ bool aggregate(const std::string& f) { return f != "LISTAGG" && aggregateFunctio
 
 // Aggregates of a pair of values: COVAR_*, CORR and REGR_*.
 size_t aggregateArgs(const std::string& f) {
+  if (f == "STATS_T_TEST_ONE" || f == "STATS_T_TEST_PAIRED") return 3; // the values and the result wanted
   return f.starts_with("COVAR_") || f == "CORR" || f.starts_with("REGR_") ? 2 : 1;
 }
 
@@ -66,9 +67,9 @@ constexpr Arity kArities[] = {
     {"SUBSTRC", 2, 3}, {"SUBSTR4", 2, 3}, {"INSTRC", 2, 4}, {"INSTR4", 2, 4}, {"LENGTHC", 1, 1},
     {"LENGTH4", 1, 1},
     {"RPAD", 2, 3}, {"LTRIM", 1, 2}, {"RTRIM", 1, 2}, {"REPLACE", 2, 3}, {"ROUND", 1, 2},
-    {"TRUNC", 1, 2}, {"TO_CHAR", 1, 3}, {"TO_DATE", 1, 3}, {"TO_NUMBER", 1, 3},
+    {"TRUNC", 1, 2}, {"TO_CHAR", 1, 3}, {"TO_DATE", 1, 3}, {"TO_NUMBER", 1, 3}, {"TO_BINARY_DOUBLE", 1, 3}, {"TO_BINARY_FLOAT", 1, 3},
     {"DECODE", 3, kMany}, {"GREATEST", 1, kMany}, {"LEAST", 1, kMany}, {"COALESCE", 2, kMany},
-    {"DUMP", 1, 4}, {"REGEXP_SUBSTR", 2, 6}, {"REGEXP_INSTR", 2, 7}, {"REGEXP_REPLACE", 2, 6},
+    {"DUMP", 1, 4}, {"STANDARD_HASH", 1, 2}, {"ORA_HASH", 1, 3}, {"COMPOSE", 1, 1}, {"COLLATION", 1, 1}, {"NLS_COLLATION_ID", 1, 1}, {"NLS_COLLATION_NAME", 1, 2}, {"RAWTONHEX", 1, 1}, {"DECOMPOSE", 1, 2}, {"REGEXP_SUBSTR", 2, 6}, {"REGEXP_INSTR", 2, 7}, {"REGEXP_REPLACE", 2, 6},
     {"REGEXP_COUNT", 2, 4}, {"REGEXP_LIKE", 2, 3},
 };
 
@@ -535,7 +536,9 @@ Node* Parser::call(Node* fname) {
         continue;
       }
       n->kids.push_back(value(expr()));
-      if (n->kids.size() == 1 && (n->text == "TO_NUMBER" || n->text == "TO_DATE")) conversionDefault(n);
+      if (n->kids.size() == 1 && (n->text == "TO_NUMBER" || n->text == "TO_DATE" || n->text == "TO_BINARY_DOUBLE" ||
+                                   n->text == "TO_BINARY_FLOAT"))
+        conversionDefault(n);
       // CHR(n USING NCHAR_CS): the national character set's character n
       if (n->kids.size() == 1 && n->text == "CHR" && n->alias.empty() && acceptWord("USING"))
         expectWord("NCHAR_CS", 905);
@@ -557,7 +560,7 @@ Node* Parser::call(Node* fname) {
     static const std::set<std::string> noDistinct = {"MEDIAN", "STDDEV_POP", "STDDEV_SAMP", "VAR_POP", "VAR_SAMP",
         "COVAR_POP", "COVAR_SAMP", "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_COUNT", "REGR_R2", "REGR_AVGX",
         "REGR_AVGY", "REGR_SXX", "REGR_SYY", "REGR_SXY", "PERCENTILE_CONT", "PERCENTILE_DISC",
-        "APPROX_COUNT_DISTINCT", "RATIO_TO_REPORT", "FIRST_VALUE", "LAST_VALUE", "NTH_VALUE", "LAG", "LEAD", "NTILE"};
+        "APPROX_COUNT_DISTINCT", "STATS_MODE", "STATS_T_TEST_ONE", "STATS_T_TEST_PAIRED", "RATIO_TO_REPORT", "FIRST_VALUE", "LAST_VALUE", "NTH_VALUE", "LAG", "LEAD", "NTILE"};
     if ((n->flags & kDistinct) && n->alias.empty() && noDistinct.count(n->text)) failAt(30482, n->pos);
   }
   if (n->alias.empty())

@@ -119,6 +119,27 @@ void fnNanvl(Ctx* ctx, int, Val** argv) {
   resultNum(ctx, n);
 }
 
+// ora_binary(kind, n): TO_BINARY_DOUBLE (kind 1) and TO_BINARY_FLOAT (2) of a NUMBER, the
+// nearest value of the binary type written as its shortest decimal.
+void fnBinary(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[1])) { sqlite3_result_null(ctx); return; }
+  double d = numDouble(numArg(argv[1]));
+  if (sqlite3_value_int64(argv[0]) == 2) {
+    auto f = static_cast<float>(d);
+    if (std::isinf(f)) throw OraError(1426); // beyond BINARY_FLOAT's range
+    for (int digits = 1; digits <= 9; ++digits) {
+      std::string text = cFormat(static_cast<double>(f), 'g', digits);
+      if (static_cast<float>(cStrtod(text.c_str())) == f) {
+        Num n;
+        parseNum(text, n);
+        resultNum(ctx, n);
+        return;
+      }
+    }
+  }
+  resultNum(ctx, numFromDouble(d));
+}
+
 // ---- characters ----
 
 // NCHR(n): the character of national (UTF-16) code n.
@@ -459,6 +480,7 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"BIN_TO_NUM", 1, -1, guarded<fnBinToNum>, kNumber},
       {"LNNVL", 1, 1, guarded<fnLnnvl>, -1},
       {"NANVL", 2, 2, guarded<fnNanvl>, kNumber},
+      {"ora_binary", 2, 2, guarded<fnBinary>, kNumber},
       {"NCHR", 1, 1, guarded<fnNchr>, kVarchar2},
       {"TRANSLATE", 3, 3, guarded<fnTranslate>, kVarchar2},
       {"SOUNDEX", 1, 1, guarded<fnSoundex>, kVarchar2},
@@ -468,6 +490,7 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"NLSSORT", 1, 2, guarded<fnNlssort>, kRaw},
       {"HEXTORAW", 1, 1, guarded<fnHextoraw>, kRaw},
       {"RAWTOHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},
+      {"RAWTONHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},
       {"CHARTOROWID", 1, 1, guarded<fnChartorowid>, kRowid},
       {"ROWIDTOCHAR", 1, 1, guarded<fnRowidtochar>, kVarchar2},
       {"TO_MULTI_BYTE", 1, 1, guarded<fnToMultiByte>, kVarchar2},

@@ -181,7 +181,28 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   if (name == "ISDBA") return text(n.user == "SYSTEM" ? "TRUE" : "FALSE");
   if (name == "INSTANCE") { sqlite3_result_int64(ctx, 1); return true; }
   if (name == "CLIENT_INFO") { sqlite3_result_null(ctx); return true; }
+  if (name == "SID") { sqlite3_result_int64(ctx, n.sessionId); return true; }
   if (!context) return false;
+  if (name == "SESSION_USERID" || name == "CURRENT_USERID" || name == "CURRENT_SCHEMAID") {
+    sqlite3_stmt* st = nullptr;
+    int64_t uid = 0;
+    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+      uid = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return text(std::to_string(uid));
+  }
+  // a local session of a database that is its own instance and service, with no client settings
+  if (name == "DB_UNIQUE_NAME" || name == "INSTANCE_NAME" || name == "SERVICE_NAME" || name == "CON_NAME")
+    return text(dbName(db));
+  if (name == "CON_ID") return text("0");
+  if (name == "AUTHENTICATION_METHOD") return text("PASSWORD");
+  if (name == "DATABASE_ROLE") return text("PRIMARY");
+  if (name == "CURRENT_EDITION_NAME") return text("ORA$BASE");
+  if (name == "MODULE" || name == "ACTION" || name == "CLIENT_IDENTIFIER" || name == "IP_ADDRESS" ||
+      name == "PROXY_USER" || name == "PROXY_USERID" || name == "NETWORK_PROTOCOL") {
+    sqlite3_result_null(ctx);
+    return true;
+  }
   if (name == "SESSION_USER" || name == "CURRENT_USER" || name == "CURRENT_SCHEMA") return text(n.user);
   if (name == "DB_NAME") return text(dbName(db));
   if (name == "DB_DOMAIN") { sqlite3_result_null(ctx); return true; }
@@ -248,15 +269,9 @@ std::vector<int> numberBytes(const Decimal& d) {
 // DUMP(type, expr[, format[, start[, length]]]), `type` put first by the translator: it is the type code the statement gives
 // the expression (12 for a stored DATE, 13 for a computed one, 96 for CHAR), 0 when unknown.
 // Text shows in the bytes of the database character set, the function's user data.
-void fnDump(Ctx* ctx, int argc, Val** argv) {
-  auto set = static_cast<const ora::Charset*>(sqlite3_user_data(ctx));
-  ora::Charset cs = set ? *set : ora::Charset::JA16SJIS;
-  int hint = static_cast<int>(sqlite3_value_int64(argv[0]));
-  Val* v = argv[1];
-  if (isNull(v)) { resultText(ctx, "NULL"); return; }
-  int fmt = argc > 2 && !isNull(argv[2]) ? static_cast<int>(intOf(argv[2])) : 10;
+std::vector<int> storedBytes(int hint, Val* v, ora::Charset cs, int& typ) {
   std::vector<int> bytes;
-  int typ = 1;
+  typ = 1;
   DateTime d;
   ora::Decimal wide;
   if (isNumber(v) || (hint == kNumber && sqlite3_value_type(v) == SQLITE_TEXT && ora::parseDecimal(textOf(v), wide))) {
@@ -278,6 +293,18 @@ void fnDump(Ctx* ctx, int argc, Val** argv) {
     bytes.assign(s.begin(), s.end());
     for (auto& b : bytes) b &= 0xFF;
   }
+  return bytes;
+}
+
+void fnDump(Ctx* ctx, int argc, Val** argv) {
+  auto set = static_cast<const ora::Charset*>(sqlite3_user_data(ctx));
+  ora::Charset cs = set ? *set : ora::Charset::JA16SJIS;
+  int hint = static_cast<int>(sqlite3_value_int64(argv[0]));
+  Val* v = argv[1];
+  if (isNull(v)) { resultText(ctx, "NULL"); return; }
+  int fmt = argc > 2 && !isNull(argv[2]) ? static_cast<int>(intOf(argv[2])) : 10;
+  int typ = 1;
+  std::vector<int> bytes = storedBytes(hint, v, cs, typ);
   int64_t len = static_cast<int64_t>(bytes.size());
   int64_t start = argc > 3 && !isNull(argv[3]) ? intOf(argv[3]) : 1;
   int64_t count = argc > 4 && !isNull(argv[4]) ? intOf(argv[4]) : len;
@@ -390,6 +417,40 @@ void fnCharsetDeclLen(Ctx* ctx, int argc, Val** argv) {
   sqlite3_result_int64(ctx, c->fixedWidth ? bytes / c->fixedWidth : bytes);
 }
 
+// The binary collations' IDs: BINARY, with _AI or _CI one bit more each.
+struct CollationId {
+  const char* name;
+  int64_t id;
+};
+constexpr CollationId kCollations[] = {{"BINARY", 16383}, {"BINARY_AI", 81919}, {"BINARY_CI", 147455}};
+
+void fnCollationId(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string name = upperAscii(trimmed(textOf(argv[0])));
+  for (const CollationId& c : kCollations)
+    if (name == c.name) { sqlite3_result_int64(ctx, c.id); return; }
+  sqlite3_result_null(ctx); // no collation of that name
+}
+
+void fnCollationName(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  if (argc > 1) {
+    std::string flag = upperAscii(trimmed(textOf(argv[1])));
+    if (flag != "S" && flag != "L") throw OraError(12702);
+  }
+  int64_t id = intOf(argv[0]);
+  for (const CollationId& c : kCollations)
+    if (id == c.id) { resultText(ctx, c.name); return; }
+  sqlite3_result_null(ctx);
+}
+
+// COLLATION(hint, expr): text compares by the session's NLS_COMP; other types have no collation.
+void fnCollation(Ctx* ctx, int, Val** argv) {
+  int hint = static_cast<int>(sqlite3_value_int64(argv[0]));
+  if (hint == kVarchar2 || hint == kChar || hint == kLong) resultText(ctx, "USING_NLS_COMP");
+  else sqlite3_result_null(ctx);
+}
+
 // SYS_GUID: 16 random bytes as RAW.
 void fnSysGuid(Ctx* ctx, int, Val**) {
   unsigned char b[16];
@@ -410,6 +471,9 @@ const std::vector<Def>& sessionFunctionDefs() {
       {"NLS_CHARSET_NAME", 1, 1, guarded<fnCharsetName>, kVarchar2},
       {"NLS_CHARSET_DECL_LEN", 2, 2, guarded<fnCharsetDeclLen>, kNumber},
       {"SYS_GUID", 0, 0, guarded<fnSysGuid>, kRaw, true},
+      {"NLS_COLLATION_ID", 1, 1, guarded<fnCollationId>, kNumber},
+      {"NLS_COLLATION_NAME", 1, 2, guarded<fnCollationName>, kVarchar2},
+      {"COLLATION", 2, 2, guarded<fnCollation>, kVarchar2},
   };
   return defs;
 }

@@ -27,6 +27,17 @@ Translation Translator::run() {
   replace_.assign(size(), {});
   skip_.assign(size(), 0);
   pin_.assign(size(), 0);
+  for (size_t i = 0; i + 1 < size(); ++i)
+    if (t_[i].kind == Token::Ident && (t_[i].text == "TO_BINARY_DOUBLE" || t_[i].text == "TO_BINARY_FLOAT") &&
+        is(t_[i + 1], "(") && !(i > 0 && is(t_[i - 1], "."))) {
+      binary_[i] = t_[i].text == "TO_BINARY_DOUBLE" ? 1 : 2;
+      t_[i].text = "TO_NUMBER";
+    }
+  // outside a stored procedure the invoking user is the session's
+  for (size_t i = 0; i < size(); ++i)
+    if (t_[i].kind == Token::Ident && (t_[i].text == "ORA_INVOKING_USER" || t_[i].text == "ORA_INVOKING_USERID") &&
+        !(i > 0 && is(t_[i - 1], ".")) && !is(at(i + 1), ".") && !is(at(i + 1), "("))
+      t_[i].text = t_[i].text == "ORA_INVOKING_USER" ? "USER" : "UID";
   // names of WITH subqueries, which FROM may name like tables
   for (size_t i = 0; i < size(); ++i) {
     // INSERT INTO t [(c, ...)] WITH q AS (...) SELECT ...: the inserted query has one too

@@ -6,6 +6,7 @@
 #include "OraFunctions.h"
 
 #include <algorithm>
+#include <map>
 #include <cmath>
 #include <new>
 #include <set>
@@ -278,6 +279,92 @@ void percentileFinal(sqlite3_context* ctx) {
   dropState<Values>(ctx);
 }
 
+// STATS_MODE: how often each value occurs in the window, with one copy of the value.
+struct ModeKey {
+  bool number = false;
+  Num n;
+  std::string text; // text, or a RAW's bytes
+  bool operator<(const ModeKey& o) const {
+    if (number != o.number) return number;
+    return number ? compare(n, o.n) < 0 : text < o.text;
+  }
+};
+
+struct ModeCount {
+  int64_t count = 0;
+  sqlite3_value* value = nullptr;
+};
+
+using Modes = std::map<ModeKey, ModeCount>;
+
+struct ModeState {
+  Modes counts;
+  ~ModeState() {
+    for (auto& [k, c] : counts) sqlite3_value_free(c.value);
+  }
+};
+
+ModeKey modeKey(sqlite3_value* v) {
+  ModeKey k;
+  int t = sqlite3_value_type(v);
+  if (t == SQLITE_INTEGER || t == SQLITE_FLOAT) {
+    k.number = true;
+    numOf(v, k.n);
+  } else if (t == SQLITE_BLOB) {
+    k.text.assign(static_cast<const char*>(sqlite3_value_blob(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+  } else {
+    k.text.assign(reinterpret_cast<const char*>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+  }
+  return k;
+}
+
+void modeMove(sqlite3_context* ctx, sqlite3_value** argv, bool in) {
+  try {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+    ModeState* s = stateOf<ModeState>(ctx, true);
+    if (!s) {
+      sqlite3_result_error_nomem(ctx);
+      return;
+    }
+    ModeKey k = modeKey(argv[0]);
+    if (in) {
+      ModeCount& c = s->counts[k];
+      if (!c.value && !(c.value = sqlite3_value_dup(argv[0]))) {
+        s->counts.erase(k);
+        sqlite3_result_error_nomem(ctx);
+        return;
+      }
+      ++c.count;
+    } else if (auto it = s->counts.find(k); it != s->counts.end() && --it->second.count == 0) {
+      sqlite3_value_free(it->second.value);
+      s->counts.erase(it);
+    }
+  } catch (const OraError& e) {
+    fail(ctx, e);
+  } catch (const std::exception&) {
+    sqlite3_result_error_nomem(ctx);
+  }
+}
+
+void modeStep(sqlite3_context* ctx, int, sqlite3_value** argv) { modeMove(ctx, argv, true); }
+void modeInverse(sqlite3_context* ctx, int, sqlite3_value** argv) { modeMove(ctx, argv, false); }
+
+// The value that occurs most often; of several as often, the least.
+void modeValue(sqlite3_context* ctx) {
+  ModeState* s = stateOf<ModeState>(ctx, false);
+  const ModeCount* best = nullptr;
+  if (s)
+    for (auto& [k, c] : s->counts)
+      if (!best || c.count > best->count) best = &c;
+  if (best) sqlite3_result_value(ctx, best->value);
+  else sqlite3_result_null(ctx);
+}
+
+void modeFinal(sqlite3_context* ctx) {
+  modeValue(ctx);
+  dropState<ModeState>(ctx);
+}
+
 template <Stat S>
 void addMoments(sqlite3* db, const char* name, int args) {
   for (void* exact : {static_cast<void*>(nullptr), static_cast<void*>(&kExactStat)})
@@ -307,6 +394,9 @@ void registerStatAggregates(sqlite3* db) {
   addMoments<RegrSxx>(db, "REGR_SXX", 2);
   addMoments<RegrSyy>(db, "REGR_SYY", 2);
   addMoments<RegrSxy>(db, "REGR_SXY", 2);
+  registerStatTests(db);
+  sqlite3_create_window_function(db, "STATS_MODE", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, modeStep, modeFinal,
+                                 modeValue, modeInverse, nullptr);
   sqlite3_create_window_function(db, "ora_percentile", 4, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                  percentileStep, percentileFinal, percentileValue, percentileInverse, nullptr);
 }
@@ -325,7 +415,8 @@ const std::vector<std::string>& statAggregateNames() {
   static const std::vector<std::string> names = {
       "VARIANCE", "STDDEV", "VAR_POP", "VAR_SAMP", "STDDEV_POP", "STDDEV_SAMP", "COVAR_POP", "COVAR_SAMP",
       "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_COUNT", "REGR_R2", "REGR_AVGX", "REGR_AVGY", "REGR_SXX",
-      "REGR_SYY", "REGR_SXY", "MEDIAN", "PERCENTILE_CONT", "PERCENTILE_DISC"};
+      "REGR_SYY", "REGR_SXY", "MEDIAN", "PERCENTILE_CONT", "PERCENTILE_DISC", "STATS_MODE",
+      "STATS_T_TEST_ONE", "STATS_T_TEST_PAIRED"};
   return names;
 }
 

@@ -338,6 +338,7 @@ std::string Translator::frameValue(size_t i, size_t& after) {
     }
   }
   if (!ignore && !fromLast) {
+    if (is(at(close + 1), "NTH$FROM")) skip_[close + 1] = skip_[close + 2] = 1; // FROM FIRST: the engine's own order
     // the engine's LAG and LEAD take a whole offset: Oracle truncates a fraction
     if ((f == "LAG" || f == "LEAD") && args.size() > 1 && replace_[args[1].first].rfind("CAST(", 0) != 0) {
       auto [ob, oe] = args[1];

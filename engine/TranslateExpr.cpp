@@ -79,6 +79,15 @@ std::string Translator::emit(size_t b, size_t e) {
       continue;
     }
     if (!replace_[i].empty()) { add(replace_[i]); continue; }
+    if (auto bin = binary_.find(i); bin != binary_.end() && !binaryOpen_.count(i)) {
+      size_t close = matching(i + 1);
+      binaryOpen_.insert(i);
+      std::string call = emit(i, close + 1);
+      binaryOpen_.erase(i);
+      add("ora_binary(" + std::to_string(bin->second) + ", " + call + ")");
+      i = close;
+      continue;
+    }
     const Token& k = t_[i];
     if (qualifierCaseMismatch(i))
       throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
@@ -328,7 +337,9 @@ std::string Translator::emit(size_t b, size_t e) {
         i = close;
         break;
       }
-      if (eq(k.text, "DUMP") && is(at(i + 1), "(") && replace_[i + 1].empty()) {
+      if ((eq(k.text, "DUMP") || eq(k.text, "STANDARD_HASH") || eq(k.text, "ORA_HASH") || eq(k.text, "COLLATION")) &&
+          is(at(i + 1), "(") &&
+          replace_[i + 1].empty()) {
         // the value's type as the statement gives it goes first: a text literal is CHAR, a
         // stored DATE has another inside than a computed one
         size_t close = matching(i + 1), a = i + 2, m = a;
@@ -460,7 +471,9 @@ std::string Translator::emit(size_t b, size_t e) {
           break;
         }
       }
-      if (eq(k.text, "OVER") && i > b && (is(t_[i - 1], ")") || (is(t_[i - 1], "NULLS") && skip_[i - 1])) &&
+      if (eq(k.text, "OVER") && i > b &&
+          (is(t_[i - 1], ")") || (is(t_[i - 1], "NULLS") && skip_[i - 1]) ||
+           (i > 1 && is(t_[i - 2], "NTH$FROM") && skip_[i - 1])) &&
           is(at(i + 1), "(")) {
         analyticWindow(i);
         add("OVER");

@@ -103,6 +103,9 @@ private:
   std::deque<Context> ctx_; // a deque: typing a subquery pushes contexts while outer ones are in use
   std::vector<std::string> replace_; // per token: emitted text instead of the token
   std::vector<char> skip_;
+  // TO_BINARY_DOUBLE (1) and TO_BINARY_FLOAT (2) calls: TO_NUMBER, rounded to the binary type
+  std::map<size_t, int> binary_;
+  std::set<size_t> binaryOpen_;
   std::map<size_t, std::pair<size_t, int>> rewritten_; // a rewritten chain's first token: its end, type
 
   size_t size() const { return t_.size(); }

@@ -84,6 +84,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     const Token& k = t_[i];
     if (!known || (k.kind != Token::Ident && k.kind != Token::QIdent) || columns.count(k.text)) return false;
     if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text) || fieldWords.count(k.text))) return false;
+    if (k.kind == Token::Ident && k.text == "ROWID") return false; // a pseudocolumn, grouped or not
     // not a function, a qualifier, a qualified name or a word of EXTRACT, CAST or INTERVAL
     if (i > 0 && (is(t_[i - 1], ".") || is(t_[i - 1], "AS") || t_[i - 1].kind == Token::Str)) return false;
     return !is(at(i + 1), "(") && !is(at(i + 1), ".") && !is(at(i + 1), "FROM") && !is(at(i + 1), "TO");
@@ -132,6 +133,10 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
     if (is(at(i + 1), "(") || is(at(i + 1), ".")) continue; // a function, or a qualifier
     if (is(k, "NEXTVAL") || is(k, "CURRVAL")) continue;
+    // DEFAULT v ON CONVERSION ERROR of a conversion
+    if ((is(k, "CONVERSION") && i > 0 && is(t_[i - 1], "ON") && is(at(i + 1), "ERROR")) ||
+        (is(k, "ERROR") && i > 1 && is(t_[i - 1], "CONVERSION") && is(t_[i - 2], "ON")))
+      continue;
     if ((is(k, "DATE") || is(k, "INTERVAL")) && at(i + 1).kind == Token::Str) continue; // a literal
     if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
     if (fieldWords.count(k.text) && (is(at(i + 1), "FROM") || is(at(i + 1), "TO") || (i > 0 && t_[i - 1].kind == Token::Str)))

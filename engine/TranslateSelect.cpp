@@ -159,6 +159,11 @@ std::string Translator::rowidExpr(const std::string& qualifier, size_t i, size_t
         ref = &r;
         break;
       }
+  if (ref && ref->name == "DUAL" && ref->dictionary.empty()) {
+    // DUAL's one row has a ROWID of its own, of no table a user has
+    next = i + 1;
+    return quoteString(encodeRowid(0, 1));
+  }
   if (!ref || ref->name == "DUAL" || !ref->dictionary.empty() || cat_.viewExists(ref->name))
     throw OraError(904, "ROWID");
   auto& r = const_cast<TableRef&>(*ref);

@@ -20,7 +20,8 @@ namespace ora::tx {
 namespace {
 // The statistical and inverse distribution aggregates give a NUMBER.
 bool statistic(const std::string& f) {
-  return f != "COUNT" && aggregateFunction(f) && f != "MIN" && f != "MAX" && f != "LISTAGG" && f != "ANY_VALUE";
+  return f != "COUNT" && aggregateFunction(f) && f != "MIN" && f != "MAX" && f != "LISTAGG" && f != "ANY_VALUE" &&
+         f != "STATS_MODE";
 }
 
 // Digits of a plain number literal before and after its point, leading and trailing zeros not
@@ -351,9 +352,9 @@ ColType Translator::infer(size_t b, size_t e) {
     return r;
   };
   // Calls whose result has the type of their first argument.
-  static const std::set<std::string> sameType = {"MIN", "MAX", "ANY_VALUE", "NVL", "COALESCE", "GREATEST", "LEAST", "NULLIF"};
+  static const std::set<std::string> sameType = {"MIN", "MAX", "ANY_VALUE", "STATS_MODE", "NVL", "COALESCE", "GREATEST", "LEAST", "NULLIF"};
   if (wholeCall && sameType.count(f.text) && !args.empty()) {
-    if (f.text == "MIN" || f.text == "MAX" || f.text == "ANY_VALUE" || f.text == "NULLIF")
+    if (f.text == "MIN" || f.text == "MAX" || f.text == "ANY_VALUE" || f.text == "STATS_MODE" || f.text == "NULLIF")
       return infer(args[0].first, args[0].second);
     return widest(args);
   }
@@ -480,8 +481,8 @@ ColType Translator::infer(size_t b, size_t e) {
         t.code = kChar;
       return t;
     }
-    if (f.text == "SOUNDEX") {
-      t.size = 4;
+    if (f.text == "SOUNDEX" || f.text == "ROWIDTOCHAR") {
+      t.size = f.text == "SOUNDEX" ? 4 : 18;
       return t;
     }
   }
@@ -508,6 +509,16 @@ ColType Translator::infer(size_t b, size_t e) {
       t.code = r;
       if (r == kRaw && f.text == "NLSSORT") t.size = 2000;
       else if (r == kRaw && f.text == "SYS_GUID") t.size = 16;
+      else if (r == kRaw && f.text == "STANDARD_HASH") {
+        // the digest's length by the method named; SHA1 when none is
+        t.size = 20;
+        for (size_t m = b + 2; m + 2 < e; ++m)
+          if (t_[m].depth == f.depth + 1 && is(t_[m], ",") && t_[m + 1].kind == Token::Str) {
+            std::string h = t_[m + 1].text;
+            for (auto& c : h) c = static_cast<char>(upperC(static_cast<unsigned char>(c)));
+            t.size = h == "MD5" ? 16 : h == "SHA256" ? 32 : h == "SHA384" ? 48 : h == "SHA512" ? 64 : 20;
+          }
+      }
       else if (r == kRaw)
         t.size = x.code == kRaw ? x.size : std::max(1, std::min(2000, (x.code == kVarchar2 || x.code == kChar ? x.size : 4000) / 2));
       return t;
