@@ -53,10 +53,14 @@ bool readLiteral(std::string_view s, size_t& i, std::string& text) {
     char open = k + 1 < n ? s[k + 1] : ' ';
     if (open == ' ' || open == '\t' || open == '\n' || open == '\r') throw errorAt(1756, b);
     char close = open == '[' ? ']' : open == '{' ? '}' : open == '(' ? ')' : open == '<' ? '>' : open;
-    for (size_t q = k + 2; q + 1 < n; ++q)
-      if (s[q] == close && s[q + 1] == '\'') {
-        text.assign(s.substr(k + 2, q - k - 2));
-        i = q + 2;
+    // The delimiter is one character, which in UTF-8 may take several bytes.
+    size_t len = 1;
+    while (static_cast<unsigned char>(open) >= 0xC0 && k + 1 + len < n && (static_cast<unsigned char>(s[k + 1 + len]) & 0xC0) == 0x80) ++len;
+    std::string_view closing = len > 1 ? s.substr(k + 1, len) : std::string_view(&close, 1);
+    for (size_t q = k + 1 + len; q + len < n; ++q)
+      if (s.compare(q, len, closing) == 0 && s[q + len] == '\'') {
+        text.assign(s.substr(k + 1 + len, q - k - 1 - len));
+        i = q + len + 1;
         return true;
       }
     throw errorAt(1756, b);

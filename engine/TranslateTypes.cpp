@@ -107,8 +107,10 @@ void Translator::checkCaseResults(const std::vector<std::pair<size_t, size_t>>& 
 
 // The type a CAST names, from its type tokens [b, e).
 ColType Translator::castType(size_t b, size_t e) const {
-  std::string decl;
-  for (size_t m = b; m < e; ++m) decl += t_[m].text;
+  auto word = [&](size_t m) { return m < e && t_[m].kind == Token::Ident ? t_[m].text : std::string(); };
+  int used = 1;
+  std::string decl = b < e ? typeSynonym(t_[b].text, word(b + 1), word(b + 2), used) : std::string();
+  for (size_t m = b + static_cast<size_t>(used); m < e; ++m) decl += t_[m].text;
   ColType c = parseDeclType(decl);
   if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
   if (c.code == 0 && (decl.rfind("INT", 0) == 0 || decl.rfind("SMALLINT", 0) == 0)) c = parseDeclType("NUMBER(38)");
