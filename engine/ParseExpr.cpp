@@ -216,7 +216,8 @@ Node* Parser::predicate(Node* left) {
   if (acceptWord("IS")) {
     n->kind = N::IsNull;
     if (acceptWord("NOT")) n->flags |= kNegated;
-    expectWord("NULL", 908);
+    // the floating-point conditions, IS [NOT] NAN and IS [NOT] INFINITE
+    if (!acceptWord("NAN") && !acceptWord("INFINITE")) expectWord("NULL", 908);
     return finish(n);
   }
   if (acceptWord("NOT")) negated = true;

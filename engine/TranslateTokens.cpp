@@ -64,12 +64,19 @@ std::vector<Token> tokenize(const std::string& s) {
       }
       t.kind = Token::Num;
       t.text = s.substr(b, i - b);
+      i += sql::numberSuffix(s, i); // 1.5f, 2d: kept as numbers
     } else if (identStart(c)) {
       while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
       t.kind = Token::Ident;
       t.text = s.substr(b, i - b);
       for (auto& ch : t.text) ch = static_cast<char>(ora::upperC(static_cast<unsigned char>(ch)));
       if (t.text == "CURRENT_DATE") t.text = "SYSDATE"; // the session's zone is the database's
+      if (!out.empty()) {
+        const Token& p = out.back();
+        bool operand = p.kind == Token::Ident || p.kind == Token::QIdent || p.kind == Token::Str ||
+                       p.kind == Token::Num || p.kind == Token::Bind || (p.kind == Token::Op && p.text == ")");
+        if (sql::likeVariant(t.text, s, i, operand)) t.text = "LIKE";
+      }
     } else if (c == ':' && i + 1 < n && (identStart(s[i + 1]) || ora::digitC(static_cast<unsigned char>(s[i + 1])))) {
       ++i;
       while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
