@@ -421,6 +421,10 @@ ColType Translator::infer(size_t b, size_t e) {
       if (x.code == kChar && (f.text == "UPPER" || f.text == "LOWER" || f.text == "INITCAP")) t.code = kChar;
       return t;
     }
+    if (f.text == "ROWIDTOCHAR") { // a rowid's text is always 18 characters
+      t.size = 18;
+      return t;
+    }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
       t.size = 40;
       return t;
