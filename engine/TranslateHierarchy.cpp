@@ -79,7 +79,8 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   if (aliasAt + 1 < te || (aliasAt < te && !aliasToken(aliasAt)))
     throw OraError(900, "CONNECT BY over more than one table is not supported");
   const std::string table = inline_ ? std::string() : at(nameAt).text;
-  bool dual = !inline_ && table == "DUAL" && at(nameAt).kind == Token::Ident && nameAt == tb;
+  bool dual = !inline_ && table == "DUAL" && (at(nameAt).kind == Token::Ident || !cat_.tableExists(table)) &&
+              (nameAt == tb || at(tb).text == "SYS");
   const bool withQuery = !inline_ && nameAt == tb && cteBodies_.count(table);
   if (!inline_ && !dual && !withQuery && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
   const std::string alias = aliasAt < te ? at(aliasAt).text : inline_ ? "V$" : table;
