@@ -113,6 +113,11 @@ ColType Translator::castType(size_t b, size_t e) const {
   for (size_t m = b + static_cast<size_t>(used); m < e; ++m) decl += t_[m].text;
   ColType c = parseDeclType(decl);
   if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
+  // NCHAR counts characters, as a column of that type does
+  if (c.code == 0 && decl.rfind("NCHAR", 0) == 0) {
+    c = parseDeclType("CHAR" + decl.substr(5));
+    if (c.code == kChar) charLimit(c, 2000);
+  }
   if (c.code == 0 && (decl.rfind("INT", 0) == 0 || decl.rfind("SMALLINT", 0) == 0)) c = parseDeclType("NUMBER(38)");
   // the fixed-point synonyms: scale 0 unless given
   for (const char* fixed : {"NUMERIC", "DECIMAL", "DEC"})
