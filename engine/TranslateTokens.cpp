@@ -116,7 +116,8 @@ const std::unordered_set<std::string>& keywords() {
       "ELSE", "END", "INSERT", "INTO", "VALUES", "UPDATE", "SET", "DELETE", "CREATE", "TABLE",
       "DROP", "INDEX", "ON", "PRIMARY", "KEY", "FOREIGN", "REFERENCES", "CONSTRAINT", "CHECK",
       "DEFAULT", "CASCADE", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "OUTER", "CROSS",
-      "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME", "OFFSET", "FETCH", "NEXT"};
+      "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME", "OFFSET", "FETCH", "NEXT",
+      "NAN", "INFINITE"};
   return k;
 }
 } // namespace
@@ -140,6 +141,7 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
   if (eq(w, "OUTER")) return next("JOIN");
   if (eq(w, "USING")) return next("(");
   if (eq(w, "FETCH")) return next("FIRST") || next("NEXT");
+  if (eq(w, "NAN") || eq(w, "INFINITE")) return prev("IS") || (prev("NOT") && i > 1 && is(t[i - 2], "IS"));
   if (eq(w, "OFFSET")) {
     size_t n = i + 1 < t.size() && (is(t[i + 1], "-") || is(t[i + 1], "+")) ? i + 2 : i + 1; // a signed count
     if (n < t.size() && (t[n].kind == Token::Num || t[n].kind == Token::Bind)) return true;
