@@ -406,8 +406,10 @@ void Translator::alterTable() {
         ColType ct;
         std::set<std::string> pk;
         std::vector<std::pair<std::string, std::string>> named;
-        size_t typeEnd = specFrom + 1;
-        if (is(at(typeEnd), "RAW") || is(at(typeEnd), "PRECISION")) ++typeEnd;
+        auto word = [&](size_t m) { return m < e && at(m).kind == Token::Ident ? at(m).text : std::string(); };
+        int used = 1; // LONG RAW, CHARACTER VARYING, ... are one type
+        typeSynonym(at(specFrom).text, word(specFrom + 1), word(specFrom + 2), used);
+        size_t typeEnd = specFrom + static_cast<size_t>(used);
         if (is(at(typeEnd), "(")) {
           while (typeEnd < e && !is(at(typeEnd), ")")) ++typeEnd;
           ++typeEnd;

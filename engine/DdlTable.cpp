@@ -68,12 +68,10 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   size_t j = b + 1;
   if (j >= k || at(j).kind != Token::Ident) throw OraError(902).at(static_cast<int>(at(j).pos));
   const int typePos = static_cast<int>(at(j).pos);
-  std::string tn = at(j).text;
-  ++j;
-  if ((tn == "LONG" && is(at(j), "RAW")) || (tn == "DOUBLE" && is(at(j), "PRECISION"))) {
-    tn += " " + at(j).text;
-    ++j;
-  }
+  auto word = [&](size_t m) { return m < k && at(m).kind == Token::Ident ? at(m).text : std::string(); };
+  int used = 1;
+  std::string tn = typeSynonym(at(j).text, word(j + 1), word(j + 2), used);
+  j += static_cast<size_t>(used);
   // where the length belongs, and the length itself: Oracle marks one or the other
   const int afterType = static_cast<int>(at(j).pos), sizePos = static_cast<int>(at(j + 1).pos);
   int a = -1, s = 0;

@@ -496,6 +496,31 @@ std::string declTypeText(const ColType& t, Charset cs) {
   return "";
 }
 
+std::string typeSynonym(const std::string& w1, const std::string& w2, const std::string& w3, int& used) {
+  used = 1;
+  bool character = w1 == "CHAR" || w1 == "CHARACTER";
+  if (character || w1 == "NCHAR") {
+    if (w2 == "VARYING") {
+      used = 2;
+      return w1 == "NCHAR" ? "NVARCHAR2" : "VARCHAR2";
+    }
+    return character ? "CHAR" : "NCHAR";
+  }
+  if (w1 == "NATIONAL" && (w2 == "CHAR" || w2 == "CHARACTER")) {
+    used = w3 == "VARYING" ? 3 : 2;
+    return used == 3 ? "NVARCHAR2" : "NCHAR";
+  }
+  if (w1 == "LONG" && (w2 == "RAW" || w2 == "VARCHAR")) {
+    used = 2;
+    return w2 == "RAW" ? "LONG RAW" : "LONG";
+  }
+  if (w1 == "DOUBLE" && w2 == "PRECISION") {
+    used = 2;
+    return "DOUBLE PRECISION";
+  }
+  return w1;
+}
+
 ColType floatType(int bits) {
   ColType t;
   t.code = kNumber;

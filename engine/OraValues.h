@@ -38,6 +38,11 @@ ColType floatType(int bits);
 // The decimal digits a FLOAT of that many binary digits keeps.
 int floatDigits(int bits);
 
+// The Oracle type an ANSI or SQL/DS name of several words stands for (CHARACTER VARYING is
+// VARCHAR2, NATIONAL CHAR is NCHAR, LONG VARCHAR is LONG, ...), given its first words; `used`
+// is how many of them it takes. Any other name is returned as it is, taking one word.
+std::string typeSynonym(const std::string& w1, const std::string& w2, const std::string& w3, int& used);
+
 // Reads the declared type that CREATE TABLE stored ("VARCHAR2(10)", "NUMBER(7,2)", "DATE",
 // "LONG VARCHAR" for LONG, ...).
 ColType parseDeclType(std::string_view decl);

@@ -3,6 +3,7 @@
 // is a flat node, not a thousand-deep tree.
 #include "SqlParser.h"
 #include "OraFunctions.h"
+#include "OraValues.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -216,7 +217,8 @@ Node* Parser::predicate(Node* left) {
   if (acceptWord("IS")) {
     n->kind = N::IsNull;
     if (acceptWord("NOT")) n->flags |= kNegated;
-    expectWord("NULL", 908);
+    // the floating-point conditions, IS [NOT] NAN and IS [NOT] INFINITE
+    if (!acceptWord("NAN") && !acceptWord("INFINITE")) expectWord("NULL", 908);
     return finish(n);
   }
   if (acceptWord("NOT")) negated = true;
@@ -691,8 +693,10 @@ Node* Parser::castTypeSpec() {
 Node* Parser::typeSpec() {
   if (cur().kind != Tok::Ident) fail(902);
   Node* n = make(N::TypeSpec);
-  n->text = t_[i_++].text;
-  if ((n->text == "LONG" && isWord("RAW")) || (n->text == "DOUBLE" && isWord("PRECISION"))) n->text += " " + t_[i_++].text;
+  auto word = [&](size_t k) { return peek(k).kind == Tok::Ident ? peek(k).text : std::string(); };
+  int used = 1;
+  n->text = typeSynonym(cur().text, word(1), word(2), used);
+  i_ += static_cast<size_t>(used);
   static const char* const known[] = {"VARCHAR2", "VARCHAR", "NVARCHAR2", "CHAR", "NCHAR", "NUMBER", "NUMERIC",
                                       "DECIMAL", "DEC", "INTEGER", "INT", "SMALLINT", "FLOAT", "REAL",
                                       "DOUBLE PRECISION", "DATE", "RAW", "LONG", "LONG RAW", "ROWID"};

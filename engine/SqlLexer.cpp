@@ -37,7 +37,28 @@ OraError errorAt(int code, size_t pos) {
   return e;
 }
 
+bool operandEnd(const Token& t) {
+  return t.kind == Tok::Ident || t.kind == Tok::QIdent || t.kind == Tok::Str || t.kind == Tok::Num ||
+         t.kind == Tok::Bind || (t.kind == Tok::Op && t.text == ")");
+}
+
 } // namespace
+
+size_t numberSuffix(std::string_view s, size_t i) {
+  if (i >= s.size() || !(s[i] == 'f' || s[i] == 'F' || s[i] == 'd' || s[i] == 'D')) return 0;
+  return i + 1 < s.size() && identChar(static_cast<unsigned char>(s[i + 1])) ? 0 : 1;
+}
+
+// LIKEC, LIKE2 and LIKE4 differ from LIKE only in how they count characters, which for text
+// kept as ours comes to the same.
+bool likeVariant(std::string_view word, std::string_view s, size_t i, bool afterOperand) {
+  if (!afterOperand || !(word == "LIKEC" || word == "LIKE2" || word == "LIKE4")) return false;
+  size_t n = s.size();
+  while (i < n && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
+  char d = i < n ? s[i] : '\0';
+  bool prefix = (d == 'n' || d == 'N' || d == 'q' || d == 'Q') && i + 1 < n && s[i + 1] == '\'';
+  return d == '\'' || d == ':' || d == '(' || prefix || digit(static_cast<unsigned char>(d));
+}
 
 bool readLiteral(std::string_view s, size_t& i, std::string& text) {
   size_t b = i, k = i, n = s.size();
@@ -53,10 +74,14 @@ bool readLiteral(std::string_view s, size_t& i, std::string& text) {
     char open = k + 1 < n ? s[k + 1] : ' ';
     if (open == ' ' || open == '\t' || open == '\n' || open == '\r') throw errorAt(1756, b);
     char close = open == '[' ? ']' : open == '{' ? '}' : open == '(' ? ')' : open == '<' ? '>' : open;
-    for (size_t q = k + 2; q + 1 < n; ++q)
-      if (s[q] == close && s[q + 1] == '\'') {
-        text.assign(s.substr(k + 2, q - k - 2));
-        i = q + 2;
+    // The delimiter is one character, which in UTF-8 may take several bytes.
+    size_t len = 1;
+    while (static_cast<unsigned char>(open) >= 0xC0 && k + 1 + len < n && (static_cast<unsigned char>(s[k + 1 + len]) & 0xC0) == 0x80) ++len;
+    std::string_view closing = len > 1 ? s.substr(k + 1, len) : std::string_view(&close, 1);
+    for (size_t q = k + 1 + len; q + len < n; ++q)
+      if (s.compare(q, len, closing) == 0 && s[q + len] == '\'') {
+        text.assign(s.substr(k + 1 + len, q - k - 1 - len));
+        i = q + len + 1;
         return true;
       }
     throw errorAt(1756, b);
@@ -116,6 +141,8 @@ std::vector<Token> lex(std::string_view s) {
       }
       t.kind = Tok::Num;
       t.text = std::string(s.substr(t.pos, i - t.pos));
+      // 1.5f and 1.5d name BINARY_FLOAT and BINARY_DOUBLE values, which we keep as numbers
+      i += numberSuffix(s, i);
     } else if (identStart(c) && (c < 0x80 || !widePunctuation(s, i))) {
       for (; i < n; ++i) {
         unsigned char d = static_cast<unsigned char>(s[i]);
@@ -126,6 +153,7 @@ std::vector<Token> lex(std::string_view s) {
       for (auto& ch : t.text)
         if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
       if (t.text == "CURRENT_DATE") t.text = "SYSDATE"; // the session's zone is the database's
+      if (!out.empty() && likeVariant(t.text, s, i, operandEnd(out.back()))) t.text = "LIKE";
     } else if (c == ':' && i + 1 < n && (identStart(static_cast<unsigned char>(s[i + 1])) || digit(static_cast<unsigned char>(s[i + 1])))) {
       ++i;
       while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;

@@ -82,6 +82,19 @@ void Translator::rewriteChains(size_t b, size_t e) {
       if (is(at(open), "(")) checkRowWidths(lastB, lastE, open, matching(open) + 1, true);
     }
     if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
+    if (is(k, "IS")) {
+      // a number is never NaN nor infinite; the condition is unknown for NULL
+      bool negated = is(at(i + 1), "NOT");
+      size_t w = i + (negated ? 2 : 1);
+      if (w < e && (is(t_[w], "NAN") || is(t_[w], "INFINITE")) && i == lastE && lastE > lastB) {
+        replace_[lastB] = "(CASE WHEN ora_num(" + emit(lastB, lastE) + ") IS NULL THEN NULL ELSE " + (negated ? "1" : "0") + " END = 1)";
+        for (size_t m = lastB + 1; m <= w; ++m) skip_[m] = 1;
+        i = w + 1;
+        continue;
+      }
+      // an operand not seen as one above (a subquery): a value that is never the one named
+      if (w < e && (is(t_[w], "NAN") || is(t_[w], "INFINITE")) && replace_[w].empty()) replace_[w] = "'NaN'";
+    }
     if (k.kind == Token::Ident && k.text == "BETWEEN" && lastE > lastB &&
         (i == lastE || (i == lastE + 1 && is(t_[lastE], "NOT"))) && chainAt(i + 1, e, terms, ops)) {
       int code = exprType(lastB, lastE).code;

@@ -79,7 +79,8 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   if (aliasAt + 1 < te || (aliasAt < te && !aliasToken(aliasAt)))
     throw OraError(900, "CONNECT BY over more than one table is not supported");
   const std::string table = inline_ ? std::string() : at(nameAt).text;
-  bool dual = !inline_ && table == "DUAL" && at(nameAt).kind == Token::Ident && nameAt == tb;
+  bool dual = !inline_ && table == "DUAL" && (at(nameAt).kind == Token::Ident || !cat_.tableExists(table)) &&
+              (nameAt == tb || at(tb).text == "SYS");
   const bool withQuery = !inline_ && nameAt == tb && cteBodies_.count(table);
   if (!inline_ && !dual && !withQuery && !cat_.tableExists(table)) throw OraError(942, table).at(static_cast<int>(at(nameAt).pos));
   const std::string alias = aliasAt < te ? at(aliasAt).text : inline_ ? "V$" : table;
@@ -353,6 +354,11 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
   }
 
   // the connecting condition: PRIOR marks the parent row's value, LEVEL is the child's
+  auto inSubquery = [&](size_t i) {
+    for (size_t m = condBegin + 1; m < i; ++m)
+      if (is(t_[m], "SELECT") && is(t_[m - 1], "(") && matching(m - 1) > i) return true;
+    return false;
+  };
   qualify(condBegin, condEnd);
   for (size_t i = condBegin; i < condEnd; ++i) {
     if (is(t_[i], "PRIOR")) {
@@ -363,6 +369,9 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
       for (size_t m = b; m < e; ++m)
         if (isLevel(m)) replace_[m] = cte + ".\"L$\""; // the parent's level
       i = e - 1;
+    } else if (!dual && is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], ".")) && !inSubquery(i)) {
+      // it would count the rows of a depth-first walk as it goes, which ours is not
+      throw OraError(900, "ROWNUM in CONNECT BY over a table is not supported").at(static_cast<int>(t_[i].pos));
     } else if (isLevel(i) || (dual && is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], ".")))) {
       // on DUAL each level is one row, so ROWNUM counts the levels
       replace_[i] = "(" + cte + ".\"L$\" + 1)";

@@ -131,7 +131,7 @@ private:
     if (is(at(i + 1), ".")) {
       const Token& b = at(i + 2);
       if (b.kind != Token::Ident && b.kind != Token::QIdent) throw OraError(903);
-      bool dictionary = a.text == "SYS" && !dictionaryView(b.text, cat_.user()).empty();
+      bool dictionary = a.text == "SYS" && (b.text == "DUAL" || !dictionaryView(b.text, cat_.user()).empty());
       if (a.text != cat_.user() && !dictionary) throw OraError(942, a.text + "." + b.text);
       skip_[i] = skip_[i + 1] = 1;
       name = b.text;

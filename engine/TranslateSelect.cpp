@@ -88,7 +88,8 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
         if (keywordAt(t_, i)) continue;
         TableRef r;
         size_t j = objectName(i, r.name);
-        if (r.name == "DUAL" && k.kind == Token::Ident) {
+        // "DUAL" quoted is DUAL too, unless the schema has a table of that name
+        if (r.name == "DUAL" && (k.kind == Token::Ident || !cat_.tableExists(r.name))) {
           if (replace_[j - 1].empty()) {
             replace_[j - 1] = "(SELECT 'X' AS \"DUMMY\")";
             if (!aliasToken(j) && !is(at(j), "AS")) replace_[j - 1] += " \"DUAL\"";

@@ -64,12 +64,19 @@ std::vector<Token> tokenize(const std::string& s) {
       }
       t.kind = Token::Num;
       t.text = s.substr(b, i - b);
+      i += sql::numberSuffix(s, i); // 1.5f, 2d: kept as numbers
     } else if (identStart(c)) {
       while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
       t.kind = Token::Ident;
       t.text = s.substr(b, i - b);
       for (auto& ch : t.text) ch = static_cast<char>(ora::upperC(static_cast<unsigned char>(ch)));
       if (t.text == "CURRENT_DATE") t.text = "SYSDATE"; // the session's zone is the database's
+      if (!out.empty()) {
+        const Token& p = out.back();
+        bool operand = p.kind == Token::Ident || p.kind == Token::QIdent || p.kind == Token::Str ||
+                       p.kind == Token::Num || p.kind == Token::Bind || (p.kind == Token::Op && p.text == ")");
+        if (sql::likeVariant(t.text, s, i, operand)) t.text = "LIKE";
+      }
     } else if (c == ':' && i + 1 < n && (identStart(s[i + 1]) || ora::digitC(static_cast<unsigned char>(s[i + 1])))) {
       ++i;
       while (i < n && identChar(static_cast<unsigned char>(s[i]))) ++i;
@@ -109,7 +116,8 @@ const std::unordered_set<std::string>& keywords() {
       "ELSE", "END", "INSERT", "INTO", "VALUES", "UPDATE", "SET", "DELETE", "CREATE", "TABLE",
       "DROP", "INDEX", "ON", "PRIMARY", "KEY", "FOREIGN", "REFERENCES", "CONSTRAINT", "CHECK",
       "DEFAULT", "CASCADE", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "OUTER", "CROSS",
-      "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME", "OFFSET", "FETCH", "NEXT"};
+      "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME", "OFFSET", "FETCH", "NEXT",
+      "NAN", "INFINITE"};
   return k;
 }
 } // namespace
@@ -133,6 +141,7 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
   if (eq(w, "OUTER")) return next("JOIN");
   if (eq(w, "USING")) return next("(");
   if (eq(w, "FETCH")) return next("FIRST") || next("NEXT");
+  if (eq(w, "NAN") || eq(w, "INFINITE")) return prev("IS") || (prev("NOT") && i > 1 && is(t[i - 2], "IS"));
   if (eq(w, "OFFSET")) {
     size_t n = i + 1 < t.size() && (is(t[i + 1], "-") || is(t[i + 1], "+")) ? i + 2 : i + 1; // a signed count
     if (n < t.size() && (t[n].kind == Token::Num || t[n].kind == Token::Bind)) return true;

@@ -108,10 +108,17 @@ void Translator::checkCaseResults(const std::vector<std::pair<size_t, size_t>>& 
 
 // The type a CAST names, from its type tokens [b, e).
 ColType Translator::castType(size_t b, size_t e) const {
-  std::string decl;
-  for (size_t m = b; m < e; ++m) decl += t_[m].text;
+  auto word = [&](size_t m) { return m < e && t_[m].kind == Token::Ident ? t_[m].text : std::string(); };
+  int used = 1;
+  std::string decl = b < e ? typeSynonym(t_[b].text, word(b + 1), word(b + 2), used) : std::string();
+  for (size_t m = b + static_cast<size_t>(used); m < e; ++m) decl += t_[m].text;
   ColType c = parseDeclType(decl);
   if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
+  // NCHAR counts characters, as a column of that type does
+  if (c.code == 0 && decl.rfind("NCHAR", 0) == 0) {
+    c = parseDeclType("CHAR" + decl.substr(5));
+    if (c.code == kChar) charLimit(c, 2000);
+  }
   if (c.code == 0 && (decl.rfind("INT", 0) == 0 || decl.rfind("SMALLINT", 0) == 0)) c = parseDeclType("NUMBER(38)");
   // the fixed-point synonyms: scale 0 unless given
   for (const char* fixed : {"NUMERIC", "DECIMAL", "DEC"})
@@ -418,6 +425,10 @@ ColType Translator::infer(size_t b, size_t e) {
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
       // a change of case keeps CHAR; the trims make VARCHAR2
       if (x.code == kChar && (f.text == "UPPER" || f.text == "LOWER" || f.text == "INITCAP")) t.code = kChar;
+      return t;
+    }
+    if (f.text == "ROWIDTOCHAR") { // a rowid's text is always 18 characters
+      t.size = 18;
       return t;
     }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {

@@ -224,10 +224,11 @@ size_t TSqlSplitter::Scan(const std::string& line) {
     }
     if (FQuote) {
       if (FQQuote) {
-        if (c == FQuote && next == '\'') {
+        if (line.compare(i, FQClose.size(), FQClose) == 0 && i + FQClose.size() < n &&
+            line[i + FQClose.size()] == '\'') {
           FQuote = 0;
           FQQuote = false;
-          ++i;
+          i += FQClose.size();
         }
       } else if (c == FQuote) {
         FQuote = 0; // a doubled quote simply opens it again
@@ -247,9 +248,14 @@ size_t TSqlSplitter::Scan(const std::string& line) {
           ((line[i - 1] == 'n' || line[i - 1] == 'N') && (i == 1 || !IsIdentChar(line[i - 2])));
       if (wordStart) {
         char d = line[i + 2];
+        size_t len = 1;
+        while (static_cast<unsigned char>(d) >= 0xC0 && i + 2 + len < n &&
+               (static_cast<unsigned char>(line[i + 2 + len]) & 0xC0) == 0x80)
+          ++len;
         FQuote = d == '[' ? ']' : d == '(' ? ')' : d == '{' ? '}' : d == '<' ? '>' : d;
+        FQClose = len > 1 ? line.substr(i + 2, len) : std::string(1, FQuote);
         FQQuote = true;
-        i += 2;
+        i += 1 + len;
         semi = std::string::npos;
         continue;
       }

@@ -56,6 +56,7 @@ private:
   int FLines = 0;
   char FQuote = 0;      // ' or " while inside such a quote; the closing char of a q-quote
   bool FQQuote = false; // the quote is a q'...' one
+  std::string FQClose;  // its closing delimiter: one character, several bytes in UTF-8
   bool FBlockComment = false;
 };
 

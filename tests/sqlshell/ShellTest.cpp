@@ -123,6 +123,12 @@ TEST(ShellText, SplitterEndsStatementsAsAClassicShellDoes) {
   EXPECT_EQ(e.Text, "insert into t values ('one;\ntwo;\n')");
   EXPECT_EQ(feed("select q'[it's;]' /* a").Kind, TSplitEvent::None);
   EXPECT_EQ(feed("; */ from dual;").Kind, TSplitEvent::Statement);
+  // A q-quote delimiter of several bytes closes only where that whole character is followed
+  // by a quote; its last byte alone (0xAF in "ï", also ending "¯") does not.
+  EXPECT_EQ(feed("select nq'ï Ÿ1234;¯' ;").Kind, TSplitEvent::None);
+  e = feed("ï' from dual;");
+  EXPECT_EQ(e.Kind, TSplitEvent::Statement);
+  EXPECT_EQ(e.Text, "select nq'ï Ÿ1234;¯' ;\nï' from dual");
   // ";" in the middle of a line is left to the engine, as classic shells do.
   e = feed("select 1 from dual; select 2 from dual");
   EXPECT_EQ(e.Kind, TSplitEvent::None);
