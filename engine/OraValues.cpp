@@ -335,11 +335,29 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (!parseStoredDate(t, n, dt)) {
       int err = sessionParseDate(sqlite3_context_db_handle(ctx), std::string_view(reinterpret_cast<const char*>(t), n), dt);
       if (err) { fail(ctx, err); return; }
-      std::string s = storedDate(dt);
-      sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    } else if (n == 19) {
+      sqlite3_result_value(ctx, v);
       return;
     }
-    sqlite3_result_value(ctx, v);
+    // text read in the session's form, or a TIMESTAMP without its fraction
+    std::string s = storedDate(dt);
+    sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    return;
+  }
+  case kTimestamp:
+  case kTimestampTz: {
+    if (type != SQLITE_TEXT) {
+      fail(ctx, 932, type == SQLITE_BLOB ? "expected TIMESTAMP got BINARY" : "expected TIMESTAMP got NUMBER");
+      return;
+    }
+    std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
+    DateTime dt;
+    if (int err = parseTimestampText(sqlite3_context_db_handle(ctx), text, dt)) { fail(ctx, err); return; }
+    // the column keeps `scale` digits of the fraction, rounded
+    dt = roundFraction(dt, scale);
+    if (dt.year > 9999) { fail(ctx, 1841); return; }
+    std::string s = storedTimestamp(dt);
+    sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
     return;
   }
   case kRaw:
@@ -384,6 +402,11 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void oraSysdate(sqlite3_context* ctx, int, sqlite3_value**) {
   std::string s = storedDate(nowLocal());
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+void oraSystimestamp(sqlite3_context* ctx, int, sqlite3_value**) {
+  std::string s = storedTimestamp(nowLocal());
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
@@ -449,6 +472,26 @@ int numberCollate(void*, int n1, const void* p1, int n2, const void* p2) {
 
 } // namespace
 
+int parseTimestampText(sqlite3* db, std::string_view text, DateTime& out) {
+  if (parseStoredDate(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()), out)) return 0;
+  // the session's forms of a DATE, then ".fraction" (X, the radix) after the seconds
+  size_t n = text.size();
+  while (n > 0 && text[n - 1] == ' ') --n;
+  size_t dot = text.find_last_of(".", n);
+  int nanos = 0;
+  if (dot != std::string_view::npos && dot > 0 && dot + 1 < n && text.find(':') < dot) {
+    int scale = 100000000;
+    for (size_t k = dot + 1; k < n; ++k, scale /= 10) {
+      if (text[k] < '0' || text[k] > '9' || scale == 0) return 1861;
+      nanos += (text[k] - '0') * scale;
+    }
+    n = dot;
+  }
+  if (int err = sessionParseDate(db, text.substr(0, n), out)) return err;
+  out.nanos = nanos;
+  return 0;
+}
+
 ColType parseDeclType(std::string_view decl) {
   ColType t;
   std::string u = upper(decl);
@@ -466,6 +509,10 @@ ColType parseDeclType(std::string_view decl) {
     t.textStored = !t.hasScale && starts("NUMBER TEXT");
   }
   else if (starts("DATE")) t.code = kDate;
+  else if (starts("TIMESTAMP")) {
+    t.code = u.find("ZONE") != std::string::npos ? kTimestampTz : kTimestamp;
+    t.scale = a >= 0 && u.size() > 9 && u[9] == '(' ? a : 6;
+  }
   else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; t.chars = hasB ? b : 0; }
   else if (starts("RAW")) { t.code = kRaw; t.size = a; }
   else if (starts("ROWID")) t.code = kRowid;
@@ -488,6 +535,8 @@ std::string declTypeText(const ColType& t, Charset cs) {
       return "NUMBER TEXT(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ") COLLATE ORA_NUMBER";
     return "NUMBER(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
   case kDate: return "DATE";
+  case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
+  case kTimestampTz: return "TIMESTAMP(" + std::to_string(t.scale) + ") WITH TIME ZONE";
   case kRaw: return "RAW(" + std::to_string(t.size) + ")";
   case kLong: return "LONG VARCHAR"; // a name with TEXT affinity, so SQLite keeps the text as is
   case kLongRaw: return "LONG RAW";
@@ -512,6 +561,8 @@ int describeSize(const ColType& t) {
   case kVarchar2: case kChar: case kRaw: return t.size;
   case kNumber: return 22;
   case kDate: return 7;
+  case kTimestamp: return 11;
+  case kTimestampTz: return 13;
   case kRowid: return 10;
   default: return 0;
   }
@@ -523,6 +574,9 @@ int displaySize(const ColType& t) {
   case kRaw: return t.size * 2;
   case kNumber: return t.precision > 0 && !t.isFloat() ? t.precision + 2 : 40;
   case kDate: return 9;
+  // the text of the default formats: 'RR-MM-DD HH24:MI:SSXFF[ TZR]'
+  case kTimestamp: return 17 + (t.scale > 0 ? t.scale + 1 : 0);
+  case kTimestampTz: return 24 + (t.scale > 0 ? t.scale + 1 : 0);
   case kRowid: return 18;
   default: return 0;
   }
@@ -586,6 +640,15 @@ int parseDate(std::string_view s, DateTime& out) {
 }
 
 bool parseStoredDate(const unsigned char* s, int len, DateTime& d) {
+  d.nanos = 0;
+  if (len > 19 && len <= 29 && s[19] == '.') {
+    int scale = 100000000;
+    for (int k = 20; k < len; ++k, scale /= 10) {
+      if (s[k] < '0' || s[k] > '9') return false;
+      d.nanos += (s[k] - '0') * scale;
+    }
+    len = 19;
+  }
   if (len != 19 || s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':' || s[16] != ':')
     return false;
   auto two = [&](int at) { return (s[at] - '0') * 10 + (s[at + 1] - '0'); };
@@ -608,6 +671,40 @@ std::string storedDate(const DateTime& d) {
   return b;
 }
 
+std::string storedTimestamp(const DateTime& d) {
+  std::string s = storedDate(d);
+  if (d.nanos > 0) {
+    char b[16];
+    std::snprintf(b, sizeof b, ".%09d", d.nanos);
+    s += b;
+    while (s.back() == '0') s.pop_back();
+  }
+  return s;
+}
+
+DateTime roundFraction(const DateTime& d, int digits) {
+  DateTime r = d;
+  int unit = 1;
+  for (int k = digits; k < 9; ++k) unit *= 10;
+  if (unit == 1) return r;
+  r.nanos = (d.nanos + unit / 2) / unit * unit;
+  if (r.nanos < 1000000000) return r;
+  // one second on: through the calendar, as the days of a month decide
+  r.nanos = 0;
+  int64_t s = ((int64_t{r.hour} * 60 + r.minute) * 60 + r.second) + 1;
+  if (s < 86400) {
+    r.hour = static_cast<int>(s / 3600);
+    r.minute = static_cast<int>(s / 60 % 60);
+    r.second = static_cast<int>(s % 60);
+    return r;
+  }
+  r.hour = r.minute = r.second = 0;
+  if (daysOk(r.year, r.month, r.day + 1)) ++r.day;
+  else if (r.month < 12) { ++r.month; r.day = 1; }
+  else { ++r.year; r.month = 1; r.day = 1; }
+  return r;
+}
+
 std::string defaultDateText(const DateTime& d) {
   char b[48];
   std::snprintf(b, sizeof b, "%02d-%02d-%02d", d.year % 100, d.month, d.day);
@@ -615,7 +712,9 @@ std::string defaultDateText(const DateTime& d) {
 }
 
 DateTime nowLocal() {
-  std::time_t t = std::time(nullptr);
+  std::timespec ts{};
+  std::timespec_get(&ts, TIME_UTC);
+  std::time_t t = ts.tv_sec;
   std::tm tm{};
   localtime_r(&t, &tm);
   DateTime d;
@@ -625,7 +724,15 @@ DateTime nowLocal() {
   d.hour = tm.tm_hour;
   d.minute = tm.tm_min;
   d.second = tm.tm_sec;
+  d.nanos = static_cast<int>(ts.tv_nsec / 1000 * 1000); // microseconds, as SYSTIMESTAMP keeps
   return d;
+}
+
+int localOffsetMinutes() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return static_cast<int>(tm.tm_gmtoff / 60);
 }
 
 std::string integerText(int64_t v) {
@@ -688,6 +795,7 @@ void registerFunctions(sqlite3* db, Charset cs) {
   sqlite3_create_collation(db, "ORA_SJIS", SQLITE_UTF8, nullptr, sjisCollate);
   rememberCharset(db, cs);
   sqlite3_create_function(db, "ora_sysdate", 0, SQLITE_UTF8, nullptr, guardedFn<oraSysdate>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_systimestamp", 0, SQLITE_UTF8, nullptr, guardedFn<oraSystimestamp>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_rowid", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraRowid>,
                           nullptr, nullptr);
   sqlite3_create_function(db, "ora_rowid_num", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraRowidNum>,

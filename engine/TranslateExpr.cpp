@@ -319,12 +319,20 @@ std::string Translator::emit(size_t b, size_t e) {
         ++i;
         break;
       }
+      if (eq(k.text, "TIMESTAMP") && at(i + 1).kind == Token::Str) {
+        pin_[i + 1] = 1;
+        add(quoteString(ansiTimestamp(at(i + 1).text)));
+        ++i;
+        break;
+      }
       // UNIQUE in an aggregate's parentheses is DISTINCT
       if (eq(k.text, "UNIQUE") && i >= 2 && is(t_[i - 1], "(") && t_[i - 2].kind == Token::Ident) { add("DISTINCT"); break; }
       if (keywordAt(t_, i)) { add(k.text); break; }
       if (eq(k.text, "EXTRACT") && is(at(i + 1), "(") && is(at(i + 3), "FROM")) {
         size_t close = matching(i + 1);
-        add("EXTRACT(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) + ")");
+        int code = exprType(i + 4, close).code;
+        add("EXTRACT(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) +
+            (code == kTimestamp ? ", 1)" : code == kTimestampTz ? ", 2)" : ")"));
         i = close;
         break;
       }
@@ -370,6 +378,18 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(i + 1);
         break;
       }
+      if ((eq(k.text, "TO_CHAR") || eq(k.text, "TO_NCHAR")) && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
+        // a TIMESTAMP's type gives FF its digits
+        size_t close = matching(i + 1), m = i + 2;
+        while (m < close && !(t_[m].depth == k.depth + 1 && is(t_[m], ","))) ++m;
+        ColType x = m > i + 2 ? exprType(i + 2, m) : ColType{};
+        if (isTimestamp(x.code)) {
+          add("ora_ts_char(" + emit(i + 2, m) + ", " + std::to_string(x.scale) + ", " +
+              (x.code == kTimestampTz ? "1" : "0") + (m < close ? ", " + emit(m + 1, close) : std::string()) + ")");
+          i = close;
+          break;
+        }
+      }
       if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE" || k.text == "COALESCE" || k.text == "NULLIF") &&
           is(at(i + 1), "(")) {
         size_t close = matching(i + 1);
@@ -411,9 +431,16 @@ std::string Translator::emit(size_t b, size_t e) {
           if ((from.code == kRaw || from.code == kRowid) && (to.code == kNumber || to.code == kDate))
             throw OraError(932, std::string("expected ") + (to.code == kNumber ? "NUMBER" : "DATE") + " got " +
                                     (from.code == kRaw ? "BINARY" : "ROWID"));
+          if (isTimestamp(to.code) && (from.code == kNumber || from.code == kRaw || from.code == kRowid))
+            throw OraError(932, std::string("expected TIMESTAMP got ") + (from.code == kNumber ? "NUMBER" : "BINARY"));
+          if (isTimestamp(from.code) && to.code == kNumber) throw OraError(932, "expected NUMBER got TIMESTAMP");
           if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
+          if (isTimestamp(from.code) && (to.code == kVarchar2 || to.code == kChar))
+            v = "ora_ts_char(" + v + ", " + std::to_string(from.scale) + ", " + (from.code == kTimestampTz ? "1" : "0") + ")";
+          if (isTimestamp(to.code))
+            conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", 0, 0, " + std::to_string(to.scale) + ", 0, 'CAST')";
           // text is cut to the length named; a number or a date that does not fit is an error
-          bool whole = (from.code == kNumber || from.code == kDate || from.code == kRaw || from.code == kRowid) &&
+          bool whole = (from.code == kNumber || from.code == kDate || isTimestamp(from.code) || from.code == kRaw || from.code == kRowid) &&
                        (to.code == kVarchar2 || to.code == kChar);
           if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
@@ -485,6 +512,17 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       bool qualified = i > b && is(at(i - 1), ".");
       if (!qualified && eq(k.text, "SYSDATE")) { add("ora_sysdate()"); break; }
+      if (!qualified && (eq(k.text, "SYSTIMESTAMP") || eq(k.text, "CURRENT_TIMESTAMP") || eq(k.text, "LOCALTIMESTAMP"))) {
+        add("ora_systimestamp()");
+        break;
+      }
+      if (!qualified && (eq(k.text, "SESSIONTIMEZONE") || eq(k.text, "DBTIMEZONE"))) {
+        int off = localOffsetMinutes(), a = off < 0 ? -off : off;
+        char z[16];
+        std::snprintf(z, sizeof z, "'%c%02d:%02d'", off < 0 ? '-' : '+', a / 60, a % 60);
+        add(z);
+        break;
+      }
       if (!qualified && eq(k.text, "USER")) { add("ora_user()"); break; }
       if (!qualified && eq(k.text, "ROWNUM")) { add("row_number() OVER ()"); break; }
       if (!qualified && eq(k.text, "UID")) { add("ora_uid()"); break; }

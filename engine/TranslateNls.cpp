@@ -143,4 +143,42 @@ std::string ansiDate(const std::string& text) {
   return storedDate(d);
 }
 
+std::string ansiTimestamp(const std::string& text) {
+  // TIMESTAMP 'YYYY-MM-DD HH24:MI:SS[.FF]': the date as DATE '...' reads it, then the time
+  size_t sp = text.find(' ');
+  DateTime d;
+  ora::parseStoredDate(reinterpret_cast<const unsigned char*>(ansiDate(text.substr(0, sp)).data()), 19, d);
+  if (sp == std::string::npos) throw OraError(1861);
+  size_t i = sp;
+  while (i < text.size() && text[i] == ' ') ++i;
+  auto field = [&](int most, int& v, int code) {
+    int k = 0;
+    v = 0;
+    while (i < text.size() && k < 2 && ora::digitC(static_cast<unsigned char>(text[i]))) {
+      v = v * 10 + (text[i++] - '0');
+      ++k;
+    }
+    if (k == 0) throw OraError(1861);
+    if (v > most) throw OraError(code);
+  };
+  auto colon = [&] {
+    if (i >= text.size() || text[i] != ':') throw OraError(1861);
+    ++i;
+  };
+  field(23, d.hour, 1850);
+  colon();
+  field(59, d.minute, 1851);
+  colon();
+  field(59, d.second, 1852);
+  if (i < text.size() && text[i] == '.') {
+    int scale = 100000000, k = 0;
+    for (++i; i < text.size() && ora::digitC(static_cast<unsigned char>(text[i])); ++i, ++k, scale /= 10) {
+      if (k == 9) throw OraError(1880); // the fractional seconds must be between 0 and 999999999
+      d.nanos += (text[i] - '0') * scale;
+    }
+  }
+  if (i != text.size()) throw OraError(1861);
+  return storedTimestamp(d);
+}
+
 } // namespace ora::tx

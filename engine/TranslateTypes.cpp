@@ -234,6 +234,8 @@ ColType Translator::infer(size_t b, size_t e) {
   if (e <= b) return t;
   const Token& f = t_[b];
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
+  if (e - b == 2 && is(f, "TIMESTAMP") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
+  if (is(f, "TO_TIMESTAMP") && is(at(b + 1), "(") && matching(b + 1) + 1 == e) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
   if (is(f, "INTERVAL") && at(b + 1).kind == Token::Str && intervalEnd(b) == e) { t = ColType{}; t.code = kNumber; return t; }
   if (is(f, "(") && is(at(b + 1), "SELECT") && matching(b) + 1 == e) return subqueryType(b + 1, e - 1);
   if ((is(f, "PRIOR") || is(f, "CONNECT_BY_ROOT")) && e - b >= 2) {
@@ -254,6 +256,13 @@ ColType Translator::infer(size_t b, size_t e) {
     // a text literal is CHAR, as long as it is
     if (f.kind == Token::Str) { t.code = kChar; t.size = std::max<int>(1, textBytes(f.text)); return t; }
     if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
+    if (f.kind == Token::Ident && (f.text == "SYSTIMESTAMP" || f.text == "CURRENT_TIMESTAMP" || f.text == "LOCALTIMESTAMP")) {
+      t = ColType{};
+      t.code = f.text == "LOCALTIMESTAMP" ? kTimestamp : kTimestampTz;
+      t.scale = 6;
+      return t;
+    }
+    if (f.kind == Token::Ident && (f.text == "SESSIONTIMEZONE" || f.text == "DBTIMEZONE")) { t.size = 6; return t; }
     if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
     if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
     // a bare NULL describes as text of no length, so a shell gives it one column
