@@ -100,9 +100,11 @@ void extreme(Ctx* ctx, int argc, Val** argv, bool greatest) {
     for (int i = 1; i < argc; ++i) {
       DateTime x = dateOf(ctx, argv[i]);
       int64_t a = secondsOf(x), b = secondsOf(best);
-      if (better(a < b ? -1 : a > b)) best = x;
+      if (better(a != b ? (a < b ? -1 : 1) : x.nanos - best.nanos)) best = x;
     }
-    resultDate(ctx, best);
+    // a TIMESTAMP keeps its fraction; a DATE has none
+    if (best.nanos > 0) resultText(ctx, storedTimestamp(best));
+    else resultDate(ctx, best);
   } else {
     const Charset cs = connectionCharset(sqlite3_context_db_handle(ctx));
     std::string best = textOf(argv[0]);

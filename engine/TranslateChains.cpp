@@ -141,10 +141,20 @@ void Translator::rewriteChains(size_t b, size_t e) {
     bool rewrite = !ops.empty();
     for (auto [tb, te] : terms)
       rewrite = rewrite || productAt(tb, te);
-    std::vector<ColType> types;
+    std::vector<ColType> types, written; // written: before a TIMESTAMP is taken as a DATE
+    bool stamped = false;
     if (!ops.empty())
       for (auto [tb, te] : terms) {
         types.push_back(exprType(tb, te));
+        written.push_back(types.back());
+        // a TIMESTAMP in arithmetic is taken as a DATE: plus or minus days gives a DATE; the
+        // difference of one and a DATE or TIMESTAMP is an INTERVAL DAY TO SECOND, which we lack
+        bool stamp = isTimestamp(types.back().code);
+        if (stamp) types.back() = ColType{kDate};
+        if (size_t n = types.size(); n > 1 && ops[n - 2] == "-" && types[n - 2].code == kDate && types[n - 1].code == kDate &&
+                                     (stamp || stamped))
+          throw OraError(30081, "the difference of TIMESTAMP values is not supported").at(static_cast<int>(t_[tb].pos));
+        stamped = stamp;
         if (types.back().code == kDate) rewrite = true;
       }
     if (!rewrite && ops.empty() && (is(k, "-") || is(k, "+")) && k.kind == Token::Op) {
@@ -233,8 +243,14 @@ void Translator::rewriteChains(size_t b, size_t e) {
       r.code = kNumber;
       if (ops[n] == "||") {
         // a DATE joins text in the session's date format
-        if (run.empty()) run.push_back(accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);
-        run.push_back(t.code == kDate ? "TO_CHAR(" + text + ")" : text);
+        // a TIMESTAMP in the session's timestamp format
+        auto asText = [](const std::string& v, const ColType& w) {
+          return isTimestamp(w.code) ? "ora_ts_char(" + v + ", " + std::to_string(w.scale) + ", " +
+                                           (w.code == kTimestampTz ? "1" : "0") + ")"
+                 : w.code == kDate ? "TO_CHAR(" + v + ")" : v;
+        };
+        if (run.empty()) run.push_back(n == 0 ? asText(acc, written[0]) : accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);
+        run.push_back(asText(text, written[n + 1]));
         if (run.size() >= 100) closeRun();
         r.code = kVarchar2;
         accType = r;

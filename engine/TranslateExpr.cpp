@@ -595,7 +595,8 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
       ++k;
     } else if (t.kind == Token::Ident && t.text == "INTERVAL" && k + 1 < e && t_[k + 1].kind == Token::Str) {
       k = intervalEnd(k);
-    } else if (t.kind == Token::Ident && t.text == "DATE" && k + 1 < e && t_[k + 1].kind == Token::Str) {
+    } else if (t.kind == Token::Ident && (t.text == "DATE" || t.text == "TIMESTAMP") && k + 1 < e &&
+               t_[k + 1].kind == Token::Str) {
       k += 2; // DATE 'YYYY-MM-DD'
     } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL") && !frameUnit(k)) ||
                t.kind == Token::QIdent || t.kind == Token::Bind) {

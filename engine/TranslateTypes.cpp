@@ -74,7 +74,9 @@ ColType Translator::exprType(size_t b, size_t e) {
         r.code = acc.code == kChar && t.code == kChar ? kChar : kVarchar2;
         r.size = std::min(4000, width(acc) + width(t));
       }
-      else if (acc.code == kDate && t.code == kDate) r.code = ops[k] == "-" ? kNumber : kDate;
+      else if ((acc.code == kDate || isTimestamp(acc.code)) && (t.code == kDate || isTimestamp(t.code)))
+        r.code = ops[k] == "-" ? kNumber : kDate;
+      else if (isTimestamp(acc.code) || isTimestamp(t.code)) r.code = kDate;
       else if (acc.code == kDate || t.code == kDate) r.code = kDate;
       else r.code = kNumber;
       acc = r;
@@ -552,9 +554,11 @@ ColType Translator::infer(size_t b, size_t e) {
       if (pick < args.size() && args[pick].first < args[pick].second) {
         ColType x = exprType(args[pick].first, args[pick].second);
         // ROUND and TRUNC of a number give a NUMBER: rounded otherwise than its column's scale
+        // of a TIMESTAMP, a DATE
         if ((f.text == "ROUND" || f.text == "TRUNC") && x.code != kDate) {
+          int code = isTimestamp(x.code) ? kDate : kNumber;
           x = ColType{};
-          x.code = kNumber;
+          x.code = code;
         }
         return x;
       }
