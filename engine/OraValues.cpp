@@ -511,7 +511,7 @@ ColType parseDeclType(std::string_view decl) {
   else if (starts("DATE")) t.code = kDate;
   else if (starts("TIMESTAMP")) {
     t.code = u.find("ZONE") != std::string::npos ? kTimestampTz : kTimestamp;
-    t.scale = a >= 0 && u.size() > 9 && u[9] == '(' ? a : 6;
+    t.scale = u.find('(') != std::string::npos ? a : 6;
   }
   else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; t.chars = hasB ? b : 0; }
   else if (starts("RAW")) { t.code = kRaw; t.size = a; }
@@ -536,7 +536,7 @@ std::string declTypeText(const ColType& t, Charset cs) {
     return "NUMBER(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
   case kDate: return "DATE";
   case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
-  case kTimestampTz: return "TIMESTAMP(" + std::to_string(t.scale) + ") WITH TIME ZONE";
+  case kTimestampTz: return "TIMESTAMP ZONE(" + std::to_string(t.scale) + ")"; // SQLite's type names take no WITH
   case kRaw: return "RAW(" + std::to_string(t.size) + ")";
   case kLong: return "LONG VARCHAR"; // a name with TEXT affinity, so SQLite keeps the text as is
   case kLongRaw: return "LONG RAW";
