@@ -443,7 +443,7 @@ ColType Translator::infer(size_t b, size_t e) {
       // a literal format: the longest text it can give
       const std::string& model = t_[args[1].first].text;
       int code = exprType(args[0].first, args[0].second).code;
-      if (code == kDate) {
+      if (code == kDate || isTimestamp(code)) {
         if (int n = dateFormatWidth(model)) t.size = std::min(4000, n);
       } else if (code == kNumber && !model.empty()) {
         t.size = std::min(4000, numberFormatWidth(model));
