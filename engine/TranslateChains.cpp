@@ -387,6 +387,12 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
     throw OraError(932, lt.code == kDate ? "expected DATE got NUMBER" : "expected NUMBER got DATE")
         .at(static_cast<int>(t_[rb].pos));
   }
+  if ((isTimestamp(lt.code) && rt.code == kNumber) || (lt.code == kNumber && isTimestamp(rt.code))) {
+    namesKnown(lb, le);
+    namesKnown(rb, re);
+    throw OraError(932, lt.code == kNumber ? "expected NUMBER got TIMESTAMP" : "expected TIMESTAMP got NUMBER")
+        .at(static_cast<int>(t_[rb].pos));
+  }
   if (lt.code == kNumber && rt.code == kNumber && !ctx_.empty()) {
     wideAsNumber(lb, le, "ora_num");
     wideAsNumber(rb, re, "ora_num");
@@ -394,7 +400,12 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   }
   auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
   auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
-    if (other.code == kDate) {
+    if (isTimestamp(other.code)) {
+      // text beside a TIMESTAMP is read as one, to its nine digits
+      if (str) pin_[b] = 1;
+      replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(kTimestamp) + ", 0, 0, 9, 0, 'date')";
+      for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+    } else if (other.code == kDate) {
       if (str) {
         replace_[b] = dateText(b);
       } else {
@@ -410,8 +421,8 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
       for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
     }
   };
-  if (text(rt) && (lt.code == kDate || lt.code == kNumber)) convert(rb, re, rStr, lt);
-  else if (text(lt) && (rt.code == kDate || rt.code == kNumber)) convert(lb, le, lStr, rt);
+  if (text(rt) && (lt.code == kDate || isTimestamp(lt.code) || lt.code == kNumber)) convert(rb, re, rStr, lt);
+  else if (text(lt) && (rt.code == kDate || isTimestamp(rt.code) || rt.code == kNumber)) convert(lb, le, lStr, rt);
 }
 
 // Computed text ordered against text in a JA16SJIS database: the left operand takes the set's
