@@ -95,6 +95,7 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
     }
     if (c == 'X' || c == 'x') { // the radix character
       out.push_back({Fe::Lit, "."});
+      out.back().digits = 0; // marks the radix, which a fraction of no digits goes without
       ++i;
       continue;
     }
@@ -140,8 +141,11 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
 }
 
 void fractionDigits(std::vector<FmtElem>& fmt, int precision) {
-  for (auto& e : fmt)
-    if (e.kind == Fe::Ff && e.digits < 0) e.digits = precision;
+  for (size_t k = 0; k < fmt.size(); ++k) {
+    if (fmt[k].kind != Fe::Ff || fmt[k].digits >= 0) continue;
+    fmt[k].digits = precision;
+    if (precision == 0 && k > 0 && fmt[k - 1].kind == Fe::Lit && fmt[k - 1].digits == 0) fmt[k - 1].lit.clear();
+  }
 }
 
 std::string caseAs(std::string word, int mode) {

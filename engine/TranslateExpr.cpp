@@ -498,6 +498,19 @@ std::string Translator::emit(size_t b, size_t e) {
         add(k.text + "_x");
         break;
       }
+      if (!(i > b && is(at(i - 1), ".")) && (eq(k.text, "SYSTIMESTAMP") || eq(k.text, "CURRENT_TIMESTAMP") || eq(k.text, "LOCALTIMESTAMP"))) {
+        // LOCALTIMESTAMP(p): the clock to p digits
+        if (is(at(i + 1), "(") && at(i + 2).kind == Token::Num && is(at(i + 3), ")")) {
+          if (at(i + 2).text.size() > 1 || at(i + 2).text[0] < '0' || at(i + 2).text[0] > '9')
+            throw OraError(30088).at(static_cast<int>(at(i + 2).pos));
+          add("ora_conv(ora_systimestamp(), " + std::to_string(eq(k.text, "LOCALTIMESTAMP") ? kTimestamp : kTimestampTz) +
+              ", 0, 0, " + std::to_string(std::atoi(at(i + 2).text.c_str())) + ", 0, 'CAST')");
+          i += 3;
+          break;
+        }
+        add("ora_systimestamp()");
+        break;
+      }
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
@@ -512,10 +525,6 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       bool qualified = i > b && is(at(i - 1), ".");
       if (!qualified && eq(k.text, "SYSDATE")) { add("ora_sysdate()"); break; }
-      if (!qualified && (eq(k.text, "SYSTIMESTAMP") || eq(k.text, "CURRENT_TIMESTAMP") || eq(k.text, "LOCALTIMESTAMP"))) {
-        add("ora_systimestamp()");
-        break;
-      }
       if (!qualified && (eq(k.text, "SESSIONTIMEZONE") || eq(k.text, "DBTIMEZONE"))) {
         int off = localOffsetMinutes(), a = off < 0 ? -off : off;
         char z[16];

@@ -238,6 +238,13 @@ ColType Translator::infer(size_t b, size_t e) {
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
   if (e - b == 2 && is(f, "TIMESTAMP") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
   if (is(f, "TO_TIMESTAMP") && is(at(b + 1), "(") && matching(b + 1) + 1 == e) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
+  if (e - b == 4 && (is(f, "CURRENT_TIMESTAMP") || is(f, "LOCALTIMESTAMP") || is(f, "SYSTIMESTAMP")) && is(at(b + 1), "(") &&
+      at(b + 2).kind == Token::Num && is(at(b + 3), ")")) {
+    t = ColType{};
+    t.code = is(f, "LOCALTIMESTAMP") ? kTimestamp : kTimestampTz;
+    t.scale = std::min(9, std::atoi(at(b + 2).text.c_str()));
+    return t;
+  }
   if (is(f, "INTERVAL") && at(b + 1).kind == Token::Str && intervalEnd(b) == e) { t = ColType{}; t.code = kNumber; return t; }
   if (is(f, "(") && is(at(b + 1), "SELECT") && matching(b) + 1 == e) return subqueryType(b + 1, e - 1);
   if ((is(f, "PRIOR") || is(f, "CONNECT_BY_ROOT")) && e - b >= 2) {
