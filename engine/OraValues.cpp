@@ -472,26 +472,6 @@ int numberCollate(void*, int n1, const void* p1, int n2, const void* p2) {
 
 } // namespace
 
-int parseTimestampText(sqlite3* db, std::string_view text, DateTime& out) {
-  if (parseStoredDate(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()), out)) return 0;
-  // the session's forms of a DATE, then ".fraction" (X, the radix) after the seconds
-  size_t n = text.size();
-  while (n > 0 && text[n - 1] == ' ') --n;
-  size_t dot = text.find_last_of(".", n);
-  int nanos = 0;
-  if (dot != std::string_view::npos && dot > 0 && dot + 1 < n && text.find(':') < dot) {
-    int scale = 100000000;
-    for (size_t k = dot + 1; k < n; ++k, scale /= 10) {
-      if (text[k] < '0' || text[k] > '9' || scale == 0) return 1861;
-      nanos += (text[k] - '0') * scale;
-    }
-    n = dot;
-  }
-  if (int err = sessionParseDate(db, text.substr(0, n), out)) return err;
-  out.nanos = nanos;
-  return 0;
-}
-
 ColType parseDeclType(std::string_view decl) {
   ColType t;
   std::string u = upper(decl);
@@ -671,40 +651,6 @@ std::string storedDate(const DateTime& d) {
   return b;
 }
 
-std::string storedTimestamp(const DateTime& d) {
-  std::string s = storedDate(d);
-  if (d.nanos > 0) {
-    char b[16];
-    std::snprintf(b, sizeof b, ".%09d", d.nanos);
-    s += b;
-    while (s.back() == '0') s.pop_back();
-  }
-  return s;
-}
-
-DateTime roundFraction(const DateTime& d, int digits) {
-  DateTime r = d;
-  int unit = 1;
-  for (int k = digits; k < 9; ++k) unit *= 10;
-  if (unit == 1) return r;
-  r.nanos = (d.nanos + unit / 2) / unit * unit;
-  if (r.nanos < 1000000000) return r;
-  // one second on: through the calendar, as the days of a month decide
-  r.nanos = 0;
-  int64_t s = ((int64_t{r.hour} * 60 + r.minute) * 60 + r.second) + 1;
-  if (s < 86400) {
-    r.hour = static_cast<int>(s / 3600);
-    r.minute = static_cast<int>(s / 60 % 60);
-    r.second = static_cast<int>(s % 60);
-    return r;
-  }
-  r.hour = r.minute = r.second = 0;
-  if (daysOk(r.year, r.month, r.day + 1)) ++r.day;
-  else if (r.month < 12) { ++r.month; r.day = 1; }
-  else { ++r.year; r.month = 1; r.day = 1; }
-  return r;
-}
-
 std::string defaultDateText(const DateTime& d) {
   char b[48];
   std::snprintf(b, sizeof b, "%02d-%02d-%02d", d.year % 100, d.month, d.day);
@@ -728,12 +674,7 @@ DateTime nowLocal() {
   return d;
 }
 
-int localOffsetMinutes() {
-  std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  return static_cast<int>(tm.tm_gmtoff / 60);
-}
+
 
 std::string integerText(int64_t v) {
   char buf[32];
