@@ -35,7 +35,8 @@ using ociw32::kOffReturnCode;
 using ociw32::kOffRowsProcessed;
 constexpr int ErrNotLoggedOn = 1012;
 constexpr int ErrTruncated = 1406;
-constexpr int DateTextWidth = 76; // the longest text of a date format model, and its NUL
+constexpr int DateTextWidth = 76;      // the longest text of a date format model, and its NUL
+constexpr int TimestampTextWidth = 76; // a timestamp in its longest format, and its NUL
 constexpr int32_t MaxUtf8PerDbByte = 3;
 constexpr int ErrMsgBufferSize = 1024;
 
@@ -865,6 +866,12 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
   case 96:
     f = std::make_unique<TOraCharAryField>(name, rec.Position, this);
     f->SetWidth(textSized(1));
+    break;
+  case 180:
+  case 181:
+    // TIMESTAMP [WITH TIME ZONE]: the engine's text in the session's timestamp format
+    f = std::make_unique<TOraStrField>(name, rec.Position, this);
+    f->SetWidth(TimestampTextWidth);
     break;
   case 105:
     throw EOciCompoError(MsgMlsLabel);

@@ -95,7 +95,21 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
     }
     if (c == 'X' || c == 'x') { // the radix character
       out.push_back({Fe::Lit, "."});
+      out.back().digits = 0; // marks the radix, which a fraction of no digits goes without
       ++i;
+      continue;
+    }
+    if (startsNoCase(f, i, "TZR") || startsNoCase(f, i, "TZH") || startsNoCase(f, i, "TZM")) {
+      char z = static_cast<char>(ora::upperC(static_cast<unsigned char>(f[i + 2])));
+      out.push_back({z == 'R' ? Fe::Tzr : z == 'H' ? Fe::Tzh : Fe::Tzm, {}});
+      i += 3;
+      continue;
+    }
+    if (startsNoCase(f, i, "FF")) {
+      FmtElem e{Fe::Ff, {}};
+      i += 2;
+      if (i < f.size() && f[i] >= '1' && f[i] <= '9') e.digits = f[i++] - '0';
+      out.push_back(e);
       continue;
     }
     bool found = false;
@@ -124,6 +138,14 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
     if (!found) throw OraError(1821);
   }
   return out;
+}
+
+void fractionDigits(std::vector<FmtElem>& fmt, int precision) {
+  for (size_t k = 0; k < fmt.size(); ++k) {
+    if (fmt[k].kind != Fe::Ff || fmt[k].digits >= 0) continue;
+    fmt[k].digits = precision;
+    if (precision == 0 && k > 0 && fmt[k - 1].kind == Fe::Lit && fmt[k - 1].digits == 0) fmt[k - 1].lit.clear();
+  }
 }
 
 std::string caseAs(std::string word, int mode) {
@@ -356,6 +378,22 @@ std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int l
     case Fe::Hh24: num(e, d.hour, 2); break;
     case Fe::Mi: num(e, d.minute, 2); break;
     case Fe::Ss: num(e, d.second, 2); break;
+    case Fe::Ff: {
+      // digits cut, not rounded; a precision of 0 shows none
+      char b[16];
+      std::snprintf(b, sizeof b, "%09d", d.nanos);
+      out.append(b, static_cast<size_t>(e.digits >= 0 ? e.digits : 9));
+      break;
+    }
+    case Fe::Tzr: case Fe::Tzh: case Fe::Tzm: {
+      int off = localOffsetMinutes(), a = off < 0 ? -off : off;
+      char b[16];
+      if (e.kind == Fe::Tzr) std::snprintf(b, sizeof b, "%c%02d:%02d", off < 0 ? '-' : '+', a / 60, a % 60);
+      else if (e.kind == Fe::Tzh) std::snprintf(b, sizeof b, "%c%02d", off < 0 ? '-' : '+', a / 60);
+      else std::snprintf(b, sizeof b, "%02d", a % 60);
+      out += b;
+      break;
+    }
     case Fe::Sssss: num(e, d.hour * 3600 + d.minute * 60 + d.second, 5); break;
     case Fe::Am:
       if (ja) word(d.hour < 12 ? "午前" : "午後", 0, 0);
@@ -385,6 +423,7 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
   int year = now.year, month = now.month, day = 1, hour = 0, minute = 0, second = 0;
   int hour12 = -1, meridian = -1, doy = -1;
   int64_t julian = -1, sssss = -1;
+  int nanos = 0;
   size_t i = 0, n = s.size();
   lang &= ~kImperial; // text is read in Gregorian years
   bool ja = lang == kJapanese;
@@ -593,6 +632,17 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
       if (second > 59) throw OraError(1852);
       break;
     case Fe::Sssss: sssss = readNum(5); break;
+    case Fe::Ff: {
+      int most = e.digits > 0 ? e.digits : 9, k = 0, scale = 100000000;
+      nanos = 0;
+      while (i < n && k < most && ora::digitC(static_cast<unsigned char>(s[i]))) {
+        nanos += (s[i++] - '0') * scale;
+        scale /= 10;
+        ++k;
+      }
+      if (k == 0) throw OraError(1858);
+      break;
+    }
     case Fe::Am: case Fe::AmDots: {
       static const char* const marks[] = {"A.M.", "P.M.", "AM", "PM", "午前", "午後"};
       int k = readName(marks, 6, false);
@@ -639,6 +689,7 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
   DateTime d;
   d.year = year; d.month = month; d.day = day;
   d.hour = hour; d.minute = minute; d.second = second;
+  d.nanos = nanos;
   return d;
 }
 

@@ -130,6 +130,16 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     ct = floatType(tn == "REAL" ? 63 : 126);
   } else if (tn == "DATE") {
     ct.code = kDate;
+  } else if (tn == "TIMESTAMP") {
+    if (star || hasS || a > 9) throw OraError(30088).at(sizePos);
+    ct.code = kTimestamp;
+    ct.scale = a < 0 ? 6 : a;
+    if (is(at(j), "WITH")) {
+      size_t m = is(at(j + 1), "LOCAL") ? j + 2 : j + 1;
+      if (!is(at(m), "TIME") || !is(at(m + 1), "ZONE")) throw OraError(905).at(static_cast<int>(at(m).pos));
+      ct.code = kTimestampTz;
+      j = m + 2;
+    }
   } else if (tn == "RAW") {
     if (a < 0) throw OraError(906).at(afterType);
     if (a == 0) throw OraError(1723).at(sizePos);

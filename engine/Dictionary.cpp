@@ -215,6 +215,8 @@ std::string dataType(const ColType& t) {
   case kChar: return "CHAR";
   case kNumber: return t.isFloat() ? "FLOAT" : "NUMBER";
   case kDate: return "DATE";
+  case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
+  case kTimestampTz: return "TIMESTAMP(" + std::to_string(t.scale) + ") WITH TIME ZONE";
   case kRaw: return "RAW";
   case kLong: return "LONG";
   case kLongRaw: return "LONG RAW";
@@ -228,6 +230,8 @@ int dataLength(const ColType& t) {
   case kVarchar2: case kChar: case kRaw: return t.size;
   case kNumber: return 22;
   case kDate: return 7;
+  case kTimestamp: return 11;
+  case kTimestampTz: return 13;
   case kRowid: return 6;
   default: return 0;
   }
@@ -325,7 +329,7 @@ void fillColumns(const Source& src, Inserter& ins) {
                  int id, const std::string& dflt) {
     ins.text(table).text(name).text(dataType(t)).num(dataLength(t));
     if (t.code == kNumber && t.precision > 0) ins.num(t.precision); else ins.null();
-    if (t.code == kNumber && t.hasScale && !t.isFloat()) ins.num(t.scale); else ins.null();
+    if ((t.code == kNumber && t.hasScale && !t.isFloat()) || isTimestamp(t.code)) ins.num(t.scale); else ins.null();
     ins.text(notNull ? "N" : "Y").num(id);
     if (dflt.empty()) ins.null().null();
     else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);

@@ -111,7 +111,9 @@ extern const char* const kDays[7];
 enum class Fe {
   Lit, Fm, Fx, Yyyy, Syyyy, YComma, Yyy, Yy, Y, Iyyy, Iyy, Iy, I, Rrrr, Rr, Year, Syear, Mm, Rm, Mon,
   Month, Dd, Ddd, D, Dy, Day, Hh, Hh24, Mi, Ss, Sssss, Am, AmDots, Ad, AdDots, J, Q, Ww, W, Iw, Cc, Scc,
-  Era, EraFull // E and EE: the era of the Japanese Imperial calendar
+  Era, EraFull, // E and EE: the era of the Japanese Imperial calendar
+  Ff,           // FF, FF1..FF9: fractional seconds
+  Tzr, Tzh, Tzm // the session's zone: +hh:mm, +hh, mm
 };
 
 struct FmtElem {
@@ -120,9 +122,12 @@ struct FmtElem {
   int caseMode = 0;   // 0 upper, 1 initial capital, 2 lower
   bool spell = false; // SP: the number in words
   int th = -1;        // TH: an ordinal, its suffix in this case mode; -1 without
+  int digits = -1;    // FFn: n; FF: -1, the value's own precision
 };
 
 std::vector<FmtElem> parseDateFormat(std::string_view f);
+// FF without digits shows a TIMESTAMP's fraction at the precision of its type.
+void fractionDigits(std::vector<FmtElem>& fmt, int precision);
 std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang);
 DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int lang);
 std::string caseAs(std::string word, int mode); // 0 upper, 1 initial capital, 2 lower
@@ -233,5 +238,7 @@ void checkDateFormat(std::string_view model);
 // NLS_DATE_FORMAT, or the usual forms. The parser returns 0 or the Oracle error number.
 std::string sessionDateText(sqlite3* db, const DateTime& d);
 int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out);
+// A TIMESTAMP in the session's default timestamp format, FF at the type's precision.
+std::string sessionTimestampText(sqlite3* db, const DateTime& d, int precision, bool zoned);
 
 } // namespace ora

@@ -104,12 +104,16 @@ int deliver(Cursor& c, int i, int r) {
     return d.ind ? kWhole : kNullNoIndicator;
   }
   int code = col.type.code;
-  bool number = code == kNumber, date = code == kDate, raw = code == kRaw || code == kLongRaw;
+  bool number = code == kNumber, date = code == kDate || isTimestamp(code), raw = code == kRaw || code == kLongRaw;
   if (textType(d.ftype)) {
     if (type == SQLITE_TEXT) {
       DateTime dt;
-      if (date && parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
+      if (code == kDate && parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
         std::string t = sessionDateText(c.logon->s->db, dt);
+        return putText(d, r, t.data(), static_cast<int>(t.size()));
+      }
+      if (isTimestamp(code) && parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
+        std::string t = sessionTimestampText(c.logon->s->db, dt, col.type.scale, code == kTimestampTz);
         return putText(d, r, t.data(), static_cast<int>(t.size()));
       }
       return putText(d, r, v.p, v.n);

@@ -100,9 +100,11 @@ void extreme(Ctx* ctx, int argc, Val** argv, bool greatest) {
     for (int i = 1; i < argc; ++i) {
       DateTime x = dateOf(ctx, argv[i]);
       int64_t a = secondsOf(x), b = secondsOf(best);
-      if (better(a < b ? -1 : a > b)) best = x;
+      if (better(a != b ? (a < b ? -1 : 1) : x.nanos - best.nanos)) best = x;
     }
-    resultDate(ctx, best);
+    // a TIMESTAMP keeps its fraction; a DATE has none
+    if (best.nanos > 0) resultText(ctx, storedTimestamp(best));
+    else resultDate(ctx, best);
   } else {
     const Charset cs = connectionCharset(sqlite3_context_db_handle(ctx));
     std::string best = textOf(argv[0]);
@@ -145,7 +147,12 @@ void fnToChar(Ctx* ctx, int argc, Val** argv) {
 void fnToDate(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   DateTime d;
-  if (isDate(argv[0], d)) { sqlite3_result_value(ctx, argv[0]); return; }
+  if (isDate(argv[0], d)) {
+    // a TIMESTAMP loses its fraction
+    d.nanos = 0;
+    resultDate(ctx, d);
+    return;
+  }
   std::string s = textOf(argv[0]);
   sqlite3* db = sqlite3_context_db_handle(ctx);
   if (argc == 1) {
@@ -155,6 +162,39 @@ void fnToDate(Ctx* ctx, int argc, Val** argv) {
     d = parseByFormat(s, parseDateFormat(textOf(argv[1])), lang);
   }
   resultDate(ctx, d);
+}
+
+// TO_TIMESTAMP(text[, model[, nls]])
+void fnToTimestamp(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  std::string s = textOf(argv[0]);
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  DateTime d;
+  if (argc == 1) {
+    if (int err = parseTimestampText(db, s, d)) throw OraError(err);
+  } else {
+    int lang = argc > 2 ? dateLanguageParam(textOf(argv[2]), sessionNls(db).dateLanguage) : sessionNls(db).dateLanguage;
+    d = parseByFormat(s, parseDateFormat(textOf(argv[1])), lang);
+  }
+  if (d.year < 1 || d.year > 9999) throw OraError(1841);
+  resultText(ctx, storedTimestamp(d));
+}
+
+// ora_ts_char(value, precision, zoned[, model[, nls]]): TO_CHAR of a TIMESTAMP, whose type
+// gives FF its digits; without a model in the session's timestamp format.
+void fnTsChar(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  std::string_view v(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])), sqlite3_value_bytes(argv[0]));
+  DateTime d;
+  if (int err = parseTimestampText(db, v, d)) throw OraError(err);
+  int precision = sqlite3_value_int(argv[1]);
+  bool zoned = sqlite3_value_int(argv[2]) != 0;
+  int lang = argc > 4 ? dateLanguageParam(textOf(argv[4]), sessionNls(db).dateFlags()) : sessionNls(db).dateFlags();
+  std::vector<FmtElem> fmt =
+      parseDateFormat(argc > 3 ? textOf(argv[3]) : zoned ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
+  fractionDigits(fmt, precision);
+  resultText(ctx, formatDate(d, fmt, lang));
 }
 
 void fnToNumber(Ctx* ctx, int argc, Val** argv) {
@@ -360,6 +400,8 @@ const Def kDefs[] = {
     {"TO_NCHAR", 1, 3, guarded<fnToChar>, kVarchar2}, // national text is Unicode like the rest
     {"TO_DATE", 1, 3, guarded<fnToDate>, kDate, true},
     {"TO_NUMBER", 1, 3, guarded<fnToNumber>, kNumber},
+    {"TO_TIMESTAMP", 1, 3, guarded<fnToTimestamp>, kTimestamp, true},
+    {"ora_ts_char", 3, 5, guarded<fnTsChar>, kVarchar2},
     {"SUBSTR", 2, 3, guarded<fnSubstr>, kVarchar2},
     {"INSTR", 2, 4, guarded<fnInstr>, kNumber},
     {"LENGTH", 1, 1, guarded<fnLength>, kNumber},

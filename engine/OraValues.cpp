@@ -335,11 +335,29 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (!parseStoredDate(t, n, dt)) {
       int err = sessionParseDate(sqlite3_context_db_handle(ctx), std::string_view(reinterpret_cast<const char*>(t), n), dt);
       if (err) { fail(ctx, err); return; }
-      std::string s = storedDate(dt);
-      sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    } else if (n == 19) {
+      sqlite3_result_value(ctx, v);
       return;
     }
-    sqlite3_result_value(ctx, v);
+    // text read in the session's form, or a TIMESTAMP without its fraction
+    std::string s = storedDate(dt);
+    sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    return;
+  }
+  case kTimestamp:
+  case kTimestampTz: {
+    if (type != SQLITE_TEXT) {
+      fail(ctx, 932, type == SQLITE_BLOB ? "expected TIMESTAMP got BINARY" : "expected TIMESTAMP got NUMBER");
+      return;
+    }
+    std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
+    DateTime dt;
+    if (int err = parseTimestampText(sqlite3_context_db_handle(ctx), text, dt)) { fail(ctx, err); return; }
+    // the column keeps `scale` digits of the fraction, rounded
+    dt = roundFraction(dt, scale);
+    if (dt.year > 9999) { fail(ctx, 1841); return; }
+    std::string s = storedTimestamp(dt);
+    sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
     return;
   }
   case kRaw:
@@ -384,6 +402,11 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void oraSysdate(sqlite3_context* ctx, int, sqlite3_value**) {
   std::string s = storedDate(nowLocal());
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+void oraSystimestamp(sqlite3_context* ctx, int, sqlite3_value**) {
+  std::string s = storedTimestamp(nowLocal());
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
@@ -466,6 +489,10 @@ ColType parseDeclType(std::string_view decl) {
     t.textStored = !t.hasScale && starts("NUMBER TEXT");
   }
   else if (starts("DATE")) t.code = kDate;
+  else if (starts("TIMESTAMP")) {
+    t.code = u.find("ZONE") != std::string::npos ? kTimestampTz : kTimestamp;
+    t.scale = u.find('(') != std::string::npos ? a : 6;
+  }
   else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; t.chars = hasB ? b : 0; }
   else if (starts("RAW")) { t.code = kRaw; t.size = a; }
   else if (starts("ROWID")) t.code = kRowid;
@@ -488,6 +515,8 @@ std::string declTypeText(const ColType& t, Charset cs) {
       return "NUMBER TEXT(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ") COLLATE ORA_NUMBER";
     return "NUMBER(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
   case kDate: return "DATE";
+  case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
+  case kTimestampTz: return "TIMESTAMP ZONE(" + std::to_string(t.scale) + ")"; // SQLite's type names take no WITH
   case kRaw: return "RAW(" + std::to_string(t.size) + ")";
   case kLong: return "LONG VARCHAR"; // a name with TEXT affinity, so SQLite keeps the text as is
   case kLongRaw: return "LONG RAW";
@@ -537,6 +566,8 @@ int describeSize(const ColType& t) {
   case kVarchar2: case kChar: case kRaw: return t.size;
   case kNumber: return 22;
   case kDate: return 7;
+  case kTimestamp: return 11;
+  case kTimestampTz: return 13;
   case kRowid: return 10;
   default: return 0;
   }
@@ -548,6 +579,9 @@ int displaySize(const ColType& t) {
   case kRaw: return t.size * 2;
   case kNumber: return t.precision > 0 && !t.isFloat() ? t.precision + 2 : 40;
   case kDate: return 9;
+  // the text of the default formats: 'RR-MM-DD HH24:MI:SSXFF[ TZR]'
+  case kTimestamp: return 17 + (t.scale > 0 ? t.scale + 1 : 0);
+  case kTimestampTz: return 24 + (t.scale > 0 ? t.scale + 1 : 0);
   case kRowid: return 18;
   default: return 0;
   }
@@ -611,6 +645,15 @@ int parseDate(std::string_view s, DateTime& out) {
 }
 
 bool parseStoredDate(const unsigned char* s, int len, DateTime& d) {
+  d.nanos = 0;
+  if (len > 19 && len <= 29 && s[19] == '.') {
+    int scale = 100000000;
+    for (int k = 20; k < len; ++k, scale /= 10) {
+      if (s[k] < '0' || s[k] > '9') return false;
+      d.nanos += (s[k] - '0') * scale;
+    }
+    len = 19;
+  }
   if (len != 19 || s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':' || s[16] != ':')
     return false;
   auto two = [&](int at) { return (s[at] - '0') * 10 + (s[at + 1] - '0'); };
@@ -640,7 +683,9 @@ std::string defaultDateText(const DateTime& d) {
 }
 
 DateTime nowLocal() {
-  std::time_t t = std::time(nullptr);
+  std::timespec ts{};
+  std::timespec_get(&ts, TIME_UTC);
+  std::time_t t = ts.tv_sec;
   std::tm tm{};
   localtime_r(&t, &tm);
   DateTime d;
@@ -650,8 +695,11 @@ DateTime nowLocal() {
   d.hour = tm.tm_hour;
   d.minute = tm.tm_min;
   d.second = tm.tm_sec;
+  d.nanos = static_cast<int>(ts.tv_nsec / 1000 * 1000); // microseconds, as SYSTIMESTAMP keeps
   return d;
 }
+
+
 
 std::string integerText(int64_t v) {
   char buf[32];
@@ -713,6 +761,7 @@ void registerFunctions(sqlite3* db, Charset cs) {
   sqlite3_create_collation(db, "ORA_SJIS", SQLITE_UTF8, nullptr, sjisCollate);
   rememberCharset(db, cs);
   sqlite3_create_function(db, "ora_sysdate", 0, SQLITE_UTF8, nullptr, guardedFn<oraSysdate>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_systimestamp", 0, SQLITE_UTF8, nullptr, guardedFn<oraSystimestamp>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_rowid", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraRowid>,
                           nullptr, nullptr);
   sqlite3_create_function(db, "ora_rowid_num", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, guardedFn<oraRowidNum>,

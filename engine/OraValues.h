@@ -1,5 +1,7 @@
 // Oracle types and values over SQLite storage: NUMBER as INTEGER or REAL, DATE as the text
-// "YYYY-MM-DD HH:MM:SS", RAW as BLOB, character types as TEXT.
+// "YYYY-MM-DD HH:MM:SS", RAW as BLOB, character types as TEXT. A TIMESTAMP is the DATE text with
+// ".fraction" added when its fraction is not zero, trailing zeros dropped: texts then sort and
+// compare as the values do, and a DATE equals the TIMESTAMP of the same second.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -14,7 +16,7 @@ namespace ora {
 // Internal type codes as odescr reports them.
 enum TypeCode : int {
   kVarchar2 = 1, kNumber = 2, kLong = 8, kRowid = 11, kDate = 12, kRaw = 23, kLongRaw = 24,
-  kChar = 96
+  kChar = 96, kTimestamp = 180, kTimestampTz = 181
 };
 constexpr int kFloatScale = -127;
 
@@ -22,7 +24,7 @@ struct ColType {
   int code = 0;       // 0: not an Oracle type we know
   int size = 0;       // VARCHAR2/CHAR/RAW length in bytes
   int precision = 0;  // NUMBER(p,s); 0 when not given; FLOAT: binary digits
-  int scale = 0;      // FLOAT: kFloatScale, as Oracle describes it
+  int scale = 0;      // FLOAT: kFloatScale, as Oracle describes it; TIMESTAMP: digits of the fraction
   bool hasScale = false;
   int chars = 0;      // VARCHAR2(n CHAR)/CHAR(n CHAR): the limit n in characters; size is its bytes
   bool textStored = false; // a NUMBER column without precision kept as decimal text: 38 digits, as Oracle
@@ -58,16 +60,26 @@ int displaySize(const ColType& t);
 
 struct DateTime {
   int year = 1, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+  int nanos = 0; // a TIMESTAMP's fraction of its second
 };
+inline bool isTimestamp(int code) { return code == kTimestamp || code == kTimestampTz; }
 
 // Accepts 'YYYY/MM/DD', 'YYYY-MM-DD', 'RR-MM-DD', 'RR/MM/DD', each with an optional
 // ' HH24:MI[:SS]'. Returns 0 or the Oracle error number.
 int parseDate(std::string_view text, DateTime& out);
-// Fast reader of the stored form; false when the text is not in it.
+// Fast reader of the stored form of a DATE or TIMESTAMP; false when the text is not in it.
 bool parseStoredDate(const unsigned char* s, int len, DateTime& out);
 std::string storedDate(const DateTime& d);
+std::string storedTimestamp(const DateTime& d);
+// The fraction cut to `digits`, rounding; a carry goes into the seconds.
+DateTime roundFraction(const DateTime& d, int digits);
 std::string defaultDateText(const DateTime& d); // the session's default format RR-MM-DD
 DateTime nowLocal();
+// The session's time zone as minutes east of UTC: the machine's own.
+int localOffsetMinutes();
+// Text as a TIMESTAMP: the stored form, or a DATE form of the session's with an optional
+// ".fraction" after the seconds. Returns 0 or the Oracle error number.
+int parseTimestampText(sqlite3* db, std::string_view text, DateTime& out);
 
 // Plain decimal text of a stored number, exactly as stored (shortest round-trip for REAL).
 std::string numberText(sqlite3_value* v);

@@ -388,7 +388,7 @@ Node* Parser::primary() {
     if (acceptWord("TO")) unit();
     return finish(n);
   }
-  if (w == "DATE" && peek(1).kind == Tok::Str) {
+  if ((w == "DATE" || w == "TIMESTAMP") && peek(1).kind == Tok::Str) {
     Node* n = make(N::DateLit);
     n->text = peek(1).text;
     i_ += 2;
@@ -697,6 +697,25 @@ Node* Parser::typeSpec() {
   int used = 1;
   n->text = typeSynonym(cur().text, word(1), word(2), used);
   i_ += static_cast<size_t>(used);
+  if (n->text == "TIMESTAMP") {
+    // TIMESTAMP[(p)] [WITH [LOCAL] TIME ZONE]
+    if (acceptOp("(")) {
+      Node* a = make(N::Num);
+      if (cur().kind != Tok::Num) fail(30088);
+      a->text = cur().text;
+      if (std::atol(a->text.c_str()) > 9 || a->text.find('.') != std::string::npos) fail(30088);
+      ++i_;
+      n->kids.push_back(finish(a));
+      expectOp(")", 907);
+    }
+    if (acceptWord("WITH")) {
+      acceptWord("LOCAL");
+      if (!acceptWord("TIME")) fail(905);
+      if (!acceptWord("ZONE")) fail(905);
+      n->alias = "ZONE";
+    }
+    return finish(n);
+  }
   static const char* const known[] = {"VARCHAR2", "VARCHAR", "NVARCHAR2", "CHAR", "NCHAR", "NUMBER", "NUMERIC",
                                       "DECIMAL", "DEC", "INTEGER", "INT", "SMALLINT", "FLOAT", "REAL",
                                       "DOUBLE PRECISION", "DATE", "RAW", "LONG", "LONG RAW", "ROWID"};

@@ -79,6 +79,12 @@ std::string sessionDateText(sqlite3* db, const DateTime& d) {
   return formatDateText(d, n.dateFormat.empty() ? std::string_view("RR-MM-DD") : n.dateFormat, n.dateFlags());
 }
 
+std::string sessionTimestampText(sqlite3* db, const DateTime& d, int precision, bool zoned) {
+  std::vector<fn::FmtElem> fmt = fn::parseDateFormat(zoned ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
+  fn::fractionDigits(fmt, precision);
+  return fn::formatDate(d, fmt, sessionNls(db).dateFlags());
+}
+
 int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out) {
   const Nls& n = sessionNls(db);
   if (n.dateFormat.empty()) {
@@ -336,14 +342,24 @@ namespace {
 
 // EXTRACT(field, date): what EXTRACT(field FROM date) becomes. A DATE has no time zone, and
 // its time fields belong to timestamps only.
-void fnExtract(Ctx* ctx, int, Val** argv) {
+void fnExtract(Ctx* ctx, int argc, Val** argv) {
   if (isNull(argv[1])) { sqlite3_result_null(ctx); return; }
   std::string field = upperAscii(textOf(argv[0]));
   DateTime d = dateOf(ctx, argv[1]);
+  // the third argument: 1 for a TIMESTAMP, 2 for one with a time zone, which have a time of day
+  int kind = argc > 2 ? sqlite3_value_int(argv[2]) : 0;
   if (field == "YEAR") sqlite3_result_int64(ctx, d.year);
   else if (field == "MONTH") sqlite3_result_int64(ctx, d.month);
   else if (field == "DAY") sqlite3_result_int64(ctx, d.day);
-  else throw OraError(30076);
+  else if (kind && field == "HOUR") sqlite3_result_int64(ctx, d.hour);
+  else if (kind && field == "MINUTE") sqlite3_result_int64(ctx, d.minute);
+  else if (kind && field == "SECOND") {
+    if (d.nanos == 0) sqlite3_result_int64(ctx, d.second);
+    else sqlite3_result_double(ctx, d.second + d.nanos / 1e9); // 11 digits at most: a double holds them
+  } else if (kind == 2 && (field == "TIMEZONE_HOUR" || field == "TIMEZONE_MINUTE")) {
+    int off = localOffsetMinutes();
+    sqlite3_result_int64(ctx, field == "TIMEZONE_HOUR" ? off / 60 : off % 60);
+  } else throw OraError(30076);
 }
 
 // Hours from GMT of the zones NEW_TIME knows.
@@ -465,7 +481,7 @@ const std::vector<Def>& sessionFunctionDefs() {
       {"USERENV", 1, 1, guarded<fnUserenv>, kVarchar2, true},
       {"SYS_CONTEXT", 2, 3, guarded<fnSysContext>, kVarchar2, true},
       {"DUMP", 2, 5, guarded<fnDump>, kVarchar2},
-      {"EXTRACT", 2, 2, guarded<fnExtract>, kNumber},
+      {"EXTRACT", 2, 3, guarded<fnExtract>, kNumber},
       {"NEW_TIME", 3, 3, guarded<fnNewTime>, kDate},
       {"NLS_CHARSET_ID", 1, 1, guarded<fnCharsetId>, kNumber},
       {"NLS_CHARSET_NAME", 1, 1, guarded<fnCharsetName>, kVarchar2},

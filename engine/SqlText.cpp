@@ -64,7 +64,7 @@ const char* const kOracleBuiltins[] = {"COUNT", "SUM", "AVG", "MIN", "MAX", "STD
                                        "FIRST_VALUE", "LAST_VALUE", "NTH_VALUE", "NTILE", "PERCENT_RANK", "CUME_DIST",
                                        "LISTAGG", "RATIO_TO_REPORT", "ANY_VALUE", "APPROX_COUNT_DISTINCT"};
 // What the engine's own statements and SQLite's own schema changes call.
-const char* const kHelpers[] = {"IFNULL", "PRINTF", "ROW_NUMBER", "CHAR", "GLOB", "ORA_CONV", "ORA_SYSDATE", "ORA_ROWID",
+const char* const kHelpers[] = {"IFNULL", "PRINTF", "ROW_NUMBER", "CHAR", "GLOB", "ORA_CONV", "ORA_SYSDATE", "ORA_SYSTIMESTAMP", "ORA_TS_CHAR", "ORA_ROWID",
                                 "ORA_ROWID_NUM", "ORA_NEXTVAL", "ORA_CURRVAL", "ORA_ADD", "ORA_SUB", "ORA_MUL", "ORA_DIV", "ORA_SUM", "ORA_AVG", "ORA_ADD_X", "ORA_SUB_X", "ORA_MUL_X", "ORA_DIV_X", "ORA_NEG_X", "ORA_SUM_X", "ORA_AVG_X", "ORA_MONTHS_BETWEEN_X", "ORA_CONVERT_OR", "ORA_VALIDATE", "ORA_LISTAGG", "ORA_PERCENTILE", "ORA_KEEP", "ORA_DISTINCT", "ORA_NTH", "ORA_HYPO_RANK", "ORA_HYPO_DENSE_RANK", "ORA_HYPO_PERCENT_RANK", "ORA_HYPO_CUME_DIST", "JULIANDAY", "ORA_NUM", "ORA_SINGLE", "ORA_NEG", "ORA_AND", "ORA_OR", "ORA_VSIZE", "ORA_RAISE", "ORA_DECODE_REST", "ORA_BINARY", "SQLITE_RENAME_TABLE",
                                 "SQLITE_RENAME_COLUMN", "SQLITE_RENAME_TEST", "SQLITE_RENAME_QUOTEFIX",
                                 "SQLITE_DROP_COLUMN"};

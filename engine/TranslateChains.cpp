@@ -154,10 +154,20 @@ void Translator::rewriteChains(size_t b, size_t e) {
     bool rewrite = !ops.empty();
     for (auto [tb, te] : terms)
       rewrite = rewrite || productAt(tb, te);
-    std::vector<ColType> types;
+    std::vector<ColType> types, written; // written: before a TIMESTAMP is taken as a DATE
+    bool stamped = false;
     if (!ops.empty())
       for (auto [tb, te] : terms) {
         types.push_back(exprType(tb, te));
+        written.push_back(types.back());
+        // a TIMESTAMP in arithmetic is taken as a DATE: plus or minus days gives a DATE; the
+        // difference of one and a DATE or TIMESTAMP is an INTERVAL DAY TO SECOND, which we lack
+        bool stamp = isTimestamp(types.back().code);
+        if (stamp) types.back() = ColType{kDate};
+        if (size_t n = types.size(); n > 1 && ops[n - 2] == "-" && types[n - 2].code == kDate && types[n - 1].code == kDate &&
+                                     (stamp || stamped))
+          throw OraError(30081, "the difference of TIMESTAMP values is not supported").at(static_cast<int>(t_[tb].pos));
+        stamped = stamp;
         if (types.back().code == kDate) rewrite = true;
       }
     if (!rewrite && ops.empty() && (is(k, "-") || is(k, "+")) && k.kind == Token::Op) {
@@ -246,8 +256,14 @@ void Translator::rewriteChains(size_t b, size_t e) {
       r.code = kNumber;
       if (ops[n] == "||") {
         // a DATE joins text in the session's date format
-        if (run.empty()) run.push_back(accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);
-        run.push_back(t.code == kDate ? "TO_CHAR(" + text + ")" : text);
+        // a TIMESTAMP in the session's timestamp format
+        auto asText = [](const std::string& v, const ColType& w) {
+          return isTimestamp(w.code) ? "ora_ts_char(" + v + ", " + std::to_string(w.scale) + ", " +
+                                           (w.code == kTimestampTz ? "1" : "0") + ")"
+                 : w.code == kDate ? "TO_CHAR(" + v + ")" : v;
+        };
+        if (run.empty()) run.push_back(n == 0 ? asText(acc, written[0]) : accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);
+        run.push_back(asText(text, written[n + 1]));
         if (run.size() >= 100) closeRun();
         r.code = kVarchar2;
         accType = r;
@@ -384,6 +400,12 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
     throw OraError(932, lt.code == kDate ? "expected DATE got NUMBER" : "expected NUMBER got DATE")
         .at(static_cast<int>(t_[rb].pos));
   }
+  if ((isTimestamp(lt.code) && rt.code == kNumber) || (lt.code == kNumber && isTimestamp(rt.code))) {
+    namesKnown(lb, le);
+    namesKnown(rb, re);
+    throw OraError(932, lt.code == kNumber ? "expected NUMBER got TIMESTAMP" : "expected TIMESTAMP got NUMBER")
+        .at(static_cast<int>(t_[rb].pos));
+  }
   if (lt.code == kNumber && rt.code == kNumber && !ctx_.empty()) {
     wideAsNumber(lb, le, "ora_num");
     wideAsNumber(rb, re, "ora_num");
@@ -391,7 +413,12 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   }
   auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
   auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
-    if (other.code == kDate) {
+    if (isTimestamp(other.code)) {
+      // text beside a TIMESTAMP is read as one, to its nine digits
+      if (str) pin_[b] = 1;
+      replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(kTimestamp) + ", 0, 0, 9, 0, 'date')";
+      for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+    } else if (other.code == kDate) {
       if (str) {
         replace_[b] = dateText(b);
       } else {
@@ -407,8 +434,8 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
       for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
     }
   };
-  if (text(rt) && (lt.code == kDate || lt.code == kNumber)) convert(rb, re, rStr, lt);
-  else if (text(lt) && (rt.code == kDate || rt.code == kNumber)) convert(lb, le, lStr, rt);
+  if (text(rt) && (lt.code == kDate || isTimestamp(lt.code) || lt.code == kNumber)) convert(rb, re, rStr, lt);
+  else if (text(lt) && (rt.code == kDate || isTimestamp(rt.code) || rt.code == kNumber)) convert(lb, le, lStr, rt);
 }
 
 // Computed text ordered against text in a JA16SJIS database: the left operand takes the set's

@@ -328,12 +328,20 @@ std::string Translator::emit(size_t b, size_t e) {
         ++i;
         break;
       }
+      if (eq(k.text, "TIMESTAMP") && at(i + 1).kind == Token::Str) {
+        pin_[i + 1] = 1;
+        add(quoteString(ansiTimestamp(at(i + 1).text)));
+        ++i;
+        break;
+      }
       // UNIQUE in an aggregate's parentheses is DISTINCT
       if (eq(k.text, "UNIQUE") && i >= 2 && is(t_[i - 1], "(") && t_[i - 2].kind == Token::Ident) { add("DISTINCT"); break; }
       if (keywordAt(t_, i)) { add(k.text); break; }
       if (eq(k.text, "EXTRACT") && is(at(i + 1), "(") && is(at(i + 3), "FROM")) {
         size_t close = matching(i + 1);
-        add("EXTRACT(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) + ")");
+        int code = exprType(i + 4, close).code;
+        add("EXTRACT(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) +
+            (code == kTimestamp ? ", 1)" : code == kTimestampTz ? ", 2)" : ")"));
         i = close;
         break;
       }
@@ -381,6 +389,18 @@ std::string Translator::emit(size_t b, size_t e) {
         i = matching(i + 1);
         break;
       }
+      if ((eq(k.text, "TO_CHAR") || eq(k.text, "TO_NCHAR")) && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
+        // a TIMESTAMP's type gives FF its digits
+        size_t close = matching(i + 1), m = i + 2;
+        while (m < close && !(t_[m].depth == k.depth + 1 && is(t_[m], ","))) ++m;
+        ColType x = m > i + 2 ? exprType(i + 2, m) : ColType{};
+        if (isTimestamp(x.code)) {
+          add("ora_ts_char(" + emit(i + 2, m) + ", " + std::to_string(x.scale) + ", " +
+              (x.code == kTimestampTz ? "1" : "0") + (m < close ? ", " + emit(m + 1, close) : std::string()) + ")");
+          i = close;
+          break;
+        }
+      }
       if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE" || k.text == "COALESCE" || k.text == "NULLIF") &&
           is(at(i + 1), "(")) {
         size_t close = matching(i + 1);
@@ -422,9 +442,16 @@ std::string Translator::emit(size_t b, size_t e) {
           if ((from.code == kRaw || from.code == kRowid) && (to.code == kNumber || to.code == kDate))
             throw OraError(932, std::string("expected ") + (to.code == kNumber ? "NUMBER" : "DATE") + " got " +
                                     (from.code == kRaw ? "BINARY" : "ROWID"));
+          if (isTimestamp(to.code) && (from.code == kNumber || from.code == kRaw || from.code == kRowid))
+            throw OraError(932, std::string("expected TIMESTAMP got ") + (from.code == kNumber ? "NUMBER" : "BINARY"));
+          if (isTimestamp(from.code) && to.code == kNumber) throw OraError(932, "expected NUMBER got TIMESTAMP");
           if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
+          if (isTimestamp(from.code) && (to.code == kVarchar2 || to.code == kChar))
+            v = "ora_ts_char(" + v + ", " + std::to_string(from.scale) + ", " + (from.code == kTimestampTz ? "1" : "0") + ")";
+          if (isTimestamp(to.code))
+            conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", 0, 0, " + std::to_string(to.scale) + ", 0, 'CAST')";
           // text is cut to the length named; a number or a date that does not fit is an error
-          bool whole = (from.code == kNumber || from.code == kDate || from.code == kRaw || from.code == kRowid) &&
+          bool whole = (from.code == kNumber || from.code == kDate || isTimestamp(from.code) || from.code == kRaw || from.code == kRowid) &&
                        (to.code == kVarchar2 || to.code == kChar);
           if (to.code == kDate || to.code == kNumber || to.code == kVarchar2 || to.code == kChar)
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
@@ -484,6 +511,19 @@ std::string Translator::emit(size_t b, size_t e) {
         add(k.text + "_x");
         break;
       }
+      if (!(i > b && is(at(i - 1), ".")) && (eq(k.text, "SYSTIMESTAMP") || eq(k.text, "CURRENT_TIMESTAMP") || eq(k.text, "LOCALTIMESTAMP"))) {
+        // LOCALTIMESTAMP(p): the clock to p digits
+        if (is(at(i + 1), "(") && at(i + 2).kind == Token::Num && is(at(i + 3), ")")) {
+          if (at(i + 2).text.size() > 1 || at(i + 2).text[0] < '0' || at(i + 2).text[0] > '9')
+            throw OraError(30088).at(static_cast<int>(at(i + 2).pos));
+          add("ora_conv(ora_systimestamp(), " + std::to_string(eq(k.text, "LOCALTIMESTAMP") ? kTimestamp : kTimestampTz) +
+              ", 0, 0, " + std::to_string(std::atoi(at(i + 2).text.c_str())) + ", 0, 'CAST')");
+          i += 3;
+          break;
+        }
+        add("ora_systimestamp()");
+        break;
+      }
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
@@ -498,6 +538,13 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       bool qualified = i > b && is(at(i - 1), ".");
       if (!qualified && eq(k.text, "SYSDATE")) { add("ora_sysdate()"); break; }
+      if (!qualified && (eq(k.text, "SESSIONTIMEZONE") || eq(k.text, "DBTIMEZONE"))) {
+        int off = localOffsetMinutes(), a = off < 0 ? -off : off;
+        char z[16];
+        std::snprintf(z, sizeof z, "'%c%02d:%02d'", off < 0 ? '-' : '+', a / 60, a % 60);
+        add(z);
+        break;
+      }
       if (!qualified && eq(k.text, "USER")) { add("ora_user()"); break; }
       if (!qualified && eq(k.text, "ROWNUM")) { add("row_number() OVER ()"); break; }
       if (!qualified && eq(k.text, "UID")) { add("ora_uid()"); break; }
@@ -570,7 +617,8 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
       ++k;
     } else if (t.kind == Token::Ident && t.text == "INTERVAL" && k + 1 < e && t_[k + 1].kind == Token::Str) {
       k = intervalEnd(k);
-    } else if (t.kind == Token::Ident && t.text == "DATE" && k + 1 < e && t_[k + 1].kind == Token::Str) {
+    } else if (t.kind == Token::Ident && (t.text == "DATE" || t.text == "TIMESTAMP") && k + 1 < e &&
+               t_[k + 1].kind == Token::Str) {
       k += 2; // DATE 'YYYY-MM-DD'
     } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL") && !frameUnit(k)) ||
                t.kind == Token::QIdent || t.kind == Token::Bind) {
@@ -685,97 +733,6 @@ int significantDigits(const std::string& literal) {
     ++n;
   }
   return n;
-}
-
-// The token after INTERVAL '...' unit [(p)] [TO unit [(p)]] at i.
-size_t Translator::intervalEnd(size_t i) const {
-  size_t k = i + 2;
-  for (int part = 0; part < 2; ++part) {
-    if (part == 1) {
-      if (!is(at(k), "TO")) break;
-      ++k;
-    }
-    ++k; // the unit
-    if (is(at(k), "(")) k = matching(k) + 1;
-  }
-  return k;
-}
-
-// Whether [b, e) is a year-to-month interval literal, and its months: '2' YEAR, '14' MONTH,
-// '1-6' YEAR TO MONTH, with a leading precision of 2 digits unless given.
-bool Translator::monthInterval(size_t b, size_t e, int64_t& months) const {
-  if (b + 2 >= e || !is(t_[b], "INTERVAL") || t_[b + 1].kind != Token::Str || intervalEnd(b) != e) return false;
-  bool years = is(at(b + 2), "YEAR");
-  if (!years && !is(at(b + 2), "MONTH")) return false;
-  size_t k = b + 3;
-  int precision = 2;
-  if (is(at(k), "(")) {
-    if (at(k + 1).kind != Token::Num) throw OraError(30088);
-    precision = std::atoi(at(k + 1).text.c_str());
-    if (precision > 9) throw OraError(30088);
-    k = matching(k) + 1;
-  }
-  bool toMonth = is(at(k), "TO");
-  if (toMonth && (!years || !is(at(k + 1), "MONTH"))) throw OraError(30089);
-  std::string text = t_[b + 1].text;
-  bool negative = !text.empty() && text[0] == '-';
-  if (negative || (!text.empty() && text[0] == '+')) text.erase(0, 1);
-  size_t dash = toMonth ? text.find('-') : std::string::npos;
-  std::string lead = toMonth ? text.substr(0, dash) : text;
-  std::string trail = toMonth && dash != std::string::npos ? text.substr(dash + 1) : std::string();
-  auto digits = [](const std::string& f) {
-    return !f.empty() && f.size() <= 9 && std::all_of(f.begin(), f.end(), [](char c) { return c >= '0' && c <= '9'; });
-  };
-  if (!digits(lead) || (toMonth && (dash == std::string::npos || !digits(trail)))) throw OraError(1867);
-  if (static_cast<int>(lead.size()) > precision) throw OraError(1873);
-  int64_t v = std::atoll(lead.c_str());
-  if (toMonth) {
-    int64_t m = std::atoll(trail.c_str());
-    if (m > 11) throw OraError(1843);
-    v = v * 12 + m;
-  } else if (years) {
-    v *= 12;
-  }
-  months = negative ? -v : v;
-  return true;
-}
-
-// A day-to-second interval as the number of days it spans, which date arithmetic adds as Oracle
-// adds the interval; year-to-month ones are refused.
-std::string Translator::intervalDays(size_t i, size_t& after) {
-  after = intervalEnd(i);
-  static const char* const units[] = {"DAY", "HOUR", "MINUTE", "SECOND"};
-  static const double perDay[] = {1, 24, 1440, 86400};
-  auto unitAt = [&](size_t k) {
-    for (int u = 0; u < 4; ++u)
-      if (is(at(k), units[u])) return u;
-    if (is(at(k), "YEAR") || is(at(k), "MONTH")) throw OraError(30081, "INTERVAL YEAR TO MONTH is not supported");
-    throw OraError(30089);
-  };
-  int lead = unitAt(i + 2), trail = lead;
-  size_t k = i + 3;
-  if (is(at(k), "(")) k = matching(k) + 1;
-  if (is(at(k), "TO")) trail = unitAt(k + 1);
-  if (trail < lead) throw OraError(30089);
-  // the fields from the leading unit to the trailing one: "1 12:30:00", "90", "2:30"
-  std::string text = at(i + 1).text;
-  bool negative = !text.empty() && text[0] == '-';
-  if (negative || (!text.empty() && text[0] == '+')) text.erase(0, 1);
-  std::vector<std::string> fields;
-  std::string cur;
-  for (char c : text) {
-    if ((c >= '0' && c <= '9') || c == '.') cur += c;
-    else if (c == ' ' || c == ':') { fields.push_back(cur); cur.clear(); }
-    else throw OraError(1867); // the interval is invalid
-  }
-  fields.push_back(cur);
-  if (static_cast<int>(fields.size()) != trail - lead + 1) throw OraError(1867);
-  double days = 0;
-  for (size_t f = 0; f < fields.size(); ++f) {
-    if (fields[f].empty()) throw OraError(1867);
-    days += cStrtod(fields[f].c_str()) / perDay[lead + static_cast<int>(f)];
-  }
-  return "(" + cFormat(negative ? -days : days, 'g', 17) + ")";
 }
 
 } // namespace ora::tx

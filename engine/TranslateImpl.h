@@ -52,6 +52,8 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out);
 void alterSession(const std::vector<Token>& t, Translation& out);
 // The stored form of an ANSI literal DATE 'YYYY-MM-DD'; Oracle's error when the text is none.
 std::string ansiDate(const std::string& text);
+// The stored form of TIMESTAMP 'YYYY-MM-DD HH24:MI:SS[.FF]'.
+std::string ansiTimestamp(const std::string& text);
 
 struct TableRef {
   std::string name, alias;

@@ -1,9 +1,11 @@
-// ALTER SESSION SET NLS_... and ANSI date literals.
+// ALTER SESSION SET NLS_..., ANSI datetime literals and interval literals.
 #include "FunctionUtil.h"
 #include "CType.h"
+#include "Number.h"
 #include "Session.h"
 #include "TranslateImpl.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace ora::tx {
@@ -141,6 +143,135 @@ std::string ansiDate(const std::string& text) {
   bool leap = (d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0;
   if (d.day > dim[d.month - 1] + (d.month == 2 && leap)) throw OraError(1839);
   return storedDate(d);
+}
+
+std::string ansiTimestamp(const std::string& text) {
+  // TIMESTAMP 'YYYY-MM-DD HH24:MI:SS[.FF]': the date as DATE '...' reads it, then the time
+  size_t sp = text.find(' ');
+  DateTime d;
+  ora::parseStoredDate(reinterpret_cast<const unsigned char*>(ansiDate(text.substr(0, sp)).data()), 19, d);
+  if (sp == std::string::npos) throw OraError(1861);
+  size_t i = sp;
+  while (i < text.size() && text[i] == ' ') ++i;
+  auto field = [&](int most, int& v, int code) {
+    int k = 0;
+    v = 0;
+    while (i < text.size() && k < 2 && ora::digitC(static_cast<unsigned char>(text[i]))) {
+      v = v * 10 + (text[i++] - '0');
+      ++k;
+    }
+    if (k == 0) throw OraError(1861);
+    if (v > most) throw OraError(code);
+  };
+  auto colon = [&] {
+    if (i >= text.size() || text[i] != ':') throw OraError(1861);
+    ++i;
+  };
+  field(23, d.hour, 1850);
+  colon();
+  field(59, d.minute, 1851);
+  colon();
+  field(59, d.second, 1852);
+  if (i < text.size() && text[i] == '.') {
+    int scale = 100000000, k = 0;
+    for (++i; i < text.size() && ora::digitC(static_cast<unsigned char>(text[i])); ++i, ++k, scale /= 10) {
+      if (k == 9) throw OraError(1880); // the fractional seconds must be between 0 and 999999999
+      d.nanos += (text[i] - '0') * scale;
+    }
+  }
+  if (i != text.size()) throw OraError(1861);
+  return storedTimestamp(d);
+}
+
+// The token after INTERVAL '...' unit [(p)] [TO unit [(p)]] at i.
+size_t Translator::intervalEnd(size_t i) const {
+  size_t k = i + 2;
+  for (int part = 0; part < 2; ++part) {
+    if (part == 1) {
+      if (!is(at(k), "TO")) break;
+      ++k;
+    }
+    ++k; // the unit
+    if (is(at(k), "(")) k = matching(k) + 1;
+  }
+  return k;
+}
+
+// Whether [b, e) is a year-to-month interval literal, and its months: '2' YEAR, '14' MONTH,
+// '1-6' YEAR TO MONTH, with a leading precision of 2 digits unless given.
+bool Translator::monthInterval(size_t b, size_t e, int64_t& months) const {
+  if (b + 2 >= e || !is(t_[b], "INTERVAL") || t_[b + 1].kind != Token::Str || intervalEnd(b) != e) return false;
+  bool years = is(at(b + 2), "YEAR");
+  if (!years && !is(at(b + 2), "MONTH")) return false;
+  size_t k = b + 3;
+  int precision = 2;
+  if (is(at(k), "(")) {
+    if (at(k + 1).kind != Token::Num) throw OraError(30088);
+    precision = std::atoi(at(k + 1).text.c_str());
+    if (precision > 9) throw OraError(30088);
+    k = matching(k) + 1;
+  }
+  bool toMonth = is(at(k), "TO");
+  if (toMonth && (!years || !is(at(k + 1), "MONTH"))) throw OraError(30089);
+  std::string text = t_[b + 1].text;
+  bool negative = !text.empty() && text[0] == '-';
+  if (negative || (!text.empty() && text[0] == '+')) text.erase(0, 1);
+  size_t dash = toMonth ? text.find('-') : std::string::npos;
+  std::string lead = toMonth ? text.substr(0, dash) : text;
+  std::string trail = toMonth && dash != std::string::npos ? text.substr(dash + 1) : std::string();
+  auto digits = [](const std::string& f) {
+    return !f.empty() && f.size() <= 9 && std::all_of(f.begin(), f.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!digits(lead) || (toMonth && (dash == std::string::npos || !digits(trail)))) throw OraError(1867);
+  if (static_cast<int>(lead.size()) > precision) throw OraError(1873);
+  int64_t v = std::atoll(lead.c_str());
+  if (toMonth) {
+    int64_t m = std::atoll(trail.c_str());
+    if (m > 11) throw OraError(1843);
+    v = v * 12 + m;
+  } else if (years) {
+    v *= 12;
+  }
+  months = negative ? -v : v;
+  return true;
+}
+
+// A day-to-second interval as the number of days it spans, which date arithmetic adds as Oracle
+// adds the interval; year-to-month ones are refused.
+std::string Translator::intervalDays(size_t i, size_t& after) {
+  after = intervalEnd(i);
+  static const char* const units[] = {"DAY", "HOUR", "MINUTE", "SECOND"};
+  static const double perDay[] = {1, 24, 1440, 86400};
+  auto unitAt = [&](size_t k) {
+    for (int u = 0; u < 4; ++u)
+      if (is(at(k), units[u])) return u;
+    if (is(at(k), "YEAR") || is(at(k), "MONTH")) throw OraError(30081, "INTERVAL YEAR TO MONTH is not supported");
+    throw OraError(30089);
+  };
+  int lead = unitAt(i + 2), trail = lead;
+  size_t k = i + 3;
+  if (is(at(k), "(")) k = matching(k) + 1;
+  if (is(at(k), "TO")) trail = unitAt(k + 1);
+  if (trail < lead) throw OraError(30089);
+  // the fields from the leading unit to the trailing one: "1 12:30:00", "90", "2:30"
+  std::string text = at(i + 1).text;
+  bool negative = !text.empty() && text[0] == '-';
+  if (negative || (!text.empty() && text[0] == '+')) text.erase(0, 1);
+  std::vector<std::string> fields;
+  std::string cur;
+  for (char c : text) {
+    if ((c >= '0' && c <= '9') || c == '.') cur += c;
+    else if (c == ' ' || c == ':') { fields.push_back(cur); cur.clear(); }
+    else throw OraError(1867); // the interval is invalid
+  }
+  fields.push_back(cur);
+  if (static_cast<int>(fields.size()) != trail - lead + 1) throw OraError(1867);
+  double days = 0;
+  for (size_t f = 0; f < fields.size(); ++f) {
+    if (fields[f].empty()) throw OraError(1867);
+    days += cStrtod(fields[f].c_str()) / perDay[lead + static_cast<int>(f)];
+  }
+  return "(" + cFormat(negative ? -days : days, 'g', 17) + ")";
 }
 
 } // namespace ora::tx

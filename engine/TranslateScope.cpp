@@ -74,7 +74,8 @@ size_t Translator::analyticAt(size_t i) const {
 // grouped expression); SQLite would silently pick a value from any row of the group.
 void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
                               bool byClause, bool seeRewrites) {
-  static const std::set<std::string> pseudo = {"SYSDATE", "USER", "UID", "ROWNUM", "NULL", "LEVEL"};
+  static const std::set<std::string> pseudo = {"SYSDATE", "USER", "UID", "ROWNUM", "NULL", "LEVEL", "SYSTIMESTAMP",
+                                               "CURRENT_TIMESTAMP", "LOCALTIMESTAMP", "SESSIONTIMEZONE", "DBTIMEZONE"};
   static const std::set<std::string> fieldWords = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND",
                                                    "LEADING", "TRAILING", "BOTH"};
   // A name no table in scope has is an invalid identifier, before any question of grouping.
@@ -137,7 +138,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if ((is(k, "CONVERSION") && i > 0 && is(t_[i - 1], "ON") && is(at(i + 1), "ERROR")) ||
         (is(k, "ERROR") && i > 1 && is(t_[i - 1], "CONVERSION") && is(t_[i - 2], "ON")))
       continue;
-    if ((is(k, "DATE") || is(k, "INTERVAL")) && at(i + 1).kind == Token::Str) continue; // a literal
+    if ((is(k, "DATE") || is(k, "TIMESTAMP") || is(k, "INTERVAL")) && at(i + 1).kind == Token::Str) continue; // a literal
     if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
     if (fieldWords.count(k.text) && (is(at(i + 1), "FROM") || is(at(i + 1), "TO") || (i > 0 && t_[i - 1].kind == Token::Str)))
       continue; // EXTRACT(YEAR FROM ...), INTERVAL '1' DAY

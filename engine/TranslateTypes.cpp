@@ -75,7 +75,9 @@ ColType Translator::exprType(size_t b, size_t e) {
         r.code = acc.code == kChar && t.code == kChar ? kChar : kVarchar2;
         r.size = std::min(4000, width(acc) + width(t));
       }
-      else if (acc.code == kDate && t.code == kDate) r.code = ops[k] == "-" ? kNumber : kDate;
+      else if ((acc.code == kDate || isTimestamp(acc.code)) && (t.code == kDate || isTimestamp(t.code)))
+        r.code = ops[k] == "-" ? kNumber : kDate;
+      else if (isTimestamp(acc.code) || isTimestamp(t.code)) r.code = kDate;
       else if (acc.code == kDate || t.code == kDate) r.code = kDate;
       else r.code = kNumber;
       acc = r;
@@ -242,6 +244,15 @@ ColType Translator::infer(size_t b, size_t e) {
   if (e <= b) return t;
   const Token& f = t_[b];
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
+  if (e - b == 2 && is(f, "TIMESTAMP") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
+  if (is(f, "TO_TIMESTAMP") && is(at(b + 1), "(") && matching(b + 1) + 1 == e) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
+  if (e - b == 4 && (is(f, "CURRENT_TIMESTAMP") || is(f, "LOCALTIMESTAMP") || is(f, "SYSTIMESTAMP")) && is(at(b + 1), "(") &&
+      at(b + 2).kind == Token::Num && is(at(b + 3), ")")) {
+    t = ColType{};
+    t.code = is(f, "LOCALTIMESTAMP") ? kTimestamp : kTimestampTz;
+    t.scale = std::min(9, std::atoi(at(b + 2).text.c_str()));
+    return t;
+  }
   if (is(f, "INTERVAL") && at(b + 1).kind == Token::Str && intervalEnd(b) == e) { t = ColType{}; t.code = kNumber; return t; }
   if (is(f, "(") && is(at(b + 1), "SELECT") && matching(b) + 1 == e) return subqueryType(b + 1, e - 1);
   if ((is(f, "PRIOR") || is(f, "CONNECT_BY_ROOT")) && e - b >= 2) {
@@ -262,6 +273,13 @@ ColType Translator::infer(size_t b, size_t e) {
     // a text literal is CHAR, as long as it is
     if (f.kind == Token::Str) { t.code = kChar; t.size = std::max<int>(1, textBytes(f.text)); return t; }
     if (f.kind == Token::Ident && f.text == "SYSDATE") { t = ColType{}; t.code = kDate; return t; }
+    if (f.kind == Token::Ident && (f.text == "SYSTIMESTAMP" || f.text == "CURRENT_TIMESTAMP" || f.text == "LOCALTIMESTAMP")) {
+      t = ColType{};
+      t.code = f.text == "LOCALTIMESTAMP" ? kTimestamp : kTimestampTz;
+      t.scale = 6;
+      return t;
+    }
+    if (f.kind == Token::Ident && (f.text == "SESSIONTIMEZONE" || f.text == "DBTIMEZONE")) { t.size = 6; return t; }
     if (f.kind == Token::Ident && f.text == "ROWID") { t = ColType{}; t.code = kRowid; return t; }
     if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
     // a bare NULL describes as text of no length, so a shell gives it one column
@@ -444,7 +462,7 @@ ColType Translator::infer(size_t b, size_t e) {
       // a literal format: the longest text it can give
       const std::string& model = t_[args[1].first].text;
       int code = exprType(args[0].first, args[0].second).code;
-      if (code == kDate) {
+      if (code == kDate || isTimestamp(code)) {
         if (int n = dateFormatWidth(model)) t.size = std::min(4000, n);
       } else if (code == kNumber && !model.empty()) {
         t.size = std::min(4000, numberFormatWidth(model));
@@ -565,9 +583,11 @@ ColType Translator::infer(size_t b, size_t e) {
       if (pick < args.size() && args[pick].first < args[pick].second) {
         ColType x = exprType(args[pick].first, args[pick].second);
         // ROUND and TRUNC of a number give a NUMBER: rounded otherwise than its column's scale
+        // of a TIMESTAMP, a DATE
         if ((f.text == "ROUND" || f.text == "TRUNC") && x.code != kDate) {
+          int code = isTimestamp(x.code) ? kDate : kNumber;
           x = ColType{};
-          x.code = kNumber;
+          x.code = code;
         }
         return x;
       }

@@ -69,6 +69,12 @@ std::string ColumnTypeText(TCustomOraField* cf) {
   case fkString:
     if (f->DbType() == 23) // a RAW column fetched as hex
       return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
+    if (f->DbType() == 180 || f->DbType() == 181) {
+      // the display size is the default format's text: 17 characters, then "." and the digits
+      int digits = std::max(0, f->DisplaySize() - (f->DbType() == 180 ? 18 : 25));
+      return "TIMESTAMP(" + std::to_string(digits) + ")" +
+             (f->DbType() == 181 ? " WITH TIME ZONE" : "");
+    }
     // ROWID is described with a wider buffer than its display size; VARCHAR2 with one more.
     if (f->Width() == f->DisplaySize() + 2)
       return "ROWID";

@@ -327,3 +327,18 @@ TEST_F(CursorTest, TypedWriteErrorsArriveAsOracleTexts) {
   EXPECT_EQ(Scalar(q, "SELECT N FROM W"), "13");
   EXPECT_EQ(Scalar(q, "SELECT D FROM W"), "2024/02/29 08:30:00");
 }
+
+// A type the access layer has no field class of its own for arrives as the engine's text.
+TEST_F(CursorTest, TimestampColumnsArriveAsText) {
+  Exec("CREATE TABLE STAMPS (T TIMESTAMP(2))");
+  Exec("INSERT INTO STAMPS VALUES (TIMESTAMP '2001-02-03 04:05:06.7')");
+  ASSERT_TRUE(Run(Cur, "SELECT T, SYSTIMESTAMP FROM STAMPS"));
+  ASSERT_EQ(Cur.FieldCount(), 2);
+  auto* t = dynamic_cast<TOraStrField*>(Cur.Fields(0));
+  ASSERT_TRUE(t && dynamic_cast<TOraStrField*>(Cur.Fields(1)));
+  EXPECT_EQ(t->DbType(), 180);
+  EXPECT_EQ(dynamic_cast<TOraStrField*>(Cur.Fields(1))->DbType(), 181);
+  ASSERT_TRUE(Cur.FetchRowsQuiet() || Cur.RowsProcessed() == 1);
+  EXPECT_EQ(t->GetAsString(0), "01-02-03 04:05:06.70");
+  EXPECT_EQ(Cur.Fields(1)->GetAsString(0).size(), 31u);
+}

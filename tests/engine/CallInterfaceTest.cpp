@@ -618,3 +618,38 @@ TEST_F(CallInterface, BadAreasAndArgumentsAreOracleErrors) {
 }
 
 } // namespace
+
+TEST_F(CallInterface, TimestampsDescribeAndConvert) {
+  ASSERT_EQ(Run("CREATE TABLE TS (A TIMESTAMP, B TIMESTAMP(3), Z TIMESTAMP WITH TIME ZONE)"), 0);
+  ASSERT_EQ(Run("INSERT INTO TS VALUES (TIMESTAMP '2000-01-02 03:04:05.678', "
+                "TIMESTAMP '2000-01-02 03:04:05.6785', SYSTIMESTAMP)"),
+            0);
+  // Oracle's internal codes 180 and 181, the size of the value, the fraction's digits as scale
+  ASSERT_EQ(Parse("SELECT A, B, Z FROM TS"), 0);
+  struct {
+    int type, dbsize, dsize, scale;
+  } want[] = {{180, 11, 24, 6}, {180, 11, 21, 3}, {181, 13, 31, 6}};
+  for (int pos = 1; pos <= 3; ++pos) {
+    int dbsize = -1, dsize = -1;
+    short type = -1, prec = -1, scale = -1;
+    ASSERT_EQ(
+        OciIntr::odescr(cda, pos, &dbsize, &type, nullptr, nullptr, &dsize, &prec, &scale, nullptr),
+        0);
+    EXPECT_EQ(type, want[pos - 1].type) << pos;
+    EXPECT_EQ(dbsize, want[pos - 1].dbsize) << pos;
+    EXPECT_EQ(dsize, want[pos - 1].dsize) << pos;
+    EXPECT_EQ(prec, 0) << pos;
+    EXPECT_EQ(scale, want[pos - 1].scale) << pos;
+  }
+  // Text in the session's timestamp format, rounded to the column's digits when stored.
+  One o = FetchOne("SELECT B FROM TS", ociw32::kExtString, 40);
+  EXPECT_EQ(o.fetch, 0);
+  EXPECT_STREQ(reinterpret_cast<char*>(o.buf), "00-01-02 03:04:05.679");
+  // A 7-byte date has no fraction; a number is no conversion of a timestamp.
+  o = FetchOne("SELECT A FROM TS", ociw32::kExtDate, 7);
+  EXPECT_EQ(o.fetch, 0);
+  const unsigned char date[] = {120, 100, 1, 2, 4, 5, 6};
+  EXPECT_EQ(std::memcmp(o.buf, date, 7), 0);
+  o = FetchOne("SELECT A FROM TS", ociw32::kExtFloat, 8);
+  EXPECT_EQ(o.fetch, 932);
+}
