@@ -105,6 +105,7 @@ struct Translation {
   // Oracle it still ends the open transaction; it is translated again after that commit and
   // fails with its error then.
   std::string retryText;
+  std::shared_ptr<const void> plsql; // Session: an anonymous block's tree, run by the execute
   std::vector<std::string> dictionary; // dictionary views the statement reads
   // Literals sent as parameters instead of text, in parameter order (token ordinals), so that
   // statements differing only in them share one prepared statement.
