@@ -86,8 +86,18 @@ void Run::declare(Scope& sc, const Decl& d) {
       v.fields.assign(o->fields.size(), Val{});
     } else if (CursorState* c = a.e == a.b + 1 ? cursor(first) : nullptr; c && d.type.rowtype) {
       // the cursor's columns, as its query gives them
-      std::string sql = subst(c->decl->init, &columns(c->decl, c->decl->init));
-      Rows shape = query(sql + "", 0);
+      // its parameters stand as NULL: only the shape of its rows is wanted
+      Scope params;
+      for (const std::string& p : c->decl->params) params.vars[p] = Var{};
+      scopes.push_back(&params);
+      Rows shape;
+      try {
+        shape = query(subst(c->decl->init, &columns(c->decl, c->decl->init)), 0);
+      } catch (...) {
+        scopes.pop_back();
+        throw;
+      }
+      scopes.pop_back();
       v.record = true;
       v.fieldNames = shape.names;
       v.fields.assign(shape.names.size(), Val{});

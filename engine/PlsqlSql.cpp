@@ -124,7 +124,7 @@ Rows Run::query(const std::string& sql, size_t maxRows) {
   Rows out;
   int n = sqlite3_column_count(p.st);
   for (int i = 0; i < n; ++i) out.names.push_back(sqlite3_column_name(p.st, i));
-  for (;;) {
+  while (maxRows > 0) {
     int rc = sqlite3_step(p.st);
     if (rc == SQLITE_DONE) break;
     if (rc != SQLITE_ROW) {

@@ -3,6 +3,7 @@
 #include "CType.h"
 #include "DisplayWidth.h"
 #include "OciCompo.h"
+#include "OciIntr.h"
 #include "SqlSplitter.h"
 
 #include "ShellWords.h"
@@ -641,6 +642,20 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   return go;
 }
 
+void TSqlShell::ShowServerOutput() {
+  if (!Settings.ServerOutput)
+    return;
+  std::vector<char> buf(32767);
+  for (;;) {
+    int len = 0, status = 1;
+    if (OciIntr::tessel_output_get_line(FSession.LogonArea(), buf.data(), static_cast<int>(buf.size()),
+                                        &len, &status) != 0 ||
+        status != 0)
+      break;
+    FOut << std::string(buf.data(), static_cast<size_t>(len)) << "\n";
+  }
+}
+
 bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   std::string lead = TSqlSplitter::LeadingWords(text, 3);
   if (lead == "COMMIT" || lead == "COMMIT WORK" || lead == "ROLLBACK" || lead == "ROLLBACK WORK") {
@@ -653,6 +668,10 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     return true;
   }
 
+  // DBMS_OUTPUT collects while SERVEROUTPUT is on; its lines are shown after each statement
+  const bool output = FSession.Connected() && OciIntr::OutputAvailable();
+  if (output)
+    OciIntr::tessel_output_enable(FSession.LogonArea(), Settings.ServerOutput ? 1 : 0);
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(TOraCursor::MaxRows);
@@ -671,6 +690,8 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   if (!c.Parse() || !c.DescribeFields() || !c.Exec()) {
     ShowErrorLine(c.StatementText(), c.ErrorOffset());
     go = Failed(err, c.ReturnCode());
+    if (output)
+      ShowServerOutput();
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;
     if (!RunQuery(c, err)) {
@@ -679,6 +700,8 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
       go = Failed(err, err.rfind("ORA-01013", 0) == 0 ? 1013 : c.ReturnCode());
     }
   } else {
+    if (output)
+      ShowServerOutput();
     if (plsql)
       NoteCreatedUnit(text);
     if (!plsql && ForcedViewInvalid(text))
