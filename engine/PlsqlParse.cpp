@@ -386,7 +386,9 @@ struct Parser {
           i = save;
           s->kind = Stmt::ForCursor;
           s->target = {i, i + 1};
+          std::string loopVar = s->name;
           cursorCall(*s);
+          s->name = loopVar;
         }
       }
       s->body = loopBody(s);

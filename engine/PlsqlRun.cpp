@@ -372,12 +372,13 @@ Flow Run::stmt(const Stmt& s) {
       own.rows = std::move(rows.rows);
       own.open = true;
     } else {
-      c = cursor(s.name);
-      if (!c) undeclared(s.at + 3, s.name);
+      const std::string& name = t[s.target.b].text;
+      c = cursor(name);
+      if (!c) undeclared(s.target.b, name);
       openCursor(*c, &s);
     }
     Scope sc;
-    Var& v = sc.vars[s.name == "" ? std::string() : s.name];
+    Var& v = sc.vars[s.name];
     v.record = true;
     v.fieldNames = c->cols;
     scopes.push_back(&sc);

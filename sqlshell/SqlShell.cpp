@@ -688,10 +688,11 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   if (!c.Open())
     return Failed(err, c.ReturnCode());
   if (!c.Parse() || !c.DescribeFields() || !c.Exec()) {
-    ShowErrorLine(c.StatementText(), c.ErrorOffset());
-    go = Failed(err, c.ReturnCode());
+    // what the block wrote before it failed comes first
     if (output)
       ShowServerOutput();
+    ShowErrorLine(c.StatementText(), c.ErrorOffset());
+    go = Failed(err, c.ReturnCode());
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;
     if (!RunQuery(c, err)) {
