@@ -5,6 +5,7 @@
 #include "Session.h"
 #include "SqlText.h"
 
+#include <chrono>
 #include <cmath>
 #include <sqlite3.h>
 
@@ -12,7 +13,9 @@ namespace ora::pl {
 
 namespace {
 
-constexpr int64_t kMaxSteps = 5'000'000; // a runaway loop ends with ORA-01013
+// A runaway loop ends with ORA-01013: after this many statements, or this long
+constexpr int64_t kMaxSteps = 5'000'000;
+constexpr auto kMaxTime = std::chrono::seconds(60);
 constexpr int kMaxDepth = 200;
 
 // The predefined exceptions and their errors.
@@ -277,8 +280,13 @@ void intoTargets(Run& r, const std::vector<Range>& targets, const std::vector<st
 }
 } // namespace
 
-Flow Run::stmt(const Stmt& s) {
+void Run::step() {
   if (++steps > kMaxSteps) throw OraError(1013, "runaway");
+  if ((steps & 1023) == 0 && std::chrono::steady_clock::now() - started > kMaxTime) throw OraError(1013, "runaway");
+}
+
+Flow Run::stmt(const Stmt& s) {
+  step();
   const auto& t = u.toks;
   auto loopEnd = [&](Flow f, bool& stop) {
     stop = false;
@@ -336,7 +344,7 @@ Flow Run::stmt(const Stmt& s) {
   case Stmt::While:
     for (;;) {
       if (s.kind == Stmt::While && cond(s.expr) != 1) return Flow::Next;
-      if (++steps > kMaxSteps) throw OraError(1013, "runaway");
+      step();
       bool stop;
       Flow f = loopEnd(stmts(s.body), stop);
       if (stop) return f;

@@ -4,6 +4,7 @@
 #include "PlsqlImpl.h"
 #include "SqlTranslate.h"
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <set>
@@ -73,7 +74,10 @@ struct Run {
   bool ended = false; // a COMMIT or ROLLBACK ran
   std::string flowLabel;
 
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+
   Run(Session& s, const Unit& unit) : ses(s), u(unit) {}
+  void step(); // counts a statement; ends a runaway block
   ~Run();
 
   // SQL half (PlsqlSql.cpp)
