@@ -96,6 +96,11 @@ Prepared& prepare(Run& r, const std::string& sql) {
     sqlite3_finalize(it->second.st);
     r.cache.erase(it);
   }
+  if (r.cache.size() > 300) {
+    // texts that share nothing would otherwise pile up in a long loop
+    for (auto& [k, p] : r.cache) sqlite3_finalize(p.st);
+    r.cache.clear();
+  }
   Catalog cat(r.ses.db, r.ses.user, &r.ses);
   bool share = key[0] != '\x02';
   Translation tr = translate(sql, cat, share);
@@ -332,6 +337,7 @@ OraError expressionError(const Run& r, OraError e, Range range) {
 } // namespace
 
 Val Run::evalText(const std::string& sqlExpr) {
+  ValueQueries values;
   Rows rows = query("SELECT " + sqlExpr + " FROM DUAL", 1);
   if (rows.rows.empty() || rows.rows[0].empty()) return Val{};
   return rows.rows[0][0];

@@ -149,6 +149,9 @@ using InnerQueries = TranslationScope<0>;
 // The queries translated are a view's: each "*" and "t.*" over named tables becomes the columns
 // those tables have now, so the view keeps them when a table gains more.
 using ViewStars = TranslationScope<1>;
+// The values a PL/SQL block computes as queries: their select lists' literals become parameters
+// like any other, since no one reads those queries' headings.
+using ValueQueries = TranslationScope<2>;
 
 struct Literal {
   int token;      // ordinal among the statement's tokens
