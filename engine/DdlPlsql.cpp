@@ -322,7 +322,16 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
     out.verb = w.text;
     return true;
   }
-  if (w.text == "CALL") throw OraError(6550, "it cannot run stored procedures");
+  if (w.text == "CALL") {
+    // CALL runs one procedure as a block of that call would
+    std::string call = trimmed(text.substr(w.end));
+    if (!call.empty() && call.back() == ';') throw OraError(911).at(static_cast<int>(text.rfind(';')));
+    if (call.empty() || call.back() != ')') throw OraError(6576);
+    out.plsql = checkPlsqlBlock("BEGIN " + call + "; END;");
+    out.kind = StmtKind::Session;
+    out.verb = w.text;
+    return true;
+  }
   if (w.text != "CREATE") return false;
   Word v = nextWord(text, w.end);
   bool replace = false;

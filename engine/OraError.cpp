@@ -279,6 +279,7 @@ const std::map<int, const char*>& texts() {
       {6510, "PL/SQL: unhandled user-defined exception"},
       {6511, "PL/SQL: cursor already open"},
       {6592, "CASE not found while executing CASE statement"},
+      {6576, "not a valid function or procedure name"},
       {1422, "exact fetch returns more than requested number of rows"},
       {1013, "user requested cancel of current operation"},
       {12991, "column is referenced in a multi-column constraint"},

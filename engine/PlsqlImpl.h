@@ -75,7 +75,16 @@ struct Block {
   std::string label;
 };
 
+struct Param {
+  std::string name;
+  bool in = true, out = false;
+  TypeSpec type;
+  Range dflt;
+};
+
 struct Unit {
+  std::string name;            // a stored procedure's
+  std::vector<Param> params;
   std::string src;
   std::vector<Tok> toks;
   std::shared_ptr<Block> block;
@@ -87,6 +96,9 @@ struct Unit {
 
 // Parses an anonymous block; throws ORA-06550 with a PLS-00103 line for what it cannot read.
 std::shared_ptr<Unit> parseBlock(const std::string& src);
+
+// Parses a stored procedure's source ("PROCEDURE name (...) IS ... END;").
+std::shared_ptr<Unit> parseProcedure(const std::string& src);
 
 // "line L, column C" of a byte offset.
 std::string where(const std::string& src, size_t pos);

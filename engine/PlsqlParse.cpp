@@ -92,6 +92,7 @@ struct Parser {
   Unit& u;
   const std::vector<Tok>& t;
   size_t i = 0;
+  bool unsized = false; // a parameter's type has no length
   explicit Parser(Unit& unit) : u(unit), t(unit.toks) {}
 
   bool is(size_t k, const char* w) const {
@@ -183,12 +184,12 @@ struct Parser {
       if (at("BYTE") || at("CHAR")) ++i;
       expect(")");
     }
-    if (ts.kind == TypeSpec::Text && ts.size == 0 && w != "LONG" && w != "CLOB" && w != "STRING" && w != "CHAR" && w != "NCHAR") {
+    if (ts.kind == TypeSpec::Text && ts.size == 0 && !unsized && w != "LONG" && w != "CLOB" && w != "STRING" && w != "CHAR" && w != "NCHAR") {
       OraError e(6550);
       e.text = "ORA-06550: " + where(u.src, t[b].pos) + ":\nPLS-00215: String length constraints must be in range (1 .. 32767)";
       throw e;
     }
-    if (ts.kind == TypeSpec::Text && ts.size == 0) ts.size = w == "CHAR" || w == "NCHAR" ? 1 : 32767;
+    if (ts.kind == TypeSpec::Text && ts.size == 0) ts.size = (w == "CHAR" || w == "NCHAR") && !unsized ? 1 : 32767;
     if (w == "CHAR" && false) {}
     return ts;
   }
@@ -530,6 +531,41 @@ struct Parser {
 };
 
 } // namespace
+
+std::shared_ptr<Unit> parseProcedure(const std::string& src) {
+  auto u = std::make_shared<Unit>();
+  u->src = src;
+  u->toks = tokens(src);
+  Parser p(*u);
+  p.expect("PROCEDURE");
+  u->name = p.name();
+  if (p.at(".")) { ++p.i; u->name = p.name(); }
+  if (p.at("(")) {
+    ++p.i;
+    for (;;) {
+      Param prm;
+      prm.name = p.name();
+      if (p.at("IN")) ++p.i;
+      if (p.at("OUT")) { ++p.i; prm.out = true; prm.in = p.is(p.i - 2, "IN"); }
+      if (p.at("NOCOPY")) ++p.i;
+      p.unsized = true;
+      prm.type = p.type();
+      p.unsized = false;
+      if (p.at(":=") || p.at("DEFAULT")) { ++p.i; prm.dflt = p.expression({",", ")"}); }
+      u->params.push_back(prm);
+      if (p.at(",")) { ++p.i; continue; }
+      break;
+    }
+    p.expect(")");
+  }
+  if (p.at("AUTHID")) p.i += 2;
+  if (!p.at("IS") && !p.at("AS")) p.fail(p.i);
+  ++p.i;
+  u->block = p.block(true);
+  if (p.at(";")) ++p.i;
+  if (p.t[p.i].kind != T::End) p.fail(p.i);
+  return u;
+}
 
 std::shared_ptr<Unit> parseBlock(const std::string& src) {
   auto u = std::make_shared<Unit>();

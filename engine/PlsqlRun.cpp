@@ -564,8 +564,98 @@ void Run::call(const Stmt& s) {
     e.text = "ORA-" + std::to_string(-code) + ": " + msg.substr(0, 2048);
     throw e;
   } else {
-    undeclared(s.at, s.name);
+    callProcedure(s);
   }
+}
+
+namespace {
+// The source of a stored procedure of the schema; empty when there is none.
+std::string procedureSource(Session& ses, const std::string& name) {
+  sqlite3_stmt* st = ses.cachedStatement("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = 'PROCEDURE'");
+  if (!st) return {};
+  sqlite3_bind_text(st, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+  std::string src;
+  if (sqlite3_step(st) == SQLITE_ROW) src = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  return src;
+}
+} // namespace
+
+void Run::callProcedure(const Stmt& s) {
+  const auto& t = u.toks;
+  std::string name = s.name;
+  if (size_t dot = name.find('.'); dot != std::string::npos) {
+    if (name.substr(0, dot) != ses.user) undeclared(s.at, name);
+    name = name.substr(dot + 1);
+  }
+  std::string src = procedureSource(ses, name);
+  if (src.empty()) undeclared(s.at, s.name);
+  std::shared_ptr<Unit> unit;
+  try {
+    unit = parseProcedure(src);
+  } catch (const OraError&) {
+    // Oracle's answer for a unit stored with errors
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, t[s.at].pos) + ":\nPLS-00905: object " + ses.user + "." + name + " is invalid";
+    throw e;
+  }
+  auto wrongArgs = [&] {
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, t[s.at].pos) + ":\nPLS-00306: wrong number or types of arguments in call to '" +
+             name + "'";
+    throw e;
+  };
+  if (s.conds.size() > unit->params.size()) wrongArgs();
+  Scope params;
+  std::vector<std::pair<Range, const Param*>> outs;
+  for (size_t k = 0; k < unit->params.size(); ++k) {
+    const Param& p = unit->params[k];
+    Range arg;
+    bool given = false;
+    for (size_t a = 0; a < s.conds.size(); ++a)
+      if ((s.argNames[a].empty() && a == k) || s.argNames[a] == p.name) { arg = s.conds[a]; given = true; }
+    if (!given && (p.out || p.dflt.empty())) wrongArgs();
+    Var v;
+    v.type = p.type;
+    if (p.out) {
+      if (arg.e != arg.b + 1 && arg.e != arg.b + 3) wrongArgs();
+      outs.emplace_back(arg, &p);
+    }
+    if (p.in) {
+      Val x;
+      if (given) {
+        x = v.type.kind == TypeSpec::Bool ? [&] { int c = cond(arg); return c < 0 ? Val{} : Val{Val::Bool, "", c == 1}; }()
+                                          : eval(arg);
+      }
+      v.v = x; // the default is worked out in the procedure's own scope
+      if (given) store(v, x, arg.b);
+    }
+    params.vars[p.name] = std::move(v);
+  }
+  Run callee(ses, *unit);
+  callee.transactionEnded = transactionEnded;
+  callee.depth = depth;
+  callee.steps = steps;
+  callee.started = started;
+  callee.scopes.push_back(&params);
+  for (size_t k = 0; k < unit->params.size(); ++k) {
+    const Param& p = unit->params[k];
+    bool given = false;
+    for (size_t a = 0; a < s.conds.size(); ++a)
+      given = given || (s.argNames[a].empty() && a == k) || s.argNames[a] == p.name;
+    if (!given && p.in) callee.store(params.vars[p.name], callee.eval(p.dflt), p.dflt.b);
+  }
+  struct Back {
+    Run& r;
+    Run& c;
+    ~Back() {
+      r.steps = c.steps;
+      r.ended = r.ended || c.ended;
+    }
+  } back{*this, callee};
+  callee.block(*unit->block);
+  for (auto& [arg, p] : outs) assign(arg, params.vars[p->name].v);
 }
 
 } // namespace ora::pl

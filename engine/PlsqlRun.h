@@ -101,6 +101,7 @@ struct Run {
   Flow stmt(const Stmt& s);
   void declare(Scope& sc, const Decl& d);
   void call(const Stmt& s);
+  void callProcedure(const Stmt& s);
   bool handles(const Handler& h, const OraError& e);
   void openCursor(CursorState& c, const Stmt* s);
 };

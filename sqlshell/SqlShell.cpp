@@ -648,8 +648,8 @@ void TSqlShell::ShowServerOutput() {
   std::vector<char> buf(32767);
   for (;;) {
     int len = 0, status = 1;
-    if (OciIntr::tessel_output_get_line(FSession.LogonArea(), buf.data(), static_cast<int>(buf.size()),
-                                        &len, &status) != 0 ||
+    if (OciIntr::tessel_output_get_line(FSession.LogonArea(), buf.data(),
+                                        static_cast<int>(buf.size()), &len, &status) != 0 ||
         status != 0)
       break;
     FOut << std::string(buf.data(), static_cast<size_t>(len)) << "\n";
@@ -705,7 +705,11 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
       ShowServerOutput();
     if (plsql)
       NoteCreatedUnit(text);
-    if (!plsql && ForcedViewInvalid(text))
+    std::string unitErr;
+    if (plsql && FLastUnitType == "PROCEDURE" && TSqlSplitter::LeadingWords(text, 1) == "CREATE" &&
+        ObjectStatus(FLastUnitName, FLastUnitType, unitErr) == "INVALID")
+      FOut << "\nWarning: Procedure created with compilation errors.\n\n";
+    else if (!plsql && ForcedViewInvalid(text))
       FOut << "\nWarning: View "
            << (TSqlSplitter::LeadingWords(text, 1) == "ALTER" ? "altered" : "created")
            << " with compilation errors.\n\n";

@@ -55,8 +55,8 @@ protected:
     short ind = 0;
     unsigned short len = 0, code = 0;
     EXPECT_EQ(OciIntr::oparse(cda2, sql.c_str(), -1, 0, 2), 0) << sql;
-    EXPECT_EQ(OciIntr::odefin(cda2, 1, reinterpret_cast<unsigned char*>(buf), sizeof buf - 1, 5, -1, &ind,
-                              nullptr, -1, -1, &len, &code),
+    EXPECT_EQ(OciIntr::odefin(cda2, 1, reinterpret_cast<unsigned char*>(buf), sizeof buf - 1, 5, -1,
+                              &ind, nullptr, -1, -1, &len, &code),
               0);
     EXPECT_EQ(OciIntr::oexec(cda2), 0) << sql;
     if (OciIntr::ofetch(cda2) != 0)
@@ -83,7 +83,9 @@ TEST_F(PlsqlCalls, OutputLinesReachTheClientOnlyWhileEnabled) {
   ASSERT_EQ(Run("BEGIN DBMS_OUTPUT.PUT_LINE(' now'); END;"), 0);
   EXPECT_EQ(Lines(), (std::vector<std::string>{"unfinished now"}));
   // what a failed block wrote stays in the buffer: DBMS_OUTPUT is not undone
-  EXPECT_EQ(Run("BEGIN DBMS_OUTPUT.PUT_LINE('before'); RAISE_APPLICATION_ERROR(-20005, 'stop'); END;"), 20005);
+  EXPECT_EQ(
+      Run("BEGIN DBMS_OUTPUT.PUT_LINE('before'); RAISE_APPLICATION_ERROR(-20005, 'stop'); END;"),
+      20005);
   EXPECT_EQ(Message(20005), "ORA-20005: stop");
   EXPECT_EQ(Lines(), (std::vector<std::string>{"before"}));
   // disabling empties the buffer; a block may also enable it itself
@@ -134,9 +136,10 @@ TEST_F(PlsqlCalls, AnOpenQueryKeepsItsRowsWhileABlockWrites) {
   char buf[32] = {};
   short ind = 0;
   unsigned short len = 0, code = 0;
-  ASSERT_EQ(OciIntr::oparse(cda2, "SELECT sal FROM emp WHERE deptno = 10 ORDER BY empno", -1, 0, 2), 0);
-  ASSERT_EQ(OciIntr::odefin(cda2, 1, reinterpret_cast<unsigned char*>(buf), sizeof buf - 1, 5, -1, &ind, nullptr,
-                            -1, -1, &len, &code),
+  ASSERT_EQ(OciIntr::oparse(cda2, "SELECT sal FROM emp WHERE deptno = 10 ORDER BY empno", -1, 0, 2),
+            0);
+  ASSERT_EQ(OciIntr::odefin(cda2, 1, reinterpret_cast<unsigned char*>(buf), sizeof buf - 1, 5, -1,
+                            &ind, nullptr, -1, -1, &len, &code),
             0);
   ASSERT_EQ(OciIntr::oexec(cda2), 0);
   ASSERT_EQ(OciIntr::ofetch(cda2), 0);

@@ -38,3 +38,20 @@ begin
   dbms_output.put_line('not shown');
 end;
 /
+REM source: Oracle PL/SQL Language Reference, CREATE PROCEDURE and EXECUTE; SQL*Plus User's
+REM Guide, the warning for a unit created with compilation errors.
+set serveroutput on
+create or replace procedure show_dept (p_deptno number) as
+begin
+  for r in (select ename from emp where deptno = p_deptno order by ename) loop
+    dbms_output.put_line(r.ename);
+  end loop;
+end;
+/
+exec show_dept(10)
+create or replace procedure broken as
+begin
+  null
+end;
+/
+exec broken
