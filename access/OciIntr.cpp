@@ -30,6 +30,8 @@ enum TEntry {
   eOflng,
   eCreateDatabase,
   eCreateDatabaseCs,
+  eOutputEnable,
+  eOutputGetLine,
   eEntryCount
 };
 
@@ -206,6 +208,20 @@ bool CreateDatabaseCharsetAvailable() {
 int tessel_create_database_cs(const char* folder, const char* systemPassword, const char* charset) {
   return Bind<decltype(&::tessel_create_database_cs)>(
       eCreateDatabaseCs, "tessel_create_database_cs")(folder, systemPassword, charset);
+}
+
+bool OutputAvailable() {
+  return ResolveOptional(eOutputEnable, "tessel_output_enable") != nullptr &&
+         ResolveOptional(eOutputGetLine, "tessel_output_get_line") != nullptr;
+}
+
+int tessel_output_enable(unsigned char* lda, int on) {
+  return Bind<decltype(&::tessel_output_enable)>(eOutputEnable, "tessel_output_enable")(lda, on);
+}
+
+int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, int* len, int* status) {
+  return Bind<decltype(&::tessel_output_get_line)>(eOutputGetLine, "tessel_output_get_line")(
+      lda, buf, bufl, len, status);
 }
 
 const char* const FunctionCodeNames[FunctionCodeCount] = {

@@ -42,6 +42,12 @@ int tessel_create_database(const char* folder, const char* systemPassword);
 bool CreateDatabaseCharsetAvailable();
 int tessel_create_database_cs(const char* folder, const char* systemPassword, const char* charset);
 
+// DBMS_OUTPUT of a logon (optional entry points): enable (1) or disable and empty (0) its
+// buffer; take its oldest line, status 0 with a line and 1 when there is none.
+bool OutputAvailable();
+int tessel_output_enable(unsigned char* lda, int on);
+int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, int* len, int* status);
+
 // Call name for a function code left in a cursor data area; "not used" for unknown codes.
 constexpr int FunctionCodeCount = 63;
 extern const char* const FunctionCodeNames[FunctionCodeCount];

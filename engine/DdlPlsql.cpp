@@ -2,6 +2,7 @@
 #include "Dictionary.h"
 #include "CType.h"
 #include "OraError.h"
+#include "Plsql.h"
 #include "Session.h"
 #include "TranslateImpl.h"
 
@@ -315,8 +316,22 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
   Word w = nextWord(text, 0);
   // EXECUTE is the shell's command, not a statement
   if (w.text == "EXEC" || w.text == "EXECUTE") throw OraError(900).at(static_cast<int>(w.pos));
-  if (w.text == "DECLARE" || w.text == "BEGIN" || w.text == "CALL")
-    throw OraError(6550, "it cannot run " + std::string(w.text == "CALL" ? "stored procedures" : "anonymous blocks"));
+  if (w.text == "DECLARE" || w.text == "BEGIN") {
+    out.plsql = checkPlsqlBlock(text);
+    out.kind = StmtKind::Session;
+    out.verb = w.text;
+    return true;
+  }
+  if (w.text == "CALL") {
+    // CALL runs one procedure as a block of that call would
+    std::string call = trimmed(text.substr(w.end));
+    if (!call.empty() && call.back() == ';') throw OraError(911).at(static_cast<int>(text.rfind(';')));
+    if (call.empty() || call.back() != ')') throw OraError(6576);
+    out.plsql = checkPlsqlBlock("BEGIN " + call + "; END;");
+    out.kind = StmtKind::Session;
+    out.verb = w.text;
+    return true;
+  }
   if (w.text != "CREATE") return false;
   Word v = nextWord(text, w.end);
   bool replace = false;

@@ -4,6 +4,7 @@
 #include "DictionaryImpl.h"
 #include "OraError.h"
 #include "OraValues.h"
+#include "PlsqlImpl.h"
 #include "Session.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
@@ -495,11 +496,20 @@ void fillObjects(const Source& src, Inserter& ins) {
   eachRow(db, "SELECT NAME FROM \"TESSEL$SYNONYMS\" s WHERE TABLE_OWNER = ?1 AND NOT EXISTS"
               " (SELECT 1 FROM \"TESSEL$OBJECTS\" o WHERE o.NAME = s.TABLE_NAME AND o.TYPE <> 'INDEX')",
           [&](sqlite3_stmt* st) { brokenSynonyms.insert(col(st, 0)); }, src.owner, true);
+  // a procedure is valid when its source parses (the interpreter runs it); other stored PL/SQL
+  // is kept as source only
+  std::set<std::string> validProcedures;
+  eachRow(db, "SELECT NAME, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'PROCEDURE'", [&](sqlite3_stmt* st) {
+    try {
+      pl::parseProcedure(col(st, 1));
+      validProcedures.insert(col(st, 0));
+    } catch (const OraError&) {
+    }
+  });
   eachRow(db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 2), created = col(st, 3);
-            // stored PL/SQL is kept as source only: calling it fails, so it is not VALID
-            bool valid = type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
+            bool valid = (type == "PROCEDURE" && validProcedures.count(col(st, 0))) || type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
                          (type == "VIEW" && viewCompiles(src, col(st, 0), true)) ||
                          (type == "SYNONYM" && !brokenSynonyms.count(col(st, 0)));

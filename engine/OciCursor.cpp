@@ -6,6 +6,7 @@
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraValues.h"
+#include "Plsql.h"
 #include "Session.h"
 #include "SqlLexer.h"
 #include "SqlText.h"
@@ -346,6 +347,11 @@ OCIW32_API int oexec(unsigned char* cda) {
         l.savepoint(c->tr.savepoint);
         break;
       case StmtKind::Session:
+        if (c->tr.plsql) {
+          lo.protectReaders(c);
+          runPlsqlBlock(l, c->tr.plsql, [&] { lo.transactionEnded(); });
+          break;
+        }
         for (auto& a : c->tr.actions) a(l);
         break;
       }

@@ -104,6 +104,11 @@ public:
   int shadowDdl_ = -1;
   void forgetSchema();
 
+  // DBMS_OUTPUT: whether it collects, the lines not yet read and the line being PUT
+  bool outputOn = false;
+  std::vector<std::string> outputLines;
+  std::string outputPartial;
+
   // Called before the session writes in a way its own open queries could see.
   std::function<void()> beforeWrite;
 

@@ -105,6 +105,7 @@ struct Translation {
   // Oracle it still ends the open transaction; it is translated again after that commit and
   // fails with its error then.
   std::string retryText;
+  std::shared_ptr<const void> plsql; // Session: an anonymous block's tree, run by the execute
   std::vector<std::string> dictionary; // dictionary views the statement reads
   // Literals sent as parameters instead of text, in parameter order (token ordinals), so that
   // statements differing only in them share one prepared statement.
@@ -148,6 +149,9 @@ using InnerQueries = TranslationScope<0>;
 // The queries translated are a view's: each "*" and "t.*" over named tables becomes the columns
 // those tables have now, so the view keeps them when a table gains more.
 using ViewStars = TranslationScope<1>;
+// The values a PL/SQL block computes as queries: their select lists' literals become parameters
+// like any other, since no one reads those queries' headings.
+using ValueQueries = TranslationScope<2>;
 
 struct Literal {
   int token;      // ordinal among the statement's tokens

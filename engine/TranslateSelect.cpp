@@ -220,8 +220,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   int64_t limit = rownumLimit(fromEnd, whereEnd, d);
   // Literals that shape the result (its headings and types) or name an ORDER BY position are
   // part of what a shared statement is.
-  for (size_t i = listBegin; i < from; ++i)
-    if (t_[i].kind == Token::Str || t_[i].kind == Token::Num) pin_[i] = 1;
+  if (!ValueQueries::depth)
+    for (size_t i = listBegin; i < from; ++i)
+      if (t_[i].kind == Token::Str || t_[i].kind == Token::Num) pin_[i] = 1;
   for (size_t i = whereEnd; i + 1 < end; ++i)
     if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY")) {
       size_t orderEnd = i + 2;

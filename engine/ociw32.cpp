@@ -224,6 +224,44 @@ OCIW32_API int orol(unsigned char* lda) {
   });
 }
 
+OCIW32_API int tessel_output_enable(unsigned char* lda, int on) {
+  if (!lda) return 1012;
+  return guarded(lda, lda, -1, 3113, [&] {
+    std::unique_lock<std::mutex> lk;
+    auto l = lockLogon(lda, lk, lda, -1);
+    if (!l) return areaCode(lda);
+    Session& s = *l->s;
+    if (!on) {
+      s.outputLines.clear();
+      s.outputPartial.clear();
+    }
+    s.outputOn = on != 0;
+    return succeed(lda);
+  });
+}
+
+OCIW32_API int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, int* len, int* status) {
+  if (!lda) return 1012;
+  if (!buf || bufl < 0 || !len || !status) return 1007;
+  return guarded(lda, lda, -1, 3113, [&] {
+    std::unique_lock<std::mutex> lk;
+    auto l = lockLogon(lda, lk, lda, -1);
+    if (!l) return areaCode(lda);
+    Session& s = *l->s;
+    *len = 0;
+    *status = 1;
+    if (!s.outputLines.empty()) {
+      const std::string& line = s.outputLines.front();
+      size_t n = std::min(line.size(), static_cast<size_t>(bufl));
+      std::memcpy(buf, line.data(), n);
+      *len = static_cast<int>(n);
+      *status = 0;
+      s.outputLines.erase(s.outputLines.begin());
+    }
+    return succeed(lda);
+  });
+}
+
 OCIW32_API int oerhms(unsigned char* lda, short rcode, char* buf, int bufsiz) {
   if (!buf || bufsiz <= 0) return 0;
   try {

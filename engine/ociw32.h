@@ -63,3 +63,8 @@ OCIW32_API int tessel_create_database(const char* folder, const char* systemPass
 // "AL32UTF8"; any other name is refused with 12705.
 OCIW32_API int tessel_create_database_cs(const char* folder, const char* systemPassword,
                                          const char* charset);
+// DBMS_OUTPUT for the client that shows it (SERVEROUTPUT): on 1 enables the logon's buffer,
+// 0 disables and empties it; get_line takes its oldest line as DBMS_OUTPUT.GET_LINE does: the
+// status is 0 with a line (cut to bufl bytes), 1 when there is none.
+OCIW32_API int tessel_output_enable(unsigned char* lda, int on);
+OCIW32_API int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, int* len, int* status);

@@ -272,8 +272,8 @@ void TSqlShell::SetCommand(const std::string& args) {
       else
         FOut << "SP2-0268: recsepchar option not a valid character: " << w[i + 1] << "\n";
     } else if (Abbrev(opt, "SERVEROUTPUT", 9)) {
-      // ON [SIZE {n|UNLIMITED}] [FOR[MAT] ...] | OFF; the engine runs no PL/SQL, so no
-      // DBMS_OUTPUT lines ever come: the setting is kept and shown, nothing more.
+      // ON [SIZE {n|UNLIMITED}] [FOR[MAT] ...] | OFF; the buffer is switched with the next
+      // statement, which shows the lines it left.
       const bool was = Settings.ServerOutput;
       ok = onOff(Settings.ServerOutput);
       size_t k = i + 2;

@@ -3,6 +3,7 @@
 #include "CType.h"
 #include "DisplayWidth.h"
 #include "OciCompo.h"
+#include "OciIntr.h"
 #include "SqlSplitter.h"
 
 #include "ShellWords.h"
@@ -647,6 +648,20 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   return go;
 }
 
+void TSqlShell::ShowServerOutput() {
+  if (!Settings.ServerOutput)
+    return;
+  std::vector<char> buf(32767);
+  for (;;) {
+    int len = 0, status = 1;
+    if (OciIntr::tessel_output_get_line(FSession.LogonArea(), buf.data(),
+                                        static_cast<int>(buf.size()), &len, &status) != 0 ||
+        status != 0)
+      break;
+    FOut << std::string(buf.data(), static_cast<size_t>(len)) << "\n";
+  }
+}
+
 bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   std::string lead = TSqlSplitter::LeadingWords(text, 3);
   if (lead == "COMMIT" || lead == "COMMIT WORK" || lead == "ROLLBACK" || lead == "ROLLBACK WORK") {
@@ -659,6 +674,10 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     return true;
   }
 
+  // DBMS_OUTPUT collects while SERVEROUTPUT is on; its lines are shown after each statement
+  const bool output = FSession.Connected() && OciIntr::OutputAvailable();
+  if (output)
+    OciIntr::tessel_output_enable(FSession.LogonArea(), Settings.ServerOutput ? 1 : 0);
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(TOraCursor::MaxRows);
@@ -675,6 +694,9 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   if (!c.Open())
     return Failed(err, c.ReturnCode());
   if (!c.Parse() || !c.DescribeFields() || !c.Exec()) {
+    // what the block wrote before it failed comes first
+    if (output)
+      ShowServerOutput();
     ShowErrorLine(c.StatementText(), c.ErrorOffset());
     go = Failed(err, c.ReturnCode());
   } else if (c.StatementType() == 4) {
@@ -685,9 +707,15 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
       go = Failed(err, err.rfind("ORA-01013", 0) == 0 ? 1013 : c.ReturnCode());
     }
   } else {
+    if (output)
+      ShowServerOutput();
     if (plsql)
       NoteCreatedUnit(text);
-    if (!plsql && ForcedViewInvalid(text))
+    std::string unitErr;
+    if (plsql && FLastUnitType == "PROCEDURE" && TSqlSplitter::LeadingWords(text, 1) == "CREATE" &&
+        ObjectStatus(FLastUnitName, FLastUnitType, unitErr) == "INVALID")
+      FOut << "\nWarning: Procedure created with compilation errors.\n\n";
+    else if (!plsql && ForcedViewInvalid(text))
       FOut << "\nWarning: View "
            << (TSqlSplitter::LeadingWords(text, 1) == "ALTER" ? "altered" : "created")
            << " with compilation errors.\n\n";

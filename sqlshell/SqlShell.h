@@ -185,6 +185,7 @@ private:
   // Substitutes variables, runs the statement and shows the time it took when TIMING is on.
   bool RunStatement(const std::string& text, bool plsql);
   bool RunStatementText(const std::string& text, bool plsql);
+  void ShowServerOutput(); // the DBMS_OUTPUT lines the last statement left
   bool RunScript(TSource& from, const std::string& name, bool relative);
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);

@@ -1,0 +1,17 @@
+// Anonymous PL/SQL blocks: read when the statement is parsed, run when it is executed.
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace ora {
+
+class Session;
+
+// The block's tree; throws ORA-06550 for what does not parse.
+std::shared_ptr<const void> checkPlsqlBlock(const std::string& text);
+// Runs a block parsed by checkPlsqlBlock. `transactionEnded` is called after a COMMIT or
+// ROLLBACK inside it. Throws OraError for what the block does not handle.
+void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded);
+
+} // namespace ora

@@ -1,0 +1,106 @@
+// The PL/SQL interpreter's pieces: the tokens of a block and the tree its parser makes.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ora::pl {
+
+enum class T { End, Word, QWord, Str, Num, Op };
+
+struct Tok {
+  T kind = T::End;
+  std::string text; // Word: upper case
+  size_t pos = 0, end = 0;
+};
+
+std::vector<Tok> tokens(const std::string& src);
+
+// A range of tokens [b, e) of the block's text.
+struct Range {
+  size_t b = 0, e = 0;
+  bool empty() const { return b >= e; }
+};
+
+struct TypeSpec {
+  enum K { Number, Text, Date, Bool, Record, Unknown } kind = Unknown;
+  int size = 0, precision = 0, scale = 0;
+  bool hasScale = false, integer = false;
+  Range anchor; // %TYPE or %ROWTYPE: the name before it
+  bool rowtype = false, ofType = false;
+};
+
+struct Block;
+struct Stmt;
+using Stmts = std::vector<std::unique_ptr<Stmt>>;
+
+struct Decl {
+  enum K { Var, Cursor, Exception, Pragma } kind = Var;
+  std::string name;
+  TypeSpec type;
+  bool constant = false, notNull = false;
+  Range init;                            // default value, or the cursor's query
+  std::vector<std::string> params;       // a cursor's parameters
+  std::vector<TypeSpec> paramTypes;
+  std::vector<Range> paramDefaults;
+  int code = 0;                          // PRAGMA EXCEPTION_INIT
+  size_t at = 0;
+};
+
+struct Handler {
+  std::vector<std::string> names; // OTHERS for all
+  Stmts body;
+};
+
+struct Stmt {
+  enum K {
+    Null, Assign, If, Case, Loop, While, ForNum, ForCursor, Exit, Continue, Open, Fetch, Close,
+    Sql, SelectInto, Return, Raise, Call, Block, Goto
+  } kind = Null;
+  size_t at = 0;                 // token where it starts
+  std::string label, name;       // loop label; loop variable, cursor, exception or called name
+  Range target, expr, lo, hi;    // assignment target and value; FOR bounds; SQL text
+  std::vector<Range> conds;      // IF/ELSIF conditions, CASE choices, call arguments, INTO targets
+  std::vector<std::string> argNames; // call arguments given by name
+  std::vector<Stmts> bodies;     // one per condition, then ELSE
+  bool hasElse = false, reverse = false, when = false;
+  Stmts body;
+  std::shared_ptr<pl::Block> block;
+};
+
+struct Block {
+  std::vector<Decl> decls;
+  Stmts body;
+  std::vector<Handler> handlers;
+  std::string label;
+};
+
+struct Param {
+  std::string name;
+  bool in = true, out = false;
+  TypeSpec type;
+  Range dflt;
+};
+
+struct Unit {
+  std::string name;            // a stored procedure's
+  std::vector<Param> params;
+  std::string src;
+  std::vector<Tok> toks;
+  std::shared_ptr<Block> block;
+  std::string text(Range r) const {
+    if (r.empty()) return {};
+    return src.substr(toks[r.b].pos, toks[r.e - 1].end - toks[r.b].pos);
+  }
+};
+
+// Parses an anonymous block; throws ORA-06550 with a PLS-00103 line for what it cannot read.
+std::shared_ptr<Unit> parseBlock(const std::string& src);
+
+// Parses a stored procedure's source ("PROCEDURE name (...) IS ... END;").
+std::shared_ptr<Unit> parseProcedure(const std::string& src);
+
+// "line L, column C" of a byte offset.
+std::string where(const std::string& src, size_t pos);
+
+} // namespace ora::pl

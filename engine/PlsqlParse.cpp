@@ -1,0 +1,584 @@
+// Reads an anonymous PL/SQL block into the tree the interpreter runs.
+#include "PlsqlImpl.h"
+
+#include "CType.h"
+#include "OraError.h"
+#include "SqlLexer.h"
+
+#include <cstring>
+
+namespace ora::pl {
+
+std::vector<Tok> tokens(const std::string& s) {
+  std::vector<Tok> out;
+  size_t i = 0, n = s.size();
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (ora::spaceC(c)) { ++i; continue; }
+    if (s.compare(i, 2, "--") == 0) {
+      while (i < n && s[i] != '\n') ++i;
+      continue;
+    }
+    if (s.compare(i, 2, "/*") == 0) {
+      size_t e = s.find("*/", i + 2);
+      if (e == std::string::npos) throw OraError(1742).at(static_cast<int>(i));
+      i = e + 2;
+      continue;
+    }
+    Tok t;
+    t.pos = i;
+    std::string lit;
+    if (sql::readLiteral(s, i, lit)) {
+      t.kind = T::Str;
+      t.text = lit;
+    } else if (c == '"') {
+      size_t e = s.find('"', i + 1);
+      if (e == std::string::npos) throw OraError(1740).at(static_cast<int>(i));
+      t.kind = T::QWord;
+      t.text = s.substr(i + 1, e - i - 1);
+      i = e + 1;
+    } else if (ora::digitC(c) || (c == '.' && i + 1 < n && ora::digitC(static_cast<unsigned char>(s[i + 1])))) {
+      while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) ++i;
+      if (i < n && s[i] == '.' && !(i + 1 < n && s[i + 1] == '.')) {
+        ++i;
+        while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) ++i;
+      }
+      if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+        size_t k = i + 1;
+        if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
+        if (k < n && ora::digitC(static_cast<unsigned char>(s[k]))) {
+          i = k;
+          while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) ++i;
+        }
+      }
+      t.kind = T::Num;
+      t.text = s.substr(t.pos, i - t.pos);
+    } else if (ora::alphaC(c) || c >= 0x80) {
+      while (i < n && (ora::alnumC(static_cast<unsigned char>(s[i])) || s[i] == '_' || s[i] == '$' || s[i] == '#' ||
+                       static_cast<unsigned char>(s[i]) >= 0x80))
+        ++i;
+      t.kind = T::Word;
+      t.text = s.substr(t.pos, i - t.pos);
+      for (auto& ch : t.text) ch = static_cast<char>(ora::upperC(static_cast<unsigned char>(ch)));
+    } else {
+      static const char* pairs[] = {":=", "..", "=>", "||", "<=", ">=", "<>", "!=", "^=", "~=", "**", "<<", ">>"};
+      t.kind = T::Op;
+      t.text = std::string(1, static_cast<char>(c));
+      for (const char* p : pairs)
+        if (s.compare(i, 2, p) == 0) t.text = p;
+      i += t.text.size();
+    }
+    t.end = i;
+    out.push_back(std::move(t));
+  }
+  Tok end;
+  end.pos = end.end = n;
+  out.push_back(end);
+  return out;
+}
+
+std::string where(const std::string& src, size_t pos) {
+  int line = 1, col = 1;
+  for (size_t i = 0; i < pos && i < src.size(); ++i) {
+    if (src[i] == '\n') { ++line; col = 1; }
+    else ++col;
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(col);
+}
+
+namespace {
+
+struct Parser {
+  Unit& u;
+  const std::vector<Tok>& t;
+  size_t i = 0;
+  bool unsized = false; // a parameter's type has no length
+  explicit Parser(Unit& unit) : u(unit), t(unit.toks) {}
+
+  bool is(size_t k, const char* w) const {
+    return k < t.size() && (t[k].kind == T::Word || t[k].kind == T::Op) && t[k].text == w;
+  }
+  bool at(const char* w) const { return is(i, w); }
+  [[noreturn]] void fail(size_t k) const {
+    const Tok& x = t[k < t.size() ? k : t.size() - 1];
+    std::string sym = x.kind == T::End ? "end-of-file" : x.kind == T::Str ? x.text : u.src.substr(x.pos, x.end - x.pos);
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, x.pos) + ":\nPLS-00103: Encountered the symbol \"" + sym + "\"";
+    e.pos = static_cast<int>(x.pos);
+    throw e;
+  }
+  void expect(const char* w) {
+    if (!at(w)) fail(i);
+    ++i;
+  }
+  std::string name() {
+    if (t[i].kind != T::Word && t[i].kind != T::QWord) fail(i);
+    return t[i++].text;
+  }
+  // Tokens up to (not including) one of the words at depth 0.
+  Range until(std::initializer_list<const char*> stops) {
+    Range r{i, i};
+    int depth = 0;
+    for (; i < t.size() && t[i].kind != T::End; ++i) {
+      if (t[i].kind == T::Op && t[i].text == "(") ++depth;
+      else if (t[i].kind == T::Op && t[i].text == ")") {
+        if (depth == 0) break;
+        --depth;
+      } else if (depth == 0 && t[i].kind != T::Str && t[i].kind != T::QWord) {
+        bool stop = false;
+        for (const char* s : stops) stop = stop || t[i].text == s;
+        if (stop) break;
+      }
+    }
+    r.e = i;
+    return r;
+  }
+  Range expression(std::initializer_list<const char*> stops) {
+    Range r = until(stops);
+    if (r.empty()) fail(i);
+    return r;
+  }
+
+  TypeSpec type() {
+    TypeSpec ts;
+    size_t b = i;
+    std::string w = name();
+    // a name with %TYPE or %ROWTYPE
+    if (at(".") || at("%")) {
+      while (at(".")) { ++i; name(); }
+      if (at("%")) {
+        ++i;
+        std::string a = name();
+        ts.anchor = {b, i - 2};
+        if (a == "ROWTYPE") { ts.rowtype = true; ts.kind = TypeSpec::Record; }
+        else if (a == "TYPE") ts.ofType = true;
+        else fail(i - 1);
+        return ts;
+      }
+      fail(i);
+    }
+    if (w == "NUMBER" || w == "NUMERIC" || w == "DECIMAL" || w == "DEC" || w == "FLOAT" || w == "REAL") ts.kind = TypeSpec::Number;
+    else if (w == "INTEGER" || w == "INT" || w == "SMALLINT" || w == "PLS_INTEGER" || w == "BINARY_INTEGER" ||
+             w == "NATURAL" || w == "POSITIVE" || w == "SIMPLE_INTEGER") { ts.kind = TypeSpec::Number; ts.integer = true; }
+    else if (w == "VARCHAR2" || w == "VARCHAR" || w == "CHAR" || w == "NVARCHAR2" || w == "NCHAR" || w == "STRING" ||
+             w == "LONG" || w == "CLOB") ts.kind = TypeSpec::Text;
+    else if (w == "DATE" || w == "TIMESTAMP") ts.kind = TypeSpec::Date;
+    else if (w == "BOOLEAN") ts.kind = TypeSpec::Bool;
+    else {
+      OraError e(6550);
+      e.text = "ORA-06550: " + where(u.src, t[b].pos) + ":\nPLS-00201: identifier '" + w + "' must be declared";
+      throw e;
+    }
+    if (at("(")) {
+      ++i;
+      if (t[i].kind == T::Num) ts.precision = ts.size = std::atoi(t[i++].text.c_str());
+      else if (at("*")) ++i;
+      if (at(",")) {
+        ++i;
+        bool neg = at("-");
+        if (neg) ++i;
+        if (t[i].kind != T::Num) fail(i);
+        ts.scale = std::atoi(t[i++].text.c_str()) * (neg ? -1 : 1);
+        ts.hasScale = true;
+      }
+      if (at("BYTE") || at("CHAR")) ++i;
+      expect(")");
+    }
+    if (ts.kind == TypeSpec::Text && ts.size == 0 && !unsized && w != "LONG" && w != "CLOB" && w != "STRING" && w != "CHAR" && w != "NCHAR") {
+      OraError e(6550);
+      e.text = "ORA-06550: " + where(u.src, t[b].pos) + ":\nPLS-00215: String length constraints must be in range (1 .. 32767)";
+      throw e;
+    }
+    if (ts.kind == TypeSpec::Text && ts.size == 0) ts.size = (w == "CHAR" || w == "NCHAR") && !unsized ? 1 : 32767;
+    if (w == "CHAR" && false) {}
+    return ts;
+  }
+
+  void declarations(Block& b) {
+    while (!at("BEGIN") && t[i].kind != T::End) {
+      Decl d;
+      d.at = i;
+      if (at("CURSOR")) {
+        ++i;
+        d.kind = Decl::Cursor;
+        d.name = name();
+        if (at("(")) {
+          ++i;
+          for (;;) {
+            d.params.push_back(name());
+            if (at("IN")) ++i;
+            d.paramTypes.push_back(type());
+            Range def;
+            if (at(":=") || at("DEFAULT")) { ++i; def = expression({",", ")"}); }
+            d.paramDefaults.push_back(def);
+            if (at(",")) { ++i; continue; }
+            break;
+          }
+          expect(")");
+        }
+        if (at("RETURN")) { ++i; type(); }
+        expect("IS");
+        d.init = expression({";"});
+      } else if (at("PRAGMA")) {
+        ++i;
+        if (name() != "EXCEPTION_INIT") fail(i - 1);
+        expect("(");
+        d.kind = Decl::Pragma;
+        d.name = name();
+        expect(",");
+        bool neg = at("-");
+        if (neg) ++i;
+        if (t[i].kind != T::Num) fail(i);
+        d.code = std::atoi(t[i++].text.c_str()) * (neg ? -1 : 1);
+        expect(")");
+      } else if (at("PROCEDURE") || at("FUNCTION") || at("TYPE")) {
+        OraError e(6550);
+        e.text = "ORA-06550: " + where(u.src, t[i].pos) + ":\nPLS-00999: implementation restriction (may be temporary) " +
+                 t[i].text + " declarations are not run by this engine";
+        throw e;
+      } else {
+        d.name = name();
+        if (at("EXCEPTION")) {
+          ++i;
+          d.kind = Decl::Exception;
+        } else {
+          if (at("CONSTANT")) { ++i; d.constant = true; }
+          d.type = type();
+          if (at("NOT")) { ++i; expect("NULL"); d.notNull = true; }
+          if (at(":=") || at("DEFAULT")) { ++i; d.init = expression({";"}); }
+          else if (d.constant || d.notNull) {
+            OraError e(6550);
+            e.text = "ORA-06550: " + where(u.src, t[d.at].pos) + ":\nPLS-00218: a variable declared NOT NULL must have an initialization assignment";
+            throw e;
+          }
+        }
+      }
+      expect(";");
+      b.decls.push_back(std::move(d));
+    }
+  }
+
+  std::shared_ptr<Block> block(bool declare) {
+    auto b = std::make_shared<Block>();
+    if (declare) declarations(*b);
+    expect("BEGIN");
+    b->body = statements({"EXCEPTION", "END"});
+    if (b->body.empty()) fail(i);
+    if (at("EXCEPTION")) {
+      ++i;
+      while (at("WHEN")) {
+        ++i;
+        Handler h;
+        h.names.push_back(name());
+        while (at("OR")) { ++i; h.names.push_back(name()); }
+        expect("THEN");
+        h.body = statements({"WHEN", "END"});
+        b->handlers.push_back(std::move(h));
+      }
+      if (b->handlers.empty()) fail(i);
+    }
+    expect("END");
+    if (t[i].kind == T::Word && !at(";")) ++i; // END name
+    return b;
+  }
+
+  Stmts statements(std::initializer_list<const char*> stops) {
+    Stmts out;
+    for (;;) {
+      if (t[i].kind == T::End) fail(i);
+      bool stop = false;
+      for (const char* s : stops) stop = stop || at(s);
+      if (stop) return out;
+      out.push_back(statement());
+    }
+  }
+
+  Stmts loopBody(std::unique_ptr<Stmt>& s) {
+    expect("LOOP");
+    Stmts b = statements({"END"});
+    expect("END");
+    expect("LOOP");
+    if (t[i].kind == T::Word) {
+      if (t[i].text != s->label) fail(i);
+      ++i;
+    }
+    return b;
+  }
+
+  std::unique_ptr<Stmt> statement() {
+    auto s = std::make_unique<Stmt>();
+    if (at("<<")) {
+      ++i;
+      s->label = name();
+      expect(">>");
+    }
+    s->at = i;
+    const std::string w = t[i].kind == T::Word ? t[i].text : std::string();
+    if (w == "NULL" && is(i + 1, ";")) {
+      ++i;
+    } else if (w == "DECLARE" || w == "BEGIN") {
+      s->kind = Stmt::Block;
+      if (w == "DECLARE") ++i;
+      s->block = block(w == "DECLARE");
+      s->block->label = s->label;
+    } else if (w == "IF") {
+      s->kind = Stmt::If;
+      ++i;
+      for (;;) {
+        s->conds.push_back(expression({"THEN"}));
+        expect("THEN");
+        s->bodies.push_back(statements({"ELSIF", "ELSE", "END"}));
+        if (at("ELSIF")) { ++i; continue; }
+        break;
+      }
+      if (at("ELSE")) {
+        ++i;
+        s->hasElse = true;
+        s->bodies.push_back(statements({"END"}));
+      }
+      expect("END");
+      expect("IF");
+    } else if (w == "CASE") {
+      s->kind = Stmt::Case;
+      ++i;
+      if (!at("WHEN")) s->expr = expression({"WHEN"});
+      while (at("WHEN")) {
+        ++i;
+        s->conds.push_back(expression({"THEN"}));
+        expect("THEN");
+        s->bodies.push_back(statements({"WHEN", "ELSE", "END"}));
+      }
+      if (s->conds.empty()) fail(i);
+      if (at("ELSE")) {
+        ++i;
+        s->hasElse = true;
+        s->bodies.push_back(statements({"END"}));
+      }
+      expect("END");
+      expect("CASE");
+    } else if (w == "LOOP") {
+      s->kind = Stmt::Loop;
+      s->body = loopBody(s);
+    } else if (w == "WHILE") {
+      s->kind = Stmt::While;
+      ++i;
+      s->expr = expression({"LOOP"});
+      s->body = loopBody(s);
+    } else if (w == "FOR") {
+      ++i;
+      s->name = name();
+      expect("IN");
+      if (at("REVERSE")) { ++i; s->reverse = true; }
+      if (at("(")) {
+        s->kind = Stmt::ForCursor;
+        ++i;
+        s->expr = expression({});
+        expect(")");
+      } else {
+        size_t save = i;
+        Range lo = until({"..", "LOOP"});
+        if (at("..")) {
+          s->kind = Stmt::ForNum;
+          s->lo = lo;
+          if (lo.empty()) fail(i);
+          ++i;
+          s->hi = expression({"LOOP"});
+        } else {
+          i = save;
+          s->kind = Stmt::ForCursor;
+          s->target = {i, i + 1};
+          std::string loopVar = s->name;
+          cursorCall(*s);
+          s->name = loopVar;
+        }
+      }
+      s->body = loopBody(s);
+    } else if (w == "EXIT" || w == "CONTINUE") {
+      s->kind = w == "EXIT" ? Stmt::Exit : Stmt::Continue;
+      ++i;
+      if (t[i].kind == T::Word && !at("WHEN")) s->name = t[i++].text;
+      if (at("WHEN")) { ++i; s->when = true; s->expr = expression({";"}); }
+    } else if (w == "OPEN") {
+      s->kind = Stmt::Open;
+      ++i;
+      cursorCall(*s);
+    } else if (w == "FETCH") {
+      s->kind = Stmt::Fetch;
+      ++i;
+      s->name = name();
+      expect("INTO");
+      intoList(*s);
+    } else if (w == "CLOSE") {
+      s->kind = Stmt::Close;
+      ++i;
+      s->name = name();
+    } else if (w == "RETURN") {
+      s->kind = Stmt::Return;
+      ++i;
+      if (!at(";")) s->expr = expression({";"});
+    } else if (w == "RAISE") {
+      s->kind = Stmt::Raise;
+      ++i;
+      if (!at(";")) {
+        s->name = name();
+        while (at(".")) { ++i; s->name += "." + name(); }
+      }
+    } else if (w == "GOTO") {
+      fail(i);
+    } else if (w == "SELECT" || w == "WITH") {
+      s->kind = Stmt::SelectInto;
+      s->expr = expression({";"});
+      // the INTO list at the top level of the outer select
+      int depth = 0;
+      size_t into = 0;
+      for (size_t k = s->expr.b; k < s->expr.e; ++k) {
+        if (t[k].kind == T::Op && t[k].text == "(") ++depth;
+        else if (t[k].kind == T::Op && t[k].text == ")") --depth;
+        else if (depth == 0 && t[k].kind == T::Word && (t[k].text == "INTO" || t[k].text == "BULK")) { into = k; break; }
+      }
+      if (!into) {
+        OraError e(6550);
+        e.text = "ORA-06550: " + where(u.src, t[s->at].pos) + ":\nPLS-00428: an INTO clause is expected in this SELECT statement";
+        throw e;
+      }
+      size_t save = i;
+      i = into + 1;
+      if (t[into].text == "BULK") fail(into);
+      intoList(*s);
+      s->target = {into, i};
+      i = save;
+    } else if (w == "INSERT" || w == "UPDATE" || w == "DELETE" || w == "MERGE" || w == "COMMIT" || w == "ROLLBACK" ||
+               w == "SAVEPOINT" || w == "LOCK" || (w == "SET" && is(i + 1, "TRANSACTION"))) {
+      s->kind = Stmt::Sql;
+      s->expr = expression({";"});
+    } else if (t[i].kind == T::Word || t[i].kind == T::QWord) {
+      // an assignment or a procedure call
+      size_t b = i;
+      name();
+      while (at(".") || at("(") || at("%")) {
+        if (at("(")) {
+          ++i;
+          until({});
+          expect(")");
+        } else {
+          ++i;
+          name();
+        }
+      }
+      if (at(":=")) {
+        s->kind = Stmt::Assign;
+        s->target = {b, i};
+        ++i;
+        s->expr = expression({";"});
+      } else {
+        s->kind = Stmt::Call;
+        i = b;
+        s->name = name();
+        while (at(".")) { ++i; s->name += "." + name(); }
+        if (at("(")) {
+          ++i;
+          if (!at(")")) {
+            for (;;) {
+              std::string argName;
+              if ((t[i].kind == T::Word) && is(i + 1, "=>")) { argName = t[i].text; i += 2; }
+              s->argNames.push_back(argName);
+              s->conds.push_back(expression({","}));
+              if (at(",")) { ++i; continue; }
+              break;
+            }
+          }
+          expect(")");
+        }
+      }
+    } else {
+      fail(i);
+    }
+    expect(";");
+    return s;
+  }
+
+  void cursorCall(Stmt& s) {
+    s.name = name();
+    if (at("(")) {
+      ++i;
+      for (;;) {
+        std::string argName;
+        if ((t[i].kind == T::Word) && is(i + 1, "=>")) { argName = t[i].text; i += 2; }
+        s.argNames.push_back(argName);
+        s.conds.push_back(expression({","}));
+        if (at(",")) { ++i; continue; }
+        break;
+      }
+      expect(")");
+    }
+  }
+
+  void intoList(Stmt& s) {
+    s.bodies.clear();
+    std::vector<Range> targets;
+    for (;;) {
+      size_t b = i;
+      name();
+      while (at(".")) { ++i; name(); }
+      targets.push_back({b, i});
+      if (at(",")) { ++i; continue; }
+      break;
+    }
+    // kept apart from the arguments of an OPEN
+    s.lo = {targets.front().b, targets.back().e};
+    s.conds = targets;
+  }
+};
+
+} // namespace
+
+std::shared_ptr<Unit> parseProcedure(const std::string& src) {
+  auto u = std::make_shared<Unit>();
+  u->src = src;
+  u->toks = tokens(src);
+  Parser p(*u);
+  p.expect("PROCEDURE");
+  u->name = p.name();
+  if (p.at(".")) { ++p.i; u->name = p.name(); }
+  if (p.at("(")) {
+    ++p.i;
+    for (;;) {
+      Param prm;
+      prm.name = p.name();
+      if (p.at("IN")) ++p.i;
+      if (p.at("OUT")) { ++p.i; prm.out = true; prm.in = p.is(p.i - 2, "IN"); }
+      if (p.at("NOCOPY")) ++p.i;
+      p.unsized = true;
+      prm.type = p.type();
+      p.unsized = false;
+      if (p.at(":=") || p.at("DEFAULT")) { ++p.i; prm.dflt = p.expression({",", ")"}); }
+      u->params.push_back(prm);
+      if (p.at(",")) { ++p.i; continue; }
+      break;
+    }
+    p.expect(")");
+  }
+  if (p.at("AUTHID")) p.i += 2;
+  if (!p.at("IS") && !p.at("AS")) p.fail(p.i);
+  ++p.i;
+  u->block = p.block(true);
+  if (p.at(";")) ++p.i;
+  if (p.t[p.i].kind != T::End) p.fail(p.i);
+  return u;
+}
+
+std::shared_ptr<Unit> parseBlock(const std::string& src) {
+  auto u = std::make_shared<Unit>();
+  u->src = src;
+  u->toks = tokens(src);
+  Parser p(*u);
+  bool declare = p.at("DECLARE");
+  if (declare) ++p.i;
+  u->block = p.block(declare);
+  if (p.at(";")) ++p.i;
+  if (p.at("/")) ++p.i;
+  if (p.t[p.i].kind != T::End) p.fail(p.i);
+  return u;
+}
+
+} // namespace ora::pl

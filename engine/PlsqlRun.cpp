@@ -1,0 +1,690 @@
+// Runs an anonymous PL/SQL block: declarations, statements, cursors and exception handlers.
+#include "PlsqlRun.h"
+
+#include "Plsql.h"
+#include "Session.h"
+#include "SqlText.h"
+
+#include <chrono>
+#include <cmath>
+#include <sqlite3.h>
+
+namespace ora::pl {
+
+namespace {
+
+// A runaway loop ends with ORA-01013: after this many statements, or this long
+constexpr int64_t kMaxSteps = 5'000'000;
+constexpr auto kMaxTime = std::chrono::seconds(60);
+constexpr int kMaxDepth = 200;
+
+// The predefined exceptions and their errors.
+int predefined(const std::string& name) {
+  static const std::map<std::string, int> names = {
+      {"NO_DATA_FOUND", 1403},   {"TOO_MANY_ROWS", 1422},  {"ZERO_DIVIDE", 1476},   {"VALUE_ERROR", 6502},
+      {"INVALID_NUMBER", 1722},  {"DUP_VAL_ON_INDEX", 1},  {"CURSOR_ALREADY_OPEN", 6511},
+      {"INVALID_CURSOR", 1001},  {"CASE_NOT_FOUND", 6592}, {"PROGRAM_ERROR", 6501}, {"STORAGE_ERROR", 6500},
+      {"ROWTYPE_MISMATCH", 6504}, {"TIMEOUT_ON_RESOURCE", 51}, {"LOGIN_DENIED", 1017}, {"NOT_LOGGED_ON", 1012}};
+  auto it = names.find(name);
+  return it == names.end() ? 0 : it->second;
+}
+
+TypeSpec fromColumn(const ColType& c) {
+  TypeSpec t;
+  if (c.code == kNumber) {
+    t.kind = TypeSpec::Number;
+    if (!c.isFloat()) {
+      t.precision = c.precision;
+      t.scale = c.scale;
+      t.hasScale = c.hasScale;
+    }
+  } else if (c.code == kDate) {
+    t.kind = TypeSpec::Date;
+  } else if (c.code == kVarchar2 || c.code == kChar || c.code == kLong) {
+    t.kind = TypeSpec::Text;
+    t.size = c.code == kLong ? 32767 : c.size;
+  }
+  return t;
+}
+
+OraError userError(const std::string& name) {
+  OraError e(6510);
+  e.detail = kUserMark + name;
+  e.text = "ORA-06510: PL/SQL: unhandled user-defined exception";
+  return e;
+}
+
+} // namespace
+
+void Run::declare(Scope& sc, const Decl& d) {
+  const auto& t = u.toks;
+  switch (d.kind) {
+  case Decl::Exception: sc.exceptions[d.name] = 0; return;
+  case Decl::Pragma:
+    for (auto it = scopes.rbegin(); it != scopes.rend(); ++it)
+      if (auto e = (*it)->exceptions.find(d.name); e != (*it)->exceptions.end()) {
+        e->second = -d.code;
+        return;
+      }
+    undeclared(d.at, d.name);
+  case Decl::Cursor: {
+    CursorState c;
+    c.decl = &d;
+    sc.cursors[d.name] = c;
+    return;
+  }
+  case Decl::Var: break;
+  }
+  Var v;
+  v.type = d.type;
+  v.constant = d.constant;
+  v.notNull = d.notNull;
+  if (d.type.ofType || d.type.rowtype) {
+    Range a = d.type.anchor;
+    std::string first = t[a.b].text;
+    if (Var* o = a.e == a.b + 1 ? find(first) : nullptr) {
+      v.type = o->type;
+      v.record = o->record;
+      v.fieldNames = o->fieldNames;
+      v.fields.assign(o->fields.size(), Val{});
+    } else if (CursorState* c = a.e == a.b + 1 ? cursor(first) : nullptr; c && d.type.rowtype) {
+      // the cursor's columns, as its query gives them
+      // its parameters stand as NULL: only the shape of its rows is wanted
+      Scope params;
+      for (const std::string& p : c->decl->params) params.vars[p] = Var{};
+      scopes.push_back(&params);
+      Rows shape;
+      try {
+        shape = query(subst(c->decl->init, &columns(c->decl, c->decl->init)), 0);
+      } catch (...) {
+        scopes.pop_back();
+        throw;
+      }
+      scopes.pop_back();
+      v.record = true;
+      v.fieldNames = shape.names;
+      v.fields.assign(shape.names.size(), Val{});
+    } else {
+      Catalog cat(ses.db, ses.user, &ses);
+      std::string table = first;
+      if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype) {
+        if (!cat.tableExists(table)) undeclared(a.b, first);
+        const std::string& col = t[a.b + 2].text;
+        bool found = false;
+        for (const ColumnInfo& ci : cat.columns(table))
+          if (ci.name == col) { v.type = fromColumn(ci.type); found = true; }
+        if (!found) {
+          OraError e(6550);
+          e.text = "ORA-06550: " + where(u.src, t[a.b + 2].pos) + ":\nPLS-00302: component '" + col + "' must be declared";
+          throw e;
+        }
+      } else if (a.e == a.b + 1 && d.type.rowtype && cat.tableExists(table)) {
+        v.record = true;
+        for (const ColumnInfo& ci : cat.columns(table)) {
+          v.fieldNames.push_back(ci.name);
+          v.fields.emplace_back();
+        }
+      } else {
+        undeclared(a.b, first);
+      }
+    }
+  }
+  if (!d.init.empty()) {
+    Val x = v.type.kind == TypeSpec::Bool ? [&] { int c = cond(d.init); return c < 0 ? Val{} : Val{Val::Bool, "", c == 1}; }()
+                                           : eval(d.init);
+    store(v, x, d.init.b);
+  }
+  sc.vars[d.name] = std::move(v);
+}
+
+bool Run::handles(const Handler& h, const OraError& e) {
+  bool user = e.detail.rfind(kUserMark, 0) == 0;
+  for (const std::string& n : h.names) {
+    if (n == "OTHERS") return true;
+    int code = -1;
+    bool isUser = false;
+    for (auto it = scopes.rbegin(); it != scopes.rend(); ++it)
+      if (auto x = (*it)->exceptions.find(n); x != (*it)->exceptions.end()) {
+        code = x->second;
+        isUser = true;
+        break;
+      }
+    if (isUser) {
+      if (code == 0 && user && e.detail.substr(1) == n) return true;
+      if (code != 0 && !user && e.code == code) return true;
+      continue;
+    }
+    int p = predefined(n);
+    if (p && !user && e.code == p) return true;
+  }
+  return false;
+}
+
+Flow Run::block(const Block& b) {
+  if (++depth > kMaxDepth) throw OraError(6500);
+  Scope sc;
+  scopes.push_back(&sc);
+  struct Pop {
+    Run& r;
+    ~Pop() {
+      r.scopes.pop_back();
+      --r.depth;
+    }
+  } pop{*this};
+  try {
+    for (const Decl& d : b.decls) declare(sc, d);
+    Flow f = stmts(b.body);
+    if (f == Flow::Exit && !flowLabel.empty() && flowLabel == b.label) {
+      flowLabel.clear();
+      return Flow::Next;
+    }
+    return f;
+  } catch (OraError& e) {
+    if (e.code == 1013 && e.detail == "runaway") throw;
+    for (const Handler& h : b.handlers)
+      if (handles(h, e)) {
+        handling.push_back(e);
+        struct Done {
+          Run& r;
+          ~Done() { r.handling.pop_back(); }
+        } done{*this};
+        return stmts(h.body);
+      }
+    throw;
+  }
+}
+
+Flow Run::stmts(const Stmts& list) {
+  for (const auto& s : list) {
+    Flow f = stmt(*s);
+    if (f != Flow::Next) return f;
+  }
+  return Flow::Next;
+}
+
+void Run::openCursor(CursorState& c, const Stmt* s) {
+  if (c.open) throw OraError(6511);
+  const Decl& d = *c.decl;
+  // the parameters are variables of the query
+  Scope params;
+  for (size_t k = 0; k < d.params.size(); ++k) {
+    Var v;
+    v.type = d.paramTypes[k];
+    Range arg;
+    if (s) {
+      for (size_t a = 0; a < s->conds.size(); ++a)
+        if ((s->argNames[a].empty() && a == k) || s->argNames[a] == d.params[k]) arg = s->conds[a];
+    }
+    if (arg.empty()) arg = d.paramDefaults[k];
+    if (arg.empty()) {
+      OraError e(6550);
+      e.text = "ORA-06550: " + where(u.src, u.toks[s ? s->at : d.at].pos) +
+               ":\nPLS-00306: wrong number or types of arguments in call to '" + d.name + "'";
+      throw e;
+    }
+    Val x = eval(arg);
+    if (v.type.kind != TypeSpec::Unknown) {
+      v.type.size = v.type.kind == TypeSpec::Text ? 32767 : v.type.size;
+      store(v, x, arg.b);
+    } else {
+      v.v = x;
+    }
+    params.vars[d.params[k]] = std::move(v);
+  }
+  if (s && s->conds.size() > d.params.size()) {
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, u.toks[s->at].pos) +
+             ":\nPLS-00306: wrong number or types of arguments in call to '" + d.name + "'";
+    throw e;
+  }
+  scopes.push_back(&params);
+  struct Pop {
+    Run& r;
+    ~Pop() { r.scopes.pop_back(); }
+  } pop{*this};
+  Rows rows = query(subst(d.init, &columns(&d, d.init)), SIZE_MAX);
+  c.cols = std::move(rows.names);
+  c.rows = std::move(rows.rows);
+  c.next = 0;
+  c.rowcount = 0;
+  c.found = -1;
+  c.open = true;
+}
+
+namespace {
+// Moves a row into INTO targets: one record, or one variable per column.
+void intoTargets(Run& r, const std::vector<Range>& targets, const std::vector<std::string>& names,
+                 const std::vector<Val>& row, size_t at) {
+  const auto& t = r.u.toks;
+  if (targets.size() == 1 && targets[0].e == targets[0].b + 1) {
+    if (Var* v = r.find(t[targets[0].b].text); v && v->record) {
+      if (v->fieldNames.empty()) v->fieldNames = names;
+      if (v->fieldNames.size() != row.size()) {
+        OraError e(6550);
+        e.text = "ORA-06550: " + where(r.u.src, t[at].pos) +
+                 ":\nPLS-00394: wrong number of values in the INTO list of a FETCH statement";
+        throw e;
+      }
+      v->fields = row;
+      return;
+    }
+  }
+  if (targets.size() != row.size()) {
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(r.u.src, t[at].pos) + ":\nPL/SQL: ORA-00947: not enough values";
+    if (targets.size() > row.size()) throw e;
+    e.text = "ORA-06550: " + where(r.u.src, t[at].pos) + ":\nPL/SQL: ORA-00913: too many values";
+    throw e;
+  }
+  for (size_t i = 0; i < row.size(); ++i) r.assign(targets[i], row[i]);
+}
+} // namespace
+
+void Run::step() {
+  if (++steps > kMaxSteps) throw OraError(1013, "runaway");
+  if ((steps & 1023) == 0 && std::chrono::steady_clock::now() - started > kMaxTime) throw OraError(1013, "runaway");
+}
+
+Flow Run::stmt(const Stmt& s) {
+  step();
+  const auto& t = u.toks;
+  auto loopEnd = [&](Flow f, bool& stop) {
+    stop = false;
+    if (f == Flow::Exit) {
+      stop = true;
+      if (!flowLabel.empty() && flowLabel != s.label) return f;
+      flowLabel.clear();
+      return Flow::Next;
+    }
+    if (f == Flow::Continue) {
+      if (!flowLabel.empty() && flowLabel != s.label) { stop = true; return f; }
+      flowLabel.clear();
+      return Flow::Next;
+    }
+    if (f == Flow::Return) stop = true;
+    return f;
+  };
+  switch (s.kind) {
+  case Stmt::Null: return Flow::Next;
+  case Stmt::Assign: {
+    const std::string& name = t[s.target.b].text;
+    Var* v = find(name);
+    if (v && v->type.kind == TypeSpec::Bool && s.target.e == s.target.b + 1) {
+      int c = cond(s.expr);
+      assign(s.target, c < 0 ? Val{} : Val{Val::Bool, "", c == 1});
+    } else {
+      if (!v) undeclared(s.target.b, name);
+      assign(s.target, eval(s.expr));
+    }
+    return Flow::Next;
+  }
+  case Stmt::If:
+    for (size_t k = 0; k < s.conds.size(); ++k)
+      if (cond(s.conds[k]) == 1) return stmts(s.bodies[k]);
+    if (s.hasElse) return stmts(s.bodies.back());
+    return Flow::Next;
+  case Stmt::Case: {
+    Val sel;
+    if (!s.expr.empty()) sel = eval(s.expr);
+    for (size_t k = 0; k < s.conds.size(); ++k) {
+      bool hit;
+      if (s.expr.empty()) {
+        hit = cond(s.conds[k]) == 1;
+      } else {
+        Val w = eval(s.conds[k]);
+        hit = sel.k != Val::Null && w.k != Val::Null &&
+              evalText("CASE WHEN " + literal(sel) + " = " + literal(w) + " THEN 1 ELSE 0 END").s == "1";
+      }
+      if (hit) return stmts(s.bodies[k]);
+    }
+    if (s.hasElse) return stmts(s.bodies.back());
+    throw OraError(6592);
+  }
+  case Stmt::Loop:
+  case Stmt::While:
+    for (;;) {
+      if (s.kind == Stmt::While && cond(s.expr) != 1) return Flow::Next;
+      step();
+      bool stop;
+      Flow f = loopEnd(stmts(s.body), stop);
+      if (stop) return f;
+    }
+  case Stmt::ForNum: {
+    Val lo = eval(s.lo), hi = eval(s.hi);
+    if (lo.k == Val::Null || hi.k == Val::Null || lo.k != Val::Num || hi.k != Val::Num)
+      throw valueError("");
+    int64_t a = std::llround(std::stod(lo.s)), b = std::llround(std::stod(hi.s));
+    Scope sc;
+    Var& v = sc.vars[s.name];
+    v.type.kind = TypeSpec::Number;
+    v.constant = true;
+    scopes.push_back(&sc);
+    struct Pop {
+      Run& r;
+      ~Pop() { r.scopes.pop_back(); }
+    } pop{*this};
+    for (int64_t i = s.reverse ? b : a; s.reverse ? i >= a : i <= b; i += s.reverse ? -1 : 1) {
+      v.v = Val{Val::Num, std::to_string(i), false};
+      bool stop;
+      Flow f = loopEnd(stmts(s.body), stop);
+      if (stop) return f;
+    }
+    return Flow::Next;
+  }
+  case Stmt::ForCursor: {
+    CursorState own;
+    CursorState* c = &own;
+    if (s.target.empty()) {
+      Rows rows = query(subst(s.expr, &columns(&s, s.expr)), SIZE_MAX);
+      own.cols = std::move(rows.names);
+      own.rows = std::move(rows.rows);
+      own.open = true;
+    } else {
+      const std::string& name = t[s.target.b].text;
+      c = cursor(name);
+      if (!c) undeclared(s.target.b, name);
+      openCursor(*c, &s);
+    }
+    Scope sc;
+    Var& v = sc.vars[s.name];
+    v.record = true;
+    v.fieldNames = c->cols;
+    scopes.push_back(&sc);
+    struct Pop {
+      Run& r;
+      CursorState* c;
+      ~Pop() {
+        r.scopes.pop_back();
+        c->open = false;
+        c->rows.clear();
+      }
+    } pop{*this, c};
+    while (c->next < c->rows.size()) {
+      v.fields = std::move(c->rows[c->next++]);
+      ++c->rowcount;
+      c->found = 1;
+      bool stop;
+      Flow f = loopEnd(stmts(s.body), stop);
+      if (stop) return f;
+    }
+    return Flow::Next;
+  }
+  case Stmt::Exit:
+  case Stmt::Continue:
+    if (s.when && cond(s.expr) != 1) return Flow::Next;
+    flowLabel = s.name;
+    return s.kind == Stmt::Exit ? Flow::Exit : Flow::Continue;
+  case Stmt::Open: {
+    CursorState* c = cursor(s.name);
+    if (!c) undeclared(s.at + 1, s.name);
+    openCursor(*c, &s);
+    return Flow::Next;
+  }
+  case Stmt::Fetch: {
+    CursorState* c = cursor(s.name);
+    if (!c) undeclared(s.at + 1, s.name);
+    if (!c->open) throw OraError(1001);
+    if (c->next >= c->rows.size()) {
+      c->found = 0;
+      return Flow::Next;
+    }
+    c->found = 1;
+    ++c->rowcount;
+    intoTargets(*this, s.conds, c->cols, c->rows[c->next++], s.at);
+    return Flow::Next;
+  }
+  case Stmt::Close: {
+    CursorState* c = cursor(s.name);
+    if (!c) undeclared(s.at + 1, s.name);
+    if (!c->open) throw OraError(1001);
+    c->open = false;
+    c->rows.clear();
+    return Flow::Next;
+  }
+  case Stmt::Sql: {
+    int64_t n = execute(subst(s.expr, &columns(&s, s.expr)));
+    const std::string& verb = t[s.expr.b].text;
+    if (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE") {
+      sqlRowcount = n;
+      sqlFound = n > 0 ? 1 : 0;
+    }
+    return Flow::Next;
+  }
+  case Stmt::SelectInto: {
+    Rows rows = query(subst(s.expr, &columns(&s, s.expr), s.target), 2);
+    if (rows.rows.empty()) {
+      sqlRowcount = 0;
+      sqlFound = 0;
+      throw OraError(1403);
+    }
+    if (rows.rows.size() > 1) {
+      sqlRowcount = 2;
+      sqlFound = 1;
+      throw OraError(1422);
+    }
+    sqlRowcount = 1;
+    sqlFound = 1;
+    intoTargets(*this, s.conds, rows.names, rows.rows[0], s.at);
+    return Flow::Next;
+  }
+  case Stmt::Return:
+    if (!s.expr.empty()) {
+      OraError e(6550);
+      e.text = "ORA-06550: " + where(u.src, t[s.at].pos) +
+               ":\nPLS-00372: In a procedure, RETURN statement cannot contain an expression";
+      throw e;
+    }
+    return Flow::Return;
+  case Stmt::Raise: {
+    if (s.name.empty()) {
+      if (handling.empty()) {
+        OraError e(6550);
+        e.text = "ORA-06550: " + where(u.src, t[s.at].pos) +
+                 ":\nPLS-00367: a RAISE statement with no exception name must be inside an exception handler";
+        throw e;
+      }
+      throw handling.back();
+    }
+    for (auto it = scopes.rbegin(); it != scopes.rend(); ++it)
+      if (auto x = (*it)->exceptions.find(s.name); x != (*it)->exceptions.end()) {
+        if (x->second == 0) throw userError(s.name);
+        OraError e(x->second);
+        if (x->second >= 20000 && x->second <= 20999) e.text = "ORA-" + std::to_string(x->second) + ": ";
+        throw e;
+      }
+    if (int p = predefined(s.name)) throw OraError(p);
+    undeclared(s.at + 1, s.name);
+  }
+  case Stmt::Call: call(s); return Flow::Next;
+  case Stmt::Block: return block(*s.block);
+  case Stmt::Goto: break;
+  }
+  return Flow::Next;
+}
+
+void Run::call(const Stmt& s) {
+  const auto& t = u.toks;
+  auto args = [&](size_t lo, size_t hi) {
+    if (s.conds.size() < lo || s.conds.size() > hi) {
+      OraError e(6550);
+      e.text = "ORA-06550: " + where(u.src, t[s.at].pos) +
+               ":\nPLS-00306: wrong number or types of arguments in call to '" + s.name.substr(s.name.find('.') + 1) + "'";
+      throw e;
+    }
+  };
+  auto text = [&](Range r) {
+    Val v = eval(r);
+    if (v.k == Val::Bool) {
+      OraError e(6550);
+      e.text = "ORA-06550: " + where(u.src, t[s.at].pos) +
+               ":\nPLS-00306: wrong number or types of arguments in call to '" + s.name.substr(s.name.find('.') + 1) + "'";
+      throw e;
+    }
+    if (v.k == Val::Num || v.k == Val::Date) v = evalText("TO_CHAR(" + literal(v) + ")");
+    return v.s;
+  };
+  Session& o = ses;
+  if (s.name == "DBMS_OUTPUT.PUT_LINE") {
+    args(1, 1);
+    std::string line = text(s.conds[0]);
+    if (o.outputOn) {
+      o.outputLines.push_back(o.outputPartial + line);
+      o.outputPartial.clear();
+    }
+  } else if (s.name == "DBMS_OUTPUT.PUT") {
+    args(1, 1);
+    std::string piece = text(s.conds[0]);
+    if (o.outputOn) o.outputPartial += piece;
+  } else if (s.name == "DBMS_OUTPUT.NEW_LINE") {
+    args(0, 0);
+    if (o.outputOn) {
+      o.outputLines.push_back(o.outputPartial);
+      o.outputPartial.clear();
+    }
+  } else if (s.name == "DBMS_OUTPUT.ENABLE") {
+    args(0, 1);
+    o.outputOn = true;
+  } else if (s.name == "DBMS_OUTPUT.DISABLE") {
+    args(0, 0);
+    o.outputOn = false;
+    o.outputLines.clear();
+    o.outputPartial.clear();
+  } else if (s.name == "RAISE_APPLICATION_ERROR") {
+    args(2, 3);
+    Val n = eval(s.conds[0]);
+    std::string msg = text(s.conds[1]);
+    long long code = n.k == Val::Num ? std::llround(std::stod(n.s)) : 0;
+    if (code < -20999 || code > -20000) {
+      OraError e(21000);
+      e.text = "ORA-21000: error number argument to raise_application_error of " + (n.k == Val::Num ? n.s : std::string()) +
+               " is out of range";
+      throw e;
+    }
+    OraError e(static_cast<int>(-code));
+    e.text = "ORA-" + std::to_string(-code) + ": " + msg.substr(0, 2048);
+    throw e;
+  } else {
+    callProcedure(s);
+  }
+}
+
+namespace {
+// The source of a stored procedure of the schema; empty when there is none.
+std::string procedureSource(Session& ses, const std::string& name) {
+  sqlite3_stmt* st = ses.cachedStatement("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = 'PROCEDURE'");
+  if (!st) return {};
+  sqlite3_bind_text(st, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+  std::string src;
+  if (sqlite3_step(st) == SQLITE_ROW) src = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  return src;
+}
+} // namespace
+
+void Run::callProcedure(const Stmt& s) {
+  const auto& t = u.toks;
+  std::string name = s.name;
+  if (size_t dot = name.find('.'); dot != std::string::npos) {
+    if (name.substr(0, dot) != ses.user) undeclared(s.at, name);
+    name = name.substr(dot + 1);
+  }
+  std::string src = procedureSource(ses, name);
+  if (src.empty()) undeclared(s.at, s.name);
+  std::shared_ptr<Unit> unit;
+  try {
+    unit = parseProcedure(src);
+  } catch (const OraError&) {
+    // Oracle's answer for a unit stored with errors
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, t[s.at].pos) + ":\nPLS-00905: object " + ses.user + "." + name + " is invalid";
+    throw e;
+  }
+  auto wrongArgs = [&] {
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, t[s.at].pos) + ":\nPLS-00306: wrong number or types of arguments in call to '" +
+             name + "'";
+    throw e;
+  };
+  if (s.conds.size() > unit->params.size()) wrongArgs();
+  Scope params;
+  std::vector<std::pair<Range, const Param*>> outs;
+  for (size_t k = 0; k < unit->params.size(); ++k) {
+    const Param& p = unit->params[k];
+    Range arg;
+    bool given = false;
+    for (size_t a = 0; a < s.conds.size(); ++a)
+      if ((s.argNames[a].empty() && a == k) || s.argNames[a] == p.name) { arg = s.conds[a]; given = true; }
+    if (!given && (p.out || p.dflt.empty())) wrongArgs();
+    Var v;
+    v.type = p.type;
+    if (p.out) {
+      if (arg.e != arg.b + 1 && arg.e != arg.b + 3) wrongArgs();
+      outs.emplace_back(arg, &p);
+    }
+    if (p.in) {
+      Val x;
+      if (given) {
+        x = v.type.kind == TypeSpec::Bool ? [&] { int c = cond(arg); return c < 0 ? Val{} : Val{Val::Bool, "", c == 1}; }()
+                                          : eval(arg);
+      }
+      v.v = x; // the default is worked out in the procedure's own scope
+      if (given) store(v, x, arg.b);
+    }
+    params.vars[p.name] = std::move(v);
+  }
+  Run callee(ses, *unit);
+  callee.transactionEnded = transactionEnded;
+  callee.depth = depth;
+  callee.steps = steps;
+  callee.started = started;
+  callee.scopes.push_back(&params);
+  for (size_t k = 0; k < unit->params.size(); ++k) {
+    const Param& p = unit->params[k];
+    bool given = false;
+    for (size_t a = 0; a < s.conds.size(); ++a)
+      given = given || (s.argNames[a].empty() && a == k) || s.argNames[a] == p.name;
+    if (!given && p.in) callee.store(params.vars[p.name], callee.eval(p.dflt), p.dflt.b);
+  }
+  struct Back {
+    Run& r;
+    Run& c;
+    ~Back() {
+      r.steps = c.steps;
+      r.ended = r.ended || c.ended;
+    }
+  } back{*this, callee};
+  callee.block(*unit->block);
+  for (auto& [arg, p] : outs) assign(arg, params.vars[p->name].v);
+}
+
+} // namespace ora::pl
+
+namespace ora {
+
+std::shared_ptr<const void> checkPlsqlBlock(const std::string& text) {
+  return pl::parseBlock(text);
+}
+
+void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded) {
+  auto unit = std::static_pointer_cast<const pl::Unit>(parsed);
+  pl::Run run(ses, *unit);
+  run.transactionEnded = transactionEnded;
+  // the block is one statement: an error it does not handle undoes its changes
+  const std::string mark = "PLSQL$BLOCK";
+  bool wasInTxn = ses.inTxn;
+  if (wasInTxn) ses.savepoint(mark);
+  try {
+    run.block(*unit->block);
+  } catch (OraError& e) {
+    if (!run.ended) {
+      if (wasInTxn) ses.rollbackTo(mark);
+      else if (ses.inTxn) ses.rollback();
+    }
+    if (e.detail.rfind(pl::kUserMark, 0) == 0) e.detail.clear();
+    if (e.code == 1013 && e.detail == "runaway") e.text = "ORA-01013: user requested cancel of current operation";
+    throw;
+  }
+}
+
+} // namespace ora

@@ -1,0 +1,112 @@
+// The interpreter's state while a block runs, shared by its statement and SQL halves.
+#pragma once
+#include "OraError.h"
+#include "PlsqlImpl.h"
+#include "SqlTranslate.h"
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace ora::pl {
+
+struct Val {
+  enum K { Null, Num, Str, Date, Bool } k = Null;
+  std::string s; // Num: decimal text; Date: "YYYY-MM-DD HH:MM:SS"
+  bool b = false;
+};
+
+struct Var {
+  TypeSpec type;
+  Val v;
+  bool constant = false, notNull = false, record = false;
+  std::vector<std::string> fieldNames;
+  std::vector<Val> fields;
+};
+
+struct CursorState {
+  const Decl* decl = nullptr;
+  bool open = false;
+  std::vector<std::string> cols;
+  std::vector<std::vector<Val>> rows;
+  size_t next = 0;
+  int64_t rowcount = 0;
+  int found = -1; // -1: no fetch yet
+};
+
+struct Scope {
+  std::map<std::string, Var> vars;
+  std::map<std::string, CursorState> cursors;
+  std::map<std::string, int> exceptions; // user exceptions: 0, or the code PRAGMA EXCEPTION_INIT gave
+};
+
+struct Rows {
+  std::vector<std::string> names;
+  std::vector<std::vector<Val>> rows;
+};
+
+enum class Flow { Next, Exit, Continue, Return };
+
+// A user-defined exception travels as ORA-06510 with its name in the detail.
+inline const char* kUserMark = "\x01";
+
+struct Prepared {
+  Translation tr;
+  sqlite3_stmt* st = nullptr;
+  std::vector<std::pair<int, std::string>> pinned;
+};
+
+struct Run {
+  Session& ses;
+  const Unit& u;
+  std::function<void()> transactionEnded;
+  std::vector<Scope*> scopes;
+  std::map<std::string, Prepared> cache;
+  std::map<const void*, std::set<std::string>> columnsOf; // a SQL text's tables' columns
+  std::vector<OraError> handling; // the exceptions whose handlers run (SQLCODE, SQLERRM)
+  int64_t sqlRowcount = 0;
+  int sqlFound = -1;
+  int64_t steps = 0;
+  int depth = 0;
+  bool ended = false; // a COMMIT or ROLLBACK ran
+  std::string flowLabel;
+
+  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+
+  Run(Session& s, const Unit& unit) : ses(s), u(unit) {}
+  void step(); // counts a statement; ends a runaway block
+  ~Run();
+
+  // SQL half (PlsqlSql.cpp)
+  Rows query(const std::string& sql, size_t maxRows);
+  int64_t execute(const std::string& sql);
+  std::string subst(Range r, const std::set<std::string>* columns, Range skip = {});
+  const std::set<std::string>& columns(const void* key, Range r);
+  Val eval(Range r);
+  int cond(Range r); // 1 true, 0 false, -1 NULL
+  bool isCondition(Range r);
+  Val evalText(const std::string& sqlExpr);
+  Var* find(const std::string& name);
+  CursorState* cursor(const std::string& name);
+  void store(Var& v, Val x, size_t at);
+  void assign(Range target, Val x);
+  [[noreturn]] void undeclared(size_t tok, const std::string& name) const;
+
+  // statement half (PlsqlRun.cpp)
+  Flow block(const Block& b);
+  Flow stmts(const Stmts& list);
+  Flow stmt(const Stmt& s);
+  void declare(Scope& sc, const Decl& d);
+  void call(const Stmt& s);
+  void callProcedure(const Stmt& s);
+  bool handles(const Handler& h, const OraError& e);
+  void openCursor(CursorState& c, const Stmt* s);
+};
+
+std::string literal(const Val& v);
+OraError valueError(const std::string& what);
+
+} // namespace ora::pl

@@ -1,0 +1,493 @@
+// The interpreter's SQL: every expression and statement of a block runs as the engine's own SQL,
+// its variables written in as literals, which the statement cache turns back into parameters.
+#include "OciImpl.h"
+#include "PlsqlRun.h"
+#include "Session.h"
+#include "SqlText.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <sqlite3.h>
+
+namespace ora::pl {
+
+std::string literal(const Val& v) {
+  switch (v.k) {
+  case Val::Null: return "NULL";
+  case Val::Num: return v.s.empty() || v.s[0] != '-' ? v.s : "(" + v.s + ")";
+  case Val::Str: return quoteString(v.s);
+  case Val::Date: return "TO_DATE(" + quoteString(v.s) + ", 'YYYY-MM-DD HH24:MI:SS')";
+  case Val::Bool: return v.b ? "(1=1)" : "(1=0)";
+  }
+  return "NULL";
+}
+
+OraError valueError(const std::string& what) {
+  OraError e(6502);
+  if (!what.empty()) e.text += ": " + what;
+  return e;
+}
+
+Run::~Run() {
+  for (auto& [k, p] : cache) sqlite3_finalize(p.st);
+}
+
+namespace {
+
+Val columnValue(sqlite3_stmt* st, int i, const Translation& tr) {
+  Val v;
+  int ty = sqlite3_column_type(st, i);
+  if (ty == SQLITE_NULL) return v;
+  ColType ct = resultType(st, i, tr);
+  if (ct.code == kDate) {
+    v.k = Val::Date;
+    v.s = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+  } else if (ct.code == kNumber || ty == SQLITE_INTEGER || ty == SQLITE_FLOAT) {
+    v.k = Val::Num;
+    v.s = numberText(sqlite3_column_value(st, i));
+  } else if (ty == SQLITE_BLOB) {
+    v.k = Val::Str;
+    v.s = hexText(static_cast<const unsigned char*>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i));
+  } else {
+    v.k = Val::Str;
+    v.s.assign(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), static_cast<size_t>(sqlite3_column_bytes(st, i)));
+  }
+  if (v.s.empty()) v.k = Val::Null;
+  return v;
+}
+
+const Literal* literalAt(const std::vector<Literal>& lits, int token) {
+  for (const Literal& l : lits)
+    if (l.token == token) return &l;
+  return nullptr;
+}
+
+void bindLiterals(sqlite3_stmt* st, const Translation& tr, const std::vector<Literal>& lits) {
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  for (size_t p = 0; p < tr.params.size(); ++p) {
+    const Literal* l = literalAt(lits, tr.params[p]);
+    int n = static_cast<int>(p + 1);
+    if (!l || (l->text && l->value.empty())) { sqlite3_bind_null(st, n); continue; }
+    if (l->text) { sqlite3_bind_text(st, n, l->value.data(), static_cast<int>(l->value.size()), SQLITE_TRANSIENT); continue; }
+    int64_t i = 0;
+    auto [end, ec] = std::from_chars(l->value.data(), l->value.data() + l->value.size(), i);
+    if (ec == std::errc() && end == l->value.data() + l->value.size()) sqlite3_bind_int64(st, n, i);
+    else sqlite3_bind_double(st, n, std::strtod(l->value.c_str(), nullptr));
+  }
+}
+
+// Prepared once per shape for the whole run of the block.
+Prepared& prepare(Run& r, const std::string& sql) {
+  std::vector<Literal> lits;
+  std::string key = sharingKey(sql, lits);
+  if (key.empty()) key = "\x02" + sql;
+  auto it = r.cache.find(key);
+  if (it != r.cache.end()) {
+    bool same = true;
+    for (auto& [tok, value] : it->second.pinned) {
+      const Literal* l = literalAt(lits, tok);
+      same = same && l && l->value == value;
+    }
+    if (same && (it->second.tr.unshared ? key == "\x02" + sql || it->first == key : true)) {
+      if (it->second.st) bindLiterals(it->second.st, it->second.tr, lits);
+      if (!it->second.tr.unshared) return it->second;
+    }
+    sqlite3_finalize(it->second.st);
+    r.cache.erase(it);
+  }
+  if (r.cache.size() > 300) {
+    // texts that share nothing would otherwise pile up in a long loop
+    for (auto& [k, p] : r.cache) sqlite3_finalize(p.st);
+    r.cache.clear();
+  }
+  Catalog cat(r.ses.db, r.ses.user, &r.ses);
+  bool share = key[0] != '\x02';
+  Translation tr = translate(sql, cat, share);
+  if (tr.unshared) key = "\x02" + sql;
+  Prepared& p = r.cache[key];
+  p.tr = std::move(tr);
+  for (int tok : p.tr.pinned)
+    if (const Literal* l = literalAt(lits, tok)) p.pinned.emplace_back(tok, l->value);
+  if (p.tr.kind == StmtKind::Query || p.tr.kind == StmtKind::Dml) {
+    if (int rc = sqlite3_prepare_v2(r.ses.db, p.tr.sql.c_str(), -1, &p.st, nullptr); rc != SQLITE_OK) {
+      OraError e = fromSqlite(rc, sqlite3_errmsg(r.ses.db), p.tr.verb);
+      sqlite3_finalize(p.st);
+      r.cache.erase(key);
+      throw e;
+    }
+    if (share) bindLiterals(p.st, p.tr, lits);
+  }
+  return p;
+}
+} // namespace
+
+Rows Run::query(const std::string& sql, size_t maxRows) {
+  Prepared& p = prepare(*this, sql);
+  if (p.tr.kind != StmtKind::Query) throw OraError(6550, "not a query");
+  for (auto& v : p.tr.dictionary) ses.refreshDictionary(v);
+  Rows out;
+  int n = sqlite3_column_count(p.st);
+  for (int i = 0; i < n; ++i) out.names.push_back(sqlite3_column_name(p.st, i));
+  while (maxRows > 0) {
+    int rc = sqlite3_step(p.st);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) {
+      std::string msg = sqlite3_errmsg(ses.db);
+      sqlite3_reset(p.st);
+      throw oci::stepFailure(ses, rc, msg, p.tr, p.st);
+    }
+    std::vector<Val> row;
+    row.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) row.push_back(columnValue(p.st, i, p.tr));
+    out.rows.push_back(std::move(row));
+    if (out.rows.size() >= maxRows) break;
+  }
+  sqlite3_reset(p.st);
+  return out;
+}
+
+int64_t Run::execute(const std::string& sql) {
+  Prepared& p = prepare(*this, sql);
+  switch (p.tr.kind) {
+  case StmtKind::Dml: {
+    ses.beginIfNeeded(p.tr.verb);
+    for (auto& v : p.tr.dictionary) ses.refreshDictionary(v);
+    if (!p.tr.moreSql.empty() || p.tr.verb == "MERGE") return ses.runParts(p.st, p.tr);
+    int rc = sqlite3_step(p.st);
+    std::string msg = sqlite3_errmsg(ses.db);
+    sqlite3_reset(p.st);
+    if (rc != SQLITE_DONE) throw oci::stepFailure(ses, rc, msg, p.tr, p.st);
+    return sqlite3_changes(ses.db);
+  }
+  case StmtKind::Commit:
+    ses.commit();
+    ended = true;
+    if (transactionEnded) transactionEnded();
+    return 0;
+  case StmtKind::Rollback:
+    if (p.tr.savepoint.empty()) {
+      ses.rollback();
+      ended = true;
+      if (transactionEnded) transactionEnded();
+    } else {
+      ses.rollbackTo(p.tr.savepoint);
+    }
+    return 0;
+  case StmtKind::Savepoint: ses.savepoint(p.tr.savepoint); return 0;
+  case StmtKind::Session:
+    for (auto& a : p.tr.actions) a(ses);
+    return 0;
+  default: throw OraError(6550, "DDL is not allowed in PL/SQL");
+  }
+}
+
+Var* Run::find(const std::string& name) {
+  for (auto it = scopes.rbegin(); it != scopes.rend(); ++it) {
+    auto v = (*it)->vars.find(name);
+    if (v != (*it)->vars.end()) return &v->second;
+  }
+  return nullptr;
+}
+
+CursorState* Run::cursor(const std::string& name) {
+  for (auto it = scopes.rbegin(); it != scopes.rend(); ++it) {
+    auto c = (*it)->cursors.find(name);
+    if (c != (*it)->cursors.end()) return &c->second;
+  }
+  return nullptr;
+}
+
+void Run::undeclared(size_t tok, const std::string& name) const {
+  OraError e(6550);
+  e.text = "ORA-06550: " + where(u.src, u.toks[tok].pos) + ":\nPLS-00201: identifier '" + name + "' must be declared";
+  throw e;
+}
+
+const std::set<std::string>& Run::columns(const void* key, Range r) {
+  auto it = columnsOf.find(key);
+  if (it != columnsOf.end()) return it->second;
+  std::set<std::string> out;
+  Catalog cat(ses.db, ses.user, &ses);
+  std::set<std::string> seen;
+  for (size_t k = r.b; k < r.e; ++k) {
+    const Tok& t = u.toks[k];
+    if ((t.kind != T::Word && t.kind != T::QWord) || !seen.insert(t.text).second || find(t.text)) continue;
+    std::string table = t.text;
+    if (!cat.tableExists(table)) {
+      table = cat.synonymTarget(t.text);
+      if (table.empty() || !cat.tableExists(table)) continue;
+    }
+    for (const ColumnInfo& c : cat.columns(table)) out.insert(c.name);
+  }
+  return columnsOf[key] = std::move(out);
+}
+
+std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
+  const auto& t = u.toks;
+  std::string out;
+  size_t prev = t[r.b].pos;
+  auto isOp = [&](size_t k, const char* s) { return k < t.size() && t[k].kind == T::Op && t[k].text == s; };
+  for (size_t k = r.b; k < r.e;) {
+    if (!skip.empty() && k == skip.b) {
+      out += u.src.substr(prev, t[k].pos - prev);
+      k = skip.e;
+      prev = k < t.size() ? t[k].pos : u.src.size();
+      out += ' ';
+      continue;
+    }
+    out += u.src.substr(prev, t[k].pos - prev);
+    const Tok& w = t[k];
+    size_t used = 1;
+    std::string rep;
+    bool replaced = false;
+    bool qualified = k > r.b && isOp(k - 1, ".");
+    if ((w.kind == T::Word || w.kind == T::QWord) && !qualified) {
+      if (isOp(k + 1, "%") && k + 2 < r.e && t[k + 2].kind == T::Word) {
+        const std::string& a = t[k + 2].text;
+        if (a == "FOUND" || a == "NOTFOUND" || a == "ROWCOUNT" || a == "ISOPEN") {
+          Val v;
+          int found = -1;
+          bool open = false;
+          int64_t count = 0;
+          if (w.text == "SQL") {
+            found = sqlFound;
+            count = sqlRowcount;
+          } else if (CursorState* c = cursor(w.text)) {
+            open = c->open;
+            if (!open && a != "ISOPEN") throw OraError(1001);
+            found = c->found;
+            count = c->rowcount;
+          } else {
+            undeclared(k, w.text);
+          }
+          if (a == "ROWCOUNT") {
+            if (w.text == "SQL" && sqlFound < 0) v = Val{};
+            else v = Val{Val::Num, std::to_string(count), false};
+          } else if (a == "ISOPEN") {
+            v = Val{Val::Bool, "", open};
+          } else if (found >= 0) {
+            v = Val{Val::Bool, "", a == "FOUND" ? found == 1 : found == 0};
+          }
+          rep = v.k == Val::Null && a != "ROWCOUNT" ? "(1=NULL)" : literal(v);
+          replaced = true;
+          used = 3;
+        }
+      }
+      if (!replaced && !isOp(k + 1, "(")) {
+        Var* v = find(w.text);
+        if (v && v->record && isOp(k + 1, ".") && k + 2 < r.e) {
+          const std::string& f = t[k + 2].text;
+          size_t i = 0;
+          while (i < v->fieldNames.size() && v->fieldNames[i] != f) ++i;
+          if (i == v->fieldNames.size()) {
+            OraError e(6550);
+            e.text = "ORA-06550: " + where(u.src, t[k + 2].pos) + ":\nPLS-00302: component '" + f + "' must be declared";
+            throw e;
+          }
+          rep = literal(v->fields[i]);
+          replaced = true;
+          used = 3;
+        } else if (v && !v->record && !isOp(k + 1, ".") && !(cols && cols->count(w.text))) {
+          rep = v->v.k == Val::Bool || v->type.kind == TypeSpec::Bool
+                    ? (v->v.k == Val::Null ? "(1=NULL)" : literal(v->v))
+                    : literal(v->v);
+          replaced = true;
+        } else if (!v && w.kind == T::Word && (w.text == "TRUE" || w.text == "FALSE")) {
+          rep = w.text == "TRUE" ? "(1=1)" : "(1=0)";
+          replaced = true;
+        } else if (!v && w.kind == T::Word && (w.text == "SQLCODE" || w.text == "SQLERRM")) {
+          Val x;
+          if (w.text == "SQLCODE") {
+            int code = handling.empty() ? 0 : handling.back().code;
+            bool user = !handling.empty() && handling.back().detail.rfind(kUserMark, 0) == 0;
+            x = Val{Val::Num, std::to_string(user ? 1 : code == 1403 ? 100 : -code), false};
+          } else {
+            std::string text = handling.empty() ? "ORA-0000: normal, successful completion" : handling.back().text;
+            if (!handling.empty() && handling.back().detail.rfind(kUserMark, 0) == 0) text = "User-Defined Exception";
+            x = Val{Val::Str, text, false};
+          }
+          rep = literal(x);
+          replaced = true;
+        }
+      }
+    }
+    if (!replaced) rep = u.src.substr(w.pos, w.end - w.pos);
+    out += rep;
+    k += used;
+    prev = t[k - 1].end;
+  }
+  return out;
+}
+
+namespace {
+// An error of the engine's SQL about a name in an expression: PL/SQL reports it at compile time.
+OraError expressionError(const Run& r, OraError e, Range range) {
+  if (e.code != 904) return e;
+  std::string name = e.detail;
+  if (name.size() > 2 && name.front() == '"') name = name.substr(1, name.size() - 2);
+  for (size_t k = range.b; k < range.e; ++k)
+    if (r.u.toks[k].text == name) {
+      OraError p(6550);
+      p.text = "ORA-06550: " + where(r.u.src, r.u.toks[k].pos) + ":\nPLS-00201: identifier '" + name + "' must be declared";
+      return p;
+    }
+  return e;
+}
+} // namespace
+
+Val Run::evalText(const std::string& sqlExpr) {
+  ValueQueries values;
+  Rows rows = query("SELECT " + sqlExpr + " FROM DUAL", 1);
+  if (rows.rows.empty() || rows.rows[0].empty()) return Val{};
+  return rows.rows[0][0];
+}
+
+Val Run::eval(Range r) {
+  const auto& t = u.toks;
+  // a lone variable or number needs no SQL
+  if (r.e == r.b + 1) {
+    if (t[r.b].kind == T::Word) {
+      if (Var* v = find(t[r.b].text); v && !v->record) return v->v;
+      if (t[r.b].text == "NULL") return Val{};
+      if (t[r.b].text == "TRUE" || t[r.b].text == "FALSE") return Val{Val::Bool, "", t[r.b].text == "TRUE"};
+    }
+    if (t[r.b].kind == T::Str) return t[r.b].text.empty() ? Val{} : Val{Val::Str, t[r.b].text, false};
+  }
+  if (isCondition(r)) {
+    int c = cond(r);
+    return c < 0 ? Val{} : Val{Val::Bool, "", c == 1};
+  }
+  std::string text = subst(r, nullptr);
+  try {
+    return evalText(text);
+  } catch (const OraError& e) {
+    throw expressionError(*this, e, r);
+  }
+}
+
+// Whether an expression is a condition: a comparison, a logical operator or a BOOLEAN operand at
+// its top level (a CASE expression's own conditions aside).
+bool Run::isCondition(Range r) {
+  const auto& t = u.toks;
+  int depth = 0, cases = 0;
+  for (size_t k = r.b; k < r.e; ++k) {
+    const Tok& w = t[k];
+    if (w.kind == T::Op) {
+      if (w.text == "(") ++depth;
+      else if (w.text == ")") --depth;
+      else if (depth == 0 && cases == 0 &&
+               (w.text == "=" || w.text == "<" || w.text == ">" || w.text == "<=" || w.text == ">=" ||
+                w.text == "<>" || w.text == "!=" || w.text == "^=" || w.text == "~="))
+        return true;
+      else if (w.text == "%" && k + 1 < r.e &&
+               (t[k + 1].text == "FOUND" || t[k + 1].text == "NOTFOUND" || t[k + 1].text == "ISOPEN"))
+        return true;
+      continue;
+    }
+    if (w.kind != T::Word || depth != 0) continue;
+    if (w.text == "CASE") ++cases;
+    else if (w.text == "END" && cases > 0) --cases;
+    else if (cases == 0 && (w.text == "AND" || w.text == "OR" || w.text == "NOT" || w.text == "IS" || w.text == "LIKE" ||
+                            w.text == "BETWEEN" || w.text == "IN" || w.text == "EXISTS" || w.text == "TRUE" ||
+                            w.text == "FALSE"))
+      return true;
+    else if (cases == 0 && !(k > r.b && t[k - 1].text == ".")) {
+      Var* v = find(w.text);
+      if (v && !v->record && (v->type.kind == TypeSpec::Bool || v->v.k == Val::Bool)) return true;
+    }
+  }
+  return false;
+}
+
+int Run::cond(Range r) {
+  const auto& t = u.toks;
+  if (r.e == r.b + 1 && t[r.b].kind == T::Word) {
+    if (Var* v = find(t[r.b].text); v && v->v.k == Val::Bool) return v->v.b ? 1 : 0;
+    if (t[r.b].text == "TRUE") return 1;
+    if (t[r.b].text == "FALSE") return 0;
+  }
+  std::string text = subst(r, nullptr);
+  Val v;
+  try {
+    v = evalText("CASE WHEN " + text + " THEN 1 WHEN NOT (" + text + ") THEN 0 END");
+  } catch (const OraError& e) {
+    throw expressionError(*this, e, r);
+  }
+  return v.k == Val::Null ? -1 : v.s == "1" ? 1 : 0;
+}
+
+void Run::store(Var& v, Val x, size_t at) {
+  (void)at;
+  if (x.k == Val::Null) {
+    if (v.notNull) throw valueError("");
+    v.v = x;
+    return;
+  }
+  const TypeSpec& ty = v.type;
+  switch (ty.kind) {
+  case TypeSpec::Number: {
+    if (x.k == Val::Bool || x.k == Val::Date) throw valueError("");
+    if (x.k == Val::Str) {
+      try {
+        x = evalText("TO_NUMBER(" + literal(x) + ")");
+      } catch (const OraError&) {
+        throw valueError("character to number conversion error");
+      }
+    }
+    if (ty.integer) {
+      x = evalText("ROUND(" + literal(x) + ")");
+    } else if (ty.precision > 0) {
+      try {
+        x = evalText("CAST(" + literal(x) + " AS NUMBER(" + std::to_string(ty.precision) + "," +
+                     std::to_string(ty.hasScale ? ty.scale : 0) + "))");
+      } catch (const OraError&) {
+        throw valueError("number precision too large");
+      }
+    }
+    break;
+  }
+  case TypeSpec::Text:
+    if (x.k == Val::Bool) throw valueError("");
+    if (x.k != Val::Str) x = evalText("TO_CHAR(" + literal(x) + ")");
+    if (static_cast<int>(x.s.size()) > ty.size) throw valueError("character string buffer too small");
+    break;
+  case TypeSpec::Date:
+    if (x.k == Val::Bool || x.k == Val::Num) throw valueError("");
+    if (x.k == Val::Str) x = evalText("TO_DATE(" + literal(x) + ")");
+    break;
+  case TypeSpec::Bool:
+    if (x.k != Val::Bool) throw valueError("");
+    break;
+  default: break;
+  }
+  v.v = x;
+}
+
+void Run::assign(Range target, Val x) {
+  const auto& t = u.toks;
+  const std::string& name = t[target.b].text;
+  Var* v = find(name);
+  if (!v) {
+    if (t[target.b].kind == T::Word && (name == "SQLCODE" || name == "SQLERRM")) undeclared(target.b, name);
+    undeclared(target.b, name);
+  }
+  if (v->constant) {
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, t[target.b].pos) + ":\nPLS-00363: expression '" + name +
+             "' cannot be used as an assignment target";
+    throw e;
+  }
+  if (target.e == target.b + 3 && v->record) {
+    const std::string& f = t[target.b + 2].text;
+    for (size_t i = 0; i < v->fieldNames.size(); ++i)
+      if (v->fieldNames[i] == f) { v->fields[i] = x; return; }
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, t[target.b + 2].pos) + ":\nPLS-00302: component '" + f + "' must be declared";
+    throw e;
+  }
+  if (target.e != target.b + 1 || v->record) throw OraError(6550, "this assignment target is not supported");
+  store(*v, std::move(x), target.b);
+}
+
+} // namespace ora::pl
