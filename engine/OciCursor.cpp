@@ -13,6 +13,7 @@
 #include "SqlTranslate.h"
 
 #include <algorithm>
+#include <optional>
 #include <charconv>
 #include <cstdlib>
 #include <sqlite3.h>
@@ -298,6 +299,10 @@ OCIW32_API int oexec(unsigned char* cda) {
     put32(cda, ociw32::kOffRowsProcessed, 0);
     try {
       if (c->tr.kind != StmtKind::Rollback) l.checkLost();
+      c->now = nowLocal();
+      // a block's statements each read the clock anew
+      std::optional<StatementClock> clock;
+      if (!c->tr.plsql) clock.emplace(c->now);
       switch (c->tr.kind) {
       case StmtKind::Query:
         if (c->tr.forUpdate && l.readOnlyTxn) throw OraError(1456);

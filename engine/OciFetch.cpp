@@ -236,6 +236,7 @@ bool advance(Cursor& c) {
     if (c.aheadError) throw c.aheadFailure;
     return false;
   }
+  StatementClock clock(c.now);
   int rc = sqlite3_step(c.stmt);
   if (rc == SQLITE_ROW) { c.haveRow = true; return true; }
   std::string msg = sqlite3_errmsg(c.logon->s->db);
@@ -264,6 +265,7 @@ void readAhead(Cursor& c) {
     c.rowsAhead.push_back(std::move(row));
   };
   if (c.haveRow) save();
+  StatementClock clock(c.now);
   for (;;) {
     int rc = sqlite3_step(c.stmt);
     if (rc == SQLITE_ROW) { save(); continue; }

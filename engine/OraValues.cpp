@@ -401,12 +401,12 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void oraSysdate(sqlite3_context* ctx, int, sqlite3_value**) {
-  std::string s = storedDate(nowLocal());
+  std::string s = storedDate(statementNow());
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
 void oraSystimestamp(sqlite3_context* ctx, int, sqlite3_value**) {
-  std::string s = storedTimestamp(nowLocal());
+  std::string s = storedTimestamp(statementNow());
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
 
@@ -681,6 +681,14 @@ std::string defaultDateText(const DateTime& d) {
   std::snprintf(b, sizeof b, "%02d-%02d-%02d", d.year % 100, d.month, d.day);
   return b;
 }
+
+namespace {
+thread_local const DateTime* tStatementNow = nullptr;
+}
+
+StatementClock::StatementClock(const DateTime& now) : prev_(tStatementNow) { tStatementNow = &now; }
+StatementClock::~StatementClock() { tStatementNow = prev_; }
+DateTime statementNow() { return tStatementNow ? *tStatementNow : nowLocal(); }
 
 DateTime nowLocal() {
   std::timespec ts{};

@@ -75,6 +75,19 @@ std::string storedTimestamp(const DateTime& d);
 DateTime roundFraction(const DateTime& d, int digits);
 std::string defaultDateText(const DateTime& d); // the session's default format RR-MM-DD
 DateTime nowLocal();
+// SYSDATE and SYSTIMESTAMP: one value for every row of a statement, as Oracle gives them. A
+// clock in force makes them read its time instead of the machine's.
+class StatementClock {
+public:
+  explicit StatementClock(const DateTime& now);
+  ~StatementClock();
+  StatementClock(const StatementClock&) = delete;
+  StatementClock& operator=(const StatementClock&) = delete;
+
+private:
+  const DateTime* prev_;
+};
+DateTime statementNow();
 // The session's time zone as minutes east of UTC: the machine's own.
 int localOffsetMinutes();
 // Text as a TIMESTAMP: the stored form, or a DATE form of the session's with an optional
