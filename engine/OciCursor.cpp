@@ -299,7 +299,7 @@ OCIW32_API int oexec(unsigned char* cda) {
     put32(cda, ociw32::kOffRowsProcessed, 0);
     try {
       if (c->tr.kind != StmtKind::Rollback) l.checkLost();
-      c->now = nowLocal();
+      c->now = StatementTime{};
       // a block's statements each read the clock anew
       std::optional<StatementClock> clock;
       if (!c->tr.plsql) clock.emplace(c->now);

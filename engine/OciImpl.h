@@ -127,7 +127,7 @@ struct Cursor {
   std::vector<std::string> longs; // LONG values of the last delivered row
   bool longsValid = false;
   // Rows read ahead (the current one first) once the statement had to let go of its data.
-  DateTime now;       // the statement's SYSDATE, taken when it is executed
+  StatementTime now;  // the statement's SYSDATE, the same for every row of one execution
   bool ahead = false;
   std::deque<std::vector<Saved>> rowsAhead;
   bool aheadError = false; // reading ahead ended on an error, raised when the fetch reaches it

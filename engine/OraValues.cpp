@@ -683,12 +683,19 @@ std::string defaultDateText(const DateTime& d) {
 }
 
 namespace {
-thread_local const DateTime* tStatementNow = nullptr;
+thread_local StatementTime* tStatementNow = nullptr;
 }
 
-StatementClock::StatementClock(const DateTime& now) : prev_(tStatementNow) { tStatementNow = &now; }
+StatementClock::StatementClock(StatementTime& now) : prev_(tStatementNow) { tStatementNow = &now; }
 StatementClock::~StatementClock() { tStatementNow = prev_; }
-DateTime statementNow() { return tStatementNow ? *tStatementNow : nowLocal(); }
+DateTime statementNow() {
+  if (!tStatementNow) return nowLocal();
+  if (!tStatementNow->taken) {
+    tStatementNow->t = nowLocal();
+    tStatementNow->taken = true;
+  }
+  return tStatementNow->t;
+}
 
 DateTime nowLocal() {
   std::timespec ts{};

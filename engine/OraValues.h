@@ -77,15 +77,20 @@ std::string defaultDateText(const DateTime& d); // the session's default format 
 DateTime nowLocal();
 // SYSDATE and SYSTIMESTAMP: one value for every row of a statement, as Oracle gives them. A
 // clock in force makes them read its time instead of the machine's.
+// The time is taken when a statement first asks for it: most statements never do.
+struct StatementTime {
+  DateTime t;
+  bool taken = false;
+};
 class StatementClock {
 public:
-  explicit StatementClock(const DateTime& now);
+  explicit StatementClock(StatementTime& now);
   ~StatementClock();
   StatementClock(const StatementClock&) = delete;
   StatementClock& operator=(const StatementClock&) = delete;
 
 private:
-  const DateTime* prev_;
+  StatementTime* prev_;
 };
 DateTime statementNow();
 // The session's time zone as minutes east of UTC: the machine's own.
