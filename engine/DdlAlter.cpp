@@ -406,7 +406,8 @@ void Translator::alterTable() {
         ColType ct;
         std::set<std::string> pk;
         std::vector<std::pair<std::string, std::string>> named;
-        auto word = [&](size_t m) { return m < e && at(m).kind == Token::Ident ? at(m).text : std::string(); };
+        const size_t itemEnd = e; // a structured binding cannot be captured by every compiler
+        auto word = [&](size_t m) { return m < itemEnd && at(m).kind == Token::Ident ? at(m).text : std::string(); };
         int used = 1; // LONG RAW, CHARACTER VARYING, ... are one type
         typeSynonym(at(specFrom).text, word(specFrom + 1), word(specFrom + 2), used);
         size_t typeEnd = specFrom + static_cast<size_t>(used);
