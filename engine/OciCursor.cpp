@@ -43,7 +43,9 @@ struct ReadOnce {
   ReadOnce& operator=(const ReadOnce&) = delete;
 };
 
-void describe(Cursor& c) {
+// The schema was checked for changes during this parse (`fresh`), so what the logon remembers of
+// the columns' NOT NULL constraints still holds.
+void describe(Cursor& c, bool fresh) {
   int n = sqlite3_column_count(c.stmt);
   c.cols.resize(n);
   c.defs.assign(n, Define{});
@@ -55,10 +57,20 @@ void describe(Cursor& c) {
     const char* table = sqlite3_column_table_name(c.stmt, i);
     const char* origin = sqlite3_column_origin_name(c.stmt, i);
     if (table && origin) {
+      std::string key;
+      if (fresh) {
+        key.append(table).append(1, '\x1f').append(origin);
+        if (auto it = c.logon->nullable.find(key); it != c.logon->nullable.end()) {
+          col.nullable = it->second;
+          continue;
+        }
+      }
       int notNull = 0;
       if (sqlite3_table_column_metadata(c.logon->s->db, nullptr, table, origin, nullptr, nullptr,
-                                        &notNull, nullptr, nullptr) == SQLITE_OK)
+                                        &notNull, nullptr, nullptr) == SQLITE_OK) {
         col.nullable = !notNull;
+        if (fresh) c.logon->nullable.emplace(std::move(key), col.nullable);
+      }
     }
   }
   // SQLite tells apart equal names of a subquery's columns as "NAME:1"; the query's own columns
@@ -265,7 +277,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
         }
       }
       if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, lits);
-      if (c->tr.kind == StmtKind::Query) describe(*c);
+      if (c->tr.kind == StmtKind::Query) describe(*c, !key.empty());
       c->ddlText = c->tr.kind == StmtKind::Ddl ? sql : std::string();
       c->queryAt = c->tr.kind == StmtKind::Query ? mainQueryAt(sql) : 0;
     } catch (OraError& e) {

@@ -37,6 +37,8 @@ struct Logon {
   std::unique_ptr<Session> s;
   std::vector<Cursor*> cursors;
   std::unordered_map<std::string, Shared> shared;
+  // "TABLE\x1fCOLUMN" -> may hold NULL, for describes; kept as long as the shared statements
+  std::unordered_map<std::string, bool> nullable;
   int ddlSeen = 0;
   int64_t schemaSeen = -1;
   int generation = 0; // entries of an older generation were made for an older schema
@@ -46,6 +48,7 @@ struct Logon {
     for (auto& [k, e] : shared)
       if (e.idle) sqlite3_finalize(e.idle);
     shared.clear();
+    nullable.clear();
     ++generation;
   }
   // Shared statements were translated against the schema as it was; any change drops them.

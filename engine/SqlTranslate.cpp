@@ -18,6 +18,7 @@
 #include <cctype>
 #include <cstring>
 #include <set>
+#include <unordered_map>
 #include <sqlite3.h>
 
 namespace ora::tx {
@@ -809,14 +810,26 @@ std::string sharingKey(const std::string& text, std::vector<Literal>& literals) 
 namespace ora {
 
 ColType resultType(sqlite3_stmt* st, int i, const Translation& t) {
-  ColType ty;
-  if (auto w = t.widened.find(sqlite3_column_name(st, i)); w != t.widened.end()) return w->second;
+  const char* name = sqlite3_column_name(st, i);
+  if (!name) name = "";
+  if (!t.widened.empty())
+    if (auto w = t.widened.find(name); w != t.widened.end()) return w->second;
   const char* decl = sqlite3_column_decltype(st, i);
-  if (auto v = t.viewWide.find(sqlite3_column_name(st, i)); decl && v != t.viewWide.end() && v->second.first == decl)
-    return v->second.second;
-  if (decl) ty = parseDeclType(decl);
+  if (decl && !t.viewWide.empty())
+    if (auto v = t.viewWide.find(name); v != t.viewWide.end() && v->second.first == decl) return v->second.second;
+  ColType ty;
+  if (decl) {
+    // a describe meets the same few declared types again and again
+    thread_local std::unordered_map<std::string, ColType> seen;
+    auto it = seen.find(decl);
+    if (it == seen.end()) {
+      if (seen.size() > 512) seen.clear();
+      it = seen.emplace(decl, parseDeclType(decl)).first;
+    }
+    ty = it->second;
+  }
   if (ty.code == 0) {
-    auto it = t.inferred.find(sqlite3_column_name(st, i));
+    auto it = t.inferred.find(name);
     if (it != t.inferred.end()) ty = it->second;
     else { ty.code = kVarchar2; ty.size = 4000; }
   }

@@ -263,6 +263,31 @@ TEST_F(CallInterface, DescribeReportsOraclesColumnAttributes) {
             0);
 }
 
+// A column's NOT NULL is remembered between describes only while the table stays as it was.
+TEST_F(CallInterface, DescribeFollowsNotNullChanges) {
+  auto nullOk = [&](const std::string& sql) {
+    EXPECT_EQ(Parse(sql), 0) << sql;
+    int dbsize = 0;
+    short type = 0, nullok = -1;
+    EXPECT_EQ(OciIntr::odescr(cda, 1, &dbsize, &type, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              &nullok),
+              0);
+    return nullok;
+  };
+  ASSERT_EQ(Run("CREATE TABLE NN (A NUMBER, B VARCHAR2(5))"), 0);
+  EXPECT_EQ(nullOk("SELECT A FROM NN X1"), 1);
+  EXPECT_EQ(nullOk("SELECT A FROM NN X2"), 1);
+  ASSERT_EQ(Run("ALTER TABLE NN MODIFY (A NOT NULL)"), 0);
+  EXPECT_EQ(nullOk("SELECT A FROM NN X3"), 0);
+  EXPECT_EQ(nullOk("SELECT * FROM NN"), 0);
+  ASSERT_EQ(Run("ALTER TABLE NN MODIFY (A NULL)"), 0);
+  EXPECT_EQ(nullOk("SELECT A FROM NN X4"), 1);
+  // the same name for another table
+  ASSERT_EQ(Run("DROP TABLE NN"), 0);
+  ASSERT_EQ(Run("CREATE TABLE NN (A NUMBER PRIMARY KEY)"), 0);
+  EXPECT_EQ(nullOk("SELECT A FROM NN X5"), 0);
+}
+
 TEST_F(CallInterface, DefinesConvertIntoEachExternalType) {
   One o = FetchOne("SELECT ENAME FROM EMP WHERE EMPNO = 7839", ociw32::kExtString, 20);
   EXPECT_EQ(o.fetch, 0);
