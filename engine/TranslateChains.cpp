@@ -150,6 +150,18 @@ void Translator::rewriteChains(size_t b, size_t e) {
       if (!chainAt(i, e, terms, ops)) { ++i; continue; }
       chainEnd = terms.back().second;
     }
+    if (std::string call; !ops.empty()) {
+      ColType it;
+      if (intervalChain(terms, ops, call, it)) {
+        replace_[i] = call;
+        for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+        lastB = i;
+        rewritten_[i] = {chainEnd, it.code};
+        lastE = chainEnd;
+        i = chainEnd;
+        continue;
+      }
+    }
     // NUMBER arithmetic is exact decimal, done by our functions rather than SQLite's operators.
     bool rewrite = !ops.empty();
     for (auto [tb, te] : terms)
@@ -208,16 +220,18 @@ void Translator::rewriteChains(size_t b, size_t e) {
                        monthInterval(terms[0].first, terms[0].second, leadMonths);
     std::string acc = monthsFirst ? std::string() : factors(terms[0].first, terms[0].second);
     // the whole chain as one number
-    auto asNumber = [&](std::string call) {
+    auto asNumber = [&](std::string call, int code = kNumber) {
       replace_[i] = chainCall(i, chainEnd, std::move(call));
       for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
       lastB = i;
-      rewritten_[i] = {chainEnd, kNumber};
+      rewritten_[i] = {chainEnd, code};
       lastE = chainEnd;
       i = chainEnd;
     };
     if (ops.empty()) {
-      asNumber(std::move(acc));
+      // an interval scaled by numbers stays an interval
+      ColType it;
+      asNumber(std::move(acc), intervalType(terms[0].first, terms[0].second, it) ? it.code : kNumber);
       continue;
     }
     ColType accType = types[0];
@@ -345,6 +359,7 @@ bool Translator::productAt(size_t b, size_t e) const {
 // A term as nested exact products and quotients of its factors.
 std::string Translator::factors(size_t b, size_t e) {
   if (!productAt(b, e)) return emit(b, e);
+  if (std::string call; intervalProduct(b, e, call)) return call;
   int d = t_[b].depth;
   std::string acc;
   size_t fb = b;

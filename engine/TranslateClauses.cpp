@@ -442,9 +442,12 @@ void Translator::analyticWindow(size_t i) {
         // the window sorts on the day or month number
         int code = exprType(kb, ke).code;
         if (code == kVarchar2 || code == kChar || code == kRaw) throw OraError(902).at(static_cast<int>(t_[kb].pos));
-        int64_t n = 0;
         size_t monthOffsets = 0;
-        for (auto [ob, oe2] : offsets) monthOffsets += monthInterval(ob, oe2, n) ? 1 : 0;
+        for (auto [ob, oe2] : offsets) {
+          bool ym = false;
+          std::string n;
+          monthOffsets += windowInterval(ob, oe2, ym, n) && ym ? 1 : 0;
+        }
         months = monthOffsets > 0;
         if (months && monthOffsets < offsets.size()) throw OraError(30081).at(static_cast<int>(t_[oe].pos));
         if (code == kDate) {
@@ -459,9 +462,11 @@ void Translator::analyticWindow(size_t i) {
         }
       }
       for (auto [ob, oe2] : offsets) {
-        int64_t n = 0;
-        if (months && monthInterval(ob, oe2, n)) {
-          replace_[ob] = std::to_string(n);
+        bool ym = false;
+        std::string n;
+        if (rangeOffset && windowInterval(ob, oe2, ym, n)) {
+          // the key counts months or days: the interval as so many of them
+          replace_[ob] = n;
         } else if (constantOffset(ob, oe2) && (oe2 > ob + 1 || is(at(oe), "ROWS"))) {
           // an offset computed from numbers: SQLite's frame takes no function call, so the sum is
           // written in its own arithmetic, in whole rows for ROWS

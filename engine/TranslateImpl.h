@@ -212,6 +212,16 @@ private:
   size_t intervalEnd(size_t i) const;
   [[gnu::noinline]] std::string intervalDays(size_t i, size_t& after);
   [[gnu::noinline]] bool monthInterval(size_t b, size_t e, int64_t& months) const;
+  // INTERVAL types and values (TranslateIntervals.cpp)
+  size_t intervalQualifier(size_t k, ColType& t, int& from, int& to, bool literal) const;
+  size_t intervalColumnType(size_t k, ColType& t) const;
+  [[gnu::noinline]] std::string intervalLiteral(size_t i, size_t& after);
+  [[gnu::noinline]] bool intervalType(size_t b, size_t e, ColType& t);
+  static bool intervalResult(const ColType& a, const std::string& op, const ColType& b, ColType& r);
+  [[gnu::noinline]] bool intervalChain(const std::vector<std::pair<size_t, size_t>>& terms,
+                                       const std::vector<std::string>& ops, std::string& call, ColType& type);
+  [[gnu::noinline]] bool intervalProduct(size_t b, size_t e, std::string& call);
+  [[gnu::noinline]] bool windowInterval(size_t b, size_t e, bool& months, std::string& value);
   [[gnu::noinline]] bool exactArgument(size_t b, size_t e) const;
   [[gnu::noinline]] static std::string exactPair(const char* f, const std::string& a, const std::string& b);
   [[gnu::noinline]] static std::string monthsAdded(const std::string& date, int64_t months);
