@@ -146,6 +146,7 @@ int parseIntervalLiteral(std::string_view text, IvField from, IvField to, int le
     __int128 v;
     if (i >= s.size() || s[i] != sep[f]) return 1867;
     ++i;
+    while (sep[f] == ' ' && i < s.size() && s[i] == ' ') ++i; // days and hours: one or more blanks
     if (!number(s, i, v, 2)) return 1867;
     if (v > most[f]) return error[f];
     total += v * unit[f];
@@ -198,7 +199,8 @@ bool isoDuration(std::string_view s, __int128& months, __int128& nanos, bool& an
     else if (u == 'M') nanos += v * kNanosPerSecond * 60;
     else nanos += v * kNanosPerSecond + part;
   }
-  if (!any) return false;
+  // P alone, or a T with no hours, minutes or seconds after it, names nothing
+  if (!any || (time && (s.back() == 'T'))) return false;
   if (negative) { months = -months; nanos = -nanos; }
   return true;
 }
@@ -221,6 +223,20 @@ int parseDsText(std::string_view text, __int128& nanos) {
   if (isoDuration(s, months, nanos, anyYm)) return anyYm ? 1867 : 0;
   if (parseIntervalLiteral(s, IvField::Day, IvField::Second, 9, 9, nanos) == 0) return 0;
   return 1867;
+}
+
+const char* typeWordFor(int code) {
+  switch (code) {
+  case 2: return "NUMBER";
+  case 12: return "DATE";
+  case 180: return "TIMESTAMP";
+  case 181: return "TIMESTAMP WITH TIME ZONE";
+  case 182: return "INTERVAL YEAR TO MONTH";
+  case 183: return "INTERVAL DAY TO SECOND";
+  case 23: case 24: return "BINARY";
+  case 11: return "ROWID";
+  default: return "CHAR";
+  }
 }
 
 __int128 numToInterval(const Num& n, IvField unit) {

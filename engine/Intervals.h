@@ -40,6 +40,9 @@ int parseIntervalLiteral(std::string_view text, IvField from, IvField to, int le
 int parseYmText(std::string_view text, __int128& months);
 int parseDsText(std::string_view text, __int128& nanos);
 
+// A type's name in ORA-00932's "expected ... got ...".
+const char* typeWordFor(int code);
+
 // A number of units as an interval: NUMTOYMINTERVAL and NUMTODSINTERVAL.
 __int128 numToInterval(const Num& n, IvField unit);
 

@@ -4,6 +4,7 @@
 
 #include "Dictionary.h"
 #include "FunctionUtil.h"
+#include "Intervals.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Session.h"
@@ -428,7 +429,12 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   }
   auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
   auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
-    if (isTimestamp(other.code)) {
+    if (isInterval(other.code)) {
+      // text beside an interval is read as one of its kind
+      if (str) pin_[b] = 1;
+      replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(other.code) + ", 0, 9, 9, 1, 'CAST')";
+      for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+    } else if (isTimestamp(other.code)) {
       // text beside a TIMESTAMP is read as one, to its nine digits
       if (str) pin_[b] = 1;
       replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(kTimestamp) + ", 0, 0, 9, 0, 'date')";
@@ -449,8 +455,16 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
       for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
     }
   };
-  if (text(rt) && (lt.code == kDate || isTimestamp(lt.code) || lt.code == kNumber)) convert(rb, re, rStr, lt);
-  else if (text(lt) && (rt.code == kDate || isTimestamp(rt.code) || rt.code == kNumber)) convert(lb, le, lStr, rt);
+  if (isInterval(lt.code) != isInterval(rt.code) && !text(lt) && !text(rt) && lt.code && rt.code) {
+    // an interval compares only with an interval
+    throw OraError(932, std::string("expected ") + typeWordFor(lt.code) + " got " + typeWordFor(rt.code))
+        .at(static_cast<int>(t_[rb].pos));
+  }
+  if (isInterval(lt.code) && isInterval(rt.code) && lt.code != rt.code)
+    throw OraError(932, std::string("expected ") + typeWordFor(lt.code) + " got " + typeWordFor(rt.code))
+        .at(static_cast<int>(t_[rb].pos));
+  if (text(rt) && (lt.code == kDate || isTimestamp(lt.code) || isInterval(lt.code) || lt.code == kNumber)) convert(rb, re, rStr, lt);
+  else if (text(lt) && (rt.code == kDate || isTimestamp(rt.code) || isInterval(rt.code) || rt.code == kNumber)) convert(lb, le, lStr, rt);
 }
 
 // Computed text ordered against text in a JA16SJIS database: the left operand takes the set's

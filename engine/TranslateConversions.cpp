@@ -12,7 +12,8 @@ namespace ora::tx {
 int Translator::rewrittenType(size_t b, size_t e) const {
   auto it = rewritten_.find(b);
   if (it == rewritten_.end() || b >= size() || replace_[b].empty() || it->second.first != e) return 0;
-  return it->second.second == kDate || it->second.second == kNumber ? it->second.second : 0;
+  int code = it->second.second;
+  return code == kDate || code == kNumber || isInterval(code) || isTimestamp(code) ? code : 0;
 }
 
 // A character function given a DATE takes its text in the session's date format, and DECODE

@@ -4,6 +4,7 @@
 #include "CType.h"
 #include "Dictionary.h"
 #include "FunctionUtil.h"
+#include "Intervals.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Session.h"
@@ -465,7 +466,7 @@ std::string Translator::emit(size_t b, size_t e) {
           if (isInterval(from.code) && (to.code == kVarchar2 || to.code == kChar))
             v = "ora_iv_char(" + v + ", " + std::to_string(from.precision) + ", " + std::to_string(from.scale) + ")";
           else if (isInterval(from.code) != isInterval(to.code) && (isInterval(from.code) || (from.code != kVarchar2 && from.code != kChar)))
-            throw OraError(932, "inconsistent datatypes");
+            throw OraError(932, std::string("expected ") + typeWordFor(to.code) + " got " + typeWordFor(from.code));
           if (isInterval(to.code))
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", 0, " + std::to_string(to.precision) + ", " +
                    std::to_string(to.scale) + ", 1, 'CAST')";

@@ -58,7 +58,9 @@ ColType Translator::exprType(size_t b, size_t e) {
   if (int code = rewrittenType(b, e)) {
     ColType t;
     t.code = code;
+    // interval arithmetic gives the widest precisions, a datetime moved by one nine digits
     if (isInterval(code)) t.precision = 9, t.scale = code == kIntervalDs ? 9 : 0;
+    if (isTimestamp(code)) t.scale = 9;
     return t;
   }
   std::vector<std::pair<size_t, size_t>> terms;
