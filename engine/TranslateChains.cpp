@@ -190,6 +190,16 @@ void Translator::rewriteChains(size_t b, size_t e) {
       while (body < chainEnd && t_[body].kind == Token::Op && (is(t_[body], "-") || is(t_[body], "+")))
         minus += is(t_[body++], "-");
       int code = body < chainEnd ? exprType(body, chainEnd).code : 0;
+      if (isInterval(code)) {
+        // a sign before an interval: its negation, or the interval itself
+        replace_[i] = std::string(minus % 2 ? "ora_iv_neg(" : "(") + factors(body, chainEnd) + ")";
+        for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+        lastB = i;
+        lastE = chainEnd;
+        rewritten_[i] = {chainEnd, code};
+        i = chainEnd;
+        continue;
+      }
       // a long literal keeps its digits with its sign
       bool longLiteral = body + 1 == chainEnd && t_[body].kind == Token::Num && significantDigits(t_[body].text) > 15;
       if (code == kVarchar2 || code == kChar || code == kLong || longLiteral) {

@@ -428,7 +428,8 @@ public:
   std::string convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table);
   // A value of type `from` for a column: a date into text in the session's format, ORA-00932
   // where no conversion leads to the column's type (a date to a number).
-  std::string assignable(int from, std::string v, const ColumnInfo& col);
+  // `full`: the value's whole type when known, for an interval's digits in text.
+  std::string assignable(int from, std::string v, const ColumnInfo& col, const ColType* full = nullptr);
   // The table a DML statement writes, with its optional alias (not the keyword `next`); pushes
   // it as the context ROWID refers to.
   size_t dmlTarget(size_t i, const char* next, TableRef& r);

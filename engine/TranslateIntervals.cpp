@@ -120,6 +120,13 @@ bool Translator::intervalType(size_t b, size_t e, ColType& t) {
       return true;
     }
   }
+  // a signed interval
+  if ((is(f, "-") || is(f, "+")) && e > b + 1 && f.kind == Token::Op) {
+    ColType x = exprType(b + 1, e);
+    if (!isInterval(x.code)) return false;
+    t = x;
+    return true;
+  }
   // a product at this level with an interval among its factors
   if (is(f, "CASE")) return false;
   int d = f.depth;
