@@ -245,7 +245,26 @@ void totalValue(Ctx* ctx) {
   }
 }
 
+// ora_month_key(datetime): the months since year 0 with the days and time of the month in
+// 31sts, the key RANGE windows of months order by; a month earlier is exactly 1 less.
+void fnMonthKey(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  DateTime d = dateOf(ctx, argv[0]);
+  double day = (d.day - 1) + (((d.hour * 60.0) + d.minute) * 60 + d.second + d.nanos / 1e9) / 86400;
+  sqlite3_result_double(ctx, d.year * 12.0 + (d.month - 1) + day / 31);
+}
+
+// ora_second_key(datetime): seconds since year 0, whole ones exact, the key RANGE windows of
+// day-to-second intervals order by.
+void fnSecondKey(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  DateTime d = dateOf(ctx, argv[0]);
+  sqlite3_result_double(ctx, static_cast<double>(secondsOf(d)) + d.nanos / 1e9);
+}
+
 const std::vector<Def> kIntervalDefs = {
+    {"ora_month_key", 1, 1, guarded<fnMonthKey>, kNumber},
+    {"ora_second_key", 1, 1, guarded<fnSecondKey>, kNumber},
     {"ora_iv_add", 2, 2, guarded<fnIvAdd<false>>, 0},
     {"ora_iv_sub", 2, 2, guarded<fnIvAdd<true>>, 0},
     {"ora_iv_mul", 2, 2, guarded<fnIvScale<false>>, 0},

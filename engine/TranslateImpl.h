@@ -221,7 +221,8 @@ private:
   [[gnu::noinline]] bool intervalChain(const std::vector<std::pair<size_t, size_t>>& terms,
                                        const std::vector<std::string>& ops, std::string& call, ColType& type);
   [[gnu::noinline]] bool intervalProduct(size_t b, size_t e, std::string& call);
-  [[gnu::noinline]] bool windowInterval(size_t b, size_t e, bool& months, std::string& value);
+  // 0: no interval; 1: months; 2: a day-to-second one, in days or `seconds`
+  [[gnu::noinline]] int windowInterval(size_t b, size_t e, std::string& value, bool seconds);
   [[gnu::noinline]] bool exactArgument(size_t b, size_t e) const;
   [[gnu::noinline]] static std::string exactPair(const char* f, const std::string& a, const std::string& b);
   [[gnu::noinline]] static std::string monthsAdded(const std::string& date, int64_t months);

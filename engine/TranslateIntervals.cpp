@@ -274,33 +274,49 @@ bool Translator::intervalProduct(size_t b, size_t e, std::string& call) {
 }
 
 // A window offset over a DATE key: an interval literal or NUMTOYMINTERVAL / NUMTODSINTERVAL of
-// a number, as the months or days it spans.
-bool Translator::windowInterval(size_t b, size_t e, bool& months, std::string& value) {
+// a number, as the months, days or seconds it spans. 0 when [b, e) is none of them, 1 for
+// months, 2 for days or seconds.
+int Translator::windowInterval(size_t b, size_t e, std::string& value, bool seconds) {
   int64_t n = 0;
   if (monthInterval(b, e, n)) {
-    months = true;
     value = std::to_string(n);
-    return true;
+    return 1;
   }
   if (is(at(b), "INTERVAL") && at(b + 1).kind == Token::Str && intervalEnd(b) == e) {
-    size_t after;
-    months = false;
-    value = intervalDays(b, after);
-    return true;
+    if (!seconds) {
+      size_t after;
+      value = intervalDays(b, after);
+      return 2;
+    }
+    ColType t;
+    int from, to;
+    intervalQualifier(b + 2, t, from, to, true);
+    __int128 v;
+    if (int err = parseIntervalLiteral(at(b + 1).text, static_cast<IvField>(from), static_cast<IvField>(to), t.precision,
+                                       9, v))
+      throw OraError(err).at(static_cast<int>(at(b + 1).pos));
+    // exact decimal seconds: 3600, 0.5
+    __int128 a = v < 0 ? -v : v;
+    int64_t whole = static_cast<int64_t>(a / kNanosPerSecond);
+    std::string frac = std::to_string(static_cast<int64_t>(a % kNanosPerSecond) + 1000000000).substr(1);
+    frac.erase(frac.find_last_not_of('0') + 1);
+    value = std::string(v < 0 ? "-" : "") + std::to_string(whole) + (frac.empty() ? "" : "." + frac);
+    return 2;
   }
   bool ym = is(at(b), "NUMTOYMINTERVAL"), ds = is(at(b), "NUMTODSINTERVAL");
-  if (!(ym || ds) || !is(at(b + 1), "(") || matching(b + 1) + 1 != e || e != b + 6) return false;
+  if (!(ym || ds) || !is(at(b + 1), "(") || matching(b + 1) + 1 != e || e != b + 6) return 0;
   const Token &num = at(b + 2), &unit = at(b + 4);
-  if (num.kind != Token::Num || !is(at(b + 3), ",") || unit.kind != Token::Str) return false;
+  if (num.kind != Token::Num || !is(at(b + 3), ",") || unit.kind != Token::Str) return 0;
   std::string u;
   for (char c : unit.text) u += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
   static const char* const names[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND"};
   static const char* const perDay[] = {"12", "1", "1", "24", "1440", "86400"};
+  static const char* const inSeconds[] = {"", "", "86400", "3600", "60", "1"};
   for (int k = ym ? 0 : 2; k < (ym ? 2 : 6); ++k)
     if (u == names[k]) {
-      months = ym;
-      value = "(" + num.text + (k == 0 ? " * " : " / ") + perDay[k] + ".0)";
-      return true;
+      if (ym || !seconds) value = "(" + num.text + (k == 0 ? " * " : " / ") + perDay[k] + ".0)";
+      else value = "(" + num.text + " * " + inSeconds[k] + ".0)";
+      return ym ? 1 : 2;
     }
   throw OraError(1760).at(static_cast<int>(unit.pos));
 }
