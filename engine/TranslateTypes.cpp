@@ -461,6 +461,11 @@ ColType Translator::infer(size_t b, size_t e) {
       t.size = 18;
       return t;
     }
+    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && !args.empty())
+      if (ColType x = exprType(args[0].first, args[0].second); isInterval(x.code)) {
+        t.size = displaySize(x); // an interval's text is its default form, whatever the format
+        return t;
+      }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
       t.size = 40;
       return t;
