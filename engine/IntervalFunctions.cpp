@@ -276,7 +276,8 @@ const std::vector<Def> kIntervalDefs = {
     {"ora_iv_extract", 2, 2, guarded<fnIvExtract>, kNumber},
     {"NUMTODSINTERVAL", 2, 2, guarded<fnNumToInterval<true>>, kIntervalDs},
     {"NUMTOYMINTERVAL", 2, 2, guarded<fnNumToInterval<false>>, kIntervalYm},
-    {"TO_DSINTERVAL", 1, 1, guarded<fnToInterval<true>>, kIntervalDs},
+    // a second argument, the old nlsparam, is taken and has no effect
+    {"TO_DSINTERVAL", 1, 2, guarded<fnToInterval<true>>, kIntervalDs},
     {"TO_YMINTERVAL", 1, 1, guarded<fnToInterval<false>>, kIntervalYm},
 };
 
