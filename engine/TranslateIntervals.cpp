@@ -136,6 +136,7 @@ bool Translator::intervalType(size_t b, size_t e, ColType& t) {
       k = intervalEnd(k) - 1; // a literal's words are no operators
     } else if (k > b && t_[k].depth == d && !skip_[k] && replace_[k].empty()) {
       if (is(t_[k], "*") || is(t_[k], "/")) cuts.push_back(k);
+      else if ((is(t_[k], "-") || is(t_[k], "+")) && (is(t_[k - 1], "*") || is(t_[k - 1], "/"))) continue; // a factor's sign
       else if (t_[k].kind == Token::Op && !is(t_[k], "(") && !is(t_[k], ")") && !is(t_[k], ".")) return false;
       else if (t_[k].kind == Token::Ident && keywordAt(t_, k)) return false;
     }
