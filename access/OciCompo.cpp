@@ -37,6 +37,7 @@ constexpr int ErrNotLoggedOn = 1012;
 constexpr int ErrTruncated = 1406;
 constexpr int DateTextWidth = 76;      // the longest text of a date format model, and its NUL
 constexpr int TimestampTextWidth = 76; // a timestamp in its longest format, and its NUL
+constexpr int IntervalTextWidth = 32;  // '-999999999 23:59:59.999999999' and its NUL
 constexpr int32_t MaxUtf8PerDbByte = 3;
 constexpr int ErrMsgBufferSize = 1024;
 
@@ -873,6 +874,12 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
     f = std::make_unique<TOraStrField>(name, rec.Position, this);
     f->SetWidth(TimestampTextWidth);
     break;
+  case 182:
+  case 183:
+    // INTERVAL YEAR TO MONTH, DAY TO SECOND: the engine's text, '+01-02', '+04 05:12:10.222000'
+    f = std::make_unique<TOraStrField>(name, rec.Position, this);
+    f->SetWidth(IntervalTextWidth);
+    break;
   case 105:
     throw EOciCompoError(MsgMlsLabel);
   default:
@@ -881,6 +888,7 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
   f->SetDisplaySize(rec.DisplaySize);
   f->SetNullable(rec.Nullable != 0);
   f->SetDbType(rec.Type);
+  f->SetDbPrecisionScale(static_cast<int16_t>(rec.Precision), static_cast<int16_t>(rec.Scale));
   return f;
 }
 

@@ -114,6 +114,13 @@ public:
   // The column's internal type code as described (12 for DATE even when fetched as text).
   int32_t DbType() const { return FDbType; }
   void SetDbType(int32_t type) { FDbType = type; }
+  // The described precision and scale: an INTERVAL's leading and fractional digits.
+  int16_t DbPrecision() const { return FDbPrecision; }
+  int16_t DbScale() const { return FDbScale; }
+  void SetDbPrecisionScale(int16_t precision, int16_t scale) {
+    FDbPrecision = precision;
+    FDbScale = scale;
+  }
 
 protected:
   // Rows a new field allocates: the cursor's NumberOfRows.
@@ -121,6 +128,8 @@ protected:
   int32_t FPosition;
   int32_t FDisplaySize = 0;
   int32_t FDbType = 0;
+  int16_t FDbPrecision = 0;
+  int16_t FDbScale = 0;
   bool FNullable = true;
 };
 

@@ -411,7 +411,10 @@ void Translator::alterTable() {
         int used = 1; // LONG RAW, CHARACTER VARYING, ... are one type
         typeSynonym(at(specFrom).text, word(specFrom + 1), word(specFrom + 2), used);
         size_t typeEnd = specFrom + static_cast<size_t>(used);
-        if (is(at(typeEnd), "(")) {
+        if (is(at(specFrom), "INTERVAL")) {
+          ColType it;
+          typeEnd = intervalColumnType(specFrom + 1, it);
+        } else if (is(at(typeEnd), "(")) {
           while (typeEnd < e && !is(at(typeEnd), ")")) ++typeEnd;
           ++typeEnd;
         }
@@ -430,6 +433,9 @@ void Translator::alterTable() {
         if (ct.code == kNumber && old.type.code == kNumber && hasData &&
             (ct.hasScale != old.type.hasScale || ct.scale < old.type.scale ||
              (ct.precision > 0 && (old.type.precision == 0 || ct.precision - ct.scale < old.type.precision - old.type.scale))))
+          throw OraError(1440);
+        if (isInterval(ct.code) && ct.code == old.type.code && hasData &&
+            (ct.precision < old.type.precision || ct.scale < old.type.scale))
           throw OraError(1440);
         typeText = declTypeText(ct, charset());
         specFrom = typeEnd;

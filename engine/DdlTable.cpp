@@ -140,6 +140,8 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
       ct.code = kTimestampTz;
       j = m + 2;
     }
+  } else if (tn == "INTERVAL" && a < 0 && !star) {
+    j = intervalColumnType(j, ct);
   } else if (tn == "RAW") {
     if (a < 0) throw OraError(906).at(afterType);
     if (a == 0) throw OraError(1723).at(sizePos);

@@ -218,6 +218,8 @@ std::string dataType(const ColType& t) {
   case kDate: return "DATE";
   case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
   case kTimestampTz: return "TIMESTAMP(" + std::to_string(t.scale) + ") WITH TIME ZONE";
+  case kIntervalYm: return "INTERVAL YEAR(" + std::to_string(t.precision) + ") TO MONTH";
+  case kIntervalDs: return "INTERVAL DAY(" + std::to_string(t.precision) + ") TO SECOND(" + std::to_string(t.scale) + ")";
   case kRaw: return "RAW";
   case kLong: return "LONG";
   case kLongRaw: return "LONG RAW";
@@ -233,6 +235,8 @@ int dataLength(const ColType& t) {
   case kDate: return 7;
   case kTimestamp: return 11;
   case kTimestampTz: return 13;
+  case kIntervalYm: return 5;
+  case kIntervalDs: return 11;
   case kRowid: return 6;
   default: return 0;
   }
@@ -329,8 +333,8 @@ void fillColumns(const Source& src, Inserter& ins) {
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id, const std::string& dflt) {
     ins.text(table).text(name).text(dataType(t)).num(dataLength(t));
-    if (t.code == kNumber && t.precision > 0) ins.num(t.precision); else ins.null();
-    if ((t.code == kNumber && t.hasScale && !t.isFloat()) || isTimestamp(t.code)) ins.num(t.scale); else ins.null();
+    if ((t.code == kNumber && t.precision > 0) || isInterval(t.code)) ins.num(t.precision); else ins.null();
+    if ((t.code == kNumber && t.hasScale && !t.isFloat()) || isTimestamp(t.code) || isInterval(t.code)) ins.num(t.scale); else ins.null();
     ins.text(notNull ? "N" : "Y").num(id);
     if (dflt.empty()) ins.null().null();
     else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);

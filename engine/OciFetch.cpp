@@ -4,6 +4,7 @@
 
 #include "ConstraintErrors.h"
 #include "FunctionUtil.h"
+#include "Intervals.h"
 #include "Number.h"
 #include "OraValues.h"
 #include "Session.h"
@@ -111,6 +112,14 @@ int deliver(Cursor& c, int i, int r) {
       if (code == kDate && parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
         std::string t = sessionDateText(c.logon->s->db, dt);
         return putText(d, r, t.data(), static_cast<int>(t.size()));
+      }
+      if (isInterval(code)) {
+        bool ds;
+        __int128 x;
+        if (parseStoredInterval(std::string_view(v.p, static_cast<size_t>(v.n)), ds, x)) {
+          std::string t = intervalText(ds, x, col.type.precision, col.type.scale);
+          return putText(d, r, t.data(), static_cast<int>(t.size()));
+        }
       }
       if (isTimestamp(code) && parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
         std::string t = sessionTimestampText(c.logon->s->db, dt, col.type.scale, code == kTimestampTz);

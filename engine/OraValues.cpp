@@ -6,6 +6,7 @@
 #include <new>
 
 #include "FunctionUtil.h"
+#include "Intervals.h"
 #include "Number.h"
 #include "OraError.h"
 
@@ -360,6 +361,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
     return;
   }
+  case kIntervalYm:
+  case kIntervalDs:
+    convertInterval(ctx, v, code == kIntervalDs, precision, scale, label);
+    return;
   case kRaw:
   case kLongRaw: {
     if (type == SQLITE_BLOB) {
@@ -493,6 +498,8 @@ ColType parseDeclType(std::string_view decl) {
     t.code = u.find("ZONE") != std::string::npos ? kTimestampTz : kTimestamp;
     t.scale = u.find('(') != std::string::npos ? a : 6;
   }
+  else if (starts("YEAR_MONTH")) { t.code = kIntervalYm; t.precision = a; }
+  else if (starts("DAY_SECOND")) { t.code = kIntervalDs; t.precision = a; t.scale = b; }
   else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; t.chars = hasB ? b : 0; }
   else if (starts("RAW")) { t.code = kRaw; t.size = a; }
   else if (starts("ROWID")) t.code = kRowid;
@@ -518,6 +525,9 @@ std::string declTypeText(const ColType& t, Charset cs) {
   case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
   case kTimestampTz: return "TIMESTAMP ZONE(" + std::to_string(t.scale) + ")"; // SQLite's type names take no WITH
   case kRaw: return "RAW(" + std::to_string(t.size) + ")";
+  // TEXT affinity: a type name with INT in it would have SQLite read the stored text as a number
+  case kIntervalYm: return "YEAR_MONTH TEXT(" + std::to_string(t.precision) + ")";
+  case kIntervalDs: return "DAY_SECOND TEXT(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
   case kLong: return "LONG VARCHAR"; // a name with TEXT affinity, so SQLite keeps the text as is
   case kLongRaw: return "LONG RAW";
   case kRowid: return "ROWID";
@@ -568,6 +578,8 @@ int describeSize(const ColType& t) {
   case kDate: return 7;
   case kTimestamp: return 11;
   case kTimestampTz: return 13;
+  case kIntervalYm: return 5;
+  case kIntervalDs: return 11;
   case kRowid: return 10;
   default: return 0;
   }
@@ -582,6 +594,9 @@ int displaySize(const ColType& t) {
   // the text of the default formats: 'RR-MM-DD HH24:MI:SSXFF[ TZR]'
   case kTimestamp: return 17 + (t.scale > 0 ? t.scale + 1 : 0);
   case kTimestampTz: return 24 + (t.scale > 0 ? t.scale + 1 : 0);
+  // '+YY-MM' and '+DD HH:MI:SS.FFFFFF'
+  case kIntervalYm: return t.precision + 4;
+  case kIntervalDs: return t.precision + 10 + (t.scale > 0 ? t.scale + 1 : 0);
   case kRowid: return 18;
   default: return 0;
   }

@@ -16,7 +16,7 @@ namespace ora {
 // Internal type codes as odescr reports them.
 enum TypeCode : int {
   kVarchar2 = 1, kNumber = 2, kLong = 8, kRowid = 11, kDate = 12, kRaw = 23, kLongRaw = 24,
-  kChar = 96, kTimestamp = 180, kTimestampTz = 181
+  kChar = 96, kTimestamp = 180, kTimestampTz = 181, kIntervalYm = 182, kIntervalDs = 183
 };
 constexpr int kFloatScale = -127;
 
@@ -24,7 +24,7 @@ struct ColType {
   int code = 0;       // 0: not an Oracle type we know
   int size = 0;       // VARCHAR2/CHAR/RAW length in bytes
   int precision = 0;  // NUMBER(p,s); 0 when not given; FLOAT: binary digits
-  int scale = 0;      // FLOAT: kFloatScale, as Oracle describes it; TIMESTAMP: digits of the fraction
+  int scale = 0;      // FLOAT: kFloatScale, as Oracle describes it; TIMESTAMP, INTERVAL: digits of the fraction
   bool hasScale = false;
   int chars = 0;      // VARCHAR2(n CHAR)/CHAR(n CHAR): the limit n in characters; size is its bytes
   bool textStored = false; // a NUMBER column without precision kept as decimal text: 38 digits, as Oracle
@@ -63,6 +63,8 @@ struct DateTime {
   int nanos = 0; // a TIMESTAMP's fraction of its second
 };
 inline bool isTimestamp(int code) { return code == kTimestamp || code == kTimestampTz; }
+// INTERVAL types keep their leading field's digits as precision.
+inline bool isInterval(int code) { return code == kIntervalYm || code == kIntervalDs; }
 
 // Accepts 'YYYY/MM/DD', 'YYYY-MM-DD', 'RR-MM-DD', 'RR/MM/DD', each with an optional
 // ' HH24:MI[:SS]'. Returns 0 or the Oracle error number.

@@ -716,6 +716,21 @@ Node* Parser::typeSpec() {
     }
     return finish(n);
   }
+  if (n->text == "INTERVAL") {
+    // INTERVAL YEAR[(p)] TO MONTH, INTERVAL DAY[(p)] TO SECOND[(s)]; the translator checks the digits
+    bool ym = acceptWord("YEAR");
+    if (!ym && !acceptWord("DAY")) fail(902);
+    for (int part = 0; part < 2; ++part) {
+      if (part == 1 && !acceptWord(ym ? "MONTH" : "SECOND")) fail(905);
+      if ((part == 0 || !ym) && acceptOp("(")) {
+        if (cur().kind != Tok::Num) fail(30088);
+        ++i_;
+        expectOp(")", 907);
+      }
+      if (part == 0 && !acceptWord("TO")) fail(905);
+    }
+    return finish(n);
+  }
   static const char* const known[] = {"VARCHAR2", "VARCHAR", "NVARCHAR2", "CHAR", "NCHAR", "NUMBER", "NUMERIC",
                                       "DECIMAL", "DEC", "INTEGER", "INT", "SMALLINT", "FLOAT", "REAL",
                                       "DOUBLE PRECISION", "DATE", "RAW", "LONG", "LONG RAW", "ROWID"};

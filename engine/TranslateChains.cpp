@@ -4,6 +4,7 @@
 
 #include "Dictionary.h"
 #include "FunctionUtil.h"
+#include "Intervals.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Session.h"
@@ -150,6 +151,18 @@ void Translator::rewriteChains(size_t b, size_t e) {
       if (!chainAt(i, e, terms, ops)) { ++i; continue; }
       chainEnd = terms.back().second;
     }
+    if (std::string call; !ops.empty()) {
+      ColType it;
+      if (intervalChain(terms, ops, call, it)) {
+        replace_[i] = call;
+        for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+        lastB = i;
+        rewritten_[i] = {chainEnd, it.code};
+        lastE = chainEnd;
+        i = chainEnd;
+        continue;
+      }
+    }
     // NUMBER arithmetic is exact decimal, done by our functions rather than SQLite's operators.
     bool rewrite = !ops.empty();
     for (auto [tb, te] : terms)
@@ -177,6 +190,16 @@ void Translator::rewriteChains(size_t b, size_t e) {
       while (body < chainEnd && t_[body].kind == Token::Op && (is(t_[body], "-") || is(t_[body], "+")))
         minus += is(t_[body++], "-");
       int code = body < chainEnd ? exprType(body, chainEnd).code : 0;
+      if (isInterval(code)) {
+        // a sign before an interval: its negation, or the interval itself
+        replace_[i] = std::string(minus % 2 ? "ora_iv_neg(" : "(") + factors(body, chainEnd) + ")";
+        for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
+        lastB = i;
+        lastE = chainEnd;
+        rewritten_[i] = {chainEnd, code};
+        i = chainEnd;
+        continue;
+      }
       // a long literal keeps its digits with its sign
       bool longLiteral = body + 1 == chainEnd && t_[body].kind == Token::Num && significantDigits(t_[body].text) > 15;
       if (code == kVarchar2 || code == kChar || code == kLong || longLiteral) {
@@ -208,16 +231,18 @@ void Translator::rewriteChains(size_t b, size_t e) {
                        monthInterval(terms[0].first, terms[0].second, leadMonths);
     std::string acc = monthsFirst ? std::string() : factors(terms[0].first, terms[0].second);
     // the whole chain as one number
-    auto asNumber = [&](std::string call) {
+    auto asNumber = [&](std::string call, int code = kNumber) {
       replace_[i] = chainCall(i, chainEnd, std::move(call));
       for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;
       lastB = i;
-      rewritten_[i] = {chainEnd, kNumber};
+      rewritten_[i] = {chainEnd, code};
       lastE = chainEnd;
       i = chainEnd;
     };
     if (ops.empty()) {
-      asNumber(std::move(acc));
+      // an interval scaled by numbers stays an interval
+      ColType it;
+      asNumber(std::move(acc), intervalType(terms[0].first, terms[0].second, it) ? it.code : kNumber);
       continue;
     }
     ColType accType = types[0];
@@ -345,6 +370,7 @@ bool Translator::productAt(size_t b, size_t e) const {
 // A term as nested exact products and quotients of its factors.
 std::string Translator::factors(size_t b, size_t e) {
   if (!productAt(b, e)) return emit(b, e);
+  if (std::string call; intervalProduct(b, e, call)) return call;
   int d = t_[b].depth;
   std::string acc;
   size_t fb = b;
@@ -413,7 +439,12 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   }
   auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
   auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
-    if (isTimestamp(other.code)) {
+    if (isInterval(other.code)) {
+      // text beside an interval is read as one of its kind
+      if (str) pin_[b] = 1;
+      replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(other.code) + ", 0, 9, 9, 1, 'CAST')";
+      for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+    } else if (isTimestamp(other.code)) {
       // text beside a TIMESTAMP is read as one, to its nine digits
       if (str) pin_[b] = 1;
       replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(kTimestamp) + ", 0, 0, 9, 0, 'date')";
@@ -434,8 +465,16 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
       for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
     }
   };
-  if (text(rt) && (lt.code == kDate || isTimestamp(lt.code) || lt.code == kNumber)) convert(rb, re, rStr, lt);
-  else if (text(lt) && (rt.code == kDate || isTimestamp(rt.code) || rt.code == kNumber)) convert(lb, le, lStr, rt);
+  if (isInterval(lt.code) != isInterval(rt.code) && !text(lt) && !text(rt) && lt.code && rt.code) {
+    // an interval compares only with an interval
+    throw OraError(932, std::string("expected ") + typeWordFor(lt.code) + " got " + typeWordFor(rt.code))
+        .at(static_cast<int>(t_[rb].pos));
+  }
+  if (isInterval(lt.code) && isInterval(rt.code) && lt.code != rt.code)
+    throw OraError(932, std::string("expected ") + typeWordFor(lt.code) + " got " + typeWordFor(rt.code))
+        .at(static_cast<int>(t_[rb].pos));
+  if (text(rt) && (lt.code == kDate || isTimestamp(lt.code) || isInterval(lt.code) || lt.code == kNumber)) convert(rb, re, rStr, lt);
+  else if (text(lt) && (rt.code == kDate || isTimestamp(rt.code) || isInterval(rt.code) || rt.code == kNumber)) convert(lb, le, lStr, rt);
 }
 
 // Computed text ordered against text in a JA16SJIS database: the left operand takes the set's

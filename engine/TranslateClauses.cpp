@@ -436,32 +436,40 @@ void Translator::analyticWindow(size_t i) {
       if (ke > kb + 1 && is(t_[ke - 1], "LAST") && is(t_[ke - 2], "NULLS")) ke -= 2;
       if (ke > kb + 1 && is(t_[ke - 1], "FIRST") && is(t_[ke - 2], "NULLS")) ke -= 2;
       if (ke > kb && (is(t_[ke - 1], "ASC") || is(t_[ke - 1], "DESC"))) --ke;
-      bool months = false;
+      bool months = false, seconds = false;
       if (rangeOffset && replace_[kb].empty()) {
         // RANGE n PRECEDING over a DATE counts days, over an interval of months counts months:
         // the window sorts on the day or month number
         int code = exprType(kb, ke).code;
         if (code == kVarchar2 || code == kChar || code == kRaw) throw OraError(902).at(static_cast<int>(t_[kb].pos));
-        int64_t n = 0;
-        size_t monthOffsets = 0;
-        for (auto [ob, oe2] : offsets) monthOffsets += monthInterval(ob, oe2, n) ? 1 : 0;
+        size_t monthOffsets = 0, secondOffsets = 0;
+        for (auto [ob, oe2] : offsets) {
+          std::string n;
+          int kind = windowInterval(ob, oe2, n, false);
+          monthOffsets += kind == 1;
+          secondOffsets += kind == 2;
+        }
         months = monthOffsets > 0;
+        // day-to-second intervals alone: the key in seconds, which a double holds exactly
+        seconds = secondOffsets == offsets.size();
         if (months && monthOffsets < offsets.size()) throw OraError(30081).at(static_cast<int>(t_[oe].pos));
-        if (code == kDate) {
+        if (code == kDate || isTimestamp(code)) {
           std::string key = emit(kb, ke);
-          // months since a first of January: MONTHS_BETWEEN counts the days past in 31sts
-          key = months ? "CAST(MONTHS_BETWEEN(" + key + ", " + quoteString(ansiDate("0001-01-01")) + ") AS REAL)"
-                       : "julianday(" + key + ")";
+          // months since year 0, the days and time past in 31sts: a month back is one less
+          key = months ? "ora_month_key(" + key + ")" : seconds ? "ora_second_key(" + key + ")" : "julianday(" + key + ")";
           replace_[kb] = key + (ke == oe ? " NULLS LAST" : ""); // NULLS LAST unless the key says otherwise
           for (size_t x = kb + 1; x < ke; ++x) skip_[x] = 1;
         } else if (months) {
           throw OraError(902).at(static_cast<int>(t_[kb].pos));
+        } else {
+          seconds = false;
         }
       }
       for (auto [ob, oe2] : offsets) {
-        int64_t n = 0;
-        if (months && monthInterval(ob, oe2, n)) {
-          replace_[ob] = std::to_string(n);
+        std::string n;
+        if (rangeOffset && windowInterval(ob, oe2, n, seconds)) {
+          // the key counts months, days or seconds: the interval as so many of them
+          replace_[ob] = n;
         } else if (constantOffset(ob, oe2) && (oe2 > ob + 1 || is(at(oe), "ROWS"))) {
           // an offset computed from numbers: SQLite's frame takes no function call, so the sum is
           // written in its own arithmetic, in whole rows for ROWS

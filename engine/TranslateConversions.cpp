@@ -2,6 +2,7 @@
 // expression writer; each in its own frame, so deep nesting still fits a small stack.
 #include "TranslateImpl.h"
 
+#include "Intervals.h"
 #include "Number.h"
 
 #include <set>
@@ -12,7 +13,8 @@ namespace ora::tx {
 int Translator::rewrittenType(size_t b, size_t e) const {
   auto it = rewritten_.find(b);
   if (it == rewritten_.end() || b >= size() || replace_[b].empty() || it->second.first != e) return 0;
-  return it->second.second == kDate || it->second.second == kNumber ? it->second.second : 0;
+  int code = it->second.second;
+  return code == kDate || code == kNumber || isInterval(code) || isTimestamp(code) ? code : 0;
 }
 
 // A character function given a DATE takes its text in the session's date format, and DECODE
@@ -44,10 +46,14 @@ bool Translator::datesAsText(size_t i, std::string& call) {
   if (numeric) {
     for (auto [ab, ae] : args) {
       if (ab < ae && (is(t_[ab], "DISTINCT") || is(t_[ab], "ALL") || is(t_[ab], "UNIQUE"))) ++ab;
-      if (ab < ae && exprType(ab, ae).code == kDate) {
+      int code = ab < ae ? exprType(ab, ae).code : 0;
+      if (code == kDate) {
         namesKnown(ab, ae);
         throw OraError(932, "expected NUMBER got DATE").at(static_cast<int>(t_[ab].pos));
       }
+      // SUM and AVG add intervals up; no other of these takes one
+      if (isInterval(code) && k.text != "SUM" && k.text != "AVG")
+        throw OraError(932, std::string("expected NUMBER got ") + typeWordFor(code)).at(static_cast<int>(t_[ab].pos));
     }
     return false;
   }
@@ -81,11 +87,18 @@ bool Translator::datesAsText(size_t i, std::string& call) {
   // a first result of NULL makes DECODE's value text: numbers among the results too
   bool textResults = decode && args.size() >= 3 && isNull(args[2]);
   std::vector<char> wrap(args.size());
+  std::vector<ColType> intervals(args.size());
   bool any = false;
   for (size_t n = 0; n < args.size(); ++n) {
     auto [ab, ae] = args[n];
     if (ab >= ae) continue;
     int code = exprType(ab, ae).code;
+    if (isInterval(code) && textFunctions.count(k.text)) {
+      // an interval read as text is its default form
+      intervals[n] = exprType(ab, ae);
+      wrap[n] = any = true;
+      continue;
+    }
     if (textResults && code == kNumber && n >= 2 && (n % 2 == 0 || (args.size() % 2 == 0 && n == args.size() - 1))) {
       wrap[n] = any = true;
       continue;
@@ -111,7 +124,11 @@ bool Translator::datesAsText(size_t i, std::string& call) {
   std::vector<std::string> v;
   for (size_t n = 0; n < args.size(); ++n) {
     std::string x = emit(args[n].first, args[n].second);
-    v.push_back(wrap[n] ? "TO_CHAR(" + x + ")" : x);
+    if (isInterval(intervals[n].code))
+      x = "ora_iv_char(" + x + ", " + std::to_string(intervals[n].precision) + ", " + std::to_string(intervals[n].scale) + ")";
+    else if (wrap[n])
+      x = "TO_CHAR(" + x + ")";
+    v.push_back(x);
   }
   if (decode) {
     call = decodeCall(v);

@@ -2,6 +2,7 @@
 #include "TranslateImpl.h"
 
 #include "Dictionary.h"
+#include "Intervals.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Session.h"
@@ -23,8 +24,15 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
          quoteString(label) + ")";
 }
 
-std::string Translator::assignable(int from, std::string v, const ColumnInfo& col) {
+std::string Translator::assignable(int from, std::string v, const ColumnInfo& col, const ColType* full) {
   int to = col.type.code;
+  if (isInterval(from) && (to == kVarchar2 || to == kChar || to == kLong))
+    return "ora_iv_char(" + v + ", " + std::to_string(full ? full->precision : 9) + ", " +
+           std::to_string(full ? full->scale : from == kIntervalDs ? 9 : 0) + ")";
+  // an interval goes only into an interval of its kind, or text
+  if ((isInterval(from) || isInterval(to)) && from != to && from && !(to == kVarchar2 || to == kChar || to == kLong) &&
+      from != kVarchar2 && from != kChar && from != kLong)
+    throw OraError(932, std::string("expected ") + typeWordFor(to) + " got " + typeWordFor(from));
   if (to == kNumber && from == kDate) throw OraError(932, "expected NUMBER got DATE");
   if (to == kDate && from == kNumber) throw OraError(932, "expected DATE got NUMBER");
   if (from == kDate && (to == kVarchar2 || to == kChar || to == kLong)) v = "TO_CHAR(" + v + ")";
@@ -103,7 +111,10 @@ void Translator::insert() {
         bool dflt = k == b + 1 && is(t_[b], "DEFAULT");
         byDefault.push_back(dflt);
         std::string v = dflt ? std::string() : emit(b, k);
-        if (!dflt && vals.size() < target.size()) v = assignable(exprType(b, k).code, v, target[vals.size()]);
+        if (!dflt && vals.size() < target.size()) {
+          ColType ft = exprType(b, k);
+          v = assignable(ft.code, v, target[vals.size()], &ft);
+        }
         vals.push_back(v);
         b = k + 1;
       }
@@ -234,9 +245,10 @@ void Translator::update() {
     size_t b = i + 2, e = b;
     while (e < where && !(t_[e].depth == 0 && is(t_[e], ","))) ++e;
     if (e == b) throw OraError(936);
+    ColType ft = e == b + 1 && is(t_[b], "DEFAULT") ? ColType{} : exprType(b, e);
     out += (first ? "" : ", ") + quoteIdent(col->name) + " = " +
            (e == b + 1 && is(t_[b], "DEFAULT") ? defaultOf(*col)
-                                                : convWrap(assignable(exprType(b, e).code, emit(b, e), *col), *col, table));
+                                                : convWrap(assignable(ft.code, emit(b, e), *col, &ft), *col, table));
     first = false;
     i = e < where ? e + 1 : e;
   }

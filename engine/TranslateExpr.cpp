@@ -4,6 +4,7 @@
 #include "CType.h"
 #include "Dictionary.h"
 #include "FunctionUtil.h"
+#include "Intervals.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Session.h"
@@ -318,7 +319,7 @@ std::string Translator::emit(size_t b, size_t e) {
       if (eq(k.text, "MINUS")) { add("EXCEPT"); break; }
       if (eq(k.text, "INTERVAL") && at(i + 1).kind == Token::Str) {
         size_t after;
-        add(intervalDays(i, after));
+        add(intervalLiteral(i, after));
         i = after - 1;
         break;
       }
@@ -340,6 +341,11 @@ std::string Translator::emit(size_t b, size_t e) {
       if (eq(k.text, "EXTRACT") && is(at(i + 1), "(") && is(at(i + 3), "FROM")) {
         size_t close = matching(i + 1);
         int code = exprType(i + 4, close).code;
+        if (isInterval(code)) {
+          add("ora_iv_extract(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) + ")");
+          i = close;
+          break;
+        }
         add("EXTRACT(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) +
             (code == kTimestamp ? ", 1)" : code == kTimestampTz ? ", 2)" : ")"));
         i = close;
@@ -394,6 +400,12 @@ std::string Translator::emit(size_t b, size_t e) {
         size_t close = matching(i + 1), m = i + 2;
         while (m < close && !(t_[m].depth == k.depth + 1 && is(t_[m], ","))) ++m;
         ColType x = m > i + 2 ? exprType(i + 2, m) : ColType{};
+        if (isInterval(x.code)) {
+          add("ora_iv_char(" + emit(i + 2, m) + ", " + std::to_string(x.precision) + ", " + std::to_string(x.scale) +
+              (m < close ? ", " + emit(m + 1, close) : std::string()) + ")");
+          i = close;
+          break;
+        }
         if (isTimestamp(x.code)) {
           add("ora_ts_char(" + emit(i + 2, m) + ", " + std::to_string(x.scale) + ", " +
               (x.code == kTimestampTz ? "1" : "0") + (m < close ? ", " + emit(m + 1, close) : std::string()) + ")");
@@ -450,6 +462,14 @@ std::string Translator::emit(size_t b, size_t e) {
             v = "ora_ts_char(" + v + ", " + std::to_string(from.scale) + ", " + (from.code == kTimestampTz ? "1" : "0") + ")";
           if (isTimestamp(to.code))
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", 0, 0, " + std::to_string(to.scale) + ", 0, 'CAST')";
+          // intervals: from text or their own kind, to text in Oracle's form
+          if (isInterval(from.code) && (to.code == kVarchar2 || to.code == kChar))
+            v = "ora_iv_char(" + v + ", " + std::to_string(from.precision) + ", " + std::to_string(from.scale) + ")";
+          else if (isInterval(from.code) != isInterval(to.code) && (isInterval(from.code) || (from.code != kVarchar2 && from.code != kChar)))
+            throw OraError(932, std::string("expected ") + typeWordFor(to.code) + " got " + typeWordFor(from.code));
+          if (isInterval(to.code))
+            conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", 0, " + std::to_string(to.precision) + ", " +
+                   std::to_string(to.scale) + ", 1, 'CAST')";
           // text is cut to the length named; a number or a date that does not fit is an error
           bool whole = (from.code == kNumber || from.code == kDate || isTimestamp(from.code) || from.code == kRaw || from.code == kRowid) &&
                        (to.code == kVarchar2 || to.code == kChar);
@@ -529,6 +549,10 @@ std::string Translator::emit(size_t b, size_t e) {
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
         // the whole number argument of a reader of decimal text gives it exactly
         std::string f = eq(k.text, "SUM") ? "ora_sum" : eq(k.text, "AVG") ? "ora_avg" : k.text;
+        if (ColType it; (eq(k.text, "SUM") || eq(k.text, "AVG")) && intervalType(i, analyticAt(i) ? analyticAt(i) : matching(i + 1) + 1, it)) {
+          add(eq(k.text, "SUM") ? "ora_iv_sum" : "ora_iv_avg");
+          break;
+        }
         if (std::string x = exactCall(f + "("); x != f + "(") {
           add(exactArgument(i, matching(i + 1) + 1) ? x.substr(0, x.size() - 1) : f);
           break;

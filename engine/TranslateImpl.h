@@ -212,6 +212,17 @@ private:
   size_t intervalEnd(size_t i) const;
   [[gnu::noinline]] std::string intervalDays(size_t i, size_t& after);
   [[gnu::noinline]] bool monthInterval(size_t b, size_t e, int64_t& months) const;
+  // INTERVAL types and values (TranslateIntervals.cpp)
+  size_t intervalQualifier(size_t k, ColType& t, int& from, int& to, bool literal) const;
+  size_t intervalColumnType(size_t k, ColType& t) const;
+  [[gnu::noinline]] std::string intervalLiteral(size_t i, size_t& after);
+  [[gnu::noinline]] bool intervalType(size_t b, size_t e, ColType& t);
+  static bool intervalResult(const ColType& a, const std::string& op, const ColType& b, ColType& r);
+  [[gnu::noinline]] bool intervalChain(const std::vector<std::pair<size_t, size_t>>& terms,
+                                       const std::vector<std::string>& ops, std::string& call, ColType& type);
+  [[gnu::noinline]] bool intervalProduct(size_t b, size_t e, std::string& call);
+  // 0: no interval; 1: months; 2: a day-to-second one, in days or `seconds`
+  [[gnu::noinline]] int windowInterval(size_t b, size_t e, std::string& value, bool seconds);
   [[gnu::noinline]] bool exactArgument(size_t b, size_t e) const;
   [[gnu::noinline]] static std::string exactPair(const char* f, const std::string& a, const std::string& b);
   [[gnu::noinline]] static std::string monthsAdded(const std::string& date, int64_t months);
@@ -418,7 +429,8 @@ public:
   std::string convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table);
   // A value of type `from` for a column: a date into text in the session's format, ORA-00932
   // where no conversion leads to the column's type (a date to a number).
-  std::string assignable(int from, std::string v, const ColumnInfo& col);
+  // `full`: the value's whole type when known, for an interval's digits in text.
+  std::string assignable(int from, std::string v, const ColumnInfo& col, const ColType* full = nullptr);
   // The table a DML statement writes, with its optional alias (not the keyword `next`); pushes
   // it as the context ROWID refers to.
   size_t dmlTarget(size_t i, const char* next, TableRef& r);

@@ -58,6 +58,9 @@ ColType Translator::exprType(size_t b, size_t e) {
   if (int code = rewrittenType(b, e)) {
     ColType t;
     t.code = code;
+    // interval arithmetic gives the widest precisions, a datetime moved by one nine digits
+    if (isInterval(code)) t.precision = 9, t.scale = code == kIntervalDs ? 9 : 0;
+    if (isTimestamp(code)) t.scale = 9;
     return t;
   }
   std::vector<std::pair<size_t, size_t>> terms;
@@ -67,6 +70,10 @@ ColType Translator::exprType(size_t b, size_t e) {
     for (size_t k = 0; k < ops.size(); ++k) {
       ColType t = exprType(terms[k + 1].first, terms[k + 1].second);
       ColType r;
+      if (intervalResult(acc, ops[k], t, r)) {
+        acc = r;
+        continue;
+      }
       if (ops[k] == "||") {
         auto width = [this](const ColType& x) {
           return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
@@ -112,6 +119,11 @@ void Translator::checkCaseResults(const std::vector<std::pair<size_t, size_t>>& 
 ColType Translator::castType(size_t b, size_t e) const {
   auto word = [&](size_t m) { return m < e && t_[m].kind == Token::Ident ? t_[m].text : std::string(); };
   int used = 1;
+  if (b < e && is(t_[b], "INTERVAL")) {
+    ColType c;
+    if (intervalColumnType(b + 1, c) != e) throw OraError(907).at(static_cast<int>(at(e).pos));
+    return c;
+  }
   std::string decl = b < e ? typeSynonym(t_[b].text, word(b + 1), word(b + 2), used) : std::string();
   for (size_t m = b + static_cast<size_t>(used); m < e; ++m) decl += t_[m].text;
   ColType c = parseDeclType(decl);
@@ -253,7 +265,7 @@ ColType Translator::infer(size_t b, size_t e) {
     t.scale = std::min(9, std::atoi(at(b + 2).text.c_str()));
     return t;
   }
-  if (is(f, "INTERVAL") && at(b + 1).kind == Token::Str && intervalEnd(b) == e) { t = ColType{}; t.code = kNumber; return t; }
+  if (intervalType(b, e, t)) return t;
   if (is(f, "(") && is(at(b + 1), "SELECT") && matching(b) + 1 == e) return subqueryType(b + 1, e - 1);
   if ((is(f, "PRIOR") || is(f, "CONNECT_BY_ROOT")) && e - b >= 2) {
     // the walk has already taken the operand's tokens: typed as written
@@ -449,6 +461,11 @@ ColType Translator::infer(size_t b, size_t e) {
       t.size = 18;
       return t;
     }
+    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && !args.empty())
+      if (ColType x = exprType(args[0].first, args[0].second); isInterval(x.code)) {
+        t.size = displaySize(x); // an interval's text is its default form, whatever the format
+        return t;
+      }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
       t.size = 40;
       return t;

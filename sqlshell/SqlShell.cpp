@@ -76,6 +76,11 @@ std::string ColumnTypeText(TCustomOraField* cf) {
       return "TIMESTAMP(" + std::to_string(digits) + ")" +
              (f->DbType() == 181 ? " WITH TIME ZONE" : "");
     }
+    if (f->DbType() == 182)
+      return "INTERVAL YEAR(" + std::to_string(f->DbPrecision()) + ") TO MONTH";
+    if (f->DbType() == 183)
+      return "INTERVAL DAY(" + std::to_string(f->DbPrecision()) + ") TO SECOND(" +
+             std::to_string(f->DbScale()) + ")";
     // ROWID is described with a wider buffer than its display size; VARCHAR2 with one more.
     if (f->Width() == f->DisplaySize() + 2)
       return "ROWID";

@@ -342,3 +342,25 @@ TEST_F(CursorTest, TimestampColumnsArriveAsText) {
   EXPECT_EQ(t->GetAsString(0), "01-02-03 04:05:06.70");
   EXPECT_EQ(Cur.Fields(1)->GetAsString(0).size(), 31u);
 }
+
+// Intervals too, with their leading and fractional digits as described; the widest value of a
+// DAY(9) TO SECOND(9) fits the field.
+TEST_F(CursorTest, IntervalColumnsArriveAsText) {
+  Exec("CREATE TABLE SPANS (Y INTERVAL YEAR(3) TO MONTH, D INTERVAL DAY TO SECOND(2))");
+  Exec("INSERT INTO SPANS VALUES (INTERVAL '123-2' YEAR(3) TO MONTH, INTERVAL '-4 5:12:10.225' DAY "
+       "TO SECOND)");
+  ASSERT_TRUE(Run(Cur, "SELECT Y, D, NUMTODSINTERVAL(-999999999.5, 'DAY') W FROM SPANS"));
+  ASSERT_EQ(Cur.FieldCount(), 3);
+  auto* y = dynamic_cast<TOraStrField*>(Cur.Fields(0));
+  auto* d = dynamic_cast<TOraStrField*>(Cur.Fields(1));
+  ASSERT_TRUE(y && d && dynamic_cast<TOraStrField*>(Cur.Fields(2)));
+  EXPECT_EQ(y->DbType(), 182);
+  EXPECT_EQ(d->DbType(), 183);
+  EXPECT_EQ(y->DbPrecision(), 3);
+  EXPECT_EQ(d->DbPrecision(), 2);
+  EXPECT_EQ(d->DbScale(), 2);
+  ASSERT_TRUE(Cur.FetchRowsQuiet() || Cur.RowsProcessed() == 1);
+  EXPECT_EQ(y->GetAsString(0), "+123-02");
+  EXPECT_EQ(d->GetAsString(0), "-04 05:12:10.23");
+  EXPECT_EQ(Cur.Fields(2)->GetAsString(0), "-999999999 12:00:00.000000000");
+}
