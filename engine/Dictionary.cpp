@@ -498,18 +498,20 @@ void fillObjects(const Source& src, Inserter& ins) {
           [&](sqlite3_stmt* st) { brokenSynonyms.insert(col(st, 0)); }, src.owner, true);
   // a procedure is valid when its source parses (the interpreter runs it); other stored PL/SQL
   // is kept as source only
-  std::set<std::string> validProcedures;
-  eachRow(db, "SELECT NAME, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'PROCEDURE'", [&](sqlite3_stmt* st) {
-    try {
-      pl::parseProcedure(col(st, 1));
-      validProcedures.insert(col(st, 0));
-    } catch (const OraError&) {
-    }
-  });
+  std::set<std::string> validProcedures; // "TYPE/NAME"
+  std::map<std::string, std::string> specs;
+  eachRow(db, "SELECT NAME, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'PACKAGE'",
+          [&](sqlite3_stmt* st) { specs[col(st, 0)] = col(st, 1); });
+  eachRow(db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY')",
+          [&](sqlite3_stmt* st) {
+            std::string type = col(st, 1);
+            if (pl::plsqlSourceParses(type, col(st, 2), type == "PACKAGE BODY" ? specs[col(st, 0)] : std::string()))
+              validProcedures.insert(type + "/" + col(st, 0));
+          });
   eachRow(db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 2), created = col(st, 3);
-            bool valid = (type == "PROCEDURE" && validProcedures.count(col(st, 0))) || type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
+            bool valid = validProcedures.count(type + "/" + col(st, 0)) || type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
                          (type == "VIEW" && viewCompiles(src, col(st, 0), true)) ||
                          (type == "SYNONYM" && !brokenSynonyms.count(col(st, 0)));

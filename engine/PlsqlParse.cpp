@@ -194,8 +194,48 @@ struct Parser {
     return ts;
   }
 
+  // PROCEDURE or FUNCTION name (parameters) [RETURN type], up to IS, AS or ";".
+  std::shared_ptr<Sub> subHeader() {
+    auto sub = std::make_shared<Sub>();
+    sub->at = i;
+    sub->function = at("FUNCTION");
+    ++i;
+    sub->name = name();
+    if (at(".")) { ++i; sub->name = name(); }
+    if (at("(")) {
+      ++i;
+      for (;;) {
+        Param prm;
+        prm.name = name();
+        if (at("IN")) ++i;
+        if (at("OUT")) { ++i; prm.out = true; prm.in = is(i - 2, "IN"); }
+        if (at("NOCOPY")) ++i;
+        unsized = true;
+        prm.type = type();
+        unsized = false;
+        if (at(":=") || at("DEFAULT")) { ++i; prm.dflt = expression({",", ")"}); }
+        sub->params.push_back(prm);
+        if (at(",")) { ++i; continue; }
+        break;
+      }
+      expect(")");
+    }
+    if (sub->function) {
+      expect("RETURN");
+      unsized = true;
+      sub->ret = type();
+      unsized = false;
+    }
+    for (;;) {
+      if (at("AUTHID")) i += 2;
+      else if (at("DETERMINISTIC") || at("PIPELINED") || at("PARALLEL_ENABLE") || at("RESULT_CACHE")) ++i;
+      else break;
+    }
+    return sub;
+  }
+
   void declarations(Block& b) {
-    while (!at("BEGIN") && t[i].kind != T::End) {
+    while (!at("BEGIN") && !at("END") && t[i].kind != T::End) {
       Decl d;
       d.at = i;
       if (at("CURSOR")) {
@@ -231,7 +271,16 @@ struct Parser {
         if (t[i].kind != T::Num) fail(i);
         d.code = std::atoi(t[i++].text.c_str()) * (neg ? -1 : 1);
         expect(")");
-      } else if (at("PROCEDURE") || at("FUNCTION") || at("TYPE")) {
+      } else if (at("PROCEDURE") || at("FUNCTION")) {
+        d.kind = Decl::Subprogram;
+        d.sub = subHeader();
+        d.name = d.sub->name;
+        if (!at(";")) {
+          if (!at("IS") && !at("AS")) fail(i);
+          ++i;
+          d.sub->block = block(true);
+        }
+      } else if (at("TYPE")) {
         OraError e(6550);
         e.text = "ORA-06550: " + where(u.src, t[i].pos) + ":\nPLS-00999: implementation restriction (may be temporary) " +
                  t[i].text + " declarations are not run by this engine";
@@ -537,34 +586,81 @@ std::shared_ptr<Unit> parseProcedure(const std::string& src) {
   u->src = src;
   u->toks = tokens(src);
   Parser p(*u);
-  p.expect("PROCEDURE");
-  u->name = p.name();
-  if (p.at(".")) { ++p.i; u->name = p.name(); }
-  if (p.at("(")) {
-    ++p.i;
-    for (;;) {
-      Param prm;
-      prm.name = p.name();
-      if (p.at("IN")) ++p.i;
-      if (p.at("OUT")) { ++p.i; prm.out = true; prm.in = p.is(p.i - 2, "IN"); }
-      if (p.at("NOCOPY")) ++p.i;
-      p.unsized = true;
-      prm.type = p.type();
-      p.unsized = false;
-      if (p.at(":=") || p.at("DEFAULT")) { ++p.i; prm.dflt = p.expression({",", ")"}); }
-      u->params.push_back(prm);
-      if (p.at(",")) { ++p.i; continue; }
-      break;
-    }
-    p.expect(")");
-  }
-  if (p.at("AUTHID")) p.i += 2;
+  if (!p.at("PROCEDURE") && !p.at("FUNCTION")) p.fail(p.i);
+  u->sub = p.subHeader();
+  u->name = u->sub->name;
+  u->params = u->sub->params;
   if (!p.at("IS") && !p.at("AS")) p.fail(p.i);
   ++p.i;
-  u->block = p.block(true);
+  u->block = u->sub->block = p.block(true);
   if (p.at(";")) ++p.i;
   if (p.t[p.i].kind != T::End) p.fail(p.i);
   return u;
+}
+
+std::shared_ptr<Unit> parsePackage(const std::string& spec, const std::string& body) {
+  auto u = std::make_shared<Unit>();
+  // one text, so that the body's code can use the specification's cursors and types
+  u->src = spec + "\n" + body;
+  u->toks = tokens(u->src);
+  Parser p(*u);
+  auto head = [&](bool isBody) {
+    p.expect("PACKAGE");
+    if (isBody) p.expect("BODY");
+    std::string name = p.name();
+    if (p.at(".")) { ++p.i; name = p.name(); }
+    if (p.at("AUTHID")) p.i += 2;
+    if (!p.at("IS") && !p.at("AS")) p.fail(p.i);
+    ++p.i;
+    return name;
+  };
+  auto tail = [&] {
+    p.expect("END");
+    if (p.t[p.i].kind == T::Word) ++p.i;
+    if (p.at(";")) ++p.i;
+  };
+  u->name = head(false);
+  Block specBlock;
+  p.declarations(specBlock);
+  for (const Decl& d : specBlock.decls)
+    if (d.kind == Decl::Subprogram && d.sub->block) p.fail(d.sub->at); // bodies belong in the body
+  u->spec = std::move(specBlock.decls);
+  tail();
+  if (p.t[p.i].kind == T::End) return u;
+  head(true);
+  u->body = std::make_shared<Block>();
+  p.declarations(*u->body);
+  if (p.at("BEGIN")) {
+    ++p.i;
+    u->body->body = p.statements({"EXCEPTION", "END"});
+    if (p.at("EXCEPTION")) {
+      ++p.i;
+      while (p.at("WHEN")) {
+        ++p.i;
+        Handler h;
+        h.names.push_back(p.name());
+        while (p.at("OR")) { ++p.i; h.names.push_back(p.name()); }
+        p.expect("THEN");
+        h.body = p.statements({"WHEN", "END"});
+        u->body->handlers.push_back(std::move(h));
+      }
+    }
+  }
+  tail();
+  if (p.t[p.i].kind != T::End) p.fail(p.i);
+  return u;
+}
+
+bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& spec) {
+  try {
+    if (type == "PROCEDURE" || type == "FUNCTION") parseProcedure(src);
+    else if (type == "PACKAGE") parsePackage(src, {});
+    else if (type == "PACKAGE BODY") parsePackage(spec, src);
+    else return false;
+    return true;
+  } catch (const OraError&) {
+    return false;
+  }
 }
 
 std::shared_ptr<Unit> parseBlock(const std::string& src) {

@@ -149,6 +149,8 @@ Rows Run::query(const std::string& sql, size_t maxRows) {
 
 int64_t Run::execute(const std::string& sql) {
   Prepared& p = prepare(*this, sql);
+  if (sqlCallDepth > 0 && p.tr.kind == StmtKind::Dml) throw OraError(14551);
+  if (sqlCallDepth > 0 && (p.tr.kind == StmtKind::Commit || p.tr.kind == StmtKind::Rollback)) throw OraError(14552);
   switch (p.tr.kind) {
   case StmtKind::Dml: {
     ses.beginIfNeeded(p.tr.verb);
@@ -272,6 +274,13 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           rep = v.k == Val::Null && a != "ROWCOUNT" ? "(1=NULL)" : literal(v);
           replaced = true;
           used = 3;
+        }
+      }
+      if (!replaced) {
+        size_t end = k;
+        if (callInExpression(k, r.e, cols != nullptr, rep, end)) {
+          replaced = true;
+          used = end - k;
         }
       }
       if (!replaced && !isOp(k + 1, "(")) {

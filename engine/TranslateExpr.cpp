@@ -6,6 +6,7 @@
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraFunctions.h"
+#include "Plsql.h"
 #include "Session.h"
 
 #include <algorithm>
@@ -91,6 +92,13 @@ std::string Translator::emit(size_t b, size_t e) {
     const Token& k = t_[i];
     if (qualifierCaseMismatch(i))
       throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
+    if (k.kind == Token::Ident && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident && is(at(i + 3), "(") &&
+        !(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_.db(), k.text, at(i + 2).text) > 0) {
+      // a package's function
+      add(plsqlCall(k.text + "." + at(i + 2).text, i + 2));
+      i = matching(i + 3);
+      continue;
+    }
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".")) {
       // [schema.]sequence.NEXTVAL / CURRVAL
       size_t q = i;
@@ -525,8 +533,15 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
-        // only Oracle's functions are callable; SQLite's own stay out of reach
-        if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
+        // only Oracle's functions are callable, then the schema's; SQLite's own stay out of reach
+        if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") {
+          if (!(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_.db(), {}, k.text) > 0) {
+            add(plsqlCall(k.text, i));
+            i = matching(i + 1);
+            break;
+          }
+          throw OraError(904, k.text);
+        }
         // the whole number argument of a reader of decimal text gives it exactly
         std::string f = eq(k.text, "SUM") ? "ora_sum" : eq(k.text, "AVG") ? "ora_avg" : k.text;
         if (std::string x = exactCall(f + "("); x != f + "(") {
@@ -560,6 +575,18 @@ std::string Translator::emit(size_t b, size_t e) {
     }
   }
   return out;
+}
+
+// A stored function's call: the interpreter runs it for each row (named by token i).
+std::string Translator::plsqlCall(const std::string& name, size_t i) {
+  std::string call = "ora_plsql(" + quoteString(name);
+  auto args = callArgs(i);
+  for (auto [ab, ae] : args) {
+    if (ab >= ae && args.size() == 1) break;
+    if (ab >= ae) throw OraError(936).at(static_cast<int>(t_[ae].pos));
+    call += ", " + emit(ab, ae);
+  }
+  return call + ")";
 }
 
 std::string Translator::heading(size_t b, size_t e) {

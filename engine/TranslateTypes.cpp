@@ -7,6 +7,7 @@
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraFunctions.h"
+#include "Plsql.h"
 #include "Session.h"
 
 #include <algorithm>
@@ -527,8 +528,17 @@ ColType Translator::infer(size_t b, size_t e) {
     t.code = kNumber;
     return t;
   }
+  if (f.kind == Token::Ident && is(at(b + 1), ".") && at(b + 2).kind == Token::Ident && is(at(b + 3), "(") &&
+      matching(b + 3) + 1 == e) {
+    if (int r = storedFunctionType(cat_.db(), f.text, at(b + 2).text); r == kNumber || r == kDate) {
+      t = ColType{};
+      t.code = r;
+      return t;
+    }
+  }
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
+    if (r < 0 && !functionAllowed(f.text.c_str(), false)) r = storedFunctionType(cat_.db(), {}, f.text);
     if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
     if (r == kVarchar2) return t;
     if (r == kRaw || r == kRowid) {
