@@ -92,11 +92,16 @@ std::string Translator::emit(size_t b, size_t e) {
     const Token& k = t_[i];
     if (qualifierCaseMismatch(i))
       throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
-    if (k.kind == Token::Ident && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident && is(at(i + 3), "(") &&
-        !(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_.db(), k.text, at(i + 2).text) > 0) {
-      // a package's function
-      add(plsqlCall(k.text + "." + at(i + 2).text, i + 2));
-      i = matching(i + 3);
+    if (k.kind == Token::Ident && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident && !is(at(i + 3), ".") &&
+        !(i > b && is(at(i - 1), ".")) && i + 2 < e && storedFunctionType(cat_.db(), k.text, at(i + 2).text) > 0) {
+      // a package's function, its arguments in parentheses or none
+      if (is(at(i + 3), "(")) {
+        add(plsqlCall(k.text + "." + at(i + 2).text, i + 2));
+        i = matching(i + 3);
+      } else {
+        add("ora_plsql(" + quoteString(k.text + "." + at(i + 2).text) + ")");
+        i += 2;
+      }
       continue;
     }
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".")) {
@@ -591,7 +596,8 @@ std::string Translator::plsqlCall(const std::string& name, size_t i) {
 
 std::string Translator::heading(size_t b, size_t e) {
   if (e - b == 1 && t_[b].kind == Token::QIdent) return t_[b].text;
-  if (e - b == 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent))
+  if (e - b == 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent) &&
+      !(t_[b].kind == Token::Ident && storedFunctionType(cat_.db(), t_[b].text, t_[b + 2].text) > 0))
     return t_[b + 2].text;
   if (e - b == 5 && is(t_[b + 1], ".") && is(t_[b + 3], ".") &&
       (t_[b + 4].kind == Token::Ident || t_[b + 4].kind == Token::QIdent))

@@ -289,6 +289,15 @@ ColType Translator::infer(size_t b, size_t e) {
   }
   if (is(t_[e - 1], "NEXTVAL") || is(t_[e - 1], "CURRVAL")) { t = ColType{}; t.code = kNumber; return t; }
   if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ROWID")) { t = ColType{}; t.code = kRowid; return t; }
+  // a package's function
+  if (f.kind == Token::Ident && is(at(b + 1), ".") && at(b + 2).kind == Token::Ident &&
+      (e == b + 3 || (is(at(b + 3), "(") && matching(b + 3) + 1 == e))) {
+    if (int r = storedFunctionType(cat_.db(), f.text, at(b + 2).text); r == kNumber || r == kDate) {
+      t = ColType{};
+      t.code = r;
+      return t;
+    }
+  }
   // A column of a FROM table: its own type (reached here when it sits inside a call).
   if ((e - b == 1 || (e - b == 3 && is(t_[b + 1], "."))) &&
       (t_[e - 1].kind == Token::Ident || t_[e - 1].kind == Token::QIdent) && !ctx_.empty()) {
@@ -527,14 +536,6 @@ ColType Translator::infer(size_t b, size_t e) {
     t = ColType{};
     t.code = kNumber;
     return t;
-  }
-  if (f.kind == Token::Ident && is(at(b + 1), ".") && at(b + 2).kind == Token::Ident && is(at(b + 3), "(") &&
-      matching(b + 3) + 1 == e) {
-    if (int r = storedFunctionType(cat_.db(), f.text, at(b + 2).text); r == kNumber || r == kDate) {
-      t = ColType{};
-      t.code = r;
-      return t;
-    }
   }
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);

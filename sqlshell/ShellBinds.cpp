@@ -253,6 +253,12 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
       return true;
     steps.push_back({'A', name, Trim(s.substr(assign + 2))});
   }
+  // without bind variables the block is the engine's to run: it knows the schema's functions
+  // and packages, which a SELECT of each expression does not
+  if (std::none_of(steps.begin(), steps.end(), [](const TStep& st) {
+        return st.Kind == 'A' || st.Expr.find(':') != std::string::npos;
+      }))
+    return true;
   handled = true;
   std::string output, line; // what DBMS_OUTPUT collected, and its unfinished line
   for (const TStep& step : steps) {
