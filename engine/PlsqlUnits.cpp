@@ -55,7 +55,9 @@ OraError pls(const Run& r, size_t tok, const std::string& msg) {
 }
 
 OraError invalid(const Run& r, size_t at, Session& ses, const std::string& name) {
-  return pls(r, at, "PLS-00905: object " + ses.user + "." + name + " is invalid");
+  OraError e = pls(r, at, "PLS-00905: object " + ses.user + "." + name + " is invalid");
+  e.detail = "invalid:" + name; // from SQL: ORA-06575
+  return e;
 }
 
 // A stored procedure or function; null when there is none. One stored with errors is PLS-00905.
@@ -467,7 +469,8 @@ bool Run::packageVariable(Range target, Val* read, const Val* write) {
   if (read) *read = v->second.v;
   if (write) {
     if (v->second.constant)
-      throw pls(*this, target.b, "PLS-00363: expression '" + u.text(target) + "' cannot be used as an assignment target");
+      throw pls(*this, target.b, "PLS-00363: expression '" + t[target.b].text + "." + member +
+                                     "' cannot be used as an assignment target");
     store(v->second, *write, target.b);
   }
   return true;
@@ -556,7 +559,8 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     } down;
     sqlResult(ctx, r.invoke(*c.unit, *sub, c.base, args));
   } catch (OraError& e) {
-    if (e.detail.rfind(pl::kUserMark, 0) == 0) e.detail.clear();
+    if (e.detail.rfind("invalid:", 0) == 0)
+      e.text = "ORA-06575: Package or function " + e.detail.substr(8) + " is in an invalid state";
     sqlite3_result_error(ctx, e.text.c_str(), -1);
   } catch (const std::bad_alloc&) {
     sqlite3_result_error_nomem(ctx);

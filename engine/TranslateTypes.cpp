@@ -539,7 +539,8 @@ ColType Translator::infer(size_t b, size_t e) {
   }
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
-    if (r < 0 && !functionAllowed(f.text.c_str(), false)) r = storedFunctionType(cat_.db(), {}, f.text);
+    if (r < 0 && !functionAllowed(f.text.c_str(), false))
+      if (int stored = storedFunctionType(cat_.db(), {}, f.text); stored > 0) r = stored;
     if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
     if (r == kVarchar2) return t;
     if (r == kRaw || r == kRowid) {
