@@ -8,7 +8,7 @@ begin
   return n * 2;
 end;
 /
-create function broken return number is
+create function broken_twice return number is
 begin
   return 1
 end;
@@ -40,6 +40,6 @@ begin
 end;
 /
 select twice(21) from dual;
-drop function broken;
+drop function broken_twice;
 drop package tally;
 drop function twice;
