@@ -435,7 +435,7 @@ struct Parser {
         } else {
           i = save;
           s->kind = Stmt::ForCursor;
-          s->target = {i, i + 1};
+          s->target = {i, is(i + 1, ".") ? i + 3 : i + 1};
           std::string loopVar = s->name;
           cursorCall(*s);
           s->name = loopVar;
@@ -454,13 +454,13 @@ struct Parser {
     } else if (w == "FETCH") {
       s->kind = Stmt::Fetch;
       ++i;
-      s->name = name();
+      s->name = dotted();
       expect("INTO");
       intoList(*s);
     } else if (w == "CLOSE") {
       s->kind = Stmt::Close;
       ++i;
-      s->name = name();
+      s->name = dotted();
     } else if (w == "RETURN") {
       s->kind = Stmt::Return;
       ++i;
@@ -546,8 +546,18 @@ struct Parser {
     return s;
   }
 
+  // name, or pkg.name
+  std::string dotted() {
+    std::string n = name();
+    if (at(".")) {
+      ++i;
+      n += "." + name();
+    }
+    return n;
+  }
+
   void cursorCall(Stmt& s) {
-    s.name = name();
+    s.name = dotted();
     if (at("(")) {
       ++i;
       for (;;) {

@@ -83,6 +83,8 @@ void Run::declare(Scope& sc, const Decl& d) {
   case Decl::Cursor: {
     CursorState c;
     c.decl = &d;
+    c.unit = &u;
+    c.home = scopes;
     sc.cursors[d.name] = c;
     return;
   }
@@ -251,12 +253,21 @@ void Run::openCursor(CursorState& c, const Stmt* s) {
              ":\nPLS-00306: wrong number or types of arguments in call to '" + d.name + "'";
     throw e;
   }
-  scopes.push_back(&params);
+  // a package's cursor: its query is the package's text, run where the package's names are seen
+  std::unique_ptr<Run> own;
+  Run* q = this;
+  if (c.unit && c.unit != &u) {
+    own = std::make_unique<Run>(ses, *c.unit);
+    q = own.get();
+    q->scopes = c.home;
+    q->transactionEnded = transactionEnded;
+  }
+  q->scopes.push_back(&params);
   struct Pop {
     Run& r;
     ~Pop() { r.scopes.pop_back(); }
-  } pop{*this};
-  Rows rows = query(subst(d.init, &columns(&d, d.init)), SIZE_MAX);
+  } pop{*q};
+  Rows rows = q->query(q->subst(d.init, &q->columns(&d, d.init)), SIZE_MAX);
   c.cols = std::move(rows.names);
   c.rows = std::move(rows.rows);
   c.next = 0;
@@ -399,7 +410,8 @@ Flow Run::stmt(const Stmt& s) {
       own.rows = std::move(rows.rows);
       own.open = true;
     } else {
-      const std::string& name = t[s.target.b].text;
+      std::string name = t[s.target.b].text;
+      if (s.target.e == s.target.b + 3) name += "." + t[s.target.b + 2].text;
       c = cursor(name);
       if (!c) undeclared(s.target.b, name);
       openCursor(*c, &s);

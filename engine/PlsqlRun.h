@@ -27,8 +27,12 @@ struct Var {
   std::vector<Val> fields;
 };
 
+struct Scope;
+
 struct CursorState {
   const Decl* decl = nullptr;
+  const Unit* unit = nullptr;  // where it is declared: a package's cursor opens in its own
+  std::vector<Scope*> home;    // the scopes its query sees there
   bool open = false;
   std::vector<std::string> cols;
   std::vector<std::vector<Val>> rows;
@@ -138,6 +142,7 @@ struct Run {
   Val invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& base, std::vector<Bound>& args);
   bool callInExpression(size_t k, size_t e, bool inSql, std::string& rep, size_t& end);
   bool packageVariable(Range target, Val* read, const Val* write);
+  CursorState* packageCursor(const std::string& pkg, const std::string& name);
   Flow returnValue(const Stmt& s);
   bool handles(const Handler& h, const OraError& e);
   void openCursor(CursorState& c, const Stmt* s);

@@ -193,6 +193,7 @@ Var* Run::find(const std::string& name) {
 }
 
 CursorState* Run::cursor(const std::string& name) {
+  if (size_t dot = name.find('.'); dot != std::string::npos) return packageCursor(name.substr(0, dot), name.substr(dot + 1));
   for (auto it = scopes.rbegin(); it != scopes.rend(); ++it) {
     auto c = (*it)->cursors.find(name);
     if (c != (*it)->cursors.end()) return &c->second;

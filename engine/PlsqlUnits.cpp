@@ -476,6 +476,13 @@ bool Run::packageVariable(Range target, Val* read, const Val* write) {
   return true;
 }
 
+CursorState* Run::packageCursor(const std::string& pkgName, const std::string& name) {
+  auto pkg = package(*this, pkgName, 0);
+  if (!pkg) return nullptr;
+  auto c = pkg->specScope.cursors.find(name);
+  return c == pkg->specScope.cursors.end() ? nullptr : &c->second;
+}
+
 } // namespace ora::pl
 
 namespace ora {

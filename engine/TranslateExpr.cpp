@@ -574,6 +574,10 @@ std::string Translator::emit(size_t b, size_t e) {
         i = next - 1;
         break;
       }
+      if (!qualified && parameterlessFunction(i)) {
+        add("ora_plsql(" + quoteString(k.text) + ")");
+        break;
+      }
       add(quoteIdent(k.text));
       break;
     }
@@ -592,6 +596,14 @@ std::string Translator::plsqlCall(const std::string& name, size_t i) {
     call += ", " + emit(ab, ae);
   }
   return call + ")";
+}
+
+// A name at i that no table in scope has as a column but the schema has as a function.
+bool Translator::parameterlessFunction(size_t i) const {
+  const Token& k = t_[i];
+  if (k.kind != Token::Ident || is(at(i + 1), ".") || is(at(i + 1), "(") || keywordAt(t_, i)) return false;
+  std::set<std::string> columns;
+  return columnsInScope(columns) && !columns.count(k.text) && storedFunctionType(cat_.db(), {}, k.text) > 0;
 }
 
 std::string Translator::heading(size_t b, size_t e) {

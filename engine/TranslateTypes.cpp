@@ -298,6 +298,13 @@ ColType Translator::infer(size_t b, size_t e) {
       return t;
     }
   }
+  if (e == b + 1 && parameterlessFunction(b)) {
+    if (int r = storedFunctionType(cat_.db(), {}, f.text); r == kNumber || r == kDate) {
+      t = ColType{};
+      t.code = r;
+      return t;
+    }
+  }
   // A column of a FROM table: its own type (reached here when it sits inside a call).
   if ((e - b == 1 || (e - b == 3 && is(t_[b + 1], "."))) &&
       (t_[e - 1].kind == Token::Ident || t_[e - 1].kind == Token::QIdent) && !ctx_.empty()) {
