@@ -500,6 +500,7 @@ struct Parser {
                w == "SAVEPOINT" || w == "LOCK" || (w == "SET" && is(i + 1, "TRANSACTION"))) {
       s->kind = Stmt::Sql;
       s->expr = expression({";"});
+      if (w == "INSERT" || w == "UPDATE" || w == "DELETE") returning(*s);
     } else if (t[i].kind == T::Word || t[i].kind == T::QWord) {
       // an assignment or a procedure call
       size_t b = i;
@@ -544,6 +545,28 @@ struct Parser {
     }
     expect(";");
     return s;
+  }
+
+  // RETURNING expressions INTO variables at the end of a DML statement: the clause in `target`,
+  // its expressions in `hi`, the variables in `conds`.
+  void returning(Stmt& s) {
+    int depth = 0;
+    for (size_t k = s.expr.b; k < s.expr.e; ++k) {
+      if (t[k].kind == T::Op && t[k].text == "(") ++depth;
+      else if (t[k].kind == T::Op && t[k].text == ")") --depth;
+      else if (depth == 0 && t[k].kind == T::Word && (t[k].text == "RETURNING" || t[k].text == "RETURN")) {
+        size_t save = i;
+        i = k + 1;
+        s.hi = expression({"INTO", "BULK"});
+        if (!at("INTO")) fail(i);
+        ++i;
+        intoList(s);
+        if (i != s.expr.e) fail(i);
+        s.target = {k, s.expr.e};
+        i = save;
+        return;
+      }
+    }
   }
 
   // name, or pkg.name

@@ -473,6 +473,11 @@ Flow Run::stmt(const Stmt& s) {
     return Flow::Next;
   }
   case Stmt::Sql: {
+    if (!s.target.empty()) {
+      sqlRowcount = returningDml(s);
+      sqlFound = sqlRowcount > 0 ? 1 : 0;
+      return Flow::Next;
+    }
     int64_t n = execute(subst(s.expr, &columns(&s, s.expr)));
     const std::string& verb = t[s.expr.b].text;
     if (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE") {

@@ -144,6 +144,7 @@ struct Run {
   bool packageVariable(Range target, Val* read, const Val* write);
   CursorState* packageCursor(const std::string& pkg, const std::string& name);
   Flow returnValue(const Stmt& s);
+  int64_t returningDml(const Stmt& s); // PlsqlReturning.cpp
   bool handles(const Handler& h, const OraError& e);
   void openCursor(CursorState& c, const Stmt* s);
 };
