@@ -49,6 +49,7 @@ struct Sub {
   TypeSpec ret;
   std::shared_ptr<Block> block; // none when only declared (forward, or in a package spec)
   size_t at = 0;
+  bool deterministic = false, currentUser = false; // DETERMINISTIC, AUTHID CURRENT_USER
 };
 
 struct Decl {

@@ -227,9 +227,15 @@ struct Parser {
       unsized = false;
     }
     for (;;) {
-      if (at("AUTHID")) i += 2;
-      else if (at("DETERMINISTIC") || at("PIPELINED") || at("PARALLEL_ENABLE") || at("RESULT_CACHE")) ++i;
-      else break;
+      if (at("AUTHID")) {
+        sub->currentUser = is(i + 1, "CURRENT_USER");
+        i += 2;
+      } else if (at("DETERMINISTIC") || at("PIPELINED") || at("PARALLEL_ENABLE") || at("RESULT_CACHE")) {
+        sub->deterministic = sub->deterministic || at("DETERMINISTIC");
+        ++i;
+      } else {
+        break;
+      }
     }
     return sub;
   }
