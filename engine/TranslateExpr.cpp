@@ -104,6 +104,12 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       continue;
     }
+    if (k.kind == Token::Ident && k.text == cat_.user() && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident &&
+        is(at(i + 3), "(") && !(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_.db(), {}, at(i + 2).text) > 0) {
+      add(plsqlCall(at(i + 2).text, i + 2)); // the user's own schema.function(...)
+      i = matching(i + 3);
+      continue;
+    }
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".")) {
       // [schema.]sequence.NEXTVAL / CURRVAL
       size_t q = i;

@@ -292,7 +292,9 @@ ColType Translator::infer(size_t b, size_t e) {
   // a package's function
   if (f.kind == Token::Ident && is(at(b + 1), ".") && at(b + 2).kind == Token::Ident &&
       (e == b + 3 || (is(at(b + 3), "(") && matching(b + 3) + 1 == e))) {
-    if (int r = storedFunctionType(cat_.db(), f.text, at(b + 2).text); r == kNumber || r == kDate) {
+    int r = storedFunctionType(cat_.db(), f.text, at(b + 2).text);
+    if (r <= 0 && f.text == cat_.user()) r = storedFunctionType(cat_.db(), {}, at(b + 2).text); // schema.function
+    if (r == kNumber || r == kDate) {
       t = ColType{};
       t.code = r;
       return t;
