@@ -566,6 +566,11 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     } down;
     sqlResult(ctx, r.invoke(*c.unit, *sub, c.base, args));
   } catch (OraError& e) {
+    // a query takes NO_DATA_FOUND from a function as the end of its data: the value is NULL
+    if (e.code == 1403) {
+      sqlite3_result_null(ctx);
+      return;
+    }
     if (e.detail.rfind("invalid:", 0) == 0)
       e.text = "ORA-06575: Package or function " + e.detail.substr(8) + " is in an invalid state";
     sqlite3_result_error(ctx, e.text.c_str(), -1);
