@@ -546,7 +546,15 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     pl::Callee c;
     if (!r.resolve(name, 0, c)) throw OraError(904, name);
     std::vector<std::string> names(static_cast<size_t>(argc - 1));
-    const pl::Sub* sub = r.choose(c, names, 0);
+    const pl::Sub* sub = nullptr;
+    try {
+      sub = r.choose(c, names, 0);
+    } catch (const OraError&) {
+      // a call SQL cannot make is reported as SQL reports PL/SQL's errors
+      OraError e(6553);
+      e.text = "ORA-06553: PLS-306: wrong number or types of arguments in call to '" + c.shown + "'";
+      throw e;
+    }
     if (!sub->function) throw OraError(904, name);
     std::vector<pl::Bound> args(sub->params.size());
     for (size_t k = 0; k < sub->params.size(); ++k) {
