@@ -591,6 +591,13 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 } // namespace
 
+void forgetPlsqlState(Session& ses, const std::string& name) {
+  if (!ses.plsqlPackages) return;
+  auto& u = *std::static_pointer_cast<pl::SessionUnits>(ses.plsqlPackages);
+  u.packages.erase(name);
+  u.stored.erase(name);
+}
+
 void registerPlsqlFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_plsql", -1, SQLITE_UTF8, ses, callFromSql, nullptr, nullptr);
 }
