@@ -122,8 +122,9 @@ void Run::declare(Scope& sc, const Decl& d) {
     } else {
       Catalog cat(ses.db, ses.user, &ses);
       std::string table = first;
-      if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype) {
-        if (!cat.tableExists(table)) undeclared(a.b, first);
+      if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype && !cat.tableExists(table)) {
+        if (!packageVariableType(a, v.type)) undeclared(a.b, first); // pkg.variable%TYPE
+      } else if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype) {
         const std::string& col = t[a.b + 2].text;
         bool found = false;
         for (const ColumnInfo& ci : cat.columns(table))

@@ -142,6 +142,7 @@ struct Run {
   Val invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& base, std::vector<Bound>& args);
   bool callInExpression(size_t k, size_t e, bool inSql, std::string& rep, size_t& end);
   bool packageVariable(Range target, Val* read, const Val* write);
+  bool packageVariableType(Range name, TypeSpec& out);
   CursorState* packageCursor(const std::string& pkg, const std::string& name);
   Flow returnValue(const Stmt& s);
   int64_t returningDml(const Stmt& s); // PlsqlReturning.cpp

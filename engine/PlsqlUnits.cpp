@@ -476,6 +476,16 @@ bool Run::packageVariable(Range target, Val* read, const Val* write) {
   return true;
 }
 
+bool Run::packageVariableType(Range name, TypeSpec& out) {
+  const auto& t = u.toks;
+  auto pkg = package(*this, t[name.b].text, name.b);
+  if (!pkg) return false;
+  auto v = pkg->specScope.vars.find(t[name.b + 2].text);
+  if (v == pkg->specScope.vars.end() || v->second.record) return false;
+  out = v->second.type;
+  return true;
+}
+
 CursorState* Run::packageCursor(const std::string& pkgName, const std::string& name) {
   auto pkg = package(*this, pkgName, 0);
   if (!pkg) return nullptr;
