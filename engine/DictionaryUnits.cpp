@@ -27,15 +27,16 @@ void fillSource(const Source& src, Inserter& ins) {
 // One row for each standalone procedure or function, and for a package one for itself (its
 // SUBPROGRAM_ID 0) and one for each subprogram its specification declares.
 void fillProcedures(const Source& src, Inserter& ins) {
-  auto row = [&](const std::string& object, const std::string& proc, int64_t obj, int64_t id, const std::string& overload,
-                 const std::string& type, const pl::Sub* sub) {
-    ins.text(object).textOrNull(proc).num(obj).num(id).textOrNull(overload).text(type).text("NO").text("NO").text("NO")
-        .text("NO").text(sub && sub->deterministic ? "YES" : "NO").text(sub && sub->currentUser ? "CURRENT_USER" : "DEFINER")
-        .row();
+  auto row = [&](const std::string& object, const std::string& proc, int64_t obj, int64_t id,
+                 const std::string& overload, const std::string& type, const pl::Sub* sub) {
+    ins.text(object).textOrNull(proc).num(obj).num(id).textOrNull(overload).text(type);
+    ins.text("NO").text("NO").text("NO").text("NO"); // AGGREGATE, PIPELINED, PARALLEL, INTERFACE
+    ins.text(sub && sub->deterministic ? "YES" : "NO").text(sub && sub->currentUser ? "CURRENT_USER" : "DEFINER").row();
   };
   eachRow(src.db,
           "SELECT o.NAME, o.OBJ, o.TYPE, s.TEXT FROM \"TESSEL$OBJECTS\" o JOIN \"TESSEL$SOURCE\" s"
-          " ON s.NAME = o.NAME AND s.TYPE = o.TYPE WHERE o.TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE') ORDER BY o.NAME",
+          " ON s.NAME = o.NAME AND s.TYPE = o.TYPE WHERE o.TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE')"
+          " ORDER BY o.NAME",
           [&](sqlite3_stmt* st) {
             std::string name = col(st, 0), type = col(st, 2), text = col(st, 3);
             int64_t obj = sqlite3_column_int64(st, 1);

@@ -274,7 +274,8 @@ const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames
     }
     if (!fits) continue;
     if (!s->block)
-      throw pls(*this, at, "PLS-00328: A subprogram body must be defined for the forward declaration of " + s->name + ".");
+      throw pls(*this, at,
+                "PLS-00328: A subprogram body must be defined for the forward declaration of " + s->name + ".");
     return s;
   }
   throw pls(*this, at, "PLS-00306: wrong number or types of arguments in call to '" + c.shown + "'");
