@@ -50,6 +50,14 @@ struct Sub {
   std::shared_ptr<Block> block; // none when only declared (forward, or in a package spec)
   size_t at = 0;
   bool deterministic = false, currentUser = false; // DETERMINISTIC, AUTHID CURRENT_USER
+
+  // The same heading: a declaration and the body that defines it.
+  bool sameHeading(const Sub& o) const {
+    if (function != o.function || params.size() != o.params.size()) return false;
+    for (size_t k = 0; k < params.size(); ++k)
+      if (params[k].name != o.params[k].name || params[k].type.kind != o.params[k].type.kind) return false;
+    return true;
+  }
 };
 
 struct Decl {

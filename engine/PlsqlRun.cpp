@@ -73,7 +73,7 @@ void Run::declare(Scope& sc, const Decl& d) {
     // a body takes the place of its forward declaration
     auto& list = sc.subs[d.name];
     for (const Sub*& x : list)
-      if (!x->block && x->params.size() == d.sub->params.size() && x->function == d.sub->function) {
+      if (!x->block && x->sameHeading(*d.sub)) {
         x = d.sub.get();
         return;
       }

@@ -136,7 +136,9 @@ struct Run {
 
   // subprograms (PlsqlUnits.cpp)
   bool resolve(const std::string& dotted, size_t at, Callee& out);
-  const Sub* choose(const Callee& c, const std::vector<std::string>& argNames, size_t at);
+  const Sub* choose(const Callee& c, const std::vector<std::string>& argNames, size_t at,
+                    const std::vector<int>& kinds = {});
+  int argumentKind(Range r);
   std::vector<Bound> bind(const Sub& sub, const std::vector<Range>& args, const std::vector<std::string>& argNames,
                           size_t at);
   Val invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& base, std::vector<Bound>& args);
@@ -151,6 +153,7 @@ struct Run {
 };
 
 std::string literal(const Val& v);
+Val asValue(const Val& v, const TypeSpec& type);
 OraError valueError(const std::string& what);
 
 } // namespace ora::pl

@@ -138,7 +138,7 @@ std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_
         for (const Sub*& s : list)
           if (own != p->bodyScope.subs.end())
             for (const Sub* b : own->second)
-              if (b->block && b->params.size() == s->params.size() && b->function == s->function) s = b;
+              if (b->block && b->sameHeading(*s)) s = b;
       }
       runHandled(r, *p->unit->body);
     }
@@ -196,14 +196,14 @@ size_t callArguments(const Run& r, size_t open, std::vector<Range>& args, std::v
   }
 }
 
-Val asValue(const Run& r, const Val& v, const TypeSpec& type) {
-  (void)r;
+} // namespace
+
+// A DATE column's value as SQL hands it over, for a DATE parameter.
+Val asValue(const Val& v, const TypeSpec& type) {
   if (type.kind == TypeSpec::Date && v.k == Val::Str && v.s.size() == 19 && v.s[4] == '-' && v.s[10] == ' ')
-    return Val{Val::Date, v.s, false}; // a DATE column's value as SQL hands it over
+    return Val{Val::Date, v.s, false};
   return v;
 }
-
-} // namespace
 
 bool Run::resolve(const std::string& dotted, size_t at, Callee& out) {
   std::vector<std::string> parts;
@@ -256,7 +256,28 @@ bool Run::resolve(const std::string& dotted, size_t at, Callee& out) {
 }
 
 // The overload the arguments fit: by their number and names.
-const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames, size_t at) {
+// What an argument surely is, to tell overloads apart: a literal, a variable or a concatenation.
+int Run::argumentKind(Range r) {
+  const auto& t = u.toks;
+  if (r.e == r.b + 1) {
+    if (t[r.b].kind == T::Str) return TypeSpec::Text;
+    if (t[r.b].kind == T::Num) return TypeSpec::Number;
+    if (t[r.b].kind == T::Word && (t[r.b].text == "TRUE" || t[r.b].text == "FALSE")) return TypeSpec::Bool;
+    if (Var* v = find(t[r.b].text); v && !v->record) {
+      if (v->type.kind != TypeSpec::Unknown) return v->type.kind;
+      return v->v.k == Val::Num ? TypeSpec::Number : v->v.k == Val::Str ? TypeSpec::Text
+                                                   : v->v.k == Val::Date ? TypeSpec::Date : TypeSpec::Unknown;
+    }
+  }
+  for (size_t k = r.b; k < r.e; ++k)
+    if (t[k].kind == T::Op && t[k].text == "||") return TypeSpec::Text;
+  return TypeSpec::Unknown;
+}
+
+const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames, size_t at,
+                       const std::vector<int>& kinds) {
+  const Sub* best = nullptr;
+  int bestScore = 0;
   for (const Sub* s : c.subs) {
     if (argNames.size() > s->params.size()) continue;
     bool fits = true;
@@ -273,12 +294,24 @@ const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames
       fits = fits && known;
     }
     if (!fits) continue;
-    if (!s->block)
-      throw pls(*this, at,
-                "PLS-00328: A subprogram body must be defined for the forward declaration of " + s->name + ".");
-    return s;
+    // overloads of one number of parameters: the one whose types the arguments match best
+    int score = 0;
+    for (size_t a = 0; a < kinds.size() && a < argNames.size(); ++a) {
+      const Param* p = nullptr;
+      for (size_t k = 0; k < s->params.size(); ++k)
+        if ((argNames[a].empty() && a == k) || argNames[a] == s->params[k].name) p = &s->params[k];
+      if (!p || kinds[a] == TypeSpec::Unknown || p->type.kind == TypeSpec::Unknown) continue;
+      score += p->type.kind == kinds[a] ? 1 : -1;
+    }
+    if (best && score <= bestScore) continue;
+    best = s;
+    bestScore = score;
   }
-  throw pls(*this, at, "PLS-00306: wrong number or types of arguments in call to '" + c.shown + "'");
+  if (!best) throw pls(*this, at, "PLS-00306: wrong number or types of arguments in call to '" + c.shown + "'");
+  if (!best->block)
+    throw pls(*this, at,
+              "PLS-00328: A subprogram body must be defined for the forward declaration of " + best->name + ".");
+  return best;
 }
 
 std::vector<Bound> Run::bind(const Sub& sub, const std::vector<Range>& args, const std::vector<std::string>& argNames,
@@ -315,7 +348,7 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
     const Param& p = sub.params[k];
     Var v;
     v.type = p.type;
-    if (p.in && args[k].given) store(v, asValue(*this, args[k].v, p.type), 0);
+    if (p.in && args[k].given) store(v, asValue(args[k].v, p.type), 0);
     params.vars[p.name] = std::move(v);
   }
   // a subprogram of this unit runs here, seeing the scopes it was declared in; another unit's
@@ -389,7 +422,9 @@ Flow Run::returnValue(const Stmt& s) {
 void Run::callProcedure(const Stmt& s) {
   Callee c;
   if (!resolve(s.name, s.at, c)) undeclared(s.at, s.name);
-  const Sub* sub = choose(c, s.argNames, s.at);
+  std::vector<int> kinds;
+  for (Range a : s.conds) kinds.push_back(argumentKind(a));
+  const Sub* sub = choose(c, s.argNames, s.at, kinds);
   if (sub->function)
     throw pls(*this, s.at, "PLS-00221: '" + c.shown + "' is not a procedure or is undefined");
   std::vector<Bound> args = bind(*sub, s.conds, s.argNames, s.at);
@@ -445,7 +480,9 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
   if (next > e) return false;
   Callee c;
   if (!resolve(name, k, c)) return false;
-  const Sub* sub = choose(c, names, k);
+  std::vector<int> kinds;
+  for (Range a : args) kinds.push_back(argumentKind(a));
+  const Sub* sub = choose(c, names, k, kinds);
   if (!sub->function)
     throw pls(*this, k, "PLS-00222: no function with name '" + c.shown + "' exists in this scope");
   std::vector<Bound> bound = bind(*sub, args, names, k);
@@ -558,8 +595,19 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (!r.resolve(name, 0, c)) throw OraError(904, name);
     std::vector<std::string> names(static_cast<size_t>(argc - 1));
     const pl::Sub* sub = nullptr;
+    std::vector<int> kinds;
+    for (int a = 1; a < argc; ++a) {
+      int ty = sqlite3_value_type(argv[a]);
+      pl::TypeSpec asDate;
+      asDate.kind = pl::TypeSpec::Date;
+      bool date = ty == SQLITE_TEXT && pl::asValue(sqlValue(argv[a]), asDate).k == pl::Val::Date;
+      kinds.push_back(ty == SQLITE_INTEGER || ty == SQLITE_FLOAT ? pl::TypeSpec::Number
+                      : date                                  ? pl::TypeSpec::Date
+                      : ty == SQLITE_TEXT                     ? pl::TypeSpec::Text
+                                                              : pl::TypeSpec::Unknown);
+    }
     try {
-      sub = r.choose(c, names, 0);
+      sub = r.choose(c, names, 0, kinds);
     } catch (const OraError&) {
       // a call SQL cannot make is reported as SQL reports PL/SQL's errors
       OraError e(6553);
