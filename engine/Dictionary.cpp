@@ -489,13 +489,13 @@ void fillObjects(const Source& src, Inserter& ins) {
   // a procedure is valid when its source parses (the interpreter runs it); other stored PL/SQL
   // is kept as source only
   std::set<std::string> validProcedures; // "TYPE/NAME"
-  std::map<std::string, std::string> specs;
+  std::map<std::string, std::string> publicParts;
   eachRow(db, "SELECT NAME, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'PACKAGE'",
-          [&](sqlite3_stmt* st) { specs[col(st, 0)] = col(st, 1); });
+          [&](sqlite3_stmt* st) { publicParts[col(st, 0)] = col(st, 1); });
   eachRow(db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY')",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 1);
-            if (pl::plsqlSourceParses(type, col(st, 2), type == "PACKAGE BODY" ? specs[col(st, 0)] : std::string()))
+            if (pl::plsqlSourceParses(type, col(st, 2), type == "PACKAGE BODY" ? publicParts[col(st, 0)] : std::string()))
               validProcedures.insert(type + "/" + col(st, 0));
           });
   eachRow(db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",

@@ -25,7 +25,7 @@ void fillSource(const Source& src, Inserter& ins) {
 }
 
 // One row for each standalone procedure or function, and for a package one for itself (its
-// SUBPROGRAM_ID 0) and one for each subprogram its specification declares.
+// SUBPROGRAM_ID 0) and one for each subprogram CREATE PACKAGE declares.
 void fillProcedures(const Source& src, Inserter& ins) {
   auto row = [&](const std::string& object, const std::string& proc, int64_t obj, int64_t id,
                  const std::string& overload, const std::string& type, const pl::Sub* sub) {
@@ -53,10 +53,10 @@ void fillProcedures(const Source& src, Inserter& ins) {
             row(name, {}, obj, 0, {}, type, nullptr);
             if (!u) return;
             std::map<std::string, int> seen, count;
-            for (const pl::Decl& d : u->spec)
+            for (const pl::Decl& d : u->publicDecls)
               if (d.kind == pl::Decl::Subprogram) ++count[d.name];
             int64_t id = 0;
-            for (const pl::Decl& d : u->spec) {
+            for (const pl::Decl& d : u->publicDecls) {
               if (d.kind != pl::Decl::Subprogram) continue;
               std::string overload = count[d.name] > 1 ? std::to_string(++seen[d.name]) : std::string();
               row(name, d.name, obj, ++id, overload, type, d.sub.get());

@@ -47,7 +47,7 @@ struct Sub {
   bool function = false;
   std::vector<Param> params;
   TypeSpec ret;
-  std::shared_ptr<Block> block; // none when only declared (forward, or in a package spec)
+  std::shared_ptr<Block> block; // none when only declared (forward, or by CREATE PACKAGE)
   size_t at = 0;
   bool deterministic = false, currentUser = false; // DETERMINISTIC, AUTHID CURRENT_USER
 
@@ -109,7 +109,7 @@ struct Unit {
   std::vector<Tok> toks;
   std::shared_ptr<Block> block;
   std::shared_ptr<Sub> sub;     // a stored procedure or function as a subprogram
-  std::vector<Decl> spec;       // a package: its specification's declarations
+  std::vector<Decl> publicDecls; // a package: what CREATE PACKAGE declares
   std::shared_ptr<Block> body;  // a package body: declarations and initialisation
   std::string text(Range r) const {
     if (r.empty()) return {};
@@ -122,10 +122,10 @@ std::shared_ptr<Unit> parseBlock(const std::string& src);
 
 // Parses a stored procedure's or function's source ("PROCEDURE name (...) IS ... END;").
 std::shared_ptr<Unit> parseProcedure(const std::string& src);
-// Parses a package's specification and body (which may be empty) as one unit.
-std::shared_ptr<Unit> parsePackage(const std::string& spec, const std::string& body);
+// Parses a package's public part and its body (which may be empty) as one unit.
+std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& body);
 // Whether stored PL/SQL source of a type (PROCEDURE, FUNCTION, PACKAGE, ...) compiles.
-bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& spec = {});
+bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls = {});
 
 // "line L, column C" of a byte offset.
 std::string where(const std::string& src, size_t pos);

@@ -637,10 +637,10 @@ std::shared_ptr<Unit> parseProcedure(const std::string& src) {
   return u;
 }
 
-std::shared_ptr<Unit> parsePackage(const std::string& spec, const std::string& body) {
+std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& body) {
   auto u = std::make_shared<Unit>();
-  // one text, so that the body's code can use the specification's cursors and types
-  u->src = spec + "\n" + body;
+  // one text, so that the body's code can use the public part's cursors and types
+  u->src = decls + "\n" + body;
   u->toks = tokens(u->src);
   Parser p(*u);
   auto head = [&](bool isBody) {
@@ -659,11 +659,11 @@ std::shared_ptr<Unit> parsePackage(const std::string& spec, const std::string& b
     if (p.at(";")) ++p.i;
   };
   u->name = head(false);
-  Block specBlock;
-  p.declarations(specBlock);
-  for (const Decl& d : specBlock.decls)
+  Block publicBlock;
+  p.declarations(publicBlock);
+  for (const Decl& d : publicBlock.decls)
     if (d.kind == Decl::Subprogram && d.sub->block) p.fail(d.sub->at); // bodies belong in the body
-  u->spec = std::move(specBlock.decls);
+  u->publicDecls = std::move(publicBlock.decls);
   tail();
   if (p.t[p.i].kind == T::End) return u;
   head(true);
@@ -690,11 +690,11 @@ std::shared_ptr<Unit> parsePackage(const std::string& spec, const std::string& b
   return u;
 }
 
-bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& spec) {
+bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls) {
   try {
     if (type == "PROCEDURE" || type == "FUNCTION") parseProcedure(src);
     else if (type == "PACKAGE") parsePackage(src, {});
-    else if (type == "PACKAGE BODY") parsePackage(spec, src);
+    else if (type == "PACKAGE BODY") parsePackage(decls, src);
     else return false;
     return true;
   } catch (const OraError&) {

@@ -17,9 +17,9 @@ thread_local int sqlCallDepth = 0;
 // A package's state in the session: its variables and cursors live as long as the session, or
 // until the package is made again.
 struct Package {
-  std::string name, spec, body; // the sources it was built from
+  std::string name, decls, body; // the sources it was built from
   std::shared_ptr<Unit> unit;
-  Scope specScope, bodyScope;
+  Scope publicScope, bodyScope;
   bool hasBody = false, bodyValid = true;
 };
 
@@ -99,22 +99,22 @@ void runHandled(Run& r, const Block& b) {
 // The package's state, made and initialised on first use; null when there is no such package.
 std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_t at) {
   Session& ses = caller.ses;
-  std::string spec = unitSource(ses, name, "PACKAGE");
-  if (spec.empty()) return nullptr;
+  std::string decls = unitSource(ses, name, "PACKAGE");
+  if (decls.empty()) return nullptr;
   std::string body = unitSource(ses, name, "PACKAGE BODY");
   auto& all = units(ses).packages;
   auto it = all.find(name);
-  if (it != all.end() && it->second->spec == spec && it->second->body == body) return it->second;
+  if (it != all.end() && it->second->decls == decls && it->second->body == body) return it->second;
   auto p = std::make_shared<Package>();
   p->name = name;
-  p->spec = spec;
+  p->decls = decls;
   p->body = body;
   try {
-    p->unit = parsePackage(spec, body);
+    p->unit = parsePackage(decls, body);
     p->hasBody = !body.empty();
   } catch (const OraError&) {
     try {
-      p->unit = parsePackage(spec, {});
+      p->unit = parsePackage(decls, {});
     } catch (const OraError&) {
       throw invalid(caller, at, ses, name);
     }
@@ -127,13 +127,13 @@ std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_
     r.transactionEnded = caller.transactionEnded;
     r.steps = caller.steps;
     r.started = caller.started;
-    r.scopes.push_back(&p->specScope);
-    for (const Decl& d : p->unit->spec) r.declare(p->specScope, d);
+    r.scopes.push_back(&p->publicScope);
+    for (const Decl& d : p->unit->publicDecls) r.declare(p->publicScope, d);
     if (p->unit->body) {
       r.scopes.push_back(&p->bodyScope);
       for (const Decl& d : p->unit->body->decls) r.declare(p->bodyScope, d);
-      // the specification's subprograms are the body's of the same name and parameters
-      for (auto& [n, list] : p->specScope.subs) {
+      // the public subprograms are the body's of the same heading
+      for (auto& [n, list] : p->publicScope.subs) {
         auto own = p->bodyScope.subs.find(n);
         for (const Sub*& s : list)
           if (own != p->bodyScope.subs.end())
@@ -235,8 +235,8 @@ bool Run::resolve(const std::string& dotted, size_t at, Callee& out) {
   if (parts.size() != 2) return false;
   auto pkg = package(*this, parts[0], at);
   if (!pkg) return false;
-  auto it = pkg->specScope.subs.find(parts[1]);
-  if (it == pkg->specScope.subs.end())
+  auto it = pkg->publicScope.subs.find(parts[1]);
+  if (it == pkg->publicScope.subs.end())
     throw pls(*this, at, "PLS-00302: component '" + parts[1] + "' must be declared");
   if (!pkg->hasBody) {
     OraError e(4067);
@@ -251,7 +251,7 @@ bool Run::resolve(const std::string& dotted, size_t at, Callee& out) {
   out.pkg = pkg;
   out.unit = pkg->unit.get();
   out.subs = it->second;
-  out.base = {&pkg->specScope, &pkg->bodyScope};
+  out.base = {&pkg->publicScope, &pkg->bodyScope};
   return true;
 }
 
@@ -450,7 +450,7 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
       auto pkg = package(*this, name, k);
       if (!pkg) return false;
       const std::string& member = t[next + 1].text;
-      if (auto v = pkg->specScope.vars.find(member); v != pkg->specScope.vars.end() && !v->second.record) {
+      if (auto v = pkg->publicScope.vars.find(member); v != pkg->publicScope.vars.end() && !v->second.record) {
         const Val& x = v->second.v;
         rep = v->second.type.kind == TypeSpec::Bool && x.k == Val::Null ? "(1=NULL)" : literal(x);
         end = next + 2;
@@ -501,8 +501,8 @@ bool Run::packageVariable(Range target, Val* read, const Val* write) {
   auto pkg = package(*this, t[target.b].text, target.b);
   if (!pkg) return false;
   const std::string& member = t[target.b + 2].text;
-  auto v = pkg->specScope.vars.find(member);
-  if (v == pkg->specScope.vars.end())
+  auto v = pkg->publicScope.vars.find(member);
+  if (v == pkg->publicScope.vars.end())
     throw pls(*this, target.b + 2, "PLS-00302: component '" + member + "' must be declared");
   if (read) *read = v->second.v;
   if (write) {
@@ -518,8 +518,8 @@ bool Run::packageVariableType(Range name, TypeSpec& out) {
   const auto& t = u.toks;
   auto pkg = package(*this, t[name.b].text, name.b);
   if (!pkg) return false;
-  auto v = pkg->specScope.vars.find(t[name.b + 2].text);
-  if (v == pkg->specScope.vars.end() || v->second.record) return false;
+  auto v = pkg->publicScope.vars.find(t[name.b + 2].text);
+  if (v == pkg->publicScope.vars.end() || v->second.record) return false;
   out = v->second.type;
   return true;
 }
@@ -527,8 +527,8 @@ bool Run::packageVariableType(Range name, TypeSpec& out) {
 CursorState* Run::packageCursor(const std::string& pkgName, const std::string& name) {
   auto pkg = package(*this, pkgName, 0);
   if (!pkg) return nullptr;
-  auto c = pkg->specScope.cursors.find(name);
-  return c == pkg->specScope.cursors.end() ? nullptr : &c->second;
+  auto c = pkg->publicScope.cursors.find(name);
+  return c == pkg->publicScope.cursors.end() ? nullptr : &c->second;
 }
 
 } // namespace ora::pl
@@ -683,7 +683,7 @@ int storedFunctionType(sqlite3* db, const std::string& pkg, const std::string& n
       sub = u->sub.get();
     } else {
       u = pl::parsePackage(src, {});
-      for (const pl::Decl& d : u->spec)
+      for (const pl::Decl& d : u->publicDecls)
         if (d.kind == pl::Decl::Subprogram && d.name == name && d.sub->function) sub = d.sub.get();
     }
   } catch (const OraError&) {
