@@ -2,6 +2,7 @@
 #include "Database.h"
 #include "Dictionary.h"
 #include "OraError.h"
+#include "Plsql.h"
 #include "Session.h"
 #include "DictionaryImpl.h"
 #include "TableRebuild.h"
@@ -209,6 +210,7 @@ void Translator::drop() {
     std::string types = type == "PACKAGE" ? "('PACKAGE', 'PACKAGE BODY')" : "(" + quoteString(type) + ")";
     tr_.ddl.push_back("DELETE FROM \"TESSEL$SOURCE\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
+    tr_.actions.push_back([name](Session& s) { forgetPlsqlState(s, name); });
   } else if (is(at(1), "USER")) {
     dropUser();
   } else {

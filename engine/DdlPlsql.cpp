@@ -372,6 +372,8 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
                     quoteString(type) + ", " + quoteString(src) + ")");
   out.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
                     ", " + quoteString(type) + ", ora_sysdate())");
+  // a package made again starts afresh in the session, whatever its text
+  out.actions.push_back([name](Session& s) { forgetPlsqlState(s, name); });
   return true;
 }
 

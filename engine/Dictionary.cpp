@@ -50,6 +50,11 @@ const ViewDef kViews[] = {
      "Triggers owned by the user"},
     {"USER_SOURCE", "NAME VARCHAR2(30) NOT NULL, TYPE VARCHAR2(12), LINE NUMBER NOT NULL, TEXT VARCHAR2(4000)",
      "Source of stored objects owned by the user"},
+    {"USER_PROCEDURES",
+     "OBJECT_NAME VARCHAR2(30), PROCEDURE_NAME VARCHAR2(30), OBJECT_ID NUMBER, SUBPROGRAM_ID NUMBER,"
+     " OVERLOAD VARCHAR2(40), OBJECT_TYPE VARCHAR2(13), AGGREGATE VARCHAR2(3), PIPELINED VARCHAR2(3),"
+     " PARALLEL VARCHAR2(3), INTERFACE VARCHAR2(3), DETERMINISTIC VARCHAR2(3), AUTHID VARCHAR2(12)",
+     "Description of the user's own procedures and functions"},
     {"USER_TAB_COLUMNS",
      "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, DATA_TYPE VARCHAR2(106),"
      " DATA_LENGTH NUMBER NOT NULL, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1),"
@@ -158,6 +163,7 @@ const OwnedDef kOwned[] = {
     {"SYNONYMS", true, "synonyms"},
     {"COL_COMMENTS", true, "comments on columns of tables and views"},
     {"SEQUENCES", true, "sequences", "SEQUENCE_OWNER"},
+    {"PROCEDURES", true, "procedures and functions"},
 };
 
 const struct {
@@ -404,22 +410,6 @@ void fillTriggers(const Source& src, Inserter& ins) {
           });
 }
 
-void fillSource(const Source& src, Inserter& ins) {
-  eachRow(src.db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" ORDER BY NAME, TYPE",
-          [&](sqlite3_stmt* st) {
-            std::string name = col(st, 0), type = col(st, 1), text = col(st, 2);
-            int line = 0;
-            size_t b = 0;
-            while (b < text.size()) {
-              size_t e = text.find('\n', b);
-              std::string l = text.substr(b, e == std::string::npos ? std::string::npos : e - b);
-              ins.text(name).text(type).num(++line).text(l + "\n").row();
-              if (e == std::string::npos) break;
-              b = e + 1;
-            }
-          });
-}
-
 void fillIndexes(const Source& src, Inserter& ins) {
   for (auto& ix : allIndexes(src.db)) {
     ins.text(ix.name).text(ix.functionBased() ? "FUNCTION-BASED NORMAL" : "NORMAL").text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
@@ -502,18 +492,20 @@ void fillObjects(const Source& src, Inserter& ins) {
           [&](sqlite3_stmt* st) { brokenSynonyms.insert(col(st, 0)); }, src.owner, true);
   // a procedure is valid when its source parses (the interpreter runs it); other stored PL/SQL
   // is kept as source only
-  std::set<std::string> validProcedures;
-  eachRow(db, "SELECT NAME, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'PROCEDURE'", [&](sqlite3_stmt* st) {
-    try {
-      pl::parseProcedure(col(st, 1));
-      validProcedures.insert(col(st, 0));
-    } catch (const OraError&) {
-    }
-  });
+  std::set<std::string> validProcedures; // "TYPE/NAME"
+  std::map<std::string, std::string> publicParts;
+  eachRow(db, "SELECT NAME, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'PACKAGE'",
+          [&](sqlite3_stmt* st) { publicParts[col(st, 0)] = col(st, 1); });
+  eachRow(db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY')",
+          [&](sqlite3_stmt* st) {
+            std::string type = col(st, 1);
+            if (pl::plsqlSourceParses(type, col(st, 2), type == "PACKAGE BODY" ? publicParts[col(st, 0)] : std::string()))
+              validProcedures.insert(type + "/" + col(st, 0));
+          });
   eachRow(db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 2), created = col(st, 3);
-            bool valid = (type == "PROCEDURE" && validProcedures.count(col(st, 0))) || type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
+            bool valid = validProcedures.count(type + "/" + col(st, 0)) || type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
                          (type == "VIEW" && viewCompiles(src, col(st, 0), true)) ||
                          (type == "SYNONYM" && !brokenSynonyms.count(col(st, 0)));
@@ -615,6 +607,7 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "VIEWS") fillViews(src, ins);
   else if (base == "TRIGGERS") fillTriggers(src, ins);
   else if (base == "SOURCE") fillSource(src, ins);
+  else if (base == "PROCEDURES") fillProcedures(src, ins);
   else if (base == "INDEXES") fillIndexes(src, ins);
   else if (base == "SEGMENTS") fillSegments(src, ins);
   else if (base == "IND_COLUMNS") fillIndexColumns(src, ins);

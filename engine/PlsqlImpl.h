@@ -34,8 +34,34 @@ struct Block;
 struct Stmt;
 using Stmts = std::vector<std::unique_ptr<Stmt>>;
 
+struct Param {
+  std::string name;
+  bool in = true, out = false;
+  TypeSpec type;
+  Range dflt;
+};
+
+// A procedure or function: stored, declared in a block, or a package's.
+struct Sub {
+  std::string name;
+  bool function = false;
+  std::vector<Param> params;
+  TypeSpec ret;
+  std::shared_ptr<Block> block; // none when only declared (forward, or by CREATE PACKAGE)
+  size_t at = 0;
+  bool deterministic = false, currentUser = false; // DETERMINISTIC, AUTHID CURRENT_USER
+
+  // The same heading: a declaration and the body that defines it.
+  bool sameHeading(const Sub& o) const {
+    if (function != o.function || params.size() != o.params.size()) return false;
+    for (size_t k = 0; k < params.size(); ++k)
+      if (params[k].name != o.params[k].name || params[k].type.kind != o.params[k].type.kind) return false;
+    return true;
+  }
+};
+
 struct Decl {
-  enum K { Var, Cursor, Exception, Pragma } kind = Var;
+  enum K { Var, Cursor, Exception, Pragma, Subprogram } kind = Var;
   std::string name;
   TypeSpec type;
   bool constant = false, notNull = false;
@@ -44,6 +70,7 @@ struct Decl {
   std::vector<TypeSpec> paramTypes;
   std::vector<Range> paramDefaults;
   int code = 0;                          // PRAGMA EXCEPTION_INIT
+  std::shared_ptr<Sub> sub;              // a procedure or function
   size_t at = 0;
 };
 
@@ -75,19 +102,15 @@ struct Block {
   std::string label;
 };
 
-struct Param {
-  std::string name;
-  bool in = true, out = false;
-  TypeSpec type;
-  Range dflt;
-};
-
 struct Unit {
-  std::string name;            // a stored procedure's
+  std::string name;            // a stored procedure's or function's
   std::vector<Param> params;
   std::string src;
   std::vector<Tok> toks;
   std::shared_ptr<Block> block;
+  std::shared_ptr<Sub> sub;     // a stored procedure or function as a subprogram
+  std::vector<Decl> publicDecls; // a package: what CREATE PACKAGE declares
+  std::shared_ptr<Block> body;  // a package body: declarations and initialisation
   std::string text(Range r) const {
     if (r.empty()) return {};
     return src.substr(toks[r.b].pos, toks[r.e - 1].end - toks[r.b].pos);
@@ -97,8 +120,12 @@ struct Unit {
 // Parses an anonymous block; throws ORA-06550 with a PLS-00103 line for what it cannot read.
 std::shared_ptr<Unit> parseBlock(const std::string& src);
 
-// Parses a stored procedure's source ("PROCEDURE name (...) IS ... END;").
+// Parses a stored procedure's or function's source ("PROCEDURE name (...) IS ... END;").
 std::shared_ptr<Unit> parseProcedure(const std::string& src);
+// Parses a package's public part and its body (which may be empty) as one unit.
+std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& body);
+// Whether stored PL/SQL source of a type (PROCEDURE, FUNCTION, PACKAGE, ...) compiles.
+bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls = {});
 
 // "line L, column C" of a byte offset.
 std::string where(const std::string& src, size_t pos);

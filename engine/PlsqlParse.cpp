@@ -194,8 +194,54 @@ struct Parser {
     return ts;
   }
 
+  // PROCEDURE or FUNCTION name (parameters) [RETURN type], up to IS, AS or ";".
+  std::shared_ptr<Sub> subHeader() {
+    auto sub = std::make_shared<Sub>();
+    sub->at = i;
+    sub->function = at("FUNCTION");
+    ++i;
+    sub->name = name();
+    if (at(".")) { ++i; sub->name = name(); }
+    if (at("(")) {
+      ++i;
+      for (;;) {
+        Param prm;
+        prm.name = name();
+        if (at("IN")) ++i;
+        if (at("OUT")) { ++i; prm.out = true; prm.in = is(i - 2, "IN"); }
+        if (at("NOCOPY")) ++i;
+        unsized = true;
+        prm.type = type();
+        unsized = false;
+        if (at(":=") || at("DEFAULT")) { ++i; prm.dflt = expression({",", ")"}); }
+        sub->params.push_back(prm);
+        if (at(",")) { ++i; continue; }
+        break;
+      }
+      expect(")");
+    }
+    if (sub->function) {
+      expect("RETURN");
+      unsized = true;
+      sub->ret = type();
+      unsized = false;
+    }
+    for (;;) {
+      if (at("AUTHID")) {
+        sub->currentUser = is(i + 1, "CURRENT_USER");
+        i += 2;
+      } else if (at("DETERMINISTIC") || at("PIPELINED") || at("PARALLEL_ENABLE") || at("RESULT_CACHE")) {
+        sub->deterministic = sub->deterministic || at("DETERMINISTIC");
+        ++i;
+      } else {
+        break;
+      }
+    }
+    return sub;
+  }
+
   void declarations(Block& b) {
-    while (!at("BEGIN") && t[i].kind != T::End) {
+    while (!at("BEGIN") && !at("END") && t[i].kind != T::End) {
       Decl d;
       d.at = i;
       if (at("CURSOR")) {
@@ -231,7 +277,16 @@ struct Parser {
         if (t[i].kind != T::Num) fail(i);
         d.code = std::atoi(t[i++].text.c_str()) * (neg ? -1 : 1);
         expect(")");
-      } else if (at("PROCEDURE") || at("FUNCTION") || at("TYPE")) {
+      } else if (at("PROCEDURE") || at("FUNCTION")) {
+        d.kind = Decl::Subprogram;
+        d.sub = subHeader();
+        d.name = d.sub->name;
+        if (!at(";")) {
+          if (!at("IS") && !at("AS")) fail(i);
+          ++i;
+          d.sub->block = block(true);
+        }
+      } else if (at("TYPE")) {
         OraError e(6550);
         e.text = "ORA-06550: " + where(u.src, t[i].pos) + ":\nPLS-00999: implementation restriction (may be temporary) " +
                  t[i].text + " declarations are not run by this engine";
@@ -386,7 +441,7 @@ struct Parser {
         } else {
           i = save;
           s->kind = Stmt::ForCursor;
-          s->target = {i, i + 1};
+          s->target = {i, is(i + 1, ".") ? i + 3 : i + 1};
           std::string loopVar = s->name;
           cursorCall(*s);
           s->name = loopVar;
@@ -405,13 +460,13 @@ struct Parser {
     } else if (w == "FETCH") {
       s->kind = Stmt::Fetch;
       ++i;
-      s->name = name();
+      s->name = dotted();
       expect("INTO");
       intoList(*s);
     } else if (w == "CLOSE") {
       s->kind = Stmt::Close;
       ++i;
-      s->name = name();
+      s->name = dotted();
     } else if (w == "RETURN") {
       s->kind = Stmt::Return;
       ++i;
@@ -451,6 +506,7 @@ struct Parser {
                w == "SAVEPOINT" || w == "LOCK" || (w == "SET" && is(i + 1, "TRANSACTION"))) {
       s->kind = Stmt::Sql;
       s->expr = expression({";"});
+      if (w == "INSERT" || w == "UPDATE" || w == "DELETE") returning(*s);
     } else if (t[i].kind == T::Word || t[i].kind == T::QWord) {
       // an assignment or a procedure call
       size_t b = i;
@@ -497,8 +553,40 @@ struct Parser {
     return s;
   }
 
+  // RETURNING expressions INTO variables at the end of a DML statement: the clause in `target`,
+  // its expressions in `hi`, the variables in `conds`.
+  void returning(Stmt& s) {
+    int depth = 0;
+    for (size_t k = s.expr.b; k < s.expr.e; ++k) {
+      if (t[k].kind == T::Op && t[k].text == "(") ++depth;
+      else if (t[k].kind == T::Op && t[k].text == ")") --depth;
+      else if (depth == 0 && t[k].kind == T::Word && (t[k].text == "RETURNING" || t[k].text == "RETURN")) {
+        size_t save = i;
+        i = k + 1;
+        s.hi = expression({"INTO", "BULK"});
+        if (!at("INTO")) fail(i);
+        ++i;
+        intoList(s);
+        if (i != s.expr.e) fail(i);
+        s.target = {k, s.expr.e};
+        i = save;
+        return;
+      }
+    }
+  }
+
+  // name, or pkg.name
+  std::string dotted() {
+    std::string n = name();
+    if (at(".")) {
+      ++i;
+      n += "." + name();
+    }
+    return n;
+  }
+
   void cursorCall(Stmt& s) {
-    s.name = name();
+    s.name = dotted();
     if (at("(")) {
       ++i;
       for (;;) {
@@ -537,34 +625,81 @@ std::shared_ptr<Unit> parseProcedure(const std::string& src) {
   u->src = src;
   u->toks = tokens(src);
   Parser p(*u);
-  p.expect("PROCEDURE");
-  u->name = p.name();
-  if (p.at(".")) { ++p.i; u->name = p.name(); }
-  if (p.at("(")) {
-    ++p.i;
-    for (;;) {
-      Param prm;
-      prm.name = p.name();
-      if (p.at("IN")) ++p.i;
-      if (p.at("OUT")) { ++p.i; prm.out = true; prm.in = p.is(p.i - 2, "IN"); }
-      if (p.at("NOCOPY")) ++p.i;
-      p.unsized = true;
-      prm.type = p.type();
-      p.unsized = false;
-      if (p.at(":=") || p.at("DEFAULT")) { ++p.i; prm.dflt = p.expression({",", ")"}); }
-      u->params.push_back(prm);
-      if (p.at(",")) { ++p.i; continue; }
-      break;
-    }
-    p.expect(")");
-  }
-  if (p.at("AUTHID")) p.i += 2;
+  if (!p.at("PROCEDURE") && !p.at("FUNCTION")) p.fail(p.i);
+  u->sub = p.subHeader();
+  u->name = u->sub->name;
+  u->params = u->sub->params;
   if (!p.at("IS") && !p.at("AS")) p.fail(p.i);
   ++p.i;
-  u->block = p.block(true);
+  u->block = u->sub->block = p.block(true);
   if (p.at(";")) ++p.i;
   if (p.t[p.i].kind != T::End) p.fail(p.i);
   return u;
+}
+
+std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& body) {
+  auto u = std::make_shared<Unit>();
+  // one text, so that the body's code can use the public part's cursors and types
+  u->src = decls + "\n" + body;
+  u->toks = tokens(u->src);
+  Parser p(*u);
+  auto head = [&](bool isBody) {
+    p.expect("PACKAGE");
+    if (isBody) p.expect("BODY");
+    std::string name = p.name();
+    if (p.at(".")) { ++p.i; name = p.name(); }
+    if (p.at("AUTHID")) p.i += 2;
+    if (!p.at("IS") && !p.at("AS")) p.fail(p.i);
+    ++p.i;
+    return name;
+  };
+  auto tail = [&] {
+    p.expect("END");
+    if (p.t[p.i].kind == T::Word) ++p.i;
+    if (p.at(";")) ++p.i;
+  };
+  u->name = head(false);
+  Block publicBlock;
+  p.declarations(publicBlock);
+  for (const Decl& d : publicBlock.decls)
+    if (d.kind == Decl::Subprogram && d.sub->block) p.fail(d.sub->at); // bodies belong in the body
+  u->publicDecls = std::move(publicBlock.decls);
+  tail();
+  if (p.t[p.i].kind == T::End) return u;
+  head(true);
+  u->body = std::make_shared<Block>();
+  p.declarations(*u->body);
+  if (p.at("BEGIN")) {
+    ++p.i;
+    u->body->body = p.statements({"EXCEPTION", "END"});
+    if (p.at("EXCEPTION")) {
+      ++p.i;
+      while (p.at("WHEN")) {
+        ++p.i;
+        Handler h;
+        h.names.push_back(p.name());
+        while (p.at("OR")) { ++p.i; h.names.push_back(p.name()); }
+        p.expect("THEN");
+        h.body = p.statements({"WHEN", "END"});
+        u->body->handlers.push_back(std::move(h));
+      }
+    }
+  }
+  tail();
+  if (p.t[p.i].kind != T::End) p.fail(p.i);
+  return u;
+}
+
+bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls) {
+  try {
+    if (type == "PROCEDURE" || type == "FUNCTION") parseProcedure(src);
+    else if (type == "PACKAGE") parsePackage(src, {});
+    else if (type == "PACKAGE BODY") parsePackage(decls, src);
+    else return false;
+    return true;
+  } catch (const OraError&) {
+    return false;
+  }
 }
 
 std::shared_ptr<Unit> parseBlock(const std::string& src) {

@@ -17,6 +17,8 @@ namespace {
 constexpr int64_t kMaxSteps = 5'000'000;
 constexpr auto kMaxTime = std::chrono::seconds(60);
 constexpr int kMaxDepth = 200;
+// blocks open on this thread: calls and SQL calling functions nest them
+thread_local int openBlocks = 0;
 
 // The predefined exceptions and their errors.
 int predefined(const std::string& name) {
@@ -67,9 +69,22 @@ void Run::declare(Scope& sc, const Decl& d) {
         return;
       }
     undeclared(d.at, d.name);
+  case Decl::Subprogram: {
+    // a body takes the place of its forward declaration
+    auto& list = sc.subs[d.name];
+    for (const Sub*& x : list)
+      if (!x->block && x->sameHeading(*d.sub)) {
+        x = d.sub.get();
+        return;
+      }
+    list.push_back(d.sub.get());
+    return;
+  }
   case Decl::Cursor: {
     CursorState c;
     c.decl = &d;
+    c.unit = &u;
+    c.home = scopes;
     sc.cursors[d.name] = c;
     return;
   }
@@ -107,8 +122,9 @@ void Run::declare(Scope& sc, const Decl& d) {
     } else {
       Catalog cat(ses.db, ses.user, &ses);
       std::string table = first;
-      if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype) {
-        if (!cat.tableExists(table)) undeclared(a.b, first);
+      if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype && !cat.tableExists(table)) {
+        if (!packageVariableType(a, v.type)) undeclared(a.b, first); // pkg.variable%TYPE
+      } else if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype) {
         const std::string& col = t[a.b + 2].text;
         bool found = false;
         for (const ColumnInfo& ci : cat.columns(table))
@@ -161,14 +177,15 @@ bool Run::handles(const Handler& h, const OraError& e) {
 }
 
 Flow Run::block(const Block& b) {
-  if (++depth > kMaxDepth) throw OraError(6500);
+  if (openBlocks + 1 > kMaxDepth) throw OraError(6500);
+  ++openBlocks;
   Scope sc;
   scopes.push_back(&sc);
   struct Pop {
     Run& r;
     ~Pop() {
       r.scopes.pop_back();
-      --r.depth;
+      --openBlocks;
     }
   } pop{*this};
   try {
@@ -237,12 +254,21 @@ void Run::openCursor(CursorState& c, const Stmt* s) {
              ":\nPLS-00306: wrong number or types of arguments in call to '" + d.name + "'";
     throw e;
   }
-  scopes.push_back(&params);
+  // a package's cursor: its query is the package's text, run where the package's names are seen
+  std::unique_ptr<Run> own;
+  Run* q = this;
+  if (c.unit && c.unit != &u) {
+    own = std::make_unique<Run>(ses, *c.unit);
+    q = own.get();
+    q->scopes = c.home;
+    q->transactionEnded = transactionEnded;
+  }
+  q->scopes.push_back(&params);
   struct Pop {
     Run& r;
     ~Pop() { r.scopes.pop_back(); }
-  } pop{*this};
-  Rows rows = query(subst(d.init, &columns(&d, d.init)), SIZE_MAX);
+  } pop{*q};
+  Rows rows = q->query(q->subst(d.init, &q->columns(&d, d.init)), SIZE_MAX);
   c.cols = std::move(rows.names);
   c.rows = std::move(rows.rows);
   c.next = 0;
@@ -313,7 +339,12 @@ Flow Run::stmt(const Stmt& s) {
       int c = cond(s.expr);
       assign(s.target, c < 0 ? Val{} : Val{Val::Bool, "", c == 1});
     } else {
-      if (!v) undeclared(s.target.b, name);
+      if (!v) {
+        // pkg.variable := value
+        Val x = eval(s.expr);
+        if (packageVariable(s.target, nullptr, &x)) return Flow::Next;
+        undeclared(s.target.b, name);
+      }
       assign(s.target, eval(s.expr));
     }
     return Flow::Next;
@@ -380,7 +411,8 @@ Flow Run::stmt(const Stmt& s) {
       own.rows = std::move(rows.rows);
       own.open = true;
     } else {
-      const std::string& name = t[s.target.b].text;
+      std::string name = t[s.target.b].text;
+      if (s.target.e == s.target.b + 3) name += "." + t[s.target.b + 2].text;
       c = cursor(name);
       if (!c) undeclared(s.target.b, name);
       openCursor(*c, &s);
@@ -442,6 +474,11 @@ Flow Run::stmt(const Stmt& s) {
     return Flow::Next;
   }
   case Stmt::Sql: {
+    if (!s.target.empty()) {
+      sqlRowcount = returningDml(s);
+      sqlFound = sqlRowcount > 0 ? 1 : 0;
+      return Flow::Next;
+    }
     int64_t n = execute(subst(s.expr, &columns(&s, s.expr)));
     const std::string& verb = t[s.expr.b].text;
     if (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE") {
@@ -467,14 +504,7 @@ Flow Run::stmt(const Stmt& s) {
     intoTargets(*this, s.conds, rows.names, rows.rows[0], s.at);
     return Flow::Next;
   }
-  case Stmt::Return:
-    if (!s.expr.empty()) {
-      OraError e(6550);
-      e.text = "ORA-06550: " + where(u.src, t[s.at].pos) +
-               ":\nPLS-00372: In a procedure, RETURN statement cannot contain an expression";
-      throw e;
-    }
-    return Flow::Return;
+  case Stmt::Return: return returnValue(s);
   case Stmt::Raise: {
     if (s.name.empty()) {
       if (handling.empty()) {
@@ -566,96 +596,6 @@ void Run::call(const Stmt& s) {
   } else {
     callProcedure(s);
   }
-}
-
-namespace {
-// The source of a stored procedure of the schema; empty when there is none.
-std::string procedureSource(Session& ses, const std::string& name) {
-  sqlite3_stmt* st = ses.cachedStatement("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = 'PROCEDURE'");
-  if (!st) return {};
-  sqlite3_bind_text(st, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-  std::string src;
-  if (sqlite3_step(st) == SQLITE_ROW) src = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-  sqlite3_reset(st);
-  sqlite3_clear_bindings(st);
-  return src;
-}
-} // namespace
-
-void Run::callProcedure(const Stmt& s) {
-  const auto& t = u.toks;
-  std::string name = s.name;
-  if (size_t dot = name.find('.'); dot != std::string::npos) {
-    if (name.substr(0, dot) != ses.user) undeclared(s.at, name);
-    name = name.substr(dot + 1);
-  }
-  std::string src = procedureSource(ses, name);
-  if (src.empty()) undeclared(s.at, s.name);
-  std::shared_ptr<Unit> unit;
-  try {
-    unit = parseProcedure(src);
-  } catch (const OraError&) {
-    // Oracle's answer for a unit stored with errors
-    OraError e(6550);
-    e.text = "ORA-06550: " + where(u.src, t[s.at].pos) + ":\nPLS-00905: object " + ses.user + "." + name + " is invalid";
-    throw e;
-  }
-  auto wrongArgs = [&] {
-    OraError e(6550);
-    e.text = "ORA-06550: " + where(u.src, t[s.at].pos) + ":\nPLS-00306: wrong number or types of arguments in call to '" +
-             name + "'";
-    throw e;
-  };
-  if (s.conds.size() > unit->params.size()) wrongArgs();
-  Scope params;
-  std::vector<std::pair<Range, const Param*>> outs;
-  for (size_t k = 0; k < unit->params.size(); ++k) {
-    const Param& p = unit->params[k];
-    Range arg;
-    bool given = false;
-    for (size_t a = 0; a < s.conds.size(); ++a)
-      if ((s.argNames[a].empty() && a == k) || s.argNames[a] == p.name) { arg = s.conds[a]; given = true; }
-    if (!given && (p.out || p.dflt.empty())) wrongArgs();
-    Var v;
-    v.type = p.type;
-    if (p.out) {
-      if (arg.e != arg.b + 1 && arg.e != arg.b + 3) wrongArgs();
-      outs.emplace_back(arg, &p);
-    }
-    if (p.in) {
-      Val x;
-      if (given) {
-        x = v.type.kind == TypeSpec::Bool ? [&] { int c = cond(arg); return c < 0 ? Val{} : Val{Val::Bool, "", c == 1}; }()
-                                          : eval(arg);
-      }
-      v.v = x; // the default is worked out in the procedure's own scope
-      if (given) store(v, x, arg.b);
-    }
-    params.vars[p.name] = std::move(v);
-  }
-  Run callee(ses, *unit);
-  callee.transactionEnded = transactionEnded;
-  callee.depth = depth;
-  callee.steps = steps;
-  callee.started = started;
-  callee.scopes.push_back(&params);
-  for (size_t k = 0; k < unit->params.size(); ++k) {
-    const Param& p = unit->params[k];
-    bool given = false;
-    for (size_t a = 0; a < s.conds.size(); ++a)
-      given = given || (s.argNames[a].empty() && a == k) || s.argNames[a] == p.name;
-    if (!given && p.in) callee.store(params.vars[p.name], callee.eval(p.dflt), p.dflt.b);
-  }
-  struct Back {
-    Run& r;
-    Run& c;
-    ~Back() {
-      r.steps = c.steps;
-      r.ended = r.ended || c.ended;
-    }
-  } back{*this, callee};
-  callee.block(*unit->block);
-  for (auto& [arg, p] : outs) assign(arg, params.vars[p->name].v);
 }
 
 } // namespace ora::pl

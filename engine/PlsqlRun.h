@@ -27,8 +27,12 @@ struct Var {
   std::vector<Val> fields;
 };
 
+struct Scope;
+
 struct CursorState {
   const Decl* decl = nullptr;
+  const Unit* unit = nullptr;  // where it is declared: a package's cursor opens in its own
+  std::vector<Scope*> home;    // the scopes its query sees there
   bool open = false;
   std::vector<std::string> cols;
   std::vector<std::vector<Val>> rows;
@@ -41,7 +45,31 @@ struct Scope {
   std::map<std::string, Var> vars;
   std::map<std::string, CursorState> cursors;
   std::map<std::string, int> exceptions; // user exceptions: 0, or the code PRAGMA EXCEPTION_INIT gave
+  std::map<std::string, std::vector<const Sub*>> subs; // procedures and functions, overloads in order
 };
+
+// One argument of a call, bound to its parameter: the value passed in (and an OUT one's value
+// coming back) and, for OUT, the caller's variable.
+struct Bound {
+  bool given = false;
+  Val v;
+  Range target;
+};
+
+struct Package;
+
+// What a name in a call stands for: subprograms of one unit and the scopes they see.
+struct Callee {
+  std::shared_ptr<const Unit> keep; // holds a stored unit while it runs
+  std::shared_ptr<Package> pkg;
+  const Unit* unit = nullptr;
+  std::vector<const Sub*> subs;
+  std::vector<Scope*> base;
+  std::string shown; // the name in messages
+};
+
+// Calls from SQL statements: how deep, where DML is not allowed (ORA-14551).
+extern thread_local int sqlCallDepth;
 
 struct Rows {
   std::vector<std::string> names;
@@ -70,7 +98,10 @@ struct Run {
   int64_t sqlRowcount = 0;
   int sqlFound = -1;
   int64_t steps = 0;
-  int depth = 0;
+  const Sub* current = nullptr; // the procedure or function running
+  Val retVal;                   // what its RETURN gave
+  std::map<std::string, bool> storedFunctions; // names looked up in the schema
+  std::map<std::string, std::shared_ptr<Package>> packagesSeen; // null: no such package
   bool ended = false; // a COMMIT or ROLLBACK ran
   std::string flowLabel;
 
@@ -102,11 +133,27 @@ struct Run {
   void declare(Scope& sc, const Decl& d);
   void call(const Stmt& s);
   void callProcedure(const Stmt& s);
+
+  // subprograms (PlsqlUnits.cpp)
+  bool resolve(const std::string& dotted, size_t at, Callee& out);
+  const Sub* choose(const Callee& c, const std::vector<std::string>& argNames, size_t at,
+                    const std::vector<int>& kinds = {});
+  int argumentKind(Range r);
+  std::vector<Bound> bind(const Sub& sub, const std::vector<Range>& args, const std::vector<std::string>& argNames,
+                          size_t at);
+  Val invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& base, std::vector<Bound>& args);
+  bool callInExpression(size_t k, size_t e, bool inSql, std::string& rep, size_t& end);
+  bool packageVariable(Range target, Val* read, const Val* write);
+  bool packageVariableType(Range name, TypeSpec& out);
+  CursorState* packageCursor(const std::string& pkg, const std::string& name);
+  Flow returnValue(const Stmt& s);
+  int64_t returningDml(const Stmt& s); // PlsqlReturning.cpp
   bool handles(const Handler& h, const OraError& e);
   void openCursor(CursorState& c, const Stmt* s);
 };
 
 std::string literal(const Val& v);
+Val asValue(const Val& v, const TypeSpec& type);
 OraError valueError(const std::string& what);
 
 } // namespace ora::pl

@@ -149,6 +149,8 @@ Rows Run::query(const std::string& sql, size_t maxRows) {
 
 int64_t Run::execute(const std::string& sql) {
   Prepared& p = prepare(*this, sql);
+  if (sqlCallDepth > 0 && p.tr.kind == StmtKind::Dml) throw OraError(14551);
+  if (sqlCallDepth > 0 && (p.tr.kind == StmtKind::Commit || p.tr.kind == StmtKind::Rollback)) throw OraError(14552);
   switch (p.tr.kind) {
   case StmtKind::Dml: {
     ses.beginIfNeeded(p.tr.verb);
@@ -191,6 +193,7 @@ Var* Run::find(const std::string& name) {
 }
 
 CursorState* Run::cursor(const std::string& name) {
+  if (size_t dot = name.find('.'); dot != std::string::npos) return packageCursor(name.substr(0, dot), name.substr(dot + 1));
   for (auto it = scopes.rbegin(); it != scopes.rend(); ++it) {
     auto c = (*it)->cursors.find(name);
     if (c != (*it)->cursors.end()) return &c->second;
@@ -243,8 +246,11 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
     bool replaced = false;
     bool qualified = k > r.b && isOp(k - 1, ".");
     if ((w.kind == T::Word || w.kind == T::QWord) && !qualified) {
-      if (isOp(k + 1, "%") && k + 2 < r.e && t[k + 2].kind == T::Word) {
-        const std::string& a = t[k + 2].text;
+      // cursor%ATTRIBUTE, or pkg.cursor%ATTRIBUTE
+      size_t pct = isOp(k + 1, ".") && k + 2 < r.e && t[k + 2].kind == T::Word && isOp(k + 3, "%") ? k + 3 : k + 1;
+      std::string cursorName = pct == k + 3 ? w.text + "." + t[k + 2].text : w.text;
+      if (isOp(pct, "%") && pct + 1 < r.e && t[pct + 1].kind == T::Word) {
+        const std::string& a = t[pct + 1].text;
         if (a == "FOUND" || a == "NOTFOUND" || a == "ROWCOUNT" || a == "ISOPEN") {
           Val v;
           int found = -1;
@@ -253,13 +259,13 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           if (w.text == "SQL") {
             found = sqlFound;
             count = sqlRowcount;
-          } else if (CursorState* c = cursor(w.text)) {
+          } else if (CursorState* c = cursor(cursorName)) {
             open = c->open;
             if (!open && a != "ISOPEN") throw OraError(1001);
             found = c->found;
             count = c->rowcount;
           } else {
-            undeclared(k, w.text);
+            undeclared(k, cursorName);
           }
           if (a == "ROWCOUNT") {
             if (w.text == "SQL" && sqlFound < 0) v = Val{};
@@ -271,7 +277,14 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           }
           rep = v.k == Val::Null && a != "ROWCOUNT" ? "(1=NULL)" : literal(v);
           replaced = true;
-          used = 3;
+          used = pct + 2 - k;
+        }
+      }
+      if (!replaced) {
+        size_t end = k;
+        if (callInExpression(k, r.e, cols != nullptr, rep, end)) {
+          replaced = true;
+          used = end - k;
         }
       }
       if (!replaced && !isOp(k + 1, "(")) {

@@ -1,4 +1,5 @@
 #include "Session.h"
+#include "Plsql.h"
 
 #include "ConstraintErrors.h"
 #include "Database.h"
@@ -111,6 +112,7 @@ std::unique_ptr<Session> Session::open(const std::string& folder, const std::str
   s->repairSequences();
   sqlite3_create_function(db, "ora_nextval", 1, SQLITE_UTF8, s.get(), nextvalFn, nullptr, nullptr);
   sqlite3_create_function(db, "ora_currval", 1, SQLITE_UTF8, s.get(), currvalFn, nullptr, nullptr);
+  registerPlsqlFunctions(db, s.get());
   return s;
 }
 

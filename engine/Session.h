@@ -108,6 +108,8 @@ public:
   bool outputOn = false;
   std::vector<std::string> outputLines;
   std::string outputPartial;
+  // PL/SQL packages' state (variables, cursors) kept for the session
+  std::shared_ptr<void> plsqlPackages;
 
   // Called before the session writes in a way its own open queries could see.
   std::function<void()> beforeWrite;

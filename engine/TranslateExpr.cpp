@@ -7,6 +7,7 @@
 #include "Intervals.h"
 #include "Number.h"
 #include "OraFunctions.h"
+#include "Plsql.h"
 #include "Session.h"
 
 #include <algorithm>
@@ -92,6 +93,24 @@ std::string Translator::emit(size_t b, size_t e) {
     const Token& k = t_[i];
     if (qualifierCaseMismatch(i))
       throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
+    if (k.kind == Token::Ident && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident && !is(at(i + 3), ".") &&
+        !(i > b && is(at(i - 1), ".")) && i + 2 < e && storedFunctionType(cat_.db(), k.text, at(i + 2).text) > 0) {
+      // a package's function, its arguments in parentheses or none
+      if (is(at(i + 3), "(")) {
+        add(plsqlCall(k.text + "." + at(i + 2).text, i + 2));
+        i = matching(i + 3);
+      } else {
+        add("ora_plsql(" + quoteString(k.text + "." + at(i + 2).text) + ")");
+        i += 2;
+      }
+      continue;
+    }
+    if (k.kind == Token::Ident && k.text == cat_.user() && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident &&
+        is(at(i + 3), "(") && !(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_.db(), {}, at(i + 2).text) > 0) {
+      add(plsqlCall(at(i + 2).text, i + 2)); // the user's own schema.function(...)
+      i = matching(i + 3);
+      continue;
+    }
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".")) {
       // [schema.]sequence.NEXTVAL / CURRVAL
       size_t q = i;
@@ -545,8 +564,15 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
-        // only Oracle's functions are callable; SQLite's own stay out of reach
-        if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") throw OraError(904, k.text);
+        // only Oracle's functions are callable, then the schema's; SQLite's own stay out of reach
+        if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") {
+          if (!(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_.db(), {}, k.text) > 0) {
+            add(plsqlCall(k.text, i));
+            i = matching(i + 1);
+            break;
+          }
+          throw OraError(904, k.text);
+        }
         // the whole number argument of a reader of decimal text gives it exactly
         std::string f = eq(k.text, "SUM") ? "ora_sum" : eq(k.text, "AVG") ? "ora_avg" : k.text;
         if (ColType it; (eq(k.text, "SUM") || eq(k.text, "AVG")) && intervalType(i, analyticAt(i) ? analyticAt(i) : matching(i + 1) + 1, it)) {
@@ -578,6 +604,10 @@ std::string Translator::emit(size_t b, size_t e) {
         i = next - 1;
         break;
       }
+      if (!qualified && parameterlessFunction(i)) {
+        add("ora_plsql(" + quoteString(k.text) + ")");
+        break;
+      }
       add(quoteIdent(k.text));
       break;
     }
@@ -586,9 +616,30 @@ std::string Translator::emit(size_t b, size_t e) {
   return out;
 }
 
+// A stored function's call: the interpreter runs it for each row (named by token i).
+std::string Translator::plsqlCall(const std::string& name, size_t i) {
+  std::string call = "ora_plsql(" + quoteString(name);
+  auto args = callArgs(i);
+  for (auto [ab, ae] : args) {
+    if (ab >= ae && args.size() == 1) break;
+    if (ab >= ae) throw OraError(936).at(static_cast<int>(t_[ae].pos));
+    call += ", " + emit(ab, ae);
+  }
+  return call + ")";
+}
+
+// A name at i that no table in scope has as a column but the schema has as a function.
+bool Translator::parameterlessFunction(size_t i) const {
+  const Token& k = t_[i];
+  if (k.kind != Token::Ident || is(at(i + 1), ".") || is(at(i + 1), "(") || keywordAt(t_, i)) return false;
+  std::set<std::string> columns;
+  return columnsInScope(columns) && !columns.count(k.text) && storedFunctionType(cat_.db(), {}, k.text) > 0;
+}
+
 std::string Translator::heading(size_t b, size_t e) {
   if (e - b == 1 && t_[b].kind == Token::QIdent) return t_[b].text;
-  if (e - b == 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent))
+  if (e - b == 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent) &&
+      !(t_[b].kind == Token::Ident && storedFunctionType(cat_.db(), t_[b].text, t_[b + 2].text) > 0))
     return t_[b + 2].text;
   if (e - b == 5 && is(t_[b + 1], ".") && is(t_[b + 3], ".") &&
       (t_[b + 4].kind == Token::Ident || t_[b + 4].kind == Token::QIdent))

@@ -280,6 +280,8 @@ private:
   bool longCall(size_t i, std::string& call);
   std::string nestedCoalesce(const std::vector<std::pair<size_t, size_t>>& args);
   std::vector<std::pair<size_t, size_t>> callArgs(size_t i);
+  std::string plsqlCall(const std::string& name, size_t i);
+  bool parameterlessFunction(size_t i) const;
   std::vector<std::string> emitArgs(const std::vector<std::pair<size_t, size_t>>& args);
   std::string keyTokenText(size_t k) const;
   bool isAggregate(size_t i) const;

@@ -88,7 +88,8 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (k.kind == Token::Ident && k.text == "ROWID") return false; // a pseudocolumn, grouped or not
     // not a function, a qualifier, a qualified name or a word of EXTRACT, CAST or INTERVAL
     if (i > 0 && (is(t_[i - 1], ".") || is(t_[i - 1], "AS") || t_[i - 1].kind == Token::Str)) return false;
-    return !is(at(i + 1), "(") && !is(at(i + 1), ".") && !is(at(i + 1), "FROM") && !is(at(i + 1), "TO");
+    return !is(at(i + 1), "(") && !is(at(i + 1), ".") && !is(at(i + 1), "FROM") && !is(at(i + 1), "TO") &&
+           !parameterlessFunction(i);
   };
   for (auto [gb, ge] : groups)
     for (size_t i = gb; i < ge; ++i)
@@ -142,6 +143,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (i > b && is(t_[i - 1], ".") && i >= b + 2 && covered[i - 2 - b]) continue;
     if (fieldWords.count(k.text) && (is(at(i + 1), "FROM") || is(at(i + 1), "TO") || (i > 0 && t_[i - 1].kind == Token::Str)))
       continue; // EXTRACT(YEAR FROM ...), INTERVAL '1' DAY
+    if (parameterlessFunction(i)) continue; // the schema's function, the same for every group
     if (unknown(i)) throw OraError(904, k.text).at(static_cast<int>(k.pos));
     throw OraError(byClause ? 979 : 937, k.text).at(static_cast<int>(k.pos));
   }

@@ -7,6 +7,7 @@
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraFunctions.h"
+#include "Plsql.h"
 #include "Session.h"
 
 #include <algorithm>
@@ -300,6 +301,24 @@ ColType Translator::infer(size_t b, size_t e) {
   }
   if (is(t_[e - 1], "NEXTVAL") || is(t_[e - 1], "CURRVAL")) { t = ColType{}; t.code = kNumber; return t; }
   if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ROWID")) { t = ColType{}; t.code = kRowid; return t; }
+  // a package's function
+  if (f.kind == Token::Ident && is(at(b + 1), ".") && at(b + 2).kind == Token::Ident &&
+      (e == b + 3 || (is(at(b + 3), "(") && matching(b + 3) + 1 == e))) {
+    int r = storedFunctionType(cat_.db(), f.text, at(b + 2).text);
+    if (r <= 0 && f.text == cat_.user()) r = storedFunctionType(cat_.db(), {}, at(b + 2).text); // schema.function
+    if (r == kNumber || r == kDate) {
+      t = ColType{};
+      t.code = r;
+      return t;
+    }
+  }
+  if (e == b + 1 && parameterlessFunction(b)) {
+    if (int r = storedFunctionType(cat_.db(), {}, f.text); r == kNumber || r == kDate) {
+      t = ColType{};
+      t.code = r;
+      return t;
+    }
+  }
   // A column of a FROM table: its own type (reached here when it sits inside a call).
   if ((e - b == 1 || (e - b == 3 && is(t_[b + 1], "."))) &&
       (t_[e - 1].kind == Token::Ident || t_[e - 1].kind == Token::QIdent) && !ctx_.empty()) {
@@ -546,6 +565,8 @@ ColType Translator::infer(size_t b, size_t e) {
   }
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
+    if (r < 0 && !functionAllowed(f.text.c_str(), false))
+      if (int stored = storedFunctionType(cat_.db(), {}, f.text); stored > 0) r = stored;
     if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
     if (r == kVarchar2) return t;
     if (r == kRaw || r == kRowid) {

@@ -253,6 +253,21 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
       return true;
     steps.push_back({'A', name, Trim(s.substr(assign + 2))});
   }
+  // a block without bind variables can also be the engine's to run: it knows the schema's
+  // packages and functions that write, which a SELECT of each expression does not
+  auto namesBind = [](const std::string& e) {
+    bool quoted = false;
+    for (size_t k = 0; k + 1 < e.size(); ++k) {
+      if (e[k] == '\'')
+        quoted = !quoted;
+      else if (!quoted && e[k] == ':' && IsNameChar(e[k + 1]))
+        return true;
+    }
+    return false;
+  };
+  const bool engineCanRun = std::none_of(steps.begin(), steps.end(), [&](const TStep& st) {
+    return st.Kind == 'A' || namesBind(st.Expr);
+  });
   handled = true;
   std::string output, line; // what DBMS_OUTPUT collected, and its unfinished line
   for (const TStep& step : steps) {
@@ -305,6 +320,10 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
     const int code = ok ? 0 : (c.ReturnCode() ? c.ReturnCode() : 6502);
     if (FSession.Connected() && c.Opened())
       c.Close();
+    if (!ok && engineCanRun && (code == 904 || code == 14551 || code == 6553)) {
+      handled = false;
+      return true;
+    }
     if (!ok) {
       // As a failed block shows it: the statement, no token to point at, the line of the block.
       FOut << block << "\n\n*\nERROR at line 1:\n";

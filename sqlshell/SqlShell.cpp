@@ -717,9 +717,18 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     if (plsql)
       NoteCreatedUnit(text);
     std::string unitErr;
-    if (plsql && FLastUnitType == "PROCEDURE" && TSqlSplitter::LeadingWords(text, 1) == "CREATE" &&
+    const std::string& unit = FLastUnitType;
+    if (plsql &&
+        (unit == "PROCEDURE" || unit == "FUNCTION" || unit == "PACKAGE" ||
+         unit == "PACKAGE BODY") &&
+        TSqlSplitter::LeadingWords(text, 1) == "CREATE" &&
         ObjectStatus(FLastUnitName, FLastUnitType, unitErr) == "INVALID")
-      FOut << "\nWarning: Procedure created with compilation errors.\n\n";
+      FOut << "\nWarning: "
+           << (unit == "PROCEDURE"  ? "Procedure"
+               : unit == "FUNCTION" ? "Function"
+               : unit == "PACKAGE"  ? "Package"
+                                    : "Package Body")
+           << " created with compilation errors.\n\n";
     else if (!plsql && ForcedViewInvalid(text))
       FOut << "\nWarning: View "
            << (TSqlSplitter::LeadingWords(text, 1) == "ALTER" ? "altered" : "created")

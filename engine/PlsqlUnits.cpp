@@ -1,0 +1,700 @@
+// Procedures and functions: stored ones, those declared in a block and those of packages, called
+// from PL/SQL and, for functions, from SQL statements.
+#include "OraValues.h"
+#include "Plsql.h"
+#include "PlsqlRun.h"
+#include "Session.h"
+#include "SqlText.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <sqlite3.h>
+
+namespace ora::pl {
+
+thread_local int sqlCallDepth = 0;
+
+// A package's state in the session: its variables and cursors live as long as the session, or
+// until the package is made again.
+struct Package {
+  std::string name, decls, body; // the sources it was built from
+  std::shared_ptr<Unit> unit;
+  Scope publicScope, bodyScope;
+  bool hasBody = false, bodyValid = true;
+};
+
+namespace {
+
+struct SessionUnits {
+  std::map<std::string, std::shared_ptr<Package>> packages;
+  std::map<std::string, std::pair<std::string, std::shared_ptr<Unit>>> stored; // source, parsed
+};
+
+SessionUnits& units(Session& ses) {
+  if (!ses.plsqlPackages) ses.plsqlPackages = std::make_shared<SessionUnits>();
+  return *std::static_pointer_cast<SessionUnits>(ses.plsqlPackages);
+}
+
+// The source of a unit of the schema; empty when there is none.
+std::string unitSource(Session& ses, const std::string& name, const char* type) {
+  sqlite3_stmt* st = ses.cachedStatement("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2");
+  if (!st) return {};
+  sqlite3_bind_text(st, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, type, -1, SQLITE_STATIC);
+  std::string src;
+  if (sqlite3_step(st) == SQLITE_ROW) src = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  return src;
+}
+
+OraError pls(const Run& r, size_t tok, const std::string& msg) {
+  OraError e(6550);
+  e.text = "ORA-06550: " + where(r.u.src, r.u.toks[std::min(tok, r.u.toks.size() - 1)].pos) + ":\n" + msg;
+  return e;
+}
+
+OraError invalid(const Run& r, size_t at, Session& ses, const std::string& name) {
+  OraError e = pls(r, at, "PLS-00905: object " + ses.user + "." + name + " is invalid");
+  e.detail = "invalid:" + name; // from SQL: ORA-06575
+  return e;
+}
+
+// A stored procedure or function; null when there is none. One stored with errors is PLS-00905.
+std::shared_ptr<Unit> storedUnit(Run& r, const std::string& name, size_t at) {
+  std::string src = unitSource(r.ses, name, "FUNCTION");
+  if (src.empty()) src = unitSource(r.ses, name, "PROCEDURE");
+  if (src.empty()) return nullptr;
+  auto& cache = units(r.ses).stored;
+  auto it = cache.find(name);
+  if (it != cache.end() && it->second.first == src) return it->second.second;
+  std::shared_ptr<Unit> u;
+  try {
+    u = parseProcedure(src);
+  } catch (const OraError&) {
+    throw invalid(r, at, r.ses, name);
+  }
+  cache[name] = {src, u};
+  return u;
+}
+
+void runHandled(Run& r, const Block& b) {
+  try {
+    r.stmts(b.body);
+  } catch (OraError& e) {
+    for (const Handler& h : b.handlers)
+      if (r.handles(h, e)) {
+        r.handling.push_back(e);
+        struct Done {
+          Run& r;
+          ~Done() { r.handling.pop_back(); }
+        } done{r};
+        r.stmts(h.body);
+        return;
+      }
+    throw;
+  }
+}
+
+// The package's state, made and initialised on first use; null when there is no such package.
+std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_t at) {
+  Session& ses = caller.ses;
+  std::string decls = unitSource(ses, name, "PACKAGE");
+  if (decls.empty()) return nullptr;
+  std::string body = unitSource(ses, name, "PACKAGE BODY");
+  auto& all = units(ses).packages;
+  auto it = all.find(name);
+  if (it != all.end() && it->second->decls == decls && it->second->body == body) return it->second;
+  auto p = std::make_shared<Package>();
+  p->name = name;
+  p->decls = decls;
+  p->body = body;
+  try {
+    p->unit = parsePackage(decls, body);
+    p->hasBody = !body.empty();
+  } catch (const OraError&) {
+    try {
+      p->unit = parsePackage(decls, {});
+    } catch (const OraError&) {
+      throw invalid(caller, at, ses, name);
+    }
+    p->hasBody = true;
+    p->bodyValid = false;
+  }
+  all[name] = p;
+  try {
+    Run r(ses, *p->unit);
+    r.transactionEnded = caller.transactionEnded;
+    r.steps = caller.steps;
+    r.started = caller.started;
+    r.scopes.push_back(&p->publicScope);
+    for (const Decl& d : p->unit->publicDecls) r.declare(p->publicScope, d);
+    if (p->unit->body) {
+      r.scopes.push_back(&p->bodyScope);
+      for (const Decl& d : p->unit->body->decls) r.declare(p->bodyScope, d);
+      // the public subprograms are the body's of the same heading
+      for (auto& [n, list] : p->publicScope.subs) {
+        auto own = p->bodyScope.subs.find(n);
+        for (const Sub*& s : list)
+          if (own != p->bodyScope.subs.end())
+            for (const Sub* b : own->second)
+              if (b->block && b->sameHeading(*s)) s = b;
+      }
+      runHandled(r, *p->unit->body);
+    }
+    caller.steps = r.steps;
+  } catch (...) {
+    all.erase(name);
+    throw;
+  }
+  return p;
+}
+
+// The same for the whole run: no DDL runs inside PL/SQL.
+std::shared_ptr<Package> package(Run& caller, const std::string& name, size_t at) {
+  auto it = caller.packagesSeen.find(name);
+  if (it != caller.packagesSeen.end()) return it->second;
+  auto p = loadPackage(caller, name, at);
+  caller.packagesSeen[name] = p;
+  return p;
+}
+
+bool isOp(const std::vector<Tok>& t, size_t k, const char* s) {
+  return k < t.size() && t[k].kind == T::Op && t[k].text == s;
+}
+
+bool isName(const std::vector<Tok>& t, size_t k) {
+  return k < t.size() && (t[k].kind == T::Word || t[k].kind == T::QWord);
+}
+
+// The arguments of a call whose "(" is token `open`; the token after its ")".
+size_t callArguments(const Run& r, size_t open, std::vector<Range>& args, std::vector<std::string>& names) {
+  const auto& t = r.u.toks;
+  size_t k = open + 1;
+  if (isOp(t, k, ")")) return k + 1;
+  for (;;) {
+    std::string argName;
+    if (t[k].kind == T::Word && isOp(t, k + 1, "=>")) {
+      argName = t[k].text;
+      k += 2;
+    }
+    Range a{k, k};
+    int depth = 0;
+    for (; k < t.size() && t[k].kind != T::End; ++k) {
+      if (isOp(t, k, "(")) ++depth;
+      else if (isOp(t, k, ")")) {
+        if (depth == 0) break;
+        --depth;
+      } else if (depth == 0 && isOp(t, k, ",")) break;
+    }
+    a.e = k;
+    if (a.empty() || k >= t.size() || t[k].kind == T::End) throw pls(r, k, "PLS-00103: Encountered the symbol \")\"");
+    args.push_back(a);
+    names.push_back(argName);
+    if (isOp(t, k, ",")) { ++k; continue; }
+    return k + 1;
+  }
+}
+
+} // namespace
+
+// A DATE column's value as SQL hands it over, for a DATE parameter.
+Val asValue(const Val& v, const TypeSpec& type) {
+  if (type.kind == TypeSpec::Date && v.k == Val::Str && v.s.size() == 19 && v.s[4] == '-' && v.s[10] == ' ')
+    return Val{Val::Date, v.s, false};
+  return v;
+}
+
+bool Run::resolve(const std::string& dotted, size_t at, Callee& out) {
+  std::vector<std::string> parts;
+  for (size_t b = 0;;) {
+    size_t d = dotted.find('.', b);
+    parts.push_back(dotted.substr(b, d == std::string::npos ? std::string::npos : d - b));
+    if (d == std::string::npos) break;
+    b = d + 1;
+  }
+  if (parts.size() > 1 && parts[0] == ses.user && !find(parts[0])) parts.erase(parts.begin());
+  out.shown = parts.back();
+  if (parts.size() == 1) {
+    // declared in an enclosing block first
+    for (size_t k = scopes.size(); k-- > 0;) {
+      auto it = scopes[k]->subs.find(parts[0]);
+      if (it == scopes[k]->subs.end()) continue;
+      out.unit = &u;
+      out.subs = it->second;
+      out.base.assign(scopes.begin(), scopes.begin() + static_cast<std::ptrdiff_t>(k) + 1);
+      return true;
+    }
+    auto unit = storedUnit(*this, parts[0], at);
+    if (!unit) return false;
+    out.keep = unit;
+    out.unit = unit.get();
+    out.subs = {unit->sub.get()};
+    return true;
+  }
+  if (parts.size() != 2) return false;
+  auto pkg = package(*this, parts[0], at);
+  if (!pkg) return false;
+  auto it = pkg->publicScope.subs.find(parts[1]);
+  if (it == pkg->publicScope.subs.end())
+    throw pls(*this, at, "PLS-00302: component '" + parts[1] + "' must be declared");
+  if (!pkg->hasBody) {
+    OraError e(4067);
+    e.text = "ORA-04067: not executed, package body \"" + ses.user + "." + parts[0] + "\" does not exist";
+    throw e;
+  }
+  if (!pkg->bodyValid) {
+    OraError e(4063);
+    e.text = "ORA-04063: package body \"" + ses.user + "." + parts[0] + "\" has errors";
+    throw e;
+  }
+  out.pkg = pkg;
+  out.unit = pkg->unit.get();
+  out.subs = it->second;
+  out.base = {&pkg->publicScope, &pkg->bodyScope};
+  return true;
+}
+
+// The overload the arguments fit: by their number and names.
+// What an argument surely is, to tell overloads apart: a literal, a variable or a concatenation.
+int Run::argumentKind(Range r) {
+  const auto& t = u.toks;
+  if (r.e == r.b + 1) {
+    if (t[r.b].kind == T::Str) return TypeSpec::Text;
+    if (t[r.b].kind == T::Num) return TypeSpec::Number;
+    if (t[r.b].kind == T::Word && (t[r.b].text == "TRUE" || t[r.b].text == "FALSE")) return TypeSpec::Bool;
+    if (Var* v = find(t[r.b].text); v && !v->record) {
+      if (v->type.kind != TypeSpec::Unknown) return v->type.kind;
+      return v->v.k == Val::Num ? TypeSpec::Number : v->v.k == Val::Str ? TypeSpec::Text
+                                                   : v->v.k == Val::Date ? TypeSpec::Date : TypeSpec::Unknown;
+    }
+  }
+  for (size_t k = r.b; k < r.e; ++k)
+    if (t[k].kind == T::Op && t[k].text == "||") return TypeSpec::Text;
+  return TypeSpec::Unknown;
+}
+
+const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames, size_t at,
+                       const std::vector<int>& kinds) {
+  const Sub* best = nullptr;
+  int bestScore = 0;
+  for (const Sub* s : c.subs) {
+    if (argNames.size() > s->params.size()) continue;
+    bool fits = true;
+    for (size_t k = 0; k < s->params.size() && fits; ++k) {
+      bool given = false;
+      for (size_t a = 0; a < argNames.size(); ++a)
+        given = given || (argNames[a].empty() && a == k) || argNames[a] == s->params[k].name;
+      if (!given && (s->params[k].out || s->params[k].dflt.empty())) fits = false;
+    }
+    for (const std::string& n : argNames) {
+      if (n.empty()) continue;
+      bool known = false;
+      for (const Param& p : s->params) known = known || p.name == n;
+      fits = fits && known;
+    }
+    if (!fits) continue;
+    // overloads of one number of parameters: the one whose types the arguments match best
+    int score = 0;
+    for (size_t a = 0; a < kinds.size() && a < argNames.size(); ++a) {
+      const Param* p = nullptr;
+      for (size_t k = 0; k < s->params.size(); ++k)
+        if ((argNames[a].empty() && a == k) || argNames[a] == s->params[k].name) p = &s->params[k];
+      if (!p || kinds[a] == TypeSpec::Unknown || p->type.kind == TypeSpec::Unknown) continue;
+      score += p->type.kind == kinds[a] ? 1 : -1;
+    }
+    if (best && score <= bestScore) continue;
+    best = s;
+    bestScore = score;
+  }
+  if (!best) throw pls(*this, at, "PLS-00306: wrong number or types of arguments in call to '" + c.shown + "'");
+  if (!best->block)
+    throw pls(*this, at,
+              "PLS-00328: A subprogram body must be defined for the forward declaration of " + best->name + ".");
+  return best;
+}
+
+std::vector<Bound> Run::bind(const Sub& sub, const std::vector<Range>& args, const std::vector<std::string>& argNames,
+                             size_t at) {
+  std::vector<Bound> out(sub.params.size());
+  for (size_t k = 0; k < sub.params.size(); ++k) {
+    const Param& p = sub.params[k];
+    for (size_t a = 0; a < args.size(); ++a) {
+      if (!((argNames[a].empty() && a == k) || argNames[a] == p.name)) continue;
+      Range arg = args[a];
+      out[k].given = true;
+      if (p.out) {
+        // only a variable can take a value back
+        if (arg.e != arg.b + 1 && arg.e != arg.b + 3)
+          throw pls(*this, at, "PLS-00363: expression '" + u.text(arg) + "' cannot be used as an assignment target");
+        out[k].target = arg;
+      }
+      if (p.in) {
+        if (p.type.kind == TypeSpec::Bool) {
+          int c = cond(arg);
+          out[k].v = c < 0 ? Val{} : Val{Val::Bool, "", c == 1};
+        } else {
+          out[k].v = eval(arg);
+        }
+      }
+    }
+  }
+  return out;
+}
+
+Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& base, std::vector<Bound>& args) {
+  Scope params;
+  for (size_t k = 0; k < sub.params.size(); ++k) {
+    const Param& p = sub.params[k];
+    Var v;
+    v.type = p.type;
+    if (p.in && args[k].given) store(v, asValue(args[k].v, p.type), 0);
+    params.vars[p.name] = std::move(v);
+  }
+  // a subprogram of this unit runs here, seeing the scopes it was declared in; another unit's
+  // runs on its own
+  std::unique_ptr<Run> own;
+  Run* r = this;
+  std::vector<Scope*> saved;
+  if (&unit == &u) {
+    saved.swap(scopes);
+    scopes = base;
+  } else {
+    own = std::make_unique<Run>(ses, unit);
+    r = own.get();
+    r->transactionEnded = transactionEnded;
+    r->steps = steps;
+    r->started = started;
+    r->scopes = base;
+  }
+  struct Back {
+    Run& caller;
+    Run& r;
+    std::vector<Scope*>& saved;
+    const Sub* current;
+    ~Back() {
+      r.current = current;
+      if (&r == &caller) {
+        caller.scopes.swap(saved);
+      } else {
+        caller.steps = r.steps;
+        caller.ended = caller.ended || r.ended;
+      }
+    }
+  } back{*this, *r, saved, r->current};
+  r->scopes.push_back(&params);
+  for (size_t k = 0; k < sub.params.size(); ++k) {
+    const Param& p = sub.params[k];
+    if (!args[k].given && p.in && !p.dflt.empty()) r->store(params.vars[p.name], r->eval(p.dflt), p.dflt.b);
+  }
+  r->current = &sub;
+  r->retVal = Val{};
+  Flow f = r->block(*sub.block);
+  if (sub.function && f != Flow::Return) throw OraError(6503);
+  Val ret = r->retVal;
+  for (size_t k = 0; k < sub.params.size(); ++k)
+    if (sub.params[k].out) args[k].v = params.vars[sub.params[k].name].v;
+  return ret;
+}
+
+Flow Run::returnValue(const Stmt& s) {
+  bool function = current && current->function;
+  if (!s.expr.empty() && !function)
+    throw pls(*this, s.at, "PLS-00372: In a procedure, RETURN statement cannot contain an expression");
+  if (s.expr.empty() && function)
+    throw pls(*this, s.at, "PLS-00503: RETURN <value> statement required for this return from function");
+  if (function) {
+    Var v;
+    v.type = current->ret;
+    Val x;
+    if (v.type.kind == TypeSpec::Bool) {
+      int c = cond(s.expr);
+      x = c < 0 ? Val{} : Val{Val::Bool, "", c == 1};
+    } else {
+      x = eval(s.expr);
+    }
+    store(v, x, s.expr.b);
+    retVal = v.v;
+  }
+  return Flow::Return;
+}
+
+void Run::callProcedure(const Stmt& s) {
+  Callee c;
+  if (!resolve(s.name, s.at, c)) undeclared(s.at, s.name);
+  std::vector<int> kinds;
+  for (Range a : s.conds) kinds.push_back(argumentKind(a));
+  const Sub* sub = choose(c, s.argNames, s.at, kinds);
+  if (sub->function)
+    throw pls(*this, s.at, "PLS-00221: '" + c.shown + "' is not a procedure or is undefined");
+  std::vector<Bound> args = bind(*sub, s.conds, s.argNames, s.at);
+  invoke(*c.unit, *sub, c.base, args);
+  for (size_t k = 0; k < sub->params.size(); ++k)
+    if (sub->params[k].out) assign(args[k].target, args[k].v);
+}
+
+// A function call (or a package's variable) at token k of an expression: its value as SQL text.
+bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, size_t& end) {
+  const auto& t = u.toks;
+  if (!isName(t, k) || find(t[k].text) || cursor(t[k].text)) return false;
+  std::string name = t[k].text;
+  size_t next = k + 1;
+  if (isOp(t, next, ".") && next + 1 < e && isName(t, next + 1)) {
+    // pkg.member, or the schema's name before either
+    std::string first = name;
+    if (first == ses.user && isOp(t, next + 2, ".") && isName(t, next + 3)) {
+      name = t[next + 1].text;
+      next += 2;
+    }
+    if (isOp(t, next, ".")) {
+      auto pkg = package(*this, name, k);
+      if (!pkg) return false;
+      const std::string& member = t[next + 1].text;
+      if (auto v = pkg->publicScope.vars.find(member); v != pkg->publicScope.vars.end() && !v->second.record) {
+        const Val& x = v->second.v;
+        rep = v->second.type.kind == TypeSpec::Bool && x.k == Val::Null ? "(1=NULL)" : literal(x);
+        end = next + 2;
+        return true;
+      }
+      if (inSql) return false; // the statement calls it for each row
+      name += "." + member;
+      next += 2;
+    }
+  } else {
+    bool local = false;
+    for (auto it = scopes.rbegin(); it != scopes.rend() && !local; ++it) local = (*it)->subs.count(name) > 0;
+    if (!local) {
+      if (inSql || t[k].kind != T::Word) return false;
+      if (isOp(t, next, "(") && functionAllowed(name.c_str(), false)) return false; // Oracle's own come first
+      auto known = storedFunctions.find(name);
+      if (known == storedFunctions.end())
+        known = storedFunctions.emplace(name, !unitSource(ses, name, "FUNCTION").empty()).first;
+      if (!known->second) return false;
+    } else if (inSql) {
+      throw pls(*this, k, "PLS-00231: function '" + name + "' may not be used in SQL");
+    }
+  }
+  std::vector<Range> args;
+  std::vector<std::string> names;
+  if (isOp(t, next, "(")) next = callArguments(*this, next, args, names);
+  if (next > e) return false;
+  Callee c;
+  if (!resolve(name, k, c)) return false;
+  std::vector<int> kinds;
+  for (Range a : args) kinds.push_back(argumentKind(a));
+  const Sub* sub = choose(c, names, k, kinds);
+  if (!sub->function)
+    throw pls(*this, k, "PLS-00222: no function with name '" + c.shown + "' exists in this scope");
+  std::vector<Bound> bound = bind(*sub, args, names, k);
+  Val x = invoke(*c.unit, *sub, c.base, bound);
+  for (size_t a = 0; a < sub->params.size(); ++a)
+    if (sub->params[a].out) assign(bound[a].target, bound[a].v);
+  rep = sub->ret.kind == TypeSpec::Bool && x.k == Val::Null ? "(1=NULL)" : literal(x);
+  end = next;
+  return true;
+}
+
+// pkg.variable: read into `read`, or given `write`; false when the name is no package's.
+bool Run::packageVariable(Range target, Val* read, const Val* write) {
+  const auto& t = u.toks;
+  if (target.e != target.b + 3 || !isOp(t, target.b + 1, ".")) return false;
+  auto pkg = package(*this, t[target.b].text, target.b);
+  if (!pkg) return false;
+  const std::string& member = t[target.b + 2].text;
+  auto v = pkg->publicScope.vars.find(member);
+  if (v == pkg->publicScope.vars.end())
+    throw pls(*this, target.b + 2, "PLS-00302: component '" + member + "' must be declared");
+  if (read) *read = v->second.v;
+  if (write) {
+    if (v->second.constant)
+      throw pls(*this, target.b, "PLS-00363: expression '" + t[target.b].text + "." + member +
+                                     "' cannot be used as an assignment target");
+    store(v->second, *write, target.b);
+  }
+  return true;
+}
+
+bool Run::packageVariableType(Range name, TypeSpec& out) {
+  const auto& t = u.toks;
+  auto pkg = package(*this, t[name.b].text, name.b);
+  if (!pkg) return false;
+  auto v = pkg->publicScope.vars.find(t[name.b + 2].text);
+  if (v == pkg->publicScope.vars.end() || v->second.record) return false;
+  out = v->second.type;
+  return true;
+}
+
+CursorState* Run::packageCursor(const std::string& pkgName, const std::string& name) {
+  auto pkg = package(*this, pkgName, 0);
+  if (!pkg) return nullptr;
+  auto c = pkg->publicScope.cursors.find(name);
+  return c == pkg->publicScope.cursors.end() ? nullptr : &c->second;
+}
+
+} // namespace ora::pl
+
+namespace ora {
+
+namespace {
+
+const pl::Unit& callerUnit() {
+  static const std::shared_ptr<pl::Unit> u = pl::parseBlock("BEGIN NULL; END;");
+  return *u;
+}
+
+pl::Val sqlValue(sqlite3_value* v) {
+  pl::Val x;
+  switch (sqlite3_value_type(v)) {
+  case SQLITE_NULL: return x;
+  case SQLITE_INTEGER:
+  case SQLITE_FLOAT:
+    x.k = pl::Val::Num;
+    x.s = numberText(v);
+    return x;
+  case SQLITE_BLOB:
+    x.k = pl::Val::Str;
+    x.s = hexText(static_cast<const unsigned char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v));
+    return x;
+  default:
+    x.k = pl::Val::Str;
+    x.s.assign(reinterpret_cast<const char*>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+    if (x.s.empty()) x.k = pl::Val::Null;
+    return x;
+  }
+}
+
+void sqlResult(sqlite3_context* ctx, const pl::Val& v) {
+  switch (v.k) {
+  case pl::Val::Null: sqlite3_result_null(ctx); return;
+  case pl::Val::Bool: sqlite3_result_int(ctx, v.b ? 1 : 0); return;
+  case pl::Val::Num: {
+    int64_t i = 0;
+    auto [end, ec] = std::from_chars(v.s.data(), v.s.data() + v.s.size(), i);
+    if (ec == std::errc() && end == v.s.data() + v.s.size()) {
+      sqlite3_result_int64(ctx, i);
+      return;
+    }
+    size_t digits = 0;
+    for (char c : v.s) digits += c >= '0' && c <= '9';
+    // beyond a double's digits the engine keeps a number as its decimal text
+    if (digits > 15) sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+    else sqlite3_result_double(ctx, std::strtod(v.s.c_str(), nullptr));
+    return;
+  }
+  default: sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+  }
+}
+
+// ora_plsql('NAME' or 'PKG.NAME', arguments...): a stored function called by a SQL statement.
+void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
+  try {
+    std::string name = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    pl::Run r(ses, callerUnit());
+    pl::Callee c;
+    if (!r.resolve(name, 0, c)) throw OraError(904, name);
+    std::vector<std::string> names(static_cast<size_t>(argc - 1));
+    const pl::Sub* sub = nullptr;
+    std::vector<int> kinds;
+    for (int a = 1; a < argc; ++a) {
+      int ty = sqlite3_value_type(argv[a]);
+      pl::TypeSpec asDate;
+      asDate.kind = pl::TypeSpec::Date;
+      bool date = ty == SQLITE_TEXT && pl::asValue(sqlValue(argv[a]), asDate).k == pl::Val::Date;
+      kinds.push_back(ty == SQLITE_INTEGER || ty == SQLITE_FLOAT ? pl::TypeSpec::Number
+                      : date                                  ? pl::TypeSpec::Date
+                      : ty == SQLITE_TEXT                     ? pl::TypeSpec::Text
+                                                              : pl::TypeSpec::Unknown);
+    }
+    try {
+      sub = r.choose(c, names, 0, kinds);
+    } catch (const OraError&) {
+      // a call SQL cannot make is reported as SQL reports PL/SQL's errors
+      OraError e(6553);
+      e.text = "ORA-06553: PLS-306: wrong number or types of arguments in call to '" + c.shown + "'";
+      throw e;
+    }
+    if (!sub->function) throw OraError(904, name);
+    std::vector<pl::Bound> args(sub->params.size());
+    for (size_t k = 0; k < sub->params.size(); ++k) {
+      if (sub->params[k].out) {
+        OraError e(6572);
+        e.text = "ORA-06572: Function " + c.shown + " has out arguments";
+        throw e;
+      }
+      if (k + 1 < static_cast<size_t>(argc)) {
+        args[k].given = true;
+        args[k].v = sqlValue(argv[k + 1]);
+      }
+    }
+    ++pl::sqlCallDepth;
+    struct Down {
+      ~Down() { --pl::sqlCallDepth; }
+    } down;
+    sqlResult(ctx, r.invoke(*c.unit, *sub, c.base, args));
+  } catch (OraError& e) {
+    // a query takes NO_DATA_FOUND from a function as the end of its data: the value is NULL
+    if (e.code == 1403) {
+      sqlite3_result_null(ctx);
+      return;
+    }
+    if (e.detail.rfind("invalid:", 0) == 0)
+      e.text = "ORA-06575: Package or function " + e.detail.substr(8) + " is in an invalid state";
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  } catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
+  } catch (...) {
+    sqlite3_result_error(ctx, "ORA-00600: internal error in a PL/SQL function", -1);
+  }
+}
+
+} // namespace
+
+void forgetPlsqlState(Session& ses, const std::string& name) {
+  if (!ses.plsqlPackages) return;
+  auto& u = *std::static_pointer_cast<pl::SessionUnits>(ses.plsqlPackages);
+  u.packages.erase(name);
+  u.stored.erase(name);
+}
+
+void registerPlsqlFunctions(sqlite3* db, Session* ses) {
+  sqlite3_create_function(db, "ora_plsql", -1, SQLITE_UTF8, ses, callFromSql, nullptr, nullptr);
+}
+
+int storedFunctionType(sqlite3* db, const std::string& pkg, const std::string& name) {
+  sqlite3_stmt* st = nullptr;
+  const char* sql = "SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2";
+  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return 0;
+  }
+  std::string unit = pkg.empty() ? name : pkg;
+  sqlite3_bind_text(st, 1, unit.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, pkg.empty() ? "FUNCTION" : "PACKAGE", -1, SQLITE_STATIC);
+  std::string src;
+  if (sqlite3_step(st) == SQLITE_ROW) src = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_finalize(st);
+  if (src.empty()) return 0;
+  const pl::Sub* sub = nullptr;
+  std::shared_ptr<pl::Unit> u;
+  try {
+    if (pkg.empty()) {
+      u = pl::parseProcedure(src);
+      sub = u->sub.get();
+    } else {
+      u = pl::parsePackage(src, {});
+      for (const pl::Decl& d : u->publicDecls)
+        if (d.kind == pl::Decl::Subprogram && d.name == name && d.sub->function) sub = d.sub.get();
+    }
+  } catch (const OraError&) {
+    return kVarchar2; // it fails when called
+  }
+  if (!sub || !sub->function) return 0;
+  switch (sub->ret.kind) {
+  case pl::TypeSpec::Number: return kNumber;
+  case pl::TypeSpec::Date: return kDate;
+  default: return kVarchar2;
+  }
+}
+
+} // namespace ora
