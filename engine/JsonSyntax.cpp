@@ -72,6 +72,7 @@ bool Parser::jsonClause(const std::string& f) {
       expectWord("KEYS", 907);
       return true;
     }
+    if (f != "JSON_QUERY") fail(907); // only JSON_QUERY wraps its result
     if (!acceptWord("CONDITIONAL")) acceptWord("UNCONDITIONAL");
     acceptWord("ARRAY");
     expectWord("WRAPPER", 907);

@@ -98,7 +98,8 @@ struct JsonCall {
   int onError = -1, onEmpty = -1, onNull = -1, wrapper = 0;
   std::pair<size_t, size_t> errorDefault{0, 0}, emptyDefault{0, 0};
   bool pretty = false, strict = false, unique = false, negated = false;
-  size_t end = 0; // the token after it
+  std::vector<size_t> pins; // literals of the RETURNING type
+  size_t end = 0;            // the token after it
 };
 
 class Translator {

@@ -38,13 +38,12 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
       if (is(at(k), "(")) {
         size_t pclose = matching(k);
         if (type == "VARCHAR2" && at(k + 1).kind == Token::Num) {
-          pin_[k + 1] = 1; // the size is part of the statement, not a parameter
           c.returnSize = std::max(1, std::min(32767, std::atoi(t_[k + 1].text.c_str())));
           c.limit = c.returnSize;
         }
         for (size_t m = k + 1; m < pclose; ++m)
           if (t_[m].kind == Token::Ident) take(m);
-          else if (t_[m].kind == Token::Num) pin_[m] = 1;
+          else if (t_[m].kind == Token::Num) c.pins.push_back(m); // part of the statement, not a parameter
         k = pclose + 1;
       }
       if (word(k, "TRUNCATE")) take(k++);
@@ -90,6 +89,7 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
         c.unique = with;
         continue;
       }
+      if (c.fn != "JSON_QUERY") throw OraError(907).at(static_cast<int>(t_[k - 1].pos)); // only JSON_QUERY wraps
       c.wrapper = with ? 1 : 0;
       if (word(k, "CONDITIONAL")) c.wrapper = with ? 2 : 0;
       if (word(k, "CONDITIONAL") || word(k, "UNCONDITIONAL")) take(k++);
@@ -258,6 +258,7 @@ std::string Translator::jsonCall(const JsonCall& c) {
     // SQLite's MATCH calls our match(flags, document): bit 0 strict, bit 1 unique keys
     return std::string(c.negated ? "NOT " : "") + "MATCH " + num((c.strict ? 1 : 0) | (c.unique ? 2 : 0));
   }
+  for (size_t p : c.pins) pin_[p] = 1;
   std::string out;
   if (c.fn == "JSON_VALUE") {
     int type = c.returnType ? c.returnType : kVarchar2;
