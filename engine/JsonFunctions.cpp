@@ -216,8 +216,8 @@ void fnJsonQuery(Ctx* ctx, int, Val** argv) {
 void fnJsonExists(Ctx* ctx, int, Val** argv) {
   const int onError = sqlite3_value_int(argv[2]); // 0 FALSE, 1 TRUE, 2 ERROR
   json::Path path = pathArg(argv[1]);
-  if (isNull(argv[0])) {
-    sqlite3_result_int(ctx, 0);
+  if (isNull(argv[0])) { // unknown, as for any condition of NULL
+    sqlite3_result_null(ctx);
     return;
   }
   json::Value doc;

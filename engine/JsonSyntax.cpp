@@ -99,6 +99,9 @@ Node* Parser::jsonCall() {
     expectOp(",", 907);
     if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos)); // the path is a literal
     n->kids.push_back(primary());
+    // the path is the literal alone, not an expression that starts with one
+    if (cur().kind == Tok::Op && !isOp(",") && !isOp(")"))
+      throw jsonError(40454).at(static_cast<int>(n->kids.back()->pos));
   } else if (f == "JSON_OBJECT" || f == "JSON_OBJECTAGG") {
     while (!isOp(")")) {
       if (isWord("KEY") && !isWord("VALUE", 1) && !isOp(",", 1) && !isOp(")", 1)) ++i_;
