@@ -188,8 +188,9 @@ private:
         skip();
         if (i_ >= s_.size() || s_[i_] != ':') return false;
         ++i_;
-        out.members.emplace_back(std::move(key), Value());
-        if (!value(out.members.back().second, depth + 1)) return false;
+        out.keys.push_back(std::move(key));
+        out.values.emplace_back();
+        if (!value(out.values.back(), depth + 1)) return false;
         skip();
         if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
         if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
@@ -246,14 +247,14 @@ void write(const Value& v, std::string& out, bool pretty, int indent) {
     break;
   case Value::Object:
     out += '{';
-    for (size_t k = 0; k < v.members.size(); ++k) {
+    for (size_t k = 0; k < v.keys.size(); ++k) {
       if (k) out += ',';
       line(indent + 1);
-      out += quote(v.members[k].first);
+      out += quote(v.keys[k]);
       out += pretty ? " : " : ":";
-      write(v.members[k].second, out, pretty, indent + 1);
+      write(v.values[k], out, pretty, indent + 1);
     }
-    if (!v.members.empty()) line(indent);
+    if (!v.keys.empty()) line(indent);
     out += '}';
     break;
   }
@@ -385,9 +386,9 @@ private:
 
 void descendants(const Value& v, const std::string& name, std::vector<Value>& out) {
   if (v.kind == Value::Object) {
-    for (const auto& [k, m] : v.members) {
-      if (k == name) out.push_back(m);
-      descendants(m, name, out);
+    for (size_t k = 0; k < v.keys.size(); ++k) {
+      if (v.keys[k] == name) out.push_back(v.values[k]);
+      descendants(v.values[k], name, out);
     }
   } else if (v.kind == Value::Array) {
     for (const Value& m : v.items) descendants(m, name, out);
@@ -514,9 +515,9 @@ std::vector<Value> evaluate(const Path& p, const Value& root, bool& error) {
       case Step::Key:
       case Step::AnyKey: {
         auto fields = [&](const Value& o) {
-          for (const auto& [k, m] : o.members)
-            if (st.kind == Step::AnyKey || k == st.name) {
-              next.push_back(m);
+          for (size_t x = 0; x < o.keys.size(); ++x)
+            if (st.kind == Step::AnyKey || o.keys[x] == st.name) {
+              next.push_back(o.values[x]);
               if (st.kind == Step::Key) break;
             }
         };

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace ora::json {
@@ -12,8 +11,9 @@ namespace ora::json {
 struct Value {
   enum Kind : uint8_t { Null, False, True, Number, String, Array, Object } kind = Null;
   std::string text;                                   // Number: its numeral; String: its characters
-  std::vector<Value> items;                           // Array
-  std::vector<std::pair<std::string, Value>> members; // Object, in document order
+  std::vector<Value> items;       // Array
+  std::vector<std::string> keys;  // Object: its members' names and values, in document order
+  std::vector<Value> values;
   bool scalar() const { return kind != Array && kind != Object; }
 };
 

@@ -33,6 +33,7 @@ OraError jsonError(int code, const std::string& detail) {
       {40470, "JSON_VALUE evaluated to multiple values"},
       {40478, "output value too large (maximum: %s)"},
       {40480, "result cannot be returned without array wrapper"},
+      {40595, "Name input to JSON generation function cannot be null."},
       {40597, "JSON path expression syntax error ('%s')"},
   };
   OraError e(code, detail);
@@ -249,7 +250,7 @@ void fnJsonObject(Ctx* ctx, int argc, Val** argv) {
   std::string out = "{";
   bool first = true;
   for (int i = 2; i + 2 < argc; i += 3) {
-    if (isNull(argv[i])) throw OraError(1400, "JSON_OBJECT key");
+    if (isNull(argv[i])) throw jsonError(40595);
     std::string v = jsonOf(argv[i + 1], sqlite3_value_int(argv[i + 2]));
     if (v.empty() && absent) continue;
     if (!first) out += ',';
@@ -332,7 +333,7 @@ void objectAggStep(Ctx* ctx, int, Val** argv) {
   if (!g) throw std::bad_alloc();
   g->started = true;
   g->size = sqlite3_value_int64(argv[4]);
-  if (isNull(argv[0])) throw OraError(1400, "JSON_OBJECTAGG key");
+  if (isNull(argv[0])) throw jsonError(40595);
   std::string v = jsonOf(argv[1], sqlite3_value_int(argv[2]));
   if (v.empty()) {
     if (sqlite3_value_int(argv[3]) != 0) return; // ABSENT ON NULL

@@ -119,7 +119,7 @@ Node* Parser::objectName(int code) {
 Node* Parser::expr() { return binary(1); }
 
 Node* Parser::value(Node* e) {
-  if (e->kind == N::Call && e->alias.empty() && (e->text == "REGEXP_LIKE" || e->text == "LNNVL"))
+  if (e->kind == N::Call && e->alias.empty() && (e->text == "REGEXP_LIKE" || e->text == "LNNVL" || e->text == "JSON_EXISTS"))
     failAt(904, e->pos, e->text);
   return e;
 }

@@ -93,7 +93,7 @@ private:
   // expressions (ParseExpr.cpp)
   Node* expr();
   Node* condition(); // an expression that must be a condition (ORA-00920 otherwise)
-  // A value: REGEXP_LIKE and LNNVL are conditions, no function a value can name (ORA-00904).
+  // A value: REGEXP_LIKE, LNNVL and JSON_EXISTS are conditions, no function a value can name (ORA-00904).
   static Node* value(Node* e);
   Node* binary(int minPrec);
   Node* defaultOr();

@@ -195,7 +195,8 @@ void Translator::markJson() {
             c.args.emplace_back(m, ve);
             m = ve;
             c.formatJson.push_back(format(m));
-          } else if (e == b + 1 || (e == b + 3 && is(t_[b + 1], "."))) {
+          } else if ((t_[e - 1].kind == Token::Ident || t_[e - 1].kind == Token::QIdent) &&
+                     (e == b + 1 || (e == b + 3 && is(t_[b + 1], ".")))) {
             // a bare column: its name is the key
             c.args.emplace_back(b, e);
             c.formatJson.push_back(0);

@@ -21,7 +21,7 @@ namespace {
 // The statistical and inverse distribution aggregates give a NUMBER.
 bool statistic(const std::string& f) {
   return f != "COUNT" && aggregateFunction(f) && f != "MIN" && f != "MAX" && f != "LISTAGG" && f != "ANY_VALUE" &&
-         f != "STATS_MODE";
+         f != "STATS_MODE" && f != "JSON_ARRAYAGG" && f != "JSON_OBJECTAGG";
 }
 
 // Digits of a plain number literal before and after its point, leading and trailing zeros not
