@@ -3,13 +3,32 @@
 #pragma once
 #include "OraError.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
 namespace ora {
 
 void registerJsonFunctions(sqlite3* db);
+// A JSON_TABLE's columns: each as JSON_VALUE (of a type), JSON_QUERY or JSON_EXISTS reads it from
+// the row, or the row's number.
+struct JsonTableColumn {
+  enum Kind { Value, Query, Exists, Ordinality } kind = Value;
+  std::string name, path;
+  int type = 1;        // Value: kVarchar2, kNumber or kDate
+  int64_t size = 4000; // the longest text
+  bool wrapper = false;
+};
+struct JsonTableSpec {
+  std::vector<JsonTableColumn> columns;
+  bool errorOnError = false;
+};
+// The table-valued function name(document, row path) with those columns, registered on the
+// connection when it is not yet.
+std::string jsonTableModule(sqlite3* db, const JsonTableSpec& spec);
+
 // One of the SQL/JSON errors (ORA-404nn, ORA-40597) with Oracle's text.
 OraError jsonError(int code, const std::string& detail = {});
 

@@ -128,6 +128,45 @@ Node* Parser::jsonCall() {
   return finish(n);
 }
 
+// JSON_TABLE(expr, 'path' [ON ERROR] COLUMNS (column, ...)) in FROM, as a table of that name.
+Node* Parser::jsonTable() {
+  DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
+  Node* n = make(N::Table);
+  Node* table = make(N::Name);
+  table->text = n->text = "JSON_TABLE";
+  n->kids.push_back(finish(table));
+  i_ += 2;
+  value(expr());
+  if (acceptWord("FORMAT")) expectWord("JSON", 907);
+  expectOp(",", 907);
+  if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
+  ++i_;
+  while (jsonClause("JSON_QUERY")) {
+  }
+  expectWord("COLUMNS", 907);
+  expectOp("(", 906);
+  do {
+    if (isWord("NESTED")) fail(907); // nested column lists are not read
+    name(904);
+    if (acceptWord("FOR")) {
+      expectWord("ORDINALITY", 907);
+      continue;
+    }
+    if (isWord("VARCHAR2") || isWord("NUMBER") || isWord("DATE") || isWord("CLOB")) jsonReturning();
+    if (acceptWord("FORMAT")) expectWord("JSON", 907);
+    acceptWord("EXISTS");
+    if (acceptWord("PATH")) {
+      if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
+      ++i_;
+    }
+    while (jsonClause("JSON_QUERY")) {
+    }
+  } while (acceptOp(","));
+  expectOp(")", 907);
+  expectOp(")", 907);
+  return finish(n);
+}
+
 // expr IS [NOT] JSON [STRICT|LAX] [WITH|WITHOUT UNIQUE KEYS], after IS.
 Node* Parser::isJson(Node* n) {
   n->kind = N::IsNull;

@@ -118,6 +118,7 @@ private:
   bool jsonClause(const std::string& f);
   void jsonReturning();
   Node* isJson(Node* n);
+  Node* jsonTable();
 
   // queries (ParseQuery.cpp)
   Node* query(bool orderBy);

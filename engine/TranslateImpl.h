@@ -414,6 +414,7 @@ public:
   std::string jsonCall(const JsonCall& c);
   bool jsonType(size_t b, size_t e, ColType& out) const;
   int jsonKind(size_t b, size_t e, bool formatJson);
+  size_t jsonTable(size_t i, Context& c); // JSON_TABLE in FROM; returns its ")"
   void positiveCount(size_t i);
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);

@@ -3,6 +3,7 @@
 // then stand as operators, so no pass takes RETURNING or VALUE for a column.
 #include "TranslateImpl.h"
 
+#include "JsonDoc.h"
 #include "JsonFunctions.h"
 
 namespace ora::tx {
@@ -304,6 +305,70 @@ std::string Translator::jsonCall(const JsonCall& c) {
     out += ")";
   }
   return out;
+}
+
+// JSON_TABLE(doc, 'row path' COLUMNS (...)) as the table-valued function of its column list,
+// called with the document and the row path; a document of a table before it is read row by row.
+size_t Translator::jsonTable(size_t i, Context& c) {
+  const size_t close = matching(i + 1);
+  const int d = t_[i].depth + 1;
+  auto word = [&](size_t m, const char* w) { return m < close && t_[m].kind == Token::Ident && t_[m].text == w; };
+  size_t m = i + 2;
+  while (m < close && !(t_[m].depth == d && is(t_[m], ","))) ++m;
+  const size_t docB = i + 2, docE = word(m - 2, "FORMAT") && word(m - 1, "JSON") ? m - 2 : m;
+  if (docE <= docB || m >= close) throw OraError(936).at(static_cast<int>(at(m).pos));
+  const size_t pathTok = m + 1;
+  if (at(pathTok).kind != Token::Str) throw jsonError(40454).at(static_cast<int>(at(pathTok).pos));
+  pin_[pathTok] = 1;
+  JsonTableSpec spec;
+  for (m = pathTok + 1; m < close && !word(m, "COLUMNS"); ++m)
+    if (word(m, "ERROR") && word(m + 1, "ON") && word(m + 2, "ERROR")) spec.errorOnError = true;
+  if (!word(m, "COLUMNS") || !is(at(m + 1), "(")) throw OraError(907).at(static_cast<int>(at(m).pos));
+  const size_t colsClose = matching(m + 1);
+  for (size_t b = m + 2; b < colsClose;) {
+    size_t e = b;
+    while (e < colsClose && !(t_[e].depth == d + 1 && is(t_[e], ","))) ++e;
+    JsonTableColumn col;
+    if (t_[b].kind != Token::Ident && t_[b].kind != Token::QIdent) throw OraError(904).at(static_cast<int>(t_[b].pos));
+    col.name = t_[b].text;
+    col.path = "$." + json::quote(col.name);
+    ColType type;
+    type.code = kVarchar2;
+    type.size = 4000;
+    for (size_t x = b + 1; x < e; ++x) {
+      const Token& w = t_[x];
+      if (w.kind == Token::Str && x > b && is(t_[x - 1], "PATH")) {
+        col.path = w.text;
+        pin_[x] = 1;
+      } else if (is(w, "ORDINALITY")) {
+        col.kind = JsonTableColumn::Ordinality;
+        type = ColType{};
+        type.code = kNumber;
+      } else if (is(w, "EXISTS")) {
+        col.kind = JsonTableColumn::Exists;
+      } else if (is(w, "FORMAT")) {
+        col.kind = JsonTableColumn::Query;
+      } else if (is(w, "WRAPPER") && !is(t_[x - 1], "WITHOUT") && !(x >= 2 && is(t_[x - 2], "WITHOUT"))) {
+        col.wrapper = true;
+      } else if (x == b + 1 && (is(w, "NUMBER") || is(w, "DATE"))) {
+        type = ColType{};
+        type.code = col.type = is(w, "NUMBER") ? kNumber : kDate;
+      } else if (x == b + 1 && is(w, "VARCHAR2") && is(at(x + 1), "(") && at(x + 2).kind == Token::Num) {
+        type.size = std::max(1, std::min(4000, std::atoi(t_[x + 2].text.c_str())));
+        col.size = type.size;
+        pin_[x + 2] = 1;
+      }
+    }
+    tr_.inferred.emplace(col.name, type);
+    spec.columns.push_back(std::move(col));
+    b = e + 1;
+  }
+  if (spec.columns.empty()) throw OraError(904);
+  std::string call = jsonTableModule(cat_.db(), spec) + "(" + emit(docB, docE) + ", " + quoteString(t_[pathTok].text) + ")";
+  replace_[i] = call;
+  for (size_t x = i + 1; x <= close; ++x) skip_[x] = 1;
+  c.opaque = true;
+  return close;
 }
 
 } // namespace ora::tx
