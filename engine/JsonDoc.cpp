@@ -1,6 +1,7 @@
 // JSON text in and out, and the evaluation of path expressions over it.
 #include "JsonDoc.h"
 
+#include "FunctionUtil.h"
 #include "Number.h"
 #include "OraError.h"
 
@@ -20,24 +21,6 @@ bool digit(char c) { return c >= '0' && c <= '9'; }
 bool nameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || digit(c) || c == '_' || c == '$' ||
          static_cast<unsigned char>(c) >= 0x80;
-}
-
-void appendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 class Reader {
@@ -115,7 +98,7 @@ private:
           if (hex4(c2) && c2 >= 0xDC00 && c2 < 0xE000) c1 = 0x10000 + ((c1 - 0xD800) << 10) + (c2 - 0xDC00);
           else i_ = back;
         }
-        appendUtf8(out, c1);
+        fn::appendChar(out, c1);
         break;
       }
       default:

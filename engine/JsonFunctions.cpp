@@ -115,8 +115,9 @@ void resultJson(Ctx* ctx, const std::string& s, int64_t size) {
   resultString(ctx, s);
 }
 
-// JSON_VALUE's scalar as the SQL type asked for; throws when it does not convert.
-void returnScalar(Ctx* ctx, const json::Value& v, int type, int64_t size) {
+} // namespace
+
+void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int64_t size) {
   if (v.kind == json::Value::Null) {
     sqlite3_result_null(ctx);
     return;
@@ -140,6 +141,8 @@ void returnScalar(Ctx* ctx, const json::Value& v, int type, int64_t size) {
     else resultString(ctx, text);
   }
 }
+
+namespace {
 
 void fnJsonValue(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0])) {
@@ -170,7 +173,7 @@ void fnJsonValue(Ctx* ctx, int, Val** argv) {
   if (found.size() > 1) return fallback(onError, argv[5], jsonError(40470));
   if (!found[0].scalar()) return fallback(onError, argv[5], jsonError(40456));
   try {
-    returnScalar(ctx, found[0], type, size);
+    jsonScalarResult(ctx, found[0], type, size);
   } catch (const OraError& e) {
     fallback(onError, argv[5], e);
   }

@@ -8,8 +8,12 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_context;
 
 namespace ora {
+namespace json {
+struct Value;
+}
 
 void registerJsonFunctions(sqlite3* db);
 // A JSON_TABLE's columns: each as JSON_VALUE (of a type), JSON_QUERY or JSON_EXISTS reads it from
@@ -28,6 +32,10 @@ struct JsonTableSpec {
 // The table-valued function name(document, row path) with those columns, registered on the
 // connection when it is not yet.
 std::string jsonTableModule(sqlite3* db, const JsonTableSpec& spec);
+
+// A scalar found by JSON_VALUE as the result of the SQL type asked for (kVarchar2 of at most `size`
+// bytes, kNumber, kDate); throws the error when it does not convert or fit.
+void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int64_t size);
 
 // One of the SQL/JSON errors (ORA-404nn, ORA-40597) with Oracle's text.
 OraError jsonError(int code, const std::string& detail = {});

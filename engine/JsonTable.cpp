@@ -174,31 +174,14 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
       else resultText(ctx, s);
       return SQLITE_OK;
     }
-    if (found.size() != 1 || !found[0].scalar() || found[0].kind == json::Value::Null) {
+    if (found.size() != 1 || !found[0].scalar()) {
       sqlite3_result_null(ctx);
       return SQLITE_OK;
     }
-    const json::Value& v = found[0];
-    std::string text = v.kind == json::Value::True ? "true" : v.kind == json::Value::False ? "false" : v.text;
-    if (col.type == kNumber) {
-      Num n;
-      if (v.kind == json::Value::Number || v.kind == json::Value::String) {
-        if (parseNum(text, n)) resultNumExact(ctx, n);
-        else sqlite3_result_null(ctx);
-      } else {
-        sqlite3_result_null(ctx);
-      }
-    } else if (col.type == kDate) {
-      std::string s = text;
-      if (s.size() > 10 && s[10] == 'T') s[10] = ' ';
-      if (s.size() > 19) s.resize(19);
-      DateTime d;
-      if (v.kind == json::Value::String && parseDate(s, d) == 0) fn::resultDate(ctx, d);
-      else sqlite3_result_null(ctx);
-    } else if (text.empty() || static_cast<int64_t>(text.size()) > col.size) {
-      sqlite3_result_null(ctx);
-    } else {
-      resultText(ctx, text);
+    try {
+      jsonScalarResult(ctx, found[0], col.type, col.size);
+    } catch (const OraError&) {
+      sqlite3_result_null(ctx); // NULL ON ERROR
     }
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
