@@ -257,10 +257,24 @@ public:
     skip();
     if (i_ >= s_.size() || s_[i_] != '$') badPath(s_);
     ++i_;
+    steps(p.steps, false);
+    return p;
+  }
+
+private:
+  std::string_view s_;
+  size_t i_ = 0;
+  int depth_ = 0;
+
+  void skip() {
+    while (i_ < s_.size() && space(s_[i_])) ++i_;
+  }
+  void steps(std::vector<Step>& out, bool nested) {
     for (;;) {
       skip();
       if (i_ >= s_.size()) break;
-      if (!p.steps.empty() && p.steps.back().kind == Step::Method) badPath(s_); // a method ends the path
+      if (nested && s_[i_] != '.' && s_[i_] != '[' && s_[i_] != '?') break; // the end of an @ path
+      if (!out.empty() && out.back().kind == Step::Method) badPath(s_); // a method ends the path
       Step st;
       if (s_.substr(i_, 2) == "..") {
         i_ += 2;
@@ -309,21 +323,104 @@ public:
         skip();
         if (i_ >= s_.size() || s_[i_] != ']') badPath(s_);
         ++i_;
+      } else if (s_[i_] == '?') {
+        ++i_;
+        skip();
+        if (i_ >= s_.size() || s_[i_] != '(') badPath(s_);
+        ++i_;
+        st.kind = Step::Where;
+        st.filter = std::make_shared<const Filter>(disjunction());
+        skip();
+        if (i_ >= s_.size() || s_[i_] != ')') badPath(s_);
+        ++i_;
       } else {
         badPath(s_);
       }
-      p.steps.push_back(std::move(st));
+      out.push_back(std::move(st));
     }
-    return p;
   }
 
-private:
-  std::string_view s_;
-  size_t i_ = 0;
-
-  void skip() {
-    while (i_ < s_.size() && space(s_[i_])) ++i_;
+  bool op(const char* o) {
+    skip();
+    size_t n = std::strlen(o);
+    if (s_.substr(i_, n) != o) return false;
+    i_ += n;
+    return true;
   }
+  Filter disjunction() {
+    if (++depth_ > kMaxDepth) badPath(s_);
+    Filter f = conjunction();
+    while (op("||")) {
+      if (f.kind != Filter::Or) f = Filter{Filter::Or, {std::move(f)}, {}, {}, false, false, {}, {}, {}};
+      f.kids.push_back(conjunction());
+    }
+    --depth_;
+    return f;
+  }
+  Filter conjunction() {
+    Filter f = unary();
+    while (op("&&")) {
+      if (f.kind != Filter::And) f = Filter{Filter::And, {std::move(f)}, {}, {}, false, false, {}, {}, {}};
+      f.kids.push_back(unary());
+    }
+    return f;
+  }
+  Filter unary() {
+    skip();
+    Filter f;
+    if (op("!")) {
+      f.kind = Filter::Not;
+      if (!op("(")) badPath(s_);
+      f.kids.push_back(disjunction());
+      if (!op(")")) badPath(s_);
+      return f;
+    }
+    if (op("(")) {
+      f = disjunction();
+      if (!op(")")) badPath(s_);
+      return f;
+    }
+    if (keyword("exists")) {
+      f.kind = Filter::Exists;
+      if (!op("(") || !op("@")) badPath(s_);
+      ++depth_;
+      steps(f.left, true);
+      --depth_;
+      if (!op(")")) badPath(s_);
+      return f;
+    }
+    f.kind = Filter::Compare;
+    operand(f.left, f.leftLiteral, f.leftValue);
+    skip();
+    static const char* const ops[] = {"==", "!=", "<>", "<=", ">=", "<", ">"};
+    for (const char* o : ops)
+      if (op(o)) {
+        f.op = std::strcmp(o, "<>") == 0 ? "!=" : o;
+        break;
+      }
+    if (f.op.empty()) badPath(s_);
+    operand(f.right, f.rightLiteral, f.rightValue);
+    return f;
+  }
+  // @ and its steps, or a JSON literal
+  void operand(std::vector<Step>& path, bool& literal, Value& v) {
+    skip();
+    literal = !op("@");
+    if (!literal) {
+      steps(path, true);
+      return;
+    }
+    size_t b = i_;
+    if (i_ < s_.size() && s_[i_] == '"') {
+      ++i_;
+      while (i_ < s_.size() && s_[i_] != '"') i_ += s_[i_] == '\\' ? 2 : 1;
+      ++i_;
+    } else {
+      while (i_ < s_.size() && (nameChar(s_[i_]) || s_[i_] == '.' || s_[i_] == '-' || s_[i_] == '+')) ++i_;
+    }
+    if (i_ > s_.size() || i_ == b || !parse(s_.substr(b, i_ - b), v, true) || !v.scalar()) badPath(s_);
+  }
+
   bool keyword(const char* w) {
     size_t n = std::strlen(w);
     if (s_.substr(i_, n) != w || (i_ + n < s_.size() && nameChar(s_[i_ + n]))) return false;
@@ -448,6 +545,68 @@ bool method(const std::string& m, const Value& v, Value& out) {
   return false;
 }
 
+bool test(const Filter& f, const Value& item, bool strict);
+
+// The values an operand of a comparison stands for; in lax mode an array stands for its elements.
+std::vector<Value> operandValues(const std::vector<Step>& steps, bool literal, const Value& v, const Value& item,
+                                 bool strict) {
+  if (literal) return {v};
+  bool miss = false;
+  std::vector<Value> found = evaluate(Path{strict, steps}, item, miss), out;
+  for (Value& x : found) {
+    if (x.kind == Value::Array && !strict) out.insert(out.end(), x.items.begin(), x.items.end());
+    else out.push_back(std::move(x));
+  }
+  return out;
+}
+
+bool compareValues(const Value& a, const Value& b, const std::string& op) {
+  int c;
+  if (a.kind == Value::Number && b.kind == Value::Number) {
+    Num x, y;
+    if (!parseNum(a.text, x) || !parseNum(b.text, y)) return false;
+    c = compare(x, y);
+  } else if (a.kind == Value::String && b.kind == Value::String) {
+    c = a.text.compare(b.text);
+  } else if (a.scalar() && b.scalar() && (a.kind == b.kind || ((a.kind == Value::True || a.kind == Value::False) &&
+                                                             (b.kind == Value::True || b.kind == Value::False)))) {
+    // true, false and null are only equal or not
+    if (op != "==" && op != "!=") return false;
+    c = a.kind == b.kind ? 0 : 1;
+  } else {
+    return false; // values of different types do not compare
+  }
+  if (op == "==") return c == 0;
+  if (op == "!=") return c != 0;
+  if (op == "<") return c < 0;
+  if (op == "<=") return c <= 0;
+  if (op == ">") return c > 0;
+  return c >= 0;
+}
+
+bool test(const Filter& f, const Value& item, bool strict) {
+  switch (f.kind) {
+  case Filter::Or:
+    return std::any_of(f.kids.begin(), f.kids.end(), [&](const Filter& k) { return test(k, item, strict); });
+  case Filter::And:
+    return std::all_of(f.kids.begin(), f.kids.end(), [&](const Filter& k) { return test(k, item, strict); });
+  case Filter::Not:
+    return !test(f.kids[0], item, strict);
+  case Filter::Exists: {
+    bool miss = false;
+    return !evaluate(Path{strict, f.left}, item, miss).empty();
+  }
+  case Filter::Compare:
+    break;
+  }
+  std::vector<Value> lefts = operandValues(f.left, f.leftLiteral, f.leftValue, item, strict);
+  std::vector<Value> rights = operandValues(f.right, f.rightLiteral, f.rightValue, item, strict);
+  for (const Value& a : lefts)
+    for (const Value& b : rights)
+      if (compareValues(a, b, f.op)) return true;
+  return false;
+}
+
 } // namespace
 
 bool parse(std::string_view text, Value& out, bool strict, bool uniqueKeys) {
@@ -542,6 +701,15 @@ std::vector<Value> evaluate(const Path& p, const Value& root, bool& error) {
         }
         break;
       }
+      case Step::Where:
+        // lax: the filter tests the elements of an array
+        if (v.kind == Value::Array && !p.strict) {
+          for (const Value& e : v.items)
+            if (test(*st.filter, e, p.strict)) next.push_back(e);
+        } else if (test(*st.filter, v, p.strict)) {
+          next.push_back(v);
+        }
+        break;
       case Step::Method: {
         Value r;
         if (v.kind == Value::Array && !p.strict && st.name != "size" && st.name != "type" && st.name != "count") {

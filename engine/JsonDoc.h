@@ -2,6 +2,7 @@
 // and lax syntax, and its path language ($.a.b, $.a[0], $.a[*], $."key", $..key, lax/strict).
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,19 +27,32 @@ std::string serialize(const Value& v, bool pretty = false);
 // A JSON string literal of the text.
 std::string quote(std::string_view s);
 
+struct Filter;
+
 struct Step {
-  enum Kind : uint8_t { Key, AnyKey, Descendant, Elements, Method } kind = Key;
+  enum Kind : uint8_t { Key, AnyKey, Descendant, Elements, Method, Where } kind = Key;
   std::string name; // Key, Descendant: the field; Method: the item method
   struct Range {
     int64_t from = 0, to = 0;
     bool fromLast = false, toLast = false; // an offset from the last element
   };
   std::vector<Range> ranges; // Elements: empty for [*]
+  std::shared_ptr<const Filter> filter; // Where: ?( condition ), of @ the item
 };
 
 struct Path {
   bool strict = false;
   std::vector<Step> steps;
+};
+
+// A filter condition: && and || of comparisons of @ paths with literals, exists(@path) and !( ).
+struct Filter {
+  enum Kind : uint8_t { Or, And, Not, Exists, Compare } kind = Compare;
+  std::vector<Filter> kids;
+  std::vector<Step> left, right; // Compare: the @ paths compared (right empty: the literal)
+  bool leftLiteral = false, rightLiteral = false;
+  Value leftValue, rightValue;
+  std::string op; // ==, !=, <, <=, >, >=
 };
 
 // Compiles a path expression; ORA-40597 when it is not one.
