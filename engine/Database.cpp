@@ -5,6 +5,7 @@
 #include "Charset.h"
 #include "Dictionary.h"
 #include "OraError.h"
+#include "JsonFunctions.h"
 #include "ListAgg.h"
 #include "OraFunctions.h"
 #include "RegexpFunctions.h"
@@ -215,6 +216,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerStatAggregates(db);
   registerRegexpFunctions(db);
   registerListAgg(db);
+  registerJsonFunctions(db);
   registerRankAggregates(db);
   registerByteFunctions(db, cs);
   return db;

@@ -32,7 +32,7 @@ bool isCondition(const Node* n) {
   case N::And: case N::Or: case N::Not:
     return true;
   case N::Call:
-    return n->text == "REGEXP_LIKE" || n->text == "LNNVL"; // a condition written as a call
+    return n->text == "REGEXP_LIKE" || n->text == "LNNVL" || n->text == "JSON_EXISTS"; // a condition written as a call
   default:
     return false;
   }
@@ -119,7 +119,7 @@ Node* Parser::objectName(int code) {
 Node* Parser::expr() { return binary(1); }
 
 Node* Parser::value(Node* e) {
-  if (e->kind == N::Call && e->alias.empty() && (e->text == "REGEXP_LIKE" || e->text == "LNNVL"))
+  if (e->kind == N::Call && e->alias.empty() && (e->text == "REGEXP_LIKE" || e->text == "LNNVL" || e->text == "JSON_EXISTS"))
     failAt(904, e->pos, e->text);
   return e;
 }
@@ -215,6 +215,7 @@ Node* Parser::predicate(Node* left) {
     return finish(n);
   }
   if (acceptWord("IS")) {
+    if (isWord("JSON") || (isWord("NOT") && isWord("JSON", 1))) return isJson(n);
     n->kind = N::IsNull;
     if (acceptWord("NOT")) n->flags |= kNegated;
     // the floating-point conditions, IS [NOT] NAN and IS [NOT] INFINITE
@@ -455,6 +456,7 @@ Node* Parser::primary() {
     expectOp(")", 907);
     return finish(n);
   }
+  if (isOp("(", 1) && jsonFunction(w)) return jsonCall();
   if (reservedWord(w) && !pseudoColumn(w)) fail(936);
   return nameExpr();
 }

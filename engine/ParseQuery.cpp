@@ -411,6 +411,8 @@ Node* Parser::tableRef() {
       n->flags |= kParens;
       return n;
     }
+  } else if (isWord("JSON_TABLE") && isOp("(", 1)) {
+    n = jsonTable();
   } else {
     if (atEnd() || !nameAt()) fail(903);
     n = make(N::Table);

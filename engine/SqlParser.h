@@ -24,6 +24,9 @@ Node* parse(std::string_view text, Tree& tree);
 // (stored PL/SQL units, blocks) take the rest.
 bool parsedKind(const std::vector<Token>& toks);
 
+// Whether a name is one of the SQL/JSON functions, whose clauses JsonSyntax.cpp reads.
+bool jsonFunction(const std::string& upperName);
+
 // The first subquery inside an expression, or nullptr.
 const Node* subqueryIn(const Node* n);
 
@@ -90,7 +93,7 @@ private:
   // expressions (ParseExpr.cpp)
   Node* expr();
   Node* condition(); // an expression that must be a condition (ORA-00920 otherwise)
-  // A value: REGEXP_LIKE and LNNVL are conditions, no function a value can name (ORA-00904).
+  // A value: REGEXP_LIKE, LNNVL and JSON_EXISTS are conditions, no function a value can name (ORA-00904).
   static Node* value(Node* e);
   Node* binary(int minPrec);
   Node* defaultOr();
@@ -109,6 +112,13 @@ private:
   Node* valueList();             // of IN or = ANY
   Node* typeSpec();
   Node* castTypeSpec();
+  // the SQL/JSON functions and IS JSON (JsonSyntax.cpp)
+  Node* jsonCall();
+  Node* jsonValueExpr();
+  bool jsonClause(const std::string& f);
+  void jsonReturning();
+  Node* isJson(Node* n);
+  Node* jsonTable();
 
   // queries (ParseQuery.cpp)
   Node* query(bool orderBy);

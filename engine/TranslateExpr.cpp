@@ -81,6 +81,12 @@ std::string Translator::emit(size_t b, size_t e) {
       continue;
     }
     if (!replace_[i].empty()) { add(replace_[i]); continue; }
+    if (!jsonCalls_.empty())
+      if (auto j = jsonCalls_.find(i); j != jsonCalls_.end() && j->second.end <= e) {
+        add(jsonCall(j->second));
+        i = j->second.end - 1;
+        continue;
+      }
     if (auto bin = binary_.find(i); bin != binary_.end() && !binaryOpen_.count(i)) {
       size_t close = matching(i + 1);
       binaryOpen_.insert(i);

@@ -86,11 +86,28 @@ int significantDigits(const std::string& literal);
 // Whether every value of type x (the literal token when there is one) fits the NUMBER(p,s) `into`.
 bool numberHolds(const ColType& into, const ColType& x, const Token* literal);
 
+// A SQL/JSON call, or an IS [NOT] JSON condition (at its IS), as read before the statement's
+// other passes see its tokens (TranslateJson.cpp).
+struct JsonCall {
+  std::string fn;                              // JSON_VALUE, ..., JSON_ARRAYAGG; IS
+  std::vector<std::pair<size_t, size_t>> args; // the document and path; keys and values; elements
+  std::vector<char> formatJson;                // per argument: FORMAT JSON after it
+  size_t orderB = 0, orderE = 0;               // JSON_ARRAYAGG's ORDER BY keys
+  int returnType = 0, returnSize = 4000;       // RETURNING; 0 when not given
+  int64_t limit = 4000;                        // the longest result in bytes
+  int onError = -1, onEmpty = -1, onNull = -1, wrapper = 0;
+  std::pair<size_t, size_t> errorDefault{0, 0}, emptyDefault{0, 0};
+  bool pretty = false, strict = false, unique = false, negated = false;
+  std::vector<size_t> pins; // literals of the RETURNING type
+  size_t end = 0;            // the token after it
+};
+
 class Translator {
 public:
   Translator(const std::string& src, std::vector<Token> toks, Catalog& cat)
       : src_(src), t_(std::move(toks)), cat_(cat) {
     markNthFrom();
+    markJson();
   }
 
   Translation run();
@@ -402,6 +419,15 @@ public:
   std::string frameValue(size_t i, size_t& after);
   // NTH_VALUE (...) FROM FIRST|LAST: that FROM becomes "NTH$FROM", so no clause ends there
   void markNthFrom();
+  // the SQL/JSON functions (TranslateJson.cpp): their clause words become operators no other
+  // pass reads as names, and each call is emitted as the engine's function
+  std::map<size_t, JsonCall> jsonCalls_;
+  void markJson();
+  size_t jsonClauses(JsonCall& c, size_t k, size_t close, int d);
+  std::string jsonCall(const JsonCall& c);
+  bool jsonType(size_t b, size_t e, ColType& out) const;
+  int jsonKind(size_t b, size_t e, bool formatJson);
+  size_t jsonTable(size_t i, Context& c); // JSON_TABLE in FROM; returns its ")"
   void positiveCount(size_t i);
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);

@@ -82,6 +82,11 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
       i = close;
       continue;
     }
+    if (expectTable && is(k, "JSON_TABLE") && is(at(i + 1), "(")) {
+      i = jsonTable(i, c);
+      expectTable = false;
+      continue;
+    }
     if (expectTable) {
       expectTable = false;
       if (k.kind == Token::Ident || k.kind == Token::QIdent) {

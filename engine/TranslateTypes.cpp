@@ -22,7 +22,7 @@ namespace {
 // The statistical and inverse distribution aggregates give a NUMBER.
 bool statistic(const std::string& f) {
   return f != "COUNT" && aggregateFunction(f) && f != "MIN" && f != "MAX" && f != "LISTAGG" && f != "ANY_VALUE" &&
-         f != "STATS_MODE";
+         f != "STATS_MODE" && f != "JSON_ARRAYAGG" && f != "JSON_OBJECTAGG";
 }
 
 // Digits of a plain number literal before and after its point, leading and trailing zeros not
@@ -255,6 +255,7 @@ ColType Translator::infer(size_t b, size_t e) {
   t.code = kVarchar2;
   t.size = 4000;
   if (e <= b) return t;
+  if (!jsonCalls_.empty() && jsonType(b, e, t)) return t;
   const Token& f = t_[b];
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
   if (e - b == 2 && is(f, "TIMESTAMP") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }

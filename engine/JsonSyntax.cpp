@@ -1,0 +1,185 @@
+// The syntax of the SQL/JSON functions and of IS [NOT] JSON: their clauses are words inside the
+// call's parentheses, not arguments, so they are read here rather than by the general call.
+#include "SqlParser.h"
+
+#include "JsonFunctions.h"
+
+#include <cstring>
+
+namespace ora::sql {
+
+namespace {
+const char* const kJsonFunctions[] = {"JSON_VALUE", "JSON_QUERY", "JSON_EXISTS", "JSON_OBJECT",
+                                      "JSON_ARRAY", "JSON_OBJECTAGG", "JSON_ARRAYAGG"};
+} // namespace
+
+bool jsonFunction(const std::string& w) {
+  for (const char* f : kJsonFunctions)
+    if (w == f) return true;
+  return false;
+}
+
+// RETURNING type: VARCHAR2[(n [BYTE|CHAR])], NUMBER[(p[,s])], DATE, CLOB.
+void Parser::jsonReturning() {
+  if (acceptWord("VARCHAR2") || acceptWord("NUMBER")) {
+    if (acceptOp("(")) {
+      if (cur().kind != Tok::Num) fail(910);
+      ++i_;
+      if (acceptOp(",")) {
+        if (cur().kind != Tok::Num) fail(910);
+        ++i_;
+      }
+      if (!acceptWord("BYTE")) acceptWord("CHAR");
+      expectOp(")", 907);
+    }
+  } else if (!acceptWord("DATE") && !acceptWord("CLOB")) {
+    fail(902); // invalid datatype
+  }
+  acceptWord("TRUNCATE");
+}
+
+// ON ERROR / ON EMPTY / ON NULL and the other trailing clauses; false when none starts here.
+bool Parser::jsonClause(const std::string& f) {
+  auto onWhat = [&](bool nullToo) {
+    expectWord("ON", 907);
+    if (acceptWord("ERROR") || acceptWord("EMPTY") || (nullToo && acceptWord("NULL"))) return;
+    fail(907);
+  };
+  const bool generation = f == "JSON_OBJECT" || f == "JSON_ARRAY" || f == "JSON_OBJECTAGG" || f == "JSON_ARRAYAGG";
+  if (acceptWord("RETURNING")) {
+    jsonReturning();
+    return true;
+  }
+  if ((isWord("NULL") || isWord("ERROR") || isWord("TRUE") || isWord("FALSE") || isWord("ABSENT")) && isWord("ON", 1)) {
+    ++i_;
+    onWhat(generation);
+    return true;
+  }
+  if (isWord("EMPTY") && (isWord("ON", 1) || isWord("ARRAY", 1) || isWord("OBJECT", 1))) {
+    ++i_;
+    if (!acceptWord("ARRAY")) acceptWord("OBJECT");
+    onWhat(false);
+    return true;
+  }
+  if (!generation && acceptWord("DEFAULT")) {
+    expr();
+    onWhat(false);
+    return true;
+  }
+  if (isWord("WITH") || isWord("WITHOUT")) {
+    ++i_;
+    if (acceptWord("UNIQUE")) {
+      expectWord("KEYS", 907);
+      return true;
+    }
+    if (f != "JSON_QUERY") fail(907); // only JSON_QUERY wraps its result
+    if (!acceptWord("CONDITIONAL")) acceptWord("UNCONDITIONAL");
+    acceptWord("ARRAY");
+    expectWord("WRAPPER", 907);
+    return true;
+  }
+  return acceptWord("PRETTY") || acceptWord("ASCII") || acceptWord("STRICT") || acceptWord("LAX");
+}
+
+// A value of the generation functions, with FORMAT JSON after it when it is JSON text.
+Node* Parser::jsonValueExpr() {
+  Node* v = value(expr());
+  if (acceptWord("FORMAT")) expectWord("JSON", 907);
+  return v;
+}
+
+Node* Parser::jsonCall() {
+  DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
+  Node* n = make(N::Call);
+  const std::string f = cur().text;
+  n->text = f;
+  i_ += 2;
+  if (f == "JSON_VALUE" || f == "JSON_QUERY" || f == "JSON_EXISTS") {
+    n->kids.push_back(jsonValueExpr());
+    expectOp(",", 907);
+    if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos)); // the path is a literal
+    n->kids.push_back(primary());
+    // the path is the literal alone, not an expression that starts with one
+    if (cur().kind == Tok::Op && !isOp(",") && !isOp(")"))
+      throw jsonError(40454).at(static_cast<int>(n->kids.back()->pos));
+  } else if (f == "JSON_OBJECT" || f == "JSON_OBJECTAGG") {
+    while (!isOp(")")) {
+      if (isWord("KEY") && !isWord("VALUE", 1) && !isOp(",", 1) && !isOp(")", 1)) ++i_;
+      n->kids.push_back(value(expr()));
+      if (acceptWord("VALUE") || acceptOp(":")) n->kids.push_back(jsonValueExpr());
+      else if (f == "JSON_OBJECTAGG") fail(907);
+      while (jsonClause(f)) {
+      }
+      if (f == "JSON_OBJECTAGG" || !acceptOp(",")) break;
+    }
+  } else { // JSON_ARRAY, JSON_ARRAYAGG
+    while (!isOp(")")) {
+      n->kids.push_back(jsonValueExpr());
+      if (f == "JSON_ARRAYAGG" && isWord("ORDER")) n->kids.push_back(orderBy());
+      while (jsonClause(f)) {
+      }
+      if (f == "JSON_ARRAYAGG" || !acceptOp(",")) break;
+    }
+    if (f == "JSON_ARRAYAGG" && n->kids.empty()) fail(936);
+  }
+  while (jsonClause(f)) {
+  }
+  expectOp(")", 907);
+  return finish(n);
+}
+
+// JSON_TABLE(expr, 'path' [ON ERROR] COLUMNS (column, ...)) in FROM, as a table of that name.
+Node* Parser::jsonTable() {
+  DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
+  Node* n = make(N::Table);
+  Node* table = make(N::Name);
+  table->text = n->text = "JSON_TABLE";
+  n->kids.push_back(finish(table));
+  i_ += 2;
+  value(expr());
+  if (acceptWord("FORMAT")) expectWord("JSON", 907);
+  expectOp(",", 907);
+  if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
+  ++i_;
+  while (jsonClause("JSON_QUERY")) {
+  }
+  expectWord("COLUMNS", 907);
+  expectOp("(", 906);
+  do {
+    if (isWord("NESTED")) fail(907); // nested column lists are not read
+    name(904);
+    if (acceptWord("FOR")) {
+      expectWord("ORDINALITY", 907);
+      continue;
+    }
+    if (isWord("VARCHAR2") || isWord("NUMBER") || isWord("DATE") || isWord("CLOB")) jsonReturning();
+    if (acceptWord("FORMAT")) expectWord("JSON", 907);
+    acceptWord("EXISTS");
+    if (acceptWord("PATH")) {
+      if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
+      ++i_;
+    }
+    while (jsonClause("JSON_QUERY")) {
+    }
+  } while (acceptOp(","));
+  expectOp(")", 907);
+  expectOp(")", 907);
+  return finish(n);
+}
+
+// expr IS [NOT] JSON [STRICT|LAX] [WITH|WITHOUT UNIQUE KEYS], after IS.
+Node* Parser::isJson(Node* n) {
+  n->kind = N::IsNull;
+  n->text = "JSON";
+  if (acceptWord("NOT")) n->flags |= kNegated;
+  expectWord("JSON", 908);
+  if (!acceptWord("STRICT")) acceptWord("LAX");
+  if (isWord("WITH") || isWord("WITHOUT")) {
+    ++i_;
+    expectWord("UNIQUE", 907);
+    expectWord("KEYS", 907);
+  }
+  return finish(n);
+}
+
+} // namespace ora::sql
