@@ -46,9 +46,11 @@ bool parsedKind(const std::vector<Token>& t) {
     // stored PL/SQL units and triggers have readers of their own
     size_t k = word(1) == "OR" && word(2) == "REPLACE" ? 3 : 1;
     std::string what = word(k);
-    return what != "TRIGGER" && what != "PROCEDURE" && what != "FUNCTION" && what != "PACKAGE" && what != "TYPE";
+    return what != "TRIGGER" && what != "PROCEDURE" && what != "FUNCTION" && what != "PACKAGE" && what != "TYPE" &&
+           what != "MATERIALIZED";
   }
   if (w == "ALTER") return true;
+  if (w == "DROP" && word(1) == "MATERIALIZED") return false; // read where it is translated
   return w == "(" || w == "SELECT" || w == "WITH" || w == "INSERT" || w == "UPDATE" || w == "DELETE" ||
          w == "DROP" || w == "RENAME" || w == "COMMENT" || w == "GRANT" || w == "TRUNCATE" || w == "COMMIT" ||
          w == "ROLLBACK" || w == "SAVEPOINT";
@@ -329,7 +331,21 @@ Node* Parser::create() {
     } while (acceptOp(","));
     expectOp(")", 907);
     x->kids.push_back(finish(cols));
-    physical();
+    // how the index is built and kept: the engine's are always complete and in order
+    for (;;) {
+      if (isWord("COMPRESS")) {
+        ++i_;
+        if (cur().kind == Tok::Num) ++i_;
+        continue;
+      }
+      size_t was = i_;
+      physical();
+      if (acceptWord("COMPUTE")) expectWord("STATISTICS", 905);
+      else if (!(acceptWord("ONLINE") || acceptWord("REVERSE") || acceptWord("NOREVERSE") || acceptWord("SORT") ||
+                 acceptWord("NOSORT") || acceptWord("VISIBLE") || acceptWord("INVISIBLE")) &&
+               i_ == was)
+        break;
+    }
     return finish(x);
   }
   if (unique) fail(968); // UNIQUE makes an index

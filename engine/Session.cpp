@@ -3,6 +3,7 @@
 #include "ConstraintErrors.h"
 #include "Database.h"
 #include "Dictionary.h"
+#include "MaterializedViews.h"
 #include "OraError.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
@@ -598,6 +599,7 @@ void Session::commit() {
   savepoints.clear();
   startSavepoints.clear();
   if (!inTxn) return;
+  refreshOnCommit(*this);
   emptyTemporaryTables("SYS$TRANSACTION");
   int rc = execOne(db, "COMMIT");
   if (rc != SQLITE_OK) {

@@ -45,6 +45,8 @@ inline bool is(const Token& t, const char* word) {
 void checkName(const std::string& name, Charset cs);
 const ColumnInfo& findColumn(const std::vector<ColumnInfo>& cols, const std::string& name);
 size_t skipPhysical(const std::vector<Token>& t, size_t i);
+// The storage and build options of CREATE INDEX and ALTER INDEX ... REBUILD from i.
+size_t skipIndexOptions(const std::vector<Token>& t, size_t i);
 // Stored PL/SQL units, triggers and blocks, which are not tokenized as SQL; false when the text
 // is none of them.
 bool translatePlsql(const std::string& text, Catalog& cat, Translation& out);
