@@ -216,6 +216,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerListAgg(db);
   registerRankAggregates(db);
   registerByteFunctions(db, cs);
+  registerRownumCounter(db);
   return db;
 }
 
