@@ -782,6 +782,8 @@ size_t skipIndexOptions(const std::vector<Token>& t, size_t i) {
                w == "VISIBLE" || w == "INVISIBLE" || w == "NOPARALLEL" || w == "NOCOMPRESS")
         ++j;
       else if (w == "PARALLEL" || w == "COMPRESS") j += number(j + 1) ? 2 : 1;
+    } else if (number(j) && j > 0 && (is(t[j - 1], "PARALLEL") || is(t[j - 1], "COMPRESS"))) {
+      ++j; // the degree after a PARALLEL read with the storage words
     }
     if (j == i) j = skipPhysical(t, i);
     if (j == i) return i;

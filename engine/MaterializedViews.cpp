@@ -50,7 +50,7 @@ std::string storedQuery(Session& s, const std::string& name) {
 
 void refreshMview(Session& s, const std::string& name) {
   std::string query = storedQuery(s, name);
-  if (query.empty()) throw OraError(12003, quoteIdent(s.user) + "." + quoteIdent(name));
+  if (query.empty()) throw OraError(23401, quoteIdent(s.user) + "." + quoteIdent(name));
   Translation ctas;
   std::string scratch;
   {
@@ -73,6 +73,7 @@ void refreshMview(Session& s, const std::string& name) {
     throw;
   }
   run(s, "RELEASE \"TESSEL$REFRESH\"");
+  s.dictionaryStale(); // USER_MVIEWS tells when
 }
 
 void refreshOnCommit(Session& s) {

@@ -384,6 +384,7 @@ const std::map<int, const char*>& namedTexts() {
       {2431, "cannot disable constraint (%s) - no such constraint"},
       {4043, "object %s does not exist"},
       {12003, "materialized view %s does not exist"},
+      {23401, "materialized view %s does not exist"},
       {12083, "must use DROP MATERIALIZED VIEW to drop %s"},
       {4063, "view %s has errors"},
       {4080, "trigger '%s' does not exist"},

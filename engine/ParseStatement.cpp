@@ -338,6 +338,10 @@ Node* Parser::create() {
         if (cur().kind == Tok::Num) ++i_;
         continue;
       }
+      if (cur().kind == Tok::Num && i_ > 0 && t_[i_ - 1].kind == Tok::Ident && t_[i_ - 1].text == "COMPRESS") {
+        ++i_; // the prefix length after a COMPRESS read with the storage words
+        continue;
+      }
       size_t was = i_;
       physical();
       if (acceptWord("COMPUTE")) expectWord("STATISTICS", 905);

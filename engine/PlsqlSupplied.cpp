@@ -155,7 +155,7 @@ void refresh(Run& r, const Stmt& s) {
     if (one.empty()) continue;
     if (size_t dot = one.find('.'); dot != std::string::npos) {
       if (objectName(one.substr(0, dot)) != ses.user)
-        throw OraError(12003, "\"" + objectName(one.substr(0, dot)) + "\".\"" + objectName(one.substr(dot + 1)) + "\"");
+        throw OraError(23401, "\"" + objectName(one.substr(0, dot)) + "\".\"" + objectName(one.substr(dot + 1)) + "\"");
       one = one.substr(dot + 1);
     }
     refreshMview(ses, objectName(one));

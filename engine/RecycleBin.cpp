@@ -274,12 +274,12 @@ void flashbackTable(const std::vector<Token>& t, Catalog& cat, Translation& tr) 
   ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (" + std::string(row.obj > 0 ? "OBJ, " : "") + "NAME, TYPE, CREATED) VALUES (" +
                 (row.obj > 0 ? std::to_string(row.obj) + ", " : std::string()) + quoteString(target) + ", 'TABLE', " +
                 (row.created.empty() ? std::string("ora_sysdate()") : quoteString(row.created)) + ")");
-  // constraints take their names back, or a bin name where the schema has given theirs away
+  // keys come back under bin names, as their indexes do
   for (const char* meta : {"TESSEL$CONSTRAINTS", "TESSEL$DISABLED"})
     dict::eachRow(db, std::string("SELECT NAME FROM \"") + meta + "\" WHERE TABLE_NAME = ?1", [&](sqlite3_stmt* st) {
-      std::string was = dict::col(st, 0), original = was.substr(std::min(was.size(), store.size() + 1));
-      if (original.empty() || constraintTaken(db, original)) original = newBinName(db);
-      ddl.push_back(std::string("UPDATE \"") + meta + "\" SET NAME = " + quoteString(original) + ", TABLE_NAME = " +
+      std::string was = dict::col(st, 0), bin = newBinName(db);
+      while (constraintTaken(db, bin)) bin = newBinName(db);
+      ddl.push_back(std::string("UPDATE \"") + meta + "\" SET NAME = " + quoteString(bin) + ", TABLE_NAME = " +
                     quoteString(target) + " WHERE NAME = " + quoteString(was));
     }, store);
   moveTableRows(db, store, target, ddl);
