@@ -162,7 +162,11 @@ void createMaterializedView(const std::string& src, const std::vector<Token>& t,
         i += 2;
       }
       // START WITH d NEXT d: the engine has no job queue; the view is refreshed on demand
-      while (i < t.size() && (t[i].depth > 0 || !(t[i].kind == Token::Ident && clauses.count(t[i].text)))) ++i;
+      auto clauseAt = [&](size_t k) {
+        if (t[k].depth > 0 || t[k].kind != Token::Ident || !clauses.count(t[k].text)) return false;
+        return !is(t[k], "WITH") || is(at(k + 1), "PRIMARY") || is(at(k + 1), "ROWID");
+      };
+      while (i < t.size() && !clauseAt(i)) ++i;
       if (is(at(i), "WITH") && (is(at(i + 1), "PRIMARY") || is(at(i + 1), "ROWID")))
         i += is(at(i + 1), "PRIMARY") ? 3 : 2;
     } else if ((is(at(i), "ENABLE") || is(at(i), "DISABLE")) && is(at(i + 1), "QUERY") && is(at(i + 2), "REWRITE")) {

@@ -1,9 +1,10 @@
 // DROP TABLE into the recycle bin, FLASHBACK TABLE ... TO BEFORE DROP and PURGE.
 //
 // A dropped table is renamed TESSEL$<bin name>, out of every listing of the user's tables; its
-// indexes likewise. Its constraints, comments and identity columns go along under the new name;
-// its foreign keys are dropped (the recycle bin keeps no referential constraints), and so are its
-// triggers. A table brought back keeps the bin names of its indexes, as Oracle's does.
+// indexes likewise. Its constraints, comments and identity columns go along under the new name,
+// its triggers as their text; its foreign keys are dropped (the recycle bin keeps no referential
+// constraints). A table brought back keeps the bin names of its indexes, keys and triggers, as
+// Oracle's does.
 #include "RecycleBin.h"
 
 #include "DictionaryImpl.h"
@@ -11,6 +12,7 @@
 #include "TableRebuild.h"
 
 #include <random>
+#include <set>
 #include <sqlite3.h>
 
 namespace ora::tx {
@@ -63,6 +65,23 @@ std::string indexSql(const std::string& sql, const std::string& index, const std
   throw OraError(1418);
 }
 
+// CREATE TRIGGER for a trigger kept in the bin: its description (name, timing, events, ON table,
+// REFERENCING, WHEN) under a new name, on the table's new name, and its block.
+std::string triggerText(const std::string& description, const std::string& body, const std::string& name,
+                        const std::string& table) {
+  auto t = tokenize(description);
+  size_t named = t.size() > 1 && is(t[1], ".") ? 3 : 1;
+  for (size_t k = named; k + 1 < t.size(); ++k) {
+    if (t[k].depth != 0 || !is(t[k], "ON")) continue;
+    size_t e = k + 2 < t.size() && is(t[k + 2], ".") ? k + 4 : k + 2;
+    if (e > t.size() || named >= t.size()) break;
+    return "CREATE OR REPLACE TRIGGER " + quoteIdent(name) + " " +
+           description.substr(t[named].pos, t[k].end - t[named].pos) + " " + quoteIdent(table) +
+           description.substr(t[e - 1].end) + "\n" + body;
+  }
+  return {};
+}
+
 bool statsKept(sqlite3* db) { return rb::scalar(db, "SELECT 1 FROM sqlite_schema WHERE name = 'sqlite_stat1'") == 1; }
 
 // The statements that move a table's own rows of the engine's tables from one name to another.
@@ -88,7 +107,16 @@ Translation moveToBin(Session& s, const std::string& table) {
   dict::eachRow(db, "SELECT name, sql FROM main.sqlite_schema WHERE type = 'index' AND tbl_name = ?1 AND sql IS NOT NULL",
                 [&](sqlite3_stmt* st) { indexes.push_back({dict::col(st, 0), dict::col(st, 1), {}}); }, table);
   ddl.push_back("PRAGMA legacy_alter_table=ON");
-  // triggers do not come back with the table here
+  // triggers are kept as their text, made again when the table comes back
+  int64_t seq = rb::scalar(db, "SELECT COALESCE(MAX(SEQ), 0) + 1 FROM \"TESSEL$RECYCLEBIN\"");
+  dict::eachRow(db, "SELECT NAME, DESCRIPTION, BODY FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1", [&](sqlite3_stmt* st) {
+    std::string name = dict::col(st, 0), trigBin = newBinName(db);
+    ddl.push_back("INSERT INTO \"TESSEL$RECYCLEBIN\" (OBJECT_NAME, ORIGINAL_NAME, TYPE, BASE_OBJECT, OBJ, CREATED, DROPPED,"
+                  " SEQ, DESCRIPTION, BODY) SELECT " + quoteString(trigBin) + ", " + quoteString(name) + ", 'TRIGGER', " +
+                  quoteString(bin) + ", OBJ, CREATED, ora_sysdate(), " + std::to_string(seq) + ", " +
+                  quoteString(dict::col(st, 1)) + ", " + quoteString(dict::col(st, 2)) +
+                  " FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'TRIGGER'");
+  }, table);
   Catalog cat(db, s.user, &s);
   dict::eachRow(db, "SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1", [&](sqlite3_stmt* st) {
     for (const auto& trig : cat.sqliteTriggers(dict::col(st, 0))) ddl.push_back("DROP TRIGGER main." + quoteIdent(trig));
@@ -98,7 +126,6 @@ Translation moveToBin(Session& s, const std::string& table) {
   ddl.push_back("DELETE FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q);
   for (auto& ix : indexes) ddl.push_back("DROP INDEX main." + quoteIdent(ix.name));
   ddl.push_back("ALTER TABLE main." + quoteIdent(table) + " RENAME TO " + quoteIdent(store));
-  int64_t seq = rb::scalar(db, "SELECT COALESCE(MAX(SEQ), 0) + 1 FROM \"TESSEL$RECYCLEBIN\"");
   auto binRow = [&](const std::string& object, const std::string& original, const char* type, const char* objType) {
     ddl.push_back("INSERT INTO \"TESSEL$RECYCLEBIN\" (OBJECT_NAME, ORIGINAL_NAME, TYPE, BASE_OBJECT, OBJ, CREATED,"
                   " DROPPED, SEQ) SELECT " + quoteString(object) + ", " + quoteString(original) + ", '" + type + "', " +
@@ -193,11 +220,14 @@ void dropToRecycleBin(const std::string& table, const std::vector<std::string>& 
       s.runDdl(translate(sql, cat, false, false));
     }
     // the recycle bin keeps no foreign keys: the table's own go first, one at a time
+    std::set<std::string> dropped;
     for (;;) {
       std::string key;
       for (auto& c : dict::tableConstraints(s.db, table))
         if (c.type == "R") key = c.name;
       if (key.empty()) break;
+      if (!dropped.insert(key).second) throw OraError(2443, key); // it did not go
+
       Catalog cat(s.db, s.user, &s);
       s.runDdl(translate("ALTER TABLE " + quoteIdent(table) + " DROP CONSTRAINT " + quoteIdent(key), cat, false, false));
     }
@@ -283,11 +313,24 @@ void flashbackTable(const std::vector<Token>& t, Catalog& cat, Translation& tr) 
                     quoteString(target) + " WHERE NAME = " + quoteString(was));
     }, store);
   moveTableRows(db, store, target, ddl);
+  std::vector<std::string> triggers;
+  dict::eachRow(db, "SELECT OBJECT_NAME, DESCRIPTION, BODY FROM \"TESSEL$RECYCLEBIN\" WHERE TYPE = 'TRIGGER' AND"
+                    " BASE_OBJECT = ?1 ORDER BY OBJECT_NAME", [&](sqlite3_stmt* st) {
+    std::string text = triggerText(dict::col(st, 1), dict::col(st, 2), dict::col(st, 0), target);
+    if (!text.empty()) triggers.push_back(text);
+  }, row.object);
   ddl.push_back("DELETE FROM \"TESSEL$RECYCLEBIN\" WHERE BASE_OBJECT = " + quoteString(row.object));
   ddl.push_back("PRAGMA legacy_alter_table=OFF");
   Translation moving = tr;
   tr.ddl.clear();
-  tr.actions.push_back([moving](Session& s) { runMoving(s, moving); });
+  tr.actions.push_back([moving, triggers](Session& s) {
+    runMoving(s, moving);
+    // the triggers come back under their bin names, as Oracle's do
+    for (auto& text : triggers) {
+      Catalog cat(s.db, s.user, &s);
+      s.runDdl(translate(text, cat, false, false));
+    }
+  });
 }
 
 void purgeStatement(const std::vector<Token>& t, Catalog& cat, Translation& tr) {
