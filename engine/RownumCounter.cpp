@@ -45,7 +45,11 @@ void rownumNext(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, n);
 }
 
-void rownumPass(sqlite3_context* ctx, int, sqlite3_value** argv) {
+void rownumPass(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 2) {
+    sqlite3_result_error(ctx, "ora_rownum_pass: too few arguments", -1);
+    return;
+  }
   auto* c = static_cast<Count*>(sqlite3_get_auxdata(ctx, 1));
   if (!c) {
     c = new (std::nothrow) Count{sqlite3_context_db_handle(ctx), sqlite3_value_int64(argv[1])};
@@ -73,7 +77,8 @@ void rownumPass(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void registerRownumCounter(sqlite3* db) {
   sqlite3_create_function(db, "ora_rownum_next", 1, SQLITE_UTF8, nullptr, rownumNext, nullptr, nullptr);
-  sqlite3_create_function(db, "ora_rownum_pass", 2, SQLITE_UTF8, nullptr, rownumPass, nullptr, nullptr);
+  // after the condition and the counter, the ROWIDs of joined tables: read only to be waited for
+  sqlite3_create_function(db, "ora_rownum_pass", -1, SQLITE_UTF8, nullptr, rownumPass, nullptr, nullptr);
 }
 
 } // namespace ora

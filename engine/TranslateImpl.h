@@ -263,7 +263,8 @@ private:
   bool rownumAlone(size_t cb, size_t ce) const;
   void rownumPerRow(size_t wb, size_t we, size_t cb, size_t ce, int d);
   void rownumPerRowWhere(size_t wb, size_t we);
-  std::map<size_t, int64_t> rownumPerRow_; // WHERE token -> the counter of a row-by-row ROWNUM
+  // WHERE token -> the counter of a row-by-row ROWNUM, and the ROWIDs it waits for
+  std::map<size_t, std::pair<int64_t, std::string>> rownumPerRow_;
   std::string rownumRows(std::string out, const std::string& head, size_t listBegin, size_t from, size_t fromEnd,
                          size_t whereEnd, size_t end, int d, int64_t limit, const std::string& joined,
                          const std::string& walk);
