@@ -84,8 +84,9 @@ void Inserter::row() {
 
 std::vector<std::string> tablesOf(sqlite3* db, const char* type) {
   std::vector<std::string> out;
+  // a dropped table's BIN$ name reads it in the recycle bin, out of the schema's lists
   eachRow(db, "SELECT name FROM main.sqlite_schema WHERE type = ?1 AND name NOT GLOB 'TESSEL$*'"
-              " AND name NOT GLOB 'sqlite_*' ORDER BY name",
+              " AND name NOT GLOB 'sqlite_*' AND NOT (type = 'view' AND name GLOB 'BIN$*') ORDER BY name",
           [&](sqlite3_stmt* st) { out.push_back(col(st, 0)); }, type);
   return out;
 }

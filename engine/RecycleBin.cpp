@@ -126,6 +126,8 @@ Translation moveToBin(Session& s, const std::string& table) {
   ddl.push_back("DELETE FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q);
   for (auto& ix : indexes) ddl.push_back("DROP INDEX main." + quoteIdent(ix.name));
   ddl.push_back("ALTER TABLE main." + quoteIdent(table) + " RENAME TO " + quoteIdent(store));
+  // queries may still read the table by its bin name
+  ddl.push_back("CREATE VIEW main." + quoteIdent(bin) + " AS SELECT * FROM main." + quoteIdent(store));
   auto binRow = [&](const std::string& object, const std::string& original, const char* type, const char* objType) {
     ddl.push_back("INSERT INTO \"TESSEL$RECYCLEBIN\" (OBJECT_NAME, ORIGINAL_NAME, TYPE, BASE_OBJECT, OBJ, CREATED,"
                   " DROPPED, SEQ) SELECT " + quoteString(object) + ", " + quoteString(original) + ", '" + type + "', " +
@@ -176,6 +178,7 @@ bool constraintTaken(sqlite3* db, const std::string& name) {
 // Removes a table of the bin for good, with what it took along.
 void purgeTable(sqlite3* db, const std::string& bin, Translation& tr) {
   const std::string store = stored(bin), q = quoteString(store);
+  tr.ddl.push_back("DROP VIEW IF EXISTS main." + quoteIdent(bin));
   tr.ddl.push_back("DROP TABLE IF EXISTS main." + quoteIdent(store));
   for (const char* meta : {"TESSEL$CONSTRAINTS", "TESSEL$DISABLED", "TESSEL$COMMENTS", "TESSEL$ANALYZED"})
     tr.ddl.push_back(std::string("DELETE FROM \"") + meta + "\" WHERE TABLE_NAME = " + q);
@@ -286,6 +289,7 @@ void flashbackTable(const std::vector<Token>& t, Catalog& cat, Translation& tr) 
   const std::string store = stored(row.object);
   auto& ddl = tr.ddl;
   ddl.push_back("PRAGMA legacy_alter_table=ON");
+  ddl.push_back("DROP VIEW IF EXISTS main." + quoteIdent(row.object));
   auto indexes = binRows(db, "TYPE = 'INDEX' AND BASE_OBJECT = ?1", row.object);
   std::vector<std::string> created;
   for (auto& ix : indexes) {
