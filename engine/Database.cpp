@@ -219,6 +219,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerJsonFunctions(db);
   registerRankAggregates(db);
   registerByteFunctions(db, cs);
+  registerRownumCounter(db);
   return db;
 }
 

@@ -5,6 +5,8 @@
 #include "Plsql.h"
 #include "Session.h"
 #include "DictionaryImpl.h"
+#include "MaterializedViews.h"
+#include "RecycleBin.h"
 #include "TableRebuild.h"
 #include "TranslateImpl.h"
 
@@ -100,12 +102,20 @@ void Translator::drop() {
     if (!cat_.tableExists(name) || cat_.viewExists(name)) throw OraError(942, name).at(static_cast<int>(at(2).pos));
     bool cascade = is(at(i), "CASCADE") && is(at(i + 1), "CONSTRAINTS");
     if (cascade) i += 2;
-    if (is(at(i), "PURGE")) ++i;
+    bool purge = is(at(i), "PURGE");
+    if (purge) ++i;
     if (i < size()) unexpected(i);
     std::string q = quoteString(name);
+    if (MviewWrites::depth == 0 && !cat_.objectTypeOf(name, "MATERIALIZED VIEW").empty())
+      throw OraError(12083, quoteIdent(cat_.user()) + "." + quoteIdent(name));
     std::vector<std::string> children = dropReferences(name, true);
     // dropping a parent alone would leave its children's keys pointing nowhere
     if (!children.empty() && !cascade) throw OraError(2449);
+    // a temporary table's rows are no one's to bring back: it goes for good
+    if (!purge && rb::scalar(cat_.db(), "SELECT 1 FROM \"TESSEL$TEMPORARY\" WHERE TABLE_NAME = " + q) != 1) {
+      dropToRecycleBin(name, children, tr_);
+      return;
+    }
     // a temporary table's private copy first, which the name would find before the table
     tr_.ddl.push_back("DROP TABLE IF EXISTS temp." + quoteIdent(name));
     tr_.ddl.push_back("DROP TABLE " + quoteIdent(name));
@@ -211,6 +221,8 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$SOURCE\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
     tr_.actions.push_back([name](Session& s) { forgetPlsqlState(s, name); });
+  } else if (is(at(1), "MATERIALIZED") && is(at(2), "VIEW")) {
+    dropMaterializedView(t_, cat_, tr_);
   } else if (is(at(1), "USER")) {
     dropUser();
   } else {
@@ -745,11 +757,40 @@ void Translator::alterIndex() {
     return;
   }
   static const std::set<std::string> accepted = {"REBUILD", "COMPILE", "LOGGING", "NOLOGGING", "MONITORING",
-                                                 "NOMONITORING", "COALESCE", "VISIBLE", "INVISIBLE"};
+                                                 "NOMONITORING", "COALESCE", "VISIBLE", "INVISIBLE", "UNUSABLE",
+                                                 "PARALLEL", "NOPARALLEL", "COMPUTE"};
   if (i >= size() || at(i).kind != Token::Ident || !accepted.count(at(i).text)) throw OraError(2243);
-  i = skipPhysical(t_, i + 1);
-  if (is(at(i), "ONLINE")) ++i;
+  if (is(at(i), "MONITORING") || is(at(i), "NOMONITORING")) {
+    if (is(at(i + 1), "USAGE")) ++i;
+  } else if (is(at(i), "COMPUTE") || is(at(i), "PARALLEL") || is(at(i), "NOPARALLEL")) {
+    --i; // an option of the index as a whole, read with the rest
+  } else if (is(at(i), "REBUILD") && is(at(i + 1), "REVERSE")) {
+    ++i;
+  }
+  i = skipIndexOptions(t_, i + 1);
   if (i < size()) unexpected(i);
+}
+
+// What CREATE INDEX and ALTER INDEX ... REBUILD may say of the index's storage and of how it is
+// built: the engine's indexes are always complete and in order, so none of it changes them.
+size_t skipIndexOptions(const std::vector<Token>& t, size_t i) {
+  auto number = [&](size_t k) { return k < t.size() && t[k].kind == Token::Num; };
+  for (;;) {
+    size_t j = i;
+    if (j < t.size() && t[j].kind == Token::Ident) {
+      const std::string& w = t[j].text;
+      if (w == "COMPUTE" && j + 1 < t.size() && is(t[j + 1], "STATISTICS")) j += 2;
+      else if (w == "ONLINE" || w == "REVERSE" || w == "NOREVERSE" || w == "SORT" || w == "NOSORT" ||
+               w == "VISIBLE" || w == "INVISIBLE" || w == "NOPARALLEL" || w == "NOCOMPRESS")
+        ++j;
+      else if (w == "PARALLEL" || w == "COMPRESS") j += number(j + 1) ? 2 : 1;
+    } else if (number(j) && j > 0 && (is(t[j - 1], "PARALLEL") || is(t[j - 1], "COMPRESS"))) {
+      ++j; // the degree after a PARALLEL read with the storage words
+    }
+    if (j == i) j = skipPhysical(t, i);
+    if (j == i) return i;
+    i = j;
+  }
 }
 
 } // namespace ora::tx

@@ -533,7 +533,7 @@ void Translator::createIndex(bool unique, size_t i) {
   expect(i, "(", 906);
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
-  size_t after = skipPhysical(t_, close + 1);
+  size_t after = skipIndexOptions(t_, close + 1);
   if (after < size()) unexpected(after);
   if (cat_.viewExists(table)) throw OraError(1702).at(static_cast<int>(at(tableAt).pos));
   // a key column the table does not have is marked where it is named

@@ -121,6 +121,18 @@ const ViewDef kViews[] = {
      "OWNER VARCHAR2(30) NOT NULL, TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL,"
      " UPDATABLE VARCHAR2(3), INSERTABLE VARCHAR2(3), DELETABLE VARCHAR2(3)",
      "Description of updatable columns"},
+    {"USER_RECYCLEBIN",
+     "OBJECT_NAME VARCHAR2(30) NOT NULL, ORIGINAL_NAME VARCHAR2(32), OPERATION VARCHAR2(9), TYPE VARCHAR2(25),"
+     " TS_NAME VARCHAR2(30), CREATETIME VARCHAR2(19), DROPTIME VARCHAR2(19), DROPSCN NUMBER,"
+     " PARTITION_NAME VARCHAR2(32), CAN_UNDROP VARCHAR2(3), CAN_PURGE VARCHAR2(3), RELATED NUMBER NOT NULL,"
+     " BASE_OBJECT NUMBER NOT NULL, PURGE_OBJECT NUMBER NOT NULL, SPACE NUMBER",
+     "User view of his recyclebin"},
+    {"USER_MVIEWS",
+     "OWNER VARCHAR2(30) NOT NULL, MVIEW_NAME VARCHAR2(30) NOT NULL, CONTAINER_NAME VARCHAR2(30) NOT NULL,"
+     " QUERY LONG VARCHAR, QUERY_LEN NUMBER, UPDATABLE VARCHAR2(1), REWRITE_ENABLED VARCHAR2(1),"
+     " REFRESH_MODE VARCHAR2(6), REFRESH_METHOD VARCHAR2(8), BUILD_MODE VARCHAR2(9), FAST_REFRESHABLE VARCHAR2(18),"
+     " LAST_REFRESH_TYPE VARCHAR2(8), LAST_REFRESH_DATE DATE, STALENESS VARCHAR2(19), COMPILE_STATE VARCHAR2(19)",
+     "All materialized views in the database"},
     {"DICTIONARY", "TABLE_NAME VARCHAR2(30), COMMENTS VARCHAR2(4000)",
      "Description of data dictionary tables and views"},
     {"ALL_USERS", "USERNAME VARCHAR2(30) NOT NULL, USER_ID NUMBER NOT NULL, CREATED DATE NOT NULL",
@@ -171,7 +183,7 @@ const struct {
   const char* view;
 } kSynonyms[] = {{"COLS", "USER_TAB_COLUMNS"}, {"DICT", "DICTIONARY"}, {"OBJ", "USER_OBJECTS"},
                  {"IND", "USER_INDEXES"}, {"SEQ", "USER_SEQUENCES"}, {"SYN", "USER_SYNONYMS"},
-                 {"CAT", "USER_CATALOG"}};
+                 {"CAT", "USER_CATALOG"}, {"RECYCLEBIN", "USER_RECYCLEBIN"}};
 
 struct View {
   std::string name, columns, comment;
@@ -506,6 +518,7 @@ void fillObjects(const Source& src, Inserter& ins) {
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 2), created = col(st, 3);
             bool valid = validProcedures.count(type + "/" + col(st, 0)) || type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
+                         type == "MATERIALIZED VIEW" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
                          (type == "VIEW" && viewCompiles(src, col(st, 0), true)) ||
                          (type == "SYNONYM" && !brokenSynonyms.count(col(st, 0)));
@@ -625,6 +638,8 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
             true);
   else if (base == "COL_COMMENTS") fillColumnComments(src, ins);
   else if (base == "UPDATABLE_COLUMNS") fillUpdatableColumns(src, ins);
+  else if (base == "RECYCLEBIN") fillRecycleBin(src, ins);
+  else if (base == "MVIEWS") fillMviews(src, ins);
 }
 
 } // namespace
@@ -682,6 +697,12 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$ANALYZED\" (TABLE_NAME TEXT PRIMARY KEY, ANALYZED TEXT NOT NULL)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$TEMPORARY\" (TABLE_NAME TEXT PRIMARY KEY, DURATION TEXT NOT NULL)",
       // identity columns: the sequence that numbers them, and whether a value may be given
+      // dropped tables and their indexes, kept as TESSEL$ followed by OBJECT_NAME
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$RECYCLEBIN\" (OBJECT_NAME TEXT PRIMARY KEY, ORIGINAL_NAME TEXT NOT NULL,"
+      " TYPE TEXT NOT NULL, BASE_OBJECT TEXT NOT NULL, OBJ INTEGER, CREATED TEXT, DROPPED TEXT, SEQ INTEGER,"
+      " DESCRIPTION TEXT, BODY TEXT)", // a trigger's, to make it again
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$MVIEWS\" (NAME TEXT PRIMARY KEY, QUERY TEXT NOT NULL, BUILD TEXT NOT NULL,"
+      " METHOD TEXT NOT NULL, MODE TEXT NOT NULL, REWRITE TEXT NOT NULL, REFRESHED TEXT, REFRESH_TYPE TEXT)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$IDENTITY\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
       " SEQ TEXT NOT NULL, ALWAYS INTEGER NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};
   for (const char* sql : ddl) execOne(db, sql);
@@ -748,30 +769,6 @@ void fillDictionary(Session& s, const std::string& view) {
     }
     sqlite3_close_v2(other);
   }
-}
-
-namespace {
-const char kDefaultMark[] = "/*ORA:";
-} // namespace
-
-std::string storedDefault(const std::string& written, const std::string& expression) {
-  // hex digits cannot end the comment early, whatever the text holds
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out = kDefaultMark;
-  for (unsigned char c : written) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out + "*/ " + expression;
-}
-
-std::string writtenDefault(const std::string& stored) {
-  if (stored.rfind(kDefaultMark, 0) != 0) return {};
-  auto hex = [](char c) { return c >= 'A' ? c - 'A' + 10 : c - '0'; };
-  std::string out;
-  for (size_t i = sizeof kDefaultMark - 1; i + 1 < stored.size() && stored[i] != '*'; i += 2)
-    out += static_cast<char>(hex(stored[i]) * 16 + hex(stored[i + 1]));
-  return out;
 }
 
 std::vector<ConstraintInfo> recordedConstraints(sqlite3* db, const std::string& table) {

@@ -84,8 +84,9 @@ void Inserter::row() {
 
 std::vector<std::string> tablesOf(sqlite3* db, const char* type) {
   std::vector<std::string> out;
+  // a dropped table's BIN$ name reads it in the recycle bin, out of the schema's lists
   eachRow(db, "SELECT name FROM main.sqlite_schema WHERE type = ?1 AND name NOT GLOB 'TESSEL$*'"
-              " AND name NOT GLOB 'sqlite_*' ORDER BY name",
+              " AND name NOT GLOB 'sqlite_*' AND NOT (type = 'view' AND name GLOB 'BIN$*') ORDER BY name",
           [&](sqlite3_stmt* st) { out.push_back(col(st, 0)); }, type);
   return out;
 }
@@ -555,3 +556,31 @@ void fillUpdatableColumns(const Source& src, Inserter& ins) {
 }
 
 } // namespace ora::dict
+
+namespace ora {
+
+namespace {
+const char kDefaultMark[] = "/*ORA:";
+} // namespace
+
+std::string storedDefault(const std::string& written, const std::string& expression) {
+  // hex digits cannot end the comment early, whatever the text holds
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out = kDefaultMark;
+  for (unsigned char c : written) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out + "*/ " + expression;
+}
+
+std::string writtenDefault(const std::string& stored) {
+  if (stored.rfind(kDefaultMark, 0) != 0) return {};
+  auto hex = [](char c) { return c >= 'A' ? c - 'A' + 10 : c - '0'; };
+  std::string out;
+  for (size_t i = sizeof kDefaultMark - 1; i + 1 < stored.size() && stored[i] != '*'; i += 2)
+    out += static_cast<char>(hex(stored[i]) * 16 + hex(stored[i + 1]));
+  return out;
+}
+
+} // namespace ora

@@ -91,6 +91,8 @@ void fillConstraints(const Source& src, Inserter& ins);
 void fillConsColumns(const Source& src, Inserter& ins);
 // Which columns of each table and view INSERT, UPDATE and DELETE can change.
 void fillUpdatableColumns(const Source& src, Inserter& ins);
+void fillRecycleBin(const Source& src, Inserter& ins);
+void fillMviews(const Source& src, Inserter& ins);
 
 } // namespace dict
 } // namespace ora

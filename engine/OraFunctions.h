@@ -31,6 +31,9 @@ bool aggregateFunction(std::string_view upperName);
 // name is not one of ours.
 int functionResultType(std::string_view upperName);
 
+// ora_rownum_next and ora_rownum_pass: ROWNUM worked out row by row in a WHERE clause.
+void registerRownumCounter(sqlite3* db);
+
 // The upper-case names registerOraFunctions registers.
 std::vector<std::string> oraFunctionNames();
 

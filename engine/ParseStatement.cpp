@@ -46,9 +46,11 @@ bool parsedKind(const std::vector<Token>& t) {
     // stored PL/SQL units and triggers have readers of their own
     size_t k = word(1) == "OR" && word(2) == "REPLACE" ? 3 : 1;
     std::string what = word(k);
-    return what != "TRIGGER" && what != "PROCEDURE" && what != "FUNCTION" && what != "PACKAGE" && what != "TYPE";
+    return what != "TRIGGER" && what != "PROCEDURE" && what != "FUNCTION" && what != "PACKAGE" && what != "TYPE" &&
+           what != "MATERIALIZED";
   }
   if (w == "ALTER") return true;
+  if (w == "DROP" && word(1) == "MATERIALIZED") return false; // read where it is translated
   return w == "(" || w == "SELECT" || w == "WITH" || w == "INSERT" || w == "UPDATE" || w == "DELETE" ||
          w == "DROP" || w == "RENAME" || w == "COMMENT" || w == "GRANT" || w == "TRUNCATE" || w == "COMMIT" ||
          w == "ROLLBACK" || w == "SAVEPOINT";
@@ -329,7 +331,25 @@ Node* Parser::create() {
     } while (acceptOp(","));
     expectOp(")", 907);
     x->kids.push_back(finish(cols));
-    physical();
+    // how the index is built and kept: the engine's are always complete and in order
+    for (;;) {
+      if (isWord("COMPRESS")) {
+        ++i_;
+        if (cur().kind == Tok::Num) ++i_;
+        continue;
+      }
+      if (cur().kind == Tok::Num && i_ > 0 && t_[i_ - 1].kind == Tok::Ident && t_[i_ - 1].text == "COMPRESS") {
+        ++i_; // the prefix length after a COMPRESS read with the storage words
+        continue;
+      }
+      size_t was = i_;
+      physical();
+      if (acceptWord("COMPUTE")) expectWord("STATISTICS", 905);
+      else if (!(acceptWord("ONLINE") || acceptWord("REVERSE") || acceptWord("NOREVERSE") || acceptWord("SORT") ||
+                 acceptWord("NOSORT") || acceptWord("VISIBLE") || acceptWord("INVISIBLE")) &&
+               i_ == was)
+        break;
+    }
     return finish(x);
   }
   if (unique) fail(968); // UNIQUE makes an index
@@ -685,110 +705,6 @@ Node* Parser::alter() {
   }
   a->kids.push_back(finish(act));
   return finish(a);
-}
-
-Node* Parser::drop() {
-  Node* d = make(N::Drop);
-  ++i_;
-  if (cur().kind != Tok::Ident) fail(950);
-  uint32_t what = cur().pos;
-  d->text = t_[i_++].text;
-  if (d->text == "PACKAGE" && acceptWord("BODY")) d->text = "PACKAGE BODY";
-  if (d->text == "PUBLIC" && isWord("SYNONYM")) d->text = t_[i_++].text;
-  static const char* const kinds[] = {"TABLE", "INDEX", "VIEW", "SEQUENCE", "TRIGGER", "PROCEDURE",
-                                      "FUNCTION", "PACKAGE", "PACKAGE BODY", "USER", "SYNONYM"};
-  bool known = false;
-  for (const char* k : kinds) known = known || d->text == k;
-  if (!known) failAt(950, what);
-  if (d->text == "USER") {
-    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
-    Node* nm = make(N::Name);
-    nm->text = t_[i_++].text;
-    d->kids.push_back(finish(nm));
-    if (acceptWord("CASCADE")) d->alias = "CASCADE";
-    return finish(d);
-  }
-  d->kids.push_back(objectName(d->text == "INDEX" ? 953 : 903));
-  if (d->text == "TABLE") {
-    if (acceptWord("CASCADE")) expectWord("CONSTRAINTS", 905);
-    acceptWord("PURGE");
-  }
-  return finish(d);
-}
-
-Node* Parser::simpleDdl() {
-  uint32_t at = cur().pos;
-  std::string verb = t_[i_++].text;
-  if (verb == "RENAME") {
-    Node* r = tree_.make(N::Rename, at);
-    r->kids.push_back(objectName(903));
-    expectWord("TO", 946);
-    r->kids.push_back(objectName(903));
-    return finish(r);
-  }
-  if (verb == "TRUNCATE") {
-    Node* t = tree_.make(N::Truncate, at);
-    expectWord("TABLE", 3290);
-    t->kids.push_back(objectName(903));
-    if (acceptWord("DROP") || acceptWord("REUSE")) expectWord("STORAGE", 905);
-    return finish(t);
-  }
-  if (verb == "COMMENT") {
-    Node* c = tree_.make(N::Comment, at);
-    expectWord("ON", 969);
-    if (acceptWord("TABLE")) {
-      c->text = "TABLE";
-      c->kids.push_back(objectName(903));
-    } else if (acceptWord("COLUMN")) {
-      c->text = "COLUMN";
-      c->kids.push_back(nameExpr());
-      if (c->kids[0]->kind != N::Name || c->kids[0]->kids.empty()) failAt(904, c->kids[0]->pos);
-    } else {
-      fail(905);
-    }
-    expectWord("IS", 905);
-    if (cur().kind != Tok::Str) fail(1780);
-    Node* s = make(N::Str);
-    s->text = t_[i_++].text;
-    c->kids.push_back(finish(s));
-    return finish(c);
-  }
-  // GRANT privilege [, privilege] [ON object] TO grantee [WITH ADMIN OPTION]
-  Node* g = tree_.make(N::Grant, at);
-  Node* privs = make(N::List);
-  Node* priv = nullptr;
-  while (!atEnd() && !isWord("TO") && !isWord("ON")) {
-    if (acceptOp(",")) {
-      if (!priv) fail(990);
-      priv = nullptr;
-      continue;
-    }
-    if (cur().kind != Tok::Ident) fail(990);
-    if (!priv) {
-      priv = make(N::Option);
-      privs->kids.push_back(priv);
-    }
-    priv->text += (priv->text.empty() ? "" : " ") + t_[i_++].text;
-  }
-  if (privs->kids.empty()) fail(990);
-  g->kids.push_back(finish(privs));
-  if (acceptWord("ON")) {
-    Node* on = objectName(903);
-    on->alias = "ON";
-    g->kids.push_back(on);
-  } else {
-    g->kids.push_back(nullptr);
-  }
-  expectWord("TO", 905);
-  if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(987);
-  Node* to = make(N::Name);
-  to->text = t_[i_++].text;
-  g->kids.push_back(finish(to));
-  if (acceptWord("WITH")) {
-    expectWord("ADMIN", 905);
-    expectWord("OPTION", 905);
-  }
-  return finish(g);
 }
 
 } // namespace ora::sql

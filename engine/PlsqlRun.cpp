@@ -15,7 +15,6 @@ namespace {
 
 // A runaway loop ends with ORA-01013: after this many statements, or this long
 constexpr int64_t kMaxSteps = 5'000'000;
-constexpr auto kMaxTime = std::chrono::seconds(60);
 constexpr int kMaxDepth = 200;
 // blocks open on this thread: calls and SQL calling functions nest them
 thread_local int openBlocks = 0;
@@ -201,9 +200,13 @@ Flow Run::block(const Block& b) {
     for (const Handler& h : b.handlers)
       if (handles(h, e)) {
         handling.push_back(e);
+        raisedAt.push_back(lastAt);
         struct Done {
           Run& r;
-          ~Done() { r.handling.pop_back(); }
+          ~Done() {
+            r.handling.pop_back();
+            r.raisedAt.pop_back();
+          }
         } done{*this};
         return stmts(h.body);
       }
@@ -308,11 +311,12 @@ void intoTargets(Run& r, const std::vector<Range>& targets, const std::vector<st
 
 void Run::step() {
   if (++steps > kMaxSteps) throw OraError(1013, "runaway");
-  if ((steps & 1023) == 0 && std::chrono::steady_clock::now() - started > kMaxTime) throw OraError(1013, "runaway");
+  if ((steps & 1023) == 0 && std::chrono::steady_clock::now() - started > kMaxBlockTime) throw OraError(1013, "runaway");
 }
 
 Flow Run::stmt(const Stmt& s) {
   step();
+  lastAt = s.at;
   const auto& t = u.toks;
   auto loopEnd = [&](Flow f, bool& stop) {
     stop = false;
@@ -593,7 +597,7 @@ void Run::call(const Stmt& s) {
     OraError e(static_cast<int>(-code));
     e.text = "ORA-" + std::to_string(-code) + ": " + msg.substr(0, 2048);
     throw e;
-  } else {
+  } else if (!suppliedCall(*this, s)) {
     callProcedure(s);
   }
 }

@@ -78,6 +78,9 @@ struct Rows {
 
 enum class Flow { Next, Exit, Continue, Return };
 
+// A block runs at most this long (ORA-01013 after it).
+inline constexpr auto kMaxBlockTime = std::chrono::seconds(60);
+
 // A user-defined exception travels as ORA-06510 with its name in the detail.
 inline const char* kUserMark = "\x01";
 
@@ -95,6 +98,8 @@ struct Run {
   std::map<std::string, Prepared> cache;
   std::map<const void*, std::set<std::string>> columnsOf; // a SQL text's tables' columns
   std::vector<OraError> handling; // the exceptions whose handlers run (SQLCODE, SQLERRM)
+  std::vector<size_t> raisedAt;   // for each, the token of the statement that raised it
+  size_t lastAt = 0;              // the token of the statement last begun
   int64_t sqlRowcount = 0;
   int sqlFound = -1;
   int64_t steps = 0;
@@ -151,6 +156,13 @@ struct Run {
   bool handles(const Handler& h, const OraError& e);
   void openCursor(CursorState& c, const Stmt* s);
 };
+
+// The supplied packages' procedures (DBMS_STATS, DBMS_LOCK, DBMS_MVIEW, ...); false when the
+// call names none of them.
+bool suppliedCall(Run& r, const Stmt& s);
+// A supplied package's function without arguments read at token k of an expression
+// (DBMS_UTILITY.GET_TIME, ...): its value as SQL text and the tokens it took; false when none.
+bool suppliedValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
 
 std::string literal(const Val& v);
 Val asValue(const Val& v, const TypeSpec& type);

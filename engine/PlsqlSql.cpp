@@ -309,6 +309,8 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
         } else if (!v && w.kind == T::Word && (w.text == "TRUE" || w.text == "FALSE")) {
           rep = w.text == "TRUE" ? "(1=1)" : "(1=0)";
           replaced = true;
+        } else if (!v && w.kind == T::Word && isOp(k + 1, ".") && suppliedValue(*this, k, r.e, rep, used)) {
+          replaced = true;
         } else if (!v && w.kind == T::Word && (w.text == "SQLCODE" || w.text == "SQLERRM")) {
           Val x;
           if (w.text == "SQLCODE") {

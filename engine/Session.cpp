@@ -4,6 +4,7 @@
 #include "ConstraintErrors.h"
 #include "Database.h"
 #include "Dictionary.h"
+#include "MaterializedViews.h"
 #include "OraError.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
@@ -600,6 +601,7 @@ void Session::commit() {
   savepoints.clear();
   startSavepoints.clear();
   if (!inTxn) return;
+  refreshOnCommit(*this);
   emptyTemporaryTables("SYS$TRANSACTION");
   int rc = execOne(db, "COMMIT");
   if (rc != SQLITE_OK) {

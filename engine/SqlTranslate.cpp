@@ -5,6 +5,8 @@
 #include "MergeStatement.h"
 #include "PivotClause.h"
 #include "ViewDml.h"
+#include "RecycleBin.h"
+#include "MaterializedViews.h"
 
 #include "Dictionary.h"
 #include "OraError.h"
@@ -92,6 +94,7 @@ Translation Translator::run() {
     else if (is(at(i), "SYNONYM") || (is(at(i), "PUBLIC") && is(at(i + 1), "SYNONYM")))
       createSynonym(is(at(i), "PUBLIC") ? i + 2 : i + 1, replace);
     else if (replace) throw OraError(901);
+    else if (is(at(1), "MATERIALIZED") && is(at(2), "VIEW")) createMaterializedView(src_, t_, cat_, tr_);
     else if (is(at(1), "TABLE")) createTable();
     else if (is(at(1), "GLOBAL") && is(at(2), "TEMPORARY") && is(at(3), "TABLE")) createTemporaryTable();
     else if (is(at(1), "INDEX")) createIndex(false, 2);
@@ -139,6 +142,8 @@ Translation Translator::run() {
   else if (is(f, "LOCK")) lockTable();
   else if (is(f, "SET") && is(at(1), "TRANSACTION")) setTransaction();
   else if (is(f, "ANALYZE")) analyze();
+  else if (is(f, "FLASHBACK")) flashbackTable(t_, cat_, tr_);
+  else if (is(f, "PURGE")) purgeStatement(t_, cat_, tr_);
   else if (is(f, "COMMIT") || is(f, "ROLLBACK")) {
     tr_.kind = is(f, "COMMIT") ? StmtKind::Commit : StmtKind::Rollback;
     tr_.function = is(f, "COMMIT") ? 54 : 55;

@@ -3,6 +3,7 @@
 
 #include "Dictionary.h"
 #include "Intervals.h"
+#include "MaterializedViews.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Session.h"
@@ -49,6 +50,9 @@ size_t Translator::dmlTarget(size_t i, const char* next, TableRef& r) {
     synonym = r.name;
     r.name = target;
   }
+  // a materialized view changes only by its refresh
+  if (MviewWrites::depth == 0 && !cat_.objectTypeOf(r.name, "MATERIALIZED VIEW").empty())
+    throw OraError(1732).at(static_cast<int>(at(i - 1).pos));
   tr_.target = r.name;
   if (aliasToken(i) && !is(at(i), next)) { r.alias = at(i).text; ++i; }
   else if (!synonym.empty()) r.alias = synonym; // columns may be qualified by the synonym

@@ -143,9 +143,14 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       // NEW.column in a trigger's WHEN clause
       if (k.kind == Token::Ident && rowRefs.count(k.text) && at(i + 2).kind != Token::Op) {
-        findColumn(cat_.columns(sharedWithTrigger), at(i + 2).text);
+        const ColumnInfo& col = findColumn(cat_.columns(sharedWithTrigger), at(i + 2).text);
         const std::string& row = rowRefs.at(k.text);
-        add(row == "NULL" ? row : row + "." + quoteIdent(at(i + 2).text));
+        // a NUMBER kept as decimal text compares as a number by its column's text affinity and
+        // collation, neither of which a trigger's row reference carries
+        if (row != "NULL" && col.type.textStored)
+          add("(CAST(" + row + "." + quoteIdent(at(i + 2).text) + " AS TEXT) COLLATE ORA_NUMBER)");
+        else
+          add(row == "NULL" ? row : row + "." + quoteIdent(at(i + 2).text));
         i += 2;
         continue;
       }

@@ -151,6 +151,23 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   size_t listBegin = s + 1;
   if (is(at(listBegin), "DISTINCT") || is(at(listBegin), "UNIQUE") || is(at(listBegin), "ALL")) ++listBegin;
 
+  // a select-list alias is no column the groups may name
+  {
+    Context c;
+    parseFrom(from + 1, fromEnd, c);
+    ctx_.push_back(c);
+    std::set<std::string> columns;
+    bool known = columnsInScope(columns);
+    ctx_.pop_back();
+    for (auto r : known ? all : std::vector<Range>{}) {
+      const Token& n = t_[r.first];
+      if (r.second != r.first + 1 || (n.kind != Token::Ident && n.kind != Token::QIdent) || columns.count(n.text)) continue;
+      for (size_t k = listBegin + 1; k < from; ++k)
+        if (t_[k].depth == d && t_[k].kind == n.kind && t_[k].text == n.text && aliasToken(k) &&
+            (k + 1 == from || is(t_[k + 1], ",")))
+          throw OraError(904, "\"" + n.text + "\"").at(static_cast<int>(n.pos));
+    }
+  }
   std::vector<std::vector<Range>> sets = {plain};
   for (auto& options : choices) {
     std::vector<std::vector<Range>> more;

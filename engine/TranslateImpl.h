@@ -45,6 +45,8 @@ inline bool is(const Token& t, const char* word) {
 void checkName(const std::string& name, Charset cs);
 const ColumnInfo& findColumn(const std::vector<ColumnInfo>& cols, const std::string& name);
 size_t skipPhysical(const std::vector<Token>& t, size_t i);
+// The storage and build options of CREATE INDEX and ALTER INDEX ... REBUILD from i.
+size_t skipIndexOptions(const std::vector<Token>& t, size_t i);
 // Stored PL/SQL units, triggers and blocks, which are not tokenized as SQL; false when the text
 // is none of them.
 bool translatePlsql(const std::string& text, Catalog& cat, Translation& out);
@@ -286,6 +288,11 @@ private:
   std::string outerJoins(size_t fb, size_t fe, size_t wb, size_t we, int d);
   int64_t rownumLimit(size_t wb, size_t we, int d);
   int64_t rownumBound(size_t cb, size_t ce);
+  bool rownumAlone(size_t cb, size_t ce) const;
+  void rownumPerRow(size_t wb, size_t we, size_t cb, size_t ce, int d);
+  void rownumPerRowWhere(size_t wb, size_t we);
+  // WHERE token -> the counter of a row-by-row ROWNUM, and the ROWIDs it waits for
+  std::map<size_t, std::pair<int64_t, std::string>> rownumPerRow_;
   std::string rownumRows(std::string out, const std::string& head, size_t listBegin, size_t from, size_t fromEnd,
                          size_t whereEnd, size_t end, int d, int64_t limit, const std::string& joined,
                          const std::string& walk);

@@ -39,11 +39,14 @@ int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
       op = t_[cb + 1].text;
     } else if (ce - cb == 3 && is(t_[cb + 2], "ROWNUM") && flip.count(t_[cb + 1].text) && number(t_[cb], n)) {
       op = flip.at(t_[cb + 1].text);
-    } else {
+    } else if (rownumAlone(cb, ce)) {
       // any other condition on ROWNUM alone: rows are numbered as they pass it, so the first
       // number that fails it is never given, and every row from there on fails it too
       if (int64_t k = rownumBound(cb, ce); k >= 0) hi = std::min(hi, k);
       any = true;
+      continue;
+    } else {
+      rownumPerRow(wb, we, cb, ce, d);
       continue;
     }
     if (op == "<=") hi = std::min(hi, n);
@@ -61,6 +64,60 @@ int64_t Translator::rownumLimit(size_t wb, size_t we, int d) {
   // the first row would have to be numbered beyond 1, so no row ever is
   if (lo > 1 || hi < 1) return 0;
   return hi == INT64_MAX ? -1 : hi;
+}
+
+// Whether a condition reads nothing but ROWNUM and constants.
+bool Translator::rownumAlone(size_t cb, size_t ce) const {
+  for (size_t i = cb; i < ce; ++i) {
+    const Token& k = t_[i];
+    bool constant = k.kind == Token::Num || k.kind == Token::Str || k.kind == Token::Op ||
+                    (k.kind == Token::Ident && (k.text == "ROWNUM" || k.text == "NOT" || k.text == "AND" || k.text == "OR" ||
+                                                k.text == "BETWEEN" || k.text == "IN" || k.text == "IS" || k.text == "NULL")) ||
+                    (k.kind == Token::Ident && is(at(i + 1), "(") && !is(k, "SELECT"));
+    if (!constant || is(k, ".")) return false;
+  }
+  return true;
+}
+
+// A condition [cb, ce) of WHERE [wb, we) that reads ROWNUM beside the row's own values (ROWNUM < 3
+// OR DEPTNO = 10): it is worked out for each row in turn, ROWNUM being one more than the rows the
+// whole WHERE clause let through so far. Done for a block of one source, or of tables joined
+// (whose ROWIDs the count reads, so that SQLite works it out once the row of each is found).
+void Translator::rownumPerRow(size_t wb, size_t we, size_t cb, size_t ce, int d) {
+  size_t from = wb;
+  while (from > 0 && !(t_[from].depth == d && is(t_[from], "FROM"))) --from;
+  const Context& c = ctx_.back();
+  bool one = c.tables.size() + c.derived.size() == 1;
+  for (size_t i = from + 1; i < wb; ++i) one = one && !(t_[i].depth == d && (is(t_[i], ",") || is(t_[i], "JOIN")));
+  std::string rowids;
+  bool fits = !c.opaque && c.derived.empty() && !c.tables.empty();
+  for (auto& r : c.tables) {
+    fits = fits && r.name != "DUAL" && r.dictionary.empty() && !cteNames_.count(r.name) && cat_.tableExists(r.name) &&
+           !cat_.viewExists(r.name);
+    rowids += ", " + quoteIdent(r.alias.empty() ? r.name : r.alias) + ".rowid";
+  }
+  bool walk = false;
+  for (size_t i = we; i < size() && t_[i].depth >= d; ++i)
+    walk = walk || (t_[i].depth == d && (is(t_[i], "CONNECT") || is(t_[i], "START")));
+  for (size_t i = wb; i < we; ++i) walk = walk || outerMark(i);
+  if (walk || !(one || fits)) throw OraError(900, "this ROWNUM condition is not supported");
+  int64_t id = static_cast<int64_t>((std::hash<std::string>{}(src_) ^ (t_[wb].pos * 0x9E3779B97F4A7C15ULL)) >> 2);
+  rownumPerRow_[wb] = {id, one ? std::string() : rowids};
+  for (size_t i = cb; i < ce; ++i) {
+    if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) i = matching(i); // its own ROWNUM
+    else if (is(t_[i], "ROWNUM") && !(i > 0 && is(t_[i - 1], "."))) replace_[i] = "ora_rownum_next(" + std::to_string(id) + ")";
+  }
+}
+
+// The WHERE clause at wb, when a condition of it is worked out row by row: the whole of it goes
+// into the call that counts the rows it lets through.
+void Translator::rownumPerRowWhere(size_t wb, size_t we) {
+  auto it = rownumPerRow_.find(wb);
+  if (it == rownumPerRow_.end()) return;
+  std::string cond = emit(wb + 1, we);
+  replace_[wb] = "WHERE ora_rownum_pass((" + cond + "), " + std::to_string(it->second.first) + it->second.second + ")";
+  for (size_t i = wb + 1; i < we; ++i) skip_[i] = 1;
+  rownumPerRow_.erase(it);
 }
 
 // The last number a condition [cb, ce) on ROWNUM alone lets through, trying 1, 2, ... (-1 when

@@ -475,6 +475,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       for (size_t i = limitAt; i < end; ++i) skip_[i] = 1;
     }
   }
+  if (whereEnd > fromEnd) rownumPerRowWhere(fromEnd, whereEnd);
   if (limit >= 0) {
     out = rownumRows(out, head, listBegin, from, fromEnd, whereEnd, end, d, limit, joined, walk);
   } else if (size_t tiesOrder = 0, tiesFetch = withTies(whereEnd, end, aliases, tiesOrder);

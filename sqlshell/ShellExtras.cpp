@@ -267,6 +267,42 @@ void TSqlShell::ShowErrors(const std::string& args) {
   }
 }
 
+void TSqlShell::ShowRecycleBin() {
+  if (!RequireConnection())
+    return;
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1000);
+  c.SetSQL({"SELECT ORIGINAL_NAME, OBJECT_NAME, TYPE, DROPTIME FROM USER_RECYCLEBIN WHERE TYPE = "
+            "'TABLE' ORDER BY DROPSCN DESC"});
+  std::string err;
+  c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
+  bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
+  std::vector<std::vector<std::string>> rows;
+  if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403))
+    for (uint32_t r = 0; r < c.RowsProcessed(); ++r)
+      rows.push_back({c.Fields(0)->GetAsString(r), c.Fields(1)->GetAsString(r),
+                      c.Fields(2)->GetAsString(r), c.Fields(3)->GetAsString(r)});
+  else if (ok && c.ReturnCode() != 1403)
+    err = c.ErrorText();
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  if (!err.empty()) {
+    ShowError(err);
+    return;
+  }
+  if (rows.empty())
+    return; // an empty bin shows nothing
+  auto pad = [](const std::string& s, size_t n) {
+    return s.size() >= n ? s : s + std::string(n - s.size(), ' ');
+  };
+  FOut << "ORIGINAL NAME    RECYCLEBIN NAME                OBJECT TYPE  DROP TIME\n"
+       << "---------------- ------------------------------ ------------ -------------------\n";
+  for (auto& r : rows)
+    FOut << pad(r[0], 16) << " " << pad(r[1], 30) << " " << pad(r[2], 12) << " " << r[3] << "\n";
+}
+
 void TSqlShell::StopSpool() {
   FOut.flush();
   FTee.Copy = nullptr;

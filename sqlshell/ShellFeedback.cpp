@@ -47,7 +47,7 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
     if ((obj == "PACKAGE" || obj == "TYPE") && next == "BODY")
       obj += " BODY";
     else if (obj == "MATERIALIZED" && next == "VIEW")
-      obj = "MATERIALIZED VIEW";
+      obj = i + 2 < w.size() && w[i + 2] == "LOG" ? "MATERIALIZED VIEW LOG" : "MATERIALIZED VIEW";
     else if (obj == "DATABASE" && next == "LINK")
       obj = "DATABASE LINK";
     std::string name = obj.substr(0, 1) + [&] {
@@ -93,9 +93,12 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
   if (v == "FLASHBACK")
     return "Flashback complete.";
   if (v == "PURGE")
-    return w.size() > 1 && (w[1] == "RECYCLEBIN" || w[1] == "DBA_RECYCLEBIN") ? "Recyclebin purged."
-           : w.size() > 1 && w[1] == "INDEX"                                  ? "Index purged."
-                                                                              : "Table purged.";
+    return w.size() > 1 &&
+                   (w[1] == "RECYCLEBIN" || w[1] == "DBA_RECYCLEBIN" || w[1] == "USER_RECYCLEBIN")
+               ? "Recyclebin purged."
+           : w.size() > 1 && w[1] == "TABLESPACE" ? "Tablespace purged."
+           : w.size() > 1 && w[1] == "INDEX"      ? "Index purged."
+                                                  : "Table purged.";
   if (v == "AUDIT")
     return "Audit succeeded.";
   if (v == "NOAUDIT")

@@ -452,6 +452,10 @@ void TSqlShell::ShowCommand(const std::string& args) {
     ShowErrors(sp == std::string::npos ? std::string() : Trim(rest.substr(sp)));
     return;
   }
+  if (!words.empty() && Abbrev(Upper(words[0]), "RECYCLEBIN", 5)) {
+    ShowRecycleBin();
+    return;
+  }
   if (words.empty()) {
     FOut << "SP2-0158: unknown SHOW option \"\"\n";
     return;

@@ -264,6 +264,8 @@ private:
   void SpoolCommand(const std::string& args);
   void StopSpool();
   void ShowErrors(const std::string& args);
+  // SHOW RECYCLEBIN: the dropped tables FLASHBACK TABLE can bring back, last dropped first.
+  void ShowRecycleBin();
   // Remembers the stored unit a successful CREATE made, for SHOW ERRORS.
   void NoteCreatedUnit(const std::string& text);
   // USER_OBJECTS.STATUS of an object; err holds the error when it could not be read.

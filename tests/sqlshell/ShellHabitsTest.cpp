@@ -335,6 +335,32 @@ TEST_F(Habits, ShowErrorsListsWhatTheEngineKnowsOfAUnit) {
   EXPECT_NE(o.find("SP2-0565"), std::string::npos);
 }
 
+// SQL*Plus User's Guide, SHOW RECYCLEBIN: the dropped tables, last dropped first; nothing when
+// the bin is empty. FLASHBACK TABLE and PURGE give their own feedback.
+TEST_F(Habits, ShowRecyclebinListsTheDroppedTables) {
+  TRun r = Run("show recyclebin\n"
+               "create table t1 (n number);\n"
+               "create table t2 (n number);\n"
+               "drop table t1;\n"
+               "drop table t2;\n"
+               "show recyclebin\n"
+               "flashback table t1 to before drop;\n"
+               "purge recyclebin;\n"
+               "show recyc\n");
+  const std::string& o = r.Out;
+  const std::string head =
+      "ORIGINAL NAME    RECYCLEBIN NAME                OBJECT TYPE  DROP TIME\n"
+      "---------------- ------------------------------ ------------ -------------------\n";
+  EXPECT_EQ(Count(o, head), 1u) << o;
+  size_t at = o.find(head);
+  ASSERT_NE(at, std::string::npos) << o;
+  std::string listing = o.substr(at + head.size());
+  EXPECT_EQ(listing.rfind("T2               BIN$", 0), 0u) << o;
+  EXPECT_NE(listing.find("\nT1               BIN$"), std::string::npos) << o;
+  EXPECT_NE(o.find("Flashback complete."), std::string::npos) << o;
+  EXPECT_NE(o.find("Recyclebin purged."), std::string::npos) << o;
+}
+
 TEST_F(Habits, NumbersShowInNumwidthAsOracleWritesThem) {
   TRun r = Run("select 0.3 a, 0.13 b, -0.5 c, 1/3 d, 2/3 e, 1e40 f, -1/3 g from dual;\n"
                "select 12345678901 a, 1234567890 b, -1234567890 c, 123456.123456 d,\n"
