@@ -251,11 +251,10 @@ void TSqlShell::ShowErrors(const std::string& args) {
       : type == "VIEW"
           ? "a table or column the view's query names is not there; queries of the view fail "
             "with ORA-04063"
-      : type == "PROCEDURE"
-          ? "the procedure's source does not parse; calling it fails with ORA-06550 "
-            "(PLS-00905)"
-          : "this database keeps stored PL/SQL as source only and does not compile it; calling "
-            "the unit fails with ORA-06550";
+      : type == "PROCEDURE" || type == "FUNCTION" || type == "PACKAGE" || type == "PACKAGE BODY"
+          ? "the unit's source does not parse; calling it fails with ORA-06550 (PLS-00905)"
+          : "this database keeps stored PL/SQL of this kind as source only and does not compile "
+            "it; using it fails with ORA-06550";
   const size_t errWidth = 65;
   FOut << "Errors for " << type << " " << name << ":\n\n"
        << "LINE/COL ERROR\n"

@@ -719,14 +719,15 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     std::string unitErr;
     const std::string& unit = FLastUnitType;
     if (plsql &&
-        (unit == "PROCEDURE" || unit == "FUNCTION" || unit == "PACKAGE" ||
-         unit == "PACKAGE BODY") &&
+        (unit == "PROCEDURE" || unit == "FUNCTION" || unit == "PACKAGE" || unit == "PACKAGE BODY" ||
+         unit == "TRIGGER") &&
         TSqlSplitter::LeadingWords(text, 1) == "CREATE" &&
         ObjectStatus(FLastUnitName, FLastUnitType, unitErr) == "INVALID")
       FOut << "\nWarning: "
            << (unit == "PROCEDURE"  ? "Procedure"
                : unit == "FUNCTION" ? "Function"
                : unit == "PACKAGE"  ? "Package"
+               : unit == "TRIGGER"  ? "Trigger"
                                     : "Package Body")
            << " created with compilation errors.\n\n";
     else if (!plsql && ForcedViewInvalid(text))
