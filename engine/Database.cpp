@@ -5,6 +5,7 @@
 #include "Charset.h"
 #include "Dictionary.h"
 #include "OraError.h"
+#include "DdlPartition.h"
 #include "ListAgg.h"
 #include "OraFunctions.h"
 #include "RegexpFunctions.h"
@@ -216,6 +217,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerListAgg(db);
   registerRankAggregates(db);
   registerByteFunctions(db, cs);
+  registerPartitionFunctions(db);
   return db;
 }
 

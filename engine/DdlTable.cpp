@@ -1,5 +1,6 @@
 // CREATE TABLE, CREATE INDEX and CREATE VIEW, and the column definitions the DDL files share.
 #include "DdlImpl.h"
+#include "DdlPartition.h"
 #include "Dictionary.h"
 #include "DictionaryImpl.h"
 #include "OraError.h"
@@ -358,8 +359,6 @@ void Translator::createTable() {
   keepCheckTexts();
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
-  size_t after = skipPhysical(t_, close + 1);
-  if (after < size()) unexpected(after);
 
   static const std::set<std::string> tableConstraint = {"CONSTRAINT", "PRIMARY", "UNIQUE",
                                                         "FOREIGN", "CHECK"};
@@ -431,6 +430,9 @@ void Translator::createTable() {
     b = k + 1;
   }
   if (columns == 0) throw OraError(904);
+  std::vector<std::string> partitions;
+  size_t after = tableProperties(t_, close + 1, size(), src_, cat_, table, localTypes, !pkColumns.empty(), partitions);
+  if (after < size()) unexpected(after);
   for (auto& [column, n] : checked)
     if (n != column && names.count(n)) throw OraError(2438);
   if (std::count(consTypes.begin(), consTypes.end(), "P") > 1) throw OraError(2260);
@@ -454,6 +456,7 @@ void Translator::createTable() {
   tr_.ddl.push_back(out);
   tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(table) + ", 'TABLE', ora_sysdate())");
+  for (auto& s : partitions.empty() ? forgetPartitions(table) : partitions) tr_.ddl.push_back(s);
   recordConstraints(tr_, cat_, table, cons, consTypes);
   if (identities.size() > 1) throw OraError(30669);
   for (auto& id : identities) {
@@ -531,7 +534,7 @@ void Translator::createIndex(bool unique, size_t i) {
   expect(i, "(", 906);
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
-  size_t after = skipPhysical(t_, close + 1);
+  size_t after = skipPhysical(t_, indexPartitioning(t_, skipPhysical(t_, close + 1)));
   if (after < size()) unexpected(after);
   if (cat_.viewExists(table)) throw OraError(1702).at(static_cast<int>(at(tableAt).pos));
   // a key column the table does not have is marked where it is named

@@ -139,6 +139,19 @@ const ViewDef kViews[] = {
      "USERNAME VARCHAR2(30), GRANTED_ROLE VARCHAR2(30), ADMIN_OPTION VARCHAR2(3), DEFAULT_ROLE VARCHAR2(3),"
      " OS_GRANTED VARCHAR2(3)",
      "Roles granted to current user"},
+    {"USER_PART_TABLES",
+     "TABLE_NAME VARCHAR2(30) NOT NULL, PARTITIONING_TYPE VARCHAR2(9), SUBPARTITIONING_TYPE VARCHAR2(9),"
+     " PARTITION_COUNT NUMBER NOT NULL, DEF_SUBPARTITION_COUNT NUMBER, PARTITIONING_KEY_COUNT NUMBER NOT NULL,"
+     " SUBPARTITIONING_KEY_COUNT NUMBER, STATUS VARCHAR2(8), DEF_TABLESPACE_NAME VARCHAR2(30), \"INTERVAL\" VARCHAR2(1000)",
+     "All partitioned tables owned by the user"},
+    {"USER_TAB_PARTITIONS",
+     "TABLE_NAME VARCHAR2(30), COMPOSITE VARCHAR2(3), PARTITION_NAME VARCHAR2(30), SUBPARTITION_COUNT NUMBER,"
+     " HIGH_VALUE LONG VARCHAR, HIGH_VALUE_LENGTH NUMBER, PARTITION_POSITION NUMBER, TABLESPACE_NAME VARCHAR2(30),"
+     " LOGGING VARCHAR2(7), COMPRESSION VARCHAR2(8), NUM_ROWS NUMBER, \"INTERVAL\" VARCHAR2(3)",
+     "Partitions of the user's own tables"},
+    {"USER_PART_KEY_COLUMNS",
+     "NAME VARCHAR2(30), OBJECT_TYPE CHAR(5), COLUMN_NAME VARCHAR2(4000), COLUMN_POSITION NUMBER",
+     "Partitioning key columns of the user's partitioned tables"},
 };
 
 // Views that ALL_ and DBA_ repeat for each owner, and whether they add an OWNER column in front.
@@ -316,7 +329,7 @@ void fillTables(const Source& src, Inserter& ins) {
     auto when = analyzed.find(t);
     if (c != counted.end()) ins.num(c->second); else ins.null();
     if (c != counted.end() && when != analyzed.end()) ins.text(when->second); else ins.null();
-    ins.text("NO").text(temp != temporary.end() ? "Y" : "N");
+    ins.text(isPartitioned(src.db, t) ? "YES" : "NO").text(temp != temporary.end() ? "Y" : "N");
     if (temp != temporary.end()) ins.text(temp->second); else ins.null();
     ins.row();
   }
@@ -628,6 +641,9 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
             true);
   else if (base == "COL_COMMENTS") fillColumnComments(src, ins);
   else if (base == "UPDATABLE_COLUMNS") fillUpdatableColumns(src, ins);
+  else if (base == "PART_TABLES") fillPartTables(src, ins);
+  else if (base == "TAB_PARTITIONS") fillTabPartitions(src, ins);
+  else if (base == "PART_KEY_COLUMNS") fillPartKeyColumns(src, ins);
 }
 
 } // namespace
@@ -686,7 +702,14 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$TEMPORARY\" (TABLE_NAME TEXT PRIMARY KEY, DURATION TEXT NOT NULL)",
       // identity columns: the sequence that numbers them, and whether a value may be given
       "CREATE TABLE IF NOT EXISTS \"TESSEL$IDENTITY\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
-      " SEQ TEXT NOT NULL, ALWAYS INTEGER NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};
+      " SEQ TEXT NOT NULL, ALWAYS INTEGER NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))",
+      // partitioned tables: the method and key columns, then each partition's bounds in order
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$PART_TABLES\" (TABLE_NAME TEXT PRIMARY KEY, TYPE TEXT NOT NULL,"
+      " SUBTYPE TEXT NOT NULL, KEYS TEXT NOT NULL, SUBKEYS TEXT NOT NULL, KEYTYPES TEXT NOT NULL, INTERVAL TEXT,"
+      " DEF_SUBPARTS INTEGER NOT NULL)",
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$PARTITIONS\" (TABLE_NAME TEXT NOT NULL, NAME TEXT NOT NULL,"
+      " POSITION INTEGER NOT NULL, HIGH_VALUE TEXT, BOUND TEXT NOT NULL, SUBPARTS INTEGER NOT NULL, TABLESPACE TEXT,"
+      " PRIMARY KEY (TABLE_NAME, NAME))"};
   for (const char* sql : ddl) execOne(db, sql);
 }
 

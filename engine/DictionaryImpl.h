@@ -89,6 +89,11 @@ void fillConstraints(const Source& src, Inserter& ins);
 void fillConsColumns(const Source& src, Inserter& ins);
 // Which columns of each table and view INSERT, UPDATE and DELETE can change.
 void fillUpdatableColumns(const Source& src, Inserter& ins);
+// Partitioned tables, their partitions and their partitioning keys.
+bool isPartitioned(sqlite3* db, const std::string& table);
+void fillPartTables(const Source& src, Inserter& ins);
+void fillTabPartitions(const Source& src, Inserter& ins);
+void fillPartKeyColumns(const Source& src, Inserter& ins);
 
 } // namespace dict
 } // namespace ora

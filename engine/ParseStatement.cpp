@@ -330,6 +330,9 @@ Node* Parser::create() {
     expectOp(")", 907);
     x->kids.push_back(finish(cols));
     physical();
+    // LOCAL / GLOBAL partitioning of the index: read with the index's translation
+    if (isWord("LOCAL") || isWord("GLOBAL"))
+      while (!atEnd()) ++i_;
     return finish(x);
   }
   if (unique) fail(968); // UNIQUE makes an index
@@ -410,6 +413,10 @@ Node* Parser::createTable() {
     expectWord("ROWS", 905);
   }
   physical();
+  // partitioning, organization, LOB storage and the like, read with the table's translation; a
+  // query may follow them
+  if (cur().kind == Tok::Ident && !isWord("AS"))
+    while (!atEnd() && !(isWord("AS") && t_[i_ - 1].text != "STORE")) ++i_;
   if (acceptWord("AS")) {
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
     n->kids.push_back(query(true));

@@ -2,6 +2,7 @@
 #include "CType.h"
 #include "TranslateImpl.h"
 #include "OraFunctions.h"
+#include "DdlPartition.h"
 #include "MergeStatement.h"
 #include "PivotClause.h"
 #include "ViewDml.h"
@@ -605,6 +606,12 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     return deferred(out);
   }
   if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
+  if (tx::alterPartitions(text, cat, out)) return out;
+  if (std::string rows; tx::partitionExtension(text, cat, rows)) {
+    Translation t = translate(rows, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
   // SQLite takes no statement that opens with a parenthesis: a query in parentheses is read as a
   // derived table, which has the same rows and columns; error places are given back in the text.
   if (size_t open = text.find_first_not_of(" \t\r\n"); open != std::string::npos && text[open] == '(') {
