@@ -67,6 +67,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   name = nameTok.text;
   // the type: a name, an optional second word, an optional (n[,m])
   size_t j = b + 1;
+  if (j < k && virtualAt(j)) return virtualColumn(b, j, k, name, ct, ColType{});
   if (j >= k || at(j).kind != Token::Ident) throw OraError(902).at(static_cast<int>(at(j).pos));
   const int typePos = static_cast<int>(at(j).pos);
   auto word = [&](size_t m) { return m < k && at(m).kind == Token::Ident ? at(m).text : std::string(); };
@@ -155,6 +156,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   } else {
     throw OraError(902, tn).at(typePos);
   }
+  if (virtualAt(j)) return virtualColumn(b, j, k, name, ct, ct);
   std::string def = quoteIdent(name) + " " + declTypeText(ct, charset());
   // SQLite takes an expression as a default only in parentheses
   for (size_t m = j; m < k;) {
@@ -432,7 +434,7 @@ void Translator::createTable() {
   if (columns == 0) throw OraError(904);
   std::vector<std::string> partitions;
   size_t after = tableProperties(t_, close + 1, size(), src_, cat_, table, localTypes, !pkColumns.empty(), partitions);
-  if (after < size()) unexpected(after);
+  if (after < size()) throw OraError(922).at(static_cast<int>(t_[after].pos));
   for (auto& [column, n] : checked)
     if (n != column && names.count(n)) throw OraError(2438);
   if (std::count(consTypes.begin(), consTypes.end(), "P") > 1) throw OraError(2260);
@@ -481,7 +483,7 @@ Translator::Identity Translator::identityClause(size_t b, size_t k) {
   Identity id;
   size_t g = b;
   while (g < k && !is(t_[g], "GENERATED")) ++g;
-  if (g == k) return id;
+  if (g == k || virtualAt(g)) return id;
   id.found = true;
   size_t m = g + 1;
   if (is(at(m), "ALWAYS")) {

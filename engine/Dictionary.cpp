@@ -29,6 +29,12 @@ struct ViewDef {
   const char* comment;
 };
 
+#define kTabColumns                                                                                     \
+  "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, DATA_TYPE VARCHAR2(106),"              \
+  " DATA_LENGTH NUMBER NOT NULL, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1),"               \
+  " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER, DATA_DEFAULT LONG VARCHAR,"                               \
+  " CHAR_COL_DECL_LENGTH NUMBER, CHAR_LENGTH NUMBER, CHAR_USED VARCHAR2(1)"
+
 // Storage figures are the engine's own fixed values: it has no extents or blocks.
 const ViewDef kViews[] = {
     {"USER_TABLES",
@@ -50,12 +56,10 @@ const ViewDef kViews[] = {
      "Triggers owned by the user"},
     {"USER_SOURCE", "NAME VARCHAR2(30) NOT NULL, TYPE VARCHAR2(12), LINE NUMBER NOT NULL, TEXT VARCHAR2(4000)",
      "Source of stored objects owned by the user"},
-    {"USER_TAB_COLUMNS",
-     "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, DATA_TYPE VARCHAR2(106),"
-     " DATA_LENGTH NUMBER NOT NULL, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1),"
-     " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER, DATA_DEFAULT LONG VARCHAR,"
-     " CHAR_COL_DECL_LENGTH NUMBER, CHAR_LENGTH NUMBER, CHAR_USED VARCHAR2(1)",
-     "Columns of the user's tables and views"},
+    {"USER_TAB_COLUMNS", kTabColumns, "Columns of the user's tables and views"},
+    // the same, with the columns that say which are virtual
+    {"USER_TAB_COLS", kTabColumns ", HIDDEN_COLUMN VARCHAR2(3), VIRTUAL_COLUMN VARCHAR2(3)",
+     "Columns of user's tables, views and clusters"},
     {"USER_INDEXES",
      "INDEX_NAME VARCHAR2(30) NOT NULL, INDEX_TYPE VARCHAR2(27), TABLE_OWNER VARCHAR2(30) NOT NULL,"
      " TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11), UNIQUENESS VARCHAR2(9),"
@@ -337,8 +341,10 @@ void fillTables(const Source& src, Inserter& ins) {
 
 bool viewCompiles(const Source& src, const std::string& name, bool translated);
 
-void fillColumns(const Source& src, Inserter& ins) {
+// allCols: USER_TAB_COLS, which adds HIDDEN_COLUMN and VIRTUAL_COLUMN
+void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
   sqlite3* db = src.db;
+  bool computed = false;
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id, const std::string& dflt) {
     ins.text(table).text(name).text(dataType(t)).num(dataLength(t));
@@ -353,12 +359,23 @@ void fillColumns(const Source& src, Inserter& ins) {
     } else {
       ins.null().num(0).null();
     }
+    if (allCols) ins.text("NO").text(computed ? "YES" : "NO");
     ins.row();
   };
-  for (const auto& t : tablesOf(db, "table"))
-    eachRow(db, "SELECT name, type, \"notnull\", cid, dflt_value FROM pragma_table_info(?1) ORDER BY cid",
+  for (const auto& t : tablesOf(db, "table")) {
+    std::string created; // a virtual column's expression is in the table's definition
+    eachRow(db, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1",
+            [&](sqlite3_stmt* st) { created = col(st, 0); }, t);
+    eachRow(db, "SELECT name, type, \"notnull\", cid, dflt_value, hidden FROM pragma_table_xinfo(?1)"
+                " WHERE hidden <> 1 ORDER BY cid",
             [&](sqlite3_stmt* st) {
               std::string stored = col(st, 4), dflt = writtenDefault(stored);
+              computed = sqlite3_column_int(st, 5) >= 2;
+              if (computed) {
+                size_t at = created.find(quoteIdent(col(st, 0)) + " ");
+                at = at == std::string::npos ? at : created.find("GENERATED ALWAYS AS (", at);
+                if (at != std::string::npos) dflt = writtenDefault(created.substr(at + 21));
+              }
               // a default kept without its text: a plain literal reads the same in both dialects
               if (dflt.empty() && !stored.empty() &&
                   stored.find_first_not_of("0123456789.-") == std::string::npos)
@@ -366,6 +383,8 @@ void fillColumns(const Source& src, Inserter& ins) {
               add(t, col(st, 0), parseDeclType(col(st, 1)), sqlite3_column_int(st, 2) != 0,
                   sqlite3_column_int(st, 3) + 1, dflt);
             }, t);
+  }
+  computed = false;
   for (const auto& v : tablesOf(db, "view")) {
     std::vector<std::string> types;
     eachRow(db, "SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1",
@@ -621,6 +640,7 @@ void fillPublicSynonyms(sqlite3* target, sqlite3* schema, const std::string& vie
 void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   if (base == "TABLES") fillTables(src, ins);
   else if (base == "TAB_COLUMNS") fillColumns(src, ins);
+  else if (base == "TAB_COLS") fillColumns(src, ins, true);
   else if (base == "VIEWS") fillViews(src, ins);
   else if (base == "TRIGGERS") fillTriggers(src, ins);
   else if (base == "SOURCE") fillSource(src, ins);

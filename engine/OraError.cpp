@@ -135,6 +135,7 @@ const std::map<int, const char*>& texts() {
       {14750, "Range partitioned table with INTERVAL clause has more than one column"},
       {25175, "no PRIMARY KEY constraint found"},
       {30657, "operation not supported on external organized table"},
+      {54002, "only pure functions can be specified in a virtual column expression"},
       {54013, "INSERT operation disallowed on virtual columns"},
       {54017, "UPDATE operation disallowed on virtual columns"},
       {2291, "integrity constraint violated - parent key not found"},
@@ -493,6 +494,9 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
     }
     if (has("CHECK")) return OraError(2290, msg.substr(msg.find("failed:") + 8));
   }
+  // a value given for a virtual column
+  if (has("cannot INSERT into generated column")) return OraError(54013);
+  if (has("cannot UPDATE generated column")) return OraError(54017);
   if (has("no such table")) return OraError(942, msg.substr(msg.find(':') + 2));
   if (has("no such column")) return OraError(904, msg.substr(msg.find(':') + 2));
   if (has("no such function")) return OraError(904, msg.substr(msg.find(':') + 2));

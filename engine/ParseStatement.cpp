@@ -1,6 +1,9 @@
 // Statements: DML, DDL, transaction control.
 #include "SqlParser.h"
 
+#include <set>
+#include <string>
+
 namespace ora::sql {
 
 namespace {
@@ -415,7 +418,12 @@ Node* Parser::createTable() {
   physical();
   // partitioning, organization, LOB storage and the like, read with the table's translation; a
   // query may follow them
-  if (cur().kind == Tok::Ident && !isWord("AS"))
+  static const std::set<std::string> properties = {
+      "PARTITION", "ORGANIZATION", "LOB", "ENABLE", "DISABLE", "ROW", "COLUMN", "SEGMENT", "RESULT_CACHE",
+      "MONITORING", "NOMONITORING", "ROWDEPENDENCIES", "NOROWDEPENDENCIES", "INMEMORY", "NO", "PARALLEL",
+      "COMPRESS", "NOCOMPRESS", "CACHE", "NOCACHE", "LOGGING", "NOLOGGING", "TABLESPACE", "PCTFREE", "PCTUSED",
+      "INITRANS", "MAXTRANS", "STORAGE", "NOPARALLEL"};
+  if (cur().kind == Tok::Ident && properties.count(cur().text))
     while (!atEnd() && !(isWord("AS") && t_[i_ - 1].text != "STORE")) ++i_;
   if (acceptWord("AS")) {
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
@@ -440,8 +448,10 @@ Node* Parser::columnDef(bool modify) {
   if (!nameAt()) fail(904);
   c->text = t_[i_++].text;
   // MODIFY may leave the type out
-  bool typeHere = !modify || (cur().kind == Tok::Ident && !constraintWord(cur().text) && cur().text != "DEFAULT" &&
-                              cur().text != "NOT" && cur().text != "NULL");
+  // a virtual column may leave its type to its expression
+  bool computed = isWord("AS") || (isWord("GENERATED") && isWord("ALWAYS", 1) && isWord("AS", 2) && isOp("(", 3));
+  bool typeHere = !computed && (!modify || (cur().kind == Tok::Ident && !constraintWord(cur().text) && cur().text != "DEFAULT" &&
+                              cur().text != "NOT" && cur().text != "NULL"));
   c->kids.push_back(typeHere ? typeSpec() : nullptr);
   Node* def = nullptr;
   Node* cons = make(N::List);
@@ -452,6 +462,14 @@ Node* Parser::columnDef(bool modify) {
       def = expr();
       if (const Node* sub = subqueryIn(def)) failAt(22818, sub->pos);
       if (const Node* col = columnIn(def)) failAt(984, col->pos);
+    } else if (!def && (isWord("AS") || (isWord("GENERATED") && isWord("ALWAYS", 1) && isWord("AS", 2))) &&
+               isOp("(", isWord("AS") ? 1 : 3)) {
+      // [GENERATED ALWAYS] AS (expression) [VIRTUAL]
+      i_ += isWord("AS") ? 2 : 4;
+      def = expr();
+      if (const Node* sub = subqueryIn(def)) failAt(22818, sub->pos);
+      expectOp(")", 907);
+      acceptWord("VIRTUAL");
     } else if (acceptWord("GENERATED")) {
       // GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(sequence options)]
       if (acceptWord("BY")) {

@@ -323,7 +323,8 @@ const std::vector<ColumnInfo>& Catalog::columns(const std::string& table) {
   if (cached != memoColumns.end()) return cached->second;
   std::vector<ColumnInfo> out;
   sqlite3_stmt* st = nullptr;
-  st = prep("SELECT name, type, \"notnull\", dflt_value FROM pragma_table_info(?1) ORDER BY cid");
+  // virtual columns too (hidden 2), which SQLite's table_info leaves out
+  st = prep("SELECT name, type, \"notnull\", dflt_value FROM pragma_table_xinfo(?1) WHERE hidden <> 1 ORDER BY cid");
   sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
