@@ -459,16 +459,24 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
   PartTable pt;
   bool partitioned = false;
   while (i < end) {
+    // PARALLEL n, the word read by skipPhysical
+    if (t[i].kind == Token::Num && i > 0 && is(t[i - 1], "PARALLEL")) {
+      ++i;
+      continue;
+    }
     if (t[i].kind != Token::Ident) break;
-    if (word(i, "COMPRESS") || ((word(i, "ROW") || word(i, "COLUMN")) && word(i + 1, "STORE") && word(i + 2, "COMPRESS"))) {
+    bool compressed = i > 0 && is(t[i - 1], "COMPRESS"); // skipPhysical read the word itself
+    if (compressed || word(i, "COMPRESS") ||
+        ((word(i, "ROW") || word(i, "COLUMN")) && word(i + 1, "STORE") && word(i + 2, "COMPRESS"))) {
       // COMPRESS [BASIC | n | FOR OLTP | FOR QUERY LOW ...]: the engine's storage is its own
-      i = word(i, "COMPRESS") ? i + 1 : i + 3;
+      size_t from = i;
+      if (!compressed) i = word(i, "COMPRESS") ? i + 1 : i + 3;
       if (word(i, "BASIC") || word(i, "ADVANCED") || (i < end && t[i].kind == Token::Num)) ++i;
       else if (word(i, "FOR")) {
         i += 2;
         while (word(i, "LOW") || word(i, "HIGH") || word(i, "OPERATIONS")) ++i;
       }
-      continue;
+      if (i != from) continue;
     }
     if (word(i, "PARALLEL")) {
       ++i;

@@ -423,7 +423,8 @@ Node* Parser::createTable() {
       "MONITORING", "NOMONITORING", "ROWDEPENDENCIES", "NOROWDEPENDENCIES", "INMEMORY", "NO", "PARALLEL",
       "COMPRESS", "NOCOMPRESS", "CACHE", "NOCACHE", "LOGGING", "NOLOGGING", "TABLESPACE", "PCTFREE", "PCTUSED",
       "INITRANS", "MAXTRANS", "STORAGE", "NOPARALLEL"};
-  if (cur().kind == Tok::Ident && properties.count(cur().text))
+  // COMPRESS FOR OLTP, COMPRESS BASIC: the kind of compression after the word physical() read
+  if (cur().kind == Tok::Ident && (properties.count(cur().text) || t_[i_ - 1].text == "COMPRESS"))
     while (!atEnd() && !(isWord("AS") && t_[i_ - 1].text != "STORE")) ++i_;
   if (acceptWord("AS")) {
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
