@@ -128,6 +128,10 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   } else if (tn == "FLOAT") {
     if (hasS || star || a == 0 || a > 126) throw OraError(1724).at(sizePos);
     ct = floatType(a < 0 ? 126 : a);
+  } else if (tn == "BINARY_DOUBLE" || tn == "BINARY_FLOAT") {
+    if (a >= 0 || star) throw OraError(907).at(afterType);
+    ct.code = kNumber;
+    ct.binary = tn == "BINARY_DOUBLE" ? kBinaryDouble : kBinaryFloat;
   } else if (tn == "REAL" || tn == "DOUBLE PRECISION") {
     ct = floatType(tn == "REAL" ? 63 : 126);
   } else if (tn == "DATE") {
@@ -788,29 +792,6 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table,
       }
     }
   }
-}
-
-// CREATE GLOBAL TEMPORARY TABLE ... [ON COMMIT DELETE | PRESERVE ROWS]: a table as any other,
-// recorded so that a commit (DELETE ROWS, the default) or the end of the session empties it.
-void Translator::createTemporaryTable() {
-  std::string plain = src_.substr(0, t_[1].pos);
-  size_t copied = t_[3].pos;
-  std::string duration = "SYS$TRANSACTION";
-  for (size_t i = 4; i + 3 < size(); ++i) {
-    if (t_[i].depth != 0 || !is(t_[i], "ON") || !is(at(i + 1), "COMMIT") || !is(at(i + 3), "ROWS")) continue;
-    if (is(at(i + 2), "PRESERVE")) duration = "SYS$SESSION";
-    else if (!is(at(i + 2), "DELETE")) unexpected(i + 2);
-    plain += src_.substr(copied, t_[i].pos - copied);
-    copied = t_[i + 3].end;
-    break;
-  }
-  plain += src_.substr(copied);
-  std::string table;
-  objectName(4, table);
-  Translation tr = translate(plain, cat_, false, false);
-  tr.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$TEMPORARY\" (TABLE_NAME, DURATION) VALUES (" +
-                   quoteString(table) + ", " + quoteString(duration) + ")");
-  tr_ = std::move(tr);
 }
 
 } // namespace ora::tx

@@ -231,7 +231,7 @@ std::string dataType(const ColType& t) {
   switch (t.code) {
   case kVarchar2: return "VARCHAR2";
   case kChar: return "CHAR";
-  case kNumber: return t.isFloat() ? "FLOAT" : "NUMBER";
+  case kNumber: return t.binary == kBinaryDouble ? "BINARY_DOUBLE" : t.binary ? "BINARY_FLOAT" : t.isFloat() ? "FLOAT" : "NUMBER";
   case kDate: return "DATE";
   case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
   case kTimestampTz: return "TIMESTAMP(" + std::to_string(t.scale) + ") WITH TIME ZONE";
@@ -246,7 +246,7 @@ std::string dataType(const ColType& t) {
 int dataLength(const ColType& t) {
   switch (t.code) {
   case kVarchar2: case kChar: case kRaw: return t.size;
-  case kNumber: return 22;
+  case kNumber: return t.binary == kBinaryDouble ? 8 : t.binary ? 4 : 22;
   case kDate: return 7;
   case kTimestamp: return 11;
   case kTimestampTz: return 13;
