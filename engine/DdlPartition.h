@@ -22,6 +22,11 @@ size_t indexPartitioning(const std::vector<Token>& t, size_t i);
 // Statements that forget a table's partitions (a table made again under its name).
 std::vector<std::string> forgetPartitions(const std::string& table);
 
+// A table renamed: what the engine records of it under its name (constraints, triggers,
+// comments, identity columns) and its partitions, with their guard, go under the new one.
+std::vector<std::string> renamedRecords(Catalog& cat, const std::string& from, const std::string& to);
+std::vector<std::string> renamePartitions(Catalog& cat, const std::string& from, const std::string& to);
+
 // SELECT ... FROM t PARTITION (p) / PARTITION FOR (value): t read as the rows of that partition.
 bool partitionExtension(const std::string& text, Catalog& cat, std::string& out);
 // ALTER TABLE t ADD | DROP | TRUNCATE | RENAME PARTITION, and ENABLE | DISABLE ROW MOVEMENT.

@@ -290,6 +290,8 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     names = nameList(t_, i, size());
     i = matching(i) + 1;
   }
+  const size_t props = i; // partitioning, storage: before the AS of the query
+  while (i < size() && !(t_[i].depth == 0 && is(t_[i], "AS") && !is(at(i - 1), "STORE"))) ++i;
   size_t base = i + 1 < size() ? t_[i + 1].pos : 0;
   if (names.empty()) requireAliases(i + 1, size());
   QueryShape shape = describeQuery(source(i + 1, size()), base, cat_, names);
@@ -330,7 +332,14 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     converted = converted || conv;
   }
   if (longs) throw OraError(997);
+  std::vector<std::pair<std::string, ColType>> described;
+  for (size_t k = 0; k < shape.names.size(); ++k) described.emplace_back(shape.names[k], shape.types[k]);
+  std::vector<std::string> partitions;
+  if (tableProperties(t_, props, i, src_, cat_, table, described, false, partitions) < i)
+    throw OraError(922).at(static_cast<int>(t_[tableProperties(t_, props, i, src_, cat_, table, described, false, partitions)].pos));
   tr_.ddl.push_back("CREATE TABLE " + quoteIdent(table) + " (" + defs + ")");
+  // the partitions' guard is in place before the rows go in
+  for (auto& s : partitions.empty() ? forgetPartitions(table) : partitions) tr_.ddl.push_back(s);
   // the computed numbers go in whole, as decimal text, through the column's conversion
   if (converted)
     tr_.ddl.push_back("WITH \"CTAS$\" (" + places + ") AS (" + sel.sql + ") INSERT INTO " + quoteIdent(table) + " (" +
@@ -357,7 +366,13 @@ void Translator::createTable() {
   std::string table;
   size_t i = objectName(2, table);
   if (!cat_.objectType(table).empty()) throw OraError(955).at(static_cast<int>(at(2).pos));
-  if (is(at(i), "AS") || (is(at(i), "(") && is(at(matching(i) + 1), "AS") && !is(at(i + 1), "SELECT"))) {
+  // CREATE TABLE t [(names)] [table properties] AS query
+  bool asQuery = false;
+  for (size_t k = i; k < size() && !asQuery; ++k)
+    asQuery = t_[k].depth == 0 && is(t_[k], "AS") && !is(at(k - 1), "STORE") &&
+              (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH") || is(at(k + 1), "("));
+  bool listed = is(at(i), "(") && !is(at(i + 1), "SELECT");
+  if (is(at(i), "AS") || (listed && (is(at(matching(i) + 1), "AS") || asQuery)) || (!is(at(i), "(") && asQuery)) {
     createTableAs(table, i);
     return;
   }

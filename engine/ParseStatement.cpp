@@ -386,6 +386,11 @@ Node* Parser::create() {
 }
 
 Node* Parser::createTable() {
+  static const std::set<std::string> properties = {
+      "PARTITION", "ORGANIZATION", "LOB", "ENABLE", "DISABLE", "ROW", "COLUMN", "SEGMENT", "RESULT_CACHE",
+      "MONITORING", "NOMONITORING", "ROWDEPENDENCIES", "NOROWDEPENDENCIES", "INMEMORY", "NO", "PARALLEL",
+      "COMPRESS", "NOCOMPRESS", "CACHE", "NOCACHE", "LOGGING", "NOLOGGING", "TABLESPACE", "PCTFREE", "PCTUSED",
+      "INITRANS", "MAXTRANS", "STORAGE", "NOPARALLEL"};
   Node* n = tree_.make(N::CreateTable, t_[i_ - 1].pos);
   ++i_; // TABLE
   n->kids.push_back(objectName(903));
@@ -406,7 +411,8 @@ Node* Parser::createTable() {
     } while (acceptOp(","));
     expectOp(")", 907);
     finish(elems);
-    if (namesOnly && !isWord("AS")) failAt(902, afterName);
+    if (namesOnly && !isWord("AS") && !(cur().kind == Tok::Ident && properties.count(cur().text)))
+      failAt(902, afterName);
   }
   n->kids.push_back(elems);
   if (acceptWord("ON")) {
@@ -418,11 +424,6 @@ Node* Parser::createTable() {
   physical();
   // partitioning, organization, LOB storage and the like, read with the table's translation; a
   // query may follow them
-  static const std::set<std::string> properties = {
-      "PARTITION", "ORGANIZATION", "LOB", "ENABLE", "DISABLE", "ROW", "COLUMN", "SEGMENT", "RESULT_CACHE",
-      "MONITORING", "NOMONITORING", "ROWDEPENDENCIES", "NOROWDEPENDENCIES", "INMEMORY", "NO", "PARALLEL",
-      "COMPRESS", "NOCOMPRESS", "CACHE", "NOCACHE", "LOGGING", "NOLOGGING", "TABLESPACE", "PCTFREE", "PCTUSED",
-      "INITRANS", "MAXTRANS", "STORAGE", "NOPARALLEL"};
   // COMPRESS FOR OLTP, COMPRESS BASIC: the kind of compression after the word physical() read
   if (cur().kind == Tok::Ident && (properties.count(cur().text) || t_[i_ - 1].text == "COMPRESS"))
     while (!atEnd() && !(isWord("AS") && t_[i_ - 1].text != "STORE")) ++i_;

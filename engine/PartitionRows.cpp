@@ -77,6 +77,25 @@ bool partitionExtension(const std::string& text, Catalog& cat, std::string& out)
   return true;
 }
 
+std::vector<std::string> renamePartitions(Catalog& cat, const std::string& from, const std::string& to) {
+  PartTable pt;
+  if (!loadPartitions(cat.db(), from, pt)) return {};
+  std::vector<std::string> out = forgetPartitions(from);
+  out.push_back("DROP TRIGGER IF EXISTS " + quoteIdent("TESSEL$PART$" + from));
+  out.push_back("DROP TRIGGER IF EXISTS " + quoteIdent("TESSEL$PARTU$" + from));
+  for (auto& s : recordStatements(pt, to)) out.push_back(s);
+  return out;
+}
+
+std::vector<std::string> renamedRecords(Catalog& cat, const std::string& from, const std::string& to) {
+  std::vector<std::string> out;
+  for (const char* kept : {"TESSEL$CONSTRAINTS", "TESSEL$DISABLED", "TESSEL$TRIGGERS", "TESSEL$COMMENTS", "TESSEL$IDENTITY"})
+    out.push_back("UPDATE " + quoteIdent(kept) + " SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " +
+                  quoteString(from));
+  for (auto& s : renamePartitions(cat, from, to)) out.push_back(s);
+  return out;
+}
+
 bool alterPartitions(const std::string& text, Catalog& cat, Translation& out) {
   if (text.find("PARTITION") == std::string::npos && text.find("partition") == std::string::npos &&
       text.find("MOVEMENT") == std::string::npos && text.find("movement") == std::string::npos)
