@@ -2,6 +2,8 @@
 // SQL function the guard of a partitioned table calls.
 #include "DdlPartition.h"
 
+#include "CType.h"
+
 #include "OraError.h"
 #include "OraValues.h"
 #include "PartitionImpl.h"
@@ -15,16 +17,25 @@ namespace ora::tx {
 
 using namespace part;
 
-bool partitionExtension(const std::string& text, Catalog& cat, std::string& out) {
-  if (text.find("PARTITION") == std::string::npos && text.find("partition") == std::string::npos &&
-      text.find("Partition") == std::string::npos)
+namespace {
+// The statement's tokens when its text has one of the words (in any case) and tokenizes.
+bool tokensWith(const std::string& text, std::initializer_list<const char*> words, std::vector<Token>& t) {
+  std::string u = text;
+  for (auto& c : u) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
+  if (std::none_of(words.begin(), words.end(), [&](const char* w) { return u.find(w) != std::string::npos; }))
     return false;
-  std::vector<Token> t;
   try {
     t = tokenize(text);
   } catch (const OraError&) {
     return false;
   }
+  return true;
+}
+} // namespace
+
+bool partitionExtension(const std::string& text, Catalog& cat, std::string& out) {
+  std::vector<Token> t;
+  if (!tokensWith(text, {"PARTITION"}, t)) return false;
   if (t.empty() || (!is(t[0], "SELECT") && !is(t[0], "WITH") && !is(t[0], "(") && !is(t[0], "INSERT"))) return false;
   struct Span {
     size_t from, to;
@@ -97,15 +108,8 @@ std::vector<std::string> renamedRecords(Catalog& cat, const std::string& from, c
 }
 
 bool alterPartitions(const std::string& text, Catalog& cat, Translation& out) {
-  if (text.find("PARTITION") == std::string::npos && text.find("partition") == std::string::npos &&
-      text.find("MOVEMENT") == std::string::npos && text.find("movement") == std::string::npos)
-    return false;
   std::vector<Token> t;
-  try {
-    t = tokenize(text);
-  } catch (const OraError&) {
-    return false;
-  }
+  if (!tokensWith(text, {"PARTITION", "MOVEMENT"}, t)) return false;
   if (t.size() < 4 || !is(t[0], "ALTER") || !is(t[1], "TABLE")) return false;
   size_t i = 2;
   if (is(tokenAt(t, 3), ".")) i = 4;

@@ -607,7 +607,13 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     return deferred(out);
   }
   if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
-  if (tx::alterPartitions(text, cat, out)) return out;
+  try {
+    if (tx::alterPartitions(text, cat, out)) return out;
+  } catch (const OraError& e) {
+    // as other DDL, it fails after the commit that ends the open transaction
+    if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
+    return deferred(out);
+  }
   if (std::string rows; tx::partitionExtension(text, cat, rows)) {
     Translation t = translate(rows, cat, false, deferDdlErrors);
     t.unshared = true;
