@@ -44,7 +44,7 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
     throw OraError(904, "\"" + name.text + "\"").at(static_cast<int>(name.pos));
   };
   PartTable pt;
-  bool partitioned = false;
+  bool partitioned = false, movement = false;
   while (i < end) {
     // PARALLEL n, the word read by skipPhysical
     if (t[i].kind == Token::Num && i > 0 && is(t[i - 1], "PARALLEL")) {
@@ -111,6 +111,7 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
         ++i;
       i = skipParens(i);
     } else if ((word(i, "ENABLE") || word(i, "DISABLE")) && word(i + 1, "ROW") && word(i + 2, "MOVEMENT")) {
+      movement = word(i, "ENABLE");
       i += 3;
     } else if (word(i, "SEGMENT") && word(i + 1, "CREATION") && (word(i + 2, "IMMEDIATE") || word(i + 2, "DEFERRED"))) {
       i += 3;
@@ -193,6 +194,7 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
       break;
     }
   }
+  pt.rowMovement = movement;
   if (partitioned)
     for (auto& s : recordStatements(pt, table)) after.push_back(s);
   return i;

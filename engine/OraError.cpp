@@ -131,6 +131,7 @@ const std::map<int, const char*>& texts() {
       {14311, "Expecting VALUES LESS THAN or AT clause"},
       {14323, "cannot add partition when DEFAULT partition exists"},
       {14400, "inserted partition key does not map to any partition"},
+      {14402, "updating partition key column would cause a partition change"},
       {14501, "object is not partitioned"},
       {14750, "Range partitioned table with INTERVAL clause has more than one column"},
       {25175, "no PRIMARY KEY constraint found"},

@@ -23,6 +23,7 @@ struct PartTable {
   std::vector<std::string> keys, subkeys;
   std::vector<ColType> keyTypes;
   int defSub = 0;
+  bool rowMovement = false; // ENABLE ROW MOVEMENT: an update may move a row to another partition
   std::vector<PartDef> parts;
 };
 

@@ -44,7 +44,7 @@ bool loadPartitions(sqlite3* db, const std::string& table, PartTable& pt) {
   sqlite3_stmt* st = nullptr;
   bool found = false;
   if (sqlite3_prepare_v2(db,
-                         "SELECT TYPE, SUBTYPE, KEYS, SUBKEYS, KEYTYPES, INTERVAL, DEF_SUBPARTS FROM"
+                         "SELECT TYPE, SUBTYPE, KEYS, SUBKEYS, KEYTYPES, INTERVAL, DEF_SUBPARTS, ROW_MOVEMENT FROM"
                          " \"TESSEL$PART_TABLES\" WHERE TABLE_NAME = ?1",
                          -1, &st, nullptr) == SQLITE_OK) {
     sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
@@ -57,6 +57,7 @@ bool loadPartitions(sqlite3* db, const std::string& table, PartTable& pt) {
       for (auto& d : split(colText(st, 4), '\t')) pt.keyTypes.push_back(parseDeclType(d));
       pt.interval = colText(st, 5);
       pt.defSub = sqlite3_column_int(st, 6);
+      pt.rowMovement = sqlite3_column_int(st, 7) != 0;
     }
   }
   sqlite3_finalize(st);
@@ -175,9 +176,58 @@ std::vector<std::string> keyColumns(const PartTable& pt) {
 }
 
 // The guard that refuses a row no partition takes: ORA-14400, as Oracle gives it.
+// The SQL of the partition (0-based) a row's keys (row: NEW or OLD) fall in: the count of range
+// bounds they are not below, the list that holds them, their hash bucket; -1 for none.
+static std::string positionOf(const PartTable& pt, const std::string& row) {
+  std::string types, keys;
+  for (size_t k = 0; k < pt.keys.size(); ++k) {
+    types += pt.keyTypes[k].code == kNumber ? 'N' : 'T';
+    keys += ", " + row + "." + quoteIdent(pt.keys[k]);
+  }
+  auto literal = [](const std::string& v) { return v == "M" || v == "0" ? std::string("NULL") : quoteString(v.substr(1)); };
+  if (pt.type == "HASH")
+    // the SQL function takes the value's type code first, as the translated call gives it
+    return "ORA_HASH(" + std::to_string(pt.keyTypes[0].code) + ", " + row + "." + quoteIdent(pt.keys[0]) + ", " +
+           std::to_string(pt.parts.size() - 1) + ")";
+  std::string out;
+  if (pt.type == "RANGE") {
+    for (auto& p : pt.parts) {
+      std::string bound;
+      for (auto& v : p.values) bound += ", " + literal(v);
+      out += (out.empty() ? "(" : " + ") + std::string("(ora_part_key('R', '") + types + "'" + keys + bound + ") = 0)";
+    }
+    return out + ")";
+  }
+  std::string fallback = "-1";
+  out = "CASE";
+  for (size_t q = 0; q < pt.parts.size(); ++q) {
+    std::string list;
+    for (auto& v : pt.parts[q].values) {
+      if (v == "D") fallback = std::to_string(q);
+      else list += ", " + literal(v);
+    }
+    if (!list.empty()) out += " WHEN ora_part_key('L', '" + types + "'" + keys + list + ") = 1 THEN " + std::to_string(q);
+  }
+  return out + " ELSE " + fallback + " END";
+}
+
 static std::vector<std::string> guardStatements(const PartTable& pt, const std::string& table) {
   std::vector<std::string> out = {"DROP TRIGGER IF EXISTS " + quoteIdent("TESSEL$PART$" + table),
-                                  "DROP TRIGGER IF EXISTS " + quoteIdent("TESSEL$PARTU$" + table)};
+                                  "DROP TRIGGER IF EXISTS " + quoteIdent("TESSEL$PARTU$" + table),
+                                  "DROP TRIGGER IF EXISTS " + quoteIdent("TESSEL$PARTM$" + table)};
+  std::string cols;
+  for (auto& k : pt.keys) cols += (cols.empty() ? "" : ", ") + quoteIdent(k);
+  if (!pt.parts.empty() && !pt.rowMovement) {
+    // without ROW MOVEMENT an update may not take a row to another partition; one that takes it
+    // to none is ORA-14400's
+    std::string now = positionOf(pt, "NEW"), before = positionOf(pt, "OLD");
+    std::string some = pt.type == "RANGE" ? now + " < " + std::to_string(pt.parts.size()) + (pt.interval.empty() ? "" : " + 1")
+                                          : now + " >= 0";
+    out.push_back("CREATE TRIGGER " + quoteIdent("TESSEL$PARTM$" + table) + " BEFORE UPDATE OF " + cols + " ON " +
+                  quoteIdent(table) + " FOR EACH ROW WHEN " + now + " <> " + before + " AND " + some +
+                  " BEGIN SELECT RAISE(ABORT, 'ORA-14402: updating partition key column would cause a partition change');"
+                  " END");
+  }
   if (pt.parts.empty() || pt.type == "HASH" || !pt.interval.empty()) return out;
   std::string types, keys, bounds;
   for (size_t k = 0; k < pt.keys.size(); ++k) {
@@ -202,8 +252,6 @@ static std::vector<std::string> guardStatements(const PartTable& pt, const std::
       " BEGIN SELECT RAISE(ABORT, 'ORA-14400: inserted partition key does not map to any partition'); END";
   out.push_back("CREATE TRIGGER " + quoteIdent("TESSEL$PART$" + table) + " BEFORE INSERT ON " + quoteIdent(table) +
                 " FOR EACH ROW WHEN " + when + raise);
-  std::string cols;
-  for (auto& k : pt.keys) cols += (cols.empty() ? "" : ", ") + quoteIdent(k);
   out.push_back("CREATE TRIGGER " + quoteIdent("TESSEL$PARTU$" + table) + " BEFORE UPDATE OF " + cols + " ON " +
                 quoteIdent(table) + " FOR EACH ROW WHEN " + when + raise);
   return out;
@@ -215,11 +263,11 @@ std::vector<std::string> recordStatements(const PartTable& pt, const std::string
   std::string types;
   for (auto& t : pt.keyTypes) types += (types.empty() ? "" : "\t") + declTypeText(t, Charset::AL32UTF8);
   out.push_back("INSERT INTO \"TESSEL$PART_TABLES\" (TABLE_NAME, TYPE, SUBTYPE, KEYS, SUBKEYS, KEYTYPES, INTERVAL,"
-                " DEF_SUBPARTS) VALUES (" +
+                " DEF_SUBPARTS, ROW_MOVEMENT) VALUES (" +
                 quoteString(table) + ", " + quoteString(pt.type) + ", " + quoteString(pt.subtype) + ", " +
                 quoteString(join(pt.keys, "\t")) + ", " + quoteString(join(pt.subkeys, "\t")) + ", " +
                 quoteString(types) + ", " + (pt.interval.empty() ? "NULL" : quoteString(pt.interval)) + ", " +
-                std::to_string(pt.defSub) + ")");
+                std::to_string(pt.defSub) + ", " + (pt.rowMovement ? "1" : "0") + ")");
   for (size_t p = 0; p < pt.parts.size(); ++p) {
     const PartDef& d = pt.parts[p];
     out.push_back("INSERT INTO \"TESSEL$PARTITIONS\" (TABLE_NAME, NAME, POSITION, HIGH_VALUE, BOUND, SUBPARTS,"

@@ -94,6 +94,7 @@ std::vector<std::string> renamePartitions(Catalog& cat, const std::string& from,
   std::vector<std::string> out = forgetPartitions(from);
   out.push_back("DROP TRIGGER IF EXISTS " + quoteIdent("TESSEL$PART$" + from));
   out.push_back("DROP TRIGGER IF EXISTS " + quoteIdent("TESSEL$PARTU$" + from));
+  out.push_back("DROP TRIGGER IF EXISTS " + quoteIdent("TESSEL$PARTM$" + from));
   for (auto& s : recordStatements(pt, to)) out.push_back(s);
   return out;
 }
@@ -130,6 +131,11 @@ bool alterPartitions(const std::string& text, Catalog& cat, Translation& out) {
   if (!cat.tableExists(table) || cat.viewExists(table)) throw OraError(942).at(static_cast<int>(t[i].pos));
   if (movement) {
     if (a + 3 < t.size()) throw OraError(933).at(static_cast<int>(t[a + 3].pos));
+    PartTable moved;
+    if (loadPartitions(cat.db(), table, moved)) {
+      moved.rowMovement = is(t[a], "ENABLE");
+      out.ddl = recordStatements(moved, table);
+    }
     return true;
   }
   PartTable pt;
