@@ -89,7 +89,8 @@ void fillConstraints(const Source& src, Inserter& ins);
 void fillConsColumns(const Source& src, Inserter& ins);
 // Which columns of each table and view INSERT, UPDATE and DELETE can change.
 void fillUpdatableColumns(const Source& src, Inserter& ins);
-// Partitioned tables, their partitions and their partitioning keys.
+// Partitioned tables, their partitions and their partitioning keys; the tables that record them.
+std::vector<const char*> partitionTables();
 bool isPartitioned(sqlite3* db, const std::string& table);
 void fillPartTables(const Source& src, Inserter& ins);
 void fillTabPartitions(const Source& src, Inserter& ins);

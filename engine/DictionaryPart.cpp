@@ -20,6 +20,17 @@ std::set<std::string> partitionedTables(sqlite3* db) {
 }
 } // namespace
 
+std::vector<const char*> partitionTables() {
+  return {
+      // partitioned tables: the method and key columns, then each partition's bounds in order
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$PART_TABLES\" (TABLE_NAME TEXT PRIMARY KEY, TYPE TEXT NOT NULL,"
+      " SUBTYPE TEXT NOT NULL, KEYS TEXT NOT NULL, SUBKEYS TEXT NOT NULL, KEYTYPES TEXT NOT NULL, INTERVAL TEXT,"
+      " DEF_SUBPARTS INTEGER NOT NULL, ROW_MOVEMENT INTEGER NOT NULL DEFAULT 0)",
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$PARTITIONS\" (TABLE_NAME TEXT NOT NULL, NAME TEXT NOT NULL,"
+      " POSITION INTEGER NOT NULL, HIGH_VALUE TEXT, BOUND TEXT NOT NULL, SUBPARTS INTEGER NOT NULL, TABLESPACE TEXT,"
+      " PRIMARY KEY (TABLE_NAME, NAME))"};
+}
+
 bool isPartitioned(sqlite3* db, const std::string& table) { return partitionedTables(db).count(table) > 0; }
 
 void fillPartTables(const Source& src, Inserter& ins) {
