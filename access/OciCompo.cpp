@@ -830,7 +830,9 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
     f = std::make_unique<TOraStrField>(name, rec.Position, this);
     f->SetWidth(textSized(1));
     break;
-  case 2: {
+  case 2:
+  case 100: // BINARY_FLOAT and BINARY_DOUBLE: numbers, their text the engine's
+  case 101: {
     auto n = std::make_unique<TOraNumberField>(name, rec.Position, this);
     n->SetPrecision(rec.Precision);
     n->SetScale(rec.Scale);

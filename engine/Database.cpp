@@ -6,6 +6,7 @@
 #include "Dictionary.h"
 #include "OraError.h"
 #include "JsonFunctions.h"
+#include "DdlPartition.h"
 #include "ListAgg.h"
 #include "OraFunctions.h"
 #include "RegexpFunctions.h"
@@ -220,6 +221,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerRankAggregates(db);
   registerByteFunctions(db, cs);
   registerRownumCounter(db);
+  registerPartitionFunctions(db);
   return db;
 }
 

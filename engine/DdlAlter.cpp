@@ -1,5 +1,6 @@
 // ALTER TABLE: renames in place; other changes rebuild the table from its stored definition.
 #include "DdlImpl.h"
+#include "DdlPartition.h"
 #include "Dictionary.h"
 #include "DictionaryImpl.h"
 #include "OraError.h"
@@ -137,9 +138,7 @@ void Translator::alterTable() {
     renameBesideBrokenViews("ALTER TABLE " + qt + " RENAME TO " + quoteIdent(to));
     tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
                       quoteString(table) + " AND TYPE = 'TABLE'");
-    tr_.ddl.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
-    tr_.ddl.push_back("UPDATE \"TESSEL$DISABLED\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
-    tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " + quoteString(table));
+    for (auto& s : renamedRecords(cat_, table, to)) tr_.ddl.push_back(s);
     return;
   }
   if (is(verb, "RENAME") && is(at(i + 1), "CONSTRAINT")) {

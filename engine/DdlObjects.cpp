@@ -1,5 +1,6 @@
 // DROP, CREATE SEQUENCE, users, RENAME, COMMENT, GRANT, TRUNCATE and ALTER INDEX.
 #include "Database.h"
+#include "DdlPartition.h"
 #include "Dictionary.h"
 #include "OraError.h"
 #include "Plsql.h"
@@ -501,6 +502,7 @@ void Translator::rename() {
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$IDENTITY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    for (auto& s : renamePartitions(cat_, from, to)) tr_.ddl.push_back(s);
   } else if (type == "VIEW") {
     sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(cat_.db(), "SELECT sql FROM sqlite_schema WHERE type = 'view' AND name = ?1", -1, &st, nullptr);

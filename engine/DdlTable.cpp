@@ -1,5 +1,6 @@
 // CREATE TABLE, CREATE INDEX and CREATE VIEW, and the column definitions the DDL files share.
 #include "DdlImpl.h"
+#include "DdlPartition.h"
 #include "Dictionary.h"
 #include "DictionaryImpl.h"
 #include "OraError.h"
@@ -66,6 +67,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   name = nameTok.text;
   // the type: a name, an optional second word, an optional (n[,m])
   size_t j = b + 1;
+  if (j < k && virtualAt(j)) return virtualColumn(b, j, k, name, ct, ColType{});
   if (j >= k || at(j).kind != Token::Ident) throw OraError(902).at(static_cast<int>(at(j).pos));
   const int typePos = static_cast<int>(at(j).pos);
   auto word = [&](size_t m) { return m < k && at(m).kind == Token::Ident ? at(m).text : std::string(); };
@@ -126,6 +128,10 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   } else if (tn == "FLOAT") {
     if (hasS || star || a == 0 || a > 126) throw OraError(1724).at(sizePos);
     ct = floatType(a < 0 ? 126 : a);
+  } else if (tn == "BINARY_DOUBLE" || tn == "BINARY_FLOAT") {
+    if (a >= 0 || star) throw OraError(907).at(afterType);
+    ct.code = kNumber;
+    ct.binary = tn == "BINARY_DOUBLE" ? kBinaryDouble : kBinaryFloat;
   } else if (tn == "REAL" || tn == "DOUBLE PRECISION") {
     ct = floatType(tn == "REAL" ? 63 : 126);
   } else if (tn == "DATE") {
@@ -156,6 +162,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   } else {
     throw OraError(902, tn).at(typePos);
   }
+  if (virtualAt(j)) return virtualColumn(b, j, k, name, ct, ct);
   std::string def = quoteIdent(name) + " " + declTypeText(ct, charset());
   // SQLite takes an expression as a default only in parentheses
   for (size_t m = j; m < k;) {
@@ -285,6 +292,8 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     names = nameList(t_, i, size());
     i = matching(i) + 1;
   }
+  const size_t props = i; // partitioning, storage: before the AS of the query
+  while (i < size() && !(t_[i].depth == 0 && is(t_[i], "AS") && !is(at(i - 1), "STORE"))) ++i;
   size_t base = i + 1 < size() ? t_[i + 1].pos : 0;
   if (names.empty()) requireAliases(i + 1, size());
   QueryShape shape = describeQuery(source(i + 1, size()), base, cat_, names);
@@ -325,7 +334,14 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     converted = converted || conv;
   }
   if (longs) throw OraError(997);
+  std::vector<std::pair<std::string, ColType>> described;
+  for (size_t k = 0; k < shape.names.size(); ++k) described.emplace_back(shape.names[k], shape.types[k]);
+  std::vector<std::string> partitions;
+  if (tableProperties(t_, props, i, src_, cat_, table, described, false, partitions) < i)
+    throw OraError(922).at(static_cast<int>(t_[tableProperties(t_, props, i, src_, cat_, table, described, false, partitions)].pos));
   tr_.ddl.push_back("CREATE TABLE " + quoteIdent(table) + " (" + defs + ")");
+  // the partitions' guard is in place before the rows go in
+  for (auto& s : partitions.empty() ? forgetPartitions(table) : partitions) tr_.ddl.push_back(s);
   // the computed numbers go in whole, as decimal text, through the column's conversion
   if (converted)
     tr_.ddl.push_back("WITH \"CTAS$\" (" + places + ") AS (" + sel.sql + ") INSERT INTO " + quoteIdent(table) + " (" +
@@ -352,7 +368,13 @@ void Translator::createTable() {
   std::string table;
   size_t i = objectName(2, table);
   if (!cat_.objectType(table).empty()) throw OraError(955).at(static_cast<int>(at(2).pos));
-  if (is(at(i), "AS") || (is(at(i), "(") && is(at(matching(i) + 1), "AS") && !is(at(i + 1), "SELECT"))) {
+  // CREATE TABLE t [(names)] [table properties] AS query
+  bool asQuery = false;
+  for (size_t k = i; k < size() && !asQuery; ++k)
+    asQuery = t_[k].depth == 0 && is(t_[k], "AS") && !is(at(k - 1), "STORE") &&
+              (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH") || is(at(k + 1), "("));
+  bool listed = is(at(i), "(") && !is(at(i + 1), "SELECT");
+  if (is(at(i), "AS") || (listed && (is(at(matching(i) + 1), "AS") || asQuery)) || (!is(at(i), "(") && asQuery)) {
     createTableAs(table, i);
     return;
   }
@@ -360,8 +382,6 @@ void Translator::createTable() {
   keepCheckTexts();
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
-  size_t after = skipPhysical(t_, close + 1);
-  if (after < size()) unexpected(after);
 
   static const std::set<std::string> tableConstraint = {"CONSTRAINT", "PRIMARY", "UNIQUE",
                                                         "FOREIGN", "CHECK"};
@@ -433,6 +453,9 @@ void Translator::createTable() {
     b = k + 1;
   }
   if (columns == 0) throw OraError(904);
+  std::vector<std::string> partitions;
+  size_t after = tableProperties(t_, close + 1, size(), src_, cat_, table, localTypes, !pkColumns.empty(), partitions);
+  if (after < size()) throw OraError(922).at(static_cast<int>(t_[after].pos));
   for (auto& [column, n] : checked)
     if (n != column && names.count(n)) throw OraError(2438);
   if (std::count(consTypes.begin(), consTypes.end(), "P") > 1) throw OraError(2260);
@@ -456,6 +479,7 @@ void Translator::createTable() {
   tr_.ddl.push_back(out);
   tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(table) + ", 'TABLE', ora_sysdate())");
+  for (auto& s : partitions.empty() ? forgetPartitions(table) : partitions) tr_.ddl.push_back(s);
   recordConstraints(tr_, cat_, table, cons, consTypes);
   if (identities.size() > 1) throw OraError(30669);
   for (auto& id : identities) {
@@ -480,7 +504,7 @@ Translator::Identity Translator::identityClause(size_t b, size_t k) {
   Identity id;
   size_t g = b;
   while (g < k && !is(t_[g], "GENERATED")) ++g;
-  if (g == k) return id;
+  if (g == k || virtualAt(g)) return id;
   id.found = true;
   size_t m = g + 1;
   if (is(at(m), "ALWAYS")) {
@@ -533,7 +557,7 @@ void Translator::createIndex(bool unique, size_t i) {
   expect(i, "(", 906);
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
-  size_t after = skipIndexOptions(t_, close + 1);
+  size_t after = skipIndexOptions(t_, indexPartitioning(t_, skipIndexOptions(t_, close + 1)));
   if (after < size()) unexpected(after);
   if (cat_.viewExists(table)) throw OraError(1702).at(static_cast<int>(at(tableAt).pos));
   // a key column the table does not have is marked where it is named
@@ -785,29 +809,6 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table,
       }
     }
   }
-}
-
-// CREATE GLOBAL TEMPORARY TABLE ... [ON COMMIT DELETE | PRESERVE ROWS]: a table as any other,
-// recorded so that a commit (DELETE ROWS, the default) or the end of the session empties it.
-void Translator::createTemporaryTable() {
-  std::string plain = src_.substr(0, t_[1].pos);
-  size_t copied = t_[3].pos;
-  std::string duration = "SYS$TRANSACTION";
-  for (size_t i = 4; i + 3 < size(); ++i) {
-    if (t_[i].depth != 0 || !is(t_[i], "ON") || !is(at(i + 1), "COMMIT") || !is(at(i + 3), "ROWS")) continue;
-    if (is(at(i + 2), "PRESERVE")) duration = "SYS$SESSION";
-    else if (!is(at(i + 2), "DELETE")) unexpected(i + 2);
-    plain += src_.substr(copied, t_[i].pos - copied);
-    copied = t_[i + 3].end;
-    break;
-  }
-  plain += src_.substr(copied);
-  std::string table;
-  objectName(4, table);
-  Translation tr = translate(plain, cat_, false, false);
-  tr.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$TEMPORARY\" (TABLE_NAME, DURATION) VALUES (" +
-                   quoteString(table) + ", " + quoteString(duration) + ")");
-  tr_ = std::move(tr);
 }
 
 } // namespace ora::tx

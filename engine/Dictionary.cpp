@@ -29,6 +29,12 @@ struct ViewDef {
   const char* comment;
 };
 
+#define kTabColumns                                                                                     \
+  "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, DATA_TYPE VARCHAR2(106),"              \
+  " DATA_LENGTH NUMBER NOT NULL, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1),"               \
+  " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER, DATA_DEFAULT LONG VARCHAR,"                               \
+  " CHAR_COL_DECL_LENGTH NUMBER, CHAR_LENGTH NUMBER, CHAR_USED VARCHAR2(1)"
+
 // Storage figures are the engine's own fixed values: it has no extents or blocks.
 const ViewDef kViews[] = {
     {"USER_TABLES",
@@ -55,12 +61,10 @@ const ViewDef kViews[] = {
      " OVERLOAD VARCHAR2(40), OBJECT_TYPE VARCHAR2(13), AGGREGATE VARCHAR2(3), PIPELINED VARCHAR2(3),"
      " PARALLEL VARCHAR2(3), INTERFACE VARCHAR2(3), DETERMINISTIC VARCHAR2(3), AUTHID VARCHAR2(12)",
      "Description of the user's own procedures and functions"},
-    {"USER_TAB_COLUMNS",
-     "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, DATA_TYPE VARCHAR2(106),"
-     " DATA_LENGTH NUMBER NOT NULL, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1),"
-     " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER, DATA_DEFAULT LONG VARCHAR,"
-     " CHAR_COL_DECL_LENGTH NUMBER, CHAR_LENGTH NUMBER, CHAR_USED VARCHAR2(1)",
-     "Columns of the user's tables and views"},
+    {"USER_TAB_COLUMNS", kTabColumns, "Columns of the user's tables and views"},
+    // the same, with the columns that say which are virtual
+    {"USER_TAB_COLS", kTabColumns ", HIDDEN_COLUMN VARCHAR2(3), VIRTUAL_COLUMN VARCHAR2(3)",
+     "Columns of user's tables, views and clusters"},
     {"USER_INDEXES",
      "INDEX_NAME VARCHAR2(30) NOT NULL, INDEX_TYPE VARCHAR2(27), TABLE_OWNER VARCHAR2(30) NOT NULL,"
      " TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11), UNIQUENESS VARCHAR2(9),"
@@ -156,6 +160,19 @@ const ViewDef kViews[] = {
      "USERNAME VARCHAR2(30), GRANTED_ROLE VARCHAR2(30), ADMIN_OPTION VARCHAR2(3), DEFAULT_ROLE VARCHAR2(3),"
      " OS_GRANTED VARCHAR2(3)",
      "Roles granted to current user"},
+    {"USER_PART_TABLES",
+     "TABLE_NAME VARCHAR2(30) NOT NULL, PARTITIONING_TYPE VARCHAR2(9), SUBPARTITIONING_TYPE VARCHAR2(9),"
+     " PARTITION_COUNT NUMBER NOT NULL, DEF_SUBPARTITION_COUNT NUMBER, PARTITIONING_KEY_COUNT NUMBER NOT NULL,"
+     " SUBPARTITIONING_KEY_COUNT NUMBER, STATUS VARCHAR2(8), DEF_TABLESPACE_NAME VARCHAR2(30), \"INTERVAL\" VARCHAR2(1000)",
+     "All partitioned tables owned by the user"},
+    {"USER_TAB_PARTITIONS",
+     "TABLE_NAME VARCHAR2(30), COMPOSITE VARCHAR2(3), PARTITION_NAME VARCHAR2(30), SUBPARTITION_COUNT NUMBER,"
+     " HIGH_VALUE LONG VARCHAR, HIGH_VALUE_LENGTH NUMBER, PARTITION_POSITION NUMBER, TABLESPACE_NAME VARCHAR2(30),"
+     " LOGGING VARCHAR2(7), COMPRESSION VARCHAR2(8), NUM_ROWS NUMBER, \"INTERVAL\" VARCHAR2(3)",
+     "Partitions of the user's own tables"},
+    {"USER_PART_KEY_COLUMNS",
+     "NAME VARCHAR2(30), OBJECT_TYPE CHAR(5), COLUMN_NAME VARCHAR2(4000), COLUMN_POSITION NUMBER",
+     "Partitioning key columns of the user's partitioned tables"},
 };
 
 // Views that ALL_ and DBA_ repeat for each owner, and whether they add an OWNER column in front.
@@ -232,7 +249,7 @@ std::string dataType(const ColType& t) {
   switch (t.code) {
   case kVarchar2: return "VARCHAR2";
   case kChar: return "CHAR";
-  case kNumber: return t.isFloat() ? "FLOAT" : "NUMBER";
+  case kNumber: return t.binary == kBinaryDouble ? "BINARY_DOUBLE" : t.binary ? "BINARY_FLOAT" : t.isFloat() ? "FLOAT" : "NUMBER";
   case kDate: return "DATE";
   case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
   case kTimestampTz: return "TIMESTAMP(" + std::to_string(t.scale) + ") WITH TIME ZONE";
@@ -249,7 +266,7 @@ std::string dataType(const ColType& t) {
 int dataLength(const ColType& t) {
   switch (t.code) {
   case kVarchar2: case kChar: case kRaw: return t.size;
-  case kNumber: return 22;
+  case kNumber: return t.binary == kBinaryDouble ? 8 : t.binary ? 4 : 22;
   case kDate: return 7;
   case kTimestamp: return 11;
   case kTimestampTz: return 13;
@@ -338,7 +355,7 @@ void fillTables(const Source& src, Inserter& ins) {
     auto when = analyzed.find(t);
     if (c != counted.end()) ins.num(c->second); else ins.null();
     if (c != counted.end() && when != analyzed.end()) ins.text(when->second); else ins.null();
-    ins.text("NO").text(temp != temporary.end() ? "Y" : "N");
+    ins.text(isPartitioned(src.db, t) ? "YES" : "NO").text(temp != temporary.end() ? "Y" : "N");
     if (temp != temporary.end()) ins.text(temp->second); else ins.null();
     ins.row();
   }
@@ -346,8 +363,10 @@ void fillTables(const Source& src, Inserter& ins) {
 
 bool viewCompiles(const Source& src, const std::string& name, bool translated);
 
-void fillColumns(const Source& src, Inserter& ins) {
+// allCols: USER_TAB_COLS, which adds HIDDEN_COLUMN and VIRTUAL_COLUMN
+void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
   sqlite3* db = src.db;
+  bool computed = false;
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id, const std::string& dflt) {
     ins.text(table).text(name).text(dataType(t)).num(dataLength(t));
@@ -362,12 +381,23 @@ void fillColumns(const Source& src, Inserter& ins) {
     } else {
       ins.null().num(0).null();
     }
+    if (allCols) ins.text("NO").text(computed ? "YES" : "NO");
     ins.row();
   };
-  for (const auto& t : tablesOf(db, "table"))
-    eachRow(db, "SELECT name, type, \"notnull\", cid, dflt_value FROM pragma_table_info(?1) ORDER BY cid",
+  for (const auto& t : tablesOf(db, "table")) {
+    std::string created; // a virtual column's expression is in the table's definition
+    eachRow(db, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1",
+            [&](sqlite3_stmt* st) { created = col(st, 0); }, t);
+    eachRow(db, "SELECT name, type, \"notnull\", cid, dflt_value, hidden FROM pragma_table_xinfo(?1)"
+                " WHERE hidden <> 1 ORDER BY cid",
             [&](sqlite3_stmt* st) {
               std::string stored = col(st, 4), dflt = writtenDefault(stored);
+              computed = sqlite3_column_int(st, 5) >= 2;
+              if (computed) {
+                size_t at = created.find(quoteIdent(col(st, 0)) + " ");
+                at = at == std::string::npos ? at : created.find("GENERATED ALWAYS AS (", at);
+                if (at != std::string::npos) dflt = writtenDefault(created.substr(at + 21));
+              }
               // a default kept without its text: a plain literal reads the same in both dialects
               if (dflt.empty() && !stored.empty() &&
                   stored.find_first_not_of("0123456789.-") == std::string::npos)
@@ -375,6 +405,8 @@ void fillColumns(const Source& src, Inserter& ins) {
               add(t, col(st, 0), parseDeclType(col(st, 1)), sqlite3_column_int(st, 2) != 0,
                   sqlite3_column_int(st, 3) + 1, dflt);
             }, t);
+  }
+  computed = false;
   for (const auto& v : tablesOf(db, "view")) {
     std::vector<std::string> types;
     eachRow(db, "SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1",
@@ -617,6 +649,7 @@ void fillPublicSynonyms(sqlite3* target, sqlite3* schema, const std::string& vie
 void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   if (base == "TABLES") fillTables(src, ins);
   else if (base == "TAB_COLUMNS") fillColumns(src, ins);
+  else if (base == "TAB_COLS") fillColumns(src, ins, true);
   else if (base == "VIEWS") fillViews(src, ins);
   else if (base == "TRIGGERS") fillTriggers(src, ins);
   else if (base == "SOURCE") fillSource(src, ins);
@@ -640,6 +673,9 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "UPDATABLE_COLUMNS") fillUpdatableColumns(src, ins);
   else if (base == "RECYCLEBIN") fillRecycleBin(src, ins);
   else if (base == "MVIEWS") fillMviews(src, ins);
+  else if (base == "PART_TABLES") fillPartTables(src, ins);
+  else if (base == "TAB_PARTITIONS") fillTabPartitions(src, ins);
+  else if (base == "PART_KEY_COLUMNS") fillPartKeyColumns(src, ins);
 }
 
 } // namespace
@@ -706,6 +742,7 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$IDENTITY\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
       " SEQ TEXT NOT NULL, ALWAYS INTEGER NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};
   for (const char* sql : ddl) execOne(db, sql);
+  for (const char* sql : partitionTables()) execOne(db, sql);
 }
 
 void createDictionaryTables(sqlite3* db) {

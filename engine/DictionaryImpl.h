@@ -93,6 +93,12 @@ void fillConsColumns(const Source& src, Inserter& ins);
 void fillUpdatableColumns(const Source& src, Inserter& ins);
 void fillRecycleBin(const Source& src, Inserter& ins);
 void fillMviews(const Source& src, Inserter& ins);
+// Partitioned tables, their partitions and their partitioning keys; the tables that record them.
+std::vector<const char*> partitionTables();
+bool isPartitioned(sqlite3* db, const std::string& table);
+void fillPartTables(const Source& src, Inserter& ins);
+void fillTabPartitions(const Source& src, Inserter& ins);
+void fillPartKeyColumns(const Source& src, Inserter& ins);
 
 } // namespace dict
 } // namespace ora

@@ -364,7 +364,7 @@ OCIW32_API int odescr(unsigned char* cda, int pos, int* dbsize, short* dbtype, c
       return failWith(cda, c->lda, OraError(1010, "negative name buffer length"), ociw32::kFcDescribe);
     const Column& col = c->cols[pos - 1];
     if (dbsize) *dbsize = describeSize(col.type);
-    if (dbtype) *dbtype = static_cast<short>(col.type.code);
+    if (dbtype) *dbtype = static_cast<short>(col.type.binary ? col.type.binary : col.type.code);
     if (cbuf && cbufl) {
       int n = std::min<int>(static_cast<int>(col.name.size()), *cbufl);
       // a short buffer gets whole characters only, never half of one

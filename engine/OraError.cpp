@@ -125,6 +125,28 @@ const std::map<int, const char*>& texts() {
       {30675, "identity column must be a numeric type"},
       {32795, "cannot insert into a generated always identity column"},
       {32796, "cannot update a generated always identity column"},
+      {2149, "Specified partition does not exist"},
+      {14006, "invalid partition name"},
+      {14013, "duplicate partition name"},
+      {14017, "partition bound list contains too many elements"},
+      {14018, "partition bound list contains too few elements"},
+      {14019, "partition bound element must be one of: string, datetime or interval literal, number, or MAXVALUE"},
+      {14074, "partition bound must collate higher than that of the last partition"},
+      {14082, "new partition name must differ from that of any other partition of the object"},
+      {14083, "cannot drop the only partition of a partitioned table"},
+      {14255, "table is not partitioned by Range, List, Composite Range or Composite List method"},
+      {14304, "List partitioning method expects a single partitioning column"},
+      {14311, "Expecting VALUES LESS THAN or AT clause"},
+      {14323, "cannot add partition when DEFAULT partition exists"},
+      {14400, "inserted partition key does not map to any partition"},
+      {14402, "updating partition key column would cause a partition change"},
+      {14501, "object is not partitioned"},
+      {14750, "Range partitioned table with INTERVAL clause has more than one column"},
+      {25175, "no PRIMARY KEY constraint found"},
+      {30657, "operation not supported on external organized table"},
+      {54002, "only pure functions can be specified in a virtual column expression"},
+      {54013, "INSERT operation disallowed on virtual columns"},
+      {54017, "UPDATE operation disallowed on virtual columns"},
       {2291, "integrity constraint violated - parent key not found"},
       {2292, "integrity constraint violated - child record found"},
       {2449, "unique/primary keys in table referenced by foreign keys"},
@@ -367,6 +389,7 @@ const std::map<int, const char*>& namedTexts() {
   static const std::map<int, const char*> t = {
       {1, "unique constraint (%s) violated"},
       {904, "%s: invalid identifier"},
+      {14037, "partition bound of partition \"%s\" is too high"},
       {932, "inconsistent datatypes: %s"},
       {1086, "savepoint '%s' never established in this session or is invalid"},
       {1400, "cannot insert NULL into (%s)"},
@@ -486,6 +509,9 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
     }
     if (has("CHECK")) return OraError(2290, msg.substr(msg.find("failed:") + 8));
   }
+  // a value given for a virtual column
+  if (has("cannot INSERT into generated column")) return OraError(54013);
+  if (has("cannot UPDATE generated column")) return OraError(54017);
   if (has("no such table")) return OraError(942, msg.substr(msg.find(':') + 2));
   if (has("no such column")) return OraError(904, msg.substr(msg.find(':') + 2));
   if (has("no such function")) return OraError(904, msg.substr(msg.find(':') + 2));

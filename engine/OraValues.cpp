@@ -488,6 +488,10 @@ ColType parseDeclType(std::string_view decl) {
   if (starts("VARCHAR2")) { t.code = kVarchar2; t.size = a; t.chars = hasB ? b : 0; }
   else if (starts("LONG VARCHAR")) t.code = kLong;
   else if (starts("LONG RAW")) t.code = kLongRaw;
+  else if (starts("BINARY_DOUBLE") || starts("BINARY_FLOAT")) {
+    t.code = kNumber;
+    t.binary = starts("BINARY_DOUBLE") ? kBinaryDouble : kBinaryFloat;
+  }
   // "NUMBER TEXT(p,s)" too
   else if (starts("NUMBER")) {
     t.code = kNumber; t.precision = a; t.scale = b; t.hasScale = hasB || a > 0;
@@ -516,6 +520,7 @@ std::string declTypeText(const ColType& t, Charset cs) {
            (cs == Charset::JA16SJIS ? " COLLATE ORA_SJIS" : "");
   }
   case kNumber:
+    if (t.binary) return t.binary == kBinaryDouble ? "BINARY_DOUBLE" : "BINARY_FLOAT"; // REAL affinity
     if (t.precision == 0 && !t.hasScale) return t.textStored ? "NUMBER TEXT COLLATE ORA_NUMBER" : "NUMBER";
     if (t.precision == 0) return "NUMBER(38," + std::to_string(t.scale) + ")";
     if (t.isWide())
@@ -574,7 +579,7 @@ int floatDigits(int bits) { return (bits * 30103 + 99999) / 100000; }
 int describeSize(const ColType& t) {
   switch (t.code) {
   case kVarchar2: case kChar: case kRaw: return t.size;
-  case kNumber: return 22;
+  case kNumber: return t.binary == kBinaryDouble ? 8 : t.binary == kBinaryFloat ? 4 : 22;
   case kDate: return 7;
   case kTimestamp: return 11;
   case kTimestampTz: return 13;

@@ -19,6 +19,7 @@ enum TypeCode : int {
   kChar = 96, kTimestamp = 180, kTimestampTz = 181, kIntervalYm = 182, kIntervalDs = 183
 };
 constexpr int kFloatScale = -127;
+constexpr int kBinaryFloat = 100, kBinaryDouble = 101;
 
 struct ColType {
   int code = 0;       // 0: not an Oracle type we know
@@ -28,6 +29,9 @@ struct ColType {
   bool hasScale = false;
   int chars = 0;      // VARCHAR2(n CHAR)/CHAR(n CHAR): the limit n in characters; size is its bytes
   bool textStored = false; // a NUMBER column without precision kept as decimal text: 38 digits, as Oracle
+  // BINARY_DOUBLE (kBinaryDouble) or BINARY_FLOAT (kBinaryFloat): a number kept as SQLite's double,
+  // described under its own type code
+  int binary = 0;
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
   // More digits than a double or a 64-bit integer keeps: stored as decimal text.
   bool isWide() const {

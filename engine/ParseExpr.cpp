@@ -735,7 +735,8 @@ Node* Parser::typeSpec() {
   }
   static const char* const known[] = {"VARCHAR2", "VARCHAR", "NVARCHAR2", "CHAR", "NCHAR", "NUMBER", "NUMERIC",
                                       "DECIMAL", "DEC", "INTEGER", "INT", "SMALLINT", "FLOAT", "REAL",
-                                      "DOUBLE PRECISION", "DATE", "RAW", "LONG", "LONG RAW", "ROWID"};
+                                      "DOUBLE PRECISION", "DATE", "RAW", "LONG", "LONG RAW", "ROWID",
+                                      "BINARY_FLOAT", "BINARY_DOUBLE"};
   bool ok = false;
   for (const char* k : known) ok = ok || n->text == k;
   if (!ok) failAt(902, n->pos, n->text);

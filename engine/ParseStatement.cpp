@@ -1,6 +1,9 @@
 // Statements: DML, DDL, transaction control.
 #include "SqlParser.h"
 
+#include <set>
+#include <string>
+
 namespace ora::sql {
 
 namespace {
@@ -350,6 +353,9 @@ Node* Parser::create() {
                i_ == was)
         break;
     }
+    // LOCAL / GLOBAL partitioning of the index: read with the index's translation
+    if (isWord("LOCAL") || isWord("GLOBAL"))
+      while (!atEnd()) ++i_;
     return finish(x);
   }
   if (unique) fail(968); // UNIQUE makes an index
@@ -400,6 +406,11 @@ Node* Parser::create() {
 }
 
 Node* Parser::createTable() {
+  static const std::set<std::string> properties = {
+      "PARTITION", "ORGANIZATION", "LOB", "ENABLE", "DISABLE", "ROW", "COLUMN", "SEGMENT", "RESULT_CACHE",
+      "MONITORING", "NOMONITORING", "ROWDEPENDENCIES", "NOROWDEPENDENCIES", "INMEMORY", "NO", "PARALLEL",
+      "COMPRESS", "NOCOMPRESS", "CACHE", "NOCACHE", "LOGGING", "NOLOGGING", "TABLESPACE", "PCTFREE", "PCTUSED",
+      "INITRANS", "MAXTRANS", "STORAGE", "NOPARALLEL"};
   Node* n = tree_.make(N::CreateTable, t_[i_ - 1].pos);
   ++i_; // TABLE
   n->kids.push_back(objectName(903));
@@ -420,7 +431,8 @@ Node* Parser::createTable() {
     } while (acceptOp(","));
     expectOp(")", 907);
     finish(elems);
-    if (namesOnly && !isWord("AS")) failAt(902, afterName);
+    if (namesOnly && !isWord("AS") && !(cur().kind == Tok::Ident && properties.count(cur().text)))
+      failAt(902, afterName);
   }
   n->kids.push_back(elems);
   if (acceptWord("ON")) {
@@ -430,6 +442,11 @@ Node* Parser::createTable() {
     expectWord("ROWS", 905);
   }
   physical();
+  // partitioning, organization, LOB storage and the like, read with the table's translation; a
+  // query may follow them
+  // COMPRESS FOR OLTP, COMPRESS BASIC: the kind of compression after the word physical() read
+  if (cur().kind == Tok::Ident && (properties.count(cur().text) || t_[i_ - 1].text == "COMPRESS"))
+    while (!atEnd() && !(isWord("AS") && t_[i_ - 1].text != "STORE")) ++i_;
   if (acceptWord("AS")) {
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
     n->kids.push_back(query(true));
@@ -453,8 +470,10 @@ Node* Parser::columnDef(bool modify) {
   if (!nameAt()) fail(904);
   c->text = t_[i_++].text;
   // MODIFY may leave the type out
-  bool typeHere = !modify || (cur().kind == Tok::Ident && !constraintWord(cur().text) && cur().text != "DEFAULT" &&
-                              cur().text != "NOT" && cur().text != "NULL");
+  // a virtual column may leave its type to its expression
+  bool computed = isWord("AS") || (isWord("GENERATED") && isWord("ALWAYS", 1) && isWord("AS", 2) && isOp("(", 3));
+  bool typeHere = !computed && (!modify || (cur().kind == Tok::Ident && !constraintWord(cur().text) && cur().text != "DEFAULT" &&
+                              cur().text != "NOT" && cur().text != "NULL"));
   c->kids.push_back(typeHere ? typeSpec() : nullptr);
   Node* def = nullptr;
   Node* cons = make(N::List);
@@ -465,6 +484,14 @@ Node* Parser::columnDef(bool modify) {
       def = expr();
       if (const Node* sub = subqueryIn(def)) failAt(22818, sub->pos);
       if (const Node* col = columnIn(def)) failAt(984, col->pos);
+    } else if (!def && (isWord("AS") || (isWord("GENERATED") && isWord("ALWAYS", 1) && isWord("AS", 2))) &&
+               isOp("(", isWord("AS") ? 1 : 3)) {
+      // [GENERATED ALWAYS] AS (expression) [VIRTUAL]
+      i_ += isWord("AS") ? 2 : 4;
+      def = expr();
+      if (const Node* sub = subqueryIn(def)) failAt(22818, sub->pos);
+      expectOp(")", 907);
+      acceptWord("VIRTUAL");
     } else if (acceptWord("GENERATED")) {
       // GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(sequence options)]
       if (acceptWord("BY")) {

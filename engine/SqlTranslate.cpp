@@ -2,6 +2,7 @@
 #include "CType.h"
 #include "TranslateImpl.h"
 #include "OraFunctions.h"
+#include "DdlPartition.h"
 #include "MergeStatement.h"
 #include "PivotClause.h"
 #include "ViewDml.h"
@@ -328,7 +329,8 @@ const std::vector<ColumnInfo>& Catalog::columns(const std::string& table) {
   if (cached != memoColumns.end()) return cached->second;
   std::vector<ColumnInfo> out;
   sqlite3_stmt* st = nullptr;
-  st = prep("SELECT name, type, \"notnull\", dflt_value FROM pragma_table_info(?1) ORDER BY cid");
+  // virtual columns too (hidden 2), which SQLite's table_info leaves out
+  st = prep("SELECT name, type, \"notnull\", dflt_value FROM pragma_table_xinfo(?1) WHERE hidden <> 1 ORDER BY cid");
   sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
@@ -611,6 +613,18 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     return deferred(out);
   }
   if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
+  try {
+    if (tx::alterPartitions(text, cat, out)) return out;
+  } catch (const OraError& e) {
+    // as other DDL, it fails after the commit that ends the open transaction
+    if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
+    return deferred(out);
+  }
+  if (std::string rows; tx::partitionExtension(text, cat, rows)) {
+    Translation t = translate(rows, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
   // SQLite takes no statement that opens with a parenthesis: a query in parentheses is read as a
   // derived table, which has the same rows and columns; error places are given back in the text.
   if (size_t open = text.find_first_not_of(" \t\r\n"); open != std::string::npos && text[open] == '(') {

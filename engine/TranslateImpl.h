@@ -382,6 +382,9 @@ private:
   // CREATE TABLE column definition [b, e): its name, type and the SQLite text of the definition.
   std::string columnDef(size_t b, size_t e, std::string& name, ColType& type, std::set<std::string>& pk,
                         std::vector<std::pair<std::string, std::string>>& named);
+  // [GENERATED ALWAYS] AS (expr) [VIRTUAL] at j: a column computed when it is read
+  bool virtualAt(size_t j) const;
+  std::string virtualColumn(size_t b, size_t j, size_t e, const std::string& name, ColType& type, ColType declared);
 
 public:
   bool share_ = false; // literals become parameters

@@ -288,6 +288,31 @@ std::string NumberInWidth(const std::string& value, int width) {
   return sci;
 }
 
+std::string BinaryInWidth(const std::string& value, int width) {
+  TDecimal d;
+  if (!Parse(value, d))
+    return value; // Inf and Nan as the engine gives them
+  if (d.Zero())
+    return "0";
+  const int sign = d.Neg ? 1 : 0;
+  int frac = width - sign - 2 - 5; // "d." and "E+000"
+  if (frac < 1)
+    return std::string(static_cast<size_t>(std::max(width, 1)), '#');
+  TDecimal r = RoundDigits(d, frac + 1);
+  int e = r.Exp - 1;
+  std::string m = r.Digits;
+  m.resize(static_cast<size_t>(frac + 1), '0');
+  while (m.size() > 2 && m.back() == '0')
+    m.pop_back();
+  std::string ex = std::to_string(e < 0 ? -e : e);
+  if (ex.size() < 3)
+    ex.insert(0, 3 - ex.size(), '0');
+  std::string s = sign ? "-" : "";
+  s += m[0];
+  s.append(".").append(m, 1);
+  return s + "E" + (e < 0 ? "-" : "+") + ex;
+}
+
 void SetCurrencySymbols(const TCurrencySymbols& symbols) { Symbols = symbols; }
 
 bool UsesCurrencySymbols(const std::string& model) {

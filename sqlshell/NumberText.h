@@ -6,6 +6,8 @@
 // The engine's text of a NUMBER ("-12.5", ".333", "1E+40") in at most `width` characters:
 // exact when it fits, else rounded, else in scientific notation; '#'s when nothing fits.
 std::string NumberInWidth(const std::string& value, int width);
+// A BINARY_FLOAT or BINARY_DOUBLE value in `width` columns: 1.5E+000, at least one decimal.
+std::string BinaryInWidth(const std::string& value, int width);
 
 // What the currency elements L, C and U show: the session's NLS_CURRENCY, ISO currency and
 // NLS_DUAL_CURRENCY. Set before formatting with a model that holds them.

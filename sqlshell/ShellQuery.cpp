@@ -569,6 +569,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     if (!right[i])
       return CellText(c, f, r, longLimit);
     const std::string raw = rawNumber(i, r);
+    // BINARY_FLOAT and BINARY_DOUBLE show in scientific notation, as SQL*Plus shows them
+    const int type = static_cast<TOraField*>(f)->DbType();
+    if (models[i].empty() && (type == 100 || type == 101))
+      return BinaryInWidth(raw, Settings.NumWidth);
     return models[i].empty() ? NumberInWidth(raw, Settings.NumWidth) : FormatNumber(raw, models[i]);
   };
   // A row's cells and, for COMPUTE, its values: a number's engine text, NULL as empty.

@@ -86,6 +86,8 @@ std::string ColumnTypeText(TCustomOraField* cf) {
       return "ROWID";
     return "VARCHAR2(" + std::to_string(f->DisplaySize()) + ")";
   case fkNumber: {
+    if (f->DbType() == 100 || f->DbType() == 101)
+      return f->DbType() == 100 ? "BINARY_FLOAT" : "BINARY_DOUBLE";
     auto* n = static_cast<TOraNumberField*>(f);
     if (n->Precision() <= 0)
       return "NUMBER";

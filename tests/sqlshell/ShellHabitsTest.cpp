@@ -391,6 +391,12 @@ TEST(NumberText, RoundsAndFormatsInDecimal) {
   EXPECT_EQ(NumberInWidth("-9.99999999999E+99", 10), "-1.00E+100");
   EXPECT_EQ(NumberInWidth("1E-130", 10), "1.000E-130");
   EXPECT_EQ(NumberInWidth("123", 2), "##");
+  // BINARY_FLOAT and BINARY_DOUBLE: always scientific, three exponent digits, one decimal at least
+  EXPECT_EQ(BinaryInWidth("1.5", 10), "1.5E+000");
+  EXPECT_EQ(BinaryInWidth("2", 10), "2.0E+000");
+  EXPECT_EQ(BinaryInWidth("1234567.25", 10), "1.235E+006");
+  EXPECT_EQ(BinaryInWidth("-0.000123", 10), "-1.23E-004");
+  EXPECT_EQ(BinaryInWidth("1E+300", 10), "1.0E+300");
   EXPECT_EQ(FormatNumber("0", "999"), "   0");
   EXPECT_EQ(FormatNumber("0.5", "9.99"), "  .50");
   EXPECT_EQ(FormatNumber("0.005", "0.99"), " 0.01");
