@@ -109,33 +109,25 @@ bool changesWithoutCommit(const std::vector<Token>& t, size_t b, Catalog& cat) {
 void createMaterializedView(const std::string& src, const std::vector<Token>& t, Catalog& cat, Translation& tr) {
   tr.kind = StmtKind::Ddl;
   tr.function = 0;
-  auto at = [&](size_t i) -> const Token& {
-    static const Token end{Token::Op, "", "", 0};
-    return i < t.size() ? t[i] : end;
-  };
-  auto unexpected = [&](size_t i) {
-    if (i >= t.size()) throw OraError(921);
-    throw OraError(933).at(static_cast<int>(t[i].pos));
-  };
   size_t i = 3;
-  if (is(at(i), "LOG")) {
+  if (is(tokenAt(t, i), "LOG")) {
     // CREATE MATERIALIZED VIEW LOG ON t ...: refreshes are complete, so no change log is kept
-    if (!is(at(i + 1), "ON")) throw OraError(969).at(static_cast<int>(at(i + 1).pos));
+    if (!is(tokenAt(t, i + 1), "ON")) throw OraError(969).at(static_cast<int>(tokenAt(t, i + 1).pos));
     i += 2;
-    if ((at(i).kind == Token::Ident || at(i).kind == Token::QIdent) && is(at(i + 1), ".")) i += 2;
-    if (!cat.tableExists(at(i).text) || cat.viewExists(at(i).text)) throw OraError(942).at(static_cast<int>(at(i).pos));
+    if ((tokenAt(t, i).kind == Token::Ident || tokenAt(t, i).kind == Token::QIdent) && is(tokenAt(t, i + 1), ".")) i += 2;
+    if (!cat.tableExists(tokenAt(t, i).text) || cat.viewExists(tokenAt(t, i).text)) throw OraError(942).at(static_cast<int>(tokenAt(t, i).pos));
     return;
   }
-  if ((at(i).kind == Token::Ident || at(i).kind == Token::QIdent) && is(at(i + 1), ".")) {
-    if (at(i).text != cat.user()) throw OraError(1031);
+  if ((tokenAt(t, i).kind == Token::Ident || tokenAt(t, i).kind == Token::QIdent) && is(tokenAt(t, i + 1), ".")) {
+    if (tokenAt(t, i).text != cat.user()) throw OraError(1031);
     i += 2;
   }
-  if (at(i).kind != Token::Ident && at(i).kind != Token::QIdent) throw OraError(903).at(static_cast<int>(at(i).pos));
-  const std::string name = at(i).text;
+  if (tokenAt(t, i).kind != Token::Ident && tokenAt(t, i).kind != Token::QIdent) throw OraError(903).at(static_cast<int>(tokenAt(t, i).pos));
+  const std::string name = tokenAt(t, i).text;
   const size_t nameAt = i++;
   checkName(name, cat.session() ? cat.session()->charset : Charset::AL32UTF8);
   std::string columns;
-  if (is(at(i), "(")) {
+  if (is(tokenAt(t, i), "(")) {
     size_t close = i;
     while (close < t.size() && !(is(t[close], ")") && t[close].depth == t[i].depth)) ++close;
     if (close >= t.size()) throw OraError(907);
@@ -146,45 +138,45 @@ void createMaterializedView(const std::string& src, const std::vector<Token>& t,
   static const std::set<std::string> clauses = {"BUILD", "REFRESH", "NEVER", "ENABLE", "DISABLE", "USING", "AS",
                                                 "WITH", "TABLESPACE", "PCTFREE", "STORAGE", "LOGGING", "NOLOGGING",
                                                 "CACHE", "NOCACHE", "PARALLEL", "NOPARALLEL", "COMPRESS", "NOCOMPRESS"};
-  while (i < t.size() && !is(at(i), "AS")) {
-    if (is(at(i), "BUILD")) {
-      if (!is(at(i + 1), "IMMEDIATE") && !is(at(i + 1), "DEFERRED")) throw OraError(905).at(static_cast<int>(at(i + 1).pos));
-      build = at(i + 1).text;
+  while (i < t.size() && !is(tokenAt(t, i), "AS")) {
+    if (is(tokenAt(t, i), "BUILD")) {
+      if (!is(tokenAt(t, i + 1), "IMMEDIATE") && !is(tokenAt(t, i + 1), "DEFERRED")) throw OraError(905).at(static_cast<int>(tokenAt(t, i + 1).pos));
+      build = tokenAt(t, i + 1).text;
       i += 2;
-    } else if (is(at(i), "NEVER") && is(at(i + 1), "REFRESH")) {
+    } else if (is(tokenAt(t, i), "NEVER") && is(tokenAt(t, i + 1), "REFRESH")) {
       method = mode = "NEVER";
       i += 2;
-    } else if (is(at(i), "REFRESH")) {
+    } else if (is(tokenAt(t, i), "REFRESH")) {
       ++i;
-      if (is(at(i), "FAST") || is(at(i), "COMPLETE") || is(at(i), "FORCE")) method = at(i++).text;
-      if (is(at(i), "ON") && (is(at(i + 1), "DEMAND") || is(at(i + 1), "COMMIT"))) {
-        mode = at(i + 1).text;
+      if (is(tokenAt(t, i), "FAST") || is(tokenAt(t, i), "COMPLETE") || is(tokenAt(t, i), "FORCE")) method = tokenAt(t, i++).text;
+      if (is(tokenAt(t, i), "ON") && (is(tokenAt(t, i + 1), "DEMAND") || is(tokenAt(t, i + 1), "COMMIT"))) {
+        mode = tokenAt(t, i + 1).text;
         i += 2;
       }
       // START WITH d NEXT d: the engine has no job queue; the view is refreshed on demand
       auto clauseAt = [&](size_t k) {
         if (t[k].depth > 0 || t[k].kind != Token::Ident || !clauses.count(t[k].text)) return false;
-        return !is(t[k], "WITH") || is(at(k + 1), "PRIMARY") || is(at(k + 1), "ROWID");
+        return !is(t[k], "WITH") || is(tokenAt(t, k + 1), "PRIMARY") || is(tokenAt(t, k + 1), "ROWID");
       };
       while (i < t.size() && !clauseAt(i)) ++i;
-      if (is(at(i), "WITH") && (is(at(i + 1), "PRIMARY") || is(at(i + 1), "ROWID")))
-        i += is(at(i + 1), "PRIMARY") ? 3 : 2;
-    } else if ((is(at(i), "ENABLE") || is(at(i), "DISABLE")) && is(at(i + 1), "QUERY") && is(at(i + 2), "REWRITE")) {
-      rewrite = is(at(i), "ENABLE") ? "Y" : "N";
+      if (is(tokenAt(t, i), "WITH") && (is(tokenAt(t, i + 1), "PRIMARY") || is(tokenAt(t, i + 1), "ROWID")))
+        i += is(tokenAt(t, i + 1), "PRIMARY") ? 3 : 2;
+    } else if ((is(tokenAt(t, i), "ENABLE") || is(tokenAt(t, i), "DISABLE")) && is(tokenAt(t, i + 1), "QUERY") && is(tokenAt(t, i + 2), "REWRITE")) {
+      rewrite = is(tokenAt(t, i), "ENABLE") ? "Y" : "N";
       i += 3;
-    } else if (is(at(i), "USING") && is(at(i + 1), "INDEX")) {
+    } else if (is(tokenAt(t, i), "USING") && is(tokenAt(t, i + 1), "INDEX")) {
       i = skipPhysical(t, i + 2);
-    } else if (is(at(i), "USING") && is(at(i + 1), "NO") && is(at(i + 2), "INDEX")) {
+    } else if (is(tokenAt(t, i), "USING") && is(tokenAt(t, i + 1), "NO") && is(tokenAt(t, i + 2), "INDEX")) {
       i += 3;
     } else if (skipPhysical(t, i) > i) {
       i = skipPhysical(t, i);
     } else {
-      unexpected(i);
+      unexpectedToken(t, i);
     }
   }
-  if (!is(at(i), "AS")) throw OraError(905).at(static_cast<int>(i < t.size() ? t[i].pos : src.size()));
+  if (!is(tokenAt(t, i), "AS")) throw OraError(905).at(static_cast<int>(i < t.size() ? t[i].pos : src.size()));
   if (i + 1 >= t.size()) throw OraError(921);
-  if (!cat.objectType(name).empty()) throw OraError(955).at(static_cast<int>(at(nameAt).pos));
+  if (!cat.objectType(name).empty()) throw OraError(955).at(static_cast<int>(tokenAt(t, nameAt).pos));
   if (mode == "COMMIT" && changesWithoutCommit(t, i + 1, cat)) throw OraError(12054);
   std::string query = src.substr(t[i + 1].pos);
   while (!query.empty() && (query.back() == ' ' || query.back() == '\n' || query.back() == '\t' || query.back() == ';'))
@@ -213,30 +205,26 @@ void createMaterializedView(const std::string& src, const std::vector<Token>& t,
 void dropMaterializedView(const std::vector<Token>& t, Catalog& cat, Translation& tr) {
   tr.kind = StmtKind::Ddl;
   tr.function = 0;
-  auto at = [&](size_t i) -> const Token& {
-    static const Token end{Token::Op, "", "", 0};
-    return i < t.size() ? t[i] : end;
-  };
   size_t i = 3;
-  bool log = is(at(i), "LOG");
+  bool log = is(tokenAt(t, i), "LOG");
   if (log) {
-    if (!is(at(i + 1), "ON")) throw OraError(969).at(static_cast<int>(at(i + 1).pos));
+    if (!is(tokenAt(t, i + 1), "ON")) throw OraError(969).at(static_cast<int>(tokenAt(t, i + 1).pos));
     i += 2;
   }
-  if ((at(i).kind == Token::Ident || at(i).kind == Token::QIdent) && is(at(i + 1), ".")) i += 2;
-  if (at(i).kind != Token::Ident && at(i).kind != Token::QIdent) throw OraError(903).at(static_cast<int>(at(i).pos));
-  const std::string name = at(i).text;
+  if ((tokenAt(t, i).kind == Token::Ident || tokenAt(t, i).kind == Token::QIdent) && is(tokenAt(t, i + 1), ".")) i += 2;
+  if (tokenAt(t, i).kind != Token::Ident && tokenAt(t, i).kind != Token::QIdent) throw OraError(903).at(static_cast<int>(tokenAt(t, i).pos));
+  const std::string name = tokenAt(t, i).text;
   const size_t nameAt = i++;
   if (log) {
     if (i < t.size()) throw OraError(933).at(static_cast<int>(t[i].pos));
-    if (!cat.tableExists(name) || cat.viewExists(name)) throw OraError(942).at(static_cast<int>(at(nameAt).pos));
+    if (!cat.tableExists(name) || cat.viewExists(name)) throw OraError(942).at(static_cast<int>(tokenAt(t, nameAt).pos));
     return; // no log is kept
   }
-  bool preserve = is(at(i), "PRESERVE") && is(at(i + 1), "TABLE");
+  bool preserve = is(tokenAt(t, i), "PRESERVE") && is(tokenAt(t, i + 1), "TABLE");
   if (preserve) i += 2;
   if (i < t.size()) throw OraError(933).at(static_cast<int>(t[i].pos));
   if (cat.objectTypeOf(name, "MATERIALIZED VIEW").empty())
-    throw OraError(12003, quoteIdent(cat.user()) + "." + quoteIdent(name)).at(static_cast<int>(at(nameAt).pos));
+    throw OraError(12003, quoteIdent(cat.user()) + "." + quoteIdent(name)).at(static_cast<int>(tokenAt(t, nameAt).pos));
   if (!preserve) {
     // the table goes as DROP TABLE ... PURGE takes it: materialized views skip the recycle bin
     MviewWrites writes;

@@ -41,7 +41,6 @@ std::vector<std::string> recordStatements(const PartTable& pt, const std::string
 int64_t systemNameBase(sqlite3* db);
 
 size_t closing(const std::vector<Token>& t, size_t open);
-const Token& tokenAt(const std::vector<Token>& t, size_t i);
 std::string sourceOf(const std::string& src, const std::vector<Token>& t, size_t b, size_t e);
 // The parenthesized list at open split at its top-level commas: [begin, end) of each item.
 std::vector<std::pair<size_t, size_t>> items(const std::vector<Token>& t, size_t open);

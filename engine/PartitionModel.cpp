@@ -288,11 +288,6 @@ size_t closing(const std::vector<Token>& t, size_t open) {
   return j;
 }
 
-const Token& tokenAt(const std::vector<Token>& t, size_t i) {
-  static const Token end{Token::Op, "", "", 0};
-  return i < t.size() ? t[i] : end;
-}
-
 std::string sourceOf(const std::string& src, const std::vector<Token>& t, size_t b, size_t e) {
   if (b >= e) return {};
   return src.substr(t[b].pos, t[e - 1].end - t[b].pos);

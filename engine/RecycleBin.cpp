@@ -240,50 +240,42 @@ void dropToRecycleBin(const std::string& table, const std::vector<std::string>& 
 
 void flashbackTable(const std::vector<Token>& t, Catalog& cat, Translation& tr) {
   tr.kind = StmtKind::Ddl;
-  auto at = [&](size_t i) -> const Token& {
-    static const Token end{Token::Op, "", "", 0};
-    return i < t.size() ? t[i] : end;
-  };
-  auto unexpected = [&](size_t i) {
-    if (i >= t.size()) throw OraError(921);
-    throw OraError(933).at(static_cast<int>(t[i].pos));
-  };
-  if (!is(at(1), "TABLE")) throw OraError(905).at(static_cast<int>(at(1).pos));
+  if (!is(tokenAt(t, 1), "TABLE")) throw OraError(905).at(static_cast<int>(tokenAt(t, 1).pos));
   size_t i = 2;
-  if ((at(i).kind == Token::Ident || at(i).kind == Token::QIdent) && is(at(i + 1), ".")) {
-    if (at(i).text != cat.user()) throw OraError(942).at(static_cast<int>(at(i).pos));
+  if ((tokenAt(t, i).kind == Token::Ident || tokenAt(t, i).kind == Token::QIdent) && is(tokenAt(t, i + 1), ".")) {
+    if (tokenAt(t, i).text != cat.user()) throw OraError(942).at(static_cast<int>(tokenAt(t, i).pos));
     i += 2;
   }
-  if (at(i).kind != Token::Ident && at(i).kind != Token::QIdent) throw OraError(903).at(static_cast<int>(at(i).pos));
-  const std::string name = at(i).text;
+  if (tokenAt(t, i).kind != Token::Ident && tokenAt(t, i).kind != Token::QIdent) throw OraError(903).at(static_cast<int>(tokenAt(t, i).pos));
+  const std::string name = tokenAt(t, i).text;
   const size_t nameAt = i++;
-  if (!is(at(i), "TO")) throw OraError(905).at(static_cast<int>(at(i).pos));
+  if (!is(tokenAt(t, i), "TO")) throw OraError(905).at(static_cast<int>(tokenAt(t, i).pos));
   ++i;
-  if (is(at(i), "TIMESTAMP") || is(at(i), "SCN") || (is(at(i), "RESTORE") && is(at(i + 1), "POINT"))) {
+  if (is(tokenAt(t, i), "TIMESTAMP") || is(tokenAt(t, i), "SCN") || (is(tokenAt(t, i), "RESTORE") && is(tokenAt(t, i + 1), "POINT"))) {
     // there is no undo to go back through: Oracle's first objection is the same
-    if (!cat.tableExists(name) || cat.viewExists(name)) throw OraError(942).at(static_cast<int>(at(nameAt).pos));
+    if (!cat.tableExists(name) || cat.viewExists(name)) throw OraError(942).at(static_cast<int>(tokenAt(t, nameAt).pos));
     throw OraError(8189);
   }
-  if (!is(at(i), "BEFORE") || !is(at(i + 1), "DROP")) throw OraError(905).at(static_cast<int>(at(i).pos));
+  if (!is(tokenAt(t, i), "BEFORE") || !is(tokenAt(t, i + 1), "DROP")) throw OraError(905).at(static_cast<int>(tokenAt(t, i).pos));
   i += 2;
   std::string target;
   size_t targetAt = 0;
-  if (is(at(i), "RENAME")) {
-    if (!is(at(i + 1), "TO")) throw OraError(905).at(static_cast<int>(at(i + 1).pos));
+  if (is(tokenAt(t, i), "RENAME")) {
+    if (!is(tokenAt(t, i + 1), "TO")) throw OraError(905).at(static_cast<int>(tokenAt(t, i + 1).pos));
     targetAt = i + 2;
-    if (at(targetAt).kind != Token::Ident && at(targetAt).kind != Token::QIdent) throw OraError(903);
-    target = at(targetAt).text;
+    if (tokenAt(t, targetAt).kind != Token::Ident && tokenAt(t, targetAt).kind != Token::QIdent) throw OraError(903);
+    target = tokenAt(t, targetAt).text;
     checkName(target, cat.session() ? cat.session()->charset : Charset::AL32UTF8);
     i += 3;
   }
-  if (i < t.size()) unexpected(i);
+  if (i < t.size()) unexpectedToken(t, i);
   tr.function = 0;
   sqlite3* db = cat.db();
   BinRow row;
-  if (!findTable(db, name, true, row)) throw OraError(38305).at(static_cast<int>(at(nameAt).pos));
+  if (!findTable(db, name, true, row)) throw OraError(38305).at(static_cast<int>(tokenAt(t, nameAt).pos));
   if (target.empty()) target = row.original;
   if (!cat.objectType(target).empty()) {
-    if (targetAt) throw OraError(955).at(static_cast<int>(at(targetAt).pos));
+    if (targetAt) throw OraError(955).at(static_cast<int>(tokenAt(t, targetAt).pos));
     throw OraError(38312);
   }
   const std::string store = stored(row.object);
@@ -340,38 +332,34 @@ void flashbackTable(const std::vector<Token>& t, Catalog& cat, Translation& tr) 
 void purgeStatement(const std::vector<Token>& t, Catalog& cat, Translation& tr) {
   tr.kind = StmtKind::Ddl;
   sqlite3* db = cat.db();
-  auto at = [&](size_t i) -> const Token& {
-    static const Token end{Token::Op, "", "", 0};
-    return i < t.size() ? t[i] : end;
-  };
   auto end = [&](size_t i) {
     if (i < t.size()) throw OraError(933).at(static_cast<int>(t[i].pos));
   };
   auto all = [&] {
     for (auto& r : binRows(db, "TYPE = 'TABLE'")) purgeTable(db, r.object, tr);
   };
-  if (is(at(1), "RECYCLEBIN") || is(at(1), "USER_RECYCLEBIN")) {
+  if (is(tokenAt(t, 1), "RECYCLEBIN") || is(tokenAt(t, 1), "USER_RECYCLEBIN")) {
     end(2);
     all();
-  } else if (is(at(1), "DBA_RECYCLEBIN")) {
+  } else if (is(tokenAt(t, 1), "DBA_RECYCLEBIN")) {
     end(2);
     if (cat.user() != "SYSTEM") throw OraError(1031);
     all(); // the other schemas' bins are their own users' to empty
-  } else if (is(at(1), "TABLESPACE")) {
+  } else if (is(tokenAt(t, 1), "TABLESPACE")) {
     // every table is in USERS: its bin is this user's whole bin
     size_t i = 3;
-    if (is(at(i), "USER")) i += 2;
+    if (is(tokenAt(t, i), "USER")) i += 2;
     end(i);
     all();
-  } else if (is(at(1), "TABLE") || is(at(1), "INDEX")) {
-    bool table = is(at(1), "TABLE");
+  } else if (is(tokenAt(t, 1), "TABLE") || is(tokenAt(t, 1), "INDEX")) {
+    bool table = is(tokenAt(t, 1), "TABLE");
     size_t i = 2;
-    if ((at(i).kind == Token::Ident || at(i).kind == Token::QIdent) && is(at(i + 1), ".")) {
-      if (at(i).text != cat.user()) throw OraError(38307);
+    if ((tokenAt(t, i).kind == Token::Ident || tokenAt(t, i).kind == Token::QIdent) && is(tokenAt(t, i + 1), ".")) {
+      if (tokenAt(t, i).text != cat.user()) throw OraError(38307);
       i += 2;
     }
-    if (at(i).kind != Token::Ident && at(i).kind != Token::QIdent) throw OraError(903).at(static_cast<int>(at(i).pos));
-    const std::string name = at(i).text;
+    if (tokenAt(t, i).kind != Token::Ident && tokenAt(t, i).kind != Token::QIdent) throw OraError(903).at(static_cast<int>(tokenAt(t, i).pos));
+    const std::string name = tokenAt(t, i).text;
     end(i + 1);
     if (table) {
       BinRow row;

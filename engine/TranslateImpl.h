@@ -104,6 +104,17 @@ struct JsonCall {
   size_t end = 0;            // the token after it
 };
 
+// The token at i, or an empty one past the end.
+inline const Token& tokenAt(const std::vector<Token>& t, size_t i) {
+  static const Token end{Token::Op, "", "", 0};
+  return i < t.size() ? t[i] : end;
+}
+// What stands at i cannot be there: ORA-00921 past the end, else ORA-00933 marked at it.
+[[noreturn]] inline void unexpectedToken(const std::vector<Token>& t, size_t i) {
+  if (i >= t.size()) throw OraError(921);
+  throw OraError(933, "near " + t[i].raw).at(static_cast<int>(t[i].pos));
+}
+
 class Translator {
 public:
   Translator(const std::string& src, std::vector<Token> toks, Catalog& cat)
@@ -130,15 +141,8 @@ private:
   std::map<size_t, std::pair<size_t, int>> rewritten_; // a rewritten chain's first token: its end, type
 
   size_t size() const { return t_.size(); }
-  const Token& at(size_t i) const {
-    static const Token end{Token::Op, "", "", 0};
-
-    return i < t_.size() ? t_[i] : end;
-  }
-  [[noreturn]] void unexpected(size_t i) {
-    if (i >= size()) throw OraError(921);
-    throw OraError(933, "near " + at(i).raw).at(static_cast<int>(at(i).pos));
-  }
+  const Token& at(size_t i) const { return tx::tokenAt(t_, i); }
+  [[noreturn]] void unexpected(size_t i) { tx::unexpectedToken(t_, i); }
   void expect(size_t i, const char* word, int code) {
     // marked at the token in its place, or after the last one
     if (!is(at(i), word)) throw OraError(code).at(static_cast<int>(i < size() ? t_[i].pos : size() ? t_.back().end : 0));
