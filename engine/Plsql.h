@@ -9,13 +9,14 @@ struct sqlite3;
 namespace ora {
 
 class Session;
+class Catalog;
 
 // ora_plsql(name, arguments...): stored and package functions called from SQL.
 void registerPlsqlFunctions(sqlite3* db, Session* ses);
 // Drops what the session keeps of a unit: a package's variables and cursors.
 void forgetPlsqlState(Session& ses, const std::string& name);
 // The type code a stored function (or a package's) returns; 0 when there is no such function.
-int storedFunctionType(sqlite3* db, const std::string& pkg, const std::string& name);
+int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& name);
 
 // The block's tree; throws ORA-06550 for what does not parse.
 std::shared_ptr<const void> checkPlsqlBlock(const std::string& text);

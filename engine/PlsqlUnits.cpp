@@ -5,6 +5,7 @@
 #include "PlsqlRun.h"
 #include "Session.h"
 #include "SqlText.h"
+#include "SqlTranslate.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -661,19 +662,8 @@ void registerPlsqlFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_plsql", -1, SQLITE_UTF8, ses, callFromSql, nullptr, nullptr);
 }
 
-int storedFunctionType(sqlite3* db, const std::string& pkg, const std::string& name) {
-  sqlite3_stmt* st = nullptr;
-  const char* sql = "SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2";
-  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(st);
-    return 0;
-  }
-  std::string unit = pkg.empty() ? name : pkg;
-  sqlite3_bind_text(st, 1, unit.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_text(st, 2, pkg.empty() ? "FUNCTION" : "PACKAGE", -1, SQLITE_STATIC);
-  std::string src;
-  if (sqlite3_step(st) == SQLITE_ROW) src = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-  sqlite3_finalize(st);
+int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& name) {
+  std::string src = cat.unitSource(pkg.empty() ? name : pkg, pkg.empty() ? "FUNCTION" : "PACKAGE");
   if (src.empty()) return 0;
   const pl::Sub* sub = nullptr;
   std::shared_ptr<pl::Unit> u;

@@ -218,6 +218,19 @@ SchemaMemo& Catalog::memo() {
   return *memo_;
 }
 
+std::string Catalog::unitSource(const std::string& name, const char* type) {
+  // asked of most names a query uses: the statement is prepared once per session
+  sqlite3_stmt* st = prep("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2");
+  if (!st) return {};
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, type, -1, SQLITE_STATIC);
+  std::string src;
+  if (sqlite3_step(st) == SQLITE_ROW)
+    if (const unsigned char* text = sqlite3_column_text(st, 0)) src = reinterpret_cast<const char*>(text);
+  done(st);
+  return src;
+}
+
 bool Catalog::schemaHas(const char* type, const std::string& name) {
   std::string key = std::string(type) + '/' + name;
   auto& has = memo().has;

@@ -66,6 +66,8 @@ public:
   bool wideColumns();
   // The table or view a private synonym stands for; empty when the name is none.
   std::string synonymTarget(const std::string& name);
+  // The stored source of a PL/SQL unit (FUNCTION, PACKAGE, ...); empty when there is none.
+  std::string unitSource(const std::string& name, const char* type);
 
 private:
   bool schemaHas(const char* type, const std::string& name);

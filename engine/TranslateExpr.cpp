@@ -100,7 +100,7 @@ std::string Translator::emit(size_t b, size_t e) {
     if (qualifierCaseMismatch(i))
       throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
     if (k.kind == Token::Ident && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident && !is(at(i + 3), ".") &&
-        !(i > b && is(at(i - 1), ".")) && i + 2 < e && storedFunctionType(cat_.db(), k.text, at(i + 2).text) > 0) {
+        !(i > b && is(at(i - 1), ".")) && i + 2 < e && storedFunctionType(cat_, k.text, at(i + 2).text) > 0) {
       // a package's function, its arguments in parentheses or none
       if (is(at(i + 3), "(")) {
         add(plsqlCall(k.text + "." + at(i + 2).text, i + 2));
@@ -112,7 +112,7 @@ std::string Translator::emit(size_t b, size_t e) {
       continue;
     }
     if (k.kind == Token::Ident && k.text == cat_.user() && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident &&
-        is(at(i + 3), "(") && !(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_.db(), {}, at(i + 2).text) > 0) {
+        is(at(i + 3), "(") && !(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_, {}, at(i + 2).text) > 0) {
       add(plsqlCall(at(i + 2).text, i + 2)); // the user's own schema.function(...)
       i = matching(i + 3);
       continue;
@@ -577,7 +577,7 @@ std::string Translator::emit(size_t b, size_t e) {
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable, then the schema's; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") {
-          if (!(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_.db(), {}, k.text) > 0) {
+          if (!(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_, {}, k.text) > 0) {
             add(plsqlCall(k.text, i));
             i = matching(i + 1);
             break;
@@ -643,14 +643,16 @@ std::string Translator::plsqlCall(const std::string& name, size_t i) {
 bool Translator::parameterlessFunction(size_t i) const {
   const Token& k = t_[i];
   if (k.kind != Token::Ident || is(at(i + 1), ".") || is(at(i + 1), "(") || keywordAt(t_, i)) return false;
+  // the schema's functions are few: look for one of the name before gathering the columns
+  if (storedFunctionType(cat_, {}, k.text) <= 0) return false;
   std::set<std::string> columns;
-  return columnsInScope(columns) && !columns.count(k.text) && storedFunctionType(cat_.db(), {}, k.text) > 0;
+  return columnsInScope(columns) && !columns.count(k.text);
 }
 
 std::string Translator::heading(size_t b, size_t e) {
   if (e - b == 1 && t_[b].kind == Token::QIdent) return t_[b].text;
   if (e - b == 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent) &&
-      !(t_[b].kind == Token::Ident && storedFunctionType(cat_.db(), t_[b].text, t_[b + 2].text) > 0))
+      !(t_[b].kind == Token::Ident && storedFunctionType(cat_, t_[b].text, t_[b + 2].text) > 0))
     return t_[b + 2].text;
   if (e - b == 5 && is(t_[b + 1], ".") && is(t_[b + 3], ".") &&
       (t_[b + 4].kind == Token::Ident || t_[b + 4].kind == Token::QIdent))

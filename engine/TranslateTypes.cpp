@@ -305,8 +305,8 @@ ColType Translator::infer(size_t b, size_t e) {
   // a package's function
   if (f.kind == Token::Ident && is(at(b + 1), ".") && at(b + 2).kind == Token::Ident &&
       (e == b + 3 || (is(at(b + 3), "(") && matching(b + 3) + 1 == e))) {
-    int r = storedFunctionType(cat_.db(), f.text, at(b + 2).text);
-    if (r <= 0 && f.text == cat_.user()) r = storedFunctionType(cat_.db(), {}, at(b + 2).text); // schema.function
+    int r = storedFunctionType(cat_, f.text, at(b + 2).text);
+    if (r <= 0 && f.text == cat_.user()) r = storedFunctionType(cat_, {}, at(b + 2).text); // schema.function
     if (r == kNumber || r == kDate) {
       t = ColType{};
       t.code = r;
@@ -314,7 +314,7 @@ ColType Translator::infer(size_t b, size_t e) {
     }
   }
   if (e == b + 1 && parameterlessFunction(b)) {
-    if (int r = storedFunctionType(cat_.db(), {}, f.text); r == kNumber || r == kDate) {
+    if (int r = storedFunctionType(cat_, {}, f.text); r == kNumber || r == kDate) {
       t = ColType{};
       t.code = r;
       return t;
@@ -567,7 +567,7 @@ ColType Translator::infer(size_t b, size_t e) {
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r < 0 && !functionAllowed(f.text.c_str(), false))
-      if (int stored = storedFunctionType(cat_.db(), {}, f.text); stored > 0) r = stored;
+      if (int stored = storedFunctionType(cat_, {}, f.text); stored > 0) r = stored;
     if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
     if (r == kVarchar2) return t;
     if (r == kRaw || r == kRowid) {
