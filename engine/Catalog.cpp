@@ -1,0 +1,227 @@
+// The translator's view of the user's schema: which objects exist and their columns, remembered
+// for the session until the schema changes.
+#include "SqlTranslate.h"
+#include "OraError.h"
+#include "Session.h"
+#include "TranslateImpl.h"
+
+#include <algorithm>
+#include <sqlite3.h>
+
+namespace ora {
+
+using namespace tx;
+
+// The schema's look-ups are prepared once per session and kept.
+sqlite3_stmt* Catalog::prep(const char* sql) {
+  if (session_) return session_->cachedStatement(sql);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+  return st;
+}
+
+void Catalog::done(sqlite3_stmt* st) {
+  if (!session_) {
+    sqlite3_finalize(st);
+  } else if (st) {
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+  }
+}
+
+SchemaMemo& Catalog::memo() {
+  if (!session_) return own_;
+  if (!memo_) memo_ = session_->schemaMemo();
+  return *memo_;
+}
+
+std::string Catalog::unitSource(const std::string& name, const char* type) {
+  // asked of most names a query uses: the statement is prepared once per session
+  sqlite3_stmt* st = prep("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2");
+  if (!st) return {};
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, type, -1, SQLITE_STATIC);
+  std::string src;
+  if (sqlite3_step(st) == SQLITE_ROW)
+    if (const unsigned char* text = sqlite3_column_text(st, 0)) src = reinterpret_cast<const char*>(text);
+  done(st);
+  return src;
+}
+
+bool Catalog::schemaHas(const char* type, const std::string& name) {
+  std::string key = std::string(type) + '/' + name;
+  auto& has = memo().has;
+  if (auto it = has.find(key); it != has.end()) return it->second;
+  sqlite3_stmt* st = nullptr;
+  st = prep("SELECT 1 FROM sqlite_schema WHERE type = ?1 AND name = ?2");
+  sqlite3_bind_text(st, 1, type, -1, SQLITE_STATIC);
+  sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+  int rc = sqlite3_step(st);
+  done(st);
+  // a failed read (a busy file) is not remembered as an answer
+  if (rc == SQLITE_ROW || rc == SQLITE_DONE) has.emplace(std::move(key), rc == SQLITE_ROW);
+  return rc == SQLITE_ROW;
+}
+
+bool Catalog::wideColumns() {
+  int& wide = memo().wide;
+  if (wide >= 0) return wide == 1;
+  sqlite3_stmt* st = prep("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND sql LIKE '%COLLATE ORA_NUMBER%'");
+  int rc = sqlite3_step(st);
+  done(st);
+  if (rc == SQLITE_ROW || rc == SQLITE_DONE) wide = rc == SQLITE_ROW;
+  return rc == SQLITE_ROW;
+}
+
+bool Catalog::tableExists(const std::string& name) {
+  return name.rfind("TESSEL$", 0) != 0 && (schemaHas("table", name) || schemaHas("view", name));
+}
+
+bool Catalog::viewExists(const std::string& name) { return schemaHas("view", name); }
+
+std::string Catalog::synonymTarget(const std::string& name) {
+  sqlite3_stmt* st = prep("SELECT TABLE_NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME = ?1");
+  std::string target;
+  if (st) {
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_ROW) target = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  }
+  done(st);
+  return target;
+}
+
+bool Catalog::sequenceExists(const std::string& name) {
+  return session_ && session_->sequenceExists(name);
+}
+
+std::string Catalog::objectType(const std::string& name) {
+  if (schemaHas("table", name)) return "TABLE";
+  if (schemaHas("view", name)) return "VIEW";
+  if (schemaHas("index", name)) return "INDEX";
+  if (sequenceExists(name)) return "SEQUENCE";
+  sqlite3_stmt* st = nullptr;
+  st = prep("SELECT TYPE FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE <> 'PACKAGE BODY'"
+                          " ORDER BY TYPE");
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  std::string type;
+  if (sqlite3_step(st) == SQLITE_ROW) type = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  done(st);
+  return type;
+}
+
+bool Catalog::indexExists(const std::string& name) { return schemaHas("index", name); }
+
+// A primary or unique key's index carries the constraint's name.
+bool Catalog::keyIndexExists(const std::string& name) {
+  sqlite3_stmt* st = prep("SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = ?1 AND TYPE IN ('P', 'U')");
+  if (!st) return false;
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  done(st);
+  return found;
+}
+
+std::string Catalog::objectTypeOf(const std::string& name, const std::string& type) {
+  sqlite3_stmt* st = nullptr;
+  st = prep("SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = ?2");
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, type.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  done(st);
+  return found ? type : std::string();
+}
+
+std::vector<std::string> Catalog::sqliteTriggers(const std::string& name) {
+  std::vector<std::string> out;
+  sqlite3_stmt* st = nullptr;
+  st = prep("SELECT name FROM sqlite_schema WHERE type = 'trigger' AND (name = ?1 OR name GLOB ?1 || '$[0-9]')");
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  while (sqlite3_step(st) == SQLITE_ROW) out.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  done(st);
+  return out;
+}
+
+namespace {
+// Whether a column of type `wide` holds values `narrow` does not: a longer text, VARCHAR2 beside
+// CHAR, a NUMBER of more digits.
+bool widerThan(const ColType& wide, const ColType& narrow) {
+  bool text = (wide.code == kVarchar2 || wide.code == kChar) && (narrow.code == kVarchar2 || narrow.code == kChar);
+  if (text) return wide.size > narrow.size || (wide.code == kVarchar2 && narrow.code == kChar);
+  if (wide.code != kNumber || narrow.code != kNumber || narrow.precision <= 0 || narrow.isFloat()) return false;
+  if (wide.precision <= 0 || wide.isFloat()) return true;
+  return wide.scale > narrow.scale || wide.precision - wide.scale > narrow.precision - narrow.scale;
+}
+} // namespace
+
+const std::vector<ColumnInfo>& Catalog::columns(const std::string& table) {
+  auto& memoColumns = memo().columns;
+  auto cached = memoColumns.find(table);
+  if (cached != memoColumns.end()) return cached->second;
+  std::vector<ColumnInfo> out;
+  sqlite3_stmt* st = nullptr;
+  // virtual columns too (hidden 2), which SQLite's table_info leaves out
+  st = prep("SELECT name, type, \"notnull\", dflt_value FROM pragma_table_xinfo(?1) WHERE hidden <> 1 ORDER BY cid");
+  sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    ColumnInfo c;
+    c.name = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    if (const unsigned char* decl = sqlite3_column_text(st, 1)) c.narrowDecl = reinterpret_cast<const char*>(decl);
+    c.type = parseDeclType(c.narrowDecl);
+    c.notNull = sqlite3_column_int(st, 2) != 0;
+    if (const unsigned char* d = sqlite3_column_text(st, 3)) c.dflt = reinterpret_cast<const char*>(d);
+    out.push_back(c);
+  }
+  done(st);
+  bool complete = rc == SQLITE_DONE;
+  st = prep("SELECT COLUMN_NAME, SEQ, ALWAYS FROM \"TESSEL$IDENTITY\" WHERE TABLE_NAME = ?1");
+  sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  while (sqlite3_step(st) == SQLITE_ROW)
+    for (auto& c : out)
+      if (c.name == reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) {
+        c.identity = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+        c.always = sqlite3_column_int(st, 2) != 0;
+      }
+  done(st);
+  std::vector<std::string> declared;
+  for (auto& c : out) {
+    declared.push_back(std::move(c.narrowDecl));
+    c.narrowDecl.clear();
+  }
+  if (!out.empty() && viewExists(table)) {
+    // types of a view's columns as described when it was created
+    st = prep("SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1");
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) {
+      std::string types = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      size_t b = 0;
+      for (size_t k = 0; k < out.size(); ++k) {
+        ColumnInfo& c = out[k];
+        size_t e = types.find('\t', b);
+        ColType stored = parseDeclType(types.substr(b, e == std::string::npos ? e : e - b));
+        bool narrow = c.type.code != 0 && widerThan(stored, c.type);
+        // SQLite declares a set operation's column as one member's: the view's own type holds every value
+        if (c.type.code == 0 || narrow) c.type = stored;
+        if (narrow) c.narrowDecl = declared[k];
+        if (e == std::string::npos) break;
+        b = e + 1;
+      }
+    }
+    complete = complete && (rc == SQLITE_ROW || rc == SQLITE_DONE);
+    done(st);
+  }
+  if (complete) return memoColumns.emplace(table, std::move(out)).first->second;
+  return unremembered_.emplace_back(std::move(out));
+}
+
+int64_t Catalog::objectNumber(const std::string& table) {
+  sqlite3_stmt* st = nullptr;
+  st = prep("SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = 'TABLE'");
+  sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  int64_t n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : 0;
+  done(st);
+  return n;
+}
+
+} // namespace ora
