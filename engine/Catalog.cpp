@@ -12,21 +12,30 @@ namespace ora {
 
 using namespace tx;
 
-// The schema's look-ups are prepared once per session and kept.
+// The schema's look-ups are prepared once per session and kept; without a session, once for
+// this catalog.
 sqlite3_stmt* Catalog::prep(const char* sql) {
   if (session_) return session_->cachedStatement(sql);
+  for (auto& [text, st] : own_statements_)
+    if (text == sql) return st;
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+  if (sqlite3_prepare_v2(db_, sql, -1, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return nullptr;
+  }
+  own_statements_.emplace_back(sql, st);
   return st;
 }
 
 void Catalog::done(sqlite3_stmt* st) {
-  if (!session_) {
-    sqlite3_finalize(st);
-  } else if (st) {
+  if (st) {
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
   }
+}
+
+Catalog::~Catalog() {
+  for (auto& [text, st] : own_statements_) sqlite3_finalize(st);
 }
 
 SchemaMemo& Catalog::memo() {
@@ -36,7 +45,23 @@ SchemaMemo& Catalog::memo() {
 }
 
 std::string Catalog::unitSource(const std::string& name, const char* type) {
-  // asked of most names a query uses: the statement is prepared once per session
+  // asked of most names a query uses: the few units' names are read once for the statement, and
+  // the statements are prepared once per session
+  if (!unitNames_) {
+    std::set<std::string> names;
+    sqlite3_stmt* all = prep("SELECT TYPE, NAME FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('FUNCTION', 'PACKAGE')");
+    if (!all) return {};
+    int rc;
+    while ((rc = sqlite3_step(all)) == SQLITE_ROW) {
+      const unsigned char* t = sqlite3_column_text(all, 0);
+      const unsigned char* n = sqlite3_column_text(all, 1);
+      if (t && n) names.insert(std::string(reinterpret_cast<const char*>(t)) + '/' + reinterpret_cast<const char*>(n));
+    }
+    done(all);
+    if (rc != SQLITE_DONE) return {};
+    unitNames_ = std::move(names);
+  }
+  if (!unitNames_->count(std::string(type) + '/' + name)) return {};
   sqlite3_stmt* st = prep("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2");
   if (!st) return {};
   sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);

@@ -7,6 +7,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -45,6 +47,9 @@ class Catalog {
 public:
   Catalog(sqlite3* db, std::string user, Session* session = nullptr)
       : db_(db), user_(std::move(user)), session_(session) {}
+  ~Catalog();
+  Catalog(const Catalog&) = delete;
+  Catalog& operator=(const Catalog&) = delete;
   const std::string& user() const { return user_; }
   sqlite3* db() const { return db_; }
   Session* session() const { return session_; }
@@ -66,7 +71,7 @@ public:
   bool wideColumns();
   // The table or view a private synonym stands for; empty when the name is none.
   std::string synonymTarget(const std::string& name);
-  // The stored source of a PL/SQL unit (FUNCTION, PACKAGE, ...); empty when there is none.
+  // The stored source of a FUNCTION or PACKAGE; empty when there is none.
   std::string unitSource(const std::string& name, const char* type);
 
 private:
@@ -79,6 +84,9 @@ private:
   Session* session_;
   std::shared_ptr<SchemaMemo> memo_; // the session's, checked on first use
   SchemaMemo own_;                   // without a session: this statement's alone
+  // "FUNCTION/NAME" and "PACKAGE/NAME" of the schema's units, read once for the statement
+  std::optional<std::set<std::string>> unitNames_;
+  std::vector<std::pair<const char*, sqlite3_stmt*>> own_statements_; // without a session
   std::deque<std::vector<ColumnInfo>> unremembered_; // columns of a read that failed midway
 };
 
