@@ -125,6 +125,34 @@ std::string unitName(const std::string& s, size_t i, size_t& end, const std::str
   return a.text;
 }
 
+// The SQLite trigger's steps for a body the interpreter runs: the call with the row's values and,
+// for a BEFORE trigger that sets :NEW, the row written with what the body made of it instead of
+// the row SQLite was about to write.
+std::string rowCall(const std::string& name, const std::string& kind, const std::string& table,
+                    const std::vector<ColumnInfo>& columns, bool setsNew, Catalog& cat) {
+  bool divert = setsNew && kind != "DELETE";
+  std::string spec, olds, news;
+  for (const auto& c : columns) {
+    spec += (spec.empty() ? "" : ",") + c.name + (c.type.code == kDate ? ":D" : "");
+    olds += ", " + (kind == "INSERT" ? std::string("NULL") : "OLD." + quoteIdent(c.name));
+    news += ", " + (kind == "DELETE" ? std::string("NULL") : "NEW." + quoteIdent(c.name));
+  }
+  std::string sql = "SELECT ora_trigger(" + quoteString(name) + ", " + quoteString(kind + (divert ? "+" : "")) + ", " +
+                    quoteString(spec) + olds + news + ");";
+  if (!divert) return sql;
+  Translator conv("", tokenize(""), cat);
+  std::string names, values, sets;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    std::string v = conv.convWrap("ora_trigger_new(" + quoteString(name) + ", " + std::to_string(i) + ")", columns[i], table);
+    names += (i ? ", " : "") + quoteIdent(columns[i].name);
+    values += (i ? ", " : "") + v;
+    sets += (i ? ", " : "") + quoteIdent(columns[i].name) + " = " + v;
+  }
+  if (kind == "INSERT") sql += " INSERT INTO " + quoteIdent(table) + " (" + names + ") VALUES (" + values + ");";
+  else sql += " UPDATE " + quoteIdent(table) + " SET " + sets + " WHERE rowid = OLD.rowid;";
+  return sql + " SELECT RAISE(IGNORE);";
+}
+
 void createTrigger(const std::string& text, size_t at, bool replace, Catalog& cat, Translation& out) {
   out.kind = StmtKind::Ddl;
   out.function = 59;
@@ -210,6 +238,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   if (i + 2 < t.size() && is(t[i], "FOR") && is(t[i + 1], "EACH") && is(t[i + 2], "ROW")) { eachRow = true; i += 3; }
   std::string whenText;
   bool valid = eachRow && timing != "INSTEAD OF" && !cat.viewExists(table);
+  bool whenOk = true;
   if (i < t.size() && is(t[i], "WHEN")) {
     ++i;
     if (i >= t.size() || !is(t[i], "(")) throw OraError(906);
@@ -237,6 +266,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
       whenSql = w.expression();
     } catch (const OraError&) {
       valid = false;
+      whenOk = false;
     }
   }
   if (valid) {
@@ -271,6 +301,38 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   std::vector<std::vector<std::string>> bodies(events.size());
   for (size_t k = 0; k < events.size(); ++k) translateFor(events[k].kind, whenSqls[k], bodies[k]);
 
+  // Any other body runs in the interpreter, fired by the row or by the statement.
+  bool interpreted = false;
+  std::vector<ColumnInfo> columns;
+  std::vector<std::string> assigned;
+  if (!valid && whenOk && timing != "INSTEAD OF" && !cat.viewExists(table) && (eachRow || whenText.empty())) {
+    columns = cat.columns(table);
+    std::vector<std::string> names;
+    if (eachRow)
+      for (const auto& c : columns) names.push_back(c.name);
+    try {
+      checkTriggerBody(body, newName, oldName, names, timing == "BEFORE", assigned);
+      interpreted = true;
+      valid = true;
+      for (size_t k = 0; k < events.size(); ++k) {
+        whenSqls[k].clear();
+        bodies[k].clear();
+      }
+      if (eachRow && !whenText.empty())
+        for (size_t k = 0; k < events.size(); ++k) {
+          auto when = allWhenRefs;
+          for (auto& [key, v] : when)
+            if ((events[k].kind == "INSERT" && v == "OLD") || (events[k].kind == "DELETE" && v == "NEW")) v = "NULL";
+          Translator w(whenText, tokenize(whenText), cat);
+          w.rowRefs = when;
+          w.sharedWithTrigger = table;
+          whenSqls[k] = w.expression();
+        }
+    } catch (const OraError&) {
+      interpreted = valid = false;
+    }
+  }
+
   std::string existing = cat.objectTypeOf(name, "TRIGGER");
   if (!existing.empty() && !replace) throw OraError(4081, name);
   for (const auto& old : cat.sqliteTriggers(name)) out.ddl.push_back("DROP TRIGGER " + quoteIdent(old));
@@ -283,7 +345,13 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
       for (size_t c = 0; c < events[k].columns.size(); ++c) ev += (c ? ", " : "") + quoteIdent(events[k].columns[c]);
     }
     std::string sql = "CREATE TRIGGER " + quoteIdent(sqlName);
-    if (valid) {
+    if (interpreted && !eachRow) {
+      continue; // fired by the statements themselves
+    } else if (interpreted) {
+      sql += " " + timing + " " + ev + " ON " + quoteIdent(table) + " FOR EACH ROW";
+      if (!whenSqls[k].empty()) sql += " WHEN " + whenSqls[k];
+      sql += " BEGIN " + rowCall(name, events[k].kind, table, columns, !assigned.empty(), cat) + " END";
+    } else if (valid) {
       sql += " " + timing + " " + ev + " ON " + quoteIdent(table) + " FOR EACH ROW";
       if (!whenSqls[k].empty()) sql += " WHEN " + whenSqls[k];
       sql += " BEGIN ";

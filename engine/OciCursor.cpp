@@ -331,15 +331,14 @@ OCIW32_API int oexec(unsigned char* cda) {
         l.beginIfNeeded(c->tr.verb);
         sqlite3_reset(c->stmt);
         for (auto& v : c->tr.dictionary) l.refreshDictionary(v); // INSERT ... SELECT FROM USER_TABLES
-        if (!c->tr.moreSql.empty() || c->tr.verb == "MERGE") {
-          c->rows = static_cast<uint32_t>(l.runParts(c->stmt, c->tr));
-          break;
-        }
-        int rc = sqlite3_step(c->stmt);
-        std::string msg = sqlite3_errmsg(l.db);
-        sqlite3_reset(c->stmt);
-        if (rc != SQLITE_DONE) throw stepFailure(l, rc, msg, c->tr, c->stmt);
-        c->rows = static_cast<uint32_t>(sqlite3_changes(l.db));
+        c->rows = static_cast<uint32_t>(runTriggeredDml(l, c->tr, [&]() -> int64_t {
+          if (!c->tr.moreSql.empty() || c->tr.verb == "MERGE") return l.runParts(c->stmt, c->tr);
+          int rc = sqlite3_step(c->stmt);
+          std::string msg = sqlite3_errmsg(l.db);
+          sqlite3_reset(c->stmt);
+          if (rc != SQLITE_DONE) throw stepFailure(l, rc, msg, c->tr, c->stmt);
+          return sqlite3_changes(l.db);
+        }));
         break;
       }
       case StmtKind::Ddl:

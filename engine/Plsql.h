@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -10,6 +11,7 @@ namespace ora {
 
 class Session;
 class Catalog;
+struct Translation;
 
 // ora_plsql(name, arguments...): stored and package functions called from SQL.
 void registerPlsqlFunctions(sqlite3* db, Session* ses);
@@ -23,5 +25,20 @@ std::shared_ptr<const void> checkPlsqlBlock(const std::string& text);
 // Runs a block parsed by checkPlsqlBlock. `transactionEnded` is called after a COMMIT or
 // ROLLBACK inside it. Throws OraError for what the block does not handle.
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded);
+
+// Triggers whose bodies the interpreter runs: ora_trigger(...) fires a row trigger's body from
+// the SQLite trigger made for it, ora_trigger_new(name, i) gives back the :NEW values it set.
+void registerTriggerFunctions(sqlite3* db, Session* ses);
+// A trigger's body as the interpreter reads it: :NEW and :OLD (or the names REFERENCING gives
+// them) become records of the row's columns, the text keeping its length.
+std::string triggerBlockText(const std::string& body, const std::string& newName, const std::string& oldName);
+// Throws OraError when the body does not compile for a trigger on a table of `columns` (upper
+// case; empty for a statement trigger). `assigned` gets the :NEW columns it sets.
+void checkTriggerBody(const std::string& body, const std::string& newName, const std::string& oldName,
+                      const std::vector<std::string>& columns, bool before, std::vector<std::string>& assigned);
+// Runs a DML statement through `run` (which returns the rows it changed) as one statement with
+// the table's triggers: the statement triggers before and after it, and all of it undone when
+// any part fails.
+int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<int64_t()>& run);
 
 } // namespace ora

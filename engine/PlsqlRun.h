@@ -71,6 +71,28 @@ struct Callee {
 // Calls from SQL statements: how deep, where DML is not allowed (ORA-14551).
 extern thread_local int sqlCallDepth;
 
+// While a trigger's body runs: how many are open (no COMMIT in them, ORA-04092) and the tables
+// their row events are changing, which their SQL may not read or write (ORA-04091).
+extern thread_local int triggerDepth;
+extern thread_local std::vector<std::string> mutatingTables;
+// Throws ORA-04091 when SQL run by a row trigger names a table being changed.
+void checkMutating(Session& ses, const std::string& sql);
+
+// What a trigger's body asks of its event: UPDATING('COL') is true for the columns it changes.
+struct TriggerEvent {
+  bool updating = false, allColumns = false;
+  std::set<std::string> columns;
+};
+
+// What the session keeps of PL/SQL units: packages' state, stored units and triggers as parsed.
+struct Package;
+struct SessionUnits {
+  std::map<std::string, std::shared_ptr<Package>> packages;
+  std::map<std::string, std::pair<std::string, std::shared_ptr<Unit>>> stored; // source, parsed
+  std::shared_ptr<void> triggers;
+};
+SessionUnits& units(Session& ses);
+
 struct Rows {
   std::vector<std::string> names;
   std::vector<std::vector<Val>> rows;
@@ -104,6 +126,7 @@ struct Run {
   int sqlFound = -1;
   int64_t steps = 0;
   const Sub* current = nullptr; // the procedure or function running
+  const TriggerEvent* trigger = nullptr; // the trigger whose body this is
   Val retVal;                   // what its RETURN gave
   std::map<std::string, bool> storedFunctions; // names looked up in the schema
   std::map<std::string, std::shared_ptr<Package>> packagesSeen; // null: no such package

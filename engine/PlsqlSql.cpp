@@ -1,10 +1,12 @@
 // The interpreter's SQL: every expression and statement of a block runs as the engine's own SQL,
 // its variables written in as literals, which the statement cache turns back into parameters.
 #include "OciImpl.h"
+#include "Plsql.h"
 #include "PlsqlRun.h"
 #include "Session.h"
 #include "SqlText.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <sqlite3.h>
@@ -123,6 +125,7 @@ Prepared& prepare(Run& r, const std::string& sql) {
 } // namespace
 
 Rows Run::query(const std::string& sql, size_t maxRows) {
+  checkMutating(ses, sql);
   Prepared& p = prepare(*this, sql);
   if (p.tr.kind != StmtKind::Query) throw OraError(6550, "not a query");
   for (auto& v : p.tr.dictionary) ses.refreshDictionary(v);
@@ -148,19 +151,23 @@ Rows Run::query(const std::string& sql, size_t maxRows) {
 }
 
 int64_t Run::execute(const std::string& sql) {
+  checkMutating(ses, sql);
   Prepared& p = prepare(*this, sql);
   if (sqlCallDepth > 0 && p.tr.kind == StmtKind::Dml) throw OraError(14551);
   if (sqlCallDepth > 0 && (p.tr.kind == StmtKind::Commit || p.tr.kind == StmtKind::Rollback)) throw OraError(14552);
+  if (triggerDepth > 0 && (p.tr.kind == StmtKind::Commit || p.tr.kind == StmtKind::Rollback)) throw OraError(4092);
   switch (p.tr.kind) {
   case StmtKind::Dml: {
     ses.beginIfNeeded(p.tr.verb);
     for (auto& v : p.tr.dictionary) ses.refreshDictionary(v);
-    if (!p.tr.moreSql.empty() || p.tr.verb == "MERGE") return ses.runParts(p.st, p.tr);
-    int rc = sqlite3_step(p.st);
-    std::string msg = sqlite3_errmsg(ses.db);
-    sqlite3_reset(p.st);
-    if (rc != SQLITE_DONE) throw oci::stepFailure(ses, rc, msg, p.tr, p.st);
-    return sqlite3_changes(ses.db);
+    return runTriggeredDml(ses, p.tr, [&]() -> int64_t {
+      if (!p.tr.moreSql.empty() || p.tr.verb == "MERGE") return ses.runParts(p.st, p.tr);
+      int rc = sqlite3_step(p.st);
+      std::string msg = sqlite3_errmsg(ses.db);
+      sqlite3_reset(p.st);
+      if (rc != SQLITE_DONE) throw oci::stepFailure(ses, rc, msg, p.tr, p.st);
+      return sqlite3_changes(ses.db);
+    });
   }
   case StmtKind::Commit:
     ses.commit();
@@ -279,6 +286,16 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           replaced = true;
           used = pct + 2 - k;
         }
+      }
+      // UPDATING('COL') in a trigger's body
+      if (!replaced && trigger && w.text == "UPDATING" && isOp(k + 1, "(") && k + 3 < r.e && t[k + 2].kind == T::Str &&
+          isOp(k + 3, ")")) {
+        std::string col = t[k + 2].text;
+        for (auto& ch : col) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        bool on = trigger->updating && (trigger->allColumns || trigger->columns.count(col));
+        rep = on ? "(1=1)" : "(1=0)";
+        replaced = true;
+        used = 4;
       }
       if (!replaced) {
         size_t end = k;

@@ -24,17 +24,12 @@ struct Package {
   bool hasBody = false, bodyValid = true;
 };
 
-namespace {
-
-struct SessionUnits {
-  std::map<std::string, std::shared_ptr<Package>> packages;
-  std::map<std::string, std::pair<std::string, std::shared_ptr<Unit>>> stored; // source, parsed
-};
-
 SessionUnits& units(Session& ses) {
   if (!ses.plsqlPackages) ses.plsqlPackages = std::make_shared<SessionUnits>();
   return *std::static_pointer_cast<SessionUnits>(ses.plsqlPackages);
 }
+
+namespace {
 
 // The source of a unit of the schema; empty when there is none.
 std::string unitSource(Session& ses, const std::string& name, const char* type) {
@@ -660,6 +655,7 @@ void forgetPlsqlState(Session& ses, const std::string& name) {
 
 void registerPlsqlFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_plsql", -1, SQLITE_UTF8, ses, callFromSql, nullptr, nullptr);
+  registerTriggerFunctions(db, ses);
 }
 
 int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& name) {

@@ -1,0 +1,462 @@
+// Triggers whose bodies are PL/SQL. A row trigger's SQLite trigger calls ora_trigger with the
+// row's old and new values, and the interpreter runs the body; a BEFORE trigger that sets :NEW
+// values writes the row itself with them (ora_trigger_new) and drops the row SQLite was about to
+// write. Statement triggers fire around the statements that change their table.
+#include "OraValues.h"
+#include "Plsql.h"
+#include "PlsqlRun.h"
+#include "Session.h"
+#include "SqlText.h"
+#include "SqlTranslate.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <sqlite3.h>
+
+namespace ora::pl {
+
+thread_local int triggerDepth = 0;
+thread_local std::vector<std::string> mutatingTables;
+
+void checkMutating(Session& ses, const std::string& sql) {
+  if (mutatingTables.empty()) return;
+  std::vector<Tok> t;
+  try {
+    t = tokens(sql);
+  } catch (const OraError&) {
+    return; // the statement reports its own error
+  }
+  for (size_t k = 0; k < t.size(); ++k) {
+    if (t[k].kind != T::Word && t[k].kind != T::QWord) continue;
+    bool qualified = k > 0 && t[k - 1].kind == T::Op && (t[k - 1].text == "." || t[k - 1].text == ":");
+    if (qualified && !(k > 1 && t[k - 1].text == "." && t[k - 2].text == ses.user)) continue;
+    for (const std::string& m : mutatingTables)
+      if (t[k].text == m) {
+        OraError e(4091);
+        e.text = "ORA-04091: table " + ses.user + "." + m + " is mutating, trigger/function may not see it";
+        throw e;
+      }
+  }
+}
+
+namespace {
+
+struct Loaded {
+  std::string body, refs, table;
+  std::string newName = "NEW", oldName = "OLD";
+  std::shared_ptr<Unit> unit;
+};
+
+// A statement changing a table with triggers, while it runs.
+struct Dml {
+  std::string table, verb;
+  bool singleRow = false; // INSERT ... VALUES: its row triggers may read the table
+};
+
+struct TriggerState {
+  std::map<std::string, Loaded> parsed;
+  std::map<std::string, std::vector<Val>> newRows; // what a BEFORE trigger's body set :NEW to
+  int64_t diverted = 0;                            // rows the statement running wrote that way
+  std::vector<Dml> dml;
+};
+
+TriggerState& state(Session& ses) {
+  auto& u = units(ses);
+  if (!u.triggers) u.triggers = std::make_shared<TriggerState>();
+  return *std::static_pointer_cast<TriggerState>(u.triggers);
+}
+
+std::string columnText(sqlite3_stmt* st, int i) {
+  const unsigned char* p = sqlite3_column_text(st, i);
+  return p ? reinterpret_cast<const char*>(p) : "";
+}
+
+OraError invalidTrigger(Session& ses, const std::string& name) {
+  OraError e(4098);
+  e.text = "ORA-04098: trigger '" + ses.user + "." + name + "' is invalid and failed re-validation";
+  return e;
+}
+
+// The trigger's body as parsed, read again when it was made anew.
+const Loaded& load(Session& ses, const std::string& name) {
+  sqlite3_stmt* st = ses.cachedStatement("SELECT BODY, REFERENCING, TABLE_NAME, VALID FROM \"TESSEL$TRIGGERS\" WHERE NAME = ?1");
+  if (!st) throw invalidTrigger(ses, name);
+  sqlite3_bind_text(st, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  std::string body = found ? columnText(st, 0) : "", refs = found ? columnText(st, 1) : "";
+  std::string table = found ? columnText(st, 2) : "";
+  bool valid = found && sqlite3_column_int(st, 3) != 0;
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  if (!valid) throw invalidTrigger(ses, name);
+  auto& all = state(ses).parsed;
+  auto it = all.find(name);
+  if (it != all.end() && it->second.body == body && it->second.refs == refs && it->second.table == table)
+    return it->second;
+  Loaded l;
+  l.body = body;
+  l.refs = refs;
+  l.table = table;
+  // "REFERENCING NEW AS n OLD AS o"
+  std::vector<std::string> w;
+  for (size_t i = 0; i < refs.size();) {
+    size_t e = refs.find(' ', i);
+    if (e == std::string::npos) e = refs.size();
+    if (e > i) w.push_back(refs.substr(i, e - i));
+    i = e + 1;
+  }
+  if (w.size() == 7) {
+    l.newName = w[3];
+    l.oldName = w[6];
+  }
+  try {
+    l.unit = parseBlock(triggerBlockText(body, l.newName, l.oldName));
+  } catch (const OraError&) {
+    throw invalidTrigger(ses, name);
+  }
+  return all[name] = std::move(l);
+}
+
+Val sqlValue(sqlite3_value* v, bool date) {
+  Val x;
+  switch (sqlite3_value_type(v)) {
+  case SQLITE_NULL: return x;
+  case SQLITE_INTEGER:
+  case SQLITE_FLOAT:
+    x.k = Val::Num;
+    x.s = numberText(v);
+    return x;
+  case SQLITE_BLOB:
+    x.k = Val::Str;
+    x.s = hexText(static_cast<const unsigned char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v));
+    return x;
+  default:
+    x.k = date ? Val::Date : Val::Str;
+    x.s.assign(reinterpret_cast<const char*>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
+    if (x.s.empty()) x.k = Val::Null;
+    return x;
+  }
+}
+
+void sqlResult(sqlite3_context* ctx, const Val& v) {
+  switch (v.k) {
+  case Val::Null: sqlite3_result_null(ctx); return;
+  case Val::Bool: sqlite3_result_int(ctx, v.b ? 1 : 0); return;
+  case Val::Num: {
+    int64_t i = 0;
+    auto [end, ec] = std::from_chars(v.s.data(), v.s.data() + v.s.size(), i);
+    if (ec == std::errc() && end == v.s.data() + v.s.size()) {
+      sqlite3_result_int64(ctx, i);
+      return;
+    }
+    size_t digits = 0;
+    for (char c : v.s) digits += c >= '0' && c <= '9';
+    if (digits > 15) sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+    else sqlite3_result_double(ctx, std::strtod(v.s.c_str(), nullptr));
+    return;
+  }
+  default: sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+  }
+}
+
+Var boolVar(bool b) {
+  Var v;
+  v.type.kind = TypeSpec::Bool;
+  v.v = Val{Val::Bool, "", b};
+  return v;
+}
+
+// The conditional predicates of an event.
+void predicates(Scope& sc, const std::string& event) {
+  sc.vars["INSERTING"] = boolVar(event == "INSERT");
+  sc.vars["UPDATING"] = boolVar(event == "UPDATE");
+  sc.vars["DELETING"] = boolVar(event == "DELETE");
+}
+
+// Runs the body; an error it does not handle fails the statement, as Oracle stacks it.
+void runBody(Session& ses, const std::shared_ptr<Unit>& unit, Scope& sc, const TriggerEvent& ev,
+             const std::string& name) {
+  Run r(ses, *unit);
+  r.trigger = &ev;
+  r.scopes.push_back(&sc);
+  ++triggerDepth;
+  struct Down {
+    ~Down() { --triggerDepth; }
+  } down;
+  try {
+    r.block(*unit->block);
+  } catch (OraError& e) {
+    if (e.code == 1013 && e.detail == "runaway") throw;
+    std::string at = where(unit->src, unit->toks[std::min(r.lastAt, unit->toks.size() - 1)].pos);
+    std::string line = at.substr(0, at.find(','));
+    e.text += "\nORA-06512: at \"" + ses.user + "." + name + "\", " + line + "\nORA-04088: error during execution of trigger '" +
+              ses.user + "." + name + "'";
+    throw;
+  }
+}
+
+// ora_trigger(name, event, columns, old values..., new values...): a row trigger's body for one
+// row. The event is INSERT, UPDATE or DELETE, followed by "+" when the body's :NEW values are
+// kept for ora_trigger_new; the columns are "NAME" or "NAME:D" for a DATE, joined by ",".
+void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
+  try {
+    if (argc < 3) throw OraError(909);
+    auto text = [&](int i) {
+      const unsigned char* p = sqlite3_value_text(argv[i]);
+      return std::string(p ? reinterpret_cast<const char*>(p) : "");
+    };
+    std::string name = text(0), event = text(1), spec = text(2);
+    bool keep = !event.empty() && event.back() == '+';
+    if (keep) event.pop_back();
+    std::vector<std::string> cols;
+    std::vector<bool> dates;
+    for (size_t i = 0; i < spec.size();) {
+      size_t e = spec.find(',', i);
+      if (e == std::string::npos) e = spec.size();
+      std::string c = spec.substr(i, e - i);
+      bool d = c.size() > 2 && c.compare(c.size() - 2, 2, ":D") == 0;
+      if (d) c.resize(c.size() - 2);
+      cols.push_back(c);
+      dates.push_back(d);
+      i = e + 1;
+    }
+    if (static_cast<size_t>(argc) != 3 + 2 * cols.size()) throw OraError(909);
+    const Loaded& l = load(ses, name);
+    std::shared_ptr<Unit> unit = l.unit;
+    std::string table = l.table, newName = l.newName, oldName = l.oldName;
+    Scope sc;
+    Var oldRow, newRow;
+    oldRow.record = newRow.record = true;
+    oldRow.type.kind = newRow.type.kind = TypeSpec::Record;
+    oldRow.fieldNames = newRow.fieldNames = cols;
+    TriggerEvent ev;
+    ev.updating = event == "UPDATE";
+    for (size_t c = 0; c < cols.size(); ++c) {
+      oldRow.fields.push_back(sqlValue(argv[3 + c], dates[c]));
+      newRow.fields.push_back(sqlValue(argv[3 + cols.size() + c], dates[c]));
+      const Val &a = oldRow.fields.back(), &b = newRow.fields.back();
+      if (ev.updating && (a.k != b.k || a.s != b.s)) ev.columns.insert(cols[c]);
+    }
+    sc.vars[oldName] = std::move(oldRow);
+    sc.vars[newName] = std::move(newRow);
+    predicates(sc, event);
+    // the table is mutating unless one row is inserted by VALUES
+    TriggerState& s = state(ses);
+    bool mutating = true;
+    for (auto it = s.dml.rbegin(); it != s.dml.rend(); ++it)
+      if (it->table == table) {
+        mutating = !(it->verb == "INSERT" && it->singleRow);
+        break;
+      }
+    if (mutating) mutatingTables.push_back(table);
+    struct Pop {
+      bool on;
+      ~Pop() {
+        if (on) mutatingTables.pop_back();
+      }
+    } pop{mutating};
+    runBody(ses, unit, sc, ev, name);
+    if (keep) {
+      s.newRows[name] = sc.vars[newName].fields;
+      ++s.diverted;
+    }
+    sqlite3_result_null(ctx);
+  } catch (const OraError& e) {
+    sqlite3_result_error(ctx, e.text.c_str(), -1);
+  } catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(ctx);
+  } catch (...) {
+    sqlite3_result_error(ctx, "ORA-00600: internal error in a trigger", -1);
+  }
+}
+
+// ora_trigger_new(name, i): column i of the row the trigger's body made.
+void newValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
+  try {
+    const unsigned char* p = sqlite3_value_text(argv[0]);
+    auto& rows = state(ses).newRows;
+    auto it = rows.find(p ? reinterpret_cast<const char*>(p) : "");
+    int64_t i = sqlite3_value_int64(argv[1]);
+    if (it == rows.end() || i < 0 || static_cast<size_t>(i) >= it->second.size()) {
+      sqlite3_result_null(ctx);
+      return;
+    }
+    sqlResult(ctx, it->second[static_cast<size_t>(i)]);
+  } catch (...) {
+    sqlite3_result_error_nomem(ctx);
+  }
+}
+
+struct StatementTrigger {
+  std::string name, timing;
+};
+
+bool fires(const std::string& events, const std::string& verb) {
+  std::string all = " OR " + events + " OR ";
+  if (verb == "MERGE")
+    return all.find(" OR INSERT OR ") != std::string::npos || all.find(" OR UPDATE OR ") != std::string::npos ||
+           all.find(" OR DELETE OR ") != std::string::npos;
+  return all.find(" OR " + verb + " OR ") != std::string::npos;
+}
+
+void fireStatement(Session& ses, const std::string& name, const std::string& verb) {
+  const Loaded& l = load(ses, name);
+  std::shared_ptr<Unit> unit = l.unit;
+  Scope sc;
+  predicates(sc, verb == "MERGE" ? "INSERT" : verb);
+  TriggerEvent ev;
+  ev.updating = verb == "UPDATE";
+  ev.allColumns = true;
+  runBody(ses, unit, sc, ev, name);
+}
+
+// INSERT ... VALUES: the translation inserts from VALUES rather than a query.
+bool singleRowInsert(const Translation& t) {
+  if (t.verb != "INSERT") return false;
+  size_t v = t.sql.find(" VALUES (");
+  size_t s = t.sql.find("SELECT ");
+  return v != std::string::npos && (s == std::string::npos || v < s);
+}
+
+} // namespace
+
+} // namespace ora::pl
+
+namespace ora {
+
+std::string triggerBlockText(const std::string& body, const std::string& newName, const std::string& oldName) {
+  std::string out = body;
+  auto word = [&](size_t i) {
+    size_t e = i;
+    while (e < out.size() && (std::isalnum(static_cast<unsigned char>(out[e])) || out[e] == '_' || out[e] == '$' ||
+                              out[e] == '#'))
+      ++e;
+    std::string w = out.substr(i, e - i);
+    for (auto& c : w) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return std::make_pair(w, e);
+  };
+  for (size_t i = 0; i < out.size();) {
+    char c = out[i];
+    if (c == '\'') {
+      size_t e = i + 1;
+      while (e < out.size() && !(out[e] == '\'' && (e + 1 >= out.size() || out[e + 1] != '\''))) e += out[e] == '\'' ? 2 : 1;
+      i = e + 1;
+    } else if (c == '"') {
+      size_t e = out.find('"', i + 1);
+      i = e == std::string::npos ? out.size() : e + 1;
+    } else if (out.compare(i, 2, "--") == 0) {
+      size_t e = out.find('\n', i);
+      i = e == std::string::npos ? out.size() : e;
+    } else if (out.compare(i, 2, "/*") == 0) {
+      size_t e = out.find("*/", i + 2);
+      i = e == std::string::npos ? out.size() : e + 2;
+    } else if (c == ':' && i + 1 < out.size() && out[i + 1] != '=') {
+      auto [w, e] = word(i + 1);
+      if (w == newName || w == oldName) out[i] = ' ';
+      i = e > i + 1 ? e : i + 1;
+    } else {
+      ++i;
+    }
+  }
+  return out;
+}
+
+void checkTriggerBody(const std::string& body, const std::string& newName, const std::string& oldName,
+                      const std::vector<std::string>& columns, bool before, std::vector<std::string>& assigned) {
+  auto unit = pl::parseBlock(triggerBlockText(body, newName, oldName));
+  // :NEW and :OLD name the row's columns, and only a BEFORE row trigger sets :NEW
+  auto orig = pl::tokens(body);
+  const auto& t = unit->toks;
+  for (size_t k = 0; k + 1 < orig.size() && k + 1 < t.size(); ++k) {
+    if (!(orig[k].kind == pl::T::Op && orig[k].text == ":" && orig[k + 1].kind == pl::T::Word)) continue;
+    const std::string& rec = orig[k + 1].text;
+    if (rec != newName && rec != oldName) continue;
+    if (columns.empty()) throw OraError(4082);
+    if (!(k + 3 < orig.size() && orig[k + 2].text == "." && orig[k + 3].kind != pl::T::End)) {
+      OraError e(6550);
+      e.text = "ORA-06550: " + pl::where(body, orig[k].pos) + ":\nPLS-00049: bad bind variable '" + rec + "'";
+      throw e;
+    }
+    const std::string& col = orig[k + 3].text;
+    bool known = false;
+    for (const auto& c : columns) known = known || c == col;
+    if (!known) {
+      OraError e(6550);
+      e.text = "ORA-06550: " + pl::where(body, orig[k].pos) + ":\nPLS-00049: bad bind variable '" + rec + "." + col + "'";
+      throw e;
+    }
+    // an assignment, or a SELECT ... INTO target
+    bool target = k + 4 < orig.size() && orig[k + 4].text == ":=";
+    for (size_t b = k; !target && b-- > 0;) {
+      const std::string& w = orig[b].text;
+      if (orig[b].kind == pl::T::Op && w == ";") break;
+      if (orig[b].kind == pl::T::Word && (w == "FROM" || w == "WHERE")) break;
+      if (orig[b].kind == pl::T::Word && w == "INTO") target = b > 0 && orig[b - 1].text != "INSERT";
+      if (orig[b].kind == pl::T::Word && (w == "SELECT" || w == "FETCH")) break;
+    }
+    if (!target) continue;
+    if (rec == oldName) throw OraError(4085);
+    if (!before) throw OraError(4084);
+    if (std::find(assigned.begin(), assigned.end(), col) == assigned.end()) assigned.push_back(col);
+  }
+}
+
+int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<int64_t()>& run) {
+  if (t.target.empty()) return run();
+  std::vector<pl::StatementTrigger> before, after;
+  bool rowTriggers = false;
+  if (sqlite3_stmt* st = ses.cachedStatement("SELECT NAME, TRIGGER_TYPE, EVENT FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1"
+                                             " AND VALID = 1 AND TRIGGER_TYPE LIKE '% STATEMENT' ORDER BY rowid")) {
+    sqlite3_bind_text(st, 1, t.target.c_str(), static_cast<int>(t.target.size()), SQLITE_TRANSIENT);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      std::string type = pl::columnText(st, 1);
+      if (!pl::fires(pl::columnText(st, 2), t.verb)) continue;
+      (type.rfind("BEFORE", 0) == 0 ? before : after).push_back({pl::columnText(st, 0), type});
+    }
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+  }
+  if (sqlite3_stmt* st = ses.cachedStatement("SELECT 1 FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?1"
+                                             " AND sql LIKE '%ora_trigger(%' LIMIT 1")) {
+    sqlite3_bind_text(st, 1, t.target.c_str(), static_cast<int>(t.target.size()), SQLITE_TRANSIENT);
+    rowTriggers = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+  }
+  if (before.empty() && after.empty() && !rowTriggers) return run();
+  pl::TriggerState& s = pl::state(ses);
+  s.dml.push_back({t.target, t.verb, pl::singleRowInsert(t)});
+  int64_t outer = s.diverted;
+  s.diverted = 0;
+  struct Restore {
+    pl::TriggerState& s;
+    int64_t outer;
+    ~Restore() {
+      s.dml.pop_back();
+      s.diverted = outer;
+    }
+  } restore{s, outer};
+  // the triggers' work is part of the statement: undone with it
+  int rc = execOne(ses.db, "SAVEPOINT \"TRIGGERS$\"");
+  if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(ses.db), t.verb);
+  try {
+    for (const auto& b : before) pl::fireStatement(ses, b.name, t.verb);
+    int64_t rows = run() + s.diverted;
+    for (const auto& a : after) pl::fireStatement(ses, a.name, t.verb);
+    execOne(ses.db, "RELEASE \"TRIGGERS$\"");
+    return rows;
+  } catch (...) {
+    execOne(ses.db, "ROLLBACK TO \"TRIGGERS$\"");
+    execOne(ses.db, "RELEASE \"TRIGGERS$\"");
+    throw;
+  }
+}
+
+void registerTriggerFunctions(sqlite3* db, Session* ses) {
+  sqlite3_create_function(db, "ora_trigger", -1, SQLITE_UTF8, ses, pl::fireRow, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_trigger_new", 2, SQLITE_UTF8, ses, pl::newValue, nullptr, nullptr);
+}
+
+} // namespace ora
