@@ -133,7 +133,7 @@ std::string rowCall(const std::string& name, const std::string& kind, const std:
   bool divert = setsNew && kind != "DELETE";
   std::string spec, olds, news;
   for (const auto& c : columns) {
-    spec += (spec.empty() ? "" : ",") + c.name + (c.type.code == kDate ? ":D" : "");
+    spec += (spec.empty() ? "" : ",") + c.name + (c.type.code == kDate ? ":D" : c.type.code == kNumber ? ":N" : "");
     olds += ", " + (kind == "INSERT" ? std::string("NULL") : "OLD." + quoteIdent(c.name));
     news += ", " + (kind == "DELETE" ? std::string("NULL") : "NEW." + quoteIdent(c.name));
   }

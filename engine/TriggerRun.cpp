@@ -117,7 +117,9 @@ const Loaded& load(Session& ses, const std::string& name) {
   return all[name] = std::move(l);
 }
 
-Val sqlValue(sqlite3_value* v, bool date) {
+// A column's value; `kind` is 'D' for a DATE column, 'N' for a NUMBER one, whose exact values
+// are kept as text.
+Val sqlValue(sqlite3_value* v, char kind) {
   Val x;
   switch (sqlite3_value_type(v)) {
   case SQLITE_NULL: return x;
@@ -131,7 +133,7 @@ Val sqlValue(sqlite3_value* v, bool date) {
     x.s = hexText(static_cast<const unsigned char*>(sqlite3_value_blob(v)), sqlite3_value_bytes(v));
     return x;
   default:
-    x.k = date ? Val::Date : Val::Str;
+    x.k = kind == 'D' ? Val::Date : kind == 'N' ? Val::Num : Val::Str;
     x.s.assign(reinterpret_cast<const char*>(sqlite3_value_text(v)), static_cast<size_t>(sqlite3_value_bytes(v)));
     if (x.s.empty()) x.k = Val::Null;
     return x;
@@ -197,7 +199,8 @@ void runBody(Session& ses, const std::shared_ptr<Unit>& unit, Scope& sc, const T
 
 // ora_trigger(name, event, columns, old values..., new values...): a row trigger's body for one
 // row. The event is INSERT, UPDATE or DELETE, followed by "+" when the body's :NEW values are
-// kept for ora_trigger_new; the columns are "NAME" or "NAME:D" for a DATE, joined by ",".
+// kept for ora_trigger_new; the columns are "NAME", "NAME:D" for a DATE or "NAME:N" for a
+// NUMBER, joined by ",".
 void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
   try {
@@ -210,15 +213,15 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     bool keep = !event.empty() && event.back() == '+';
     if (keep) event.pop_back();
     std::vector<std::string> cols;
-    std::vector<bool> dates;
+    std::vector<char> kinds;
     for (size_t i = 0; i < spec.size();) {
       size_t e = spec.find(',', i);
       if (e == std::string::npos) e = spec.size();
       std::string c = spec.substr(i, e - i);
-      bool d = c.size() > 2 && c.compare(c.size() - 2, 2, ":D") == 0;
-      if (d) c.resize(c.size() - 2);
+      char kind = c.size() > 2 && c[c.size() - 2] == ':' ? c.back() : ' ';
+      if (kind != ' ') c.resize(c.size() - 2);
       cols.push_back(c);
-      dates.push_back(d);
+      kinds.push_back(kind);
       i = e + 1;
     }
     if (static_cast<size_t>(argc) != 3 + 2 * cols.size()) throw OraError(909);
@@ -233,8 +236,8 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     TriggerEvent ev;
     ev.updating = event == "UPDATE";
     for (size_t c = 0; c < cols.size(); ++c) {
-      oldRow.fields.push_back(sqlValue(argv[3 + c], dates[c]));
-      newRow.fields.push_back(sqlValue(argv[3 + cols.size() + c], dates[c]));
+      oldRow.fields.push_back(sqlValue(argv[3 + c], kinds[c]));
+      newRow.fields.push_back(sqlValue(argv[3 + cols.size() + c], kinds[c]));
       const Val &a = oldRow.fields.back(), &b = newRow.fields.back();
       if (ev.updating && (a.k != b.k || a.s != b.s)) ev.columns.insert(cols[c]);
     }

@@ -313,7 +313,7 @@ TEST_F(Habits, ShowErrorsListsWhatTheEngineKnowsOfAUnit) {
                "begin\n  update emp set sal = sal where 1 = 0;\nend;\n/\n"
                "show errors\n"
                "create or replace trigger dept_bad before insert on dept for each row\n"
-               "begin\n  :new.loc := upper(:new.loc);\nend;\n/\n"
+               "begin\n  :new.loc := upper(:new.loc)\nend;\n/\n"
                "show errors\n"
                "show errors procedure touch_dept\n"
                "show errors view emp_dept_v\n"
@@ -326,7 +326,7 @@ TEST_F(Habits, ShowErrorsListsWhatTheEngineKnowsOfAUnit) {
   EXPECT_EQ(Count(o, listing), 0u) << o;
   EXPECT_NE(o.find("Procedure created.\n\nNo errors.\n"), std::string::npos) << o;
   EXPECT_NE(o.find("Trigger created.\n\nNo errors.\n"), std::string::npos) << o;
-  // A trigger whose body needs PL/SQL is stored invalid, and says so when it is created.
+  // A trigger whose body does not compile is stored invalid, and says so when it is created.
   EXPECT_NE(o.find("Warning: Trigger created with compilation errors.\n\nErrors for TRIGGER "
                    "DEPT_BAD:\n\nLINE/COL ERROR\n"),
             std::string::npos)
