@@ -228,6 +228,14 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const Loaded& l = load(ses, name);
     std::shared_ptr<Unit> unit = l.unit;
     std::string table = l.table, newName = l.newName, oldName = l.oldName;
+    if (keep) {
+      // the row it writes must have the table's columns: one changed since needs the trigger made again
+      Catalog cat(ses.db, ses.user, &ses);
+      auto now = cat.columns(table);
+      bool same = now.size() == cols.size();
+      for (size_t c = 0; same && c < cols.size(); ++c) same = now[c].name == cols[c];
+      if (!same) throw invalidTrigger(ses, name);
+    }
     Scope sc;
     Var oldRow, newRow;
     oldRow.record = newRow.record = true;
