@@ -328,7 +328,9 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
           w.sharedWithTrigger = table;
           whenSqls[k] = w.expression();
         }
-    } catch (const OraError&) {
+    } catch (const OraError& e) {
+      // wrong uses of :NEW and :OLD stop the CREATE itself
+      if (e.code == 4082 || e.code == 4084 || e.code == 4085) throw;
       interpreted = valid = false;
     }
   }

@@ -232,7 +232,10 @@ TEST_P(DialectFile, EveryCaseGivesOraclesAnswer) {
     if (c.kind == "error") {
       EXPECT_EQ(got.substr(0, 9), c.code) << where << "\n" << got;
       if (!c.expected.empty()) {
-        EXPECT_EQ(got, c.expected.front()) << where;
+        std::string text;
+        for (const std::string& l : c.expected)
+          text += (text.empty() ? "" : "\n") + l;
+        EXPECT_EQ(got, text) << where;
       }
       if (c.at >= 0 && code) {
         EXPECT_EQ(raw.Offset(), c.at) << where << "\n" << got;
