@@ -303,6 +303,7 @@ const std::map<int, const char*>& texts() {
       {4080, "trigger does not exist"},
       {4081, "trigger already exists"},
       {4098, "trigger is invalid and failed re-validation"},
+      {36, "maximum number of recursive SQL levels (50) exceeded"},
       {4082, "NEW or OLD references not allowed in table level triggers"},
       {4084, "cannot change NEW values for this trigger type"},
       {4085, "cannot change the value of an OLD reference variable"},

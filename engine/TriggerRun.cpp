@@ -178,6 +178,8 @@ void predicates(Scope& sc, const std::string& event) {
 // Runs the body; an error it does not handle fails the statement, as Oracle stacks it.
 void runBody(Session& ses, const std::shared_ptr<Unit>& unit, Scope& sc, const TriggerEvent& ev,
              const std::string& name) {
+  // a trigger whose work fires it again stops where Oracle's recursive SQL does
+  if (triggerDepth >= 50) throw OraError(36);
   Run r(ses, *unit);
   r.trigger = &ev;
   r.scopes.push_back(&sc);
@@ -189,6 +191,7 @@ void runBody(Session& ses, const std::shared_ptr<Unit>& unit, Scope& sc, const T
     r.block(*unit->block);
   } catch (OraError& e) {
     if (e.code == 1013 && e.detail == "runaway") throw;
+    if (e.text.size() > 1000) throw; // a long chain of triggers: the first lines tell enough
     std::string at = where(unit->src, unit->toks[std::min(r.lastAt, unit->toks.size() - 1)].pos);
     std::string line = at.substr(0, at.find(','));
     e.text += "\nORA-06512: at \"" + ses.user + "." + name + "\", " + line + "\nORA-04088: error during execution of trigger '" +
