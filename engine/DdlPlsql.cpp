@@ -6,6 +6,7 @@
 #include "Session.h"
 #include "TranslateImpl.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 
@@ -143,7 +144,11 @@ std::string rowCall(const std::string& name, const std::string& kind, const std:
   Translator conv("", tokenize(""), cat);
   std::string names, values, sets;
   for (size_t i = 0; i < columns.size(); ++i) {
-    std::string v = conv.convWrap("ora_trigger_new(" + quoteString(name) + ", " + std::to_string(i) + ")", columns[i], table);
+    // bytes reach the body as hex text: a RAW column keeps the value the statement gave it
+    bool bytes = columns[i].type.code == kRaw || columns[i].type.code == kLongRaw;
+    std::string v = bytes ? "NEW." + quoteIdent(columns[i].name)
+                          : conv.convWrap("ora_trigger_new(" + quoteString(name) + ", " + std::to_string(i) + ")",
+                                          columns[i], table);
     names += (i ? ", " : "") + quoteIdent(columns[i].name);
     values += (i ? ", " : "") + v;
     sets += (i ? ", " : "") + quoteIdent(columns[i].name) + " = " + v;
@@ -239,6 +244,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   std::string whenText;
   bool valid = eachRow && timing != "INSTEAD OF" && !cat.viewExists(table);
   bool whenOk = true;
+  bool sqlFailed = false; // a statement of a body of plain SQL names what is not there
   if (i < t.size() && is(t[i], "WHEN")) {
     ++i;
     if (i >= t.size() || !is(t[i], "(")) throw OraError(906);
@@ -293,6 +299,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
         else stmts.push_back(r.sql);
       } catch (const OraError&) {
         valid = false;
+        sqlFailed = true;
       }
     }
   }
@@ -305,13 +312,17 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   bool interpreted = false;
   std::vector<ColumnInfo> columns;
   std::vector<std::string> assigned;
-  if (!valid && whenOk && timing != "INSTEAD OF" && !cat.viewExists(table) && (eachRow || whenText.empty())) {
+  if (!valid && whenOk && !sqlFailed && timing != "INSTEAD OF" && !cat.viewExists(table) && (eachRow || whenText.empty())) {
     columns = cat.columns(table);
     std::vector<std::string> names;
     if (eachRow)
       for (const auto& c : columns) names.push_back(c.name);
     try {
       checkTriggerBody(body, newName, oldName, names, timing == "BEFORE", assigned);
+      for (const auto& c : columns)
+        if ((c.type.code == kRaw || c.type.code == kLongRaw) &&
+            std::find(assigned.begin(), assigned.end(), c.name) != assigned.end())
+          throw OraError(6550, "a trigger does not set RAW values");
       interpreted = true;
       valid = true;
       for (size_t k = 0; k < events.size(); ++k) {

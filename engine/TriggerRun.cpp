@@ -51,6 +51,8 @@ struct Loaded {
 struct Dml {
   std::string table, verb;
   bool singleRow = false; // INSERT ... VALUES: its row triggers may read the table
+  bool knownColumns = false;
+  std::set<std::string> columns; // UPDATE: the columns it sets
 };
 
 struct TriggerState {
@@ -261,6 +263,7 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     for (auto it = s.dml.rbegin(); it != s.dml.rend(); ++it)
       if (it->table == table) {
         mutating = !(it->verb == "INSERT" && it->singleRow);
+        if (it->knownColumns && ev.updating) ev.columns = it->columns;
         break;
       }
     if (mutating) mutatingTables.push_back(table);
@@ -315,14 +318,16 @@ bool fires(const std::string& events, const std::string& verb) {
   return all.find(" OR " + verb + " OR ") != std::string::npos;
 }
 
-void fireStatement(Session& ses, const std::string& name, const std::string& verb) {
+void fireStatement(Session& ses, const std::string& name, const Dml& dml) {
+  const std::string& verb = dml.verb;
   const Loaded& l = load(ses, name);
   std::shared_ptr<Unit> unit = l.unit;
   Scope sc;
   predicates(sc, verb == "MERGE" ? "INSERT" : verb);
   TriggerEvent ev;
   ev.updating = verb == "UPDATE";
-  ev.allColumns = true;
+  ev.allColumns = !dml.knownColumns;
+  ev.columns = dml.columns;
   runBody(ses, unit, sc, ev, name);
 }
 
@@ -332,6 +337,37 @@ bool singleRowInsert(const Translation& t) {
   size_t v = t.sql.find(" VALUES (");
   size_t s = t.sql.find("SELECT ");
   return v != std::string::npos && (s == std::string::npos || v < s);
+}
+
+// The columns an UPDATE's SET clause names ("SET c = ..., (d, e) = ..."); false when it cannot tell.
+bool setColumns(const std::string& sql, std::set<std::string>& out) {
+  std::vector<Tok> t;
+  try {
+    t = tokens(sql);
+  } catch (const OraError&) {
+    return false;
+  }
+  size_t k = 0;
+  while (k < t.size() && !(t[k].kind == T::Word && t[k].text == "SET")) ++k;
+  if (k == t.size()) return false;
+  int depth = 0;
+  bool start = true; // where a column or a "(" list of them may begin
+  for (++k; k < t.size() && t[k].kind != T::End; ++k) {
+    const Tok& w = t[k];
+    if (w.kind == T::Op && w.text == "(") {
+      ++depth;
+      continue;
+    }
+    if (w.kind == T::Op && w.text == ")") {
+      --depth;
+      continue;
+    }
+    if (depth == 0 && w.kind == T::Word && (w.text == "WHERE" || w.text == "RETURNING" || w.text == "FROM")) break;
+    if (depth == 0 && w.kind == T::Op && w.text == ",") { start = true; continue; }
+    if (depth == 0 && w.kind == T::Op && w.text == "=") { start = false; continue; }
+    if (start && depth <= 1 && (w.kind == T::Word || w.kind == T::QWord)) out.insert(w.text);
+  }
+  return !out.empty();
 }
 
 } // namespace
@@ -441,7 +477,9 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   }
   if (before.empty() && after.empty() && !rowTriggers) return run();
   pl::TriggerState& s = pl::state(ses);
-  s.dml.push_back({t.target, t.verb, pl::singleRowInsert(t)});
+  pl::Dml dml{t.target, t.verb, pl::singleRowInsert(t), false, {}};
+  if (t.verb == "UPDATE") dml.knownColumns = pl::setColumns(t.sql, dml.columns);
+  s.dml.push_back(dml);
   int64_t outer = s.diverted;
   s.diverted = 0;
   struct Restore {
@@ -456,9 +494,9 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   int rc = execOne(ses.db, "SAVEPOINT \"TRIGGERS$\"");
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(ses.db), t.verb);
   try {
-    for (const auto& b : before) pl::fireStatement(ses, b.name, t.verb);
+    for (const auto& b : before) pl::fireStatement(ses, b.name, dml);
     int64_t rows = run() + s.diverted;
-    for (const auto& a : after) pl::fireStatement(ses, a.name, t.verb);
+    for (const auto& a : after) pl::fireStatement(ses, a.name, dml);
     execOne(ses.db, "RELEASE \"TRIGGERS$\"");
     return rows;
   } catch (...) {

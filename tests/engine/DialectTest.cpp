@@ -219,9 +219,17 @@ TEST_F(Dialect, TriggersRunOrFailLoudlyWhenTheyCannot) {
                  "TRIGGER_NAME = 'DEPT_LOG'"),
             "BEFORE EACH ROW|INSERT OR DELETE|DEPT\n");
 
-  // a body with PL/SQL logic cannot run here: stored as invalid, and the statements it guards fail
+  // a body with PL/SQL logic runs, and the row is written with the :NEW values it sets
   ASSERT_EQ(Exec("CREATE OR REPLACE TRIGGER DEPT_LOG BEFORE INSERT ON DEPT FOR EACH ROW\n"
                  "BEGIN\n  IF :NEW.DEPTNO > 90 THEN :NEW.LOC := 'X'; END IF;\nEND;"),
+            "");
+  ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (95, 'A', 'B')"), "");
+  ASSERT_EQ(Exec("INSERT INTO DEPT VALUES (85, 'A', 'B')"), "");
+  EXPECT_EQ(Rows("SELECT DEPTNO, LOC FROM DEPT WHERE DEPTNO > 80 ORDER BY 1"), "85|B\n95|X\n");
+  EXPECT_EQ(Rows("SELECT STATUS FROM USER_OBJECTS WHERE OBJECT_NAME = 'DEPT_LOG'"), "VALID\n");
+  // one that does not compile is stored as invalid, and the statements it guards fail
+  ASSERT_EQ(Exec("CREATE OR REPLACE TRIGGER DEPT_LOG BEFORE INSERT ON DEPT FOR EACH ROW\n"
+                 "BEGIN\n  IF :NEW.DEPTNO > 90 THEN :NEW.LOC := 'X' END IF;\nEND;"),
             "");
   EXPECT_EQ(Code(Exec("INSERT INTO DEPT VALUES (70, 'A', 'B')")), "ORA-04098");
   EXPECT_EQ(Rows("SELECT STATUS FROM USER_OBJECTS WHERE OBJECT_NAME = 'DEPT_LOG'"), "INVALID\n");

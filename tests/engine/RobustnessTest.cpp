@@ -40,12 +40,16 @@ TEST_F(Robustness, NamesCarryingSqlStayNames) {
   fs::current_path(DataHome);
   const std::string name = "V');END;END;VACUUM INTO'q';";
   const std::string attach = "A');END;ATTACH'x.db'AS x;";
-  EXPECT_EQ(Exec("CREATE TRIGGER \"" + name + "\" BEFORE INSERT ON DEPT BEGIN NULL; END;"), "");
+  EXPECT_EQ(Exec("CREATE TRIGGER \"" + name +
+                 "\" BEFORE INSERT ON DEPT FOR EACH ROW BEGIN "
+                 "IF :NEW.DEPTNO = 50 THEN RAISE_APPLICATION_ERROR(-20001, 'no'); END IF; END;"),
+            "");
   EXPECT_EQ(Exec("CREATE TRIGGER \"" + attach + "\" BEFORE UPDATE ON DEPT BEGIN NULL; END;"), "");
-  // The triggers exist under their names and fail as invalid triggers do, naming themselves.
+  // The triggers exist under their names and run, an error naming the trigger it came from.
   std::string err = Exec("INSERT INTO DEPT VALUES (50, 'A', 'B')");
-  EXPECT_EQ(Code(err), "ORA-04098");
+  EXPECT_EQ(Code(err), "ORA-20001");
   EXPECT_NE(err.find("DEMO." + name), std::string::npos) << err;
+  EXPECT_EQ(Exec("UPDATE DEPT SET LOC = LOC WHERE DEPTNO = 10"), "");
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM USER_TRIGGERS WHERE TRIGGER_NAME LIKE '%END;%'"), "2\n");
   EXPECT_EQ(Exec("DROP TRIGGER \"" + name + "\""), "");
   EXPECT_EQ(Exec("DROP TRIGGER \"" + attach + "\""), "");
