@@ -358,15 +358,23 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
       for (size_t c = 0; c < events[k].columns.size(); ++c) ev += (c ? ", " : "") + quoteIdent(events[k].columns[c]);
     }
     std::string sql = "CREATE TRIGGER " + quoteIdent(sqlName);
+    // UPDATE OF: the columns the statement sets, not those a BEFORE trigger's rewrite of the row sets
+    std::string when = whenSqls[k];
+    if (!events[k].columns.empty()) {
+      std::string list;
+      for (const auto& c : events[k].columns) list += (list.empty() ? "" : ",") + c;
+      std::string only = "ora_updating(" + quoteString(table) + ", " + quoteString(list) + ")";
+      when = when.empty() ? only : only + " AND (" + when + ")";
+    }
     if (interpreted && !eachRow) {
       continue; // fired by the statements themselves
     } else if (interpreted) {
       sql += " " + timing + " " + ev + " ON " + quoteIdent(table) + " FOR EACH ROW";
-      if (!whenSqls[k].empty()) sql += " WHEN " + whenSqls[k];
+      if (!when.empty()) sql += " WHEN " + when;
       sql += " BEGIN " + rowCall(name, events[k].kind, table, columns, !assigned.empty(), cat) + " END";
     } else if (valid) {
       sql += " " + timing + " " + ev + " ON " + quoteIdent(table) + " FOR EACH ROW";
-      if (!whenSqls[k].empty()) sql += " WHEN " + whenSqls[k];
+      if (!when.empty()) sql += " WHEN " + when;
       sql += " BEGIN ";
       for (auto& st : bodies[k]) sql += st + "; ";
       if (bodies[k].empty()) sql += "SELECT NULL; ";

@@ -53,6 +53,9 @@ struct Dml {
   bool singleRow = false; // INSERT ... VALUES: its row triggers may read the table
   bool knownColumns = false;
   std::set<std::string> columns; // UPDATE: the columns it sets
+  // and those its BEFORE triggers set: a row they change is written again with every column,
+  // which only these count as updated for the UPDATE OF triggers
+  std::set<std::string> setByTriggers;
 };
 
 struct TriggerState {
@@ -260,8 +263,10 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     // the table is mutating unless one row is inserted by VALUES
     TriggerState& s = state(ses);
     bool mutating = true;
+    Dml* dml = nullptr;
     for (auto it = s.dml.rbegin(); it != s.dml.rend(); ++it)
       if (it->table == table) {
+        dml = &*it;
         mutating = !(it->verb == "INSERT" && it->singleRow);
         if (it->knownColumns && ev.updating) ev.columns = it->columns;
         break;
@@ -275,7 +280,13 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     } pop{mutating};
     runBody(ses, unit, sc, ev, name);
     if (keep) {
-      s.newRows[name] = sc.vars[newName].fields;
+      const Var& made = sc.vars[newName];
+      if (dml && ev.updating)
+        for (size_t c = 0; c < cols.size(); ++c) {
+          const Val& given = sqlValue(argv[3 + cols.size() + c], kinds[c]);
+          if (given.k != made.fields[c].k || given.s != made.fields[c].s) dml->setByTriggers.insert(cols[c]);
+        }
+      s.newRows[name] = made.fields;
       ++s.diverted;
     }
     sqlite3_result_null(ctx);
@@ -301,6 +312,34 @@ void newValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
       return;
     }
     sqlResult(ctx, it->second[static_cast<size_t>(i)]);
+  } catch (...) {
+    sqlite3_result_error_nomem(ctx);
+  }
+}
+
+// ora_updating(table, 'C1,C2'): whether an UPDATE OF C1, C2 trigger fires for the row being
+// written: the statement sets one of them, or a BEFORE trigger did.
+void updatingColumns(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
+  try {
+    const unsigned char* t = sqlite3_value_text(argv[0]);
+    const unsigned char* c = sqlite3_value_text(argv[1]);
+    std::string table = t ? reinterpret_cast<const char*>(t) : "", list = c ? reinterpret_cast<const char*>(c) : "";
+    const Dml* dml = nullptr;
+    if (ses.plsqlPackages) {
+      auto& all = state(ses).dml;
+      for (auto it = all.rbegin(); it != all.rend() && !dml; ++it)
+        if (it->table == table) dml = &*it;
+    }
+    bool fires = !dml || dml->verb != "UPDATE" || !dml->knownColumns;
+    for (size_t i = 0; !fires && i < list.size();) {
+      size_t e = list.find(',', i);
+      if (e == std::string::npos) e = list.size();
+      std::string col = list.substr(i, e - i);
+      fires = dml->columns.count(col) > 0 || dml->setByTriggers.count(col) > 0;
+      i = e + 1;
+    }
+    sqlite3_result_int(ctx, fires ? 1 : 0);
   } catch (...) {
     sqlite3_result_error_nomem(ctx);
   }
@@ -477,7 +516,7 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   }
   if (before.empty() && after.empty() && !rowTriggers) return run();
   pl::TriggerState& s = pl::state(ses);
-  pl::Dml dml{t.target, t.verb, pl::singleRowInsert(t), false, {}};
+  pl::Dml dml{t.target, t.verb, pl::singleRowInsert(t), false, {}, {}};
   if (t.verb == "UPDATE") dml.knownColumns = pl::setColumns(t.sql, dml.columns);
   s.dml.push_back(dml);
   int64_t outer = s.diverted;
@@ -509,6 +548,7 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
 void registerTriggerFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_trigger", -1, SQLITE_UTF8, ses, pl::fireRow, nullptr, nullptr);
   sqlite3_create_function(db, "ora_trigger_new", 2, SQLITE_UTF8, ses, pl::newValue, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_updating", 2, SQLITE_UTF8, ses, pl::updatingColumns, nullptr, nullptr);
 }
 
 } // namespace ora
