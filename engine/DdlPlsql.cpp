@@ -134,7 +134,8 @@ std::string rowCall(const std::string& name, const std::string& kind, const std:
   bool divert = setsNew && kind != "DELETE";
   std::string spec, olds, news;
   for (const auto& c : columns) {
-    spec += (spec.empty() ? "" : ",") + c.name + (c.type.code == kDate ? ":D" : c.type.code == kNumber ? ":N" : "");
+    bool number = c.type.code == kNumber || c.type.code == kBinaryFloat || c.type.code == kBinaryDouble;
+    spec += std::string(spec.empty() ? "" : "\x1f") + (c.type.code == kDate ? "D" : number ? "N" : "T") + c.name;
     olds += ", " + (kind == "INSERT" ? std::string("NULL") : "OLD." + quoteIdent(c.name));
     news += ", " + (kind == "DELETE" ? std::string("NULL") : "NEW." + quoteIdent(c.name));
   }
@@ -362,7 +363,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
     std::string when = whenSqls[k];
     if (!events[k].columns.empty()) {
       std::string list;
-      for (const auto& c : events[k].columns) list += (list.empty() ? "" : ",") + c;
+      for (const auto& c : events[k].columns) list += (list.empty() ? "" : "\x1f") + c;
       std::string only = "ora_updating(" + quoteString(table) + ", " + quoteString(list) + ")";
       when = when.empty() ? only : only + " AND (" + when + ")";
     }

@@ -207,8 +207,8 @@ void runBody(Session& ses, const std::shared_ptr<Unit>& unit, Scope& sc, const T
 
 // ora_trigger(name, event, columns, old values..., new values...): a row trigger's body for one
 // row. The event is INSERT, UPDATE or DELETE, followed by "+" when the body's :NEW values are
-// kept for ora_trigger_new; the columns are "NAME", "NAME:D" for a DATE or "NAME:N" for a
-// NUMBER, joined by ",".
+// kept for ora_trigger_new; each column is its name after a letter, D for a DATE, N for a
+// NUMBER and T for any other, joined by the unit separator 0x1F.
 void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
   try {
@@ -223,13 +223,12 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     std::vector<std::string> cols;
     std::vector<char> kinds;
     for (size_t i = 0; i < spec.size();) {
-      size_t e = spec.find(',', i);
+      size_t e = spec.find('\x1f', i);
       if (e == std::string::npos) e = spec.size();
       std::string c = spec.substr(i, e - i);
-      char kind = c.size() > 2 && c[c.size() - 2] == ':' ? c.back() : ' ';
-      if (kind != ' ') c.resize(c.size() - 2);
-      cols.push_back(c);
-      kinds.push_back(kind);
+      if (c.empty()) throw OraError(909);
+      kinds.push_back(c[0]);
+      cols.push_back(c.substr(1));
       i = e + 1;
     }
     if (static_cast<size_t>(argc) != 3 + 2 * cols.size()) throw OraError(909);
@@ -317,8 +316,8 @@ void newValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
-// ora_updating(table, 'C1,C2'): whether an UPDATE OF C1, C2 trigger fires for the row being
-// written: the statement sets one of them, or a BEFORE trigger did.
+// ora_updating(table, columns joined by 0x1F): whether an UPDATE OF trigger fires for the row
+// being written: the statement sets one of them, or a BEFORE trigger did.
 void updatingColumns(sqlite3_context* ctx, int, sqlite3_value** argv) {
   Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
   try {
@@ -333,7 +332,7 @@ void updatingColumns(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
     bool fires = !dml || dml->verb != "UPDATE" || !dml->knownColumns;
     for (size_t i = 0; !fires && i < list.size();) {
-      size_t e = list.find(',', i);
+      size_t e = list.find('\x1f', i);
       if (e == std::string::npos) e = list.size();
       std::string col = list.substr(i, e - i);
       fires = dml->columns.count(col) > 0 || dml->setByTriggers.count(col) > 0;
