@@ -453,11 +453,10 @@ std::string triggerBlockText(const std::string& body, const std::string& newName
 
 void checkTriggerBody(const std::string& body, const std::string& newName, const std::string& oldName,
                       const std::vector<std::string>& columns, bool before, std::vector<std::string>& assigned) {
-  auto unit = pl::parseBlock(triggerBlockText(body, newName, oldName));
+  pl::parseBlock(triggerBlockText(body, newName, oldName));
   // :NEW and :OLD name the row's columns, and only a BEFORE row trigger sets :NEW
   auto orig = pl::tokens(body);
-  const auto& t = unit->toks;
-  for (size_t k = 0; k + 1 < orig.size() && k + 1 < t.size(); ++k) {
+  for (size_t k = 0; k + 1 < orig.size(); ++k) {
     if (!(orig[k].kind == pl::T::Op && orig[k].text == ":" && orig[k + 1].kind == pl::T::Word)) continue;
     const std::string& rec = orig[k + 1].text;
     if (rec != newName && rec != oldName) continue;
