@@ -243,7 +243,8 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   bool eachRow = false;
   if (i + 2 < t.size() && is(t[i], "FOR") && is(t[i + 1], "EACH") && is(t[i + 2], "ROW")) { eachRow = true; i += 3; }
   std::string whenText;
-  bool valid = eachRow && timing != "INSTEAD OF" && !cat.viewExists(table);
+  // a statement trigger's plain SQL is translated too, to find names that are not there
+  bool valid = timing != "INSTEAD OF" && !cat.viewExists(table);
   bool whenOk = true;
   bool sqlFailed = false; // a statement of a body of plain SQL names what is not there
   if (i < t.size() && is(t[i], "WHEN")) {
@@ -308,6 +309,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   std::vector<std::string> whenSqls(events.size());
   std::vector<std::vector<std::string>> bodies(events.size());
   for (size_t k = 0; k < events.size(); ++k) translateFor(events[k].kind, whenSqls[k], bodies[k]);
+  if (!eachRow) valid = false;
 
   // Any other body runs in the interpreter, fired by the row or by the statement.
   bool interpreted = false;
