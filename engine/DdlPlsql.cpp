@@ -154,7 +154,9 @@ std::string rowCall(const std::string& name, const std::string& kind, const std:
     values += (i ? ", " : "") + v;
     sets += (i ? ", " : "") + quoteIdent(columns[i].name) + " = " + v;
   }
-  if (kind == "INSERT") sql += " INSERT INTO " + quoteIdent(table) + " (" + names + ") VALUES (" + values + ");";
+  if (kind == "INSERT")
+    sql += " INSERT INTO " + quoteIdent(table) + " (" + names + ") VALUES (" + values +
+           "); SELECT ora_trigger_row(last_insert_rowid());";
   else sql += " UPDATE " + quoteIdent(table) + " SET " + sets + " WHERE rowid = OLD.rowid;";
   return sql + " SELECT RAISE(IGNORE);";
 }

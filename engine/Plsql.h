@@ -1,5 +1,6 @@
 // Anonymous PL/SQL blocks: read when the statement is parsed, run when it is executed.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -40,5 +41,7 @@ void checkTriggerBody(const std::string& body, const std::string& newName, const
 // the table's triggers: the statement triggers before and after it, and all of it undone when
 // any part fails.
 int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<int64_t()>& run);
+// The ROWID of the row the last INSERT wrote, also when a BEFORE trigger wrote it in its place.
+int64_t insertedRowid(Session& ses);
 
 } // namespace ora

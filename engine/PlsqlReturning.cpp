@@ -1,6 +1,7 @@
 // INSERT, UPDATE and DELETE with RETURNING ... INTO in PL/SQL: the statement runs without the
 // clause, and its one row is read by its ROWID (before a DELETE, after an INSERT or UPDATE).
 #include "OraValues.h"
+#include "Plsql.h"
 #include "PlsqlRun.h"
 #include "Session.h"
 
@@ -59,7 +60,7 @@ int64_t Run::returningDml(const Stmt& s) {
     if (n == 1) {
       Catalog cat(ses.db, ses.user, &ses);
       std::string name = t[table.e - 1].text;
-      row = rowOf(encodeRowid(cat.objectNumber(name), sqlite3_last_insert_rowid(ses.db)));
+      row = rowOf(encodeRowid(cat.objectNumber(name), insertedRowid(ses)));
     }
   } else {
     // the one row it changes: more is ORA-01422, as a SELECT INTO of them would be

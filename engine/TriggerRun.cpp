@@ -62,6 +62,8 @@ struct TriggerState {
   std::map<std::string, Loaded> parsed;
   std::map<std::string, std::vector<Val>> newRows; // what a BEFORE trigger's body set :NEW to
   int64_t diverted = 0;                            // rows the statement running wrote that way
+  int64_t divertedRowid = 0;  // the ROWID of the last row written that way
+  int64_t statementRowid = -1; // and of the last INSERT's, when it was
   std::vector<Dml> dml;
 };
 
@@ -344,6 +346,17 @@ void updatingColumns(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
+// ora_trigger_row(rowid): the row a BEFORE INSERT trigger's body made was written there.
+void divertedRow(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
+  try {
+    state(ses).divertedRowid = sqlite3_value_int64(argv[0]);
+    sqlite3_result_null(ctx);
+  } catch (...) {
+    sqlite3_result_error_nomem(ctx);
+  }
+}
+
 struct StatementTrigger {
   std::string name, timing;
 };
@@ -490,7 +503,16 @@ void checkTriggerBody(const std::string& body, const std::string& newName, const
   }
 }
 
+int64_t insertedRowid(Session& ses) {
+  if (ses.plsqlPackages) {
+    int64_t r = pl::state(ses).statementRowid;
+    if (r >= 0) return r;
+  }
+  return sqlite3_last_insert_rowid(ses.db);
+}
+
 int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<int64_t()>& run) {
+  if (ses.plsqlPackages) pl::state(ses).statementRowid = -1;
   if (t.target.empty()) return run();
   std::vector<pl::StatementTrigger> before, after;
   bool rowTriggers = false;
@@ -533,7 +555,9 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   try {
     for (const auto& b : before) pl::fireStatement(ses, b.name, dml);
     int64_t rows = run() + s.diverted;
+    int64_t rowid = s.diverted > 0 && t.verb == "INSERT" ? s.divertedRowid : -1;
     for (const auto& a : after) pl::fireStatement(ses, a.name, dml);
+    s.statementRowid = rowid;
     execOne(ses.db, "RELEASE \"TRIGGERS$\"");
     return rows;
   } catch (...) {
@@ -547,6 +571,7 @@ void registerTriggerFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_trigger", -1, SQLITE_UTF8, ses, pl::fireRow, nullptr, nullptr);
   sqlite3_create_function(db, "ora_trigger_new", 2, SQLITE_UTF8, ses, pl::newValue, nullptr, nullptr);
   sqlite3_create_function(db, "ora_updating", 2, SQLITE_UTF8, ses, pl::updatingColumns, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_trigger_row", 1, SQLITE_UTF8, ses, pl::divertedRow, nullptr, nullptr);
 }
 
 } // namespace ora
