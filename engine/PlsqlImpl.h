@@ -23,10 +23,10 @@ struct Range {
 };
 
 struct TypeSpec {
-  enum K { Number, Text, Date, Bool, Record, Unknown } kind = Unknown;
+  enum K { Number, Text, Date, Bool, Record, Unknown, Named } kind = Unknown; // Named: a declared TYPE
   int size = 0, precision = 0, scale = 0;
   bool hasScale = false, integer = false;
-  Range anchor; // %TYPE or %ROWTYPE: the name before it
+  Range anchor; // %TYPE or %ROWTYPE: the name before it; Named: the type's name
   bool rowtype = false, ofType = false;
 };
 
@@ -60,8 +60,23 @@ struct Sub {
   }
 };
 
+// TYPE name IS RECORD (...) | TABLE OF x [INDEX BY ...] | VARRAY(n) OF x
+struct TypeDecl {
+  enum K { Record, Assoc, Nested, Varray } kind = Record;
+  struct Field {
+    std::string name;
+    TypeSpec type;
+    Range init;
+    bool notNull = false;
+  };
+  std::vector<Field> fields;
+  TypeSpec elem;
+  bool strKeys = false; // INDEX BY VARCHAR2
+  long long limit = 0;  // VARRAY's
+};
+
 struct Decl {
-  enum K { Var, Cursor, Exception, Pragma, Subprogram } kind = Var;
+  enum K { Var, Cursor, Exception, Pragma, Subprogram, Type } kind = Var;
   std::string name;
   TypeSpec type;
   bool constant = false, notNull = false;
@@ -71,6 +86,7 @@ struct Decl {
   std::vector<Range> paramDefaults;
   int code = 0;                          // PRAGMA EXCEPTION_INIT
   std::shared_ptr<Sub> sub;              // a procedure or function
+  std::shared_ptr<TypeDecl> typeDecl;    // a TYPE
   size_t at = 0;
 };
 
@@ -82,7 +98,7 @@ struct Handler {
 struct Stmt {
   enum K {
     Null, Assign, If, Case, Loop, While, ForNum, ForCursor, Exit, Continue, Open, Fetch, Close,
-    Sql, SelectInto, Return, Raise, Call, Block, Goto
+    Sql, SelectInto, Return, Raise, Call, Block, Goto, Forall
   } kind = Null;
   size_t at = 0;                 // token where it starts
   std::string label, name;       // loop label; loop variable, cursor, exception or called name
@@ -91,6 +107,9 @@ struct Stmt {
   std::vector<std::string> argNames; // call arguments given by name
   std::vector<Stmts> bodies;     // one per condition, then ELSE
   bool hasElse = false, reverse = false, when = false;
+  bool bulk = false;   // BULK COLLECT INTO; FETCH's LIMIT in `expr`
+  int forallOf = 0;    // FORALL: 0 lo..hi, 1 INDICES OF, 2 VALUES OF the collection in `target`;
+                       // SAVE EXCEPTIONS in `when`
   Stmts body;
   std::shared_ptr<pl::Block> block;
 };

@@ -6,6 +6,7 @@
 #include "SqlLexer.h"
 
 #include <cstring>
+#include <set>
 
 namespace ora::pl {
 
@@ -93,6 +94,7 @@ struct Parser {
   const std::vector<Tok>& t;
   size_t i = 0;
   bool unsized = false; // a parameter's type has no length
+  std::set<std::string> typeNames; // the TYPEs declared so far
   explicit Parser(Unit& unit) : u(unit), t(unit.toks) {}
 
   bool is(size_t k, const char* w) const {
@@ -155,7 +157,15 @@ struct Parser {
         else fail(i - 1);
         return ts;
       }
-      fail(i);
+      // a package's type
+      ts.kind = TypeSpec::Named;
+      ts.anchor = {b, i};
+      return ts;
+    }
+    if (typeNames.count(w)) {
+      ts.kind = TypeSpec::Named;
+      ts.anchor = {b, i};
+      return ts;
     }
     if (w == "NUMBER" || w == "NUMERIC" || w == "DECIMAL" || w == "DEC" || w == "FLOAT" || w == "REAL") ts.kind = TypeSpec::Number;
     else if (w == "INTEGER" || w == "INT" || w == "SMALLINT" || w == "PLS_INTEGER" || w == "BINARY_INTEGER" ||
@@ -240,6 +250,64 @@ struct Parser {
     return sub;
   }
 
+  // TYPE name IS RECORD | TABLE OF | VARRAY; false for a kind not run here (REF CURSOR, ...)
+  bool typeDecl(Decl& d) {
+    size_t save = i;
+    ++i;
+    d.name = name();
+    if (!at("IS") && !at("AS")) fail(i);
+    ++i;
+    auto td = std::make_shared<TypeDecl>();
+    if (at("RECORD")) {
+      ++i;
+      expect("(");
+      for (;;) {
+        TypeDecl::Field f;
+        f.name = name();
+        f.type = type();
+        if (at("NOT")) { ++i; expect("NULL"); f.notNull = true; }
+        if (at(":=") || at("DEFAULT")) { ++i; f.init = expression({",", ")"}); }
+        td->fields.push_back(std::move(f));
+        if (at(",")) { ++i; continue; }
+        break;
+      }
+      expect(")");
+    } else if (at("TABLE")) {
+      ++i;
+      expect("OF");
+      td->kind = TypeDecl::Nested;
+      td->elem = type();
+      if (at("NOT")) { ++i; expect("NULL"); }
+      if (at("INDEX")) {
+        ++i;
+        expect("BY");
+        td->kind = TypeDecl::Assoc;
+        unsized = true;
+        TypeSpec k = type();
+        unsized = false;
+        td->strKeys = k.kind == TypeSpec::Text;
+      }
+    } else if (at("VARRAY") || at("VARYING")) {
+      if (at("VARYING")) { ++i; expect("ARRAY"); }
+      else ++i;
+      expect("(");
+      if (t[i].kind != T::Num) fail(i);
+      td->limit = std::atoll(t[i++].text.c_str());
+      expect(")");
+      expect("OF");
+      td->kind = TypeDecl::Varray;
+      td->elem = type();
+      if (at("NOT")) { ++i; expect("NULL"); }
+    } else {
+      i = save;
+      return false;
+    }
+    d.kind = Decl::Type;
+    d.typeDecl = td;
+    typeNames.insert(d.name);
+    return true;
+  }
+
   void declarations(Block& b) {
     while (!at("BEGIN") && !at("END") && t[i].kind != T::End) {
       Decl d;
@@ -286,6 +354,7 @@ struct Parser {
           ++i;
           d.sub->block = block(true);
         }
+      } else if (at("TYPE") && typeDecl(d)) {
       } else if (at("TYPE")) {
         OraError e(6550);
         e.text = "ORA-06550: " + where(u.src, t[i].pos) + ":\nPLS-00999: implementation restriction (may be temporary) " +
@@ -461,8 +530,48 @@ struct Parser {
       s->kind = Stmt::Fetch;
       ++i;
       s->name = dotted();
+      if (at("BULK")) {
+        ++i;
+        expect("COLLECT");
+        s->bulk = true;
+      }
       expect("INTO");
       intoList(*s);
+      if (s->bulk && at("LIMIT")) {
+        ++i;
+        s->expr = expression({";"});
+      }
+    } else if (w == "FORALL") {
+      s->kind = Stmt::Forall;
+      ++i;
+      s->name = name();
+      expect("IN");
+      if (at("INDICES") || at("VALUES")) {
+        s->forallOf = at("INDICES") ? 1 : 2;
+        ++i;
+        expect("OF");
+        size_t b = i;
+        dotted();
+        s->target = {b, i};
+        if (s->forallOf == 1 && at("BETWEEN")) {
+          ++i;
+          s->lo = expression({"AND"});
+          expect("AND");
+          s->hi = expression({"SAVE", "INSERT", "UPDATE", "DELETE", "MERGE"});
+        }
+      } else {
+        s->lo = expression({".."});
+        expect("..");
+        s->hi = expression({"SAVE", "INSERT", "UPDATE", "DELETE", "MERGE"});
+      }
+      if (at("SAVE")) {
+        ++i;
+        expect("EXCEPTIONS");
+        s->when = true;
+      }
+      if (!at("INSERT") && !at("UPDATE") && !at("DELETE") && !at("MERGE")) fail(i);
+      s->body.push_back(statement());
+      return s;
     } else if (w == "CLOSE") {
       s->kind = Stmt::Close;
       ++i;
@@ -498,7 +607,11 @@ struct Parser {
       }
       size_t save = i;
       i = into + 1;
-      if (t[into].text == "BULK") fail(into);
+      if (t[into].text == "BULK") {
+        expect("COLLECT");
+        expect("INTO");
+        s->bulk = true;
+      }
       intoList(*s);
       s->target = {into, i};
       i = save;

@@ -57,8 +57,80 @@ OraError userError(const std::string& name) {
 
 } // namespace
 
-void Run::declare(Scope& sc, const Decl& d) {
+void Run::typed(Var& v, const TypeSpec& ts, size_t at) {
   const auto& t = u.toks;
+  (void)at;
+  if (ts.kind == TypeSpec::Named) {
+    auto def = typeNamed(ts.anchor);
+    if (def->kind == TypeDecl::Record) {
+      v = def->proto;
+    } else {
+      v = Var{};
+      v.def = def;
+      if (def->kind == TypeDecl::Assoc) v.coll.p = std::make_unique<Coll>();
+    }
+    v.type = ts;
+    return;
+  }
+  if (ts.ofType || ts.rowtype) {
+    Range a = ts.anchor;
+    std::string first = t[a.b].text;
+    if (Var* o = a.e == a.b + 1 ? find(first) : nullptr) {
+      v.type = o->type;
+      v.record = o->record;
+      v.fieldNames = o->fieldNames;
+      v.fieldTypes = o->fieldTypes;
+      v.fields.assign(o->fields.size(), Val{});
+      v.def = o->def;
+      if (v.isColl() && v.def->kind == TypeDecl::Assoc) v.coll.p = std::make_unique<Coll>();
+    } else if (CursorState* c = a.e == a.b + 1 ? cursor(first) : nullptr; c && ts.rowtype) {
+      // the cursor's columns, as its query gives them
+      // its parameters stand as NULL: only the shape of its rows is wanted
+      Scope params;
+      for (const std::string& p : c->decl->params) params.vars[p] = Var{};
+      scopes.push_back(&params);
+      Rows shape;
+      try {
+        shape = query(subst(c->decl->init, &columns(c->decl, c->decl->init)), 0);
+      } catch (...) {
+        scopes.pop_back();
+        throw;
+      }
+      scopes.pop_back();
+      v.record = true;
+      v.fieldNames = shape.names;
+      v.fields.assign(shape.names.size(), Val{});
+    } else {
+      Catalog cat(ses.db, ses.user, &ses);
+      std::string table = first;
+      if (a.e == a.b + 3 && t[a.b + 1].text == "." && !ts.rowtype && !cat.tableExists(table)) {
+        if (!packageVariableType(a, v.type)) undeclared(a.b, first); // pkg.variable%TYPE
+      } else if (a.e == a.b + 3 && t[a.b + 1].text == "." && !ts.rowtype) {
+        const std::string& col = t[a.b + 2].text;
+        bool found = false;
+        for (const ColumnInfo& ci : cat.columns(table))
+          if (ci.name == col) { v.type = fromColumn(ci.type); found = true; }
+        if (!found) {
+          OraError e(6550);
+          e.text = "ORA-06550: " + where(u.src, t[a.b + 2].pos) + ":\nPLS-00302: component '" + col + "' must be declared";
+          throw e;
+        }
+      } else if (a.e == a.b + 1 && ts.rowtype && cat.tableExists(table)) {
+        v.record = true;
+        for (const ColumnInfo& ci : cat.columns(table)) {
+          v.fieldNames.push_back(ci.name);
+          v.fieldTypes.push_back(fromColumn(ci.type));
+          v.fields.emplace_back();
+        }
+      } else {
+        undeclared(a.b, first);
+      }
+    }
+  }
+}
+
+void Run::declare(Scope& sc, const Decl& d) {
+  lastAt = d.at;
   switch (d.kind) {
   case Decl::Exception: sc.exceptions[d.name] = 0; return;
   case Decl::Pragma:
@@ -87,62 +159,18 @@ void Run::declare(Scope& sc, const Decl& d) {
     sc.cursors[d.name] = c;
     return;
   }
+  case Decl::Type: declareType(sc, d); return;
   case Decl::Var: break;
   }
   Var v;
   v.type = d.type;
+  typed(v, d.type, d.at);
   v.constant = d.constant;
   v.notNull = d.notNull;
-  if (d.type.ofType || d.type.rowtype) {
-    Range a = d.type.anchor;
-    std::string first = t[a.b].text;
-    if (Var* o = a.e == a.b + 1 ? find(first) : nullptr) {
-      v.type = o->type;
-      v.record = o->record;
-      v.fieldNames = o->fieldNames;
-      v.fields.assign(o->fields.size(), Val{});
-    } else if (CursorState* c = a.e == a.b + 1 ? cursor(first) : nullptr; c && d.type.rowtype) {
-      // the cursor's columns, as its query gives them
-      // its parameters stand as NULL: only the shape of its rows is wanted
-      Scope params;
-      for (const std::string& p : c->decl->params) params.vars[p] = Var{};
-      scopes.push_back(&params);
-      Rows shape;
-      try {
-        shape = query(subst(c->decl->init, &columns(c->decl, c->decl->init)), 0);
-      } catch (...) {
-        scopes.pop_back();
-        throw;
-      }
-      scopes.pop_back();
-      v.record = true;
-      v.fieldNames = shape.names;
-      v.fields.assign(shape.names.size(), Val{});
-    } else {
-      Catalog cat(ses.db, ses.user, &ses);
-      std::string table = first;
-      if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype && !cat.tableExists(table)) {
-        if (!packageVariableType(a, v.type)) undeclared(a.b, first); // pkg.variable%TYPE
-      } else if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype) {
-        const std::string& col = t[a.b + 2].text;
-        bool found = false;
-        for (const ColumnInfo& ci : cat.columns(table))
-          if (ci.name == col) { v.type = fromColumn(ci.type); found = true; }
-        if (!found) {
-          OraError e(6550);
-          e.text = "ORA-06550: " + where(u.src, t[a.b + 2].pos) + ":\nPLS-00302: component '" + col + "' must be declared";
-          throw e;
-        }
-      } else if (a.e == a.b + 1 && d.type.rowtype && cat.tableExists(table)) {
-        v.record = true;
-        for (const ColumnInfo& ci : cat.columns(table)) {
-          v.fieldNames.push_back(ci.name);
-          v.fields.emplace_back();
-        }
-      } else {
-        undeclared(a.b, first);
-      }
-    }
+  if (v.record || v.isColl()) {
+    if (!d.init.empty()) assignWhole(v, d.init);
+    sc.vars[d.name] = std::move(v);
+    return;
   }
   if (!d.init.empty()) {
     Val x = v.type.kind == TypeSpec::Bool ? [&] { int c = cond(d.init); return c < 0 ? Val{} : Val{Val::Bool, "", c == 1}; }()
@@ -337,6 +365,7 @@ Flow Run::stmt(const Stmt& s) {
   switch (s.kind) {
   case Stmt::Null: return Flow::Next;
   case Stmt::Assign: {
+    if (assignComposite(s.target, s.expr)) return Flow::Next;
     const std::string& name = t[s.target.b].text;
     Var* v = find(name);
     if (v && v->type.kind == TypeSpec::Bool && s.target.e == s.target.b + 1) {
@@ -460,6 +489,24 @@ Flow Run::stmt(const Stmt& s) {
     CursorState* c = cursor(s.name);
     if (!c) undeclared(s.at + 1, s.name);
     if (!c->open) throw OraError(1001);
+    if (s.bulk) {
+      size_t remaining = c->rows.size() - c->next, limit = remaining;
+      bool limited = !s.expr.empty();
+      if (limited) {
+        Val n = eval(s.expr);
+        if (n.k != Val::Num || std::stod(n.s) < 0) throw valueError("");
+        limit = static_cast<size_t>(std::llround(std::stod(n.s)));
+      }
+      size_t take = std::min(limit, remaining);
+      std::vector<std::vector<Val>> rows(std::make_move_iterator(c->rows.begin() + static_cast<std::ptrdiff_t>(c->next)),
+                                         std::make_move_iterator(c->rows.begin() + static_cast<std::ptrdiff_t>(c->next + take)));
+      c->next += take;
+      c->rowcount += static_cast<int64_t>(take);
+      // %NOTFOUND: fewer rows than asked for
+      c->found = limited ? (take == limit && take > 0 ? 1 : 0) : (take > 0 ? 1 : 0);
+      bulkInto(s.conds, c->cols, std::move(rows), s.at);
+      return Flow::Next;
+    }
     if (c->next >= c->rows.size()) {
       c->found = 0;
       return Flow::Next;
@@ -492,6 +539,13 @@ Flow Run::stmt(const Stmt& s) {
     return Flow::Next;
   }
   case Stmt::SelectInto: {
+    if (s.bulk) {
+      Rows all = query(subst(s.expr, &columns(&s, s.expr), s.target), SIZE_MAX);
+      sqlRowcount = static_cast<int64_t>(all.rows.size());
+      sqlFound = all.rows.empty() ? 0 : 1;
+      bulkInto(s.conds, all.names, std::move(all.rows), s.at);
+      return Flow::Next;
+    }
     Rows rows = query(subst(s.expr, &columns(&s, s.expr), s.target), 2);
     if (rows.rows.empty()) {
       sqlRowcount = 0;
@@ -532,6 +586,7 @@ Flow Run::stmt(const Stmt& s) {
   case Stmt::Call: call(s); return Flow::Next;
   case Stmt::Block: return block(*s.block);
   case Stmt::Goto: break;
+  case Stmt::Forall: return forall(s);
   }
   return Flow::Next;
 }
@@ -558,6 +613,7 @@ void Run::call(const Stmt& s) {
     return v.s;
   };
   Session& o = ses;
+  if (s.name.find('.') != std::string::npos && collectionMethod(s)) return;
   if (s.name == "DBMS_OUTPUT.PUT_LINE") {
     args(1, 1);
     std::string line = text(s.conds[0]);

@@ -330,7 +330,11 @@ std::vector<Bound> Run::bind(const Sub& sub, const std::vector<Range>& args, con
           throw pls(*this, at, "PLS-00363: expression '" + u.text(arg) + "' cannot be used as an assignment target");
         out[k].target = arg;
       }
-      if (p.in) {
+      if (p.type.kind == TypeSpec::Named || p.type.rowtype) {
+        // a record or collection is passed whole
+        out[k].whole = std::make_shared<Var>();
+        if (p.in) assignWhole(*out[k].whole, arg);
+      } else if (p.in) {
         if (p.type.kind == TypeSpec::Bool) {
           int c = cond(arg);
           out[k].v = c < 0 ? Val{} : Val{Val::Bool, "", c == 1};
@@ -386,6 +390,17 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
   r->scopes.push_back(&params);
   for (size_t k = 0; k < sub.params.size(); ++k) {
     const Param& p = sub.params[k];
+    if (p.type.kind == TypeSpec::Named || p.type.rowtype) {
+      Var& v = params.vars[p.name];
+      r->typed(v, p.type, sub.at);
+      const Var* w = args[k].whole.get();
+      if (w && p.in) {
+        if (v.isColl() && w->isColl() && w->def == v.def) v.coll = w->coll;
+        else if (v.record && w->record && w->fields.size() == v.fields.size()) v.fields = w->fields;
+        else throw pls(*this, sub.at, "PLS-00306: wrong number or types of arguments in call to '" + sub.name + "'");
+      }
+      continue;
+    }
     if (!args[k].given && p.in && !p.dflt.empty()) r->store(params.vars[p.name], r->eval(p.dflt), p.dflt.b);
   }
   r->current = &sub;
@@ -394,7 +409,11 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
   if (sub.function && f != Flow::Return) throw OraError(6503);
   Val ret = r->retVal;
   for (size_t k = 0; k < sub.params.size(); ++k)
-    if (sub.params[k].out) args[k].v = params.vars[sub.params[k].name].v;
+    if (sub.params[k].out) {
+      Var& v = params.vars[sub.params[k].name];
+      if (args[k].whole) *args[k].whole = v;
+      else args[k].v = v.v;
+    }
   return ret;
 }
 
@@ -430,8 +449,18 @@ void Run::callProcedure(const Stmt& s) {
     throw pls(*this, s.at, "PLS-00221: '" + c.shown + "' is not a procedure or is undefined");
   std::vector<Bound> args = bind(*sub, s.conds, s.argNames, s.at);
   invoke(*c.unit, *sub, c.base, args);
-  for (size_t k = 0; k < sub->params.size(); ++k)
-    if (sub->params[k].out) assign(args[k].target, args[k].v);
+  for (size_t k = 0; k < sub->params.size(); ++k) {
+    if (!sub->params[k].out) continue;
+    size_t next;
+    Var* dst = args[k].whole ? wholeVar(args[k].target.b, args[k].target.e, next) : nullptr;
+    if (!dst) {
+      assign(args[k].target, args[k].v);
+    } else if (dst->isColl()) {
+      dst->coll = args[k].whole->coll;
+    } else if (dst->record && args[k].whole->fields.size() == dst->fields.size()) {
+      dst->fields = args[k].whole->fields;
+    }
+  }
 }
 
 // A function call (or a package's variable) at token k of an expression: its value as SQL text.
@@ -523,6 +552,11 @@ bool Run::packageVariableType(Range name, TypeSpec& out) {
   if (v == pkg->publicScope.vars.end() || v->second.record) return false;
   out = v->second.type;
   return true;
+}
+
+Scope* Run::packageScope(const std::string& name, size_t at) {
+  auto pkg = package(*this, name, at);
+  return pkg ? &pkg->publicScope : nullptr;
 }
 
 CursorState* Run::packageCursor(const std::string& pkgName, const std::string& name) {
