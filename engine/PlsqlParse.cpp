@@ -754,6 +754,7 @@ std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& 
   auto u = std::make_shared<Unit>();
   // one text, so that the body's code can use the public part's cursors and types
   u->src = decls + "\n" + body;
+  u->bodyFrom = decls.size() + 1;
   u->toks = tokens(u->src);
   Parser p(*u);
   auto head = [&](bool isBody) {

@@ -180,6 +180,22 @@ void Run::declare(Scope& sc, const Decl& d) {
   sc.vars[d.name] = std::move(v);
 }
 
+void addFrame(OraError& e, const Run& r) {
+  if (e.code == 6550 || (e.code == 1013 && e.detail == "runaway") || r.u.toks.empty() || r.suppliedFailed) return;
+  size_t pos = r.u.toks[std::min(r.lastAt, r.u.toks.size() - 1)].pos;
+  size_t from = r.u.bodyFrom && pos >= r.u.bodyFrom ? r.u.bodyFrom : 0;
+  int line = 1;
+  for (size_t i = from; i < pos && i < r.u.src.size(); ++i) line += r.u.src[i] == '\n';
+  std::string at = r.u.name.empty() ? std::string() : "\"" + r.ses.user + "." + r.u.name + "\", ";
+  e.text += "\nORA-06512: at " + at + "line " + std::to_string(line);
+}
+
+OraError withoutFrames(OraError e) {
+  size_t f = e.text.find("\nORA-06512: at ");
+  if (f != std::string::npos) e.text.erase(f);
+  return e;
+}
+
 bool Run::handles(const Handler& h, const OraError& e) {
   bool user = e.detail.rfind(kUserMark, 0) == 0;
   for (const std::string& n : h.names) {
@@ -227,7 +243,8 @@ Flow Run::block(const Block& b) {
     if (e.code == 1013 && e.detail == "runaway") throw;
     for (const Handler& h : b.handlers)
       if (handles(h, e)) {
-        handling.push_back(e);
+        suppliedFailed = false;
+        handling.push_back(withoutFrames(e));
         raisedAt.push_back(lastAt);
         struct Done {
           Run& r;
@@ -653,8 +670,15 @@ void Run::call(const Stmt& s) {
     OraError e(static_cast<int>(-code));
     e.text = "ORA-" + std::to_string(-code) + ": " + msg.substr(0, 2048);
     throw e;
-  } else if (!suppliedCall(*this, s)) {
-    callProcedure(s);
+  } else {
+    bool supplied;
+    try {
+      supplied = suppliedCall(*this, s);
+    } catch (OraError&) {
+      suppliedFailed = true;
+      throw;
+    }
+    if (!supplied) callProcedure(s);
   }
 }
 
@@ -683,6 +707,7 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
     }
     if (e.detail.rfind(pl::kUserMark, 0) == 0) e.detail.clear();
     if (e.code == 1013 && e.detail == "runaway") e.text = "ORA-01013: user requested cancel of current operation";
+    addFrame(e, run);
     throw;
   }
 }

@@ -153,6 +153,7 @@ struct Run {
   std::map<std::string, std::shared_ptr<Package>> packagesSeen; // null: no such package
   bool ended = false; // a COMMIT or ROLLBACK ran
   std::string flowLabel;
+  bool suppliedFailed = false; // the error leaving is a supplied package's: its own lines are not ours to show
   std::map<long long, int64_t> bulkRowcount;                // SQL%BULK_ROWCOUNT of the last FORALL
   std::vector<std::pair<long long, int>> bulkExceptions;    // SQL%BULK_EXCEPTIONS: index, error
 
@@ -227,6 +228,11 @@ bool suppliedCall(Run& r, const Stmt& s);
 // A supplied package's function without arguments read at token k of an expression
 // (DBMS_UTILITY.GET_TIME, ...): its value as SQL text and the tokens it took; false when none.
 bool suppliedValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
+
+// An error leaving a unit: the line it was raised at, as an ORA-06512 line of its text.
+void addFrame(OraError& e, const Run& r);
+// The error as a handler sees it: without those lines.
+OraError withoutFrames(OraError e);
 
 std::string literal(const Val& v);
 Val asValue(const Val& v, const TypeSpec& type);

@@ -85,7 +85,7 @@ void runHandled(Run& r, const Block& b) {
   } catch (OraError& e) {
     for (const Handler& h : b.handlers)
       if (r.handles(h, e)) {
-        r.handling.push_back(e);
+        r.handling.push_back(withoutFrames(e));
         struct Done {
           Run& r;
           ~Done() { r.handling.pop_back(); }
@@ -241,12 +241,14 @@ bool Run::resolve(const std::string& dotted, size_t at, Callee& out) {
     throw pls(*this, at, "PLS-00302: component '" + parts[1] + "' must be declared");
   if (!pkg->hasBody) {
     OraError e(4067);
-    e.text = "ORA-04067: not executed, package body \"" + ses.user + "." + parts[0] + "\" does not exist";
+    e.text = "ORA-04067: not executed, package body \"" + ses.user + "." + parts[0] + "\" does not exist" +
+             "\nORA-06508: PL/SQL: could not find program unit being called: \"" + ses.user + "." + parts[0] + "\"";
     throw e;
   }
   if (!pkg->bodyValid) {
     OraError e(4063);
-    e.text = "ORA-04063: package body \"" + ses.user + "." + parts[0] + "\" has errors";
+    e.text = "ORA-04063: package body \"" + ses.user + "." + parts[0] + "\" has errors" +
+             "\nORA-06508: PL/SQL: could not find program unit being called: \"" + ses.user + "." + parts[0] + "\"";
     throw e;
   }
   out.pkg = pkg;
@@ -377,16 +379,18 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
     Run& r;
     std::vector<Scope*>& saved;
     const Sub* current;
+    size_t at;
     ~Back() {
       r.current = current;
       if (&r == &caller) {
         caller.scopes.swap(saved);
+        caller.lastAt = at;
       } else {
         caller.steps = r.steps;
         caller.ended = caller.ended || r.ended;
       }
     }
-  } back{*this, *r, saved, r->current};
+  } back{*this, *r, saved, r->current, lastAt};
   r->scopes.push_back(&params);
   for (size_t k = 0; k < sub.params.size(); ++k) {
     const Param& p = sub.params[k];
@@ -405,7 +409,14 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
   }
   r->current = &sub;
   r->retVal = Val{};
-  Flow f = r->block(*sub.block);
+  Flow f;
+  try {
+    f = r->block(*sub.block);
+  } catch (OraError& e) {
+    addFrame(e, *r);
+    suppliedFailed = suppliedFailed || r->suppliedFailed;
+    throw;
+  }
   if (sub.function && f != Flow::Return) throw OraError(6503);
   Val ret = r->retVal;
   for (size_t k = 0; k < sub.params.size(); ++k)
