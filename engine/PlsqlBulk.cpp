@@ -120,9 +120,11 @@ Flow Run::forall(const Stmt& s) {
     iv.v = Val{Val::Num, std::to_string(i), false};
     try {
       stmt(*s.body[0]);
+      lastAt = s.at;
       bulkRowcount[i] += sqlRowcount;
       total += sqlRowcount;
     } catch (OraError& e) {
+      lastAt = s.at; // an error is the FORALL statement's
       if (!s.when || e.code == 6550 || (e.code == 1013 && e.detail == "runaway")) {
         sqlRowcount = total;
         throw;

@@ -471,4 +471,37 @@ bool Run::collectionMethod(const Stmt& s) {
   return true;
 }
 
+Var* Run::targetVar(Range target) {
+  const auto& t = u.toks;
+  size_t p;
+  Var* v = wholeVar(target.b, target.e, p);
+  if (!v) return nullptr;
+  while (p < target.e && v->isColl() && isOp(t, p, "(")) v = element(*v, p, p, true);
+  return p == target.e ? v : nullptr;
+}
+
+bool Run::assignPart(Range target, const Val& x) {
+  const auto& t = u.toks;
+  size_t p;
+  Var* v = wholeVar(target.b, target.e, p);
+  if (!v || !(v->record || v->isColl())) return false;
+  while (p < target.e && v->isColl() && isOp(t, p, "(")) v = element(*v, p, p, true);
+  if (p == target.e && !v->record && !v->isColl()) {
+    store(*v, x, target.b);
+    return true;
+  }
+  if (!v->record || !isOp(t, p, ".") || p + 2 != target.e) return false;
+  const std::string& f = t[p + 1].text;
+  for (size_t i = 0; i < v->fieldNames.size(); ++i)
+    if (v->fieldNames[i] == f) {
+      Var tmp;
+      tmp.type = i < v->fieldTypes.size() ? v->fieldTypes[i] : TypeSpec{};
+      if (tmp.type.kind != TypeSpec::Unknown) store(tmp, asValue(x, tmp.type), target.b);
+      else tmp.v = x;
+      v->fields[i] = tmp.v;
+      return true;
+    }
+  throw compileError(*this, p + 1, "PLS-00302: component '" + f + "' must be declared");
+}
+
 } // namespace ora::pl

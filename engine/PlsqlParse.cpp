@@ -720,7 +720,16 @@ struct Parser {
     for (;;) {
       size_t b = i;
       name();
-      while (at(".")) { ++i; name(); }
+      while (at(".") || at("(")) {
+        if (at("(")) {
+          ++i;
+          until({});
+          expect(")");
+        } else {
+          ++i;
+          name();
+        }
+      }
       targets.push_back({b, i});
       if (at(",")) { ++i; continue; }
       break;

@@ -25,7 +25,8 @@ int predefined(const std::string& name) {
       {"NO_DATA_FOUND", 1403},   {"TOO_MANY_ROWS", 1422},  {"ZERO_DIVIDE", 1476},   {"VALUE_ERROR", 6502},
       {"INVALID_NUMBER", 1722},  {"DUP_VAL_ON_INDEX", 1},  {"CURSOR_ALREADY_OPEN", 6511},
       {"INVALID_CURSOR", 1001},  {"CASE_NOT_FOUND", 6592}, {"PROGRAM_ERROR", 6501}, {"STORAGE_ERROR", 6500},
-      {"ROWTYPE_MISMATCH", 6504}, {"TIMEOUT_ON_RESOURCE", 51}, {"LOGIN_DENIED", 1017}, {"NOT_LOGGED_ON", 1012}};
+      {"ROWTYPE_MISMATCH", 6504}, {"TIMEOUT_ON_RESOURCE", 51}, {"LOGIN_DENIED", 1017}, {"NOT_LOGGED_ON", 1012},
+      {"COLLECTION_IS_NULL", 6531}, {"SUBSCRIPT_OUTSIDE_LIMIT", 6532}, {"SUBSCRIPT_BEYOND_COUNT", 6533}};
   auto it = names.find(name);
   return it == names.end() ? 0 : it->second;
 }
@@ -330,8 +331,8 @@ namespace {
 void intoTargets(Run& r, const std::vector<Range>& targets, const std::vector<std::string>& names,
                  const std::vector<Val>& row, size_t at) {
   const auto& t = r.u.toks;
-  if (targets.size() == 1 && targets[0].e == targets[0].b + 1) {
-    if (Var* v = r.find(t[targets[0].b].text); v && v->record) {
+  if (targets.size() == 1) {
+    if (Var* v = r.targetVar(targets[0]); v && v->record) {
       if (v->fieldNames.empty()) v->fieldNames = names;
       if (v->fieldNames.size() != row.size()) {
         OraError e(6550);

@@ -195,6 +195,8 @@ struct Run {
   bool compositeRef(size_t k, size_t e, std::string& rep, size_t& used);
   bool compositeCondition(size_t k, size_t e);
   bool assignComposite(Range target, Range expr);
+  Var* targetVar(Range target); // a variable, pkg.variable or element written to; null for others
+  bool assignPart(Range target, const Val& x); // a field or element given a value
   void assignWhole(Var& dst, Range expr);
   bool collectionMethod(const Stmt& s);
   void bulkInto(const std::vector<Range>& targets, const std::vector<std::string>& names,

@@ -508,6 +508,7 @@ void Run::store(Var& v, Val x, size_t at) {
 void Run::assign(Range target, Val x) {
   const auto& t = u.toks;
   const std::string& name = t[target.b].text;
+  if (target.e > target.b + 1 && assignPart(target, x)) return;
   Var* v = find(name);
   if (!v) {
     if (t[target.b].kind == T::Word && (name == "SQLCODE" || name == "SQLERRM")) undeclared(target.b, name);
