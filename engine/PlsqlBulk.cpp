@@ -87,9 +87,10 @@ Flow Run::forall(const Stmt& s) {
   bulkRowcount.clear();
   bulkExceptions.clear();
   std::vector<long long> indexes;
+  long long lo = 0, hi = -1; // lo..hi: counted, not listed
   if (s.forallOf == 0) {
-    long long lo = wholeNumber(eval(s.lo)), hi = wholeNumber(eval(s.hi));
-    for (long long i = lo; i <= hi; ++i) indexes.push_back(i);
+    lo = wholeNumber(eval(s.lo));
+    hi = wholeNumber(eval(s.hi));
   } else {
     size_t next;
     Var* c = wholeVar(s.target.b, s.target.e, next);
@@ -97,9 +98,9 @@ Flow Run::forall(const Stmt& s) {
       throw compileError(*this, s.target.b, "PLS-00103: Encountered the symbol \"" + u.text(s.target) + "\"");
     if (!c->coll.p) throw OraError(6531);
     bool between = !s.lo.empty();
-    long long lo = between ? wholeNumber(eval(s.lo)) : 0, hi = between ? wholeNumber(eval(s.hi)) : 0;
+    long long from = between ? wholeNumber(eval(s.lo)) : 0, to = between ? wholeNumber(eval(s.hi)) : 0;
     for (auto& [k, el] : c->coll.p->num) {
-      if (between && (k < lo || k > hi)) continue;
+      if (between && (k < from || k > to)) continue;
       if (s.forallOf == 1) indexes.push_back(k);
       else if (el.v.k != Val::Null) indexes.push_back(wholeNumber(el.v));
     }
@@ -115,7 +116,9 @@ Flow Run::forall(const Stmt& s) {
   } pop{*this};
   int64_t total = 0;
   long long ordinal = 0;
-  for (long long i : indexes) {
+  size_t count = s.forallOf == 0 ? (hi >= lo ? static_cast<size_t>(hi - lo) + 1 : 0) : indexes.size();
+  for (size_t n = 0; n < count; ++n) {
+    long long i = s.forallOf == 0 ? lo + static_cast<long long>(n) : indexes[n];
     ++ordinal;
     iv.v = Val{Val::Num, std::to_string(i), false};
     try {

@@ -84,6 +84,7 @@ void Run::declareType(Scope& sc, const Decl& d) {
   def->kind = td.kind;
   def->name = d.name;
   def->strKeys = td.strKeys;
+  def->keySize = td.keySize;
   def->limit = td.limit;
   Var& p = def->proto;
   if (td.kind == TypeDecl::Record) {
@@ -154,6 +155,7 @@ Var* Run::element(Var& c, size_t open, size_t& next, bool create) {
   Coll& cl = *c.coll.p;
   if (d.strKeys) {
     std::string k = textKey(*this, key);
+    if (d.keySize > 0 && static_cast<int>(k.size()) > d.keySize) throw valueError("character string buffer too small");
     auto it = cl.str.find(k);
     if (it == cl.str.end()) {
       if (!create) throw OraError(1403);
@@ -467,7 +469,10 @@ bool Run::collectionMethod(const Stmt& s) {
     if (it == cl.num.end()) throw OraError(6533);
     el = it->second;
   }
-  for (long long k = 0; k < n; ++k) cl.num[++cl.size] = el;
+  for (long long k = 0; k < n; ++k) {
+    step(); // a runaway EXTEND ends as a runaway loop does
+    cl.num[++cl.size] = el;
+  }
   return true;
 }
 

@@ -286,6 +286,7 @@ struct Parser {
         TypeSpec k = type();
         unsized = false;
         td->strKeys = k.kind == TypeSpec::Text;
+        td->keySize = k.size;
       }
     } else if (at("VARRAY") || at("VARYING")) {
       if (at("VARYING")) { ++i; expect("ARRAY"); }

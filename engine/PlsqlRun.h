@@ -52,6 +52,7 @@ struct TypeDef {
   std::string name;
   Var proto;
   bool strKeys = false;
+  int keySize = 0;
   long long limit = 0;
 };
 
