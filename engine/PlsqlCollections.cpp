@@ -198,6 +198,8 @@ bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
         size_t close = closing(t, after);
         arg = eval({after + 1, close});
         after = close + 1;
+      } else if (isOp(t, after, "(") && isOp(t, after + 1, ")")) {
+        after += 2; // COUNT() and the like
       }
       used = after - k;
       const TypeDef& d = *cur->def;
@@ -393,7 +395,17 @@ void Run::assignWhole(Var& dst, Range expr) {
   // another record or collection, or an element that is one
   size_t p;
   Var* src = wholeVar(expr.b, expr.e, p);
-  if (!src) throw wrong();
+  std::shared_ptr<Var> given;
+  if (!src) {
+    // a function returning one
+    std::string rep;
+    size_t end = expr.b;
+    lastWhole.reset();
+    if (!callInExpression(expr.b, expr.e, false, rep, end) || end != expr.e || !lastWhole) throw wrong();
+    given = std::move(lastWhole);
+    src = given.get();
+    p = expr.e;
+  }
   while (p < expr.e && src->isColl() && isOp(t, p, "(")) src = element(*src, p, p, false);
   if (p != expr.e) throw wrong();
   if (dst.isColl() || (!dst.record && src->isColl())) {

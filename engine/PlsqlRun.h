@@ -150,6 +150,8 @@ struct Run {
   int64_t steps = 0;
   const Sub* current = nullptr; // the procedure or function running
   Val retVal;                   // what its RETURN gave
+  std::shared_ptr<Var> retWhole;  // ... when that is a record or collection
+  std::shared_ptr<Var> lastWhole; // the record or collection the function last called here gave
   std::map<std::string, bool> storedFunctions; // names looked up in the schema
   std::map<std::string, std::shared_ptr<Package>> packagesSeen; // null: no such package
   bool ended = false; // a COMMIT or ROLLBACK ran

@@ -409,6 +409,7 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
   }
   r->current = &sub;
   r->retVal = Val{};
+  r->retWhole.reset();
   Flow f;
   try {
     f = r->block(*sub.block);
@@ -419,6 +420,7 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
   }
   if (sub.function && f != Flow::Return) throw OraError(6503);
   Val ret = r->retVal;
+  lastWhole = r->retWhole;
   for (size_t k = 0; k < sub.params.size(); ++k)
     if (sub.params[k].out) {
       Var& v = params.vars[sub.params[k].name];
@@ -434,6 +436,13 @@ Flow Run::returnValue(const Stmt& s) {
     throw pls(*this, s.at, "PLS-00372: In a procedure, RETURN statement cannot contain an expression");
   if (s.expr.empty() && function)
     throw pls(*this, s.at, "PLS-00503: RETURN <value> statement required for this return from function");
+  if (function && (current->ret.kind == TypeSpec::Named || current->ret.rowtype)) {
+    auto v = std::make_shared<Var>();
+    typed(*v, current->ret, s.at);
+    assignWhole(*v, s.expr);
+    retWhole = v;
+    return Flow::Return;
+  }
   if (function) {
     Var v;
     v.type = current->ret;
