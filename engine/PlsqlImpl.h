@@ -132,6 +132,7 @@ struct Unit {
   std::vector<Decl> publicDecls; // a package: what CREATE PACKAGE declares
   std::shared_ptr<Block> body;  // a package body: declarations and initialisation
   size_t bodyFrom = 0;          // a package: where the body's text begins in src
+  bool sqlCall = false;         // the block made for a CALL statement
   std::string text(Range r) const {
     if (r.empty()) return {};
     return src.substr(toks[r.b].pos, toks[r.e - 1].end - toks[r.b].pos);

@@ -691,6 +691,12 @@ std::shared_ptr<const void> checkPlsqlBlock(const std::string& text) {
   return pl::parseBlock(text);
 }
 
+std::shared_ptr<const void> checkPlsqlCall(const std::string& call) {
+  auto u = pl::parseBlock("BEGIN " + call + "; END;");
+  u->sqlCall = true;
+  return u;
+}
+
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded) {
   auto unit = std::static_pointer_cast<const pl::Unit>(parsed);
   pl::Run run(ses, *unit);
@@ -708,7 +714,7 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
     }
     if (e.detail.rfind(pl::kUserMark, 0) == 0) e.detail.clear();
     if (e.code == 1013 && e.detail == "runaway") e.text = "ORA-01013: user requested cancel of current operation";
-    addFrame(e, run);
+    if (!unit->sqlCall) addFrame(e, run);
     throw;
   }
 }
