@@ -678,6 +678,12 @@ struct Parser {
         size_t save = i;
         i = k + 1;
         s.hi = expression({"INTO", "BULK"});
+        if (at("BULK")) {
+          ++i;
+          expect("COLLECT");
+          s.bulk = true;
+          if (!at("INTO")) fail(i);
+        }
         if (!at("INTO")) fail(i);
         ++i;
         intoList(s);
