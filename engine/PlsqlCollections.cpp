@@ -267,6 +267,10 @@ bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
     break;
   }
   used = p - k;
+  bool afterValues = k > 0 && t[k - 1].kind == T::Word && t[k - 1].text == "VALUES";
+  bool nullTest = p < t.size() && t[p].kind == T::Word && t[p].text == "IS";
+  if ((cur->record && !afterValues) || (cur->isColl() && !nullTest))
+    throw compileError(*this, k, "PLS-00382: expression is of wrong type");
   if (cur->record) {
     // INSERT ... VALUES rec: the record's fields in order
     rep = "(";
