@@ -181,14 +181,23 @@ void Run::declare(Scope& sc, const Decl& d) {
   sc.vars[d.name] = std::move(v);
 }
 
-void addFrame(OraError& e, const Run& r) {
-  if (e.code == 6550 || (e.code == 1013 && e.detail == "runaway") || r.u.toks.empty() || r.suppliedFailed) return;
-  size_t pos = r.u.toks[std::min(r.lastAt, r.u.toks.size() - 1)].pos;
+std::string frameLine(const Run& r, size_t at) {
+  size_t pos = r.u.toks[std::min(at, r.u.toks.size() - 1)].pos;
   size_t from = r.u.bodyFrom && pos >= r.u.bodyFrom ? r.u.bodyFrom : 0;
   int line = 1;
   for (size_t i = from; i < pos && i < r.u.src.size(); ++i) line += r.u.src[i] == '\n';
-  std::string at = r.u.name.empty() ? std::string() : "\"" + r.ses.user + "." + r.u.name + "\", ";
-  e.text += "\nORA-06512: at " + at + "line " + std::to_string(line);
+  std::string unit = r.u.name.empty() ? std::string() : "\"" + r.ses.user + "." + r.u.name + "\", ";
+  return "ORA-06512: at " + unit + "line " + std::to_string(line);
+}
+
+void addFrame(OraError& e, const Run& r) {
+  if (e.code == 6550 || (e.code == 1013 && e.detail == "runaway") || r.u.toks.empty() || r.suppliedFailed) return;
+  e.text += "\n" + frameLine(r, r.lastAt);
+}
+
+std::string framesOf(const OraError& e) {
+  size_t f = e.text.find("\nORA-06512: at ");
+  return f == std::string::npos ? std::string() : e.text.substr(f + 1) + "\n";
 }
 
 OraError withoutFrames(OraError e) {
@@ -247,11 +256,13 @@ Flow Run::block(const Block& b) {
         suppliedFailed = false;
         handling.push_back(withoutFrames(e));
         raisedAt.push_back(lastAt);
+        raisedIn.push_back(framesOf(e));
         struct Done {
           Run& r;
           ~Done() {
             r.handling.pop_back();
             r.raisedAt.pop_back();
+            r.raisedIn.pop_back();
           }
         } done{*this};
         return stmts(h.body);

@@ -144,6 +144,7 @@ struct Run {
   std::map<const void*, std::set<std::string>> columnsOf; // a SQL text's tables' columns
   std::vector<OraError> handling; // the exceptions whose handlers run (SQLCODE, SQLERRM)
   std::vector<size_t> raisedAt;   // for each, the token of the statement that raised it
+  std::vector<std::string> raisedIn; // and the ORA-06512 lines of the units it came out of
   size_t lastAt = 0;              // the token of the statement last begun
   int64_t sqlRowcount = 0;
   int sqlFound = -1;
@@ -236,6 +237,9 @@ bool suppliedValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used)
 
 // An error leaving a unit: the line it was raised at, as an ORA-06512 line of its text.
 void addFrame(OraError& e, const Run& r);
+std::string frameLine(const Run& r, size_t at);
+// The ORA-06512 lines an error has gathered, one per line.
+std::string framesOf(const OraError& e);
 // The error as a handler sees it: without those lines.
 OraError withoutFrames(OraError e);
 

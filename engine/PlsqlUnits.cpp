@@ -86,9 +86,15 @@ void runHandled(Run& r, const Block& b) {
     for (const Handler& h : b.handlers)
       if (r.handles(h, e)) {
         r.handling.push_back(withoutFrames(e));
+        r.raisedAt.push_back(r.lastAt);
+        r.raisedIn.push_back(framesOf(e));
         struct Done {
           Run& r;
-          ~Done() { r.handling.pop_back(); }
+          ~Done() {
+            r.handling.pop_back();
+            r.raisedAt.pop_back();
+            r.raisedIn.pop_back();
+          }
         } done{r};
         r.stmts(h.body);
         return;
