@@ -83,8 +83,14 @@ void Run::declareType(Scope& sc, const Decl& d) {
   const TypeDecl& td = *d.typeDecl;
   def->kind = td.kind;
   def->name = d.name;
-  def->strKeys = td.strKeys;
-  def->keySize = td.keySize;
+  if (td.kind == TypeDecl::Assoc) {
+    // INDEX BY VARCHAR2(n), or a %TYPE of one
+    Var key;
+    key.type = td.key;
+    typed(key, td.key, d.at);
+    def->strKeys = key.type.kind == TypeSpec::Text;
+    def->keySize = def->strKeys ? key.type.size : 0;
+  }
   def->limit = td.limit;
   Var& p = def->proto;
   if (td.kind == TypeDecl::Record) {

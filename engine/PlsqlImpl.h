@@ -71,8 +71,7 @@ struct TypeDecl {
   };
   std::vector<Field> fields;
   TypeSpec elem;
-  bool strKeys = false; // INDEX BY VARCHAR2
-  int keySize = 0;
+  TypeSpec key;         // INDEX BY's
   long long limit = 0;  // VARRAY's
 };
 

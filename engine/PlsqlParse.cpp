@@ -204,10 +204,8 @@ struct Parser {
         expect("BY");
         td->kind = TypeDecl::Assoc;
         unsized = true;
-        TypeSpec k = type();
+        td->key = type();
         unsized = false;
-        td->strKeys = k.kind == TypeSpec::Text;
-        td->keySize = k.size;
       }
     } else if (at("VARRAY") || at("VARYING")) {
       if (at("VARYING")) { ++i; expect("ARRAY"); }
