@@ -123,11 +123,14 @@ std::shared_ptr<const TypeDef> Run::typeNamed(Range name) {
   if (name.e == name.b + 1) {
     for (auto it = scopes.rbegin(); it != scopes.rend(); ++it)
       if (auto x = (*it)->types.find(t[name.b].text); x != (*it)->types.end()) return x->second;
+    if (auto def = schemaType(t[name.b].text)) return def;
   } else if (name.e == name.b + 3) {
     if (Scope* ps = packageScope(t[name.b].text, name.b))
       if (auto x = ps->types.find(t[name.b + 2].text); x != ps->types.end()) return x->second;
   }
-  undeclared(name.b, u.text(name));
+  std::string shown;
+  for (size_t k = name.b; k < name.e; ++k) shown += t[k].text;
+  undeclared(name.b, shown);
 }
 
 Var* Run::wholeVar(size_t k, size_t e, size_t& next) {
@@ -376,6 +379,7 @@ void Run::assignWhole(Var& dst, Range expr) {
       if (open == expr.b + 1) {
         for (auto it = scopes.rbegin(); it != scopes.rend() && !def; ++it)
           if (auto x = (*it)->types.find(t[expr.b].text); x != (*it)->types.end()) def = x->second;
+        if (!def) def = schemaType(t[expr.b].text);
       } else if (Scope* ps = packageScope(t[expr.b].text, expr.b)) {
         if (auto x = ps->types.find(t[expr.b + 2].text); x != ps->types.end()) def = x->second;
       }

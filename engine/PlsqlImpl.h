@@ -1,6 +1,7 @@
 // The PL/SQL interpreter's pieces: the tokens of a block and the tree its parser makes.
 #pragma once
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,7 @@ struct Unit {
   std::shared_ptr<Block> body;  // a package body: declarations and initialisation
   size_t bodyFrom = 0;          // a package: where the body's text begins in src
   bool sqlCall = false;         // the block made for a CALL statement
+  std::vector<std::string> schemaTypes; // type names it does not declare: CREATE TYPE's
   std::string text(Range r) const {
     if (r.empty()) return {};
     return src.substr(toks[r.b].pos, toks[r.e - 1].end - toks[r.b].pos);
@@ -143,10 +145,15 @@ std::shared_ptr<Unit> parseBlock(const std::string& src);
 
 // Parses a stored procedure's or function's source ("PROCEDURE name (...) IS ... END;").
 std::shared_ptr<Unit> parseProcedure(const std::string& src);
+// Parses a schema's TYPE (from its CREATE TYPE: "TYPE name AS TABLE OF ...") as a unit of one TYPE
+// declaration; throws ORA-06550 for other kinds of type.
+std::shared_ptr<Unit> parseTypeSource(const std::string& src);
 // Parses a package's public part and its body (which may be empty) as one unit.
 std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& body);
 // Whether stored PL/SQL source of a type (PROCEDURE, FUNCTION, PACKAGE, ...) compiles.
-bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls = {});
+// Type names not declared in it must be among the schema's types.
+bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls = {},
+                       const std::set<std::string>& schemaTypes = {});
 
 // "line L, column C" of a byte offset.
 std::string where(const std::string& src, size_t pos);

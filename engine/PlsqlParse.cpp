@@ -83,7 +83,15 @@ struct Parser {
       ts.anchor = {b, i};
       return ts;
     }
-    if (typeNames.count(w)) {
+    static const char* builtin[] = {"NUMBER", "NUMERIC", "DECIMAL", "DEC", "FLOAT", "REAL", "INTEGER", "INT", "SMALLINT",
+                                    "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "POSITIVE", "SIMPLE_INTEGER", "VARCHAR2",
+                                    "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "DATE", "TIMESTAMP",
+                                    "BOOLEAN"};
+    bool known = false;
+    for (const char* k : builtin) known = known || w == k;
+    // a TYPE of this unit, or one of the schema's (CREATE TYPE), found when it runs
+    if (typeNames.count(w) || (!known && t[b].kind == T::Word && !at("("))) {
+      if (!typeNames.count(w)) u.schemaTypes.push_back(w);
       ts.kind = TypeSpec::Named;
       ts.anchor = {b, i};
       return ts;
@@ -739,12 +747,44 @@ std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& 
   return u;
 }
 
-bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls) {
+std::shared_ptr<Unit> parseTypeSource(const std::string& src) {
+  auto u = std::make_shared<Unit>();
+  u->src = src;
+  u->toks = tokens(src);
+  Parser p(*u);
+  Decl d;
+  d.at = 0;
+  if (!p.at("TYPE")) p.fail(0);
+  // TYPE name [FORCE] [AUTHID ...] IS|AS ...: what a block's TYPE declaration says
+  size_t name = 1;
+  size_t k = 2;
+  if (p.is(k, ".")) { name = 3; k = 4; }
+  while (p.is(k, "FORCE") || p.is(k, "AUTHID")) k += p.is(k, "AUTHID") ? 2 : 1;
+  std::vector<Tok> toks;
+  toks.push_back(u->toks[0]);
+  toks.push_back(u->toks[name]);
+  for (size_t x = k; x < u->toks.size(); ++x) toks.push_back(u->toks[x]);
+  u->toks = toks;
+  Parser q(*u);
+  if (!q.typeDecl(d)) q.fail(q.i);
+  if (q.at(";")) ++q.i;
+  if (q.t[q.i].kind != T::End) q.fail(q.i);
+  u->name = d.name;
+  u->publicDecls.push_back(std::move(d));
+  return u;
+}
+
+bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls,
+                       const std::set<std::string>& schemaTypes) {
   try {
-    if (type == "PROCEDURE" || type == "FUNCTION") parseProcedure(src);
-    else if (type == "PACKAGE") parsePackage(src, {});
-    else if (type == "PACKAGE BODY") parsePackage(decls, src);
+    std::shared_ptr<Unit> u;
+    if (type == "PROCEDURE" || type == "FUNCTION") u = parseProcedure(src);
+    else if (type == "PACKAGE") u = parsePackage(src, {});
+    else if (type == "PACKAGE BODY") u = parsePackage(decls, src);
+    else if (type == "TYPE") u = parseTypeSource(src); // a collection type; an object type is kept as source only
     else return false;
+    for (const std::string& n : u->schemaTypes)
+      if (!schemaTypes.count(n)) return false;
     return true;
   } catch (const OraError&) {
     return false;

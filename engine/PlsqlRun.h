@@ -193,6 +193,8 @@ struct Run {
   // records and collections (PlsqlCollections.cpp, PlsqlBulk.cpp)
   void declareType(Scope& sc, const Decl& d);
   std::shared_ptr<const TypeDef> typeNamed(Range name);
+  std::shared_ptr<const TypeDef> schemaType(const std::string& name); // CREATE TYPE's; null when none
+  std::map<std::string, std::shared_ptr<const TypeDef>> schemaTypes;
   void typed(Var& v, const TypeSpec& ts, size_t at); // a variable of a %TYPE, %ROWTYPE or declared type
   Var* wholeVar(size_t k, size_t e, size_t& next);   // name or pkg.name of a record or collection
   Var* element(Var& c, size_t open, size_t& next, bool create);

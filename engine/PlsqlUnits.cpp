@@ -26,8 +26,15 @@ struct Package {
 
 namespace {
 
+struct SchemaType {
+  std::string src;
+  std::shared_ptr<Unit> unit;
+  std::shared_ptr<const TypeDef> def;
+};
+
 struct SessionUnits {
   std::map<std::string, std::shared_ptr<Package>> packages;
+  std::map<std::string, SchemaType> types;
   std::map<std::string, std::pair<std::string, std::shared_ptr<Unit>>> stored; // source, parsed
 };
 
@@ -75,6 +82,8 @@ std::shared_ptr<Unit> storedUnit(Run& r, const std::string& name, size_t at) {
   } catch (const OraError&) {
     throw invalid(r, at, r.ses, name);
   }
+  for (const std::string& t : u->schemaTypes)
+    if (unitSource(r.ses, t, "TYPE").empty()) throw invalid(r, at, r.ses, name);
   cache[name] = {src, u};
   return u;
 }
@@ -578,6 +587,44 @@ bool Run::packageVariableType(Range name, TypeSpec& out) {
   if (v == pkg->publicScope.vars.end() || v->second.record) return false;
   out = v->second.type;
   return true;
+}
+
+std::shared_ptr<const TypeDef> Run::schemaType(const std::string& name) {
+  auto seen = schemaTypes.find(name);
+  if (seen != schemaTypes.end()) return seen->second;
+  std::shared_ptr<const TypeDef> def;
+  std::string src = unitSource(ses, name, "TYPE");
+  if (!src.empty()) {
+    auto& cache = units(ses).types;
+    auto it = cache.find(name);
+    if (it != cache.end() && it->second.src == src) {
+      def = it->second.def;
+    } else {
+      // a type of the schema's types: each made once, a type naming itself is not
+      static thread_local int making = 0;
+      if (making > 20) return nullptr;
+      ++making;
+      struct Done {
+        ~Done() { --making; }
+      } done;
+      std::shared_ptr<Unit> tu;
+      try {
+        tu = parseTypeSource(src);
+      } catch (const OraError&) {
+        tu = nullptr; // an object type, or one with errors
+      }
+      if (tu) {
+        Run r(ses, *tu);
+        Scope sc;
+        r.scopes.push_back(&sc);
+        r.declareType(sc, tu->publicDecls[0]);
+        def = sc.types[tu->publicDecls[0].name];
+        cache[name] = {src, tu, def};
+      }
+    }
+  }
+  schemaTypes[name] = def;
+  return def;
 }
 
 Scope* Run::packageScope(const std::string& name, size_t at) {
