@@ -192,6 +192,8 @@ bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
   size_t p;
   Var* cur = wholeVar(k, e, p);
   if (!cur || !(cur->record || cur->isColl())) return false;
+  const Var* start = cur;
+  const size_t named = p;
   for (;;) {
     if (cur->isColl() && isOp(t, p, "(") && p < e) {
       cur = element(*cur, p, p, false);
@@ -278,8 +280,11 @@ bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
   used = p - k;
   bool afterValues = k > 0 && t[k - 1].kind == T::Word && t[k - 1].text == "VALUES";
   bool nullTest = p < t.size() && t[p].kind == T::Word && t[p].text == "IS";
-  if ((cur->record && !afterValues) || (cur->isColl() && !nullTest))
-    throw compileError(*this, k, "PLS-00382: expression is of wrong type");
+  if ((cur->record && !afterValues) || (cur->isColl() && !nullTest)) {
+    // a table of the same name as the variable, or a misuse the statement itself reports
+    if (cur != start || p != named) throw compileError(*this, k, "PLS-00382: expression is of wrong type");
+    return false;
+  }
   if (cur->record) {
     // INSERT ... VALUES rec: the record's fields in order
     rep = "(";

@@ -326,6 +326,13 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           rep = literal(v->fields[i]);
           replaced = true;
           used = 3;
+        } else if (v && v->isColl()) {
+          // a whole collection is no value; in a statement the name is SQL's (a table of that name)
+          if (!cols) {
+            OraError e(6550);
+            e.text = "ORA-06550: " + where(u.src, w.pos) + ":\nPLS-00382: expression is of wrong type";
+            throw e;
+          }
         } else if (v && !v->record && !isOp(k + 1, ".") && !(cols && cols->count(w.text))) {
           rep = v->v.k == Val::Bool || v->type.kind == TypeSpec::Bool
                     ? (v->v.k == Val::Null ? "(1=NULL)" : literal(v->v))
