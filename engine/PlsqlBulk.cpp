@@ -128,6 +128,12 @@ Flow Run::forall(const Stmt& s) {
       total += sqlRowcount;
     } catch (OraError& e) {
       lastAt = s.at; // an error is the FORALL statement's
+      if (e.code == 1403) {
+        // lo..hi over a collection with a gap
+        OraError gap(22160);
+        gap.text = "ORA-22160: element at index [" + std::to_string(i) + "] does not exist";
+        throw gap;
+      }
       if (!s.when || e.code == 6550 || (e.code == 1013 && e.detail == "runaway")) {
         sqlRowcount = total;
         throw;
