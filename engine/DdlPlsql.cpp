@@ -421,7 +421,7 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
     std::string call = trimmed(text.substr(w.end));
     if (!call.empty() && call.back() == ';') throw OraError(911).at(static_cast<int>(text.rfind(';')));
     if (call.empty() || call.back() != ')') throw OraError(6576);
-    out.plsql = checkPlsqlBlock("BEGIN " + call + "; END;");
+    out.plsql = checkPlsqlCall(call);
     out.kind = StmtKind::Session;
     out.verb = w.text;
     return true;

@@ -540,10 +540,14 @@ void fillObjects(const Source& src, Inserter& ins) {
   std::map<std::string, std::string> publicParts;
   eachRow(db, "SELECT NAME, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'PACKAGE'",
           [&](sqlite3_stmt* st) { publicParts[col(st, 0)] = col(st, 1); });
-  eachRow(db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY')",
+  std::set<std::string> schemaTypes;
+  eachRow(db, "SELECT NAME FROM \"TESSEL$SOURCE\" WHERE TYPE = 'TYPE'",
+          [&](sqlite3_stmt* st) { schemaTypes.insert(col(st, 0)); });
+  eachRow(db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY', 'TYPE')",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 1);
-            if (pl::plsqlSourceParses(type, col(st, 2), type == "PACKAGE BODY" ? publicParts[col(st, 0)] : std::string()))
+            if (pl::plsqlSourceParses(type, col(st, 2), type == "PACKAGE BODY" ? publicParts[col(st, 0)] : std::string(),
+                                      schemaTypes))
               validProcedures.insert(type + "/" + col(st, 0));
           });
   eachRow(db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",

@@ -23,6 +23,8 @@ int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& 
 
 // The block's tree; throws ORA-06550 for what does not parse.
 std::shared_ptr<const void> checkPlsqlBlock(const std::string& text);
+// The same for the block "BEGIN call; END;" that runs a CALL statement: an error shows no line of it.
+std::shared_ptr<const void> checkPlsqlCall(const std::string& call);
 // Runs a block parsed by checkPlsqlBlock. `transactionEnded` is called after a COMMIT or
 // ROLLBACK inside it. Throws OraError for what the block does not handle.
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded);

@@ -1,6 +1,7 @@
 // The PL/SQL interpreter's pieces: the tokens of a block and the tree its parser makes.
 #pragma once
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,10 @@ struct Range {
 };
 
 struct TypeSpec {
-  enum K { Number, Text, Date, Bool, Record, Unknown } kind = Unknown;
+  enum K { Number, Text, Date, Bool, Record, Unknown, Named } kind = Unknown; // Named: a declared TYPE
   int size = 0, precision = 0, scale = 0;
   bool hasScale = false, integer = false;
-  Range anchor; // %TYPE or %ROWTYPE: the name before it
+  Range anchor; // %TYPE or %ROWTYPE: the name before it; Named: the type's name
   bool rowtype = false, ofType = false;
 };
 
@@ -60,8 +61,23 @@ struct Sub {
   }
 };
 
+// TYPE name IS RECORD (...) | TABLE OF x [INDEX BY ...] | VARRAY(n) OF x
+struct TypeDecl {
+  enum K { Record, Assoc, Nested, Varray } kind = Record;
+  struct Field {
+    std::string name;
+    TypeSpec type;
+    Range init;
+    bool notNull = false;
+  };
+  std::vector<Field> fields;
+  TypeSpec elem;
+  TypeSpec key;         // INDEX BY's
+  long long limit = 0;  // VARRAY's
+};
+
 struct Decl {
-  enum K { Var, Cursor, Exception, Pragma, Subprogram } kind = Var;
+  enum K { Var, Cursor, Exception, Pragma, Subprogram, Type } kind = Var;
   std::string name;
   TypeSpec type;
   bool constant = false, notNull = false;
@@ -71,6 +87,7 @@ struct Decl {
   std::vector<Range> paramDefaults;
   int code = 0;                          // PRAGMA EXCEPTION_INIT
   std::shared_ptr<Sub> sub;              // a procedure or function
+  std::shared_ptr<TypeDecl> typeDecl;    // a TYPE
   size_t at = 0;
 };
 
@@ -82,7 +99,7 @@ struct Handler {
 struct Stmt {
   enum K {
     Null, Assign, If, Case, Loop, While, ForNum, ForCursor, Exit, Continue, Open, Fetch, Close,
-    Sql, SelectInto, Return, Raise, Call, Block, Goto
+    Sql, SelectInto, Return, Raise, Call, Block, Goto, Forall
   } kind = Null;
   size_t at = 0;                 // token where it starts
   std::string label, name;       // loop label; loop variable, cursor, exception or called name
@@ -91,6 +108,9 @@ struct Stmt {
   std::vector<std::string> argNames; // call arguments given by name
   std::vector<Stmts> bodies;     // one per condition, then ELSE
   bool hasElse = false, reverse = false, when = false;
+  bool bulk = false;   // BULK COLLECT INTO; FETCH's LIMIT in `expr`
+  int forallOf = 0;    // FORALL: 0 lo..hi, 1 INDICES OF, 2 VALUES OF the collection in `target`;
+                       // SAVE EXCEPTIONS in `when`
   Stmts body;
   std::shared_ptr<pl::Block> block;
 };
@@ -111,6 +131,9 @@ struct Unit {
   std::shared_ptr<Sub> sub;     // a stored procedure or function as a subprogram
   std::vector<Decl> publicDecls; // a package: what CREATE PACKAGE declares
   std::shared_ptr<Block> body;  // a package body: declarations and initialisation
+  size_t bodyFrom = 0;          // a package: where the body's text begins in src
+  bool sqlCall = false;         // the block made for a CALL statement
+  std::vector<std::string> schemaTypes; // type names it does not declare: CREATE TYPE's
   std::string text(Range r) const {
     if (r.empty()) return {};
     return src.substr(toks[r.b].pos, toks[r.e - 1].end - toks[r.b].pos);
@@ -122,10 +145,15 @@ std::shared_ptr<Unit> parseBlock(const std::string& src);
 
 // Parses a stored procedure's or function's source ("PROCEDURE name (...) IS ... END;").
 std::shared_ptr<Unit> parseProcedure(const std::string& src);
+// Parses a schema's TYPE (from its CREATE TYPE: "TYPE name AS TABLE OF ...") as a unit of one TYPE
+// declaration; throws ORA-06550 for other kinds of type.
+std::shared_ptr<Unit> parseTypeSource(const std::string& src);
 // Parses a package's public part and its body (which may be empty) as one unit.
 std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& body);
 // Whether stored PL/SQL source of a type (PROCEDURE, FUNCTION, PACKAGE, ...) compiles.
-bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls = {});
+// Type names not declared in it must be among the schema's types.
+bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls = {},
+                       const std::set<std::string>& schemaTypes = {});
 
 // "line L, column C" of a byte offset.
 std::string where(const std::string& src, size_t pos);

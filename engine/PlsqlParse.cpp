@@ -1,90 +1,12 @@
 // Reads an anonymous PL/SQL block into the tree the interpreter runs.
 #include "PlsqlImpl.h"
 
-#include "CType.h"
 #include "OraError.h"
-#include "SqlLexer.h"
 
 #include <cstring>
+#include <set>
 
 namespace ora::pl {
-
-std::vector<Tok> tokens(const std::string& s) {
-  std::vector<Tok> out;
-  size_t i = 0, n = s.size();
-  while (i < n) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (ora::spaceC(c)) { ++i; continue; }
-    if (s.compare(i, 2, "--") == 0) {
-      while (i < n && s[i] != '\n') ++i;
-      continue;
-    }
-    if (s.compare(i, 2, "/*") == 0) {
-      size_t e = s.find("*/", i + 2);
-      if (e == std::string::npos) throw OraError(1742).at(static_cast<int>(i));
-      i = e + 2;
-      continue;
-    }
-    Tok t;
-    t.pos = i;
-    std::string lit;
-    if (sql::readLiteral(s, i, lit)) {
-      t.kind = T::Str;
-      t.text = lit;
-    } else if (c == '"') {
-      size_t e = s.find('"', i + 1);
-      if (e == std::string::npos) throw OraError(1740).at(static_cast<int>(i));
-      t.kind = T::QWord;
-      t.text = s.substr(i + 1, e - i - 1);
-      i = e + 1;
-    } else if (ora::digitC(c) || (c == '.' && i + 1 < n && ora::digitC(static_cast<unsigned char>(s[i + 1])))) {
-      while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) ++i;
-      if (i < n && s[i] == '.' && !(i + 1 < n && s[i + 1] == '.')) {
-        ++i;
-        while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) ++i;
-      }
-      if (i < n && (s[i] == 'e' || s[i] == 'E')) {
-        size_t k = i + 1;
-        if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
-        if (k < n && ora::digitC(static_cast<unsigned char>(s[k]))) {
-          i = k;
-          while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) ++i;
-        }
-      }
-      t.kind = T::Num;
-      t.text = s.substr(t.pos, i - t.pos);
-    } else if (ora::alphaC(c) || c >= 0x80) {
-      while (i < n && (ora::alnumC(static_cast<unsigned char>(s[i])) || s[i] == '_' || s[i] == '$' || s[i] == '#' ||
-                       static_cast<unsigned char>(s[i]) >= 0x80))
-        ++i;
-      t.kind = T::Word;
-      t.text = s.substr(t.pos, i - t.pos);
-      for (auto& ch : t.text) ch = static_cast<char>(ora::upperC(static_cast<unsigned char>(ch)));
-    } else {
-      static const char* pairs[] = {":=", "..", "=>", "||", "<=", ">=", "<>", "!=", "^=", "~=", "**", "<<", ">>"};
-      t.kind = T::Op;
-      t.text = std::string(1, static_cast<char>(c));
-      for (const char* p : pairs)
-        if (s.compare(i, 2, p) == 0) t.text = p;
-      i += t.text.size();
-    }
-    t.end = i;
-    out.push_back(std::move(t));
-  }
-  Tok end;
-  end.pos = end.end = n;
-  out.push_back(end);
-  return out;
-}
-
-std::string where(const std::string& src, size_t pos) {
-  int line = 1, col = 1;
-  for (size_t i = 0; i < pos && i < src.size(); ++i) {
-    if (src[i] == '\n') { ++line; col = 1; }
-    else ++col;
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(col);
-}
 
 namespace {
 
@@ -93,6 +15,7 @@ struct Parser {
   const std::vector<Tok>& t;
   size_t i = 0;
   bool unsized = false; // a parameter's type has no length
+  std::set<std::string> typeNames; // the TYPEs declared so far
   explicit Parser(Unit& unit) : u(unit), t(unit.toks) {}
 
   bool is(size_t k, const char* w) const {
@@ -155,7 +78,23 @@ struct Parser {
         else fail(i - 1);
         return ts;
       }
-      fail(i);
+      // a package's type
+      ts.kind = TypeSpec::Named;
+      ts.anchor = {b, i};
+      return ts;
+    }
+    static const char* builtin[] = {"NUMBER", "NUMERIC", "DECIMAL", "DEC", "FLOAT", "REAL", "INTEGER", "INT", "SMALLINT",
+                                    "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "POSITIVE", "SIMPLE_INTEGER", "VARCHAR2",
+                                    "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "DATE", "TIMESTAMP",
+                                    "BOOLEAN"};
+    bool known = false;
+    for (const char* k : builtin) known = known || w == k;
+    // a TYPE of this unit, or one of the schema's (CREATE TYPE), found when it runs
+    if (typeNames.count(w) || (!known && t[b].kind == T::Word && !at("("))) {
+      if (!typeNames.count(w)) u.schemaTypes.push_back(w);
+      ts.kind = TypeSpec::Named;
+      ts.anchor = {b, i};
+      return ts;
     }
     if (w == "NUMBER" || w == "NUMERIC" || w == "DECIMAL" || w == "DEC" || w == "FLOAT" || w == "REAL") ts.kind = TypeSpec::Number;
     else if (w == "INTEGER" || w == "INT" || w == "SMALLINT" || w == "PLS_INTEGER" || w == "BINARY_INTEGER" ||
@@ -240,6 +179,63 @@ struct Parser {
     return sub;
   }
 
+  // TYPE name IS RECORD | TABLE OF | VARRAY; false for a kind not run here (REF CURSOR, ...)
+  bool typeDecl(Decl& d) {
+    size_t save = i;
+    ++i;
+    d.name = name();
+    if (!at("IS") && !at("AS")) fail(i);
+    ++i;
+    auto td = std::make_shared<TypeDecl>();
+    if (at("RECORD")) {
+      ++i;
+      expect("(");
+      for (;;) {
+        TypeDecl::Field f;
+        f.name = name();
+        f.type = type();
+        if (at("NOT")) { ++i; expect("NULL"); f.notNull = true; }
+        if (at(":=") || at("DEFAULT")) { ++i; f.init = expression({",", ")"}); }
+        td->fields.push_back(std::move(f));
+        if (at(",")) { ++i; continue; }
+        break;
+      }
+      expect(")");
+    } else if (at("TABLE")) {
+      ++i;
+      expect("OF");
+      td->kind = TypeDecl::Nested;
+      td->elem = type();
+      if (at("NOT")) { ++i; expect("NULL"); }
+      if (at("INDEX")) {
+        ++i;
+        expect("BY");
+        td->kind = TypeDecl::Assoc;
+        unsized = true;
+        td->key = type();
+        unsized = false;
+      }
+    } else if (at("VARRAY") || at("VARYING")) {
+      if (at("VARYING")) { ++i; expect("ARRAY"); }
+      else ++i;
+      expect("(");
+      if (t[i].kind != T::Num) fail(i);
+      td->limit = std::atoll(t[i++].text.c_str());
+      expect(")");
+      expect("OF");
+      td->kind = TypeDecl::Varray;
+      td->elem = type();
+      if (at("NOT")) { ++i; expect("NULL"); }
+    } else {
+      i = save;
+      return false;
+    }
+    d.kind = Decl::Type;
+    d.typeDecl = td;
+    typeNames.insert(d.name);
+    return true;
+  }
+
   void declarations(Block& b) {
     while (!at("BEGIN") && !at("END") && t[i].kind != T::End) {
       Decl d;
@@ -286,6 +282,7 @@ struct Parser {
           ++i;
           d.sub->block = block(true);
         }
+      } else if (at("TYPE") && typeDecl(d)) {
       } else if (at("TYPE")) {
         OraError e(6550);
         e.text = "ORA-06550: " + where(u.src, t[i].pos) + ":\nPLS-00999: implementation restriction (may be temporary) " +
@@ -461,8 +458,48 @@ struct Parser {
       s->kind = Stmt::Fetch;
       ++i;
       s->name = dotted();
+      if (at("BULK")) {
+        ++i;
+        expect("COLLECT");
+        s->bulk = true;
+      }
       expect("INTO");
       intoList(*s);
+      if (s->bulk && at("LIMIT")) {
+        ++i;
+        s->expr = expression({";"});
+      }
+    } else if (w == "FORALL") {
+      s->kind = Stmt::Forall;
+      ++i;
+      s->name = name();
+      expect("IN");
+      if (at("INDICES") || at("VALUES")) {
+        s->forallOf = at("INDICES") ? 1 : 2;
+        ++i;
+        expect("OF");
+        size_t b = i;
+        dotted();
+        s->target = {b, i};
+        if (s->forallOf == 1 && at("BETWEEN")) {
+          ++i;
+          s->lo = expression({"AND"});
+          expect("AND");
+          s->hi = expression({"SAVE", "INSERT", "UPDATE", "DELETE", "MERGE"});
+        }
+      } else {
+        s->lo = expression({".."});
+        expect("..");
+        s->hi = expression({"SAVE", "INSERT", "UPDATE", "DELETE", "MERGE"});
+      }
+      if (at("SAVE")) {
+        ++i;
+        expect("EXCEPTIONS");
+        s->when = true;
+      }
+      if (!at("INSERT") && !at("UPDATE") && !at("DELETE") && !at("MERGE")) fail(i);
+      s->body.push_back(statement());
+      return s;
     } else if (w == "CLOSE") {
       s->kind = Stmt::Close;
       ++i;
@@ -498,7 +535,11 @@ struct Parser {
       }
       size_t save = i;
       i = into + 1;
-      if (t[into].text == "BULK") fail(into);
+      if (t[into].text == "BULK") {
+        expect("COLLECT");
+        expect("INTO");
+        s->bulk = true;
+      }
       intoList(*s);
       s->target = {into, i};
       i = save;
@@ -564,6 +605,12 @@ struct Parser {
         size_t save = i;
         i = k + 1;
         s.hi = expression({"INTO", "BULK"});
+        if (at("BULK")) {
+          ++i;
+          expect("COLLECT");
+          s.bulk = true;
+          if (!at("INTO")) fail(i);
+        }
         if (!at("INTO")) fail(i);
         ++i;
         intoList(s);
@@ -607,7 +654,16 @@ struct Parser {
     for (;;) {
       size_t b = i;
       name();
-      while (at(".")) { ++i; name(); }
+      while (at(".") || at("(")) {
+        if (at("(")) {
+          ++i;
+          until({});
+          expect(")");
+        } else {
+          ++i;
+          name();
+        }
+      }
       targets.push_back({b, i});
       if (at(",")) { ++i; continue; }
       break;
@@ -641,6 +697,7 @@ std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& 
   auto u = std::make_shared<Unit>();
   // one text, so that the body's code can use the public part's cursors and types
   u->src = decls + "\n" + body;
+  u->bodyFrom = decls.size() + 1;
   u->toks = tokens(u->src);
   Parser p(*u);
   auto head = [&](bool isBody) {
@@ -690,12 +747,44 @@ std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& 
   return u;
 }
 
-bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls) {
+std::shared_ptr<Unit> parseTypeSource(const std::string& src) {
+  auto u = std::make_shared<Unit>();
+  u->src = src;
+  u->toks = tokens(src);
+  Parser p(*u);
+  Decl d;
+  d.at = 0;
+  if (!p.at("TYPE")) p.fail(0);
+  // TYPE name [FORCE] [AUTHID ...] IS|AS ...: what a block's TYPE declaration says
+  size_t name = 1;
+  size_t k = 2;
+  if (p.is(k, ".")) { name = 3; k = 4; }
+  while (p.is(k, "FORCE") || p.is(k, "AUTHID")) k += p.is(k, "AUTHID") ? 2 : 1;
+  std::vector<Tok> toks;
+  toks.push_back(u->toks[0]);
+  toks.push_back(u->toks[name]);
+  for (size_t x = k; x < u->toks.size(); ++x) toks.push_back(u->toks[x]);
+  u->toks = toks;
+  Parser q(*u);
+  if (!q.typeDecl(d)) q.fail(q.i);
+  if (q.at(";")) ++q.i;
+  if (q.t[q.i].kind != T::End) q.fail(q.i);
+  u->name = d.name;
+  u->publicDecls.push_back(std::move(d));
+  return u;
+}
+
+bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls,
+                       const std::set<std::string>& schemaTypes) {
   try {
-    if (type == "PROCEDURE" || type == "FUNCTION") parseProcedure(src);
-    else if (type == "PACKAGE") parsePackage(src, {});
-    else if (type == "PACKAGE BODY") parsePackage(decls, src);
+    std::shared_ptr<Unit> u;
+    if (type == "PROCEDURE" || type == "FUNCTION") u = parseProcedure(src);
+    else if (type == "PACKAGE") u = parsePackage(src, {});
+    else if (type == "PACKAGE BODY") u = parsePackage(decls, src);
+    else if (type == "TYPE") u = parseTypeSource(src); // a collection type; an object type is kept as source only
     else return false;
+    for (const std::string& n : u->schemaTypes)
+      if (!schemaTypes.count(n)) return false;
     return true;
   } catch (const OraError&) {
     return false;

@@ -53,8 +53,24 @@ int64_t Run::returningDml(const Stmt& s) {
   auto rowOf = [&](const std::string& rowid) {
     return query("SELECT " + subst(s.hi, cols) + from + " WHERE ROWID = " + literal(Val{Val::Str, rowid, false}), 1);
   };
+  auto noRow = [&] { return query("SELECT " + subst(s.hi, cols) + from + " WHERE 1 = 0", 0); }; // the names only
   Rows row;
   int64_t n = 0;
+  if (s.bulk && verb != "INSERT") {
+    // RETURNING ... BULK COLLECT INTO: every row the statement changes
+    Rows ids = query("SELECT ROWID" + from + (cond.empty() ? std::string() : " WHERE " + subst(cond, cols)), SIZE_MAX);
+    auto valuesOf = [&] {
+      Rows all = noRow();
+      for (auto& id : ids.rows)
+        for (auto& r : rowOf(id[0].s).rows) all.rows.push_back(std::move(r));
+      return all;
+    };
+    if (verb == "DELETE") row = valuesOf();
+    n = execute(subst(dml, cols));
+    if (verb == "UPDATE") row = valuesOf();
+    bulkInto(s.conds, row.names, std::move(row.rows), s.at);
+    return n;
+  }
   if (verb == "INSERT") {
     n = execute(subst(dml, cols));
     if (n == 1) {
@@ -69,6 +85,11 @@ int64_t Run::returningDml(const Stmt& s) {
     if (verb == "DELETE" && !ids.rows.empty()) row = rowOf(ids.rows[0][0].s);
     n = execute(subst(dml, cols));
     if (verb == "UPDATE" && !ids.rows.empty()) row = rowOf(ids.rows[0][0].s);
+  }
+  if (s.bulk) {
+    if (row.names.empty()) row = noRow();
+    bulkInto(s.conds, row.names, std::move(row.rows), s.at);
+    return n;
   }
   std::vector<Val> values = row.rows.empty() ? std::vector<Val>(s.conds.size()) : row.rows[0];
   if (values.size() != s.conds.size()) {

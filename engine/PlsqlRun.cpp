@@ -25,7 +25,8 @@ int predefined(const std::string& name) {
       {"NO_DATA_FOUND", 1403},   {"TOO_MANY_ROWS", 1422},  {"ZERO_DIVIDE", 1476},   {"VALUE_ERROR", 6502},
       {"INVALID_NUMBER", 1722},  {"DUP_VAL_ON_INDEX", 1},  {"CURSOR_ALREADY_OPEN", 6511},
       {"INVALID_CURSOR", 1001},  {"CASE_NOT_FOUND", 6592}, {"PROGRAM_ERROR", 6501}, {"STORAGE_ERROR", 6500},
-      {"ROWTYPE_MISMATCH", 6504}, {"TIMEOUT_ON_RESOURCE", 51}, {"LOGIN_DENIED", 1017}, {"NOT_LOGGED_ON", 1012}};
+      {"ROWTYPE_MISMATCH", 6504}, {"TIMEOUT_ON_RESOURCE", 51}, {"LOGIN_DENIED", 1017}, {"NOT_LOGGED_ON", 1012},
+      {"COLLECTION_IS_NULL", 6531}, {"SUBSCRIPT_OUTSIDE_LIMIT", 6532}, {"SUBSCRIPT_BEYOND_COUNT", 6533}};
   auto it = names.find(name);
   return it == names.end() ? 0 : it->second;
 }
@@ -57,8 +58,80 @@ OraError userError(const std::string& name) {
 
 } // namespace
 
-void Run::declare(Scope& sc, const Decl& d) {
+void Run::typed(Var& v, const TypeSpec& ts, size_t at) {
   const auto& t = u.toks;
+  (void)at;
+  if (ts.kind == TypeSpec::Named) {
+    auto def = typeNamed(ts.anchor);
+    if (def->kind == TypeDecl::Record) {
+      v = def->proto;
+    } else {
+      v = Var{};
+      v.def = def;
+      if (def->kind == TypeDecl::Assoc) v.coll.p = std::make_unique<Coll>();
+    }
+    v.type = ts;
+    return;
+  }
+  if (ts.ofType || ts.rowtype) {
+    Range a = ts.anchor;
+    std::string first = t[a.b].text;
+    if (Var* o = a.e == a.b + 1 ? find(first) : nullptr) {
+      v.type = o->type;
+      v.record = o->record;
+      v.fieldNames = o->fieldNames;
+      v.fieldTypes = o->fieldTypes;
+      v.fields.assign(o->fields.size(), Val{});
+      v.def = o->def;
+      if (v.isColl() && v.def->kind == TypeDecl::Assoc) v.coll.p = std::make_unique<Coll>();
+    } else if (CursorState* c = a.e == a.b + 1 ? cursor(first) : nullptr; c && ts.rowtype) {
+      // the cursor's columns, as its query gives them
+      // its parameters stand as NULL: only the shape of its rows is wanted
+      Scope params;
+      for (const std::string& p : c->decl->params) params.vars[p] = Var{};
+      scopes.push_back(&params);
+      Rows shape;
+      try {
+        shape = query(subst(c->decl->init, &columns(c->decl, c->decl->init)), 0);
+      } catch (...) {
+        scopes.pop_back();
+        throw;
+      }
+      scopes.pop_back();
+      v.record = true;
+      v.fieldNames = shape.names;
+      v.fields.assign(shape.names.size(), Val{});
+    } else {
+      Catalog cat(ses.db, ses.user, &ses);
+      std::string table = first;
+      if (a.e == a.b + 3 && t[a.b + 1].text == "." && !ts.rowtype && !cat.tableExists(table)) {
+        if (!packageVariableType(a, v.type)) undeclared(a.b, first); // pkg.variable%TYPE
+      } else if (a.e == a.b + 3 && t[a.b + 1].text == "." && !ts.rowtype) {
+        const std::string& col = t[a.b + 2].text;
+        bool found = false;
+        for (const ColumnInfo& ci : cat.columns(table))
+          if (ci.name == col) { v.type = fromColumn(ci.type); found = true; }
+        if (!found) {
+          OraError e(6550);
+          e.text = "ORA-06550: " + where(u.src, t[a.b + 2].pos) + ":\nPLS-00302: component '" + col + "' must be declared";
+          throw e;
+        }
+      } else if (a.e == a.b + 1 && ts.rowtype && cat.tableExists(table)) {
+        v.record = true;
+        for (const ColumnInfo& ci : cat.columns(table)) {
+          v.fieldNames.push_back(ci.name);
+          v.fieldTypes.push_back(fromColumn(ci.type));
+          v.fields.emplace_back();
+        }
+      } else {
+        undeclared(a.b, first);
+      }
+    }
+  }
+}
+
+void Run::declare(Scope& sc, const Decl& d) {
+  lastAt = d.at;
   switch (d.kind) {
   case Decl::Exception: sc.exceptions[d.name] = 0; return;
   case Decl::Pragma:
@@ -87,62 +160,18 @@ void Run::declare(Scope& sc, const Decl& d) {
     sc.cursors[d.name] = c;
     return;
   }
+  case Decl::Type: declareType(sc, d); return;
   case Decl::Var: break;
   }
   Var v;
   v.type = d.type;
+  typed(v, d.type, d.at);
   v.constant = d.constant;
   v.notNull = d.notNull;
-  if (d.type.ofType || d.type.rowtype) {
-    Range a = d.type.anchor;
-    std::string first = t[a.b].text;
-    if (Var* o = a.e == a.b + 1 ? find(first) : nullptr) {
-      v.type = o->type;
-      v.record = o->record;
-      v.fieldNames = o->fieldNames;
-      v.fields.assign(o->fields.size(), Val{});
-    } else if (CursorState* c = a.e == a.b + 1 ? cursor(first) : nullptr; c && d.type.rowtype) {
-      // the cursor's columns, as its query gives them
-      // its parameters stand as NULL: only the shape of its rows is wanted
-      Scope params;
-      for (const std::string& p : c->decl->params) params.vars[p] = Var{};
-      scopes.push_back(&params);
-      Rows shape;
-      try {
-        shape = query(subst(c->decl->init, &columns(c->decl, c->decl->init)), 0);
-      } catch (...) {
-        scopes.pop_back();
-        throw;
-      }
-      scopes.pop_back();
-      v.record = true;
-      v.fieldNames = shape.names;
-      v.fields.assign(shape.names.size(), Val{});
-    } else {
-      Catalog cat(ses.db, ses.user, &ses);
-      std::string table = first;
-      if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype && !cat.tableExists(table)) {
-        if (!packageVariableType(a, v.type)) undeclared(a.b, first); // pkg.variable%TYPE
-      } else if (a.e == a.b + 3 && t[a.b + 1].text == "." && !d.type.rowtype) {
-        const std::string& col = t[a.b + 2].text;
-        bool found = false;
-        for (const ColumnInfo& ci : cat.columns(table))
-          if (ci.name == col) { v.type = fromColumn(ci.type); found = true; }
-        if (!found) {
-          OraError e(6550);
-          e.text = "ORA-06550: " + where(u.src, t[a.b + 2].pos) + ":\nPLS-00302: component '" + col + "' must be declared";
-          throw e;
-        }
-      } else if (a.e == a.b + 1 && d.type.rowtype && cat.tableExists(table)) {
-        v.record = true;
-        for (const ColumnInfo& ci : cat.columns(table)) {
-          v.fieldNames.push_back(ci.name);
-          v.fields.emplace_back();
-        }
-      } else {
-        undeclared(a.b, first);
-      }
-    }
+  if (v.record || v.isColl()) {
+    if (!d.init.empty()) assignWhole(v, d.init);
+    sc.vars[d.name] = std::move(v);
+    return;
   }
   if (!d.init.empty()) {
     Val x = v.type.kind == TypeSpec::Bool ? [&] { int c = cond(d.init); return c < 0 ? Val{} : Val{Val::Bool, "", c == 1}; }()
@@ -150,6 +179,31 @@ void Run::declare(Scope& sc, const Decl& d) {
     store(v, x, d.init.b);
   }
   sc.vars[d.name] = std::move(v);
+}
+
+std::string frameLine(const Run& r, size_t at) {
+  size_t pos = r.u.toks[std::min(at, r.u.toks.size() - 1)].pos;
+  size_t from = r.u.bodyFrom && pos >= r.u.bodyFrom ? r.u.bodyFrom : 0;
+  int line = 1;
+  for (size_t i = from; i < pos && i < r.u.src.size(); ++i) line += r.u.src[i] == '\n';
+  std::string unit = r.u.name.empty() ? std::string() : "\"" + r.ses.user + "." + r.u.name + "\", ";
+  return "ORA-06512: at " + unit + "line " + std::to_string(line);
+}
+
+void addFrame(OraError& e, const Run& r) {
+  if (e.code == 6550 || (e.code == 1013 && e.detail == "runaway") || r.u.toks.empty() || r.suppliedFailed) return;
+  e.text += "\n" + frameLine(r, r.lastAt);
+}
+
+std::string framesOf(const OraError& e) {
+  size_t f = e.text.find("\nORA-06512: at ");
+  return f == std::string::npos ? std::string() : e.text.substr(f + 1) + "\n";
+}
+
+OraError withoutFrames(OraError e) {
+  size_t f = e.text.find("\nORA-06512: at ");
+  if (f != std::string::npos) e.text.erase(f);
+  return e;
 }
 
 bool Run::handles(const Handler& h, const OraError& e) {
@@ -199,13 +253,16 @@ Flow Run::block(const Block& b) {
     if (e.code == 1013 && e.detail == "runaway") throw;
     for (const Handler& h : b.handlers)
       if (handles(h, e)) {
-        handling.push_back(e);
+        suppliedFailed = false;
+        handling.push_back(withoutFrames(e));
         raisedAt.push_back(lastAt);
+        raisedIn.push_back(framesOf(e));
         struct Done {
           Run& r;
           ~Done() {
             r.handling.pop_back();
             r.raisedAt.pop_back();
+            r.raisedIn.pop_back();
           }
         } done{*this};
         return stmts(h.body);
@@ -285,8 +342,8 @@ namespace {
 void intoTargets(Run& r, const std::vector<Range>& targets, const std::vector<std::string>& names,
                  const std::vector<Val>& row, size_t at) {
   const auto& t = r.u.toks;
-  if (targets.size() == 1 && targets[0].e == targets[0].b + 1) {
-    if (Var* v = r.find(t[targets[0].b].text); v && v->record) {
+  if (targets.size() == 1) {
+    if (Var* v = r.targetVar(targets[0]); v && v->record) {
       if (v->fieldNames.empty()) v->fieldNames = names;
       if (v->fieldNames.size() != row.size()) {
         OraError e(6550);
@@ -337,6 +394,7 @@ Flow Run::stmt(const Stmt& s) {
   switch (s.kind) {
   case Stmt::Null: return Flow::Next;
   case Stmt::Assign: {
+    if (assignComposite(s.target, s.expr)) return Flow::Next;
     const std::string& name = t[s.target.b].text;
     Var* v = find(name);
     if (v && v->type.kind == TypeSpec::Bool && s.target.e == s.target.b + 1) {
@@ -460,6 +518,24 @@ Flow Run::stmt(const Stmt& s) {
     CursorState* c = cursor(s.name);
     if (!c) undeclared(s.at + 1, s.name);
     if (!c->open) throw OraError(1001);
+    if (s.bulk) {
+      size_t remaining = c->rows.size() - c->next, limit = remaining;
+      bool limited = !s.expr.empty();
+      if (limited) {
+        Val n = eval(s.expr);
+        if (n.k != Val::Num || std::stod(n.s) < 0) throw valueError("");
+        limit = static_cast<size_t>(std::llround(std::stod(n.s)));
+      }
+      size_t take = std::min(limit, remaining);
+      std::vector<std::vector<Val>> rows(std::make_move_iterator(c->rows.begin() + static_cast<std::ptrdiff_t>(c->next)),
+                                         std::make_move_iterator(c->rows.begin() + static_cast<std::ptrdiff_t>(c->next + take)));
+      c->next += take;
+      c->rowcount += static_cast<int64_t>(take);
+      // %NOTFOUND: fewer rows than asked for
+      c->found = limited ? (take == limit && take > 0 ? 1 : 0) : (take > 0 ? 1 : 0);
+      bulkInto(s.conds, c->cols, std::move(rows), s.at);
+      return Flow::Next;
+    }
     if (c->next >= c->rows.size()) {
       c->found = 0;
       return Flow::Next;
@@ -492,6 +568,13 @@ Flow Run::stmt(const Stmt& s) {
     return Flow::Next;
   }
   case Stmt::SelectInto: {
+    if (s.bulk) {
+      Rows all = query(subst(s.expr, &columns(&s, s.expr), s.target), SIZE_MAX);
+      sqlRowcount = static_cast<int64_t>(all.rows.size());
+      sqlFound = all.rows.empty() ? 0 : 1;
+      bulkInto(s.conds, all.names, std::move(all.rows), s.at);
+      return Flow::Next;
+    }
     Rows rows = query(subst(s.expr, &columns(&s, s.expr), s.target), 2);
     if (rows.rows.empty()) {
       sqlRowcount = 0;
@@ -532,6 +615,7 @@ Flow Run::stmt(const Stmt& s) {
   case Stmt::Call: call(s); return Flow::Next;
   case Stmt::Block: return block(*s.block);
   case Stmt::Goto: break;
+  case Stmt::Forall: return forall(s);
   }
   return Flow::Next;
 }
@@ -558,6 +642,7 @@ void Run::call(const Stmt& s) {
     return v.s;
   };
   Session& o = ses;
+  if (s.name.find('.') != std::string::npos && collectionMethod(s)) return;
   if (s.name == "DBMS_OUTPUT.PUT_LINE") {
     args(1, 1);
     std::string line = text(s.conds[0]);
@@ -597,8 +682,15 @@ void Run::call(const Stmt& s) {
     OraError e(static_cast<int>(-code));
     e.text = "ORA-" + std::to_string(-code) + ": " + msg.substr(0, 2048);
     throw e;
-  } else if (!suppliedCall(*this, s)) {
-    callProcedure(s);
+  } else {
+    bool supplied;
+    try {
+      supplied = suppliedCall(*this, s);
+    } catch (OraError&) {
+      suppliedFailed = true;
+      throw;
+    }
+    if (!supplied) callProcedure(s);
   }
 }
 
@@ -608,6 +700,12 @@ namespace ora {
 
 std::shared_ptr<const void> checkPlsqlBlock(const std::string& text) {
   return pl::parseBlock(text);
+}
+
+std::shared_ptr<const void> checkPlsqlCall(const std::string& call) {
+  auto u = pl::parseBlock("BEGIN " + call + "; END;");
+  u->sqlCall = true;
+  return u;
 }
 
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded) {
@@ -627,6 +725,7 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
     }
     if (e.detail.rfind(pl::kUserMark, 0) == 0) e.detail.clear();
     if (e.code == 1013 && e.detail == "runaway") e.text = "ORA-01013: user requested cancel of current operation";
+    if (!unit->sqlCall) addFrame(e, run);
     throw;
   }
 }

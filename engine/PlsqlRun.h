@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,13 +20,55 @@ struct Val {
   bool b = false;
 };
 
+struct Coll;
+struct TypeDef;
+
+// A collection's elements, copied with the variable that holds them.
+struct CollBox {
+  std::unique_ptr<Coll> p;
+  CollBox() = default;
+  CollBox(const CollBox& o);
+  CollBox& operator=(const CollBox& o);
+  CollBox(CollBox&&) noexcept = default;
+  CollBox& operator=(CollBox&&) noexcept = default;
+  ~CollBox();
+};
+
 struct Var {
   TypeSpec type;
   Val v;
   bool constant = false, notNull = false, record = false;
   std::vector<std::string> fieldNames;
   std::vector<Val> fields;
+  std::vector<TypeSpec> fieldTypes;    // a record's, where known
+  std::shared_ptr<const TypeDef> def;  // a declared TYPE's record or collection
+  CollBox coll;                        // a collection's elements; none while it is NULL
+  bool isColl() const;
 };
+
+// A declared TYPE: a record's fields (in `proto`), or a collection and its element's prototype.
+struct TypeDef {
+  TypeDecl::K kind = TypeDecl::Record;
+  std::string name;
+  Var proto;
+  bool strKeys = false;
+  int keySize = 0;
+  long long limit = 0;
+};
+
+struct Coll {
+  std::map<long long, Var> num;
+  std::map<std::string, Var> str;
+  long long size = 0; // a nested table's or varray's slots, deleted ones included
+};
+
+inline CollBox::CollBox(const CollBox& o) : p(o.p ? std::make_unique<Coll>(*o.p) : nullptr) {}
+inline CollBox& CollBox::operator=(const CollBox& o) {
+  if (this != &o) p = o.p ? std::make_unique<Coll>(*o.p) : nullptr;
+  return *this;
+}
+inline CollBox::~CollBox() = default;
+inline bool Var::isColl() const { return def && def->kind != TypeDecl::Record; }
 
 struct Scope;
 
@@ -46,6 +89,7 @@ struct Scope {
   std::map<std::string, CursorState> cursors;
   std::map<std::string, int> exceptions; // user exceptions: 0, or the code PRAGMA EXCEPTION_INIT gave
   std::map<std::string, std::vector<const Sub*>> subs; // procedures and functions, overloads in order
+  std::map<std::string, std::shared_ptr<const TypeDef>> types;
 };
 
 // One argument of a call, bound to its parameter: the value passed in (and an OUT one's value
@@ -54,6 +98,7 @@ struct Bound {
   bool given = false;
   Val v;
   Range target;
+  std::shared_ptr<Var> whole; // a record or collection passed whole
 };
 
 struct Package;
@@ -86,8 +131,14 @@ struct TriggerEvent {
 
 // What the session keeps of PL/SQL units: packages' state, stored units and triggers as parsed.
 struct Package;
+struct SchemaType {
+  std::string src;
+  std::shared_ptr<Unit> unit;
+  std::shared_ptr<const TypeDef> def;
+};
 struct SessionUnits {
   std::map<std::string, std::shared_ptr<Package>> packages;
+  std::map<std::string, SchemaType> types;
   std::map<std::string, std::pair<std::string, std::shared_ptr<Unit>>> stored; // source, parsed
   std::shared_ptr<void> triggers;
 };
@@ -121,6 +172,7 @@ struct Run {
   std::map<const void*, std::set<std::string>> columnsOf; // a SQL text's tables' columns
   std::vector<OraError> handling; // the exceptions whose handlers run (SQLCODE, SQLERRM)
   std::vector<size_t> raisedAt;   // for each, the token of the statement that raised it
+  std::vector<std::string> raisedIn; // and the ORA-06512 lines of the units it came out of
   size_t lastAt = 0;              // the token of the statement last begun
   int64_t sqlRowcount = 0;
   int sqlFound = -1;
@@ -128,10 +180,15 @@ struct Run {
   const Sub* current = nullptr; // the procedure or function running
   const TriggerEvent* trigger = nullptr; // the trigger whose body this is
   Val retVal;                   // what its RETURN gave
+  std::shared_ptr<Var> retWhole;  // ... when that is a record or collection
+  std::shared_ptr<Var> lastWhole; // the record or collection the function last called here gave
   std::map<std::string, bool> storedFunctions; // names looked up in the schema
   std::map<std::string, std::shared_ptr<Package>> packagesSeen; // null: no such package
   bool ended = false; // a COMMIT or ROLLBACK ran
   std::string flowLabel;
+  bool suppliedFailed = false; // the error leaving is a supplied package's: its own lines are not ours to show
+  std::map<long long, int64_t> bulkRowcount;                // SQL%BULK_ROWCOUNT of the last FORALL
+  std::vector<std::pair<long long, int>> bulkExceptions;    // SQL%BULK_EXCEPTIONS: index, error
 
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 
@@ -162,6 +219,27 @@ struct Run {
   void call(const Stmt& s);
   void callProcedure(const Stmt& s);
 
+  // records and collections (PlsqlCollections.cpp, PlsqlBulk.cpp)
+  void declareType(Scope& sc, const Decl& d);
+  std::shared_ptr<const TypeDef> typeNamed(Range name);
+  std::shared_ptr<const TypeDef> schemaType(const std::string& name); // CREATE TYPE's; null when none
+  std::map<std::string, std::shared_ptr<const TypeDef>> schemaTypes;
+  void typed(Var& v, const TypeSpec& ts, size_t at); // a variable of a %TYPE, %ROWTYPE or declared type
+  Var* wholeVar(size_t k, size_t e, size_t& next);   // name or pkg.name of a record or collection
+  Var* element(Var& c, size_t open, size_t& next, bool create);
+  bool compositeRef(size_t k, size_t e, std::string& rep, size_t& used);
+  bool compositeCondition(size_t k, size_t e);
+  bool assignComposite(Range target, Range expr);
+  Var* targetVar(Range target); // a variable, pkg.variable or element written to; null for others
+  bool assignPart(Range target, const Val& x); // a field or element given a value
+  void assignWhole(Var& dst, Range expr);
+  bool collectionMethod(const Stmt& s);
+  void bulkInto(const std::vector<Range>& targets, const std::vector<std::string>& names,
+                std::vector<std::vector<Val>>&& rows, size_t at);
+  Flow forall(const Stmt& s);
+  bool bulkAttribute(size_t k, size_t e, std::string& rep, size_t& used);
+  std::string rowSet(size_t k, size_t e, Range stmt, size_t& used);
+
   // subprograms (PlsqlUnits.cpp)
   bool resolve(const std::string& dotted, size_t at, Callee& out);
   const Sub* choose(const Callee& c, const std::vector<std::string>& argNames, size_t at,
@@ -174,6 +252,7 @@ struct Run {
   bool packageVariable(Range target, Val* read, const Val* write);
   bool packageVariableType(Range name, TypeSpec& out);
   CursorState* packageCursor(const std::string& pkg, const std::string& name);
+  Scope* packageScope(const std::string& pkg, size_t at); // its public part; null when no package
   Flow returnValue(const Stmt& s);
   int64_t returningDml(const Stmt& s); // PlsqlReturning.cpp
   bool handles(const Handler& h, const OraError& e);
@@ -186,6 +265,14 @@ bool suppliedCall(Run& r, const Stmt& s);
 // A supplied package's function without arguments read at token k of an expression
 // (DBMS_UTILITY.GET_TIME, ...): its value as SQL text and the tokens it took; false when none.
 bool suppliedValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
+
+// An error leaving a unit: the line it was raised at, as an ORA-06512 line of its text.
+void addFrame(OraError& e, const Run& r);
+std::string frameLine(const Run& r, size_t at);
+// The ORA-06512 lines an error has gathered, one per line.
+std::string framesOf(const OraError& e);
+// The error as a handler sees it: without those lines.
+OraError withoutFrames(OraError e);
 
 std::string literal(const Val& v);
 Val asValue(const Val& v, const TypeSpec& type);

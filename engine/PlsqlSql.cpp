@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <sqlite3.h>
 
@@ -256,7 +257,31 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
       // cursor%ATTRIBUTE, or pkg.cursor%ATTRIBUTE
       size_t pct = isOp(k + 1, ".") && k + 2 < r.e && t[k + 2].kind == T::Word && isOp(k + 3, "%") ? k + 3 : k + 1;
       std::string cursorName = pct == k + 3 ? w.text + "." + t[k + 2].text : w.text;
-      if (isOp(pct, "%") && pct + 1 < r.e && t[pct + 1].kind == T::Word) {
+      if (w.text == "SQL" && bulkAttribute(k, r.e, rep, used)) {
+        replaced = true;
+      } else if (w.text == "ROW" && k > r.b && t[k - 1].text == "SET" && isOp(k + 1, "=") && t[r.b].text == "UPDATE") {
+        rep = rowSet(k, r.e, r, used);
+        replaced = true;
+      } else if (w.text == "SQLERRM" && isOp(k + 1, "(") && !find(w.text)) {
+        // SQLERRM(code): the message of that error number
+        size_t close = k + 1;
+        for (int depth = 0; close < r.e; ++close) {
+          if (isOp(close, "(")) ++depth;
+          else if (isOp(close, ")") && --depth == 0) break;
+        }
+        Val n = eval({k + 2, close});
+        long long code = n.k == Val::Num ? std::llround(std::stod(n.s)) : 0;
+        std::string text = code == 0   ? "ORA-0000: normal, successful completion"
+                           : code == 1 ? "User-Defined Exception"
+                           : code == 100 ? errorText(1403)
+                           : code > 0  ? "-" + std::to_string(code) + ": non-ORACLE exception "
+                                       : errorText(static_cast<int>(-code));
+        rep = literal(Val{Val::Str, text, false});
+        replaced = true;
+        used = close + 1 - k;
+      } else if (compositeRef(k, r.e, rep, used)) {
+        replaced = true;
+      } else if (isOp(pct, "%") && pct + 1 < r.e && t[pct + 1].kind == T::Word) {
         const std::string& a = t[pct + 1].text;
         if (a == "FOUND" || a == "NOTFOUND" || a == "ROWCOUNT" || a == "ISOPEN") {
           Val v;
@@ -318,6 +343,13 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           rep = literal(v->fields[i]);
           replaced = true;
           used = 3;
+        } else if (v && v->isColl()) {
+          // a whole collection is no value; in a statement the name is SQL's (a table of that name)
+          if (!cols) {
+            OraError e(6550);
+            e.text = "ORA-06550: " + where(u.src, w.pos) + ":\nPLS-00382: expression is of wrong type";
+            throw e;
+          }
         } else if (v && !v->record && !isOp(k + 1, ".") && !(cols && cols->count(w.text))) {
           rep = v->v.k == Val::Bool || v->type.kind == TypeSpec::Bool
                     ? (v->v.k == Val::Null ? "(1=NULL)" : literal(v->v))
@@ -380,7 +412,7 @@ Val Run::eval(Range r) {
   // a lone variable or number needs no SQL
   if (r.e == r.b + 1) {
     if (t[r.b].kind == T::Word) {
-      if (Var* v = find(t[r.b].text); v && !v->record) return v->v;
+      if (Var* v = find(t[r.b].text); v && !v->record && !v->isColl()) return v->v;
       if (t[r.b].text == "NULL") return Val{};
       if (t[r.b].text == "TRUE" || t[r.b].text == "FALSE") return Val{Val::Bool, "", t[r.b].text == "TRUE"};
     }
@@ -425,6 +457,7 @@ bool Run::isCondition(Range r) {
                             w.text == "FALSE"))
       return true;
     else if (cases == 0 && !(k > r.b && t[k - 1].text == ".")) {
+      if (compositeCondition(k, r.e)) return true;
       Var* v = find(w.text);
       if (v && !v->record && (v->type.kind == TypeSpec::Bool || v->v.k == Val::Bool)) return true;
     }
@@ -499,6 +532,7 @@ void Run::store(Var& v, Val x, size_t at) {
 void Run::assign(Range target, Val x) {
   const auto& t = u.toks;
   const std::string& name = t[target.b].text;
+  if (target.e > target.b + 1 && assignPart(target, x)) return;
   Var* v = find(name);
   if (!v) {
     if (t[target.b].kind == T::Word && (name == "SQLCODE" || name == "SQLERRM")) undeclared(target.b, name);

@@ -204,9 +204,8 @@ bool suppliedValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used)
       bool user = e.detail.rfind(kUserMark, 0) == 0;
       v = Val{Val::Str, (user ? std::string("ORA-06510: PL/SQL: unhandled user-defined exception") : e.text) + "\n", false};
     } else {
-      std::string line = where(r.u.src, t[r.raisedAt.back()].pos);
-      line = line.substr(0, line.find(','));
-      v = Val{Val::Str, "ORA-06512: at " + line + "\n", false};
+      // the lines of the units it came out of, then this one's
+      v = Val{Val::Str, r.raisedIn.back() + frameLine(r, r.raisedAt.back()) + "\n", false};
     }
   }
   sql = literal(v);

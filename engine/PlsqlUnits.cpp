@@ -70,6 +70,8 @@ std::shared_ptr<Unit> storedUnit(Run& r, const std::string& name, size_t at) {
   } catch (const OraError&) {
     throw invalid(r, at, r.ses, name);
   }
+  for (const std::string& t : u->schemaTypes)
+    if (unitSource(r.ses, t, "TYPE").empty()) throw invalid(r, at, r.ses, name);
   cache[name] = {src, u};
   return u;
 }
@@ -80,10 +82,16 @@ void runHandled(Run& r, const Block& b) {
   } catch (OraError& e) {
     for (const Handler& h : b.handlers)
       if (r.handles(h, e)) {
-        r.handling.push_back(e);
+        r.handling.push_back(withoutFrames(e));
+        r.raisedAt.push_back(r.lastAt);
+        r.raisedIn.push_back(framesOf(e));
         struct Done {
           Run& r;
-          ~Done() { r.handling.pop_back(); }
+          ~Done() {
+            r.handling.pop_back();
+            r.raisedAt.pop_back();
+            r.raisedIn.pop_back();
+          }
         } done{r};
         r.stmts(h.body);
         return;
@@ -236,12 +244,14 @@ bool Run::resolve(const std::string& dotted, size_t at, Callee& out) {
     throw pls(*this, at, "PLS-00302: component '" + parts[1] + "' must be declared");
   if (!pkg->hasBody) {
     OraError e(4067);
-    e.text = "ORA-04067: not executed, package body \"" + ses.user + "." + parts[0] + "\" does not exist";
+    e.text = "ORA-04067: not executed, package body \"" + ses.user + "." + parts[0] + "\" does not exist" +
+             "\nORA-06508: PL/SQL: could not find program unit being called: \"" + ses.user + "." + parts[0] + "\"";
     throw e;
   }
   if (!pkg->bodyValid) {
     OraError e(4063);
-    e.text = "ORA-04063: package body \"" + ses.user + "." + parts[0] + "\" has errors";
+    e.text = "ORA-04063: package body \"" + ses.user + "." + parts[0] + "\" has errors" +
+             "\nORA-06508: PL/SQL: could not find program unit being called: \"" + ses.user + "." + parts[0] + "\"";
     throw e;
   }
   out.pkg = pkg;
@@ -325,7 +335,11 @@ std::vector<Bound> Run::bind(const Sub& sub, const std::vector<Range>& args, con
           throw pls(*this, at, "PLS-00363: expression '" + u.text(arg) + "' cannot be used as an assignment target");
         out[k].target = arg;
       }
-      if (p.in) {
+      if (p.type.kind == TypeSpec::Named || p.type.rowtype) {
+        // a record or collection is passed whole
+        out[k].whole = std::make_shared<Var>();
+        if (p.in) assignWhole(*out[k].whole, arg);
+      } else if (p.in) {
         if (p.type.kind == TypeSpec::Bool) {
           int c = cond(arg);
           out[k].v = c < 0 ? Val{} : Val{Val::Bool, "", c == 1};
@@ -368,28 +382,54 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
     Run& r;
     std::vector<Scope*>& saved;
     const Sub* current;
+    size_t at;
     ~Back() {
       r.current = current;
       if (&r == &caller) {
         caller.scopes.swap(saved);
+        caller.lastAt = at;
       } else {
         caller.steps = r.steps;
         caller.ended = caller.ended || r.ended;
       }
     }
-  } back{*this, *r, saved, r->current};
+  } back{*this, *r, saved, r->current, lastAt};
   r->scopes.push_back(&params);
   for (size_t k = 0; k < sub.params.size(); ++k) {
     const Param& p = sub.params[k];
+    if (p.type.kind == TypeSpec::Named || p.type.rowtype) {
+      Var& v = params.vars[p.name];
+      r->typed(v, p.type, sub.at);
+      const Var* w = args[k].whole.get();
+      if (w && p.in) {
+        if (v.isColl() && w->isColl() && w->def == v.def) v.coll = w->coll;
+        else if (v.record && w->record && w->fields.size() == v.fields.size()) v.fields = w->fields;
+        else throw pls(*this, sub.at, "PLS-00306: wrong number or types of arguments in call to '" + sub.name + "'");
+      }
+      continue;
+    }
     if (!args[k].given && p.in && !p.dflt.empty()) r->store(params.vars[p.name], r->eval(p.dflt), p.dflt.b);
   }
   r->current = &sub;
   r->retVal = Val{};
-  Flow f = r->block(*sub.block);
+  r->retWhole.reset();
+  Flow f;
+  try {
+    f = r->block(*sub.block);
+  } catch (OraError& e) {
+    addFrame(e, *r);
+    suppliedFailed = suppliedFailed || r->suppliedFailed;
+    throw;
+  }
   if (sub.function && f != Flow::Return) throw OraError(6503);
   Val ret = r->retVal;
+  lastWhole = r->retWhole;
   for (size_t k = 0; k < sub.params.size(); ++k)
-    if (sub.params[k].out) args[k].v = params.vars[sub.params[k].name].v;
+    if (sub.params[k].out) {
+      Var& v = params.vars[sub.params[k].name];
+      if (args[k].whole) *args[k].whole = v;
+      else args[k].v = v.v;
+    }
   return ret;
 }
 
@@ -399,6 +439,13 @@ Flow Run::returnValue(const Stmt& s) {
     throw pls(*this, s.at, "PLS-00372: In a procedure, RETURN statement cannot contain an expression");
   if (s.expr.empty() && function)
     throw pls(*this, s.at, "PLS-00503: RETURN <value> statement required for this return from function");
+  if (function && (current->ret.kind == TypeSpec::Named || current->ret.rowtype)) {
+    auto v = std::make_shared<Var>();
+    typed(*v, current->ret, s.at);
+    assignWhole(*v, s.expr);
+    retWhole = v;
+    return Flow::Return;
+  }
   if (function) {
     Var v;
     v.type = current->ret;
@@ -425,8 +472,18 @@ void Run::callProcedure(const Stmt& s) {
     throw pls(*this, s.at, "PLS-00221: '" + c.shown + "' is not a procedure or is undefined");
   std::vector<Bound> args = bind(*sub, s.conds, s.argNames, s.at);
   invoke(*c.unit, *sub, c.base, args);
-  for (size_t k = 0; k < sub->params.size(); ++k)
-    if (sub->params[k].out) assign(args[k].target, args[k].v);
+  for (size_t k = 0; k < sub->params.size(); ++k) {
+    if (!sub->params[k].out) continue;
+    size_t next;
+    Var* dst = args[k].whole ? wholeVar(args[k].target.b, args[k].target.e, next) : nullptr;
+    if (!dst) {
+      assign(args[k].target, args[k].v);
+    } else if (dst->isColl()) {
+      dst->coll = args[k].whole->coll;
+    } else if (dst->record && args[k].whole->fields.size() == dst->fields.size()) {
+      dst->fields = args[k].whole->fields;
+    }
+  }
 }
 
 // A function call (or a package's variable) at token k of an expression: its value as SQL text.
@@ -518,6 +575,49 @@ bool Run::packageVariableType(Range name, TypeSpec& out) {
   if (v == pkg->publicScope.vars.end() || v->second.record) return false;
   out = v->second.type;
   return true;
+}
+
+std::shared_ptr<const TypeDef> Run::schemaType(const std::string& name) {
+  auto seen = schemaTypes.find(name);
+  if (seen != schemaTypes.end()) return seen->second;
+  std::shared_ptr<const TypeDef> def;
+  std::string src = unitSource(ses, name, "TYPE");
+  if (!src.empty()) {
+    auto& cache = units(ses).types;
+    auto it = cache.find(name);
+    if (it != cache.end() && it->second.src == src) {
+      def = it->second.def;
+    } else {
+      // a type of the schema's types: each made once, a type naming itself is not
+      static thread_local int making = 0;
+      if (making > 20) return nullptr;
+      ++making;
+      struct Done {
+        ~Done() { --making; }
+      } done;
+      std::shared_ptr<Unit> tu;
+      try {
+        tu = parseTypeSource(src);
+      } catch (const OraError&) {
+        tu = nullptr; // an object type, or one with errors
+      }
+      if (tu) {
+        Run r(ses, *tu);
+        Scope sc;
+        r.scopes.push_back(&sc);
+        r.declareType(sc, tu->publicDecls[0]);
+        def = sc.types[tu->publicDecls[0].name];
+        cache[name] = {src, tu, def};
+      }
+    }
+  }
+  schemaTypes[name] = def;
+  return def;
+}
+
+Scope* Run::packageScope(const std::string& name, size_t at) {
+  auto pkg = package(*this, name, at);
+  return pkg ? &pkg->publicScope : nullptr;
 }
 
 CursorState* Run::packageCursor(const std::string& pkgName, const std::string& name) {

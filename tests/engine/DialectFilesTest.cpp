@@ -6,7 +6,7 @@
 //
 //   statement ok            the statement runs
 //   error ORA-00936 [at N]  it fails with that error, the token at fault at byte offset N;
-//                           after a "----" line, the message's whole text
+//                           after a "----" line, the message's whole text, one line each
 //   query [sorted]          its rows, one per line, columns joined by "|" (NULL as NULL),
 //   SELECT ...              after a "----" line; "sorted" compares them in sorted order
 //   ----
@@ -232,10 +232,11 @@ TEST_P(DialectFile, EveryCaseGivesOraclesAnswer) {
     if (c.kind == "error") {
       EXPECT_EQ(got.substr(0, 9), c.code) << where << "\n" << got;
       if (!c.expected.empty()) {
-        std::string text;
+        // a message of several lines: an error and the PL/SQL lines it passed through
+        std::string want;
         for (const std::string& l : c.expected)
-          text += (text.empty() ? "" : "\n") + l;
-        EXPECT_EQ(got, text) << where;
+          want += (want.empty() ? "" : "\n") + l;
+        EXPECT_EQ(got, want) << where;
       }
       if (c.at >= 0 && code) {
         EXPECT_EQ(raw.Offset(), c.at) << where << "\n" << got;

@@ -86,7 +86,7 @@ TEST_F(PlsqlCalls, OutputLinesReachTheClientOnlyWhileEnabled) {
   EXPECT_EQ(
       Run("BEGIN DBMS_OUTPUT.PUT_LINE('before'); RAISE_APPLICATION_ERROR(-20005, 'stop'); END;"),
       20005);
-  EXPECT_EQ(Message(20005), "ORA-20005: stop");
+  EXPECT_EQ(Message(20005), "ORA-20005: stop\nORA-06512: at line 1");
   EXPECT_EQ(Lines(), (std::vector<std::string>{"before"}));
   // disabling empties the buffer; a block may also enable it itself
   ASSERT_EQ(Run("BEGIN DBMS_OUTPUT.PUT_LINE('gone'); END;"), 0);

@@ -1,0 +1,543 @@
+// Records and collections in PL/SQL: declared TYPEs, element access, the collection methods and
+// whole-record and whole-collection assignment.
+#include "PlsqlRun.h"
+
+#include <cmath>
+
+namespace ora::pl {
+
+namespace {
+
+bool isOp(const std::vector<Tok>& t, size_t k, const char* s) {
+  return k < t.size() && t[k].kind == T::Op && t[k].text == s;
+}
+
+bool isName(const std::vector<Tok>& t, size_t k) {
+  return k < t.size() && (t[k].kind == T::Word || t[k].kind == T::QWord);
+}
+
+// The ")" that closes the "(" at token open.
+size_t closing(const std::vector<Tok>& t, size_t open) {
+  int depth = 0;
+  for (size_t k = open; k < t.size() && t[k].kind != T::End; ++k) {
+    if (isOp(t, k, "(")) ++depth;
+    else if (isOp(t, k, ")") && --depth == 0) return k;
+  }
+  return t.size() - 1;
+}
+
+// The expressions between the parentheses at open and close, split at their top-level commas.
+std::vector<Range> arguments(const std::vector<Tok>& t, size_t open, size_t close) {
+  std::vector<Range> out;
+  if (close == open + 1) return out;
+  int depth = 0;
+  size_t b = open + 1;
+  for (size_t k = open + 1; k < close; ++k) {
+    if (isOp(t, k, "(")) ++depth;
+    else if (isOp(t, k, ")")) --depth;
+    else if (depth == 0 && isOp(t, k, ",")) {
+      out.push_back({b, k});
+      b = k + 1;
+    }
+  }
+  out.push_back({b, close});
+  return out;
+}
+
+OraError compileError(const Run& r, size_t tok, const std::string& msg) {
+  OraError e(6550);
+  e.text = "ORA-06550: " + where(r.u.src, r.u.toks[std::min(tok, r.u.toks.size() - 1)].pos) + ":\n" + msg;
+  return e;
+}
+
+bool methodName(const std::string& w) {
+  return w == "COUNT" || w == "FIRST" || w == "LAST" || w == "LIMIT" || w == "NEXT" || w == "PRIOR" || w == "EXISTS";
+}
+
+// An integer subscript; NULL and what is not a number are VALUE_ERROR.
+long long numberKey(Run& r, Val k) {
+  if (k.k == Val::Str) {
+    try {
+      k = r.evalText("TO_NUMBER(" + literal(k) + ")");
+    } catch (const OraError&) {
+      throw valueError("character to number conversion error");
+    }
+  }
+  if (k.k != Val::Num) throw valueError(k.k == Val::Null ? "NULL index table key value" : "");
+  return std::llround(std::stod(k.s));
+}
+
+std::string textKey(Run& r, Val k) {
+  if (k.k == Val::Null) throw valueError("NULL index table key value");
+  if (k.k == Val::Num || k.k == Val::Date) k = r.evalText("TO_CHAR(" + literal(k) + ")");
+  if (k.k == Val::Bool) throw valueError("");
+  return k.s;
+}
+
+Val num(long long n) { return Val{Val::Num, std::to_string(n), false}; }
+
+} // namespace
+
+void Run::declareType(Scope& sc, const Decl& d) {
+  auto def = std::make_shared<TypeDef>();
+  const TypeDecl& td = *d.typeDecl;
+  def->kind = td.kind;
+  def->name = d.name;
+  if (td.kind == TypeDecl::Assoc) {
+    // INDEX BY VARCHAR2(n), or a %TYPE of one
+    Var key;
+    key.type = td.key;
+    typed(key, td.key, d.at);
+    def->strKeys = key.type.kind == TypeSpec::Text;
+    def->keySize = def->strKeys ? key.type.size : 0;
+  }
+  def->limit = td.limit;
+  Var& p = def->proto;
+  if (td.kind == TypeDecl::Record) {
+    p.record = true;
+    for (const TypeDecl::Field& f : td.fields) {
+      Var fv;
+      fv.type = f.type;
+      typed(fv, f.type, d.at);
+      if (fv.record || fv.isColl())
+        throw compileError(*this, d.at, "PLS-00999: implementation restriction (may be temporary) a record field of a record or collection type");
+      fv.notNull = f.notNull;
+      if (!f.init.empty()) {
+        Val x = fv.type.kind == TypeSpec::Bool ? [&] { int c = cond(f.init); return c < 0 ? Val{} : Val{Val::Bool, "", c == 1}; }()
+                                                : eval(f.init);
+        store(fv, x, f.init.b);
+      }
+      p.fieldNames.push_back(f.name);
+      p.fieldTypes.push_back(fv.type);
+      p.fields.push_back(fv.v);
+    }
+  } else {
+    p.type = td.elem;
+    typed(p, td.elem, d.at);
+  }
+  sc.types[d.name] = def;
+}
+
+std::shared_ptr<const TypeDef> Run::typeNamed(Range name) {
+  const auto& t = u.toks;
+  if (name.e == name.b + 1) {
+    for (auto it = scopes.rbegin(); it != scopes.rend(); ++it)
+      if (auto x = (*it)->types.find(t[name.b].text); x != (*it)->types.end()) return x->second;
+    if (auto def = schemaType(t[name.b].text)) return def;
+  } else if (name.e == name.b + 3) {
+    if (Scope* ps = packageScope(t[name.b].text, name.b))
+      if (auto x = ps->types.find(t[name.b + 2].text); x != ps->types.end()) return x->second;
+  }
+  std::string shown;
+  for (size_t k = name.b; k < name.e; ++k) shown += t[k].text;
+  undeclared(name.b, shown);
+}
+
+Var* Run::wholeVar(size_t k, size_t e, size_t& next) {
+  const auto& t = u.toks;
+  if (!isName(t, k)) return nullptr;
+  if (Var* v = find(t[k].text)) {
+    next = k + 1;
+    return v;
+  }
+  if (isOp(t, k + 1, ".") && k + 2 < e && isName(t, k + 2) && !cursor(t[k].text)) {
+    if (Scope* ps = packageScope(t[k].text, k)) {
+      auto it = ps->vars.find(t[k + 2].text);
+      if (it != ps->vars.end() && (it->second.record || it->second.isColl())) {
+        next = k + 3;
+        return &it->second;
+      }
+    }
+  }
+  return nullptr;
+}
+
+Var* Run::element(Var& c, size_t open, size_t& next, bool create) {
+  const auto& t = u.toks;
+  size_t close = closing(t, open);
+  next = close + 1;
+  std::vector<Range> args = arguments(t, open, close);
+  if (args.size() != 1) throw compileError(*this, open, "PLS-00306: wrong number or types of arguments in call to '" + c.def->name + "'");
+  Val key = eval(args[0]);
+  const TypeDef& d = *c.def;
+  if (!c.coll.p) throw OraError(6531);
+  Coll& cl = *c.coll.p;
+  if (d.strKeys) {
+    std::string k = textKey(*this, key);
+    if (d.keySize > 0 && static_cast<int>(k.size()) > d.keySize) throw valueError("character string buffer too small");
+    auto it = cl.str.find(k);
+    if (it == cl.str.end()) {
+      if (!create) throw OraError(1403);
+      it = cl.str.emplace(k, d.proto).first;
+    }
+    return &it->second;
+  }
+  long long n = numberKey(*this, key);
+  if (d.kind != TypeDecl::Assoc) {
+    if (n < 1 || (d.kind == TypeDecl::Varray && n > d.limit)) throw OraError(6532);
+    if (n > cl.size) throw OraError(6533);
+  }
+  auto it = cl.num.find(n);
+  if (it == cl.num.end()) {
+    if (!create) throw OraError(1403);
+    it = cl.num.emplace(n, d.proto).first;
+  }
+  return &it->second;
+}
+
+// A record's field, a collection's element or method, or a whole record after VALUES, at token k
+// of an expression: its value as SQL text.
+bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
+  const auto& t = u.toks;
+  size_t p;
+  Var* cur = wholeVar(k, e, p);
+  if (!cur || !(cur->record || cur->isColl())) return false;
+  const Var* start = cur;
+  const size_t named = p;
+  for (;;) {
+    if (cur->isColl() && isOp(t, p, "(") && p < e) {
+      cur = element(*cur, p, p, false);
+      continue;
+    }
+    if (cur->isColl() && isOp(t, p, ".") && p + 1 < e && t[p + 1].kind == T::Word && methodName(t[p + 1].text)) {
+      const std::string& m = t[p + 1].text;
+      size_t after = p + 2;
+      Val arg;
+      bool hasArg = m == "NEXT" || m == "PRIOR" || m == "EXISTS";
+      if (hasArg) {
+        if (!isOp(t, after, "(")) throw compileError(*this, after, "PLS-00306: wrong number or types of arguments in call to '" + m + "'");
+        size_t close = closing(t, after);
+        arg = eval({after + 1, close});
+        after = close + 1;
+      } else if (isOp(t, after, "(") && isOp(t, after + 1, ")")) {
+        after += 2; // COUNT() and the like
+      }
+      used = after - k;
+      const TypeDef& d = *cur->def;
+      if (m == "EXISTS") {
+        bool has = false;
+        if (cur->coll.p && arg.k != Val::Null) {
+          if (d.strKeys) has = cur->coll.p->str.count(textKey(*this, arg)) > 0;
+          else has = cur->coll.p->num.count(numberKey(*this, arg)) > 0;
+        }
+        rep = has ? "(1=1)" : "(1=0)";
+        return true;
+      }
+      if (m == "LIMIT") {
+        rep = d.kind == TypeDecl::Varray ? num(d.limit).s : "NULL";
+        if (!cur->coll.p) throw OraError(6531);
+        return true;
+      }
+      if (!cur->coll.p) throw OraError(6531);
+      const Coll& cl = *cur->coll.p;
+      Val x;
+      if (m == "COUNT") {
+        x = num(static_cast<long long>(d.strKeys ? cl.str.size() : cl.num.size()));
+      } else if (d.strKeys) {
+        auto key = [](const std::string& s) { return Val{Val::Str, s, false}; };
+        if (m == "FIRST" && !cl.str.empty()) x = key(cl.str.begin()->first);
+        else if (m == "LAST" && !cl.str.empty()) x = key(cl.str.rbegin()->first);
+        else if ((m == "NEXT" || m == "PRIOR") && arg.k != Val::Null) {
+          std::string a = textKey(*this, arg);
+          if (m == "NEXT") {
+            auto it = cl.str.upper_bound(a);
+            if (it != cl.str.end()) x = key(it->first);
+          } else {
+            auto it = cl.str.lower_bound(a);
+            if (it != cl.str.begin()) x = key(std::prev(it)->first);
+          }
+        }
+      } else {
+        if (m == "FIRST" && !cl.num.empty()) x = num(cl.num.begin()->first);
+        else if (m == "LAST" && !cl.num.empty()) x = num(cl.num.rbegin()->first);
+        else if ((m == "NEXT" || m == "PRIOR") && arg.k != Val::Null) {
+          long long a = numberKey(*this, arg);
+          if (m == "NEXT") {
+            auto it = cl.num.upper_bound(a);
+            if (it != cl.num.end()) x = num(it->first);
+          } else {
+            auto it = cl.num.lower_bound(a);
+            if (it != cl.num.begin()) x = num(std::prev(it)->first);
+          }
+        }
+      }
+      rep = literal(x);
+      return true;
+    }
+    if (cur->record && isOp(t, p, ".") && p + 1 < e && isName(t, p + 1)) {
+      const std::string& f = t[p + 1].text;
+      size_t i = 0;
+      while (i < cur->fieldNames.size() && cur->fieldNames[i] != f) ++i;
+      if (i == cur->fieldNames.size()) throw compileError(*this, p + 1, "PLS-00302: component '" + f + "' must be declared");
+      const Val& x = cur->fields[i];
+      bool boolean = i < cur->fieldTypes.size() && cur->fieldTypes[i].kind == TypeSpec::Bool;
+      rep = (boolean || x.k == Val::Bool) && x.k == Val::Null ? "(1=NULL)" : literal(x);
+      used = p + 2 - k;
+      return true;
+    }
+    break;
+  }
+  used = p - k;
+  bool afterValues = k > 0 && t[k - 1].kind == T::Word && t[k - 1].text == "VALUES";
+  bool nullTest = p < t.size() && t[p].kind == T::Word && t[p].text == "IS";
+  if ((cur->record && !afterValues) || (cur->isColl() && !nullTest)) {
+    // a table of the same name as the variable, or a misuse the statement itself reports
+    if (cur != start || p != named) throw compileError(*this, k, "PLS-00382: expression is of wrong type");
+    return false;
+  }
+  if (cur->record) {
+    // INSERT ... VALUES rec: the record's fields in order
+    rep = "(";
+    for (size_t i = 0; i < cur->fields.size(); ++i) rep += (i ? ", " : "") + literal(cur->fields[i]);
+    rep += ")";
+  } else if (cur->isColl()) {
+    rep = cur->coll.p ? "1" : "NULL"; // only IS [NOT] NULL asks for a collection itself
+  } else {
+    rep = (cur->type.kind == TypeSpec::Bool || cur->v.k == Val::Bool) && cur->v.k == Val::Null ? "(1=NULL)" : literal(cur->v);
+  }
+  return true;
+}
+
+// Whether the expression at k is coll.EXISTS(...) or a BOOLEAN element.
+bool Run::compositeCondition(size_t k, size_t e) {
+  const auto& t = u.toks;
+  size_t p;
+  Var* v = wholeVar(k, e, p);
+  if (!v || !v->isColl()) return false;
+  if (isOp(t, p, ".") && p + 1 < e && t[p + 1].text == "EXISTS") return true;
+  return isOp(t, p, "(") && v->def->proto.type.kind == TypeSpec::Bool;
+}
+
+bool Run::assignComposite(Range target, Range expr) {
+  const auto& t = u.toks;
+  size_t p;
+  Var* v = wholeVar(target.b, target.e, p);
+  if (!v || !(v->record || v->isColl())) return false;
+  if (v->constant)
+    throw compileError(*this, target.b, "PLS-00363: expression '" + u.text(target) + "' cannot be used as an assignment target");
+  // what the target is, from the types alone: the value is worked out before an element is made
+  const Var* shape = v;
+  int field = -1;
+  for (size_t q = p; q < target.e;) {
+    if (shape->isColl() && isOp(t, q, "(")) {
+      shape = &shape->def->proto;
+      q = closing(t, q) + 1;
+    } else if (shape->record && isOp(t, q, ".") && q + 2 == target.e) {
+      const std::string& f = t[q + 1].text;
+      size_t i = 0;
+      while (i < shape->fieldNames.size() && shape->fieldNames[i] != f) ++i;
+      if (i == shape->fieldNames.size()) throw compileError(*this, q + 1, "PLS-00302: component '" + f + "' must be declared");
+      field = static_cast<int>(i);
+      q += 2;
+    } else {
+      throw compileError(*this, q, "PLS-00103: Encountered the symbol \"" + t[q].text + "\"");
+    }
+  }
+  auto value = [&](TypeSpec::K kind) {
+    if (kind == TypeSpec::Bool) {
+      int c = cond(expr);
+      return c < 0 ? Val{} : Val{Val::Bool, "", c == 1};
+    }
+    return eval(expr);
+  };
+  if (field < 0 && (shape->record || shape->isColl())) {
+    Var* cur = v;
+    while (p < target.e) cur = element(*cur, p, p, true);
+    assignWhole(*cur, expr);
+    return true;
+  }
+  TypeSpec ty = field >= 0 ? (static_cast<size_t>(field) < shape->fieldTypes.size() ? shape->fieldTypes[field] : TypeSpec{})
+                           : shape->type;
+  Val x = value(ty.kind);
+  Var* cur = v;
+  while (p < target.e && isOp(t, p, "(")) cur = element(*cur, p, p, true);
+  if (field < 0) {
+    store(*cur, x, expr.b);
+    return true;
+  }
+  Var tmp;
+  tmp.type = ty;
+  if (ty.kind != TypeSpec::Unknown) store(tmp, x, expr.b);
+  else tmp.v = x;
+  cur->fields[static_cast<size_t>(field)] = tmp.v;
+  return true;
+}
+
+void Run::assignWhole(Var& dst, Range expr) {
+  const auto& t = u.toks;
+  auto wrong = [&] { return compileError(*this, expr.b, "PLS-00382: expression is of wrong type"); };
+  if (expr.e == expr.b + 1 && t[expr.b].kind == T::Word && t[expr.b].text == "NULL") {
+    if (dst.isColl()) {
+      if (dst.def->kind == TypeDecl::Assoc) throw wrong();
+      dst.coll.p.reset();
+    } else {
+      for (Val& f : dst.fields) f = Val{};
+    }
+    return;
+  }
+  // a collection type's constructor: name(elements...)
+  if (isName(t, expr.b)) {
+    size_t open = expr.b + 1;
+    if (isOp(t, open, ".") && isName(t, expr.b + 2)) open = expr.b + 3;
+    if (isOp(t, open, "(") && closing(t, open) + 1 == expr.e && !find(t[expr.b].text)) {
+      std::shared_ptr<const TypeDef> def;
+      if (open == expr.b + 1) {
+        for (auto it = scopes.rbegin(); it != scopes.rend() && !def; ++it)
+          if (auto x = (*it)->types.find(t[expr.b].text); x != (*it)->types.end()) def = x->second;
+        if (!def) def = schemaType(t[expr.b].text);
+      } else if (Scope* ps = packageScope(t[expr.b].text, expr.b)) {
+        if (auto x = ps->types.find(t[expr.b + 2].text); x != ps->types.end()) def = x->second;
+      }
+      if (def && def->kind != TypeDecl::Record) {
+        if (def->kind == TypeDecl::Assoc)
+          throw compileError(*this, expr.b, "PLS-00222: no function with name '" + def->name + "' exists in this scope");
+        if (dst.def && dst.def != def) throw wrong();
+        auto cl = std::make_unique<Coll>();
+        for (Range a : arguments(t, open, closing(t, open))) {
+          Var el = def->proto;
+          if (el.record || el.isColl()) assignWhole(el, a);
+          else if (el.type.kind == TypeSpec::Bool) {
+            int c = cond(a);
+            store(el, c < 0 ? Val{} : Val{Val::Bool, "", c == 1}, a.b);
+          } else {
+            store(el, eval(a), a.b);
+          }
+          cl->num.emplace(++cl->size, std::move(el));
+        }
+        if (def->kind == TypeDecl::Varray && cl->size > def->limit) throw OraError(6532);
+        if (!dst.def) dst.def = def;
+        dst.coll.p = std::move(cl);
+        return;
+      }
+    }
+  }
+  // another record or collection, or an element that is one
+  size_t p;
+  Var* src = wholeVar(expr.b, expr.e, p);
+  std::shared_ptr<Var> given;
+  if (!src) {
+    // a function returning one
+    std::string rep;
+    size_t end = expr.b;
+    lastWhole.reset();
+    if (!callInExpression(expr.b, expr.e, false, rep, end) || end != expr.e || !lastWhole) throw wrong();
+    given = std::move(lastWhole);
+    src = given.get();
+    p = expr.e;
+  }
+  while (p < expr.e && src->isColl() && isOp(t, p, "(")) src = element(*src, p, p, false);
+  if (p != expr.e) throw wrong();
+  if (dst.isColl() || (!dst.record && src->isColl())) {
+    if (!src->isColl() || (dst.def && src->def != dst.def)) throw wrong();
+    dst.def = src->def;
+    dst.coll = src->coll;
+    return;
+  }
+  if (!src->record) throw wrong();
+  if (!dst.record && !dst.def) {
+    dst = *src;
+    dst.constant = false;
+    return;
+  }
+  if (src->fields.size() != dst.fields.size()) throw wrong();
+  for (size_t i = 0; i < src->fields.size(); ++i) {
+    if (i < dst.fieldTypes.size() && dst.fieldTypes[i].kind != TypeSpec::Unknown) {
+      Var tmp;
+      tmp.type = dst.fieldTypes[i];
+      store(tmp, src->fields[i], expr.b);
+      dst.fields[i] = tmp.v;
+    } else {
+      dst.fields[i] = src->fields[i];
+    }
+  }
+}
+
+// coll.EXTEND, coll.TRIM and coll.DELETE as statements.
+bool Run::collectionMethod(const Stmt& s) {
+  const auto& t = u.toks;
+  size_t p;
+  Var* v = wholeVar(s.at, t.size(), p);
+  if (!v || !v->isColl() || !isOp(t, p, ".") || !isName(t, p + 1)) return false;
+  const std::string& m = t[p + 1].text;
+  const TypeDef& d = *v->def;
+  auto wrongArgs = [&] {
+    return compileError(*this, s.at, "PLS-00306: wrong number or types of arguments in call to '" + m + "'");
+  };
+  std::vector<Val> args;
+  for (Range a : s.conds) args.push_back(eval(a));
+  if (m != "EXTEND" && m != "TRIM" && m != "DELETE")
+    throw compileError(*this, p + 1, "PLS-00302: component '" + m + "' must be declared");
+  if (!v->coll.p) throw OraError(6531);
+  Coll& cl = *v->coll.p;
+  if (m == "DELETE") {
+    if (args.empty()) {
+      cl = Coll{};
+      return true;
+    }
+    if (args.size() > 2 || d.kind == TypeDecl::Varray) throw wrongArgs();
+    if (args[0].k == Val::Null || args.back().k == Val::Null) return true;
+    if (d.strKeys) {
+      std::string a = textKey(*this, args[0]), b = textKey(*this, args.back());
+      if (a <= b) cl.str.erase(cl.str.lower_bound(a), cl.str.upper_bound(b));
+    } else {
+      long long a = numberKey(*this, args[0]), b = numberKey(*this, args.back());
+      if (a <= b) cl.num.erase(cl.num.lower_bound(a), cl.num.upper_bound(b));
+    }
+    return true;
+  }
+  if (d.kind == TypeDecl::Assoc || args.size() > (m == "EXTEND" ? 2u : 1u)) throw wrongArgs();
+  long long n = args.empty() ? 1 : numberKey(*this, args[0]);
+  if (n < 0) throw valueError("");
+  if (m == "TRIM") {
+    if (n > cl.size) throw OraError(6533);
+    for (long long k = 0; k < n; ++k) cl.num.erase(cl.size--);
+    return true;
+  }
+  if (d.kind == TypeDecl::Varray && cl.size + n > d.limit) throw OraError(6532);
+  Var el = d.proto;
+  if (args.size() == 2) {
+    auto it = cl.num.find(numberKey(*this, args[1]));
+    if (it == cl.num.end()) throw OraError(6533);
+    el = it->second;
+  }
+  for (long long k = 0; k < n; ++k) {
+    step(); // a runaway EXTEND ends as a runaway loop does
+    cl.num[++cl.size] = el;
+  }
+  return true;
+}
+
+Var* Run::targetVar(Range target) {
+  const auto& t = u.toks;
+  size_t p;
+  Var* v = wholeVar(target.b, target.e, p);
+  if (!v) return nullptr;
+  while (p < target.e && v->isColl() && isOp(t, p, "(")) v = element(*v, p, p, true);
+  return p == target.e ? v : nullptr;
+}
+
+bool Run::assignPart(Range target, const Val& x) {
+  const auto& t = u.toks;
+  size_t p;
+  Var* v = wholeVar(target.b, target.e, p);
+  if (!v || !(v->record || v->isColl())) return false;
+  while (p < target.e && v->isColl() && isOp(t, p, "(")) v = element(*v, p, p, true);
+  if (p == target.e && !v->record && !v->isColl()) {
+    store(*v, x, target.b);
+    return true;
+  }
+  if (!v->record || !isOp(t, p, ".") || p + 2 != target.e) return false;
+  const std::string& f = t[p + 1].text;
+  for (size_t i = 0; i < v->fieldNames.size(); ++i)
+    if (v->fieldNames[i] == f) {
+      Var tmp;
+      tmp.type = i < v->fieldTypes.size() ? v->fieldTypes[i] : TypeSpec{};
+      if (tmp.type.kind != TypeSpec::Unknown) store(tmp, asValue(x, tmp.type), target.b);
+      else tmp.v = x;
+      v->fields[i] = tmp.v;
+      return true;
+    }
+  throw compileError(*this, p + 1, "PLS-00302: component '" + f + "' must be declared");
+}
+
+} // namespace ora::pl
