@@ -310,6 +310,16 @@ private:
   std::vector<std::pair<size_t, size_t>> callArgs(size_t i);
   std::string plsqlCall(const std::string& name, size_t i);
   bool parameterlessFunction(size_t i) const;
+  // DBMS_LOB.name( at i: one of the package's functions a query may call
+  bool lobPackageCall(size_t i) const;
+  // The type of a LOB constructor, conversion or DBMS_LOB call [b, e), or of a text function
+  // of a LOB; false for anything else.
+  bool lobType(size_t b, size_t e, ColType& t);
+  // ORA-00932 for a LOB where values are compared or sorted: a comparison, GROUP BY, ORDER BY
+  void rejectLob(size_t b, size_t e);
+  void rejectLobOrder(size_t b, size_t e, int depth);
+  static std::string lobTypeError(const ColType& t);
+  bool sortingSetOp(int depth) const; // UNION, INTERSECT or MINUS (not UNION ALL) at this level
   std::vector<std::string> emitArgs(const std::vector<std::pair<size_t, size_t>>& args);
   std::string keyTokenText(size_t k) const;
   bool isAggregate(size_t i) const;

@@ -75,7 +75,9 @@ ColType Translator::exprType(size_t b, size_t e) {
         acc = r;
         continue;
       }
-      if (ops[k] == "||") {
+      if (ops[k] == "||" && (acc.lob == kClob || acc.lob == kNclob || t.lob == kClob || t.lob == kNclob)) {
+        r = acc.lob == kClob || acc.lob == kNclob ? acc : t; // a LOB joined to anything stays one
+      } else if (ops[k] == "||") {
         auto width = [this](const ColType& x) {
           return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
         };
@@ -256,6 +258,7 @@ ColType Translator::infer(size_t b, size_t e) {
   t.size = 4000;
   if (e <= b) return t;
   if (!jsonCalls_.empty() && jsonType(b, e, t)) return t;
+  if (lobType(b, e, t)) return t;
   const Token& f = t_[b];
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
   if (e - b == 2 && is(f, "TIMESTAMP") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
