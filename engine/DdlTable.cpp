@@ -129,7 +129,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     else ct.textStored = true; // every digit a NUMBER holds, beyond a double's 15
   } else if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT") {
     // NUMBER(*,0): whole numbers, kept as SQLite's own numbers
-    ct.code = kNumber; ct.precision = 0; ct.hasScale = true;
+    ct.code = kNumber; ct.precision = 0; ct.hasScale = true; ct.anyPrecision = true;
   } else if (tn == "FLOAT") {
     if (hasS || star || a == 0 || a > 126) throw OraError(1724).at(sizePos);
     ct = floatType(a < 0 ? 126 : a);

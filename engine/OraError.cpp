@@ -140,6 +140,7 @@ const std::map<int, const char*>& texts() {
       {14323, "cannot add partition when DEFAULT partition exists"},
       {14400, "inserted partition key does not map to any partition"},
       {14401, "inserted partition key is outside specified partition"},
+      {3001, "unimplemented feature"},
       {2327, "cannot create index on expression with datatype LOB"},
       {2329, "column of datatype LOB cannot be unique or a primary key"},
       {14402, "updating partition key column would cause a partition change"},

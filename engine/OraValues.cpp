@@ -502,8 +502,7 @@ ColType parseDeclType(std::string_view decl) {
   else if (starts("NUMBER")) {
     t.code = kNumber; t.precision = a; t.scale = b; t.hasScale = hasB || a > 0;
     t.textStored = !t.hasScale && starts("NUMBER TEXT");
-    // NUMBER(*,s) and INTEGER are kept as "NUMBER(38,s)"; a NUMBER(38,s) of its own is wide
-    t.anyPrecision = a == 38 && starts("NUMBER(");
+    t.anyPrecision = starts("NUMBER INTEGER");
   }
   else if (starts("DATE")) t.code = kDate;
   else if (starts("TIMESTAMP")) {
@@ -530,7 +529,9 @@ std::string declTypeText(const ColType& t, Charset cs) {
   case kNumber:
     if (t.binary) return t.binary == kBinaryDouble ? "BINARY_DOUBLE" : "BINARY_FLOAT"; // REAL affinity
     if (t.precision == 0 && !t.hasScale) return t.textStored ? "NUMBER TEXT COLLATE ORA_NUMBER" : "NUMBER";
-    if (t.precision == 0 || t.anyPrecision) return "NUMBER(38," + std::to_string(t.scale) + ")";
+    // INTEGER: no precision of its own in the dictionary (and no SQLite rowid alias either)
+    if (t.anyPrecision) return "NUMBER INTEGER(38,0)";
+    if (t.precision == 0) return "NUMBER(38," + std::to_string(t.scale) + ")";
     if (t.isWide())
       return "NUMBER TEXT(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ") COLLATE ORA_NUMBER";
     return "NUMBER(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";

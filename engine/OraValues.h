@@ -36,7 +36,7 @@ struct ColType {
   // CLOB and NCLOB are LONG to a client, BLOB is LONG RAW; the dictionary names them as declared
   int lob = 0;
   bool national = false;     // NCHAR, NVARCHAR2: lengths in characters of the national set
-  bool anyPrecision = false; // INTEGER, NUMBER(*,s): no precision of its own, 38 digits
+  bool anyPrecision = false; // INTEGER, INT, SMALLINT: whole numbers of no precision of their own
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
   // More digits than a double or a 64-bit integer keeps: stored as decimal text.
   bool isWide() const {

@@ -130,6 +130,8 @@ ColType Translator::castType(size_t b, size_t e) const {
   std::string decl = b < e ? typeSynonym(t_[b].text, word(b + 1), word(b + 2), used) : std::string();
   for (size_t m = b + static_cast<size_t>(used); m < e; ++m) decl += t_[m].text;
   ColType c = parseDeclType(decl);
+  // NCHAR(n) and NVARCHAR2(n) count characters, as columns of those types do
+  if (c.national && c.chars == 0) charLimit(c, c.code == kChar ? 2000 : 4000);
   if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
   // NCHAR counts characters, as a column of that type does
   if (c.code == 0 && decl.rfind("NCHAR", 0) == 0) {
