@@ -23,13 +23,16 @@ size_t conditionEnd(const std::vector<Token>& t, size_t from) {
 }
 
 // The translated INSERT with its rows passed through a check that each falls in partition p.
+// The engine writes INSERT INTO t (columns) VALUES (...) or SELECT ..., after a WITH of its own
+// for a query's rows.
 bool checkedInsert(Translation& tr, const PartTable& pt, size_t p, const std::string& table) {
   const std::string head = "INSERT INTO " + quoteIdent(table) + " (";
-  if (tr.sql.rfind(head, 0) != 0) return false;
-  // the column list the engine writes, then the rows: VALUES (...) or a query
+  const size_t at = tr.sql.find(head);
+  if (at == std::string::npos || (at > 0 && tr.sql.rfind("WITH ", 0) != 0)) return false;
+  const std::string prefix = tr.sql.substr(0, at), insert = tr.sql.substr(at);
   std::vector<Token> t;
   try {
-    t = tokenize(tr.sql);
+    t = tokenize(insert);
   } catch (const OraError&) {
     return false;
   }
@@ -37,20 +40,20 @@ bool checkedInsert(Translation& tr, const PartTable& pt, size_t p, const std::st
   while (open < t.size() && !is(t[open], "(")) ++open;
   if (open >= t.size()) return false;
   size_t close = closing(t, open);
-  if (close + 1 >= t.size() || !(is(t[close + 1], "VALUES") || is(t[close + 1], "SELECT") || is(t[close + 1], "WITH")))
-    return false;
+  if (close + 1 >= t.size() || !(is(t[close + 1], "VALUES") || is(t[close + 1], "SELECT"))) return false;
   std::vector<std::string> names;
   for (size_t k = open + 1; k < close; ++k)
     if (t[k].kind == Token::Ident || t[k].kind == Token::QIdent) names.push_back(quoteIdent(t[k].text));
   for (const auto& key : pt.keys)
     if (std::find(names.begin(), names.end(), quoteIdent(key)) == names.end()) return false;
-  std::string cols = tr.sql.substr(t[open].pos, t[close].end - t[open].pos);
-  std::string rows = tr.sql.substr(t[close + 1].pos);
+  const std::string cols = insert.substr(t[open].pos, t[close].end - t[open].pos);
+  const std::string rows = insert.substr(t[close + 1].pos);
   // the rows named as the columns they go to, so that the partition's keys can be read from them
   const std::string row = quoteIdent("TESSEL$ROW");
-  tr.sql = "WITH " + row + cols + " AS (" + rows + ") " + head + tr.sql.substr(head.size(), t[close].end - head.size()) +
-           " SELECT * FROM " + row + " WHERE CASE WHEN " + positionOf(pt, row) + " = " + std::to_string(p) +
-           " THEN 1 ELSE ora_raise(14401) END";
+  std::string with = row + cols + " AS (" + rows + ")";
+  with = prefix.empty() ? "WITH " + with : prefix.substr(0, prefix.find_last_not_of(' ') + 1) + ", " + with;
+  tr.sql = with + " " + insert.substr(0, t[close].end) + " SELECT * FROM " + row + " WHERE CASE WHEN " +
+           positionOf(pt, row) + " = " + std::to_string(p) + " THEN 1 ELSE ora_raise(14401) END";
   return true;
 }
 
