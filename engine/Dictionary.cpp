@@ -170,6 +170,11 @@ const ViewDef kViews[] = {
      " HIGH_VALUE LONG VARCHAR, HIGH_VALUE_LENGTH NUMBER, PARTITION_POSITION NUMBER, TABLESPACE_NAME VARCHAR2(30),"
      " LOGGING VARCHAR2(7), COMPRESSION VARCHAR2(8), NUM_ROWS NUMBER, \"INTERVAL\" VARCHAR2(3)",
      "Partitions of the user's own tables"},
+    {"USER_LOBS",
+     "TABLE_NAME VARCHAR2(30), COLUMN_NAME VARCHAR2(4000), SEGMENT_NAME VARCHAR2(30), TABLESPACE_NAME VARCHAR2(30),"
+     " INDEX_NAME VARCHAR2(30), CHUNK NUMBER, CACHE VARCHAR2(10), LOGGING VARCHAR2(7), IN_ROW VARCHAR2(3),"
+     " PARTITIONED VARCHAR2(3), SECUREFILE VARCHAR2(3)",
+     "Description of the user's own LOBs contained in the user's own tables"},
     {"USER_PART_KEY_COLUMNS",
      "NAME VARCHAR2(30), OBJECT_TYPE CHAR(5), COLUMN_NAME VARCHAR2(4000), COLUMN_POSITION NUMBER",
      "Partitioning key columns of the user's partitioned tables"},
@@ -679,6 +684,7 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "PART_TABLES") fillPartTables(src, ins);
   else if (base == "TAB_PARTITIONS") fillTabPartitions(src, ins);
   else if (base == "PART_KEY_COLUMNS") fillPartKeyColumns(src, ins);
+  else if (base == "LOBS") fillLobs(src, ins);
 }
 
 } // namespace

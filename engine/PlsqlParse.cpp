@@ -161,7 +161,7 @@ struct Parser {
     else if (w == "INTEGER" || w == "INT" || w == "SMALLINT" || w == "PLS_INTEGER" || w == "BINARY_INTEGER" ||
              w == "NATURAL" || w == "POSITIVE" || w == "SIMPLE_INTEGER") { ts.kind = TypeSpec::Number; ts.integer = true; }
     else if (w == "VARCHAR2" || w == "VARCHAR" || w == "CHAR" || w == "NVARCHAR2" || w == "NCHAR" || w == "STRING" ||
-             w == "LONG" || w == "CLOB") ts.kind = TypeSpec::Text;
+             w == "LONG" || w == "CLOB" || w == "NCLOB") ts.kind = TypeSpec::Text;
     else if (w == "DATE" || w == "TIMESTAMP") ts.kind = TypeSpec::Date;
     else if (w == "BOOLEAN") ts.kind = TypeSpec::Bool;
     else {
@@ -184,7 +184,7 @@ struct Parser {
       if (at("BYTE") || at("CHAR")) ++i;
       expect(")");
     }
-    if (ts.kind == TypeSpec::Text && ts.size == 0 && !unsized && w != "LONG" && w != "CLOB" && w != "STRING" && w != "CHAR" && w != "NCHAR") {
+    if (ts.kind == TypeSpec::Text && ts.size == 0 && !unsized && w != "LONG" && w != "CLOB" && w != "NCLOB" && w != "STRING" && w != "CHAR" && w != "NCHAR") {
       OraError e(6550);
       e.text = "ORA-06550: " + where(u.src, t[b].pos) + ":\nPLS-00215: String length constraints must be in range (1 .. 32767)";
       throw e;

@@ -44,28 +44,25 @@ bool Translator::lobType(size_t b, size_t e, ColType& t) {
   if (f == "EMPTY_CLOB" || f == "TO_CLOB") return lob(kLong, kClob);
   if (f == "TO_NCLOB") return lob(kLong, kNclob);
   if (f == "EMPTY_BLOB" || f == "TO_BLOB") return lob(kLongRaw, kBlob);
-  // character functions give a LOB of a LOB
-  static const std::set<std::string> keepLob = {"UPPER", "LOWER", "INITCAP", "TRIM",  "LTRIM",          "RTRIM",
-                                                "SUBSTR", "REPLACE", "LPAD",   "RPAD", "REGEXP_REPLACE", "REGEXP_SUBSTR",
-                                                "NVL",   "CONCAT",  "TRANSLATE"};
-  if (!keepLob.count(f) || e == b + 3) return false;
-  size_t a = b + 2, m = a;
-  const int depth = t_[b + 1].depth + 1;
-  while (m < e - 1 && !(t_[m].depth == depth && is(t_[m], ","))) ++m;
-  if (f == "TRIM")
-    for (size_t x = a; x < m; ++x)
-      if (t_[x].depth == depth && is(t_[x], "FROM")) a = x + 1;
-  if (m <= a) return false;
-  ColType x = exprType(a, m);
-  if (x.lob != kClob && x.lob != kNclob && f == "CONCAT" && m < e - 1) x = exprType(m + 1, e - 1);
+  return false;
+}
+
+
+bool Translator::lobTextResult(const std::string& f, const std::vector<std::pair<size_t, size_t>>& args, ColType& t) {
+  static const std::set<std::string> lobText = {"REPLACE", "REGEXP_REPLACE", "TRANSLATE", "LPAD", "RPAD", "CONCAT"};
+  // each look at an argument types it once more: nested calls look only a few levels down
+  if (args.empty() || !lobText.count(f) || lobProbes_ >= 4) return false;
+  struct Probe {
+    int& n;
+    explicit Probe(int& c) : n(++c) {}
+    ~Probe() { --n; }
+  } probe(lobProbes_);
+  ColType x = exprType(args[0].first, args[0].second);
+  if (x.lob != kClob && x.lob != kNclob && f == "CONCAT" && args.size() > 1) x = exprType(args[1].first, args[1].second);
   if (x.lob != kClob && x.lob != kNclob) return false;
   t = x;
   return true;
 }
-
-} // namespace ora::tx
-
-namespace ora::tx {
 
 std::string Translator::lobTypeError(const ColType& t) {
   return std::string("expected - got ") + (t.lob == kBlob ? "BLOB" : t.lob == kNclob ? "NCLOB" : "CLOB");

@@ -468,6 +468,7 @@ ColType Translator::infer(size_t b, size_t e) {
   }
   if (wholeCall && f.text == "VALIDATE_CONVERSION") { t = ColType{}; t.code = kNumber; return t; }
   if (wholeCall && !args.empty()) {
+    if (lobTextResult(f.text, args, t)) return t;
     static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM",
                                                      "REGEXP_SUBSTR"};
     if (keepLength.count(f.text)) {
@@ -477,6 +478,7 @@ ColType Translator::infer(size_t b, size_t e) {
         for (size_t m = args[0].first; m < args[0].second; ++m)
           if (t_[m].depth == f.depth + 1 && is(t_[m], "FROM")) from = m + 1;
       ColType x = exprType(from, args[0].second);
+      if (x.lob == kClob || x.lob == kNclob) return x; // a LOB's text stays a LOB
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
       // a change of case keeps CHAR; the trims make VARCHAR2
       if (x.code == kChar && (f.text == "UPPER" || f.text == "LOWER" || f.text == "INITCAP")) t.code = kChar;
@@ -523,6 +525,7 @@ ColType Translator::infer(size_t b, size_t e) {
     if (f.text == "SUBSTR" || f.text == "SUBSTRB" || f.text == "SUBSTRC" || f.text == "SUBSTR4") {
       // never longer than its source; a literal length bounds it further
       ColType x = exprType(args[0].first, args[0].second);
+      if (x.lob == kClob || x.lob == kNclob) return x;
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
       if (long n = literalCount(2); n > 0)
         t.size = static_cast<int>(std::min<long>(t.size, f.text == "SUBSTRB" ? n : n * perChar));
