@@ -100,10 +100,7 @@ std::string Translator::emit(size_t b, size_t e) {
     if (qualifierCaseMismatch(i))
       throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
     if (lobPackageCall(i) && !(i > b && is(at(i - 1), "."))) {
-      // DBMS_LOB's functions are the engine's own
-      std::string name = at(i + 2).text;
-      for (auto& c : name) c = static_cast<char>(lowerC(static_cast<unsigned char>(c)));
-      add("ora_lob_" + name);
+      add(lobFunctionName(i));
       i += 2;
       continue;
     }

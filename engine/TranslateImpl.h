@@ -312,6 +312,7 @@ private:
   bool parameterlessFunction(size_t i) const;
   // DBMS_LOB.name( at i: one of the package's functions a query may call
   bool lobPackageCall(size_t i) const;
+  std::string lobFunctionName(size_t i) const;
   // The type of a LOB constructor, conversion or DBMS_LOB call [b, e); false for anything else.
   bool lobType(size_t b, size_t e, ColType& t);
   // REPLACE, LPAD, CONCAT and the like of a CLOB give a CLOB

@@ -2,6 +2,8 @@
 // LOB, DBMS_LOB's functions in a query, and the places Oracle does not take a LOB.
 #include "TranslateImpl.h"
 
+#include "CType.h"
+
 #include <set>
 
 namespace ora::tx {
@@ -13,6 +15,13 @@ bool Translator::lobPackageCall(size_t i) const {
   static const std::set<std::string> callable = {"GETLENGTH", "SUBSTR", "INSTR", "COMPARE"};
   if (!callable.count(at(i + 2).text)) throw OraError(904, "\"DBMS_LOB\".\"" + at(i + 2).text + "\"").at(static_cast<int>(at(i + 2).pos));
   return true;
+}
+
+// DBMS_LOB's functions are the engine's own: ora_lob_getlength and the like.
+std::string Translator::lobFunctionName(size_t i) const {
+  std::string name = at(i + 2).text;
+  for (auto& c : name) c = static_cast<char>(lowerC(static_cast<unsigned char>(c)));
+  return "ora_lob_" + name;
 }
 
 bool Translator::lobType(size_t b, size_t e, ColType& t) {
