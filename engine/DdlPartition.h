@@ -29,6 +29,8 @@ std::vector<std::string> renamePartitions(Catalog& cat, const std::string& from,
 
 // SELECT ... FROM t PARTITION (p) / PARTITION FOR (value): t read as the rows of that partition.
 bool partitionExtension(const std::string& text, Catalog& cat, std::string& out);
+// INSERT INTO t PARTITION (p) ..., UPDATE t PARTITION (p) ..., DELETE [FROM] t PARTITION (p) ...
+bool partitionDml(const std::string& text, Catalog& cat, Translation& out);
 // ALTER TABLE t ADD | DROP | TRUNCATE | RENAME PARTITION, and ENABLE | DISABLE ROW MOVEMENT.
 bool alterPartitions(const std::string& text, Catalog& cat, Translation& out);
 

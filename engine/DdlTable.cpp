@@ -99,21 +99,26 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   ct = ColType{};
   if (a >= 0 || star) {
     // a length on a type that takes none
-    if (tn == "DATE" || tn == "LONG" || tn == "LONG RAW" || tn == "ROWID") throw OraError(922).at(afterType);
+    if (tn == "DATE" || tn == "LONG" || tn == "LONG RAW" || tn == "ROWID" || tn == "CLOB" || tn == "NCLOB" ||
+        tn == "BLOB")
+      throw OraError(922).at(afterType);
     if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT" || tn == "REAL" || tn == "DOUBLE PRECISION")
       throw OraError(907).at(afterType);
   }
   if (tn == "VARCHAR2" || tn == "VARCHAR" || tn == "NVARCHAR2") {
     if (a < 0) throw OraError(906).at(afterType);
     if (a == 0) throw OraError(1723).at(sizePos);
-    if (a > 4000) throw OraError(910).at(sizePos);
+    // the national set takes two bytes a character, in at most 4000
+    if (a > (tn == "NVARCHAR2" ? 2000 : 4000)) throw OraError(910).at(sizePos);
     ct.code = kVarchar2; ct.size = a;
     if (charUnit || tn == "NVARCHAR2") charLimit(ct, 4000);
+    ct.national = tn == "NVARCHAR2";
   } else if (tn == "CHAR" || tn == "NCHAR") {
     if (a == 0) throw OraError(1723).at(sizePos);
-    if (a > 2000) throw OraError(910).at(sizePos);
+    if (a > (tn == "NCHAR" ? 1000 : 2000)) throw OraError(910).at(sizePos);
     ct.code = kChar; ct.size = a < 0 ? 1 : a;
     if (charUnit || tn == "NCHAR") charLimit(ct, 2000);
+    ct.national = tn == "NCHAR";
   } else if (tn == "NUMBER" || tn == "NUMERIC" || tn == "DECIMAL" || tn == "DEC") {
     ct.code = kNumber;
     if (a == 0 || a > 38) throw OraError(1727).at(sizePos);
@@ -124,7 +129,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     else ct.textStored = true; // every digit a NUMBER holds, beyond a double's 15
   } else if (tn == "INTEGER" || tn == "INT" || tn == "SMALLINT") {
     // NUMBER(*,0): whole numbers, kept as SQLite's own numbers
-    ct.code = kNumber; ct.precision = 0; ct.hasScale = true;
+    ct.code = kNumber; ct.precision = 0; ct.hasScale = true; ct.anyPrecision = true;
   } else if (tn == "FLOAT") {
     if (hasS || star || a == 0 || a > 126) throw OraError(1724).at(sizePos);
     ct = floatType(a < 0 ? 126 : a);
@@ -157,6 +162,12 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     ct.code = kLong;
   } else if (tn == "LONG RAW") {
     ct.code = kLongRaw;
+  } else if (tn == "CLOB" || tn == "NCLOB") {
+    ct.code = kLong;
+    ct.lob = tn == "CLOB" ? kClob : kNclob;
+  } else if (tn == "BLOB") {
+    ct.code = kLongRaw;
+    ct.lob = kBlob;
   } else if (tn == "ROWID") {
     ct.code = kRowid;
   } else {
@@ -183,6 +194,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   for (size_t m = j; m < k; ++m) {
     if (is(t_[m], "CONSTRAINT") && m + 1 < k) { cname = t_[m + 1].text; continue; }
     bool pkHere = m + 1 < k && is(t_[m], "PRIMARY") && is(t_[m + 1], "KEY");
+    if ((pkHere || is(t_[m], "UNIQUE")) && ct.lob) throw OraError(2329).at(static_cast<int>(t_[m].pos));
     if (pkHere) pk.insert(name);
     if (pkHere || is(t_[m], "UNIQUE")) named.emplace_back(cname, pkHere ? "P" : "U");
     if (pkHere || is(t_[m], "UNIQUE") || is(t_[m], "REFERENCES") || is(t_[m], "CHECK") ||
@@ -314,7 +326,7 @@ void Translator::createTableAs(const std::string& table, size_t i) {
     // an expression needs a name of its own, as in Oracle
     bool plain = !cn.empty() && (quoted.count(cn) || (textBytes(cn) <= 30 && cn.find_first_of("()+-*/|' ,.") == std::string::npos));
     if (!plain) throw OraError(998, cn);
-    if (ct.code == kLong || ct.code == kLongRaw) ++longs;
+    if ((ct.code == kLong || ct.code == kLongRaw) && !ct.lob) ++longs;
     if ((ct.code == kVarchar2 || ct.code == kChar) && ct.size == 0) throw OraError(1723);
     // NOT NULL comes along with a column the query selects as it is, unless it was only its
     // primary key's
@@ -444,7 +456,7 @@ void Translator::createTable() {
         cons.emplace_back(cname, std::vector<std::string>{name});
         consTypes.push_back(type);
       }
-      if (ct.code == kLong || ct.code == kLongRaw) ++longs;
+      if ((ct.code == kLong || ct.code == kLongRaw) && !ct.lob) ++longs;
     if ((ct.code == kVarchar2 || ct.code == kChar) && ct.size == 0) throw OraError(1723);
       if (longs > 1) throw OraError(1754);
       ++columns;
@@ -571,6 +583,8 @@ void Translator::createIndex(bool unique, size_t i) {
                  (is(at(k + 1), ",") || is(at(k + 1), ")") || is(at(k + 1), "ASC") || is(at(k + 1), "DESC"));
       if (key && std::none_of(columns.begin(), columns.end(), [&](const ColumnInfo& ci) { return ci.name == c.text; }))
         throw OraError(904, "\"" + c.text + "\"").at(static_cast<int>(c.pos));
+      if (key && std::any_of(columns.begin(), columns.end(), [&](const ColumnInfo& ci) { return ci.name == c.text && ci.type.lob; }))
+        throw OraError(2327).at(static_cast<int>(c.pos));
       // a column may be a key of the index once
       if (key && !seen.insert(c.text).second) throw OraError(957).at(static_cast<int>(c.pos));
     }

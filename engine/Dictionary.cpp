@@ -170,6 +170,11 @@ const ViewDef kViews[] = {
      " HIGH_VALUE LONG VARCHAR, HIGH_VALUE_LENGTH NUMBER, PARTITION_POSITION NUMBER, TABLESPACE_NAME VARCHAR2(30),"
      " LOGGING VARCHAR2(7), COMPRESSION VARCHAR2(8), NUM_ROWS NUMBER, \"INTERVAL\" VARCHAR2(3)",
      "Partitions of the user's own tables"},
+    {"USER_LOBS",
+     "TABLE_NAME VARCHAR2(30), COLUMN_NAME VARCHAR2(4000), SEGMENT_NAME VARCHAR2(30), TABLESPACE_NAME VARCHAR2(30),"
+     " INDEX_NAME VARCHAR2(30), CHUNK NUMBER, CACHE VARCHAR2(10), LOGGING VARCHAR2(7), IN_ROW VARCHAR2(3),"
+     " PARTITIONED VARCHAR2(3), SECUREFILE VARCHAR2(3)",
+     "Description of the user's own LOBs contained in the user's own tables"},
     {"USER_PART_KEY_COLUMNS",
      "NAME VARCHAR2(30), OBJECT_TYPE CHAR(5), COLUMN_NAME VARCHAR2(4000), COLUMN_POSITION NUMBER",
      "Partitioning key columns of the user's partitioned tables"},
@@ -247,8 +252,8 @@ void must(sqlite3* db, int rc) {
 
 std::string dataType(const ColType& t) {
   switch (t.code) {
-  case kVarchar2: return "VARCHAR2";
-  case kChar: return "CHAR";
+  case kVarchar2: return t.national ? "NVARCHAR2" : "VARCHAR2";
+  case kChar: return t.national ? "NCHAR" : "CHAR";
   case kNumber: return t.binary == kBinaryDouble ? "BINARY_DOUBLE" : t.binary ? "BINARY_FLOAT" : t.isFloat() ? "FLOAT" : "NUMBER";
   case kDate: return "DATE";
   case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
@@ -256,14 +261,17 @@ std::string dataType(const ColType& t) {
   case kIntervalYm: return "INTERVAL YEAR(" + std::to_string(t.precision) + ") TO MONTH";
   case kIntervalDs: return "INTERVAL DAY(" + std::to_string(t.precision) + ") TO SECOND(" + std::to_string(t.scale) + ")";
   case kRaw: return "RAW";
-  case kLong: return "LONG";
-  case kLongRaw: return "LONG RAW";
+  case kLong: return t.lob == kClob ? "CLOB" : t.lob == kNclob ? "NCLOB" : "LONG";
+  case kLongRaw: return t.lob == kBlob ? "BLOB" : "LONG RAW";
   case kRowid: return "ROWID";
   }
   return "VARCHAR2";
 }
 
 int dataLength(const ColType& t) {
+  // the national set is AL16UTF16: two bytes a character
+  if (t.national) return 2 * (t.chars > 0 ? t.chars : t.size);
+  if (t.lob) return 4000; // the locator's size, as Oracle shows it
   switch (t.code) {
   case kVarchar2: case kChar: case kRaw: return t.size;
   case kNumber: return t.binary == kBinaryDouble ? 8 : t.binary ? 4 : 22;
@@ -370,14 +378,14 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id, const std::string& dflt) {
     ins.text(table).text(name).text(dataType(t)).num(dataLength(t));
-    if ((t.code == kNumber && t.precision > 0) || isInterval(t.code)) ins.num(t.precision); else ins.null();
+    if ((t.code == kNumber && t.precision > 0 && !t.anyPrecision) || isInterval(t.code)) ins.num(t.precision); else ins.null();
     if ((t.code == kNumber && t.hasScale && !t.isFloat()) || isTimestamp(t.code) || isInterval(t.code)) ins.num(t.scale); else ins.null();
     ins.text(notNull ? "N" : "Y").num(id);
     if (dflt.empty()) ins.null().null();
     else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);
     if (t.code == kVarchar2 || t.code == kChar) {
       int chars = t.chars > 0 ? t.chars : t.size;
-      ins.num(t.size).num(chars).text(t.chars > 0 ? "C" : "B");
+      ins.num(t.national ? dataLength(t) : t.size).num(chars).text(t.chars > 0 ? "C" : "B");
     } else {
       ins.null().num(0).null();
     }
@@ -680,6 +688,7 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "PART_TABLES") fillPartTables(src, ins);
   else if (base == "TAB_PARTITIONS") fillTabPartitions(src, ins);
   else if (base == "PART_KEY_COLUMNS") fillPartKeyColumns(src, ins);
+  else if (base == "LOBS") fillLobs(src, ins);
 }
 
 } // namespace

@@ -99,6 +99,7 @@ bool isPartitioned(sqlite3* db, const std::string& table);
 void fillPartTables(const Source& src, Inserter& ins);
 void fillTabPartitions(const Source& src, Inserter& ins);
 void fillPartKeyColumns(const Source& src, Inserter& ins);
+void fillLobs(const Source& src, Inserter& ins); // DictionaryLobs.cpp
 
 } // namespace dict
 } // namespace ora

@@ -50,6 +50,7 @@ const std::vector<Def>& sessionFunctionDefs();
 const std::vector<Def>& hashFunctionDefs();
 const std::vector<Def>& normalizeFunctionDefs();
 const std::vector<Def>& intervalFunctionDefs();
+const std::vector<Def>& lobFunctionDefs();
 
 // The longest text a function builds, as Oracle's VARCHAR2 limit in SQL.
 constexpr int kMaxText = 4000;

@@ -455,7 +455,8 @@ const Def kDefs[] = {
 const std::vector<Def>& allDefs() {
   static const std::vector<Def> all = [] {
     std::vector<Def> v(std::begin(kDefs), std::end(kDefs));
-    for (auto* more : {&scalarFunctionDefs, &sessionFunctionDefs, &hashFunctionDefs, &normalizeFunctionDefs, &intervalFunctionDefs})
+    for (auto* more : {&scalarFunctionDefs, &sessionFunctionDefs, &hashFunctionDefs, &normalizeFunctionDefs, &intervalFunctionDefs,
+                       &lobFunctionDefs})
       for (const Def& d : more()) v.push_back(d);
     return v;
   }();

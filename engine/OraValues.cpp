@@ -321,7 +321,8 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return;
       }
     }
-    if (t.empty()) { sqlite3_result_null(ctx); return; }
+    // an empty LOB (EMPTY_CLOB()) is no NULL
+    if (t.empty() && !(code == kLong && size < 0)) { sqlite3_result_null(ctx); return; }
     sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
     return;
   }
@@ -486,8 +487,13 @@ ColType parseDeclType(std::string_view decl) {
   auto starts = [&](const char* p) { return u.rfind(p, 0) == 0; };
   // "VARCHAR2(6,3)": six bytes that hold three characters, as VARCHAR2(3 CHAR) is kept
   if (starts("VARCHAR2")) { t.code = kVarchar2; t.size = a; t.chars = hasB ? b : 0; }
+  else if (starts("NVARCHAR2") || starts("NCHAR")) {
+    t.code = starts("NCHAR") ? kChar : kVarchar2; t.size = a; t.chars = hasB ? b : 0; t.national = true;
+  }
   else if (starts("LONG VARCHAR")) t.code = kLong;
   else if (starts("LONG RAW")) t.code = kLongRaw;
+  else if (starts("CLOB") || starts("NCLOB")) { t.code = kLong; t.lob = starts("CLOB") ? kClob : kNclob; }
+  else if (starts("BLOB")) { t.code = kLongRaw; t.lob = kBlob; }
   else if (starts("BINARY_DOUBLE") || starts("BINARY_FLOAT")) {
     t.code = kNumber;
     t.binary = starts("BINARY_DOUBLE") ? kBinaryDouble : kBinaryFloat;
@@ -496,6 +502,7 @@ ColType parseDeclType(std::string_view decl) {
   else if (starts("NUMBER")) {
     t.code = kNumber; t.precision = a; t.scale = b; t.hasScale = hasB || a > 0;
     t.textStored = !t.hasScale && starts("NUMBER TEXT");
+    t.anyPrecision = starts("NUMBER INTEGER");
   }
   else if (starts("DATE")) t.code = kDate;
   else if (starts("TIMESTAMP")) {
@@ -516,12 +523,14 @@ std::string declTypeText(const ColType& t, Charset cs) {
   case kChar: {
     std::string n = std::to_string(t.size) + (t.chars > 0 ? "," + std::to_string(t.chars) : std::string());
     // a JA16SJIS database compares and sorts text by its Shift-JIS bytes
-    return (t.code == kChar ? "CHAR(" : "VARCHAR2(") + n + ")" +
+    return std::string(t.national ? "N" : "") + (t.code == kChar ? "CHAR(" : "VARCHAR2(") + n + ")" +
            (cs == Charset::JA16SJIS ? " COLLATE ORA_SJIS" : "");
   }
   case kNumber:
     if (t.binary) return t.binary == kBinaryDouble ? "BINARY_DOUBLE" : "BINARY_FLOAT"; // REAL affinity
     if (t.precision == 0 && !t.hasScale) return t.textStored ? "NUMBER TEXT COLLATE ORA_NUMBER" : "NUMBER";
+    // INTEGER: no precision of its own in the dictionary (and no SQLite rowid alias either)
+    if (t.anyPrecision) return "NUMBER INTEGER(38,0)";
     if (t.precision == 0) return "NUMBER(38," + std::to_string(t.scale) + ")";
     if (t.isWide())
       return "NUMBER TEXT(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ") COLLATE ORA_NUMBER";
@@ -533,8 +542,9 @@ std::string declTypeText(const ColType& t, Charset cs) {
   // TEXT affinity: a type name with INT in it would have SQLite read the stored text as a number
   case kIntervalYm: return "YEAR_MONTH TEXT(" + std::to_string(t.precision) + ")";
   case kIntervalDs: return "DAY_SECOND TEXT(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
-  case kLong: return "LONG VARCHAR"; // a name with TEXT affinity, so SQLite keeps the text as is
-  case kLongRaw: return "LONG RAW";
+  case kLong: // names with TEXT affinity, so SQLite keeps the text as is
+    return t.lob == kClob ? "CLOB" : t.lob == kNclob ? "NCLOB" : "LONG VARCHAR";
+  case kLongRaw: return t.lob == kBlob ? "BLOB" : "LONG RAW";
   case kRowid: return "ROWID";
   }
   return "";

@@ -20,6 +20,7 @@ enum TypeCode : int {
 };
 constexpr int kFloatScale = -127;
 constexpr int kBinaryFloat = 100, kBinaryDouble = 101;
+constexpr int kClob = 1, kNclob = 2, kBlob = 3;
 
 struct ColType {
   int code = 0;       // 0: not an Oracle type we know
@@ -32,6 +33,10 @@ struct ColType {
   // BINARY_DOUBLE (kBinaryDouble) or BINARY_FLOAT (kBinaryFloat): a number kept as SQLite's double,
   // described under its own type code
   int binary = 0;
+  // CLOB and NCLOB are LONG to a client, BLOB is LONG RAW; the dictionary names them as declared
+  int lob = 0;
+  bool national = false;     // NCHAR, NVARCHAR2: lengths in characters of the national set
+  bool anyPrecision = false; // INTEGER, INT, SMALLINT: whole numbers of no precision of their own
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
   // More digits than a double or a 64-bit integer keeps: stored as decimal text.
   bool isWide() const {

@@ -736,7 +736,7 @@ Node* Parser::typeSpec() {
   static const char* const known[] = {"VARCHAR2", "VARCHAR", "NVARCHAR2", "CHAR", "NCHAR", "NUMBER", "NUMERIC",
                                       "DECIMAL", "DEC", "INTEGER", "INT", "SMALLINT", "FLOAT", "REAL",
                                       "DOUBLE PRECISION", "DATE", "RAW", "LONG", "LONG RAW", "ROWID",
-                                      "BINARY_FLOAT", "BINARY_DOUBLE"};
+                                      "BINARY_FLOAT", "BINARY_DOUBLE", "CLOB", "NCLOB", "BLOB"};
   bool ok = false;
   for (const char* k : known) ok = ok || n->text == k;
   if (!ok) failAt(902, n->pos, n->text);

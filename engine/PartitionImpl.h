@@ -45,6 +45,13 @@ std::string sourceOf(const std::string& src, const std::vector<Token>& t, size_t
 // The parenthesized list at open split at its top-level commas: [begin, end) of each item.
 std::vector<std::pair<size_t, size_t>> items(const std::vector<Token>& t, size_t open);
 
+// The partition that PARTITION (name) or PARTITION FOR (values) at token k names; close is
+// the closing parenthesis. ORA-02149 when there is none.
+size_t partitionNamed(const std::vector<Token>& t, size_t k, const std::string& text, Catalog& cat, const PartTable& pt,
+                      size_t& close);
+// The SQL of the partition (0-based) a row's keys (row: NEW, OLD or a table's name) fall in.
+std::string positionOf(const PartTable& pt, const std::string& row);
+
 // Reads partition descriptions into pt.
 struct PartReader {
   const std::vector<Token>& t;

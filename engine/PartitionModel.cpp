@@ -178,7 +178,7 @@ std::vector<std::string> keyColumns(const PartTable& pt) {
 // The guard that refuses a row no partition takes: ORA-14400, as Oracle gives it.
 // The SQL of the partition (0-based) a row's keys (row: NEW or OLD) fall in: the count of range
 // bounds they are not below, the list that holds them, their hash bucket; -1 for none.
-static std::string positionOf(const PartTable& pt, const std::string& row) {
+std::string positionOf(const PartTable& pt, const std::string& row) {
   std::string types, keys;
   for (size_t k = 0; k < pt.keys.size(); ++k) {
     types += pt.keyTypes[k].code == kNumber ? 'N' : 'T';

@@ -33,6 +33,34 @@ bool tokensWith(const std::string& text, std::initializer_list<const char*> word
 }
 } // namespace
 
+size_t part::partitionNamed(const std::vector<Token>& t, size_t k, const std::string& text, Catalog& cat, const PartTable& pt,
+                      size_t& close) {
+  bool byValue = is(t[k + 1], "FOR");
+  size_t open = byValue ? k + 2 : k + 1;
+  close = closing(t, open);
+  size_t found = pt.parts.size();
+  if (byValue) {
+    // the partition whose bounds take these values
+    std::vector<std::string> values;
+    for (auto [b, e] : items(t, open)) values.push_back("(" + sourceOf(text, t, b, e) + ")");
+    if (values.size() != pt.keys.size()) throw OraError(values.size() > pt.keys.size() ? 14017 : 14018).at(static_cast<int>(t[open].pos));
+    for (size_t p = 0; p < pt.parts.size() && found == pt.parts.size(); ++p) {
+      Translation q = translate("SELECT 1 FROM DUAL WHERE " + partitionCondition(pt, p, values), cat);
+      sqlite3_stmt* st = nullptr;
+      if (sqlite3_prepare_v2(cat.db(), q.sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        found = p;
+      sqlite3_finalize(st);
+    }
+  } else {
+    if (close != open + 2 || (t[open + 1].kind != Token::Ident && t[open + 1].kind != Token::QIdent))
+      throw OraError(14006).at(static_cast<int>(t[open + 1].pos));
+    for (size_t p = 0; p < pt.parts.size(); ++p)
+      if (pt.parts[p].name == t[open + 1].text) found = p;
+  }
+  if (found == pt.parts.size()) throw OraError(2149).at(static_cast<int>(t[open + (byValue ? 0 : 1)].pos));
+  return found;
+}
+
 bool partitionExtension(const std::string& text, Catalog& cat, std::string& out) {
   std::vector<Token> t;
   if (!tokensWith(text, {"PARTITION"}, t)) return false;
@@ -52,28 +80,8 @@ bool partitionExtension(const std::string& text, Catalog& cat, std::string& out)
     if (!cat.tableExists(table) || cat.viewExists(table)) continue; // left to the statement's own error
     PartTable pt;
     if (!loadPartitions(cat.db(), table, pt)) throw OraError(14501).at(static_cast<int>(t[k].pos));
-    bool byValue = is(t[k + 1], "FOR");
-    size_t open = byValue ? k + 2 : k + 1, close = closing(t, open);
-    size_t found = pt.parts.size();
-    if (byValue) {
-      // the partition whose bounds take these values
-      std::vector<std::string> values;
-      for (auto [b, e] : items(t, open)) values.push_back("(" + sourceOf(text, t, b, e) + ")");
-      if (values.size() != pt.keys.size()) throw OraError(values.size() > pt.keys.size() ? 14017 : 14018).at(static_cast<int>(t[open].pos));
-      for (size_t p = 0; p < pt.parts.size() && found == pt.parts.size(); ++p) {
-        Translation q = translate("SELECT 1 FROM DUAL WHERE " + partitionCondition(pt, p, values), cat);
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(cat.db(), q.sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-          found = p;
-        sqlite3_finalize(st);
-      }
-    } else {
-      if (close != open + 2 || (t[open + 1].kind != Token::Ident && t[open + 1].kind != Token::QIdent))
-        throw OraError(14006).at(static_cast<int>(t[open + 1].pos));
-      for (size_t p = 0; p < pt.parts.size(); ++p)
-        if (pt.parts[p].name == t[open + 1].text) found = p;
-    }
-    if (found == pt.parts.size()) throw OraError(2149).at(static_cast<int>(t[open + (byValue ? 0 : 1)].pos));
+    size_t close = 0;
+    size_t found = partitionNamed(t, k, text, cat, pt, close);
     std::string with = "(SELECT * FROM " + sourceOf(text, t, first, n + 1) + " WHERE " +
                        partitionCondition(pt, found, keyColumns(pt)) + ")";
     // the rows keep the table's name unless the statement gives them another

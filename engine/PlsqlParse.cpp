@@ -85,7 +85,7 @@ struct Parser {
     }
     static const char* builtin[] = {"NUMBER", "NUMERIC", "DECIMAL", "DEC", "FLOAT", "REAL", "INTEGER", "INT", "SMALLINT",
                                     "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "POSITIVE", "SIMPLE_INTEGER", "VARCHAR2",
-                                    "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "DATE", "TIMESTAMP",
+                                    "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "NCLOB", "DATE", "TIMESTAMP",
                                     "BOOLEAN"};
     bool known = false;
     for (const char* k : builtin) known = known || w == k;
@@ -100,7 +100,7 @@ struct Parser {
     else if (w == "INTEGER" || w == "INT" || w == "SMALLINT" || w == "PLS_INTEGER" || w == "BINARY_INTEGER" ||
              w == "NATURAL" || w == "POSITIVE" || w == "SIMPLE_INTEGER") { ts.kind = TypeSpec::Number; ts.integer = true; }
     else if (w == "VARCHAR2" || w == "VARCHAR" || w == "CHAR" || w == "NVARCHAR2" || w == "NCHAR" || w == "STRING" ||
-             w == "LONG" || w == "CLOB") ts.kind = TypeSpec::Text;
+             w == "LONG" || w == "CLOB" || w == "NCLOB") ts.kind = TypeSpec::Text;
     else if (w == "DATE" || w == "TIMESTAMP") ts.kind = TypeSpec::Date;
     else if (w == "BOOLEAN") ts.kind = TypeSpec::Bool;
     else {
@@ -123,7 +123,7 @@ struct Parser {
       if (at("BYTE") || at("CHAR")) ++i;
       expect(")");
     }
-    if (ts.kind == TypeSpec::Text && ts.size == 0 && !unsized && w != "LONG" && w != "CLOB" && w != "STRING" && w != "CHAR" && w != "NCHAR") {
+    if (ts.kind == TypeSpec::Text && ts.size == 0 && !unsized && w != "LONG" && w != "CLOB" && w != "NCLOB" && w != "STRING" && w != "CHAR" && w != "NCHAR") {
       OraError e(6550);
       e.text = "ORA-06550: " + where(u.src, t[b].pos) + ":\nPLS-00215: String length constraints must be in range (1 .. 32767)";
       throw e;

@@ -421,6 +421,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
     return deferred(out);
   }
+  if (tx::partitionDml(text, cat, out)) return out;
   if (std::string rows; tx::partitionExtension(text, cat, rows)) {
     Translation t = translate(rows, cat, false, deferDdlErrors);
     t.unshared = true;

@@ -60,6 +60,8 @@ void Translator::rewriteChains(size_t b, size_t e) {
       size_t re = chainAt(rb, e, terms, ops) ? terms.back().second : rb;
       // lists compare only for equality, and a single value with a list only through ANY / ALL
       bool lRow = rowAt(lastB, lastE), rRow = re > rb && rowAt(rb, re);
+      rejectLob(lastB, lastE);
+      if (re > rb) rejectLob(rb, re);
       if ((lRow || rRow) && !(is(k, "=") || is(k, "<>") || is(k, "!=") || is(k, "^=") || is(k, "~=")))
         throw OraError(lRow ? 1796 : 1797).at(static_cast<int>(k.pos));
       if ((lRow || rRow) && !is(at(rb), "ANY") && !is(at(rb), "SOME") && !is(at(rb), "ALL"))
@@ -81,6 +83,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
     if (i == lastE && lastE > lastB && (is(k, "IN") || (is(k, "NOT") && is(at(i + 1), "IN")))) {
       size_t open = is(k, "NOT") ? i + 2 : i + 1;
       if (is(at(open), "(")) checkRowWidths(lastB, lastE, open, matching(open) + 1, true);
+      rejectLob(lastB, lastE);
     }
     if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
     if (is(k, "IS")) {

@@ -19,7 +19,7 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
   std::string label = "\"" + cat_.user() + "\".\"" + table + "\".\"" + col.name + "\"";
   // a column that keeps more digits than a double takes the value as exact text
   return "ora_conv(" + (col.type.isWide() ? exactCall(expr) : expr) + ", " + std::to_string(col.type.code) + ", " +
-         std::to_string(convLimit(col.type)) + ", " +
+         std::to_string(col.type.lob ? -1 : convLimit(col.type)) + ", " + // -1: a LOB, which may be empty
          std::to_string(col.type.textStored && col.type.precision == 0 ? -1 : col.type.precision) + ", " +
          std::to_string(col.type.scale) + ", " + (col.type.hasScale ? "1" : "0") + ", " +
          quoteString(label) + ")";

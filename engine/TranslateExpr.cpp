@@ -99,6 +99,11 @@ std::string Translator::emit(size_t b, size_t e) {
     const Token& k = t_[i];
     if (qualifierCaseMismatch(i))
       throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
+    if (lobPackageCall(i) && !(i > b && is(at(i - 1), "."))) {
+      add(lobFunctionName(i));
+      i += 2;
+      continue;
+    }
     if (k.kind == Token::Ident && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident && !is(at(i + 3), ".") &&
         !(i > b && is(at(i - 1), ".")) && i + 2 < e && storedFunctionType(cat_, k.text, at(i + 2).text) > 0) {
       // a package's function, its arguments in parentheses or none

@@ -310,6 +310,18 @@ private:
   std::vector<std::pair<size_t, size_t>> callArgs(size_t i);
   std::string plsqlCall(const std::string& name, size_t i);
   bool parameterlessFunction(size_t i) const;
+  // DBMS_LOB.name( at i: one of the package's functions a query may call
+  bool lobPackageCall(size_t i) const;
+  std::string lobFunctionName(size_t i) const;
+  // The type of a LOB constructor, conversion or DBMS_LOB call [b, e); false for anything else.
+  bool lobType(size_t b, size_t e, ColType& t);
+  // REPLACE, LPAD, CONCAT and the like of a CLOB give a CLOB
+  bool lobTextResult(const std::string& f, const std::vector<std::pair<size_t, size_t>>& args, ColType& t);
+  // ORA-00932 for a LOB where values are compared or sorted: a comparison, GROUP BY, ORDER BY
+  void rejectLob(size_t b, size_t e);
+  void rejectLobOrder(size_t b, size_t e, int depth);
+  static std::string lobTypeError(const ColType& t);
+  bool sortingSetOp(int depth) const; // UNION, INTERSECT or MINUS (not UNION ALL) at this level
   std::vector<std::string> emitArgs(const std::vector<std::pair<size_t, size_t>>& args);
   std::string keyTokenText(size_t k) const;
   bool isAggregate(size_t i) const;
@@ -327,6 +339,7 @@ private:
   std::set<std::pair<size_t, std::string>> derivedBusy_, derivedWider_; // being typed; typed over a set operation's members
   bool derivedCycle_ = false;   // a lookup met a column still being typed
   bool derivedWidened_ = false; // a column read is a set operation's, typed over all its members
+  int lobProbes_ = 0;           // argument types looked at for a LOB result, nested
   std::map<std::string, size_t> firstNextval_; // per sequence: the token of its first NEXTVAL
   std::vector<char> pin_; // per token: a literal the translation depends on (not a parameter)
   std::string rowidExpr(const std::string& qualifier, size_t i, size_t& next);

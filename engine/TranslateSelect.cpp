@@ -228,6 +228,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   if (!ValueQueries::depth)
     for (size_t i = listBegin; i < from; ++i)
       if (t_[i].kind == Token::Str || t_[i].kind == Token::Num) pin_[i] = 1;
+  rejectLobOrder(whereEnd, end, d);
   for (size_t i = whereEnd; i + 1 < end; ++i)
     if (t_[i].depth == d && is(t_[i], "ORDER") && is(t_[i + 1], "BY")) {
       size_t orderEnd = i + 2;
@@ -292,6 +293,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     grouped = grouped || havingOnly;
   }
   rownumInAggregates(listBegin, from, fromEnd, whereEnd, end, d, grouped);
+  for (const auto& g : groups) rejectLob(g.first, g.second);
 
   if (listBegin + 1 == from && is(t_[listBegin], "*") && replace_[listBegin].empty()) joinedStar(listBegin, from, fromEnd);
   std::vector<std::pair<std::string, size_t>> orderNames;
@@ -351,6 +353,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     first = false;
     derivedWidened_ = false;
     ColType ty = star ? ColType{} : exprType(i, exprEnd); // before emitting rewrites the tokens
+    if (ty.lob && (head != "SELECT" || sortingSetOp(d))) throw OraError(932, lobTypeError(ty)).at(static_cast<int>(t_[i].pos));
     // a column of a set operation in FROM: SQLite declares it as one member's
     bool widerColumn = derivedWidened_ && !star &&
                        ((exprEnd == i + 1 && (t_[i].kind == Token::Ident || t_[i].kind == Token::QIdent)) ||

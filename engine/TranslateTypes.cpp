@@ -75,7 +75,9 @@ ColType Translator::exprType(size_t b, size_t e) {
         acc = r;
         continue;
       }
-      if (ops[k] == "||") {
+      if (ops[k] == "||" && (acc.lob == kClob || acc.lob == kNclob || t.lob == kClob || t.lob == kNclob)) {
+        r = acc.lob == kClob || acc.lob == kNclob ? acc : t; // a LOB joined to anything stays one
+      } else if (ops[k] == "||") {
         auto width = [this](const ColType& x) {
           return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
         };
@@ -128,6 +130,8 @@ ColType Translator::castType(size_t b, size_t e) const {
   std::string decl = b < e ? typeSynonym(t_[b].text, word(b + 1), word(b + 2), used) : std::string();
   for (size_t m = b + static_cast<size_t>(used); m < e; ++m) decl += t_[m].text;
   ColType c = parseDeclType(decl);
+  // NCHAR(n) and NVARCHAR2(n) count characters, as columns of those types do
+  if (c.national && c.chars == 0) charLimit(c, c.code == kChar ? 2000 : 4000);
   if (c.code == 0 && (decl.rfind("VARCHAR", 0) == 0 || decl.rfind("NVARCHAR2", 0) == 0)) c = parseDeclType("VARCHAR2" + decl.substr(decl.find('(') == std::string::npos ? decl.size() : decl.find('(')));
   // NCHAR counts characters, as a column of that type does
   if (c.code == 0 && decl.rfind("NCHAR", 0) == 0) {
@@ -256,6 +260,7 @@ ColType Translator::infer(size_t b, size_t e) {
   t.size = 4000;
   if (e <= b) return t;
   if (!jsonCalls_.empty() && jsonType(b, e, t)) return t;
+  if (lobType(b, e, t)) return t;
   const Token& f = t_[b];
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
   if (e - b == 2 && is(f, "TIMESTAMP") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
@@ -463,6 +468,7 @@ ColType Translator::infer(size_t b, size_t e) {
   }
   if (wholeCall && f.text == "VALIDATE_CONVERSION") { t = ColType{}; t.code = kNumber; return t; }
   if (wholeCall && !args.empty()) {
+    if (lobTextResult(f.text, args, t)) return t;
     static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM",
                                                      "REGEXP_SUBSTR"};
     if (keepLength.count(f.text)) {
@@ -472,6 +478,7 @@ ColType Translator::infer(size_t b, size_t e) {
         for (size_t m = args[0].first; m < args[0].second; ++m)
           if (t_[m].depth == f.depth + 1 && is(t_[m], "FROM")) from = m + 1;
       ColType x = exprType(from, args[0].second);
+      if (x.lob == kClob || x.lob == kNclob) return x; // a LOB's text stays a LOB
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
       // a change of case keeps CHAR; the trims make VARCHAR2
       if (x.code == kChar && (f.text == "UPPER" || f.text == "LOWER" || f.text == "INITCAP")) t.code = kChar;
@@ -518,6 +525,7 @@ ColType Translator::infer(size_t b, size_t e) {
     if (f.text == "SUBSTR" || f.text == "SUBSTRB" || f.text == "SUBSTRC" || f.text == "SUBSTR4") {
       // never longer than its source; a literal length bounds it further
       ColType x = exprType(args[0].first, args[0].second);
+      if (x.lob == kClob || x.lob == kNclob) return x;
       t.size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : 4000;
       if (long n = literalCount(2); n > 0)
         t.size = static_cast<int>(std::min<long>(t.size, f.text == "SUBSTRB" ? n : n * perChar));

@@ -161,18 +161,26 @@ std::string TSqlShell::ObjectStatus(const std::string& name, const std::string& 
   return status;
 }
 
-std::map<std::string, int> TSqlShell::CharColumns(const std::string& table) {
-  std::map<std::string, int> out;
+std::map<std::string, std::string> TSqlShell::DeclaredTypes(const std::string& table) {
+  std::map<std::string, std::string> out;
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(1000); // more than a table's columns
-  c.SetSQL({"SELECT COLUMN_NAME, CHAR_LENGTH FROM USER_TAB_COLUMNS WHERE TABLE_NAME = " +
-            OraText(DictionaryName(table)) + " AND CHAR_USED = 'C'"});
+  // LOBs reach the client as LONG and LONG RAW, national text as VARCHAR2 and CHAR
+  c.SetSQL({"SELECT COLUMN_NAME, DATA_TYPE, CHAR_LENGTH FROM USER_TAB_COLUMNS WHERE TABLE_NAME = " +
+            OraText(DictionaryName(table)) +
+            " AND (CHAR_USED = 'C' OR DATA_TYPE IN ('CLOB', 'NCLOB', 'BLOB'))"});
   c.OnError = [](TOraCursor&, const std::string&) {};
   bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
   if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403))
-    for (uint32_t r = 0; r < c.RowsProcessed(); ++r)
-      out[c.Fields(0)->GetAsString(r)] = std::atoi(c.Fields(1)->GetAsString(r).c_str());
+    for (uint32_t r = 0; r < c.RowsProcessed(); ++r) {
+      std::string type = c.Fields(1)->GetAsString(r), length = c.Fields(2)->GetAsString(r);
+      if (type == "NVARCHAR2" || type == "NCHAR")
+        type += "(" + length + ")";
+      else if (type == "VARCHAR2" || type == "CHAR")
+        type += "(" + length + " CHAR)";
+      out[c.Fields(0)->GetAsString(r)] = type;
+    }
   c.OnError = nullptr;
   if (FSession.Connected() && c.Opened())
     c.Close();

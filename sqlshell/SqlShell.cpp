@@ -803,15 +803,15 @@ void TSqlShell::Describe(const std::string& name) {
   line("Name", "Null?", "Type");
   line(std::string(static_cast<size_t>(nameWidth), '-'), std::string(8, '-'),
        std::string(typeWidth, '-'));
-  // lengths in characters read as such: VARCHAR2(3 CHAR)
-  std::map<std::string, int> chars;
+  // what the described type cannot tell: VARCHAR2(3 CHAR), NVARCHAR2(3), CLOB
+  std::map<std::string, std::string> declared;
   if (name.find('.') == std::string::npos)
-    chars = CharColumns(name);
+    declared = DeclaredTypes(name);
   for (int i = 0; i < c.FieldCount(); ++i) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
     std::string type = ColumnTypeText(f);
-    if (auto n = chars.find(f->Name()); n != chars.end() && type.find('(') != std::string::npos)
-      type = type.substr(0, type.find('(')) + "(" + std::to_string(n->second) + " CHAR)";
+    if (auto n = declared.find(f->Name()); n != declared.end())
+      type = n->second;
     line(f->Name(), f->Nullable() ? "" : "NOT NULL", type);
   }
   FOut << "\n";

@@ -272,7 +272,7 @@ private:
   std::string ObjectStatus(const std::string& name, const std::string& type, std::string& err);
   // The columns of a table of one's own (as written) whose lengths count characters, with those
   // lengths.
-  std::map<std::string, int> CharColumns(const std::string& table);
+  std::map<std::string, std::string> DeclaredTypes(const std::string& table);
   // A CREATE FORCE VIEW that made a view with errors.
   bool ForcedViewInvalid(const std::string& text);
   const TColumnSettings* Column(const std::string& name) const;

@@ -678,3 +678,64 @@ TEST_F(CallInterface, TimestampsDescribeAndConvert) {
   o = FetchOne("SELECT A FROM TS", ociw32::kExtFloat, 8);
   EXPECT_EQ(o.fetch, 932);
 }
+
+// A version-7 client knows no LOB types: CLOB and NCLOB are described and fetched as LONG,
+// BLOB as LONG RAW, so that every client reads them piece by piece; an empty LOB is a value of
+// length 0, unlike NULL.
+TEST_F(CallInterface, LobColumnsDescribeAsLongAndFetchInPieces) {
+  ASSERT_EQ(Run("CREATE TABLE TLOB (ID NUMBER, C CLOB, N NCLOB, B BLOB)"), 0);
+  ASSERT_EQ(
+      Run("INSERT INTO TLOB VALUES (1, TO_CLOB(RPAD('x', 4000, 'x')) || RPAD('y', 1000, 'y'), "
+          "TO_NCLOB('national'), HEXTORAW('00010203'))"),
+      0);
+  ASSERT_EQ(Run("INSERT INTO TLOB VALUES (2, EMPTY_CLOB(), NULL, EMPTY_BLOB())"), 0);
+  ASSERT_EQ(Parse("SELECT C, N, B FROM TLOB ORDER BY ID"), 0);
+  const short types[] = {8, 8, 24};
+  const char* names[] = {"C", "N", "B"};
+  for (int pos = 1; pos <= 3; ++pos) {
+    int dbsize = -1, nameLen = 31;
+    short type = -1;
+    char name[32] = {};
+    ASSERT_EQ(OciIntr::odescr(cda, pos, &dbsize, &type, name, &nameLen, nullptr, nullptr, nullptr,
+                              nullptr),
+              0);
+    EXPECT_EQ(type, types[pos - 1]) << pos;
+    EXPECT_EQ(std::string(name, static_cast<size_t>(nameLen)), names[pos - 1]);
+  }
+  unsigned char c[8], n[16], b[2], piece[8];
+  short ci = 99, ni = 99, bi = 99;
+  unsigned short cl, nl, bl, cc, nc, bc;
+  unsigned int got = 99;
+  ASSERT_EQ(OciIntr::odefin(cda, 1, c, 8, ociw32::kExtString, -1, &ci, nullptr, -1, -1, &cl, &cc),
+            0);
+  ASSERT_EQ(OciIntr::odefin(cda, 2, n, 16, ociw32::kExtString, -1, &ni, nullptr, -1, -1, &nl, &nc),
+            0);
+  ASSERT_EQ(OciIntr::odefin(cda, 3, b, 2, ociw32::kExtLongRaw, -1, &bi, nullptr, -1, -1, &bl, &bc),
+            0);
+  ASSERT_EQ(OciIntr::oexec(cda), 0);
+  // the first piece in the defined buffers, the whole length in the indicator
+  EXPECT_EQ(OciIntr::ofetch(cda), 1406);
+  EXPECT_STREQ(reinterpret_cast<char*>(c), "xxxxxxx");
+  EXPECT_EQ(ci, 5000);
+  EXPECT_STREQ(reinterpret_cast<char*>(n), "national");
+  EXPECT_EQ(ni, 0);
+  EXPECT_EQ(bi, 4);
+  // pieces beyond the 4000 bytes of a VARCHAR2
+  EXPECT_EQ(OciIntr::oflng(cda, 1, piece, 5, ociw32::kExtString, &got, 3998), 0);
+  EXPECT_STREQ(reinterpret_cast<char*>(piece), "xxyy");
+  EXPECT_EQ(OciIntr::oflng(cda, 1, piece, 6, ociw32::kExtString, &got, 4998), 0);
+  EXPECT_STREQ(reinterpret_cast<char*>(piece), "yy");
+  EXPECT_EQ(got, 2u);
+  EXPECT_EQ(OciIntr::oflng(cda, 3, piece, 4, ociw32::kExtLongRaw, &got, 1), 0);
+  EXPECT_EQ(got, 3u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(piece), 3), std::string("\x01\x02\x03", 3));
+  // empty LOBs are no NULLs; a NULL NCLOB is
+  EXPECT_EQ(OciIntr::ofetch(cda), 0);
+  EXPECT_EQ(ci, 0);
+  EXPECT_EQ(cl, 0);
+  EXPECT_EQ(ni, -1);
+  EXPECT_EQ(bi, 0);
+  EXPECT_EQ(OciIntr::oflng(cda, 1, piece, 6, ociw32::kExtString, &got, 0), 0);
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(OciIntr::ofetch(cda), 1403);
+}
