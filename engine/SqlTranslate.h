@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <array>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -37,6 +38,13 @@ struct SchemaMemo {
   std::unordered_map<std::string, bool> has; // "type/name" -> present in sqlite_schema
   std::unordered_map<std::string, std::vector<ColumnInfo>> columns;
   int wide = -1; // whether a table keeps a NUMBER as decimal text; -1 not read yet
+  // A table's PL/SQL triggers, read once per schema: its valid statement triggers (name,
+  // type, events) and whether any row trigger calls the interpreter.
+  struct Triggers {
+    std::vector<std::array<std::string, 3>> statement;
+    bool row = false;
+  };
+  std::unordered_map<std::string, Triggers> triggers;
 };
 
 // What the translator needs to know of the user's schema. With a session, what changes only

@@ -514,26 +514,32 @@ int64_t insertedRowid(Session& ses) {
 int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<int64_t()>& run) {
   if (ses.plsqlPackages) pl::state(ses).statementRowid = -1;
   if (t.target.empty()) return run();
-  std::vector<pl::StatementTrigger> before, after;
-  bool rowTriggers = false;
-  if (sqlite3_stmt* st = ses.cachedStatement("SELECT NAME, TRIGGER_TYPE, EVENT FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1"
-                                             " AND VALID = 1 AND TRIGGER_TYPE LIKE '% STATEMENT' ORDER BY rowid")) {
-    sqlite3_bind_text(st, 1, t.target.c_str(), static_cast<int>(t.target.size()), SQLITE_TRANSIENT);
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      std::string type = pl::columnText(st, 1);
-      if (!pl::fires(pl::columnText(st, 2), t.verb)) continue;
-      (type.rfind("BEFORE", 0) == 0 ? before : after).push_back({pl::columnText(st, 0), type});
+  // every DML statement asks this, so the answer is kept until the schema changes
+  auto memo = ses.schemaMemo();
+  auto found = memo->triggers.find(t.target);
+  if (found == memo->triggers.end()) {
+    SchemaMemo::Triggers tg;
+    if (sqlite3_stmt* st = ses.cachedStatement("SELECT NAME, TRIGGER_TYPE, EVENT FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1"
+                                               " AND VALID = 1 AND TRIGGER_TYPE LIKE '% STATEMENT' ORDER BY rowid")) {
+      sqlite3_bind_text(st, 1, t.target.c_str(), static_cast<int>(t.target.size()), SQLITE_TRANSIENT);
+      while (sqlite3_step(st) == SQLITE_ROW)
+        tg.statement.push_back({pl::columnText(st, 0), pl::columnText(st, 1), pl::columnText(st, 2)});
+      sqlite3_reset(st);
+      sqlite3_clear_bindings(st);
     }
-    sqlite3_reset(st);
-    sqlite3_clear_bindings(st);
+    if (sqlite3_stmt* st = ses.cachedStatement("SELECT 1 FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?1"
+                                               " AND sql LIKE '%ora_trigger(%' LIMIT 1")) {
+      sqlite3_bind_text(st, 1, t.target.c_str(), static_cast<int>(t.target.size()), SQLITE_TRANSIENT);
+      tg.row = sqlite3_step(st) == SQLITE_ROW;
+      sqlite3_reset(st);
+      sqlite3_clear_bindings(st);
+    }
+    found = memo->triggers.emplace(t.target, std::move(tg)).first;
   }
-  if (sqlite3_stmt* st = ses.cachedStatement("SELECT 1 FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?1"
-                                             " AND sql LIKE '%ora_trigger(%' LIMIT 1")) {
-    sqlite3_bind_text(st, 1, t.target.c_str(), static_cast<int>(t.target.size()), SQLITE_TRANSIENT);
-    rowTriggers = sqlite3_step(st) == SQLITE_ROW;
-    sqlite3_reset(st);
-    sqlite3_clear_bindings(st);
-  }
+  std::vector<pl::StatementTrigger> before, after;
+  bool rowTriggers = found->second.row;
+  for (const auto& st : found->second.statement)
+    if (pl::fires(st[2], t.verb)) (st[1].rfind("BEFORE", 0) == 0 ? before : after).push_back({st[0], st[1]});
   if (before.empty() && after.empty() && !rowTriggers) return run();
   pl::TriggerState& s = pl::state(ses);
   pl::Dml dml{t.target, t.verb, pl::singleRowInsert(t), false, {}, {}};
