@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "LateralRows.h"
 
 #include "ByteFunctions.h"
 #include "CType.h"
@@ -222,6 +223,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerByteFunctions(db, cs);
   registerRownumCounter(db);
   registerPartitionFunctions(db);
+  registerLateralRows(db);
   return db;
 }
 

@@ -262,6 +262,11 @@ private:
   // The same for a few stop words written at the call, without building a set each time.
   size_t clauseEnd(size_t i, size_t e, int depth, std::initializer_list<const char*> stops);
   void parseFrom(size_t b, size_t e, Context& c);
+  // LATERAL (subquery) and the right side of CROSS / OUTER APPLY at its "(": the table-valued
+  // function of its rows; returns its ")"
+  size_t lateralView(size_t open, bool outer, Context& c);
+  std::vector<std::string> lateralColumns(size_t open, size_t close);
+  bool lateralOn_ = false; // OUTER APPLY of a table: its ON goes after its name
   Translation recompiledView(const std::string& view);
   std::vector<std::pair<size_t, size_t>> conjuncts(size_t b, size_t e, int d) const;
   size_t matching(size_t open) const;
