@@ -1,5 +1,6 @@
 #include "Database.h"
 #include "LateralRows.h"
+#include "XmlFunctions.h"
 
 #include "ByteFunctions.h"
 #include "CType.h"
@@ -224,6 +225,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerRownumCounter(db);
   registerPartitionFunctions(db);
   registerLateralRows(db);
+  registerXmlFunctions(db);
   return db;
 }
 

@@ -442,6 +442,11 @@ public:
   // pass reads as names, and each call is emitted as the engine's function
   std::map<size_t, JsonCall> jsonCalls_;
   void markJson();
+  // the XML generation functions (TranslateXml.cpp)
+  size_t xmlCallEnd(size_t i) const;
+  bool xmlType(size_t b, size_t e, ColType& out) const;
+  std::string xmlValue(size_t b, size_t e);
+  std::string xmlCall(size_t i, size_t& after);
   size_t jsonClauses(JsonCall& c, size_t k, size_t close, int d);
   std::string jsonCall(const JsonCall& c);
   bool jsonType(size_t b, size_t e, ColType& out) const;
