@@ -32,6 +32,7 @@ struct ColType {
   // BINARY_DOUBLE (kBinaryDouble) or BINARY_FLOAT (kBinaryFloat): a number kept as SQLite's double,
   // described under its own type code
   int binary = 0;
+  bool xml = false; // an XML value (described as its text): markup where another XML function takes it
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
   // More digits than a double or a 64-bit integer keeps: stored as decimal text.
   bool isWide() const {

@@ -121,6 +121,7 @@ public:
       : src_(src), t_(std::move(toks)), cat_(cat) {
     markNthFrom();
     markJson();
+    markXml();
   }
 
   Translation run();
@@ -446,7 +447,10 @@ public:
   size_t xmlCallEnd(size_t i) const;
   bool xmlType(size_t b, size_t e, ColType& out) const;
   std::string xmlValue(size_t b, size_t e);
-  std::string xmlCall(size_t i, size_t& after);
+  std::string xmlCall(size_t i, size_t& after, bool bare = false);
+  void markXml();
+  bool xmlName(size_t i) const;
+  std::set<size_t> xmlNames_; // element, attribute and instruction names
   size_t jsonClauses(JsonCall& c, size_t k, size_t close, int d);
   std::string jsonCall(const JsonCall& c);
   bool jsonType(size_t b, size_t e, ColType& out) const;

@@ -47,7 +47,10 @@ std::vector<std::string> Translator::lateralColumns(size_t open, size_t close) {
       for (auto& [exposed, table] : tables) {
         if (!q.empty() && exposed != q) continue;
         if (!cat_.tableExists(table)) throw OraError(942, table);
-        for (auto& col : cat_.columns(table)) names.push_back(col.name);
+        for (auto& col : cat_.columns(table)) {
+          names.push_back(col.name);
+          tr_.inferred.emplace(col.name, col.type); // the module's columns have no declared types
+        }
         found = true;
       }
       if (!found) throw OraError(904, q.empty() ? "*" : q + ".*").at(static_cast<int>(t_[b].pos));

@@ -7,9 +7,49 @@
 
 namespace ora::tx {
 
-namespace {
-bool xmlName(const Token& t) { return t.kind == Token::Ident || t.kind == Token::QIdent; }
-} // namespace
+// The names and clause words inside XML calls become operators, which no other pass reads as
+// columns; the names are kept aside.
+void Translator::markXml() {
+  for (size_t i = 0; i + 1 < t_.size(); ++i) {
+    if (t_[i].kind != Token::Ident || !is(t_[i + 1], "(") || !sql::xmlFunction(t_[i].text) || (i > 0 && is(t_[i - 1], ".")))
+      continue;
+    const std::string& f = t_[i].text;
+    const size_t close = matching(i + 1);
+    const int d = t_[i].depth + 1;
+    auto word = [&](size_t m) { return m < close && t_[m].kind == Token::Ident; };
+    auto name = [&](size_t m) {
+      if (m < close && (t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent)) {
+        t_[m].kind = Token::Op;
+        xmlNames_.insert(m);
+      }
+    };
+    if (f == "XMLELEMENT" || f == "XMLPI") {
+      size_t m = i + 2;
+      if (word(m) && t_[m].text == "NAME" && (word(m + 1) || at(m + 1).kind == Token::QIdent)) t_[m++].kind = Token::Op;
+      name(m);
+    }
+    size_t attrs = 0; // the ")" of XMLATTRIBUTES
+    for (size_t m = i + 2; m < close; ++m) {
+      if (f == "XMLELEMENT" && t_[m].depth == d && is(t_[m], "XMLATTRIBUTES") && is(at(m + 1), "(")) attrs = matching(m + 1);
+      bool own = t_[m].depth == d || (m < attrs && t_[m].depth == d + 1);
+      if (!own || !word(m)) continue;
+      const std::string& w = t_[m].text;
+      if (w == "AS" && (f == "XMLFOREST" || f == "XMLELEMENT") && !is(at(m + 1), "VARCHAR2")) {
+        t_[m].kind = Token::Op;
+        name(m + 1);
+      } else if (f == "XMLSERIALIZE" && t_[m].depth == d &&
+                 (w == "CONTENT" || w == "DOCUMENT" || w == "AS" || w == "VARCHAR2" || w == "CLOB" || w == "INDENT" ||
+                  w == "SIZE" || w == "NO" || w == "VERSION" || w == "HIDE" || w == "SHOW" || w == "DEFAULTS")) {
+        t_[m].kind = Token::Op;
+      } else if (f == "XMLROOT" && t_[m].depth == d &&
+                 (w == "VERSION" || w == "STANDALONE" || w == "YES" || w == "NO" || w == "VALUE")) {
+        t_[m].kind = Token::Op;
+      }
+    }
+  }
+}
+
+bool Translator::xmlName(size_t i) const { return xmlNames_.count(i) > 0; }
 
 // The end of an XML call at i, with .getStringVal() or .getClobVal() after it; 0 if none is there.
 size_t Translator::xmlCallEnd(size_t i) const {
@@ -27,6 +67,8 @@ bool Translator::xmlType(size_t b, size_t e, ColType& out) const {
   out = ColType{};
   out.code = kVarchar2;
   out.size = 4000;
+  // the text of the XML value is no markup any more
+  out.xml = !is(t_[b], "XMLSERIALIZE") && matching(b + 1) + 1 == e;
   if (is(t_[b], "XMLSERIALIZE"))
     for (size_t m = b + 2; m + 3 < e; ++m)
       if (t_[m].depth == t_[b].depth + 1 && is(t_[m], "AS") && is(t_[m + 1], "VARCHAR2") && is(t_[m + 2], "("))
@@ -37,19 +79,20 @@ bool Translator::xmlType(size_t b, size_t e, ColType& out) const {
 // A value as it goes into XML.
 std::string Translator::xmlValue(size_t b, size_t e) {
   if (b >= e) throw OraError(936);
-  if (xmlCallEnd(b) == e) return emit(b, e);
+  if (xmlCallEnd(b) == e && matching(b + 1) + 1 == e) return emit(b, e);
   ColType t = exprType(b, e);
   std::string v = emit(b, e);
+  if (t.xml) return "ora_xmlmark(" + v + ")"; // an XML value read from a subquery's column
   if (t.code == kDate) return "TO_CHAR(" + v + ", 'YYYY-MM-DD')";
   if (isTimestamp(t.code)) return "TO_CHAR(" + v + ", 'YYYY-MM-DD\"T\"HH24:MI:SS.FF6')";
   if (t.code == kNumber) return "TO_CHAR(" + v + ")";
   return v;
 }
 
-std::string Translator::xmlCall(size_t i, size_t& after) {
+std::string Translator::xmlCall(size_t i, size_t& after, bool bare) {
   const std::string f = t_[i].text;
   size_t close = matching(i + 1);
-  after = xmlCallEnd(i);
+  after = bare ? close + 1 : xmlCallEnd(i);
   int d = t_[i].depth + 1;
   // the arguments at the call's own depth, split at its commas
   std::vector<std::pair<size_t, size_t>> args;
@@ -60,18 +103,24 @@ std::string Translator::xmlCall(size_t i, size_t& after) {
     }
   auto named = [&](size_t b, size_t e, std::string& name) {
     // value [AS name]: without a name, a column's own
-    if (e >= b + 3 && t_[e - 2].depth == t_[b].depth && is(t_[e - 2], "AS") && xmlName(t_[e - 1])) {
+    if (e >= b + 3 && t_[e - 2].depth == t_[b].depth && is(t_[e - 2], "AS") && xmlName(e - 1)) {
       name = t_[e - 1].text;
       return e - 2;
     }
     name = heading(b, e);
     return e;
   };
+  if (after > close + 1) {
+    // getStringVal() and getClobVal() give the text, which is no markup any more
+    size_t inner;
+    std::string call = xmlCall(i, inner, true);
+    return "(" + call + " || '')";
+  }
   std::string out;
   if (f == "XMLELEMENT" || f == "XMLPI") {
     size_t n = args[0].first;
     if (is(t_[n], "NAME") && n + 1 < args[0].second) ++n;
-    if (n + 1 != args[0].second || !xmlName(t_[n])) throw OraError(931).at(static_cast<int>(t_[n].pos));
+    if (n + 1 != args[0].second || !xmlName(n)) throw OraError(931).at(static_cast<int>(t_[n].pos));
     std::string name = quoteString(t_[n].text);
     if (f == "XMLPI")
       return "ora_xmlmarkup(2, " + (args.size() > 1 ? xmlValue(args[1].first, args[1].second) : "NULL") + ", " + name + ")";

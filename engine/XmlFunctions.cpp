@@ -73,6 +73,11 @@ void guarded(sqlite3_context* ctx, F f) {
   }
 }
 
+void mark(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (isNull(argv[0])) return sqlite3_result_null(ctx);
+  guarded(ctx, [&] { resultXml(ctx, textOf(argv[0])); });
+}
+
 // ora_xmlelement(name, attribute count, name1, value1, ..., content...)
 void element(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   guarded(ctx, [&] {
@@ -331,6 +336,7 @@ void registerXmlFunctions(sqlite3* db) {
 #else
   const int flags = SQLITE_UTF8;
 #endif
+  sqlite3_create_function(db, "ora_xmlmark", 1, flags, nullptr, mark, nullptr, nullptr);
   sqlite3_create_function(db, "ora_xmlelement", -1, flags, nullptr, element, nullptr, nullptr);
   sqlite3_create_function(db, "ora_xmlforest", -1, flags, nullptr, forest, nullptr, nullptr);
   sqlite3_create_function(db, "ora_xmlconcat", -1, flags, nullptr, concat, nullptr, nullptr);
