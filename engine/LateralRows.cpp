@@ -88,10 +88,15 @@ struct Cursor {
 
 int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char**) {
   const auto& names = *static_cast<std::vector<std::string>*>(aux);
-  std::string ddl = "CREATE TABLE x(";
-  for (const auto& n : names) ddl += quoteIdent(n) + ", ";
-  ddl += "\"ROWS$\" HIDDEN)";
-  int rc = sqlite3_declare_vtab(db, ddl.c_str());
+  int rc;
+  try {
+    std::string ddl = "CREATE TABLE x(";
+    for (const auto& n : names) ddl += quoteIdent(n) + ", ";
+    ddl += "\"ROWS$\" HIDDEN)";
+    rc = sqlite3_declare_vtab(db, ddl.c_str());
+  } catch (const std::bad_alloc&) {
+    return SQLITE_NOMEM;
+  }
   if (rc != SQLITE_OK) return rc;
   auto* t = new (std::nothrow) Table;
   if (!t) return SQLITE_NOMEM;
