@@ -1,4 +1,6 @@
 #include "Database.h"
+#include "LateralRows.h"
+#include "XmlFunctions.h"
 
 #include "ByteFunctions.h"
 #include "CType.h"
@@ -222,6 +224,8 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerByteFunctions(db, cs);
   registerRownumCounter(db);
   registerPartitionFunctions(db);
+  registerLateralRows(db);
+  registerXmlFunctions(db);
   return db;
 }
 

@@ -37,6 +37,7 @@ struct ColType {
   int lob = 0;
   bool national = false;     // NCHAR, NVARCHAR2: lengths in characters of the national set
   bool anyPrecision = false; // INTEGER, INT, SMALLINT: whole numbers of no precision of their own
+  bool xml = false; // an XML value (described as its text): markup where another XML function takes it
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
   // More digits than a double or a 64-bit integer keeps: stored as decimal text.
   bool isWide() const {

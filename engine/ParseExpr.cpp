@@ -457,6 +457,7 @@ Node* Parser::primary() {
     return finish(n);
   }
   if (isOp("(", 1) && jsonFunction(w)) return jsonCall();
+  if (isOp("(", 1) && xmlFunction(w)) return xmlCall();
   if (reservedWord(w) && !pseudoColumn(w)) fail(936);
   return nameExpr();
 }

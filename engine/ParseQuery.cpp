@@ -390,6 +390,7 @@ bool Parser::tableAliasAt() const {
   const Token& t = cur();
   if (t.kind == Tok::QIdent) return true;
   if (t.text == "JOIN") return false;
+  if ((t.text == "CROSS" || t.text == "OUTER") && isWord("APPLY", 1)) return false;
   if (joinWord(t.text) || t.text == "OUTER")
     return !(isWord("JOIN", 1) || isWord("OUTER", 1) || (t.text == "NATURAL" && (isWord("INNER", 1) || isWord("LEFT", 1) || isWord("RIGHT", 1) || isWord("FULL", 1))));
   return !setWord(t.text) && t.text != "PARTITION" && t.text != "USING" && t.text != "FETCH" &&
@@ -398,6 +399,12 @@ bool Parser::tableAliasAt() const {
 
 Node* Parser::tableRef() {
   Node* n;
+  if (isWord("LATERAL") && isOp("(", 1) && (isWord("SELECT", 2) || isWord("WITH", 2))) {
+    ++i_;
+    n = tableRef();
+    n->flags |= kLateral;
+    return n;
+  }
   if (isOp("(")) {
     uint32_t open = cur().pos;
     ++i_;
@@ -430,8 +437,19 @@ Node* Parser::fromItem() {
   for (;;) {
     bool join = isWord("JOIN") || isWord("INNER") || isWord("CROSS") || isWord("NATURAL") ||
                 ((isWord("LEFT") || isWord("RIGHT") || isWord("FULL")) && (isWord("JOIN", 1) || isWord("OUTER", 1)));
-    if (!join) break;
+    bool apply = (isWord("CROSS") || isWord("OUTER")) && isWord("APPLY", 1);
+    if (!join && !apply) break;
     Node* j = tree_.make(N::Join, left->pos);
+    if (apply) {
+      // the right side may name the columns of the tables before it; it has no condition
+      j->text = t_[i_].text + " APPLY";
+      i_ += 2;
+      j->kids.push_back(left);
+      j->kids.push_back(tableRef());
+      j->kids.back()->flags |= kLateral;
+      left = finish(j);
+      continue;
+    }
     bool natural = acceptWord("NATURAL");
     std::string type = "INNER";
     if (acceptWord("INNER")) type = "INNER";

@@ -139,6 +139,7 @@ struct SchemaType {
 struct SessionUnits {
   std::map<std::string, std::shared_ptr<Package>> packages;
   std::map<std::string, SchemaType> types;
+  std::map<std::string, std::string> statement; // WITH FUNCTION declarations, by the name they go by
   std::map<std::string, std::pair<std::string, std::shared_ptr<Unit>>> stored; // source, parsed
   std::shared_ptr<void> triggers;
 };

@@ -8,6 +8,7 @@
 #include "SqlTranslate.h"
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <sqlite3.h>
 
@@ -23,6 +24,17 @@ struct Package {
   Scope publicScope, bodyScope;
   bool hasBody = false, bodyValid = true;
 };
+
+namespace {
+
+constexpr const char* kStatementPrefix = "WITH$";
+
+// Declarations of a query's WITH clause as a block whose subprograms SQL can call.
+std::shared_ptr<Unit> parseStatementUnit(const std::string& decls) {
+  return parseBlock("DECLARE\n" + decls + "\nBEGIN\n  NULL;\nEND;");
+}
+
+} // namespace
 
 SessionUnits& units(Session& ses) {
   if (!ses.plsqlPackages) ses.plsqlPackages = std::make_shared<SessionUnits>();
@@ -103,9 +115,11 @@ void runHandled(Run& r, const Block& b) {
 // The package's state, made and initialised on first use; null when there is no such package.
 std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_t at) {
   Session& ses = caller.ses;
-  std::string decls = unitSource(ses, name, "PACKAGE");
+  // the functions a query declares: a block's subprograms, all of them callable
+  bool statement = name.rfind(kStatementPrefix, 0) == 0 && units(ses).statement.count(name);
+  std::string decls = statement ? units(ses).statement[name] : unitSource(ses, name, "PACKAGE");
   if (decls.empty()) return nullptr;
-  std::string body = unitSource(ses, name, "PACKAGE BODY");
+  std::string body = statement ? std::string() : unitSource(ses, name, "PACKAGE BODY");
   auto& all = units(ses).packages;
   auto it = all.find(name);
   if (it != all.end() && it->second->decls == decls && it->second->body == body) return it->second;
@@ -114,9 +128,16 @@ std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_
   p->decls = decls;
   p->body = body;
   try {
-    p->unit = parsePackage(decls, body);
-    p->hasBody = !body.empty();
+    if (statement) {
+      p->unit = parseStatementUnit(decls);
+      p->unit->body = p->unit->block;
+      p->hasBody = true;
+    } else {
+      p->unit = parsePackage(decls, body);
+      p->hasBody = !body.empty();
+    }
   } catch (const OraError&) {
+    if (statement) throw;
     try {
       p->unit = parsePackage(decls, {});
     } catch (const OraError&) {
@@ -145,6 +166,7 @@ std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_
               if (b->block && b->sameHeading(*s)) s = b;
       }
       runHandled(r, *p->unit->body);
+      if (statement) p->publicScope.subs = p->bodyScope.subs;
     }
     caller.steps = r.steps;
   } catch (...) {
@@ -758,7 +780,38 @@ void registerPlsqlFunctions(sqlite3* db, Session* ses) {
   registerTriggerFunctions(db, ses);
 }
 
+std::string statementUnit(Session& ses, const std::string& decls, std::vector<std::string>& functions) {
+  auto u = pl::parseStatementUnit(decls); // its errors are the statement's
+  for (const pl::Decl& d : u->block->decls)
+    if (d.kind == pl::Decl::Subprogram && d.sub->function) functions.push_back(d.name);
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char ch : decls) h = (h ^ ch) * 1099511628211ull;
+  char name[40];
+  std::snprintf(name, sizeof name, "%s%016llX", pl::kStatementPrefix, static_cast<unsigned long long>(h));
+  auto& all = pl::units(ses).statement;
+  if (all.size() >= 64 && !all.count(name)) {
+    // the oldest statements' units go; one is made again when its statement is
+    for (auto& [n, src] : all) pl::units(ses).packages.erase(n);
+    all.clear();
+  }
+  all[name] = decls;
+  return name;
+}
+
 int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& name) {
+  if (pkg.rfind(pl::kStatementPrefix, 0) == 0 && cat.session() && cat.session()->plsqlPackages) {
+    auto& all = pl::units(*cat.session()).statement;
+    auto it = all.find(pkg);
+    if (it == all.end()) return 0;
+    try {
+      auto u = pl::parseStatementUnit(it->second);
+      for (const pl::Decl& d : u->block->decls)
+        if (d.kind == pl::Decl::Subprogram && d.sub->function && d.name == name)
+          return d.sub->ret.kind == pl::TypeSpec::Number ? kNumber : d.sub->ret.kind == pl::TypeSpec::Date ? kDate : kVarchar2;
+    } catch (const OraError&) {
+    }
+    return 0;
+  }
   std::string src = cat.unitSource(pkg.empty() ? name : pkg, pkg.empty() ? "FUNCTION" : "PACKAGE");
   if (src.empty()) return 0;
   const pl::Sub* sub = nullptr;

@@ -37,6 +37,7 @@ enum : uint16_t {
   kIdentity = 2048,
   kOver = 4096,     // an analytic call: its last kid is the window (Over)
   kWithin = 8192,   // LISTAGG (...) WITHIN GROUP (ORDER BY ...): the order is the last kid
+  kLateral = 16384, // LATERAL (subquery), or the right side of CROSS / OUTER APPLY
 };
 
 struct Node {

@@ -26,6 +26,8 @@ bool parsedKind(const std::vector<Token>& toks);
 
 // Whether a name is one of the SQL/JSON functions, whose clauses JsonSyntax.cpp reads.
 bool jsonFunction(const std::string& upperName);
+// Whether a name is one of the XML generation functions, whose clauses XmlSyntax.cpp reads.
+bool xmlFunction(const std::string& upperName);
 
 // The first subquery inside an expression, or nullptr.
 const Node* subqueryIn(const Node* n);
@@ -119,6 +121,9 @@ private:
   void jsonReturning();
   Node* isJson(Node* n);
   Node* jsonTable();
+  // the XML generation functions (XmlSyntax.cpp)
+  Node* xmlCall();
+  void xmlName();
 
   // queries (ParseQuery.cpp)
   Node* query(bool orderBy);

@@ -407,6 +407,11 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     d.retryText = text;
     return d;
   };
+  if (std::string query; withFunctions(text, cat, query)) {
+    Translation t = translate(query, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
   try {
     if (!share && translatePlsql(text, cat, out)) return out;
   } catch (const OraError& e) {

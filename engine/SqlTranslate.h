@@ -182,6 +182,9 @@ void locateError(OraError& e, const std::string& text);
 
 // Whether the statement's first word is `word` (upper case), without tokenizing it all.
 bool startsWithWord(const std::string& text, const char* word);
+// WITH FUNCTION / PROCEDURE declarations before a query: they are kept for the session, and
+// `query` is the query that calls them; false when the text has none.
+bool withFunctions(const std::string& text, Catalog& cat, std::string& query);
 
 // The sharing key of a query or DML text (its tokens with the literals left out) and its literals;
 // empty for statements that are not shared.

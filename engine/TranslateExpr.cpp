@@ -254,6 +254,12 @@ std::string Translator::emit(size_t b, size_t e) {
       else add(k.text);
       break;
     case Token::Ident: {
+      if (size_t xmlEnd = xmlCallEnd(i); xmlEnd && xmlEnd <= e) {
+        size_t after;
+        add(xmlCall(i, after));
+        i = after - 1;
+        break;
+      }
       if (k.text == cat_.user() && is(at(i + 1), ".") && is(at(i + 3), ".") && !(i > 0 && is(t_[i - 1], ".")) &&
           (at(i + 2).kind == Token::Ident || at(i + 2).kind == Token::QIdent) &&
           (at(i + 4).kind == Token::Ident || at(i + 4).kind == Token::QIdent || is(at(i + 4), "*"))) {

@@ -121,6 +121,7 @@ public:
       : src_(src), t_(std::move(toks)), cat_(cat) {
     markNthFrom();
     markJson();
+    markXml();
   }
 
   Translation run();
@@ -262,6 +263,11 @@ private:
   // The same for a few stop words written at the call, without building a set each time.
   size_t clauseEnd(size_t i, size_t e, int depth, std::initializer_list<const char*> stops);
   void parseFrom(size_t b, size_t e, Context& c);
+  // LATERAL (subquery) and the right side of CROSS / OUTER APPLY at its "(": the table-valued
+  // function of its rows; returns its ")"
+  size_t lateralView(size_t open, bool outer, Context& c);
+  std::vector<std::string> lateralColumns(size_t open, size_t close);
+  bool lateralOn_ = false; // OUTER APPLY of a table: its ON goes after its name
   Translation recompiledView(const std::string& view);
   std::vector<std::pair<size_t, size_t>> conjuncts(size_t b, size_t e, int d) const;
   size_t matching(size_t open) const;
@@ -450,6 +456,14 @@ public:
   // pass reads as names, and each call is emitted as the engine's function
   std::map<size_t, JsonCall> jsonCalls_;
   void markJson();
+  // the XML generation functions (TranslateXml.cpp)
+  size_t xmlCallEnd(size_t i) const;
+  bool xmlType(size_t b, size_t e, ColType& out) const;
+  std::string xmlValue(size_t b, size_t e);
+  std::string xmlCall(size_t i, size_t& after, bool bare = false);
+  void markXml();
+  bool xmlName(size_t i) const;
+  std::set<size_t> xmlNames_; // element, attribute and instruction names
   size_t jsonClauses(JsonCall& c, size_t k, size_t close, int d);
   std::string jsonCall(const JsonCall& c);
   bool jsonType(size_t b, size_t e, ColType& out) const;

@@ -75,6 +75,30 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
     const Token& k = t_[i];
     if (k.depth != d) continue;
     if (is(k, "(") || is(k, "TABLE") || is(k, "PIVOT") || is(k, "UNPIVOT") || is(k, "LATERAL")) c.opaque = true;
+    if (expectTable && is(k, "LATERAL") && is(at(i + 1), "(") && (is(at(i + 2), "SELECT") || is(at(i + 2), "WITH"))) {
+      skip_[i] = 1;
+      i = lateralView(i + 1, false, c);
+      expectTable = false;
+      continue;
+    }
+    if ((is(k, "CROSS") || is(k, "OUTER")) && is(at(i + 1), "APPLY")) {
+      bool outer = is(k, "OUTER");
+      c.opaque = true;
+      if (is(at(i + 2), "(") && (is(at(i + 3), "SELECT") || is(at(i + 3), "WITH"))) {
+        replace_[i] = outer ? "LEFT JOIN" : "JOIN";
+        skip_[i + 1] = 1;
+        i = lateralView(i + 2, outer, c);
+        expectTable = false;
+        continue;
+      }
+      // a table: each of its rows, whatever the row before; OUTER APPLY joins it on no condition
+      replace_[i] = outer ? "LEFT" : "CROSS";
+      replace_[i + 1] = "JOIN";
+      if (outer) lateralOn_ = true;
+      expectTable = true;
+      ++i;
+      continue;
+    }
     if (expectTable && is(k, "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) {
       size_t close = matching(i);
       c.derived.emplace_back(i, aliasToken(close + 1) ? at(close + 1).text : std::string());
@@ -146,6 +170,11 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
         }
         if (is(at(j), "AS")) throw OraError(933).at(static_cast<int>(at(j).pos)); // no AS before a table's alias
         if (aliasToken(j) && j < e) r.alias = at(j).text;
+        if (lateralOn_) {
+          size_t last = r.alias.empty() ? j - 1 : j;
+          replace_[last] = (replace_[last].empty() ? quoteIdent(t_[last].text) : replace_[last]) + " ON 1 = 1";
+          lateralOn_ = false;
+        }
         c.tables.push_back(r);
         i = j - 1;
       }

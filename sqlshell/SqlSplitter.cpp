@@ -86,6 +86,9 @@ bool TSqlSplitter::IsPlSql(const std::string& text) {
     return false;
   if (w[0] == "DECLARE" || w[0] == "BEGIN")
     return true;
+  // a query after PL/SQL functions declared for it
+  if (w[0] == "WITH" && w.size() > 1 && (w[1] == "FUNCTION" || w[1] == "PROCEDURE"))
+    return true;
   if (w[0] != "CREATE")
     return false;
   size_t i = 1;

@@ -172,6 +172,20 @@ TEST(ShellText, SplitterEndsStatementsAsAClassicShellDoes) {
     EXPECT_EQ(feed("/").Kind, TSplitEvent::Statement) << unit;
   }
   EXPECT_FALSE(TSqlSplitter::IsPlSql("create table begin_x (a number)"));
+  // A query after PL/SQL declarations in its WITH clause is taken whole, up to the "/".
+  EXPECT_TRUE(TSqlSplitter::IsPlSql("with function f return number is"));
+  EXPECT_TRUE(TSqlSplitter::IsPlSql("WITH\n  PROCEDURE p IS"));
+  EXPECT_FALSE(TSqlSplitter::IsPlSql("with q as (select 1 x from dual) select * from q"));
+  EXPECT_FALSE(TSqlSplitter::IsPlSql(
+      "with function_names as (select 1 x from dual) select * from function_names"));
+  EXPECT_EQ(feed("WITH").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("  FUNCTION f RETURN NUMBER IS BEGIN RETURN 1; END;").Kind, TSplitEvent::None);
+  EXPECT_EQ(feed("SELECT f FROM dual;").Kind, TSplitEvent::None);
+  e = feed("/");
+  EXPECT_EQ(e.Kind, TSplitEvent::Statement);
+  EXPECT_TRUE(e.PlSql);
+  EXPECT_EQ(e.Text,
+            "WITH\n  FUNCTION f RETURN NUMBER IS BEGIN RETURN 1; END;\nSELECT f FROM dual;");
   EXPECT_FALSE(TSqlSplitter::IsPlSql("create or replace view v as select 1 x from dual"));
 
   // Shell commands only where a statement would start; SET TRANSACTION stays SQL.

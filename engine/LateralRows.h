@@ -1,0 +1,17 @@
+// The rows of a correlated inline view (LATERAL, CROSS APPLY, OUTER APPLY): SQLite reads no
+// earlier table from a subquery in FROM, but it passes their columns to a table-valued function.
+// The view's rows are packed by the aggregate ora_rows and read back by a module of its columns.
+#pragma once
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace ora {
+
+void registerLateralRows(sqlite3* db);
+// The table-valued function name(packed rows) with these columns, registered on the connection
+// when it is not yet.
+std::string lateralModule(sqlite3* db, const std::vector<std::string>& columns);
+
+} // namespace ora
