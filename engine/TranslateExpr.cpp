@@ -670,6 +670,11 @@ std::string Translator::heading(size_t b, size_t e) {
     return t_[b + 4].text; // schema.table.column
   std::string h;
   for (size_t i = b; i < e; ++i) {
+    // a function of the query's WITH clause is called through the statement's own unit
+    if (t_[i].kind == Token::Ident && t_[i].text.rfind("WITH$", 0) == 0 && i + 1 < e && is(t_[i + 1], ".")) {
+      ++i;
+      continue;
+    }
     std::string r = t_[i].raw;
     for (auto& c : r) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
     // Oracle drops the blanks of an expression's text, those inside its literals too
