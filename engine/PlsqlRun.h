@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+struct sqlite3_context;
+
 namespace ora::pl {
 
 struct Val {
@@ -278,5 +280,9 @@ OraError withoutFrames(OraError e);
 std::string literal(const Val& v);
 Val asValue(const Val& v, const TypeSpec& type);
 OraError valueError(const std::string& what);
+
+// A value as the result of a SQL function: whole numbers as integers, numbers beyond a
+// double's digits as their decimal text.
+void sqlResult(sqlite3_context* ctx, const Val& v);
 
 } // namespace ora::pl

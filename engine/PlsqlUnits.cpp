@@ -681,28 +681,6 @@ pl::Val sqlValue(sqlite3_value* v) {
   }
 }
 
-void sqlResult(sqlite3_context* ctx, const pl::Val& v) {
-  switch (v.k) {
-  case pl::Val::Null: sqlite3_result_null(ctx); return;
-  case pl::Val::Bool: sqlite3_result_int(ctx, v.b ? 1 : 0); return;
-  case pl::Val::Num: {
-    int64_t i = 0;
-    auto [end, ec] = std::from_chars(v.s.data(), v.s.data() + v.s.size(), i);
-    if (ec == std::errc() && end == v.s.data() + v.s.size()) {
-      sqlite3_result_int64(ctx, i);
-      return;
-    }
-    size_t digits = 0;
-    for (char c : v.s) digits += c >= '0' && c <= '9';
-    // beyond a double's digits the engine keeps a number as its decimal text
-    if (digits > 15) sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
-    else sqlite3_result_double(ctx, std::strtod(v.s.c_str(), nullptr));
-    return;
-  }
-  default: sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
-  }
-}
-
 // ora_plsql('NAME' or 'PKG.NAME', arguments...): a stored function called by a SQL statement.
 void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
@@ -749,7 +727,7 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     struct Down {
       ~Down() { --pl::sqlCallDepth; }
     } down;
-    sqlResult(ctx, r.invoke(*c.unit, *sub, c.base, args));
+    pl::sqlResult(ctx, r.invoke(*c.unit, *sub, c.base, args));
   } catch (OraError& e) {
     // a query takes NO_DATA_FOUND from a function as the end of its data: the value is NULL
     if (e.code == 1403) {
@@ -767,6 +745,29 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 } // namespace
+
+// A PL/SQL value as a SQL function's result.
+void pl::sqlResult(sqlite3_context* ctx, const pl::Val& v) {
+  switch (v.k) {
+  case pl::Val::Null: sqlite3_result_null(ctx); return;
+  case pl::Val::Bool: sqlite3_result_int(ctx, v.b ? 1 : 0); return;
+  case pl::Val::Num: {
+    int64_t i = 0;
+    auto [end, ec] = std::from_chars(v.s.data(), v.s.data() + v.s.size(), i);
+    if (ec == std::errc() && end == v.s.data() + v.s.size()) {
+      sqlite3_result_int64(ctx, i);
+      return;
+    }
+    size_t digits = 0;
+    for (char c : v.s) digits += c >= '0' && c <= '9';
+    // beyond a double's digits the engine keeps a number as its decimal text
+    if (digits > 15) sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+    else sqlite3_result_double(ctx, std::strtod(v.s.c_str(), nullptr));
+    return;
+  }
+  default: sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+  }
+}
 
 void forgetPlsqlState(Session& ses, const std::string& name) {
   if (!ses.plsqlPackages) return;

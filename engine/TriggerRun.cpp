@@ -147,27 +147,6 @@ Val sqlValue(sqlite3_value* v, char kind) {
   }
 }
 
-void sqlResult(sqlite3_context* ctx, const Val& v) {
-  switch (v.k) {
-  case Val::Null: sqlite3_result_null(ctx); return;
-  case Val::Bool: sqlite3_result_int(ctx, v.b ? 1 : 0); return;
-  case Val::Num: {
-    int64_t i = 0;
-    auto [end, ec] = std::from_chars(v.s.data(), v.s.data() + v.s.size(), i);
-    if (ec == std::errc() && end == v.s.data() + v.s.size()) {
-      sqlite3_result_int64(ctx, i);
-      return;
-    }
-    size_t digits = 0;
-    for (char c : v.s) digits += c >= '0' && c <= '9';
-    if (digits > 15) sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
-    else sqlite3_result_double(ctx, std::strtod(v.s.c_str(), nullptr));
-    return;
-  }
-  default: sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
-  }
-}
-
 Var boolVar(bool b) {
   Var v;
   v.type.kind = TypeSpec::Bool;
