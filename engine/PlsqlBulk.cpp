@@ -10,19 +10,6 @@ namespace ora::pl {
 
 namespace {
 
-bool isOp(const std::vector<Tok>& t, size_t k, const char* s) {
-  return k < t.size() && t[k].kind == T::Op && t[k].text == s;
-}
-
-size_t closing(const std::vector<Tok>& t, size_t open) {
-  int depth = 0;
-  for (size_t k = open; k < t.size() && t[k].kind != T::End; ++k) {
-    if (isOp(t, k, "(")) ++depth;
-    else if (isOp(t, k, ")") && --depth == 0) return k;
-  }
-  return t.size() - 1;
-}
-
 OraError compileError(const Run& r, size_t tok, const std::string& msg) {
   OraError e(6550);
   e.text = "ORA-06550: " + where(r.u.src, r.u.toks[std::min(tok, r.u.toks.size() - 1)].pos) + ":\n" + msg;

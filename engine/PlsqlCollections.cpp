@@ -8,24 +8,6 @@ namespace ora::pl {
 
 namespace {
 
-bool isOp(const std::vector<Tok>& t, size_t k, const char* s) {
-  return k < t.size() && t[k].kind == T::Op && t[k].text == s;
-}
-
-bool isName(const std::vector<Tok>& t, size_t k) {
-  return k < t.size() && (t[k].kind == T::Word || t[k].kind == T::QWord);
-}
-
-// The ")" that closes the "(" at token open.
-size_t closing(const std::vector<Tok>& t, size_t open) {
-  int depth = 0;
-  for (size_t k = open; k < t.size() && t[k].kind != T::End; ++k) {
-    if (isOp(t, k, "(")) ++depth;
-    else if (isOp(t, k, ")") && --depth == 0) return k;
-  }
-  return t.size() - 1;
-}
-
 // The expressions between the parentheses at open and close, split at their top-level commas.
 std::vector<Range> arguments(const std::vector<Tok>& t, size_t open, size_t close) {
   std::vector<Range> out;

@@ -16,6 +16,10 @@ struct Tok {
 };
 
 std::vector<Tok> tokens(const std::string& src);
+bool isOp(const std::vector<Tok>& t, size_t k, const char* s);
+bool isName(const std::vector<Tok>& t, size_t k);
+// The ")" that closes the "(" at token open; the last token when none does.
+size_t closing(const std::vector<Tok>& t, size_t open);
 
 // A range of tokens [b, e) of the block's text.
 struct Range {

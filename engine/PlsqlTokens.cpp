@@ -84,4 +84,21 @@ std::string where(const std::string& src, size_t pos) {
   return "line " + std::to_string(line) + ", column " + std::to_string(col);
 }
 
+bool isOp(const std::vector<Tok>& t, size_t k, const char* s) {
+  return k < t.size() && t[k].kind == T::Op && t[k].text == s;
+}
+
+bool isName(const std::vector<Tok>& t, size_t k) {
+  return k < t.size() && (t[k].kind == T::Word || t[k].kind == T::QWord);
+}
+
+size_t closing(const std::vector<Tok>& t, size_t open) {
+  int depth = 0;
+  for (size_t k = open; k < t.size() && t[k].kind != T::End; ++k) {
+    if (isOp(t, k, "(")) ++depth;
+    else if (isOp(t, k, ")") && --depth == 0) return k;
+  }
+  return t.size() - 1;
+}
+
 } // namespace ora::pl

@@ -185,14 +185,6 @@ std::shared_ptr<Package> package(Run& caller, const std::string& name, size_t at
   return p;
 }
 
-bool isOp(const std::vector<Tok>& t, size_t k, const char* s) {
-  return k < t.size() && t[k].kind == T::Op && t[k].text == s;
-}
-
-bool isName(const std::vector<Tok>& t, size_t k) {
-  return k < t.size() && (t[k].kind == T::Word || t[k].kind == T::QWord);
-}
-
 // The arguments of a call whose "(" is token `open`; the token after its ")".
 size_t callArguments(const Run& r, size_t open, std::vector<Range>& args, std::vector<std::string>& names) {
   const auto& t = r.u.toks;
