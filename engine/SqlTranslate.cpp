@@ -408,6 +408,10 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     return d;
   };
   if (std::string query; withFunctions(text, cat, query)) {
+    struct Clear {
+      Catalog& c;
+      ~Clear() { c.withUnit.clear(); }
+    } clear{cat};
     Translation t = translate(query, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;

@@ -82,6 +82,10 @@ public:
   // The stored source of a FUNCTION or PACKAGE; empty when there is none.
   std::string unitSource(const std::string& name, const char* type);
 
+  // The unit holding the functions of the statement's WITH clause while its query is translated:
+  // where a name that is no column may also be one of them.
+  std::string withUnit;
+
 private:
   bool schemaHas(const char* type, const std::string& name);
   sqlite3_stmt* prep(const char* sql);

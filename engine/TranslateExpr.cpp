@@ -627,7 +627,7 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (!qualified && parameterlessFunction(i)) {
-        add("ora_plsql(" + quoteString(k.text) + ")");
+        add("ora_plsql(" + quoteString(bareFunction(k.text)) + ")");
         break;
       }
       add(quoteIdent(k.text));
@@ -655,9 +655,17 @@ bool Translator::parameterlessFunction(size_t i) const {
   const Token& k = t_[i];
   if (k.kind != Token::Ident || is(at(i + 1), ".") || is(at(i + 1), "(") || keywordAt(t_, i)) return false;
   // the schema's functions are few: look for one of the name before gathering the columns
-  if (storedFunctionType(cat_, {}, k.text) <= 0) return false;
+  if (storedFunctionType(cat_, {}, k.text) <= 0 &&
+      (cat_.withUnit.empty() || storedFunctionType(cat_, cat_.withUnit, k.text) <= 0))
+    return false;
   std::set<std::string> columns;
   return columnsInScope(columns) && !columns.count(k.text);
+}
+
+// The function a name without parentheses calls: the WITH clause's before the schema's.
+std::string Translator::bareFunction(const std::string& name) const {
+  if (!cat_.withUnit.empty() && storedFunctionType(cat_, cat_.withUnit, name) > 0) return cat_.withUnit + "." + name;
+  return name;
 }
 
 std::string Translator::heading(size_t b, size_t e) {

@@ -316,6 +316,7 @@ private:
   std::vector<std::pair<size_t, size_t>> callArgs(size_t i);
   std::string plsqlCall(const std::string& name, size_t i);
   bool parameterlessFunction(size_t i) const;
+  std::string bareFunction(const std::string& name) const;
   // DBMS_LOB.name( at i: one of the package's functions a query may call
   bool lobPackageCall(size_t i) const;
   std::string lobFunctionName(size_t i) const;

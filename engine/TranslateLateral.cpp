@@ -17,9 +17,20 @@ std::vector<std::string> Translator::lateralColumns(size_t open, size_t close) {
   if (is(at(ib), "DISTINCT") || is(at(ib), "UNIQUE") || is(at(ib), "ALL")) ++ib;
   size_t from = clauseEnd(ib, close, d, {"FROM"});
   // the view's own tables, for a "*" among its items
-  std::vector<std::pair<std::string, std::string>> tables; // exposed name, table
+  struct Source {
+    std::string exposed, table;
+    std::vector<std::string> columns; // of an inline view
+  };
+  std::vector<Source> tables;
   for (size_t m = from + 1; m < close; ++m) {
     if (t_[m].depth != d) continue;
+    if (is(t_[m], "(") && (m == from + 1 || is(t_[m - 1], ",") || is(t_[m - 1], "JOIN")) && is(at(m + 1), "SELECT")) {
+      size_t end = matching(m);
+      Source view{aliasToken(end + 1) && end + 1 < close ? at(end + 1).text : std::string(), {}, lateralColumns(m, end)};
+      tables.push_back(std::move(view));
+      m = end;
+      continue;
+    }
     if (t_[m].kind == Token::Ident && keywordAt(t_, m) && !is(t_[m], "JOIN")) {
       if (is(t_[m], "ON") || is(t_[m], "INNER") || is(t_[m], "LEFT") || is(t_[m], "RIGHT") || is(t_[m], "FULL") ||
           is(t_[m], "OUTER") || is(t_[m], "CROSS") || is(t_[m], "NATURAL"))
@@ -34,7 +45,7 @@ std::vector<std::string> Translator::lateralColumns(size_t open, size_t close) {
       name = at(a + 1).text;
       a += 2;
     }
-    tables.emplace_back(aliasToken(a) && a < close ? at(a).text : name, name);
+    tables.push_back({aliasToken(a) && a < close ? at(a).text : name, name, {}});
   }
   std::vector<std::string> names;
   for (size_t ie = ib, b = ib; ie <= from; ++ie) {
@@ -44,14 +55,19 @@ std::vector<std::string> Translator::lateralColumns(size_t open, size_t close) {
     if (star) {
       std::string q = ie - b == 3 ? t_[b].text : std::string();
       bool found = false;
-      for (auto& [exposed, table] : tables) {
-        if (!q.empty() && exposed != q) continue;
+      for (const Source& src : tables) {
+        if (!q.empty() && src.exposed != q) continue;
+        found = true;
+        if (src.table.empty()) {
+          names.insert(names.end(), src.columns.begin(), src.columns.end());
+          continue;
+        }
+        const std::string& table = src.table;
         if (!cat_.tableExists(table)) throw OraError(942, table);
         for (auto& col : cat_.columns(table)) {
           names.push_back(col.name);
           tr_.inferred.emplace(col.name, col.type); // the module's columns have no declared types
         }
-        found = true;
       }
       if (!found) throw OraError(904, q.empty() ? "*" : q + ".*").at(static_cast<int>(t_[b].pos));
     } else if (ie - b >= 2 && aliasToken(ie - 1) &&

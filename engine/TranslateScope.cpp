@@ -36,7 +36,8 @@ void Translator::aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, cons
     if (!inScope || k.depth < d || skip_[i] || !replace_[i].empty()) continue;
     if (k.kind != Token::Ident && k.kind != Token::QIdent) continue;
     if ((i > 0 && is(t_[i - 1], ".")) || is(at(i + 1), "(") || is(at(i + 1), ".")) continue;
-    if (std::find(aliases.begin(), aliases.end(), k.text) != aliases.end() && !columns.count(k.text))
+    if (std::find(aliases.begin(), aliases.end(), k.text) != aliases.end() && !columns.count(k.text) &&
+        !parameterlessFunction(i))
       throw OraError(904, k.text).at(static_cast<int>(k.pos));
   }
 }

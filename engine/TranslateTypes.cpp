@@ -320,7 +320,8 @@ ColType Translator::infer(size_t b, size_t e) {
     }
   }
   if (e == b + 1 && parameterlessFunction(b)) {
-    if (int r = storedFunctionType(cat_, {}, f.text); r == kNumber || r == kDate) {
+    std::string fn = bareFunction(f.text), unit = fn.size() > f.text.size() ? fn.substr(0, fn.size() - f.text.size() - 1) : "";
+    if (int r = storedFunctionType(cat_, unit, f.text); r == kNumber || r == kDate) {
       t = ColType{};
       t.code = r;
       return t;

@@ -99,6 +99,7 @@ bool withFunctions(const std::string& text, Catalog& cat, std::string& query) {
   std::string decls = text.substr(p[1].b, p[k].b - p[1].b);
   std::vector<std::string> functions;
   std::string unit = statementUnit(*ses, decls, functions);
+  cat.withUnit = unit;
   // the query, its calls of the declared functions by the unit's name
   std::string rest;
   size_t from = p[k].b, end = text.size();
