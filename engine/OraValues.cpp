@@ -596,6 +596,7 @@ int describeSize(const ColType& t) {
   case kIntervalYm: return 5;
   case kIntervalDs: return 11;
   case kRowid: return 10;
+  case 108: return t.size; // a collection's text
   default: return 0;
   }
 }
@@ -613,6 +614,7 @@ int displaySize(const ColType& t) {
   case kIntervalYm: return t.precision + 4;
   case kIntervalDs: return t.precision + 10 + (t.scale > 0 ? t.scale + 1 : 0);
   case kRowid: return 18;
+  case 108: return t.size;
   default: return 0;
   }
 }

@@ -1,4 +1,5 @@
 #include "SqlTranslate.h"
+#include "Collections.h"
 #include "CType.h"
 #include "TranslateImpl.h"
 #include "OraFunctions.h"
@@ -444,6 +445,11 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
       if (e.pos >= 0) e.pos = e.pos >= static_cast<int>(outer.size()) ? e.pos - static_cast<int>(outer.size()) : static_cast<int>(open);
       throw;
     }
+  }
+  if (std::string rewritten; collectionOperators(text, cat, rewritten)) {
+    Translation t = translate(rewritten, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
   }
   if (std::string pivoted; pivotClause(text, cat, pivoted) || unpivotClause(text, cat, pivoted)) {
     Translation t = translate(pivoted, cat, false, deferDdlErrors);

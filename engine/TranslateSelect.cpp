@@ -4,6 +4,7 @@
 #include "Dictionary.h"
 #include "Number.h"
 #include "OraFunctions.h"
+#include "Plsql.h"
 #include "Session.h"
 
 #include <algorithm>
@@ -104,6 +105,23 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
       c.derived.emplace_back(i, aliasToken(close + 1) ? at(close + 1).text : std::string());
       expectTable = false;
       i = close;
+      continue;
+    }
+    if (expectTable && is(k, "TABLE") && is(at(i + 1), "(")) {
+      i = collectionTable(i, c, false);
+      expectTable = false;
+      continue;
+    }
+    if (expectTable && k.kind == Token::Ident && !keywordAt(t_, i) && !is(at(i + 1), ".") && is(at(i + 1), "(") &&
+        storedFunctionType(cat_, {}, k.text) > 0) {
+      i = collectionTable(i, c, true); // a table function called without TABLE
+      expectTable = false;
+      continue;
+    }
+    if (expectTable && k.kind == Token::Ident && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident && is(at(i + 3), "(") &&
+        storedFunctionType(cat_, k.text, at(i + 2).text) > 0) {
+      i = collectionTable(i, c, true);
+      expectTable = false;
       continue;
     }
     if (expectTable && is(k, "JSON_TABLE") && is(at(i + 1), "(")) {
