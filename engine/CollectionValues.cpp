@@ -540,6 +540,7 @@ void registerCollectionFunctions(sqlite3* db) {
   };
   static const F fns[] = {
       {"ora_coll", -1, fn::guarded<construct>},
+      {"ora_coll_make", -1, fn::guarded<construct>}, // a PL/SQL variable's value in a statement
       {"ora_coll_cast", 5, fn::guarded<castColl>},
       {"CARDINALITY", 1, fn::guarded<cardinality>},
       {"ora_coll_member", 2, fn::guarded<memberOf>},

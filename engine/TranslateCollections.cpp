@@ -145,7 +145,7 @@ size_t operandEnd(const std::vector<Token>& t, size_t j) {
 }
 
 bool collectionHelperCall(const std::vector<Token>& t, size_t b) {
-  static const char* const names[] = {"ORA_COLL_UNION", "ORA_COLL_INTERSECT", "ORA_COLL_EXCEPT", "ORA_COLL_SET", "ORA_COLL_CAST"};
+  static const char* const names[] = {"ORA_COLL_MAKE", "ORA_COLL_UNION", "ORA_COLL_INTERSECT", "ORA_COLL_EXCEPT", "ORA_COLL_SET", "ORA_COLL_CAST"};
   return t[b].kind == Token::Ident && b + 1 < t.size() && is(t[b + 1], "(") &&
          std::any_of(std::begin(names), std::end(names), [&](const char* n) { return t[b].text == n; });
 }
@@ -320,7 +320,14 @@ std::string Translator::collectionTypeOf(size_t b, size_t e) {
   if (call && collectionType(cat_, f.text, ct)) return f.text;
   if (call && collectionHelperCall(t_, b)) {
     auto args = callArgs(b);
-    if (f.text == "ORA_COLL_CAST" && args.size() >= 2 && at(args[1].first).kind == Token::Str) return at(args[1].first).text;
+    if (f.text == "ORA_COLL_CAST" && args.size() >= 2 && at(args[1].first).kind == Token::Str) {
+      pin_[args[1].first] = 1;
+      return at(args[1].first).text;
+    }
+    if (f.text == "ORA_COLL_MAKE" && !args.empty() && at(args[0].first).kind == Token::Str) {
+      for (size_t a = 0; a < std::min<size_t>(4, args.size()); ++a) pin_[args[a].first] = 1;
+      return at(args[0].first).text;
+    }
     if (!args.empty()) return collectionTypeOf(args[0].first, args[0].second);
   }
   if (call && (f.text == "ORA_COLL_OR_EMPTY") && callArgs(b).size() == 4) return at(callArgs(b)[1].first).text;
