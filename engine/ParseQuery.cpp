@@ -427,7 +427,13 @@ Node* Parser::tableRef() {
     table->text = n->text = "TABLE";
     n->kids.push_back(finish(table));
     i_ += 2;
-    value(expr());
+    if (isWord("SELECT") || isWord("WITH")) {
+      Node* q = tree_.make(N::Subquery, cur().pos);
+      q->kids.push_back(query(true));
+      n->kids.push_back(q);
+    } else {
+      value(expr());
+    }
     expectOp(")", 907);
   } else if (nameAt() && (isOp("(", 1) || (isOp(".", 1) && isOp("(", 3)))) {
     // a table function called without TABLE

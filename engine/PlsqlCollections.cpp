@@ -263,7 +263,9 @@ bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
   bool afterValues = k > 0 && t[k - 1].kind == T::Word && t[k - 1].text == "VALUES";
   bool nullTest = p + 1 < t.size() && t[p].kind == T::Word && t[p].text == "IS" &&
                   (t[p + 1].text == "NULL" || (t[p + 1].text == "NOT" && p + 2 < t.size() && t[p + 2].text == "NULL"));
-  if (cur->isColl() && !nullTest && cur == start && p == named && cur->def->kind != TypeDecl::Assoc) {
+  // (after FROM a name is a table's, whatever variable has it)
+  bool tableName = k > 0 && t[k - 1].kind == T::Word && (t[k - 1].text == "FROM" || t[k - 1].text == "JOIN");
+  if (cur->isColl() && !nullTest && !tableName && cur == start && p == named && cur->def->kind != TypeDecl::Assoc) {
     rep = collectionSql(*cur); // the collection's value, for SQL's collection operators
     return true;
   }

@@ -270,6 +270,51 @@ bool rewriteOnce(const std::string& text, Catalog& cat, std::string& out) {
 
 } // namespace
 
+// Select list items the rewrite changes keep the heading Oracle gives them as written: each
+// such item without an alias gets its heading as one.
+std::string withHeadings(const std::string& text, Catalog& cat) {
+  std::vector<Token> t = tokenize(text);
+  static const char* const operatorWords[] = {"OF", "UNION", "INTERSECT", "EXCEPT", "ALL", "DISTINCT", "IS", "NOT", "A",
+                                              "MEMBER", "SUBMULTISET", "MULTISET", "AND", "OR", "THEN", "ELSE", "WHEN"};
+  auto operatorWord = [&](const Token& k) {
+    return std::any_of(std::begin(operatorWords), std::end(operatorWords), [&](const char* w) { return is(k, w); });
+  };
+  std::vector<std::pair<size_t, std::string>> inserts; // byte offset, alias
+  for (size_t s = 0; s < t.size(); ++s) {
+    if (!is(t[s], "SELECT")) continue;
+    const int d = t[s].depth;
+    size_t b = s + 1;
+    if (b < t.size() && (is(t[b], "DISTINCT") || is(t[b], "UNIQUE") || is(t[b], "ALL"))) ++b;
+    for (size_t k = b; k <= t.size(); ++k) {
+      bool end = k == t.size() || t[k].depth < d || (t[k].depth == d && (is(t[k], ",") || is(t[k], "FROM") || is(t[k], "INTO")));
+      if (!end) continue;
+      size_t e = k;
+      if (e > b) {
+        bool aliased = (e >= b + 2 && is(t[e - 2], "AS")) ||
+                       (e >= b + 2 && nameTok(t[e - 1]) && !keywordAt(t, e - 1) && !is(t[e - 1], "EMPTY") && !is(t[e - 1], "SET") &&
+                        !is(t[e - 1], "END") && (is(t[e - 2], ")") || t[e - 2].kind == Token::Str || t[e - 2].kind == Token::Num ||
+                                                 (nameTok(t[e - 2]) && !operatorWord(t[e - 2]))));
+        std::string item = text.substr(t[b].pos, t[e - 1].end - t[b].pos), changed;
+        if (!aliased && rewriteOnce(item, cat, changed)) {
+          std::string h;
+          for (size_t x = b; x < e; ++x) {
+            std::string r = t[x].raw;
+            for (auto& c : r) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
+            if (t[x].kind == Token::Str) r.erase(std::remove(r.begin(), r.end(), ' '), r.end());
+            h += r;
+          }
+          if (h.find('"') == std::string::npos && h.size() <= 128) inserts.emplace_back(t[e - 1].end, " \"" + h + "\"");
+        }
+      }
+      if (k == t.size() || t[k].depth < d || !is(t[k], ",")) break;
+      b = k + 1;
+    }
+  }
+  std::string out = text;
+  for (auto it = inserts.rbegin(); it != inserts.rend(); ++it) out.insert(it->first, it->second);
+  return out;
+}
+
 bool rewriteCollections(const std::string& text, Catalog& cat, std::string& out) {
   // cheap test first: most statements name none of these words
   static const char* const words[] = {"MEMBER", "SUBMULTISET", "MULTISET", "EMPTY", " SET", "CAST", "=", "SET("};
@@ -279,6 +324,8 @@ bool rewriteCollections(const std::string& text, Catalog& cat, std::string& out)
   for (const char* w : words) maybe = maybe || up.find(w) != std::string::npos;
   if (!maybe) return false;
   std::string cur = text, next;
+  if (!rewriteOnce(cur, cat, next)) return false;
+  cur = withHeadings(text, cat);
   bool changed = false;
   for (int k = 0; k < 500 && rewriteOnce(cur, cat, next); ++k) {
     cur.swap(next);
@@ -315,6 +362,14 @@ bool Translator::collectionConstructor(size_t i, std::string& call) {
 std::string Translator::collectionTypeOf(size_t b, size_t e) {
   if (e <= b) return {};
   const Token& f = t_[b];
+  if (is(f, "SELECT")) {
+    // a subquery of one collection column
+    size_t from = b + 1;
+    while (from < e && !(t_[from].depth == f.depth && is(t_[from], "FROM"))) ++from;
+    size_t ie = from;
+    if (ie > b + 2 && aliasToken(ie - 1) && (is(t_[ie - 2], ")") || is(t_[ie - 2], "AS"))) ie -= is(t_[ie - 2], "AS") ? 2 : 1;
+    return collectionTypeOf(b + 1, ie);
+  }
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   CollType ct;
   if (call && collectionType(cat_, f.text, ct)) return f.text;
@@ -380,7 +435,7 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
     if (x.code != 0 && x.code != kNamedType && !(is(t_[b], "COLLECT"))) throw OraError(22905).at(static_cast<int>(t_[b].pos));
   }
   std::string module = collectionRowsModule(cat_.db(), typed ? ct.elemDecl : std::string());
-  replace_[i] = module + "(" + emit(b, e) + ")";
+  replace_[i] = module + (is(t_[b], "SELECT") ? "((" + emit(b, e) + "))" : "(" + emit(b, e) + ")");
   for (size_t x = i + 1; x <= close; ++x) skip_[x] = 1;
   ColType vt = typed ? ct.elemType : ColType{kVarchar2, 4000};
   tr_.inferred.emplace("COLUMN_VALUE", vt);
