@@ -144,6 +144,20 @@ size_t operandEnd(const std::vector<Token>& t, size_t j) {
   return j + 1;
 }
 
+// Whether a value can end at token j, and start at j: a column named MEMBER or EMPTY is none
+// of these operators.
+bool valueEnd(const std::vector<Token>& t, size_t j) {
+  const Token& k = t[j];
+  return is(k, ")") || is(k, "NULL") || k.kind == Token::Str || k.kind == Token::Num || k.kind == Token::Bind ||
+         (nameTok(k) && !keywordAt(t, j));
+}
+bool valueStart(const std::vector<Token>& t, size_t j) {
+  if (j >= t.size()) return false;
+  const Token& k = t[j];
+  return is(k, "(") || is(k, "-") || k.kind == Token::Str || k.kind == Token::Num || k.kind == Token::Bind ||
+         (nameTok(k) && !keywordAt(t, j));
+}
+
 bool collectionHelperCall(const std::vector<Token>& t, size_t b) {
   static const char* const names[] = {"ORA_COLL_MAKE", "ORA_COLL_UNION", "ORA_COLL_INTERSECT", "ORA_COLL_EXCEPT", "ORA_COLL_SET", "ORA_COLL_CAST"};
   return t[b].kind == Token::Ident && b + 1 < t.size() && is(t[b + 1], "(") &&
@@ -224,7 +238,7 @@ bool rewriteOnce(const std::string& text, Catalog& cat, std::string& out) {
       size_t r = i + 2;
       bool distinct = false;
       if (r < n && (is(t[r], "ALL") || is(t[r], "DISTINCT"))) distinct = is(t[r++], "DISTINCT");
-      if (r >= n) throw OraError(936);
+      if (!valueEnd(t, i - 1) || !valueStart(t, r)) continue;
       size_t lb = operandStart(t, i - 1), re = operandEnd(t, r);
       std::string f = is(t[i + 1], "UNION") ? "ora_coll_union" : is(t[i + 1], "INTERSECT") ? "ora_coll_intersect" : "ora_coll_except";
       return replace(lb, re, f + "(" + piece(lb, i) + ", " + piece(r, re) + ", " + (distinct ? "1" : "0") + ")");
@@ -239,7 +253,7 @@ bool rewriteOnce(const std::string& text, Catalog& cat, std::string& out) {
       }
       size_t r = i + 1;
       if (r < n && is(t[r], "OF")) ++r;
-      if (r >= n) throw OraError(936);
+      if (!valueEnd(t, l) || !valueStart(t, r)) continue;
       size_t lb = operandStart(t, l), re = operandEnd(t, r);
       std::string f = is(k, "MEMBER") ? "ora_coll_member" : "ora_coll_submultiset";
       return replace(lb, re, "(" + f + "(" + piece(lb, l + 1) + ", " + piece(r, re) + ") = " + (negated ? "0" : "1") + ")");
@@ -253,7 +267,7 @@ bool rewriteOnce(const std::string& text, Catalog& cat, std::string& out) {
       size_t end = r;
       if (r + 1 < n && is(t[r], "A") && is(t[r + 1], "SET")) f = "ora_coll_isset", end = r + 2;
       else if (r < n && is(t[r], "EMPTY")) f = "ora_coll_isempty", end = r + 1;
-      if (f.empty()) continue;
+      if (f.empty() || !valueEnd(t, i - 1)) continue;
       size_t lb = operandStart(t, i - 1);
       return replace(lb, end, "(" + f + "(" + piece(lb, i) + ") = " + (negated ? "0" : "1") + ")");
     }

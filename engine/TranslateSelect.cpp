@@ -133,6 +133,9 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
       expectTable = false;
       if (k.kind == Token::Ident || k.kind == Token::QIdent) {
         if (keywordAt(t_, i)) continue;
+        // a call of no function of the schema's
+        if (is(at(i + 1), "(")) throw OraError(933).at(static_cast<int>(at(i + 1).pos));
+        if (is(at(i + 1), ".") && is(at(i + 3), "(")) throw OraError(933).at(static_cast<int>(at(i + 3).pos));
         TableRef r;
         size_t j = objectName(i, r.name);
         // "DUAL" quoted is DUAL too, unless the schema has a table of that name
