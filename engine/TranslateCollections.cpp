@@ -445,7 +445,10 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   CollType ct;
   bool typed = !type.empty() && collectionType(cat_, type, ct);
   if (!typed) {
-    ColType x = exprType(b, e);
+    // a column may hold a collection whatever its view declares; what it holds is checked per row
+    bool column = (e == b + 1 && (t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent)) ||
+                  (e == b + 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent));
+    ColType x = column ? ColType{} : exprType(b, e);
     if (x.code != 0 && x.code != kNamedType && !(is(t_[b], "COLLECT"))) throw OraError(22905).at(static_cast<int>(t_[b].pos));
   }
   std::string module = collectionRowsModule(cat_.db(), typed ? ct.elemDecl : std::string());
