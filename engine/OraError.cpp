@@ -156,6 +156,7 @@ const std::map<int, const char*>& texts() {
       {22905, "cannot access rows from a non-nested table item"},
       {22907, "invalid CAST to a type that is not a nested table or VARRAY"},
       {22909, "exceeded maximum VARRAY limit"},
+      {22912, "specified column or attribute is not a nested table type"},
       {22908, "reference to NULL table value"},
       {2449, "unique/primary keys in table referenced by foreign keys"},
       {4043, "object does not exist"},

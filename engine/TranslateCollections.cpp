@@ -6,6 +6,8 @@
 #include "TranslateImpl.h"
 
 #include <algorithm>
+#include <cstring>
+#include <sqlite3.h>
 
 namespace ora {
 
@@ -442,6 +444,22 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   size_t e = bare ? close + 1 : close;
   if (e <= b) throw OraError(936).at(static_cast<int>(at(b).pos));
   std::string type = collectionTypeOf(b, e);
+  if (type.empty()) {
+    // a nested table column of a table before it: its declaration names the type
+    std::string q, col;
+    if (e == b + 1) col = t_[b].text;
+    else if (e == b + 3 && is(t_[b + 1], ".")) q = t_[b].text, col = t_[b + 2].text;
+    for (auto it = c.tables.rbegin(); it != c.tables.rend() && type.empty() && !col.empty(); ++it) {
+      if (!q.empty() && q != (it->alias.empty() ? it->name : it->alias)) continue;
+      const char* decl = nullptr;
+      if (sqlite3_table_column_metadata(cat_.db(), nullptr, it->name.c_str(), col.c_str(), &decl, nullptr, nullptr, nullptr,
+                                        nullptr) == SQLITE_OK &&
+          decl && std::strncmp(decl, "COLL$", 5) == 0) {
+        type = decl + 5;
+        type = type.substr(0, type.find(' '));
+      }
+    }
+  }
   CollType ct;
   bool typed = !type.empty() && collectionType(cat_, type, ct);
   if (!typed) {
