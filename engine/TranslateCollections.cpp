@@ -2,6 +2,7 @@
 // and the multiset conditions and operators, written as the engine's collection functions.
 #include "Collections.h"
 #include "CType.h"
+#include "Plsql.h"
 #include "PlsqlImpl.h"
 #include "TranslateImpl.h"
 
@@ -372,6 +373,41 @@ bool Translator::collectionConstructor(size_t i, std::string& call) {
   }
   call += ")";
   return true;
+}
+
+bool Translator::collectionCall(size_t& i, std::string& call) {
+  const Token& k = t_[i];
+  if (collectionConstructor(i, call)) {
+    i = matching(i + 1);
+    return true;
+  }
+  if (k.text.rfind("ORA_COLL_", 0) == 0) {
+    // the rewritten multiset operators' functions, named in lower case as registered
+    call = k.text;
+    for (auto& ch : call) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+    return true;
+  }
+  if (k.text == "COLLECT") {
+    auto args = callArgs(i);
+    if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);
+    ColType x = exprType(args[0].first, args[0].second);
+    char kind = x.code == kNumber ? 'N' : x.code == kDate ? 'D' : 'S';
+    call = std::string("ora_coll_agg('SYSTPCOLLECT', 'N', '") + kind + "', 0, " + emit(args[0].first, args[0].second) + ", 1)";
+    i = matching(i + 1);
+    return true;
+  }
+  return false;
+}
+
+size_t Translator::collectionFrom(size_t i, Context& c) {
+  const Token& k = t_[i];
+  if (is(k, "TABLE") && is(at(i + 1), "(")) return collectionTable(i, c, false);
+  if (k.kind != Token::Ident || keywordAt(t_, i)) return 0;
+  // a table function called without TABLE
+  if (is(at(i + 1), "(") && storedFunctionType(cat_, {}, k.text) > 0) return collectionTable(i, c, true);
+  if (is(at(i + 1), ".") && at(i + 2).kind == Token::Ident && is(at(i + 3), "(") && storedFunctionType(cat_, k.text, at(i + 2).text) > 0)
+    return collectionTable(i, c, true);
+  return 0;
 }
 
 // The collection type of the value [b, e), when its form tells it; empty otherwise.

@@ -585,24 +585,8 @@ std::string Translator::emit(size_t b, size_t e) {
         add("ora_systimestamp()");
         break;
       }
-      if (std::string coll; is(at(i + 1), "(") && collectionConstructor(i, coll)) {
+      if (std::string coll; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && collectionCall(i, coll)) {
         add(coll);
-        i = matching(i + 1);
-        break;
-      }
-      if (is(at(i + 1), "(") && k.text.rfind("ORA_COLL_", 0) == 0 && !(i > b && is(at(i - 1), "."))) {
-        std::string f = k.text;
-        for (auto& ch : f) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
-        add(f);
-        break;
-      }
-      if (eq(k.text, "COLLECT") && is(at(i + 1), "(") && !(i > b && is(at(i - 1), "."))) {
-        auto args = callArgs(i);
-        if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);
-        ColType x = exprType(args[0].first, args[0].second);
-        char kind = x.code == kNumber ? 'N' : x.code == kDate ? 'D' : 'S';
-        add(std::string("ora_coll_agg('SYSTPCOLLECT', 'N', '") + kind + "', 0, " + emit(args[0].first, args[0].second) + ", 1)");
-        i = matching(i + 1);
         break;
       }
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {

@@ -4,7 +4,6 @@
 #include "Dictionary.h"
 #include "Number.h"
 #include "OraFunctions.h"
-#include "Plsql.h"
 #include "Session.h"
 
 #include <algorithm>
@@ -107,20 +106,8 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
       i = close;
       continue;
     }
-    if (expectTable && is(k, "TABLE") && is(at(i + 1), "(")) {
-      i = collectionTable(i, c, false);
-      expectTable = false;
-      continue;
-    }
-    if (expectTable && k.kind == Token::Ident && !keywordAt(t_, i) && !is(at(i + 1), ".") && is(at(i + 1), "(") &&
-        storedFunctionType(cat_, {}, k.text) > 0) {
-      i = collectionTable(i, c, true); // a table function called without TABLE
-      expectTable = false;
-      continue;
-    }
-    if (expectTable && k.kind == Token::Ident && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident && is(at(i + 3), "(") &&
-        storedFunctionType(cat_, k.text, at(i + 2).text) > 0) {
-      i = collectionTable(i, c, true);
+    if (size_t last = expectTable ? collectionFrom(i, c) : 0) {
+      i = last;
       expectTable = false;
       continue;
     }
