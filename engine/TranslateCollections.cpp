@@ -69,6 +69,36 @@ bool collectionType(Catalog& cat, const std::string& name, CollType& out) {
   return true;
 }
 
+namespace {
+
+// The collection type a package's function returns when the package declares it.
+bool packageCollectionType(Catalog& cat, const std::string& pkg, const std::string& name, CollType& out) {
+  std::string src = cat.unitSource(pkg, "PACKAGE");
+  if (src.empty()) return false;
+  try {
+    std::shared_ptr<pl::Unit> u = pl::parsePackage(src, {});
+    const pl::Sub* sub = nullptr;
+    for (const pl::Decl& d : u->publicDecls)
+      if (d.kind == pl::Decl::Subprogram && d.name == name && d.sub->function) sub = d.sub.get();
+    if (!sub || sub->ret.kind != pl::TypeSpec::Named || sub->ret.anchor.e != sub->ret.anchor.b + 1) return false;
+    const std::string& type = u->toks[sub->ret.anchor.b].text;
+    for (const pl::Decl& d : u->publicDecls) {
+      if (d.kind != pl::Decl::Type || d.name != type || !d.typeDecl) continue;
+      if (d.typeDecl->kind != pl::TypeDecl::Nested && d.typeDecl->kind != pl::TypeDecl::Varray) return false;
+      out = CollType{};
+      out.name = type;
+      out.kind = d.typeDecl->kind == pl::TypeDecl::Varray ? 'V' : 'N';
+      out.limit = d.typeDecl->limit;
+      out.elemType = elemColType(d.typeDecl->elem, out.elemDecl, out.elem);
+      return true;
+    }
+  } catch (const OraError&) {
+  }
+  return false;
+}
+
+} // namespace
+
 // The collection type a stored function (or a package's) returns; empty for any other.
 std::string storedCollectionType(Catalog& cat, const std::string& pkg, const std::string& name) {
   std::string src = cat.unitSource(pkg.empty() ? name : pkg, pkg.empty() ? "FUNCTION" : "PACKAGE");
@@ -498,11 +528,16 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   }
   CollType ct;
   bool typed = !type.empty() && collectionType(cat_, type, ct);
+  if (!typed && t_[b].kind == Token::Ident && is(at(b + 1), ".") && is(at(b + 3), "("))
+    typed = packageCollectionType(cat_, t_[b].text, at(b + 2).text, ct);
   if (!typed) {
     // a column may hold a collection whatever its view declares; what it holds is checked per row
     bool column = (e == b + 1 && (t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent)) ||
                   (e == b + 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent));
-    ColType x = column ? ColType{} : exprType(b, e);
+    // ... and a function may return a package's collection type, known when it runs
+    bool function = (is(at(b + 1), "(") && storedFunctionType(cat_, {}, t_[b].text) > 0) ||
+                    (is(at(b + 1), ".") && is(at(b + 3), "(") && storedFunctionType(cat_, t_[b].text, at(b + 2).text) > 0);
+    ColType x = column || function ? ColType{} : exprType(b, e);
     if (x.code != 0 && x.code != kNamedType && !(is(t_[b], "COLLECT"))) throw OraError(22905).at(static_cast<int>(t_[b].pos));
   }
   std::string module = collectionRowsModule(cat_.db(), typed ? ct.elemDecl : std::string());
