@@ -447,6 +447,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     }
   }
   if (std::string rewritten; collectionOperators(text, cat, rewritten)) {
+    CollectionCalls calls;
     Translation t = translate(rewritten, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;

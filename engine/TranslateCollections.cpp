@@ -364,14 +364,19 @@ std::string withHeadings(const std::string& text, Catalog& cat) {
 
 bool rewriteCollections(const std::string& text, Catalog& cat, std::string& out) {
   // cheap test first: most statements name none of these words
-  static const char* const words[] = {"MEMBER", "SUBMULTISET", "MULTISET", "EMPTY", " SET", "CAST", "=", "SET("};
+  static const char* const words[] = {"MEMBER", "SUBMULTISET", "MULTISET", "EMPTY", " SET", "CAST", "=", "SET(", "ORA_COLL_MAKE("};
   std::string up = text;
   for (char& c : up) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   bool maybe = false;
   for (const char* w : words) maybe = maybe || up.find(w) != std::string::npos;
   if (!maybe) return false;
   std::string cur = text, next;
-  if (!rewriteOnce(cur, cat, next)) return false;
+  if (!rewriteOnce(cur, cat, next)) {
+    // a PL/SQL collection's value written in by the interpreter: translated as the engine's own
+    if (up.find("ORA_COLL_MAKE(") == std::string::npos || CollectionCalls::depth > 0) return false;
+    out = text;
+    return true;
+  }
   cur = withHeadings(text, cat);
   bool changed = false;
   for (int k = 0; k < 500 && rewriteOnce(cur, cat, next); ++k) {
@@ -411,7 +416,7 @@ bool Translator::collectionCall(size_t& i, std::string& call) {
     i = matching(i + 1);
     return true;
   }
-  if (k.text.rfind("ORA_COLL_", 0) == 0) {
+  if (k.text.rfind("ORA_COLL_", 0) == 0 && CollectionCalls::depth > 0) {
     // the rewritten multiset operators' functions, named in lower case as registered
     call = k.text;
     for (auto& ch : call) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
