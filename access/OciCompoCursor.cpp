@@ -292,6 +292,11 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
     f = std::make_unique<TOraCharAryField>(name, rec.Position, this);
     f->SetWidth(textSized(1));
     break;
+  case 108:
+    // a collection or object: the engine gives its text, as Oracle's client shows it
+    f = std::make_unique<TOraStrField>(name, rec.Position, this);
+    f->SetWidth(textSized(1));
+    break;
   case 180:
   case 181:
     // TIMESTAMP [WITH TIME ZONE]: the engine's text in the session's timestamp format

@@ -49,7 +49,7 @@ std::string Catalog::unitSource(const std::string& name, const char* type) {
   // the statements are prepared once per session
   if (!unitNames_) {
     std::set<std::string> names;
-    sqlite3_stmt* all = prep("SELECT TYPE, NAME FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('FUNCTION', 'PACKAGE')");
+    sqlite3_stmt* all = prep("SELECT TYPE, NAME FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('FUNCTION', 'PACKAGE', 'TYPE')");
     if (!all) return {};
     int rc;
     while ((rc = sqlite3_step(all)) == SQLITE_ROW) {

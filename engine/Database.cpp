@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "Collections.h"
 #include "LateralRows.h"
 #include "XmlFunctions.h"
 
@@ -225,6 +226,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerRownumCounter(db);
   registerPartitionFunctions(db);
   registerLateralRows(db);
+  registerCollectionFunctions(db);
   registerXmlFunctions(db);
   return db;
 }

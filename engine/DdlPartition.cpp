@@ -97,6 +97,22 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
       i += 2;
     } else if (word(i, "NO") && word(i + 1, "INMEMORY")) {
       i += 2;
+    } else if ((word(i, "NESTED") && word(i + 1, "TABLE")) || word(i, "VARRAY")) {
+      // NESTED TABLE col STORE AS name [RETURN AS LOCATOR | VALUE]; VARRAY col STORE AS [..] LOB [name]:
+      // the engine keeps the elements in the row itself
+      bool nested = word(i, "NESTED");
+      size_t c = i + (nested ? 2 : 1);
+      if (c >= end || (t[c].kind != Token::Ident && t[c].kind != Token::QIdent)) throw OraError(904).at(static_cast<int>(tokenAt(t, c).pos));
+      if (columnType(t[c]).code != 108) throw OraError(22912).at(static_cast<int>(t[c].pos));
+      i = c + 1;
+      if (!word(i, "STORE") || !word(i + 1, "AS")) throw OraError(905).at(static_cast<int>(tokenAt(t, i).pos));
+      i += 2;
+      while (word(i, "SECUREFILE") || word(i, "BASICFILE") || word(i, "LOB")) ++i;
+      if (i < end && (t[i].kind == Token::QIdent || (t[i].kind == Token::Ident && !keywordAt(t, i) && skipPhysical(t, i) == i &&
+                                                     !word(i, "NESTED") && !word(i, "VARRAY") && !word(i, "RETURN"))))
+        ++i;
+      i = skipParens(i);
+      if (word(i, "RETURN") && word(i + 1, "AS") && (word(i + 2, "LOCATOR") || word(i + 2, "VALUE"))) i += 3;
     } else if (word(i, "LOB") && word(i + 1, "(")) {
       // LOB (col, ...) STORE AS [SECUREFILE | BASICFILE] [segment] [(storage)]
       size_t close = closing(t, i + 1);

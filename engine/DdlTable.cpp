@@ -1,6 +1,7 @@
 // CREATE TABLE, CREATE INDEX and CREATE VIEW, and the column definitions the DDL files share.
 #include "DdlImpl.h"
 #include "DdlPartition.h"
+#include "Collections.h"
 #include "Dictionary.h"
 #include "DictionaryImpl.h"
 #include "OraError.h"
@@ -170,11 +171,17 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     ct.lob = kBlob;
   } else if (tn == "ROWID") {
     ct.code = kRowid;
-  } else {
+  }
+  CollType coll;
+  if (ct.code == 0 && a < 0 && !star && used == 1 && collectionType(cat_, t_[b + 1].text, coll)) {
+    ct.code = kNamedType;
+    ct.size = 4000;
+  } else if (ct.code == 0) {
     throw OraError(902, tn).at(typePos);
   }
   if (virtualAt(j)) return virtualColumn(b, j, k, name, ct, ct);
-  std::string def = quoteIdent(name) + " " + declTypeText(ct, charset());
+  // a collection keeps its type's name in the declaration, its values as blobs
+  std::string def = quoteIdent(name) + " " + (ct.code == kNamedType ? "COLL$" + coll.name + " BLOB" : declTypeText(ct, charset()));
   // SQLite takes an expression as a default only in parentheses
   for (size_t m = j; m < k;) {
     if (is(t_[m], "DEFAULT") && !skip_[m]) {

@@ -10,6 +10,7 @@
 #include "SqlTranslate.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -377,7 +378,16 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
   bool computed = false;
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id, const std::string& dflt) {
-    ins.text(table).text(name).text(dataType(t)).num(dataLength(t));
+    std::string type = dataType(t);
+    const char* decl = nullptr;
+    // a collection column: its declaration names the type
+    if (t.code == 108 && sqlite3_table_column_metadata(db, nullptr, table.c_str(), name.c_str(), &decl, nullptr, nullptr,
+                                                       nullptr, nullptr) == SQLITE_OK &&
+        decl && std::strncmp(decl, "COLL$", 5) == 0) {
+      type = decl + 5;
+      type = type.substr(0, type.find(' '));
+    }
+    ins.text(table).text(name).text(type).num(dataLength(t));
     if ((t.code == kNumber && t.precision > 0 && !t.anyPrecision) || isInterval(t.code)) ins.num(t.precision); else ins.null();
     if ((t.code == kNumber && t.hasScale && !t.isFloat()) || isTimestamp(t.code) || isInterval(t.code)) ins.num(t.scale); else ins.null();
     ins.text(notNull ? "N" : "Y").num(id);

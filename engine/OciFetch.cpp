@@ -1,6 +1,7 @@
 // The calls that describe a query's columns, define where its values go, fetch its rows and
 // read LONG values; and the rows a query reads ahead before its own logon writes.
 #include "OciImpl.h"
+#include "Collections.h"
 
 #include "ConstraintErrors.h"
 #include "FunctionUtil.h"
@@ -106,6 +107,13 @@ int deliver(Cursor& c, int i, int r) {
   }
   int code = col.type.code;
   bool number = code == kNumber, date = code == kDate || isTimestamp(code), raw = code == kRaw || code == kLongRaw;
+  if (textType(d.ftype) && type == SQLITE_BLOB && isCollectionBlob(v.p, v.n)) {
+    CollValue cv;
+    if (decodeCollection(v.p, v.n, cv)) {
+      std::string t = collectionText(c.logon->s->db, cv);
+      return putText(d, r, t.data(), static_cast<int>(t.size()));
+    }
+  }
   if (textType(d.ftype)) {
     if (type == SQLITE_TEXT) {
       DateTime dt;

@@ -1,4 +1,5 @@
 #include "OraValues.h"
+#include "Collections.h"
 
 #include "CType.h"
 #include "Charset.h"
@@ -222,6 +223,13 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const char* label = reinterpret_cast<const char*>(sqlite3_value_text(argv[6]));
 
   switch (code) {
+  case 108:
+    if (type != SQLITE_BLOB || !isCollectionBlob(sqlite3_value_blob(v), sqlite3_value_bytes(v))) {
+      fail(ctx, 932, std::string("expected UDT got ") + (type == SQLITE_TEXT ? "CHAR" : type == SQLITE_BLOB ? "BINARY" : "NUMBER"));
+      return;
+    }
+    sqlite3_result_value(ctx, v);
+    return;
   case kNumber: {
     Decimal d;
     if (type == SQLITE_INTEGER) {
@@ -514,6 +522,7 @@ ColType parseDeclType(std::string_view decl) {
   else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; t.chars = hasB ? b : 0; }
   else if (starts("RAW")) { t.code = kRaw; t.size = a; }
   else if (starts("ROWID")) t.code = kRowid;
+  else if (starts("COLL$")) { t.code = 108; t.size = 4000; } // a nested table or varray column: COLL$type
   return t;
 }
 
@@ -596,6 +605,7 @@ int describeSize(const ColType& t) {
   case kIntervalYm: return 5;
   case kIntervalDs: return 11;
   case kRowid: return 10;
+  case 108: return t.size; // a collection's text
   default: return 0;
   }
 }
@@ -613,6 +623,7 @@ int displaySize(const ColType& t) {
   case kIntervalYm: return t.precision + 4;
   case kIntervalDs: return t.precision + 10 + (t.scale > 0 ? t.scale + 1 : 0);
   case kRowid: return 18;
+  case 108: return t.size;
   default: return 0;
   }
 }

@@ -420,6 +420,28 @@ Node* Parser::tableRef() {
     }
   } else if (isWord("JSON_TABLE") && isOp("(", 1)) {
     n = jsonTable();
+  } else if (isWord("TABLE") && isOp("(", 1)) {
+    // TABLE(collection): the rows of its elements
+    n = make(N::Table);
+    Node* table = make(N::Name);
+    table->text = n->text = "TABLE";
+    n->kids.push_back(finish(table));
+    i_ += 2;
+    if (isWord("SELECT") || isWord("WITH")) {
+      Node* q = tree_.make(N::Subquery, cur().pos);
+      q->kids.push_back(query(true));
+      n->kids.push_back(q);
+    } else {
+      value(expr());
+    }
+    expectOp(")", 907);
+  } else if (nameAt() && (isOp("(", 1) || (isOp(".", 1) && isOp("(", 3)))) {
+    // a table function called without TABLE
+    n = make(N::Table);
+    Node* table = make(N::Name);
+    table->text = n->text = "TABLE";
+    n->kids.push_back(finish(table));
+    value(expr());
   } else {
     if (atEnd() || !nameAt()) fail(903);
     n = make(N::Table);

@@ -410,7 +410,7 @@ Node* Parser::createTable() {
       "PARTITION", "ORGANIZATION", "LOB", "ENABLE", "DISABLE", "ROW", "COLUMN", "SEGMENT", "RESULT_CACHE",
       "MONITORING", "NOMONITORING", "ROWDEPENDENCIES", "NOROWDEPENDENCIES", "INMEMORY", "NO", "PARALLEL",
       "COMPRESS", "NOCOMPRESS", "CACHE", "NOCACHE", "LOGGING", "NOLOGGING", "TABLESPACE", "PCTFREE", "PCTUSED",
-      "INITRANS", "MAXTRANS", "STORAGE", "NOPARALLEL"};
+      "INITRANS", "MAXTRANS", "STORAGE", "NOPARALLEL", "NESTED", "VARRAY"};
   Node* n = tree_.make(N::CreateTable, t_[i_ - 1].pos);
   ++i_; // TABLE
   n->kids.push_back(objectName(903));
@@ -474,7 +474,22 @@ Node* Parser::columnDef(bool modify) {
   bool computed = isWord("AS") || (isWord("GENERATED") && isWord("ALWAYS", 1) && isWord("AS", 2) && isOp("(", 3));
   bool typeHere = !computed && (!modify || (cur().kind == Tok::Ident && !constraintWord(cur().text) && cur().text != "DEFAULT" &&
                               cur().text != "NOT" && cur().text != "NULL"));
-  c->kids.push_back(typeHere ? typeSpec() : nullptr);
+  Node* type = nullptr;
+  if (typeHere) {
+    size_t at = i_;
+    try {
+      type = typeSpec();
+    } catch (const OraError& e) {
+      // a type of the schema's own (a collection), which the translator looks up
+      if (e.code != 902 || t_[at].kind != Tok::Ident || at + 1 >= t_.size() || t_[at + 1].text == "(" || t_[at + 1].text == ".")
+        throw;
+      i_ = at;
+      type = make(N::TypeSpec);
+      type->text = t_[i_++].text;
+      finish(type);
+    }
+  }
+  c->kids.push_back(type);
   Node* def = nullptr;
   Node* cons = make(N::List);
   for (;;) {

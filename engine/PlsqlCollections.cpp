@@ -261,7 +261,14 @@ bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
   }
   used = p - k;
   bool afterValues = k > 0 && t[k - 1].kind == T::Word && t[k - 1].text == "VALUES";
-  bool nullTest = p < t.size() && t[p].kind == T::Word && t[p].text == "IS";
+  bool nullTest = p + 1 < t.size() && t[p].kind == T::Word && t[p].text == "IS" &&
+                  (t[p + 1].text == "NULL" || (t[p + 1].text == "NOT" && p + 2 < t.size() && t[p + 2].text == "NULL"));
+  // (after FROM a name is a table's, whatever variable has it)
+  bool tableName = k > 0 && t[k - 1].kind == T::Word && (t[k - 1].text == "FROM" || t[k - 1].text == "JOIN");
+  if (cur->isColl() && !nullTest && !tableName && cur == start && p == named && cur->def->kind != TypeDecl::Assoc) {
+    rep = collectionSql(*cur); // the collection's value, for SQL's collection operators
+    return true;
+  }
   if ((cur->record && !afterValues) || (cur->isColl() && !nullTest)) {
     // a table of the same name as the variable, or a misuse the statement itself reports
     if (cur != start || p != named) throw compileError(*this, k, "PLS-00382: expression is of wrong type");
@@ -402,13 +409,20 @@ void Run::assignWhole(Var& dst, Range expr) {
     std::string rep;
     size_t end = expr.b;
     lastWhole.reset();
-    if (!callInExpression(expr.b, expr.e, false, rep, end) || end != expr.e || !lastWhole) throw wrong();
+    if (!callInExpression(expr.b, expr.e, false, rep, end) || end != expr.e || !lastWhole) {
+      // a SQL expression of collections: MULTISET UNION, SET(...), CAST(...)
+      if (dst.isColl() && collectionFromSql(dst, eval(expr))) return;
+      throw wrong();
+    }
     given = std::move(lastWhole);
     src = given.get();
     p = expr.e;
   }
   while (p < expr.e && src->isColl() && isOp(t, p, "(")) src = element(*src, p, p, false);
-  if (p != expr.e) throw wrong();
+  if (p != expr.e) {
+    if (dst.isColl() && !given && collectionFromSql(dst, eval(expr))) return;
+    throw wrong();
+  }
   if (dst.isColl() || (!dst.record && src->isColl())) {
     if (!src->isColl() || (dst.def && src->def != dst.def)) throw wrong();
     dst.def = src->def;

@@ -55,6 +55,7 @@ struct Sub {
   std::shared_ptr<Block> block; // none when only declared (forward, or by CREATE PACKAGE)
   size_t at = 0;
   bool deterministic = false, currentUser = false; // DETERMINISTIC, AUTHID CURRENT_USER
+  bool pipelined = false; // its rows come by PIPE ROW
 
   // The same heading: a declaration and the body that defines it.
   bool sameHeading(const Sub& o) const {

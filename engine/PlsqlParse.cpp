@@ -171,6 +171,7 @@ struct Parser {
         i += 2;
       } else if (at("DETERMINISTIC") || at("PIPELINED") || at("PARALLEL_ENABLE") || at("RESULT_CACHE")) {
         sub->deterministic = sub->deterministic || at("DETERMINISTIC");
+        sub->pipelined = sub->pipelined || at("PIPELINED");
         ++i;
       } else {
         break;
@@ -504,6 +505,12 @@ struct Parser {
       s->kind = Stmt::Close;
       ++i;
       s->name = dotted();
+    } else if (w == "PIPE" && is(i + 1, "ROW")) {
+      // PIPE ROW (value): a RETURN that gives one row and goes on
+      s->kind = Stmt::Return;
+      s->name = "PIPE ROW";
+      i += 2;
+      s->expr = expression({";"});
     } else if (w == "RETURN") {
       s->kind = Stmt::Return;
       ++i;

@@ -26,7 +26,8 @@ int predefined(const std::string& name) {
       {"INVALID_NUMBER", 1722},  {"DUP_VAL_ON_INDEX", 1},  {"CURSOR_ALREADY_OPEN", 6511},
       {"INVALID_CURSOR", 1001},  {"CASE_NOT_FOUND", 6592}, {"PROGRAM_ERROR", 6501}, {"STORAGE_ERROR", 6500},
       {"ROWTYPE_MISMATCH", 6504}, {"TIMEOUT_ON_RESOURCE", 51}, {"LOGIN_DENIED", 1017}, {"NOT_LOGGED_ON", 1012},
-      {"COLLECTION_IS_NULL", 6531}, {"SUBSCRIPT_OUTSIDE_LIMIT", 6532}, {"SUBSCRIPT_BEYOND_COUNT", 6533}};
+      {"COLLECTION_IS_NULL", 6531}, {"SUBSCRIPT_OUTSIDE_LIMIT", 6532}, {"SUBSCRIPT_BEYOND_COUNT", 6533},
+      {"NO_DATA_NEEDED", 6548}};
   auto it = names.find(name);
   return it == names.end() ? 0 : it->second;
 }

@@ -243,6 +243,11 @@ struct Run {
   bool bulkAttribute(size_t k, size_t e, std::string& rep, size_t& used);
   std::string rowSet(size_t k, size_t e, Range stmt, size_t& used);
 
+  // collections as SQL values (PlsqlCollSql.cpp)
+  std::string collectionSql(const Var& v);          // a whole collection written into SQL
+  bool collectionFromSql(Var& dst, const Val& x);   // x a collection's stored form; false for others
+  Flow pipeRow(const Stmt& s);                      // PIPE ROW, and a pipelined function's RETURN
+
   // subprograms (PlsqlUnits.cpp)
   bool resolve(const std::string& dotted, size_t at, Callee& out);
   const Sub* choose(const Callee& c, const std::vector<std::string>& argNames, size_t at,
@@ -284,5 +289,7 @@ OraError valueError(const std::string& what);
 // A value as the result of a SQL function: whole numbers as integers, numbers beyond a
 // double's digits as their decimal text.
 void sqlResult(sqlite3_context* ctx, const Val& v);
+// A collection as the result of a SQL function.
+void collectionResult(sqlite3_context* ctx, const Var& v);
 
 } // namespace ora::pl

@@ -3,6 +3,7 @@
 #include "OciImpl.h"
 #include "Plsql.h"
 #include "PlsqlRun.h"
+#include "Collections.h"
 #include "Session.h"
 #include "SqlText.h"
 
@@ -48,6 +49,10 @@ Val columnValue(sqlite3_stmt* st, int i, const Translation& tr) {
   } else if (ct.code == kNumber || ty == SQLITE_INTEGER || ty == SQLITE_FLOAT) {
     v.k = Val::Num;
     v.s = numberText(sqlite3_column_value(st, i));
+  } else if (ty == SQLITE_BLOB && isCollectionBlob(sqlite3_column_blob(st, i), sqlite3_column_bytes(st, i))) {
+    // a collection stays in its stored form until a collection variable takes it
+    v.k = Val::Str;
+    v.s.assign(static_cast<const char*>(sqlite3_column_blob(st, i)), static_cast<size_t>(sqlite3_column_bytes(st, i)));
   } else if (ty == SQLITE_BLOB) {
     v.k = Val::Str;
     v.s = hexText(static_cast<const unsigned char*>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i));
@@ -484,6 +489,7 @@ int Run::cond(Range r) {
 
 void Run::store(Var& v, Val x, size_t at) {
   (void)at;
+  if (v.isColl() && collectionFromSql(v, x)) return;
   if (x.k == Val::Null) {
     if (v.notNull) throw valueError("");
     v.v = x;

@@ -435,7 +435,8 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
     suppliedFailed = suppliedFailed || r->suppliedFailed;
     throw;
   }
-  if (sub.function && f != Flow::Return) throw OraError(6503);
+  if (sub.function && sub.pipelined && !r->retWhole) r->pipeRow(Stmt{}); // no rows piped
+  if (sub.function && f != Flow::Return && !sub.pipelined) throw OraError(6503);
   Val ret = r->retVal;
   lastWhole = r->retWhole;
   for (size_t k = 0; k < sub.params.size(); ++k)
@@ -449,6 +450,7 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
 
 Flow Run::returnValue(const Stmt& s) {
   bool function = current && current->function;
+  if (s.name == "PIPE ROW" || (function && current->pipelined)) return pipeRow(s);
   if (!s.expr.empty() && !function)
     throw pls(*this, s.at, "PLS-00372: In a procedure, RETURN statement cannot contain an expression");
   if (s.expr.empty() && function)
@@ -719,7 +721,10 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     struct Down {
       ~Down() { --pl::sqlCallDepth; }
     } down;
-    pl::sqlResult(ctx, r.invoke(*c.unit, *sub, c.base, args));
+    r.lastWhole.reset();
+    pl::Val v = r.invoke(*c.unit, *sub, c.base, args);
+    if (r.lastWhole && r.lastWhole->isColl()) pl::collectionResult(ctx, *r.lastWhole);
+    else pl::sqlResult(ctx, v);
   } catch (OraError& e) {
     // a query takes NO_DATA_FOUND from a function as the end of its data: the value is NULL
     if (e.code == 1403) {

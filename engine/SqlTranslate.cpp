@@ -1,4 +1,5 @@
 #include "SqlTranslate.h"
+#include "Collections.h"
 #include "CType.h"
 #include "TranslateImpl.h"
 #include "OraFunctions.h"
@@ -448,6 +449,12 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
       if (e.pos >= 0) e.pos = e.pos >= static_cast<int>(outer.size()) ? e.pos - static_cast<int>(outer.size()) : static_cast<int>(open);
       throw;
     }
+  }
+  if (std::string rewritten; collectionOperators(text, cat, rewritten)) {
+    CollectionCalls calls;
+    Translation t = translate(rewritten, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
   }
   if (std::string pivoted; pivotClause(text, cat, pivoted) || unpivotClause(text, cat, pivoted)) {
     Translation t = translate(pivoted, cat, false, deferDdlErrors);

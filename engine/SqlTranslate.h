@@ -174,6 +174,8 @@ using ViewStars = TranslationScope<1>;
 // The values a PL/SQL block computes as queries: their select lists' literals become parameters
 // like any other, since no one reads those queries' headings.
 using ValueQueries = TranslationScope<2>;
+// The statement is the engine's own rewriting of collection operators: their functions may be named.
+using CollectionCalls = TranslationScope<3>;
 
 struct Literal {
   int token;      // ordinal among the statement's tokens

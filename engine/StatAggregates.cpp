@@ -404,7 +404,8 @@ void registerStatAggregates(sqlite3* db) {
 bool aggregateFunction(std::string_view upperName) {
   static const std::set<std::string, std::less<>> names = [] {
     std::set<std::string, std::less<>> s = {"COUNT", "SUM", "AVG", "MIN", "MAX", "LISTAGG", "ANY_VALUE",
-                                            "APPROX_COUNT_DISTINCT", "JSON_ARRAYAGG", "JSON_OBJECTAGG", "XMLAGG"};
+                                            "APPROX_COUNT_DISTINCT", "JSON_ARRAYAGG", "JSON_OBJECTAGG", "XMLAGG",
+                                            "COLLECT"};
     s.insert(statAggregateNames().begin(), statAggregateNames().end());
     return s;
   }();

@@ -1,5 +1,6 @@
 // INSERT, UPDATE and DELETE.
 #include "TranslateImpl.h"
+#include "Collections.h"
 
 #include "Dictionary.h"
 #include "Intervals.h"
@@ -27,6 +28,7 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
 
 std::string Translator::assignable(int from, std::string v, const ColumnInfo& col, const ColType* full) {
   int to = col.type.code;
+  if (from == kNamedType && to != kNamedType) throw OraError(932, std::string("expected ") + typeWordFor(to) + " got UDT");
   if (isInterval(from) && (to == kVarchar2 || to == kChar || to == kLong))
     return "ora_iv_char(" + v + ", " + std::to_string(full ? full->precision : 9) + ", " +
            std::to_string(full ? full->scale : from == kIntervalDs ? 9 : 0) + ")";

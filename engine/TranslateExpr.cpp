@@ -585,6 +585,10 @@ std::string Translator::emit(size_t b, size_t e) {
         add("ora_systimestamp()");
         break;
       }
+      if (std::string coll; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && collectionCall(i, coll)) {
+        add(coll);
+        break;
+      }
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable, then the schema's; SQLite's own stay out of reach
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") {

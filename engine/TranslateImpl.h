@@ -470,6 +470,16 @@ public:
   bool jsonType(size_t b, size_t e, ColType& out) const;
   int jsonKind(size_t b, size_t e, bool formatJson);
   size_t jsonTable(size_t i, Context& c); // JSON_TABLE in FROM; returns its ")"
+  // collections (TranslateCollections.cpp)
+  bool collectionConstructor(size_t i, std::string& call);
+  // a constructor, COLLECT or the engine's collection function at i (before its "("): the call
+  // as emitted, and i left on the token where it ends or went on
+  bool collectionCall(size_t& i, std::string& call);
+  // TABLE(...) or a table function's call in FROM at i: its last token, or 0 when none
+  size_t collectionFrom(size_t i, Context& c);
+  std::string collectionTypeOf(size_t b, size_t e);
+  bool collectionExprType(size_t b, size_t e, ColType& out);
+  size_t collectionTable(size_t i, Context& c, bool bare);
   void positiveCount(size_t i);
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);

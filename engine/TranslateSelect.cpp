@@ -106,6 +106,11 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
       i = close;
       continue;
     }
+    if (size_t last = expectTable ? collectionFrom(i, c) : 0) {
+      i = last;
+      expectTable = false;
+      continue;
+    }
     if (expectTable && is(k, "JSON_TABLE") && is(at(i + 1), "(")) {
       i = jsonTable(i, c);
       expectTable = false;
@@ -115,6 +120,9 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
       expectTable = false;
       if (k.kind == Token::Ident || k.kind == Token::QIdent) {
         if (keywordAt(t_, i)) continue;
+        // a call of no function of the schema's
+        if (is(at(i + 1), "(")) throw OraError(933).at(static_cast<int>(at(i + 1).pos));
+        if (is(at(i + 1), ".") && is(at(i + 3), "(")) throw OraError(933).at(static_cast<int>(at(i + 3).pos));
         TableRef r;
         size_t j = objectName(i, r.name);
         // "DUAL" quoted is DUAL too, unless the schema has a table of that name

@@ -166,10 +166,12 @@ std::map<std::string, std::string> TSqlShell::DeclaredTypes(const std::string& t
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(1000); // more than a table's columns
-  // LOBs reach the client as LONG and LONG RAW, national text as VARCHAR2 and CHAR
+  // LOBs reach the client as LONG and LONG RAW, national text as VARCHAR2 and CHAR, a
+  // collection as its text
   c.SetSQL({"SELECT COLUMN_NAME, DATA_TYPE, CHAR_LENGTH FROM USER_TAB_COLUMNS WHERE TABLE_NAME = " +
             OraText(DictionaryName(table)) +
-            " AND (CHAR_USED = 'C' OR DATA_TYPE IN ('CLOB', 'NCLOB', 'BLOB'))"});
+            " AND (CHAR_USED = 'C' OR DATA_TYPE IN ('CLOB', 'NCLOB', 'BLOB') OR DATA_TYPE IN "
+            "(SELECT OBJECT_NAME FROM USER_OBJECTS WHERE OBJECT_TYPE = 'TYPE'))"});
   c.OnError = [](TOraCursor&, const std::string&) {};
   bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
   if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403))

@@ -181,7 +181,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     default:
       // A date comes as the engine's text in the session's date format: its width is that of
       // the values, which the first rows give.
-      w = f->DbType() == 12 ? 1 : std::max(1, f->DisplaySize());
+      // A collection takes the line, as its text may be long.
+      w = f->DbType() == 12    ? 1
+          : f->DbType() == 108 ? std::max(1, Settings.LineSize)
+                               : std::max(1, f->DisplaySize());
       break;
     }
     long long given = 0;
