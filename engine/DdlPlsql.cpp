@@ -129,7 +129,7 @@ std::string unitName(const std::string& s, size_t i, size_t& end, const std::str
 // The SQLite trigger's steps for a body the interpreter runs: the call with the row's values and,
 // for a BEFORE trigger that sets :NEW, the row written with what the body made of it instead of
 // the row SQLite was about to write.
-std::string rowCall(const std::string& name, const std::string& kind, const std::string& table,
+std::string rowCall(const std::string& name, const std::string& kind, const std::string& flags, const std::string& table,
                     const std::vector<ColumnInfo>& columns, bool setsNew, Catalog& cat) {
   bool divert = setsNew && kind != "DELETE";
   std::string spec, olds, news;
@@ -139,7 +139,7 @@ std::string rowCall(const std::string& name, const std::string& kind, const std:
     olds += ", " + (kind == "INSERT" ? std::string("NULL") : "OLD." + quoteIdent(c.name));
     news += ", " + (kind == "DELETE" ? std::string("NULL") : "NEW." + quoteIdent(c.name));
   }
-  std::string sql = "SELECT ora_trigger(" + quoteString(name) + ", " + quoteString(kind + (divert ? "+" : "")) + ", " +
+  std::string sql = "SELECT ora_trigger(" + quoteString(name) + ", " + quoteString(kind + flags + (divert ? "+" : "")) + ", " +
                     quoteString(spec) + olds + news + ");";
   if (!divert) return sql;
   Translator conv("", tokenize(""), cat);
@@ -219,6 +219,12 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   if (i >= t.size()) throw OraError(903);
   std::string table = t[i++].text;
   if (!cat.tableExists(table)) throw OraError(942, table);
+  bool onView = cat.viewExists(table);
+  bool instead = timing == "INSTEAD OF";
+  if (instead && !onView) throw OraError(25002);
+  if (!instead && onView) throw OraError(25001);
+  for (const auto& e : events)
+    if (instead && !e.columns.empty()) throw OraError(4073);
   std::map<std::string, std::string> refs = {{":NEW", "NEW"}, {":OLD", "OLD"}};
   std::map<std::string, std::string> whenRefs = {{"NEW", "NEW"}, {"OLD", "OLD"}};
   auto& allRefs = refs;
@@ -244,9 +250,11 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   }
   bool eachRow = false;
   if (i + 2 < t.size() && is(t[i], "FOR") && is(t[i + 1], "EACH") && is(t[i + 2], "ROW")) { eachRow = true; i += 3; }
+  // an INSTEAD OF trigger fires for each row whether it says so or not
+  if (instead) eachRow = true;
   std::string whenText;
   // a statement trigger's plain SQL is translated too, to find names that are not there
-  bool valid = timing != "INSTEAD OF" && !cat.viewExists(table);
+  bool valid = !instead;
   bool whenOk = true;
   bool sqlFailed = false; // a statement of a body of plain SQL names what is not there
   if (i < t.size() && is(t[i], "WHEN")) {
@@ -317,7 +325,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   bool interpreted = false;
   std::vector<ColumnInfo> columns;
   std::vector<std::string> assigned;
-  if (!valid && whenOk && !sqlFailed && timing != "INSTEAD OF" && !cat.viewExists(table) && (eachRow || whenText.empty())) {
+  if (!valid && whenOk && !sqlFailed && (eachRow || whenText.empty())) {
     columns = cat.columns(table);
     std::vector<std::string> names;
     if (eachRow)
@@ -376,7 +384,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
     } else if (interpreted) {
       sql += " " + timing + " " + ev + " ON " + quoteIdent(table) + " FOR EACH ROW";
       if (!when.empty()) sql += " WHEN " + when;
-      sql += " BEGIN " + rowCall(name, events[k].kind, table, columns, !assigned.empty(), cat) + " END";
+      sql += " BEGIN " + rowCall(name, events[k].kind, instead ? "#" : "", table, columns, !assigned.empty(), cat) + " END";
     } else if (valid) {
       sql += " " + timing + " " + ev + " ON " + quoteIdent(table) + " FOR EACH ROW";
       if (!when.empty()) sql += " WHEN " + when;
@@ -386,7 +394,8 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
       sql += "END";
     } else {
       // stored as Oracle keeps a trigger with errors: every statement it fires on fails
-      sql += " BEFORE " + events[k].kind + " ON " + quoteIdent(table) + " FOR EACH ROW BEGIN SELECT RAISE(ABORT, " +
+      sql += std::string(onView ? " INSTEAD OF " : " BEFORE ") + events[k].kind + " ON " + quoteIdent(table) +
+             " FOR EACH ROW BEGIN SELECT RAISE(ABORT, " +
              label + "); END";
     }
     out.ddl.push_back(sql);

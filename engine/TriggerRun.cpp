@@ -62,6 +62,7 @@ struct TriggerState {
   std::map<std::string, Loaded> parsed;
   std::map<std::string, std::vector<Val>> newRows; // what a BEFORE trigger's body set :NEW to
   int64_t diverted = 0;                            // rows the statement running wrote that way
+  int64_t insteadRows = 0;                         // view rows its INSTEAD OF triggers took
   int64_t divertedRowid = 0;  // the ROWID of the last row written that way
   int64_t statementRowid = -1; // and of the last INSERT's, when it was
   std::vector<Dml> dml;
@@ -201,6 +202,9 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     std::string name = text(0), event = text(1), spec = text(2);
     bool keep = !event.empty() && event.back() == '+';
     if (keep) event.pop_back();
+    // INSTEAD OF: the body does the row's work, which counts as the statement's
+    bool instead = !event.empty() && event.back() == '#';
+    if (instead) event.pop_back();
     std::vector<std::string> cols;
     std::vector<char> kinds;
     for (size_t i = 0; i < spec.size();) {
@@ -242,12 +246,12 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     predicates(sc, event);
     // the table is mutating unless one row is inserted by VALUES
     TriggerState& s = state(ses);
-    bool mutating = true;
+    bool mutating = !instead;
     Dml* dml = nullptr;
     for (auto it = s.dml.rbegin(); it != s.dml.rend(); ++it)
       if (it->table == table) {
         dml = &*it;
-        mutating = !(it->verb == "INSERT" && it->singleRow);
+        mutating = mutating && !(it->verb == "INSERT" && it->singleRow);
         if (it->knownColumns && ev.updating) ev.columns = it->columns;
         break;
       }
@@ -259,6 +263,7 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       }
     } pop{mutating};
     runBody(ses, unit, sc, ev, name);
+    if (instead && dml) ++s.insteadRows;
     if (keep) {
       const Var& made = sc.vars[newName];
       if (dml && ev.updating)
@@ -524,22 +529,24 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   pl::Dml dml{t.target, t.verb, pl::singleRowInsert(t), false, {}, {}};
   if (t.verb == "UPDATE") dml.knownColumns = pl::setColumns(t.sql, dml.columns);
   s.dml.push_back(dml);
-  int64_t outer = s.diverted;
+  int64_t outer = s.diverted, outerInstead = s.insteadRows;
   s.diverted = 0;
+  s.insteadRows = 0;
   struct Restore {
     pl::TriggerState& s;
-    int64_t outer;
+    int64_t outer, outerInstead;
     ~Restore() {
       s.dml.pop_back();
       s.diverted = outer;
+      s.insteadRows = outerInstead;
     }
-  } restore{s, outer};
+  } restore{s, outer, outerInstead};
   // the triggers' work is part of the statement: undone with it
   int rc = execOne(ses.db, "SAVEPOINT \"TRIGGERS$\"");
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(ses.db), t.verb);
   try {
     for (const auto& b : before) pl::fireStatement(ses, b.name, dml);
-    int64_t rows = run() + s.diverted;
+    int64_t rows = run() + s.diverted + s.insteadRows;
     int64_t rowid = s.diverted > 0 && t.verb == "INSERT" ? s.divertedRowid : -1;
     for (const auto& a : after) pl::fireStatement(ses, a.name, dml);
     s.statementRowid = rowid;
