@@ -161,7 +161,9 @@ std::string rowCall(const std::string& name, const std::string& kind, const std:
   return sql + " SELECT RAISE(IGNORE);";
 }
 
-void createTrigger(const std::string& text, size_t at, bool replace, Catalog& cat, Translation& out) {
+} // namespace
+
+void createTrigger(const std::string& text, size_t at, bool replace, Catalog& cat, Translation& out, int state) {
   out.kind = StmtKind::Ddl;
   out.function = 59;
   size_t nameEnd;
@@ -252,6 +254,22 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   if (i + 2 < t.size() && is(t[i], "FOR") && is(t[i + 1], "EACH") && is(t[i + 2], "ROW")) { eachRow = true; i += 3; }
   // an INSTEAD OF trigger fires for each row whether it says so or not
   if (instead) eachRow = true;
+  std::string follows;
+  if (i + 1 < t.size() && (is(t[i], "FOLLOWS") || is(t[i], "PRECEDES"))) {
+    bool after = is(t[i], "FOLLOWS");
+    ++i;
+    if (i + 2 < t.size() && is(t[i + 1], ".")) {
+      if (t[i].text != cat.user()) throw OraError(4080, t[i].text + "." + t[i + 2].text);
+      i += 2;
+    }
+    if (i >= t.size()) throw OraError(903);
+    std::string other = t[i++].text;
+    if (cat.objectTypeOf(other, "TRIGGER").empty()) throw OraError(4080, other);
+    if (after) follows = other;
+  }
+  bool disabled = false;
+  if (i < t.size() && (is(t[i], "ENABLE") || is(t[i], "DISABLE"))) disabled = is(t[i++], "DISABLE");
+  if (state) disabled = state == 2;
   std::string whenText;
   // a statement trigger's plain SQL is translated too, to find names that are not there
   bool valid = !instead;
@@ -363,7 +381,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   if (!existing.empty() && !replace) throw OraError(4081, name);
   for (const auto& old : cat.sqliteTriggers(name)) out.ddl.push_back("DROP TRIGGER " + quoteIdent(old));
   std::string label = quoteString("ORA-04098: trigger '" + cat.user() + "." + name + "' is invalid and failed re-validation");
-  for (size_t k = 0; k < events.size(); ++k) {
+  for (size_t k = 0; k < events.size() && !disabled; ++k) {
     std::string sqlName = k == 0 ? name : name + "$" + std::to_string(k + 1);
     std::string ev = events[k].kind;
     if (!events[k].columns.empty()) {
@@ -411,12 +429,15 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
                     (valid ? "1" : "0") + ")");
   out.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
                     ", 'TRIGGER', ora_sysdate())");
+  out.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$TRIGGER_STATE\" (NAME, ENABLED, FOLLOWS) VALUES (" +
+                    quoteString(name) + ", " + (disabled ? "0" : "1") + ", " +
+                    (follows.empty() ? std::string("NULL") : quoteString(follows)) + ")");
+  if (!disabled && !follows.empty()) orderTriggers(follows, cat, out);
 }
-
-} // namespace
 
 bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
   Word w = nextWord(text, 0);
+  if (w.text == "ALTER") return alterTrigger(text, cat, out);
   // EXECUTE is the shell's command, not a statement
   if (w.text == "EXEC" || w.text == "EXECUTE") throw OraError(900).at(static_cast<int>(w.pos));
   if (w.text == "DECLARE" || w.text == "BEGIN") {
@@ -446,7 +467,7 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
   }
   out.verb = "CREATE";
   if (v.text == "TRIGGER") {
-    createTrigger(text, v.end, replace, cat, out);
+    createTrigger(text, v.end, replace, cat, out, 0);
     return true;
   }
   std::string type = v.text;

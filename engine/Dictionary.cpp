@@ -453,11 +453,13 @@ void fillViews(const Source& src, Inserter& ins) {
 
 void fillTriggers(const Source& src, Inserter& ins) {
   eachRow(src.db,
-          "SELECT NAME, TRIGGER_TYPE, EVENT, TABLE_NAME, REFERENCING, WHEN_CLAUSE, DESCRIPTION, BODY"
-          " FROM \"TESSEL$TRIGGERS\" ORDER BY NAME",
+          "SELECT t.NAME, TRIGGER_TYPE, EVENT, TABLE_NAME, REFERENCING, WHEN_CLAUSE, DESCRIPTION, BODY,"
+          " COALESCE(s.ENABLED, 1) FROM \"TESSEL$TRIGGERS\" t LEFT JOIN \"TESSEL$TRIGGER_STATE\" s ON s.NAME = t.NAME"
+          " ORDER BY t.NAME",
           [&](sqlite3_stmt* st) {
             ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).text(src.owner).text(col(st, 3))
-                .text(col(st, 4)).textOrNull(col(st, 5)).text("ENABLED").text(col(st, 6))
+                .text(col(st, 4)).textOrNull(col(st, 5))
+                .text(sqlite3_column_int(st, 8) ? "ENABLED" : "DISABLED").text(col(st, 6))
                 .text(col(st, 7)).row();
           });
 }
@@ -729,6 +731,9 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$TRIGGERS\" (NAME TEXT PRIMARY KEY, TRIGGER_TYPE TEXT,"
       " EVENT TEXT, TABLE_NAME TEXT, REFERENCING TEXT, WHEN_CLAUSE TEXT, DESCRIPTION TEXT, BODY TEXT,"
       " VALID INTEGER NOT NULL)",
+      // whether a trigger fires, and the one it follows
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$TRIGGER_STATE\" (NAME TEXT PRIMARY KEY, ENABLED INTEGER NOT NULL,"
+      " FOLLOWS TEXT)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$CONSTRAINTS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
       " TYPE TEXT NOT NULL, COLS TEXT NOT NULL)",
       // a disabled constraint: its definition, out of the table's until it is enabled again

@@ -504,7 +504,8 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   if (found == memo->triggers.end()) {
     SchemaMemo::Triggers tg;
     if (sqlite3_stmt* st = ses.cachedStatement("SELECT NAME, TRIGGER_TYPE, EVENT FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1"
-                                               " AND VALID = 1 AND TRIGGER_TYPE LIKE '% STATEMENT' ORDER BY rowid")) {
+                                               " AND VALID = 1 AND TRIGGER_TYPE LIKE '% STATEMENT' AND NAME NOT IN"
+                                               " (SELECT NAME FROM \"TESSEL$TRIGGER_STATE\" WHERE ENABLED = 0) ORDER BY rowid")) {
       sqlite3_bind_text(st, 1, t.target.c_str(), static_cast<int>(t.target.size()), SQLITE_TRANSIENT);
       while (sqlite3_step(st) == SQLITE_ROW)
         tg.statement.push_back({pl::columnText(st, 0), pl::columnText(st, 1), pl::columnText(st, 2)});

@@ -1,0 +1,117 @@
+// ALTER TRIGGER and ALTER TABLE ... ALL TRIGGERS: a trigger is made again from its stored text,
+// enabled or disabled; a disabled one keeps its definition but has no SQLite trigger.
+#include "Dictionary.h"
+#include "DictionaryImpl.h"
+#include "OraError.h"
+#include "Session.h"
+#include "TranslateImpl.h"
+
+#include <algorithm>
+#include <map>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+namespace {
+
+// CREATE OR REPLACE of the trigger as stored; `state` 0 keeps it enabled or disabled as it is.
+void remake(const std::string& name, int state, Catalog& cat, Translation& out) {
+  std::string description, body;
+  int enabled = 1;
+  dict::eachRow(cat.db(),
+                "SELECT DESCRIPTION, BODY, COALESCE((SELECT ENABLED FROM \"TESSEL$TRIGGER_STATE\" s WHERE s.NAME = t.NAME), 1)"
+                " FROM \"TESSEL$TRIGGERS\" t WHERE NAME = ?1",
+                [&](sqlite3_stmt* st) {
+                  description = dict::col(st, 0);
+                  body = dict::col(st, 1);
+                  enabled = sqlite3_column_int(st, 2);
+                }, name);
+  if (description.empty()) throw OraError(4080, name);
+  static const std::string head = "CREATE OR REPLACE TRIGGER ";
+  createTrigger(head + description + body, head.size(), true, cat, out, state ? state : enabled ? 1 : 2);
+}
+
+// [schema.]name at i; i is left past it.
+std::string objectAt(const std::vector<Token>& t, size_t& i, Catalog& cat, int missing) {
+  if (i >= t.size() || (t[i].kind != Token::Ident && t[i].kind != Token::QIdent)) throw OraError(missing);
+  if (i + 2 < t.size() && is(t[i + 1], ".")) {
+    if (t[i].text != cat.user()) throw OraError(missing == 903 ? 942 : 4080, t[i].text + "." + t[i + 2].text);
+    i += 2;
+  }
+  return t[i++].text;
+}
+
+} // namespace
+
+bool alterTrigger(const std::string& text, Catalog& cat, Translation& out) {
+  std::vector<Token> t;
+  try {
+    t = tokenize(text);
+  } catch (const OraError&) {
+    return false;
+  }
+  while (!t.empty() && is(t.back(), ";")) t.pop_back();
+  if (t.size() < 3 || !is(t[0], "ALTER")) return false;
+  size_t i = 2;
+  if (is(t[1], "TRIGGER")) {
+    std::string name = objectAt(t, i, cat, 4080);
+    if (i >= t.size()) throw OraError(922);
+    int state = is(t[i], "ENABLE") ? 1 : is(t[i], "DISABLE") ? 2 : 0;
+    if (!state && !is(t[i], "COMPILE")) throw OraError(922);
+    ++i;
+    if (!state) {
+      // COMPILE [DEBUG] [REUSE SETTINGS]
+      if (i < t.size() && is(t[i], "DEBUG")) ++i;
+      if (i + 1 < t.size() && is(t[i], "REUSE") && is(t[i + 1], "SETTINGS")) i += 2;
+    }
+    if (i < t.size()) throw OraError(922);
+    if (cat.objectTypeOf(name, "TRIGGER").empty()) throw OraError(4080, name);
+    remake(name, state, cat, out);
+    out.function = 60;
+  } else if (is(t[1], "TABLE")) {
+    std::string table = objectAt(t, i, cat, 903);
+    if (!(i + 3 == t.size() && (is(t[i], "ENABLE") || is(t[i], "DISABLE")) && is(t[i + 1], "ALL") &&
+          is(t[i + 2], "TRIGGERS")))
+      return false;
+    if (!cat.tableExists(table) || cat.viewExists(table)) throw OraError(942, table);
+    std::vector<std::string> names;
+    dict::eachRow(cat.db(), "SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1 ORDER BY rowid",
+                  [&](sqlite3_stmt* st) { names.push_back(dict::col(st, 0)); }, table);
+    // one that others follow is made after them, so that it fires first
+    std::map<std::string, std::string> follows;
+    dict::eachRow(cat.db(), "SELECT NAME, FOLLOWS FROM \"TESSEL$TRIGGER_STATE\" WHERE FOLLOWS IS NOT NULL",
+                  [&](sqlite3_stmt* st) { follows[dict::col(st, 0)] = dict::col(st, 1); });
+    auto depth = [&](const std::string& n) {
+      int d = 0;
+      for (auto it = follows.find(n); it != follows.end() && d < 50; it = follows.find(it->second)) ++d;
+      return d;
+    };
+    std::stable_sort(names.begin(), names.end(),
+                     [&](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
+    for (const auto& n : names) remake(n, is(t[i], "ENABLE") ? 1 : 2, cat, out);
+    out.function = 15;
+  } else {
+    return false;
+  }
+  out.kind = StmtKind::Ddl;
+  out.verb = "ALTER";
+  return true;
+}
+
+void orderTriggers(const std::string& follows, Catalog& cat, Translation& out) {
+  std::string f = follows;
+  for (int depth = 0; !f.empty() && depth < 50; ++depth) {
+    for (const auto& trig : cat.sqliteTriggers(f))
+      dict::eachRow(cat.db(), "SELECT sql FROM sqlite_schema WHERE type = 'trigger' AND name = ?1", [&](sqlite3_stmt* st) {
+        out.ddl.push_back("DROP TRIGGER " + quoteIdent(trig));
+        out.ddl.push_back(dict::col(st, 0));
+      }, trig);
+    std::string next;
+    dict::eachRow(cat.db(), "SELECT FOLLOWS FROM \"TESSEL$TRIGGER_STATE\" WHERE NAME = ?1 AND ENABLED = 1",
+                  [&](sqlite3_stmt* st) { next = dict::col(st, 0); }, f);
+    if (next == follows) break;
+    f = next;
+  }
+}
+
+} // namespace ora::tx
