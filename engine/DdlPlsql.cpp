@@ -350,6 +350,8 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
       for (const auto& c : columns) names.push_back(c.name);
     try {
       checkTriggerBody(body, newName, oldName, names, timing == "BEFORE", assigned);
+      // its SQL's tables and columns are there when it is made, as Oracle compiles it
+      if (std::string missing = missingName(body, cat); !missing.empty()) throw OraError(942, missing);
       for (const auto& c : columns)
         if ((c.type.code == kRaw || c.type.code == kLongRaw) &&
             std::find(assigned.begin(), assigned.end(), c.name) != assigned.end())

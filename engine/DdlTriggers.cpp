@@ -3,11 +3,13 @@
 #include "Dictionary.h"
 #include "DictionaryImpl.h"
 #include "OraError.h"
+#include "PlsqlImpl.h"
 #include "Session.h"
 #include "TranslateImpl.h"
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <sqlite3.h>
 
 namespace ora::tx {
@@ -112,6 +114,89 @@ void orderTriggers(const std::string& follows, Catalog& cat, Translation& out) {
     if (next == follows) break;
     f = next;
   }
+}
+
+} // namespace ora::tx
+
+namespace ora::tx {
+
+namespace {
+
+bool known(Catalog& cat, const std::string& name) {
+  return name == "DUAL" || cat.tableExists(name) || !cat.synonymTarget(name).empty() ||
+         !dictionaryView(name, cat.user()).empty();
+}
+
+} // namespace
+
+std::string missingName(const std::string& body, Catalog& cat) {
+  std::vector<pl::Tok> t;
+  try {
+    t = pl::tokens(body);
+  } catch (const OraError&) {
+    return {};
+  }
+  auto word = [&](size_t k, const char* w) { return k < t.size() && t[k].kind == pl::T::Word && t[k].text == w; };
+  auto op = [&](size_t k, const char* o) { return k < t.size() && t[k].kind == pl::T::Op && t[k].text == o; };
+  auto name = [&](size_t k) { return k < t.size() && (t[k].kind == pl::T::Word || t[k].kind == pl::T::QWord); };
+  // [schema.]table at k: empty when it is another schema's, a function's call or no name
+  auto tableAt = [&](size_t& k, bool listed) -> std::string {
+    if (!name(k)) return {};
+    if (op(k + 1, ".")) {
+      if (t[k].text != cat.user() || !name(k + 2)) return {};
+      k += 2;
+    }
+    if ((op(k + 1, "(") && !listed) || op(k + 1, "@")) return {};
+    return t[k].text;
+  };
+  std::vector<bool> query{false}; // for each open parenthesis: whether a SELECT opened in it
+  for (size_t k = 0; k < t.size(); ++k) {
+    if (op(k, "(")) { query.push_back(false); continue; }
+    if (op(k, ")")) { if (query.size() > 1) query.pop_back(); continue; }
+    if (op(k, ";")) { query.back() = false; continue; }
+    if (word(k, "SELECT")) { query.back() = true; continue; }
+    bool from = word(k, "FROM") && query.back() && !word(k - 1, "DELETE");
+    bool join = word(k, "JOIN") && query.back();
+    if (from || join) {
+      size_t at = k + 1;
+      std::string table = tableAt(at, false);
+      if (!table.empty() && !known(cat, table)) return table;
+      continue;
+    }
+    bool insert = word(k, "INSERT") && word(k + 1, "INTO");
+    bool update = word(k, "UPDATE") && !op(k - 1, "(") && !(k > 0 && t[k - 1].kind == pl::T::Word && t[k - 1].text == "FOR");
+    bool remove = word(k, "DELETE") && !op(k + 1, "(");
+    if (!insert && !update && !remove) continue;
+    size_t at = k + (insert || (remove && word(k + 1, "FROM")) ? 2 : 1);
+    std::string table = tableAt(at, insert);
+    if (table.empty()) continue;
+    if (!known(cat, table)) return table;
+    if (!cat.tableExists(table)) continue;
+    std::set<std::string> cols;
+    for (const auto& c : cat.columns(table)) cols.insert(c.name);
+    ++at;
+    if (insert && op(at, "(")) {
+      // INSERT INTO t (a, b): each a column of t
+      for (size_t c = at + 1; c < t.size() && !op(c, ")"); ++c)
+        if (name(c) && !cols.count(t[c].text)) return table + "." + t[c].text;
+    } else if (update) {
+      if (name(at) && !word(at, "SET")) ++at;
+      if (!word(at, "SET")) continue;
+      // SET a = ..., b = ...: the names before "=" at the clause's own level
+      int depth = 0;
+      bool start = true;
+      for (size_t c = at + 1; c < t.size() && !op(c, ";"); ++c) {
+        if (op(c, "(")) { ++depth; continue; }
+        if (op(c, ")")) { --depth; continue; }
+        if (depth == 0 && (word(c, "WHERE") || word(c, "RETURNING") || word(c, "RETURN"))) break;
+        if (depth == 0 && op(c, ",")) { start = true; continue; }
+        if (depth == 0 && op(c, "=")) { start = false; continue; }
+        if (start && depth <= 1 && name(c) && !op(c + 1, ".") && !op(c - 1, ".") && !cols.count(t[c].text))
+          return table + "." + t[c].text;
+      }
+    }
+  }
+  return {};
 }
 
 } // namespace ora::tx

@@ -56,6 +56,9 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
 // ALTER TRIGGER ... ENABLE | DISABLE | COMPILE and ALTER TABLE ... ENABLE | DISABLE ALL TRIGGERS;
 // false for any other statement.
 bool alterTrigger(const std::string& text, Catalog& cat, Translation& out);
+// A table (or "TABLE.COLUMN") the SQL of a PL/SQL body names that is not there; empty when
+// every one it names is.
+std::string missingName(const std::string& body, Catalog& cat);
 // After the DDL of a trigger that follows `follows`: that one's row triggers made again, and
 // those it follows in turn, as SQLite fires the newest first.
 void orderTriggers(const std::string& follows, Catalog& cat, Translation& out);

@@ -254,8 +254,9 @@ void TSqlShell::ShowErrors(const std::string& args) {
   }
   std::string why =
       type == "TRIGGER"
-          ? "the trigger body does not compile (its syntax, or a :NEW or :OLD column it "
-            "names); statements that fire the trigger fail with ORA-04098"
+          ? "the trigger body does not compile (its syntax, a table or column its SQL names, or "
+            "a :NEW or :OLD column it names); statements that fire the trigger fail with "
+            "ORA-04098"
       : type == "VIEW"
           ? "a table or column the view's query names is not there; queries of the view fail "
             "with ORA-04063"
