@@ -183,6 +183,8 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
     if (w.text == "(") ++depth;
     if (w.text == ")") --depth;
     if (depth == 0 && !w.quoted && (w.text == "BEGIN" || w.text == "DECLARE")) { blockAt = w.pos; break; }
+    // a compound trigger's body begins with its declarations
+    if (depth == 0 && !w.quoted && w.text == "COMPOUND" && nextWord(text, w.end).text == "TRIGGER") { blockAt = w.pos; break; }
     i = w.end;
   }
   if (blockAt == std::string::npos) throw OraError(6550, "the trigger has no body");
@@ -193,6 +195,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   std::string timing;
   if (i < t.size() && (is(t[i], "BEFORE") || is(t[i], "AFTER"))) timing = t[i++].text;
   else if (i + 1 < t.size() && is(t[i], "INSTEAD") && is(t[i + 1], "OF")) { timing = "INSTEAD OF"; i += 2; }
+  else if (i < t.size() && is(t[i], "FOR")) { timing = "COMPOUND"; ++i; }
   else throw OraError(969, "BEFORE, AFTER or INSTEAD OF expected");
   struct Event { std::string kind; std::vector<std::string> columns; };
   std::vector<Event> events;
@@ -222,9 +225,9 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   std::string table = t[i++].text;
   if (!cat.tableExists(table)) throw OraError(942, table);
   bool onView = cat.viewExists(table);
-  bool instead = timing == "INSTEAD OF";
+  bool instead = timing == "INSTEAD OF", compound = timing == "COMPOUND";
   if (instead && !onView) throw OraError(25002);
-  if (!instead && onView) throw OraError(25001);
+  if (!instead && !compound && onView) throw OraError(25001);
   for (const auto& e : events)
     if (instead && !e.columns.empty()) throw OraError(4073);
   std::map<std::string, std::string> refs = {{":NEW", "NEW"}, {":OLD", "OLD"}};
@@ -272,7 +275,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   if (state) disabled = state == 2;
   std::string whenText;
   // a statement trigger's plain SQL is translated too, to find names that are not there
-  bool valid = !instead;
+  bool valid = !instead && !compound;
   bool whenOk = true;
   bool sqlFailed = false; // a statement of a body of plain SQL names what is not there
   if (i < t.size() && is(t[i], "WHEN")) {
@@ -343,15 +346,17 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   bool interpreted = false;
   std::vector<ColumnInfo> columns;
   std::vector<std::string> assigned;
-  if (!valid && whenOk && !sqlFailed && (eachRow || whenText.empty())) {
+  bool rowSections[2] = {false, false}; // a compound trigger's BEFORE and AFTER EACH ROW parts
+  if (!valid && whenOk && !sqlFailed && (eachRow || compound || whenText.empty())) {
     columns = cat.columns(table);
     std::vector<std::string> names;
-    if (eachRow)
+    if (eachRow || compound)
       for (const auto& c : columns) names.push_back(c.name);
     try {
-      checkTriggerBody(body, newName, oldName, names, timing == "BEFORE", assigned);
+      std::string block = compound ? compoundBlockText(body, rowSections) : body;
+      checkTriggerBody(block, newName, oldName, names, timing == "BEFORE" || compound, assigned);
       // its SQL's tables and columns are there when it is made, as Oracle compiles it
-      if (std::string missing = missingName(body, cat); !missing.empty()) throw OraError(942, missing);
+      if (std::string missing = missingName(block, cat); !missing.empty()) throw OraError(942, missing);
       for (const auto& c : columns)
         if ((c.type.code == kRaw || c.type.code == kLongRaw) &&
             std::find(assigned.begin(), assigned.end(), c.name) != assigned.end())
@@ -383,14 +388,14 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   if (!existing.empty() && !replace) throw OraError(4081, name);
   for (const auto& old : cat.sqliteTriggers(name)) out.ddl.push_back("DROP TRIGGER " + quoteIdent(old));
   std::string label = quoteString("ORA-04098: trigger '" + cat.user() + "." + name + "' is invalid and failed re-validation");
+  int made = 0;
+  auto nextName = [&]() { return made++ == 0 ? name : name + "$" + std::to_string(made); };
   for (size_t k = 0; k < events.size() && !disabled; ++k) {
-    std::string sqlName = k == 0 ? name : name + "$" + std::to_string(k + 1);
     std::string ev = events[k].kind;
     if (!events[k].columns.empty()) {
       ev += " OF ";
       for (size_t c = 0; c < events[k].columns.size(); ++c) ev += (c ? ", " : "") + quoteIdent(events[k].columns[c]);
     }
-    std::string sql = "CREATE TRIGGER " + quoteIdent(sqlName);
     // UPDATE OF: the columns the statement sets, not those a BEFORE trigger's rewrite of the row sets
     std::string when = whenSqls[k];
     if (!events[k].columns.empty()) {
@@ -399,6 +404,20 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
       std::string only = "ora_updating(" + quoteString(table) + ", " + quoteString(list) + ")";
       when = when.empty() ? only : only + " AND (" + when + ")";
     }
+    if (interpreted && compound) {
+      // its row parts; the statement parts are fired by the statements themselves
+      for (int part = 0; part < 2; ++part) {
+        if (!rowSections[part]) continue;
+        std::string sql = "CREATE TRIGGER " + quoteIdent(nextName()) + (part == 0 ? " BEFORE " : " AFTER ") + ev +
+                          " ON " + quoteIdent(table) + " FOR EACH ROW";
+        if (!when.empty()) sql += " WHEN " + when;
+        sql += " BEGIN " + rowCall(name, events[k].kind, part == 0 ? "<" : ">", table, columns,
+                                   part == 0 && !assigned.empty(), cat) + " END";
+        out.ddl.push_back(sql);
+      }
+      continue;
+    }
+    std::string sql = "CREATE TRIGGER " + quoteIdent(nextName());
     if (interpreted && !eachRow) {
       continue; // fired by the statements themselves
     } else if (interpreted) {
@@ -420,7 +439,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
     }
     out.ddl.push_back(sql);
   }
-  std::string type = timing == "INSTEAD OF" ? "INSTEAD OF" : timing + (eachRow ? " EACH ROW" : " STATEMENT");
+  std::string type = instead || compound ? timing : timing + (eachRow ? " EACH ROW" : " STATEMENT");
   std::string event;
   for (auto& e : events) event += (event.empty() ? "" : " OR ") + e.kind;
   std::string description = trimmed(text.substr(at, blockAt - at)) + "\n";

@@ -42,6 +42,10 @@ std::string triggerBlockText(const std::string& body, const std::string& newName
 // case; empty for a statement trigger). `assigned` gets the :NEW columns it sets.
 void checkTriggerBody(const std::string& body, const std::string& newName, const std::string& oldName,
                       const std::vector<std::string>& columns, bool before, std::vector<std::string>& assigned);
+// A compound trigger's body ("COMPOUND TRIGGER ... END;") as one block: its declarations, then
+// its BEFORE STATEMENT, BEFORE EACH ROW, AFTER EACH ROW and AFTER STATEMENT parts as four
+// blocks (NULL for those it has not). `rowSections` tells whether it has the two row parts.
+std::string compoundBlockText(const std::string& body, bool rowSections[2]);
 // Runs a DML statement through `run` (which returns the rows it changed) as one statement with
 // the table's triggers: the statement triggers before and after it, and all of it undone when
 // any part fails.
