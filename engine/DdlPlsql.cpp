@@ -346,15 +346,27 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   bool interpreted = false;
   std::vector<ColumnInfo> columns;
   std::vector<std::string> assigned;
-  bool rowSections[2] = {false, false}; // a compound trigger's BEFORE and AFTER EACH ROW parts
+  bool rowSections[3] = {false, false, false}; // a compound trigger's BEFORE, AFTER, INSTEAD OF EACH ROW parts
   if (!valid && whenOk && !sqlFailed && (eachRow || compound || whenText.empty())) {
     columns = cat.columns(table);
     std::vector<std::string> names;
     if (eachRow || compound)
       for (const auto& c : columns) names.push_back(c.name);
     try {
-      std::string block = compound ? compoundBlockText(body, rowSections) : body;
+      std::vector<std::string> parts;
+      std::string block = compound ? compoundBlockText(body, rowSections, &parts) : body;
       checkTriggerBody(block, newName, oldName, names, timing == "BEFORE" || compound, assigned);
+      if (compound) {
+        // a view's has only the INSTEAD OF part, a table's none
+        if (onView && (rowSections[0] || rowSections[1])) throw OraError(25001);
+        if (!onView && rowSections[2]) throw OraError(25002);
+        // only BEFORE EACH ROW sets :NEW, and the statement parts have no row
+        std::vector<std::string> none;
+        for (size_t p = 0; p < parts.size(); ++p)
+          if (p != 1 && !parts[p].empty())
+            checkTriggerBody(parts[p], newName, oldName, p == 2 || p == 4 ? names : std::vector<std::string>{}, false,
+                             none);
+      }
       // its SQL's tables and columns are there when it is made, as Oracle compiles it
       if (std::string missing = missingName(block, cat); !missing.empty()) throw OraError(942, missing);
       for (const auto& c : columns)
@@ -379,7 +391,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
         }
     } catch (const OraError& e) {
       // wrong uses of :NEW and :OLD stop the CREATE itself
-      if (e.code == 4082 || e.code == 4084 || e.code == 4085) throw;
+      if (e.code == 4082 || e.code == 4084 || e.code == 4085 || e.code == 25001 || e.code == 25002) throw;
       interpreted = valid = false;
     }
   }
@@ -406,12 +418,13 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
     }
     if (interpreted && compound) {
       // its row parts; the statement parts are fired by the statements themselves
-      for (int part = 0; part < 2; ++part) {
+      for (int part = 0; part < 3; ++part) {
         if (!rowSections[part]) continue;
-        std::string sql = "CREATE TRIGGER " + quoteIdent(nextName()) + (part == 0 ? " BEFORE " : " AFTER ") + ev +
-                          " ON " + quoteIdent(table) + " FOR EACH ROW";
+        std::string sql = "CREATE TRIGGER " + quoteIdent(nextName()) +
+                          (part == 0 ? " BEFORE " : part == 1 ? " AFTER " : " INSTEAD OF ") + ev + " ON " +
+                          quoteIdent(table) + " FOR EACH ROW";
         if (!when.empty()) sql += " WHEN " + when;
-        sql += " BEGIN " + rowCall(name, events[k].kind, part == 0 ? "<" : ">", table, columns,
+        sql += " BEGIN " + rowCall(name, events[k].kind, part == 0 ? "<" : part == 1 ? ">" : "^", table, columns,
                                    part == 0 && !assigned.empty(), cat) + " END";
         out.ddl.push_back(sql);
       }

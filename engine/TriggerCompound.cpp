@@ -5,6 +5,8 @@
 #include "Plsql.h"
 #include "PlsqlImpl.h"
 
+#include <algorithm>
+
 namespace ora {
 
 namespace {
@@ -14,6 +16,10 @@ namespace {
 int timingPoint(const std::vector<pl::Tok>& t, size_t k, size_t& used) {
   auto word = [&](size_t i, const char* w) { return i < t.size() && t[i].kind == pl::T::Word && t[i].text == w; };
   bool before = word(k, "BEFORE"), after = word(k, "AFTER");
+  if (word(k, "INSTEAD") && word(k + 1, "OF") && word(k + 2, "EACH") && word(k + 3, "ROW")) {
+    used = 4;
+    return 4;
+  }
   if (!before && !after) return -1;
   if (word(k + 1, "STATEMENT")) {
     used = 2;
@@ -28,12 +34,13 @@ int timingPoint(const std::vector<pl::Tok>& t, size_t k, size_t& used) {
 
 } // namespace
 
-std::string compoundBlockText(const std::string& body, bool rowSections[2]) {
+std::string compoundBlockText(const std::string& body, bool rowSections[3], std::vector<std::string>* parts) {
   std::vector<pl::Tok> t = pl::tokens(body);
   auto word = [&](size_t i, const char* w) { return i < t.size() && t[i].kind == pl::T::Word && t[i].text == w; };
   if (!word(0, "COMPOUND") || !word(1, "TRIGGER")) throw OraError(6550, "COMPOUND TRIGGER expected");
-  std::string sections[4];
-  bool seen[4] = {false, false, false, false};
+  std::string sections[5];
+  size_t sectionAt[5] = {0, 0, 0, 0, 0};
+  bool seen[5] = {false, false, false, false, false};
   size_t k = 2, declsEnd = std::string::npos;
   std::string decls;
   for (;;) {
@@ -73,17 +80,29 @@ std::string compoundBlockText(const std::string& body, bool rowSections[2]) {
     size_t at = from < t.size() ? t[from].pos : body.size();
     std::string inner = body.substr(at, t[k].pos - at);
     sections[slot] = (word(from, "BEGIN") ? "" : "DECLARE ") + inner + "END;";
+    sectionAt[slot] = at;
     k += 1 + endUsed;
     if (!pl::isOp(t, k, ";")) throw OraError(6550, "; expected");
     ++k;
   }
   if (declsEnd == std::string::npos) throw OraError(6550, "a compound trigger has a timing point");
+  if (parts) parts->assign(sections, sections + 5);
   rowSections[0] = seen[1];
   rowSections[1] = seen[2];
+  rowSections[2] = seen[4];
   bool none = true;
   for (char c : decls) none = none && (c == ' ' || c == '\t' || c == '\r' || c == '\n');
-  std::string out = (none ? "" : "DECLARE") + decls + "\nBEGIN\n";
-  for (int s = 0; s < 4; ++s) out += seen[s] ? sections[s] + "\n" : "BEGIN NULL; END;\n";
+  // each part on the line it has in the body, so that errors name the lines written
+  std::string out = (none ? "" : "DECLARE") + decls + " BEGIN ";
+  auto lines = [](const std::string& x, size_t n) { return std::count(x.begin(), x.begin() + static_cast<long>(n), '\n'); };
+  for (int s = 0; s < 5; ++s) {
+    if (!seen[s]) {
+      out += " BEGIN NULL; END; ";
+      continue;
+    }
+    for (auto have = lines(out, out.size()), want = lines(body, sectionAt[s]); have < want; ++have) out += '\n';
+    out += sections[s] + " ";
+  }
   return out + "END;";
 }
 

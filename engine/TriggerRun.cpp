@@ -63,6 +63,7 @@ struct TriggerState {
   std::map<std::string, std::vector<Val>> newRows; // what a BEFORE trigger's body set :NEW to
   int64_t diverted = 0;                            // rows the statement running wrote that way
   int64_t insteadRows = 0;                         // view rows its INSTEAD OF triggers took
+  std::string insteadCounter; // the one of them that counts the rows, when several fire
   int64_t divertedRowid = 0;  // the ROWID of the last row written that way
   int64_t statementRowid = -1; // and of the last INSERT's, when it was
   std::vector<Dml> dml;
@@ -124,8 +125,10 @@ const Loaded& load(Session& ses, const std::string& name) {
     l.oldName = w[6];
   }
   try {
-    bool rows[2];
-    std::string block = body.rfind("COMPOUND", 0) == 0 ? compoundBlockText(body, rows) : body;
+    bool rows[3];
+    std::string first = body.substr(0, 8);
+    for (auto& c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string block = first == "COMPOUND" ? compoundBlockText(body, rows) : body;
     l.unit = parseBlock(triggerBlockText(block, l.newName, l.oldName));
   } catch (const OraError&) {
     throw invalidTrigger(ses, name);
@@ -171,7 +174,7 @@ void predicates(Scope& sc, const std::string& event) {
 }
 
 // Runs the body, or part `section` of a compound trigger's (0 BEFORE STATEMENT, 1 BEFORE EACH
-// ROW, 2 AFTER EACH ROW, 3 AFTER STATEMENT); an error it does not handle fails the statement,
+// ROW, 2 AFTER EACH ROW, 3 AFTER STATEMENT, 4 INSTEAD OF EACH ROW); an error it does not handle fails the statement,
 // as Oracle stacks it.
 void runBody(Session& ses, const std::shared_ptr<Unit>& unit, Scope& sc, const TriggerEvent& ev,
              const std::string& name, int section = -1) {
@@ -230,9 +233,11 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     // INSTEAD OF: the body does the row's work, which counts as the statement's
     bool instead = !event.empty() && event.back() == '#';
     if (instead) event.pop_back();
-    // a compound trigger's BEFORE or AFTER EACH ROW part
-    int section = !event.empty() && event.back() == '<' ? 1 : !event.empty() && event.back() == '>' ? 2 : -1;
+    // a compound trigger's BEFORE, AFTER or INSTEAD OF EACH ROW part
+    char part = event.empty() ? 0 : event.back();
+    int section = part == '<' ? 1 : part == '>' ? 2 : part == '^' ? 4 : -1;
     if (section > 0) event.pop_back();
+    if (section == 4) instead = true;
     std::vector<std::string> cols;
     std::vector<char> kinds;
     for (size_t i = 0; i < spec.size();) {
@@ -291,7 +296,10 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       }
     } pop{mutating};
     runBody(ses, unit, sc, ev, name, section);
-    if (instead && dml) ++s.insteadRows;
+    if (instead && dml) {
+      if (s.insteadCounter.empty()) s.insteadCounter = name;
+      if (s.insteadCounter == name) ++s.insteadRows;
+    }
     if (keep) {
       const Var& made = sc.vars[newName];
       if (dml && ev.updating)
@@ -562,8 +570,10 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   if (t.verb == "UPDATE") dml.knownColumns = pl::setColumns(t.sql, dml.columns);
   s.dml.push_back(dml);
   int64_t outer = s.diverted, outerInstead = s.insteadRows;
+  std::string outerCounter = std::move(s.insteadCounter);
   s.diverted = 0;
   s.insteadRows = 0;
+  s.insteadCounter.clear();
   // a compound trigger's state lasts for the statement
   std::vector<std::string> compound;
   for (const auto& b : before)
@@ -574,14 +584,16 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   struct Restore {
     pl::TriggerState& s;
     int64_t outer, outerInstead;
+    std::string& outerCounter;
     const std::vector<std::string>& compound;
     ~Restore() {
       s.dml.pop_back();
       s.diverted = outer;
       s.insteadRows = outerInstead;
+      s.insteadCounter = std::move(outerCounter);
       for (const auto& c : compound) s.compound.erase(c);
     }
-  } restore{s, outer, outerInstead, compound};
+  } restore{s, outer, outerInstead, outerCounter, compound};
   // the triggers' work is part of the statement: undone with it
   int rc = execOne(ses.db, "SAVEPOINT \"TRIGGERS$\"");
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(ses.db), t.verb);
