@@ -452,10 +452,13 @@ void fillViews(const Source& src, Inserter& ins) {
 }
 
 void fillTriggers(const Source& src, Inserter& ins) {
+  // another user's schema not opened since triggers could be disabled has no record of it
+  bool states = false;
+  eachRow(src.db, "SELECT 1 FROM sqlite_schema WHERE name = 'TESSEL$TRIGGER_STATE'", [&](sqlite3_stmt*) { states = true; });
   eachRow(src.db,
-          "SELECT t.NAME, TRIGGER_TYPE, EVENT, TABLE_NAME, REFERENCING, WHEN_CLAUSE, DESCRIPTION, BODY,"
-          " COALESCE(s.ENABLED, 1) FROM \"TESSEL$TRIGGERS\" t LEFT JOIN \"TESSEL$TRIGGER_STATE\" s ON s.NAME = t.NAME"
-          " ORDER BY t.NAME",
+          std::string("SELECT t.NAME, TRIGGER_TYPE, EVENT, TABLE_NAME, REFERENCING, WHEN_CLAUSE, DESCRIPTION, BODY, ") +
+              (states ? "COALESCE((SELECT ENABLED FROM \"TESSEL$TRIGGER_STATE\" s WHERE s.NAME = t.NAME), 1)" : "1") +
+              " FROM \"TESSEL$TRIGGERS\" t ORDER BY t.NAME",
           [&](sqlite3_stmt* st) {
             ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).text(src.owner).text(col(st, 3))
                 .text(col(st, 4)).textOrNull(col(st, 5))
