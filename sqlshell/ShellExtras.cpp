@@ -192,9 +192,11 @@ bool TSqlShell::ForcedViewInvalid(const std::string& text) {
   for (size_t i = 0; i + 1 < w.size(); ++i)
     w[i] = w[i][0] == '"' ? w[i] : Upper(w[i]);
   size_t i = 1;
-  std::string name;
-  if (w.size() >= 4 && w[0] == "ALTER" && w[1] == "VIEW" && Upper(w[3]) == "COMPILE") {
+  std::string name, type = "VIEW";
+  if (w.size() >= 4 && w[0] == "ALTER" && (w[1] == "VIEW" || w[1] == "TRIGGER") &&
+      Upper(w[3]) == "COMPILE") {
     name = w[2];
+    type = w[1];
   } else {
     if (w.size() < 4 || w[0] != "CREATE")
       return false;
@@ -207,9 +209,9 @@ bool TSqlShell::ForcedViewInvalid(const std::string& text) {
   if (size_t paren = name.find('('); paren != std::string::npos && name[0] != '"')
     name.resize(paren);
   std::string err;
-  if (ObjectStatus(DictionaryName(name), "VIEW", err) != "INVALID")
+  if (ObjectStatus(DictionaryName(name), type, err) != "INVALID")
     return false;
-  FLastUnitType = "VIEW";
+  FLastUnitType = type;
   FLastUnitName = DictionaryName(name);
   return true;
 }

@@ -1,8 +1,9 @@
 REM source: Oracle PL/SQL Language Reference, PL/SQL Triggers (Trigger Compilation, Invalidation,
 REM and Recompilation; INSTEAD OF DML Triggers) and SQL*Plus User's Guide: a trigger whose SQL
-REM names a missing table is created with compilation errors, and once disabled it no longer
-REM fires; ALTER TRIGGER and ALTER TABLE ... ALL TRIGGERS answer "altered"; an INSTEAD OF trigger's
-REM statement reports the view rows it took.
+REM names a missing table is created with compilation errors, an ALTER TRIGGER ... COMPILE that
+REM leaves it so warns the same way, and once disabled it no longer fires; ALTER TRIGGER and
+REM ALTER TABLE ... ALL TRIGGERS answer "altered"; an INSTEAD OF trigger's statement reports the
+REM view rows it took.
 create or replace trigger emp_audit_missing
   after insert on emp
   for each row
@@ -10,6 +11,7 @@ begin
   insert into emp_audit_log values (:new.empno);
 end;
 /
+alter trigger emp_audit_missing compile;
 alter trigger emp_audit_missing disable;
 insert into emp (empno, ename) values (8001, 'NEW');
 rollback;
