@@ -287,6 +287,9 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
     i = close + 1;
   }
   if (i < t.size()) throw OraError(933, "near " + t[i].raw);
+  if (instead && !whenText.empty()) throw OraError(25004);
+  if (!eachRow && !compound && !whenText.empty()) throw OraError(4077);
+  if (instead && readOnlyView(table, cat)) throw OraError(25005);
 
   // The body runs when it is a plain block of SQL statements on tables. It is translated once
   // per event: an INSERT has no old row and a DELETE no new one, whose columns read as NULL.

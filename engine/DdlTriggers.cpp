@@ -129,6 +129,13 @@ bool known(Catalog& cat, const std::string& name) {
 
 } // namespace
 
+bool readOnlyView(const std::string& view, Catalog& cat) {
+  bool found = false;
+  dict::eachRow(cat.db(), "SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = ?1 AND TYPE = 'O'",
+                [&](sqlite3_stmt*) { found = true; }, view);
+  return found;
+}
+
 std::string missingName(const std::string& body, Catalog& cat) {
   std::vector<pl::Tok> t;
   try {

@@ -56,6 +56,8 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
 // ALTER TRIGGER ... ENABLE | DISABLE | COMPILE and ALTER TABLE ... ENABLE | DISABLE ALL TRIGGERS;
 // false for any other statement.
 bool alterTrigger(const std::string& text, Catalog& cat, Translation& out);
+// Whether the view was made WITH READ ONLY.
+bool readOnlyView(const std::string& view, Catalog& cat);
 // A table (or "TABLE.COLUMN") the SQL of a PL/SQL body names that is not there; empty when
 // every one it names is.
 std::string missingName(const std::string& body, Catalog& cat);
