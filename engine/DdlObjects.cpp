@@ -210,6 +210,7 @@ void Translator::drop() {
     if (i < size()) unexpected(i);
     for (const auto& trig : cat_.sqliteTriggers(name)) tr_.ddl.push_back("DROP TRIGGER " + quoteIdent(trig));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$TRIGGERS\" WHERE NAME = " + quoteString(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$TRIGGER_STATE\" WHERE NAME = " + quoteString(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'TRIGGER'");
   } else if (is(at(1), "PROCEDURE") || is(at(1), "FUNCTION") || is(at(1), "PACKAGE")) {
     bool body = is(at(1), "PACKAGE") && is(at(2), "BODY");

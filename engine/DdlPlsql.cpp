@@ -129,7 +129,7 @@ std::string unitName(const std::string& s, size_t i, size_t& end, const std::str
 // The SQLite trigger's steps for a body the interpreter runs: the call with the row's values and,
 // for a BEFORE trigger that sets :NEW, the row written with what the body made of it instead of
 // the row SQLite was about to write.
-std::string rowCall(const std::string& name, const std::string& kind, const std::string& table,
+std::string rowCall(const std::string& name, const std::string& kind, const std::string& flags, const std::string& table,
                     const std::vector<ColumnInfo>& columns, bool setsNew, Catalog& cat) {
   bool divert = setsNew && kind != "DELETE";
   std::string spec, olds, news;
@@ -139,7 +139,7 @@ std::string rowCall(const std::string& name, const std::string& kind, const std:
     olds += ", " + (kind == "INSERT" ? std::string("NULL") : "OLD." + quoteIdent(c.name));
     news += ", " + (kind == "DELETE" ? std::string("NULL") : "NEW." + quoteIdent(c.name));
   }
-  std::string sql = "SELECT ora_trigger(" + quoteString(name) + ", " + quoteString(kind + (divert ? "+" : "")) + ", " +
+  std::string sql = "SELECT ora_trigger(" + quoteString(name) + ", " + quoteString(kind + flags + (divert ? "+" : "")) + ", " +
                     quoteString(spec) + olds + news + ");";
   if (!divert) return sql;
   Translator conv("", tokenize(""), cat);
@@ -161,7 +161,9 @@ std::string rowCall(const std::string& name, const std::string& kind, const std:
   return sql + " SELECT RAISE(IGNORE);";
 }
 
-void createTrigger(const std::string& text, size_t at, bool replace, Catalog& cat, Translation& out) {
+} // namespace
+
+void createTrigger(const std::string& text, size_t at, bool replace, Catalog& cat, Translation& out, int state) {
   out.kind = StmtKind::Ddl;
   out.function = 59;
   size_t nameEnd;
@@ -181,6 +183,8 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
     if (w.text == "(") ++depth;
     if (w.text == ")") --depth;
     if (depth == 0 && !w.quoted && (w.text == "BEGIN" || w.text == "DECLARE")) { blockAt = w.pos; break; }
+    // a compound trigger's body begins with its declarations
+    if (depth == 0 && !w.quoted && w.text == "COMPOUND" && nextWord(text, w.end).text == "TRIGGER") { blockAt = w.pos; break; }
     i = w.end;
   }
   if (blockAt == std::string::npos) throw OraError(6550, "the trigger has no body");
@@ -191,6 +195,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   std::string timing;
   if (i < t.size() && (is(t[i], "BEFORE") || is(t[i], "AFTER"))) timing = t[i++].text;
   else if (i + 1 < t.size() && is(t[i], "INSTEAD") && is(t[i + 1], "OF")) { timing = "INSTEAD OF"; i += 2; }
+  else if (i < t.size() && is(t[i], "FOR")) { timing = "COMPOUND"; ++i; }
   else throw OraError(969, "BEFORE, AFTER or INSTEAD OF expected");
   struct Event { std::string kind; std::vector<std::string> columns; };
   std::vector<Event> events;
@@ -219,6 +224,12 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   if (i >= t.size()) throw OraError(903);
   std::string table = t[i++].text;
   if (!cat.tableExists(table)) throw OraError(942, table);
+  bool onView = cat.viewExists(table);
+  bool instead = timing == "INSTEAD OF", compound = timing == "COMPOUND";
+  if (instead && !onView) throw OraError(25002);
+  if (!instead && !compound && onView) throw OraError(25001);
+  for (const auto& e : events)
+    if (instead && !e.columns.empty()) throw OraError(4073);
   std::map<std::string, std::string> refs = {{":NEW", "NEW"}, {":OLD", "OLD"}};
   std::map<std::string, std::string> whenRefs = {{"NEW", "NEW"}, {"OLD", "OLD"}};
   auto& allRefs = refs;
@@ -244,9 +255,27 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   }
   bool eachRow = false;
   if (i + 2 < t.size() && is(t[i], "FOR") && is(t[i + 1], "EACH") && is(t[i + 2], "ROW")) { eachRow = true; i += 3; }
+  // an INSTEAD OF trigger fires for each row whether it says so or not
+  if (instead) eachRow = true;
+  std::string follows;
+  if (i + 1 < t.size() && (is(t[i], "FOLLOWS") || is(t[i], "PRECEDES"))) {
+    bool after = is(t[i], "FOLLOWS");
+    ++i;
+    if (i + 2 < t.size() && is(t[i + 1], ".")) {
+      if (t[i].text != cat.user()) throw OraError(4080, t[i].text + "." + t[i + 2].text);
+      i += 2;
+    }
+    if (i >= t.size()) throw OraError(903);
+    std::string other = t[i++].text;
+    if (cat.objectTypeOf(other, "TRIGGER").empty()) throw OraError(4080, other);
+    if (after) follows = other;
+  }
+  bool disabled = false;
+  if (i < t.size() && (is(t[i], "ENABLE") || is(t[i], "DISABLE"))) disabled = is(t[i++], "DISABLE");
+  if (state) disabled = state == 2;
   std::string whenText;
   // a statement trigger's plain SQL is translated too, to find names that are not there
-  bool valid = timing != "INSTEAD OF" && !cat.viewExists(table);
+  bool valid = !instead && !compound;
   bool whenOk = true;
   bool sqlFailed = false; // a statement of a body of plain SQL names what is not there
   if (i < t.size() && is(t[i], "WHEN")) {
@@ -258,6 +287,9 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
     i = close + 1;
   }
   if (i < t.size()) throw OraError(933, "near " + t[i].raw);
+  if (instead && !whenText.empty()) throw OraError(25004);
+  if (!eachRow && !compound && !whenText.empty()) throw OraError(4077);
+  if (instead && readOnlyView(table, cat)) throw OraError(25005);
 
   // The body runs when it is a plain block of SQL statements on tables. It is translated once
   // per event: an INSERT has no old row and a DELETE no new one, whose columns read as NULL.
@@ -317,13 +349,29 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   bool interpreted = false;
   std::vector<ColumnInfo> columns;
   std::vector<std::string> assigned;
-  if (!valid && whenOk && !sqlFailed && timing != "INSTEAD OF" && !cat.viewExists(table) && (eachRow || whenText.empty())) {
+  bool rowSections[3] = {false, false, false}; // a compound trigger's BEFORE, AFTER, INSTEAD OF EACH ROW parts
+  if (!valid && whenOk && !sqlFailed && (eachRow || compound || whenText.empty())) {
     columns = cat.columns(table);
     std::vector<std::string> names;
-    if (eachRow)
+    if (eachRow || compound)
       for (const auto& c : columns) names.push_back(c.name);
     try {
-      checkTriggerBody(body, newName, oldName, names, timing == "BEFORE", assigned);
+      std::vector<std::string> parts;
+      std::string block = compound ? compoundBlockText(body, rowSections, &parts) : body;
+      checkTriggerBody(block, newName, oldName, names, timing == "BEFORE" || compound, assigned);
+      if (compound) {
+        // a view's has only the INSTEAD OF part, a table's none
+        if (onView && (rowSections[0] || rowSections[1])) throw OraError(25001);
+        if (!onView && rowSections[2]) throw OraError(25002);
+        // only BEFORE EACH ROW sets :NEW, and the statement parts have no row
+        std::vector<std::string> none;
+        for (size_t p = 0; p < parts.size(); ++p)
+          if (p != 1 && !parts[p].empty())
+            checkTriggerBody(parts[p], newName, oldName, p == 2 || p == 4 ? names : std::vector<std::string>{}, false,
+                             none);
+      }
+      // its SQL's tables and columns are there when it is made, as Oracle compiles it
+      if (std::string missing = missingName(block, cat); !missing.empty()) throw OraError(942, missing);
       for (const auto& c : columns)
         if ((c.type.code == kRaw || c.type.code == kLongRaw) &&
             std::find(assigned.begin(), assigned.end(), c.name) != assigned.end())
@@ -346,7 +394,7 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
         }
     } catch (const OraError& e) {
       // wrong uses of :NEW and :OLD stop the CREATE itself
-      if (e.code == 4082 || e.code == 4084 || e.code == 4085) throw;
+      if (e.code == 4082 || e.code == 4084 || e.code == 4085 || e.code == 25001 || e.code == 25002) throw;
       interpreted = valid = false;
     }
   }
@@ -355,14 +403,14 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
   if (!existing.empty() && !replace) throw OraError(4081, name);
   for (const auto& old : cat.sqliteTriggers(name)) out.ddl.push_back("DROP TRIGGER " + quoteIdent(old));
   std::string label = quoteString("ORA-04098: trigger '" + cat.user() + "." + name + "' is invalid and failed re-validation");
-  for (size_t k = 0; k < events.size(); ++k) {
-    std::string sqlName = k == 0 ? name : name + "$" + std::to_string(k + 1);
+  int made = 0;
+  auto nextName = [&]() { return made++ == 0 ? name : name + "$" + std::to_string(made); };
+  for (size_t k = 0; k < events.size() && !disabled; ++k) {
     std::string ev = events[k].kind;
     if (!events[k].columns.empty()) {
       ev += " OF ";
       for (size_t c = 0; c < events[k].columns.size(); ++c) ev += (c ? ", " : "") + quoteIdent(events[k].columns[c]);
     }
-    std::string sql = "CREATE TRIGGER " + quoteIdent(sqlName);
     // UPDATE OF: the columns the statement sets, not those a BEFORE trigger's rewrite of the row sets
     std::string when = whenSqls[k];
     if (!events[k].columns.empty()) {
@@ -371,12 +419,27 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
       std::string only = "ora_updating(" + quoteString(table) + ", " + quoteString(list) + ")";
       when = when.empty() ? only : only + " AND (" + when + ")";
     }
+    if (interpreted && compound) {
+      // its row parts; the statement parts are fired by the statements themselves
+      for (int part = 0; part < 3; ++part) {
+        if (!rowSections[part]) continue;
+        std::string sql = "CREATE TRIGGER " + quoteIdent(nextName()) +
+                          (part == 0 ? " BEFORE " : part == 1 ? " AFTER " : " INSTEAD OF ") + ev + " ON " +
+                          quoteIdent(table) + " FOR EACH ROW";
+        if (!when.empty()) sql += " WHEN " + when;
+        sql += " BEGIN " + rowCall(name, events[k].kind, part == 0 ? "<" : part == 1 ? ">" : "^", table, columns,
+                                   part == 0 && !assigned.empty(), cat) + " END";
+        out.ddl.push_back(sql);
+      }
+      continue;
+    }
+    std::string sql = "CREATE TRIGGER " + quoteIdent(nextName());
     if (interpreted && !eachRow) {
       continue; // fired by the statements themselves
     } else if (interpreted) {
       sql += " " + timing + " " + ev + " ON " + quoteIdent(table) + " FOR EACH ROW";
       if (!when.empty()) sql += " WHEN " + when;
-      sql += " BEGIN " + rowCall(name, events[k].kind, table, columns, !assigned.empty(), cat) + " END";
+      sql += " BEGIN " + rowCall(name, events[k].kind, instead ? "#" : "", table, columns, !assigned.empty(), cat) + " END";
     } else if (valid) {
       sql += " " + timing + " " + ev + " ON " + quoteIdent(table) + " FOR EACH ROW";
       if (!when.empty()) sql += " WHEN " + when;
@@ -386,12 +449,13 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
       sql += "END";
     } else {
       // stored as Oracle keeps a trigger with errors: every statement it fires on fails
-      sql += " BEFORE " + events[k].kind + " ON " + quoteIdent(table) + " FOR EACH ROW BEGIN SELECT RAISE(ABORT, " +
+      sql += std::string(onView ? " INSTEAD OF " : " BEFORE ") + events[k].kind + " ON " + quoteIdent(table) +
+             " FOR EACH ROW BEGIN SELECT RAISE(ABORT, " +
              label + "); END";
     }
     out.ddl.push_back(sql);
   }
-  std::string type = timing == "INSTEAD OF" ? "INSTEAD OF" : timing + (eachRow ? " EACH ROW" : " STATEMENT");
+  std::string type = instead || compound ? timing : timing + (eachRow ? " EACH ROW" : " STATEMENT");
   std::string event;
   for (auto& e : events) event += (event.empty() ? "" : " OR ") + e.kind;
   std::string description = trimmed(text.substr(at, blockAt - at)) + "\n";
@@ -402,12 +466,15 @@ void createTrigger(const std::string& text, size_t at, bool replace, Catalog& ca
                     (valid ? "1" : "0") + ")");
   out.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
                     ", 'TRIGGER', ora_sysdate())");
+  out.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$TRIGGER_STATE\" (NAME, ENABLED, FOLLOWS) VALUES (" +
+                    quoteString(name) + ", " + (disabled ? "0" : "1") + ", " +
+                    (follows.empty() ? std::string("NULL") : quoteString(follows)) + ")");
+  if (!disabled && !follows.empty()) orderTriggers(follows, cat, out);
 }
-
-} // namespace
 
 bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
   Word w = nextWord(text, 0);
+  if (w.text == "ALTER") return alterTrigger(text, cat, out);
   // EXECUTE is the shell's command, not a statement
   if (w.text == "EXEC" || w.text == "EXECUTE") throw OraError(900).at(static_cast<int>(w.pos));
   if (w.text == "DECLARE" || w.text == "BEGIN") {
@@ -437,7 +504,7 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
   }
   out.verb = "CREATE";
   if (v.text == "TRIGGER") {
-    createTrigger(text, v.end, replace, cat, out);
+    createTrigger(text, v.end, replace, cat, out, 0);
     return true;
   }
   std::string type = v.text;

@@ -462,12 +462,17 @@ void fillViews(const Source& src, Inserter& ins) {
 }
 
 void fillTriggers(const Source& src, Inserter& ins) {
+  // another user's schema not opened since triggers could be disabled has no record of it
+  bool states = false;
+  eachRow(src.db, "SELECT 1 FROM sqlite_schema WHERE name = 'TESSEL$TRIGGER_STATE'", [&](sqlite3_stmt*) { states = true; });
   eachRow(src.db,
-          "SELECT NAME, TRIGGER_TYPE, EVENT, TABLE_NAME, REFERENCING, WHEN_CLAUSE, DESCRIPTION, BODY"
-          " FROM \"TESSEL$TRIGGERS\" ORDER BY NAME",
+          std::string("SELECT t.NAME, TRIGGER_TYPE, EVENT, TABLE_NAME, REFERENCING, WHEN_CLAUSE, DESCRIPTION, BODY, ") +
+              (states ? "COALESCE((SELECT ENABLED FROM \"TESSEL$TRIGGER_STATE\" s WHERE s.NAME = t.NAME), 1)" : "1") +
+              " FROM \"TESSEL$TRIGGERS\" t ORDER BY t.NAME",
           [&](sqlite3_stmt* st) {
             ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).text(src.owner).text(col(st, 3))
-                .text(col(st, 4)).textOrNull(col(st, 5)).text("ENABLED").text(col(st, 6))
+                .text(col(st, 4)).textOrNull(col(st, 5))
+                .text(sqlite3_column_int(st, 8) ? "ENABLED" : "DISABLED").text(col(st, 6))
                 .text(col(st, 7)).row();
           });
 }
@@ -739,6 +744,9 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$TRIGGERS\" (NAME TEXT PRIMARY KEY, TRIGGER_TYPE TEXT,"
       " EVENT TEXT, TABLE_NAME TEXT, REFERENCING TEXT, WHEN_CLAUSE TEXT, DESCRIPTION TEXT, BODY TEXT,"
       " VALID INTEGER NOT NULL)",
+      // whether a trigger fires, and the one it follows
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$TRIGGER_STATE\" (NAME TEXT PRIMARY KEY, ENABLED INTEGER NOT NULL,"
+      " FOLLOWS TEXT)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$CONSTRAINTS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
       " TYPE TEXT NOT NULL, COLS TEXT NOT NULL)",
       // a disabled constraint: its definition, out of the table's until it is enabled again

@@ -42,6 +42,11 @@ std::string triggerBlockText(const std::string& body, const std::string& newName
 // case; empty for a statement trigger). `assigned` gets the :NEW columns it sets.
 void checkTriggerBody(const std::string& body, const std::string& newName, const std::string& oldName,
                       const std::vector<std::string>& columns, bool before, std::vector<std::string>& assigned);
+// A compound trigger's body ("COMPOUND TRIGGER ... END;") as one block: its declarations, then
+// its BEFORE STATEMENT, BEFORE EACH ROW, AFTER EACH ROW, AFTER STATEMENT and INSTEAD OF EACH ROW
+// parts as five blocks (NULL for those it has not). `rowSections` tells whether it has the
+// BEFORE, AFTER and INSTEAD OF row parts; `parts` gets the five, empty for those it has not.
+std::string compoundBlockText(const std::string& body, bool rowSections[3], std::vector<std::string>* parts = nullptr);
 // Runs a DML statement through `run` (which returns the rows it changed) as one statement with
 // the table's triggers: the statement triggers before and after it, and all of it undone when
 // any part fails.

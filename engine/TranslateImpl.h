@@ -50,6 +50,20 @@ size_t skipIndexOptions(const std::vector<Token>& t, size_t i);
 // Stored PL/SQL units, triggers and blocks, which are not tokenized as SQL; false when the text
 // is none of them.
 bool translatePlsql(const std::string& text, Catalog& cat, Translation& out);
+// CREATE TRIGGER from its name on (`at`); `state` 1 or 2 makes it enabled or disabled whatever
+// the text says.
+void createTrigger(const std::string& text, size_t at, bool replace, Catalog& cat, Translation& out, int state);
+// ALTER TRIGGER ... ENABLE | DISABLE | COMPILE and ALTER TABLE ... ENABLE | DISABLE ALL TRIGGERS;
+// false for any other statement.
+bool alterTrigger(const std::string& text, Catalog& cat, Translation& out);
+// Whether the view was made WITH READ ONLY.
+bool readOnlyView(const std::string& view, Catalog& cat);
+// A table (or "TABLE.COLUMN") the SQL of a PL/SQL body names that is not there; empty when
+// every one it names is.
+std::string missingName(const std::string& body, Catalog& cat);
+// After the DDL of a trigger that follows `follows`: that one's row triggers made again, and
+// those it follows in turn, as SQLite fires the newest first.
+void orderTriggers(const std::string& follows, Catalog& cat, Translation& out);
 // ALTER SESSION SET NLS_...: checks the settings; they apply when the statement runs.
 void alterSession(const std::vector<Token>& t, Translation& out);
 // The stored form of an ANSI literal DATE 'YYYY-MM-DD'; Oracle's error when the text is none.

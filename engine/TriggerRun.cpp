@@ -62,9 +62,17 @@ struct TriggerState {
   std::map<std::string, Loaded> parsed;
   std::map<std::string, std::vector<Val>> newRows; // what a BEFORE trigger's body set :NEW to
   int64_t diverted = 0;                            // rows the statement running wrote that way
+  int64_t insteadRows = 0;                         // view rows its INSTEAD OF triggers took
+  std::string insteadCounter; // the one of them that counts the rows, when several fire
   int64_t divertedRowid = 0;  // the ROWID of the last row written that way
   int64_t statementRowid = -1; // and of the last INSERT's, when it was
   std::vector<Dml> dml;
+  // a compound trigger's declarations while the statement that fired it runs
+  struct Compound {
+    std::shared_ptr<Unit> unit;
+    std::unique_ptr<Scope> scope;
+  };
+  std::map<std::string, Compound> compound;
 };
 
 TriggerState& state(Session& ses) {
@@ -117,7 +125,11 @@ const Loaded& load(Session& ses, const std::string& name) {
     l.oldName = w[6];
   }
   try {
-    l.unit = parseBlock(triggerBlockText(body, l.newName, l.oldName));
+    bool rows[3];
+    std::string first = body.substr(0, 8);
+    for (auto& c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string block = first == "COMPOUND" ? compoundBlockText(body, rows) : body;
+    l.unit = parseBlock(triggerBlockText(block, l.newName, l.oldName));
   } catch (const OraError&) {
     throw invalidTrigger(ses, name);
   }
@@ -161,20 +173,37 @@ void predicates(Scope& sc, const std::string& event) {
   sc.vars["DELETING"] = boolVar(event == "DELETE");
 }
 
-// Runs the body; an error it does not handle fails the statement, as Oracle stacks it.
+// Runs the body, or part `section` of a compound trigger's (0 BEFORE STATEMENT, 1 BEFORE EACH
+// ROW, 2 AFTER EACH ROW, 3 AFTER STATEMENT, 4 INSTEAD OF EACH ROW); an error it does not handle fails the statement,
+// as Oracle stacks it.
 void runBody(Session& ses, const std::shared_ptr<Unit>& unit, Scope& sc, const TriggerEvent& ev,
-             const std::string& name) {
+             const std::string& name, int section = -1) {
   // a trigger whose work fires it again stops where Oracle's recursive SQL does
   if (triggerDepth >= 50) throw OraError(36);
   Run r(ses, *unit);
   r.trigger = &ev;
-  r.scopes.push_back(&sc);
   ++triggerDepth;
   struct Down {
     ~Down() { --triggerDepth; }
   } down;
   try {
-    r.block(*unit->block);
+    if (section < 0) {
+      r.scopes.push_back(&sc);
+      r.block(*unit->block);
+    } else {
+      // the declarations are made when the statement first fires a part, and kept until it ends
+      auto& c = state(ses).compound[name];
+      if (!c.scope || c.unit != unit) {
+        c.unit = unit;
+        c.scope = std::make_unique<Scope>();
+        r.scopes.push_back(c.scope.get());
+        for (const Decl& d : unit->block->decls) r.declare(*c.scope, d);
+      } else {
+        r.scopes.push_back(c.scope.get());
+      }
+      r.scopes.push_back(&sc);
+      if (static_cast<size_t>(section) < unit->block->body.size()) r.stmt(*unit->block->body[static_cast<size_t>(section)]);
+    }
   } catch (OraError& e) {
     if (e.code == 1013 && e.detail == "runaway") throw;
     if (e.text.size() > 1000) throw; // a long chain of triggers: the first lines tell enough
@@ -201,6 +230,14 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     std::string name = text(0), event = text(1), spec = text(2);
     bool keep = !event.empty() && event.back() == '+';
     if (keep) event.pop_back();
+    // INSTEAD OF: the body does the row's work, which counts as the statement's
+    bool instead = !event.empty() && event.back() == '#';
+    if (instead) event.pop_back();
+    // a compound trigger's BEFORE, AFTER or INSTEAD OF EACH ROW part
+    char part = event.empty() ? 0 : event.back();
+    int section = part == '<' ? 1 : part == '>' ? 2 : part == '^' ? 4 : -1;
+    if (section > 0) event.pop_back();
+    if (section == 4) instead = true;
     std::vector<std::string> cols;
     std::vector<char> kinds;
     for (size_t i = 0; i < spec.size();) {
@@ -242,12 +279,12 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     predicates(sc, event);
     // the table is mutating unless one row is inserted by VALUES
     TriggerState& s = state(ses);
-    bool mutating = true;
+    bool mutating = !instead;
     Dml* dml = nullptr;
     for (auto it = s.dml.rbegin(); it != s.dml.rend(); ++it)
       if (it->table == table) {
         dml = &*it;
-        mutating = !(it->verb == "INSERT" && it->singleRow);
+        mutating = mutating && !(it->verb == "INSERT" && it->singleRow);
         if (it->knownColumns && ev.updating) ev.columns = it->columns;
         break;
       }
@@ -258,7 +295,11 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         if (on) mutatingTables.pop_back();
       }
     } pop{mutating};
-    runBody(ses, unit, sc, ev, name);
+    runBody(ses, unit, sc, ev, name, section);
+    if (instead && dml) {
+      if (s.insteadCounter.empty()) s.insteadCounter = name;
+      if (s.insteadCounter == name) ++s.insteadRows;
+    }
     if (keep) {
       const Var& made = sc.vars[newName];
       if (dml && ev.updating)
@@ -348,7 +389,7 @@ bool fires(const std::string& events, const std::string& verb) {
   return all.find(" OR " + verb + " OR ") != std::string::npos;
 }
 
-void fireStatement(Session& ses, const std::string& name, const Dml& dml) {
+void fireStatement(Session& ses, const std::string& name, const Dml& dml, int section = -1) {
   const std::string& verb = dml.verb;
   const Loaded& l = load(ses, name);
   std::shared_ptr<Unit> unit = l.unit;
@@ -358,7 +399,7 @@ void fireStatement(Session& ses, const std::string& name, const Dml& dml) {
   ev.updating = verb == "UPDATE";
   ev.allColumns = !dml.knownColumns;
   ev.columns = dml.columns;
-  runBody(ses, unit, sc, ev, name);
+  runBody(ses, unit, sc, ev, name, section);
 }
 
 // INSERT ... VALUES: the translation inserts from VALUES rather than a query.
@@ -499,7 +540,8 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   if (found == memo->triggers.end()) {
     SchemaMemo::Triggers tg;
     if (sqlite3_stmt* st = ses.cachedStatement("SELECT NAME, TRIGGER_TYPE, EVENT FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1"
-                                               " AND VALID = 1 AND TRIGGER_TYPE LIKE '% STATEMENT' ORDER BY rowid")) {
+                                               " AND VALID = 1 AND (TRIGGER_TYPE LIKE '% STATEMENT' OR TRIGGER_TYPE = 'COMPOUND') AND NAME NOT IN"
+                                               " (SELECT NAME FROM \"TESSEL$TRIGGER_STATE\" WHERE ENABLED = 0) ORDER BY rowid")) {
       sqlite3_bind_text(st, 1, t.target.c_str(), static_cast<int>(t.target.size()), SQLITE_TRANSIENT);
       while (sqlite3_step(st) == SQLITE_ROW)
         tg.statement.push_back({pl::columnText(st, 0), pl::columnText(st, 1), pl::columnText(st, 2)});
@@ -517,31 +559,49 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   }
   std::vector<pl::StatementTrigger> before, after;
   bool rowTriggers = found->second.row;
-  for (const auto& st : found->second.statement)
-    if (pl::fires(st[2], t.verb)) (st[1].rfind("BEFORE", 0) == 0 ? before : after).push_back({st[0], st[1]});
+  for (const auto& st : found->second.statement) {
+    if (!pl::fires(st[2], t.verb)) continue;
+    if (st[1] == "COMPOUND" || st[1].rfind("BEFORE", 0) == 0) before.push_back({st[0], st[1]});
+    if (st[1] == "COMPOUND" || st[1].rfind("BEFORE", 0) != 0) after.push_back({st[0], st[1]});
+  }
   if (before.empty() && after.empty() && !rowTriggers) return run();
   pl::TriggerState& s = pl::state(ses);
   pl::Dml dml{t.target, t.verb, pl::singleRowInsert(t), false, {}, {}};
   if (t.verb == "UPDATE") dml.knownColumns = pl::setColumns(t.sql, dml.columns);
   s.dml.push_back(dml);
-  int64_t outer = s.diverted;
+  int64_t outer = s.diverted, outerInstead = s.insteadRows;
+  std::string outerCounter = std::move(s.insteadCounter);
   s.diverted = 0;
+  s.insteadRows = 0;
+  s.insteadCounter.clear();
+  // a compound trigger's state lasts for the statement
+  std::vector<std::string> compound;
+  for (const auto& b : before)
+    if (b.timing == "COMPOUND") {
+      compound.push_back(b.name);
+      s.compound.erase(b.name);
+    }
   struct Restore {
     pl::TriggerState& s;
-    int64_t outer;
+    int64_t outer, outerInstead;
+    std::string& outerCounter;
+    const std::vector<std::string>& compound;
     ~Restore() {
       s.dml.pop_back();
       s.diverted = outer;
+      s.insteadRows = outerInstead;
+      s.insteadCounter = std::move(outerCounter);
+      for (const auto& c : compound) s.compound.erase(c);
     }
-  } restore{s, outer};
+  } restore{s, outer, outerInstead, outerCounter, compound};
   // the triggers' work is part of the statement: undone with it
   int rc = execOne(ses.db, "SAVEPOINT \"TRIGGERS$\"");
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(ses.db), t.verb);
   try {
-    for (const auto& b : before) pl::fireStatement(ses, b.name, dml);
-    int64_t rows = run() + s.diverted;
+    for (const auto& b : before) pl::fireStatement(ses, b.name, dml, b.timing == "COMPOUND" ? 0 : -1);
+    int64_t rows = run() + s.diverted + s.insteadRows;
     int64_t rowid = s.diverted > 0 && t.verb == "INSERT" ? s.divertedRowid : -1;
-    for (const auto& a : after) pl::fireStatement(ses, a.name, dml);
+    for (const auto& a : after) pl::fireStatement(ses, a.name, dml, a.timing == "COMPOUND" ? 3 : -1);
     s.statementRowid = rowid;
     execOne(ses.db, "RELEASE \"TRIGGERS$\"");
     return rows;

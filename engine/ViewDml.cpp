@@ -37,6 +37,18 @@ bool hasCall(const Node* n, const char* const* names) {
 
 ViewShape shapeOfQuery(const std::string& text, std::vector<std::string> names, char option, Catalog& cat);
 
+bool insteadOfTrigger(Catalog& cat, const std::string& view, const std::string& verb) {
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(cat.db(), "SELECT 1 FROM sqlite_schema WHERE type = 'trigger' AND tbl_name = ?1 AND sql LIKE ?2",
+                     -1, &st, nullptr);
+  std::string pattern = "% INSTEAD OF " + verb + " %";
+  sqlite3_bind_text(st, 1, view.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, pattern.c_str(), -1, SQLITE_TRANSIENT);
+  bool found = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  return found;
+}
+
 struct ViewSource {
   std::string text;
   std::vector<std::string> names;
@@ -260,6 +272,8 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
     }
     if (!name(target) || !cat.viewExists(t[target].text)) return false;
     view = t[target].text;
+    // an INSTEAD OF trigger for the statement takes its rows in place of the view's tables
+    if (insteadOfTrigger(cat, view, t[0].text)) return false;
     src = loadView(view, cat);
   }
 

@@ -194,9 +194,11 @@ bool TSqlShell::ForcedViewInvalid(const std::string& text) {
   for (size_t i = 0; i + 1 < w.size(); ++i)
     w[i] = w[i][0] == '"' ? w[i] : Upper(w[i]);
   size_t i = 1;
-  std::string name;
-  if (w.size() >= 4 && w[0] == "ALTER" && w[1] == "VIEW" && Upper(w[3]) == "COMPILE") {
+  std::string name, type = "VIEW";
+  if (w.size() >= 4 && w[0] == "ALTER" && (w[1] == "VIEW" || w[1] == "TRIGGER") &&
+      Upper(w[3]) == "COMPILE") {
     name = w[2];
+    type = w[1];
   } else {
     if (w.size() < 4 || w[0] != "CREATE")
       return false;
@@ -209,9 +211,9 @@ bool TSqlShell::ForcedViewInvalid(const std::string& text) {
   if (size_t paren = name.find('('); paren != std::string::npos && name[0] != '"')
     name.resize(paren);
   std::string err;
-  if (ObjectStatus(DictionaryName(name), "VIEW", err) != "INVALID")
+  if (ObjectStatus(DictionaryName(name), type, err) != "INVALID")
     return false;
-  FLastUnitType = "VIEW";
+  FLastUnitType = type;
   FLastUnitName = DictionaryName(name);
   return true;
 }
@@ -256,8 +258,9 @@ void TSqlShell::ShowErrors(const std::string& args) {
   }
   std::string why =
       type == "TRIGGER"
-          ? "the trigger body does not compile (its syntax, or a :NEW or :OLD column it "
-            "names); statements that fire the trigger fail with ORA-04098"
+          ? "the trigger body does not compile (its syntax, a table or column its SQL names, or "
+            "a :NEW or :OLD column it names); statements that fire the trigger fail with "
+            "ORA-04098"
       : type == "VIEW"
           ? "a table or column the view's query names is not there; queries of the view fail "
             "with ORA-04063"

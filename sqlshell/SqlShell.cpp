@@ -733,7 +733,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
                                     : "Package Body")
            << " created with compilation errors.\n\n";
     else if (!plsql && ForcedViewInvalid(text))
-      FOut << "\nWarning: View "
+      FOut << "\nWarning: " << (FLastUnitType == "TRIGGER" ? "Trigger " : "View ")
            << (TSqlSplitter::LeadingWords(text, 1) == "ALTER" ? "altered" : "created")
            << " with compilation errors.\n\n";
     else if (Settings.Feedback > 0)

@@ -273,7 +273,8 @@ private:
   // The columns of a table of one's own (as written) whose lengths count characters, with those
   // lengths.
   std::map<std::string, std::string> DeclaredTypes(const std::string& table);
-  // A CREATE FORCE VIEW that made a view with errors.
+  // A CREATE FORCE VIEW that made a view with errors, or an ALTER VIEW or TRIGGER ... COMPILE
+  // that left it with errors.
   bool ForcedViewInvalid(const std::string& text);
   const TColumnSettings* Column(const std::string& name) const;
 

@@ -1,0 +1,209 @@
+// ALTER TRIGGER and ALTER TABLE ... ALL TRIGGERS: a trigger is made again from its stored text,
+// enabled or disabled; a disabled one keeps its definition but has no SQLite trigger.
+#include "Dictionary.h"
+#include "DictionaryImpl.h"
+#include "OraError.h"
+#include "PlsqlImpl.h"
+#include "Session.h"
+#include "TranslateImpl.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+namespace {
+
+// CREATE OR REPLACE of the trigger as stored; `state` 0 keeps it enabled or disabled as it is.
+void remake(const std::string& name, int state, Catalog& cat, Translation& out) {
+  std::string description, body;
+  int enabled = 1;
+  dict::eachRow(cat.db(),
+                "SELECT DESCRIPTION, BODY, COALESCE((SELECT ENABLED FROM \"TESSEL$TRIGGER_STATE\" s WHERE s.NAME = t.NAME), 1)"
+                " FROM \"TESSEL$TRIGGERS\" t WHERE NAME = ?1",
+                [&](sqlite3_stmt* st) {
+                  description = dict::col(st, 0);
+                  body = dict::col(st, 1);
+                  enabled = sqlite3_column_int(st, 2);
+                }, name);
+  if (description.empty()) throw OraError(4080, name);
+  static const std::string head = "CREATE OR REPLACE TRIGGER ";
+  createTrigger(head + description + body, head.size(), true, cat, out, state ? state : enabled ? 1 : 2);
+}
+
+// [schema.]name at i; i is left past it.
+std::string objectAt(const std::vector<Token>& t, size_t& i, Catalog& cat, int missing) {
+  if (i >= t.size() || (t[i].kind != Token::Ident && t[i].kind != Token::QIdent)) throw OraError(missing);
+  if (i + 2 < t.size() && is(t[i + 1], ".")) {
+    if (t[i].text != cat.user()) throw OraError(missing == 903 ? 942 : 4080, t[i].text + "." + t[i + 2].text);
+    i += 2;
+  }
+  return t[i++].text;
+}
+
+} // namespace
+
+bool alterTrigger(const std::string& text, Catalog& cat, Translation& out) {
+  std::vector<Token> t;
+  try {
+    t = tokenize(text);
+  } catch (const OraError&) {
+    return false;
+  }
+  while (!t.empty() && is(t.back(), ";")) t.pop_back();
+  if (t.size() < 3 || !is(t[0], "ALTER")) return false;
+  size_t i = 2;
+  if (is(t[1], "TRIGGER")) {
+    std::string name = objectAt(t, i, cat, 4080);
+    if (i >= t.size()) throw OraError(922);
+    int state = is(t[i], "ENABLE") ? 1 : is(t[i], "DISABLE") ? 2 : 0;
+    if (!state && !is(t[i], "COMPILE")) throw OraError(922);
+    ++i;
+    if (!state) {
+      // COMPILE [DEBUG] [REUSE SETTINGS]
+      if (i < t.size() && is(t[i], "DEBUG")) ++i;
+      if (i + 1 < t.size() && is(t[i], "REUSE") && is(t[i + 1], "SETTINGS")) i += 2;
+    }
+    if (i < t.size()) throw OraError(922);
+    if (cat.objectTypeOf(name, "TRIGGER").empty()) throw OraError(4080, name);
+    remake(name, state, cat, out);
+    out.function = 60;
+  } else if (is(t[1], "TABLE")) {
+    std::string table = objectAt(t, i, cat, 903);
+    if (!(i + 3 == t.size() && (is(t[i], "ENABLE") || is(t[i], "DISABLE")) && is(t[i + 1], "ALL") &&
+          is(t[i + 2], "TRIGGERS")))
+      return false;
+    if (!cat.tableExists(table) || cat.viewExists(table)) throw OraError(942, table);
+    std::vector<std::string> names;
+    dict::eachRow(cat.db(), "SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1 ORDER BY rowid",
+                  [&](sqlite3_stmt* st) { names.push_back(dict::col(st, 0)); }, table);
+    // one that others follow is made after them, so that it fires first
+    std::map<std::string, std::string> follows;
+    dict::eachRow(cat.db(), "SELECT NAME, FOLLOWS FROM \"TESSEL$TRIGGER_STATE\" WHERE FOLLOWS IS NOT NULL",
+                  [&](sqlite3_stmt* st) { follows[dict::col(st, 0)] = dict::col(st, 1); });
+    auto depth = [&](const std::string& n) {
+      int d = 0;
+      for (auto it = follows.find(n); it != follows.end() && d < 50; it = follows.find(it->second)) ++d;
+      return d;
+    };
+    std::stable_sort(names.begin(), names.end(),
+                     [&](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
+    for (const auto& n : names) remake(n, is(t[i], "ENABLE") ? 1 : 2, cat, out);
+    out.function = 15;
+  } else {
+    return false;
+  }
+  out.kind = StmtKind::Ddl;
+  out.verb = "ALTER";
+  return true;
+}
+
+void orderTriggers(const std::string& follows, Catalog& cat, Translation& out) {
+  std::string f = follows;
+  for (int depth = 0; !f.empty() && depth < 50; ++depth) {
+    for (const auto& trig : cat.sqliteTriggers(f))
+      dict::eachRow(cat.db(), "SELECT sql FROM sqlite_schema WHERE type = 'trigger' AND name = ?1", [&](sqlite3_stmt* st) {
+        out.ddl.push_back("DROP TRIGGER " + quoteIdent(trig));
+        out.ddl.push_back(dict::col(st, 0));
+      }, trig);
+    std::string next;
+    dict::eachRow(cat.db(), "SELECT FOLLOWS FROM \"TESSEL$TRIGGER_STATE\" WHERE NAME = ?1 AND ENABLED = 1",
+                  [&](sqlite3_stmt* st) { next = dict::col(st, 0); }, f);
+    if (next == follows) break;
+    f = next;
+  }
+}
+
+} // namespace ora::tx
+
+namespace ora::tx {
+
+namespace {
+
+bool known(Catalog& cat, const std::string& name) {
+  return name == "DUAL" || cat.tableExists(name) || !cat.synonymTarget(name).empty() ||
+         !dictionaryView(name, cat.user()).empty();
+}
+
+} // namespace
+
+bool readOnlyView(const std::string& view, Catalog& cat) {
+  bool found = false;
+  dict::eachRow(cat.db(), "SELECT 1 FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = ?1 AND TYPE = 'O'",
+                [&](sqlite3_stmt*) { found = true; }, view);
+  return found;
+}
+
+std::string missingName(const std::string& body, Catalog& cat) {
+  std::vector<pl::Tok> t;
+  try {
+    t = pl::tokens(body);
+  } catch (const OraError&) {
+    return {};
+  }
+  auto word = [&](size_t k, const char* w) { return k < t.size() && t[k].kind == pl::T::Word && t[k].text == w; };
+  auto op = [&](size_t k, const char* o) { return k < t.size() && t[k].kind == pl::T::Op && t[k].text == o; };
+  auto name = [&](size_t k) { return k < t.size() && (t[k].kind == pl::T::Word || t[k].kind == pl::T::QWord); };
+  // [schema.]table at k: empty when it is another schema's, a function's call or no name
+  auto tableAt = [&](size_t& k, bool listed) -> std::string {
+    if (!name(k)) return {};
+    if (op(k + 1, ".")) {
+      if (t[k].text != cat.user() || !name(k + 2)) return {};
+      k += 2;
+    }
+    if ((op(k + 1, "(") && !listed) || op(k + 1, "@")) return {};
+    return t[k].text;
+  };
+  std::vector<bool> query{false}; // for each open parenthesis: whether a SELECT opened in it
+  for (size_t k = 0; k < t.size(); ++k) {
+    if (op(k, "(")) { query.push_back(false); continue; }
+    if (op(k, ")")) { if (query.size() > 1) query.pop_back(); continue; }
+    if (op(k, ";")) { query.back() = false; continue; }
+    if (word(k, "SELECT")) { query.back() = true; continue; }
+    bool from = word(k, "FROM") && query.back() && !word(k - 1, "DELETE");
+    bool join = word(k, "JOIN") && query.back();
+    if (from || join) {
+      size_t at = k + 1;
+      std::string table = tableAt(at, false);
+      if (!table.empty() && !known(cat, table)) return table;
+      continue;
+    }
+    bool insert = word(k, "INSERT") && word(k + 1, "INTO");
+    bool update = word(k, "UPDATE") && !op(k - 1, "(") && !(k > 0 && t[k - 1].kind == pl::T::Word && t[k - 1].text == "FOR");
+    bool remove = word(k, "DELETE") && !op(k + 1, "(");
+    if (!insert && !update && !remove) continue;
+    size_t at = k + (insert || (remove && word(k + 1, "FROM")) ? 2 : 1);
+    std::string table = tableAt(at, insert);
+    if (table.empty()) continue;
+    if (!known(cat, table)) return table;
+    if (!cat.tableExists(table)) continue;
+    std::set<std::string> cols;
+    for (const auto& c : cat.columns(table)) cols.insert(c.name);
+    ++at;
+    if (insert && op(at, "(")) {
+      // INSERT INTO t (a, b): each a column of t
+      for (size_t c = at + 1; c < t.size() && !op(c, ")"); ++c)
+        if (name(c) && !cols.count(t[c].text)) return table + "." + t[c].text;
+    } else if (update) {
+      if (name(at) && !word(at, "SET")) ++at;
+      if (!word(at, "SET")) continue;
+      // SET a = ..., b = ...: the names before "=" at the clause's own level
+      int depth = 0;
+      bool start = true;
+      for (size_t c = at + 1; c < t.size() && !op(c, ";"); ++c) {
+        if (op(c, "(")) { ++depth; continue; }
+        if (op(c, ")")) { --depth; continue; }
+        if (depth == 0 && (word(c, "WHERE") || word(c, "RETURNING") || word(c, "RETURN"))) break;
+        if (depth == 0 && op(c, ",")) { start = true; continue; }
+        if (depth == 0 && op(c, "=")) { start = false; continue; }
+        if (start && depth <= 1 && name(c) && !op(c + 1, ".") && !op(c - 1, ".") && !cols.count(t[c].text))
+          return table + "." + t[c].text;
+      }
+    }
+  }
+  return {};
+}
+
+} // namespace ora::tx
