@@ -556,6 +556,7 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
   Val x = invoke(*c.unit, *sub, c.base, bound);
   for (size_t a = 0; a < sub->params.size(); ++a)
     if (sub->params[a].out) assign(bound[a].target, bound[a].v);
+  lastCursor = x.cur; // a cursor variable is no SQL value: the assignment takes it from here
   rep = sub->ret.kind == TypeSpec::Bool && x.k == Val::Null ? "(1=NULL)" : literal(x);
   end = next;
   return true;

@@ -170,6 +170,9 @@ using ViewStars = TranslationScope<1>;
 // The values a PL/SQL block computes as queries: their select lists' literals become parameters
 // like any other, since no one reads those queries' headings.
 using ValueQueries = TranslationScope<2>;
+// Placeholders (:name, :1) become parameters: Translation::params gets their token ordinals, in
+// parameter order, for the caller to bind (PL/SQL's dynamic SQL).
+using HostBinds = TranslationScope<3>;
 
 struct Literal {
   int token;      // ordinal among the statement's tokens
