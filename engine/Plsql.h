@@ -41,6 +41,8 @@ struct HostCursor {
   std::vector<std::vector<std::pair<char, std::string>>> rows;
 };
 
+// Whether the block parsed by checkPlsqlBlock names the placeholder :name (upper case).
+bool blockNamesPlaceholder(const std::shared_ptr<const void>& parsed, const std::string& name);
 // Runs a block parsed by checkPlsqlBlock. `transactionEnded` is called after a COMMIT or
 // ROLLBACK inside it. Throws OraError for what the block does not handle. `cursors`: the
 // client's cursor variables it names, filled when it succeeds.

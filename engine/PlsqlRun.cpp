@@ -729,6 +729,14 @@ std::shared_ptr<const void> checkPlsqlCall(const std::string& call) {
   return u;
 }
 
+bool blockNamesPlaceholder(const std::shared_ptr<const void>& parsed, const std::string& name) {
+  auto unit = std::static_pointer_cast<const pl::Unit>(parsed);
+  for (const pl::Tok& t : unit->toks)
+    if (t.kind == pl::T::Word && t.text.size() == name.size() + 1 && t.text[0] == ':' && t.text.compare(1, name.size(), name) == 0)
+      return true;
+  return false;
+}
+
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded,
                    std::vector<HostCursor>* cursors) {
   auto unit = std::static_pointer_cast<const pl::Unit>(parsed);

@@ -58,14 +58,6 @@ std::vector<Tok> tokens(const std::string& s) {
       t.kind = T::Word;
       t.text = s.substr(t.pos, i - t.pos);
       for (auto& ch : t.text) ch = static_cast<char>(ora::upperC(static_cast<unsigned char>(ch)));
-    } else if (c == ':' && i + 1 < n &&
-               (ora::alphaC(static_cast<unsigned char>(s[i + 1])) || ora::digitC(static_cast<unsigned char>(s[i + 1])))) {
-      // a placeholder, :name or :1, is one name: the host's variable bound to it
-      ++i;
-      while (i < n && (ora::alnumC(static_cast<unsigned char>(s[i])) || s[i] == '_' || s[i] == '$' || s[i] == '#')) ++i;
-      t.kind = T::Word;
-      t.text = s.substr(t.pos, i - t.pos);
-      for (auto& ch : t.text) ch = static_cast<char>(ora::upperC(static_cast<unsigned char>(ch)));
     } else {
       static const char* pairs[] = {":=", "..", "=>", "||", "<=", ">=", "<>", "!=", "^=", "~=", "**", "<<", ">>"};
       t.kind = T::Op;

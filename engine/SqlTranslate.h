@@ -172,7 +172,7 @@ using ViewStars = TranslationScope<1>;
 using ValueQueries = TranslationScope<2>;
 // Placeholders (:name, :1) become parameters: Translation::params gets their token ordinals, in
 // parameter order, for the caller to bind (PL/SQL's dynamic SQL).
-using HostBinds = TranslationScope<3>;
+using HostBinds = TranslationScope<46>;
 
 struct Literal {
   int token;      // ordinal among the statement's tokens
