@@ -388,15 +388,29 @@ void Run::openFor(const Stmt& s) {
   c->open = true;
 }
 
-bool Run::cursorValue(Range target, Range expr) {
-  if (target.e != target.b + 1 || expr.e == expr.b + 1) return false;
-  Var* v = find(u.toks[target.b].text);
-  if (!v || v->type.kind != TypeSpec::Cursor) return false;
+Val Run::cursorOf(Range expr) {
+  const auto& t = u.toks;
+  while (expr.e > expr.b + 2 && isOp(t, expr.b, "(") && closing(t, expr.b) + 1 == expr.e) expr = {expr.b + 1, expr.e - 1};
+  if (expr.e == expr.b + 1)
+    if (Var* v = find(t[expr.b].text)) {
+      if (v->type.kind != TypeSpec::Cursor && v->v.k != Val::Null)
+        throw compileError(*this, expr.b, "PLS-00382: expression is of wrong type");
+      return v->v;
+    }
+  // a function's cursor is no SQL value: the call leaves it aside
   lastCursor.reset();
   Val x = eval(expr);
   x.cur = std::move(lastCursor);
   lastCursor.reset();
-  v->v = std::move(x);
+  return x;
+}
+
+bool Run::cursorValue(Range target, Range expr) {
+  if (target.e != target.b + 1) return false;
+  Var* v = find(u.toks[target.b].text);
+  if (!v || v->type.kind != TypeSpec::Cursor) return false;
+  if (v->constant) return false; // refused as any constant's assignment
+  v->v = cursorOf(expr);
   return true;
 }
 

@@ -108,6 +108,7 @@ struct Bound {
   Val v;
   Range target;
   std::shared_ptr<Var> whole; // a record or collection passed whole
+  bool cursor = false;        // a cursor variable, passed as its work area
 };
 
 struct Package;
@@ -274,6 +275,7 @@ struct Run {
   Flow executeImmediate(const Stmt& s);
   void openFor(const Stmt& s);
   bool cursorValue(Range target, Range expr); // cv := function returning a cursor
+  Val cursorOf(Range expr); // the work area a cursor expression (variable or function call) gives
 };
 
 // The supplied packages' procedures (DBMS_STATS, DBMS_LOCK, DBMS_MVIEW, ...); false when the
