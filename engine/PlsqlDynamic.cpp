@@ -9,6 +9,7 @@
 #include "SqlLexer.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <sqlite3.h>
@@ -88,6 +89,11 @@ Val usingValue(Run& r, const Stmt& s, size_t k) {
 Prepared& prepared(Run& r, const std::string& sql) {
   const std::string key = "\x03" + sql;
   if (auto it = r.cache.find(key); it != r.cache.end()) return it->second;
+  if (r.cache.size() > 300) {
+    // texts built in a loop share nothing: they would pile up
+    for (auto& [k, p] : r.cache) sqlite3_finalize(p.st);
+    r.cache.clear();
+  }
   Catalog cat(r.ses.db, r.ses.user, &r.ses);
   Translation tr;
   {
@@ -219,12 +225,57 @@ void dynamicBlock(Run& r, const Stmt& s, const std::string& text) {
     if (s.bindModes[k] & 2) r.assign(s.binds[k], host.vars[names[k]].v);
 }
 
+// DDL commits, as the same statement run on its own does.
+void dynamicDdl(Run& r, const Translation& t) {
+  if (sqlCallDepth > 0) throw OraError(14552);
+  if (triggerDepth > 0) throw OraError(4092);
+  r.ended = true;
+  try {
+    r.ses.runDdl(t);
+  } catch (...) {
+    forgetStatements(r);
+    if (r.transactionEnded) r.transactionEnded();
+    throw;
+  }
+  forgetStatements(r);
+  if (r.transactionEnded) r.transactionEnded();
+}
+
+// CREATE of a procedure, function, package, trigger or type: its text is PL/SQL source, whose
+// semicolons and :NEW are its own, with no placeholders of the dynamic statement's.
+bool unitSource(const std::string& sql) {
+  std::vector<std::string> words;
+  for (size_t i = 0; i < sql.size() && words.size() < 5;) {
+    if (std::isspace(static_cast<unsigned char>(sql[i]))) { ++i; continue; }
+    size_t e = i;
+    while (e < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[e])) || sql[e] == '_')) ++e;
+    if (e == i) break;
+    std::string w = sql.substr(i, e - i);
+    for (auto& ch : w) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    words.push_back(w);
+    i = e;
+  }
+  if (words.empty() || words[0] != "CREATE") return false;
+  for (size_t k = 1; k < words.size(); ++k) {
+    const std::string& w = words[k];
+    if (w == "PROCEDURE" || w == "FUNCTION" || w == "PACKAGE" || w == "TRIGGER" || w == "TYPE") return true;
+    if (w != "OR" && w != "REPLACE" && w != "EDITIONABLE" && w != "NONEDITIONABLE") return false;
+  }
+  return false;
+}
+
 } // namespace
 
 Flow Run::executeImmediate(const Stmt& s) {
   const std::string sql = dynamicText(*this, s.expr);
   if (startsWithWord(sql, "BEGIN") || startsWithWord(sql, "DECLARE")) {
     dynamicBlock(*this, s, sql);
+    return Flow::Next;
+  }
+  if (unitSource(sql)) {
+    if (!s.binds.empty()) throw OraError(1027);
+    Catalog cat(ses.db, ses.user, &ses);
+    dynamicDdl(*this, translate(sql, cat));
     return Flow::Next;
   }
   std::vector<sql::Token> toks = sql::lex(sql);
@@ -337,19 +388,7 @@ Flow Run::executeImmediate(const Stmt& s) {
     Translation t = *tr;
     cache.erase("\x04" + main);
     if (!ph.empty()) throw OraError(1027);
-    if (sqlCallDepth > 0) throw OraError(14552);
-    if (triggerDepth > 0) throw OraError(4092);
-    // DDL commits, as the same statement run on its own does
-    ended = true;
-    try {
-      ses.runDdl(t);
-    } catch (...) {
-      forgetStatements(*this);
-      if (transactionEnded) transactionEnded();
-      throw;
-    }
-    forgetStatements(*this);
-    if (transactionEnded) transactionEnded();
+    dynamicDdl(*this, t);
     return Flow::Next;
   }
   default: {

@@ -16,6 +16,9 @@ struct Tok {
 };
 
 std::vector<Tok> tokens(const std::string& src);
+// A block's placeholders, :name or :1, each made one name (":NAME"): the variable its caller
+// binds to it.
+void joinPlaceholders(std::vector<Tok>& toks);
 bool isOp(const std::vector<Tok>& t, size_t k, const char* s);
 bool isName(const std::vector<Tok>& t, size_t k);
 // The ")" that closes the "(" at token open; the last token when none does.

@@ -866,23 +866,7 @@ std::shared_ptr<Unit> parseBlock(const std::string& src) {
   auto u = std::make_shared<Unit>();
   u->src = src;
   u->toks = tokens(src);
-  // a placeholder, :name or :1, is one name: the variable the block's caller binds to it
-  std::vector<Tok> merged;
-  merged.reserve(u->toks.size());
-  for (size_t k = 0; k < u->toks.size(); ++k) {
-    const Tok& t = u->toks[k];
-    if (t.kind == T::Op && t.text == ":" && k + 1 < u->toks.size() && u->toks[k + 1].pos == t.end &&
-        (u->toks[k + 1].kind == T::Word || u->toks[k + 1].kind == T::Num)) {
-      Tok n = u->toks[++k];
-      n.kind = T::Word;
-      n.text = ":" + n.text;
-      n.pos = t.pos;
-      merged.push_back(std::move(n));
-      continue;
-    }
-    merged.push_back(t);
-  }
-  u->toks = std::move(merged);
+  joinPlaceholders(u->toks);
   Parser p(*u);
   bool declare = p.at("DECLARE");
   if (declare) ++p.i;
