@@ -441,6 +441,7 @@ Val Run::cursorOf(Range expr) {
   Val x = eval(expr);
   x.cur = std::move(lastCursor);
   lastCursor.reset();
+  if (x.k != Val::Null) throw compileError(*this, expr.b, "PLS-00382: expression is of wrong type");
   return x;
 }
 

@@ -560,7 +560,7 @@ Flow Run::stmt(const Stmt& s) {
       intoTargets(*this, s.conds, c->cols, c->rows[c->next++], s.at);
     } catch (const OraError& e) {
       // a cursor variable's rows are known only when it runs: ROWTYPE_MISMATCH
-      if (!c->decl && e.code == 6550) throw OraError(6504);
+      if (!c->decl && e.code == 6550 && e.text.find("PLS-00382") == std::string::npos) throw OraError(6504);
       throw;
     }
     return Flow::Next;

@@ -6,6 +6,7 @@
 #include "Session.h"
 #include "SqlText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -494,7 +495,6 @@ int Run::cond(Range r) {
 }
 
 void Run::store(Var& v, Val x, size_t at) {
-  (void)at;
   if (x.k == Val::Null) {
     if (v.notNull) throw valueError("");
     v.v = x;
@@ -535,6 +535,13 @@ void Run::store(Var& v, Val x, size_t at) {
   case TypeSpec::Bool:
     if (x.k != Val::Bool) throw valueError("");
     break;
+  case TypeSpec::Cursor: {
+    // only another cursor variable (or NULL) goes into one
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, u.toks[std::min(at, u.toks.size() - 1)].pos) +
+             ":\nPLS-00382: expression is of wrong type";
+    throw e;
+  }
   default: break;
   }
   v.v = x;

@@ -359,6 +359,19 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
   return true;
 }
 
+std::string TSqlShell::UndeclaredBind(const std::string& block) {
+  const std::string first = Upper(Trim(block).substr(0, 7));
+  if (first.rfind("BEGIN", 0) != 0 && first.rfind("DECLARE", 0) != 0)
+    return {};
+  std::string undeclared;
+  EachBind(block, [&](const std::string& name) -> std::string {
+    if (undeclared.empty() && !FindBind(name))
+      undeclared = Upper(name);
+    return ":" + name;
+  });
+  return undeclared;
+}
+
 void TSqlShell::AutoPrint(const std::string& block) {
   // Each variable the block named, once, in the order it first appears.
   std::string names;

@@ -634,6 +634,10 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   bool handled = false;
   if (plsql) {
     go = BindAssignments(text, handled);
+    if (const std::string name = handled ? std::string() : UndeclaredBind(text); !name.empty()) {
+      FOut << "SP2-0552: Bind variable \"" << name << "\" not declared.\n";
+      handled = true;
+    }
   } else {
     std::string undeclared;
     text = ReplaceBinds(text, undeclared);

@@ -256,6 +256,8 @@ private:
   void CursorsRan(bool ok);
   // SET AUTOPRINT ON: the bind variables a block named, once each, in the order first named.
   void AutoPrint(const std::string& block);
+  // The first :name of an anonymous block that is no declared bind variable; empty when none.
+  std::string UndeclaredBind(const std::string& block);
   TBindVar* FindBind(const std::string& name);
   std::string BindLiteral(const TBindVar& b) const;
   // The statement with each :name of a bind variable written as its value; `undeclared` gets

@@ -54,3 +54,9 @@ set autoprint off
 REM source: SQL*Plus User's Guide and Reference, PRINT: a REFCURSOR no block has opened.
 variable never refcursor
 print never
+REM source: SQL*Plus User's Guide and Reference, VARIABLE: a block naming a bind variable not
+REM declared is not run (SP2-0552).
+begin
+  open :undeclared_cv for select dname from dept;
+end;
+/
