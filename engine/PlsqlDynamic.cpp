@@ -394,8 +394,7 @@ Flow Run::executeImmediate(const Stmt& s) {
   default: {
     cache.erase("\x04" + main);
     if (!ph.empty()) throw OraError(1006);
-    int64_t n = execute(main);
-    (void)n;
+    execute(main); // COMMIT, ROLLBACK, SAVEPOINT, ALTER SESSION: as the static statement runs
     return Flow::Next;
   }
   }
