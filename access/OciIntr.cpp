@@ -32,6 +32,7 @@ enum TEntry {
   eCreateDatabaseCs,
   eOutputEnable,
   eOutputGetLine,
+  eBindCursor,
   eEntryCount
 };
 
@@ -222,6 +223,13 @@ int tessel_output_enable(unsigned char* lda, int on) {
 int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, int* len, int* status) {
   return Bind<decltype(&::tessel_output_get_line)>(eOutputGetLine, "tessel_output_get_line")(
       lda, buf, bufl, len, status);
+}
+
+bool BindCursorAvailable() { return ResolveOptional(eBindCursor, "tessel_bind_cursor") != nullptr; }
+
+int tessel_bind_cursor(unsigned char* cursor, const char* name, int namel, unsigned char* target) {
+  return Bind<decltype(&::tessel_bind_cursor)>(eBindCursor, "tessel_bind_cursor")(cursor, name,
+                                                                                  namel, target);
 }
 
 const char* const FunctionCodeNames[FunctionCodeCount] = {

@@ -48,6 +48,12 @@ bool OutputAvailable();
 int tessel_output_enable(unsigned char* lda, int on);
 int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, int* len, int* status);
 
+// A block's cursor variable (:name) received in another cursor area of the logon (optional
+// entry point): called between the block's oparse and oexec; afterwards `target` serves the
+// cursor's rows to odescr, odefin and ofetch.
+bool BindCursorAvailable();
+int tessel_bind_cursor(unsigned char* cursor, const char* name, int namel, unsigned char* target);
+
 // Call name for a function code left in a cursor data area; "not used" for unknown codes.
 constexpr int FunctionCodeCount = 63;
 extern const char* const FunctionCodeNames[FunctionCodeCount];

@@ -365,7 +365,7 @@ OCIW32_API int oexec(unsigned char* cda) {
       case StmtKind::Session:
         if (c->tr.plsql) {
           lo.protectReaders(c);
-          runPlsqlBlock(l, c->tr.plsql, [&] { lo.transactionEnded(); });
+          runBoundBlock(*c);
           break;
         }
         for (auto& a : c->tr.actions) a(l);

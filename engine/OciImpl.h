@@ -133,6 +133,8 @@ struct Cursor {
   StatementTime now;  // the statement's SYSDATE, the same for every row of one execution
   bool ahead = false;
   std::deque<std::vector<Saved>> rowsAhead;
+  // tessel_bind_cursor: the block's placeholders (upper case, no ":") and the areas receiving them
+  std::vector<std::pair<std::string, unsigned char*>> cursorBinds;
   bool aheadError = false; // reading ahead ended on an error, raised when the fetch reaches it
   OraError aheadFailure{0};
 
@@ -151,6 +153,7 @@ struct Cursor {
     stmt = nullptr;
     sharedKey.clear();
     parsed = executed = haveRow = done = longsValid = deferredError = false;
+    cursorBinds.clear();
     cols.clear();
     defs.clear();
     rows = 0;
@@ -231,5 +234,7 @@ bool advance(Cursor& c);
 void readAhead(Cursor& c);
 // ofetch and ofen: up to `nrows` rows into the defines.
 int fetchInto(unsigned char* cda, int nrows);
+// Runs the block parsed on `c`, handing the cursor variables bound to it to their areas.
+void runBoundBlock(Cursor& c);
 
 } // namespace ora::oci

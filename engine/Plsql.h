@@ -1,5 +1,7 @@
 // Anonymous PL/SQL blocks: read when the statement is parsed, run when it is executed.
 #pragma once
+#include "OraValues.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,9 +30,24 @@ std::string statementUnit(Session& ses, const std::string& decls, std::vector<st
 std::shared_ptr<const void> checkPlsqlBlock(const std::string& text);
 // The same for the block "BEGIN call; END;" that runs a CALL statement: an error shows no line of it.
 std::shared_ptr<const void> checkPlsqlCall(const std::string& call);
+// A cursor variable of the client's, bound to a placeholder (:name) of a block: what the block
+// left open in it, the rows not yet fetched there.
+struct HostCursor {
+  std::string name; // upper case, without the ":"
+  bool open = false;
+  std::vector<std::string> names;
+  std::vector<ColType> types;
+  // each value: its kind ('N' number as decimal text, 'S' text, 'D' date as stored; 0 NULL)
+  std::vector<std::vector<std::pair<char, std::string>>> rows;
+};
+
+// Whether the block parsed by checkPlsqlBlock names the placeholder :name (upper case).
+bool blockNamesPlaceholder(const std::shared_ptr<const void>& parsed, const std::string& name);
 // Runs a block parsed by checkPlsqlBlock. `transactionEnded` is called after a COMMIT or
-// ROLLBACK inside it. Throws OraError for what the block does not handle.
-void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded);
+// ROLLBACK inside it. Throws OraError for what the block does not handle. `cursors`: the
+// client's cursor variables it names, filled when it succeeds.
+void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded,
+                   std::vector<HostCursor>* cursors = nullptr);
 
 // Triggers whose bodies the interpreter runs: ora_trigger(...) fires a row trigger's body from
 // the SQLite trigger made for it, ora_trigger_new(name, i) gives back the :NEW values it set.

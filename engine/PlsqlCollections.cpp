@@ -74,6 +74,7 @@ void Run::declareType(Scope& sc, const Decl& d) {
     def->keySize = def->strKeys ? key.type.size : 0;
   }
   def->limit = td.limit;
+  def->refCursor = td.refCursor;
   Var& p = def->proto;
   if (td.kind == TypeDecl::Record) {
     p.record = true;

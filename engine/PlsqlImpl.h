@@ -16,6 +16,9 @@ struct Tok {
 };
 
 std::vector<Tok> tokens(const std::string& src);
+// A block's placeholders, :name or :1, each made one name (":NAME"): the variable its caller
+// binds to it.
+void joinPlaceholders(std::vector<Tok>& toks);
 bool isOp(const std::vector<Tok>& t, size_t k, const char* s);
 bool isName(const std::vector<Tok>& t, size_t k);
 // The ")" that closes the "(" at token open; the last token when none does.
@@ -28,7 +31,8 @@ struct Range {
 };
 
 struct TypeSpec {
-  enum K { Number, Text, Date, Bool, Record, Unknown, Named } kind = Unknown; // Named: a declared TYPE
+  enum K { Number, Text, Date, Bool, Record, Unknown, Named, Cursor } kind = Unknown; // Named: a declared TYPE;
+                                                                            // Cursor: a REF CURSOR
   int size = 0, precision = 0, scale = 0;
   bool hasScale = false, integer = false;
   Range anchor; // %TYPE or %ROWTYPE: the name before it; Named: the type's name
@@ -79,6 +83,7 @@ struct TypeDecl {
   TypeSpec elem;
   TypeSpec key;         // INDEX BY's
   long long limit = 0;  // VARRAY's
+  bool refCursor = false; // REF CURSOR [RETURN ...]: no fields, a cursor variable's type
 };
 
 struct Decl {
@@ -104,7 +109,7 @@ struct Handler {
 struct Stmt {
   enum K {
     Null, Assign, If, Case, Loop, While, ForNum, ForCursor, Exit, Continue, Open, Fetch, Close,
-    Sql, SelectInto, Return, Raise, Call, Block, Goto, Forall
+    Sql, SelectInto, Return, Raise, Call, Block, Goto, Forall, Execute
   } kind = Null;
   size_t at = 0;                 // token where it starts
   std::string label, name;       // loop label; loop variable, cursor, exception or called name
@@ -118,6 +123,12 @@ struct Stmt {
                        // SAVE EXCEPTIONS in `when`
   Stmts body;
   std::shared_ptr<pl::Block> block;
+  // EXECUTE IMMEDIATE and OPEN ... FOR: the USING arguments (mode 1 IN, 2 OUT, 3 IN OUT) and the
+  // RETURNING INTO targets; `openFor` with the query or its text in `expr`, `dynamic` for a text
+  std::vector<Range> binds;
+  std::vector<int> bindModes;
+  std::vector<Range> returnInto;
+  bool openFor = false, dynamic = false, returnBulk = false;
 };
 
 struct Block {

@@ -16,6 +16,7 @@ struct Parser {
   size_t i = 0;
   bool unsized = false; // a parameter's type has no length
   std::set<std::string> typeNames; // the TYPEs declared so far
+  std::set<std::string> cursorTypes; // of those, the REF CURSOR types
   explicit Parser(Unit& unit) : u(unit), t(unit.toks) {}
 
   bool is(size_t k, const char* w) const {
@@ -66,6 +67,10 @@ struct Parser {
     TypeSpec ts;
     size_t b = i;
     std::string w = name();
+    if ((w == "SYS_REFCURSOR" || cursorTypes.count(w)) && !at(".") && !at("%")) {
+      ts.kind = TypeSpec::Cursor;
+      return ts;
+    }
     // a name with %TYPE or %ROWTYPE
     if (at(".") || at("%")) {
       while (at(".")) { ++i; name(); }
@@ -227,6 +232,15 @@ struct Parser {
       td->kind = TypeDecl::Varray;
       td->elem = type();
       if (at("NOT")) { ++i; expect("NULL"); }
+    } else if (at("REF")) {
+      ++i;
+      expect("CURSOR");
+      if (at("RETURN")) {
+        ++i;
+        type();
+      }
+      td->refCursor = true;
+      cursorTypes.insert(d.name);
     } else {
       i = save;
       return false;
@@ -455,6 +469,44 @@ struct Parser {
       s->kind = Stmt::Open;
       ++i;
       cursorCall(*s);
+      if (at("FOR")) {
+        // a cursor variable: a query, or a text to run as one
+        ++i;
+        s->openFor = true;
+        s->dynamic = !at("SELECT") && !at("WITH") && !at("(");
+        s->expr = expression({"USING", ";"});
+        if (at("USING")) usingList(*s);
+      }
+    } else if (w == "EXECUTE" && is(i + 1, "IMMEDIATE")) {
+      s->kind = Stmt::Execute;
+      i += 2;
+      s->expr = expression({"INTO", "BULK", "USING", "RETURNING", "RETURN", ";"});
+      if (at("BULK")) {
+        ++i;
+        expect("COLLECT");
+        s->bulk = true;
+        if (!at("INTO")) fail(i);
+      }
+      if (at("INTO")) {
+        ++i;
+        intoList(*s);
+      }
+      if (at("USING")) usingList(*s);
+      if (at("RETURNING") || at("RETURN")) {
+        ++i;
+        if (at("BULK")) {
+          ++i;
+          expect("COLLECT");
+          s->returnBulk = true;
+        }
+        expect("INTO");
+        std::vector<Range> into = std::move(s->conds);
+        Range lo = s->lo;
+        intoList(*s);
+        s->returnInto = std::move(s->conds);
+        s->conds = std::move(into);
+        s->lo = lo;
+      }
     } else if (w == "FETCH") {
       s->kind = Stmt::Fetch;
       ++i;
@@ -655,6 +707,25 @@ struct Parser {
     }
   }
 
+  // USING [IN | OUT | IN OUT] argument, ...
+  void usingList(Stmt& s) {
+    ++i;
+    for (;;) {
+      int mode = 1;
+      if (at("IN")) {
+        ++i;
+        if (at("OUT")) { ++i; mode = 3; }
+      } else if (at("OUT")) {
+        ++i;
+        mode = 2;
+      }
+      s.binds.push_back(expression({",", ";", "RETURNING", "RETURN"}));
+      s.bindModes.push_back(mode);
+      if (at(",")) { ++i; continue; }
+      break;
+    }
+  }
+
   void intoList(Stmt& s) {
     s.bodies.clear();
     std::vector<Range> targets;
@@ -802,6 +873,7 @@ std::shared_ptr<Unit> parseBlock(const std::string& src) {
   auto u = std::make_shared<Unit>();
   u->src = src;
   u->toks = tokens(src);
+  joinPlaceholders(u->toks);
   Parser p(*u);
   bool declare = p.at("DECLARE");
   if (declare) ++p.i;

@@ -64,6 +64,12 @@ void Run::typed(Var& v, const TypeSpec& ts, size_t at) {
   (void)at;
   if (ts.kind == TypeSpec::Named) {
     auto def = typeNamed(ts.anchor);
+    if (def->refCursor) {
+      v = Var{};
+      v.type = ts;
+      v.type.kind = TypeSpec::Cursor;
+      return;
+    }
     if (def->kind == TypeDecl::Record) {
       v = def->proto;
     } else {
@@ -85,7 +91,7 @@ void Run::typed(Var& v, const TypeSpec& ts, size_t at) {
       v.fields.assign(o->fields.size(), Val{});
       v.def = o->def;
       if (v.isColl() && v.def->kind == TypeDecl::Assoc) v.coll.p = std::make_unique<Coll>();
-    } else if (CursorState* c = a.e == a.b + 1 ? cursor(first) : nullptr; c && ts.rowtype) {
+    } else if (CursorState* c = a.e == a.b + 1 ? cursor(first) : nullptr; c && c->decl && ts.rowtype) {
       // the cursor's columns, as its query gives them
       // its parameters stand as NULL: only the shape of its rows is wanted
       Scope params;
@@ -281,6 +287,12 @@ Flow Run::stmts(const Stmts& list) {
 }
 
 void Run::openCursor(CursorState& c, const Stmt* s) {
+  if (!c.decl) {
+    // a cursor variable opens only FOR a query
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, u.toks[s ? s->at : 0].pos) + ":\nPLS-00382: expression is of wrong type";
+    throw e;
+  }
   if (c.open) throw OraError(6511);
   const Decl& d = *c.decl;
   // the parameters are variables of the query
@@ -338,7 +350,6 @@ void Run::openCursor(CursorState& c, const Stmt* s) {
   c.open = true;
 }
 
-namespace {
 // Moves a row into INTO targets: one record, or one variable per column.
 void intoTargets(Run& r, const std::vector<Range>& targets, const std::vector<std::string>& names,
                  const std::vector<Val>& row, size_t at) {
@@ -365,7 +376,6 @@ void intoTargets(Run& r, const std::vector<Range>& targets, const std::vector<st
   }
   for (size_t i = 0; i < row.size(); ++i) r.assign(targets[i], row[i]);
 }
-} // namespace
 
 void Run::step() {
   if (++steps > kMaxSteps) throw OraError(1013, "runaway");
@@ -395,7 +405,7 @@ Flow Run::stmt(const Stmt& s) {
   switch (s.kind) {
   case Stmt::Null: return Flow::Next;
   case Stmt::Assign: {
-    if (assignComposite(s.target, s.expr)) return Flow::Next;
+    if (assignComposite(s.target, s.expr) || cursorValue(s.target, s.expr)) return Flow::Next;
     const std::string& name = t[s.target.b].text;
     Var* v = find(name);
     if (v && v->type.kind == TypeSpec::Bool && s.target.e == s.target.b + 1) {
@@ -510,6 +520,10 @@ Flow Run::stmt(const Stmt& s) {
     flowLabel = s.name;
     return s.kind == Stmt::Exit ? Flow::Exit : Flow::Continue;
   case Stmt::Open: {
+    if (s.openFor) {
+      openFor(s);
+      return Flow::Next;
+    }
     CursorState* c = cursor(s.name);
     if (!c) undeclared(s.at + 1, s.name);
     openCursor(*c, &s);
@@ -543,7 +557,13 @@ Flow Run::stmt(const Stmt& s) {
     }
     c->found = 1;
     ++c->rowcount;
-    intoTargets(*this, s.conds, c->cols, c->rows[c->next++], s.at);
+    try {
+      intoTargets(*this, s.conds, c->cols, c->rows[c->next++], s.at);
+    } catch (const OraError& e) {
+      // a cursor variable's rows are known only when it runs: ROWTYPE_MISMATCH
+      if (!c->decl && e.code == 6550 && e.text.find("PLS-00382") == std::string::npos) throw OraError(6504);
+      throw;
+    }
     return Flow::Next;
   }
   case Stmt::Close: {
@@ -617,6 +637,7 @@ Flow Run::stmt(const Stmt& s) {
   case Stmt::Block: return block(*s.block);
   case Stmt::Goto: break;
   case Stmt::Forall: return forall(s);
+  case Stmt::Execute: return executeImmediate(s);
   }
   return Flow::Next;
 }
@@ -709,10 +730,24 @@ std::shared_ptr<const void> checkPlsqlCall(const std::string& call) {
   return u;
 }
 
-void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded) {
+bool blockNamesPlaceholder(const std::shared_ptr<const void>& parsed, const std::string& name) {
+  auto unit = std::static_pointer_cast<const pl::Unit>(parsed);
+  for (const pl::Tok& t : unit->toks)
+    if (t.kind == pl::T::Word && t.text.size() == name.size() + 1 && t.text[0] == ':' && t.text.compare(1, name.size(), name) == 0)
+      return true;
+  return false;
+}
+
+void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded,
+                   std::vector<HostCursor>* cursors) {
   auto unit = std::static_pointer_cast<const pl::Unit>(parsed);
   pl::Run run(ses, *unit);
   run.transactionEnded = transactionEnded;
+  pl::Scope host; // the client's cursor variables, as :NAME
+  if (cursors) {
+    for (HostCursor& h : *cursors) host.vars[":" + h.name].type.kind = pl::TypeSpec::Cursor;
+    run.scopes.push_back(&host);
+  }
   // the block is one statement: an error it does not handle undoes its changes
   const std::string mark = "PLSQL$BLOCK";
   bool wasInTxn = ses.inTxn;
@@ -729,6 +764,21 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
     if (!unit->sqlCall) addFrame(e, run);
     throw;
   }
+  if (cursors)
+    for (HostCursor& h : *cursors) {
+      const pl::CursorState* c = host.vars[":" + h.name].v.cur.get();
+      h.open = c && c->open;
+      if (!h.open) continue;
+      h.names = c->cols;
+      h.types = c->types;
+      h.types.resize(h.names.size());
+      for (size_t r = c->next; r < c->rows.size(); ++r) {
+        std::vector<std::pair<char, std::string>> row;
+        for (const pl::Val& v : c->rows[r])
+          row.emplace_back(v.k == pl::Val::Num ? 'N' : v.k == pl::Val::Str ? 'S' : v.k == pl::Val::Date ? 'D' : 0, v.s);
+        h.rows.push_back(std::move(row));
+      }
+    }
 }
 
 } // namespace ora

@@ -16,10 +16,15 @@ struct sqlite3_context;
 
 namespace ora::pl {
 
+struct CursorState;
+
 struct Val {
   enum K { Null, Num, Str, Date, Bool } k = Null;
   std::string s; // Num: decimal text; Date: "YYYY-MM-DD HH:MM:SS"
   bool b = false;
+  std::shared_ptr<CursorState> cur;
+  Val() = default;
+  Val(K kind, std::string text, bool truth) : k(kind), s(std::move(text)), b(truth) {} // a cursor variable's work area (k stays Null: no SQL value)
 };
 
 struct Coll;
@@ -56,6 +61,7 @@ struct TypeDef {
   bool strKeys = false;
   int keySize = 0;
   long long limit = 0;
+  bool refCursor = false;
 };
 
 struct Coll {
@@ -80,6 +86,7 @@ struct CursorState {
   std::vector<Scope*> home;    // the scopes its query sees there
   bool open = false;
   std::vector<std::string> cols;
+  std::vector<ColType> types; // a cursor variable's columns, for a client that fetches them
   std::vector<std::vector<Val>> rows;
   size_t next = 0;
   int64_t rowcount = 0;
@@ -101,6 +108,7 @@ struct Bound {
   Val v;
   Range target;
   std::shared_ptr<Var> whole; // a record or collection passed whole
+  bool cursor = false;        // a cursor variable, passed as its work area
 };
 
 struct Package;
@@ -149,6 +157,7 @@ SessionUnits& units(Session& ses);
 
 struct Rows {
   std::vector<std::string> names;
+  std::vector<ColType> types;
   std::vector<std::vector<Val>> rows;
 };
 
@@ -192,6 +201,7 @@ struct Run {
   bool suppliedFailed = false; // the error leaving is a supplied package's: its own lines are not ours to show
   std::map<long long, int64_t> bulkRowcount;                // SQL%BULK_ROWCOUNT of the last FORALL
   std::vector<std::pair<long long, int>> bulkExceptions;    // SQL%BULK_EXCEPTIONS: index, error
+  std::shared_ptr<CursorState> lastCursor; // the cursor variable the function last called here gave
 
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 
@@ -265,6 +275,12 @@ struct Run {
   int64_t returningDml(const Stmt& s); // PlsqlReturning.cpp
   bool handles(const Handler& h, const OraError& e);
   void openCursor(CursorState& c, const Stmt* s);
+
+  // dynamic SQL and cursor variables (PlsqlDynamic.cpp)
+  Flow executeImmediate(const Stmt& s);
+  void openFor(const Stmt& s);
+  bool cursorValue(Range target, Range expr); // cv := function returning a cursor
+  Val cursorOf(Range expr); // the work area a cursor expression (variable or function call) gives
 };
 
 // The supplied packages' procedures (DBMS_STATS, DBMS_LOCK, DBMS_MVIEW, ...); false when the
@@ -281,6 +297,12 @@ std::string frameLine(const Run& r, size_t at);
 std::string framesOf(const OraError& e);
 // The error as a handler sees it: without those lines.
 OraError withoutFrames(OraError e);
+
+// Moves a row into INTO targets: one record, or one variable per column.
+void intoTargets(Run& r, const std::vector<Range>& targets, const std::vector<std::string>& names,
+                 const std::vector<Val>& row, size_t at);
+// Column i of a prepared statement's current row as a PL/SQL value.
+Val columnValue(sqlite3_stmt* st, int i, const Translation& tr);
 
 std::string literal(const Val& v);
 Val asValue(const Val& v, const TypeSpec& type);

@@ -7,6 +7,7 @@
 #include "Session.h"
 #include "SqlText.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -36,8 +37,6 @@ Run::~Run() {
   for (auto& [k, p] : cache) sqlite3_finalize(p.st);
 }
 
-namespace {
-
 Val columnValue(sqlite3_stmt* st, int i, const Translation& tr) {
   Val v;
   int ty = sqlite3_column_type(st, i);
@@ -63,6 +62,8 @@ Val columnValue(sqlite3_stmt* st, int i, const Translation& tr) {
   if (v.s.empty()) v.k = Val::Null;
   return v;
 }
+
+namespace {
 
 const Literal* literalAt(const std::vector<Literal>& lits, int token) {
   for (const Literal& l : lits)
@@ -137,7 +138,10 @@ Rows Run::query(const std::string& sql, size_t maxRows) {
   for (auto& v : p.tr.dictionary) ses.refreshDictionary(v);
   Rows out;
   int n = sqlite3_column_count(p.st);
-  for (int i = 0; i < n; ++i) out.names.push_back(sqlite3_column_name(p.st, i));
+  for (int i = 0; i < n; ++i) {
+    out.names.push_back(sqlite3_column_name(p.st, i));
+    out.types.push_back(resultType(p.st, i, p.tr));
+  }
   while (maxRows > 0) {
     int rc = sqlite3_step(p.st);
     if (rc == SQLITE_DONE) break;
@@ -210,11 +214,19 @@ CursorState* Run::cursor(const std::string& name) {
   for (auto it = scopes.rbegin(); it != scopes.rend(); ++it) {
     auto c = (*it)->cursors.find(name);
     if (c != (*it)->cursors.end()) return &c->second;
+    // a cursor variable: its work area is made on first use
+    auto v = (*it)->vars.find(name);
+    if (v != (*it)->vars.end()) {
+      if (v->second.type.kind != TypeSpec::Cursor) return nullptr;
+      if (!v->second.v.cur) v->second.v.cur = std::make_shared<CursorState>();
+      return v->second.v.cur.get();
+    }
   }
   return nullptr;
 }
 
 void Run::undeclared(size_t tok, const std::string& name) const {
+  if (!name.empty() && name[0] == ':') throw OraError(1008); // a placeholder nothing was bound to
   OraError e(6550);
   e.text = "ORA-06550: " + where(u.src, u.toks[tok].pos) + ":\nPLS-00201: identifier '" + name + "' must be declared";
   throw e;
@@ -449,7 +461,7 @@ bool Run::isCondition(Range r) {
                (w.text == "=" || w.text == "<" || w.text == ">" || w.text == "<=" || w.text == ">=" ||
                 w.text == "<>" || w.text == "!=" || w.text == "^=" || w.text == "~="))
         return true;
-      else if (w.text == "%" && k + 1 < r.e &&
+      else if (w.text == "%" && depth == 0 && cases == 0 && k + 1 < r.e &&
                (t[k + 1].text == "FOUND" || t[k + 1].text == "NOTFOUND" || t[k + 1].text == "ISOPEN"))
         return true;
       continue;
@@ -488,7 +500,6 @@ int Run::cond(Range r) {
 }
 
 void Run::store(Var& v, Val x, size_t at) {
-  (void)at;
   if (v.isColl() && collectionFromSql(v, x)) return;
   if (x.k == Val::Null) {
     if (v.notNull) throw valueError("");
@@ -530,6 +541,13 @@ void Run::store(Var& v, Val x, size_t at) {
   case TypeSpec::Bool:
     if (x.k != Val::Bool) throw valueError("");
     break;
+  case TypeSpec::Cursor: {
+    // only another cursor variable (or NULL) goes into one
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, u.toks[std::min(at, u.toks.size() - 1)].pos) +
+             ":\nPLS-00382: expression is of wrong type";
+    throw e;
+  }
   default: break;
   }
   v.v = x;

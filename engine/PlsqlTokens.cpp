@@ -75,6 +75,25 @@ std::vector<Tok> tokens(const std::string& s) {
   return out;
 }
 
+void joinPlaceholders(std::vector<Tok>& toks) {
+  std::vector<Tok> out;
+  out.reserve(toks.size());
+  for (size_t k = 0; k < toks.size(); ++k) {
+    const Tok& t = toks[k];
+    if (t.kind == T::Op && t.text == ":" && k + 1 < toks.size() && toks[k + 1].pos == t.end &&
+        (toks[k + 1].kind == T::Word || toks[k + 1].kind == T::Num)) {
+      Tok n = toks[++k];
+      n.kind = T::Word;
+      n.text = ":" + n.text;
+      n.pos = t.pos;
+      out.push_back(std::move(n));
+      continue;
+    }
+    out.push_back(t);
+  }
+  toks = std::move(out);
+}
+
 std::string where(const std::string& src, size_t pos) {
   int line = 1, col = 1;
   for (size_t i = 0; i < pos && i < src.size(); ++i) {

@@ -349,7 +349,12 @@ std::vector<Bound> Run::bind(const Sub& sub, const std::vector<Range>& args, con
           throw pls(*this, at, "PLS-00363: expression '" + u.text(arg) + "' cannot be used as an assignment target");
         out[k].target = arg;
       }
-      if (p.type.kind == TypeSpec::Named || p.type.rowtype) {
+      Var* given = arg.e == arg.b + 1 ? find(u.toks[arg.b].text) : nullptr;
+      if (given && given->type.kind == TypeSpec::Cursor && p.type.kind == TypeSpec::Named) {
+        // a cursor variable of a REF CURSOR type named elsewhere: its work area is passed
+        out[k].cursor = true;
+        if (p.in) out[k].v = given->v;
+      } else if (p.type.kind == TypeSpec::Named || p.type.rowtype) {
         // a record or collection is passed whole
         out[k].whole = std::make_shared<Var>();
         if (p.in) assignWhole(*out[k].whole, arg);
@@ -411,6 +416,10 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
   r->scopes.push_back(&params);
   for (size_t k = 0; k < sub.params.size(); ++k) {
     const Param& p = sub.params[k];
+    if (args[k].cursor) {
+      params.vars[p.name].type.kind = TypeSpec::Cursor;
+      continue;
+    }
     if (p.type.kind == TypeSpec::Named || p.type.rowtype) {
       Var& v = params.vars[p.name];
       r->typed(v, p.type, sub.at);
@@ -458,8 +467,16 @@ Flow Run::returnValue(const Stmt& s) {
   if (function && (current->ret.kind == TypeSpec::Named || current->ret.rowtype)) {
     auto v = std::make_shared<Var>();
     typed(*v, current->ret, s.at);
+    if (v->type.kind == TypeSpec::Cursor) {
+      retVal = cursorOf(s.expr);
+      return Flow::Return;
+    }
     assignWhole(*v, s.expr);
     retWhole = v;
+    return Flow::Return;
+  }
+  if (function && current->ret.kind == TypeSpec::Cursor) {
+    retVal = cursorOf(s.expr);
     return Flow::Return;
   }
   if (function) {
@@ -558,6 +575,7 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
   Val x = invoke(*c.unit, *sub, c.base, bound);
   for (size_t a = 0; a < sub->params.size(); ++a)
     if (sub->params[a].out) assign(bound[a].target, bound[a].v);
+  lastCursor = x.cur; // a cursor variable is no SQL value: the assignment takes it from here
   rep = sub->ret.kind == TypeSpec::Bool && x.k == Val::Null ? "(1=NULL)" : literal(x);
   end = next;
   return true;

@@ -175,7 +175,10 @@ using ViewStars = TranslationScope<1>;
 // like any other, since no one reads those queries' headings.
 using ValueQueries = TranslationScope<2>;
 // The statement is the engine's own rewriting of collection operators: their functions may be named.
-using CollectionCalls = TranslationScope<3>;
+using CollectionCalls = TranslationScope<4>;
+// Placeholders (:name, :1) become parameters: Translation::params gets their token ordinals, in
+// parameter order, for the caller to bind (PL/SQL's dynamic SQL).
+using HostBinds = TranslationScope<5>;
 
 struct Literal {
   int token;      // ordinal among the statement's tokens

@@ -199,6 +199,11 @@ std::string Translator::emit(size_t b, size_t e) {
         i += 2;
         break;
       }
+      if (HostBinds::depth > 0) {
+        tr_.params.push_back(static_cast<int>(i));
+        add("?" + std::to_string(tr_.params.size()));
+        break;
+      }
       throw OraError(1008, k.text);
     }
     case Token::QIdent:

@@ -23,7 +23,7 @@ constexpr int kOffReturnCode = 12;   // u16: Oracle error number of the last cal
 
 // OCI function codes left at kOffFunctionCode.
 constexpr int kFcExec = 4, kFcDefine = 8, kFcFetch = 12, kFcOpen = 14, kFcClose = 16,
-              kFcParse = 54, kFcFetchLong = 58, kFcDescribe = 60;
+              kFcParse = 54, kFcFetchLong = 58, kFcDescribe = 60, kFcBindCursor = 28;
 
 // External data types accepted by odefin and oflng. VARCHAR2, LONG and CHAR have no terminator
 // (CHAR is blank-padded to the buffer); FLOAT is a 4- or 8-byte float; INTEGER and UNSIGNED
@@ -68,3 +68,16 @@ OCIW32_API int tessel_create_database_cs(const char* folder, const char* systemP
 // status is 0 with a line (cut to bufl bytes), 1 when there is none.
 OCIW32_API int tessel_output_enable(unsigned char* lda, int on);
 OCIW32_API int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, int* len, int* status);
+// A cursor variable (REF CURSOR) of a PL/SQL block received in a cursor area of the client's.
+// After oparse of the block on `cursor` and before its oexec, names the block's placeholder
+// (`name`, with or without its ":"; namel -1 for a NUL-terminated name) and `target`, a cursor
+// area the client opened with oopen on the same logon. When the block has run, what the cursor
+// variable still holds (OPEN :rc FOR ..., or a procedure's OUT SYS_REFCURSOR given :rc) is in
+// `target`, ready as an executed query: odescr, odefin, ofetch and ofen read its columns and
+// the rows not yet fetched inside the block; no oparse or oexec on `target` is needed. A block
+// that leaves the variable closed leaves `target` with no query (a fetch is ORA-01002). The
+// binding lasts until the next oparse on `cursor`; a second call for the same name replaces it.
+// Errors: ORA-01003 when no block is parsed on `cursor`, ORA-01036 for a name that is no
+// placeholder of the block, ORA-01001 for a target that is no open cursor area of the logon
+// (or is `cursor` itself).
+OCIW32_API int tessel_bind_cursor(unsigned char* cursor, const char* name, int namel, unsigned char* target);

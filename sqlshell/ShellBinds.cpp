@@ -5,6 +5,7 @@
 #include "DisplayWidth.h"
 #include "NumberText.h"
 #include "OciCompo.h"
+#include "OciIntr.h"
 #include "ShellWords.h"
 #include "SqlQuote.h"
 #include "SqlShell.h"
@@ -144,7 +145,10 @@ void TSqlShell::VariableCommand(const std::string& args) {
         base.clear();
     }
   }
-  if (base == "NUMBER" || base == "BINARY_FLOAT" || base == "BINARY_DOUBLE") {
+  if (base == "REFCURSOR" && type == base) {
+    b.RefCursor = true;
+    b.Type = base;
+  } else if (base == "NUMBER" || base == "BINARY_FLOAT" || base == "BINARY_DOUBLE") {
     b.Number = true;
     b.Type = base;
     if (size)
@@ -181,9 +185,13 @@ void TSqlShell::PrintCommand(const std::string& args) {
   for (std::string name : names) {
     if (!name.empty() && name[0] == ':')
       name.erase(0, 1);
-    const TBindVar* b = FindBind(name);
+    TBindVar* b = FindBind(name);
     if (!b) {
       FOut << "SP2-0552: Bind variable \"" << Upper(name) << "\" not declared.\n";
+      continue;
+    }
+    if (b->RefCursor) {
+      PrintCursor(*b);
       continue;
     }
     std::string value = BindLiteral(*b);
@@ -250,6 +258,9 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
       return true;
     std::string name = Trim(s.substr(1, assign - 1));
     if (name.empty() || !std::all_of(name.begin(), name.end(), IsNameChar))
+      return true;
+    // a cursor variable is the engine's to assign
+    if (const TBindVar* target = FindBind(name); target && target->RefCursor)
       return true;
     steps.push_back({'A', name, Trim(s.substr(assign + 2))});
   }
@@ -343,19 +354,95 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
     FOut << output;
   if (Settings.Feedback > 0)
     FOut << "\nPL/SQL procedure successfully completed.\n\n";
-  if (Settings.AutoPrint) {
-    // Each variable the block named, once, in the order it first appears.
-    std::string names;
-    std::vector<std::string> seen;
-    EachBind(block, [&](const std::string& name) -> std::string {
-      if (std::find(seen.begin(), seen.end(), Upper(name)) == seen.end()) {
-        seen.push_back(Upper(name));
-        names += " " + name;
-      }
-      return ":" + name;
-    });
-    if (!names.empty())
-      PrintCommand(names);
-  }
+  if (Settings.AutoPrint)
+    AutoPrint(block);
   return true;
+}
+
+std::string TSqlShell::UndeclaredBind(const std::string& block) {
+  const std::string first = Upper(Trim(block).substr(0, 7));
+  if (first.rfind("BEGIN", 0) != 0 && first.rfind("DECLARE", 0) != 0)
+    return {};
+  std::string undeclared;
+  EachBind(block, [&](const std::string& name) -> std::string {
+    if (undeclared.empty() && !FindBind(name))
+      undeclared = Upper(name);
+    return ":" + name;
+  });
+  return undeclared;
+}
+
+void TSqlShell::AutoPrint(const std::string& block) {
+  // Each variable the block named, once, in the order it first appears.
+  std::string names;
+  std::vector<std::string> seen;
+  EachBind(block, [&](const std::string& name) -> std::string {
+    if (std::find(seen.begin(), seen.end(), Upper(name)) == seen.end()) {
+      seen.push_back(Upper(name));
+      names += " " + name;
+    }
+    return ":" + name;
+  });
+  if (!names.empty())
+    PrintCommand(names);
+}
+
+bool TSqlShell::BindCursors(TOraCursor& block, const std::string& text, std::string& error) {
+  FBoundCursors.clear();
+  bool ok = true;
+  EachBind(text, [&](const std::string& name) -> std::string {
+    TBindVar* b = FindBind(name);
+    if (!ok || !b || !b->RefCursor ||
+        std::find(FBoundCursors.begin(), FBoundCursors.end(), b->Name) != FBoundCursors.end())
+      return ":" + name;
+    if (!b->Cursor)
+      b->Cursor = std::make_shared<TOraCursor>();
+    TOraCursor& c = *b->Cursor;
+    c.SetSession(&FSession);
+    c.SetNumberOfRows(TOraCursor::MaxRows);
+    c.SetDatesAsText(true); // as a query's rows are shown
+    c.SetRawAsText(true);
+    c.OnError = [&](TOraCursor&, const std::string& msg) { error = msg; };
+    ok = c.Opened() || c.Open();
+    c.OnError = nullptr;
+    if (ok) {
+      int r = OciIntr::tessel_bind_cursor(block.CursorArea(), b->Name.c_str(), -1, c.CursorArea());
+      // a name the block has only inside a quote or comment is none of its placeholders
+      if (r != 0 && r != 1036) {
+        ok = false;
+        error = FSession.GetErrorMessage(r);
+      }
+      if (r == 0)
+        FBoundCursors.push_back(b->Name);
+    }
+    return ":" + name;
+  });
+  return ok;
+}
+
+void TSqlShell::CursorsRan(bool ok) {
+  for (const std::string& name : FBoundCursors)
+    if (TBindVar* b = FindBind(name))
+      b->Pending = ok;
+  FBoundCursors.clear();
+}
+
+void TSqlShell::PrintCursor(TBindVar& b) {
+  if (!b.Pending || !b.Cursor || !b.Cursor->Opened()) {
+    // nothing opened it, or its rows were shown already
+    FOut << "ERROR:\nORA-24338: statement handle not executed\n\n\nSP2-0625: Error printing "
+            "variable \""
+         << b.Shown << "\"\n";
+    return;
+  }
+  b.Pending = false;
+  TOraCursor& c = *b.Cursor;
+  std::string err;
+  c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
+  bool ok = c.DescribeFields();
+  c.OnError = nullptr;
+  if (ok && RunQuery(c, err))
+    return;
+  FOut << "ERROR:\n";
+  Failed(err, err.rfind("ORA-01013", 0) == 0 ? 1013 : c.ReturnCode());
 }

@@ -634,6 +634,10 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   bool handled = false;
   if (plsql) {
     go = BindAssignments(text, handled);
+    if (const std::string name = handled ? std::string() : UndeclaredBind(text); !name.empty()) {
+      FOut << "SP2-0552: Bind variable \"" << name << "\" not declared.\n";
+      handled = true;
+    }
   } else {
     std::string undeclared;
     text = ReplaceBinds(text, undeclared);
@@ -700,7 +704,12 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
   bool go = true;
   if (!c.Open())
     return Failed(err, c.ReturnCode());
-  if (!c.Parse() || !c.DescribeFields() || !c.Exec()) {
+  const std::string first = TSqlSplitter::LeadingWords(text, 1);
+  const bool block = plsql && (first == "BEGIN" || first == "DECLARE");
+  const bool ran =
+      c.Parse() && (!block || BindCursors(c, text, err)) && c.DescribeFields() && c.Exec();
+  CursorsRan(ran);
+  if (!ran) {
     // what the block wrote before it failed comes first
     if (output)
       ShowServerOutput();
@@ -738,6 +747,8 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
            << " with compilation errors.\n\n";
     else if (Settings.Feedback > 0)
       FOut << "\n" << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
+    if (block && Settings.AutoPrint)
+      AutoPrint(text);
     const std::string verb = TSqlSplitter::LeadingWords(text, 1);
     if (Settings.AutoCommit > 0 &&
         (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE") &&

@@ -144,6 +144,10 @@ struct TBindVar {
   int Size = 0; // characters of a text variable
   bool Null = true;
   std::string Value;
+  // REFCURSOR: a cursor area of its own receives the cursor variable a block opens in it
+  bool RefCursor = false;
+  bool Pending = false; // it holds a block's rows not yet printed
+  std::shared_ptr<TOraCursor> Cursor;
 };
 
 class TSqlShell {
@@ -244,6 +248,16 @@ private:
   void TimingCommand(const std::string& args);
   static std::string ElapsedText(std::chrono::steady_clock::time_point since);
   void PrintCommand(const std::string& args);
+  void PrintCursor(TBindVar& b);
+  // Hands the REFCURSOR variables a block names to its cursor before it runs; false with
+  // `error` set when one cannot be bound.
+  bool BindCursors(TOraCursor& block, const std::string& text, std::string& error);
+  // After a block ran (or failed): its REFCURSOR variables hold its rows, or none.
+  void CursorsRan(bool ok);
+  // SET AUTOPRINT ON: the bind variables a block named, once each, in the order first named.
+  void AutoPrint(const std::string& block);
+  // The first :name of an anonymous block that is no declared bind variable; empty when none.
+  std::string UndeclaredBind(const std::string& block);
   TBindVar* FindBind(const std::string& name);
   std::string BindLiteral(const TBindVar& b) const;
   // The statement with each :name of a bind variable written as its value; `undeclared` gets
@@ -289,6 +303,7 @@ private:
   std::vector<TComputeSettings> FComputes;
   std::vector<std::pair<std::string, std::string>> FDefines; // upper-case name, value
   std::vector<TBindVar> FBinds;
+  std::vector<std::string> FBoundCursors; // the REFCURSOR variables bound to the running block
   std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> FTimers;
   std::set<std::string> FNumberDefines;       // of those, the NUMBER ones (ACCEPT, NEW_VALUE)
   std::set<std::string> FUndefinedPredefined; // _USER and the like, after UNDEFINE

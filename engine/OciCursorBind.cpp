@@ -1,0 +1,113 @@
+// REF CURSOR binds: a block's cursor variable handed to a cursor area of the client's, which
+// then serves its rows as an executed query's.
+#include "OciImpl.h"
+#include "Plsql.h"
+#include "TranslateImpl.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace ora::oci {
+
+namespace {
+
+Saved savedValue(const std::pair<char, std::string>& v) {
+  Saved s;
+  if (v.first == 0) return s;
+  if (v.first == 'N') {
+    int64_t i = 0;
+    auto [end, ec] = std::from_chars(v.second.data(), v.second.data() + v.second.size(), i);
+    if (ec == std::errc() && end == v.second.data() + v.second.size()) {
+      s.type = SQLITE_INTEGER;
+      s.i = i;
+      s.d = static_cast<double>(i);
+      return s;
+    }
+    if (tx::significantDigits(v.second) <= 15) {
+      s.type = SQLITE_FLOAT;
+      s.d = std::strtod(v.second.c_str(), nullptr);
+      return s;
+    }
+  }
+  s.type = SQLITE_TEXT;
+  s.bytes = v.second;
+  return s;
+}
+
+// The cursor area `cda` of logon `l`, or null.
+Cursor* cursorOf(unsigned char* cda, const Logon* l) {
+  std::lock_guard g(reg().m);
+  auto it = reg().cursors.find(cda);
+  return it != reg().cursors.end() && it->second->logon == l ? it->second.get() : nullptr;
+}
+
+} // namespace
+
+void runBoundBlock(Cursor& c) {
+  Logon& lo = *c.logon;
+  std::vector<HostCursor> hosts;
+  for (auto& [name, area] : c.cursorBinds) {
+    HostCursor h;
+    h.name = name;
+    hosts.push_back(std::move(h));
+  }
+  runPlsqlBlock(*lo.s, c.tr.plsql, [&] { lo.transactionEnded(); }, hosts.empty() ? nullptr : &hosts);
+  for (size_t k = 0; k < hosts.size(); ++k) {
+    Cursor* t = cursorOf(c.cursorBinds[k].second, &lo);
+    if (!t || t == &c) continue; // closed since the bind: nothing receives the rows
+    HostCursor& h = hosts[k];
+    t->finalize();
+    if (!h.open) continue;
+    t->tr = Translation{};
+    t->tr.kind = StmtKind::Query;
+    t->tr.verb = "SELECT";
+    t->cols.resize(h.names.size());
+    for (size_t i = 0; i < h.names.size(); ++i) {
+      t->cols[i].name = h.names[i];
+      t->cols[i].type = h.types[i];
+      if (t->cols[i].type.code == 0) {
+        t->cols[i].type.code = kVarchar2;
+        t->cols[i].type.size = 4000;
+      }
+    }
+    t->defs.assign(h.names.size(), Define{});
+    t->longs.assign(h.names.size(), {});
+    for (auto& row : h.rows) {
+      std::vector<Saved> saved;
+      saved.reserve(row.size());
+      for (auto& v : row) saved.push_back(savedValue(v));
+      t->rowsAhead.push_back(std::move(saved));
+    }
+    t->parsed = t->executed = t->ahead = true;
+  }
+}
+
+} // namespace ora::oci
+
+using namespace ora;
+using namespace ora::oci;
+
+OCIW32_API int tessel_bind_cursor(unsigned char* cda, const char* name, int namel, unsigned char* target) {
+  if (!cda) return 1001;
+  std::shared_ptr<Logon> keep;
+  std::unique_lock<std::mutex> lk;
+  return guarded(cda, nullptr, ociw32::kFcBindCursor, 3113, [&] {
+    Cursor* c = lockCursor(cda, ociw32::kFcBindCursor, keep, lk);
+    if (!c) return areaCode(cda);
+    if (!c->parsed || !c->tr.plsql) return failWith(cda, c->lda, OraError(1003), ociw32::kFcBindCursor);
+    std::string n = name ? (namel < 0 ? std::string(name) : std::string(name, static_cast<size_t>(namel))) : std::string();
+    if (!n.empty() && n[0] == ':') n.erase(0, 1);
+    for (auto& ch : n)
+      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    if (n.empty() || !blockNamesPlaceholder(c->tr.plsql, n)) return failWith(cda, c->lda, OraError(1036), ociw32::kFcBindCursor);
+    if (!target || target == cda || !cursorOf(target, keep.get()))
+      return failWith(cda, c->lda, OraError(1001), ociw32::kFcBindCursor);
+    for (auto& b : c->cursorBinds)
+      if (b.first == n) {
+        b.second = target;
+        return succeed(cda, ociw32::kFcBindCursor);
+      }
+    c->cursorBinds.emplace_back(n, target);
+    return succeed(cda, ociw32::kFcBindCursor);
+  });
+}
