@@ -1,5 +1,6 @@
 #include "Database.h"
 #include "LateralRows.h"
+#include "ObjectTypes.h"
 #include "XmlFunctions.h"
 
 #include "ByteFunctions.h"
@@ -223,6 +224,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerRankAggregates(db);
   registerByteFunctions(db, cs);
   registerRownumCounter(db);
+  registerObjectFunctions(db, nullptr);
   registerPartitionFunctions(db);
   registerLateralRows(db);
   registerXmlFunctions(db);

@@ -457,7 +457,9 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
                : type == "TYPE" ? 77 : type == "TYPE BODY" ? 81 : 24;
   std::string other = cat.objectType(name);
   bool sameKind = !cat.objectTypeOf(name, type).empty();
-  if (!other.empty() && other != type && !(type == "PACKAGE BODY" && other == "PACKAGE")) throw OraError(955);
+  if (!other.empty() && other != type && !(type == "PACKAGE BODY" && other == "PACKAGE") &&
+      !(type == "TYPE BODY" && other == "TYPE"))
+    throw OraError(955);
   if (sameKind && !replace) throw OraError(955);
   // stored from the unit's keyword on, with its name as written
   std::string src = sourceText(text.substr(v.pos));

@@ -38,6 +38,7 @@ struct ColType {
   bool national = false;     // NCHAR, NVARCHAR2: lengths in characters of the national set
   bool anyPrecision = false; // INTEGER, INT, SMALLINT: whole numbers of no precision of their own
   bool xml = false; // an XML value (described as its text): markup where another XML function takes it
+  std::string object; // an object type's name: the value is the object's text (ObjectTypes.h)
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
   // More digits than a double or a 64-bit integer keeps: stored as decimal text.
   bool isWide() const {

@@ -474,7 +474,14 @@ Node* Parser::columnDef(bool modify) {
   bool computed = isWord("AS") || (isWord("GENERATED") && isWord("ALWAYS", 1) && isWord("AS", 2) && isOp("(", 3));
   bool typeHere = !computed && (!modify || (cur().kind == Tok::Ident && !constraintWord(cur().text) && cur().text != "DEFAULT" &&
                               cur().text != "NOT" && cur().text != "NULL"));
-  c->kids.push_back(typeHere ? typeSpec() : nullptr);
+  if (typeHere && cur().kind == Tok::Ident && !builtinTypeAt() && !isOp("(", 1) && !isOp(".", 1)) {
+    // a type of the schema's (CREATE TYPE): the translator knows whether there is one
+    Node* ty = make(N::TypeSpec);
+    ty->text = t_[i_++].text;
+    c->kids.push_back(finish(ty));
+  } else {
+    c->kids.push_back(typeHere ? typeSpec() : nullptr);
+  }
   Node* def = nullptr;
   Node* cons = make(N::List);
   for (;;) {
