@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "DictionaryImpl.h"
+#include "ObjectTypes.h"
 #include "OraError.h"
 #include "OraValues.h"
 #include "PlsqlImpl.h"
@@ -551,9 +552,13 @@ void fillObjects(const Source& src, Inserter& ins) {
   std::set<std::string> schemaTypes;
   eachRow(db, "SELECT NAME FROM \"TESSEL$SOURCE\" WHERE TYPE = 'TYPE'",
           [&](sqlite3_stmt* st) { schemaTypes.insert(col(st, 0)); });
-  eachRow(db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY', 'TYPE')",
+  eachRow(db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY', 'TYPE', 'TYPE BODY')",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 1);
+            if ((type == "TYPE" || type == "TYPE BODY") && objectTypeValid(db, col(st, 0), type == "TYPE BODY")) {
+              validProcedures.insert(type + "/" + col(st, 0));
+              return;
+            }
             if (pl::plsqlSourceParses(type, col(st, 2), type == "PACKAGE BODY" ? publicParts[col(st, 0)] : std::string(),
                                       schemaTypes))
               validProcedures.insert(type + "/" + col(st, 0));

@@ -1,6 +1,7 @@
 // An object type's methods as the interpreter runs them: the type's declaration and body made
 // into a package whose member subprograms take SELF first, and the calls into it.
 #include "ObjectTypes.h"
+#include "OraError.h"
 #include "PlsqlRun.h"
 #include "Session.h"
 
@@ -186,6 +187,28 @@ bool objectTypePackage(sqlite3* db, const std::string& type, std::string& decls,
   body += "END;";
   if (!anyBody) body.clear();
   return true;
+}
+
+bool objectTypeValid(sqlite3* db, const std::string& type, bool body) {
+  auto ty = objectType(db, type);
+  if (!ty) return false;
+  std::string decls, text;
+  if (!objectTypePackage(db, type, decls, text)) return false;
+  try {
+    auto u = pl::parsePackage(decls, body ? text : std::string());
+    if (!body) return true;
+    if (!u->body) return false;
+    // every method the type declares has its body
+    size_t defined = 0;
+    for (const pl::Decl& d : u->body->decls)
+      if (d.kind == pl::Decl::Subprogram && d.sub->block) ++defined;
+    size_t declared = 0;
+    for (const pl::Decl& d : u->publicDecls)
+      if (d.kind == pl::Decl::Subprogram) ++declared;
+    return defined >= declared;
+  } catch (const OraError&) {
+    return false;
+  }
 }
 
 } // namespace ora

@@ -81,6 +81,8 @@ ObjAttrVal attrFromValue(sqlite3* db, char kind, const std::string& text, const 
 // False when there is no such object type.
 bool objectTypePackage(sqlite3* db, const std::string& type, std::string& decls, std::string& body);
 constexpr const char* kTypePackagePrefix = "TYPE$";
+// Whether an object type (or its body, which must define every method) compiles.
+bool objectTypeValid(sqlite3* db, const std::string& type, bool body);
 
 // SQL functions ora_obj_new, ora_obj_attr, ora_obj_set, ora_obj_call, ora_obj_static,
 // ora_obj_check, and the ORA_OBJECT collation that orders by MAP or ORDER methods.

@@ -24,7 +24,9 @@ ColType methodReturn(const ObjMethod& m) {
       t.size = 4000;
       return t;
     }
-    if (w == "NUMBER" || w == "INTEGER" || w == "PLS_INTEGER" || w == "BINARY_INTEGER" || w == "FLOAT" || w == "INT")
+    if (w == "NUMBER" || w == "INTEGER" || w == "PLS_INTEGER" || w == "BINARY_INTEGER" || w == "FLOAT" || w == "INT" ||
+        w == "REAL" || w == "DECIMAL" || w == "NUMERIC" || w == "SMALLINT" || w == "NATURAL" || w == "POSITIVE" ||
+        w == "BINARY_DOUBLE" || w == "BINARY_FLOAT" || w == "DOUBLE")
       t.code = kNumber;
     else if (w == "DATE")
       t.code = kDate;
