@@ -55,6 +55,17 @@ const ViewDef kViews[] = {
      " REFERENCING_NAMES VARCHAR2(87), WHEN_CLAUSE VARCHAR2(2000), STATUS VARCHAR2(8),"
      " DESCRIPTION VARCHAR2(2000), TRIGGER_BODY LONG VARCHAR",
      "Triggers owned by the user"},
+    {"USER_TYPES",
+     "TYPE_NAME VARCHAR2(30) NOT NULL, TYPE_OID RAW(16), TYPECODE VARCHAR2(30), ATTRIBUTES NUMBER, METHODS NUMBER,"
+     " PREDEFINED VARCHAR2(3), INCOMPLETE VARCHAR2(3), FINAL VARCHAR2(3), INSTANTIABLE VARCHAR2(3),"
+     " SUPERTYPE_OWNER VARCHAR2(30), SUPERTYPE_NAME VARCHAR2(30), LOCAL_ATTRIBUTES NUMBER, LOCAL_METHODS NUMBER,"
+     " TYPEID RAW(16)",
+     "Description of the user's own types"},
+    {"USER_TYPE_ATTRS",
+     "TYPE_NAME VARCHAR2(30) NOT NULL, ATTR_NAME VARCHAR2(30) NOT NULL, ATTR_TYPE_MOD VARCHAR2(7),"
+     " ATTR_TYPE_OWNER VARCHAR2(30), ATTR_TYPE_NAME VARCHAR2(30), LENGTH NUMBER, PRECISION NUMBER, SCALE NUMBER,"
+     " CHARACTER_SET_NAME VARCHAR2(44), ATTR_NO NUMBER NOT NULL, INHERITED VARCHAR2(3), CHAR_USED VARCHAR2(1)",
+     "Description of attributes of the user's own types"},
     {"USER_SOURCE", "NAME VARCHAR2(30) NOT NULL, TYPE VARCHAR2(12), LINE NUMBER NOT NULL, TEXT VARCHAR2(4000)",
      "Source of stored objects owned by the user"},
     {"USER_PROCEDURES",
@@ -199,6 +210,8 @@ const OwnedDef kOwned[] = {
     {"COL_COMMENTS", true, "comments on columns of tables and views"},
     {"SEQUENCES", true, "sequences", "SEQUENCE_OWNER"},
     {"PROCEDURES", true, "procedures and functions"},
+    {"TYPES", true, "types"},
+    {"TYPE_ATTRS", true, "attributes of types"},
 };
 
 const struct {
@@ -671,6 +684,8 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "TRIGGERS") fillTriggers(src, ins);
   else if (base == "SOURCE") fillSource(src, ins);
   else if (base == "PROCEDURES") fillProcedures(src, ins);
+  else if (base == "TYPES") fillTypes(src, ins);
+  else if (base == "TYPE_ATTRS") fillTypeAttrs(src, ins);
   else if (base == "INDEXES") fillIndexes(src, ins);
   else if (base == "SEGMENTS") fillSegments(src, ins);
   else if (base == "IND_COLUMNS") fillIndexColumns(src, ins);

@@ -415,6 +415,12 @@ Node* Parser::createTable() {
   ++i_; // TABLE
   n->kids.push_back(objectName(903));
   Node* elems = nullptr;
+  if (acceptWord("OF")) {
+    // an object table: its columns are the type's attributes
+    name(902);
+    n->kids.push_back(nullptr);
+    return finish(n);
+  }
   if (acceptOp("(")) {
     elems = make(N::List);
     // CREATE TABLE t (a, b) AS SELECT ...: names only
