@@ -99,7 +99,12 @@ Var* Run::objectVar(size_t k, size_t e, size_t& next) {
   Var* v = find(t[k].text);
   if (!v) return nullptr;
   next = k + 1;
-  while (v->isColl() && isOp(t, next, "(") && next < e) v = element(*v, next, next, false);
+  while (v->isColl() && isOp(t, next, "(") && next < e) {
+    // only a collection of objects: its element is found (and its subscript read) once
+    const Var& proto = v->def->proto;
+    if (proto.record || (!proto.isColl() && !objectSpec(proto.type))) return nullptr;
+    v = element(*v, next, next, false);
+  }
   if (v->record || v->isColl() || !objectSpec(v->type)) return nullptr;
   return v;
 }
