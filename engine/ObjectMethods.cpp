@@ -125,7 +125,8 @@ std::string bodyText(const std::string& src, const std::vector<Tok>& t, size_t b
   for (size_t k = b; k < e; ++k) {
     const Tok& w = t[k];
     bool dotted = k > 0 && t[k - 1].kind == T::Op && t[k - 1].text == ".";
-    bool named = k + 1 < t.size() && t[k + 1].kind == T::Op && t[k + 1].text == "=>";
+    bool named = (k + 1 < t.size() && t[k + 1].kind == T::Op && t[k + 1].text == "=>") ||
+                 (k > 0 && t[k - 1].kind == T::Word && t[k - 1].text == "END"); // END name;
     if (w.kind == T::Word && !dotted && !named && selfNames.count(w.text) && !h.params.count(w.text)) {
       out += src.substr(prev, w.pos - prev) + "SELF." + src.substr(w.pos, w.end - w.pos);
       prev = w.end;
