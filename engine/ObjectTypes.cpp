@@ -8,10 +8,44 @@
 #include "OraError.h"
 #include "PlsqlImpl.h"
 
+#include <deque>
 #include <map>
+#include <mutex>
 #include <sqlite3.h>
 
 namespace ora {
+
+namespace {
+
+std::mutex namesLock;
+std::deque<std::string>& typeNames() {
+  static std::deque<std::string> names(1); // a deque: a name once given stays where it is
+  return names;
+}
+
+} // namespace
+
+TypeName& TypeName::operator=(const std::string& name) {
+  if (name.empty()) {
+    id_ = 0;
+    return *this;
+  }
+  std::lock_guard lock(namesLock);
+  auto& names = typeNames();
+  for (size_t k = 1; k < names.size(); ++k)
+    if (names[k] == name) {
+      id_ = static_cast<int>(k);
+      return *this;
+    }
+  names.push_back(name);
+  id_ = static_cast<int>(names.size() - 1);
+  return *this;
+}
+
+const std::string& TypeName::str() const {
+  std::lock_guard lock(namesLock);
+  return typeNames()[static_cast<size_t>(id_)];
+}
 
 namespace {
 
@@ -321,7 +355,7 @@ ObjAttrVal attrFromValue(sqlite3* db, char kind, const std::string& text, const 
   if (!a.type.object.empty()) {
     ObjValue inner;
     if (!isObjectText(text) || !decodeObject(text, inner) || !objectIsA(db, inner.type, a.type.object))
-      throw OraError(932, "expected " + a.type.object + " got " +
+      throw OraError(932, "expected " + a.type.object.str() + " got " +
                               (isObjectText(text) ? inner.type : kind == 'N' ? std::string("NUMBER") : std::string("CHAR")));
     out.k = 'O';
     out.s = text;

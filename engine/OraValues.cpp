@@ -529,7 +529,7 @@ ColType parseDeclType(std::string_view decl) {
 
 std::string declTypeText(const ColType& t, Charset cs) {
   // TEXT affinity, compared through the type's MAP or ORDER method
-  if (!t.object.empty()) return "OBJECT TEXT " + t.object + " COLLATE ORA_OBJECT";
+  if (!t.object.empty()) return "OBJECT TEXT " + t.object.str() + " COLLATE ORA_OBJECT";
   switch (t.code) {
   case kVarchar2:
   case kChar: {

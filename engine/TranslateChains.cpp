@@ -75,7 +75,10 @@ void Translator::rewriteChains(size_t b, size_t e) {
         else if (int size = code == kChar ? plainCharColumn(lastB, lastE) : 0) charListLiterals(rb + 1, size);
       } else {
         dateLiteral(lastB, lastE, rb, re);
-        if (is(k, "<") || is(k, ">") || is(k, "<=") || is(k, ">=")) sjisOperand(lastB, lastE, rb, re);
+        if (objectOperand(lastB, lastE, rb, re)) {
+        } else if (is(k, "<") || is(k, ">") || is(k, "<=") || is(k, ">=")) {
+          sjisOperand(lastB, lastE, rb, re);
+        }
       }
       ++i;
       continue;

@@ -473,6 +473,7 @@ public:
   bool objectRow(const std::string& table, size_t b, size_t e, size_t columns, std::vector<std::string>& vals);
   bool createObjectTable(const std::string& table, size_t i);
   void dropType();
+  bool objectOperand(size_t lb, size_t le, size_t rb, size_t re);
   std::set<size_t> xmlNames_; // element, attribute and instruction names
   size_t jsonClauses(JsonCall& c, size_t k, size_t close, int d);
   std::string jsonCall(const JsonCall& c);

@@ -271,6 +271,26 @@ bool Translator::createObjectTable(const std::string& table, size_t i) {
   return true;
 }
 
+// Objects compared: by their type's MAP or ORDER method, through the collation that calls it.
+bool Translator::objectOperand(size_t lb, size_t le, size_t rb, size_t re) {
+  if (le <= lb || re <= rb || skip_[lb] || (!replace_[lb].empty() && !(le == lb + 1 && t_[lb].kind == Token::Str)))
+    return false;
+  auto object = [&](size_t b, size_t e) {
+    if (e == b + 1 && t_[b].kind == Token::Str) return isObjectText(t_[b].text);
+    if (!(t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent) || !(is(at(b + 1), "(") || is(at(b + 1), ".")))
+      return false;
+    try {
+      return !exprType(b, e).object.empty();
+    } catch (const OraError&) {
+      return false;
+    }
+  };
+  if (!object(lb, le) && !object(rb, re)) return false;
+  replace_[lb] = "(" + emit(lb, le) + ") COLLATE ORA_OBJECT";
+  for (size_t m = lb + 1; m < le; ++m) skip_[m] = 1;
+  return true;
+}
+
 // DROP TYPE name [FORCE | VALIDATE], DROP TYPE BODY name
 void Translator::dropType() {
   bool body = is(at(2), "BODY");
