@@ -81,6 +81,8 @@ ObjAttrVal attrFromValue(sqlite3* db, char kind, const std::string& text, const 
 // False when there is no such object type.
 bool objectTypePackage(sqlite3* db, const std::string& type, std::string& decls, std::string& body);
 constexpr const char* kTypePackagePrefix = "TYPE$";
+// Whether a table, an object table or another type uses the type (ORA-02303 to drop or replace it).
+bool objectTypeInUse(sqlite3* db, const std::string& type);
 // Whether an object type (or its body, which must define every method) compiles.
 bool objectTypeValid(sqlite3* db, const std::string& type, bool body);
 

@@ -291,6 +291,48 @@ bool Translator::objectOperand(size_t lb, size_t le, size_t rb, size_t re) {
   return true;
 }
 
+} // namespace ora::tx
+
+namespace ora {
+
+bool objectTypeInUse(sqlite3* db, const std::string& name) {
+  bool used = false;
+  sqlite3_stmt* st = nullptr;
+  std::string decl = "%\"%\" OBJECT TEXT " + name + " COLLATE%";
+  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name NOT GLOB 'TESSEL$*' AND sql LIKE ?1",
+                         -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, decl.c_str(), -1, SQLITE_TRANSIENT);
+    used = sqlite3_step(st) == SQLITE_ROW;
+  }
+  sqlite3_finalize(st);
+  st = nullptr;
+  if (!used && sqlite3_prepare_v2(db,
+                                  "SELECT 1 FROM \"TESSEL$OBJECT_TABLES\" o JOIN sqlite_schema s ON s.name = o.TABLE_NAME"
+                                  " WHERE o.TYPE_NAME = ?1 AND s.type = 'table'",
+                                  -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    used = sqlite3_step(st) == SQLITE_ROW;
+  }
+  sqlite3_finalize(st);
+  st = nullptr;
+  if (!used && sqlite3_prepare_v2(db, "SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'TYPE' AND NAME <> ?1", -1, &st,
+                                  nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    while (!used && sqlite3_step(st) == SQLITE_ROW) {
+      auto toks = pl::tokens(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+      // its attributes, its supertype or its elements name the type
+      for (size_t k = 3; k < toks.size() && !used; ++k)
+        used = toks[k].kind == pl::T::Word && toks[k].text == name;
+    }
+  }
+  sqlite3_finalize(st);
+  return used;
+}
+
+} // namespace ora
+
+namespace ora::tx {
+
 // DROP TYPE name [FORCE | VALIDATE], DROP TYPE BODY name
 void Translator::dropType() {
   bool body = is(at(2), "BODY");
@@ -302,41 +344,7 @@ void Translator::dropType() {
   bool force = !body && is(at(i), "FORCE");
   if (!body && (force || is(at(i), "VALIDATE"))) ++i;
   if (i < size()) unexpected(i);
-  if (!body && !force) {
-    // a table or another type that uses it keeps it
-    bool used = false;
-    sqlite3_stmt* st = nullptr;
-    std::string decl = "%\"%\" OBJECT TEXT " + name + " COLLATE%";
-    if (sqlite3_prepare_v2(cat_.db(), "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name NOT GLOB 'TESSEL$*' AND sql LIKE ?1", -1, &st,
-                           nullptr) == SQLITE_OK) {
-      sqlite3_bind_text(st, 1, decl.c_str(), -1, SQLITE_TRANSIENT);
-      used = sqlite3_step(st) == SQLITE_ROW;
-    }
-    sqlite3_finalize(st);
-    st = nullptr;
-    if (!used && sqlite3_prepare_v2(cat_.db(), "SELECT TABLE_NAME FROM \"TESSEL$OBJECT_TABLES\" WHERE TYPE_NAME = ?1",
-                                    -1, &st, nullptr) == SQLITE_OK) {
-      sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-      while (!used && sqlite3_step(st) == SQLITE_ROW)
-        used = !objectTableType(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))).empty();
-    }
-    sqlite3_finalize(st);
-    st = nullptr;
-    if (!used && sqlite3_prepare_v2(cat_.db(), "SELECT NAME, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'TYPE' AND NAME <> ?1",
-                                    -1, &st, nullptr) == SQLITE_OK) {
-      sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-      while (!used && sqlite3_step(st) == SQLITE_ROW) {
-        std::string other = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-        auto toks = pl::tokens(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-        // its attributes, its supertype or its elements name the type
-        for (size_t k = 3; k < toks.size() && !used; ++k)
-          used = toks[k].kind == pl::T::Word && toks[k].text == name;
-      }
-    }
-    sqlite3_finalize(st);
-    st = nullptr;
-    if (used) throw OraError(2303);
-  }
+  if (!body && !force && objectTypeInUse(cat_.db(), name)) throw OraError(2303);
   std::string types = body ? "('TYPE BODY')" : "('TYPE', 'TYPE BODY')";
   tr_.ddl.push_back("DELETE FROM \"TESSEL$SOURCE\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
   tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
