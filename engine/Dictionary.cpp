@@ -265,6 +265,7 @@ void must(sqlite3* db, int rc) {
 }
 
 std::string dataType(const ColType& t) {
+  if (!t.object.empty()) return t.object.str(); // a column of an object type is named by its type
   switch (t.code) {
   case kVarchar2: return t.national ? "NVARCHAR2" : "VARCHAR2";
   case kChar: return t.national ? "NCHAR" : "CHAR";
@@ -397,7 +398,7 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
     ins.text(notNull ? "N" : "Y").num(id);
     if (dflt.empty()) ins.null().null();
     else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);
-    if (t.code == kVarchar2 || t.code == kChar) {
+    if ((t.code == kVarchar2 || t.code == kChar) && t.object.empty()) {
       int chars = t.chars > 0 ? t.chars : t.size;
       ins.num(t.national ? dataLength(t) : t.size).num(chars).text(t.chars > 0 ? "C" : "B");
     } else {

@@ -23,7 +23,18 @@ const Unit& objectCaller() {
 Val objectMethod(Run& r, const std::string& type, const std::string& method, Val* self, const std::vector<Val>& args,
                  size_t at) {
   Callee c;
-  if (!r.resolve(std::string(kTypePackagePrefix) + type + "." + method, at, c)) throw OraError(904, method);
+  try {
+    if (!r.resolve(std::string(kTypePackagePrefix) + type + "." + method, at, c)) throw OraError(904, method);
+  } catch (OraError& e) {
+    // the type's body, not the package the interpreter makes of it
+    for (const char* from : {"package body \"", "package \""}) {
+      size_t p = e.text.find(from);
+      if (p != std::string::npos) e.text.replace(p, std::strlen(from), "type body \"");
+    }
+    for (size_t p; (p = e.text.find(kTypePackagePrefix)) != std::string::npos;)
+      e.text.erase(p, std::strlen(kTypePackagePrefix));
+    throw;
+  }
   c.shown = method;
   size_t n = args.size() + (self ? 1 : 0);
   std::vector<std::string> names(n);
