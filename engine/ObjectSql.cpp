@@ -263,7 +263,16 @@ void objCheck(sqlite3_context* ctx, int, sqlite3_value** argv) {
     ObjAttr a;
     a.type.object = textArg(argv[1]);
     a.typeText = a.type.object;
-    ObjAttrVal v = attrFromSql(ses.db, argv[0], a);
+    ObjAttrVal v;
+    try {
+      v = attrFromSql(ses.db, argv[0], a);
+    } catch (const OraError& e) {
+      // Oracle names the column's type with its schema
+      if (e.code != 932) throw;
+      std::string got = e.detail.substr(e.detail.rfind(' ') + 1);
+      if (got != "CHAR" && got != "NUMBER") got = ses.user + "." + got;
+      throw OraError(932, "expected " + ses.user + "." + a.type.object.str() + " got " + got);
+    }
     sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
   });
 }
