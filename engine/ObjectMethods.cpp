@@ -65,10 +65,14 @@ Heading readHeading(const std::string& src, const std::vector<Tok>& t, size_t k,
   Heading h;
   bool statik = false, ctor = false;
   size_t x = k;
-  while (!word(t, x, "FUNCTION") && !word(t, x, "PROCEDURE")) {
+  while (x < t.size() && !word(t, x, "FUNCTION") && !word(t, x, "PROCEDURE")) {
     statik = statik || word(t, x, "STATIC");
     ctor = ctor || word(t, x, "CONSTRUCTOR");
     ++x;
+  }
+  if (x + 1 >= t.size() || t[x + 1].kind != T::Word) {
+    h.end = t.size();
+    return h; // no heading: the declaration does not compile
   }
   bool function = word(t, x, "FUNCTION") && !ctor;
   h.name = t[x + 1].text;
@@ -162,6 +166,11 @@ bool objectTypePackage(sqlite3* db, const std::string& type, std::string& decls,
       own.insert(m.name);
       auto mt = pl::tokens(m.heading);
       Heading h = readHeading(m.heading, mt, 0, type);
+      if (h.text.empty()) {
+        decls.clear();
+        body.clear();
+        return false;
+      }
       decls += "  " + h.text + ";\n";
     }
     std::string src = bodySource(db, owner);
@@ -177,7 +186,7 @@ bool objectTypePackage(sqlite3* db, const std::string& type, std::string& decls,
       for (size_t i = 0; i < starts.size(); ++i) {
         size_t e = i + 1 < starts.size() ? starts[i + 1] : last;
         Heading h = readHeading(src, t, starts[i], type);
-        if (!own.count(h.name)) continue;
+        if (h.text.empty() || !own.count(h.name)) continue;
         body += "  " + h.text + " " + bodyText(src, t, h.end, e, h, selfNames) + "\n";
         anyBody = true;
       }

@@ -121,6 +121,7 @@ bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used) {
     std::vector<std::string> names;
     size_t close = splitArgs(t, k + 1, args, names);
     auto ty = objectType(ses.db, t[k].text);
+    if (!ty) return false;
     std::vector<Val> vals(args.size());
     bool named = false;
     for (const auto& n : names) named = named || !n.empty();

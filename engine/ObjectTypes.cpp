@@ -92,13 +92,14 @@ std::shared_ptr<ObjType> parseObjectSource(sqlite3* db, const std::string& src, 
   auto t = pl::tokens(src);
   auto is = [&](size_t k, const char* w) { return k < t.size() && t[k].kind != T::Str && t[k].text == w; };
   size_t k = 0;
-  if (!is(k, "TYPE")) return nullptr;
+  if (!is(k, "TYPE") || t.size() < 6) return nullptr;
   k = 2;
   if (is(k, ".")) k += 2;
   auto ty = std::make_shared<ObjType>();
   ty->name = t[k - 1].text;
   while (is(k, "FORCE") || is(k, "AUTHID")) k += is(k, "AUTHID") ? 2 : 1;
   if (is(k, "UNDER")) {
+    if (k + 1 >= t.size()) return nullptr;
     ty->super = t[k + 1].text;
     k += 2;
     if (depth > 20) return nullptr;
@@ -143,7 +144,8 @@ std::shared_ptr<ObjType> parseObjectSource(sqlite3* db, const std::string& src, 
           if (is(x, "ORDER")) m.order = true;
         }
         m.function = is(x, "FUNCTION");
-        if (x + 1 < e) m.name = t[x + 1].text;
+        if (x + 1 >= e || !(m.function || is(x, "PROCEDURE")) || t[x + 1].kind != T::Word) return nullptr;
+        m.name = t[x + 1].text;
         if (m.map) ty->mapMethod = m.name;
         if (m.order) ty->orderMethod = m.name;
         ty->methods.push_back(std::move(m));
