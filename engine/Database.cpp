@@ -1,6 +1,7 @@
 #include "Database.h"
 #include "Collections.h"
 #include "LateralRows.h"
+#include "ObjectTypes.h"
 #include "XmlFunctions.h"
 
 #include "ByteFunctions.h"
@@ -224,6 +225,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerRankAggregates(db);
   registerByteFunctions(db, cs);
   registerRownumCounter(db);
+  registerObjectFunctions(db, nullptr);
   registerPartitionFunctions(db);
   registerLateralRows(db);
   registerCollectionFunctions(db);

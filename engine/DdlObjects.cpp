@@ -223,6 +223,8 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$SOURCE\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
     tr_.actions.push_back([name](Session& s) { forgetPlsqlState(s, name); });
+  } else if (is(at(1), "TYPE")) {
+    dropType();
   } else if (is(at(1), "MATERIALIZED") && is(at(2), "VIEW")) {
     dropMaterializedView(t_, cat_, tr_);
   } else if (is(at(1), "USER")) {

@@ -1,6 +1,7 @@
 // Stored PL/SQL units, kept as their source, and triggers, which become SQLite triggers.
 #include "Dictionary.h"
 #include "CType.h"
+#include "ObjectTypes.h"
 #include "OraError.h"
 #include "Plsql.h"
 #include "Session.h"
@@ -524,8 +525,11 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
                : type == "TYPE" ? 77 : type == "TYPE BODY" ? 81 : 24;
   std::string other = cat.objectType(name);
   bool sameKind = !cat.objectTypeOf(name, type).empty();
-  if (!other.empty() && other != type && !(type == "PACKAGE BODY" && other == "PACKAGE")) throw OraError(955);
+  if (!other.empty() && other != type && !(type == "PACKAGE BODY" && other == "PACKAGE") &&
+      !(type == "TYPE BODY" && other == "TYPE"))
+    throw OraError(955);
   if (sameKind && !replace) throw OraError(955);
+  if (sameKind && type == "TYPE" && objectTypeInUse(cat.db(), name)) throw OraError(2303);
   // stored from the unit's keyword on, with its name as written
   std::string src = sourceText(text.substr(v.pos));
   out.ddl.push_back("DELETE FROM \"TESSEL$SOURCE\" WHERE NAME = " + quoteString(name) + " AND TYPE = " + quoteString(type));

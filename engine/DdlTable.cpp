@@ -4,6 +4,7 @@
 #include "Collections.h"
 #include "Dictionary.h"
 #include "DictionaryImpl.h"
+#include "ObjectTypes.h"
 #include "OraError.h"
 #include "Session.h"
 #include "TableRebuild.h"
@@ -171,6 +172,10 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     ct.lob = kBlob;
   } else if (tn == "ROWID") {
     ct.code = kRowid;
+  } else if (a < 0 && !star && objectType(cat_.db(), tn)) {
+    ct.code = kVarchar2;
+    ct.size = 4000;
+    ct.object = tn;
   }
   CollType coll;
   if (ct.code == 0 && a < 0 && !star && used == 1 && collectionType(cat_, t_[b + 1].text, coll)) {
@@ -392,6 +397,7 @@ void Translator::createTable() {
   for (size_t k = i; k < size() && !asQuery; ++k)
     asQuery = t_[k].depth == 0 && is(t_[k], "AS") && !is(at(k - 1), "STORE") &&
               (is(at(k + 1), "SELECT") || is(at(k + 1), "WITH") || is(at(k + 1), "("));
+  if (createObjectTable(table, i)) return;
   bool listed = is(at(i), "(") && !is(at(i + 1), "SELECT");
   if (is(at(i), "AS") || (listed && (is(at(matching(i) + 1), "AS") || asQuery)) || (!is(at(i), "(") && asQuery)) {
     createTableAs(table, i);

@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "DictionaryImpl.h"
+#include "ObjectTypes.h"
 #include "OraError.h"
 #include "OraValues.h"
 #include "PlsqlImpl.h"
@@ -55,6 +56,17 @@ const ViewDef kViews[] = {
      " REFERENCING_NAMES VARCHAR2(87), WHEN_CLAUSE VARCHAR2(2000), STATUS VARCHAR2(8),"
      " DESCRIPTION VARCHAR2(2000), TRIGGER_BODY LONG VARCHAR",
      "Triggers owned by the user"},
+    {"USER_TYPES",
+     "TYPE_NAME VARCHAR2(30) NOT NULL, TYPE_OID RAW(16), TYPECODE VARCHAR2(30), ATTRIBUTES NUMBER, METHODS NUMBER,"
+     " PREDEFINED VARCHAR2(3), INCOMPLETE VARCHAR2(3), FINAL VARCHAR2(3), INSTANTIABLE VARCHAR2(3),"
+     " SUPERTYPE_OWNER VARCHAR2(30), SUPERTYPE_NAME VARCHAR2(30), LOCAL_ATTRIBUTES NUMBER, LOCAL_METHODS NUMBER,"
+     " TYPEID RAW(16)",
+     "Description of the user's own types"},
+    {"USER_TYPE_ATTRS",
+     "TYPE_NAME VARCHAR2(30) NOT NULL, ATTR_NAME VARCHAR2(30) NOT NULL, ATTR_TYPE_MOD VARCHAR2(7),"
+     " ATTR_TYPE_OWNER VARCHAR2(30), ATTR_TYPE_NAME VARCHAR2(30), LENGTH NUMBER, PRECISION NUMBER, SCALE NUMBER,"
+     " CHARACTER_SET_NAME VARCHAR2(44), ATTR_NO NUMBER NOT NULL, INHERITED VARCHAR2(3), CHAR_USED VARCHAR2(1)",
+     "Description of attributes of the user's own types"},
     {"USER_SOURCE", "NAME VARCHAR2(30) NOT NULL, TYPE VARCHAR2(12), LINE NUMBER NOT NULL, TEXT VARCHAR2(4000)",
      "Source of stored objects owned by the user"},
     {"USER_PROCEDURES",
@@ -199,6 +211,8 @@ const OwnedDef kOwned[] = {
     {"COL_COMMENTS", true, "comments on columns of tables and views"},
     {"SEQUENCES", true, "sequences", "SEQUENCE_OWNER"},
     {"PROCEDURES", true, "procedures and functions"},
+    {"TYPES", true, "types"},
+    {"TYPE_ATTRS", true, "attributes of types"},
 };
 
 const struct {
@@ -252,6 +266,7 @@ void must(sqlite3* db, int rc) {
 }
 
 std::string dataType(const ColType& t) {
+  if (!t.object.empty()) return t.object.str(); // a column of an object type is named by its type
   switch (t.code) {
   case kVarchar2: return t.national ? "NVARCHAR2" : "VARCHAR2";
   case kChar: return t.national ? "NCHAR" : "CHAR";
@@ -393,7 +408,7 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
     ins.text(notNull ? "N" : "Y").num(id);
     if (dflt.empty()) ins.null().null();
     else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);
-    if (t.code == kVarchar2 || t.code == kChar) {
+    if ((t.code == kVarchar2 || t.code == kChar) && t.object.empty()) {
       int chars = t.chars > 0 ? t.chars : t.size;
       ins.num(t.national ? dataLength(t) : t.size).num(chars).text(t.chars > 0 ? "C" : "B");
     } else {
@@ -566,9 +581,13 @@ void fillObjects(const Source& src, Inserter& ins) {
   std::set<std::string> schemaTypes;
   eachRow(db, "SELECT NAME FROM \"TESSEL$SOURCE\" WHERE TYPE = 'TYPE'",
           [&](sqlite3_stmt* st) { schemaTypes.insert(col(st, 0)); });
-  eachRow(db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY', 'TYPE')",
+  eachRow(db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY', 'TYPE', 'TYPE BODY')",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 1);
+            if ((type == "TYPE" || type == "TYPE BODY") && objectTypeValid(db, col(st, 0), type == "TYPE BODY")) {
+              validProcedures.insert(type + "/" + col(st, 0));
+              return;
+            }
             if (pl::plsqlSourceParses(type, col(st, 2), type == "PACKAGE BODY" ? publicParts[col(st, 0)] : std::string(),
                                       schemaTypes))
               validProcedures.insert(type + "/" + col(st, 0));
@@ -681,6 +700,8 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "TRIGGERS") fillTriggers(src, ins);
   else if (base == "SOURCE") fillSource(src, ins);
   else if (base == "PROCEDURES") fillProcedures(src, ins);
+  else if (base == "TYPES") fillTypes(src, ins);
+  else if (base == "TYPE_ATTRS") fillTypeAttrs(src, ins);
   else if (base == "INDEXES") fillIndexes(src, ins);
   else if (base == "SEGMENTS") fillSegments(src, ins);
   else if (base == "IND_COLUMNS") fillIndexColumns(src, ins);

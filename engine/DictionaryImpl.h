@@ -78,6 +78,8 @@ std::vector<UserRow> listUsers(const std::string& folder);
 void fillTab(const Source& src, Inserter& ins);
 void fillSource(const Source& src, Inserter& ins);     // DictionaryUnits.cpp
 void fillProcedures(const Source& src, Inserter& ins); // DictionaryUnits.cpp
+void fillTypes(const Source& src, Inserter& ins);      // DictionaryTypes.cpp
+void fillTypeAttrs(const Source& src, Inserter& ins);
 void fillDependencies(const Source& src, Inserter& ins);
 void fillCatalog(const Source& src, Inserter& ins);
 void fillDictionaryList(const std::string& user, Inserter& ins);

@@ -7,6 +7,7 @@
 #include "FunctionUtil.h"
 #include "Intervals.h"
 #include "Number.h"
+#include "ObjectTypes.h"
 #include "OraValues.h"
 #include "Session.h"
 
@@ -116,6 +117,10 @@ int deliver(Cursor& c, int i, int r) {
   }
   if (textType(d.ftype)) {
     if (type == SQLITE_TEXT) {
+      if (isObjectText(std::string_view(v.p, static_cast<size_t>(v.n)))) {
+        std::string t = objectDisplay(c.logon->s->db, std::string_view(v.p, static_cast<size_t>(v.n)));
+        return putText(d, r, t.data(), static_cast<int>(t.size()));
+      }
       DateTime dt;
       if (code == kDate && parseStoredDate(reinterpret_cast<const unsigned char*>(v.p), v.n, dt)) {
         std::string t = sessionDateText(c.logon->s->db, dt);

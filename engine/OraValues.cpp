@@ -258,7 +258,11 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       }
     }
     if (asText && d.digits.size() > 38) roundTo(d, 38 - d.point); // as many digits as NUMBER keeps
-    if (asText || (precision > 0 && ColType{kNumber, 0, precision, scale, hasScale}.isWide())) {
+    if (asText || (precision > 0 && [&] {
+                      ColType w;
+                      w.code = kNumber, w.precision = precision, w.scale = scale, w.hasScale = hasScale;
+                      return w.isWide();
+                    }())) {
       std::string t = plainText(d);
       // as Oracle writes it: ".5", "-.5"
       if (size_t z = t.rfind("0.", 1); z != std::string::npos && (z == 0 || t[0] == '-')) t.erase(z, 1);
@@ -493,6 +497,12 @@ ColType parseDeclType(std::string_view decl) {
   bool hasB;
   readArgs(u, a, b, hasB);
   auto starts = [&](const char* p) { return u.rfind(p, 0) == 0; };
+  if (starts("OBJECT TEXT ")) {
+    t.code = kVarchar2;
+    t.size = 4000;
+    t.object = u.substr(12);
+    return t;
+  }
   // "VARCHAR2(6,3)": six bytes that hold three characters, as VARCHAR2(3 CHAR) is kept
   if (starts("VARCHAR2")) { t.code = kVarchar2; t.size = a; t.chars = hasB ? b : 0; }
   else if (starts("NVARCHAR2") || starts("NCHAR")) {
@@ -527,6 +537,8 @@ ColType parseDeclType(std::string_view decl) {
 }
 
 std::string declTypeText(const ColType& t, Charset cs) {
+  // TEXT affinity, compared through the type's MAP or ORDER method
+  if (!t.object.empty()) return "OBJECT TEXT " + t.object.str() + " COLLATE ORA_OBJECT";
   switch (t.code) {
   case kVarchar2:
   case kChar: {

@@ -22,6 +22,21 @@ constexpr int kFloatScale = -127;
 constexpr int kBinaryFloat = 100, kBinaryDouble = 101;
 constexpr int kClob = 1, kNclob = 2, kBlob = 3;
 
+// An object type's name, kept as a number: a ColType stays small (the translator's recursions
+// hold many of them on the stack).
+class TypeName {
+public:
+  TypeName() = default;
+  TypeName(const std::string& name) { *this = name; }
+  TypeName& operator=(const std::string& name);
+  bool empty() const { return id_ == 0; }
+  const std::string& str() const;
+  operator const std::string&() const { return str(); }
+
+private:
+  int id_ = 0;
+};
+
 struct ColType {
   int code = 0;       // 0: not an Oracle type we know
   int size = 0;       // VARCHAR2/CHAR/RAW length in bytes
@@ -38,6 +53,7 @@ struct ColType {
   bool national = false;     // NCHAR, NVARCHAR2: lengths in characters of the national set
   bool anyPrecision = false; // INTEGER, INT, SMALLINT: whole numbers of no precision of their own
   bool xml = false; // an XML value (described as its text): markup where another XML function takes it
+  TypeName object; // an object type's name: the value is the object's text (ObjectTypes.h)
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
   // More digits than a double or a 64-bit integer keeps: stored as decimal text.
   bool isWide() const {

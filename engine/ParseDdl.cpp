@@ -9,10 +9,11 @@ Node* Parser::drop() {
   if (cur().kind != Tok::Ident) fail(950);
   uint32_t what = cur().pos;
   d->text = t_[i_++].text;
-  if (d->text == "PACKAGE" && acceptWord("BODY")) d->text = "PACKAGE BODY";
+  if ((d->text == "PACKAGE" || d->text == "TYPE") && acceptWord("BODY")) d->text += " BODY";
   if (d->text == "PUBLIC" && isWord("SYNONYM")) d->text = t_[i_++].text;
   static const char* const kinds[] = {"TABLE", "INDEX", "VIEW", "SEQUENCE", "TRIGGER", "PROCEDURE",
-                                      "FUNCTION", "PACKAGE", "PACKAGE BODY", "USER", "SYNONYM"};
+                                      "FUNCTION", "PACKAGE", "PACKAGE BODY", "USER", "SYNONYM", "TYPE",
+                                      "TYPE BODY"};
   bool known = false;
   for (const char* k : kinds) known = known || d->text == k;
   if (!known) failAt(950, what);
@@ -29,6 +30,7 @@ Node* Parser::drop() {
     if (acceptWord("CASCADE")) expectWord("CONSTRAINTS", 905);
     acceptWord("PURGE");
   }
+  if (d->text == "TYPE" && !acceptWord("FORCE")) acceptWord("VALIDATE");
   return finish(d);
 }
 

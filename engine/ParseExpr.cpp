@@ -693,6 +693,23 @@ Node* Parser::castTypeSpec() {
   return n;
 }
 
+bool Parser::builtinType(const std::string& name) {
+  static const char* const known[] = {"VARCHAR2", "VARCHAR", "NVARCHAR2", "CHAR", "NCHAR", "NUMBER", "NUMERIC",
+                                      "DECIMAL", "DEC", "INTEGER", "INT", "SMALLINT", "FLOAT", "REAL",
+                                      "DOUBLE PRECISION", "DATE", "RAW", "LONG", "LONG RAW", "ROWID",
+                                      "BINARY_FLOAT", "BINARY_DOUBLE", "CLOB", "NCLOB", "BLOB", "TIMESTAMP", "INTERVAL"};
+  for (const char* k : known)
+    if (name == k) return true;
+  return false;
+}
+
+// Whether the type name at the current token is one of Oracle's own (of one or more words).
+bool Parser::builtinTypeAt() {
+  auto word = [&](size_t k) { return peek(k).kind == Tok::Ident ? peek(k).text : std::string(); };
+  int used = 1;
+  return builtinType(typeSynonym(cur().text, word(1), word(2), used));
+}
+
 Node* Parser::typeSpec() {
   if (cur().kind != Tok::Ident) fail(902);
   Node* n = make(N::TypeSpec);
@@ -734,13 +751,7 @@ Node* Parser::typeSpec() {
     }
     return finish(n);
   }
-  static const char* const known[] = {"VARCHAR2", "VARCHAR", "NVARCHAR2", "CHAR", "NCHAR", "NUMBER", "NUMERIC",
-                                      "DECIMAL", "DEC", "INTEGER", "INT", "SMALLINT", "FLOAT", "REAL",
-                                      "DOUBLE PRECISION", "DATE", "RAW", "LONG", "LONG RAW", "ROWID",
-                                      "BINARY_FLOAT", "BINARY_DOUBLE", "CLOB", "NCLOB", "BLOB"};
-  bool ok = false;
-  for (const char* k : known) ok = ok || n->text == k;
-  if (!ok) failAt(902, n->pos, n->text);
+  if (!builtinType(n->text)) failAt(902, n->pos, n->text);
   // these have no default length
   bool sized = n->text == "VARCHAR2" || n->text == "VARCHAR" || n->text == "NVARCHAR2" || n->text == "RAW";
   if (sized && !isOp("(")) fail(906);

@@ -415,6 +415,12 @@ Node* Parser::createTable() {
   ++i_; // TABLE
   n->kids.push_back(objectName(903));
   Node* elems = nullptr;
+  if (acceptWord("OF")) {
+    // an object table: its columns are the type's attributes
+    name(902);
+    n->kids.push_back(nullptr);
+    return finish(n);
+  }
   if (acceptOp("(")) {
     elems = make(N::List);
     // CREATE TABLE t (a, b) AS SELECT ...: names only
@@ -474,22 +480,14 @@ Node* Parser::columnDef(bool modify) {
   bool computed = isWord("AS") || (isWord("GENERATED") && isWord("ALWAYS", 1) && isWord("AS", 2) && isOp("(", 3));
   bool typeHere = !computed && (!modify || (cur().kind == Tok::Ident && !constraintWord(cur().text) && cur().text != "DEFAULT" &&
                               cur().text != "NOT" && cur().text != "NULL"));
-  Node* type = nullptr;
-  if (typeHere) {
-    size_t at = i_;
-    try {
-      type = typeSpec();
-    } catch (const OraError& e) {
-      // a type of the schema's own (a collection), which the translator looks up
-      if (e.code != 902 || t_[at].kind != Tok::Ident || at + 1 >= t_.size() || t_[at + 1].text == "(" || t_[at + 1].text == ".")
-        throw;
-      i_ = at;
-      type = make(N::TypeSpec);
-      type->text = t_[i_++].text;
-      finish(type);
-    }
+  if (typeHere && cur().kind == Tok::Ident && !builtinTypeAt() && !isOp("(", 1) && !isOp(".", 1)) {
+    // a type of the schema's (CREATE TYPE): the translator knows whether there is one
+    Node* ty = make(N::TypeSpec);
+    ty->text = t_[i_++].text;
+    c->kids.push_back(finish(ty));
+  } else {
+    c->kids.push_back(typeHere ? typeSpec() : nullptr);
   }
-  c->kids.push_back(type);
   Node* def = nullptr;
   Node* cons = make(N::List);
   for (;;) {

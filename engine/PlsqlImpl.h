@@ -36,6 +36,7 @@ struct TypeSpec {
   int size = 0, precision = 0, scale = 0;
   bool hasScale = false, integer = false;
   Range anchor; // %TYPE or %ROWTYPE: the name before it; Named: the type's name
+  std::string named; // Named: the type's name as text (pkg.type for a package's)
   bool rowtype = false, ofType = false;
 };
 

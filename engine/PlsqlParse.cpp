@@ -86,6 +86,7 @@ struct Parser {
       // a package's type
       ts.kind = TypeSpec::Named;
       ts.anchor = {b, i};
+      for (size_t x = b; x < i; ++x) ts.named += t[x].text;
       return ts;
     }
     static const char* builtin[] = {"NUMBER", "NUMERIC", "DECIMAL", "DEC", "FLOAT", "REAL", "INTEGER", "INT", "SMALLINT",
@@ -99,6 +100,7 @@ struct Parser {
       if (!typeNames.count(w)) u.schemaTypes.push_back(w);
       ts.kind = TypeSpec::Named;
       ts.anchor = {b, i};
+      ts.named = w;
       return ts;
     }
     if (w == "NUMBER" || w == "NUMERIC" || w == "DECIMAL" || w == "DEC" || w == "FLOAT" || w == "REAL") ts.kind = TypeSpec::Number;

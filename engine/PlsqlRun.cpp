@@ -62,6 +62,11 @@ OraError userError(const std::string& name) {
 void Run::typed(Var& v, const TypeSpec& ts, size_t at) {
   const auto& t = u.toks;
   (void)at;
+  if (ts.kind == TypeSpec::Named && objectSpec(ts)) {
+    v = Var{}; // an object: NULL until constructed
+    v.type = ts;
+    return;
+  }
   if (ts.kind == TypeSpec::Named) {
     auto def = typeNamed(ts.anchor);
     if (def->refCursor) {
@@ -405,6 +410,7 @@ Flow Run::stmt(const Stmt& s) {
   switch (s.kind) {
   case Stmt::Null: return Flow::Next;
   case Stmt::Assign: {
+    if (s.target.e > s.target.b + 2 && objectAssign(s.target, s.expr)) return Flow::Next;
     if (assignComposite(s.target, s.expr) || cursorValue(s.target, s.expr)) return Flow::Next;
     const std::string& name = t[s.target.b].text;
     Var* v = find(name);
@@ -665,6 +671,7 @@ void Run::call(const Stmt& s) {
   };
   Session& o = ses;
   if (s.name.find('.') != std::string::npos && collectionMethod(s)) return;
+  if (s.name.find('.') != std::string::npos && objectCall(s)) return;
   if (s.name == "DBMS_OUTPUT.PUT_LINE") {
     args(1, 1);
     std::string line = text(s.conds[0]);

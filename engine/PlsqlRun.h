@@ -274,6 +274,15 @@ struct Run {
   Flow returnValue(const Stmt& s);
   int64_t returningDml(const Stmt& s); // PlsqlReturning.cpp
   bool handles(const Handler& h, const OraError& e);
+
+  // object types (ObjectPlsql.cpp)
+  std::map<std::string, bool> objectSpecs; // names looked up as the schema's object types
+  bool objectTypeName(const std::string& name);
+  bool objectSpec(const TypeSpec& ts); // a variable of it holds an object's text
+  Var* objectVar(size_t k, size_t e, size_t& next);
+  bool objectRef(size_t k, size_t e, std::string& rep, size_t& used); // a constructor, obj.attr, obj.method(...)
+  bool objectAssign(Range target, Range expr);                          // obj.attr := value
+  bool objectCall(const Stmt& s);                                       // obj.procedure(...); type.procedure(...);
   void openCursor(CursorState& c, const Stmt* s);
 
   // dynamic SQL and cursor variables (PlsqlDynamic.cpp)

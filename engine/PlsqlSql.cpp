@@ -296,6 +296,8 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
         rep = literal(Val{Val::Str, text, false});
         replaced = true;
         used = close + 1 - k;
+      } else if (objectRef(k, r.e, rep, used)) {
+        replaced = true;
       } else if (compositeRef(k, r.e, rep, used)) {
         replaced = true;
       } else if (isOp(pct, "%") && pct + 1 < r.e && t[pct + 1].kind == T::Word) {

@@ -1,5 +1,6 @@
 // Procedures and functions: stored ones, those declared in a block and those of packages, called
 // from PL/SQL and, for functions, from SQL statements.
+#include "ObjectTypes.h"
 #include "OraValues.h"
 #include "Plsql.h"
 #include "PlsqlRun.h"
@@ -8,6 +9,7 @@
 #include "SqlTranslate.h"
 
 #include <charconv>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <sqlite3.h>
@@ -118,8 +120,12 @@ std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_
   // the functions a query declares: a block's subprograms, all of them callable
   bool statement = name.rfind(kStatementPrefix, 0) == 0 && units(ses).statement.count(name);
   std::string decls = statement ? units(ses).statement[name] : unitSource(ses, name, "PACKAGE");
+  std::string body;
+  // an object type's methods
+  bool methods = decls.empty() && name.rfind(kTypePackagePrefix, 0) == 0 &&
+                 objectTypePackage(ses.db, name.substr(std::strlen(kTypePackagePrefix)), decls, body);
   if (decls.empty()) return nullptr;
-  std::string body = statement ? std::string() : unitSource(ses, name, "PACKAGE BODY");
+  if (!statement && !methods) body = unitSource(ses, name, "PACKAGE BODY");
   auto& all = units(ses).packages;
   auto it = all.find(name);
   if (it != all.end() && it->second->decls == decls && it->second->body == body) return it->second;
@@ -354,7 +360,7 @@ std::vector<Bound> Run::bind(const Sub& sub, const std::vector<Range>& args, con
         // a cursor variable of a REF CURSOR type named elsewhere: its work area is passed
         out[k].cursor = true;
         if (p.in) out[k].v = given->v;
-      } else if (p.type.kind == TypeSpec::Named || p.type.rowtype) {
+      } else if ((p.type.kind == TypeSpec::Named && !objectSpec(p.type)) || p.type.rowtype) {
         // a record or collection is passed whole
         out[k].whole = std::make_shared<Var>();
         if (p.in) assignWhole(*out[k].whole, arg);
@@ -420,7 +426,7 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
       params.vars[p.name].type.kind = TypeSpec::Cursor;
       continue;
     }
-    if (p.type.kind == TypeSpec::Named || p.type.rowtype) {
+    if ((p.type.kind == TypeSpec::Named && !r->objectSpec(p.type)) || p.type.rowtype) {
       Var& v = params.vars[p.name];
       r->typed(v, p.type, sub.at);
       const Var* w = args[k].whole.get();
@@ -464,7 +470,7 @@ Flow Run::returnValue(const Stmt& s) {
     throw pls(*this, s.at, "PLS-00372: In a procedure, RETURN statement cannot contain an expression");
   if (s.expr.empty() && function)
     throw pls(*this, s.at, "PLS-00503: RETURN <value> statement required for this return from function");
-  if (function && (current->ret.kind == TypeSpec::Named || current->ret.rowtype)) {
+  if (function && ((current->ret.kind == TypeSpec::Named && !objectSpec(current->ret)) || current->ret.rowtype)) {
     auto v = std::make_shared<Var>();
     typed(*v, current->ret, s.at);
     if (v->type.kind == TypeSpec::Cursor) {
@@ -793,6 +799,7 @@ void forgetPlsqlState(Session& ses, const std::string& name) {
 
 void registerPlsqlFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_plsql", -1, SQLITE_UTF8, ses, callFromSql, nullptr, nullptr);
+  registerObjectFunctions(db, ses);
   registerTriggerFunctions(db, ses);
 }
 

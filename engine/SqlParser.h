@@ -113,6 +113,8 @@ private:
   Node* exprList(int closeCode); // "( e, e, ... )" after the "("
   Node* valueList();             // of IN or = ANY
   Node* typeSpec();
+  bool builtinType(const std::string& name);
+  bool builtinTypeAt();
   Node* castTypeSpec();
   // the SQL/JSON functions and IS JSON (JsonSyntax.cpp)
   Node* jsonCall();

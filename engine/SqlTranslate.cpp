@@ -1,5 +1,6 @@
 #include "SqlTranslate.h"
 #include "Collections.h"
+#include "ObjectTypes.h"
 #include "CType.h"
 #include "TranslateImpl.h"
 #include "OraFunctions.h"
@@ -627,7 +628,8 @@ std::string sharingKey(const std::string& text, std::vector<Literal>& literals) 
   for (size_t i = 0; i < t.size(); ++i) {
     sql::Token& k = t[i];
     switch (k.kind) {
-    case sql::Tok::Str: key += "?s"; literals.push_back({static_cast<int>(i), true, std::move(k.text)}); break;
+    // an object's text is a shape of its own: comparisons of objects are written for it
+    case sql::Tok::Str: key += isObjectText(k.text) ? "?o" : "?s"; literals.push_back({static_cast<int>(i), true, std::move(k.text)}); break;
     case sql::Tok::Num:
       // a number a double cannot hold is kept as text by the translation: a shape of its own
       if (tx::significantDigits(k.text) > 15) key += k.text;

@@ -75,7 +75,10 @@ void Translator::rewriteChains(size_t b, size_t e) {
         else if (int size = code == kChar ? plainCharColumn(lastB, lastE) : 0) charListLiterals(rb + 1, size);
       } else {
         dateLiteral(lastB, lastE, rb, re);
-        if (is(k, "<") || is(k, ">") || is(k, "<=") || is(k, ">=")) sjisOperand(lastB, lastE, rb, re);
+        if (objectOperand(lastB, lastE, rb, re)) {
+        } else if (is(k, "<") || is(k, ">") || is(k, "<=") || is(k, ">=")) {
+          sjisOperand(lastB, lastE, rb, re);
+        }
       }
       ++i;
       continue;
@@ -179,7 +182,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
         // a TIMESTAMP in arithmetic is taken as a DATE: plus or minus days gives a DATE; the
         // difference of one and a DATE or TIMESTAMP is an INTERVAL DAY TO SECOND, which we lack
         bool stamp = isTimestamp(types.back().code);
-        if (stamp) types.back() = ColType{kDate};
+        if (stamp) types.back() = ColType{}, types.back().code = kDate;
         if (size_t n = types.size(); n > 1 && ops[n - 2] == "-" && types[n - 2].code == kDate && types[n - 1].code == kDate &&
                                      (stamp || stamped))
           throw OraError(30081, "the difference of TIMESTAMP values is not supported").at(static_cast<int>(t_[tb].pos));

@@ -17,6 +17,7 @@
 namespace ora::tx {
 
 std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table) {
+  if (!col.type.object.empty()) return "ora_obj_check(" + expr + ", " + quoteString(col.type.object) + ")";
   std::string label = "\"" + cat_.user() + "\".\"" + table + "\".\"" + col.name + "\"";
   // a column that keeps more digits than a double takes the value as exact text
   return "ora_conv(" + (col.type.isWide() ? exactCall(expr) : expr) + ", " + std::to_string(col.type.code) + ", " +
@@ -125,6 +126,8 @@ void Translator::insert() {
         b = k + 1;
       }
     }
+    if (vals.size() == 1 && !byDefault[0] && target.size() > 1 && objectRow(table, i + 1, close, target.size(), vals))
+      byDefault.assign(vals.size(), 0);
     if (vals.size() < target.size()) throw OraError(947);
     if (vals.size() > target.size()) throw OraError(913);
     tr_.sql = head + " VALUES (";
@@ -244,6 +247,11 @@ void Translator::update() {
       name = at(i + 2).text;
       i += 2;
     }
+    std::vector<std::string> path; // SET alias.object_column.attribute = ...
+    while (is(at(i + 1), ".") && i > 0 && is(at(i - 1), ".")) {
+      path.push_back(at(i + 2).text);
+      i += 2;
+    }
     const ColumnInfo* col = &findColumn(cols, name);
     if (col->always) throw OraError(32796).at(k.pos);
     assign(col->name, at(i).pos);
@@ -251,6 +259,15 @@ void Translator::update() {
     size_t b = i + 2, e = b;
     while (e < where && !(t_[e].depth == 0 && is(t_[e], ","))) ++e;
     if (e == b) throw OraError(936);
+    if (!path.empty()) {
+      if (col->type.object.empty()) throw OraError(904, name + "." + path[0]).at(static_cast<int>(at(i).pos));
+      std::string v = "ora_obj_set(" + quoteIdent(col->name) + ", " + emit(b, e);
+      for (const auto& p : path) v += ", " + quoteString(p);
+      out += (first ? "" : ", ") + quoteIdent(col->name) + " = " + v + ")";
+      first = false;
+      i = e < where ? e + 1 : e;
+      continue;
+    }
     ColType ft = e == b + 1 && is(t_[b], "DEFAULT") ? ColType{} : exprType(b, e);
     out += (first ? "" : ", ") + quoteIdent(col->name) + " = " +
            (e == b + 1 && is(t_[b], "DEFAULT") ? defaultOf(*col)

@@ -97,6 +97,15 @@ std::string Translator::emit(size_t b, size_t e) {
       continue;
     }
     const Token& k = t_[i];
+    if ((k.kind == Token::Ident || k.kind == Token::QIdent) && (is(at(i + 1), "(") || is(at(i + 1), "."))) {
+      std::string obj;
+      size_t last = i;
+      if (objectTerm(i, b, obj, last)) {
+        add(obj);
+        i = last;
+        continue;
+      }
+    }
     if (qualifierCaseMismatch(i))
       throw OraError(904, k.text + "." + at(i + 2).text).at(static_cast<int>(k.pos));
     if (lobPackageCall(i) && !(i > b && is(at(i - 1), "."))) {

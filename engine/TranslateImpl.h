@@ -478,6 +478,17 @@ public:
   std::string xmlCall(size_t i, size_t& after, bool bare = false);
   void markXml();
   bool xmlName(size_t i) const;
+  // object types (TranslateObjects.cpp)
+  std::string objectTableType(const std::string& table);
+  const TableRef* objectAlias(size_t i) const;
+  bool objectChain(size_t i, std::string& column, std::string& type, std::vector<std::string>& path, size_t& next,
+                   std::string& method);
+  bool objectTerm(size_t i, size_t b, std::string& out, size_t& last);
+  bool objectExprType(size_t b, size_t e, ColType& t);
+  bool objectRow(const std::string& table, size_t b, size_t e, size_t columns, std::vector<std::string>& vals);
+  bool createObjectTable(const std::string& table, size_t i);
+  void dropType();
+  bool objectOperand(size_t lb, size_t le, size_t rb, size_t re);
   std::set<size_t> xmlNames_; // element, attribute and instruction names
   size_t jsonClauses(JsonCall& c, size_t k, size_t close, int d);
   std::string jsonCall(const JsonCall& c);

@@ -204,7 +204,7 @@ bool Translator::intervalChain(const std::vector<std::pair<size_t, size_t>>& ter
     ColType r;
     if (op == "||") {
       v = "ora_concat(" + asText(v, acc) + ", " + asText(w, t) + ")";
-      acc = ColType{kVarchar2, 4000};
+      acc = ColType{}, acc.code = kVarchar2, acc.size = 4000;
       continue;
     }
     if (!intervalResult(acc, op, t, r)) {

@@ -263,6 +263,7 @@ ColType Translator::infer(size_t b, size_t e) {
   if (lobType(b, e, t)) return t;
   if (xmlType(b, e, t)) return t;
   if (collectionExprType(b, e, t)) return t;
+  if (objectExprType(b, e, t)) return t;
   const Token& f = t_[b];
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
   if (e - b == 2 && is(f, "TIMESTAMP") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }

@@ -1,0 +1,231 @@
+// Object types in PL/SQL: variables holding an object's text (NULL while atomically null),
+// constructors, attributes read and written, and method calls.
+#include "ObjectTypes.h"
+#include "PlsqlRun.h"
+#include "Session.h"
+#include "SqlText.h"
+
+namespace ora::pl {
+
+Val objectMethod(Run& r, const std::string& type, const std::string& method, Val* self, const std::vector<Val>& args,
+                 size_t at);
+Val constructObject(Run& r, const std::string& type, const std::vector<Val>& args, size_t at, bool defaultOnly);
+
+namespace {
+
+OraError plsError(const Run& r, size_t tok, const std::string& msg) {
+  OraError e(6550);
+  e.text = "ORA-06550: " + where(r.u.src, r.u.toks[std::min(tok, r.u.toks.size() - 1)].pos) + ":\n" + msg;
+  return e;
+}
+
+// The arguments between the parentheses at open, with the names given to them (empty when not).
+size_t splitArgs(const std::vector<Tok>& t, size_t open, std::vector<Range>& args, std::vector<std::string>& names) {
+  size_t close = closing(t, open);
+  if (close == open + 1) return close;
+  int depth = 0;
+  size_t b = open + 1;
+  for (size_t k = open + 1; k <= close; ++k) {
+    if (k < close && isOp(t, k, "(")) ++depth;
+    else if (k < close && isOp(t, k, ")")) --depth;
+    else if (k == close || (depth == 0 && isOp(t, k, ","))) {
+      std::string name;
+      if (k > b + 2 && t[b].kind == T::Word && isOp(t, b + 1, "=>")) {
+        name = t[b].text;
+        b += 2;
+      }
+      args.push_back({b, k});
+      names.push_back(name);
+      b = k + 1;
+    }
+  }
+  return close;
+}
+
+Val attrVal(const ObjAttrVal& a) {
+  switch (a.k) {
+  case 'N': return Val{Val::Num, a.s, false};
+  case 'D': return Val{Val::Date, a.s, false};
+  case 'S':
+  case 'O': return Val{Val::Str, a.s, false};
+  default: return Val{};
+  }
+}
+
+std::string setAttr(Run& r, const std::string& obj, const std::vector<std::string>& path, size_t i, const Val& x,
+                    size_t at) {
+  ObjValue v;
+  if (!decodeObject(obj, v)) throw OraError(6530);
+  auto ty = objectType(r.ses.db, v.type);
+  int a = ty ? ty->attrIndex(path[i]) : -1;
+  if (a < 0 || static_cast<size_t>(a) >= v.attrs.size())
+    throw plsError(r, at, "PLS-00302: component '" + path[i] + "' must be declared");
+  ObjAttrVal& slot = v.attrs[static_cast<size_t>(a)];
+  if (i + 1 < path.size()) {
+    if (slot.k == 0) throw OraError(6530);
+    slot.s = setAttr(r, slot.s, path, i + 1, x, at);
+  } else {
+    if (x.k == Val::Bool) throw valueError("");
+    std::string text = x.s;
+    // a date goes in as the stored form
+    slot = attrFromValue(r.ses.db, x.k == Val::Null ? 0 : x.k == Val::Num ? 'N' : 'S', text,
+                         ty->attrs[static_cast<size_t>(a)]);
+  }
+  return encodeObject(v);
+}
+
+} // namespace
+
+bool Run::objectTypeName(const std::string& name) {
+  if (name.empty() || functionAllowed(name.c_str(), false)) return false;
+  auto seen = objectSpecs.find(name);
+  if (seen != objectSpecs.end()) return seen->second;
+  bool is = objectType(ses.db, name) != nullptr;
+  objectSpecs[name] = is;
+  return is;
+}
+
+bool Run::objectSpec(const TypeSpec& ts) {
+  if (ts.kind != TypeSpec::Named || ts.named.empty() || ts.named.find('.') != std::string::npos) return false;
+  for (auto it = scopes.rbegin(); it != scopes.rend(); ++it)
+    if ((*it)->types.count(ts.named)) return false;
+  return objectTypeName(ts.named);
+}
+
+// The variable (or collection element) at k holding an object; null for others.
+Var* Run::objectVar(size_t k, size_t e, size_t& next) {
+  const auto& t = u.toks;
+  if (!isName(t, k)) return nullptr;
+  Var* v = find(t[k].text);
+  if (!v) return nullptr;
+  next = k + 1;
+  while (v->isColl() && isOp(t, next, "(") && next < e) {
+    // only a collection of objects: its element is found (and its subscript read) once
+    const Var& proto = v->def->proto;
+    if (proto.record || (!proto.isColl() && !objectSpec(proto.type))) return nullptr;
+    v = element(*v, next, next, false);
+  }
+  if (v->record || v->isColl() || !objectSpec(v->type)) return nullptr;
+  return v;
+}
+
+bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used) {
+  const auto& t = u.toks;
+  if (!isName(t, k)) return false;
+  Val cur;
+  size_t p = k + 1;
+  Var* v = find(t[k].text);
+  if (!v && isOp(t, k + 1, "(") && t[k].kind == T::Word && objectTypeName(t[k].text)) {
+    // a constructor, by position or by name
+    std::vector<Range> args;
+    std::vector<std::string> names;
+    size_t close = splitArgs(t, k + 1, args, names);
+    auto ty = objectType(ses.db, t[k].text);
+    if (!ty) return false;
+    std::vector<Val> vals(args.size());
+    bool named = false;
+    for (const auto& n : names) named = named || !n.empty();
+    if (named) {
+      vals.assign(ty->attrs.size(), Val{});
+      if (args.size() != ty->attrs.size())
+        throw plsError(*this, k, "PLS-00306: wrong number or types of arguments in call to '" + t[k].text + "'");
+      for (size_t a = 0; a < args.size(); ++a) {
+        int i = names[a].empty() ? static_cast<int>(a) : ty->attrIndex(names[a]);
+        if (i < 0) throw plsError(*this, k, "PLS-00306: wrong number or types of arguments in call to '" + t[k].text + "'");
+        vals[static_cast<size_t>(i)] = eval(args[a]);
+      }
+    } else {
+      for (size_t a = 0; a < args.size(); ++a) vals[a] = eval(args[a]);
+    }
+    try {
+      cur = constructObject(*this, t[k].text, vals, k, false);
+    } catch (const OraError& e) {
+      if (e.code != 2315) throw;
+      throw plsError(*this, k, "PLS-00306: wrong number or types of arguments in call to '" + t[k].text + "'");
+    }
+    p = close + 1;
+  } else {
+    v = objectVar(k, e, p);
+    if (!v || !isOp(t, p, ".") || p + 1 >= e || !isName(t, p + 1)) return false;
+    cur = v->v;
+  }
+  // .attribute and .method(...) steps
+  while (isOp(t, p, ".") && p + 1 < e && isName(t, p + 1)) {
+    const std::string& name = t[p + 1].text;
+    ObjValue ov;
+    bool isObj = cur.k == Val::Str && decodeObject(cur.s, ov);
+    if (cur.k != Val::Null && !isObj) break;
+    std::string type = isObj ? ov.type : std::string();
+    if (type.empty()) {
+      // an atomically null object: its declared type says what the name is
+      if (v && p == k + 1) type = v->type.named;
+    }
+    auto ty = objectType(ses.db, type);
+    if (!ty) break;
+    int a = ty->attrIndex(name);
+    if (a >= 0 && !isOp(t, p + 2, "(")) {
+      cur = isObj && static_cast<size_t>(a) < ov.attrs.size() ? attrVal(ov.attrs[static_cast<size_t>(a)]) : Val{};
+      p += 2;
+      continue;
+    }
+    if (methodOwner(ses.db, type, name).empty())
+      throw plsError(*this, p + 1, "PLS-00302: component '" + name + "' must be declared");
+    std::vector<Val> vals;
+    size_t after = p + 2;
+    if (isOp(t, p + 2, "(")) {
+      std::vector<Range> args;
+      std::vector<std::string> names;
+      after = splitArgs(t, p + 2, args, names) + 1;
+      for (Range r : args) vals.push_back(eval(r));
+    }
+    if (cur.k == Val::Null) throw OraError(30625);
+    Val self = cur;
+    cur = objectMethod(*this, type, name, &self, vals, p + 1);
+    p = after;
+  }
+  if (p == k + 1) return false;
+  used = p - k;
+  rep = literal(cur);
+  return true;
+}
+
+bool Run::objectAssign(Range target, Range expr) {
+  const auto& t = u.toks;
+  size_t p;
+  Var* v = objectVar(target.b, target.e, p);
+  if (!v || p >= target.e || !isOp(t, p, ".")) return false;
+  std::vector<std::string> path;
+  for (; p + 1 < target.e && isOp(t, p, "."); p += 2) path.push_back(t[p + 1].text);
+  if (p != target.e) return false;
+  Val x = eval(expr);
+  if (v->v.k == Val::Null) throw OraError(6530);
+  v->v.s = setAttr(*this, v->v.s, path, 0, x, target.b);
+  return true;
+}
+
+bool Run::objectCall(const Stmt& s) {
+  size_t dot = s.name.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string head = s.name.substr(0, dot), method = s.name.substr(dot + 1);
+  if (head.find('.') != std::string::npos) return false;
+  std::vector<Val> args;
+  Var* v = find(head);
+  if (v && !v->record && !v->isColl() && objectSpec(v->type)) {
+    for (Range r : s.conds) args.push_back(eval(r));
+    if (v->v.k == Val::Null) throw OraError(30625);
+    ObjValue ov;
+    if (!decodeObject(v->v.s, ov)) return false;
+    if (methodOwner(ses.db, ov.type, method).empty())
+      throw plsError(*this, s.at, "PLS-00302: component '" + method + "' must be declared");
+    Val self = v->v;
+    objectMethod(*this, ov.type, method, &self, args, s.at);
+    v->v = self;
+    return true;
+  }
+  if (v || !objectTypeName(head)) return false;
+  for (Range r : s.conds) args.push_back(eval(r));
+  objectMethod(*this, head, method, nullptr, args, s.at);
+  return true;
+}
+
+} // namespace ora::pl

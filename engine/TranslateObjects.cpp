@@ -1,0 +1,355 @@
+// Object types in SQL: constructors, attributes and methods reached through a table's alias,
+// VALUE of an object table's row, and the types these describe as.
+#include "TranslateImpl.h"
+
+#include "ObjectTypes.h"
+#include "PlsqlImpl.h"
+#include "Plsql.h"
+#include "SqlText.h"
+
+#include <sqlite3.h>
+
+namespace ora::tx {
+
+namespace {
+
+// What a method's heading says it returns; code 0 for a procedure or an unknown type.
+ColType methodReturn(const ObjMethod& m) {
+  ColType t;
+  auto toks = pl::tokens(m.heading);
+  for (size_t k = 0; k + 1 < toks.size(); ++k) {
+    if (toks[k].kind != pl::T::Word || toks[k].text != "RETURN") continue;
+    const std::string& w = toks[k + 1].text;
+    if (w == "SELF") {
+      t.code = kVarchar2;
+      t.size = 4000;
+      return t;
+    }
+    if (w == "NUMBER" || w == "INTEGER" || w == "PLS_INTEGER" || w == "BINARY_INTEGER" || w == "FLOAT" || w == "INT" ||
+        w == "REAL" || w == "DECIMAL" || w == "NUMERIC" || w == "SMALLINT" || w == "NATURAL" || w == "POSITIVE" ||
+        w == "BINARY_DOUBLE" || w == "BINARY_FLOAT" || w == "DOUBLE")
+      t.code = kNumber;
+    else if (w == "DATE")
+      t.code = kDate;
+    else {
+      t.code = kVarchar2;
+      t.size = 4000;
+      if (w != "VARCHAR2" && w != "VARCHAR" && w != "CHAR" && w != "CLOB") t.object = w;
+    }
+    return t;
+  }
+  return t;
+}
+
+} // namespace
+
+std::string Translator::objectTableType(const std::string& table) {
+  sqlite3_stmt* st = nullptr;
+  std::string type;
+  if (sqlite3_prepare_v2(cat_.db(), "SELECT TYPE_NAME FROM \"TESSEL$OBJECT_TABLES\" WHERE TABLE_NAME = ?1", -1, &st,
+                         nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_ROW)
+      if (const unsigned char* t = sqlite3_column_text(st, 0)) type = reinterpret_cast<const char*>(t);
+  }
+  sqlite3_finalize(st);
+  if (type.empty() || !cat_.tableExists(table)) return {};
+  // a row left by a table dropped and made again without OF
+  auto ty = objectType(cat_.db(), type);
+  const auto& cols = cat_.columns(table);
+  if (!ty || cols.size() != ty->attrs.size()) return {};
+  for (size_t k = 0; k < cols.size(); ++k)
+    if (cols[k].name != ty->attrs[k].name) return {};
+  return type;
+}
+
+// The table in scope that alias (or an unaliased table's name) at token i stands for.
+const TableRef* Translator::objectAlias(size_t i) const {
+  const Token& k = at(i);
+  if (k.kind != Token::Ident && k.kind != Token::QIdent) return nullptr;
+  for (auto c = ctx_.rbegin(); c != ctx_.rend(); ++c)
+    for (const auto& r : c->tables)
+      if (!r.alias.empty() && r.alias == k.text) return &r;
+  return nullptr;
+}
+
+// alias.column.attribute... at i: the object column and the attribute names after it, and the
+// token after them; a method's name ends the chain when "(" follows it.
+bool Translator::objectChain(size_t i, std::string& column, std::string& type, std::vector<std::string>& path,
+                             size_t& next, std::string& method) {
+  if (!is(at(i + 1), ".") || (i > 0 && is(at(i - 1), "."))) return false;
+  if (!is(at(i + 3), ".") && !is(at(i + 3), "(")) return false;
+  const TableRef* r = objectAlias(i);
+  if (!r || r->name.empty() || !cat_.tableExists(r->name)) return false;
+  const ColumnInfo* col = nullptr;
+  for (const auto& c : cat_.columns(r->name))
+    if (c.name == at(i + 2).text) col = &c;
+  if (!col || col->type.object.empty()) return false;
+  column = quoteIdent(r->alias) + "." + quoteIdent(col->name);
+  type = col->type.object;
+  size_t k = i + 3;
+  std::string cur = type;
+  std::string shown = "\"" + r->alias + "\".\"" + col->name + "\"";
+  while (is(at(k), ".")) {
+    const Token& n = at(k + 1);
+    if (n.kind != Token::Ident && n.kind != Token::QIdent) throw OraError(904).at(static_cast<int>(n.pos));
+    shown += ".\"" + n.text + "\"";
+    auto ty = objectType(cat_.db(), cur);
+    if (!ty) throw OraError(904, shown).at(static_cast<int>(n.pos));
+    if (is(at(k + 2), "(")) {
+      if (!methodOwner(cat_.db(), cur, n.text).empty()) {
+        method = n.text;
+        type = cur;
+        next = k + 2;
+        return true;
+      }
+      throw OraError(904, shown).at(static_cast<int>(n.pos));
+    }
+    int a = ty->attrIndex(n.text);
+    if (a < 0) throw OraError(904, shown).at(static_cast<int>(n.pos));
+    path.push_back(n.text);
+    cur = ty->attrs[static_cast<size_t>(a)].type.object;
+    type = cur;
+    k += 2;
+    if (cur.empty()) {
+      type = ty->name;
+      if (is(at(k), ".")) throw OraError(904, shown + ".\"" + at(k + 1).text + "\"").at(static_cast<int>(at(k + 1).pos));
+      break;
+    }
+  }
+  next = k;
+  return true;
+}
+
+bool Translator::objectTerm(size_t i, size_t b, std::string& out, size_t& last) {
+  const Token& k = t_[i];
+  bool qualified = i > b && is(at(i - 1), ".");
+  if (qualified || (k.kind != Token::Ident && k.kind != Token::QIdent)) return false;
+  auto args = [&](size_t open) {
+    std::string s;
+    for (auto [ab, ae] : callArgs(open - 1)) {
+      if (ab >= ae) continue;
+      s += ", " + emit(ab, ae);
+    }
+    return s;
+  };
+  // a constructor: the type's name called
+  if (is(at(i + 1), "(") && k.kind == Token::Ident && !functionAllowed(k.text.c_str(), false) &&
+      objectType(cat_.db(), k.text)) {
+    out = "ora_obj_new(" + quoteString(k.text) + args(i + 1) + ")";
+    last = matching(i + 1);
+    return true;
+  }
+  // VALUE(alias) of an object table's row
+  if (is(k, "VALUE") && is(at(i + 1), "(") && is(at(i + 3), ")")) {
+    const TableRef* r = objectAlias(i + 2);
+    std::string type = r ? objectTableType(r->name) : std::string();
+    if (type.empty()) throw OraError(904, at(i + 2).text).at(static_cast<int>(at(i + 2).pos));
+    out = "ora_obj_make(" + quoteString(type);
+    for (const auto& c : cat_.columns(r->name)) out += ", " + quoteIdent(r->alias) + "." + quoteIdent(c.name);
+    out += ")";
+    last = i + 3;
+    return true;
+  }
+  if (!is(at(i + 1), ".")) return false;
+  // type.static_method(...)
+  if (is(at(i + 3), "(") && k.kind == Token::Ident && !objectAlias(i)) {
+    if (auto ty = objectType(cat_.db(), k.text)) {
+      const ObjMethod* m = ty->method(at(i + 2).text);
+      if (m && !m->member && !m->constructor) {
+        out = "ora_obj_static(" + quoteString(k.text) + ", " + quoteString(m->name) + args(i + 3) + ")";
+        last = matching(i + 3);
+        return true;
+      }
+    }
+    return false;
+  }
+  std::string column, type, method;
+  std::vector<std::string> path;
+  size_t next = 0;
+  if (!objectChain(i, column, type, path, next, method)) return false;
+  std::string value = column;
+  if (!path.empty()) {
+    value = "ora_obj_attr(" + column;
+    for (const auto& p : path) value += ", " + quoteString(p);
+    value += ")";
+  }
+  if (!method.empty()) {
+    out = "ora_obj_call(" + value + ", " + quoteString(method) + args(next) + ")";
+    last = matching(next);
+    return true;
+  }
+  out = value;
+  last = next - 1;
+  return true;
+}
+
+bool Translator::objectExprType(size_t b, size_t e, ColType& t) {
+  if (b >= e) return false;
+  const Token& k = t_[b];
+  if (k.kind != Token::Ident && k.kind != Token::QIdent) return false;
+  if (is(at(b + 1), "(") && matching(b + 1) + 1 == e && !functionAllowed(k.text.c_str(), false)) {
+    if (objectType(cat_.db(), k.text)) {
+      t = ColType{};
+      t.code = kVarchar2;
+      t.size = 4000;
+      t.object = k.text;
+      return true;
+    }
+    return false;
+  }
+  if (is(k, "VALUE") && e == b + 4 && is(at(b + 1), "(")) {
+    const TableRef* r = objectAlias(b + 2);
+    std::string type = r ? objectTableType(r->name) : std::string();
+    if (type.empty()) return false;
+    t = ColType{};
+    t.code = kVarchar2;
+    t.size = 4000;
+    t.object = type;
+    return true;
+  }
+  if (!is(at(b + 1), ".")) return false;
+  if (is(at(b + 3), "(") && matching(b + 3) + 1 == e && !objectAlias(b)) {
+    auto ty = objectType(cat_.db(), k.text);
+    const ObjMethod* m = ty ? ty->method(at(b + 2).text) : nullptr;
+    if (!m) return false;
+    t = methodReturn(*m);
+    return t.code != 0;
+  }
+  std::string column, type, method;
+  std::vector<std::string> path;
+  size_t next = 0;
+  if (!objectChain(b, column, type, path, next, method)) return false;
+  if (!method.empty()) {
+    if (matching(next) + 1 != e) return false;
+    std::string owner = methodOwner(cat_.db(), type, method);
+    auto ty = objectType(cat_.db(), owner);
+    const ObjMethod* m = ty ? ty->method(method) : nullptr;
+    if (!m) return false;
+    t = methodReturn(*m);
+    return t.code != 0;
+  }
+  if (next != e) return false;
+  if (path.empty()) return false;
+  auto ty = objectType(cat_.db(), type);
+  int a = ty ? ty->attrIndex(path.back()) : -1;
+  if (a < 0) return false;
+  t = ty->attrs[static_cast<size_t>(a)].type;
+  return true;
+}
+
+// INSERT INTO object_table VALUES (type(...)): the object's attributes are the row's columns.
+bool Translator::objectRow(const std::string& table, size_t b, size_t e, size_t columns, std::vector<std::string>& vals) {
+  std::string type = objectTableType(table);
+  if (type.empty() || columns < 2) return false;
+  ColType t = exprType(b, e);
+  if (t.object.empty() || !objectIsA(cat_.db(), t.object, type)) return false;
+  auto ty = objectType(cat_.db(), type);
+  std::string v = emit(b, e);
+  vals.clear();
+  for (const auto& a : ty->attrs) vals.push_back("ora_obj_attr(" + v + ", " + quoteString(a.name) + ")");
+  return true;
+}
+
+// CREATE TABLE t OF type: the type's attributes as its columns.
+bool Translator::createObjectTable(const std::string& table, size_t i) {
+  if (!is(at(i), "OF")) return false;
+  const Token& n = at(i + 1);
+  auto ty = n.kind == Token::Ident || n.kind == Token::QIdent ? objectType(cat_.db(), n.text) : nullptr;
+  if (!ty) throw OraError(902).at(static_cast<int>(n.pos));
+  if (i + 2 < size()) unexpected(i + 2);
+  std::string sql = "CREATE TABLE " + quoteIdent(table) + " (";
+  for (size_t k = 0; k < ty->attrs.size(); ++k)
+    sql += (k ? ", " : "") + quoteIdent(ty->attrs[k].name) + " " + ty->attrs[k].typeText;
+  sql += ")";
+  Translation inner = translate(sql, cat_, false);
+  inner.ddl.push_back("CREATE TABLE IF NOT EXISTS \"TESSEL$OBJECT_TABLES\" (TABLE_NAME TEXT PRIMARY KEY,"
+                      " TYPE_NAME TEXT NOT NULL)");
+  inner.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$OBJECT_TABLES\" (TABLE_NAME, TYPE_NAME) VALUES (" +
+                      quoteString(table) + ", " + quoteString(ty->name) + ")");
+  tr_ = std::move(inner);
+  return true;
+}
+
+// Objects compared: by their type's MAP or ORDER method, through the collation that calls it.
+bool Translator::objectOperand(size_t lb, size_t le, size_t rb, size_t re) {
+  if (le <= lb || re <= rb || skip_[lb] || (!replace_[lb].empty() && !(le == lb + 1 && t_[lb].kind == Token::Str)))
+    return false;
+  auto object = [&](size_t b, size_t e) {
+    if (e == b + 1 && t_[b].kind == Token::Str) return isObjectText(t_[b].text);
+    if (!(t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent) || !(is(at(b + 1), "(") || is(at(b + 1), ".")))
+      return false;
+    try {
+      return !exprType(b, e).object.empty();
+    } catch (const OraError&) {
+      return false;
+    }
+  };
+  if (!object(lb, le) && !object(rb, re)) return false;
+  replace_[lb] = "(" + emit(lb, le) + ") COLLATE ORA_OBJECT";
+  for (size_t m = lb + 1; m < le; ++m) skip_[m] = 1;
+  return true;
+}
+
+} // namespace ora::tx
+
+namespace ora {
+
+bool objectTypeInUse(sqlite3* db, const std::string& name) {
+  bool used = false;
+  sqlite3_stmt* st = nullptr;
+  std::string decl = "%\"%\" OBJECT TEXT " + name + " COLLATE%";
+  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name NOT GLOB 'TESSEL$*' AND sql LIKE ?1",
+                         -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, decl.c_str(), -1, SQLITE_TRANSIENT);
+    used = sqlite3_step(st) == SQLITE_ROW;
+  }
+  sqlite3_finalize(st);
+  st = nullptr;
+  if (!used && sqlite3_prepare_v2(db,
+                                  "SELECT 1 FROM \"TESSEL$OBJECT_TABLES\" o JOIN sqlite_schema s ON s.name = o.TABLE_NAME"
+                                  " WHERE o.TYPE_NAME = ?1 AND s.type = 'table'",
+                                  -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    used = sqlite3_step(st) == SQLITE_ROW;
+  }
+  sqlite3_finalize(st);
+  st = nullptr;
+  if (!used && sqlite3_prepare_v2(db, "SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'TYPE' AND NAME <> ?1", -1, &st,
+                                  nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    while (!used && sqlite3_step(st) == SQLITE_ROW) {
+      auto toks = pl::tokens(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+      // its attributes, its supertype or its elements name the type
+      for (size_t k = 3; k < toks.size() && !used; ++k)
+        used = toks[k].kind == pl::T::Word && toks[k].text == name;
+    }
+  }
+  sqlite3_finalize(st);
+  return used;
+}
+
+} // namespace ora
+
+namespace ora::tx {
+
+// DROP TYPE name [FORCE | VALIDATE], DROP TYPE BODY name
+void Translator::dropType() {
+  bool body = is(at(2), "BODY");
+  tr_.function = body ? 83 : 78;
+  std::string name;
+  size_t i = objectName(body ? 3 : 2, name);
+  const char* type = body ? "TYPE BODY" : "TYPE";
+  if (cat_.objectTypeOf(name, type).empty()) throw OraError(4043, name);
+  bool force = !body && is(at(i), "FORCE");
+  if (!body && (force || is(at(i), "VALIDATE"))) ++i;
+  if (i < size()) unexpected(i);
+  if (!body && !force && objectTypeInUse(cat_.db(), name)) throw OraError(2303);
+  std::string types = body ? "('TYPE BODY')" : "('TYPE', 'TYPE BODY')";
+  tr_.ddl.push_back("DELETE FROM \"TESSEL$SOURCE\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
+  tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE IN " + types);
+  std::string pkg = std::string(kTypePackagePrefix) + name;
+  tr_.actions.push_back([pkg](Session& s) { forgetPlsqlState(s, pkg); });
+}
+
+} // namespace ora::tx
