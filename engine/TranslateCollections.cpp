@@ -548,7 +548,10 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   std::string module = collectionRowsModule(cat_.db(), typed ? ct.elemDecl : std::string());
   replace_[i] = module + (is(t_[b], "SELECT") ? "((" + emit(b, e) + "))" : "(" + emit(b, e) + ")");
   for (size_t x = i + 1; x <= close; ++x) skip_[x] = 1;
-  ColType vt = typed ? ct.elemType : ColType{kVarchar2, 4000};
+  ColType text;
+  text.code = kVarchar2;
+  text.size = 4000;
+  ColType vt = typed ? ct.elemType : text;
   tr_.inferred.emplace("COLUMN_VALUE", vt);
   c.opaque = true;
   return close;
