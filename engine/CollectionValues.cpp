@@ -2,6 +2,7 @@
 #include "Collections.h"
 
 #include "FunctionUtil.h"
+#include "ObjectTypes.h"
 #include "Number.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
@@ -102,7 +103,9 @@ std::string collectionText(sqlite3* db, const CollValue& c) {
     case CollElem::Blob: out += "'" + hexText(reinterpret_cast<const unsigned char*>(e.s.data()), static_cast<int>(e.s.size())) + "'"; break;
     case CollElem::Text: {
       DateTime dt;
-      if (c.elem == 'N') {
+      if (isObjectText(e.s)) {
+        out += objectDisplay(db, e.s);
+      } else if (c.elem == 'N') {
         out += e.s;
       } else if (c.elem == 'D' && parseStoredDate(reinterpret_cast<const unsigned char*>(e.s.data()), static_cast<int>(e.s.size()), dt)) {
         out += "'" + sessionDateText(db, dt) + "'";
@@ -412,8 +415,16 @@ void orEmpty(Ctx* ctx, int, Val** argv) {
 
 // ---- the table function over a collection's elements
 
+// What a module's rows are: elements of a declared type, or the attributes of object elements.
+struct RowsKind {
+  std::string decl;
+  std::vector<std::pair<std::string, std::string>> attrs; // name, declaration
+};
+
 struct Table {
   sqlite3_vtab base{};
+  int argColumn = 1;
+  size_t attrs = 0;
 };
 
 struct Cursor {
@@ -423,10 +434,16 @@ struct Cursor {
 };
 
 int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char**) {
-  const auto& decl = *static_cast<std::string*>(aux);
+  const auto& kind = *static_cast<RowsKind*>(aux);
+  const std::string& decl = kind.decl;
   int rc;
   try {
-    std::string ddl = "CREATE TABLE x(\"COLUMN_VALUE\"" + (decl.empty() ? std::string() : " " + decl) + ", \"COLL$\" HIDDEN)";
+    std::string value = "\"COLUMN_VALUE\"" + (decl.empty() ? std::string() : " " + decl);
+    // an object's attributes are the columns; the element itself stays reachable by name (the
+    // function's argument goes to the first hidden column)
+    std::string ddl = "CREATE TABLE x(" + (kind.attrs.empty() ? value + ", \"COLL$\" HIDDEN" : "\"COLL$\" HIDDEN, " + value + " HIDDEN");
+    for (const auto& a : kind.attrs) ddl += ", " + quoteIdent(a.first) + " " + a.second;
+    ddl += ")";
     rc = sqlite3_declare_vtab(db, ddl.c_str());
   } catch (const std::bad_alloc&) {
     return SQLITE_NOMEM;
@@ -434,6 +451,8 @@ int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out,
   if (rc != SQLITE_OK) return rc;
   auto* t = new (std::nothrow) Table;
   if (!t) return SQLITE_NOMEM;
+  t->attrs = kind.attrs.size();
+  t->argColumn = kind.attrs.empty() ? 1 : 0;
   *out = &t->base;
   return SQLITE_OK;
 }
@@ -443,11 +462,11 @@ int disconnect(sqlite3_vtab* v) {
   return SQLITE_OK;
 }
 
-int bestIndex(sqlite3_vtab*, sqlite3_index_info* info) {
-  int arg = -1;
+int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
+  int arg = -1, argColumn = reinterpret_cast<Table*>(v)->argColumn;
   for (int k = 0; k < info->nConstraint; ++k) {
     const auto& c = info->aConstraint[k];
-    if (c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn != 1) continue;
+    if (c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn != argColumn) continue;
     if (!c.usable) return SQLITE_CONSTRAINT;
     arg = k;
   }
@@ -500,8 +519,21 @@ int eof(sqlite3_vtab_cursor* cur) {
 
 int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
   auto* c = reinterpret_cast<Cursor*>(cur);
-  if (i != 0 || c->at >= c->c.items.size()) sqlite3_result_null(ctx);
-  else resultElem(ctx, c->c.items[c->at]);
+  size_t attrs = reinterpret_cast<Table*>(cur->pVtab)->attrs;
+  if (attrs) --i; // after the argument's column
+  if (c->at >= c->c.items.size() || i < 0 || static_cast<size_t>(i) > attrs) {
+    sqlite3_result_null(ctx);
+  } else if (i == 0) {
+    resultElem(ctx, c->c.items[c->at]);
+  } else {
+    // an attribute of the element; a NULL element has NULL attributes
+    ObjValue o;
+    const CollElem& e = c->c.items[c->at];
+    if (e.tag == CollElem::Text && decodeObject(e.s, o) && static_cast<size_t>(i) <= o.attrs.size())
+      attrResult(ctx, o.attrs[static_cast<size_t>(i - 1)]);
+    else
+      sqlite3_result_null(ctx);
+  }
   return SQLITE_OK;
 }
 
@@ -559,9 +591,15 @@ void registerCollectionFunctions(sqlite3* db) {
   sqlite3_create_function(db, "ora_coll_agg", 6, SQLITE_UTF8, nullptr, nullptr, gatherStep, gatherFinal);
 }
 
-std::string collectionRowsModule(sqlite3* db, const std::string& decl) {
-  std::string name = "ora_coll_rows";
-  for (char ch : decl) {
+std::string collectionRowsModule(sqlite3* db, const std::string& decl, const std::string& objectType) {
+  auto kind = std::make_unique<RowsKind>();
+  kind->decl = decl;
+  std::string name = "ora_coll_rows", key = decl;
+  if (auto ot = objectType.empty() ? nullptr : ora::objectType(db, objectType)) {
+    for (const ObjAttr& a : ot->attrs) kind->attrs.emplace_back(a.name, a.type.object.empty() ? a.typeText : std::string());
+    key = "OBJ_" + objectType;
+  }
+  for (char ch : key) {
     if ((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9')) name += ch;
     else name += '_';
   }
@@ -571,8 +609,7 @@ std::string collectionRowsModule(sqlite3* db, const std::string& decl) {
   bool known = sqlite3_prepare_v2(db, sql.c_str(), -1, &probe, nullptr) == SQLITE_OK;
   sqlite3_finalize(probe);
   if (known) return name;
-  auto* aux = new std::string(decl);
-  sqlite3_create_module_v2(db, name.c_str(), &kModule, aux, [](void* p) { delete static_cast<std::string*>(p); });
+  sqlite3_create_module_v2(db, name.c_str(), &kModule, kind.release(), [](void* p) { delete static_cast<RowsKind*>(p); });
   return name;
 }
 

@@ -59,7 +59,8 @@ std::string collectionText(sqlite3* db, const CollValue& c);
 
 // The SQL functions of collections and the table function that reads one's elements.
 void registerCollectionFunctions(sqlite3* db);
-// The table function "name(collection)" whose COLUMN_VALUE is declared `decl` (empty: no type).
-std::string collectionRowsModule(sqlite3* db, const std::string& decl);
+// The table function "name(collection)" whose COLUMN_VALUE is declared `decl` (empty: no type);
+// with `objectType`, its columns are that type's attributes.
+std::string collectionRowsModule(sqlite3* db, const std::string& decl, const std::string& objectType = {});
 
 } // namespace ora

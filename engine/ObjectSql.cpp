@@ -184,13 +184,6 @@ bool attrPath(sqlite3* db, std::string& obj, sqlite3_value** path, int n, ObjAtt
   return true;
 }
 
-void attrResult(sqlite3_context* ctx, const ObjAttrVal& a) {
-  switch (a.k) {
-  case 0: sqlite3_result_null(ctx); return;
-  case 'N': pl::sqlResult(ctx, pl::Val{pl::Val::Num, a.s, false}); return;
-  default: sqlite3_result_text(ctx, a.s.c_str(), static_cast<int>(a.s.size()), SQLITE_TRANSIENT);
-  }
-}
 
 // ora_obj_attr(object, 'ATTR', ...)
 void objAttr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -346,6 +339,14 @@ void registerObjectFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_obj_static", -1, SQLITE_UTF8, ses, objStatic, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_check", 2, SQLITE_UTF8, ses, objCheck, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_is_of", -1, SQLITE_UTF8, ses, objIsOf, nullptr, nullptr);
+}
+
+void attrResult(sqlite3_context* ctx, const ObjAttrVal& a) {
+  switch (a.k) {
+  case 0: sqlite3_result_null(ctx); return;
+  case 'N': pl::sqlResult(ctx, pl::Val{pl::Val::Num, a.s, false}); return;
+  default: sqlite3_result_text(ctx, a.s.c_str(), static_cast<int>(a.s.size()), SQLITE_TRANSIENT);
+  }
 }
 
 } // namespace ora

@@ -10,6 +10,7 @@
 
 struct sqlite3;
 struct sqlite3_value;
+struct sqlite3_context;
 
 namespace ora {
 
@@ -76,6 +77,9 @@ std::string objectDisplay(sqlite3* db, std::string_view s);
 ObjAttrVal attrFromSql(sqlite3* db, sqlite3_value* v, const ObjAttr& a);
 // The same for a value given as text: kind 0 NULL, 'N' number, 'S' text (a date as text too).
 ObjAttrVal attrFromValue(sqlite3* db, char kind, const std::string& text, const ObjAttr& a);
+
+// An attribute as a SQL function's result.
+void attrResult(sqlite3_context* ctx, const ObjAttrVal& a);
 
 // The package the interpreter runs a type's methods as ("TYPE$NAME"): its public part and body.
 // False when there is no such object type.

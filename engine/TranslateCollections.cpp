@@ -2,6 +2,7 @@
 // and the multiset conditions and operators, written as the engine's collection functions.
 #include "Collections.h"
 #include "CType.h"
+#include "ObjectTypes.h"
 #include "Plsql.h"
 #include "PlsqlImpl.h"
 #include "TranslateImpl.h"
@@ -42,6 +43,7 @@ ColType elemColType(const pl::TypeSpec& s, std::string& decl, char& kind) {
     t.code = kVarchar2;
     t.size = 4000;
     kind = 'X';
+    if (s.kind == pl::TypeSpec::Named && s.named.find('.') == std::string::npos) t.object = s.named; // maybe an object type
     break;
   }
   return t;
@@ -545,7 +547,11 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
     ColType x = column || function ? ColType{} : exprType(b, e);
     if (x.code != 0 && x.code != kNamedType && !(is(t_[b], "COLLECT"))) throw OraError(22905).at(static_cast<int>(t_[b].pos));
   }
-  std::string module = collectionRowsModule(cat_.db(), typed ? ct.elemDecl : std::string());
+  // the elements of an object type are rows of its attributes
+  auto ot = typed && !ct.elemType.object.empty() ? objectType(cat_.db(), ct.elemType.object) : nullptr;
+  std::string module = collectionRowsModule(cat_.db(), typed ? ct.elemDecl : std::string(), ot ? ot->name : std::string());
+  if (ot)
+    for (const ObjAttr& a : ot->attrs) tr_.inferred.emplace(a.name, a.type);
   replace_[i] = module + (is(t_[b], "SELECT") ? "((" + emit(b, e) + "))" : "(" + emit(b, e) + ")");
   for (size_t x = i + 1; x <= close; ++x) skip_[x] = 1;
   ColType text;
