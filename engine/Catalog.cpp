@@ -6,6 +6,7 @@
 #include "TranslateImpl.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace ora {
@@ -44,18 +45,28 @@ SchemaMemo& Catalog::memo() {
   return *memo_;
 }
 
+bool Catalog::anyUnit(const char* type) {
+  unitSource({}, type); // reads the names
+  if (!unitNames_) return true;
+  std::string prefix = std::string(type) + '/';
+  auto it = unitNames_->lower_bound(prefix);
+  return it != unitNames_->end() && it->compare(0, prefix.size(), prefix) == 0;
+}
+
 std::string Catalog::unitSource(const std::string& name, const char* type) {
   // asked of most names a query uses: the few units' names are read once for the statement, and
   // the statements are prepared once per session
   if (!unitNames_) {
     std::set<std::string> names;
-    sqlite3_stmt* all = prep("SELECT TYPE, NAME FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('FUNCTION', 'PACKAGE', 'TYPE')");
+    // all rows, the types picked here: an IN list of three would build a temporary index each time
+    sqlite3_stmt* all = prep("SELECT TYPE, NAME FROM \"TESSEL$SOURCE\"");
     if (!all) return {};
     int rc;
     while ((rc = sqlite3_step(all)) == SQLITE_ROW) {
-      const unsigned char* t = sqlite3_column_text(all, 0);
+      const char* t = reinterpret_cast<const char*>(sqlite3_column_text(all, 0));
       const unsigned char* n = sqlite3_column_text(all, 1);
-      if (t && n) names.insert(std::string(reinterpret_cast<const char*>(t)) + '/' + reinterpret_cast<const char*>(n));
+      if (t && n && (!std::strcmp(t, "FUNCTION") || !std::strcmp(t, "PACKAGE") || !std::strcmp(t, "TYPE")))
+        names.insert(std::string(t) + '/' + reinterpret_cast<const char*>(n));
     }
     done(all);
     if (rc != SQLITE_DONE) return {};

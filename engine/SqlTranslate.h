@@ -81,6 +81,8 @@ public:
   std::string synonymTarget(const std::string& name);
   // The stored source of a FUNCTION or PACKAGE; empty when there is none.
   std::string unitSource(const std::string& name, const char* type);
+  // Whether the schema has any FUNCTION, PACKAGE or TYPE unit of that type.
+  bool anyUnit(const char* type);
 
   // The unit holding the functions of the statement's WITH clause while its query is translated:
   // where a name that is no column may also be one of them.
