@@ -243,4 +243,28 @@ int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out);
 // A TIMESTAMP in the session's default timestamp format, FF at the type's precision.
 std::string sessionTimestampText(sqlite3* db, const DateTime& d, int precision, bool zoned);
 
+// An eponymous-only module: used as a table-valued function, never created as a table.
+inline sqlite3_module tableFunctionModule(decltype(sqlite3_module::xConnect) connect,
+                                          decltype(sqlite3_module::xBestIndex) bestIndex,
+                                          decltype(sqlite3_module::xDisconnect) disconnect,
+                                          decltype(sqlite3_module::xOpen) open, decltype(sqlite3_module::xClose) close,
+                                          decltype(sqlite3_module::xFilter) filter, decltype(sqlite3_module::xNext) next,
+                                          decltype(sqlite3_module::xEof) eof, decltype(sqlite3_module::xColumn) column,
+                                          decltype(sqlite3_module::xRowid) rowid) {
+  sqlite3_module m{};
+  m.iVersion = 1;
+  m.xConnect = connect;
+  m.xBestIndex = bestIndex;
+  m.xDisconnect = disconnect;
+  m.xDestroy = disconnect;
+  m.xOpen = open;
+  m.xClose = close;
+  m.xFilter = filter;
+  m.xNext = next;
+  m.xEof = eof;
+  m.xColumn = column;
+  m.xRowid = rowid;
+  return m;
+}
+
 } // namespace ora

@@ -196,25 +196,7 @@ int rowid(sqlite3_vtab_cursor* cur, sqlite3_int64* out) {
   return SQLITE_OK;
 }
 
-sqlite3_module makeModule() {
-  sqlite3_module m{};
-  m.iVersion = 1;
-  m.xCreate = nullptr; // eponymous only: used as a table-valued function, never created
-  m.xConnect = connect;
-  m.xBestIndex = bestIndex;
-  m.xDisconnect = disconnect;
-  m.xDestroy = disconnect;
-  m.xOpen = open;
-  m.xClose = close;
-  m.xFilter = filter;
-  m.xNext = next;
-  m.xEof = eof;
-  m.xColumn = column;
-  m.xRowid = rowid;
-  return m;
-}
-
-const sqlite3_module kModule = makeModule();
+const sqlite3_module kModule = tableFunctionModule(connect, bestIndex, disconnect, open, close, filter, next, eof, column, rowid);
 
 } // namespace
 

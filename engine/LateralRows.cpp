@@ -1,6 +1,7 @@
 // Packed rows of a correlated inline view and the table-valued function that reads them.
 #include "LateralRows.h"
 
+#include "FunctionUtil.h"
 #include "SqlText.h"
 
 #include <cstdint>
@@ -213,25 +214,7 @@ int rowid(sqlite3_vtab_cursor* cur, sqlite3_int64* out) {
   return SQLITE_OK;
 }
 
-sqlite3_module makeModule() {
-  sqlite3_module m{};
-  m.iVersion = 1;
-  m.xCreate = nullptr; // eponymous only
-  m.xConnect = connect;
-  m.xBestIndex = bestIndex;
-  m.xDisconnect = disconnect;
-  m.xDestroy = disconnect;
-  m.xOpen = open;
-  m.xClose = close;
-  m.xFilter = filter;
-  m.xNext = next;
-  m.xEof = eof;
-  m.xColumn = column;
-  m.xRowid = rowid;
-  return m;
-}
-
-const sqlite3_module kModule = makeModule();
+const sqlite3_module kModule = tableFunctionModule(connect, bestIndex, disconnect, open, close, filter, next, eof, column, rowid);
 
 } // namespace
 
