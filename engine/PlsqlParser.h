@@ -1,0 +1,87 @@
+// The PL/SQL block parser, shared by the files that read declarations and statements.
+#pragma once
+#include "OraError.h"
+#include "PlsqlImpl.h"
+
+#include <set>
+
+namespace ora::pl::parse {
+
+struct Parser {
+  Unit& u;
+  const std::vector<Tok>& t;
+  size_t i = 0;
+  bool unsized = false; // a parameter's type has no length
+  std::set<std::string> typeNames; // the TYPEs declared so far
+  std::set<std::string> cursorTypes; // of those, the REF CURSOR types
+  explicit Parser(Unit& unit) : u(unit), t(unit.toks) {}
+
+  bool is(size_t k, const char* w) const {
+    return k < t.size() && (t[k].kind == T::Word || t[k].kind == T::Op) && t[k].text == w;
+  }
+  bool at(const char* w) const { return is(i, w); }
+  [[noreturn]] void fail(size_t k) const {
+    const Tok& x = t[k < t.size() ? k : t.size() - 1];
+    std::string sym = x.kind == T::End ? "end-of-file" : x.kind == T::Str ? x.text : u.src.substr(x.pos, x.end - x.pos);
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(u.src, x.pos) + ":\nPLS-00103: Encountered the symbol \"" + sym + "\"";
+    e.pos = static_cast<int>(x.pos);
+    throw e;
+  }
+  void expect(const char* w) {
+    if (!at(w)) fail(i);
+    ++i;
+  }
+  std::string name() {
+    if (t[i].kind != T::Word && t[i].kind != T::QWord) fail(i);
+    return t[i++].text;
+  }
+  // Tokens up to (not including) one of the words at depth 0.
+  Range until(std::initializer_list<const char*> stops);
+  Range expression(std::initializer_list<const char*> stops) {
+    Range r = until(stops);
+    if (r.empty()) fail(i);
+    return r;
+  }
+
+  TypeSpec type();
+
+  // PROCEDURE or FUNCTION name (parameters) [RETURN type], up to IS, AS or ";".
+  std::shared_ptr<Sub> subHeader();
+
+  // TYPE name IS RECORD | TABLE OF | VARRAY; false for a kind not run here (REF CURSOR, ...)
+  bool typeDecl(Decl& d);
+
+  void declarations(Block& b);
+
+  std::shared_ptr<Block> block(bool declare);
+
+  Stmts statements(std::initializer_list<const char*> stops);
+
+  Stmts loopBody(std::unique_ptr<Stmt>& s);
+
+  std::unique_ptr<Stmt> statement();
+
+  // RETURNING expressions INTO variables at the end of a DML statement: the clause in `target`,
+  // its expressions in `hi`, the variables in `conds`.
+  void returning(Stmt& s);
+
+  // name, or pkg.name
+  std::string dotted() {
+    std::string n = name();
+    if (at(".")) {
+      ++i;
+      n += "." + name();
+    }
+    return n;
+  }
+
+  void cursorCall(Stmt& s);
+
+  // USING [IN | OUT | IN OUT] argument, ...
+  void usingList(Stmt& s);
+
+  void intoList(Stmt& s);
+};
+
+} // namespace ora::pl::parse
