@@ -103,5 +103,29 @@ void fillTabPartitions(const Source& src, Inserter& ins);
 void fillPartKeyColumns(const Source& src, Inserter& ins);
 void fillLobs(const Source& src, Inserter& ins); // DictionaryLobs.cpp
 
+// A USER_ view that ALL_ and DBA_ repeat for each owner, and whether they add an OWNER column in front.
+struct OwnedDef {
+  const char* base;
+  bool addOwner;
+  const char* what;
+  const char* ownerColumn = "OWNER";
+};
+
+struct View {
+  std::string name, columns, comment;
+  const OwnedDef* owned = nullptr; // ALL_ and DBA_ views
+};
+
+struct SynonymDef {
+  const char* name;
+  const char* view;
+};
+
+// Every view of the dictionary, and the one of a name (nullptr when there is none).
+const std::vector<View>& allViews();
+const View* findView(const std::string& name);
+// The public synonyms of dictionary views (COLS, DICT, ...).
+const std::vector<SynonymDef>& dictionarySynonyms();
+
 } // namespace dict
 } // namespace ora
