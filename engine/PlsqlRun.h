@@ -126,6 +126,11 @@ struct Callee {
 // Calls from SQL statements: how deep, where DML is not allowed (ORA-14551).
 extern thread_local int sqlCallDepth;
 
+// The units of queries' WITH clauses go by this prefix and a hash of their declarations.
+inline constexpr const char* kStatementPrefix = "WITH$";
+// Declarations of a query's WITH clause as a block whose subprograms SQL can call.
+std::shared_ptr<Unit> parseStatementUnit(const std::string& decls);
+
 // While a trigger's body runs: how many are open (no COMMIT in them, ORA-04092) and the tables
 // their row events are changing, which their SQL may not read or write (ORA-04091).
 extern thread_local int triggerDepth;
