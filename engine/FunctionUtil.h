@@ -21,19 +21,24 @@ using Ctx = sqlite3_context;
 using Val = sqlite3_value;
 using Fn = void (*)(Ctx*, int, Val**);
 
-// Function bodies throw OraError; the registered wrapper turns it into the SQL error.
-template <void (*F)(Ctx*, int, Val**)>
-void guarded(Ctx* ctx, int argc, Val** argv) {
+// Runs a SQL function's body: an OraError it throws becomes the statement's error, and nothing
+// unwinds through SQLite's C frames.
+template <class F> void guardedCall(Ctx* ctx, F&& f) {
   try {
-    F(ctx, argc, argv);
+    f();
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
   } catch (const std::bad_alloc&) {
     sqlite3_result_error_nomem(ctx);
   } catch (...) {
-    // nothing may unwind through SQLite's C frames
     sqlite3_result_error(ctx, "ORA-00600: internal error in a function", -1);
   }
+}
+
+// The registered wrapper of a function body.
+template <void (*F)(Ctx*, int, Val**)>
+void guarded(Ctx* ctx, int argc, Val** argv) {
+  guardedCall(ctx, [&] { F(ctx, argc, argv); });
 }
 
 struct Def {

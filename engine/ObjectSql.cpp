@@ -1,4 +1,5 @@
 // Object values in SQL: constructors, attributes, method calls, and their order.
+#include "FunctionUtil.h"
 #include "Number.h"
 #include "ObjectTypes.h"
 #include "PlsqlRun.h"
@@ -120,18 +121,6 @@ std::string textArg(sqlite3_value* v) {
   return p ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string();
 }
 
-// Every SQL function here turns the interpreter's errors into the statement's.
-template <class F> void guarded(sqlite3_context* ctx, F&& f) {
-  try {
-    f();
-  } catch (const OraError& e) {
-    sqlite3_result_error(ctx, e.text.c_str(), -1);
-  } catch (const std::bad_alloc&) {
-    sqlite3_result_error_nomem(ctx);
-  } catch (...) {
-    sqlite3_result_error(ctx, "ORA-00600: internal error in an object function", -1);
-  }
-}
 
 struct SqlCall {
   Session& ses;
@@ -144,7 +133,7 @@ struct SqlCall {
 
 // ora_obj_new('TYPE', arguments...)
 void objNew(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     SqlCall call(ses);
     std::vector<pl::Val> args;
@@ -155,7 +144,7 @@ void objNew(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // ora_obj_make('TYPE', attributes...): an object table's row as its object
 void objMake(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     auto ty = objectType(ses.db, textArg(argv[0]));
     if (!ty || static_cast<size_t>(argc - 1) != ty->attrs.size()) throw OraError(2315);
@@ -187,7 +176,7 @@ bool attrPath(sqlite3* db, std::string& obj, sqlite3_value** path, int n, ObjAtt
 
 // ora_obj_attr(object, 'ATTR', ...)
 void objAttr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     std::string obj = textArg(argv[0]);
@@ -214,7 +203,7 @@ std::string setPath(sqlite3* db, const std::string& obj, sqlite3_value* value, s
 
 // ora_obj_set(object, value, 'ATTR', ...): the object with that attribute changed
 void objSet(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) throw OraError(6530);
     std::string out = setPath(ses.db, textArg(argv[0]), argv[1], argv + 2, argc - 2);
@@ -224,7 +213,7 @@ void objSet(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // ora_obj_call(object, 'METHOD', arguments...): a member function of the object's own type
 void objCall(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     pl::Val self = sqlVal(argv[0]);
@@ -239,7 +228,7 @@ void objCall(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // ora_obj_static('TYPE', 'METHOD', arguments...)
 void objStatic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     SqlCall call(ses);
     std::vector<pl::Val> args;
@@ -250,7 +239,7 @@ void objStatic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // ora_obj_check(value, 'TYPE'): a value written to a column or attribute of that type
 void objCheck(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     ObjAttr a;
@@ -272,7 +261,7 @@ void objCheck(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 // ora_obj_is_of(object, 'TYPE', ...): IS OF (TYPE, ...)
 void objIsOf(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     ObjValue v;

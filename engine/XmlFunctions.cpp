@@ -4,6 +4,7 @@
 #include "XmlFunctions.h"
 
 #include "Charset.h"
+#include "FunctionUtil.h"
 #include "ListAgg.h"
 #include "OraError.h"
 #include "SqlText.h"
@@ -60,27 +61,15 @@ void resultXml(sqlite3_context* ctx, const std::string& s) {
   sqlite3_result_subtype(ctx, kXmlSubtype);
 }
 
-template <typename F>
-void guarded(sqlite3_context* ctx, F f) {
-  try {
-    f();
-  } catch (const OraError& e) {
-    sqlite3_result_error(ctx, e.text.c_str(), -1);
-  } catch (const std::bad_alloc&) {
-    sqlite3_result_error_nomem(ctx);
-  } catch (...) {
-    sqlite3_result_error(ctx, "ORA-00600: internal error in an XML function", -1);
-  }
-}
 
 void mark(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (isNull(argv[0])) return sqlite3_result_null(ctx);
-  guarded(ctx, [&] { resultXml(ctx, textOf(argv[0])); });
+  fn::guardedCall(ctx, [&] { resultXml(ctx, textOf(argv[0])); });
 }
 
 // ora_xmlelement(name, attribute count, name1, value1, ..., content...)
 void element(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     std::string name = textOf(argv[0]);
     int attrs = argc > 1 ? sqlite3_value_int(argv[1]) : 0;
     std::string out = "<" + name;
@@ -96,7 +85,7 @@ void element(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // ora_xmlforest(name1, value1, ...): an element for each value that is not NULL
 void forest(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     std::string out;
     bool any = false;
     for (int k = 0; k + 1 < argc; k += 2) {
@@ -111,7 +100,7 @@ void forest(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 void concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     std::string out;
     bool any = false;
     for (int k = 0; k < argc; ++k)
@@ -126,7 +115,7 @@ void concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // ora_xmlmarkup(kind, value[, name]): a comment, CDATA section or processing instruction
 void markup(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     int kind = sqlite3_value_int(argv[0]);
     bool null = argc < 2 || isNull(argv[1]);
     std::string v = null ? std::string() : textOf(argv[1]);
@@ -150,7 +139,7 @@ void markup(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 // ora_xmlroot(value, version or NULL, standalone: -1 not given, 0 no, 1 yes)
 void root(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     if (isNull(argv[0])) return sqlite3_result_null(ctx);
     std::string head = "<?xml";
     if (argc > 1 && !isNull(argv[1])) head += " version=\"" + textOf(argv[1]) + "\"";
@@ -246,7 +235,7 @@ void writeNodes(const std::vector<Node>& nodes, int level, int size, std::string
 
 // ora_xmlserialize(value, document, indent size or -1, longest result or 0)
 void serialize(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     if (isNull(argv[0])) return sqlite3_result_null(ctx);
     std::string s = content(argv[0]);
     int indent = argc > 2 ? sqlite3_value_int(argv[2]) : -1;
@@ -289,7 +278,7 @@ struct Agg {
 void aggStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   auto** slot = static_cast<Agg**>(sqlite3_aggregate_context(ctx, sizeof(Agg*)));
   if (!slot) return sqlite3_result_error_nomem(ctx);
-  guarded(ctx, [&] {
+  fn::guardedCall(ctx, [&] {
     if (!*slot) {
       *slot = new Agg;
       for (int k = 2; k < argc; k += 2) (*slot)->order.push_back(sqlite3_value_int(argv[k]));
@@ -312,7 +301,7 @@ void aggFinal(sqlite3_context* ctx) {
   if (!a || a->rows.empty()) {
     sqlite3_result_null(ctx);
   } else {
-    guarded(ctx, [&] {
+    fn::guardedCall(ctx, [&] {
       const Charset cs = connectionCharset(sqlite3_context_db_handle(ctx));
       std::stable_sort(a->rows.begin(), a->rows.end(), [&](const Agg::Row& x, const Agg::Row& y) {
         for (size_t k = 0; k < x.keys.size() && k < y.keys.size() && k < a->order.size(); ++k)
