@@ -1,7 +1,9 @@
 // Collection values: their stored form, their text, and the SQL functions over them.
 #include "Collections.h"
 
+#include "Charset.h"
 #include "FunctionUtil.h"
+#include "ListAgg.h"
 #include "ObjectTypes.h"
 #include "Number.h"
 #include "SqlText.h"
@@ -359,13 +361,25 @@ void equal(Ctx* ctx, int, Val** argv) {
   truth(ctx, 1);
 }
 
-// ora_coll_agg(type, kind, elem, limit, x): the rows' values as one collection, also of no rows.
+// ora_coll_agg(type, kind, elem, limit, x, flags [, key, how]...): the rows' values as one
+// collection, also of no rows. flags bit 0: NULLs are left out (COLLECT; a MULTISET subquery keeps
+// them), bit 1: each value once (DISTINCT); the keys order the elements.
 struct Gather {
   CollValue c;
   long long limit = 0;
+  int flags = 0;
+  std::vector<int> order; // per key: bit 0 descending, bit 1 NULLs first
+  std::vector<std::vector<Val*>> keys;
+  Gather() = default;
+  Gather(const Gather&) = delete;
+  Gather& operator=(const Gather&) = delete;
+  ~Gather() {
+    for (auto& row : keys)
+      for (Val* v : row) sqlite3_value_free(v);
+  }
 };
 
-void gatherStep(Ctx* ctx, int, Val** argv) {
+void gatherStep(Ctx* ctx, int argc, Val** argv) {
   auto** acc = static_cast<Gather**>(sqlite3_aggregate_context(ctx, sizeof(Gather*)));
   if (!acc) return sqlite3_result_error_nomem(ctx);
   try {
@@ -375,13 +389,46 @@ void gatherStep(Ctx* ctx, int, Val** argv) {
       (*acc)->c.kind = textArg(argv[1]).c_str()[0];
       (*acc)->c.elem = textArg(argv[2]).c_str()[0];
       (*acc)->limit = sqlite3_value_int64(argv[3]);
+      (*acc)->flags = sqlite3_value_int(argv[5]);
+      for (int k = 7; k < argc; k += 2) (*acc)->order.push_back(sqlite3_value_int(argv[k]));
     }
-    // COLLECT leaves NULLs out; a MULTISET subquery keeps them
-    if (sqlite3_value_type(argv[4]) == SQLITE_NULL && sqlite3_value_int(argv[5])) return;
-    (*acc)->c.items.push_back(elemOf(argv[4]));
+    Gather& g = **acc;
+    if (sqlite3_value_type(argv[4]) == SQLITE_NULL && (g.flags & 1)) return;
+    g.c.items.push_back(elemOf(argv[4]));
+    if (!g.order.empty()) {
+      std::vector<Val*> row;
+      for (int k = 6; k + 1 < argc; k += 2) row.push_back(sqlite3_value_dup(argv[k]));
+      g.keys.push_back(std::move(row));
+    }
   } catch (const std::bad_alloc&) {
     sqlite3_result_error_nomem(ctx);
   }
+}
+
+// The gathered elements in the order of their keys, then each once when asked; DISTINCT without
+// an order gives them sorted, as a sort finds the duplicates.
+void arrange(Gather& g, sqlite3* db) {
+  std::vector<size_t> at(g.c.items.size());
+  for (size_t k = 0; k < at.size(); ++k) at[k] = k;
+  if (!g.order.empty()) {
+    const Charset cs = connectionCharset(db);
+    std::stable_sort(at.begin(), at.end(), [&](size_t a, size_t b) {
+      for (size_t k = 0; k < g.order.size(); ++k)
+        if (int c = compareValues(g.keys[a][k], g.keys[b][k], g.order[k], cs)) return c < 0;
+      return false;
+    });
+  } else if (g.flags & 2) {
+    std::stable_sort(at.begin(), at.end(), [&](size_t a, size_t b) { return compareElems(g.c.items[a], g.c.items[b]) < 0; });
+  }
+  std::vector<CollElem> items;
+  items.reserve(at.size());
+  for (size_t k : at) {
+    const CollElem& x = g.c.items[k];
+    if ((g.flags & 2) && std::any_of(items.begin(), items.end(), [&](const CollElem& y) { return compareElems(x, y) == 0; }))
+      continue;
+    items.push_back(x);
+  }
+  g.c.items = std::move(items);
 }
 
 void gatherFinal(Ctx* ctx) {
@@ -394,6 +441,7 @@ void gatherFinal(Ctx* ctx) {
       sqlite3_result_null(ctx);
       return;
     }
+    if (g->flags & 2 || !g->order.empty()) arrange(*g, sqlite3_context_db_handle(ctx));
     checkLimit(g->c, g->limit);
     resultColl(ctx, g->c);
   } catch (const OraError& e) {
@@ -570,7 +618,7 @@ void registerCollectionFunctions(sqlite3* db) {
   };
   for (const F& f : fns)
     sqlite3_create_function(db, f.name, f.args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, f.fn, nullptr, nullptr);
-  sqlite3_create_function(db, "ora_coll_agg", 6, SQLITE_UTF8, nullptr, nullptr, gatherStep, gatherFinal);
+  sqlite3_create_function(db, "ora_coll_agg", -1, SQLITE_UTF8, nullptr, nullptr, gatherStep, gatherFinal);
 }
 
 std::string collectionRowsModule(sqlite3* db, const std::string& decl, const std::string& objectType) {

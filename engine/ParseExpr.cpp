@@ -559,8 +559,13 @@ Node* Parser::call(Node* fname) {
         }
       }
     } while (acceptOp(","));
-    expectOp(")", 907);
     if (aggregate(n->text) && n->kids.size() > aggregateArgs(n->text)) failAt(909, n->pos);
+    if (n->text == "COLLECT" && n->alias.empty() && isWord("ORDER")) {
+      // COLLECT(x ORDER BY ...): the order is the last kid
+      n->kids.push_back(orderBy());
+      n->flags |= kWithin;
+    }
+    expectOp(")", 907);
     // only some group functions take DISTINCT: the statistical, percentile and window ones do not
     static const std::set<std::string> noDistinct = {"MEDIAN", "STDDEV_POP", "STDDEV_SAMP", "VAR_POP", "VAR_SAMP",
         "COVAR_POP", "COVAR_SAMP", "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_COUNT", "REGR_R2", "REGR_AVGX",

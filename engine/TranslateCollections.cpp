@@ -235,7 +235,12 @@ bool rewriteOnce(const std::string& text, Catalog& cat, std::string& out) {
       size_t close = closeOf(t, i + 1), as = i + 2;
       while (as < close && !(t[as].depth == k.depth + 1 && is(t[as], "AS"))) ++as;
       CollType ct;
-      if (as + 2 != close || !nameTok(t[as + 1]) || !collectionType(cat, t[as + 1].text, ct)) continue;
+      const bool multiset = is(t[i + 2], "MULTISET") && i + 3 < n && is(t[i + 3], "(");
+      if (as + 2 != close || !nameTok(t[as + 1]) || !collectionType(cat, t[as + 1].text, ct)) {
+        // a MULTISET casts to a collection type only
+        if (multiset && as + 1 < close) throw OraError(22907).at(static_cast<int>(t[as + 1].pos));
+        continue;
+      }
       if (is(t[i + 2], "MULTISET") && i + 3 < n && is(t[i + 3], "(") && closeOf(t, i + 3) + 1 == as) {
         size_t sb = i + 4, se = closeOf(t, i + 3);
         if (!is(t[sb], "SELECT") && !is(t[sb], "WITH")) throw OraError(936).at(static_cast<int>(t[sb].pos));
@@ -426,12 +431,26 @@ bool Translator::collectionCall(size_t& i, std::string& call) {
     return true;
   }
   if (k.text == "COLLECT") {
-    auto args = callArgs(i);
-    if (args.size() != 1 || args[0].first >= args[0].second) throw OraError(909);
-    ColType x = exprType(args[0].first, args[0].second);
+    // COLLECT([DISTINCT | UNIQUE | ALL] x [ORDER BY keys]); flags bit 0: leave NULLs out, bit 1: DISTINCT
+    size_t close = matching(i + 1), b = i + 2, e = close;
+    int flags = 1;
+    if (is(at(b), "DISTINCT") || is(at(b), "UNIQUE")) flags |= 2, ++b;
+    else if (is(at(b), "ALL")) ++b;
+    for (size_t m = b; m < close; ++m)
+      if (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER") && is(at(m + 1), "BY")) {
+        e = m;
+        break;
+      }
+    for (size_t m = b; m < e; ++m)
+      if (t_[m].depth == k.depth + 1 && is(t_[m], ",")) throw OraError(909);
+    if (b >= e) throw OraError(936).at(static_cast<int>(at(b).pos));
+    ColType x = exprType(b, e);
     char kind = x.code == kNumber ? 'N' : x.code == kDate ? 'D' : 'S';
-    call = std::string("ora_coll_agg('SYSTPCOLLECT', 'N', '") + kind + "', 0, " + emit(args[0].first, args[0].second) + ", 1)";
-    i = matching(i + 1);
+    size_t count = 0;
+    std::string keys = e < close ? sortKeys(e + 2, close, k.depth + 1, count) : std::string();
+    call = std::string("ora_coll_agg('SYSTPCOLLECT', 'N', '") + kind + "', 0, " + emit(b, e) + ", " +
+           std::to_string(flags) + keys + ")";
+    i = close;
     return true;
   }
   return false;
