@@ -406,6 +406,9 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
 namespace {
 // An error of the engine's SQL about a name in an expression: PL/SQL reports it at compile time.
 OraError expressionError(const Run& r, OraError e, Range range) {
+  // text that is no number: INVALID_NUMBER in SQL, VALUE_ERROR in a procedural statement (unless
+  // a unit the expression called raised it)
+  if (e.code == 1722 && e.text.find("ORA-06512") == std::string::npos) return valueError("character to number conversion error");
   if (e.code != 904) return e;
   std::string name = e.detail;
   if (name.size() > 2 && name.front() == '"') name = name.substr(1, name.size() - 2);
