@@ -92,6 +92,25 @@ bool alterTrigger(const std::string& text, Catalog& cat, Translation& out) {
                      [&](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
     for (const auto& n : names) remake(n, is(t[i], "ENABLE") ? 1 : 2, cat, out);
     out.function = 15;
+  } else if (is(t[1], "PROCEDURE") || is(t[1], "FUNCTION") || is(t[1], "PACKAGE") || is(t[1], "TYPE")) {
+    // COMPILE [DEBUG] [PACKAGE | SPECIFICATION | BODY] [REUSE SETTINGS]: a unit is compiled
+    // whenever it is used or listed, so this only names one that is there
+    std::string kind = t[1].text, name = objectAt(t, i, cat, 4043);
+    if (i >= t.size() || !is(t[i], "COMPILE")) {
+      if (kind == "TYPE") return false;
+      throw OraError(922);
+    }
+    ++i;
+    if (i < t.size() && is(t[i], "DEBUG")) ++i;
+    bool body = false;
+    if (i < t.size() && (is(t[i], "BODY") || is(t[i], "SPECIFICATION") || (kind == "PACKAGE" && is(t[i], "PACKAGE")))) {
+      body = is(t[i], "BODY");
+      ++i;
+    }
+    if (i + 1 < t.size() && is(t[i], "REUSE") && is(t[i + 1], "SETTINGS")) i += 2;
+    if (i < t.size()) throw OraError(922);
+    if (cat.objectTypeOf(name, body ? kind + " BODY" : kind).empty()) throw OraError(4043, name);
+    out.function = kind == "PROCEDURE" ? 25 : kind == "FUNCTION" ? 92 : kind == "TYPE" ? 80 : body ? 98 : 95;
   } else {
     return false;
   }
@@ -136,7 +155,7 @@ bool readOnlyView(const std::string& view, Catalog& cat) {
   return found;
 }
 
-std::string missingName(const std::string& body, Catalog& cat) {
+std::string missingName(const std::string& body, Catalog& cat, size_t* where, size_t* statement) {
   std::vector<pl::Tok> t;
   try {
     t = pl::tokens(body);
@@ -146,6 +165,24 @@ std::string missingName(const std::string& body, Catalog& cat) {
   auto word = [&](size_t k, const char* w) { return k < t.size() && t[k].kind == pl::T::Word && t[k].text == w; };
   auto op = [&](size_t k, const char* o) { return k < t.size() && t[k].kind == pl::T::Op && t[k].text == o; };
   auto name = [&](size_t k) { return k < t.size() && (t[k].kind == pl::T::Word || t[k].kind == pl::T::QWord); };
+  // the names a WITH clause gives its queries: "name AS (" and "name (columns) AS ("
+  std::set<std::string> named;
+  for (size_t k = 0; k + 2 < t.size(); ++k) {
+    if (!name(k)) continue;
+    size_t a = k + 1;
+    if (op(a, "(")) {
+      while (a < t.size() && !op(a, ")")) ++a;
+      ++a;
+    }
+    if (word(a, "AS") && op(a + 1, "(")) named.insert(t[k].text);
+  }
+  size_t opened = 0; // where the SQL statement being read began
+  bool open = false;
+  auto missing = [&](const std::string& what, size_t k) {
+    if (where) *where = t[k].pos;
+    if (statement) *statement = open ? opened : t[k].pos;
+    return what;
+  };
   // [schema.]table at k: empty when it is another schema's, a function's call or no name
   auto tableAt = [&](size_t& k, bool listed) -> std::string {
     if (!name(k)) return {};
@@ -158,16 +195,21 @@ std::string missingName(const std::string& body, Catalog& cat) {
   };
   std::vector<bool> query{false}; // for each open parenthesis: whether a SELECT opened in it
   for (size_t k = 0; k < t.size(); ++k) {
+    if (!open && (word(k, "SELECT") || word(k, "INSERT") || word(k, "UPDATE") || word(k, "DELETE") || word(k, "MERGE") ||
+                  word(k, "WITH"))) {
+      open = true;
+      opened = t[k].pos;
+    }
     if (op(k, "(")) { query.push_back(false); continue; }
     if (op(k, ")")) { if (query.size() > 1) query.pop_back(); continue; }
-    if (op(k, ";")) { query.back() = false; continue; }
+    if (op(k, ";")) { query.back() = false; open = false; continue; }
     if (word(k, "SELECT")) { query.back() = true; continue; }
     bool from = word(k, "FROM") && query.back() && !word(k - 1, "DELETE");
     bool join = word(k, "JOIN") && query.back();
     if (from || join) {
       size_t at = k + 1;
       std::string table = tableAt(at, false);
-      if (!table.empty() && !known(cat, table)) return table;
+      if (!table.empty() && !named.count(table) && !known(cat, table)) return missing(table, at);
       continue;
     }
     bool insert = word(k, "INSERT") && word(k + 1, "INTO");
@@ -177,7 +219,7 @@ std::string missingName(const std::string& body, Catalog& cat) {
     size_t at = k + (insert || (remove && word(k + 1, "FROM")) ? 2 : 1);
     std::string table = tableAt(at, insert);
     if (table.empty()) continue;
-    if (!known(cat, table)) return table;
+    if (!known(cat, table)) return missing(table, at);
     if (!cat.tableExists(table)) continue;
     std::set<std::string> cols;
     for (const auto& c : cat.columns(table)) cols.insert(c.name);
@@ -185,7 +227,7 @@ std::string missingName(const std::string& body, Catalog& cat) {
     if (insert && op(at, "(")) {
       // INSERT INTO t (a, b): each a column of t
       for (size_t c = at + 1; c < t.size() && !op(c, ")"); ++c)
-        if (name(c) && !cols.count(t[c].text)) return table + "." + t[c].text;
+        if (name(c) && !cols.count(t[c].text)) return missing(table + "." + t[c].text, c);
     } else if (update) {
       if (name(at) && !word(at, "SET")) ++at;
       if (!word(at, "SET")) continue;
@@ -199,7 +241,7 @@ std::string missingName(const std::string& body, Catalog& cat) {
         if (depth == 0 && op(c, ",")) { start = true; continue; }
         if (depth == 0 && op(c, "=")) { start = false; continue; }
         if (start && depth <= 1 && name(c) && !op(c + 1, ".") && !op(c - 1, ".") && !cols.count(t[c].text))
-          return table + "." + t[c].text;
+          return missing(table + "." + t[c].text, c);
       }
     }
   }

@@ -347,26 +347,10 @@ void fillObjects(const Source& src, Inserter& ins) {
   eachRow(db, "SELECT NAME FROM \"TESSEL$SYNONYMS\" s WHERE TABLE_OWNER = ?1 AND NOT EXISTS"
               " (SELECT 1 FROM \"TESSEL$OBJECTS\" o WHERE o.NAME = s.TABLE_NAME AND o.TYPE <> 'INDEX')",
           [&](sqlite3_stmt* st) { brokenSynonyms.insert(col(st, 0)); }, src.owner, true);
-  // a procedure is valid when its source parses (the interpreter runs it); other stored PL/SQL
-  // is kept as source only
+  // a stored unit is valid when it compiles (object types: when their parts are there)
   std::set<std::string> validProcedures; // "TYPE/NAME"
-  std::map<std::string, std::string> publicParts;
-  eachRow(db, "SELECT NAME, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'PACKAGE'",
-          [&](sqlite3_stmt* st) { publicParts[col(st, 0)] = col(st, 1); });
-  std::set<std::string> schemaTypes;
-  eachRow(db, "SELECT NAME FROM \"TESSEL$SOURCE\" WHERE TYPE = 'TYPE'",
-          [&](sqlite3_stmt* st) { schemaTypes.insert(col(st, 0)); });
-  eachRow(db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'PACKAGE BODY', 'TYPE', 'TYPE BODY')",
-          [&](sqlite3_stmt* st) {
-            std::string type = col(st, 1);
-            if ((type == "TYPE" || type == "TYPE BODY") && objectTypeValid(db, col(st, 0), type == "TYPE BODY")) {
-              validProcedures.insert(type + "/" + col(st, 0));
-              return;
-            }
-            if (pl::plsqlSourceParses(type, col(st, 2), type == "PACKAGE BODY" ? publicParts[col(st, 0)] : std::string(),
-                                      schemaTypes))
-              validProcedures.insert(type + "/" + col(st, 0));
-          });
+  for (auto& [key, errors] : unitErrors(src))
+    if (errors.empty()) validProcedures.insert(key);
   eachRow(db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 2), created = col(st, 3);
@@ -474,6 +458,7 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "VIEWS") fillViews(src, ins);
   else if (base == "TRIGGERS") fillTriggers(src, ins);
   else if (base == "SOURCE") fillSource(src, ins);
+  else if (base == "ERRORS") fillErrors(src, ins);
   else if (base == "PROCEDURES") fillProcedures(src, ins);
   else if (base == "TYPES") fillTypes(src, ins);
   else if (base == "TYPE_ATTRS") fillTypeAttrs(src, ins);

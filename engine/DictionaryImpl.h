@@ -2,9 +2,11 @@
 #pragma once
 #include "Charset.h"
 #include "Dictionary.h"
+#include "PlsqlCompile.h"
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -77,6 +79,9 @@ std::vector<UserRow> listUsers(const std::string& folder);
 
 void fillTab(const Source& src, Inserter& ins);
 void fillSource(const Source& src, Inserter& ins);     // DictionaryUnits.cpp
+void fillErrors(const Source& src, Inserter& ins);     // DictionaryUnits.cpp
+// The compile errors of each stored unit of the schema by "TYPE/NAME"; none when it is valid.
+std::map<std::string, std::vector<pl::CompileError>> unitErrors(const Source& src); // DictionaryUnits.cpp
 void fillProcedures(const Source& src, Inserter& ins); // DictionaryUnits.cpp
 void fillTypes(const Source& src, Inserter& ins);      // DictionaryTypes.cpp
 void fillTypeAttrs(const Source& src, Inserter& ins);

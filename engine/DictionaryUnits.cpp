@@ -1,12 +1,51 @@
-// The dictionary's rows for stored PL/SQL: USER_SOURCE and USER_PROCEDURES.
+// The dictionary's rows for stored PL/SQL: USER_SOURCE, USER_PROCEDURES and USER_ERRORS.
 #include "DictionaryImpl.h"
+#include "ObjectTypes.h"
 #include "OraError.h"
 #include "PlsqlImpl.h"
+#include "SqlTranslate.h"
 
 #include <map>
+#include <set>
 #include <sqlite3.h>
 
 namespace ora::dict {
+
+std::map<std::string, std::vector<pl::CompileError>> unitErrors(const Source& src) {
+  sqlite3* db = src.db;
+  std::map<std::string, std::string> publicParts;
+  eachRow(db, "SELECT NAME, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE = 'PACKAGE'",
+          [&](sqlite3_stmt* st) { publicParts[col(st, 0)] = col(st, 1); });
+  std::set<std::string> schemaTypes;
+  eachRow(db, "SELECT NAME FROM \"TESSEL$SOURCE\" WHERE TYPE = 'TYPE'", [&](sqlite3_stmt* st) { schemaTypes.insert(col(st, 0)); });
+  Catalog cat(db, src.owner, src.session);
+  std::map<std::string, std::vector<pl::CompileError>> out;
+  eachRow(db,
+          "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE',"
+          " 'PACKAGE BODY', 'TYPE', 'TYPE BODY')",
+          [&](sqlite3_stmt* st) {
+            std::string name = col(st, 0), type = col(st, 1);
+            auto& errors = out[type + "/" + name];
+            if ((type == "TYPE" || type == "TYPE BODY") && objectTypeValid(db, name, type == "TYPE BODY")) return;
+            if (type == "TYPE BODY") {
+              errors.push_back({0, 0, "PLS-00905: object " + src.owner + "." + name + " is invalid", 905});
+              return;
+            }
+            errors = pl::compileErrors(type, col(st, 2), type == "PACKAGE BODY" ? publicParts[name] : std::string(),
+                                       schemaTypes, &cat);
+          });
+  return out;
+}
+
+void fillErrors(const Source& src, Inserter& ins) {
+  for (auto& [key, errors] : unitErrors(src)) {
+    size_t slash = key.find('/');
+    int sequence = 0;
+    for (const auto& e : errors)
+      ins.text(key.substr(slash + 1)).text(key.substr(0, slash)).num(++sequence).num(e.line).num(e.column).text(e.text)
+          .text("ERROR").num(e.number).row();
+  }
+}
 
 void fillSource(const Source& src, Inserter& ins) {
   eachRow(src.db, "SELECT NAME, TYPE, TEXT FROM \"TESSEL$SOURCE\" ORDER BY NAME, TYPE",

@@ -52,6 +52,10 @@ const ViewDef kViews[] = {
      "Description of attributes of the user's own types"},
     {"USER_SOURCE", "NAME VARCHAR2(30) NOT NULL, TYPE VARCHAR2(12), LINE NUMBER NOT NULL, TEXT VARCHAR2(4000)",
      "Source of stored objects owned by the user"},
+    {"USER_ERRORS",
+     "NAME VARCHAR2(30) NOT NULL, TYPE VARCHAR2(12), SEQUENCE NUMBER NOT NULL, LINE NUMBER NOT NULL,"
+     " POSITION NUMBER NOT NULL, TEXT VARCHAR2(4000) NOT NULL, ATTRIBUTE VARCHAR2(9), MESSAGE_NUMBER NUMBER",
+     "Current errors on stored objects owned by the user"},
     {"USER_PROCEDURES",
      "OBJECT_NAME VARCHAR2(30), PROCEDURE_NAME VARCHAR2(30), OBJECT_ID NUMBER, SUBPROGRAM_ID NUMBER,"
      " OVERLOAD VARCHAR2(40), OBJECT_TYPE VARCHAR2(13), AGGREGATE VARCHAR2(3), PIPELINED VARCHAR2(3),"
@@ -190,6 +194,7 @@ const OwnedDef kOwned[] = {
     {"PROCEDURES", true, "procedures and functions"},
     {"TYPES", true, "types"},
     {"TYPE_ATTRS", true, "attributes of types"},
+    {"ERRORS", true, "current errors on stored objects"},
 };
 
 const SynonymDef kSynonyms[] = {{"COLS", "USER_TAB_COLUMNS"}, {"DICT", "DICTIONARY"}, {"OBJ", "USER_OBJECTS"},

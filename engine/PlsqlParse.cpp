@@ -1,4 +1,5 @@
 // Reads an anonymous PL/SQL block into the tree the interpreter runs.
+#include "PlsqlCompile.h"
 #include "PlsqlImpl.h"
 
 #include "OraError.h"
@@ -419,19 +420,8 @@ std::shared_ptr<Unit> parseTypeSource(const std::string& src) {
 
 bool plsqlSourceParses(const std::string& type, const std::string& src, const std::string& decls,
                        const std::set<std::string>& schemaTypes) {
-  try {
-    std::shared_ptr<Unit> u;
-    if (type == "PROCEDURE" || type == "FUNCTION") u = parseProcedure(src);
-    else if (type == "PACKAGE") u = parsePackage(src, {});
-    else if (type == "PACKAGE BODY") u = parsePackage(decls, src);
-    else if (type == "TYPE") u = parseTypeSource(src); // a collection type; an object type is kept as source only
-    else return false;
-    for (const std::string& n : u->schemaTypes)
-      if (!schemaTypes.count(n)) return false;
-    return true;
-  } catch (const OraError&) {
-    return false;
-  }
+  return (type == "PROCEDURE" || type == "FUNCTION" || type == "PACKAGE" || type == "PACKAGE BODY" || type == "TYPE") &&
+         compileErrors(type, src, decls, schemaTypes, nullptr).empty();
 }
 
 std::shared_ptr<Unit> parseBlock(const std::string& src) {

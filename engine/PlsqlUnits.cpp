@@ -3,6 +3,7 @@
 #include "ObjectTypes.h"
 #include "OraValues.h"
 #include "Plsql.h"
+#include "PlsqlCompile.h"
 #include "PlsqlRun.h"
 #include "Session.h"
 #include "SqlText.h"
@@ -58,6 +59,7 @@ OraError pls(const Run& r, size_t tok, const std::string& msg) {
 
 OraError invalid(const Run& r, size_t at, Session& ses, const std::string& name) {
   OraError e = pls(r, at, "PLS-00905: object " + ses.user + "." + name + " is invalid");
+  e.text += "\n" + pls(r, at, "PL/SQL: Statement ignored").text;
   e.detail = "invalid:" + name; // from SQL: ORA-06575
   return e;
 }
@@ -67,6 +69,8 @@ std::shared_ptr<Unit> storedUnit(Run& r, const std::string& name, size_t at) {
   std::string src = unitSource(r.ses, name, "FUNCTION");
   if (src.empty()) src = unitSource(r.ses, name, "PROCEDURE");
   if (src.empty()) return nullptr;
+  // a table or column its SQL names has gone: it no longer compiles
+  if (!unitCompiles(r.ses, name, src)) throw invalid(r, at, r.ses, name);
   auto& cache = units(r.ses).stored;
   auto it = cache.find(name);
   if (it != cache.end() && it->second.first == src) return it->second.second;
@@ -260,7 +264,7 @@ bool Run::resolve(const std::string& dotted, size_t at, Callee& out) {
              "\nORA-06508: PL/SQL: could not find program unit being called: \"" + ses.user + "." + parts[0] + "\"";
     throw e;
   }
-  if (!pkg->bodyValid) {
+  if (!pkg->bodyValid || (!pkg->body.empty() && !unitCompiles(ses, "PACKAGE BODY/" + parts[0], pkg->body))) {
     OraError e(4063);
     e.text = "ORA-04063: package body \"" + ses.user + "." + parts[0] + "\" has errors" +
              "\nORA-06508: PL/SQL: could not find program unit being called: \"" + ses.user + "." + parts[0] + "\"";

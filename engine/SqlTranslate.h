@@ -45,6 +45,8 @@ struct SchemaMemo {
     bool row = false;
   };
   std::unordered_map<std::string, Triggers> triggers;
+  // stored units whose SQL's tables and columns were found: name -> the source checked
+  std::unordered_map<std::string, std::string> compiledUnits;
 };
 
 // What the translator needs to know of the user's schema. With a session, what changes only

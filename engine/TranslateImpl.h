@@ -53,14 +53,14 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out);
 // CREATE TRIGGER from its name on (`at`); `state` 1 or 2 makes it enabled or disabled whatever
 // the text says.
 void createTrigger(const std::string& text, size_t at, bool replace, Catalog& cat, Translation& out, int state);
-// ALTER TRIGGER ... ENABLE | DISABLE | COMPILE and ALTER TABLE ... ENABLE | DISABLE ALL TRIGGERS;
-// false for any other statement.
+// ALTER TRIGGER ... ENABLE | DISABLE | COMPILE, ALTER TABLE ... ENABLE | DISABLE ALL TRIGGERS and
+// ALTER PROCEDURE | FUNCTION | PACKAGE | TYPE ... COMPILE; false for any other statement.
 bool alterTrigger(const std::string& text, Catalog& cat, Translation& out);
 // Whether the view was made WITH READ ONLY.
 bool readOnlyView(const std::string& view, Catalog& cat);
 // A table (or "TABLE.COLUMN") the SQL of a PL/SQL body names that is not there; empty when
-// every one it names is.
-std::string missingName(const std::string& body, Catalog& cat);
+// every one it names is. `at` gets the byte offset of the name, `statement` that of its statement.
+std::string missingName(const std::string& body, Catalog& cat, size_t* at = nullptr, size_t* statement = nullptr);
 // After the DDL of a trigger that follows `follows`: that one's row triggers made again, and
 // those it follows in turn, as SQLite fires the newest first.
 void orderTriggers(const std::string& follows, Catalog& cat, Translation& out);

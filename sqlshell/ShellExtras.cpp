@@ -6,6 +6,7 @@
 #include "ShellWords.h"
 #include "SqlQuote.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -189,16 +190,57 @@ std::map<std::string, std::string> TSqlShell::DeclaredTypes(const std::string& t
   return out;
 }
 
-bool TSqlShell::ForcedViewInvalid(const std::string& text) {
-  std::vector<std::string> w = Words(text, 6);
+std::vector<std::pair<std::string, std::string>> TSqlShell::UnitErrors(const std::string& name,
+                                                                      const std::string& type) {
+  std::vector<std::pair<std::string, std::string>> out;
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(500);
+  c.SetSQL({"SELECT LINE || '/' || POSITION, TEXT FROM USER_ERRORS WHERE NAME = " + OraText(name) +
+            " AND TYPE = " + OraText(type) + " ORDER BY SEQUENCE"});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+      (c.FetchRowsQuiet() || c.ReturnCode() == 1403))
+    for (uint32_t r = 0; r < c.RowsProcessed(); ++r)
+      out.emplace_back(c.Fields(0)->GetAsString(r), c.Fields(1)->GetAsString(r));
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return out;
+}
+
+std::string TSqlShell::UnitTitle(const std::string& type) {
+  std::string out;
+  bool start = true;
+  for (char c : type) {
+    out += start ? c : static_cast<char>(ora::lowerC(static_cast<unsigned char>(c)));
+    start = c == ' ';
+  }
+  return out;
+}
+
+// After CREATE FORCE VIEW or ALTER ... COMPILE: whether the object is left invalid (it is
+// then the one SHOW ERRORS names); `title` names it for the warning.
+bool TSqlShell::CompiledInvalid(const std::string& text, std::string& title) {
+  std::vector<std::string> w = Words(text, 8);
   for (size_t i = 0; i + 1 < w.size(); ++i)
     w[i] = w[i][0] == '"' ? w[i] : Upper(w[i]);
   size_t i = 1;
   std::string name, type = "VIEW";
-  if (w.size() >= 4 && w[0] == "ALTER" && (w[1] == "VIEW" || w[1] == "TRIGGER") &&
+  bool bodyNamed = false;
+  static const char* const compiled[] = {"VIEW", "TRIGGER", "PROCEDURE", "FUNCTION", "PACKAGE", "TYPE"};
+  if (w.size() >= 4 && w[0] == "ALTER" &&
+      std::find(std::begin(compiled), std::end(compiled), w[1]) != std::end(compiled) &&
       Upper(w[3]) == "COMPILE") {
     name = w[2];
     type = w[1];
+    // ALTER PACKAGE p COMPILE [DEBUG] BODY compiles the body alone
+    size_t k = 4;
+    if (k < w.size() && Upper(w[k]) == "DEBUG")
+      ++k;
+    bodyNamed = (type == "PACKAGE" || type == "TYPE") && k < w.size() && Upper(w[k]) == "BODY";
+    if (bodyNamed)
+      type += " BODY";
   } else {
     if (w.size() < 4 || w[0] != "CREATE")
       return false;
@@ -210,9 +252,19 @@ bool TSqlShell::ForcedViewInvalid(const std::string& text) {
   }
   if (size_t paren = name.find('('); paren != std::string::npos && name[0] != '"')
     name.resize(paren);
+  if (size_t semi = name.find(';'); semi != std::string::npos && name[0] != '"')
+    name.resize(semi);
   std::string err;
-  if (ObjectStatus(DictionaryName(name), type, err) != "INVALID")
+  std::string status = ObjectStatus(DictionaryName(name), type, err);
+  // ALTER PACKAGE p COMPILE compiles its body too
+  if (status != "INVALID" && type == "PACKAGE" && w[0] == "ALTER") {
+    status = ObjectStatus(DictionaryName(name), "PACKAGE BODY", err);
+    type = "PACKAGE BODY";
+  }
+  if (status != "INVALID")
     return false;
+  // ALTER PACKAGE p COMPILE warns of the package, whichever part has the errors
+  title = UnitTitle(bodyNamed || w[0] != "ALTER" ? type : w[1]);
   FLastUnitType = type;
   FLastUnitName = DictionaryName(name);
   return true;
@@ -245,7 +297,6 @@ void TSqlShell::ShowErrors(const std::string& args) {
   }
   if (!RequireConnection())
     return;
-  // The engine keeps no compile errors; what it knows is whether the unit is valid.
   std::string err;
   std::string status = ObjectStatus(name, type, err);
   if (!err.empty() && status.empty()) {
@@ -256,6 +307,23 @@ void TSqlShell::ShowErrors(const std::string& args) {
     FOut << "No errors.\n";
     return;
   }
+  const size_t errWidth = 65;
+  auto errors = UnitErrors(name, type);
+  if (!errors.empty()) {
+    FOut << "Errors for " << type << " " << name << ":\n\n"
+         << "LINE/COL ERROR\n"
+         << "-------- " << std::string(errWidth, '-') << "\n";
+    for (auto& [at, text] : errors) {
+      bool first = true;
+      for (auto& l : Wrap(text, errWidth)) {
+        std::string lead = first ? at : std::string();
+        FOut << lead << std::string(lead.size() < 9 ? 9 - lead.size() : 1, ' ') << l << "\n";
+        first = false;
+      }
+    }
+    return;
+  }
+  // triggers and views have no listed errors: say why they are invalid
   std::string why =
       type == "TRIGGER"
           ? "the trigger body does not compile (its syntax, a table or column its SQL names, or "
@@ -268,7 +336,6 @@ void TSqlShell::ShowErrors(const std::string& args) {
           ? "the unit's source does not parse; calling it fails with ORA-06550 (PLS-00905)"
           : "this database keeps stored PL/SQL of this kind as source only and does not compile "
             "it; using it fails with ORA-06550";
-  const size_t errWidth = 65;
   FOut << "Errors for " << type << " " << name << ":\n\n"
        << "LINE/COL ERROR\n"
        << "-------- " << std::string(errWidth, '-') << "\n";

@@ -734,15 +734,9 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
          unit == "TRIGGER") &&
         TSqlSplitter::LeadingWords(text, 1) == "CREATE" &&
         ObjectStatus(FLastUnitName, FLastUnitType, unitErr) == "INVALID")
-      FOut << "\nWarning: "
-           << (unit == "PROCEDURE"  ? "Procedure"
-               : unit == "FUNCTION" ? "Function"
-               : unit == "PACKAGE"  ? "Package"
-               : unit == "TRIGGER"  ? "Trigger"
-                                    : "Package Body")
-           << " created with compilation errors.\n\n";
-    else if (!plsql && ForcedViewInvalid(text))
-      FOut << "\nWarning: " << (FLastUnitType == "TRIGGER" ? "Trigger " : "View ")
+      FOut << "\nWarning: " << UnitTitle(unit) << " created with compilation errors.\n\n";
+    else if (std::string title; !plsql && CompiledInvalid(text, title))
+      FOut << "\nWarning: " << title << " "
            << (TSqlSplitter::LeadingWords(text, 1) == "ALTER" ? "altered" : "created")
            << " with compilation errors.\n\n";
     else if (Settings.Feedback > 0)

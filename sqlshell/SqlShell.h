@@ -289,7 +289,12 @@ private:
   std::map<std::string, std::string> DeclaredTypes(const std::string& table);
   // A CREATE FORCE VIEW that made a view with errors, or an ALTER VIEW or TRIGGER ... COMPILE
   // that left it with errors.
-  bool ForcedViewInvalid(const std::string& text);
+  bool CompiledInvalid(const std::string& text, std::string& title);
+  // "Procedure", "Package Body", ... as the shell's messages name a unit type.
+  static std::string UnitTitle(const std::string& type);
+  // The unit's USER_ERRORS as "line/col" and text, in order.
+  std::vector<std::pair<std::string, std::string>> UnitErrors(const std::string& name,
+                                                              const std::string& type);
   const TColumnSettings* Column(const std::string& name) const;
 
   TOraSession& FSession;

@@ -1,0 +1,30 @@
+// The errors a stored PL/SQL unit compiles with, as USER_ERRORS lists them.
+#pragma once
+#include <set>
+#include <string>
+#include <vector>
+
+namespace ora {
+class Catalog;
+class Session;
+} // namespace ora
+
+namespace ora::pl {
+
+struct CompileError {
+  int line = 0, column = 0;
+  std::string text; // "PLS-00103: ...", "PL/SQL: ORA-00942: ..."
+  int number = 0;   // the message's number
+};
+
+// None when the unit of that type (PROCEDURE, FUNCTION, PACKAGE, PACKAGE BODY, TYPE) compiles.
+// `decls` is a body's package spec; type names the unit does not declare must be among
+// `schemaTypes`; with a catalog the tables and columns its SQL names must be there.
+std::vector<CompileError> compileErrors(const std::string& type, const std::string& src, const std::string& decls,
+                                        const std::set<std::string>& schemaTypes, Catalog* cat);
+
+// Whether the tables and columns the SQL of a parsed unit names are there; remembered until the
+// schema changes.
+bool unitCompiles(Session& ses, const std::string& name, const std::string& src);
+
+} // namespace ora::pl
