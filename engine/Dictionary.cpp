@@ -339,8 +339,10 @@ bool viewCompiles(const Source& src, const std::string& name, bool translated) {
 void fillObjects(const Source& src, Inserter& ins) {
   sqlite3* db = src.db;
   std::map<std::string, bool> invalidTriggers;
-  eachRow(db, "SELECT NAME, VALID FROM \"TESSEL$TRIGGERS\"",
-          [&](sqlite3_stmt* st) { invalidTriggers[col(st, 0)] = sqlite3_column_int(st, 1) == 0; });
+  Catalog cat(db, src.owner, src.session);
+  eachRow(db, "SELECT NAME, VALID, BODY FROM \"TESSEL$TRIGGERS\"", [&](sqlite3_stmt* st) {
+    invalidTriggers[col(st, 0)] = sqlite3_column_int(st, 1) == 0 || !pl::sqlNamesPresent(col(st, 2), cat);
+  });
   // a synonym for an object of this schema is valid while the object is there; one for another
   // schema's object is taken as valid
   std::set<std::string> brokenSynonyms;

@@ -95,12 +95,14 @@ std::vector<CompileError> compileErrors(const std::string& type, const std::stri
   return out;
 }
 
+bool sqlNamesPresent(const std::string& src, Catalog& cat) { return tx::missingName(src, cat).empty(); }
+
 bool unitCompiles(Session& ses, const std::string& name, const std::string& src) {
   auto memo = ses.schemaMemo();
   auto it = memo->compiledUnits.find(name);
   if (it != memo->compiledUnits.end() && it->second == src) return true;
   Catalog cat(ses.db, ses.user, &ses);
-  if (!tx::missingName(src, cat).empty()) return false;
+  if (!sqlNamesPresent(src, cat)) return false;
   memo->compiledUnits[name] = src;
   return true;
 }

@@ -23,6 +23,9 @@ struct CompileError {
 std::vector<CompileError> compileErrors(const std::string& type, const std::string& src, const std::string& decls,
                                         const std::set<std::string>& schemaTypes, Catalog* cat);
 
+// Whether every table and column the SQL of a PL/SQL text names is there.
+bool sqlNamesPresent(const std::string& src, Catalog& cat);
+
 // Whether the tables and columns the SQL of a parsed unit names are there; remembered until the
 // schema changes.
 bool unitCompiles(Session& ses, const std::string& name, const std::string& src);

@@ -4,6 +4,7 @@
 // write. Statement triggers fire around the statements that change their table.
 #include "OraValues.h"
 #include "Plsql.h"
+#include "PlsqlCompile.h"
 #include "PlsqlRun.h"
 #include "Session.h"
 #include "SqlText.h"
@@ -103,7 +104,8 @@ const Loaded& load(Session& ses, const std::string& name) {
   bool valid = found && sqlite3_column_int(st, 3) != 0;
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
-  if (!valid) throw invalidTrigger(ses, name);
+  // a table or column its SQL names has gone since it was made
+  if (!valid || !unitCompiles(ses, "TRIGGER/" + name, body)) throw invalidTrigger(ses, name);
   auto& all = state(ses).parsed;
   auto it = all.find(name);
   if (it != all.end() && it->second.body == body && it->second.refs == refs && it->second.table == table)
