@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+struct sqlite3;
 struct sqlite3_context;
 
 namespace ora::pl {
@@ -157,6 +158,9 @@ struct SessionUnits {
   std::map<std::string, std::string> statement; // WITH FUNCTION declarations, by the name they go by
   std::map<std::string, std::pair<std::string, std::shared_ptr<Unit>>> stored; // source, parsed
   std::shared_ptr<void> triggers;
+  // nested cursors handed out as SQL values (CURSOR expressions, functions' cursor variables)
+  std::map<long long, std::shared_ptr<CursorState>> nested;
+  long long nestedSeq = 0;
 };
 SessionUnits& units(Session& ses);
 
@@ -321,6 +325,13 @@ Val columnValue(sqlite3_stmt* st, int i, const Translation& tr);
 std::string literal(const Val& v);
 Val asValue(const Val& v, const TypeSpec& type);
 OraError valueError(const std::string& what);
+
+// A cursor variable's work area as a SQL value, and back (NestedCursors.cpp). The value is a
+// handle of the session's; another session's handle, or any other value, gives null.
+std::string cursorHandle(Session& ses, std::shared_ptr<CursorState> c);
+std::shared_ptr<CursorState> handleCursor(Session& ses, const std::string& text);
+bool isCursorHandle(const std::string& text);
+void registerNestedCursors(sqlite3* db, Session* ses);
 
 // A value as the result of a SQL function: whole numbers as integers, numbers beyond a
 // double's digits as their decimal text.

@@ -544,6 +544,13 @@ void Run::store(Var& v, Val x, size_t at) {
     if (x.k != Val::Bool) throw valueError("");
     break;
   case TypeSpec::Cursor: {
+    if (x.k == Val::Str && isCursorHandle(x.s)) {
+      // a nested cursor a query fetched
+      v.v = Val{};
+      v.v.cur = handleCursor(ses, x.s);
+      if (!v.v.cur) throw OraError(1001);
+      return;
+    }
     // only another cursor variable (or NULL) goes into one
     OraError e(6550);
     e.text = "ORA-06550: " + where(u.src, u.toks[std::min(at, u.toks.size() - 1)].pos) +

@@ -95,6 +95,11 @@ ColType Translator::exprType(size_t b, size_t e) {
     return acc;
   }
   if (b + 2 < e + 1 && is(t_[b], "(") && matching(b) + 1 == e && !is(at(b + 1), "SELECT")) return exprType(b + 1, e - 1);
+  if (is(t_[b], "CURSOR") && is(at(b + 1), "(") && matching(b + 1) + 1 == e) {
+    ColType c;
+    c.code = kCursorType;
+    return c;
+  }
   return infer(b, e);
 }
 
