@@ -93,7 +93,9 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
           args[k].v.cur = std::move(cur);
           args[k].cursor = sub->params[k].type.kind == pl::TypeSpec::Named;
         } else if (sub->params[k].type.kind == pl::TypeSpec::Cursor && args[k].v.k != pl::Val::Null) {
-          throw OraError(932, "expected CURSOR got " + std::string(args[k].v.k == pl::Val::Num ? "NUMBER" : "CHAR"));
+          OraError e(6553);
+          e.text = "ORA-06553: PLS-306: wrong number or types of arguments in call to '" + c.shown + "'";
+          throw e;
         }
       }
     }
