@@ -233,11 +233,13 @@ int tessel_bind_cursor(unsigned char* cursor, const char* name, int namel, unsig
                                                                                   namel, target);
 }
 
-bool ColumnCursorAvailable() { return ResolveOptional(eColumnCursor, "tessel_column_cursor") != nullptr; }
+bool ColumnCursorAvailable() {
+  return ResolveOptional(eColumnCursor, "tessel_column_cursor") != nullptr;
+}
 
 int tessel_column_cursor(unsigned char* cursor, int pos, int row, unsigned char* target) {
-  return Bind<decltype(&::tessel_column_cursor)>(eColumnCursor, "tessel_column_cursor")(cursor, pos, row,
-                                                                                      target);
+  return Bind<decltype(&::tessel_column_cursor)>(eColumnCursor,
+                                                 "tessel_column_cursor")(cursor, pos, row, target);
 }
 
 const char* const FunctionCodeNames[FunctionCodeCount] = {
