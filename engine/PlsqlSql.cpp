@@ -341,6 +341,8 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
         replaced = true;
         used = 4;
       }
+      if (!replaced && w.text == "DBMS_SQL" && isOp(k + 1, ".") && dbmsSqlValue(*this, k, r.e, rep, used))
+        replaced = true;
       if (!replaced) {
         size_t end = k;
         if (callInExpression(k, r.e, cols != nullptr, rep, end)) {
