@@ -57,6 +57,7 @@ const std::map<int, const char*>& texts() {
       {971, "missing SET keyword"},
       {1002, "fetch out of sequence"},
       {1001, "invalid cursor"},
+      {1000, "maximum open cursors exceeded"},
       {1003, "no statement parsed"},
       {1007, "variable not in select list"},
       {1006, "bind variable does not exist"},

@@ -42,6 +42,8 @@ struct SqlCursor {
   int64_t fetched = 0;
 };
 
+constexpr size_t kMaxOpen = 300;
+
 struct State {
   std::map<long long, SqlCursor> cursors;
   long long seq = 0;
@@ -332,6 +334,8 @@ bool dbmsSqlValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used) 
   State& st = state(r);
   if (f == "OPEN_CURSOR") {
     need(0, 1);
+    // cursors opened and never closed run into the session's limit, as Oracle's OPEN_CURSORS
+    if (st.cursors.size() >= kMaxOpen) throw OraError(1000);
     long long id = ++st.seq;
     st.cursors[id] = SqlCursor{};
     v = number(id);
