@@ -157,6 +157,7 @@ const std::map<int, const char*>& texts() {
       {54017, "UPDATE operation disallowed on virtual columns"},
       {2291, "integrity constraint violated - parent key not found"},
       {2292, "integrity constraint violated - child record found"},
+      {22902, "CURSOR expression not allowed"},
       {22905, "cannot access rows from a non-nested table item"},
       {22907, "invalid CAST to a type that is not a nested table or VARRAY"},
       {22909, "exceeded maximum VARRAY limit"},

@@ -15,9 +15,30 @@ std::string typeText(const ColType& t) {
 
 } // namespace
 
+// Where Oracle takes a nested cursor: an argument of a function, or an item of a query's select
+// list; elsewhere (a WHERE clause, the values of DML, a view) it is ORA-22902.
+bool Translator::cursorAllowed(size_t i, size_t close) {
+  int d = t_[i].depth;
+  bool argument = i > 0 && (is(t_[i - 1], "(") || is(t_[i - 1], ",")) && (is(at(close + 1), ")") || is(at(close + 1), ","));
+  if (argument) {
+    size_t j = i;
+    while (j > 0 && !(is(t_[j - 1], "(") && t_[j - 1].depth == d - 1)) --j;
+    if (j >= 2 && (t_[j - 2].kind == Token::Ident || t_[j - 2].kind == Token::QIdent) && !keywordAt(t_, j - 2)) return true;
+  }
+  if (ViewStars::depth || (tr_.verb != "SELECT" && tr_.verb != "WITH" && tr_.verb != "(")) return false;
+  for (size_t j = i; j-- > 0;) {
+    if (t_[j].depth < d) return false;
+    if (t_[j].depth != d) continue;
+    if (is(t_[j], "SELECT")) return true;
+    if (is(t_[j], "FROM") || is(t_[j], "WHERE") || is(t_[j], "BY") || is(t_[j], "HAVING") || is(t_[j], "ON")) return false;
+  }
+  return false;
+}
+
 std::string Translator::cursorExpression(size_t i, size_t& close) {
   size_t open = i + 1;
   close = matching(open);
+  if (!cursorAllowed(i, close)) throw OraError(22902).at(static_cast<int>(t_[i].pos));
   std::vector<std::string> names = lateralColumns(open, close);
   std::string cols;
   for (size_t k = 0; k < names.size(); ++k) cols += (k ? ", " : "") + quoteIdent("C$" + std::to_string(k + 1));

@@ -282,6 +282,7 @@ private:
   size_t lateralView(size_t open, bool outer, Context& c);
   std::vector<std::string> lateralColumns(size_t open, size_t close);
   std::string cursorExpression(size_t i, size_t& close); // CURSOR (subquery) at i
+  bool cursorAllowed(size_t i, size_t close);
   bool lateralOn_ = false; // OUTER APPLY of a table: its ON goes after its name
   Translation recompiledView(const std::string& view);
   std::vector<std::pair<size_t, size_t>> conjuncts(size_t b, size_t e, int d) const;
