@@ -309,6 +309,11 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
     f = std::make_unique<TOraStrField>(name, rec.Position, this);
     f->SetWidth(IntervalTextWidth);
     break;
+  case 102:
+    // a nested cursor: the engine gives the text a client shows for it
+    f = std::make_unique<TOraStrField>(name, rec.Position, this);
+    f->SetWidth(NestedCursorTextWidth);
+    break;
   case 105:
     throw EOciCompoError(MsgMlsLabel);
   default:

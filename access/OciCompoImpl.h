@@ -30,8 +30,9 @@ using ociw32::kOffRowsProcessed;
 inline constexpr int ErrNotLoggedOn = 1012;
 inline constexpr int ErrTruncated = 1406;
 inline constexpr int DateTextWidth = 76; // the longest text of a date format model, and its NUL
-inline constexpr int TimestampTextWidth = 76; // a timestamp in its longest format, and its NUL
-inline constexpr int IntervalTextWidth = 32;  // '-999999999 23:59:59.999999999' and its NUL
+inline constexpr int TimestampTextWidth = 76;    // a timestamp in its longest format, and its NUL
+inline constexpr int IntervalTextWidth = 32;     // '-999999999 23:59:59.999999999' and its NUL
+inline constexpr int NestedCursorTextWidth = 32; // "CURSOR STATEMENT : n" and its NUL
 inline constexpr int32_t MaxUtf8PerDbByte = 3;
 inline constexpr int ErrMsgBufferSize = 1024;
 

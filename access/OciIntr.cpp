@@ -33,6 +33,7 @@ enum TEntry {
   eOutputEnable,
   eOutputGetLine,
   eBindCursor,
+  eColumnCursor,
   eEntryCount
 };
 
@@ -230,6 +231,15 @@ bool BindCursorAvailable() { return ResolveOptional(eBindCursor, "tessel_bind_cu
 int tessel_bind_cursor(unsigned char* cursor, const char* name, int namel, unsigned char* target) {
   return Bind<decltype(&::tessel_bind_cursor)>(eBindCursor, "tessel_bind_cursor")(cursor, name,
                                                                                   namel, target);
+}
+
+bool ColumnCursorAvailable() {
+  return ResolveOptional(eColumnCursor, "tessel_column_cursor") != nullptr;
+}
+
+int tessel_column_cursor(unsigned char* cursor, int pos, int row, unsigned char* target) {
+  return Bind<decltype(&::tessel_column_cursor)>(eColumnCursor,
+                                                 "tessel_column_cursor")(cursor, pos, row, target);
 }
 
 const char* const FunctionCodeNames[FunctionCodeCount] = {

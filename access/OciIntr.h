@@ -54,6 +54,11 @@ int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, int* len, in
 bool BindCursorAvailable();
 int tessel_bind_cursor(unsigned char* cursor, const char* name, int namel, unsigned char* target);
 
+// The nested cursor in column `pos` of element `row` of the last fetch (a column of type 102)
+// received in another cursor area of the logon (optional entry point).
+bool ColumnCursorAvailable();
+int tessel_column_cursor(unsigned char* cursor, int pos, int row, unsigned char* target);
+
 // Call name for a function code left in a cursor data area; "not used" for unknown codes.
 constexpr int FunctionCodeCount = 63;
 extern const char* const FunctionCodeNames[FunctionCodeCount];

@@ -297,6 +297,8 @@ QueryShape describeQuery(const std::string& text, size_t base, Catalog& cat,
     shape.ownNotNull.push_back(own);
   }
   sqlite3_finalize(st);
+  for (const ColType& t : shape.types)
+    if (t.code == kCursorType) throw OraError(22902); // a nested cursor is no value a table holds
   if (!names.empty()) {
     if (names.size() != shape.names.size()) throw OraError(1730);
     shape.names = names;

@@ -2,6 +2,7 @@
 // then serves its rows as an executed query's.
 #include "OciImpl.h"
 #include "Plsql.h"
+#include "PlsqlRun.h"
 #include "TranslateImpl.h"
 
 #include <charconv>
@@ -41,6 +42,34 @@ Cursor* cursorOf(unsigned char* cda, const Logon* l) {
   return it != reg().cursors.end() && it->second->logon == l ? it->second.get() : nullptr;
 }
 
+// `t` serves the rows of a cursor variable as an executed query's.
+void serveRows(Cursor* t, const HostCursor& h) {
+  t->finalize();
+  if (!h.open) return;
+  t->tr = Translation{};
+  t->tr.kind = StmtKind::Query;
+  t->tr.verb = "SELECT";
+  t->cols.resize(h.names.size());
+  for (size_t i = 0; i < h.names.size(); ++i) {
+    t->cols[i].name = h.names[i];
+    t->cols[i].type = h.types[i];
+    if (t->cols[i].type.code == 0) {
+      t->cols[i].type.code = kVarchar2;
+      t->cols[i].type.size = 4000;
+    }
+  }
+  t->defs.assign(h.names.size(), Define{});
+  t->longs.assign(h.names.size(), {});
+  t->nested.clear();
+  for (auto& row : h.rows) {
+    std::vector<Saved> saved;
+    saved.reserve(row.size());
+    for (auto& v : row) saved.push_back(savedValue(v));
+    t->rowsAhead.push_back(std::move(saved));
+  }
+  t->parsed = t->executed = t->ahead = true;
+}
+
 } // namespace
 
 void runBoundBlock(Cursor& c) {
@@ -55,30 +84,7 @@ void runBoundBlock(Cursor& c) {
   for (size_t k = 0; k < hosts.size(); ++k) {
     Cursor* t = cursorOf(c.cursorBinds[k].second, &lo);
     if (!t || t == &c) continue; // closed since the bind: nothing receives the rows
-    HostCursor& h = hosts[k];
-    t->finalize();
-    if (!h.open) continue;
-    t->tr = Translation{};
-    t->tr.kind = StmtKind::Query;
-    t->tr.verb = "SELECT";
-    t->cols.resize(h.names.size());
-    for (size_t i = 0; i < h.names.size(); ++i) {
-      t->cols[i].name = h.names[i];
-      t->cols[i].type = h.types[i];
-      if (t->cols[i].type.code == 0) {
-        t->cols[i].type.code = kVarchar2;
-        t->cols[i].type.size = 4000;
-      }
-    }
-    t->defs.assign(h.names.size(), Define{});
-    t->longs.assign(h.names.size(), {});
-    for (auto& row : h.rows) {
-      std::vector<Saved> saved;
-      saved.reserve(row.size());
-      for (auto& v : row) saved.push_back(savedValue(v));
-      t->rowsAhead.push_back(std::move(saved));
-    }
-    t->parsed = t->executed = t->ahead = true;
+    serveRows(t, hosts[k]);
   }
 }
 
@@ -108,6 +114,40 @@ OCIW32_API int tessel_bind_cursor(unsigned char* cda, const char* name, int name
         return succeed(cda, ociw32::kFcBindCursor);
       }
     c->cursorBinds.emplace_back(n, target);
+    return succeed(cda, ociw32::kFcBindCursor);
+  });
+}
+
+OCIW32_API int tessel_column_cursor(unsigned char* cda, int pos, int row, unsigned char* target) {
+  if (!cda) return 1001;
+  std::shared_ptr<Logon> keep;
+  std::unique_lock<std::mutex> lk;
+  return guarded(cda, nullptr, ociw32::kFcBindCursor, 3113, [&] {
+    Cursor* c = lockCursor(cda, ociw32::kFcBindCursor, keep, lk);
+    if (!c) return areaCode(cda);
+    if (pos < 1 || pos > static_cast<int>(c->cols.size())) return failWith(cda, c->lda, OraError(1007), ociw32::kFcBindCursor);
+    if (c->cols[static_cast<size_t>(pos - 1)].type.code != kCursorType)
+      return failWith(cda, c->lda, OraError(932, "expected CURSOR"), ociw32::kFcBindCursor);
+    auto it = c->nested.find(pos - 1);
+    if (it == c->nested.end() || row < 0 || static_cast<size_t>(row) >= it->second.size())
+      return failWith(cda, c->lda, OraError(1002), ociw32::kFcBindCursor);
+    Cursor* t = target && target != cda ? cursorOf(target, keep.get()) : nullptr;
+    if (!t) return failWith(cda, c->lda, OraError(1001), ociw32::kFcBindCursor);
+    HostCursor h;
+    auto cur = pl::handleCursor(*keep->s, it->second[static_cast<size_t>(row)]);
+    h.open = cur && cur->open;
+    if (h.open) {
+      h.names = cur->cols;
+      h.types = cur->types;
+      h.types.resize(h.names.size());
+      for (size_t r = cur->next; r < cur->rows.size(); ++r) {
+        std::vector<std::pair<char, std::string>> vals;
+        for (const pl::Val& v : cur->rows[r])
+          vals.emplace_back(v.k == pl::Val::Num ? 'N' : v.k == pl::Val::Str ? 'S' : v.k == pl::Val::Date ? 'D' : 0, v.s);
+        h.rows.push_back(std::move(vals));
+      }
+    }
+    serveRows(t, h);
     return succeed(cda, ociw32::kFcBindCursor);
   });
 }

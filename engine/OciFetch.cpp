@@ -99,6 +99,23 @@ int deliver(Cursor& c, int i, int r) {
     if (type == SQLITE_NULL) c.longs[i].clear();
     else c.longs[i].assign(v.p, static_cast<size_t>(v.n));
   }
+  if (col.type.code == kCursorType) {
+    // the nested cursor stays here for tessel_column_cursor; the value itself is the text a
+    // client shows for it
+    auto& h = c.nested[i];
+    if (h.size() <= static_cast<size_t>(r)) h.resize(static_cast<size_t>(r) + 1);
+    h[static_cast<size_t>(r)] = type == SQLITE_TEXT ? std::string(v.p, static_cast<size_t>(v.n)) : std::string();
+    if (!d.bound) return kWhole;
+    if (type == SQLITE_NULL) {
+      if (d.ind) d.ind[r] = -1;
+      if (d.rlen) d.rlen[r] = 0;
+      if (d.rcode) d.rcode[r] = kNullNoIndicator;
+      return d.ind ? kWhole : kNullNoIndicator;
+    }
+    if (!textType(d.ftype)) throw OraError(932, "expected NUMBER got CURSOR");
+    std::string t = "CURSOR STATEMENT : " + std::to_string(i + 1);
+    return putText(d, r, t.data(), static_cast<int>(t.size()));
+  }
   if (!d.bound) return kWhole;
   if (type == SQLITE_NULL) {
     if (d.ind) d.ind[r] = -1;

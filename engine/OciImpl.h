@@ -12,6 +12,7 @@
 #include <deque>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -135,6 +136,7 @@ struct Cursor {
   std::deque<std::vector<Saved>> rowsAhead;
   // tessel_bind_cursor: the block's placeholders (upper case, no ":") and the areas receiving them
   std::vector<std::pair<std::string, unsigned char*>> cursorBinds;
+  std::map<int, std::vector<std::string>> nested; // a cursor column's handles in the last fetched rows
   bool aheadError = false; // reading ahead ended on an error, raised when the fetch reaches it
   OraError aheadFailure{0};
 

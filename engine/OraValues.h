@@ -20,6 +20,7 @@ enum TypeCode : int {
 };
 constexpr int kFloatScale = -127;
 constexpr int kBinaryFloat = 100, kBinaryDouble = 101;
+constexpr int kCursorType = 102; // a nested cursor (CURSOR expression, REF CURSOR function)
 constexpr int kClob = 1, kNclob = 2, kBlob = 3;
 
 // An object type's name, kept as a number: a ColType stays small (the translator's recursions

@@ -366,6 +366,20 @@ Node* Parser::primary() {
     expectOp(")", 907);
     return finish(n);
   }
+  if (w == "CURSOR" && isOp("(", 1) && (peek(2).kind == Tok::Ident && (peek(2).text == "SELECT" || peek(2).text == "WITH"))) {
+    // CURSOR (subquery): a nested cursor, its rows read by whoever receives it
+    DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
+    Node* n = make(N::Call);
+    n->text = "CURSOR";
+    ++i_;
+    Node* s = tree_.make(N::Subquery, cur().pos);
+    ++i_;
+    s->kids.push_back(query(true));
+    expectOp(")", 907);
+    finish(s);
+    n->kids.push_back(s);
+    return finish(n);
+  }
   if (w == "INTERVAL" && peek(1).kind == Tok::Str) {
     // INTERVAL '...' unit [(p)] [TO unit [(p)]]
     Node* n = make(N::DateLit);

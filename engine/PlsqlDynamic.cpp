@@ -454,3 +454,67 @@ bool Run::cursorValue(Range target, Range expr) {
 }
 
 } // namespace ora::pl
+
+namespace ora::pl {
+
+std::vector<std::string> placeholderNames(const std::string& sql) {
+  std::vector<std::string> out;
+  for (auto& p : placeholders(sql::lex(sql), sql.size())) out.push_back(p.name);
+  return out;
+}
+
+StmtKind dynamicKind(Run& r, const std::string& sql, bool& block) {
+  block = startsWithWord(sql, "BEGIN") || startsWithWord(sql, "DECLARE");
+  if (block) {
+    parseBlock(sql); // its errors are the parse's
+    return StmtKind::Session;
+  }
+  if (unitSource(sql)) return StmtKind::Ddl;
+  StmtKind k = prepared(r, sql).tr.kind;
+  if (k != StmtKind::Query && k != StmtKind::Dml) r.cache.erase("\x04" + sql);
+  return k;
+}
+
+Rows dynamicRows(Run& r, const std::string& sql, const std::vector<Val>& vals, size_t maxRows) {
+  return boundRows(r, sql, vals, maxRows);
+}
+
+int64_t dynamicDml(Run& r, const std::string& sql, const std::vector<Val>& vals) { return boundDml(r, sql, vals); }
+
+void dynamicDdlText(Run& r, const std::string& sql) {
+  Catalog cat(r.ses.db, r.ses.user, &r.ses);
+  dynamicDdl(r, translate(sql, cat));
+}
+
+void dynamicBlockText(Run& r, const std::string& text, std::map<std::string, Val>& binds) {
+  std::shared_ptr<Unit> unit = parseBlock(text);
+  Scope host;
+  for (const Tok& t : unit->toks)
+    if (t.kind == T::Word && t.text[0] == ':' && !host.vars.count(t.text)) {
+      auto b = binds.find(t.text.substr(1));
+      if (b == binds.end()) throw OraError(1008);
+      Var v;
+      if (b->second.cur) v.type.kind = TypeSpec::Cursor;
+      v.v = b->second;
+      host.vars[t.text] = std::move(v);
+    }
+  Run inner(r.ses, *unit);
+  inner.transactionEnded = r.transactionEnded;
+  inner.steps = r.steps;
+  inner.started = r.started;
+  inner.scopes.push_back(&host);
+  try {
+    inner.block(*unit->block);
+  } catch (OraError& e) {
+    r.steps = inner.steps;
+    r.ended = r.ended || inner.ended;
+    addFrame(e, inner);
+    throw;
+  }
+  r.steps = inner.steps;
+  r.ended = r.ended || inner.ended;
+  if (inner.ended) forgetStatements(r);
+  for (auto& [name, var] : host.vars) binds[name.substr(1)] = var.v;
+}
+
+} // namespace ora::pl

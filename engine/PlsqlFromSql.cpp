@@ -59,7 +59,9 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       pl::TypeSpec asDate;
       asDate.kind = pl::TypeSpec::Date;
       bool date = ty == SQLITE_TEXT && pl::asValue(sqlValue(argv[a]), asDate).k == pl::Val::Date;
+      bool cursor = ty == SQLITE_TEXT && pl::isCursorHandle(reinterpret_cast<const char*>(sqlite3_value_text(argv[a])));
       kinds.push_back(ty == SQLITE_INTEGER || ty == SQLITE_FLOAT ? pl::TypeSpec::Number
+                      : cursor                                ? pl::TypeSpec::Cursor
                       : date                                  ? pl::TypeSpec::Date
                       : ty == SQLITE_TEXT                     ? pl::TypeSpec::Text
                                                               : pl::TypeSpec::Unknown);
@@ -83,6 +85,18 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       if (k + 1 < static_cast<size_t>(argc)) {
         args[k].given = true;
         args[k].v = sqlValue(argv[k + 1]);
+        if (args[k].v.k == pl::Val::Str && pl::isCursorHandle(args[k].v.s)) {
+          // a CURSOR expression: the parameter takes its work area
+          auto cur = pl::handleCursor(ses, args[k].v.s);
+          if (!cur) throw OraError(1001);
+          args[k].v = pl::Val{};
+          args[k].v.cur = std::move(cur);
+          args[k].cursor = sub->params[k].type.kind == pl::TypeSpec::Named;
+        } else if (sub->params[k].type.kind == pl::TypeSpec::Cursor && args[k].v.k != pl::Val::Null) {
+          OraError e(6553);
+          e.text = "ORA-06553: PLS-306: wrong number or types of arguments in call to '" + c.shown + "'";
+          throw e;
+        }
       }
     }
     ++pl::sqlCallDepth;
@@ -91,8 +105,16 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     } down;
     r.lastWhole.reset();
     pl::Val v = r.invoke(*c.unit, *sub, c.base, args);
-    if (r.lastWhole && r.lastWhole->isColl()) pl::collectionResult(ctx, *r.lastWhole);
-    else pl::sqlResult(ctx, v);
+    if (r.lastWhole && r.lastWhole->isColl()) {
+      pl::collectionResult(ctx, *r.lastWhole);
+    } else if (sub->ret.kind == pl::TypeSpec::Cursor || v.cur) {
+      // the cursor variable it returns, as a nested cursor of the statement
+      if (!v.cur) return sqlite3_result_null(ctx);
+      std::string h = pl::cursorHandle(ses, v.cur);
+      sqlite3_result_text(ctx, h.c_str(), static_cast<int>(h.size()), SQLITE_TRANSIENT);
+    } else {
+      pl::sqlResult(ctx, v);
+    }
   } catch (OraError& e) {
     // a query takes NO_DATA_FOUND from a function as the end of its data: the value is NULL
     if (e.code == 1403) {
@@ -143,6 +165,7 @@ void forgetPlsqlState(Session& ses, const std::string& name) {
 
 void registerPlsqlFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_plsql", -1, SQLITE_UTF8, ses, callFromSql, nullptr, nullptr);
+  pl::registerNestedCursors(db, ses);
   registerObjectFunctions(db, ses);
   registerTriggerFunctions(db, ses);
 }
@@ -199,6 +222,7 @@ int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& 
   switch (sub->ret.kind) {
   case pl::TypeSpec::Number: return kNumber;
   case pl::TypeSpec::Date: return kDate;
+  case pl::TypeSpec::Cursor: return kCursorType;
   default: return kVarchar2;
   }
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+struct sqlite3;
 struct sqlite3_context;
 
 namespace ora::pl {
@@ -157,6 +158,10 @@ struct SessionUnits {
   std::map<std::string, std::string> statement; // WITH FUNCTION declarations, by the name they go by
   std::map<std::string, std::pair<std::string, std::shared_ptr<Unit>>> stored; // source, parsed
   std::shared_ptr<void> triggers;
+  // nested cursors handed out as SQL values (CURSOR expressions, functions' cursor variables)
+  std::map<long long, std::shared_ptr<CursorState>> nested;
+  long long nestedSeq = 0;
+  std::shared_ptr<void> dbmsSql; // DBMS_SQL's cursors
 };
 SessionUnits& units(Session& ses);
 
@@ -297,6 +302,23 @@ struct Run {
   Val cursorOf(Range expr); // the work area a cursor expression (variable or function call) gives
 };
 
+// Dynamic statements for DBMS_SQL (PlsqlDynamic.cpp): the placeholders' names in text order,
+// what kind of statement a text is (Session for an anonymous block), a query's rows and a DML
+// statement's count with the placeholders bound to `vals` in that order, DDL, and a block
+// whose placeholders are `binds` by name (written back when it ends).
+std::vector<std::string> placeholderNames(const std::string& sql);
+StmtKind dynamicKind(Run& r, const std::string& sql, bool& block);
+Rows dynamicRows(Run& r, const std::string& sql, const std::vector<Val>& vals, size_t maxRows);
+int64_t dynamicDml(Run& r, const std::string& sql, const std::vector<Val>& vals);
+void dynamicDdlText(Run& r, const std::string& sql);
+void dynamicBlockText(Run& r, const std::string& text, std::map<std::string, Val>& binds);
+// DBMS_SQL (PlsqlDbmsSql.cpp): its procedures, false for other names; its functions read at
+// token k of an expression, as suppliedValue.
+bool dbmsSqlCall(Run& r, const Stmt& s);
+bool dbmsSqlValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
+// The package's types and constants, as the source of a package without a body.
+extern const char* const kDbmsSqlSpec;
+
 // The supplied packages' procedures (DBMS_STATS, DBMS_LOCK, DBMS_MVIEW, ...); false when the
 // call names none of them.
 bool suppliedCall(Run& r, const Stmt& s);
@@ -321,6 +343,13 @@ Val columnValue(sqlite3_stmt* st, int i, const Translation& tr);
 std::string literal(const Val& v);
 Val asValue(const Val& v, const TypeSpec& type);
 OraError valueError(const std::string& what);
+
+// A cursor variable's work area as a SQL value, and back (NestedCursors.cpp). The value is a
+// handle of the session's; another session's handle, or any other value, gives null.
+std::string cursorHandle(Session& ses, std::shared_ptr<CursorState> c);
+std::shared_ptr<CursorState> handleCursor(Session& ses, const std::string& text);
+bool isCursorHandle(const std::string& text);
+void registerNestedCursors(sqlite3* db, Session* ses);
 
 // A value as the result of a SQL function: whole numbers as integers, numbers beyond a
 // double's digits as their decimal text.

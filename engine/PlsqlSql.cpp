@@ -341,6 +341,8 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
         replaced = true;
         used = 4;
       }
+      if (!replaced && w.text == "DBMS_SQL" && isOp(k + 1, ".") && dbmsSqlValue(*this, k, r.e, rep, used))
+        replaced = true;
       if (!replaced) {
         size_t end = k;
         if (callInExpression(k, r.e, cols != nullptr, rep, end)) {
@@ -547,6 +549,13 @@ void Run::store(Var& v, Val x, size_t at) {
     if (x.k != Val::Bool) throw valueError("");
     break;
   case TypeSpec::Cursor: {
+    if (x.k == Val::Str && isCursorHandle(x.s)) {
+      // a nested cursor a query fetched
+      v.v = Val{};
+      v.v.cur = handleCursor(ses, x.s);
+      if (!v.v.cur) throw OraError(1001);
+      return;
+    }
     // only another cursor variable (or NULL) goes into one
     OraError e(6550);
     e.text = "ORA-06550: " + where(u.src, u.toks[std::min(at, u.toks.size() - 1)].pos) +

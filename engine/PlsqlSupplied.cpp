@@ -167,6 +167,7 @@ void refresh(Run& r, const Stmt& s) {
 
 bool suppliedCall(Run& r, const Stmt& s) {
   const std::string& n = s.name;
+  if (n.rfind("DBMS_SQL.", 0) == 0) return dbmsSqlCall(r, s);
   if (n.rfind("DBMS_STATS.", 0) == 0) {
     std::string proc = n.substr(11);
     if (proc != "GATHER_TABLE_STATS" && proc != "GATHER_SCHEMA_STATS" && proc != "GATHER_INDEX_STATS" &&

@@ -120,8 +120,10 @@ std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_
   // an object type's methods
   bool methods = decls.empty() && name.rfind(kTypePackagePrefix, 0) == 0 &&
                  objectTypePackage(ses.db, name.substr(std::strlen(kTypePackagePrefix)), decls, body);
+  bool supplied = decls.empty() && name == "DBMS_SQL"; // its subprograms are the engine's
+  if (supplied) decls = kDbmsSqlSpec;
   if (decls.empty()) return nullptr;
-  if (!statement && !methods) body = unitSource(ses, name, "PACKAGE BODY");
+  if (!statement && !methods && !supplied) body = unitSource(ses, name, "PACKAGE BODY");
   auto& all = units(ses).packages;
   auto it = all.find(name);
   if (it != all.end() && it->second->decls == decls && it->second->body == body) return it->second;

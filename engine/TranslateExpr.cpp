@@ -365,6 +365,12 @@ std::string Translator::emit(size_t b, size_t e) {
         i = after - 1;
         break;
       }
+      if (eq(k.text, "CURSOR") && is(at(i + 1), "(") && (is(at(i + 2), "SELECT") || is(at(i + 2), "WITH"))) {
+        size_t close;
+        add(cursorExpression(i, close));
+        i = close;
+        break;
+      }
       if (eq(k.text, "SELECT")) {
         size_t next;
         add(emitSelect(i, e, next));

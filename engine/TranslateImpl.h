@@ -281,6 +281,8 @@ private:
   // function of its rows; returns its ")"
   size_t lateralView(size_t open, bool outer, Context& c);
   std::vector<std::string> lateralColumns(size_t open, size_t close);
+  std::string cursorExpression(size_t i, size_t& close); // CURSOR (subquery) at i
+  bool cursorAllowed(size_t i, size_t close);
   bool lateralOn_ = false; // OUTER APPLY of a table: its ON goes after its name
   Translation recompiledView(const std::string& view);
   std::vector<std::pair<size_t, size_t>> conjuncts(size_t b, size_t e, int d) const;
@@ -436,6 +438,7 @@ public:
   // per query block (its SELECT token): each result column's type code (0: not known) and first token
   std::map<size_t, std::vector<std::pair<int, size_t>>> blockTypes_;
   std::map<int, std::vector<std::pair<std::string, ColType>>> compoundFirst_; // by depth: first member's columns
+  std::map<size_t, std::vector<ColType>> selectTypes_; // by SELECT token: its items' types
   void checkSetTypes() const;
   void checkOrderBy() const;
   size_t withTies(size_t b, size_t e, const std::vector<std::string>& aliases, size_t& order) const;

@@ -470,6 +470,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     i = ie < from ? ie + 1 : ie;
   }
+  if (!anyStar) selectTypes_[s] = itemTypes;
   // the first block of WITH name (c1, c2, ...) AS (...): the names take its columns' types
   if (s >= 4 && is(t_[s - 1], "(") && is(t_[s - 2], "AS") && is(t_[s - 3], ")") && !anyStar) {
     size_t open = s - 3;

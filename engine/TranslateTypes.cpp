@@ -95,6 +95,11 @@ ColType Translator::exprType(size_t b, size_t e) {
     return acc;
   }
   if (b + 2 < e + 1 && is(t_[b], "(") && matching(b) + 1 == e && !is(at(b + 1), "SELECT")) return exprType(b + 1, e - 1);
+  if (is(t_[b], "CURSOR") && is(at(b + 1), "(") && matching(b + 1) + 1 == e) {
+    ColType c;
+    c.code = kCursorType;
+    return c;
+  }
   return infer(b, e);
 }
 
@@ -315,7 +320,7 @@ ColType Translator::infer(size_t b, size_t e) {
       (e == b + 3 || (is(at(b + 3), "(") && matching(b + 3) + 1 == e))) {
     int r = storedFunctionType(cat_, f.text, at(b + 2).text);
     if (r <= 0 && f.text == cat_.user()) r = storedFunctionType(cat_, {}, at(b + 2).text); // schema.function
-    if (r == kNumber || r == kDate) {
+    if (r == kNumber || r == kDate || r == kCursorType) {
       t = ColType{};
       t.code = r;
       return t;
@@ -323,7 +328,7 @@ ColType Translator::infer(size_t b, size_t e) {
   }
   if (e == b + 1 && parameterlessFunction(b)) {
     std::string fn = bareFunction(f.text), unit = fn.size() > f.text.size() ? fn.substr(0, fn.size() - f.text.size() - 1) : "";
-    if (int r = storedFunctionType(cat_, unit, f.text); r == kNumber || r == kDate) {
+    if (int r = storedFunctionType(cat_, unit, f.text); r == kNumber || r == kDate || r == kCursorType) {
       t = ColType{};
       t.code = r;
       return t;
@@ -580,7 +585,7 @@ ColType Translator::infer(size_t b, size_t e) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r < 0 && !functionAllowed(f.text.c_str(), false))
       if (int stored = storedFunctionType(cat_, {}, f.text); stored > 0) r = stored;
-    if (r == kNumber || r == kDate) { t = ColType{}; t.code = r; return t; }
+    if (r == kNumber || r == kDate || r == kCursorType) { t = ColType{}; t.code = r; return t; }
     if (r == kVarchar2) return t;
     if (r == kRaw || r == kRowid) {
       // HEXTORAW gives a byte for two hexadecimal digits of its text

@@ -81,3 +81,12 @@ OCIW32_API int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, i
 // placeholder of the block, ORA-01001 for a target that is no open cursor area of the logon
 // (or is `cursor` itself).
 OCIW32_API int tessel_bind_cursor(unsigned char* cursor, const char* name, int namel, unsigned char* target);
+// A nested cursor of a fetched row (a column odescr reports as type 102: CURSOR (subquery), or
+// a function returning SYS_REFCURSOR) received in a cursor area of the client's. After a fetch
+// on `cursor`, `row` is the element (from 0) of the last fetch's rows and `pos` the column (from
+// 1); `target`, opened with oopen on the same logon, then serves its rows as an executed query.
+// Defined as text, such a column reads "CURSOR STATEMENT : pos"; as a number it is ORA-00932.
+// Errors: ORA-01007 for no such column, ORA-00932 for a column that is no cursor, ORA-01002
+// for a row the last fetch did not deliver, ORA-01001 for a target that is no open cursor area.
+OCIW32_API int tessel_column_cursor(unsigned char* cursor, int pos, int row, unsigned char* target);
+

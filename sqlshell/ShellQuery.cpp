@@ -4,6 +4,7 @@
 #include "DisplayWidth.h"
 #include "NumberText.h"
 #include "OciCompo.h"
+#include "OciIntr.h"
 #include "ShellBreaks.h"
 #include "ShellWords.h"
 
@@ -591,13 +592,52 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   };
   bool cancelled = false;
   auto stopped = [&] { return cancelled = cancelled || (Interrupted && Interrupted()); };
-  if (hasLong) {
+  // Columns that are cursors: each row is shown with its headings, then each of its nested
+  // cursors under "CURSOR STATEMENT : n" as a query of its own.
+  bool nested = false;
+  for (int i = 0; i < n; ++i)
+    nested = nested || static_cast<TOraField*>(c.Fields(i))->DbType() == 102;
+  nested = nested && OciIntr::ColumnCursorAvailable();
+  auto showNested = [&] {
+    for (int i = 0; i < n; ++i) {
+      if (static_cast<TOraField*>(c.Fields(i))->DbType() != 102)
+        continue;
+      FOut << "\nCURSOR STATEMENT : " << i + 1 << "\n";
+      if (c.Fields(i)->IsNull(0))
+        continue;
+      TOraCursor inner;
+      inner.SetSession(&FSession);
+      inner.SetNumberOfRows(TOraCursor::MaxRows);
+      inner.SetDatesAsText(true);
+      inner.SetRawAsText(true);
+      std::string err;
+      inner.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
+      bool ok = inner.Open();
+      if (ok) {
+        int r = OciIntr::tessel_column_cursor(c.CursorArea(), i + 1, 0, inner.CursorArea());
+        if (r != 0)
+          err = FSession.GetErrorMessage(r);
+        ok = r == 0 && inner.DescribeFields();
+      }
+      inner.OnError = nullptr;
+      if (!ok || !RunQuery(inner, err))
+        FOut << "ERROR:\n" << err << "\n\n";
+      if (FSession.Connected() && inner.Opened())
+        inner.Close();
+    }
+    pageStarted = false; // the next row comes under its headings again
+  };
+  if (hasLong || nested) {
     // Long fields hold one row: fetch them one at a time.
     while (!stopped() && c.Fetch()) {
       addRow(0);
       ++total;
-      if (batch.size() >= TOraCursor::MaxRows)
+      if (nested) {
         flush();
+        showNested();
+      } else if (batch.size() >= TOraCursor::MaxRows) {
+        flush();
+      }
     }
   } else {
     uint32_t prev = 0;
