@@ -7,6 +7,7 @@
 #include "TranslateImpl.h"
 
 #include <algorithm>
+#include <optional>
 #include <sqlite3.h>
 
 namespace ora {
@@ -100,6 +101,30 @@ private:
     if (e != b + 1 || t_[b].kind != Tok::Num || t_[b].text.find('.') != std::string::npos || t_[b].text.size() > 9)
       throw OraError(62520).at(static_cast<int>(t_[b].pos));
     return std::stoll(t_[b].text);
+  }
+
+  // the type of a measure that is one reference alone
+  std::optional<ColType> refType(const Ref& r) const {
+    ColType t;
+    switch (r.kind) {
+    case Ref::Column: return spec_.types[static_cast<size_t>(r.column)];
+    case Ref::MatchNumber: t.code = kNumber; return t;
+    case Ref::Classifier:
+      t.code = kVarchar2;
+      t.size = 128;
+      return t;
+    case Ref::Aggregate:
+      if (r.function != "MIN" && r.function != "MAX") {
+        t.code = kNumber;
+        return t;
+      }
+      if (r.arg >= 0) {
+        const Expr& a = spec_.exprs[static_cast<size_t>(r.arg)];
+        if (a.refs.size() == 1 && a.refs[0].kind == Ref::Column) return spec_.types[static_cast<size_t>(a.refs[0].column)];
+      }
+      return std::nullopt;
+    }
+    return std::nullopt;
   }
 
   const std::vector<Tok>& t_;
@@ -416,7 +441,10 @@ void Compiler::read() {
     if (xe <= b) fail(e - 1, 936);
     Expr x;
     std::string body = rewrite(b, xe, x, Nav{}, false);
+    std::optional<ColType> sole;
+    if (x.refs.size() == 1 && body == " :R0 ") sole = refType(x.refs[0]);
     spec_.measures.emplace_back(alias, compile(body, std::move(x), false, alias));
+    if (sole) types[alias] = *sole;
   }
 }
 

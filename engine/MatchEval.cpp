@@ -368,6 +368,15 @@ int compareKeys(const Spec& spec, const Row& a, const Row& b, bool orderToo) {
 } // namespace
 
 std::vector<Row> matchRows(sqlite3* db, const Spec& spec, std::vector<Row> rows) {
+  // a NUMBER kept as decimal text compares and binds as the number it is
+  for (size_t c = 0; c < spec.types.size(); ++c) {
+    int code = spec.types[c].code;
+    if (code != kNumber && code != kBinaryFloat && code != kBinaryDouble) continue;
+    for (Row& r : rows) {
+      Num n;
+      if (c < r.size() && r[c].type == Value::Text && parseNum(r[c].s, n)) r[c] = valueOfNum(n);
+    }
+  }
   std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) { return compareKeys(spec, a, b, true) < 0; });
   std::vector<Row> out;
   Evaluator ev(db, spec, rows);

@@ -184,7 +184,7 @@ struct PatternReader {
   Pattern sequence() {
     Pattern seq;
     seq.kind = Pattern::Seq;
-    while (i < end && !op("|") && !op(")") && !op("-}")) seq.kids.push_back(quantified());
+    while (i < end && !op("|") && !op(")") && !op("-}") && !op(",")) seq.kids.push_back(quantified());
     if (seq.kids.empty()) fail();
     if (seq.kids.size() == 1) return std::move(seq.kids[0]);
     return seq;
