@@ -335,3 +335,24 @@ TEST_F(Robustness, BadArgumentsAtTheCallInterfaceAreErrors) {
 }
 
 } // namespace
+
+namespace {
+
+// A pattern whose every split of the rows is tried (two ways to read each row, no way to end the
+// match) stops with an error within its bound; the same rows still match a sound pattern.
+TEST_F(Robustness, BacktrackingPatternsStopCleanly) {
+  ASSERT_EQ(Exec("CREATE TABLE PM (ID NUMBER, V NUMBER)"), "");
+  for (int i = 1; i <= 40; ++i)
+    ASSERT_EQ(
+        Exec("INSERT INTO PM VALUES (" + std::to_string(i) + ", " + std::to_string(i % 3) + ")"),
+        "");
+  const std::string head = "SELECT COUNT(*) FROM PM MATCH_RECOGNIZE (ORDER BY ID MEASURES COUNT(*) "
+                           "N ALL ROWS PER MATCH ";
+  EXPECT_EQ(Code(Exec(head + "PATTERN ((A | B)+ C) DEFINE C AS V > 5)")), "ORA-62518");
+  EXPECT_EQ(Code(Exec(head + "PATTERN ((A | B | A B)* C) DEFINE B AS V >= 0, C AS V < 0)")),
+            "ORA-62518");
+  EXPECT_EQ(Rows(head + "PATTERN (A+ C) DEFINE C AS V = 0)"), "39\n");
+  EXPECT_EQ(Rows(head + "PATTERN (A C) DEFINE A AS V = 2, C AS V = 0)"), "26\n");
+}
+
+} // namespace
