@@ -92,9 +92,15 @@ private:
 
   std::vector<int> columnList(size_t b, size_t e, std::vector<Spec::Key>* keys);
   std::string rewrite(size_t b, size_t e, Expr& x, Nav nav, bool define);
+  // The reference as a parameter of its type, so that the expression reads it as Oracle
+  // would: DATE arithmetic, NUMBER comparisons.
   std::string param(Expr& x, const Ref& r) {
     x.refs.push_back(r);
-    return " :R" + std::to_string(x.refs.size() - 1) + " ";
+    std::string p = ":R" + std::to_string(x.refs.size() - 1);
+    std::optional<ColType> t = refType(r);
+    if (t && t->code == kDate) return " TO_DATE(" + p + ", 'YYYY-MM-DD HH24:MI:SS') ";
+    if (t && t->code == kNumber) return " TO_NUMBER(" + p + ") ";
+    return " " + p + " ";
   }
   int compile(const std::string& expr, Expr x, bool define, const std::string& alias);
   int64_t offset(size_t b, size_t e) const {
@@ -109,10 +115,7 @@ private:
     switch (r.kind) {
     case Ref::Column: return spec_.types[static_cast<size_t>(r.column)];
     case Ref::MatchNumber: t.code = kNumber; return t;
-    case Ref::Classifier:
-      t.code = kVarchar2;
-      t.size = 128;
-      return t;
+    case Ref::Classifier: return std::nullopt;
     case Ref::Aggregate:
       if (r.function != "MIN" && r.function != "MAX") {
         t.code = kNumber;
@@ -441,10 +444,7 @@ void Compiler::read() {
     if (xe <= b) fail(e - 1, 936);
     Expr x;
     std::string body = rewrite(b, xe, x, Nav{}, false);
-    std::optional<ColType> sole;
-    if (x.refs.size() == 1 && body == " :R0 ") sole = refType(x.refs[0]);
     spec_.measures.emplace_back(alias, compile(body, std::move(x), false, alias));
-    if (sole) types[alias] = *sole;
   }
 }
 
@@ -486,6 +486,7 @@ std::string matchRecognizeSource(const std::string& source, const std::string& c
     spec->decls.push_back(decl[static_cast<size_t>(col)]);
     types[spec->columns[static_cast<size_t>(col)]] = spec->types[static_cast<size_t>(col)];
   };
+  if (spec->partition.empty() && spec->measures.empty() && !spec->allRows) throw OraError(30732);
   for (int p : spec->partition) addColumn(p);
   if (spec->allRows)
     for (auto& k : spec->order) addColumn(k.column);

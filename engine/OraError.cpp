@@ -209,6 +209,7 @@ const std::map<int, const char*>& texts() {
       {32044, "cycle detected while executing recursive WITH query"},
       {1402, "view WITH CHECK OPTION where-clause violation"},
       {56901, "non-constant expression is not allowed for pivot|unpivot values"},
+      {30732, "table contains no user-visible columns"},
       {62501, "invalid value specified for bounded quantifier in MATCH_RECOGNIZE clause"},
       {62503, "illegal variable definition"},
       {62504, "illegal variable reference"},
