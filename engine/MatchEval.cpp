@@ -15,10 +15,12 @@ namespace ora::mr {
 
 namespace {
 
-// Backtracking steps one attempt may take, and rows one match may hold: past them the statement
-// fails rather than run on (a pattern like (A|B)* C can try every split of the rows).
+// Backtracking steps one attempt and one partition may take, and pattern elements one match may
+// nest (each a few calls deep): past them the statement fails rather than run on (a pattern
+// like (A|B)* C can try every split of the rows) or run out of a 1 MB stack.
 constexpr uint64_t kStepsPerAttempt = 200000;
-constexpr size_t kDeepestMatch = 20000;
+constexpr uint64_t kStepsPerPartition = 5000000;
+constexpr int kDeepest = 1000;
 
 int typeRank(const Value& v) { return v.type == Value::Int || v.type == Value::Real ? 0 : v.type == Value::Text ? 1 : 2; }
 
@@ -273,6 +275,7 @@ public:
   // The preferred match from row `start`; its end in `stop`.
   bool find(const Pattern& p, size_t start, size_t& stop) {
     path.clear();
+    spent_ += steps_;
     steps_ = 0;
     excluded_ = 0;
     return any(p, start, [&](size_t q) {
@@ -284,7 +287,50 @@ public:
 private:
   bool any(const Pattern& p, size_t pos, const Next& k) {
     if (p.min == 1 && p.max == 1) return once(p, pos, k);
+    if (p.kind == Pattern::Var && !p.excluded) return run(p, pos, k);
     return repeat(p, 0, pos, k);
+  }
+
+  void step() {
+    if (++steps_ > kStepsPerAttempt + 50 * (end_ - begin_) || spent_ + steps_ > kStepsPerPartition + 100 * (end_ - begin_))
+      throw OraError(62518);
+  }
+
+  // One more row of the variable after the path; false (and the path as it was) when its
+  // DEFINE does not hold there.
+  bool extend(const Pattern& p, size_t pos) {
+    step();
+    if (pos >= end_) return false;
+    path.push_back({pos, p.var, excluded_ > 0});
+    Place at{&path, path.size(), pos, p.var, begin_, end_, match};
+    if (ev_.holds(p.var, at)) return true;
+    path.pop_back();
+    return false;
+  }
+
+  // A quantified variable, a row at a time rather than a call per row: each row's DEFINE sees
+  // only the rows before it, so the rows the greedy form takes are given back one by one.
+  bool run(const Pattern& p, size_t pos, const Next& k) {
+    const size_t base = path.size();
+    int64_t n = 0;
+    auto more = [&] { return p.max < 0 || n < p.max; };
+    if (!p.reluctant) {
+      while (more() && extend(p, pos + static_cast<size_t>(n))) ++n;
+      for (;;) {
+        if (n >= p.min && k(pos + static_cast<size_t>(n))) return true;
+        if (n == 0) break;
+        path.pop_back();
+        --n;
+      }
+      return false;
+    }
+    for (;;) {
+      if (n >= p.min && k(pos + static_cast<size_t>(n))) return true;
+      if (!more() || !extend(p, pos + static_cast<size_t>(n))) break;
+      ++n;
+    }
+    path.resize(base);
+    return false;
   }
 
   bool repeat(const Pattern& p, int64_t count, size_t pos, const Next& k) {
@@ -304,7 +350,13 @@ private:
   }
 
   bool once(const Pattern& p, size_t pos, const Next& k) {
-    if (++steps_ > kStepsPerAttempt + 50 * (end_ - begin_) || path.size() > kDeepestMatch) throw OraError(62518);
+    step();
+    if (depth_ >= kDeepest) throw OraError(62518);
+    ++depth_;
+    struct Leave {
+      int& d;
+      ~Leave() { --d; }
+    } leave{depth_};
     if (p.excluded) {
       ++excluded_;
       bool r = sequence(p, 0, pos, [&](size_t q) {
@@ -324,22 +376,19 @@ private:
         if (any(a, pos, k)) return true;
       return false;
     case Pattern::Seq: return sequence(p, 0, pos, k);
-    case Pattern::Var: {
-      if (pos >= end_) return false;
-      path.push_back({pos, p.var, excluded_ > 0});
-      Place at{&path, path.size(), pos, p.var, begin_, end_, match};
-      if (ev_.holds(p.var, at) && k(pos + 1)) return true;
+    case Pattern::Var:
+      if (!extend(p, pos)) return false;
+      if (k(pos + 1)) return true;
       path.pop_back();
       return false;
-    }
     }
     return false;
   }
 
   Evaluator& ev_;
   size_t begin_, end_;
-  uint64_t steps_ = 0;
-  int excluded_ = 0;
+  uint64_t steps_ = 0, spent_ = 0;
+  int excluded_ = 0, depth_ = 0;
 };
 
 int compareKeys(const Spec& spec, const Row& a, const Row& b, bool orderToo) {
