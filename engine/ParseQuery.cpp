@@ -449,6 +449,18 @@ Node* Parser::tableRef() {
     n->text = n->kids[0]->text;
     if (acceptOp("@")) name(903);
   }
+  if (isWord("MATCH_RECOGNIZE") && isOp("(", 1) && peek(2).kind == Tok::Str && isOp(")", 3)) {
+    // its clause, quoted whole, is read where it is translated: here a source of no known columns
+    Node* m = tree_.make(N::Table, n->pos);
+    Node* name = make(N::Name);
+    Node* rows = make(N::Name);
+    rows->text = "ROWS";
+    name->text = m->text = "MATCH_RECOGNIZE";
+    name->kids.push_back(finish(rows));
+    m->kids.push_back(finish(name));
+    i_ += 4;
+    n = m;
+  }
   if (isWord("AS") && (peek(1).kind == Tok::QIdent || (peek(1).kind == Tok::Ident && !reservedWord(peek(1).text)))) ++i_;
   if (tableAliasAt()) n->alias = t_[i_++].text;
   return finish(n);

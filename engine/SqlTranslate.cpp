@@ -7,6 +7,7 @@
 #include "DdlPartition.h"
 #include "MergeStatement.h"
 #include "PivotClause.h"
+#include "MatchRecognize.h"
 #include "ViewDml.h"
 #include "RecycleBin.h"
 #include "MaterializedViews.h"
@@ -454,6 +455,11 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   if (std::string rewritten; collectionOperators(text, cat, rewritten)) {
     CollectionCalls calls;
     Translation t = translate(rewritten, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
+  if (std::string quoted; quoteMatchClauses(text, quoted)) {
+    Translation t = translate(quoted, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
   }

@@ -498,6 +498,7 @@ public:
   bool jsonType(size_t b, size_t e, ColType& out) const;
   int jsonKind(size_t b, size_t e, bool formatJson);
   size_t jsonTable(size_t i, Context& c); // JSON_TABLE in FROM; returns its ")"
+  size_t matchRecognize(size_t i, Context& c); // a source with MATCH_RECOGNIZE; its last token, else 0
   // collections (TranslateCollections.cpp)
   bool collectionConstructor(size_t i, std::string& call);
   // a constructor, COLLECT or the engine's collection function at i (before its "("): the call

@@ -99,6 +99,11 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
       ++i;
       continue;
     }
+    if (size_t last = expectTable ? matchRecognize(i, c) : 0) {
+      i = last;
+      expectTable = false;
+      continue;
+    }
     if (expectTable && is(k, "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) {
       size_t close = matching(i);
       c.derived.emplace_back(i, aliasToken(close + 1) ? at(close + 1).text : std::string());

@@ -335,3 +335,53 @@ TEST_F(Robustness, BadArgumentsAtTheCallInterfaceAreErrors) {
 }
 
 } // namespace
+
+namespace {
+
+// A pattern whose every split of the rows is tried (two ways to read each row, no way to end the
+// match) stops with an error within its bound; long matches are read on a 1 MB stack, and a
+// group repeated past what fits there stops cleanly too.
+TEST_F(Robustness, BacktrackingPatternsStopCleanly) {
+  ASSERT_EQ(
+      Exec(
+          "CREATE TABLE PM AS SELECT LEVEL ID, MOD(LEVEL, 3) V FROM DUAL CONNECT BY LEVEL <= 5000"),
+      "");
+  const std::string head = "SELECT COUNT(*) FROM PM MATCH_RECOGNIZE (ORDER BY ID MEASURES COUNT(*) "
+                           "N ALL ROWS PER MATCH ";
+  std::function<std::string()> work = [&] {
+    std::string all;
+    for (const char* pattern :
+         {"PATTERN ((A | B)+ C) DEFINE C AS V > 5)",
+          "PATTERN ((A | B | A B)* C) DEFINE B AS V >= 0, C AS V < 0)",
+          "PATTERN (A+ C) DEFINE C AS V = 0)", "PATTERN (A C) DEFINE A AS V = 2, C AS V = 0)",
+          "PATTERN (A+? C) DEFINE C AS V = 0 AND ID = 4998)",
+          "PATTERN ((A C)+) DEFINE C AS V >= 0)"}) {
+      std::string rows = Rows(head + pattern);
+      all +=
+          (rows == "<failed>" ? Code(Exec(head + pattern)) : rows.substr(0, rows.size() - 1)) + " ";
+    }
+    return all;
+  };
+  struct Job {
+    std::function<std::string()>* work;
+    std::string result;
+  } job{&work, {}};
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, 1 << 20);
+  pthread_t th;
+  ASSERT_EQ(pthread_create(
+                &th, &attr,
+                [](void* p) -> void* {
+                  auto* j = static_cast<Job*>(p);
+                  j->result = (*j->work)();
+                  return nullptr;
+                },
+                &job),
+            0);
+  pthread_join(th, nullptr);
+  pthread_attr_destroy(&attr);
+  EXPECT_EQ(job.result, "ORA-62518 ORA-62518 4998 3332 4998 ORA-62518 ");
+}
+
+} // namespace
