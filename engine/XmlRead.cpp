@@ -73,7 +73,8 @@ std::string markup(const std::vector<const xml::Node*>& nodes) {
 void fnXmlType(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0])) return sqlite3_result_null(ctx);
   xml::Doc doc;
-  xml::parse(rawText(argv[0]), doc, true);
+  // an XML value stays what it is; text must be a document
+  xml::parse(rawText(argv[0]), doc, sqlite3_value_subtype(argv[0]) != kXmlSubtype);
   resultXml(ctx, std::string(rawText(argv[0])));
 }
 
