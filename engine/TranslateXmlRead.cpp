@@ -5,6 +5,7 @@
 #include "TranslateImpl.h"
 
 #include "SqlParser.h"
+#include "XmlDoc.h"
 #include "XmlRead.h"
 
 namespace ora::tx {
@@ -151,7 +152,7 @@ std::string Translator::xmlReadCall(const XmlRead& r) {
     for (size_t k = 0; k < r.args.size(); ++k) {
       std::string v = emit(r.args[k].first, r.args[k].second);
       if (r.names[k].empty()) {
-        if (context != "NULL") throw OraError(19114).at(static_cast<int>(t_[r.args[k].first].pos)); // one context item
+        if (context != "NULL") throw xml::error(19114).at(static_cast<int>(t_[r.args[k].first].pos)); // one context item
         context = v;
       } else {
         vars += ", " + quoteString(r.names[k]) + ", " + v;
@@ -231,8 +232,9 @@ size_t Translator::xmlTable(size_t i, Context& c) {
         name = at(m + 1).text;
         m += 2;
       }
-      // the context item, or else the first value passed
-      if (docE == 0 || (var != "NULL" && name.empty())) {
+      // one value: the context item, named or not
+      if (docE != 0) throw xml::error(19110, "one value is passed to XMLTABLE").at(static_cast<int>(t_[b].pos));
+      {
         docB = b;
         docE = b == m ? m : (name.empty() ? m : m - 2);
         var = name.empty() ? "NULL" : quoteString(name);
@@ -257,6 +259,15 @@ size_t Translator::xmlTable(size_t i, Context& c) {
         if (w.kind == Token::Str && is(t_[x - 1], "PATH")) {
           col.path = w.text;
           pin_[x] = 1;
+        } else if (is(w, "DEFAULT") && w.kind == Token::Ident) {
+          // a literal, which the table function gives where the path finds nothing
+          bool neg = is(at(x + 1), "-");
+          const Token& v = at(x + 1 + (neg ? 1 : 0));
+          if ((v.kind != Token::Str && v.kind != Token::Num) || x + 2 + (neg ? 1 : 0) != e)
+            throw OraError(1780).at(static_cast<int>(at(x + 1).pos));
+          col.hasDefault = true;
+          col.dflt = (neg ? "-" : "") + v.text;
+          break;
         } else if (is(w, "ORDINALITY")) {
           col.kind = XmlTableColumn::Ordinality;
           type = ColType{};

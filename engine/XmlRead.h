@@ -20,6 +20,8 @@ struct XmlTableColumn {
   std::string name, path;
   int type = 1;        // Value: kVarchar2, kNumber or kDate
   int64_t size = 4000; // the longest text
+  bool hasDefault = false;
+  std::string dflt; // DEFAULT: the text that stands for a path that finds nothing
 };
 struct XmlTableSpec {
   std::vector<XmlTableColumn> columns;

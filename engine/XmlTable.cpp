@@ -198,7 +198,8 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
     }
     if (v.kind == xml::Value::Nodes && v.nodes.size() > 1) throw xml::error(19279);
     if (v.kind == xml::Value::Nodes && v.nodes.empty()) {
-      sqlite3_result_null(ctx);
+      if (col.hasDefault) valueResult(ctx, col.dflt, col);
+      else sqlite3_result_null(ctx);
       return SQLITE_OK;
     }
     valueResult(ctx, xml::valueText(v), col);
@@ -225,7 +226,8 @@ std::string xmlTableModule(sqlite3* db, const XmlTableSpec& spec) {
   // the name stands for the column list, so equal lists share one module
   std::string key = spec.namespaces;
   for (const auto& c : spec.columns)
-    key += "|" + c.name + "/" + std::to_string(c.kind) + "/" + std::to_string(c.type) + "/" + std::to_string(c.size) + "/" + c.path;
+    key += "|" + c.name + "/" + std::to_string(c.kind) + "/" + std::to_string(c.type) + "/" + std::to_string(c.size) + "/" +
+           c.path + (c.hasDefault ? "/D" + c.dflt : std::string());
   uint64_t h = 1469598103934665603ull;
   for (unsigned char ch : key) h = (h ^ ch) * 1099511628211ull;
   char name[40];
