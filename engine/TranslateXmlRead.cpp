@@ -193,7 +193,12 @@ bool Translator::xmlReadType(size_t b, size_t e, ColType& out) const {
   }
   out.code = kVarchar2;
   out.size = 4000;
-  out.xml = f == "EXTRACT" || f == ".EXTRACT" || f == "XMLTYPE" || f == "XMLQUERY";
+  if (f == "EXTRACT" || f == ".EXTRACT" || f == "XMLTYPE" || f == "XMLQUERY" || f == ".GETCLOBVAL") {
+    // an XMLType (or its CLOB) is shown as an XMLType column is: as a CLOB
+    out.code = kLong;
+    out.lob = kClob;
+    out.xml = f != ".GETCLOBVAL";
+  }
   return true;
 }
 
