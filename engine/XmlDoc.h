@@ -1,6 +1,8 @@
 // XML documents as the XML reading functions see them: a small tree read from the text, and the
 // XPath 1.0 paths EXTRACT, EXTRACTVALUE, EXISTSNODE, XMLQUERY and XMLTABLE take over it.
 #pragma once
+#include "OraError.h"
+
 #include <deque>
 #include <map>
 #include <memory>
@@ -66,17 +68,13 @@ Path compile(std::string_view text);
 // Evaluates at a context node (a document's root for an absolute path).
 Value evaluate(const Path& p, const Node* context, const Context& cx);
 
-} // namespace ora::xml
+// XPath's string() of a value.
+std::string valueText(const Value& v);
 
-#include "OraError.h"
-namespace ora::xml {
 // One of the XML errors (ORA-31011, ORA-31013, ORA-19025, ...) with Oracle's text; `detail` is
 // added on a line of its own.
 OraError error(int code, const std::string& detail = {});
-// The XML's characters escaped for element content or an attribute's value.
+// The characters escaped for element content or an attribute's value.
 std::string escape(std::string_view s, bool attribute);
-} // namespace ora::xml
-namespace ora::xml {
-// XPath's string() of a value.
-std::string valueText(const Value& v);
+
 } // namespace ora::xml
