@@ -3,6 +3,7 @@
 #include "LateralRows.h"
 #include "ObjectTypes.h"
 #include "XmlFunctions.h"
+#include "XmlRead.h"
 
 #include "ByteFunctions.h"
 #include "CType.h"
@@ -230,6 +231,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerLateralRows(db);
   registerCollectionFunctions(db);
   registerXmlFunctions(db);
+  registerXmlReadFunctions(db);
   return db;
 }
 

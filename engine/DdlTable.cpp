@@ -167,6 +167,11 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   } else if (tn == "CLOB" || tn == "NCLOB") {
     ct.code = kLong;
     ct.lob = tn == "CLOB" ? kClob : kNclob;
+  } else if (tn == "XMLTYPE" && a < 0 && !star) {
+    // the document's text, kept as a CLOB is
+    ct.code = kLong;
+    ct.lob = kClob;
+    ct.xml = true;
   } else if (tn == "BLOB") {
     ct.code = kLongRaw;
     ct.lob = kBlob;

@@ -70,6 +70,8 @@ const std::map<int, const char*>& texts() {
       {1403, "no data found"},
       {1405, "fetched column value is NULL"},
       {1406, "fetched column value was truncated"},
+      {1706, "user function result value was too large"},
+      {19102, "XQuery string literal expected"},
       {1407, "cannot update a NOT NULL column to NULL"},
       {1410, "invalid ROWID"},
       {1418, "specified index does not exist"},

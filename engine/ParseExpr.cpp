@@ -32,7 +32,7 @@ bool isCondition(const Node* n) {
   case N::And: case N::Or: case N::Not:
     return true;
   case N::Call:
-    return n->text == "REGEXP_LIKE" || n->text == "LNNVL" || n->text == "JSON_EXISTS"; // a condition written as a call
+    return n->text == "REGEXP_LIKE" || n->text == "LNNVL" || n->text == "JSON_EXISTS" || n->text == "XMLEXISTS"; // a condition written as a call
   default:
     return false;
   }
@@ -417,8 +417,16 @@ Node* Parser::primary() {
     static const char* const fields[] = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND",
                                          "TIMEZONE_HOUR", "TIMEZONE_MINUTE", "TIMEZONE_REGION", "TIMEZONE_ABBR"};
     bool field = false;
-    for (const char* f : fields) field = field || isWord(f);
-    if (!field) fail(905);
+    for (const char* f : fields) field = field || (isWord(f) && !isOp(",", 1) && !isOp(".", 1));
+    if (!field) {
+      // EXTRACT(xml, path [, namespaces])
+      do n->kids.push_back(value(expr()));
+      while (acceptOp(","));
+      expectOp(")", 907);
+      if (n->kids.size() < 2) failAt(938, n->pos);
+      if (n->kids.size() > 3) failAt(939, n->pos);
+      return xmlMethods(finish(n));
+    }
     Node* f = make(N::Str);
     f->text = t_[i_++].text;
     n->kids.push_back(finish(f));
@@ -472,6 +480,7 @@ Node* Parser::primary() {
   }
   if (isOp("(", 1) && jsonFunction(w)) return jsonCall();
   if (isOp("(", 1) && xmlFunction(w)) return xmlCall();
+  if (isOp("(", 1) && xmlReadFunction(w)) return xmlReadCall();
   if (reservedWord(w) && !pseudoColumn(w)) fail(936);
   return nameExpr();
 }
@@ -508,7 +517,7 @@ Node* Parser::nameExpr() {
       n->flags |= kOuterMark;
       return finish(n);
     }
-    return call(n);
+    return xmlMethods(call(n));
   }
   return finish(n);
 }

@@ -420,6 +420,8 @@ Node* Parser::tableRef() {
     }
   } else if (isWord("JSON_TABLE") && isOp("(", 1)) {
     n = jsonTable();
+  } else if (isWord("XMLTABLE") && isOp("(", 1)) {
+    n = xmlTable();
   } else if (isWord("TABLE") && isOp("(", 1)) {
     // TABLE(collection): the rows of its elements
     n = make(N::Table);

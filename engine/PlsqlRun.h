@@ -224,6 +224,7 @@ struct Run {
   int64_t execute(const std::string& sql);
   std::string subst(Range r, const std::set<std::string>* columns, Range skip = {});
   const std::set<std::string>& columns(const void* key, Range r);
+  void tableFunctionColumns(size_t k, size_t e, std::set<std::string>& out) const;
   Val eval(Range r);
   int cond(Range r); // 1 true, 0 false, -1 NULL
   bool isCondition(Range r);

@@ -240,6 +240,7 @@ const std::set<std::string>& Run::columns(const void* key, Range r) {
   std::set<std::string> seen;
   for (size_t k = r.b; k < r.e; ++k) {
     const Tok& t = u.toks[k];
+    if (t.kind == T::Word && (t.text == "XMLTABLE" || t.text == "JSON_TABLE")) tableFunctionColumns(k, r.e, out);
     if ((t.kind != T::Word && t.kind != T::QWord) || !seen.insert(t.text).second || find(t.text)) continue;
     std::string table = t.text;
     if (!cat.tableExists(table)) {
@@ -249,6 +250,34 @@ const std::set<std::string>& Run::columns(const void* key, Range r) {
     for (const ColumnInfo& c : cat.columns(table)) out.insert(c.name);
   }
   return columnsOf[key] = std::move(out);
+}
+
+// The columns XMLTABLE or JSON_TABLE at k declares: names of the statement's own, which no variable
+// of the block stands for.
+void Run::tableFunctionColumns(size_t k, size_t e, std::set<std::string>& out) const {
+  const auto& t = u.toks;
+  auto isOp = [&](size_t m, const char* s) { return m < e && t[m].kind == T::Op && t[m].text == s; };
+  int depth = 0, names = -1;
+  bool expect = false;
+  for (size_t m = k + 1; m < e; ++m) {
+    if (isOp(m, "(")) {
+      ++depth;
+      continue;
+    }
+    if (isOp(m, ")")) {
+      if (--depth <= 0) return;
+      continue;
+    }
+    if (t[m].kind == T::Word && t[m].text == "COLUMNS" && names < 0) {
+      names = isOp(m + 1, "(") ? depth + 1 : depth;
+      expect = true;
+    } else if (depth == names && isOp(m, ",")) {
+      expect = true;
+    } else if (depth == names && expect && (t[m].kind == T::Word || t[m].kind == T::QWord)) {
+      out.insert(t[m].text);
+      expect = false;
+    }
+  }
 }
 
 std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {

@@ -28,6 +28,8 @@ bool parsedKind(const std::vector<Token>& toks);
 bool jsonFunction(const std::string& upperName);
 // Whether a name is one of the XML generation functions, whose clauses XmlSyntax.cpp reads.
 bool xmlFunction(const std::string& upperName);
+// XMLQUERY, XMLEXISTS, XMLCAST (XmlSyntax.cpp)
+bool xmlReadFunction(const std::string& upperName);
 
 // The first subquery inside an expression, or nullptr.
 const Node* subqueryIn(const Node* n);
@@ -126,6 +128,10 @@ private:
   // the XML generation functions (XmlSyntax.cpp)
   Node* xmlCall();
   void xmlName();
+  Node* xmlMethods(Node* n);
+  void xmlPassing(Node* n);
+  Node* xmlReadCall();
+  Node* xmlTable();
 
   // queries (ParseQuery.cpp)
   Node* query(bool orderBy);

@@ -19,6 +19,7 @@ namespace ora::tx {
 std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table) {
   if (!col.type.object.empty()) return "ora_obj_check(" + expr + ", " + quoteString(col.type.object) + ")";
   std::string label = "\"" + cat_.user() + "\".\"" + table + "\".\"" + col.name + "\"";
+  if (col.type.xml) return "XMLTYPE(" + expr + ")"; // text becomes a document, or fails as XMLTYPE() does
   // a column that keeps more digits than a double takes the value as exact text
   return "ora_conv(" + (col.type.isWide() ? exactCall(expr) : expr) + ", " + std::to_string(col.type.code) + ", " +
          std::to_string(col.type.lob ? -1 : convLimit(col.type)) + ", " + // -1: a LOB, which may be empty

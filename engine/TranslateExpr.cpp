@@ -81,6 +81,21 @@ std::string Translator::emit(size_t b, size_t e) {
       continue;
     }
     if (!replace_[i].empty()) { add(replace_[i]); continue; }
+    if (!xmlCasts_.empty())
+      if (auto x = xmlCasts_.find(i); x != xmlCasts_.end() && x->second <= e && !xmlCastOpen_.count(i)) {
+        xmlCastOpen_.insert(i);
+        std::string v = emit(i, x->second);
+        xmlCastOpen_.erase(i);
+        add("ora_xml_text(" + v + ")");
+        i = x->second - 1;
+        continue;
+      }
+    if (!xmlReads_.empty())
+      if (const XmlRead* x = xmlReadAt(i, e)) {
+        add(xmlReadCall(*x));
+        i = x->end - 1;
+        continue;
+      }
     if (!jsonCalls_.empty())
       if (auto j = jsonCalls_.find(i); j != jsonCalls_.end() && j->second.end <= e) {
         add(jsonCall(j->second));

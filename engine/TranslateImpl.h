@@ -104,6 +104,15 @@ bool numberHolds(const ColType& into, const ColType& x, const Token* literal);
 
 // A SQL/JSON call, or an IS [NOT] JSON condition (at its IS), as read before the statement's
 // other passes see its tokens (TranslateJson.cpp).
+// A call of the XML reading functions or of an XMLType method (TranslateXmlRead.cpp).
+struct XmlRead {
+  std::string fn; // EXTRACT, EXTRACTVALUE, EXISTSNODE, XMLTYPE, XMLQUERY, XMLEXISTS; a method's name
+  size_t end = 0;
+  std::vector<std::pair<size_t, size_t>> args; // a method's value first; XMLQUERY: the PASSING values
+  std::vector<std::string> names;              // XMLQUERY, XMLEXISTS: each value's AS name, or ""
+  size_t path = 0;                             // XMLQUERY, XMLEXISTS: the query's token
+};
+
 struct JsonCall {
   std::string fn;                              // JSON_VALUE, ..., JSON_ARRAYAGG; IS
   std::vector<std::pair<size_t, size_t>> args; // the document and path; keys and values; elements
@@ -136,6 +145,7 @@ public:
     markNthFrom();
     markJson();
     markXml();
+    markXmlRead();
   }
 
   Translation run();
@@ -481,6 +491,15 @@ public:
   std::string xmlCall(size_t i, size_t& after, bool bare = false);
   void markXml();
   bool xmlName(size_t i) const;
+  // the XML reading functions and XMLType methods (TranslateXmlRead.cpp)
+  std::map<size_t, std::vector<XmlRead>> xmlReads_; // by the first token of the call or method's value
+  std::map<size_t, size_t> xmlCasts_;               // XMLCAST's value: its range
+  std::set<size_t> xmlCastOpen_;
+  void markXmlRead();
+  const XmlRead* xmlReadAt(size_t b, size_t e) const;
+  std::string xmlReadCall(const XmlRead& r);
+  bool xmlReadType(size_t b, size_t e, ColType& out) const;
+  size_t xmlTable(size_t i, Context& c); // XMLTABLE in FROM; returns its ")"
   // object types (TranslateObjects.cpp)
   std::string objectTableType(const std::string& table);
   const TableRef* objectAlias(size_t i) const;

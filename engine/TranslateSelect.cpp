@@ -121,6 +121,11 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
       expectTable = false;
       continue;
     }
+    if (expectTable && is(k, "XMLTABLE") && is(at(i + 1), "(")) {
+      i = xmlTable(i, c);
+      expectTable = false;
+      continue;
+    }
     if (expectTable) {
       expectTable = false;
       if (k.kind == Token::Ident || k.kind == Token::QIdent) {

@@ -97,6 +97,8 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
       // a value of the hierarchical walk, already written: its arguments were taken with it
       for (++k; k < e && skip_[k]; ++k) {
       }
+    } else if (const XmlRead* x = xmlReads_.empty() ? nullptr : xmlReadAt(k, e)) {
+      k = x->end; // an XML call with its methods
     } else if (is(t, "(")) {
       k = matching(k) + 1;
     } else if (t.kind == Token::Ident && t.text == "CASE") {

@@ -265,6 +265,7 @@ ColType Translator::infer(size_t b, size_t e) {
   t.size = 4000;
   if (e <= b) return t;
   if (!jsonCalls_.empty() && jsonType(b, e, t)) return t;
+  if ((!xmlReads_.empty() || !xmlCasts_.empty()) && xmlReadType(b, e, t)) return t;
   if (lobType(b, e, t)) return t;
   if (xmlType(b, e, t)) return t;
   if (collectionExprType(b, e, t)) return t;

@@ -145,9 +145,16 @@ std::string Translator::xmlCall(size_t i, size_t& after, bool bare) {
     return "ora_xmlelement(" + name + ", " + std::to_string(count) + attrs + content + ")";
   }
   if (f == "XMLFOREST") {
-    for (auto [b, e] : args) {
+    for (size_t k = 0; k < args.size(); ++k) {
+      auto [b, e] = args[k];
       std::string n;
       size_t ve = named(b, e, n);
+      if (ve == e && !exprType(b, e).object.empty()) {
+        // an object has no name of its own to give its element
+        OraError err(19208);
+        err.text = "ORA-19208: parameter " + std::to_string(k + 1) + " of function XMLFOREST must be aliased";
+        throw err.at(static_cast<int>(t_[b].pos));
+      }
       out += (out.empty() ? "" : ", ") + quoteString(n) + ", " + xmlValue(b, ve);
     }
     return "ora_xmlforest(" + out + ")";

@@ -6,6 +6,7 @@
 #include "Charset.h"
 #include "FunctionUtil.h"
 #include "ListAgg.h"
+#include "ObjectTypes.h"
 #include "OraError.h"
 #include "SqlText.h"
 
@@ -50,10 +51,46 @@ std::string escaped(const std::string& s) {
   return out;
 }
 
-// A value as element content: markup as it is, anything else as escaped text.
-std::string content(sqlite3_value* v) {
+// An object as XML: an element for each attribute that is not NULL, named after it, as
+// XMLFOREST writes a column (the stored form itself is no text for a document).
+void objectXml(sqlite3* db, std::string_view stored, std::string& out, int depth) {
+  ObjValue v;
+  std::shared_ptr<const ObjType> type;
+  if (depth > 50 || !decodeObject(stored, v) || !(type = objectType(db, v.type))) {
+    out += escaped(objectDisplay(db, stored));
+    return;
+  }
+  for (size_t k = 0; k < v.attrs.size() && k < type->attrs.size(); ++k) {
+    const ObjAttrVal& a = v.attrs[k];
+    if (!a.k) continue;
+    const std::string& name = type->attrs[k].name;
+    out += "<" + name + ">";
+    if (a.k == 'O') {
+      objectXml(db, a.s, out, depth + 1);
+    } else if (a.k == 'D') {
+      DateTime d;
+      if (parseStoredDate(reinterpret_cast<const unsigned char*>(a.s.data()), static_cast<int>(a.s.size()), d))
+        out += formatDateText(d, "YYYY-MM-DD", 0);
+      else
+        out += escaped(a.s);
+    } else {
+      out += escaped(a.s);
+    }
+    out += "</" + name + ">";
+  }
+}
+
+// A value as element content: markup as it is, an object as its attributes, anything else as
+// escaped text.
+std::string content(sqlite3_context* ctx, sqlite3_value* v) {
   if (sqlite3_value_subtype(v) == kXmlSubtype) return textOf(v);
-  return escaped(textOf(v));
+  std::string t = textOf(v);
+  if (isObjectText(t)) {
+    std::string out;
+    objectXml(sqlite3_context_db_handle(ctx), t, out, 0);
+    return out;
+  }
+  return escaped(t);
 }
 
 void resultXml(sqlite3_context* ctx, const std::string& s) {
@@ -78,7 +115,7 @@ void element(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       if (!isNull(argv[k + 1])) out += " " + textOf(argv[k]) + "=\"" + escaped(textOf(argv[k + 1])) + "\"";
     out += ">";
     for (; k < argc; ++k)
-      if (!isNull(argv[k])) out += content(argv[k]);
+      if (!isNull(argv[k])) out += content(ctx, argv[k]);
     resultXml(ctx, out + "</" + name + ">");
   });
 }
@@ -91,7 +128,7 @@ void forest(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     for (int k = 0; k + 1 < argc; k += 2) {
       if (isNull(argv[k + 1])) continue;
       std::string name = textOf(argv[k]);
-      out += "<" + name + ">" + content(argv[k + 1]) + "</" + name + ">";
+      out += "<" + name + ">" + content(ctx, argv[k + 1]) + "</" + name + ">";
       any = true;
     }
     if (any) resultXml(ctx, out);
@@ -105,7 +142,7 @@ void concat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     bool any = false;
     for (int k = 0; k < argc; ++k)
       if (!isNull(argv[k])) {
-        out += content(argv[k]);
+        out += content(ctx, argv[k]);
         any = true;
       }
     if (any) resultXml(ctx, out);
@@ -145,7 +182,7 @@ void root(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (argc > 1 && !isNull(argv[1])) head += " version=\"" + textOf(argv[1]) + "\"";
     int standalone = argc > 2 ? sqlite3_value_int(argv[2]) : -1;
     if (standalone >= 0) head += std::string(" standalone=\"") + (standalone ? "yes" : "no") + "\"";
-    std::string body = content(argv[0]);
+    std::string body = content(ctx, argv[0]);
     if (body.compare(0, 5, "<?xml") == 0) body = body.substr(std::min(body.size(), body.find("?>") + 2));
     size_t lead = body.find_first_not_of(" \t\r\n");
     resultXml(ctx, head + "?>\n" + (lead == std::string::npos ? std::string() : body.substr(lead)));
@@ -237,7 +274,7 @@ void writeNodes(const std::vector<Node>& nodes, int level, int size, std::string
 void serialize(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   fn::guardedCall(ctx, [&] {
     if (isNull(argv[0])) return sqlite3_result_null(ctx);
-    std::string s = content(argv[0]);
+    std::string s = content(ctx, argv[0]);
     int indent = argc > 2 ? sqlite3_value_int(argv[2]) : -1;
     std::vector<Node> nodes;
     size_t k = 0;
@@ -285,7 +322,7 @@ void aggStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     }
     if (isNull(argv[0])) return;
     Agg::Row r;
-    r.text = content(argv[0]);
+    r.text = content(ctx, argv[0]);
     for (int k = 1; k + 1 < argc; k += 2) {
       sqlite3_value* dup = sqlite3_value_dup(argv[k]);
       if (!dup) throw std::bad_alloc();

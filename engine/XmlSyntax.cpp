@@ -100,7 +100,138 @@ Node* Parser::xmlCall() {
     i_ += 4;
     finish(n);
   }
-  return n;
+  return xmlMethods(n);
+}
+
+} // namespace ora::sql
+
+namespace ora::sql {
+
+bool xmlReadFunction(const std::string& w) { return w == "XMLQUERY" || w == "XMLEXISTS" || w == "XMLCAST"; }
+
+namespace {
+const char* const kXmlMethods[] = {"GETSTRINGVAL", "GETCLOBVAL", "GETNUMBERVAL", "EXTRACT", "EXISTSNODE"};
+} // namespace
+
+// The XMLType's methods after a value: x.getStringVal(), x.extract('/a').getNumberVal(), ...
+Node* Parser::xmlMethods(Node* n) {
+  for (;;) {
+    if (!isOp(".") || !isOp("(", 2) || peek(1).kind != Tok::Ident) return n;
+    bool method = false;
+    for (const char* m : kXmlMethods) method = method || peek(1).text == m;
+    if (!method) return n;
+    DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
+    Node* m = tree_.make(N::Call, n->pos);
+    m->text = peek(1).text;
+    m->kids.push_back(n);
+    i_ += 3;
+    if (!acceptOp(")")) {
+      do m->kids.push_back(value(expr()));
+      while (acceptOp(","));
+      expectOp(")", 907);
+    }
+    n = finish(m);
+  }
+}
+
+// PASSING [BY VALUE] expr [AS name], expr AS name, ...
+void Parser::xmlPassing(Node* n) {
+  if (!acceptWord("PASSING")) return;
+  if (acceptWord("BY")) expectWord("VALUE", 905);
+  do {
+    n->kids.push_back(value(expr()));
+    if (acceptWord("AS")) name(904);
+  } while (acceptOp(","));
+}
+
+// XMLQUERY('path' PASSING ... RETURNING CONTENT [NULL ON EMPTY]), XMLEXISTS('path' PASSING ...),
+// XMLCAST(value AS type).
+Node* Parser::xmlReadCall() {
+  DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
+  Node* n = make(N::Call);
+  const std::string f = cur().text;
+  n->text = f;
+  i_ += 2;
+  if (f == "XMLCAST") {
+    n->kids.push_back(value(expr()));
+    expectWord("AS", 905);
+    n->kids.push_back(castTypeSpec());
+    expectOp(")", 907);
+    return finish(n);
+  }
+  if (cur().kind != Tok::Str) fail(19102); // the query is a literal
+  n->kids.push_back(primary());
+  xmlPassing(n);
+  if (f == "XMLQUERY" && acceptWord("RETURNING")) {
+    if (!acceptWord("CONTENT")) expectWord("SEQUENCE", 905);
+    if (acceptWord("NULL")) {
+      expectWord("ON", 905);
+      expectWord("EMPTY", 905);
+    }
+  }
+  expectOp(")", 907);
+  finish(n);
+  return f == "XMLQUERY" ? xmlMethods(n) : n;
+}
+
+// XMLTABLE([XMLNAMESPACES(...),] 'path' [PASSING ...] [COLUMNS column, ...]) in FROM.
+Node* Parser::xmlTable() {
+  DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
+  Node* n = make(N::Table);
+  Node* table = make(N::Name);
+  table->text = n->text = "XMLTABLE";
+  n->kids.push_back(finish(table));
+  i_ += 2;
+  if (isWord("XMLNAMESPACES") && isOp("(", 1)) {
+    i_ += 2;
+    do {
+      if (acceptWord("DEFAULT")) {
+        if (cur().kind != Tok::Str) fail(19102);
+        ++i_;
+        continue;
+      }
+      if (cur().kind != Tok::Str) fail(19102);
+      ++i_;
+      expectWord("AS", 905);
+      name(904);
+    } while (acceptOp(","));
+    expectOp(")", 907);
+    expectOp(",", 907);
+  }
+  if (cur().kind != Tok::Str) fail(19102);
+  ++i_;
+  xmlPassing(n);
+  if (acceptWord("RETURNING")) {
+    expectWord("SEQUENCE", 905);
+    expectWord("BY", 905);
+    expectWord("REF", 905);
+  }
+  if (acceptWord("COLUMNS")) {
+    do {
+      name(904);
+      if (acceptWord("FOR")) {
+        expectWord("ORDINALITY", 907);
+        continue;
+      }
+      if (acceptWord("XMLTYPE")) {
+        if (acceptOp("(")) {
+          expectWord("SEQUENCE", 905);
+          expectOp(")", 907);
+          expectWord("BY", 905);
+          expectWord("REF", 905);
+        }
+      } else {
+        castTypeSpec();
+      }
+      if (acceptWord("PATH")) {
+        if (cur().kind != Tok::Str) fail(19102);
+        ++i_;
+      }
+      if (acceptWord("DEFAULT")) value(expr());
+    } while (acceptOp(","));
+  }
+  expectOp(")", 907);
+  return finish(n);
 }
 
 } // namespace ora::sql
