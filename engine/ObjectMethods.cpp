@@ -202,6 +202,11 @@ bool objectTypePackage(sqlite3* db, const std::string& type, std::string& decls,
 bool objectTypeValid(sqlite3* db, const std::string& type, bool body) {
   auto ty = objectType(db, type);
   if (!ty) return false;
+  // a subtype of a FINAL type does not compile (PLS-00590)
+  for (auto s = ty; s && !s->super.empty(); s = objectType(db, s->super)) {
+    auto sup = objectType(db, s->super);
+    if (!sup || sup->final) return false;
+  }
   std::string decls, text;
   if (!objectTypePackage(db, type, decls, text)) return false;
   try {

@@ -308,6 +308,10 @@ bool decodeAt(std::string_view s, size_t& i, ObjValue& out) {
 }
 
 void display(sqlite3* db, std::string_view s, std::string& out) {
+  if (isRefText(s)) {
+    out += refDisplay(s);
+    return;
+  }
   ObjValue v;
   size_t i = 0;
   if (!decodeAt(s, i, v)) {
