@@ -142,6 +142,7 @@ std::shared_ptr<ObjType> parseObjectSource(sqlite3* db, const std::string& src, 
           if (is(x, "CONSTRUCTOR")) m.constructor = true, m.member = false;
           if (is(x, "MAP")) m.map = true;
           if (is(x, "ORDER")) m.order = true;
+          if (is(x, "NOT") && is(x + 1, "INSTANTIABLE")) m.instantiable = false;
         }
         m.function = is(x, "FUNCTION");
         if (x + 1 >= e || !(m.function || is(x, "PROCEDURE")) || t[x + 1].kind != T::Word) return nullptr;

@@ -26,6 +26,7 @@ struct ObjAttr {
 struct ObjMethod {
   std::string name;
   bool function = false, member = true, constructor = false, map = false, order = false;
+  bool instantiable = true; // NOT INSTANTIABLE: declared without a body, for subtypes to override
   std::string heading; // its heading as declared
 };
 

@@ -184,10 +184,15 @@ bool Translator::objectCallTerm(size_t i, std::string& out, ColType& type, size_
     return true;
   }
   if (is(k, "DEREF") && close > i + 2) {
-    std::string inner = exprType(i + 2, close).object.str();
-    if (inner.rfind("REF ", 0) != 0) throw OraError(22806).at(static_cast<int>(at(i + 2).pos));
+    ColType given = exprType(i + 2, close);
+    std::string inner = given.object.str();
+    // a value of another known type is no REF; a bind or a text may hold one
+    bool ref = inner.rfind("REF ", 0) == 0;
+    if (!ref && (!inner.empty() || (given.code != 0 && given.code != kVarchar2 && given.code != kChar)))
+      throw OraError(22806).at(static_cast<int>(at(i + 2).pos));
     out = "ora_obj_deref(" + emit(i + 2, close) + ")";
-    type = objectColType(inner.substr(4));
+    if (ref) type = objectColType(inner.substr(4));
+    else type.code = kVarchar2, type.size = 4000;
     last = close;
     return true;
   }

@@ -731,15 +731,17 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     const std::string& unit = FLastUnitType;
     if (plsql &&
         (unit == "PROCEDURE" || unit == "FUNCTION" || unit == "PACKAGE" || unit == "PACKAGE BODY" ||
-         unit == "TRIGGER") &&
+         unit == "TRIGGER" || unit == "TYPE" || unit == "TYPE BODY") &&
         TSqlSplitter::LeadingWords(text, 1) == "CREATE" &&
         ObjectStatus(FLastUnitName, FLastUnitType, unitErr) == "INVALID")
       FOut << "\nWarning: "
-           << (unit == "PROCEDURE"  ? "Procedure"
-               : unit == "FUNCTION" ? "Function"
-               : unit == "PACKAGE"  ? "Package"
-               : unit == "TRIGGER"  ? "Trigger"
-                                    : "Package Body")
+           << (unit == "PROCEDURE"   ? "Procedure"
+               : unit == "FUNCTION"  ? "Function"
+               : unit == "PACKAGE"   ? "Package"
+               : unit == "TRIGGER"   ? "Trigger"
+               : unit == "TYPE"      ? "Type"
+               : unit == "TYPE BODY" ? "Type Body"
+                                     : "Package Body")
            << " created with compilation errors.\n\n";
     else if (!plsql && ForcedViewInvalid(text))
       FOut << "\nWarning: " << (FLastUnitType == "TRIGGER" ? "Trigger " : "View ")
