@@ -314,7 +314,9 @@ bool Translator::objectExprType(size_t b, size_t e, ColType& t) {
   if (b >= e) return false;
   const Token& k = t_[b];
   if (k.kind != Token::Ident && k.kind != Token::QIdent) return false;
-  {
+  bool call = (is(k, "TREAT") || is(k, "REF") || is(k, "DEREF")) && is(at(b + 1), "(");
+  bool rowMethod = is(at(b + 1), ".") && is(at(b + 3), "(") && objectAlias(b);
+  if (call || rowMethod) {
     // TREAT, REF and DEREF: their emission says their type too
     ColType ct;
     std::string ignored;
@@ -384,8 +386,10 @@ bool Translator::objectExprType(size_t b, size_t e, ColType& t) {
 bool Translator::objectRow(const std::string& table, size_t b, size_t e, size_t columns, std::vector<std::string>& vals) {
   std::string type = objectTableType(table);
   if (type.empty() || columns < 1) return false;
-  ColType t = exprType(b, e);
-  if (t.object.empty() || !objectIsA(cat_.db(), t.object, type)) return false;
+  std::string given = exprType(b, e).object.str();
+  ObjValue literal; // an object PL/SQL made and put in the statement as its text
+  if (given.empty() && e == b + 1 && t_[b].kind == Token::Str && decodeObject(t_[b].text, literal)) given = literal.type;
+  if (given.empty() || !objectIsA(cat_.db(), given, type)) return false;
   auto ty = objectType(cat_.db(), type);
   std::string v = emit(b, e);
   if (!ty->final) {
