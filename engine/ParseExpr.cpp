@@ -218,20 +218,7 @@ Node* Parser::predicate(Node* left) {
     if (isWord("JSON") || (isWord("NOT") && isWord("JSON", 1))) return isJson(n);
     n->kind = N::IsNull;
     if (acceptWord("NOT")) n->flags |= kNegated;
-    // expr IS [NOT] OF [TYPE] ([ONLY] type, ...): the object's type in the hierarchy
-    if (isWord("OF") && (isOp("(", 1) || (isWord("TYPE", 1) && isOp("(", 2)))) {
-      n->text = "OF";
-      i_ += isOp("(", 1) ? 2 : 3;
-      do {
-        acceptWord("ONLY");
-        Node* ty = make(N::TypeSpec);
-        ty->text = name(902);
-        if (acceptOp(".")) ty->text = name(902);
-        n->kids.push_back(finish(ty));
-      } while (acceptOp(","));
-      expectOp(")", 907);
-      return finish(n);
-    }
+    if (isWord("OF") && (isOp("(", 1) || (isWord("TYPE", 1) && isOp("(", 2)))) return isOfType(n);
     // the floating-point conditions, IS [NOT] NAN and IS [NOT] INFINITE; a REF's IS [NOT] DANGLING
     if (!acceptWord("NAN") && !acceptWord("INFINITE") && !acceptWord("DANGLING")) expectWord("NULL", 908);
     return finish(n);
@@ -439,34 +426,7 @@ Node* Parser::primary() {
     expectOp(")", 907);
     return finish(n);
   }
-  if (w == "TREAT" && isOp("(", 1)) {
-    // TREAT(expr AS [REF] [schema.]type), then perhaps .attribute or .method(...)
-    DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
-    Node* n = make(N::Call);
-    n->text = w;
-    i_ += 2;
-    n->kids.push_back(expr());
-    expectWord("AS", 905);
-    acceptWord("REF");
-    Node* ty = make(N::TypeSpec);
-    ty->text = name(902);
-    if (acceptOp(".")) ty->text = name(902);
-    n->kids.push_back(finish(ty));
-    expectOp(")", 907);
-    while (isOp(".") && (peek(1).kind == Tok::Ident || peek(1).kind == Tok::QIdent)) {
-      i_ += 2;
-      if (isOp("(")) {
-        ++i_;
-        if (!acceptOp(")")) {
-          do n->kids.push_back(value(expr()));
-          while (acceptOp(","));
-          expectOp(")", 907);
-        }
-        break;
-      }
-    }
-    return finish(n);
-  }
+  if (w == "TREAT" && isOp("(", 1)) return treatCall();
   if (w == "VALIDATE_CONVERSION" && isOp("(", 1)) {
     // VALIDATE_CONVERSION(expr AS type [, model [, nls]])
     DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);

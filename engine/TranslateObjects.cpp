@@ -472,9 +472,13 @@ bool objectTypeInUse(sqlite3* db, const std::string& name) {
   bool used = false;
   sqlite3_stmt* st = nullptr;
   std::string decl = "%\"%\" OBJECT TEXT " + name + " COLLATE%";
-  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name NOT GLOB 'TESSEL$*' AND sql LIKE ?1",
+  std::string ref = "%\"%\" OBJECT TEXT REF " + name + " COLLATE%"; // a column of REFs to it
+  if (sqlite3_prepare_v2(db,
+                         "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name NOT GLOB 'TESSEL$*'"
+                         " AND (sql LIKE ?1 OR sql LIKE ?2)",
                          -1, &st, nullptr) == SQLITE_OK) {
     sqlite3_bind_text(st, 1, decl.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, ref.c_str(), -1, SQLITE_TRANSIENT);
     used = sqlite3_step(st) == SQLITE_ROW;
   }
   sqlite3_finalize(st);
