@@ -127,7 +127,6 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
         throw OraError(905).at(static_cast<int>(tokenAt(t, k + 1).pos));
       if (ct.object.empty()) throw OraError(22806).at(static_cast<int>(t[i + 1].pos));
       if (exact) {
-        exactColumns.push_back(kNotSubstitutableDdl);
         exactColumns.push_back("INSERT OR REPLACE INTO \"TESSEL$NOT_SUBSTITUTABLE\" (TABLE_NAME, COLUMN_NAME) VALUES (" +
                         quoteString(table) + ", " + quoteString(t[i + 1].text) + ")");
       }
@@ -232,8 +231,17 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
   pt.rowMovement = movement;
   if (partitioned)
     for (auto& s : recordStatements(pt, table)) after.push_back(s);
-  else if (!exactColumns.empty())
-    after = forgetPartitions(table);
+  // what an earlier table of the name said of its columns' substitutability goes
+  bool kept = false;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(cat.db(), "SELECT 1 FROM sqlite_schema WHERE name = 'TESSEL$NOT_SUBSTITUTABLE'", -1, &st,
+                         nullptr) == SQLITE_OK)
+    kept = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  if (!kept && exactColumns.empty()) return i;
+  if (!partitioned) after = forgetPartitions(table);
+  after.push_back(kNotSubstitutableDdl);
+  after.push_back("DELETE FROM \"TESSEL$NOT_SUBSTITUTABLE\" WHERE TABLE_NAME = " + quoteString(table));
   for (auto& s : exactColumns) after.push_back(s);
   return i;
 }
