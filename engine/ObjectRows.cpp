@@ -89,14 +89,18 @@ thread_local std::string kept; // the object a row of an object table is being i
 
 // ora_obj_keep(object): the object, kept for ora_obj_kept after the row is in
 void objKeep(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  kept = sqlite3_value_type(argv[0]) == SQLITE_NULL ? std::string() : textArg(argv[0]);
-  sqlite3_result_value(ctx, argv[0]);
+  fn::guardedCall(ctx, [&] {
+    kept = sqlite3_value_type(argv[0]) == SQLITE_NULL ? std::string() : textArg(argv[0]);
+    sqlite3_result_value(ctx, argv[0]);
+  });
 }
 
 // ora_obj_kept_value(): the object kept, for the row's other columns
 void objKeptValue(sqlite3_context* ctx, int, sqlite3_value**) {
-  if (kept.empty()) return sqlite3_result_null(ctx);
-  textResult(ctx, kept);
+  fn::guardedCall(ctx, [&] {
+    if (kept.empty()) return sqlite3_result_null(ctx);
+    textResult(ctx, kept);
+  });
 }
 
 // ora_obj_kept('TYPE'): the object kept, when it is of a proper subtype of the table's type
@@ -223,12 +227,12 @@ void objNewOid(sqlite3_context* ctx, int, sqlite3_value**) {
   unsigned char b[16];
   sqlite3_randomness(sizeof b, b);
   static const char digits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : b) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
+  char out[33];
+  for (size_t k = 0; k < sizeof b; ++k) {
+    out[2 * k] = digits[b[k] >> 4];
+    out[2 * k + 1] = digits[b[k] & 15];
   }
-  textResult(ctx, out);
+  sqlite3_result_text(ctx, out, 32, SQLITE_TRANSIENT);
 }
 
 } // namespace
