@@ -237,8 +237,11 @@ void objNewOid(sqlite3_context* ctx, int, sqlite3_value**) {
 
 } // namespace
 
+void registerObjectIdFunction(sqlite3* db) {
+  sqlite3_create_function(db, "ora_obj_newoid", 0, SQLITE_UTF8, nullptr, objNewOid, nullptr, nullptr);
+}
+
 void registerObjectRowFunctions(sqlite3* db, Session* ses) {
-  sqlite3_create_function(db, "ora_obj_newoid", 0, SQLITE_UTF8, ses, objNewOid, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_row", -1, SQLITE_UTF8, ses, objRow, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_keep", 1, SQLITE_UTF8, ses, objKeep, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_kept_value", 0, SQLITE_UTF8, ses, objKeptValue, nullptr, nullptr);

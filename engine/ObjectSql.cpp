@@ -344,6 +344,8 @@ int objectCollate(void* arg, int n1, const void* p1, int n2, const void* p2) {
 
 void registerObjectFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_collation(db, "ORA_OBJECT", SQLITE_UTF8, ses, objectCollate);
+  // an object table's insertion trigger calls it on any connection
+  registerObjectIdFunction(db);
   if (!ses) return;
   sqlite3_create_function(db, "ora_obj_new", -1, SQLITE_UTF8, ses, objNew, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_make", -1, SQLITE_UTF8, ses, objMake, nullptr, nullptr);

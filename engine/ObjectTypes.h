@@ -103,6 +103,8 @@ bool objectTypeValid(sqlite3* db, const std::string& type, bool body);
 void registerObjectFunctions(sqlite3* db, Session* ses);
 // ora_obj_row, ora_obj_keep, ora_obj_kept, ora_obj_ref, ora_obj_deref, ora_ref_dangling, ora_obj_treat
 void registerObjectRowFunctions(sqlite3* db, Session* ses);
+// ora_obj_newoid(): a row's new object identifier
+void registerObjectIdFunction(sqlite3* db);
 // Object columns (or object tables, COLUMN_NAME empty) that hold their type's instances only.
 constexpr const char* kNotSubstitutableDdl =
     "CREATE TABLE IF NOT EXISTS \"TESSEL$NOT_SUBSTITUTABLE\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
