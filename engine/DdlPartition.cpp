@@ -4,6 +4,7 @@
 #include "DdlPartition.h"
 
 #include "OraError.h"
+#include "ObjectTypes.h"
 #include "PartitionImpl.h"
 #include "SqlText.h"
 
@@ -45,6 +46,7 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
   };
   PartTable pt;
   bool partitioned = false, movement = false;
+  std::vector<std::string> exactColumns;
   while (i < end) {
     // PARALLEL n, the word read by skipPhysical
     if (t[i].kind == Token::Num && i > 0 && is(t[i - 1], "PARALLEL")) {
@@ -113,6 +115,22 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
         ++i;
       i = skipParens(i);
       if (word(i, "RETURN") && word(i + 1, "AS") && (word(i + 2, "LOCATOR") || word(i + 2, "VALUE"))) i += 3;
+    } else if (word(i, "COLUMN") && (word(i + 2, "NOT") || word(i + 2, "SUBSTITUTABLE"))) {
+      // COLUMN c [NOT] SUBSTITUTABLE AT ALL LEVELS: whether c holds its type's subtypes too
+      if (i + 1 >= end || (t[i + 1].kind != Token::Ident && t[i + 1].kind != Token::QIdent))
+        throw OraError(904).at(static_cast<int>(tokenAt(t, i + 1).pos));
+      ColType ct = columnType(t[i + 1]);
+      bool exact = word(i + 2, "NOT");
+      size_t k = i + (exact ? 3 : 2);
+      if (!word(k, "SUBSTITUTABLE")) throw OraError(922).at(static_cast<int>(tokenAt(t, k).pos));
+      if (!word(k + 1, "AT") || !word(k + 2, "ALL") || !word(k + 3, "LEVELS"))
+        throw OraError(905).at(static_cast<int>(tokenAt(t, k + 1).pos));
+      if (ct.object.empty()) throw OraError(22806).at(static_cast<int>(t[i + 1].pos));
+      if (exact) {
+        exactColumns.push_back("INSERT OR REPLACE INTO \"TESSEL$NOT_SUBSTITUTABLE\" (TABLE_NAME, COLUMN_NAME) VALUES (" +
+                        quoteString(table) + ", " + quoteString(t[i + 1].text) + ")");
+      }
+      i = k + 4;
     } else if (word(i, "LOB") && word(i + 1, "(")) {
       // LOB (col, ...) STORE AS [SECUREFILE | BASICFILE] [segment] [(storage)]
       size_t close = closing(t, i + 1);
@@ -213,6 +231,18 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
   pt.rowMovement = movement;
   if (partitioned)
     for (auto& s : recordStatements(pt, table)) after.push_back(s);
+  // what an earlier table of the name said of its columns' substitutability goes
+  bool kept = false;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(cat.db(), "SELECT 1 FROM sqlite_schema WHERE name = 'TESSEL$NOT_SUBSTITUTABLE'", -1, &st,
+                         nullptr) == SQLITE_OK)
+    kept = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  if (!kept && exactColumns.empty()) return i;
+  if (!partitioned) after = forgetPartitions(table);
+  after.push_back(kNotSubstitutableDdl);
+  after.push_back("DELETE FROM \"TESSEL$NOT_SUBSTITUTABLE\" WHERE TABLE_NAME = " + quoteString(table));
+  for (auto& s : exactColumns) after.push_back(s);
   return i;
 }
 

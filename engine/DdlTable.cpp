@@ -177,6 +177,17 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     ct.lob = kBlob;
   } else if (tn == "ROWID") {
     ct.code = kRowid;
+  } else if (tn == "REF" && a < 0 && j < k && objectType(cat_.db(), at(j).text)) {
+    // REF type [SCOPE IS table]: the engine keeps the REF's object identifier
+    ct.code = kVarchar2;
+    ct.size = 4000;
+    ct.object = "REF " + at(j).text;
+    ++j;
+    if (is(at(j), "SCOPE") && is(at(j + 1), "IS")) {
+      size_t sc = j + 2;
+      if (!cat_.tableExists(at(sc).text)) throw OraError(942).at(static_cast<int>(at(sc).pos));
+      j = sc + 1;
+    }
   } else if (a < 0 && !star && objectType(cat_.db(), tn)) {
     ct.code = kVarchar2;
     ct.size = 4000;

@@ -202,6 +202,11 @@ bool objectTypePackage(sqlite3* db, const std::string& type, std::string& decls,
 bool objectTypeValid(sqlite3* db, const std::string& type, bool body) {
   auto ty = objectType(db, type);
   if (!ty) return false;
+  // a subtype of a FINAL type does not compile (PLS-00590)
+  for (auto s = ty; s && !s->super.empty(); s = objectType(db, s->super)) {
+    auto sup = objectType(db, s->super);
+    if (!sup || sup->final) return false;
+  }
   std::string decls, text;
   if (!objectTypePackage(db, type, decls, text)) return false;
   try {
@@ -213,8 +218,13 @@ bool objectTypeValid(sqlite3* db, const std::string& type, bool body) {
     for (const pl::Decl& d : u->body->decls)
       if (d.kind == pl::Decl::Subprogram && d.sub->block) ++defined;
     size_t declared = 0;
-    for (const pl::Decl& d : u->publicDecls)
-      if (d.kind == pl::Decl::Subprogram) ++declared;
+    for (const pl::Decl& d : u->publicDecls) {
+      if (d.kind != pl::Decl::Subprogram) continue;
+      // a NOT INSTANTIABLE method has no body to define
+      auto owner = objectType(db, methodOwner(db, type, d.sub->name));
+      const ObjMethod* m = owner ? owner->method(d.sub->name) : nullptr;
+      if (!m || m->instantiable) ++declared;
+    }
     return defined >= declared;
   } catch (const OraError&) {
     return false;

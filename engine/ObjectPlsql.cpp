@@ -111,6 +111,34 @@ Var* Run::objectVar(size_t k, size_t e, size_t& next) {
 
 bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used) {
   const auto& t = u.toks;
+  if (isOp(t, k, "(")) {
+    // (object AS supertype).method(...): the supertype's own method, run on the object
+    if (!(k + 6 < e && isName(t, k + 1) && t[k + 2].kind == T::Word && t[k + 2].text == "AS" && isName(t, k + 3) &&
+          isOp(t, k + 4, ")") && isOp(t, k + 5, ".") && isName(t, k + 6)))
+      return false;
+    Var* v = objectVar(k + 1, e, used);
+    const std::string& type = t[k + 3].text;
+    const std::string& method = t[k + 6].text;
+    if (!v || used != k + 2 || !objectTypeName(type)) return false;
+    ObjValue ov;
+    if (v->v.k == Val::Null) throw OraError(30625);
+    if (!decodeObject(v->v.s, ov) || !objectIsA(ses.db, ov.type, type))
+      throw plsError(*this, k + 3, "PLS-00382: expression is of wrong type");
+    if (methodOwner(ses.db, type, method).empty())
+      throw plsError(*this, k + 6, "PLS-00302: component '" + method + "' must be declared");
+    std::vector<Val> vals;
+    size_t after = k + 7;
+    if (isOp(t, k + 7, "(")) {
+      std::vector<Range> args;
+      std::vector<std::string> names;
+      after = splitArgs(t, k + 7, args, names) + 1;
+      for (Range r : args) vals.push_back(eval(r));
+    }
+    Val self = v->v;
+    rep = literal(objectMethod(*this, type, method, &self, vals, k + 6));
+    used = after - k;
+    return true;
+  }
   if (!isName(t, k)) return false;
   Val cur;
   size_t p = k + 1;

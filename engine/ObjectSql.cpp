@@ -180,6 +180,8 @@ void objAttr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     std::string obj = textArg(argv[0]);
+    // a REF's attributes are those of the object it points to
+    if (isRefText(obj) && !derefObject(ses.db, std::string(obj), obj)) return sqlite3_result_null(ctx);
     ObjAttrVal a;
     if (!attrPath(ses.db, obj, argv + 1, argc - 1, a)) return sqlite3_result_null(ctx);
     attrResult(ctx, a);
@@ -217,6 +219,7 @@ void objCall(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     pl::Val self = sqlVal(argv[0]);
+    if (isRefText(self.s) && !derefObject(ses.db, std::string(self.s), self.s)) return sqlite3_result_null(ctx);
     ObjValue v;
     if (!decodeObject(self.s, v)) throw OraError(932, "expected an object");
     SqlCall call(ses);
@@ -238,12 +241,30 @@ void objStatic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 // ora_obj_check(value, 'TYPE'): a value written to a column or attribute of that type
-void objCheck(sqlite3_context* ctx, int, sqlite3_value** argv) {
+void objCheck(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    std::string type = textArg(argv[1]);
+    std::string given = textArg(argv[0]);
+    if (type.rfind("REF ", 0) == 0) {
+      // a REF column holds REFs to objects of its type
+      std::string obj;
+      ObjValue o;
+      if (!isRefText(given))
+        throw OraError(932, "expected REF " + ses.user + "." + type.substr(4) + " got " +
+                                (isObjectText(given) ? ses.user + "." + given.substr(1, given.find('(') - 1)
+                                                     : std::string(sqlite3_value_type(argv[0]) == SQLITE_TEXT ? "CHAR" : "NUMBER")));
+      if (derefObject(ses.db, given, obj) && decodeObject(obj, o) && !objectIsA(ses.db, o.type, type.substr(4)))
+        throw OraError(932, "expected REF " + ses.user + "." + type.substr(4) + " got REF " + ses.user + "." + o.type);
+      return sqlite3_result_value(ctx, argv[0]);
+    }
+    ObjValue o;
+    // NOT SUBSTITUTABLE: the column's own type and none of its subtypes
+    if (argc > 2 && sqlite3_value_int(argv[2]) && decodeObject(given, o) && o.type != type)
+      throw OraError(932, "expected " + ses.user + "." + type + " got " + ses.user + "." + o.type);
     ObjAttr a;
-    a.type.object = textArg(argv[1]);
+    a.type.object = type;
     a.typeText = a.type.object;
     ObjAttrVal v;
     try {
@@ -266,8 +287,12 @@ void objIsOf(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
     ObjValue v;
     if (!decodeObject(textArg(argv[0]), v)) throw OraError(932, "expected an object");
-    for (int a = 1; a < argc; ++a)
-      if (objectIsA(ses.db, v.type, textArg(argv[a]))) return sqlite3_result_int(ctx, 1);
+    for (int a = 1; a < argc; ++a) {
+      std::string t = textArg(argv[a]);
+      // "=TYPE": IS OF (ONLY TYPE), that type and none of its subtypes
+      if (!t.empty() && t[0] == '=' ? v.type == t.substr(1) : objectIsA(ses.db, v.type, t))
+        return sqlite3_result_int(ctx, 1);
+    }
     sqlite3_result_int(ctx, 0);
   });
 }
@@ -319,6 +344,8 @@ int objectCollate(void* arg, int n1, const void* p1, int n2, const void* p2) {
 
 void registerObjectFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_collation(db, "ORA_OBJECT", SQLITE_UTF8, ses, objectCollate);
+  // an object table's insertion trigger calls it on any connection
+  registerObjectIdFunction(db);
   if (!ses) return;
   sqlite3_create_function(db, "ora_obj_new", -1, SQLITE_UTF8, ses, objNew, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_make", -1, SQLITE_UTF8, ses, objMake, nullptr, nullptr);
@@ -327,6 +354,8 @@ void registerObjectFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_obj_call", -1, SQLITE_UTF8, ses, objCall, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_static", -1, SQLITE_UTF8, ses, objStatic, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_check", 2, SQLITE_UTF8, ses, objCheck, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_obj_check", 3, SQLITE_UTF8, ses, objCheck, nullptr, nullptr);
+  registerObjectRowFunctions(db, ses);
   sqlite3_create_function(db, "ora_obj_is_of", -1, SQLITE_UTF8, ses, objIsOf, nullptr, nullptr);
 }
 

@@ -142,6 +142,7 @@ std::shared_ptr<ObjType> parseObjectSource(sqlite3* db, const std::string& src, 
           if (is(x, "CONSTRUCTOR")) m.constructor = true, m.member = false;
           if (is(x, "MAP")) m.map = true;
           if (is(x, "ORDER")) m.order = true;
+          if (is(x, "NOT") && is(x + 1, "INSTANTIABLE")) m.instantiable = false;
         }
         m.function = is(x, "FUNCTION");
         if (x + 1 >= e || !(m.function || is(x, "PROCEDURE")) || t[x + 1].kind != T::Word) return nullptr;
@@ -308,6 +309,10 @@ bool decodeAt(std::string_view s, size_t& i, ObjValue& out) {
 }
 
 void display(sqlite3* db, std::string_view s, std::string& out) {
+  if (isRefText(s)) {
+    out += refDisplay(s);
+    return;
+  }
   ObjValue v;
   size_t i = 0;
   if (!decodeAt(s, i, v)) {

@@ -26,6 +26,7 @@ struct ObjAttr {
 struct ObjMethod {
   std::string name;
   bool function = false, member = true, constructor = false, map = false, order = false;
+  bool instantiable = true; // NOT INSTANTIABLE: declared without a body, for subtypes to override
   std::string heading; // its heading as declared
 };
 
@@ -68,6 +69,13 @@ struct ObjValue {
 // An object's text starts with this mark; an atomically null object is SQL's NULL.
 constexpr char kObjMark = '\x1e';
 inline bool isObjectText(std::string_view s) { return !s.empty() && s[0] == kObjMark; }
+// A REF: the mark, this tag, then the object identifier of the row it points to.
+constexpr char kRefTag = '&';
+bool isRefText(std::string_view s);
+// A REF as the client shows it: an opaque string of hexadecimal digits.
+std::string refDisplay(std::string_view s);
+// The object a REF points to; false when its row is gone (the REF dangles).
+bool derefObject(sqlite3* db, std::string_view ref, std::string& out);
 std::string encodeObject(const ObjValue& v);
 bool decodeObject(std::string_view s, ObjValue& out);
 // The object as Oracle's client shows it: ADDR_T('x', 'y'), dates in the session's format.
@@ -93,5 +101,18 @@ bool objectTypeValid(sqlite3* db, const std::string& type, bool body);
 // SQL functions ora_obj_new, ora_obj_attr, ora_obj_set, ora_obj_call, ora_obj_static,
 // ora_obj_check, and the ORA_OBJECT collation that orders by MAP or ORDER methods.
 void registerObjectFunctions(sqlite3* db, Session* ses);
+// ora_obj_row, ora_obj_keep, ora_obj_kept, ora_obj_ref, ora_obj_deref, ora_ref_dangling, ora_obj_treat
+void registerObjectRowFunctions(sqlite3* db, Session* ses);
+// ora_obj_newoid(): a row's new object identifier
+void registerObjectIdFunction(sqlite3* db);
+// Object columns (or object tables, COLUMN_NAME empty) that hold their type's instances only.
+constexpr const char* kNotSubstitutableDdl =
+    "CREATE TABLE IF NOT EXISTS \"TESSEL$NOT_SUBSTITUTABLE\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
+    " PRIMARY KEY (TABLE_NAME, COLUMN_NAME))";
+bool notSubstitutable(sqlite3* db, const std::string& table, const std::string& column);
+// The side table of object tables' rows: each row's object identifier and a subtype's attributes.
+constexpr const char* kObjectRowsDdl =
+    "CREATE TABLE IF NOT EXISTS \"TESSEL$OBJECT_ROWS\" (TABLE_NAME TEXT NOT NULL, RID INTEGER NOT NULL,"
+    " OID TEXT NOT NULL UNIQUE, VAL TEXT, PRIMARY KEY (TABLE_NAME, RID))";
 
 } // namespace ora

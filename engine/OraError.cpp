@@ -358,6 +358,8 @@ const std::map<int, const char*>& texts() {
       {6530, "Reference to uninitialized composite"},
       {2303, "cannot drop or replace a type with type or table dependents"},
       {2315, "incorrect number of arguments for default constructor"},
+      {22806, "not an object or REF"},
+      {22826, "cannot construct an instance of a non instantiable type"},
       {30625, "method dispatch on NULL SELF argument is disallowed"},
       {6532, "Subscript outside of limit"},
       {6533, "Subscript beyond count"},

@@ -9,6 +9,7 @@
 #include "FunctionUtil.h"
 #include "Intervals.h"
 #include "Number.h"
+#include "ObjectTypes.h"
 #include "OraError.h"
 
 #include <charconv>
@@ -221,6 +222,13 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   int scale = sqlite3_value_int(argv[4]);
   bool hasScale = sqlite3_value_int(argv[5]) != 0;
   const char* label = reinterpret_cast<const char*>(sqlite3_value_text(argv[6]));
+  if (type == SQLITE_TEXT && code != 108 && sqlite3_value_bytes(v) > 1 && sqlite3_value_text(v)[0] == kObjMark) {
+    // an object or a REF is no value of a column of another type
+    std::string obj(reinterpret_cast<const char*>(sqlite3_value_text(v)) + 1);
+    fail(ctx, 932, std::string("expected ") + (code == kNumber ? "NUMBER" : code == kDate ? "DATE" : "CHAR") + " got " +
+                       (obj[0] == kRefTag ? std::string("REF") : obj.substr(0, obj.find('('))));
+    return;
+  }
 
   switch (code) {
   case 108:

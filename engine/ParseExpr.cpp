@@ -218,8 +218,9 @@ Node* Parser::predicate(Node* left) {
     if (isWord("JSON") || (isWord("NOT") && isWord("JSON", 1))) return isJson(n);
     n->kind = N::IsNull;
     if (acceptWord("NOT")) n->flags |= kNegated;
-    // the floating-point conditions, IS [NOT] NAN and IS [NOT] INFINITE
-    if (!acceptWord("NAN") && !acceptWord("INFINITE")) expectWord("NULL", 908);
+    if (isWord("OF") && (isOp("(", 1) || (isWord("TYPE", 1) && isOp("(", 2)))) return isOfType(n);
+    // the floating-point conditions, IS [NOT] NAN and IS [NOT] INFINITE; a REF's IS [NOT] DANGLING
+    if (!acceptWord("NAN") && !acceptWord("INFINITE") && !acceptWord("DANGLING")) expectWord("NULL", 908);
     return finish(n);
   }
   if (acceptWord("NOT")) negated = true;
@@ -447,6 +448,7 @@ Node* Parser::primary() {
     expectOp(")", 907);
     return finish(n);
   }
+  if (w == "TREAT" && isOp("(", 1)) return treatCall();
   if (w == "VALIDATE_CONVERSION" && isOp("(", 1)) {
     // VALIDATE_CONVERSION(expr AS type [, model [, nls]])
     DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);

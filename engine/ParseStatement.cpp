@@ -418,6 +418,12 @@ Node* Parser::createTable() {
   if (acceptWord("OF")) {
     // an object table: its columns are the type's attributes
     name(902);
+    if (acceptWord("NOT")) {
+      expectWord("SUBSTITUTABLE", 922);
+      expectWord("AT", 905);
+      expectWord("ALL", 905);
+      expectWord("LEVELS", 905);
+    }
     n->kids.push_back(nullptr);
     return finish(n);
   }
@@ -484,6 +490,14 @@ Node* Parser::columnDef(bool modify) {
     // a type of the schema's (CREATE TYPE): the translator knows whether there is one
     Node* ty = make(N::TypeSpec);
     ty->text = t_[i_++].text;
+    // REF type [SCOPE IS table]
+    if (ty->text == "REF" && nameAt()) {
+      ty->text = t_[i_++].text;
+      if (acceptWord("SCOPE")) {
+        expectWord("IS", 905);
+        objectName(903);
+      }
+    }
     c->kids.push_back(finish(ty));
   } else {
     c->kids.push_back(typeHere ? typeSpec() : nullptr);

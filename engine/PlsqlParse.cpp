@@ -56,6 +56,13 @@ TypeSpec Parser::type() {
     for (size_t x = b; x < i; ++x) ts.named += t[x].text;
     return ts;
   }
+  // REF type: the REF's own opaque text
+  if (w == "REF" && t[i].kind == T::Word && t[i].text != "CURSOR" && !at(".") && !at("%")) {
+    name();
+    ts.kind = TypeSpec::Text;
+    ts.size = 32767;
+    return ts;
+  }
   static const char* builtin[] = {"NUMBER", "NUMERIC", "DECIMAL", "DEC", "FLOAT", "REAL", "INTEGER", "INT", "SMALLINT",
                                   "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "POSITIVE", "SIMPLE_INTEGER", "VARCHAR2",
                                   "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "NCLOB", "DATE", "TIMESTAMP",

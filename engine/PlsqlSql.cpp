@@ -299,7 +299,9 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
     std::string rep;
     bool replaced = false;
     bool qualified = k > r.b && isOp(k - 1, ".");
-    if ((w.kind == T::Word || w.kind == T::QWord) && !qualified) {
+    if (isOp(k, "(") && objectRef(k, r.e, rep, used)) {
+      replaced = true; // (SELF AS supertype).method
+    } else if ((w.kind == T::Word || w.kind == T::QWord) && !qualified) {
       // cursor%ATTRIBUTE, or pkg.cursor%ATTRIBUTE
       size_t pct = isOp(k + 1, ".") && k + 2 < r.e && t[k + 2].kind == T::Word && isOp(k + 3, "%") ? k + 3 : k + 1;
       std::string cursorName = pct == k + 3 ? w.text + "." + t[k + 2].text : w.text;

@@ -125,6 +125,9 @@ private:
   void jsonReturning();
   Node* isJson(Node* n);
   Node* jsonTable();
+  // TREAT and IS OF type (ParseObjects.cpp)
+  Node* treatCall();
+  Node* isOfType(Node* n);
   // the XML generation functions (XmlSyntax.cpp)
   Node* xmlCall();
   void xmlName();

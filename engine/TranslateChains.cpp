@@ -6,6 +6,7 @@
 #include "FunctionUtil.h"
 #include "Intervals.h"
 #include "Number.h"
+#include "ObjectTypes.h"
 #include "OraFunctions.h"
 #include "Session.h"
 
@@ -97,6 +98,32 @@ void Translator::rewriteChains(size_t b, size_t e) {
         replace_[lastB] = "(CASE WHEN ora_num(" + emit(lastB, lastE) + ") IS NULL THEN NULL ELSE " + (negated ? "1" : "0") + " END = 1)";
         for (size_t m = lastB + 1; m <= w; ++m) skip_[m] = 1;
         i = w + 1;
+        continue;
+      }
+      // IS [NOT] OF [TYPE] ([ONLY] type, ...) and a REF's IS [NOT] DANGLING
+      bool of = w < e && is(t_[w], "OF") && (is(at(w + 1), "(") || (is(at(w + 1), "TYPE") && is(at(w + 2), "(")));
+      if ((of || (w < e && is(t_[w], "DANGLING"))) && i == lastE && lastE > lastB) {
+        std::string call, value = emit(lastB, lastE);
+        size_t end = w;
+        if (of) {
+          size_t open = is(at(w + 1), "(") ? w + 1 : w + 2;
+          end = matching(open);
+          call = "ora_obj_is_of(" + value;
+          for (size_t m = open + 1; m < end; ++m) {
+            bool only = is(t_[m], "ONLY");
+            if (only) ++m;
+            if (is(at(m + 1), ".")) m += 2;
+            if (!objectType(cat_.db(), at(m).text)) throw OraError(902).at(static_cast<int>(at(m).pos));
+            call += ", " + quoteString((only ? "=" : "") + at(m).text);
+            ++m; // the comma
+          }
+          call += ")";
+        } else {
+          call = "ora_ref_dangling(" + value + ")";
+        }
+        replace_[lastB] = "(" + call + " = " + (negated ? "0" : "1") + ")";
+        for (size_t m = lastB + 1; m <= end; ++m) skip_[m] = 1;
+        i = end + 1;
         continue;
       }
       // an operand not seen as one above (a subquery): a value that is never the one named

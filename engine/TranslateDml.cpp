@@ -7,6 +7,7 @@
 #include "MaterializedViews.h"
 #include "Number.h"
 #include "OraFunctions.h"
+#include "ObjectTypes.h"
 #include "Session.h"
 
 #include <algorithm>
@@ -17,7 +18,9 @@
 namespace ora::tx {
 
 std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col, const std::string& table) {
-  if (!col.type.object.empty()) return "ora_obj_check(" + expr + ", " + quoteString(col.type.object) + ")";
+  if (!col.type.object.empty())
+    return "ora_obj_check(" + expr + ", " + quoteString(col.type.object) +
+           (notSubstitutable(cat_.db(), table, col.name) ? ", 1)" : ")");
   std::string label = "\"" + cat_.user() + "\".\"" + table + "\".\"" + col.name + "\"";
   if (col.type.xml) return "XMLTYPE(" + expr + ")"; // text becomes a document, or fails as XMLTYPE() does
   // a column that keeps more digits than a double takes the value as exact text
@@ -127,7 +130,7 @@ void Translator::insert() {
         b = k + 1;
       }
     }
-    if (vals.size() == 1 && !byDefault[0] && target.size() > 1 && objectRow(table, i + 1, close, target.size(), vals))
+    if (vals.size() == 1 && !byDefault[0] && !target.empty() && objectRow(table, i + 1, close, target.size(), vals))
       byDefault.assign(vals.size(), 0);
     if (vals.size() < target.size()) throw OraError(947);
     if (vals.size() > target.size()) throw OraError(913);

@@ -87,6 +87,8 @@ bool Translator::objectChain(size_t i, std::string& column, std::string& type, s
   if (!col || col->type.object.empty()) return false;
   column = quoteIdent(r->alias) + "." + quoteIdent(col->name);
   type = col->type.object;
+  // a REF column's attributes are those of the object it points to
+  if (type.rfind("REF ", 0) == 0) type.erase(0, 4);
   size_t k = i + 3;
   std::string cur = type;
   std::string shown = "\"" + r->alias + "\".\"" + col->name + "\"";
@@ -121,6 +123,130 @@ bool Translator::objectChain(size_t i, std::string& column, std::string& type, s
   return true;
 }
 
+// An object table's row as its object: a subtype's own attributes are kept beside the row.
+std::string Translator::objectRowValue(const TableRef& r, const std::string& type) {
+  auto ty = objectType(cat_.db(), type);
+  bool final = ty && ty->final;
+  std::string out = final ? "ora_obj_make(" + quoteString(type)
+                          : "ora_obj_row(" + quoteString(r.name) + ", " + quoteIdent(r.alias) + ".rowid";
+  for (const auto& c : cat_.columns(r.name)) out += ", " + quoteIdent(r.alias) + "." + quoteIdent(c.name);
+  return out + ")";
+}
+
+namespace {
+
+ColType objectColType(const std::string& type) {
+  ColType t;
+  t.code = kVarchar2;
+  t.size = 4000;
+  t.object = type;
+  return t;
+}
+
+} // namespace
+
+// TREAT(expr AS [REF] type), REF(alias), DEREF(expr) and an object table alias's method call at
+// i, with the attributes and the method that may follow TREAT: what it emits, its type and its
+// last token.
+bool Translator::objectCallTerm(size_t i, std::string& out, ColType& type, size_t& last) {
+  const Token& k = t_[i];
+  auto args = [&](size_t open) {
+    std::string s;
+    for (auto [ab, ae] : callArgs(open - 1)) {
+      if (ab >= ae) continue;
+      s += ", " + emit(ab, ae);
+    }
+    return s;
+  };
+  if (k.kind == Token::Ident && is(at(i + 1), ".") && is(at(i + 3), "(") && !(i > 0 && is(at(i - 1), "."))) {
+    // alias.method(...) of an object table's row
+    const TableRef* r = objectAlias(i);
+    std::string tt = r ? objectTableType(r->name) : std::string();
+    if (tt.empty() || methodOwner(cat_.db(), tt, at(i + 2).text).empty()) return false;
+    std::string owner = methodOwner(cat_.db(), tt, at(i + 2).text);
+    auto ty = objectType(cat_.db(), owner);
+    const ObjMethod* m = ty ? ty->method(at(i + 2).text) : nullptr;
+    if (!m || !m->member) return false;
+    out = "ora_obj_call(" + objectRowValue(*r, tt) + ", " + quoteString(m->name) + args(i + 3) + ")";
+    type = methodReturn(*m);
+    last = matching(i + 3);
+    return true;
+  }
+  if (k.kind != Token::Ident || !is(at(i + 1), "(")) return false;
+  size_t close = matching(i + 1);
+  if (is(k, "REF") && close == i + 3) {
+    const TableRef* r = objectAlias(i + 2);
+    std::string tt = r ? objectTableType(r->name) : std::string();
+    if (tt.empty()) throw OraError(904, at(i + 2).text).at(static_cast<int>(at(i + 2).pos));
+    out = "ora_obj_ref(" + quoteString(r->name) + ", " + quoteIdent(r->alias) + ".rowid)";
+    type = objectColType("REF " + tt);
+    last = close;
+    return true;
+  }
+  if (is(k, "DEREF") && close > i + 2) {
+    ColType given = exprType(i + 2, close);
+    std::string inner = given.object.str();
+    // a value of another known type is no REF; a bind or a text may hold one
+    bool ref = inner.rfind("REF ", 0) == 0;
+    if (!ref && (!inner.empty() || (given.code != 0 && given.code != kVarchar2 && given.code != kChar)))
+      throw OraError(22806).at(static_cast<int>(at(i + 2).pos));
+    out = "ora_obj_deref(" + emit(i + 2, close) + ")";
+    if (ref) type = objectColType(inner.substr(4));
+    else type.code = kVarchar2, type.size = 4000;
+    last = close;
+    return true;
+  }
+  if (!is(k, "TREAT")) return false;
+  size_t as = i + 2;
+  while (as < close && !(is(t_[as], "AS") && t_[as].depth == at(i + 1).depth + 1)) ++as;
+  if (as >= close || as == i + 2) throw OraError(905).at(static_cast<int>(at(as).pos));
+  bool ref = is(at(as + 1), "REF");
+  size_t n = as + (ref ? 2 : 1);
+  if (is(at(n + 1), ".")) n += 2;
+  std::string tn = at(n).text;
+  if (!objectType(cat_.db(), tn)) throw OraError(902).at(static_cast<int>(at(n).pos));
+  std::string value = "ora_obj_treat(" + emit(i + 2, as) + ", " + quoteString((ref ? "REF " : "") + tn) + ")";
+  type = objectColType((ref ? "REF " : "") + tn);
+  std::string cur = tn;
+  std::vector<std::string> path;
+  size_t p = close + 1;
+  while (is(at(p), ".") && (at(p + 1).kind == Token::Ident || at(p + 1).kind == Token::QIdent)) {
+    const Token& a = at(p + 1);
+    auto ty = cur.empty() ? nullptr : objectType(cat_.db(), cur);
+    if (!ty) throw OraError(904, a.text).at(static_cast<int>(a.pos));
+    std::string v = value;
+    if (!path.empty()) {
+      v = "ora_obj_attr(" + value;
+      for (const auto& x : path) v += ", " + quoteString(x);
+      v += ")";
+    }
+    if (is(at(p + 2), "(")) {
+      std::string owner = methodOwner(cat_.db(), cur, a.text);
+      auto oty = owner.empty() ? nullptr : objectType(cat_.db(), owner);
+      const ObjMethod* m = oty ? oty->method(a.text) : nullptr;
+      if (!m) throw OraError(904, a.text).at(static_cast<int>(a.pos));
+      out = "ora_obj_call(" + v + ", " + quoteString(m->name) + args(p + 2) + ")";
+      type = methodReturn(*m);
+      last = matching(p + 2);
+      return true;
+    }
+    int ai = ty->attrIndex(a.text);
+    if (ai < 0) throw OraError(904, a.text).at(static_cast<int>(a.pos));
+    path.push_back(a.text);
+    type = ty->attrs[static_cast<size_t>(ai)].type;
+    cur = type.object.str();
+    p += 2;
+  }
+  out = value;
+  if (!path.empty()) {
+    out = "ora_obj_attr(" + value;
+    for (const auto& x : path) out += ", " + quoteString(x);
+    out += ")";
+  }
+  last = p - 1;
+  return true;
+}
+
 bool Translator::objectTerm(size_t i, size_t b, std::string& out, size_t& last) {
   const Token& k = t_[i];
   bool qualified = i > b && is(at(i - 1), ".");
@@ -133,6 +259,8 @@ bool Translator::objectTerm(size_t i, size_t b, std::string& out, size_t& last) 
     }
     return s;
   };
+  ColType callType;
+  if (objectCallTerm(i, out, callType, last)) return true;
   // a constructor: the type's name called
   if (is(at(i + 1), "(") && k.kind == Token::Ident && !functionAllowed(k.text.c_str(), false) &&
       objectType(cat_.db(), k.text)) {
@@ -145,9 +273,7 @@ bool Translator::objectTerm(size_t i, size_t b, std::string& out, size_t& last) 
     const TableRef* r = objectAlias(i + 2);
     std::string type = r ? objectTableType(r->name) : std::string();
     if (type.empty()) throw OraError(904, at(i + 2).text).at(static_cast<int>(at(i + 2).pos));
-    out = "ora_obj_make(" + quoteString(type);
-    for (const auto& c : cat_.columns(r->name)) out += ", " + quoteIdent(r->alias) + "." + quoteIdent(c.name);
-    out += ")";
+    out = objectRowValue(*r, type);
     last = i + 3;
     return true;
   }
@@ -188,6 +314,24 @@ bool Translator::objectExprType(size_t b, size_t e, ColType& t) {
   if (b >= e) return false;
   const Token& k = t_[b];
   if (k.kind != Token::Ident && k.kind != Token::QIdent) return false;
+  bool call = (is(k, "TREAT") || is(k, "REF") || is(k, "DEREF")) && is(at(b + 1), "(");
+  bool rowMethod = is(at(b + 1), ".") && is(at(b + 3), "(") && objectAlias(b);
+  if (call || rowMethod) {
+    // TREAT, REF and DEREF: their emission says their type too
+    ColType ct;
+    std::string ignored;
+    size_t last = b;
+    auto saved = replace_;
+    auto savedSkip = skip_;
+    bool known = objectCallTerm(b, ignored, ct, last);
+    replace_ = std::move(saved);
+    skip_ = std::move(savedSkip);
+    if (known) {
+      if (last + 1 != e || ct.code == 0) return false;
+      t = ct;
+      return true;
+    }
+  }
   if (is(at(b + 1), "(") && matching(b + 1) + 1 == e && !functionAllowed(k.text.c_str(), false)) {
     if (objectType(cat_.db(), k.text)) {
       t = ColType{};
@@ -241,13 +385,24 @@ bool Translator::objectExprType(size_t b, size_t e, ColType& t) {
 // INSERT INTO object_table VALUES (type(...)): the object's attributes are the row's columns.
 bool Translator::objectRow(const std::string& table, size_t b, size_t e, size_t columns, std::vector<std::string>& vals) {
   std::string type = objectTableType(table);
-  if (type.empty() || columns < 2) return false;
-  ColType t = exprType(b, e);
-  if (t.object.empty() || !objectIsA(cat_.db(), t.object, type)) return false;
+  if (type.empty() || columns < 1) return false;
+  std::string given = exprType(b, e).object.str();
+  ObjValue literal; // an object PL/SQL made and put in the statement as its text
+  if (given.empty() && e == b + 1 && t_[b].kind == Token::Str && decodeObject(t_[b].text, literal)) given = literal.type;
+  if (given.empty() || !objectIsA(cat_.db(), given, type)) return false;
   auto ty = objectType(cat_.db(), type);
   std::string v = emit(b, e);
+  if (!ty->final) {
+    // a subtype's own attributes go beside the row, once it has its identifier
+    v = "ora_obj_keep(" + (notSubstitutable(cat_.db(), table, "") ? "ora_obj_check(" + v + ", " + quoteString(type) + ", 1)" : v) + ")";
+    tr_.moreSql.push_back("UPDATE \"TESSEL$OBJECT_ROWS\" SET VAL = ora_obj_kept(" + quoteString(type) +
+                          ") WHERE TABLE_NAME = " + quoteString(table) + " AND RID = last_insert_rowid()");
+    tr_.uncounted.push_back(tr_.moreSql.size() - 1);
+  }
   vals.clear();
-  for (const auto& a : ty->attrs) vals.push_back("ora_obj_attr(" + v + ", " + quoteString(a.name) + ")");
+  for (size_t k = 0; k < ty->attrs.size(); ++k)
+    vals.push_back("ora_obj_attr(" + (k && !ty->final ? std::string("ora_obj_kept_value()") : v) + ", " +
+                   quoteString(ty->attrs[k].name) + ")");
   return true;
 }
 
@@ -257,7 +412,11 @@ bool Translator::createObjectTable(const std::string& table, size_t i) {
   const Token& n = at(i + 1);
   auto ty = n.kind == Token::Ident || n.kind == Token::QIdent ? objectType(cat_.db(), n.text) : nullptr;
   if (!ty) throw OraError(902).at(static_cast<int>(n.pos));
-  if (i + 2 < size()) unexpected(i + 2);
+  // NOT SUBSTITUTABLE AT ALL LEVELS: rows of the type itself, none of its subtypes
+  bool exact = is(at(i + 2), "NOT") && is(at(i + 3), "SUBSTITUTABLE");
+  size_t end = exact ? i + 7 : i + 2;
+  if (exact && !(is(at(i + 4), "AT") && is(at(i + 5), "ALL") && is(at(i + 6), "LEVELS"))) unexpected(i + 4);
+  if (end < size()) unexpected(end);
   std::string sql = "CREATE TABLE " + quoteIdent(table) + " (";
   for (size_t k = 0; k < ty->attrs.size(); ++k)
     sql += (k ? ", " : "") + quoteIdent(ty->attrs[k].name) + " " + ty->attrs[k].typeText;
@@ -267,6 +426,20 @@ bool Translator::createObjectTable(const std::string& table, size_t i) {
                       " TYPE_NAME TEXT NOT NULL)");
   inner.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$OBJECT_TABLES\" (TABLE_NAME, TYPE_NAME) VALUES (" +
                       quoteString(table) + ", " + quoteString(ty->name) + ")");
+  // each row's object identifier, for REFs to it, from its insertion to its deletion
+  inner.ddl.push_back(kObjectRowsDdl);
+  inner.ddl.push_back("DELETE FROM \"TESSEL$OBJECT_ROWS\" WHERE TABLE_NAME = " + quoteString(table));
+  inner.ddl.push_back("CREATE TRIGGER " + quoteIdent("TESSEL$OID$" + table) + " AFTER INSERT ON " + quoteIdent(table) +
+                      " BEGIN INSERT OR REPLACE INTO \"TESSEL$OBJECT_ROWS\" (TABLE_NAME, RID, OID) VALUES (" +
+                      quoteString(table) + ", new.rowid, ora_obj_newoid()); END");
+  inner.ddl.push_back("CREATE TRIGGER " + quoteIdent("TESSEL$OIDD$" + table) + " AFTER DELETE ON " + quoteIdent(table) +
+                      " BEGIN DELETE FROM \"TESSEL$OBJECT_ROWS\" WHERE TABLE_NAME = " + quoteString(table) +
+                      " AND RID = old.rowid; END");
+  inner.ddl.push_back(kNotSubstitutableDdl);
+  inner.ddl.push_back("DELETE FROM \"TESSEL$NOT_SUBSTITUTABLE\" WHERE TABLE_NAME = " + quoteString(table));
+  if (exact)
+    inner.ddl.push_back("INSERT INTO \"TESSEL$NOT_SUBSTITUTABLE\" (TABLE_NAME, COLUMN_NAME) VALUES (" +
+                        quoteString(table) + ", '')");
   tr_ = std::move(inner);
   return true;
 }
@@ -299,9 +472,13 @@ bool objectTypeInUse(sqlite3* db, const std::string& name) {
   bool used = false;
   sqlite3_stmt* st = nullptr;
   std::string decl = "%\"%\" OBJECT TEXT " + name + " COLLATE%";
-  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name NOT GLOB 'TESSEL$*' AND sql LIKE ?1",
+  std::string ref = "%\"%\" OBJECT TEXT REF " + name + " COLLATE%"; // a column of REFs to it
+  if (sqlite3_prepare_v2(db,
+                         "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name NOT GLOB 'TESSEL$*'"
+                         " AND (sql LIKE ?1 OR sql LIKE ?2)",
                          -1, &st, nullptr) == SQLITE_OK) {
     sqlite3_bind_text(st, 1, decl.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, ref.c_str(), -1, SQLITE_TRANSIENT);
     used = sqlite3_step(st) == SQLITE_ROW;
   }
   sqlite3_finalize(st);

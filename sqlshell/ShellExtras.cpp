@@ -171,8 +171,9 @@ std::map<std::string, std::string> TSqlShell::DeclaredTypes(const std::string& t
   // collection as its text
   c.SetSQL({"SELECT COLUMN_NAME, DATA_TYPE, CHAR_LENGTH FROM USER_TAB_COLUMNS WHERE TABLE_NAME = " +
             OraText(DictionaryName(table)) +
-            " AND (CHAR_USED = 'C' OR DATA_TYPE IN ('CLOB', 'NCLOB', 'BLOB', 'XMLTYPE')"
-            " OR DATA_TYPE IN (SELECT OBJECT_NAME FROM USER_OBJECTS WHERE OBJECT_TYPE = 'TYPE'))"});
+            " AND (CHAR_USED = 'C' OR DATA_TYPE IN ('CLOB', 'NCLOB', 'BLOB', 'XMLTYPE') OR DATA_TYPE LIKE "
+            "'REF %' OR DATA_TYPE IN "
+            "(SELECT OBJECT_NAME FROM USER_OBJECTS WHERE OBJECT_TYPE = 'TYPE'))"});
   c.OnError = [](TOraCursor&, const std::string&) {};
   bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
   if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403))
@@ -182,6 +183,8 @@ std::map<std::string, std::string> TSqlShell::DeclaredTypes(const std::string& t
         type += "(" + length + ")";
       else if (type == "VARCHAR2" || type == "CHAR")
         type += "(" + length + " CHAR)";
+      else if (type.rfind("REF ", 0) == 0)
+        type = "REF OF " + type.substr(4);
       out[c.Fields(0)->GetAsString(r)] = type;
     }
   c.OnError = nullptr;

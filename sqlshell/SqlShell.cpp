@@ -731,7 +731,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     const std::string& unit = FLastUnitType;
     if (plsql &&
         (unit == "PROCEDURE" || unit == "FUNCTION" || unit == "PACKAGE" || unit == "PACKAGE BODY" ||
-         unit == "TRIGGER") &&
+         unit == "TRIGGER" || unit == "TYPE" || unit == "TYPE BODY") &&
         TSqlSplitter::LeadingWords(text, 1) == "CREATE" &&
         ObjectStatus(FLastUnitName, FLastUnitType, unitErr) == "INVALID")
       FOut << "\nWarning: " << UnitTitle(unit) << " created with compilation errors.\n\n";
