@@ -433,6 +433,8 @@ AutonomousUnit::~AutonomousUnit() {
 
 bool inAutonomousUnit(Session& ses) { return ses.autonomous && !ses.autonomous->frames.empty(); }
 
+bool autonomousWithinCaller(Session& ses) { return recording(ses) != nullptr; }
+
 bool autonomousCommit(Session& ses) {
   if (Frame* f = recording(ses)) {
     commitRecorded(ses, *f);
@@ -478,7 +480,12 @@ void autonomousRolledBack(Session& ses) {
 }
 
 void autonomousRolledBackTo(Session& ses) {
-  if (ses.inTxn && !ses.autonomous->pending.empty()) restoreMissing(ses);
+  if (!ses.inTxn || ses.autonomous->pending.empty()) return;
+  try {
+    restoreMissing(ses);
+  } catch (const OraError&) {
+    // tried again before the transaction ends
+  }
 }
 
 void recoverAutonomous(Session& ses) {

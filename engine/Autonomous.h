@@ -38,6 +38,8 @@ private:
 
 // Whether an autonomous routine is running: its COMMIT or ROLLBACK ends no transaction of the caller.
 bool inAutonomousUnit(Session& ses);
+// Whether the running routine's transaction lives inside an open transaction of its caller's.
+bool autonomousWithinCaller(Session& ses);
 
 // The session's transaction statements ask first. True: it was the running routine's own and is done.
 bool autonomousCommit(Session& ses);

@@ -404,6 +404,8 @@ void Session::refreshDictionary(const std::string& view) {
 }
 
 void Session::runDdl(const Translation& t) {
+  // its implicit commit would be the caller's too
+  if (autonomous && autonomousWithinCaller(*this)) throw OraError(3001, "DDL in an autonomous transaction");
   commit(); // DDL ends the open transaction first, also when it then fails
   ++ddlCount;
   forgetSchema();
