@@ -143,7 +143,13 @@ void bindValue(sqlite3_stmt* st, int at, const sqlite3_value* v) {
 
 // Writes one row's state: absent, or these values (one per column, generated ones skipped).
 // A row that cannot be written as it was (a constraint of the changed surroundings) is left.
-void writeRow(Session& ses, const RowKey& key, bool present, const std::vector<const sqlite3_value*>& values) {
+// `moved`: written again after the caller's rollback, when the rowid a new row had may be a row
+// the rollback brought back; the new row then takes another, noted there for later changes.
+void writeRow(Session& ses, RowKey key, bool before, bool present, const std::vector<const sqlite3_value*>& values,
+              std::map<RowKey, int64_t>* moved) {
+  RowKey original = key;
+  if (moved)
+    if (auto m = moved->find(key); m != moved->end()) std::get<2>(key) = m->second;
   const auto& [schema, table, rowid] = key;
   std::string target = quoteIdent(schema) + "." + quoteIdent(table);
   if (!present) {
@@ -153,7 +159,7 @@ void writeRow(Session& ses, const RowKey& key, bool present, const std::vector<c
     return;
   }
   const auto& cols = columnsOf(ses, schema, table);
-  std::string set, names = "rowid", marks = "?1";
+  std::string set, names, marks;
   int n = 1;
   std::vector<std::pair<int, const sqlite3_value*>> binds;
   for (size_t c = 0; c < cols.size() && c < values.size(); ++c) {
@@ -165,18 +171,22 @@ void writeRow(Session& ses, const RowKey& key, bool present, const std::vector<c
     marks += ", " + at;
     binds.emplace_back(n, values[c]);
   }
+  if (set.empty()) return;
   bool exists = false;
   {
     Stmt q(ses.db, "SELECT 1 FROM " + target + " WHERE rowid = ?1");
     sqlite3_bind_int64(q.st, 1, rowid);
     exists = sqlite3_step(q.st) == SQLITE_ROW;
   }
-  if (exists && set.empty()) return;
-  Stmt w(ses.db, exists ? "UPDATE " + target + " SET " + set + " WHERE rowid = ?1"
-                        : "INSERT INTO " + target + " (" + names + ") VALUES (" + marks + ")");
-  sqlite3_bind_int64(w.st, 1, rowid);
+  if (moved && before && !exists) return; // a row of the caller's that its rollback took away
+  bool elsewhere = moved && !before && exists;
+  std::string sql = exists && !elsewhere ? "UPDATE " + target + " SET " + set + " WHERE rowid = ?1"
+                    : elsewhere         ? "INSERT INTO " + target + " (" + names.substr(2) + ") VALUES (" + marks.substr(2) + ")"
+                                        : "INSERT INTO " + target + " (rowid" + names + ") VALUES (?1" + marks + ")";
+  Stmt w(ses.db, sql);
+  if (!elsewhere) sqlite3_bind_int64(w.st, 1, rowid);
   for (auto& [at, v] : binds) bindValue(w.st, at, v);
-  sqlite3_step(w.st);
+  if (sqlite3_step(w.st) == SQLITE_DONE && elsewhere) (*moved)[original] = sqlite3_last_insert_rowid(ses.db);
 }
 
 // Triggers already did their work when the changes were first made.
@@ -185,7 +195,8 @@ struct NoTriggers {
   AutonomousState& st;
   int was = 1;
   NoTriggers(Session& s, AutonomousState& a) : ses(s), st(a) {
-    sqlite3_db_config(ses.db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &was);
+    sqlite3_db_config(ses.db, SQLITE_DBCONFIG_ENABLE_TRIGGER, -1, &was); // -1 only reads it
+    sqlite3_db_config(ses.db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
     st.replaying = true;
   }
   ~NoTriggers() {
@@ -202,7 +213,7 @@ void undo(Session& ses, Frame& f) {
     for (auto it = f.touched.rbegin(); it != f.touched.rend(); ++it) {
       std::vector<const sqlite3_value*> values;
       for (auto& v : it->second.values) values.push_back(v.get());
-      writeRow(ses, it->first, it->second.present, values);
+      writeRow(ses, it->first, false, it->second.present, values, nullptr);
     }
   }
   f.touched.clear();
@@ -229,7 +240,8 @@ sqlite3* journal(Session& ses, bool create) {
   execOne(j, "PRAGMA synchronous=FULL");
   execOne(j, "CREATE TABLE IF NOT EXISTS ENTRIES (ID INTEGER PRIMARY KEY AUTOINCREMENT, MADE TEXT)");
   execOne(j, "CREATE TABLE IF NOT EXISTS CHANGES (ID INTEGER NOT NULL, SEQ INTEGER NOT NULL, SCHEMA_NAME TEXT,"
-             " TABLE_NAME TEXT, RID INTEGER, PRESENT INTEGER, PRIMARY KEY (ID, SEQ))");
+             " TABLE_NAME TEXT, RID INTEGER, BEFORE_PRESENT INTEGER, PRESENT INTEGER,"
+             " PRIMARY KEY (ID, SEQ))");
   execOne(j, "CREATE TABLE IF NOT EXISTS VALS (ID INTEGER NOT NULL, SEQ INTEGER NOT NULL, N INTEGER NOT NULL, V,"
              " PRIMARY KEY (ID, SEQ, N))");
   st.journal = j;
@@ -249,16 +261,16 @@ void mark(Session& ses, int64_t id) {
 }
 
 // Writes a journal entry's rows into the open transaction of the schema, with its mark.
-void apply(Session& ses, int64_t id) {
+void apply(Session& ses, int64_t id, std::map<RowKey, int64_t>& moved) {
   sqlite3* j = journal(ses, true);
   struct Change {
     RowKey key;
-    bool present;
+    bool present, before;
     std::vector<Value> values;
   };
   std::vector<Change> changes;
   {
-    Stmt q(j, "SELECT SEQ, SCHEMA_NAME, TABLE_NAME, RID, PRESENT FROM CHANGES WHERE ID = ?1 ORDER BY SEQ");
+    Stmt q(j, "SELECT SEQ, SCHEMA_NAME, TABLE_NAME, RID, PRESENT, BEFORE_PRESENT FROM CHANGES WHERE ID = ?1 ORDER BY SEQ");
     Stmt v(j, "SELECT V FROM VALS WHERE ID = ?1 AND SEQ = ?2 ORDER BY N");
     sqlite3_bind_int64(q.st, 1, id);
     while (sqlite3_step(q.st) == SQLITE_ROW) {
@@ -266,6 +278,7 @@ void apply(Session& ses, int64_t id) {
       c.key = {reinterpret_cast<const char*>(sqlite3_column_text(q.st, 1)),
                reinterpret_cast<const char*>(sqlite3_column_text(q.st, 2)), sqlite3_column_int64(q.st, 3)};
       c.present = sqlite3_column_int(q.st, 4) != 0;
+      c.before = sqlite3_column_int(q.st, 5) != 0;
       sqlite3_bind_int64(v.st, 1, id);
       sqlite3_bind_int64(v.st, 2, sqlite3_column_int64(q.st, 0));
       while (sqlite3_step(v.st) == SQLITE_ROW) c.values.emplace_back(sqlite3_value_dup(sqlite3_column_value(v.st, 0)));
@@ -278,7 +291,7 @@ void apply(Session& ses, int64_t id) {
     for (auto& c : changes) {
       std::vector<const sqlite3_value*> values;
       for (auto& x : c.values) values.push_back(x.get());
-      writeRow(ses, c.key, c.present, values);
+      writeRow(ses, c.key, c.before, c.present, values, &moved);
     }
   }
   mark(ses, id);
@@ -287,8 +300,9 @@ void apply(Session& ses, int64_t id) {
 // The journal entries whose mark a rollback took away are written again.
 void restoreMissing(Session& ses) {
   AutonomousState& st = state(ses);
+  std::map<RowKey, int64_t> moved;
   for (int64_t id : st.pending)
-    if (!marked(ses, id)) apply(ses, id);
+    if (!marked(ses, id)) apply(ses, id, moved);
 }
 
 void forgetEntries(Session& ses, const std::vector<int64_t>& ids) {
@@ -318,7 +332,8 @@ void commitRecorded(Session& ses, Frame& f) {
   try {
     check(j, execOne(j, "INSERT INTO ENTRIES (MADE) VALUES (datetime('now'))"), "COMMIT");
     id = sqlite3_last_insert_rowid(j);
-    Stmt c(j, "INSERT INTO CHANGES (ID, SEQ, SCHEMA_NAME, TABLE_NAME, RID, PRESENT) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    Stmt c(j, "INSERT INTO CHANGES (ID, SEQ, SCHEMA_NAME, TABLE_NAME, RID, PRESENT, BEFORE_PRESENT)"
+              " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     Stmt v(j, "INSERT INTO VALS (ID, SEQ, N, V) VALUES (?1, ?2, ?3, ?4)");
     int64_t seq = 0;
     for (auto& [key, before] : f.touched) {
@@ -334,6 +349,7 @@ void commitRecorded(Session& ses, Frame& f) {
       sqlite3_bind_text(c.st, 4, table.c_str(), -1, SQLITE_TRANSIENT);
       sqlite3_bind_int64(c.st, 5, rowid);
       sqlite3_bind_int(c.st, 6, present ? 1 : 0);
+      sqlite3_bind_int(c.st, 7, before.present ? 1 : 0);
       check(j, sqlite3_step(c.st), "COMMIT");
       sqlite3_reset(c.st);
       for (int n = 0; present && n < sqlite3_column_count(now.st); ++n) {
@@ -508,8 +524,9 @@ void recoverAutonomous(Session& ses) {
   sqlite3_busy_timeout(ses.db, 2000);
   if (!locked) return;
   try {
+    std::map<RowKey, int64_t> moved;
     for (int64_t id : ids)
-      if (!marked(ses, id)) apply(ses, id);
+      if (!marked(ses, id)) apply(ses, id, moved);
     // a mark outlives its entry only until here: an entry still listed may be a live session's
     std::set<int64_t> listed(ids.begin(), ids.end());
     std::vector<int64_t> stale;
