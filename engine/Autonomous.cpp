@@ -208,6 +208,7 @@ struct NoTriggers {
 // The rows a routine changed go back to how it found them, the last changed first.
 void undo(Session& ses, Frame& f) {
   if (f.touched.empty()) return;
+  state(ses).columns.clear(); // as the tables are now
   {
     NoTriggers quiet(ses, state(ses));
     for (auto it = f.touched.rbegin(); it != f.touched.rend(); ++it) {
@@ -300,6 +301,7 @@ void apply(Session& ses, int64_t id, std::map<RowKey, int64_t>& moved) {
 // The journal entries whose mark a rollback took away are written again.
 void restoreMissing(Session& ses) {
   AutonomousState& st = state(ses);
+  st.columns.clear();
   std::map<RowKey, int64_t> moved;
   for (int64_t id : st.pending)
     if (!marked(ses, id)) apply(ses, id, moved);
