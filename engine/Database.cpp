@@ -182,7 +182,7 @@ std::string userStem(const std::string& folder, const std::string& user) {
 
 void removeUserFiles(const std::string& folder, const std::string& stem) {
   std::error_code ec;
-  for (const char* ext : {".db", ".seq"})
+  for (const char* ext : {".db", ".seq", ".atx"})
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(folder + "/" + stem + ext + suffix, ec);
 }
 

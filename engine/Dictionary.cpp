@@ -553,6 +553,8 @@ void ensureSchemaTables(sqlite3* db) {
       " DESCRIPTION TEXT, BODY TEXT)", // a trigger's, to make it again
       "CREATE TABLE IF NOT EXISTS \"TESSEL$MVIEWS\" (NAME TEXT PRIMARY KEY, QUERY TEXT NOT NULL, BUILD TEXT NOT NULL,"
       " METHOD TEXT NOT NULL, MODE TEXT NOT NULL, REWRITE TEXT NOT NULL, REFRESHED TEXT, REFRESH_TYPE TEXT)",
+      // autonomous commits made inside a transaction still open, by their journal entry
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$AUTONOMOUS\" (ID INTEGER PRIMARY KEY)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$IDENTITY\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
       " SEQ TEXT NOT NULL, ALWAYS INTEGER NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};
   for (const char* sql : ddl) execOne(db, sql);

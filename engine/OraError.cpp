@@ -348,6 +348,7 @@ const std::map<int, const char*>& texts() {
       {6500, "PL/SQL: storage error"},
       {6502, "PL/SQL: numeric or value error"},
       {6503, "PL/SQL: Function returned without value"},
+      {6519, "active autonomous transaction detected and rolled back"},
       {6504, "PL/SQL: Return types of Result Set variables or query do not match"},
       {6535, "statement string in EXECUTE IMMEDIATE is NULL or 0 length"},
       {14551, "cannot perform a DML operation inside a query"},

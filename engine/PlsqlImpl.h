@@ -137,6 +137,7 @@ struct Block {
   Stmts body;
   std::vector<Handler> handlers;
   std::string label;
+  bool autonomous = false; // PRAGMA AUTONOMOUS_TRANSACTION
 };
 
 struct Unit {

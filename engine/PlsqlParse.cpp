@@ -6,6 +6,7 @@
 #include "PlsqlParser.h"
 
 #include <cstring>
+#include <utility>
 #include <set>
 
 namespace ora::pl {
@@ -225,7 +226,7 @@ bool Parser::typeDecl(Decl& d) {
   return true;
 }
 
-void Parser::declarations(Block& b) {
+void Parser::declarations(Block& b, bool ownBlock) {
   while (!at("BEGIN") && !at("END") && t[i].kind != T::End) {
     Decl d;
     d.at = i;
@@ -250,6 +251,19 @@ void Parser::declarations(Block& b) {
       if (at("RETURN")) { ++i; type(); }
       expect("IS");
       d.init = expression({";"});
+    } else if (at("PRAGMA") && is(i + 1, "AUTONOMOUS_TRANSACTION")) {
+      // only a routine's outermost block is a transaction of its own: not a nested block, a package
+      if (!ownBlock) {
+        OraError e(6550);
+        e.text = "ORA-06550: " + where(u.src, t[i].pos) +
+                 ":\nPLS-00710: Pragma AUTONOMOUS_TRANSACTION cannot be specified here";
+        e.pos = static_cast<int>(t[i].pos);
+        throw e;
+      }
+      i += 2;
+      b.autonomous = true;
+      expect(";");
+      continue;
     } else if (at("PRAGMA")) {
       ++i;
       if (name() != "EXCEPTION_INIT") fail(i - 1);
@@ -269,6 +283,7 @@ void Parser::declarations(Block& b) {
       if (!at(";")) {
         if (!at("IS") && !at("AS")) fail(i);
         ++i;
+        routine = true;
         d.sub->block = block(true);
       }
     } else if (at("TYPE") && typeDecl(d)) {
@@ -301,7 +316,8 @@ void Parser::declarations(Block& b) {
 
 std::shared_ptr<Block> Parser::block(bool declare) {
   auto b = std::make_shared<Block>();
-  if (declare) declarations(*b);
+  bool own = std::exchange(routine, false);
+  if (declare) declarations(*b, own);
   expect("BEGIN");
   b->body = statements({"EXCEPTION", "END"});
   if (b->body.empty()) fail(i);
@@ -338,6 +354,7 @@ std::shared_ptr<Unit> parseProcedure(const std::string& src) {
   u->params = u->sub->params;
   if (!p.at("IS") && !p.at("AS")) p.fail(p.i);
   ++p.i;
+  p.routine = true;
   u->block = u->sub->block = p.block(true);
   if (p.at(";")) ++p.i;
   if (p.t[p.i].kind != T::End) p.fail(p.i);
@@ -439,6 +456,7 @@ std::shared_ptr<Unit> parseBlock(const std::string& src) {
   Parser p(*u);
   bool declare = p.at("DECLARE");
   if (declare) ++p.i;
+  p.routine = true;
   u->block = p.block(declare);
   if (p.at(";")) ++p.i;
   if (p.at("/")) ++p.i;

@@ -14,6 +14,7 @@ struct Parser {
   bool unsized = false; // a parameter's type has no length
   std::set<std::string> typeNames; // the TYPEs declared so far
   std::set<std::string> cursorTypes; // of those, the REF CURSOR types
+  bool routine = false; // the next block is a routine's own (it may be autonomous)
   explicit Parser(Unit& unit) : u(unit), t(unit.toks) {}
 
   bool is(size_t k, const char* w) const {
@@ -52,7 +53,7 @@ struct Parser {
   // TYPE name IS RECORD | TABLE OF | VARRAY; false for a kind not run here (REF CURSOR, ...)
   bool typeDecl(Decl& d);
 
-  void declarations(Block& b);
+  void declarations(Block& b, bool ownBlock = false);
 
   std::shared_ptr<Block> block(bool declare);
 

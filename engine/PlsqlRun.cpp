@@ -1,6 +1,7 @@
 // Runs an anonymous PL/SQL block: declarations, statements, cursors and exception handlers.
 #include "PlsqlRun.h"
 
+#include "Autonomous.h"
 #include "Plsql.h"
 #include "Session.h"
 #include "SqlText.h"
@@ -242,6 +243,14 @@ bool Run::handles(const Handler& h, const OraError& e) {
 }
 
 Flow Run::block(const Block& b) {
+  if (b.autonomous && autonomousNext != &b) {
+    autonomousNext = &b;
+    AutonomousUnit own(ses);
+    Flow f = block(b);
+    own.finish();
+    return f;
+  }
+  autonomousNext = nullptr;
   if (openBlocks + 1 > kMaxDepth) throw OraError(6500);
   ++openBlocks;
   Scope sc;

@@ -207,6 +207,7 @@ struct Run {
   std::map<std::string, bool> storedFunctions; // names looked up in the schema
   std::map<std::string, std::shared_ptr<Package>> packagesSeen; // null: no such package
   bool ended = false; // a COMMIT or ROLLBACK ran
+  const Block* autonomousNext = nullptr; // the autonomous block whose transaction has just begun
   std::string flowLabel;
   bool suppliedFailed = false; // the error leaving is a supplied package's: its own lines are not ours to show
   std::map<long long, int64_t> bulkRowcount;                // SQL%BULK_ROWCOUNT of the last FORALL

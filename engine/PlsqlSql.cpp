@@ -1,6 +1,7 @@
 // The interpreter's SQL: every expression and statement of a block runs as the engine's own SQL,
 // its variables written in as literals, which the statement cache turns back into parameters.
 #include "OciImpl.h"
+#include "Autonomous.h"
 #include "Plsql.h"
 #include "PlsqlRun.h"
 #include "Collections.h"
@@ -180,12 +181,18 @@ int64_t Run::execute(const std::string& sql) {
     });
   }
   case StmtKind::Commit:
+    if (inAutonomousUnit(ses)) { // the routine's own transaction ends, not the caller's
+      ses.commit();
+      return 0;
+    }
     ses.commit();
     ended = true;
     if (transactionEnded) transactionEnded();
     return 0;
   case StmtKind::Rollback:
-    if (p.tr.savepoint.empty()) {
+    if (p.tr.savepoint.empty() && inAutonomousUnit(ses)) {
+      ses.rollback();
+    } else if (p.tr.savepoint.empty()) {
       ses.rollback();
       ended = true;
       if (transactionEnded) transactionEnded();

@@ -1,4 +1,5 @@
 #include "Session.h"
+#include "Autonomous.h"
 #include "Plsql.h"
 
 #include "ConstraintErrors.h"
@@ -111,6 +112,7 @@ std::unique_ptr<Session> Session::open(const std::string& folder, const std::str
   ensureSchemaTables(db);
   createDictionaryTables(db);
   s->repairSequences();
+  recoverAutonomous(*s);
   sqlite3_create_function(db, "ora_nextval", 1, SQLITE_UTF8, s.get(), nextvalFn, nullptr, nullptr);
   sqlite3_create_function(db, "ora_currval", 1, SQLITE_UTF8, s.get(), currvalFn, nullptr, nullptr);
   registerPlsqlFunctions(db, s.get());
@@ -125,7 +127,9 @@ Session::~Session() {
   }
   for (auto& [sql, st] : cached_) sqlite3_finalize(st);
   if (inTxn) exec(db, "ROLLBACK");
+  inTxn = false;
   try {
+    if (autonomous) autonomousRolledBack(*this);
     emptyTemporaryTables("SYS$SESSION");
   } catch (...) {
     // a session that cannot write any more leaves its rows for the next one to clear
@@ -400,6 +404,8 @@ void Session::refreshDictionary(const std::string& view) {
 }
 
 void Session::runDdl(const Translation& t) {
+  // its implicit commit would be the caller's too
+  if (autonomous && autonomousWithinCaller(*this)) throw OraError(3001, "DDL in an autonomous transaction");
   commit(); // DDL ends the open transaction first, also when it then fails
   ++ddlCount;
   forgetSchema();
@@ -597,6 +603,7 @@ void Session::syncTemporaryTables(bool adopt, int64_t stamp) {
 }
 
 void Session::commit() {
+  if (autonomous && autonomousCommit(*this)) return;
   readOnlyTxn = false;
   savepoints.clear();
   startSavepoints.clear();
@@ -610,6 +617,7 @@ void Session::commit() {
     throw e;
   }
   inTxn = false;
+  if (autonomous) autonomousCommitted(*this);
 }
 
 void Session::savepoint(const std::string& name) {
@@ -633,6 +641,7 @@ void Session::rollbackTo(const std::string& name) {
     if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), "ROLLBACK");
     savepoints.erase(it + 1, savepoints.end());
     dictStamp_.clear();
+    if (autonomous) autonomousRolledBackTo(*this);
     return;
   }
   if (std::find(startSavepoints.begin(), startSavepoints.end(), name) == startSavepoints.end())
@@ -644,6 +653,7 @@ void Session::rollbackTo(const std::string& name) {
 }
 
 void Session::rollback() {
+  if (autonomous && autonomousRollback(*this)) return;
   readOnlyTxn = false;
   lostTxn = false;
   savepoints.clear();
@@ -653,6 +663,7 @@ void Session::rollback() {
   inTxn = false;
   dictStamp_.clear(); // the dictionary tables were filled inside the undone transaction
   forgetSchema();
+  if (autonomous) autonomousRolledBack(*this);
 }
 
 bool Session::noteFailure() {

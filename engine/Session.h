@@ -18,6 +18,7 @@ namespace ora {
 
 struct Translation;
 struct SchemaMemo;
+struct AutonomousState;
 
 class Session {
 public:
@@ -110,6 +111,10 @@ public:
   std::string outputPartial;
   // PL/SQL packages' state (variables, cursors) kept for the session
   std::shared_ptr<void> plsqlPackages;
+
+  // Autonomous routines running and what they committed inside the open transaction; none
+  // until the first one runs.
+  std::shared_ptr<AutonomousState> autonomous;
 
   // Called before the session writes in a way its own open queries could see.
   std::function<void()> beforeWrite;

@@ -49,6 +49,9 @@ std::string compoundBlockText(const std::string& body, bool rowSections[3], std:
     int slot = timingPoint(t, k, used);
     if (slot < 0) {
       if (declsEnd == std::string::npos) {
+        // a compound trigger's parts share its state: none of them is a transaction of its own
+        if (word(k, "PRAGMA") && word(k + 1, "AUTONOMOUS_TRANSACTION"))
+          throw OraError(6550, "PLS-00710: Pragma AUTONOMOUS_TRANSACTION cannot be specified here");
         ++k; // a declaration
         continue;
       }

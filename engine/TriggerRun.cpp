@@ -3,6 +3,7 @@
 // values writes the row itself with them (ora_trigger_new) and drops the row SQLite was about to
 // write. Statement triggers fire around the statements that change their table.
 #include "OraValues.h"
+#include "Autonomous.h"
 #include "Plsql.h"
 #include "PlsqlCompile.h"
 #include "PlsqlRun.h"
@@ -610,6 +611,7 @@ int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<
   } catch (...) {
     execOne(ses.db, "ROLLBACK TO \"TRIGGERS$\"");
     execOne(ses.db, "RELEASE \"TRIGGERS$\"");
+    if (ses.autonomous) autonomousRolledBackTo(ses); // what autonomous triggers committed stays
     throw;
   }
 }
