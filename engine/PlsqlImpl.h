@@ -38,6 +38,7 @@ struct TypeSpec {
   Range anchor; // %TYPE or %ROWTYPE: the name before it; Named: the type's name
   std::string named; // Named: the type's name as text (pkg.type for a package's)
   bool rowtype = false, ofType = false;
+  bool bytes = false; // RAW or BLOB: the value is hexadecimal digits
 };
 
 struct Block;

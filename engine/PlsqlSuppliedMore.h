@@ -1,0 +1,17 @@
+// Supplied packages a block calls, beyond those PlsqlSupplied.cpp runs itself.
+#pragma once
+#include "PlsqlRun.h"
+
+namespace ora::pl {
+
+// DBMS_LOB's procedures (PlsqlSuppliedLobs.cpp); false when the call is none of DBMS_LOB's.
+bool lobCall(Run& r, const Stmt& s);
+// DBMS_LOB's constants, ISOPEN and ISTEMPORARY read at token k: SQL text and the tokens taken.
+bool lobValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
+
+// DBMS_RANDOM.SEED, DBMS_APPLICATION_INFO (PlsqlSuppliedSession.cpp).
+bool sessionPackageCall(Run& r, const Stmt& s);
+// DBMS_UTILITY.FORMAT_CALL_STACK read at token k.
+bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
+
+} // namespace ora::pl
