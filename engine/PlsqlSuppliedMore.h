@@ -14,4 +14,7 @@ bool sessionPackageCall(Run& r, const Stmt& s);
 // DBMS_UTILITY.FORMAT_CALL_STACK read at token k.
 bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
 
+// DBMS_UTILITY's table types (UNCL_ARRAY, LNAME_ARRAY, NAME_ARRAY); null for other names.
+std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std::string& name);
+
 } // namespace ora::pl

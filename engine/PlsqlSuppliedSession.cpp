@@ -1,5 +1,5 @@
 // Supplied packages' procedures about the session: DBMS_RANDOM's seeding, DBMS_APPLICATION_INFO,
-// and DBMS_UTILITY.FORMAT_CALL_STACK.
+// DBMS_UTILITY's lists of names and FORMAT_CALL_STACK.
 #include "FunctionUtil.h"
 #include "PlsqlRun.h"
 #include "PlsqlSuppliedMore.h"
@@ -7,6 +7,7 @@
 #include "SuppliedPackages.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace ora::pl {
@@ -89,7 +90,103 @@ void applicationInfo(Run& r, const Stmt& s, const std::string& proc) {
   }
 }
 
+// One name of a comma-separated list at s[k..]: a.b.c@link of plain or quoted names; where it
+// ends, or npos when there is none.
+size_t listName(const std::string& s, size_t k) {
+  auto blank = [&](size_t x) { return x < s.size() && (s[x] == ' ' || s[x] == '\t' || s[x] == '\n'); };
+  while (blank(k)) ++k;
+  for (;;) {
+    if (k >= s.size()) return std::string::npos;
+    if (s[k] == '"') {
+      size_t q = s.find('"', k + 1);
+      if (q == std::string::npos || q == k + 1) return std::string::npos;
+      k = q + 1;
+    } else {
+      unsigned char c = static_cast<unsigned char>(s[k]);
+      if (!std::isalpha(c) && c < 0x80) return std::string::npos;
+      while (k < s.size() && (std::isalnum(static_cast<unsigned char>(s[k])) || s[k] == '_' || s[k] == '$' ||
+                              s[k] == '#' || static_cast<unsigned char>(s[k]) >= 0x80))
+        ++k;
+    }
+    while (blank(k)) ++k;
+    if (k < s.size() && (s[k] == '.' || s[k] == '@')) {
+      ++k;
+      while (blank(k)) ++k;
+      continue;
+    }
+    return k;
+  }
+}
+
+Var& tableArgument(Run& r, const Stmt& s, const Range& a) {
+  Var* v = r.targetVar(a);
+  if (!v || !v->isColl()) wrongCall(r, s);
+  return *v;
+}
+
+// COMMA_TO_TABLE(list, tablen OUT, tab OUT): the names in tab(1 .. tablen), then a NULL one.
+void commaToTable(Run& r, const Stmt& s) {
+  only(r, s, {"LIST", "TABLEN", "TAB"});
+  const Range *l = arg(s, "LIST", 0), *n = arg(s, "TABLEN", 1), *t = arg(s, "TAB", 2);
+  if (!l || !n || !t) wrongCall(r, s);
+  std::string list = text(r, l);
+  Var& tab = tableArgument(r, s, *t);
+  std::vector<std::string> names;
+  for (size_t k = 0;;) {
+    size_t e = listName(list, k);
+    if (e == std::string::npos || (e < list.size() && list[e] != ',')) {
+      OraError err(20001);
+      err.text = "ORA-20001: comma-separated list invalid near " + list.substr(k, 30);
+      throw err;
+    }
+    names.push_back(list.substr(k, e - k));
+    if (e == list.size()) break;
+    k = e + 1;
+  }
+  auto coll = std::make_unique<Coll>();
+  long long at = 1;
+  for (const std::string& name : names) {
+    Var el = tab.def->proto;
+    el.v = Val{Val::Str, name, false};
+    coll->num.emplace(at++, std::move(el));
+  }
+  coll->num.emplace(at, tab.def->proto);
+  coll->size = at;
+  tab.coll.p = std::move(coll);
+  r.assign(*n, Val{Val::Num, std::to_string(names.size()), false});
+}
+
+// TABLE_TO_COMMA(tab, tablen OUT, list OUT): tab(1), tab(2), ... up to the first NULL, joined by commas.
+void tableToComma(Run& r, const Stmt& s) {
+  only(r, s, {"TAB", "TABLEN", "LIST"});
+  const Range *t = arg(s, "TAB", 0), *n = arg(s, "TABLEN", 1), *l = arg(s, "LIST", 2);
+  if (!l || !n || !t) wrongCall(r, s);
+  Var& tab = tableArgument(r, s, *t);
+  std::string list;
+  long long count = 0;
+  if (tab.coll.p)
+    for (long long k = 1;; ++k) {
+      auto it = tab.coll.p->num.find(k);
+      if (it == tab.coll.p->num.end() || it->second.v.k == Val::Null) break;
+      list += (count++ ? "," : "") + it->second.v.s;
+    }
+  r.assign(*n, Val{Val::Num, std::to_string(count), false});
+  r.assign(*l, list.empty() ? Val{} : Val{Val::Str, list, false});
+}
+
 } // namespace
+
+std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std::string& name) {
+  if (pkg != "DBMS_UTILITY") return nullptr;
+  int size = name == "UNCL_ARRAY" ? 227 : name == "LNAME_ARRAY" ? 4000 : name == "NAME_ARRAY" ? 30 : 0;
+  if (!size) return nullptr;
+  auto def = std::make_shared<TypeDef>();
+  def->kind = TypeDecl::Assoc;
+  def->name = name;
+  def->proto.type.kind = TypeSpec::Text;
+  def->proto.type.size = size;
+  return def;
+}
 
 bool sessionPackageCall(Run& r, const Stmt& s) {
   const std::string& n = s.name;
@@ -102,6 +199,10 @@ bool sessionPackageCall(Run& r, const Stmt& s) {
     fn::seedRandom(v.k == Val::Null ? std::string() : v.s);
   } else if (n == "DBMS_RANDOM.TERMINATE") {
     if (!s.conds.empty()) wrongCall(r, s);
+  } else if (n == "DBMS_UTILITY.COMMA_TO_TABLE") {
+    commaToTable(r, s);
+  } else if (n == "DBMS_UTILITY.TABLE_TO_COMMA") {
+    tableToComma(r, s);
   } else if (n.rfind("DBMS_APPLICATION_INFO.", 0) == 0) {
     applicationInfo(r, s, n.substr(22));
   } else {
