@@ -333,6 +333,7 @@ const std::map<int, const char*>& texts() {
       {6502, "PL/SQL: numeric or value error"},
       {22289, "cannot perform operation on an unopened file or LOB"},
       {22293, "LOB already opened"},
+      {22920, "row containing the LOB value is not locked"},
       {22926, "specified trim length is greater than current LOB value's length"},
       {44001, "invalid schema"},
       {44002, "invalid object name"},

@@ -40,6 +40,8 @@ struct TypeSpec {
   bool rowtype = false, ofType = false;
   bool bytes = false; // RAW or BLOB: the value is hexadecimal digits
 };
+// The size of a CLOB or BLOB variable: no string's limit.
+inline constexpr int kLobSize = 1 << 30;
 
 struct Block;
 struct Stmt;

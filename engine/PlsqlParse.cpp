@@ -104,7 +104,7 @@ TypeSpec Parser::type() {
   }
   if (ts.kind == TypeSpec::Text && ts.size == 0) ts.size = (w == "CHAR" || w == "NCHAR") && !unsized ? 1 : 32767;
   if (w == "RAW") ts.size = std::min(2 * ts.size, 65534); // two digits a byte
-  if (w == "CLOB" || w == "NCLOB" || w == "BLOB") ts.size = 1 << 30; // a LOB is not held to a string's limit
+  if (w == "CLOB" || w == "NCLOB" || w == "BLOB") ts.size = kLobSize; // a LOB is not held to a string's limit
   if (w == "CHAR" && false) {}
   return ts;
 }

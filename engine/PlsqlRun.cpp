@@ -1,5 +1,6 @@
 // Runs an anonymous PL/SQL block: declarations, statements, cursors and exception handlers.
 #include "PlsqlRun.h"
+#include "PlsqlSuppliedMore.h"
 
 #include "Plsql.h"
 #include "Session.h"
@@ -616,6 +617,7 @@ Flow Run::stmt(const Stmt& s) {
     sqlRowcount = 1;
     sqlFound = 1;
     intoTargets(*this, s.conds, rows.names, rows.rows[0], s.at);
+    rememberLobRows(*this, s);
     return Flow::Next;
   }
   case Stmt::Return: return returnValue(s);

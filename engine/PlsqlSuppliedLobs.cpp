@@ -5,6 +5,7 @@
 #include "PlsqlSuppliedMore.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 namespace ora::pl {
@@ -13,6 +14,18 @@ namespace {
 
 // Which variables CREATETEMPORARY made and OPEN opened, while their block runs.
 thread_local std::set<const Var*> temporaryLobs, openLobs;
+
+// A LOB variable filled from a row selected FOR UPDATE: what DBMS_LOB writes to it goes to
+// that row as well, while the variable still holds what the row does.
+struct RowLob {
+  const Run* run = nullptr;
+  std::string table, column, rowid;
+  bool blob = false, locked = true;
+  Val seen;
+};
+thread_local std::map<const Var*, RowLob> rowLobs;
+
+bool sameVal(const Val& a, const Val& b) { return a.k == b.k && a.s == b.s; }
 
 [[noreturn]] void wrongCall(const Run& r, const Stmt& s) {
   OraError e(6550);
@@ -126,19 +139,37 @@ void overwrite(Lob& dest, const std::u32string& piece, int64_t offset) {
 }
 
 void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
-  auto store = [&](const Range& a, const Lob& l) { r.assign(a, valueOf(l)); };
+  auto store = [&](const Range& a, const Lob& l) {
+    Var* v = r.targetVar(a);
+    auto row = v ? rowLobs.find(v) : rowLobs.end();
+    bool bound = row != rowLobs.end() && row->second.run == &r && sameVal(row->second.seen, v->v);
+    if (bound && !row->second.locked) throw OraError(22920);
+    r.assign(a, valueOf(l));
+    if (!bound) {
+      if (row != rowLobs.end()) rowLobs.erase(row);
+      return;
+    }
+    RowLob& rl = row->second;
+    std::string value = v->v.k == Val::Null ? std::string(rl.blob ? "EMPTY_BLOB()" : "EMPTY_CLOB()")
+                        : rl.blob              ? "HEXTORAW(" + literal(v->v) + ")"
+                                               : "TO_CLOB(" + literal(v->v) + ")";
+    r.execute("UPDATE " + rl.table + " SET " + rl.column + " = " + value + " WHERE ROWID = " + literal(Val{Val::Str, rl.rowid, false}));
+    rl.seen = v->v;
+  };
   if (proc == "CREATETEMPORARY") {
     const Range& a = required(r, s, "LOB_LOC", 0);
     if (!arg(s, "CACHE", 1) || s.conds.size() > 3) wrongCall(r, s);
     Var& v = outVar(r, s, a);
     r.assign(a, Val{});
     temporaryLobs.insert(&v);
+    rowLobs.erase(&v);
   } else if (proc == "FREETEMPORARY") {
     const Range& a = required(r, s, "LOB_LOC", 0);
     if (s.conds.size() > 1) wrongCall(r, s);
     Var& v = outVar(r, s, a);
     temporaryLobs.erase(&v);
     openLobs.erase(&v);
+    rowLobs.erase(&v);
     r.assign(a, Val{});
   } else if (proc == "OPEN" || proc == "CLOSE") {
     const Range& a = required(r, s, "LOB_LOC", 0);
@@ -274,6 +305,49 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
 }
 
 } // namespace
+
+void rememberLobRows(Run& r, const Stmt& s) {
+  const auto& t = r.u.toks;
+  auto op = [&](size_t k, const char* x) { return t[k].kind == T::Op && t[k].text == x; };
+  auto word = [&](size_t k, const char* x) { return k < s.expr.e && t[k].kind == T::Word && t[k].text == x; };
+  size_t into = 0, from = 0, forAt = 0;
+  int depth = 0;
+  for (size_t k = s.expr.b; k < s.expr.e; ++k) {
+    if (op(k, "(")) ++depth;
+    else if (op(k, ")")) --depth;
+    else if (depth == 0 && word(k, "INTO") && !into) into = k;
+    else if (depth == 0 && word(k, "FROM") && !from) from = k;
+    else if (depth == 0 && word(k, "FOR") && word(k + 1, "UPDATE")) forAt = k;
+  }
+  // without FOR UPDATE the row is not locked: the variable's value may not be written
+  const bool locked = forAt != 0;
+  if (!forAt) forAt = s.expr.e;
+  if (!word(s.expr.b, "SELECT") || !into || !from || from > forAt) return;
+  // one table, its columns named plainly in the select list
+  size_t after = from + 2;
+  if (after < forAt && t[after].kind == T::Word && !word(after, "WHERE")) ++after;
+  if (t[from + 1].kind != T::Word || !(after == forAt || word(after, "WHERE"))) return;
+  std::vector<std::string> items;
+  for (size_t k = s.expr.b + 1; k < into; k += 2) {
+    if (t[k].kind != T::Word || !(k + 1 == into || op(k + 1, ","))) return;
+    items.push_back(t[k].text);
+  }
+  if (items.size() != s.conds.size()) return;
+  std::vector<std::pair<Var*, size_t>> lobs;
+  for (size_t n = 0; n < items.size(); ++n) {
+    Var* v = r.targetVar(s.conds[n]);
+    if (v && v->type.kind == TypeSpec::Text && v->type.size == kLobSize) lobs.emplace_back(v, n);
+  }
+  if (lobs.empty()) return;
+  if (!locked) {
+    for (auto& [v, n] : lobs) rowLobs[v] = RowLob{&r, {}, items[n], {}, v->type.bytes, false, v->v};
+    return;
+  }
+  Rows rows = r.query("SELECT ROWID " + r.subst(Range{from, forAt}, &r.columns(&s, s.expr)), 2);
+  if (rows.rows.size() != 1 || rows.rows[0].empty()) return;
+  for (auto& [v, n] : lobs)
+    rowLobs[v] = RowLob{&r, r.u.text(Range{from + 1, from + 2}), items[n], rows.rows[0][0].s, v->type.bytes, true, v->v};
+}
 
 bool lobCall(Run& r, const Stmt& s) {
   if (s.name.rfind("DBMS_LOB.", 0) != 0) return false;

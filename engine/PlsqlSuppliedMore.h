@@ -9,6 +9,10 @@ bool lobCall(Run& r, const Stmt& s);
 // DBMS_LOB's constants, ISOPEN and ISTEMPORARY read at token k: SQL text and the tokens taken.
 bool lobValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
 
+// After SELECT ... INTO of a single table's LOB columns FOR UPDATE: DBMS_LOB's writes to those
+// variables change the row too.
+void rememberLobRows(Run& r, const Stmt& s);
+
 // DBMS_RANDOM.SEED, DBMS_APPLICATION_INFO (PlsqlSuppliedSession.cpp).
 bool sessionPackageCall(Run& r, const Stmt& s);
 // DBMS_UTILITY.FORMAT_CALL_STACK read at token k.
