@@ -750,6 +750,7 @@ bool blockNamesPlaceholder(const std::shared_ptr<const void>& parsed, const std:
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded,
                    std::vector<HostCursor>* cursors) {
   auto unit = std::static_pointer_cast<const pl::Unit>(parsed);
+  pl::LobState lobs; // what DBMS_LOB knows of this block's variables goes with it
   pl::Run run(ses, *unit);
   run.transactionEnded = transactionEnded;
   pl::Scope host; // the client's cursor variables, as :NAME

@@ -304,7 +304,23 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
   }
 }
 
+thread_local int blockDepth = 0;
+
+void forget() {
+  temporaryLobs.clear();
+  openLobs.clear();
+  rowLobs.clear();
+}
+
 } // namespace
+
+LobState::LobState() {
+  if (blockDepth++ == 0) forget();
+}
+
+LobState::~LobState() {
+  if (--blockDepth == 0) forget();
+}
 
 void rememberLobRows(Run& r, const Stmt& s) {
   const auto& t = r.u.toks;

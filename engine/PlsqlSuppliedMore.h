@@ -13,6 +13,15 @@ bool lobValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
 // variables change the row too.
 void rememberLobRows(Run& r, const Stmt& s);
 
+// While the outermost block runs: DBMS_LOB's open, temporary and row-bound variables are
+// forgotten when it begins and ends, as the variables themselves are.
+struct LobState {
+  LobState();
+  ~LobState();
+  LobState(const LobState&) = delete;
+  LobState& operator=(const LobState&) = delete;
+};
+
 // DBMS_RANDOM.SEED, DBMS_APPLICATION_INFO (PlsqlSuppliedSession.cpp).
 bool sessionPackageCall(Run& r, const Stmt& s);
 // DBMS_UTILITY.FORMAT_CALL_STACK read at token k.
