@@ -229,6 +229,7 @@ struct Nls {
   fn::NumNls numbers;              // NLS_NUMERIC_CHARACTERS, NLS_CURRENCY, NLS_ISO_CURRENCY
   std::string user;
   int64_t sessionId = 0;
+  std::string module, action, clientInfo; // DBMS_APPLICATION_INFO's
 };
 // Creates the settings of a new connection; they go when it closes.
 void attachNls(sqlite3* db, const std::string& user);

@@ -7,6 +7,7 @@
 #include "NumberMath.h"
 #include "OraError.h"
 #include "OraValues.h"
+#include "SuppliedPackages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -456,7 +457,7 @@ const std::vector<Def>& allDefs() {
   static const std::vector<Def> all = [] {
     std::vector<Def> v(std::begin(kDefs), std::end(kDefs));
     for (auto* more : {&scalarFunctionDefs, &sessionFunctionDefs, &hashFunctionDefs, &normalizeFunctionDefs, &intervalFunctionDefs,
-                       &lobFunctionDefs})
+                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs})
       for (const Def& d : more()) v.push_back(d);
     return v;
   }();

@@ -33,6 +33,9 @@ const Node* columnIn(const Node* n) {
   if (n->kind == N::Name) {
     if (n->kids.empty()) return rowFreeName(n->text) ? nullptr : n;
     if (n->kids[0] && n->kids[0]->kind == N::Bind) return nullptr;
+    if (n->kids[0] && n->kids[0]->kind == N::Name && n->kids[0]->text == "DBMS_RANDOM" &&
+        (n->text == "VALUE" || n->text == "NORMAL" || n->text == "RANDOM"))
+      return nullptr; // a function named without parentheses
     return n->text == "NEXTVAL" || n->text == "CURRVAL" ? nullptr : n;
   }
   for (const Node* k : n->kids)

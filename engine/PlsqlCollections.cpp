@@ -1,6 +1,7 @@
 // Records and collections in PL/SQL: declared TYPEs, element access, the collection methods and
 // whole-record and whole-collection assignment.
 #include "PlsqlRun.h"
+#include "PlsqlSuppliedMore.h"
 
 #include <cmath>
 
@@ -111,6 +112,8 @@ std::shared_ptr<const TypeDef> Run::typeNamed(Range name) {
     if (Scope* ps = packageScope(t[name.b].text, name.b))
       if (auto x = ps->types.find(t[name.b + 2].text); x != ps->types.end()) return x->second;
   }
+  if (name.e == name.b + 3)
+    if (auto def = suppliedTypeDef(t[name.b].text, t[name.b + 2].text)) return def;
   std::string shown;
   for (size_t k = name.b; k < name.e; ++k) shown += t[k].text;
   undeclared(name.b, shown);

@@ -38,7 +38,10 @@ struct TypeSpec {
   Range anchor; // %TYPE or %ROWTYPE: the name before it; Named: the type's name
   std::string named; // Named: the type's name as text (pkg.type for a package's)
   bool rowtype = false, ofType = false;
+  bool bytes = false; // RAW or BLOB: the value is hexadecimal digits
 };
+// The size of a CLOB or BLOB variable: no string's limit.
+inline constexpr int kLobSize = 1 << 30;
 
 struct Block;
 struct Stmt;

@@ -67,7 +67,7 @@ TypeSpec Parser::type() {
   static const char* builtin[] = {"NUMBER", "NUMERIC", "DECIMAL", "DEC", "FLOAT", "REAL", "INTEGER", "INT", "SMALLINT",
                                   "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "POSITIVE", "SIMPLE_INTEGER", "VARCHAR2",
                                   "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "NCLOB", "DATE", "TIMESTAMP",
-                                  "BOOLEAN"};
+                                  "BOOLEAN", "RAW", "BLOB"};
   bool known = false;
   for (const char* k : builtin) known = known || w == k;
   // a TYPE of this unit, or one of the schema's (CREATE TYPE), found when it runs
@@ -83,6 +83,7 @@ TypeSpec Parser::type() {
            w == "NATURAL" || w == "POSITIVE" || w == "SIMPLE_INTEGER") { ts.kind = TypeSpec::Number; ts.integer = true; }
   else if (w == "VARCHAR2" || w == "VARCHAR" || w == "CHAR" || w == "NVARCHAR2" || w == "NCHAR" || w == "STRING" ||
            w == "LONG" || w == "CLOB" || w == "NCLOB") ts.kind = TypeSpec::Text;
+  else if (w == "RAW" || w == "BLOB") { ts.kind = TypeSpec::Text; ts.bytes = true; }
   else if (w == "DATE" || w == "TIMESTAMP") ts.kind = TypeSpec::Date;
   else if (w == "BOOLEAN") ts.kind = TypeSpec::Bool;
   else {
@@ -105,12 +106,14 @@ TypeSpec Parser::type() {
     if (at("BYTE") || at("CHAR")) ++i;
     expect(")");
   }
-  if (ts.kind == TypeSpec::Text && ts.size == 0 && !unsized && w != "LONG" && w != "CLOB" && w != "NCLOB" && w != "STRING" && w != "CHAR" && w != "NCHAR") {
+  if (ts.kind == TypeSpec::Text && ts.size == 0 && !unsized && w != "LONG" && w != "CLOB" && w != "NCLOB" && w != "STRING" && w != "CHAR" && w != "NCHAR" && w != "BLOB") {
     OraError e(6550);
     e.text = "ORA-06550: " + where(u.src, t[b].pos) + ":\nPLS-00215: String length constraints must be in range (1 .. 32767)";
     throw e;
   }
   if (ts.kind == TypeSpec::Text && ts.size == 0) ts.size = (w == "CHAR" || w == "NCHAR") && !unsized ? 1 : 32767;
+  if (w == "RAW") ts.size = std::min(2 * ts.size, 65534); // two digits a byte
+  if (w == "CLOB" || w == "NCLOB" || w == "BLOB") ts.size = kLobSize; // a LOB is not held to a string's limit
   if (w == "CHAR" && false) {}
   return ts;
 }

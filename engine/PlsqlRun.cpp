@@ -1,5 +1,6 @@
 // Runs an anonymous PL/SQL block: declarations, statements, cursors and exception handlers.
 #include "PlsqlRun.h"
+#include "PlsqlSuppliedMore.h"
 
 #include "Autonomous.h"
 #include "Plsql.h"
@@ -625,6 +626,7 @@ Flow Run::stmt(const Stmt& s) {
     sqlRowcount = 1;
     sqlFound = 1;
     intoTargets(*this, s.conds, rows.names, rows.rows[0], s.at);
+    rememberLobRows(*this, s);
     return Flow::Next;
   }
   case Stmt::Return: return returnValue(s);
@@ -757,6 +759,7 @@ bool blockNamesPlaceholder(const std::shared_ptr<const void>& parsed, const std:
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded,
                    std::vector<HostCursor>* cursors) {
   auto unit = std::static_pointer_cast<const pl::Unit>(parsed);
+  pl::LobState lobs; // what DBMS_LOB knows of this block's variables goes with it
   pl::Run run(ses, *unit);
   run.transactionEnded = transactionEnded;
   pl::Scope host; // the client's cursor variables, as :NAME

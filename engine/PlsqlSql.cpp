@@ -413,6 +413,7 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           rep = v->v.k == Val::Bool || v->type.kind == TypeSpec::Bool
                     ? (v->v.k == Val::Null ? "(1=NULL)" : literal(v->v))
                     : literal(v->v);
+          if (v->type.bytes && v->v.k == Val::Str) rep = "HEXTORAW(" + rep + ")"; // a RAW's bytes, not its digits
           replaced = true;
         } else if (!v && w.kind == T::Word && (w.text == "TRUE" || w.text == "FALSE")) {
           rep = w.text == "TRUE" ? "(1=1)" : "(1=0)";
@@ -577,6 +578,15 @@ void Run::store(Var& v, Val x, size_t at) {
   case TypeSpec::Text:
     if (x.k == Val::Bool) throw valueError("");
     if (x.k != Val::Str) x = evalText("TO_CHAR(" + literal(x) + ")");
+    if (ty.bytes) {
+      // a RAW holds bytes, written as two hexadecimal digits each
+      for (auto& c : x.s) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) throw valueError("hex to raw conversion error");
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      }
+      if (x.s.size() % 2) x.s.insert(0, "0");
+      if (static_cast<int>(x.s.size()) > ty.size) throw valueError("raw variable length too long");
+    }
     if (static_cast<int>(x.s.size()) > ty.size) throw valueError("character string buffer too small");
     break;
   case TypeSpec::Date:

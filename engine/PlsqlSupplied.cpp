@@ -3,6 +3,7 @@
 #include "DictionaryImpl.h"
 #include "MaterializedViews.h"
 #include "PlsqlRun.h"
+#include "PlsqlSuppliedMore.h"
 #include "Session.h"
 #include "SqlText.h"
 
@@ -178,6 +179,7 @@ bool suppliedCall(Run& r, const Stmt& s) {
     sleepFor(r, s);
   } else if (n == "DBMS_MVIEW.REFRESH" || n == "DBMS_SNAPSHOT.REFRESH") {
     refresh(r, s);
+  } else if (lobCall(r, s) || sessionPackageCall(r, s)) {
   } else {
     return false;
   }
@@ -185,6 +187,7 @@ bool suppliedCall(Run& r, const Stmt& s) {
 }
 
 bool suppliedValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used) {
+  if (lobValue(r, k, end, sql, used) || sessionPackageValue(r, k, end, sql, used)) return true;
   const auto& t = r.u.toks;
   if (k + 2 >= end || t[k].text != "DBMS_UTILITY" || t[k + 2].kind != T::Word) return false;
   const std::string& f = t[k + 2].text;

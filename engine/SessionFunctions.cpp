@@ -186,7 +186,7 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   if (name == "ENTRYID") { sqlite3_result_int64(ctx, 0); return true; }
   if (name == "ISDBA") return text(n.user == "SYSTEM" ? "TRUE" : "FALSE");
   if (name == "INSTANCE") { sqlite3_result_int64(ctx, 1); return true; }
-  if (name == "CLIENT_INFO") { sqlite3_result_null(ctx); return true; }
+  if (name == "CLIENT_INFO") return n.clientInfo.empty() ? (sqlite3_result_null(ctx), true) : text(n.clientInfo);
   if (name == "SID") { sqlite3_result_int64(ctx, n.sessionId); return true; }
   if (!context) return false;
   if (name == "SESSION_USERID" || name == "CURRENT_USERID" || name == "CURRENT_SCHEMAID") {
@@ -204,6 +204,8 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   if (name == "AUTHENTICATION_METHOD") return text("PASSWORD");
   if (name == "DATABASE_ROLE") return text("PRIMARY");
   if (name == "CURRENT_EDITION_NAME") return text("ORA$BASE");
+  if (name == "MODULE" && !n.module.empty()) return text(n.module);
+  if (name == "ACTION" && !n.action.empty()) return text(n.action);
   if (name == "MODULE" || name == "ACTION" || name == "CLIENT_IDENTIFIER" || name == "IP_ADDRESS" ||
       name == "PROXY_USER" || name == "PROXY_USERID" || name == "NETWORK_PROTOCOL") {
     sqlite3_result_null(ctx);

@@ -5,6 +5,7 @@
 #include "CType.h"
 #include "OraFunctions.h"
 #include "RegexpFunctions.h"
+#include "SuppliedPackages.h"
 #include "XmlRead.h"
 
 #include <cctype>
@@ -96,7 +97,7 @@ bool functionAllowed(const char* name, bool engineHelpers) {
   std::string u = upper(name);
   if (engineHelpers && u.size() > 2 && u.compare(u.size() - 2, 2, "_X") == 0 && oracle.count(u.substr(0, u.size() - 2)))
     return true; // the exact twin of one of Oracle's functions
-  return oracle.count(u) || (engineHelpers && helpers.count(u));
+  return oracle.count(u) || (engineHelpers && (helpers.count(u) || fn::suppliedHelper(u)));
 }
 
 void installAuthorizer(sqlite3* db) { sqlite3_set_authorizer(db, authorize, nullptr); }

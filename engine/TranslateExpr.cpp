@@ -128,6 +128,12 @@ std::string Translator::emit(size_t b, size_t e) {
       i += 2;
       continue;
     }
+    if (suppliedPackageCall(i) && !(i > b && is(at(i - 1), "."))) {
+      // DBMS_RANDOM.VALUE and the like may be written without parentheses
+      add(suppliedFunctionName(i) + (is(at(i + 3), "(") ? "" : "()"));
+      i += 2;
+      continue;
+    }
     if (k.kind == Token::Ident && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident && !is(at(i + 3), ".") &&
         !(i > b && is(at(i - 1), ".")) && i + 2 < e && storedFunctionType(cat_, k.text, at(i + 2).text) > 0) {
       // a package's function, its arguments in parentheses or none

@@ -348,6 +348,11 @@ private:
   std::string lobFunctionName(size_t i) const;
   // The type of a LOB constructor, conversion or DBMS_LOB call [b, e); false for anything else.
   bool lobType(size_t b, size_t e, ColType& t);
+  // PKG.name at i: a function of DBMS_RANDOM, UTL_RAW, UTL_MATCH, ... a query may call
+  // (ORA-00904 for another of those packages' names); its SQL function and its type.
+  bool suppliedPackageCall(size_t i) const;
+  std::string suppliedFunctionName(size_t i) const;
+  bool suppliedType(size_t b, size_t e, ColType& t);
   // REPLACE, LPAD, CONCAT and the like of a CLOB give a CLOB
   bool lobTextResult(const std::string& f, const std::vector<std::pair<size_t, size_t>>& args, ColType& t);
   // ORA-00932 for a LOB where values are compared or sorted: a comparison, GROUP BY, ORDER BY

@@ -267,6 +267,7 @@ ColType Translator::infer(size_t b, size_t e) {
   if (!jsonCalls_.empty() && jsonType(b, e, t)) return t;
   if ((!xmlReads_.empty() || !xmlCasts_.empty()) && xmlReadType(b, e, t)) return t;
   if (lobType(b, e, t)) return t;
+  if (suppliedType(b, e, t)) return t;
   if (xmlType(b, e, t)) return t;
   if (collectionExprType(b, e, t)) return t;
   if (objectExprType(b, e, t)) return t;

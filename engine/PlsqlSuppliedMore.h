@@ -1,0 +1,33 @@
+// Supplied packages a block calls, beyond those PlsqlSupplied.cpp runs itself.
+#pragma once
+#include "PlsqlRun.h"
+
+namespace ora::pl {
+
+// DBMS_LOB's procedures (PlsqlSuppliedLobs.cpp); false when the call is none of DBMS_LOB's.
+bool lobCall(Run& r, const Stmt& s);
+// DBMS_LOB's constants, ISOPEN and ISTEMPORARY read at token k: SQL text and the tokens taken.
+bool lobValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
+
+// After SELECT ... INTO of a single table's LOB columns FOR UPDATE: DBMS_LOB's writes to those
+// variables change the row too.
+void rememberLobRows(Run& r, const Stmt& s);
+
+// While the outermost block runs: DBMS_LOB's open, temporary and row-bound variables are
+// forgotten when it begins and ends, as the variables themselves are.
+struct LobState {
+  LobState();
+  ~LobState();
+  LobState(const LobState&) = delete;
+  LobState& operator=(const LobState&) = delete;
+};
+
+// DBMS_RANDOM.SEED, DBMS_APPLICATION_INFO (PlsqlSuppliedSession.cpp).
+bool sessionPackageCall(Run& r, const Stmt& s);
+// DBMS_UTILITY.FORMAT_CALL_STACK read at token k.
+bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
+
+// DBMS_UTILITY's table types (UNCL_ARRAY, LNAME_ARRAY, NAME_ARRAY); null for other names.
+std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std::string& name);
+
+} // namespace ora::pl

@@ -1,0 +1,237 @@
+// Supplied packages' procedures about the session: DBMS_RANDOM's seeding, DBMS_APPLICATION_INFO,
+// DBMS_UTILITY's lists of names and FORMAT_CALL_STACK.
+#include "FunctionUtil.h"
+#include "PlsqlRun.h"
+#include "PlsqlSuppliedMore.h"
+#include "Session.h"
+#include "SuppliedPackages.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace ora::pl {
+
+namespace {
+
+[[noreturn]] void wrongCall(const Run& r, const Stmt& s) {
+  OraError e(6550);
+  e.text = "ORA-06550: " + where(r.u.src, r.u.toks[s.at].pos) +
+           ":\nPLS-00306: wrong number or types of arguments in call to '" + s.name.substr(s.name.find('.') + 1) + "'";
+  throw e;
+}
+
+const Range* arg(const Stmt& s, const char* name, size_t position) {
+  for (size_t a = 0; a < s.conds.size(); ++a)
+    if (s.argNames[a].empty() ? a == position : s.argNames[a] == name) return &s.conds[a];
+  return nullptr;
+}
+
+// The names a call may give, each once at most.
+void only(const Run& r, const Stmt& s, std::initializer_list<const char*> names) {
+  if (s.conds.size() > names.size()) wrongCall(r, s);
+  for (auto& n : s.argNames) {
+    if (n.empty()) continue;
+    bool known = false;
+    for (const char* k : names) known = known || n == k;
+    if (!known) wrongCall(r, s);
+  }
+}
+
+std::string text(Run& r, const Range* a) {
+  if (!a) return {};
+  Val v = r.eval(*a);
+  if (v.k == Val::Null) return {};
+  if (v.k == Val::Bool) throw OraError(6502);
+  if (v.k != Val::Str) v = r.evalText("TO_CHAR(" + literal(v) + ")");
+  return v.s;
+}
+
+// Text cut to at most `bytes` bytes, not inside a character.
+std::string cut(std::string s, size_t bytes) {
+  if (s.size() <= bytes) return s;
+  size_t n = bytes;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return s.substr(0, n);
+}
+
+void applicationInfo(Run& r, const Stmt& s, const std::string& proc) {
+  Nls& n = sessionNls(r.ses.db);
+  auto out = [&](const char* name, size_t position, const std::string& value) {
+    const Range* a = arg(s, name, position);
+    if (!a) wrongCall(r, s);
+    r.assign(*a, value.empty() ? Val{} : Val{Val::Str, value, false});
+  };
+  // the lengths V$SESSION keeps of each
+  if (proc == "SET_MODULE") {
+    only(r, s, {"MODULE_NAME", "ACTION_NAME"});
+    if (s.conds.size() != 2) wrongCall(r, s);
+    n.module = cut(text(r, arg(s, "MODULE_NAME", 0)), 64);
+    n.action = cut(text(r, arg(s, "ACTION_NAME", 1)), 64);
+  } else if (proc == "SET_ACTION") {
+    only(r, s, {"ACTION_NAME"});
+    if (s.conds.size() != 1) wrongCall(r, s);
+    n.action = cut(text(r, arg(s, "ACTION_NAME", 0)), 64);
+  } else if (proc == "SET_CLIENT_INFO") {
+    only(r, s, {"CLIENT_INFO"});
+    if (s.conds.size() != 1) wrongCall(r, s);
+    n.clientInfo = cut(text(r, arg(s, "CLIENT_INFO", 0)), 64);
+  } else if (proc == "READ_MODULE") {
+    only(r, s, {"MODULE_NAME", "ACTION_NAME"});
+    out("MODULE_NAME", 0, n.module);
+    out("ACTION_NAME", 1, n.action);
+  } else if (proc == "READ_CLIENT_INFO") {
+    only(r, s, {"CLIENT_INFO"});
+    out("CLIENT_INFO", 0, n.clientInfo);
+  } else {
+    OraError e(6550);
+    e.text = "ORA-06550: " + where(r.u.src, r.u.toks[s.at].pos) + ":\nPLS-00302: component '" + proc + "' must be declared";
+    throw e;
+  }
+}
+
+// One name of a comma-separated list at s[k..]: a.b.c@link of plain or quoted names; where it
+// ends, or npos when there is none.
+size_t listName(const std::string& s, size_t k) {
+  auto blank = [&](size_t x) { return x < s.size() && (s[x] == ' ' || s[x] == '\t' || s[x] == '\n'); };
+  while (blank(k)) ++k;
+  for (;;) {
+    if (k >= s.size()) return std::string::npos;
+    if (s[k] == '"') {
+      size_t q = s.find('"', k + 1);
+      if (q == std::string::npos || q == k + 1) return std::string::npos;
+      k = q + 1;
+    } else {
+      unsigned char c = static_cast<unsigned char>(s[k]);
+      if (!std::isalpha(c) && c < 0x80) return std::string::npos;
+      while (k < s.size() && (std::isalnum(static_cast<unsigned char>(s[k])) || s[k] == '_' || s[k] == '$' ||
+                              s[k] == '#' || static_cast<unsigned char>(s[k]) >= 0x80))
+        ++k;
+    }
+    while (blank(k)) ++k;
+    if (k < s.size() && (s[k] == '.' || s[k] == '@')) {
+      ++k;
+      while (blank(k)) ++k;
+      continue;
+    }
+    return k;
+  }
+}
+
+Var& tableArgument(Run& r, const Stmt& s, const Range& a) {
+  Var* v = r.targetVar(a);
+  if (!v || !v->isColl()) wrongCall(r, s);
+  return *v;
+}
+
+// COMMA_TO_TABLE(list, tablen OUT, tab OUT): the names in tab(1 .. tablen), then a NULL one.
+void commaToTable(Run& r, const Stmt& s) {
+  only(r, s, {"LIST", "TABLEN", "TAB"});
+  const Range *l = arg(s, "LIST", 0), *n = arg(s, "TABLEN", 1), *t = arg(s, "TAB", 2);
+  if (!l || !n || !t) wrongCall(r, s);
+  std::string list = text(r, l);
+  Var& tab = tableArgument(r, s, *t);
+  std::vector<std::string> names;
+  for (size_t k = 0;;) {
+    size_t e = listName(list, k);
+    if (e == std::string::npos || (e < list.size() && list[e] != ',')) {
+      OraError err(20001);
+      err.text = "ORA-20001: comma-separated list invalid near " + list.substr(k, 30);
+      throw err;
+    }
+    names.push_back(list.substr(k, e - k));
+    if (e == list.size()) break;
+    k = e + 1;
+  }
+  auto coll = std::make_unique<Coll>();
+  long long at = 1;
+  for (const std::string& name : names) {
+    Var el = tab.def->proto;
+    el.v = Val{Val::Str, name, false};
+    coll->num.emplace(at++, std::move(el));
+  }
+  coll->num.emplace(at, tab.def->proto);
+  coll->size = at;
+  tab.coll.p = std::move(coll);
+  r.assign(*n, Val{Val::Num, std::to_string(names.size()), false});
+}
+
+// TABLE_TO_COMMA(tab, tablen OUT, list OUT): tab(1), tab(2), ... up to the first NULL, joined by commas.
+void tableToComma(Run& r, const Stmt& s) {
+  only(r, s, {"TAB", "TABLEN", "LIST"});
+  const Range *t = arg(s, "TAB", 0), *n = arg(s, "TABLEN", 1), *l = arg(s, "LIST", 2);
+  if (!l || !n || !t) wrongCall(r, s);
+  Var& tab = tableArgument(r, s, *t);
+  std::string list;
+  long long count = 0;
+  if (tab.coll.p)
+    for (long long k = 1;; ++k) {
+      auto it = tab.coll.p->num.find(k);
+      if (it == tab.coll.p->num.end() || it->second.v.k == Val::Null) break;
+      list += (count++ ? "," : "") + it->second.v.s;
+    }
+  r.assign(*n, Val{Val::Num, std::to_string(count), false});
+  r.assign(*l, list.empty() ? Val{} : Val{Val::Str, list, false});
+}
+
+} // namespace
+
+std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std::string& name) {
+  if (pkg != "DBMS_UTILITY") return nullptr;
+  int size = name == "UNCL_ARRAY" ? 227 : name == "LNAME_ARRAY" ? 4000 : name == "NAME_ARRAY" ? 30 : 0;
+  if (!size) return nullptr;
+  auto def = std::make_shared<TypeDef>();
+  def->kind = TypeDecl::Assoc;
+  def->name = name;
+  def->proto.type.kind = TypeSpec::Text;
+  def->proto.type.size = size;
+  return def;
+}
+
+bool sessionPackageCall(Run& r, const Stmt& s) {
+  const std::string& n = s.name;
+  if (n == "DBMS_RANDOM.SEED" || n == "DBMS_RANDOM.INITIALIZE") {
+    only(r, s, {"VAL"});
+    if (s.conds.size() != 1) wrongCall(r, s);
+    Val v = r.eval(s.conds[0]);
+    if (v.k == Val::Bool) wrongCall(r, s);
+    // a number and its text seed alike
+    fn::seedRandom(v.k == Val::Null ? std::string() : v.s);
+  } else if (n == "DBMS_RANDOM.TERMINATE") {
+    if (!s.conds.empty()) wrongCall(r, s);
+  } else if (n == "DBMS_UTILITY.COMMA_TO_TABLE") {
+    commaToTable(r, s);
+  } else if (n == "DBMS_UTILITY.TABLE_TO_COMMA") {
+    tableToComma(r, s);
+  } else if (n.rfind("DBMS_APPLICATION_INFO.", 0) == 0) {
+    applicationInfo(r, s, n.substr(22));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used) {
+  const auto& t = r.u.toks;
+  if (k + 2 >= end || t[k].text != "DBMS_UTILITY" || t[k + 2].text != "FORMAT_CALL_STACK") return false;
+  used = 3;
+  if (k + 4 < end && t[k + 3].kind == T::Op && t[k + 3].text == "(" && t[k + 4].kind == T::Op && t[k + 4].text == ")")
+    used = 5;
+  // the running unit's frame, at the line of the statement being run
+  size_t line = 1;
+  const size_t pos = r.u.toks[std::min(r.lastAt, r.u.toks.size() - 1)].pos;
+  for (size_t p = r.u.bodyFrom && pos >= r.u.bodyFrom ? r.u.bodyFrom : 0; p < pos && p < r.u.src.size(); ++p)
+    if (r.u.src[p] == '\n') ++line;
+  std::string kind = r.u.bodyFrom ? "package body" : r.current && r.current->function ? "function" : "procedure";
+  std::string name = r.u.name.empty() ? "anonymous block" : kind + " " + r.ses.user + "." + r.u.name;
+  char frame[160];
+  std::snprintf(frame, sizeof frame, "0x%-14llx%6zu  %s\n",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&r.u) & 0xffffffffffULL), line, name.c_str());
+  sql = literal(Val{Val::Str,
+                    "----- PL/SQL Call Stack -----\n  object      line  object\n  handle    number  name\n" +
+                        std::string(frame),
+                    false});
+  return true;
+}
+
+} // namespace ora::pl
