@@ -71,6 +71,9 @@ std::string numText(const Num& a);
 // The mantissa's decimal digits, without sign or point, and how many there are.
 int digitCount(const Num& a);
 std::string numDigits(const Num& a);
+// Oracle's internal form of the value: an exponent byte, then base-100 digits each plus one
+// (101 minus the digit when negative, and a closing 102 when fewer than 20); 1 to 21 bytes.
+int numBytes(const Num& a, unsigned char out[21]);
 // The double nearest to the value.
 double numDouble(const Num& a);
 // As SQL result: INTEGER when integral and in range, else REAL.

@@ -157,6 +157,30 @@ std::string numText(const Num& a) {
   return out;
 }
 
+int numBytes(const Num& a, unsigned char out[21]) {
+  if (a.zero()) {
+    out[0] = 128;
+    return 1;
+  }
+  std::string ds = numDigits(a);
+  // pairs aligned on the decimal point
+  int point = static_cast<int>(ds.size()) + a.e;
+  if (point % 2) {
+    ds.insert(ds.begin(), '0');
+    ++point;
+  }
+  if (ds.size() % 2) ds += '0';
+  int exponent = point / 2 - 1; // of the first pair
+  out[0] = static_cast<unsigned char>(a.neg ? 62 - exponent : 193 + exponent);
+  int n = 1;
+  for (size_t k = 0; k + 1 < ds.size() && n < 21; k += 2) {
+    int pair = (ds[k] - '0') * 10 + (ds[k + 1] - '0');
+    out[n++] = static_cast<unsigned char>(a.neg ? 101 - pair : pair + 1);
+  }
+  if (a.neg && n < 21) out[n++] = 102;
+  return n;
+}
+
 double numDouble(const Num& a) {
   static const double exact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};

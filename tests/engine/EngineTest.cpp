@@ -288,8 +288,9 @@ TEST_F(Engine, LongBeyondItsFieldBufferStillFetchesEveryRow) {
 // A result with more digits than a double holds reaches the client whole as text and as the
 // nearest double, and sorts by value, whether ORDER BY names it by alias or by position.
 TEST_F(Engine, LongDecimalResultsReachTheClientWhole) {
-  EXPECT_EQ(Rows("SELECT AVG(SAL), 1/3 FROM EMP"),
-            "2073.214285714285714285714285714285714286|.3333333333333333333333333333333333333333\n");
+  EXPECT_EQ(
+      Rows("SELECT AVG(SAL), 1/3 FROM EMP"),
+      "2073.214285714285714285714285714285714286|.3333333333333333333333333333333333333333\n");
   EXPECT_EQ(Rows("SELECT DEPTNO, AVG(SAL) A FROM EMP GROUP BY DEPTNO ORDER BY A"),
             "30|1566.666666666666666666666666666666666667\n20|2175\n"
             "10|2916.666666666666666666666666666666666667\n");
