@@ -1,4 +1,4 @@
-// The engine's exact decimal (Num: a 128-bit mantissa and a power of ten) against Boost's
+// The engine's exact decimal (Num: a mantissa of up to 40 digits and a power of ten) against Boost's
 // cpp_dec_float<38>, on the work of SUM(AMOUNT * 1.1) (decimal from a double, multiply, add)
 // and on divisions. Built only where Boost's headers are installed.
 #include "Number.h"

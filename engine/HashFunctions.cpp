@@ -224,11 +224,9 @@ uint64_t hashBound(Val* v) {
   Num whole = roundNum(n, 0);
   if (compare(whole, n) > 0) whole = sub(whole, numFromInt(1));
   if (whole.negative() || compare(whole, numFromInt(4294967295LL)) > 0) throw OraError(1428, numText(n));
-  return static_cast<uint64_t>(whole.m * [&] {
-    __int128 p = 1;
-    for (int i = 0; i < whole.e; ++i) p *= 10;
-    return p;
-  }());
+  int64_t whole64 = 0;
+  int64Of(whole, whole64);
+  return static_cast<uint64_t>(whole64);
 }
 
 // ORA_HASH(hint, expr [, max_bucket [, seed]]): a bucket from 0 to max_bucket, the same for

@@ -34,26 +34,13 @@ void resultIv(Ctx* ctx, bool ds, __int128 v) {
 }
 
 __int128 int128Of(const Num& n) {
-  __int128 v = n.m;
-  for (int e = n.e; e > 0; --e) {
-    if (v > static_cast<__int128>(1e30) || v < -static_cast<__int128>(1e30)) throw OraError(1873);
-    v *= 10;
-  }
-  for (int e = n.e; e < 0; ++e) v /= 10;
+  __int128 v;
+  const __int128 limit = static_cast<__int128>(1e31);
+  if (!ora::int128Of(n, v) || v > limit || v < -limit) throw OraError(1873);
   return v;
 }
 
-Num numOf128(__int128 v) {
-  std::string s;
-  __int128 a = v < 0 ? -v : v;
-  do {
-    s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(a % 10)));
-    a /= 10;
-  } while (a > 0);
-  Num n;
-  parseNum((v < 0 ? "-" : "") + s, n);
-  return n;
-}
+Num numOf128(__int128 v) { return numFromI128(v, 0); }
 
 // ora_iv_add(a, b) and ora_iv_sub(a, b): intervals of one kind.
 template <bool Minus>

@@ -244,11 +244,8 @@ __int128 numToInterval(const Num& n, IvField unit) {
   Num scaled = mul(n, numFromInt(per[static_cast<int>(unit)]));
   if (unit != IvField::Year && unit != IvField::Month) scaled = mul(scaled, numFromInt(1000000000));
   scaled = roundNum(scaled, 0);
-  __int128 v = scaled.m;
-  for (int e = scaled.e; e > 0; --e) {
-    if (v > pow10(30) || v < -pow10(30)) throw OraError(1873);
-    v *= 10;
-  }
+  __int128 v;
+  if (!int128Of(scaled, v) || v > pow10(31) || v < -pow10(31)) throw OraError(1873);
   return v;
 }
 

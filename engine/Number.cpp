@@ -1,206 +1,120 @@
 #include "Number.h"
+#include "NumberWide.h"
 
 #include "OraError.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <locale.h>
 #include <sqlite3.h>
-#include <unordered_map>
 
 namespace ora {
 
-double cStrtod(const char* s, char** end) {
-  static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t{});
-  return c ? strtod_l(s, end, c) : std::strtod(s, end);
-}
-
-std::string cFormat(double x, char conversion, int precision) {
-  char buf[64];
-  auto format = conversion == 'e' ? std::chars_format::scientific : std::chars_format::general;
-  auto r = std::to_chars(buf, buf + sizeof buf, x, format, precision);
-  return std::string(buf, r.ec == std::errc() ? r.ptr : buf);
-}
-
 namespace {
 
+using wide::Wide;
 using u128 = unsigned __int128;
 using i128 = __int128;
 
-constexpr int kDigits = 38;
+// A value's highest digit lies below 10^126 and its lowest nonzero one at or above 10^-130.
+constexpr int kTopMax = 126, kTopMin = -129;
 
-u128 pow10(int k) {
-  static const auto table = [] {
-    struct T { u128 v[39]; } t{};
-    t.v[0] = 1;
-    for (int i = 1; i <= 38; ++i) t.v[i] = t.v[i - 1] * 10;
-    return t;
-  }();
-  return table.v[k];
+constexpr uint64_t kP18 = 1000000000000000000ull;
+
+uint64_t pow10u(int k) { // k <= 19
+  static const uint64_t t[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull,
+                               100000000ull, 1000000000ull, 10000000000ull, 100000000000ull,
+                               1000000000000ull, 10000000000000ull, 100000000000000ull,
+                               1000000000000000ull, 10000000000000000ull, 100000000000000000ull, kP18,
+                               10000000000000000000ull};
+  return t[k];
 }
 
 int digits64(uint64_t x) {
-  static const uint64_t p10[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull, 10000000ull,
-                                 100000000ull, 1000000000ull, 10000000000ull, 100000000000ull,
-                                 1000000000000ull, 10000000000000ull, 100000000000000ull,
-                                 1000000000000000ull, 10000000000000000ull, 100000000000000000ull,
-                                 1000000000000000000ull, 10000000000000000000ull};
   if (!x) return 0;
   int t = (64 - __builtin_clzll(x)) * 1233 >> 12; // about log10(x)
-  return t + (x >= p10[t] ? 1 : 0);
+  return t + (t < 20 && x >= pow10u(t) ? 1 : 0);
 }
 
-int digitsOf(u128 x) {
-  if (x <= UINT64_MAX) return digits64(static_cast<uint64_t>(x));
-  int n = 0;
-  while (x) {
-    x /= 10;
-    ++n;
-  }
-  return n;
-}
 
-u128 mag(i128 m) { return m < 0 ? static_cast<u128>(-m) : static_cast<u128>(m); }
+int floorDiv2(int x) { return x >= 0 ? x / 2 : -((1 - x) / 2); }
 
-// 256-bit magnitudes for products, aligned sums and scaled dividends; limb 0 is the lowest.
-struct U256 {
-  uint64_t l[4] = {0, 0, 0, 0};
-  static U256 of(u128 v) {
-    U256 r;
-    r.l[0] = static_cast<uint64_t>(v);
-    r.l[1] = static_cast<uint64_t>(v >> 64);
-    return r;
-  }
-  bool zero() const { return !(l[0] | l[1] | l[2] | l[3]); }
-  bool fits128() const { return !(l[2] | l[3]); }
-  u128 low() const { return (static_cast<u128>(l[1]) << 64) | l[0]; }
-  // *this /= d, returns the remainder
-  uint64_t divSmall(uint64_t d) {
-    u128 rem = 0;
-    for (int i = 3; i >= 0; --i) {
-      u128 cur = (rem << 64) | l[i];
-      l[i] = static_cast<uint64_t>(cur / d);
-      rem = cur % d;
-    }
-    return static_cast<uint64_t>(rem);
-  }
-  void mulSmall(uint64_t f) {
-    u128 carry = 0;
-    for (auto& x : l) {
-      u128 cur = static_cast<u128>(x) * f + carry;
-      x = static_cast<uint64_t>(cur);
-      carry = cur >> 64;
-    }
-  }
-  void add(const U256& o) {
-    u128 carry = 0;
-    for (int i = 0; i < 4; ++i) {
-      u128 cur = static_cast<u128>(l[i]) + o.l[i] + carry;
-      l[i] = static_cast<uint64_t>(cur);
-      carry = cur >> 64;
-    }
-  }
-  void sub(const U256& o) { // *this >= o
-    uint64_t borrow = 0;
-    for (int i = 0; i < 4; ++i) {
-      uint64_t b = o.l[i] + borrow;
-      borrow = (b < o.l[i]) || (l[i] < b);
-      l[i] -= b;
-    }
-  }
-  int cmp(const U256& o) const {
-    for (int i = 3; i >= 0; --i)
-      if (l[i] != o.l[i]) return l[i] < o.l[i] ? -1 : 1;
-    return 0;
-  }
-  bool bit(int i) const { return (l[i / 64] >> (i % 64)) & 1; }
-};
-
-U256 product(u128 a, u128 b) {
-  uint64_t a0 = static_cast<uint64_t>(a), a1 = static_cast<uint64_t>(a >> 64);
-  uint64_t b0 = static_cast<uint64_t>(b), b1 = static_cast<uint64_t>(b >> 64);
-  U256 r = U256::of(static_cast<u128>(a0) * b0);
-  U256 mid1 = U256::of(static_cast<u128>(a0) * b1), mid2 = U256::of(static_cast<u128>(a1) * b0);
-  for (U256* m : {&mid1, &mid2}) {
-    m->l[3] = m->l[2];
-    m->l[2] = m->l[1];
-    m->l[1] = m->l[0];
-    m->l[0] = 0;
-    r.add(*m);
-  }
-  U256 hi = U256::of(static_cast<u128>(a1) * b1);
-  hi.l[3] = hi.l[1];
-  hi.l[2] = hi.l[0];
-  hi.l[1] = hi.l[0] = 0;
-  r.add(hi);
+Num make(bool neg, uint64_t lo, uint64_t hi, uint64_t top, int e) {
+  Num r;
+  r.lo = lo;
+  r.hi = hi;
+  r.top = static_cast<uint32_t>(top);
+  r.e = e;
+  r.neg = neg;
   return r;
 }
 
-void scale10(U256& v, int k) {
-  while (k > 0) {
-    int step = k > 19 ? 19 : k;
-    v.mulSmall(static_cast<uint64_t>(pow10(step)));
-    k -= step;
-  }
-}
-
-// The number ±mag × 10^e rounded half away from zero to 38 digits, in canonical form.
-Num reduce(bool neg, U256 v, int e) {
-  if (!(v.l[1] | v.l[2] | v.l[3])) {
-    // the common case: 64 bits, no rounding
-    uint64_t m = v.l[0];
-    if (!m) return Num{};
-    while (m % 10 == 0) {
-      m /= 10;
-      ++e;
-    }
-    if (e > 100 || e < -120) {
-      int top = e + digits64(m);
-      if (top > 126) throw OraError(1426);
-      if (top < -129) return Num{};
-    }
-    Num r;
-    r.m = neg ? -static_cast<i128>(m) : static_cast<i128>(m);
-    r.e = e;
-    return r;
-  }
-  static const U256 limit = U256::of(pow10(kDigits));
-  if (v.cmp(limit) >= 0) {
-    uint64_t last = 0;
-    while (v.cmp(limit) >= 0) {
-      last = v.divSmall(10);
-      ++e;
-    }
-    if (last >= 5) {
-      v.add(U256::of(1));
-      if (v.cmp(limit) == 0) {
-        v.divSmall(10);
-        ++e;
-      }
-    }
-  }
-  u128 m = v.low();
+// ±m · 10^e in canonical form; m has at most 19 digits, so nothing is rounded.
+Num reduce64(bool neg, uint64_t m, int e) {
+  if (!m) return Num{};
   while (m % 10 == 0) {
     m /= 10;
     ++e;
   }
-  int top = e + digitsOf(m); // the value is below 10^top
-  if (top > 126) throw OraError(1426);
-  if (top < -129) return Num{};
-  Num r;
-  r.m = neg ? -static_cast<i128>(m) : static_cast<i128>(m);
-  r.e = e;
-  return r;
+  if (e > 100 || e < -120) {
+    int top = e + digits64(m);
+    if (top > kTopMax) throw OraError(1426);
+    if (top < kTopMin) return Num{};
+  }
+  return make(neg, m, 0, 0, e);
 }
 
-Num reduce128(bool neg, u128 m, int e) { return reduce(neg, U256::of(m), e); }
+// As reduce64 for at most 39 digits.
+Num reduce128(bool neg, u128 m, int e) {
+  if (m <= UINT64_MAX) return reduce64(neg, static_cast<uint64_t>(m), e);
+  auto lastZero = [](u128 v) {
+    uint64_t lo = static_cast<uint64_t>(v), hi = static_cast<uint64_t>(v >> 64);
+    return !(lo & 1) && (lo % 5 + hi % 5) % 5 == 0;
+  };
+  while (m > UINT64_MAX && lastZero(m)) {
+    m /= 10;
+    ++e;
+  }
+  if (m <= UINT64_MAX) return reduce64(neg, static_cast<uint64_t>(m), e);
+  int top = e + wide::digits(Wide::of128(m));
+  if (top > kTopMax) throw OraError(1426);
+  if (top < kTopMin) return Num{};
+  return make(neg, static_cast<uint64_t>(m), static_cast<uint64_t>(m >> 64), 0, e);
+}
+
+// ±v · 10^e rounded half away from zero to the digits a NUMBER keeps: base-100 digits aligned on
+// the decimal point, twenty of them from the highest one that is not zero. So the lowest digit
+// kept has the weight 10^(2·floor((top - 1) / 2) - 38) for a value below 10^top.
+Num reduce(bool neg, Wide v, int e) {
+  if (v.narrow()) return reduce64(neg, v.l[0], e);
+  int d = wide::digits(v);
+  if (d >= 40) {
+    int top = e + d;
+    int lowest = 2 * floorDiv2(top - 1) - 38;
+    if (e < lowest) {
+      wide::dropDigits(v, lowest - e - 1);
+      uint64_t last = v.divSmall(10);
+      e = lowest;
+      if (last >= 5) v.addSmall(1);
+    }
+  }
+  while (!v.narrow() && v.lastDigit() == 0) {
+    v.divSmall(10);
+    ++e;
+  }
+  if (v.narrow()) return reduce64(neg, v.l[0], e);
+  int top = e + wide::digits(v);
+  if (top > kTopMax) throw OraError(1426);
+  if (top < kTopMin) return Num{};
+  return make(neg, v.l[0], v.l[1], v.l[2], e);
+}
 
 } // namespace
 
-static Num numFromDoubleUncached(double v);
+int digitCount(const Num& a) { return a.narrow() ? digits64(a.lo) : wide::digits(Wide::of(a)); }
+
+Num numFromI128(i128 m, int e) {
+  bool neg = m < 0;
+  return reduce128(neg, neg ? static_cast<u128>(0) - static_cast<u128>(m) : static_cast<u128>(m), e);
+}
 
 bool parseNum(std::string_view s, Num& out) {
   size_t i = 0, n = s.size();
@@ -209,32 +123,32 @@ bool parseNum(std::string_view s, Num& out) {
   if (i == n) return false;
   bool neg = false;
   if (s[i] == '+' || s[i] == '-') neg = s[i++] == '-';
-  U256 v;
-  uint64_t acc = 0; // the digits while they fit in 64 bits
-  bool wide = false;
+  // the significant digits in chunks of 19; 42 of them decide the rounding to NUMBER's 40
+  constexpr int kKept = 42;
+  uint64_t chunk[3] = {0, 0, 0};
   int e = 0, kept = 0;
   bool any = false, point = false;
   for (; i < n; ++i) {
     char c = s[i];
-    if (c == '.' && !point) { point = true; continue; }
+    if (c == '.' && !point) {
+      point = true;
+      continue;
+    }
     if (c < '0' || c > '9') break;
     any = true;
-    if (kept == 0 && c == '0') { if (point) --e; continue; }
-    if (kept < 19) {
-      acc = acc * 10 + static_cast<uint64_t>(c - '0');
-      ++kept;
+    if (kept == 0 && c == '0') {
       if (point) --e;
-    } else if (kept < kDigits + 2) {
-      if (!wide) v = U256::of(acc), wide = true;
-      v.mulSmall(10);
-      v.add(U256::of(static_cast<u128>(c - '0')));
+      continue;
+    }
+    if (kept < kKept) {
+      uint64_t& acc = chunk[kept / 19];
+      acc = acc * 10 + static_cast<uint64_t>(c - '0');
       ++kept;
       if (point) --e;
     } else if (!point) {
       ++e; // digits beyond what a NUMBER keeps
     }
   }
-  if (!wide) v = U256::of(acc);
   if (!any) return false;
   if (i < n && (s[i] == 'e' || s[i] == 'E')) {
     ++i;
@@ -247,247 +161,178 @@ bool parseNum(std::string_view s, Num& out) {
     e += eneg ? -x : x;
   }
   if (i != n) return false;
-  if (v.zero() || e < -1000) {
+  if (kept == 0 || e < -1000) {
     out = Num{};
     return true;
   }
   if (e > 1000) throw OraError(1426);
+  if (kept <= 19) {
+    out = reduce64(neg, chunk[0], e);
+    return true;
+  }
+  Wide v = Wide::of(chunk[0]);
+  for (int c = 1; c * 19 < kept; ++c) {
+    int len = std::min(19, kept - c * 19);
+    v.mulSmall(pow10u(len));
+    v.addSmall(chunk[c]);
+  }
   out = reduce(neg, v, e);
   return true;
 }
 
 Num numFromInt(int64_t v) {
   bool neg = v < 0;
-  u128 m = neg ? static_cast<u128>(-(static_cast<i128>(v))) : static_cast<u128>(v);
-  return reduce128(neg, m, 0);
-}
-
-namespace {
-
-// Values with more digits than a double holds, by the double that carries them from one query
-// block to the next (an inline view's AVG read by the outer query): reading the double back gives
-// the whole value. A double that two values map to stands for neither.
-struct Behind {
-  std::unordered_map<uint64_t, Num> byBits;
-  static constexpr size_t kMax = 1 << 16;
-};
-thread_local Behind behind;
-
-uint64_t bitsOf(double v) {
-  uint64_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return b;
-}
-
-const Num kTwoValues{0, 1}; // not canonical, so never a value
-
-void remember(double d, const Num& a) {
-  if (!std::isfinite(d)) return;
-  if (behind.byBits.size() >= Behind::kMax) behind.byBits.clear(); // the newest are still to be read
-  auto [it, fresh] = behind.byBits.try_emplace(bitsOf(d), a);
-  if (!fresh && (it->second.m != a.m || it->second.e != a.e)) it->second = kTwoValues;
-}
-
-} // namespace
-
-bool exactBehind(double v, Num& out) {
-  if (behind.byBits.empty()) return false;
-  auto it = behind.byBits.find(bitsOf(v));
-  if (it == behind.byBits.end() || (it->second.e == kTwoValues.e && it->second.m == 0)) return false;
-  out = it->second;
-  return true;
-}
-
-Num numFromDouble(double v) {
-  Num whole;
-  if (exactBehind(v, whole)) return whole;
-  // The same constant meets every row of a statement (SAL * 1.1): the last two doubles read are
-  // remembered, the older one replaced.
-  thread_local double seen[2] = {0, 0};
-  thread_local Num seenNum[2];
-  thread_local int older = 0;
-  for (int k = 0; k < 2; ++k)
-    if (seen[k] == v && std::signbit(seen[k]) == std::signbit(v)) {
-      older = 1 - k;
-      return seenNum[k];
-    }
-  Num n = numFromDoubleUncached(v);
-  seen[older] = v;
-  seenNum[older] = n;
-  older = 1 - older;
-  return n;
-}
-
-Num numFromDoubleUncached(double v) {
-  if (v == 0) return Num{};
-  if (!std::isfinite(v)) throw OraError(1426);
-  if (v == std::trunc(v) && std::fabs(v) < 9.2e18) return numFromInt(static_cast<int64_t>(v));
-  // The fewest decimals that read back as the same double, found by scaling while the digits
-  // stay exact in a double; the text conversion below covers the rest.
-  static const double p10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  double a = std::fabs(v);
-  if (a >= 1e-6 && a < 1e15) {
-    for (int k = 1; k < 16; ++k) {
-      double scaled = a * p10[k];
-      if (scaled >= 9007199254740992.0) break;
-      double m = std::nearbyint(scaled);
-      if (m / p10[k] == a) return reduce128(v < 0, static_cast<u128>(static_cast<uint64_t>(m)), -k);
-    }
-  }
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  Num n;
-  parseNum(std::string_view(buf, static_cast<size_t>(r.ptr - buf)), n);
-  return n;
-}
-
-bool numOf(sqlite3_value* v, Num& out) {
-  switch (sqlite3_value_type(v)) {
-  case SQLITE_NULL: return false;
-  case SQLITE_INTEGER: out = numFromInt(sqlite3_value_int64(v)); return true;
-  case SQLITE_FLOAT: out = numFromDouble(sqlite3_value_double(v)); return true;
-  case SQLITE_TEXT: {
-    auto p = reinterpret_cast<const char*>(sqlite3_value_text(v));
-    if (!parseNum(std::string_view(p, static_cast<size_t>(sqlite3_value_bytes(v))), out)) throw OraError(1722);
-    return true;
-  }
-  default: throw OraError(932, "expected NUMBER");
-  }
+  return reduce64(neg, neg ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v), 0);
 }
 
 Num neg(Num a) {
-  a.m = -a.m;
+  if (!a.zero()) a.neg = !a.neg;
   return a;
 }
 
 Num add(const Num& a0, const Num& b0) {
   if (a0.zero()) return b0;
   if (b0.zero()) return a0;
-  Num a = a0, b = b0;
-  if (a.e < b.e) std::swap(a, b); // a has the larger exponent
-  u128 am = mag(a.m), bm = mag(b.m);
+  const Num& a = a0.e >= b0.e ? a0 : b0; // a has the larger exponent
+  const Num& b = a0.e >= b0.e ? b0 : a0;
   int diff = a.e - b.e;
-  if (diff <= 18 && am < pow10(18) && bm < pow10(18)) {
-    i128 sum = a.m * static_cast<i128>(pow10(diff)) + b.m;
-    return reduce128(sum < 0, mag(sum), b.e);
+  if (diff <= 18 && a.narrow() && b.narrow() && a.lo < kP18 && b.lo < kP18) {
+    i128 x = static_cast<i128>(a.lo) * pow10u(diff), y = b.lo;
+    i128 sum = (a.neg ? -x : x) + (b.neg ? -y : y);
+    return sum < 0 ? reduce128(true, static_cast<u128>(-sum), b.e) : reduce128(false, static_cast<u128>(sum), b.e);
   }
-  int topA = a.e + digitsOf(am), topB = b.e + digitsOf(bm);
-  if (topA - topB > kDigits + 2) return a;
-  if (topB - topA > kDigits + 2) return b;
-  // bring a down to b's exponent, rounding b first where the sum could not hold the digits
-  int extra = digitsOf(am) + diff - 76;
-  if (extra > 0) {
-    u128 p = extra <= 38 ? pow10(extra) : 0;
-    u128 q = p ? bm / p : 0, r = p ? bm % p : bm;
-    if (p && r * 2 >= p) ++q;
-    bm = q;
-    diff -= extra;
-    b.e += extra;
+  Wide x = Wide::of(a), y = Wide::of(b);
+  int topA = a.e + wide::digits(x), topB = b.e + wide::digits(y);
+  if (topB < topA - 45) return a; // b is far below a's last digit
+  int be = b.e;
+  // b's digits far below a's last one only decide the rounding: what lies past the cut becomes
+  // one unit of the next place, never a tie
+  int cut = std::max(topA, topB) - 45;
+  if (be < cut) {
+    bool rest = wide::dropDigits(y, cut - be);
+    y.mulSmall(10);
+    if (rest) y.addSmall(1);
+    be = cut - 1;
   }
-  U256 x = U256::of(am), y = U256::of(bm);
-  scale10(x, diff);
-  bool na = a.m < 0, nb = b.m < 0;
-  if (na == nb) {
+  wide::scale10(x, a.e - be);
+  if (a.neg == b.neg) {
     x.add(y);
-    return reduce(na, x, b.e);
+    return reduce(a.neg, x, be);
   }
   if (x.cmp(y) >= 0) {
     x.sub(y);
-    return reduce(na, x, b.e);
+    return reduce(a.neg, x, be);
   }
   y.sub(x);
-  return reduce(nb, y, b.e);
+  return reduce(b.neg, y, be);
 }
 
 Num sub(const Num& a, const Num& b) { return add(a, neg(b)); }
 
 Num mul(const Num& a, const Num& b) {
   if (a.zero() || b.zero()) return Num{};
-  bool n = (a.m < 0) != (b.m < 0);
-  u128 x = mag(a.m), y = mag(b.m);
-  if (x < (static_cast<u128>(1) << 63) && y < (static_cast<u128>(1) << 63)) return reduce128(n, x * y, a.e + b.e);
-  return reduce(n, product(x, y), a.e + b.e);
+  bool n = a.neg != b.neg;
+  if (a.narrow() && b.narrow()) return reduce128(n, static_cast<u128>(a.lo) * b.lo, a.e + b.e);
+  return reduce(n, wide::product(Wide::of(a), Wide::of(b)), a.e + b.e);
 }
 
 Num div(const Num& a, const Num& b) {
   if (b.zero()) throw OraError(1476);
   if (a.zero()) return Num{};
-  bool n = (a.m < 0) != (b.m < 0);
-  u128 x = mag(a.m), y = mag(b.m);
-  // a quotient of at least 39 digits, rounded to 38
-  int k = kDigits + 1 + digitsOf(y) - digitsOf(x);
-  U256 v = U256::of(x);
-  scale10(v, k);
+  bool n = a.neg != b.neg;
+  Wide x = Wide::of(a), y = Wide::of(b);
+  // a quotient of at least 41 digits, cut toward zero: its 41st digit decides the rounding
+  int k = 41 + digitCount(b) - digitCount(a);
+  wide::scale10(x, k);
   int e = a.e - k - b.e;
-  if (y <= UINT64_MAX) {
-    v.divSmall(static_cast<uint64_t>(y));
-    return reduce(n, v, e);
+  if (b.narrow()) {
+    x.divSmall(b.lo);
+    return reduce(n, x, e);
   }
-  U256 q;
-  u128 rem = 0;
-  for (int i = 255; i >= 0; --i) {
-    bool carry = rem >> 127;
-    rem = (rem << 1) | (v.bit(i) ? 1 : 0);
-    if (carry || rem >= y) {
-      rem -= y;
-      q.l[i / 64] |= static_cast<uint64_t>(1) << (i % 64);
-    }
-  }
-  return reduce(n, q, e);
+  return reduce(n, wide::quotient(x, y), e);
 }
 
 int compare(const Num& a, const Num& b) {
-  Num d = sub(a, b);
-  return d.m < 0 ? -1 : d.m > 0;
-}
-
-Num roundNum(const Num& a, int scale) {
-  if (a.zero() || -a.e <= scale) return a;
-  int k = -a.e - scale; // digits to drop
-  u128 m = mag(a.m);
-  if (k > digitsOf(m)) return Num{};
-  u128 p = pow10(k);
-  u128 q = m / p, r = m % p;
-  if (r * 2 >= p) ++q;
-  return reduce128(a.m < 0, q, a.e + k);
+  int sa = a.zero() ? 0 : a.neg ? -1 : 1, sb = b.zero() ? 0 : b.neg ? -1 : 1;
+  if (sa != sb) return sa < sb ? -1 : 1;
+  if (!sa) return 0;
+  int magnitude;
+  if (a.e == b.e && a.narrow() && b.narrow()) {
+    magnitude = a.lo < b.lo ? -1 : a.lo > b.lo;
+  } else {
+    Wide x = Wide::of(a), y = Wide::of(b);
+    int topA = a.e + wide::digits(x), topB = b.e + wide::digits(y);
+    if (topA != topB) {
+      magnitude = topA < topB ? -1 : 1;
+    } else {
+      // the same highest place: both within 40 digits of it
+      if (a.e > b.e) wide::scale10(x, a.e - b.e);
+      else wide::scale10(y, b.e - a.e);
+      magnitude = x.cmp(y);
+    }
+  }
+  return sa * magnitude;
 }
 
 namespace {
 
-void shiftRight(U256& v, int k) { // k < 64
-  for (int i = 0; i < 4; ++i) {
-    v.l[i] >>= k;
-    if (i < 3) v.l[i] |= v.l[i + 1] << (64 - k);
+// a cut to `scale` decimals, rounded half away from zero when `round`.
+Num cutTo(const Num& a, int scale, bool round) {
+  if (a.zero() || -a.e <= scale) return a;
+  int k = -a.e - scale; // digits to drop
+  int d = digitCount(a);
+  if (k > d) return Num{};
+  if (a.narrow() && k <= 19) {
+    uint64_t p = pow10u(k), q = a.lo / p, r = a.lo % p;
+    if (round && r >= p - r) ++q; // r >= p / 2 without overflow
+    return reduce64(a.neg, q, a.e + k);
   }
+  Wide v = Wide::of(a);
+  wide::dropDigits(v, k - 1);
+  uint64_t last = v.divSmall(10);
+  if (round && last >= 5) v.addSmall(1);
+  return reduce(a.neg, v, a.e + k);
 }
 
 } // namespace
 
+Num roundNum(const Num& a, int scale) { return cutTo(a, scale, true); }
+Num truncNum(const Num& a, int scale) { return cutTo(a, scale, false); }
+
+bool int128Of(const Num& a, i128& out) {
+  Num w = truncNum(a, 0);
+  if (w.zero()) {
+    out = 0;
+    return true;
+  }
+  if (w.e > 37 || w.top) return false;
+  u128 m = (static_cast<u128>(w.hi) << 64) | w.lo;
+  const u128 limit = static_cast<u128>(1) << 126;
+  for (int k = 0; k < w.e; ++k) {
+    if (m >= limit / 10) return false;
+    m *= 10;
+  }
+  if (m >= limit) return false;
+  out = w.neg ? -static_cast<i128>(m) : static_cast<i128>(m);
+  return true;
+}
+
+bool int64Of(const Num& a, int64_t& out) {
+  i128 v;
+  if (!int128Of(a, v) || v < INT64_MIN || v > INT64_MAX) return false;
+  out = static_cast<int64_t>(v);
+  return true;
+}
+
 Num sqrtNum(const Num& a) {
   if (a.zero()) return Num{};
-  // the root of m * 10^k (75 or 76 digits, so that e - k is even) has 38 digits
-  int d = digitsOf(mag(a.m));
-  int k = 75 - d;
+  // the root of m · 10^k (82 or 83 digits, so that e - k is even) has 41 digits: the 41st decides
+  // the rounding
+  int k = 82 - digitCount(a);
   if (((a.e - k) % 2 + 2) % 2) ++k;
-  U256 n = U256::of(mag(a.m));
-  scale10(n, k);
-  // bit by bit; what is left of n is n - root^2
-  U256 root, bit;
-  bit.l[3] = static_cast<uint64_t>(1) << 62;
-  while (bit.cmp(n) > 0) shiftRight(bit, 2);
-  while (!bit.zero()) {
-    U256 trial = root;
-    trial.add(bit);
-    shiftRight(root, 1);
-    if (n.cmp(trial) >= 0) {
-      n.sub(trial);
-      root.add(bit);
-    }
-    shiftRight(bit, 2);
-  }
-  // (root + 1/2)^2 = root^2 + root + 1/4: round up when the rest exceeds root
-  if (n.cmp(root) > 0) root.add(U256::of(1));
-  return reduce(false, root, (a.e - k) / 2);
+  Wide n = Wide::of(a);
+  wide::scale10(n, k);
+  return reduce(false, wide::isqrt(n), (a.e - k) / 2);
 }
 
 Num powNum(const Num& base, int64_t n) {
@@ -508,82 +353,32 @@ Num powNum(const Num& base, int64_t n) {
   return result;
 }
 
-std::string numText(const Num& a) {
-  if (a.zero()) return "0";
-  u128 m = mag(a.m);
-  char buf[48];
-  int n = 0;
-  while (m) {
-    buf[n++] = static_cast<char>('0' + static_cast<int>(m % 10));
-    m /= 10;
+std::string numDigits(const Num& a) {
+  char buf[24];
+  if (a.narrow()) {
+    int n = 0;
+    uint64_t m = a.lo;
+    do {
+      buf[n++] = static_cast<char>('0' + m % 10);
+      m /= 10;
+    } while (m);
+    std::reverse(buf, buf + n);
+    return std::string(buf, static_cast<size_t>(n));
   }
-  std::string ds(buf, static_cast<size_t>(n));
-  std::reverse(ds.begin(), ds.end());
+  // groups of 19 digits from the lowest
+  Wide v = Wide::of(a);
   std::string out;
-  out.reserve(72);
-  if (a.m < 0) out.push_back('-');
-  int point = n + a.e; // digits before the decimal point
-  size_t fixedLength = out.size() + static_cast<size_t>(point > 0 ? std::max(point, n) + (a.e < 0 ? 1 : 0) : 1 - point + n);
-  if (fixedLength > 64) {
-    out += ds[0];
-    if (n > 1) {
-      out += '.';
-      out.append(ds, 1, std::string::npos);
+  while (!v.zero()) {
+    uint64_t g = v.divSmall(10000000000000000000ull);
+    int n = 0;
+    for (int k = 0; k < 19 && (g || !v.zero()); ++k) {
+      buf[n++] = static_cast<char>('0' + g % 10);
+      g /= 10;
     }
-    int x = point - 1;
-    out += x < 0 ? "E-" : "E+";
-    out += std::to_string(std::abs(x));
-    return out;
+    out.append(buf, static_cast<size_t>(n));
   }
-  if (a.e >= 0) {
-    out += ds;
-    out.append(static_cast<size_t>(a.e), '0');
-  } else if (point > 0) {
-    out += ds.substr(0, static_cast<size_t>(point));
-    out += '.';
-    out += ds.substr(static_cast<size_t>(point));
-  } else {
-    out += '.';
-    out.append(static_cast<size_t>(-point), '0');
-    out += ds;
-  }
+  std::reverse(out.begin(), out.end());
   return out;
-}
-
-double numDouble(const Num& a) {
-  static const double exact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  u128 m = mag(a.m);
-  if (m < (static_cast<u128>(1) << 53) && a.e >= -22 && a.e <= 22) {
-    double d = static_cast<double>(m);
-    d = a.e >= 0 ? d * exact[a.e] : d / exact[-a.e];
-    return a.m < 0 ? -d : d;
-  }
-  std::string t = numText(a);
-  return cStrtod(t.c_str());
-}
-
-void resultNum(sqlite3_context* ctx, const Num& a) {
-  // every whole number that fits 64 bits stays exact, 19 digits included
-  if (a.e >= 0 && digitsOf(mag(a.m)) + a.e <= 19) {
-    i128 v = a.m * static_cast<i128>(pow10(a.e));
-    if (v >= INT64_MIN && v <= INT64_MAX) {
-      sqlite3_result_int64(ctx, static_cast<int64_t>(v));
-      return;
-    }
-  }
-  double d = numDouble(a);
-  if (digitsOf(mag(a.m)) > 15) remember(d, a);
-  sqlite3_result_double(ctx, d);
-}
-
-void resultNumExact(sqlite3_context* ctx, const Num& a) {
-  if (digitsOf(mag(a.m)) <= 15 || (a.e >= 0 && digitsOf(mag(a.m)) + a.e <= 18)) {
-    resultNum(ctx, a);
-    return;
-  }
-  std::string t = numText(a);
-  sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
 }
 
 } // namespace ora

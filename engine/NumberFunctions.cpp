@@ -41,7 +41,6 @@ void binaryOp(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
-// SQLite aligns an aggregate's memory to 8 bytes only: the 128-bit sum is copied in and out.
 // ora_num(x): x as a NUMBER, as Oracle converts text implicitly (ORA-01722 when it is no number).
 void toNumber(sqlite3_context* ctx, int, sqlite3_value** argv) {
   try {
@@ -99,39 +98,34 @@ void logic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 struct Total {
-  unsigned char sum[sizeof(Num)];
+  Num sum; // the zeroed memory SQLite hands out is the number 0
   int64_t count;
   bool failed;
   // A running sum of values that share one power of ten, kept apart from `sum` until it grows
   // large: most columns hold values of a few digits, whose sum needs no rounding on the way.
+  // SQLite aligns an aggregate's memory to 8 bytes only: the 128-bit sum is copied in and out.
   unsigned char raw[sizeof(__int128)];
   int rawE;
   bool rawUsed;
   Num get() const {
-    Num n;
-    std::memcpy(&n, sum, sizeof n);
-    if (rawUsed) {
-      __int128 r;
-      std::memcpy(&r, raw, sizeof r);
-      Num part;
-      part.m = r;
-      part.e = rawE;
-      n = add(n, mul(part, numFromInt(1))); // canonical form of the raw part
-    }
-    return n;
+    if (!rawUsed) return sum;
+    __int128 r;
+    std::memcpy(&r, raw, sizeof r);
+    return add(sum, numFromI128(r, rawE));
   }
   void set(const Num& n) {
-    std::memcpy(sum, &n, sizeof n);
+    sum = n;
     rawUsed = false;
   }
   // Adds x to the raw sum when that is exact and cannot overflow; false when it cannot.
   bool addRaw(const Num& x) {
     constexpr __int128 limit = static_cast<__int128>(1) << 120;
-    if (x.m >= (static_cast<__int128>(1) << 100) || x.m <= -(static_cast<__int128>(1) << 100)) return false;
+    if (x.top || x.hi >= (uint64_t{1} << 36)) return false; // 100 bits at most
     __int128 r = 0;
     if (rawUsed) std::memcpy(&r, raw, sizeof r);
     else rawE = x.e;
-    __int128 m = x.m;
+    __int128 m = (static_cast<__int128>(x.hi) << 64) | x.lo;
+    if (x.neg) m = -m;
     for (int e = x.e; e > rawE; --e) {
       if (m >= limit / 10 || m <= -limit / 10) return false;
       m *= 10;

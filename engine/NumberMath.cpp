@@ -7,6 +7,7 @@
 #include <boost/multiprecision/cpp_dec_float.hpp>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,34 +18,25 @@ namespace {
 
 namespace mp = boost::multiprecision;
 
-// 50 digits: twelve guard digits over NUMBER's 38 absorb the rounding of a few operations.
-using F = mp::number<mp::cpp_dec_float<50>, mp::et_off>;
-using U128 = unsigned __int128;
+// 60 digits: twenty guard digits over NUMBER's 40 absorb the rounding of a few operations.
+using F = mp::number<mp::cpp_dec_float<60>, mp::et_off>;
 
 // Beyond these a result is past NUMBER's range (e^290.2 is 10^126) or below its smallest value.
 constexpr int kExpLimit = 300;
-constexpr int kPow10Span = 170;
+constexpr int kPow10Span = 180;
 // Series terms: x^k / k! for k up to this many.
 constexpr int kTerms = 30;
 
 F toF(const Num& a) {
   if (a.zero()) return F(0);
-  U128 m = a.m < 0 ? static_cast<U128>(-a.m) : static_cast<U128>(a.m);
-  char buf[64];
-  int n = sizeof buf;
-  buf[--n] = '\0';
-  std::string ex = "e" + std::to_string(a.e);
-  n -= static_cast<int>(ex.size());
-  ex.copy(buf + n, ex.size());
-  while (m) {
-    buf[--n] = static_cast<char>('0' + static_cast<int>(m % 10));
-    m /= 10;
-  }
-  if (a.m < 0) buf[--n] = '-';
-  return F(buf + n);
+  std::string t = a.neg ? "-" : "";
+  t += numDigits(a);
+  t += 'e';
+  t += std::to_string(a.e);
+  return F(t);
 }
 
-// 10^n for the scaling of a result to 38 whole digits.
+// 10^n for the scaling of a result to whole digits.
 const F& pow10F(int n) {
   static const std::vector<F> table = [] {
     std::vector<F> t;
@@ -54,7 +46,7 @@ const F& pow10F(int n) {
   return table[static_cast<size_t>(n + kPow10Span)];
 }
 
-// Rounded half away from zero to 38 digits; ORA-01426 past NUMBER's range, 0 below it.
+// Rounded half away from zero to NUMBER's digits; ORA-01426 past NUMBER's range, 0 below it.
 Num toNum(const F& value) {
   if (value.is_zero()) return Num{};
   bool negative = value < 0;
@@ -62,31 +54,17 @@ Num toNum(const F& value) {
   long k = static_cast<long>(f.backend().order()); // 10^k <= f < 10^(k+1)
   if (k > 126) throw OraError(1426);
   if (k < -131) return Num{};
-  F g = f * pow10F(static_cast<int>(37 - k)); // 38 whole digits and a fraction
-  F hi = floor(g * pow10F(-19));
-  F rest = g - hi * pow10F(19);
-  F lo = floor(rest);
-  U128 m = static_cast<U128>(hi.convert_to<unsigned long long>()) * 10000000000000000000ull +
-           lo.convert_to<unsigned long long>();
-  if (rest - lo >= F(0.5)) ++m;
-  int e = static_cast<int>(k - 37), digits = 38;
-  const U128 top = static_cast<U128>(10000000000000000000ull) * 10000000000000000000ull; // 10^38
-  if (m >= top) { // rounded up to 10^38
-    m /= 10;
-    ++e;
-  } else if (m < top / 10) {
-    --digits;
-  }
-  while (m % 10 == 0) {
-    m /= 10;
-    ++e;
-    --digits;
-  }
-  if (e + digits > 126) throw OraError(1426);
-  if (e + digits < -129) return Num{};
+  // 45 whole digits cut toward zero, in three groups of 15: the 41st on decide the rounding
+  F g = f * pow10F(static_cast<int>(44 - k));
+  F high = floor(g * pow10F(-30));
+  F rest = g - high * pow10F(30);
+  F middle = floor(rest * pow10F(-15));
+  F low = floor(rest - middle * pow10F(15));
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%s%llu%015llu%015llue%ld", negative ? "-" : "", high.convert_to<unsigned long long>(),
+                middle.convert_to<unsigned long long>(), low.convert_to<unsigned long long>(), k - 44);
   Num r;
-  r.m = negative ? -static_cast<__int128>(m) : static_cast<__int128>(m);
-  r.e = e;
+  parseNum(buf, r);
   return r;
 }
 
@@ -139,10 +117,10 @@ F expF(const F& x) {
   const F& w = t.whole[static_cast<size_t>(n.convert_to<int>() + kExpLimit)];
   const F& p = t.part[static_cast<size_t>(k.convert_to<int>() + ExpTables::kSteps / 2)];
   if (b.is_zero()) return w * p;
-  // |b| <= 1/2048: 13 terms leave less than 1e-52
+  // |b| <= 1/2048: 16 terms leave less than 1e-66
   const auto& inv = invFactorials();
-  F s = inv[12];
-  for (int j = 11; j >= 0; --j) s = s * b + inv[static_cast<size_t>(j)];
+  F s = inv[15];
+  for (int j = 14; j >= 0; --j) s = s * b + inv[static_cast<size_t>(j)];
   return w * p * s;
 }
 
@@ -184,10 +162,10 @@ const HalfPi& halfPi() {
     Wide half = atan(Wide(1)) * 2;
     HalfPi r;
     r.hi = F(half.str(25, std::ios_base::scientific));
-    r.lo = F(Wide(half - Wide(r.hi.str(60, std::ios_base::scientific))).str(55, std::ios_base::scientific));
-    r.full = F(half.str(55, std::ios_base::scientific));
+    r.lo = F(Wide(half - Wide(r.hi.str(70, std::ios_base::scientific))).str(65, std::ios_base::scientific));
+    r.full = F(half.str(65, std::ios_base::scientific));
     r.pi = r.full * 2;
-    r.twoOverPi = F(Wide(1 / half).str(55, std::ios_base::scientific));
+    r.twoOverPi = F(Wide(1 / half).str(65, std::ios_base::scientific));
     return r;
   }();
   return h;
@@ -232,18 +210,18 @@ void sinCos(const F& x, F& s, F& c) {
     static const Wide twoPi = atan(Wide(1)) * 8;
     Wide w(x.str(0, std::ios_base::scientific));
     w -= twoPi * round(w / twoPi);
-    sinCos(F(w.str(55, std::ios_base::scientific)), s, c);
+    sinCos(F(w.str(65, std::ios_base::scientific)), s, c);
     return;
   }
   F q = round(x * h.twoOverPi);
   F r = x - q * h.hi - q * h.lo; // |r| <= pi/4
   F k = round(r * SinCosTable::kSteps);
   F b = r - k * F(0.00390625); // |b| <= 1/512
-  // series of sin b and cos b to b^13 and b^14, below 1e-52
+  // series of sin b and cos b to b^17 and b^18, below 1e-63
   const auto& inv = invFactorials();
-  F b2 = b * b, sb = inv[13], cb = inv[14];
-  for (int j = 11; j >= 1; j -= 2) sb = inv[static_cast<size_t>(j)] - sb * b2;
-  for (int j = 12; j >= 0; j -= 2) cb = inv[static_cast<size_t>(j)] - cb * b2;
+  F b2 = b * b, sb = inv[17], cb = inv[18];
+  for (int j = 15; j >= 1; j -= 2) sb = inv[static_cast<size_t>(j)] - sb * b2;
+  for (int j = 16; j >= 0; j -= 2) cb = inv[static_cast<size_t>(j)] - cb * b2;
   sb *= b;
   int ki = k.convert_to<int>();
   const SinCosTable& t = sinCosTable();
@@ -293,19 +271,14 @@ F sinhSeries(const F& x) {
 bool whole(const Num& y, int64_t& n, bool& odd) {
   Num w = roundNum(y, 0);
   if (compare(w, y) != 0) return false;
-  odd = false;
-  if (w.e == 0) odd = (w.m % 2) != 0; // canonical: a positive exponent means trailing zeros
-  if (w.e == 0 && w.m > -(static_cast<__int128>(1) << 62) && w.m < (static_cast<__int128>(1) << 62)) {
-    n = static_cast<int64_t>(w.m);
-    return true;
-  }
-  n = 0; // whole but too large to multiply out
+  odd = w.e == 0 && (w.lo & 1); // canonical: a positive exponent means trailing zeros
+  if (!int64Of(w, n) || n >= (int64_t{1} << 62) || n <= -(int64_t{1} << 62)) n = 0; // too large to multiply out
   return true;
 }
 
 // The last few arguments of each function and their results: a column of a few distinct values
 // computes each once.
-enum Kind : uint8_t { kExp = 1, kLn, kLog, kPow, kAtan2, kTrig };
+enum Kind : uint8_t { kExp = 1, kLn, kLog, kPow, kPowWhole, kAtan2, kTrig };
 
 struct Memo {
   Num a, b, r;
@@ -316,17 +289,30 @@ thread_local std::array<Memo, 64> memo;
 
 template <class G>
 Num remembered(uint8_t kind, const Num& a, const Num& b, G compute) {
-  uint64_t h = static_cast<uint64_t>(a.m) * 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(a.m >> 64) ^
-               static_cast<uint64_t>(a.e) * 31 ^ static_cast<uint64_t>(b.m) * 0xC2B2AE3D27D4EB4Full ^
-               static_cast<uint64_t>(b.e) * 17 ^ kind * 0x165667B19E3779F9ull;
+  uint64_t h = a.lo * 0x9E3779B97F4A7C15ull ^ a.hi ^ a.top ^ static_cast<uint64_t>(a.e) * 31 ^ a.neg ^
+               b.lo * 0xC2B2AE3D27D4EB4Full ^ b.hi ^ static_cast<uint64_t>(b.e) * 17 ^ (b.neg ? 7 : 0) ^
+               kind * 0x165667B19E3779F9ull;
   Memo& slot = memo[(h ^ (h >> 29)) % memo.size()];
-  if (slot.kind == kind && slot.a.m == a.m && slot.a.e == a.e && slot.b.m == b.m && slot.b.e == b.e) return slot.r;
+  if (slot.kind == kind && slot.a == a && slot.b == b) return slot.r;
   Num r = compute();
   slot.kind = kind;
   slot.a = a;
   slot.b = b;
   slot.r = r;
   return r;
+}
+
+// base^n for a whole n, multiplied out in F and rounded once.
+Num powWhole(const Num& base, int64_t n) {
+  double magnitude = static_cast<double>(n) * std::log10(std::fabs(numDouble(base)));
+  if (magnitude > 130) throw OraError(1426);
+  if (magnitude < -135) return Num{};
+  F result = 1, b = toF(base);
+  for (uint64_t k = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n); k; k >>= 1) {
+    if (k & 1) result *= b;
+    if (k > 1) b *= b;
+  }
+  return toNum(n < 0 ? F(1) / result : result);
 }
 
 } // namespace
@@ -352,7 +338,10 @@ Num powReal(const Num& base, const Num& y) {
   bool odd = false;
   bool integral = whole(y, n, odd);
   if (base.negative() && !integral) throw OraError(1428, numText(base));
-  if (integral && (n != 0 || y.zero())) return powNum(base, n);
+  if (integral && (n != 0 || y.zero())) {
+    if (base.zero() || n == 0 || n == 1) return powNum(base, n);
+    return remembered(kPowWhole, base, y, [&] { return powWhole(base, n); });
+  }
   if (base.zero()) {
     if (y.negative()) throw OraError(1426);
     return Num{};

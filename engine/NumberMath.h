@@ -1,5 +1,5 @@
 // EXP, LN, LOG, POWER with a fractional exponent and the trigonometric and hyperbolic functions in
-// decimal, rounded to NUMBER's 38 digits. Domain errors throw ORA-01428, results past NUMBER's
+// decimal, rounded to NUMBER's digits. Domain errors throw ORA-01428, results past NUMBER's
 // range ORA-01426; results too small for a NUMBER are 0.
 #pragma once
 #include "Number.h"

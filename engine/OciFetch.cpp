@@ -187,6 +187,19 @@ int deliver(Cursor& c, int i, int r) {
     mark(d, r, 0, d.bufl >= 8 ? 8 : 4, false);
     return kWhole;
   }
+  case ociw32::kExtNumber:
+  case ociw32::kExtVarnum: {
+    if (date || raw || type == SQLITE_BLOB) throw OraError(932, "expected NUMBER");
+    Num n;
+    if (type == SQLITE_INTEGER) n = numFromInt(v.i);
+    else if (type == SQLITE_FLOAT) n = numFromDouble(v.d);
+    else if (!parseNum(std::string_view(v.p, static_cast<size_t>(v.n)), n)) throw OraError(1722);
+    unsigned char bytes[22];
+    bool varnum = d.ftype == ociw32::kExtVarnum;
+    int len = numBytes(n, bytes + 1);
+    bytes[0] = static_cast<unsigned char>(len);
+    return putBytes(d, r, varnum ? bytes : bytes + 1, varnum ? len + 1 : len);
+  }
   case ociw32::kExtInteger:
   case ociw32::kExtUnsigned: {
     if (date || raw || type == SQLITE_BLOB) throw OraError(932, "expected NUMBER");
@@ -422,6 +435,7 @@ OCIW32_API int odefin(unsigned char* cda, int pos, unsigned char* buf, int bufl,
     if (!c->parsed) return failWith(cda, c->lda, OraError(1003), ociw32::kFcDefine);
     if (pos < 1 || pos > static_cast<int>(c->cols.size())) return failWith(cda, c->lda, OraError(1007), ociw32::kFcDefine);
     bool known = textType(ftype) || ftype == ociw32::kExtRaw || ftype == ociw32::kExtLongRaw ||
+                 ftype == ociw32::kExtNumber || ftype == ociw32::kExtVarnum ||
                  (ftype == ociw32::kExtFloat && (bufl == 4 || bufl >= 8)) ||
                  ((ftype == ociw32::kExtInteger || ftype == ociw32::kExtUnsigned) &&
                   (bufl == 1 || bufl == 2 || bufl == 4 || bufl == 8)) ||

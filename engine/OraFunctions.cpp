@@ -280,22 +280,12 @@ void fnMod(Ctx* ctx, int argc, Val** argv) {
     resultNumber(ctx, r);
     return;
   }
-  // beyond 64 bits: a - b * TRUNC(a / b) in 38 digits, the quotient mended where rounding it
-  // crossed a whole number
+  // beyond 64 bits: a - b * TRUNC(a / b) in NUMBER's digits, the quotient mended where rounding
+  // it crossed a whole number
   Num x, y;
   numOf(argv[0], x);
   numOf(argv[1], y);
-  Num q = div(x, y);
-  if (q.e < 0) {
-    Num whole;
-    if (q.e >= -38) {
-      __int128 p = 1;
-      for (int k = 0; k < -q.e; ++k) p *= 10;
-      whole.m = q.m / p;
-      while (whole.m != 0 && whole.m % 10 == 0) { whole.m /= 10; ++whole.e; }
-    }
-    q = whole;
-  }
+  Num q = truncNum(div(x, y), 0);
   Num r = sub(x, mul(y, q));
   Num ay = y.negative() ? neg(y) : y;
   if (!r.zero() && r.negative() != x.negative()) r = x.negative() ? sub(r, ay) : add(r, ay);

@@ -140,6 +140,14 @@ void roundTo(Decimal& d, int scale) {
   normalize(d);
 }
 
+void roundToNumber(Decimal& d) {
+  if (d.digits.size() < 40) return;
+  // base-100 digits aligned on the point, twenty from the highest that is not zero
+  int top = d.point;
+  int half = top - 1 >= 0 ? (top - 1) / 2 : -((2 - top) / 2);
+  roundTo(d, 38 - 2 * half);
+}
+
 std::string plainText(const Decimal& d) {
   if (d.zero()) return "0";
   std::string r = d.neg ? "-" : "";
@@ -265,7 +273,7 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return;
       }
     }
-    if (asText && d.digits.size() > 38) roundTo(d, 38 - d.point); // as many digits as NUMBER keeps
+    if (asText) roundToNumber(d);
     if (asText || (precision > 0 && [&] {
                       ColType w;
                       w.code = kNumber, w.precision = precision, w.scale = scale, w.hasScale = hasScale;

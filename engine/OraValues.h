@@ -160,6 +160,8 @@ Decimal fromDouble(double v);
 Decimal fromInteger(int64_t v);
 // Rounds half away from zero to `scale` decimals (negative: left of the point).
 void roundTo(Decimal& d, int scale);
+// Rounds to the digits a NUMBER keeps: 20 base-100 digits, 39 or 40 decimal ones.
+void roundToNumber(Decimal& d);
 std::string plainText(const Decimal& d);
 // INTEGER when integral and in range, else REAL.
 void resultDecimal(sqlite3_context* ctx, const Decimal& d);

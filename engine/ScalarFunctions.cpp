@@ -67,7 +67,7 @@ void fnRemainder(Ctx* ctx, int argc, Val** argv) {
   Num n = roundNum(q, 0);
   Num off = sub(n, q);
   if (off.negative()) off = neg(off);
-  bool odd = !n.zero() && n.e == 0 && (n.m % 2 != 0);
+  bool odd = !n.zero() && n.e == 0 && (n.lo & 1);
   if (compare(off, Num{5, -1}) == 0 && odd) n = sub(n, numFromInt(n.negative() ? -1 : 1));
   resultNum(ctx, sub(a, mul(b, n)));
 }

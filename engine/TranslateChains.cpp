@@ -235,7 +235,10 @@ void Translator::rewriteChains(size_t b, size_t e) {
       }
       // a long literal keeps its digits with its sign
       bool longLiteral = body + 1 == chainEnd && t_[body].kind == Token::Num && significantDigits(t_[body].text) > 15;
-      if (code == kVarchar2 || code == kChar || code == kLong || longLiteral) {
+      // minus a computed number (-AVG(SAL), -(1/3)) negates it exactly; SQLite's would read a double
+      bool computed = minus % 2 && code == kNumber && chainEnd > body + 1 && is(at(chainEnd - 1), ")") &&
+                      !is(at(body + 1), ".");
+      if (code == kVarchar2 || code == kChar || code == kLong || longLiteral || computed) {
         replace_[i] = std::string(minus % 2 ? "ora_neg" : "ora_add") + (longLiteral ? "_x(" : "(") +
                       factors(body, chainEnd) + ")";
         for (size_t m = i + 1; m < chainEnd; ++m) skip_[m] = 1;

@@ -27,8 +27,9 @@ constexpr int kFcExec = 4, kFcDefine = 8, kFcFetch = 12, kFcOpen = 14, kFcClose 
 
 // External data types accepted by odefin and oflng. VARCHAR2, LONG and CHAR have no terminator
 // (CHAR is blank-padded to the buffer); FLOAT is a 4- or 8-byte float; INTEGER and UNSIGNED
-// are native integers of 1, 2, 4 or 8 bytes.
-constexpr int kExtVarchar2 = 1, kExtInteger = 3, kExtFloat = 4, kExtString = 5, kExtLong = 8,
+// are native integers of 1, 2, 4 or 8 bytes. NUMBER is Oracle's own form of a number (an exponent
+// byte and up to 20 base-100 digit bytes); VARNUM is the same after a byte giving its length.
+constexpr int kExtVarchar2 = 1, kExtNumber = 2, kExtInteger = 3, kExtFloat = 4, kExtString = 5, kExtVarnum = 6, kExtLong = 8,
               kExtDate = 12, kExtRaw = 23, kExtLongRaw = 24, kExtUnsigned = 68, kExtChar = 96,
               kExtCharz = 97;
 } // namespace ociw32

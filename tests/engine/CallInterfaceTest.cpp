@@ -376,6 +376,55 @@ TEST_F(CallInterface, DefinesConvertIntoEachExternalType) {
   EXPECT_EQ(FunctionCode(), ociw32::kFcDefine);
 }
 
+// A NUMBER keeps 20 base-100 digits on its way to the program: as text all 39 or 40 decimal
+// digits, and in Oracle's own form (the guide's NUMBER and VARNUM external types) an exponent
+// byte and every digit byte, negative values complemented.
+TEST_F(CallInterface, NumbersReachTheProgramWithAllTheirDigits) {
+  One o = FetchOne("SELECT AVG(SAL) FROM EMP", ociw32::kExtString, 64);
+  EXPECT_STREQ(reinterpret_cast<char*>(o.buf), "2073.214285714285714285714285714285714286");
+  o = FetchOne("SELECT 10/3 FROM DUAL", ociw32::kExtString, 64);
+  EXPECT_STREQ(reinterpret_cast<char*>(o.buf), "3.33333333333333333333333333333333333333");
+  o = FetchOne("SELECT AVG(SAL) FROM EMP", ociw32::kExtNumber, 21);
+  const unsigned char avg[21] = {194, 21, 74, 22, 43, 86, 72, 43, 86, 72, 43,
+                                 86,  72, 43, 86, 72, 43, 86, 72, 43, 87};
+  EXPECT_EQ(o.fetch, 0);
+  EXPECT_EQ(o.len, 21);
+  EXPECT_EQ(std::memcmp(o.buf, avg, 21), 0);
+  // twenty digits 66 and a last 67, each 101 minus the digit; no 102 after twenty digits
+  o = FetchOne("SELECT -2/3 FROM DUAL", ociw32::kExtNumber, 21);
+  unsigned char twoThirds[21];
+  std::memset(twoThirds, 35, sizeof twoThirds);
+  twoThirds[0] = 63;
+  twoThirds[20] = 34;
+  EXPECT_EQ(o.len, 21);
+  EXPECT_EQ(std::memcmp(o.buf, twoThirds, 21), 0);
+  o = FetchOne("SELECT -5 FROM DUAL", ociw32::kExtVarnum, 22);
+  EXPECT_EQ(o.Text(4), std::string("\x03\x3e\x60\x66"));
+  EXPECT_EQ(o.len, 4);
+  o = FetchOne("SELECT SAL FROM EMP WHERE EMPNO = 7839", ociw32::kExtNumber, 21);
+  EXPECT_EQ(o.Text(3), "\xc2\x33#");
+  o = FetchOne("SELECT 0 FROM DUAL", ociw32::kExtNumber, 21);
+  EXPECT_EQ(o.Text(2), "\x80#");
+  // a value stored in a NUMBER column comes back with the same forty digits
+  ASSERT_EQ(Run("CREATE TABLE N40 (N NUMBER)"), 0);
+  ASSERT_EQ(Run("INSERT INTO N40 VALUES (1/3)"), 0);
+  o = FetchOne("SELECT N FROM N40", ociw32::kExtNumber, 21);
+  unsigned char third[21];
+  std::memset(third, 34, sizeof third);
+  third[0] = 192;
+  EXPECT_EQ(o.len, 21);
+  EXPECT_EQ(std::memcmp(o.buf, third, 21), 0);
+  o = FetchOne("SELECT N FROM N40", ociw32::kExtString, 64);
+  EXPECT_STREQ(reinterpret_cast<char*>(o.buf), ".3333333333333333333333333333333333333333");
+  // a buffer too short is truncated; text that is no number and a DATE have no NUMBER form
+  o = FetchOne("SELECT N FROM N40", ociw32::kExtNumber, 4);
+  EXPECT_EQ(o.fetch, 1406);
+  EXPECT_EQ(o.len, 4);
+  EXPECT_EQ(o.ind, 21);
+  EXPECT_EQ(FetchOne("SELECT 'abc' FROM DUAL", ociw32::kExtNumber, 21).fetch, 1722);
+  EXPECT_EQ(FetchOne("SELECT HIREDATE FROM EMP", ociw32::kExtVarnum, 22).fetch, 932);
+}
+
 TEST_F(CallInterface, TruncationNullsAndTheEndOfFetch) {
   // A value cut to the buffer: ORA-01406 for the call, the column's own code, the indicator
   // holding the whole length and the returned length what was put.

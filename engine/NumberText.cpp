@@ -1,0 +1,225 @@
+// NUMBER values to and from what SQLite holds (INTEGER, REAL, decimal text) and their text.
+#include "Number.h"
+
+#include "OraError.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+#include <sqlite3.h>
+#include <unordered_map>
+
+namespace ora {
+
+double cStrtod(const char* s, char** end) {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t{});
+  return c ? strtod_l(s, end, c) : std::strtod(s, end);
+}
+
+std::string cFormat(double x, char conversion, int precision) {
+  char buf[64];
+  auto format = conversion == 'e' ? std::chars_format::scientific : std::chars_format::general;
+  auto r = std::to_chars(buf, buf + sizeof buf, x, format, precision);
+  return std::string(buf, r.ec == std::errc() ? r.ptr : buf);
+}
+
+namespace {
+
+// Values with more digits than a double holds, by the double that carries them from one query
+// block to the next (an inline view's AVG read by the outer query): reading the double back gives
+// the whole value. A double that two values map to stands for neither.
+struct Behind {
+  std::unordered_map<uint64_t, Num> byBits;
+  static constexpr size_t kMax = 1 << 16;
+};
+thread_local Behind behind;
+
+uint64_t bitsOf(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+const Num kTwoValues{0, 1}; // not canonical, so never a value
+
+void remember(double d, const Num& a) {
+  if (!std::isfinite(d)) return;
+  if (behind.byBits.size() >= Behind::kMax) behind.byBits.clear(); // the newest are still to be read
+  auto [it, fresh] = behind.byBits.try_emplace(bitsOf(d), a);
+  if (!fresh && !(it->second == a)) it->second = kTwoValues;
+}
+
+Num numFromDoubleUncached(double v) {
+  if (v == 0) return Num{};
+  if (!std::isfinite(v)) throw OraError(1426);
+  if (v == std::trunc(v) && std::fabs(v) < 9.2e18) return numFromInt(static_cast<int64_t>(v));
+  // The fewest decimals that read back as the same double, found by scaling while the digits
+  // stay exact in a double; the text conversion below covers the rest.
+  static const double p10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  double a = std::fabs(v);
+  if (a >= 1e-6 && a < 1e15) {
+    for (int k = 1; k < 16; ++k) {
+      double scaled = a * p10[k];
+      if (scaled >= 9007199254740992.0) break;
+      double m = std::nearbyint(scaled);
+      if (m / p10[k] == a) {
+        auto whole = static_cast<int64_t>(m);
+        return numFromI128(v < 0 ? -whole : whole, -k);
+      }
+    }
+  }
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  Num n;
+  parseNum(std::string_view(buf, static_cast<size_t>(r.ptr - buf)), n);
+  return n;
+}
+
+} // namespace
+
+bool exactBehind(double v, Num& out) {
+  if (behind.byBits.empty()) return false;
+  auto it = behind.byBits.find(bitsOf(v));
+  if (it == behind.byBits.end() || it->second == kTwoValues) return false;
+  out = it->second;
+  return true;
+}
+
+Num numFromDouble(double v) {
+  Num whole;
+  if (exactBehind(v, whole)) return whole;
+  // The same constant meets every row of a statement (SAL * 1.1): the last two doubles read are
+  // remembered, the older one replaced.
+  thread_local double seen[2] = {0, 0};
+  thread_local Num seenNum[2];
+  thread_local int older = 0;
+  for (int k = 0; k < 2; ++k)
+    if (seen[k] == v && std::signbit(seen[k]) == std::signbit(v)) {
+      older = 1 - k;
+      return seenNum[k];
+    }
+  Num n = numFromDoubleUncached(v);
+  seen[older] = v;
+  seenNum[older] = n;
+  older = 1 - older;
+  return n;
+}
+
+bool numOf(sqlite3_value* v, Num& out) {
+  switch (sqlite3_value_type(v)) {
+  case SQLITE_NULL: return false;
+  case SQLITE_INTEGER: out = numFromInt(sqlite3_value_int64(v)); return true;
+  case SQLITE_FLOAT: out = numFromDouble(sqlite3_value_double(v)); return true;
+  case SQLITE_TEXT: {
+    auto p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    if (!parseNum(std::string_view(p, static_cast<size_t>(sqlite3_value_bytes(v))), out)) throw OraError(1722);
+    return true;
+  }
+  default: throw OraError(932, "expected NUMBER");
+  }
+}
+
+std::string numText(const Num& a) {
+  if (a.zero()) return "0";
+  std::string ds = numDigits(a);
+  int n = static_cast<int>(ds.size());
+  std::string out;
+  out.reserve(72);
+  if (a.neg) out.push_back('-');
+  int point = n + a.e; // digits before the decimal point
+  size_t fixedLength = out.size() + static_cast<size_t>(point > 0 ? std::max(point, n) + (a.e < 0 ? 1 : 0) : 1 - point + n);
+  if (fixedLength > 64) {
+    out += ds[0];
+    if (n > 1) {
+      out += '.';
+      out.append(ds, 1, std::string::npos);
+    }
+    int x = point - 1;
+    out += x < 0 ? "E-" : "E+";
+    out += std::to_string(std::abs(x));
+    return out;
+  }
+  if (a.e >= 0) {
+    out += ds;
+    out.append(static_cast<size_t>(a.e), '0');
+  } else if (point > 0) {
+    out.append(ds, 0, static_cast<size_t>(point));
+    out += '.';
+    out.append(ds, static_cast<size_t>(point), std::string::npos);
+  } else {
+    out += '.';
+    out.append(static_cast<size_t>(-point), '0');
+    out += ds;
+  }
+  return out;
+}
+
+int numBytes(const Num& a, unsigned char out[21]) {
+  if (a.zero()) {
+    out[0] = 128;
+    return 1;
+  }
+  std::string ds = numDigits(a);
+  // pairs aligned on the decimal point
+  int point = static_cast<int>(ds.size()) + a.e;
+  if (point % 2) {
+    ds.insert(ds.begin(), '0');
+    ++point;
+  }
+  if (ds.size() % 2) ds += '0';
+  int exponent = point / 2 - 1; // of the first pair
+  out[0] = static_cast<unsigned char>(a.neg ? 62 - exponent : 193 + exponent);
+  int n = 1;
+  for (size_t k = 0; k + 1 < ds.size() && n < 21; k += 2) {
+    int pair = (ds[k] - '0') * 10 + (ds[k + 1] - '0');
+    out[n++] = static_cast<unsigned char>(a.neg ? 101 - pair : pair + 1);
+  }
+  if (a.neg && n < 21) out[n++] = 102;
+  return n;
+}
+
+double numDouble(const Num& a) {
+  static const double exact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (a.narrow() && a.lo < (uint64_t{1} << 53) && a.e >= -22 && a.e <= 22) {
+    double d = static_cast<double>(a.lo);
+    d = a.e >= 0 ? d * exact[a.e] : d / exact[-a.e];
+    return a.neg ? -d : d;
+  }
+  std::string t = numText(a);
+  return cStrtod(t.c_str());
+}
+
+void resultNum(sqlite3_context* ctx, const Num& a) {
+  // every whole number that fits 64 bits stays exact, 19 digits included
+  if (a.e >= 0 && a.narrow() && a.e <= 18) {
+    uint64_t m = a.lo;
+    bool fits = true;
+    for (int k = 0; k < a.e && fits; ++k) {
+      fits = m <= UINT64_MAX / 10;
+      m *= 10;
+    }
+    if (fits && m <= (a.neg ? uint64_t{1} << 63 : uint64_t{INT64_MAX})) {
+      sqlite3_result_int64(ctx, a.neg ? static_cast<int64_t>(0 - m) : static_cast<int64_t>(m));
+      return;
+    }
+  }
+  double d = numDouble(a);
+  if (digitCount(a) > 15) remember(d, a);
+  sqlite3_result_double(ctx, d);
+}
+
+void resultNumExact(sqlite3_context* ctx, const Num& a) {
+  int n = digitCount(a);
+  if (n <= 15 || (a.e >= 0 && n + a.e <= 18)) {
+    resultNum(ctx, a);
+    return;
+  }
+  std::string t = numText(a);
+  sqlite3_result_text(ctx, t.data(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+}
+
+} // namespace ora
