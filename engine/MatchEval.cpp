@@ -47,18 +47,11 @@ int compareValues(const Value& a, const Value& b) {
 Value valueOfNum(const Num& n) {
   Value v;
   // integral and in range: an INTEGER, as the engine keeps numbers
-  if (n.e >= 0 && n.e < 19) {
-    __int128 m = n.m;
-    bool fits = true;
-    for (int k = 0; k < n.e && fits; ++k) {
-      m *= 10;
-      fits = m < (static_cast<__int128>(1) << 62) && m > -(static_cast<__int128>(1) << 62);
-    }
-    if (fits) {
-      v.type = Value::Int;
-      v.i = static_cast<int64_t>(m);
-      return v;
-    }
+  int64_t i = 0;
+  if (n.e >= 0 && int64Of(n, i) && i < (int64_t{1} << 62) && i > -(int64_t{1} << 62)) {
+    v.type = Value::Int;
+    v.i = i;
+    return v;
   }
   double d = numDouble(n);
   if (compare(numFromDouble(d), n) == 0) {
