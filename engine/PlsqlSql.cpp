@@ -278,7 +278,8 @@ std::vector<NameRole> nameRoles(const std::vector<Tok>& t, Range r) {
   auto op = [&](size_t k, const char* s) { return k < r.e && t[k].kind == T::Op && t[k].text == s; };
   auto word = [&](size_t k, const char* s) { return k < r.e && t[k].kind == T::Word && t[k].text == s; };
   bool insert = word(r.b, "INSERT") && word(r.b + 1, "INTO");
-  if (word(r.b, "UPDATE") || word(r.b, "DELETE") || insert) clause[0] = From;
+  bool merge = word(r.b, "MERGE");
+  if (word(r.b, "UPDATE") || word(r.b, "DELETE") || insert || merge) clause[0] = From;
   for (size_t k = r.b; k < r.e; ++k) {
     const Tok& w = t[k];
     size_t d = clause.size() - 1;
@@ -299,7 +300,7 @@ std::vector<NameRole> nameRoles(const std::vector<Tok>& t, Range r) {
     if (w.kind == T::Word && !qualified) {
       if (x == "SELECT") { clause[d] = SelectList; continue; }
       if (x == "FROM" && (clause[d] == SelectList || (d == 0 && word(r.b, "DELETE")))) { clause[d] = From; continue; }
-      if (x == "JOIN" && clause[d] != None) { clause[d] = From; continue; }
+      if ((x == "JOIN" && clause[d] != None) || (x == "USING" && merge && d == 0)) { clause[d] = From; continue; }
       if (x == "WHERE" || x == "GROUP" || x == "ORDER" || x == "HAVING" || x == "CONNECT" || x == "START" ||
           x == "ON" || x == "UNION" || x == "INTERSECT" || x == "MINUS" || x == "FETCH" || x == "OFFSET" ||
           x == "SET" || x == "VALUES" || x == "OF" || x == "USING" || x == "MODEL" || x == "RETURNING" ||
@@ -312,7 +313,8 @@ std::vector<NameRole> nameRoles(const std::vector<Tok>& t, Range r) {
     if (noColumns[d]) me = NameRole::Variable;
     if (k > r.b && word(k - 1, "AS")) me = NameRole::Sql;
     else if (clause[d] == From && !qualified) me = NameRole::Sql;
-    else if (clause[d] == SelectList && !qualified && k > r.b && (op(k + 1, ",") || word(k + 1, "FROM") || word(k + 1, "INTO"))) {
+    else if (clause[d] == SelectList && !qualified && k > r.b &&
+             (op(k + 1, ",") || word(k + 1, "FROM") || word(k + 1, "INTO"))) {
       // an alias follows a whole expression: a name, a literal or a closing parenthesis
       const Tok& p = t[k - 1];
       static const std::set<std::string> leads{"SELECT", "DISTINCT", "UNIQUE", "ALL", "PRIOR", "CONNECT_BY_ROOT",
@@ -459,7 +461,9 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
         } else if (!v && w.kind == T::Word && (w.text == "TRUE" || w.text == "FALSE")) {
           rep = w.text == "TRUE" ? "(1=1)" : "(1=0)";
           replaced = true;
-        } else if (Var* q = !v && isOp(k + 1, ".") && k + 2 < r.e && t[k + 2].kind != T::Op ? findIn(w.text, t[k + 2].text) : nullptr;
+        } else if (Var* q = !v && isOp(k + 1, ".") && k + 2 < r.e && t[k + 2].kind != T::Op
+                                ? findIn(w.text, t[k + 2].text)
+                                : nullptr;
                    q && !q->record && !q->isColl() && !isOp(k + 3, ".")) {
           // block_label.name, subprogram.parameter: always the variable
           rep = q->v.k == Val::Null && q->type.kind == TypeSpec::Bool ? "(1=NULL)" : literal(q->v);
