@@ -255,6 +255,7 @@ Flow Run::block(const Block& b) {
   if (openBlocks + 1 > kMaxDepth) throw OraError(6500);
   ++openBlocks;
   Scope sc;
+  sc.label = b.label;
   scopes.push_back(&sc);
   struct Pop {
     Run& r;

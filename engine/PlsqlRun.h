@@ -100,6 +100,8 @@ struct Scope {
   std::map<std::string, int> exceptions; // user exceptions: 0, or the code PRAGMA EXCEPTION_INIT gave
   std::map<std::string, std::vector<const Sub*>> subs; // procedures and functions, overloads in order
   std::map<std::string, std::shared_ptr<const TypeDef>> types;
+  std::string label;       // the block's label, or the subprogram's name for its parameters
+  bool bodyFollows = false; // a subprogram's parameters: its own declarations are the next scope
 };
 
 // One argument of a call, bound to its parameter: the value passed in (and an OUT one's value
@@ -231,6 +233,7 @@ struct Run {
   bool isCondition(Range r);
   Val evalText(const std::string& sqlExpr);
   Var* find(const std::string& name);
+  Var* findIn(const std::string& label, const std::string& name); // label.name
   CursorState* cursor(const std::string& name);
   void store(Var& v, Val x, size_t at);
   void assign(Range target, Val x);

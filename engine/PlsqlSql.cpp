@@ -216,6 +216,19 @@ Var* Run::find(const std::string& name) {
   return nullptr;
 }
 
+Var* Run::findIn(const std::string& label, const std::string& name) {
+  for (size_t i = scopes.size(); i-- > 0;) {
+    if (scopes[i]->label != label) continue;
+    auto v = scopes[i]->vars.find(name);
+    if (v != scopes[i]->vars.end()) return &v->second;
+    if (scopes[i]->bodyFollows && i + 1 < scopes.size()) {
+      v = scopes[i + 1]->vars.find(name);
+      if (v != scopes[i + 1]->vars.end()) return &v->second;
+    }
+  }
+  return nullptr;
+}
+
 CursorState* Run::cursor(const std::string& name) {
   if (size_t dot = name.find('.'); dot != std::string::npos) return packageCursor(name.substr(0, dot), name.substr(dot + 1));
   for (auto it = scopes.rbegin(); it != scopes.rend(); ++it) {
@@ -287,11 +300,78 @@ void Run::tableFunctionColumns(size_t k, size_t e, std::set<std::string>& out) c
   }
 }
 
+namespace {
+
+// What a name in a SQL statement can be, by where it stands: an alias or a table's name is never
+// a variable; in an INSERT's VALUES list no column is in scope, so a name there is the variable.
+enum class NameRole : char { Either, Variable, Sql };
+
+std::vector<NameRole> nameRoles(const std::vector<Tok>& t, Range r) {
+  std::vector<NameRole> role(r.e - r.b, NameRole::Either);
+  enum Clause : char { None, SelectList, From, Other };
+  std::vector<Clause> clause{None};
+  std::vector<bool> noColumns{false};
+  auto op = [&](size_t k, const char* s) { return k < r.e && t[k].kind == T::Op && t[k].text == s; };
+  auto word = [&](size_t k, const char* s) { return k < r.e && t[k].kind == T::Word && t[k].text == s; };
+  bool insert = word(r.b, "INSERT") && word(r.b + 1, "INTO");
+  bool merge = word(r.b, "MERGE");
+  if (word(r.b, "UPDATE") || word(r.b, "DELETE") || insert || merge) clause[0] = From;
+  for (size_t k = r.b; k < r.e; ++k) {
+    const Tok& w = t[k];
+    size_t d = clause.size() - 1;
+    if (w.kind == T::Op) {
+      if (w.text == "(") {
+        bool query = word(k + 1, "SELECT") || word(k + 1, "WITH");
+        clause.push_back(None);
+        noColumns.push_back(!query && (noColumns[d] || (insert && d == 0 && k > r.b && word(k - 1, "VALUES"))));
+      } else if (w.text == ")" && d > 0) {
+        clause.pop_back();
+        noColumns.pop_back();
+      }
+      continue;
+    }
+    if (w.kind != T::Word && w.kind != T::QWord) continue;
+    const std::string& x = w.text;
+    bool qualified = k > r.b && op(k - 1, ".");
+    if (w.kind == T::Word && !qualified) {
+      if (x == "SELECT") { clause[d] = SelectList; continue; }
+      if (x == "FROM" && (clause[d] == SelectList || (d == 0 && word(r.b, "DELETE")))) { clause[d] = From; continue; }
+      if ((x == "JOIN" && clause[d] != None) || (x == "USING" && merge && d == 0)) { clause[d] = From; continue; }
+      if (x == "WHERE" || x == "GROUP" || x == "ORDER" || x == "HAVING" || x == "CONNECT" || x == "START" ||
+          x == "ON" || x == "UNION" || x == "INTERSECT" || x == "MINUS" || x == "FETCH" || x == "OFFSET" ||
+          x == "SET" || x == "VALUES" || x == "OF" || x == "USING" || x == "MODEL" || x == "RETURNING" ||
+          x == "RETURN" || x == "LOG") {
+        if (clause[d] != None) clause[d] = Other;
+        continue;
+      }
+    }
+    NameRole& me = role[k - r.b];
+    if (noColumns[d]) me = NameRole::Variable;
+    if (k > r.b && word(k - 1, "AS")) me = NameRole::Sql;
+    else if (clause[d] == From && !qualified) me = NameRole::Sql;
+    else if (clause[d] == SelectList && !qualified && k > r.b &&
+             (op(k + 1, ",") || word(k + 1, "FROM") || word(k + 1, "INTO"))) {
+      // an alias follows a whole expression: a name, a literal or a closing parenthesis
+      const Tok& p = t[k - 1];
+      static const std::set<std::string> leads{"SELECT", "DISTINCT", "UNIQUE", "ALL", "PRIOR", "CONNECT_BY_ROOT",
+                                               "NOT", "AND", "OR", "ELSE", "THEN", "WHEN", "IS", "IN", "LIKE",
+                                               "BETWEEN", "CASE", "NEW", "ESCAPE"};
+      if (op(k - 1, ")") || p.kind == T::Str || p.kind == T::Num || p.kind == T::QWord ||
+          (p.kind == T::Word && !leads.count(p.text)))
+        me = NameRole::Sql;
+    }
+  }
+  return role;
+}
+} // namespace
+
 std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
   const auto& t = u.toks;
   std::string out;
   size_t prev = t[r.b].pos;
   auto isOp = [&](size_t k, const char* s) { return k < t.size() && t[k].kind == T::Op && t[k].text == s; };
+  std::vector<NameRole> roles;
+  if (cols) roles = nameRoles(t, r);
   for (size_t k = r.b; k < r.e;) {
     if (!skip.empty() && k == skip.b) {
       out += u.src.substr(prev, t[k].pos - prev);
@@ -306,9 +386,10 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
     std::string rep;
     bool replaced = false;
     bool qualified = k > r.b && isOp(k - 1, ".");
+    NameRole role = roles.empty() ? NameRole::Either : roles[k - r.b];
     if (isOp(k, "(") && objectRef(k, r.e, rep, used)) {
       replaced = true; // (SELF AS supertype).method
-    } else if ((w.kind == T::Word || w.kind == T::QWord) && !qualified) {
+    } else if ((w.kind == T::Word || w.kind == T::QWord) && !qualified && role != NameRole::Sql) {
       // cursor%ATTRIBUTE, or pkg.cursor%ATTRIBUTE
       size_t pct = isOp(k + 1, ".") && k + 2 < r.e && t[k + 2].kind == T::Word && isOp(k + 3, "%") ? k + 3 : k + 1;
       std::string cursorName = pct == k + 3 ? w.text + "." + t[k + 2].text : w.text;
@@ -409,7 +490,8 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
             e.text = "ORA-06550: " + where(u.src, w.pos) + ":\nPLS-00382: expression is of wrong type";
             throw e;
           }
-        } else if (v && !v->record && !isOp(k + 1, ".") && !(cols && cols->count(w.text))) {
+        } else if (v && !v->record && !isOp(k + 1, ".") &&
+                   !(cols && role != NameRole::Variable && cols->count(w.text))) {
           rep = v->v.k == Val::Bool || v->type.kind == TypeSpec::Bool
                     ? (v->v.k == Val::Null ? "(1=NULL)" : literal(v->v))
                     : literal(v->v);
@@ -418,6 +500,14 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
         } else if (!v && w.kind == T::Word && (w.text == "TRUE" || w.text == "FALSE")) {
           rep = w.text == "TRUE" ? "(1=1)" : "(1=0)";
           replaced = true;
+        } else if (Var* q = !v && isOp(k + 1, ".") && k + 2 < r.e && t[k + 2].kind != T::Op
+                                ? findIn(w.text, t[k + 2].text)
+                                : nullptr;
+                   q && !q->record && !q->isColl() && !isOp(k + 3, ".")) {
+          // block_label.name, subprogram.parameter: always the variable
+          rep = q->v.k == Val::Null && q->type.kind == TypeSpec::Bool ? "(1=NULL)" : literal(q->v);
+          replaced = true;
+          used = 3;
         } else if (!v && w.kind == T::Word && isOp(k + 1, ".") && suppliedValue(*this, k, r.e, rep, used)) {
           replaced = true;
         } else if (!v && w.kind == T::Word && (w.text == "SQLCODE" || w.text == "SQLERRM")) {

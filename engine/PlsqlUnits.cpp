@@ -377,6 +377,8 @@ std::vector<Bound> Run::bind(const Sub& sub, const std::vector<Range>& args, con
 
 Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& base, std::vector<Bound>& args) {
   Scope params;
+  params.label = sub.name;
+  params.bodyFollows = true;
   for (size_t k = 0; k < sub.params.size(); ++k) {
     const Param& p = sub.params[k];
     Var v;
