@@ -511,19 +511,7 @@ int disconnect(sqlite3_vtab* v) {
 }
 
 int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
-  int arg = -1, argColumn = reinterpret_cast<Table*>(v)->argColumn;
-  for (int k = 0; k < info->nConstraint; ++k) {
-    const auto& c = info->aConstraint[k];
-    if (c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn != argColumn) continue;
-    if (!c.usable) return SQLITE_CONSTRAINT;
-    arg = k;
-  }
-  if (arg < 0) return SQLITE_CONSTRAINT;
-  info->aConstraintUsage[arg].argvIndex = 1;
-  info->aConstraintUsage[arg].omit = 1;
-  info->estimatedCost = 10;
-  info->estimatedRows = 10;
-  return SQLITE_OK;
+  return argumentPlan(info, reinterpret_cast<Table*>(v)->argColumn, 1);
 }
 
 int open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {

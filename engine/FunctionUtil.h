@@ -249,6 +249,28 @@ int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out);
 // A TIMESTAMP in the session's default timestamp format, FF at the type's precision.
 std::string sessionTimestampText(sqlite3* db, const DateTime& d, int precision, bool zoned);
 
+// The plan of a table-valued function whose hidden argument columns first .. first + count - 1
+// must all be given as equalities: they become its xFilter's arguments, in order. A plan
+// without them is refused.
+inline int argumentPlan(sqlite3_index_info* info, int first, int count, double rows = 10) {
+  int at[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+  if (count > 8) return SQLITE_ERROR;
+  for (int k = 0; k < info->nConstraint; ++k) {
+    const auto& c = info->aConstraint[k];
+    if (c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn < first || c.iColumn >= first + count) continue;
+    if (!c.usable) return SQLITE_CONSTRAINT;
+    at[c.iColumn - first] = k;
+  }
+  for (int x = 0; x < count; ++x) {
+    if (at[x] < 0) return SQLITE_CONSTRAINT;
+    info->aConstraintUsage[at[x]].argvIndex = x + 1;
+    info->aConstraintUsage[at[x]].omit = 1;
+  }
+  info->estimatedCost = rows;
+  info->estimatedRows = static_cast<sqlite3_int64>(rows);
+  return SQLITE_OK;
+}
+
 // An eponymous-only module: used as a table-valued function, never created as a table.
 inline sqlite3_module tableFunctionModule(decltype(sqlite3_module::xConnect) connect,
                                           decltype(sqlite3_module::xBestIndex) bestIndex,

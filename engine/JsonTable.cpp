@@ -48,28 +48,9 @@ int disconnect(sqlite3_vtab* v) {
 
 // The document and the row path must be given; the plan without them is refused.
 int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
-  const int n = static_cast<int>(reinterpret_cast<Table*>(v)->spec->columns.size());
-  int doc = -1, path = -1;
-  for (int k = 0; k < info->nConstraint; ++k) {
-    const auto& c = info->aConstraint[k];
-    if (c.op != SQLITE_INDEX_CONSTRAINT_EQ) continue;
-    if (c.iColumn == n) {
-      if (!c.usable) return SQLITE_CONSTRAINT;
-      doc = k;
-    } else if (c.iColumn == n + 1) {
-      if (!c.usable) return SQLITE_CONSTRAINT;
-      path = k;
-    }
-  }
-  if (doc < 0 || path < 0) return SQLITE_CONSTRAINT;
-  info->aConstraintUsage[doc].argvIndex = 1;
-  info->aConstraintUsage[doc].omit = 1;
-  info->aConstraintUsage[path].argvIndex = 2;
-  info->aConstraintUsage[path].omit = 1;
-  info->estimatedCost = 10;
-  info->estimatedRows = 10;
-  return SQLITE_OK;
+  return argumentPlan(info, static_cast<int>(reinterpret_cast<Table*>(v)->spec->columns.size()), 2);
 }
+
 
 int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   auto* c = new (std::nothrow) Cursor;

@@ -59,21 +59,9 @@ int disconnect(sqlite3_vtab* v) {
 }
 
 int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
-  const int n = static_cast<int>(reinterpret_cast<Table*>(v)->spec->output.size());
-  int rows = -1;
-  for (int k = 0; k < info->nConstraint; ++k) {
-    const auto& c = info->aConstraint[k];
-    if (c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn != n) continue;
-    if (!c.usable) return SQLITE_CONSTRAINT;
-    rows = k;
-  }
-  if (rows < 0) return SQLITE_CONSTRAINT;
-  info->aConstraintUsage[rows].argvIndex = 1;
-  info->aConstraintUsage[rows].omit = 1;
-  info->estimatedCost = 100;
-  info->estimatedRows = 100;
-  return SQLITE_OK;
+  return argumentPlan(info, static_cast<int>(reinterpret_cast<Table*>(v)->spec->output.size()), 1, 100);
 }
+
 
 int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   auto* c = new (std::nothrow) Cursor;

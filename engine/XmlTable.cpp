@@ -53,23 +53,9 @@ int disconnect(sqlite3_vtab* v) {
 
 // The document, the row path and the variable's name must be given.
 int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
-  const int n = static_cast<int>(reinterpret_cast<Table*>(v)->spec->columns.size());
-  int at[3] = {-1, -1, -1};
-  for (int k = 0; k < info->nConstraint; ++k) {
-    const auto& c = info->aConstraint[k];
-    if (c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn < n || c.iColumn > n + 2) continue;
-    if (!c.usable) return SQLITE_CONSTRAINT;
-    at[c.iColumn - n] = k;
-  }
-  for (int x = 0; x < 3; ++x) {
-    if (at[x] < 0) return SQLITE_CONSTRAINT;
-    info->aConstraintUsage[at[x]].argvIndex = x + 1;
-    info->aConstraintUsage[at[x]].omit = 1;
-  }
-  info->estimatedCost = 10;
-  info->estimatedRows = 10;
-  return SQLITE_OK;
+  return argumentPlan(info, static_cast<int>(reinterpret_cast<Table*>(v)->spec->columns.size()), 3);
 }
+
 
 int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   auto* c = new (std::nothrow) Cursor;
