@@ -271,6 +271,27 @@ inline int argumentPlan(sqlite3_index_info* info, int first, int count, double r
   return SQLITE_OK;
 }
 
+// The parts every table-valued function here shares: its table and cursor objects are deleted
+// as SQLite lets them go, and the cursor walks its rows by `at`, which is also the row's id.
+template <class Table, class Cursor> struct RowsParts {
+  static int disconnect(sqlite3_vtab* v) {
+    delete reinterpret_cast<Table*>(v);
+    return SQLITE_OK;
+  }
+  static int close(sqlite3_vtab_cursor* c) {
+    delete reinterpret_cast<Cursor*>(c);
+    return SQLITE_OK;
+  }
+  static int next(sqlite3_vtab_cursor* c) {
+    ++reinterpret_cast<Cursor*>(c)->at;
+    return SQLITE_OK;
+  }
+  static int rowid(sqlite3_vtab_cursor* c, sqlite3_int64* out) {
+    *out = static_cast<sqlite3_int64>(reinterpret_cast<Cursor*>(c)->at) + 1;
+    return SQLITE_OK;
+  }
+};
+
 // An eponymous-only module: used as a table-valued function, never created as a table.
 inline sqlite3_module tableFunctionModule(decltype(sqlite3_module::xConnect) connect,
                                           decltype(sqlite3_module::xBestIndex) bestIndex,
@@ -293,6 +314,14 @@ inline sqlite3_module tableFunctionModule(decltype(sqlite3_module::xConnect) con
   m.xColumn = column;
   m.xRowid = rowid;
   return m;
+}
+
+template <class Table, class Cursor>
+sqlite3_module rowsModule(decltype(sqlite3_module::xConnect) connect, decltype(sqlite3_module::xBestIndex) bestIndex,
+                          decltype(sqlite3_module::xOpen) open, decltype(sqlite3_module::xFilter) filter,
+                          decltype(sqlite3_module::xEof) eof, decltype(sqlite3_module::xColumn) column) {
+  using P = RowsParts<Table, Cursor>;
+  return tableFunctionModule(connect, bestIndex, P::disconnect, open, P::close, filter, P::next, eof, column, P::rowid);
 }
 
 } // namespace ora

@@ -41,10 +41,6 @@ int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out,
   return SQLITE_OK;
 }
 
-int disconnect(sqlite3_vtab* v) {
-  delete reinterpret_cast<Table*>(v);
-  return SQLITE_OK;
-}
 
 // The document and the row path must be given; the plan without them is refused.
 int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
@@ -60,10 +56,6 @@ int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   return SQLITE_OK;
 }
 
-int close(sqlite3_vtab_cursor* c) {
-  delete reinterpret_cast<Cursor*>(c);
-  return SQLITE_OK;
-}
 
 void setError(sqlite3_vtab_cursor* cur, const std::string& text) {
   sqlite3_free(cur->pVtab->zErrMsg);
@@ -103,10 +95,6 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
   return SQLITE_OK;
 }
 
-int next(sqlite3_vtab_cursor* cur) {
-  ++reinterpret_cast<Cursor*>(cur)->at;
-  return SQLITE_OK;
-}
 
 int eof(sqlite3_vtab_cursor* cur) {
   auto* c = reinterpret_cast<Cursor*>(cur);
@@ -172,12 +160,8 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
   return SQLITE_OK;
 }
 
-int rowid(sqlite3_vtab_cursor* cur, sqlite3_int64* out) {
-  *out = static_cast<sqlite3_int64>(reinterpret_cast<Cursor*>(cur)->at) + 1;
-  return SQLITE_OK;
-}
 
-const sqlite3_module kModule = tableFunctionModule(connect, bestIndex, disconnect, open, close, filter, next, eof, column, rowid);
+const sqlite3_module kModule = rowsModule<Table, Cursor>(connect, bestIndex, open, filter, eof, column);
 
 } // namespace
 
