@@ -505,7 +505,6 @@ int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out,
   return SQLITE_OK;
 }
 
-
 int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
   return argumentPlan(info, reinterpret_cast<Table*>(v)->argColumn, 1);
 }
@@ -516,7 +515,6 @@ int open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
   *out = &c->base;
   return SQLITE_OK;
 }
-
 
 int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value** argv) {
   auto* c = reinterpret_cast<Cursor*>(cur);
@@ -534,7 +532,6 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
   }
   return SQLITE_OK;
 }
-
 
 int eof(sqlite3_vtab_cursor* cur) {
   auto* c = reinterpret_cast<Cursor*>(cur);
@@ -560,7 +557,6 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
   }
   return SQLITE_OK;
 }
-
 
 const sqlite3_module kModule = rowsModule<Table, Cursor>(connect, bestIndex, open, filter, eof, column);
 

@@ -41,12 +41,10 @@ int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out,
   return SQLITE_OK;
 }
 
-
 // The document and the row path must be given; the plan without them is refused.
 int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
   return argumentPlan(info, static_cast<int>(reinterpret_cast<Table*>(v)->spec->columns.size()), 2);
 }
-
 
 int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   auto* c = new (std::nothrow) Cursor;
@@ -55,7 +53,6 @@ int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   *out = &c->base;
   return SQLITE_OK;
 }
-
 
 void setError(sqlite3_vtab_cursor* cur, const std::string& text) {
   sqlite3_free(cur->pVtab->zErrMsg);
@@ -94,7 +91,6 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
   }
   return SQLITE_OK;
 }
-
 
 int eof(sqlite3_vtab_cursor* cur) {
   auto* c = reinterpret_cast<Cursor*>(cur);
@@ -159,7 +155,6 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
   }
   return SQLITE_OK;
 }
-
 
 const sqlite3_module kModule = rowsModule<Table, Cursor>(connect, bestIndex, open, filter, eof, column);
 

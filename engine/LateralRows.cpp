@@ -106,12 +106,10 @@ int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out,
   return SQLITE_OK;
 }
 
-
 // The packed rows must be given: they come from the tables before the view.
 int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
   return argumentPlan(info, reinterpret_cast<Table*>(v)->columns, 1);
 }
-
 
 int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   auto* c = new (std::nothrow) Cursor;
@@ -120,7 +118,6 @@ int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   *out = &c->base;
   return SQLITE_OK;
 }
-
 
 int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value** argv) {
   auto* c = reinterpret_cast<Cursor*>(cur);
@@ -162,7 +159,6 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
   return SQLITE_OK;
 }
 
-
 int eof(sqlite3_vtab_cursor* cur) {
   auto* c = reinterpret_cast<Cursor*>(cur);
   return c->at >= c->rows;
@@ -184,7 +180,6 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
   }
   return SQLITE_OK;
 }
-
 
 const sqlite3_module kModule = rowsModule<Table, Cursor>(connect, bestIndex, open, filter, eof, column);
 

@@ -53,11 +53,9 @@ int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out,
   return SQLITE_OK;
 }
 
-
 int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
   return argumentPlan(info, static_cast<int>(reinterpret_cast<Table*>(v)->spec->output.size()), 1, 100);
 }
-
 
 int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   auto* c = new (std::nothrow) Cursor;
@@ -66,7 +64,6 @@ int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   *out = &c->base;
   return SQLITE_OK;
 }
-
 
 // The rows as ora_rows packs them: per value a type byte, then 8 bytes of a number or a length
 // and the bytes.
@@ -132,7 +129,6 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
   return SQLITE_OK;
 }
 
-
 int eof(sqlite3_vtab_cursor* cur) {
   auto* c = reinterpret_cast<Cursor*>(cur);
   return c->at >= c->rows.size();
@@ -154,7 +150,6 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
   }
   return SQLITE_OK;
 }
-
 
 const sqlite3_module kModule = rowsModule<Table, Cursor>(connect, bestIndex, open, filter, eof, column);
 

@@ -46,12 +46,10 @@ int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out,
   return SQLITE_OK;
 }
 
-
 // The document, the row path and the variable's name must be given.
 int bestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
   return argumentPlan(info, static_cast<int>(reinterpret_cast<Table*>(v)->spec->columns.size()), 3);
 }
-
 
 int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   auto* c = new (std::nothrow) Cursor;
@@ -60,7 +58,6 @@ int open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   *out = &c->base;
   return SQLITE_OK;
 }
-
 
 void setError(sqlite3_vtab_cursor* cur, const std::string& text) {
   sqlite3_free(cur->pVtab->zErrMsg);
@@ -113,7 +110,6 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
   }
   return SQLITE_OK;
 }
-
 
 int eof(sqlite3_vtab_cursor* cur) {
   auto* c = reinterpret_cast<Cursor*>(cur);
@@ -184,7 +180,6 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
   }
   return SQLITE_OK;
 }
-
 
 const sqlite3_module kModule = rowsModule<Table, Cursor>(connect, bestIndex, open, filter, eof, column);
 
