@@ -3,6 +3,7 @@
 // statement as parameters (PlsqlDynamic.cpp), never into its text.
 #include "OraValues.h"
 #include "PlsqlRun.h"
+#include "PlsqlSuppliedMore.h"
 #include "Session.h"
 
 #include <algorithm>
@@ -60,13 +61,6 @@ OraError denied() {
   OraError e(29471);
   e.text = "ORA-29471: DBMS_SQL access denied";
   return e;
-}
-
-[[noreturn]] void wrongArguments(const Run& r, size_t at, const std::string& name) {
-  OraError e(6550);
-  e.text = "ORA-06550: " + where(r.u.src, r.u.toks[at].pos) +
-           ":\nPLS-00306: wrong number or types of arguments in call to '" + name + "'";
-  throw e;
 }
 
 long long idOf(Run& r, Range a) {

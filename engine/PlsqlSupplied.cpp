@@ -16,29 +16,29 @@
 
 namespace ora::pl {
 
-namespace {
-
-[[noreturn]] void wrongArguments(const Run& r, const Stmt& s) {
+[[noreturn]] void wrongArguments(const Run& r, size_t at, const std::string& name) {
   OraError e(6550);
-  e.text = "ORA-06550: " + where(r.u.src, r.u.toks[s.at].pos) +
-           ":\nPLS-00306: wrong number or types of arguments in call to '" + s.name.substr(s.name.find('.') + 1) + "'";
+  e.text = "ORA-06550: " + where(r.u.src, r.u.toks[at].pos) +
+           ":\nPLS-00306: wrong number or types of arguments in call to '" + name + "'";
   throw e;
 }
 
-// The argument given by name or at a position (0-based); nullptr when it is not given.
+void wrongArguments(const Run& r, const Stmt& s) { wrongArguments(r, s.at, s.name.substr(s.name.find('.') + 1)); }
+
 const Range* argument(const Stmt& s, const char* name, size_t position) {
   for (size_t a = 0; a < s.conds.size(); ++a)
     if (s.argNames[a].empty() ? a == position : s.argNames[a] == name) return &s.conds[a];
   return nullptr;
 }
 
-// Only these names may be given, each once at most.
 void onlyArguments(const Run& r, const Stmt& s, std::initializer_list<const char*> names) {
   std::vector<std::string> known(names.begin(), names.end());
   if (s.conds.size() > known.size()) wrongArguments(r, s);
   for (auto& n : s.argNames)
     if (!n.empty() && std::find(known.begin(), known.end(), n) == known.end()) wrongArguments(r, s);
 }
+
+namespace {
 
 // A name as DBMS_STATS and DBMS_MVIEW read it: upper case unless written in double quotes.
 std::string objectName(const std::string& written) {

@@ -27,13 +27,6 @@ thread_local std::map<const Var*, RowLob> rowLobs;
 
 bool sameVal(const Val& a, const Val& b) { return a.k == b.k && a.s == b.s; }
 
-[[noreturn]] void wrongCall(const Run& r, const Stmt& s) {
-  OraError e(6550);
-  e.text = "ORA-06550: " + where(r.u.src, r.u.toks[s.at].pos) +
-           ":\nPLS-00306: wrong number or types of arguments in call to '" + s.name.substr(s.name.find('.') + 1) + "'";
-  throw e;
-}
-
 [[noreturn]] void outOfRange(int argument) {
   OraError e(21560);
   e.text = "ORA-21560: argument " + std::to_string(argument) + " is null, invalid, or out of range";
@@ -87,16 +80,9 @@ Val valueOf(const Lob& l) {
   return Val{Val::Str, out, false};
 }
 
-// The argument given by name or at a position (0-based); nullptr when it is not given.
-const Range* arg(const Stmt& s, const char* name, size_t position) {
-  for (size_t a = 0; a < s.conds.size(); ++a)
-    if (s.argNames[a].empty() ? a == position : s.argNames[a] == name) return &s.conds[a];
-  return nullptr;
-}
-
 const Range& required(const Run& r, const Stmt& s, const char* name, size_t position) {
-  const Range* a = arg(s, name, position);
-  if (!a) wrongCall(r, s);
+  const Range* a = argument(s, name, position);
+  if (!a) wrongArguments(r, s);
   return *a;
 }
 
@@ -158,14 +144,14 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
   };
   if (proc == "CREATETEMPORARY") {
     const Range& a = required(r, s, "LOB_LOC", 0);
-    if (!arg(s, "CACHE", 1) || s.conds.size() > 3) wrongCall(r, s);
+    if (!argument(s, "CACHE", 1) || s.conds.size() > 3) wrongArguments(r, s);
     Var& v = outVar(r, s, a);
     r.assign(a, Val{});
     temporaryLobs.insert(&v);
     rowLobs.erase(&v);
   } else if (proc == "FREETEMPORARY") {
     const Range& a = required(r, s, "LOB_LOC", 0);
-    if (s.conds.size() > 1) wrongCall(r, s);
+    if (s.conds.size() > 1) wrongArguments(r, s);
     Var& v = outVar(r, s, a);
     temporaryLobs.erase(&v);
     openLobs.erase(&v);
@@ -173,10 +159,10 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
     r.assign(a, Val{});
   } else if (proc == "OPEN" || proc == "CLOSE") {
     const Range& a = required(r, s, "LOB_LOC", 0);
-    if (s.conds.size() > (proc == "OPEN" ? 2u : 1u)) wrongCall(r, s);
+    if (s.conds.size() > (proc == "OPEN" ? 2u : 1u)) wrongArguments(r, s);
     Var& v = outVar(r, s, a);
     if (proc == "OPEN") {
-      int64_t mode = whole(r, arg(s, "OPEN_MODE", 1), 1);
+      int64_t mode = whole(r, argument(s, "OPEN_MODE", 1), 1);
       if (mode != 0 && mode != 1) outOfRange(2);
       if (!openLobs.insert(&v).second) throw OraError(22293);
     } else if (!openLobs.erase(&v)) {
@@ -185,7 +171,7 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
   } else if (proc == "APPEND") {
     const Range& d = required(r, s, "DEST_LOB", 0);
     const Range& src = required(r, s, "SRC_LOB", 1);
-    if (s.conds.size() > 2) wrongCall(r, s);
+    if (s.conds.size() > 2) wrongArguments(r, s);
     Var& v = outVar(r, s, d);
     Lob l = lobOf(v.v, isBlob(v));
     l.units += lobOf(r.eval(src), isBlob(v)).units;
@@ -196,7 +182,7 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
     int64_t amount = whole(r, &required(r, s, "AMOUNT", 1), 0);
     int64_t offset = append ? 0 : whole(r, &required(r, s, "OFFSET", 2), 1);
     const Range& b = required(r, s, "BUFFER", append ? 2 : 3);
-    if (s.conds.size() > (append ? 3u : 4u)) wrongCall(r, s);
+    if (s.conds.size() > (append ? 3u : 4u)) wrongArguments(r, s);
     Var& v = outVar(r, s, d);
     Lob l = lobOf(v.v, isBlob(v));
     std::u32string buffer = lobOf(r.eval(b), isBlob(v)).units;
@@ -210,7 +196,7 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
     const Range& amountArg = required(r, s, "AMOUNT", 1);
     int64_t amount = whole(r, &amountArg, 0), offset = whole(r, &required(r, s, "OFFSET", 2), 1);
     const Range& buffer = required(r, s, "BUFFER", 3);
-    if (s.conds.size() > 4) wrongCall(r, s);
+    if (s.conds.size() > 4) wrongArguments(r, s);
     Var& target = outVar(r, s, buffer);
     Lob l = lobOf(r.eval(required(r, s, "LOB_LOC", 0)), isBlob(target));
     if (amount < 1 || amount > 32767) outOfRange(2);
@@ -225,8 +211,8 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
     const Range& d = required(r, s, "DEST_LOB", 0);
     const Range& src = required(r, s, "SRC_LOB", 1);
     int64_t amount = whole(r, &required(r, s, "AMOUNT", 2), 0);
-    int64_t destOffset = whole(r, arg(s, "DEST_OFFSET", 3), 1), srcOffset = whole(r, arg(s, "SRC_OFFSET", 4), 1);
-    if (s.conds.size() > 5) wrongCall(r, s);
+    int64_t destOffset = whole(r, argument(s, "DEST_OFFSET", 3), 1), srcOffset = whole(r, argument(s, "SRC_OFFSET", 4), 1);
+    if (s.conds.size() > 5) wrongArguments(r, s);
     Var& v = outVar(r, s, d);
     Lob l = lobOf(v.v, isBlob(v));
     std::u32string from = lobOf(r.eval(src), isBlob(v)).units;
@@ -239,8 +225,8 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
   } else if (proc == "ERASE") {
     const Range& d = required(r, s, "LOB_LOC", 0);
     const Range& amountArg = required(r, s, "AMOUNT", 1);
-    int64_t amount = whole(r, &amountArg, 0), offset = whole(r, arg(s, "OFFSET", 2), 1);
-    if (s.conds.size() > 3) wrongCall(r, s);
+    int64_t amount = whole(r, &amountArg, 0), offset = whole(r, argument(s, "OFFSET", 2), 1);
+    if (s.conds.size() > 3) wrongArguments(r, s);
     Var& v = outVar(r, s, d);
     Lob l = lobOf(v.v, isBlob(v));
     if (amount < 1) outOfRange(2);
@@ -253,7 +239,7 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
   } else if (proc == "TRIM") {
     const Range& d = required(r, s, "LOB_LOC", 0);
     int64_t newlen = whole(r, &required(r, s, "NEWLEN", 1), 0);
-    if (s.conds.size() > 2) wrongCall(r, s);
+    if (s.conds.size() > 2) wrongArguments(r, s);
     Var& v = outVar(r, s, d);
     Lob l = lobOf(v.v, isBlob(v));
     if (newlen < 0) outOfRange(2);
@@ -263,7 +249,7 @@ void lobProcedure(Run& r, const Stmt& s, const std::string& proc) {
   } else if (proc == "CONVERTTOCLOB" || proc == "CONVERTTOBLOB") {
     // (dest, src, amount, dest_offset, src_offset, csid, lang_context, warning)
     bool toClob = proc == "CONVERTTOCLOB";
-    if (s.conds.size() != 8) wrongCall(r, s);
+    if (s.conds.size() != 8) wrongArguments(r, s);
     const Range& d = s.conds[0];
     Var& v = outVar(r, s, d);
     Lob dest = lobOf(v.v, !toClob);

@@ -2,7 +2,18 @@
 #pragma once
 #include "PlsqlRun.h"
 
+#include <initializer_list>
+#include <string>
+
 namespace ora::pl {
+
+// PLS-00306 for a call of a supplied subprogram with the wrong arguments (PlsqlSupplied.cpp).
+[[noreturn]] void wrongArguments(const Run& r, size_t at, const std::string& name);
+[[noreturn]] void wrongArguments(const Run& r, const Stmt& s);
+// The argument given by name or at a position (0-based); nullptr when it is not given.
+const Range* argument(const Stmt& s, const char* name, size_t position);
+// Only these names may be given, each once at most.
+void onlyArguments(const Run& r, const Stmt& s, std::initializer_list<const char*> names);
 
 // DBMS_LOB's procedures (PlsqlSuppliedLobs.cpp); false when the call is none of DBMS_LOB's.
 bool lobCall(Run& r, const Stmt& s);

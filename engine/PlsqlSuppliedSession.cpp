@@ -14,30 +14,6 @@ namespace ora::pl {
 
 namespace {
 
-[[noreturn]] void wrongCall(const Run& r, const Stmt& s) {
-  OraError e(6550);
-  e.text = "ORA-06550: " + where(r.u.src, r.u.toks[s.at].pos) +
-           ":\nPLS-00306: wrong number or types of arguments in call to '" + s.name.substr(s.name.find('.') + 1) + "'";
-  throw e;
-}
-
-const Range* arg(const Stmt& s, const char* name, size_t position) {
-  for (size_t a = 0; a < s.conds.size(); ++a)
-    if (s.argNames[a].empty() ? a == position : s.argNames[a] == name) return &s.conds[a];
-  return nullptr;
-}
-
-// The names a call may give, each once at most.
-void only(const Run& r, const Stmt& s, std::initializer_list<const char*> names) {
-  if (s.conds.size() > names.size()) wrongCall(r, s);
-  for (auto& n : s.argNames) {
-    if (n.empty()) continue;
-    bool known = false;
-    for (const char* k : names) known = known || n == k;
-    if (!known) wrongCall(r, s);
-  }
-}
-
 std::string text(Run& r, const Range* a) {
   if (!a) return {};
   Val v = r.eval(*a);
@@ -58,30 +34,30 @@ std::string cut(std::string s, size_t bytes) {
 void applicationInfo(Run& r, const Stmt& s, const std::string& proc) {
   Nls& n = sessionNls(r.ses.db);
   auto out = [&](const char* name, size_t position, const std::string& value) {
-    const Range* a = arg(s, name, position);
-    if (!a) wrongCall(r, s);
+    const Range* a = argument(s, name, position);
+    if (!a) wrongArguments(r, s);
     r.assign(*a, value.empty() ? Val{} : Val{Val::Str, value, false});
   };
   // the lengths V$SESSION keeps of each
   if (proc == "SET_MODULE") {
-    only(r, s, {"MODULE_NAME", "ACTION_NAME"});
-    if (s.conds.size() != 2) wrongCall(r, s);
-    n.module = cut(text(r, arg(s, "MODULE_NAME", 0)), 64);
-    n.action = cut(text(r, arg(s, "ACTION_NAME", 1)), 64);
+    onlyArguments(r, s, {"MODULE_NAME", "ACTION_NAME"});
+    if (s.conds.size() != 2) wrongArguments(r, s);
+    n.module = cut(text(r, argument(s, "MODULE_NAME", 0)), 64);
+    n.action = cut(text(r, argument(s, "ACTION_NAME", 1)), 64);
   } else if (proc == "SET_ACTION") {
-    only(r, s, {"ACTION_NAME"});
-    if (s.conds.size() != 1) wrongCall(r, s);
-    n.action = cut(text(r, arg(s, "ACTION_NAME", 0)), 64);
+    onlyArguments(r, s, {"ACTION_NAME"});
+    if (s.conds.size() != 1) wrongArguments(r, s);
+    n.action = cut(text(r, argument(s, "ACTION_NAME", 0)), 64);
   } else if (proc == "SET_CLIENT_INFO") {
-    only(r, s, {"CLIENT_INFO"});
-    if (s.conds.size() != 1) wrongCall(r, s);
-    n.clientInfo = cut(text(r, arg(s, "CLIENT_INFO", 0)), 64);
+    onlyArguments(r, s, {"CLIENT_INFO"});
+    if (s.conds.size() != 1) wrongArguments(r, s);
+    n.clientInfo = cut(text(r, argument(s, "CLIENT_INFO", 0)), 64);
   } else if (proc == "READ_MODULE") {
-    only(r, s, {"MODULE_NAME", "ACTION_NAME"});
+    onlyArguments(r, s, {"MODULE_NAME", "ACTION_NAME"});
     out("MODULE_NAME", 0, n.module);
     out("ACTION_NAME", 1, n.action);
   } else if (proc == "READ_CLIENT_INFO") {
-    only(r, s, {"CLIENT_INFO"});
+    onlyArguments(r, s, {"CLIENT_INFO"});
     out("CLIENT_INFO", 0, n.clientInfo);
   } else {
     OraError e(6550);
@@ -120,15 +96,15 @@ size_t listName(const std::string& s, size_t k) {
 
 Var& tableArgument(Run& r, const Stmt& s, const Range& a) {
   Var* v = r.targetVar(a);
-  if (!v || !v->isColl()) wrongCall(r, s);
+  if (!v || !v->isColl()) wrongArguments(r, s);
   return *v;
 }
 
 // COMMA_TO_TABLE(list, tablen OUT, tab OUT): the names in tab(1 .. tablen), then a NULL one.
 void commaToTable(Run& r, const Stmt& s) {
-  only(r, s, {"LIST", "TABLEN", "TAB"});
-  const Range *l = arg(s, "LIST", 0), *n = arg(s, "TABLEN", 1), *t = arg(s, "TAB", 2);
-  if (!l || !n || !t) wrongCall(r, s);
+  onlyArguments(r, s, {"LIST", "TABLEN", "TAB"});
+  const Range *l = argument(s, "LIST", 0), *n = argument(s, "TABLEN", 1), *t = argument(s, "TAB", 2);
+  if (!l || !n || !t) wrongArguments(r, s);
   std::string list = text(r, l);
   Var& tab = tableArgument(r, s, *t);
   std::vector<std::string> names;
@@ -158,9 +134,9 @@ void commaToTable(Run& r, const Stmt& s) {
 
 // TABLE_TO_COMMA(tab, tablen OUT, list OUT): tab(1), tab(2), ... up to the first NULL, joined by commas.
 void tableToComma(Run& r, const Stmt& s) {
-  only(r, s, {"TAB", "TABLEN", "LIST"});
-  const Range *t = arg(s, "TAB", 0), *n = arg(s, "TABLEN", 1), *l = arg(s, "LIST", 2);
-  if (!l || !n || !t) wrongCall(r, s);
+  onlyArguments(r, s, {"TAB", "TABLEN", "LIST"});
+  const Range *t = argument(s, "TAB", 0), *n = argument(s, "TABLEN", 1), *l = argument(s, "LIST", 2);
+  if (!l || !n || !t) wrongArguments(r, s);
   Var& tab = tableArgument(r, s, *t);
   std::string list;
   long long count = 0;
@@ -191,14 +167,14 @@ std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std
 bool sessionPackageCall(Run& r, const Stmt& s) {
   const std::string& n = s.name;
   if (n == "DBMS_RANDOM.SEED" || n == "DBMS_RANDOM.INITIALIZE") {
-    only(r, s, {"VAL"});
-    if (s.conds.size() != 1) wrongCall(r, s);
+    onlyArguments(r, s, {"VAL"});
+    if (s.conds.size() != 1) wrongArguments(r, s);
     Val v = r.eval(s.conds[0]);
-    if (v.k == Val::Bool) wrongCall(r, s);
+    if (v.k == Val::Bool) wrongArguments(r, s);
     // a number and its text seed alike
     fn::seedRandom(v.k == Val::Null ? std::string() : v.s);
   } else if (n == "DBMS_RANDOM.TERMINATE") {
-    if (!s.conds.empty()) wrongCall(r, s);
+    if (!s.conds.empty()) wrongArguments(r, s);
   } else if (n == "DBMS_UTILITY.COMMA_TO_TABLE") {
     commaToTable(r, s);
   } else if (n == "DBMS_UTILITY.TABLE_TO_COMMA") {
