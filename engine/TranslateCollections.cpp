@@ -376,8 +376,10 @@ bool rewriteCollections(const std::string& text, Catalog& cat, std::string& out)
   for (char& c : up) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
   bool maybe = false;
   for (const char* w : words) maybe = maybe || up.find(w) != std::string::npos;
-  // without a type of the schema there is no collection to operate on
-  if (!maybe || (!cat.anyUnit("TYPE") && up.find("ORA_COLL_MAKE(") == std::string::npos)) return false;
+  // without a type of the schema there is no collection to operate on (and a CAST of a MULTISET
+  // names no collection type)
+  if (!maybe || (!cat.anyUnit("TYPE") && up.find("ORA_COLL_MAKE(") == std::string::npos && up.find("MULTISET") == std::string::npos))
+    return false;
   std::string cur = text, next;
   if (!rewriteOnce(cur, cat, next)) {
     // a PL/SQL collection's value written in by the interpreter: translated as the engine's own
