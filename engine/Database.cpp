@@ -1,6 +1,7 @@
 #include "Database.h"
 #include "Collections.h"
 #include "LateralRows.h"
+#include "ModelClause.h"
 #include "ObjectTypes.h"
 #include "XmlFunctions.h"
 
@@ -228,6 +229,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerObjectFunctions(db, nullptr);
   registerPartitionFunctions(db);
   registerLateralRows(db);
+  registerModelRows(db);
   registerCollectionFunctions(db);
   registerXmlFunctions(db);
   return db;

@@ -7,6 +7,7 @@
 #include "DdlPartition.h"
 #include "MergeStatement.h"
 #include "PivotClause.h"
+#include "ModelClause.h"
 #include "ViewDml.h"
 #include "RecycleBin.h"
 #include "MaterializedViews.h"
@@ -400,6 +401,11 @@ bool semanticDdlError(int code) {
 
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
+  if (std::string modelled; modelClause(text, cat, modelled)) {
+    Translation t = translate(modelled, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
   Translation out;
   auto deferred = [&](const Translation& partial) {
     Translation d;
