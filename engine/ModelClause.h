@@ -80,6 +80,7 @@ struct Spec {
   std::vector<std::string> parts, dims, measures;
   // the items' expressions as written (for the inline view)
   std::vector<std::string> partItems, dimItems, measureItems;
+  std::string types; // per column (partitions, dimensions, measures): 'D' for a DATE
   bool ignoreNav = false, singleReference = false, updatedOnly = false, automatic = false;
   long iterate = -1; // -1: no ITERATE
   ExprPtr until;
@@ -88,7 +89,7 @@ struct Spec {
 
 // Reads the clause at the start of `text` (MODEL ... its rules), brackets as written; `end` is
 // where it ends.
-std::unique_ptr<Spec> parseModel(const std::string& text, size_t& end);
+std::unique_ptr<Spec> parseModel(const std::string& text, size_t& end, const std::string& types);
 // Each expression's text as SQLite runs it, through the translator (checks names and functions).
 std::string exprSql(const Expr& e, Catalog& cat);
 

@@ -7,6 +7,7 @@
 #include "Number.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 #include <map>
 #include <set>
@@ -151,6 +152,7 @@ struct Model {
   std::vector<const Row*> cells(std::vector<DimSpec>& dims, Env& env);
   const Row* single(CellRef& c, Env& env, bool& duplicate);
   void apply(Rule& r, Part& p, long iteration);
+  std::vector<size_t> ruleOrder();
   void run();
 };
 
@@ -428,7 +430,82 @@ void Model::apply(Rule& r, Part& p, long iteration) {
   }
 }
 
+// The cells a rule writes or reads: a measure (-1 any) and each position's value (null any).
+struct Pattern {
+  int measure = -1;
+  std::vector<std::pair<bool, V>> dims; // (known, value)
+};
+
+bool overlap(const Pattern& a, const Pattern& b) {
+  if (a.measure >= 0 && b.measure >= 0 && a.measure != b.measure) return false;
+  for (size_t k = 0; k < a.dims.size() && k < b.dims.size(); ++k)
+    if (a.dims[k].first && b.dims[k].first && compareV(a.dims[k].second, b.dims[k].second) != 0) return false;
+  return true;
+}
+
+// AUTOMATIC ORDER: a rule runs after the rules that write cells it reads; rules that depend on
+// each other in a cycle keep their written order.
+std::vector<size_t> Model::ruleOrder() {
+  const size_t n = spec->rules.size();
+  std::vector<size_t> order;
+  if (!spec->automatic) {
+    for (size_t k = 0; k < n; ++k) order.push_back(k);
+    return order;
+  }
+  Env none;
+  auto pattern = [&](const CellRef& c, int measure) {
+    Pattern p;
+    p.measure = measure;
+    for (const DimSpec& d : c.dims) {
+      bool known = d.kind == DimSpec::Value && d.value && d.value->refs.empty();
+      p.dims.emplace_back(known, known ? eval(*d.value, none) : V());
+    }
+    return p;
+  };
+  std::vector<Pattern> writes;
+  std::vector<std::vector<Pattern>> reads(n);
+  std::function<void(const Expr&, std::vector<Pattern>&)> collect = [&](const Expr& e, std::vector<Pattern>& out) {
+    for (const Ref& r : e.refs) {
+      if (r.kind == Ref::Cell || r.kind == Ref::Present || r.kind == Ref::PresentNN || r.kind == Ref::Previous)
+        out.push_back(pattern(r.cell, r.cell.measure));
+      else if (r.kind == Ref::Agg)
+        out.push_back(pattern(r.cell, r.arg ? -1 : r.index));
+      if (r.arg) collect(*r.arg, out);
+      for (const DimSpec& d : r.cell.dims)
+        if (d.value) collect(*d.value, out);
+    }
+  };
+  for (size_t k = 0; k < n; ++k) {
+    Rule& r = spec->rules[k];
+    writes.push_back(pattern(r.lhs, r.lhs.measure));
+    collect(*r.rhs, reads[k]);
+  }
+  std::vector<char> done(n);
+  while (order.size() < n) {
+    size_t pick = n;
+    for (size_t k = 0; k < n && pick == n; ++k) {
+      if (done[k]) continue;
+      bool ready = true;
+      for (size_t w = 0; w < n && ready; ++w)
+        if (w != k && !done[w])
+          for (const Pattern& rd : reads[k])
+            if (overlap(writes[w], rd)) {
+              ready = false;
+              break;
+            }
+      if (ready) pick = k;
+    }
+    if (pick == n)
+      for (size_t k = 0; k < n && pick == n; ++k)
+        if (!done[k]) pick = k;
+    done[pick] = 1;
+    order.push_back(pick);
+  }
+  return order;
+}
+
 void Model::run() {
+  const std::vector<size_t> order = ruleOrder();
   for (Part& p : parts) {
     for (auto& entry : p.index)
       if (entry.second.size() > 1 && !spec->singleReference) throw OraError(32638);
@@ -438,7 +515,7 @@ void Model::run() {
         p.previous.clear();
         for (const Row& row : p.rows) p.previous.push_back(row.meas);
       }
-      for (Rule& r : spec->rules) apply(r, p, it);
+      for (size_t k : order) apply(spec->rules[k], p, it);
       if (spec->until) {
         Env env;
         env.part = &p;
@@ -463,9 +540,11 @@ void modelStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       std::string head = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]) ? sqlite3_value_text(argv[0]) : reinterpret_cast<const unsigned char*>(""));
       size_t nl = head.find('\n');
       if (nl == std::string::npos) throw OraError(600);
+      size_t nl2 = head.find('\n', nl + 1);
+      if (nl2 == std::string::npos) throw OraError(600);
       m->cat = std::make_unique<Catalog>(m->db, head.substr(0, nl));
       size_t end = 0;
-      m->spec = parseModel(head.substr(nl + 1), end);
+      m->spec = parseModel(head.substr(nl2 + 1), end, head.substr(nl + 1, nl2 - nl - 1));
       acc->m = m.release();
     }
     Model& m = *acc->m;

@@ -63,6 +63,8 @@ private:
     int condDim = -1; // a bare name of this dimension is the candidate cell's value
     bool rowNames = false; // bare dimension and measure names are the cell's (ORDER BY)
     bool aggArg = false;   // bare measure names are each cell's (an aggregate's argument)
+    bool lhs = false;      // the cell a rule assigns: no CV there
+    bool until = false;    // the UNTIL condition: PREVIOUS is for it alone
   };
   bool bracket(size_t k) const { return tl_.op(k, "(") && brackets_.count(tl_.t[k].pos); }
   int index(const std::vector<std::string>& names, size_t k) const {
@@ -98,9 +100,26 @@ private:
     return b < e ? text_.substr(tl_.t[b].pos, tl_.t[e - 1].end - tl_.t[b].pos) : std::string();
   }
   void columns(size_t open, std::vector<std::string>& names, std::vector<std::string>& items);
+  // Whether the column a reference reads is a DATE (kept as its text, which a bind leaves untyped).
+  bool dated(const Ref& r) const {
+    size_t np = s_.parts.size(), nd = s_.dims.size();
+    auto is = [&](size_t col) { return col < s_.types.size() && s_.types[col] == 'D'; };
+    switch (r.kind) {
+    case Ref::Cell:
+    case Ref::Previous:
+    case Ref::MeasureValue: return is(np + nd + static_cast<size_t>(r.kind == Ref::MeasureValue ? r.index : r.cell.measure));
+    case Ref::Agg: return (r.fn == "MIN" || r.fn == "MAX") && r.index >= 0 && is(np + nd + static_cast<size_t>(r.index));
+    case Ref::Cv:
+    case Ref::DimValue: return is(np + static_cast<size_t>(r.index));
+    case Ref::CvPartition: return is(static_cast<size_t>(r.index));
+    default: return false;
+    }
+  }
   void bind(Expr& out, Ref r, const char* form = nullptr) {
+    bool date = dated(r);
     out.refs.push_back(std::move(r));
     std::string b = ":MREF" + std::to_string(out.refs.size());
+    if (date) b = "TO_DATE(" + b + ", 'YYYY-MM-DD HH24:MI:SS')";
     out.text += form ? std::string("(") + b + form + ")" : b;
   }
   size_t cell(size_t k, CellRef& c, const Ctx& ctx, bool lhs);
@@ -153,8 +172,8 @@ void Reader::columns(size_t open, std::vector<std::string>& names, std::vector<s
 // Whether a bare name of the dimension occurs in [b, e) outside nested cell references.
 bool Reader::mentions(size_t b, size_t e, int dim) const {
   for (size_t k = b; k < e; ++k) {
-    if (bracket(k)) {
-      k = tl_.close(k);
+    if (bracket(k) || (tl_.word(k, "CV") && tl_.op(k + 1, "("))) {
+      k = tl_.close(bracket(k) ? k : k + 1);
       continue;
     }
     if (index(s_.dims, k) == dim && !(k > 0 && tl_.op(k - 1, ".")) && !tl_.op(k + 1, "(")) return true;
@@ -167,6 +186,8 @@ DimSpec Reader::dimSpec(size_t b, size_t e, int p, const Ctx& outer, bool lhs) {
   if (b >= e) throw OraError(936).at(static_cast<int>(tl_.t[b].pos));
   Ctx ctx;
   ctx.dimPos = lhs ? -1 : p;
+  ctx.lhs = lhs;
+  ctx.until = outer.until;
   if (e == b + 1 && tl_.word(b, "ANY")) {
     d.kind = DimSpec::Any;
     return d;
@@ -290,6 +311,7 @@ void Reader::emit(size_t b, size_t e, const Ctx& ctx, Expr& out) {
         continue;
       }
       if (t.text == "CV") {
+        if (ctx.lhs) throw OraError(32611).at(static_cast<int>(t.pos));
         Ref r;
         r.kind = Ref::Cv;
         if (c == k + 2) {
@@ -310,6 +332,7 @@ void Reader::emit(size_t b, size_t e, const Ctx& ctx, Expr& out) {
       if (t.text == "PRESENTV" || t.text == "PRESENTNNV" || t.text == "PREVIOUS") {
         auto args = split(k + 2, c);
         bool prev = t.text == "PREVIOUS";
+        if (prev && !ctx.until) throw OraError(32618).at(static_cast<int>(t.pos));
         if (args.size() != (prev ? 1u : 3u)) throw OraError(prev ? 32618 : 32623).at(static_cast<int>(t.pos));
         Ref r;
         r.kind = prev ? Ref::Previous : t.text == "PRESENTV" ? Ref::Present : Ref::PresentNN;
@@ -369,7 +392,9 @@ void Reader::rule(size_t b, size_t e, Mode mode) {
     }
   }
   if (!tl_.name(b) || !bracket(b + 1)) throw OraError(32613).at(static_cast<int>(tl_.t[b].pos));
-  size_t after = cell(b, r.lhs, Ctx{}, true);
+  Ctx lhs;
+  lhs.lhs = true;
+  size_t after = cell(b, r.lhs, lhs, true);
   size_t eq = find(after, e, "=");
   if (eq == e) throw OraError(905).at(static_cast<int>(tl_.t[e].pos));
   if (tl_.word(after, "ORDER")) {
@@ -463,7 +488,9 @@ size_t Reader::readClause(size_t at) {
       if (tl_.word(k, "UNTIL")) {
         if (!tl_.op(k + 1, "(")) throw OraError(906).at(static_cast<int>(tl_.t[k + 1].pos));
         size_t uc = tl_.close(k + 1);
-        s_.until = expr(k + 2, uc, Ctx{}, true);
+        Ctx ctx;
+        ctx.until = true;
+        s_.until = expr(k + 2, uc, ctx, true);
         k = uc + 1;
       }
     }
@@ -480,8 +507,9 @@ size_t Reader::readClause(size_t at) {
 
 } // namespace
 
-std::unique_ptr<Spec> parseModel(const std::string& text, size_t& end) {
+std::unique_ptr<Spec> parseModel(const std::string& text, size_t& end, const std::string& types) {
   auto spec = std::make_unique<Spec>();
+  spec->types = types;
   Reader r(text, *spec);
   size_t k = r.readClause(0);
   end = r.tokens().t[k - 1].end;
@@ -550,7 +578,7 @@ bool modelClause(const std::string& text, Catalog& cat, std::string& out) {
   sql::TokenList tl(shown);
   if (!tl.ok) return false;
   const auto& t = tl.t;
-  static const char* const next[] = {"PARTITION", "DIMENSION", "UNIQUE", "IGNORE", "KEEP", "RETURN", "REFERENCE", "MAIN"};
+  static const char* const next[] = {"PARTITION", "DIMENSION", "UNIQUE", "IGNORE", "KEEP", "RETURN", "REFERENCE", "MAIN", "MEASURES"};
   size_t at = 0;
   for (size_t i = 1; i + 1 < t.size() && !at; ++i)
     if (tl.word(i, "MODEL") && std::any_of(std::begin(next), std::end(next), [&](const char* w) { return tl.word(i + 1, w); }))
@@ -577,7 +605,7 @@ bool modelClause(const std::string& text, Catalog& cat, std::string& out) {
   size_t length = 0;
   std::unique_ptr<model::Spec> spec;
   try {
-    spec = model::parseModel(rest, length);
+    spec = model::parseModel(rest, length, std::string());
   } catch (OraError& e) {
     if (e.pos >= 0) e.pos += static_cast<int>(t[at].pos);
     throw;
@@ -585,13 +613,31 @@ bool modelClause(const std::string& text, Catalog& cat, std::string& out) {
   const std::string clause = rest.substr(0, length);
   size_t end = at;
   while (end < t.size() && t[end].pos < t[at].pos + length) ++end;
+  // the columns' types: a DATE's cells are read as dates
+  std::string types;
+  {
+    std::string cols;
+    auto list = [&](const std::vector<std::string>& exprs, const std::vector<std::string>& names) {
+      for (size_t k = 0; k < exprs.size(); ++k) cols += (cols.empty() ? "" : ", ") + exprs[k] + " " + quoteIdent(names[k]);
+    };
+    list(spec->partItems, spec->parts);
+    list(spec->dimItems, spec->dims);
+    list(spec->measureItems, spec->measures);
+    Translation below = translate("SELECT " + cols + " " + text.substr(t[from].pos, t[at].pos - t[from].pos), cat, false, false);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(cat.db(), below.sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
+      for (int k = 0; k < sqlite3_column_count(st); ++k) types += resultType(st, k, below).code == kDate ? 'D' : '-';
+    sqlite3_finalize(st);
+    size_t ignored = 0;
+    spec = model::parseModel(rest, ignored, types);
+  }
   try {
     compileAll(*spec, cat);
   } catch (OraError& e) {
     e.pos = -1; // a place in the text the translator read, not this one
     throw;
   }
-  std::string items = quoteString(cat.user() + "\n" + clause) + " " + quoteIdent(modelSpecColumn);
+  std::string items = quoteString(cat.user() + "\n" + types + "\n" + clause) + " " + quoteIdent(modelSpecColumn);
   auto add = [&](const std::vector<std::string>& exprs, const std::vector<std::string>& names) {
     for (size_t k = 0; k < exprs.size(); ++k) items += ", " + exprs[k] + " " + quoteIdent(names[k]);
   };
