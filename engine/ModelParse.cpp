@@ -190,6 +190,7 @@ DimSpec Reader::dimSpec(size_t b, size_t e, int p, const Ctx& outer, bool lhs) {
   ctx.until = outer.until;
   if (e == b + 1 && tl_.word(b, "ANY")) {
     d.kind = DimSpec::Any;
+    d.symbolic = true; // as dim IS ANY: UPSERT ALL takes the values the cells have
     return d;
   }
   if (tl_.word(b, "FOR")) {
@@ -623,11 +624,18 @@ bool modelClause(const std::string& text, Catalog& cat, std::string& out) {
     list(spec->partItems, spec->parts);
     list(spec->dimItems, spec->dims);
     list(spec->measureItems, spec->measures);
-    Translation below = translate("SELECT " + cols + " " + text.substr(t[from].pos, t[at].pos - t[from].pos), cat, false, false);
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(cat.db(), below.sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
-      for (int k = 0; k < sqlite3_column_count(st); ++k) types += resultType(st, k, below).code == kDate ? 'D' : '-';
-    sqlite3_finalize(st);
+    // the statement's WITH clause names what the query below may read
+    std::string with = depth[at] == 0 && tl.word(0, "WITH") ? text.substr(0, t[sel].pos) : std::string();
+    try {
+      Translation below =
+          translate(with + "SELECT " + cols + " " + text.substr(t[from].pos, t[at].pos - t[from].pos), cat, false, false);
+      sqlite3_stmt* st = nullptr;
+      if (sqlite3_prepare_v2(cat.db(), below.sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
+        for (int k = 0; k < sqlite3_column_count(st); ++k) types += resultType(st, k, below).code == kDate ? 'D' : '-';
+      sqlite3_finalize(st);
+    } catch (const OraError&) {
+      types.clear(); // the statement's own translation reports it
+    }
     size_t ignored = 0;
     spec = model::parseModel(rest, ignored, types);
   }
