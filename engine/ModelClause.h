@@ -17,6 +17,8 @@ namespace ora {
 // query below the clause in its place, marked for the translator (modelSpecColumn).
 bool modelClause(const std::string& text, Catalog& cat, std::string& out);
 void registerModelRows(sqlite3* db);
+// A view made from the rewritten statement keeps the query as it was written.
+void modelWrittenText(const std::string& text, const std::string& modelled, Translation& t);
 
 // The first column of the marked inline view: its value is the clause for ora_model.
 inline constexpr const char* modelSpecColumn = "MODEL$";

@@ -572,13 +572,42 @@ void compileAll(model::Spec& s, Catalog& cat) {
 
 } // namespace
 
+void modelWrittenText(const std::string& text, const std::string& modelled, Translation& t) {
+  if (t.kind != StmtKind::Ddl) return;
+  size_t same = 0;
+  while (same < text.size() && same < modelled.size() && text[same] == modelled[same]) ++same;
+  for (std::string& ddl : t.ddl) {
+    if (ddl.find("\"TESSEL$VIEWS\"") == std::string::npos) continue;
+    // the query kept is the text from where it starts, which comes before the rewriting
+    auto trimmed = [](std::string s) {
+      while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\t' || s.back() == '\r')) s.pop_back();
+      return s;
+    };
+    for (size_t q = same + 1; q-- > 0;) {
+      std::string kept = quoteString(trimmed(modelled.substr(q)));
+      if (size_t at = ddl.find(kept); at != std::string::npos) {
+        ddl.replace(at, kept.size(), quoteString(trimmed(text.substr(q))));
+        break;
+      }
+    }
+  }
+}
+
 bool modelClause(const std::string& text, Catalog& cat, std::string& out) {
-  if (!hasModelWord(text)) return false;
+  // queries, INSERT and CREATE from one; a PL/SQL block's queries come here on their own
+  if (!hasModelWord(text) || startsWithWord(text, "BEGIN") || startsWithWord(text, "DECLARE")) return false;
   std::set<size_t> brackets;
   std::string shown = model::bracketsAsParens(text, brackets);
   sql::TokenList tl(shown);
   if (!tl.ok) return false;
   const auto& t = tl.t;
+  if (tl.word(0, "CREATE")) {
+    // a stored unit keeps its text as written
+    for (size_t i = 1; i < 5 && i < t.size(); ++i)
+      if (tl.word(i, "PROCEDURE") || tl.word(i, "FUNCTION") || tl.word(i, "PACKAGE") || tl.word(i, "TRIGGER") ||
+          tl.word(i, "TYPE"))
+        return false;
+  }
   static const char* const next[] = {"PARTITION", "DIMENSION", "UNIQUE", "IGNORE", "KEEP", "RETURN", "REFERENCE", "MAIN", "MEASURES"};
   size_t at = 0;
   for (size_t i = 1; i + 1 < t.size() && !at; ++i)

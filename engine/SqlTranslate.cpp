@@ -403,6 +403,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
   if (std::string modelled; modelClause(text, cat, modelled)) {
     Translation t = translate(modelled, cat, false, deferDdlErrors);
+    modelWrittenText(text, modelled, t);
     t.unshared = true;
     return t;
   }
