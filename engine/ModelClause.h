@@ -42,6 +42,7 @@ struct DimSpec {
 };
 
 struct CellRef {
+  int model = -1; // a reference model's, by its index; -1 the main model's
   int measure = -1;
   std::vector<DimSpec> dims;
 };
@@ -78,7 +79,14 @@ struct Rule {
   ExprPtr rhs;
 };
 
+// REFERENCE name ON (query) DIMENSION BY (...) MEASURES (...): cells the rules read only.
+struct RefModel {
+  std::string name, query;
+  std::vector<std::string> dims, measures, dimItems, measureItems;
+};
+
 struct Spec {
+  std::vector<RefModel> references;
   std::vector<std::string> parts, dims, measures;
   // the items' expressions as written (for the inline view)
   std::vector<std::string> partItems, dimItems, measureItems;

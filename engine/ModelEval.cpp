@@ -96,6 +96,7 @@ struct Model {
   sqlite3* db = nullptr;
   std::unique_ptr<Catalog> cat;
   std::vector<Part> parts;
+  std::vector<Part> references; // each reference model's cells
   std::map<Key, size_t, KeyLess> partIndex;
   sqlite3_stmt* maker = nullptr; // SELECT ?1: values from numbers
   ~Model() { sqlite3_finalize(maker); }
@@ -239,9 +240,10 @@ std::vector<const Row*> Model::cells(std::vector<DimSpec>& dims, Env& env) {
 const Row* Model::single(CellRef& c, Env& env, bool& duplicate) {
   Key k;
   for (auto& d : c.dims) k.push_back(eval(*d.value, env));
-  auto* at = find(*env.part, k);
+  Part& in = c.model >= 0 ? references[static_cast<size_t>(c.model)] : *env.part;
+  auto* at = find(in, k);
   duplicate = at && at->size() > 1;
-  return at ? &env.part->rows[at->front()] : nullptr;
+  return at ? &in.rows[at->front()] : nullptr;
 }
 
 V Model::ref(Ref& r, Env& env) {
@@ -258,7 +260,9 @@ V Model::ref(Ref& r, Env& env) {
       return number(numFromInt(yes ? 1 : 0));
     }
     V v;
-    if (row) {
+    if (row && r.cell.model >= 0) {
+      v = row->meas[r.cell.measure];
+    } else if (row) {
       size_t at = static_cast<size_t>(row - env.part->rows.data());
       if (r.kind == Ref::Previous) {
         if (at < env.part->previous.size()) v = env.part->previous[at][r.cell.measure];
@@ -466,7 +470,9 @@ std::vector<size_t> Model::ruleOrder() {
   std::vector<std::vector<Pattern>> reads(n);
   std::function<void(const Expr&, std::vector<Pattern>&)> collect = [&](const Expr& e, std::vector<Pattern>& out) {
     for (const Ref& r : e.refs) {
-      if (r.kind == Ref::Cell || r.kind == Ref::Present || r.kind == Ref::PresentNN || r.kind == Ref::Previous)
+      if (r.cell.model >= 0) {
+        // a reference model's cells: no rule writes them
+      } else if (r.kind == Ref::Cell || r.kind == Ref::Present || r.kind == Ref::PresentNN || r.kind == Ref::Previous)
         out.push_back(pattern(r.cell, r.cell.measure));
       else if (r.kind == Ref::Agg)
         out.push_back(pattern(r.cell, r.arg ? -1 : r.index));
@@ -504,7 +510,38 @@ std::vector<size_t> Model::ruleOrder() {
   return order;
 }
 
+// A reference model's rows, read by its query.
+void loadReference(Model& m, const RefModel& rm, Part& into) {
+  std::string cols;
+  for (size_t k = 0; k < rm.dimItems.size(); ++k) cols += (k ? ", " : "") + rm.dimItems[k];
+  for (const auto& item : rm.measureItems) cols += ", " + item;
+  Translation t = translate("SELECT " + cols + " FROM (" + rm.query + ")", *m.cat, false, false);
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(m.db, t.sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+    throw fromSqlite(sqlite3_errcode(m.db), sqlite3_errmsg(m.db), "SELECT");
+  int rc;
+  const int nd = static_cast<int>(rm.dims.size()), nm = static_cast<int>(rm.measures.size());
+  try {
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      Row row;
+      for (int k = 0; k < nd; ++k) row.dims.emplace_back(sqlite3_column_value(st, k));
+      for (int k = 0; k < nm; ++k) row.meas.emplace_back(sqlite3_column_value(st, nd + k));
+      m.add(into, std::move(row));
+    }
+  } catch (...) {
+    sqlite3_finalize(st);
+    throw;
+  }
+  std::string msg = sqlite3_errmsg(m.db);
+  sqlite3_finalize(st);
+  if (rc != SQLITE_DONE) throw fromSqlite(rc, msg, "SELECT");
+  for (auto& entry : into.index)
+    if (entry.second.size() > 1) throw OraError(32638);
+}
+
 void Model::run() {
+  references.resize(spec->references.size());
+  for (size_t k = 0; k < references.size(); ++k) loadReference(*this, spec->references[k], references[k]);
   const std::vector<size_t> order = ruleOrder();
   for (Part& p : parts) {
     for (auto& entry : p.index)

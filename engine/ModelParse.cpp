@@ -99,11 +99,12 @@ private:
   std::string slice(size_t b, size_t e) const {
     return b < e ? text_.substr(tl_.t[b].pos, tl_.t[e - 1].end - tl_.t[b].pos) : std::string();
   }
-  void columns(size_t open, std::vector<std::string>& names, std::vector<std::string>& items);
+  void columns(size_t open, std::vector<std::string>& names, std::vector<std::string>& items, bool main = true);
   // Whether the column a reference reads is a DATE (kept as its text, which a bind leaves untyped).
   bool dated(const Ref& r) const {
     size_t np = s_.parts.size(), nd = s_.dims.size();
     auto is = [&](size_t col) { return col < s_.types.size() && s_.types[col] == 'D'; };
+    if (r.cell.model >= 0) return false; // a reference model's columns are not typed here
     switch (r.kind) {
     case Ref::Cell:
     case Ref::Previous:
@@ -143,7 +144,7 @@ private:
 };
 
 // ( expr [AS] alias, ... ): a name of each item, its alias or its column's.
-void Reader::columns(size_t open, std::vector<std::string>& names, std::vector<std::string>& items) {
+void Reader::columns(size_t open, std::vector<std::string>& names, std::vector<std::string>& items, bool main) {
   if (!tl_.op(open, "(")) throw OraError(906).at(static_cast<int>(tl_.t[open].pos));
   size_t close = tl_.close(open);
   for (auto [b, e] : split(open + 1, close)) {
@@ -159,9 +160,9 @@ void Reader::columns(size_t open, std::vector<std::string>& names, std::vector<s
     } else {
       throw OraError(32614).at(static_cast<int>(tl_.t[b].pos)); // an expression needs an alias
     }
-    if (std::find(s_.parts.begin(), s_.parts.end(), name) != s_.parts.end() ||
-        std::find(s_.dims.begin(), s_.dims.end(), name) != s_.dims.end() ||
-        std::find(s_.measures.begin(), s_.measures.end(), name) != s_.measures.end() ||
+    if ((main && (std::find(s_.parts.begin(), s_.parts.end(), name) != s_.parts.end() ||
+                  std::find(s_.dims.begin(), s_.dims.end(), name) != s_.dims.end() ||
+                  std::find(s_.measures.begin(), s_.measures.end(), name) != s_.measures.end())) ||
         std::find(names.begin(), names.end(), name) != names.end())
       throw OraError(960).at(static_cast<int>(tl_.t[e - 1].pos));
     names.push_back(name);
@@ -254,6 +255,29 @@ DimSpec Reader::dimSpec(size_t b, size_t e, int p, const Ctx& outer, bool lhs) {
 // measure[...] at k: its reference; the index after its "]".
 size_t Reader::cell(size_t k, CellRef& c, const Ctx& ctx, bool lhs) {
   c.measure = index(s_.measures, k);
+  for (size_t m = 0; c.measure < 0 && m < s_.references.size(); ++m) {
+    const RefModel& rm = s_.references[m];
+    int at = index(rm.measures, k);
+    if (at < 0) continue;
+    // a reference model's cell: read only, each position a value
+    if (lhs) throw OraError(32613).at(static_cast<int>(tl_.t[k].pos));
+    c.model = static_cast<int>(m);
+    c.measure = at;
+    size_t close = tl_.close(k + 1);
+    auto parts = split(k + 2, close);
+    if (parts.size() < rm.dims.size()) throw OraError(947).at(static_cast<int>(tl_.t[close].pos));
+    if (parts.size() > rm.dims.size()) throw OraError(913).at(static_cast<int>(tl_.t[parts[rm.dims.size()].first].pos));
+    for (size_t p = 0; p < parts.size(); ++p) {
+      auto [b, e] = parts[p];
+      if (index(rm.dims, b) == static_cast<int>(p) && tl_.op(b + 1, "=")) b += 2;
+      Ctx plain;
+      plain.until = ctx.until;
+      DimSpec d;
+      d.value = expr(b, e, plain);
+      c.dims.push_back(std::move(d));
+    }
+    return close + 1;
+  }
   if (c.measure < 0) {
     if (index(s_.dims, k) >= 0 || index(s_.parts, k) >= 0) throw OraError(32613).at(static_cast<int>(tl_.t[k].pos));
     throw OraError(904, tl_.t[k].text).at(static_cast<int>(tl_.t[k].pos));
@@ -447,8 +471,26 @@ size_t Reader::readClause(size_t at) {
     s_.updatedOnly = tl_.word(k + 1, "UPDATED");
     k += 3;
   }
-  if (tl_.word(k, "REFERENCE")) throw OraError(32609, "REFERENCE").at(static_cast<int>(tl_.t[k].pos));
+  while (tl_.word(k, "REFERENCE")) {
+    RefModel rm;
+    if (!tl_.name(k + 1)) throw OraError(904).at(static_cast<int>(tl_.t[k + 1].pos));
+    rm.name = tl_.t[k + 1].text;
+    if (!tl_.word(k + 2, "ON")) throw OraError(905).at(static_cast<int>(tl_.t[k + 2].pos));
+    if (!tl_.op(k + 3, "(")) throw OraError(906).at(static_cast<int>(tl_.t[k + 3].pos));
+    size_t c = tl_.close(k + 3);
+    rm.query = slice(k + 4, c);
+    k = c + 1;
+    if (!tl_.word(k, "DIMENSION") || !tl_.word(k + 1, "BY")) throw OraError(32616).at(static_cast<int>(tl_.t[k].pos));
+    columns(k + 2, rm.dims, rm.dimItems, false);
+    k = tl_.close(k + 2) + 1;
+    if (!tl_.word(k, "MEASURES")) throw OraError(32617).at(static_cast<int>(tl_.t[k].pos));
+    columns(k + 1, rm.measures, rm.measureItems, false);
+    k = tl_.close(k + 1) + 1;
+    options();
+    s_.references.push_back(std::move(rm));
+  }
   if (tl_.word(k, "MAIN")) k += 2;
+  else if (!s_.references.empty()) throw OraError(32609).at(static_cast<int>(tl_.t[k].pos));
   if (tl_.word(k, "PARTITION")) {
     if (!tl_.word(k + 1, "BY")) throw OraError(924).at(static_cast<int>(tl_.t[k + 1].pos));
     columns(k + 2, s_.parts, s_.partItems);
