@@ -153,7 +153,7 @@ struct Model {
   std::vector<const Row*> cells(std::vector<DimSpec>& dims, Env& env);
   const Row* single(CellRef& c, Env& env, bool& duplicate);
   void apply(Rule& r, Part& p, long iteration);
-  std::vector<size_t> ruleOrder();
+  std::vector<size_t> ruleOrder(bool& cyclic);
   void run();
 };
 
@@ -188,7 +188,7 @@ bool Model::values(DimSpec& d, Env& env, std::vector<V>& out) {
       throw OraError(32626);
     if (d.decrement) step = neg(step);
     for (Num x = from; d.decrement ? compare(x, to) >= 0 : compare(x, to) <= 0; x = ora::add(x, step)) {
-      if (out.size() >= 10000) throw OraError(32633);
+      if (out.size() >= 1000000) throw OraError(32626);
       out.push_back(number(x));
     }
     return true;
@@ -449,7 +449,8 @@ bool overlap(const Pattern& a, const Pattern& b) {
 
 // AUTOMATIC ORDER: a rule runs after the rules that write cells it reads; rules that depend on
 // each other in a cycle keep their written order.
-std::vector<size_t> Model::ruleOrder() {
+std::vector<size_t> Model::ruleOrder(bool& cyclic) {
+  cyclic = false;
   const size_t n = spec->rules.size();
   std::vector<size_t> order;
   if (!spec->automatic) {
@@ -485,6 +486,12 @@ std::vector<size_t> Model::ruleOrder() {
     Rule& r = spec->rules[k];
     writes.push_back(pattern(r.lhs, r.lhs.measure));
     collect(*r.rhs, reads[k]);
+    // one cell, named alike by two rules: which value it ends with would depend on their order
+    auto single = [](const Pattern& p) {
+      return std::all_of(p.dims.begin(), p.dims.end(), [](const auto& d) { return d.first; });
+    };
+    for (size_t w = 0; w < k; ++w)
+      if (single(writes[k]) && single(writes[w]) && overlap(writes[k], writes[w])) throw OraError(32630);
   }
   std::vector<char> done(n);
   while (order.size() < n) {
@@ -501,9 +508,11 @@ std::vector<size_t> Model::ruleOrder() {
             }
       if (ready) pick = k;
     }
-    if (pick == n)
+    if (pick == n) {
+      cyclic = true;
       for (size_t k = 0; k < n && pick == n; ++k)
         if (!done[k]) pick = k;
+    }
     done[pick] = 1;
     order.push_back(pick);
   }
@@ -542,7 +551,8 @@ void loadReference(Model& m, const RefModel& rm, Part& into) {
 void Model::run() {
   references.resize(spec->references.size());
   for (size_t k = 0; k < references.size(); ++k) loadReference(*this, spec->references[k], references[k]);
-  const std::vector<size_t> order = ruleOrder();
+  bool cyclic = false;
+  const std::vector<size_t> order = ruleOrder(cyclic);
   for (Part& p : parts) {
     for (auto& entry : p.index)
       if (entry.second.size() > 1 && !spec->singleReference) throw OraError(32638);
@@ -552,7 +562,25 @@ void Model::run() {
         p.previous.clear();
         for (const Row& row : p.rows) p.previous.push_back(row.meas);
       }
-      for (size_t k : order) apply(spec->rules[k], p, it);
+      if (!cyclic) {
+        for (size_t k : order) apply(spec->rules[k], p, it);
+      } else {
+        // rules that read each other's cells run again until no cell changes
+        auto same = [](const std::vector<Row>& a, const std::vector<Row>& b) {
+          if (a.size() != b.size()) return false;
+          for (size_t i = 0; i < a.size(); ++i)
+            for (size_t m = 0; m < a[i].meas.size(); ++m)
+              if (compareV(a[i].meas[m], b[i].meas[m]) != 0 || a[i].meas[m].null() != b[i].meas[m].null()) return false;
+          return true;
+        };
+        bool settled = false;
+        for (int pass = 0; pass < 1000 && !settled; ++pass) {
+          std::vector<Row> before = p.rows;
+          for (size_t k : order) apply(spec->rules[k], p, it);
+          settled = same(before, p.rows);
+        }
+        if (!settled) throw OraError(32634);
+      }
       if (spec->until) {
         Env env;
         env.part = &p;

@@ -229,6 +229,8 @@ const std::map<int, const char*>& texts() {
       {32626, "illegal bounds or increment in MODEL FOR loop"},
       {32633, "MODEL subquery FOR cell index returns too many rows"},
       {32638, "Non unique addressing in MODEL dimensions"},
+      {32630, "multiple assignment in automatic order MODEL"},
+      {32634, "automatic order MODEL evaluation does not converge"},
       {42399, "cannot perform a DML operation on a read-only view"},
       {1489, "result of string concatenation is too long"},
       {30491, "missing ORDER BY clause"},
