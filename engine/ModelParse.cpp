@@ -380,6 +380,8 @@ void Reader::emit(size_t b, size_t e, const Ctx& ctx, Expr& out) {
         continue;
       }
     }
+    // an analytic function here would see the one row of the expression's query, not the cells
+    if (t.kind == Tok::Ident && t.text == "OVER" && tl_.op(k + 1, "(")) throw OraError(32621).at(static_cast<int>(t.pos));
     if (t.kind == Tok::Ident && t.text == "ITERATION_NUMBER") {
       Ref r;
       r.kind = Ref::Iteration;
