@@ -90,7 +90,7 @@ struct Spec {
   std::vector<std::string> parts, dims, measures;
   // the items' expressions as written (for the inline view)
   std::vector<std::string> partItems, dimItems, measureItems;
-  std::string types; // per column (partitions, dimensions, measures): 'D' for a DATE
+  std::string types; // per column (partitions, dimensions, measures): 'D' a DATE, 'N' a NUMBER
   bool ignoreNav = false, singleReference = false, updatedOnly = false, automatic = false;
   long iterate = -1; // -1: no ITERATE
   ExprPtr until;

@@ -640,12 +640,27 @@ void modelFinal(sqlite3_context* ctx) {
   fn::guardedCall(ctx, [&] {
     m->run();
     std::string out;
+    const std::string& types = m->spec->types;
+    size_t col = 0;
+    // a NUMBER a table keeps as decimal text goes on as the numbers the rules computed do, so
+    // that a column sorts and compares as one kind
+    auto pack = [&](const V& v) {
+      bool number = col < types.size() && types[col] == 'N';
+      ++col;
+      Num n;
+      if (number && !v.null() && sqlite3_value_type(v.p) == SQLITE_TEXT &&
+          parseNum(reinterpret_cast<const char*>(sqlite3_value_text(v.p)), n))
+        packValue(out, m->number(n).p);
+      else
+        packValue(out, v.p);
+    };
     for (const Part& p : m->parts)
       for (const Row& row : p.rows) {
         if (m->spec->updatedOnly && !row.updated) continue;
-        for (const V& v : p.key) packValue(out, v.p);
-        for (const V& v : row.dims) packValue(out, v.p);
-        for (const V& v : row.meas) packValue(out, v.p);
+        col = 0;
+        for (const V& v : p.key) pack(v);
+        for (const V& v : row.dims) pack(v);
+        for (const V& v : row.meas) pack(v);
       }
     sqlite3_result_blob64(ctx, out.data(), out.size(), SQLITE_TRANSIENT);
   });

@@ -704,7 +704,10 @@ bool modelClause(const std::string& text, Catalog& cat, std::string& out) {
           translate(with + "SELECT " + cols + " " + text.substr(t[from].pos, t[at].pos - t[from].pos), cat, false, false);
       sqlite3_stmt* st = nullptr;
       if (sqlite3_prepare_v2(cat.db(), below.sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
-        for (int k = 0; k < sqlite3_column_count(st); ++k) types += resultType(st, k, below).code == kDate ? 'D' : '-';
+        for (int k = 0; k < sqlite3_column_count(st); ++k) {
+          int code = resultType(st, k, below).code;
+          types += code == kDate ? 'D' : code == kNumber ? 'N' : '-';
+        }
       sqlite3_finalize(st);
     } catch (const OraError&) {
       types.clear(); // the statement's own translation reports it
