@@ -14,14 +14,14 @@ struct sqlite3_stmt;
 namespace ora {
 
 // When `text` has a query with a MODEL clause: the same statement with an inline view of the
-// query below the clause in its place, marked for the translator (modelSpecColumn).
+// query below the clause in its place, marked for the translator (modelClauseColumn).
 bool modelClause(const std::string& text, Catalog& cat, std::string& out);
 void registerModelRows(sqlite3* db);
 // A view made from the rewritten statement keeps the query as it was written.
 void modelWrittenText(const std::string& text, const std::string& modelled, Translation& t);
 
 // The first column of the marked inline view: its value is the clause for ora_model.
-inline constexpr const char* modelSpecColumn = "MODEL$";
+inline constexpr const char* modelClauseColumn = "MODEL$";
 
 namespace model {
 
@@ -31,7 +31,7 @@ using ExprPtr = std::shared_ptr<Expr>;
 enum class Mode { Update, Upsert, UpsertAll };
 
 // What one position of a cell reference selects.
-struct DimSpec {
+struct DimPick {
   enum Kind { Value, Any, Cond, ForIn, ForRange, ForQuery } kind = Value;
   bool symbolic = false; // dim = v, dim IS ANY, a condition: never creates a cell under UPSERT
   ExprPtr value;         // Value; Cond (a condition on the candidate's value); ForRange: from
@@ -44,7 +44,7 @@ struct DimSpec {
 struct CellRef {
   int model = -1; // a reference model's, by its index; -1 the main model's
   int measure = -1;
-  std::vector<DimSpec> dims;
+  std::vector<DimPick> dims;
 };
 
 // A value a rule's expression takes from the model, bound in its place.
@@ -85,7 +85,7 @@ struct RefModel {
   std::vector<std::string> dims, measures, dimItems, measureItems;
 };
 
-struct Spec {
+struct Clause {
   std::vector<RefModel> references;
   std::vector<std::string> parts, dims, measures;
   // the items' expressions as written (for the inline view)
@@ -99,7 +99,7 @@ struct Spec {
 
 // Reads the clause at the start of `text` (MODEL ... its rules), brackets as written; `end` is
 // where it ends.
-std::unique_ptr<Spec> parseModel(const std::string& text, size_t& end, const std::string& types);
+std::unique_ptr<Clause> parseModel(const std::string& text, size_t& end, const std::string& types);
 // Each expression's text as SQLite runs it, through the translator (checks names and functions).
 std::string exprSql(const Expr& e, Catalog& cat);
 

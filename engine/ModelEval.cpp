@@ -92,7 +92,7 @@ struct Env {
 };
 
 struct Model {
-  std::unique_ptr<Spec> spec;
+  std::unique_ptr<Clause> clause;
   sqlite3* db = nullptr;
   std::unique_ptr<Catalog> cat;
   std::vector<Part> parts;
@@ -149,8 +149,8 @@ struct Model {
     return !v.null() && sqlite3_value_int64(v.p) != 0;
   }
   // The values a position allows; false when it takes any or a condition decides.
-  bool values(DimSpec& d, Env& env, std::vector<V>& out);
-  std::vector<const Row*> cells(std::vector<DimSpec>& dims, Env& env);
+  bool values(DimPick& d, Env& env, std::vector<V>& out);
+  std::vector<const Row*> cells(std::vector<DimPick>& dims, Env& env);
   const Row* single(CellRef& c, Env& env, bool& duplicate);
   void apply(Rule& r, Part& p, long iteration);
   std::vector<size_t> ruleOrder(bool& cyclic);
@@ -173,14 +173,14 @@ V Model::eval(Expr& e, Env& env) {
   return fromStmt(e.st);
 }
 
-bool Model::values(DimSpec& d, Env& env, std::vector<V>& out) {
+bool Model::values(DimPick& d, Env& env, std::vector<V>& out) {
   out.clear();
   switch (d.kind) {
-  case DimSpec::Value: out.push_back(eval(*d.value, env)); return true;
-  case DimSpec::ForIn:
+  case DimPick::Value: out.push_back(eval(*d.value, env)); return true;
+  case DimPick::ForIn:
     for (auto& x : d.list) out.push_back(eval(*x, env));
     return true;
-  case DimSpec::ForRange: {
+  case DimPick::ForRange: {
     V a = eval(*d.value, env), b = eval(*d.to, env), s = eval(*d.step, env);
     Num from, to, step;
     if (a.null() || b.null() || s.null() || !numOf(a.p, from) || !numOf(b.p, to) || !numOf(s.p, step) ||
@@ -193,7 +193,7 @@ bool Model::values(DimSpec& d, Env& env, std::vector<V>& out) {
     }
     return true;
   }
-  case DimSpec::ForQuery: {
+  case DimPick::ForQuery: {
     Translation t = translate(d.query, *cat, false, false);
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, t.sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
@@ -215,7 +215,7 @@ bool Model::values(DimSpec& d, Env& env, std::vector<V>& out) {
 }
 
 // The existing cells of the partition that the positions select, in the partition's order.
-std::vector<const Row*> Model::cells(std::vector<DimSpec>& dims, Env& env) {
+std::vector<const Row*> Model::cells(std::vector<DimPick>& dims, Env& env) {
   std::vector<std::vector<V>> allowed(dims.size());
   std::vector<char> listed(dims.size());
   for (size_t k = 0; k < dims.size(); ++k) listed[k] = values(dims[k], env, allowed[k]);
@@ -225,7 +225,7 @@ std::vector<const Row*> Model::cells(std::vector<DimSpec>& dims, Env& env) {
     for (size_t k = 0; k < dims.size() && ok; ++k) {
       if (listed[k]) {
         ok = std::any_of(allowed[k].begin(), allowed[k].end(), [&](const V& v) { return compareV(v, row.dims[k]) == 0; });
-      } else if (dims[k].kind == DimSpec::Cond) {
+      } else if (dims[k].kind == DimPick::Cond) {
         const Row* keep = env.cand;
         env.cand = &row;
         ok = truth(*dims[k].value, env);
@@ -270,7 +270,7 @@ V Model::ref(Ref& r, Env& env) {
         v = row->meas[r.cell.measure];
       }
     }
-    if (v.null() && spec->ignoreNav) v = zeroFor(r.cell.measure);
+    if (v.null() && clause->ignoreNav) v = zeroFor(r.cell.measure);
     return v;
   }
   case Ref::Agg: {
@@ -291,7 +291,7 @@ V Model::ref(Ref& r, Env& env) {
       } else {
         v = number(numFromInt(1));
       }
-      if (v.null() && spec->ignoreNav) v = zeroFor(r.index);
+      if (v.null() && clause->ignoreNav) v = zeroFor(r.index);
       if (v.null()) continue;
       ++count;
       if (fn == "SUM" || fn == "AVG") {
@@ -319,7 +319,7 @@ V Model::ref(Ref& r, Env& env) {
     if (!env.cand) throw OraError(32611);
     return env.cand->dims[r.index];
   case Ref::MeasureValue:
-    if (!env.cand) throw OraError(904, spec->measures[r.index]);
+    if (!env.cand) throw OraError(904, clause->measures[r.index]);
     return env.cand->meas[r.index];
   }
   return V();
@@ -359,10 +359,10 @@ void Model::apply(Rule& r, Part& p, long iteration) {
     for (const Row& row : p.rows) {
       bool ok = true;
       for (size_t k = 0; k < n && ok; ++k) {
-        DimSpec& d = r.lhs.dims[k];
+        DimPick& d = r.lhs.dims[k];
         if (!d.symbolic) continue;
-        if (d.kind == DimSpec::Value) ok = compareV(allowed[k][0], row.dims[k]) == 0;
-        else if (d.kind == DimSpec::Cond) {
+        if (d.kind == DimPick::Value) ok = compareV(allowed[k][0], row.dims[k]) == 0;
+        else if (d.kind == DimPick::Cond) {
           env.cand = &row;
           ok = truth(*d.value, env);
           env.cand = nullptr;
@@ -394,7 +394,7 @@ void Model::apply(Rule& r, Part& p, long iteration) {
       if (auto* at = find(p, targets[t])) row = &p.rows[at->front()];
       else {
         pseudo.dims = targets[t];
-        pseudo.meas.resize(spec->measures.size());
+        pseudo.meas.resize(clause->measures.size());
         row = &pseudo;
       }
       env.cand = row;
@@ -425,7 +425,7 @@ void Model::apply(Rule& r, Part& p, long iteration) {
     } else {
       Row row;
       row.dims = key;
-      row.meas.resize(spec->measures.size());
+      row.meas.resize(clause->measures.size());
       row.meas[r.lhs.measure] = v;
       row.updated = true;
       row.original = false;
@@ -451,9 +451,9 @@ bool overlap(const Pattern& a, const Pattern& b) {
 // each other in a cycle keep their written order.
 std::vector<size_t> Model::ruleOrder(bool& cyclic) {
   cyclic = false;
-  const size_t n = spec->rules.size();
+  const size_t n = clause->rules.size();
   std::vector<size_t> order;
-  if (!spec->automatic) {
+  if (!clause->automatic) {
     for (size_t k = 0; k < n; ++k) order.push_back(k);
     return order;
   }
@@ -461,8 +461,8 @@ std::vector<size_t> Model::ruleOrder(bool& cyclic) {
   auto pattern = [&](const CellRef& c, int measure) {
     Pattern p;
     p.measure = measure;
-    for (const DimSpec& d : c.dims) {
-      bool known = d.kind == DimSpec::Value && d.value && d.value->refs.empty();
+    for (const DimPick& d : c.dims) {
+      bool known = d.kind == DimPick::Value && d.value && d.value->refs.empty();
       p.dims.emplace_back(known, known ? eval(*d.value, none) : V());
     }
     return p;
@@ -478,12 +478,12 @@ std::vector<size_t> Model::ruleOrder(bool& cyclic) {
       else if (r.kind == Ref::Agg)
         out.push_back(pattern(r.cell, r.arg ? -1 : r.index));
       if (r.arg) collect(*r.arg, out);
-      for (const DimSpec& d : r.cell.dims)
+      for (const DimPick& d : r.cell.dims)
         if (d.value) collect(*d.value, out);
     }
   };
   for (size_t k = 0; k < n; ++k) {
-    Rule& r = spec->rules[k];
+    Rule& r = clause->rules[k];
     writes.push_back(pattern(r.lhs, r.lhs.measure));
     collect(*r.rhs, reads[k]);
     // one cell, named alike by two rules: which value it ends with would depend on their order
@@ -549,21 +549,21 @@ void loadReference(Model& m, const RefModel& rm, Part& into) {
 }
 
 void Model::run() {
-  references.resize(spec->references.size());
-  for (size_t k = 0; k < references.size(); ++k) loadReference(*this, spec->references[k], references[k]);
+  references.resize(clause->references.size());
+  for (size_t k = 0; k < references.size(); ++k) loadReference(*this, clause->references[k], references[k]);
   bool cyclic = false;
   const std::vector<size_t> order = ruleOrder(cyclic);
   for (Part& p : parts) {
     for (auto& entry : p.index)
-      if (entry.second.size() > 1 && !spec->singleReference) throw OraError(32638);
-    long passes = spec->iterate > 0 ? spec->iterate : 1;
+      if (entry.second.size() > 1 && !clause->singleReference) throw OraError(32638);
+    long passes = clause->iterate > 0 ? clause->iterate : 1;
     for (long it = 0; it < passes; ++it) {
-      if (spec->until) {
+      if (clause->until) {
         p.previous.clear();
         for (const Row& row : p.rows) p.previous.push_back(row.meas);
       }
       if (!cyclic) {
-        for (size_t k : order) apply(spec->rules[k], p, it);
+        for (size_t k : order) apply(clause->rules[k], p, it);
       } else {
         // rules that read each other's cells run again until no cell changes
         auto same = [](const std::vector<Row>& a, const std::vector<Row>& b) {
@@ -576,16 +576,16 @@ void Model::run() {
         bool settled = false;
         for (int pass = 0; pass < 1000 && !settled; ++pass) {
           std::vector<Row> before = p.rows;
-          for (size_t k : order) apply(spec->rules[k], p, it);
+          for (size_t k : order) apply(clause->rules[k], p, it);
           settled = same(before, p.rows);
         }
         if (!settled) throw OraError(32634);
       }
-      if (spec->until) {
+      if (clause->until) {
         Env env;
         env.part = &p;
         env.iteration = it;
-        if (truth(*spec->until, env)) break;
+        if (truth(*clause->until, env)) break;
       }
     }
   }
@@ -609,11 +609,11 @@ void modelStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       if (nl2 == std::string::npos) throw OraError(600);
       m->cat = std::make_unique<Catalog>(m->db, head.substr(0, nl));
       size_t end = 0;
-      m->spec = parseModel(head.substr(nl2 + 1), end, head.substr(nl + 1, nl2 - nl - 1));
+      m->clause = parseModel(head.substr(nl2 + 1), end, head.substr(nl + 1, nl2 - nl - 1));
       acc->m = m.release();
     }
     Model& m = *acc->m;
-    const Spec& s = *m.spec;
+    const Clause& s = *m.clause;
     size_t np = s.parts.size(), nd = s.dims.size(), nm = s.measures.size();
     if (static_cast<size_t>(argc) != 1 + np + nd + nm) throw OraError(600);
     Key pk;
@@ -640,7 +640,7 @@ void modelFinal(sqlite3_context* ctx) {
   fn::guardedCall(ctx, [&] {
     m->run();
     std::string out;
-    const std::string& types = m->spec->types;
+    const std::string& types = m->clause->types;
     size_t col = 0;
     // a NUMBER a table keeps as decimal text goes on as the numbers the rules computed do, so
     // that a column sorts and compares as one kind
@@ -656,7 +656,7 @@ void modelFinal(sqlite3_context* ctx) {
     };
     for (const Part& p : m->parts)
       for (const Row& row : p.rows) {
-        if (m->spec->updatedOnly && !row.updated) continue;
+        if (m->clause->updatedOnly && !row.updated) continue;
         col = 0;
         for (const V& v : p.key) pack(v);
         for (const V& v : row.dims) pack(v);

@@ -50,8 +50,8 @@ std::string bracketsAsParens(const std::string& text, std::set<size_t>& at) {
 
 class Reader {
 public:
-  Reader(const std::string& text, Spec& spec)
-      : text_(text), shown_(bracketsAsParens(text, brackets_)), tl_(shown_), s_(spec) {
+  Reader(const std::string& text, Clause& parsed)
+      : text_(text), shown_(bracketsAsParens(text, brackets_)), tl_(shown_), s_(parsed) {
     if (!tl_.ok) throw OraError(911);
   }
   const sql::TokenList& tokens() const { return tl_; }
@@ -124,7 +124,7 @@ private:
     out.text += form ? std::string("(") + b + form + ")" : b;
   }
   size_t cell(size_t k, CellRef& c, const Ctx& ctx, bool lhs);
-  DimSpec dimSpec(size_t b, size_t e, int p, const Ctx& ctx, bool lhs);
+  DimPick dimPick(size_t b, size_t e, int p, const Ctx& ctx, bool lhs);
   bool mentions(size_t b, size_t e, int dim) const;
   void emit(size_t b, size_t e, const Ctx& ctx, Expr& out);
   ExprPtr expr(size_t b, size_t e, const Ctx& ctx, bool condition = false) {
@@ -140,7 +140,7 @@ private:
   std::set<size_t> brackets_;
   std::string shown_;
   sql::TokenList tl_;
-  Spec& s_;
+  Clause& s_;
 };
 
 // ( expr [AS] alias, ... ): a name of each item, its alias or its column's.
@@ -182,15 +182,15 @@ bool Reader::mentions(size_t b, size_t e, int dim) const {
   return false;
 }
 
-DimSpec Reader::dimSpec(size_t b, size_t e, int p, const Ctx& outer, bool lhs) {
-  DimSpec d;
+DimPick Reader::dimPick(size_t b, size_t e, int p, const Ctx& outer, bool lhs) {
+  DimPick d;
   if (b >= e) throw OraError(936).at(static_cast<int>(tl_.t[b].pos));
   Ctx ctx;
   ctx.dimPos = lhs ? -1 : p;
   ctx.lhs = lhs;
   ctx.until = outer.until;
   if (e == b + 1 && tl_.word(b, "ANY")) {
-    d.kind = DimSpec::Any;
+    d.kind = DimPick::Any;
     d.symbolic = true; // as dim IS ANY: UPSERT ALL takes the values the cells have
     return d;
   }
@@ -204,11 +204,11 @@ DimSpec Reader::dimSpec(size_t b, size_t e, int p, const Ctx& outer, bool lhs) {
       size_t c = tl_.close(b + 3);
       if (c + 1 != e) throw OraError(907).at(static_cast<int>(tl_.t[c + 1].pos));
       if (tl_.word(b + 4, "SELECT") || tl_.word(b + 4, "WITH")) {
-        d.kind = DimSpec::ForQuery;
+        d.kind = DimPick::ForQuery;
         d.query = slice(b + 4, c);
         return d;
       }
-      d.kind = DimSpec::ForIn;
+      d.kind = DimPick::ForIn;
       for (auto [ib, ie] : split(b + 4, c)) d.list.push_back(expr(ib, ie, ctx));
       return d;
     }
@@ -221,7 +221,7 @@ DimSpec Reader::dimSpec(size_t b, size_t e, int p, const Ctx& outer, bool lhs) {
       d.decrement = inc < e;
     }
     if (inc == e) throw OraError(32608).at(static_cast<int>(tl_.t[e].pos));
-    d.kind = DimSpec::ForRange;
+    d.kind = DimPick::ForRange;
     d.value = expr(b + 3, to, ctx);
     d.to = expr(to + 1, inc, ctx);
     d.step = expr(inc + 1, e, ctx);
@@ -229,7 +229,7 @@ DimSpec Reader::dimSpec(size_t b, size_t e, int p, const Ctx& outer, bool lhs) {
   }
   if (e == b + 3 && tl_.word(b + 1, "IS") && tl_.word(b + 2, "ANY")) {
     if (index(s_.dims, b) != p) throw OraError(32649, tl_.t[b].text).at(static_cast<int>(tl_.t[b].pos));
-    d.kind = DimSpec::Any;
+    d.kind = DimPick::Any;
     d.symbolic = true;
     return d;
   }
@@ -241,7 +241,7 @@ DimSpec Reader::dimSpec(size_t b, size_t e, int p, const Ctx& outer, bool lhs) {
     return d;
   }
   if (mentions(b, e, p)) {
-    d.kind = DimSpec::Cond;
+    d.kind = DimPick::Cond;
     d.symbolic = true;
     ctx.condDim = p;
     d.value = expr(b, e, ctx, true);
@@ -272,7 +272,7 @@ size_t Reader::cell(size_t k, CellRef& c, const Ctx& ctx, bool lhs) {
       if (index(rm.dims, b) == static_cast<int>(p) && tl_.op(b + 1, "=")) b += 2;
       Ctx plain;
       plain.until = ctx.until;
-      DimSpec d;
+      DimPick d;
       d.value = expr(b, e, plain);
       c.dims.push_back(std::move(d));
     }
@@ -287,7 +287,7 @@ size_t Reader::cell(size_t k, CellRef& c, const Ctx& ctx, bool lhs) {
   if (parts.size() < s_.dims.size()) throw OraError(947).at(static_cast<int>(tl_.t[close].pos));
   if (parts.size() > s_.dims.size()) throw OraError(913).at(static_cast<int>(tl_.t[parts[s_.dims.size()].first].pos));
   for (size_t p = 0; p < parts.size(); ++p)
-    c.dims.push_back(dimSpec(parts[p].first, parts[p].second, static_cast<int>(p), ctx, lhs));
+    c.dims.push_back(dimPick(parts[p].first, parts[p].second, static_cast<int>(p), ctx, lhs));
   return close + 1;
 }
 
@@ -300,7 +300,7 @@ void Reader::emit(size_t b, size_t e, const Ctx& ctx, Expr& out) {
       Ref r;
       size_t after = cell(k, r.cell, ctx, false);
       for (auto& d : r.cell.dims)
-        if (d.kind != DimSpec::Value) throw OraError(32622).at(static_cast<int>(t.pos));
+        if (d.kind != DimPick::Value) throw OraError(32622).at(static_cast<int>(t.pos));
       if (tl_.word(after, "IS") && tl_.word(after + 1, "PRESENT")) {
         r.kind = Ref::Present;
         bind(out, std::move(r), " = 1");
@@ -330,7 +330,7 @@ void Reader::emit(size_t b, size_t e, const Ctx& ctx, Expr& out) {
         if (parts.size() < s_.dims.size()) throw OraError(947).at(static_cast<int>(tl_.t[close].pos));
         if (parts.size() > s_.dims.size()) throw OraError(913).at(static_cast<int>(tl_.t[parts[s_.dims.size()].first].pos));
         for (size_t p = 0; p < parts.size(); ++p)
-          r.cell.dims.push_back(dimSpec(parts[p].first, parts[p].second, static_cast<int>(p), ctx, false));
+          r.cell.dims.push_back(dimPick(parts[p].first, parts[p].second, static_cast<int>(p), ctx, false));
         bind(out, std::move(r));
         k = close + 1;
         continue;
@@ -364,7 +364,7 @@ void Reader::emit(size_t b, size_t e, const Ctx& ctx, Expr& out) {
         if (!bracket(args[0].first + 1) || cell(args[0].first, r.cell, ctx, false) != args[0].second)
           throw OraError(prev ? 32618 : 32623).at(static_cast<int>(t.pos));
         for (auto& d : r.cell.dims)
-          if (d.kind != DimSpec::Value) throw OraError(32622).at(static_cast<int>(t.pos));
+          if (d.kind != DimPick::Value) throw OraError(32622).at(static_cast<int>(t.pos));
         if (prev) {
           bind(out, std::move(r));
         } else {
@@ -552,13 +552,13 @@ size_t Reader::readClause(size_t at) {
 
 } // namespace
 
-std::unique_ptr<Spec> parseModel(const std::string& text, size_t& end, const std::string& types) {
-  auto spec = std::make_unique<Spec>();
-  spec->types = types;
-  Reader r(text, *spec);
+std::unique_ptr<Clause> parseModel(const std::string& text, size_t& end, const std::string& types) {
+  auto parsed = std::make_unique<Clause>();
+  parsed->types = types;
+  Reader r(text, *parsed);
   size_t k = r.readClause(0);
   end = r.tokens().t[k - 1].end;
-  return spec;
+  return parsed;
 }
 
 std::string exprSql(const Expr& e, Catalog& cat) {
@@ -605,7 +605,7 @@ void compileExpr(const model::ExprPtr& e, Catalog& cat) {
 }
 
 // Every expression translates: unknown names and functions fail as the statement is parsed.
-void compileAll(model::Spec& s, Catalog& cat) {
+void compileAll(model::Clause& s, Catalog& cat) {
   compileExpr(s.until, cat);
   for (const auto& r : s.rules) {
     compileCell(r.lhs, cat);
@@ -677,9 +677,9 @@ bool modelClause(const std::string& text, Catalog& cat, std::string& out) {
   if (from == at) throw OraError(923).at(static_cast<int>(t[at].pos));
   const std::string rest = text.substr(t[at].pos);
   size_t length = 0;
-  std::unique_ptr<model::Spec> spec;
+  std::unique_ptr<model::Clause> parsed;
   try {
-    spec = model::parseModel(rest, length, std::string());
+    parsed = model::parseModel(rest, length, std::string());
   } catch (OraError& e) {
     if (e.pos >= 0) e.pos += static_cast<int>(t[at].pos);
     throw;
@@ -694,9 +694,9 @@ bool modelClause(const std::string& text, Catalog& cat, std::string& out) {
     auto list = [&](const std::vector<std::string>& exprs, const std::vector<std::string>& names) {
       for (size_t k = 0; k < exprs.size(); ++k) cols += (cols.empty() ? "" : ", ") + exprs[k] + " " + quoteIdent(names[k]);
     };
-    list(spec->partItems, spec->parts);
-    list(spec->dimItems, spec->dims);
-    list(spec->measureItems, spec->measures);
+    list(parsed->partItems, parsed->parts);
+    list(parsed->dimItems, parsed->dims);
+    list(parsed->measureItems, parsed->measures);
     // the statement's WITH clause names what the query below may read
     std::string with = depth[at] == 0 && tl.word(0, "WITH") ? text.substr(0, t[sel].pos) : std::string();
     try {
@@ -713,21 +713,21 @@ bool modelClause(const std::string& text, Catalog& cat, std::string& out) {
       types.clear(); // the statement's own translation reports it
     }
     size_t ignored = 0;
-    spec = model::parseModel(rest, ignored, types);
+    parsed = model::parseModel(rest, ignored, types);
   }
   try {
-    compileAll(*spec, cat);
+    compileAll(*parsed, cat);
   } catch (OraError& e) {
     e.pos = -1; // a place in the text the translator read, not this one
     throw;
   }
-  std::string items = quoteString(cat.user() + "\n" + types + "\n" + clause) + " " + quoteIdent(modelSpecColumn);
+  std::string items = quoteString(cat.user() + "\n" + types + "\n" + clause) + " " + quoteIdent(modelClauseColumn);
   auto add = [&](const std::vector<std::string>& exprs, const std::vector<std::string>& names) {
     for (size_t k = 0; k < exprs.size(); ++k) items += ", " + exprs[k] + " " + quoteIdent(names[k]);
   };
-  add(spec->partItems, spec->parts);
-  add(spec->dimItems, spec->dims);
-  add(spec->measureItems, spec->measures);
+  add(parsed->partItems, parsed->parts);
+  add(parsed->dimItems, parsed->dims);
+  add(parsed->measureItems, parsed->measures);
   out = text.substr(0, t[from].pos) + "FROM (SELECT " + items + " " + text.substr(t[from].pos, t[at].pos - t[from].pos) +
         ") " + quoteIdent("MODEL$ROWS") + " " + (end < t.size() ? text.substr(t[end].pos) : std::string());
   return true;

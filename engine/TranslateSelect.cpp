@@ -101,7 +101,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
       continue;
     }
     if (expectTable && is(k, "(") && is(at(i + 1), "SELECT") && at(i + 2).kind == Token::Str &&
-        at(i + 3).kind == Token::QIdent && at(i + 3).text == modelSpecColumn) {
+        at(i + 3).kind == Token::QIdent && at(i + 3).text == modelClauseColumn) {
       i = modelView(i, c);
       expectTable = false;
       continue;
