@@ -1,6 +1,7 @@
 #include "Database.h"
 #include "Collections.h"
 #include "LateralRows.h"
+#include "ModelClause.h"
 #include "ObjectTypes.h"
 #include "XmlFunctions.h"
 #include "XmlRead.h"
@@ -229,6 +230,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerObjectFunctions(db, nullptr);
   registerPartitionFunctions(db);
   registerLateralRows(db);
+  registerModelRows(db);
   registerCollectionFunctions(db);
   registerXmlFunctions(db);
   registerXmlReadFunctions(db);

@@ -20,40 +20,47 @@ enum : unsigned char { kNull, kInt, kReal, kText, kBlob };
 
 void put(std::string& out, const void* p, size_t n) { out.append(static_cast<const char*>(p), n); }
 
+void pack(std::string& out, sqlite3_value* v) {
+  switch (v ? sqlite3_value_type(v) : SQLITE_NULL) {
+  case SQLITE_INTEGER: {
+    out += static_cast<char>(kInt);
+    int64_t i = sqlite3_value_int64(v);
+    put(out, &i, sizeof i);
+    break;
+  }
+  case SQLITE_FLOAT: {
+    out += static_cast<char>(kReal);
+    double d = sqlite3_value_double(v);
+    put(out, &d, sizeof d);
+    break;
+  }
+  case SQLITE_TEXT:
+  case SQLITE_BLOB: {
+    bool text = sqlite3_value_type(v) == SQLITE_TEXT;
+    const void* p = text ? static_cast<const void*>(sqlite3_value_text(v)) : sqlite3_value_blob(v);
+    uint64_t n = static_cast<uint64_t>(sqlite3_value_bytes(v));
+    out += static_cast<char>(text ? kText : kBlob);
+    put(out, &n, sizeof n);
+    if (n) put(out, p, n);
+    break;
+  }
+  default: out += static_cast<char>(kNull);
+  }
+}
+
+} // namespace
+
+void packValue(std::string& out, sqlite3_value* v) { pack(out, v); }
+
+namespace {
+
 void packStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   auto** acc = static_cast<std::string**>(sqlite3_aggregate_context(ctx, sizeof(std::string*)));
   if (!acc) return sqlite3_result_error_nomem(ctx);
   try {
     if (!*acc) *acc = new std::string;
     std::string& out = **acc;
-    for (int k = 0; k < argc; ++k) {
-      sqlite3_value* v = argv[k];
-      switch (sqlite3_value_type(v)) {
-      case SQLITE_INTEGER: {
-        out += static_cast<char>(kInt);
-        int64_t i = sqlite3_value_int64(v);
-        put(out, &i, sizeof i);
-        break;
-      }
-      case SQLITE_FLOAT: {
-        out += static_cast<char>(kReal);
-        double d = sqlite3_value_double(v);
-        put(out, &d, sizeof d);
-        break;
-      }
-      case SQLITE_TEXT:
-      case SQLITE_BLOB: {
-        bool text = sqlite3_value_type(v) == SQLITE_TEXT;
-        const void* p = text ? static_cast<const void*>(sqlite3_value_text(v)) : sqlite3_value_blob(v);
-        uint64_t n = static_cast<uint64_t>(sqlite3_value_bytes(v));
-        out += static_cast<char>(text ? kText : kBlob);
-        put(out, &n, sizeof n);
-        if (n) put(out, p, n);
-        break;
-      }
-      default: out += static_cast<char>(kNull);
-      }
-    }
+    for (int k = 0; k < argc; ++k) packValue(out, argv[k]);
   } catch (const std::bad_alloc&) {
     sqlite3_result_error_nomem(ctx);
   }

@@ -6,10 +6,13 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_value;
 
 namespace ora {
 
 void registerLateralRows(sqlite3* db);
+// Appends one value to packed rows as ora_rows packs it (nullptr is NULL).
+void packValue(std::string& out, sqlite3_value* v);
 // The table-valued function name(packed rows) with these columns, registered on the connection
 // when it is not yet.
 std::string lateralModule(sqlite3* db, const std::vector<std::string>& columns);

@@ -8,6 +8,7 @@
 #include "MergeStatement.h"
 #include "PivotClause.h"
 #include "MatchRecognize.h"
+#include "ModelClause.h"
 #include "ViewDml.h"
 #include "RecycleBin.h"
 #include "MaterializedViews.h"
@@ -401,6 +402,12 @@ bool semanticDdlError(int code) {
 
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
+  if (std::string modelled; modelClause(text, cat, modelled)) {
+    Translation t = translate(modelled, cat, false, deferDdlErrors);
+    modelWrittenText(text, modelled, t);
+    t.unshared = true;
+    return t;
+  }
   Translation out;
   auto deferred = [&](const Translation& partial) {
     Translation d;

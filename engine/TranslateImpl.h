@@ -293,6 +293,8 @@ private:
   std::vector<std::string> lateralColumns(size_t open, size_t close);
   std::string cursorExpression(size_t i, size_t& close); // CURSOR (subquery) at i
   bool cursorAllowed(size_t i, size_t close);
+  // The inline view of a query with a MODEL clause at its "(": the rows the model gives; its ")"
+  size_t modelView(size_t open, Context& c);
   bool lateralOn_ = false; // OUTER APPLY of a table: its ON goes after its name
   Translation recompiledView(const std::string& view);
   std::vector<std::pair<size_t, size_t>> conjuncts(size_t b, size_t e, int d) const;

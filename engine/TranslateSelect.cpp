@@ -2,6 +2,7 @@
 #include "TranslateImpl.h"
 
 #include "Dictionary.h"
+#include "ModelClause.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Session.h"
@@ -97,6 +98,12 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
       if (outer) lateralOn_ = true;
       expectTable = true;
       ++i;
+      continue;
+    }
+    if (expectTable && is(k, "(") && is(at(i + 1), "SELECT") && at(i + 2).kind == Token::Str &&
+        at(i + 3).kind == Token::QIdent && at(i + 3).text == modelClauseColumn) {
+      i = modelView(i, c);
+      expectTable = false;
       continue;
     }
     if (size_t last = expectTable ? matchRecognize(i, c) : 0) {
