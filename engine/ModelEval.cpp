@@ -118,11 +118,8 @@ struct Model {
     int64_t i = 0;
     std::string text = numText(n);
     double d = numDouble(n);
-    if (n.e >= 0 && n.m < (static_cast<__int128>(1) << 62) && n.m > -(static_cast<__int128>(1) << 62)) {
-      i = static_cast<int64_t>(n.m);
-      for (int k = 0; k < n.e && i < (int64_t(1) << 52); ++k) i *= 10;
-      if (text == std::to_string(i)) sqlite3_bind_int64(maker, 1, i);
-      else sqlite3_bind_text(maker, 1, text.c_str(), -1, SQLITE_TRANSIENT);
+    if (n.e >= 0 && int64Of(n, i) && i < (int64_t{1} << 62) && i > -(int64_t{1} << 62)) {
+      sqlite3_bind_int64(maker, 1, i);
     } else if (compare(numFromDouble(d), n) == 0) {
       sqlite3_bind_double(maker, 1, d);
     } else {
