@@ -171,7 +171,8 @@ std::map<std::string, std::string> TSqlShell::DeclaredTypes(const std::string& t
   // collection as its text
   c.SetSQL({"SELECT COLUMN_NAME, DATA_TYPE, CHAR_LENGTH FROM USER_TAB_COLUMNS WHERE TABLE_NAME = " +
             OraText(DictionaryName(table)) +
-            " AND (CHAR_USED = 'C' OR DATA_TYPE IN ('CLOB', 'NCLOB', 'BLOB', 'XMLTYPE') OR DATA_TYPE LIKE "
+            " AND (CHAR_USED = 'C' OR DATA_TYPE IN ('CLOB', 'NCLOB', 'BLOB', 'XMLTYPE') OR "
+            "DATA_TYPE LIKE "
             "'REF %' OR DATA_TYPE IN "
             "(SELECT OBJECT_NAME FROM USER_OBJECTS WHERE OBJECT_TYPE = 'TYPE'))"});
   c.OnError = [](TOraCursor&, const std::string&) {};
@@ -194,7 +195,7 @@ std::map<std::string, std::string> TSqlShell::DeclaredTypes(const std::string& t
 }
 
 std::vector<std::pair<std::string, std::string>> TSqlShell::UnitErrors(const std::string& name,
-                                                                      const std::string& type) {
+                                                                       const std::string& type) {
   std::vector<std::pair<std::string, std::string>> out;
   TOraCursor c;
   c.SetSession(&FSession);
@@ -231,7 +232,8 @@ bool TSqlShell::CompiledInvalid(const std::string& text, std::string& title) {
   size_t i = 1;
   std::string name, type = "VIEW";
   bool bodyNamed = false;
-  static const char* const compiled[] = {"VIEW", "TRIGGER", "PROCEDURE", "FUNCTION", "PACKAGE", "TYPE"};
+  static const char* const compiled[] = {"VIEW",     "TRIGGER", "PROCEDURE",
+                                         "FUNCTION", "PACKAGE", "TYPE"};
   if (w.size() >= 4 && w[0] == "ALTER" &&
       std::find(std::begin(compiled), std::end(compiled), w[1]) != std::end(compiled) &&
       Upper(w[3]) == "COMPILE") {

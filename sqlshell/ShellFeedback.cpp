@@ -45,8 +45,9 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
     std::string obj = i < w.size() ? w[i] : std::string("OBJECT");
     std::string next = i + 1 < w.size() ? w[i + 1] : std::string();
     if ((obj == "PACKAGE" || obj == "TYPE") &&
-        (next == "BODY" || (v == "ALTER" && w.size() > i + 3 && w[i + 2] == "COMPILE" &&
-                            (w[i + 3] == "BODY" || (w[i + 3] == "DEBUG" && w.size() > i + 4 && w[i + 4] == "BODY")))))
+        (next == "BODY" ||
+         (v == "ALTER" && w.size() > i + 3 && w[i + 2] == "COMPILE" &&
+          (w[i + 3] == "BODY" || (w[i + 3] == "DEBUG" && w.size() > i + 4 && w[i + 4] == "BODY")))))
       obj += " BODY";
     else if (obj == "MATERIALIZED" && next == "VIEW")
       obj = i + 2 < w.size() && w[i + 2] == "LOG" ? "MATERIALIZED VIEW LOG" : "MATERIALIZED VIEW";
