@@ -93,7 +93,7 @@ bool alterTrigger(const std::string& text, Catalog& cat, Translation& out) {
     for (const auto& n : names) remake(n, is(t[i], "ENABLE") ? 1 : 2, cat, out);
     out.function = 15;
   } else if (is(t[1], "PROCEDURE") || is(t[1], "FUNCTION") || is(t[1], "PACKAGE") || is(t[1], "TYPE")) {
-    // COMPILE [DEBUG] [PACKAGE | SPECIFICATION | BODY] [REUSE SETTINGS]: a unit is compiled
+    // COMPILE [DEBUG] [the part] [REUSE SETTINGS]: a unit is compiled
     // whenever it is used or listed, so this only names one that is there
     std::string kind = t[1].text, name = objectAt(t, i, cat, 4043);
     if (i >= t.size() || !is(t[i], "COMPILE")) {

@@ -186,6 +186,27 @@ void forgetStatements(Run& r) {
   r.storedFunctions.clear();
 }
 
+// A block run as dynamic SQL: its binds are the variables of `host`; it counts its steps with
+// its caller and may end the caller's transaction.
+void runDynamicBlock(Run& r, const Unit& unit, Scope& host) {
+  Run inner(r.ses, unit);
+  inner.transactionEnded = r.transactionEnded;
+  inner.steps = r.steps;
+  inner.started = r.started;
+  inner.scopes.push_back(&host);
+  try {
+    inner.block(*unit.block);
+  } catch (OraError& e) {
+    r.steps = inner.steps;
+    r.ended = r.ended || inner.ended;
+    addFrame(e, inner);
+    throw;
+  }
+  r.steps = inner.steps;
+  r.ended = r.ended || inner.ended;
+  if (inner.ended) forgetStatements(r);
+}
+
 // An anonymous block given as text: its placeholders are one bind each, however often named.
 void dynamicBlock(Run& r, const Stmt& s, const std::string& text) {
   std::shared_ptr<Unit> unit = parseBlock(text);
@@ -205,22 +226,7 @@ void dynamicBlock(Run& r, const Stmt& s, const std::string& text) {
     else v.v = usingValue(r, s, k);
     host.vars[names[k]] = std::move(v);
   }
-  Run inner(r.ses, *unit);
-  inner.transactionEnded = r.transactionEnded;
-  inner.steps = r.steps;
-  inner.started = r.started;
-  inner.scopes.push_back(&host);
-  try {
-    inner.block(*unit->block);
-  } catch (OraError& e) {
-    r.steps = inner.steps;
-    r.ended = r.ended || inner.ended;
-    addFrame(e, inner);
-    throw;
-  }
-  r.steps = inner.steps;
-  r.ended = r.ended || inner.ended;
-  if (inner.ended) forgetStatements(r);
+  runDynamicBlock(r, *unit, host);
   for (size_t k = 0; k < names.size(); ++k)
     if (s.bindModes[k] & 2) r.assign(s.binds[k], host.vars[names[k]].v);
 }
@@ -498,22 +504,7 @@ void dynamicBlockText(Run& r, const std::string& text, std::map<std::string, Val
       v.v = b->second;
       host.vars[t.text] = std::move(v);
     }
-  Run inner(r.ses, *unit);
-  inner.transactionEnded = r.transactionEnded;
-  inner.steps = r.steps;
-  inner.started = r.started;
-  inner.scopes.push_back(&host);
-  try {
-    inner.block(*unit->block);
-  } catch (OraError& e) {
-    r.steps = inner.steps;
-    r.ended = r.ended || inner.ended;
-    addFrame(e, inner);
-    throw;
-  }
-  r.steps = inner.steps;
-  r.ended = r.ended || inner.ended;
-  if (inner.ended) forgetStatements(r);
+  runDynamicBlock(r, *unit, host);
   for (auto& [name, var] : host.vars) binds[name.substr(1)] = var.v;
 }
 
