@@ -148,7 +148,12 @@ std::wstring toEcmaScript(const std::wstring& src, bool dotAll) {
     if (c == L'\\') {
       if (i + 1 == n) throw OraError(12726);
       wchar_t e = src[++i];
-      if ((e >= L'1' && e <= L'9') || e == L'd' || e == L'D' || e == L'w' || e == L'W' || e == L's' || e == L'S') {
+      if (e >= L'1' && e <= L'9' && i + 1 < n && src[i + 1] >= L'0' && src[i + 1] <= L'9') {
+        // a back reference is one digit: the digits after it are text, not a longer number
+        out += L"(?:\\";
+        out += e;
+        out += L')';
+      } else if ((e >= L'1' && e <= L'9') || e == L'd' || e == L'D' || e == L'w' || e == L'W' || e == L's' || e == L'S') {
         out += L'\\';
         out += e;
       } else if (e == L'A') {
