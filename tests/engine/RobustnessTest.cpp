@@ -14,6 +14,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Runs `work` on a thread with a 1 MB stack, as small as a client's worker thread may have.
+std::string OnSmallStack(std::function<std::string()>& work) {
+  struct Job {
+    std::function<std::string()>* work;
+    std::string result;
+  } job{&work, {}};
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, 1 << 20);
+  pthread_t th;
+  if (pthread_create(
+          &th, &attr,
+          [](void* p) -> void* {
+            auto* j = static_cast<Job*>(p);
+            j->result = (*j->work)();
+            return nullptr;
+          },
+          &job) != 0)
+    return "<no thread>";
+  pthread_join(th, nullptr);
+  pthread_attr_destroy(&attr);
+  return job.result;
+}
+
 std::string Code(const std::string& error) { return error.substr(0, 9); }
 
 using Robustness = Engine;
@@ -203,26 +227,7 @@ TEST_F(Robustness, DeepestAcceptedNestingFitsASmallStack) {
       all += Exec(sql).substr(0, 9) + " ";
     return all;
   };
-  struct Job {
-    std::function<std::string()>* work;
-    std::string result;
-  } job{&work, {}};
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, 1 << 20);
-  pthread_t th;
-  ASSERT_EQ(pthread_create(
-                &th, &attr,
-                [](void* p) -> void* {
-                  auto* j = static_cast<Job*>(p);
-                  j->result = (*j->work)();
-                  return nullptr;
-                },
-                &job),
-            0);
-  pthread_join(th, nullptr);
-  pthread_attr_destroy(&attr);
-  EXPECT_EQ(job.result, "ORA-00935 ORA-00935 ORA-00935 ORA-00935 ORA-00935 ORA-00935 ");
+  EXPECT_EQ(OnSmallStack(work), "ORA-00935 ORA-00935 ORA-00935 ORA-00935 ORA-00935 ORA-00935 ");
 }
 
 TEST_F(Robustness, UserNamesNeverLeaveTheFolder) {
@@ -362,26 +367,7 @@ TEST_F(Robustness, BacktrackingPatternsStopCleanly) {
     }
     return all;
   };
-  struct Job {
-    std::function<std::string()>* work;
-    std::string result;
-  } job{&work, {}};
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, 1 << 20);
-  pthread_t th;
-  ASSERT_EQ(pthread_create(
-                &th, &attr,
-                [](void* p) -> void* {
-                  auto* j = static_cast<Job*>(p);
-                  j->result = (*j->work)();
-                  return nullptr;
-                },
-                &job),
-            0);
-  pthread_join(th, nullptr);
-  pthread_attr_destroy(&attr);
-  EXPECT_EQ(job.result, "ORA-62518 ORA-62518 4998 3332 4998 ORA-62518 ");
+  EXPECT_EQ(OnSmallStack(work), "ORA-62518 ORA-62518 4998 3332 4998 ORA-62518 ");
 }
 
 } // namespace
