@@ -107,7 +107,9 @@ std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
   return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
 }
 
-std::string CellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) {
+} // namespace
+
+std::string QueryCellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) {
   if (f->IsNull(row))
     return {};
   switch (f->FieldKind()) {
@@ -121,9 +123,9 @@ std::string CellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) 
   }
 }
 
-} // namespace
-
 bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
+  if (Settings.Csv)
+    return RunCsvQuery(c, error);
   const int n = c.FieldCount();
   bool hasLong = false;
   for (int i = 0; i < n; ++i)
@@ -571,7 +573,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     if (f->IsNull(r))
       return cols[i] && cols[i]->HasNullText ? cols[i]->NullText : Settings.NullText;
     if (!right[i])
-      return CellText(c, f, r, longLimit);
+      return QueryCellText(c, f, r, longLimit);
     const std::string raw = rawNumber(i, r);
     // BINARY_FLOAT and BINARY_DOUBLE show in scientific notation, as SQL*Plus shows them
     const int type = static_cast<TOraField*>(f)->DbType();
@@ -687,6 +689,11 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     }
     endPage();
   }
+  QueryFeedback(total);
+  return true;
+}
+
+void TSqlShell::QueryFeedback(uint32_t total) {
   if (total == 0) {
     if (Settings.Feedback > 0)
       FOut << "\nno rows selected\n\n";
@@ -695,7 +702,6 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   } else {
     FOut << "\n";
   }
-  return true;
 }
 
 int TSqlShell::SessionDateWidth() {

@@ -73,7 +73,7 @@ constexpr std::pair<const char*, size_t> SetOptions[] = {
     {"AUTOTRACE", 5},  {"SQLTERMINATOR", 6}, {"SQLCASE", 4},       {"TIME", 4},
     {"SQLNUMBER", 4},  {"EXITCOMMIT", 5},    {"SPACE", 3},         {"DESCRIBE", 4},
     {"APPINFO", 3},    {"AUTOPRINT", 5},     {"COPYCOMMIT", 5},    {"EDITFILE", 4},
-    {"LOBOFFSET", 4},  {"RECSEPCHAR", 10},
+    {"LOBOFFSET", 4},  {"RECSEPCHAR", 10},   {"MARKUP", 4},
 };
 
 } // namespace
@@ -146,6 +146,11 @@ void TSqlShell::SetCommand(const std::string& args) {
     std::string text = w[i + 1];
     if (text.size() >= 2 && (text[0] == '\'' || text[0] == '"') && text.back() == text[0])
       text = text.substr(1, text.size() - 2);
+    if (Abbrev(opt, "MARKUP", 4)) {
+      // the rest of the line is MARKUP's own
+      SetMarkup(std::vector<std::string>(w.begin() + static_cast<std::ptrdiff_t>(i) + 1, w.end()));
+      return;
+    }
     if (Abbrev(opt, "COLSEP", 4)) {
       Settings.ColSep = text.empty() ? std::string(" ") : text;
       ok = true;

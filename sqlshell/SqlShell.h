@@ -49,10 +49,13 @@ struct TShellSettings {
   std::string NullText;     // shown for NULL
   std::string NumFormat;    // number model of NUMBER columns without a FORMAT
   std::string ColSep = " "; // between the columns of a line
-  char Underline = '-';     // under the headings; 0 = no line
-  bool Wrap = true;         // OFF cuts every value at its column's width
-  bool TermOut = true;      // OFF keeps the output of scripts off the screen (not the spool)
-  int AutoCommit = 0;       // commit after this many statements that change data; 0 = OFF
+  bool Csv = false;         // MARKUP CSV: rows as comma-separated values, no pages
+  char CsvDelimiter = ',';
+  bool CsvQuote = true; // text in double quotes
+  char Underline = '-'; // under the headings; 0 = no line
+  bool Wrap = true;     // OFF cuts every value at its column's width
+  bool TermOut = true;  // OFF keeps the output of scripts off the screen (not the spool)
+  int AutoCommit = 0;   // commit after this many statements that change data; 0 = OFF
   std::string SqlPrompt = "SQL> ";
   int NewPage = 1;       // blank lines at the top of a page; 0 a form feed, -1 none
   char RecSep = 'W';     // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
@@ -193,6 +196,12 @@ private:
   bool RunScript(TSource& from, const std::string& name, bool relative);
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);
+  // The rows as MARKUP CSV writes them; false with `error` set when the fetch failed.
+  bool RunCsvQuery(TOraCursor& cursor, std::string& error);
+  // SET MARKUP's words after MARKUP; false after a message.
+  bool SetMarkup(const std::vector<std::string>& words);
+  // The "n rows selected." line (or none) after a query's rows.
+  void QueryFeedback(uint32_t rows);
   void Describe(const std::string& name);
   // DESCRIBE of a procedure, function or package: false when there is none of that name.
   bool DescribeUnit(const std::string& name);
