@@ -1,5 +1,5 @@
-// DESCRIBE of stored procedures, functions and packages: their arguments, read from the
-// unit's source in USER_SOURCE.
+// DESCRIBE: the columns of tables and views, and the arguments of stored procedures, functions
+// and packages, read from the unit's source in USER_SOURCE.
 #include "CType.h"
 #include "DisplayWidth.h"
 #include "OciCompo.h"
@@ -12,6 +12,34 @@
 using namespace shellwords;
 
 namespace {
+
+// "[schema.]name", each part a plain or double-quoted identifier.
+bool ValidObjectName(const std::string& s) {
+  if (s.empty())
+    return false;
+  size_t i = 0;
+  for (;;) {
+    if (i < s.size() && s[i] == '"') {
+      size_t end = s.find('"', i + 1);
+      if (end == std::string::npos || end == i + 1)
+        return false;
+      i = end + 1;
+    } else {
+      size_t b = i;
+      while (i < s.size() &&
+             (ora::alnumC(static_cast<unsigned char>(s[i])) || s[i] == '_' || s[i] == '$' ||
+              s[i] == '#' || static_cast<unsigned char>(s[i]) >= 0x80))
+        ++i;
+      if (i == b)
+        return false;
+    }
+    if (i == s.size())
+      return true;
+    if (s[i] != '.')
+      return false;
+    ++i;
+  }
+}
 
 // Source text with comments turned into blanks, so the words can be read plainly.
 std::string WithoutComments(const std::string& s) {
@@ -222,4 +250,116 @@ bool TSqlShell::DescribeUnit(const std::string& name) {
   }
   FOut << "\n";
   return true;
+}
+
+// The Oracle type of a described column, as DESCRIBE shows it.
+std::string ColumnTypeText(TCustomOraField* cf) {
+  auto* f = static_cast<TOraField*>(cf);
+  switch (f->FieldKind()) {
+  case fkString:
+    if (f->DbType() == 23) // a RAW column fetched as hex
+      return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
+    if (f->DbType() == 180 || f->DbType() == 181) {
+      // the display size is the default format's text: 17 characters, then "." and the digits
+      int digits = std::max(0, f->DisplaySize() - (f->DbType() == 180 ? 18 : 25));
+      return "TIMESTAMP(" + std::to_string(digits) + ")" +
+             (f->DbType() == 181 ? " WITH TIME ZONE" : "");
+    }
+    if (f->DbType() == 182)
+      return "INTERVAL YEAR(" + std::to_string(f->DbPrecision()) + ") TO MONTH";
+    if (f->DbType() == 183)
+      return "INTERVAL DAY(" + std::to_string(f->DbPrecision()) + ") TO SECOND(" +
+             std::to_string(f->DbScale()) + ")";
+    // ROWID is described with a wider buffer than its display size; VARCHAR2 with one more.
+    if (f->Width() == f->DisplaySize() + 2)
+      return "ROWID";
+    return "VARCHAR2(" + std::to_string(f->DisplaySize()) + ")";
+  case fkNumber: {
+    if (f->DbType() == 100 || f->DbType() == 101)
+      return f->DbType() == 100 ? "BINARY_FLOAT" : "BINARY_DOUBLE";
+    auto* n = static_cast<TOraNumberField*>(f);
+    if (n->Precision() <= 0)
+      return "NUMBER";
+    if (n->IsFloat())
+      return "FLOAT(" + std::to_string(n->Precision()) + ")";
+    if (n->Scale() == 0)
+      return "NUMBER(" + std::to_string(n->Precision()) + ")";
+    return "NUMBER(" + std::to_string(n->Precision()) + "," + std::to_string(n->Scale()) + ")";
+  }
+  case fkDate:
+    return "DATE";
+  case fkChar:
+    return "CHAR(" + std::to_string(f->DisplaySize()) + ")";
+  case fkRaw:
+    return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
+  case fkLong:
+    return "LONG";
+  case fkLongRaw:
+    return "LONG RAW";
+  default:
+    return "UNDEFINED";
+  }
+}
+
+void TSqlShell::Describe(const std::string& name) {
+  if (name.empty()) {
+    FOut << "Usage: DESCRIBE [schema.]object[@db_link]\n";
+    return;
+  }
+  auto missing = [&] { FOut << "ERROR:\nORA-04043: object " << name << " does not exist\n\n\n"; };
+  // Only a name goes into the statement text, so DESCRIBE can run nothing else.
+  if (!ValidObjectName(name)) {
+    missing();
+    return;
+  }
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetRawAsText(true);
+  c.SetSQL({"SELECT * FROM " + name + " WHERE 1=0"});
+  std::string err;
+  c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
+  if (!c.Open()) {
+    ShowError(err);
+    return;
+  }
+  bool ok = c.Parse() && c.DescribeFields();
+  c.OnError = nullptr;
+  if (!ok) {
+    int code = c.ReturnCode();
+    // Only a lost logon or the like is worth its own message; anything else means no such object.
+    if (code == 1012 || code == 3113 || code == 3114)
+      ShowError(err);
+    else if (!DescribeUnit(name))
+      missing();
+    if (FSession.Connected())
+      c.Close();
+    return;
+  }
+  int longest = 4;
+  for (int i = 0; i < c.FieldCount(); ++i)
+    longest = std::max(longest, DisplayWidth(c.Fields(i)->Name()));
+  const int typeWidth = 28;
+  int nameWidth = std::max(longest, Settings.LineSize - 1 - 1 - 8 - 1 - typeWidth);
+  auto line = [&](const std::string& a, const std::string& b, const std::string& t) {
+    std::string s = " " + PadDisplay(a, nameWidth) + " " + PadDisplay(b, 8) + " " + t;
+    s.erase(s.find_last_not_of(' ') + 1);
+    FOut << s << "\n";
+  };
+  line("Name", "Null?", "Type");
+  line(std::string(static_cast<size_t>(nameWidth), '-'), std::string(8, '-'),
+       std::string(typeWidth, '-'));
+  // what the described type cannot tell: VARCHAR2(3 CHAR), NVARCHAR2(3), CLOB
+  std::map<std::string, std::string> declared;
+  if (name.find('.') == std::string::npos)
+    declared = DeclaredTypes(name);
+  for (int i = 0; i < c.FieldCount(); ++i) {
+    auto* f = static_cast<TOraField*>(c.Fields(i));
+    std::string type = ColumnTypeText(f);
+    if (auto n = declared.find(f->Name()); n != declared.end())
+      type = n->second;
+    line(f->Name(), f->Nullable() ? "" : "NOT NULL", type);
+  }
+  FOut << "\n";
+  c.Close();
 }
