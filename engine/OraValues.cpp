@@ -248,13 +248,34 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     return;
   case kNumber: {
     Decimal d;
+    bool plainColumn = !asText && !(hasScale && scale == kFloatScale) && (!hasScale || scale >= 0) && ![&] {
+      ColType w;
+      w.code = kNumber, w.precision = precision, w.scale = scale, w.hasScale = hasScale;
+      return w.isWide();
+    }();
     if (type == SQLITE_INTEGER) {
       if (precision == 0) { sqlite3_result_value(ctx, v); return; }
-      d = fromInteger(sqlite3_value_int64(v));
+      int64_t i = sqlite3_value_int64(v);
+      if (plainColumn && i != INT64_MIN) {
+        // a whole number with room for its digits is stored as it is
+        uint64_t a = i < 0 ? static_cast<uint64_t>(-i) : static_cast<uint64_t>(i);
+        int digits = 1;
+        while (a >= 10) { a /= 10; ++digits; }
+        if (digits <= precision - (hasScale ? scale : 0)) { sqlite3_result_value(ctx, v); return; }
+      }
+      d = fromInteger(i);
     } else if (type == SQLITE_FLOAT) {
       double x = sqlite3_value_double(v);
       if (!std::isfinite(x)) { fail(ctx, 1722); return; }
       d = fromDouble(x);
+      // no more decimals than the column keeps and room for the whole part: the double stands
+      if (plainColumn && precision > 0 && d.digits.size() <= 15 &&
+          static_cast<long>(d.point) < static_cast<long>(d.digits.size()) &&
+          static_cast<long>(d.point) + (hasScale ? scale : 0) >= static_cast<long>(d.digits.size()) &&
+          d.point <= precision - (hasScale ? scale : 0)) {
+        sqlite3_result_double(ctx, x);
+        return;
+      }
     } else if (type == SQLITE_TEXT) {
       const char* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
       if (!parseDecimal(t, d)) { fail(ctx, 1722); return; }
@@ -292,6 +313,15 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   case kChar:
   case kLong:
   case kRowid: {
+    if (type == SQLITE_TEXT && code == kVarchar2 && size > 0 && sqlite3_value_subtype(v) == 0) {
+      // text that fits is stored as it came, without a copy
+      const char* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+      int n = sqlite3_value_bytes(v);
+      if (p && n > 0 && byteLength(std::string_view(p, static_cast<size_t>(n)), *static_cast<const Charset*>(sqlite3_user_data(ctx))) <= size) {
+        sqlite3_result_value(ctx, v);
+        return;
+      }
+    }
     std::string t;
     if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) t = numberText(v);
     else if (type == SQLITE_BLOB)
@@ -741,6 +771,23 @@ bool parseStoredDate(const unsigned char* s, int len, DateTime& d) {
 }
 
 std::string storedDate(const DateTime& d) {
+  if (d.year >= 0 && d.year <= 9999 && d.month >= 0 && d.month <= 99 && d.day >= 0 && d.day <= 99 &&
+      d.hour >= 0 && d.hour <= 99 && d.minute >= 0 && d.minute <= 99 && d.second >= 0 && d.second <= 99) {
+    // every row of a load meets this: digits without the printf machinery
+    std::string r = "0000-00-00 00:00:00";
+    auto two = [&](size_t at, int v) {
+      r[at] = static_cast<char>('0' + v / 10);
+      r[at + 1] = static_cast<char>('0' + v % 10);
+    };
+    two(0, d.year / 100);
+    two(2, d.year % 100);
+    two(5, d.month);
+    two(8, d.day);
+    two(11, d.hour);
+    two(14, d.minute);
+    two(17, d.second);
+    return r;
+  }
   char b[80];
   std::snprintf(b, sizeof b, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
                 d.minute, d.second);
