@@ -92,17 +92,25 @@ const Literal* literalAt(const std::vector<Literal>& lits, int token) {
   return it != lits.end() && it->token == token ? &*it : nullptr;
 }
 
-// Binds a statement's literal parameters as SQLite would have read the literals.
+// Binds a statement's literal parameters as SQLite would have read the literals. The texts are
+// not copied: `lits` is the cursor's own and outlives the bindings (a cursor's statement is
+// rebound, cleared or finalized before its literals change).
 void bindLiterals(sqlite3_stmt* st, const Translation& tr, const std::vector<Literal>& lits) {
   for (size_t p = 0; p < tr.params.size(); ++p) {
     const Literal* l = literalAt(lits, tr.params[p]);
     int n = static_cast<int>(p + 1);
     if (!l || (l->text && l->value.empty())) { sqlite3_bind_null(st, n); continue; } // '' is NULL
-    if (l->text) { sqlite3_bind_text(st, n, l->value.data(), static_cast<int>(l->value.size()), SQLITE_TRANSIENT); continue; }
+    if (l->text) { sqlite3_bind_text(st, n, l->value.data(), static_cast<int>(l->value.size()), SQLITE_STATIC); continue; }
     const std::string& v = l->value;
+    const char* last = v.data() + v.size();
     int64_t i = 0;
-    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), i);
-    if (ec == std::errc() && end == v.data() + v.size()) sqlite3_bind_int64(st, n, i);
+    if (auto r = std::from_chars(v.data(), last, i); r.ec == std::errc() && r.ptr == last) {
+      sqlite3_bind_int64(st, n, i);
+      continue;
+    }
+    // the nearest double, as strtod reads it; out of range it is strtod's answer
+    double x = 0;
+    if (auto r = std::from_chars(v.data(), last, x); r.ec == std::errc() && r.ptr == last) sqlite3_bind_double(st, n, x);
     else sqlite3_bind_double(st, n, cStrtod(v.c_str()));
   }
 }
@@ -218,7 +226,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
       // a length that counts the terminator: the text ends there
       while (!sql.empty() && sql.back() == '\0' && sql.find('\0') == sql.size() - 1) sql.pop_back();
       std::vector<Literal> lits;
-      std::string key = sharingKey(sql, lits);
+      std::string key = sharingKey(sql, lits, c->shape);
       Shared* hit = nullptr;
       ReadOnce once(ses);
       if (key.empty()) ses.syncTemporaryTables(); // else checkShared does it when the schema moved
@@ -235,7 +243,8 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
         c->stmt = kept;
         c->sharedKey = key;
         sqlite3_reset(kept);
-        sqlite3_clear_bindings(kept);
+        // the literals are bound again below; other parameters start out NULL again
+        if (sqlite3_bind_parameter_count(kept) != static_cast<int>(c->tr.params.size())) sqlite3_clear_bindings(kept);
       } else {
         c->finalize();
         if (hit) {
@@ -276,7 +285,8 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
           }
         }
       }
-      if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, lits);
+      c->lits = std::move(lits);
+      if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, c->lits);
       if (c->tr.kind == StmtKind::Query) describe(*c, !key.empty());
       c->ddlText = c->tr.kind == StmtKind::Ddl ? sql : std::string();
       c->queryAt = c->tr.kind == StmtKind::Query ? mainQueryAt(sql) : 0;
