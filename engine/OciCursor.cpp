@@ -16,6 +16,7 @@
 #include <optional>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <sqlite3.h>
 #include <strings.h>
 
@@ -100,7 +101,13 @@ void bindLiterals(sqlite3_stmt* st, const Translation& tr, const std::vector<Lit
     const Literal* l = literalAt(lits, tr.params[p]);
     int n = static_cast<int>(p + 1);
     if (!l || (l->text && l->value.empty())) { sqlite3_bind_null(st, n); continue; } // '' is NULL
-    if (l->text) { sqlite3_bind_text(st, n, l->value.data(), static_cast<int>(l->value.size()), SQLITE_STATIC); continue; }
+    if (l->text) {
+      // with no NUL inside, the text is bound with its terminator, so that reading it needs no copy
+      const std::string& v = l->value;
+      bool nul = std::memchr(v.data(), 0, v.size()) != nullptr;
+      sqlite3_bind_text(st, n, v.c_str(), nul ? static_cast<int>(v.size()) : -1, SQLITE_STATIC);
+      continue;
+    }
     const std::string& v = l->value;
     const char* last = v.data() + v.size();
     int64_t i = 0;
@@ -225,7 +232,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
       std::string sql = text(sqlstm, sqllen);
       // a length that counts the terminator: the text ends there
       while (!sql.empty() && sql.back() == '\0' && sql.find('\0') == sql.size() - 1) sql.pop_back();
-      std::vector<Literal> lits;
+      std::vector<Literal>& lits = c->spareLits;
       std::string key = sharingKey(sql, lits, c->shape);
       Shared* hit = nullptr;
       ReadOnce once(ses);
@@ -285,7 +292,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
           }
         }
       }
-      c->lits = std::move(lits);
+      c->lits.swap(lits);
       if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, c->lits);
       if (c->tr.kind == StmtKind::Query) describe(*c, !key.empty());
       c->ddlText = c->tr.kind == StmtKind::Ddl ? sql : std::string();
@@ -344,9 +351,12 @@ OCIW32_API int oexec(unsigned char* cda) {
         c->rows = static_cast<uint32_t>(runTriggeredDml(l, c->tr, [&]() -> int64_t {
           if (!c->tr.moreSql.empty() || c->tr.verb == "MERGE") return l.runParts(c->stmt, c->tr);
           int rc = sqlite3_step(c->stmt);
-          std::string msg = sqlite3_errmsg(l.db);
+          if (rc != SQLITE_DONE) {
+            std::string msg = sqlite3_errmsg(l.db);
+            sqlite3_reset(c->stmt);
+            throw stepFailure(l, rc, msg, c->tr, c->stmt);
+          }
           sqlite3_reset(c->stmt);
-          if (rc != SQLITE_DONE) throw stepFailure(l, rc, msg, c->tr, c->stmt);
           return sqlite3_changes(l.db);
         }));
         break;

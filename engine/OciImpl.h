@@ -116,6 +116,7 @@ struct Cursor {
   sqlite3_stmt* stmt = nullptr;
   std::string sharedKey;        // the shared statement `stmt` belongs to, if any
   std::vector<Literal> lits;    // the literals of the text parsed last: `stmt` is bound to them
+  std::vector<Literal> spareLits; // those of the text being parsed
   TextShape shape;              // that text, for the sharing key of the next
   int sharedGeneration = 0;
   bool parsed = false;

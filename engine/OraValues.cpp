@@ -4,6 +4,7 @@
 #include "CType.h"
 #include "Charset.h"
 
+#include <algorithm>
 #include <new>
 
 #include "FunctionUtil.h"
@@ -198,6 +199,9 @@ void resultDecimal(sqlite3_context* ctx, const Decimal& d) {
 }
 
 namespace {
+
+// The stored form of a date in `b`; its length.
+size_t writeStoredDate(const DateTime& d, char (&b)[80]);
 
 void fail(sqlite3_context* ctx, int code, const std::string& detail = {}) {
   OraError e(code, detail);
@@ -400,8 +404,8 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       return;
     }
     // text read in the session's form, or a TIMESTAMP without its fraction
-    std::string s = storedDate(dt);
-    sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    char s[80];
+    sqlite3_result_text(ctx, s, static_cast<int>(writeStoredDate(dt, s)), SQLITE_TRANSIENT);
     return;
   }
   case kTimestamp:
@@ -770,28 +774,34 @@ bool parseStoredDate(const unsigned char* s, int len, DateTime& d) {
          d.hour < 24 && d.minute < 60 && d.second < 60;
 }
 
-std::string storedDate(const DateTime& d) {
+namespace {
+size_t writeStoredDate(const DateTime& d, char (&b)[80]) {
   if (d.year >= 0 && d.year <= 9999 && d.month >= 0 && d.month <= 99 && d.day >= 0 && d.day <= 99 &&
       d.hour >= 0 && d.hour <= 99 && d.minute >= 0 && d.minute <= 99 && d.second >= 0 && d.second <= 99) {
     // every row of a load meets this: digits without the printf machinery
-    std::string r = "0000-00-00 00:00:00";
-    auto two = [&](size_t at, int v) {
-      r[at] = static_cast<char>('0' + v / 10);
-      r[at + 1] = static_cast<char>('0' + v % 10);
+    auto two = [&](size_t at, int v, char after) {
+      b[at] = static_cast<char>('0' + v / 10);
+      b[at + 1] = static_cast<char>('0' + v % 10);
+      b[at + 2] = after;
     };
-    two(0, d.year / 100);
-    two(2, d.year % 100);
-    two(5, d.month);
-    two(8, d.day);
-    two(11, d.hour);
-    two(14, d.minute);
-    two(17, d.second);
-    return r;
+    two(0, d.year / 100, '0');
+    two(2, d.year % 100, '-');
+    two(5, d.month, '-');
+    two(8, d.day, ' ');
+    two(11, d.hour, ':');
+    two(14, d.minute, ':');
+    two(17, d.second, '\0');
+    return 19;
   }
+  int n = std::snprintf(b, sizeof b, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
+                        d.minute, d.second);
+  return n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof b - 1);
+}
+} // namespace
+
+std::string storedDate(const DateTime& d) {
   char b[80];
-  std::snprintf(b, sizeof b, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
-                d.minute, d.second);
-  return b;
+  return std::string(b, writeStoredDate(d, b));
 }
 
 std::string defaultDateText(const DateTime& d) {

@@ -16,6 +16,7 @@ bool digitAt(std::string_view s, size_t i) { return i < s.size() && s[i] >= '0' 
 // before and after a literal reads its first byte, so it must not change how they end).
 bool sameShape(const TextShape& sh, std::string_view s, std::vector<Literal>& literals) {
   std::string_view old(sh.text);
+  literals.reserve(sh.slots.size());
   size_t o = 0, n = 0;
   for (const TextShape::Slot& sl : sh.slots) {
     size_t len = sl.pos - o;
