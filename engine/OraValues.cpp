@@ -10,6 +10,7 @@
 #include "FunctionUtil.h"
 #include "Intervals.h"
 #include "Number.h"
+#include "NumberFits.h"
 #include "ObjectTypes.h"
 #include "OraError.h"
 
@@ -260,39 +261,13 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (type == SQLITE_INTEGER) {
       if (precision == 0) { sqlite3_result_value(ctx, v); return; }
       int64_t i = sqlite3_value_int64(v);
-      if (plainColumn && i != INT64_MIN) {
-        // a whole number with room for its digits is stored as it is
-        uint64_t a = i < 0 ? static_cast<uint64_t>(-i) : static_cast<uint64_t>(i);
-        int digits = 1;
-        while (a >= 10) { a /= 10; ++digits; }
-        if (digits <= precision - (hasScale ? scale : 0)) { sqlite3_result_value(ctx, v); return; }
-      }
+      if (plainColumn && wholeFitsAsIs(i, precision, hasScale ? scale : 0)) { sqlite3_result_value(ctx, v); return; }
       d = fromInteger(i);
     } else if (type == SQLITE_FLOAT) {
       double x = sqlite3_value_double(v);
       if (!std::isfinite(x)) { fail(ctx, 1722); return; }
-      if (plainColumn && precision > 0 && x != std::trunc(x)) {
-        // A decimal of at most `scale` places and 15 digits that reads back as x, and room for
-        // its whole part: x's shortest digits are no more, so nothing is rounded and x stands.
-        static const double p10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-        int places = hasScale ? scale : 0, whole = precision - places;
-        if (places <= 15 && whole >= 0 && whole <= 15 && std::fabs(x) < p10[whole]) {
-          double y = x * p10[places];
-          if (std::fabs(y) < 1e15 && std::nearbyint(y) / p10[places] == x) {
-            sqlite3_result_double(ctx, x);
-            return;
-          }
-        }
-      }
+      if (plainColumn && doubleFitsAsIs(x, precision, hasScale ? scale : 0)) { sqlite3_result_double(ctx, x); return; }
       d = fromDouble(x);
-      // no more decimals than the column keeps and room for the whole part: the double stands
-      if (plainColumn && precision > 0 && d.digits.size() <= 15 &&
-          static_cast<long>(d.point) < static_cast<long>(d.digits.size()) &&
-          static_cast<long>(d.point) + (hasScale ? scale : 0) >= static_cast<long>(d.digits.size()) &&
-          d.point <= precision - (hasScale ? scale : 0)) {
-        sqlite3_result_double(ctx, x);
-        return;
-      }
     } else if (type == SQLITE_TEXT) {
       const char* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
       if (!parseDecimal(t, d)) { fail(ctx, 1722); return; }
