@@ -223,11 +223,15 @@ bool TOraCursor::Close() {
 }
 
 bool TOraCursor::DoParse(bool quiet) {
-  std::string text;
-  for (const std::string& line : FSQL)
-    text += line + "\r\n";
-  std::replace(text.begin(), text.end(), '\r', ' ');
-  FStatementText = text;
+  // lines end in " \n", every carriage return a blank
+  std::string& text = FStatementText;
+  text.clear();
+  for (const std::string& line : FSQL) {
+    text += line;
+    text += " \n";
+  }
+  for (size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at + 1))
+    text[at] = ' ';
   return Finish(OciIntr::oparse(FCursorArea, FStatementText.c_str(), -1, 0, 2), quiet, true);
 }
 

@@ -16,6 +16,7 @@
 #include <optional>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <sqlite3.h>
 #include <strings.h>
 
@@ -92,17 +93,31 @@ const Literal* literalAt(const std::vector<Literal>& lits, int token) {
   return it != lits.end() && it->token == token ? &*it : nullptr;
 }
 
-// Binds a statement's literal parameters as SQLite would have read the literals.
+// Binds a statement's literal parameters as SQLite would have read the literals. The texts are
+// not copied: `lits` is the cursor's own and outlives the bindings (a cursor's statement is
+// rebound, cleared or finalized before its literals change).
 void bindLiterals(sqlite3_stmt* st, const Translation& tr, const std::vector<Literal>& lits) {
   for (size_t p = 0; p < tr.params.size(); ++p) {
     const Literal* l = literalAt(lits, tr.params[p]);
     int n = static_cast<int>(p + 1);
     if (!l || (l->text && l->value.empty())) { sqlite3_bind_null(st, n); continue; } // '' is NULL
-    if (l->text) { sqlite3_bind_text(st, n, l->value.data(), static_cast<int>(l->value.size()), SQLITE_TRANSIENT); continue; }
+    if (l->text) {
+      // with no NUL inside, the text is bound with its terminator, so that reading it needs no copy
+      const std::string& v = l->value;
+      bool nul = std::memchr(v.data(), 0, v.size()) != nullptr;
+      sqlite3_bind_text(st, n, v.c_str(), nul ? static_cast<int>(v.size()) : -1, SQLITE_STATIC);
+      continue;
+    }
     const std::string& v = l->value;
+    const char* last = v.data() + v.size();
     int64_t i = 0;
-    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), i);
-    if (ec == std::errc() && end == v.data() + v.size()) sqlite3_bind_int64(st, n, i);
+    if (auto r = std::from_chars(v.data(), last, i); r.ec == std::errc() && r.ptr == last) {
+      sqlite3_bind_int64(st, n, i);
+      continue;
+    }
+    // the nearest double, as strtod reads it; out of range it is strtod's answer
+    double x = 0;
+    if (auto r = std::from_chars(v.data(), last, x); r.ec == std::errc() && r.ptr == last) sqlite3_bind_double(st, n, x);
     else sqlite3_bind_double(st, n, cStrtod(v.c_str()));
   }
 }
@@ -217,8 +232,8 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
       std::string sql = text(sqlstm, sqllen);
       // a length that counts the terminator: the text ends there
       while (!sql.empty() && sql.back() == '\0' && sql.find('\0') == sql.size() - 1) sql.pop_back();
-      std::vector<Literal> lits;
-      std::string key = sharingKey(sql, lits);
+      std::vector<Literal>& lits = c->spareLits;
+      std::string key = sharingKey(sql, lits, c->shape);
       Shared* hit = nullptr;
       ReadOnce once(ses);
       if (key.empty()) ses.syncTemporaryTables(); // else checkShared does it when the schema moved
@@ -235,7 +250,8 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
         c->stmt = kept;
         c->sharedKey = key;
         sqlite3_reset(kept);
-        sqlite3_clear_bindings(kept);
+        // the literals are bound again below; other parameters start out NULL again
+        if (sqlite3_bind_parameter_count(kept) != static_cast<int>(c->tr.params.size())) sqlite3_clear_bindings(kept);
       } else {
         c->finalize();
         if (hit) {
@@ -276,7 +292,8 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
           }
         }
       }
-      if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, lits);
+      c->lits.swap(lits);
+      if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, c->lits);
       if (c->tr.kind == StmtKind::Query) describe(*c, !key.empty());
       c->ddlText = c->tr.kind == StmtKind::Ddl ? sql : std::string();
       c->queryAt = c->tr.kind == StmtKind::Query ? mainQueryAt(sql) : 0;
@@ -334,9 +351,12 @@ OCIW32_API int oexec(unsigned char* cda) {
         c->rows = static_cast<uint32_t>(runTriggeredDml(l, c->tr, [&]() -> int64_t {
           if (!c->tr.moreSql.empty() || c->tr.verb == "MERGE") return l.runParts(c->stmt, c->tr);
           int rc = sqlite3_step(c->stmt);
-          std::string msg = sqlite3_errmsg(l.db);
+          if (rc != SQLITE_DONE) {
+            std::string msg = sqlite3_errmsg(l.db);
+            sqlite3_reset(c->stmt);
+            throw stepFailure(l, rc, msg, c->tr, c->stmt);
+          }
           sqlite3_reset(c->stmt);
-          if (rc != SQLITE_DONE) throw stepFailure(l, rc, msg, c->tr, c->stmt);
           return sqlite3_changes(l.db);
         }));
         break;

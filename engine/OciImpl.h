@@ -6,6 +6,7 @@
 #include "OraError.h"
 #include "OraValues.h"
 #include "Session.h"
+#include "SharingShape.h"
 #include "SqlTranslate.h"
 
 #include <cstdint>
@@ -114,6 +115,9 @@ struct Cursor {
   Logon* logon = nullptr;       // none once that logon is gone
   sqlite3_stmt* stmt = nullptr;
   std::string sharedKey;        // the shared statement `stmt` belongs to, if any
+  std::vector<Literal> lits;    // the literals of the text parsed last: `stmt` is bound to them
+  std::vector<Literal> spareLits; // those of the text being parsed
+  TextShape shape;              // that text, for the sharing key of the next
   int sharedGeneration = 0;
   bool parsed = false;
   // A deferred parse that failed: the error waits for the describe, define or execute.

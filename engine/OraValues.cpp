@@ -4,11 +4,13 @@
 #include "CType.h"
 #include "Charset.h"
 
+#include <algorithm>
 #include <new>
 
 #include "FunctionUtil.h"
 #include "Intervals.h"
 #include "Number.h"
+#include "NumberFits.h"
 #include "ObjectTypes.h"
 #include "OraError.h"
 
@@ -199,6 +201,9 @@ void resultDecimal(sqlite3_context* ctx, const Decimal& d) {
 
 namespace {
 
+// The stored form of a date in `b`; its length.
+size_t writeStoredDate(const DateTime& d, char (&b)[80]);
+
 void fail(sqlite3_context* ctx, int code, const std::string& detail = {}) {
   OraError e(code, detail);
   sqlite3_result_error(ctx, e.text.c_str(), -1);
@@ -248,12 +253,20 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     return;
   case kNumber: {
     Decimal d;
+    bool plainColumn = !asText && !(hasScale && scale == kFloatScale) && (!hasScale || scale >= 0) && ![&] {
+      ColType w;
+      w.code = kNumber, w.precision = precision, w.scale = scale, w.hasScale = hasScale;
+      return w.isWide();
+    }();
     if (type == SQLITE_INTEGER) {
       if (precision == 0) { sqlite3_result_value(ctx, v); return; }
-      d = fromInteger(sqlite3_value_int64(v));
+      int64_t i = sqlite3_value_int64(v);
+      if (plainColumn && wholeFitsAsIs(i, precision, hasScale ? scale : 0)) { sqlite3_result_value(ctx, v); return; }
+      d = fromInteger(i);
     } else if (type == SQLITE_FLOAT) {
       double x = sqlite3_value_double(v);
       if (!std::isfinite(x)) { fail(ctx, 1722); return; }
+      if (plainColumn && doubleFitsAsIs(x, precision, hasScale ? scale : 0)) { sqlite3_result_double(ctx, x); return; }
       d = fromDouble(x);
     } else if (type == SQLITE_TEXT) {
       const char* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
@@ -292,6 +305,15 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   case kChar:
   case kLong:
   case kRowid: {
+    if (type == SQLITE_TEXT && code == kVarchar2 && size > 0 && sqlite3_value_subtype(v) == 0) {
+      // text that fits is stored as it came, without a copy
+      const char* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+      int n = sqlite3_value_bytes(v);
+      if (p && n > 0 && byteLength(std::string_view(p, static_cast<size_t>(n)), *static_cast<const Charset*>(sqlite3_user_data(ctx))) <= size) {
+        sqlite3_result_value(ctx, v);
+        return;
+      }
+    }
     std::string t;
     if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) t = numberText(v);
     else if (type == SQLITE_BLOB)
@@ -370,8 +392,8 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
       return;
     }
     // text read in the session's form, or a TIMESTAMP without its fraction
-    std::string s = storedDate(dt);
-    sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    char s[80];
+    sqlite3_result_text(ctx, s, static_cast<int>(writeStoredDate(dt, s)), SQLITE_TRANSIENT);
     return;
   }
   case kTimestamp:
@@ -740,11 +762,34 @@ bool parseStoredDate(const unsigned char* s, int len, DateTime& d) {
          d.hour < 24 && d.minute < 60 && d.second < 60;
 }
 
+namespace {
+size_t writeStoredDate(const DateTime& d, char (&b)[80]) {
+  if (d.year >= 0 && d.year <= 9999 && d.month >= 0 && d.month <= 99 && d.day >= 0 && d.day <= 99 &&
+      d.hour >= 0 && d.hour <= 99 && d.minute >= 0 && d.minute <= 99 && d.second >= 0 && d.second <= 99) {
+    // every row of a load meets this: digits without the printf machinery
+    auto two = [&](size_t at, int v, char after) {
+      b[at] = static_cast<char>('0' + v / 10);
+      b[at + 1] = static_cast<char>('0' + v % 10);
+      b[at + 2] = after;
+    };
+    two(0, d.year / 100, '0');
+    two(2, d.year % 100, '-');
+    two(5, d.month, '-');
+    two(8, d.day, ' ');
+    two(11, d.hour, ':');
+    two(14, d.minute, ':');
+    two(17, d.second, '\0');
+    return 19;
+  }
+  int n = std::snprintf(b, sizeof b, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
+                        d.minute, d.second);
+  return n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof b - 1);
+}
+} // namespace
+
 std::string storedDate(const DateTime& d) {
   char b[80];
-  std::snprintf(b, sizeof b, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
-                d.minute, d.second);
-  return b;
+  return std::string(b, writeStoredDate(d, b));
 }
 
 std::string defaultDateText(const DateTime& d) {

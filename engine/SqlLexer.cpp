@@ -44,6 +44,26 @@ bool operandEnd(const Token& t) {
 
 } // namespace
 
+size_t numberEnd(std::string_view s, size_t i) {
+  size_t n = s.size();
+  if (!(i < n && (digit(static_cast<unsigned char>(s[i])) || (s[i] == '.' && i + 1 < n && digit(static_cast<unsigned char>(s[i + 1]))))))
+    return i;
+  while (i < n && digit(static_cast<unsigned char>(s[i]))) ++i;
+  if (i < n && s[i] == '.' && !(i + 1 < n && s[i + 1] == '.')) {
+    ++i;
+    while (i < n && digit(static_cast<unsigned char>(s[i]))) ++i;
+  }
+  if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+    size_t k = i + 1;
+    if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
+    if (k < n && digit(static_cast<unsigned char>(s[k]))) {
+      i = k;
+      while (i < n && digit(static_cast<unsigned char>(s[i]))) ++i;
+    }
+  }
+  return i;
+}
+
 size_t numberSuffix(std::string_view s, size_t i) {
   if (i >= s.size() || !(s[i] == 'f' || s[i] == 'F' || s[i] == 'd' || s[i] == 'D')) return 0;
   return i + 1 < s.size() && identChar(static_cast<unsigned char>(s[i + 1])) ? 0 : 1;
@@ -125,20 +145,8 @@ std::vector<Token> lex(std::string_view s) {
       t.text = std::string(s.substr(i + 1, e - i - 1));
       i = e + 1;
       t.kind = Tok::QIdent;
-    } else if (digit(c) || (c == '.' && i + 1 < n && digit(static_cast<unsigned char>(s[i + 1])))) {
-      while (i < n && digit(static_cast<unsigned char>(s[i]))) ++i;
-      if (i < n && s[i] == '.' && !(i + 1 < n && s[i + 1] == '.')) {
-        ++i;
-        while (i < n && digit(static_cast<unsigned char>(s[i]))) ++i;
-      }
-      if (i < n && (s[i] == 'e' || s[i] == 'E')) {
-        size_t k = i + 1;
-        if (k < n && (s[k] == '+' || s[k] == '-')) ++k;
-        if (k < n && digit(static_cast<unsigned char>(s[k]))) {
-          i = k;
-          while (i < n && digit(static_cast<unsigned char>(s[i]))) ++i;
-        }
-      }
+    } else if (size_t e = numberEnd(s, i); e > i) {
+      i = e;
       t.kind = Tok::Num;
       t.text = std::string(s.substr(t.pos, i - t.pos));
       // 1.5f and 1.5d name BINARY_FLOAT and BINARY_DOUBLE values, which we keep as numbers

@@ -23,6 +23,8 @@ std::vector<Token> lex(std::string_view text);
 // q'[...]' (the delimiter pairs [] {} () <> or repeats itself) and Nq'...'. Moves i past it;
 // false when none starts at i. Throws ORA-01756 (at its start) when it does not end.
 bool readLiteral(std::string_view s, size_t& i, std::string& text);
+// The end of a numeric literal starting at i (its suffix not included); i when none starts there.
+size_t numberEnd(std::string_view s, size_t i);
 // After a numeric literal ending at i: the length of an f/F/d/D suffix (1.5f, 2D), or 0.
 size_t numberSuffix(std::string_view s, size_t i);
 // Whether the word that ends at i, LIKEC/LIKE2/LIKE4, is the operator: after an operand and

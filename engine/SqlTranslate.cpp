@@ -624,8 +624,9 @@ void locateError(OraError& e, const std::string& text) {
   }
 }
 
-std::string sharingKey(const std::string& text, std::vector<Literal>& literals) {
+std::string sharingKey(const std::string& text, std::vector<Literal>& literals, std::vector<std::pair<uint32_t, uint32_t>>* spans) {
   literals.clear();
+  if (spans) spans->clear();
   std::vector<sql::Token> t;
   try {
     t = sql::lex(text);
@@ -640,6 +641,7 @@ std::string sharingKey(const std::string& text, std::vector<Literal>& literals) 
   key.reserve(text.size());
   for (size_t i = 0; i < t.size(); ++i) {
     sql::Token& k = t[i];
+    if (spans && (k.kind == sql::Tok::Str || k.kind == sql::Tok::Num)) spans->emplace_back(k.pos, k.end);
     switch (k.kind) {
     // an object's text is a shape of its own: comparisons of objects are written for it
     case sql::Tok::Str: key += isObjectText(k.text) ? "?o" : "?s"; literals.push_back({static_cast<int>(i), true, std::move(k.text)}); break;

@@ -200,7 +200,8 @@ bool startsWithWord(const std::string& text, const char* word);
 bool withFunctions(const std::string& text, Catalog& cat, std::string& query);
 
 // The sharing key of a query or DML text (its tokens with the literals left out) and its literals;
-// empty for statements that are not shared.
-std::string sharingKey(const std::string& text, std::vector<Literal>& literals);
+// empty for statements that are not shared. `spans` gets where each literal stands in the text.
+std::string sharingKey(const std::string& text, std::vector<Literal>& literals,
+                       std::vector<std::pair<uint32_t, uint32_t>>* spans = nullptr);
 
 } // namespace ora

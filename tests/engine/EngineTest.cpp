@@ -246,6 +246,54 @@ TEST_F(Engine, TransactionsIsolateCommitAndLock) {
   EXPECT_EQ(Exec("DELETE FROM DEPT WHERE DEPTNO = 10").substr(0, 9), "ORA-02292");
 }
 
+// A statement executed again without a new parse runs with the literals of its own text; texts
+// of the same shape on two cursors each keep theirs, long texts included.
+TEST_F(Engine, RepeatedExecutionsKeepTheirOwnLiterals) {
+  ASSERT_EQ(Exec("CREATE TABLE RX (K NUMBER(4) PRIMARY KEY, V VARCHAR2(60), N NUMBER(6,2))"), "");
+  Cur.Close();
+  TOraCursor other;
+  other.SetSession(&Ses);
+  ASSERT_TRUE(Cur.Open() && other.Open());
+  auto parse = [](TOraCursor& c, const std::string& sql) {
+    c.SQL() = {sql};
+    return c.ParseQuiet();
+  };
+  const std::string one(40, 'a'), two(40, 'b'), three(40, 'c'), four(40, 'd');
+
+  ASSERT_TRUE(parse(Cur, "INSERT INTO RX VALUES (1, '" + one + "', 1.25)"));
+  EXPECT_TRUE(Cur.Exec());
+  EXPECT_FALSE(Cur.Exec()); // the same key again
+  EXPECT_EQ(Cur.ReturnCode(), 1);
+
+  // the same shape on two cursors at once: one shared translation, two sets of literals
+  ASSERT_TRUE(parse(Cur, "INSERT INTO RX VALUES (2, '" + two + "', 2.5)"));
+  ASSERT_TRUE(parse(other, "INSERT INTO RX VALUES (3, '" + three + "', 3.75)"));
+  EXPECT_TRUE(other.Exec());
+  EXPECT_TRUE(Cur.Exec());
+  EXPECT_FALSE(other.Exec());
+  EXPECT_EQ(other.ReturnCode(), 1);
+
+  // a value that does not fit fails each time it runs, and leaves the next text unharmed
+  ASSERT_TRUE(parse(Cur, "INSERT INTO RX VALUES (4, '" + four + "', 10000)"));
+  EXPECT_FALSE(Cur.Exec());
+  EXPECT_EQ(Cur.ReturnCode(), 1438);
+  EXPECT_FALSE(Cur.Exec());
+  EXPECT_EQ(Cur.ReturnCode(), 1438);
+  ASSERT_TRUE(parse(Cur, "INSERT INTO RX VALUES (4, '" + four + four + "', 4)"));
+  EXPECT_FALSE(Cur.Exec());
+  EXPECT_EQ(Cur.ReturnCode(), 12899);
+  ASSERT_TRUE(parse(Cur, "INSERT INTO RX VALUES (4, '" + four + "', 9999.99)"));
+  EXPECT_TRUE(Cur.Exec());
+
+  ASSERT_TRUE(parse(other, "UPDATE RX SET V = V || 'x', N = N + 0.125 WHERE K = 3"));
+  EXPECT_TRUE(other.Exec());
+  EXPECT_TRUE(other.Exec());
+  other.Close();
+  EXPECT_EQ(Rows("SELECT K, V, N FROM RX ORDER BY K"), "1|" + one + "|1.25\n2|" + two + "|2.5\n3|" +
+                                                           three + "xx|4.01\n4|" + four +
+                                                           "|9999.99\n");
+}
+
 TEST_F(Engine, LongAndRawValuesComeBackWhole) {
   ASSERT_EQ(Exec("CREATE TABLE DOCS (ID NUMBER, BODY LONG)"), "");
   std::string body;
