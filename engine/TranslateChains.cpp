@@ -77,6 +77,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       } else {
         dateLiteral(lastB, lastE, rb, re);
         if (objectOperand(lastB, lastE, rb, re)) {
+        } else if (exactComparison(lastB, lastE, i, re)) {
         } else if (is(k, "<") || is(k, ">") || is(k, "<=") || is(k, ">=")) {
           sjisOperand(lastB, lastE, rb, re);
         }
