@@ -44,7 +44,11 @@ bool Translator::exactComparison(size_t lb, size_t le, size_t op, size_t re) {
   if (!cmp || skip_[lb] || skip_[rb] || skip_[op]) return false;
   // ANY / SOME / ALL go through their own rewriting
   if (quantAt.count(t_[lb].pos) || is(t_[rb], "ANY") || is(t_[rb], "SOME") || is(t_[rb], "ALL")) return false;
-  if ((plainOperand(lb, le) && plainOperand(rb, re)) || !allNumbers({{lb, le}, {rb, re}})) return false;
+  if (plainOperand(lb, le) && plainOperand(rb, re)) return false;
+  // a text literal beside a computed number is read as a number (ORA-01722 when it is none)
+  bool lStr = le == lb + 1 && t_[lb].kind == Token::Str, rStr = re == rb + 1 && t_[rb].kind == Token::Str;
+  if (lStr && rStr) return false;
+  if (!allNumbers({{lStr ? rb : lb, lStr ? re : le}, {rStr ? lb : rb, rStr ? le : re}})) return false;
   std::string l = exactCall(emit(lb, le)), r = exactCall(emit(rb, re));
   replace_[lb] = "(ora_ncmp(" + l + ", " + r + ") " + cmp + " 0)";
   for (size_t m = lb + 1; m < re; ++m) skip_[m] = 1;
