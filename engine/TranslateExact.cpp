@@ -37,6 +37,12 @@ bool Translator::allNumbers(const std::vector<std::pair<size_t, size_t>>& ranges
   return true;
 }
 
+// The computed NUMBER left of ANY / SOME / ALL: compared exactly with each value.
+bool Translator::exactLeft(const Quantified& q) {
+  size_t b = tokenAt(q.left.first), e = tokenAt(q.left.second);
+  return q.width == 1 && !ctx_.empty() && !plainOperand(b, e) && allNumbers({{b, e}});
+}
+
 bool Translator::exactComparison(size_t lb, size_t le, size_t op, size_t re) {
   size_t rb = op + 1;
   if (le <= lb || re <= rb || op != le || ctx_.empty()) return false;

@@ -255,6 +255,7 @@ private:
   [[gnu::noinline]] size_t exactBetween(size_t lb, size_t le, size_t w, size_t e);
   [[gnu::noinline]] size_t exactIn(size_t lb, size_t le, size_t w, size_t e);
   bool plainOperand(size_t b, size_t e) const;
+  bool exactLeft(const Quantified& q);
   bool allNumbers(const std::vector<std::pair<size_t, size_t>>& ranges);
   [[gnu::noinline]] void exactBesideWide(size_t cb, size_t ce, size_t b, size_t e);
   [[gnu::noinline]] void wideOrderKeys(size_t b, size_t e, int d);
