@@ -219,6 +219,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerFunctions(db, cs);
   registerOraFunctions(db, user);
   registerNumberFunctions(db);
+  registerNumberCompare(db);
   registerIntervalAggregates(db);
   registerStatAggregates(db);
   registerRegexpFunctions(db);

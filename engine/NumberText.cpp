@@ -208,7 +208,9 @@ void resultNum(sqlite3_context* ctx, const Num& a) {
     }
   }
   double d = numDouble(a);
-  if (digitCount(a) > 15) remember(d, a);
+  // a small whole double (1 for .999...9) is what other functions return too: remembered, it
+  // would give them this value's digits
+  if (digitCount(a) > 15 && !(d == std::trunc(d) && std::fabs(d) < 9007199254740992.0)) remember(d, a);
   sqlite3_result_double(ctx, d);
 }
 

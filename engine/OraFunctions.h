@@ -14,6 +14,8 @@ void registerOraFunctions(sqlite3* db, const std::string& user);
 // The exact NUMBER arithmetic the translated statements call: ora_add, ora_sub, ora_mul, ora_div,
 // and the aggregates ora_sum and ora_avg.
 void registerNumberFunctions(sqlite3* db);
+// ora_ncmp: NUMBER values compared exactly (NumberCompare.cpp).
+void registerNumberCompare(sqlite3* db);
 // SUM and AVG of INTERVAL values: ora_iv_sum, ora_iv_avg (IntervalFunctions.cpp).
 void registerIntervalAggregates(sqlite3* db);
 // VARIANCE, STDDEV, the other statistical aggregates and ora_percentile (MEDIAN, PERCENTILE_*),

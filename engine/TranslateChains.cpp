@@ -77,6 +77,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       } else {
         dateLiteral(lastB, lastE, rb, re);
         if (objectOperand(lastB, lastE, rb, re)) {
+        } else if (exactComparison(lastB, lastE, i, re)) {
         } else if (is(k, "<") || is(k, ">") || is(k, "<=") || is(k, ">=")) {
           sjisOperand(lastB, lastE, rb, re);
         }
@@ -84,6 +85,11 @@ void Translator::rewriteChains(size_t b, size_t e) {
       ++i;
       continue;
     }
+    if (i == lastE && lastE > lastB && (is(k, "IN") || (is(k, "NOT") && is(at(i + 1), "IN"))))
+      if (size_t end = exactIn(lastB, lastE, i, e)) {
+        i = end;
+        continue;
+      }
     if (i == lastE && lastE > lastB && (is(k, "IN") || (is(k, "NOT") && is(at(i + 1), "IN")))) {
       size_t open = is(k, "NOT") ? i + 2 : i + 1;
       if (is(at(open), "(")) checkRowWidths(lastB, lastE, open, matching(open) + 1, true);
@@ -162,6 +168,11 @@ void Translator::rewriteChains(size_t b, size_t e) {
           if (t_[m].kind == Token::Str && replace_[m].empty() &&
               !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
             charPadLiteral(m, size);
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && lastE > lastB && (i == lastE || (i == lastE + 1 && is(t_[lastE], "NOT"))))
+      if (size_t end = exactBetween(lastB, lastE, i, e)) {
+        i = end;
+        continue;
+      }
     if (!chainAt(i, e, terms, ops)) { ++i; continue; }
     size_t chainEnd = terms.back().second;
     // A CASE's branches are rewritten first: their operators belong to them, not to the chain

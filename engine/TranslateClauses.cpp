@@ -542,6 +542,7 @@ std::string Translator::quantified(const Quantified& q) {
            " END)";
   }
   std::string c = "(SELECT (" + left + ") " + q.op + " \"V\" AS \"C\" FROM \"A$\")";
+  if (exactLeft(q)) c = "(SELECT ora_ncmp(" + exactCall(left) + ", \"V\") " + op + " 0 AS \"C\" FROM \"A$\")";
   std::string decide = q.all ? "CASE WHEN MIN(\"C\") = 0 THEN 0 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 1 END"
                              : "CASE WHEN MAX(\"C\") = 1 THEN 1 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 0 END";
   return "(WITH \"A$\"(\"V\") AS (" + values + ") SELECT " + decide + " FROM " + c + ")";

@@ -75,7 +75,9 @@ std::string Translator::emit(size_t b, size_t e) {
         continue;
       }
     }
-    if (auto q = quantAt.find(t_[i].pos); q != quantAt.end() && replace_[i].empty() && tokenAt(q->second.end) <= e) {
+    // a computed left operand written as a call still starts the comparison, when the call ends before its operator
+    if (auto q = quantAt.find(t_[i].pos);
+        q != quantAt.end() && (replace_[i].empty() || !skip_[tokenAt(q->second.left.second)]) && tokenAt(q->second.end) <= e) {
       add(quantified(q->second));
       i = tokenAt(q->second.end) - 1;
       continue;

@@ -250,6 +250,13 @@ private:
   [[gnu::noinline]] void wideAsNumber(size_t b, size_t e, const char* f, bool evenBare = false,
                                      const char* after = ")");
   [[gnu::noinline]] bool extremeOfWide(size_t name);
+  // A comparison with a computed number on a side compares exact values (TranslateExact.cpp).
+  [[gnu::noinline]] bool exactComparison(size_t lb, size_t le, size_t op, size_t re);
+  [[gnu::noinline]] size_t exactBetween(size_t lb, size_t le, size_t w, size_t e);
+  [[gnu::noinline]] size_t exactIn(size_t lb, size_t le, size_t w, size_t e);
+  bool plainOperand(size_t b, size_t e) const;
+  bool exactLeft(const Quantified& q);
+  bool allNumbers(const std::vector<std::pair<size_t, size_t>>& ranges);
   [[gnu::noinline]] void exactBesideWide(size_t cb, size_t ce, size_t b, size_t e);
   [[gnu::noinline]] void wideOrderKeys(size_t b, size_t e, int d);
   [[gnu::noinline]] void datePredicate(size_t i, size_t lastB, size_t lastE);

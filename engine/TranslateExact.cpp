@@ -1,0 +1,108 @@
+// NUMBER values compared by their exact decimal value where a side is computed: SQLite's operators
+// would compare the doubles that carry them (1/3*3 rounds to 1 there). A column or literal on both
+// sides keeps SQLite's own comparison, and with it the use of an index.
+#include "TranslateImpl.h"
+
+namespace ora::tx {
+
+namespace {
+
+const char* exactOperator(const std::string& op) {
+  if (op == "=") return "=";
+  if (op == "<>" || op == "!=" || op == "^=" || op == "~=") return "<>";
+  if (op == "<") return "<";
+  if (op == ">") return ">";
+  if (op == "<=") return "<=";
+  if (op == ">=") return ">=";
+  return nullptr;
+}
+
+} // namespace
+
+bool Translator::plainOperand(size_t b, size_t e) const {
+  if (e == b + 1) return true;
+  if (e == b + 2 && (is(t_[b], "-") || is(t_[b], "+")) && t_[b + 1].kind == Token::Num) return true;
+  for (size_t m = b; m < e; ++m) // a qualified column
+    if ((m - b) % 2 ? !is(t_[m], ".") : !(t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent)) return false;
+  return (e - b) % 2 == 1;
+}
+
+bool Translator::allNumbers(const std::vector<std::pair<size_t, size_t>>& ranges) {
+  try {
+    for (auto r : ranges)
+      if (r.second <= r.first || rowAt(r.first, r.second) || exprType(r.first, r.second).code != kNumber) return false;
+  } catch (const OraError&) {
+    return false;
+  }
+  return true;
+}
+
+// The computed NUMBER left of ANY / SOME / ALL: compared exactly with each value.
+bool Translator::exactLeft(const Quantified& q) {
+  size_t b = tokenAt(q.left.first), e = tokenAt(q.left.second);
+  return q.width == 1 && !ctx_.empty() && !plainOperand(b, e) && allNumbers({{b, e}});
+}
+
+bool Translator::exactComparison(size_t lb, size_t le, size_t op, size_t re) {
+  size_t rb = op + 1;
+  if (le <= lb || re <= rb || op != le || ctx_.empty()) return false;
+  const char* cmp = exactOperator(t_[op].text);
+  if (!cmp || skip_[lb] || skip_[rb] || skip_[op]) return false;
+  // ANY / SOME / ALL go through their own rewriting
+  if (quantAt.count(t_[lb].pos) || is(t_[rb], "ANY") || is(t_[rb], "SOME") || is(t_[rb], "ALL")) return false;
+  if (plainOperand(lb, le) && plainOperand(rb, re)) return false;
+  // a text literal beside a computed number is read as a number (ORA-01722 when it is none)
+  bool lStr = le == lb + 1 && t_[lb].kind == Token::Str, rStr = re == rb + 1 && t_[rb].kind == Token::Str;
+  if (lStr && rStr) return false;
+  if (!allNumbers({{lStr ? rb : lb, lStr ? re : le}, {rStr ? lb : rb, rStr ? le : re}})) return false;
+  std::string l = exactCall(emit(lb, le)), r = exactCall(emit(rb, re));
+  replace_[lb] = "(ora_ncmp(" + l + ", " + r + ") " + cmp + " 0)";
+  for (size_t m = lb + 1; m < re; ++m) skip_[m] = 1;
+  return true;
+}
+
+// x [NOT] BETWEEN low AND high at BETWEEN (after NOT when negated): the two comparisons, exactly;
+// the end of the condition, or 0 when it stays as written.
+size_t Translator::exactBetween(size_t lb, size_t le, size_t w, size_t e) {
+  std::vector<std::pair<size_t, size_t>> terms;
+  std::vector<std::string> ops;
+  if (ctx_.empty() || skip_[lb] || !chainAt(w + 1, e, terms, ops)) return 0;
+  size_t low = terms.back().second;
+  if (low + 1 >= e || !is(t_[low], "AND") || !chainAt(low + 1, e, terms, ops)) return 0;
+  size_t high = terms.back().second;
+  if (plainOperand(lb, le) && plainOperand(w + 1, low) && plainOperand(low + 1, high)) return 0;
+  if (!allNumbers({{lb, le}, {w + 1, low}, {low + 1, high}})) return 0;
+  std::string x = exactCall(emit(lb, le));
+  replace_[lb] = std::string("(") + (w > le ? "NOT " : "") + "(ora_ncmp(" + x + ", " + exactCall(emit(w + 1, low)) +
+                 ") >= 0 AND ora_ncmp(" + x + ", " + exactCall(emit(low + 1, high)) + ") <= 0))";
+  for (size_t m = lb + 1; m < high; ++m) skip_[m] = 1;
+  return high;
+}
+
+// x [NOT] IN (a, b, ...) at IN or NOT: one exact equality per listed value; the end of the
+// condition, or 0 when it stays as written (a subquery, rows, no computed value).
+size_t Translator::exactIn(size_t lb, size_t le, size_t w, size_t e) {
+  bool negated = is(t_[w], "NOT");
+  size_t open = negated ? w + 2 : w + 1;
+  if (ctx_.empty() || skip_[lb] || open >= e || !is(t_[open], "(") || is(at(open + 1), "SELECT")) return 0;
+  size_t close = matching(open);
+  if (close >= e) return 0;
+  std::vector<std::pair<size_t, size_t>> ranges{{lb, le}};
+  bool plain = plainOperand(lb, le);
+  for (size_t v = open + 1, m = v; m <= close; ++m) {
+    if (m < close && !(t_[m].depth == t_[open].depth + 1 && is(t_[m], ","))) continue;
+    if (m == v || skip_[v]) return 0;
+    ranges.emplace_back(v, m);
+    plain = plain && plainOperand(v, m);
+    v = m + 1;
+  }
+  if (plain || !allNumbers(ranges)) return 0;
+  std::string x = exactCall(emit(lb, le)), out = negated ? "(NOT (" : "((";
+  for (size_t k = 1; k < ranges.size(); ++k)
+    out += (k > 1 ? " OR " : "") + ("ora_ncmp(" + x + ", " + exactCall(emit(ranges[k].first, ranges[k].second)) + ") = 0");
+  replace_[lb] = out + "))";
+  for (size_t m = lb + 1; m <= close; ++m) skip_[m] = 1;
+  return close + 1;
+}
+
+} // namespace ora::tx
