@@ -85,6 +85,12 @@ std::string sessionTimestampText(sqlite3* db, const DateTime& d, int precision, 
   return fn::formatDate(d, fmt, sessionNls(db).dateFlags());
 }
 
+std::string sessionZonedText(sqlite3* db, const DateTime& d, int precision, const Zone& zone) {
+  std::vector<fn::FmtElem> fmt = fn::parseDateFormat("RR-MM-DD HH24:MI:SSXFF TZR");
+  fn::fractionDigits(fmt, precision);
+  return fn::formatDate(d, fmt, sessionNls(db).dateFlags(), &zone);
+}
+
 int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out) {
   const Nls& n = sessionNls(db);
   if (n.dateFormat.empty()) {

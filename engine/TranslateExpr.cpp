@@ -54,6 +54,13 @@ std::string Translator::emit(size_t b, size_t e) {
   };
   for (size_t i = b; i < e; ++i) {
     if (skip_[i]) continue;
+    std::string shifted;
+    size_t next = 0;
+    if (zoneShift(i, e, shifted, next)) {
+      add(shifted);
+      i = next - 1;
+      continue;
+    }
     if (auto big = bigChains.find(t_[i].pos); big != bigChains.end() && replace_[i].empty()) {
       // a long run of AND or OR: one call per hundred conditions, not a thousand-deep tree;
       // its first condition starts where it does, so it is out of the table while they are written
@@ -413,7 +420,9 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       if (eq(k.text, "TIMESTAMP") && at(i + 1).kind == Token::Str) {
         pin_[i + 1] = 1;
-        add(quoteString(ansiTimestamp(at(i + 1).text)));
+        std::string ts = ansiTimestamp(at(i + 1).text);
+        // a zoned value compares by its instant
+        add(ts.find(' ', 11) == std::string::npos ? quoteString(ts) : "(" + quoteString(ts) + " COLLATE ORA_TSTZ)");
         ++i;
         break;
       }
@@ -425,6 +434,11 @@ std::string Translator::emit(size_t b, size_t e) {
         int code = exprType(i + 4, close).code;
         if (isInterval(code)) {
           add("ora_iv_extract(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) + ")");
+          i = close;
+          break;
+        }
+        if (at(i + 2).text.rfind("TIMEZONE_", 0) == 0 && code == kTimestampTz) {
+          add("ora_tz_extract(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) + ")");
           i = close;
           break;
         }
@@ -656,10 +670,7 @@ std::string Translator::emit(size_t b, size_t e) {
       bool qualified = i > b && is(at(i - 1), ".");
       if (!qualified && eq(k.text, "SYSDATE")) { add("ora_sysdate()"); break; }
       if (!qualified && (eq(k.text, "SESSIONTIMEZONE") || eq(k.text, "DBTIMEZONE"))) {
-        int off = localOffsetMinutes(), a = off < 0 ? -off : off;
-        char z[16];
-        std::snprintf(z, sizeof z, "'%c%02d:%02d'", off < 0 ? '-' : '+', a / 60, a % 60);
-        add(z);
+        add(eq(k.text, "DBTIMEZONE") ? "ora_tz_db()" : "ora_tz_session()");
         break;
       }
       if (!qualified && eq(k.text, "USER")) { add("ora_user()"); break; }
