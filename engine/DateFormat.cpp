@@ -396,7 +396,7 @@ std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int l
         break;
       }
       if (e.kind == Fe::Tzr && zone && !zone->region.empty()) {
-        out += zone->region;
+        out += caseAs(zone->region, 0);
         break;
       }
       if (e.kind == Fe::Tzr) std::snprintf(b, sizeof b, "%c%02d:%02d", off < 0 ? '-' : '+', a / 60, a % 60);

@@ -251,7 +251,11 @@ void fnValidate(Ctx* ctx, int argc, Val** argv) {
 void roundOrTrunc(Ctx* ctx, int argc, Val** argv, bool round) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   DateTime d;
-  if (isDate(argv[0], d)) {
+  // a zoned TIMESTAMP by its local date and time; text with a ':' is never a number
+  bool zoned = !isDate(argv[0], d) && sqlite3_value_type(argv[0]) == SQLITE_TEXT &&
+               textOf(argv[0]).find(':') != std::string::npos &&
+               parseTimestampText(sqlite3_context_db_handle(ctx), textOf(argv[0]), d) == 0;
+  if (zoned || isDate(argv[0], d)) {
     resultDate(ctx, roundDate(d, argc > 1 ? textOf(argv[1]) : std::string("DD"), round));
     return;
   }

@@ -442,7 +442,9 @@ std::string Translator::emit(size_t b, size_t e) {
           i = close;
           break;
         }
-        add("EXTRACT(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) +
+        // the fields of a zoned value are its UTC time's
+        add("EXTRACT(" + quoteString(at(i + 2).text) + ", " +
+            (code == kTimestampTz ? "SYS_EXTRACT_UTC(" + emit(i + 4, close) + ")" : emit(i + 4, close)) +
             (code == kTimestamp ? ", 1)" : code == kTimestampTz ? ", 2)" : ")"));
         i = close;
         break;
@@ -628,16 +630,17 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (!(i > b && is(at(i - 1), ".")) && (eq(k.text, "SYSTIMESTAMP") || eq(k.text, "CURRENT_TIMESTAMP") || eq(k.text, "LOCALTIMESTAMP"))) {
-        // LOCALTIMESTAMP(p): the clock to p digits
+        // LOCALTIMESTAMP(p): the clock to p digits; each in its zone
+        std::string now = eq(k.text, "SYSTIMESTAMP") ? "ora_tz_now(0)" : eq(k.text, "CURRENT_TIMESTAMP") ? "ora_tz_now(1)" : "ora_tz_now(2)";
         if (is(at(i + 1), "(") && at(i + 2).kind == Token::Num && is(at(i + 3), ")")) {
           if (at(i + 2).text.size() > 1 || at(i + 2).text[0] < '0' || at(i + 2).text[0] > '9')
             throw OraError(30088).at(static_cast<int>(at(i + 2).pos));
-          add("ora_conv(ora_systimestamp(), " + std::to_string(eq(k.text, "LOCALTIMESTAMP") ? kTimestamp : kTimestampTz) +
+          add("ora_conv(" + now + ", " + std::to_string(eq(k.text, "LOCALTIMESTAMP") ? kTimestamp : kTimestampTz) +
               ", 0, 0, " + std::to_string(std::atoi(at(i + 2).text.c_str())) + ", 0, 'CAST')");
           i += 3;
           break;
         }
-        add("ora_systimestamp()");
+        add(now);
         break;
       }
       if (std::string coll; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && collectionCall(i, coll)) {

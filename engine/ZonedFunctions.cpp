@@ -74,6 +74,18 @@ void fnAtZone(Ctx* ctx, int, Val** argv) {
   resultText(ctx, zonedText(shiftZone(d, from, to), to));
 }
 
+// ora_tz_now(kind): the statement's clock; 0 SYSTIMESTAMP in the database's zone,
+// 1 CURRENT_TIMESTAMP in the session's, 2 LOCALTIMESTAMP its local time without a zone.
+void fnNow(Ctx* ctx, int, Val** argv) {
+  int kind = sqlite3_value_int(argv[0]);
+  DateTime now = statementNow();
+  int64_t utc = secondsOf(now) - int64_t{localOffsetMinutes()} * 60;
+  Zone z = kind == 0 ? databaseZone() : sessionZone(dbOf(ctx));
+  DateTime local = fromSeconds(utc + int64_t{offsetAtUtc(z, utc)} * 60);
+  local.nanos = now.nanos;
+  resultText(ctx, kind == 2 ? storedTimestamp(local) : zonedText(local, z));
+}
+
 void fnSessionZone(Ctx* ctx, int, Val**) { resultText(ctx, zoneName(sessionZone(dbOf(ctx)))); }
 void fnDbZone(Ctx* ctx, int, Val**) { resultText(ctx, zoneName(databaseZone())); }
 
@@ -136,7 +148,7 @@ void fnTzExtract(Ctx* ctx, int, Val** argv) {
   int off = offsetAtUtc(z, instantOf(d, z), &abbr);
   if (field == "TIMEZONE_HOUR") sqlite3_result_int(ctx, off / 60);
   else if (field == "TIMEZONE_MINUTE") sqlite3_result_int(ctx, off % 60);
-  else if (field == "TIMEZONE_REGION") z.region.empty() ? resultText(ctx, "UNKNOWN") : resultText(ctx, z.region);
+  else if (field == "TIMEZONE_REGION") resultText(ctx, z.region.empty() ? std::string("UNKNOWN") : caseAs(z.region, 0));
   else if (field == "TIMEZONE_ABBR") z.region.empty() ? resultText(ctx, "UNK") : resultText(ctx, abbr);
   else throw OraError(30076);
 }
@@ -182,6 +194,7 @@ const std::vector<Def>& zoneFunctionDefs() {
       {"TZ_OFFSET", 1, 1, guarded<fnTzOffset>, kVarchar2, true},
       {"TO_TIMESTAMP_TZ", 1, 3, guarded<fnToTimestampTz>, kTimestampTz, true},
       {"ora_tz_at", 2, 2, guarded<fnAtZone>, kTimestampTz, true},
+      {"ora_tz_now", 1, 1, guarded<fnNow>, kTimestampTz, true},
       {"ora_tz_session", 0, 0, guarded<fnSessionZone>, kVarchar2, true},
       {"ora_tz_db", 0, 0, guarded<fnDbZone>, kVarchar2, true},
       {"ora_tz_extract", 2, 2, guarded<fnTzExtract>, kNumber, true},
