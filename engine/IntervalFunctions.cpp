@@ -125,10 +125,9 @@ void fnDtIv(Ctx* ctx, int argc, Val** argv) {
     return;
   }
   if (zoned) {
-    zone.abbr.clear();
     DateTime back = fromSeconds(secondsOf(r) + int64_t{offsetAtUtc(zone, secondsOf(r))} * 60);
     back.nanos = r.nanos;
-    resultText(ctx, zonedText(back, zone));
+    resultText(ctx, zonedText(back, zoneAt(zone, secondsOf(r))));
     return;
   }
   std::string s = storedTimestamp(r);

@@ -235,6 +235,16 @@ int offsetAtUtc(const Zone& z, int64_t utc, std::string* abbr) {
   return t.offset / 60;
 }
 
+Zone zoneAt(const Zone& z, int64_t utc) {
+  Zone r = z;
+  r.abbr.clear();
+  if (!r.region.empty()) {
+    offsetAtUtc(r, utc, &r.abbr);
+    r.abbr = upper(r.abbr);
+  }
+  return r;
+}
+
 int64_t utcOfLocal(const Zone& z, int64_t local, int& err) {
   err = 0;
   if (z.region.empty()) return local - int64_t{z.offset} * 60;
@@ -301,7 +311,7 @@ int parseZonedText(sqlite3* db, std::string_view text, DateTime& local, Zone& zo
     char c0 = z[0];
     if (!(c0 == '+' || c0 == '-' || alphaC(static_cast<unsigned char>(c0)))) break;
     DateTime d;
-    if (parseTimestampText(db, text.substr(0, rest), d) != 0) continue;
+    if (parsePlainTimestamp(db, text.substr(0, rest), d) != 0) continue;
     Zone found;
     if (int err = parseZone(z, found)) {
       if (!zoneErr) zoneErr = err;

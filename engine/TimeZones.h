@@ -26,6 +26,9 @@ std::string zoneName(const Zone& z);
 std::string offsetText(int minutes);
 // The zone's offset at an instant (seconds since 1970 UTC) and its abbreviation there.
 int offsetAtUtc(const Zone& z, int64_t utc, std::string* abbr = nullptr);
+// The zone with the abbreviation it has at an instant: the text then names which of a repeated
+// hour it is.
+Zone zoneAt(const Zone& z, int64_t utc);
 // The instant of a local time in the zone; ORA-01878 for a time a change of clocks skips.
 int64_t utcOfLocal(const Zone& z, int64_t local, int& err);
 
@@ -34,6 +37,8 @@ Zone sessionZone(sqlite3* db);
 void setSessionZone(sqlite3* db, const Zone& z);
 Zone databaseZone();
 
+// A TIMESTAMP's text without a zone after it (Timestamps.cpp).
+int parsePlainTimestamp(sqlite3* db, std::string_view text, DateTime& out);
 // Text of a TIMESTAMP WITH TIME ZONE: 'YYYY-MM-DD HH24:MI:SS[.f] zone'. Text without a zone
 // (as values stored before zones were kept) reads in the session's zone.
 int parseZonedText(sqlite3* db, std::string_view text, DateTime& local, Zone& zone);

@@ -52,8 +52,6 @@ DateTime roundFraction(const DateTime& d, int digits) {
   return r;
 }
 
-namespace {
-
 int parsePlainTimestamp(sqlite3* db, std::string_view text, DateTime& out) {
   if (parseStoredDate(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()), out)) return 0;
   // the session's forms of a DATE, then ".fraction" (X, the radix) after the seconds
@@ -73,8 +71,6 @@ int parsePlainTimestamp(sqlite3* db, std::string_view text, DateTime& out) {
   out.nanos = nanos;
   return 0;
 }
-
-} // namespace
 
 int parseTimestampText(sqlite3* db, std::string_view text, DateTime& out) {
   int err = parsePlainTimestamp(db, text, out);

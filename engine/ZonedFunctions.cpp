@@ -70,8 +70,7 @@ void fnAtZone(Ctx* ctx, int, Val** argv) {
   Zone from;
   zoned(ctx, argv[0], d, from);
   Zone to = isNull(argv[1]) ? sessionZone(dbOf(ctx)) : zoneArg(argv[1]);
-  to.abbr.clear();
-  resultText(ctx, zonedText(shiftZone(d, from, to), to));
+  resultText(ctx, zonedText(shiftZone(d, from, to), zoneAt(to, instantOf(d, from))));
 }
 
 // ora_tz_now(kind): the statement's clock; 0 SYSTIMESTAMP in the database's zone,
@@ -83,7 +82,7 @@ void fnNow(Ctx* ctx, int, Val** argv) {
   Zone z = kind == 0 ? databaseZone() : sessionZone(dbOf(ctx));
   DateTime local = fromSeconds(utc + int64_t{offsetAtUtc(z, utc)} * 60);
   local.nanos = now.nanos;
-  resultText(ctx, kind == 2 ? storedTimestamp(local) : zonedText(local, z));
+  resultText(ctx, kind == 2 ? storedTimestamp(local) : zonedText(local, zoneAt(z, utc)));
 }
 
 void fnSessionZone(Ctx* ctx, int, Val**) { resultText(ctx, zoneName(sessionZone(dbOf(ctx)))); }
