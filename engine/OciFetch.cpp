@@ -155,7 +155,10 @@ int deliver(Cursor& c, int i, int r) {
       if (code == kTimestampTz) {
         Zone z;
         if (parseZonedText(c.logon->s->db, std::string_view(v.p, static_cast<size_t>(v.n)), dt, z) == 0) {
-          std::string t = sessionZonedText(c.logon->s->db, dt, col.type.scale, z);
+          // WITH LOCAL TIME ZONE: the instant in the session's zone, as a TIMESTAMP shows
+          std::string t = col.type.localZone
+                              ? sessionTimestampText(c.logon->s->db, shiftZone(dt, z, sessionZone(c.logon->s->db)), col.type.scale, false)
+                              : sessionZonedText(c.logon->s->db, dt, col.type.scale, z);
           return putText(d, r, t.data(), static_cast<int>(t.size()));
         }
       }

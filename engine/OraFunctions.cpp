@@ -192,10 +192,16 @@ void fnTsChar(Ctx* ctx, int argc, Val** argv) {
   Zone zone;
   bool zoned = sqlite3_value_int(argv[2]) != 0;
   if (int err = zoned ? parseZonedText(db, v, d, zone) : parseTimestampText(db, v, d)) throw OraError(err);
+  if (sqlite3_value_int(argv[2]) == 2) {
+    // WITH LOCAL TIME ZONE: in the session's zone
+    Zone to = sessionZone(db);
+    d = shiftZone(d, zone, to);
+    zone = to;
+  }
   int precision = sqlite3_value_int(argv[1]);
   int lang = argc > 4 ? dateLanguageParam(textOf(argv[4]), sessionNls(db).dateFlags()) : sessionNls(db).dateFlags();
   std::vector<FmtElem> fmt =
-      parseDateFormat(argc > 3 ? textOf(argv[3]) : zoned ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
+      parseDateFormat(argc > 3 ? textOf(argv[3]) : zoned && sqlite3_value_int(argv[2]) == 1 ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
   fractionDigits(fmt, precision);
   resultText(ctx, formatDate(d, fmt, lang, zoned ? &zone : nullptr));
 }

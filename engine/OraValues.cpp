@@ -551,6 +551,7 @@ ColType parseDeclType(std::string_view decl) {
   else if (starts("DATE")) t.code = kDate;
   else if (starts("TIMESTAMP")) {
     t.code = u.find("ZONE") != std::string::npos ? kTimestampTz : kTimestamp;
+    t.localZone = u.find("LOCAL") != std::string::npos;
     t.scale = u.find('(') != std::string::npos ? a : 6;
   }
   else if (starts("YEAR_MONTH")) { t.code = kIntervalYm; t.precision = a; }
@@ -585,7 +586,8 @@ std::string declTypeText(const ColType& t, Charset cs) {
   case kDate: return "DATE";
   case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
   // SQLite's type names take no WITH; values in different zones compare by their instant
-  case kTimestampTz: return "TIMESTAMP ZONE(" + std::to_string(t.scale) + ") COLLATE ORA_TSTZ";
+  case kTimestampTz:
+    return std::string(t.localZone ? "TIMESTAMP LOCAL ZONE(" : "TIMESTAMP ZONE(") + std::to_string(t.scale) + ") COLLATE ORA_TSTZ";
   case kRaw: return "RAW(" + std::to_string(t.size) + ")";
   // TEXT affinity: a type name with INT in it would have SQLite read the stored text as a number
   case kIntervalYm: return "YEAR_MONTH TEXT(" + std::to_string(t.precision) + ")";

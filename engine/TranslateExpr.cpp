@@ -506,7 +506,7 @@ std::string Translator::emit(size_t b, size_t e) {
         }
         if (isTimestamp(x.code)) {
           add("ora_ts_char(" + emit(i + 2, m) + ", " + std::to_string(x.scale) + ", " +
-              (x.code == kTimestampTz ? "1" : "0") + (m < close ? ", " + emit(m + 1, close) : std::string()) + ")");
+              (x.code == kTimestampTz ? (x.localZone ? "2" : "1") : "0") + (m < close ? ", " + emit(m + 1, close) : std::string()) + ")");
           i = close;
           break;
         }
