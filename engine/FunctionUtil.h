@@ -174,7 +174,7 @@ Decimal parseByNumberFormat(std::string_view s, const NumFmt& m, const NumNls& n
 
 // A value's bytes as Oracle stores it, by the type code the statement gives it (DUMP's hint);
 // `typ` becomes DUMP's Typ= number.
-std::vector<int> storedBytes(int hint, Val* v, Charset cs, int& typ);
+std::vector<int> storedBytes(int hint, Val* v, Charset cs, int& typ, sqlite3* db = nullptr);
 
 // DUMP, registered again with the database character set as its user data.
 void fnDump(Ctx* ctx, int argc, Val** argv);

@@ -457,7 +457,8 @@ std::string Translator::emit(size_t b, size_t e) {
         size_t close = matching(i + 1), a = i + 2, m = a;
         if (a >= close) throw OraError(909);
         while (m < close && !(t_[m].depth == k.depth + 1 && is(t_[m], ","))) ++m;
-        int code = exprType(a, m).code;
+        ColType dumped = exprType(a, m);
+        int code = dumped.code == kTimestampTz && dumped.localZone ? 231 : dumped.code;
         bool column = (m == a + 1 && (t_[a].kind == Token::QIdent || (t_[a].kind == Token::Ident && t_[a].text != "SYSDATE"))) ||
                       (m == a + 3 && is(t_[a + 1], "."));
         if (code == kDate && !column) code = 13;
