@@ -43,8 +43,6 @@ int parsePlainTimestamp(sqlite3* db, std::string_view text, DateTime& out);
 // (as values stored before zones were kept) reads in the session's zone.
 int parseZonedText(sqlite3* db, std::string_view text, DateTime& local, Zone& zone);
 std::string zonedText(const DateTime& local, const Zone& zone);
-// Where a zone begins in the stored text, or npos.
-size_t zoneStart(std::string_view text);
 // The same instant as a local time of another zone.
 DateTime shiftZone(const DateTime& local, const Zone& from, const Zone& to);
 // Seconds since 1970 of the value's instant (the fraction apart).
