@@ -4,6 +4,7 @@
 #include "FunctionUtil.h"
 #include "OraError.h"
 #include "OraValues.h"
+#include "TimeZones.h"
 
 #include <algorithm>
 #include <atomic>
@@ -99,9 +100,9 @@ std::vector<FmtElem> parseDateFormat(std::string_view f) {
       ++i;
       continue;
     }
-    if (startsNoCase(f, i, "TZR") || startsNoCase(f, i, "TZH") || startsNoCase(f, i, "TZM")) {
+    if (startsNoCase(f, i, "TZR") || startsNoCase(f, i, "TZH") || startsNoCase(f, i, "TZM") || startsNoCase(f, i, "TZD")) {
       char z = static_cast<char>(ora::upperC(static_cast<unsigned char>(f[i + 2])));
-      out.push_back({z == 'R' ? Fe::Tzr : z == 'H' ? Fe::Tzh : Fe::Tzm, {}});
+      out.push_back({z == 'R' ? Fe::Tzr : z == 'H' ? Fe::Tzh : z == 'M' ? Fe::Tzm : Fe::Tzd, {}});
       i += 3;
       continue;
     }
@@ -279,7 +280,7 @@ int calendarNamed(std::string_view name) {
   return -1;
 }
 
-std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang) {
+std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang, const Zone* zone) {
   std::string out;
   bool fm = false;
   bool imperial = (lang & kImperial) != 0;
@@ -385,9 +386,19 @@ std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int l
       out.append(b, static_cast<size_t>(e.digits >= 0 ? e.digits : 9));
       break;
     }
-    case Fe::Tzr: case Fe::Tzh: case Fe::Tzm: {
-      int off = localOffsetMinutes(), a = off < 0 ? -off : off;
+    case Fe::Tzr: case Fe::Tzh: case Fe::Tzm: case Fe::Tzd: {
+      // a value without a zone of its own shows the machine's offset
+      std::string abbr;
+      int off = zone ? offsetAtUtc(*zone, instantOf(d, *zone), &abbr) : localOffsetMinutes(), a = off < 0 ? -off : off;
       char b[16];
+      if (e.kind == Fe::Tzd) {
+        out += abbr;
+        break;
+      }
+      if (e.kind == Fe::Tzr && zone && !zone->region.empty()) {
+        out += caseAs(zone->region, 0);
+        break;
+      }
       if (e.kind == Fe::Tzr) std::snprintf(b, sizeof b, "%c%02d:%02d", off < 0 ? '-' : '+', a / 60, a % 60);
       else if (e.kind == Fe::Tzh) std::snprintf(b, sizeof b, "%c%02d", off < 0 ? '-' : '+', a / 60);
       else std::snprintf(b, sizeof b, "%02d", a % 60);

@@ -151,6 +151,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
       size_t m = is(at(j + 1), "LOCAL") ? j + 2 : j + 1;
       if (!is(at(m), "TIME") || !is(at(m + 1), "ZONE")) throw OraError(905).at(static_cast<int>(at(m).pos));
       ct.code = kTimestampTz;
+      ct.localZone = m == j + 2;
       j = m + 2;
     }
   } else if (tn == "INTERVAL" && a < 0 && !star) {

@@ -48,7 +48,7 @@ std::string dataType(const ColType& t) {
   case kNumber: return t.binary == kBinaryDouble ? "BINARY_DOUBLE" : t.binary ? "BINARY_FLOAT" : t.isFloat() ? "FLOAT" : "NUMBER";
   case kDate: return "DATE";
   case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
-  case kTimestampTz: return "TIMESTAMP(" + std::to_string(t.scale) + ") WITH TIME ZONE";
+  case kTimestampTz: return "TIMESTAMP(" + std::to_string(t.scale) + (t.localZone ? ") WITH LOCAL TIME ZONE" : ") WITH TIME ZONE");
   case kIntervalYm: return "INTERVAL YEAR(" + std::to_string(t.precision) + ") TO MONTH";
   case kIntervalDs: return "INTERVAL DAY(" + std::to_string(t.precision) + ") TO SECOND(" + std::to_string(t.scale) + ")";
   case kRaw: return "RAW";

@@ -370,7 +370,10 @@ DateTime dateOf(Ctx* ctx, Val* v) {
   if (isDate(v, d)) return d;
   auto s = reinterpret_cast<const char*>(sqlite3_value_text(v));
   std::string_view text(s, static_cast<size_t>(sqlite3_value_bytes(v)));
-  if (int err = sessionParseDate(sqlite3_context_db_handle(ctx), text, d)) throw OraError(err);
+  if (int err = sessionParseDate(sqlite3_context_db_handle(ctx), text, d)) {
+    // a TIMESTAMP WITH TIME ZONE: its local date and time
+    if (parseTimestampText(sqlite3_context_db_handle(ctx), text, d) != 0) throw OraError(err);
+  }
   return d;
 }
 

@@ -13,6 +13,7 @@
 
 namespace ora {
 struct Num;
+struct Zone;
 }
 
 namespace ora::fn {
@@ -52,6 +53,7 @@ struct Def {
 // The tables of the other function files.
 const std::vector<Def>& scalarFunctionDefs();
 const std::vector<Def>& sessionFunctionDefs();
+const std::vector<Def>& zoneFunctionDefs();
 const std::vector<Def>& hashFunctionDefs();
 const std::vector<Def>& normalizeFunctionDefs();
 const std::vector<Def>& intervalFunctionDefs();
@@ -120,7 +122,7 @@ enum class Fe {
   Month, Dd, Ddd, D, Dy, Day, Hh, Hh24, Mi, Ss, Sssss, Am, AmDots, Ad, AdDots, J, Q, Ww, W, Iw, Cc, Scc,
   Era, EraFull, // E and EE: the era of the Japanese Imperial calendar
   Ff,           // FF, FF1..FF9: fractional seconds
-  Tzr, Tzh, Tzm // the session's zone: +hh:mm, +hh, mm
+  Tzr, Tzh, Tzm, Tzd // the value's zone: its region or +hh:mm, +hh, mm, its abbreviation
 };
 
 struct FmtElem {
@@ -135,7 +137,8 @@ struct FmtElem {
 std::vector<FmtElem> parseDateFormat(std::string_view f);
 // FF without digits shows a TIMESTAMP's fraction at the precision of its type.
 void fractionDigits(std::vector<FmtElem>& fmt, int precision);
-std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang);
+// A zone shows in TZR, TZH, TZM and TZD; without one they give the machine's offset.
+std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang, const Zone* zone = nullptr);
 DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int lang);
 std::string caseAs(std::string word, int mode); // 0 upper, 1 initial capital, 2 lower
 int spelledWidth(Fe kind, bool ordinal);
@@ -171,7 +174,7 @@ Decimal parseByNumberFormat(std::string_view s, const NumFmt& m, const NumNls& n
 
 // A value's bytes as Oracle stores it, by the type code the statement gives it (DUMP's hint);
 // `typ` becomes DUMP's Typ= number.
-std::vector<int> storedBytes(int hint, Val* v, Charset cs, int& typ);
+std::vector<int> storedBytes(int hint, Val* v, Charset cs, int& typ, sqlite3* db = nullptr);
 
 // DUMP, registered again with the database character set as its user data.
 void fnDump(Ctx* ctx, int argc, Val** argv);
@@ -230,6 +233,7 @@ struct Nls {
   std::string user;
   int64_t sessionId = 0;
   std::string module, action, clientInfo; // DBMS_APPLICATION_INFO's
+  std::string timeZone; // ALTER SESSION SET TIME_ZONE; empty: the machine's offset
 };
 // Creates the settings of a new connection; they go when it closes.
 void attachNls(sqlite3* db, const std::string& user);
@@ -248,6 +252,7 @@ std::string sessionDateText(sqlite3* db, const DateTime& d);
 int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out);
 // A TIMESTAMP in the session's default timestamp format, FF at the type's precision.
 std::string sessionTimestampText(sqlite3* db, const DateTime& d, int precision, bool zoned);
+std::string sessionZonedText(sqlite3* db, const DateTime& d, int precision, const Zone& zone);
 
 // The plan of a table-valued function whose hidden argument columns first .. first + count - 1
 // must all be given as equalities: they become its xFilter's arguments, in order. A plan

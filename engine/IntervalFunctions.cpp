@@ -1,6 +1,7 @@
 // The SQL functions of INTERVAL values: their arithmetic, with dates and timestamps too,
 // NUMTO*INTERVAL, TO_*INTERVAL, EXTRACT, their text, typed writes and SUM / AVG.
 #include "FunctionUtil.h"
+#include "TimeZones.h"
 #include "Intervals.h"
 #include "Number.h"
 #include "OraFunctions.h"
@@ -71,9 +72,30 @@ void fnIvNeg(Ctx* ctx, int argc, Val** argv) {
 
 // ora_dt_iv(datetime, interval, sign, timestamp): a DATE or TIMESTAMP moved by an interval; a
 // year-to-month one keeps the day of month, which the month reached must have.
+// A value with its zone: false for a DATE or TIMESTAMP, which has none.
+bool zonedValue(Ctx* ctx, Val* v, DateTime& d, Zone& z) {
+  if (sqlite3_value_type(v) != SQLITE_TEXT) return false;
+  std::string_view t(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
+  if (parseStoredDate(reinterpret_cast<const unsigned char*>(t.data()), static_cast<int>(t.size()), d)) return false;
+  if (parseZonedText(sqlite3_context_db_handle(ctx), t, d, z)) return false;
+  // text without a zone read in the session's: not ending in the zone's name
+  while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+  std::string name = z.abbr.empty() ? zoneName(z) : z.abbr;
+  if (t.size() < name.size()) return false;
+  for (size_t k = 0; k < name.size(); ++k)
+    if (upperChar(static_cast<unsigned char>(t[t.size() - name.size() + k])) != upperChar(static_cast<unsigned char>(name[k])))
+      return false;
+  return true;
+}
+
 void fnDtIv(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
-  DateTime d = dateOf(ctx, argv[0]);
+  // a zoned value moves by its instant, and keeps its zone
+  Zone zone;
+  DateTime local;
+  bool zoned = zonedValue(ctx, argv[0], local, zone);
+  DateTime d = zoned ? fromSeconds(instantOf(local, zone)) : dateOf(ctx, argv[0]);
+  if (zoned) d.nanos = local.nanos;
   Iv a = ivOf(argv[1]);
   __int128 by = sqlite3_value_int(argv[2]) < 0 ? -a.v : a.v;
   bool stamp = sqlite3_value_int(argv[3]) != 0;
@@ -102,6 +124,12 @@ void fnDtIv(Ctx* ctx, int argc, Val** argv) {
     resultDate(ctx, r);
     return;
   }
+  if (zoned) {
+    DateTime back = fromSeconds(secondsOf(r) + int64_t{offsetAtUtc(zone, secondsOf(r))} * 60);
+    back.nanos = r.nanos;
+    resultText(ctx, zonedText(back, zoneAt(zone, secondsOf(r))));
+    return;
+  }
   std::string s = storedTimestamp(r);
   sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
 }
@@ -114,6 +142,24 @@ __int128 nanosOf(const DateTime& d) {
 // ora_dt_diff(a, b): the INTERVAL DAY TO SECOND from b to a.
 void fnDtDiff(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  // with a zone on either side, by the instants: a value without one is in the session's zone
+  DateTime a, b;
+  Zone za, zb;
+  bool zoned = zonedValue(ctx, argv[0], a, za);
+  zoned = zonedValue(ctx, argv[1], b, zb) || zoned;
+  if (zoned) {
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    for (int k = 0; k < 2; ++k) {
+      DateTime& d = k ? b : a;
+      Zone& z = k ? zb : za;
+      if (parseZonedText(db, textOf(argv[k]), d, z)) throw OraError(1861);
+      DateTime u = fromSeconds(instantOf(d, z));
+      u.nanos = d.nanos;
+      d = u;
+    }
+    resultIv(ctx, true, nanosOf(a) - nanosOf(b));
+    return;
+  }
   resultIv(ctx, true, nanosOf(dateOf(ctx, argv[0])) - nanosOf(dateOf(ctx, argv[1])));
 }
 

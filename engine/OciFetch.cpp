@@ -1,6 +1,7 @@
 // The calls that describe a query's columns, define where its values go, fetch its rows and
 // read LONG values; and the rows a query reads ahead before its own logon writes.
 #include "OciImpl.h"
+#include "TimeZones.h"
 #include "Collections.h"
 
 #include "ConstraintErrors.h"
@@ -148,6 +149,16 @@ int deliver(Cursor& c, int i, int r) {
         __int128 x;
         if (parseStoredInterval(std::string_view(v.p, static_cast<size_t>(v.n)), ds, x)) {
           std::string t = intervalText(ds, x, col.type.precision, col.type.scale);
+          return putText(d, r, t.data(), static_cast<int>(t.size()));
+        }
+      }
+      if (code == kTimestampTz) {
+        Zone z;
+        if (parseZonedText(c.logon->s->db, std::string_view(v.p, static_cast<size_t>(v.n)), dt, z) == 0) {
+          // WITH LOCAL TIME ZONE: the instant in the session's zone, as a TIMESTAMP shows
+          std::string t = col.type.localZone
+                              ? sessionTimestampText(c.logon->s->db, shiftZone(dt, z, sessionZone(c.logon->s->db)), col.type.scale, false)
+                              : sessionZonedText(c.logon->s->db, dt, col.type.scale, z);
           return putText(d, r, t.data(), static_cast<int>(t.size()));
         }
       }

@@ -1,4 +1,5 @@
 #include "OraFunctions.h"
+#include "TimeZones.h"
 
 #include "Charset.h"
 
@@ -188,14 +189,21 @@ void fnTsChar(Ctx* ctx, int argc, Val** argv) {
   sqlite3* db = sqlite3_context_db_handle(ctx);
   std::string_view v(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])), sqlite3_value_bytes(argv[0]));
   DateTime d;
-  if (int err = parseTimestampText(db, v, d)) throw OraError(err);
-  int precision = sqlite3_value_int(argv[1]);
+  Zone zone;
   bool zoned = sqlite3_value_int(argv[2]) != 0;
+  if (int err = zoned ? parseZonedText(db, v, d, zone) : parseTimestampText(db, v, d)) throw OraError(err);
+  if (sqlite3_value_int(argv[2]) == 2) {
+    // WITH LOCAL TIME ZONE: in the session's zone
+    Zone to = sessionZone(db);
+    d = shiftZone(d, zone, to);
+    zone = to;
+  }
+  int precision = sqlite3_value_int(argv[1]);
   int lang = argc > 4 ? dateLanguageParam(textOf(argv[4]), sessionNls(db).dateFlags()) : sessionNls(db).dateFlags();
   std::vector<FmtElem> fmt =
-      parseDateFormat(argc > 3 ? textOf(argv[3]) : zoned ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
+      parseDateFormat(argc > 3 ? textOf(argv[3]) : zoned && sqlite3_value_int(argv[2]) == 1 ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
   fractionDigits(fmt, precision);
-  resultText(ctx, formatDate(d, fmt, lang));
+  resultText(ctx, formatDate(d, fmt, lang, zoned ? &zone : nullptr));
 }
 
 void fnToNumber(Ctx* ctx, int argc, Val** argv) {
@@ -249,7 +257,11 @@ void fnValidate(Ctx* ctx, int argc, Val** argv) {
 void roundOrTrunc(Ctx* ctx, int argc, Val** argv, bool round) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   DateTime d;
-  if (isDate(argv[0], d)) {
+  // a zoned TIMESTAMP by its local date and time; text with a ':' is never a number
+  bool zoned = !isDate(argv[0], d) && sqlite3_value_type(argv[0]) == SQLITE_TEXT &&
+               textOf(argv[0]).find(':') != std::string::npos &&
+               parseTimestampText(sqlite3_context_db_handle(ctx), textOf(argv[0]), d) == 0;
+  if (zoned || isDate(argv[0], d)) {
     resultDate(ctx, roundDate(d, argc > 1 ? textOf(argv[1]) : std::string("DD"), round));
     return;
   }
@@ -447,7 +459,7 @@ const std::vector<Def>& allDefs() {
   static const std::vector<Def> all = [] {
     std::vector<Def> v(std::begin(kDefs), std::end(kDefs));
     for (auto* more : {&scalarFunctionDefs, &sessionFunctionDefs, &hashFunctionDefs, &normalizeFunctionDefs, &intervalFunctionDefs,
-                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs})
+                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs, &zoneFunctionDefs})
       for (const Def& d : more()) v.push_back(d);
     return v;
   }();
@@ -495,6 +507,7 @@ void registerOraFunctions(sqlite3* db, const std::string& user) {
                           guarded<fnMonthsBetween>, nullptr, nullptr);
   sqlite3_create_function(db, "TRIM", 2, SQLITE_UTF8, nullptr, guarded<fnBadArity>, nullptr, nullptr);
   sqlite3_create_function(db, "LOG", 1, SQLITE_UTF8, nullptr, guarded<fnBadArity>, nullptr, nullptr);
+  registerZoneFunctions(db);
 }
 
 std::vector<std::string> oraFunctionNames() {

@@ -1,4 +1,5 @@
 #include "OraValues.h"
+#include "TimeZones.h"
 #include "Collections.h"
 
 #include "CType.h"
@@ -385,7 +386,10 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     int n = sqlite3_value_bytes(v);
     DateTime dt;
     if (!parseStoredDate(t, n, dt)) {
-      int err = sessionParseDate(sqlite3_context_db_handle(ctx), std::string_view(reinterpret_cast<const char*>(t), n), dt);
+      std::string_view text(reinterpret_cast<const char*>(t), n);
+      int err = sessionParseDate(sqlite3_context_db_handle(ctx), text, dt);
+      // a TIMESTAMP WITH TIME ZONE gives its local date and time
+      if (err && parseTimestampText(sqlite3_context_db_handle(ctx), text, dt) == 0) err = 0, dt.nanos = 0;
       if (err) { fail(ctx, err); return; }
     } else if (n == 19) {
       sqlite3_result_value(ctx, v);
@@ -404,11 +408,16 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
     std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
     DateTime dt;
-    if (int err = parseTimestampText(sqlite3_context_db_handle(ctx), text, dt)) { fail(ctx, err); return; }
+    Zone zone;
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    if (int err = code == kTimestampTz ? parseZonedText(db, text, dt, zone) : parseTimestampText(db, text, dt)) {
+      fail(ctx, err);
+      return;
+    }
     // the column keeps `scale` digits of the fraction, rounded
     dt = roundFraction(dt, scale);
     if (dt.year > 9999) { fail(ctx, 1841); return; }
-    std::string s = storedTimestamp(dt);
+    std::string s = code == kTimestampTz ? zonedText(dt, zone) : storedTimestamp(dt);
     sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
     return;
   }
@@ -564,6 +573,7 @@ ColType parseDeclType(std::string_view decl) {
   else if (starts("DATE")) t.code = kDate;
   else if (starts("TIMESTAMP")) {
     t.code = u.find("ZONE") != std::string::npos ? kTimestampTz : kTimestamp;
+    t.localZone = u.find("LOCAL") != std::string::npos;
     t.scale = u.find('(') != std::string::npos ? a : 6;
   }
   else if (starts("YEAR_MONTH")) { t.code = kIntervalYm; t.precision = a; }
@@ -597,7 +607,9 @@ std::string declTypeText(const ColType& t, Charset cs) {
     return "NUMBER(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
   case kDate: return "DATE";
   case kTimestamp: return "TIMESTAMP(" + std::to_string(t.scale) + ")";
-  case kTimestampTz: return "TIMESTAMP ZONE(" + std::to_string(t.scale) + ")"; // SQLite's type names take no WITH
+  // SQLite's type names take no WITH; values in different zones compare by their instant
+  case kTimestampTz:
+    return std::string(t.localZone ? "TIMESTAMP LOCAL ZONE(" : "TIMESTAMP ZONE(") + std::to_string(t.scale) + ") COLLATE ORA_TSTZ";
   case kRaw: return "RAW(" + std::to_string(t.size) + ")";
   // TEXT affinity: a type name with INT in it would have SQLite read the stored text as a number
   case kIntervalYm: return "YEAR_MONTH TEXT(" + std::to_string(t.precision) + ")";

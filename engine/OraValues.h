@@ -55,6 +55,8 @@ struct ColType {
   bool anyPrecision = false; // INTEGER, INT, SMALLINT: whole numbers of no precision of their own
   bool xml = false; // an XML value (described as its text): markup where another XML function takes it
   TypeName object; // an object type's name: the value is the object's text (ObjectTypes.h)
+  // TIMESTAMP WITH LOCAL TIME ZONE (a kTimestampTz): shown in the session's zone, without it
+  bool localZone = false;
   bool isFloat() const { return code == kNumber && hasScale && scale == kFloatScale; }
   // More digits than a double or a 64-bit integer keeps: stored as decimal text.
   bool isWide() const {

@@ -285,7 +285,18 @@ Node* Parser::unary() {
     n->kids.push_back(unary());
     return finish(n);
   }
-  return primary();
+  Node* v = primary();
+  // value AT TIME ZONE zone | AT LOCAL: the same instant in another zone
+  while (isWord("AT") && ((isWord("TIME", 1) && isWord("ZONE", 2)) || isWord("LOCAL", 1))) {
+    Node* n = make(N::Call);
+    n->text = "AT TIME ZONE";
+    n->kids.push_back(v);
+    bool local = isWord("LOCAL", 1);
+    i_ += local ? 2 : 3;
+    if (!local) n->kids.push_back(primary());
+    v = finish(n);
+  }
+  return v;
 }
 
 Node* Parser::primary() {

@@ -5,6 +5,7 @@
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraFunctions.h"
+#include "TimeZones.h"
 
 #include <algorithm>
 #include <atomic>
@@ -83,6 +84,12 @@ std::string sessionTimestampText(sqlite3* db, const DateTime& d, int precision, 
   std::vector<fn::FmtElem> fmt = fn::parseDateFormat(zoned ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
   fn::fractionDigits(fmt, precision);
   return fn::formatDate(d, fmt, sessionNls(db).dateFlags());
+}
+
+std::string sessionZonedText(sqlite3* db, const DateTime& d, int precision, const Zone& zone) {
+  std::vector<fn::FmtElem> fmt = fn::parseDateFormat("RR-MM-DD HH24:MI:SSXFF TZR");
+  fn::fractionDigits(fmt, precision);
+  return fn::formatDate(d, fmt, sessionNls(db).dateFlags(), &zone);
 }
 
 int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out) {
@@ -274,10 +281,35 @@ std::vector<int> numberBytes(const Decimal& d) {
 
 } // namespace
 
+namespace {
+
+// Oracle's inside of a value with an offset: its UTC time as a DATE's seven bytes, the fraction's
+// four, then the hour + 20 and minute + 60 of the offset; WITH LOCAL TIME ZONE the database
+// zone's time and no zone. A region's number is the zone file's own: not shown.
+bool zonedBytes(sqlite3* db, Val* v, bool local, std::vector<int>& out) {
+  DateTime d;
+  Zone z;
+  if (sqlite3_value_type(v) != SQLITE_TEXT || parseZonedText(db, textOf(v), d, z) != 0) return false;
+  if (!local && !z.region.empty()) return false;
+  DateTime u = local ? shiftZone(d, z, databaseZone()) : fromSeconds(instantOf(d, z));
+  u.nanos = d.nanos;
+  out = {u.year / 100 + 100, u.year % 100 + 100, u.month, u.day, u.hour + 1, u.minute + 1, u.second + 1};
+  if (!local || u.nanos)
+    for (int s = 24; s >= 0; s -= 8) out.push_back((u.nanos >> s) & 255);
+  if (!local) {
+    int off = offsetAtUtc(z, 0);
+    out.push_back(off / 60 + 20);
+    out.push_back(off % 60 + 60);
+  }
+  return true;
+}
+
+} // namespace
+
 // DUMP(type, expr[, format[, start[, length]]]), `type` put first by the translator: it is the type code the statement gives
 // the expression (12 for a stored DATE, 13 for a computed one, 96 for CHAR), 0 when unknown.
 // Text shows in the bytes of the database character set, the function's user data.
-std::vector<int> storedBytes(int hint, Val* v, ora::Charset cs, int& typ) {
+std::vector<int> storedBytes(int hint, Val* v, ora::Charset cs, int& typ, sqlite3* db) {
   std::vector<int> bytes;
   typ = 1;
   DateTime d;
@@ -295,6 +327,9 @@ std::vector<int> storedBytes(int hint, Val* v, ora::Charset cs, int& typ) {
       bytes = {d.year / 100 + 100, d.year % 100 + 100, d.month, d.day, d.hour + 1, d.minute + 1, d.second + 1};
     else
       bytes = {d.year & 255, d.year >> 8, d.month, d.day, d.hour, d.minute, d.second, 0};
+  } else if (std::vector<int> z; db && (hint == kTimestampTz || hint == 231) && zonedBytes(db, v, hint == 231, z)) {
+    typ = hint;
+    bytes = z;
   } else {
     typ = hint == kChar ? 96 : hint == kRowid ? 69 : 1;
     std::string s = charsetBytes(textOf(v), cs);
@@ -312,7 +347,7 @@ void fnDump(Ctx* ctx, int argc, Val** argv) {
   if (isNull(v)) { resultText(ctx, "NULL"); return; }
   int fmt = argc > 2 && !isNull(argv[2]) ? static_cast<int>(intOf(argv[2])) : 10;
   int typ = 1;
-  std::vector<int> bytes = storedBytes(hint, v, cs, typ);
+  std::vector<int> bytes = storedBytes(hint, v, cs, typ, sqlite3_context_db_handle(ctx));
   int64_t len = static_cast<int64_t>(bytes.size());
   int64_t start = argc > 3 && !isNull(argv[3]) ? intOf(argv[3]) : 1;
   int64_t count = argc > 4 && !isNull(argv[4]) ? intOf(argv[4]) : len;

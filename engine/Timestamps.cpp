@@ -2,6 +2,7 @@
 // the session's time zone.
 #include "FunctionUtil.h"
 #include "OraValues.h"
+#include "TimeZones.h"
 
 #include <cstdio>
 #include <ctime>
@@ -51,7 +52,7 @@ DateTime roundFraction(const DateTime& d, int digits) {
   return r;
 }
 
-int parseTimestampText(sqlite3* db, std::string_view text, DateTime& out) {
+int parsePlainTimestamp(sqlite3* db, std::string_view text, DateTime& out) {
   if (parseStoredDate(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()), out)) return 0;
   // the session's forms of a DATE, then ".fraction" (X, the radix) after the seconds
   size_t n = text.size();
@@ -69,6 +70,23 @@ int parseTimestampText(sqlite3* db, std::string_view text, DateTime& out) {
   if (int err = sessionParseDate(db, text.substr(0, n), out)) return err;
   out.nanos = nanos;
   return 0;
+}
+
+int parseTimestampText(sqlite3* db, std::string_view text, DateTime& out) {
+  int err = parsePlainTimestamp(db, text, out);
+  if (err == 0) return 0;
+  // a value with its zone: its local date and time
+  size_t n = text.size();
+  while (n > 0 && text[n - 1] == ' ') --n;
+  for (int words = 0; words < 2; ++words) {
+    size_t sp = n == 0 ? std::string_view::npos : text.find_last_of(' ', n - 1);
+    if (sp == std::string_view::npos) break;
+    n = sp;
+    while (n > 0 && text[n - 1] == ' ') --n;
+    Zone z;
+    if (parsePlainTimestamp(db, text.substr(0, n), out) == 0 && parseZone(text.substr(sp + 1), z) == 0) return 0;
+  }
+  return err;
 }
 
 int localOffsetMinutes() {

@@ -54,6 +54,13 @@ std::string Translator::emit(size_t b, size_t e) {
   };
   for (size_t i = b; i < e; ++i) {
     if (skip_[i]) continue;
+    std::string shifted;
+    size_t next = 0;
+    if (zoneShift(i, e, shifted, next)) {
+      add(shifted);
+      i = next - 1;
+      continue;
+    }
     if (auto big = bigChains.find(t_[i].pos); big != bigChains.end() && replace_[i].empty()) {
       // a long run of AND or OR: one call per hundred conditions, not a thousand-deep tree;
       // its first condition starts where it does, so it is out of the table while they are written
@@ -415,7 +422,9 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       if (eq(k.text, "TIMESTAMP") && at(i + 1).kind == Token::Str) {
         pin_[i + 1] = 1;
-        add(quoteString(ansiTimestamp(at(i + 1).text)));
+        std::string ts = ansiTimestamp(at(i + 1).text);
+        // a zoned value compares by its instant
+        add(ts.find(' ', 11) == std::string::npos ? quoteString(ts) : "(" + quoteString(ts) + " COLLATE ORA_TSTZ)");
         ++i;
         break;
       }
@@ -430,7 +439,14 @@ std::string Translator::emit(size_t b, size_t e) {
           i = close;
           break;
         }
-        add("EXTRACT(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) +
+        if (at(i + 2).text.rfind("TIMEZONE_", 0) == 0 && code == kTimestampTz) {
+          add("ora_tz_extract(" + quoteString(at(i + 2).text) + ", " + emit(i + 4, close) + ")");
+          i = close;
+          break;
+        }
+        // the fields of a zoned value are its UTC time's
+        add("EXTRACT(" + quoteString(at(i + 2).text) + ", " +
+            (code == kTimestampTz ? "SYS_EXTRACT_UTC(" + emit(i + 4, close) + ")" : emit(i + 4, close)) +
             (code == kTimestamp ? ", 1)" : code == kTimestampTz ? ", 2)" : ")"));
         i = close;
         break;
@@ -443,7 +459,8 @@ std::string Translator::emit(size_t b, size_t e) {
         size_t close = matching(i + 1), a = i + 2, m = a;
         if (a >= close) throw OraError(909);
         while (m < close && !(t_[m].depth == k.depth + 1 && is(t_[m], ","))) ++m;
-        int code = exprType(a, m).code;
+        ColType dumped = exprType(a, m);
+        int code = dumped.code == kTimestampTz && dumped.localZone ? 231 : dumped.code;
         bool column = (m == a + 1 && (t_[a].kind == Token::QIdent || (t_[a].kind == Token::Ident && t_[a].text != "SYSDATE"))) ||
                       (m == a + 3 && is(t_[a + 1], "."));
         if (code == kDate && !column) code = 13;
@@ -492,7 +509,7 @@ std::string Translator::emit(size_t b, size_t e) {
         }
         if (isTimestamp(x.code)) {
           add("ora_ts_char(" + emit(i + 2, m) + ", " + std::to_string(x.scale) + ", " +
-              (x.code == kTimestampTz ? "1" : "0") + (m < close ? ", " + emit(m + 1, close) : std::string()) + ")");
+              (x.code == kTimestampTz ? (x.localZone ? "2" : "1") : "0") + (m < close ? ", " + emit(m + 1, close) : std::string()) + ")");
           i = close;
           break;
         }
@@ -616,16 +633,17 @@ std::string Translator::emit(size_t b, size_t e) {
         break;
       }
       if (!(i > b && is(at(i - 1), ".")) && (eq(k.text, "SYSTIMESTAMP") || eq(k.text, "CURRENT_TIMESTAMP") || eq(k.text, "LOCALTIMESTAMP"))) {
-        // LOCALTIMESTAMP(p): the clock to p digits
+        // LOCALTIMESTAMP(p): the clock to p digits; each in its zone
+        std::string now = eq(k.text, "SYSTIMESTAMP") ? "ora_tz_now(0)" : eq(k.text, "CURRENT_TIMESTAMP") ? "ora_tz_now(1)" : "ora_tz_now(2)";
         if (is(at(i + 1), "(") && at(i + 2).kind == Token::Num && is(at(i + 3), ")")) {
           if (at(i + 2).text.size() > 1 || at(i + 2).text[0] < '0' || at(i + 2).text[0] > '9')
             throw OraError(30088).at(static_cast<int>(at(i + 2).pos));
-          add("ora_conv(ora_systimestamp(), " + std::to_string(eq(k.text, "LOCALTIMESTAMP") ? kTimestamp : kTimestampTz) +
+          add("ora_conv(" + now + ", " + std::to_string(eq(k.text, "LOCALTIMESTAMP") ? kTimestamp : kTimestampTz) +
               ", 0, 0, " + std::to_string(std::atoi(at(i + 2).text.c_str())) + ", 0, 'CAST')");
           i += 3;
           break;
         }
-        add("ora_systimestamp()");
+        add(now);
         break;
       }
       if (std::string coll; is(at(i + 1), "(") && !(i > b && is(at(i - 1), ".")) && collectionCall(i, coll)) {
@@ -658,10 +676,7 @@ std::string Translator::emit(size_t b, size_t e) {
       bool qualified = i > b && is(at(i - 1), ".");
       if (!qualified && eq(k.text, "SYSDATE")) { add("ora_sysdate()"); break; }
       if (!qualified && (eq(k.text, "SESSIONTIMEZONE") || eq(k.text, "DBTIMEZONE"))) {
-        int off = localOffsetMinutes(), a = off < 0 ? -off : off;
-        char z[16];
-        std::snprintf(z, sizeof z, "'%c%02d:%02d'", off < 0 ? '-' : '+', a / 60, a % 60);
-        add(z);
+        add(eq(k.text, "DBTIMEZONE") ? "ora_tz_db()" : "ora_tz_session()");
         break;
       }
       if (!qualified && eq(k.text, "USER")) { add("ora_user()"); break; }

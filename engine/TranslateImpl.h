@@ -211,6 +211,7 @@ private:
 
   bool aliasToken(size_t i) const {
     const Token& a = at(i);
+    if (i > 0 && a.kind == Token::Ident && is(t_[i - 1], "AT") && a.text == "LOCAL") return false; // value AT LOCAL
     return (a.kind == Token::Ident && !keywordAt(t_, i)) || a.kind == Token::QIdent;
   }
 
@@ -311,6 +312,12 @@ private:
   bool constantOffset(size_t b, size_t e) const;
   bool chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms, std::vector<std::string>& ops) const;
   ColType exprType(size_t b, size_t e);
+  // value AT TIME ZONE zone | AT LOCAL (TranslateZones.cpp)
+  size_t primaryEnd(size_t i) const;
+  size_t zoneShiftEnd(size_t i, size_t e) const;
+  bool zoneShift(size_t i, size_t e, std::string& out, size_t& next);
+  bool zoneShiftType(size_t b, size_t e, ColType& t);
+  int hasAt_ = -1; // whether the statement has an AT at all: -1 not yet known
   void rewriteChains(size_t b, size_t e);
   bool productAt(size_t b, size_t e) const;
   bool walkValue(size_t k) const;

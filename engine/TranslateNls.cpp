@@ -4,6 +4,7 @@
 #include "Number.h"
 #include "Session.h"
 #include "TranslateImpl.h"
+#include "TimeZones.h"
 
 #include <algorithm>
 #include <cctype>
@@ -31,6 +32,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   std::string format, territory, numbers; // numbers: NLS_... = '...' settings in the form TO_CHAR takes
   int language = -1, dateLanguage = -1, calendar = -1;
   bool setFormat = false;
+  std::string timeZone; // LOCAL: back to the machine's zone
   while (i < t.size()) {
     const Token& name = t[i];
     if (name.kind != Token::Ident) throw OraError(922);
@@ -82,6 +84,20 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     } else if (name.text == "NLS_CALENDAR") {
       calendar = fn::calendarNamed(value.text);
       if (calendar < 0) throw OraError(12705);
+    } else if (name.text == "TIME_ZONE") {
+      // an offset or a region; LOCAL the machine's zone, DBTIMEZONE the database's
+      Zone z;
+      if (value.kind == Token::Str) {
+        if (int err = parseZone(value.text, z)) throw OraError(err);
+        if (!z.abbr.empty()) throw OraError(1857);
+        timeZone = zoneName(z);
+      } else if (is(value, "LOCAL")) {
+        timeZone = "LOCAL";
+      } else if (is(value, "DBTIMEZONE")) {
+        timeZone = zoneName(databaseZone());
+      } else {
+        throw OraError(922);
+      }
     } else if (name.text == "NLS_TERRITORY") {
       std::string v = value.text;
       for (auto& c : v) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
@@ -92,8 +108,9 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     }
     i += 3;
   }
-  out.actions.push_back([setFormat, format, language, dateLanguage, calendar, territory, numbers](Session& s) {
+  out.actions.push_back([setFormat, format, language, dateLanguage, calendar, territory, numbers, timeZone](Session& s) {
     Nls& n = sessionNls(s.db);
+    if (!timeZone.empty()) n.timeZone = timeZone == "LOCAL" ? std::string() : timeZone;
     if (!territory.empty()) {
       // the territory brings its own date format, separators and currencies
       bool america = territory == "AMERICA";
@@ -178,6 +195,15 @@ std::string ansiTimestamp(const std::string& text) {
       if (k == 9) throw OraError(1880); // the fractional seconds must be between 0 and 999999999
       d.nanos += (text[i] - '0') * scale;
     }
+  }
+  if (i < text.size() && text[i] == ' ') {
+    // then its zone: an offset, or a region and perhaps its abbreviation
+    Zone z;
+    if (int err = parseZone(std::string_view(text).substr(i), z)) throw OraError(err);
+    int err = 0;
+    utcOfLocal(z, fn::secondsOf(d), err);
+    if (err) throw OraError(err);
+    return zonedText(d, z);
   }
   if (i != text.size()) throw OraError(1861);
   return storedTimestamp(d);

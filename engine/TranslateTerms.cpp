@@ -136,6 +136,9 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
     } else {
       return j;
     }
+    // value AT TIME ZONE zone, value AT LOCAL
+    while (k + 1 < e && is(t_[k], "AT") && (is(t_[k + 1], "LOCAL") || (is(t_[k + 1], "TIME") && is(at(k + 2), "ZONE"))))
+      k = is(t_[k + 1], "LOCAL") ? k + 2 : primaryEnd(k + 3);
     if (k > e) return j;
     if (k < e && t_[k].depth == d && (is(t_[k], "*") || is(t_[k], "/"))) { ++k; continue; }
     return k;

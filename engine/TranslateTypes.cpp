@@ -273,7 +273,17 @@ ColType Translator::infer(size_t b, size_t e) {
   if (objectExprType(b, e, t)) return t;
   const Token& f = t_[b];
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
-  if (e - b == 2 && is(f, "TIMESTAMP") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
+  if (e - b == 2 && is(f, "TIMESTAMP") && t_[b + 1].kind == Token::Str) {
+    // with a zone after its time, a TIMESTAMP WITH TIME ZONE
+    const std::string& x = t_[b + 1].text;
+    size_t sp = x.find(' ', x.find_first_not_of(' '));
+    sp = sp == std::string::npos ? sp : x.find_first_not_of(' ', sp);
+    t = ColType{};
+    t.code = sp != std::string::npos && x.find(' ', sp) != std::string::npos ? kTimestampTz : kTimestamp;
+    t.scale = 9;
+    return t;
+  }
+  if (zoneShiftType(b, e, t)) return t;
   if (is(f, "TO_TIMESTAMP") && is(at(b + 1), "(") && matching(b + 1) + 1 == e) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
   if (e - b == 4 && (is(f, "CURRENT_TIMESTAMP") || is(f, "LOCALTIMESTAMP") || is(f, "SYSTIMESTAMP")) && is(at(b + 1), "(") &&
       at(b + 2).kind == Token::Num && is(at(b + 3), ")")) {
@@ -588,6 +598,7 @@ ColType Translator::infer(size_t b, size_t e) {
     if (r < 0 && !functionAllowed(f.text.c_str(), false))
       if (int stored = storedFunctionType(cat_, {}, f.text); stored > 0) r = stored;
     if (r == kNumber || r == kDate || r == kCursorType) { t = ColType{}; t.code = r; return t; }
+    if (r == kTimestampTz || (r == kTimestamp && f.text == "SYS_EXTRACT_UTC")) { t = ColType{}; t.code = r; t.scale = 9; return t; }
     if (r == kVarchar2) return t;
     if (r == kRaw || r == kRowid) {
       // HEXTORAW gives a byte for two hexadecimal digits of its text

@@ -4,10 +4,10 @@ set -euo pipefail
 
 # xterm: the terminal emulator the SQL*Plus command starts the shell in. locales: the tests build
 # a locale whose decimal mark is a comma. libboost-dev: Boost.Multiprecision's decimal type for EXP, LN,
-# SIN and the other transcendental functions.
+# SIN and the other transcendental functions. tzdata: the time zone regions (/usr/share/zoneinfo).
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libsodium-dev
           libgtest-dev fonts-ipafont-gothic libedit-dev sqlite3 qt6-translations-l10n
-          xterm locales libboost-dev)
+          xterm locales libboost-dev tzdata)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
