@@ -401,6 +401,7 @@ private:
     int64_t cache = -1;                  // -1 not given
     int order = -1;                      // -1 not given, 0 NOORDER, 1 ORDER
     bool noMin = false, noMax = false;
+    bool restart = false; // ALTER ... RESTART; start then holds its START WITH
   };
   void sequenceOptions(size_t i, SequenceOptions& o, bool alter);
   void createSynonym(size_t i, bool replace);
