@@ -206,6 +206,7 @@ const std::vector<ColumnInfo>& Catalog::columns(const std::string& table) {
     c.type = parseDeclType(c.narrowDecl);
     c.notNull = sqlite3_column_int(st, 2) != 0;
     if (const unsigned char* d = sqlite3_column_text(st, 3)) c.dflt = reinterpret_cast<const char*>(d);
+    c.onNull = defaultOnNull(c.dflt);
     out.push_back(c);
   }
   done(st);
@@ -216,7 +217,8 @@ const std::vector<ColumnInfo>& Catalog::columns(const std::string& table) {
     for (auto& c : out)
       if (c.name == reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) {
         c.identity = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
-        c.always = sqlite3_column_int(st, 2) != 0;
+        c.always = sqlite3_column_int(st, 2) == 1;
+        c.onNull = sqlite3_column_int(st, 2) == 2;
       }
   done(st);
   std::vector<std::string> declared;

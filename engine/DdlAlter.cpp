@@ -358,7 +358,7 @@ void Translator::alterTable() {
           consTypes.push_back(type);
         }
         added.push_back(DefPiece{name, def});
-        cols.push_back(ColumnInfo{name, ct, notNull, {}, {}, false, {}});
+        cols.push_back(ColumnInfo{name, ct, notNull, {}, {}, false, false, {}});
       }
       pieces.insert(pieces.begin() + static_cast<long>(lastColumn) + 1, added.begin(), added.end());
     }
@@ -470,9 +470,12 @@ void Translator::alterTable() {
       std::string spec;
       for (size_t m = specFrom; m < e; ++m) {
         if (is(t_[m], "DEFAULT") && m + 1 < e) {
-          size_t x = m + 2;
+          bool onNull = is(at(m + 1), "ON") && is(at(m + 2), "NULL");
+          size_t from = onNull ? m + 3 : m + 1;
+          size_t x = from + 1;
           while (x < e && !(t_[x].depth == t_[m].depth && constraintStart(t_[x]))) ++x;
-          spec += " DEFAULT (" + storedDefault(writtenDefault(m + 1, x), emit(m + 1, x)) + ")";
+          std::string stored = storedDefault(writtenDefault(from, x), emit(from, x));
+          spec += " DEFAULT (" + (onNull ? markOnNull(stored) : stored) + ")" + (onNull ? " NOT NULL" : "");
           m = x - 1;
         } else if (!(is(t_[m], "NULL") && !(m > specFrom && is(t_[m - 1], "NOT")))) {
           spec += " " + emit(m, m + 1);

@@ -426,7 +426,7 @@ private:
   void dropUser();
   void truncate();
   struct Identity {
-    bool found = false, always = true;
+    bool found = false, always = true, onNull = false;
     int64_t start = 1, increment = 1;
     std::string column;
   };
