@@ -32,6 +32,7 @@ namespace ora::tx {
 
 Translation Translator::run() {
   if (t_.empty()) throw OraError(900);
+  approxAggregates();
   replace_.assign(size(), {});
   skip_.assign(size(), 0);
   pin_.assign(size(), 0);

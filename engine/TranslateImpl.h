@@ -162,6 +162,9 @@ private:
   std::vector<char> skip_;
   // TO_BINARY_DOUBLE (1) and TO_BINARY_FLOAT (2) calls: TO_NUMBER, rounded to the binary type
   std::map<size_t, int> binary_;
+  // APPROX_MEDIAN and APPROX_PERCENTILE as the exact functions; a MEDIAN here gives one of the values
+  void approxAggregates();
+  std::set<size_t> discreteMedian_;
   std::set<size_t> binaryOpen_;
   std::map<size_t, std::pair<size_t, int>> rewritten_; // a rewritten chain's first token: its end, type
 
