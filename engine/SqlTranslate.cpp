@@ -1,4 +1,5 @@
 #include "SqlTranslate.h"
+#include "SampleClause.h"
 #include "Collections.h"
 #include "ObjectTypes.h"
 #include "CType.h"
@@ -463,6 +464,11 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   if (std::string rewritten; collectionOperators(text, cat, rewritten)) {
     CollectionCalls calls;
     Translation t = translate(rewritten, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
+  if (std::string sampled; sampleClause(text, sampled)) {
+    Translation t = translate(sampled, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
   }
