@@ -72,7 +72,15 @@ std::string Catalog::unitSource(const std::string& name, const char* type) {
     if (rc != SQLITE_DONE) return {};
     unitNames_ = std::move(names);
   }
-  if (!unitNames_->count(std::string(type) + '/' + name)) return {};
+  if (!unitNames_->count(std::string(type) + '/' + name)) {
+    // the list types every database has, unless the schema has its own of the name
+    if (!std::strcmp(type, "TYPE")) {
+      if (name == "ODCIVARCHAR2LIST") return "TYPE ODCIVARCHAR2LIST AS VARRAY(32767) OF VARCHAR2(4000)";
+      if (name == "ODCINUMBERLIST") return "TYPE ODCINUMBERLIST AS VARRAY(32767) OF NUMBER";
+      if (name == "ODCIDATELIST") return "TYPE ODCIDATELIST AS VARRAY(32767) OF DATE";
+    }
+    return {};
+  }
   sqlite3_stmt* st = prep("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2");
   if (!st) return {};
   sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
