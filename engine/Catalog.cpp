@@ -53,6 +53,15 @@ bool Catalog::anyUnit(const char* type) {
   return it != unitNames_->end() && it->compare(0, prefix.size(), prefix) == 0;
 }
 
+// The list types every database has, unless the schema has its own of the name.
+std::string builtinTypeSource(const std::string& name) {
+  std::string n = name.starts_with("SYS.") ? name.substr(4) : name;
+  if (n == "ODCIVARCHAR2LIST") return "TYPE ODCIVARCHAR2LIST AS VARRAY(32767) OF VARCHAR2(4000)";
+  if (n == "ODCINUMBERLIST") return "TYPE ODCINUMBERLIST AS VARRAY(32767) OF NUMBER";
+  if (n == "ODCIDATELIST") return "TYPE ODCIDATELIST AS VARRAY(32767) OF DATE";
+  return {};
+}
+
 std::string Catalog::unitSource(const std::string& name, const char* type) {
   // asked of most names a query uses: the few units' names are read once for the statement, and
   // the statements are prepared once per session
@@ -73,13 +82,7 @@ std::string Catalog::unitSource(const std::string& name, const char* type) {
     unitNames_ = std::move(names);
   }
   if (!unitNames_->count(std::string(type) + '/' + name)) {
-    // the list types every database has, unless the schema has its own of the name
-    if (!std::strcmp(type, "TYPE")) {
-      if (name == "ODCIVARCHAR2LIST") return "TYPE ODCIVARCHAR2LIST AS VARRAY(32767) OF VARCHAR2(4000)";
-      if (name == "ODCINUMBERLIST") return "TYPE ODCINUMBERLIST AS VARRAY(32767) OF NUMBER";
-      if (name == "ODCIDATELIST") return "TYPE ODCIDATELIST AS VARRAY(32767) OF DATE";
-    }
-    return {};
+    return std::strcmp(type, "TYPE") ? std::string() : builtinTypeSource(name);
   }
   sqlite3_stmt* st = prep("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2");
   if (!st) return {};

@@ -54,6 +54,9 @@ struct SchemaMemo {
 // with the SQLite schema (which objects exist, their columns, a view's column types, written by
 // the same DDL) is remembered across statements; the rest of the engine's own tables is read
 // each time, as their rows change without the schema cookie moving.
+// The source of a built-in type (ODCINUMBERLIST and the like, owner SYS or none); empty for others.
+std::string builtinTypeSource(const std::string& name);
+
 class Catalog {
 public:
   Catalog(sqlite3* db, std::string user, Session* session = nullptr)
