@@ -1,5 +1,6 @@
 #include "SqlTranslate.h"
 #include "SampleClause.h"
+#include "DbmsMetadata.h"
 #include "Collections.h"
 #include "ObjectTypes.h"
 #include "CType.h"
@@ -464,6 +465,11 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   if (std::string rewritten; collectionOperators(text, cat, rewritten)) {
     CollectionCalls calls;
     Translation t = translate(rewritten, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
+  if (std::string described; metadataCalls(text, cat, described)) {
+    Translation t = translate(described, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
   }
