@@ -441,12 +441,18 @@ void Translator::alterTable() {
       }
       std::vector<char> drop(pt.size(), 0);
       for (size_t m = 0; m < restFrom && m < pt.size(); ++m) drop[m] = 1;
-      bool toNotNull = false, toNull = false, newDefault = false;
+      bool toNotNull = false, toNull = false, newDefault = false, onNull = false;
       for (size_t m = specFrom; m < e; ++m) {
         if (is(t_[m], "NOT") && is(at(m + 1), "NULL")) { toNotNull = true; ++m; }
         else if (is(t_[m], "NULL")) toNull = true;
-        else if (is(t_[m], "DEFAULT")) newDefault = true;
+        else if (is(t_[m], "DEFAULT")) {
+          newDefault = true;
+          // DEFAULT ON NULL makes the column NOT NULL as well
+          if (is(at(m + 1), "ON") && is(at(m + 2), "NULL")) { onNull = true; m += 2; }
+        }
       }
+      if (onNull && !toNotNull && !old.notNull && scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1)
+        throw OraError(2296, cat_.user() + ".");
       if (toNotNull) {
         if (old.notNull) throw OraError(1442);
         if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) {
