@@ -53,6 +53,15 @@ bool Catalog::anyUnit(const char* type) {
   return it != unitNames_->end() && it->compare(0, prefix.size(), prefix) == 0;
 }
 
+// The list types every database has, unless the schema has its own of the name.
+std::string builtinTypeSource(const std::string& name) {
+  std::string n = name.starts_with("SYS.") ? name.substr(4) : name;
+  if (n == "ODCIVARCHAR2LIST") return "TYPE ODCIVARCHAR2LIST AS VARRAY(32767) OF VARCHAR2(4000)";
+  if (n == "ODCINUMBERLIST") return "TYPE ODCINUMBERLIST AS VARRAY(32767) OF NUMBER";
+  if (n == "ODCIDATELIST") return "TYPE ODCIDATELIST AS VARRAY(32767) OF DATE";
+  return {};
+}
+
 std::string Catalog::unitSource(const std::string& name, const char* type) {
   // asked of most names a query uses: the few units' names are read once for the statement, and
   // the statements are prepared once per session
@@ -72,7 +81,9 @@ std::string Catalog::unitSource(const std::string& name, const char* type) {
     if (rc != SQLITE_DONE) return {};
     unitNames_ = std::move(names);
   }
-  if (!unitNames_->count(std::string(type) + '/' + name)) return {};
+  if (!unitNames_->count(std::string(type) + '/' + name)) {
+    return std::strcmp(type, "TYPE") ? std::string() : builtinTypeSource(name);
+  }
   sqlite3_stmt* st = prep("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2");
   if (!st) return {};
   sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
@@ -206,6 +217,7 @@ const std::vector<ColumnInfo>& Catalog::columns(const std::string& table) {
     c.type = parseDeclType(c.narrowDecl);
     c.notNull = sqlite3_column_int(st, 2) != 0;
     if (const unsigned char* d = sqlite3_column_text(st, 3)) c.dflt = reinterpret_cast<const char*>(d);
+    c.onNull = defaultOnNull(c.dflt);
     out.push_back(c);
   }
   done(st);
@@ -216,7 +228,8 @@ const std::vector<ColumnInfo>& Catalog::columns(const std::string& table) {
     for (auto& c : out)
       if (c.name == reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) {
         c.identity = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
-        c.always = sqlite3_column_int(st, 2) != 0;
+        c.always = sqlite3_column_int(st, 2) == 1;
+        c.onNull = sqlite3_column_int(st, 2) == 2;
       }
   done(st);
   std::vector<std::string> declared;

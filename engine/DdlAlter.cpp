@@ -358,7 +358,7 @@ void Translator::alterTable() {
           consTypes.push_back(type);
         }
         added.push_back(DefPiece{name, def});
-        cols.push_back(ColumnInfo{name, ct, notNull, {}, {}, false, {}});
+        cols.push_back(ColumnInfo{name, ct, notNull, {}, {}, false, false, {}});
       }
       pieces.insert(pieces.begin() + static_cast<long>(lastColumn) + 1, added.begin(), added.end());
     }
@@ -441,12 +441,18 @@ void Translator::alterTable() {
       }
       std::vector<char> drop(pt.size(), 0);
       for (size_t m = 0; m < restFrom && m < pt.size(); ++m) drop[m] = 1;
-      bool toNotNull = false, toNull = false, newDefault = false;
+      bool toNotNull = false, toNull = false, newDefault = false, onNull = false;
       for (size_t m = specFrom; m < e; ++m) {
         if (is(t_[m], "NOT") && is(at(m + 1), "NULL")) { toNotNull = true; ++m; }
         else if (is(t_[m], "NULL")) toNull = true;
-        else if (is(t_[m], "DEFAULT")) newDefault = true;
+        else if (is(t_[m], "DEFAULT")) {
+          newDefault = true;
+          // DEFAULT ON NULL makes the column NOT NULL as well
+          if (is(at(m + 1), "ON") && is(at(m + 2), "NULL")) { onNull = true; m += 2; }
+        }
       }
+      if (onNull && !toNotNull && !old.notNull && scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1)
+        throw OraError(2296, cat_.user() + ".");
       if (toNotNull) {
         if (old.notNull) throw OraError(1442);
         if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NULL)") == 1) {
@@ -470,9 +476,12 @@ void Translator::alterTable() {
       std::string spec;
       for (size_t m = specFrom; m < e; ++m) {
         if (is(t_[m], "DEFAULT") && m + 1 < e) {
-          size_t x = m + 2;
+          bool onNull = is(at(m + 1), "ON") && is(at(m + 2), "NULL");
+          size_t from = onNull ? m + 3 : m + 1;
+          size_t x = from + 1;
           while (x < e && !(t_[x].depth == t_[m].depth && constraintStart(t_[x]))) ++x;
-          spec += " DEFAULT (" + storedDefault(writtenDefault(m + 1, x), emit(m + 1, x)) + ")";
+          std::string stored = storedDefault(writtenDefault(from, x), emit(from, x));
+          spec += " DEFAULT (" + (onNull ? markOnNull(stored) : stored) + ")" + (onNull ? " NOT NULL" : "");
           m = x - 1;
         } else if (!(is(t_[m], "NULL") && !(m > specFrom && is(t_[m - 1], "NOT")))) {
           spec += " " + emit(m, m + 1);

@@ -273,6 +273,17 @@ void Translator::sequenceOptions(size_t i, SequenceOptions& o, bool alter) {
     else if (is(at(i), "CYCLE") || is(at(i), "NOCYCLE")) once(2280);
     else if (is(at(i), "CACHE") || is(at(i), "NOCACHE")) once(2281);
     else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) once(2282);
+    else if (alter && is(at(i), "RESTART")) {
+      // RESTART [START WITH n]: the only way an existing sequence takes a new next number
+      if (o.restart) unexpected(i);
+      o.restart = true;
+      ++i;
+      if (is(at(i), "START") && is(at(i + 1), "WITH")) {
+        i += 2;
+        if (!signedNumber(t_, i, o.start)) throw OraError(4002);
+      }
+      continue;
+    }
     if (is(at(i), "START") && (alter || !is(at(i + 1), "WITH"))) {
       if (alter) throw OraError(2283).at(static_cast<int>(at(i).pos));
       unexpected(i);
@@ -382,7 +393,9 @@ void Translator::alterSequence() {
   int cycle = o.cycle;
   int64_t cache = o.cache;
   int order = o.order;
-  bool noMin = o.noMin, noMax = o.noMax;
+  bool noMin = o.noMin, noMax = o.noMax, restart = o.restart;
+  std::string restartAt = o.start;
+  if (!restartAt.empty() && !fitsInt64(restartAt)) throw OraError(4008);
   if (!incr.empty() && (!fitsInt64(incr) || std::atoll(incr.c_str()) == 0)) throw OraError(4002);
   if ((!minv.empty() && !fitsInt64(minv)) || (!maxv.empty() && !fitsInt64(maxv))) throw OraError(4004);
   tr_.beforeCommit.push_back([=](Session& s) {
@@ -404,8 +417,17 @@ void Translator::alterSequence() {
     int64_t last = next - oldIncr, newNext = last + inc;
     if (fitsInt64(newMin) && fitsInt64(newMax) && std::atoll(newMin.c_str()) >= std::atoll(newMax.c_str()))
       throw OraError(4004);
-    if (!maxv.empty() && std::atoll(maxv.c_str()) < last) throw OraError(4009);
-    if (!minv.empty() && std::atoll(minv.c_str()) > last) throw OraError(4007);
+    if (restart) {
+      // from the given number, else from the low bound going up or the high bound going down
+      std::string from = !restartAt.empty() ? restartAt : inc > 0 ? newMin : newMax;
+      if (!fitsInt64(from)) throw OraError(4008);
+      newNext = std::atoll(from.c_str());
+      if (fitsInt64(newMin) && newNext < std::atoll(newMin.c_str())) throw OraError(4006);
+      if (fitsInt64(newMax) && newNext > std::atoll(newMax.c_str())) throw OraError(4008);
+    } else {
+      if (!maxv.empty() && std::atoll(maxv.c_str()) < last) throw OraError(4009);
+      if (!minv.empty() && std::atoll(minv.c_str()) > last) throw OraError(4007);
+    }
     if (fitsInt64(newMin) && fitsInt64(newMax) && stepTooLong(inc, newMin, newMax)) throw OraError(4005);
     // bounds beyond 64 bits stay text, as CREATE SEQUENCE keeps them
     std::vector<std::string> p = {name, newMin, newMax, std::to_string(inc), std::to_string(newNext),

@@ -207,10 +207,14 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   // SQLite takes an expression as a default only in parentheses
   for (size_t m = j; m < k;) {
     if (is(t_[m], "DEFAULT") && !skip_[m]) {
-      if (m + 1 >= k) throw OraError(936);
-      size_t x = m + 2;
+      // DEFAULT ON NULL: a NULL given takes the default too, so the column holds no NULL
+      bool onNull = is(at(m + 1), "ON") && is(at(m + 2), "NULL");
+      size_t from = onNull ? m + 3 : m + 1;
+      if (from >= k) throw OraError(936);
+      size_t x = from + 1;
       while (x < k && !(t_[x].depth == t_[m].depth && defaultEnds(t_[x]))) ++x;
-      def += " DEFAULT (" + storedDefault(writtenDefault(m + 1, x), emit(m + 1, x)) + ")";
+      std::string stored = storedDefault(writtenDefault(from, x), emit(from, x));
+      def += " DEFAULT (" + (onNull ? markOnNull(stored) : stored) + ")" + (onNull ? " NOT NULL" : "");
       m = x;
       continue;
     }
@@ -536,7 +540,7 @@ void Translator::createTable() {
     std::string seq = "ISEQ$$_" + std::to_string(n);
     tr_.ddl.push_back("INSERT INTO \"TESSEL$IDENTITY\" (TABLE_NAME, COLUMN_NAME, SEQ, ALWAYS) VALUES (" +
                       quoteString(table) + ", " + quoteString(id.column) + ", " + quoteString(seq) + ", " +
-                      (id.always ? "1" : "0") + ")");
+                      (id.always ? "1" : id.onNull ? "2" : "0") + ")");
     addSequence(seq, id.increment > 0 ? "1" : "-999999999999999999999999999", id.increment > 0 ? "9999999999999999999999999999" : "-1",
                 id.increment, false, 20, id.start);
   }
@@ -556,7 +560,10 @@ Translator::Identity Translator::identityClause(size_t b, size_t k) {
   } else if (is(at(m), "BY") && is(at(m + 1), "DEFAULT")) {
     id.always = false;
     m += 2;
-    if (is(at(m), "ON") && is(at(m + 1), "NULL")) m += 2;
+    if (is(at(m), "ON") && is(at(m + 1), "NULL")) {
+      id.onNull = true;
+      m += 2;
+    }
   }
   expect(m, "AS", 905);
   expect(m + 1, "IDENTITY", 905);

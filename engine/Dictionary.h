@@ -42,5 +42,8 @@ std::vector<ConstraintInfo> recordedConstraints(sqlite3* db, const std::string& 
 std::string storedDefault(const std::string& written, const std::string& expression);
 // The written text of a stored default; empty when it was not kept.
 std::string writtenDefault(const std::string& stored);
+// DEFAULT ON NULL: the stored default marked, and whether a stored default is so marked.
+std::string markOnNull(const std::string& stored);
+bool defaultOnNull(const std::string& stored);
 
 } // namespace ora

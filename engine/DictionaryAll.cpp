@@ -561,6 +561,7 @@ namespace ora {
 
 namespace {
 const char kDefaultMark[] = "/*ORA:";
+const char kOnNullMark[] = "/*ON NULL*/";
 } // namespace
 
 std::string storedDefault(const std::string& written, const std::string& expression) {
@@ -572,6 +573,17 @@ std::string storedDefault(const std::string& written, const std::string& express
     out += digits[c & 15];
   }
   return out + "*/ " + expression;
+}
+
+// DEFAULT ON NULL keeps a second comment after the written text.
+std::string markOnNull(const std::string& stored) {
+  size_t e = stored.find("*/");
+  return e == std::string::npos ? stored : stored.substr(0, e + 2) + kOnNullMark + stored.substr(e + 2);
+}
+
+bool defaultOnNull(const std::string& stored) {
+  size_t e = stored.find("*/");
+  return stored.rfind(kDefaultMark, 0) == 0 && e != std::string::npos && stored.compare(e + 2, sizeof kOnNullMark - 1, kOnNullMark) == 0;
 }
 
 std::string writtenDefault(const std::string& stored) {

@@ -298,6 +298,7 @@ const std::map<int, const char*>& texts() {
       {22818, "subquery expressions not allowed here"},
       {1705, "an outer-join cannot be specified on a correlation column"},
       {30563, "outer join operator (+) is not allowed here"},
+      {30562, "SAMPLE percentage must be in the range [0.000001,100)"},
       {32031, "illegal reference of a query name in WITH clause"},
       {32041, "UNION ALL operation in recursive WITH clause must have only two branches"},
       {32046, "sequence column name for SEARCH clause must not be part of the column alias list"},
@@ -476,6 +477,8 @@ const std::map<int, const char*>& namedTexts() {
   static const std::map<int, const char*> t = {
       {1, "unique constraint (%s) violated"},
       {904, "%s: invalid identifier"},
+      {31603, "%s"},
+      {31600, "%s"},
       {32648, "%s: invalid argument for MODEL CV operator"},
       {32649, "%s: invalid argument for MODEL IS ANY predicate"},
       {14037, "partition bound of partition \"%s\" is too high"},

@@ -554,7 +554,7 @@ Node* Parser::call(Node* fname) {
   ++i_; // (
   if (acceptOp(")")) {
     if (aggregate(n->text)) failAt(909, n->pos);
-  } else if (isOp("*") && n->text == "COUNT") {
+  } else if (isOp("*") && (n->text == "COUNT" || n->text == "APPROX_COUNT")) {
     ++i_;
     expectOp(")", 907);
     n->flags |= kCallStar;
@@ -583,6 +583,8 @@ Node* Parser::call(Node* fname) {
       // CHR(n USING NCHAR_CS): the national character set's character n
       if (n->kids.size() == 1 && n->text == "CHR" && n->alias.empty() && acceptWord("USING"))
         expectWord("NCHAR_CS", 905);
+      // APPROX_MEDIAN(x DETERMINISTIC), APPROX_PERCENTILE(p DETERMINISTIC)
+      if (n->kids.size() == 1 && (n->text == "APPROX_MEDIAN" || n->text == "APPROX_PERCENTILE")) acceptWord("DETERMINISTIC");
       // FIRST_VALUE(x IGNORE NULLS), LAG(x RESPECT NULLS, 1)
       if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1)) i_ += 2;
       if (n->text == "LISTAGG" && isWord("ON") && isWord("OVERFLOW", 1)) {

@@ -511,6 +511,7 @@ Node* Parser::columnDef(bool modify) {
     // the default comes once, before the constraints
     if ((isWord("DEFAULT") || isWord("GENERATED")) && (def || !cons->kids.empty() || (c->flags & kIdentity))) fail(907);
     if (acceptWord("DEFAULT")) {
+      if (isWord("ON") && isWord("NULL", 1)) i_ += 2;
       def = expr();
       if (const Node* sub = subqueryIn(def)) failAt(22818, sub->pos);
       if (const Node* col = columnIn(def)) failAt(984, col->pos);

@@ -33,6 +33,9 @@ Range Parser::until(std::initializer_list<const char*> stops) {
 
 TypeSpec Parser::type() {
   TypeSpec ts;
+  // SYS.ODCINUMBERLIST and the other built-in list types: named as the schema's own
+  if (is(i, "SYS") && is(i + 1, ".") && i + 2 < t.size() && t[i + 2].text.starts_with("ODCI") && t[i + 2].text.ends_with("LIST"))
+    i += 2;
   size_t b = i;
   std::string w = name();
   if ((w == "SYS_REFCURSOR" || cursorTypes.count(w)) && !at(".") && !at("%")) {

@@ -48,6 +48,7 @@ std::string unitSource(Session& ses, const std::string& name, const char* type) 
   if (sqlite3_step(st) == SQLITE_ROW) src = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
+  if (src.empty() && !std::strcmp(type, "TYPE")) src = builtinTypeSource(name);
   return src;
 }
 

@@ -1,4 +1,6 @@
 #include "SqlTranslate.h"
+#include "SampleClause.h"
+#include "DbmsMetadata.h"
 #include "Collections.h"
 #include "ObjectTypes.h"
 #include "CType.h"
@@ -32,6 +34,7 @@ namespace ora::tx {
 
 Translation Translator::run() {
   if (t_.empty()) throw OraError(900);
+  approxAggregates();
   replace_.assign(size(), {});
   skip_.assign(size(), 0);
   pin_.assign(size(), 0);
@@ -462,6 +465,16 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   if (std::string rewritten; collectionOperators(text, cat, rewritten)) {
     CollectionCalls calls;
     Translation t = translate(rewritten, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
+  if (std::string described; metadataCalls(text, cat, described)) {
+    Translation t = translate(described, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
+  if (std::string sampled; sampleClause(text, sampled)) {
+    Translation t = translate(sampled, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
   }

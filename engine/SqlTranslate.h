@@ -28,6 +28,7 @@ struct ColumnInfo {
   std::string dflt; // the stored default expression; empty when none
   std::string identity; // the sequence of an identity column
   bool always = false;  // GENERATED ALWAYS: no value may be given
+  bool onNull = false;  // DEFAULT ON NULL / BY DEFAULT ON NULL: a NULL given takes the default
   // a view's column SQLite declares narrower than the view was described (a set operation's
   // wider member): what SQLite declares
   std::string narrowDecl;
@@ -53,6 +54,9 @@ struct SchemaMemo {
 // with the SQLite schema (which objects exist, their columns, a view's column types, written by
 // the same DDL) is remembered across statements; the rest of the engine's own tables is read
 // each time, as their rows change without the schema cookie moving.
+// The source of a built-in type (ODCINUMBERLIST and the like, owner SYS or none); empty for others.
+std::string builtinTypeSource(const std::string& name);
+
 class Catalog {
 public:
   Catalog(sqlite3* db, std::string user, Session* session = nullptr)

@@ -405,7 +405,8 @@ bool aggregateFunction(std::string_view upperName) {
   static const std::set<std::string, std::less<>> names = [] {
     std::set<std::string, std::less<>> s = {"COUNT", "SUM", "AVG", "MIN", "MAX", "LISTAGG", "ANY_VALUE",
                                             "APPROX_COUNT_DISTINCT", "JSON_ARRAYAGG", "JSON_OBJECTAGG", "XMLAGG",
-                                            "COLLECT"};
+                                            "COLLECT", "APPROX_MEDIAN", "APPROX_PERCENTILE", "APPROX_SUM",
+                                            "APPROX_COUNT"};
     s.insert(statAggregateNames().begin(), statAggregateNames().end());
     return s;
   }();

@@ -158,7 +158,9 @@ std::string Translator::percentile(size_t i, size_t& after) {
   if (is(t_[i], "MEDIAN")) {
     after = close + 1;
     std::string x = emit(i + 2, close);
-    return dates ? fromDays("ora_percentile(0.5, " + asDays(x) + ", 0, 0)", after) : "ora_percentile(0.5, " + x + ", 0, 0)";
+    std::string disc = discreteMedian_.count(i) ? "1" : "0";
+    return dates ? fromDays("ora_percentile(0.5, " + asDays(x) + ", 0, " + disc + ")", after)
+                 : "ora_percentile(0.5, " + x + ", 0, " + disc + ")";
   }
   if (!is(at(close + 1), "WITHIN") || !is(at(close + 2), "GROUP") || !is(at(close + 3), "("))
     throw OraError(30491);

@@ -236,7 +236,10 @@ bool rewriteOnce(const std::string& text, Catalog& cat, std::string& out) {
       while (as < close && !(t[as].depth == k.depth + 1 && is(t[as], "AS"))) ++as;
       CollType ct;
       const bool multiset = is(t[i + 2], "MULTISET") && i + 3 < n && is(t[i + 3], "(");
-      if (as + 2 != close || !nameTok(t[as + 1]) || !collectionType(cat, t[as + 1].text, ct)) {
+      // the built-in list types may be named with their owner, SYS
+      size_t tn = as + 1;
+      if (tn + 2 < close && is(t[tn], "SYS") && is(t[tn + 1], ".") && t[tn + 2].text.starts_with("ODCI")) tn += 2;
+      if (tn + 1 != close || !nameTok(t[tn]) || !collectionType(cat, t[tn].text, ct)) {
         // a MULTISET casts to a collection type only
         if (multiset && as + 1 < close) throw OraError(22907).at(static_cast<int>(t[as + 1].pos));
         continue;
@@ -378,7 +381,8 @@ bool rewriteCollections(const std::string& text, Catalog& cat, std::string& out)
   for (const char* w : words) maybe = maybe || up.find(w) != std::string::npos;
   // without a type of the schema there is no collection to operate on (and a CAST of a MULTISET
   // names no collection type)
-  if (!maybe || (!cat.anyUnit("TYPE") && up.find("ORA_COLL_MAKE(") == std::string::npos && up.find("MULTISET") == std::string::npos))
+  if (!maybe || (!cat.anyUnit("TYPE") && up.find("ORA_COLL_MAKE(") == std::string::npos && up.find("MULTISET") == std::string::npos &&
+                 up.find("ODCI") == std::string::npos))
     return false;
   std::string cur = text, next;
   if (!rewriteOnce(cur, cat, next)) {

@@ -137,7 +137,9 @@ void Translator::insert() {
     tr_.sql = head + " VALUES (";
     for (size_t k = 0; k < vals.size(); ++k) {
       if (!byDefault[k] && target[k].always) throw OraError(32795);
-      tr_.sql += (k ? ", " : "") + (byDefault[k] ? defaultOf(target[k]) : convWrap(vals[k], target[k], table));
+      std::string v = byDefault[k] ? defaultOf(target[k]) : convWrap(vals[k], target[k], table);
+      if (!byDefault[k] && target[k].onNull) v = "coalesce(" + v + ", " + defaultOf(target[k]) + ")";
+      tr_.sql += (k ? ", " : "") + v;
     }
     tr_.sql = withHoisted(tr_.sql + extra + ")");
   } else if (is(at(i), "SELECT") || is(at(i), "(") || is(at(i), "WITH")) {
@@ -152,7 +154,9 @@ void Translator::insert() {
       std::string cn = "\"C" + std::to_string(k + 1) + "\"";
       cte += (k ? ", " : "") + cn;
       int from = types != blockTypes_.end() && k < types->second.size() ? types->second[k].first : 0;
-      sel += (k ? ", " : "") + convWrap(assignable(from, cn, target[k]), target[k], table);
+      std::string v = convWrap(assignable(from, cn, target[k]), target[k], table);
+      if (target[k].onNull) v = "coalesce(" + v + ", " + defaultOf(target[k]) + ")";
+      sel += (k ? ", " : "") + v;
     }
     tr_.sql = cte + ") AS (" + src + ") " + head + sel + extra + " FROM \"SRC$\"";
   } else {

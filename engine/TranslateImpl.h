@@ -162,6 +162,9 @@ private:
   std::vector<char> skip_;
   // TO_BINARY_DOUBLE (1) and TO_BINARY_FLOAT (2) calls: TO_NUMBER, rounded to the binary type
   std::map<size_t, int> binary_;
+  // APPROX_MEDIAN and APPROX_PERCENTILE as the exact functions; a MEDIAN here gives one of the values
+  void approxAggregates();
+  std::set<size_t> discreteMedian_;
   std::set<size_t> binaryOpen_;
   std::map<size_t, std::pair<size_t, int>> rewritten_; // a rewritten chain's first token: its end, type
 
@@ -415,6 +418,7 @@ private:
     int64_t cache = -1;                  // -1 not given
     int order = -1;                      // -1 not given, 0 NOORDER, 1 ORDER
     bool noMin = false, noMax = false;
+    bool restart = false; // ALTER ... RESTART; start then holds its START WITH
   };
   void sequenceOptions(size_t i, SequenceOptions& o, bool alter);
   void createSynonym(size_t i, bool replace);
@@ -439,7 +443,7 @@ private:
   void dropUser();
   void truncate();
   struct Identity {
-    bool found = false, always = true;
+    bool found = false, always = true, onNull = false;
     int64_t start = 1, increment = 1;
     std::string column;
   };
