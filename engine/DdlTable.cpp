@@ -792,7 +792,7 @@ std::vector<std::string> checkNames(const std::vector<Token>& t, size_t b, size_
 }
 
 // Each REFERENCES in [b, e) names an existing table and its primary key or one of its unique
-// keys, as Oracle requires of a foreign key. A table's reference to itself is left to SQLite.
+// keys, as Oracle requires of a foreign key, the table's own included.
 void Translator::checkReferences(size_t b, size_t e, const std::string& table,
                                  const std::vector<std::pair<std::string, ColType>>& local) const {
   // text, number, date and raw columns refer only to their own kind
@@ -810,7 +810,13 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table,
       parent = at(j + 2).text;
       j += 2;
     }
-    if (parent == table) continue;
+    if (parent == table) {
+      // its own key: declared here, or already there when the table is altered
+      std::vector<std::string> own = nameList(t_, j + 1, e);
+      if (!selfKeyDeclared(t_, b, e, own) && !rb::enabledKeyFor(cat_.db(), table, own))
+        throw OraError(own.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
+      continue;
+    }
     if (!cat_.tableExists(parent) || cat_.viewExists(parent)) throw OraError(942).at(static_cast<int>(at(j).pos));
     std::vector<std::string> cols = nameList(t_, j + 1, e);
     // a referenced column the parent does not have is named as the unknown identifier it is
