@@ -124,9 +124,9 @@ void Translator::alterTable() {
   bool setUnused = is(at(i), "SET") && is(at(i + 1), "UNUSED");
   if (setUnused) ++i;
   const Token& verb = at(i);
-  if (!setUnused && (is(verb, "MOVE") || skipPhysical(t_, i) > i)) {
-    // storage attributes change nothing in the engine's own storage
-    size_t j = skipPhysical(t_, is(verb, "MOVE") ? i + 1 : i);
+  if (!setUnused && (is(verb, "MOVE") || is(verb, "SHRINK") || skipPhysical(t_, i) > i)) {
+    // storage attributes, a move or a shrink change nothing in the engine's own storage
+    size_t j = is(verb, "SHRINK") ? size() : skipPhysical(t_, is(verb, "MOVE") ? i + 1 : i);
     if (j < size()) unexpected(j);
     return;
   }

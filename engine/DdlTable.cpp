@@ -27,7 +27,11 @@ size_t skipPhysical(const std::vector<Token>& t, size_t i) {
   while (i < t.size()) {
     if (t[i].kind != Token::Ident) break;
     if (withValue.count(t[i].text) && i + 1 < t.size()) { i += 2; continue; }
-    if (single.count(t[i].text)) { ++i; continue; }
+    if (single.count(t[i].text)) {
+      // PARALLEL takes an optional degree
+      i += t[i].text == "PARALLEL" && i + 1 < t.size() && t[i + 1].kind == Token::Num ? 2 : 1;
+      continue;
+    }
     if (t[i].text == "STORAGE" && i + 1 < t.size() && t[i + 1].text == "(") {
       int d = t[i + 1].depth;
       i += 2;
