@@ -588,6 +588,11 @@ void fillDictionary(Session& s, const std::string& view) {
     fillSessionNls(s.db, view == "V$NLS_PARAMETERS" ? charsetName(s.charset) : nullptr, ins);
     return;
   }
+  if (view == "V$DATABASE" || view == "V$INSTANCE" || view == "V$SESSION") {
+    Inserter ins(s.db, view, n);
+    fillInstanceViews(view, s.db, s.user, databaseName(s.folder), ins);
+    return;
+  }
   if (view == "V$VERSION" || view == "GLOBAL_NAME") { Inserter ins(s.db, view, n); fillDatabaseNames(view, s.folder, ins); return; }
   if (!v->owned) {
     Inserter ins(s.db, view, n);

@@ -488,13 +488,17 @@ void fillNlsParameters(Charset cs, Inserter& ins) {
   ins.text("NLS_NCHAR_CHARACTERSET").text("AL16UTF16").row();
 }
 
+std::string databaseName(const std::string& folder) {
+  std::string name = folder;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  name = name.substr(name.find_last_of('/') + 1);
+  for (auto& c : name) c = static_cast<char>(upperC(static_cast<unsigned char>(c)));
+  return name;
+}
+
 void fillDatabaseNames(const std::string& view, const std::string& folder, Inserter& ins) {
   if (view == "GLOBAL_NAME") {
-    std::string name = folder;
-    while (name.size() > 1 && name.back() == '/') name.pop_back();
-    name = name.substr(name.find_last_of('/') + 1);
-    for (auto& c : name) c = static_cast<char>(upperC(static_cast<unsigned char>(c)));
-    ins.text(name).row();
+    ins.text(databaseName(folder)).row();
     return;
   }
   ins.text("Tessel3 embedded database (Oracle SQL dialect, version 7 call interface)").row();
