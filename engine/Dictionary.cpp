@@ -353,9 +353,11 @@ void fillObjects(const Source& src, Inserter& ins) {
   std::set<std::string> validProcedures; // "TYPE/NAME"
   for (auto& [key, errors] : unitErrors(src))
     if (errors.empty()) validProcedures.insert(key);
+  std::map<std::string, std::string> tableCreated;
   eachRow(db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 2), created = col(st, 3);
+            if (type == "TABLE") tableCreated[col(st, 0)] = created;
             bool valid = validProcedures.count(type + "/" + col(st, 0)) || type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
                          type == "MATERIALIZED VIEW" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
@@ -370,7 +372,11 @@ void fillObjects(const Source& src, Inserter& ins) {
     bool recorded = false;
     eachRow(db, "SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME = ?1",
             [&](sqlite3_stmt*) { recorded = true; }, ix.name);
-    if (!recorded) ins.text(ix.name).null().text("INDEX").null().null().null().text("VALID").row();
+    // made with its table's key, when the table was
+    const std::string created = tableCreated[ix.table];
+    if (!recorded)
+      ins.text(ix.name).null().text("INDEX").textOrNull(created).textOrNull(created)
+          .textOrNull(created.empty() ? created : timestampText(created)).text("VALID").row();
   }
 }
 

@@ -426,6 +426,9 @@ void fillTab(const Source& src, Inserter& ins) {
   std::vector<std::pair<std::string, const char*>> all;
   for (auto& t : tablesOf(src.db, "table")) all.emplace_back(t, "TABLE");
   for (auto& v : tablesOf(src.db, "view")) all.emplace_back(v, "VIEW");
+  // TAB lists the user's private synonyms too
+  eachRow(src.db, "SELECT NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME NOT IN (SELECT NAME FROM \"TESSEL$PUBLIC\")",
+          [&](sqlite3_stmt* st) { all.emplace_back(col(st, 0), "SYNONYM"); });
   std::sort(all.begin(), all.end());
   for (auto& [name, type] : all) ins.text(name).text(type).null().row();
 }
