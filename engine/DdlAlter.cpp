@@ -130,6 +130,11 @@ void Translator::alterTable() {
     if (j < size()) unexpected(j);
     return;
   }
+  if (!setUnused && is(verb, "READ") && (is(at(i + 1), "ONLY") || is(at(i + 1), "WRITE"))) {
+    if (i + 2 < size()) unexpected(i + 2);
+    tr_.ddl.push_back(readOnlyRecord(table, is(at(i + 1), "ONLY")));
+    return;
+  }
   if (is(verb, "RENAME") && is(at(i + 1), "TO")) {
     std::string to;
     size_t j = objectName(i + 2, to);

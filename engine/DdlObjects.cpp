@@ -1,5 +1,6 @@
 // DROP, CREATE SEQUENCE, users, RENAME, COMMENT, GRANT, TRUNCATE and ALTER INDEX.
 #include "Database.h"
+#include "DdlImpl.h"
 #include "DdlPartition.h"
 #include "Dictionary.h"
 #include "OraError.h"
@@ -128,6 +129,7 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$TEMPORARY\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back(readOnlyRecord(name, false));
     // an identity column's sequence goes with its table
     for (const auto& c : cat_.columns(name))
       if (!c.identity.empty()) {
@@ -505,6 +507,7 @@ void Translator::rename() {
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$IDENTITY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$READ_ONLY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     for (auto& s : renamePartitions(cat_, from, to)) tr_.ddl.push_back(s);
   } else if (type == "VIEW") {
     sqlite3_stmt* st = nullptr;
@@ -617,6 +620,7 @@ void Translator::truncate() {
   if (i < size()) unexpected(i);
   // as in Oracle, even with no child rows: TRUNCATE does not look at them
   if (!dropReferences(name).empty()) throw OraError(2266);
+  checkWritable(cat_.db(), cat_.user(), name, static_cast<int>(at(2).pos));
   tr_.ddl.push_back("DELETE FROM " + quoteIdent(name));
 }
 

@@ -142,6 +142,9 @@ void fillTables(const Source& src, Inserter& ins) {
   std::map<std::string, std::string> temporary;
   eachRow(src.db, "SELECT TABLE_NAME, DURATION FROM \"TESSEL$TEMPORARY\"",
           [&](sqlite3_stmt* st) { temporary[col(st, 0)] = col(st, 1); });
+  std::set<std::string> readOnly;
+  eachRow(src.db, "SELECT TABLE_NAME FROM \"TESSEL$READ_ONLY\"", [&](sqlite3_stmt* st) { readOnly.insert(col(st, 0)); }, {},
+          true);
   for (const auto& t : tablesOf(src.db, "table")) {
     auto temp = temporary.find(t);
     ins.text(t).text("USERS").null().null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
@@ -156,7 +159,7 @@ void fillTables(const Source& src, Inserter& ins) {
     if (c != counted.end() && when != analyzed.end()) ins.text(when->second); else ins.null();
     ins.text(isPartitioned(src.db, t) ? "YES" : "NO").text(temp != temporary.end() ? "Y" : "N");
     if (temp != temporary.end()) ins.text(temp->second); else ins.null();
-    ins.row();
+    ins.text(readOnly.count(t) ? "YES" : "NO").row();
   }
 }
 
@@ -551,6 +554,8 @@ void ensureSchemaTables(sqlite3* db) {
       // global temporary tables: DURATION SYS$TRANSACTION (rows go at commit) or SYS$SESSION
       // when ANALYZE last counted a table's rows
       "CREATE TABLE IF NOT EXISTS \"TESSEL$ANALYZED\" (TABLE_NAME TEXT PRIMARY KEY, ANALYZED TEXT NOT NULL)",
+      // tables made READ ONLY
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$READ_ONLY\" (TABLE_NAME TEXT PRIMARY KEY)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$TEMPORARY\" (TABLE_NAME TEXT PRIMARY KEY, DURATION TEXT NOT NULL)",
       // identity columns: the sequence that numbers them, and whether a value may be given
       // dropped tables and their indexes, kept as TESSEL$ followed by OBJECT_NAME
