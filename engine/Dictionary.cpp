@@ -258,6 +258,9 @@ void fillTriggers(const Source& src, Inserter& ins) {
   // another user's schema not opened since triggers could be disabled has no record of it
   bool states = false;
   eachRow(src.db, "SELECT 1 FROM sqlite_schema WHERE name = 'TESSEL$TRIGGER_STATE'", [&](sqlite3_stmt*) { states = true; });
+  // every trigger is on a table, or INSTEAD OF on a view
+  std::set<std::string> views;
+  for (auto& v : tablesOf(src.db, "view")) views.insert(v);
   eachRow(src.db,
           std::string("SELECT t.NAME, TRIGGER_TYPE, EVENT, TABLE_NAME, REFERENCING, WHEN_CLAUSE, DESCRIPTION, BODY, ") +
               (states ? "COALESCE((SELECT ENABLED FROM \"TESSEL$TRIGGER_STATE\" s WHERE s.NAME = t.NAME), 1)" : "1") +
@@ -266,7 +269,7 @@ void fillTriggers(const Source& src, Inserter& ins) {
             ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).text(src.owner).text(col(st, 3))
                 .text(col(st, 4)).textOrNull(col(st, 5))
                 .text(sqlite3_column_int(st, 8) ? "ENABLED" : "DISABLED").text(col(st, 6))
-                .text(col(st, 7)).row();
+                .text(col(st, 7)).text(views.count(col(st, 3)) ? "VIEW" : "TABLE").row();
           });
 }
 
@@ -406,7 +409,7 @@ void fillUsers(const Source& src, Inserter& ins) {
   if (src.session)
     for (auto& u : listUsers(src.session->folder))
       if (u.name == src.owner) created = u.created;
-  ins.text(src.owner).num(id).text("USERS").text("TEMP").textOrNull(created).row();
+  ins.text(src.owner).num(id).text("USERS").text("TEMP").textOrNull(created).text("OPEN").row();
 }
 
 // Every table and view, with the comment COMMENT ON gave it (NULL when none).
