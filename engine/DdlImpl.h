@@ -20,6 +20,8 @@ std::vector<std::string> checkNames(const std::vector<Token>& t, size_t b, size_
 bool readOnlyTable(sqlite3* db, const std::string& table);
 void checkWritable(sqlite3* db, const std::string& owner, const std::string& table, int pos);
 std::string readOnlyRecord(const std::string& table, bool readOnly);
+// The statement that records (or forgets) that a constraint was enabled NOVALIDATE.
+std::string noValidateRecord(const std::string& table, const std::string& name, bool unchecked);
 // Whether [b, e) declares a primary key (columns empty) or a unique or primary key on columns.
 bool selfKeyDeclared(const std::vector<Token>& t, size_t b, size_t e, const std::vector<std::string>& columns);
 

@@ -130,6 +130,7 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$TEMPORARY\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back(readOnlyRecord(name, false));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$NOVALIDATED\" WHERE TABLE_NAME = " + q);
     // an identity column's sequence goes with its table
     for (const auto& c : cat_.columns(name))
       if (!c.identity.empty()) {
@@ -508,6 +509,7 @@ void Translator::rename() {
     tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$IDENTITY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$READ_ONLY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$NOVALIDATED\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     for (auto& s : renamePartitions(cat_, from, to)) tr_.ddl.push_back(s);
   } else if (type == "VIEW") {
     sqlite3_stmt* st = nullptr;

@@ -559,6 +559,9 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$ANALYZED\" (TABLE_NAME TEXT PRIMARY KEY, ANALYZED TEXT NOT NULL)",
       // tables made READ ONLY
       "CREATE TABLE IF NOT EXISTS \"TESSEL$READ_ONLY\" (TABLE_NAME TEXT PRIMARY KEY)",
+      // enabled constraints whose rows were not checked (ENABLE NOVALIDATE)
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$NOVALIDATED\" (NAME TEXT NOT NULL, TABLE_NAME TEXT NOT NULL,"
+      " PRIMARY KEY (NAME, TABLE_NAME))",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$TEMPORARY\" (TABLE_NAME TEXT PRIMARY KEY, DURATION TEXT NOT NULL)",
       // identity columns: the sequence that numbers them, and whether a value may be given
       // dropped tables and their indexes, kept as TESSEL$ followed by OBJECT_NAME

@@ -368,13 +368,16 @@ void fillConstraints(const Source& src, Inserter& ins) {
   for (const auto& table : tablesOf(src.db, "table")) {
     std::string created;
     tableObject(src.db, table, &created);
+    std::set<std::string> unchecked;
+    eachRow(src.db, "SELECT NAME FROM \"TESSEL$NOVALIDATED\" WHERE TABLE_NAME = ?1",
+            [&](sqlite3_stmt* st) { unchecked.insert(col(st, 0)); }, table, true);
     for (auto& c : tableConstraints(src.db, table)) {
       ins.text(src.owner).text(c.name).text(c.type).text(table).textOrNull(c.condition);
       if (c.type == "R") ins.text(src.owner).textOrNull(referredKey(src.db, c)).text(c.deleteRule);
       else ins.null().null().null();
       // a key's index carries the key's name
       bool key = c.type == "P" || c.type == "U";
-      ins.text("ENABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("VALIDATED")
+      ins.text("ENABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text(unchecked.count(c.name) ? "NOT VALIDATED" : "VALIDATED")
           .text(c.generated ? "GENERATED NAME" : "USER NAME").null().null().textOrNull(created)
           .textOrNull(key ? src.owner : std::string()).textOrNull(key ? c.name : std::string()).row();
     }
