@@ -519,12 +519,8 @@ void Translator::alterTable() {
     if (!known) throw OraError(is(verb, "ENABLE") ? 2430 : 2431, cname);
     if (is(verb, "ENABLE") == !disabled) {
       // already so; NOVALIDATE only stops vouching for the rows
-      if (novalidate && is(verb, "ENABLE")) {
-        bool checkOrForeign = false;
-        for (auto& c : dict::tableConstraints(db, table))
-          if (c.name == cname) checkOrForeign = c.type == "C" || c.type == "R";
-        if (checkOrForeign) tr_.ddl.push_back(noValidateRecord(table, cname, true));
-      }
+      if (novalidate && is(verb, "ENABLE") && checkOrForeignKey(db, table, cname))
+        tr_.ddl.push_back(noValidateRecord(table, cname, true));
       return;
     }
     if (is(verb, "ENABLE")) {
