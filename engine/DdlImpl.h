@@ -22,6 +22,8 @@ void checkWritable(sqlite3* db, const std::string& owner, const std::string& tab
 std::string readOnlyRecord(const std::string& table, bool readOnly);
 // The statement that records (or forgets) that a constraint was enabled NOVALIDATE.
 std::string noValidateRecord(const std::string& table, const std::string& name, bool unchecked);
+// The statement that marks an index UNUSABLE, or usable again.
+std::string unusableRecord(const std::string& index, bool unusable);
 bool checkOrForeignKey(sqlite3* db, const std::string& table, const std::string& name);
 // Whether [b, e) declares a primary key (columns empty) or a unique or primary key on columns.
 bool selfKeyDeclared(const std::vector<Token>& t, size_t b, size_t e, const std::vector<std::string>& columns);

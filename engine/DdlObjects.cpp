@@ -186,6 +186,7 @@ void Translator::drop() {
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'INDEX'");
+    tr_.ddl.push_back(unusableRecord(name, false));
   } else if (is(at(1), "VIEW")) {
     tr_.function = 7;
     size_t i = objectName(2, name);
@@ -765,12 +766,14 @@ void Translator::alterIndex() {
     tr_.ddl.push_back(sql);
     tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
                       quoteString(name) + " AND TYPE = 'INDEX'");
+    tr_.ddl.push_back("UPDATE \"TESSEL$UNUSABLE\" SET NAME = " + quoteString(to) + " WHERE NAME = " + quoteString(name));
     return;
   }
   static const std::set<std::string> accepted = {"REBUILD", "COMPILE", "LOGGING", "NOLOGGING", "MONITORING",
                                                  "NOMONITORING", "COALESCE", "VISIBLE", "INVISIBLE", "UNUSABLE",
                                                  "PARALLEL", "NOPARALLEL", "COMPUTE"};
   if (i >= size() || at(i).kind != Token::Ident || !accepted.count(at(i).text)) throw OraError(2243);
+  const bool unusable = is(at(i), "UNUSABLE"), rebuild = is(at(i), "REBUILD");
   if (is(at(i), "MONITORING") || is(at(i), "NOMONITORING")) {
     if (is(at(i + 1), "USAGE")) ++i;
   } else if (is(at(i), "COMPUTE") || is(at(i), "PARALLEL") || is(at(i), "NOPARALLEL")) {
@@ -780,6 +783,7 @@ void Translator::alterIndex() {
   }
   i = skipIndexOptions(t_, i + 1);
   if (i < size()) unexpected(i);
+  if (unusable || rebuild) tr_.ddl.push_back(unusableRecord(name, unusable));
 }
 
 // What CREATE INDEX and ALTER INDEX ... REBUILD may say of the index's storage and of how it is

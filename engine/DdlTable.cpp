@@ -659,6 +659,7 @@ void Translator::createIndex(bool unique, size_t i) {
                     quoteIdent(index) + " ON " + quoteIdent(table) + " " + emit(i, close + 1));
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(index) + ", 'INDEX', ora_sysdate())");
+  tr_.ddl.push_back(unusableRecord(index, false));
 }
 
 // The select list of a query at i that names the columns of a table or a view: an expression

@@ -274,10 +274,12 @@ void fillTriggers(const Source& src, Inserter& ins) {
 }
 
 void fillIndexes(const Source& src, Inserter& ins) {
+  std::set<std::string> unusable;
+  eachRow(src.db, "SELECT NAME FROM \"TESSEL$UNUSABLE\"", [&](sqlite3_stmt* st) { unusable.insert(col(st, 0)); }, {}, true);
   for (auto& ix : allIndexes(src.db)) {
     ins.text(ix.name).text(ix.functionBased() ? "FUNCTION-BASED NORMAL" : "NORMAL").text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
         .text("USERS").num(2).num(255).num(10240).num(10240).num(1).num(121).num(50).num(10)
-        .text("VALID").row();
+        .text(unusable.count(ix.name) ? "UNUSABLE" : "VALID").row();
   }
 }
 
@@ -559,6 +561,8 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$ANALYZED\" (TABLE_NAME TEXT PRIMARY KEY, ANALYZED TEXT NOT NULL)",
       // tables made READ ONLY
       "CREATE TABLE IF NOT EXISTS \"TESSEL$READ_ONLY\" (TABLE_NAME TEXT PRIMARY KEY)",
+      // indexes made UNUSABLE and not rebuilt since
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$UNUSABLE\" (NAME TEXT PRIMARY KEY)",
       // enabled constraints whose rows were not checked (ENABLE NOVALIDATE)
       "CREATE TABLE IF NOT EXISTS \"TESSEL$NOVALIDATED\" (NAME TEXT NOT NULL, TABLE_NAME TEXT NOT NULL,"
       " PRIMARY KEY (NAME, TABLE_NAME))",
