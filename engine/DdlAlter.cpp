@@ -124,10 +124,15 @@ void Translator::alterTable() {
   bool setUnused = is(at(i), "SET") && is(at(i + 1), "UNUSED");
   if (setUnused) ++i;
   const Token& verb = at(i);
-  if (!setUnused && (is(verb, "MOVE") || skipPhysical(t_, i) > i)) {
-    // storage attributes change nothing in the engine's own storage
-    size_t j = skipPhysical(t_, is(verb, "MOVE") ? i + 1 : i);
+  if (!setUnused && (is(verb, "MOVE") || is(verb, "SHRINK") || skipPhysical(t_, i) > i)) {
+    // storage attributes, a move or a shrink change nothing in the engine's own storage
+    size_t j = is(verb, "SHRINK") ? size() : skipPhysical(t_, is(verb, "MOVE") ? i + 1 : i);
     if (j < size()) unexpected(j);
+    return;
+  }
+  if (!setUnused && is(verb, "READ") && (is(at(i + 1), "ONLY") || is(at(i + 1), "WRITE"))) {
+    if (i + 2 < size()) unexpected(i + 2);
+    tr_.ddl.push_back(readOnlyRecord(table, is(at(i + 1), "ONLY")));
     return;
   }
   if (is(verb, "RENAME") && is(at(i + 1), "TO")) {
@@ -187,6 +192,8 @@ void Translator::alterTable() {
       else pieceOf(column).text += " CONSTRAINT " + quoteIdent(to) + " " + removed;
     }
     after.push_back("UPDATE \"TESSEL$CONSTRAINTS\" SET NAME = " + qto + " WHERE NAME = " + qfrom);
+    after.push_back("UPDATE \"TESSEL$NOVALIDATED\" SET NAME = " + qto + " WHERE NAME = " + qfrom + " AND TABLE_NAME = " +
+                    quoteString(table));
     std::vector<std::string> all;
     for (auto& c : cols) all.push_back(c.name);
     tr_.actions.push_back([table, pieces, all, after](Session& s) { rebuildTable(s, table, pieces, all, after, Added{}); });
@@ -268,6 +275,8 @@ void Translator::alterTable() {
         if (is(t_[j], "FOREIGN") || is(t_[j], "REFERENCES")) added.type = "R";
         if (!added.type.empty()) break;
       }
+      if (!cname.empty())
+        after.push_back(noValidateRecord(table, cname, added.novalidate && !addDisabled && !added.type.empty()));
       {
         std::vector<std::pair<std::string, ColType>> local;
         for (auto& c : cols) local.emplace_back(c.name, c.type);
@@ -517,7 +526,12 @@ void Translator::alterTable() {
     for (auto& c : dict::tableConstraints(db, table))
       if (c.name == cname) known = true;
     if (!known) throw OraError(is(verb, "ENABLE") ? 2430 : 2431, cname);
-    if (is(verb, "ENABLE") == !disabled) return; // already so
+    if (is(verb, "ENABLE") == !disabled) {
+      // already so; NOVALIDATE only stops vouching for the rows
+      if (novalidate && is(verb, "ENABLE") && checkOrForeignKey(db, table, cname))
+        tr_.ddl.push_back(noValidateRecord(table, cname, true));
+      return;
+    }
     if (is(verb, "ENABLE")) {
       // back into the definition; the rebuild checks the rows against it
       bool columnGone = !column.empty() && std::none_of(pieces.begin(), pieces.end(), [&](const DefPiece& p) { return p.column == column; });
@@ -555,6 +569,7 @@ void Translator::alterTable() {
       added.check = checkCondition(def);
       // a key still checks every row: its index cannot hold duplicates
       added.novalidate = novalidate && (added.type == "C" || added.type == "R");
+      after.push_back(noValidateRecord(table, cname, added.novalidate));
       after.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE NAME = " + quoteString(cname));
     } else {
       // a key that enabled foreign keys refer to (the table's own too) stays, unless CASCADE
@@ -720,6 +735,7 @@ void Translator::alterTable() {
                         quoteString(table));
       }
       if (!found) throw OraError(2443, cname);
+      after.push_back(noValidateRecord(table, cname, false));
       // the NOT NULL a primary key put on its columns goes with it
       if (dropsPk)
         for (auto& c : keyColumns)

@@ -16,5 +16,16 @@ void recordConstraints(Translation& tr, Catalog& cat, const std::string& table,
 std::vector<std::string> nameList(const std::vector<Token>& t, size_t i, size_t e);
 // The names a column's CHECK conditions in [b, e) use (function names left out).
 std::vector<std::string> checkNames(const std::vector<Token>& t, size_t b, size_t e);
+// READ ONLY tables: whether one is, ORA-12081 when it is, and the statement that records the state.
+bool readOnlyTable(sqlite3* db, const std::string& table);
+void checkWritable(sqlite3* db, const std::string& owner, const std::string& table, int pos);
+std::string readOnlyRecord(const std::string& table, bool readOnly);
+// The statement that records (or forgets) that a constraint was enabled NOVALIDATE.
+std::string noValidateRecord(const std::string& table, const std::string& name, bool unchecked);
+// The statement that marks an index UNUSABLE, or usable again.
+std::string unusableRecord(const std::string& index, bool unusable);
+bool checkOrForeignKey(sqlite3* db, const std::string& table, const std::string& name);
+// Whether [b, e) declares a primary key (columns empty) or a unique or primary key on columns.
+bool selfKeyDeclared(const std::vector<Token>& t, size_t b, size_t e, const std::vector<std::string>& columns);
 
 } // namespace ora::tx

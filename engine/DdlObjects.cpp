@@ -1,5 +1,6 @@
 // DROP, CREATE SEQUENCE, users, RENAME, COMMENT, GRANT, TRUNCATE and ALTER INDEX.
 #include "Database.h"
+#include "DdlImpl.h"
 #include "DdlPartition.h"
 #include "Dictionary.h"
 #include "OraError.h"
@@ -128,6 +129,8 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$TEMPORARY\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back(readOnlyRecord(name, false));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$NOVALIDATED\" WHERE TABLE_NAME = " + q);
     // an identity column's sequence goes with its table
     for (const auto& c : cat_.columns(name))
       if (!c.identity.empty()) {
@@ -183,6 +186,7 @@ void Translator::drop() {
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'INDEX'");
+    tr_.ddl.push_back(unusableRecord(name, false));
   } else if (is(at(1), "VIEW")) {
     tr_.function = 7;
     size_t i = objectName(2, name);
@@ -527,6 +531,8 @@ void Translator::rename() {
     tr_.ddl.push_back("UPDATE \"TESSEL$TRIGGERS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$COMMENTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$IDENTITY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$READ_ONLY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$NOVALIDATED\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     for (auto& s : renamePartitions(cat_, from, to)) tr_.ddl.push_back(s);
   } else if (type == "VIEW") {
     sqlite3_stmt* st = nullptr;
@@ -639,6 +645,7 @@ void Translator::truncate() {
   if (i < size()) unexpected(i);
   // as in Oracle, even with no child rows: TRUNCATE does not look at them
   if (!dropReferences(name).empty()) throw OraError(2266);
+  checkWritable(cat_.db(), cat_.user(), name, static_cast<int>(at(2).pos));
   tr_.ddl.push_back("DELETE FROM " + quoteIdent(name));
 }
 
@@ -781,12 +788,14 @@ void Translator::alterIndex() {
     tr_.ddl.push_back(sql);
     tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
                       quoteString(name) + " AND TYPE = 'INDEX'");
+    tr_.ddl.push_back("UPDATE \"TESSEL$UNUSABLE\" SET NAME = " + quoteString(to) + " WHERE NAME = " + quoteString(name));
     return;
   }
   static const std::set<std::string> accepted = {"REBUILD", "COMPILE", "LOGGING", "NOLOGGING", "MONITORING",
                                                  "NOMONITORING", "COALESCE", "VISIBLE", "INVISIBLE", "UNUSABLE",
                                                  "PARALLEL", "NOPARALLEL", "COMPUTE"};
   if (i >= size() || at(i).kind != Token::Ident || !accepted.count(at(i).text)) throw OraError(2243);
+  const bool unusable = is(at(i), "UNUSABLE"), rebuild = is(at(i), "REBUILD");
   if (is(at(i), "MONITORING") || is(at(i), "NOMONITORING")) {
     if (is(at(i + 1), "USAGE")) ++i;
   } else if (is(at(i), "COMPUTE") || is(at(i), "PARALLEL") || is(at(i), "NOPARALLEL")) {
@@ -796,6 +805,7 @@ void Translator::alterIndex() {
   }
   i = skipIndexOptions(t_, i + 1);
   if (i < size()) unexpected(i);
+  if (unusable || rebuild) tr_.ddl.push_back(unusableRecord(name, unusable));
 }
 
 // What CREATE INDEX and ALTER INDEX ... REBUILD may say of the index's storage and of how it is

@@ -27,7 +27,11 @@ size_t skipPhysical(const std::vector<Token>& t, size_t i) {
   while (i < t.size()) {
     if (t[i].kind != Token::Ident) break;
     if (withValue.count(t[i].text) && i + 1 < t.size()) { i += 2; continue; }
-    if (single.count(t[i].text)) { ++i; continue; }
+    if (single.count(t[i].text)) {
+      // PARALLEL takes an optional degree
+      i += t[i].text == "PARALLEL" && i + 1 < t.size() && t[i + 1].kind == Token::Num ? 2 : 1;
+      continue;
+    }
     if (t[i].text == "STORAGE" && i + 1 < t.size() && t[i + 1].text == "(") {
       int d = t[i + 1].depth;
       i += 2;
@@ -663,6 +667,7 @@ void Translator::createIndex(bool unique, size_t i) {
                     quoteIdent(index) + " ON " + quoteIdent(table) + " " + emit(i, close + 1));
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(index) + ", 'INDEX', ora_sysdate())");
+  tr_.ddl.push_back(unusableRecord(index, false));
 }
 
 // The select list of a query at i that names the columns of a table or a view: an expression
@@ -800,7 +805,7 @@ std::vector<std::string> checkNames(const std::vector<Token>& t, size_t b, size_
 }
 
 // Each REFERENCES in [b, e) names an existing table and its primary key or one of its unique
-// keys, as Oracle requires of a foreign key. A table's reference to itself is left to SQLite.
+// keys, as Oracle requires of a foreign key, the table's own included.
 void Translator::checkReferences(size_t b, size_t e, const std::string& table,
                                  const std::vector<std::pair<std::string, ColType>>& local) const {
   // text, number, date and raw columns refer only to their own kind
@@ -818,7 +823,13 @@ void Translator::checkReferences(size_t b, size_t e, const std::string& table,
       parent = at(j + 2).text;
       j += 2;
     }
-    if (parent == table) continue;
+    if (parent == table) {
+      // its own key: declared here, or already there when the table is altered
+      std::vector<std::string> own = nameList(t_, j + 1, e);
+      if (!selfKeyDeclared(t_, b, e, own) && !rb::enabledKeyFor(cat_.db(), table, own))
+        throw OraError(own.empty() ? 2268 : 2270).at(static_cast<int>(at(j).pos));
+      continue;
+    }
     if (!cat_.tableExists(parent) || cat_.viewExists(parent)) throw OraError(942).at(static_cast<int>(at(j).pos));
     std::vector<std::string> cols = nameList(t_, j + 1, e);
     // a referenced column the parent does not have is named as the unknown identifier it is

@@ -142,6 +142,9 @@ void fillTables(const Source& src, Inserter& ins) {
   std::map<std::string, std::string> temporary;
   eachRow(src.db, "SELECT TABLE_NAME, DURATION FROM \"TESSEL$TEMPORARY\"",
           [&](sqlite3_stmt* st) { temporary[col(st, 0)] = col(st, 1); });
+  std::set<std::string> readOnly;
+  eachRow(src.db, "SELECT TABLE_NAME FROM \"TESSEL$READ_ONLY\"", [&](sqlite3_stmt* st) { readOnly.insert(col(st, 0)); }, {},
+          true);
   for (const auto& t : tablesOf(src.db, "table")) {
     auto temp = temporary.find(t);
     ins.text(t).text("USERS").null().null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
@@ -156,7 +159,7 @@ void fillTables(const Source& src, Inserter& ins) {
     if (c != counted.end() && when != analyzed.end()) ins.text(when->second); else ins.null();
     ins.text(isPartitioned(src.db, t) ? "YES" : "NO").text(temp != temporary.end() ? "Y" : "N");
     if (temp != temporary.end()) ins.text(temp->second); else ins.null();
-    ins.row();
+    ins.text(readOnly.count(t) ? "YES" : "NO").row();
   }
 }
 
@@ -255,6 +258,9 @@ void fillTriggers(const Source& src, Inserter& ins) {
   // another user's schema not opened since triggers could be disabled has no record of it
   bool states = false;
   eachRow(src.db, "SELECT 1 FROM sqlite_schema WHERE name = 'TESSEL$TRIGGER_STATE'", [&](sqlite3_stmt*) { states = true; });
+  // every trigger is on a table, or INSTEAD OF on a view
+  std::set<std::string> views;
+  for (auto& v : tablesOf(src.db, "view")) views.insert(v);
   eachRow(src.db,
           std::string("SELECT t.NAME, TRIGGER_TYPE, EVENT, TABLE_NAME, REFERENCING, WHEN_CLAUSE, DESCRIPTION, BODY, ") +
               (states ? "COALESCE((SELECT ENABLED FROM \"TESSEL$TRIGGER_STATE\" s WHERE s.NAME = t.NAME), 1)" : "1") +
@@ -263,15 +269,17 @@ void fillTriggers(const Source& src, Inserter& ins) {
             ins.text(col(st, 0)).text(col(st, 1)).text(col(st, 2)).text(src.owner).text(col(st, 3))
                 .text(col(st, 4)).textOrNull(col(st, 5))
                 .text(sqlite3_column_int(st, 8) ? "ENABLED" : "DISABLED").text(col(st, 6))
-                .text(col(st, 7)).row();
+                .text(col(st, 7)).text(views.count(col(st, 3)) ? "VIEW" : "TABLE").row();
           });
 }
 
 void fillIndexes(const Source& src, Inserter& ins) {
+  std::set<std::string> unusable;
+  eachRow(src.db, "SELECT NAME FROM \"TESSEL$UNUSABLE\"", [&](sqlite3_stmt* st) { unusable.insert(col(st, 0)); }, {}, true);
   for (auto& ix : allIndexes(src.db)) {
     ins.text(ix.name).text(ix.functionBased() ? "FUNCTION-BASED NORMAL" : "NORMAL").text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
         .text("USERS").num(2).num(255).num(10240).num(10240).num(1).num(121).num(50).num(10)
-        .text("VALID").row();
+        .text(unusable.count(ix.name) ? "UNUSABLE" : "VALID").row();
   }
 }
 
@@ -353,9 +361,11 @@ void fillObjects(const Source& src, Inserter& ins) {
   std::set<std::string> validProcedures; // "TYPE/NAME"
   for (auto& [key, errors] : unitErrors(src))
     if (errors.empty()) validProcedures.insert(key);
+  std::map<std::string, std::string> tableCreated;
   eachRow(db, "SELECT NAME, OBJ, TYPE, CREATED FROM \"TESSEL$OBJECTS\" ORDER BY NAME, TYPE",
           [&](sqlite3_stmt* st) {
             std::string type = col(st, 2), created = col(st, 3);
+            if (type == "TABLE") tableCreated[col(st, 0)] = created;
             bool valid = validProcedures.count(type + "/" + col(st, 0)) || type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
                          type == "MATERIALIZED VIEW" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
@@ -370,7 +380,11 @@ void fillObjects(const Source& src, Inserter& ins) {
     bool recorded = false;
     eachRow(db, "SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME = ?1",
             [&](sqlite3_stmt*) { recorded = true; }, ix.name);
-    if (!recorded) ins.text(ix.name).null().text("INDEX").null().null().null().text("VALID").row();
+    // made with its table's key, when the table was
+    const std::string created = tableCreated[ix.table];
+    if (!recorded)
+      ins.text(ix.name).null().text("INDEX").textOrNull(created).textOrNull(created)
+          .textOrNull(created.empty() ? created : timestampText(created)).text("VALID").row();
   }
 }
 
@@ -397,7 +411,7 @@ void fillUsers(const Source& src, Inserter& ins) {
   if (src.session)
     for (auto& u : listUsers(src.session->folder))
       if (u.name == src.owner) created = u.created;
-  ins.text(src.owner).num(id).text("USERS").text("TEMP").textOrNull(created).row();
+  ins.text(src.owner).num(id).text("USERS").text("TEMP").textOrNull(created).text("OPEN").row();
 }
 
 // Every table and view, with the comment COMMENT ON gave it (NULL when none).
@@ -545,6 +559,13 @@ void ensureSchemaTables(sqlite3* db) {
       // global temporary tables: DURATION SYS$TRANSACTION (rows go at commit) or SYS$SESSION
       // when ANALYZE last counted a table's rows
       "CREATE TABLE IF NOT EXISTS \"TESSEL$ANALYZED\" (TABLE_NAME TEXT PRIMARY KEY, ANALYZED TEXT NOT NULL)",
+      // tables made READ ONLY
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$READ_ONLY\" (TABLE_NAME TEXT PRIMARY KEY)",
+      // indexes made UNUSABLE and not rebuilt since
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$UNUSABLE\" (NAME TEXT PRIMARY KEY)",
+      // enabled constraints whose rows were not checked (ENABLE NOVALIDATE)
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$NOVALIDATED\" (NAME TEXT NOT NULL, TABLE_NAME TEXT NOT NULL,"
+      " PRIMARY KEY (NAME, TABLE_NAME))",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$TEMPORARY\" (TABLE_NAME TEXT PRIMARY KEY, DURATION TEXT NOT NULL)",
       // identity columns: the sequence that numbers them, and whether a value may be given
       // dropped tables and their indexes, kept as TESSEL$ followed by OBJECT_NAME
@@ -586,6 +607,11 @@ void fillDictionary(Session& s, const std::string& view) {
   if (view == "NLS_SESSION_PARAMETERS" || view == "V$NLS_PARAMETERS") {
     Inserter ins(s.db, view, n);
     fillSessionNls(s.db, view == "V$NLS_PARAMETERS" ? charsetName(s.charset) : nullptr, ins);
+    return;
+  }
+  if (view == "V$DATABASE" || view == "V$INSTANCE" || view == "V$SESSION") {
+    Inserter ins(s.db, view, n);
+    fillInstanceViews(view, s.db, s.user, databaseName(s.folder), ins);
     return;
   }
   if (view == "V$VERSION" || view == "GLOBAL_NAME") { Inserter ins(s.db, view, n); fillDatabaseNames(view, s.folder, ins); return; }

@@ -368,13 +368,16 @@ void fillConstraints(const Source& src, Inserter& ins) {
   for (const auto& table : tablesOf(src.db, "table")) {
     std::string created;
     tableObject(src.db, table, &created);
+    std::set<std::string> unchecked;
+    eachRow(src.db, "SELECT NAME FROM \"TESSEL$NOVALIDATED\" WHERE TABLE_NAME = ?1",
+            [&](sqlite3_stmt* st) { unchecked.insert(col(st, 0)); }, table, true);
     for (auto& c : tableConstraints(src.db, table)) {
       ins.text(src.owner).text(c.name).text(c.type).text(table).textOrNull(c.condition);
       if (c.type == "R") ins.text(src.owner).textOrNull(referredKey(src.db, c)).text(c.deleteRule);
       else ins.null().null().null();
       // a key's index carries the key's name
       bool key = c.type == "P" || c.type == "U";
-      ins.text("ENABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text("VALIDATED")
+      ins.text("ENABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text(unchecked.count(c.name) ? "NOT VALIDATED" : "VALIDATED")
           .text(c.generated ? "GENERATED NAME" : "USER NAME").null().null().textOrNull(created)
           .textOrNull(key ? src.owner : std::string()).textOrNull(key ? c.name : std::string()).row();
     }
@@ -426,6 +429,9 @@ void fillTab(const Source& src, Inserter& ins) {
   std::vector<std::pair<std::string, const char*>> all;
   for (auto& t : tablesOf(src.db, "table")) all.emplace_back(t, "TABLE");
   for (auto& v : tablesOf(src.db, "view")) all.emplace_back(v, "VIEW");
+  // TAB lists the user's private synonyms too
+  eachRow(src.db, "SELECT NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME NOT IN (SELECT NAME FROM \"TESSEL$PUBLIC\")",
+          [&](sqlite3_stmt* st) { all.emplace_back(col(st, 0), "SYNONYM"); });
   std::sort(all.begin(), all.end());
   for (auto& [name, type] : all) ins.text(name).text(type).null().row();
 }
@@ -488,13 +494,17 @@ void fillNlsParameters(Charset cs, Inserter& ins) {
   ins.text("NLS_NCHAR_CHARACTERSET").text("AL16UTF16").row();
 }
 
+std::string databaseName(const std::string& folder) {
+  std::string name = folder;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  name = name.substr(name.find_last_of('/') + 1);
+  for (auto& c : name) c = static_cast<char>(upperC(static_cast<unsigned char>(c)));
+  return name;
+}
+
 void fillDatabaseNames(const std::string& view, const std::string& folder, Inserter& ins) {
   if (view == "GLOBAL_NAME") {
-    std::string name = folder;
-    while (name.size() > 1 && name.back() == '/') name.pop_back();
-    name = name.substr(name.find_last_of('/') + 1);
-    for (auto& c : name) c = static_cast<char>(upperC(static_cast<unsigned char>(c)));
-    ins.text(name).row();
+    ins.text(databaseName(folder)).row();
     return;
   }
   ins.text("Tessel3 embedded database (Oracle SQL dialect, version 7 call interface)").row();

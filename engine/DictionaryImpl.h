@@ -94,6 +94,10 @@ void fillNlsParameters(Charset cs, Inserter& ins);
 void fillSessionNls(sqlite3* db, const char* charset, Inserter& ins);
 // V$VERSION: what this database is; GLOBAL_NAME: the name of its folder.
 void fillDatabaseNames(const std::string& view, const std::string& folder, Inserter& ins);
+// The database's name: its folder's, in capitals.
+std::string databaseName(const std::string& folder);
+void fillInstanceViews(const std::string& view, sqlite3* db, const std::string& user, const std::string& dbName,
+                       Inserter& ins);
 void fillConstraints(const Source& src, Inserter& ins);
 void fillConsColumns(const Source& src, Inserter& ins);
 // Which columns of each table and view INSERT, UPDATE and DELETE can change.

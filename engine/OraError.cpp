@@ -497,6 +497,7 @@ const std::map<int, const char*>& namedTexts() {
       {2298, "cannot validate (%s) - parent keys not found"},
       {2299, "cannot validate (%s) - duplicate keys found"},
       {2437, "cannot validate (%s) - primary key violated"},
+      {12081, "update operation not allowed on table %s"},
       {2297, "cannot disable constraint (%s) - dependencies exist"},
       {2430, "cannot enable constraint (%s) - no such constraint"},
       {2431, "cannot disable constraint (%s) - no such constraint"},

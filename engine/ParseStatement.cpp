@@ -754,6 +754,12 @@ Node* Parser::alter() {
     Node* to = make(N::Name);
     to->text = name(act->text == "RENAME" ? 903 : 904);
     act->kids.push_back(finish(to));
+  } else if (act->text == "READ") {
+    if (!acceptWord("ONLY")) expectWord("WRITE", 1735);
+  } else if (act->text == "SHRINK") {
+    expectWord("SPACE", 1735);
+    acceptWord("COMPACT");
+    acceptWord("CASCADE");
   } else if (act->text == "MOVE" || (physicalWord(act->text) && act->text != "TABLESPACE")) {
     // storage attributes, or MOVE to another tablespace: the engine keeps its own storage
     if (act->text != "MOVE") --i_;

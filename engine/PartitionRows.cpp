@@ -109,7 +109,8 @@ std::vector<std::string> renamePartitions(Catalog& cat, const std::string& from,
 
 std::vector<std::string> renamedRecords(Catalog& cat, const std::string& from, const std::string& to) {
   std::vector<std::string> out;
-  for (const char* kept : {"TESSEL$CONSTRAINTS", "TESSEL$DISABLED", "TESSEL$TRIGGERS", "TESSEL$COMMENTS", "TESSEL$IDENTITY"})
+  for (const char* kept : {"TESSEL$CONSTRAINTS", "TESSEL$DISABLED", "TESSEL$TRIGGERS", "TESSEL$COMMENTS", "TESSEL$IDENTITY", "TESSEL$READ_ONLY",
+                           "TESSEL$NOVALIDATED"})
     out.push_back("UPDATE " + quoteIdent(kept) + " SET TABLE_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " +
                   quoteString(from));
   for (auto& s : renamePartitions(cat, from, to)) out.push_back(s);

@@ -87,7 +87,7 @@ bool statsKept(sqlite3* db) { return rb::scalar(db, "SELECT 1 FROM sqlite_schema
 // The statements that move a table's own rows of the engine's tables from one name to another.
 void moveTableRows(sqlite3* db, const std::string& from, const std::string& to, std::vector<std::string>& ddl) {
   std::string f = quoteString(from), t = quoteString(to);
-  for (const char* meta : {"TESSEL$COMMENTS", "TESSEL$IDENTITY", "TESSEL$ANALYZED"})
+  for (const char* meta : {"TESSEL$COMMENTS", "TESSEL$IDENTITY", "TESSEL$ANALYZED", "TESSEL$READ_ONLY", "TESSEL$NOVALIDATED"})
     ddl.push_back(std::string("UPDATE \"") + meta + "\" SET TABLE_NAME = " + t + " WHERE TABLE_NAME = " + f);
   if (statsKept(db)) ddl.push_back("UPDATE sqlite_stat1 SET tbl = " + t + " WHERE tbl = " + f);
 }
@@ -180,7 +180,7 @@ void purgeTable(sqlite3* db, const std::string& bin, Translation& tr) {
   const std::string store = stored(bin), q = quoteString(store);
   tr.ddl.push_back("DROP VIEW IF EXISTS main." + quoteIdent(bin));
   tr.ddl.push_back("DROP TABLE IF EXISTS main." + quoteIdent(store));
-  for (const char* meta : {"TESSEL$CONSTRAINTS", "TESSEL$DISABLED", "TESSEL$COMMENTS", "TESSEL$ANALYZED"})
+  for (const char* meta : {"TESSEL$CONSTRAINTS", "TESSEL$DISABLED", "TESSEL$COMMENTS", "TESSEL$ANALYZED", "TESSEL$READ_ONLY", "TESSEL$NOVALIDATED"})
     tr.ddl.push_back(std::string("DELETE FROM \"") + meta + "\" WHERE TABLE_NAME = " + q);
   if (statsKept(db)) tr.ddl.push_back("DELETE FROM sqlite_stat1 WHERE tbl = " + q);
   // an identity column's sequence goes with its table

@@ -1,5 +1,6 @@
 // INSERT, UPDATE and DELETE.
 #include "TranslateImpl.h"
+#include "DdlImpl.h"
 #include "Collections.h"
 
 #include "Dictionary.h"
@@ -60,6 +61,7 @@ size_t Translator::dmlTarget(size_t i, const char* next, TableRef& r) {
   // a materialized view changes only by its refresh
   if (MviewWrites::depth == 0 && !cat_.objectTypeOf(r.name, "MATERIALIZED VIEW").empty())
     throw OraError(1732).at(static_cast<int>(at(i - 1).pos));
+  checkWritable(cat_.db(), cat_.user(), r.name, static_cast<int>(at(i - 1).pos));
   tr_.target = r.name;
   if (aliasToken(i) && !is(at(i), next)) { r.alias = at(i).text; ++i; }
   else if (!synonym.empty()) r.alias = synonym; // columns may be qualified by the synonym
