@@ -648,8 +648,9 @@ Node* Parser::call(Node* fname) {
     // the ranking and offset functions take no window frame: their window ends at the sort keys
     static const std::set<std::string> frameless = {"ROW_NUMBER", "RANK", "DENSE_RANK", "CUME_DIST", "PERCENT_RANK",
                                                     "NTILE", "LAG", "LEAD"};
-    if ((isWord("ROWS") || isWord("RANGE")) && n->alias.empty() && frameless.count(n->text)) fail(907);
-    if (over->kids.back() && (isWord("ROWS") || isWord("RANGE"))) {
+    const bool framed = isWord("ROWS") || isWord("RANGE") || isWord("GROUPS");
+    if (framed && n->alias.empty() && frameless.count(n->text)) fail(907);
+    if (over->kids.back() && framed) {
       // the window frame: ROWS|RANGE [BETWEEN] bound [AND bound]; the start may not lie after
       // the end, and a RANGE offset needs a single sort key (ORA-30486)
       const uint32_t framePos = cur().pos;
@@ -683,6 +684,12 @@ Node* Parser::call(Node* fname) {
                    (between || start != Following) && !(start >= Current && end < start) &&
                    !(range && offset && over->kids[1]->kids.size() > 1);
       if (!valid) failAt(30486, framePos);
+      // EXCLUDE CURRENT ROW | GROUP | TIES | NO OTHERS takes rows out of the frame
+      if (acceptWord("EXCLUDE")) {
+        if (acceptWord("CURRENT")) expectWord("ROW", 905);
+        else if (acceptWord("NO")) expectWord("OTHERS", 905);
+        else if (!acceptWord("GROUP") && !acceptWord("TIES")) fail(905);
+      }
     }
     expectOp(")", 907);
     n->flags |= kOver;

@@ -388,8 +388,9 @@ bool Translator::constantOffset(size_t b, size_t e) const {
 // Oracle does.
 void Translator::analyticWindow(size_t i) {
   const Token& k = t_[i];
-  static const std::set<std::string> words = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
-      "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST"};
+  static const std::set<std::string> words = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "GROUPS",
+      "BETWEEN", "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST",
+      "EXCLUDE", "GROUP", "TIES", "NO", "OTHERS"};
   size_t close = matching(i + 1);
   // the ranking and offset functions need the window's order
   static const std::set<std::string> ordered = {"ROW_NUMBER", "RANK", "DENSE_RANK", "PERCENT_RANK", "CUME_DIST",
@@ -420,12 +421,14 @@ void Translator::analyticWindow(size_t i) {
   for (size_t m = i + 2; m + 1 < close; ++m)
     if (t_[m].depth == k.depth + 1 && is(t_[m], "ORDER") && is(t_[m + 1], "BY")) {
       size_t oe = m + 2;
-      while (oe < close && !(t_[oe].depth == k.depth + 1 && (is(t_[oe], "ROWS") || is(t_[oe], "RANGE")))) ++oe;
+      while (oe < close && !(t_[oe].depth == k.depth + 1 && (is(t_[oe], "ROWS") || is(t_[oe], "RANGE") ||
+                                                              is(t_[oe], "GROUPS"))))
+        ++oe;
       // the frame's offsets
       std::vector<std::pair<size_t, size_t>> offsets;
       for (size_t p = oe + 1; p < close;) {
         static const std::set<std::string> frameWords = {"BETWEEN", "AND", "UNBOUNDED", "CURRENT", "ROW", "PRECEDING",
-                                                         "FOLLOWING"};
+                                                         "FOLLOWING", "EXCLUDE", "GROUP", "TIES", "NO", "OTHERS"};
         if (t_[p].depth == k.depth + 1 && frameWords.count(t_[p].text)) { ++p; continue; }
         size_t q = p;
         while (q < close && !(t_[q].depth == k.depth + 1 && (is(t_[q], "PRECEDING") || is(t_[q], "FOLLOWING")))) ++q;
@@ -472,10 +475,10 @@ void Translator::analyticWindow(size_t i) {
         if (rangeOffset && windowInterval(ob, oe2, n, seconds)) {
           // the key counts months, days or seconds: the interval as so many of them
           replace_[ob] = n;
-        } else if (constantOffset(ob, oe2) && (oe2 > ob + 1 || is(at(oe), "ROWS"))) {
+        } else if (constantOffset(ob, oe2) && (oe2 > ob + 1 || !is(at(oe), "RANGE"))) {
           // an offset computed from numbers: SQLite's frame takes no function call, so the sum is
           // written in its own arithmetic, in whole rows for ROWS
-          bool rows = is(at(oe), "ROWS");
+          bool rows = !is(at(oe), "RANGE"); // ROWS and GROUPS count whole rows or peer groups
           std::string x;
           for (size_t m2 = ob; m2 < oe2; ++m2) {
             const std::string& v = t_[m2].text;

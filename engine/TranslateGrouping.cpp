@@ -236,8 +236,9 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     bool any = false;
     for (size_t k = ib; k < ie && !any; ++k) any = t_[k].kind == Token::Ident && analyticAt(k);
     if (any) {
-      static const std::set<std::string> windowWords = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "BETWEEN",
-          "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST", "OVER"};
+      static const std::set<std::string> windowWords = {"PARTITION", "BY", "ORDER", "ROWS", "RANGE", "GROUPS",
+          "BETWEEN", "UNBOUNDED", "PRECEDING", "FOLLOWING", "CURRENT", "ROW", "AND", "ASC", "DESC", "NULLS", "FIRST", "LAST",
+          "OVER", "EXCLUDE", "GROUP", "TIES", "NO", "OTHERS"};
       Analytic a{ib, ie, {}};
       for (size_t k = ib; k < ie; ++k) {
         const Token& x = t_[k];
