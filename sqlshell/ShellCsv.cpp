@@ -11,6 +11,9 @@
 using namespace shellwords;
 
 std::string QueryCellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit);
+uint32_t FetchBatches(TOraCursor& c, const std::function<void(int)>& row,
+                      const std::function<void(bool last)>& batchDone,
+                      const std::function<bool()>& stopped);
 
 bool TSqlShell::SetMarkup(const std::vector<std::string>& w) {
   size_t i = 0;
@@ -136,21 +139,15 @@ bool TSqlShell::RunCsvQuery(TOraCursor& c, std::string& error) {
       out.clear();
     }
   } else {
-    uint32_t prev = 0;
-    for (;;) {
-      bool ok = c.FetchRowsQuiet();
-      uint32_t now = c.RowsProcessed();
-      for (uint32_t r = 0; r < now - prev; ++r)
-        addRow(static_cast<int>(r));
-      total = now;
-      if (total) {
-        FOut << out;
-        out.clear();
-      }
-      if (!ok || now == prev || stopped())
-        break;
-      prev = now;
-    }
+    total = FetchBatches(
+        c, addRow,
+        [&](bool) {
+          if (c.RowsProcessed()) {
+            FOut << out;
+            out.clear();
+          }
+        },
+        stopped);
   }
   if (cancelled) {
     error = "ORA-01013: user requested cancel of current operation";

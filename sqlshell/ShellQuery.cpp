@@ -123,6 +123,23 @@ std::string QueryCellText(TOraCursor& c, TCustomOraField* f, int row, int longLi
   }
 }
 
+uint32_t FetchBatches(TOraCursor& c, const std::function<void(int)>& row,
+                      const std::function<void(bool last)>& batchDone,
+                      const std::function<bool()>& stopped) {
+  uint32_t prev = 0;
+  for (;;) {
+    bool ok = c.FetchRowsQuiet();
+    uint32_t now = c.RowsProcessed();
+    for (uint32_t r = 0; r < now - prev; ++r)
+      row(static_cast<int>(r));
+    const bool last = !ok || now == prev;
+    batchDone(last);
+    if (last || stopped())
+      return now;
+    prev = now;
+  }
+}
+
 bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   if (Settings.Csv)
     return RunCsvQuery(c, error);
@@ -642,19 +659,13 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       }
     }
   } else {
-    uint32_t prev = 0;
-    for (;;) {
-      bool ok = c.FetchRowsQuiet();
-      uint32_t now = c.RowsProcessed();
-      for (uint32_t r = 0; r < now - prev; ++r)
-        addRow(static_cast<int>(r));
-      total = now;
-      if (batch.size() >= TOraCursor::MaxRows || !ok || now == prev)
-        flush();
-      if (!ok || now == prev || stopped())
-        break;
-      prev = now;
-    }
+    total = FetchBatches(
+        c, addRow,
+        [&](bool last) {
+          if (batch.size() >= TOraCursor::MaxRows || last)
+            flush();
+        },
+        stopped);
   }
   if (cancelled) {
     if (!batch.empty())
