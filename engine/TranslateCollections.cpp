@@ -578,7 +578,9 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   std::string module = collectionRowsModule(cat_.db(), typed ? ct.elemDecl : std::string(), ot ? ot->name : std::string());
   if (ot)
     for (const ObjAttr& a : ot->attrs) tr_.inferred.emplace(a.name, a.type);
-  replace_[i] = module + (is(t_[b], "SELECT") ? "((" + emit(b, e) + "))" : "(" + emit(b, e) + ")");
+  // a scalar subquery is read twice: the second reading finds the arguments written already
+  if (replace_[i].rfind(module + "(", 0) != 0)
+    replace_[i] = module + (is(t_[b], "SELECT") ? "((" + emit(b, e) + "))" : "(" + emit(b, e) + ")");
   for (size_t x = i + 1; x <= close; ++x) skip_[x] = 1;
   ColType text;
   text.code = kVarchar2;
