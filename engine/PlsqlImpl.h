@@ -39,6 +39,9 @@ struct TypeSpec {
   std::string named; // Named: the type's name as text (pkg.type for a package's)
   bool rowtype = false, ofType = false;
   bool bytes = false; // RAW or BLOB: the value is hexadecimal digits
+  // PLS_INTEGER and its subtypes: the range a value must be in; SIMPLE_INTEGER wraps instead
+  enum IntRange : unsigned char { AnyInt, Pls, Natural, Positive, Sign, Simple } range = AnyInt;
+  bool notNull = false; // NATURALN, POSITIVEN, SIMPLE_INTEGER
 };
 // The size of a CLOB or BLOB variable: no string's limit.
 inline constexpr int kLobSize = 1 << 30;

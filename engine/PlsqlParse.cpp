@@ -65,7 +65,8 @@ TypeSpec Parser::type() {
     return ts;
   }
   static const char* builtin[] = {"NUMBER", "NUMERIC", "DECIMAL", "DEC", "FLOAT", "REAL", "INTEGER", "INT", "SMALLINT",
-                                  "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "POSITIVE", "SIMPLE_INTEGER", "VARCHAR2",
+                                  "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "NATURALN", "POSITIVE", "POSITIVEN", "SIGNTYPE",
+                                  "SIMPLE_INTEGER", "VARCHAR2",
                                   "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "NCLOB", "DATE", "TIMESTAMP",
                                   "BOOLEAN", "RAW", "BLOB"};
   bool known = false;
@@ -79,8 +80,17 @@ TypeSpec Parser::type() {
     return ts;
   }
   if (w == "NUMBER" || w == "NUMERIC" || w == "DECIMAL" || w == "DEC" || w == "FLOAT" || w == "REAL") ts.kind = TypeSpec::Number;
-  else if (w == "INTEGER" || w == "INT" || w == "SMALLINT" || w == "PLS_INTEGER" || w == "BINARY_INTEGER" ||
-           w == "NATURAL" || w == "POSITIVE" || w == "SIMPLE_INTEGER") { ts.kind = TypeSpec::Number; ts.integer = true; }
+  else if (w == "INTEGER" || w == "INT" || w == "SMALLINT") { ts.kind = TypeSpec::Number; ts.integer = true; }
+  else if (w == "PLS_INTEGER" || w == "BINARY_INTEGER" || w == "NATURAL" || w == "NATURALN" || w == "POSITIVE" ||
+           w == "POSITIVEN" || w == "SIGNTYPE" || w == "SIMPLE_INTEGER") {
+    ts.kind = TypeSpec::Number;
+    ts.integer = true;
+    ts.range = w == "NATURAL" || w == "NATURALN" ? TypeSpec::Natural
+               : w == "POSITIVE" || w == "POSITIVEN" ? TypeSpec::Positive
+               : w == "SIGNTYPE" ? TypeSpec::Sign
+               : w == "SIMPLE_INTEGER" ? TypeSpec::Simple : TypeSpec::Pls;
+    ts.notNull = w == "NATURALN" || w == "POSITIVEN" || w == "SIMPLE_INTEGER";
+  }
   else if (w == "VARCHAR2" || w == "VARCHAR" || w == "CHAR" || w == "NVARCHAR2" || w == "NCHAR" || w == "STRING" ||
            w == "LONG" || w == "CLOB" || w == "NCLOB") ts.kind = TypeSpec::Text;
   else if (w == "RAW" || w == "BLOB") { ts.kind = TypeSpec::Text; ts.bytes = true; }
@@ -304,6 +314,7 @@ void Parser::declarations(Block& b, bool ownBlock) {
         if (at("CONSTANT")) { ++i; d.constant = true; }
         d.type = type();
         if (at("NOT")) { ++i; expect("NULL"); d.notNull = true; }
+        d.notNull = d.notNull || d.type.notNull;
         if (at(":=") || at("DEFAULT")) { ++i; d.init = expression({";"}); }
         else if (d.constant || d.notNull) {
           OraError e(6550);
@@ -457,10 +468,17 @@ std::shared_ptr<Unit> parseBlock(const std::string& src) {
   u->toks = tokens(src);
   joinPlaceholders(u->toks);
   Parser p(*u);
+  std::string label;
+  while (p.at("<<")) {
+    ++p.i;
+    label = p.name();
+    p.expect(">>");
+  }
   bool declare = p.at("DECLARE");
   if (declare) ++p.i;
   p.routine = true;
   u->block = p.block(declare);
+  u->block->label = label;
   if (p.at(";")) ++p.i;
   if (p.at("/")) ++p.i;
   if (p.t[p.i].kind != T::End) p.fail(p.i);

@@ -433,7 +433,11 @@ Flow Run::stmt(const Stmt& s) {
         // pkg.variable := value
         Val x = eval(s.expr);
         if (packageVariable(s.target, nullptr, &x)) return Flow::Next;
-        undeclared(s.target.b, name);
+        // label.variable
+        if (s.target.e != s.target.b + 3 || !isOp(t, s.target.b + 1, ".") || !findIn(name, t[s.target.b + 2].text))
+          undeclared(s.target.b, name);
+        assign(s.target, std::move(x));
+        return Flow::Next;
       }
       assign(s.target, eval(s.expr));
     }
@@ -474,10 +478,12 @@ Flow Run::stmt(const Stmt& s) {
     Val lo = eval(s.lo), hi = eval(s.hi);
     if (lo.k == Val::Null || hi.k == Val::Null || lo.k != Val::Num || hi.k != Val::Num)
       throw valueError("");
-    int64_t a = std::llround(std::stod(lo.s)), b = std::llround(std::stod(hi.s));
+    int64_t a = plsBound(evalText("ROUND(" + lo.s + ")")), b = plsBound(evalText("ROUND(" + hi.s + ")"));
     Scope sc;
     Var& v = sc.vars[s.name];
     v.type.kind = TypeSpec::Number;
+    v.type.integer = true;
+    v.type.range = TypeSpec::Pls;
     v.constant = true;
     scopes.push_back(&sc);
     struct Pop {

@@ -229,6 +229,7 @@ struct Run {
   const std::set<std::string>& columns(const void* key, Range r);
   void tableFunctionColumns(size_t k, size_t e, std::set<std::string>& out) const;
   Val eval(Range r);
+  void integerArithmetic(Range r, Val& x); // PlsqlIntegers.cpp
   int cond(Range r); // 1 true, 0 false, -1 NULL
   bool isCondition(Range r);
   Val evalText(const std::string& sqlExpr);
@@ -348,6 +349,11 @@ Val columnValue(sqlite3_stmt* st, int i, const Translation& tr);
 std::string literal(const Val& v);
 Val asValue(const Val& v, const TypeSpec& type);
 OraError valueError(const std::string& what);
+// A whole number stored in a PLS_INTEGER or one of its subtypes (PlsqlIntegers.cpp): ORA-01426
+// beyond its 32 bits, ORA-06502 outside a subtype's range; SIMPLE_INTEGER's wraps around.
+Val intInRange(const TypeSpec& ty, Val x);
+// A FOR loop's bound as a PLS_INTEGER.
+long long plsBound(const Val& v);
 
 // A cursor variable's work area as a SQL value, and back (NestedCursors.cpp). The value is a
 // handle of the session's; another session's handle, or any other value, gives null.

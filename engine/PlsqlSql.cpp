@@ -576,11 +576,14 @@ Val Run::eval(Range r) {
     return c < 0 ? Val{} : Val{Val::Bool, "", c == 1};
   }
   std::string text = subst(r, nullptr);
+  Val x;
   try {
-    return evalText(text);
+    x = evalText(text);
   } catch (const OraError& e) {
     throw expressionError(*this, e, r);
   }
+  integerArithmetic(r, x);
+  return x;
 }
 
 // Whether an expression is a condition: a comparison, a logical operator or a BOOLEAN operand at
@@ -654,7 +657,7 @@ void Run::store(Var& v, Val x, size_t at) {
       }
     }
     if (ty.integer) {
-      x = evalText("ROUND(" + literal(x) + ")");
+      x = intInRange(ty, evalText("ROUND(" + literal(x) + ")"));
     } else if (ty.precision > 0) {
       try {
         x = evalText("CAST(" + literal(x) + " AS NUMBER(" + std::to_string(ty.precision) + "," +
@@ -710,6 +713,18 @@ void Run::assign(Range target, Val x) {
   const std::string& name = t[target.b].text;
   if (target.e > target.b + 1 && assignPart(target, x)) return;
   Var* v = find(name);
+  // label.name: a variable of an enclosing block, or a subprogram's parameter
+  if (!v && target.e == target.b + 3 && t[target.b + 1].text == "." && t[target.b + 2].kind == T::Word) {
+    if (Var* q = findIn(name, t[target.b + 2].text); q && !q->record && !q->isColl()) {
+      if (q->constant) {
+        OraError e(6550);
+        e.text = "ORA-06550: " + where(u.src, t[target.b].pos) + ":\nPLS-00363: expression '" + u.text(target) +
+                 "' cannot be used as an assignment target";
+        throw e;
+      }
+      return store(*q, std::move(x), target.b);
+    }
+  }
   if (!v) {
     if (t[target.b].kind == T::Word && (name == "SQLCODE" || name == "SQLERRM")) undeclared(target.b, name);
     undeclared(target.b, name);

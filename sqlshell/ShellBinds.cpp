@@ -9,6 +9,7 @@
 #include "ShellWords.h"
 #include "SqlQuote.h"
 #include "SqlShell.h"
+#include "SqlSplitter.h"
 
 #include <algorithm>
 #include <cctype>
@@ -360,8 +361,8 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
 }
 
 std::string TSqlShell::UndeclaredBind(const std::string& block) {
-  const std::string first = Upper(Trim(block).substr(0, 7));
-  if (first.rfind("BEGIN", 0) != 0 && first.rfind("DECLARE", 0) != 0)
+  const std::string first = TSqlSplitter::LeadingWords(block, 1);
+  if (first != "BEGIN" && first != "DECLARE")
     return {};
   std::string undeclared;
   EachBind(block, [&](const std::string& name) -> std::string {
