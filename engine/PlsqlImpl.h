@@ -42,6 +42,7 @@ struct TypeSpec {
   // PLS_INTEGER and its subtypes: the range a value must be in; SIMPLE_INTEGER wraps instead
   enum IntRange : unsigned char { AnyInt, Pls, Natural, Positive, Sign, Simple } range = AnyInt;
   bool notNull = false; // NATURALN, POSITIVEN, SIMPLE_INTEGER
+  bool xml = false;     // XMLTYPE: the document's text
 };
 // The size of a CLOB or BLOB variable: no string's limit.
 inline constexpr int kLobSize = 1 << 30;

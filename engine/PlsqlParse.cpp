@@ -68,7 +68,7 @@ TypeSpec Parser::type() {
                                   "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "NATURALN", "POSITIVE", "POSITIVEN", "SIGNTYPE",
                                   "SIMPLE_INTEGER", "VARCHAR2",
                                   "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "NCLOB", "DATE", "TIMESTAMP",
-                                  "BOOLEAN", "RAW", "BLOB"};
+                                  "BOOLEAN", "RAW", "BLOB", "XMLTYPE"};
   bool known = false;
   for (const char* k : builtin) known = known || w == k;
   // a TYPE of this unit, or one of the schema's (CREATE TYPE), found when it runs
@@ -96,6 +96,7 @@ TypeSpec Parser::type() {
   else if (w == "RAW" || w == "BLOB") { ts.kind = TypeSpec::Text; ts.bytes = true; }
   else if (w == "DATE" || w == "TIMESTAMP") ts.kind = TypeSpec::Date;
   else if (w == "BOOLEAN") ts.kind = TypeSpec::Bool;
+  else if (w == "XMLTYPE") { ts.kind = TypeSpec::Text; ts.xml = true; ts.size = kLobSize; }
   else {
     OraError e(6550);
     e.text = "ORA-06550: " + where(u.src, t[b].pos) + ":\nPLS-00201: identifier '" + w + "' must be declared";

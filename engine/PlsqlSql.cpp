@@ -483,6 +483,11 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           rep = literal(v->fields[i]);
           replaced = true;
           used = 3;
+        } else if (v && v->type.xml && isOp(k + 1, ".") && k + 2 < r.e) {
+          // an XMLTYPE's method: called on the document the variable holds
+          if (v->v.k == Val::Null) throw OraError(30625);
+          rep = "XMLTYPE(" + literal(v->v) + ")";
+          replaced = true;
         } else if (v && v->isColl()) {
           // a whole collection is no value; in a statement the name is SQL's (a table of that name)
           if (!cols) {
