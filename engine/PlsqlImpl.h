@@ -114,6 +114,12 @@ struct Handler {
   Stmts body;
 };
 
+// One iteration control of a FOR loop: lo[..hi [BY step]] or REPEAT lo, then [WHILE c] [WHEN c].
+struct IterControl {
+  Range lo, hi, step, whileCond, whenCond;
+  bool reverse = false, repeat = false;
+};
+
 struct Stmt {
   enum K {
     Null, Assign, If, Case, Loop, While, ForNum, ForCursor, Exit, Continue, Open, Fetch, Close,
@@ -137,6 +143,10 @@ struct Stmt {
   std::vector<int> bindModes;
   std::vector<Range> returnInto;
   bool openFor = false, dynamic = false, returnBulk = false;
+  // FOR: the iteration controls beyond one plain range, and the iterand's declared type
+  std::vector<IterControl> controls;
+  TypeSpec iterType;
+  bool typedIterand = false, mutableIterand = false;
 };
 
 struct Block {

@@ -80,3 +80,59 @@ void Run::integerArithmetic(Range r, Val& x) {
 }
 
 } // namespace ora::pl
+
+namespace ora::pl {
+
+namespace {
+
+bool word(const Tok& k, const char* w) { return k.kind == T::Word && k.text == w; }
+bool op(const Tok& k, const char* o) { return k.kind == T::Op && k.text == o; }
+
+// Whether a token ends an operand (a name, literal or closing parenthesis).
+bool operandEnd(const Tok& k) {
+  if (k.kind == T::Num || k.kind == T::Str || k.kind == T::QWord || op(k, ")")) return true;
+  if (k.kind != T::Word) return false;
+  static const char* const keywords[] = {"AND", "OR", "NOT", "THEN", "ELSE", "WHEN", "IS", "IN", "LIKE",
+                                         "BETWEEN", "CASE", "RETURN", "MOD", "NULL"};
+  for (const char* w : keywords)
+    if (k.text == w) return std::string(w) == "NULL";
+  return true;
+}
+
+} // namespace
+
+// PL/SQL's infix MOD (as in "n MOD j = 0"): the operands of each, as SQL's MOD(a, b) takes them.
+// MOD binds as * and / do, from the left.
+std::vector<ModOperator> modOperators(const std::vector<Tok>& t, Range r) {
+  std::vector<ModOperator> out;
+  for (size_t m = r.b + 1; m + 1 < r.e; ++m) {
+    if (!word(t[m], "MOD") || op(t[m + 1], "(") || !operandEnd(t[m - 1])) continue;
+    // the left operand: back over a term of *, / and MOD
+    size_t left = m;
+    for (int depth = 0; left > r.b; --left) {
+      const Tok& k = t[left - 1];
+      if (op(k, ")")) ++depth;
+      else if (op(k, "(")) {
+        if (depth == 0) break;
+        --depth;
+      } else if (depth == 0 && (k.kind == T::Op ? !(op(k, "*") || op(k, "/") || op(k, ".") || op(k, "%"))
+                                                : k.kind == T::Word && !operandEnd(k) && !word(k, "MOD")))
+        break;
+    }
+    // the right operand: one factor, a sign, a name with its arguments or a parenthesis
+    size_t right = m + 1;
+    while (right < r.e && (op(t[right], "-") || op(t[right], "+"))) ++right;
+    if (right < r.e && op(t[right], "(")) {
+      right = closing(t, right) + 1;
+    } else {
+      ++right;
+      while (right + 1 < r.e && op(t[right], ".") && t[right + 1].kind == T::Word) right += 2;
+      if (right < r.e && op(t[right], "(")) right = closing(t, right) + 1;
+    }
+    if (left >= m || right > r.e) continue;
+    out.push_back({left, m, right});
+  }
+  return out;
+}
+
+} // namespace ora::pl

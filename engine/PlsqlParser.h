@@ -58,6 +58,9 @@ struct Parser {
   std::shared_ptr<Block> block(bool declare);
 
   Stmts statements(std::initializer_list<const char*> stops);
+  // A FOR loop's list of iteration controls (PlsqlIterate.cpp); false for one plain range or a
+  // cursor, which the loop reads itself.
+  bool iterationControls(Stmt& s);
 
   Stmts loopBody(std::unique_ptr<Stmt>& s);
 

@@ -295,8 +295,18 @@ Flow Run::block(const Block& b) {
 }
 
 Flow Run::stmts(const Stmts& list) {
-  for (const auto& s : list) {
-    Flow f = stmt(*s);
+  for (size_t k = 0; k < list.size(); ++k) {
+    Flow f = stmt(*list[k]);
+    if (f == Flow::Goto) {
+      // to a labelled statement of this sequence; otherwise on to the enclosing one
+      size_t j = 0;
+      while (j < list.size() && list[j]->label != flowLabel) ++j;
+      if (j < list.size()) {
+        flowLabel.clear();
+        k = j - 1; // wraps to j with the loop's increment
+        continue;
+      }
+    }
     if (f != Flow::Next) return f;
   }
   return Flow::Next;
@@ -415,7 +425,7 @@ Flow Run::stmt(const Stmt& s) {
       flowLabel.clear();
       return Flow::Next;
     }
-    if (f == Flow::Return) stop = true;
+    if (f == Flow::Return || f == Flow::Goto) stop = true;
     return f;
   };
   switch (s.kind) {
@@ -475,6 +485,7 @@ Flow Run::stmt(const Stmt& s) {
       if (stop) return f;
     }
   case Stmt::ForNum: {
+    if (!s.controls.empty()) return forControls(s);
     Val lo = eval(s.lo), hi = eval(s.hi);
     if (lo.k == Val::Null || hi.k == Val::Null || lo.k != Val::Num || hi.k != Val::Num)
       throw valueError("");
@@ -659,7 +670,10 @@ Flow Run::stmt(const Stmt& s) {
   }
   case Stmt::Call: call(s); return Flow::Next;
   case Stmt::Block: return block(*s.block);
-  case Stmt::Goto: break;
+  case Stmt::Goto:
+    flowLabel = s.name;
+    gotoAt = s.at;
+    return Flow::Goto;
   case Stmt::Forall: return forall(s);
   case Stmt::Execute: return executeImmediate(s);
   }
@@ -779,7 +793,7 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
   bool wasInTxn = ses.inTxn;
   if (wasInTxn) ses.savepoint(mark);
   try {
-    run.block(*unit->block);
+    run.gotoEscaped(run.block(*unit->block));
   } catch (OraError& e) {
     if (!run.ended) {
       if (wasInTxn) ses.rollbackTo(mark);

@@ -173,7 +173,7 @@ struct Rows {
   std::vector<std::vector<Val>> rows;
 };
 
-enum class Flow { Next, Exit, Continue, Return };
+enum class Flow { Next, Exit, Continue, Return, Goto }; // Goto: to the label in Run::flowLabel
 
 // A block runs at most this long (ORA-01013 after it).
 inline constexpr auto kMaxBlockTime = std::chrono::seconds(60);
@@ -211,6 +211,9 @@ struct Run {
   bool ended = false; // a COMMIT or ROLLBACK ran
   const Block* autonomousNext = nullptr; // the autonomous block whose transaction has just begun
   std::string flowLabel;
+  size_t gotoAt = 0; // the GOTO on its way to its label
+  void gotoEscaped(Flow f); // a GOTO whose label no enclosing statement has: PLS-00375
+  Flow forControls(const Stmt& s); // a FOR loop of iteration controls (PlsqlIterate.cpp)
   bool suppliedFailed = false; // the error leaving is a supplied package's: its own lines are not ours to show
   std::map<long long, int64_t> bulkRowcount;                // SQL%BULK_ROWCOUNT of the last FORALL
   std::vector<std::pair<long long, int>> bulkExceptions;    // SQL%BULK_EXCEPTIONS: index, error
@@ -352,6 +355,12 @@ OraError valueError(const std::string& what);
 // A whole number stored in a PLS_INTEGER or one of its subtypes (PlsqlIntegers.cpp): ORA-01426
 // beyond its 32 bits, ORA-06502 outside a subtype's range; SIMPLE_INTEGER's wraps around.
 Val intInRange(const TypeSpec& ty, Val x);
+// Infix MOD in an expression: its left operand from token `left`, the operator at `op`, the
+// right operand up to `right`.
+struct ModOperator {
+  size_t left, op, right;
+};
+std::vector<ModOperator> modOperators(const std::vector<Tok>& t, Range r);
 // A FOR loop's bound as a PLS_INTEGER.
 long long plsBound(const Val& v);
 

@@ -373,7 +373,22 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
   auto isOp = [&](size_t k, const char* s) { return k < t.size() && t[k].kind == T::Op && t[k].text == s; };
   std::vector<NameRole> roles;
   if (cols) roles = nameRoles(t, r);
+  // a procedural expression's MOD operators, written as calls
+  std::map<size_t, std::string> before, after;
+  std::set<size_t> commas;
+  if (!cols)
+    for (const ModOperator& m : modOperators(t, r)) {
+      before[m.left] += "MOD(";
+      after[m.right - 1] += ")";
+      commas.insert(m.op);
+    }
   for (size_t k = r.b; k < r.e;) {
+    if (auto b = before.find(k); b != before.end() && k > r.b) {
+      out += u.src.substr(prev, t[k].pos - prev) + b->second;
+      prev = t[k].pos;
+    } else if (b != before.end()) {
+      out += b->second;
+    }
     if (!skip.empty() && k == skip.b) {
       out += u.src.substr(prev, t[k].pos - prev);
       k = skip.e;
@@ -533,7 +548,10 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
       }
     }
     if (!replaced) rep = u.src.substr(w.pos, w.end - w.pos);
+    if (commas.count(k)) rep = ",";
     out += rep;
+    for (size_t x = k; x < k + used; ++x)
+      if (auto a = after.find(x); a != after.end()) out += a->second;
     k += used;
     prev = t[k - 1].end;
   }

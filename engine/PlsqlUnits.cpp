@@ -445,6 +445,7 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
   Flow f;
   try {
     f = r->block(*sub.block);
+    r->gotoEscaped(f);
   } catch (OraError& e) {
     addFrame(e, *r);
     suppliedFailed = suppliedFailed || r->suppliedFailed;
