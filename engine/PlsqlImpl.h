@@ -175,6 +175,16 @@ struct Unit {
   }
 };
 
+// The release DBMS_DB_VERSION describes.
+inline constexpr int kDbVersion = 21, kDbRelease = 0;
+// A unit's text with conditional compilation applied (PlsqlConditional.cpp): the text its $IF
+// directives leave out, and the directives themselves, as blanks; inquiry directives as their
+// values. `unit` is the unit's name ($$PLSQL_UNIT), empty for an anonymous block. ORA-06550 with
+// PLS-00179 for a $ERROR directive reached.
+std::string conditionalText(const std::string& src, const std::string& unit);
+// DBMS_DB_VERSION's constant of that name as SQL (a number, or a condition for a BOOLEAN).
+bool dbVersionConstant(const std::string& name, std::string& sql);
+
 // Parses an anonymous block; throws ORA-06550 with a PLS-00103 line for what it cannot read.
 std::shared_ptr<Unit> parseBlock(const std::string& src);
 

@@ -358,8 +358,24 @@ std::shared_ptr<Block> Parser::block(bool declare) {
 
 using parse::Parser;
 
-std::shared_ptr<Unit> parseProcedure(const std::string& src) {
+namespace {
+// The name a stored unit's text gives it: the word after PROCEDURE, FUNCTION or PACKAGE [BODY].
+std::string unitName(const std::string& src) {
+  std::vector<Tok> t;
+  try {
+    t = tokens(src.substr(0, 300));
+  } catch (const OraError&) {
+    return {};
+  }
+  size_t k = 1;
+  if (k < t.size() && t[k].kind == T::Word && t[k].text == "BODY") ++k;
+  return k < t.size() && t[k].kind == T::Word ? t[k].text : std::string();
+}
+} // namespace
+
+std::shared_ptr<Unit> parseProcedure(const std::string& text) {
   auto u = std::make_shared<Unit>();
+  const std::string src = conditionalText(text, text.find('$') == std::string::npos ? std::string() : unitName(text));
   u->src = src;
   u->toks = tokens(src);
   Parser p(*u);
@@ -379,8 +395,11 @@ std::shared_ptr<Unit> parseProcedure(const std::string& src) {
 std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& body) {
   auto u = std::make_shared<Unit>();
   // one text, so that the body's code can use the public part's cursors and types
-  u->src = decls + "\n" + body;
-  u->bodyFrom = decls.size() + 1;
+  const bool directives = (decls + body).find('$') != std::string::npos;
+  const std::string name = directives ? unitName(decls) : std::string();
+  u->src = conditionalText(decls, name) + "\n";
+  u->bodyFrom = u->src.size();
+  u->src += conditionalText(body, name);
   u->toks = tokens(u->src);
   Parser p(*u);
   auto head = [&](bool isBody) {
@@ -463,8 +482,9 @@ bool plsqlSourceParses(const std::string& type, const std::string& src, const st
          compileErrors(type, src, decls, schemaTypes, nullptr).empty();
 }
 
-std::shared_ptr<Unit> parseBlock(const std::string& src) {
+std::shared_ptr<Unit> parseBlock(const std::string& text) {
   auto u = std::make_shared<Unit>();
+  const std::string src = conditionalText(text, {});
   u->src = src;
   u->toks = tokens(src);
   joinPlaceholders(u->toks);
