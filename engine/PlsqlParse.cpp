@@ -129,6 +129,26 @@ TypeSpec Parser::type() {
   return ts;
 }
 
+bool Parser::accessClause() {
+  if (at("ACCESSIBLE") && is(i + 1, "BY")) {
+    // ACCESSIBLE BY ([unit kind] name, ...)
+    i += 2;
+    expect("(");
+    until({});
+    expect(")");
+    return true;
+  }
+  if (at("DEFAULT") && is(i + 1, "COLLATION")) {
+    i += 3;
+    return true;
+  }
+  if (at("SHARING") && is(i + 1, "=")) {
+    i += 3;
+    return true;
+  }
+  return false;
+}
+
 std::shared_ptr<Sub> Parser::subHeader() {
   auto sub = std::make_shared<Sub>();
   sub->at = i;
@@ -168,7 +188,14 @@ std::shared_ptr<Sub> Parser::subHeader() {
       sub->deterministic = sub->deterministic || at("DETERMINISTIC");
       sub->pipelined = sub->pipelined || at("PIPELINED");
       ++i;
-    } else {
+      // RESULT_CACHE RELIES_ON (tables), PARALLEL_ENABLE (PARTITION ...): accepted as written
+      if (at("RELIES_ON")) ++i;
+      if (at("(")) {
+        ++i;
+        until({});
+        expect(")");
+      }
+    } else if (!accessClause()) {
       break;
     }
   }
@@ -276,6 +303,17 @@ void Parser::declarations(Block& b, bool ownBlock) {
       }
       i += 2;
       b.autonomous = true;
+      expect(";");
+      continue;
+    } else if (at("PRAGMA") && (is(i + 1, "UDF") || is(i + 1, "SERIALLY_REUSABLE") || is(i + 1, "INLINE") ||
+                                is(i + 1, "RESTRICT_REFERENCES") || is(i + 1, "DEPRECATE") || is(i + 1, "COVERAGE"))) {
+      // advice to the compiler, which changes nothing here
+      i += 2;
+      if (at("(")) {
+        ++i;
+        until({});
+        expect(")");
+      }
       expect(";");
       continue;
     } else if (at("PRAGMA")) {
@@ -407,7 +445,10 @@ std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& 
     if (isBody) p.expect("BODY");
     std::string name = p.name();
     if (p.at(".")) { ++p.i; name = p.name(); }
-    if (p.at("AUTHID")) p.i += 2;
+    for (;;) {
+      if (p.at("AUTHID")) p.i += 2;
+      else if (!p.accessClause()) break;
+    }
     if (!p.at("IS") && !p.at("AS")) p.fail(p.i);
     ++p.i;
     return name;

@@ -49,6 +49,8 @@ struct Parser {
 
   // PROCEDURE or FUNCTION name (parameters) [RETURN type], up to IS, AS or ";".
   std::shared_ptr<Sub> subHeader();
+  // ACCESSIBLE BY (...), DEFAULT COLLATION ..., SHARING = ...: accepted and passed over
+  bool accessClause();
 
   // TYPE name IS RECORD | TABLE OF | VARRAY; false for a kind not run here (REF CURSOR, ...)
   bool typeDecl(Decl& d);

@@ -40,6 +40,12 @@ std::unique_ptr<Stmt> Parser::statement() {
   const std::string w = t[i].kind == T::Word ? t[i].text : std::string();
   if (w == "NULL" && is(i + 1, ";")) {
     ++i;
+  } else if (w == "PRAGMA" && is(i + 1, "INLINE")) {
+    // advice to the compiler: nothing to run
+    i += 2;
+    expect("(");
+    until({});
+    expect(")");
   } else if (w == "DECLARE" || w == "BEGIN") {
     s->kind = Stmt::Block;
     if (w == "DECLARE") ++i;

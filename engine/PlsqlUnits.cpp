@@ -293,6 +293,21 @@ int Run::argumentKind(Range r) {
                                                    : v->v.k == Val::Date ? TypeSpec::Date : TypeSpec::Unknown;
     }
   }
+  // a datetime literal, or a call whose result's type its name tells
+  if (r.e == r.b + 2 && t[r.b].kind == T::Word && (t[r.b].text == "DATE" || t[r.b].text == "TIMESTAMP") &&
+      t[r.b + 1].kind == T::Str)
+    return TypeSpec::Date;
+  if (t[r.b].kind == T::Word && !find(t[r.b].text) &&
+      ((r.e == r.b + 1 && (t[r.b].text == "SYSDATE" || t[r.b].text == "SYSTIMESTAMP")) ||
+       (r.e > r.b + 2 && isOp(t, r.b + 1, "(") && closing(t, r.b + 1) == r.e - 1))) {
+    static const char* const dates[] = {"SYSDATE", "SYSTIMESTAMP", "TO_DATE", "ADD_MONTHS", "LAST_DAY", "NEXT_DAY", "TO_TIMESTAMP"};
+    static const char* const texts[] = {"TO_CHAR", "UPPER", "LOWER", "SUBSTR", "INITCAP", "LPAD", "RPAD", "TRIM", "REPLACE"};
+    static const char* const numbers[] = {"TO_NUMBER", "LENGTH", "INSTR", "ABS", "MOD", "POWER", "SQRT"};
+    const std::string& f = t[r.b].text;
+    for (const char* n : dates) if (f == n) return TypeSpec::Date;
+    for (const char* n : texts) if (f == n) return TypeSpec::Text;
+    for (const char* n : numbers) if (f == n) return TypeSpec::Number;
+  }
   for (size_t k = r.b; k < r.e; ++k)
     if (t[k].kind == T::Op && t[k].text == "||") return TypeSpec::Text;
   return TypeSpec::Unknown;
