@@ -402,6 +402,10 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
     std::string rep;
     bool replaced = false;
     bool qualified = k > r.b && isOp(k - 1, ".");
+    // IS [NOT] A SET: the A is the operator's, not a name
+    if (w.kind == T::Word && w.text == "A" && k + 1 < r.e && t[k + 1].kind == T::Word && t[k + 1].text == "SET" && k > r.b &&
+        t[k - 1].kind == T::Word && (t[k - 1].text == "IS" || (t[k - 1].text == "NOT" && k - 1 > r.b && t[k - 2].text == "IS")))
+      qualified = true;
     NameRole role = roles.empty() ? NameRole::Either : roles[k - r.b];
     if (isOp(k, "(") && objectRef(k, r.e, rep, used)) {
       replaced = true; // (SELF AS supertype).method
