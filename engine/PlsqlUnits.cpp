@@ -346,7 +346,11 @@ const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames
     best = s;
     bestScore = score;
   }
-  if (!best) throw pls(*this, at, "PLS-00306: wrong number or types of arguments in call to '" + c.shown + "'");
+  if (!best) {
+    OraError e = pls(*this, at, "PLS-00306: wrong number or types of arguments in call to '" + c.shown + "'");
+    e.text += "\n" + pls(*this, lastAt, "PL/SQL: Statement ignored").text;
+    throw e;
+  }
   if (!best->block)
     throw pls(*this, at,
               "PLS-00328: A subprogram body must be defined for the forward declaration of " + best->name + ".");
