@@ -280,7 +280,9 @@ void Parser::declarations(Block& b, bool ownBlock) {
         for (;;) {
           d.params.push_back(name());
           if (at("IN")) ++i;
+          unsized = true; // a parameter's type has no length
           d.paramTypes.push_back(type());
+          unsized = false;
           Range def;
           if (at(":=") || at("DEFAULT")) { ++i; def = expression({",", ")"}); }
           d.paramDefaults.push_back(def);
