@@ -73,6 +73,26 @@ bool whole(const Val& v, long long& out) {
 
 } // namespace
 
+bool Run::compositeElement(size_t k, size_t e, bool expression, std::string& rep, size_t& used) {
+  if (!expression) return compositeRef(k, e, rep, used);
+  try {
+    return compositeRef(k, e, rep, used);
+  } catch (const OraError& err) {
+    // beyond the count, deleted, not there, or of a NULL collection
+    if (err.code != 6533 && err.code != 6532 && err.code != 6531 && err.code != 1403) throw;
+    const auto& t = u.toks;
+    size_t p = k + 1;
+    while (p < e) {
+      if (isOp(t, p, "(")) p = closing(t, p) + 1;
+      else if (isOp(t, p, ".") && p + 1 < e && t[p + 1].kind == T::Word) p += 2;
+      else break;
+    }
+    rep = "ora_raise(" + std::to_string(err.code) + ")";
+    used = p - k;
+    return true;
+  }
+}
+
 void Run::gotoEscaped(Flow f) {
   if (f != Flow::Goto) return;
   OraError e(6550);

@@ -260,6 +260,9 @@ struct Run {
   Var* wholeVar(size_t k, size_t e, size_t& next);   // name or pkg.name of a record or collection
   Var* element(Var& c, size_t open, size_t& next, bool create);
   bool compositeRef(size_t k, size_t e, std::string& rep, size_t& used);
+  // compositeRef, where a missing element of an expression fails only when SQL evaluates it (a
+  // CASE branch not taken does not) (PlsqlIterate.cpp)
+  bool compositeElement(size_t k, size_t e, bool expression, std::string& rep, size_t& used);
   bool compositeCondition(size_t k, size_t e);
   bool assignComposite(Range target, Range expr);
   Var* targetVar(Range target); // a variable, pkg.variable or element written to; null for others

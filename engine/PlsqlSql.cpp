@@ -437,7 +437,7 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
         used = close + 1 - k;
       } else if (objectRef(k, r.e, rep, used)) {
         replaced = true;
-      } else if (compositeRef(k, r.e, rep, used)) {
+      } else if (compositeElement(k, r.e, cols == nullptr, rep, used)) {
         replaced = true;
       } else if (isOp(pct, "%") && pct + 1 < r.e && t[pct + 1].kind == T::Word) {
         const std::string& a = t[pct + 1].text;
