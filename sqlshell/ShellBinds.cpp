@@ -332,7 +332,10 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
     const int code = ok ? 0 : (c.ReturnCode() ? c.ReturnCode() : 6502);
     if (FSession.Connected() && c.Opened())
       c.Close();
-    if (!ok && engineCanRun && (code == 904 || code == 14551 || code == 6553)) {
+    // what SQL does not read (PL/SQL's own operators, such as MOD) is the engine's to run
+    if (!ok && engineCanRun &&
+        (code == 904 || code == 14551 || code == 6553 || code == 907 || code == 923 ||
+         code == 933 || code == 936)) {
       handled = false;
       return true;
     }

@@ -19,3 +19,8 @@ begin
   dbms_output.put_line('two labels');
 end;
 /
+REM PL/SQL's MOD operator in a block of nothing but output lines
+begin
+  dbms_output.put_line(17 mod 5 || ' ' || 2 * 10 mod 3);
+end;
+/
