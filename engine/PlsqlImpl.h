@@ -118,6 +118,7 @@ struct Handler {
 struct IterControl {
   Range lo, hi, step, whileCond, whenCond;
   bool reverse = false, repeat = false;
+  int of = 0; // INDICES OF (1) or VALUES OF (2) the collection in `lo`
 };
 
 struct Stmt {

@@ -3,6 +3,7 @@
 #include "PlsqlParser.h"
 #include "PlsqlRun.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace ora::pl {
@@ -23,13 +24,18 @@ bool Parser::iterationControls(Stmt& s) {
     if (w == "," || w == "BY" || w == "WHEN" || w == "WHILE" || w == "REPEAT") more = true;
   }
   bool single = !range && !more && t[i].kind == T::Num; // FOR i IN 5 LOOP
-  if (!more && !single && !(range && s.typedIterand)) return false;
+  bool of = (at("INDICES") || at("VALUES")) && is(i + 1, "OF");
+  if (!more && !single && !of && !(range && s.typedIterand)) return false;
   s.kind = Stmt::ForNum;
   for (bool first = true;; first = false) {
     IterControl c;
     c.reverse = first && s.reverse;
     if (!first && at("REVERSE")) { ++i; c.reverse = true; }
-    if (at("REPEAT")) {
+    if ((at("INDICES") || at("VALUES")) && is(i + 1, "OF")) {
+      c.of = at("INDICES") ? 1 : 2;
+      i += 2;
+      c.lo = expression({"WHILE", "WHEN", ",", "LOOP"});
+    } else if (at("REPEAT")) {
       ++i;
       c.repeat = true;
       c.lo = expression({"WHILE", "WHEN", ",", "LOOP"});
@@ -62,6 +68,13 @@ bool Parser::iterationControls(Stmt& s) {
 } // namespace parse
 
 namespace {
+
+OraError wrongType(const Run& r, size_t tok) {
+  OraError e(6550);
+  e.text = "ORA-06550: " + where(r.u.src, r.u.toks[std::min(tok, r.u.toks.size() - 1)].pos) +
+           ":\nPLS-00382: expression is of wrong type";
+  return e;
+}
 
 // A whole number's value; false for any other.
 bool whole(const Val& v, long long& out) {
@@ -148,7 +161,22 @@ Flow Run::forControls(const Stmt& s) {
   const bool integer = v.type.kind == TypeSpec::Number && v.type.integer;
   for (const IterControl& c : s.controls) {
     bool ended = false;
-    if (c.repeat) {
+    if (c.of) {
+      // the collection's indices or elements, in index order (REVERSE: from the last)
+      size_t next = 0;
+      Var* coll = wholeVar(c.lo.b, c.lo.e, next);
+      if (!coll || !coll->isColl() || next != c.lo.e) throw wrongType(*this, c.lo.b);
+      if (!coll->coll.p) continue;
+      std::vector<Val> items;
+      if (coll->def->strKeys) {
+        for (const auto& [key, el] : coll->coll.p->str) items.push_back(c.of == 1 ? Val{Val::Str, key, false} : el.v);
+      } else {
+        for (const auto& [key, el] : coll->coll.p->num)
+          items.push_back(c.of == 1 ? Val{Val::Num, std::to_string(key), false} : el.v);
+      }
+      if (c.reverse) std::reverse(items.begin(), items.end());
+      for (size_t x = 0; x < items.size() && !ended && !stopAll; ++x) pass(c, items[x], ended);
+    } else if (c.repeat) {
       while (!ended && !stopAll) pass(c, eval(c.lo), ended);
     } else if (c.hi.empty()) {
       pass(c, eval(c.lo), ended);
