@@ -116,6 +116,15 @@ void Run::gotoEscaped(Flow f) {
 }
 
 Flow Run::forControls(const Stmt& s) {
+  // one plain range: its bounds as PLS_INTEGER values
+  IterControl plain;
+  if (s.controls.empty()) {
+    plain.lo = s.lo;
+    plain.hi = s.hi;
+    plain.reverse = s.reverse;
+  }
+  const std::vector<IterControl> one{plain};
+  const std::vector<IterControl>& controls = s.controls.empty() ? one : s.controls;
   Scope sc;
   Var& v = sc.vars[s.name];
   if (s.typedIterand) {
@@ -137,7 +146,9 @@ Flow Run::forControls(const Stmt& s) {
   auto pass = [&](const IterControl& c, const Val& x, bool& ended) {
     ended = false;
     if (x.k == Val::Null) throw valueError("");
-    store(v, x, s.at);
+    long long n = 0;
+    if (!s.typedIterand && whole(x, n) && n >= -2147483648LL && n <= 2147483647LL) v.v = x; // already a PLS_INTEGER
+    else store(v, x, s.at);
     if (!c.whileCond.empty() && cond(c.whileCond) != 1) {
       ended = true;
       return;
@@ -159,7 +170,7 @@ Flow Run::forControls(const Stmt& s) {
     }
   };
   const bool integer = v.type.kind == TypeSpec::Number && v.type.integer;
-  for (const IterControl& c : s.controls) {
+  for (const IterControl& c : controls) {
     bool ended = false;
     if (c.of) {
       // the collection's indices or elements, in index order (REVERSE: from the last)
@@ -186,6 +197,7 @@ Flow Run::forControls(const Stmt& s) {
       if (integer) {
         lo = evalText("ROUND(" + lo.s + ")");
         hi = evalText("ROUND(" + hi.s + ")");
+        if (!s.typedIterand) plsBound(lo), plsBound(hi); // beyond PLS_INTEGER: ORA-01426 before the first pass
       }
       long long a = 0, b = 0, d = 0;
       if (whole(lo, a) && whole(hi, b) && whole(by, d)) {

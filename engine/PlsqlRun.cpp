@@ -484,31 +484,7 @@ Flow Run::stmt(const Stmt& s) {
       Flow f = loopEnd(stmts(s.body), stop);
       if (stop) return f;
     }
-  case Stmt::ForNum: {
-    if (!s.controls.empty()) return forControls(s);
-    Val lo = eval(s.lo), hi = eval(s.hi);
-    if (lo.k == Val::Null || hi.k == Val::Null || lo.k != Val::Num || hi.k != Val::Num)
-      throw valueError("");
-    int64_t a = plsBound(evalText("ROUND(" + lo.s + ")")), b = plsBound(evalText("ROUND(" + hi.s + ")"));
-    Scope sc;
-    Var& v = sc.vars[s.name];
-    v.type.kind = TypeSpec::Number;
-    v.type.integer = true;
-    v.type.range = TypeSpec::Pls;
-    v.constant = true;
-    scopes.push_back(&sc);
-    struct Pop {
-      Run& r;
-      ~Pop() { r.scopes.pop_back(); }
-    } pop{*this};
-    for (int64_t i = s.reverse ? b : a; s.reverse ? i >= a : i <= b; i += s.reverse ? -1 : 1) {
-      v.v = Val{Val::Num, std::to_string(i), false};
-      bool stop;
-      Flow f = loopEnd(stmts(s.body), stop);
-      if (stop) return f;
-    }
-    return Flow::Next;
-  }
+  case Stmt::ForNum: return forControls(s);
   case Stmt::ForCursor: {
     CursorState own;
     CursorState* c = &own;
