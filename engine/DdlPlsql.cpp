@@ -478,6 +478,13 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out) {
   if (w.text == "ALTER") return alterTrigger(text, cat, out);
   // EXECUTE is the shell's command, not a statement
   if (w.text == "EXEC" || w.text == "EXECUTE") throw OraError(900).at(static_cast<int>(w.pos));
+  // <<label>> before a block
+  for (size_t at = w.pos; w.text == "<" && text.compare(at, 2, "<<") == 0;) {
+    Word label = nextWord(text, at + 2), close = nextWord(text, label.end);
+    if (label.text.empty() || text.compare(close.pos, 2, ">>") != 0) break;
+    w = nextWord(text, close.pos + 2);
+    at = w.pos;
+  }
   if (w.text == "DECLARE" || w.text == "BEGIN") {
     out.plsql = checkPlsqlBlock(text);
     out.kind = StmtKind::Session;

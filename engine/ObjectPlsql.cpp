@@ -97,8 +97,15 @@ Var* Run::objectVar(size_t k, size_t e, size_t& next) {
   const auto& t = u.toks;
   if (!isName(t, k)) return nullptr;
   Var* v = find(t[k].text);
-  if (!v) return nullptr;
   next = k + 1;
+  if (!v && isOp(t, k + 1, ".") && k + 2 < e && isName(t, k + 2) && !cursor(t[k].text)) {
+    // pkg.variable
+    if (Scope* ps = packageScope(t[k].text, k)) {
+      auto it = ps->vars.find(t[k + 2].text);
+      if (it != ps->vars.end()) v = &it->second, next = k + 3;
+    }
+  }
+  if (!v) return nullptr;
   while (v->isColl() && isOp(t, next, "(") && next < e) {
     // only a collection of objects: its element is found (and its subscript read) once
     const Var& proto = v->def->proto;

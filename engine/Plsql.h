@@ -14,6 +14,7 @@ namespace ora {
 
 class Session;
 class Catalog;
+struct OraError;
 struct Translation;
 
 // ora_plsql(name, arguments...): stored and package functions called from SQL.
@@ -68,6 +69,9 @@ std::string compoundBlockText(const std::string& body, bool rowSections[3], std:
 // the table's triggers: the statement triggers before and after it, and all of it undone when
 // any part fails.
 int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<int64_t()>& run);
+// A DML statement SQLite could not prepare for a table or column that has gone: when a trigger of
+// its table names it, the trigger is invalid (ORA-04098), and `e` becomes that error.
+void invalidTriggerError(Session& ses, const Translation& t, OraError& e);
 // The ROWID of the row the last INSERT wrote, also when a BEFORE trigger wrote it in its place.
 int64_t insertedRowid(Session& ses);
 

@@ -76,7 +76,10 @@ std::vector<CompileError> compileErrors(const std::string& type, const std::stri
   if (!cat || type == "TYPE") return out;
   size_t at = 0, statement = 0;
   std::string missing = tx::missingName(src, *cat, &at, &statement);
-  if (missing.empty()) return out;
+  if (missing.empty()) {
+    if (type == "PROCEDURE" || type == "FUNCTION") out = callErrors(cat->db(), src);
+    return out;
+  }
   CompileError ignored;
   lineColumn(src, statement, ignored.line, ignored.column);
   ignored.text = "PL/SQL: SQL Statement ignored";
@@ -103,6 +106,7 @@ bool unitCompiles(Session& ses, const std::string& name, const std::string& src)
   if (it != memo->compiledUnits.end() && it->second == src) return true;
   Catalog cat(ses.db, ses.user, &ses);
   if (!sqlNamesPresent(src, cat)) return false;
+  if (name.find('/') == std::string::npos && !callErrors(ses.db, src).empty()) return false;
   memo->compiledUnits[name] = src;
   return true;
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+struct sqlite3;
+
 namespace ora {
 class Catalog;
 class Session;
@@ -22,6 +24,10 @@ struct CompileError {
 // `schemaTypes`; with a catalog the tables and columns its SQL names must be there.
 std::vector<CompileError> compileErrors(const std::string& type, const std::string& src, const std::string& decls,
                                         const std::set<std::string>& schemaTypes, Catalog* cat);
+
+// A procedure's or function's calls of the schema's procedures and functions that their
+// parameters no longer accept (PlsqlCallCheck.cpp).
+std::vector<CompileError> callErrors(sqlite3* db, const std::string& src);
 
 // Whether every table and column the SQL of a PL/SQL text names is there.
 bool sqlNamesPresent(const std::string& src, Catalog& cat);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 
 namespace ora::pl {
@@ -37,6 +38,14 @@ struct SqlCursor {
   std::vector<std::string> cols;
   std::vector<ColType> types;
   std::map<int, int> defines; // position: the defining variable's kind
+  // BIND_ARRAY: a placeholder's elements, one execution each; DEFINE_ARRAY: a column's rows per
+  // fetch and the index the next one goes to
+  std::map<std::string, std::vector<Val>> arrays;
+  struct ArrayDefine {
+    long long count = 0, next = 0;
+  };
+  std::map<int, ArrayDefine> arrayDefines;
+  size_t batchFrom = 0, batchSize = 0; // the rows the last FETCH_ROWS gave the arrays
   std::vector<std::vector<Val>> rows;
   size_t next = 0;
   bool haveRow = false;
@@ -151,6 +160,28 @@ int64_t execute(Run& r, SqlCursor& c) {
     c.executed = true;
     return 0;
   }
+  if (c.dml && !c.arrays.empty()) {
+    // once for each element of the bound arrays
+    size_t n = SIZE_MAX;
+    for (const auto& [name, vals] : c.arrays) n = std::min(n, vals.size());
+    int64_t rows = 0;
+    for (size_t i = 0; i < n; ++i) {
+      std::vector<Val> vals;
+      for (const std::string& name : c.placeholders) {
+        auto a = c.arrays.find(name);
+        if (a != c.arrays.end()) {
+          vals.push_back(a->second[i]);
+          continue;
+        }
+        auto it = c.binds.find(name);
+        if (it == c.binds.end()) throw OraError(1008);
+        vals.push_back(it->second);
+      }
+      rows += dynamicDml(r, c.sql, vals);
+    }
+    c.executed = true;
+    return rows;
+  }
   if (c.dml) {
     c.executed = true;
     return dynamicDml(r, c.sql, boundValues(c));
@@ -166,6 +197,17 @@ int64_t execute(Run& r, SqlCursor& c) {
 int64_t fetchRow(Run& r, SqlCursor& c) {
   if (!c.query || !c.executed) throw OraError(1002);
   State& st = state(r);
+  if (!c.arrayDefines.empty()) {
+    // as many rows as DEFINE_ARRAY asked for at once
+    size_t want = static_cast<size_t>(c.arrayDefines.begin()->second.count);
+    c.batchFrom = c.next;
+    c.batchSize = std::min(want, c.rows.size() - c.next);
+    c.next += c.batchSize;
+    c.fetched += static_cast<int64_t>(c.batchSize);
+    c.haveRow = c.batchSize > 0;
+    st.lastRowCount = c.fetched;
+    return static_cast<int64_t>(c.batchSize);
+  }
   c.haveRow = c.next < c.rows.size();
   if (c.haveRow) {
     ++c.next;
@@ -234,11 +276,26 @@ void describe(Run& r, SqlCursor& c, Range count, Range target, size_t at) {
   r.assign(count, number(static_cast<int64_t>(c.cols.size())));
 }
 
-// The kind of value a variable named by `a` holds, for matching COLUMN_VALUE to DEFINE_COLUMN.
+// The kind of value a variable named by `a` holds (a collection: its elements'), for matching
+// COLUMN_VALUE to DEFINE_COLUMN.
 int kindOf(Run& r, Range a) {
   if (a.e != a.b + 1) return TypeSpec::Unknown;
   Var* v = r.find(r.u.toks[a.b].text);
+  if (v && v->isColl()) return v->def->proto.type.kind;
   return v ? v->type.kind : TypeSpec::Unknown;
+}
+
+// A collection argument of BIND_ARRAY, DEFINE_ARRAY or COLUMN_VALUE.
+Var& arrayArgument(Run& r, Range a, size_t at, const std::string& proc) {
+  Var* v = r.targetVar(a);
+  if (!v || !v->isColl() || v->def->proto.record || v->def->proto.isColl()) wrongArguments(r, at, proc);
+  return *v;
+}
+
+long long whole(Run& r, Range a) {
+  Val v = r.eval(a);
+  if (v.k != Val::Num) throw valueError("");
+  return std::llround(std::stod(v.s));
 }
 
 } // namespace
@@ -265,6 +322,51 @@ bool dbmsSqlCall(Run& r, const Stmt& s) {
     Val v = r.eval(a[2]);
     if (v.k == Val::Bool) wrongArguments(r, s.at, proc);
     c.binds[name] = v;
+  } else if (proc == "BIND_ARRAY") {
+    need(3, 5);
+    SqlCursor& c = open(r, a[0]);
+    Val n = r.eval(a[1]);
+    std::string name = bindName(n.k == Val::Null ? std::string() : n.s);
+    if (std::find(c.placeholders.begin(), c.placeholders.end(), name) == c.placeholders.end()) throw OraError(1006);
+    Var& v = arrayArgument(r, a[2], s.at, proc);
+    long long lo = a.size() >= 4 ? whole(r, a[3]) : LLONG_MIN, hi = a.size() >= 5 ? whole(r, a[4]) : LLONG_MAX;
+    std::vector<Val> vals;
+    if (v.coll.p)
+      for (const auto& [k, el] : v.coll.p->num)
+        if (k >= lo && k <= hi) vals.push_back(el.v);
+    c.arrays[name] = std::move(vals);
+  } else if (proc == "DEFINE_ARRAY") {
+    need(5, 5);
+    SqlCursor& c = open(r, a[0]);
+    long long pos = whole(r, a[1]);
+    if (!c.query || pos < 1 || pos > static_cast<long long>(c.cols.size())) throw OraError(1007);
+    arrayArgument(r, a[2], s.at, proc);
+    long long count = whole(r, a[3]);
+    if (count <= 0) {
+      OraError e(29253);
+      e.text = "ORA-29253: Invalid count argument passed to procedure dbms_sql.define_array";
+      throw e;
+    }
+    c.defines[static_cast<int>(pos)] = kindOf(r, a[2]);
+    c.arrayDefines[static_cast<int>(pos)] = {count, whole(r, a[4])};
+  } else if (proc == "COLUMN_VALUE" && a.size() == 3 && [&] {
+               SqlCursor& c = open(r, a[0]);
+               Val p = r.eval(a[1]);
+               return p.k == Val::Num && c.arrayDefines.count(static_cast<int>(std::llround(std::stod(p.s))));
+             }()) {
+    // the rows the last fetch gave, after those earlier calls put in the collection
+    SqlCursor& c = open(r, a[0]);
+    int pos = static_cast<int>(whole(r, a[1]));
+    auto& d = c.arrayDefines[pos];
+    Var& v = arrayArgument(r, a[2], s.at, proc);
+    if (!v.coll.p) v.coll.p = std::make_unique<Coll>();
+    for (size_t i = 0; i < c.batchSize; ++i) {
+      Var el = v.def->proto;
+      r.store(el, c.rows[c.batchFrom + i][static_cast<size_t>(pos - 1)], s.at);
+      long long k = d.next++;
+      v.coll.p->num[k] = std::move(el);
+      v.coll.p->size = std::max(v.coll.p->size, k);
+    }
   } else if (proc == "DEFINE_COLUMN") {
     need(3, 4);
     SqlCursor& c = open(r, a[0]);

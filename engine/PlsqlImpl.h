@@ -39,6 +39,10 @@ struct TypeSpec {
   std::string named; // Named: the type's name as text (pkg.type for a package's)
   bool rowtype = false, ofType = false;
   bool bytes = false; // RAW or BLOB: the value is hexadecimal digits
+  // PLS_INTEGER and its subtypes: the range a value must be in; SIMPLE_INTEGER wraps instead
+  enum IntRange : unsigned char { AnyInt, Pls, Natural, Positive, Sign, Simple } range = AnyInt;
+  bool notNull = false; // NATURALN, POSITIVEN, SIMPLE_INTEGER
+  bool xml = false;     // XMLTYPE: the document's text
 };
 // The size of a CLOB or BLOB variable: no string's limit.
 inline constexpr int kLobSize = 1 << 30;
@@ -110,6 +114,13 @@ struct Handler {
   Stmts body;
 };
 
+// One iteration control of a FOR loop: lo[..hi [BY step]] or REPEAT lo, then [WHILE c] [WHEN c].
+struct IterControl {
+  Range lo, hi, step, whileCond, whenCond;
+  bool reverse = false, repeat = false;
+  int of = 0; // INDICES OF (1) or VALUES OF (2) the collection in `lo`
+};
+
 struct Stmt {
   enum K {
     Null, Assign, If, Case, Loop, While, ForNum, ForCursor, Exit, Continue, Open, Fetch, Close,
@@ -133,6 +144,10 @@ struct Stmt {
   std::vector<int> bindModes;
   std::vector<Range> returnInto;
   bool openFor = false, dynamic = false, returnBulk = false;
+  // FOR: the iteration controls beyond one plain range, and the iterand's declared type
+  std::vector<IterControl> controls;
+  TypeSpec iterType;
+  bool typedIterand = false, mutableIterand = false;
 };
 
 struct Block {
@@ -160,6 +175,16 @@ struct Unit {
     return src.substr(toks[r.b].pos, toks[r.e - 1].end - toks[r.b].pos);
   }
 };
+
+// The release DBMS_DB_VERSION describes.
+inline constexpr int kDbVersion = 21, kDbRelease = 0;
+// A unit's text with conditional compilation applied (PlsqlConditional.cpp): the text its $IF
+// directives leave out, and the directives themselves, as blanks; inquiry directives as their
+// values. `unit` is the unit's name ($$PLSQL_UNIT), empty for an anonymous block. ORA-06550 with
+// PLS-00179 for a $ERROR directive reached.
+std::string conditionalText(const std::string& src, const std::string& unit);
+// DBMS_DB_VERSION's constant of that name as SQL (a number, or a condition for a BOOLEAN).
+bool dbVersionConstant(const std::string& name, std::string& sql);
 
 // Parses an anonymous block; throws ORA-06550 with a PLS-00103 line for what it cannot read.
 std::shared_ptr<Unit> parseBlock(const std::string& src);

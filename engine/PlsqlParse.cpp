@@ -68,9 +68,10 @@ TypeSpec Parser::type() {
     return ts;
   }
   static const char* builtin[] = {"NUMBER", "NUMERIC", "DECIMAL", "DEC", "FLOAT", "REAL", "INTEGER", "INT", "SMALLINT",
-                                  "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "POSITIVE", "SIMPLE_INTEGER", "VARCHAR2",
+                                  "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "NATURALN", "POSITIVE", "POSITIVEN", "SIGNTYPE",
+                                  "SIMPLE_INTEGER", "VARCHAR2",
                                   "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "NCLOB", "DATE", "TIMESTAMP",
-                                  "BOOLEAN", "RAW", "BLOB"};
+                                  "BOOLEAN", "RAW", "BLOB", "XMLTYPE"};
   bool known = false;
   for (const char* k : builtin) known = known || w == k;
   // a TYPE of this unit, or one of the schema's (CREATE TYPE), found when it runs
@@ -82,13 +83,23 @@ TypeSpec Parser::type() {
     return ts;
   }
   if (w == "NUMBER" || w == "NUMERIC" || w == "DECIMAL" || w == "DEC" || w == "FLOAT" || w == "REAL") ts.kind = TypeSpec::Number;
-  else if (w == "INTEGER" || w == "INT" || w == "SMALLINT" || w == "PLS_INTEGER" || w == "BINARY_INTEGER" ||
-           w == "NATURAL" || w == "POSITIVE" || w == "SIMPLE_INTEGER") { ts.kind = TypeSpec::Number; ts.integer = true; }
+  else if (w == "INTEGER" || w == "INT" || w == "SMALLINT") { ts.kind = TypeSpec::Number; ts.integer = true; }
+  else if (w == "PLS_INTEGER" || w == "BINARY_INTEGER" || w == "NATURAL" || w == "NATURALN" || w == "POSITIVE" ||
+           w == "POSITIVEN" || w == "SIGNTYPE" || w == "SIMPLE_INTEGER") {
+    ts.kind = TypeSpec::Number;
+    ts.integer = true;
+    ts.range = w == "NATURAL" || w == "NATURALN" ? TypeSpec::Natural
+               : w == "POSITIVE" || w == "POSITIVEN" ? TypeSpec::Positive
+               : w == "SIGNTYPE" ? TypeSpec::Sign
+               : w == "SIMPLE_INTEGER" ? TypeSpec::Simple : TypeSpec::Pls;
+    ts.notNull = w == "NATURALN" || w == "POSITIVEN" || w == "SIMPLE_INTEGER";
+  }
   else if (w == "VARCHAR2" || w == "VARCHAR" || w == "CHAR" || w == "NVARCHAR2" || w == "NCHAR" || w == "STRING" ||
            w == "LONG" || w == "CLOB" || w == "NCLOB") ts.kind = TypeSpec::Text;
   else if (w == "RAW" || w == "BLOB") { ts.kind = TypeSpec::Text; ts.bytes = true; }
   else if (w == "DATE" || w == "TIMESTAMP") ts.kind = TypeSpec::Date;
   else if (w == "BOOLEAN") ts.kind = TypeSpec::Bool;
+  else if (w == "XMLTYPE") { ts.kind = TypeSpec::Text; ts.xml = true; ts.size = kLobSize; }
   else {
     OraError e(6550);
     e.text = "ORA-06550: " + where(u.src, t[b].pos) + ":\nPLS-00201: identifier '" + w + "' must be declared";
@@ -119,6 +130,26 @@ TypeSpec Parser::type() {
   if (w == "CLOB" || w == "NCLOB" || w == "BLOB") ts.size = kLobSize; // a LOB is not held to a string's limit
   if (w == "CHAR" && false) {}
   return ts;
+}
+
+bool Parser::accessClause() {
+  if (at("ACCESSIBLE") && is(i + 1, "BY")) {
+    // ACCESSIBLE BY ([unit kind] name, ...)
+    i += 2;
+    expect("(");
+    until({});
+    expect(")");
+    return true;
+  }
+  if (at("DEFAULT") && is(i + 1, "COLLATION")) {
+    i += 3;
+    return true;
+  }
+  if (at("SHARING") && is(i + 1, "=")) {
+    i += 3;
+    return true;
+  }
+  return false;
 }
 
 std::shared_ptr<Sub> Parser::subHeader() {
@@ -160,7 +191,14 @@ std::shared_ptr<Sub> Parser::subHeader() {
       sub->deterministic = sub->deterministic || at("DETERMINISTIC");
       sub->pipelined = sub->pipelined || at("PIPELINED");
       ++i;
-    } else {
+      // RESULT_CACHE RELIES_ON (tables), PARALLEL_ENABLE (PARTITION ...): accepted as written
+      if (at("RELIES_ON")) ++i;
+      if (at("(")) {
+        ++i;
+        until({});
+        expect(")");
+      }
+    } else if (!accessClause()) {
       break;
     }
   }
@@ -245,7 +283,9 @@ void Parser::declarations(Block& b, bool ownBlock) {
         for (;;) {
           d.params.push_back(name());
           if (at("IN")) ++i;
+          unsized = true; // a parameter's type has no length
           d.paramTypes.push_back(type());
+          unsized = false;
           Range def;
           if (at(":=") || at("DEFAULT")) { ++i; def = expression({",", ")"}); }
           d.paramDefaults.push_back(def);
@@ -268,6 +308,17 @@ void Parser::declarations(Block& b, bool ownBlock) {
       }
       i += 2;
       b.autonomous = true;
+      expect(";");
+      continue;
+    } else if (at("PRAGMA") && (is(i + 1, "UDF") || is(i + 1, "SERIALLY_REUSABLE") || is(i + 1, "INLINE") ||
+                                is(i + 1, "RESTRICT_REFERENCES") || is(i + 1, "DEPRECATE") || is(i + 1, "COVERAGE"))) {
+      // advice to the compiler, which changes nothing here
+      i += 2;
+      if (at("(")) {
+        ++i;
+        until({});
+        expect(")");
+      }
       expect(";");
       continue;
     } else if (at("PRAGMA")) {
@@ -307,6 +358,7 @@ void Parser::declarations(Block& b, bool ownBlock) {
         if (at("CONSTANT")) { ++i; d.constant = true; }
         d.type = type();
         if (at("NOT")) { ++i; expect("NULL"); d.notNull = true; }
+        d.notNull = d.notNull || d.type.notNull;
         if (at(":=") || at("DEFAULT")) { ++i; d.init = expression({";"}); }
         else if (d.constant || d.notNull) {
           OraError e(6550);
@@ -349,8 +401,24 @@ std::shared_ptr<Block> Parser::block(bool declare) {
 
 using parse::Parser;
 
-std::shared_ptr<Unit> parseProcedure(const std::string& src) {
+namespace {
+// The name a stored unit's text gives it: the word after PROCEDURE, FUNCTION or PACKAGE [BODY].
+std::string unitName(const std::string& src) {
+  std::vector<Tok> t;
+  try {
+    t = tokens(src.substr(0, 300));
+  } catch (const OraError&) {
+    return {};
+  }
+  size_t k = 1;
+  if (k < t.size() && t[k].kind == T::Word && t[k].text == "BODY") ++k;
+  return k < t.size() && t[k].kind == T::Word ? t[k].text : std::string();
+}
+} // namespace
+
+std::shared_ptr<Unit> parseProcedure(const std::string& text) {
   auto u = std::make_shared<Unit>();
+  const std::string src = conditionalText(text, text.find('$') == std::string::npos ? std::string() : unitName(text));
   u->src = src;
   u->toks = tokens(src);
   Parser p(*u);
@@ -370,8 +438,11 @@ std::shared_ptr<Unit> parseProcedure(const std::string& src) {
 std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& body) {
   auto u = std::make_shared<Unit>();
   // one text, so that the body's code can use the public part's cursors and types
-  u->src = decls + "\n" + body;
-  u->bodyFrom = decls.size() + 1;
+  const bool directives = (decls + body).find('$') != std::string::npos;
+  const std::string name = directives ? unitName(decls) : std::string();
+  u->src = conditionalText(decls, name) + "\n";
+  u->bodyFrom = u->src.size();
+  u->src += conditionalText(body, name);
   u->toks = tokens(u->src);
   Parser p(*u);
   auto head = [&](bool isBody) {
@@ -379,7 +450,10 @@ std::shared_ptr<Unit> parsePackage(const std::string& decls, const std::string& 
     if (isBody) p.expect("BODY");
     std::string name = p.name();
     if (p.at(".")) { ++p.i; name = p.name(); }
-    if (p.at("AUTHID")) p.i += 2;
+    for (;;) {
+      if (p.at("AUTHID")) p.i += 2;
+      else if (!p.accessClause()) break;
+    }
     if (!p.at("IS") && !p.at("AS")) p.fail(p.i);
     ++p.i;
     return name;
@@ -454,16 +528,24 @@ bool plsqlSourceParses(const std::string& type, const std::string& src, const st
          compileErrors(type, src, decls, schemaTypes, nullptr).empty();
 }
 
-std::shared_ptr<Unit> parseBlock(const std::string& src) {
+std::shared_ptr<Unit> parseBlock(const std::string& text) {
   auto u = std::make_shared<Unit>();
+  const std::string src = conditionalText(text, {});
   u->src = src;
   u->toks = tokens(src);
   joinPlaceholders(u->toks);
   Parser p(*u);
+  std::string label;
+  while (p.at("<<")) {
+    ++p.i;
+    label = p.name();
+    p.expect(">>");
+  }
   bool declare = p.at("DECLARE");
   if (declare) ++p.i;
   p.routine = true;
   u->block = p.block(declare);
+  u->block->label = label;
   if (p.at(";")) ++p.i;
   if (p.at("/")) ++p.i;
   if (p.t[p.i].kind != T::End) p.fail(p.i);

@@ -49,6 +49,8 @@ struct Parser {
 
   // PROCEDURE or FUNCTION name (parameters) [RETURN type], up to IS, AS or ";".
   std::shared_ptr<Sub> subHeader();
+  // ACCESSIBLE BY (...), DEFAULT COLLATION ..., SHARING = ...: accepted and passed over
+  bool accessClause();
 
   // TYPE name IS RECORD | TABLE OF | VARRAY; false for a kind not run here (REF CURSOR, ...)
   bool typeDecl(Decl& d);
@@ -58,6 +60,9 @@ struct Parser {
   std::shared_ptr<Block> block(bool declare);
 
   Stmts statements(std::initializer_list<const char*> stops);
+  // A FOR loop's list of iteration controls (PlsqlIterate.cpp); false for one plain range or a
+  // cursor, which the loop reads itself.
+  bool iterationControls(Stmt& s);
 
   Stmts loopBody(std::unique_ptr<Stmt>& s);
 

@@ -295,8 +295,18 @@ Flow Run::block(const Block& b) {
 }
 
 Flow Run::stmts(const Stmts& list) {
-  for (const auto& s : list) {
-    Flow f = stmt(*s);
+  for (size_t k = 0; k < list.size(); ++k) {
+    Flow f = stmt(*list[k]);
+    if (f == Flow::Goto) {
+      // to a labelled statement of this sequence; otherwise on to the enclosing one
+      size_t j = 0;
+      while (j < list.size() && list[j]->label != flowLabel) ++j;
+      if (j < list.size()) {
+        flowLabel.clear();
+        k = j - 1; // wraps to j with the loop's increment
+        continue;
+      }
+    }
     if (f != Flow::Next) return f;
   }
   return Flow::Next;
@@ -415,7 +425,7 @@ Flow Run::stmt(const Stmt& s) {
       flowLabel.clear();
       return Flow::Next;
     }
-    if (f == Flow::Return) stop = true;
+    if (f == Flow::Return || f == Flow::Goto) stop = true;
     return f;
   };
   switch (s.kind) {
@@ -433,7 +443,11 @@ Flow Run::stmt(const Stmt& s) {
         // pkg.variable := value
         Val x = eval(s.expr);
         if (packageVariable(s.target, nullptr, &x)) return Flow::Next;
-        undeclared(s.target.b, name);
+        // label.variable
+        if (s.target.e != s.target.b + 3 || !isOp(t, s.target.b + 1, ".") || !findIn(name, t[s.target.b + 2].text))
+          undeclared(s.target.b, name);
+        assign(s.target, std::move(x));
+        return Flow::Next;
       }
       assign(s.target, eval(s.expr));
     }
@@ -470,28 +484,7 @@ Flow Run::stmt(const Stmt& s) {
       Flow f = loopEnd(stmts(s.body), stop);
       if (stop) return f;
     }
-  case Stmt::ForNum: {
-    Val lo = eval(s.lo), hi = eval(s.hi);
-    if (lo.k == Val::Null || hi.k == Val::Null || lo.k != Val::Num || hi.k != Val::Num)
-      throw valueError("");
-    int64_t a = std::llround(std::stod(lo.s)), b = std::llround(std::stod(hi.s));
-    Scope sc;
-    Var& v = sc.vars[s.name];
-    v.type.kind = TypeSpec::Number;
-    v.constant = true;
-    scopes.push_back(&sc);
-    struct Pop {
-      Run& r;
-      ~Pop() { r.scopes.pop_back(); }
-    } pop{*this};
-    for (int64_t i = s.reverse ? b : a; s.reverse ? i >= a : i <= b; i += s.reverse ? -1 : 1) {
-      v.v = Val{Val::Num, std::to_string(i), false};
-      bool stop;
-      Flow f = loopEnd(stmts(s.body), stop);
-      if (stop) return f;
-    }
-    return Flow::Next;
-  }
+  case Stmt::ForNum: return forControls(s);
   case Stmt::ForCursor: {
     CursorState own;
     CursorState* c = &own;
@@ -653,7 +646,10 @@ Flow Run::stmt(const Stmt& s) {
   }
   case Stmt::Call: call(s); return Flow::Next;
   case Stmt::Block: return block(*s.block);
-  case Stmt::Goto: break;
+  case Stmt::Goto:
+    flowLabel = s.name;
+    gotoAt = s.at;
+    return Flow::Goto;
   case Stmt::Forall: return forall(s);
   case Stmt::Execute: return executeImmediate(s);
   }
@@ -773,7 +769,7 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
   bool wasInTxn = ses.inTxn;
   if (wasInTxn) ses.savepoint(mark);
   try {
-    run.block(*unit->block);
+    run.gotoEscaped(run.block(*unit->block));
   } catch (OraError& e) {
     if (!run.ended) {
       if (wasInTxn) ses.rollbackTo(mark);

@@ -173,7 +173,7 @@ struct Rows {
   std::vector<std::vector<Val>> rows;
 };
 
-enum class Flow { Next, Exit, Continue, Return };
+enum class Flow { Next, Exit, Continue, Return, Goto }; // Goto: to the label in Run::flowLabel
 
 // A block runs at most this long (ORA-01013 after it).
 inline constexpr auto kMaxBlockTime = std::chrono::seconds(60);
@@ -211,6 +211,9 @@ struct Run {
   bool ended = false; // a COMMIT or ROLLBACK ran
   const Block* autonomousNext = nullptr; // the autonomous block whose transaction has just begun
   std::string flowLabel;
+  size_t gotoAt = 0; // the GOTO on its way to its label
+  void gotoEscaped(Flow f); // a GOTO whose label no enclosing statement has: PLS-00375
+  Flow forControls(const Stmt& s); // a FOR loop of iteration controls (PlsqlIterate.cpp)
   bool suppliedFailed = false; // the error leaving is a supplied package's: its own lines are not ours to show
   std::map<long long, int64_t> bulkRowcount;                // SQL%BULK_ROWCOUNT of the last FORALL
   std::vector<std::pair<long long, int>> bulkExceptions;    // SQL%BULK_EXCEPTIONS: index, error
@@ -229,6 +232,7 @@ struct Run {
   const std::set<std::string>& columns(const void* key, Range r);
   void tableFunctionColumns(size_t k, size_t e, std::set<std::string>& out) const;
   Val eval(Range r);
+  void integerArithmetic(Range r, Val& x); // PlsqlIntegers.cpp
   int cond(Range r); // 1 true, 0 false, -1 NULL
   bool isCondition(Range r);
   Val evalText(const std::string& sqlExpr);
@@ -256,6 +260,9 @@ struct Run {
   Var* wholeVar(size_t k, size_t e, size_t& next);   // name or pkg.name of a record or collection
   Var* element(Var& c, size_t open, size_t& next, bool create);
   bool compositeRef(size_t k, size_t e, std::string& rep, size_t& used);
+  // compositeRef, where a missing element of an expression fails only when SQL evaluates it (a
+  // CASE branch not taken does not) (PlsqlIterate.cpp)
+  bool compositeElement(size_t k, size_t e, bool expression, std::string& rep, size_t& used);
   bool compositeCondition(size_t k, size_t e);
   bool assignComposite(Range target, Range expr);
   Var* targetVar(Range target); // a variable, pkg.variable or element written to; null for others
@@ -348,6 +355,17 @@ Val columnValue(sqlite3_stmt* st, int i, const Translation& tr);
 std::string literal(const Val& v);
 Val asValue(const Val& v, const TypeSpec& type);
 OraError valueError(const std::string& what);
+// A whole number stored in a PLS_INTEGER or one of its subtypes (PlsqlIntegers.cpp): ORA-01426
+// beyond its 32 bits, ORA-06502 outside a subtype's range; SIMPLE_INTEGER's wraps around.
+Val intInRange(const TypeSpec& ty, Val x);
+// Infix MOD in an expression: its left operand from token `left`, the operator at `op`, the
+// right operand up to `right`.
+struct ModOperator {
+  size_t left, op, right;
+};
+std::vector<ModOperator> modOperators(const std::vector<Tok>& t, Range r);
+// A FOR loop's bound as a PLS_INTEGER.
+long long plsBound(const Val& v);
 
 // A cursor variable's work area as a SQL value, and back (NestedCursors.cpp). The value is a
 // handle of the session's; another session's handle, or any other value, gives null.

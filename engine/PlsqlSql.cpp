@@ -122,6 +122,7 @@ Prepared& prepare(Run& r, const std::string& sql) {
   if (p.tr.kind == StmtKind::Query || p.tr.kind == StmtKind::Dml) {
     if (int rc = sqlite3_prepare_v2(r.ses.db, p.tr.sql.c_str(), -1, &p.st, nullptr); rc != SQLITE_OK) {
       OraError e = fromSqlite(rc, sqlite3_errmsg(r.ses.db), p.tr.verb);
+      invalidTriggerError(r.ses, p.tr, e);
       sqlite3_finalize(p.st);
       r.cache.erase(key);
       throw e;
@@ -372,7 +373,22 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
   auto isOp = [&](size_t k, const char* s) { return k < t.size() && t[k].kind == T::Op && t[k].text == s; };
   std::vector<NameRole> roles;
   if (cols) roles = nameRoles(t, r);
+  // a procedural expression's MOD operators, written as calls
+  std::map<size_t, std::string> before, after;
+  std::set<size_t> commas;
+  if (!cols)
+    for (const ModOperator& m : modOperators(t, r)) {
+      before[m.left] += "MOD(";
+      after[m.right - 1] += ")";
+      commas.insert(m.op);
+    }
   for (size_t k = r.b; k < r.e;) {
+    if (auto b = before.find(k); b != before.end() && k > r.b) {
+      out += u.src.substr(prev, t[k].pos - prev) + b->second;
+      prev = t[k].pos;
+    } else if (b != before.end()) {
+      out += b->second;
+    }
     if (!skip.empty() && k == skip.b) {
       out += u.src.substr(prev, t[k].pos - prev);
       k = skip.e;
@@ -386,6 +402,10 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
     std::string rep;
     bool replaced = false;
     bool qualified = k > r.b && isOp(k - 1, ".");
+    // IS [NOT] A SET: the A is the operator's, not a name
+    if (w.kind == T::Word && w.text == "A" && k + 1 < r.e && t[k + 1].kind == T::Word && t[k + 1].text == "SET" && k > r.b &&
+        t[k - 1].kind == T::Word && (t[k - 1].text == "IS" || (t[k - 1].text == "NOT" && k - 1 > r.b && t[k - 2].text == "IS")))
+      qualified = true;
     NameRole role = roles.empty() ? NameRole::Either : roles[k - r.b];
     if (isOp(k, "(") && objectRef(k, r.e, rep, used)) {
       replaced = true; // (SELF AS supertype).method
@@ -417,7 +437,7 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
         used = close + 1 - k;
       } else if (objectRef(k, r.e, rep, used)) {
         replaced = true;
-      } else if (compositeRef(k, r.e, rep, used)) {
+      } else if (compositeElement(k, r.e, cols == nullptr, rep, used)) {
         replaced = true;
       } else if (isOp(pct, "%") && pct + 1 < r.e && t[pct + 1].kind == T::Word) {
         const std::string& a = t[pct + 1].text;
@@ -483,6 +503,11 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           rep = literal(v->fields[i]);
           replaced = true;
           used = 3;
+        } else if (v && v->type.xml && isOp(k + 1, ".") && k + 2 < r.e) {
+          // an XMLTYPE's method: called on the document the variable holds
+          if (v->v.k == Val::Null) throw OraError(30625);
+          rep = "XMLTYPE(" + literal(v->v) + ")";
+          replaced = true;
         } else if (v && v->isColl()) {
           // a whole collection is no value; in a statement the name is SQL's (a table of that name)
           if (!cols) {
@@ -527,7 +552,10 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
       }
     }
     if (!replaced) rep = u.src.substr(w.pos, w.end - w.pos);
+    if (commas.count(k)) rep = ",";
     out += rep;
+    for (size_t x = k; x < k + used; ++x)
+      if (auto a = after.find(x); a != after.end()) out += a->second;
     k += used;
     prev = t[k - 1].end;
   }
@@ -576,11 +604,14 @@ Val Run::eval(Range r) {
     return c < 0 ? Val{} : Val{Val::Bool, "", c == 1};
   }
   std::string text = subst(r, nullptr);
+  Val x;
   try {
-    return evalText(text);
+    x = evalText(text);
   } catch (const OraError& e) {
     throw expressionError(*this, e, r);
   }
+  integerArithmetic(r, x);
+  return x;
 }
 
 // Whether an expression is a condition: a comparison, a logical operator or a BOOLEAN operand at
@@ -654,7 +685,7 @@ void Run::store(Var& v, Val x, size_t at) {
       }
     }
     if (ty.integer) {
-      x = evalText("ROUND(" + literal(x) + ")");
+      x = intInRange(ty, evalText("ROUND(" + literal(x) + ")"));
     } else if (ty.precision > 0) {
       try {
         x = evalText("CAST(" + literal(x) + " AS NUMBER(" + std::to_string(ty.precision) + "," +
@@ -710,6 +741,18 @@ void Run::assign(Range target, Val x) {
   const std::string& name = t[target.b].text;
   if (target.e > target.b + 1 && assignPart(target, x)) return;
   Var* v = find(name);
+  // label.name: a variable of an enclosing block, or a subprogram's parameter
+  if (!v && target.e == target.b + 3 && t[target.b + 1].text == "." && t[target.b + 2].kind == T::Word) {
+    if (Var* q = findIn(name, t[target.b + 2].text); q && !q->record && !q->isColl()) {
+      if (q->constant) {
+        OraError e(6550);
+        e.text = "ORA-06550: " + where(u.src, t[target.b].pos) + ":\nPLS-00363: expression '" + u.text(target) +
+                 "' cannot be used as an assignment target";
+        throw e;
+      }
+      return store(*q, std::move(x), target.b);
+    }
+  }
   if (!v) {
     if (t[target.b].kind == T::Word && (name == "SQLCODE" || name == "SQLERRM")) undeclared(target.b, name);
     undeclared(target.b, name);

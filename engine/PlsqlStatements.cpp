@@ -40,6 +40,12 @@ std::unique_ptr<Stmt> Parser::statement() {
   const std::string w = t[i].kind == T::Word ? t[i].text : std::string();
   if (w == "NULL" && is(i + 1, ";")) {
     ++i;
+  } else if (w == "PRAGMA" && is(i + 1, "INLINE")) {
+    // advice to the compiler: nothing to run
+    i += 2;
+    expect("(");
+    until({});
+    expect(")");
   } else if (w == "DECLARE" || w == "BEGIN") {
     s->kind = Stmt::Block;
     if (w == "DECLARE") ++i;
@@ -91,9 +97,15 @@ std::unique_ptr<Stmt> Parser::statement() {
   } else if (w == "FOR") {
     ++i;
     s->name = name();
+    if (at("MUTABLE") || at("IMMUTABLE")) s->mutableIterand = t[i++].text == "MUTABLE";
+    if (!at("IN")) {
+      s->iterType = type();
+      s->typedIterand = true;
+    }
     expect("IN");
     if (at("REVERSE")) { ++i; s->reverse = true; }
-    if (at("(")) {
+    if (iterationControls(*s)) {
+    } else if (at("(")) {
       s->kind = Stmt::ForCursor;
       ++i;
       s->expr = expression({});
@@ -232,7 +244,9 @@ std::unique_ptr<Stmt> Parser::statement() {
       while (at(".")) { ++i; s->name += "." + name(); }
     }
   } else if (w == "GOTO") {
-    fail(i);
+    s->kind = Stmt::Goto;
+    ++i;
+    s->name = name();
   } else if (w == "SELECT" || w == "WITH") {
     s->kind = Stmt::SelectInto;
     s->expr = expression({";"});

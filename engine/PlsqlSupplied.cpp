@@ -189,6 +189,10 @@ bool suppliedCall(Run& r, const Stmt& s) {
 bool suppliedValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used) {
   if (lobValue(r, k, end, sql, used) || sessionPackageValue(r, k, end, sql, used)) return true;
   const auto& t = r.u.toks;
+  if (k + 2 < end && t[k].text == "DBMS_DB_VERSION" && t[k + 2].kind == T::Word && dbVersionConstant(t[k + 2].text, sql)) {
+    used = 3;
+    return true;
+  }
   if (k + 2 >= end || t[k].text != "DBMS_UTILITY" || t[k + 2].kind != T::Word) return false;
   const std::string& f = t[k + 2].text;
   if (f != "FORMAT_ERROR_STACK" && f != "FORMAT_ERROR_BACKTRACE" && f != "GET_TIME") return false;

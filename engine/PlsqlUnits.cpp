@@ -294,6 +294,21 @@ int Run::argumentKind(Range r) {
                                                    : v->v.k == Val::Date ? TypeSpec::Date : TypeSpec::Unknown;
     }
   }
+  // a datetime literal, or a call whose result's type its name tells
+  if (r.e == r.b + 2 && t[r.b].kind == T::Word && (t[r.b].text == "DATE" || t[r.b].text == "TIMESTAMP") &&
+      t[r.b + 1].kind == T::Str)
+    return TypeSpec::Date;
+  if (t[r.b].kind == T::Word && !find(t[r.b].text) &&
+      ((r.e == r.b + 1 && (t[r.b].text == "SYSDATE" || t[r.b].text == "SYSTIMESTAMP")) ||
+       (r.e > r.b + 2 && isOp(t, r.b + 1, "(") && closing(t, r.b + 1) == r.e - 1))) {
+    static const char* const dates[] = {"SYSDATE", "SYSTIMESTAMP", "TO_DATE", "ADD_MONTHS", "LAST_DAY", "NEXT_DAY", "TO_TIMESTAMP"};
+    static const char* const texts[] = {"TO_CHAR", "UPPER", "LOWER", "SUBSTR", "INITCAP", "LPAD", "RPAD", "TRIM", "REPLACE"};
+    static const char* const numbers[] = {"TO_NUMBER", "LENGTH", "INSTR", "ABS", "MOD", "POWER", "SQRT"};
+    const std::string& f = t[r.b].text;
+    for (const char* n : dates) if (f == n) return TypeSpec::Date;
+    for (const char* n : texts) if (f == n) return TypeSpec::Text;
+    for (const char* n : numbers) if (f == n) return TypeSpec::Number;
+  }
   for (size_t k = r.b; k < r.e; ++k)
     if (t[k].kind == T::Op && t[k].text == "||") return TypeSpec::Text;
   return TypeSpec::Unknown;
@@ -332,7 +347,11 @@ const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames
     best = s;
     bestScore = score;
   }
-  if (!best) throw pls(*this, at, "PLS-00306: wrong number or types of arguments in call to '" + c.shown + "'");
+  if (!best) {
+    OraError e = pls(*this, at, "PLS-00306: wrong number or types of arguments in call to '" + c.shown + "'");
+    e.text += "\n" + pls(*this, lastAt, "PL/SQL: Statement ignored").text;
+    throw e;
+  }
   if (!best->block)
     throw pls(*this, at,
               "PLS-00328: A subprogram body must be defined for the forward declaration of " + best->name + ".");
@@ -446,6 +465,7 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
   Flow f;
   try {
     f = r->block(*sub.block);
+    r->gotoEscaped(f);
   } catch (OraError& e) {
     addFrame(e, *r);
     suppliedFailed = suppliedFailed || r->suppliedFailed;

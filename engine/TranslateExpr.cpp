@@ -652,7 +652,9 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
         // only Oracle's functions are callable, then the schema's; SQLite's own stay out of reach
-        if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST") {
+        // the interpreter's values: an element that is not there fails where it is evaluated
+        const bool raise = ValueQueries::depth > 0 && eq(k.text, "ORA_RAISE");
+        if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST" && !raise) {
           if (!(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_, {}, k.text) > 0) {
             add(plsqlCall(k.text, i));
             i = matching(i + 1);

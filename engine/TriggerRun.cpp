@@ -623,4 +623,21 @@ void registerTriggerFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_trigger_row", 1, SQLITE_UTF8, ses, pl::divertedRow, nullptr, nullptr);
 }
 
+void invalidTriggerError(Session& ses, const Translation& t, OraError& e) {
+  if ((e.code != 942 && e.code != 904) || t.kind != StmtKind::Dml || t.target.empty()) return;
+  sqlite3_stmt* st = ses.cachedStatement("SELECT NAME, BODY FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1 ORDER BY rowid");
+  if (!st) return;
+  sqlite3_bind_text(st, 1, t.target.c_str(), static_cast<int>(t.target.size()), SQLITE_TRANSIENT);
+  std::vector<std::pair<std::string, std::string>> triggers;
+  while (sqlite3_step(st) == SQLITE_ROW) triggers.emplace_back(pl::columnText(st, 0), pl::columnText(st, 1));
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  Catalog cat(ses.db, ses.user, &ses);
+  for (const auto& [name, body] : triggers)
+    if (!pl::sqlNamesPresent(body, cat)) {
+      e = pl::invalidTrigger(ses, name);
+      return;
+    }
+}
+
 } // namespace ora

@@ -272,6 +272,9 @@ bool viewDml(const std::string& text, Catalog& cat, std::string& out, std::strin
     }
     if (!name(target) || !cat.viewExists(t[target].text)) return false;
     view = t[target].text;
+    // one whose tables or columns have gone does not compile
+    if (cat.columns(view).empty() && recompiledView(cat, view).sql.empty())
+      throw OraError(4063, "\"" + cat.user() + "." + view + "\"").at(static_cast<int>(t[target].pos));
     // an INSTEAD OF trigger for the statement takes its rows in place of the view's tables
     if (insteadOfTrigger(cat, view, t[0].text)) return false;
     src = loadView(view, cat);

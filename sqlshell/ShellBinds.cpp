@@ -9,6 +9,7 @@
 #include "ShellWords.h"
 #include "SqlQuote.h"
 #include "SqlShell.h"
+#include "SqlSplitter.h"
 
 #include <algorithm>
 #include <cctype>
@@ -331,7 +332,10 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
     const int code = ok ? 0 : (c.ReturnCode() ? c.ReturnCode() : 6502);
     if (FSession.Connected() && c.Opened())
       c.Close();
-    if (!ok && engineCanRun && (code == 904 || code == 14551 || code == 6553)) {
+    // what SQL does not read (PL/SQL's own operators, such as MOD) is the engine's to run
+    if (!ok && engineCanRun &&
+        (code == 904 || code == 14551 || code == 6553 || code == 907 || code == 923 ||
+         code == 933 || code == 936)) {
       handled = false;
       return true;
     }
@@ -360,8 +364,8 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
 }
 
 std::string TSqlShell::UndeclaredBind(const std::string& block) {
-  const std::string first = Upper(Trim(block).substr(0, 7));
-  if (first.rfind("BEGIN", 0) != 0 && first.rfind("DECLARE", 0) != 0)
+  const std::string first = TSqlSplitter::LeadingWords(block, 1);
+  if (first != "BEGIN" && first != "DECLARE")
     return {};
   std::string undeclared;
   EachBind(block, [&](const std::string& name) -> std::string {

@@ -62,6 +62,14 @@ std::vector<std::string> Words(const std::string& s, int count) {
       i = end + 2;
       continue;
     }
+    // a block's label comes before its DECLARE or BEGIN
+    if (out.empty() && c == '<' && s.compare(i, 2, "<<") == 0) {
+      size_t end = s.find(">>", i + 2);
+      if (end == std::string::npos)
+        break;
+      i = end + 2;
+      continue;
+    }
     if (!IsIdentChar(c))
       break;
     size_t b = i;
