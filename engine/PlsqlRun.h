@@ -234,6 +234,12 @@ struct Run {
   Val eval(Range r);
   void integerArithmetic(Range r, Val& x); // PlsqlIntegers.cpp
   int cond(Range r); // 1 true, 0 false, -1 NULL
+  // Short-circuit forms, taken only where the expression calls the program's own functions.
+  bool userCallIn(Range r);
+  bool lazyCase(size_t k, size_t e, std::string& rep, size_t& used);
+  bool lazyCondition(Range r, int& result);
+  bool storedFunction(const std::string& name);
+  bool packageNamed(const std::string& name, size_t at);
   bool isCondition(Range r);
   Val evalText(const std::string& sqlExpr);
   Var* find(const std::string& name);

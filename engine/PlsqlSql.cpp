@@ -407,7 +407,9 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
         t[k - 1].kind == T::Word && (t[k - 1].text == "IS" || (t[k - 1].text == "NOT" && k - 1 > r.b && t[k - 2].text == "IS")))
       qualified = true;
     NameRole role = roles.empty() ? NameRole::Either : roles[k - r.b];
-    if (isOp(k, "(") && objectRef(k, r.e, rep, used)) {
+    if (!cols && !qualified && lazyCase(k, r.e, rep, used)) {
+      replaced = true;
+    } else if (isOp(k, "(") && objectRef(k, r.e, rep, used)) {
       replaced = true; // (SELF AS supertype).method
     } else if ((w.kind == T::Word || w.kind == T::QWord) && !qualified && role != NameRole::Sql) {
       // cursor%ATTRIBUTE, or pkg.cursor%ATTRIBUTE
@@ -656,6 +658,7 @@ int Run::cond(Range r) {
     if (t[r.b].text == "TRUE") return 1;
     if (t[r.b].text == "FALSE") return 0;
   }
+  if (int c = 0; lazyCondition(r, c)) return c;
   std::string text = subst(r, nullptr);
   Val v;
   try {

@@ -579,10 +579,7 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
     if (!local) {
       if (inSql || t[k].kind != T::Word) return false;
       if (isOp(t, next, "(") && functionAllowed(name.c_str(), false)) return false; // Oracle's own come first
-      auto known = storedFunctions.find(name);
-      if (known == storedFunctions.end())
-        known = storedFunctions.emplace(name, !unitSource(ses, name, "FUNCTION").empty()).first;
-      if (!known->second) return false;
+      if (!storedFunction(name)) return false;
     } else if (inSql) {
       throw pls(*this, k, "PLS-00231: function '" + name + "' may not be used in SQL");
     }
@@ -607,6 +604,15 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
   end = next;
   return true;
 }
+
+bool Run::storedFunction(const std::string& name) {
+  auto known = storedFunctions.find(name);
+  if (known == storedFunctions.end())
+    known = storedFunctions.emplace(name, !unitSource(ses, name, "FUNCTION").empty()).first;
+  return known->second;
+}
+
+bool Run::packageNamed(const std::string& name, size_t at) { return package(*this, name, at) != nullptr; }
 
 // pkg.variable: read into `read`, or given `write`; false when the name is no package's.
 bool Run::packageVariable(Range target, Val* read, const Val* write) {
