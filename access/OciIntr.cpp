@@ -34,6 +34,8 @@ enum TEntry {
   eOutputGetLine,
   eBindCursor,
   eColumnCursor,
+  eBindValue,
+  eBoundValue,
   eEntryCount
 };
 
@@ -231,6 +233,23 @@ bool BindCursorAvailable() { return ResolveOptional(eBindCursor, "tessel_bind_cu
 int tessel_bind_cursor(unsigned char* cursor, const char* name, int namel, unsigned char* target) {
   return Bind<decltype(&::tessel_bind_cursor)>(eBindCursor, "tessel_bind_cursor")(cursor, name,
                                                                                   namel, target);
+}
+
+bool BindValueAvailable() {
+  return ResolveOptional(eBindValue, "tessel_bind_value") != nullptr &&
+         ResolveOptional(eBoundValue, "tessel_bound_value") != nullptr;
+}
+
+int tessel_bind_value(unsigned char* cursor, const char* name, int namel, int number,
+                      const char* value, int valuel) {
+  return Bind<decltype(&::tessel_bind_value)>(eBindValue, "tessel_bind_value")(
+      cursor, name, namel, number, value, valuel);
+}
+
+int tessel_bound_value(unsigned char* cursor, const char* name, int namel, char* buf, int bufl,
+                       int* len, int* isnull) {
+  return Bind<decltype(&::tessel_bound_value)>(eBoundValue, "tessel_bound_value")(
+      cursor, name, namel, buf, bufl, len, isnull);
 }
 
 bool ColumnCursorAvailable() {

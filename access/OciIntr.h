@@ -54,6 +54,14 @@ int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, int* len, in
 bool BindCursorAvailable();
 int tessel_bind_cursor(unsigned char* cursor, const char* name, int namel, unsigned char* target);
 
+// A block's scalar placeholder (:name) given a NUMBER or text value between its oparse and
+// oexec, and read back after it ran (optional entry points).
+bool BindValueAvailable();
+int tessel_bind_value(unsigned char* cursor, const char* name, int namel, int number,
+                      const char* value, int valuel);
+int tessel_bound_value(unsigned char* cursor, const char* name, int namel, char* buf, int bufl,
+                       int* len, int* isnull);
+
 // The nested cursor in column `pos` of element `row` of the last fetch (a column of type 102)
 // received in another cursor area of the logon (optional entry point).
 bool ColumnCursorAvailable();

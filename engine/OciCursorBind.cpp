@@ -5,7 +5,9 @@
 #include "PlsqlRun.h"
 #include "TranslateImpl.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <cstdlib>
 
 namespace ora::oci {
@@ -80,7 +82,8 @@ void runBoundBlock(Cursor& c) {
     h.name = name;
     hosts.push_back(std::move(h));
   }
-  runPlsqlBlock(*lo.s, c.tr.plsql, [&] { lo.transactionEnded(); }, hosts.empty() ? nullptr : &hosts);
+  runPlsqlBlock(*lo.s, c.tr.plsql, [&] { lo.transactionEnded(); }, hosts.empty() ? nullptr : &hosts,
+                c.valueBinds.empty() ? nullptr : &c.valueBinds);
   for (size_t k = 0; k < hosts.size(); ++k) {
     Cursor* t = cursorOf(c.cursorBinds[k].second, &lo);
     if (!t || t == &c) continue; // closed since the bind: nothing receives the rows
@@ -93,6 +96,28 @@ void runBoundBlock(Cursor& c) {
 using namespace ora;
 using namespace ora::oci;
 
+namespace {
+
+std::string placeholderName(const char* name, int namel) {
+  std::string n = name ? (namel < 0 ? std::string(name) : std::string(name, static_cast<size_t>(namel))) : std::string();
+  if (!n.empty() && n[0] == ':') n.erase(0, 1);
+  for (auto& ch : n)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+  return n;
+}
+
+bool decimalText(const std::string& s) {
+  size_t k = s[0] == '-' ? 1 : 0, digits = 0, points = 0;
+  for (; k < s.size(); ++k) {
+    if (s[k] >= '0' && s[k] <= '9') ++digits;
+    else if (s[k] == '.' && ++points == 1) continue;
+    else return false;
+  }
+  return digits > 0;
+}
+
+} // namespace
+
 OCIW32_API int tessel_bind_cursor(unsigned char* cda, const char* name, int namel, unsigned char* target) {
   if (!cda) return 1001;
   std::shared_ptr<Logon> keep;
@@ -101,10 +126,7 @@ OCIW32_API int tessel_bind_cursor(unsigned char* cda, const char* name, int name
     Cursor* c = lockCursor(cda, ociw32::kFcBindCursor, keep, lk);
     if (!c) return areaCode(cda);
     if (!c->parsed || !c->tr.plsql) return failWith(cda, c->lda, OraError(1003), ociw32::kFcBindCursor);
-    std::string n = name ? (namel < 0 ? std::string(name) : std::string(name, static_cast<size_t>(namel))) : std::string();
-    if (!n.empty() && n[0] == ':') n.erase(0, 1);
-    for (auto& ch : n)
-      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    std::string n = placeholderName(name, namel);
     if (n.empty() || !blockNamesPlaceholder(c->tr.plsql, n)) return failWith(cda, c->lda, OraError(1036), ociw32::kFcBindCursor);
     if (!target || target == cda || !cursorOf(target, keep.get()))
       return failWith(cda, c->lda, OraError(1001), ociw32::kFcBindCursor);
@@ -115,6 +137,58 @@ OCIW32_API int tessel_bind_cursor(unsigned char* cda, const char* name, int name
       }
     c->cursorBinds.emplace_back(n, target);
     return succeed(cda, ociw32::kFcBindCursor);
+  });
+}
+
+OCIW32_API int tessel_bind_value(unsigned char* cda, const char* name, int namel, int number, const char* value,
+                                 int valuel) {
+  if (!cda) return 1001;
+  std::shared_ptr<Logon> keep;
+  std::unique_lock<std::mutex> lk;
+  return guarded(cda, nullptr, ociw32::kFcBindCursor, 3113, [&] {
+    Cursor* c = lockCursor(cda, ociw32::kFcBindCursor, keep, lk);
+    if (!c) return areaCode(cda);
+    if (!c->parsed || !c->tr.plsql) return failWith(cda, c->lda, OraError(1003), ociw32::kFcBindCursor);
+    std::string n = placeholderName(name, namel);
+    if (n.empty() || !blockNamesPlaceholder(c->tr.plsql, n)) return failWith(cda, c->lda, OraError(1036), ociw32::kFcBindCursor);
+    HostValue h;
+    h.name = n;
+    h.number = number != 0;
+    if (value) {
+      h.value = valuel < 0 ? std::string(value) : std::string(value, static_cast<size_t>(valuel));
+      h.null = h.value.empty(); // an empty text is NULL, as everywhere
+      if (!h.null && h.number && !decimalText(h.value)) return failWith(cda, c->lda, OraError(1722), ociw32::kFcBindCursor);
+    }
+    for (auto& b : c->valueBinds)
+      if (b.name == n) {
+        b = std::move(h);
+        return succeed(cda, ociw32::kFcBindCursor);
+      }
+    c->valueBinds.push_back(std::move(h));
+    return succeed(cda, ociw32::kFcBindCursor);
+  });
+}
+
+OCIW32_API int tessel_bound_value(unsigned char* cda, const char* name, int namel, char* buf, int bufl, int* len,
+                                  int* isnull) {
+  if (!cda) return 1001;
+  std::shared_ptr<Logon> keep;
+  std::unique_lock<std::mutex> lk;
+  return guarded(cda, nullptr, ociw32::kFcBindCursor, 3113, [&] {
+    Cursor* c = lockCursor(cda, ociw32::kFcBindCursor, keep, lk);
+    if (!c) return areaCode(cda);
+    if (!c->parsed || !c->tr.plsql) return failWith(cda, c->lda, OraError(1003), ociw32::kFcBindCursor);
+    std::string n = placeholderName(name, namel);
+    for (const HostValue& b : c->valueBinds) {
+      if (b.name != n) continue;
+      if (isnull) *isnull = b.null ? 1 : 0;
+      if (len) *len = static_cast<int>(b.value.size());
+      size_t room = bufl > 0 ? static_cast<size_t>(bufl) : 0;
+      if (buf && room) std::memcpy(buf, b.value.data(), std::min(room, b.value.size()));
+      if (b.value.size() > room) return failWith(cda, c->lda, OraError(1406), ociw32::kFcBindCursor);
+      return succeed(cda, ociw32::kFcBindCursor);
+    }
+    return failWith(cda, c->lda, OraError(1036), ociw32::kFcBindCursor);
   });
 }
 

@@ -5,6 +5,7 @@
 
 #include "OraError.h"
 #include "OraValues.h"
+#include "Plsql.h"
 #include "Session.h"
 #include "SharingShape.h"
 #include "SqlTranslate.h"
@@ -140,6 +141,7 @@ struct Cursor {
   std::deque<std::vector<Saved>> rowsAhead;
   // tessel_bind_cursor: the block's placeholders (upper case, no ":") and the areas receiving them
   std::vector<std::pair<std::string, unsigned char*>> cursorBinds;
+  std::vector<HostValue> valueBinds; // tessel_bind_value: given before, read back after the run
   std::map<int, std::vector<std::string>> nested; // a cursor column's handles in the last fetched rows
   bool aheadError = false; // reading ahead ended on an error, raised when the fetch reaches it
   OraError aheadFailure{0};
@@ -160,6 +162,7 @@ struct Cursor {
     sharedKey.clear();
     parsed = executed = haveRow = done = longsValid = deferredError = false;
     cursorBinds.clear();
+    valueBinds.clear();
     cols.clear();
     defs.clear();
     rows = 0;

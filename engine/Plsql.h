@@ -42,13 +42,22 @@ struct HostCursor {
   std::vector<std::vector<std::pair<char, std::string>>> rows;
 };
 
+// A scalar placeholder of a block that the client gives a value and reads back afterwards.
+struct HostValue {
+  std::string name; // upper case, without the ":"
+  bool number = false;
+  bool null = true;
+  std::string value; // a number as decimal text
+};
+
 // Whether the block parsed by checkPlsqlBlock names the placeholder :name (upper case).
 bool blockNamesPlaceholder(const std::shared_ptr<const void>& parsed, const std::string& name);
 // Runs a block parsed by checkPlsqlBlock. `transactionEnded` is called after a COMMIT or
 // ROLLBACK inside it. Throws OraError for what the block does not handle. `cursors`: the
-// client's cursor variables it names, filled when it succeeds.
+// client's cursor variables it names, filled when it succeeds; `values`: its scalar placeholders,
+// given before and read back when it succeeds.
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded,
-                   std::vector<HostCursor>* cursors = nullptr);
+                   std::vector<HostCursor>* cursors = nullptr, std::vector<HostValue>* values = nullptr);
 
 // Triggers whose bodies the interpreter runs: ora_trigger(...) fires a row trigger's body from
 // the SQLite trigger made for it, ora_trigger_new(name, i) gives back the :NEW values it set.

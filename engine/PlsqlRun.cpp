@@ -754,16 +754,22 @@ bool blockNamesPlaceholder(const std::shared_ptr<const void>& parsed, const std:
 }
 
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded,
-                   std::vector<HostCursor>* cursors) {
+                   std::vector<HostCursor>* cursors, std::vector<HostValue>* values) {
   auto unit = std::static_pointer_cast<const pl::Unit>(parsed);
   pl::LobState lobs; // what DBMS_LOB knows of this block's variables goes with it
   pl::Run run(ses, *unit);
   run.transactionEnded = transactionEnded;
-  pl::Scope host; // the client's cursor variables, as :NAME
-  if (cursors) {
+  pl::Scope host; // the client's cursor variables and values, as :NAME
+  if (cursors)
     for (HostCursor& h : *cursors) host.vars[":" + h.name].type.kind = pl::TypeSpec::Cursor;
-    run.scopes.push_back(&host);
-  }
+  if (values)
+    for (const HostValue& h : *values) {
+      pl::Var& v = host.vars[":" + h.name];
+      v.type.kind = h.number ? pl::TypeSpec::Number : pl::TypeSpec::Text;
+      v.type.size = 32767; // the client checks its own size on the way back
+      if (!h.null) v.v = pl::Val{h.number ? pl::Val::Num : pl::Val::Str, h.value, false};
+    }
+  if (cursors || values) run.scopes.push_back(&host);
   // the block is one statement: an error it does not handle undoes its changes
   const std::string mark = "PLSQL$BLOCK";
   bool wasInTxn = ses.inTxn;
@@ -780,6 +786,12 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
     if (!unit->sqlCall) addFrame(e, run);
     throw;
   }
+  if (values)
+    for (HostValue& h : *values) {
+      const pl::Val& v = host.vars[":" + h.name].v;
+      h.null = v.k == pl::Val::Null;
+      h.value = h.null ? std::string() : v.s;
+    }
   if (cursors)
     for (HostCursor& h : *cursors) {
       const pl::CursorState* c = host.vars[":" + h.name].v.cur.get();

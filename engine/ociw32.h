@@ -82,6 +82,19 @@ OCIW32_API int tessel_output_get_line(unsigned char* lda, char* buf, int bufl, i
 // placeholder of the block, ORA-01001 for a target that is no open cursor area of the logon
 // (or is `cursor` itself).
 OCIW32_API int tessel_bind_cursor(unsigned char* cursor, const char* name, int namel, unsigned char* target);
+// A scalar placeholder of a PL/SQL block (EXECUTE proc(:n) in a shell): after oparse of the block
+// on `cursor` and before its oexec, gives :name (with or without its ":"; namel -1 for a
+// NUL-terminated name) a NUMBER (number 1, `value` decimal text) or text (number 0) value, or
+// NULL (value null). After oexec, tessel_bound_value reads what the block left in it: `len` gets
+// its length (the whole length even when longer than bufl, which is then ORA-01406 with the
+// value cut), `isnull` 1 for NULL. The binding lasts until the next oparse on `cursor`.
+// Errors: ORA-01003 when no block is parsed on `cursor`, ORA-01036 for a name that is no
+// placeholder of the block (tessel_bound_value: that was not given), ORA-01722 for a number
+// that is not decimal text.
+OCIW32_API int tessel_bind_value(unsigned char* cursor, const char* name, int namel, int number, const char* value,
+                                 int valuel);
+OCIW32_API int tessel_bound_value(unsigned char* cursor, const char* name, int namel, char* buf, int bufl, int* len,
+                                  int* isnull);
 // A nested cursor of a fetched row (a column odescr reports as type 102: CURSOR (subquery), or
 // a function returning SYS_REFCURSOR) received in a cursor area of the client's. After a fetch
 // on `cursor`, `row` is the element (from 0) of the last fetch's rows and `pos` the column (from

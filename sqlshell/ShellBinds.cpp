@@ -424,6 +424,50 @@ bool TSqlShell::BindCursors(TOraCursor& block, const std::string& text, std::str
   return ok;
 }
 
+bool TSqlShell::BindValues(TOraCursor& block, const std::string& text, std::string& error) {
+  FBoundValues.clear();
+  if (!OciIntr::BindValueAvailable())
+    return true;
+  bool ok = true;
+  EachBind(text, [&](const std::string& name) -> std::string {
+    const TBindVar* b = FindBind(name);
+    if (!ok || !b || b->RefCursor ||
+        std::find(FBoundValues.begin(), FBoundValues.end(), b->Name) != FBoundValues.end())
+      return ":" + name;
+    int r = OciIntr::tessel_bind_value(block.CursorArea(), b->Name.c_str(), -1, b->Number ? 1 : 0,
+                                       b->Null ? nullptr : b->Value.c_str(), -1);
+    if (r != 0 && r != 1036) {
+      ok = false;
+      error = FSession.GetErrorMessage(r);
+    }
+    if (r == 0)
+      FBoundValues.push_back(b->Name);
+    return ":" + name;
+  });
+  return ok;
+}
+
+bool TSqlShell::ValuesRan(TOraCursor& block, std::string& error) {
+  std::vector<char> buf(32768);
+  for (const std::string& name : FBoundValues) {
+    TBindVar* b = FindBind(name);
+    int len = 0, isNull = 1;
+    if (!b || OciIntr::tessel_bound_value(block.CursorArea(), name.c_str(), -1, buf.data(),
+                                          static_cast<int>(buf.size()), &len, &isNull) != 0)
+      continue;
+    std::string value = isNull ? std::string() : std::string(buf.data(), static_cast<size_t>(len));
+    // the size counts Shift-JIS bytes, as the database's own text does
+    if (!b->Number && DisplayWidth(value) > b->Size) {
+      error = "ORA-06502: PL/SQL: numeric or value error: character string buffer too small";
+      return false;
+    }
+    b->Null = isNull != 0;
+    b->Value = value;
+  }
+  FBoundValues.clear();
+  return true;
+}
+
 void TSqlShell::CursorsRan(bool ok) {
   for (const std::string& name : FBoundCursors)
     if (TBindVar* b = FindBind(name))

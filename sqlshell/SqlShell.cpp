@@ -629,9 +629,17 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     return Failed(err, c.ReturnCode());
   const std::string first = TSqlSplitter::LeadingWords(text, 1);
   const bool block = plsql && (first == "BEGIN" || first == "DECLARE");
-  const bool ran =
-      c.Parse() && (!block || BindCursors(c, text, err)) && c.DescribeFields() && c.Exec();
+  const bool ran = c.Parse() &&
+                   (!block || (BindCursors(c, text, err) && BindValues(c, text, err))) &&
+                   c.DescribeFields() && c.Exec();
   CursorsRan(ran);
+  if (ran && block && !ValuesRan(c, err)) {
+    FOut << text << "\n\n*\nERROR at line 1:\n";
+    go = Failed(err + "\nORA-06512: at line 1", 6502);
+    c.OnError = nullptr;
+    c.Close();
+    return go;
+  }
   if (!ran) {
     // what the block wrote before it failed comes first
     if (output)

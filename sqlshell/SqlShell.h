@@ -263,6 +263,10 @@ private:
   bool BindCursors(TOraCursor& block, const std::string& text, std::string& error);
   // After a block ran (or failed): its REFCURSOR variables hold its rows, or none.
   void CursorsRan(bool ok);
+  // The same for the NUMBER and text variables a block names: their values go in before it
+  // runs and come back after it ran; false with `error` set when one cannot.
+  bool BindValues(TOraCursor& block, const std::string& text, std::string& error);
+  bool ValuesRan(TOraCursor& block, std::string& error);
   // SET AUTOPRINT ON: the bind variables a block named, once each, in the order first named.
   void AutoPrint(const std::string& block);
   // The first :name of an anonymous block that is no declared bind variable; empty when none.
@@ -318,6 +322,7 @@ private:
   std::vector<std::pair<std::string, std::string>> FDefines; // upper-case name, value
   std::vector<TBindVar> FBinds;
   std::vector<std::string> FBoundCursors; // the REFCURSOR variables bound to the running block
+  std::vector<std::string> FBoundValues;  // its NUMBER and text variables
   std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> FTimers;
   std::set<std::string> FNumberDefines;       // of those, the NUMBER ones (ACCEPT, NEW_VALUE)
   std::set<std::string> FUndefinedPredefined; // _USER and the like, after UNDEFINE

@@ -165,3 +165,46 @@ TEST_F(RefCursorBinds, WrongBindsAreOracleErrors) {
 }
 
 } // namespace
+
+// Scalar placeholders: a procedure's OUT and IN OUT parameters given :name, as a shell's
+// EXECUTE proc(:n) runs it; the values come back after the block ran, and a failed block
+// leaves them as they were.
+TEST_F(RefCursorBinds, ScalarPlaceholdersGoInAndComeBack) {
+  ASSERT_TRUE(OciIntr::BindValueAvailable());
+  ASSERT_EQ(Exec("CREATE OR REPLACE PROCEDURE pay (p_empno IN NUMBER, p_name OUT VARCHAR2, "
+                 "p_sal IN OUT NUMBER) AS BEGIN SELECT ename, sal + p_sal INTO p_name, p_sal "
+                 "FROM emp WHERE empno = p_empno; END;"),
+            0);
+  ASSERT_EQ(Parse("BEGIN pay(:id, :name, :sal); END;"), 0);
+  ASSERT_EQ(OciIntr::tessel_bind_value(cda, ":id", -1, 1, "7839", -1), 0);
+  ASSERT_EQ(OciIntr::tessel_bind_value(cda, "NAME", 4, 0, nullptr, 0), 0);
+  ASSERT_EQ(OciIntr::tessel_bind_value(cda, "sal", -1, 1, "-.5", -1), 0);
+  ASSERT_EQ(OciIntr::oexec(cda), 0);
+  char buf[64] = {};
+  int len = -1, isNull = -1;
+  ASSERT_EQ(OciIntr::tessel_bound_value(cda, "name", -1, buf, sizeof buf, &len, &isNull), 0);
+  EXPECT_EQ(std::string(buf, static_cast<size_t>(len)), "KING");
+  EXPECT_EQ(isNull, 0);
+  ASSERT_EQ(OciIntr::tessel_bound_value(cda, "SAL", -1, buf, sizeof buf, &len, &isNull), 0);
+  EXPECT_EQ(std::string(buf, static_cast<size_t>(len)), "4999.5");
+  // too small a buffer: the whole length, the value cut, ORA-01406
+  EXPECT_EQ(OciIntr::tessel_bound_value(cda, "sal", -1, buf, 2, &len, &isNull), 1406);
+  EXPECT_EQ(len, 6);
+  // no such employee: the block fails and the OUT values are not taken
+  ASSERT_EQ(Parse("BEGIN :note := 'set'; pay(:id, :name, :sal); END;"), 0);
+  ASSERT_EQ(OciIntr::tessel_bind_value(cda, "id", -1, 1, "1", -1), 0);
+  ASSERT_EQ(OciIntr::tessel_bind_value(cda, "name", -1, 0, "old", -1), 0);
+  ASSERT_EQ(OciIntr::tessel_bind_value(cda, "sal", -1, 1, "1", -1), 0);
+  ASSERT_EQ(OciIntr::tessel_bind_value(cda, "note", -1, 0, "", -1), 0);
+  EXPECT_EQ(OciIntr::oexec(cda), 1403);
+  ASSERT_EQ(OciIntr::tessel_bound_value(cda, "note", -1, buf, sizeof buf, &len, &isNull), 0);
+  EXPECT_EQ(isNull, 1);
+  ASSERT_EQ(OciIntr::tessel_bound_value(cda, "name", -1, buf, sizeof buf, &len, &isNull), 0);
+  EXPECT_EQ(std::string(buf, static_cast<size_t>(len)), "old");
+  // wrong binds are Oracle's errors
+  EXPECT_EQ(OciIntr::tessel_bind_value(cda, "other", -1, 1, "1", -1), 1036);
+  EXPECT_EQ(OciIntr::tessel_bind_value(cda, "id", -1, 1, "12abc", -1), 1722);
+  EXPECT_EQ(OciIntr::tessel_bound_value(cda, "other", -1, buf, sizeof buf, &len, &isNull), 1036);
+  ASSERT_EQ(Parse("SELECT ename FROM emp"), 0);
+  EXPECT_EQ(OciIntr::tessel_bind_value(cda, "id", -1, 1, "1", -1), 1003);
+}
