@@ -78,6 +78,7 @@ std::vector<CompileError> compileErrors(const std::string& type, const std::stri
   std::string missing = tx::missingName(src, *cat, &at, &statement);
   if (missing.empty()) {
     if (type == "PROCEDURE" || type == "FUNCTION") out = callErrors(cat->db(), src);
+    if (out.empty() && (type == "PROCEDURE" || type == "FUNCTION")) out = undeclaredErrors(cat->db(), src);
     return out;
   }
   CompileError ignored;
@@ -106,7 +107,9 @@ bool unitCompiles(Session& ses, const std::string& name, const std::string& src)
   if (it != memo->compiledUnits.end() && it->second == src) return true;
   Catalog cat(ses.db, ses.user, &ses);
   if (!sqlNamesPresent(src, cat)) return false;
-  if (name.find('/') == std::string::npos && !callErrors(ses.db, src).empty()) return false;
+  if (name.find('/') == std::string::npos &&
+      (!callErrors(ses.db, src).empty() || !undeclaredErrors(ses.db, src).empty()))
+    return false;
   memo->compiledUnits[name] = src;
   return true;
 }

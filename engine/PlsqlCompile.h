@@ -28,6 +28,9 @@ std::vector<CompileError> compileErrors(const std::string& type, const std::stri
 // A procedure's or function's calls of the schema's procedures and functions that their
 // parameters no longer accept (PlsqlCallCheck.cpp).
 std::vector<CompileError> callErrors(sqlite3* db, const std::string& src);
+// Assignments to and calls of names that nothing declares (PLS-00201), in a stored procedure's or
+// function's source.
+std::vector<CompileError> undeclaredErrors(sqlite3* db, const std::string& src);
 
 // Whether every table and column the SQL of a PL/SQL text names is there.
 bool sqlNamesPresent(const std::string& src, Catalog& cat);
