@@ -75,7 +75,16 @@ std::vector<std::string> Translator::firstMemberNames(size_t b, size_t me) {
       }
     sqlite3_finalize(st);
   } catch (const OraError&) {
-    // a member that reads the columns of an outer query: its own names, if it lists them
+    // a member that reads the columns of an outer query
+  }
+  // SELECT * FROM one table, correlated: the table's columns
+  size_t from = b + 2;
+  if (names.empty() && is(t_[b], "SELECT") && is(at(b + 1), "*") && is(at(from), "FROM") &&
+      (at(from + 1).kind == Token::Ident || at(from + 1).kind == Token::QIdent)) {
+    size_t k = from + 2;
+    if (k < me && aliasToken(k)) ++k;
+    if (k == me || (t_[k].depth == d && (is(t_[k], "WHERE") || is(t_[k], "GROUP") || is(t_[k], "ORDER"))))
+      for (const ColumnInfo& c : cat_.columns(t_[from + 1].text)) names.push_back(c.name);
   }
   return names;
 }
