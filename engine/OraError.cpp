@@ -194,6 +194,7 @@ const std::map<int, const char*>& texts() {
       {32039, "recursive WITH clause must have column alias list"},
       {32040, "recursive WITH clause must use a UNION ALL operation"},
       {32038, "number of WITH clause column names does not match number of elements in select list"},
+      {39754, "FULL PARTITIONED OUTER JOIN is not supported"},
       {1786, "FOR UPDATE of this query expression is not allowed"},
       {2179, "valid options: ISOLATION LEVEL { SERIALIZABLE | READ COMMITTED }"},
       {2014, "cannot select FOR UPDATE from view with DISTINCT, GROUP BY, etc."},
@@ -629,7 +630,8 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   if (has("already exists")) return OraError(955);
   if (has("duplicate column")) return OraError(957);
   if (has("syntax error") || has("incomplete input")) return OraError(933, msg);
-  if (has("SELECTs to the left and right")) return OraError(1789);
+  // the right side of INTERSECT ALL or MINUS ALL, numbered as the left side's columns
+  if (has("SELECTs to the left and right") || (has("table SET$R") && has(" values for "))) return OraError(1789);
   // INSERT ... SELECT whose query gives another number of columns than the list names
   if (has(" values for ") && has(" columns")) {
     size_t at = msg.find(" has ");

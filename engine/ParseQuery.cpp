@@ -239,7 +239,7 @@ Node* Parser::setExpr() {
     Node* n = tree_.make(N::SetOp, left->pos);
     n->text = cur().text == "EXCEPT" ? "MINUS" : cur().text;
     ++i_;
-    if (n->text == "UNION" && acceptWord("ALL")) n->text = "UNION ALL";
+    if (acceptWord("ALL")) n->text += " ALL";
     n->kids.push_back(left);
     n->kids.push_back(term());
     left = finish(n);
@@ -469,12 +469,29 @@ Node* Parser::tableRef() {
 }
 
 Node* Parser::fromItem() {
+  // PARTITION BY of a partitioned outer join, after the table on either side of the join
+  auto partition = [&]() -> Node* {
+    if (!isWord("PARTITION") || !isWord("BY", 1)) return nullptr;
+    i_ += 2;
+    Node* list = make(N::List);
+    bool open = acceptOp("(");
+    do {
+      list->kids.push_back(value(expr()));
+    } while (acceptOp(","));
+    if (open) expectOp(")", 907);
+    return finish(list);
+  };
   Node* left = tableRef();
+  Node* leftPartition = partition();
   for (;;) {
     bool join = isWord("JOIN") || isWord("INNER") || isWord("CROSS") || isWord("NATURAL") ||
                 ((isWord("LEFT") || isWord("RIGHT") || isWord("FULL")) && (isWord("JOIN", 1) || isWord("OUTER", 1)));
     bool apply = (isWord("CROSS") || isWord("OUTER")) && isWord("APPLY", 1);
-    if (!join && !apply) break;
+    if (!join && !apply) {
+      if (leftPartition) failAt(933, leftPartition->pos); // no outer join to partition
+      break;
+    }
+    if (apply && leftPartition) failAt(933, leftPartition->pos);
     Node* j = tree_.make(N::Join, left->pos);
     if (apply) {
       // the right side may name the columns of the tables before it; it has no condition
@@ -498,6 +515,12 @@ Node* Parser::fromItem() {
     j->text = (natural ? "NATURAL " : "") + type;
     j->kids.push_back(left);
     j->kids.push_back(tableRef());
+    Node* rightPartition = partition();
+    Node* partitioned = leftPartition ? leftPartition : rightPartition;
+    if (partitioned && (natural || type == "INNER" || type == "CROSS" || (leftPartition && rightPartition)))
+      failAt(933, partitioned->pos);
+    if (partitioned && type == "FULL") failAt(39754, partitioned->pos);
+    leftPartition = nullptr;
     if (type != "CROSS" && !natural) {
       if (acceptWord("ON")) {
         j->kids.push_back(condition());
@@ -512,6 +535,7 @@ Node* Parser::fromItem() {
         fail(905);
       }
     }
+    if (partitioned) j->kids.push_back(partitioned);
     left = finish(j);
   }
   return left;

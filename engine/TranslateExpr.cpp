@@ -257,6 +257,12 @@ std::string Translator::emit(size_t b, size_t e) {
       add(quoteIdent(k.text));
       break;
     case Token::Op:
+      if (eq(k.text, "(") && setMember(i) && multisetCompound(i, e)) {
+        size_t next;
+        add(multisetRows(i, e, next));
+        i = next - 1;
+        break;
+      }
       if (eq(k.text, "(") && setMember(i)) {
         // a compound query's member in parentheses: SQLite takes a query of it instead
         size_t close = matching(i);
@@ -403,7 +409,7 @@ std::string Translator::emit(size_t b, size_t e) {
       }
       if (eq(k.text, "SELECT")) {
         size_t next;
-        add(emitSelect(i, e, next));
+        add(multisetCompound(i, e) ? multisetRows(i, e, next) : emitSelect(i, e, next));
         i = next - 1;
         break;
       }

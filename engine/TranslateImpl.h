@@ -138,6 +138,8 @@ inline const Token& tokenAt(const std::vector<Token>& t, size_t i) {
   throw OraError(933, "near " + t[i].raw).at(static_cast<int>(t[i].pos));
 }
 
+struct PartitionedJoin;
+
 class Translator {
 public:
   Translator(const std::string& src, std::vector<Token> toks, Catalog& cat)
@@ -564,6 +566,20 @@ public:
   std::set<size_t> nestedDone_; // blocks whose nested aggregates are written
   std::vector<std::pair<size_t, size_t>> partGroups_; // the grouping set being written
   std::vector<std::string> lastNames_; // the last query block's result column names (empty with a *)
+  // INTERSECT ALL, MINUS ALL, EXCEPT ALL (TranslateSetAll.cpp): the compound whose first member
+  // starts at i, and the set operators at its level up to its `end`
+  bool multisetCompound(size_t i, size_t e);
+  [[gnu::noinline]] std::string multisetRows(size_t i, size_t e, size_t& next);
+  std::vector<size_t> compoundOperators(size_t i, size_t e, size_t& end) const;
+  std::vector<std::string> firstMemberNames(size_t b, size_t me);
+  int multisetAny_ = -1; // whether the statement has one at all: -1 not yet known
+  int multisetCount_ = 0;
+  // partitioned outer joins (TranslatePartitionJoin.cpp)
+  bool partitionedJoin(size_t b, size_t e, int d, PartitionedJoin& j) const;
+  void partitionedKeys(size_t b, size_t from, size_t fromEnd, size_t end, int d);
+  std::string partitionedFrom(size_t b, size_t e, int d);
+  std::string partitionName(size_t at);
+  std::map<size_t, std::string> partitionNames_; // by the PARTITION token: the partitions' name
   // a "*" or "T.*" written out per grouping set: its first token and the names it gives
   std::map<size_t, std::vector<std::string>> starNames_;
   bool starColumns(size_t i, size_t ie, const Context& c, bool lone,

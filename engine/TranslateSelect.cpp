@@ -273,6 +273,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   Context c;
   parseFrom(from + 1, fromEnd, c);
   ctx_.push_back(c);
+  partitionedKeys(listBegin, from, fromEnd, end, d);
   size_t whereEnd = fromEnd;
   if (is(at(fromEnd), "WHERE"))
     whereEnd = clauseEnd(fromEnd + 1, end, d, {"GROUP", "ORDER", "HAVING", "CONNECT", "START", "FOR"});
@@ -518,6 +519,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   if (cat_.wideColumns()) wideOrderKeys(whereEnd, end, d);
   if (grouped && !expanding) checkGroupedClauses(s, fromEnd, end, groups, aliases);
   std::string joined = outerJoins(from + 1, fromEnd, fromEnd, whereEnd, d);
+  if (joined.empty()) joined = partitionedFrom(from + 1, fromEnd, d);
   // a walk in depth-first order takes its row limit after that order
   std::string walkLimit;
   if (!walk.empty()) {
