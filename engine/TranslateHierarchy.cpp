@@ -123,7 +123,12 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     size_t selectAt = from;
     while (selectAt > 0 && !(t_[selectAt].depth == d && is(t_[selectAt], "SELECT"))) --selectAt;
     std::string all;
-    for (auto& c : sourceColumns) all += (all.empty() ? "" : ", ") + self + "." + quoteIdent(c);
+    std::set<std::string> invisible;
+    if (!dual && !withQuery && !inline_)
+      for (auto& c : cat_.columns(table))
+        if (c.invisible) invisible.insert(c.name);
+    for (auto& c : sourceColumns)
+      if (!invisible.count(c)) all += (all.empty() ? "" : ", ") + self + "." + quoteIdent(c);
     for (size_t i = selectAt + 1; i < from && !dual && !all.empty(); ++i)
       if (t_[i].depth == d && is(t_[i], "*") && (is(t_[i - 1], ",") || i == selectAt + 1 || is(t_[i - 1], "DISTINCT") ||
                                                   is(t_[i - 1], "UNIQUE") || is(t_[i - 1], "ALL")))
