@@ -845,6 +845,7 @@ void Translator::alterTable() {
   } else {
     throw OraError(905);
   }
+  checkInvisibleAllowed(db, table, pieces);
   recordConstraints(tr_, cat_, table, cons, consTypes);
   for (auto& d : tr_.ddl) after.push_back(d);
   tr_.ddl.clear();

@@ -65,6 +65,13 @@ void changeVisibility(std::vector<rb::DefPiece>& pieces, const std::vector<std::
   checkSomeVisible(pieces);
 }
 
+void checkInvisibleAllowed(sqlite3* db, const std::string& table, const std::vector<rb::DefPiece>& pieces) {
+  if (std::none_of(pieces.begin(), pieces.end(), [](const rb::DefPiece& p) { return !p.column.empty() && invisibleDef(p.text); }))
+    return;
+  if (rb::scalar(db, "SELECT COUNT(*) FROM \"TESSEL$TEMPORARY\" WHERE TABLE_NAME = " + quoteString(table)) > 0)
+    throw OraError(54042);
+}
+
 bool Translator::visibilityAt(size_t j) {
   if (j >= size() || t_[j].kind != Token::Ident || !(is(t_[j], "VISIBLE") || is(t_[j], "INVISIBLE"))) return false;
   skip_[j] = 1;

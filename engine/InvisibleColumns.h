@@ -30,6 +30,8 @@ std::set<std::string> invisibleColumns(const std::string& createSql);
 void changeVisibility(std::vector<rb::DefPiece>& pieces, const std::vector<std::pair<std::string, bool>>& changes);
 // A table must keep a visible column.
 void checkSomeVisible(const std::vector<rb::DefPiece>& pieces);
+// A temporary table has no invisible columns (ORA-54042).
+void checkInvisibleAllowed(sqlite3* db, const std::string& table, const std::vector<rb::DefPiece>& pieces);
 
 } // namespace tx
 } // namespace ora
