@@ -395,13 +395,14 @@ void Translator::alterTable() {
       std::string name = at(b).text;
       const ColumnInfo& old = findColumn(cols, name);
       bool visibility = false;
-      for (size_t m = b + 1; m < e && !visibility && t_[m].depth == t_[b].depth && !is(t_[m], "DEFAULT") &&
-                             !constraintStart(t_[m]);
-           ++m)
-        if (visibilityAt(m)) {
+      // after the name or the type, before the default and the constraints
+      for (size_t m = b + 1; m < e && !visibility && !is(t_[m], "DEFAULT") && !constraintStart(t_[m]); ++m) {
+        if (is(t_[m], "(")) m = matching(m);
+        else if (visibilityAt(m)) {
           visibility = true;
           shown.emplace_back(name, is(t_[m], "INVISIBLE"));
         }
+      }
       if (visibility && e == b + 2) continue;
       newNamesFree(b, e);
       DefPiece& p = pieceOf(name);
