@@ -2,6 +2,7 @@
 // for the session until the schema changes.
 #include "SqlTranslate.h"
 #include "OraError.h"
+#include "InvisibleColumns.h"
 #include "Session.h"
 #include "TranslateImpl.h"
 
@@ -232,6 +233,19 @@ const std::vector<ColumnInfo>& Catalog::columns(const std::string& table) {
         c.onNull = sqlite3_column_int(st, 2) == 2;
       }
   done(st);
+  if (!out.empty()) {
+    // the table's definition marks its invisible columns
+    st = prep("SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1 AND instr(sql, ?2) > 0");
+    sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, tx::kInvisibleMark, -1, SQLITE_STATIC);
+    rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) {
+      auto hidden = tx::invisibleColumns(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+      for (auto& c : out) c.invisible = hidden.count(c.name) > 0;
+    }
+    complete = complete && (rc == SQLITE_ROW || rc == SQLITE_DONE);
+    done(st);
+  }
   std::vector<std::string> declared;
   for (auto& c : out) {
     declared.push_back(std::move(c.narrowDecl));

@@ -75,6 +75,7 @@ std::string tableDdl(Catalog& cat, const std::string& owner, const std::string& 
   for (size_t i = 0; i < cols.size(); ++i) {
     const ColumnInfo& c = cols[i];
     out += (i ? ", \n" : "") + std::string("\t") + quoted(c.name) + " " + typeText(c.type);
+    if (c.invisible) out += " INVISIBLE";
     std::string dflt = writtenDefault(c.dflt);
     if (!dflt.empty()) out += (c.onNull ? " DEFAULT ON NULL " : " DEFAULT ") + dflt;
     if (c.notNull && !c.onNull && !keyed.count(c.name) && c.identity.empty()) out += " NOT NULL ENABLE";

@@ -3,6 +3,7 @@
 #include "DdlPartition.h"
 #include "Dictionary.h"
 #include "DictionaryImpl.h"
+#include "InvisibleColumns.h"
 #include "OraError.h"
 #include "Session.h"
 #include "TableRebuild.h"
@@ -389,11 +390,23 @@ void Translator::alterTable() {
     tr_ = translate("ALTER TABLE " + qt + " " + state + check + target + (cascade ? " CASCADE" : ""), cat_, false, false);
     return;
   } else if (is(verb, "MODIFY")) {
+    std::vector<std::pair<std::string, bool>> shown; // the items' [IN]VISIBLE
     for (auto [b, e] : items(i + 1)) {
       std::string name = at(b).text;
       const ColumnInfo& old = findColumn(cols, name);
+      bool visibility = false;
+      // after the name or the type, before the default and the constraints
+      for (size_t m = b + 1; m < e && !visibility && !is(t_[m], "DEFAULT") && !constraintStart(t_[m]); ++m) {
+        if (is(t_[m], "(")) m = matching(m);
+        else if (visibilityAt(m)) {
+          visibility = true;
+          shown.emplace_back(name, is(t_[m], "INVISIBLE"));
+        }
+      }
+      if (visibility && e == b + 2) continue;
       newNamesFree(b, e);
       DefPiece& p = pieceOf(name);
+      bool wasInvisible = invisibleDef(p.text);
       std::string qc = quoteIdent(name);
       auto pt = tokenize(p.text);
       // the stored piece: "NAME" TYPE[(n[,m])] constraints...
@@ -408,6 +421,7 @@ void Translator::alterTable() {
       if (restFrom + 1 < pt.size() && is(pt[restFrom], "COLLATE")) restFrom += 2;
       std::string typeText = declTypeText(old.type, charset());
       size_t specFrom = b + 1;
+      if (skip_[specFrom]) ++specFrom; // [IN]VISIBLE right after the name
       bool hasType = at(specFrom).kind == Token::Ident && !constraintStart(at(specFrom));
       if (hasType) {
         std::string cname;
@@ -496,8 +510,9 @@ void Translator::alterTable() {
           spec += " " + emit(m, m + 1);
         }
       }
-      p.text = qc + " " + typeText + (rest.empty() ? "" : " " + rest) + spec;
+      p.text = markInvisible(qc + " " + typeText + (rest.empty() ? "" : " " + rest) + spec, wasInvisible);
     }
+    changeVisibility(pieces, shown);
   } else if (is(verb, "ENABLE") || is(verb, "DISABLE")) {
     size_t w = i + 1;
     bool novalidate = is(at(w), "NOVALIDATE");
@@ -831,6 +846,7 @@ void Translator::alterTable() {
   } else {
     throw OraError(905);
   }
+  checkInvisibleAllowed(db, table, pieces);
   recordConstraints(tr_, cat_, table, cons, consTypes);
   for (auto& d : tr_.ddl) after.push_back(d);
   tr_.ddl.clear();

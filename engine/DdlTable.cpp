@@ -4,6 +4,7 @@
 #include "Collections.h"
 #include "Dictionary.h"
 #include "DictionaryImpl.h"
+#include "InvisibleColumns.h"
 #include "ObjectTypes.h"
 #include "OraError.h"
 #include "Session.h"
@@ -73,7 +74,13 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   name = nameTok.text;
   // the type: a name, an optional second word, an optional (n[,m])
   size_t j = b + 1;
-  if (j < k && virtualAt(j)) return virtualColumn(b, j, k, name, ct, ColType{});
+  // [IN]VISIBLE comes after the type, or after the name of a virtual column without one
+  bool invisible = false;
+  auto visibility = [&] {
+    if (j < k && visibilityAt(j)) invisible = is(t_[j++], "INVISIBLE");
+  };
+  visibility();
+  if (j < k && virtualAt(j)) return markInvisible(virtualColumn(b, j, k, name, ct, ColType{}), invisible);
   if (j >= k || at(j).kind != Token::Ident) throw OraError(902).at(static_cast<int>(at(j).pos));
   const int typePos = static_cast<int>(at(j).pos);
   auto word = [&](size_t m) { return m < k && at(m).kind == Token::Ident ? at(m).text : std::string(); };
@@ -205,7 +212,8 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   } else if (ct.code == 0) {
     throw OraError(902, tn).at(typePos);
   }
-  if (virtualAt(j)) return virtualColumn(b, j, k, name, ct, ct);
+  visibility();
+  if (virtualAt(j)) return markInvisible(virtualColumn(b, j, k, name, ct, ct), invisible);
   // a collection keeps its type's name in the declaration, its values as blobs
   std::string def = quoteIdent(name) + " " + (ct.code == kNamedType ? "COLL$" + coll.name + " BLOB" : declTypeText(ct, charset()));
   // SQLite takes an expression as a default only in parentheses
@@ -238,7 +246,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
         (is(t_[m], "NULL") && m > j))
       cname.clear();
   }
-  return def;
+  return markInvisible(def, invisible);
 }
 
 // Names for the PRIMARY KEY and UNIQUE constraints of a table, recorded with their columns.
@@ -505,6 +513,9 @@ void Translator::createTable() {
     b = k + 1;
   }
   if (columns == 0) throw OraError(904);
+  bool anyVisible = false;
+  for (size_t d = 0; d < defs.size(); ++d) anyVisible = anyVisible || (!defNames[d].empty() && !invisibleDef(defs[d]));
+  if (!anyVisible) throw OraError(54039);
   std::vector<std::string> partitions;
   size_t after = tableProperties(t_, close + 1, size(), src_, cat_, table, localTypes, !pkColumns.empty(), partitions);
   if (after < size()) throw OraError(922).at(static_cast<int>(t_[after].pos));

@@ -1,5 +1,7 @@
 // Global temporary tables: a table as any other, with the rows a commit or the session's end
 // takes away.
+#include "InvisibleColumns.h"
+#include "OraError.h"
 #include "TranslateImpl.h"
 
 namespace ora::tx {
@@ -22,6 +24,8 @@ void Translator::createTemporaryTable() {
   std::string table;
   objectName(4, table);
   Translation tr = translate(plain, cat_, false, false);
+  for (auto& sql : tr.ddl)
+    if (sql.starts_with("CREATE TABLE") && !invisibleColumns(sql).empty()) throw OraError(54042);
   tr.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$TEMPORARY\" (TABLE_NAME, DURATION) VALUES (" +
                    quoteString(table) + ", " + quoteString(duration) + ")");
   tr_ = std::move(tr);

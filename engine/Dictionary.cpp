@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "DictionaryImpl.h"
+#include "InvisibleColumns.h"
 #include "ObjectTypes.h"
 #include "OraError.h"
 #include "OraValues.h"
@@ -168,7 +169,7 @@ bool viewCompiles(const Source& src, const std::string& name, bool translated);
 // allCols: USER_TAB_COLS, which adds HIDDEN_COLUMN and VIRTUAL_COLUMN
 void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
   sqlite3* db = src.db;
-  bool computed = false;
+  bool computed = false, invisible = false;
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id, const std::string& dflt) {
     std::string type = dataType(t);
@@ -183,7 +184,8 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
     ins.text(table).text(name).text(type).num(dataLength(t));
     if ((t.code == kNumber && t.precision > 0 && !t.anyPrecision) || isInterval(t.code)) ins.num(t.precision); else ins.null();
     if ((t.code == kNumber && t.hasScale && !t.isFloat()) || isTimestamp(t.code) || isInterval(t.code)) ins.num(t.scale); else ins.null();
-    ins.text(notNull ? "N" : "Y").num(id);
+    ins.text(notNull ? "N" : "Y");
+    if (invisible) ins.null(); else ins.num(id); // an invisible column has no place in the order
     if (dflt.empty()) ins.null().null();
     else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);
     if ((t.code == kVarchar2 || t.code == kChar) && t.object.empty()) {
@@ -192,18 +194,22 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
     } else {
       ins.null().num(0).null();
     }
-    if (allCols) ins.text("NO").text(computed ? "YES" : "NO");
+    if (allCols) ins.text(invisible ? "YES" : "NO").text(computed ? "YES" : "NO");
     ins.row();
   };
   for (const auto& t : tablesOf(db, "table")) {
     std::string created; // a virtual column's expression is in the table's definition
     eachRow(db, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1",
             [&](sqlite3_stmt* st) { created = col(st, 0); }, t);
+    auto hidden = tx::invisibleColumns(created);
+    int visible = 0;
     eachRow(db, "SELECT name, type, \"notnull\", cid, dflt_value, hidden FROM pragma_table_xinfo(?1)"
                 " WHERE hidden <> 1 ORDER BY cid",
             [&](sqlite3_stmt* st) {
               std::string stored = col(st, 4), dflt = writtenDefault(stored);
               computed = sqlite3_column_int(st, 5) >= 2;
+              invisible = hidden.count(col(st, 0)) > 0;
+              if (!invisible) ++visible;
               if (computed) {
                 size_t at = created.find(quoteIdent(col(st, 0)) + " ");
                 at = at == std::string::npos ? at : created.find("GENERATED ALWAYS AS (", at);
@@ -213,11 +219,10 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
               if (dflt.empty() && !stored.empty() &&
                   stored.find_first_not_of("0123456789.-") == std::string::npos)
                 dflt = stored;
-              add(t, col(st, 0), parseDeclType(col(st, 1)), sqlite3_column_int(st, 2) != 0,
-                  sqlite3_column_int(st, 3) + 1, dflt);
+              add(t, col(st, 0), parseDeclType(col(st, 1)), sqlite3_column_int(st, 2) != 0, visible, dflt);
             }, t);
   }
-  computed = false;
+  computed = invisible = false;
   for (const auto& v : tablesOf(db, "view")) {
     std::vector<std::string> types;
     eachRow(db, "SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1",

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <set>
 #include <sqlite3.h>
 
@@ -32,11 +33,13 @@ void eachRow(sqlite3* db, const std::string& sql, const std::function<void(sqlit
     if (tolerant) return;
     must(db, rc);
   }
+  // a row that throws must not leave the statement open: it would keep the schema busy
+  std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> held(st, sqlite3_finalize);
   if (!arg.empty() || sqlite3_bind_parameter_count(st) > 0)
     sqlite3_bind_text(st, 1, arg.c_str(), -1, SQLITE_TRANSIENT);
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) row(st);
   std::string msg = sqlite3_errmsg(db);
-  sqlite3_finalize(st);
+  held.reset();
   if (rc != SQLITE_DONE && !tolerant) throw fromSqlite(rc, msg, "SELECT");
 }
 

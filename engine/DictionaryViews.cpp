@@ -17,7 +17,7 @@ struct ViewDef {
 #define kTabColumns                                                                                     \
   "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, DATA_TYPE VARCHAR2(106),"              \
   " DATA_LENGTH NUMBER NOT NULL, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE VARCHAR2(1),"               \
-  " COLUMN_ID NUMBER NOT NULL, DEFAULT_LENGTH NUMBER, DATA_DEFAULT LONG VARCHAR,"                               \
+  " COLUMN_ID NUMBER, DEFAULT_LENGTH NUMBER, DATA_DEFAULT LONG VARCHAR,"                               \
   " CHAR_COL_DECL_LENGTH NUMBER, CHAR_LENGTH NUMBER, CHAR_USED VARCHAR2(1)"
 
 // Storage figures are the engine's own fixed values: it has no extents or blocks.

@@ -215,7 +215,8 @@ bool mergeStatement(const std::string& text, Catalog& cat, Translation& out) {
       // DEFAULT is no value of the source row: such a column is left out, to take its default
       if (std::any_of(items.begin(), items.end(), [](const std::string& v) { return isDefaultWord(v); })) {
         if (columns.empty())
-          for (const auto& c : cat.columns(targetTable)) names.push_back(quoteIdent(c.name));
+          for (const auto& c : cat.columns(targetTable))
+            if (!c.invisible) names.push_back(quoteIdent(c.name));
         if (names.size() > items.size()) throw OraError(947);
         if (names.size() < items.size()) throw OraError(913);
         {

@@ -157,6 +157,8 @@ const std::map<int, const char*>& texts() {
       {54002, "only pure functions can be specified in a virtual column expression"},
       {54013, "INSERT operation disallowed on virtual columns"},
       {54017, "UPDATE operation disallowed on virtual columns"},
+      {54039, "table must have at least one column that is not invisible"},
+      {54042, "Invisible column is not supported on this type of table."},
       {2291, "integrity constraint violated - parent key not found"},
       {2292, "integrity constraint violated - child record found"},
       {22902, "CURSOR expression not allowed"},

@@ -484,6 +484,8 @@ Node* Parser::columnDef(bool modify) {
   Node* c = make(N::ColumnDef);
   if (!nameAt()) fail(904);
   c->text = t_[i_++].text;
+  // [IN]VISIBLE: after the type, or after the name when there is none (MODIFY, a virtual column)
+  bool shown = acceptWord("VISIBLE") || acceptWord("INVISIBLE");
   // MODIFY may leave the type out
   // a virtual column may leave its type to its expression
   bool computed = isWord("AS") || (isWord("GENERATED") && isWord("ALWAYS", 1) && isWord("AS", 2) && isOp("(", 3));
@@ -505,6 +507,7 @@ Node* Parser::columnDef(bool modify) {
   } else {
     c->kids.push_back(typeHere ? typeSpec() : nullptr);
   }
+  if (!shown && !acceptWord("VISIBLE")) acceptWord("INVISIBLE");
   Node* def = nullptr;
   Node* cons = make(N::List);
   for (;;) {

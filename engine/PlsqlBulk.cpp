@@ -185,6 +185,7 @@ std::string Run::rowSet(size_t k, size_t e, Range statement, size_t& used) {
     if (!target.empty()) table = target;
   }
   auto cols = cat.columns(table);
+  std::erase_if(cols, [](const ColumnInfo& c) { return c.invisible; }); // the row "*" reads
   if (cols.size() != v->fields.size())
     throw compileError(*this, k, cols.size() < v->fields.size() ? "PL/SQL: ORA-00913: too many values"
                                                                 : "PL/SQL: ORA-00947: not enough values");

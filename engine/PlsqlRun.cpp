@@ -133,6 +133,7 @@ void Run::typed(Var& v, const TypeSpec& ts, size_t at) {
       } else if (a.e == a.b + 1 && ts.rowtype && cat.tableExists(table)) {
         v.record = true;
         for (const ColumnInfo& ci : cat.columns(table)) {
+          if (ci.invisible) continue; // a row as "*" reads it
           v.fieldNames.push_back(ci.name);
           v.fieldTypes.push_back(fromColumn(ci.type));
           v.fields.emplace_back();

@@ -142,7 +142,8 @@ bool plainTables(const Node* n, Catalog& cat, std::vector<std::pair<std::string,
            plainTables(n->kid(1), cat, out);
   if (n->kind != N::Table || !n->kid(0) || !n->kid(0)->kids.empty() || !cat.tableExists(n->text)) return false;
   std::vector<std::string> cols;
-  for (const ColumnInfo& c : cat.columns(n->text)) cols.push_back(c.name);
+  for (const ColumnInfo& c : cat.columns(n->text))
+    if (!c.invisible) cols.push_back(c.name); // what "*" stands for
   out.emplace_back(n->alias.empty() ? n->text : n->alias, std::move(cols));
   return true;
 }

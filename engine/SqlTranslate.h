@@ -29,6 +29,7 @@ struct ColumnInfo {
   std::string identity; // the sequence of an identity column
   bool always = false;  // GENERATED ALWAYS: no value may be given
   bool onNull = false;  // DEFAULT ON NULL / BY DEFAULT ON NULL: a NULL given takes the default
+  bool invisible = false; // INVISIBLE: "*" and an INSERT without a column list leave it out
   // a view's column SQLite declares narrower than the view was described (a set operation's
   // wider member): what SQLite declares
   std::string narrowDecl;

@@ -94,7 +94,8 @@ void Translator::insert() {
       throw OraError(917);
     }
   } else {
-    target = cols;
+    for (const auto& c : cols)
+      if (!c.invisible) target.push_back(c);
   }
   // an identity column left out is numbered by its sequence
   std::vector<ColumnInfo> numbered;

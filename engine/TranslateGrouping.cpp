@@ -567,7 +567,8 @@ bool Translator::starColumns(size_t i, size_t ie, const Context& c, bool lone,
       continue;
     }
     if (r.name == "DUAL" || cteNames_.count(r.name) || !r.dictionary.empty() || !cat_.tableExists(r.name)) return false;
-    for (auto& col : cat_.columns(r.name)) out.emplace_back(exposed, col.name);
+    for (auto& col : cat_.columns(r.name))
+      if (!col.invisible) out.emplace_back(exposed, col.name);
   }
   return !out.empty();
 }

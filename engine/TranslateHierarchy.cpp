@@ -26,7 +26,8 @@ std::vector<std::string> Translator::withColumns(const std::string& name) const 
     if (k < from && !(t_[k].depth == d && is(t_[k], ","))) continue;
     const Token& last = t_[k - 1];
     if (k == b + 1 && is(last, "*") && from + 1 < size() && cat_.tableExists(at(from + 1).text)) {
-      for (auto& c : cat_.columns(at(from + 1).text)) out.push_back(c.name); // SELECT * FROM table
+      for (auto& c : cat_.columns(at(from + 1).text)) // SELECT * FROM table
+        if (!c.invisible) out.push_back(c.name);
       b = k + 1;
       continue;
     }
@@ -96,7 +97,9 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     for (size_t k = b; k <= subFrom; ++k) {
       if (k < subFrom && !(t_[k].depth == d + 1 && is(t_[k], ","))) continue;
       if (k == b + 1 && is(t_[b], "*") && subFrom + 1 < close && cat_.tableExists(at(subFrom + 1).text))
-        for (auto& c : cat_.columns(at(subFrom + 1).text)) sourceColumns.push_back(c.name);
+        for (auto& c : cat_.columns(at(subFrom + 1).text)) {
+          if (!c.invisible) sourceColumns.push_back(c.name);
+        }
       else if (k > b && (t_[k - 1].kind == Token::Ident || t_[k - 1].kind == Token::QIdent))
         sourceColumns.push_back(t_[k - 1].text);
       else
@@ -120,7 +123,12 @@ std::string Translator::hierarchy(size_t from, size_t fromEnd, size_t end, int d
     size_t selectAt = from;
     while (selectAt > 0 && !(t_[selectAt].depth == d && is(t_[selectAt], "SELECT"))) --selectAt;
     std::string all;
-    for (auto& c : sourceColumns) all += (all.empty() ? "" : ", ") + self + "." + quoteIdent(c);
+    std::set<std::string> invisible;
+    if (!dual && !withQuery && !inline_)
+      for (auto& c : cat_.columns(table))
+        if (c.invisible) invisible.insert(c.name);
+    for (auto& c : sourceColumns)
+      if (!invisible.count(c)) all += (all.empty() ? "" : ", ") + self + "." + quoteIdent(c);
     for (size_t i = selectAt + 1; i < from && !dual && !all.empty(); ++i)
       if (t_[i].depth == d && is(t_[i], "*") && (is(t_[i - 1], ",") || i == selectAt + 1 || is(t_[i - 1], "DISTINCT") ||
                                                   is(t_[i - 1], "UNIQUE") || is(t_[i - 1], "ALL")))

@@ -296,6 +296,8 @@ private:
                     std::vector<std::pair<std::string, size_t>>& orderNames) const;
   [[gnu::noinline]] void joinedStar(size_t star, size_t from, size_t fromEnd);
   [[gnu::noinline]] bool viewStar(size_t i, size_t ie, std::vector<std::string>& names);
+  // "*" or "t.*" at [i, ie) over a table with invisible columns: its visible ones, by name
+  [[gnu::noinline]] bool visibleStar(size_t i, size_t ie);
   size_t clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops);
   // The same for a few stop words written at the call, without building a set each time.
   size_t clauseEnd(size_t i, size_t e, int depth, std::initializer_list<const char*> stops);
@@ -461,6 +463,8 @@ private:
                         std::vector<std::pair<std::string, std::string>>& named);
   // [GENERATED ALWAYS] AS (expr) [VIRTUAL] at j: a column computed when it is read
   bool virtualAt(size_t j) const;
+  // VISIBLE or INVISIBLE at j of a column definition (left out of what is emitted)
+  bool visibilityAt(size_t j);
   std::string virtualColumn(size_t b, size_t j, size_t e, const std::string& name, ColType& type, ColType declared);
 
 public:

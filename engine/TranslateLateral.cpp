@@ -65,6 +65,7 @@ std::vector<std::string> Translator::lateralColumns(size_t open, size_t close) {
         const std::string& table = src.table;
         if (!cat_.tableExists(table)) throw OraError(942, table);
         for (auto& col : cat_.columns(table)) {
+          if (col.invisible) continue;
           names.push_back(col.name);
           tr_.inferred.emplace(col.name, col.type); // the module's columns have no declared types
         }

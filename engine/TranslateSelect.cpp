@@ -427,6 +427,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       if (replace_[ie - 1].empty() && viewStar(i, ie, names) && d == 0)
         tr_.stars.push_back({{t_[i].pos, t_[ie - 1].end}, names});
     }
+    if (star && replace_[ie - 1].empty()) visibleStar(i, ie);
     std::string item = emit(i, exprEnd);
     if (havingOnly && position == 0) item = "COALESCE(" + item + ", MIN(NULL))";
     // computed text sorts and compares as a text column of the database's set does, also where
@@ -829,7 +830,7 @@ void Translator::joinedStar(size_t star, size_t from, size_t fromEnd) {
   for (auto* side : {&l, &r}) {
     std::string q = quoteIdent(side->alias.empty() ? side->name : side->alias);
     for (auto& c : side == &l ? lc : rc)
-      if (!isShared(c.name)) list += (list.empty() ? "" : ", ") + q + "." + quoteIdent(c.name) + " AS " + quoteIdent(c.name);
+      if (!isShared(c.name) && !c.invisible) list += (list.empty() ? "" : ", ") + q + "." + quoteIdent(c.name) + " AS " + quoteIdent(c.name);
   }
   if (!list.empty()) replace_[star] = list;
 }
@@ -846,6 +847,7 @@ bool Translator::viewStar(size_t i, size_t ie, std::vector<std::string>& names) 
     auto cols = cat_.columns(r.name);
     if (cols.empty()) return false;
     for (auto& c : cols) {
+      if (c.invisible) continue;
       list += (list.empty() ? "" : ", ") + quoteIdent(exposed) + "." + quoteIdent(c.name) + " AS " + quoteIdent(c.name);
       names.push_back(c.name);
     }

@@ -360,6 +360,36 @@ void TSqlShell::Describe(const std::string& name) {
       type = n->second;
     line(f->Name(), f->Nullable() ? "" : "NOT NULL", type);
   }
-  FOut << "\n";
   c.Close();
+  if (Settings.ColInvisible && name.find('.') == std::string::npos)
+    DescribeInvisible(name, declared, line);
+  FOut << "\n";
+}
+
+// SET COLINVISIBLE ON: the invisible columns after the others, each marked so.
+void TSqlShell::DescribeInvisible(
+    const std::string& name, const std::map<std::string, std::string>& declared,
+    const std::function<void(const std::string&, const std::string&, const std::string&)>& line) {
+  std::string list;
+  for (const auto& col : InvisibleColumns(name))
+    list += (list.empty() ? "" : ", ") + OraName(col);
+  if (list.empty())
+    return;
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetRawAsText(true);
+  c.SetSQL({"SELECT " + list + " FROM " + name + " WHERE 1=0"});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  if (c.Open() && c.Parse() && c.DescribeFields())
+    for (int i = 0; i < c.FieldCount(); ++i) {
+      auto* f = static_cast<TOraField*>(c.Fields(i));
+      std::string type = ColumnTypeText(f);
+      if (auto n = declared.find(f->Name()); n != declared.end())
+        type = n->second;
+      line(f->Name() + " (INVISIBLE)", f->Nullable() ? "" : "NOT NULL", type);
+    }
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
 }

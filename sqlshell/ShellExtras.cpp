@@ -194,6 +194,24 @@ std::map<std::string, std::string> TSqlShell::DeclaredTypes(const std::string& t
   return out;
 }
 
+std::vector<std::string> TSqlShell::InvisibleColumns(const std::string& table) {
+  std::vector<std::string> out;
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1000);
+  c.SetSQL({"SELECT COLUMN_NAME FROM USER_TAB_COLS WHERE TABLE_NAME = " + OraText(DictionaryName(table)) +
+            " AND HIDDEN_COLUMN = 'YES'"});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+      (c.FetchRowsQuiet() || c.ReturnCode() == 1403))
+    for (uint32_t r = 0; r < c.RowsProcessed(); ++r)
+      out.push_back(c.Fields(0)->GetAsString(r));
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return out;
+}
+
 std::vector<std::pair<std::string, std::string>> TSqlShell::UnitErrors(const std::string& name,
                                                                        const std::string& type) {
   std::vector<std::pair<std::string, std::string>> out;

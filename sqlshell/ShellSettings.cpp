@@ -73,7 +73,7 @@ constexpr std::pair<const char*, size_t> SetOptions[] = {
     {"AUTOTRACE", 5},  {"SQLTERMINATOR", 6}, {"SQLCASE", 4},       {"TIME", 4},
     {"SQLNUMBER", 4},  {"EXITCOMMIT", 5},    {"SPACE", 3},         {"DESCRIBE", 4},
     {"APPINFO", 3},    {"AUTOPRINT", 5},     {"COPYCOMMIT", 5},    {"EDITFILE", 4},
-    {"LOBOFFSET", 4},  {"RECSEPCHAR", 10},   {"MARKUP", 4},
+    {"LOBOFFSET", 4},  {"RECSEPCHAR", 10},   {"MARKUP", 4},        {"COLINVISIBLE", 6},
 };
 
 } // namespace
@@ -240,6 +240,8 @@ void TSqlShell::SetCommand(const std::string& args) {
       FChangesSinceCommit = 0;
     } else if (Abbrev(opt, "AUTOPRINT", 5))
       ok = onOff(Settings.AutoPrint);
+    else if (Abbrev(opt, "COLINVISIBLE", 6))
+      ok = onOff(Settings.ColInvisible);
     else if (Abbrev(opt, "TRIMSPOOL", 5) || Abbrev(opt, "TRIMOUT", 5) || opt == "TAB") {
       bool ignored = false; // trailing blanks are always trimmed; no tabs are written
       ok = onOff(ignored);
@@ -362,6 +364,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},
       {"BLOCKTERMINATOR", 4, [] { return CharSetting("blockterminator", '.'); }},
       {"CMDSEP", 4, [] { return std::string("cmdsep OFF"); }},
+      {"COLINVISIBLE", 6, [&] { return "colinvisible " + onOff(Settings.ColInvisible); }},
       {"COLSEP", 4, [&] { return quoted("colsep", Settings.ColSep); }},
       {"COPYCOMMIT", 5, [] { return std::string("copycommit 0"); }},
       {"CONCAT", 3, [&] { return CharSetting("concat", Settings.Concat); }},

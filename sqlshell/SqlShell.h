@@ -72,6 +72,7 @@ struct TShellSettings {
   std::string Suffix = "sql"; // added to a script name without extension
   bool ServerOutput = false;
   bool AutoPrint = false;    // PRINT the bind variables of each block that ran
+  bool ColInvisible = false; // DESCRIBE lists invisible columns too
   long ServerOutputSize = 0; // 0 = unlimited
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
   bool ErrorExit = false;
@@ -203,6 +204,9 @@ private:
   // The "n rows selected." line (or none) after a query's rows.
   void QueryFeedback(uint32_t rows);
   void Describe(const std::string& name);
+  void DescribeInvisible(
+      const std::string& name, const std::map<std::string, std::string>& declared,
+      const std::function<void(const std::string&, const std::string&, const std::string&)>& line);
   // DESCRIBE of a procedure, function or package: false when there is none of that name.
   bool DescribeUnit(const std::string& name);
   // Gives the number models' L, C and U the session's currencies.
@@ -300,6 +304,8 @@ private:
   // The columns of a table of one's own (as written) whose lengths count characters, with those
   // lengths.
   std::map<std::string, std::string> DeclaredTypes(const std::string& table);
+  // The invisible columns of a table of one's own (as written), in the table's order.
+  std::vector<std::string> InvisibleColumns(const std::string& table);
   // A CREATE FORCE VIEW that made a view with errors, or an ALTER VIEW or TRIGGER ... COMPILE
   // that left it with errors.
   bool CompiledInvalid(const std::string& text, std::string& title);
