@@ -74,8 +74,8 @@ std::vector<std::pair<size_t, size_t>> commaList(const TokenList& l, size_t b, s
 }
 
 // (VALUES (...), (...)) [AS] alias [(names)]: a query of its rows, one SELECT FROM DUAL each.
-bool valueTables(const std::string& text, std::string& out) {
-  TokenList l(text);
+bool valueTables(const TokenList& l, std::string& out) {
+  const std::string& text = l.text;
   if (!l.ok) return false;
   std::vector<Edit> edits;
   for (size_t i = 0; i + 2 < l.t.size(); ++i) {
@@ -135,8 +135,8 @@ bool valueTables(const std::string& text, std::string& out) {
 }
 
 // A SELECT whose select list runs into the end of its query without a FROM reads DUAL.
-bool fromlessSelects(const std::string& text, std::string& out) {
-  TokenList l(text);
+bool fromlessSelects(const TokenList& l, std::string& out) {
+  const std::string& text = l.text;
   if (!l.ok) return false;
   // reserved words only: others may be the names of columns in the select list
   static const std::set<std::string> ends = {"UNION", "INTERSECT", "MINUS", "WHERE", "GROUP",
@@ -169,8 +169,8 @@ bool fromlessSelects(const std::string& text, std::string& out) {
 }
 
 // UPDATE / DELETE with FROM (or, for DELETE, USING) tables joined to the target.
-bool joinedDml(const std::string& text, std::string& out) {
-  TokenList l(text);
+bool joinedDml(const TokenList& l, std::string& out) {
+  const std::string& text = l.text;
   if (!l.ok || l.t.size() < 4) return false;
   bool update = l.word(0, "UPDATE");
   if (!update && !l.word(0, "DELETE")) return false;
@@ -250,8 +250,8 @@ size_t clauseEnd(const TokenList& l, size_t from, std::initializer_list<const ch
 
 // GROUP BY and HAVING naming a select list item by its alias (a column of the same name comes
 // first) or, with GROUP_BY_POSITION_ENABLED, GROUP BY naming one by its position.
-bool groupAliases(const std::string& text, Catalog& cat, std::string& out) {
-  TokenList l(text);
+bool groupAliases(const TokenList& l, Catalog& cat, std::string& out) {
+  const std::string& text = l.text;
   if (!l.ok) return false;
   std::vector<Edit> edits;
   for (size_t i = 0; i + 1 < l.t.size(); ++i) {
@@ -370,8 +370,9 @@ bool existenceClause(const std::string& text, Catalog& cat, bool deferDdlErrors,
     kind = l.t[at - 2].text + " " + kind;
   if (create && l.word(1, "OR") && l.word(2, "REPLACE")) throw OraError(11541).at(static_cast<int>(l.t[2].pos));
   std::string object = l.t[name].text;
+  bool elsewhere = false; // another schema's: left to the statement itself
   if (l.op(name + 1, ".") && l.name(name + 2)) {
-    if (object != cat.user()) return false; // another schema's: left to the statement itself
+    elsewhere = object != cat.user();
     object = l.t[name + 2].text;
   }
   // a stored unit keeps its text as written after the kind; other statements keep their
@@ -382,7 +383,7 @@ bool existenceClause(const std::string& text, Catalog& cat, bool deferDdlErrors,
   if (units.count(kind)) plain.erase(l.t[at].pos, l.t[name].pos - l.t[at].pos);
   else plain.replace(l.t[at].pos, l.t[name - 1].end - l.t[at].pos, l.t[name - 1].end - l.t[at].pos, ' ');
   bool there = objectThere(cat, kind, object);
-  if (create != there) {
+  if (elsewhere || create != there) {
     out = translate(plain, cat, false, deferDdlErrors);
     out.unshared = true;
     return true;
@@ -430,15 +431,23 @@ bool newerSyntax(const std::string& text, Catalog& cat, std::string& out, TextEd
     Record(TextEdits* e) { recorded = e; }
     ~Record() { recorded = nullptr; }
   } record(&edits);
+  // the text is split into tokens again only when a rewriting changed it
   std::string cur = text, next;
+  auto tokens = std::make_unique<TokenList>(cur);
   bool any = false;
-  if (valueTables(cur, next)) cur = next, any = true;
-  if (fromlessSelects(cur, next)) cur = next, any = true;
-  if (joinedDml(cur, next)) {
+  auto took = [&](bool changed) {
+    if (!changed) return;
+    cur.swap(next);
+    tokens = std::make_unique<TokenList>(cur);
+    any = true;
+  };
+  took(valueTables(*tokens, next));
+  took(fromlessSelects(*tokens, next));
+  if (joinedDml(*tokens, next)) {
     edits.push_back({{0, cur.size(), next.size()}}); // a statement of another shape
-    cur = next, any = true;
+    took(true);
   }
-  if (groupAliases(cur, cat, next)) cur = next, any = true;
+  took(groupAliases(*tokens, cat, next));
   if (any) out = cur;
   return any;
 }
