@@ -85,7 +85,11 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     } else if (name.text == "GROUP_BY_POSITION_ENABLED") {
       if (!is(value, "TRUE") && !is(value, "FALSE")) throw OraError(96);
       bool on = is(value, "TRUE");
-      out.actions.push_back([on](Session& s) { setGroupByPosition(s.db, on); });
+      out.actions.push_back([on](Session& s) {
+        if (groupByPosition(s.db) == on) return;
+        setGroupByPosition(s.db, on);
+        ++s.ddlCount; // statements translated under the other reading are not shared on
+      });
     } else if (name.text == "NLS_CALENDAR") {
       calendar = fn::calendarNamed(value.text);
       if (calendar < 0) throw OraError(12705);
