@@ -7,7 +7,9 @@
 // so a target row joined to several source rows is still changed once.
 #include "NewerSyntax.h"
 
+#include "Database.h"
 #include "OraError.h"
+#include "Session.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
 #include "SqlTokens.h"
@@ -344,6 +346,7 @@ bool objectThere(Catalog& cat, const std::string& kind, const std::string& name)
   if (kind == "INDEX") return cat.indexExists(name);
   if (kind == "SEQUENCE") return cat.sequenceExists(name);
   if (kind == "SYNONYM") return !cat.synonymTarget(name).empty();
+  if (kind == "USER") return cat.session() && userExists(cat.session()->folder, name);
   return !cat.objectTypeOf(name, kind).empty();
 }
 
