@@ -15,6 +15,7 @@
 #include "SqlTokens.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -136,6 +137,33 @@ bool valueTables(const TokenList& l, std::string& out) {
   return true;
 }
 
+// The heading Oracle gives the select list item (...) at [open, close] when it stands alone,
+// without an alias, in the select list of an outer query; empty otherwise.
+std::string subqueryHeading(const TokenList& l, size_t open, size_t close) {
+  static const std::set<std::string> after = {"FROM", "UNION", "INTERSECT", "MINUS", "WHERE", "GROUP", "ORDER"};
+  const sql::Token& next = l.t[close + 1];
+  if (!(l.op(close + 1, ",") || l.op(close + 1, ";") || next.kind == sql::Tok::End ||
+        (next.kind == sql::Tok::Ident && after.count(next.text))))
+    return std::string();
+  size_t b = open - 1;
+  if (!l.op(b, ",") && !l.word(b, "SELECT") && !l.word(b, "DISTINCT") && !l.word(b, "UNIQUE")) return std::string();
+  // back over the items before it to the SELECT they belong to
+  for (size_t k = open; k-- > 0;) {
+    if (l.op(k, ")")) k = l.opening(k);
+    else if (l.op(k, "(") || l.word(k, "FROM") || l.word(k, "WHERE")) return std::string();
+    else if (l.word(k, "SELECT")) break;
+    if (k == 0) return std::string();
+  }
+  std::string h;
+  for (size_t k = open; k <= close; ++k) {
+    std::string r = l.text.substr(l.t[k].pos, l.t[k].end - l.t[k].pos);
+    for (auto& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (l.t[k].kind == sql::Tok::Str) r.erase(std::remove(r.begin(), r.end(), ' '), r.end());
+    h += r;
+  }
+  return h.find('"') == std::string::npos && h.size() <= 128 ? h : std::string();
+}
+
 // A SELECT whose select list runs into the end of its query without a FROM reads DUAL.
 bool fromlessSelects(const TokenList& l, std::string& out) {
   const std::string& text = l.text;
@@ -164,8 +192,18 @@ bool fromlessSelects(const TokenList& l, std::string& out) {
     }
     if (from || j == i + 1) continue;
     edits.push_back({l.t[j - 1].end, l.t[j - 1].end, " FROM DUAL"});
+    // a subquery that is a whole item of an outer select list keeps its heading as written
+    if (i > 0 && l.op(i - 1, "(") && l.op(j, ")")) {
+      std::string h = subqueryHeading(l, i - 1, j);
+      if (!h.empty()) edits.push_back({l.t[j].end, l.t[j].end, " \"" + h + "\""});
+    }
   }
   if (edits.empty()) return false;
+  // at one place a subquery's heading comes before its outer query's FROM DUAL
+  auto heading = [](const Edit& e) { return e.with.compare(0, 2, " \"") == 0; };
+  std::stable_sort(edits.begin(), edits.end(), [&](const Edit& a, const Edit& b) {
+    return a.from < b.from || (a.from == b.from && heading(a) && !heading(b));
+  });
   out = applied(text, edits);
   return true;
 }
