@@ -82,6 +82,7 @@ const std::map<int, const char*>& texts() {
       {38312, "original name is used by an existing object"},
       {8189, "cannot flashback the table because row movement is not enabled"},
       {12008, "error in materialized view refresh path"},
+      {11541, "REPLACE and IF NOT EXISTS cannot coexist in the same DDL statement"},
       {12054, "cannot set the ON COMMIT refresh attribute for the materialized view"},
       {1453, "SET TRANSACTION must be first statement of transaction"},
       {1456, "may not perform insert/delete/update operation inside a READ ONLY transaction"},

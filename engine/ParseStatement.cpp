@@ -142,15 +142,17 @@ Node* Parser::insert() {
     n->kids.push_back(nullptr);
   }
   if (acceptWord("VALUES")) {
-    if (!acceptOp("(")) fail(906);
-    Node* l = tree_.make(N::List, t_[i_ - 1].pos);
+    // VALUES (...), (...): one list of values for each row, the later rows after the first
     do {
-      l->kids.push_back(defaultOr());
+      if (!acceptOp("(")) fail(906);
+      Node* l = tree_.make(N::List, t_[i_ - 1].pos);
+      do {
+        l->kids.push_back(defaultOr());
+      } while (acceptOp(","));
+      expectOp(")", 917); // the values are a comma list: anything else after a value wants a comma
+      if (const Node* c = columnIn(l)) failAt(984, c->pos);
+      n->kids.push_back(finish(l));
     } while (acceptOp(","));
-    expectOp(")", 917); // the values are a comma list: anything else after a value wants a comma
-    if (const Node* c = columnIn(l)) failAt(984, c->pos);
-
-    n->kids.push_back(finish(l));
   } else if (isWord("SELECT") || isWord("WITH") || isOp("(")) {
     n->kids.push_back(query(true));
   } else {

@@ -1,5 +1,6 @@
 #include "SqlTranslate.h"
 #include "SampleClause.h"
+#include "NewerSyntax.h"
 #include "DbmsMetadata.h"
 #include "Collections.h"
 #include "ObjectTypes.h"
@@ -405,6 +406,25 @@ bool semanticDdlError(int code) {
 
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
+  if (Translation t; existenceClause(text, cat, deferDdlErrors, t)) return t;
+  // the rewritten text is not rewritten again
+  static thread_local const std::string* older = nullptr;
+  TextEdits edits;
+  if (std::string plain; older != &text && newerSyntax(text, cat, plain, edits)) {
+    struct Restore {
+      const std::string* was;
+      ~Restore() { older = was; }
+    } restore{older};
+    older = &plain;
+    try {
+      Translation t = translate(plain, cat, false, deferDdlErrors);
+      t.unshared = true;
+      return t;
+    } catch (OraError& e) {
+      if (e.pos >= 0) e.pos = writtenPosition(e.pos, edits);
+      throw;
+    }
+  }
   if (std::string modelled; modelClause(text, cat, modelled)) {
     Translation t = translate(modelled, cat, false, deferDdlErrors);
     modelWrittenText(text, modelled, t);

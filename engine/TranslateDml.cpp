@@ -110,41 +110,49 @@ void Translator::insert() {
   std::string extra;
   for (const auto& c : numbered) extra += ", " + defaultOf(c);
   if (is(at(i), "VALUES")) {
-    ++i;
-    expect(i, "(", 906);
-    int d = at(i).depth;
-    size_t close = i + 1;
-    while (close < size() && !(t_[close].depth == d && is(t_[close], ")"))) ++close;
-    if (close + 1 < size()) unexpected(close + 1);
-    std::vector<std::string> vals;
-    std::vector<char> byDefault; // the value is the keyword DEFAULT
-    size_t b = i + 1;
-    for (size_t k = b; k <= close; ++k) {
-      if (k == close || (t_[k].depth == d + 1 && is(t_[k], ","))) {
-        if (k == b) throw OraError(936);
-        bool dflt = k == b + 1 && is(t_[b], "DEFAULT");
-        byDefault.push_back(dflt);
-        std::string v = dflt ? std::string() : emit(b, k);
-        if (!dflt && vals.size() < target.size()) {
-          ColType ft = exprType(b, k);
-          v = assignable(ft.code, v, target[vals.size()], &ft);
+    tr_.sql = head + " VALUES ";
+    // each row of a VALUES list moves a sequence once, as a statement of its own would
+    bool first = true;
+    for (bool more = true; more; first = false, firstNextval_.clear()) {
+      ++i;
+      expect(i, "(", 906);
+      int d = at(i).depth;
+      size_t close = i + 1;
+      while (close < size() && !(t_[close].depth == d && is(t_[close], ")"))) ++close;
+      more = is(at(close + 1), ",") && is(at(close + 2), "(");
+      if (!more && close + 1 < size()) unexpected(close + 1);
+      std::vector<std::string> vals;
+      std::vector<char> byDefault; // the value is the keyword DEFAULT
+      size_t b = i + 1;
+      for (size_t k = b; k <= close; ++k) {
+        if (k == close || (t_[k].depth == d + 1 && is(t_[k], ","))) {
+          if (k == b) throw OraError(936);
+          bool dflt = k == b + 1 && is(t_[b], "DEFAULT");
+          byDefault.push_back(dflt);
+          std::string v = dflt ? std::string() : emit(b, k);
+          if (!dflt && vals.size() < target.size()) {
+            ColType ft = exprType(b, k);
+            v = assignable(ft.code, v, target[vals.size()], &ft);
+          }
+          vals.push_back(v);
+          b = k + 1;
         }
-        vals.push_back(v);
-        b = k + 1;
       }
+      if (vals.size() == 1 && !byDefault[0] && !target.empty() && objectRow(table, i + 1, close, target.size(), vals))
+        byDefault.assign(vals.size(), 0);
+      if (vals.size() < target.size()) throw OraError(947);
+      if (vals.size() > target.size()) throw OraError(913);
+      tr_.sql += first ? "(" : ", (";
+      for (size_t k = 0; k < vals.size(); ++k) {
+        if (!byDefault[k] && target[k].always) throw OraError(32795);
+        std::string v = byDefault[k] ? defaultOf(target[k]) : convWrap(vals[k], target[k], table);
+        if (!byDefault[k] && target[k].onNull) v = "coalesce(" + v + ", " + defaultOf(target[k]) + ")";
+        tr_.sql += (k ? ", " : "") + v;
+      }
+      tr_.sql += extra + ")";
+      i = close + 1;
     }
-    if (vals.size() == 1 && !byDefault[0] && !target.empty() && objectRow(table, i + 1, close, target.size(), vals))
-      byDefault.assign(vals.size(), 0);
-    if (vals.size() < target.size()) throw OraError(947);
-    if (vals.size() > target.size()) throw OraError(913);
-    tr_.sql = head + " VALUES (";
-    for (size_t k = 0; k < vals.size(); ++k) {
-      if (!byDefault[k] && target[k].always) throw OraError(32795);
-      std::string v = byDefault[k] ? defaultOf(target[k]) : convWrap(vals[k], target[k], table);
-      if (!byDefault[k] && target[k].onNull) v = "coalesce(" + v + ", " + defaultOf(target[k]) + ")";
-      tr_.sql += (k ? ", " : "") + v;
-    }
-    tr_.sql = withHoisted(tr_.sql + extra + ")");
+    tr_.sql = withHoisted(tr_.sql);
   } else if (is(at(i), "SELECT") || is(at(i), "(") || is(at(i), "WITH")) {
     // INSERT ... (SELECT ...): the parentheses go, SQLite takes the query bare
     bool wrapped = is(at(i), "(") && matching(i) + 1 == size();

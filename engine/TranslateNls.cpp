@@ -1,5 +1,6 @@
 // ALTER SESSION SET NLS_..., ANSI datetime literals and interval literals.
 #include "FunctionUtil.h"
+#include "NewerSyntax.h"
 #include "CType.h"
 #include "Number.h"
 #include "Session.h"
@@ -81,6 +82,14 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     } else if (name.text == "NLS_SORT" || name.text == "NLS_COMP") {
       // binary order is the only one this engine keeps
       if (!is(value, "BINARY") && value.text != "BINARY") throw OraError(12705);
+    } else if (name.text == "GROUP_BY_POSITION_ENABLED") {
+      if (!is(value, "TRUE") && !is(value, "FALSE")) throw OraError(96);
+      bool on = is(value, "TRUE");
+      out.actions.push_back([on](Session& s) {
+        if (groupByPosition(s.db) == on) return;
+        setGroupByPosition(s.db, on);
+        ++s.ddlCount; // statements translated under the other reading are not shared on
+      });
     } else if (name.text == "NLS_CALENDAR") {
       calendar = fn::calendarNamed(value.text);
       if (calendar < 0) throw OraError(12705);

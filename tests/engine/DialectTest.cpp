@@ -329,6 +329,7 @@ TEST_F(Dialect, OnlySystemManagesUsers) {
   };
   ASSERT_EQ(run("CREATE USER SCOTT IDENTIFIED BY TIGER DEFAULT TABLESPACE USERS"), "");
   EXPECT_EQ(run("CREATE USER SCOTT IDENTIFIED BY TIGER"), "ORA-01920");
+  EXPECT_EQ(run("CREATE USER IF NOT EXISTS SCOTT IDENTIFIED BY PUMA"), ""); // keeps TIGER
   EXPECT_EQ(run("GRANT CONNECT, RESOURCE TO SCOTT"), "");
   EXPECT_EQ(run("GRANT SELECT ON EMP TO SCOTT"), "ORA-00942"); // SYSTEM's schema has no EMP
   ASSERT_EQ(run("CREATE TABLE OWN (A NUMBER)"), "");
@@ -350,6 +351,7 @@ TEST_F(Dialect, OnlySystemManagesUsers) {
   EXPECT_EQ(run("DROP USER SCOTT CASCADE"), "");
   EXPECT_FALSE(Logon(scott, "SCOTT", "LION"));
   EXPECT_EQ(run("DROP USER SCOTT"), "ORA-01918");
+  EXPECT_EQ(run("DROP USER IF EXISTS SCOTT"), "");
   c.Close();
   sys.Disconnect();
 }
@@ -452,6 +454,27 @@ TEST_F(Dialect, MergeCountsUpdatedAndInsertedRows) {
       Rows("SELECT EMPLOYEE_ID, BONUS FROM BONUSES WHERE EMPLOYEE_ID IN (7369, 7566, 7788, 7876, "
            "7902) ORDER BY 1"),
       "7369|101\n7876|101\n7902|0\n");
+}
+
+// A VALUES list of rows counts each row; UPDATE and DELETE joined to other tables count each
+// target row once, however many rows of the others it meets.
+TEST_F(Dialect, RowsOfValuesAndJoinedChangesAreCountedOnce) {
+  ASSERT_EQ(Exec("CREATE TABLE PAIRS (A NUMBER, B VARCHAR2(5))"), "");
+  ASSERT_EQ(Exec("INSERT INTO PAIRS VALUES (1, 'x'), (2, 'y'), (3, NULL)"), "");
+  EXPECT_EQ(Cur.RowsProcessed(), 3u);
+  EXPECT_EQ(Rows("SELECT COUNT(*), COUNT(B) FROM PAIRS"), "3|2\n");
+  // a failing row takes the rows before it back with it
+  EXPECT_NE(Exec("INSERT INTO PAIRS VALUES (4, 'ok'), (5, 'much too long')"), "");
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM PAIRS"), "3\n");
+  // DALLAS has five employees, three of them over 2900: two departments change
+  ASSERT_EQ(Exec("UPDATE DEPT D SET D.LOC = D.LOC || '+' FROM EMP E WHERE E.DEPTNO = D.DEPTNO AND E.SAL > 2900"),
+            "");
+  EXPECT_EQ(Cur.RowsProcessed(), 2u);
+  ASSERT_EQ(Exec("UPDATE EMP E SET E.SAL = E.SAL + 1 FROM DEPT D WHERE E.DEPTNO = D.DEPTNO AND D.DEPTNO = 20"), "");
+  EXPECT_EQ(Cur.RowsProcessed(), 5u);
+  ASSERT_EQ(Exec("DELETE EMP E FROM DEPT D, SALGRADE G WHERE E.DEPTNO = D.DEPTNO AND D.DEPTNO = 30"), "");
+  EXPECT_EQ(Cur.RowsProcessed(), 6u);
+  EXPECT_EQ(Rows("SELECT COUNT(*) FROM EMP"), "8\n");
 }
 
 // The rows of a temporary table kept ON COMMIT PRESERVE ROWS last until the session ends and
