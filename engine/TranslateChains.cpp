@@ -1,6 +1,7 @@
 // Arithmetic chains: Oracle's date arithmetic, exact NUMBER arithmetic and NULL-tolerant ||,
 // and the implicit conversions of a comparison.
 #include "TranslateImpl.h"
+#include "Booleans.h"
 
 #include "Dictionary.h"
 #include "FunctionUtil.h"
@@ -332,7 +333,9 @@ void Translator::rewriteChains(size_t b, size_t e) {
         auto asText = [](const std::string& v, const ColType& w) {
           return isTimestamp(w.code) ? "ora_ts_char(" + v + ", " + std::to_string(w.scale) + ", " +
                                            (w.code == kTimestampTz ? "1" : "0") + ")"
-                 : w.code == kDate ? "TO_CHAR(" + v + ")" : v;
+                 : w.code == kDate    ? "TO_CHAR(" + v + ")"
+                 : w.code == kBoolean ? "ora_bool_text(" + v + ")" // TRUE or FALSE, as TO_CHAR writes it
+                                      : v;
         };
         if (run.empty()) run.push_back(n == 0 ? asText(acc, written[0]) : accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);
         run.push_back(asText(text, written[n + 1]));
