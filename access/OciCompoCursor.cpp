@@ -313,6 +313,11 @@ std::unique_ptr<TCustomOraField> TOraCursor::CreateField(const TDescribeRec& rec
     f = std::make_unique<TOraStrField>(name, rec.Position, this);
     f->SetWidth(IntervalTextWidth);
     break;
+  case 252:
+    // BOOLEAN: the engine gives its text, TRUE or FALSE
+    f = std::make_unique<TOraStrField>(name, rec.Position, this);
+    f->SetWidth(6);
+    break;
   case 102:
     // a nested cursor: the engine gives the text a client shows for it
     f = std::make_unique<TOraStrField>(name, rec.Position, this);

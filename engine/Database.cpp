@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "Booleans.h"
 #include "Collections.h"
 #include "LateralRows.h"
 #include "ModelClause.h"
@@ -224,6 +225,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerStatAggregates(db);
   registerRegexpFunctions(db);
   registerListAgg(db);
+  registerBooleanFunctions(db);
   registerJsonFunctions(db);
   registerRankAggregates(db);
   registerByteFunctions(db, cs);

@@ -1,5 +1,6 @@
 // CREATE TABLE, CREATE INDEX and CREATE VIEW, and the column definitions the DDL files share.
 #include "DdlImpl.h"
+#include "Booleans.h"
 #include "DdlPartition.h"
 #include "Collections.h"
 #include "Dictionary.h"
@@ -189,6 +190,9 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     ct.lob = kBlob;
   } else if (tn == "ROWID") {
     ct.code = kRowid;
+  } else if (tn == "BOOLEAN") {
+    if (a >= 0 || star) throw OraError(907).at(afterType);
+    ct.code = kBoolean;
   } else if (tn == "REF" && a < 0 && j < k && objectType(cat_.db(), at(j).text)) {
     // REF type [SCOPE IS table]: the engine keeps the REF's object identifier
     ct.code = kVarchar2;

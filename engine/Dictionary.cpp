@@ -1,5 +1,6 @@
 #include "Dictionary.h"
 
+#include "Booleans.h"
 #include "Database.h"
 #include "DictionaryImpl.h"
 #include "InvisibleColumns.h"
@@ -56,6 +57,7 @@ std::string dataType(const ColType& t) {
   case kLong: return t.xml ? "XMLTYPE" : t.lob == kClob ? "CLOB" : t.lob == kNclob ? "NCLOB" : "LONG";
   case kLongRaw: return t.lob == kBlob ? "BLOB" : "LONG RAW";
   case kRowid: return "ROWID";
+  case kBoolean: return "BOOLEAN";
   }
   return "VARCHAR2";
 }
@@ -67,6 +69,7 @@ int dataLength(const ColType& t) {
   switch (t.code) {
   case kVarchar2: case kChar: case kRaw: return t.size;
   case kNumber: return t.binary == kBinaryDouble ? 8 : t.binary ? 4 : 22;
+  case kBoolean: return 1;
   case kDate: return 7;
   case kTimestamp: return 11;
   case kTimestampTz: return 13;

@@ -235,6 +235,7 @@ const char* typeWordFor(int code) {
   case 183: return "INTERVAL DAY TO SECOND";
   case 23: case 24: return "BINARY";
   case 11: return "ROWID";
+  case 252: return "BOOLEAN";
   default: return "CHAR";
   }
 }

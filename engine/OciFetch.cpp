@@ -1,5 +1,6 @@
 // The calls that describe a query's columns, define where its values go, fetch its rows and
 // read LONG values; and the rows a query reads ahead before its own logon writes.
+#include "Booleans.h"
 #include "OciImpl.h"
 #include "TimeZones.h"
 #include "Collections.h"
@@ -167,6 +168,10 @@ int deliver(Cursor& c, int i, int r) {
         return putText(d, r, t.data(), static_cast<int>(t.size()));
       }
       return putText(d, r, v.p, v.n);
+    }
+    if (code == kBoolean && (type == SQLITE_INTEGER || type == SQLITE_FLOAT)) {
+      const bool truth = type == SQLITE_INTEGER ? v.i != 0 : v.d != 0;
+      return putText(d, r, truth ? "TRUE" : "FALSE", truth ? 4 : 5);
     }
     if (type == SQLITE_INTEGER) {
       char buf[32];

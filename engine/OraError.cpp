@@ -96,6 +96,7 @@ const std::map<int, const char*>& texts() {
       {1767, "UPDATE ... SET expression must be a subquery"},
       {1465, "invalid hex number"},
       {1722, "invalid number"},
+      {61800, "invalid boolean value"},
       {1723, "zero-length columns are not allowed"},
       {1427, "single-row subquery returns more than one row"},
       {1476, "divisor is equal to zero"},

@@ -1,6 +1,7 @@
 #include "OraValues.h"
 #include "TimeZones.h"
 #include "Collections.h"
+#include "Booleans.h"
 
 #include "CType.h"
 #include "Charset.h"
@@ -100,6 +101,9 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 
   switch (code) {
+  case kBoolean:
+    booleanConv(ctx, v);
+    return;
   case 108:
     if (type != SQLITE_BLOB || !isCollectionBlob(sqlite3_value_blob(v), sqlite3_value_bytes(v))) {
       fail(ctx, 932, std::string("expected UDT got ") + (type == SQLITE_TEXT ? "CHAR" : type == SQLITE_BLOB ? "BINARY" : "NUMBER"));
@@ -436,6 +440,7 @@ ColType parseDeclType(std::string_view decl) {
   else if (starts("CHAR")) { t.code = kChar; t.size = a > 0 ? a : 1; t.chars = hasB ? b : 0; }
   else if (starts("RAW")) { t.code = kRaw; t.size = a; }
   else if (starts("ROWID")) t.code = kRowid;
+  else if (starts("BOOLEAN")) t.code = kBoolean;
   else if (starts("COLL$")) { t.code = 108; t.size = 4000; } // a nested table or varray column: COLL$type
   return t;
 }
@@ -474,6 +479,7 @@ std::string declTypeText(const ColType& t, Charset cs) {
     return t.lob == kClob ? "CLOB" : t.lob == kNclob ? "NCLOB" : "LONG VARCHAR";
   case kLongRaw: return t.lob == kBlob ? "BLOB" : "LONG RAW";
   case kRowid: return "ROWID";
+  case kBoolean: return "BOOLEAN"; // NUMERIC affinity: kept as the integers 1 and 0
   }
   return "";
 }
@@ -496,6 +502,7 @@ std::string typeSynonym(const std::string& w1, const std::string& w2, const std:
     used = 2;
     return w2 == "RAW" ? "LONG RAW" : "LONG";
   }
+  if (w1 == "BOOL") return "BOOLEAN";
   if (w1 == "DOUBLE" && w2 == "PRECISION") {
     used = 2;
     return "DOUBLE PRECISION";
@@ -525,6 +532,7 @@ int describeSize(const ColType& t) {
   case kIntervalDs: return 11;
   case kRowid: return 10;
   case 108: return t.size; // a collection's text
+  case kBoolean: return 1;
   default: return 0;
   }
 }
@@ -543,6 +551,7 @@ int displaySize(const ColType& t) {
   case kIntervalDs: return t.precision + 10 + (t.scale > 0 ? t.scale + 1 : 0);
   case kRowid: return 18;
   case 108: return t.size;
+  case kBoolean: return 11; // as wide as a client shows the type
   default: return 0;
   }
 }

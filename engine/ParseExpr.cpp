@@ -30,9 +30,12 @@ bool isCondition(const Node* n) {
   switch (n->kind) {
   case N::Compare: case N::IsNull: case N::Like: case N::Between: case N::In: case N::Exists:
   case N::And: case N::Or: case N::Not:
+  // a BOOLEAN value: a column, TRUE or FALSE, a bind, a choice or conversion of truths
+  case N::Name: case N::Bind: case N::Case: case N::Cast:
     return true;
   case N::Call:
-    return n->text == "REGEXP_LIKE" || n->text == "LNNVL" || n->text == "JSON_EXISTS" || n->text == "XMLEXISTS"; // a condition written as a call
+    return n->text == "REGEXP_LIKE" || n->text == "LNNVL" || n->text == "JSON_EXISTS" || n->text == "XMLEXISTS" ||
+           n->text == "TO_BOOLEAN"; // a condition written as a call
   default:
     return false;
   }
@@ -126,7 +129,8 @@ Node* Parser::value(Node* e) {
 
 Node* Parser::condition() {
   Node* c = expr();
-  if (!isCondition(c)) fail(920);
+  // a value straight after a lone name wants an operator between them
+  if (!isCondition(c) || (c->kind == N::Name && (cur().kind == Tok::Num || cur().kind == Tok::Str))) fail(920);
   return c;
 }
 
@@ -220,7 +224,9 @@ Node* Parser::predicate(Node* left) {
     if (acceptWord("NOT")) n->flags |= kNegated;
     if (isWord("OF") && (isOp("(", 1) || (isWord("TYPE", 1) && isOp("(", 2)))) return isOfType(n);
     // the floating-point conditions, IS [NOT] NAN and IS [NOT] INFINITE; a REF's IS [NOT] DANGLING
-    if (!acceptWord("NAN") && !acceptWord("INFINITE") && !acceptWord("DANGLING")) expectWord("NULL", 908);
+    if (!acceptWord("NAN") && !acceptWord("INFINITE") && !acceptWord("DANGLING") && !acceptWord("TRUE") &&
+        !acceptWord("FALSE"))
+      expectWord("NULL", 908);
     return finish(n);
   }
   if (acceptWord("NOT")) negated = true;
@@ -747,7 +753,8 @@ bool Parser::builtinType(const std::string& name) {
   static const char* const known[] = {"VARCHAR2", "VARCHAR", "NVARCHAR2", "CHAR", "NCHAR", "NUMBER", "NUMERIC",
                                       "DECIMAL", "DEC", "INTEGER", "INT", "SMALLINT", "FLOAT", "REAL",
                                       "DOUBLE PRECISION", "DATE", "RAW", "LONG", "LONG RAW", "ROWID",
-                                      "BINARY_FLOAT", "BINARY_DOUBLE", "CLOB", "NCLOB", "BLOB", "TIMESTAMP", "INTERVAL"};
+                                      "BINARY_FLOAT", "BINARY_DOUBLE", "CLOB", "NCLOB", "BLOB", "TIMESTAMP", "INTERVAL",
+                                      "BOOLEAN"};
   for (const char* k : known)
     if (name == k) return true;
   return false;

@@ -264,8 +264,8 @@ Node* Parser::selectBlock() {
       it->kids.push_back(finish(star));
       if (isOp(",")) fail(923);
     } else {
-      // a select item is a value: "SAL > 1000" here stops at the ">" as Oracle's parser does
-      Node* e = value(binary(5));
+      // a select item is a value, a condition's among them: "SAL > 1000" is a BOOLEAN
+      Node* e = value(binary(1));
       it->kids.push_back(e);
       if (e->kind != N::Star) {
         if (acceptWord("AS")) {

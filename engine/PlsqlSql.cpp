@@ -1,5 +1,6 @@
 // The interpreter's SQL: every expression and statement of a block runs as the engine's own SQL,
 // its variables written in as literals, which the statement cache turns back into parameters.
+#include "Booleans.h"
 #include "OciImpl.h"
 #include "Autonomous.h"
 #include "Plsql.h"
@@ -718,6 +719,12 @@ void Run::store(Var& v, Val x, size_t at) {
     if (x.k == Val::Str) x = evalText("TO_DATE(" + literal(x) + ")");
     break;
   case TypeSpec::Bool:
+    // a SQL BOOLEAN arrives as the number 1 or 0
+    if (x.k == Val::Num) {
+      x = Val{Val::Bool, "", x.s != "0"};
+    } else if (x.k == Val::Str && booleanOfText(x.s) >= 0) {
+      x = Val{Val::Bool, "", booleanOfText(x.s) == 1};
+    }
     if (x.k != Val::Bool) throw valueError("");
     break;
   case TypeSpec::Cursor: {

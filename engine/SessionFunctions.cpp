@@ -1,5 +1,6 @@
 // The session's NLS settings and the functions that read the session or a value's inside:
 // USERENV, SYS_CONTEXT, DUMP, EXTRACT and NEW_TIME.
+#include "Booleans.h"
 #include "Charset.h"
 #include "CType.h"
 #include "FunctionUtil.h"
@@ -314,7 +315,10 @@ std::vector<int> storedBytes(int hint, Val* v, ora::Charset cs, int& typ, sqlite
   typ = 1;
   DateTime d;
   ora::Decimal wide;
-  if (isNumber(v) || (hint == kNumber && sqlite3_value_type(v) == SQLITE_TEXT && ora::parseDecimal(textOf(v), wide))) {
+  if (hint == kBoolean && isNumber(v)) {
+    typ = kBoolean; // one byte: 1 for TRUE, 0 for FALSE
+    bytes = {sqlite3_value_double(v) != 0 ? 1 : 0};
+  } else if (isNumber(v) || (hint == kNumber && sqlite3_value_type(v) == SQLITE_TEXT && ora::parseDecimal(textOf(v), wide))) {
     typ = 2;
     bytes = numberBytes(isNumber(v) ? decimalOf(v) : wide);
   } else if (sqlite3_value_type(v) == SQLITE_BLOB) {
@@ -354,7 +358,7 @@ void fnDump(Ctx* ctx, int argc, Val** argv) {
   if (start == 0) start = 1;
   if (start < 0) start = std::max<int64_t>(1, len + start + 1);
   std::string out = "Typ=" + std::to_string(typ) + " Len=" + std::to_string(len);
-  if (fmt >= 1000 && typ != 2 && typ != 12 && typ != 13 && typ != 23) out += std::string(" CharacterSet=") + charsetName(cs);
+  if (fmt >= 1000 && typ != 2 && typ != 12 && typ != 13 && typ != 23 && typ != kBoolean) out += std::string(" CharacterSet=") + charsetName(cs);
   out += ": ";
   int base = fmt % 1000;
   bool first = true;

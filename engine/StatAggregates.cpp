@@ -406,7 +406,7 @@ bool aggregateFunction(std::string_view upperName) {
     std::set<std::string, std::less<>> s = {"COUNT", "SUM", "AVG", "MIN", "MAX", "LISTAGG", "ANY_VALUE",
                                             "APPROX_COUNT_DISTINCT", "JSON_ARRAYAGG", "JSON_OBJECTAGG", "XMLAGG",
                                             "COLLECT", "APPROX_MEDIAN", "APPROX_PERCENTILE", "APPROX_SUM",
-                                            "APPROX_COUNT"};
+                                            "APPROX_COUNT", "BOOL_AND", "BOOL_OR", "EVERY"};
     s.insert(statAggregateNames().begin(), statAggregateNames().end());
     return s;
   }();

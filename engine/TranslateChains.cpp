@@ -1,6 +1,7 @@
 // Arithmetic chains: Oracle's date arithmetic, exact NUMBER arithmetic and NULL-tolerant ||,
 // and the implicit conversions of a comparison.
 #include "TranslateImpl.h"
+#include "Booleans.h"
 
 #include "Dictionary.h"
 #include "FunctionUtil.h"
@@ -332,7 +333,9 @@ void Translator::rewriteChains(size_t b, size_t e) {
         auto asText = [](const std::string& v, const ColType& w) {
           return isTimestamp(w.code) ? "ora_ts_char(" + v + ", " + std::to_string(w.scale) + ", " +
                                            (w.code == kTimestampTz ? "1" : "0") + ")"
-                 : w.code == kDate ? "TO_CHAR(" + v + ")" : v;
+                 : w.code == kDate    ? "TO_CHAR(" + v + ")"
+                 : w.code == kBoolean ? "ora_bool_text(" + v + ")" // TRUE or FALSE, as TO_CHAR writes it
+                                      : v;
         };
         if (run.empty()) run.push_back(n == 0 ? asText(acc, written[0]) : accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);
         run.push_back(asText(text, written[n + 1]));
@@ -486,7 +489,12 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   }
   auto text = [](const ColType& t) { return t.code == kVarchar2 || t.code == kChar || t.code == kLong; };
   auto convert = [&](size_t b, size_t e, bool str, const ColType& other) {
-    if (isInterval(other.code)) {
+    if (other.code == kBoolean) {
+      // text or a number beside a BOOLEAN is read as one ('yes', 0), ORA-61800 when it is none
+      if (str) pin_[b] = 1;
+      replace_[b] = "TO_BOOLEAN(" + emit(b, e) + ")";
+      for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+    } else if (isInterval(other.code)) {
       // text beside an interval is read as one of its kind
       if (str) pin_[b] = 1;
       replace_[b] = "ora_conv(" + emit(b, e) + ", " + std::to_string(other.code) + ", 0, 9, 9, 1, 'CAST')";
@@ -520,7 +528,9 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   if (isInterval(lt.code) && isInterval(rt.code) && lt.code != rt.code)
     throw OraError(932, std::string("expected ") + typeWordFor(lt.code) + " got " + typeWordFor(rt.code))
         .at(static_cast<int>(t_[rb].pos));
-  if (text(rt) && (lt.code == kDate || isTimestamp(lt.code) || isInterval(lt.code) || lt.code == kNumber)) convert(rb, re, rStr, lt);
+  if (lt.code == kBoolean && (text(rt) || rt.code == kNumber)) convert(rb, re, rStr, lt);
+  else if (rt.code == kBoolean && (text(lt) || lt.code == kNumber)) convert(lb, le, lStr, rt);
+  else if (text(rt) && (lt.code == kDate || isTimestamp(lt.code) || isInterval(lt.code) || lt.code == kNumber)) convert(rb, re, rStr, lt);
   else if (text(lt) && (rt.code == kDate || isTimestamp(rt.code) || isInterval(rt.code) || rt.code == kNumber)) convert(lb, le, lStr, rt);
 }
 

@@ -1,5 +1,6 @@
 // INSERT, UPDATE and DELETE.
 #include "TranslateImpl.h"
+#include "Booleans.h"
 #include "DdlImpl.h"
 #include "Collections.h"
 
@@ -45,6 +46,10 @@ std::string Translator::assignable(int from, std::string v, const ColumnInfo& co
   if (to == kNumber && from == kDate) throw OraError(932, "expected NUMBER got DATE");
   if (to == kDate && from == kNumber) throw OraError(932, "expected DATE got NUMBER");
   if (from == kDate && (to == kVarchar2 || to == kChar || to == kLong)) v = "TO_CHAR(" + v + ")";
+  // a truth becomes its word in text; only numbers and text become a truth
+  if (from == kBoolean && (to == kVarchar2 || to == kChar || to == kLong)) v = "ora_bool_text(" + v + ")";
+  if (to == kBoolean && (from == kDate || isTimestamp(from) || isInterval(from) || from == kRaw))
+    throw OraError(932, std::string("expected BOOLEAN got ") + typeWordFor(from));
   return v;
 }
 

@@ -1,5 +1,6 @@
 // Expressions: Oracle's operators, literals, pseudo-columns and calls written as SQLite's.
 #include "TranslateImpl.h"
+#include "TranslateBoolean.h"
 
 #include "CType.h"
 #include "Dictionary.h"
@@ -304,6 +305,17 @@ std::string Translator::emit(size_t b, size_t e) {
       else add(k.text);
       break;
     case Token::Ident: {
+      if ((eq(k.text, "TRUE") || eq(k.text, "FALSE")) && !(i > 0 && is(t_[i - 1], ".")) && !is(at(i + 1), ".") &&
+          !is(at(i + 1), "(")) {
+        // SQLite's own words after IS; elsewhere the integers a BOOLEAN keeps
+        bool afterIs = i > 0 && (is(t_[i - 1], "IS") || (i > 1 && is(t_[i - 1], "NOT") && is(t_[i - 2], "IS")));
+        add(afterIs ? k.text : eq(k.text, "TRUE") ? "1" : "0");
+        break;
+      }
+      if (const char* agg = truthAggregate(k.text); *agg && is(at(i + 1), "(") && !(i > 0 && is(t_[i - 1], "."))) {
+        add(agg);
+        break;
+      }
       if (size_t xmlEnd = xmlCallEnd(i); xmlEnd && xmlEnd <= e) {
         size_t after;
         add(xmlCall(i, after));
@@ -507,6 +519,11 @@ std::string Translator::emit(size_t b, size_t e) {
         size_t close = matching(i + 1), m = i + 2;
         while (m < close && !(t_[m].depth == k.depth + 1 && is(t_[m], ","))) ++m;
         ColType x = m > i + 2 ? exprType(i + 2, m) : ColType{};
+        if (x.code == kBoolean && m == close) {
+          add("ora_bool_text(" + emit(i + 2, m) + ")");
+          i = close;
+          break;
+        }
         if (isInterval(x.code)) {
           add("ora_iv_char(" + emit(i + 2, m) + ", " + std::to_string(x.precision) + ", " + std::to_string(x.scale) +
               (m < close ? ", " + emit(m + 1, close) : std::string()) + ")");
@@ -554,6 +571,10 @@ std::string Translator::emit(size_t b, size_t e) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
           std::string v = emit(args[0].first, as);
+          if (from.code == kBoolean && (to.code == kVarchar2 || to.code == kChar)) v = "ora_bool_text(" + v + ")";
+          if (to.code == kBoolean && (from.code == kDate || isTimestamp(from.code) || isInterval(from.code) || from.code == kRaw))
+            throw OraError(932, std::string("expected BOOLEAN got ") + typeWordFor(from.code));
+          if (to.code == kBoolean) conv = "ora_conv(" + v + ", " + std::to_string(kBoolean) + ", 0, 0, 0, 0, 'CAST')";
           // no conversion between a date and a number
           if (from.code == kDate && to.code == kNumber) throw OraError(932, "expected NUMBER got DATE");
           if (from.code == kNumber && to.code == kDate) throw OraError(932, "expected DATE got NUMBER");

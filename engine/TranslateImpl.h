@@ -217,6 +217,10 @@ private:
   bool aliasToken(size_t i) const {
     const Token& a = at(i);
     if (i > 0 && a.kind == Token::Ident && is(t_[i - 1], "AT") && a.text == "LOCAL") return false; // value AT LOCAL
+    // the operand of a logical operator (NOT b, a AND b): no value ends before it
+    if (i > 0 && (is(t_[i - 1], "NOT") || is(t_[i - 1], "AND") || is(t_[i - 1], "OR") || is(t_[i - 1], "IS") ||
+                  is(t_[i - 1], "LIKE") || is(t_[i - 1], "ESCAPE")))
+      return false;
     return (a.kind == Token::Ident && !keywordAt(t_, i)) || a.kind == Token::QIdent;
   }
 

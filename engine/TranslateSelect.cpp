@@ -1,5 +1,6 @@
 // Query blocks: FROM, WHERE, GROUP BY and ORDER BY as Oracle means them, outer joins, ROWNUM.
 #include "TranslateImpl.h"
+#include "Booleans.h"
 
 #include "Dictionary.h"
 #include "ModelClause.h"
@@ -277,6 +278,14 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   size_t whereEnd = fromEnd;
   if (is(at(fromEnd), "WHERE"))
     whereEnd = clauseEnd(fromEnd + 1, end, d, {"GROUP", "ORDER", "HAVING", "CONNECT", "START", "FOR"});
+  // a lone column as the condition is a BOOLEAN one; any other wants a relational operator
+  if (size_t wb = fromEnd + 1; is(at(fromEnd), "WHERE") && (whereEnd == wb + 1 || (whereEnd == wb + 3 && is(t_[wb + 1], "."))) &&
+                               (t_[whereEnd - 1].kind == Token::Ident || t_[whereEnd - 1].kind == Token::QIdent)) {
+    ColType ct;
+    if (sourceColumnType(ctx_.back(), whereEnd == wb + 3 ? t_[wb].text : std::string(), t_[whereEnd - 1].text, ct) &&
+        ct.code != kBoolean)
+      throw OraError(920).at(static_cast<int>(at(whereEnd).pos));
+  }
   int64_t limit = rownumLimit(fromEnd, whereEnd, d);
   // Literals that shape the result (its headings and types) or name an ORDER BY position are
   // part of what a shared statement is.

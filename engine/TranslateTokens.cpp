@@ -117,7 +117,7 @@ const std::unordered_set<std::string>& keywords() {
       "DROP", "INDEX", "ON", "PRIMARY", "KEY", "FOREIGN", "REFERENCES", "CONSTRAINT", "CHECK",
       "DEFAULT", "CASCADE", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "OUTER", "CROSS",
       "NATURAL", "USING", "WITH", "UNIQUE", "PRIOR", "CONNECT", "START", "FOR", "OF", "ANY", "SOME", "OFFSET", "FETCH", "NEXT",
-      "NAN", "INFINITE"};
+      "NAN", "INFINITE", "TRUE", "FALSE"};
   return k;
 }
 } // namespace

@@ -1,5 +1,6 @@
 // The Oracle type of an expression: Oracle's rules for results, describe sizes and the implicit
 // conversions they lead to.
+#include "TranslateBoolean.h"
 #include "TranslateImpl.h"
 
 #include "CType.h"
@@ -272,6 +273,11 @@ ColType Translator::infer(size_t b, size_t e) {
   if (collectionExprType(b, e, t)) return t;
   if (objectExprType(b, e, t)) return t;
   const Token& f = t_[b];
+  if (booleanTokens(t_, b, e)) {
+    t = ColType{};
+    t.code = kBoolean;
+    return t;
+  }
   if (e - b == 2 && is(f, "DATE") && t_[b + 1].kind == Token::Str) { t = ColType{}; t.code = kDate; return t; }
   if (e - b == 2 && is(f, "TIMESTAMP") && t_[b + 1].kind == Token::Str) {
     // with a zone after its time, a TIMESTAMP WITH TIME ZONE

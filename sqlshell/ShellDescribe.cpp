@@ -265,6 +265,8 @@ std::string ColumnTypeText(TCustomOraField* cf) {
       return "TIMESTAMP(" + std::to_string(digits) + ")" +
              (f->DbType() == 181 ? " WITH TIME ZONE" : "");
     }
+    if (f->DbType() == 252)
+      return "BOOLEAN";
     if (f->DbType() == 182)
       return "INTERVAL YEAR(" + std::to_string(f->DbPrecision()) + ") TO MONTH";
     if (f->DbType() == 183)
