@@ -8,6 +8,8 @@
 #include "NumberMath.h"
 #include "OraError.h"
 #include "OraValues.h"
+#include "RowScn.h"
+#include "TimeBucket.h"
 #include "SuppliedPackages.h"
 
 #include <algorithm>
@@ -459,7 +461,7 @@ const std::vector<Def>& allDefs() {
   static const std::vector<Def> all = [] {
     std::vector<Def> v(std::begin(kDefs), std::end(kDefs));
     for (auto* more : {&scalarFunctionDefs, &sessionFunctionDefs, &hashFunctionDefs, &normalizeFunctionDefs, &intervalFunctionDefs,
-                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs, &zoneFunctionDefs})
+                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs, &zoneFunctionDefs, &scnFunctionDefs, &timeBucketDefs})
       for (const Def& d : more()) v.push_back(d);
     return v;
   }();

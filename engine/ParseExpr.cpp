@@ -576,6 +576,13 @@ Node* Parser::call(Node* fname) {
           }
         continue;
       }
+      if (n->text == "TIME_BUCKET" && n->kids.size() == 3 && (isWord("START") || isWord("END")) && isOp(")", 1)) {
+        // TIME_BUCKET(datetime, stride, origin, START | END): which edge of the bucket
+        Node* edge = make(N::Str);
+        edge->text = t_[i_++].text;
+        n->kids.push_back(edge);
+        continue;
+      }
       n->kids.push_back(value(expr()));
       if (n->kids.size() == 1 && (n->text == "TO_NUMBER" || n->text == "TO_DATE" || n->text == "TO_BINARY_DOUBLE" ||
                                    n->text == "TO_BINARY_FLOAT"))

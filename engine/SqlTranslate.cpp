@@ -8,6 +8,7 @@
 #include "OraFunctions.h"
 #include "DdlPartition.h"
 #include "MergeStatement.h"
+#include "ExplainPlan.h"
 #include "PivotClause.h"
 #include "MatchRecognize.h"
 #include "ModelClause.h"
@@ -405,6 +406,7 @@ bool semanticDdlError(int code) {
 
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
+  if (Translation explained; explainPlan(text, cat, explained)) return explained;
   if (std::string modelled; modelClause(text, cat, modelled)) {
     Translation t = translate(modelled, cat, false, deferDdlErrors);
     modelWrittenText(text, modelled, t);

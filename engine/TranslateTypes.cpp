@@ -284,7 +284,7 @@ ColType Translator::infer(size_t b, size_t e) {
     return t;
   }
   if (zoneShiftType(b, e, t)) return t;
-  if (is(f, "TO_TIMESTAMP") && is(at(b + 1), "(") && matching(b + 1) + 1 == e) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
+  if ((is(f, "TO_TIMESTAMP") || is(f, "SCN_TO_TIMESTAMP")) && is(at(b + 1), "(") && matching(b + 1) + 1 == e) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
   if (e - b == 4 && (is(f, "CURRENT_TIMESTAMP") || is(f, "LOCALTIMESTAMP") || is(f, "SYSTIMESTAMP")) && is(at(b + 1), "(") &&
       at(b + 2).kind == Token::Num && is(at(b + 3), ")")) {
     t = ColType{};
@@ -323,10 +323,11 @@ ColType Translator::infer(size_t b, size_t e) {
     if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
     // a bare NULL describes as text of no length, so a shell gives it one column
     if (is(f, "NULL")) { t.size = 0; return t; }
-    if (f.kind == Token::Ident && (f.text == "UID" || f.text == "ROWNUM" || f.text == "LEVEL")) { t = ColType{}; t.code = kNumber; return t; }
+    if (f.kind == Token::Ident && (f.text == "UID" || f.text == "ROWNUM" || f.text == "LEVEL" || f.text == "ORA_ROWSCN")) { t = ColType{}; t.code = kNumber; return t; }
   }
   if (is(t_[e - 1], "NEXTVAL") || is(t_[e - 1], "CURRVAL")) { t = ColType{}; t.code = kNumber; return t; }
   if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ROWID")) { t = ColType{}; t.code = kRowid; return t; }
+  if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ORA_ROWSCN")) { t = ColType{}; t.code = kNumber; return t; }
   // a package's function
   if (f.kind == Token::Ident && is(at(b + 1), ".") && at(b + 2).kind == Token::Ident &&
       (e == b + 3 || (is(at(b + 3), "(") && matching(b + 3) + 1 == e))) {
