@@ -180,39 +180,42 @@ void powersInverse(sqlite3_context* ctx, int, sqlite3_value** argv) { powersMove
 
 Num num(int64_t v) { return numFromInt(v); }
 
-// false: the result is NULL
+// false: the result is NULL. With the power sums S1..S4 of n values, B = n*S2 - S1^2 is n times
+// the sum of squared deviations, C = n^2*S3 - 3n*S1*S2 + 2*S1^3 and
+// A = n^3*S4 - 4n^2*S1*S3 + 6n*S1^2*S2 - 3*S1^4 are n^2 and n^3 times the third and fourth: the
+// shapes are ratios of these, exact for exact values up to the one division.
 bool shapeOf(const Powers& p, Shape s, Num& out) {
   if (p.n == 0) return false;
   if (p.n <= 2) {
     out = Num{};
     return true;
   }
-  Num n = num(p.n), m = div(p.s1, n), m2 = mul(m, m);
-  // the sums of the second, third and fourth powers of the deviations from the mean
-  Num c2 = sub(p.s2, mul(n, m2));
-  Num c3 = add(sub(p.s3, mul(mul(num(3), m), p.s2)), mul(mul(num(2), n), mul(m2, m)));
-  Num c4 = sub(add(sub(p.s4, mul(mul(num(4), m), p.s3)), mul(mul(num(6), m2), p.s2)), mul(mul(num(3), n), mul(m2, m2)));
-  if (c2.negative() || c2.zero()) {
+  Num n = num(p.n), n2 = mul(n, n), s1 = p.s1, s1s1 = mul(s1, s1);
+  Num b = sub(mul(n, p.s2), s1s1);
+  if (b.negative() || b.zero()) {
     out = Num{}; // no spread: nothing lies outside
     return true;
   }
+  Num c = add(sub(mul(n2, p.s3), mul(mul(num(3), n), mul(s1, p.s2))), mul(num(2), mul(s1s1, s1)));
+  Num a = sub(add(sub(mul(mul(n2, n), p.s4), mul(mul(num(4), n2), mul(s1, p.s3))), mul(mul(num(6), n), mul(s1s1, p.s2))),
+              mul(num(3), mul(s1s1, s1s1)));
+  Num bb = mul(b, b), b15 = mul(b, sqrtNum(b));
   switch (s) {
   case KurtosisPop:
-    out = sub(div(mul(n, c4), mul(c2, c2)), num(3));
+    out = sub(div(a, bb), num(3));
     return true;
   case KurtosisSamp: {
-    if (p.n == 3) return false;
-    Num k = mul(num(p.n - 2), num(p.n - 3));
-    Num a = div(mul(mul(n, num(p.n + 1)), mul(num(p.n - 1), c4)), mul(k, mul(c2, c2)));
-    out = sub(a, div(mul(num(3), mul(num(p.n - 1), num(p.n - 1))), k));
+    if (p.n == 3) return false; // (n-3) divides
+    // (n-1)((n+1)A - 3(n-1)B^2) / ((n-2)(n-3)B^2)
+    Num top = mul(num(p.n - 1), sub(mul(num(p.n + 1), a), mul(mul(num(3), num(p.n - 1)), bb)));
+    out = div(top, mul(mul(num(p.n - 2), num(p.n - 3)), bb));
     return true;
   }
   case SkewnessPop:
-    // (c3 / n) / (c2 / n)^1.5
-    out = div(mul(sqrtNum(n), c3), mul(c2, sqrtNum(c2)));
+    out = div(c, b15);
     return true;
   case SkewnessSamp:
-    out = div(mul(mul(n, sqrtNum(num(p.n - 1))), c3), mul(num(p.n - 2), mul(c2, sqrtNum(c2))));
+    out = div(mul(c, sqrtNum(mul(n, num(p.n - 1)))), mul(num(p.n - 2), b15));
     return true;
   }
   return false;
