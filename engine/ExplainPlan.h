@@ -18,6 +18,9 @@ struct PlanStep {
 // schema has none) in `out`.
 bool explainPlan(const std::string& text, Catalog& cat, Translation& out);
 
+// When `text` reads TABLE(DBMS_XPLAN.DISPLAY...): the text with the plan's lines in its place.
+bool xplanDisplay(const std::string& text, Catalog& cat, std::string& rewritten);
+
 // The steps of one translated statement: `verb` is SELECT, INSERT, UPDATE, DELETE or MERGE,
 // `sqls` the SQLite statements it runs, `aggregate` whether its select list aggregates the rows
 // without a GROUP BY.

@@ -407,6 +407,11 @@ bool semanticDdlError(int code) {
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
   if (Translation explained; explainPlan(text, cat, explained)) return explained;
+  if (std::string shown; xplanDisplay(text, cat, shown)) {
+    Translation t = translate(shown, cat, false, deferDdlErrors);
+    t.unshared = true; // the lines are those of the plan explained last
+    return t;
+  }
   if (std::string modelled; modelClause(text, cat, modelled)) {
     Translation t = translate(modelled, cat, false, deferDdlErrors);
     modelWrittenText(text, modelled, t);
