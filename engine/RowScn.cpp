@@ -8,6 +8,7 @@
 #include "OraError.h"
 #include "SqlText.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -20,6 +21,7 @@ namespace ora {
 namespace {
 
 constexpr int64_t kFirstScn = 1000;
+constexpr size_t kMostRanges = 4096;
 
 // The ROWIDs a connection wrote since its last commit, as ranges per table.
 struct Pending {
@@ -44,6 +46,14 @@ void noteChange(void* p, int op, const char* dbName, const char* table, sqlite3_
     auto& v = *pend->last;
     if (!v.empty() && rowid >= v.back().first && rowid <= v.back().second + 1) {
       if (rowid > v.back().second) v.back().second = rowid;
+      return;
+    }
+    if (v.size() >= kMostRanges) {
+      // rows changed here and there all over a table: one range from the least to the greatest
+      // marks some unchanged rows too, and keeps the commit's writes few
+      auto lo = v.front().first, hi = v.front().second;
+      for (auto& [a, b] : v) lo = std::min(lo, a), hi = std::max(hi, b);
+      v.assign(1, {std::min<int64_t>(lo, rowid), std::max<int64_t>(hi, rowid)});
       return;
     }
     v.emplace_back(rowid, rowid);
@@ -185,6 +195,9 @@ void stampCommit(sqlite3* db) {
   int64_t scn = sqlite3_last_insert_rowid(db);
   sqlite3_stmt* obj = nullptr;
   sqlite3_stmt* put = nullptr;
+  sqlite3_stmt* covered = nullptr;
+  // the ranges the new one covers say nothing any more
+  sqlite3_prepare_v2(db, "DELETE FROM \"TESSEL$ROWSCN\" WHERE OBJ = ?1 AND LO >= ?2 AND HI <= ?3", -1, &covered, nullptr);
   sqlite3_prepare_v2(db, "SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = 'TABLE'", -1, &obj, nullptr);
   sqlite3_prepare_v2(db, "INSERT INTO \"TESSEL$ROWSCN\" (OBJ, LO, HI, SCN) VALUES (?1, ?2, ?3, ?4)", -1, &put, nullptr);
   for (auto& [table, ranges] : taken.ranges) {
@@ -195,6 +208,13 @@ void stampCommit(sqlite3* db) {
     if (!n) continue;
     if (taken.failed) ranges.assign(1, {INT64_MIN, INT64_MAX});
     for (auto& [lo, hi] : ranges) {
+      if (covered) {
+        sqlite3_bind_int64(covered, 1, n);
+        sqlite3_bind_int64(covered, 2, lo);
+        sqlite3_bind_int64(covered, 3, hi);
+        sqlite3_step(covered);
+        sqlite3_reset(covered);
+      }
       sqlite3_bind_int64(put, 1, n);
       sqlite3_bind_int64(put, 2, lo);
       sqlite3_bind_int64(put, 3, hi);
@@ -205,6 +225,7 @@ void stampCommit(sqlite3* db) {
   }
   sqlite3_finalize(obj);
   sqlite3_finalize(put);
+  sqlite3_finalize(covered);
 }
 
 namespace fn {
