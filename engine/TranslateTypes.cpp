@@ -594,6 +594,13 @@ ColType Translator::infer(size_t b, size_t e) {
     t.code = kNumber;
     return t;
   }
+  if (call && (f.text == "CEIL" || f.text == "FLOOR")) {
+    // of an interval: an interval of the same kind
+    size_t comma = b + 2;
+    while (comma < e - 1 && !(t_[comma].depth == f.depth + 1 && is(t_[comma], ","))) ++comma;
+    ColType x = exprType(b + 2, comma);
+    if (isInterval(x.code)) return x;
+  }
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r < 0 && !functionAllowed(f.text.c_str(), false))
@@ -654,7 +661,8 @@ ColType Translator::infer(size_t b, size_t e) {
         ColType x = exprType(args[pick].first, args[pick].second);
         // ROUND and TRUNC of a number give a NUMBER: rounded otherwise than its column's scale
         // of a TIMESTAMP, a DATE
-        if ((f.text == "ROUND" || f.text == "TRUNC") && x.code != kDate) {
+        // of an interval, an interval of the same kind
+        if ((f.text == "ROUND" || f.text == "TRUNC") && x.code != kDate && !isInterval(x.code)) {
           int code = isTimestamp(x.code) ? kDate : kNumber;
           x = ColType{};
           x.code = code;
