@@ -151,7 +151,9 @@ bool explainPlan(const std::string& text, Catalog& cat, Translation& out) {
     made = translate(kPlanTable, cat, false, false);
     if (made.ddl.empty() || !made.actions.empty() || !made.beforeCommit.empty())
       throw OraError(942, table); // nothing that a plain statement can make
-    made.ddl.front() = std::string(made.ddl.front()).replace(0, 12, "CREATE TABLE IF NOT EXISTS");
+    // run again (a cursor executed twice) it finds the table made
+    if (made.ddl.front().starts_with("CREATE TABLE "))
+      made.ddl.front() = std::string(made.ddl.front()).replace(0, 12, "CREATE TABLE IF NOT EXISTS");
   }
   // only the columns the table has, of those Oracle's PLAN_TABLE has
   std::set<std::string> have;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <sqlite3.h>
 
@@ -19,7 +20,14 @@ namespace ora::tx {
 
 // ORA_ROWSCN: the commit number of the row whose ROWID expression is given (the one row of DUAL
 // has the current one).
-static std::string rowScnOf(const std::string& rowid) {
+static std::string rowScnOf(const std::function<std::string()>& rowidOf) {
+  std::string rowid;
+  try {
+    rowid = rowidOf();
+  } catch (OraError& e) {
+    if (e.code == 904) e = OraError(904, "ORA_ROWSCN"); // of a view or a dictionary view: no rows of a table
+    throw;
+  }
   if (rowid.rfind("ora_rowid(", 0) == 0) return "ora_rowscn(" + rowid.substr(10);
   return "ora_dbms_flashback_get_system_change_number()";
 }
@@ -225,7 +233,7 @@ std::string Translator::emit(size_t b, size_t e) {
     }
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".") && is(at(i + 2), "ORA_ROWSCN")) {
       size_t next;
-      add(rowScnOf(rowidExpr(k.text, i + 2, next)));
+      add(rowScnOf([&] { return rowidExpr(k.text, i + 2, next); }));
       i = next - 1;
       continue;
     }
@@ -709,7 +717,7 @@ std::string Translator::emit(size_t b, size_t e) {
       if (!qualified && eq(k.text, "UID")) { add("ora_uid()"); break; }
       if (!qualified && eq(k.text, "ORA_ROWSCN")) {
         size_t next;
-        add(rowScnOf(rowidExpr("", i, next)));
+        add(rowScnOf([&] { return rowidExpr("", i, next); }));
         i = next - 1;
         break;
       }
