@@ -6,6 +6,7 @@
 
 #include "OraError.h"
 #include "OraFunctions.h"
+#include "Session.h"
 #include "SqlLexer.h"
 #include "SqlText.h"
 
@@ -154,6 +155,12 @@ bool explainPlan(const std::string& text, Catalog& cat, Translation& out) {
     // run again (a cursor executed twice) it finds the table made
     if (made.ddl.front().starts_with("CREATE TABLE "))
       made.ddl.front() = std::string(made.ddl.front()).replace(0, 12, "CREATE TABLE IF NOT EXISTS");
+    // outside a transaction the table is made at once, to stay whatever becomes of the rows
+    if (cat.session() && !cat.session()->inTxn) {
+      for (const std::string& sql : made.ddl)
+        if (int rc = execOne(cat.db(), sql); rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(cat.db()), "CREATE");
+      made.ddl.clear();
+    }
   }
   // only the columns the table has, of those Oracle's PLAN_TABLE has
   std::set<std::string> have;
@@ -197,7 +204,7 @@ bool explainPlan(const std::string& text, Catalog& cat, Translation& out) {
   out.verb = "EXPLAIN";
   out.target = table;
   out.unshared = true;
-  if (create) {
+  if (!made.ddl.empty()) {
     out.sql = made.ddl.front();
     out.moreSql.assign(made.ddl.begin() + 1, made.ddl.end());
   }
