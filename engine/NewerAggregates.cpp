@@ -5,6 +5,7 @@
 #include "Number.h"
 #include "OraFunctions.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <sqlite3.h>
@@ -137,7 +138,7 @@ void checkValue(sqlite3_context* ctx) {
   guardedCall(ctx, [&] {
     Check* c = stateOf<Check>(ctx, false);
     if (!c || c->n == 0) sqlite3_result_null(ctx);
-    else resultNum(ctx, numFromI128(static_cast<__int128>(c->sum), 0));
+    else sqlite3_result_int64(ctx, static_cast<int64_t>(c->sum & INT64_MAX)); // the sum modulo 2^63: every digit kept
   });
 }
 
