@@ -223,6 +223,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerNumberCompare(db);
   registerIntervalAggregates(db);
   registerStatAggregates(db);
+  registerNewerAggregates(db);
   registerRegexpFunctions(db);
   registerListAgg(db);
   registerBooleanFunctions(db);

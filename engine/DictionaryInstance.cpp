@@ -2,6 +2,7 @@
 // show them: an embedded database is open read-write, unarchived, its own primary.
 #include "DictionaryImpl.h"
 #include "FunctionUtil.h"
+#include "RowScn.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -20,7 +21,8 @@ std::string hostName() {
 void fillInstanceViews(const std::string& view, sqlite3* db, const std::string& user, const std::string& dbName,
                        Inserter& ins) {
   if (view == "V$DATABASE") {
-    ins.num(0).text(dbName).text("NOARCHIVELOG").text("READ WRITE").text("PRIMARY").text("Linux x86 64-bit").row();
+    ins.num(0).text(dbName).text("NOARCHIVELOG").text("READ WRITE").text("PRIMARY").text("Linux x86 64-bit");
+    ins.num(currentScnOf(db)).row();
     return;
   }
   if (view == "V$INSTANCE") {

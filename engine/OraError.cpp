@@ -211,6 +211,8 @@ const std::map<int, const char*>& texts() {
       {1434, "private synonym to be dropped does not exist"},
       {1471, "cannot create a synonym with same name as object"},
       {1867, "the interval is invalid"},
+      {8180, "no snapshot found based on specified time"},
+      {8181, "specified number is not a valid system change number"},
       {1873, "the leading precision of the interval is too small"},
       {30081, "invalid data type for datetime/interval arithmetic"},
       {30088, "datetime/interval precision is out of range"},

@@ -8,6 +8,9 @@
 #include "NumberMath.h"
 #include "OraError.h"
 #include "OraValues.h"
+#include "IntervalRounding.h"
+#include "RowScn.h"
+#include "TimeBucket.h"
 #include "SuppliedPackages.h"
 
 #include <algorithm>
@@ -256,6 +259,7 @@ void fnValidate(Ctx* ctx, int argc, Val** argv) {
 
 void roundOrTrunc(Ctx* ctx, int argc, Val** argv, bool round) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  if (roundInterval(ctx, argc, argv, round ? IntervalRound::Round : IntervalRound::Trunc)) return;
   DateTime d;
   // a zoned TIMESTAMP by its local date and time; text with a ':' is never a number
   bool zoned = !isDate(argv[0], d) && sqlite3_value_type(argv[0]) == SQLITE_TEXT &&
@@ -326,8 +330,17 @@ void ceilOrFloor(Ctx* ctx, Val* v, bool ceil) {
   resultNumber(ctx, t);
 }
 
-void fnCeil(Ctx* ctx, int, Val** argv) { ceilOrFloor(ctx, argv[0], true); }
-void fnFloor(Ctx* ctx, int, Val** argv) { ceilOrFloor(ctx, argv[0], false); }
+// An interval to a unit of the format model; a number to a whole one (and no format model).
+void fnCeil(Ctx* ctx, int argc, Val** argv) {
+  if (!isNull(argv[0]) && roundInterval(ctx, argc, argv, IntervalRound::Ceil)) return;
+  if (argc > 1) throw OraError(909);
+  ceilOrFloor(ctx, argv[0], true);
+}
+void fnFloor(Ctx* ctx, int argc, Val** argv) {
+  if (!isNull(argv[0]) && roundInterval(ctx, argc, argv, IntervalRound::Floor)) return;
+  if (argc > 1) throw OraError(909);
+  ceilOrFloor(ctx, argv[0], false);
+}
 
 // An integral exponent multiplies exactly (POWER(2, 100) has all its 31 digits); a negative
 // base needs one.
@@ -435,8 +448,8 @@ const Def kDefs[] = {
     {"MOD", 2, 2, guarded<fnMod>, kNumber},
     {"ABS", 1, 1, guarded<fnAbs>, kNumber},
     {"SIGN", 1, 1, guarded<fnSign>, kNumber},
-    {"CEIL", 1, 1, guarded<fnCeil>, kNumber},
-    {"FLOOR", 1, 1, guarded<fnFloor>, kNumber},
+    {"CEIL", 1, 2, guarded<fnCeil>, kNumber},
+    {"FLOOR", 1, 2, guarded<fnFloor>, kNumber},
     {"POWER", 2, 2, guarded<fnPower>, kNumber},
     {"SQRT", 1, 1, guarded<fnSqrt>, kNumber},
     {"EXP", 1, 1, guarded<fnExp>, kNumber},
@@ -459,7 +472,7 @@ const std::vector<Def>& allDefs() {
   static const std::vector<Def> all = [] {
     std::vector<Def> v(std::begin(kDefs), std::end(kDefs));
     for (auto* more : {&scalarFunctionDefs, &sessionFunctionDefs, &hashFunctionDefs, &normalizeFunctionDefs, &intervalFunctionDefs,
-                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs, &zoneFunctionDefs})
+                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs, &zoneFunctionDefs, &scnFunctionDefs, &timeBucketDefs})
       for (const Def& d : more()) v.push_back(d);
     return v;
   }();

@@ -23,6 +23,9 @@ void registerIntervalAggregates(sqlite3* db);
 void registerStatAggregates(sqlite3* db);
 // STATS_T_TEST_ONE and STATS_T_TEST_PAIRED (StatTests.cpp).
 void registerStatTests(sqlite3* db);
+// BIT_AND_AGG, BIT_OR_AGG, BIT_XOR_AGG, CHECKSUM, KURTOSIS_* and SKEWNESS_* (NewerAggregates.cpp).
+void registerNewerAggregates(sqlite3* db);
+const std::vector<std::string>& newerAggregateNames();
 // The upper-case names of the statistical and inverse distribution aggregates.
 const std::vector<std::string>& statAggregateNames();
 // Whether an upper-case name is one of Oracle's aggregate functions (COUNT, SUM, ..., MEDIAN).

@@ -61,8 +61,8 @@ constexpr Arity kArities[] = {
     {"NVL", 2, 2}, {"NVL2", 3, 3}, {"NULLIF", 2, 2}, {"LNNVL", 1, 1}, {"NANVL", 2, 2},
     {"UPPER", 1, 1}, {"LOWER", 1, 1}, {"INITCAP", 1, 1}, {"LENGTH", 1, 1}, {"LENGTHB", 1, 1},
     {"CONCAT", 2, 2}, {"CHR", 1, 1}, {"ASCII", 1, 1}, {"SOUNDEX", 1, 1}, {"VSIZE", 1, 1},
-    {"MOD", 2, 2}, {"REMAINDER", 2, 2}, {"ABS", 1, 1}, {"SIGN", 1, 1}, {"CEIL", 1, 1},
-    {"FLOOR", 1, 1}, {"POWER", 2, 2}, {"SQRT", 1, 1}, {"EXP", 1, 1}, {"LN", 1, 1}, {"LOG", 2, 2},
+    {"MOD", 2, 2}, {"REMAINDER", 2, 2}, {"ABS", 1, 1}, {"SIGN", 1, 1}, {"CEIL", 1, 2},
+    {"FLOOR", 1, 2}, {"POWER", 2, 2}, {"SQRT", 1, 1}, {"EXP", 1, 1}, {"LN", 1, 1}, {"LOG", 2, 2},
     {"SIN", 1, 1}, {"COS", 1, 1}, {"TAN", 1, 1}, {"ASIN", 1, 1}, {"ACOS", 1, 1}, {"ATAN", 1, 1},
     {"SINH", 1, 1}, {"COSH", 1, 1}, {"TANH", 1, 1}, {"ATAN2", 2, 2}, {"BITAND", 2, 2},
     {"ADD_MONTHS", 2, 2}, {"MONTHS_BETWEEN", 2, 2}, {"LAST_DAY", 1, 1}, {"NEXT_DAY", 2, 2},
@@ -580,6 +580,13 @@ Node* Parser::call(Node* fname) {
             if (t_[k].kind == Tok::Op && t_[k].text == ")") --depth;
             if (depth == 0 && t_[k].kind == Tok::Ident && t_[k].text == "BETWEEN") failAt(907, t_[k].pos);
           }
+        continue;
+      }
+      if (n->text == "TIME_BUCKET" && n->kids.size() == 3 && (isWord("START") || isWord("END")) && isOp(")", 1)) {
+        // TIME_BUCKET(datetime, stride, origin, START | END): which edge of the bucket
+        Node* edge = make(N::Str);
+        edge->text = t_[i_++].text;
+        n->kids.push_back(edge);
         continue;
       }
       n->kids.push_back(value(expr()));

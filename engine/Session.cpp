@@ -7,6 +7,7 @@
 #include "Dictionary.h"
 #include "MaterializedViews.h"
 #include "OraError.h"
+#include "RowScn.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
 
@@ -110,6 +111,8 @@ std::unique_ptr<Session> Session::open(const std::string& folder, const std::str
     g_open.insert({folder, user});
   }
   ensureSchemaTables(db);
+  ensureScnTables(db);
+  watchRowChanges(db);
   createDictionaryTables(db);
   s->repairSequences();
   recoverAutonomous(*s);
@@ -134,6 +137,7 @@ Session::~Session() {
   } catch (...) {
     // a session that cannot write any more leaves its rows for the next one to clear
   }
+  forgetRowChanges(db, true);
   sqlite3_close_v2(db);
   if (seq_) sqlite3_close_v2(seq_);
 }
@@ -610,6 +614,7 @@ void Session::commit() {
   if (!inTxn) return;
   refreshOnCommit(*this);
   emptyTemporaryTables("SYS$TRANSACTION");
+  stampCommit(db);
   int rc = execOne(db, "COMMIT");
   if (rc != SQLITE_OK) {
     OraError e = fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
@@ -660,6 +665,7 @@ void Session::rollback() {
   startSavepoints.clear();
   if (!inTxn) return;
   exec(db, "ROLLBACK");
+  forgetRowChanges(db, false);
   inTxn = false;
   dictStamp_.clear(); // the dictionary tables were filled inside the undone transaction
   forgetSchema();

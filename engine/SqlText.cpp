@@ -91,6 +91,7 @@ bool functionAllowed(const char* name, bool engineHelpers) {
     for (const char* const* n = kRegexpFunctions; *n; ++n) s.insert(*n);
     for (const auto& n : byteFunctionNames()) s.insert(n);
     for (const auto& n : statAggregateNames()) s.insert(n);
+    for (const auto& n : newerAggregateNames()) s.insert(n);
     for (const auto& n : xmlReadFunctionNames()) s.insert(n);
     return s;
   }();

@@ -9,6 +9,7 @@
 #include "OraFunctions.h"
 #include "DdlPartition.h"
 #include "MergeStatement.h"
+#include "ExplainPlan.h"
 #include "PivotClause.h"
 #include "MatchRecognize.h"
 #include "ModelClause.h"
@@ -424,6 +425,12 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
       if (e.pos >= 0) e.pos = writtenPosition(e.pos, edits);
       throw;
     }
+  }
+  if (Translation explained; explainPlan(text, cat, explained)) return explained;
+  if (std::string shown; xplanDisplay(text, cat, shown)) {
+    Translation t = translate(shown, cat, false, deferDdlErrors);
+    t.unshared = true; // the lines are those of the plan explained last
+    return t;
   }
   if (std::string modelled; modelClause(text, cat, modelled)) {
     Translation t = translate(modelled, cat, false, deferDdlErrors);

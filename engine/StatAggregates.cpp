@@ -408,6 +408,7 @@ bool aggregateFunction(std::string_view upperName) {
                                             "COLLECT", "APPROX_MEDIAN", "APPROX_PERCENTILE", "APPROX_SUM",
                                             "APPROX_COUNT", "BOOL_AND", "BOOL_OR", "EVERY"};
     s.insert(statAggregateNames().begin(), statAggregateNames().end());
+    s.insert(newerAggregateNames().begin(), newerAggregateNames().end());
     return s;
   }();
   return names.count(upperName) > 0;

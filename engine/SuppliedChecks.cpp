@@ -2,6 +2,7 @@
 // similarity measures, DBMS_ASSERT's checks of names and literals and UTL_LMS.FORMAT_MESSAGE.
 #include "FunctionUtil.h"
 #include "SqlTranslate.h"
+#include "RowScn.h"
 #include "SuppliedPackages.h"
 
 #include <algorithm>
@@ -279,7 +280,7 @@ const std::vector<Def>& checkFunctionDefs() {
 bool suppliedHelper(const std::string& upperName) {
   static const std::set<std::string> names = [] {
     std::set<std::string> out;
-    for (auto* defs : {&suppliedFunctionDefs, &checkFunctionDefs})
+    for (auto* defs : {&suppliedFunctionDefs, &checkFunctionDefs, &scnFunctionDefs})
       for (const Def& d : defs()) out.insert(mapChars(d.name, upperChar));
     return out;
   }();

@@ -51,8 +51,8 @@ bool Translator::datesAsText(size_t i, std::string& call) {
         namesKnown(ab, ae);
         throw OraError(932, "expected NUMBER got DATE").at(static_cast<int>(t_[ab].pos));
       }
-      // SUM and AVG add intervals up; no other of these takes one
-      if (isInterval(code) && k.text != "SUM" && k.text != "AVG")
+      // SUM and AVG add intervals up, CEIL and FLOOR round them; no other of these takes one
+      if (isInterval(code) && k.text != "SUM" && k.text != "AVG" && k.text != "CEIL" && k.text != "FLOOR")
         throw OraError(932, std::string("expected NUMBER got ") + typeWordFor(code)).at(static_cast<int>(t_[ab].pos));
     }
     return false;

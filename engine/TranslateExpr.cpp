@@ -13,10 +13,25 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <sqlite3.h>
 
 namespace ora::tx {
+
+// ORA_ROWSCN: the commit number of the row whose ROWID expression is given (the one row of DUAL
+// has the current one).
+static std::string rowScnOf(const std::function<std::string()>& rowidOf) {
+  std::string rowid;
+  try {
+    rowid = rowidOf();
+  } catch (OraError& e) {
+    if (e.code == 904) e = OraError(904, "ORA_ROWSCN"); // of a view or a dictionary view: no rows of a table
+    throw;
+  }
+  if (rowid.rfind("ora_rowid(", 0) == 0) return "ora_rowscn(" + rowid.substr(10);
+  return "ora_dbms_flashback_get_system_change_number()";
+}
 
 // An arithmetic call that another of ours consumes passes its value as exact decimal text
 // where a double would round it (1/3 inside TO_CHAR or a longer sum).
@@ -204,6 +219,22 @@ std::string Translator::emit(size_t b, size_t e) {
         is(at(i + 2), "ROWID")) {
       size_t next;
       add(rowidExpr(k.text, i + 2, next));
+      i = next - 1;
+      continue;
+    }
+    if (k.kind == Token::Ident && (k.text == "START" || k.text == "END") && i > b && is(t_[i - 1], ",") &&
+        is(at(i + 1), ")")) {
+      // TIME_BUCKET's last argument names the edge of the bucket
+      size_t open = i;
+      while (open > b && !(is(t_[open], "(") && matching(open) == i + 1)) --open;
+      if (open > b && is(t_[open - 1], "TIME_BUCKET")) {
+        add(quoteString(k.text));
+        continue;
+      }
+    }
+    if ((k.kind == Token::Ident || k.kind == Token::QIdent) && is(at(i + 1), ".") && is(at(i + 2), "ORA_ROWSCN")) {
+      size_t next;
+      add(rowScnOf([&] { return rowidExpr(k.text, i + 2, next); }));
       i = next - 1;
       continue;
     }
@@ -711,6 +742,12 @@ std::string Translator::emit(size_t b, size_t e) {
       if (!qualified && eq(k.text, "USER")) { add("ora_user()"); break; }
       if (!qualified && eq(k.text, "ROWNUM")) { add("row_number() OVER ()"); break; }
       if (!qualified && eq(k.text, "UID")) { add("ora_uid()"); break; }
+      if (!qualified && eq(k.text, "ORA_ROWSCN")) {
+        size_t next;
+        add(rowScnOf([&] { return rowidExpr("", i, next); }));
+        i = next - 1;
+        break;
+      }
       if (!qualified && eq(k.text, "ROWID")) {
         size_t next;
         add(rowidExpr("", i, next));

@@ -86,7 +86,8 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     const Token& k = t_[i];
     if (!known || (k.kind != Token::Ident && k.kind != Token::QIdent) || columns.count(k.text)) return false;
     if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text) || fieldWords.count(k.text))) return false;
-    if (k.kind == Token::Ident && k.text == "ROWID") return false; // a pseudocolumn, grouped or not
+    if (k.kind == Token::Ident && (k.text == "ROWID" || k.text == "ORA_ROWSCN")) return false; // a pseudocolumn, grouped or not
+    if ((is(k, "DATE") || is(k, "TIMESTAMP") || is(k, "INTERVAL")) && at(i + 1).kind == Token::Str) return false; // a literal
     // not a function, a qualifier, a qualified name or a word of EXTRACT, CAST or INTERVAL
     if (i > 0 && (is(t_[i - 1], ".") || is(t_[i - 1], "AS") || t_[i - 1].kind == Token::Str)) return false;
     return !is(at(i + 1), "(") && !is(at(i + 1), ".") && !is(at(i + 1), "FROM") && !is(at(i + 1), "TO") &&
@@ -145,6 +146,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (fieldWords.count(k.text) && (is(at(i + 1), "FROM") || is(at(i + 1), "TO") || (i > 0 && t_[i - 1].kind == Token::Str)))
       continue; // EXTRACT(YEAR FROM ...), INTERVAL '1' DAY
     if (parameterlessFunction(i)) continue; // the schema's function, the same for every group
+    if (i >= b + 2 && is(t_[i - 1], ".") && suppliedPackageCall(i - 2)) continue; // DBMS_RANDOM.VALUE and the like
     if (unknown(i)) throw OraError(904, k.text).at(static_cast<int>(k.pos));
     throw OraError(byClause ? 979 : 937, k.text).at(static_cast<int>(k.pos));
   }
@@ -177,7 +179,7 @@ void Translator::nullsOrder(size_t b, size_t e, int d) {
     else if (is(k, "ASC")) text = "ASC NULLS LAST";
     else if (k.kind == Token::Num || is(k, ")") || is(k, "END")) text = k.text + " NULLS LAST";
     else if (k.kind == Token::QIdent || (k.kind == Token::Ident && !keywordAt(t_, last) && k.text != "ROWID" &&
-                                          k.text != "ROWNUM" && k.text != "SYSDATE" && k.text != "USER" && k.text != "UID"))
+                                          k.text != "ORA_ROWSCN" && k.text != "ROWNUM" && k.text != "SYSDATE" && k.text != "USER" && k.text != "UID"))
       text = quoteIdent(k.text) + " NULLS LAST";
     else continue;
     if (!collate.empty()) text = keyTokenText(last) + collate + " NULLS LAST";
@@ -195,7 +197,7 @@ bool Translator::sjisKey(size_t b, size_t e) {
                    (e == b + 3 && is(t_[b + 1], "."));
   if (plainName || k.kind == Token::Num) return false;
   if (!is(k, ")") && !is(k, "END") && k.kind != Token::QIdent &&
-      !(k.kind == Token::Ident && !keywordAt(t_, e - 1) && k.text != "ROWID" && k.text != "ROWNUM" && k.text != "SYSDATE" &&
+      !(k.kind == Token::Ident && !keywordAt(t_, e - 1) && k.text != "ROWID" && k.text != "ORA_ROWSCN" && k.text != "ROWNUM" && k.text != "SYSDATE" &&
         k.text != "USER" && k.text != "UID"))
     return false;
   try {

@@ -27,13 +27,15 @@ const std::map<std::string, std::set<std::string>>& suppliedPackages() {
         "ENQUOTE_LITERAL", "NOOP"}},
       {"UTL_LMS", {"FORMAT_MESSAGE"}},
       {"DBMS_UTILITY", {"GET_HASH_VALUE"}},
+      {"DBMS_FLASHBACK", {"GET_SYSTEM_CHANGE_NUMBER"}},
   };
   return packages;
 }
 
 // Functions that take no arguments and may be named without parentheses.
 bool bareCallable(const std::string& pkg, const std::string& f) {
-  return pkg == "DBMS_RANDOM" && (f == "VALUE" || f == "NORMAL" || f == "RANDOM");
+  return (pkg == "DBMS_RANDOM" && (f == "VALUE" || f == "NORMAL" || f == "RANDOM")) ||
+         (pkg == "DBMS_FLASHBACK" && f == "GET_SYSTEM_CHANGE_NUMBER");
 }
 
 } // namespace

@@ -290,7 +290,7 @@ ColType Translator::infer(size_t b, size_t e) {
     return t;
   }
   if (zoneShiftType(b, e, t)) return t;
-  if (is(f, "TO_TIMESTAMP") && is(at(b + 1), "(") && matching(b + 1) + 1 == e) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
+  if ((is(f, "TO_TIMESTAMP") || is(f, "SCN_TO_TIMESTAMP")) && is(at(b + 1), "(") && matching(b + 1) + 1 == e) { t = ColType{}; t.code = kTimestamp; t.scale = 9; return t; }
   if (e - b == 4 && (is(f, "CURRENT_TIMESTAMP") || is(f, "LOCALTIMESTAMP") || is(f, "SYSTIMESTAMP")) && is(at(b + 1), "(") &&
       at(b + 2).kind == Token::Num && is(at(b + 3), ")")) {
     t = ColType{};
@@ -329,10 +329,11 @@ ColType Translator::infer(size_t b, size_t e) {
     if (f.kind == Token::Ident && f.text == "USER") { t.size = 30; return t; }
     // a bare NULL describes as text of no length, so a shell gives it one column
     if (is(f, "NULL")) { t.size = 0; return t; }
-    if (f.kind == Token::Ident && (f.text == "UID" || f.text == "ROWNUM" || f.text == "LEVEL")) { t = ColType{}; t.code = kNumber; return t; }
+    if (f.kind == Token::Ident && (f.text == "UID" || f.text == "ROWNUM" || f.text == "LEVEL" || f.text == "ORA_ROWSCN")) { t = ColType{}; t.code = kNumber; return t; }
   }
   if (is(t_[e - 1], "NEXTVAL") || is(t_[e - 1], "CURRVAL")) { t = ColType{}; t.code = kNumber; return t; }
   if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ROWID")) { t = ColType{}; t.code = kRowid; return t; }
+  if (e - b == 3 && is(t_[b + 1], ".") && is(t_[b + 2], "ORA_ROWSCN")) { t = ColType{}; t.code = kNumber; return t; }
   // a package's function
   if (f.kind == Token::Ident && is(at(b + 1), ".") && at(b + 2).kind == Token::Ident &&
       (e == b + 3 || (is(at(b + 3), "(") && matching(b + 3) + 1 == e))) {
@@ -599,6 +600,13 @@ ColType Translator::infer(size_t b, size_t e) {
     t.code = kNumber;
     return t;
   }
+  if (call && (f.text == "CEIL" || f.text == "FLOOR")) {
+    // of an interval: an interval of the same kind
+    size_t comma = b + 2;
+    while (comma < e - 1 && !(t_[comma].depth == f.depth + 1 && is(t_[comma], ","))) ++comma;
+    ColType x = exprType(b + 2, comma);
+    if (isInterval(x.code)) return x;
+  }
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r < 0 && !functionAllowed(f.text.c_str(), false))
@@ -659,7 +667,8 @@ ColType Translator::infer(size_t b, size_t e) {
         ColType x = exprType(args[pick].first, args[pick].second);
         // ROUND and TRUNC of a number give a NUMBER: rounded otherwise than its column's scale
         // of a TIMESTAMP, a DATE
-        if ((f.text == "ROUND" || f.text == "TRUNC") && x.code != kDate) {
+        // of an interval, an interval of the same kind
+        if ((f.text == "ROUND" || f.text == "TRUNC") && x.code != kDate && !isInterval(x.code)) {
           int code = isTimestamp(x.code) ? kDate : kNumber;
           x = ColType{};
           x.code = code;

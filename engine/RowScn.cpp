@@ -1,0 +1,243 @@
+// System change numbers. A commit that changed rows takes the next number and writes it, with
+// the ranges of ROWIDs it inserted or updated, into TESSEL$ROWSCN (keyed by the table's object
+// number, so a table made again under an old name starts afresh). A row no commit has marked has
+// the first number there is.
+#include "RowScn.h"
+
+#include "Number.h"
+#include "OraError.h"
+#include "SqlText.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sqlite3.h>
+#include <unordered_map>
+
+namespace ora {
+
+namespace {
+
+constexpr int64_t kFirstScn = 1000;
+constexpr size_t kMostRanges = 4096;
+
+// The ROWIDs a connection wrote since its last commit, as ranges per table.
+struct Pending {
+  std::map<std::string, std::vector<std::pair<int64_t, int64_t>>> ranges;
+  std::string lastName;
+  std::vector<std::pair<int64_t, int64_t>>* last = nullptr;
+  bool failed = false; // a change could not be noted: every row of its table is marked
+};
+
+std::mutex g_mutex;
+std::unordered_map<sqlite3*, std::unique_ptr<Pending>> g_pending;
+
+void noteChange(void* p, int op, const char* dbName, const char* table, sqlite3_int64 rowid) {
+  if (op == SQLITE_DELETE || !dbName || !table || std::strcmp(dbName, "main") != 0) return;
+  if (std::strncmp(table, "TESSEL$", 7) == 0 || std::strncmp(table, "sqlite_", 7) == 0) return;
+  auto* pend = static_cast<Pending*>(p);
+  try {
+    if (!pend->last || pend->lastName != table) {
+      pend->lastName = table;
+      pend->last = &pend->ranges[pend->lastName];
+    }
+    auto& v = *pend->last;
+    if (!v.empty() && rowid >= v.back().first && rowid <= v.back().second + 1) {
+      if (rowid > v.back().second) v.back().second = rowid;
+      return;
+    }
+    if (v.size() >= kMostRanges) {
+      // rows changed here and there all over a table: one range from the least to the greatest
+      // marks some unchanged rows too, and keeps the commit's writes few
+      auto lo = v.front().first, hi = v.front().second;
+      for (auto& [a, b] : v) lo = std::min(lo, a), hi = std::max(hi, b);
+      v.assign(1, {std::min<int64_t>(lo, rowid), std::max<int64_t>(hi, rowid)});
+      return;
+    }
+    v.emplace_back(rowid, rowid);
+  } catch (...) {
+    pend->failed = true; // an exception must not cross SQLite's frames
+  }
+}
+
+int64_t oneInt(sqlite3* db, const char* sql, int64_t a = 0, int64_t b = 0, bool* found = nullptr) {
+  sqlite3_stmt* st = nullptr;
+  int64_t v = 0;
+  if (found) *found = false;
+  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
+    std::string msg = sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+    throw fromSqlite(SQLITE_ERROR, msg, "SELECT");
+  }
+  if (sqlite3_bind_parameter_count(st) >= 1) sqlite3_bind_int64(st, 1, a);
+  if (sqlite3_bind_parameter_count(st) >= 2) sqlite3_bind_int64(st, 2, b);
+  if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL) {
+    v = sqlite3_column_int64(st, 0);
+    if (found) *found = true;
+  }
+  sqlite3_finalize(st);
+  return v;
+}
+
+int64_t currentScn(sqlite3* db) {
+  bool found;
+  int64_t v = oneInt(db, "SELECT MAX(SCN) FROM \"TESSEL$SCN\"", 0, 0, &found);
+  return found ? v : kFirstScn;
+}
+
+int64_t firstScn(sqlite3* db) {
+  bool found;
+  int64_t v = oneInt(db, "SELECT MIN(SCN) FROM \"TESSEL$SCN\"", 0, 0, &found);
+  return found ? v : kFirstScn;
+}
+
+using fn::Ctx;
+using fn::Val;
+
+void fnRowScn(Ctx* ctx, int, Val** argv) {
+  if (fn::anyNull(2, argv)) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  bool found;
+  int64_t v = oneInt(db, "SELECT MAX(SCN) FROM \"TESSEL$ROWSCN\" WHERE OBJ = ?1 AND LO <= ?2 AND HI >= ?2",
+                     sqlite3_value_int64(argv[0]), sqlite3_value_int64(argv[1]), &found);
+  sqlite3_result_int64(ctx, found ? v : firstScn(db));
+}
+
+void fnCurrentScn(Ctx* ctx, int, Val**) { sqlite3_result_int64(ctx, currentScn(sqlite3_context_db_handle(ctx))); }
+
+// The time of the commit that took the number; ORA-08181 for a number no commit took.
+void fnScnToTimestamp(Ctx* ctx, int, Val** argv) {
+  if (fn::isNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  int64_t scn = fn::intOf(argv[0]);
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  if (scn < firstScn(db) || scn > currentScn(db)) throw OraError(8181);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT TIME FROM \"TESSEL$SCN\" WHERE SCN <= ?1 ORDER BY SCN DESC LIMIT 1", -1, &st, nullptr);
+  sqlite3_bind_int64(st, 1, scn);
+  if (st && sqlite3_step(st) == SQLITE_ROW) sqlite3_result_value(ctx, sqlite3_column_value(st, 0));
+  else {
+    sqlite3_finalize(st);
+    throw OraError(8181);
+  }
+  sqlite3_finalize(st);
+}
+
+// The number of the last commit made at or before the time; ORA-08180 before the first one.
+void fnTimestampToScn(Ctx* ctx, int, Val** argv) {
+  if (fn::isNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  std::string when = fn::textOf(argv[0]);
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT MAX(SCN) FROM \"TESSEL$SCN\" WHERE TIME <= ?1", -1, &st, nullptr);
+  sqlite3_bind_value(st, 1, argv[0]);
+  bool found = st && sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL;
+  int64_t v = found ? sqlite3_column_int64(st, 0) : 0;
+  sqlite3_finalize(st);
+  if (!found) throw OraError(8180);
+  sqlite3_result_int64(ctx, v);
+}
+
+} // namespace
+
+int64_t currentScnOf(sqlite3* db) { return currentScn(db); }
+
+void ensureScnTables(sqlite3* db) {
+  static const char* const ddl[] = {
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$SCN\" (SCN INTEGER PRIMARY KEY, TIME TEXT)",
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$ROWSCN\" (OBJ INTEGER NOT NULL, LO INTEGER NOT NULL, HI INTEGER NOT NULL,"
+      " SCN INTEGER NOT NULL)",
+      "CREATE INDEX IF NOT EXISTS \"TESSEL$ROWSCN_OBJ\" ON \"TESSEL$ROWSCN\" (OBJ, LO)"};
+  for (const char* sql : ddl) execOne(db, sql);
+}
+
+void watchRowChanges(sqlite3* db) {
+  auto p = std::make_unique<Pending>();
+  sqlite3_update_hook(db, noteChange, p.get());
+  std::lock_guard lock(g_mutex);
+  g_pending[db] = std::move(p);
+}
+
+void forgetRowChanges(sqlite3* db, bool closing) {
+  if (closing) sqlite3_update_hook(db, nullptr, nullptr);
+  std::lock_guard lock(g_mutex);
+  auto it = g_pending.find(db);
+  if (it == g_pending.end()) return;
+  if (closing) g_pending.erase(it);
+  else *it->second = Pending{};
+}
+
+void stampCommit(sqlite3* db) {
+  Pending* p;
+  {
+    std::lock_guard lock(g_mutex);
+    auto it = g_pending.find(db);
+    if (it == g_pending.end()) return;
+    p = it->second.get();
+  }
+  if (p->ranges.empty()) return;
+  Pending taken = std::move(*p);
+  *p = Pending{};
+  // its own writes below are no change of a user's row
+  if (execOne(db, "INSERT INTO \"TESSEL$SCN\" (SCN, TIME) SELECT IFNULL(MAX(SCN), " + std::to_string(kFirstScn) +
+                      ") + 1, ora_tz_now(2) FROM \"TESSEL$SCN\"") != SQLITE_OK)
+    return; // no number to give: the rows keep theirs
+  int64_t scn = sqlite3_last_insert_rowid(db);
+  sqlite3_stmt* obj = nullptr;
+  sqlite3_stmt* put = nullptr;
+  sqlite3_stmt* covered = nullptr;
+  // the ranges the new one covers say nothing any more
+  sqlite3_prepare_v2(db, "DELETE FROM \"TESSEL$ROWSCN\" WHERE OBJ = ?1 AND LO >= ?2 AND HI <= ?3", -1, &covered, nullptr);
+  sqlite3_prepare_v2(db, "SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = 'TABLE'", -1, &obj, nullptr);
+  sqlite3_prepare_v2(db, "INSERT INTO \"TESSEL$ROWSCN\" (OBJ, LO, HI, SCN) VALUES (?1, ?2, ?3, ?4)", -1, &put, nullptr);
+  for (auto& [table, ranges] : taken.ranges) {
+    if (!obj || !put) break;
+    sqlite3_bind_text(obj, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    int64_t n = sqlite3_step(obj) == SQLITE_ROW ? sqlite3_column_int64(obj, 0) : 0;
+    sqlite3_reset(obj);
+    if (!n) continue;
+    if (taken.failed) ranges.assign(1, {INT64_MIN, INT64_MAX});
+    for (auto& [lo, hi] : ranges) {
+      if (covered) {
+        sqlite3_bind_int64(covered, 1, n);
+        sqlite3_bind_int64(covered, 2, lo);
+        sqlite3_bind_int64(covered, 3, hi);
+        sqlite3_step(covered);
+        sqlite3_reset(covered);
+      }
+      sqlite3_bind_int64(put, 1, n);
+      sqlite3_bind_int64(put, 2, lo);
+      sqlite3_bind_int64(put, 3, hi);
+      sqlite3_bind_int64(put, 4, scn);
+      sqlite3_step(put);
+      sqlite3_reset(put);
+    }
+  }
+  sqlite3_finalize(obj);
+  sqlite3_finalize(put);
+  sqlite3_finalize(covered);
+}
+
+namespace fn {
+const std::vector<Def>& scnFunctionDefs() {
+  static const std::vector<Def> defs = {
+      {"ora_rowscn", 2, 2, guarded<fnRowScn>, kNumber, true},
+      {"ora_dbms_flashback_get_system_change_number", 0, 0, guarded<fnCurrentScn>, kNumber, true},
+      {"SCN_TO_TIMESTAMP", 1, 1, guarded<fnScnToTimestamp>, kTimestamp, true},
+      {"TIMESTAMP_TO_SCN", 1, 1, guarded<fnTimestampToScn>, kNumber, true},
+  };
+  return defs;
+}
+} // namespace fn
+
+} // namespace ora
