@@ -1,4 +1,6 @@
 #include "Database.h"
+
+#include "BinaryFloats.h"
 #include "Collections.h"
 #include "LateralRows.h"
 #include "ModelClause.h"
@@ -219,6 +221,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerFunctions(db, cs);
   registerOraFunctions(db, user);
   registerNumberFunctions(db);
+  registerBinaryFloats(db);
   registerNumberCompare(db);
   registerIntervalAggregates(db);
   registerStatAggregates(db);

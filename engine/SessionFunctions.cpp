@@ -1,5 +1,6 @@
 // The session's NLS settings and the functions that read the session or a value's inside:
 // USERENV, SYS_CONTEXT, DUMP, EXTRACT and NEW_TIME.
+#include "BinaryFloats.h"
 #include "Charset.h"
 #include "CType.h"
 #include "FunctionUtil.h"
@@ -314,6 +315,11 @@ std::vector<int> storedBytes(int hint, Val* v, ora::Charset cs, int& typ, sqlite
   typ = 1;
   DateTime d;
   ora::Decimal wide;
+  double fp;
+  if ((hint == ora::kBinaryFloat || hint == ora::kBinaryDouble) && ora::fpOf(v, fp)) {
+    typ = hint;
+    return ora::fpBytes(hint, fp);
+  }
   if (isNumber(v) || (hint == kNumber && sqlite3_value_type(v) == SQLITE_TEXT && ora::parseDecimal(textOf(v), wide))) {
     typ = 2;
     bytes = numberBytes(isNumber(v) ? decimalOf(v) : wide);
