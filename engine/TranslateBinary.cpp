@@ -78,7 +78,8 @@ bool Translator::binaryFloatType(size_t b, size_t e, ColType& t) {
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   if (call)
     if (auto bin = binary_.find(b); bin != binary_.end()) return set(bin->second == 1 ? kBinaryDouble : kBinaryFloat);
-  if (call && (f.text == "NANVL" || f.text == "ABS" || f.text == "SQRT")) {
+  if (call && (f.text == "NANVL" || f.text == "ABS" || f.text == "SQRT" || f.text == "SUM" || f.text == "AVG" ||
+               f.text == "MIN" || f.text == "MAX")) {
     size_t m = b + 2;
     while (m < e - 1 && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
     ColType a = exprType(b + 2, m);

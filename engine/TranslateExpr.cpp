@@ -676,6 +676,12 @@ std::string Translator::emit(size_t b, size_t e) {
         }
         // the whole number argument of a reader of decimal text gives it exactly
         std::string f = eq(k.text, "SUM") ? "ora_sum" : eq(k.text, "AVG") ? "ora_avg" : k.text;
+        // BINARY_FLOAT and BINARY_DOUBLE sum in double arithmetic: infinities stay infinite
+        if ((eq(k.text, "SUM") || eq(k.text, "AVG")) && !is(at(i + 2), "DISTINCT") && !is(at(i + 2), "UNIQUE"))
+          if (ColType x = exprType(i + 2, matching(i + 1)); x.code == kNumber && x.binary) {
+            add(k.text);
+            break;
+          }
         if (ColType it; (eq(k.text, "SUM") || eq(k.text, "AVG")) && intervalType(i, analyticAt(i) ? analyticAt(i) : matching(i + 1) + 1, it)) {
           add(eq(k.text, "SUM") ? "ora_iv_sum" : "ora_iv_avg");
           break;
