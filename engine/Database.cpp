@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "BinaryFloats.h"
 #include "Booleans.h"
 #include "Collections.h"
 #include "LateralRows.h"
@@ -220,6 +221,7 @@ sqlite3* openSchema(const std::string& path, const std::string& user, int* rcOut
   registerFunctions(db, cs);
   registerOraFunctions(db, user);
   registerNumberFunctions(db);
+  registerBinaryFloats(db);
   registerNumberCompare(db);
   registerIntervalAggregates(db);
   registerStatAggregates(db);

@@ -715,6 +715,7 @@ std::string integerText(int64_t v) {
 }
 
 std::string realText(double v) {
+  if (!std::isfinite(v)) return std::isnan(v) ? "Nan" : v > 0 ? "Inf" : "-Inf"; // a BINARY_DOUBLE's
   Num whole;
   if (exactBehind(v, whole)) return numText(whole);
   if (v == std::floor(v) && std::fabs(v) < 1e15) return integerText(static_cast<int64_t>(v));

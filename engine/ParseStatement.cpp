@@ -1,4 +1,5 @@
 // Statements: DML, DDL, transaction control.
+#include <cstring>
 #include "SqlParser.h"
 
 #include <set>
@@ -23,6 +24,11 @@ bool rowFreeName(const std::string& w) {
                                       "ROWNUM", "LEVEL", "ROWID", "DEFAULT", "TRUE", "FALSE"};
   for (const char* k : words)
     if (w == k) return true;
+  // the named BINARY_FLOAT and BINARY_DOUBLE constants
+  for (const char* p : {"BINARY_FLOAT_", "BINARY_DOUBLE_"})
+    if (w.rfind(p, 0) == 0)
+      for (const char* c : {"NAN", "INFINITY", "MAX_NORMAL", "MIN_NORMAL", "MAX_SUBNORMAL", "MIN_SUBNORMAL"})
+        if (w.compare(std::strlen(p), std::string::npos, c) == 0) return true;
   return false;
 }
 

@@ -43,6 +43,7 @@ struct TypeSpec {
   enum IntRange : unsigned char { AnyInt, Pls, Natural, Positive, Sign, Simple } range = AnyInt;
   bool notNull = false; // NATURALN, POSITIVEN, SIMPLE_INTEGER
   bool xml = false;     // XMLTYPE: the document's text
+  int binary = 0;       // BINARY_FLOAT, BINARY_DOUBLE and their SIMPLE_ forms: kBinaryFloat, kBinaryDouble
 };
 // The size of a CLOB or BLOB variable: no string's limit.
 inline constexpr int kLobSize = 1 << 30;

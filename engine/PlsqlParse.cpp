@@ -3,6 +3,7 @@
 #include "PlsqlImpl.h"
 
 #include "OraError.h"
+#include "OraValues.h"
 #include "PlsqlParser.h"
 
 #include <cstring>
@@ -71,7 +72,8 @@ TypeSpec Parser::type() {
                                   "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "NATURALN", "POSITIVE", "POSITIVEN", "SIGNTYPE",
                                   "SIMPLE_INTEGER", "VARCHAR2",
                                   "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "NCLOB", "DATE", "TIMESTAMP",
-                                  "BOOLEAN", "RAW", "BLOB", "XMLTYPE"};
+                                  "BOOLEAN", "RAW", "BLOB", "XMLTYPE", "BINARY_FLOAT", "BINARY_DOUBLE", "SIMPLE_FLOAT",
+                                  "SIMPLE_DOUBLE"};
   bool known = false;
   for (const char* k : builtin) known = known || w == k;
   // a TYPE of this unit, or one of the schema's (CREATE TYPE), found when it runs
@@ -93,6 +95,11 @@ TypeSpec Parser::type() {
                : w == "SIGNTYPE" ? TypeSpec::Sign
                : w == "SIMPLE_INTEGER" ? TypeSpec::Simple : TypeSpec::Pls;
     ts.notNull = w == "NATURALN" || w == "POSITIVEN" || w == "SIMPLE_INTEGER";
+  }
+  else if (w == "BINARY_FLOAT" || w == "BINARY_DOUBLE" || w == "SIMPLE_FLOAT" || w == "SIMPLE_DOUBLE") {
+    ts.kind = TypeSpec::Number;
+    ts.binary = w.find("FLOAT") != std::string::npos ? kBinaryFloat : kBinaryDouble;
+    ts.notNull = w.rfind("SIMPLE_", 0) == 0;
   }
   else if (w == "VARCHAR2" || w == "VARCHAR" || w == "CHAR" || w == "NVARCHAR2" || w == "NCHAR" || w == "STRING" ||
            w == "LONG" || w == "CLOB" || w == "NCLOB") ts.kind = TypeSpec::Text;

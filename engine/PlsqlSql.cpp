@@ -681,6 +681,15 @@ void Run::store(Var& v, Val x, size_t at) {
   switch (ty.kind) {
   case TypeSpec::Number: {
     if (x.k == Val::Bool || x.k == Val::Date) throw valueError("");
+    if (ty.binary) {
+      // the nearest value of the binary type; text may name NaN or an infinity
+      try {
+        x = evalText(std::string(ty.binary == kBinaryFloat ? "TO_BINARY_FLOAT(" : "TO_BINARY_DOUBLE(") + literal(x) + ")");
+      } catch (const OraError&) {
+        throw valueError("character to number conversion error");
+      }
+      break;
+    }
     if (x.k == Val::Str) {
       try {
         x = evalText("TO_NUMBER(" + literal(x) + ")");

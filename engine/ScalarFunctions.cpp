@@ -1,5 +1,6 @@
 // Single-row functions beyond the core set: trigonometry, BITAND, REMAINDER, WIDTH_BUCKET,
 // BIN_TO_NUM, LNNVL, TRANSLATE, SOUNDEX, the NLS_ case functions, NLSSORT, RAW and ROWID conversions, TO_MULTI_BYTE, TO_SINGLE_BYTE, CONVERT.
+#include "BinaryFloats.h"
 #include "FunctionUtil.h"
 #include "CType.h"
 #include "Number.h"
@@ -111,33 +112,27 @@ void fnLnnvl(Ctx* ctx, int, Val** argv) {
   sqlite3_result_int(ctx, isNull(argv[0]) || sqlite3_value_int64(argv[0]) == 0 ? 1 : 0);
 }
 
-// NANVL(n2, n1): n1 when n2 is not a number; a NUMBER always is one.
+// NANVL(n2, n1): n1 when n2 is NaN; a NUMBER never is.
 void fnNanvl(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0]) || isNull(argv[1])) { sqlite3_result_null(ctx); return; }
-  Num n = numArg(argv[0]);
-  numArg(argv[1]);
-  resultNum(ctx, n);
+  double x, alt;
+  fpOf(argv[1], alt);
+  if (fpOf(argv[0], x) && std::isnan(x)) { sqlite3_result_value(ctx, argv[1]); return; }
+  if (sqlite3_value_type(argv[0]) == SQLITE_FLOAT) { sqlite3_result_value(ctx, argv[0]); return; }
+  resultNum(ctx, numArg(argv[0]));
 }
 
-// ora_binary(kind, n): TO_BINARY_DOUBLE (kind 1) and TO_BINARY_FLOAT (2) of a NUMBER, the
-// nearest value of the binary type written as its shortest decimal.
+// ora_binary(kind, n): TO_BINARY_DOUBLE (kind 1) and TO_BINARY_FLOAT (2) of a number, NaN or an
+// infinity: the nearest value of the binary type.
 void fnBinary(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[1])) { sqlite3_result_null(ctx); return; }
-  double d = numDouble(numArg(argv[1]));
-  if (sqlite3_value_int64(argv[0]) == 2) {
-    auto f = static_cast<float>(d);
-    if (std::isinf(f)) throw OraError(1426); // beyond BINARY_FLOAT's range
-    for (int digits = 1; digits <= 9; ++digits) {
-      std::string text = cFormat(static_cast<double>(f), 'g', digits);
-      if (static_cast<float>(cStrtod(text.c_str())) == f) {
-        Num n;
-        parseNum(text, n);
-        resultNum(ctx, n);
-        return;
-      }
-    }
-  }
-  resultNum(ctx, numFromDouble(d));
+  double d;
+  if (sqlite3_value_type(argv[1]) == SQLITE_TEXT) fpOf(argv[1], d);
+  else d = sqlite3_value_type(argv[1]) == SQLITE_FLOAT ? sqlite3_value_double(argv[1]) : numDouble(numArg(argv[1]));
+  bool single = sqlite3_value_int64(argv[0]) == 2;
+  // a finite number beyond BINARY_FLOAT's range
+  if (single && std::isfinite(d) && std::isinf(static_cast<float>(d))) throw OraError(1426);
+  resultFp(ctx, single ? kBinaryFloat : kBinaryDouble, d);
 }
 
 // ---- characters ----

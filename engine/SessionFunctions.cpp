@@ -1,5 +1,6 @@
 // The session's NLS settings and the functions that read the session or a value's inside:
 // USERENV, SYS_CONTEXT, DUMP, EXTRACT and NEW_TIME.
+#include "BinaryFloats.h"
 #include "Booleans.h"
 #include "Charset.h"
 #include "CType.h"
@@ -315,6 +316,11 @@ std::vector<int> storedBytes(int hint, Val* v, ora::Charset cs, int& typ, sqlite
   typ = 1;
   DateTime d;
   ora::Decimal wide;
+  double fp;
+  if ((hint == ora::kBinaryFloat || hint == ora::kBinaryDouble) && ora::fpOf(v, fp)) {
+    typ = hint;
+    return ora::fpBytes(hint, fp);
+  }
   if (hint == kBoolean && isNumber(v)) {
     typ = kBoolean; // one byte: 1 for TRUE, 0 for FALSE
     bytes = {sqlite3_value_double(v) != 0 ? 1 : 0};

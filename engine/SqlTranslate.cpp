@@ -689,6 +689,8 @@ std::string sharingKey(const std::string& text, std::vector<Literal>& literals, 
       // a number a double cannot hold is kept as text by the translation: a shape of its own
       if (tx::significantDigits(k.text) > 15) key += k.text;
       else key += "?n";
+      // 1.5d and 1.5 translate apart: the suffix is part of the shape
+      if (k.end > k.pos + k.text.size()) key += text[k.end - 1];
       literals.push_back({static_cast<int>(i), false, std::move(k.text)});
       break;
     case sql::Tok::QIdent: key += '"'; key += k.text; key += '"'; break;

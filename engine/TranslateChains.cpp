@@ -98,11 +98,15 @@ void Translator::rewriteChains(size_t b, size_t e) {
     }
     if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
     if (is(k, "IS")) {
-      // a number is never NaN nor infinite; the condition is unknown for NULL
+      // a NUMBER is never NaN nor infinite; the condition is unknown for NULL
       bool negated = is(at(i + 1), "NOT");
       size_t w = i + (negated ? 2 : 1);
       if (w < e && (is(t_[w], "NAN") || is(t_[w], "INFINITE")) && i == lastE && lastE > lastB) {
-        replace_[lastB] = "(CASE WHEN ora_num(" + emit(lastB, lastE) + ") IS NULL THEN NULL ELSE " + (negated ? "1" : "0") + " END = 1)";
+        if (ColType x = exprType(lastB, lastE); x.code == kNumber && x.binary)
+          replace_[lastB] = "(ora_fp_is(" + std::string(is(t_[w], "NAN") ? "0" : "1") + ", " + emit(lastB, lastE) + ") = " +
+                            (negated ? "0)" : "1)");
+        else
+          replace_[lastB] = "(CASE WHEN ora_num(" + emit(lastB, lastE) + ") IS NULL THEN NULL ELSE " + (negated ? "1" : "0") + " END = 1)";
         for (size_t m = lastB + 1; m <= w; ++m) skip_[m] = 1;
         i = w + 1;
         continue;
@@ -234,7 +238,8 @@ void Translator::rewriteChains(size_t b, size_t e) {
       int minus = 0;
       while (body < chainEnd && t_[body].kind == Token::Op && (is(t_[body], "-") || is(t_[body], "+")))
         minus += is(t_[body++], "-");
-      int code = body < chainEnd ? exprType(body, chainEnd).code : 0;
+      ColType operandType = body < chainEnd ? exprType(body, chainEnd) : ColType{};
+      int code = operandType.code;
       if (isInterval(code)) {
         // a sign before an interval: its negation, or the interval itself
         replace_[i] = std::string(minus % 2 ? "ora_iv_neg(" : "(") + factors(body, chainEnd) + ")";
@@ -248,7 +253,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       // a long literal keeps its digits with its sign
       bool longLiteral = body + 1 == chainEnd && t_[body].kind == Token::Num && significantDigits(t_[body].text) > 15;
       // minus a computed number (-AVG(SAL), -(1/3)) negates it exactly; SQLite's would read a double
-      bool computed = minus % 2 && code == kNumber && chainEnd > body + 1 && is(at(chainEnd - 1), ")") &&
+      bool computed = minus % 2 && code == kNumber && !operandType.binary && chainEnd > body + 1 && is(at(chainEnd - 1), ")") &&
                       !is(at(body + 1), ".");
       if (code == kVarchar2 || code == kChar || code == kLong || longLiteral || computed) {
         replace_[i] = std::string(minus % 2 ? "ora_neg" : "ora_add") + (longLiteral ? "_x(" : "(") +
@@ -277,6 +282,15 @@ void Translator::rewriteChains(size_t b, size_t e) {
     int64_t leadMonths = 0;
     bool monthsFirst = ops.size() >= 1 && ops[0] == "+" && types[1].code == kDate &&
                        monthInterval(terms[0].first, terms[0].second, leadMonths);
+    // a BINARY_FLOAT or BINARY_DOUBLE operand makes the whole chain IEEE arithmetic
+    struct RestoreFp {
+      int& kind;
+      int was;
+      ~RestoreFp() { kind = was; }
+    } restoreFp{fpChain_, fpChain_};
+    fpChain_ = 0;
+    if (ColType whole = exprType(i, chainEnd); whole.code == kNumber) fpChain_ = whole.binary;
+    if (fpChain_) fpRewritten_[i] = fpChain_;
     std::string acc = monthsFirst ? std::string() : factors(terms[0].first, terms[0].second);
     // the whole chain as one number
     auto asNumber = [&](std::string call, int code = kNumber) {
@@ -376,6 +390,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
 // The calls a chain of arithmetic is made of. Kept out of line: the chain rewriter recurses as
 // deep as expressions nest, so its frame stays small.
 std::string Translator::exactPair(const char* f, const std::string& a, const std::string& b) {
+  if (fpChain_) return fpPair(f, a, b);
   return std::string(f) + "(" + exactCall(a) + ", " + exactCall(b) + ")";
 }
 
@@ -385,6 +400,11 @@ std::string Translator::monthsAdded(const std::string& date, int64_t months) {
 
 std::string Translator::sumCall(std::string first, const std::vector<std::pair<size_t, size_t>>& terms,
                                 const std::vector<std::string>& ops) {
+  if (fpChain_) {
+    for (size_t n = 0; n < ops.size(); ++n)
+      first = fpPair(ops[n] == "-" ? "ora_sub" : "ora_add", first, factors(terms[n + 1].first, terms[n + 1].second));
+    return first;
+  }
   std::vector<std::string> parts{exactCall(std::move(first))};
   for (size_t n = 0; n < ops.size(); ++n) {
     std::string text = exactCall(factors(terms[n + 1].first, terms[n + 1].second));

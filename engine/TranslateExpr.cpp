@@ -130,7 +130,11 @@ std::string Translator::emit(size_t b, size_t e) {
     if (auto bin = binary_.find(i); bin != binary_.end() && !binaryOpen_.count(i)) {
       size_t close = matching(i + 1);
       binaryOpen_.insert(i);
-      std::string call = emit(i, close + 1);
+      // one argument: 'NaN' and 'Inf' are read too
+      bool one = true;
+      for (size_t m = i + 2; m < close && one; ++m)
+        one = !(t_[m].depth == t_[i].depth + 1 && (is(t_[m], ",") || is(t_[m], "DEFAULT")));
+      std::string call = one ? "ora_fp_read(" + emit(i + 2, close) + ")" : emit(i, close + 1);
       binaryOpen_.erase(i);
       add("ora_binary(" + std::to_string(bin->second) + ", " + call + ")");
       i = close;
@@ -509,7 +513,7 @@ std::string Translator::emit(size_t b, size_t e) {
         if (a >= close) throw OraError(909);
         while (m < close && !(t_[m].depth == k.depth + 1 && is(t_[m], ","))) ++m;
         ColType dumped = exprType(a, m);
-        int code = dumped.code == kTimestampTz && dumped.localZone ? 231 : dumped.code;
+        int code = dumped.code == kTimestampTz && dumped.localZone ? 231 : dumped.code == kNumber && dumped.binary ? dumped.binary : dumped.code;
         bool column = (m == a + 1 && (t_[a].kind == Token::QIdent || (t_[a].kind == Token::Ident && t_[a].text != "SYSDATE"))) ||
                       (m == a + 3 && is(t_[a + 1], "."));
         if (code == kDate && !column) code = 13;
@@ -552,6 +556,11 @@ std::string Translator::emit(size_t b, size_t e) {
         ColType x = m > i + 2 ? exprType(i + 2, m) : ColType{};
         if (x.code == kBoolean && m == close) {
           add("ora_bool_text(" + emit(i + 2, m) + ")");
+          i = close;
+          break;
+        }
+        if (x.code == kNumber && x.binary && m == close) {
+          add("ora_fp_char(" + std::to_string(x.binary) + ", " + emit(i + 2, m) + ")");
           i = close;
           break;
         }
@@ -617,6 +626,8 @@ std::string Translator::emit(size_t b, size_t e) {
             throw OraError(932, std::string("expected TIMESTAMP got ") + (from.code == kNumber ? "NUMBER" : "BINARY"));
           if (isTimestamp(from.code) && to.code == kNumber) throw OraError(932, "expected NUMBER got TIMESTAMP");
           if (from.code == kDate && (to.code == kVarchar2 || to.code == kChar)) v = "TO_CHAR(" + v + ")";
+          if (from.code == kNumber && from.binary && (to.code == kVarchar2 || to.code == kChar))
+            v = "ora_fp_char(" + std::to_string(from.binary) + ", " + v + ")";
           if (isTimestamp(from.code) && (to.code == kVarchar2 || to.code == kChar))
             v = "ora_ts_char(" + v + ", " + std::to_string(from.scale) + ", " + (from.code == kTimestampTz ? "1" : "0") + ")";
           if (isTimestamp(to.code))
@@ -636,6 +647,7 @@ std::string Translator::emit(size_t b, size_t e) {
             conv = "ora_conv(" + v + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
                    std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
                    (whole ? ", 'CAST VALUE')" : ", 'CAST')");
+          if (to.code == kNumber && to.binary) conv = "ora_fp_cast(" + std::to_string(to.binary) + ", " + v + ")";
           // text becomes RAW as hexadecimal digits and a ROWID as CHARTOROWID reads it; a number
           // or a date becomes neither
           if ((to.code == kRaw || to.code == kRowid) && (from.code == kNumber || from.code == kDate))
@@ -722,6 +734,12 @@ std::string Translator::emit(size_t b, size_t e) {
         }
         // the whole number argument of a reader of decimal text gives it exactly
         std::string f = eq(k.text, "SUM") ? "ora_sum" : eq(k.text, "AVG") ? "ora_avg" : k.text;
+        // BINARY_FLOAT and BINARY_DOUBLE sum in double arithmetic: infinities stay infinite
+        if ((eq(k.text, "SUM") || eq(k.text, "AVG")) && !is(at(i + 2), "DISTINCT") && !is(at(i + 2), "UNIQUE"))
+          if (ColType x = exprType(i + 2, matching(i + 1)); x.code == kNumber && x.binary) {
+            add(k.text);
+            break;
+          }
         if (ColType it; (eq(k.text, "SUM") || eq(k.text, "AVG")) && intervalType(i, analyticAt(i) ? analyticAt(i) : matching(i + 1) + 1, it)) {
           add(eq(k.text, "SUM") ? "ora_iv_sum" : "ora_iv_avg");
           break;
@@ -748,6 +766,7 @@ std::string Translator::emit(size_t b, size_t e) {
         i = next - 1;
         break;
       }
+      if (std::string fp; binaryConstant(i, fp)) { add(fp); break; }
       if (!qualified && eq(k.text, "ROWID")) {
         size_t next;
         add(rowidExpr("", i, next));

@@ -169,6 +169,10 @@ private:
   std::set<size_t> discreteMedian_;
   std::set<size_t> binaryOpen_;
   std::map<size_t, std::pair<size_t, int>> rewritten_; // a rewritten chain's first token: its end, type
+  // BINARY_FLOAT / BINARY_DOUBLE arithmetic: the binary type of the chain being rewritten (0: NUMBER),
+  // and of the rewritten chains that gave one
+  int fpChain_ = 0;
+  std::map<size_t, int> fpRewritten_;
 
   size_t size() const { return t_.size(); }
   const Token& at(size_t i) const { return tx::tokenAt(t_, i); }
@@ -233,6 +237,11 @@ private:
   std::string emitSelect(size_t s, size_t e, size_t& next);
   std::string heading(size_t b, size_t e);
   ColType infer(size_t b, size_t e);
+  // BINARY_FLOAT and BINARY_DOUBLE (TranslateBinary.cpp): the type of a literal, constant,
+  // conversion or product of them; the SQL of a named constant; a pair in IEEE arithmetic
+  bool binaryFloatType(size_t b, size_t e, ColType& t);
+  bool binaryConstant(size_t i, std::string& sql) const;
+  std::string fpPair(const char* f, const std::string& a, const std::string& b) const;
   [[gnu::noinline]] ColType subqueryType(size_t s, size_t e);
   [[gnu::noinline]] bool sourceColumnType(const Context& c, const std::string& q, const std::string& name, ColType& out);
   [[gnu::noinline]] bool derivedColumnType(size_t open, const std::string& name, ColType& out, size_t names = 0);
@@ -289,7 +298,7 @@ private:
   // 0: no interval; 1: months; 2: a day-to-second one, in days or `seconds`
   [[gnu::noinline]] int windowInterval(size_t b, size_t e, std::string& value, bool seconds);
   [[gnu::noinline]] bool exactArgument(size_t b, size_t e) const;
-  [[gnu::noinline]] static std::string exactPair(const char* f, const std::string& a, const std::string& b);
+  [[gnu::noinline]] std::string exactPair(const char* f, const std::string& a, const std::string& b);
   [[gnu::noinline]] static std::string monthsAdded(const std::string& date, int64_t months);
   [[gnu::noinline]] std::string sumCall(std::string first, const std::vector<std::pair<size_t, size_t>>& terms,
                                         const std::vector<std::string>& ops);

@@ -63,6 +63,7 @@ ColType Translator::exprType(size_t b, size_t e) {
     // interval arithmetic gives the widest precisions, a datetime moved by one nine digits
     if (isInterval(code)) t.precision = 9, t.scale = code == kIntervalDs ? 9 : 0;
     if (isTimestamp(code)) t.scale = 9;
+    if (auto fp = fpRewritten_.find(b); code == kNumber && fp != fpRewritten_.end()) t.binary = fp->second;
     return t;
   }
   std::vector<std::pair<size_t, size_t>> terms;
@@ -90,7 +91,11 @@ ColType Translator::exprType(size_t b, size_t e) {
         r.code = ops[k] == "-" ? kNumber : kDate;
       else if (isTimestamp(acc.code) || isTimestamp(t.code)) r.code = kDate;
       else if (acc.code == kDate || t.code == kDate) r.code = kDate;
-      else r.code = kNumber;
+      else {
+        r.code = kNumber;
+        // BINARY_DOUBLE over BINARY_FLOAT over NUMBER
+        r.binary = std::max(acc.code == kNumber ? acc.binary : 0, t.code == kNumber ? t.binary : 0);
+      }
       acc = r;
     }
     return acc;
@@ -272,6 +277,7 @@ ColType Translator::infer(size_t b, size_t e) {
   if (xmlType(b, e, t)) return t;
   if (collectionExprType(b, e, t)) return t;
   if (objectExprType(b, e, t)) return t;
+  if (binaryFloatType(b, e, t)) return t;
   const Token& f = t_[b];
   if (booleanTokens(t_, b, e)) {
     t = ColType{};

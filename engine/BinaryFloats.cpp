@@ -1,0 +1,157 @@
+// Arithmetic and conversions of BINARY_FLOAT and BINARY_DOUBLE: IEEE results, with infinities and
+// NaN where NUMBER would fail.
+#include "BinaryFloats.h"
+
+#include "FunctionUtil.h"
+#include "Number.h"
+#include "OraError.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <sqlite3.h>
+
+namespace ora {
+
+namespace {
+
+bool sameWord(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (size_t k = 0; k < a.size(); ++k)
+    if ((a[k] | 0x20) != (b[k] | 0x20)) return false;
+  return true;
+}
+
+// ora_fp(op, kind, a, b): a op b in the binary type `kind`.
+void fnFp(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  double a, b;
+  if (!fpOf(argv[2], a) || !fpOf(argv[3], b)) { sqlite3_result_null(ctx); return; }
+  int kind = sqlite3_value_int(argv[1]);
+  const char* op = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  char o = op ? op[0] : '+';
+  double r;
+  if (kind == kBinaryFloat) {
+    float x = static_cast<float>(a), y = static_cast<float>(b);
+    r = o == '+' ? x + y : o == '-' ? x - y : o == '*' ? x * y : x / y;
+  } else {
+    r = o == '+' ? a + b : o == '-' ? a - b : o == '*' ? a * b : a / b;
+  }
+  resultFp(ctx, kind, r);
+}
+
+// ora_fp_read(x): the value TO_BINARY_DOUBLE and TO_BINARY_FLOAT convert, 'NaN' and 'Inf' included.
+void fnFpRead(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_value* v = argv[0];
+  int type = sqlite3_value_type(v);
+  if (type == SQLITE_NULL) { sqlite3_result_null(ctx); return; }
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) { sqlite3_result_value(ctx, v); return; }
+  double d;
+  fpOf(v, d);
+  if (std::isnan(d) || std::isinf(d)) resultFp(ctx, kBinaryDouble, d);
+  else sqlite3_result_value(ctx, v); // a number's text: read as TO_NUMBER reads it
+}
+
+// ora_fp_char(kind, x): TO_CHAR without a model.
+void fnFpChar(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  double x;
+  if (!fpOf(argv[1], x)) { sqlite3_result_null(ctx); return; }
+  std::string s = fpText(sqlite3_value_int(argv[0]), x);
+  sqlite3_result_text(ctx, s.c_str(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+// ora_fp_cast(kind, x): x converted to the binary type.
+void fnFpCast(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  double x;
+  if (!fpOf(argv[1], x)) { sqlite3_result_null(ctx); return; }
+  resultFp(ctx, sqlite3_value_int(argv[0]), x);
+}
+
+// ora_fp_is(what, x): 1 when x is NaN (what 0) or infinite (what 1); NULL for NULL.
+void fnFpIs(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  double x;
+  if (!fpOf(argv[1], x)) { sqlite3_result_null(ctx); return; }
+  sqlite3_result_int(ctx, sqlite3_value_int(argv[0]) == 0 ? std::isnan(x) : std::isinf(x));
+}
+
+} // namespace
+
+bool fpOf(sqlite3_value* v, double& out) {
+  switch (sqlite3_value_type(v)) {
+  case SQLITE_NULL: return false;
+  case SQLITE_INTEGER:
+  case SQLITE_FLOAT: out = sqlite3_value_double(v); return true;
+  default: break;
+  }
+  const char* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+  std::string s = p ? p : "";
+  size_t b = s.find_first_not_of(' '), e = s.find_last_not_of(' ');
+  s = b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+  if (sameWord(s, "NAN")) { out = std::numeric_limits<double>::quiet_NaN(); return true; }
+  if (sameWord(s, "INF") || sameWord(s, "+INF") || sameWord(s, "INFINITY")) { out = HUGE_VAL; return true; }
+  if (sameWord(s, "-INF") || sameWord(s, "-INFINITY")) { out = -HUGE_VAL; return true; }
+  Num n;
+  if (!parseNum(s, n)) throw OraError(1722);
+  out = numDouble(n);
+  return true;
+}
+
+double asBinaryFloat(double x) {
+  auto f = static_cast<float>(x);
+  if (!std::isfinite(f)) return f;
+  for (int digits = 1; digits <= 9; ++digits) {
+    std::string text = cFormat(static_cast<double>(f), 'g', digits);
+    if (static_cast<float>(cStrtod(text.c_str())) == f) return cStrtod(text.c_str());
+  }
+  return f;
+}
+
+void resultFp(sqlite3_context* ctx, int kind, double x) {
+  if (std::isnan(x)) { sqlite3_result_text(ctx, "Nan", 3, SQLITE_STATIC); return; }
+  sqlite3_result_double(ctx, kind == kBinaryFloat ? asBinaryFloat(x) : x);
+}
+
+std::string fpText(int kind, double x) {
+  if (std::isnan(x)) return "Nan";
+  if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
+  if (x == 0) return std::signbit(x) ? "-0" : "0";
+  // the type's decimal digits, trailing zeros dropped, one kept after the point
+  std::string s = cFormat(x, 'e', kind == kBinaryFloat ? 8 : 14);
+  size_t ep = s.find('e');
+  std::string m = s.substr(0, ep), ex = s.substr(ep + 1);
+  while (m.size() > 3 && m.back() == '0' && m[m.size() - 2] != '.') m.pop_back();
+  if (m.back() == '0' && m[m.size() - 2] != '.') m.pop_back();
+  char sign = ex[0];
+  std::string digits = ex.substr(1);
+  while (digits.size() > 1 && digits[0] == '0') digits.erase(0, 1);
+  while (digits.size() < 3) digits.insert(0, "0");
+  return m + "E" + sign + digits;
+}
+
+std::vector<int> fpBytes(int kind, double x) {
+  std::vector<int> out;
+  if (kind == kBinaryFloat) {
+    float f = static_cast<float>(x);
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    u = (u & 0x80000000u) ? ~u : u | 0x80000000u;
+    for (int k = 3; k >= 0; --k) out.push_back(static_cast<int>((u >> (8 * k)) & 0xFF));
+  } else {
+    uint64_t u;
+    std::memcpy(&u, &x, 8);
+    u = (u & 0x8000000000000000ull) ? ~u : u | 0x8000000000000000ull;
+    for (int k = 7; k >= 0; --k) out.push_back(static_cast<int>((u >> (8 * k)) & 0xFF));
+  }
+  return out;
+}
+
+void registerBinaryFloats(sqlite3* db) {
+  int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  sqlite3_create_function(db, "ora_fp", 4, flags, nullptr, fn::guarded<fnFp>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_fp_read", 1, flags, nullptr, fn::guarded<fnFpRead>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_fp_char", 2, flags, nullptr, fn::guarded<fnFpChar>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_fp_cast", 2, flags, nullptr, fn::guarded<fnFpCast>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_fp_is", 2, flags, nullptr, fn::guarded<fnFpIs>, nullptr, nullptr);
+}
+
+} // namespace ora

@@ -1,0 +1,112 @@
+// BINARY_FLOAT and BINARY_DOUBLE in SQL text: literals with an f or d suffix, the named constants,
+// the conversions to the types and their arithmetic.
+#include "TranslateImpl.h"
+
+#include "BinaryFloats.h"
+#include "Number.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cstring>
+
+namespace ora::tx {
+
+namespace {
+
+struct FpConstant {
+  const char* name;
+  int kind;
+  const char* sql;
+};
+
+// Inf as SQLite reads a literal beyond a double's range; NaN as our text for it
+constexpr FpConstant kConstants[] = {
+    {"BINARY_FLOAT_NAN", kBinaryFloat, "'Nan'"},
+    {"BINARY_FLOAT_INFINITY", kBinaryFloat, "9e999"},
+    {"BINARY_FLOAT_MAX_NORMAL", kBinaryFloat, "3.4028235e38"},
+    {"BINARY_FLOAT_MIN_NORMAL", kBinaryFloat, "1.1754944e-38"},
+    {"BINARY_FLOAT_MAX_SUBNORMAL", kBinaryFloat, "1.1754942e-38"},
+    {"BINARY_FLOAT_MIN_SUBNORMAL", kBinaryFloat, "1e-45"},
+    {"BINARY_DOUBLE_NAN", kBinaryDouble, "'Nan'"},
+    {"BINARY_DOUBLE_INFINITY", kBinaryDouble, "9e999"},
+    {"BINARY_DOUBLE_MAX_NORMAL", kBinaryDouble, "1.7976931348623157e308"},
+    {"BINARY_DOUBLE_MIN_NORMAL", kBinaryDouble, "2.2250738585072014e-308"},
+    {"BINARY_DOUBLE_MAX_SUBNORMAL", kBinaryDouble, "2.2250738585072009e-308"},
+    {"BINARY_DOUBLE_MIN_SUBNORMAL", kBinaryDouble, "4.9406564584124654e-324"},
+};
+
+const FpConstant* constantNamed(const std::string& name) {
+  if (name.rfind("BINARY_", 0) != 0) return nullptr;
+  for (auto& c : kConstants)
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
+// 1.5f is a BINARY_FLOAT, 2d a BINARY_DOUBLE
+int literalKind(const Token& t) {
+  if (t.kind != Token::Num || t.raw.empty()) return 0;
+  char c = t.raw.back();
+  return c == 'f' || c == 'F' ? kBinaryFloat : c == 'd' || c == 'D' ? kBinaryDouble : 0;
+}
+
+} // namespace
+
+bool Translator::binaryConstant(size_t i, std::string& sql) const {
+  const Token& k = t_[i];
+  if (k.kind != Token::Ident || is(at(i + 1), "(") || (i > 0 && is(t_[i - 1], "."))) return false;
+  const FpConstant* c = constantNamed(k.text);
+  if (!c) return false;
+  sql = c->sql;
+  return true;
+}
+
+bool Translator::binaryFloatType(size_t b, size_t e, ColType& t) {
+  auto set = [&](int kind) {
+    t = ColType{};
+    t.code = kNumber;
+    t.binary = kind;
+    return true;
+  };
+  const Token& f = t_[b];
+  if (e == b + 1) {
+    if (int kind = literalKind(f)) return set(kind);
+    if (f.kind == Token::Ident && !(b > 0 && is(t_[b - 1], ".")))
+      if (const FpConstant* c = constantNamed(f.text)) return set(c->kind);
+    return false;
+  }
+  if ((is(f, "-") || is(f, "+")) && f.kind == Token::Op) return binaryFloatType(b + 1, e, t);
+  bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
+  if (call)
+    if (auto bin = binary_.find(b); bin != binary_.end()) return set(bin->second == 1 ? kBinaryDouble : kBinaryFloat);
+  if (call && (f.text == "NANVL" || f.text == "ABS" || f.text == "SQRT" || f.text == "SUM" || f.text == "AVG" ||
+               f.text == "MIN" || f.text == "MAX")) {
+    size_t m = b + 2;
+    while (m < e - 1 && !(t_[m].depth == f.depth + 1 && is(t_[m], ","))) ++m;
+    ColType a = exprType(b + 2, m);
+    return a.code == kNumber && a.binary && set(a.binary);
+  }
+  // a product or quotient: of the widest binary type among its factors
+  int d = f.depth, kind = 0;
+  size_t fb = b;
+  bool product = false;
+  for (size_t k = b + 1; k <= e; ++k) {
+    bool cut = k == e || (t_[k].depth == d && t_[k].kind == Token::Op && (is(t_[k], "*") || is(t_[k], "/")) &&
+                          !is(t_[k - 1], "."));
+    if (!cut) continue;
+    if (k == e && !product) return false;
+    product = true;
+    if (k == fb) return false;
+    ColType x = exprType(fb, k);
+    if (x.code == kNumber) kind = std::max(kind, x.binary);
+    fb = k + 1;
+  }
+  return kind && set(kind);
+}
+
+std::string Translator::fpPair(const char* f, const std::string& a, const std::string& b) const {
+  const char* op = std::strcmp(f, "ora_add") == 0 ? "'+'" : std::strcmp(f, "ora_sub") == 0 ? "'-'"
+                   : std::strcmp(f, "ora_mul") == 0 ? "'*'" : "'/'";
+  return std::string("ora_fp(") + op + ", " + std::to_string(fpChain_) + ", " + a + ", " + b + ")";
+}
+
+} // namespace ora::tx
