@@ -65,7 +65,107 @@ bool IsNumberText(const std::string& s) {
          std::any_of(s.begin(), s.end(), [](char c) { return ora::digitC(c) != 0; });
 }
 
+// The heading the classic shell gives an item: its text without blanks, upper case outside quotes.
+std::string ItemHeading(const std::string& item) {
+  std::string out;
+  bool quoted = false;
+  for (char c : item) {
+    if (c == '\'')
+      quoted = !quoted;
+    if (!quoted && ora::spaceC(static_cast<unsigned char>(c)))
+      continue;
+    out += quoted ? c : static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
+// Whether a select-list item ends in an alias of its own ("expr x", "expr AS x").
+bool HasAlias(const std::string& item) {
+  size_t e = item.size();
+  while (e > 0 && ora::spaceC(static_cast<unsigned char>(item[e - 1])))
+    --e;
+  if (e > 0 && item[e - 1] == '"')
+    return true;
+  size_t b = e;
+  while (b > 0 && IsNameChar(item[b - 1]))
+    --b;
+  if (b == e || ora::digitC(static_cast<unsigned char>(item[b])))
+    return false;
+  size_t p = b;
+  while (p > 0 && ora::spaceC(static_cast<unsigned char>(item[p - 1])))
+    --p;
+  if (p == 0 || p == b)
+    return false; // a lone name, or one joined to what is before (:name, t.column)
+  char c = item[p - 1];
+  return IsNameChar(c) || c == ')' || c == '\'';
+}
+
 } // namespace
+
+std::string TSqlShell::BindHeadings(const std::string& sql) {
+  // Only a query's own select list: each item naming a bind variable and no alias gets the
+  // heading of its text, as the shell shows it when the value is bound rather than written in.
+  size_t i = 0;
+  const size_t n = sql.size();
+  while (i < n && ora::spaceC(static_cast<unsigned char>(sql[i])))
+    ++i;
+  if (Upper(sql.substr(i, 6)) != "SELECT" || i + 6 >= n || IsNameChar(sql[i + 6]))
+    return sql;
+  size_t from = i + 6;
+  std::vector<size_t> cuts{from}; // where each item begins
+  size_t end = n;
+  int depth = 0;
+  for (size_t k = from; k < n; ++k) {
+    char c = sql[k];
+    if (c == '\'' || c == '"') {
+      size_t q = sql.find(c, k + 1);
+      if (q == std::string::npos)
+        return sql;
+      k = q;
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      --depth;
+    } else if (depth == 0 && c == ',') {
+      cuts.push_back(k + 1);
+    } else if (depth == 0 && (k == 0 || !IsNameChar(sql[k - 1])) && IsNameChar(c)) {
+      size_t w = k;
+      while (w < n && IsNameChar(sql[w]))
+        ++w;
+      const std::string word = Upper(sql.substr(k, w - k));
+      if (word == "FROM" || word == "INTO" || word == "WHERE" || word == "ORDER" ||
+          word == "GROUP" || word == "UNION" || word == "INTERSECT" || word == "MINUS" ||
+          word == "FETCH") {
+        end = k;
+        break;
+      }
+      k = w - 1;
+    }
+  }
+  std::string out = sql.substr(0, cuts[0]);
+  for (size_t c = 0; c < cuts.size(); ++c) {
+    const size_t b = cuts[c], e = c + 1 < cuts.size() ? cuts[c + 1] - 1 : end;
+    std::string item = sql.substr(b, e - b);
+    std::string named = item;
+    bool bind = false;
+    EachBind(item, [&](const std::string& name) {
+      bind = true;
+      return ":" + name;
+    });
+    std::string head = Trim(item);
+    for (const char* lead : {"DISTINCT ", "UNIQUE ", "ALL "})
+      if (c == 0 && Upper(head).rfind(lead, 0) == 0)
+        head = Trim(head.substr(strlen(lead)));
+    if (bind && head.find('"') == std::string::npos && !HasAlias(head)) {
+      size_t keep = item.find_last_not_of(" \t\r\n") + 1;
+      named = item.substr(0, keep) + " \"" + ItemHeading(head) + "\"" + item.substr(keep);
+    }
+    out += named;
+    if (c + 1 < cuts.size())
+      out += ",";
+  }
+  return out + sql.substr(end);
+}
 
 TBindVar* TSqlShell::FindBind(const std::string& name) {
   for (auto& b : FBinds)
@@ -84,7 +184,7 @@ std::string TSqlShell::BindLiteral(const TBindVar& b) const {
 
 std::string TSqlShell::ReplaceBinds(const std::string& text, std::string& undeclared) {
   undeclared.clear();
-  return EachBind(text, [&](const std::string& name) -> std::string {
+  return EachBind(BindHeadings(text), [&](const std::string& name) -> std::string {
     const TBindVar* b = FindBind(name);
     if (!b) {
       if (undeclared.empty())

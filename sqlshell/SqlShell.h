@@ -276,6 +276,8 @@ private:
   // The first :name of an anonymous block that is no declared bind variable; empty when none.
   std::string UndeclaredBind(const std::string& block);
   TBindVar* FindBind(const std::string& name);
+  // A query's select-list items that name bind variables, given their written text as heading.
+  static std::string BindHeadings(const std::string& sql);
   std::string BindLiteral(const TBindVar& b) const;
   // The statement with each :name of a bind variable written as its value; `undeclared` gets
   // the first name that is none.
