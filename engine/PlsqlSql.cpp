@@ -250,7 +250,8 @@ CursorState* Run::cursor(const std::string& name) {
 void Run::undeclared(size_t tok, const std::string& name) const {
   if (!name.empty() && name[0] == ':') throw OraError(1008); // a placeholder nothing was bound to
   OraError e(6550);
-  e.text = "ORA-06550: " + where(u.src, u.toks[tok].pos) + ":\nPLS-00201: identifier '" + name + "' must be declared";
+  e.text = "ORA-06550: " + where(u.src, u.toks[tok].pos) + ":\nPLS-00201: identifier '" + name + "' must be declared" +
+           "\nORA-06550: " + where(u.src, u.toks[std::min(lastAt, u.toks.size() - 1)].pos) + ":\nPL/SQL: Statement ignored";
   throw e;
 }
 
@@ -577,7 +578,9 @@ OraError expressionError(const Run& r, OraError e, Range range) {
   for (size_t k = range.b; k < range.e; ++k)
     if (r.u.toks[k].text == name) {
       OraError p(6550);
-      p.text = "ORA-06550: " + where(r.u.src, r.u.toks[k].pos) + ":\nPLS-00201: identifier '" + name + "' must be declared";
+      p.text = "ORA-06550: " + where(r.u.src, r.u.toks[k].pos) + ":\nPLS-00201: identifier '" + name + "' must be declared" +
+               "\nORA-06550: " + where(r.u.src, r.u.toks[std::min(r.lastAt, r.u.toks.size() - 1)].pos) +
+               ":\nPL/SQL: Statement ignored";
       return p;
     }
   return e;
