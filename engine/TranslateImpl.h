@@ -139,6 +139,9 @@ inline const Token& tokenAt(const std::vector<Token>& t, size_t i) {
 }
 
 struct PartitionedJoin;
+namespace rb {
+struct DefPiece;
+}
 
 class Translator {
 public:
@@ -443,6 +446,9 @@ private:
   void createUser();
   void alterUser();
   void alterTable();
+  // ALTER TABLE's RENAME TO, RENAME CONSTRAINT and RENAME COLUMN at i; false for other changes
+  bool alterTableRename(const std::string& table, size_t i, std::vector<rb::DefPiece>& pieces,
+                        const std::vector<ColumnInfo>& cols);
   void alterIndex();
   void createTemporaryTable();
   // local: the types of the referring table's columns, for ORA-02267
