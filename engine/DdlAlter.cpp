@@ -257,7 +257,7 @@ void Translator::alterTable() {
           consTypes.push_back(type);
         }
         added.push_back(DefPiece{name, def});
-        cols.push_back(ColumnInfo{name, ct, notNull, {}, {}, false, false, {}});
+        cols.push_back(ColumnInfo{name, ct, notNull, {}, {}, false, false, false, {}});
       }
       pieces.insert(pieces.begin() + static_cast<long>(lastColumn) + 1, added.begin(), added.end());
     }
