@@ -116,9 +116,10 @@ bool decimalText(const std::string& s) {
   return digits > 0;
 }
 
-} // namespace
-
-OCIW32_API int tessel_bind_cursor(unsigned char* cda, const char* name, int namel, unsigned char* target) {
+// Runs `f` on the cursor of `cda` holding a parsed block, with the placeholder `name` (upper
+// case, no ":"), inside the guard every entry point has; ORA-01003 when no block is parsed,
+// ORA-01036 for a name the block does not have (only when `mustName`).
+template <class F> int onBlock(unsigned char* cda, const char* name, int namel, bool mustName, F f) {
   if (!cda) return 1001;
   std::shared_ptr<Logon> keep;
   std::unique_lock<std::mutex> lk;
@@ -127,8 +128,18 @@ OCIW32_API int tessel_bind_cursor(unsigned char* cda, const char* name, int name
     if (!c) return areaCode(cda);
     if (!c->parsed || !c->tr.plsql) return failWith(cda, c->lda, OraError(1003), ociw32::kFcBindCursor);
     std::string n = placeholderName(name, namel);
-    if (n.empty() || !blockNamesPlaceholder(c->tr.plsql, n)) return failWith(cda, c->lda, OraError(1036), ociw32::kFcBindCursor);
-    if (!target || target == cda || !cursorOf(target, keep.get()))
+    if (mustName && (n.empty() || !blockNamesPlaceholder(c->tr.plsql, n)))
+      return failWith(cda, c->lda, OraError(1036), ociw32::kFcBindCursor);
+    return f(*c, n, keep.get());
+  });
+}
+
+} // namespace
+
+OCIW32_API int tessel_bind_cursor(unsigned char* cda, const char* name, int namel, unsigned char* target) {
+  return onBlock(cda, name, namel, true, [&](Cursor& cur, const std::string& n, Logon* logon) {
+    Cursor* c = &cur;
+    if (!target || target == cda || !cursorOf(target, logon))
       return failWith(cda, c->lda, OraError(1001), ociw32::kFcBindCursor);
     for (auto& b : c->cursorBinds)
       if (b.first == n) {
@@ -142,15 +153,8 @@ OCIW32_API int tessel_bind_cursor(unsigned char* cda, const char* name, int name
 
 OCIW32_API int tessel_bind_value(unsigned char* cda, const char* name, int namel, int number, const char* value,
                                  int valuel) {
-  if (!cda) return 1001;
-  std::shared_ptr<Logon> keep;
-  std::unique_lock<std::mutex> lk;
-  return guarded(cda, nullptr, ociw32::kFcBindCursor, 3113, [&] {
-    Cursor* c = lockCursor(cda, ociw32::kFcBindCursor, keep, lk);
-    if (!c) return areaCode(cda);
-    if (!c->parsed || !c->tr.plsql) return failWith(cda, c->lda, OraError(1003), ociw32::kFcBindCursor);
-    std::string n = placeholderName(name, namel);
-    if (n.empty() || !blockNamesPlaceholder(c->tr.plsql, n)) return failWith(cda, c->lda, OraError(1036), ociw32::kFcBindCursor);
+  return onBlock(cda, name, namel, true, [&](Cursor& cur, const std::string& n, Logon*) {
+    Cursor* c = &cur;
     HostValue h;
     h.name = n;
     h.number = number != 0;
@@ -171,14 +175,8 @@ OCIW32_API int tessel_bind_value(unsigned char* cda, const char* name, int namel
 
 OCIW32_API int tessel_bound_value(unsigned char* cda, const char* name, int namel, char* buf, int bufl, int* len,
                                   int* isnull) {
-  if (!cda) return 1001;
-  std::shared_ptr<Logon> keep;
-  std::unique_lock<std::mutex> lk;
-  return guarded(cda, nullptr, ociw32::kFcBindCursor, 3113, [&] {
-    Cursor* c = lockCursor(cda, ociw32::kFcBindCursor, keep, lk);
-    if (!c) return areaCode(cda);
-    if (!c->parsed || !c->tr.plsql) return failWith(cda, c->lda, OraError(1003), ociw32::kFcBindCursor);
-    std::string n = placeholderName(name, namel);
+  return onBlock(cda, name, namel, false, [&](Cursor& cur, const std::string& n, Logon*) {
+    Cursor* c = &cur;
     for (const HostValue& b : c->valueBinds) {
       if (b.name != n) continue;
       if (isnull) *isnull = b.null ? 1 : 0;

@@ -123,19 +123,7 @@ std::vector<CompileError> callErrors(sqlite3* db, const std::string& src) {
       a = m + 1;
     }
     if (fits(callee->params, positional, named)) continue;
-    auto at = [&](size_t tok, int number, const std::string& text) {
-      CompileError c;
-      int line = 1, column = 1;
-      for (size_t i = 0; i < t[tok].pos && i < src.size(); ++i) {
-        if (src[i] == '\n') ++line, column = 1;
-        else if ((static_cast<unsigned char>(src[i]) & 0xC0) != 0x80) ++column;
-      }
-      c.line = line;
-      c.column = column;
-      c.number = number;
-      c.text = text;
-      out.push_back(c);
-    };
+    auto at = [&](size_t tok, int number, const std::string& text) { out.push_back(errorAt(src, t[tok].pos, number, text)); };
     at(statementStart(t, k), 0, "PL/SQL: Statement ignored");
     at(k, 306, "PLS-00306: wrong number or types of arguments in call to '" + s->first + "'");
     break;

@@ -49,6 +49,14 @@ CompileError fromParseError(const OraError& e) {
 
 } // namespace
 
+CompileError errorAt(const std::string& src, size_t pos, int number, const std::string& text) {
+  CompileError c;
+  lineColumn(src, pos, c.line, c.column);
+  c.number = number;
+  c.text = text;
+  return c;
+}
+
 std::vector<CompileError> compileErrors(const std::string& type, const std::string& src, const std::string& decls,
                                         const std::set<std::string>& schemaTypes, Catalog* cat) {
   std::vector<CompileError> out;

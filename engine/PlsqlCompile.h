@@ -32,6 +32,9 @@ std::vector<CompileError> callErrors(sqlite3* db, const std::string& src);
 // function's source.
 std::vector<CompileError> undeclaredErrors(sqlite3* db, const std::string& src);
 
+// An error of `number` and `text` at byte `pos` of `src` (line and column in characters).
+CompileError errorAt(const std::string& src, size_t pos, int number, const std::string& text);
+
 // Whether every table and column the SQL of a PL/SQL text names is there.
 bool sqlNamesPresent(const std::string& src, Catalog& cat);
 

@@ -96,19 +96,7 @@ std::vector<CompileError> undeclaredErrors(sqlite3* db, const std::string& src) 
   declaredNames(*u->block, declared);
   Finder f{*u, declared, db, {}};
   f.walk(*u->block);
-  auto at = [&](size_t tok, int number, const std::string& text) {
-    CompileError c;
-    int line = 1, column = 1;
-    for (size_t i = 0; i < u->toks[tok].pos && i < src.size(); ++i) {
-      if (src[i] == '\n') ++line, column = 1;
-      else if ((static_cast<unsigned char>(src[i]) & 0xC0) != 0x80) ++column;
-    }
-    c.line = line;
-    c.column = column;
-    c.number = number;
-    c.text = text;
-    out.push_back(c);
-  };
+  auto at = [&](size_t tok, int number, const std::string& text) { out.push_back(errorAt(src, u->toks[tok].pos, number, text)); };
   for (auto [statement, name] : f.found) {
     at(statement, 0, "PL/SQL: Statement ignored");
     at(name, 201, "PLS-00201: identifier '" + u->toks[name].text + "' must be declared");
