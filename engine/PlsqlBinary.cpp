@@ -2,6 +2,7 @@
 // a binary value (Inf for x / 0, TO_CHAR's scientific form) and NaN and infinities survive.
 #include "BinaryFloats.h"
 #include "Number.h"
+#include "OraError.h"
 #include "OraValues.h"
 #include "PlsqlRun.h"
 #include "SqlText.h"
@@ -24,6 +25,28 @@ Val fpValue(sqlite3_value* v, int kind) {
   else if (std::isinf(x)) out.s = x > 0 ? "Inf" : "-Inf";
   else out.s = cFormat(x, 'g', 17); // enough digits to read back the same double
   return out;
+}
+
+Val binaryStored(Run& r, Val x, int kind) {
+  if (kind) {
+    // the nearest value of the binary type; text may name NaN or an infinity
+    try {
+      x = r.evalText(std::string(kind == kBinaryFloat ? "TO_BINARY_FLOAT(" : "TO_BINARY_DOUBLE(") + literal(x) + ")");
+    } catch (const OraError&) {
+      throw valueError("character to number conversion error");
+    }
+    if (x.k == Val::Str) x.k = Val::Num; // NaN or an infinity's text
+    x.fp = kind;
+    return x;
+  }
+  // a NUMBER holds no NaN or infinity
+  try {
+    x = r.evalText("TO_NUMBER(" + literal(x) + ")");
+  } catch (const OraError&) {
+    throw valueError("");
+  }
+  x.fp = 0;
+  return x;
 }
 
 } // namespace ora::pl

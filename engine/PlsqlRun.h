@@ -365,6 +365,9 @@ std::string literal(const Val& v);
 std::string fpLiteral(const Val& v);
 // A SQL value of binary type `kind` as a PL/SQL value; its text keeps every bit.
 Val fpValue(sqlite3_value* v, int kind);
+// x as a variable of binary type `kind` keeps it, or, kind 0, a binary x as a NUMBER (ORA-06502
+// for NaN and infinities).
+Val binaryStored(Run& r, Val x, int kind);
 Val asValue(const Val& v, const TypeSpec& type);
 OraError valueError(const std::string& what);
 // A whole number stored in a PLS_INTEGER or one of its subtypes (PlsqlIntegers.cpp): ORA-01426

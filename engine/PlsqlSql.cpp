@@ -687,25 +687,9 @@ void Run::store(Var& v, Val x, size_t at) {
   switch (ty.kind) {
   case TypeSpec::Number: {
     if (x.k == Val::Bool || x.k == Val::Date) throw valueError("");
-    if (ty.binary) {
-      // the nearest value of the binary type; text may name NaN or an infinity
-      try {
-        x = evalText(std::string(ty.binary == kBinaryFloat ? "TO_BINARY_FLOAT(" : "TO_BINARY_DOUBLE(") + literal(x) + ")");
-      } catch (const OraError&) {
-        throw valueError("character to number conversion error");
-      }
-      if (x.k == Val::Str) x.k = Val::Num; // NaN or an infinity's text
-      x.fp = ty.binary;
-      break;
-    }
-    if (x.fp) {
-      // a NUMBER holds no NaN or infinity
-      try {
-        x = evalText("TO_NUMBER(" + literal(x) + ")");
-      } catch (const OraError&) {
-        throw valueError("");
-      }
-      x.fp = 0;
+    if (ty.binary || x.fp) {
+      x = binaryStored(*this, x, ty.binary);
+      if (ty.binary) break;
     }
     if (x.k == Val::Str) {
       try {
