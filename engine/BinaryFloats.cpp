@@ -6,6 +6,7 @@
 #include "Number.h"
 #include "OraError.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -90,6 +91,15 @@ bool fpOf(sqlite3_value* v, double& out) {
   if (sameWord(s, "NAN")) { out = std::numeric_limits<double>::quiet_NaN(); return true; }
   if (sameWord(s, "INF") || sameWord(s, "+INF") || sameWord(s, "INFINITY")) { out = HUGE_VAL; return true; }
   if (sameWord(s, "-INF") || sameWord(s, "-INFINITY")) { out = -HUGE_VAL; return true; }
+  // read as a double first: its range is wider than NUMBER's (1e300, 1e-300)
+  if (!s.empty() && s[0] != '+' && (s.back() == '.' || std::isdigit(static_cast<unsigned char>(s.back())))) {
+    char* end = nullptr;
+    double d = cStrtod(s.c_str(), &end);
+    if (end == s.c_str() + s.size() && std::isfinite(d) && s.find_first_of("xXpPnNiI") == std::string::npos) {
+      out = d;
+      return true;
+    }
+  }
   Num n;
   if (!parseNum(s, n)) throw OraError(1722);
   out = numDouble(n);

@@ -68,7 +68,8 @@ Node* Parser::objectName(int code) {
 Node* Parser::expr() { return binary(1); }
 
 Node* Parser::value(Node* e) {
-  if (e->kind == N::Call && e->alias.empty() && (e->text == "REGEXP_LIKE" || e->text == "LNNVL" || e->text == "JSON_EXISTS"))
+  if (e->kind == N::Call && e->alias.empty() && (e->text == "REGEXP_LIKE" || e->text == "LNNVL" || e->text == "JSON_EXISTS" ||
+                                                  e->text == "XMLEXISTS"))
     failAt(904, e->pos, e->text);
   return e;
 }

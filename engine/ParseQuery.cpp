@@ -265,7 +265,9 @@ Node* Parser::selectBlock() {
       if (isOp(",")) fail(923);
     } else {
       // a select item is a value, a condition's among them: "SAL > 1000" is a BOOLEAN
-      Node* e = value(binary(1));
+      Node* e = binary(1);
+      // a condition written as a call is a BOOLEAN item too; LNNVL stays a WHERE condition only
+      if (e->kind != N::Call || e->text == "LNNVL") value(e);
       it->kids.push_back(e);
       if (e->kind != N::Star) {
         if (acceptWord("AS")) {

@@ -14,6 +14,7 @@
 
 struct sqlite3;
 struct sqlite3_context;
+struct sqlite3_value;
 
 namespace ora::pl {
 
@@ -23,6 +24,7 @@ struct Val {
   enum K { Null, Num, Str, Date, Bool } k = Null;
   std::string s; // Num: decimal text; Date: "YYYY-MM-DD HH:MM:SS"
   bool b = false;
+  int fp = 0; // Num of BINARY_FLOAT or BINARY_DOUBLE (kBinaryFloat, kBinaryDouble): s may be "Nan", "Inf", "-Inf"
   std::shared_ptr<CursorState> cur;
   Val() = default;
   Val(K kind, std::string text, bool truth) : k(kind), s(std::move(text)), b(truth) {} // a cursor variable's work area (k stays Null: no SQL value)
@@ -359,6 +361,13 @@ void intoTargets(Run& r, const std::vector<Range>& targets, const std::vector<st
 Val columnValue(sqlite3_stmt* st, int i, const Translation& tr);
 
 std::string literal(const Val& v);
+// A binary float or double as SQL text typed so (PlsqlBinary.cpp).
+std::string fpLiteral(const Val& v);
+// A SQL value of binary type `kind` as a PL/SQL value; its text keeps every bit.
+Val fpValue(sqlite3_value* v, int kind);
+// x as a variable of binary type `kind` keeps it, or, kind 0, a binary x as a NUMBER (ORA-06502
+// for NaN and infinities).
+Val binaryStored(Run& r, Val x, int kind);
 Val asValue(const Val& v, const TypeSpec& type);
 OraError valueError(const std::string& what);
 // A whole number stored in a PLS_INTEGER or one of its subtypes (PlsqlIntegers.cpp): ORA-01426

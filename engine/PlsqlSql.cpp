@@ -21,7 +21,9 @@ namespace ora::pl {
 std::string literal(const Val& v) {
   switch (v.k) {
   case Val::Null: return "NULL";
-  case Val::Num: return v.s.empty() || v.s[0] != '-' ? v.s : "(" + v.s + ")";
+  case Val::Num:
+    if (v.fp) return fpLiteral(v);
+    return v.s.empty() || v.s[0] != '-' ? v.s : "(" + v.s + ")";
   case Val::Str: return quoteString(v.s);
   case Val::Date: return "TO_DATE(" + quoteString(v.s) + ", 'YYYY-MM-DD HH24:MI:SS')";
   case Val::Bool: return v.b ? "(1=1)" : "(1=0)";
@@ -44,6 +46,7 @@ Val columnValue(sqlite3_stmt* st, int i, const Translation& tr) {
   int ty = sqlite3_column_type(st, i);
   if (ty == SQLITE_NULL) return v;
   ColType ct = resultType(st, i, tr);
+  if (ct.code == kNumber && ct.binary) return fpValue(sqlite3_column_value(st, i), ct.binary);
   if (ct.code == kDate) {
     v.k = Val::Date;
     v.s = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
@@ -684,14 +687,9 @@ void Run::store(Var& v, Val x, size_t at) {
   switch (ty.kind) {
   case TypeSpec::Number: {
     if (x.k == Val::Bool || x.k == Val::Date) throw valueError("");
-    if (ty.binary) {
-      // the nearest value of the binary type; text may name NaN or an infinity
-      try {
-        x = evalText(std::string(ty.binary == kBinaryFloat ? "TO_BINARY_FLOAT(" : "TO_BINARY_DOUBLE(") + literal(x) + ")");
-      } catch (const OraError&) {
-        throw valueError("character to number conversion error");
-      }
-      break;
+    if (ty.binary || x.fp) {
+      x = binaryStored(*this, x, ty.binary);
+      if (ty.binary) break;
     }
     if (x.k == Val::Str) {
       try {

@@ -49,6 +49,8 @@ std::vector<Tok> tokens(const std::string& s) {
           while (i < n && ora::digitC(static_cast<unsigned char>(s[i]))) ++i;
         }
       }
+      // 0f, 1.5d: BINARY_FLOAT and BINARY_DOUBLE literals, no name after a number
+      if (i < n && (s[i] == 'f' || s[i] == 'F' || s[i] == 'd' || s[i] == 'D')) ++i;
       t.kind = T::Num;
       t.text = s.substr(t.pos, i - t.pos);
     } else if (ora::alphaC(c) || c >= 0x80) {

@@ -97,7 +97,7 @@ private:
   // expressions (ParseExpr.cpp)
   Node* expr();
   Node* condition(); // an expression that must be a condition (ORA-00920 otherwise)
-  // A value: REGEXP_LIKE, LNNVL and JSON_EXISTS are conditions, no function a value can name (ORA-00904).
+  // An operand: REGEXP_LIKE, LNNVL, JSON_EXISTS and XMLEXISTS are conditions, no function it can name (ORA-00904).
   static Node* value(Node* e);
   Node* binary(int minPrec);
   Node* defaultOr();

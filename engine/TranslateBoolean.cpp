@@ -26,8 +26,16 @@ const char* truthAggregate(const std::string& name) {
   return "";
 }
 
+bool conditionCall(const std::vector<Token>& t, size_t b, size_t e) {
+  if (e <= b + 2 || e > t.size()) return false;
+  const Token& f = t[b];
+  return f.kind == Token::Ident && is(t[b + 1], "(") && closing(t, b + 1, e) == e - 1 &&
+         (f.text == "REGEXP_LIKE" || f.text == "JSON_EXISTS" || f.text == "XMLEXISTS" || f.text == "LNNVL");
+}
+
 bool booleanTokens(const std::vector<Token>& t, size_t b, size_t e) {
   if (e <= b || e > t.size()) return false;
+  if (conditionCall(t, b, e)) return true;
   const Token& f = t[b];
   // (x): x, a subquery aside
   if (is(f, "(") && closing(t, b, e) == e - 1) return b + 1 < e - 1 && !is(t[b + 1], "SELECT") && booleanTokens(t, b + 1, e - 1);

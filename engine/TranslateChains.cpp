@@ -349,6 +349,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
                                            (w.code == kTimestampTz ? "1" : "0") + ")"
                  : w.code == kDate    ? "TO_CHAR(" + v + ")"
                  : w.code == kBoolean ? "ora_bool_text(" + v + ")" // TRUE or FALSE, as TO_CHAR writes it
+                 : w.code == kNumber && w.binary ? "ora_fp_char(" + std::to_string(w.binary) + ", " + v + ")"
                                       : v;
         };
         if (run.empty()) run.push_back(n == 0 ? asText(acc, written[0]) : accType.code == kDate ? "TO_CHAR(" + acc + ")" : acc);

@@ -29,8 +29,11 @@ bool Translator::plainOperand(size_t b, size_t e) const {
 
 bool Translator::allNumbers(const std::vector<std::pair<size_t, size_t>>& ranges) {
   try {
-    for (auto r : ranges)
-      if (r.second <= r.first || rowAt(r.first, r.second) || exprType(r.first, r.second).code != kNumber) return false;
+    for (auto r : ranges) {
+      if (r.second <= r.first || rowAt(r.first, r.second)) return false;
+      // a binary float compares as a double (an infinity has no NUMBER)
+      if (ColType x = exprType(r.first, r.second); x.code != kNumber || x.binary) return false;
+    }
   } catch (const OraError&) {
     return false;
   }

@@ -15,6 +15,17 @@
 
 namespace ora::tx {
 
+namespace {
+
+// Whether a name after tok would be its operand rather than an alias: an operator; the marked
+// words closing IS [NOT] JSON [STRICT|LAX] [WITH UNIQUE KEYS] end a condition.
+bool operandWanted(const Token& tok) {
+  if (tok.kind != Token::Op || tok.text == ")") return false;
+  return !(is(tok, "JSON") || is(tok, "STRICT") || is(tok, "LAX") || is(tok, "KEYS"));
+}
+
+} // namespace
+
 size_t Translator::clauseEnd(size_t i, size_t e, int depth, const std::set<std::string>& stops) {
   for (; i < e; ++i) {
     const Token& k = t_[i];
@@ -193,7 +204,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       size_t ie = i;
       while (ie < from && !(t_[ie].depth == d && is(t_[ie], ","))) ++ie;
       if (ie - i >= 2 && aliasToken(ie - 1) && !is(t_[ie - 1], "*") &&
-          (is(t_[ie - 2], "AS") || !(t_[ie - 2].kind == Token::Op && t_[ie - 2].text != ")")))
+          (is(t_[ie - 2], "AS") || !operandWanted(t_[ie - 2])))
         named.push_back(t_[ie - 1].text);
       i = ie + 1;
     }
@@ -232,7 +243,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     if (!star && !unitLast && ie - i >= 2 && aliasToken(ie - 1)) {
       const Token& prev = t_[ie - 2];
       if (is(prev, "AS")) { alias = t_[ie - 1].text; exprEnd = ie - 2; }
-      else if (!(prev.kind == Token::Op && prev.text != ")")) { alias = t_[ie - 1].text; exprEnd = ie - 1; }
+      else if (!operandWanted(prev)) { alias = t_[ie - 1].text; exprEnd = ie - 1; }
     }
     if (exprEnd == i) throw OraError(936);
     if (grouped) checkGrouped(i, exprEnd, expanding ? partGroups_ : groups, !groups.empty());

@@ -270,6 +270,11 @@ ColType Translator::infer(size_t b, size_t e) {
   t.code = kVarchar2;
   t.size = 4000;
   if (e <= b) return t;
+  if (conditionCall(t_, b, e)) {
+    t = ColType{};
+    t.code = kBoolean;
+    return t;
+  }
   if (!jsonCalls_.empty() && jsonType(b, e, t)) return t;
   if ((!xmlReads_.empty() || !xmlCasts_.empty()) && xmlReadType(b, e, t)) return t;
   if (lobType(b, e, t)) return t;
