@@ -16,6 +16,7 @@
 #include "ViewDml.h"
 #include "RecycleBin.h"
 #include "MaterializedViews.h"
+#include "Domains.h"
 
 #include "Dictionary.h"
 #include "OraError.h"
@@ -407,6 +408,24 @@ bool semanticDdlError(int code) {
 
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
+  if (Translation t; domainStatement(text, cat, t)) return t;
+  {
+    // the written-out text is not rewritten again
+    static thread_local const std::string* written = nullptr;
+    std::string plain;
+    std::vector<std::string> records;
+    if (written != &text && domainRewrite(text, cat, plain, records)) {
+      struct Restore {
+        const std::string* was;
+        ~Restore() { written = was; }
+      } restore{written};
+      written = &plain;
+      Translation t = translate(plain, cat, false, deferDdlErrors);
+      t.unshared = true;
+      if (t.kind == StmtKind::Ddl) t.ddl.insert(t.ddl.end(), records.begin(), records.end());
+      return t;
+    }
+  }
   if (Translation t; existenceClause(text, cat, deferDdlErrors, t)) return t;
   // the rewritten text is not rewritten again
   static thread_local const std::string* older = nullptr;
