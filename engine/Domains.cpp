@@ -236,6 +236,39 @@ bool dropDomain(const Toks& l, Catalog& cat, Translation& out) {
   return true;
 }
 
+// ALTER DOMAIN d {ADD | MODIFY} {DISPLAY | ORDER} expr, DROP {DISPLAY | ORDER}, ANNOTATIONS (...)
+bool alterDomain(const Toks& l, Catalog& cat, Translation& out) {
+  size_t i = 2;
+  bool ifExists = l.word(i, "IF") && l.word(i + 1, "EXISTS");
+  if (ifExists) i += 2;
+  std::string name = l.object(i);
+  out = ddl("ALTER");
+  Domain d;
+  bool known = findDomain(cat.db(), name, d);
+  if (l.word(i, "ANNOTATIONS") && l.op(i + 1, "(")) {
+    annotations(l, i, name, "DOMAIN", "", out.ddl);
+  } else if ((l.word(i, "ADD") || l.word(i, "MODIFY") || l.word(i, "DROP")) && (l.word(i + 1, "DISPLAY") || l.word(i + 1, "ORDER"))) {
+    std::string column = l.word(i + 1, "DISPLAY") ? "DISPLAY_TEXT" : "ORDER_TEXT", value = "NULL";
+    bool drop = l.word(i, "DROP");
+    i += 2;
+    if (!drop) {
+      size_t s = i;
+      while (!l.end(i)) i = l.op(i, "(") ? l.close(i) + 1 : i + 1;
+      if (s == i) throw OraError(936).at(static_cast<int>(l.at(i).pos));
+      value = quoteString(l.text(s, i));
+    }
+    out.ddl.push_back("UPDATE \"TESSEL$DOMAINS\" SET " + column + " = " + value + " WHERE NAME = " + quoteString(name));
+  } else {
+    throw OraError(922).at(static_cast<int>(l.at(i).pos));
+  }
+  if (!l.end(i)) throw OraError(933).at(static_cast<int>(l.at(i).pos));
+  if (!known) {
+    out.ddl.clear();
+    if (!ifExists) throw OraError(11504);
+  }
+  return true;
+}
+
 // ALTER TABLE t ANNOTATIONS (...)
 bool alterAnnotations(const Toks& l, Catalog& cat, Translation& out) {
   size_t i = 2;
@@ -393,12 +426,14 @@ std::vector<const char*> domainTables() {
 
 bool domainStatement(const std::string& text, Catalog& cat, Translation& out) {
   if (!mentions(text, "DOMAIN") && !mentions(text, "ANNOTATIONS")) return false;
-  if (!startsWith(text, {"CREATE", "DOMAIN"}) && !startsWith(text, {"DROP", "DOMAIN"}) && !startsWith(text, {"ALTER", "TABLE"}))
+  if (!startsWith(text, {"CREATE", "DOMAIN"}) && !startsWith(text, {"DROP", "DOMAIN"}) && !startsWith(text, {"ALTER", "TABLE"}) &&
+      !startsWith(text, {"ALTER", "DOMAIN"}))
     return false;
   Toks l(text);
   if (l.word(0, "CREATE") && l.word(1, "DOMAIN")) return createDomain(l, cat, out);
   if (l.word(0, "DROP") && l.word(1, "DOMAIN")) return dropDomain(l, cat, out);
   if (l.word(0, "ALTER") && l.word(1, "TABLE")) return alterAnnotations(l, cat, out);
+  if (l.word(0, "ALTER") && l.word(1, "DOMAIN")) return alterDomain(l, cat, out);
   return false;
 }
 
