@@ -299,12 +299,12 @@ bool anyDomains(sqlite3* db) {
   return any;
 }
 
-// The columns of CREATE TABLE t ( ... ) at open: domains written out, annotations recorded.
-void tableColumns(const Toks& l, sqlite3* db, const std::string& table, size_t open, std::vector<Edit>& edits,
-                  std::vector<std::string>& records) {
+// The column definitions in [first, close) of CREATE TABLE or ALTER TABLE ADD: domains written
+// out, annotations recorded.
+void tableColumns(const Toks& l, sqlite3* db, const std::string& table, size_t first, size_t close,
+                  std::vector<Edit>& edits, std::vector<std::string>& records) {
   static const std::set<std::string> outOfLine = {"CONSTRAINT", "PRIMARY", "UNIQUE", "CHECK", "FOREIGN", "SUPPLEMENTAL", "PERIOD"};
-  size_t close = l.close(open);
-  size_t s = open + 1;
+  size_t s = first;
   while (s < close) {
     size_t e = s;
     while (e < close && !l.op(e, ",")) e = l.op(e, "(") ? l.close(e) + 1 : e + 1;
@@ -437,10 +437,12 @@ bool domainStatement(const std::string& text, Catalog& cat, Translation& out) {
   return false;
 }
 
-bool domainRewrite(const std::string& text, Catalog& cat, std::string& out, std::vector<std::string>& records) {
+bool domainRewrite(const std::string& text, Catalog& cat, std::string& out, std::vector<std::string>& records,
+                   TextEdits& moved) {
   bool calls = mentions(text, "DOMAIN_"), notes = mentions(text, "ANNOTATIONS");
   bool table = startsWith(text, {"CREATE", "TABLE"});
-  if (!calls && !notes && !(table && anyDomains(cat.db()))) return false;
+  bool added = startsWith(text, {"ALTER", "TABLE"});
+  if (!calls && !notes && !((table || added) && anyDomains(cat.db()))) return false;
   std::vector<Token> lexed;
   try {
     lexed = sql::lex(text);
@@ -461,7 +463,7 @@ bool domainRewrite(const std::string& text, Catalog& cat, std::string& out, std:
     if (l.op(i, "(")) {
       records.push_back("DELETE FROM \"TESSEL$DOMAIN_COLS\" WHERE TABLE_NAME = " + quoteString(name));
       records.push_back("DELETE FROM \"TESSEL$ANNOTATIONS\" WHERE OBJECT_TYPE = 'TABLE' AND OBJECT_NAME = " + quoteString(name));
-      tableColumns(l, db, name, i, edits, records);
+      tableColumns(l, db, name, i + 1, l.close(i), edits, records);
       i = l.close(i) + 1;
     }
     for (; !l.end(i); ++i) {
@@ -472,6 +474,17 @@ bool domainRewrite(const std::string& text, Catalog& cat, std::string& out, std:
         edits.push_back({l.at(i).pos, l.at(m - 1).end, ""});
         i = m - 1;
       }
+    }
+  } else if (l.word(0, "ALTER") && l.word(1, "TABLE")) {
+    // ALTER TABLE t ADD (c d, ...) or ADD c d: the added columns as a new table's
+    size_t i = 2;
+    std::string name = l.object(i);
+    if (l.word(i, "ADD") && l.op(i + 1, "(")) tableColumns(l, db, name, i + 2, l.close(i + 1), edits, records);
+    else if (l.word(i, "ADD") && l.name(i + 1) && !l.word(i + 1, "CONSTRAINT") && !l.word(i + 1, "PRIMARY") &&
+             !l.word(i + 1, "UNIQUE") && !l.word(i + 1, "CHECK") && !l.word(i + 1, "FOREIGN")) {
+      size_t e = i + 1;
+      while (!l.end(e)) e = l.op(e, "(") ? l.close(e) + 1 : e + 1;
+      tableColumns(l, db, name, i + 1, e, edits, records);
     }
   } else if (notes && l.word(0, "CREATE")) {
     // a view's or an index's annotations: after its name
@@ -508,6 +521,10 @@ bool domainRewrite(const std::string& text, Catalog& cat, std::string& out, std:
     return false;
   }
   out = applied(text, edits);
+  std::vector<TextEdit> list;
+  for (auto& e : edits) list.push_back({e.from, e.to, e.with.size()});
+  std::sort(list.begin(), list.end(), [](const TextEdit& a, const TextEdit& b) { return a.from < b.from; });
+  moved.push_back(std::move(list));
   return true;
 }
 

@@ -414,13 +414,20 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     static thread_local const std::string* written = nullptr;
     std::string plain;
     std::vector<std::string> records;
-    if (written != &text && domainRewrite(text, cat, plain, records)) {
+    TextEdits moved;
+    if (written != &text && domainRewrite(text, cat, plain, records, moved)) {
       struct Restore {
         const std::string* was;
         ~Restore() { written = was; }
       } restore{written};
       written = &plain;
-      Translation t = translate(plain, cat, false, deferDdlErrors);
+      Translation t;
+      try {
+        t = translate(plain, cat, false, deferDdlErrors);
+      } catch (OraError& e) {
+        if (e.pos >= 0) e.pos = writtenPosition(e.pos, moved);
+        throw;
+      }
       t.unshared = true;
       if (t.kind == StmtKind::Ddl) t.ddl.insert(t.ddl.end(), records.begin(), records.end());
       return t;
