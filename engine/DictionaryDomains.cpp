@@ -32,18 +32,23 @@ void fillDomainViews(const std::string& base, const Source& src, Inserter& ins) 
               ins.text(src.owner).text(col(st, 1)).text("C").text(col(st, 0)).text(col(st, 2)).text("ENABLED").row();
             }, {}, true);
   else if (base == "ANNOTATIONS_USAGE")
-    // only the objects still there: a dropped table or index takes its annotations with it
+    // only the objects still there: a dropped table or index takes its annotations with it; a
+    // column declared with a domain carries the domain's
     eachRow(src.db,
-            "SELECT a.OBJECT_NAME, a.OBJECT_TYPE, a.COLUMN_NAME, a.ANNOTATION_NAME, a.ANNOTATION_VALUE"
+            "SELECT a.OBJECT_NAME, a.OBJECT_TYPE, a.COLUMN_NAME, CASE a.OBJECT_TYPE WHEN 'DOMAIN' THEN a.OBJECT_NAME END,"
+            " a.ANNOTATION_NAME, a.ANNOTATION_VALUE"
             " FROM \"TESSEL$ANNOTATIONS\" a WHERE (a.OBJECT_TYPE = 'DOMAIN' AND a.OBJECT_NAME IN"
             " (SELECT NAME FROM \"TESSEL$DOMAINS\")) OR a.OBJECT_NAME IN (SELECT name FROM sqlite_schema WHERE type ="
             " CASE a.OBJECT_TYPE WHEN 'INDEX' THEN 'index' WHEN 'VIEW' THEN 'view' ELSE 'table' END)"
-            " ORDER BY 1, 2, 3, 4",
+            " UNION ALL SELECT c.TABLE_NAME, 'TABLE', c.COLUMN_NAME, c.DOMAIN_NAME, a.ANNOTATION_NAME, a.ANNOTATION_VALUE"
+            " FROM \"TESSEL$DOMAIN_COLS\" c JOIN \"TESSEL$ANNOTATIONS\" a ON a.OBJECT_TYPE = 'DOMAIN' AND a.OBJECT_NAME ="
+            " c.DOMAIN_NAME WHERE c.TABLE_NAME IN (SELECT name FROM sqlite_schema WHERE type = 'table')"
+            " ORDER BY 1, 2, 3, 5",
             [&](sqlite3_stmt* st) {
-              bool domain = col(st, 1) == "DOMAIN";
-              ins.text(col(st, 0)).text(col(st, 1)).textOrNull(col(st, 2));
-              domain ? ins.text(col(st, 0)).text(src.owner) : ins.null().null();
-              ins.text(col(st, 3)).textOrNull(col(st, 4)).row();
+              std::string domain = col(st, 3);
+              ins.text(col(st, 0)).text(col(st, 1)).textOrNull(col(st, 2)).textOrNull(domain);
+              domain.empty() ? ins.null() : ins.text(src.owner);
+              ins.text(col(st, 4)).textOrNull(col(st, 5)).row();
             }, {}, true);
 }
 
