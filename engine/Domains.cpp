@@ -187,6 +187,27 @@ bool createDomain(const Toks& l, Catalog& cat, Translation& out) {
       throw OraError(922).at(static_cast<int>(l.at(i).pos));
     }
   }
+  // the pieces must make a column and expressions on it: the translator says what is wrong
+  try {
+    std::string column = "V " + d.type + (d.dflt.empty() ? "" : " DEFAULT " + d.dflt) +
+                         (d.check.empty() ? "" : " CHECK (" + withValue(d.check, d.name, "V") + ")");
+    translate("CREATE TABLE \"DOMAIN$PROBE\" (" + column + ")", cat, false, false);
+    std::string from = " FROM (SELECT CAST(NULL AS " + d.type + ") V FROM DUAL)";
+    auto compiles = [&](const std::string& query) {
+      Translation t = translate(query, cat, false, false);
+      sqlite3_stmt* st = nullptr;
+      int rc = sqlite3_prepare_v2(cat.db(), t.sql.c_str(), -1, &st, nullptr);
+      std::string msg = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(cat.db());
+      sqlite3_finalize(st);
+      if (rc != SQLITE_OK) throw fromSqlite(rc, msg, "SELECT");
+    };
+    for (const std::string* e : {&d.display, &d.order})
+      if (!e->empty()) compiles("SELECT " + withValue(*e, d.name, "V") + from);
+    if (!d.check.empty()) compiles("SELECT 1" + from + " WHERE " + withValue(d.check, d.name, "V"));
+  } catch (OraError& e) {
+    e.pos = -1;
+    throw;
+  }
   sqlite3* db = cat.db();
   out = ddl("CREATE");
   Domain was;
@@ -361,6 +382,20 @@ void tableColumns(const Toks& l, sqlite3* db, const std::string& table, size_t f
   }
 }
 
+// Whether tokens [b, e) are a whole item of a select list.
+bool selectItem(const Toks& l, size_t b, size_t e) {
+  if (!(l.op(b - 1, ",") || l.word(b - 1, "SELECT") || l.word(b - 1, "DISTINCT")) || !(l.op(e, ",") || l.word(e, "FROM")))
+    return false;
+  int depth = 0;
+  for (size_t m = b; m-- > 0;) {
+    if (l.op(m, ")")) ++depth;
+    else if (l.op(m, "(") && --depth < 0) return false;
+    else if (depth == 0 && (l.word(m, "FROM") || l.word(m, "WHERE") || l.word(m, "BY"))) return false;
+    else if (depth == 0 && l.word(m, "SELECT")) return true;
+  }
+  return false;
+}
+
 // DOMAIN_DISPLAY (c) and DOMAIN_ORDER (c): the domain's expression on the column's value.
 void domainCalls(const Toks& l, sqlite3* db, std::vector<Edit>& edits) {
   std::set<std::string> names;
@@ -380,7 +415,14 @@ void domainCalls(const Toks& l, sqlite3* db, std::vector<Edit>& edits) {
            std::string e = colText(st, display ? 1 : 2);
            if (!e.empty()) expr = withValue(e, colText(st, 3), l.text(i + 2, k + 1));
          });
-    edits.push_back({l.at(i).pos, l.at(k + 1).end, expr.empty() ? std::string("NULL") : "(" + expr + ")"});
+    std::string with = expr.empty() ? std::string("NULL") : "(" + expr + ")";
+    if (selectItem(l, i, k + 2)) {
+      // the column keeps the heading of the call as written
+      std::string heading = l.at(i).text + "(";
+      for (size_t m = i + 2; m <= k; ++m) heading += l.at(m).text;
+      with += " AS " + quoteIdent(heading + ")");
+    }
+    edits.push_back({l.at(i).pos, l.at(k + 1).end, with});
     i = k + 1;
   }
 }
