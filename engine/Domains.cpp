@@ -290,14 +290,33 @@ bool alterDomain(const Toks& l, Catalog& cat, Translation& out) {
   return true;
 }
 
-// ALTER TABLE t ANNOTATIONS (...)
+// ALTER {TABLE | VIEW | INDEX} x ANNOTATIONS (...), ALTER TABLE t MODIFY [(] c ANNOTATIONS (...) [)]
 bool alterAnnotations(const Toks& l, Catalog& cat, Translation& out) {
+  std::string type = l.at(1).text;
   size_t i = 2;
-  std::string table = l.object(i);
+  std::string name = l.object(i), column;
+  bool paren = false;
+  if (type == "TABLE" && l.word(i, "MODIFY")) {
+    paren = l.op(i + 1, "(");
+    size_t c = i + 1 + (paren ? 1 : 0);
+    if (!l.name(c) || !l.word(c + 1, "ANNOTATIONS")) return false;
+    column = l.at(c).text;
+    i = c + 1;
+  }
   if (!l.word(i, "ANNOTATIONS") || !l.op(i + 1, "(")) return false;
-  if (!cat.tableExists(table)) throw OraError(942);
+  bool exists = false;
+  const char* kind = type == "INDEX" ? "index" : type == "VIEW" ? "view" : "table";
+  rows(cat.db(), "SELECT 1 FROM sqlite_schema WHERE type = ?1 AND name = ?2", {kind, name},
+       [&](sqlite3_stmt*) { exists = true; });
+  if (!exists) throw OraError(type == "INDEX" ? 1418 : 942);
+  if (!column.empty()) {
+    bool has = false;
+    rows(cat.db(), "SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2", {name, column}, [&](sqlite3_stmt*) { has = true; });
+    if (!has) throw OraError(904, column);
+  }
   out = ddl("ALTER");
-  annotations(l, i, table, "TABLE", "", out.ddl);
+  annotations(l, i, name, type, column, out.ddl);
+  if (paren && l.op(i, ")")) ++i;
   if (!l.end(i)) throw OraError(933).at(static_cast<int>(l.at(i).pos));
   return true;
 }
@@ -469,12 +488,13 @@ std::vector<const char*> domainTables() {
 bool domainStatement(const std::string& text, Catalog& cat, Translation& out) {
   if (!mentions(text, "DOMAIN") && !mentions(text, "ANNOTATIONS")) return false;
   if (!startsWith(text, {"CREATE", "DOMAIN"}) && !startsWith(text, {"DROP", "DOMAIN"}) && !startsWith(text, {"ALTER", "TABLE"}) &&
-      !startsWith(text, {"ALTER", "DOMAIN"}))
+      !startsWith(text, {"ALTER", "DOMAIN"}) && !startsWith(text, {"ALTER", "VIEW"}) && !startsWith(text, {"ALTER", "INDEX"}))
     return false;
   Toks l(text);
   if (l.word(0, "CREATE") && l.word(1, "DOMAIN")) return createDomain(l, cat, out);
   if (l.word(0, "DROP") && l.word(1, "DOMAIN")) return dropDomain(l, cat, out);
-  if (l.word(0, "ALTER") && l.word(1, "TABLE")) return alterAnnotations(l, cat, out);
+  if (l.word(0, "ALTER") && (l.word(1, "TABLE") || l.word(1, "VIEW") || l.word(1, "INDEX")))
+    return alterAnnotations(l, cat, out);
   if (l.word(0, "ALTER") && l.word(1, "DOMAIN")) return alterDomain(l, cat, out);
   return false;
 }
