@@ -1,4 +1,5 @@
 #include "ConstraintErrors.h"
+#include "Domains.h"
 
 #include "CType.h"
 #include "DictionaryImpl.h"
@@ -177,7 +178,10 @@ OraError constraintError(sqlite3* db, const std::string& user, const Translation
             bool hit = pass == 0   ? c.name == what
                        : pass == 1 ? collapse(c.expression) == collapse(what)
                                    : table == t.target && std::find(c.columns.begin(), c.columns.end(), what) != c.columns.end();
-            if (hit) return OraError(2290, user + "." + c.name);
+            if (!hit) continue;
+            if (std::string inherited; domainCheckBroken(db, user, table, c.name, c.condition, inherited))
+              return OraError(11534, inherited);
+            return OraError(2290, user + "." + c.name);
           }
       return OraError(2290);
     }

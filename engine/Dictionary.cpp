@@ -10,6 +10,7 @@
 #include "PlsqlImpl.h"
 #include "Session.h"
 #include "SqlText.h"
+#include "Domains.h"
 #include "SqlTranslate.h"
 
 #include <algorithm>
@@ -509,6 +510,8 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "TAB_PARTITIONS") fillTabPartitions(src, ins);
   else if (base == "PART_KEY_COLUMNS") fillPartKeyColumns(src, ins);
   else if (base == "LOBS") fillLobs(src, ins);
+  else if (base == "DOMAINS" || base == "DOMAIN_COLS" || base == "DOMAIN_CONSTRAINTS" || base == "ANNOTATIONS_USAGE")
+    fillDomainViews(base, src, ins);
 }
 
 } // namespace
@@ -588,6 +591,7 @@ void ensureSchemaTables(sqlite3* db) {
       " SEQ TEXT NOT NULL, ALWAYS INTEGER NOT NULL, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))"};
   for (const char* sql : ddl) execOne(db, sql);
   for (const char* sql : partitionTables()) execOne(db, sql);
+  for (const char* sql : domainTables()) execOne(db, sql);
 }
 
 void createDictionaryTables(sqlite3* db) {

@@ -111,6 +111,8 @@ void fillPartTables(const Source& src, Inserter& ins);
 void fillTabPartitions(const Source& src, Inserter& ins);
 void fillPartKeyColumns(const Source& src, Inserter& ins);
 void fillLobs(const Source& src, Inserter& ins); // DictionaryLobs.cpp
+// USER_DOMAINS, USER_DOMAIN_COLS, USER_DOMAIN_CONSTRAINTS, USER_ANNOTATIONS_USAGE (DictionaryDomains.cpp)
+void fillDomainViews(const std::string& base, const Source& src, Inserter& ins);
 
 // A USER_ view that ALL_ and DBA_ repeat for each owner, and whether they add an OWNER column in front.
 struct OwnedDef {

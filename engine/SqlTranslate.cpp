@@ -16,6 +16,7 @@
 #include "ViewDml.h"
 #include "RecycleBin.h"
 #include "MaterializedViews.h"
+#include "Domains.h"
 
 #include "Dictionary.h"
 #include "OraError.h"
@@ -407,6 +408,31 @@ bool semanticDdlError(int code) {
 
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
+  if (Translation t; domainStatement(text, cat, t)) return t;
+  {
+    // the written-out text is not rewritten again
+    static thread_local const std::string* written = nullptr;
+    std::string plain;
+    std::vector<std::string> records;
+    TextEdits moved;
+    if (written != &text && domainRewrite(text, cat, plain, records, moved)) {
+      struct Restore {
+        const std::string* was;
+        ~Restore() { written = was; }
+      } restore{written};
+      written = &plain;
+      Translation t;
+      try {
+        t = translate(plain, cat, false, deferDdlErrors);
+      } catch (OraError& e) {
+        if (e.pos >= 0) e.pos = writtenPosition(e.pos, moved);
+        throw;
+      }
+      t.unshared = true;
+      if (t.kind == StmtKind::Ddl) t.ddl.insert(t.ddl.end(), records.begin(), records.end());
+      return t;
+    }
+  }
   if (Translation t; existenceClause(text, cat, deferDdlErrors, t)) return t;
   // the rewritten text is not rewritten again
   static thread_local const std::string* older = nullptr;
