@@ -217,6 +217,25 @@ int dateLanguageNamed(std::string_view name);
 // name, or `dflt` when they name none; ORA-12702 when the text is not such a parameter.
 int dateLanguageParam(std::string_view nlsParams, int dflt);
 
+// An aggregate's state kept behind a pointer in SQLite's aggregate context: made on the first
+// row (`make`), null when no row came; dropState frees it at the end.
+template <class T>
+T* stateOf(sqlite3_context* ctx, bool make) {
+  auto** slot = static_cast<T**>(sqlite3_aggregate_context(ctx, make ? sizeof(T*) : 0));
+  if (!slot) return nullptr;
+  if (!*slot && make) *slot = new (std::nothrow) T;
+  return *slot;
+}
+
+template <class T>
+void dropState(sqlite3_context* ctx) {
+  auto** slot = static_cast<T**>(sqlite3_aggregate_context(ctx, 0));
+  if (slot) {
+    delete *slot;
+    *slot = nullptr;
+  }
+}
+
 } // namespace ora::fn
 
 namespace ora {

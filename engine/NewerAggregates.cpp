@@ -15,24 +15,10 @@ namespace ora {
 
 namespace {
 
+using fn::stateOf;
+using fn::dropState;
+
 using fn::guardedCall;
-
-template <class T>
-T* stateOf(sqlite3_context* ctx, bool make) {
-  auto** slot = static_cast<T**>(sqlite3_aggregate_context(ctx, make ? sizeof(T*) : 0));
-  if (!slot) return nullptr;
-  if (!*slot && make) *slot = new (std::nothrow) T;
-  return *slot;
-}
-
-template <class T>
-void dropState(sqlite3_context* ctx) {
-  auto** slot = static_cast<T**>(sqlite3_aggregate_context(ctx, 0));
-  if (slot) {
-    delete *slot;
-    *slot = nullptr;
-  }
-}
 
 // ---- bitwise: how many values have each of the 128 two's complement bits set
 struct Bits {

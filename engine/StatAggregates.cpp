@@ -1,6 +1,7 @@
 // The statistical aggregates (VARIANCE, STDDEV and their _POP/_SAMP forms, COVAR_*, CORR,
 // REGR_*) and the inverse distribution ones (MEDIAN, PERCENTILE_CONT, PERCENTILE_DISC) in exact
 // NUMBER arithmetic. Each is also a window function: sums are taken back out as rows leave.
+#include "FunctionUtil.h"
 #include "Number.h"
 #include "OraError.h"
 #include "OraFunctions.h"
@@ -18,6 +19,9 @@ namespace ora {
 
 namespace {
 
+using fn::stateOf;
+using fn::dropState;
+
 // Sums of the pairs where both values are present, each value taken from the first one seen so
 // that large values close together keep their differences.
 struct Moments {
@@ -25,23 +29,6 @@ struct Moments {
   int64_t n = 0;
   bool started = false;
 };
-
-template <class T>
-T* stateOf(sqlite3_context* ctx, bool make) {
-  auto** slot = static_cast<T**>(sqlite3_aggregate_context(ctx, make ? sizeof(T*) : 0));
-  if (!slot) return nullptr;
-  if (!*slot && make) *slot = new (std::nothrow) T;
-  return *slot;
-}
-
-template <class T>
-void dropState(sqlite3_context* ctx) {
-  auto** slot = static_cast<T**>(sqlite3_aggregate_context(ctx, 0));
-  if (slot) {
-    delete *slot;
-    *slot = nullptr;
-  }
-}
 
 void fail(sqlite3_context* ctx, const OraError& e) { sqlite3_result_error(ctx, e.text.c_str(), -1); }
 
