@@ -34,6 +34,32 @@ struct Pending {
 std::mutex g_mutex;
 std::unordered_map<sqlite3*, std::unique_ptr<Pending>> g_pending;
 
+// A connection's statements of the commit stamp, prepared once: a commit of one row must not
+// pay for preparing them each time.
+struct Stamps {
+  sqlite3_stmt* next = nullptr;    // the next number
+  sqlite3_stmt* obj = nullptr;     // a table's object number
+  sqlite3_stmt* covered = nullptr; // the ranges a new one covers
+  sqlite3_stmt* put = nullptr;     // a range and its number
+  Stamps() = default;
+  Stamps(const Stamps&) = delete;
+  Stamps& operator=(const Stamps&) = delete;
+  ~Stamps() {
+    for (sqlite3_stmt* st : {next, obj, covered, put}) sqlite3_finalize(st);
+  }
+  bool prepare(sqlite3* db) {
+    auto one = [&](sqlite3_stmt*& st, const std::string& sql) {
+      return st || sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK;
+    };
+    return one(next, "INSERT INTO \"TESSEL$SCN\" (SCN, TIME) SELECT IFNULL(MAX(SCN), " + std::to_string(kFirstScn) +
+                         ") + 1, ora_tz_now(2) FROM \"TESSEL$SCN\"") &&
+           one(obj, "SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = 'TABLE'") &&
+           one(covered, "DELETE FROM \"TESSEL$ROWSCN\" WHERE OBJ = ?1 AND LO >= ?2 AND HI <= ?3") &&
+           one(put, "INSERT INTO \"TESSEL$ROWSCN\" (OBJ, LO, HI, SCN) VALUES (?1, ?2, ?3, ?4)");
+  }
+};
+std::unordered_map<sqlite3*, std::unique_ptr<Stamps>> g_stamps;
+
 void noteChange(void* p, int op, const char* dbName, const char* table, sqlite3_int64 rowid) {
   if (op == SQLITE_DELETE || !dbName || !table || std::strcmp(dbName, "main") != 0) return;
   if (std::strncmp(table, "TESSEL$", 7) == 0 || std::strncmp(table, "sqlite_", 7) == 0) return;
@@ -171,6 +197,7 @@ void watchRowChanges(sqlite3* db) {
 void forgetRowChanges(sqlite3* db, bool closing) {
   if (closing) sqlite3_update_hook(db, nullptr, nullptr);
   std::lock_guard lock(g_mutex);
+  if (closing) g_stamps.erase(db);
   auto it = g_pending.find(db);
   if (it == g_pending.end()) return;
   if (closing) g_pending.erase(it);
@@ -188,20 +215,23 @@ void stampCommit(sqlite3* db) {
   if (p->ranges.empty()) return;
   Pending taken = std::move(*p);
   *p = Pending{};
+  Stamps* s;
+  {
+    std::lock_guard lock(g_mutex);
+    auto& slot = g_stamps[db];
+    if (!slot) slot = std::make_unique<Stamps>();
+    s = slot.get();
+  }
+  if (!s->prepare(db)) return; // no number to give: the rows keep theirs
   // its own writes below are no change of a user's row
-  if (execOne(db, "INSERT INTO \"TESSEL$SCN\" (SCN, TIME) SELECT IFNULL(MAX(SCN), " + std::to_string(kFirstScn) +
-                      ") + 1, ora_tz_now(2) FROM \"TESSEL$SCN\"") != SQLITE_OK)
-    return; // no number to give: the rows keep theirs
+  int rc = sqlite3_step(s->next);
+  sqlite3_reset(s->next);
+  if (rc != SQLITE_DONE) return;
   int64_t scn = sqlite3_last_insert_rowid(db);
-  sqlite3_stmt* obj = nullptr;
-  sqlite3_stmt* put = nullptr;
-  sqlite3_stmt* covered = nullptr;
-  // the ranges the new one covers say nothing any more
-  sqlite3_prepare_v2(db, "DELETE FROM \"TESSEL$ROWSCN\" WHERE OBJ = ?1 AND LO >= ?2 AND HI <= ?3", -1, &covered, nullptr);
-  sqlite3_prepare_v2(db, "SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = 'TABLE'", -1, &obj, nullptr);
-  sqlite3_prepare_v2(db, "INSERT INTO \"TESSEL$ROWSCN\" (OBJ, LO, HI, SCN) VALUES (?1, ?2, ?3, ?4)", -1, &put, nullptr);
+  sqlite3_stmt* obj = s->obj;
+  sqlite3_stmt* put = s->put;
+  sqlite3_stmt* covered = s->covered; // the ranges the new one covers say nothing any more
   for (auto& [table, ranges] : taken.ranges) {
-    if (!obj || !put) break;
     sqlite3_bind_text(obj, 1, table.c_str(), -1, SQLITE_TRANSIENT);
     int64_t n = sqlite3_step(obj) == SQLITE_ROW ? sqlite3_column_int64(obj, 0) : 0;
     sqlite3_reset(obj);
@@ -223,9 +253,6 @@ void stampCommit(sqlite3* db) {
       sqlite3_reset(put);
     }
   }
-  sqlite3_finalize(obj);
-  sqlite3_finalize(put);
-  sqlite3_finalize(covered);
 }
 
 namespace fn {
