@@ -113,6 +113,14 @@ struct XmlRead {
   size_t path = 0;                             // XMLQUERY, XMLEXISTS: the query's token
 };
 
+// One JSON_TRANSFORM operation: its path token and value tokens.
+struct JsonEditTokens {
+  int op = 0, onMissing = 0, onExisting = 0; // as JsonEdit (JsonFunctions.h)
+  size_t path = 0;
+  std::pair<size_t, size_t> value{0, 0};
+  bool formatJson = false;
+};
+
 struct JsonCall {
   std::string fn;                              // JSON_VALUE, ..., JSON_ARRAYAGG; IS
   std::vector<std::pair<size_t, size_t>> args; // the document and path; keys and values; elements
@@ -123,6 +131,8 @@ struct JsonCall {
   int onError = -1, onEmpty = -1, onNull = -1, wrapper = 0;
   std::pair<size_t, size_t> errorDefault{0, 0}, emptyDefault{0, 0};
   bool pretty = false, strict = false, unique = false, negated = false;
+  bool ascii = false, ordered = false, truncate = false;
+  std::vector<JsonEditTokens> edits; // JSON_TRANSFORM
   std::vector<size_t> pins; // literals of the RETURNING type
   size_t end = 0;            // the token after it
 };
@@ -566,6 +576,8 @@ public:
   std::set<size_t> xmlNames_; // element, attribute and instruction names
   size_t jsonClauses(JsonCall& c, size_t k, size_t close, int d);
   std::string jsonCall(const JsonCall& c);
+  size_t jsonModifyArgs(JsonCall& c, size_t m, size_t close, int d);
+  std::string jsonModifyCall(const JsonCall& c);
   bool jsonType(size_t b, size_t e, ColType& out) const;
   int jsonKind(size_t b, size_t e, bool formatJson);
   size_t jsonTable(size_t i, Context& c); // JSON_TABLE in FROM; returns its ")"
