@@ -1,6 +1,7 @@
 // The newer SQL/JSON functions' runtime, as the translator (TranslateJsonModify.cpp) calls them:
 //   ora_json_serialize(doc, flags, size, onError)        flags: 1 PRETTY, 2 ASCII, 4 ORDERED, 8 TRUNCATE
 //   ora_json_scalar(value, kind)
+//   ora_json_doc(text)                                    a JSON column's value
 //   ora_json_mergepatch(target, patch, flags, size, onError)
 //   ora_json_transform(doc, flags, size, op1, path1, value1, kind1, onMissing1, onExisting1, ...)
 #include "FunctionUtil.h"
@@ -172,11 +173,20 @@ void fnTransform(Ctx* ctx, int argc, Val** argv) {
   resultDoc(ctx, out, sqlite3_value_int(argv[1]), sqlite3_value_int64(argv[2]), 1);
 }
 
+// A value stored into a JSON column: its compact text; ORA-40441 when it is not JSON.
+void fnDoc(Ctx* ctx, int, Val** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  Value doc;
+  if (!readDoc(argv[0], doc, true)) throw jsonError(40441);
+  resultDoc(ctx, doc, 0, int64_t{1} << 30, 1);
+}
+
 } // namespace
 
 void registerJsonModifyFunctions(sqlite3* db) {
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function(db, "ora_json_serialize", 4, det, nullptr, guarded<fnSerialize>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_json_doc", 1, det, nullptr, guarded<fnDoc>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_scalar", 2, det, nullptr, guarded<fnScalar>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_mergepatch", 5, det, nullptr, guarded<fnMergePatch>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_transform", -1, det, nullptr, guarded<fnTransform>, nullptr, nullptr);

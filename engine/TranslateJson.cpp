@@ -247,7 +247,9 @@ int Translator::jsonKind(size_t b, size_t e, bool formatJson) {
   if (auto j = jsonCalls_.find(b); j != jsonCalls_.end() && j->second.end == e && j->second.fn != "JSON_VALUE" &&
                                    j->second.fn != "JSON_EXISTS" && j->second.fn != "IS" && j->second.fn != "JSON_SERIALIZE")
     return 1;
-  int code = exprType(b, e).code;
+  const ColType t = exprType(b, e);
+  if (t.json) return 1; // a JSON column holds JSON text
+  int code = t.code;
   return code == kNumber ? 2 : code == kDate ? 3 : isTimestamp(code) ? 4 : 0;
 }
 
