@@ -1,6 +1,7 @@
 // The newer SQL/JSON functions' runtime, as the translator (TranslateJsonModify.cpp) calls them:
 //   ora_json_serialize(doc, flags, size, onError)        flags: 1 PRETTY, 2 ASCII, 4 ORDERED, 8 TRUNCATE
 //   ora_json_scalar(value, kind)
+//   ora_json_dot(doc, path)                               alias.column.field...
 //   ora_json_doc(text)                                    a JSON column's value
 //   ora_json_mergepatch(target, patch, flags, size, onError)
 //   ora_json_transform(doc, flags, size, op1, path1, value1, kind1, onMissing1, onExisting1, ...)
@@ -181,12 +182,33 @@ void fnDoc(Ctx* ctx, int, Val** argv) {
   resultDoc(ctx, doc, 0, int64_t{1} << 30, 1);
 }
 
+// Dot notation's value: a scalar as its text, an object or array as JSON, several as an array.
+void fnDot(Ctx* ctx, int, Val** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  Value doc;
+  if (!readDoc(argv[0], doc, true)) return sqlite3_result_null(ctx);
+  bool miss = false;
+  std::vector<Value> found = json::evaluate(json::compilePath(textArg(argv[1])), doc, miss);
+  if (found.empty()) return sqlite3_result_null(ctx);
+  Value v;
+  if (found.size() == 1) {
+    v = std::move(found[0]);
+  } else {
+    v.kind = Value::Array;
+    v.items = std::move(found);
+  }
+  if (v.kind == Value::Null) return sqlite3_result_null(ctx);
+  std::string s = v.kind == Value::String || v.kind == Value::Number ? v.text : json::serialize(v);
+  sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
 } // namespace
 
 void registerJsonModifyFunctions(sqlite3* db) {
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function(db, "ora_json_serialize", 4, det, nullptr, guarded<fnSerialize>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_doc", 1, det, nullptr, guarded<fnDoc>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_json_dot", 2, det, nullptr, guarded<fnDot>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_scalar", 2, det, nullptr, guarded<fnScalar>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_mergepatch", 5, det, nullptr, guarded<fnMergePatch>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_transform", -1, det, nullptr, guarded<fnTransform>, nullptr, nullptr);

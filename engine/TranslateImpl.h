@@ -566,6 +566,7 @@ public:
   bool objectChain(size_t i, std::string& column, std::string& type, std::vector<std::string>& path, size_t& next,
                    std::string& method);
   bool objectTerm(size_t i, size_t b, std::string& out, size_t& last);
+  bool jsonDot(size_t i, size_t b, std::string& out, size_t& last);
   std::string objectRowValue(const TableRef& r, const std::string& type);
   bool objectCallTerm(size_t i, std::string& out, ColType& type, size_t& last);
   bool objectExprType(size_t b, size_t e, ColType& t);
