@@ -141,6 +141,8 @@ Node* Parser::jsonCall() {
     } else if (f == "JSON_TRANSFORM") {
       jsonTransformOps(n);
     }
+  } else if (f == "JSON_OBJECT" && (isOp("*") || (isOp(".", 1) && isOp("*", 2))) ) {
+    i_ += isOp("*") ? 1 : 3; // every column of the rows, or of one table's
   } else if (f == "JSON_OBJECT" || f == "JSON_OBJECTAGG") {
     while (!isOp(")")) {
       if (isWord("KEY") && !isWord("VALUE", 1) && !isOp(",", 1) && !isOp(")", 1)) ++i_;

@@ -133,6 +133,7 @@ struct JsonCall {
   bool pretty = false, strict = false, unique = false, negated = false;
   bool ascii = false, ordered = false, truncate = false;
   std::vector<JsonEditTokens> edits; // JSON_TRANSFORM
+  std::pair<size_t, size_t> star{0, 0}; // JSON_OBJECT(*) or (t.*)
   std::vector<size_t> pins; // literals of the RETURNING type
   size_t end = 0;            // the token after it
 };
@@ -579,6 +580,7 @@ public:
   std::string jsonCall(const JsonCall& c);
   size_t jsonModifyArgs(JsonCall& c, size_t m, size_t close, int d);
   std::string jsonModifyCall(const JsonCall& c);
+  std::string jsonObjectStar(const JsonCall& c);
   bool jsonType(size_t b, size_t e, ColType& out) const;
   int jsonKind(size_t b, size_t e, bool formatJson);
   size_t jsonTable(size_t i, Context& c); // JSON_TABLE in FROM; returns its ")"

@@ -181,7 +181,10 @@ void Translator::markJson() {
       return f;
     };
     size_t m = i + 2;
-    if (modifying(c.fn)) {
+    if (c.fn == "JSON_OBJECT" && ((op(m, "*") && m + 1 == close) || (op(m + 1, ".") && op(m + 2, "*") && m + 3 == close))) {
+      c.star = {m, close};
+      m = close;
+    } else if (modifying(c.fn)) {
       m = jsonModifyArgs(c, m, close, d);
     } else if (c.fn == "JSON_VALUE" || c.fn == "JSON_QUERY" || c.fn == "JSON_EXISTS") {
       size_t e = valueEnd(m);
@@ -278,6 +281,7 @@ std::string Translator::jsonCall(const JsonCall& c) {
   }
   for (size_t p : c.pins) pin_[p] = 1;
   if (modifying(c.fn)) return jsonModifyCall(c);
+  if (c.star.second > c.star.first) return jsonObjectStar(c);
   std::string out;
   if (c.fn == "JSON_VALUE") {
     int type = c.returnType ? c.returnType : kVarchar2;

@@ -111,4 +111,22 @@ std::string Translator::jsonModifyCall(const JsonCall& c) {
   return out + ")";
 }
 
+// JSON_OBJECT(*): each column of the query's tables, or of the one named, under its own name.
+std::string Translator::jsonObjectStar(const JsonCall& c) {
+  std::vector<std::pair<std::string, std::string>> cols;
+  if (ctx_.empty() || !starColumns(c.star.first, c.star.second, ctx_.back(), false, cols))
+    throw OraError(936).at(static_cast<int>(at(c.star.first).pos));
+  std::string out = "ora_json_object(" + std::to_string(c.onNull == 0 ? 1 : 0) + ", " + std::to_string(c.limit);
+  for (const auto& [alias, name] : cols) {
+    int kind = 0;
+    for (const auto& r : ctx_.back().tables)
+      if ((r.alias.empty() ? r.name : r.alias) == alias && cat_.tableExists(r.name))
+        for (const auto& col : cat_.columns(r.name))
+          if (col.name == name)
+            kind = col.type.json ? 1 : col.type.code == kNumber ? 2 : col.type.code == kDate ? 3 : isTimestamp(col.type.code) ? 4 : 0;
+    out += ", " + quoteString(name) + ", " + quoteIdent(alias) + "." + quoteIdent(name) + ", " + std::to_string(kind);
+  }
+  return out + ")";
+}
+
 } // namespace ora::tx
