@@ -57,6 +57,7 @@ ColType parseDeclType(std::string_view decl) {
   else if (starts("LONG RAW")) t.code = kLongRaw;
   else if (starts("CLOB") || starts("NCLOB")) { t.code = kLong; t.lob = starts("CLOB") ? kClob : kNclob; }
   else if (starts("XMLTYPE")) { t.code = kLong; t.lob = kClob; t.xml = true; }
+  else if (starts("JSON")) { t.code = kLong; t.lob = kClob; t.json = true; }
   else if (starts("BLOB")) { t.code = kLongRaw; t.lob = kBlob; }
   else if (starts("BINARY_DOUBLE") || starts("BINARY_FLOAT")) {
     t.code = kNumber;
@@ -115,6 +116,7 @@ std::string declTypeText(const ColType& t, Charset cs) {
   case kIntervalDs: return "DAY_SECOND TEXT(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
   case kLong: // names with TEXT affinity, so SQLite keeps the text as is
     if (t.xml) return "XMLTYPE CLOB";
+    if (t.json) return "JSON CLOB";
     return t.lob == kClob ? "CLOB" : t.lob == kNclob ? "NCLOB" : "LONG VARCHAR";
   case kLongRaw: return t.lob == kBlob ? "BLOB" : "LONG RAW";
   case kRowid: return "ROWID";

@@ -39,7 +39,7 @@ std::string typeText(const ColType& t) {
   case kIntervalYm: return "INTERVAL YEAR (" + n(t.precision) + ") TO MONTH";
   case kIntervalDs: return "INTERVAL DAY (" + n(t.precision) + ") TO SECOND (" + n(t.scale) + ")";
   case kRaw: return "RAW(" + n(t.size) + ")";
-  case kLong: return t.xml ? "XMLTYPE" : t.lob == kClob ? "CLOB" : t.lob == kNclob ? "NCLOB" : "LONG";
+  case kLong: return t.xml ? "XMLTYPE" : t.json ? "JSON" : t.lob == kClob ? "CLOB" : t.lob == kNclob ? "NCLOB" : "LONG";
   case kLongRaw: return t.lob == kBlob ? "BLOB" : "LONG RAW";
   case kRowid: return "ROWID";
   }

@@ -185,6 +185,11 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
     ct.code = kLong;
     ct.lob = kClob;
     ct.xml = true;
+  } else if (tn == "JSON" && a < 0 && !star) {
+    // the document's compact text, kept as a CLOB is
+    ct.code = kLong;
+    ct.lob = kClob;
+    ct.json = true;
   } else if (tn == "BLOB") {
     ct.code = kLongRaw;
     ct.lob = kBlob;

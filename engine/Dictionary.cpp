@@ -55,7 +55,7 @@ std::string dataType(const ColType& t) {
   case kIntervalYm: return "INTERVAL YEAR(" + std::to_string(t.precision) + ") TO MONTH";
   case kIntervalDs: return "INTERVAL DAY(" + std::to_string(t.precision) + ") TO SECOND(" + std::to_string(t.scale) + ")";
   case kRaw: return "RAW";
-  case kLong: return t.xml ? "XMLTYPE" : t.lob == kClob ? "CLOB" : t.lob == kNclob ? "NCLOB" : "LONG";
+  case kLong: return t.xml ? "XMLTYPE" : t.json ? "JSON" : t.lob == kClob ? "CLOB" : t.lob == kNclob ? "NCLOB" : "LONG";
   case kLongRaw: return t.lob == kBlob ? "BLOB" : "LONG RAW";
   case kRowid: return "ROWID";
   case kBoolean: return "BOOLEAN";

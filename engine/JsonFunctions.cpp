@@ -26,6 +26,9 @@ namespace ora {
 OraError jsonError(int code, const std::string& detail) {
   static const std::pair<int, const char*> texts[] = {
       {40441, "JSON syntax error"},
+      {40762, "missing value in JSON_TRANSFORM (%s)"},
+      {40763, "existing value in JSON_TRANSFORM (%s)"},
+      {40766, "error in JSON_TRANSFORM execution (%s)"},
       {40454, "path expression not a literal"},
       {40456, "JSON_VALUE evaluated to non-scalar value"},
       {40459, "output value too large (maximum: %s)"},
@@ -116,6 +119,8 @@ void resultJson(Ctx* ctx, const std::string& s, int64_t size) {
 }
 
 } // namespace
+
+std::string jsonText(sqlite3_value* v, int kind) { return jsonOf(v, kind); }
 
 void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int64_t size) {
   if (v.kind == json::Value::Null) {
@@ -381,6 +386,7 @@ void objectAggFinal(Ctx* ctx) { gatheredFinal(ctx, true); }
 } // namespace
 
 void registerJsonFunctions(sqlite3* db) {
+  registerJsonModifyFunctions(db);
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function(db, "ora_json_value", 8, det, nullptr, guarded<fnJsonValue>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_query", 7, det, nullptr, guarded<fnJsonQuery>, nullptr, nullptr);

@@ -3,17 +3,17 @@
 #pragma once
 #include "OraError.h"
 
+#include "JsonDoc.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 struct sqlite3;
 struct sqlite3_context;
+struct sqlite3_value;
 
 namespace ora {
-namespace json {
-struct Value;
-}
 
 void registerJsonFunctions(sqlite3* db);
 // A JSON_TABLE's columns: each as JSON_VALUE (of a type), JSON_QUERY or JSON_EXISTS reads it from
@@ -36,6 +36,26 @@ std::string jsonTableModule(sqlite3* db, const JsonTableSpec& spec);
 // A scalar found by JSON_VALUE as the result of the SQL type asked for (kVarchar2 of at most `size`
 // bytes, kNumber, kDate); throws the error when it does not convert or fit.
 void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int64_t size);
+
+// The JSON text of a SQL value of the given kind (0 by its value, 1 JSON text, 2 NUMBER, 3 DATE,
+// 4 TIMESTAMP); empty for NULL.
+std::string jsonText(sqlite3_value* v, int kind);
+
+// JSON_SERIALIZE, JSON_SCALAR, JSON_MERGEPATCH and JSON_TRANSFORM (JsonModify.cpp).
+void registerJsonModifyFunctions(sqlite3* db);
+// One JSON_TRANSFORM operation. The handlers: 0 the operation's default, then ERROR, IGNORE,
+// CREATE, REPLACE, NULL.
+struct JsonEdit {
+  enum Op { Remove = 1, Keep, Rename, Set, Insert, Replace, Append, KeepMore }; // KeepMore: a further path of a KEEP
+  enum Handler { Default = 0, Error, Ignore, Create, Overwrite, Null };
+  int op = Set;
+  std::string pathText, name; // name: RENAME's new field name
+  json::Path path;
+  json::Value value;
+  bool isNull = false;
+  int onMissing = Default, onExisting = Default;
+};
+json::Value jsonTransform(json::Value doc, const std::vector<JsonEdit>& edits);
 
 // One of the SQL/JSON errors (ORA-404nn, ORA-40597) with Oracle's text.
 OraError jsonError(int code, const std::string& detail = {});

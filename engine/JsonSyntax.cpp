@@ -10,7 +10,9 @@ namespace ora::sql {
 
 namespace {
 const char* const kJsonFunctions[] = {"JSON_VALUE", "JSON_QUERY", "JSON_EXISTS", "JSON_OBJECT",
-                                      "JSON_ARRAY", "JSON_OBJECTAGG", "JSON_ARRAYAGG"};
+                                      "JSON_ARRAY", "JSON_OBJECTAGG", "JSON_ARRAYAGG", "JSON_SERIALIZE",
+                                      "JSON_SCALAR", "JSON_MERGEPATCH", "JSON_TRANSFORM"};
+const char* const kTransformOps[] = {"REMOVE", "KEEP", "RENAME", "SET", "INSERT", "REPLACE", "APPEND"};
 } // namespace
 
 bool jsonFunction(const std::string& w) {
@@ -32,7 +34,7 @@ void Parser::jsonReturning() {
       if (!acceptWord("BYTE")) acceptWord("CHAR");
       expectOp(")", 907);
     }
-  } else if (!acceptWord("DATE") && !acceptWord("CLOB")) {
+  } else if (!acceptWord("DATE") && !acceptWord("CLOB") && !acceptWord("JSON")) {
     fail(902); // invalid datatype
   }
   acceptWord("TRUNCATE");
@@ -78,7 +80,36 @@ bool Parser::jsonClause(const std::string& f) {
     expectWord("WRAPPER", 907);
     return true;
   }
-  return acceptWord("PRETTY") || acceptWord("ASCII") || acceptWord("STRICT") || acceptWord("LAX");
+  return acceptWord("PRETTY") || acceptWord("ASCII") || acceptWord("STRICT") || acceptWord("LAX") ||
+         acceptWord("ORDERED") || acceptWord("TRUNCATE");
+}
+
+// JSON_TRANSFORM's operations: op 'path' [= value [FORMAT JSON]] [handler ON MISSING|EXISTING...],
+// KEEP naming one path or more.
+void Parser::jsonTransformOps(Node* n) {
+  while (acceptOp(",")) {
+    bool known = false;
+    for (const char* w : kTransformOps) known = known || isWord(w);
+    if (!known) {
+      if (jsonClause("JSON_TRANSFORM")) break;
+      fail(907);
+    }
+    const bool keep = isWord("KEEP"), valued = !keep && !isWord("REMOVE");
+    ++i_;
+    do {
+      if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
+      n->kids.push_back(primary());
+    } while (keep && isOp(",") && peek(1).kind == Tok::Str && acceptOp(","));
+    if (valued) {
+      expectOp("=", 907);
+      n->kids.push_back(jsonValueExpr());
+    }
+    while ((isWord("ERROR") || isWord("IGNORE") || isWord("CREATE") || isWord("REPLACE") || isWord("NULL")) &&
+           isWord("ON", 1)) {
+      i_ += 2;
+      if (!acceptWord("MISSING") && !acceptWord("EXISTING")) fail(907);
+    }
+  }
 }
 
 // A value of the generation functions, with FORMAT JSON after it when it is JSON text.
@@ -102,6 +133,16 @@ Node* Parser::jsonCall() {
     // the path is the literal alone, not an expression that starts with one
     if (cur().kind == Tok::Op && !isOp(",") && !isOp(")"))
       throw jsonError(40454).at(static_cast<int>(n->kids.back()->pos));
+  } else if (f == "JSON_SERIALIZE" || f == "JSON_SCALAR" || f == "JSON_MERGEPATCH" || f == "JSON_TRANSFORM") {
+    n->kids.push_back(jsonValueExpr());
+    if (f == "JSON_MERGEPATCH") {
+      expectOp(",", 907);
+      n->kids.push_back(jsonValueExpr());
+    } else if (f == "JSON_TRANSFORM") {
+      jsonTransformOps(n);
+    }
+  } else if (f == "JSON_OBJECT" && (isOp("*") || (isOp(".", 1) && isOp("*", 2))) ) {
+    i_ += isOp("*") ? 1 : 3; // every column of the rows, or of one table's
   } else if (f == "JSON_OBJECT" || f == "JSON_OBJECTAGG") {
     while (!isOp(")")) {
       if (isWord("KEY") && !isWord("VALUE", 1) && !isOp(",", 1) && !isOp(")", 1)) ++i_;

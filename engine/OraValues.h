@@ -54,6 +54,7 @@ struct ColType {
   bool national = false;     // NCHAR, NVARCHAR2: lengths in characters of the national set
   bool anyPrecision = false; // INTEGER, INT, SMALLINT: whole numbers of no precision of their own
   bool xml = false; // an XML value (described as its text): markup where another XML function takes it
+  bool json = false; // a JSON value, kept as its compact text
   TypeName object; // an object type's name: the value is the object's text (ObjectTypes.h)
   // TIMESTAMP WITH LOCAL TIME ZONE (a kTimestampTz): shown in the session's zone, without it
   bool localZone = false;

@@ -123,6 +123,7 @@ private:
   Node* jsonValueExpr();
   bool jsonClause(const std::string& f);
   void jsonReturning();
+  void jsonTransformOps(Node* n);
   Node* isJson(Node* n);
   Node* jsonTable();
   // TREAT and IS OF type (ParseObjects.cpp)

@@ -25,6 +25,7 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
            (notSubstitutable(cat_.db(), table, col.name) ? ", 1)" : ")");
   std::string label = "\"" + cat_.user() + "\".\"" + table + "\".\"" + col.name + "\"";
   if (col.type.xml) return "XMLTYPE(" + expr + ")"; // text becomes a document, or fails as XMLTYPE() does
+  if (col.type.json) return "ora_json_doc(" + expr + ")"; // text becomes compact JSON, or fails with ORA-40441
   // the nearest value of the binary type; NaN and the infinities kept
   if (col.type.code == kNumber && col.type.binary) return "ora_fp_cast(" + std::to_string(col.type.binary) + ", " + expr + ")";
   // a column that keeps more digits than a double takes the value as exact text

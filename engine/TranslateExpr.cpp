@@ -144,7 +144,7 @@ std::string Translator::emit(size_t b, size_t e) {
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && (is(at(i + 1), "(") || is(at(i + 1), "."))) {
       std::string obj;
       size_t last = i;
-      if (objectTerm(i, b, obj, last)) {
+      if (objectTerm(i, b, obj, last) || jsonDot(i, b, obj, last)) {
         add(obj);
         i = last;
         continue;

@@ -113,6 +113,14 @@ struct XmlRead {
   size_t path = 0;                             // XMLQUERY, XMLEXISTS: the query's token
 };
 
+// One JSON_TRANSFORM operation: its path token and value tokens.
+struct JsonEditTokens {
+  int op = 0, onMissing = 0, onExisting = 0; // as JsonEdit (JsonFunctions.h)
+  size_t path = 0;
+  std::pair<size_t, size_t> value{0, 0};
+  bool formatJson = false;
+};
+
 struct JsonCall {
   std::string fn;                              // JSON_VALUE, ..., JSON_ARRAYAGG; IS
   std::vector<std::pair<size_t, size_t>> args; // the document and path; keys and values; elements
@@ -123,6 +131,9 @@ struct JsonCall {
   int onError = -1, onEmpty = -1, onNull = -1, wrapper = 0;
   std::pair<size_t, size_t> errorDefault{0, 0}, emptyDefault{0, 0};
   bool pretty = false, strict = false, unique = false, negated = false;
+  bool ascii = false, ordered = false, truncate = false;
+  std::vector<JsonEditTokens> edits; // JSON_TRANSFORM
+  std::pair<size_t, size_t> star{0, 0}; // JSON_OBJECT(*) or (t.*)
   std::vector<size_t> pins; // literals of the RETURNING type
   size_t end = 0;            // the token after it
 };
@@ -556,6 +567,7 @@ public:
   bool objectChain(size_t i, std::string& column, std::string& type, std::vector<std::string>& path, size_t& next,
                    std::string& method);
   bool objectTerm(size_t i, size_t b, std::string& out, size_t& last);
+  bool jsonDot(size_t i, size_t b, std::string& out, size_t& last);
   std::string objectRowValue(const TableRef& r, const std::string& type);
   bool objectCallTerm(size_t i, std::string& out, ColType& type, size_t& last);
   bool objectExprType(size_t b, size_t e, ColType& t);
@@ -566,6 +578,9 @@ public:
   std::set<size_t> xmlNames_; // element, attribute and instruction names
   size_t jsonClauses(JsonCall& c, size_t k, size_t close, int d);
   std::string jsonCall(const JsonCall& c);
+  size_t jsonModifyArgs(JsonCall& c, size_t m, size_t close, int d);
+  std::string jsonModifyCall(const JsonCall& c);
+  std::string jsonObjectStar(const JsonCall& c);
   bool jsonType(size_t b, size_t e, ColType& out) const;
   int jsonKind(size_t b, size_t e, bool formatJson);
   size_t jsonTable(size_t i, Context& c); // JSON_TABLE in FROM; returns its ")"

@@ -12,7 +12,12 @@ namespace {
 
 bool jsonFn(const std::string& w) {
   return w == "JSON_VALUE" || w == "JSON_QUERY" || w == "JSON_EXISTS" || w == "JSON_OBJECT" || w == "JSON_ARRAY" ||
-         w == "JSON_OBJECTAGG" || w == "JSON_ARRAYAGG";
+         w == "JSON_OBJECTAGG" || w == "JSON_ARRAYAGG" || w == "JSON_SERIALIZE" || w == "JSON_SCALAR" ||
+         w == "JSON_MERGEPATCH" || w == "JSON_TRANSFORM";
+}
+
+bool modifying(const std::string& f) {
+  return f == "JSON_SERIALIZE" || f == "JSON_SCALAR" || f == "JSON_MERGEPATCH" || f == "JSON_TRANSFORM";
 }
 
 bool generation(const std::string& f) {
@@ -31,11 +36,12 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
     if (word(k, "RETURNING")) {
       take(k++);
       const std::string type = k < close ? t_[k].text : std::string();
-      if (!(word(k, "VARCHAR2") || word(k, "NUMBER") || word(k, "DATE") || word(k, "CLOB"))) throw OraError(902);
+      if (!(word(k, "VARCHAR2") || word(k, "NUMBER") || word(k, "DATE") || word(k, "CLOB") || word(k, "JSON")))
+        throw OraError(902);
       take(k++);
       c.returnType = type == "NUMBER" ? kNumber : type == "DATE" ? kDate : kVarchar2;
       c.returnSize = 4000;
-      c.limit = type == "CLOB" ? (int64_t{1} << 30) : 4000;
+      c.limit = type == "CLOB" || type == "JSON" ? (int64_t{1} << 30) : 4000;
       if (is(at(k), "(")) {
         size_t pclose = matching(k);
         if (type == "VARCHAR2" && at(k + 1).kind == Token::Num) {
@@ -47,7 +53,12 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
           else if (t_[m].kind == Token::Num) c.pins.push_back(m); // part of the statement, not a parameter
         k = pclose + 1;
       }
-      if (word(k, "TRUNCATE")) take(k++);
+      if (word(k, "TRUNCATE")) c.truncate = true, take(k++);
+      continue;
+    }
+    if (word(k, "TRUNCATE") || word(k, "ORDERED")) {
+      (word(k, "TRUNCATE") ? c.truncate : c.ordered) = true;
+      take(k++);
       continue;
     }
     bool onNext = k + 1 < close && t_[k + 1].depth == d && is(t_[k + 1], "ON");
@@ -101,6 +112,7 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
     }
     if (word(k, "PRETTY") || word(k, "ASCII") || word(k, "STRICT") || word(k, "LAX")) {
       if (word(k, "PRETTY")) c.pretty = true;
+      if (word(k, "ASCII")) c.ascii = true;
       take(k++);
       continue;
     }
@@ -169,7 +181,12 @@ void Translator::markJson() {
       return f;
     };
     size_t m = i + 2;
-    if (c.fn == "JSON_VALUE" || c.fn == "JSON_QUERY" || c.fn == "JSON_EXISTS") {
+    if (c.fn == "JSON_OBJECT" && ((op(m, "*") && m + 1 == close) || (op(m + 1, ".") && op(m + 2, "*") && m + 3 == close))) {
+      c.star = {m, close};
+      m = close;
+    } else if (modifying(c.fn)) {
+      m = jsonModifyArgs(c, m, close, d);
+    } else if (c.fn == "JSON_VALUE" || c.fn == "JSON_QUERY" || c.fn == "JSON_EXISTS") {
       size_t e = valueEnd(m);
       c.args.emplace_back(m, e);
       m = e;
@@ -231,9 +248,11 @@ void Translator::markJson() {
 int Translator::jsonKind(size_t b, size_t e, bool formatJson) {
   if (formatJson) return 1;
   if (auto j = jsonCalls_.find(b); j != jsonCalls_.end() && j->second.end == e && j->second.fn != "JSON_VALUE" &&
-                                   j->second.fn != "JSON_EXISTS" && j->second.fn != "IS")
+                                   j->second.fn != "JSON_EXISTS" && j->second.fn != "IS" && j->second.fn != "JSON_SERIALIZE")
     return 1;
-  int code = exprType(b, e).code;
+  const ColType t = exprType(b, e);
+  if (t.json) return 1; // a JSON column holds JSON text
+  int code = t.code;
   return code == kNumber ? 2 : code == kDate ? 3 : isTimestamp(code) ? 4 : 0;
 }
 
@@ -261,6 +280,8 @@ std::string Translator::jsonCall(const JsonCall& c) {
     return std::string(c.negated ? "NOT " : "") + "MATCH " + num((c.strict ? 1 : 0) | (c.unique ? 2 : 0));
   }
   for (size_t p : c.pins) pin_[p] = 1;
+  if (modifying(c.fn)) return jsonModifyCall(c);
+  if (c.star.second > c.star.first) return jsonObjectStar(c);
   std::string out;
   if (c.fn == "JSON_VALUE") {
     int type = c.returnType ? c.returnType : kVarchar2;

@@ -171,7 +171,7 @@ std::map<std::string, std::string> TSqlShell::DeclaredTypes(const std::string& t
   // collection as its text
   c.SetSQL({"SELECT COLUMN_NAME, DATA_TYPE, CHAR_LENGTH FROM USER_TAB_COLUMNS WHERE TABLE_NAME = " +
             OraText(DictionaryName(table)) +
-            " AND (CHAR_USED = 'C' OR DATA_TYPE IN ('CLOB', 'NCLOB', 'BLOB', 'XMLTYPE') OR "
+            " AND (CHAR_USED = 'C' OR DATA_TYPE IN ('CLOB', 'NCLOB', 'BLOB', 'XMLTYPE', 'JSON') OR "
             "DATA_TYPE LIKE "
             "'REF %' OR DATA_TYPE IN "
             "(SELECT OBJECT_NAME FROM USER_OBJECTS WHERE OBJECT_TYPE = 'TYPE'))"});
