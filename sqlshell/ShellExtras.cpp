@@ -199,8 +199,8 @@ std::vector<std::string> TSqlShell::InvisibleColumns(const std::string& table) {
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(1000);
-  c.SetSQL({"SELECT COLUMN_NAME FROM USER_TAB_COLS WHERE TABLE_NAME = " + OraText(DictionaryName(table)) +
-            " AND HIDDEN_COLUMN = 'YES'"});
+  c.SetSQL({"SELECT COLUMN_NAME FROM USER_TAB_COLS WHERE TABLE_NAME = " +
+            OraText(DictionaryName(table)) + " AND HIDDEN_COLUMN = 'YES'"});
   c.OnError = [](TOraCursor&, const std::string&) {};
   if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
       (c.FetchRowsQuiet() || c.ReturnCode() == 1403))

@@ -467,12 +467,16 @@ TEST_F(Dialect, RowsOfValuesAndJoinedChangesAreCountedOnce) {
   EXPECT_NE(Exec("INSERT INTO PAIRS VALUES (4, 'ok'), (5, 'much too long')"), "");
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM PAIRS"), "3\n");
   // DALLAS has five employees, three of them over 2900: two departments change
-  ASSERT_EQ(Exec("UPDATE DEPT D SET D.LOC = D.LOC || '+' FROM EMP E WHERE E.DEPTNO = D.DEPTNO AND E.SAL > 2900"),
+  ASSERT_EQ(Exec("UPDATE DEPT D SET D.LOC = D.LOC || '+' FROM EMP E WHERE E.DEPTNO = D.DEPTNO AND "
+                 "E.SAL > 2900"),
             "");
   EXPECT_EQ(Cur.RowsProcessed(), 2u);
-  ASSERT_EQ(Exec("UPDATE EMP E SET E.SAL = E.SAL + 1 FROM DEPT D WHERE E.DEPTNO = D.DEPTNO AND D.DEPTNO = 20"), "");
+  ASSERT_EQ(Exec("UPDATE EMP E SET E.SAL = E.SAL + 1 FROM DEPT D WHERE E.DEPTNO = D.DEPTNO AND "
+                 "D.DEPTNO = 20"),
+            "");
   EXPECT_EQ(Cur.RowsProcessed(), 5u);
-  ASSERT_EQ(Exec("DELETE EMP E FROM DEPT D, SALGRADE G WHERE E.DEPTNO = D.DEPTNO AND D.DEPTNO = 30"), "");
+  ASSERT_EQ(
+      Exec("DELETE EMP E FROM DEPT D, SALGRADE G WHERE E.DEPTNO = D.DEPTNO AND D.DEPTNO = 30"), "");
   EXPECT_EQ(Cur.RowsProcessed(), 6u);
   EXPECT_EQ(Rows("SELECT COUNT(*) FROM EMP"), "8\n");
 }
