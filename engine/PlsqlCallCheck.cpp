@@ -69,14 +69,18 @@ size_t statementStart(const std::vector<Tok>& t, size_t k) {
 
 } // namespace
 
+std::shared_ptr<Unit> parsedProcedure(const std::string& src) {
+  try {
+    return parseProcedure(src);
+  } catch (const OraError&) {
+    return nullptr;
+  }
+}
+
 std::vector<CompileError> callErrors(sqlite3* db, const std::string& src) {
   std::vector<CompileError> out;
-  std::shared_ptr<Unit> u;
-  try {
-    u = parseProcedure(src);
-  } catch (const OraError&) {
-    return out;
-  }
+  std::shared_ptr<Unit> u = parsedProcedure(src);
+  if (!u) return out; // one that does not parse has its syntax errors
   // the schema's procedures and functions, this one aside
   std::map<std::string, std::string> stored;
   sqlite3_stmt* st = nullptr;

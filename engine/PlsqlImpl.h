@@ -192,6 +192,8 @@ std::shared_ptr<Unit> parseBlock(const std::string& src);
 
 // Parses a stored procedure's or function's source ("PROCEDURE name (...) IS ... END;").
 std::shared_ptr<Unit> parseProcedure(const std::string& src);
+// The same, null for a source that does not parse (its syntax errors are reported elsewhere).
+std::shared_ptr<Unit> parsedProcedure(const std::string& src);
 // Parses a schema's TYPE (from its CREATE TYPE: "TYPE name AS TABLE OF ...") as a unit of one TYPE
 // declaration; throws ORA-06550 for other kinds of type.
 std::shared_ptr<Unit> parseTypeSource(const std::string& src);

@@ -5,7 +5,6 @@
 // some scope does declare is never reported.
 #include "PlsqlCompile.h"
 
-#include "OraError.h"
 #include "PlsqlImpl.h"
 
 #include <sqlite3.h>
@@ -83,13 +82,8 @@ struct Finder {
 
 std::vector<CompileError> undeclaredErrors(sqlite3* db, const std::string& src) {
   std::vector<CompileError> out;
-  std::shared_ptr<Unit> u;
-  try {
-    u = parseProcedure(src);
-  } catch (const OraError&) {
-    return out;
-  }
-  if (!u->block) return out;
+  std::shared_ptr<Unit> u = parsedProcedure(src);
+  if (!u || !u->block) return out;
   std::set<std::string> declared;
   for (const Param& p : u->params) declared.insert(p.name);
   declared.insert(u->name);
