@@ -72,7 +72,7 @@ std::vector<CompileError> compileErrors(const std::string& type, const std::stri
     return out;
   }
   for (const std::string& n : u->schemaTypes) {
-    if (schemaTypes.count(n)) continue;
+    if (schemaTypes.count(n) || !builtinTypeSource(n).empty()) continue;
     CompileError c;
     size_t at = src.find(n);
     lineColumn(src, at == std::string::npos ? 0 : at, c.line, c.column);
