@@ -167,7 +167,8 @@ std::string Translator::rownumRows(std::string out, const std::string& head, siz
   // Oracle numbers rows as they are found, before grouping and sorting.
   bool plain = whereEnd == end && !head.ends_with("DISTINCT");
   for (size_t i = listBegin; plain && i < from; ++i) {
-    if (t_[i].depth == d && t_[i].kind == Token::Ident && aggregateFunction(t_[i].text) && is(at(i + 1), "("))
+    if (t_[i].depth == d && t_[i].kind == Token::Ident &&
+        ((aggregateFunction(t_[i].text) && is(at(i + 1), "(")) || is(t_[i], "OVER"))) // analytics too
       plain = false;
   }
   if (plain) {
