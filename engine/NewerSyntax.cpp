@@ -392,6 +392,7 @@ bool objectThere(Catalog& cat, const std::string& kind, const std::string& name)
 
 bool existenceClause(const std::string& text, Catalog& cat, bool deferDdlErrors, Translation& out) {
   // a stored unit's body is no SQL to split into tokens: its first words are enough
+  if (!containsWord(text, "EXISTS")) return false;
   std::string head = text.substr(0, text.find(';'));
   TokenList l(head);
   if (!l.ok || l.t.size() < 5) return false;

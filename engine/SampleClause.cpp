@@ -5,6 +5,7 @@
 
 #include "OraError.h"
 #include "SqlText.h"
+#include "SqlTranslate.h"
 #include "SqlTokens.h"
 
 #include <cstdlib>
@@ -37,6 +38,7 @@ std::string percent(const sql::TokenList& l, size_t open) {
 } // namespace
 
 bool sampleClause(const std::string& text, std::string& out) {
+  if (!containsWord(text, "SAMPLE")) return false;
   sql::TokenList l(text);
   if (!l.ok) return false;
   std::string res;

@@ -603,6 +603,17 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
 }
 
+bool containsWord(const std::string& text, const char* word) {
+  const size_t n = std::strlen(word);
+  for (size_t i = 0; i + n <= text.size(); ++i) {
+    if (ora::upperC(static_cast<unsigned char>(text[i])) != word[0]) continue;
+    size_t k = 1;
+    while (k < n && ora::upperC(static_cast<unsigned char>(text[i + k])) == word[k]) ++k;
+    if (k == n) return true;
+  }
+  return false;
+}
+
 bool startsWithWord(const std::string& text, const char* word) {
   size_t i = 0;
   // blanks and comments before the first word

@@ -200,6 +200,9 @@ void locateError(OraError& e, const std::string& text);
 
 // Whether the statement's first word is `word` (upper case), without tokenizing it all.
 bool startsWithWord(const std::string& text, const char* word);
+// Whether `word` (upper case) appears anywhere in the text, in any case: a cheap test before a
+// rewriting splits the text into tokens.
+bool containsWord(const std::string& text, const char* word);
 // WITH FUNCTION / PROCEDURE declarations before a query: they are kept for the session, and
 // `query` is the query that calls them; false when the text has none.
 bool withFunctions(const std::string& text, Catalog& cat, std::string& query);

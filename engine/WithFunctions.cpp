@@ -72,6 +72,7 @@ bool word(const std::vector<Piece>& p, size_t k, const char* w) { return k < p.s
 } // namespace
 
 bool withFunctions(const std::string& text, Catalog& cat, std::string& query) {
+  if (!startsWithWord(text, "WITH") || (!containsWord(text, "FUNCTION") && !containsWord(text, "PROCEDURE"))) return false;
   std::vector<Piece> p = pieces(text);
   if (!word(p, 0, "WITH") || !(word(p, 1, "FUNCTION") || word(p, 1, "PROCEDURE"))) return false;
   // each declaration ends with the END that closes its BEGIN; IF and LOOP end with END IF / LOOP
