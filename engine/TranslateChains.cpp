@@ -415,7 +415,10 @@ std::string Translator::sumCall(std::string first, const std::vector<std::pair<s
 }
 
 std::string Translator::chainCall(size_t b, size_t e, std::string call) const {
-  return exactArgument(b, e) ? exactCall(std::move(call)) : call;
+  if (exactArgument(b, e)) return exactCall(std::move(call));
+  bool sortKey = false;
+  if (!exactKey(b, e, &sortKey)) return call;
+  return sortKey ? "CAST(" + exactCall(std::move(call)) + " AS TEXT) COLLATE ORA_NUMBER" : exactCall(std::move(call));
 }
 
 // Whether [b, e) is the whole number argument of a function of ours that reads decimal text

@@ -108,4 +108,52 @@ size_t Translator::exactIn(size_t lb, size_t le, size_t w, size_t e) {
   return close + 1;
 }
 
+// Whether the arithmetic [b, e) is a whole key SQLite groups, sorts or tells apart by itself: a
+// GROUP BY, ORDER BY or PARTITION BY item, a DISTINCT aggregate's argument or an item of a
+// SELECT DISTINCT. There it must be the exact value: two numbers of more digits than a double
+// holds would otherwise fall together.
+bool Translator::exactKey(size_t b, size_t e, bool* sortKey) const {
+  *sortKey = false;
+  if (b == 0 || b >= size()) return false;
+  const int d = t_[b].depth;
+  if (e < size() && t_[e].depth == d && !is(t_[e], ",")) {
+    static const char* const after[] = {"ASC",       "DESC",  "NULLS", "HAVING", "ORDER", "ROWS",   "RANGE", "GROUPS",
+                                        "FETCH",     "OFFSET", "FOR",  "UNION",  "MINUS", "EXCEPT", "WINDOW", "FROM",
+                                        "INTERSECT", "LIMIT", ";"};
+    // or a select item's alias
+    bool ok = is(t_[e], "AS") ||
+              ((t_[e].kind == Token::Ident || t_[e].kind == Token::QIdent) && (is(at(e + 1), ",") || is(at(e + 1), "FROM")));
+    for (const char* w : after) ok = ok || is(t_[e], w);
+    if (!ok) return false;
+  } else if (e < size() && t_[e].depth < d && !is(t_[e], ")")) {
+    return false;
+  }
+  // COUNT(DISTINCT x + 1)
+  if (b >= 3 && is(t_[b - 1], "DISTINCT") && is(t_[b - 2], "(") && t_[b - 3].kind == Token::Ident) return is(t_[e], ")");
+  static const char* const stops[] = {"SELECT", "FROM", "WHERE", "HAVING", "ON",   "AND",  "OR",     "NOT",  "WHEN",
+                                      "THEN",   "ELSE", "CASE",  "END",    "SET",  "INTO", "VALUES", "START", "CONNECT"};
+  for (size_t k = b; k-- > 0;) {
+    const Token& w = t_[k];
+    if (w.depth < d) return false;
+    if (w.depth > d || is(w, ",")) continue;
+    if (!is(w, "BY") || k == 0) continue;
+    if (is(t_[k - 1], "GROUP") || is(t_[k - 1], "PARTITION")) return true;
+    if (!is(t_[k - 1], "ORDER") && !is(t_[k - 1], "SIBLINGS")) return false;
+    // WITHIN GROUP's and KEEP's keys go to our aggregates, which compare them as they come
+    for (size_t o = k; o-- > 0;) {
+      if (t_[o].depth >= d) continue;
+      if (is(t_[o], "(") && o > 0 && (is(t_[o - 1], "GROUP") || is(t_[o - 1], "KEEP"))) return false;
+      break;
+    }
+    // SQLite sorts the exact value's two forms (a double, or text when longer) apart: numbers
+    // before text. As text in the collation of NUMBER order they sort by value.
+    *sortKey = true;
+    return true;
+    if (is(w, "DISTINCT") || is(w, "UNIQUE")) return k > 0 && is(t_[k - 1], "SELECT");
+    for (const char* s : stops)
+      if (is(w, s)) return false;
+  }
+  return false;
+}
+
 } // namespace ora::tx
