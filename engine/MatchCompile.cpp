@@ -444,7 +444,21 @@ void Compiler::read() {
     if (xe <= b) fail(e - 1, 936);
     Expr x;
     std::string body = rewrite(b, xe, x, Nav{}, false);
+    // a measure that is one reference alone has the type of what it refers to: FIRST(ENAME) is
+    // the column's VARCHAR2(10), not text of any length
+    std::optional<ColType> lone;
+    if (x.refs.size() == 1) {
+      size_t f = body.find_first_not_of(' '), l = body.find_last_not_of(' ');
+      std::string core = f == std::string::npos ? std::string() : body.substr(f, l - f + 1);
+      if (core.size() > 2 && core.front() == '(' && core.back() == ')') {
+        f = core.find_first_not_of(' ', 1), l = core.find_last_not_of(' ', core.size() - 2);
+        core = core.substr(f, l - f + 1);
+      }
+      if (core == ":R0" || core == "TO_NUMBER(:R0)" || core == "TO_DATE(:R0, 'YYYY-MM-DD HH24:MI:SS')")
+        lone = refType(x.refs[0]);
+    }
     spec_.measures.emplace_back(alias, compile(body, std::move(x), false, alias));
+    if (lone) types[alias] = *lone;
   }
 }
 
