@@ -319,7 +319,7 @@ private:
                                         const std::vector<std::string>& ops);
   [[gnu::noinline]] std::string chainCall(size_t b, size_t e, std::string call) const;
   [[gnu::noinline]] std::string exactItem(std::string item, const std::string& name, int position,
-                                          const std::vector<std::pair<std::string, size_t>>& orderNames);
+                                          const std::vector<std::pair<std::string, size_t>>& orderNames, bool exactOut);
   [[gnu::noinline]] bool exactResults(size_t s, size_t listBegin, size_t from, size_t whereEnd, size_t end, bool wrapped,
                     std::vector<std::pair<std::string, size_t>>& orderNames) const;
   [[gnu::noinline]] void joinedStar(size_t star, size_t from, size_t fromEnd);

@@ -197,6 +197,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   if (listBegin + 1 == from && is(t_[listBegin], "*") && replace_[listBegin].empty()) joinedStar(listBegin, from, fromEnd);
   std::vector<std::pair<std::string, size_t>> orderNames;
   bool exactOut = exactResults(s, listBegin, from, whereEnd, end, limit >= 0 || !walk.empty() || head != "SELECT", orderNames);
+  // SELECT DISTINCT gives its numbers as they are, but what ORDER BY names of them is found too
+  if (!exactOut && head != "SELECT" && cat_.wideColumns())
+    exactResults(s, listBegin, from, whereEnd, end, limit >= 0 || !walk.empty(), orderNames);
   int position = 0;
   {
     std::vector<std::string> named;
@@ -284,8 +287,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     ++position;
     // The statement's own result columns carry every digit; an ORDER BY naming one sorts on
     // its value as a number instead.
-    if (exactOut && !star && ty.code == kNumber)
-      item = exactItem(std::move(item), alias.empty() ? heading(i, exprEnd) : alias, position, orderNames);
+    if (!star && ty.code == kNumber && (exactOut || !orderNames.empty()))
+      item = exactItem(std::move(item), alias.empty() ? heading(i, exprEnd) : alias, position, orderNames, exactOut);
     out += item;
     if (auto named = star ? starNames_.find(i) : starNames_.end(); named != starNames_.end())
       outNames.insert(outNames.end(), named->second.begin(), named->second.end());
@@ -444,11 +447,22 @@ size_t Translator::tokenAt(size_t pos) const {
 }
 
 std::string Translator::exactItem(std::string item, const std::string& name, int position,
-                                  const std::vector<std::pair<std::string, size_t>>& orderNames) {
-  std::string exact = exactCall(item);
-  if (exact == item) return item;
+                                  const std::vector<std::pair<std::string, size_t>>& orderNames, bool exactOut) {
+  std::string exact = exactOut ? exactCall(item) : item;
+  // the key stands alone, so the NULLS LAST of Oracle's ascending order goes with it
+  auto nulls = [&](size_t k) {
+    return is(at(k + 1), "ASC") || is(at(k + 1), "DESC") || is(at(k + 1), "NULLS") ? "" : " NULLS LAST";
+  };
+  if (exact == item) {
+    // a number read from a wide column already goes out exact, as a double or as text when
+    // longer: SQLite would sort all the doubles before all the texts
+    if (item.rfind("ora_add_x(", 0) != 0) return item;
+    for (auto& [key, at] : orderNames)
+      if (key == name || key == "#" + std::to_string(position)) replace_[at] = "CAST(" + item + " AS TEXT) COLLATE ORA_NUMBER" + nulls(at);
+    return item;
+  }
   for (auto& [key, at] : orderNames)
-    if (key == name || key == "#" + std::to_string(position)) replace_[at] = item;
+    if (key == name || key == "#" + std::to_string(position)) replace_[at] = item + nulls(at);
   return exact;
 }
 
