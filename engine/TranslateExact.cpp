@@ -136,6 +136,9 @@ bool Translator::exactKey(size_t b, size_t e, bool* sortKey) const {
     const Token& w = t_[k];
     if (w.depth < d) return false;
     if (w.depth > d || is(w, ",")) continue;
+    if (is(w, "DISTINCT") || is(w, "UNIQUE")) return k > 0 && is(t_[k - 1], "SELECT");
+    for (const char* s : stops)
+      if (is(w, s)) return false;
     if (!is(w, "BY") || k == 0) continue;
     if (is(t_[k - 1], "GROUP") || is(t_[k - 1], "PARTITION")) return true;
     if (!is(t_[k - 1], "ORDER") && !is(t_[k - 1], "SIBLINGS")) return false;
@@ -149,9 +152,6 @@ bool Translator::exactKey(size_t b, size_t e, bool* sortKey) const {
     // before text. As text in the collation of NUMBER order they sort by value.
     *sortKey = true;
     return true;
-    if (is(w, "DISTINCT") || is(w, "UNIQUE")) return k > 0 && is(t_[k - 1], "SELECT");
-    for (const char* s : stops)
-      if (is(w, s)) return false;
   }
   return false;
 }

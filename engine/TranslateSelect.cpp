@@ -268,7 +268,10 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     blockTypes_[s].emplace_back(known ? ty.code : 0, static_cast<size_t>(i));
     // a number read from a wide column goes on as a number where it is sorted or matched as
     // one: the column's own collation stays behind in an expression or a set operation
-    if (!star && ty.code == kNumber) wideAsNumber(i, exprEnd, "ora_add_x", compound);
+    // A computed one inside the statement stays a double (its digits remembered): exact text for the
+    // longer values would sort and compare apart from the doubles, as SQLite puts text after numbers.
+    bool inner = d != 0 || InnerQueries::depth || !nestedDone_.empty();
+    if (!star && ty.code == kNumber && !(inner && !compound)) wideAsNumber(i, exprEnd, "ora_add_x", compound);
     if (star && ViewStars::depth) {
       std::vector<std::string> names;
       if (replace_[ie - 1].empty() && viewStar(i, ie, names) && d == 0)
