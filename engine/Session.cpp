@@ -459,7 +459,7 @@ void Session::execOracle(const std::string& sql) {
   if (t.kind == StmtKind::Dml) beginIfNeeded(t.verb);
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v2(db, t.sql.c_str(), -1, &st, nullptr);
-  if (rc == SQLITE_OK && (!t.moreSql.empty() || t.verb == "MERGE")) {
+  if (rc == SQLITE_OK && (!t.moreSql.empty() || t.verb == "MERGE" || t.selfRun)) {
     try {
       runParts(st, t);
     } catch (...) {
@@ -480,6 +480,7 @@ void Session::execOracle(const std::string& sql) {
 }
 
 int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
+  if (t.selfRun) return t.selfRun(*this);
   int rc = execOne(db, "SAVEPOINT \"PARTS$\"");
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
   int64_t rows = 0;

@@ -9,6 +9,7 @@
 #include "OraFunctions.h"
 #include "DdlPartition.h"
 #include "MergeStatement.h"
+#include "ErrorLogging.h"
 #include "ExplainPlan.h"
 #include "PivotClause.h"
 #include "MatchRecognize.h"
@@ -488,6 +489,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
     return deferred(out);
   }
+  if (errorLogging(text, cat, out)) return out;
   if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
   try {
     if (tx::alterPartitions(text, cat, out)) return out;
