@@ -10,6 +10,7 @@
 #include "DdlPartition.h"
 #include "MergeStatement.h"
 #include "ErrorLogging.h"
+#include "FlashbackQuery.h"
 #include "ExplainPlan.h"
 #include "PivotClause.h"
 #include "MatchRecognize.h"
@@ -525,6 +526,12 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
   if (std::string described; metadataCalls(text, cat, described)) {
     Translation t = translate(described, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
+  if (std::string read; flashbackClause(text, read)) {
+    CollectionCalls calls; // its guard is the engine's own function
+    Translation t = translate(read, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
   }
