@@ -120,6 +120,7 @@ void Translator::alterTable() {
     // a constraint's state after it (ENABLE, DISABLE, [NO]VALIDATE, RELY, USING INDEX) is no part
     // of its definition; a check or foreign key added DISABLE is kept aside, as DISABLE keeps it
     bool addDisabled = false;
+    deferrableStates(i + 1, size());
     for (size_t m = i + 1; m < size(); ++m) {
       if (t_[m].kind != Token::Ident) continue;
       if (is(t_[m], "NOVALIDATE")) added.novalidate = true;

@@ -1,4 +1,5 @@
 #include "Session.h"
+#include "DeferredConstraints.h"
 #include "Autonomous.h"
 #include "Plsql.h"
 
@@ -617,6 +618,12 @@ void Session::commit() {
   emptyTemporaryTables("SYS$TRANSACTION");
   stampCommit(db);
   int rc = execOne(db, "COMMIT");
+  if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+    // a deferred foreign key broken: the whole transaction goes
+    OraError e = deferredFailure(*this);
+    rollback();
+    throw e;
+  }
   if (rc != SQLITE_OK) {
     OraError e = fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
     if (noteFailure()) e.text += " (the transaction was rolled back)";

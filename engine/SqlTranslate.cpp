@@ -11,6 +11,7 @@
 #include "MergeStatement.h"
 #include "ErrorLogging.h"
 #include "FlashbackQuery.h"
+#include "DeferredConstraints.h"
 #include "ExplainPlan.h"
 #include "PivotClause.h"
 #include "MatchRecognize.h"
@@ -484,6 +485,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     t.unshared = true;
     return t;
   }
+  if (setConstraints(text, out)) return out;
   try {
     if (!share && translatePlsql(text, cat, out)) return out;
   } catch (const OraError& e) {

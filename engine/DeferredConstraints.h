@@ -1,0 +1,17 @@
+// SET CONSTRAINTS, and the commit that finds a deferred foreign key broken.
+#pragma once
+#include "SqlTranslate.h"
+
+#include <string>
+
+namespace ora {
+
+class Session;
+
+// SET CONSTRAINT[S] {ALL | name, ...} {IMMEDIATE | DEFERRED}: its translation in `out`.
+bool setConstraints(const std::string& text, Translation& out);
+// The error of a commit that broke a deferred foreign key (ORA-02091 and the key's ORA-02291),
+// read before the transaction is rolled back.
+OraError deferredFailure(Session& ses);
+
+} // namespace ora
