@@ -218,6 +218,8 @@ const std::map<int, const char*>& texts() {
       {8181, "specified number is not a valid system change number"},
       {2447, "cannot defer a constraint that is not deferrable"},
       {2448, "constraint does not exist"},
+      {14451, "unsupported feature with temporary table"},
+      {32463, "cannot create an object with a name matching private temporary table prefix"},
       {1466, "unable to read data - table definition has changed"},
       {1555, "snapshot too old: rollback segment number  with name \"\" too small"},
       {1873, "the leading precision of the interval is too small"},

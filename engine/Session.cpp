@@ -1,5 +1,6 @@
 #include "Session.h"
 #include "DeferredConstraints.h"
+#include "PrivateTemporary.h"
 #include "Autonomous.h"
 #include "Plsql.h"
 
@@ -613,6 +614,10 @@ void Session::commit() {
   readOnlyTxn = false;
   savepoints.clear();
   startSavepoints.clear();
+  struct End {
+    Session& s;
+    ~End() { endPrivateTables(s); }
+  } end{*this};
   if (!inTxn) return;
   refreshOnCommit(*this);
   emptyTemporaryTables("SYS$TRANSACTION");
@@ -671,6 +676,10 @@ void Session::rollback() {
   lostTxn = false;
   savepoints.clear();
   startSavepoints.clear();
+  struct End {
+    Session& s;
+    ~End() { endPrivateTables(s); }
+  } end{*this};
   if (!inTxn) return;
   exec(db, "ROLLBACK");
   forgetRowChanges(db, false);

@@ -12,6 +12,7 @@
 #include "ErrorLogging.h"
 #include "FlashbackQuery.h"
 #include "DeferredConstraints.h"
+#include "PrivateTemporary.h"
 #include "ExplainPlan.h"
 #include "PivotClause.h"
 #include "MatchRecognize.h"
@@ -485,7 +486,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     t.unshared = true;
     return t;
   }
-  if (setConstraints(text, out)) return out;
+  if (setConstraints(text, out) || privateTemporaryTable(text, cat, out)) return out;
   try {
     if (!share && translatePlsql(text, cat, out)) return out;
   } catch (const OraError& e) {
