@@ -30,27 +30,42 @@ void Translator::deferrableStates(size_t b, size_t e) {
     }
     return false;
   };
+  auto state = [&](size_t m) {
+    return is(t_[m], "DEFERRABLE") || (is(t_[m], "NOT") && is(at(m + 1), "DEFERRABLE")) ||
+           (is(t_[m], "INITIALLY") && (is(at(m + 1), "IMMEDIATE") || is(at(m + 1), "DEFERRED")));
+  };
+  auto other = [&](size_t m) {
+    return is(t_[m], "ENABLE") || is(t_[m], "DISABLE") || is(t_[m], "VALIDATE") || is(t_[m], "NOVALIDATE") ||
+           is(t_[m], "RELY") || is(t_[m], "NORELY");
+  };
   for (size_t m = b; m < e && m < size(); ++m) {
-    if (t_[m].kind != Token::Ident) continue;
-    if (is(t_[m], "NOT") && is(at(m + 1), "DEFERRABLE")) {
-      skip_[m] = skip_[m + 1] = 1;
-      ++m;
-    } else if (is(t_[m], "DEFERRABLE")) {
-      skip_[m] = 1;
-    } else if (is(t_[m], "INITIALLY") && (is(at(m + 1), "IMMEDIATE") || is(at(m + 1), "DEFERRED"))) {
-      if (is(at(m + 1), "DEFERRED")) {
-        // INITIALLY DEFERRED needs DEFERRABLE (which may follow it)
-        bool deferrable = false;
-        for (size_t k = m; k-- > b && t_[k].depth >= t_[m].depth && !is(t_[k], ",");)
-          if (is(t_[k], "DEFERRABLE") && !(k > 0 && is(t_[k - 1], "NOT"))) deferrable = true;
-        if (is(at(m + 2), "DEFERRABLE")) deferrable = true;
-        if (!deferrable) throw OraError(2447).at(static_cast<int>(t_[m].pos));
+    if (t_[m].kind != Token::Ident || !state(m)) continue;
+    // the constraint's states, in any order: the deferral ones are written once, at the first
+    bool deferrable = false, deferred = false;
+    size_t first = m, k = m;
+    for (; k < e && k < size() && (state(k) || other(k)); ++k) {
+      if (other(k)) continue;
+      if (is(t_[k], "NOT")) {
+        deferrable = false;
+        skip_[k] = skip_[k + 1] = 1;
+        ++k;
+      } else if (is(t_[k], "DEFERRABLE")) {
+        deferrable = true;
+        skip_[k] = 1;
+      } else {
+        deferred = is(at(k + 1), "DEFERRED");
+        skip_[k] = skip_[k + 1] = 1;
+        ++k;
       }
-      if (is(at(m + 1), "DEFERRED") && foreignKey(m)) replace_[m] = "DEFERRABLE INITIALLY DEFERRED";
-      else skip_[m] = 1;
-      skip_[m + 1] = 1;
-      ++m;
     }
+    if (deferred && !deferrable) throw OraError(2447).at(static_cast<int>(t_[first].pos));
+    if (deferrable) {
+      // a foreign key SQLite defers itself; for the others the mark says what was declared
+      skip_[first] = 0;
+      replace_[first] = foreignKey(first) ? (deferred ? "DEFERRABLE INITIALLY DEFERRED" : "DEFERRABLE INITIALLY IMMEDIATE")
+                                          : (deferred ? "/*DEFERRABLE DEFERRED*/" : "/*DEFERRABLE*/");
+    }
+    m = k - 1;
   }
 }
 
@@ -62,6 +77,27 @@ std::string upperText(std::string s) {
   return s;
 }
 } // namespace
+
+std::string tableDefinition(sqlite3* db, const std::string& table) {
+  std::string sql;
+  sqlite3_stmt* q = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = ?1", -1, &q, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(q, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(q) == SQLITE_ROW && sqlite3_column_text(q, 0)) sql = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
+  }
+  sqlite3_finalize(q);
+  return sql;
+}
+
+std::string declaredDeferral(const std::string& definition, const std::string& name) {
+  size_t at = definition.find("CONSTRAINT " + quoteIdent(name));
+  if (at == std::string::npos) return {};
+  size_t next = definition.find("CONSTRAINT \"", at + 11);
+  std::string part = definition.substr(at, next == std::string::npos ? std::string::npos : next - at);
+  if (part.find("INITIALLY DEFERRED") != std::string::npos || part.find("DEFERRABLE DEFERRED") != std::string::npos)
+    return "DEFERRED";
+  return part.find("DEFERRABLE") != std::string::npos ? "IMMEDIATE" : "";
+}
 
 bool setConstraints(const std::string& text, Translation& out) {
   if (!startsWithWord(text, "SET")) return false;
@@ -93,11 +129,12 @@ bool setConstraints(const std::string& text, Translation& out) {
   out.function = 90;
   out.actions.push_back([names, deferred](Session& ses) {
     for (auto& n : names) {
-      bool found = false;
+      std::string owner;
       for (auto& table : dict::tablesOf(ses.db, "table"))
         for (auto& c : dict::tableConstraints(ses.db, table))
-          if (c.name == n) found = true;
-      if (!found) throw OraError(2448, n);
+          if (c.name == n) owner = table;
+      if (owner.empty()) throw OraError(2448, n);
+      if (deferred && declaredDeferral(tableDefinition(ses.db, owner), n).empty()) throw OraError(2447);
     }
     ses.beginIfNeeded("SET");
     if (deferred) {
