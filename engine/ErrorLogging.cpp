@@ -11,6 +11,8 @@
 #include "SqlTokens.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -357,7 +359,9 @@ bool errorLogging(const std::string& text, Catalog& cat, Translation& out) {
     if (tl.word(i + 2, "UNLIMITED")) {
       s.limit = -1;
     } else if (i + 2 < end && tl.t[i + 2].kind == Tok::Num) {
-      s.limit = std::stoll(tl.t[i + 2].text);
+      errno = 0;
+      s.limit = std::strtoll(tl.t[i + 2].text.c_str(), nullptr, 10);
+      if (errno || tl.t[i + 2].text.find_first_of(".eE") != std::string::npos) throw fail(i + 2, 933);
     } else {
       throw fail(i + 2, 933);
     }

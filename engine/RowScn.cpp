@@ -9,6 +9,7 @@
 #include "SqlText.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -316,7 +317,7 @@ void fnFlashback(Ctx* ctx, int, Val** argv) {
   if (when.empty() || when < created.substr(0, 19)) throw OraError(1466);
   if (pending) throw OraError(1555);
   if (!changed.empty()) {
-    int64_t last = std::stoll(changed);
+    int64_t last = std::strtoll(changed.c_str(), nullptr, 10);
     bool after = kind == "S" ? last > scn
                              : oneText(db, "SELECT TIME FROM \"TESSEL$SCN\" WHERE SCN = ?2 AND ?1 = ?1", "", last)
                                        .substr(0, 19) > when;
