@@ -208,7 +208,7 @@ void Translator::alterTable() {
         }
         for (auto& c : list) {
           findColumn(cols, c);
-          if (pk) {
+          if (pk && !(addDisabled && !cname.empty())) { // a key added DISABLE checks no rows
             if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + quoteIdent(c) + " IS NULL)") == 1)
               throw OraError(1449);
             addNotNull(c);
@@ -220,7 +220,7 @@ void Translator::alterTable() {
       }
       std::string def = emit(b, size());
       if (added.type == "C") added.check = checkCondition(def);
-      if (addDisabled && !cname.empty() && (added.type == "C" || added.type == "R")) {
+      if (addDisabled && !cname.empty() && !added.type.empty()) {
         after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
                         quoteString(cname) + ", " + quoteString(table) + ", '', " + quoteString(def) + ")");
         added = Added{};
