@@ -101,7 +101,9 @@ bool Catalog::schemaHas(const char* type, const std::string& name) {
   auto& has = memo().has;
   if (auto it = has.find(key); it != has.end()) return it->second;
   sqlite3_stmt* st = nullptr;
-  st = prep("SELECT 1 FROM sqlite_schema WHERE type = ?1 AND name = ?2");
+  // a private temporary table lives in the connection's temp schema
+  st = prep("SELECT 1 FROM sqlite_schema WHERE type = ?1 AND name = ?2 UNION ALL SELECT 1 FROM temp.sqlite_schema"
+            " WHERE type = ?1 AND name = ?2 AND substr(name, 1, 8) = 'ORA$PTT_'");
   sqlite3_bind_text(st, 1, type, -1, SQLITE_STATIC);
   sqlite3_bind_text(st, 2, name.c_str(), -1, SQLITE_TRANSIENT);
   int rc = sqlite3_step(st);

@@ -120,6 +120,7 @@ void Translator::alterTable() {
     // a constraint's state after it (ENABLE, DISABLE, [NO]VALIDATE, RELY, USING INDEX) is no part
     // of its definition; a check or foreign key added DISABLE is kept aside, as DISABLE keeps it
     bool addDisabled = false;
+    deferrableStates(i + 1, size());
     for (size_t m = i + 1; m < size(); ++m) {
       if (t_[m].kind != Token::Ident) continue;
       if (is(t_[m], "NOVALIDATE")) added.novalidate = true;
@@ -207,7 +208,7 @@ void Translator::alterTable() {
         }
         for (auto& c : list) {
           findColumn(cols, c);
-          if (pk) {
+          if (pk && !(addDisabled && !cname.empty())) { // a key added DISABLE checks no rows
             if (scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + quoteIdent(c) + " IS NULL)") == 1)
               throw OraError(1449);
             addNotNull(c);
@@ -219,7 +220,7 @@ void Translator::alterTable() {
       }
       std::string def = emit(b, size());
       if (added.type == "C") added.check = checkCondition(def);
-      if (addDisabled && !cname.empty() && (added.type == "C" || added.type == "R")) {
+      if (addDisabled && !cname.empty() && !added.type.empty()) {
         after.push_back("INSERT INTO \"TESSEL$DISABLED\" (NAME, TABLE_NAME, COLUMN_NAME, DEFINITION) VALUES (" +
                         quoteString(cname) + ", " + quoteString(table) + ", '', " + quoteString(def) + ")");
         added = Added{};

@@ -337,6 +337,7 @@ void Translator::createTable() {
   int longs = 0, columns = 0;
   size_t b = i + 1;
   // a constraint's state (ENABLE, VALIDATE, RELY, USING INDEX ...) is no part of its definition
+  deferrableStates(b, close);
   for (size_t m = b; m < close; ++m) {
     if (t_[m].kind != Token::Ident) continue;
     size_t n = is(t_[m], "ENABLE") || is(t_[m], "VALIDATE") || is(t_[m], "NOVALIDATE") || is(t_[m], "RELY") ||

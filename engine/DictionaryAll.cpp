@@ -1,5 +1,6 @@
 // The dictionary's shared helpers and the views beyond the schema's own objects: constraints,
 // TAB, DICTIONARY, the user list and the database's NLS parameters.
+#include "DeferredConstraints.h"
 #include "DictionaryImpl.h"
 #include "CType.h"
 #include "FunctionUtil.h"
@@ -374,13 +375,16 @@ void fillConstraints(const Source& src, Inserter& ins) {
     std::set<std::string> unchecked;
     eachRow(src.db, "SELECT NAME FROM \"TESSEL$NOVALIDATED\" WHERE TABLE_NAME = ?1",
             [&](sqlite3_stmt* st) { unchecked.insert(col(st, 0)); }, table, true);
+    const std::string definition = tableDefinition(src.db, table);
     for (auto& c : tableConstraints(src.db, table)) {
+      const std::string deferral = declaredDeferral(definition, c.name);
       ins.text(src.owner).text(c.name).text(c.type).text(table).textOrNull(c.condition);
       if (c.type == "R") ins.text(src.owner).textOrNull(referredKey(src.db, c)).text(c.deleteRule);
       else ins.null().null().null();
       // a key's index carries the key's name
       bool key = c.type == "P" || c.type == "U";
-      ins.text("ENABLED").text("NOT DEFERRABLE").text("IMMEDIATE").text(unchecked.count(c.name) ? "NOT VALIDATED" : "VALIDATED")
+      ins.text("ENABLED").text(deferral.empty() ? "NOT DEFERRABLE" : "DEFERRABLE").text(deferral.empty() ? "IMMEDIATE" : deferral)
+          .text(unchecked.count(c.name) ? "NOT VALIDATED" : "VALIDATED")
           .text(c.generated ? "GENERATED NAME" : "USER NAME").null().null().textOrNull(created)
           .textOrNull(key ? src.owner : std::string()).textOrNull(key ? c.name : std::string()).row();
     }

@@ -351,7 +351,7 @@ OCIW32_API int oexec(unsigned char* cda) {
         sqlite3_reset(c->stmt);
         for (auto& v : c->tr.dictionary) l.refreshDictionary(v); // INSERT ... SELECT FROM USER_TABLES
         c->rows = static_cast<uint32_t>(runTriggeredDml(l, c->tr, [&]() -> int64_t {
-          if (!c->tr.moreSql.empty() || c->tr.verb == "MERGE") return l.runParts(c->stmt, c->tr);
+          if (!c->tr.moreSql.empty() || c->tr.verb == "MERGE" || c->tr.selfRun) return l.runParts(c->stmt, c->tr);
           int rc = sqlite3_step(c->stmt);
           if (rc != SQLITE_DONE) {
             std::string msg = sqlite3_errmsg(l.db);

@@ -622,7 +622,8 @@ Node* Parser::constraint(bool columnLevel) {
   }
   while (acceptWord("ENABLE") || acceptWord("DISABLE") || acceptWord("DEFERRABLE") || acceptWord("INITIALLY") ||
          acceptWord("IMMEDIATE") || acceptWord("DEFERRED") || acceptWord("VALIDATE") || acceptWord("NOVALIDATE") ||
-         acceptWord("RELY") || acceptWord("NORELY") || (isWord("USING") && peek(1).text == "INDEX")) {
+         acceptWord("RELY") || acceptWord("NORELY") || (isWord("USING") && peek(1).text == "INDEX") ||
+         (isWord("NOT") && peek(1).text == "DEFERRABLE" && (i_ += 2, true))) {
     if (acceptWord("USING")) {
       ++i_;
       // the index's physical attributes

@@ -169,7 +169,7 @@ int64_t boundDml(Run& r, const std::string& sql, const std::vector<Val>& vals) {
   for (auto& v : p.tr.dictionary) r.ses.refreshDictionary(v);
   bindAll(p, ph, vals);
   return runTriggeredDml(r.ses, p.tr, [&]() -> int64_t {
-    if (!p.tr.moreSql.empty() || p.tr.verb == "MERGE") return r.ses.runParts(p.st, p.tr);
+    if (!p.tr.moreSql.empty() || p.tr.verb == "MERGE" || p.tr.selfRun) return r.ses.runParts(p.st, p.tr);
     int rc = sqlite3_step(p.st);
     std::string msg = sqlite3_errmsg(r.ses.db);
     sqlite3_reset(p.st);

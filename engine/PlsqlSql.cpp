@@ -177,7 +177,7 @@ int64_t Run::execute(const std::string& sql) {
     ses.beginIfNeeded(p.tr.verb);
     for (auto& v : p.tr.dictionary) ses.refreshDictionary(v);
     return runTriggeredDml(ses, p.tr, [&]() -> int64_t {
-      if (!p.tr.moreSql.empty() || p.tr.verb == "MERGE") return ses.runParts(p.st, p.tr);
+      if (!p.tr.moreSql.empty() || p.tr.verb == "MERGE" || p.tr.selfRun) return ses.runParts(p.st, p.tr);
       int rc = sqlite3_step(p.st);
       std::string msg = sqlite3_errmsg(ses.db);
       sqlite3_reset(p.st);

@@ -1,6 +1,7 @@
 // The supplied packages a block may call besides DBMS_OUTPUT: DBMS_STATS, DBMS_LOCK and
 // DBMS_SESSION.SLEEP, DBMS_MVIEW.REFRESH and DBMS_UTILITY's error texts and clock.
 #include "DictionaryImpl.h"
+#include "ErrorLogging.h"
 #include "MaterializedViews.h"
 #include "PlsqlRun.h"
 #include "PlsqlSuppliedMore.h"
@@ -164,6 +165,24 @@ void refresh(Run& r, const Stmt& s) {
   ses.commit();
 }
 
+// DBMS_ERRLOG.CREATE_ERROR_LOG: the log table is made as DDL makes a table.
+void errorLog(Run& r, const Stmt& s) {
+  onlyArguments(r, s, {"DML_TABLE_NAME", "ERR_LOG_TABLE_NAME", "ERR_LOG_TABLE_OWNER", "ERR_LOG_TABLE_SPACE",
+                       "SKIP_UNSUPPORTED"});
+  const Range* table = argument(s, "DML_TABLE_NAME", 0);
+  if (!table) wrongArguments(r, s);
+  const Range* skip = argument(s, "SKIP_UNSUPPORTED", 4);
+  bool skipping = false;
+  if (skip) {
+    Val v = r.eval(*skip);
+    skipping = v.k == Val::Bool ? v.b : v.k != Val::Null && v.s != "0";
+  }
+  std::string owner = objectName(textOf(r, argument(s, "ERR_LOG_TABLE_OWNER", 2)));
+  createErrorLog(r.ses, objectName(textOf(r, table)), objectName(textOf(r, argument(s, "ERR_LOG_TABLE_NAME", 1))),
+                 owner, skipping);
+  ended(r);
+}
+
 } // namespace
 
 bool suppliedCall(Run& r, const Stmt& s) {
@@ -177,6 +196,8 @@ bool suppliedCall(Run& r, const Stmt& s) {
     gatherStats(r, s, proc);
   } else if (n == "DBMS_LOCK.SLEEP" || n == "DBMS_SESSION.SLEEP") {
     sleepFor(r, s);
+  } else if (n == "DBMS_ERRLOG.CREATE_ERROR_LOG") {
+    errorLog(r, s);
   } else if (n == "DBMS_MVIEW.REFRESH" || n == "DBMS_SNAPSHOT.REFRESH") {
     refresh(r, s);
   } else if (lobCall(r, s) || sessionPackageCall(r, s)) {

@@ -9,6 +9,7 @@
 #include "SqlText.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -61,7 +62,7 @@ struct Stamps {
 std::unordered_map<sqlite3*, std::unique_ptr<Stamps>> g_stamps;
 
 void noteChange(void* p, int op, const char* dbName, const char* table, sqlite3_int64 rowid) {
-  if (op == SQLITE_DELETE || !dbName || !table || std::strcmp(dbName, "main") != 0) return;
+  if (!dbName || !table || std::strcmp(dbName, "main") != 0) return;
   if (std::strncmp(table, "TESSEL$", 7) == 0 || std::strncmp(table, "sqlite_", 7) == 0) return;
   auto* pend = static_cast<Pending*>(p);
   try {
@@ -69,6 +70,7 @@ void noteChange(void* p, int op, const char* dbName, const char* table, sqlite3_
       pend->lastName = table;
       pend->last = &pend->ranges[pend->lastName];
     }
+    if (op == SQLITE_DELETE) return; // the table changed (its entry), no row of it to mark
     auto& v = *pend->last;
     if (!v.empty() && rowid >= v.back().first && rowid <= v.back().second + 1) {
       if (rowid > v.back().second) v.back().second = rowid;
@@ -237,6 +239,8 @@ void stampCommit(sqlite3* db) {
     sqlite3_reset(obj);
     if (!n) continue;
     if (taken.failed) ranges.assign(1, {INT64_MIN, INT64_MAX});
+    // only deletes: a range of no rows, which says when the table last changed
+    if (ranges.empty()) ranges.assign(1, {1, 0});
     for (auto& [lo, hi] : ranges) {
       if (covered) {
         sqlite3_bind_int64(covered, 1, n);
@@ -255,6 +259,75 @@ void stampCommit(sqlite3* db) {
   }
 }
 
+namespace {
+
+std::string oneText(sqlite3* db, const char* sql, const std::string& a, int64_t b = 0) {
+  sqlite3_stmt* st = nullptr;
+  std::string v;
+  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, a.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_bind_parameter_count(st) >= 2) sqlite3_bind_int64(st, 2, b);
+    if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL)
+      v = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  }
+  sqlite3_finalize(st);
+  return v;
+}
+
+// ora_flashback(table, kind, point): 1 when the table's committed rows now are its rows at that
+// point (kind 'T' a time, 'S' a system change number, 'M' the oldest point there is). Earlier
+// versions of changed rows are not kept: a point before the table's last change is ORA-01555,
+// one before the table was made ORA-01466.
+void fnFlashback(Ctx* ctx, int, Val** argv) {
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  const std::string table = fn::textOf(argv[0]), kind = fn::textOf(argv[1]);
+  if (kind != "M" && fn::isNull(argv[2])) throw OraError(kind == "S" ? 8181 : 8180);
+  std::string obj = oneText(db, "SELECT OBJ FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1 AND TYPE = 'TABLE'", table);
+  if (obj.empty()) { // a view: its tables are read as they are now
+    sqlite3_result_int(ctx, 1);
+    return;
+  }
+  const std::string created = oneText(db, "SELECT CREATED FROM \"TESSEL$OBJECTS\" WHERE OBJ = ?1", obj);
+  const std::string changed =
+      oneText(db, "SELECT MAX(SCN) FROM \"TESSEL$ROWSCN\" WHERE OBJ = CAST(?1 AS INTEGER)", obj);
+  // uncommitted changes of this session: its committed rows are no longer the table's rows
+  bool pending = false;
+  {
+    std::lock_guard lock(g_mutex);
+    auto it = g_pending.find(db);
+    pending = it != g_pending.end() && it->second->ranges.count(table);
+  }
+  if (kind == "M") {
+    if (!changed.empty() || pending) throw OraError(1555);
+    sqlite3_result_int(ctx, 1);
+    return;
+  }
+  std::string when;
+  int64_t scn = 0;
+  if (kind == "S") {
+    scn = fn::intOf(argv[2]);
+    if (scn > currentScn(db) || scn < 0) throw OraError(8181);
+    when = oneText(db, "SELECT TIME FROM \"TESSEL$SCN\" WHERE SCN <= ?2 AND ?1 = ?1 ORDER BY SCN DESC LIMIT 1", "", scn);
+  } else {
+    // the value as stored: a date or timestamp's text begins with its time to the second
+    when = reinterpret_cast<const char*>(sqlite3_value_text(argv[2]));
+  }
+  // times compare as text to the second; the table's own is kept to the second
+  if (when.size() > 19) when.resize(19);
+  if (when.empty() || when < created.substr(0, 19)) throw OraError(1466);
+  if (pending) throw OraError(1555);
+  if (!changed.empty()) {
+    int64_t last = std::strtoll(changed.c_str(), nullptr, 10);
+    bool after = kind == "S" ? last > scn
+                             : oneText(db, "SELECT TIME FROM \"TESSEL$SCN\" WHERE SCN = ?2 AND ?1 = ?1", "", last)
+                                       .substr(0, 19) > when;
+    if (after) throw OraError(1555);
+  }
+  sqlite3_result_int(ctx, 1);
+}
+
+} // namespace
+
 namespace fn {
 const std::vector<Def>& scnFunctionDefs() {
   static const std::vector<Def> defs = {
@@ -262,6 +335,7 @@ const std::vector<Def>& scnFunctionDefs() {
       {"ora_dbms_flashback_get_system_change_number", 0, 0, guarded<fnCurrentScn>, kNumber, true},
       {"SCN_TO_TIMESTAMP", 1, 1, guarded<fnScnToTimestamp>, kTimestamp, true},
       {"TIMESTAMP_TO_SCN", 1, 1, guarded<fnTimestampToScn>, kNumber, true},
+      {"ora_flashback", 3, 3, guarded<fnFlashback>, kNumber, true},
   };
   return defs;
 }

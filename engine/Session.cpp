@@ -1,4 +1,6 @@
 #include "Session.h"
+#include "DeferredConstraints.h"
+#include "PrivateTemporary.h"
 #include "Autonomous.h"
 #include "Plsql.h"
 
@@ -459,7 +461,7 @@ void Session::execOracle(const std::string& sql) {
   if (t.kind == StmtKind::Dml) beginIfNeeded(t.verb);
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v2(db, t.sql.c_str(), -1, &st, nullptr);
-  if (rc == SQLITE_OK && (!t.moreSql.empty() || t.verb == "MERGE")) {
+  if (rc == SQLITE_OK && (!t.moreSql.empty() || t.verb == "MERGE" || t.selfRun)) {
     try {
       runParts(st, t);
     } catch (...) {
@@ -480,6 +482,7 @@ void Session::execOracle(const std::string& sql) {
 }
 
 int64_t Session::runParts(sqlite3_stmt* first, const Translation& t) {
+  if (t.selfRun) return t.selfRun(*this);
   int rc = execOne(db, "SAVEPOINT \"PARTS$\"");
   if (rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
   int64_t rows = 0;
@@ -611,11 +614,21 @@ void Session::commit() {
   readOnlyTxn = false;
   savepoints.clear();
   startSavepoints.clear();
+  struct End {
+    Session& s;
+    ~End() { endPrivateTables(s); }
+  } end{*this};
   if (!inTxn) return;
   refreshOnCommit(*this);
   emptyTemporaryTables("SYS$TRANSACTION");
   stampCommit(db);
   int rc = execOne(db, "COMMIT");
+  if ((rc & 0xff) == SQLITE_CONSTRAINT) {
+    // a deferred foreign key broken: the whole transaction goes
+    OraError e = deferredFailure(*this);
+    rollback();
+    throw e;
+  }
   if (rc != SQLITE_OK) {
     OraError e = fromSqlite(rc, sqlite3_errmsg(db), "COMMIT");
     if (noteFailure()) e.text += " (the transaction was rolled back)";
@@ -663,6 +676,10 @@ void Session::rollback() {
   lostTxn = false;
   savepoints.clear();
   startSavepoints.clear();
+  struct End {
+    Session& s;
+    ~End() { endPrivateTables(s); }
+  } end{*this};
   if (!inTxn) return;
   exec(db, "ROLLBACK");
   forgetRowChanges(db, false);

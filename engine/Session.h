@@ -116,6 +116,13 @@ public:
   // until the first one runs.
   std::shared_ptr<AutonomousState> autonomous;
 
+  // Private temporary tables: name, SQLite definition, whether it outlives the transaction
+  struct PrivateTable {
+    std::string name, ddl;
+    bool preserve = false;
+  };
+  std::vector<PrivateTable> privateTables;
+
   // Called before the session writes in a way its own open queries could see.
   std::function<void()> beforeWrite;
 

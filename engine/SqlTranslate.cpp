@@ -9,6 +9,10 @@
 #include "OraFunctions.h"
 #include "DdlPartition.h"
 #include "MergeStatement.h"
+#include "ErrorLogging.h"
+#include "FlashbackQuery.h"
+#include "DeferredConstraints.h"
+#include "PrivateTemporary.h"
 #include "ExplainPlan.h"
 #include "PivotClause.h"
 #include "MatchRecognize.h"
@@ -482,12 +486,14 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     t.unshared = true;
     return t;
   }
+  if (setConstraints(text, out) || privateTemporaryTable(text, cat, out)) return out;
   try {
     if (!share && translatePlsql(text, cat, out)) return out;
   } catch (const OraError& e) {
     if (!deferDdlErrors || out.kind != StmtKind::Ddl || !semanticDdlError(e.code)) throw;
     return deferred(out);
   }
+  if (errorLogging(text, cat, out)) return out;
   if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
   try {
     if (tx::alterPartitions(text, cat, out)) return out;
@@ -523,6 +529,12 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
   if (std::string described; metadataCalls(text, cat, described)) {
     Translation t = translate(described, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
+  if (std::string read; flashbackClause(text, read)) {
+    CollectionCalls calls; // its guard is the engine's own function
+    Translation t = translate(read, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
   }

@@ -145,6 +145,8 @@ struct Translation {
   bool unshared = false;   // written for this text alone (its literals inline)
   bool forUpdate = false;  // a query that locks its rows: not in a READ ONLY transaction
   std::vector<std::string> moreSql; // Dml: statements run after `sql`, as part of the same one
+  // Dml that runs itself (a row at a time, with error logging) instead of `sql`: the rows it changed
+  std::function<int64_t(Session&)> selfRun;
   std::vector<size_t> uncounted;    // those of moreSql whose rows the statement does not count
   // MERGE ... DELETE WHERE: the rows of `floorTable` up to the highest ROWID it had before
   // moreSql[floorBefore] ran are bound to :FLOOR in moreSql[floorIn], so that the rows the

@@ -430,8 +430,9 @@ bool Translator::collectionCall(size_t& i, std::string& call) {
     i = matching(i + 1);
     return true;
   }
-  if (k.text.rfind("ORA_COLL_", 0) == 0 && CollectionCalls::depth > 0) {
-    // the rewritten multiset operators' functions, named in lower case as registered
+  if ((k.text.rfind("ORA_COLL_", 0) == 0 || k.text == "ORA_FLASHBACK") && CollectionCalls::depth > 0) {
+    // the rewritten multiset operators' functions (and a flashback query's guard), named in lower
+    // case as registered
     call = k.text;
     for (auto& ch : call) ch = static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
     return true;

@@ -333,6 +333,8 @@ void Translator::del() {
     } else {
       out += " " + emit(i, size());
     }
+  } else {
+    out += " WHERE 1"; // each row passes the change hook, which SQLite's emptying at once would skip
   }
   tr_.sql = withHoisted(out);
   ctx_.pop_back();

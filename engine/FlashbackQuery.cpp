@@ -1,0 +1,129 @@
+// Flashback queries: table AS OF {TIMESTAMP | SCN} expr, and table VERSIONS BETWEEN
+// {TIMESTAMP | SCN} {expr | MINVALUE} AND {expr | MAXVALUE}. The table becomes a query of its rows
+// guarded by ora_flashback, which lets them through only when they are the rows of that point
+// (RowScn.cpp); a versions query gives each row as one version that has stood since before the range.
+#include "FlashbackQuery.h"
+
+#include "OraError.h"
+#include "SqlText.h"
+#include "SqlTokens.h"
+
+#include <cctype>
+#include <set>
+
+namespace ora {
+
+namespace {
+
+using sql::Tok;
+
+bool endsTableRef(const sql::TokenList& l, size_t i) {
+  static const std::set<std::string> words = {
+      "WHERE", "GROUP", "ORDER", "HAVING", "CONNECT", "START", "UNION", "INTERSECT", "MINUS", "EXCEPT",
+      "JOIN",  "INNER", "LEFT",  "RIGHT",  "FULL",    "CROSS", "NATURAL", "ON",      "USING", "FETCH",
+      "OFFSET", "FOR",  "MODEL", "PIVOT",  "UNPIVOT", "WINDOW", "OUTER",  "PARTITION", "MATCH_RECOGNIZE",
+      "VERSIONS", "AS", "SAMPLE"};
+  return i >= l.t.size() || l.t[i].kind == Tok::End || l.op(i, ",") || l.op(i, ")") || l.op(i, ";") ||
+         (l.t[i].kind == Tok::Ident && words.count(l.t[i].text));
+}
+
+// Where the expression that starts at b ends: at the end of the table reference, at `stop` (a
+// word such as AND) or at the alias after it.
+size_t expressionEnd(const sql::TokenList& l, size_t b, const char* stop) {
+  static const std::set<std::string> fields = {"YEAR", "MONTH", "DAY", "HOUR", "MINUTE", "SECOND", "TO"};
+  int d = 0;
+  for (size_t k = b; k < l.t.size(); ++k) {
+    if (l.op(k, "(")) { ++d; continue; }
+    if (l.op(k, ")")) {
+      if (d == 0) return k;
+      --d;
+      continue;
+    }
+    if (d > 0) continue;
+    if (k > b && (endsTableRef(l, k) || (stop && l.word(k, stop)))) return k;
+    if (l.t[k].kind == Tok::End) return k;
+    // an alias: a name right after an operand
+    if (k > b && l.name(k) && !(l.t[k].kind == Tok::Ident && fields.count(l.t[k].text))) {
+      const auto& p = l.t[k - 1];
+      bool operand = p.kind == Tok::Str || p.kind == Tok::Num || p.kind == Tok::QIdent ||
+                     (p.kind == Tok::Op && p.text == ")") ||
+                     (p.kind == Tok::Ident && p.text != "INTERVAL" && p.text != "TIMESTAMP" && p.text != "DATE" &&
+                      p.text != "PRIOR" && p.text != "NOT");
+      if (operand) return k;
+    }
+  }
+  return l.t.size();
+}
+
+std::string upperName(const sql::Token& t) {
+  if (t.kind == Tok::QIdent) return t.text;
+  std::string s = t.text;
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+} // namespace
+
+bool flashbackClause(const std::string& text, std::string& out) {
+  sql::TokenList l(text);
+  if (!l.ok) return false;
+  bool versionsColumns = false;
+  for (const auto& k : l.t)
+    if (k.kind == Tok::Ident && k.text.rfind("VERSIONS_", 0) == 0) versionsColumns = true;
+  std::string res;
+  size_t copied = 0;
+  bool any = false;
+  for (size_t i = 1; i + 2 < l.t.size(); ++i) {
+    bool asOf = l.word(i, "AS") && l.word(i + 1, "OF") && (l.word(i + 2, "TIMESTAMP") || l.word(i + 2, "SCN"));
+    bool versions = l.word(i, "VERSIONS") && l.word(i + 1, "BETWEEN") && (l.word(i + 2, "TIMESTAMP") || l.word(i + 2, "SCN"));
+    if (!(asOf || versions) || !l.name(i - 1)) continue;
+    size_t b = i - 1;
+    if (b >= 2 && l.op(b - 1, ".") && l.name(b - 2)) b -= 2;
+    if (b == 0 || !(l.word(b - 1, "FROM") || l.op(b - 1, ",") || l.word(b - 1, "JOIN") || l.word(b - 1, "INTO")))
+      continue;
+    const bool scn = l.word(i + 2, "SCN");
+    const std::string table = upperName(l.t[i - 1]);
+    auto point = [&](size_t s, size_t e) {
+      std::string v = l.slice(s, e);
+      if (v.empty()) throw OraError(936).at(static_cast<int>(l.t[std::min(s, l.t.size() - 1)].pos));
+      return scn ? "(" + v + ")" : "CAST((" + v + ") AS TIMESTAMP)";
+    };
+    std::string guard;
+    size_t e;
+    if (asOf) {
+      e = expressionEnd(l, i + 3, nullptr);
+      guard = "ORA_FLASHBACK(" + quoteString(table) + ", '" + (scn ? "S" : "T") + "', " + point(i + 3, e) + ") = 1";
+    } else {
+      size_t lo = i + 3;
+      size_t loEnd = l.word(lo, "MINVALUE") ? lo + 1 : expressionEnd(l, lo, "AND");
+      if (!l.word(loEnd, "AND")) throw OraError(905).at(static_cast<int>(l.t[std::min(loEnd, l.t.size() - 1)].pos));
+      size_t hi = loEnd + 1;
+      e = l.word(hi, "MAXVALUE") ? hi + 1 : expressionEnd(l, hi, nullptr);
+      if (l.word(lo, "MINVALUE")) guard = "ORA_FLASHBACK(" + quoteString(table) + ", 'M', NULL) = 1";
+      else guard = "ORA_FLASHBACK(" + quoteString(table) + ", '" + (scn ? "S" : "T") + "', " + point(lo, loEnd) + ") = 1";
+      // the upper end must be a point the table had already reached
+      if (!l.word(hi, "MAXVALUE"))
+        guard += " AND ORA_FLASHBACK(" + quoteString(table) + ", '" + (scn ? "S" : "T") + "', " + point(hi, e) + ") = 1";
+    }
+    std::string cols = l.slice(b, i) + ".*";
+    if (versions && versionsColumns)
+      cols += ", CAST(NULL AS NUMBER) VERSIONS_STARTSCN, CAST(NULL AS TIMESTAMP) VERSIONS_STARTTIME,"
+              " CAST(NULL AS NUMBER) VERSIONS_ENDSCN, CAST(NULL AS TIMESTAMP) VERSIONS_ENDTIME,"
+              " CAST(NULL AS RAW(8)) VERSIONS_XID, CAST(NULL AS VARCHAR2(1)) VERSIONS_OPERATION";
+    res += text.substr(copied, l.t[b].pos - copied);
+    // the guard is a row of its own, read first, so that it runs even when the table has no rows
+    res += "(SELECT " + cols + " FROM (SELECT MAX(" + guard + ") \"FLASHBACK$\" FROM DUAL) \"FLASHBACK$\" LEFT JOIN " +
+           l.slice(b, i) + " ON \"FLASHBACK$\".\"FLASHBACK$\" = 1 WHERE " + l.slice(b, i) + ".ROWID IS NOT NULL)";
+    // the table's own name stays the name of its columns when no alias follows
+    if (endsTableRef(l, e) || l.t[e].kind == Tok::Op) res += " " + quoteIdent(table);
+    res += " ";
+    copied = e < l.t.size() ? l.t[e].pos : text.size();
+    any = true;
+    i = e;
+  }
+  if (!any) return false;
+  out = res + text.substr(copied);
+  return true;
+}
+
+} // namespace ora
