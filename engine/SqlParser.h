@@ -112,6 +112,7 @@ private:
   void conversionDefault(Node* n);
   Node* caseExpr();
   Node* nameExpr();
+  bool jsonSteps(int parts);
   Node* exprList(int closeCode); // "( e, e, ... )" after the "("
   Node* valueList();             // of IN or = ANY
   Node* typeSpec();
