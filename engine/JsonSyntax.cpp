@@ -11,7 +11,7 @@ namespace ora::sql {
 namespace {
 const char* const kJsonFunctions[] = {"JSON_VALUE", "JSON_QUERY", "JSON_EXISTS", "JSON_OBJECT",
                                       "JSON_ARRAY", "JSON_OBJECTAGG", "JSON_ARRAYAGG", "JSON_SERIALIZE",
-                                      "JSON_SCALAR", "JSON_MERGEPATCH", "JSON_TRANSFORM"};
+                                      "JSON_SCALAR", "JSON_MERGEPATCH", "JSON_TRANSFORM", "JSON"};
 const char* const kTransformOps[] = {"REMOVE", "KEEP", "RENAME", "SET", "INSERT", "REPLACE", "APPEND"};
 } // namespace
 
@@ -133,6 +133,8 @@ Node* Parser::jsonCall() {
     // the path is the literal alone, not an expression that starts with one
     if (cur().kind == Tok::Op && !isOp(",") && !isOp(")"))
       throw jsonError(40454).at(static_cast<int>(n->kids.back()->pos));
+  } else if (f == "JSON") {
+    n->kids.push_back(jsonValueExpr());
   } else if (f == "JSON_SERIALIZE" || f == "JSON_SCALAR" || f == "JSON_MERGEPATCH" || f == "JSON_TRANSFORM") {
     n->kids.push_back(jsonValueExpr());
     if (f == "JSON_MERGEPATCH") {

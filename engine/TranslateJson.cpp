@@ -13,7 +13,7 @@ namespace {
 bool jsonFn(const std::string& w) {
   return w == "JSON_VALUE" || w == "JSON_QUERY" || w == "JSON_EXISTS" || w == "JSON_OBJECT" || w == "JSON_ARRAY" ||
          w == "JSON_OBJECTAGG" || w == "JSON_ARRAYAGG" || w == "JSON_SERIALIZE" || w == "JSON_SCALAR" ||
-         w == "JSON_MERGEPATCH" || w == "JSON_TRANSFORM";
+         w == "JSON_MERGEPATCH" || w == "JSON_TRANSFORM" || w == "JSON";
 }
 
 bool modifying(const std::string& f) {
@@ -184,6 +184,12 @@ void Translator::markJson() {
     if (c.fn == "JSON_OBJECT" && ((op(m, "*") && m + 1 == close) || (op(m + 1, ".") && op(m + 2, "*") && m + 3 == close))) {
       c.star = {m, close};
       m = close;
+    } else if (c.fn == "JSON") {
+      // the JSON constructor: one value, text parsed as JSON
+      size_t e = valueEnd(m);
+      c.args.emplace_back(m, e);
+      m = e;
+      format(m);
     } else if (modifying(c.fn)) {
       m = jsonModifyArgs(c, m, close, d);
     } else if (c.fn == "JSON_VALUE" || c.fn == "JSON_QUERY" || c.fn == "JSON_EXISTS") {
@@ -261,7 +267,11 @@ bool Translator::jsonType(size_t b, size_t e, ColType& out) const {
   if (j == jsonCalls_.end() || j->second.end != e || j->second.fn == "IS") return false;
   const JsonCall& c = j->second;
   out = ColType{};
-  if (c.fn == "JSON_EXISTS") {
+  if (c.fn == "JSON") {
+    out.code = kVarchar2;
+    out.size = 4000;
+    out.json = true;
+  } else if (c.fn == "JSON_EXISTS") {
     out.code = kNumber;
   } else if (c.fn == "JSON_VALUE" && (c.returnType == kNumber || c.returnType == kDate)) {
     out.code = c.returnType;
@@ -281,6 +291,7 @@ std::string Translator::jsonCall(const JsonCall& c) {
   }
   for (size_t p : c.pins) pin_[p] = 1;
   if (modifying(c.fn)) return jsonModifyCall(c);
+  if (c.fn == "JSON") return "ora_json_doc(" + value(c.args[0]) + ")";
   if (c.star.second > c.star.first) return jsonObjectStar(c);
   std::string out;
   if (c.fn == "JSON_VALUE") {
