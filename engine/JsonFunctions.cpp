@@ -113,6 +113,16 @@ std::string jsonOf(Val* v, int kind) {
   return json::quote(textArg(v));
 }
 
+// The PASSING clause's values, as (name, value, kind) from argument `from` on.
+void bindVars(json::Path& p, int argc, Val** argv, int from) {
+  for (int k = from; k + 2 < argc; k += 3) {
+    json::Value v;
+    std::string text = jsonOf(argv[k + 1], sqlite3_value_int(argv[k + 2]));
+    if (!text.empty() && !json::parse(text, v, false)) v = json::Value();
+    p.vars.emplace_back(textArg(argv[k]), std::move(v));
+  }
+}
+
 void resultJson(Ctx* ctx, const std::string& s, int64_t size) {
   if (static_cast<int64_t>(s.size()) > size) throw jsonError(40459, std::to_string(size));
   resultString(ctx, s);
@@ -149,7 +159,7 @@ void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int6
 
 namespace {
 
-void fnJsonValue(Ctx* ctx, int, Val** argv) {
+void fnJsonValue(Ctx* ctx, int argc, Val** argv) {
   if (isNull(argv[0])) {
     sqlite3_result_null(ctx);
     return;
@@ -158,6 +168,7 @@ void fnJsonValue(Ctx* ctx, int, Val** argv) {
   const int64_t size = sqlite3_value_int64(argv[3]);
   const int onError = sqlite3_value_int(argv[4]), onEmpty = sqlite3_value_int(argv[6]);
   json::Path path = pathArg(argv[1]);
+  bindVars(path, argc, argv, 8);
   // NULL ON ERROR (0) answers NULL, ERROR ON ERROR (1) the error, DEFAULT (2) the default given
   auto fallback = [&](int how, Val* dflt, const OraError& e) {
     if (how == 1) throw e;
@@ -184,7 +195,7 @@ void fnJsonValue(Ctx* ctx, int, Val** argv) {
   }
 }
 
-void fnJsonQuery(Ctx* ctx, int, Val** argv) {
+void fnJsonQuery(Ctx* ctx, int argc, Val** argv) {
   if (isNull(argv[0])) {
     sqlite3_result_null(ctx);
     return;
@@ -194,6 +205,7 @@ void fnJsonQuery(Ctx* ctx, int, Val** argv) {
   const int onError = sqlite3_value_int(argv[4]), onEmpty = sqlite3_value_int(argv[5]);
   const int64_t size = sqlite3_value_int64(argv[6]);
   json::Path path = pathArg(argv[1]);
+  bindVars(path, argc, argv, 7);
   // 0 NULL, 1 ERROR, 3 EMPTY ARRAY, 4 EMPTY OBJECT
   auto fallback = [&](int how, const OraError& e) {
     if (how == 1) throw e;
@@ -222,9 +234,10 @@ void fnJsonQuery(Ctx* ctx, int, Val** argv) {
   resultString(ctx, s);
 }
 
-void fnJsonExists(Ctx* ctx, int, Val** argv) {
+void fnJsonExists(Ctx* ctx, int argc, Val** argv) {
   const int onError = sqlite3_value_int(argv[2]); // 0 FALSE, 1 TRUE, 2 ERROR
   json::Path path = pathArg(argv[1]);
+  bindVars(path, argc, argv, 3);
   if (isNull(argv[0])) { // unknown, as for any condition of NULL
     sqlite3_result_null(ctx);
     return;
@@ -388,9 +401,9 @@ void objectAggFinal(Ctx* ctx) { gatheredFinal(ctx, true); }
 void registerJsonFunctions(sqlite3* db) {
   registerJsonModifyFunctions(db);
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-  sqlite3_create_function(db, "ora_json_value", 8, det, nullptr, guarded<fnJsonValue>, nullptr, nullptr);
-  sqlite3_create_function(db, "ora_json_query", 7, det, nullptr, guarded<fnJsonQuery>, nullptr, nullptr);
-  sqlite3_create_function(db, "ora_json_exists", 3, det, nullptr, guarded<fnJsonExists>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_json_value", -1, det, nullptr, guarded<fnJsonValue>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_json_query", -1, det, nullptr, guarded<fnJsonQuery>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_json_exists", -1, det, nullptr, guarded<fnJsonExists>, nullptr, nullptr);
   sqlite3_create_function(db, "match", 2, det, nullptr, guarded<fnMatchJson>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_object", -1, det, nullptr, guarded<fnJsonObject>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_array", -1, det, nullptr, guarded<fnJsonArray>, nullptr, nullptr);

@@ -133,6 +133,14 @@ Node* Parser::jsonCall() {
     // the path is the literal alone, not an expression that starts with one
     if (cur().kind == Tok::Op && !isOp(",") && !isOp(")"))
       throw jsonError(40454).at(static_cast<int>(n->kids.back()->pos));
+    if (acceptWord("PASSING")) {
+      // values for the path's $names
+      do {
+        n->kids.push_back(expr());
+        expectWord("AS", 907);
+        name(904);
+      } while (acceptOp(","));
+    }
   } else if (f == "JSON") {
     n->kids.push_back(jsonValueExpr());
   } else if (f == "JSON_SERIALIZE" || f == "JSON_SCALAR" || f == "JSON_MERGEPATCH" || f == "JSON_TRANSFORM") {

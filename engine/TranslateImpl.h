@@ -136,6 +136,11 @@ struct JsonCall {
   std::pair<size_t, size_t> star{0, 0}; // JSON_OBJECT(*) or (t.*)
   std::vector<size_t> pins; // literals of the RETURNING type
   size_t end = 0;            // the token after it
+  struct Passed {
+    size_t b, e;
+    std::string name;
+  };
+  std::vector<Passed> passing; // PASSING value AS name, for the path's $name
 };
 
 // The token at i, or an empty one past the end.

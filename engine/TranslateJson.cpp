@@ -6,6 +6,8 @@
 #include "JsonDoc.h"
 #include "JsonFunctions.h"
 
+#include <set>
+
 namespace ora::tx {
 
 namespace {
@@ -22,6 +24,18 @@ bool modifying(const std::string& f) {
 
 bool generation(const std::string& f) {
   return f == "JSON_OBJECT" || f == "JSON_ARRAY" || f == "JSON_OBJECTAGG" || f == "JSON_ARRAYAGG";
+}
+
+// JSON_VALUE without RETURNING: a path ending in a number or date item method returns that type.
+int valueType(const JsonCall& c, const std::vector<Token>& t) {
+  if (c.returnType || c.args.size() < 2) return c.returnType ? c.returnType : kVarchar2;
+  const std::string& p = t[c.args[1].first].text;
+  auto dot = p.rfind('.');
+  if (dot == std::string::npos || !p.ends_with("()")) return kVarchar2;
+  const std::string m = p.substr(dot + 1, p.size() - dot - 3);
+  static const std::set<std::string> numeric = {"number", "numberOnly", "double", "float", "abs", "ceiling", "floor",
+                                                "size", "count", "length", "sum", "avg", "minNumber", "maxNumber"};
+  return numeric.count(m) ? kNumber : m == "date" ? kDate : kVarchar2;
 }
 
 } // namespace
@@ -202,6 +216,21 @@ void Translator::markJson() {
       if (at(m).kind != Token::Str) throw jsonError(40454).at(static_cast<int>(at(m).pos));
       c.args.emplace_back(m, m + 1);
       ++m;
+      if (word(m, "PASSING")) {
+        // PASSING value AS name, ...: the path's $name
+        t_[m++].kind = Token::Op;
+        for (;;) {
+          size_t b = m;
+          while (m < close && !(word(m, "AS") && t_[m].depth == d)) ++m;
+          if (m >= close || m == b) throw OraError(907).at(static_cast<int>(at(m).pos));
+          t_[m++].kind = Token::Op;
+          if (at(m).kind != Token::Ident && at(m).kind != Token::QIdent) throw OraError(904).at(static_cast<int>(at(m).pos));
+          c.passing.push_back({b, m - 1, t_[m].text});
+          t_[m++].kind = Token::Op;
+          if (!op(m, ",") || clauseAt(m + 1)) break;
+          ++m;
+        }
+      }
     } else {
       while (m < close) {
         size_t b = m;
@@ -273,8 +302,8 @@ bool Translator::jsonType(size_t b, size_t e, ColType& out) const {
     out.json = true;
   } else if (c.fn == "JSON_EXISTS") {
     out.code = kNumber;
-  } else if (c.fn == "JSON_VALUE" && (c.returnType == kNumber || c.returnType == kDate)) {
-    out.code = c.returnType;
+  } else if (c.fn == "JSON_VALUE" && (valueType(c, t_) == kNumber || valueType(c, t_) == kDate)) {
+    out.code = valueType(c, t_);
   } else {
     out.code = kVarchar2;
     out.size = c.returnSize;
@@ -293,17 +322,22 @@ std::string Translator::jsonCall(const JsonCall& c) {
   if (modifying(c.fn)) return jsonModifyCall(c);
   if (c.fn == "JSON") return "ora_json_doc(" + value(c.args[0]) + ")";
   if (c.star.second > c.star.first) return jsonObjectStar(c);
+  std::string passed;
+  for (const auto& p : c.passing)
+    passed += ", " + quoteString(p.name) + ", " + emit(p.b, p.e) + ", " + num(jsonKind(p.b, p.e, false));
   std::string out;
   if (c.fn == "JSON_VALUE") {
-    int type = c.returnType ? c.returnType : kVarchar2;
+    int type = valueType(c, t_);
     out = "ora_json_value(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(type) + ", " + num(c.limit) +
           ", " + num(c.onError < 0 ? 0 : c.onError) + ", " + value(c.errorDefault) + ", " + num(c.onEmpty) + ", " +
-          value(c.emptyDefault) + ")";
+          value(c.emptyDefault) + passed + ")";
   } else if (c.fn == "JSON_QUERY") {
     out = "ora_json_query(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(c.wrapper) + ", " +
-          num(c.pretty) + ", " + num(c.onError < 0 ? 0 : c.onError) + ", " + num(c.onEmpty) + ", " + num(c.limit) + ")";
+          num(c.pretty) + ", " + num(c.onError < 0 ? 0 : c.onError) + ", " + num(c.onEmpty) + ", " + num(c.limit) +
+          passed + ")";
   } else if (c.fn == "JSON_EXISTS") {
-    out = "ora_json_exists(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(c.onError < 0 ? 0 : c.onError) + ")";
+    out = "ora_json_exists(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(c.onError < 0 ? 0 : c.onError) +
+          passed + ")";
   } else if (c.fn == "JSON_OBJECT" || c.fn == "JSON_OBJECTAGG") {
     // objects keep null members unless ABSENT ON NULL
     std::string absent = num(c.onNull == 0 ? 1 : 0);
