@@ -24,9 +24,20 @@ struct JsonTableColumn {
   int type = 1;        // Value: kVarchar2, kNumber or kDate
   int64_t size = 4000; // the longest text
   bool wrapper = false;
+  int nest = 0; // the row path (0) or the NESTED PATH it is read under
+  // ON ERROR and ON EMPTY: 0 NULL, 1 ERROR, 2 DEFAULT the literal; -1 for ON EMPTY: as ON ERROR
+  int onError = 0, onEmpty = -1;
+  json::Value errorDefault, emptyDefault;
+};
+// NESTED PATH: rows found under a parent's row, outer-joined to it; siblings' rows are
+// unioned, each with the other's columns NULL.
+struct JsonTableNest {
+  std::string path;
+  int parent = -1;
 };
 struct JsonTableSpec {
   std::vector<JsonTableColumn> columns;
+  std::vector<JsonTableNest> nests{JsonTableNest{}}; // [0]: the row path's own rows
   bool errorOnError = false;
 };
 // The table-valued function name(document, row path) with those columns, registered on the

@@ -194,28 +194,44 @@ Node* Parser::jsonTable() {
   ++i_;
   while (jsonClause("JSON_QUERY")) {
   }
+  jsonColumns();
+  expectOp(")", 907);
+  return finish(n);
+}
+
+// COLUMNS (column, ...): each a name with FOR ORDINALITY, or a type, FORMAT JSON, a wrapper,
+// EXISTS, PATH and ON ERROR/EMPTY clauses; or NESTED [PATH] 'path' COLUMNS (...).
+void Parser::jsonColumns() {
+  DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
   expectWord("COLUMNS", 907);
   expectOp("(", 906);
   do {
-    if (isWord("NESTED")) fail(907); // nested column lists are not read
+    if (acceptWord("NESTED")) {
+      acceptWord("PATH");
+      if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
+      ++i_;
+      jsonColumns();
+      continue;
+    }
     name(904);
     if (acceptWord("FOR")) {
       expectWord("ORDINALITY", 907);
       continue;
     }
     if (isWord("VARCHAR2") || isWord("NUMBER") || isWord("DATE") || isWord("CLOB")) jsonReturning();
-    if (acceptWord("FORMAT")) expectWord("JSON", 907);
-    acceptWord("EXISTS");
-    if (acceptWord("PATH")) {
-      if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
-      ++i_;
-    }
-    while (jsonClause("JSON_QUERY")) {
+    for (;;) {
+      if (acceptWord("FORMAT")) {
+        expectWord("JSON", 907);
+      } else if (acceptWord("EXISTS")) {
+      } else if (acceptWord("PATH")) {
+        if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
+        ++i_;
+      } else if (!jsonClause("JSON_QUERY")) {
+        break;
+      }
     }
   } while (acceptOp(","));
   expectOp(")", 907);
-  expectOp(")", 907);
-  return finish(n);
 }
 
 // expr IS [NOT] JSON [STRICT|LAX] [WITH|WITHOUT UNIQUE KEYS], after IS.

@@ -113,6 +113,7 @@ private:
   Node* caseExpr();
   Node* nameExpr();
   bool jsonSteps(int parts);
+  void jsonColumns();
   Node* exprList(int closeCode); // "( e, e, ... )" after the "("
   Node* valueList();             // of IN or = ANY
   Node* typeSpec();

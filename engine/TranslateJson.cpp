@@ -6,6 +6,7 @@
 #include "JsonDoc.h"
 #include "JsonFunctions.h"
 
+#include <functional>
 #include <set>
 
 namespace ora::tx {
@@ -390,45 +391,83 @@ size_t Translator::jsonTable(size_t i, Context& c) {
   for (m = pathTok + 1; m < close && !word(m, "COLUMNS"); ++m)
     if (word(m, "ERROR") && word(m + 1, "ON") && word(m + 2, "ERROR")) spec.errorOnError = true;
   if (!word(m, "COLUMNS") || !is(at(m + 1), "(")) throw OraError(907).at(static_cast<int>(at(m).pos));
-  const size_t colsClose = matching(m + 1);
-  for (size_t b = m + 2; b < colsClose;) {
-    size_t e = b;
-    while (e < colsClose && !(t_[e].depth == d + 1 && is(t_[e], ","))) ++e;
-    JsonTableColumn col;
-    if (t_[b].kind != Token::Ident && t_[b].kind != Token::QIdent) throw OraError(904).at(static_cast<int>(t_[b].pos));
-    col.name = t_[b].text;
-    col.path = "$." + json::quote(col.name);
-    ColType type;
-    type.code = kVarchar2;
-    type.size = 4000;
-    for (size_t x = b + 1; x < e; ++x) {
-      const Token& w = t_[x];
-      if (w.kind == Token::Str && x > b && is(t_[x - 1], "PATH")) {
-        col.path = w.text;
+  // one COLUMNS list, under the nest given
+  std::function<void(size_t, int)> columns = [&](size_t open, int nest) {
+    const size_t colsClose = matching(open);
+    const int cd = t_[open].depth + 1;
+    for (size_t b = open + 1; b < colsClose;) {
+      size_t e = b;
+      while (e < colsClose && !(t_[e].depth == cd && is(t_[e], ","))) ++e;
+      if (is(t_[b], "NESTED")) {
+        // NESTED [PATH] 'path' COLUMNS (...)
+        size_t x = b + 1;
+        if (is(at(x), "PATH")) ++x;
+        if (at(x).kind != Token::Str) throw jsonError(40454).at(static_cast<int>(at(x).pos));
+        if (!is(at(x + 1), "COLUMNS") || !is(at(x + 2), "(")) throw OraError(907).at(static_cast<int>(at(x + 1).pos));
         pin_[x] = 1;
-      } else if (is(w, "ORDINALITY")) {
-        col.kind = JsonTableColumn::Ordinality;
-        type = ColType{};
-        type.code = kNumber;
-      } else if (is(w, "EXISTS")) {
-        col.kind = JsonTableColumn::Exists;
-      } else if (is(w, "FORMAT")) {
-        col.kind = JsonTableColumn::Query;
-      } else if (is(w, "WRAPPER") && !is(t_[x - 1], "WITHOUT") && !(x >= 2 && is(t_[x - 2], "WITHOUT"))) {
-        col.wrapper = true;
-      } else if (x == b + 1 && (is(w, "NUMBER") || is(w, "DATE"))) {
-        type = ColType{};
-        type.code = col.type = is(w, "NUMBER") ? kNumber : kDate;
-      } else if (x == b + 1 && is(w, "VARCHAR2") && is(at(x + 1), "(") && at(x + 2).kind == Token::Num) {
-        type.size = std::max(1, std::min(4000, std::atoi(t_[x + 2].text.c_str())));
-        col.size = type.size;
-        pin_[x + 2] = 1;
+        spec.nests.push_back(JsonTableNest{t_[x].text, nest});
+        columns(x + 2, static_cast<int>(spec.nests.size()) - 1);
+        b = e + 1;
+        continue;
       }
+      JsonTableColumn col;
+      col.nest = nest;
+      col.onError = spec.errorOnError ? 1 : 0;
+      if (t_[b].kind != Token::Ident && t_[b].kind != Token::QIdent) throw OraError(904).at(static_cast<int>(t_[b].pos));
+      col.name = t_[b].text;
+      col.path = "$." + json::quote(col.name);
+      ColType type;
+      type.code = kVarchar2;
+      type.size = 4000;
+      for (size_t x = b + 1; x < e; ++x) {
+        const Token& w = t_[x];
+        if (w.kind == Token::Str && x > b && is(t_[x - 1], "PATH")) {
+          col.path = w.text;
+          pin_[x] = 1;
+        } else if (is(w, "ORDINALITY")) {
+          col.kind = JsonTableColumn::Ordinality;
+          type = ColType{};
+          type.code = kNumber;
+        } else if (is(w, "EXISTS")) {
+          col.kind = JsonTableColumn::Exists;
+        } else if (is(w, "FORMAT")) {
+          col.kind = JsonTableColumn::Query;
+        } else if (is(w, "WRAPPER") && !is(t_[x - 1], "WITHOUT") && !(x >= 2 && is(t_[x - 2], "WITHOUT"))) {
+          col.wrapper = true;
+        } else if (is(w, "ON") && (is(at(x + 1), "ERROR") || is(at(x + 1), "EMPTY"))) {
+          // NULL | ERROR | DEFAULT literal ON ERROR | EMPTY
+          int how = is(t_[x - 1], "ERROR") ? 1 : 0;
+          json::Value dflt;
+          size_t y = x - 1;
+          while (y > b && !is(t_[y], "DEFAULT") && x - y < 3) --y;
+          if (is(t_[y], "DEFAULT")) {
+            how = 2;
+            std::string lit;
+            for (size_t z = y + 1; z < x; ++z) lit += t_[z].kind == Token::Str ? json::quote(t_[z].text) : t_[z].raw, pin_[z] = 1;
+            if (!json::parse(lit, dflt, true) || !dflt.scalar()) throw OraError(907).at(static_cast<int>(t_[y + 1].pos));
+          }
+          (is(at(x + 1), "ERROR") ? col.onError : col.onEmpty) = how;
+          (is(at(x + 1), "ERROR") ? col.errorDefault : col.emptyDefault) = dflt;
+          ++x;
+        } else if (x == b + 1 && (is(w, "NUMBER") || is(w, "DATE"))) {
+          type = ColType{};
+          type.code = col.type = is(w, "NUMBER") ? kNumber : kDate;
+          if (is(at(x + 1), "(")) {
+            for (size_t y = x + 2; y < e && !is(t_[y], ")"); ++y)
+              if (t_[y].kind == Token::Num) pin_[y] = 1;
+          }
+        } else if (x == b + 1 && is(w, "VARCHAR2") && is(at(x + 1), "(") && at(x + 2).kind == Token::Num) {
+          type.size = std::max(1, std::min(4000, std::atoi(t_[x + 2].text.c_str())));
+          col.size = type.size;
+          pin_[x + 2] = 1;
+        }
+      }
+      tr_.inferred.emplace(col.name, type);
+      spec.columns.push_back(std::move(col));
+      b = e + 1;
     }
-    tr_.inferred.emplace(col.name, type);
-    spec.columns.push_back(std::move(col));
-    b = e + 1;
-  }
+  };
+  columns(m + 1, 0);
   if (spec.columns.empty()) throw OraError(904);
   std::string call = jsonTableModule(cat_.db(), spec) + "(" + emit(docB, docE) + ", " + quoteString(t_[pathTok].text) + ")";
   replace_[i] = call;
