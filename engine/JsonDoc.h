@@ -71,5 +71,7 @@ bool itemMethod(const std::string& m, const Value& v, Value& out);
 bool aggregateMethod(const std::string& m);
 bool aggregate(const std::string& m, const std::vector<Value>& items, Value& out);
 bool textPredicate(const std::string& op, const Value& a, const Value& b);
+// JSON_EQUAL: the same value, an object's members in any order, numbers by their value.
+bool equal(const Value& a, const Value& b);
 
 } // namespace ora::json

@@ -253,6 +253,18 @@ void fnJsonExists(Ctx* ctx, int argc, Val** argv) {
   sqlite3_result_int(ctx, !found.empty());
 }
 
+// JSON_EQUAL(a, b): the same JSON values, members in any order; FALSE ON ERROR by default.
+void fnJsonEqual(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0]) || isNull(argv[1])) return sqlite3_result_null(ctx);
+  const int onError = sqlite3_value_int(argv[2]); // 0 FALSE, 1 TRUE, 2 ERROR
+  json::Value a, b;
+  if (!json::parse(textArg(argv[0]), a, false) || !json::parse(textArg(argv[1]), b, false)) {
+    if (onError == 2) throw jsonError(40441);
+    return sqlite3_result_int(ctx, onError == 1);
+  }
+  sqlite3_result_int(ctx, json::equal(a, b));
+}
+
 // x IS [NOT] JSON is written x [NOT] MATCH flags, which SQLite calls as match(flags, x).
 void fnMatchJson(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[1])) {
@@ -262,7 +274,9 @@ void fnMatchJson(Ctx* ctx, int, Val** argv) {
   const int flags = sqlite3_value_int(argv[0]);
   json::Value doc;
   bool ok = json::parse(textArg(argv[1]), doc, flags & 1, flags & 2);
-  sqlite3_result_int(ctx, ok && !doc.scalar());
+  const int kinds = flags & 28 ? flags & 28 : 12;
+  const int kind = doc.kind == json::Value::Object ? 4 : doc.kind == json::Value::Array ? 8 : 16;
+  sqlite3_result_int(ctx, ok && (kinds & kind));
 }
 
 void fnJsonObject(Ctx* ctx, int argc, Val** argv) {
@@ -403,6 +417,7 @@ void registerJsonFunctions(sqlite3* db) {
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function(db, "ora_json_value", -1, det, nullptr, guarded<fnJsonValue>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_query", -1, det, nullptr, guarded<fnJsonQuery>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_json_equal", 3, det, nullptr, guarded<fnJsonEqual>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_exists", -1, det, nullptr, guarded<fnJsonExists>, nullptr, nullptr);
   sqlite3_create_function(db, "match", 2, det, nullptr, guarded<fnMatchJson>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_object", -1, det, nullptr, guarded<fnJsonObject>, nullptr, nullptr);

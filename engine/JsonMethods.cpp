@@ -1,6 +1,6 @@
 // The path language's item methods (.number(), .upper(), .date()...), its aggregate methods
 // (.count(), .sum(), .avg(), .minNumber()...) and its string predicates (starts with, has
-// substring, like, like_regex, eq_regex).
+// substring, like, like_regex, eq_regex); JSON_EQUAL's comparison.
 #include "JsonDoc.h"
 
 #include "FunctionUtil.h"
@@ -198,6 +198,33 @@ bool textPredicate(const std::string& op, const Value& a, const Value& b) {
   if (a.text.size() > 2000) onRegexStack(run);
   else run();
   return found;
+}
+
+bool equal(const Value& a, const Value& b) {
+  if (a.kind != b.kind) return false;
+  switch (a.kind) {
+  case Value::Number: {
+    Num x, y;
+    return parseNum(a.text, x) && parseNum(b.text, y) ? compare(x, y) == 0 : a.text == b.text;
+  }
+  case Value::String:
+    return a.text == b.text;
+  case Value::Array:
+    if (a.items.size() != b.items.size()) return false;
+    for (size_t i = 0; i < a.items.size(); ++i)
+      if (!equal(a.items[i], b.items[i])) return false;
+    return true;
+  case Value::Object:
+    if (a.keys.size() != b.keys.size()) return false;
+    for (size_t i = 0; i < a.keys.size(); ++i) {
+      size_t j = 0;
+      while (j < b.keys.size() && b.keys[j] != a.keys[i]) ++j;
+      if (j == b.keys.size() || !equal(a.values[i], b.values[j])) return false;
+    }
+    return true;
+  default:
+    return true;
+  }
 }
 
 } // namespace ora::json

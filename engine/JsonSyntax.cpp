@@ -11,7 +11,7 @@ namespace ora::sql {
 namespace {
 const char* const kJsonFunctions[] = {"JSON_VALUE", "JSON_QUERY", "JSON_EXISTS", "JSON_OBJECT",
                                       "JSON_ARRAY", "JSON_OBJECTAGG", "JSON_ARRAYAGG", "JSON_SERIALIZE",
-                                      "JSON_SCALAR", "JSON_MERGEPATCH", "JSON_TRANSFORM", "JSON"};
+                                      "JSON_SCALAR", "JSON_MERGEPATCH", "JSON_TRANSFORM", "JSON", "JSON_EQUAL"};
 const char* const kTransformOps[] = {"REMOVE", "KEEP", "RENAME", "SET", "INSERT", "REPLACE", "APPEND"};
 } // namespace
 
@@ -143,6 +143,10 @@ Node* Parser::jsonCall() {
     }
   } else if (f == "JSON") {
     n->kids.push_back(jsonValueExpr());
+  } else if (f == "JSON_EQUAL") {
+    n->kids.push_back(jsonValueExpr());
+    expectOp(",", 907);
+    n->kids.push_back(jsonValueExpr());
   } else if (f == "JSON_SERIALIZE" || f == "JSON_SCALAR" || f == "JSON_MERGEPATCH" || f == "JSON_TRANSFORM") {
     n->kids.push_back(jsonValueExpr());
     if (f == "JSON_MERGEPATCH") {
@@ -240,7 +244,18 @@ Node* Parser::isJson(Node* n) {
   n->text = "JSON";
   if (acceptWord("NOT")) n->flags |= kNegated;
   expectWord("JSON", 908);
+  // the kind of JSON: VALUE, OBJECT, ARRAY, SCALAR, or several in parentheses
+  auto kind = [&] { return acceptWord("VALUE") || acceptWord("OBJECT") || acceptWord("ARRAY") || acceptWord("SCALAR"); };
+  if (isOp("(") && (isWord("VALUE", 1) || isWord("OBJECT", 1) || isWord("ARRAY", 1) || isWord("SCALAR", 1))) {
+    ++i_;
+    while (kind()) acceptOp(",");
+    expectOp(")", 907);
+  } else {
+    kind();
+  }
+  if (acceptWord("FORMAT")) expectWord("JSON", 907);
   if (!acceptWord("STRICT")) acceptWord("LAX");
+  if ((isWord("ALLOW") || isWord("DISALLOW")) && isWord("SCALARS", 1)) i_ += 2;
   if (isWord("WITH") || isWord("WITHOUT")) {
     ++i_;
     expectWord("UNIQUE", 907);

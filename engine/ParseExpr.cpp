@@ -34,7 +34,7 @@ bool isCondition(const Node* n) {
   case N::Name: case N::Bind: case N::Case: case N::Cast:
     return true;
   case N::Call:
-    return n->text == "REGEXP_LIKE" || n->text == "LNNVL" || n->text == "JSON_EXISTS" || n->text == "XMLEXISTS" ||
+    return n->text == "REGEXP_LIKE" || n->text == "LNNVL" || n->text == "JSON_EXISTS" || n->text == "XMLEXISTS" || n->text == "JSON_EQUAL" ||
            n->text == "TO_BOOLEAN"; // a condition written as a call
   default:
     return false;
@@ -70,7 +70,7 @@ Node* Parser::expr() { return binary(1); }
 
 Node* Parser::value(Node* e) {
   if (e->kind == N::Call && e->alias.empty() && (e->text == "REGEXP_LIKE" || e->text == "LNNVL" || e->text == "JSON_EXISTS" ||
-                                                  e->text == "XMLEXISTS"))
+                                                  e->text == "XMLEXISTS" || e->text == "JSON_EQUAL"))
     failAt(904, e->pos, e->text);
   return e;
 }

@@ -16,7 +16,7 @@ namespace {
 bool jsonFn(const std::string& w) {
   return w == "JSON_VALUE" || w == "JSON_QUERY" || w == "JSON_EXISTS" || w == "JSON_OBJECT" || w == "JSON_ARRAY" ||
          w == "JSON_OBJECTAGG" || w == "JSON_ARRAYAGG" || w == "JSON_SERIALIZE" || w == "JSON_SCALAR" ||
-         w == "JSON_MERGEPATCH" || w == "JSON_TRANSFORM" || w == "JSON";
+         w == "JSON_MERGEPATCH" || w == "JSON_TRANSFORM" || w == "JSON" || w == "JSON_EQUAL";
 }
 
 bool modifying(const std::string& f) {
@@ -80,7 +80,7 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
     if ((word(k, "NULL") || word(k, "ERROR") || word(k, "TRUE") || word(k, "FALSE") || word(k, "ABSENT") ||
          word(k, "EMPTY")) && (onNext || (word(k, "EMPTY") && (word(k + 1, "ARRAY") || word(k + 1, "OBJECT"))))) {
       int how = word(k, "NULL") ? 0 : word(k, "ERROR") ? 1 : word(k, "TRUE") ? 1 : word(k, "FALSE") ? 0 : word(k, "ABSENT") ? 1 : 3;
-      if (word(k, "ERROR") && c.fn == "JSON_EXISTS") how = 2;
+      if (word(k, "ERROR") && (c.fn == "JSON_EXISTS" || c.fn == "JSON_EQUAL")) how = 2;
       if (word(k, "NULL") && gen) how = 1; // NULL ON NULL keeps the nulls
       if (word(k, "ABSENT")) how = 0;
       take(k++);
@@ -147,7 +147,32 @@ void Translator::markJson() {
       size_t m = i + 1;
       if (is(t_[m], "NOT")) c.negated = true, ++m;
       t_[m++].kind = Token::Op;
+      // VALUE, OBJECT, ARRAY, SCALAR (several in parentheses): which top-level values qualify
+      auto kind = [&](size_t x) {
+        return is(at(x), "VALUE") || is(at(x), "OBJECT") || is(at(x), "ARRAY") || is(at(x), "SCALAR");
+      };
+      auto takeKind = [&](size_t x) {
+        c.wrapper |= is(at(x), "OBJECT") ? 4 : is(at(x), "ARRAY") ? 8 : is(at(x), "SCALAR") ? 16 : 28;
+        t_[x].kind = Token::Op;
+      };
+      if (is(at(m), "(") && kind(m + 1)) {
+        size_t close = matching(m);
+        for (size_t x = m; x <= close; ++x) {
+          if (kind(x)) takeKind(x);
+          else if (!is(t_[x], "(") && !is(t_[x], ")") && !is(t_[x], ",")) throw OraError(907).at(static_cast<int>(t_[x].pos));
+          t_[x].kind = Token::Op;
+        }
+        m = close + 1;
+      } else if (kind(m)) {
+        takeKind(m++);
+      }
+      if (is(at(m), "FORMAT") && is(at(m + 1), "JSON")) t_[m].kind = t_[m + 1].kind = Token::Op, m += 2;
       if (is(at(m), "STRICT") || is(at(m), "LAX")) c.strict = is(at(m), "STRICT"), t_[m++].kind = Token::Op;
+      if ((is(at(m), "ALLOW") || is(at(m), "DISALLOW")) && is(at(m + 1), "SCALARS")) {
+        if (is(at(m), "ALLOW")) c.wrapper |= 28;
+        t_[m].kind = t_[m + 1].kind = Token::Op;
+        m += 2;
+      }
       if ((is(at(m), "WITH") || is(at(m), "WITHOUT")) && is(at(m + 1), "UNIQUE") && is(at(m + 2), "KEYS")) {
         c.unique = is(at(m), "WITH");
         for (size_t x = m; x < m + 3; ++x) t_[x].kind = Token::Op;
@@ -284,7 +309,8 @@ void Translator::markJson() {
 int Translator::jsonKind(size_t b, size_t e, bool formatJson) {
   if (formatJson) return 1;
   if (auto j = jsonCalls_.find(b); j != jsonCalls_.end() && j->second.end == e && j->second.fn != "JSON_VALUE" &&
-                                   j->second.fn != "JSON_EXISTS" && j->second.fn != "IS" && j->second.fn != "JSON_SERIALIZE")
+                                   j->second.fn != "JSON_EXISTS" && j->second.fn != "IS" && j->second.fn != "JSON_SERIALIZE" &&
+                                   j->second.fn != "JSON_EQUAL")
     return 1;
   const ColType t = exprType(b, e);
   if (t.json) return 1; // a JSON column holds JSON text
@@ -297,7 +323,9 @@ bool Translator::jsonType(size_t b, size_t e, ColType& out) const {
   if (j == jsonCalls_.end() || j->second.end != e || j->second.fn == "IS") return false;
   const JsonCall& c = j->second;
   out = ColType{};
-  if (c.fn == "JSON") {
+  if (c.fn == "JSON_EQUAL") {
+    out.code = kNumber;
+  } else if (c.fn == "JSON") {
     out.code = kVarchar2;
     out.size = 4000;
     out.json = true;
@@ -316,12 +344,17 @@ std::string Translator::jsonCall(const JsonCall& c) {
   auto num = [](int64_t n) { return std::to_string(n); };
   auto value = [&](std::pair<size_t, size_t> r) { return r.second > r.first ? emit(r.first, r.second) : std::string("NULL"); };
   if (c.fn == "IS") {
-    // SQLite's MATCH calls our match(flags, document): bit 0 strict, bit 1 unique keys
-    return std::string(c.negated ? "NOT " : "") + "MATCH " + num((c.strict ? 1 : 0) | (c.unique ? 2 : 0));
+    // SQLite's MATCH calls our match(flags, document): bit 0 strict, bit 1 unique keys; bits 2, 3
+    // and 4 the kinds of value accepted (objects, arrays, scalars), none: objects and arrays
+    return std::string(c.negated ? "NOT " : "") + "MATCH " + num((c.strict ? 1 : 0) | (c.unique ? 2 : 0) | c.wrapper);
   }
   for (size_t p : c.pins) pin_[p] = 1;
   if (modifying(c.fn)) return jsonModifyCall(c);
   if (c.fn == "JSON") return "ora_json_doc(" + value(c.args[0]) + ")";
+  if (c.fn == "JSON_EQUAL") {
+    if (c.args.size() != 2) throw OraError(909);
+    return "ora_json_equal(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(c.onError < 0 ? 0 : c.onError) + ")";
+  }
   if (c.star.second > c.star.first) return jsonObjectStar(c);
   std::string passed;
   for (const auto& p : c.passing)
