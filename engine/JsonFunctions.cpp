@@ -141,6 +141,13 @@ void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int6
   if (type == kNumber) {
     Num n;
     if (v.kind == json::Value::True || v.kind == json::Value::False || !parseNum(text, n)) throw OraError(1722);
+    if (size < 0) {
+      // NUMBER(p,s): rounded to the scale, no more than p digits in all
+      const int p = static_cast<int>(-size / 1000), s = static_cast<int>(-size % 1000) - 500;
+      n = roundNum(n, s);
+      Num limit(1, p - s);
+      if (compare(n.negative() ? neg(n) : n, limit) >= 0) throw OraError(1438);
+    }
     resultNumExact(ctx, n);
   } else if (type == kDate) {
     if (v.kind != json::Value::String) throw OraError(1858);

@@ -45,7 +45,9 @@ struct JsonTableSpec {
 std::string jsonTableModule(sqlite3* db, const JsonTableSpec& spec);
 
 // A scalar found by JSON_VALUE as the result of the SQL type asked for (kVarchar2 of at most `size`
-// bytes, kNumber, kDate); throws the error when it does not convert or fit.
+// bytes, kNumber, kDate); throws the error when it does not convert or fit. For kNumber a
+// negative size is numberShape's NUMBER(p,s).
+inline int64_t numberShape(int precision, int scale) { return -(int64_t{precision} * 1000 + scale + 500); }
 void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int64_t size);
 
 // The JSON text of a SQL value of the given kind (0 by its value, 1 JSON text, 2 NUMBER, 3 DATE,

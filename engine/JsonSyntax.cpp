@@ -28,6 +28,7 @@ void Parser::jsonReturning() {
       if (cur().kind != Tok::Num) fail(910);
       ++i_;
       if (acceptOp(",")) {
+        acceptOp("-"); // a negative scale rounds left of the point
         if (cur().kind != Tok::Num) fail(910);
         ++i_;
       }

@@ -127,6 +127,7 @@ struct JsonCall {
   std::vector<char> formatJson;                // per argument: FORMAT JSON after it
   size_t orderB = 0, orderE = 0;               // JSON_ARRAYAGG's ORDER BY keys
   int returnType = 0, returnSize = 4000;       // RETURNING; 0 when not given
+  int precision = 0, scale = 0;                // RETURNING NUMBER(p,s)
   int64_t limit = 4000;                        // the longest result in bytes
   int onError = -1, onEmpty = -1, onNull = -1, wrapper = 0;
   std::pair<size_t, size_t> errorDefault{0, 0}, emptyDefault{0, 0};

@@ -63,6 +63,15 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
           c.returnSize = std::max(1, std::min(32767, std::atoi(t_[k + 1].text.c_str())));
           c.limit = c.returnSize;
         }
+        if (type == "NUMBER" && at(k + 1).kind == Token::Num) {
+          c.precision = std::max(1, std::min(38, std::atoi(t_[k + 1].text.c_str())));
+          if (is(at(k + 2), ",")) {
+            size_t sk = k + 3;
+            bool minus = is(at(sk), "-");
+            if (minus) ++sk;
+            if (at(sk).kind == Token::Num) c.scale = std::max(-84, std::min(127, std::atoi(t_[sk].text.c_str()))) * (minus ? -1 : 1);
+          }
+        }
         for (size_t m = k + 1; m < pclose; ++m)
           if (t_[m].kind == Token::Ident) take(m);
           else if (t_[m].kind == Token::Num) c.pins.push_back(m); // part of the statement, not a parameter
@@ -362,7 +371,8 @@ std::string Translator::jsonCall(const JsonCall& c) {
   std::string out;
   if (c.fn == "JSON_VALUE") {
     int type = valueType(c, t_);
-    out = "ora_json_value(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(type) + ", " + num(c.limit) +
+    int64_t size = type == kNumber && c.precision ? numberShape(c.precision, c.scale) : c.limit;
+    out = "ora_json_value(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(type) + ", " + num(size) +
           ", " + num(c.onError < 0 ? 0 : c.onError) + ", " + value(c.errorDefault) + ", " + num(c.onEmpty) + ", " +
           value(c.emptyDefault) + passed + ")";
   } else if (c.fn == "JSON_QUERY") {
@@ -488,6 +498,14 @@ size_t Translator::jsonTable(size_t i, Context& c) {
           if (is(at(x + 1), "(")) {
             for (size_t y = x + 2; y < e && !is(t_[y], ")"); ++y)
               if (t_[y].kind == Token::Num) pin_[y] = 1;
+            if (is(w, "NUMBER") && at(x + 2).kind == Token::Num) {
+              // NUMBER(p[,s]): the column's values are rounded and checked as a NUMBER column's
+              int p = std::max(1, std::min(38, std::atoi(t_[x + 2].text.c_str()))), sc = 0;
+              if (is(at(x + 3), ",") && at(x + 4).kind == Token::Num) sc = std::atoi(t_[x + 4].text.c_str());
+              else if (is(at(x + 3), ",") && is(at(x + 4), "-") && at(x + 5).kind == Token::Num) sc = -std::atoi(t_[x + 5].text.c_str());
+              col.size = numberShape(p, std::max(-84, std::min(127, sc)));
+              type.precision = p, type.scale = sc, type.hasScale = true;
+            }
           }
         } else if (x == b + 1 && is(w, "VARCHAR2") && is(at(x + 1), "(") && at(x + 2).kind == Token::Num) {
           type.size = std::max(1, std::min(4000, std::atoi(t_[x + 2].text.c_str())));
