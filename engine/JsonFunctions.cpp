@@ -149,14 +149,21 @@ void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int6
       if (compare(n.negative() ? neg(n) : n, limit) >= 0) throw OraError(1438);
     }
     resultNumExact(ctx, n);
-  } else if (type == kDate) {
+  } else if (type == kDate || type == kTimestamp) {
     if (v.kind != json::Value::String) throw OraError(1858);
-    std::string s = text;
+    std::string s = text, fraction;
     if (s.size() > 10 && s[10] == 'T') s[10] = ' ';
+    if (s.size() > 20 && s[19] == '.')
+      for (size_t k = 20; k < s.size() && s[k] >= '0' && s[k] <= '9'; ++k) fraction += s[k];
     if (s.size() > 19) s.resize(19); // fraction or zone of an ISO timestamp
     DateTime d;
     if (int err = parseDate(s, d)) throw OraError(err);
-    resultDate(ctx, d);
+    if (type == kDate) return resultDate(ctx, d);
+    // a TIMESTAMP keeps six digits of the fraction, rounded
+    fraction.resize(9, '0');
+    d.nanos = std::atoi(fraction.c_str());
+    std::string out = storedTimestamp(roundFraction(d, 6));
+    sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
   } else {
     if (static_cast<int64_t>(text.size()) > size) throw jsonError(40478, std::to_string(size));
     if (text.empty()) sqlite3_result_null(ctx);

@@ -35,6 +35,12 @@ void Parser::jsonReturning() {
       if (!acceptWord("BYTE")) acceptWord("CHAR");
       expectOp(")", 907);
     }
+  } else if (acceptWord("TIMESTAMP")) {
+    if (acceptOp("(")) {
+      if (cur().kind != Tok::Num) fail(910);
+      ++i_;
+      expectOp(")", 907);
+    }
   } else if (!acceptWord("DATE") && !acceptWord("CLOB") && !acceptWord("JSON")) {
     fail(902); // invalid datatype
   }

@@ -36,7 +36,7 @@ int valueType(const JsonCall& c, const std::vector<Token>& t) {
   const std::string m = p.substr(dot + 1, p.size() - dot - 3);
   static const std::set<std::string> numeric = {"number", "numberOnly", "double", "float", "abs", "ceiling", "floor",
                                                 "size", "count", "length", "sum", "avg", "minNumber", "maxNumber"};
-  return numeric.count(m) ? kNumber : m == "date" ? kDate : kVarchar2;
+  return numeric.count(m) ? kNumber : m == "date" ? kDate : m == "timestamp" ? kTimestamp : kVarchar2;
 }
 
 } // namespace
@@ -51,10 +51,11 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
     if (word(k, "RETURNING")) {
       take(k++);
       const std::string type = k < close ? t_[k].text : std::string();
-      if (!(word(k, "VARCHAR2") || word(k, "NUMBER") || word(k, "DATE") || word(k, "CLOB") || word(k, "JSON")))
+      if (!(word(k, "VARCHAR2") || word(k, "NUMBER") || word(k, "DATE") || word(k, "CLOB") || word(k, "JSON") ||
+            (word(k, "TIMESTAMP") && c.fn == "JSON_VALUE")))
         throw OraError(902);
       take(k++);
-      c.returnType = type == "NUMBER" ? kNumber : type == "DATE" ? kDate : kVarchar2;
+      c.returnType = type == "NUMBER" ? kNumber : type == "DATE" ? kDate : type == "TIMESTAMP" ? kTimestamp : kVarchar2;
       c.returnSize = 4000;
       c.limit = type == "CLOB" || type == "JSON" ? (int64_t{1} << 30) : 4000;
       if (is(at(k), "(")) {
@@ -340,6 +341,9 @@ bool Translator::jsonType(size_t b, size_t e, ColType& out) const {
     out.json = true;
   } else if (c.fn == "JSON_EXISTS") {
     out.code = kNumber;
+  } else if (c.fn == "JSON_VALUE" && valueType(c, t_) == kTimestamp) {
+    out.code = kTimestamp;
+    out.scale = 6;
   } else if (c.fn == "JSON_VALUE" && (valueType(c, t_) == kNumber || valueType(c, t_) == kDate)) {
     out.code = valueType(c, t_);
   } else {
