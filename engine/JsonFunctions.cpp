@@ -165,7 +165,16 @@ void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int6
     std::string out = storedTimestamp(roundFraction(d, 6));
     sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
   } else {
-    if (static_cast<int64_t>(text.size()) > size) throw jsonError(40478, std::to_string(size));
+    if (size < 0) {
+      // TRUNCATE: cut to the size, on a character's start
+      size_t keep = static_cast<size_t>(-size);
+      if (text.size() > keep) {
+        while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;
+        text.resize(keep);
+      }
+    } else if (static_cast<int64_t>(text.size()) > size) {
+      throw jsonError(40478, std::to_string(size));
+    }
     if (text.empty()) sqlite3_result_null(ctx);
     else resultString(ctx, text);
   }

@@ -46,7 +46,7 @@ std::string jsonTableModule(sqlite3* db, const JsonTableSpec& spec);
 
 // A scalar found by JSON_VALUE as the result of the SQL type asked for (kVarchar2 of at most `size`
 // bytes, kNumber, kDate); throws the error when it does not convert or fit. For kNumber a
-// negative size is numberShape's NUMBER(p,s).
+// negative size is numberShape's NUMBER(p,s); for kVarchar2, -n cuts the text to n bytes (TRUNCATE).
 inline int64_t numberShape(int precision, int scale) { return -(int64_t{precision} * 1000 + scale + 500); }
 void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int64_t size);
 

@@ -375,7 +375,7 @@ std::string Translator::jsonCall(const JsonCall& c) {
   std::string out;
   if (c.fn == "JSON_VALUE") {
     int type = valueType(c, t_);
-    int64_t size = type == kNumber && c.precision ? numberShape(c.precision, c.scale) : c.limit;
+    int64_t size = type == kNumber && c.precision ? numberShape(c.precision, c.scale) : c.truncate ? -c.limit : c.limit;
     out = "ora_json_value(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(type) + ", " + num(size) +
           ", " + num(c.onError < 0 ? 0 : c.onError) + ", " + value(c.errorDefault) + ", " + num(c.onEmpty) + ", " +
           value(c.emptyDefault) + passed + ")";
