@@ -574,6 +574,7 @@ public:
                    std::string& method);
   bool objectTerm(size_t i, size_t b, std::string& out, size_t& last);
   bool jsonDot(size_t i, size_t b, std::string& out, size_t& last);
+  bool jsonDotType(size_t b, size_t e, ColType& out);
   std::string objectRowValue(const TableRef& r, const std::string& type);
   bool objectCallTerm(size_t i, std::string& out, ColType& type, size_t& last);
   bool objectExprType(size_t b, size_t e, ColType& t);

@@ -93,4 +93,17 @@ bool Translator::jsonDot(size_t i, size_t b, std::string& out, size_t& last) {
   return true;
 }
 
+// The type of a dot notation ending in a number or date item method.
+bool Translator::jsonDotType(size_t b, size_t e, ColType& out) {
+  std::string call;
+  size_t last = b;
+  if (!jsonDot(b, b, call, last) || last + 1 != e || !call.starts_with("ora_json_value(")) return false;
+  const std::string tail = ", 4000, 0, NULL, -1, NULL)";
+  size_t at = call.rfind(tail), comma = at == std::string::npos ? at : call.rfind(", ", at - 1);
+  if (comma == std::string::npos) return false;
+  out = ColType{};
+  out.code = std::atoi(call.c_str() + comma + 2);
+  return true;
+}
+
 } // namespace ora::tx
