@@ -140,7 +140,12 @@ void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int6
   std::string text = v.kind == json::Value::True ? "true" : v.kind == json::Value::False ? "false" : v.text;
   if (type == kNumber) {
     Num n;
-    if (v.kind == json::Value::True || v.kind == json::Value::False || !parseNum(text, n)) throw OraError(1722);
+    if (v.kind == json::Value::True || v.kind == json::Value::False) {
+      // a JSON Boolean as a NUMBER: 1 for true, 0 for false
+      sqlite3_result_int(ctx, v.kind == json::Value::True);
+      return;
+    }
+    if (!parseNum(text, n)) throw OraError(1722);
     if (size < 0) {
       // NUMBER(p,s): rounded to the scale, no more than p digits in all
       const int p = static_cast<int>(-size / 1000), s = static_cast<int>(-size % 1000) - 500;
