@@ -336,8 +336,9 @@ bool Translator::jsonType(size_t b, size_t e, ColType& out) const {
   if (c.fn == "JSON_EQUAL") {
     out.code = kNumber;
   } else if (c.fn == "JSON") {
-    out.code = kVarchar2;
-    out.size = 4000;
+    // typed as a JSON column is
+    out.code = kLong;
+    out.lob = kClob;
     out.json = true;
   } else if (c.fn == "JSON_EXISTS") {
     out.code = kNumber;
