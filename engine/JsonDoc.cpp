@@ -429,6 +429,16 @@ private:
     }
     if (f.op.empty()) badPath(s_);
     operand(f.right, f.rightLiteral, f.rightValue, &f.rightVar);
+    skip();
+    if (f.op.ends_with("_regex") && keyword("flag")) {
+      // flag "i": the pattern ignores case
+      Value flags;
+      bool literal = false;
+      std::vector<Step> none;
+      operand(none, literal, flags);
+      if (!literal || flags.kind != Value::String || flags.text.find_first_not_of("i") != std::string::npos) badPath(s_);
+      if (!flags.text.empty()) f.op += "/i";
+    }
     return f;
   }
   // @ and its steps, a $variable or a JSON literal

@@ -55,7 +55,7 @@ struct Filter {
   bool leftLiteral = false, rightLiteral = false;
   Value leftValue, rightValue;
   std::string leftVar, rightVar; // a $variable instead of the literal
-  std::string op; // ==, !=, <, <=, >, >=, starts with, has substring, like, like_regex, eq_regex
+  std::string op; // ==, !=, <, <=, >, >=, starts with, has substring, like, like_regex, eq_regex (/i: flag "i")
 };
 
 // Compiles a path expression; ORA-40597 when it is not one.

@@ -21,7 +21,7 @@ void registerJsonFunctions(sqlite3* db);
 struct JsonTableColumn {
   enum Kind { Value, Query, Exists, Ordinality } kind = Value;
   std::string name, path;
-  int type = 1;        // Value: kVarchar2, kNumber or kDate
+  int type = 1;        // Value: kVarchar2, kNumber, kDate or kTimestamp
   int64_t size = 4000; // the longest text
   bool wrapper = false;
   int nest = 0; // the row path (0) or the NESTED PATH it is read under

@@ -189,8 +189,8 @@ bool textPredicate(const std::string& op, const Value& a, const Value& b) {
   bool found = false;
   auto run = [&] {
     try {
-      std::regex re(b.text, std::regex::ECMAScript);
-      found = op == "eq_regex" ? std::regex_match(a.text, re) : std::regex_search(a.text, re);
+      std::regex re(b.text, op.ends_with("/i") ? std::regex::ECMAScript | std::regex::icase : std::regex::ECMAScript);
+      found = op.starts_with("eq_regex") ? std::regex_match(a.text, re) : std::regex_search(a.text, re);
     } catch (const std::regex_error&) {
       throw OraError(12726);
     }

@@ -229,7 +229,7 @@ void Parser::jsonColumns() {
       expectWord("ORDINALITY", 907);
       continue;
     }
-    if (isWord("VARCHAR2") || isWord("NUMBER") || isWord("DATE") || isWord("CLOB")) jsonReturning();
+    if (isWord("VARCHAR2") || isWord("NUMBER") || isWord("DATE") || isWord("CLOB") || isWord("TIMESTAMP")) jsonReturning();
     for (;;) {
       if (acceptWord("FORMAT")) {
         expectWord("JSON", 907);

@@ -497,6 +497,10 @@ size_t Translator::jsonTable(size_t i, Context& c) {
           (is(at(x + 1), "ERROR") ? col.onError : col.onEmpty) = how;
           (is(at(x + 1), "ERROR") ? col.errorDefault : col.emptyDefault) = dflt;
           ++x;
+        } else if (x == b + 1 && is(w, "TIMESTAMP")) {
+          type = ColType{};
+          type.code = col.type = kTimestamp;
+          type.scale = 6;
         } else if (x == b + 1 && (is(w, "NUMBER") || is(w, "DATE"))) {
           type = ColType{};
           type.code = col.type = is(w, "NUMBER") ? kNumber : kDate;
