@@ -3,12 +3,12 @@
 //   ora_json_value(doc, path, type, size, onError, errorDefault, onEmpty, emptyDefault)
 //   ora_json_query(doc, path, wrapper, pretty, onError, onEmpty, size)
 //   ora_json_exists(doc, path, onError)      doc MATCH flags (IS JSON)
-//   ora_json_object(absentOnNull, size, key1, value1, kind1, ...)
+//   ora_json_object(how, size, key1, value1, kind1, ...)
 //   ora_json_array(nullOnNull, size, value1, kind1, ...)
 //   ora_json_arrayagg(value, kind, nullOnNull, size, key1, how1, ...)  (aggregate)
-//   ora_json_objectagg(key, value, kind, absentOnNull, size)          (aggregate)
+//   ora_json_objectagg(key, value, kind, how, size)       (aggregate)
 // A value's kind says how it becomes JSON: 0 by its SQL value, 1 JSON text already, 2 a NUMBER,
-// 3 a DATE, 4 a TIMESTAMP.
+// 3 a DATE, 4 a TIMESTAMP. An object's how: bit 0 ABSENT ON NULL, bit 1 WITH UNIQUE KEYS.
 #include "JsonFunctions.h"
 
 #include "Charset.h"
@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <sqlite3.h>
 
 namespace ora {
@@ -33,7 +34,9 @@ OraError jsonError(int code, const std::string& detail) {
       {40456, "JSON_VALUE evaluated to non-scalar value"},
       {40459, "output value too large (maximum: %s)"},
       {40462, "JSON_VALUE evaluated to no value"},
+      {40464, "JSON PASSING clause contained duplicate variable names"},
       {40470, "JSON_VALUE evaluated to multiple values"},
+      {40473, "duplicate key names in JSON object"},
       {40478, "output value too large (maximum: %s)"},
       {40480, "result cannot be returned without array wrapper"},
       {40595, "Name input to JSON generation function cannot be null."},
@@ -308,14 +311,17 @@ void fnMatchJson(Ctx* ctx, int, Val** argv) {
 }
 
 void fnJsonObject(Ctx* ctx, int argc, Val** argv) {
-  const bool absent = sqlite3_value_int(argv[0]) != 0;
+  const int how = sqlite3_value_int(argv[0]); // bit 0 ABSENT ON NULL, bit 1 WITH UNIQUE KEYS
+  const bool absent = how & 1;
   const int64_t size = sqlite3_value_int64(argv[1]);
   std::string out = "{";
   bool first = true;
+  std::set<std::string> keys;
   for (int i = 2; i + 2 < argc; i += 3) {
     if (isNull(argv[i])) throw jsonError(40595);
     std::string v = jsonOf(argv[i + 1], sqlite3_value_int(argv[i + 2]));
     if (v.empty() && absent) continue;
+    if ((how & 2) && !keys.insert(textOf(argv[i])).second) throw jsonError(40473);
     if (!first) out += ',';
     first = false;
     out += json::quote(textOf(argv[i])) + ":" + (v.empty() ? "null" : v);
@@ -347,7 +353,7 @@ struct Gathered {
   std::vector<Row> rows;
   std::vector<int> how;
   int64_t size = 4000;
-  bool started = false;
+  bool started = false, unique = false;
   ~Gathered() {
     for (auto& r : rows)
       for (auto* k : r.order) sqlite3_value_free(k);
@@ -398,8 +404,9 @@ void objectAggStep(Ctx* ctx, int, Val** argv) {
   g->size = sqlite3_value_int64(argv[4]);
   if (isNull(argv[0])) throw jsonError(40595);
   std::string v = jsonOf(argv[1], sqlite3_value_int(argv[2]));
+  g->unique = (sqlite3_value_int(argv[3]) & 2) != 0; // WITH UNIQUE KEYS
   if (v.empty()) {
-    if (sqlite3_value_int(argv[3]) != 0) return; // ABSENT ON NULL
+    if (sqlite3_value_int(argv[3]) & 1) return; // ABSENT ON NULL
     v = "null";
   }
   g->rows.push_back({textOf(argv[0]), std::move(v), {}});
@@ -419,7 +426,9 @@ void gatheredFinal(Ctx* ctx, bool object) {
         return false;
       });
       std::string out = object ? "{" : "[";
+      std::set<std::string> keys;
       for (size_t i = 0; i < g->rows.size(); ++i) {
+        if (object && g->unique && !keys.insert(g->rows[i].key).second) throw jsonError(40473);
         if (i) out += ',';
         if (object) out += json::quote(g->rows[i].key) + ":";
         out += g->rows[i].json;

@@ -261,6 +261,8 @@ void Translator::markJson() {
           if (m >= close || m == b) throw OraError(907).at(static_cast<int>(at(m).pos));
           t_[m++].kind = Token::Op;
           if (at(m).kind != Token::Ident && at(m).kind != Token::QIdent) throw OraError(904).at(static_cast<int>(at(m).pos));
+          for (const auto& p : c.passing)
+            if (p.name == t_[m].text) throw jsonError(40464).at(static_cast<int>(t_[m].pos));
           c.passing.push_back({b, m - 1, t_[m].text});
           t_[m++].kind = Token::Op;
           if (!op(m, ",") || clauseAt(m + 1)) break;
@@ -389,7 +391,7 @@ std::string Translator::jsonCall(const JsonCall& c) {
           passed + ")";
   } else if (c.fn == "JSON_OBJECT" || c.fn == "JSON_OBJECTAGG") {
     // objects keep null members unless ABSENT ON NULL
-    std::string absent = num(c.onNull == 0 ? 1 : 0);
+    std::string absent = num((c.onNull == 0 ? 1 : 0) | (c.unique ? 2 : 0)); // bit 1: WITH UNIQUE KEYS
     std::vector<std::string> parts;
     for (size_t k = 0; k + 1 < c.args.size(); k += 2) {
       auto [kb, ke] = c.args[k];
