@@ -462,6 +462,8 @@ size_t Translator::jsonTable(size_t i, Context& c) {
       }
       JsonTableColumn col;
       col.nest = nest;
+      for (const auto& other : spec.columns)
+        if (other.name == t_[b].text) throw OraError(957).at(static_cast<int>(t_[b].pos)); // names are the table's
       col.onError = spec.errorOnError ? 1 : 0;
       if (t_[b].kind != Token::Ident && t_[b].kind != Token::QIdent) throw OraError(904).at(static_cast<int>(t_[b].pos));
       col.name = t_[b].text;
