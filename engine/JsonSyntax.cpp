@@ -174,6 +174,8 @@ Node* Parser::jsonCall() {
       }
       if (f == "JSON_OBJECTAGG" || !acceptOp(",")) break;
     }
+  } else if (f == "JSON_ARRAY" && isWord("SELECT")) {
+    n->kids.push_back(query(true)); // an element for each row of the query
   } else { // JSON_ARRAY, JSON_ARRAYAGG
     while (!isOp(")")) {
       n->kids.push_back(jsonValueExpr());

@@ -135,6 +135,7 @@ struct JsonCall {
   bool ascii = false, ordered = false, truncate = false;
   std::vector<JsonEditTokens> edits; // JSON_TRANSFORM
   std::pair<size_t, size_t> star{0, 0}; // JSON_OBJECT(*) or (t.*)
+  std::pair<size_t, size_t> query{0, 0}; // JSON_ARRAY(query): its SELECT to the token after it
   std::vector<size_t> pins; // literals of the RETURNING type
   size_t end = 0;            // the token after it
   struct Passed {

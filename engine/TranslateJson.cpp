@@ -234,6 +234,12 @@ void Translator::markJson() {
     if (c.fn == "JSON_OBJECT" && ((op(m, "*") && m + 1 == close) || (op(m + 1, ".") && op(m + 2, "*") && m + 3 == close))) {
       c.star = {m, close};
       m = close;
+    } else if (c.fn == "JSON_ARRAY" && word(m, "SELECT")) {
+      // JSON_ARRAY(query): an element for each row
+      size_t e = m + 1;
+      while (e < close && !(t_[e].depth == d && clauseAt(e))) ++e;
+      c.query = {m, e};
+      m = e;
     } else if (c.fn == "JSON") {
       // the JSON constructor: one value, text parsed as JSON
       size_t e = valueEnd(m);
@@ -372,6 +378,22 @@ std::string Translator::jsonCall(const JsonCall& c) {
     return "ora_json_equal(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(c.onError < 0 ? 0 : c.onError) + ")";
   }
   if (c.star.second > c.star.first) return jsonObjectStar(c);
+  if (c.query.second > c.query.first) {
+    // the rows' one column gathered in their order; no rows give an empty array
+    auto [qb, qe] = c.query;
+    size_t ib = qb + 1, ie = ib;
+    while (ie < qe && !(t_[ie].depth == t_[qb].depth && (is(t_[ie], ",") || is(t_[ie], "FROM")))) ++ie;
+    if (ie < qe && is(t_[ie], ",")) throw OraError(913).at(static_cast<int>(t_[ie].pos)); // too many values
+    int kind = 0;
+    if (auto j = jsonCalls_.find(ib); j != jsonCalls_.end() && generation(j->second.fn)) {
+      kind = 1;
+    } else {
+      const ColType t = subqueryType(qb, qe);
+      kind = t.json ? 1 : t.code == kNumber ? 2 : t.code == kDate ? 3 : isTimestamp(t.code) ? 4 : 0;
+    }
+    return "(WITH \"JA$\"(\"V\") AS (" + emit(qb, qe) + ") SELECT COALESCE(ora_json_arrayagg(\"V\", " + num(kind) +
+           ", " + num(c.onNull == 1 ? 1 : 0) + ", " + num(c.limit) + "), '[]') FROM \"JA$\")";
+  }
   std::string passed;
   for (const auto& p : c.passing)
     passed += ", " + quoteString(p.name) + ", " + emit(p.b, p.e) + ", " + num(jsonKind(p.b, p.e, false));
