@@ -11,6 +11,7 @@
 // 3 a DATE, 4 a TIMESTAMP. An object's how: bit 0 ABSENT ON NULL, bit 1 WITH UNIQUE KEYS.
 #include "JsonFunctions.h"
 
+#include "BinaryFloats.h"
 #include "Charset.h"
 #include "FunctionUtil.h"
 #include "JsonDoc.h"
@@ -157,6 +158,11 @@ void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int6
       if (compare(n.negative() ? neg(n) : n, limit) >= 0) throw OraError(1438);
     }
     resultNumExact(ctx, n);
+  } else if (type == kBinaryDouble || type == kBinaryFloat) {
+    Num n;
+    if (v.kind == json::Value::True || v.kind == json::Value::False || !parseNum(text, n)) throw OraError(1722);
+    double x = std::strtod(text.c_str(), nullptr);
+    resultFp(ctx, type, type == kBinaryFloat ? asBinaryFloat(x) : x);
   } else if (type == kDate || type == kTimestamp) {
     if (v.kind != json::Value::String) throw OraError(1858);
     std::string s = text, fraction;

@@ -35,6 +35,7 @@ void Parser::jsonReturning() {
       if (!acceptWord("BYTE")) acceptWord("CHAR");
       expectOp(")", 907);
     }
+  } else if (acceptWord("BINARY_DOUBLE") || acceptWord("BINARY_FLOAT")) {
   } else if (acceptWord("TIMESTAMP")) {
     if (acceptOp("(")) {
       if (cur().kind != Tok::Num) fail(910);

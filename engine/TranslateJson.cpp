@@ -51,11 +51,13 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
     if (word(k, "RETURNING")) {
       take(k++);
       const std::string type = k < close ? t_[k].text : std::string();
+      const bool scalarOnly = word(k, "TIMESTAMP") || word(k, "BINARY_DOUBLE") || word(k, "BINARY_FLOAT");
       if (!(word(k, "VARCHAR2") || word(k, "NUMBER") || word(k, "DATE") || word(k, "CLOB") || word(k, "JSON") ||
-            (word(k, "TIMESTAMP") && c.fn == "JSON_VALUE")))
+            (scalarOnly && c.fn == "JSON_VALUE")))
         throw OraError(902);
       take(k++);
-      c.returnType = type == "NUMBER" ? kNumber : type == "DATE" ? kDate : type == "TIMESTAMP" ? kTimestamp : kVarchar2;
+      c.returnType = type == "NUMBER" ? kNumber : type == "DATE" ? kDate : type == "TIMESTAMP" ? kTimestamp
+                   : type == "BINARY_DOUBLE" ? kBinaryDouble : type == "BINARY_FLOAT" ? kBinaryFloat : kVarchar2;
       c.returnSize = 4000;
       c.limit = type == "CLOB" || type == "JSON" ? (int64_t{1} << 30) : 4000;
       if (is(at(k), "(")) {
@@ -350,6 +352,9 @@ bool Translator::jsonType(size_t b, size_t e, ColType& out) const {
     out.json = true;
   } else if (c.fn == "JSON_EXISTS") {
     out.code = kNumber;
+  } else if (c.fn == "JSON_VALUE" && (c.returnType == kBinaryDouble || c.returnType == kBinaryFloat)) {
+    out.code = kNumber;
+    out.binary = c.returnType;
   } else if (c.fn == "JSON_VALUE" && valueType(c, t_) == kTimestamp) {
     out.code = kTimestamp;
     out.scale = 6;
