@@ -295,8 +295,11 @@ private:
             skip();
             if (i_ >= s_.size() || s_[i_] != ')') badPath(s_);
             ++i_;
-            static const std::set<std::string> methods = {"abs", "ceiling", "floor", "number", "string", "size",
-                                                          "type", "length", "lower", "upper", "boolean", "count"};
+            static const std::set<std::string> methods = {
+                "abs",      "ceiling",   "floor",       "number",    "string",    "size",      "type",
+                "length",   "lower",     "upper",       "boolean",   "count",     "sum",       "avg",
+                "minNumber", "maxNumber", "minString",  "maxString", "date",      "timestamp", "double",
+                "float",    "numberOnly", "stringOnly", "booleanOnly"};
             if (!methods.count(st.name)) badPath(s_);
             st.kind = Step::Method;
           }
@@ -351,7 +354,12 @@ private:
     if (++depth_ > kMaxDepth) badPath(s_);
     Filter f = conjunction();
     while (op("||")) {
-      if (f.kind != Filter::Or) f = Filter{Filter::Or, {std::move(f)}, {}, {}, false, false, {}, {}, {}};
+      if (f.kind != Filter::Or) {
+        Filter g;
+        g.kind = Filter::Or;
+        g.kids.push_back(std::move(f));
+        f = std::move(g);
+      }
       f.kids.push_back(conjunction());
     }
     --depth_;
@@ -360,7 +368,12 @@ private:
   Filter conjunction() {
     Filter f = unary();
     while (op("&&")) {
-      if (f.kind != Filter::And) f = Filter{Filter::And, {std::move(f)}, {}, {}, false, false, {}, {}, {}};
+      if (f.kind != Filter::And) {
+        Filter g;
+        g.kind = Filter::And;
+        g.kids.push_back(std::move(f));
+        f = std::move(g);
+      }
       f.kids.push_back(unary());
     }
     return f;
@@ -390,7 +403,7 @@ private:
       return f;
     }
     f.kind = Filter::Compare;
-    operand(f.left, f.leftLiteral, f.leftValue);
+    operand(f.left, f.leftLiteral, f.leftValue, &f.leftVar);
     skip();
     static const char* const ops[] = {"==", "!=", "<>", "<=", ">=", "<", ">"};
     for (const char* o : ops)
@@ -398,16 +411,48 @@ private:
         f.op = std::strcmp(o, "<>") == 0 ? "!=" : o;
         break;
       }
+    if (f.op.empty()) {
+      // the string predicates
+      skip();
+      if (keyword("starts")) {
+        skip();
+        if (!keyword("with")) badPath(s_);
+        f.op = "starts with";
+      } else if (keyword("has")) {
+        skip();
+        if (!keyword("substring")) badPath(s_);
+        f.op = "has substring";
+      } else {
+        for (const char* w : {"like_regex", "eq_regex", "like"})
+          if (f.op.empty() && keyword(w)) f.op = w;
+      }
+    }
     if (f.op.empty()) badPath(s_);
-    operand(f.right, f.rightLiteral, f.rightValue);
+    operand(f.right, f.rightLiteral, f.rightValue, &f.rightVar);
+    skip();
+    if (f.op.ends_with("_regex") && keyword("flag")) {
+      // flag "i": the pattern ignores case
+      Value flags;
+      bool literal = false;
+      std::vector<Step> none;
+      operand(none, literal, flags);
+      if (!literal || flags.kind != Value::String || flags.text.find_first_not_of("i") != std::string::npos) badPath(s_);
+      if (!flags.text.empty()) f.op += "/i";
+    }
     return f;
   }
-  // @ and its steps, or a JSON literal
-  void operand(std::vector<Step>& path, bool& literal, Value& v) {
+  // @ and its steps, a $variable or a JSON literal
+  void operand(std::vector<Step>& path, bool& literal, Value& v, std::string* var = nullptr) {
     skip();
     literal = !op("@");
     if (!literal) {
       steps(path, true);
+      return;
+    }
+    if (i_ + 1 < s_.size() && s_[i_] == '$' && nameChar(s_[i_ + 1])) {
+      ++i_;
+      std::string name = field();
+      if (var) *var = name;
       return;
     }
     size_t b = i_;
@@ -475,92 +520,28 @@ void descendants(const Value& v, const std::string& name, std::vector<Value>& ou
   }
 }
 
-Value numberValue(const Num& n) {
-  Value r;
-  r.kind = Value::Number;
-  r.text = numText(n);
-  if (r.text.starts_with(".")) r.text.insert(0, "0");
-  else if (r.text.starts_with("-.")) r.text.insert(1, "0");
-  return r;
-}
-
-// An item method applied to one value; false when it does not apply to it.
-bool method(const std::string& m, const Value& v, Value& out) {
-  Num n;
-  auto numberOf = [&](const Value& x) { return (x.kind == Value::Number || x.kind == Value::String) && parseNum(x.text, n); };
-  auto text = [&](std::string s) {
-    out = Value();
-    out.kind = Value::String;
-    out.text = std::move(s);
-    return true;
-  };
-  if (m == "size" || m == "count") {
-    Num c = numFromInt(v.kind == Value::Array ? static_cast<int64_t>(v.items.size()) : 1);
-    out = numberValue(c);
-    return true;
-  }
-  if (m == "type") {
-    static const char* const names[] = {"null", "boolean", "boolean", "number", "string", "array", "object"};
-    return text(names[v.kind]);
-  }
-  if (!v.scalar()) return false;
-  if (m == "string") {
-    if (v.kind == Value::Null) return false;
-    return text(v.kind == Value::String || v.kind == Value::Number ? v.text : v.kind == Value::True ? "true" : "false");
-  }
-  if (m == "number" || m == "abs" || m == "ceiling" || m == "floor") {
-    if (!numberOf(v)) return false;
-    if (m == "abs" && n.negative()) n = neg(n);
-    if (m == "ceiling" || m == "floor") {
-      Num r = roundNum(n, 0);
-      if (m == "floor" && compare(r, n) > 0) r = sub(r, numFromInt(1));
-      if (m == "ceiling" && compare(r, n) < 0) r = add(r, numFromInt(1));
-      n = r;
-    }
-    out = numberValue(n);
-    return true;
-  }
-  if (m == "length") {
-    if (v.kind != Value::String) return false;
-    int64_t chars = 0;
-    for (unsigned char c : v.text) chars += (c & 0xC0) != 0x80;
-    out = numberValue(numFromInt(chars));
-    return true;
-  }
-  if (m == "upper" || m == "lower") {
-    if (v.kind != Value::String) return false;
-    std::string s = v.text;
-    for (auto& c : s)
-      if (m == "upper" ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z')) c = static_cast<char>(c ^ 0x20);
-    return text(s);
-  }
-  if (m == "boolean") {
-    if (v.kind == Value::True || v.kind == Value::False) return out = v, true;
-    if (v.kind == Value::String && (v.text == "true" || v.text == "false")) {
-      out = Value();
-      out.kind = v.text == "true" ? Value::True : Value::False;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool test(const Filter& f, const Value& item, bool strict);
+bool test(const Filter& f, const Value& item, const Path& ctx);
 
 // The values an operand of a comparison stands for; in lax mode an array stands for its elements.
-std::vector<Value> operandValues(const std::vector<Step>& steps, bool literal, const Value& v, const Value& item,
-                                 bool strict) {
+std::vector<Value> operandValues(const std::vector<Step>& steps, bool literal, const Value& v, const std::string& var,
+                                 const Value& item, const Path& ctx) {
+  if (!var.empty()) {
+    for (const auto& [name, value] : ctx.vars)
+      if (name == var) return {value};
+    return {};
+  }
   if (literal) return {v};
   bool miss = false;
-  std::vector<Value> found = evaluate(Path{strict, steps}, item, miss), out;
+  std::vector<Value> found = evaluate(Path{ctx.strict, steps, ctx.vars}, item, miss), out;
   for (Value& x : found) {
-    if (x.kind == Value::Array && !strict) out.insert(out.end(), x.items.begin(), x.items.end());
+    if (x.kind == Value::Array && !ctx.strict) out.insert(out.end(), x.items.begin(), x.items.end());
     else out.push_back(std::move(x));
   }
   return out;
 }
 
 bool compareValues(const Value& a, const Value& b, const std::string& op) {
+  if (op.size() > 2) return textPredicate(op, a, b);
   int c;
   if (a.kind == Value::Number && b.kind == Value::Number) {
     Num x, y;
@@ -584,23 +565,23 @@ bool compareValues(const Value& a, const Value& b, const std::string& op) {
   return c >= 0;
 }
 
-bool test(const Filter& f, const Value& item, bool strict) {
+bool test(const Filter& f, const Value& item, const Path& ctx) {
   switch (f.kind) {
   case Filter::Or:
-    return std::any_of(f.kids.begin(), f.kids.end(), [&](const Filter& k) { return test(k, item, strict); });
+    return std::any_of(f.kids.begin(), f.kids.end(), [&](const Filter& k) { return test(k, item, ctx); });
   case Filter::And:
-    return std::all_of(f.kids.begin(), f.kids.end(), [&](const Filter& k) { return test(k, item, strict); });
+    return std::all_of(f.kids.begin(), f.kids.end(), [&](const Filter& k) { return test(k, item, ctx); });
   case Filter::Not:
-    return !test(f.kids[0], item, strict);
+    return !test(f.kids[0], item, ctx);
   case Filter::Exists: {
     bool miss = false;
-    return !evaluate(Path{strict, f.left}, item, miss).empty();
+    return !evaluate(Path{ctx.strict, f.left, ctx.vars}, item, miss).empty();
   }
   case Filter::Compare:
     break;
   }
-  std::vector<Value> lefts = operandValues(f.left, f.leftLiteral, f.leftValue, item, strict);
-  std::vector<Value> rights = operandValues(f.right, f.rightLiteral, f.rightValue, item, strict);
+  std::vector<Value> lefts = operandValues(f.left, f.leftLiteral, f.leftValue, f.leftVar, item, ctx);
+  std::vector<Value> rights = operandValues(f.right, f.rightLiteral, f.rightValue, f.rightVar, item, ctx);
   for (const Value& a : lefts)
     for (const Value& b : rights)
       if (compareValues(a, b, f.op)) return true;
@@ -705,17 +686,21 @@ std::vector<Value> evaluate(const Path& p, const Value& root, bool& error) {
         // lax: the filter tests the elements of an array
         if (v.kind == Value::Array && !p.strict) {
           for (const Value& e : v.items)
-            if (test(*st.filter, e, p.strict)) next.push_back(e);
-        } else if (test(*st.filter, v, p.strict)) {
+            if (test(*st.filter, e, p)) next.push_back(e);
+        } else if (test(*st.filter, v, p)) {
           next.push_back(v);
         }
         break;
       case Step::Method: {
         Value r;
-        if (v.kind == Value::Array && !p.strict && st.name != "size" && st.name != "type" && st.name != "count") {
+        if (aggregateMethod(st.name)) {
+          // all the values together, arrays unwrapped in lax mode
+          if (v.kind == Value::Array && !p.strict) next.insert(next.end(), v.items.begin(), v.items.end());
+          else next.push_back(v);
+        } else if (v.kind == Value::Array && !p.strict && st.name != "size" && st.name != "type") {
           for (const Value& e : v.items)
-            if (method(st.name, e, r)) next.push_back(r);
-        } else if (method(st.name, v, r)) {
+            if (itemMethod(st.name, e, r)) next.push_back(r);
+        } else if (itemMethod(st.name, v, r)) {
           next.push_back(r);
         } else if (p.strict) {
           error = true;
@@ -723,6 +708,12 @@ std::vector<Value> evaluate(const Path& p, const Value& root, bool& error) {
         break;
       }
       }
+    }
+    if (st.kind == Step::Method && aggregateMethod(st.name)) {
+      Value r;
+      cur.clear();
+      if (aggregate(st.name, next, r)) cur.push_back(std::move(r));
+      continue;
     }
     cur = std::move(next);
   }

@@ -43,16 +43,19 @@ struct Step {
 struct Path {
   bool strict = false;
   std::vector<Step> steps;
+  std::vector<std::pair<std::string, Value>> vars; // the PASSING clause's $name values
 };
 
-// A filter condition: && and || of comparisons of @ paths with literals, exists(@path) and !( ).
+// A filter condition: && and || of comparisons of @ paths with literals or $variables,
+// exists(@path) and !( ).
 struct Filter {
   enum Kind : uint8_t { Or, And, Not, Exists, Compare } kind = Compare;
   std::vector<Filter> kids;
   std::vector<Step> left, right; // Compare: the @ paths compared (right empty: the literal)
   bool leftLiteral = false, rightLiteral = false;
   Value leftValue, rightValue;
-  std::string op; // ==, !=, <, <=, >, >=
+  std::string leftVar, rightVar; // a $variable instead of the literal
+  std::string op; // ==, !=, <, <=, >, >=, starts with, has substring, like, like_regex, eq_regex (/i: flag "i")
 };
 
 // Compiles a path expression; ORA-40597 when it is not one.
@@ -60,5 +63,15 @@ Path compilePath(std::string_view text);
 // The values the path selects, in document order. A strict path that steps where the data has
 // no such item sets `error` instead of skipping it.
 std::vector<Value> evaluate(const Path& p, const Value& root, bool& error);
+
+// The item methods (JsonMethods.cpp): one applied to a value, false when it does not apply;
+// whether a method aggregates all the values it is applied to, and that aggregate (false when
+// there is none); a string predicate of a filter.
+bool itemMethod(const std::string& m, const Value& v, Value& out);
+bool aggregateMethod(const std::string& m);
+bool aggregate(const std::string& m, const std::vector<Value>& items, Value& out);
+bool textPredicate(const std::string& op, const Value& a, const Value& b);
+// JSON_EQUAL: the same value, an object's members in any order, numbers by their value.
+bool equal(const Value& a, const Value& b);
 
 } // namespace ora::json

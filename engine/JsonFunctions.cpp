@@ -3,14 +3,15 @@
 //   ora_json_value(doc, path, type, size, onError, errorDefault, onEmpty, emptyDefault)
 //   ora_json_query(doc, path, wrapper, pretty, onError, onEmpty, size)
 //   ora_json_exists(doc, path, onError)      doc MATCH flags (IS JSON)
-//   ora_json_object(absentOnNull, size, key1, value1, kind1, ...)
+//   ora_json_object(how, size, key1, value1, kind1, ...)
 //   ora_json_array(nullOnNull, size, value1, kind1, ...)
 //   ora_json_arrayagg(value, kind, nullOnNull, size, key1, how1, ...)  (aggregate)
-//   ora_json_objectagg(key, value, kind, absentOnNull, size)          (aggregate)
+//   ora_json_objectagg(key, value, kind, how, size)       (aggregate)
 // A value's kind says how it becomes JSON: 0 by its SQL value, 1 JSON text already, 2 a NUMBER,
-// 3 a DATE, 4 a TIMESTAMP.
+// 3 a DATE, 4 a TIMESTAMP. An object's how: bit 0 ABSENT ON NULL, bit 1 WITH UNIQUE KEYS.
 #include "JsonFunctions.h"
 
+#include "BinaryFloats.h"
 #include "Charset.h"
 #include "FunctionUtil.h"
 #include "JsonDoc.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <sqlite3.h>
 
 namespace ora {
@@ -33,7 +35,9 @@ OraError jsonError(int code, const std::string& detail) {
       {40456, "JSON_VALUE evaluated to non-scalar value"},
       {40459, "output value too large (maximum: %s)"},
       {40462, "JSON_VALUE evaluated to no value"},
+      {40464, "JSON PASSING clause contained duplicate variable names"},
       {40470, "JSON_VALUE evaluated to multiple values"},
+      {40473, "duplicate key names in JSON object"},
       {40478, "output value too large (maximum: %s)"},
       {40480, "result cannot be returned without array wrapper"},
       {40595, "Name input to JSON generation function cannot be null."},
@@ -113,6 +117,16 @@ std::string jsonOf(Val* v, int kind) {
   return json::quote(textArg(v));
 }
 
+// The PASSING clause's values, as (name, value, kind) from argument `from` on.
+void bindVars(json::Path& p, int argc, Val** argv, int from) {
+  for (int k = from; k + 2 < argc; k += 3) {
+    json::Value v;
+    std::string text = jsonOf(argv[k + 1], sqlite3_value_int(argv[k + 2]));
+    if (!text.empty() && !json::parse(text, v, false)) v = json::Value();
+    p.vars.emplace_back(textArg(argv[k]), std::move(v));
+  }
+}
+
 void resultJson(Ctx* ctx, const std::string& s, int64_t size) {
   if (static_cast<int64_t>(s.size()) > size) throw jsonError(40459, std::to_string(size));
   resultString(ctx, s);
@@ -130,18 +144,51 @@ void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int6
   std::string text = v.kind == json::Value::True ? "true" : v.kind == json::Value::False ? "false" : v.text;
   if (type == kNumber) {
     Num n;
-    if (v.kind == json::Value::True || v.kind == json::Value::False || !parseNum(text, n)) throw OraError(1722);
+    if (v.kind == json::Value::True || v.kind == json::Value::False) {
+      // a JSON Boolean as a NUMBER: 1 for true, 0 for false
+      sqlite3_result_int(ctx, v.kind == json::Value::True);
+      return;
+    }
+    if (!parseNum(text, n)) throw OraError(1722);
+    if (size < 0) {
+      // NUMBER(p,s): rounded to the scale, no more than p digits in all
+      const int p = static_cast<int>(-size / 1000), s = static_cast<int>(-size % 1000) - 500;
+      n = roundNum(n, s);
+      Num limit(1, p - s);
+      if (compare(n.negative() ? neg(n) : n, limit) >= 0) throw OraError(1438);
+    }
     resultNumExact(ctx, n);
-  } else if (type == kDate) {
+  } else if (type == kBinaryDouble || type == kBinaryFloat) {
+    Num n;
+    if (v.kind == json::Value::True || v.kind == json::Value::False || !parseNum(text, n)) throw OraError(1722);
+    double x = std::strtod(text.c_str(), nullptr);
+    resultFp(ctx, type, type == kBinaryFloat ? asBinaryFloat(x) : x);
+  } else if (type == kDate || type == kTimestamp) {
     if (v.kind != json::Value::String) throw OraError(1858);
-    std::string s = text;
+    std::string s = text, fraction;
     if (s.size() > 10 && s[10] == 'T') s[10] = ' ';
+    if (s.size() > 20 && s[19] == '.')
+      for (size_t k = 20; k < s.size() && s[k] >= '0' && s[k] <= '9'; ++k) fraction += s[k];
     if (s.size() > 19) s.resize(19); // fraction or zone of an ISO timestamp
     DateTime d;
     if (int err = parseDate(s, d)) throw OraError(err);
-    resultDate(ctx, d);
+    if (type == kDate) return resultDate(ctx, d);
+    // a TIMESTAMP keeps six digits of the fraction, rounded
+    fraction.resize(9, '0');
+    d.nanos = std::atoi(fraction.c_str());
+    std::string out = storedTimestamp(roundFraction(d, 6));
+    sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
   } else {
-    if (static_cast<int64_t>(text.size()) > size) throw jsonError(40478, std::to_string(size));
+    if (size < 0) {
+      // TRUNCATE: cut to the size, on a character's start
+      size_t keep = static_cast<size_t>(-size);
+      if (text.size() > keep) {
+        while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;
+        text.resize(keep);
+      }
+    } else if (static_cast<int64_t>(text.size()) > size) {
+      throw jsonError(40478, std::to_string(size));
+    }
     if (text.empty()) sqlite3_result_null(ctx);
     else resultString(ctx, text);
   }
@@ -149,7 +196,7 @@ void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int6
 
 namespace {
 
-void fnJsonValue(Ctx* ctx, int, Val** argv) {
+void fnJsonValue(Ctx* ctx, int argc, Val** argv) {
   if (isNull(argv[0])) {
     sqlite3_result_null(ctx);
     return;
@@ -158,6 +205,7 @@ void fnJsonValue(Ctx* ctx, int, Val** argv) {
   const int64_t size = sqlite3_value_int64(argv[3]);
   const int onError = sqlite3_value_int(argv[4]), onEmpty = sqlite3_value_int(argv[6]);
   json::Path path = pathArg(argv[1]);
+  bindVars(path, argc, argv, 8);
   // NULL ON ERROR (0) answers NULL, ERROR ON ERROR (1) the error, DEFAULT (2) the default given
   auto fallback = [&](int how, Val* dflt, const OraError& e) {
     if (how == 1) throw e;
@@ -184,7 +232,7 @@ void fnJsonValue(Ctx* ctx, int, Val** argv) {
   }
 }
 
-void fnJsonQuery(Ctx* ctx, int, Val** argv) {
+void fnJsonQuery(Ctx* ctx, int argc, Val** argv) {
   if (isNull(argv[0])) {
     sqlite3_result_null(ctx);
     return;
@@ -194,6 +242,7 @@ void fnJsonQuery(Ctx* ctx, int, Val** argv) {
   const int onError = sqlite3_value_int(argv[4]), onEmpty = sqlite3_value_int(argv[5]);
   const int64_t size = sqlite3_value_int64(argv[6]);
   json::Path path = pathArg(argv[1]);
+  bindVars(path, argc, argv, 7);
   // 0 NULL, 1 ERROR, 3 EMPTY ARRAY, 4 EMPTY OBJECT
   auto fallback = [&](int how, const OraError& e) {
     if (how == 1) throw e;
@@ -222,9 +271,10 @@ void fnJsonQuery(Ctx* ctx, int, Val** argv) {
   resultString(ctx, s);
 }
 
-void fnJsonExists(Ctx* ctx, int, Val** argv) {
+void fnJsonExists(Ctx* ctx, int argc, Val** argv) {
   const int onError = sqlite3_value_int(argv[2]); // 0 FALSE, 1 TRUE, 2 ERROR
   json::Path path = pathArg(argv[1]);
+  bindVars(path, argc, argv, 3);
   if (isNull(argv[0])) { // unknown, as for any condition of NULL
     sqlite3_result_null(ctx);
     return;
@@ -240,6 +290,18 @@ void fnJsonExists(Ctx* ctx, int, Val** argv) {
   sqlite3_result_int(ctx, !found.empty());
 }
 
+// JSON_EQUAL(a, b): the same JSON values, members in any order; FALSE ON ERROR by default.
+void fnJsonEqual(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0]) || isNull(argv[1])) return sqlite3_result_null(ctx);
+  const int onError = sqlite3_value_int(argv[2]); // 0 FALSE, 1 TRUE, 2 ERROR
+  json::Value a, b;
+  if (!json::parse(textArg(argv[0]), a, false) || !json::parse(textArg(argv[1]), b, false)) {
+    if (onError == 2) throw jsonError(40441);
+    return sqlite3_result_int(ctx, onError == 1);
+  }
+  sqlite3_result_int(ctx, json::equal(a, b));
+}
+
 // x IS [NOT] JSON is written x [NOT] MATCH flags, which SQLite calls as match(flags, x).
 void fnMatchJson(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[1])) {
@@ -249,18 +311,23 @@ void fnMatchJson(Ctx* ctx, int, Val** argv) {
   const int flags = sqlite3_value_int(argv[0]);
   json::Value doc;
   bool ok = json::parse(textArg(argv[1]), doc, flags & 1, flags & 2);
-  sqlite3_result_int(ctx, ok && !doc.scalar());
+  const int kinds = flags & 28 ? flags & 28 : 12;
+  const int kind = doc.kind == json::Value::Object ? 4 : doc.kind == json::Value::Array ? 8 : 16;
+  sqlite3_result_int(ctx, ok && (kinds & kind));
 }
 
 void fnJsonObject(Ctx* ctx, int argc, Val** argv) {
-  const bool absent = sqlite3_value_int(argv[0]) != 0;
+  const int how = sqlite3_value_int(argv[0]); // bit 0 ABSENT ON NULL, bit 1 WITH UNIQUE KEYS
+  const bool absent = how & 1;
   const int64_t size = sqlite3_value_int64(argv[1]);
   std::string out = "{";
   bool first = true;
+  std::set<std::string> keys;
   for (int i = 2; i + 2 < argc; i += 3) {
     if (isNull(argv[i])) throw jsonError(40595);
     std::string v = jsonOf(argv[i + 1], sqlite3_value_int(argv[i + 2]));
     if (v.empty() && absent) continue;
+    if ((how & 2) && !keys.insert(textOf(argv[i])).second) throw jsonError(40473);
     if (!first) out += ',';
     first = false;
     out += json::quote(textOf(argv[i])) + ":" + (v.empty() ? "null" : v);
@@ -292,7 +359,7 @@ struct Gathered {
   std::vector<Row> rows;
   std::vector<int> how;
   int64_t size = 4000;
-  bool started = false;
+  bool started = false, unique = false;
   ~Gathered() {
     for (auto& r : rows)
       for (auto* k : r.order) sqlite3_value_free(k);
@@ -343,8 +410,9 @@ void objectAggStep(Ctx* ctx, int, Val** argv) {
   g->size = sqlite3_value_int64(argv[4]);
   if (isNull(argv[0])) throw jsonError(40595);
   std::string v = jsonOf(argv[1], sqlite3_value_int(argv[2]));
+  g->unique = (sqlite3_value_int(argv[3]) & 2) != 0; // WITH UNIQUE KEYS
   if (v.empty()) {
-    if (sqlite3_value_int(argv[3]) != 0) return; // ABSENT ON NULL
+    if (sqlite3_value_int(argv[3]) & 1) return; // ABSENT ON NULL
     v = "null";
   }
   g->rows.push_back({textOf(argv[0]), std::move(v), {}});
@@ -364,7 +432,9 @@ void gatheredFinal(Ctx* ctx, bool object) {
         return false;
       });
       std::string out = object ? "{" : "[";
+      std::set<std::string> keys;
       for (size_t i = 0; i < g->rows.size(); ++i) {
+        if (object && g->unique && !keys.insert(g->rows[i].key).second) throw jsonError(40473);
         if (i) out += ',';
         if (object) out += json::quote(g->rows[i].key) + ":";
         out += g->rows[i].json;
@@ -388,9 +458,10 @@ void objectAggFinal(Ctx* ctx) { gatheredFinal(ctx, true); }
 void registerJsonFunctions(sqlite3* db) {
   registerJsonModifyFunctions(db);
   const int det = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
-  sqlite3_create_function(db, "ora_json_value", 8, det, nullptr, guarded<fnJsonValue>, nullptr, nullptr);
-  sqlite3_create_function(db, "ora_json_query", 7, det, nullptr, guarded<fnJsonQuery>, nullptr, nullptr);
-  sqlite3_create_function(db, "ora_json_exists", 3, det, nullptr, guarded<fnJsonExists>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_json_value", -1, det, nullptr, guarded<fnJsonValue>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_json_query", -1, det, nullptr, guarded<fnJsonQuery>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_json_equal", 3, det, nullptr, guarded<fnJsonEqual>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_json_exists", -1, det, nullptr, guarded<fnJsonExists>, nullptr, nullptr);
   sqlite3_create_function(db, "match", 2, det, nullptr, guarded<fnMatchJson>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_object", -1, det, nullptr, guarded<fnJsonObject>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_json_array", -1, det, nullptr, guarded<fnJsonArray>, nullptr, nullptr);

@@ -21,12 +21,23 @@ void registerJsonFunctions(sqlite3* db);
 struct JsonTableColumn {
   enum Kind { Value, Query, Exists, Ordinality } kind = Value;
   std::string name, path;
-  int type = 1;        // Value: kVarchar2, kNumber or kDate
+  int type = 1;        // Value: kVarchar2, kNumber, kDate or kTimestamp
   int64_t size = 4000; // the longest text
   bool wrapper = false;
+  int nest = 0; // the row path (0) or the NESTED PATH it is read under
+  // ON ERROR and ON EMPTY: 0 NULL, 1 ERROR, 2 DEFAULT the literal; -1 for ON EMPTY: as ON ERROR
+  int onError = 0, onEmpty = -1;
+  json::Value errorDefault, emptyDefault;
+};
+// NESTED PATH: rows found under a parent's row, outer-joined to it; siblings' rows are
+// unioned, each with the other's columns NULL.
+struct JsonTableNest {
+  std::string path;
+  int parent = -1;
 };
 struct JsonTableSpec {
   std::vector<JsonTableColumn> columns;
+  std::vector<JsonTableNest> nests{JsonTableNest{}}; // [0]: the row path's own rows
   bool errorOnError = false;
 };
 // The table-valued function name(document, row path) with those columns, registered on the
@@ -34,7 +45,9 @@ struct JsonTableSpec {
 std::string jsonTableModule(sqlite3* db, const JsonTableSpec& spec);
 
 // A scalar found by JSON_VALUE as the result of the SQL type asked for (kVarchar2 of at most `size`
-// bytes, kNumber, kDate); throws the error when it does not convert or fit.
+// bytes, kNumber, kDate); throws the error when it does not convert or fit. For kNumber a
+// negative size is numberShape's NUMBER(p,s); for kVarchar2, -n cuts the text to n bytes (TRUNCATE).
+inline int64_t numberShape(int precision, int scale) { return -(int64_t{precision} * 1000 + scale + 500); }
 void jsonScalarResult(sqlite3_context* ctx, const json::Value& v, int type, int64_t size);
 
 // The JSON text of a SQL value of the given kind (0 by its value, 1 JSON text, 2 NUMBER, 3 DATE,

@@ -11,7 +11,7 @@ namespace ora::sql {
 namespace {
 const char* const kJsonFunctions[] = {"JSON_VALUE", "JSON_QUERY", "JSON_EXISTS", "JSON_OBJECT",
                                       "JSON_ARRAY", "JSON_OBJECTAGG", "JSON_ARRAYAGG", "JSON_SERIALIZE",
-                                      "JSON_SCALAR", "JSON_MERGEPATCH", "JSON_TRANSFORM"};
+                                      "JSON_SCALAR", "JSON_MERGEPATCH", "JSON_TRANSFORM", "JSON", "JSON_EQUAL"};
 const char* const kTransformOps[] = {"REMOVE", "KEEP", "RENAME", "SET", "INSERT", "REPLACE", "APPEND"};
 } // namespace
 
@@ -28,10 +28,18 @@ void Parser::jsonReturning() {
       if (cur().kind != Tok::Num) fail(910);
       ++i_;
       if (acceptOp(",")) {
+        acceptOp("-"); // a negative scale rounds left of the point
         if (cur().kind != Tok::Num) fail(910);
         ++i_;
       }
       if (!acceptWord("BYTE")) acceptWord("CHAR");
+      expectOp(")", 907);
+    }
+  } else if (acceptWord("BINARY_DOUBLE") || acceptWord("BINARY_FLOAT")) {
+  } else if (acceptWord("TIMESTAMP")) {
+    if (acceptOp("(")) {
+      if (cur().kind != Tok::Num) fail(910);
+      ++i_;
       expectOp(")", 907);
     }
   } else if (!acceptWord("DATE") && !acceptWord("CLOB") && !acceptWord("JSON")) {
@@ -133,6 +141,20 @@ Node* Parser::jsonCall() {
     // the path is the literal alone, not an expression that starts with one
     if (cur().kind == Tok::Op && !isOp(",") && !isOp(")"))
       throw jsonError(40454).at(static_cast<int>(n->kids.back()->pos));
+    if (acceptWord("PASSING")) {
+      // values for the path's $names
+      do {
+        n->kids.push_back(expr());
+        expectWord("AS", 907);
+        name(904);
+      } while (acceptOp(","));
+    }
+  } else if (f == "JSON") {
+    n->kids.push_back(jsonValueExpr());
+  } else if (f == "JSON_EQUAL") {
+    n->kids.push_back(jsonValueExpr());
+    expectOp(",", 907);
+    n->kids.push_back(jsonValueExpr());
   } else if (f == "JSON_SERIALIZE" || f == "JSON_SCALAR" || f == "JSON_MERGEPATCH" || f == "JSON_TRANSFORM") {
     n->kids.push_back(jsonValueExpr());
     if (f == "JSON_MERGEPATCH") {
@@ -153,6 +175,8 @@ Node* Parser::jsonCall() {
       }
       if (f == "JSON_OBJECTAGG" || !acceptOp(",")) break;
     }
+  } else if (f == "JSON_ARRAY" && isWord("SELECT")) {
+    n->kids.push_back(query(true)); // an element for each row of the query
   } else { // JSON_ARRAY, JSON_ARRAYAGG
     while (!isOp(")")) {
       n->kids.push_back(jsonValueExpr());
@@ -184,28 +208,44 @@ Node* Parser::jsonTable() {
   ++i_;
   while (jsonClause("JSON_QUERY")) {
   }
+  jsonColumns();
+  expectOp(")", 907);
+  return finish(n);
+}
+
+// COLUMNS (column, ...): each a name with FOR ORDINALITY, or a type, FORMAT JSON, a wrapper,
+// EXISTS, PATH and ON ERROR/EMPTY clauses; or NESTED [PATH] 'path' COLUMNS (...).
+void Parser::jsonColumns() {
+  DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
   expectWord("COLUMNS", 907);
   expectOp("(", 906);
   do {
-    if (isWord("NESTED")) fail(907); // nested column lists are not read
+    if (acceptWord("NESTED")) {
+      acceptWord("PATH");
+      if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
+      ++i_;
+      jsonColumns();
+      continue;
+    }
     name(904);
     if (acceptWord("FOR")) {
       expectWord("ORDINALITY", 907);
       continue;
     }
-    if (isWord("VARCHAR2") || isWord("NUMBER") || isWord("DATE") || isWord("CLOB")) jsonReturning();
-    if (acceptWord("FORMAT")) expectWord("JSON", 907);
-    acceptWord("EXISTS");
-    if (acceptWord("PATH")) {
-      if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
-      ++i_;
-    }
-    while (jsonClause("JSON_QUERY")) {
+    if (isWord("VARCHAR2") || isWord("NUMBER") || isWord("DATE") || isWord("CLOB") || isWord("TIMESTAMP")) jsonReturning();
+    for (;;) {
+      if (acceptWord("FORMAT")) {
+        expectWord("JSON", 907);
+      } else if (acceptWord("EXISTS")) {
+      } else if (acceptWord("PATH")) {
+        if (cur().kind != Tok::Str) throw jsonError(40454).at(static_cast<int>(cur().pos));
+        ++i_;
+      } else if (!jsonClause("JSON_QUERY")) {
+        break;
+      }
     }
   } while (acceptOp(","));
   expectOp(")", 907);
-  expectOp(")", 907);
-  return finish(n);
 }
 
 // expr IS [NOT] JSON [STRICT|LAX] [WITH|WITHOUT UNIQUE KEYS], after IS.
@@ -214,7 +254,18 @@ Node* Parser::isJson(Node* n) {
   n->text = "JSON";
   if (acceptWord("NOT")) n->flags |= kNegated;
   expectWord("JSON", 908);
+  // the kind of JSON: VALUE, OBJECT, ARRAY, SCALAR, or several in parentheses
+  auto kind = [&] { return acceptWord("VALUE") || acceptWord("OBJECT") || acceptWord("ARRAY") || acceptWord("SCALAR"); };
+  if (isOp("(") && (isWord("VALUE", 1) || isWord("OBJECT", 1) || isWord("ARRAY", 1) || isWord("SCALAR", 1))) {
+    ++i_;
+    while (kind()) acceptOp(",");
+    expectOp(")", 907);
+  } else {
+    kind();
+  }
+  if (acceptWord("FORMAT")) expectWord("JSON", 907);
   if (!acceptWord("STRICT")) acceptWord("LAX");
+  if ((isWord("ALLOW") || isWord("DISALLOW")) && isWord("SCALARS", 1)) i_ += 2;
   if (isWord("WITH") || isWord("WITHOUT")) {
     ++i_;
     expectWord("UNIQUE", 907);

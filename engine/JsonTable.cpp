@@ -20,12 +20,42 @@ struct Table {
   std::shared_ptr<const JsonTableSpec> spec;
 };
 
+// One row: per nest, the item it reads its columns from and its number among its siblings (0:
+// none, its columns are NULL).
+struct Row {
+  std::vector<json::Value> items;
+  std::vector<int64_t> ordinals;
+};
+
 struct Cursor {
   sqlite3_vtab_cursor base{};
   const JsonTableSpec* spec = nullptr;
-  std::vector<json::Value> rows;
+  std::vector<Row> rows;
   size_t at = 0;
 };
+
+// The rows of nest n for its item v: v's row joined to the union of its children's rows, or v's
+// row alone when they have none.
+// (Nests are no deeper than the statement's parentheses.)
+void expand(const JsonTableSpec& spec, int n, const json::Value& v, int64_t ordinal, Row row, std::vector<Row>& out) {
+  row.items[static_cast<size_t>(n)] = v;
+  row.ordinals[static_cast<size_t>(n)] = ordinal;
+  const size_t before = out.size();
+  for (size_t c = 1; c < spec.nests.size(); ++c) {
+    if (spec.nests[c].parent != n) continue;
+    json::Path path;
+    try {
+      path = json::compilePath(spec.nests[c].path);
+    } catch (const OraError&) {
+      throw jsonError(40597, spec.nests[c].path);
+    }
+    bool miss = false;
+    std::vector<json::Value> found = json::evaluate(path, v, miss);
+    for (size_t k = 0; k < found.size(); ++k)
+      expand(spec, static_cast<int>(c), found[k], static_cast<int64_t>(k) + 1, row, out);
+  }
+  if (out.size() == before) out.push_back(std::move(row));
+}
 
 int connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char**) {
   auto spec = *static_cast<std::shared_ptr<const JsonTableSpec>*>(aux);
@@ -82,7 +112,11 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
       return SQLITE_OK;
     }
     bool strictMiss = false;
-    c->rows = json::evaluate(path, doc, strictMiss);
+    std::vector<json::Value> found = json::evaluate(path, doc, strictMiss);
+    Row empty;
+    empty.items.resize(c->spec->nests.size());
+    empty.ordinals.assign(c->spec->nests.size(), 0);
+    for (size_t k = 0; k < found.size(); ++k) expand(*c->spec, 0, found[k], static_cast<int64_t>(k) + 1, empty, c->rows);
   } catch (const OraError& e) {
     setError(cur, e.text);
     return SQLITE_ERROR;
@@ -111,42 +145,58 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
     return SQLITE_OK;
   }
   const JsonTableColumn& col = cols[static_cast<size_t>(i)];
+  const Row& row = c->rows[c->at];
+  const auto nest = static_cast<size_t>(col.nest);
+  if (nest >= row.ordinals.size() || row.ordinals[nest] == 0) { // no row of its nest here
+    sqlite3_result_null(ctx);
+    return SQLITE_OK;
+  }
   try {
     if (col.kind == JsonTableColumn::Ordinality) {
-      sqlite3_result_int64(ctx, static_cast<int64_t>(c->at) + 1);
+      sqlite3_result_int64(ctx, row.ordinals[nest]);
       return SQLITE_OK;
     }
     json::Path path = json::compilePath(col.path);
     bool strictMiss = false;
-    std::vector<json::Value> found = json::evaluate(path, c->rows[c->at], strictMiss);
+    std::vector<json::Value> found = json::evaluate(path, row.items[nest], strictMiss);
     if (col.kind == JsonTableColumn::Exists) {
-      resultText(ctx, found.empty() ? "false" : "true");
+      if (col.type == kNumber) sqlite3_result_int(ctx, !found.empty());
+      else resultText(ctx, found.empty() ? "false" : "true");
       return SQLITE_OK;
+    }
+    // the column's ON ERROR / ON EMPTY handling
+    auto fallback = [&](int how, const json::Value& dflt, const OraError& e) {
+      if (how == 1) throw e;
+      if (how == 2) jsonScalarResult(ctx, dflt, col.type, col.size);
+      else sqlite3_result_null(ctx);
+      return SQLITE_OK;
+    };
+    if (found.empty()) {
+      if (col.onEmpty >= 0) return fallback(col.onEmpty, col.emptyDefault, jsonError(40462));
+      return fallback(col.onError, col.errorDefault, jsonError(40462));
     }
     if (col.kind == JsonTableColumn::Query) {
       json::Value out;
       if (found.size() == 1 && !found[0].scalar()) {
         out = std::move(found[0]);
-      } else if (col.wrapper && !found.empty()) {
+      } else if (col.wrapper) {
         out.kind = json::Value::Array;
         out.items = std::move(found);
       } else {
-        sqlite3_result_null(ctx);
-        return SQLITE_OK;
+        return fallback(col.onError, col.errorDefault, jsonError(40480));
       }
       std::string s = json::serialize(out);
-      if (static_cast<int64_t>(s.size()) > col.size) sqlite3_result_null(ctx);
-      else resultText(ctx, s);
+      if (static_cast<int64_t>(s.size()) > col.size)
+        return fallback(col.onError, col.errorDefault, jsonError(40478, std::to_string(col.size)));
+      resultText(ctx, s);
       return SQLITE_OK;
     }
-    if (found.size() != 1 || !found[0].scalar()) {
-      sqlite3_result_null(ctx);
-      return SQLITE_OK;
-    }
+    if (found.size() != 1) return fallback(col.onError, col.errorDefault, jsonError(40470));
+    if (!found[0].scalar()) return fallback(col.onError, col.errorDefault, jsonError(40456));
     try {
       jsonScalarResult(ctx, found[0], col.type, col.size);
-    } catch (const OraError&) {
-      sqlite3_result_null(ctx); // NULL ON ERROR
+    } catch (const OraError& e) {
+      return fallback(col.onError, col.errorDefault, e);
     }
   } catch (const OraError& e) {
     sqlite3_result_error(ctx, e.text.c_str(), -1);
@@ -165,7 +215,10 @@ std::string jsonTableModule(sqlite3* db, const JsonTableSpec& spec) {
   std::string key = spec.errorOnError ? "E" : "N";
   for (const auto& c : spec.columns)
     key += "|" + c.name + "/" + std::to_string(c.kind) + "/" + std::to_string(c.type) + "/" +
-           std::to_string(c.size) + "/" + std::to_string(c.wrapper) + "/" + c.path;
+           std::to_string(c.size) + "/" + std::to_string(c.wrapper) + "/" + std::to_string(c.nest) + "/" +
+           std::to_string(c.onError) + std::to_string(c.onEmpty) + json::serialize(c.errorDefault) + "/" +
+           json::serialize(c.emptyDefault) + "/" + c.path;
+  for (const auto& n : spec.nests) key += "|N" + std::to_string(n.parent) + "/" + n.path;
   uint64_t h = 1469598103934665603ull;
   for (unsigned char ch : key) h = (h ^ ch) * 1099511628211ull;
   char name[40];

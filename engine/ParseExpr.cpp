@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 
 namespace ora::sql {
@@ -33,7 +34,7 @@ bool isCondition(const Node* n) {
   case N::Name: case N::Bind: case N::Case: case N::Cast:
     return true;
   case N::Call:
-    return n->text == "REGEXP_LIKE" || n->text == "LNNVL" || n->text == "JSON_EXISTS" || n->text == "XMLEXISTS" ||
+    return n->text == "REGEXP_LIKE" || n->text == "LNNVL" || n->text == "JSON_EXISTS" || n->text == "XMLEXISTS" || n->text == "JSON_EQUAL" ||
            n->text == "TO_BOOLEAN"; // a condition written as a call
   default:
     return false;
@@ -69,7 +70,7 @@ Node* Parser::expr() { return binary(1); }
 
 Node* Parser::value(Node* e) {
   if (e->kind == N::Call && e->alias.empty() && (e->text == "REGEXP_LIKE" || e->text == "LNNVL" || e->text == "JSON_EXISTS" ||
-                                                  e->text == "XMLEXISTS"))
+                                                  e->text == "XMLEXISTS" || e->text == "JSON_EQUAL"))
     failAt(904, e->pos, e->text);
   return e;
 }
@@ -455,7 +456,9 @@ Node* Parser::primary() {
 Node* Parser::nameExpr() {
   Node* n = make(N::Name);
   n->text = t_[i_++].text;
-  while (isOp(".")) {
+  int parts = 1;
+  while (isOp(".") || (parts >= 3 && isOp("["))) {
+    if (jsonSteps(parts)) return finish(n);
     const Token& nx = peek(1);
     if (nx.kind == Tok::Op && nx.text == "*") {
       i_ += 2;
@@ -475,6 +478,7 @@ Node* Parser::nameExpr() {
     n->kids.assign(1, finish(q));
     n->text = nx.text;
     i_ += 2;
+    ++parts;
   }
   if (isOp("(")) {
     // (+) after a column marks Oracle's outer join
@@ -486,6 +490,39 @@ Node* Parser::nameExpr() {
     return xmlMethods(call(n));
   }
   return finish(n);
+}
+
+// After alias.column.field, a JSON dot notation's array steps ([0], [*], [1 to last]) and a
+// trailing item method (.size(), .number()) are part of the name; the translator reads them.
+bool Parser::jsonSteps(int parts) {
+  if (parts < 3) return false;
+  auto method = [&](size_t k) {
+    const Token& m = t_[i_ + k];
+    static const std::set<std::string> names = {"ABS", "AVG", "BOOLEAN", "CEILING", "COUNT", "DATE", "DOUBLE",
+                                                "FLOAT", "FLOOR", "LENGTH", "LOWER", "MAXNUMBER", "MAXSTRING",
+                                                "MINNUMBER", "MINSTRING", "NUMBER", "SIZE", "STRING", "SUM",
+                                                "TIMESTAMP", "TYPE", "UPPER"};
+    return (m.kind == Tok::Ident && names.count(m.text) && t_[i_ + k + 1].kind == Tok::Op && t_[i_ + k + 1].text == "(" &&
+            t_[i_ + k + 2].kind == Tok::Op && t_[i_ + k + 2].text == ")");
+  };
+  if (!isOp("[") && !(isOp(".") && method(1))) return false;
+  for (;;) {
+    if (isOp("[")) {
+      ++i_;
+      while (!isOp("]")) {
+        if (cur().kind == Tok::End) fail(907);
+        ++i_;
+      }
+      ++i_;
+    } else if (isOp(".") && method(1)) {
+      i_ += 4; // an item method ends the chain
+      return true;
+    } else if (isOp(".") && (peek(1).kind == Tok::Ident || peek(1).kind == Tok::QIdent)) {
+      i_ += 2;
+    } else {
+      return true;
+    }
+  }
 }
 
 // DEFAULT expr ON CONVERSION ERROR after the value of CAST, TO_NUMBER or TO_DATE.

@@ -474,6 +474,8 @@ void regexpReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 const char* const kRegexpFunctions[] = {"REGEXP_LIKE", "REGEXP_SUBSTR", "REGEXP_INSTR", "REGEXP_REPLACE",
                                         "REGEXP_COUNT", nullptr};
 
+void onRegexStack(const std::function<void()>& work) { onOwnStack(work); }
+
 void registerRegexpFunctions(sqlite3* db) {
   int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   for (int n = 2; n <= 3; ++n) sqlite3_create_function(db, "REGEXP_LIKE", n, flags, nullptr, guard<regexpLike>, nullptr, nullptr);

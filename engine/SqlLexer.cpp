@@ -175,7 +175,8 @@ std::vector<Token> lex(std::string_view s) {
       t.text.assign(s.substr(i, pair ? 2 : 1));
       // A NUL byte, a ";" and anything else SQL has no use for are stray characters.
       // ':' on its own parts a key from its value in JSON_OBJECT
-      bool ok = t.text.size() == 2 || (c != 0 && std::strchr("()+-*/,.=<>@:", static_cast<char>(c)));
+      // '[' and ']' are a JSON dot-notation's array steps
+      bool ok = t.text.size() == 2 || (c != 0 && std::strchr("()+-*/,.=<>@:[]", static_cast<char>(c)));
       if (c == '|' && !ok) throw errorAt(996, i); // concatenation is ||
       if (!ok) throw errorAt(911, i);
       i += t.text.size();

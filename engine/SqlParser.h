@@ -112,6 +112,8 @@ private:
   void conversionDefault(Node* n);
   Node* caseExpr();
   Node* nameExpr();
+  bool jsonSteps(int parts);
+  void jsonColumns();
   Node* exprList(int closeCode); // "( e, e, ... )" after the "("
   Node* valueList();             // of IN or = ANY
   Node* typeSpec();

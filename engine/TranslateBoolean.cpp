@@ -30,7 +30,8 @@ bool conditionCall(const std::vector<Token>& t, size_t b, size_t e) {
   if (e <= b + 2 || e > t.size()) return false;
   const Token& f = t[b];
   return f.kind == Token::Ident && is(t[b + 1], "(") && closing(t, b + 1, e) == e - 1 &&
-         (f.text == "REGEXP_LIKE" || f.text == "JSON_EXISTS" || f.text == "XMLEXISTS" || f.text == "LNNVL");
+         (f.text == "REGEXP_LIKE" || f.text == "JSON_EXISTS" || f.text == "XMLEXISTS" || f.text == "LNNVL" ||
+          f.text == "JSON_EQUAL");
 }
 
 bool booleanTokens(const std::vector<Token>& t, size_t b, size_t e) {

@@ -293,6 +293,8 @@ std::string Translator::emit(size_t b, size_t e) {
       add(quoteIdent(k.text));
       break;
     case Token::Op:
+      // brackets are only a JSON dot-notation's array steps, read with it
+      if (k.text == "[" || k.text == "]") throw OraError(911).at(static_cast<int>(k.pos));
       if (eq(k.text, "(") && setMember(i) && multisetCompound(i, e)) {
         size_t next;
         add(multisetRows(i, e, next));

@@ -127,6 +127,7 @@ struct JsonCall {
   std::vector<char> formatJson;                // per argument: FORMAT JSON after it
   size_t orderB = 0, orderE = 0;               // JSON_ARRAYAGG's ORDER BY keys
   int returnType = 0, returnSize = 4000;       // RETURNING; 0 when not given
+  int precision = 0, scale = 0;                // RETURNING NUMBER(p,s)
   int64_t limit = 4000;                        // the longest result in bytes
   int onError = -1, onEmpty = -1, onNull = -1, wrapper = 0;
   std::pair<size_t, size_t> errorDefault{0, 0}, emptyDefault{0, 0};
@@ -134,8 +135,14 @@ struct JsonCall {
   bool ascii = false, ordered = false, truncate = false;
   std::vector<JsonEditTokens> edits; // JSON_TRANSFORM
   std::pair<size_t, size_t> star{0, 0}; // JSON_OBJECT(*) or (t.*)
+  std::pair<size_t, size_t> query{0, 0}; // JSON_ARRAY(query): its SELECT to the token after it
   std::vector<size_t> pins; // literals of the RETURNING type
   size_t end = 0;            // the token after it
+  struct Passed {
+    size_t b, e;
+    std::string name;
+  };
+  std::vector<Passed> passing; // PASSING value AS name, for the path's $name
 };
 
 // The token at i, or an empty one past the end.
@@ -572,6 +579,7 @@ public:
                    std::string& method);
   bool objectTerm(size_t i, size_t b, std::string& out, size_t& last);
   bool jsonDot(size_t i, size_t b, std::string& out, size_t& last);
+  bool jsonDotType(size_t b, size_t e, ColType& out);
   std::string objectRowValue(const TableRef& r, const std::string& type);
   bool objectCallTerm(size_t i, std::string& out, ColType& type, size_t& last);
   bool objectExprType(size_t b, size_t e, ColType& t);

@@ -6,6 +6,9 @@
 #include "JsonDoc.h"
 #include "JsonFunctions.h"
 
+#include <functional>
+#include <set>
+
 namespace ora::tx {
 
 namespace {
@@ -13,7 +16,7 @@ namespace {
 bool jsonFn(const std::string& w) {
   return w == "JSON_VALUE" || w == "JSON_QUERY" || w == "JSON_EXISTS" || w == "JSON_OBJECT" || w == "JSON_ARRAY" ||
          w == "JSON_OBJECTAGG" || w == "JSON_ARRAYAGG" || w == "JSON_SERIALIZE" || w == "JSON_SCALAR" ||
-         w == "JSON_MERGEPATCH" || w == "JSON_TRANSFORM";
+         w == "JSON_MERGEPATCH" || w == "JSON_TRANSFORM" || w == "JSON" || w == "JSON_EQUAL";
 }
 
 bool modifying(const std::string& f) {
@@ -22,6 +25,18 @@ bool modifying(const std::string& f) {
 
 bool generation(const std::string& f) {
   return f == "JSON_OBJECT" || f == "JSON_ARRAY" || f == "JSON_OBJECTAGG" || f == "JSON_ARRAYAGG";
+}
+
+// JSON_VALUE without RETURNING: a path ending in a number or date item method returns that type.
+int valueType(const JsonCall& c, const std::vector<Token>& t) {
+  if (c.returnType || c.args.size() < 2) return c.returnType ? c.returnType : kVarchar2;
+  const std::string& p = t[c.args[1].first].text;
+  auto dot = p.rfind('.');
+  if (dot == std::string::npos || !p.ends_with("()")) return kVarchar2;
+  const std::string m = p.substr(dot + 1, p.size() - dot - 3);
+  static const std::set<std::string> numeric = {"number", "numberOnly", "double", "float", "abs", "ceiling", "floor",
+                                                "size", "count", "length", "sum", "avg", "minNumber", "maxNumber"};
+  return numeric.count(m) ? kNumber : m == "date" ? kDate : m == "timestamp" ? kTimestamp : kVarchar2;
 }
 
 } // namespace
@@ -36,10 +51,13 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
     if (word(k, "RETURNING")) {
       take(k++);
       const std::string type = k < close ? t_[k].text : std::string();
-      if (!(word(k, "VARCHAR2") || word(k, "NUMBER") || word(k, "DATE") || word(k, "CLOB") || word(k, "JSON")))
+      const bool scalarOnly = word(k, "TIMESTAMP") || word(k, "BINARY_DOUBLE") || word(k, "BINARY_FLOAT");
+      if (!(word(k, "VARCHAR2") || word(k, "NUMBER") || word(k, "DATE") || word(k, "CLOB") || word(k, "JSON") ||
+            (scalarOnly && c.fn == "JSON_VALUE")))
         throw OraError(902);
       take(k++);
-      c.returnType = type == "NUMBER" ? kNumber : type == "DATE" ? kDate : kVarchar2;
+      c.returnType = type == "NUMBER" ? kNumber : type == "DATE" ? kDate : type == "TIMESTAMP" ? kTimestamp
+                   : type == "BINARY_DOUBLE" ? kBinaryDouble : type == "BINARY_FLOAT" ? kBinaryFloat : kVarchar2;
       c.returnSize = 4000;
       c.limit = type == "CLOB" || type == "JSON" ? (int64_t{1} << 30) : 4000;
       if (is(at(k), "(")) {
@@ -47,6 +65,15 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
         if (type == "VARCHAR2" && at(k + 1).kind == Token::Num) {
           c.returnSize = std::max(1, std::min(32767, std::atoi(t_[k + 1].text.c_str())));
           c.limit = c.returnSize;
+        }
+        if (type == "NUMBER" && at(k + 1).kind == Token::Num) {
+          c.precision = std::max(1, std::min(38, std::atoi(t_[k + 1].text.c_str())));
+          if (is(at(k + 2), ",")) {
+            size_t sk = k + 3;
+            bool minus = is(at(sk), "-");
+            if (minus) ++sk;
+            if (at(sk).kind == Token::Num) c.scale = std::max(-84, std::min(127, std::atoi(t_[sk].text.c_str()))) * (minus ? -1 : 1);
+          }
         }
         for (size_t m = k + 1; m < pclose; ++m)
           if (t_[m].kind == Token::Ident) take(m);
@@ -65,7 +92,7 @@ size_t Translator::jsonClauses(JsonCall& c, size_t k, size_t close, int d) {
     if ((word(k, "NULL") || word(k, "ERROR") || word(k, "TRUE") || word(k, "FALSE") || word(k, "ABSENT") ||
          word(k, "EMPTY")) && (onNext || (word(k, "EMPTY") && (word(k + 1, "ARRAY") || word(k + 1, "OBJECT"))))) {
       int how = word(k, "NULL") ? 0 : word(k, "ERROR") ? 1 : word(k, "TRUE") ? 1 : word(k, "FALSE") ? 0 : word(k, "ABSENT") ? 1 : 3;
-      if (word(k, "ERROR") && c.fn == "JSON_EXISTS") how = 2;
+      if (word(k, "ERROR") && (c.fn == "JSON_EXISTS" || c.fn == "JSON_EQUAL")) how = 2;
       if (word(k, "NULL") && gen) how = 1; // NULL ON NULL keeps the nulls
       if (word(k, "ABSENT")) how = 0;
       take(k++);
@@ -132,7 +159,32 @@ void Translator::markJson() {
       size_t m = i + 1;
       if (is(t_[m], "NOT")) c.negated = true, ++m;
       t_[m++].kind = Token::Op;
+      // VALUE, OBJECT, ARRAY, SCALAR (several in parentheses): which top-level values qualify
+      auto kind = [&](size_t x) {
+        return is(at(x), "VALUE") || is(at(x), "OBJECT") || is(at(x), "ARRAY") || is(at(x), "SCALAR");
+      };
+      auto takeKind = [&](size_t x) {
+        c.wrapper |= is(at(x), "OBJECT") ? 4 : is(at(x), "ARRAY") ? 8 : is(at(x), "SCALAR") ? 16 : 28;
+        t_[x].kind = Token::Op;
+      };
+      if (is(at(m), "(") && kind(m + 1)) {
+        size_t close = matching(m);
+        for (size_t x = m; x <= close; ++x) {
+          if (kind(x)) takeKind(x);
+          else if (!is(t_[x], "(") && !is(t_[x], ")") && !is(t_[x], ",")) throw OraError(907).at(static_cast<int>(t_[x].pos));
+          t_[x].kind = Token::Op;
+        }
+        m = close + 1;
+      } else if (kind(m)) {
+        takeKind(m++);
+      }
+      if (is(at(m), "FORMAT") && is(at(m + 1), "JSON")) t_[m].kind = t_[m + 1].kind = Token::Op, m += 2;
       if (is(at(m), "STRICT") || is(at(m), "LAX")) c.strict = is(at(m), "STRICT"), t_[m++].kind = Token::Op;
+      if ((is(at(m), "ALLOW") || is(at(m), "DISALLOW")) && is(at(m + 1), "SCALARS")) {
+        if (is(at(m), "ALLOW")) c.wrapper |= 28;
+        t_[m].kind = t_[m + 1].kind = Token::Op;
+        m += 2;
+      }
       if ((is(at(m), "WITH") || is(at(m), "WITHOUT")) && is(at(m + 1), "UNIQUE") && is(at(m + 2), "KEYS")) {
         c.unique = is(at(m), "WITH");
         for (size_t x = m; x < m + 3; ++x) t_[x].kind = Token::Op;
@@ -184,6 +236,18 @@ void Translator::markJson() {
     if (c.fn == "JSON_OBJECT" && ((op(m, "*") && m + 1 == close) || (op(m + 1, ".") && op(m + 2, "*") && m + 3 == close))) {
       c.star = {m, close};
       m = close;
+    } else if (c.fn == "JSON_ARRAY" && word(m, "SELECT")) {
+      // JSON_ARRAY(query): an element for each row
+      size_t e = m + 1;
+      while (e < close && !(t_[e].depth == d && clauseAt(e))) ++e;
+      c.query = {m, e};
+      m = e;
+    } else if (c.fn == "JSON") {
+      // the JSON constructor: one value, text parsed as JSON
+      size_t e = valueEnd(m);
+      c.args.emplace_back(m, e);
+      m = e;
+      format(m);
     } else if (modifying(c.fn)) {
       m = jsonModifyArgs(c, m, close, d);
     } else if (c.fn == "JSON_VALUE" || c.fn == "JSON_QUERY" || c.fn == "JSON_EXISTS") {
@@ -196,6 +260,23 @@ void Translator::markJson() {
       if (at(m).kind != Token::Str) throw jsonError(40454).at(static_cast<int>(at(m).pos));
       c.args.emplace_back(m, m + 1);
       ++m;
+      if (word(m, "PASSING")) {
+        // PASSING value AS name, ...: the path's $name
+        t_[m++].kind = Token::Op;
+        for (;;) {
+          size_t b = m;
+          while (m < close && !(word(m, "AS") && t_[m].depth == d)) ++m;
+          if (m >= close || m == b) throw OraError(907).at(static_cast<int>(at(m).pos));
+          t_[m++].kind = Token::Op;
+          if (at(m).kind != Token::Ident && at(m).kind != Token::QIdent) throw OraError(904).at(static_cast<int>(at(m).pos));
+          for (const auto& p : c.passing)
+            if (p.name == t_[m].text) throw jsonError(40464).at(static_cast<int>(t_[m].pos));
+          c.passing.push_back({b, m - 1, t_[m].text});
+          t_[m++].kind = Token::Op;
+          if (!op(m, ",") || clauseAt(m + 1)) break;
+          ++m;
+        }
+      }
     } else {
       while (m < close) {
         size_t b = m;
@@ -248,7 +329,8 @@ void Translator::markJson() {
 int Translator::jsonKind(size_t b, size_t e, bool formatJson) {
   if (formatJson) return 1;
   if (auto j = jsonCalls_.find(b); j != jsonCalls_.end() && j->second.end == e && j->second.fn != "JSON_VALUE" &&
-                                   j->second.fn != "JSON_EXISTS" && j->second.fn != "IS" && j->second.fn != "JSON_SERIALIZE")
+                                   j->second.fn != "JSON_EXISTS" && j->second.fn != "IS" && j->second.fn != "JSON_SERIALIZE" &&
+                                   j->second.fn != "JSON_EQUAL")
     return 1;
   const ColType t = exprType(b, e);
   if (t.json) return 1; // a JSON column holds JSON text
@@ -261,10 +343,23 @@ bool Translator::jsonType(size_t b, size_t e, ColType& out) const {
   if (j == jsonCalls_.end() || j->second.end != e || j->second.fn == "IS") return false;
   const JsonCall& c = j->second;
   out = ColType{};
-  if (c.fn == "JSON_EXISTS") {
+  if (c.fn == "JSON_EQUAL") {
     out.code = kNumber;
-  } else if (c.fn == "JSON_VALUE" && (c.returnType == kNumber || c.returnType == kDate)) {
-    out.code = c.returnType;
+  } else if (c.fn == "JSON") {
+    // typed as a JSON column is
+    out.code = kLong;
+    out.lob = kClob;
+    out.json = true;
+  } else if (c.fn == "JSON_EXISTS") {
+    out.code = kNumber;
+  } else if (c.fn == "JSON_VALUE" && (c.returnType == kBinaryDouble || c.returnType == kBinaryFloat)) {
+    out.code = kNumber;
+    out.binary = c.returnType;
+  } else if (c.fn == "JSON_VALUE" && valueType(c, t_) == kTimestamp) {
+    out.code = kTimestamp;
+    out.scale = 6;
+  } else if (c.fn == "JSON_VALUE" && (valueType(c, t_) == kNumber || valueType(c, t_) == kDate)) {
+    out.code = valueType(c, t_);
   } else {
     out.code = kVarchar2;
     out.size = c.returnSize;
@@ -276,26 +371,54 @@ std::string Translator::jsonCall(const JsonCall& c) {
   auto num = [](int64_t n) { return std::to_string(n); };
   auto value = [&](std::pair<size_t, size_t> r) { return r.second > r.first ? emit(r.first, r.second) : std::string("NULL"); };
   if (c.fn == "IS") {
-    // SQLite's MATCH calls our match(flags, document): bit 0 strict, bit 1 unique keys
-    return std::string(c.negated ? "NOT " : "") + "MATCH " + num((c.strict ? 1 : 0) | (c.unique ? 2 : 0));
+    // SQLite's MATCH calls our match(flags, document): bit 0 strict, bit 1 unique keys; bits 2, 3
+    // and 4 the kinds of value accepted (objects, arrays, scalars), none: objects and arrays
+    return std::string(c.negated ? "NOT " : "") + "MATCH " + num((c.strict ? 1 : 0) | (c.unique ? 2 : 0) | c.wrapper);
   }
   for (size_t p : c.pins) pin_[p] = 1;
   if (modifying(c.fn)) return jsonModifyCall(c);
+  if (c.fn == "JSON") return "ora_json_doc(" + value(c.args[0]) + ")";
+  if (c.fn == "JSON_EQUAL") {
+    if (c.args.size() != 2) throw OraError(909);
+    return "ora_json_equal(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(c.onError < 0 ? 0 : c.onError) + ")";
+  }
   if (c.star.second > c.star.first) return jsonObjectStar(c);
+  if (c.query.second > c.query.first) {
+    // the rows' one column gathered in their order; no rows give an empty array
+    auto [qb, qe] = c.query;
+    size_t ib = qb + 1, ie = ib;
+    while (ie < qe && !(t_[ie].depth == t_[qb].depth && (is(t_[ie], ",") || is(t_[ie], "FROM")))) ++ie;
+    if (ie < qe && is(t_[ie], ",")) throw OraError(913).at(static_cast<int>(t_[ie].pos)); // too many values
+    int kind = 0;
+    if (auto j = jsonCalls_.find(ib); j != jsonCalls_.end() && generation(j->second.fn)) {
+      kind = 1;
+    } else {
+      const ColType t = subqueryType(qb, qe);
+      kind = t.json ? 1 : t.code == kNumber ? 2 : t.code == kDate ? 3 : isTimestamp(t.code) ? 4 : 0;
+    }
+    return "(WITH \"JA$\"(\"V\") AS (" + emit(qb, qe) + ") SELECT COALESCE(ora_json_arrayagg(\"V\", " + num(kind) +
+           ", " + num(c.onNull == 1 ? 1 : 0) + ", " + num(c.limit) + "), '[]') FROM \"JA$\")";
+  }
+  std::string passed;
+  for (const auto& p : c.passing)
+    passed += ", " + quoteString(p.name) + ", " + emit(p.b, p.e) + ", " + num(jsonKind(p.b, p.e, false));
   std::string out;
   if (c.fn == "JSON_VALUE") {
-    int type = c.returnType ? c.returnType : kVarchar2;
-    out = "ora_json_value(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(type) + ", " + num(c.limit) +
+    int type = valueType(c, t_);
+    int64_t size = type == kNumber && c.precision ? numberShape(c.precision, c.scale) : c.truncate ? -c.limit : c.limit;
+    out = "ora_json_value(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(type) + ", " + num(size) +
           ", " + num(c.onError < 0 ? 0 : c.onError) + ", " + value(c.errorDefault) + ", " + num(c.onEmpty) + ", " +
-          value(c.emptyDefault) + ")";
+          value(c.emptyDefault) + passed + ")";
   } else if (c.fn == "JSON_QUERY") {
     out = "ora_json_query(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(c.wrapper) + ", " +
-          num(c.pretty) + ", " + num(c.onError < 0 ? 0 : c.onError) + ", " + num(c.onEmpty) + ", " + num(c.limit) + ")";
+          num(c.pretty) + ", " + num(c.onError < 0 ? 0 : c.onError) + ", " + num(c.onEmpty) + ", " + num(c.limit) +
+          passed + ")";
   } else if (c.fn == "JSON_EXISTS") {
-    out = "ora_json_exists(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(c.onError < 0 ? 0 : c.onError) + ")";
+    out = "ora_json_exists(" + value(c.args[0]) + ", " + value(c.args[1]) + ", " + num(c.onError < 0 ? 0 : c.onError) +
+          passed + ")";
   } else if (c.fn == "JSON_OBJECT" || c.fn == "JSON_OBJECTAGG") {
     // objects keep null members unless ABSENT ON NULL
-    std::string absent = num(c.onNull == 0 ? 1 : 0);
+    std::string absent = num((c.onNull == 0 ? 1 : 0) | (c.unique ? 2 : 0)); // bit 1: WITH UNIQUE KEYS
     std::vector<std::string> parts;
     for (size_t k = 0; k + 1 < c.args.size(); k += 2) {
       auto [kb, ke] = c.args[k];
@@ -345,45 +468,97 @@ size_t Translator::jsonTable(size_t i, Context& c) {
   for (m = pathTok + 1; m < close && !word(m, "COLUMNS"); ++m)
     if (word(m, "ERROR") && word(m + 1, "ON") && word(m + 2, "ERROR")) spec.errorOnError = true;
   if (!word(m, "COLUMNS") || !is(at(m + 1), "(")) throw OraError(907).at(static_cast<int>(at(m).pos));
-  const size_t colsClose = matching(m + 1);
-  for (size_t b = m + 2; b < colsClose;) {
-    size_t e = b;
-    while (e < colsClose && !(t_[e].depth == d + 1 && is(t_[e], ","))) ++e;
-    JsonTableColumn col;
-    if (t_[b].kind != Token::Ident && t_[b].kind != Token::QIdent) throw OraError(904).at(static_cast<int>(t_[b].pos));
-    col.name = t_[b].text;
-    col.path = "$." + json::quote(col.name);
-    ColType type;
-    type.code = kVarchar2;
-    type.size = 4000;
-    for (size_t x = b + 1; x < e; ++x) {
-      const Token& w = t_[x];
-      if (w.kind == Token::Str && x > b && is(t_[x - 1], "PATH")) {
-        col.path = w.text;
+  // one COLUMNS list, under the nest given
+  std::function<void(size_t, int)> columns = [&](size_t open, int nest) {
+    const size_t colsClose = matching(open);
+    const int cd = t_[open].depth + 1;
+    for (size_t b = open + 1; b < colsClose;) {
+      size_t e = b;
+      while (e < colsClose && !(t_[e].depth == cd && is(t_[e], ","))) ++e;
+      if (is(t_[b], "NESTED")) {
+        // NESTED [PATH] 'path' COLUMNS (...)
+        size_t x = b + 1;
+        if (is(at(x), "PATH")) ++x;
+        if (at(x).kind != Token::Str) throw jsonError(40454).at(static_cast<int>(at(x).pos));
+        if (!is(at(x + 1), "COLUMNS") || !is(at(x + 2), "(")) throw OraError(907).at(static_cast<int>(at(x + 1).pos));
         pin_[x] = 1;
-      } else if (is(w, "ORDINALITY")) {
-        col.kind = JsonTableColumn::Ordinality;
-        type = ColType{};
-        type.code = kNumber;
-      } else if (is(w, "EXISTS")) {
-        col.kind = JsonTableColumn::Exists;
-      } else if (is(w, "FORMAT")) {
-        col.kind = JsonTableColumn::Query;
-      } else if (is(w, "WRAPPER") && !is(t_[x - 1], "WITHOUT") && !(x >= 2 && is(t_[x - 2], "WITHOUT"))) {
-        col.wrapper = true;
-      } else if (x == b + 1 && (is(w, "NUMBER") || is(w, "DATE"))) {
-        type = ColType{};
-        type.code = col.type = is(w, "NUMBER") ? kNumber : kDate;
-      } else if (x == b + 1 && is(w, "VARCHAR2") && is(at(x + 1), "(") && at(x + 2).kind == Token::Num) {
-        type.size = std::max(1, std::min(4000, std::atoi(t_[x + 2].text.c_str())));
-        col.size = type.size;
-        pin_[x + 2] = 1;
+        spec.nests.push_back(JsonTableNest{t_[x].text, nest});
+        columns(x + 2, static_cast<int>(spec.nests.size()) - 1);
+        b = e + 1;
+        continue;
       }
+      JsonTableColumn col;
+      col.nest = nest;
+      for (const auto& other : spec.columns)
+        if (other.name == t_[b].text) throw OraError(957).at(static_cast<int>(t_[b].pos)); // names are the table's
+      col.onError = spec.errorOnError ? 1 : 0;
+      if (t_[b].kind != Token::Ident && t_[b].kind != Token::QIdent) throw OraError(904).at(static_cast<int>(t_[b].pos));
+      col.name = t_[b].text;
+      col.path = "$." + json::quote(col.name);
+      ColType type;
+      type.code = kVarchar2;
+      type.size = 4000;
+      for (size_t x = b + 1; x < e; ++x) {
+        const Token& w = t_[x];
+        if (w.kind == Token::Str && x > b && is(t_[x - 1], "PATH")) {
+          col.path = w.text;
+          pin_[x] = 1;
+        } else if (is(w, "ORDINALITY")) {
+          col.kind = JsonTableColumn::Ordinality;
+          type = ColType{};
+          type.code = kNumber;
+        } else if (is(w, "EXISTS")) {
+          col.kind = JsonTableColumn::Exists;
+        } else if (is(w, "FORMAT")) {
+          col.kind = JsonTableColumn::Query;
+        } else if (is(w, "WRAPPER") && !is(t_[x - 1], "WITHOUT") && !(x >= 2 && is(t_[x - 2], "WITHOUT"))) {
+          col.wrapper = true;
+        } else if (is(w, "ON") && (is(at(x + 1), "ERROR") || is(at(x + 1), "EMPTY"))) {
+          // NULL | ERROR | DEFAULT literal ON ERROR | EMPTY
+          int how = is(t_[x - 1], "ERROR") ? 1 : 0;
+          json::Value dflt;
+          size_t y = x - 1;
+          while (y > b && !is(t_[y], "DEFAULT") && x - y < 3) --y;
+          if (is(t_[y], "DEFAULT")) {
+            how = 2;
+            std::string lit;
+            for (size_t z = y + 1; z < x; ++z) lit += t_[z].kind == Token::Str ? json::quote(t_[z].text) : t_[z].raw, pin_[z] = 1;
+            if (!json::parse(lit, dflt, true) || !dflt.scalar()) throw OraError(907).at(static_cast<int>(t_[y + 1].pos));
+          }
+          (is(at(x + 1), "ERROR") ? col.onError : col.onEmpty) = how;
+          (is(at(x + 1), "ERROR") ? col.errorDefault : col.emptyDefault) = dflt;
+          ++x;
+        } else if (x == b + 1 && is(w, "TIMESTAMP")) {
+          type = ColType{};
+          type.code = col.type = kTimestamp;
+          type.scale = 6;
+        } else if (x == b + 1 && (is(w, "NUMBER") || is(w, "DATE"))) {
+          type = ColType{};
+          type.code = col.type = is(w, "NUMBER") ? kNumber : kDate;
+          if (is(at(x + 1), "(")) {
+            for (size_t y = x + 2; y < e && !is(t_[y], ")"); ++y)
+              if (t_[y].kind == Token::Num) pin_[y] = 1;
+            if (is(w, "NUMBER") && at(x + 2).kind == Token::Num) {
+              // NUMBER(p[,s]): the column's values are rounded and checked as a NUMBER column's
+              int p = std::max(1, std::min(38, std::atoi(t_[x + 2].text.c_str()))), sc = 0;
+              if (is(at(x + 3), ",") && at(x + 4).kind == Token::Num) sc = std::atoi(t_[x + 4].text.c_str());
+              else if (is(at(x + 3), ",") && is(at(x + 4), "-") && at(x + 5).kind == Token::Num) sc = -std::atoi(t_[x + 5].text.c_str());
+              col.size = numberShape(p, std::max(-84, std::min(127, sc)));
+              type.precision = p, type.scale = sc, type.hasScale = true;
+            }
+          }
+        } else if (x == b + 1 && is(w, "VARCHAR2") && is(at(x + 1), "(") && at(x + 2).kind == Token::Num) {
+          type.size = std::max(1, std::min(4000, std::atoi(t_[x + 2].text.c_str())));
+          col.size = type.size;
+          pin_[x + 2] = 1;
+        }
+      }
+      tr_.inferred.emplace(col.name, type);
+      spec.columns.push_back(std::move(col));
+      b = e + 1;
     }
-    tr_.inferred.emplace(col.name, type);
-    spec.columns.push_back(std::move(col));
-    b = e + 1;
-  }
+  };
+  columns(m + 1, 0);
   if (spec.columns.empty()) throw OraError(904);
   std::string call = jsonTableModule(cat_.db(), spec) + "(" + emit(docB, docE) + ", " + quoteString(t_[pathTok].text) + ")";
   replace_[i] = call;

@@ -1,6 +1,7 @@
 // Simple dot notation on JSON: alias.column.field.field... for a column of type JSON or one whose
 // check constraint says IS JSON, read as ora_json_dot(column, path). The table alias is needed;
-// without it the words name a table's column, as Oracle reads them.
+// without it the words name a table's column, as Oracle reads them. Array steps ([0], [*], [1 to 3],
+// [last]) and a trailing item method (.size(), .number()...) are read too.
 #include "TranslateImpl.h"
 
 #include "JsonDoc.h"
@@ -39,14 +40,69 @@ bool Translator::jsonDot(size_t i, size_t b, std::string& out, size_t& last) {
   if (!col || !(col->type.json || checkedAsJson(cat_.db(), r->name, col->name))) return false;
   std::string path = "$";
   size_t m = i + 3;
-  for (; is(at(m), ".") && (at(m + 1).kind == Token::Ident || at(m + 1).kind == Token::QIdent); m += 2) {
-    // a field name keeps its case as written
-    const Token& f = at(m + 1);
-    path += "." + json::quote(f.kind == Token::Ident ? f.raw : f.text);
+  bool numeric = false, date = false;
+  for (;;) {
+    if (is(at(m), ".") && (at(m + 1).kind == Token::Ident || at(m + 1).kind == Token::QIdent)) {
+      // a field name keeps its case as written
+      const Token& f = at(m + 1);
+      if (f.kind == Token::Ident && is(at(m + 2), "(")) {
+        // an item method ends the chain; its value is a SQL scalar of the method's type
+        if (!is(at(m + 3), ")")) throw OraError(907).at(static_cast<int>(at(m + 3).pos));
+        path += "." + f.raw + "()";
+        const std::string& w = f.text;
+        numeric = w == "SIZE" || w == "COUNT" || w == "NUMBER" || w == "ABS" || w == "CEILING" || w == "FLOOR" ||
+                  w == "LENGTH" || w == "SUM" || w == "AVG" || w == "MINNUMBER" || w == "MAXNUMBER" ||
+                  w == "DOUBLE" || w == "FLOAT" || w == "NUMBERONLY";
+        date = w == "DATE";
+        m += 4;
+        break;
+      }
+      path += "." + json::quote(f.kind == Token::Ident ? f.raw : f.text);
+      m += 2;
+    } else if (is(at(m), "[")) {
+      // an array step: indexes, ranges, last, *
+      size_t close = m + 1;
+      std::string step = "[";
+      for (; close < t_.size() && !is(t_[close], "]"); ++close) {
+        const Token& x = t_[close];
+        bool ok = x.kind == Token::Num || is(x, "*") || is(x, ",") || is(x, "-") || is(x, "TO") || is(x, "LAST");
+        if (!ok) throw OraError(911).at(static_cast<int>(x.pos));
+        step += (step.size() > 1 ? " " : "") + x.raw;
+      }
+      if (close >= t_.size() || close == m + 1) throw OraError(911).at(static_cast<int>(at(m).pos));
+      path += step + "]";
+      m = close + 1;
+    } else {
+      break;
+    }
   }
-  if (is(at(m), "(")) return false; // an item method is not read here
-  out = "ora_json_dot(" + quoteIdent(k.text) + "." + quoteIdent(col->name) + ", " + quoteString(path) + ")";
+  if (is(at(m), "(")) return false;
+  // the path is made of the statement's own words: a wrong one is the statement's error
+  try {
+    json::compilePath(path);
+  } catch (const OraError&) {
+    throw OraError(907).at(static_cast<int>(at(i + 3).pos));
+  }
+  const std::string doc = quoteIdent(k.text) + "." + quoteIdent(col->name);
+  if (numeric || date)
+    out = "ora_json_value(" + doc + ", " + quoteString(path) + ", " + std::to_string(numeric ? kNumber : kDate) +
+          ", 4000, 0, NULL, -1, NULL)";
+  else
+    out = "ora_json_dot(" + doc + ", " + quoteString(path) + ")";
   last = m - 1;
+  return true;
+}
+
+// The type of a dot notation ending in a number or date item method.
+bool Translator::jsonDotType(size_t b, size_t e, ColType& out) {
+  std::string call;
+  size_t last = b;
+  if (!jsonDot(b, b, call, last) || last + 1 != e || !call.starts_with("ora_json_value(")) return false;
+  const std::string tail = ", 4000, 0, NULL, -1, NULL)";
+  size_t at = call.rfind(tail), comma = at == std::string::npos ? at : call.rfind(", ", at - 1);
+  if (comma == std::string::npos) return false;
+  out = ColType{};
+  out.code = std::atoi(call.c_str() + comma + 2);
   return true;
 }
 

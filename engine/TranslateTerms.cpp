@@ -117,8 +117,18 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
     } else if ((t.kind == Token::Ident && (!keywordAt(t_, k) || t.text == "NULL") && !frameUnit(k)) ||
                t.kind == Token::QIdent || t.kind == Token::Bind) {
       ++k;
-      while (k + 1 < e && is(t_[k], ".") && (t_[k + 1].kind == Token::Ident || t_[k + 1].kind == Token::QIdent || is(t_[k + 1], "*")))
-        k += 2;
+      // a JSON dot notation's array steps are part of the name
+      while (k + 1 < e && ((is(t_[k], ".") && (t_[k + 1].kind == Token::Ident || t_[k + 1].kind == Token::QIdent ||
+                                                is(t_[k + 1], "*"))) ||
+                           is(t_[k], "["))) {
+        if (is(t_[k], "[")) {
+          size_t close = k + 1;
+          while (close < e && !(t_[close].depth == t_[k].depth && is(t_[close], "]"))) ++close;
+          k = close + 1;
+        } else {
+          k += 2;
+        }
+      }
       if (k < e && is(t_[k], "(") && !outerMark(k)) k = matching(k) + 1;
       // an analytic call's window, and LISTAGG's order, belong to the term
       if (k + 1 < e && (is(t_[k], "OVER") || (is(t_[k], "WITHIN") && k + 2 < e && is(t_[k + 1], "GROUP"))) &&

@@ -90,10 +90,10 @@ std::vector<Token> tokenize(const std::string& s) {
         if (i + 1 < n && s[i] == p[0] && s[i + 1] == p[1]) t.text = p;
       i += t.text.size();
       if (t.text == ";") throw OraError(911);
-      if (!std::strchr("()+-*/,.=<>|!^~:", t.text[0]) || t.text == "|" || t.text == "!" || t.text == "^" || t.text == "~")
+      if (!std::strchr("()+-*/,.=<>|!^~:[]", t.text[0]) || t.text == "|" || t.text == "!" || t.text == "^" || t.text == "~")
         throw OraError(911);
-      if (t.text == "(" && ++depth > kMaxNesting) throw OraError(935);
-      if (t.text == ")") {
+      if ((t.text == "(" || t.text == "[") && ++depth > kMaxNesting) throw OraError(935);
+      if (t.text == ")" || t.text == "]") {
         if (depth == 0) throw OraError(933);
         t.depth = --depth;
       }

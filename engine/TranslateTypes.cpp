@@ -276,6 +276,7 @@ ColType Translator::infer(size_t b, size_t e) {
     return t;
   }
   if (!jsonCalls_.empty() && jsonType(b, e, t)) return t;
+  if (e - b >= 7 && is(t_[e - 1], ")") && is(t_[e - 2], "(") && jsonDotType(b, e, t)) return t;
   if ((!xmlReads_.empty() || !xmlCasts_.empty()) && xmlReadType(b, e, t)) return t;
   if (lobType(b, e, t)) return t;
   if (suppliedType(b, e, t)) return t;
