@@ -209,6 +209,10 @@ private:
       const std::function<void(const std::string&, const std::string&, const std::string&)>& line);
   // DESCRIBE of a procedure, function or package: false when there is none of that name.
   bool DescribeUnit(const std::string& name);
+  // DESCRIBE of an object or collection type: false when there is none of that name.
+  bool DescribeType(const std::string& name);
+  // A written argument type as DESCRIBE shows it (table.column%TYPE is that column's type).
+  std::string ArgumentType(const std::string& type);
   // Gives the number models' L, C and U the session's currencies.
   void LoadCurrencySymbols();
   // The width of a date in the session's date format.

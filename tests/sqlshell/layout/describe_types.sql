@@ -1,0 +1,49 @@
+REM source: SQL*Plus User's Guide and Reference, DESCRIBE (the object type ADDRESS and EMPLOYEE,
+REM the type RATIONAL whose method follows its attributes under METHOD, and a TABLE OF ADDRESS
+REM type shown with the attributes of its element); Object-Relational Developer's Guide,
+REM "DESCRIBE of a subtype" (the "extends" and "is NOT FINAL" lines above the attributes).
+CREATE TYPE address AS OBJECT
+  ( street  VARCHAR2(20),
+    city    VARCHAR2(20)
+  );
+/
+CREATE TYPE employee AS OBJECT
+( last_name VARCHAR2(30),
+  empaddr ADDRESS,
+  job_id VARCHAR2(20),
+  salary NUMBER(7,2)
+);
+/
+DESCRIBE employee
+DESCRIBE address
+CREATE OR REPLACE TYPE rational AS OBJECT
+(numerator NUMBER,
+ denominator NUMBER,
+ MAP MEMBER FUNCTION rational_order RETURN NUMBER,
+ PRAGMA RESTRICT_REFERENCES (rational_order, RNDS, WNDS, RNPS, WNPS) );
+/
+DESCRIBE rational
+CREATE TYPE addr_type IS TABLE OF ADDRESS;
+/
+DESCRIBE addr_type
+CREATE TYPE scores_t AS VARRAY(10) OF NUMBER(5);
+/
+DESC scores_t
+REM a supertype's methods come with its subtype; a constructor stays with its own type
+CREATE TYPE person_typ AS OBJECT (
+  idno NUMBER,
+  name VARCHAR2(30),
+  manager REF person_typ,
+  CONSTRUCTOR FUNCTION person_typ (name VARCHAR2) RETURN SELF AS RESULT,
+  MEMBER PROCEDURE rename (new_name IN VARCHAR2, quiet IN BOOLEAN DEFAULT TRUE),
+  MEMBER FUNCTION show RETURN VARCHAR2) NOT FINAL;
+/
+CREATE TYPE student_typ UNDER person_typ (
+  dept_id NUMBER,
+  major VARCHAR2(30),
+  OVERRIDING MEMBER FUNCTION show RETURN VARCHAR2);
+/
+DESCRIBE person_typ
+DESCRIBE student_typ
+DESCRIBE no_such_type
+EXIT
