@@ -302,7 +302,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     linesOnPage = topLines;
     pageStarted = true;
   };
-  auto newPage = [&] {
+  // `headings` false: a page that holds no rows (REPFOOTER PAGE) has no column headings
+  auto newPage = [&](bool headings = true) {
     endPage();
     startPage();
     int headerLines = 0;
@@ -317,6 +318,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         startPage();
         headerLines = 0;
       }
+    }
+    if (!headings) {
+      linesOnPage = topLines;
+      return;
     }
     linesOnPage = topLines + headerLines + headingLines;
     if (!Settings.Heading)
@@ -693,7 +698,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       std::vector<std::string> lines = TitleLines(ReportFooter, page);
       if (FTitles[ReportFooter].Page ||
           linesOnPage + static_cast<int>(lines.size()) > Settings.PageSize - bottomLines)
-        newPage();
+        newPage(false);
       for (auto& l : lines)
         emit(l);
       linesOnPage += static_cast<int>(lines.size());
@@ -728,6 +733,22 @@ int TSqlShell::SessionDateWidth() {
   if (FSession.Connected() && c.Opened())
     c.Close();
   return width;
+}
+
+std::string TSqlShell::SessionDateFormat() {
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetSQL({"SELECT VALUE FROM NLS_SESSION_PARAMETERS WHERE PARAMETER = 'NLS_DATE_FORMAT'"});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  std::string format = "DD-MON-RR";
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+      (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
+    format = c.Fields(0)->GetAsString(0);
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return format;
 }
 
 void TSqlShell::LoadCurrencySymbols() {

@@ -386,7 +386,8 @@ void TSqlShell::AcceptCommand(const std::string& args) {
       value = t;
     }
     if (date && !ValidDate(value, format)) {
-      FOut << "SP2-0685: The date \"" << value << "\" is entered in an invalid format\n";
+      FOut << "SP2-0685: The date \"" << value << "\" is invalid or format mismatched \""
+           << (format.empty() ? SessionDateFormat() : format) << "\"\n";
       if (!FIn.good())
         return;
       continue;

@@ -217,6 +217,8 @@ private:
   void LoadCurrencySymbols();
   // The width of a date in the session's date format.
   int SessionDateWidth();
+  // The session's NLS_DATE_FORMAT.
+  std::string SessionDateFormat();
   void SetCommand(const std::string& args);
   void ShowCommand(const std::string& args);
   // SHOW TTITLE / BTITLE
