@@ -455,7 +455,8 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
   }
   // SERVEROUTPUT shows what the block wrote, whole lines only.
   if (Settings.ServerOutput)
-    FOut << output;
+    for (size_t at = 0, end; (end = output.find('\n', at)) != std::string::npos; at = end + 1)
+      WriteServerLine(output.substr(at, end - at));
   if (Settings.Feedback > 0)
     FOut << "\nPL/SQL procedure successfully completed.\n\n";
   if (Settings.AutoPrint)

@@ -31,9 +31,39 @@ size_t Utf8Length(unsigned char b) {
   return b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
 }
 
+bool IsLong(const TCustomOraField* f) {
+  return f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
+}
+
+std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
+  auto* lf = static_cast<TOraCustomLongField*>(f);
+  const bool raw = f->FieldKind() == fkLongRaw;
+  // LONG counts bytes of the client's code page, one a column in Shift-JIS; in UTF-8 a column
+  // takes up to three.
+  const size_t want = static_cast<size_t>(limit) * (raw ? 1 : 3);
+  std::string r;
+  while (r.size() < want) {
+    if (!c.FetchLong(f, static_cast<int>(r.size())))
+      break;
+    uint32_t n = lf->LongLength();
+    if (n == 0)
+      break;
+    // A piece of text ends on a character boundary, so a short one is not yet the end:
+    // only an empty piece is.
+    r.append(reinterpret_cast<const char*>(f->Buffer()), n);
+  }
+  if (!raw)
+    return TextInWidth(r, limit);
+  if (r.size() > static_cast<size_t>(limit))
+    r.resize(static_cast<size_t>(limit));
+  return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
+}
+
+} // namespace
+
 // Pieces of a cell that fit `width` columns: the value wraps inside its column; `words` moves
 // a word that does not fit to the next line and drops the blanks at the break.
-std::vector<std::string> Chunks(const std::string& s, int width, bool words = false) {
+std::vector<std::string> Chunks(const std::string& s, int width, bool words) {
   std::vector<std::string> out;
   std::string cur;
   int cw = 0;
@@ -78,36 +108,6 @@ std::vector<std::string> Chunks(const std::string& s, int width, bool words = fa
   out.push_back(cur);
   return out;
 }
-
-bool IsLong(const TCustomOraField* f) {
-  return f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
-}
-
-std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
-  auto* lf = static_cast<TOraCustomLongField*>(f);
-  const bool raw = f->FieldKind() == fkLongRaw;
-  // LONG counts bytes of the client's code page, one a column in Shift-JIS; in UTF-8 a column
-  // takes up to three.
-  const size_t want = static_cast<size_t>(limit) * (raw ? 1 : 3);
-  std::string r;
-  while (r.size() < want) {
-    if (!c.FetchLong(f, static_cast<int>(r.size())))
-      break;
-    uint32_t n = lf->LongLength();
-    if (n == 0)
-      break;
-    // A piece of text ends on a character boundary, so a short one is not yet the end:
-    // only an empty piece is.
-    r.append(reinterpret_cast<const char*>(f->Buffer()), n);
-  }
-  if (!raw)
-    return TextInWidth(r, limit);
-  if (r.size() > static_cast<size_t>(limit))
-    r.resize(static_cast<size_t>(limit));
-  return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
-}
-
-} // namespace
 
 std::string QueryCellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) {
   if (f->IsNull(row))

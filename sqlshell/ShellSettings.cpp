@@ -285,6 +285,7 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.ServerOutput);
       size_t k = i + 2;
       long long size = Settings.ServerOutputSize;
+      char format = Settings.ServerOutputFormat;
       for (; ok && k < w.size(); ++k) {
         std::string word = Upper(w[k]);
         if (word == "SIZE" && k + 1 < w.size()) {
@@ -297,7 +298,18 @@ void TSqlShell::SetCommand(const std::string& args) {
             return;
           }
         } else if (Abbrev(word, "FORMAT", 3) && k + 1 < w.size()) {
-          ++k;
+          std::string v = Upper(w[++k]);
+          if (Abbrev(v, "WRAPPED", 3))
+            format = 'R';
+          else if (Abbrev(v, "WORD_WRAPPED", 3))
+            format = 'W';
+          else if (Abbrev(v, "TRUNCATED", 3))
+            format = 'T';
+          else {
+            FOut << "SP2-0158: unknown SET SERVEROUTPUT option \"" << w[k] << "\"\n";
+            Settings.ServerOutput = was;
+            return;
+          }
         } else {
           FOut << "SP2-0158: unknown SET SERVEROUTPUT option \"" << w[k] << "\"\n";
           Settings.ServerOutput = was;
@@ -305,6 +317,7 @@ void TSqlShell::SetCommand(const std::string& args) {
         }
       }
       Settings.ServerOutputSize = size;
+      Settings.ServerOutputFormat = format;
       i = k - 2;
     } else if (Abbrev(opt, "DEFINE", 3)) {
       std::string v = w[i + 1];
@@ -419,7 +432,10 @@ void TSqlShell::ShowCommand(const std::string& args) {
          return "serveroutput ON SIZE " +
                 (Settings.ServerOutputSize == 0 ? std::string("UNLIMITED")
                                                 : std::to_string(Settings.ServerOutputSize)) +
-                " FORMAT WORD_WRAPPED";
+                " FORMAT " +
+                (Settings.ServerOutputFormat == 'R'   ? "WRAPPED"
+                 : Settings.ServerOutputFormat == 'T' ? "TRUNCATED"
+                                                      : "WORD_WRAPPED");
        }},
       {"SPOOL", 3,
        [&] {

@@ -582,6 +582,22 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   return go;
 }
 
+void TSqlShell::WriteServerLine(std::string line) {
+  // each line fits LINESIZE: cut, wrapped, or wrapped between words without leading blanks
+  if (Settings.ServerOutputFormat == 'W')
+    line.erase(0, std::min(line.find_first_not_of(" \t"), line.size()));
+  std::vector<std::string> pieces =
+      Chunks(line, Settings.LineSize, Settings.ServerOutputFormat == 'W');
+  if (Settings.ServerOutputFormat == 'T')
+    pieces.resize(1);
+  // the blanks where a line was cut do not end its pieces
+  if (pieces.size() > 1 || pieces[0].size() < line.size())
+    for (std::string& piece : pieces)
+      piece.erase(piece.find_last_not_of(' ') + 1);
+  for (const std::string& piece : pieces)
+    FOut << piece << "\n";
+}
+
 void TSqlShell::ShowServerOutput() {
   if (!Settings.ServerOutput)
     return;
@@ -592,7 +608,7 @@ void TSqlShell::ShowServerOutput() {
                                         static_cast<int>(buf.size()), &len, &status) != 0 ||
         status != 0)
       break;
-    FOut << std::string(buf.data(), static_cast<size_t>(len)) << "\n";
+    WriteServerLine(std::string(buf.data(), static_cast<size_t>(len)));
   }
 }
 

@@ -32,6 +32,10 @@ std::string ColumnTypeText(TCustomOraField* field);
 // The classic message after a statement that is not a query; `rows` is the count it processed.
 std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows);
 
+// Pieces of a text that fit `width` columns; `words` breaks between words and drops the
+// blanks at each break.
+std::vector<std::string> Chunks(const std::string& s, int width, bool words = false);
+
 // "user[/password][@host]"
 TLogonArgs ParseLogonArg(const std::string& arg);
 
@@ -74,6 +78,9 @@ struct TShellSettings {
   bool AutoPrint = false;    // PRINT the bind variables of each block that ran
   bool ColInvisible = false; // DESCRIBE lists invisible columns too
   long ServerOutputSize = 0; // 0 = unlimited
+  // how lines longer than LINESIZE show: 'W' WORD_WRAPPED (and without leading blanks),
+  // 'R' WRAPPED, 'T' TRUNCATED
+  char ServerOutputFormat = 'W';
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
   bool ErrorExit = false;
   int ErrorExitCode = 0;
@@ -193,7 +200,8 @@ private:
   // Substitutes variables, runs the statement and shows the time it took when TIMING is on.
   bool RunStatement(const std::string& text, bool plsql);
   bool RunStatementText(const std::string& text, bool plsql);
-  void ShowServerOutput(); // the DBMS_OUTPUT lines the last statement left
+  void ShowServerOutput();                // the DBMS_OUTPUT lines the last statement left
+  void WriteServerLine(std::string line); // one of them, as SERVEROUTPUT's FORMAT shows it
   bool RunScript(TSource& from, const std::string& name, bool relative);
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);
