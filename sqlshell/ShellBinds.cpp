@@ -24,8 +24,10 @@ bool IsNameChar(char c) {
 }
 
 // Calls `bind(begin, end)` for every ":name" outside quotes and comments; the text between
-// is copied as it is. The result is the text with each bind replaced by what `bind` returns.
-template <class F> std::string EachBind(const std::string& s, F bind) {
+// is copied as it is. The result is the text with each bind replaced by what `bind` returns;
+// `edits` (if any) gets where each replacement went.
+template <class F>
+std::string EachBind(const std::string& s, F bind, std::vector<TTextEdit>* edits = nullptr) {
   std::string out;
   const size_t n = s.size();
   for (size_t i = 0; i < n;) {
@@ -49,7 +51,10 @@ template <class F> std::string EachBind(const std::string& s, F bind) {
       size_t e = i + 1;
       while (e < n && IsNameChar(s[e]))
         ++e;
+      const size_t at = out.size();
       out += bind(s.substr(i + 1, e - i - 1));
+      if (edits)
+        edits->push_back({at, out.size() - at, i, e - i});
       i = e;
     } else {
       out += c;
@@ -102,7 +107,7 @@ bool HasAlias(const std::string& item) {
 
 } // namespace
 
-std::string TSqlShell::BindHeadings(const std::string& sql) {
+std::string TSqlShell::BindHeadings(const std::string& sql, std::vector<TTextEdit>* edits) {
   // Only a query's own select list: each item naming a bind variable and no alias gets the
   // heading of its text, as the shell shows it when the value is bound rather than written in.
   size_t i = 0;
@@ -159,6 +164,8 @@ std::string TSqlShell::BindHeadings(const std::string& sql) {
     if (bind && head.find('"') == std::string::npos && !HasAlias(head)) {
       size_t keep = item.find_last_not_of(" \t\r\n") + 1;
       named = item.substr(0, keep) + " \"" + ItemHeading(head) + "\"" + item.substr(keep);
+      if (edits)
+        edits->push_back({out.size() + keep, named.size() - item.size(), b + keep, 0});
     }
     out += named;
     if (c + 1 < cuts.size())
@@ -175,24 +182,82 @@ TBindVar* TSqlShell::FindBind(const std::string& name) {
 }
 
 std::string TSqlShell::BindLiteral(const TBindVar& b) const {
+  if (b.Null && (b.Type.rfind("VARCHAR2(", 0) == 0 || b.Type.rfind("NVARCHAR2(", 0) == 0))
+    return "CAST(NULL AS " + b.Type + ")";
   if (b.Null)
     return "NULL";
   if (b.Number)
     return IsNumberText(b.Value) ? b.Value : "NULL";
+  // as wide as declared, so that a query's column is too
+  if (b.Type.rfind("VARCHAR2(", 0) == 0 || b.Type.rfind("NVARCHAR2(", 0) == 0)
+    return "CAST(" + OraText(b.Value) + " AS " + b.Type + ")";
   return OraText(b.Value);
 }
 
-std::string TSqlShell::ReplaceBinds(const std::string& text, std::string& undeclared) {
+std::string TSqlShell::ReplaceBinds(const std::string& text, std::string& undeclared,
+                                    TBoundText* bound) {
   undeclared.clear();
-  return EachBind(BindHeadings(text), [&](const std::string& name) -> std::string {
-    const TBindVar* b = FindBind(name);
-    if (!b) {
-      if (undeclared.empty())
-        undeclared = Upper(name);
-      return ":" + name;
+  if (bound) {
+    bound->Written = text;
+    bound->Headings.clear();
+    bound->Values.clear();
+  }
+  std::string named = BindHeadings(text, bound ? &bound->Headings : nullptr);
+  std::string out = EachBind(
+      named,
+      [&](const std::string& name) -> std::string {
+        const TBindVar* b = FindBind(name);
+        if (!b) {
+          if (undeclared.empty())
+            undeclared = Upper(name);
+          return ":" + name;
+        }
+        return BindLiteral(*b);
+      },
+      bound ? &bound->Values : nullptr);
+  if (bound)
+    bound->Sent = out;
+  return out;
+}
+
+namespace {
+
+// The place in the text before `edits` of a place in the text after them.
+size_t PlaceBefore(const std::vector<TTextEdit>& edits, size_t offset) {
+  size_t shifted = offset;
+  for (const TTextEdit& e : edits) {
+    if (offset < e.OutAt)
+      break;
+    if (offset < e.OutAt + e.OutLength)
+      return e.InAt;
+    shifted = offset - (e.OutAt + e.OutLength) + (e.InAt + e.InLength);
+  }
+  return shifted;
+}
+
+} // namespace
+
+bool TBoundText::Locate(const std::string& statement, size_t offset, std::string& text,
+                        size_t& place) const {
+  // the statement as the call library got it: each line ends in " \n"
+  std::string lines;
+  size_t sentPlace = std::string::npos;
+  for (size_t i = 0; i <= Sent.size(); ++i) {
+    if (lines.size() == offset)
+      sentPlace = i;
+    if (i == Sent.size() || Sent[i] == '\n') {
+      if (lines.size() + 1 == offset)
+        sentPlace = i;
+      lines += " \n";
+      continue;
     }
-    return BindLiteral(*b);
-  });
+    lines += Sent[i] == '\r' ? ' ' : Sent[i];
+  }
+  if (lines != statement || sentPlace == std::string::npos)
+    return false;
+  text = Written;
+  place = PlaceBefore(Headings, PlaceBefore(Values, sentPlace));
+  return true;
 }
 
 void TSqlShell::VariableCommand(const std::string& args) {

@@ -563,7 +563,8 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
     }
   } else {
     std::string undeclared;
-    text = ReplaceBinds(text, undeclared);
+    text = ReplaceBinds(text, undeclared, &FBound);
+    FBoundRunning = !FBound.Values.empty();
     if (!undeclared.empty()) {
       FOut << "SP2-0552: Bind variable \"" << undeclared << "\" not declared.\n";
       handled = true;
@@ -572,6 +573,7 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   FErrorLine = 0;
   if (!handled)
     go = RunStatementText(text, plsql);
+  FBoundRunning = false;
   // The buffer's line with the error becomes its current line, ready for CHANGE.
   if (FErrorLine > 0 && &entered == &FBuffer &&
       FErrorLine <= static_cast<int>(BufferLines().size()))
@@ -660,7 +662,13 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     // what the block wrote before it failed comes first
     if (output)
       ShowServerOutput();
-    ShowErrorLine(c.StatementText(), c.ErrorOffset());
+    // the line as written, with the names of its bind variables rather than their values
+    std::string written;
+    size_t place = 0;
+    if (FBoundRunning && FBound.Locate(c.StatementText(), c.ErrorOffset(), written, place))
+      ShowErrorLine(written, place);
+    else
+      ShowErrorLine(c.StatementText(), c.ErrorOffset());
     go = Failed(err, c.ReturnCode());
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;

@@ -161,6 +161,21 @@ struct TBindVar {
   std::shared_ptr<TOraCursor> Cursor;
 };
 
+// One replacement made in a text: OutLength characters at OutAt of the result stand for
+// InLength characters at InAt of the text before.
+struct TTextEdit {
+  size_t OutAt, OutLength, InAt, InLength;
+};
+
+// A statement as written and as sent, with its bind variables' values written in.
+struct TBoundText {
+  std::string Written, Sent;
+  std::vector<TTextEdit> Headings, Values; // the headings given first, then the values
+  // The written text and the place in it of `offset` in `statement` (the text the call library
+  // got); false when that is not this statement.
+  bool Locate(const std::string& statement, size_t offset, std::string& text, size_t& place) const;
+};
+
 class TSqlShell {
 public:
   TSqlShell(TOraSession& session, std::istream& in, std::ostream& out, bool interactive);
@@ -291,11 +306,12 @@ private:
   std::string UndeclaredBind(const std::string& block);
   TBindVar* FindBind(const std::string& name);
   // A query's select-list items that name bind variables, given their written text as heading.
-  static std::string BindHeadings(const std::string& sql);
+  static std::string BindHeadings(const std::string& sql, std::vector<TTextEdit>* edits = nullptr);
   std::string BindLiteral(const TBindVar& b) const;
   // The statement with each :name of a bind variable written as its value; `undeclared` gets
   // the first name that is none.
-  std::string ReplaceBinds(const std::string& text, std::string& undeclared);
+  std::string ReplaceBinds(const std::string& text, std::string& undeclared,
+                           TBoundText* bound = nullptr);
   // A block of nothing but ":name := expression;" steps: `handled`, and they are carried out.
   // False when WHENEVER SQLERROR says exit.
   bool BindAssignments(const std::string& block, bool& handled);
@@ -361,7 +377,9 @@ private:
   bool FBufferPlSql = false;
   int FCurrent = 0;   // the buffer's current line; 0 = its last
   int FErrorLine = 0; // the line ShowErrorLine marked last
-  int FDepth = 0;     // script nesting
+  TBoundText FBound;  // the SQL statement running, as written, while it has bind variables
+  bool FBoundRunning = false;
+  int FDepth = 0; // script nesting
   int FExitCode = 0;
   int FLastError = 0;          // Oracle error number of the last failed statement
   int FChangesSinceCommit = 0; // statements that changed data since SET AUTOCOMMIT n counted last
