@@ -15,4 +15,5 @@ FROM emp
 WHERE deptno = :n AND no_such_column = 1;
 INSERT INTO dept VALUES (:n + 80, :v, :unset);
 SELECT deptno, dname, loc FROM dept WHERE deptno = 90;
+ROLLBACK;
 EXIT
