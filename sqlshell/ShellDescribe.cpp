@@ -364,6 +364,8 @@ void TSqlShell::Describe(const std::string& name) {
     if (auto n = declared.find(f->Name()); n != declared.end())
       type = n->second;
     line(f->Name(), f->Nullable() ? "" : "NOT NULL", type);
+    if (Settings.DescribeDepth != 1)
+      DescribeNested(type, 1, line);
   }
   c.Close();
   if (Settings.ColInvisible && name.find('.') == std::string::npos)

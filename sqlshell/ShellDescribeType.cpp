@@ -144,6 +144,33 @@ std::vector<TSubprogram> DeclaredMethods(const std::string& source) {
 
 } // namespace
 
+std::vector<std::pair<std::string, std::string>>
+TSqlShell::TypeAttributes(const std::string& type) {
+  const std::string user = FSession.Connected() ? Upper(FSession.UserName) : std::string();
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const auto& r :
+       QueryRows(FSession, "SELECT ATTR_NAME, ATTR_TYPE_MOD, ATTR_TYPE_OWNER, ATTR_TYPE_NAME, "
+                           "LENGTH, PRECISION, SCALE, CHAR_USED FROM USER_TYPE_ATTRS WHERE "
+                           "TYPE_NAME = " +
+                               OraText(type) + " ORDER BY ATTR_NO"))
+    out.emplace_back(r[0], AttributeType({r.begin() + 1, r.end()}, user));
+  return out;
+}
+
+void TSqlShell::DescribeNested(
+    const std::string& type, int level,
+    const std::function<void(const std::string&, const std::string&, const std::string&)>& line) {
+  // SET DESCRIBE DEPTH: the attributes of an object-typed column, each level further in
+  const int depth = Settings.DescribeDepth == 0 ? 50 : Settings.DescribeDepth;
+  if (level >= depth || type.rfind("REF OF ", 0) == 0 || type.find('(') != std::string::npos)
+    return;
+  const std::string indent(Settings.DescribeIndent ? static_cast<size_t>(2 * level) : 0, ' ');
+  for (const auto& a : TypeAttributes(type)) {
+    line(indent + a.first, "", a.second);
+    DescribeNested(a.second, level + 1, line);
+  }
+}
+
 bool TSqlShell::DescribeType(const std::string& name) {
   const std::string key = TypeKey(name);
   const std::string user = FSession.Connected() ? Upper(FSession.UserName) : std::string();
@@ -162,13 +189,10 @@ bool TSqlShell::DescribeType(const std::string& name) {
     return text;
   };
   auto attributes = [&](const std::string& type) {
-    TRows rows = QueryRows(FSession, "SELECT ATTR_NAME, ATTR_TYPE_MOD, ATTR_TYPE_OWNER, "
-                                     "ATTR_TYPE_NAME, LENGTH, PRECISION, SCALE, CHAR_USED FROM "
-                                     "USER_TYPE_ATTRS WHERE TYPE_NAME = " +
-                                         OraText(type) + " ORDER BY ATTR_NO");
+    std::vector<std::pair<std::string, std::string>> rows = TypeAttributes(type);
     int longest = 4;
     for (const auto& r : rows)
-      longest = std::max(longest, DisplayWidth(r[0]));
+      longest = std::max(longest, DisplayWidth(r.first));
     const int typeWidth = 28;
     int nameWidth = std::max(longest, Settings.LineSize - 1 - 1 - 8 - 1 - typeWidth);
     auto line = [&](const std::string& a, const std::string& b, const std::string& t) {
@@ -179,8 +203,10 @@ bool TSqlShell::DescribeType(const std::string& name) {
     line("Name", "Null?", "Type");
     line(std::string(static_cast<size_t>(nameWidth), '-'), std::string(8, '-'),
          std::string(typeWidth, '-'));
-    for (const auto& r : rows)
-      line(r[0], "", AttributeType({r.begin() + 1, r.end()}, user));
+    for (const auto& r : rows) {
+      line(r.first, "", r.second);
+      DescribeNested(r.second, 1, line);
+    }
   };
 
   std::vector<std::string> type = typeRow(key);

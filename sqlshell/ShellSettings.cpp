@@ -192,7 +192,34 @@ void TSqlShell::SetCommand(const std::string& args) {
                Abbrev(opt, "LOBOFFSET", 4)) {
       ok = true; // accepted; statements still end with ";" and text keeps its case
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
-      ok = true; // DEPTH n LINENUM ON|OFF INDENT ON|OFF: one level of columns is all there is
+      // [DEPTH {n|ALL}] [LINENUM {ON|OFF}] [INDENT {ON|OFF}]
+      int depth = Settings.DescribeDepth;
+      bool indent = Settings.DescribeIndent;
+      size_t k = i + 1;
+      for (; k + 1 < w.size(); k += 2) {
+        std::string word = Upper(w[k]), v = Upper(w[k + 1]);
+        long long n = 0;
+        if (Abbrev(word, "DEPTH", 3) && v == "ALL")
+          depth = 0;
+        else if (Abbrev(word, "DEPTH", 3) && ParseInt(v, n) && n >= 1 && n <= 50)
+          depth = static_cast<int>(n);
+        else if (Abbrev(word, "DEPTH", 3)) {
+          FOut << "SP2-0267: depth option " << w[k + 1] << " out of range (1 through 50)\n";
+          return;
+        } else if (Abbrev(word, "INDENT", 3) && (v == "ON" || v == "OFF"))
+          indent = v == "ON";
+        else if (Abbrev(word, "LINENUM", 4) && (v == "ON" || v == "OFF"))
+          continue; // accepted; the lines are not numbered
+        else
+          break;
+      }
+      if (k != w.size() || k == i + 1) {
+        FOut << "SP2-0158: unknown SET DESCRIBE option \"" << (k < w.size() ? w[k] : "") << "\"\n";
+        return;
+      }
+      Settings.DescribeDepth = depth;
+      Settings.DescribeIndent = indent;
+      ok = true;
       i = w.size();
     } else if (Abbrev(opt, "PAGESIZE", 5))
       ok = range(Settings.PageSize, 0, 50000);
@@ -383,7 +410,12 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"CONCAT", 3, [&] { return CharSetting("concat", Settings.Concat); }},
       {"DEFINE", 3,
        [&] { return CharSetting("define", Settings.DefineOn ? Settings.DefineChar : 0); }},
-      {"DESCRIBE", 4, [] { return std::string("describe DEPTH 1 LINENUM OFF INDENT ON"); }},
+      {"DESCRIBE", 4,
+       [&] {
+         return "describe DEPTH " +
+                (Settings.DescribeDepth ? std::to_string(Settings.DescribeDepth) : "ALL") +
+                " LINENUM OFF INDENT " + (Settings.DescribeIndent ? "ON" : "OFF");
+       }},
       {"ECHO", 4, [&] { return "echo " + onOff(Settings.Echo); }},
       {"EDITFILE", 4, [] { return std::string("editfile \"afiedt.buf\""); }},
       {"EMBEDDED", 3, [] { return std::string("embedded OFF"); }},

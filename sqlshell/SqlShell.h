@@ -81,6 +81,8 @@ struct TShellSettings {
   // how lines longer than LINESIZE show: 'W' WORD_WRAPPED (and without leading blanks),
   // 'R' WRAPPED, 'T' TRUNCATED
   char ServerOutputFormat = 'W';
+  int DescribeDepth = 1; // SET DESCRIBE DEPTH: levels of object attributes shown; 0 = ALL
+  bool DescribeIndent = true;
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
   bool ErrorExit = false;
   int ErrorExitCode = 0;
@@ -234,6 +236,12 @@ private:
   bool DescribeUnit(const std::string& name);
   // DESCRIBE of an object or collection type: false when there is none of that name.
   bool DescribeType(const std::string& name);
+  // An object type's attributes: name and type as DESCRIBE shows them.
+  std::vector<std::pair<std::string, std::string>> TypeAttributes(const std::string& type);
+  // The attributes of a column or attribute of object type `type`, down to SET DESCRIBE DEPTH.
+  void DescribeNested(
+      const std::string& type, int level,
+      const std::function<void(const std::string&, const std::string&, const std::string&)>& line);
   // A written argument type as DESCRIBE shows it (table.column%TYPE is that column's type).
   std::string ArgumentType(const std::string& type);
   // Gives the number models' L, C and U the session's currencies.

@@ -1,7 +1,8 @@
 REM source: SQL*Plus User's Guide and Reference, DESCRIBE (the object type ADDRESS and EMPLOYEE,
 REM the type RATIONAL whose method follows its attributes under METHOD, and a TABLE OF ADDRESS
 REM type shown with the attributes of its element); Object-Relational Developer's Guide,
-REM "DESCRIBE of a subtype" (the "extends" and "is NOT FINAL" lines above the attributes).
+REM "DESCRIBE of a subtype" (the "extends" and "is NOT FINAL" lines above the attributes);
+REM SET DESCRIBE DEPTH (its example: DEPTH 2 shows the attributes of EMPADDR under it, indented).
 CREATE TYPE address AS OBJECT
   ( street  VARCHAR2(20),
     city    VARCHAR2(20)
@@ -46,4 +47,16 @@ CREATE TYPE student_typ UNDER person_typ (
 DESCRIBE person_typ
 DESCRIBE student_typ
 DESCRIBE no_such_type
+SET DESCRIBE DEPTH 2
+SHOW DESCRIBE
+DESCRIBE employee
+CREATE TABLE emp_table OF employee;
+CREATE TABLE teams (id NUMBER NOT NULL, lead employee, since DATE);
+DESCRIBE teams
+SET DESCRIBE DEPTH ALL INDENT OFF
+DESCRIBE teams
+SET DESCRIBE DEPTH 1 INDENT ON
+DESCRIBE emp_table
+DROP TABLE teams;
+DROP TABLE emp_table;
 EXIT
