@@ -141,6 +141,8 @@ uint32_t FetchBatches(TOraCursor& c, const std::function<void(int)>& row,
 }
 
 bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
+  if (Settings.FeedbackOnly)
+    return CountQuery(c, error);
   if (Settings.Csv)
     return RunCsvQuery(c, error);
   const int n = c.FieldCount();
@@ -713,7 +715,8 @@ void TSqlShell::QueryFeedback(uint32_t total) {
   if (total == 0) {
     if (Settings.Feedback > 0)
       FOut << "\nno rows selected\n\n";
-  } else if (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback)) {
+  } else if (Settings.FeedbackOnly ||
+             (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback))) {
     FOut << "\n" << total << (total == 1 ? " row selected.\n\n" : " rows selected.\n\n");
   } else {
     FOut << "\n";

@@ -365,8 +365,14 @@ void TSqlShell::SetCommand(const std::string& args) {
         ok = false;
       }
     } else {
+      Settings.FeedbackOnly = false;
       if (val == "ON") {
         Settings.Feedback = 1;
+        ok = true;
+      } else if (val == "ONLY") {
+        // queries show their row count and no rows; other statements their messages
+        Settings.Feedback = 1;
+        Settings.FeedbackOnly = true;
         ok = true;
       } else if (val == "OFF") {
         Settings.Feedback = 0;
@@ -422,6 +428,8 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"ESCAPE", 3, [&] { return CharSetting("escape", Settings.Escape); }},
       {"FEEDBACK", 4,
        [&] {
+         if (Settings.FeedbackOnly)
+           return std::string("FEEDBACK ONLY");
          return Settings.Feedback > 0
                     ? "FEEDBACK ON for " + std::to_string(Settings.Feedback) + " or more rows"
                     : std::string("feedback OFF");

@@ -44,9 +44,10 @@ std::string DecodeScriptText(const std::string& bytes);
 
 struct TShellSettings {
   int LineSize = 80;
-  int PageSize = 14; // lines per page; 0 = no headings and no page breaks
-  int Feedback = 6;  // show "n rows selected." from this many rows on; 0 = off
-  bool Echo = false; // echo the lines of scripts
+  int PageSize = 14;         // lines per page; 0 = no headings and no page breaks
+  int Feedback = 6;          // show "n rows selected." from this many rows on; 0 = off
+  bool FeedbackOnly = false; // FEEDBACK ONLY: a query shows its row count, not its rows
+  bool Echo = false;         // echo the lines of scripts
   bool Heading = true;
   int NumWidth = 10;        // width of NUMBER columns without a precision
   int Long = 80;            // shown part of LONG values
@@ -228,6 +229,8 @@ private:
   bool SetMarkup(const std::vector<std::string>& words);
   // The "n rows selected." line (or none) after a query's rows.
   void QueryFeedback(uint32_t rows);
+  // FEEDBACK ONLY: fetches the rows without showing them, then their count.
+  bool CountQuery(TOraCursor& cursor, std::string& error);
   void Describe(const std::string& name);
   void DescribeInvisible(
       const std::string& name, const std::map<std::string, std::string>& declared,
