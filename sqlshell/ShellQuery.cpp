@@ -159,10 +159,12 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   std::vector<std::string> models(n);          // number format models
   std::vector<const TColumnSettings*> cols(n); // COLUMN settings, if any
   std::vector<std::vector<std::string>> heads(n);
+  std::vector<bool> character(n); // CHAR and VARCHAR2: COMPUTE MINIMUM and MAXIMUM apply
   bool symbolsLoaded = false;
   for (int i = 0; i < n; ++i) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
     right[i] = f->FieldKind() == fkNumber;
+    character[i] = f->FieldKind() == fkChar || (f->FieldKind() == fkString && f->DbType() == 1);
     cols[i] = Column(f->Name());
     // Only a heading the user set splits at HEADSEP: a column's own name may hold "||".
     const bool userHeading = cols[i] && cols[i]->HasHeading;
@@ -466,8 +468,18 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
             sum.Cols.push_back(ci);
             sum.Acc.emplace_back(cs.Functions[k]);
           }
-        if (!sum.Cols.empty())
+        // one line for a function (and label) however many COMPUTE commands name its columns
+        auto same = std::find_if(lv.Lines.begin(), lv.Lines.end(), [&](const TSummary& o) {
+          return o.Rank == sum.Rank && o.Label == sum.Label;
+        });
+        if (sum.Cols.empty())
+          continue;
+        if (same != lv.Lines.end()) {
+          same->Cols.insert(same->Cols.end(), sum.Cols.begin(), sum.Cols.end());
+          same->Acc.insert(same->Acc.end(), sum.Acc.begin(), sum.Acc.end());
+        } else {
           lv.Lines.push_back(std::move(sum));
+        }
       }
     }
   // AVG, COUNT, MINIMUM, MAXIMUM, NUMBER, SUM, STD, VARIANCE, whatever order they were given in.
@@ -573,7 +585,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       for (auto& lv : levels)
         for (auto& sum : lv.Lines)
           for (size_t j = 0; j < sum.Cols.size(); ++j)
-            sum.Acc[j].Add(raws[r][sum.Cols[j]], right[sum.Cols[j]]);
+            sum.Acc[j].Add(raws[r][sum.Cols[j]], right[sum.Cols[j]], character[sum.Cols[j]]);
       if (rowBreak)
         summarize(levels.back());
       lastKeys.clear();
