@@ -502,6 +502,22 @@ TEST_F(Timers, TimingStartShowAndStopReportTheirTimer) {
   EXPECT_NE(r.Out.find("SP2-0325: no timing elements to stop", outer), std::string::npos);
 }
 
+// CLEAR TIMING stops every timer, the latest first, and leaves none.
+TEST_F(Timers, ClearTimingDeletesEveryTimer) {
+  TRun r = Run("clear timing
+timing start first
+timing start second
+clear timing
+timing
+"
+               "exit
+");
+  std::regex want("Connected\.\ntiming for: second\nElapsed: 00:00:\d\d\.\d\d\n"
+                  "timing for: first\nElapsed: 00:00:\d\d\.\d\d\n"
+                  "no timing elements in use\n");
+  EXPECT_TRUE(std::regex_search(r.Out, want)) << r.Out;
+}
+
 } // namespace
 
 TEST_F(Habits, ForcedViewOverAMissingTableIsCreatedWithErrors) {
