@@ -504,17 +504,11 @@ TEST_F(Timers, TimingStartShowAndStopReportTheirTimer) {
 
 // CLEAR TIMING stops every timer, the latest first, and leaves none.
 TEST_F(Timers, ClearTimingDeletesEveryTimer) {
-  TRun r = Run("clear timing
-timing start first
-timing start second
-clear timing
-timing
-"
-               "exit
-");
-  std::regex want("Connected\.\ntiming for: second\nElapsed: 00:00:\d\d\.\d\d\n"
-                  "timing for: first\nElapsed: 00:00:\d\d\.\d\d\n"
-                  "no timing elements in use\n");
+  TRun r = Run("clear timing\ntiming start first\ntiming start second\nclear timing\ntiming\n"
+               "exit\n");
+  std::regex want("Connected\\.\\ntiming for: second\\nElapsed: 00:00:\\d\\d\\.\\d\\d\\n"
+                  "timing for: first\\nElapsed: 00:00:\\d\\d\\.\\d\\d\\n"
+                  "no timing elements in use\\n");
   EXPECT_TRUE(std::regex_search(r.Out, want)) << r.Out;
 }
 
