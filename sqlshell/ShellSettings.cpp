@@ -74,6 +74,7 @@ constexpr std::pair<const char*, size_t> SetOptions[] = {
     {"SQLNUMBER", 4},  {"EXITCOMMIT", 5},    {"SPACE", 3},         {"DESCRIBE", 4},
     {"APPINFO", 3},    {"AUTOPRINT", 5},     {"COPYCOMMIT", 5},    {"EDITFILE", 4},
     {"LOBOFFSET", 4},  {"RECSEPCHAR", 10},   {"MARKUP", 4},        {"COLINVISIBLE", 6},
+    {"CMDSEP", 4},
 };
 
 } // namespace
@@ -168,6 +169,8 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = character(Settings.Escape, '\\');
     else if (Abbrev(opt, "CONCAT", 3))
       ok = character(Settings.Concat, '.');
+    else if (Abbrev(opt, "CMDSEP", 4))
+      ok = character(Settings.CmdSep, ';');
     else if (Abbrev(opt, "HEADSEP", 5))
       ok = character(Settings.HeadSep, '|');
     else if (Abbrev(opt, "SUFFIX", 3)) {
@@ -409,7 +412,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"AUTOTRACE", 5, [] { return std::string("autotrace OFF"); }},
       {"BLOCKTERMINATOR", 4, [] { return CharSetting("blockterminator", '.'); }},
       {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},
-      {"CMDSEP", 4, [] { return std::string("cmdsep OFF"); }},
+      {"CMDSEP", 4, [&] { return CharSetting("cmdsep", Settings.CmdSep); }},
       {"COLINVISIBLE", 6, [&] { return "colinvisible " + onOff(Settings.ColInvisible); }},
       {"COLSEP", 4, [&] { return quoted("colsep", Settings.ColSep); }},
       {"CONCAT", 3, [&] { return CharSetting("concat", Settings.Concat); }},

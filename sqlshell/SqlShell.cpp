@@ -245,7 +245,7 @@ bool TSqlShell::HandleEvent(TSource& src, const TSplitEvent& ev) {
   case TSplitEvent::None:
     return true;
   case TSplitEvent::Command:
-    return RunCommand(src, ev.Text);
+    return Settings.CmdSep ? RunCommands(src, ev.Text) : RunCommand(src, ev.Text);
   case TSplitEvent::Statement:
     FBuffer = ev.Text;
     FCurrent = 0;
@@ -262,6 +262,33 @@ bool TSqlShell::HandleEvent(TSource& src, const TSplitEvent& ev) {
     FCurrent = 0;
     FBufferPlSql = ev.PlSql;
     return true;
+  }
+  return true;
+}
+
+bool TSqlShell::RunCommands(TSource& src, const std::string& line) {
+  // SET CMDSEP: the line's commands one by one, the separator inside quotes kept
+  std::vector<std::string> pieces(1);
+  char quote = 0;
+  for (char ch : line) {
+    if (quote ? ch == quote : ch == '\'' || ch == '"')
+      quote = quote ? 0 : ch;
+    if (!quote && ch == Settings.CmdSep)
+      pieces.emplace_back();
+    else
+      pieces.back() += ch;
+  }
+  for (const std::string& piece : pieces) {
+    std::string command = Trim(piece);
+    if (command.empty())
+      continue;
+    if (!TSqlSplitter::IsShellCommand(command)) {
+      FOut << "SP2-0734: unknown command beginning \"" << command.substr(0, 10)
+           << "...\" - rest of line ignored.\n";
+      return true;
+    }
+    if (!RunCommand(src, command))
+      return false;
   }
   return true;
 }

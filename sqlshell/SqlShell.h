@@ -74,6 +74,7 @@ struct TShellSettings {
   char Escape = 0;            // before the substitution prefix, keeps it as it is; 0 = off
   char Concat = '.';          // ends a variable's name and joins it to the text after it; 0 = off
   char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
+  char CmdSep = 0;            // between shell commands on one line; 0 = off
   std::string Suffix = "sql"; // added to a script name without extension
   bool ServerOutput = false;
   bool AutoPrint = false;    // PRINT the bind variables of each block that ran
@@ -215,6 +216,8 @@ private:
   bool HandleLine(TSource& src, TSqlSplitter& splitter, const std::string& line);
   bool HandleEvent(TSource& src, const TSplitEvent& ev);
   bool RunCommand(TSource& src, const std::string& text);
+  // A line of shell commands split at SET CMDSEP's character.
+  bool RunCommands(TSource& src, const std::string& line);
   // Substitutes variables, runs the statement and shows the time it took when TIMING is on.
   bool RunStatement(const std::string& text, bool plsql);
   bool RunStatementText(const std::string& text, bool plsql);
