@@ -265,6 +265,10 @@ void TSqlShell::VariableCommand(const std::string& args) {
   auto list = [&](const TBindVar& b) {
     FOut << "variable   " << b.Shown << "\ndatatype   " << b.Type << "\n";
   };
+  if (w.empty() && FBinds.empty()) {
+    FOut << "SP2-0568: No bind variables declared.\n";
+    return;
+  }
   if (w.empty()) {
     for (size_t k = 0; k < FBinds.size(); ++k) {
       if (k)
@@ -345,6 +349,8 @@ void TSqlShell::PrintCommand(const std::string& args) {
   if (!RequireConnection())
     return;
   std::vector<std::string> names = SplitWords(args);
+  if (names.empty() && FBinds.empty())
+    FOut << "SP2-0568: No bind variables declared.\n";
   if (names.empty())
     for (auto& b : FBinds)
       names.push_back(b.Name);
