@@ -107,12 +107,24 @@ void TSqlShell::ShowErrorLine(const std::string& text, size_t offset) {
 bool TSqlShell::Failed(const std::string& text, int code) {
   ShowError(text);
   FLastError = code;
-  if (!Settings.ErrorExit)
+  if (!Settings.ErrorExit) {
+    ContinueAfterError(Settings.ErrorContinue);
     return true;
+  }
   if (Settings.ErrorExitRollback && FSession.Connected())
     FSession.Rollback();
   FExitCode = Settings.ErrorExitSqlCode ? code : Settings.ErrorExitCode;
   return false;
+}
+
+void TSqlShell::ContinueAfterError(char action) {
+  if (!action || !FSession.Connected())
+    return;
+  FChangesSinceCommit = 0;
+  if (action == 'C')
+    FSession.Commit();
+  else
+    FSession.Rollback();
 }
 
 std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
@@ -542,8 +554,10 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
   }
   if (!file) {
     FOut << "SP2-0310: unable to open file \"" << p.string() << "\"\n";
-    if (!Settings.OsErrorExit)
+    if (!Settings.OsErrorExit) {
+      ContinueAfterError(Settings.OsErrorContinue);
       return true;
+    }
     if (Settings.OsErrorExitRollback && FSession.Connected())
       FSession.Rollback();
     FExitCode = Settings.OsErrorExitCode;

@@ -94,6 +94,9 @@ struct TShellSettings {
   bool OsErrorExit = false;
   int OsErrorExitCode = 1;
   bool OsErrorExitRollback = false;
+  // WHENEVER SQLERROR|OSERROR CONTINUE [COMMIT|ROLLBACK|NONE]: 'C', 'R' or 0 for NONE
+  char ErrorContinue = 0;
+  char OsErrorContinue = 0;
 };
 
 // Output that also goes to a SPOOL file while one is open.
@@ -271,6 +274,8 @@ private:
   bool RequireConnection();
   // A failed statement: prints the message; false when WHENEVER SQLERROR says exit.
   bool Failed(const std::string& text, int code);
+  // What WHENEVER ... CONTINUE COMMIT or ROLLBACK asks after a failure.
+  void ContinueAfterError(char action);
   void ShowError(const std::string& text);
   void ShowErrorLine(const std::string& statement, size_t offset);
   void ListBuffer(const std::string& args = std::string());
