@@ -335,8 +335,12 @@ void TSqlShell::Describe(const std::string& name) {
     // Only a lost logon or the like is worth its own message; anything else means no such object.
     if (code == 1012 || code == 3113 || code == 3114)
       ShowError(err);
-    else if (!DescribeUnit(name) && !DescribeType(name))
-      missing();
+    else if (!DescribeUnit(name) && !DescribeType(name)) {
+      // a synonym for a procedure, package or type describes what it stands for
+      const std::string target = SynonymTarget(name);
+      if (target.empty() || (!DescribeUnit(target) && !DescribeType(target)))
+        missing();
+    }
     if (FSession.Connected())
       c.Close();
     return;

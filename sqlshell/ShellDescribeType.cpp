@@ -144,6 +144,14 @@ std::vector<TSubprogram> DeclaredMethods(const std::string& source) {
 
 } // namespace
 
+std::string TSqlShell::SynonymTarget(const std::string& name) {
+  if (name.find('.') != std::string::npos)
+    return {};
+  TRows r = QueryRows(FSession, "SELECT TABLE_NAME FROM USER_SYNONYMS WHERE SYNONYM_NAME = " +
+                                    OraText(TypeKey(name)) + " AND DB_LINK IS NULL");
+  return r.empty() ? std::string() : r[0][0];
+}
+
 std::vector<std::pair<std::string, std::string>>
 TSqlShell::TypeAttributes(const std::string& type) {
   const std::string user = FSession.Connected() ? Upper(FSession.UserName) : std::string();

@@ -245,6 +245,8 @@ private:
   bool DescribeUnit(const std::string& name);
   // DESCRIBE of an object or collection type: false when there is none of that name.
   bool DescribeType(const std::string& name);
+  // The name of the object a private synonym stands for; empty when `name` is none.
+  std::string SynonymTarget(const std::string& name);
   // An object type's attributes: name and type as DESCRIBE shows them.
   std::vector<std::pair<std::string, std::string>> TypeAttributes(const std::string& type);
   // The attributes of a column or attribute of object type `type`, down to SET DESCRIBE DEPTH.

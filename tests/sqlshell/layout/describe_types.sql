@@ -2,7 +2,8 @@ REM source: SQL*Plus User's Guide and Reference, DESCRIBE (the object type ADDRE
 REM the type RATIONAL whose method follows its attributes under METHOD, and a TABLE OF ADDRESS
 REM type shown with the attributes of its element); Object-Relational Developer's Guide,
 REM "DESCRIBE of a subtype" (the "extends" and "is NOT FINAL" lines above the attributes);
-REM SET DESCRIBE DEPTH (its example: DEPTH 2 shows the attributes of EMPADDR under it, indented).
+REM SET DESCRIBE DEPTH (its example: DEPTH 2 shows the attributes of EMPADDR under it, indented);
+REM DESCRIBE of a synonym describes the object it names.
 CREATE TYPE address AS OBJECT
   ( street  VARCHAR2(20),
     city    VARCHAR2(20)
@@ -57,6 +58,19 @@ SET DESCRIBE DEPTH ALL INDENT OFF
 DESCRIBE teams
 SET DESCRIBE DEPTH 1 INDENT ON
 DESCRIBE emp_table
+REM a synonym describes the procedure or type it stands for
+CREATE PROCEDURE raise_pay (amount IN NUMBER, pct IN NUMBER DEFAULT 10) IS
+BEGIN
+  NULL;
+END;
+/
+CREATE SYNONYM pay_syn FOR raise_pay;
+CREATE SYNONYM addr_syn FOR address;
+DESCRIBE pay_syn
+DESCRIBE addr_syn
+DROP SYNONYM pay_syn;
+DROP SYNONYM addr_syn;
+DROP PROCEDURE raise_pay;
 DROP TABLE teams;
 DROP TABLE emp_table;
 EXIT
