@@ -26,3 +26,6 @@ accept hired date format 'DD-MON-YYYY' prompt 'Hired: '
 define hired
 accept today date prompt 'Date: '
 define today
+REM ACCEPT ... NOPROMPT "skips a line and waits for input without displaying a prompt".
+accept quiet noprompt
+define quiet
