@@ -343,6 +343,11 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
 
   if (Abbrev(word, "REMARK", 3))
     return true;
+  if (word == "HELP" || text[0] == '?') {
+    // no help text is installed, as when the classic tool's help tables are missing
+    FOut << "SP2-0171: HELP system not available.\n";
+    return true;
+  }
   if (Abbrev(word, "HOST", 2)) {
     FOut << "SP2-0738: Restricted command \"" << text.substr(0, e) << "\" not available\n";
     return true;
