@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <limits>
 
 using namespace shellwords;
 
@@ -182,14 +183,19 @@ TBindVar* TSqlShell::FindBind(const std::string& name) {
 }
 
 std::string TSqlShell::BindLiteral(const TBindVar& b) const {
-  if (b.Null && (b.Type.rfind("VARCHAR2(", 0) == 0 || b.Type.rfind("NVARCHAR2(", 0) == 0))
+  // a LOB variable's value is a LOB in the statement too
+  if (b.Type == "CLOB" || b.Type == "NCLOB")
+    return "TO_CLOB(" + (b.Null ? std::string("NULL") : OraText(b.Value)) + ")";
+  // as wide as declared, so that a query's column is too (SQL's text goes up to 4000)
+  const bool sized =
+      (b.Type.rfind("VARCHAR2(", 0) == 0 || b.Type.rfind("NVARCHAR2(", 0) == 0) && b.Size <= 4000;
+  if (b.Null && sized)
     return "CAST(NULL AS " + b.Type + ")";
   if (b.Null)
     return "NULL";
   if (b.Number)
     return IsNumberText(b.Value) ? b.Value : "NULL";
-  // as wide as declared, so that a query's column is too
-  if (b.Type.rfind("VARCHAR2(", 0) == 0 || b.Type.rfind("NVARCHAR2(", 0) == 0)
+  if (sized)
     return "CAST(" + OraText(b.Value) + " AS " + b.Type + ")";
   return OraText(b.Value);
 }
@@ -323,6 +329,10 @@ void TSqlShell::VariableCommand(const std::string& args) {
     b.Type = base;
     if (size)
       base.clear();
+  } else if ((base == "CLOB" || base == "NCLOB") && type == base) {
+    // text of any length, shown as far as SET LONG reaches
+    b.Size = std::numeric_limits<int>::max();
+    b.Type = base;
   } else if (base == "VARCHAR2" || base == "NVARCHAR2" || base == "CHAR" || base == "NCHAR") {
     if (size == 0 && (base == "CHAR" || base == "NCHAR"))
       size = 1;
@@ -336,7 +346,8 @@ void TSqlShell::VariableCommand(const std::string& args) {
   if (base.empty()) {
     FOut << "Usage: VAR[IABLE] [ <variable> [ NUMBER | CHAR | CHAR (n [CHAR|BYTE]) |\n"
             "                    VARCHAR2 (n [CHAR|BYTE]) | NCHAR | NCHAR (n) |\n"
-            "                    NVARCHAR2 (n) | BINARY_FLOAT | BINARY_DOUBLE ] ]\n";
+            "                    NVARCHAR2 (n) | CLOB | NCLOB | BLOB | BFILE\n"
+            "                    REFCURSOR | BINARY_FLOAT | BINARY_DOUBLE ] ]\n";
     return;
   }
   if (TBindVar* old = FindBind(name))
@@ -367,8 +378,9 @@ void TSqlShell::PrintCommand(const std::string& args) {
       continue;
     }
     std::string value = BindLiteral(*b);
-    std::string expr = b->Number
-                           ? "CAST(" + value + " AS NUMBER)"
+    std::string expr = b->Number ? "CAST(" + value + " AS NUMBER)"
+                       : b->Type == "CLOB" || b->Type == "NCLOB"
+                           ? value
                            : "CAST(" + value + " AS VARCHAR2(" + std::to_string(b->Size) + "))";
     RunStatementText("SELECT " + expr + " " + OraName(b->Name) + " FROM DUAL", false);
   }
@@ -451,6 +463,9 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
   const bool engineCanRun = std::none_of(steps.begin(), steps.end(), [&](const TStep& st) {
     return st.Kind == 'A' || namesBind(st.Expr);
   });
+  // an engine that takes bind values runs the block as PL/SQL, with PL/SQL's own limits
+  if (OciIntr::BindValueAvailable())
+    return true;
   handled = true;
   std::string output, line; // what DBMS_OUTPUT collected, and its unfinished line
   for (const TStep& step : steps) {
@@ -624,8 +639,17 @@ bool TSqlShell::ValuesRan(TOraCursor& block, std::string& error) {
   for (const std::string& name : FBoundValues) {
     TBindVar* b = FindBind(name);
     int len = 0, isNull = 1;
-    if (!b || OciIntr::tessel_bound_value(block.CursorArea(), name.c_str(), -1, buf.data(),
-                                          static_cast<int>(buf.size()), &len, &isNull) != 0)
+    if (!b)
+      continue;
+    int r = OciIntr::tessel_bound_value(block.CursorArea(), name.c_str(), -1, buf.data(),
+                                        static_cast<int>(buf.size()), &len, &isNull);
+    // a value longer than the buffer is read again whole
+    if (r != 0 && len >= static_cast<int>(buf.size())) {
+      buf.resize(static_cast<size_t>(len) + 1);
+      r = OciIntr::tessel_bound_value(block.CursorArea(), name.c_str(), -1, buf.data(),
+                                      static_cast<int>(buf.size()), &len, &isNull);
+    }
+    if (r != 0)
       continue;
     std::string value = isNull ? std::string() : std::string(buf.data(), static_cast<size_t>(len));
     // the size counts Shift-JIS bytes, as the database's own text does

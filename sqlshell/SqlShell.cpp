@@ -86,7 +86,7 @@ void TSqlShell::ShowError(const std::string& text) {
 }
 
 // As SQL*Plus does: the line the error is about, a "*" under the offending token, its number.
-void TSqlShell::ShowErrorLine(const std::string& text, size_t offset) {
+void TSqlShell::ShowErrorLine(const std::string& text, size_t offset, bool gap) {
   // An error at the end of the statement is marked after its last word, not on a blank line.
   std::string statement = text.substr(0, text.find_last_not_of(" \t\r\n") + 1);
   offset = std::min(offset, statement.size());
@@ -100,8 +100,25 @@ void TSqlShell::ShowErrorLine(const std::string& text, size_t offset) {
                                                statement.begin() + static_cast<long>(begin), '\n'));
   int column = DisplayWidth(statement.substr(begin, offset - begin));
   FOut << line << "\n"
-       << std::string(static_cast<size_t>(column), ' ') << "*\nERROR at line " << lineNo << ":\n";
+       << (gap ? "\n" : "") << std::string(static_cast<size_t>(column), ' ') << "*\nERROR at line "
+       << lineNo << ":\n";
   FErrorLine = lineNo;
+}
+
+size_t TSqlShell::BlockErrorOffset(const std::string& statement, const std::string& error) {
+  int line = 0, column = 0;
+  if (std::sscanf(error.c_str(), "ORA-06550: line %d, column %d", &line, &column) != 2 ||
+      line < 1 || column < 1)
+    return 0;
+  size_t at = 0;
+  for (int k = 1; k < line; ++k) {
+    at = statement.find('\n', at);
+    if (at == std::string::npos)
+      return 0;
+    ++at;
+  }
+  const size_t end = std::min(statement.find('\n', at), statement.size());
+  return std::min(at + static_cast<size_t>(column - 1), end);
 }
 
 bool TSqlShell::Failed(const std::string& text, int code) {
@@ -502,7 +519,11 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   if (Abbrev(word, "EXECUTE", 4)) {
     if (args.empty())
       return true;
-    return RunStatement("BEGIN " + args + "; END;", true);
+    // EXECUTE's block ends in a line break, so its failing line shows with a blank one after
+    FExecuting = true;
+    const bool go = RunStatement("BEGIN " + args + "; END;", true);
+    FExecuting = false;
+    return go;
   }
   // A short line is quoted whole, a longer one by its first ten characters.
   std::string line = Trim(text);
@@ -698,7 +719,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
                    c.DescribeFields() && c.Exec();
   CursorsRan(ran);
   if (ran && block && !ValuesRan(c, err)) {
-    FOut << text << "\n\n*\nERROR at line 1:\n";
+    FOut << text << (FExecuting ? "\n\n" : "\n") << "*\nERROR at line 1:\n";
     go = Failed(err + "\nORA-06512: at line 1", 6502);
     c.OnError = nullptr;
     c.Close();
@@ -711,10 +732,14 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     // the line as written, with the names of its bind variables rather than their values
     std::string written;
     size_t place = 0;
-    if (FBoundRunning && FBound.Locate(c.StatementText(), c.ErrorOffset(), written, place))
+    // a block's compile error is marked where "ORA-06550: line n, column m" puts it
+    size_t offset = c.ErrorOffset();
+    if (plsql && offset == 0)
+      offset = BlockErrorOffset(c.StatementText(), err);
+    if (FBoundRunning && FBound.Locate(c.StatementText(), offset, written, place))
       ShowErrorLine(written, place);
     else
-      ShowErrorLine(c.StatementText(), c.ErrorOffset());
+      ShowErrorLine(c.StatementText(), offset, FExecuting);
     go = Failed(err, c.ReturnCode());
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;

@@ -279,7 +279,10 @@ private:
   // What WHENEVER ... CONTINUE COMMIT or ROLLBACK asks after a failure.
   void ContinueAfterError(char action);
   void ShowError(const std::string& text);
-  void ShowErrorLine(const std::string& statement, size_t offset);
+  // `gap`: a blank line between the statement's line and the "*" (EXECUTE's block)
+  void ShowErrorLine(const std::string& statement, size_t offset, bool gap = false);
+  // Where in a block's text "ORA-06550: line n, column m" of `error` points; 0 for none.
+  static size_t BlockErrorOffset(const std::string& statement, const std::string& error);
   void ListBuffer(const std::string& args = std::string());
   std::vector<std::string> BufferLines() const;
   void SetBufferLines(const std::vector<std::string>& lines);
@@ -400,7 +403,8 @@ private:
   int FErrorLine = 0; // the line ShowErrorLine marked last
   TBoundText FBound;  // the SQL statement running, as written, while it has bind variables
   bool FBoundRunning = false;
-  int FDepth = 0; // script nesting
+  bool FExecuting = false; // the statement running is EXECUTE's block
+  int FDepth = 0;          // script nesting
   int FExitCode = 0;
   int FLastError = 0;          // Oracle error number of the last failed statement
   int FChangesSinceCommit = 0; // statements that changed data since SET AUTOCOMMIT n counted last
