@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <limits>
 
 using namespace shellwords;
 
@@ -24,8 +25,10 @@ bool IsNameChar(char c) {
 }
 
 // Calls `bind(begin, end)` for every ":name" outside quotes and comments; the text between
-// is copied as it is. The result is the text with each bind replaced by what `bind` returns.
-template <class F> std::string EachBind(const std::string& s, F bind) {
+// is copied as it is. The result is the text with each bind replaced by what `bind` returns;
+// `edits` (if any) gets where each replacement went.
+template <class F>
+std::string EachBind(const std::string& s, F bind, std::vector<TTextEdit>* edits = nullptr) {
   std::string out;
   const size_t n = s.size();
   for (size_t i = 0; i < n;) {
@@ -49,7 +52,10 @@ template <class F> std::string EachBind(const std::string& s, F bind) {
       size_t e = i + 1;
       while (e < n && IsNameChar(s[e]))
         ++e;
+      const size_t at = out.size();
       out += bind(s.substr(i + 1, e - i - 1));
+      if (edits)
+        edits->push_back({at, out.size() - at, i, e - i});
       i = e;
     } else {
       out += c;
@@ -102,7 +108,7 @@ bool HasAlias(const std::string& item) {
 
 } // namespace
 
-std::string TSqlShell::BindHeadings(const std::string& sql) {
+std::string TSqlShell::BindHeadings(const std::string& sql, std::vector<TTextEdit>* edits) {
   // Only a query's own select list: each item naming a bind variable and no alias gets the
   // heading of its text, as the shell shows it when the value is bound rather than written in.
   size_t i = 0;
@@ -159,6 +165,8 @@ std::string TSqlShell::BindHeadings(const std::string& sql) {
     if (bind && head.find('"') == std::string::npos && !HasAlias(head)) {
       size_t keep = item.find_last_not_of(" \t\r\n") + 1;
       named = item.substr(0, keep) + " \"" + ItemHeading(head) + "\"" + item.substr(keep);
+      if (edits)
+        edits->push_back({out.size() + keep, named.size() - item.size(), b + keep, 0});
     }
     out += named;
     if (c + 1 < cuts.size())
@@ -175,24 +183,87 @@ TBindVar* TSqlShell::FindBind(const std::string& name) {
 }
 
 std::string TSqlShell::BindLiteral(const TBindVar& b) const {
+  // a LOB variable's value is a LOB in the statement too
+  if (b.Type == "CLOB" || b.Type == "NCLOB")
+    return "TO_CLOB(" + (b.Null ? std::string("NULL") : OraText(b.Value)) + ")";
+  // as wide as declared, so that a query's column is too (SQL's text goes up to 4000)
+  const bool sized =
+      (b.Type.rfind("VARCHAR2(", 0) == 0 || b.Type.rfind("NVARCHAR2(", 0) == 0) && b.Size <= 4000;
+  if (b.Null && sized)
+    return "CAST(NULL AS " + b.Type + ")";
   if (b.Null)
     return "NULL";
   if (b.Number)
     return IsNumberText(b.Value) ? b.Value : "NULL";
+  if (sized)
+    return "CAST(" + OraText(b.Value) + " AS " + b.Type + ")";
   return OraText(b.Value);
 }
 
-std::string TSqlShell::ReplaceBinds(const std::string& text, std::string& undeclared) {
+std::string TSqlShell::ReplaceBinds(const std::string& text, std::string& undeclared,
+                                    TBoundText* bound) {
   undeclared.clear();
-  return EachBind(BindHeadings(text), [&](const std::string& name) -> std::string {
-    const TBindVar* b = FindBind(name);
-    if (!b) {
-      if (undeclared.empty())
-        undeclared = Upper(name);
-      return ":" + name;
+  if (bound) {
+    bound->Written = text;
+    bound->Headings.clear();
+    bound->Values.clear();
+  }
+  std::string named = BindHeadings(text, bound ? &bound->Headings : nullptr);
+  std::string out = EachBind(
+      named,
+      [&](const std::string& name) -> std::string {
+        const TBindVar* b = FindBind(name);
+        if (!b) {
+          if (undeclared.empty())
+            undeclared = Upper(name);
+          return ":" + name;
+        }
+        return BindLiteral(*b);
+      },
+      bound ? &bound->Values : nullptr);
+  if (bound)
+    bound->Sent = out;
+  return out;
+}
+
+namespace {
+
+// The place in the text before `edits` of a place in the text after them.
+size_t PlaceBefore(const std::vector<TTextEdit>& edits, size_t offset) {
+  size_t shifted = offset;
+  for (const TTextEdit& e : edits) {
+    if (offset < e.OutAt)
+      break;
+    if (offset < e.OutAt + e.OutLength)
+      return e.InAt;
+    shifted = offset - (e.OutAt + e.OutLength) + (e.InAt + e.InLength);
+  }
+  return shifted;
+}
+
+} // namespace
+
+bool TBoundText::Locate(const std::string& statement, size_t offset, std::string& text,
+                        size_t& place) const {
+  // the statement as the call library got it: each line ends in " \n"
+  std::string lines;
+  size_t sentPlace = std::string::npos;
+  for (size_t i = 0; i <= Sent.size(); ++i) {
+    if (lines.size() == offset)
+      sentPlace = i;
+    if (i == Sent.size() || Sent[i] == '\n') {
+      if (lines.size() + 1 == offset)
+        sentPlace = i;
+      lines += " \n";
+      continue;
     }
-    return BindLiteral(*b);
-  });
+    lines += Sent[i] == '\r' ? ' ' : Sent[i];
+  }
+  if (lines != statement || sentPlace == std::string::npos)
+    return false;
+  text = Written;
+  place = PlaceBefore(Headings, PlaceBefore(Values, sentPlace));
+  return true;
 }
 
 void TSqlShell::VariableCommand(const std::string& args) {
@@ -200,6 +271,10 @@ void TSqlShell::VariableCommand(const std::string& args) {
   auto list = [&](const TBindVar& b) {
     FOut << "variable   " << b.Shown << "\ndatatype   " << b.Type << "\n";
   };
+  if (w.empty() && FBinds.empty()) {
+    FOut << "SP2-0568: No bind variables declared.\n";
+    return;
+  }
   if (w.empty()) {
     for (size_t k = 0; k < FBinds.size(); ++k) {
       if (k)
@@ -254,6 +329,10 @@ void TSqlShell::VariableCommand(const std::string& args) {
     b.Type = base;
     if (size)
       base.clear();
+  } else if ((base == "CLOB" || base == "NCLOB") && type == base) {
+    // text of any length, shown as far as SET LONG reaches
+    b.Size = std::numeric_limits<int>::max();
+    b.Type = base;
   } else if (base == "VARCHAR2" || base == "NVARCHAR2" || base == "CHAR" || base == "NCHAR") {
     if (size == 0 && (base == "CHAR" || base == "NCHAR"))
       size = 1;
@@ -267,7 +346,8 @@ void TSqlShell::VariableCommand(const std::string& args) {
   if (base.empty()) {
     FOut << "Usage: VAR[IABLE] [ <variable> [ NUMBER | CHAR | CHAR (n [CHAR|BYTE]) |\n"
             "                    VARCHAR2 (n [CHAR|BYTE]) | NCHAR | NCHAR (n) |\n"
-            "                    NVARCHAR2 (n) | BINARY_FLOAT | BINARY_DOUBLE ] ]\n";
+            "                    NVARCHAR2 (n) | CLOB | NCLOB | BLOB | BFILE\n"
+            "                    REFCURSOR | BINARY_FLOAT | BINARY_DOUBLE ] ]\n";
     return;
   }
   if (TBindVar* old = FindBind(name))
@@ -280,6 +360,8 @@ void TSqlShell::PrintCommand(const std::string& args) {
   if (!RequireConnection())
     return;
   std::vector<std::string> names = SplitWords(args);
+  if (names.empty() && FBinds.empty())
+    FOut << "SP2-0568: No bind variables declared.\n";
   if (names.empty())
     for (auto& b : FBinds)
       names.push_back(b.Name);
@@ -296,8 +378,9 @@ void TSqlShell::PrintCommand(const std::string& args) {
       continue;
     }
     std::string value = BindLiteral(*b);
-    std::string expr = b->Number
-                           ? "CAST(" + value + " AS NUMBER)"
+    std::string expr = b->Number ? "CAST(" + value + " AS NUMBER)"
+                       : b->Type == "CLOB" || b->Type == "NCLOB"
+                           ? value
                            : "CAST(" + value + " AS VARCHAR2(" + std::to_string(b->Size) + "))";
     RunStatementText("SELECT " + expr + " " + OraName(b->Name) + " FROM DUAL", false);
   }
@@ -380,6 +463,9 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
   const bool engineCanRun = std::none_of(steps.begin(), steps.end(), [&](const TStep& st) {
     return st.Kind == 'A' || namesBind(st.Expr);
   });
+  // an engine that takes bind values runs the block as PL/SQL, with PL/SQL's own limits
+  if (OciIntr::BindValueAvailable())
+    return true;
   handled = true;
   std::string output, line; // what DBMS_OUTPUT collected, and its unfinished line
   for (const TStep& step : steps) {
@@ -455,7 +541,8 @@ bool TSqlShell::BindAssignments(const std::string& block, bool& handled) {
   }
   // SERVEROUTPUT shows what the block wrote, whole lines only.
   if (Settings.ServerOutput)
-    FOut << output;
+    for (size_t at = 0, end; (end = output.find('\n', at)) != std::string::npos; at = end + 1)
+      WriteServerLine(output.substr(at, end - at));
   if (Settings.Feedback > 0)
     FOut << "\nPL/SQL procedure successfully completed.\n\n";
   if (Settings.AutoPrint)
@@ -552,8 +639,17 @@ bool TSqlShell::ValuesRan(TOraCursor& block, std::string& error) {
   for (const std::string& name : FBoundValues) {
     TBindVar* b = FindBind(name);
     int len = 0, isNull = 1;
-    if (!b || OciIntr::tessel_bound_value(block.CursorArea(), name.c_str(), -1, buf.data(),
-                                          static_cast<int>(buf.size()), &len, &isNull) != 0)
+    if (!b)
+      continue;
+    int r = OciIntr::tessel_bound_value(block.CursorArea(), name.c_str(), -1, buf.data(),
+                                        static_cast<int>(buf.size()), &len, &isNull);
+    // a value longer than the buffer is read again whole
+    if (r != 0 && len >= static_cast<int>(buf.size())) {
+      buf.resize(static_cast<size_t>(len) + 1);
+      r = OciIntr::tessel_bound_value(block.CursorArea(), name.c_str(), -1, buf.data(),
+                                      static_cast<int>(buf.size()), &len, &isNull);
+    }
+    if (r != 0)
       continue;
     std::string value = isNull ? std::string() : std::string(buf.data(), static_cast<size_t>(len));
     // the size counts Shift-JIS bytes, as the database's own text does

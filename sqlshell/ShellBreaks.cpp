@@ -11,12 +11,18 @@
 
 using namespace shellwords;
 
-void TAccumulator::Add(const std::string& raw, bool numeric) {
+void TAccumulator::Add(const std::string& raw, bool numeric, bool character) {
   ++FRows;
+  if (!numeric)
+    FText = true;
   if (raw.empty())
     return;
   if (!numeric) {
-    ++FCount; // only COUNT and NUMBER mean anything for text
+    // COUNT and NUMBER mean something for any text, MINIMUM and MAXIMUM for characters only
+    FOrdered = FOrdered && character;
+    FMinText = FCount == 0 ? raw : std::min(FMinText, raw);
+    FMaxText = FCount == 0 ? raw : std::max(FMaxText, raw);
+    ++FCount;
     return;
   }
   long double v = std::strtold(raw.c_str(), nullptr);
@@ -35,6 +41,11 @@ std::string TAccumulator::Result() const {
     r = FCount;
   else if (FCount == 0)
     return {};
+  else if (FText)
+    return !FOrdered                ? std::string()
+           : FFunction == "MINIMUM" ? FMinText
+           : FFunction == "MAXIMUM" ? FMaxText
+                                    : std::string();
   else if (FFunction == "SUM")
     r = FSum;
   else if (FFunction == "AVG")
@@ -58,6 +69,10 @@ std::string TAccumulator::Result() const {
 void TAccumulator::Reset() {
   FSum = FSquares = FMin = FMax = 0;
   FCount = FRows = 0;
+  FText = false;
+  FOrdered = true;
+  FMinText.clear();
+  FMaxText.clear();
 }
 
 namespace {

@@ -185,7 +185,11 @@ void TSqlShell::ChangeCommand(const std::string& args) {
 }
 
 // A[PPEND] text adds text at the end of the current line and lists it.
-void TSqlShell::AppendCommand(const std::string& text) {
+void TSqlShell::AppendCommand(const std::string& typed) {
+  // a semicolon ends the command, as after any other: ";;" appends one
+  std::string text = typed;
+  if (!text.empty() && text.back() == ';')
+    text.pop_back();
   if (text.empty()) {
     FOut << "SP2-0004: Nothing to append.\n";
     return;

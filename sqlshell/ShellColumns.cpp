@@ -211,6 +211,10 @@ void TSqlShell::ClearCommand(const std::string& args) {
   } else if (Abbrev(what, "COMPUTES", 4)) {
     FComputes.clear();
     FOut << "computes cleared\n";
+  } else if (Abbrev(what, "TIMING", 4)) {
+    // each timer stops as TIMING STOP stops it, the latest first
+    while (!FTimers.empty())
+      TimingCommand("STOP");
   } else if (Abbrev(what, "SCREEN", 3)) {
     // nothing to clear on a stream
   } else {

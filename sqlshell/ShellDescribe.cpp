@@ -1,5 +1,6 @@
 // DESCRIBE: the columns of tables and views, and the arguments of stored procedures, functions
-// and packages, read from the unit's source in USER_SOURCE.
+// and packages, read from the unit's source in USER_SOURCE. Types are in ShellDescribeType.cpp.
+#include "ShellDescribe.h"
 #include "CType.h"
 #include "DisplayWidth.h"
 #include "OciCompo.h"
@@ -41,6 +42,10 @@ bool ValidObjectName(const std::string& s) {
   }
 }
 
+} // namespace
+
+namespace describe {
+
 // Source text with comments turned into blanks, so the words can be read plainly.
 std::string WithoutComments(const std::string& s) {
   std::string out;
@@ -65,17 +70,6 @@ std::string WithoutComments(const std::string& s) {
   }
   return out;
 }
-
-struct TArgument {
-  std::string Name, Type, Mode;
-  bool Default = false;
-};
-
-struct TSubprogram {
-  bool Function = false;
-  std::string Name, Returns;
-  std::vector<TArgument> Args;
-};
 
 // Reads "PROCEDURE name [(args)]" or "FUNCTION name [(args)] RETURN type" at `i` of `s`.
 bool ReadHeader(const std::string& s, size_t& i, TSubprogram& sub) {
@@ -150,11 +144,38 @@ bool ReadHeader(const std::string& s, size_t& i, TSubprogram& sub) {
     if (word() != "RETURN")
       return false;
     sub.Returns = word();
+    // a constructor's result
+    if (sub.Returns == "SELF" && word() == "AS" && word() == "RESULT")
+      sub.Returns = "SELF AS RESULT";
   }
   return true;
 }
 
-} // namespace
+void WriteSubprogram(std::ostream& out, const TSubprogram& sub,
+                     const std::function<std::string(const std::string&)>& resolve) {
+  out << sub.Prefix << (sub.Function ? "FUNCTION " : "PROCEDURE ") << sub.Name;
+  if (sub.Function)
+    out << " RETURNS " << (sub.Returns == "SELF AS RESULT" ? sub.Returns : resolve(sub.Returns));
+  out << "\n";
+  if (sub.Args.empty())
+    return;
+  out << " Argument Name                  Type                    In/Out Default?\n"
+      << " ------------------------------ ----------------------- ------ --------\n";
+  for (const TArgument& a : sub.Args) {
+    std::string line(1, ' ');
+    line.append(PadDisplay(a.Name, 30)).append(1, ' ');
+    line.append(PadDisplay(resolve(a.Type), 23)).append(1, ' ');
+    line.append(PadDisplay(a.Mode, 6)).append(1, ' ');
+    if (a.Default)
+      line.append("DEFAULT");
+    line.erase(line.find_last_not_of(' ') + 1);
+    out << line << "\n";
+  }
+}
+
+} // namespace describe
+
+using namespace describe;
 
 bool TSqlShell::DescribeUnit(const std::string& name) {
   std::string key = Upper(name);
@@ -209,47 +230,29 @@ bool TSqlShell::DescribeUnit(const std::string& name) {
       return false;
     subs.push_back(sub);
   }
-  // A type written as table.column%TYPE is that column's type.
-  auto resolve = [&](const std::string& t) {
-    size_t pct = t.find("%TYPE");
-    size_t dot = t.rfind('.', pct);
-    if (pct == std::string::npos || dot == std::string::npos)
-      return t == "INTEGER" || t == "INT" ? std::string("NUMBER(38)") : t;
-    std::string table = t.substr(0, dot), column = t.substr(dot + 1, pct - dot - 1);
-    TOraCursor d;
-    d.SetSession(&FSession);
-    d.SetNumberOfRows(1);
-    d.SetRawAsText(true);
-    d.SetSQL({"SELECT " + OraName(column) + " FROM " + OraName(table) + " WHERE 1=0"});
-    std::string out = t;
-    if (d.Open() && d.ParseQuiet() && d.DescribeFields() && d.FieldCount() == 1)
-      out = ColumnTypeText(d.Fields(0));
-    if (FSession.Connected() && d.Opened())
-      d.Close();
-    return out;
-  };
-  for (const TSubprogram& sub : subs) {
-    FOut << (sub.Function ? "FUNCTION " : "PROCEDURE ") << sub.Name;
-    if (sub.Function)
-      FOut << " RETURNS " << resolve(sub.Returns);
-    FOut << "\n";
-    if (sub.Args.empty())
-      continue;
-    FOut << " Argument Name                  Type                    In/Out Default?\n"
-         << " ------------------------------ ----------------------- ------ --------\n";
-    for (const TArgument& a : sub.Args) {
-      std::string line(1, ' ');
-      line.append(PadDisplay(a.Name, 30)).append(1, ' ');
-      line.append(PadDisplay(resolve(a.Type), 23)).append(1, ' ');
-      line.append(PadDisplay(a.Mode, 6)).append(1, ' ');
-      if (a.Default)
-        line.append("DEFAULT");
-      line.erase(line.find_last_not_of(' ') + 1);
-      FOut << line << "\n";
-    }
-  }
+  for (const TSubprogram& sub : subs)
+    WriteSubprogram(FOut, sub, [this](const std::string& t) { return ArgumentType(t); });
   FOut << "\n";
   return true;
+}
+
+std::string TSqlShell::ArgumentType(const std::string& t) {
+  size_t pct = t.find("%TYPE");
+  size_t dot = t.rfind('.', pct);
+  if (pct == std::string::npos || dot == std::string::npos)
+    return t == "INTEGER" || t == "INT" ? std::string("NUMBER(38)") : t;
+  std::string table = t.substr(0, dot), column = t.substr(dot + 1, pct - dot - 1);
+  TOraCursor d;
+  d.SetSession(&FSession);
+  d.SetNumberOfRows(1);
+  d.SetRawAsText(true);
+  d.SetSQL({"SELECT " + OraName(column) + " FROM " + OraName(table) + " WHERE 1=0"});
+  std::string out = t;
+  if (d.Open() && d.ParseQuiet() && d.DescribeFields() && d.FieldCount() == 1)
+    out = ColumnTypeText(d.Fields(0));
+  if (FSession.Connected() && d.Opened())
+    d.Close();
+  return out;
 }
 
 // The Oracle type of a described column, as DESCRIBE shows it.
@@ -332,8 +335,12 @@ void TSqlShell::Describe(const std::string& name) {
     // Only a lost logon or the like is worth its own message; anything else means no such object.
     if (code == 1012 || code == 3113 || code == 3114)
       ShowError(err);
-    else if (!DescribeUnit(name))
-      missing();
+    else if (!DescribeUnit(name) && !DescribeType(name)) {
+      // a synonym for a procedure, package or type describes what it stands for
+      const std::string target = SynonymTarget(name);
+      if (target.empty() || (!DescribeUnit(target) && !DescribeType(target)))
+        missing();
+    }
     if (FSession.Connected())
       c.Close();
     return;
@@ -361,6 +368,8 @@ void TSqlShell::Describe(const std::string& name) {
     if (auto n = declared.find(f->Name()); n != declared.end())
       type = n->second;
     line(f->Name(), f->Nullable() ? "" : "NOT NULL", type);
+    if (Settings.DescribeDepth != 1)
+      DescribeNested(type, 1, line);
   }
   c.Close();
   if (Settings.ColInvisible && name.find('.') == std::string::npos)

@@ -2,6 +2,7 @@
 #include "SqlShell.h"
 
 #include "CType.h"
+#include "OciCompo.h"
 #include "ShellWords.h"
 #include "SqlSplitter.h"
 
@@ -11,6 +12,10 @@
 #include <vector>
 
 using namespace shellwords;
+
+uint32_t FetchBatches(TOraCursor& c, const std::function<void(int)>& row,
+                      const std::function<void(bool last)>& batchDone,
+                      const std::function<bool()>& stopped);
 
 namespace {
 
@@ -107,4 +112,31 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
   if (v == "NOAUDIT")
     return "Noaudit succeeded.";
   return "Statement processed.";
+}
+
+bool TSqlShell::CountQuery(TOraCursor& c, std::string& error) {
+  bool hasLong = false;
+  for (int i = 0; i < c.FieldCount(); ++i)
+    hasLong =
+        hasLong || c.Fields(i)->FieldKind() == fkLong || c.Fields(i)->FieldKind() == fkLongRaw;
+  bool cancelled = false;
+  auto stopped = [&] { return cancelled = cancelled || (Interrupted && Interrupted()); };
+  uint32_t total = 0;
+  if (hasLong) // a LONG column holds one row at a time
+    while (!stopped() && c.Fetch())
+      ++total;
+  else
+    total = FetchBatches(
+        c, [](int) {}, [](bool) {}, stopped);
+  if (cancelled) {
+    error = "ORA-01013: user requested cancel of current operation";
+    FOut << "\n";
+    return false;
+  }
+  if (c.ReturnCode() != 0 && c.ReturnCode() != 1403) {
+    error = c.ErrorText();
+    return false;
+  }
+  QueryFeedback(total);
+  return true;
 }

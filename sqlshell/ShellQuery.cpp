@@ -31,9 +31,39 @@ size_t Utf8Length(unsigned char b) {
   return b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
 }
 
+bool IsLong(const TCustomOraField* f) {
+  return f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
+}
+
+std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
+  auto* lf = static_cast<TOraCustomLongField*>(f);
+  const bool raw = f->FieldKind() == fkLongRaw;
+  // LONG counts bytes of the client's code page, one a column in Shift-JIS; in UTF-8 a column
+  // takes up to three.
+  const size_t want = static_cast<size_t>(limit) * (raw ? 1 : 3);
+  std::string r;
+  while (r.size() < want) {
+    if (!c.FetchLong(f, static_cast<int>(r.size())))
+      break;
+    uint32_t n = lf->LongLength();
+    if (n == 0)
+      break;
+    // A piece of text ends on a character boundary, so a short one is not yet the end:
+    // only an empty piece is.
+    r.append(reinterpret_cast<const char*>(f->Buffer()), n);
+  }
+  if (!raw)
+    return TextInWidth(r, limit);
+  if (r.size() > static_cast<size_t>(limit))
+    r.resize(static_cast<size_t>(limit));
+  return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
+}
+
+} // namespace
+
 // Pieces of a cell that fit `width` columns: the value wraps inside its column; `words` moves
 // a word that does not fit to the next line and drops the blanks at the break.
-std::vector<std::string> Chunks(const std::string& s, int width, bool words = false) {
+std::vector<std::string> Chunks(const std::string& s, int width, bool words) {
   std::vector<std::string> out;
   std::string cur;
   int cw = 0;
@@ -79,36 +109,6 @@ std::vector<std::string> Chunks(const std::string& s, int width, bool words = fa
   return out;
 }
 
-bool IsLong(const TCustomOraField* f) {
-  return f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
-}
-
-std::string LongText(TOraCursor& c, TCustomOraField* f, int limit) {
-  auto* lf = static_cast<TOraCustomLongField*>(f);
-  const bool raw = f->FieldKind() == fkLongRaw;
-  // LONG counts bytes of the client's code page, one a column in Shift-JIS; in UTF-8 a column
-  // takes up to three.
-  const size_t want = static_cast<size_t>(limit) * (raw ? 1 : 3);
-  std::string r;
-  while (r.size() < want) {
-    if (!c.FetchLong(f, static_cast<int>(r.size())))
-      break;
-    uint32_t n = lf->LongLength();
-    if (n == 0)
-      break;
-    // A piece of text ends on a character boundary, so a short one is not yet the end:
-    // only an empty piece is.
-    r.append(reinterpret_cast<const char*>(f->Buffer()), n);
-  }
-  if (!raw)
-    return TextInWidth(r, limit);
-  if (r.size() > static_cast<size_t>(limit))
-    r.resize(static_cast<size_t>(limit));
-  return Hex(reinterpret_cast<const unsigned char*>(r.data()), r.size());
-}
-
-} // namespace
-
 std::string QueryCellText(TOraCursor& c, TCustomOraField* f, int row, int longLimit) {
   if (f->IsNull(row))
     return {};
@@ -141,6 +141,8 @@ uint32_t FetchBatches(TOraCursor& c, const std::function<void(int)>& row,
 }
 
 bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
+  if (Settings.FeedbackOnly)
+    return CountQuery(c, error);
   if (Settings.Csv)
     return RunCsvQuery(c, error);
   const int n = c.FieldCount();
@@ -157,10 +159,12 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
   std::vector<std::string> models(n);          // number format models
   std::vector<const TColumnSettings*> cols(n); // COLUMN settings, if any
   std::vector<std::vector<std::string>> heads(n);
+  std::vector<bool> character(n); // CHAR and VARCHAR2: COMPUTE MINIMUM and MAXIMUM apply
   bool symbolsLoaded = false;
   for (int i = 0; i < n; ++i) {
     auto* f = static_cast<TOraField*>(c.Fields(i));
     right[i] = f->FieldKind() == fkNumber;
+    character[i] = f->FieldKind() == fkChar || (f->FieldKind() == fkString && f->DbType() == 1);
     cols[i] = Column(f->Name());
     // Only a heading the user set splits at HEADSEP: a column's own name may hold "||".
     const bool userHeading = cols[i] && cols[i]->HasHeading;
@@ -302,7 +306,8 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     linesOnPage = topLines;
     pageStarted = true;
   };
-  auto newPage = [&] {
+  // `headings` false: a page that holds no rows (REPFOOTER PAGE) has no column headings
+  auto newPage = [&](bool headings = true) {
     endPage();
     startPage();
     int headerLines = 0;
@@ -317,6 +322,10 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
         startPage();
         headerLines = 0;
       }
+    }
+    if (!headings) {
+      linesOnPage = topLines;
+      return;
     }
     linesOnPage = topLines + headerLines + headingLines;
     if (!Settings.Heading)
@@ -459,8 +468,18 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
             sum.Cols.push_back(ci);
             sum.Acc.emplace_back(cs.Functions[k]);
           }
-        if (!sum.Cols.empty())
+        // one line for a function (and label) however many COMPUTE commands name its columns
+        auto same = std::find_if(lv.Lines.begin(), lv.Lines.end(), [&](const TSummary& o) {
+          return o.Rank == sum.Rank && o.Label == sum.Label;
+        });
+        if (sum.Cols.empty())
+          continue;
+        if (same != lv.Lines.end()) {
+          same->Cols.insert(same->Cols.end(), sum.Cols.begin(), sum.Cols.end());
+          same->Acc.insert(same->Acc.end(), sum.Acc.begin(), sum.Acc.end());
+        } else {
           lv.Lines.push_back(std::move(sum));
+        }
       }
     }
   // AVG, COUNT, MINIMUM, MAXIMUM, NUMBER, SUM, STD, VARIANCE, whatever order they were given in.
@@ -566,7 +585,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       for (auto& lv : levels)
         for (auto& sum : lv.Lines)
           for (size_t j = 0; j < sum.Cols.size(); ++j)
-            sum.Acc[j].Add(raws[r][sum.Cols[j]], right[sum.Cols[j]]);
+            sum.Acc[j].Add(raws[r][sum.Cols[j]], right[sum.Cols[j]], character[sum.Cols[j]]);
       if (rowBreak)
         summarize(levels.back());
       lastKeys.clear();
@@ -693,7 +712,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       std::vector<std::string> lines = TitleLines(ReportFooter, page);
       if (FTitles[ReportFooter].Page ||
           linesOnPage + static_cast<int>(lines.size()) > Settings.PageSize - bottomLines)
-        newPage();
+        newPage(false);
       for (auto& l : lines)
         emit(l);
       linesOnPage += static_cast<int>(lines.size());
@@ -708,7 +727,8 @@ void TSqlShell::QueryFeedback(uint32_t total) {
   if (total == 0) {
     if (Settings.Feedback > 0)
       FOut << "\nno rows selected\n\n";
-  } else if (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback)) {
+  } else if (Settings.FeedbackOnly ||
+             (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback))) {
     FOut << "\n" << total << (total == 1 ? " row selected.\n\n" : " rows selected.\n\n");
   } else {
     FOut << "\n";
@@ -728,6 +748,22 @@ int TSqlShell::SessionDateWidth() {
   if (FSession.Connected() && c.Opened())
     c.Close();
   return width;
+}
+
+std::string TSqlShell::SessionDateFormat() {
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetSQL({"SELECT VALUE FROM NLS_SESSION_PARAMETERS WHERE PARAMETER = 'NLS_DATE_FORMAT'"});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  std::string format = "DD-MON-RR";
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+      (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
+    format = c.Fields(0)->GetAsString(0);
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return format;
 }
 
 void TSqlShell::LoadCurrencySymbols() {

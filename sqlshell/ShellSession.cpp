@@ -109,8 +109,12 @@ bool TSqlShell::Whenever(const std::string& args) {
     return usage();
   const bool os = w[0] == "OSERROR";
   if (w[1] == "CONTINUE") {
-    // CONTINUE [COMMIT|ROLLBACK|NONE]: the failure leaves the transaction as it is here
+    // CONTINUE [COMMIT|ROLLBACK|NONE]: what becomes of the transaction after a failure
+    const std::string action = w.size() > 2 ? w[2] : "NONE";
+    if (w.size() > 3 || (action != "COMMIT" && action != "ROLLBACK" && action != "NONE"))
+      return usage();
     (os ? Settings.OsErrorExit : Settings.ErrorExit) = false;
+    (os ? Settings.OsErrorContinue : Settings.ErrorContinue) = action == "NONE" ? 0 : action[0];
     return true;
   }
   if (w[1] != "EXIT")

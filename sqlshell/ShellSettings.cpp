@@ -74,6 +74,7 @@ constexpr std::pair<const char*, size_t> SetOptions[] = {
     {"SQLNUMBER", 4},  {"EXITCOMMIT", 5},    {"SPACE", 3},         {"DESCRIBE", 4},
     {"APPINFO", 3},    {"AUTOPRINT", 5},     {"COPYCOMMIT", 5},    {"EDITFILE", 4},
     {"LOBOFFSET", 4},  {"RECSEPCHAR", 10},   {"MARKUP", 4},        {"COLINVISIBLE", 6},
+    {"CMDSEP", 4},
 };
 
 } // namespace
@@ -168,6 +169,8 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = character(Settings.Escape, '\\');
     else if (Abbrev(opt, "CONCAT", 3))
       ok = character(Settings.Concat, '.');
+    else if (Abbrev(opt, "CMDSEP", 4))
+      ok = character(Settings.CmdSep, ';');
     else if (Abbrev(opt, "HEADSEP", 5))
       ok = character(Settings.HeadSep, '|');
     else if (Abbrev(opt, "SUFFIX", 3)) {
@@ -192,7 +195,34 @@ void TSqlShell::SetCommand(const std::string& args) {
                Abbrev(opt, "LOBOFFSET", 4)) {
       ok = true; // accepted; statements still end with ";" and text keeps its case
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
-      ok = true; // DEPTH n LINENUM ON|OFF INDENT ON|OFF: one level of columns is all there is
+      // [DEPTH {n|ALL}] [LINENUM {ON|OFF}] [INDENT {ON|OFF}]
+      int depth = Settings.DescribeDepth;
+      bool indent = Settings.DescribeIndent;
+      size_t k = i + 1;
+      for (; k + 1 < w.size(); k += 2) {
+        std::string word = Upper(w[k]), v = Upper(w[k + 1]);
+        long long n = 0;
+        if (Abbrev(word, "DEPTH", 3) && v == "ALL")
+          depth = 0;
+        else if (Abbrev(word, "DEPTH", 3) && ParseInt(v, n) && n >= 1 && n <= 50)
+          depth = static_cast<int>(n);
+        else if (Abbrev(word, "DEPTH", 3)) {
+          FOut << "SP2-0267: depth option " << w[k + 1] << " out of range (1 through 50)\n";
+          return;
+        } else if (Abbrev(word, "INDENT", 3) && (v == "ON" || v == "OFF"))
+          indent = v == "ON";
+        else if (Abbrev(word, "LINENUM", 4) && (v == "ON" || v == "OFF"))
+          continue; // accepted; the lines are not numbered
+        else
+          break;
+      }
+      if (k != w.size() || k == i + 1) {
+        FOut << "SP2-0158: unknown SET DESCRIBE option \"" << (k < w.size() ? w[k] : "") << "\"\n";
+        return;
+      }
+      Settings.DescribeDepth = depth;
+      Settings.DescribeIndent = indent;
+      ok = true;
       i = w.size();
     } else if (Abbrev(opt, "PAGESIZE", 5))
       ok = range(Settings.PageSize, 0, 50000);
@@ -285,6 +315,7 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.ServerOutput);
       size_t k = i + 2;
       long long size = Settings.ServerOutputSize;
+      char format = Settings.ServerOutputFormat;
       for (; ok && k < w.size(); ++k) {
         std::string word = Upper(w[k]);
         if (word == "SIZE" && k + 1 < w.size()) {
@@ -297,7 +328,18 @@ void TSqlShell::SetCommand(const std::string& args) {
             return;
           }
         } else if (Abbrev(word, "FORMAT", 3) && k + 1 < w.size()) {
-          ++k;
+          std::string v = Upper(w[++k]);
+          if (Abbrev(v, "WRAPPED", 3))
+            format = 'R';
+          else if (Abbrev(v, "WORD_WRAPPED", 3))
+            format = 'W';
+          else if (Abbrev(v, "TRUNCATED", 3))
+            format = 'T';
+          else {
+            FOut << "SP2-0158: unknown SET SERVEROUTPUT option \"" << w[k] << "\"\n";
+            Settings.ServerOutput = was;
+            return;
+          }
         } else {
           FOut << "SP2-0158: unknown SET SERVEROUTPUT option \"" << w[k] << "\"\n";
           Settings.ServerOutput = was;
@@ -305,6 +347,7 @@ void TSqlShell::SetCommand(const std::string& args) {
         }
       }
       Settings.ServerOutputSize = size;
+      Settings.ServerOutputFormat = format;
       i = k - 2;
     } else if (Abbrev(opt, "DEFINE", 3)) {
       std::string v = w[i + 1];
@@ -325,8 +368,14 @@ void TSqlShell::SetCommand(const std::string& args) {
         ok = false;
       }
     } else {
+      Settings.FeedbackOnly = false;
       if (val == "ON") {
         Settings.Feedback = 1;
+        ok = true;
+      } else if (val == "ONLY") {
+        // queries show their row count and no rows; other statements their messages
+        Settings.Feedback = 1;
+        Settings.FeedbackOnly = true;
         ok = true;
       } else if (val == "OFF") {
         Settings.Feedback = 0;
@@ -361,22 +410,29 @@ void TSqlShell::ShowCommand(const std::string& args) {
        }},
       {"AUTOPRINT", 5, [&] { return "autoprint " + onOff(Settings.AutoPrint); }},
       {"AUTOTRACE", 5, [] { return std::string("autotrace OFF"); }},
-      {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},
       {"BLOCKTERMINATOR", 4, [] { return CharSetting("blockterminator", '.'); }},
-      {"CMDSEP", 4, [] { return std::string("cmdsep OFF"); }},
+      {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},
+      {"CMDSEP", 4, [&] { return CharSetting("cmdsep", Settings.CmdSep); }},
       {"COLINVISIBLE", 6, [&] { return "colinvisible " + onOff(Settings.ColInvisible); }},
       {"COLSEP", 4, [&] { return quoted("colsep", Settings.ColSep); }},
-      {"COPYCOMMIT", 5, [] { return std::string("copycommit 0"); }},
       {"CONCAT", 3, [&] { return CharSetting("concat", Settings.Concat); }},
+      {"COPYCOMMIT", 5, [] { return std::string("copycommit 0"); }},
       {"DEFINE", 3,
        [&] { return CharSetting("define", Settings.DefineOn ? Settings.DefineChar : 0); }},
-      {"DESCRIBE", 4, [] { return std::string("describe DEPTH 1 LINENUM OFF INDENT ON"); }},
+      {"DESCRIBE", 4,
+       [&] {
+         return "describe DEPTH " +
+                (Settings.DescribeDepth ? std::to_string(Settings.DescribeDepth) : "ALL") +
+                " LINENUM OFF INDENT " + (Settings.DescribeIndent ? "ON" : "OFF");
+       }},
       {"ECHO", 4, [&] { return "echo " + onOff(Settings.Echo); }},
       {"EDITFILE", 4, [] { return std::string("editfile \"afiedt.buf\""); }},
       {"EMBEDDED", 3, [] { return std::string("embedded OFF"); }},
       {"ESCAPE", 3, [&] { return CharSetting("escape", Settings.Escape); }},
       {"FEEDBACK", 4,
        [&] {
+         if (Settings.FeedbackOnly)
+           return std::string("FEEDBACK ONLY");
          return Settings.Feedback > 0
                     ? "FEEDBACK ON for " + std::to_string(Settings.Feedback) + " or more rows"
                     : std::string("feedback OFF");
@@ -419,7 +475,10 @@ void TSqlShell::ShowCommand(const std::string& args) {
          return "serveroutput ON SIZE " +
                 (Settings.ServerOutputSize == 0 ? std::string("UNLIMITED")
                                                 : std::to_string(Settings.ServerOutputSize)) +
-                " FORMAT WORD_WRAPPED";
+                " FORMAT " +
+                (Settings.ServerOutputFormat == 'R'   ? "WRAPPED"
+                 : Settings.ServerOutputFormat == 'T' ? "TRUNCATED"
+                                                      : "WORD_WRAPPED");
        }},
       {"SPOOL", 3,
        [&] {

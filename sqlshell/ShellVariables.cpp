@@ -339,7 +339,7 @@ void TSqlShell::AcceptCommand(const std::string& args) {
     return;
   }
   std::string prompt, defaultValue, format;
-  bool number = false, date = false, hide = false, hasDefault = false;
+  bool number = false, date = false, hide = false, hasDefault = false, noPrompt = false;
   for (size_t i = 1; i < w.size(); ++i) {
     std::string o = Upper(w[i]);
     if (Abbrev(o, "NUMBER", 3))
@@ -360,9 +360,10 @@ void TSqlShell::AcceptCommand(const std::string& args) {
       for (size_t k = i + 1; k < w.size(); ++k)
         prompt += (k > i + 1 ? " " : "") + w[k];
       break;
-    } else if (Abbrev(o, "NOPROMPT", 4))
+    } else if (Abbrev(o, "NOPROMPT", 4)) {
       prompt.clear();
-    else if (o == "HIDE")
+      noPrompt = true; // "skips a line and waits for input without displaying a prompt"
+    } else if (o == "HIDE")
       hide = true;
     else {
       FOut << "SP2-0003: unknown ACCEPT option \"" << w[i] << "\"\n";
@@ -371,6 +372,8 @@ void TSqlShell::AcceptCommand(const std::string& args) {
   }
   // A value that is not a number is refused and asked for again.
   for (;;) {
+    if (noPrompt)
+      FOut << "\n";
     std::string value = Ask(prompt, !hide);
     if (value.empty() && hasDefault)
       value = defaultValue;
@@ -386,7 +389,8 @@ void TSqlShell::AcceptCommand(const std::string& args) {
       value = t;
     }
     if (date && !ValidDate(value, format)) {
-      FOut << "SP2-0685: The date \"" << value << "\" is entered in an invalid format\n";
+      FOut << "SP2-0685: The date \"" << value << "\" is invalid or format mismatched \""
+           << (format.empty() ? SessionDateFormat() : format) << "\"\n";
       if (!FIn.good())
         return;
       continue;

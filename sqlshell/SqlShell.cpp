@@ -86,7 +86,7 @@ void TSqlShell::ShowError(const std::string& text) {
 }
 
 // As SQL*Plus does: the line the error is about, a "*" under the offending token, its number.
-void TSqlShell::ShowErrorLine(const std::string& text, size_t offset) {
+void TSqlShell::ShowErrorLine(const std::string& text, size_t offset, bool gap) {
   // An error at the end of the statement is marked after its last word, not on a blank line.
   std::string statement = text.substr(0, text.find_last_not_of(" \t\r\n") + 1);
   offset = std::min(offset, statement.size());
@@ -100,19 +100,48 @@ void TSqlShell::ShowErrorLine(const std::string& text, size_t offset) {
                                                statement.begin() + static_cast<long>(begin), '\n'));
   int column = DisplayWidth(statement.substr(begin, offset - begin));
   FOut << line << "\n"
-       << std::string(static_cast<size_t>(column), ' ') << "*\nERROR at line " << lineNo << ":\n";
+       << (gap ? "\n" : "") << std::string(static_cast<size_t>(column), ' ') << "*\nERROR at line "
+       << lineNo << ":\n";
   FErrorLine = lineNo;
+}
+
+size_t TSqlShell::BlockErrorOffset(const std::string& statement, const std::string& error) {
+  int line = 0, column = 0;
+  if (std::sscanf(error.c_str(), "ORA-06550: line %d, column %d", &line, &column) != 2 ||
+      line < 1 || column < 1)
+    return 0;
+  size_t at = 0;
+  for (int k = 1; k < line; ++k) {
+    at = statement.find('\n', at);
+    if (at == std::string::npos)
+      return 0;
+    ++at;
+  }
+  const size_t end = std::min(statement.find('\n', at), statement.size());
+  return std::min(at + static_cast<size_t>(column - 1), end);
 }
 
 bool TSqlShell::Failed(const std::string& text, int code) {
   ShowError(text);
   FLastError = code;
-  if (!Settings.ErrorExit)
+  if (!Settings.ErrorExit) {
+    ContinueAfterError(Settings.ErrorContinue);
     return true;
+  }
   if (Settings.ErrorExitRollback && FSession.Connected())
     FSession.Rollback();
   FExitCode = Settings.ErrorExitSqlCode ? code : Settings.ErrorExitCode;
   return false;
+}
+
+void TSqlShell::ContinueAfterError(char action) {
+  if (!action || !FSession.Connected())
+    return;
+  FChangesSinceCommit = 0;
+  if (action == 'C')
+    FSession.Commit();
+  else
+    FSession.Rollback();
 }
 
 std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
@@ -245,7 +274,7 @@ bool TSqlShell::HandleEvent(TSource& src, const TSplitEvent& ev) {
   case TSplitEvent::None:
     return true;
   case TSplitEvent::Command:
-    return RunCommand(src, ev.Text);
+    return Settings.CmdSep ? RunCommands(src, ev.Text) : RunCommand(src, ev.Text);
   case TSplitEvent::Statement:
     FBuffer = ev.Text;
     FCurrent = 0;
@@ -262,6 +291,33 @@ bool TSqlShell::HandleEvent(TSource& src, const TSplitEvent& ev) {
     FCurrent = 0;
     FBufferPlSql = ev.PlSql;
     return true;
+  }
+  return true;
+}
+
+bool TSqlShell::RunCommands(TSource& src, const std::string& line) {
+  // SET CMDSEP: the line's commands one by one, the separator inside quotes kept
+  std::vector<std::string> pieces(1);
+  char quote = 0;
+  for (char ch : line) {
+    if (quote ? ch == quote : ch == '\'' || ch == '"')
+      quote = quote ? 0 : ch;
+    if (!quote && ch == Settings.CmdSep)
+      pieces.emplace_back();
+    else
+      pieces.back() += ch;
+  }
+  for (const std::string& piece : pieces) {
+    std::string command = Trim(piece);
+    if (command.empty())
+      continue;
+    if (!TSqlSplitter::IsShellCommand(command)) {
+      FOut << "SP2-0734: unknown command beginning \"" << command.substr(0, 10)
+           << "...\" - rest of line ignored.\n";
+      return true;
+    }
+    if (!RunCommand(src, command))
+      return false;
   }
   return true;
 }
@@ -304,6 +360,11 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
 
   if (Abbrev(word, "REMARK", 3))
     return true;
+  if (word == "HELP" || text[0] == '?') {
+    // no help text is installed, as when the classic tool's help tables are missing
+    FOut << "SP2-0171: HELP system not available.\n";
+    return true;
+  }
   if (Abbrev(word, "HOST", 2)) {
     FOut << "SP2-0738: Restricted command \"" << text.substr(0, e) << "\" not available\n";
     return true;
@@ -458,7 +519,11 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   if (Abbrev(word, "EXECUTE", 4)) {
     if (args.empty())
       return true;
-    return RunStatement("BEGIN " + args + "; END;", true);
+    // EXECUTE's block ends in a line break, so its failing line shows with a blank one after
+    FExecuting = true;
+    const bool go = RunStatement("BEGIN " + args + "; END;", true);
+    FExecuting = false;
+    return go;
   }
   // A short line is quoted whole, a longer one by its first ten characters.
   std::string line = Trim(text);
@@ -515,8 +580,10 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
   }
   if (!file) {
     FOut << "SP2-0310: unable to open file \"" << p.string() << "\"\n";
-    if (!Settings.OsErrorExit)
+    if (!Settings.OsErrorExit) {
+      ContinueAfterError(Settings.OsErrorContinue);
       return true;
+    }
     if (Settings.OsErrorExitRollback && FSession.Connected())
       FSession.Rollback();
     FExitCode = Settings.OsErrorExitCode;
@@ -563,7 +630,8 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
     }
   } else {
     std::string undeclared;
-    text = ReplaceBinds(text, undeclared);
+    text = ReplaceBinds(text, undeclared, &FBound);
+    FBoundRunning = !FBound.Values.empty();
     if (!undeclared.empty()) {
       FOut << "SP2-0552: Bind variable \"" << undeclared << "\" not declared.\n";
       handled = true;
@@ -572,6 +640,7 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   FErrorLine = 0;
   if (!handled)
     go = RunStatementText(text, plsql);
+  FBoundRunning = false;
   // The buffer's line with the error becomes its current line, ready for CHANGE.
   if (FErrorLine > 0 && &entered == &FBuffer &&
       FErrorLine <= static_cast<int>(BufferLines().size()))
@@ -580,6 +649,22 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
     FOut << ElapsedText(started) << "\n";
   }
   return go;
+}
+
+void TSqlShell::WriteServerLine(std::string line) {
+  // each line fits LINESIZE: cut, wrapped, or wrapped between words without leading blanks
+  if (Settings.ServerOutputFormat == 'W')
+    line.erase(0, std::min(line.find_first_not_of(" \t"), line.size()));
+  std::vector<std::string> pieces =
+      Chunks(line, Settings.LineSize, Settings.ServerOutputFormat == 'W');
+  if (Settings.ServerOutputFormat == 'T')
+    pieces.resize(1);
+  // the blanks where a line was cut do not end its pieces
+  if (pieces.size() > 1 || pieces[0].size() < line.size())
+    for (std::string& piece : pieces)
+      piece.erase(piece.find_last_not_of(' ') + 1);
+  for (const std::string& piece : pieces)
+    FOut << piece << "\n";
 }
 
 void TSqlShell::ShowServerOutput() {
@@ -592,7 +677,7 @@ void TSqlShell::ShowServerOutput() {
                                         static_cast<int>(buf.size()), &len, &status) != 0 ||
         status != 0)
       break;
-    FOut << std::string(buf.data(), static_cast<size_t>(len)) << "\n";
+    WriteServerLine(std::string(buf.data(), static_cast<size_t>(len)));
   }
 }
 
@@ -634,7 +719,7 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
                    c.DescribeFields() && c.Exec();
   CursorsRan(ran);
   if (ran && block && !ValuesRan(c, err)) {
-    FOut << text << "\n\n*\nERROR at line 1:\n";
+    FOut << text << (FExecuting ? "\n\n" : "\n") << "*\nERROR at line 1:\n";
     go = Failed(err + "\nORA-06512: at line 1", 6502);
     c.OnError = nullptr;
     c.Close();
@@ -644,7 +729,17 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     // what the block wrote before it failed comes first
     if (output)
       ShowServerOutput();
-    ShowErrorLine(c.StatementText(), c.ErrorOffset());
+    // the line as written, with the names of its bind variables rather than their values
+    std::string written;
+    size_t place = 0;
+    // a block's compile error is marked where "ORA-06550: line n, column m" puts it
+    size_t offset = c.ErrorOffset();
+    if (plsql && offset == 0)
+      offset = BlockErrorOffset(c.StatementText(), err);
+    if (FBoundRunning && FBound.Locate(c.StatementText(), offset, written, place))
+      ShowErrorLine(written, place);
+    else
+      ShowErrorLine(c.StatementText(), offset, FExecuting);
     go = Failed(err, c.ReturnCode());
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;

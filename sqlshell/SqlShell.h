@@ -32,6 +32,10 @@ std::string ColumnTypeText(TCustomOraField* field);
 // The classic message after a statement that is not a query; `rows` is the count it processed.
 std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows);
 
+// Pieces of a text that fit `width` columns; `words` breaks between words and drops the
+// blanks at each break.
+std::vector<std::string> Chunks(const std::string& s, int width, bool words = false);
+
 // "user[/password][@host]"
 TLogonArgs ParseLogonArg(const std::string& arg);
 
@@ -40,9 +44,10 @@ std::string DecodeScriptText(const std::string& bytes);
 
 struct TShellSettings {
   int LineSize = 80;
-  int PageSize = 14; // lines per page; 0 = no headings and no page breaks
-  int Feedback = 6;  // show "n rows selected." from this many rows on; 0 = off
-  bool Echo = false; // echo the lines of scripts
+  int PageSize = 14;         // lines per page; 0 = no headings and no page breaks
+  int Feedback = 6;          // show "n rows selected." from this many rows on; 0 = off
+  bool FeedbackOnly = false; // FEEDBACK ONLY: a query shows its row count, not its rows
+  bool Echo = false;         // echo the lines of scripts
   bool Heading = true;
   int NumWidth = 10;        // width of NUMBER columns without a precision
   int Long = 80;            // shown part of LONG values
@@ -69,11 +74,17 @@ struct TShellSettings {
   char Escape = 0;            // before the substitution prefix, keeps it as it is; 0 = off
   char Concat = '.';          // ends a variable's name and joins it to the text after it; 0 = off
   char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
+  char CmdSep = 0;            // between shell commands on one line; 0 = off
   std::string Suffix = "sql"; // added to a script name without extension
   bool ServerOutput = false;
   bool AutoPrint = false;    // PRINT the bind variables of each block that ran
   bool ColInvisible = false; // DESCRIBE lists invisible columns too
   long ServerOutputSize = 0; // 0 = unlimited
+  // how lines longer than LINESIZE show: 'W' WORD_WRAPPED (and without leading blanks),
+  // 'R' WRAPPED, 'T' TRUNCATED
+  char ServerOutputFormat = 'W';
+  int DescribeDepth = 1; // SET DESCRIBE DEPTH: levels of object attributes shown; 0 = ALL
+  bool DescribeIndent = true;
   // WHENEVER SQLERROR EXIT [code|SQL.SQLCODE] [COMMIT|ROLLBACK]
   bool ErrorExit = false;
   int ErrorExitCode = 0;
@@ -83,6 +94,9 @@ struct TShellSettings {
   bool OsErrorExit = false;
   int OsErrorExitCode = 1;
   bool OsErrorExitRollback = false;
+  // WHENEVER SQLERROR|OSERROR CONTINUE [COMMIT|ROLLBACK|NONE]: 'C', 'R' or 0 for NONE
+  char ErrorContinue = 0;
+  char OsErrorContinue = 0;
 };
 
 // Output that also goes to a SPOOL file while one is open.
@@ -154,6 +168,21 @@ struct TBindVar {
   std::shared_ptr<TOraCursor> Cursor;
 };
 
+// One replacement made in a text: OutLength characters at OutAt of the result stand for
+// InLength characters at InAt of the text before.
+struct TTextEdit {
+  size_t OutAt, OutLength, InAt, InLength;
+};
+
+// A statement as written and as sent, with its bind variables' values written in.
+struct TBoundText {
+  std::string Written, Sent;
+  std::vector<TTextEdit> Headings, Values; // the headings given first, then the values
+  // The written text and the place in it of `offset` in `statement` (the text the call library
+  // got); false when that is not this statement.
+  bool Locate(const std::string& statement, size_t offset, std::string& text, size_t& place) const;
+};
+
 class TSqlShell {
 public:
   TSqlShell(TOraSession& session, std::istream& in, std::ostream& out, bool interactive);
@@ -190,10 +219,13 @@ private:
   bool HandleLine(TSource& src, TSqlSplitter& splitter, const std::string& line);
   bool HandleEvent(TSource& src, const TSplitEvent& ev);
   bool RunCommand(TSource& src, const std::string& text);
+  // A line of shell commands split at SET CMDSEP's character.
+  bool RunCommands(TSource& src, const std::string& line);
   // Substitutes variables, runs the statement and shows the time it took when TIMING is on.
   bool RunStatement(const std::string& text, bool plsql);
   bool RunStatementText(const std::string& text, bool plsql);
-  void ShowServerOutput(); // the DBMS_OUTPUT lines the last statement left
+  void ShowServerOutput();                // the DBMS_OUTPUT lines the last statement left
+  void WriteServerLine(std::string line); // one of them, as SERVEROUTPUT's FORMAT shows it
   bool RunScript(TSource& from, const std::string& name, bool relative);
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);
@@ -203,16 +235,32 @@ private:
   bool SetMarkup(const std::vector<std::string>& words);
   // The "n rows selected." line (or none) after a query's rows.
   void QueryFeedback(uint32_t rows);
+  // FEEDBACK ONLY: fetches the rows without showing them, then their count.
+  bool CountQuery(TOraCursor& cursor, std::string& error);
   void Describe(const std::string& name);
   void DescribeInvisible(
       const std::string& name, const std::map<std::string, std::string>& declared,
       const std::function<void(const std::string&, const std::string&, const std::string&)>& line);
   // DESCRIBE of a procedure, function or package: false when there is none of that name.
   bool DescribeUnit(const std::string& name);
+  // DESCRIBE of an object or collection type: false when there is none of that name.
+  bool DescribeType(const std::string& name);
+  // The name of the object a private synonym stands for; empty when `name` is none.
+  std::string SynonymTarget(const std::string& name);
+  // An object type's attributes: name and type as DESCRIBE shows them.
+  std::vector<std::pair<std::string, std::string>> TypeAttributes(const std::string& type);
+  // The attributes of a column or attribute of object type `type`, down to SET DESCRIBE DEPTH.
+  void DescribeNested(
+      const std::string& type, int level,
+      const std::function<void(const std::string&, const std::string&, const std::string&)>& line);
+  // A written argument type as DESCRIBE shows it (table.column%TYPE is that column's type).
+  std::string ArgumentType(const std::string& type);
   // Gives the number models' L, C and U the session's currencies.
   void LoadCurrencySymbols();
   // The width of a date in the session's date format.
   int SessionDateWidth();
+  // The session's NLS_DATE_FORMAT.
+  std::string SessionDateFormat();
   void SetCommand(const std::string& args);
   void ShowCommand(const std::string& args);
   // SHOW TTITLE / BTITLE
@@ -228,8 +276,13 @@ private:
   bool RequireConnection();
   // A failed statement: prints the message; false when WHENEVER SQLERROR says exit.
   bool Failed(const std::string& text, int code);
+  // What WHENEVER ... CONTINUE COMMIT or ROLLBACK asks after a failure.
+  void ContinueAfterError(char action);
   void ShowError(const std::string& text);
-  void ShowErrorLine(const std::string& statement, size_t offset);
+  // `gap`: a blank line between the statement's line and the "*" (EXECUTE's block)
+  void ShowErrorLine(const std::string& statement, size_t offset, bool gap = false);
+  // Where in a block's text "ORA-06550: line n, column m" of `error` points; 0 for none.
+  static size_t BlockErrorOffset(const std::string& statement, const std::string& error);
   void ListBuffer(const std::string& args = std::string());
   std::vector<std::string> BufferLines() const;
   void SetBufferLines(const std::vector<std::string>& lines);
@@ -277,11 +330,12 @@ private:
   std::string UndeclaredBind(const std::string& block);
   TBindVar* FindBind(const std::string& name);
   // A query's select-list items that name bind variables, given their written text as heading.
-  static std::string BindHeadings(const std::string& sql);
+  static std::string BindHeadings(const std::string& sql, std::vector<TTextEdit>* edits = nullptr);
   std::string BindLiteral(const TBindVar& b) const;
   // The statement with each :name of a bind variable written as its value; `undeclared` gets
   // the first name that is none.
-  std::string ReplaceBinds(const std::string& text, std::string& undeclared);
+  std::string ReplaceBinds(const std::string& text, std::string& undeclared,
+                           TBoundText* bound = nullptr);
   // A block of nothing but ":name := expression;" steps: `handled`, and they are carried out.
   // False when WHENEVER SQLERROR says exit.
   bool BindAssignments(const std::string& block, bool& handled);
@@ -347,7 +401,10 @@ private:
   bool FBufferPlSql = false;
   int FCurrent = 0;   // the buffer's current line; 0 = its last
   int FErrorLine = 0; // the line ShowErrorLine marked last
-  int FDepth = 0;     // script nesting
+  TBoundText FBound;  // the SQL statement running, as written, while it has bind variables
+  bool FBoundRunning = false;
+  bool FExecuting = false; // the statement running is EXECUTE's block
+  int FDepth = 0;          // script nesting
   int FExitCode = 0;
   int FLastError = 0;          // Oracle error number of the last failed statement
   int FChangesSinceCommit = 0; // statements that changed data since SET AUTOCOMMIT n counted last

@@ -502,6 +502,16 @@ TEST_F(Timers, TimingStartShowAndStopReportTheirTimer) {
   EXPECT_NE(r.Out.find("SP2-0325: no timing elements to stop", outer), std::string::npos);
 }
 
+// CLEAR TIMING stops every timer, the latest first, and leaves none.
+TEST_F(Timers, ClearTimingDeletesEveryTimer) {
+  TRun r = Run("clear timing\ntiming start first\ntiming start second\nclear timing\ntiming\n"
+               "exit\n");
+  std::regex want("Connected\\.\\ntiming for: second\\nElapsed: 00:00:\\d\\d\\.\\d\\d\\n"
+                  "timing for: first\\nElapsed: 00:00:\\d\\d\\.\\d\\d\\n"
+                  "no timing elements in use\\n");
+  EXPECT_TRUE(std::regex_search(r.Out, want)) << r.Out;
+}
+
 } // namespace
 
 TEST_F(Habits, ForcedViewOverAMissingTableIsCreatedWithErrors) {
@@ -535,4 +545,26 @@ TEST_F(Habits, CompilingAForcedViewWarnsUntilItsTableIsThere) {
   EXPECT_EQ(Count(o, "Warning: View altered"), 1u) << o;
   EXPECT_NE(o.find("\nView altered.\n\n"), std::string::npos) << o;
   EXPECT_NE(o.find("         A\n----------\n         7\n"), std::string::npos) << o;
+}
+
+// SHOW ALL lists the settings by name in alphabetical order, each as SHOW of it alone shows it.
+TEST_F(Habits, ShowAllListsTheSettingsInAlphabeticalOrder) {
+  TRun all = Run("SET LINESIZE 99 SERVEROUTPUT ON FORMAT WRAPPED\nSET DESCRIBE DEPTH 3\n"
+                 "SHOW ALL\nEXIT\n");
+  std::vector<std::string> names;
+  std::istringstream in(all.Out);
+  for (std::string line; std::getline(in, line);) {
+    if (line == "Connected." || line.empty())
+      continue;
+    std::string name = line.substr(0, line.find_first_of(" :"));
+    for (auto& ch : name)
+      ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    // the SPOOL line says "not spooling currently"
+    names.push_back(name == "not" ? "spool" : name);
+  }
+  ASSERT_GT(names.size(), 40u);
+  EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << all.Out;
+  EXPECT_NE(all.Out.find("\nlinesize 99\n"), std::string::npos);
+  EXPECT_NE(all.Out.find("\nserveroutput ON SIZE UNLIMITED FORMAT WRAPPED\n"), std::string::npos);
+  EXPECT_NE(all.Out.find("\ndescribe DEPTH 3 LINENUM OFF INDENT ON\n"), std::string::npos);
 }

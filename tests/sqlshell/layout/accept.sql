@@ -20,8 +20,12 @@ define small
 accept sci number format 9EEEE prompt 'Sci: '
 define sci
 REM ACCEPT ... DATE: a value that is not a date in the FORMAT (or the session's date format) is
-REM refused with SP2-0685 and asked for again.
+REM refused with SP2-0685 ("The date string is invalid or format mismatched string", SQL*Plus
+REM Error Messages), which names the format, and asked for again.
 accept hired date format 'DD-MON-YYYY' prompt 'Hired: '
 define hired
 accept today date prompt 'Date: '
 define today
+REM ACCEPT ... NOPROMPT "skips a line and waits for input without displaying a prompt".
+accept quiet noprompt
+define quiet

@@ -1,7 +1,10 @@
 REM source: SQL*Plus User's Guide and Reference, VARIABLE, PRINT and EXECUTE ("Using Bind
 REM Variables"): VARIABLE declares and lists, PRINT shows the value under its name, EXECUTE
 REM :name := value sets it and says the block completed, a query reads :name; an undeclared
-REM name is SP2-0552, a value too long for the variable ORA-06502.
+REM name is SP2-0552, a value too long for the variable ORA-06502; before any is declared,
+REM VARIABLE and PRINT say SP2-0568.
+variable
+print
 variable x number
 variable n varchar2(10)
 variable

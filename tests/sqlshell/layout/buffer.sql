@@ -33,6 +33,10 @@ list 1 *
 2
 a  and deptno = 20
 c/deptno/DEPTNO
+REM APPEND's own semicolon ends the command; two append one
+a ;
+a ;;
+c/;//
 list last
 del 3
 list

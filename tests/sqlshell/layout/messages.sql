@@ -3,7 +3,11 @@ REM "text" (a line of up to ten characters, quoted whole) and SP2-0734 unknown c
 REM "first ten characters..." - rest of line ignored; SP2-0158 unknown SET/SHOW option; SP2-0265
 REM option must be set ON or OFF, SP2-0267 out of range and SP2-0268 not a valid number, with the
 REM option's full name in lower case; SP2-0246 Illegal FORMAT string; SP2-0046 COLUMN not defined.
-REM Each message is one line, no blank line after it.
+REM Each message is one line, no blank line after it. HELP and ? without the help tables installed
+REM say SP2-0171 HELP system not available.
+help
+help set
+?
 friday
 SEKECT * FROM EMP WHERE COMM IS NOT NULL;
 from emp,dept
