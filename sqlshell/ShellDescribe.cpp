@@ -348,16 +348,10 @@ void TSqlShell::Describe(const std::string& name) {
   int longest = 4;
   for (int i = 0; i < c.FieldCount(); ++i)
     longest = std::max(longest, DisplayWidth(c.Fields(i)->Name()));
-  const int typeWidth = 28;
-  int nameWidth = std::max(longest, Settings.LineSize - 1 - 1 - 8 - 1 - typeWidth);
+  const int nameWidth = DescribeHeading(longest);
   auto line = [&](const std::string& a, const std::string& b, const std::string& t) {
-    std::string s = " " + PadDisplay(a, nameWidth) + " " + PadDisplay(b, 8) + " " + t;
-    s.erase(s.find_last_not_of(' ') + 1);
-    FOut << s << "\n";
+    DescribeLine(nameWidth, a, b, t);
   };
-  line("Name", "Null?", "Type");
-  line(std::string(static_cast<size_t>(nameWidth), '-'), std::string(8, '-'),
-       std::string(typeWidth, '-'));
   // what the described type cannot tell: VARCHAR2(3 CHAR), NVARCHAR2(3), CLOB
   std::map<std::string, std::string> declared;
   if (name.find('.') == std::string::npos)
@@ -403,4 +397,20 @@ void TSqlShell::DescribeInvisible(
   c.OnError = nullptr;
   if (FSession.Connected() && c.Opened())
     c.Close();
+}
+
+int TSqlShell::DescribeHeading(int longest) {
+  const int typeWidth = 28;
+  const int nameWidth = std::max(longest, Settings.LineSize - 1 - 1 - 8 - 1 - typeWidth);
+  DescribeLine(nameWidth, "Name", "Null?", "Type");
+  DescribeLine(nameWidth, std::string(static_cast<size_t>(nameWidth), '-'), std::string(8, '-'),
+               std::string(typeWidth, '-'));
+  return nameWidth;
+}
+
+void TSqlShell::DescribeLine(int nameWidth, const std::string& name, const std::string& null,
+                             const std::string& type) {
+  std::string s = " " + PadDisplay(name, nameWidth) + " " + PadDisplay(null, 8) + " " + type;
+  s.erase(s.find_last_not_of(' ') + 1);
+  FOut << s << "\n";
 }

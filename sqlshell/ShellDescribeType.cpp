@@ -201,16 +201,10 @@ bool TSqlShell::DescribeType(const std::string& name) {
     int longest = 4;
     for (const auto& r : rows)
       longest = std::max(longest, DisplayWidth(r.first));
-    const int typeWidth = 28;
-    int nameWidth = std::max(longest, Settings.LineSize - 1 - 1 - 8 - 1 - typeWidth);
+    const int nameWidth = DescribeHeading(longest);
     auto line = [&](const std::string& a, const std::string& b, const std::string& t) {
-      std::string s = " " + PadDisplay(a, nameWidth) + " " + PadDisplay(b, 8) + " " + t;
-      s.erase(s.find_last_not_of(' ') + 1);
-      FOut << s << "\n";
+      DescribeLine(nameWidth, a, b, t);
     };
-    line("Name", "Null?", "Type");
-    line(std::string(static_cast<size_t>(nameWidth), '-'), std::string(8, '-'),
-         std::string(typeWidth, '-'));
     for (const auto& r : rows) {
       line(r.first, "", r.second);
       DescribeNested(r.second, 1, line);

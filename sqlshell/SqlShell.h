@@ -245,6 +245,11 @@ private:
   bool DescribeUnit(const std::string& name);
   // DESCRIBE of an object or collection type: false when there is none of that name.
   bool DescribeType(const std::string& name);
+  // The Name / Null? / Type heading of a column listing, for names up to `longest` wide; gives
+  // the width of the name column that DescribeLine then uses.
+  int DescribeHeading(int longest);
+  void DescribeLine(int nameWidth, const std::string& name, const std::string& null,
+                    const std::string& type);
   // The name of the object a private synonym stands for; empty when `name` is none.
   std::string SynonymTarget(const std::string& name);
   // An object type's attributes: name and type as DESCRIBE shows them.
