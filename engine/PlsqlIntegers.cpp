@@ -40,7 +40,7 @@ Val intInRange(const TypeSpec& ty, Val x) {
   }
   if (n < kPlsMin || n > kPlsMax) throw OraError(1426);
   if ((ty.range == TypeSpec::Natural && n < 0) || (ty.range == TypeSpec::Positive && n < 1) ||
-      (ty.range == TypeSpec::Sign && (n < -1 || n > 1)))
+      (ty.range == TypeSpec::Sign && (n < -1 || n > 1)) || (ty.ranged && (n < ty.lo || n > ty.hi)))
     throw valueError("");
   return x;
 }

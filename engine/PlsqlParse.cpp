@@ -39,6 +39,7 @@ TypeSpec Parser::type() {
     i += 2;
   size_t b = i;
   std::string w = name();
+  if (subtypes.count(w) && !at(".") && !at("%")) return subtypeUse(w);
   if ((w == "SYS_REFCURSOR" || cursorTypes.count(w)) && !at(".") && !at("%")) {
     ts.kind = TypeSpec::Cursor;
     return ts;
@@ -112,6 +113,7 @@ TypeSpec Parser::type() {
     e.text = "ORA-06550: " + where(u.src, t[b].pos) + ":\nPLS-00201: identifier '" + w + "' must be declared";
     throw e;
   }
+  ts.fixed = (w == "CHAR" || w == "NCHAR") && (!unsized || at("("));
   if (at("(")) {
     ++i;
     if (t[i].kind == T::Num) ts.precision = ts.size = std::atoi(t[i++].text.c_str());
@@ -135,7 +137,6 @@ TypeSpec Parser::type() {
   if (ts.kind == TypeSpec::Text && ts.size == 0) ts.size = (w == "CHAR" || w == "NCHAR") && !unsized ? 1 : 32767;
   if (w == "RAW") ts.size = std::min(2 * ts.size, 65534); // two digits a byte
   if (w == "CLOB" || w == "NCLOB" || w == "BLOB") ts.size = kLobSize; // a LOB is not held to a string's limit
-  if (w == "CHAR" && false) {}
   return ts;
 }
 
@@ -350,6 +351,9 @@ void Parser::declarations(Block& b, bool ownBlock) {
         routine = true;
         d.sub->block = block(true);
       }
+    } else if (at("SUBTYPE")) {
+      subtypeDecl();
+      continue;
     } else if (at("TYPE") && typeDecl(d)) {
     } else if (at("TYPE")) {
       OraError e(6550);

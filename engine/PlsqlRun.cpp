@@ -112,8 +112,9 @@ Flow Run::block(const Block& b) {
       --openBlocks;
     }
   } pop{*this};
+  // what a declaration raises goes to the enclosing block: this block's handlers never see it
+  for (const Decl& d : b.decls) declare(sc, d);
   try {
-    for (const Decl& d : b.decls) declare(sc, d);
     Flow f = stmts(b.body);
     if (f == Flow::Exit && !flowLabel.empty() && flowLabel == b.label) {
       flowLabel.clear();
@@ -169,8 +170,9 @@ void Run::openCursor(CursorState& c, const Stmt* s) {
   }
   if (c.open) throw OraError(6511);
   const Decl& d = *c.decl;
-  // the parameters are variables of the query
+  // the parameters are variables of the query, cursor.parameter too
   Scope params;
+  params.label = d.name;
   for (size_t k = 0; k < d.params.size(); ++k) {
     Var v;
     v.type = d.paramTypes[k];
@@ -349,6 +351,7 @@ Flow Run::stmt(const Stmt& s) {
       openCursor(*c, &s);
     }
     Scope sc;
+    sc.label = s.label;
     Var& v = sc.vars[s.name];
     v.record = true;
     v.fieldNames = c->cols;

@@ -540,6 +540,16 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           rep = q->v.k == Val::Null && q->type.kind == TypeSpec::Bool ? "(1=NULL)" : literal(q->v);
           replaced = true;
           used = 3;
+        } else if (Var* q = !v && isOp(k + 1, ".") && k + 4 < r.e && t[k + 2].kind != T::Op && isOp(k + 3, ".")
+                                ? findIn(w.text, t[k + 2].text)
+                                : nullptr;
+                   q && q->record && !isOp(k + 5, ".") &&
+                   std::find(q->fieldNames.begin(), q->fieldNames.end(), t[k + 4].text) != q->fieldNames.end()) {
+          // label.record.field: a loop's record by its label
+          size_t f = std::find(q->fieldNames.begin(), q->fieldNames.end(), t[k + 4].text) - q->fieldNames.begin();
+          rep = literal(q->fields[f]);
+          replaced = true;
+          used = 5;
         } else if (!v && w.kind == T::Word && isOp(k + 1, ".") && suppliedValue(*this, k, r.e, rep, used)) {
           replaced = true;
         } else if (!v && w.kind == T::Word && (w.text == "SQLCODE" || w.text == "SQLERRM")) {
@@ -723,6 +733,11 @@ void Run::store(Var& v, Val x, size_t at) {
       if (static_cast<int>(x.s.size()) > ty.size) throw valueError("raw variable length too long");
     }
     if (static_cast<int>(x.s.size()) > ty.size) throw valueError("character string buffer too small");
+    if (ty.fixed && ty.size < kLobSize) {
+      int chars = 0;
+      for (unsigned char c : x.s) chars += (c & 0xC0) != 0x80;
+      if (chars < ty.size) x.s.append(static_cast<size_t>(ty.size - chars), ' ');
+    }
     break;
   case TypeSpec::Date:
     if (x.k == Val::Bool || x.k == Val::Num) throw valueError("");
