@@ -381,20 +381,75 @@ void Run::assignWhole(Var& dst, Range expr) {
       } else if (Scope* ps = packageScope(t[expr.b].text, expr.b)) {
         if (auto x = ps->types.find(t[expr.b + 2].text); x != ps->types.end()) def = x->second;
       }
+      // an element's or field's value
+      auto fill = [&](Var& el, Range a) {
+        if (el.record || el.isColl()) assignWhole(el, a);
+        else if (el.type.kind == TypeSpec::Bool) {
+          int c = cond(a);
+          store(el, c < 0 ? Val{} : Val{Val::Bool, "", c == 1}, a.b);
+        } else if (el.type.kind == TypeSpec::Unknown) {
+          el.v = eval(a);
+        } else {
+          store(el, eval(a), a.b);
+        }
+      };
+      // name => value, or a value alone
+      auto arrow = [&](Range a) {
+        size_t k = a.b;
+        while (k < a.e && !isOp(t, k, "=>")) k = isOp(t, k, "(") ? closing(t, k) + 1 : k + 1;
+        return k < a.e ? k : 0;
+      };
+      if (def && def->kind == TypeDecl::Record && (dst.record || dst.def) && !(dst.def && dst.def != def)) {
+        // a record type's qualified expression: its fields by position or by name
+        Var rec = def->proto;
+        size_t pos = 0;
+        for (Range a : arguments(t, open, closing(t, open))) {
+          size_t f = pos++;
+          if (size_t ar = arrow(a)) {
+            if (ar != a.b + 1) throw wrong();
+            f = 0;
+            while (f < rec.fieldNames.size() && rec.fieldNames[f] != t[a.b].text) ++f;
+            if (f == rec.fieldNames.size())
+              throw compileError(*this, a.b, "PLS-00302: component '" + t[a.b].text + "' must be declared");
+            a.b = ar + 1;
+          }
+          if (f >= rec.fields.size()) throw wrong();
+          Var el;
+          el.type = f < rec.fieldTypes.size() ? rec.fieldTypes[f] : TypeSpec{};
+          fill(el, a);
+          rec.fields[f] = el.v;
+        }
+        dst.fields = std::move(rec.fields);
+        return;
+      }
+      if (def && def->kind == TypeDecl::Assoc) {
+        // an associative array's qualified expression: key => value, each
+        if (dst.def && dst.def != def) throw wrong();
+        auto cl = std::make_unique<Coll>();
+        for (Range a : arguments(t, open, closing(t, open))) {
+          size_t ar = arrow(a);
+          if (!ar) throw compileError(*this, a.b, "PLS-00222: no function with name '" + def->name + "' exists in this scope");
+          Var el = def->proto;
+          fill(el, {ar + 1, a.e});
+          Val key = eval({a.b, ar});
+          if (def->strKeys) {
+            std::string k = textKey(*this, key);
+            if (def->keySize > 0 && static_cast<int>(k.size()) > def->keySize) throw valueError("character string buffer too small");
+            cl->str.insert_or_assign(k, std::move(el));
+          } else {
+            cl->num.insert_or_assign(numberKey(*this, key), std::move(el));
+          }
+        }
+        if (!dst.def) dst.def = def;
+        dst.coll.p = std::move(cl);
+        return;
+      }
       if (def && def->kind != TypeDecl::Record) {
-        if (def->kind == TypeDecl::Assoc)
-          throw compileError(*this, expr.b, "PLS-00222: no function with name '" + def->name + "' exists in this scope");
         if (dst.def && dst.def != def) throw wrong();
         auto cl = std::make_unique<Coll>();
         for (Range a : arguments(t, open, closing(t, open))) {
           Var el = def->proto;
-          if (el.record || el.isColl()) assignWhole(el, a);
-          else if (el.type.kind == TypeSpec::Bool) {
-            int c = cond(a);
-            store(el, c < 0 ? Val{} : Val{Val::Bool, "", c == 1}, a.b);
-          } else {
-            store(el, eval(a), a.b);
-          }
+          fill(el, a);
           cl->num.emplace(++cl->size, std::move(el));
         }
         if (def->kind == TypeDecl::Varray && cl->size > def->limit) throw OraError(6532);

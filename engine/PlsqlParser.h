@@ -15,6 +15,7 @@ struct Parser {
   bool unsized = false; // a parameter's type has no length
   std::set<std::string> typeNames; // the TYPEs declared so far
   std::set<std::string> cursorTypes; // of those, the REF CURSOR types
+  std::vector<std::string> loopIndexes; // the enclosing FOR loops' indexes, which take no assignment
   std::map<std::string, TypeSpec> subtypes; // SUBTYPE name IS ...: the type it stands for
   bool routine = false; // the next block is a routine's own (it may be autonomous)
   explicit Parser(Unit& unit) : u(unit), t(unit.toks) {}

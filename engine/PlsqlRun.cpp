@@ -607,6 +607,14 @@ bool blockNamesPlaceholder(const std::shared_ptr<const void>& parsed, const std:
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded,
                    std::vector<HostCursor>* cursors, std::vector<HostValue>* values) {
   auto unit = std::static_pointer_cast<const pl::Unit>(parsed);
+  static thread_local int calls = 0;
+  struct ServerCall {
+    Session& ses;
+    ServerCall(Session& s) : ses(s) { ++calls; }
+    ~ServerCall() {
+      if (--calls == 0) pl::endServerCall(ses);
+    }
+  } call{ses};
   pl::LobState lobs; // what DBMS_LOB knows of this block's variables goes with it
   pl::Run run(ses, *unit);
   run.transactionEnded = transactionEnded;

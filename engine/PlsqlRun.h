@@ -168,6 +168,8 @@ struct SessionUnits {
   std::shared_ptr<void> dbmsSql; // DBMS_SQL's cursors
 };
 SessionUnits& units(Session& ses);
+// The end of a call from the client: SERIALLY_REUSABLE packages lose their state.
+void endServerCall(Session& ses);
 
 struct Rows {
   std::vector<std::string> names;

@@ -2,6 +2,7 @@
 #include "OraError.h"
 #include "PlsqlParser.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace ora::pl::parse {
@@ -35,6 +36,8 @@ std::unique_ptr<Stmt> Parser::statement() {
     ++i;
     s->label = name();
     expect(">>");
+    // a label stands before a statement, never at the end of a sequence
+    if (at("END") || at("EXCEPTION") || at("ELSE") || at("ELSIF") || at("WHEN")) fail(i);
   }
   s->at = i;
   const std::string w = t[i].kind == T::Word ? t[i].text : std::string();
@@ -128,7 +131,9 @@ std::unique_ptr<Stmt> Parser::statement() {
         s->name = loopVar;
       }
     }
+    if (!s->mutableIterand) loopIndexes.push_back(s->name);
     s->body = loopBody(s);
+    if (!s->mutableIterand) loopIndexes.pop_back();
   } else if (w == "EXIT" || w == "CONTINUE") {
     s->kind = w == "EXIT" ? Stmt::Exit : Stmt::Continue;
     ++i;
@@ -293,6 +298,15 @@ std::unique_ptr<Stmt> Parser::statement() {
       }
     }
     if (at(":=")) {
+      if (i == b + 1 && std::find(loopIndexes.begin(), loopIndexes.end(), t[b].text) != loopIndexes.end()) {
+        // a FOR loop's index is a constant inside the loop
+        std::string at = where(u.src, t[b].pos);
+        OraError e(6550);
+        e.text = "ORA-06550: " + at + ":\nPLS-00363: expression '" + t[b].text +
+                 "' cannot be used as an assignment target\nORA-06550: " + at + ":\nPL/SQL: Statement ignored";
+        e.pos = static_cast<int>(t[b].pos);
+        throw e;
+      }
       s->kind = Stmt::Assign;
       s->target = {b, i};
       ++i;

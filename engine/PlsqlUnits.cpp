@@ -31,6 +31,25 @@ std::shared_ptr<Unit> parseStatementUnit(const std::string& decls) {
   return parseBlock("DECLARE\n" + decls + "\nBEGIN\n  NULL;\nEND;");
 }
 
+void endServerCall(Session& ses) {
+  if (!ses.plsqlPackages) return;
+  // a SERIALLY_REUSABLE package's state lasts one call from the client: built anew the next time
+  auto& pk = units(ses).packages;
+  auto reusable = [](const std::string& src) {
+    for (const Tok& k : tokens(src))
+      if (k.kind == T::Word && k.text == "SERIALLY_REUSABLE") return true;
+    return false;
+  };
+  for (auto it = pk.begin(); it != pk.end();) {
+    bool drop = false;
+    try {
+      drop = it->second && (reusable(it->second->decls) || reusable(it->second->body));
+    } catch (...) {
+    }
+    it = drop ? pk.erase(it) : std::next(it);
+  }
+}
+
 SessionUnits& units(Session& ses) {
   if (!ses.plsqlPackages) ses.plsqlPackages = std::make_shared<SessionUnits>();
   return *std::static_pointer_cast<SessionUnits>(ses.plsqlPackages);
@@ -314,9 +333,33 @@ int Run::argumentKind(Range r) {
   return TypeSpec::Unknown;
 }
 
+namespace {
+
+// Whether two overloads take the arguments given by position or name as parameters of one type:
+// then no call that leaves the rest to their defaults tells them apart.
+bool sameGivenTypes(const Sub& a, const Sub& b, const std::vector<std::string>& argNames) {
+  auto param = [&](const Sub& s, size_t arg) -> const Param* {
+    for (size_t k = 0; k < s.params.size(); ++k)
+      if ((argNames[arg].empty() && arg == k) || argNames[arg] == s.params[k].name) return &s.params[k];
+    return nullptr;
+  };
+  for (size_t x = 0; x < argNames.size(); ++x) {
+    const Param* p = param(a, x);
+    const Param* q = param(b, x);
+    if (!p || !q) return false;
+    const TypeSpec &s = p->type, &t = q->type;
+    if (s.kind != t.kind || s.binary != t.binary || s.range != t.range || s.integer != t.integer || s.named != t.named)
+      return false;
+  }
+  return true;
+}
+
+} // namespace
+
 const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames, size_t at,
                        const std::vector<int>& kinds) {
   const Sub* best = nullptr;
+  const Sub* ambiguous = nullptr; // another overload the call fits as well, its types no different
   int bestScore = 0;
   for (const Sub* s : c.subs) {
     if (argNames.size() > s->params.size()) continue;
@@ -343,9 +386,15 @@ const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames
       if (!p || kinds[a] == TypeSpec::Unknown || p->type.kind == TypeSpec::Unknown) continue;
       score += p->type.kind == kinds[a] ? 1 : -1;
     }
+    if (best && score == bestScore && sameGivenTypes(*best, *s, argNames)) ambiguous = s;
     if (best && score <= bestScore) continue;
     best = s;
     bestScore = score;
+  }
+  if (best && ambiguous && ambiguous != best && sameGivenTypes(*best, *ambiguous, argNames)) {
+    OraError e = pls(*this, at, "PLS-00307: too many declarations of '" + c.shown + "' match this call");
+    e.text += "\n" + pls(*this, lastAt, "PL/SQL: Statement ignored").text;
+    throw e;
   }
   if (!best) {
     OraError e = pls(*this, at, "PLS-00306: wrong number or types of arguments in call to '" + c.shown + "'");
@@ -369,8 +418,13 @@ std::vector<Bound> Run::bind(const Sub& sub, const std::vector<Range>& args, con
       out[k].given = true;
       if (p.out) {
         // only a variable can take a value back
-        if (arg.e != arg.b + 1 && arg.e != arg.b + 3)
-          throw pls(*this, at, "PLS-00363: expression '" + u.text(arg) + "' cannot be used as an assignment target");
+        if ((arg.e != arg.b + 1 && arg.e != arg.b + 3) ||
+            (arg.e == arg.b + 1 && u.toks[arg.b].kind != T::Word && u.toks[arg.b].kind != T::QWord))
+        {
+          OraError e = pls(*this, arg.b, "PLS-00363: expression '" + u.text(arg) + "' cannot be used as an assignment target");
+          e.text += "\n" + pls(*this, at, "PL/SQL: Statement ignored").text;
+          throw e;
+        }
         out[k].target = arg;
       }
       Var* given = arg.e == arg.b + 1 ? find(u.toks[arg.b].text) : nullptr;
