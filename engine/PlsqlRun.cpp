@@ -4,6 +4,7 @@
 
 #include "Autonomous.h"
 #include "Plsql.h"
+#include "PlsqlCompile.h"
 #include "Session.h"
 #include "SqlText.h"
 
@@ -618,6 +619,7 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
   pl::LobState lobs; // what DBMS_LOB knows of this block's variables goes with it
   pl::Run run(ses, *unit);
   run.transactionEnded = transactionEnded;
+  if (!unit->sqlCall) pl::checkBlockSql(ses, unit->src);
   pl::Scope host; // the client's cursor variables and values, as :NAME
   if (cursors)
     for (HostCursor& h : *cursors) host.vars[":" + h.name].type.kind = pl::TypeSpec::Cursor;
@@ -643,6 +645,9 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
     if (e.detail.rfind(pl::kUserMark, 0) == 0) e.detail.clear();
     if (e.code == 1013 && e.detail == "runaway") e.text = "ORA-01013: user requested cancel of current operation";
     if (!unit->sqlCall) addFrame(e, run);
+    // an error raised while the block runs points at no token of the block's text (a dynamic
+    // statement's position is in that statement)
+    if (e.code != 6550) e.pos = -1;
     throw;
   }
   if (values)
