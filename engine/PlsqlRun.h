@@ -381,6 +381,8 @@ struct ModOperator {
   size_t left, op, right;
 };
 std::vector<ModOperator> modOperators(const std::vector<Tok>& t, Range r);
+// The same for the exponentiation operator **, which binds tighter than any other.
+std::vector<ModOperator> powerOperators(const std::vector<Tok>& t, Range r);
 // A FOR loop's bound as a PLS_INTEGER.
 long long plsBound(const Val& v);
 

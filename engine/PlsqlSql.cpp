@@ -387,6 +387,13 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
       after[m.right - 1] += ")";
       commas.insert(m.op);
     }
+  // and its ** operators (exponentiation), as POWER calls
+  if (!cols)
+    for (const ModOperator& m : powerOperators(t, r)) {
+      before[m.left] += "POWER(";
+      after[m.right - 1] += ")";
+      commas.insert(m.op);
+    }
   for (size_t k = r.b; k < r.e;) {
     if (auto b = before.find(k); b != before.end() && k > r.b) {
       out += u.src.substr(prev, t[k].pos - prev) + b->second;
@@ -678,6 +685,7 @@ int Run::cond(Range r) {
     if (Var* v = find(t[r.b].text); v && v->v.k == Val::Bool) return v->v.b ? 1 : 0;
     if (t[r.b].text == "TRUE") return 1;
     if (t[r.b].text == "FALSE") return 0;
+    if (t[r.b].text == "NULL" && !find("NULL")) return -1;
   }
   if (int c = 0; lazyCondition(r, c)) return c;
   std::string text = subst(r, nullptr);
