@@ -512,6 +512,7 @@ bool Run::collectionMethod(const Stmt& s) {
   const auto& t = u.toks;
   size_t p;
   Var* v = wholeVar(s.at, t.size(), p);
+  while (v && v->isColl() && isOp(t, p, "(")) v = element(*v, p, p, false); // an element that is a collection
   if (!v || !v->isColl() || !isOp(t, p, ".") || !isName(t, p + 1)) return false;
   const std::string& m = t[p + 1].text;
   const TypeDef& d = *v->def;

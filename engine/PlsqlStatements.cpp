@@ -316,6 +316,12 @@ std::unique_ptr<Stmt> Parser::statement() {
       i = b;
       s->name = name();
       while (at(".")) { ++i; s->name += "." + name(); }
+      // a method of a collection's element: c(i).EXTEND, c(i)(j).DELETE(k)
+      if (at("(") && (is(closing(t, i) + 1, ".") || is(closing(t, i) + 1, "("))) {
+        while (at("(")) i = closing(t, i) + 1;
+        expect(".");
+        s->name += "." + name();
+      }
       if (at("(")) {
         ++i;
         if (!at(")")) {
