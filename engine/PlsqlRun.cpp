@@ -570,6 +570,16 @@ void Run::call(const Stmt& s) {
     }
     OraError e(static_cast<int>(-code));
     e.text = "ORA-" + std::to_string(-code) + ": " + msg.substr(0, 2048);
+    // keep_errors TRUE: the error being handled stays on the stack, under this one
+    if (s.conds.size() == 3 && cond(s.conds[2]) == 1 && !handling.empty()) {
+      const OraError& was = handling.back();
+      std::string kept = was.detail.rfind(kUserMark, 0) == 0 ? "ORA-06510: PL/SQL: unhandled user-defined exception"
+                                                              : was.text;
+      kept += "\n" + raisedIn.back() + frameLine(*this, raisedAt.back()) + "\n";
+      if (was.detail.rfind(kKeptMark, 0) == 0) kept += was.detail.substr(1) + "\n";
+      while (!kept.empty() && kept.back() == '\n') kept.pop_back();
+      e.detail = kKeptMark + kept;
+    }
     throw e;
   } else {
     bool supplied;
@@ -643,8 +653,13 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
       else if (ses.inTxn) ses.rollback();
     }
     if (e.detail.rfind(pl::kUserMark, 0) == 0) e.detail.clear();
+
     if (e.code == 1013 && e.detail == "runaway") e.text = "ORA-01013: user requested cancel of current operation";
     if (!unit->sqlCall) addFrame(e, run);
+    if (e.detail.rfind(pl::kKeptMark, 0) == 0) {
+      e.text += "\n" + e.detail.substr(1);
+      e.detail.clear();
+    }
     // an error raised while the block runs points at no token of the block's text (a dynamic
     // statement's position is in that statement)
     if (e.code != 6550) e.pos = -1;

@@ -184,6 +184,9 @@ inline constexpr auto kMaxBlockTime = std::chrono::seconds(60);
 
 // A user-defined exception travels as ORA-06510 with its name in the detail.
 inline const char* kUserMark = "\x01";
+// An error RAISE_APPLICATION_ERROR put on top of the stack (keep_errors TRUE) carries the errors
+// under it in its detail, after this mark, until the block's caller sees the whole stack.
+inline const char* kKeptMark = "\x02";
 
 struct Prepared {
   Translation tr;
