@@ -302,9 +302,13 @@ void Parser::declarations(Block& b, bool ownBlock) {
         }
         expect(")");
       }
-      if (at("RETURN")) { ++i; type(); }
-      expect("IS");
-      d.init = expression({";"});
+      bool returns = at("RETURN");
+      if (returns) { ++i; type(); }
+      // a package's CURSOR ... RETURN type; declares what its body's cursor of that name defines
+      if (!returns || !at(";")) {
+        expect("IS");
+        d.init = expression({";"});
+      }
     } else if (at("PRAGMA") && is(i + 1, "AUTONOMOUS_TRANSACTION")) {
       // only a routine's outermost block is a transaction of its own: not a nested block, a package
       if (!ownBlock) {
@@ -395,8 +399,8 @@ std::shared_ptr<Block> Parser::block(bool declare) {
     while (at("WHEN")) {
       ++i;
       Handler h;
-      h.names.push_back(name());
-      while (at("OR")) { ++i; h.names.push_back(name()); }
+      h.names.push_back(dotted());
+      while (at("OR")) { ++i; h.names.push_back(dotted()); }
       expect("THEN");
       h.body = statements({"WHEN", "END"});
       b->handlers.push_back(std::move(h));

@@ -75,14 +75,22 @@ bool Run::handles(const Handler& h, const OraError& e) {
     if (n == "OTHERS") return true;
     int code = -1;
     bool isUser = false;
+    std::string own = n; // a package's exception goes by its own name inside the package too
     for (auto it = scopes.rbegin(); it != scopes.rend(); ++it)
       if (auto x = (*it)->exceptions.find(n); x != (*it)->exceptions.end()) {
         code = x->second;
         isUser = true;
         break;
       }
+    if (size_t dot = n.find('.'); !isUser && dot != std::string::npos)
+      if (Scope* ps = packageScope(n.substr(0, dot), lastAt))
+        if (auto x = ps->exceptions.find(n.substr(dot + 1)); x != ps->exceptions.end()) {
+          code = x->second;
+          isUser = true;
+          own = x->first;
+        }
     if (isUser) {
-      if (code == 0 && user && e.detail.substr(1) == n) return true;
+      if (code == 0 && user && e.detail.substr(1) == own) return true;
       if (code != 0 && !user && e.code == code) return true;
       continue;
     }
@@ -493,6 +501,12 @@ Flow Run::stmt(const Stmt& s) {
         if (x->second >= 20000 && x->second <= 20999) e.text = "ORA-" + std::to_string(x->second) + ": ";
         throw e;
       }
+    if (size_t dot = s.name.find('.'); dot != std::string::npos)
+      if (Scope* ps = packageScope(s.name.substr(0, dot), s.at + 1))
+        if (auto x = ps->exceptions.find(s.name.substr(dot + 1)); x != ps->exceptions.end()) {
+          if (x->second == 0) throw userError(x->first);
+          throw OraError(x->second);
+        }
     if (int p = predefined(s.name)) throw OraError(p);
     undeclared(s.at + 1, s.name);
   }

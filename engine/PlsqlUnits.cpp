@@ -9,6 +9,7 @@
 #include "SqlText.h"
 #include "SqlTranslate.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
@@ -181,6 +182,16 @@ std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_
     if (p->unit->body) {
       r.scopes.push_back(&p->bodyScope);
       for (const Decl& d : p->unit->body->decls) r.declare(p->bodyScope, d);
+      // a cursor the package declares and its body defines: one cursor, the body's query
+      for (auto it = p->bodyScope.cursors.begin(); it != p->bodyScope.cursors.end();) {
+        auto pub = p->publicScope.cursors.find(it->first);
+        if (pub == p->publicScope.cursors.end() || !pub->second.decl || !pub->second.decl->init.empty()) {
+          ++it;
+          continue;
+        }
+        pub->second = it->second;
+        it = p->bodyScope.cursors.erase(it);
+      }
       // the public subprograms are the body's of the same heading
       for (auto& [n, list] : p->publicScope.subs) {
         auto own = p->bodyScope.subs.find(n);
@@ -656,6 +667,15 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
   lastCursor = x.cur; // a cursor variable is no SQL value: the assignment takes it from here
   rep = sub->ret.kind == TypeSpec::Bool && x.k == Val::Null ? "(1=NULL)" : literal(x);
   end = next;
+  // f(x).field: a field of the record it returns
+  if (lastWhole && lastWhole->record && isOp(t, next, ".") && next + 1 < e && isName(t, next + 1)) {
+    const auto& names = lastWhole->fieldNames;
+    size_t f = std::find(names.begin(), names.end(), t[next + 1].text) - names.begin();
+    if (f >= names.size() || f >= lastWhole->fields.size())
+      throw pls(*this, next + 1, "PLS-00302: component '" + t[next + 1].text + "' must be declared");
+    rep = literal(lastWhole->fields[f]);
+    end = next + 2;
+  }
   return true;
 }
 
