@@ -371,6 +371,7 @@ void Parser::declarations(Block& b, bool ownBlock) {
         d.kind = Decl::Exception;
       } else {
         if (at("CONSTANT")) { ++i; d.constant = true; }
+        if (!declared.empty()) declared.back()[d.name] = d.constant;
         d.type = type();
         if (at("NOT")) { ++i; expect("NULL"); d.notNull = true; }
         d.notNull = d.notNull || d.type.notNull;
@@ -390,6 +391,11 @@ void Parser::declarations(Block& b, bool ownBlock) {
 std::shared_ptr<Block> Parser::block(bool declare) {
   auto b = std::make_shared<Block>();
   bool own = std::exchange(routine, false);
+  declared.emplace_back();
+  struct Pop {
+    Parser& p;
+    ~Pop() { p.declared.pop_back(); }
+  } pop{*this};
   if (declare) declarations(*b, own);
   expect("BEGIN");
   b->body = statements({"EXCEPTION", "END"});

@@ -298,8 +298,14 @@ std::unique_ptr<Stmt> Parser::statement() {
       }
     }
     if (at(":=")) {
-      if (i == b + 1 && std::find(loopIndexes.begin(), loopIndexes.end(), t[b].text) != loopIndexes.end()) {
-        // a FOR loop's index is a constant inside the loop
+      bool constant = false; // the innermost declaration of the name says
+      for (auto it = declared.rbegin(); i == b + 1 && it != declared.rend(); ++it)
+        if (auto d = it->find(t[b].text); d != it->end()) {
+          constant = d->second;
+          break;
+        }
+      if (i == b + 1 && (constant || std::find(loopIndexes.begin(), loopIndexes.end(), t[b].text) != loopIndexes.end())) {
+        // a FOR loop's index is a constant inside the loop, as a CONSTANT is
         std::string at = where(u.src, t[b].pos);
         OraError e(6550);
         e.text = "ORA-06550: " + at + ":\nPLS-00363: expression '" + t[b].text +

@@ -700,9 +700,12 @@ bool Run::packageVariable(Range target, Val* read, const Val* write) {
     throw pls(*this, target.b + 2, "PLS-00302: component '" + member + "' must be declared");
   if (read) *read = v->second.v;
   if (write) {
-    if (v->second.constant)
-      throw pls(*this, target.b, "PLS-00363: expression '" + t[target.b].text + "." + member +
-                                     "' cannot be used as an assignment target");
+    if (v->second.constant) {
+      OraError e = pls(*this, target.b, "PLS-00363: expression '" + t[target.b].text + "." + member +
+                                            "' cannot be used as an assignment target");
+      e.text += "\n" + pls(*this, lastAt, "PL/SQL: Statement ignored").text;
+      throw e;
+    }
     store(v->second, *write, target.b);
   }
   return true;
