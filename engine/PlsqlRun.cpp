@@ -233,6 +233,11 @@ void Run::openCursor(CursorState& c, const Stmt* s) {
   c.rowcount = 0;
   c.found = -1;
   c.open = true;
+  c.outOfSequence = false;
+  c.forUpdate = false;
+  const auto& qt = (c.unit ? c.unit : &u)->toks;
+  auto word = [&](size_t k, const char* w) { return k < qt.size() && qt[k].kind == T::Word && qt[k].text == w; };
+  for (size_t k = d.init.b; k + 1 < d.init.e; ++k) c.forUpdate = c.forUpdate || (word(k, "FOR") && word(k + 1, "UPDATE"));
 }
 
 // Moves a row into INTO targets: one record, or one variable per column.
@@ -352,6 +357,9 @@ Flow Run::stmt(const Stmt& s) {
       own.cols = std::move(rows.names);
       own.rows = std::move(rows.rows);
       own.open = true;
+      for (size_t k = s.expr.b; k + 1 < s.expr.e; ++k)
+        own.forUpdate = own.forUpdate || (t[k].kind == T::Word && t[k].text == "FOR" && t[k + 1].kind == T::Word &&
+                                          t[k + 1].text == "UPDATE");
     } else {
       std::string name = t[s.target.b].text;
       if (s.target.e == s.target.b + 3) name += "." + t[s.target.b + 2].text;
@@ -361,6 +369,7 @@ Flow Run::stmt(const Stmt& s) {
     }
     Scope sc;
     sc.label = s.label;
+    if (c == &own) c = &(sc.cursors[" FOR"] = std::move(own)); // seen by COMMIT and ROLLBACK
     Var& v = sc.vars[s.name];
     v.record = true;
     v.fieldNames = c->cols;
@@ -375,6 +384,7 @@ Flow Run::stmt(const Stmt& s) {
       }
     } pop{*this, c};
     while (c->next < c->rows.size()) {
+      if (c->outOfSequence) throw OraError(1002);
       v.fields = std::move(c->rows[c->next++]);
       ++c->rowcount;
       c->found = 1;
@@ -403,6 +413,7 @@ Flow Run::stmt(const Stmt& s) {
     CursorState* c = cursor(s.name);
     if (!c) undeclared(s.at + 1, s.name);
     if (!c->open) throw OraError(1001);
+    if (c->outOfSequence) throw OraError(1002);
     if (s.bulk) {
       size_t remaining = c->rows.size() - c->next, limit = remaining;
       bool limited = !s.expr.empty();

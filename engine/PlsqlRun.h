@@ -94,6 +94,8 @@ struct CursorState {
   size_t next = 0;
   int64_t rowcount = 0;
   int found = -1; // -1: no fetch yet
+  bool forUpdate = false; // its query locks its rows: a COMMIT or ROLLBACK ends its fetches
+  bool outOfSequence = false;
 };
 
 struct Scope {
@@ -250,6 +252,7 @@ struct Run {
   bool isCondition(Range r);
   Val evalText(const std::string& sqlExpr);
   Var* find(const std::string& name);
+  void locksReleased(); // after COMMIT or ROLLBACK
   Var* findIn(const std::string& label, const std::string& name); // label.name
   CursorState* cursor(const std::string& name);
   void store(Var& v, Val x, size_t at);

@@ -191,6 +191,7 @@ int64_t Run::execute(const std::string& sql) {
       return 0;
     }
     ses.commit();
+    locksReleased();
     ended = true;
     if (transactionEnded) transactionEnded();
     return 0;
@@ -199,6 +200,7 @@ int64_t Run::execute(const std::string& sql) {
       ses.rollback();
     } else if (p.tr.savepoint.empty()) {
       ses.rollback();
+      locksReleased();
       ended = true;
       if (transactionEnded) transactionEnded();
     } else {
@@ -211,6 +213,13 @@ int64_t Run::execute(const std::string& sql) {
     return 0;
   default: throw OraError(6550, "DDL is not allowed in PL/SQL");
   }
+}
+
+void Run::locksReleased() {
+  // a cursor FOR UPDATE fetches no more once its locks are gone (ORA-01002)
+  for (Scope* sc : scopes)
+    for (auto& [name, c] : sc->cursors)
+      if (c.open && c.forUpdate) c.outOfSequence = true;
 }
 
 Var* Run::find(const std::string& name) {
