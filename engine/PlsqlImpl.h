@@ -77,7 +77,9 @@ struct Sub {
   bool sameHeading(const Sub& o) const {
     if (function != o.function || params.size() != o.params.size()) return false;
     for (size_t k = 0; k < params.size(); ++k)
-      if (params[k].name != o.params[k].name || params[k].type.kind != o.params[k].type.kind) return false;
+      if (params[k].name != o.params[k].name || params[k].type.kind != o.params[k].type.kind ||
+          params[k].type.binary != o.params[k].type.binary || params[k].type.range != o.params[k].type.range)
+        return false;
     return true;
   }
 };

@@ -10,6 +10,7 @@
 #include "SqlTranslate.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
@@ -316,9 +317,15 @@ int Run::argumentKind(Range r) {
   const auto& t = u.toks;
   if (r.e == r.b + 1) {
     if (t[r.b].kind == T::Str) return TypeSpec::Text;
-    if (t[r.b].kind == T::Num) return TypeSpec::Number;
+    if (t[r.b].kind == T::Num) {
+      // 1f and 1d: BINARY_FLOAT and BINARY_DOUBLE, told apart in the bits above the kind
+      char last = static_cast<char>(std::toupper(static_cast<unsigned char>(t[r.b].text.back())));
+      return TypeSpec::Number | (last == 'F' ? 1 << 8 : last == 'D' ? 2 << 8 : 0);
+    }
     if (t[r.b].kind == T::Word && (t[r.b].text == "TRUE" || t[r.b].text == "FALSE")) return TypeSpec::Bool;
     if (Var* v = find(t[r.b].text); v && !v->record) {
+      if (v->type.kind == TypeSpec::Number && v->type.binary)
+        return TypeSpec::Number | (v->type.binary == kBinaryFloat ? 1 << 8 : 2 << 8);
       if (v->type.kind != TypeSpec::Unknown) return v->type.kind;
       return v->v.k == Val::Num ? TypeSpec::Number : v->v.k == Val::Str ? TypeSpec::Text
                                                    : v->v.k == Val::Date ? TypeSpec::Date : TypeSpec::Unknown;
@@ -394,8 +401,13 @@ const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames
       const Param* p = nullptr;
       for (size_t k = 0; k < s->params.size(); ++k)
         if ((argNames[a].empty() && a == k) || argNames[a] == s->params[k].name) p = &s->params[k];
-      if (!p || kinds[a] == TypeSpec::Unknown || p->type.kind == TypeSpec::Unknown) continue;
-      score += p->type.kind == kinds[a] ? 1 : -1;
+      int kind = kinds[a] & 0xff, binary = kinds[a] >> 8;
+      if (!p || kind == TypeSpec::Unknown || p->type.kind == TypeSpec::Unknown) continue;
+      score += p->type.kind == kind ? 1 : -1;
+      // a number's own type: NUMBER, BINARY_FLOAT or BINARY_DOUBLE, as its literal or variable says
+      if (kind == TypeSpec::Number && p->type.kind == kind && !p->type.integer)
+        score += (binary == 1 ? p->type.binary == kBinaryFloat : binary == 2 ? p->type.binary == kBinaryDouble
+                                                                            : p->type.binary == 0) ? 1 : 0;
     }
     if (best && score == bestScore && sameGivenTypes(*best, *s, argNames)) ambiguous = s;
     if (best && score <= bestScore) continue;
