@@ -33,6 +33,13 @@ OraError compileError(const Run& r, size_t tok, const std::string& msg) {
   return e;
 }
 
+// PLS-00302 for a component that is not there, and the statement it stops.
+OraError componentError(const Run& r, size_t tok, const std::string& name) {
+  OraError e = compileError(r, tok, "PLS-00302: component '" + name + "' must be declared");
+  e.text += "\n" + compileError(r, r.lastAt, "PL/SQL: Statement ignored").text;
+  return e;
+}
+
 bool methodName(const std::string& w) {
   return w == "COUNT" || w == "FIRST" || w == "LAST" || w == "LIMIT" || w == "NEXT" || w == "PRIOR" || w == "EXISTS";
 }
@@ -254,7 +261,7 @@ bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
       const std::string& f = t[p + 1].text;
       size_t i = 0;
       while (i < cur->fieldNames.size() && cur->fieldNames[i] != f) ++i;
-      if (i == cur->fieldNames.size()) throw compileError(*this, p + 1, "PLS-00302: component '" + f + "' must be declared");
+      if (i == cur->fieldNames.size()) throw componentError(*this, p + 1, f);
       const Val& x = cur->fields[i];
       bool boolean = i < cur->fieldTypes.size() && cur->fieldTypes[i].kind == TypeSpec::Bool;
       rep = (boolean || x.k == Val::Bool) && x.k == Val::Null ? "(1=NULL)" : literal(x);
@@ -319,7 +326,7 @@ bool Run::assignComposite(Range target, Range expr) {
       const std::string& f = t[q + 1].text;
       size_t i = 0;
       while (i < shape->fieldNames.size() && shape->fieldNames[i] != f) ++i;
-      if (i == shape->fieldNames.size()) throw compileError(*this, q + 1, "PLS-00302: component '" + f + "' must be declared");
+      if (i == shape->fieldNames.size()) throw componentError(*this, q + 1, f);
       field = static_cast<int>(i);
       q += 2;
     } else {
@@ -410,7 +417,7 @@ void Run::assignWhole(Var& dst, Range expr) {
             f = 0;
             while (f < rec.fieldNames.size() && rec.fieldNames[f] != t[a.b].text) ++f;
             if (f == rec.fieldNames.size())
-              throw compileError(*this, a.b, "PLS-00302: component '" + t[a.b].text + "' must be declared");
+              throw componentError(*this, a.b, t[a.b].text);
             a.b = ar + 1;
           }
           if (f >= rec.fields.size()) throw wrong();
@@ -593,7 +600,7 @@ bool Run::assignPart(Range target, const Val& x) {
       v->fields[i] = tmp.v;
       return true;
     }
-  throw compileError(*this, p + 1, "PLS-00302: component '" + f + "' must be declared");
+  throw componentError(*this, p + 1, f);
 }
 
 } // namespace ora::pl

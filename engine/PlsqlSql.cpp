@@ -524,7 +524,8 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           while (i < v->fieldNames.size() && v->fieldNames[i] != f) ++i;
           if (i == v->fieldNames.size()) {
             OraError e(6550);
-            e.text = "ORA-06550: " + where(u.src, t[k + 2].pos) + ":\nPLS-00302: component '" + f + "' must be declared";
+            e.text = "ORA-06550: " + where(u.src, t[k + 2].pos) + ":\nPLS-00302: component '" + f +
+                     "' must be declared\nORA-06550: " + where(u.src, t[lastAt].pos) + ":\nPL/SQL: Statement ignored";
             throw e;
           }
           rep = literal(v->fields[i]);
@@ -824,7 +825,8 @@ void Run::assign(Range target, Val x) {
     for (size_t i = 0; i < v->fieldNames.size(); ++i)
       if (v->fieldNames[i] == f) { v->fields[i] = x; return; }
     OraError e(6550);
-    e.text = "ORA-06550: " + where(u.src, t[target.b + 2].pos) + ":\nPLS-00302: component '" + f + "' must be declared";
+    e.text = "ORA-06550: " + where(u.src, t[target.b + 2].pos) + ":\nPLS-00302: component '" + f +
+             "' must be declared\nORA-06550: " + where(u.src, t[lastAt].pos) + ":\nPL/SQL: Statement ignored";
     throw e;
   }
   if (target.e != target.b + 1 || v->record) throw OraError(6550, "this assignment target is not supported");
