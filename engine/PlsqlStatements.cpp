@@ -403,7 +403,16 @@ void Parser::usingList(Stmt& s) {
       ++i;
       mode = 2;
     }
-    s.binds.push_back(expression({",", ";", "RETURNING", "RETURN"}));
+    Range r = expression({",", ";", "RETURNING", "RETURN"});
+    if (r.e == r.b + 1 && is(r.b, "NULL")) {
+      // a bare NULL has no SQL type to bind as
+      OraError e(6550);
+      e.text = "ORA-06550: " + where(u.src, t[r.b].pos) + ":\nPLS-00457: expressions have to be of SQL types\nORA-06550: " +
+               where(u.src, t[s.at].pos) + ":\nPL/SQL: Statement ignored";
+      e.pos = static_cast<int>(t[r.b].pos);
+      throw e;
+    }
+    s.binds.push_back(r);
     s.bindModes.push_back(mode);
     if (at(",")) { ++i; continue; }
     break;
