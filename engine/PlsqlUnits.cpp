@@ -672,6 +672,12 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
   const Sub* sub = choose(c, names, k, kinds);
   if (!sub->function)
     throw pls(*this, k, "PLS-00222: no function with name '" + c.shown + "' exists in this scope");
+  if (sub->pipelined && !inSql) {
+    // its rows are for SQL's TABLE(...) only
+    OraError e = pls(*this, k, "PLS-00653: aggregate/table functions are not allowed in PL/SQL scope");
+    e.text += "\n" + pls(*this, lastAt, "PL/SQL: Statement ignored").text;
+    throw e;
+  }
   std::vector<Bound> bound = bind(*sub, args, names, k);
   Val x = invoke(*c.unit, *sub, c.base, bound);
   for (size_t a = 0; a < sub->params.size(); ++a)
