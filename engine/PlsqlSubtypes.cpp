@@ -22,7 +22,6 @@ long long rangeBound(Parser& p) {
 
 void Parser::subtypeDecl() {
   expect("SUBTYPE");
-  size_t at0 = i;
   std::string n = name();
   expect("IS");
   size_t base = i;
@@ -49,16 +48,12 @@ void Parser::subtypeDecl() {
     ts.notNull = true;
   }
   expect(";");
-  (void)at0;
   subtypes[n] = ts;
 }
 
 TypeSpec Parser::subtypeUse(const std::string& name) {
   TypeSpec ts = subtypes[name];
-  if (!at("(")) {
-    // a string subtype declared without a length holds any string where a variable is declared
-    return ts;
-  }
+  if (!at("(")) return ts;
   size_t open = i++;
   if (t[i].kind != T::Num) fail(i);
   int first = std::atoi(t[i++].text.c_str());
