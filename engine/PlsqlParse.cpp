@@ -353,7 +353,12 @@ void Parser::declarations(Block& b, bool ownBlock) {
         if (!at("IS") && !at("AS")) fail(i);
         ++i;
         routine = true;
+        // a subprogram's body is in no loop of the block that declares it
+        auto labels = std::exchange(loopLabels, {});
+        auto indexes = std::exchange(loopIndexes, {});
         d.sub->block = block(true);
+        loopLabels = std::move(labels);
+        loopIndexes = std::move(indexes);
       }
     } else if (at("SUBTYPE")) {
       subtypeDecl();

@@ -16,6 +16,7 @@ struct Parser {
   std::set<std::string> typeNames; // the TYPEs declared so far
   std::set<std::string> cursorTypes; // of those, the REF CURSOR types
   std::vector<std::string> loopIndexes; // the enclosing FOR loops' indexes, which take no assignment
+  std::vector<std::string> loopLabels;  // the enclosing loops' labels (empty for none): EXIT's targets
   std::vector<std::map<std::string, bool>> declared; // each open block's variables: constant or not
   std::map<std::string, TypeSpec> subtypes; // SUBTYPE name IS ...: the type it stands for
   bool routine = false; // the next block is a routine's own (it may be autonomous)

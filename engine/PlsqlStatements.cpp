@@ -20,7 +20,9 @@ Stmts Parser::statements(std::initializer_list<const char*> stops) {
 
 Stmts Parser::loopBody(std::unique_ptr<Stmt>& s) {
   expect("LOOP");
+  loopLabels.push_back(s->label);
   Stmts b = statements({"END"});
+  loopLabels.pop_back();
   expect("END");
   expect("LOOP");
   if (t[i].kind == T::Word) {
@@ -138,6 +140,16 @@ std::unique_ptr<Stmt> Parser::statement() {
     s->kind = w == "EXIT" ? Stmt::Exit : Stmt::Continue;
     ++i;
     if (t[i].kind == T::Word && !at("WHEN")) s->name = t[i++].text;
+    auto compileError = [&](size_t at, const std::string& msg) {
+      OraError e(6550);
+      e.text = "ORA-06550: " + where(u.src, t[at].pos) + ":\n" + msg;
+      e.pos = static_cast<int>(t[at].pos);
+      return e;
+    };
+    if (loopLabels.empty())
+      throw compileError(s->at, "PLS-00376: illegal EXIT/CONTINUE statement; it must appear inside a loop");
+    if (!s->name.empty() && std::find(loopLabels.begin(), loopLabels.end(), s->name) == loopLabels.end())
+      throw compileError(i - 1, "PLS-00373: " + w + " label '" + s->name + "' must label a LOOP statement");
     if (at("WHEN")) { ++i; s->when = true; s->expr = expression({";"}); }
   } else if (w == "OPEN") {
     s->kind = Stmt::Open;
