@@ -230,7 +230,7 @@ std::string missingName(const std::string& body, Catalog& cat, size_t* where, si
         if (name(c) && !cols.count(t[c].text)) return missing(table + "." + t[c].text, c);
     } else if (update) {
       if (name(at) && !word(at, "SET")) ++at;
-      if (!word(at, "SET")) continue;
+      if (!word(at, "SET") || (word(at + 1, "ROW") && op(at + 2, "="))) continue; // SET ROW = record
       // SET a = ..., b = ...: the names before "=" at the clause's own level
       int depth = 0;
       bool start = true;

@@ -33,6 +33,13 @@ OraError compileError(const Run& r, size_t tok, const std::string& msg) {
   return e;
 }
 
+// PLS-00302 for a component that is not there, and the statement it stops.
+OraError componentError(const Run& r, size_t tok, const std::string& name) {
+  OraError e = compileError(r, tok, "PLS-00302: component '" + name + "' must be declared");
+  e.text += "\n" + compileError(r, r.lastAt, "PL/SQL: Statement ignored").text;
+  return e;
+}
+
 bool methodName(const std::string& w) {
   return w == "COUNT" || w == "FIRST" || w == "LAST" || w == "LIMIT" || w == "NEXT" || w == "PRIOR" || w == "EXISTS";
 }
@@ -254,7 +261,7 @@ bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
       const std::string& f = t[p + 1].text;
       size_t i = 0;
       while (i < cur->fieldNames.size() && cur->fieldNames[i] != f) ++i;
-      if (i == cur->fieldNames.size()) throw compileError(*this, p + 1, "PLS-00302: component '" + f + "' must be declared");
+      if (i == cur->fieldNames.size()) throw componentError(*this, p + 1, f);
       const Val& x = cur->fields[i];
       bool boolean = i < cur->fieldTypes.size() && cur->fieldTypes[i].kind == TypeSpec::Bool;
       rep = (boolean || x.k == Val::Bool) && x.k == Val::Null ? "(1=NULL)" : literal(x);
@@ -319,7 +326,7 @@ bool Run::assignComposite(Range target, Range expr) {
       const std::string& f = t[q + 1].text;
       size_t i = 0;
       while (i < shape->fieldNames.size() && shape->fieldNames[i] != f) ++i;
-      if (i == shape->fieldNames.size()) throw compileError(*this, q + 1, "PLS-00302: component '" + f + "' must be declared");
+      if (i == shape->fieldNames.size()) throw componentError(*this, q + 1, f);
       field = static_cast<int>(i);
       q += 2;
     } else {
@@ -381,20 +388,75 @@ void Run::assignWhole(Var& dst, Range expr) {
       } else if (Scope* ps = packageScope(t[expr.b].text, expr.b)) {
         if (auto x = ps->types.find(t[expr.b + 2].text); x != ps->types.end()) def = x->second;
       }
+      // an element's or field's value
+      auto fill = [&](Var& el, Range a) {
+        if (el.record || el.isColl()) assignWhole(el, a);
+        else if (el.type.kind == TypeSpec::Bool) {
+          int c = cond(a);
+          store(el, c < 0 ? Val{} : Val{Val::Bool, "", c == 1}, a.b);
+        } else if (el.type.kind == TypeSpec::Unknown) {
+          el.v = eval(a);
+        } else {
+          store(el, eval(a), a.b);
+        }
+      };
+      // name => value, or a value alone
+      auto arrow = [&](Range a) {
+        size_t k = a.b;
+        while (k < a.e && !isOp(t, k, "=>")) k = isOp(t, k, "(") ? closing(t, k) + 1 : k + 1;
+        return k < a.e ? k : 0;
+      };
+      if (def && def->kind == TypeDecl::Record && (dst.record || dst.def) && !(dst.def && dst.def != def)) {
+        // a record type's qualified expression: its fields by position or by name
+        Var rec = def->proto;
+        size_t pos = 0;
+        for (Range a : arguments(t, open, closing(t, open))) {
+          size_t f = pos++;
+          if (size_t ar = arrow(a)) {
+            if (ar != a.b + 1) throw wrong();
+            f = 0;
+            while (f < rec.fieldNames.size() && rec.fieldNames[f] != t[a.b].text) ++f;
+            if (f == rec.fieldNames.size())
+              throw componentError(*this, a.b, t[a.b].text);
+            a.b = ar + 1;
+          }
+          if (f >= rec.fields.size()) throw wrong();
+          Var el;
+          el.type = f < rec.fieldTypes.size() ? rec.fieldTypes[f] : TypeSpec{};
+          fill(el, a);
+          rec.fields[f] = el.v;
+        }
+        dst.fields = std::move(rec.fields);
+        return;
+      }
+      if (def && def->kind == TypeDecl::Assoc) {
+        // an associative array's qualified expression: key => value, each
+        if (dst.def && dst.def != def) throw wrong();
+        auto cl = std::make_unique<Coll>();
+        for (Range a : arguments(t, open, closing(t, open))) {
+          size_t ar = arrow(a);
+          if (!ar) throw compileError(*this, a.b, "PLS-00222: no function with name '" + def->name + "' exists in this scope");
+          Var el = def->proto;
+          fill(el, {ar + 1, a.e});
+          Val key = eval({a.b, ar});
+          if (def->strKeys) {
+            std::string k = textKey(*this, key);
+            if (def->keySize > 0 && static_cast<int>(k.size()) > def->keySize) throw valueError("character string buffer too small");
+            cl->str.insert_or_assign(k, std::move(el));
+          } else {
+            cl->num.insert_or_assign(numberKey(*this, key), std::move(el));
+          }
+        }
+        if (!dst.def) dst.def = def;
+        dst.coll.p = std::move(cl);
+        return;
+      }
       if (def && def->kind != TypeDecl::Record) {
-        if (def->kind == TypeDecl::Assoc)
-          throw compileError(*this, expr.b, "PLS-00222: no function with name '" + def->name + "' exists in this scope");
         if (dst.def && dst.def != def) throw wrong();
         auto cl = std::make_unique<Coll>();
         for (Range a : arguments(t, open, closing(t, open))) {
           Var el = def->proto;
-          if (el.record || el.isColl()) assignWhole(el, a);
-          else if (el.type.kind == TypeSpec::Bool) {
-            int c = cond(a);
-            store(el, c < 0 ? Val{} : Val{Val::Bool, "", c == 1}, a.b);
-          } else {
-            store(el, eval(a), a.b);
-          }
+          fill(el, a);
           cl->num.emplace(++cl->size, std::move(el));
         }
         if (def->kind == TypeDecl::Varray && cl->size > def->limit) throw OraError(6532);
@@ -457,6 +519,7 @@ bool Run::collectionMethod(const Stmt& s) {
   const auto& t = u.toks;
   size_t p;
   Var* v = wholeVar(s.at, t.size(), p);
+  while (v && v->isColl() && isOp(t, p, "(")) v = element(*v, p, p, false); // an element that is a collection
   if (!v || !v->isColl() || !isOp(t, p, ".") || !isName(t, p + 1)) return false;
   const std::string& m = t[p + 1].text;
   const TypeDef& d = *v->def;
@@ -537,7 +600,7 @@ bool Run::assignPart(Range target, const Val& x) {
       v->fields[i] = tmp.v;
       return true;
     }
-  throw compileError(*this, p + 1, "PLS-00302: component '" + f + "' must be declared");
+  throw componentError(*this, p + 1, f);
 }
 
 } // namespace ora::pl

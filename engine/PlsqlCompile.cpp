@@ -122,4 +122,20 @@ bool unitCompiles(Session& ses, const std::string& name, const std::string& src)
   return true;
 }
 
+void checkBlockSql(Session& ses, const std::string& src) {
+  if (unitCompiles(ses, "BLOCK/" + src, src)) return;
+  Catalog cat(ses.db, ses.user, &ses);
+  size_t at = 0, statement = 0;
+  std::string missing = tx::missingName(src, cat, &at, &statement);
+  if (missing.empty()) return;
+  size_t dot = missing.find('.');
+  OraError e(6550);
+  e.text = "ORA-06550: " + where(src, at) + ":\n" +
+           (dot == std::string::npos ? "PL/SQL: ORA-00942: table or view does not exist"
+                                     : "PL/SQL: ORA-00904: \"" + missing.substr(dot + 1) + "\": invalid identifier") +
+           "\nORA-06550: " + where(src, statement) + ":\nPL/SQL: SQL Statement ignored";
+  e.pos = static_cast<int>(at);
+  throw e;
+}
+
 } // namespace ora::pl

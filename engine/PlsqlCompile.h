@@ -42,4 +42,8 @@ bool sqlNamesPresent(const std::string& src, Catalog& cat);
 // schema changes.
 bool unitCompiles(Session& ses, const std::string& name, const std::string& src);
 
+// An anonymous block's SQL compiles with the block: ORA-06550 with "PL/SQL: ORA-00942" (or
+// ORA-00904) and "PL/SQL: SQL Statement ignored" for a table or column that is not there.
+void checkBlockSql(Session& ses, const std::string& src);
+
 } // namespace ora::pl

@@ -22,6 +22,27 @@ struct CVal {
   std::string s;
 };
 
+// $$PLSQL_UNIT_TYPE: the kind of stored unit the text makes, ANONYMOUS BLOCK for a block.
+std::string unitType(const std::string& src, const std::string& unit) {
+  if (unit.empty()) return "ANONYMOUS BLOCK";
+  std::vector<Tok> t;
+  try {
+    t = tokens(src.substr(0, src.find('$')));
+  } catch (const OraError&) {
+    return {};
+  }
+  size_t k = 0;
+  while (k < t.size() && t[k].kind == T::Word &&
+         (t[k].text == "CREATE" || t[k].text == "OR" || t[k].text == "REPLACE" || t[k].text == "EDITIONABLE" ||
+          t[k].text == "NONEDITIONABLE"))
+    ++k;
+  if (k >= t.size() || t[k].kind != T::Word) return {};
+  std::string type = t[k].text;
+  if ((type == "PACKAGE" || type == "TYPE") && k + 1 < t.size() && t[k + 1].kind == T::Word && t[k + 1].text == "BODY")
+    type += " BODY";
+  return type;
+}
+
 // The DBMS_DB_VERSION constants of this release.
 bool versionConstant(const std::string& name, CVal& out) {
   if (name == "VERSION" || name == "RELEASE") {
@@ -106,6 +127,7 @@ struct Expr {
       const std::string& name = t[i + 2].text;
       if (name == "PLSQL_LINE") v.k = CVal::Num, v.n = line(x.pos);
       else if (name == "PLSQL_UNIT" && !unit.empty()) v.k = CVal::Str, v.s = unit;
+      else if (name == "PLSQL_UNIT_TYPE") v.k = CVal::Str, v.s = unitType(src, unit);
       i += 3;
       return v;
     }
@@ -296,6 +318,8 @@ std::string conditionalText(const std::string& src, const std::string& unit) {
           value = std::to_string(line);
         } else if (w == "PLSQL_UNIT" && !unit.empty()) {
           value = "'" + unit + "'";
+        } else if (w == "PLSQL_UNIT_TYPE") {
+          value = "'" + unitType(src, unit) + "'";
         }
         if (value.size() < end - i) value.resize(end - i, ' ');
         out.replace(i + (out.size() - n), end - i, value);

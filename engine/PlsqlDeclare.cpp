@@ -71,6 +71,7 @@ void Run::typed(Var& v, const TypeSpec& ts, size_t at) {
       // the cursor's columns, as its query gives them
       // its parameters stand as NULL: only the shape of its rows is wanted
       Scope params;
+      params.label = c->decl->name;
       for (const std::string& p : c->decl->params) params.vars[p] = Var{};
       scopes.push_back(&params);
       Rows shape;

@@ -42,6 +42,9 @@ struct TypeSpec {
   // PLS_INTEGER and its subtypes: the range a value must be in; SIMPLE_INTEGER wraps instead
   enum IntRange : unsigned char { AnyInt, Pls, Natural, Positive, Sign, Simple } range = AnyInt;
   bool notNull = false; // NATURALN, POSITIVEN, SIMPLE_INTEGER
+  bool fixed = false;   // CHAR, NCHAR: blank-padded to its length
+  bool ranged = false;  // a subtype's RANGE lo..hi
+  long long lo = 0, hi = 0;
   bool xml = false;     // XMLTYPE: the document's text
   int binary = 0;       // BINARY_FLOAT, BINARY_DOUBLE and their SIMPLE_ forms: kBinaryFloat, kBinaryDouble
 };
@@ -74,7 +77,9 @@ struct Sub {
   bool sameHeading(const Sub& o) const {
     if (function != o.function || params.size() != o.params.size()) return false;
     for (size_t k = 0; k < params.size(); ++k)
-      if (params[k].name != o.params[k].name || params[k].type.kind != o.params[k].type.kind) return false;
+      if (params[k].name != o.params[k].name || params[k].type.kind != o.params[k].type.kind ||
+          params[k].type.binary != o.params[k].type.binary || params[k].type.range != o.params[k].type.range)
+        return false;
     return true;
   }
 };

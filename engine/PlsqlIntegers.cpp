@@ -40,7 +40,7 @@ Val intInRange(const TypeSpec& ty, Val x) {
   }
   if (n < kPlsMin || n > kPlsMax) throw OraError(1426);
   if ((ty.range == TypeSpec::Natural && n < 0) || (ty.range == TypeSpec::Positive && n < 1) ||
-      (ty.range == TypeSpec::Sign && (n < -1 || n > 1)))
+      (ty.range == TypeSpec::Sign && (n < -1 || n > 1)) || (ty.ranged && (n < ty.lo || n > ty.hi)))
     throw valueError("");
   return x;
 }
@@ -115,11 +115,48 @@ std::vector<ModOperator> modOperators(const std::vector<Tok>& t, Range r) {
       else if (op(k, "(")) {
         if (depth == 0) break;
         --depth;
-      } else if (depth == 0 && (k.kind == T::Op ? !(op(k, "*") || op(k, "/") || op(k, ".") || op(k, "%"))
+      } else if (depth == 0 && (k.kind == T::Op ? !(op(k, "*") || op(k, "/") || op(k, ".") || op(k, "%") || op(k, "**"))
                                                 : k.kind == T::Word && !operandEnd(k) && !word(k, "MOD")))
         break;
     }
-    // the right operand: one factor, a sign, a name with its arguments or a parenthesis
+    // the right operand: one factor, a sign, a name with its arguments or a parenthesis, and
+    // what ** raises it to
+    size_t right = m;
+    do {
+      ++right;
+      while (right < r.e && (op(t[right], "-") || op(t[right], "+"))) ++right;
+      if (right < r.e && op(t[right], "(")) {
+        right = closing(t, right) + 1;
+      } else {
+        ++right;
+        while (right + 1 < r.e && op(t[right], ".") && t[right + 1].kind == T::Word) right += 2;
+        if (right < r.e && op(t[right], "(")) right = closing(t, right) + 1;
+      }
+    } while (right < r.e && op(t[right], "**"));
+    if (left >= m || right > r.e) continue;
+    out.push_back({left, m, right});
+  }
+  return out;
+}
+
+std::vector<ModOperator> powerOperators(const std::vector<Tok>& t, Range r) {
+  std::vector<ModOperator> out;
+  // one operand: a literal, a [qualified] name with its arguments, or a parenthesis
+  auto leftStart = [&](size_t k) {
+    if (op(t[k], ")")) {
+      size_t depth = 0;
+      for (; k > r.b; --k) {
+        if (op(t[k], ")")) ++depth;
+        else if (op(t[k], "(") && --depth == 0) break;
+      }
+      if (k > r.b && t[k - 1].kind == T::Word) --k;
+    }
+    while (k >= r.b + 2 && op(t[k - 1], ".") && (t[k - 2].kind == T::Word || t[k - 2].kind == T::QWord)) k -= 2;
+    return k;
+  };
+  for (size_t m = r.b + 1; m + 1 < r.e; ++m) {
+    if (!op(t[m], "**") || !operandEnd(t[m - 1])) continue;
+    size_t left = leftStart(m - 1);
     size_t right = m + 1;
     while (right < r.e && (op(t[right], "-") || op(t[right], "+"))) ++right;
     if (right < r.e && op(t[right], "(")) {

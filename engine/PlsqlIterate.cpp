@@ -126,6 +126,7 @@ Flow Run::forControls(const Stmt& s) {
   const std::vector<IterControl> one{plain};
   const std::vector<IterControl>& controls = s.controls.empty() ? one : s.controls;
   Scope sc;
+  sc.label = s.label; // label.index names this loop's index
   Var& v = sc.vars[s.name];
   if (s.typedIterand) {
     v.type = s.iterType;

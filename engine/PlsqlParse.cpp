@@ -39,6 +39,7 @@ TypeSpec Parser::type() {
     i += 2;
   size_t b = i;
   std::string w = name();
+  if (subtypes.count(w) && !at(".") && !at("%")) return subtypeUse(w);
   if ((w == "SYS_REFCURSOR" || cursorTypes.count(w)) && !at(".") && !at("%")) {
     ts.kind = TypeSpec::Cursor;
     return ts;
@@ -112,6 +113,7 @@ TypeSpec Parser::type() {
     e.text = "ORA-06550: " + where(u.src, t[b].pos) + ":\nPLS-00201: identifier '" + w + "' must be declared";
     throw e;
   }
+  ts.fixed = (w == "CHAR" || w == "NCHAR") && (!unsized || at("("));
   if (at("(")) {
     ++i;
     if (t[i].kind == T::Num) ts.precision = ts.size = std::atoi(t[i++].text.c_str());
@@ -135,7 +137,6 @@ TypeSpec Parser::type() {
   if (ts.kind == TypeSpec::Text && ts.size == 0) ts.size = (w == "CHAR" || w == "NCHAR") && !unsized ? 1 : 32767;
   if (w == "RAW") ts.size = std::min(2 * ts.size, 65534); // two digits a byte
   if (w == "CLOB" || w == "NCLOB" || w == "BLOB") ts.size = kLobSize; // a LOB is not held to a string's limit
-  if (w == "CHAR" && false) {}
   return ts;
 }
 
@@ -301,9 +302,13 @@ void Parser::declarations(Block& b, bool ownBlock) {
         }
         expect(")");
       }
-      if (at("RETURN")) { ++i; type(); }
-      expect("IS");
-      d.init = expression({";"});
+      bool returns = at("RETURN");
+      if (returns) { ++i; type(); }
+      // a package's CURSOR ... RETURN type; declares what its body's cursor of that name defines
+      if (!returns || !at(";")) {
+        expect("IS");
+        d.init = expression({";"});
+      }
     } else if (at("PRAGMA") && is(i + 1, "AUTONOMOUS_TRANSACTION")) {
       // only a routine's outermost block is a transaction of its own: not a nested block, a package
       if (!ownBlock) {
@@ -348,8 +353,16 @@ void Parser::declarations(Block& b, bool ownBlock) {
         if (!at("IS") && !at("AS")) fail(i);
         ++i;
         routine = true;
+        // a subprogram's body is in no loop of the block that declares it
+        auto labels = std::exchange(loopLabels, {});
+        auto indexes = std::exchange(loopIndexes, {});
         d.sub->block = block(true);
+        loopLabels = std::move(labels);
+        loopIndexes = std::move(indexes);
       }
+    } else if (at("SUBTYPE")) {
+      subtypeDecl();
+      continue;
     } else if (at("TYPE") && typeDecl(d)) {
     } else if (at("TYPE")) {
       OraError e(6550);
@@ -363,6 +376,7 @@ void Parser::declarations(Block& b, bool ownBlock) {
         d.kind = Decl::Exception;
       } else {
         if (at("CONSTANT")) { ++i; d.constant = true; }
+        if (!declared.empty()) declared.back()[d.name] = d.constant;
         d.type = type();
         if (at("NOT")) { ++i; expect("NULL"); d.notNull = true; }
         d.notNull = d.notNull || d.type.notNull;
@@ -382,6 +396,11 @@ void Parser::declarations(Block& b, bool ownBlock) {
 std::shared_ptr<Block> Parser::block(bool declare) {
   auto b = std::make_shared<Block>();
   bool own = std::exchange(routine, false);
+  declared.emplace_back();
+  struct Pop {
+    Parser& p;
+    ~Pop() { p.declared.pop_back(); }
+  } pop{*this};
   if (declare) declarations(*b, own);
   expect("BEGIN");
   b->body = statements({"EXCEPTION", "END"});
@@ -391,8 +410,8 @@ std::shared_ptr<Block> Parser::block(bool declare) {
     while (at("WHEN")) {
       ++i;
       Handler h;
-      h.names.push_back(name());
-      while (at("OR")) { ++i; h.names.push_back(name()); }
+      h.names.push_back(dotted());
+      while (at("OR")) { ++i; h.names.push_back(dotted()); }
       expect("THEN");
       h.body = statements({"WHEN", "END"});
       b->handlers.push_back(std::move(h));

@@ -3,6 +3,7 @@
 #include "OraError.h"
 #include "PlsqlImpl.h"
 
+#include <map>
 #include <set>
 
 namespace ora::pl::parse {
@@ -14,6 +15,10 @@ struct Parser {
   bool unsized = false; // a parameter's type has no length
   std::set<std::string> typeNames; // the TYPEs declared so far
   std::set<std::string> cursorTypes; // of those, the REF CURSOR types
+  std::vector<std::string> loopIndexes; // the enclosing FOR loops' indexes, which take no assignment
+  std::vector<std::string> loopLabels;  // the enclosing loops' labels (empty for none): EXIT's targets
+  std::vector<std::map<std::string, bool>> declared; // each open block's variables: constant or not
+  std::map<std::string, TypeSpec> subtypes; // SUBTYPE name IS ...: the type it stands for
   bool routine = false; // the next block is a routine's own (it may be autonomous)
   explicit Parser(Unit& unit) : u(unit), t(unit.toks) {}
 
@@ -56,6 +61,10 @@ struct Parser {
   bool typeDecl(Decl& d);
 
   void declarations(Block& b, bool ownBlock = false);
+  // SUBTYPE name IS type [RANGE lo..hi] [NOT NULL] (PlsqlSubtypes.cpp)
+  void subtypeDecl();
+  // A subtype's type, with the size or precision a declaration may add to an unconstrained one.
+  TypeSpec subtypeUse(const std::string& name);
 
   std::shared_ptr<Block> block(bool declare);
 

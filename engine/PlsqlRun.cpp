@@ -4,6 +4,7 @@
 
 #include "Autonomous.h"
 #include "Plsql.h"
+#include "PlsqlCompile.h"
 #include "Session.h"
 #include "SqlText.h"
 
@@ -74,14 +75,22 @@ bool Run::handles(const Handler& h, const OraError& e) {
     if (n == "OTHERS") return true;
     int code = -1;
     bool isUser = false;
+    std::string own = n; // a package's exception goes by its own name inside the package too
     for (auto it = scopes.rbegin(); it != scopes.rend(); ++it)
       if (auto x = (*it)->exceptions.find(n); x != (*it)->exceptions.end()) {
         code = x->second;
         isUser = true;
         break;
       }
+    if (size_t dot = n.find('.'); !isUser && dot != std::string::npos)
+      if (Scope* ps = packageScope(n.substr(0, dot), lastAt))
+        if (auto x = ps->exceptions.find(n.substr(dot + 1)); x != ps->exceptions.end()) {
+          code = x->second;
+          isUser = true;
+          own = x->first;
+        }
     if (isUser) {
-      if (code == 0 && user && e.detail.substr(1) == n) return true;
+      if (code == 0 && user && e.detail.substr(1) == own) return true;
       if (code != 0 && !user && e.code == code) return true;
       continue;
     }
@@ -112,8 +121,9 @@ Flow Run::block(const Block& b) {
       --openBlocks;
     }
   } pop{*this};
+  // what a declaration raises goes to the enclosing block: this block's handlers never see it
+  for (const Decl& d : b.decls) declare(sc, d);
   try {
-    for (const Decl& d : b.decls) declare(sc, d);
     Flow f = stmts(b.body);
     if (f == Flow::Exit && !flowLabel.empty() && flowLabel == b.label) {
       flowLabel.clear();
@@ -169,8 +179,9 @@ void Run::openCursor(CursorState& c, const Stmt* s) {
   }
   if (c.open) throw OraError(6511);
   const Decl& d = *c.decl;
-  // the parameters are variables of the query
+  // the parameters are variables of the query, cursor.parameter too
   Scope params;
+  params.label = d.name;
   for (size_t k = 0; k < d.params.size(); ++k) {
     Var v;
     v.type = d.paramTypes[k];
@@ -222,6 +233,11 @@ void Run::openCursor(CursorState& c, const Stmt* s) {
   c.rowcount = 0;
   c.found = -1;
   c.open = true;
+  c.outOfSequence = false;
+  c.forUpdate = false;
+  const auto& qt = (c.unit ? c.unit : &u)->toks;
+  auto word = [&](size_t k, const char* w) { return k < qt.size() && qt[k].kind == T::Word && qt[k].text == w; };
+  for (size_t k = d.init.b; k + 1 < d.init.e; ++k) c.forUpdate = c.forUpdate || (word(k, "FOR") && word(k + 1, "UPDATE"));
 }
 
 // Moves a row into INTO targets: one record, or one variable per column.
@@ -341,6 +357,9 @@ Flow Run::stmt(const Stmt& s) {
       own.cols = std::move(rows.names);
       own.rows = std::move(rows.rows);
       own.open = true;
+      for (size_t k = s.expr.b; k + 1 < s.expr.e; ++k)
+        own.forUpdate = own.forUpdate || (t[k].kind == T::Word && t[k].text == "FOR" && t[k + 1].kind == T::Word &&
+                                          t[k + 1].text == "UPDATE");
     } else {
       std::string name = t[s.target.b].text;
       if (s.target.e == s.target.b + 3) name += "." + t[s.target.b + 2].text;
@@ -349,6 +368,8 @@ Flow Run::stmt(const Stmt& s) {
       openCursor(*c, &s);
     }
     Scope sc;
+    sc.label = s.label;
+    if (c == &own) c = &(sc.cursors[" FOR"] = std::move(own)); // seen by COMMIT and ROLLBACK
     Var& v = sc.vars[s.name];
     v.record = true;
     v.fieldNames = c->cols;
@@ -363,6 +384,7 @@ Flow Run::stmt(const Stmt& s) {
       }
     } pop{*this, c};
     while (c->next < c->rows.size()) {
+      if (c->outOfSequence) throw OraError(1002);
       v.fields = std::move(c->rows[c->next++]);
       ++c->rowcount;
       c->found = 1;
@@ -391,6 +413,7 @@ Flow Run::stmt(const Stmt& s) {
     CursorState* c = cursor(s.name);
     if (!c) undeclared(s.at + 1, s.name);
     if (!c->open) throw OraError(1001);
+    if (c->outOfSequence) throw OraError(1002);
     if (s.bulk) {
       size_t remaining = c->rows.size() - c->next, limit = remaining;
       bool limited = !s.expr.empty();
@@ -489,6 +512,12 @@ Flow Run::stmt(const Stmt& s) {
         if (x->second >= 20000 && x->second <= 20999) e.text = "ORA-" + std::to_string(x->second) + ": ";
         throw e;
       }
+    if (size_t dot = s.name.find('.'); dot != std::string::npos)
+      if (Scope* ps = packageScope(s.name.substr(0, dot), s.at + 1))
+        if (auto x = ps->exceptions.find(s.name.substr(dot + 1)); x != ps->exceptions.end()) {
+          if (x->second == 0) throw userError(x->first);
+          throw OraError(x->second);
+        }
     if (int p = predefined(s.name)) throw OraError(p);
     undeclared(s.at + 1, s.name);
   }
@@ -566,6 +595,16 @@ void Run::call(const Stmt& s) {
     }
     OraError e(static_cast<int>(-code));
     e.text = "ORA-" + std::to_string(-code) + ": " + msg.substr(0, 2048);
+    // keep_errors TRUE: the error being handled stays on the stack, under this one
+    if (s.conds.size() == 3 && cond(s.conds[2]) == 1 && !handling.empty()) {
+      const OraError& was = handling.back();
+      std::string kept = was.detail.rfind(kUserMark, 0) == 0 ? "ORA-06510: PL/SQL: unhandled user-defined exception"
+                                                              : was.text;
+      kept += "\n" + raisedIn.back() + frameLine(*this, raisedAt.back()) + "\n";
+      if (was.detail.rfind(kKeptMark, 0) == 0) kept += was.detail.substr(1) + "\n";
+      while (!kept.empty() && kept.back() == '\n') kept.pop_back();
+      e.detail = kKeptMark + kept;
+    }
     throw e;
   } else {
     bool supplied;
@@ -604,9 +643,18 @@ bool blockNamesPlaceholder(const std::shared_ptr<const void>& parsed, const std:
 void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, const std::function<void()>& transactionEnded,
                    std::vector<HostCursor>* cursors, std::vector<HostValue>* values) {
   auto unit = std::static_pointer_cast<const pl::Unit>(parsed);
+  static thread_local int calls = 0;
+  struct ServerCall {
+    Session& ses;
+    ServerCall(Session& s) : ses(s) { ++calls; }
+    ~ServerCall() {
+      if (--calls == 0) pl::endServerCall(ses);
+    }
+  } call{ses};
   pl::LobState lobs; // what DBMS_LOB knows of this block's variables goes with it
   pl::Run run(ses, *unit);
   run.transactionEnded = transactionEnded;
+  if (!unit->sqlCall) pl::checkBlockSql(ses, unit->src);
   pl::Scope host; // the client's cursor variables and values, as :NAME
   if (cursors)
     for (HostCursor& h : *cursors) host.vars[":" + h.name].type.kind = pl::TypeSpec::Cursor;
@@ -630,8 +678,16 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
       else if (ses.inTxn) ses.rollback();
     }
     if (e.detail.rfind(pl::kUserMark, 0) == 0) e.detail.clear();
+
     if (e.code == 1013 && e.detail == "runaway") e.text = "ORA-01013: user requested cancel of current operation";
     if (!unit->sqlCall) addFrame(e, run);
+    if (e.detail.rfind(pl::kKeptMark, 0) == 0) {
+      e.text += "\n" + e.detail.substr(1);
+      e.detail.clear();
+    }
+    // an error raised while the block runs points at no token of the block's text (a dynamic
+    // statement's position is in that statement)
+    if (e.code != 6550) e.pos = -1;
     throw;
   }
   if (values)

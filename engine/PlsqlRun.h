@@ -94,6 +94,8 @@ struct CursorState {
   size_t next = 0;
   int64_t rowcount = 0;
   int found = -1; // -1: no fetch yet
+  bool forUpdate = false; // its query locks its rows: a COMMIT or ROLLBACK ends its fetches
+  bool outOfSequence = false;
 };
 
 struct Scope {
@@ -168,6 +170,8 @@ struct SessionUnits {
   std::shared_ptr<void> dbmsSql; // DBMS_SQL's cursors
 };
 SessionUnits& units(Session& ses);
+// The end of a call from the client: SERIALLY_REUSABLE packages lose their state.
+void endServerCall(Session& ses);
 
 struct Rows {
   std::vector<std::string> names;
@@ -182,6 +186,9 @@ inline constexpr auto kMaxBlockTime = std::chrono::seconds(60);
 
 // A user-defined exception travels as ORA-06510 with its name in the detail.
 inline const char* kUserMark = "\x01";
+// An error RAISE_APPLICATION_ERROR put on top of the stack (keep_errors TRUE) carries the errors
+// under it in its detail, after this mark, until the block's caller sees the whole stack.
+inline const char* kKeptMark = "\x02";
 
 struct Prepared {
   Translation tr;
@@ -245,6 +252,7 @@ struct Run {
   bool isCondition(Range r);
   Val evalText(const std::string& sqlExpr);
   Var* find(const std::string& name);
+  void locksReleased(); // after COMMIT or ROLLBACK
   Var* findIn(const std::string& label, const std::string& name); // label.name
   CursorState* cursor(const std::string& name);
   void store(Var& v, Val x, size_t at);
@@ -379,6 +387,8 @@ struct ModOperator {
   size_t left, op, right;
 };
 std::vector<ModOperator> modOperators(const std::vector<Tok>& t, Range r);
+// The same for the exponentiation operator **, which binds tighter than any other.
+std::vector<ModOperator> powerOperators(const std::vector<Tok>& t, Range r);
 // A FOR loop's bound as a PLS_INTEGER.
 long long plsBound(const Val& v);
 

@@ -191,6 +191,7 @@ int64_t Run::execute(const std::string& sql) {
       return 0;
     }
     ses.commit();
+    locksReleased();
     ended = true;
     if (transactionEnded) transactionEnded();
     return 0;
@@ -199,6 +200,7 @@ int64_t Run::execute(const std::string& sql) {
       ses.rollback();
     } else if (p.tr.savepoint.empty()) {
       ses.rollback();
+      locksReleased();
       ended = true;
       if (transactionEnded) transactionEnded();
     } else {
@@ -211,51 +213,6 @@ int64_t Run::execute(const std::string& sql) {
     return 0;
   default: throw OraError(6550, "DDL is not allowed in PL/SQL");
   }
-}
-
-Var* Run::find(const std::string& name) {
-  for (auto it = scopes.rbegin(); it != scopes.rend(); ++it) {
-    auto v = (*it)->vars.find(name);
-    if (v != (*it)->vars.end()) return &v->second;
-  }
-  return nullptr;
-}
-
-Var* Run::findIn(const std::string& label, const std::string& name) {
-  for (size_t i = scopes.size(); i-- > 0;) {
-    if (scopes[i]->label != label) continue;
-    auto v = scopes[i]->vars.find(name);
-    if (v != scopes[i]->vars.end()) return &v->second;
-    if (scopes[i]->bodyFollows && i + 1 < scopes.size()) {
-      v = scopes[i + 1]->vars.find(name);
-      if (v != scopes[i + 1]->vars.end()) return &v->second;
-    }
-  }
-  return nullptr;
-}
-
-CursorState* Run::cursor(const std::string& name) {
-  if (size_t dot = name.find('.'); dot != std::string::npos) return packageCursor(name.substr(0, dot), name.substr(dot + 1));
-  for (auto it = scopes.rbegin(); it != scopes.rend(); ++it) {
-    auto c = (*it)->cursors.find(name);
-    if (c != (*it)->cursors.end()) return &c->second;
-    // a cursor variable: its work area is made on first use
-    auto v = (*it)->vars.find(name);
-    if (v != (*it)->vars.end()) {
-      if (v->second.type.kind != TypeSpec::Cursor) return nullptr;
-      if (!v->second.v.cur) v->second.v.cur = std::make_shared<CursorState>();
-      return v->second.v.cur.get();
-    }
-  }
-  return nullptr;
-}
-
-void Run::undeclared(size_t tok, const std::string& name) const {
-  if (!name.empty() && name[0] == ':') throw OraError(1008); // a placeholder nothing was bound to
-  OraError e(6550);
-  e.text = "ORA-06550: " + where(u.src, u.toks[tok].pos) + ":\nPLS-00201: identifier '" + name + "' must be declared" +
-           "\nORA-06550: " + where(u.src, u.toks[std::min(lastAt, u.toks.size() - 1)].pos) + ":\nPL/SQL: Statement ignored";
-  throw e;
 }
 
 const std::set<std::string>& Run::columns(const void* key, Range r) {
@@ -387,6 +344,13 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
       after[m.right - 1] += ")";
       commas.insert(m.op);
     }
+  // and its ** operators (exponentiation), as POWER calls
+  if (!cols)
+    for (const ModOperator& m : powerOperators(t, r)) {
+      before[m.left] += "POWER(";
+      after[m.right - 1] += ")";
+      commas.insert(m.op);
+    }
   for (size_t k = r.b; k < r.e;) {
     if (auto b = before.find(k); b != before.end() && k > r.b) {
       out += u.src.substr(prev, t[k].pos - prev) + b->second;
@@ -439,6 +403,10 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
                            : code == 100 ? errorText(1403)
                            : code > 0  ? "-" + std::to_string(code) + ": non-ORACLE exception "
                                        : errorText(static_cast<int>(-code));
+        // the error being handled: its own message, RAISE_APPLICATION_ERROR's text too
+        if (code < 0 && !handling.empty() && handling.back().code == -code &&
+            handling.back().detail.rfind(kUserMark, 0) != 0)
+          text = handling.back().text;
         rep = literal(Val{Val::Str, text, false});
         replaced = true;
         used = close + 1 - k;
@@ -504,7 +472,8 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           while (i < v->fieldNames.size() && v->fieldNames[i] != f) ++i;
           if (i == v->fieldNames.size()) {
             OraError e(6550);
-            e.text = "ORA-06550: " + where(u.src, t[k + 2].pos) + ":\nPLS-00302: component '" + f + "' must be declared";
+            e.text = "ORA-06550: " + where(u.src, t[k + 2].pos) + ":\nPLS-00302: component '" + f +
+                     "' must be declared\nORA-06550: " + where(u.src, t[lastAt].pos) + ":\nPL/SQL: Statement ignored";
             throw e;
           }
           rep = literal(v->fields[i]);
@@ -540,6 +509,16 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
           rep = q->v.k == Val::Null && q->type.kind == TypeSpec::Bool ? "(1=NULL)" : literal(q->v);
           replaced = true;
           used = 3;
+        } else if (Var* q = !v && isOp(k + 1, ".") && k + 4 < r.e && t[k + 2].kind != T::Op && isOp(k + 3, ".")
+                                ? findIn(w.text, t[k + 2].text)
+                                : nullptr;
+                   q && q->record && !isOp(k + 5, ".") &&
+                   std::find(q->fieldNames.begin(), q->fieldNames.end(), t[k + 4].text) != q->fieldNames.end()) {
+          // label.record.field: a loop's record by its label
+          size_t f = std::find(q->fieldNames.begin(), q->fieldNames.end(), t[k + 4].text) - q->fieldNames.begin();
+          rep = literal(q->fields[f]);
+          replaced = true;
+          used = 5;
         } else if (!v && w.kind == T::Word && isOp(k + 1, ".") && suppliedValue(*this, k, r.e, rep, used)) {
           replaced = true;
         } else if (!v && w.kind == T::Word && (w.text == "SQLCODE" || w.text == "SQLERRM")) {
@@ -664,6 +643,7 @@ int Run::cond(Range r) {
     if (Var* v = find(t[r.b].text); v && v->v.k == Val::Bool) return v->v.b ? 1 : 0;
     if (t[r.b].text == "TRUE") return 1;
     if (t[r.b].text == "FALSE") return 0;
+    if (t[r.b].text == "NULL" && !find("NULL")) return -1;
   }
   if (int c = 0; lazyCondition(r, c)) return c;
   std::string text = subst(r, nullptr);
@@ -723,6 +703,11 @@ void Run::store(Var& v, Val x, size_t at) {
       if (static_cast<int>(x.s.size()) > ty.size) throw valueError("raw variable length too long");
     }
     if (static_cast<int>(x.s.size()) > ty.size) throw valueError("character string buffer too small");
+    if (ty.fixed && ty.size < kLobSize) {
+      int chars = 0;
+      for (unsigned char c : x.s) chars += (c & 0xC0) != 0x80;
+      if (chars < ty.size) x.s.append(static_cast<size_t>(ty.size - chars), ' ');
+    }
     break;
   case TypeSpec::Date:
     if (x.k == Val::Bool || x.k == Val::Num) throw valueError("");
@@ -788,7 +773,8 @@ void Run::assign(Range target, Val x) {
     for (size_t i = 0; i < v->fieldNames.size(); ++i)
       if (v->fieldNames[i] == f) { v->fields[i] = x; return; }
     OraError e(6550);
-    e.text = "ORA-06550: " + where(u.src, t[target.b + 2].pos) + ":\nPLS-00302: component '" + f + "' must be declared";
+    e.text = "ORA-06550: " + where(u.src, t[target.b + 2].pos) + ":\nPLS-00302: component '" + f +
+             "' must be declared\nORA-06550: " + where(u.src, t[lastAt].pos) + ":\nPL/SQL: Statement ignored";
     throw e;
   }
   if (target.e != target.b + 1 || v->record) throw OraError(6550, "this assignment target is not supported");

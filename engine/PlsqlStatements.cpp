@@ -2,6 +2,7 @@
 #include "OraError.h"
 #include "PlsqlParser.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace ora::pl::parse {
@@ -19,7 +20,9 @@ Stmts Parser::statements(std::initializer_list<const char*> stops) {
 
 Stmts Parser::loopBody(std::unique_ptr<Stmt>& s) {
   expect("LOOP");
+  loopLabels.push_back(s->label);
   Stmts b = statements({"END"});
+  loopLabels.pop_back();
   expect("END");
   expect("LOOP");
   if (t[i].kind == T::Word) {
@@ -35,6 +38,8 @@ std::unique_ptr<Stmt> Parser::statement() {
     ++i;
     s->label = name();
     expect(">>");
+    // a label stands before a statement, never at the end of a sequence
+    if (at("END") || at("EXCEPTION") || at("ELSE") || at("ELSIF") || at("WHEN")) fail(i);
   }
   s->at = i;
   const std::string w = t[i].kind == T::Word ? t[i].text : std::string();
@@ -128,11 +133,23 @@ std::unique_ptr<Stmt> Parser::statement() {
         s->name = loopVar;
       }
     }
+    if (!s->mutableIterand) loopIndexes.push_back(s->name);
     s->body = loopBody(s);
+    if (!s->mutableIterand) loopIndexes.pop_back();
   } else if (w == "EXIT" || w == "CONTINUE") {
     s->kind = w == "EXIT" ? Stmt::Exit : Stmt::Continue;
     ++i;
     if (t[i].kind == T::Word && !at("WHEN")) s->name = t[i++].text;
+    auto compileError = [&](size_t at, const std::string& msg) {
+      OraError e(6550);
+      e.text = "ORA-06550: " + where(u.src, t[at].pos) + ":\n" + msg;
+      e.pos = static_cast<int>(t[at].pos);
+      return e;
+    };
+    if (loopLabels.empty())
+      throw compileError(s->at, "PLS-00376: illegal EXIT/CONTINUE statement; it must appear inside a loop");
+    if (!s->name.empty() && std::find(loopLabels.begin(), loopLabels.end(), s->name) == loopLabels.end())
+      throw compileError(i - 1, "PLS-00373: " + w + " label '" + s->name + "' must label a LOOP statement");
     if (at("WHEN")) { ++i; s->when = true; s->expr = expression({";"}); }
   } else if (w == "OPEN") {
     s->kind = Stmt::Open;
@@ -293,6 +310,21 @@ std::unique_ptr<Stmt> Parser::statement() {
       }
     }
     if (at(":=")) {
+      bool constant = false; // the innermost declaration of the name says
+      for (auto it = declared.rbegin(); i == b + 1 && it != declared.rend(); ++it)
+        if (auto d = it->find(t[b].text); d != it->end()) {
+          constant = d->second;
+          break;
+        }
+      if (i == b + 1 && (constant || std::find(loopIndexes.begin(), loopIndexes.end(), t[b].text) != loopIndexes.end())) {
+        // a FOR loop's index is a constant inside the loop, as a CONSTANT is
+        std::string at = where(u.src, t[b].pos);
+        OraError e(6550);
+        e.text = "ORA-06550: " + at + ":\nPLS-00363: expression '" + t[b].text +
+                 "' cannot be used as an assignment target\nORA-06550: " + at + ":\nPL/SQL: Statement ignored";
+        e.pos = static_cast<int>(t[b].pos);
+        throw e;
+      }
       s->kind = Stmt::Assign;
       s->target = {b, i};
       ++i;
@@ -302,6 +334,12 @@ std::unique_ptr<Stmt> Parser::statement() {
       i = b;
       s->name = name();
       while (at(".")) { ++i; s->name += "." + name(); }
+      // a method of a collection's element: c(i).EXTEND, c(i)(j).DELETE(k)
+      if (at("(") && (is(closing(t, i) + 1, ".") || is(closing(t, i) + 1, "("))) {
+        while (at("(")) i = closing(t, i) + 1;
+        expect(".");
+        s->name += "." + name();
+      }
       if (at("(")) {
         ++i;
         if (!at(")")) {
@@ -377,7 +415,16 @@ void Parser::usingList(Stmt& s) {
       ++i;
       mode = 2;
     }
-    s.binds.push_back(expression({",", ";", "RETURNING", "RETURN"}));
+    Range r = expression({",", ";", "RETURNING", "RETURN"});
+    if (r.e == r.b + 1 && is(r.b, "NULL")) {
+      // a bare NULL has no SQL type to bind as
+      OraError e(6550);
+      e.text = "ORA-06550: " + where(u.src, t[r.b].pos) + ":\nPLS-00457: expressions have to be of SQL types\nORA-06550: " +
+               where(u.src, t[s.at].pos) + ":\nPL/SQL: Statement ignored";
+      e.pos = static_cast<int>(t[r.b].pos);
+      throw e;
+    }
+    s.binds.push_back(r);
     s.bindModes.push_back(mode);
     if (at(",")) { ++i; continue; }
     break;

@@ -9,6 +9,8 @@
 #include "SqlText.h"
 #include "SqlTranslate.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,25 @@ struct Package {
 
 std::shared_ptr<Unit> parseStatementUnit(const std::string& decls) {
   return parseBlock("DECLARE\n" + decls + "\nBEGIN\n  NULL;\nEND;");
+}
+
+void endServerCall(Session& ses) {
+  if (!ses.plsqlPackages) return;
+  // a SERIALLY_REUSABLE package's state lasts one call from the client: built anew the next time
+  auto& pk = units(ses).packages;
+  auto reusable = [](const std::string& src) {
+    for (const Tok& k : tokens(src))
+      if (k.kind == T::Word && k.text == "SERIALLY_REUSABLE") return true;
+    return false;
+  };
+  for (auto it = pk.begin(); it != pk.end();) {
+    bool drop = false;
+    try {
+      drop = it->second && (reusable(it->second->decls) || reusable(it->second->body));
+    } catch (...) {
+    }
+    it = drop ? pk.erase(it) : std::next(it);
+  }
 }
 
 SessionUnits& units(Session& ses) {
@@ -162,6 +183,16 @@ std::shared_ptr<Package> loadPackage(Run& caller, const std::string& name, size_
     if (p->unit->body) {
       r.scopes.push_back(&p->bodyScope);
       for (const Decl& d : p->unit->body->decls) r.declare(p->bodyScope, d);
+      // a cursor the package declares and its body defines: one cursor, the body's query
+      for (auto it = p->bodyScope.cursors.begin(); it != p->bodyScope.cursors.end();) {
+        auto pub = p->publicScope.cursors.find(it->first);
+        if (pub == p->publicScope.cursors.end() || !pub->second.decl || !pub->second.decl->init.empty()) {
+          ++it;
+          continue;
+        }
+        pub->second = it->second;
+        it = p->bodyScope.cursors.erase(it);
+      }
       // the public subprograms are the body's of the same heading
       for (auto& [n, list] : p->publicScope.subs) {
         auto own = p->bodyScope.subs.find(n);
@@ -286,9 +317,15 @@ int Run::argumentKind(Range r) {
   const auto& t = u.toks;
   if (r.e == r.b + 1) {
     if (t[r.b].kind == T::Str) return TypeSpec::Text;
-    if (t[r.b].kind == T::Num) return TypeSpec::Number;
+    if (t[r.b].kind == T::Num) {
+      // 1f and 1d: BINARY_FLOAT and BINARY_DOUBLE, told apart in the bits above the kind
+      char last = static_cast<char>(std::toupper(static_cast<unsigned char>(t[r.b].text.back())));
+      return TypeSpec::Number | (last == 'F' ? 1 << 8 : last == 'D' ? 2 << 8 : 0);
+    }
     if (t[r.b].kind == T::Word && (t[r.b].text == "TRUE" || t[r.b].text == "FALSE")) return TypeSpec::Bool;
     if (Var* v = find(t[r.b].text); v && !v->record) {
+      if (v->type.kind == TypeSpec::Number && v->type.binary)
+        return TypeSpec::Number | (v->type.binary == kBinaryFloat ? 1 << 8 : 2 << 8);
       if (v->type.kind != TypeSpec::Unknown) return v->type.kind;
       return v->v.k == Val::Num ? TypeSpec::Number : v->v.k == Val::Str ? TypeSpec::Text
                                                    : v->v.k == Val::Date ? TypeSpec::Date : TypeSpec::Unknown;
@@ -314,9 +351,33 @@ int Run::argumentKind(Range r) {
   return TypeSpec::Unknown;
 }
 
+namespace {
+
+// Whether two overloads take the arguments given by position or name as parameters of one type:
+// then no call that leaves the rest to their defaults tells them apart.
+bool sameGivenTypes(const Sub& a, const Sub& b, const std::vector<std::string>& argNames) {
+  auto param = [&](const Sub& s, size_t arg) -> const Param* {
+    for (size_t k = 0; k < s.params.size(); ++k)
+      if ((argNames[arg].empty() && arg == k) || argNames[arg] == s.params[k].name) return &s.params[k];
+    return nullptr;
+  };
+  for (size_t x = 0; x < argNames.size(); ++x) {
+    const Param* p = param(a, x);
+    const Param* q = param(b, x);
+    if (!p || !q) return false;
+    const TypeSpec &s = p->type, &t = q->type;
+    if (s.kind != t.kind || s.binary != t.binary || s.range != t.range || s.integer != t.integer || s.named != t.named)
+      return false;
+  }
+  return true;
+}
+
+} // namespace
+
 const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames, size_t at,
                        const std::vector<int>& kinds) {
   const Sub* best = nullptr;
+  const Sub* ambiguous = nullptr; // another overload the call fits as well, its types no different
   int bestScore = 0;
   for (const Sub* s : c.subs) {
     if (argNames.size() > s->params.size()) continue;
@@ -340,12 +401,23 @@ const Sub* Run::choose(const Callee& c, const std::vector<std::string>& argNames
       const Param* p = nullptr;
       for (size_t k = 0; k < s->params.size(); ++k)
         if ((argNames[a].empty() && a == k) || argNames[a] == s->params[k].name) p = &s->params[k];
-      if (!p || kinds[a] == TypeSpec::Unknown || p->type.kind == TypeSpec::Unknown) continue;
-      score += p->type.kind == kinds[a] ? 1 : -1;
+      int kind = kinds[a] & 0xff, binary = kinds[a] >> 8;
+      if (!p || kind == TypeSpec::Unknown || p->type.kind == TypeSpec::Unknown) continue;
+      score += p->type.kind == kind ? 1 : -1;
+      // a number's own type: NUMBER, BINARY_FLOAT or BINARY_DOUBLE, as its literal or variable says
+      if (kind == TypeSpec::Number && p->type.kind == kind && !p->type.integer)
+        score += (binary == 1 ? p->type.binary == kBinaryFloat : binary == 2 ? p->type.binary == kBinaryDouble
+                                                                            : p->type.binary == 0) ? 1 : 0;
     }
+    if (best && score == bestScore && sameGivenTypes(*best, *s, argNames)) ambiguous = s;
     if (best && score <= bestScore) continue;
     best = s;
     bestScore = score;
+  }
+  if (best && ambiguous && ambiguous != best && sameGivenTypes(*best, *ambiguous, argNames)) {
+    OraError e = pls(*this, at, "PLS-00307: too many declarations of '" + c.shown + "' match this call");
+    e.text += "\n" + pls(*this, lastAt, "PL/SQL: Statement ignored").text;
+    throw e;
   }
   if (!best) {
     OraError e = pls(*this, at, "PLS-00306: wrong number or types of arguments in call to '" + c.shown + "'");
@@ -369,8 +441,13 @@ std::vector<Bound> Run::bind(const Sub& sub, const std::vector<Range>& args, con
       out[k].given = true;
       if (p.out) {
         // only a variable can take a value back
-        if (arg.e != arg.b + 1 && arg.e != arg.b + 3)
-          throw pls(*this, at, "PLS-00363: expression '" + u.text(arg) + "' cannot be used as an assignment target");
+        if ((arg.e != arg.b + 1 && arg.e != arg.b + 3) ||
+            (arg.e == arg.b + 1 && u.toks[arg.b].kind != T::Word && u.toks[arg.b].kind != T::QWord))
+        {
+          OraError e = pls(*this, arg.b, "PLS-00363: expression '" + u.text(arg) + "' cannot be used as an assignment target");
+          e.text += "\n" + pls(*this, at, "PL/SQL: Statement ignored").text;
+          throw e;
+        }
         out[k].target = arg;
       }
       Var* given = arg.e == arg.b + 1 ? find(u.toks[arg.b].text) : nullptr;
@@ -595,6 +672,12 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
   const Sub* sub = choose(c, names, k, kinds);
   if (!sub->function)
     throw pls(*this, k, "PLS-00222: no function with name '" + c.shown + "' exists in this scope");
+  if (sub->pipelined && !inSql) {
+    // its rows are for SQL's TABLE(...) only
+    OraError e = pls(*this, k, "PLS-00653: aggregate/table functions are not allowed in PL/SQL scope");
+    e.text += "\n" + pls(*this, lastAt, "PL/SQL: Statement ignored").text;
+    throw e;
+  }
   std::vector<Bound> bound = bind(*sub, args, names, k);
   Val x = invoke(*c.unit, *sub, c.base, bound);
   for (size_t a = 0; a < sub->params.size(); ++a)
@@ -602,6 +685,15 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
   lastCursor = x.cur; // a cursor variable is no SQL value: the assignment takes it from here
   rep = sub->ret.kind == TypeSpec::Bool && x.k == Val::Null ? "(1=NULL)" : literal(x);
   end = next;
+  // f(x).field: a field of the record it returns
+  if (lastWhole && lastWhole->record && isOp(t, next, ".") && next + 1 < e && isName(t, next + 1)) {
+    const auto& names = lastWhole->fieldNames;
+    size_t f = std::find(names.begin(), names.end(), t[next + 1].text) - names.begin();
+    if (f >= names.size() || f >= lastWhole->fields.size())
+      throw pls(*this, next + 1, "PLS-00302: component '" + t[next + 1].text + "' must be declared");
+    rep = literal(lastWhole->fields[f]);
+    end = next + 2;
+  }
   return true;
 }
 
@@ -626,9 +718,12 @@ bool Run::packageVariable(Range target, Val* read, const Val* write) {
     throw pls(*this, target.b + 2, "PLS-00302: component '" + member + "' must be declared");
   if (read) *read = v->second.v;
   if (write) {
-    if (v->second.constant)
-      throw pls(*this, target.b, "PLS-00363: expression '" + t[target.b].text + "." + member +
-                                     "' cannot be used as an assignment target");
+    if (v->second.constant) {
+      OraError e = pls(*this, target.b, "PLS-00363: expression '" + t[target.b].text + "." + member +
+                                            "' cannot be used as an assignment target");
+      e.text += "\n" + pls(*this, lastAt, "PL/SQL: Statement ignored").text;
+      throw e;
+    }
     store(v->second, *write, target.b);
   }
   return true;

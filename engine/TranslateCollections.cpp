@@ -314,6 +314,23 @@ bool rewriteOnce(const std::string& text, Catalog& cat, std::string& out) {
       size_t lb = operandStart(t, i - 1);
       return replace(lb, end, "(" + f + "(" + piece(lb, i) + ") = " + (negated ? "0" : "1") + ")");
     }
+    // a [NOT] IN (b, c, ...) of nested tables: equal to one of them
+    if (is(k, "IN") && i > 0 && i + 2 < n && is(t[i + 1], "(") && !is(t[i + 2], "SELECT") && !is(t[i + 2], "WITH")) {
+      size_t l = i - 1;
+      bool negated = is(t[l], "NOT");
+      if (negated && l == 0) continue;
+      if (negated) --l;
+      if (!valueEnd(t, l)) continue;
+      size_t lb = operandStart(t, l), close = closeOf(t, i + 1);
+      if (!collectionForm(t, lb, l + 1, cat) || close >= n) continue;
+      std::string any, left = piece(lb, l + 1);
+      for (size_t b = i + 2, x = i + 2; x <= close; ++x) {
+        if (x != close && !(is(t[x], ",") && t[x].depth == t[i].depth + 1)) continue;
+        any += (any.empty() ? "" : " OR ") + ("ora_coll_eq(" + left + ", " + piece(b, x) + ") = 1");
+        b = x + 1;
+      }
+      return replace(lb, close + 1, std::string(negated ? "(NOT (" : "((") + any + "))");
+    }
     // nested tables compared: equal when they hold the same elements
     if ((is(k, "=") || is(k, "<>") || is(k, "!=") || is(k, "^=")) && i > 0 && i + 1 < n && (!update || whereSeen)) {
       size_t lb = operandStart(t, i - 1), re = operandEnd(t, i + 1);
