@@ -15,6 +15,7 @@
 #include <cctype>
 #include <cstring>
 #include <limits>
+#include <regex>
 
 using namespace shellwords;
 
@@ -689,4 +690,68 @@ void TSqlShell::PrintCursor(TBindVar& b) {
     return;
   FOut << "ERROR:\n";
   Failed(err, err.rfind("ORA-01013", 0) == 0 ? 1013 : c.ReturnCode());
+}
+
+namespace {
+const char kRowsBind[] = "TESSEL_ROWS$";
+} // namespace
+
+// INSERT, UPDATE, DELETE or MERGE ... RETURNING ... INTO :name: the engine fills the variables
+// only when the statement runs inside a block.
+bool TSqlShell::ReturningIntoBinds(const std::string& text) const {
+  const std::string verb = TSqlSplitter::LeadingWords(text, 1);
+  if (verb != "INSERT" && verb != "UPDATE" && verb != "DELETE" && verb != "MERGE")
+    return false;
+  // the words outside quotes, in upper case
+  std::string words;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\'' || c == '"') {
+      size_t e = text.find(c, i + 1);
+      i = e == std::string::npos ? text.size() : e;
+      words += ' ';
+      continue;
+    }
+    words += static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
+  }
+  static const std::regex returning(R"((^|[^A-Z0-9_$#])RETURN(ING)?\s[\s\S]*[^A-Z0-9_$#]INTO\s*:)");
+  return std::regex_search(words, returning);
+}
+
+bool TSqlShell::RunReturning(const std::string& text) {
+  TBindVar rows;
+  rows.Name = rows.Shown = kRowsBind;
+  rows.Type = "NUMBER";
+  rows.Number = true;
+  FBinds.push_back(rows);
+  FReturning = text;
+  std::string statement = text;
+  statement.erase(statement.find_last_not_of(" \t\r\n;") + 1);
+  const bool go = RunStatementText(
+      "BEGIN " + statement + ";\n:" + std::string(kRowsBind) + " := SQL%ROWCOUNT; END;", true);
+  FReturning.clear();
+  FBinds.erase(std::remove_if(FBinds.begin(), FBinds.end(),
+                              [](const TBindVar& b) { return b.Name == kRowsBind; }),
+               FBinds.end());
+  return go;
+}
+
+uint32_t TSqlShell::ReturnedRows() {
+  const TBindVar* b = FindBind(kRowsBind);
+  return b && !b->Null ? static_cast<uint32_t>(std::strtoul(b->Value.c_str(), nullptr, 10)) : 0;
+}
+
+// The error of a statement run inside a block, as the statement alone reports it: without the
+// block's line, and a compile error's SQL error without its PL/SQL wrapping.
+std::string StatementError(const std::string& err) {
+  std::string e = err;
+  if (e.rfind("ORA-06550", 0) == 0) {
+    if (size_t at = e.find("PL/SQL: ORA-"); at != std::string::npos) {
+      e = e.substr(at + 8);
+      e.erase(std::min(e.size(), e.find('\n')));
+    }
+  }
+  if (size_t at = e.find("\nORA-06512: at line"); at != std::string::npos)
+    e.erase(at);
+  return e;
 }

@@ -628,6 +628,9 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
       FOut << "SP2-0552: Bind variable \"" << name << "\" not declared.\n";
       handled = true;
     }
+  } else if (ReturningIntoBinds(text) && UndeclaredBind(text).empty()) {
+    go = RunReturning(text);
+    handled = true;
   } else {
     std::string undeclared;
     text = ReplaceBinds(text, undeclared, &FBound);
@@ -736,7 +739,10 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     size_t offset = c.ErrorOffset();
     if (plsql && offset == 0)
       offset = BlockErrorOffset(c.StatementText(), err);
-    if (FBoundRunning && FBound.Locate(c.StatementText(), offset, written, place))
+    if (!FReturning.empty()) {
+      ShowErrorLine(FReturning, 0, FExecuting);
+      err = StatementError(err);
+    } else if (FBoundRunning && FBound.Locate(c.StatementText(), offset, written, place))
       ShowErrorLine(written, place);
     else
       ShowErrorLine(c.StatementText(), offset, FExecuting);
@@ -765,11 +771,13 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
       FOut << "\nWarning: " << title << " "
            << (TSqlSplitter::LeadingWords(text, 1) == "ALTER" ? "altered" : "created")
            << " with compilation errors.\n\n";
+    else if (Settings.Feedback > 0 && !FReturning.empty())
+      FOut << "\n" << FeedbackText(FReturning, false, ReturnedRows()) << "\n\n";
     else if (Settings.Feedback > 0)
       FOut << "\n" << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
     if (block && Settings.AutoPrint)
-      AutoPrint(text);
-    const std::string verb = TSqlSplitter::LeadingWords(text, 1);
+      AutoPrint(FReturning.empty() ? text : FReturning);
+    const std::string verb = TSqlSplitter::LeadingWords(FReturning.empty() ? text : FReturning, 1);
     if (Settings.AutoCommit > 0 &&
         (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE") &&
         ++FChangesSinceCommit >= Settings.AutoCommit) {

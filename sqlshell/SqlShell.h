@@ -31,6 +31,8 @@ std::string ColumnTypeText(TCustomOraField* field);
 
 // The classic message after a statement that is not a query; `rows` is the count it processed.
 std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows);
+// A statement's error as it reports it alone, from the error of the block it ran in.
+std::string StatementError(const std::string& err);
 
 // Pieces of a text that fit `width` columns; `words` breaks between words and drops the
 // blanks at each break.
@@ -245,6 +247,9 @@ private:
   bool DescribeUnit(const std::string& name);
   // DESCRIBE of an object or collection type: false when there is none of that name.
   bool DescribeType(const std::string& name);
+  bool ReturningIntoBinds(const std::string& text) const;
+  bool RunReturning(const std::string& text);
+  uint32_t ReturnedRows();
   // The Name / Null? / Type heading of a column listing, for names up to `longest` wide; gives
   // the width of the name column that DescribeLine then uses.
   int DescribeHeading(int longest);
@@ -408,6 +413,9 @@ private:
   int FErrorLine = 0; // the line ShowErrorLine marked last
   TBoundText FBound;  // the SQL statement running, as written, while it has bind variables
   bool FBoundRunning = false;
+  // A DML statement with RETURNING ... INTO :binds runs as a block that fills them; this is the
+  // statement as written, for its feedback and error lines.
+  std::string FReturning;
   bool FExecuting = false; // the statement running is EXECUTE's block
   int FDepth = 0;          // script nesting
   int FExitCode = 0;
