@@ -428,12 +428,18 @@ void Translator::wideOrderKeys(size_t b, size_t e, int d) {
       if (!last && !(t_[m].depth == d && is(t_[m], ","))) continue;
       if (ke > kb) {
         // the NULLS LAST put on the key's last token goes after the whole key
-        std::string tail = replace_[ke - 1] == t_[ke - 1].text + " NULLS LAST" ? " NULLS LAST" : "";
-        if (!tail.empty()) replace_[ke - 1].clear();
+        // (a name's is written quoted)
+        static const std::string kNullsLast = " NULLS LAST";
+        std::string& lastText = replace_[ke - 1];
+        std::string tail = lastText.size() > kNullsLast.size() && lastText.ends_with(kNullsLast) ? kNullsLast : "";
+        std::string base = lastText.substr(0, lastText.size() - tail.size());
+        // a plain token is left to the rewritings (an arithmetic chain ends in it)
+        bool plain = base == t_[ke - 1].text || (t_[ke - 1].kind == Token::Ident && base == quoteIdent(t_[ke - 1].text));
+        if (!tail.empty()) lastText = plain ? std::string() : base;
         // as decimal text in the collation that orders it by value: every digit counts
         wideAsNumber(kb, ke, "CAST", false, " AS TEXT) COLLATE ORA_NUMBER");
         if (!tail.empty() && skip_[ke - 1]) replace_[kb] += tail; // the key went into one call
-        else if (!tail.empty()) replace_[ke - 1] = t_[ke - 1].text + tail;
+        else if (!tail.empty()) replace_[ke - 1] = base + tail;
       }
       kb = m + 1;
       ke = 0;

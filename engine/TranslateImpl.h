@@ -328,7 +328,7 @@ private:
   [[gnu::noinline]] std::string exactItem(std::string item, const std::string& name, int position,
                                           const std::vector<std::pair<std::string, size_t>>& orderNames, bool exactOut);
   [[gnu::noinline]] bool exactResults(size_t s, size_t listBegin, size_t from, size_t whereEnd, size_t end, bool wrapped,
-                    std::vector<std::pair<std::string, size_t>>& orderNames) const;
+                    std::vector<std::pair<std::string, size_t>>& orderNames, bool namesOnly = false) const;
   [[gnu::noinline]] void joinedStar(size_t star, size_t from, size_t fromEnd);
   [[gnu::noinline]] bool viewStar(size_t i, size_t ie, std::vector<std::string>& names);
   // "*" or "t.*" at [i, ie) over a table with invisible columns: its visible ones, by name

@@ -197,9 +197,9 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   if (listBegin + 1 == from && is(t_[listBegin], "*") && replace_[listBegin].empty()) joinedStar(listBegin, from, fromEnd);
   std::vector<std::pair<std::string, size_t>> orderNames;
   bool exactOut = exactResults(s, listBegin, from, whereEnd, end, limit >= 0 || !walk.empty() || head != "SELECT", orderNames);
-  // SELECT DISTINCT gives its numbers as they are, but what ORDER BY names of them is found too
-  if (!exactOut && head != "SELECT" && cat_.wideColumns())
-    exactResults(s, listBegin, from, whereEnd, end, limit >= 0 || !walk.empty(), orderNames);
+  // SELECT DISTINCT and a limited result give their numbers as they are, but what ORDER BY names
+  // of them is found too
+  if (!exactOut && cat_.wideColumns()) exactResults(s, listBegin, from, whereEnd, end, true, orderNames, true);
   int position = 0;
   {
     std::vector<std::string> named;
@@ -473,13 +473,14 @@ std::string Translator::exactItem(std::string item, const std::string& name, int
 // in them may go out as exact decimal text: not inside another statement, a set operation or a
 // row limit that compares them. orderNames gets what ORDER BY names: "#n" for a position.
 bool Translator::exactResults(size_t s, size_t listBegin, size_t from, size_t whereEnd, size_t end, bool wrapped,
-                              std::vector<std::pair<std::string, size_t>>& orderNames) const {
+                              std::vector<std::pair<std::string, size_t>>& orderNames, bool namesOnly) const {
   int d = t_[s].depth;
-  if (wrapped || d != 0 || expandingGroups_ || !nestedDone_.empty() || t_.empty() || InnerQueries::depth) return false;
+  if ((wrapped && !namesOnly) || d != 0 || expandingGroups_ || !nestedDone_.empty() || t_.empty() || InnerQueries::depth)
+    return false;
   if (!is(t_[0], "SELECT") && !is(t_[0], "WITH")) return false;
   for (const Token& k : t_)
-    if (k.depth == 0 && (is(k, "UNION") || is(k, "INTERSECT") || is(k, "MINUS") || is(k, "EXCEPT") || is(k, "FETCH") ||
-                         is(k, "OFFSET")))
+    if (k.depth == 0 && (is(k, "UNION") || is(k, "INTERSECT") || is(k, "MINUS") || is(k, "EXCEPT") ||
+                         (!namesOnly && (is(k, "FETCH") || is(k, "OFFSET")))))
       return false;
   // positions would not be the list's where * or T.* stands for columns (a product is no star)
   for (size_t i = listBegin; i < from; ++i)
@@ -492,7 +493,8 @@ bool Translator::exactResults(size_t s, size_t listBegin, size_t from, size_t wh
       if (k < end && !(t_[k].depth == d && is(t_[k], ","))) continue;
       // a key of one token, before ASC/DESC/NULLS: a position or a name
       size_t ke = kb + 1;
-      bool single = ke == k || (ke < k && (is(t_[ke], "ASC") || is(t_[ke], "DESC") || is(t_[ke], "NULLS")));
+      bool single = ke == k || (ke < k && (is(t_[ke], "ASC") || is(t_[ke], "DESC") || is(t_[ke], "NULLS") ||
+                                           ((is(t_[ke], "FETCH") || is(t_[ke], "OFFSET")) && keywordAt(t_, ke))));
       const Token& key = t_[kb];
       if (kb < end && single && key.kind == Token::Num) orderNames.emplace_back("#" + key.text, kb);
       else if (kb < end && single && (key.kind == Token::Ident || key.kind == Token::QIdent))
