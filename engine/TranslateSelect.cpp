@@ -271,7 +271,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     // A computed one inside the statement stays a double (its digits remembered): exact text for the
     // longer values would sort and compare apart from the doubles, as SQLite puts text after numbers.
     bool inner = d != 0 || InnerQueries::depth || !nestedDone_.empty();
-    if (!star && ty.code == kNumber && !(inner && !compound)) wideAsNumber(i, exprEnd, "ora_add_x", compound);
+    // In a set operation a computed one goes as a double too: SQLite sorts the members' rows
+    // itself, and would put the longer values, as text, after all the others.
+    bool bareItem = exprEnd == i + 1 || (exprEnd == i + 3 && is(t_[i + 1], "."));
+    if (!star && ty.code == kNumber && !(inner && !compound))
+      wideAsNumber(i, exprEnd, compound && !bareItem ? "ora_num" : "ora_add_x", compound);
     if (star && ViewStars::depth) {
       std::vector<std::string> names;
       if (replace_[ie - 1].empty() && viewStar(i, ie, names) && d == 0)
