@@ -99,6 +99,17 @@ bool operandEnd(const Tok& k) {
   return true;
 }
 
+// The end of the operand at k, after its signs: a parenthesis, or a [qualified] name or literal
+// with its arguments.
+size_t operandAfter(const std::vector<Tok>& t, size_t k, size_t e) {
+  while (k < e && (op(t[k], "-") || op(t[k], "+"))) ++k;
+  if (k < e && op(t[k], "(")) return closing(t, k) + 1;
+  ++k;
+  while (k + 1 < e && op(t[k], ".") && t[k + 1].kind == T::Word) k += 2;
+  if (k < e && op(t[k], "(")) k = closing(t, k) + 1;
+  return k;
+}
+
 } // namespace
 
 // PL/SQL's infix MOD (as in "n MOD j = 0"): the operands of each, as SQL's MOD(a, b) takes them.
@@ -123,15 +134,7 @@ std::vector<ModOperator> modOperators(const std::vector<Tok>& t, Range r) {
     // what ** raises it to
     size_t right = m;
     do {
-      ++right;
-      while (right < r.e && (op(t[right], "-") || op(t[right], "+"))) ++right;
-      if (right < r.e && op(t[right], "(")) {
-        right = closing(t, right) + 1;
-      } else {
-        ++right;
-        while (right + 1 < r.e && op(t[right], ".") && t[right + 1].kind == T::Word) right += 2;
-        if (right < r.e && op(t[right], "(")) right = closing(t, right) + 1;
-      }
+      right = operandAfter(t, right + 1, r.e);
     } while (right < r.e && op(t[right], "**"));
     if (left >= m || right > r.e) continue;
     out.push_back({left, m, right});
@@ -157,15 +160,7 @@ std::vector<ModOperator> powerOperators(const std::vector<Tok>& t, Range r) {
   for (size_t m = r.b + 1; m + 1 < r.e; ++m) {
     if (!op(t[m], "**") || !operandEnd(t[m - 1])) continue;
     size_t left = leftStart(m - 1);
-    size_t right = m + 1;
-    while (right < r.e && (op(t[right], "-") || op(t[right], "+"))) ++right;
-    if (right < r.e && op(t[right], "(")) {
-      right = closing(t, right) + 1;
-    } else {
-      ++right;
-      while (right + 1 < r.e && op(t[right], ".") && t[right + 1].kind == T::Word) right += 2;
-      if (right < r.e && op(t[right], "(")) right = closing(t, right) + 1;
-    }
+    size_t right = operandAfter(t, m + 1, r.e);
     if (left >= m || right > r.e) continue;
     out.push_back({left, m, right});
   }
