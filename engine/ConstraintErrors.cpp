@@ -3,9 +3,11 @@
 
 #include "CType.h"
 #include "DictionaryImpl.h"
+#include "SqlLexer.h"
 #include "SqlText.h"
 
 #include <algorithm>
+#include <set>
 #include <sqlite3.h>
 
 namespace ora {
@@ -190,6 +192,67 @@ OraError constraintError(sqlite3* db, const std::string& user, const Translation
     // the dictionary could not be read: the plain message still names the error
   }
   return fromSqlite(SQLITE_CONSTRAINT, msg, t.verb);
+}
+
+namespace {
+
+// The last part of the first "A"."B"."C" in `s`, without its quotes.
+std::string lastQuotedPart(const std::string& s) {
+  std::string last;
+  for (size_t q = s.find('"'); q != std::string::npos;) {
+    size_t e = s.find('"', q + 1);
+    if (e == std::string::npos) break;
+    last = s.substr(q + 1, e - q - 1);
+    q = e + 2 < s.size() && s[e + 1] == '.' && s[e + 2] == '"' ? e + 2 : std::string::npos;
+  }
+  return last;
+}
+
+} // namespace
+
+void locateInsertValue(OraError& e, const std::string& text, const std::string& refused, Catalog& cat,
+                       const std::string& table) {
+  static const std::set<int> valueCodes = {1400, 1438, 1722, 12899, 1830, 1839, 1840, 1841, 1843, 1847, 1858, 1861};
+  if (!valueCodes.count(e.code)) return;
+  std::string column = lastQuotedPart(refused.empty() && (e.code == 1400 || e.code == 12899) ? e.text : refused);
+  if (column.empty()) return;
+  std::vector<sql::Token> t;
+  try {
+    t = sql::lex(text);
+  } catch (const OraError&) {
+    return;
+  }
+  auto word = [&](size_t k, const char* w) { return k < t.size() && t[k].kind == sql::Tok::Ident && t[k].text == w; };
+  auto op = [&](size_t k, const char* o) { return k < t.size() && t[k].kind == sql::Tok::Op && t[k].text == o; };
+  auto name = [&](size_t k) { return k < t.size() && (t[k].kind == sql::Tok::Ident || t[k].kind == sql::Tok::QIdent); };
+  if (!word(0, "INSERT") || !word(1, "INTO") || !name(2)) return;
+  size_t k = op(3, ".") && name(4) ? 5 : 3;
+  if (name(k) && !word(k, "VALUES")) ++k; // an alias
+  std::vector<std::string> listed;
+  if (op(k, "(")) {
+    for (++k; name(k); k += 2) {
+      listed.push_back(t[k].text);
+      if (!op(k + 1, ",")) break;
+    }
+    if (!op(k + 1, ")")) return;
+    k += 2;
+  } else {
+    for (const ColumnInfo& c : cat.columns(table))
+      if (!c.invisible) listed.push_back(c.name);
+  }
+  auto at = std::find(listed.begin(), listed.end(), column);
+  if (at == listed.end() || !word(k, "VALUES") || !op(k + 1, "(")) return;
+  size_t want = static_cast<size_t>(at - listed.begin()), index = 0;
+  int depth = 0;
+  for (size_t i = k + 2; i < t.size() && t[i].kind != sql::Tok::End; ++i) {
+    if (depth == 0 && index == want) {
+      e.pos = static_cast<int>(t[i].pos);
+      return;
+    }
+    if (op(i, "(")) ++depth;
+    else if (op(i, ")") && depth-- == 0) return;
+    else if (depth == 0 && op(i, ",")) ++index;
+  }
 }
 
 } // namespace ora

@@ -17,4 +17,14 @@ namespace ora {
 OraError constraintError(sqlite3* db, const std::string& user, const Translation& t,
                          const std::string& msg, sqlite3_stmt* st);
 
+// The column ("OWNER"."TABLE"."COLUMN") whose value the conversion to a column's type last refused
+// on this thread, and forgets it; empty when none.
+std::string takeRefusedColumn();
+
+// Oracle marks a value that an INSERT ... VALUES gives a column and the column refuses (too large,
+// no number, NULL where NOT NULL) at the value itself. `refused` names the column when the
+// conversion to its type refused it ("OWNER"."TABLE"."COLUMN"); otherwise the error's text does.
+void locateInsertValue(OraError& e, const std::string& text, const std::string& refused, Catalog& cat,
+                       const std::string& table);
+
 } // namespace ora

@@ -3,6 +3,7 @@
 #include "OciImpl.h"
 
 #include "CType.h"
+#include "ConstraintErrors.h"
 #include "FunctionUtil.h"
 #include "Number.h"
 #include "OraValues.h"
@@ -297,7 +298,8 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
       c->lits.swap(lits);
       if (c->stmt && !c->tr.params.empty()) bindLiterals(c->stmt, c->tr, c->lits);
       if (c->tr.kind == StmtKind::Query) describe(*c, !key.empty());
-      c->ddlText = c->tr.kind == StmtKind::Ddl ? sql : std::string();
+      bool insert = c->tr.kind == StmtKind::Dml && c->tr.verb == "INSERT";
+      c->writtenText = c->tr.kind == StmtKind::Ddl || insert ? sql : std::string();
       c->queryAt = c->tr.kind == StmtKind::Query ? mainQueryAt(sql) : 0;
     } catch (OraError& e) {
       if (e.pos < 0) locateError(e, text(sqlstm, sqllen));
@@ -328,6 +330,7 @@ OCIW32_API int oexec(unsigned char* cda) {
     Session& l = *lo.s;
     c->rows = 0;
     put32(cda, ociw32::kOffRowsProcessed, 0);
+    if (!c->writtenText.empty()) takeRefusedColumn(); // what an earlier statement left
     try {
       if (c->tr.kind != StmtKind::Rollback) l.checkLost();
       c->now = StatementTime{};
@@ -396,7 +399,12 @@ OCIW32_API int oexec(unsigned char* cda) {
     } catch (OraError& e) {
       // a query that failed to run has no rows to fetch: a fetch is out of sequence
       if (c->tr.kind == StmtKind::Query) c->executed = false;
-      if (e.pos < 0 && c->tr.kind == StmtKind::Ddl) locateError(e, c->ddlText);
+      if (e.pos < 0 && c->tr.kind == StmtKind::Ddl) locateError(e, c->writtenText);
+      std::string refused = takeRefusedColumn();
+      if (e.pos < 0 && c->tr.kind == StmtKind::Dml && !c->writtenText.empty()) {
+        Catalog cat(l.db, l.user, &l);
+        locateInsertValue(e, c->writtenText, refused, cat, c->tr.target);
+      }
       if (e.pos < 0 && c->tr.kind == StmtKind::Query) e.pos = c->queryAt;
       return failWith(cda, c->lda, e, ociw32::kFcExec);
     }

@@ -125,7 +125,8 @@ struct Cursor {
   bool deferredError = false;
   OraError deferredFailure{0};
   Translation tr;
-  std::string ddlText; // a DDL statement as written: its execution may find a name at fault
+  // a DDL statement or an INSERT as written: its execution may find a name or a value at fault
+  std::string writtenText;
   int queryAt = 0;     // where the query block that gives the rows starts: run-time errors point there
   std::vector<Column> cols;
   std::vector<Define> defs;

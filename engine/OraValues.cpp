@@ -1,6 +1,7 @@
 // Oracle's values kept in SQLite: the conversion of a value to its column's type, dates and the
 // statement's clock, ROWIDs, and the SQL functions that give them.
 #include "OraValues.h"
+#include "ConstraintErrors.h"
 #include "TimeZones.h"
 #include "Collections.h"
 #include "Booleans.h"
@@ -44,7 +45,12 @@ namespace {
 // The stored form of a date in `b`; its length.
 size_t writeStoredDate(const DateTime& d, char (&b)[80]);
 
+// The column ora_conv is converting a value for, while it does; the one whose value it refused.
+thread_local const char* convertingFor = nullptr;
+thread_local std::string refusedFor;
+
 void fail(sqlite3_context* ctx, int code, const std::string& detail = {}) {
+  if (convertingFor) refusedFor = convertingFor;
   OraError e(code, detail);
   sqlite3_result_error(ctx, e.text.c_str(), -1);
 }
@@ -584,9 +590,28 @@ int utf8Prefix(const char* s, int len, int max) {
   return n;
 }
 
+namespace {
+
+// ora_conv, remembering which column it converts for
+void oraConvFor(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  convertingFor = reinterpret_cast<const char*>(sqlite3_value_text(argv[6]));
+  struct Done {
+    ~Done() { convertingFor = nullptr; }
+  } done;
+  oraConv(ctx, argc, argv);
+}
+
+} // namespace
+
+std::string takeRefusedColumn() {
+  std::string out;
+  out.swap(refusedFor);
+  return out;
+}
+
 void registerFunctions(sqlite3* db, Charset cs) {
   sqlite3_create_function(db, "ora_conv", 7, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                          const_cast<Charset*>(charsetConstant(cs)), guardedFn<oraConv>,
+                          const_cast<Charset*>(charsetConstant(cs)), guardedFn<oraConvFor>,
                           nullptr, nullptr);
   sqlite3_create_collation(db, "ORA_NUMBER", SQLITE_UTF8, nullptr, numberCollate);
   sqlite3_create_collation(db, "ORA_SJIS", SQLITE_UTF8, nullptr, sjisCollate);
