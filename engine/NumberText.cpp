@@ -64,9 +64,10 @@ Num numFromDoubleUncached(double v) {
     for (int k = 1; k < 16; ++k) {
       double scaled = a * p10[k];
       if (scaled >= 9007199254740992.0) break;
-      double m = std::nearbyint(scaled);
-      if (m / p10[k] == a) {
-        auto whole = static_cast<int64_t>(m);
+      // rounded by the integer conversion (a libm call costs more); the check below catches a
+      // rounding that went the wrong way
+      auto whole = static_cast<int64_t>(scaled + 0.5);
+      if (static_cast<double>(whole) / p10[k] == a) {
         return numFromI128(v < 0 ? -whole : whole, -k);
       }
     }
