@@ -456,7 +456,15 @@ bool Translator::conversionOr(size_t i, std::string& call) {
   const Token& k = t_[i];
   if (k.kind != Token::Ident) return false;
   bool cast = k.text == "CAST", validate = k.text == "VALIDATE_CONVERSION";
-  if (!cast && !validate && k.text != "TO_NUMBER" && k.text != "TO_DATE") return false;
+  // the datetime and interval conversions have their own function for it
+  static const std::pair<const char*, const char*> others[] = {{"TO_TIMESTAMP", "ora_to_timestamp_or"},
+                                                               {"TO_TIMESTAMP_TZ", "ora_to_timestamp_tz_or"},
+                                                               {"TO_DSINTERVAL", "ora_to_dsinterval_or"},
+                                                               {"TO_YMINTERVAL", "ora_to_yminterval_or"}};
+  const char* other = nullptr;
+  for (auto [name, fn] : others)
+    if (k.text == name) other = fn;
+  if (!cast && !validate && !other && k.text != "TO_NUMBER" && k.text != "TO_DATE") return false;
   size_t close = matching(i + 1), as = 0, dflt = 0, err = 0;
   std::vector<std::pair<size_t, size_t>> args;
   for (size_t a = i + 2, m = a; m <= close; ++m) {
@@ -490,6 +498,10 @@ bool Translator::conversionOr(size_t i, std::string& call) {
   }
   std::string fallback = emit(dflt + 1, err - 2);
   if (dflt + 1 >= err - 2) throw OraError(936);
+  if (other) {
+    call = std::string(other) + "(" + value + ", " + fallback + rest + ")";
+    return true;
+  }
   if (kind == 2) {
     // text never fails to become text: the default is never taken
     if (exprType(args[0].first, valueEnd).code == kDate) value = "TO_CHAR(" + value + ")";
