@@ -29,4 +29,19 @@ void convertOr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Convert(ctx, argc - 1, args.data());
 }
 
+// f(value[, more...]): 1 when Convert takes the value (or it is NULL), 0 when it does not.
+template <void (*Convert)(sqlite3_context*, int, sqlite3_value**)>
+void converts(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) != SQLITE_NULL) {
+    try {
+      Convert(ctx, argc, argv);
+    } catch (const OraError& e) {
+      if (badModelError(e.code)) throw;
+      sqlite3_result_int(ctx, 0);
+      return;
+    }
+  }
+  sqlite3_result_int(ctx, 1);
+}
+
 } // namespace ora::fn

@@ -315,6 +315,8 @@ const std::vector<Def> kIntervalDefs = {
     {"TO_YMINTERVAL", 1, 1, guarded<fnToInterval<false>>, kIntervalYm},
     {"ora_to_dsinterval_or", 2, 3, guarded<convertOr<fnToInterval<true>>>, kIntervalDs},
     {"ora_to_yminterval_or", 2, 2, guarded<convertOr<fnToInterval<false>>>, kIntervalYm},
+    {"ora_validate_dsinterval", 1, 1, guarded<converts<fnToInterval<true>>>, kNumber},
+    {"ora_validate_yminterval", 1, 1, guarded<converts<fnToInterval<false>>>, kNumber},
 };
 
 } // namespace

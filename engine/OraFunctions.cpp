@@ -437,6 +437,7 @@ const Def kDefs[] = {
     {"TO_NUMBER", 1, 3, guarded<fnToNumber>, kNumber},
     {"TO_TIMESTAMP", 1, 3, guarded<fnToTimestamp>, kTimestamp, true},
     {"ora_to_timestamp_or", 2, 4, guarded<convertOr<fnToTimestamp>>, kTimestamp, true},
+    {"ora_validate_timestamp", 1, 3, guarded<converts<fnToTimestamp>>, kNumber, true},
     {"ora_ts_char", 3, 5, guarded<fnTsChar>, kVarchar2},
     {"ora_date_char", 2, 3, guarded<fnDateChar>, kVarchar2},
     {"SUBSTR", 2, 3, guarded<fnSubstr>, kVarchar2},

@@ -493,7 +493,14 @@ bool Translator::conversionOr(size_t i, std::string& call) {
   if (as) to = castType(as + 1, dflt ? dflt : args[0].second);
   int kind = to.code == kNumber ? 0 : to.code == kDate ? 1 : 2;
   if (validate) {
-    call = "ora_validate(" + std::to_string(kind) + ", " + value + rest + ")";
+    // the datetime and interval types by their own conversion, text by none
+    const char* own = to.code == kTimestamp     ? "ora_validate_timestamp"
+                      : to.code == kTimestampTz ? "ora_validate_timestamp_tz"
+                      : to.code == kIntervalDs  ? "ora_validate_dsinterval"
+                      : to.code == kIntervalYm  ? "ora_validate_yminterval"
+                                                : nullptr;
+    if (own) call = std::string(own) + "(" + value + rest + ")";
+    else call = "ora_validate(" + std::to_string(kind) + ", " + value + rest + ")";
     return true;
   }
   std::string fallback = emit(dflt + 1, err - 2);

@@ -195,6 +195,7 @@ const std::vector<Def>& zoneFunctionDefs() {
       {"TZ_OFFSET", 1, 1, guarded<fnTzOffset>, kVarchar2, true},
       {"TO_TIMESTAMP_TZ", 1, 3, guarded<fnToTimestampTz>, kTimestampTz, true},
       {"ora_to_timestamp_tz_or", 2, 4, guarded<convertOr<fnToTimestampTz>>, kTimestampTz, true},
+      {"ora_validate_timestamp_tz", 1, 3, guarded<converts<fnToTimestampTz>>, kNumber, true},
       {"ora_tz_at", 2, 2, guarded<fnAtZone>, kTimestampTz, true},
       {"ora_tz_now", 1, 1, guarded<fnNow>, kTimestampTz, true},
       {"ora_tz_session", 0, 0, guarded<fnSessionZone>, kVarchar2, true},
