@@ -509,6 +509,22 @@ bool Translator::conversionOr(size_t i, std::string& call) {
     call = std::string(other) + "(" + value + ", " + fallback + rest + ")";
     return true;
   }
+  if (cast && kind == 2) {
+    // text cast to a datetime or an interval is read by its conversion, which may fail
+    int from = exprType(args[0].first, valueEnd).code;
+    const char* read = to.code == kTimestamp     ? "ora_to_timestamp_or"
+                       : to.code == kTimestampTz ? "ora_to_timestamp_tz_or"
+                       : to.code == kIntervalDs  ? "ora_to_dsinterval_or"
+                       : to.code == kIntervalYm  ? "ora_to_yminterval_or"
+                                                 : nullptr;
+    bool intervalModel = (to.code == kIntervalDs || to.code == kIntervalYm) && !rest.empty();
+    if (read && (from == kVarchar2 || from == kChar) && !intervalModel) {
+      call = "ora_conv(" + std::string(read) + "(" + value + ", " + fallback + rest + "), " + std::to_string(to.code) +
+             ", " + std::to_string(convLimit(to)) + ", " + std::to_string(to.precision) + ", " +
+             std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") + ", 'CAST')";
+      return true;
+    }
+  }
   if (kind == 2) {
     // text never fails to become text: the default is never taken
     if (exprType(args[0].first, valueEnd).code == kDate) value = "TO_CHAR(" + value + ")";
