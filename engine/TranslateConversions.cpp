@@ -478,6 +478,27 @@ bool Translator::conversionOr(size_t i, std::string& call) {
       a = m + 1;
     }
   }
+  if (cast && as && !dflt && args.size() > 1) {
+    // CAST(text AS type, model[, nls]): text read by the model of the type's conversion
+    ColType to = castType(as + 1, args[0].second);
+    std::string value = emit(args[0].first, as), rest;
+    for (size_t n = 1; n < args.size(); ++n) {
+      if (args[n].first >= args[n].second) throw OraError(936);
+      rest += ", " + emit(args[n].first, args[n].second);
+    }
+    int from = exprType(args[0].first, as).code;
+    const char* read = to.code == kNumber        ? "TO_NUMBER"
+                       : to.code == kDate        ? "TO_DATE"
+                       : to.code == kTimestamp   ? "TO_TIMESTAMP"
+                       : to.code == kTimestampTz ? "TO_TIMESTAMP_TZ"
+                                                 : nullptr;
+    if (read && (from == kVarchar2 || from == kChar)) value = std::string(read) + "(" + value + rest + ")";
+    bool whole = (from == kNumber || from == kDate) && (to.code == kVarchar2 || to.code == kChar);
+    call = "ora_conv(" + value + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
+           std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
+           (whole ? ", 'CAST VALUE')" : ", 'CAST')");
+    return true;
+  }
   if (validate ? !as : !dflt || !err || ((cast) != (as != 0))) return false;
   if (args.empty() || (as && dflt && dflt < as)) return false;
   size_t valueEnd = as ? as : dflt;
