@@ -1,6 +1,7 @@
 // The SQL functions of INTERVAL values: their arithmetic, with dates and timestamps too,
 // NUMTO*INTERVAL, TO_*INTERVAL, EXTRACT, their text, typed writes and SUM / AVG.
 #include "FunctionUtil.h"
+#include "ConvertOr.h"
 #include "TimeZones.h"
 #include "Intervals.h"
 #include "Number.h"
@@ -312,6 +313,10 @@ const std::vector<Def> kIntervalDefs = {
     // a second argument, the old nlsparam, is taken and has no effect
     {"TO_DSINTERVAL", 1, 2, guarded<fnToInterval<true>>, kIntervalDs},
     {"TO_YMINTERVAL", 1, 1, guarded<fnToInterval<false>>, kIntervalYm},
+    {"ora_to_dsinterval_or", 2, 3, guarded<convertOr<fnToInterval<true>>>, kIntervalDs},
+    {"ora_to_yminterval_or", 2, 2, guarded<convertOr<fnToInterval<false>>>, kIntervalYm},
+    {"ora_validate_dsinterval", 1, 1, guarded<converts<fnToInterval<true>>>, kNumber},
+    {"ora_validate_yminterval", 1, 1, guarded<converts<fnToInterval<false>>>, kNumber},
 };
 
 } // namespace

@@ -4,6 +4,8 @@
 #include "Charset.h"
 
 #include "FunctionUtil.h"
+#include "TerritoryFormats.h"
+#include "ConvertOr.h"
 #include "Number.h"
 #include "NumberMath.h"
 #include "OraError.h"
@@ -139,7 +141,8 @@ void fnToChar(Ctx* ctx, int argc, Val** argv) {
   std::string fmt = textOf(argv[1]);
   if (date) {
     int lang = argc > 2 ? dateLanguageParam(textOf(argv[2]), sessionNls(db).dateFlags()) : sessionNls(db).dateFlags();
-    resultText(ctx, formatDate(d, parseDateFormat(fmt), lang));
+    // a DATE keeps no fraction for TS to show
+    resultText(ctx, formatDate(d, parseDateFormat(territoryModel(fmt, sessionNls(db).territory, d.nanos > 0)), lang));
     return;
   }
   NumFmt m = parseNumberFormat(fmt);
@@ -147,6 +150,20 @@ void fnToChar(Ctx* ctx, int argc, Val** argv) {
   NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2]), session) : session;
   if (m.tm == 1) resultText(ctx, textOf(v));
   else resultText(ctx, formatNumber(decimalOf(v), m, nls));
+}
+
+// A DATE has no fractional seconds and no time zone for a model to name.
+void checkDateModel(const std::vector<FmtElem>& fmt) {
+  for (const auto& e : fmt)
+    if (e.kind == Fe::Ff || e.kind == Fe::Tzr || e.kind == Fe::Tzh || e.kind == Fe::Tzm || e.kind == Fe::Tzd)
+      throw OraError(1821);
+}
+
+// TO_CHAR of a value the statement types as DATE, with a model.
+void fnDateChar(Ctx* ctx, int argc, Val** argv) {
+  if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  checkDateModel(parseDateFormat(territoryModel(textOf(argv[1]), sessionNls(sqlite3_context_db_handle(ctx)).territory, false)));
+  fnToChar(ctx, argc, argv);
 }
 
 void fnToDate(Ctx* ctx, int argc, Val** argv) {
@@ -164,7 +181,9 @@ void fnToDate(Ctx* ctx, int argc, Val** argv) {
     if (int err = sessionParseDate(db, s, d)) throw OraError(err);
   } else {
     int lang = argc > 2 ? dateLanguageParam(textOf(argv[2]), sessionNls(db).dateLanguage) : sessionNls(db).dateLanguage;
-    d = parseByFormat(s, parseDateFormat(textOf(argv[1])), lang);
+    std::vector<FmtElem> fmt = parseDateFormat(territoryModel(textOf(argv[1]), sessionNls(db).territory, false));
+    checkDateModel(fmt);
+    d = parseByFormat(s, fmt, lang);
   }
   resultDate(ctx, d);
 }
@@ -204,7 +223,7 @@ void fnTsChar(Ctx* ctx, int argc, Val** argv) {
   int precision = sqlite3_value_int(argv[1]);
   int lang = argc > 4 ? dateLanguageParam(textOf(argv[4]), sessionNls(db).dateFlags()) : sessionNls(db).dateFlags();
   std::vector<FmtElem> fmt =
-      parseDateFormat(argc > 3 ? textOf(argv[3]) : zoned && sqlite3_value_int(argv[2]) == 1 ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
+      parseDateFormat(argc > 3 ? territoryModel(textOf(argv[3]), sessionNls(db).territory, true) : zoned && sqlite3_value_int(argv[2]) == 1 ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
   fractionDigits(fmt, precision);
   resultText(ctx, formatDate(d, fmt, lang, zoned ? &zone : nullptr));
 }
@@ -233,7 +252,7 @@ void fnConvertOr(Ctx* ctx, int argc, Val** argv) {
     convert(ctx, static_cast<int>(args.size()), args.data());
     return;
   } catch (const OraError& e) {
-    if (e.code == 1821 || e.code == 1481 || e.code == 1810 || e.code == 1812 || e.code == 1816 || e.code == 1820) throw;
+    if (badModelError(e.code)) throw;
   }
   args[0] = fallback;
   convert(ctx, static_cast<int>(args.size()), args.data());
@@ -417,7 +436,10 @@ const Def kDefs[] = {
     {"TO_DATE", 1, 3, guarded<fnToDate>, kDate, true},
     {"TO_NUMBER", 1, 3, guarded<fnToNumber>, kNumber},
     {"TO_TIMESTAMP", 1, 3, guarded<fnToTimestamp>, kTimestamp, true},
+    {"ora_to_timestamp_or", 2, 4, guarded<convertOr<fnToTimestamp>>, kTimestamp, true},
+    {"ora_validate_timestamp", 1, 3, guarded<converts<fnToTimestamp>>, kNumber, true},
     {"ora_ts_char", 3, 5, guarded<fnTsChar>, kVarchar2},
+    {"ora_date_char", 2, 3, guarded<fnDateChar>, kVarchar2},
     {"SUBSTR", 2, 3, guarded<fnSubstr>, kVarchar2},
     {"INSTR", 2, 4, guarded<fnInstr>, kNumber},
     {"LENGTH", 1, 1, guarded<fnLength>, kNumber},

@@ -69,6 +69,7 @@ Node* Parser::call(Node* fname) {
   DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
   Node* n = fname;
   n->kind = N::Call;
+  size_t defaults = 0; // DEFAULT ... ON CONVERSION ERROR
   // a package or schema qualifier is kept as text; the kids are the arguments
   for (Node* q = n->kid(0); q; q = q->kid(0)) n->alias = q->text + (n->alias.empty() ? "" : "." + n->alias);
   n->kids.clear();
@@ -106,8 +107,12 @@ Node* Parser::call(Node* fname) {
       }
       n->kids.push_back(value(expr()));
       if (n->kids.size() == 1 && (n->text == "TO_NUMBER" || n->text == "TO_DATE" || n->text == "TO_BINARY_DOUBLE" ||
-                                   n->text == "TO_BINARY_FLOAT"))
+                                   n->text == "TO_BINARY_FLOAT" || n->text == "TO_TIMESTAMP" ||
+                                   n->text == "TO_TIMESTAMP_TZ" || n->text == "TO_DSINTERVAL" ||
+                                   n->text == "TO_YMINTERVAL")) {
         conversionDefault(n);
+        defaults = n->kids.size() - 1; // the default is no argument of the count
+      }
       // CHR(n USING NCHAR_CS): the national character set's character n
       if (n->kids.size() == 1 && n->text == "CHR" && n->alias.empty() && acceptWord("USING"))
         expectWord("NCHAR_CS", 905);
@@ -140,7 +145,7 @@ Node* Parser::call(Node* fname) {
     if ((n->flags & kDistinct) && n->alias.empty() && noDistinct.count(n->text)) failAt(30482, n->pos);
   }
   if (n->alias.empty())
-    if (int code = arityError(n->text, n->kids.size())) failAt(code, n->pos);
+    if (int code = arityError(n->text, n->kids.size() - defaults)) failAt(code, n->pos);
   if (n->text == "NTH_VALUE" && isWord("FROM") && (isWord("FIRST", 1) || isWord("LAST", 1))) i_ += 2;
   if ((isWord("IGNORE") || isWord("RESPECT")) && isWord("NULLS", 1) && isWord("OVER", 2)) i_ += 2;
   if (isWord("KEEP") && isOp("(", 1)) {

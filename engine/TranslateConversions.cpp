@@ -456,7 +456,15 @@ bool Translator::conversionOr(size_t i, std::string& call) {
   const Token& k = t_[i];
   if (k.kind != Token::Ident) return false;
   bool cast = k.text == "CAST", validate = k.text == "VALIDATE_CONVERSION";
-  if (!cast && !validate && k.text != "TO_NUMBER" && k.text != "TO_DATE") return false;
+  // the datetime and interval conversions have their own function for it
+  static const std::pair<const char*, const char*> others[] = {{"TO_TIMESTAMP", "ora_to_timestamp_or"},
+                                                               {"TO_TIMESTAMP_TZ", "ora_to_timestamp_tz_or"},
+                                                               {"TO_DSINTERVAL", "ora_to_dsinterval_or"},
+                                                               {"TO_YMINTERVAL", "ora_to_yminterval_or"}};
+  const char* other = nullptr;
+  for (auto [name, fn] : others)
+    if (k.text == name) other = fn;
+  if (!cast && !validate && !other && k.text != "TO_NUMBER" && k.text != "TO_DATE") return false;
   size_t close = matching(i + 1), as = 0, dflt = 0, err = 0;
   std::vector<std::pair<size_t, size_t>> args;
   for (size_t a = i + 2, m = a; m <= close; ++m) {
@@ -469,6 +477,27 @@ bool Translator::conversionOr(size_t i, std::string& call) {
       args.emplace_back(a, m);
       a = m + 1;
     }
+  }
+  if (cast && as && !dflt && args.size() > 1) {
+    // CAST(text AS type, model[, nls]): text read by the model of the type's conversion
+    ColType to = castType(as + 1, args[0].second);
+    std::string value = emit(args[0].first, as), rest;
+    for (size_t n = 1; n < args.size(); ++n) {
+      if (args[n].first >= args[n].second) throw OraError(936);
+      rest += ", " + emit(args[n].first, args[n].second);
+    }
+    int from = exprType(args[0].first, as).code;
+    const char* read = to.code == kNumber        ? "TO_NUMBER"
+                       : to.code == kDate        ? "TO_DATE"
+                       : to.code == kTimestamp   ? "TO_TIMESTAMP"
+                       : to.code == kTimestampTz ? "TO_TIMESTAMP_TZ"
+                                                 : nullptr;
+    if (read && (from == kVarchar2 || from == kChar)) value = std::string(read) + "(" + value + rest + ")";
+    bool whole = (from == kNumber || from == kDate) && (to.code == kVarchar2 || to.code == kChar);
+    call = "ora_conv(" + value + ", " + std::to_string(to.code) + ", " + std::to_string(convLimit(to)) + ", " +
+           std::to_string(to.precision) + ", " + std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") +
+           (whole ? ", 'CAST VALUE')" : ", 'CAST')");
+    return true;
   }
   if (validate ? !as : !dflt || !err || ((cast) != (as != 0))) return false;
   if (args.empty() || (as && dflt && dflt < as)) return false;
@@ -485,11 +514,38 @@ bool Translator::conversionOr(size_t i, std::string& call) {
   if (as) to = castType(as + 1, dflt ? dflt : args[0].second);
   int kind = to.code == kNumber ? 0 : to.code == kDate ? 1 : 2;
   if (validate) {
-    call = "ora_validate(" + std::to_string(kind) + ", " + value + rest + ")";
+    // the datetime and interval types by their own conversion, text by none
+    const char* own = to.code == kTimestamp     ? "ora_validate_timestamp"
+                      : to.code == kTimestampTz ? "ora_validate_timestamp_tz"
+                      : to.code == kIntervalDs  ? "ora_validate_dsinterval"
+                      : to.code == kIntervalYm  ? "ora_validate_yminterval"
+                                                : nullptr;
+    if (own) call = std::string(own) + "(" + value + rest + ")";
+    else call = "ora_validate(" + std::to_string(kind) + ", " + value + rest + ")";
     return true;
   }
   std::string fallback = emit(dflt + 1, err - 2);
   if (dflt + 1 >= err - 2) throw OraError(936);
+  if (other) {
+    call = std::string(other) + "(" + value + ", " + fallback + rest + ")";
+    return true;
+  }
+  if (cast && kind == 2) {
+    // text cast to a datetime or an interval is read by its conversion, which may fail
+    int from = exprType(args[0].first, valueEnd).code;
+    const char* read = to.code == kTimestamp     ? "ora_to_timestamp_or"
+                       : to.code == kTimestampTz ? "ora_to_timestamp_tz_or"
+                       : to.code == kIntervalDs  ? "ora_to_dsinterval_or"
+                       : to.code == kIntervalYm  ? "ora_to_yminterval_or"
+                                                 : nullptr;
+    bool intervalModel = (to.code == kIntervalDs || to.code == kIntervalYm) && !rest.empty();
+    if (read && (from == kVarchar2 || from == kChar) && !intervalModel) {
+      call = "ora_conv(" + std::string(read) + "(" + value + ", " + fallback + rest + "), " + std::to_string(to.code) +
+             ", " + std::to_string(convLimit(to)) + ", " + std::to_string(to.precision) + ", " +
+             std::to_string(to.scale) + ", " + (to.hasScale ? "1" : "0") + ", 'CAST')";
+      return true;
+    }
+  }
   if (kind == 2) {
     // text never fails to become text: the default is never taken
     if (exprType(args[0].first, valueEnd).code == kDate) value = "TO_CHAR(" + value + ")";

@@ -578,6 +578,15 @@ std::string Translator::emit(size_t b, size_t e) {
           i = close;
           break;
         }
+        // a DATE's model may not ask for a fraction or a zone it does not have; PL/SQL hands its
+        // DATE and TIMESTAMP values alike to SQL as TO_DATE, so a value read by one is left be
+        if (x.code == kDate && m < close && std::none_of(t_.begin() + i + 2, t_.begin() + m, [](const Token& t) {
+              return t.kind == Token::Bind || (t.kind == Token::Ident && t.text == "TO_DATE");
+            })) {
+          add("ora_date_char(" + emit(i + 2, m) + ", " + emit(m + 1, close) + ")");
+          i = close;
+          break;
+        }
       }
       if ((k.text == "CAST" || k.text == "NVL" || k.text == "VSIZE" || k.text == "COALESCE" || k.text == "NULLIF") &&
           is(at(i + 1), "(")) {

@@ -6,6 +6,7 @@
 #include "CType.h"
 #include "Dictionary.h"
 #include "FunctionUtil.h"
+#include "TerritoryFormats.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Plsql.h"
@@ -547,7 +548,8 @@ ColType Translator::infer(size_t b, size_t e) {
       const std::string& model = t_[args[1].first].text;
       int code = exprType(args[0].first, args[0].second).code;
       if (code == kDate || isTimestamp(code)) {
-        if (int n = dateFormatWidth(model)) t.size = std::min(4000, n);
+        if (int n = dateFormatWidth(fn::territoryModel(model, sessionNls(cat_.db()).territory, code != kDate)))
+          t.size = std::min(4000, n);
       } else if (code == kNumber && !model.empty()) {
         t.size = std::min(4000, numberFormatWidth(model));
       }

@@ -3,6 +3,8 @@
 // collation, which orders zoned values by their instant.
 #include "CType.h"
 #include "FunctionUtil.h"
+#include "TerritoryFormats.h"
+#include "ConvertOr.h"
 #include "OraFunctions.h"
 #include "TimeZones.h"
 
@@ -160,7 +162,7 @@ void fnTzChar(Ctx* ctx, int argc, Val** argv) {
   zoned(ctx, argv[0], d, z);
   sqlite3* db = dbOf(ctx);
   int lang = argc > 3 ? dateLanguageParam(textOf(argv[3]), sessionNls(db).dateFlags()) : sessionNls(db).dateFlags();
-  std::vector<FmtElem> fmt = parseDateFormat(argc > 2 ? textOf(argv[2]) : "RR-MM-DD HH24:MI:SSXFF TZR");
+  std::vector<FmtElem> fmt = parseDateFormat(argc > 2 ? territoryModel(textOf(argv[2]), sessionNls(db).territory, true) : "RR-MM-DD HH24:MI:SSXFF TZR");
   fractionDigits(fmt, sqlite3_value_int(argv[1]));
   resultText(ctx, formatDate(d, fmt, lang, &z));
 }
@@ -192,6 +194,8 @@ const std::vector<Def>& zoneFunctionDefs() {
       {"SYS_EXTRACT_UTC", 1, 1, guarded<fnSysExtractUtc>, kTimestamp, true},
       {"TZ_OFFSET", 1, 1, guarded<fnTzOffset>, kVarchar2, true},
       {"TO_TIMESTAMP_TZ", 1, 3, guarded<fnToTimestampTz>, kTimestampTz, true},
+      {"ora_to_timestamp_tz_or", 2, 4, guarded<convertOr<fnToTimestampTz>>, kTimestampTz, true},
+      {"ora_validate_timestamp_tz", 1, 3, guarded<converts<fnToTimestampTz>>, kNumber, true},
       {"ora_tz_at", 2, 2, guarded<fnAtZone>, kTimestampTz, true},
       {"ora_tz_now", 1, 1, guarded<fnNow>, kTimestampTz, true},
       {"ora_tz_session", 0, 0, guarded<fnSessionZone>, kVarchar2, true},
