@@ -536,7 +536,11 @@ void fillSessionNls(sqlite3* db, const char* charset, Inserter& ins) {
   // V$NLS_PARAMETERS also names the database's character sets, where Oracle lists them
   if (charset) ins.text("NLS_CHARACTERSET").text(charset).row();
   for (auto& [p, v] : kFixedNls) {
-    ins.text(p).text(v).row();
+    std::string_view name = p;
+    if (name == "NLS_TIMESTAMP_FORMAT" || name == "NLS_TIMESTAMP_TZ_FORMAT")
+      ins.text(p).text(std::string(n.timestampModel(name == "NLS_TIMESTAMP_TZ_FORMAT"))).row();
+    else
+      ins.text(p).text(v).row();
     if (charset && std::string_view(p) == "NLS_DUAL_CURRENCY") ins.text("NLS_NCHAR_CHARACTERSET").text("AL16UTF16").row();
   }
 }

@@ -253,6 +253,12 @@ struct Nls {
   int64_t sessionId = 0;
   std::string module, action, clientInfo; // DBMS_APPLICATION_INFO's
   std::string timeZone; // ALTER SESSION SET TIME_ZONE; empty: the machine's offset
+  // NLS_TIMESTAMP_FORMAT, NLS_TIMESTAMP_TZ_FORMAT; empty for the defaults (timestampModel)
+  std::string timestampFormat, timestampTzFormat;
+  std::string_view timestampModel(bool zoned) const {
+    if (zoned) return timestampTzFormat.empty() ? "RR-MM-DD HH24:MI:SSXFF TZR" : std::string_view(timestampTzFormat);
+    return timestampFormat.empty() ? "RR-MM-DD HH24:MI:SSXFF" : std::string_view(timestampFormat);
+  }
 };
 // Creates the settings of a new connection; they go when it closes.
 void attachNls(sqlite3* db, const std::string& user);

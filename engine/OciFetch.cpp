@@ -28,6 +28,18 @@ namespace {
 // How a column fared in a fetch: Oracle's column return code, which the call reports too.
 enum Fate { kWhole = 0, kNullNoIndicator = 1405, kTruncated = 1406 };
 
+// A timestamp shows in the session's format: as wide as a late date and time in it.
+int shownSize(sqlite3* db, const ColType& t) {
+  if (!isTimestamp(t.code)) return displaySize(t);
+  const Nls& n = sessionNls(db);
+  bool zoned = t.code == kTimestampTz && !t.localZone;
+  if ((zoned ? n.timestampTzFormat : n.timestampFormat).empty()) return displaySize(t);
+  DateTime d;
+  d.year = 2000, d.month = 12, d.day = 28, d.hour = 23, d.minute = 59, d.second = 59;
+  std::string text = zoned ? sessionZonedText(db, d, t.scale, Zone{}) : sessionTimestampText(db, d, t.scale, false);
+  return static_cast<int>(text.size());
+}
+
 void mark(const Define& d, int r, int len, int returned, bool cut) {
   if (d.rlen) d.rlen[r] = static_cast<unsigned short>(returned);
   if (d.ind) d.ind[r] = cut ? static_cast<short>(len > 32767 ? 32767 : len) : 0;
@@ -431,7 +443,7 @@ OCIW32_API int odescr(unsigned char* cda, int pos, int* dbsize, short* dbtype, c
       std::memcpy(cbuf, col.name.data(), static_cast<size_t>(n));
       *cbufl = n;
     }
-    if (dsize) *dsize = displaySize(col.type);
+    if (dsize) *dsize = shownSize(c->logon->s->db, col.type);
     if (prec) *prec = static_cast<short>(col.type.precision);
     if (scale) *scale = static_cast<short>(col.type.scale);
     if (nullok) *nullok = col.nullable ? 1 : 0;

@@ -223,7 +223,7 @@ void fnTsChar(Ctx* ctx, int argc, Val** argv) {
   int precision = sqlite3_value_int(argv[1]);
   int lang = argc > 4 ? dateLanguageParam(textOf(argv[4]), sessionNls(db).dateFlags()) : sessionNls(db).dateFlags();
   std::vector<FmtElem> fmt =
-      parseDateFormat(argc > 3 ? territoryModel(textOf(argv[3]), sessionNls(db).territory, true) : zoned && sqlite3_value_int(argv[2]) == 1 ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
+      parseDateFormat(argc > 3 ? territoryModel(textOf(argv[3]), sessionNls(db).territory, true) : sessionNls(db).timestampModel(zoned && sqlite3_value_int(argv[2]) == 1));
   fractionDigits(fmt, precision);
   resultText(ctx, formatDate(d, fmt, lang, zoned ? &zone : nullptr));
 }

@@ -83,13 +83,13 @@ std::string sessionDateText(sqlite3* db, const DateTime& d) {
 }
 
 std::string sessionTimestampText(sqlite3* db, const DateTime& d, int precision, bool zoned) {
-  std::vector<fn::FmtElem> fmt = fn::parseDateFormat(zoned ? "RR-MM-DD HH24:MI:SSXFF TZR" : "RR-MM-DD HH24:MI:SSXFF");
+  std::vector<fn::FmtElem> fmt = fn::parseDateFormat(sessionNls(db).timestampModel(zoned));
   fn::fractionDigits(fmt, precision);
   return fn::formatDate(d, fmt, sessionNls(db).dateFlags());
 }
 
 std::string sessionZonedText(sqlite3* db, const DateTime& d, int precision, const Zone& zone) {
-  std::vector<fn::FmtElem> fmt = fn::parseDateFormat("RR-MM-DD HH24:MI:SSXFF TZR");
+  std::vector<fn::FmtElem> fmt = fn::parseDateFormat(sessionNls(db).timestampModel(true));
   fn::fractionDigits(fmt, precision);
   return fn::formatDate(d, fmt, sessionNls(db).dateFlags(), &zone);
 }

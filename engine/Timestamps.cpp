@@ -1,6 +1,7 @@
 // TIMESTAMP values: their stored text, the rounding of their fraction, text read as one, and
 // the session's time zone.
 #include "FunctionUtil.h"
+#include "OraError.h"
 #include "OraValues.h"
 #include "TimeZones.h"
 
@@ -54,6 +55,14 @@ DateTime roundFraction(const DateTime& d, int digits) {
 
 int parsePlainTimestamp(sqlite3* db, std::string_view text, DateTime& out) {
   if (parseStoredDate(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()), out)) return 0;
+  // the session's own timestamp format first, then the forms below
+  if (const Nls& nls = sessionNls(db); !nls.timestampFormat.empty()) {
+    try {
+      out = parseDateText(text, nls.timestampFormat, nls.dateFlags());
+      return 0;
+    } catch (const OraError&) {
+    }
+  }
   // the session's forms of a DATE, then ".fraction" (X, the radix) after the seconds
   size_t n = text.size();
   while (n > 0 && text[n - 1] == ' ') --n;

@@ -30,7 +30,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   if (i >= t.size() || !is(t[i], "SET")) throw OraError(922);
   ++i;
   if (i >= t.size()) throw OraError(922);
-  std::string format, territory, numbers; // numbers: NLS_... = '...' settings in the form TO_CHAR takes
+  std::string format, territory, numbers, stampFormat, stampTzFormat; // numbers: NLS_... = '...' settings in the form TO_CHAR takes
   int language = -1, dateLanguage = -1, calendar = -1;
   bool setFormat = false;
   std::string timeZone; // LOCAL: back to the machine's zone
@@ -47,6 +47,10 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       if (format.empty() || format.size() > 80) throw OraError(1821);
       checkDateFormat(format);
       setFormat = true;
+    } else if (name.text == "NLS_TIMESTAMP_FORMAT" || name.text == "NLS_TIMESTAMP_TZ_FORMAT") {
+      if (value.text.empty() || value.text.size() > 80) throw OraError(1821);
+      checkDateFormat(value.text);
+      (name.text == "NLS_TIMESTAMP_FORMAT" ? stampFormat : stampTzFormat) = value.text;
     } else if (name.text == "NLS_DATE_LANGUAGE" || name.text == "NLS_LANGUAGE") {
       int l = fn::dateLanguageNamed(value.text);
       if (l < 0) throw OraError(12705);
@@ -117,7 +121,8 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     }
     i += 3;
   }
-  out.actions.push_back([setFormat, format, language, dateLanguage, calendar, territory, numbers, timeZone](Session& s) {
+  out.actions.push_back([setFormat, format, language, dateLanguage, calendar, territory, numbers, timeZone, stampFormat,
+                         stampTzFormat](Session& s) {
     Nls& n = sessionNls(s.db);
     if (!timeZone.empty()) n.timeZone = timeZone == "LOCAL" ? std::string() : timeZone;
     if (!territory.empty()) {
@@ -125,6 +130,8 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       bool america = territory == "AMERICA";
       n.territory = territory;
       n.dateFormat = america ? "DD-MON-RR" : std::string();
+      n.timestampFormat = america ? "DD-MON-RR HH.MI.SSXFF AM" : std::string();
+      n.timestampTzFormat = america ? "DD-MON-RR HH.MI.SSXFF AM TZR" : std::string();
       n.numbers = fn::NumNls();
       if (america) {
         n.numbers.currency = "$";
@@ -133,6 +140,8 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     }
     if (!numbers.empty()) n.numbers = fn::numberNlsParam(numbers, n.numbers);
     if (setFormat) n.dateFormat = format == "RR-MM-DD" ? std::string() : format;
+    if (!stampFormat.empty()) n.timestampFormat = stampFormat;
+    if (!stampTzFormat.empty()) n.timestampTzFormat = stampTzFormat;
     if (language >= 0) n.language = language;
     if (dateLanguage >= 0) n.dateLanguage = dateLanguage;
     if (calendar >= 0) n.calendar = calendar;

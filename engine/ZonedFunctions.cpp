@@ -162,7 +162,7 @@ void fnTzChar(Ctx* ctx, int argc, Val** argv) {
   zoned(ctx, argv[0], d, z);
   sqlite3* db = dbOf(ctx);
   int lang = argc > 3 ? dateLanguageParam(textOf(argv[3]), sessionNls(db).dateFlags()) : sessionNls(db).dateFlags();
-  std::vector<FmtElem> fmt = parseDateFormat(argc > 2 ? territoryModel(textOf(argv[2]), sessionNls(db).territory, true) : "RR-MM-DD HH24:MI:SSXFF TZR");
+  std::vector<FmtElem> fmt = parseDateFormat(argc > 2 ? territoryModel(textOf(argv[2]), sessionNls(db).territory, true) : std::string(sessionNls(db).timestampModel(true)));
   fractionDigits(fmt, sqlite3_value_int(argv[1]));
   resultText(ctx, formatDate(d, fmt, lang, &z));
 }

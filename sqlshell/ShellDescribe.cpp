@@ -263,9 +263,8 @@ std::string ColumnTypeText(TCustomOraField* cf) {
     if (f->DbType() == 23) // a RAW column fetched as hex
       return "RAW(" + std::to_string(f->DisplaySize() / 2) + ")";
     if (f->DbType() == 180 || f->DbType() == 181) {
-      // the display size is the default format's text: 17 characters, then "." and the digits
-      int digits = std::max(0, f->DisplaySize() - (f->DbType() == 180 ? 18 : 25));
-      return "TIMESTAMP(" + std::to_string(digits) + ")" +
+      // the scale is the fraction's digits
+      return "TIMESTAMP(" + std::to_string(std::max<int>(0, f->DbScale())) + ")" +
              (f->DbType() == 181 ? " WITH TIME ZONE" : "");
     }
     if (f->DbType() == 252)
