@@ -185,7 +185,20 @@ std::string Translator::xmlCall(size_t i, size_t& after, bool bare) {
     return "ora_xmlparse(" + emit(b + 1, e) + ", " + (is(t_[b], "DOCUMENT") ? "1" : "0") + ", " +
            (wellformed ? "1" : "0") + ")";
   }
+  // XMLCONCAT and XMLAGG take XML values: text, a number or a date there is the wrong type, not markup
+  auto xmlOnly = [&](size_t b, size_t e) {
+    if (b >= e || (xmlCallEnd(b) == e && matching(b + 1) + 1 == e) || (e == b + 1 && is(t_[b], "NULL"))) return;
+    bool literal = e == b + 1 && (t_[b].kind == Token::Str || t_[b].kind == Token::Num);
+    bool column = e == b + 1 || (e == b + 3 && is(t_[b + 1], "."));
+    if (!literal && !column) return;
+    ColType t = exprType(b, e);
+    if (t.xml || t.code == 0 || !t.object.empty()) return;
+    const char* got = t.code == kNumber ? "NUMBER" : t.code == kDate ? "DATE" : "CHAR";
+    if (isTimestamp(t.code)) got = "TIMESTAMP";
+    throw OraError(932, std::string("expected - got ") + got).at(static_cast<int>(t_[b].pos));
+  };
   if (f == "XMLCONCAT") {
+    for (auto [b, e] : args) xmlOnly(b, e);
     for (auto [b, e] : args) out += (out.empty() ? "" : ", ") + xmlValue(b, e);
     return "ora_xmlconcat(" + out + ")";
   }
@@ -195,6 +208,7 @@ std::string Translator::xmlCall(size_t i, size_t& after, bool bare) {
     size_t b = args[0].first, e = args[0].second, order = e;
     for (size_t m = b; m + 1 < e; ++m)
       if (t_[m].depth == d && is(t_[m], "ORDER") && is(t_[m + 1], "BY")) order = m;
+    xmlOnly(b, order);
     out = "ora_xmlagg(" + xmlValue(b, order);
     if (order < e) {
       size_t count;

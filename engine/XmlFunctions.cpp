@@ -186,17 +186,24 @@ void markup(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     int kind = sqlite3_value_int(argv[0]);
     bool null = argc < 2 || isNull(argv[1]);
     std::string v = null ? std::string() : textOf(argv[1]);
+    // text that would end the markup early is refused, never written as markup of its own
     if (kind == 0) { // comment
       if (null) return sqlite3_result_null(ctx);
+      if (v.find("--") != std::string::npos || (!v.empty() && v.back() == '-'))
+        throw xmlError(19202, "ORA-19202: Error occurred in XML processing\nLPX-00212: comment must not contain \"--\"");
       resultXml(ctx, "<!--" + v + "-->");
     } else if (kind == 1) { // CDATA
       if (null) return sqlite3_result_null(ctx);
+      if (v.find("]]>") != std::string::npos)
+        throw xmlError(19202, "ORA-19202: Error occurred in XML processing\nthe CDATA section must not contain \"]]>\"");
       resultXml(ctx, "<![CDATA[" + v + "]]>");
     } else { // processing instruction
       std::string name = argc > 2 ? textOf(argv[2]) : std::string();
       std::string low = name;
       for (auto& c : low) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
       if (low == "xml") throw xmlError(19039, "ORA-19039: Keyword XML reserved");
+      if (v.find("?>") != std::string::npos)
+        throw xmlError(19202, "ORA-19202: Error occurred in XML processing\nthe instruction must not contain \"?>\"");
       size_t lead = v.find_first_not_of(" \t\r\n");
       v = lead == std::string::npos ? std::string() : v.substr(lead);
       resultXml(ctx, "<?" + name + (v.empty() ? "" : " " + v) + "?>");
