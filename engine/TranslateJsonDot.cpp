@@ -62,22 +62,33 @@ bool Translator::jsonDot(size_t i, size_t b, std::string& out, size_t& last) {
   // type JSON, text an IS JSON check keeps, or a view's or subquery's item made of such a column
   // or of a JSON value. A view is read in a translator of its own text.
   std::function<bool(Translator&, const Context&, const std::string&, const std::string&, int)> source;
-  std::function<bool(Translator&, size_t, size_t, const std::string&, int)> item;
+  std::function<bool(Translator&, size_t, size_t, const std::string&, long, int)> item;
   source = [&](Translator& tr, const Context& c, const std::string& q, const std::string& name, int depth) {
     if (depth > 16) return false;
     for (const auto& r : c.tables) {
       if (r.name.empty() || !r.dictionary.empty()) continue;
       if (!q.empty() && r.alias != q && !(r.alias.empty() && r.name == q)) continue;
       if (auto cte = tr.cteBodies_.find(r.name); cte != tr.cteBodies_.end()) {
-        // a WITH query that names its columns is not followed
-        if (!cte->second.second && item(tr, cte->second.first, tr.matching(cte->second.first), name, depth + 1))
-          return true;
+        // a WITH query that names its columns: the item at the name's place
+        long pos = -1;
+        if (size_t names = cte->second.second) {
+          long k = 0;
+          for (size_t m = names + 1; m < tr.matching(names) && pos < 0; ++m) {
+            if (tr.t_[m].kind != Token::Ident && tr.t_[m].kind != Token::QIdent) continue;
+            if (tr.t_[m].text == name) pos = k;
+            ++k;
+          }
+          if (pos < 0) continue;
+        }
+        if (item(tr, cte->second.first, tr.matching(cte->second.first), name, pos, depth + 1)) return true;
         continue;
       }
       if (!cat_.tableExists(r.name)) continue;
       const ColumnInfo* col = nullptr;
+      long pos = 0;
       for (const auto& k : cat_.columns(r.name))
-        if (k.name == name) col = &k;
+        if (!col && k.name == name) col = &k;
+        else if (!col) ++pos;
       if (!col) continue;
       if (col->type.json) return true;
       if (!cat_.viewExists(r.name)) return checkedAsJson(cat_.db(), r.name, name);
@@ -85,18 +96,19 @@ bool Translator::jsonDot(size_t i, size_t b, std::string& out, size_t& last) {
       if (text.empty()) return false;
       try {
         Translator v(text, tokenize(text), cat_);
-        return item(v, 0, v.t_.size(), name, depth + 1);
+        // the view's columns are its query's items in order, whatever names it gave them
+        return item(v, 0, v.t_.size(), name, pos, depth + 1);
       } catch (const std::exception&) {
         return false;
       }
     }
     for (const auto& [open, alias] : c.derived)
-      if ((q.empty() || alias == q) && item(tr, open, tr.matching(open), name, depth + 1)) return true;
+      if ((q.empty() || alias == q) && item(tr, open, tr.matching(open), name, -1, depth + 1)) return true;
     return false;
   };
-  // Whether the item `name` of the query at s (its "(", WITH or SELECT; end: the token after it)
-  // holds JSON.
-  item = [&](Translator& tr, size_t s, size_t end, const std::string& name, int depth) {
+  // Whether the item `name` (or the one at pos, when pos >= 0) of the query at s (its "(", WITH or
+  // SELECT; end: the token after it) holds JSON.
+  item = [&](Translator& tr, size_t s, size_t end, const std::string& name, long pos, int depth) {
     const auto& t = tr.t_;
     if (depth > 16) return false;
     if (is(tr.at(s), "(")) ++s;
@@ -119,7 +131,7 @@ bool Translator::jsonDot(size_t i, size_t b, std::string& out, size_t& last) {
     size_t ib = s + 1;
     if (is(tr.at(ib), "DISTINCT") || is(tr.at(ib), "UNIQUE") || is(tr.at(ib), "ALL")) ++ib;
     auto word = [&](size_t m) { return t[m].kind == Token::Ident || t[m].kind == Token::QIdent; };
-    while (ib < from) {
+    for (long k = 0; ib < from; ++k) {
       size_t ie = ib;
       while (ie < from && !(t[ie].depth == d && is(t[ie], ","))) ++ie;
       size_t exprEnd = ie;
@@ -133,7 +145,8 @@ bool Translator::jsonDot(size_t i, size_t b, std::string& out, size_t& last) {
       }
       bool bare = exprEnd == ib + 1 || (exprEnd == ib + 3 && is(t[ib + 1], ".") && word(ib));
       bool star = bare && is(t[exprEnd - 1], "*");
-      if (star || itemName == name) {
+      if (star && pos >= 0) return false; // the places of the names are not known
+      if (star || (pos >= 0 ? k == pos : itemName == name)) {
         std::string q = exprEnd == ib + 3 ? t[ib].text : std::string();
         if (star || (bare && word(exprEnd - 1))) {
           if (source(tr, c, q, star ? name : t[exprEnd - 1].text, depth)) return true;
