@@ -35,6 +35,7 @@ const std::map<int, const char*>& texts() {
       {926, "missing VALUES keyword"},
       {927, "missing equal sign"},
       {928, "missing SELECT keyword"},
+      {931, "missing identifier"},
       {932, "inconsistent datatypes"},
       {933, "SQL command not properly ended"},
       {936, "missing expression"},

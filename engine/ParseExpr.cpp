@@ -457,7 +457,7 @@ Node* Parser::nameExpr() {
   Node* n = make(N::Name);
   n->text = t_[i_++].text;
   int parts = 1;
-  while (isOp(".") || (parts >= 3 && isOp("["))) {
+  while (isOp(".") || (parts >= 2 && isOp("["))) {
     if (jsonSteps(parts)) return finish(n);
     const Token& nx = peek(1);
     if (nx.kind == Tok::Op && nx.text == "*") {
@@ -492,10 +492,10 @@ Node* Parser::nameExpr() {
   return finish(n);
 }
 
-// After alias.column.field, a JSON dot notation's array steps ([0], [*], [1 to last]) and a
+// After alias.column (or alias.column.field), a JSON dot notation's array steps ([0], [*], [1 to last]) and a
 // trailing item method (.size(), .number()) are part of the name; the translator reads them.
 bool Parser::jsonSteps(int parts) {
-  if (parts < 3) return false;
+  if (parts < 2) return false;
   auto method = [&](size_t k) {
     const Token& m = t_[i_ + k];
     static const std::set<std::string> names = {"ABS", "AVG", "BOOLEAN", "CEILING", "COUNT", "DATE", "DOUBLE",
@@ -505,7 +505,7 @@ bool Parser::jsonSteps(int parts) {
     return (m.kind == Tok::Ident && names.count(m.text) && t_[i_ + k + 1].kind == Tok::Op && t_[i_ + k + 1].text == "(" &&
             t_[i_ + k + 2].kind == Tok::Op && t_[i_ + k + 2].text == ")");
   };
-  if (!isOp("[") && !(isOp(".") && method(1))) return false;
+  if (!isOp("[") && !(parts >= 3 && isOp(".") && method(1))) return false;
   for (;;) {
     if (isOp("[")) {
       ++i_;

@@ -26,7 +26,8 @@ void Translator::markXml() {
     if (f == "XMLELEMENT" || f == "XMLPI") {
       size_t m = i + 2;
       if (word(m) && t_[m].text == "NAME" && (word(m + 1) || at(m + 1).kind == Token::QIdent)) t_[m++].kind = Token::Op;
-      name(m);
+      if (word(m) && t_[m].text == "EVALNAME") t_[m].kind = Token::Op;
+      else name(m);
     }
     size_t attrs = 0; // the ")" of XMLATTRIBUTES
     for (size_t m = i + 2; m < close; ++m) {
@@ -34,12 +35,14 @@ void Translator::markXml() {
       bool own = t_[m].depth == d || (m < attrs && t_[m].depth == d + 1);
       if (!own || !word(m)) continue;
       const std::string& w = t_[m].text;
-      if (w == "AS" && (f == "XMLFOREST" || f == "XMLELEMENT") && !is(at(m + 1), "VARCHAR2")) {
+      if (w == "AS" && (f == "XMLFOREST" || f == "XMLCOLATTVAL" || f == "XMLELEMENT") && !is(at(m + 1), "VARCHAR2")) {
         t_[m].kind = Token::Op;
         name(m + 1);
       } else if (f == "XMLSERIALIZE" && t_[m].depth == d &&
                  (w == "CONTENT" || w == "DOCUMENT" || w == "AS" || w == "VARCHAR2" || w == "CLOB" || w == "INDENT" ||
                   w == "SIZE" || w == "NO" || w == "VERSION" || w == "HIDE" || w == "SHOW" || w == "DEFAULTS")) {
+        t_[m].kind = Token::Op;
+      } else if (f == "XMLPARSE" && t_[m].depth == d && (w == "CONTENT" || w == "DOCUMENT" || w == "WELLFORMED")) {
         t_[m].kind = Token::Op;
       } else if (f == "XMLROOT" && t_[m].depth == d &&
                  (w == "VERSION" || w == "STANDALONE" || w == "YES" || w == "NO" || w == "VALUE")) {
@@ -101,11 +104,20 @@ std::string Translator::xmlCall(size_t i, size_t& after, bool bare) {
       args.emplace_back(a, m);
       a = m + 1;
     }
-  auto named = [&](size_t b, size_t e, std::string& name) {
+  auto named = [&](size_t b, size_t e, std::string& name, const char* fn, size_t k) {
     // value [AS name]: without a name, a column's own
     if (e >= b + 3 && t_[e - 2].depth == t_[b].depth && is(t_[e - 2], "AS") && xmlName(e - 1)) {
       name = t_[e - 1].text;
       return e - 2;
+    }
+    // anything but a column has no name to give its element or attribute
+    bool column = e > b && (t_[e - 1].kind == Token::Ident || t_[e - 1].kind == Token::QIdent);
+    for (size_t m = b; column && m + 1 < e; m += 2)
+      column = (t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent) && is(t_[m + 1], ".");
+    if (!column || (e == b + 1 && t_[b].kind == Token::Ident && keywordAt(t_, b))) {
+      OraError err(19208);
+      err.text = "ORA-19208: parameter " + std::to_string(k + 1) + " of function " + fn + " must be aliased";
+      throw err.at(static_cast<int>(t_[b].pos));
     }
     name = heading(b, e);
     return e;
@@ -120,8 +132,13 @@ std::string Translator::xmlCall(size_t i, size_t& after, bool bare) {
   if (f == "XMLELEMENT" || f == "XMLPI") {
     size_t n = args[0].first;
     if (is(t_[n], "NAME") && n + 1 < args[0].second) ++n;
-    if (n + 1 != args[0].second || !xmlName(n)) throw OraError(931).at(static_cast<int>(t_[n].pos));
-    std::string name = quoteString(t_[n].text);
+    std::string name;
+    if (is(t_[n], "EVALNAME") && t_[n].kind == Token::Op && n + 1 < args[0].second) {
+      name = "ora_xmlname(" + emit(n + 1, args[0].second) + ")";
+    } else {
+      if (n + 1 != args[0].second || !xmlName(n)) throw OraError(931).at(static_cast<int>(t_[n].pos));
+      name = quoteString(t_[n].text);
+    }
     if (f == "XMLPI")
       return "ora_xmlmarkup(2, " + (args.size() > 1 ? xmlValue(args[1].first, args[1].second) : "NULL") + ", " + name + ")";
     std::string attrs, content;
@@ -130,10 +147,11 @@ std::string Translator::xmlCall(size_t i, size_t& after, bool bare) {
       auto [b, e] = args[k];
       if (is(t_[b], "XMLATTRIBUTES") && is(at(b + 1), "(") && matching(b + 1) + 1 == e) {
         size_t ac = matching(b + 1);
+        size_t n = 0;
         for (size_t a = b + 2, m = a; m <= ac; ++m)
           if (m == ac || (t_[m].depth == d + 1 && is(t_[m], ","))) {
             std::string an;
-            size_t ve = named(a, m, an);
+            size_t ve = named(a, m, an, "XMLATTRIBUTES", n++);
             attrs += ", " + quoteString(an) + ", " + xmlValue(a, ve);
             ++count;
             a = m + 1;
@@ -144,22 +162,43 @@ std::string Translator::xmlCall(size_t i, size_t& after, bool bare) {
     }
     return "ora_xmlelement(" + name + ", " + std::to_string(count) + attrs + content + ")";
   }
-  if (f == "XMLFOREST") {
+  if (f == "XMLFOREST" || f == "XMLCOLATTVAL") {
     for (size_t k = 0; k < args.size(); ++k) {
       auto [b, e] = args[k];
       std::string n;
-      size_t ve = named(b, e, n);
+      size_t ve = named(b, e, n, f.c_str(), k);
       if (ve == e && !exprType(b, e).object.empty()) {
         // an object has no name of its own to give its element
         OraError err(19208);
-        err.text = "ORA-19208: parameter " + std::to_string(k + 1) + " of function XMLFOREST must be aliased";
+        err.text = "ORA-19208: parameter " + std::to_string(k + 1) + " of function " + f + " must be aliased";
         throw err.at(static_cast<int>(t_[b].pos));
       }
       out += (out.empty() ? "" : ", ") + quoteString(n) + ", " + xmlValue(b, ve);
     }
-    return "ora_xmlforest(" + out + ")";
+    return (f == "XMLFOREST" ? "ora_xmlforest(" : "ora_xmlcolattval(") + out + ")";
   }
+  if (f == "XMLPARSE") {
+    // CONTENT or DOCUMENT, the text, WELLFORMED: a promise that it need not be checked
+    auto [b, e] = args[0];
+    bool wellformed = e > b + 1 && is(t_[e - 1], "WELLFORMED") && t_[e - 1].kind == Token::Op;
+    if (wellformed) --e;
+    return "ora_xmlparse(" + emit(b + 1, e) + ", " + (is(t_[b], "DOCUMENT") ? "1" : "0") + ", " +
+           (wellformed ? "1" : "0") + ")";
+  }
+  // XMLCONCAT and XMLAGG take XML values: text, a number or a date there is the wrong type, not markup
+  auto xmlOnly = [&](size_t b, size_t e) {
+    if (b >= e || (xmlCallEnd(b) == e && matching(b + 1) + 1 == e) || (e == b + 1 && is(t_[b], "NULL"))) return;
+    bool literal = e == b + 1 && (t_[b].kind == Token::Str || t_[b].kind == Token::Num);
+    bool column = e == b + 1 || (e == b + 3 && is(t_[b + 1], "."));
+    if (!literal && !column) return;
+    ColType t = exprType(b, e);
+    if (t.xml || t.code == 0 || !t.object.empty()) return;
+    const char* got = t.code == kNumber ? "NUMBER" : t.code == kDate ? "DATE" : "CHAR";
+    if (isTimestamp(t.code)) got = "TIMESTAMP";
+    throw OraError(932, std::string("expected - got ") + got).at(static_cast<int>(t_[b].pos));
+  };
   if (f == "XMLCONCAT") {
+    for (auto [b, e] : args) xmlOnly(b, e);
     for (auto [b, e] : args) out += (out.empty() ? "" : ", ") + xmlValue(b, e);
     return "ora_xmlconcat(" + out + ")";
   }
@@ -169,6 +208,7 @@ std::string Translator::xmlCall(size_t i, size_t& after, bool bare) {
     size_t b = args[0].first, e = args[0].second, order = e;
     for (size_t m = b; m + 1 < e; ++m)
       if (t_[m].depth == d && is(t_[m], "ORDER") && is(t_[m + 1], "BY")) order = m;
+    xmlOnly(b, order);
     out = "ora_xmlagg(" + xmlValue(b, order);
     if (order < e) {
       size_t count;

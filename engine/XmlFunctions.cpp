@@ -120,6 +120,36 @@ void element(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   });
 }
 
+// ora_xmlname(value): the name EVALNAME gives, which must be an XML name: anything else would
+// write markup of its own
+void xmlName(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  fn::guardedCall(ctx, [&] {
+    std::string n = isNull(argv[0]) ? std::string() : textOf(argv[0]);
+    auto start = [](unsigned char c) { return c >= 0x80 || c == '_' || c == ':' || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); };
+    bool ok = !n.empty() && start(static_cast<unsigned char>(n[0]));
+    for (unsigned char c : n)
+      ok = ok && (start(c) || (c >= '0' && c <= '9') || c == '.' || c == '-');
+    if (!ok) throw xmlError(19202, "ORA-19202: Error occurred in XML processing\nLPX-00231: invalid character in name");
+    sqlite3_result_text64(ctx, n.data(), n.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  });
+}
+
+// ora_xmlcolattval(name1, value1, ...): a column element for each value that is not NULL, the
+// name in its name attribute
+void colAttVal(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  fn::guardedCall(ctx, [&] {
+    std::string out;
+    bool any = false;
+    for (int k = 0; k + 1 < argc; k += 2) {
+      if (isNull(argv[k + 1])) continue;
+      out += "<column name=\"" + escaped(textOf(argv[k])) + "\">" + content(ctx, argv[k + 1]) + "</column>";
+      any = true;
+    }
+    if (any) resultXml(ctx, out);
+    else sqlite3_result_null(ctx);
+  });
+}
+
 // ora_xmlforest(name1, value1, ...): an element for each value that is not NULL
 void forest(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   fn::guardedCall(ctx, [&] {
@@ -156,17 +186,24 @@ void markup(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     int kind = sqlite3_value_int(argv[0]);
     bool null = argc < 2 || isNull(argv[1]);
     std::string v = null ? std::string() : textOf(argv[1]);
+    // text that would end the markup early is refused, never written as markup of its own
     if (kind == 0) { // comment
       if (null) return sqlite3_result_null(ctx);
+      if (v.find("--") != std::string::npos || (!v.empty() && v.back() == '-'))
+        throw xmlError(19202, "ORA-19202: Error occurred in XML processing\nLPX-00212: comment must not contain \"--\"");
       resultXml(ctx, "<!--" + v + "-->");
     } else if (kind == 1) { // CDATA
       if (null) return sqlite3_result_null(ctx);
+      if (v.find("]]>") != std::string::npos)
+        throw xmlError(19202, "ORA-19202: Error occurred in XML processing\nthe CDATA section must not contain \"]]>\"");
       resultXml(ctx, "<![CDATA[" + v + "]]>");
     } else { // processing instruction
       std::string name = argc > 2 ? textOf(argv[2]) : std::string();
       std::string low = name;
       for (auto& c : low) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
       if (low == "xml") throw xmlError(19039, "ORA-19039: Keyword XML reserved");
+      if (v.find("?>") != std::string::npos)
+        throw xmlError(19202, "ORA-19202: Error occurred in XML processing\nthe instruction must not contain \"?>\"");
       size_t lead = v.find_first_not_of(" \t\r\n");
       v = lead == std::string::npos ? std::string() : v.substr(lead);
       resultXml(ctx, "<?" + name + (v.empty() ? "" : " " + v) + "?>");
@@ -179,7 +216,8 @@ void root(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   fn::guardedCall(ctx, [&] {
     if (isNull(argv[0])) return sqlite3_result_null(ctx);
     std::string head = "<?xml";
-    if (argc > 1 && !isNull(argv[1])) head += " version=\"" + textOf(argv[1]) + "\"";
+    // VERSION NO VALUE: the version is 1.0, which the declaration cannot do without
+    head += " version=\"" + (argc > 1 && !isNull(argv[1]) ? escaped(textOf(argv[1])) : std::string("1.0")) + "\"";
     int standalone = argc > 2 ? sqlite3_value_int(argv[2]) : -1;
     if (standalone >= 0) head += std::string(" standalone=\"") + (standalone ? "yes" : "no") + "\"";
     std::string body = content(ctx, argv[0]);
@@ -365,6 +403,8 @@ void registerXmlFunctions(sqlite3* db) {
   sqlite3_create_function(db, "ora_xmlmark", 1, flags, nullptr, mark, nullptr, nullptr);
   sqlite3_create_function(db, "ora_xmlelement", -1, flags, nullptr, element, nullptr, nullptr);
   sqlite3_create_function(db, "ora_xmlforest", -1, flags, nullptr, forest, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_xmlcolattval", -1, flags, nullptr, colAttVal, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_xmlname", 1, flags, nullptr, xmlName, nullptr, nullptr);
   sqlite3_create_function(db, "ora_xmlconcat", -1, flags, nullptr, concat, nullptr, nullptr);
   sqlite3_create_function(db, "ora_xmlmarkup", -1, flags, nullptr, markup, nullptr, nullptr);
   sqlite3_create_function(db, "ora_xmlroot", -1, flags, nullptr, root, nullptr, nullptr);

@@ -78,6 +78,17 @@ void fnXmlType(Ctx* ctx, int, Val** argv) {
   resultXml(ctx, std::string(rawText(argv[0])));
 }
 
+// ora_xmlparse(text, document, wellformed): DOCUMENT must have one element at the top, CONTENT
+// any nodes; WELLFORMED takes the text unchecked
+void fnXmlParse(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) return sqlite3_result_null(ctx);
+  if (!sqlite3_value_int(argv[2])) {
+    xml::Doc doc;
+    xml::parse(rawText(argv[0]), doc, sqlite3_value_int(argv[1]) != 0);
+  }
+  resultXml(ctx, std::string(rawText(argv[0])));
+}
+
 void fnExtract(Ctx* ctx, int argc, Val** argv) {
   if (isNull(argv[0])) return sqlite3_result_null(ctx);
   xml::Doc doc;
@@ -201,6 +212,7 @@ void registerXmlReadFunctions(sqlite3* db) {
   const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
 #endif
   sqlite3_create_function(db, "XMLTYPE", 1, flags, nullptr, guard<fnXmlType>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_xmlparse", 3, flags, nullptr, guard<fnXmlParse>, nullptr, nullptr);
   for (int n = 2; n <= 3; ++n) {
     sqlite3_create_function(db, "ora_xml_extract", n, flags, nullptr, guard<fnExtract>, nullptr, nullptr);
     sqlite3_create_function(db, "EXTRACTVALUE", n, flags, nullptr, guard<fnExtractValue>, nullptr, nullptr);

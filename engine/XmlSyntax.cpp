@@ -5,8 +5,8 @@
 namespace ora::sql {
 
 namespace {
-const char* const kXmlFunctions[] = {"XMLELEMENT", "XMLFOREST", "XMLCONCAT", "XMLAGG",  "XMLCOMMENT",
-                                     "XMLPI",      "XMLCDATA",  "XMLSERIALIZE", "XMLROOT"};
+const char* const kXmlFunctions[] = {"XMLELEMENT", "XMLFOREST", "XMLCONCAT",   "XMLAGG",  "XMLCOMMENT",   "XMLPI",
+                                     "XMLCDATA",   "XMLSERIALIZE", "XMLROOT", "XMLCOLATTVAL", "XMLPARSE"};
 } // namespace
 
 bool xmlFunction(const std::string& w) {
@@ -29,8 +29,9 @@ Node* Parser::xmlCall() {
   i_ += 2;
   if (f == "XMLELEMENT" || f == "XMLPI") {
     if (isWord("NAME") && (peek(1).kind == Tok::Ident || peek(1).kind == Tok::QIdent)) ++i_;
-    else if (isWord("EVALNAME")) fail(905);
-    xmlName();
+    // EVALNAME expr: the name is the expression's value
+    if (acceptWord("EVALNAME")) n->kids.push_back(value(expr()));
+    else xmlName();
     while (acceptOp(",")) {
       if (f == "XMLELEMENT" && isWord("XMLATTRIBUTES") && isOp("(", 1)) {
         i_ += 2;
@@ -44,7 +45,7 @@ Node* Parser::xmlCall() {
       n->kids.push_back(value(expr()));
       if (f == "XMLPI") break;
     }
-  } else if (f == "XMLFOREST") {
+  } else if (f == "XMLFOREST" || f == "XMLCOLATTVAL") {
     do {
       n->kids.push_back(value(expr()));
       if (acceptWord("AS")) xmlName();
@@ -78,6 +79,10 @@ Node* Parser::xmlCall() {
       ++i_;
     }
     if (acceptWord("HIDE") || acceptWord("SHOW")) expectWord("DEFAULTS", 905);
+  } else if (f == "XMLPARSE") {
+    if (!acceptWord("CONTENT") && !acceptWord("DOCUMENT")) fail(905);
+    n->kids.push_back(value(expr()));
+    acceptWord("WELLFORMED");
   } else if (f == "XMLROOT") {
     n->kids.push_back(value(expr()));
     expectOp(",", 907);

@@ -69,6 +69,13 @@ std::string_view rawText(sqlite3_value* v) {
   return p ? std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_value_bytes(v))) : std::string_view();
 }
 
+// A number, string or boolean the row query gives is one row: its value, as a text node.
+void rowValue(Cursor* c, const xml::Value& v) {
+  xml::Node* n = c->doc.make(xml::Node::Text);
+  n->value = xml::valueText(v);
+  c->rows.push_back(n);
+}
+
 int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value** argv) {
   auto* c = reinterpret_cast<Cursor*>(cur);
   c->rows.clear();
@@ -76,10 +83,11 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
   c->cx = xml::Context{};
   c->doc = xml::Doc{};
   c->at = 0;
-  if (argc < 3 || sqlite3_value_type(argv[0]) == SQLITE_NULL) return SQLITE_OK;
+  if (argc < 3) return SQLITE_OK;
   try {
     xml::Path rowPath;
     try {
+      // a query it cannot read is an error whatever the document, never no rows
       rowPath = xml::compile(rawText(argv[1]));
     } catch (const OraError&) {
       throw xml::error(19114);
@@ -96,12 +104,18 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
       }
     }
     if (!c->spec->namespaces.empty()) xml::declareNamespaces(c->spec->namespaces, c->cx);
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+      // no context item: a path finds nothing, a value stands on its own
+      xml::Value v = xml::evaluate(rowPath, c->doc.make(xml::Node::Document), c->cx);
+      if (v.kind != xml::Value::Nodes) rowValue(c, v);
+      return SQLITE_OK;
+    }
     xml::parse(rawText(argv[0]), c->doc, false);
     // PASSING x AS "v": the document is $v as well as the context item
     if (sqlite3_value_type(argv[2]) != SQLITE_NULL) c->cx.vars[std::string(rawText(argv[2]))] = c->doc.root;
     xml::Value v = xml::evaluate(rowPath, c->doc.root, c->cx);
-    if (v.kind != xml::Value::Nodes) throw xml::error(19279); // rows are nodes
-    c->rows = std::move(v.nodes);
+    if (v.kind != xml::Value::Nodes) rowValue(c, v);
+    else c->rows = std::move(v.nodes);
   } catch (const OraError& e) {
     setError(cur, e.text);
     return SQLITE_ERROR;
