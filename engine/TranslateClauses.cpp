@@ -201,8 +201,11 @@ std::string Translator::sortKeys(size_t b, size_t e, int depth, size_t& count) {
     }
     if (!nullsSaid && (how & 1)) how |= 2;
     if (ke == kb) throw OraError(936);
-    // our aggregates order text by its bytes: a wide column's key goes as a number
-    wideAsNumber(kb, ke, "ora_num", true);
+    // a NUMBER may come as exact text (a wide column, a long computed value): by value
+    try {
+      if (ColType x = exprType(kb, ke); x.code == kNumber && !x.binary) how |= 4;
+    } catch (const OraError&) {
+    }
     out += ", " + emit(kb, ke) + ", " + std::to_string(how);
     ++count;
     kb = m + 1;
@@ -248,7 +251,7 @@ std::string Translator::hypothetical(size_t i, size_t& after) {
   for (size_t a = i + 2, m = a; m <= close; ++m)
     if (m == close || (t_[m].depth == d + 1 && is(t_[m], ","))) {
       if (m == a) throw OraError(936);
-      args.push_back(emit(a, m));
+      args.push_back(exactCall(emit(a, m))); // compared with the keys by exact value
       a = m + 1;
     }
   if (!is(at(close + 4), "ORDER") || !is(at(close + 5), "BY")) throw OraError(30491);

@@ -142,10 +142,10 @@ bool Translator::exactKey(size_t b, size_t e, bool* sortKey) const {
     if (!is(w, "BY") || k == 0) continue;
     if (is(t_[k - 1], "GROUP") || is(t_[k - 1], "PARTITION")) return true;
     if (!is(t_[k - 1], "ORDER") && !is(t_[k - 1], "SIBLINGS")) return false;
-    // WITHIN GROUP's and KEEP's keys go to our aggregates, which compare them as they come
+    // WITHIN GROUP's and KEEP's keys go to our aggregates, which compare NUMBER keys by value
     for (size_t o = k; o-- > 0;) {
       if (t_[o].depth >= d) continue;
-      if (is(t_[o], "(") && o > 0 && (is(t_[o - 1], "GROUP") || is(t_[o - 1], "KEEP"))) return false;
+      if (is(t_[o], "(") && o > 0 && (is(t_[o - 1], "GROUP") || is(t_[o - 1], "KEEP"))) return true;
       break;
     }
     // SQLite sorts the exact value's two forms (a double, or text when longer) apart: numbers
