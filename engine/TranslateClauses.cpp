@@ -129,14 +129,17 @@ bool Translator::percentileKey(size_t i, size_t& kb, size_t& ke) const {
   return ke > kb;
 }
 
-// A date's place among others as days from a fixed day, and back.
+// A date's place among others as days from a fixed day, a timestamp's as seconds from it, and
+// back.
 namespace {
 const char* const kDayZero = "ora_conv('2000-01-01', 12, 0, 0, 0, 0, 'date')";
 std::string asDays(const std::string& date) { return std::string("ora_date_diff(") + date + ", " + kDayZero + ")"; }
+std::string asSeconds(const std::string& stamp) { return "ora_stamp_seconds(" + stamp + ")"; }
 } // namespace
 
-// The date so many days from the fixed day; an analytic call takes its window with it.
-std::string Translator::fromDays(const std::string& days, size_t& after) {
+// The date so many days from the fixed day, or the timestamp so many seconds from it; an
+// analytic call takes its window with it.
+std::string Translator::fromDays(const std::string& days, size_t& after, bool seconds) {
   std::string call = days;
   if (is(at(after), "OVER") && is(at(after + 1), "(")) {
     size_t close = matching(after + 1);
@@ -144,6 +147,7 @@ std::string Translator::fromDays(const std::string& days, size_t& after) {
     call += " OVER " + emit(after + 1, close + 1);
     after = close + 1;
   }
+  if (seconds) return "ora_dt_iv('2000-01-01 00:00:00', NUMTODSINTERVAL(" + call + ", 'SECOND'), 1, 1)";
   return std::string("ora_date_add(") + kDayZero + ", " + call + ")";
 }
 
@@ -154,12 +158,14 @@ std::string Translator::percentile(size_t i, size_t& after) {
   for (size_t m = i + 2; m < close; ++m)
     if (t_[m].depth == d + 1 && is(t_[m], ",")) throw OraError(909);
   size_t keyB = 0, keyE = 0;
-  bool dates = percentileKey(i, keyB, keyE) && exprType(keyB, keyE).code == kDate;
+  int keyCode = percentileKey(i, keyB, keyE) ? exprType(keyB, keyE).code : 0;
+  bool stamps = keyCode == kTimestamp, dates = keyCode == kDate || stamps;
+  auto asKey = [&](const std::string& x) { return stamps ? asSeconds(x) : asDays(x); };
   if (is(t_[i], "MEDIAN")) {
     after = close + 1;
     std::string x = emit(i + 2, close);
     std::string disc = discreteMedian_.count(i) ? "1" : "0";
-    return dates ? fromDays("ora_percentile(0.5, " + asDays(x) + ", 0, " + disc + ")", after)
+    return dates ? fromDays("ora_percentile(0.5, " + asKey(x) + ", 0, " + disc + ")", after, stamps)
                  : "ora_percentile(0.5, " + x + ", 0, " + disc + ")";
   }
   if (!is(at(close + 1), "WITHIN") || !is(at(close + 2), "GROUP") || !is(at(close + 3), "("))
@@ -175,9 +181,9 @@ std::string Translator::percentile(size_t i, size_t& after) {
   if (ke == b + 2) throw OraError(936);
   after = wclose + 1;
   std::string key = emit(b + 2, ke);
-  std::string call = "ora_percentile(" + emit(i + 2, close) + ", " + (dates ? asDays(key) : key) + ", " +
+  std::string call = "ora_percentile(" + emit(i + 2, close) + ", " + (dates ? asKey(key) : key) + ", " +
                      (desc ? "1" : "0") + ", " + (is(t_[i], "PERCENTILE_DISC") ? "1" : "0") + ")";
-  return dates ? fromDays(call, after) : call;
+  return dates ? fromDays(call, after, stamps) : call;
 }
 
 // ", key1, how1, key2, how2, ..." for the sort keys between b and e (after ORDER BY), each how
@@ -387,6 +393,13 @@ bool Translator::constantOffset(size_t b, size_t e) const {
   return b < e;
 }
 
+// SQLite measures a RANGE offset from numbers only: a NUMBER key kept as text (a column without
+// precision, a long computed value) sorts as its double.
+void Translator::numberRangeKey(size_t kb, size_t ke, size_t frame) {
+  replace_[kb] = "CAST(" + emit(kb, ke) + " AS REAL)" + (ke == frame ? " NULLS LAST" : "");
+  for (size_t x = kb + 1; x < ke; ++x) skip_[x] = 1;
+}
+
 // The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
 // Oracle does.
 void Translator::analyticWindow(size_t i) {
@@ -448,7 +461,8 @@ void Translator::analyticWindow(size_t i) {
       if (rangeOffset && replace_[kb].empty()) {
         // RANGE n PRECEDING over a DATE counts days, over an interval of months counts months:
         // the window sorts on the day or month number
-        int code = exprType(kb, ke).code;
+        ColType keyType = exprType(kb, ke);
+        int code = keyType.code;
         if (code == kVarchar2 || code == kChar || code == kRaw) throw OraError(902).at(static_cast<int>(t_[kb].pos));
         size_t monthOffsets = 0, secondOffsets = 0;
         for (auto [ob, oe2] : offsets) {
@@ -467,11 +481,16 @@ void Translator::analyticWindow(size_t i) {
           key = months ? "ora_month_key(" + key + ")" : seconds ? "ora_second_key(" + key + ")" : "julianday(" + key + ")";
           replace_[kb] = key + (ke == oe ? " NULLS LAST" : ""); // NULLS LAST unless the key says otherwise
           for (size_t x = kb + 1; x < ke; ++x) skip_[x] = 1;
-        } else if (months) {
+        } else if (months || secondOffsets > 0) {
+          // an interval measures from a date or timestamp only
           throw OraError(902).at(static_cast<int>(t_[kb].pos));
         } else {
           seconds = false;
+          if (code == kNumber && !keyType.binary) numberRangeKey(kb, ke, oe);
         }
+      } else if (rangeOffset) {
+        // a computed key, already rewritten
+        if (ColType x = exprType(kb, ke); x.code == kNumber && !x.binary) numberRangeKey(kb, ke, oe);
       }
       for (auto [ob, oe2] : offsets) {
         std::string n;

@@ -251,7 +251,8 @@ private:
 
   std::string emit(size_t b, size_t e);
   bool percentileKey(size_t i, size_t& kb, size_t& ke) const;
-  std::string fromDays(const std::string& days, size_t& after);
+  std::string fromDays(const std::string& days, size_t& after, bool seconds = false);
+  void numberRangeKey(size_t kb, size_t ke, size_t frame);
   static std::string oneRow(const std::string& table);
   std::string source(size_t b, size_t e) const;
   std::string writtenDefault(size_t b, size_t e) const;
