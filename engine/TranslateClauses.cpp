@@ -92,7 +92,10 @@ std::string Translator::listAgg(size_t i, size_t& after) {
   if (args.empty() || args.size() > 2) throw OraError(909);
   // a DATE joins the list as its text in the session's format
   std::string value = emit(args[0].first, args[0].second);
-  if (exprType(args[0].first, args[0].second).code == kDate) value = "TO_CHAR(" + value + ")";
+  ColType valueType = exprType(args[0].first, args[0].second);
+  if (valueType.code == kDate) value = "TO_CHAR(" + value + ")";
+  // a computed number joins the list with all its digits
+  else if (valueType.code == kNumber && !valueType.binary) value = exactCall(value);
   std::string out = "ora_listagg(" + value + ", " +
                     (args.size() > 1 ? emit(args[1].first, args[1].second) : std::string("NULL")) + ", " +
                     std::to_string(mode) + ", " + indicator;

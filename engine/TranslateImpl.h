@@ -320,6 +320,7 @@ private:
   // 0: no interval; 1: months; 2: a day-to-second one, in days or `seconds`
   [[gnu::noinline]] int windowInterval(size_t b, size_t e, std::string& value, bool seconds);
   [[gnu::noinline]] bool exactArgument(size_t b, size_t e) const;
+  bool groupingItem(size_t open) const;
   bool exactKey(size_t b, size_t e, bool* sortKey) const;
   [[gnu::noinline]] std::string exactPair(const char* f, const std::string& a, const std::string& b);
   [[gnu::noinline]] static std::string monthsAdded(const std::string& date, int64_t months);
