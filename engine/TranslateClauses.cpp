@@ -233,13 +233,21 @@ std::string Translator::keepRows(size_t i, size_t& after) {
   if (distinct) throw OraError(30482); // DISTINCT is no option with KEEP
   size_t vb = is(at(i + 2), "ALL") ? i + 3 : i + 2;
   std::string value = is(at(vb), "*") && vb + 1 == close ? std::string("1") : emit(vb, close);
+  // a NUMBER value goes with all its digits, and MIN and MAX compare it by value (8 in fn)
+  int numeric = 0;
+  if (value != "1" || vb + 1 != close) {
+    if (ColType x = exprType(vb, close); x.code == kNumber && !x.binary) {
+      value = exactCall(value);
+      numeric = 8;
+    }
+  }
   size_t kclose = matching(k + 1);
   if (!is(at(k + 2), "DENSE_RANK") || !(is(at(k + 3), "FIRST") || is(at(k + 3), "LAST"))) throw OraError(905);
   if (!is(at(k + 4), "ORDER") || !is(at(k + 5), "BY")) throw OraError(30491);
   size_t count;
   std::string keys = sortKeys(k + 6, kclose, t_[k].depth + 1, count);
   after = kclose + 1;
-  return "ora_keep(" + std::to_string(fn - fns.begin()) + ", " + (is(at(k + 3), "LAST") ? "1" : "0") + ", " +
+  return "ora_keep(" + std::to_string((fn - fns.begin()) | numeric) + ", " + (is(at(k + 3), "LAST") ? "1" : "0") + ", " +
          value + keys + ")";
 }
 
