@@ -296,8 +296,18 @@ void fnSecondKey(Ctx* ctx, int, Val** argv) {
   sqlite3_result_double(ctx, static_cast<double>(secondsOf(d)) + d.nanos / 1e9);
 }
 
+// ora_stamp_seconds(timestamp): the seconds since 2000-01-01, exactly to the nanosecond; the
+// inverse distribution functions place timestamps by it.
+void fnStampSeconds(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  DateTime zero;
+  zero.year = 2000;
+  resultNumExact(ctx, div(numOf128(nanosOf(dateOf(ctx, argv[0])) - nanosOf(zero)), numFromInt(1000000000)));
+}
+
 const std::vector<Def> kIntervalDefs = {
     {"ora_month_key", 1, 1, guarded<fnMonthKey>, kNumber},
+    {"ora_stamp_seconds", 1, 1, guarded<fnStampSeconds>, kNumber},
     {"ora_second_key", 1, 1, guarded<fnSecondKey>, kNumber},
     {"ora_iv_add", 2, 2, guarded<fnIvAdd<false>>, 0},
     {"ora_iv_sub", 2, 2, guarded<fnIvAdd<true>>, 0},

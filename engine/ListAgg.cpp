@@ -9,6 +9,7 @@
 #include "OraError.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <sqlite3.h>
 #include <string>
@@ -111,17 +112,26 @@ void value(sqlite3_context* ctx) {
       rows = std::move(once);
     }
     std::string out;
+    std::vector<size_t> ends; // where each value kept so far ends in out
     for (size_t i = 0; i < rows.size(); ++i) {
       std::string next = out + (i ? l->sep : std::string()) + rows[i]->text;
       if (next.size() > 4000) {
         if (!(l->mode & 2)) throw OraError(1489);
-        // ON OVERFLOW TRUNCATE: whole values only, then the indicator and the count left out
-        std::string tail = l->sep + l->indicator;
-        if (l->mode & 4) tail += "(" + std::to_string(rows.size() - i) + ")";
-        out += tail;
+        // ON OVERFLOW TRUNCATE: whole values only, then the indicator and the count left out,
+        // as many values dropped again as the indicator and the count need room for
+        for (size_t kept = i;; --kept) {
+          std::string tail = (kept ? l->sep : std::string()) + l->indicator;
+          if (l->mode & 4) tail += "(" + std::to_string(rows.size() - kept) + ")";
+          size_t len = kept ? ends[kept - 1] : 0;
+          if (len + tail.size() <= 4000 || kept == 0) {
+            out = out.substr(0, len) + tail;
+            break;
+          }
+        }
         break;
       }
       out = std::move(next);
+      ends.push_back(out.size());
     }
     if (out.empty()) sqlite3_result_null(ctx);
     else sqlite3_result_text(ctx, out.c_str(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
@@ -139,6 +149,16 @@ void final(sqlite3_context* ctx) {
   if (auto** slot = static_cast<Lists**>(sqlite3_aggregate_context(ctx, 0))) *slot = nullptr;
 }
 
+bool exactOf(sqlite3_value* v, Num& out) {
+  int t = sqlite3_value_type(v);
+  if (t == SQLITE_INTEGER) return numOf(v, out);
+  if (t == SQLITE_FLOAT) return std::isfinite(sqlite3_value_double(v)) && numOf(v, out);
+  if (t != SQLITE_TEXT) return false;
+  return parseNum(std::string_view(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                   static_cast<size_t>(sqlite3_value_bytes(v))),
+                  out);
+}
+
 } // namespace
 
 // SQLite's order of values: NULL, numbers, text, blobs; NULLs placed as asked.
@@ -150,6 +170,11 @@ int compareValues(sqlite3_value* a, sqlite3_value* b, int how, Charset cs) {
     return an == nullsFirst ? -1 : 1;
   }
   int c = 0;
+  // a NUMBER key: computed values come as doubles or, past a double's digits, as exact text
+  if (how & 4) {
+    Num x, y;
+    if (exactOf(a, x) && exactOf(b, y)) return (how & 1) ? -compare(x, y) : compare(x, y);
+  }
   auto rank = [](sqlite3_value* v) {
     int t = sqlite3_value_type(v);
     return t == SQLITE_INTEGER || t == SQLITE_FLOAT ? 1 : t == SQLITE_TEXT ? 2 : 3;

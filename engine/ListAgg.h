@@ -10,6 +10,6 @@ enum class Charset;
 void registerListAgg(sqlite3* db);
 void registerRankAggregates(sqlite3* db);
 // Orders two sort key values, text as the database's set orders it; `how` bit 0: descending,
-// bit 1: NULLs first.
+// bit 1: NULLs first, bit 2: a NUMBER key, compared by exact value.
 int compareValues(sqlite3_value* a, sqlite3_value* b, int how, Charset cs);
 } // namespace ora

@@ -32,7 +32,7 @@ struct Rows {
   std::vector<Ranked> rows;
   std::vector<int> how;
   int fn = 0, n = 0;
-  bool last = false;
+  bool last = false, numeric = false; // ora_keep: a NUMBER value
   std::vector<sqlite3_value*> hypothetical;
   ~Rows() {
     for (auto& r : rows) {
@@ -82,7 +82,8 @@ void keepMove(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool in) {
   }
   try {
     if (r->how.empty()) {
-      r->fn = sqlite3_value_int(argv[0]);
+      r->fn = sqlite3_value_int(argv[0]) & 7;
+      r->numeric = (sqlite3_value_int(argv[0]) & 8) != 0;
       r->last = sqlite3_value_int(argv[1]) != 0;
       for (int i = 4; i < argc; i += 2) r->how.push_back(sqlite3_value_int(argv[i]));
     }
@@ -134,7 +135,7 @@ void keepValue(sqlite3_context* ctx) {
     for (auto& x : r->rows) {
       if (compareKeys(x.keys, best->keys, r->how, cs) != 0 || sqlite3_value_type(x.value) == SQLITE_NULL) continue;
       if (r->fn == Min || r->fn == Max) {
-        int c = pick ? compareValues(x.value, pick, 0, cs) : 0;
+        int c = pick ? compareValues(x.value, pick, r->numeric ? 4 : 0, cs) : 0;
         if (!pick || (r->fn == Min ? c < 0 : c > 0)) pick = x.value;
         ++count;
         continue;
@@ -154,9 +155,9 @@ void keepValue(sqlite3_context* ctx) {
     } else if (r->fn == Min || r->fn == Max) {
       sqlite3_result_value(ctx, pick);
     } else if (r->fn == Sum) {
-      resultNum(ctx, add(sum, mul(first, numFromInt(count))));
+      (r->numeric ? resultNumExact : resultNum)(ctx, add(sum, mul(first, numFromInt(count))));
     } else if (r->fn == Avg) {
-      resultNum(ctx, add(first, div(sum, numFromInt(count))));
+      (r->numeric ? resultNumExact : resultNum)(ctx, add(first, div(sum, numFromInt(count))));
     } else {
       Num var = count < 2 ? Num{} : div(sub(squares, div(mul(sum, sum), numFromInt(count))), numFromInt(count - 1));
       if (var.negative()) var = Num{};

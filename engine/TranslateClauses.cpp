@@ -92,7 +92,10 @@ std::string Translator::listAgg(size_t i, size_t& after) {
   if (args.empty() || args.size() > 2) throw OraError(909);
   // a DATE joins the list as its text in the session's format
   std::string value = emit(args[0].first, args[0].second);
-  if (exprType(args[0].first, args[0].second).code == kDate) value = "TO_CHAR(" + value + ")";
+  ColType valueType = exprType(args[0].first, args[0].second);
+  if (valueType.code == kDate) value = "TO_CHAR(" + value + ")";
+  // a computed number joins the list with all its digits
+  else if (valueType.code == kNumber && !valueType.binary) value = exactCall(value);
   std::string out = "ora_listagg(" + value + ", " +
                     (args.size() > 1 ? emit(args[1].first, args[1].second) : std::string("NULL")) + ", " +
                     std::to_string(mode) + ", " + indicator;
@@ -129,14 +132,17 @@ bool Translator::percentileKey(size_t i, size_t& kb, size_t& ke) const {
   return ke > kb;
 }
 
-// A date's place among others as days from a fixed day, and back.
+// A date's place among others as days from a fixed day, a timestamp's as seconds from it, and
+// back.
 namespace {
 const char* const kDayZero = "ora_conv('2000-01-01', 12, 0, 0, 0, 0, 'date')";
 std::string asDays(const std::string& date) { return std::string("ora_date_diff(") + date + ", " + kDayZero + ")"; }
+std::string asSeconds(const std::string& stamp) { return "ora_stamp_seconds(" + stamp + ")"; }
 } // namespace
 
-// The date so many days from the fixed day; an analytic call takes its window with it.
-std::string Translator::fromDays(const std::string& days, size_t& after) {
+// The date so many days from the fixed day, or the timestamp so many seconds from it; an
+// analytic call takes its window with it.
+std::string Translator::fromDays(const std::string& days, size_t& after, bool seconds) {
   std::string call = days;
   if (is(at(after), "OVER") && is(at(after + 1), "(")) {
     size_t close = matching(after + 1);
@@ -144,6 +150,7 @@ std::string Translator::fromDays(const std::string& days, size_t& after) {
     call += " OVER " + emit(after + 1, close + 1);
     after = close + 1;
   }
+  if (seconds) return "ora_dt_iv('2000-01-01 00:00:00', NUMTODSINTERVAL(" + call + ", 'SECOND'), 1, 1)";
   return std::string("ora_date_add(") + kDayZero + ", " + call + ")";
 }
 
@@ -154,12 +161,14 @@ std::string Translator::percentile(size_t i, size_t& after) {
   for (size_t m = i + 2; m < close; ++m)
     if (t_[m].depth == d + 1 && is(t_[m], ",")) throw OraError(909);
   size_t keyB = 0, keyE = 0;
-  bool dates = percentileKey(i, keyB, keyE) && exprType(keyB, keyE).code == kDate;
+  int keyCode = percentileKey(i, keyB, keyE) ? exprType(keyB, keyE).code : 0;
+  bool stamps = keyCode == kTimestamp, dates = keyCode == kDate || stamps;
+  auto asKey = [&](const std::string& x) { return stamps ? asSeconds(x) : asDays(x); };
   if (is(t_[i], "MEDIAN")) {
     after = close + 1;
     std::string x = emit(i + 2, close);
     std::string disc = discreteMedian_.count(i) ? "1" : "0";
-    return dates ? fromDays("ora_percentile(0.5, " + asDays(x) + ", 0, " + disc + ")", after)
+    return dates ? fromDays("ora_percentile(0.5, " + asKey(x) + ", 0, " + disc + ")", after, stamps)
                  : "ora_percentile(0.5, " + x + ", 0, " + disc + ")";
   }
   if (!is(at(close + 1), "WITHIN") || !is(at(close + 2), "GROUP") || !is(at(close + 3), "("))
@@ -175,9 +184,9 @@ std::string Translator::percentile(size_t i, size_t& after) {
   if (ke == b + 2) throw OraError(936);
   after = wclose + 1;
   std::string key = emit(b + 2, ke);
-  std::string call = "ora_percentile(" + emit(i + 2, close) + ", " + (dates ? asDays(key) : key) + ", " +
+  std::string call = "ora_percentile(" + emit(i + 2, close) + ", " + (dates ? asKey(key) : key) + ", " +
                      (desc ? "1" : "0") + ", " + (is(t_[i], "PERCENTILE_DISC") ? "1" : "0") + ")";
-  return dates ? fromDays(call, after) : call;
+  return dates ? fromDays(call, after, stamps) : call;
 }
 
 // ", key1, how1, key2, how2, ..." for the sort keys between b and e (after ORDER BY), each how
@@ -201,8 +210,11 @@ std::string Translator::sortKeys(size_t b, size_t e, int depth, size_t& count) {
     }
     if (!nullsSaid && (how & 1)) how |= 2;
     if (ke == kb) throw OraError(936);
-    // our aggregates order text by its bytes: a wide column's key goes as a number
-    wideAsNumber(kb, ke, "ora_num", true);
+    // a NUMBER may come as exact text (a wide column, a long computed value): by value
+    try {
+      if (ColType x = exprType(kb, ke); x.code == kNumber && !x.binary) how |= 4;
+    } catch (const OraError&) {
+    }
     out += ", " + emit(kb, ke) + ", " + std::to_string(how);
     ++count;
     kb = m + 1;
@@ -221,13 +233,21 @@ std::string Translator::keepRows(size_t i, size_t& after) {
   if (distinct) throw OraError(30482); // DISTINCT is no option with KEEP
   size_t vb = is(at(i + 2), "ALL") ? i + 3 : i + 2;
   std::string value = is(at(vb), "*") && vb + 1 == close ? std::string("1") : emit(vb, close);
+  // a NUMBER value goes with all its digits, and MIN and MAX compare it by value (8 in fn)
+  int numeric = 0;
+  if (value != "1" || vb + 1 != close) {
+    if (ColType x = exprType(vb, close); x.code == kNumber && !x.binary) {
+      value = exactCall(value);
+      numeric = 8;
+    }
+  }
   size_t kclose = matching(k + 1);
   if (!is(at(k + 2), "DENSE_RANK") || !(is(at(k + 3), "FIRST") || is(at(k + 3), "LAST"))) throw OraError(905);
   if (!is(at(k + 4), "ORDER") || !is(at(k + 5), "BY")) throw OraError(30491);
   size_t count;
   std::string keys = sortKeys(k + 6, kclose, t_[k].depth + 1, count);
   after = kclose + 1;
-  return "ora_keep(" + std::to_string(fn - fns.begin()) + ", " + (is(at(k + 3), "LAST") ? "1" : "0") + ", " +
+  return "ora_keep(" + std::to_string((fn - fns.begin()) | numeric) + ", " + (is(at(k + 3), "LAST") ? "1" : "0") + ", " +
          value + keys + ")";
 }
 
@@ -248,7 +268,7 @@ std::string Translator::hypothetical(size_t i, size_t& after) {
   for (size_t a = i + 2, m = a; m <= close; ++m)
     if (m == close || (t_[m].depth == d + 1 && is(t_[m], ","))) {
       if (m == a) throw OraError(936);
-      args.push_back(emit(a, m));
+      args.push_back(exactCall(emit(a, m))); // compared with the keys by exact value
       a = m + 1;
     }
   if (!is(at(close + 4), "ORDER") || !is(at(close + 5), "BY")) throw OraError(30491);
@@ -384,6 +404,13 @@ bool Translator::constantOffset(size_t b, size_t e) const {
   return b < e;
 }
 
+// SQLite measures a RANGE offset from numbers only: a NUMBER key kept as text (a column without
+// precision, a long computed value) sorts as its double.
+void Translator::numberRangeKey(size_t kb, size_t ke, size_t frame) {
+  replace_[kb] = "CAST(" + emit(kb, ke) + " AS REAL)" + (ke == frame ? " NULLS LAST" : "");
+  for (size_t x = kb + 1; x < ke; ++x) skip_[x] = 1;
+}
+
 // The words of an analytic window pass as SQLite writes them; its ORDER BY sorts NULLs as
 // Oracle does.
 void Translator::analyticWindow(size_t i) {
@@ -445,7 +472,8 @@ void Translator::analyticWindow(size_t i) {
       if (rangeOffset && replace_[kb].empty()) {
         // RANGE n PRECEDING over a DATE counts days, over an interval of months counts months:
         // the window sorts on the day or month number
-        int code = exprType(kb, ke).code;
+        ColType keyType = exprType(kb, ke);
+        int code = keyType.code;
         if (code == kVarchar2 || code == kChar || code == kRaw) throw OraError(902).at(static_cast<int>(t_[kb].pos));
         size_t monthOffsets = 0, secondOffsets = 0;
         for (auto [ob, oe2] : offsets) {
@@ -464,11 +492,16 @@ void Translator::analyticWindow(size_t i) {
           key = months ? "ora_month_key(" + key + ")" : seconds ? "ora_second_key(" + key + ")" : "julianday(" + key + ")";
           replace_[kb] = key + (ke == oe ? " NULLS LAST" : ""); // NULLS LAST unless the key says otherwise
           for (size_t x = kb + 1; x < ke; ++x) skip_[x] = 1;
-        } else if (months) {
+        } else if (months || secondOffsets > 0) {
+          // an interval measures from a date or timestamp only
           throw OraError(902).at(static_cast<int>(t_[kb].pos));
         } else {
           seconds = false;
+          if (code == kNumber && !keyType.binary) numberRangeKey(kb, ke, oe);
         }
+      } else if (rangeOffset) {
+        // a computed key, already rewritten
+        if (ColType x = exprType(kb, ke); x.code == kNumber && !x.binary) numberRangeKey(kb, ke, oe);
       }
       for (auto [ob, oe2] : offsets) {
         std::string n;

@@ -108,6 +108,21 @@ size_t Translator::exactIn(size_t lb, size_t le, size_t w, size_t e) {
   return close + 1;
 }
 
+// Whether the parenthesis at open holds the items of ROLLUP, CUBE or GROUPING SETS, directly or
+// as a composite column among them.
+bool Translator::groupingItem(size_t open) const {
+  while (is(t_[open], "(") && open > 0) {
+    const Token& before = t_[open - 1];
+    if (is(before, "ROLLUP") || is(before, "CUBE") || is(before, "SETS")) return true;
+    if (!is(before, "(") && !is(before, ",")) return false;
+    size_t k = open;
+    while (k > 0 && t_[k - 1].depth >= t_[open].depth) --k;
+    if (k == 0) return false;
+    open = k - 1;
+  }
+  return false;
+}
+
 // Whether the arithmetic [b, e) is a whole key SQLite groups, sorts or tells apart by itself: a
 // GROUP BY, ORDER BY or PARTITION BY item, a DISTINCT aggregate's argument or an item of a
 // SELECT DISTINCT. There it must be the exact value: two numbers of more digits than a double
@@ -134,7 +149,7 @@ bool Translator::exactKey(size_t b, size_t e, bool* sortKey) const {
                                       "THEN",   "ELSE", "CASE",  "END",    "SET",  "INTO", "VALUES", "START", "CONNECT"};
   for (size_t k = b; k-- > 0;) {
     const Token& w = t_[k];
-    if (w.depth < d) return false;
+    if (w.depth < d) return groupingItem(k);
     if (w.depth > d || is(w, ",")) continue;
     if (is(w, "DISTINCT") || is(w, "UNIQUE")) return k > 0 && is(t_[k - 1], "SELECT");
     for (const char* s : stops)
@@ -142,10 +157,10 @@ bool Translator::exactKey(size_t b, size_t e, bool* sortKey) const {
     if (!is(w, "BY") || k == 0) continue;
     if (is(t_[k - 1], "GROUP") || is(t_[k - 1], "PARTITION")) return true;
     if (!is(t_[k - 1], "ORDER") && !is(t_[k - 1], "SIBLINGS")) return false;
-    // WITHIN GROUP's and KEEP's keys go to our aggregates, which compare them as they come
+    // WITHIN GROUP's and KEEP's keys go to our aggregates, which compare NUMBER keys by value
     for (size_t o = k; o-- > 0;) {
       if (t_[o].depth >= d) continue;
-      if (is(t_[o], "(") && o > 0 && (is(t_[o - 1], "GROUP") || is(t_[o - 1], "KEEP"))) return false;
+      if (is(t_[o], "(") && o > 0 && (is(t_[o - 1], "GROUP") || is(t_[o - 1], "KEEP"))) return true;
       break;
     }
     // SQLite sorts the exact value's two forms (a double, or text when longer) apart: numbers

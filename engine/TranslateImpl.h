@@ -251,7 +251,8 @@ private:
 
   std::string emit(size_t b, size_t e);
   bool percentileKey(size_t i, size_t& kb, size_t& ke) const;
-  std::string fromDays(const std::string& days, size_t& after);
+  std::string fromDays(const std::string& days, size_t& after, bool seconds = false);
+  void numberRangeKey(size_t kb, size_t ke, size_t frame);
   static std::string oneRow(const std::string& table);
   std::string source(size_t b, size_t e) const;
   std::string writtenDefault(size_t b, size_t e) const;
@@ -319,6 +320,7 @@ private:
   // 0: no interval; 1: months; 2: a day-to-second one, in days or `seconds`
   [[gnu::noinline]] int windowInterval(size_t b, size_t e, std::string& value, bool seconds);
   [[gnu::noinline]] bool exactArgument(size_t b, size_t e) const;
+  bool groupingItem(size_t open) const;
   bool exactKey(size_t b, size_t e, bool* sortKey) const;
   [[gnu::noinline]] std::string exactPair(const char* f, const std::string& a, const std::string& b);
   [[gnu::noinline]] static std::string monthsAdded(const std::string& date, int64_t months);

@@ -374,11 +374,15 @@ ColType Translator::infer(size_t b, size_t e) {
     if (sourceColumnType(ctx_.back(), q, t_[e - 1].text, found)) return found;
     return t;
   }
-  // the inverse distribution functions of dates give a date
-  if (size_t kb, ke; f.kind == Token::Ident && percentileKey(b, kb, ke) && exprType(kb, ke).code == kDate) {
-    t = ColType{};
-    t.code = kDate;
-    return t;
+  // the inverse distribution functions of dates give a date, of timestamps a timestamp
+  if (size_t kb, ke; f.kind == Token::Ident && percentileKey(b, kb, ke)) {
+    ColType key = exprType(kb, ke);
+    if (key.code == kDate) {
+      t = ColType{};
+      t.code = kDate;
+      return t;
+    }
+    if (key.code == kTimestamp) return key;
   }
   if (f.kind == Token::Ident && analyticAt(b) == e) {
     // an analytic call has the type of its function without the window
