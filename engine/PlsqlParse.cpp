@@ -32,6 +32,28 @@ Range Parser::until(std::initializer_list<const char*> stops) {
   return r;
 }
 
+void Parser::operands(Range r) const {
+  static const std::set<std::string> infix{"*", "/", "**", "||", "=", "<", ">", "<=", ">=", "<>", "!=", "^=", "~="};
+  // a SQL statement or query is checked as SQL when it runs
+  static const std::set<std::string> sql{"SELECT", "WITH", "INSERT", "UPDATE", "DELETE", "MERGE", "COMMIT",
+                                         "ROLLBACK", "SAVEPOINT", "LOCK", "SET", "VALUES"};
+  for (size_t k = r.b; k < r.e; ++k)
+    if (t[k].kind == T::Word && sql.count(t[k].text)) return;
+  auto binary = [&](size_t k) {
+    return (t[k].kind == T::Op && infix.count(t[k].text)) ||
+           (t[k].kind == T::Word && (t[k].text == "AND" || t[k].text == "OR"));
+  };
+  for (size_t k = r.b; k < r.e; ++k) {
+    bool sign = t[k].kind == T::Op && (t[k].text == "+" || t[k].text == "-");
+    bool prefix = t[k].kind == T::Word && t[k].text == "NOT";
+    if (!sign && !prefix && !binary(k)) continue;
+    // COUNT(*) and t.* name no operand
+    if (is(k, "*") && k > r.b && (is(k - 1, "(") || is(k - 1, ".") || is(k - 1, ","))) continue;
+    size_t n = k + 1;
+    if (n >= r.e || is(n, ")") || is(n, ",") || binary(n)) fail(n);
+  }
+}
+
 TypeSpec Parser::type() {
   TypeSpec ts;
   // SYS.ODCINUMBERLIST and the other built-in list types: named as the schema's own

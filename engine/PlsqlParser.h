@@ -47,8 +47,11 @@ struct Parser {
   Range expression(std::initializer_list<const char*> stops) {
     Range r = until(stops);
     if (r.empty()) fail(i);
+    operands(r);
     return r;
   }
+  // An operator with no operand after it ("p + ;", "x * )") is PLS-00103 at what follows it.
+  void operands(Range r) const;
 
   TypeSpec type();
 
