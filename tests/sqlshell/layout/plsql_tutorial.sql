@@ -159,6 +159,47 @@ begin
   rollback;
 end;
 /
+REM source: Oracle PL/SQL Language Reference, FOR UPDATE Cursors (Example "FOR UPDATE Cursor in
+REM CURRENT OF Clause of UPDATE Statement"); the EMP rows by hand.
+declare
+  cursor c is select empno, sal from emp where deptno = 30 for update of sal;
+begin
+  for r in c loop
+    if r.sal < 1500 then
+      update emp set sal = sal + 10 where current of c;
+      dbms_output.put_line('Raised ' || r.empno);
+    end if;
+  end loop;
+end;
+/
+select ename, sal from emp where deptno = 30 order by empno;
+rollback;
+REM source: Oracle PL/SQL Language Reference, Records (Example "Nested Record Types") and
+REM Operator Precedence (Examples "Controlling Evaluation Order with Parentheses" and "Improving
+REM Readability with Parentheses"), with the EMP name column's type.
+declare
+  type name_rec is record (
+    first emp.ename%type,
+    last  emp.ename%type
+  );
+  type contact is record (
+    name  name_rec,
+    phone varchar2(20)
+  );
+  friend contact;
+  a integer := 1 + 2 ** 2;
+  b integer := (1 + 2) ** 2;
+  c integer := 2 ** 2 * 3 ** 2;
+begin
+  friend.name.first := 'John';
+  friend.name.last := 'Smith';
+  friend.phone := '1-650-555-1234';
+  dbms_output.put_line(friend.name.first || ' ' || friend.name.last || ', ' || friend.phone);
+  dbms_output.put_line('a = ' || to_char(a));
+  dbms_output.put_line('b = ' || to_char(b));
+  dbms_output.put_line('c = ' || to_char(c));
+end;
+/
 drop procedure raise_salary;
 drop package emp_counter;
 drop function annual_comp;
