@@ -89,6 +89,32 @@ static size_t recordField(const Var& rec, const std::vector<Tok>& t, size_t p, s
   }
 }
 
+// The nested record that ".name[.name...]" from p up to e names in rec ("NAME"); empty when
+// the names reach no nested record.
+static std::string recordPrefix(const Var& rec, const std::vector<Tok>& t, size_t p, size_t e) {
+  std::string f;
+  for (; p + 1 < e && isOp(t, p, ".") && isName(t, p + 1); p += 2) f += (f.empty() ? "" : ".") + t[p + 1].text;
+  if (p != e || f.empty()) return {};
+  for (const std::string& n : rec.fieldNames)
+    if (n.size() > f.size() && n.compare(0, f.size() + 1, f + ".") == 0) return f;
+  return {};
+}
+
+// A nested record's fields as a record of their own, and where they are in rec.
+static Var recordPart(const Var& rec, const std::string& prefix, std::vector<size_t>& at) {
+  Var part;
+  part.record = true;
+  const std::string lead = prefix + ".";
+  for (size_t i = 0; i < rec.fieldNames.size() && i < rec.fields.size(); ++i)
+    if (rec.fieldNames[i].compare(0, lead.size(), lead) == 0) {
+      part.fieldNames.push_back(rec.fieldNames[i].substr(lead.size()));
+      part.fieldTypes.push_back(i < rec.fieldTypes.size() ? rec.fieldTypes[i] : TypeSpec{});
+      part.fields.push_back(rec.fields[i]);
+      at.push_back(i);
+    }
+  return part;
+}
+
 void Run::declareType(Scope& sc, const Decl& d) {
   auto def = std::make_shared<TypeDef>();
   const TypeDecl& td = *d.typeDecl;
@@ -346,7 +372,9 @@ bool Run::assignComposite(Range target, Range expr) {
   // what the target is, from the types alone: the value is worked out before an element is made
   const Var* shape = v;
   int field = -1;
+  std::string part; // a nested record as a whole
   for (size_t q = p; q < target.e;) {
+    if (shape->record && !(part = recordPrefix(*shape, t, q, target.e)).empty()) break;
     if (shape->isColl() && isOp(t, q, "(")) {
       shape = &shape->def->proto;
       q = closing(t, q) + 1;
@@ -366,6 +394,15 @@ bool Run::assignComposite(Range target, Range expr) {
     }
     return eval(expr);
   };
+  if (!part.empty()) {
+    Var* cur = v;
+    while (p < target.e && isOp(t, p, "(")) cur = element(*cur, p, p, true);
+    std::vector<size_t> at;
+    Var whole = recordPart(*cur, part, at);
+    assignWhole(whole, expr);
+    for (size_t i = 0; i < at.size(); ++i) cur->fields[at[i]] = whole.fields[i];
+    return true;
+  }
   if (field < 0 && (shape->record || shape->isColl())) {
     Var* cur = v;
     while (p < target.e) cur = element(*cur, p, p, true);
@@ -511,6 +548,16 @@ void Run::assignWhole(Var& dst, Range expr) {
     p = expr.e;
   }
   while (p < expr.e && src->isColl() && isOp(t, p, "(")) src = element(*src, p, p, false);
+  Var part;
+  if (p != expr.e && src->record) {
+    // a nested record read as a whole
+    if (std::string prefix = recordPrefix(*src, t, p, expr.e); !prefix.empty()) {
+      std::vector<size_t> at;
+      part = recordPart(*src, prefix, at);
+      src = &part;
+      p = expr.e;
+    }
+  }
   if (p != expr.e) {
     if (dst.isColl() && !given && collectionFromSql(dst, eval(expr))) return;
     throw wrong();
