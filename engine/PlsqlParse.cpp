@@ -43,7 +43,14 @@ void Parser::operands(Range r) const {
     return (t[k].kind == T::Op && infix.count(t[k].text)) ||
            (t[k].kind == T::Word && (t[k].text == "AND" || t[k].text == "OR"));
   };
+  int cases = 0;
   for (size_t k = r.b; k < r.e; ++k) {
+    // an END that closes no CASE: the statement before it lacks its ";"
+    if (t[k].kind == T::Word && t[k].text == "CASE") ++cases;
+    if (t[k].kind == T::Word && t[k].text == "END" && cases-- == 0) fail(k);
+    // two literals with no operator between them ("1 2", "'a' 'b'")
+    bool literal = t[k].kind == T::Num || t[k].kind == T::Str;
+    if ((literal || is(k, ")")) && k + 1 < r.e && (t[k + 1].kind == T::Num || t[k + 1].kind == T::Str)) fail(k + 1);
     bool sign = t[k].kind == T::Op && (t[k].text == "+" || t[k].text == "-");
     bool prefix = t[k].kind == T::Word && t[k].text == "NOT";
     if (!sign && !prefix && !binary(k)) continue;
