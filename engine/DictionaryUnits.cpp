@@ -34,6 +34,11 @@ std::map<std::string, std::vector<pl::CompileError>> unitErrors(const Source& sr
             errors = pl::compileErrors(type, col(st, 2), type == "PACKAGE BODY" ? publicParts[name] : std::string(),
                                        schemaTypes, &cat);
           });
+  // a trigger that does not compile, where its body says why
+  eachRow(db, "SELECT NAME, BODY FROM \"TESSEL$TRIGGERS\" WHERE VALID = 0", [&](sqlite3_stmt* st) {
+    auto errors = pl::triggerErrors(col(st, 1), &cat);
+    if (!errors.empty()) out["TRIGGER/" + col(st, 0)] = std::move(errors);
+  });
   return out;
 }
 

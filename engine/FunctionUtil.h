@@ -61,6 +61,8 @@ const std::vector<Def>& lobFunctionDefs();
 
 // The longest text a function builds, as Oracle's VARCHAR2 limit in SQL.
 constexpr int kMaxText = 4000;
+// The same while a PL/SQL expression is evaluated, where VARCHAR2 holds up to 32767 bytes.
+int maxText();
 
 bool isNull(Val* v);
 bool anyNull(int argc, Val** argv);

@@ -3,6 +3,7 @@
 #include "PlsqlRun.h"
 #include "PlsqlSuppliedMore.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace ora::pl {
@@ -68,6 +69,52 @@ Val num(long long n) { return Val{Val::Num, std::to_string(n), false}; }
 
 } // namespace
 
+// A record's fields hold a nested record's fields as "INNER.FIELD": the field that "." at p and
+// the names after it reach, and the token after them; npos when none, next then the name at fault.
+static size_t recordField(const Var& rec, const std::vector<Tok>& t, size_t p, size_t e, size_t& next) {
+  next = p + 1;
+  if (!isOp(t, p, ".") || p + 1 >= e || !isName(t, p + 1)) return std::string::npos;
+  std::string f = t[p + 1].text;
+  for (size_t q = p + 2;; q += 2) {
+    auto it = std::find(rec.fieldNames.begin(), rec.fieldNames.end(), f);
+    if (it != rec.fieldNames.end()) {
+      next = q;
+      return static_cast<size_t>(it - rec.fieldNames.begin());
+    }
+    bool inner = std::any_of(rec.fieldNames.begin(), rec.fieldNames.end(),
+                             [&](const std::string& n) { return n.size() > f.size() && n.compare(0, f.size() + 1, f + ".") == 0; });
+    next = q - 1;
+    if (!inner || !isOp(t, q, ".") || q + 1 >= e || !isName(t, q + 1)) return std::string::npos;
+    f += "." + t[q + 1].text;
+  }
+}
+
+// The nested record that ".name[.name...]" from p up to e names in rec ("NAME"); empty when
+// the names reach no nested record.
+static std::string recordPrefix(const Var& rec, const std::vector<Tok>& t, size_t p, size_t e) {
+  std::string f;
+  for (; p + 1 < e && isOp(t, p, ".") && isName(t, p + 1); p += 2) f += (f.empty() ? "" : ".") + t[p + 1].text;
+  if (p != e || f.empty()) return {};
+  for (const std::string& n : rec.fieldNames)
+    if (n.size() > f.size() && n.compare(0, f.size() + 1, f + ".") == 0) return f;
+  return {};
+}
+
+// A nested record's fields as a record of their own, and where they are in rec.
+static Var recordPart(const Var& rec, const std::string& prefix, std::vector<size_t>& at) {
+  Var part;
+  part.record = true;
+  const std::string lead = prefix + ".";
+  for (size_t i = 0; i < rec.fieldNames.size() && i < rec.fields.size(); ++i)
+    if (rec.fieldNames[i].compare(0, lead.size(), lead) == 0) {
+      part.fieldNames.push_back(rec.fieldNames[i].substr(lead.size()));
+      part.fieldTypes.push_back(i < rec.fieldTypes.size() ? rec.fieldTypes[i] : TypeSpec{});
+      part.fields.push_back(rec.fields[i]);
+      at.push_back(i);
+    }
+  return part;
+}
+
 void Run::declareType(Scope& sc, const Decl& d) {
   auto def = std::make_shared<TypeDef>();
   const TypeDecl& td = *d.typeDecl;
@@ -90,8 +137,17 @@ void Run::declareType(Scope& sc, const Decl& d) {
       Var fv;
       fv.type = f.type;
       typed(fv, f.type, d.at);
-      if (fv.record || fv.isColl())
-        throw compileError(*this, d.at, "PLS-00999: implementation restriction (may be temporary) a record field of a record or collection type");
+      if (fv.isColl())
+        throw compileError(*this, d.at, "PLS-00999: implementation restriction (may be temporary) a record field of a collection type");
+      if (fv.record) {
+        // a nested record's fields, reached as field.inner
+        for (size_t j = 0; j < fv.fieldNames.size(); ++j) {
+          p.fieldNames.push_back(f.name + "." + fv.fieldNames[j]);
+          p.fieldTypes.push_back(j < fv.fieldTypes.size() ? fv.fieldTypes[j] : TypeSpec{});
+          p.fields.push_back(j < fv.fields.size() ? fv.fields[j] : Val{});
+        }
+        continue;
+      }
       fv.notNull = f.notNull;
       if (!f.init.empty()) {
         Val x = fv.type.kind == TypeSpec::Bool ? [&] { int c = cond(f.init); return c < 0 ? Val{} : Val{Val::Bool, "", c == 1}; }()
@@ -258,14 +314,12 @@ bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
       return true;
     }
     if (cur->record && isOp(t, p, ".") && p + 1 < e && isName(t, p + 1)) {
-      const std::string& f = t[p + 1].text;
-      size_t i = 0;
-      while (i < cur->fieldNames.size() && cur->fieldNames[i] != f) ++i;
-      if (i == cur->fieldNames.size()) throw componentError(*this, p + 1, f);
+      size_t next = 0, i = recordField(*cur, t, p, e, next);
+      if (i == std::string::npos) throw componentError(*this, next, t[next].text);
       const Val& x = cur->fields[i];
       bool boolean = i < cur->fieldTypes.size() && cur->fieldTypes[i].kind == TypeSpec::Bool;
       rep = (boolean || x.k == Val::Bool) && x.k == Val::Null ? "(1=NULL)" : literal(x);
-      used = p + 2 - k;
+      used = next - k;
       return true;
     }
     break;
@@ -318,17 +372,17 @@ bool Run::assignComposite(Range target, Range expr) {
   // what the target is, from the types alone: the value is worked out before an element is made
   const Var* shape = v;
   int field = -1;
+  std::string part; // a nested record as a whole
   for (size_t q = p; q < target.e;) {
+    if (shape->record && !(part = recordPrefix(*shape, t, q, target.e)).empty()) break;
     if (shape->isColl() && isOp(t, q, "(")) {
       shape = &shape->def->proto;
       q = closing(t, q) + 1;
-    } else if (shape->record && isOp(t, q, ".") && q + 2 == target.e) {
-      const std::string& f = t[q + 1].text;
-      size_t i = 0;
-      while (i < shape->fieldNames.size() && shape->fieldNames[i] != f) ++i;
-      if (i == shape->fieldNames.size()) throw componentError(*this, q + 1, f);
+    } else if (size_t next = 0, i = shape->record ? recordField(*shape, t, q, target.e, next) : std::string::npos;
+               shape->record && isOp(t, q, ".") && q + 1 < target.e && (i == std::string::npos || next == target.e)) {
+      if (i == std::string::npos) throw componentError(*this, next, t[next].text);
       field = static_cast<int>(i);
-      q += 2;
+      q = next;
     } else {
       throw compileError(*this, q, "PLS-00103: Encountered the symbol \"" + t[q].text + "\"");
     }
@@ -340,6 +394,15 @@ bool Run::assignComposite(Range target, Range expr) {
     }
     return eval(expr);
   };
+  if (!part.empty()) {
+    Var* cur = v;
+    while (p < target.e && isOp(t, p, "(")) cur = element(*cur, p, p, true);
+    std::vector<size_t> at;
+    Var whole = recordPart(*cur, part, at);
+    assignWhole(whole, expr);
+    for (size_t i = 0; i < at.size(); ++i) cur->fields[at[i]] = whole.fields[i];
+    return true;
+  }
   if (field < 0 && (shape->record || shape->isColl())) {
     Var* cur = v;
     while (p < target.e) cur = element(*cur, p, p, true);
@@ -485,6 +548,16 @@ void Run::assignWhole(Var& dst, Range expr) {
     p = expr.e;
   }
   while (p < expr.e && src->isColl() && isOp(t, p, "(")) src = element(*src, p, p, false);
+  Var part;
+  if (p != expr.e && src->record) {
+    // a nested record read as a whole
+    if (std::string prefix = recordPrefix(*src, t, p, expr.e); !prefix.empty()) {
+      std::vector<size_t> at;
+      part = recordPart(*src, prefix, at);
+      src = &part;
+      p = expr.e;
+    }
+  }
   if (p != expr.e) {
     if (dst.isColl() && !given && collectionFromSql(dst, eval(expr))) return;
     throw wrong();
@@ -589,18 +662,19 @@ bool Run::assignPart(Range target, const Val& x) {
     store(*v, x, target.b);
     return true;
   }
-  if (!v->record || !isOp(t, p, ".") || p + 2 != target.e) return false;
-  const std::string& f = t[p + 1].text;
-  for (size_t i = 0; i < v->fieldNames.size(); ++i)
-    if (v->fieldNames[i] == f) {
-      Var tmp;
-      tmp.type = i < v->fieldTypes.size() ? v->fieldTypes[i] : TypeSpec{};
-      if (tmp.type.kind != TypeSpec::Unknown) store(tmp, asValue(x, tmp.type), target.b);
-      else tmp.v = x;
-      v->fields[i] = tmp.v;
-      return true;
-    }
-  throw componentError(*this, p + 1, f);
+  if (!v->record || !isOp(t, p, ".")) return false;
+  size_t next = 0, i = recordField(*v, t, p, target.e, next);
+  if (i == std::string::npos) {
+    if (next + 1 != target.e) return false;
+    throw componentError(*this, next, t[next].text);
+  }
+  if (next != target.e) return false;
+  Var tmp;
+  tmp.type = i < v->fieldTypes.size() ? v->fieldTypes[i] : TypeSpec{};
+  if (tmp.type.kind != TypeSpec::Unknown) store(tmp, asValue(x, tmp.type), target.b);
+  else tmp.v = x;
+  v->fields[i] = tmp.v;
+  return true;
 }
 
 } // namespace ora::pl

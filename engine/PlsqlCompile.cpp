@@ -3,6 +3,7 @@
 // whenever the schema changes, so a unit whose table comes back is valid again.
 #include "PlsqlCompile.h"
 
+#include "Plsql.h"
 #include "PlsqlImpl.h"
 #include "Session.h"
 #include "TranslateImpl.h"
@@ -47,7 +48,46 @@ CompileError fromParseError(const OraError& e) {
   return c;
 }
 
+// "PL/SQL: SQL Statement ignored" and the ORA-00942 or ORA-00904 of a table or column the SQL of
+// src names that is not there; false when all are.
+bool missingNameErrors(const std::string& src, Catalog& cat, std::vector<CompileError>& out) {
+  size_t at = 0, statement = 0;
+  std::string missing = tx::missingName(src, cat, &at, &statement);
+  if (missing.empty()) return false;
+  CompileError ignored;
+  lineColumn(src, statement, ignored.line, ignored.column);
+  ignored.text = "PL/SQL: SQL Statement ignored";
+  out.push_back(ignored);
+  CompileError c;
+  lineColumn(src, at, c.line, c.column);
+  size_t dot = missing.find('.');
+  if (dot == std::string::npos) {
+    c.number = 942;
+    c.text = "PL/SQL: ORA-00942: table or view does not exist";
+  } else {
+    c.number = 904;
+    c.text = "PL/SQL: ORA-00904: \"" + missing.substr(dot + 1) + "\": invalid identifier";
+  }
+  out.push_back(c);
+  return true;
+}
+
 } // namespace
+
+std::vector<CompileError> triggerErrors(const std::string& body, Catalog* cat) {
+  std::vector<CompileError> out;
+  try {
+    auto t = tokens(body);
+    // a compound trigger's body is in parts of its own
+    if (t.empty() || t[0].kind != T::Word || (t[0].text != "DECLARE" && t[0].text != "BEGIN")) return out;
+    parseBlock(triggerBlockText(body, "NEW", "OLD"));
+  } catch (const OraError& e) {
+    if (e.code == 6550) out.push_back(fromParseError(e));
+    return out;
+  }
+  if (cat) missingNameErrors(body, *cat, out);
+  return out;
+}
 
 CompileError errorAt(const std::string& src, size_t pos, int number, const std::string& text) {
   CompileError c;
@@ -82,28 +122,10 @@ std::vector<CompileError> compileErrors(const std::string& type, const std::stri
     return out;
   }
   if (!cat || type == "TYPE") return out;
-  size_t at = 0, statement = 0;
-  std::string missing = tx::missingName(src, *cat, &at, &statement);
-  if (missing.empty()) {
+  if (!missingNameErrors(src, *cat, out)) {
     if (type == "PROCEDURE" || type == "FUNCTION") out = callErrors(cat->db(), src);
     if (out.empty() && (type == "PROCEDURE" || type == "FUNCTION")) out = undeclaredErrors(cat->db(), src);
-    return out;
   }
-  CompileError ignored;
-  lineColumn(src, statement, ignored.line, ignored.column);
-  ignored.text = "PL/SQL: SQL Statement ignored";
-  out.push_back(ignored);
-  CompileError c;
-  lineColumn(src, at, c.line, c.column);
-  size_t dot = missing.find('.');
-  if (dot == std::string::npos) {
-    c.number = 942;
-    c.text = "PL/SQL: ORA-00942: table or view does not exist";
-  } else {
-    c.number = 904;
-    c.text = "PL/SQL: ORA-00904: \"" + missing.substr(dot + 1) + "\": invalid identifier";
-  }
-  out.push_back(c);
   return out;
 }
 

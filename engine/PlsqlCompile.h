@@ -25,6 +25,10 @@ struct CompileError {
 std::vector<CompileError> compileErrors(const std::string& type, const std::string& src, const std::string& decls,
                                         const std::set<std::string>& schemaTypes, Catalog* cat);
 
+// The errors of a trigger's body (DECLARE or BEGIN ... END) that does not compile: its syntax,
+// else the tables and columns its SQL names that are not there.
+std::vector<CompileError> triggerErrors(const std::string& body, Catalog* cat);
+
 // A procedure's or function's calls of the schema's procedures and functions that their
 // parameters no longer accept (PlsqlCallCheck.cpp).
 std::vector<CompileError> callErrors(sqlite3* db, const std::string& src);

@@ -160,6 +160,8 @@ std::vector<ModOperator> powerOperators(const std::vector<Tok>& t, Range r) {
   for (size_t m = r.b + 1; m + 1 < r.e; ++m) {
     if (!op(t[m], "**") || !operandEnd(t[m - 1])) continue;
     size_t left = leftStart(m - 1);
+    // a ** b ** c is (a ** b) ** c: the power just read is this one's base
+    if (!out.empty() && out.back().right == m) left = out.back().left;
     size_t right = operandAfter(t, m + 1, r.e);
     if (left >= m || right > r.e) continue;
     out.push_back({left, m, right});

@@ -32,6 +32,35 @@ Range Parser::until(std::initializer_list<const char*> stops) {
   return r;
 }
 
+void Parser::operands(Range r) const {
+  static const std::set<std::string> infix{"*", "/", "**", "||", "=", "<", ">", "<=", ">=", "<>", "!=", "^=", "~="};
+  // a SQL statement or query is checked as SQL when it runs
+  static const std::set<std::string> sql{"SELECT", "WITH", "INSERT", "UPDATE", "DELETE", "MERGE", "COMMIT",
+                                         "ROLLBACK", "SAVEPOINT", "LOCK", "SET", "VALUES"};
+  for (size_t k = r.b; k < r.e; ++k)
+    if (t[k].kind == T::Word && sql.count(t[k].text)) return;
+  auto binary = [&](size_t k) {
+    return (t[k].kind == T::Op && infix.count(t[k].text)) ||
+           (t[k].kind == T::Word && (t[k].text == "AND" || t[k].text == "OR"));
+  };
+  int cases = 0;
+  for (size_t k = r.b; k < r.e; ++k) {
+    // an END that closes no CASE: the statement before it lacks its ";"
+    if (t[k].kind == T::Word && t[k].text == "CASE") ++cases;
+    if (t[k].kind == T::Word && t[k].text == "END" && cases-- == 0) fail(k);
+    // two literals with no operator between them ("1 2", "'a' 'b'")
+    bool literal = t[k].kind == T::Num || t[k].kind == T::Str;
+    if ((literal || is(k, ")")) && k + 1 < r.e && (t[k + 1].kind == T::Num || t[k + 1].kind == T::Str)) fail(k + 1);
+    bool sign = t[k].kind == T::Op && (t[k].text == "+" || t[k].text == "-");
+    bool prefix = t[k].kind == T::Word && t[k].text == "NOT";
+    if (!sign && !prefix && !binary(k)) continue;
+    // COUNT(*) and t.* name no operand
+    if (is(k, "*") && k > r.b && (is(k - 1, "(") || is(k - 1, ".") || is(k - 1, ","))) continue;
+    size_t n = k + 1;
+    if (n >= r.e || is(n, ")") || is(n, ",") || binary(n)) fail(n);
+  }
+}
+
 TypeSpec Parser::type() {
   TypeSpec ts;
   // SYS.ODCINUMBERLIST and the other built-in list types: named as the schema's own

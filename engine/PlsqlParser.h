@@ -28,7 +28,9 @@ struct Parser {
   bool at(const char* w) const { return is(i, w); }
   [[noreturn]] void fail(size_t k) const {
     const Tok& x = t[k < t.size() ? k : t.size() - 1];
-    std::string sym = x.kind == T::End ? "end-of-file" : x.kind == T::Str ? x.text : u.src.substr(x.pos, x.end - x.pos);
+    std::string sym = x.kind == T::End                         ? "end-of-file"
+                      : x.kind == T::Str || x.kind == T::Word ? x.text // a keyword or name in upper case
+                                                              : u.src.substr(x.pos, x.end - x.pos);
     OraError e(6550);
     e.text = "ORA-06550: " + where(u.src, x.pos) + ":\nPLS-00103: Encountered the symbol \"" + sym + "\"";
     e.pos = static_cast<int>(x.pos);
@@ -47,8 +49,11 @@ struct Parser {
   Range expression(std::initializer_list<const char*> stops) {
     Range r = until(stops);
     if (r.empty()) fail(i);
+    operands(r);
     return r;
   }
+  // An operator with no operand after it ("p + ;", "x * )") is PLS-00103 at what follows it.
+  void operands(Range r) const;
 
   TypeSpec type();
 

@@ -226,18 +226,22 @@ void Run::openCursor(CursorState& c, const Stmt* s) {
     Run& r;
     ~Pop() { r.scopes.pop_back(); }
   } pop{*q};
-  Rows rows = q->query(q->subst(d.init, &q->columns(&d, d.init)), SIZE_MAX);
+  const auto& qt = (c.unit ? c.unit : &u)->toks;
+  auto word = [&](size_t k, const char* w) { return k < qt.size() && qt[k].kind == T::Word && qt[k].text == w; };
+  bool forUpdate = false;
+  for (size_t k = d.init.b; k + 1 < d.init.e; ++k) forUpdate = forUpdate || (word(k, "FOR") && word(k + 1, "UPDATE"));
+  std::string text = q->subst(d.init, &q->columns(&d, d.init));
+  std::vector<std::string> rowids;
+  Rows rows = forUpdate ? q->lockedRows(text, rowids) : q->query(text, SIZE_MAX);
   c.cols = std::move(rows.names);
   c.rows = std::move(rows.rows);
+  c.rowids = std::move(rowids);
   c.next = 0;
   c.rowcount = 0;
   c.found = -1;
   c.open = true;
   c.outOfSequence = false;
-  c.forUpdate = false;
-  const auto& qt = (c.unit ? c.unit : &u)->toks;
-  auto word = [&](size_t k, const char* w) { return k < qt.size() && qt[k].kind == T::Word && qt[k].text == w; };
-  for (size_t k = d.init.b; k + 1 < d.init.e; ++k) c.forUpdate = c.forUpdate || (word(k, "FOR") && word(k + 1, "UPDATE"));
+  c.forUpdate = forUpdate;
 }
 
 // Moves a row into INTO targets: one record, or one variable per column.

@@ -96,6 +96,7 @@ struct CursorState {
   int found = -1; // -1: no fetch yet
   bool forUpdate = false; // its query locks its rows: a COMMIT or ROLLBACK ends its fetches
   bool outOfSequence = false;
+  std::vector<std::string> rowids; // a FOR UPDATE query's rows' ROWIDs, for WHERE CURRENT OF
 };
 
 struct Scope {
@@ -236,6 +237,11 @@ struct Run {
 
   // SQL half (PlsqlSql.cpp)
   Rows query(const std::string& sql, size_t maxRows);
+  // A FOR UPDATE query's rows, with the ROWID of each in `rowids` when it reads one table
+  // (PlsqlCurrentOf.cpp).
+  Rows lockedRows(const std::string& sql, std::vector<std::string>& rowids);
+  // "CURRENT OF cursor" at k, as the condition on the ROWID of the row it fetched last.
+  std::string currentOf(size_t k, size_t e, size_t& used);
   int64_t execute(const std::string& sql);
   std::string subst(Range r, const std::set<std::string>* columns, Range skip = {});
   const std::set<std::string>& columns(const void* key, Range r);

@@ -378,6 +378,12 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
     NameRole role = roles.empty() ? NameRole::Either : roles[k - r.b];
     if (!cols && !qualified && lazyCase(k, r.e, rep, used)) {
       replaced = true;
+    } else if (cols && w.kind == T::Word && w.text == "CURRENT" && k > r.b && t[k - 1].kind == T::Word &&
+               t[k - 1].text == "WHERE" && k + 2 < r.e && t[k + 1].kind == T::Word && t[k + 1].text == "OF") {
+      // WHERE CURRENT OF cursor: the row it fetched last
+      rep = currentOf(k + 2, r.e, used);
+      used += 2;
+      replaced = true;
     } else if (isOp(k, "(") && objectRef(k, r.e, rep, used)) {
       replaced = true; // (SELF AS supertype).method
     } else if ((w.kind == T::Word || w.kind == T::QWord) && !qualified && role != NameRole::Sql) {

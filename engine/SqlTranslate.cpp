@@ -45,6 +45,24 @@ Translation Translator::run() {
   replace_.assign(size(), {});
   skip_.assign(size(), 0);
   pin_.assign(size(), 0);
+  // the sizes a type names after AS (CAST(x AS NUMBER(7,2))) shape the result: a statement with
+  // other sizes is another statement
+  for (size_t i = 0; i < size(); ++i) {
+    if (!is(t_[i], "AS")) continue;
+    for (size_t m = i + 1, words = 0; m < size() && words < 6;) {
+      if (t_[m].kind == Token::Ident) {
+        ++words;
+        ++m;
+      } else if (is(t_[m], "(") && words > 0) {
+        size_t close = matching(m);
+        for (size_t n = m + 1; n < close; ++n)
+          if (t_[n].kind == Token::Num) pin_[n] = 1;
+        m = close + 1;
+      } else {
+        break;
+      }
+    }
+  }
   for (size_t i = 0; i + 1 < size(); ++i)
     if (t_[i].kind == Token::Ident && (t_[i].text == "TO_BINARY_DOUBLE" || t_[i].text == "TO_BINARY_FLOAT") &&
         is(t_[i + 1], "(") && !(i > 0 && is(t_[i - 1], "."))) {

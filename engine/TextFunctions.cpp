@@ -3,6 +3,7 @@
 #include "FunctionUtil.h"
 #include "OraError.h"
 #include "OraValues.h"
+#include "SqlTranslate.h"
 
 #include <algorithm>
 #include <cmath>
@@ -152,13 +153,15 @@ int appendColumns(std::string& out, const std::string& s, int width, bool cycle)
   return w;
 }
 
+int maxText() { return ValueQueries::depth > 0 ? 32767 : kMaxText; }
+
 void pad(Ctx* ctx, int argc, Val** argv, bool left) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   std::string s = textOf(argv[0]);
   std::string fill = argc > 2 ? textOf(argv[2]) : std::string(" ");
   double nd = std::trunc(doubleOf(argv[1]));
   if (nd < 1) { sqlite3_result_null(ctx); return; }
-  int width = static_cast<int>(std::min<double>(nd, kMaxText));
+  int width = static_cast<int>(std::min<double>(nd, maxText()));
   std::string body;
   int w = appendColumns(body, s, width, false);
   std::string padding;
