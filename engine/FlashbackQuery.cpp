@@ -6,6 +6,7 @@
 
 #include "OraError.h"
 #include "SqlText.h"
+#include "SqlTranslate.h"
 #include "SqlTokens.h"
 
 #include <cctype>
@@ -65,6 +66,8 @@ std::string upperName(const sql::Token& t) {
 } // namespace
 
 bool flashbackClause(const std::string& text, std::string& out) {
+  // most statements have neither clause: no tokens for them
+  if (!containsWord(text, "OF") && !containsWord(text, "VERSIONS")) return false;
   sql::TokenList l(text);
   if (!l.ok) return false;
   bool versionsColumns = false;
