@@ -478,14 +478,19 @@ bool Translator::conversionOr(size_t i, std::string& call) {
       a = m + 1;
     }
   }
-  if (cast && as && !dflt && args.size() > 1) {
-    // CAST(text AS type, model[, nls]): text read by the model of the type's conversion
-    ColType to = castType(as + 1, args[0].second);
-    std::string value = emit(args[0].first, as), rest;
+  // the arguments after the value: ", model[, nls]"
+  auto restArgs = [&] {
+    std::string rest;
     for (size_t n = 1; n < args.size(); ++n) {
       if (args[n].first >= args[n].second) throw OraError(936);
       rest += ", " + emit(args[n].first, args[n].second);
     }
+    return rest;
+  };
+  if (cast && as && !dflt && args.size() > 1) {
+    // CAST(text AS type, model[, nls]): text read by the model of the type's conversion
+    ColType to = castType(as + 1, args[0].second);
+    std::string value = emit(args[0].first, as), rest = restArgs();
     int from = exprType(args[0].first, as).code;
     const char* read = to.code == kNumber        ? "TO_NUMBER"
                        : to.code == kDate        ? "TO_DATE"
@@ -503,11 +508,7 @@ bool Translator::conversionOr(size_t i, std::string& call) {
   if (args.empty() || (as && dflt && dflt < as)) return false;
   size_t valueEnd = as ? as : dflt;
   if (valueEnd <= args[0].first) throw OraError(936);
-  std::string rest;
-  for (size_t n = 1; n < args.size(); ++n) {
-    if (args[n].first >= args[n].second) throw OraError(936);
-    rest += ", " + emit(args[n].first, args[n].second);
-  }
+  std::string rest = restArgs();
   std::string value = emit(args[0].first, valueEnd);
   ColType to;
   to.code = k.text == "TO_DATE" ? kDate : kNumber;
