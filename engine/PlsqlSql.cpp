@@ -41,6 +41,18 @@ Run::~Run() {
   for (auto& [k, p] : cache) sqlite3_finalize(p.st);
 }
 
+// A TIMESTAMP as SQL hands it over ("YYYY-MM-DD HH:MM:SS.fraction", a zone after it): a DATE
+// variable takes its date and time of day, as Oracle converts it.
+static bool storedTimestampText(const std::string& s) {
+  auto digits = [&](size_t b, size_t n) {
+    for (size_t k = b; k < b + n; ++k)
+      if (s[k] < '0' || s[k] > '9') return false;
+    return true;
+  };
+  return s.size() > 20 && digits(0, 4) && s[4] == '-' && digits(5, 2) && s[7] == '-' && digits(8, 2) && s[10] == ' ' &&
+         digits(11, 2) && s[13] == ':' && digits(14, 2) && s[16] == ':' && digits(17, 2) && (s[19] == '.' || s[19] == ' ');
+}
+
 Val columnValue(sqlite3_stmt* st, int i, const Translation& tr) {
   Val v;
   int ty = sqlite3_column_type(st, i);
@@ -717,7 +729,8 @@ void Run::store(Var& v, Val x, size_t at) {
     break;
   case TypeSpec::Date:
     if (x.k == Val::Bool || x.k == Val::Num) throw valueError("");
-    if (x.k == Val::Str) x = evalText("TO_DATE(" + literal(x) + ")");
+    if (x.k == Val::Str && storedTimestampText(x.s)) x = Val{Val::Date, x.s.substr(0, 19), false};
+    else if (x.k == Val::Str) x = evalText("TO_DATE(" + literal(x) + ")");
     break;
   case TypeSpec::Bool:
     // a SQL BOOLEAN arrives as the number 1 or 0
