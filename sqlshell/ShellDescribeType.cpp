@@ -16,28 +16,6 @@ namespace {
 
 using TRows = std::vector<std::vector<std::string>>;
 
-// The rows of a dictionary query, each value as text; none when it fails.
-TRows QueryRows(TOraSession& session, const std::string& sql) {
-  TRows out;
-  TOraCursor c;
-  c.SetSession(&session);
-  c.SetNumberOfRows(1000); // more than a type's attributes or source lines
-  c.SetSQL({sql});
-  c.OnError = [](TOraCursor&, const std::string&) {};
-  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
-      (c.FetchRowsQuiet() || c.ReturnCode() == 1403))
-    for (uint32_t r = 0; r < c.RowsProcessed(); ++r) {
-      std::vector<std::string> row;
-      for (int f = 0; f < c.FieldCount(); ++f)
-        row.push_back(c.Fields(f)->GetAsString(static_cast<int>(r)));
-      out.push_back(row);
-    }
-  c.OnError = nullptr;
-  if (session.Connected() && c.Opened())
-    c.Close();
-  return out;
-}
-
 // "[schema.]name" as the dictionary holds the name.
 std::string TypeKey(const std::string& written) {
   if (!written.empty() && written.back() == '"') {
@@ -143,6 +121,27 @@ std::vector<TSubprogram> DeclaredMethods(const std::string& source) {
 }
 
 } // namespace
+
+TRows QueryRows(TOraSession& session, const std::string& sql) {
+  TRows out;
+  TOraCursor c;
+  c.SetSession(&session);
+  c.SetNumberOfRows(1000); // more than a type's attributes, source or plan lines
+  c.SetSQL({sql});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
+      (c.FetchRowsQuiet() || c.ReturnCode() == 1403))
+    for (uint32_t r = 0; r < c.RowsProcessed(); ++r) {
+      std::vector<std::string> row;
+      for (int f = 0; f < c.FieldCount(); ++f)
+        row.push_back(c.Fields(f)->GetAsString(static_cast<int>(r)));
+      out.push_back(row);
+    }
+  c.OnError = nullptr;
+  if (session.Connected() && c.Opened())
+    c.Close();
+  return out;
+}
 
 std::string TSqlShell::SynonymTarget(const std::string& name) {
   if (name.find('.') != std::string::npos)

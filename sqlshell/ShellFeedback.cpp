@@ -140,3 +140,25 @@ bool TSqlShell::CountQuery(TOraCursor& c, std::string& error) {
   QueryFeedback(total);
   return true;
 }
+
+void TSqlShell::ShowAutotracePlan(const std::string& text) {
+  // the plan of the statement as it ran, with its bind values in place
+  std::string err;
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetSQL({"EXPLAIN PLAN FOR " + text});
+  c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
+  const bool explained = c.Open() && c.Parse() && c.Exec();
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  if (!explained)
+    return;
+  const auto rows = QueryRows(FSession, "SELECT PLAN_TABLE_OUTPUT FROM TABLE(DBMS_XPLAN.DISPLAY)");
+  if (rows.empty())
+    return;
+  FOut << "\nExecution Plan\n" << std::string(58, '-') << "\n";
+  for (const auto& row : rows)
+    FOut << row[0] << "\n";
+  FOut << "\n";
+}

@@ -180,14 +180,36 @@ void TSqlShell::SetCommand(const std::string& args) {
       Settings.Suffix = v;
       ok = true;
     } else if (Abbrev(opt, "AUTOTRACE", 5)) {
-      // No execution plans or statistics are kept: only OFF can be set.
-      ok = val == "OFF";
-      if (!ok) {
-        FOut << "SP2-0618: Cannot find the Session Identifier.  Check PLUSTRACE role is enabled\n"
-                "SP2-0611: Error enabling STATISTICS report\n";
-        // the rest of the line (TRACEONLY EXPLAIN STATISTICS) belongs to this option
+      // {OFF | ON | TRACE[ONLY]} [EXP[LAIN]] [STAT[ISTICS]]: the rest of the line is this option's
+      if (val == "OFF") {
+        Settings.AutoTrace = 0;
         return;
       }
+      const bool on = val == "ON", trace = Abbrev(val, "TRACEONLY", 5);
+      bool explain = false, statistics = false, valid = on || trace;
+      for (size_t k = i + 2; k < w.size() && valid; ++k) {
+        const std::string word = Upper(w[k]);
+        if (Abbrev(word, "EXPLAIN", 3))
+          explain = true;
+        else if (Abbrev(word, "STATISTICS", 4))
+          statistics = true;
+        else
+          valid = false;
+      }
+      if (!valid) {
+        FOut << "SP2-0265: autotrace must be set ON, OFF or TRACEONLY\n";
+        return;
+      }
+      if (!explain && !statistics)
+        explain = statistics = true;
+      // Session statistics are not kept, as for a user without the role that reads them; the
+      // plan part still goes on.
+      if (statistics)
+        FOut << "SP2-0618: Cannot find the Session Identifier.  Check PLUSTRACE role is enabled\n"
+                "SP2-0611: Error enabling STATISTICS report\n";
+      if (explain)
+        Settings.AutoTrace = trace ? 'T' : 'O';
+      return;
     } else if (Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) || opt == "TIME" ||
                Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
                Abbrev(opt, "SPACE", 3) || Abbrev(opt, "APPINFO", 3) ||
@@ -409,7 +431,12 @@ void TSqlShell::ShowCommand(const std::string& args) {
                     : std::string(Settings.AutoCommit ? "autocommit IMMEDIATE" : "autocommit OFF");
        }},
       {"AUTOPRINT", 5, [&] { return "autoprint " + onOff(Settings.AutoPrint); }},
-      {"AUTOTRACE", 5, [] { return std::string("autotrace OFF"); }},
+      {"AUTOTRACE", 5,
+       [&] {
+         return std::string(Settings.AutoTrace == 'O'   ? "autotrace ON EXPLAIN"
+                            : Settings.AutoTrace == 'T' ? "autotrace TRACEONLY EXPLAIN"
+                                                        : "autotrace OFF");
+       }},
       {"BLOCKTERMINATOR", 4, [] { return CharSetting("blockterminator", '.'); }},
       {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},
       {"CMDSEP", 4, [&] { return CharSetting("cmdsep", Settings.CmdSep); }},

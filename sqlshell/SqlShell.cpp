@@ -749,11 +749,13 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     go = Failed(err, c.ReturnCode());
   } else if (c.StatementType() == 4) {
     c.OnError = nullptr;
-    if (!RunQuery(c, err)) {
+    // TRACEONLY EXPLAIN shows a query's plan without fetching its rows
+    if (Settings.AutoTrace != 'T' && !RunQuery(c, err)) {
       // An error while fetching has no statement line to point at.
       FOut << "ERROR:\n";
       go = Failed(err, err.rfind("ORA-01013", 0) == 0 ? 1013 : c.ReturnCode());
-    }
+    } else if (Settings.AutoTrace && !plsql)
+      ShowAutotracePlan(text);
   } else {
     if (output)
       ShowServerOutput();
@@ -778,6 +780,9 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
     if (block && Settings.AutoPrint)
       AutoPrint(FReturning.empty() ? text : FReturning);
     const std::string verb = TSqlSplitter::LeadingWords(FReturning.empty() ? text : FReturning, 1);
+    if (Settings.AutoTrace && !plsql &&
+        (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE"))
+      ShowAutotracePlan(FReturning.empty() ? text : FReturning);
     if (Settings.AutoCommit > 0 &&
         (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE") &&
         ++FChangesSinceCommit >= Settings.AutoCommit) {

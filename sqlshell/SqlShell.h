@@ -41,6 +41,9 @@ std::vector<std::string> Chunks(const std::string& s, int width, bool words = fa
 // "user[/password][@host]"
 TLogonArgs ParseLogonArg(const std::string& arg);
 
+// The rows of a query run on its own, each value as text; none when it fails.
+std::vector<std::vector<std::string>> QueryRows(TOraSession& session, const std::string& sql);
+
 // Script file bytes as UTF-8: a UTF-8 BOM or valid UTF-8 is kept, anything else is CP932.
 std::string DecodeScriptText(const std::string& bytes);
 
@@ -79,7 +82,9 @@ struct TShellSettings {
   char CmdSep = 0;            // between shell commands on one line; 0 = off
   std::string Suffix = "sql"; // added to a script name without extension
   bool ServerOutput = false;
-  bool AutoPrint = false;    // PRINT the bind variables of each block that ran
+  bool AutoPrint = false; // PRINT the bind variables of each block that ran
+  // SET AUTOTRACE: 0 OFF, 'O' ON EXPLAIN, 'T' TRACEONLY EXPLAIN (rows counted, not shown)
+  char AutoTrace = 0;
   bool ColInvisible = false; // DESCRIBE lists invisible columns too
   long ServerOutputSize = 0; // 0 = unlimited
   // how lines longer than LINESIZE show: 'W' WORD_WRAPPED (and without leading blanks),
@@ -239,6 +244,8 @@ private:
   void QueryFeedback(uint32_t rows);
   // FEEDBACK ONLY: fetches the rows without showing them, then their count.
   bool CountQuery(TOraCursor& cursor, std::string& error);
+  // AUTOTRACE: the execution plan of a query or DML statement that ran.
+  void ShowAutotracePlan(const std::string& text);
   void Describe(const std::string& name);
   void DescribeInvisible(
       const std::string& name, const std::map<std::string, std::string>& declared,
