@@ -1,10 +1,11 @@
-// Sessions: CONNECT, DISCONNECT, EXIT and WHENEVER.
+// Sessions: CONNECT, DISCONNECT, PASSWORD, EXIT and WHENEVER.
 #include "SqlShell.h"
 
 #include "CType.h"
 #include "OciCompo.h"
 #include "OciIntr.h"
 #include "ShellWords.h"
+#include "SqlQuote.h"
 
 #include <cstdio>
 #include <cstring>
@@ -48,6 +49,75 @@ void TSqlShell::Connect(const std::string& args) {
     FOut << "Connected.\n";
   else
     FOut << "ERROR:\n" << FSession.GetErrorMessage(FSession.ReturnCode()) << "\n\n\n" << lost;
+}
+
+namespace {
+
+// A user name or password as a logon reads it: as written in double quotes, else in upper case.
+std::string LogonForm(const std::string& typed) {
+  if (typed.size() >= 2 && typed.front() == '"' && typed.back() == '"')
+    return typed.substr(1, typed.size() - 2);
+  return Upper(typed);
+}
+
+} // namespace
+
+void TSqlShell::Password(const std::string& args) {
+  if (!RequireConnection())
+    return;
+  const std::vector<std::string> w = SplitWords(args);
+  const std::string user = LogonForm(w.empty() ? FSession.LogonUser() : w[0]);
+  const bool own = user == LogonForm(FSession.LogonUser());
+  FOut << "Changing password for " << user << "\n";
+  FOut.flush();
+  const std::string old = own ? Ask("Old password: ", false) : std::string();
+  const std::string typed = Ask("New password: ", false);
+  if (Ask("Retype new password: ", false) != typed) {
+    FOut << "SP2-0650: New passwords do not match\nPassword unchanged\n";
+    return;
+  }
+  const std::string password = LogonForm(typed);
+  auto unchanged = [&](const std::string& error) {
+    FOut << "ERROR:\n" << error << "\n\n\nPassword unchanged\n";
+  };
+  if (password.empty()) {
+    FOut << "Password unchanged\n";
+    return;
+  }
+  if (password.find('"') != std::string::npos) {
+    unchanged("ORA-00988: missing or invalid password(s)");
+    return;
+  }
+  // The change runs on a logon of its own: the old password is checked by logging on with it,
+  // and the open transaction of this one is neither committed nor rolled back.
+  TOraSession other;
+  other.UserName = own ? user : FSession.LogonUser();
+  other.UserPass = own ? old : FSession.UserPass;
+  other.UserHost = FSession.UserHost;
+  other.AutoLogon = true;
+  if (!other.Connect()) {
+    const int code = other.ReturnCode();
+    unchanged(own && code == 1017 ? "ORA-28008: invalid old password"
+                                  : other.GetErrorMessage(code));
+    return;
+  }
+  TOraCursor c;
+  c.SetSession(&other);
+  c.SetSQL({"ALTER USER " + OraName(user) + " IDENTIFIED BY " + OraName(password)});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  const bool changed = c.Open() && c.Parse() && c.Exec();
+  const std::string err = changed ? std::string() : other.GetErrorMessage(c.ReturnCode());
+  c.OnError = nullptr;
+  if (c.Opened())
+    c.Close();
+  other.Disconnect();
+  if (!changed) {
+    unchanged(err);
+    return;
+  }
+  if (own)
+    FSession.UserPass = typed;
+  FOut << "Password changed\n";
 }
 
 void TSqlShell::Disconnect() {

@@ -450,6 +450,10 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     Connect(args);
     return true;
   }
+  if (Abbrev(word, "PASSWORD", 5)) {
+    Password(args);
+    return true;
+  }
   if (Abbrev(word, "DISCONNECT", 4)) {
     Disconnect();
     return true;

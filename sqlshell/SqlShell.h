@@ -288,6 +288,8 @@ private:
   std::vector<std::string> TitleLines(int kind, int page);
   void Connect(const std::string& args);
   void Disconnect();
+  // PASSWORD [user]: asks for the old and new password and changes it.
+  void Password(const std::string& args);
   bool Exit(const std::string& args);
   bool Whenever(const std::string& args);
   bool RequireConnection();
