@@ -659,6 +659,24 @@ Node* Parser::alter() {
     // SET name = value ...; the names and values are checked where the statement is translated
     Node* s = tree_.make(N::Option, at);
     s->text = "SESSION";
+    // parallel execution and resumable space allocation: one serial writer never waits on them
+    if (isWord("ENABLE") || isWord("DISABLE") || isWord("FORCE")) {
+      const bool force = isWord("FORCE");
+      auto acceptNumber = [&] { return cur().kind == Tok::Num && ++i_; };
+      ++i_;
+      if (acceptWord("PARALLEL")) {
+        if (!acceptWord("DML") && !acceptWord("DDL") && !acceptWord("QUERY")) fail(922);
+        if (force && acceptWord("PARALLEL") && !acceptNumber()) fail(922);
+      } else if (!force && acceptWord("RESUMABLE")) {
+        if (acceptWord("TIMEOUT") && !acceptNumber()) fail(922);
+        if (acceptWord("NAME")) {
+          if (cur().kind != Tok::Str) fail(922);
+          ++i_;
+        }
+      } else
+        fail(922);
+      return finish(s);
+    }
     expectWord("SET", 922);
     do {
       if (cur().kind != Tok::Ident) fail(922);

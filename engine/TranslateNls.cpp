@@ -27,6 +27,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   out.kind = StmtKind::Session;
   out.function = 52;
   size_t i = 2;
+  if (i < t.size() && (is(t[i], "ENABLE") || is(t[i], "DISABLE") || is(t[i], "FORCE"))) return; // read by the parser
   if (i >= t.size() || !is(t[i], "SET")) throw OraError(922);
   ++i;
   if (i >= t.size()) throw OraError(922);
