@@ -79,19 +79,26 @@ bool Translator::objectChain(size_t i, std::string& column, std::string& type, s
                              size_t& next, std::string& method) {
   if (!is(at(i + 1), ".") || (i > 0 && is(at(i - 1), "."))) return false;
   if (!is(at(i + 3), ".") && !is(at(i + 3), "(")) return false;
-  const TableRef* r = objectAlias(i);
-  if (!r || r->name.empty() || !cat_.tableExists(r->name)) return false;
-  const ColumnInfo* col = nullptr;
-  for (const auto& c : cat_.columns(r->name))
-    if (c.name == at(i + 2).text) col = &c;
-  if (!col || col->type.object.empty()) return false;
-  column = quoteIdent(r->alias) + "." + quoteIdent(col->name);
-  type = col->type.object;
+  const Token& alias = at(i);
+  if (alias.kind != Token::Ident && alias.kind != Token::QIdent) return false;
+  // the innermost query whose FROM has the alias: a table, a view, a subquery or a WITH query
+  const Context* scope = nullptr;
+  for (auto c = ctx_.rbegin(); c != ctx_.rend() && !scope; ++c) {
+    for (const auto& r : c->tables)
+      if (!r.alias.empty() && r.alias == alias.text) scope = &*c;
+    for (const auto& d : c->derived)
+      if (d.second == alias.text) scope = &*c;
+  }
+  const std::string& name = at(i + 2).text;
+  ColType ct;
+  if (!scope || !sourceColumnType(*scope, alias.text, name, ct) || ct.object.empty()) return false;
+  column = quoteIdent(alias.text) + "." + quoteIdent(name);
+  type = ct.object.str();
   // a REF column's attributes are those of the object it points to
   if (type.rfind("REF ", 0) == 0) type.erase(0, 4);
   size_t k = i + 3;
   std::string cur = type;
-  std::string shown = "\"" + r->alias + "\".\"" + col->name + "\"";
+  std::string shown = "\"" + alias.text + "\".\"" + name + "\"";
   while (is(at(k), ".")) {
     const Token& n = at(k + 1);
     if (n.kind != Token::Ident && n.kind != Token::QIdent) throw OraError(904).at(static_cast<int>(n.pos));
