@@ -70,10 +70,9 @@ std::string forest(const std::vector<std::string>& cols) {
 } // namespace
 
 bool xmlGenCalls(const std::string& text, Catalog& cat, std::string& out) {
-  if (text.find("XMLGEN") == std::string::npos && text.find("xmlgen") == std::string::npos &&
-      text.find("XMLSEQUENCE") == std::string::npos && text.find("xmlsequence") == std::string::npos &&
-      text.find("XMLSequence") == std::string::npos)
-    return false;
+  std::string upperText = text;
+  for (char& c : upperText) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (upperText.find("XMLGEN") == std::string::npos && upperText.find("XMLSEQUENCE") == std::string::npos) return false;
   sql::TokenList l(text);
   if (!l.ok) return false;
   std::string res;

@@ -119,6 +119,7 @@ struct Compiler {
   ExprP quantified(bool every);
   ExprP constructor();
   ExprP enclosed();
+  void knownFunction(const std::string& name) const;
 
   ExprP expr() {
     Nest g(depth, *this);
@@ -237,6 +238,7 @@ struct Compiler {
       e->op = Expr::Call;
       e->s = ncname();
       if (accept(":")) e->s += ":" + ncname();
+      if (xq) knownFunction(e->s);
       if (!accept("(")) fail();
       if (!accept(")")) {
         do e->kids.push_back(expr());

@@ -144,6 +144,21 @@ ExprP Compiler::quantified(bool every) {
   return e;
 }
 
+// A function XQuery has no definition of fails when the query is read (XPST0017).
+void Compiler::knownFunction(const std::string& name) const {
+  static const char* const known[] = {
+      "last", "position", "count", "name", "local-name", "namespace-uri", "string", "concat", "starts-with", "contains",
+      "substring-before", "substring-after", "substring", "string-length", "normalize-space", "translate", "not", "true",
+      "false", "boolean", "number", "sum", "floor", "ceiling", "round", "data", "exists", "empty", "avg", "min", "max",
+      "distinct-values", "string-join", "upper-case", "lower-case", "abs", "reverse"};
+  std::string local = name.rfind("fn:", 0) == 0 ? name.substr(3) : name;
+  for (const char* k : known)
+    if (local == k) return;
+  OraError e(19237);
+  e.text = "ORA-19237: XPST0017 - unable to resolve call to function - " + (name.find(':') == std::string::npos ? "fn:" + name : name);
+  throw e;
+}
+
 ExprP Compiler::enclosed() {
   ++k; // {
   if (accept("}")) {

@@ -127,7 +127,8 @@ xml::Path queryPath(Val* v) {
   std::string_view q = rawText(v);
   try {
     return xml::compile(q, true);
-  } catch (const OraError&) {
+  } catch (const OraError& e) {
+    if (e.code == 19237) throw;
     if (q.find("declare ") != std::string_view::npos) throw xml::error(19110, "a query prolog is not supported");
     throw xml::error(19114);
   }

@@ -89,7 +89,8 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
     try {
       // a query it cannot read is an error whatever the document, never no rows
       rowPath = xml::compile(rawText(argv[1]), true);
-    } catch (const OraError&) {
+    } catch (const OraError& e) {
+      if (e.code == 19237) throw;
       throw xml::error(19114);
     }
     for (const auto& col : c->spec->columns) {
@@ -99,7 +100,8 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
       }
       try {
         c->paths.push_back(xml::compile(col.path, true));
-      } catch (const OraError&) {
+      } catch (const OraError& e) {
+        if (e.code == 19237) throw;
         throw xml::error(19114);
       }
     }
