@@ -4,6 +4,8 @@
 // own document so that they outlive the evaluation.
 #include "XmlPathImpl.h"
 
+#include <functional>
+
 namespace ora::xml {
 
 namespace detail {
@@ -87,6 +89,7 @@ ExprP Compiler::flwor(bool isFor) {
       }
       c.e = expr();
       e->clauses.push_back(std::move(c));
+      if (e->clauses.size() > kMaxNesting) fail(); // each clause is a level of the evaluation
     } while (accept(","));
     if (keyword("for", '$')) kind = Clause::For;
     else if (keyword("let", '$')) kind = Clause::Let;
@@ -138,6 +141,7 @@ ExprP Compiler::quantified(bool every) {
     if (!word("in")) fail();
     c.e = expr();
     e->clauses.push_back(std::move(c));
+    if (e->clauses.size() > kMaxNesting) fail();
   } while (accept(","));
   if (!word("satisfies")) fail();
   e->kids.push_back(expr());
@@ -334,13 +338,15 @@ struct Tuples {
   const Eval& ev;
   const Node* ctx;
   size_t pos, size;
-  std::vector<std::vector<Binding>> out;
-  size_t base;
+  // called with each combination bound, innermost last in the scope
+  std::function<void()> each;
+  size_t count = 0;
 
   // every combination the clauses from `c` on bind, after the where clause
   void run(const std::vector<Clause>& cl, size_t c) {
     if (c == cl.size()) {
-      out.emplace_back(ev.scope.begin() + static_cast<std::ptrdiff_t>(base), ev.scope.end());
+      if (static_cast<double>(++count) > kMostItems) throw error(31061);
+      each();
       return;
     }
     const Clause& k = cl[c];
@@ -438,45 +444,48 @@ Value Eval::xquery(const Expr& e, const Node* ctx, size_t pos, size_t size) cons
     return truth(eval(*e.kids[0], ctx, pos, size)) ? eval(*e.kids[1], ctx, pos, size) : eval(*e.kids[2], ctx, pos, size);
   case Expr::Some:
   case Expr::Every: {
-    Tuples t{*this, ctx, pos, size, {}, scope.size()};
-    t.run(e.clauses, 0);
-    const size_t base = scope.size();
     bool any = false, all = true;
-    for (const auto& tuple : t.out) {
-      scope.insert(scope.end(), tuple.begin(), tuple.end());
-      const bool hit = truth(eval(*e.kids[0], ctx, pos, size));
-      scope.resize(base);
-      any = any || hit;
-      all = all && hit;
-    }
+    Tuples t{*this, ctx, pos, size, [&] {
+               const bool hit = truth(eval(*e.kids[0], ctx, pos, size));
+               any = any || hit;
+               all = all && hit;
+             }};
+    t.run(e.clauses, 0);
     return ofBool(e.op == Expr::Some ? any : all);
   }
   case Expr::Flwor: {
-    Tuples t{*this, ctx, pos, size, {}, scope.size()};
-    t.run(e.clauses, 0);
-    const size_t base = scope.size();
-    std::vector<size_t> order(t.out.size());
-    for (size_t x = 0; x < order.size(); ++x) order[x] = x;
-    if (!e.orderBy.empty()) {
-      std::vector<std::vector<Value>> keys(t.out.size());
-      for (size_t x = 0; x < t.out.size(); ++x) {
-        scope.insert(scope.end(), t.out[x].begin(), t.out[x].end());
-        for (const auto& key : e.orderBy) keys[x].push_back(eval(*key.first, ctx, pos, size));
-        scope.resize(base);
-      }
-      std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        for (size_t j = 0; j < e.orderBy.size(); ++j) {
-          int c = compareKeys(keys[a][j], keys[b][j]);
-          if (c != 0) return e.orderBy[j].second ? c > 0 : c < 0;
-        }
-        return false;
-      });
-    }
-    for (size_t x : order) {
-      scope.insert(scope.end(), t.out[x].begin(), t.out[x].end());
+    auto add = [&] {
       auto it = items(eval(*e.kids[0], ctx, pos, size));
-      scope.resize(base);
       out.nodes.insert(out.nodes.end(), it.begin(), it.end());
+    };
+    if (e.orderBy.empty()) {
+      Tuples t{*this, ctx, pos, size, add};
+      t.run(e.clauses, 0);
+      return out;
+    }
+    // ordered: the combinations and their keys first, then the return clause in key order
+    const size_t base = scope.size();
+    std::vector<std::vector<Binding>> tuples;
+    std::vector<std::vector<Value>> keys;
+    Tuples t{*this, ctx, pos, size, [&] {
+               tuples.emplace_back(scope.begin() + static_cast<std::ptrdiff_t>(base), scope.end());
+               keys.emplace_back();
+               for (const auto& key : e.orderBy) keys.back().push_back(eval(*key.first, ctx, pos, size));
+             }};
+    t.run(e.clauses, 0);
+    std::vector<size_t> order(tuples.size());
+    for (size_t x = 0; x < order.size(); ++x) order[x] = x;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+      for (size_t j = 0; j < e.orderBy.size(); ++j) {
+        int c = compareKeys(keys[a][j], keys[b][j]);
+        if (c != 0) return e.orderBy[j].second ? c > 0 : c < 0;
+      }
+      return false;
+    });
+    for (size_t x : order) {
+      scope.insert(scope.end(), tuples[x].begin(), tuples[x].end());
+      add();
+      scope.resize(base);
     }
     return out;
   }
