@@ -423,6 +423,7 @@ private:
   std::vector<std::string> emitArgs(const std::vector<std::pair<size_t, size_t>>& args);
   std::string keyTokenText(size_t k) const;
   bool isAggregate(size_t i) const;
+  bool castTypeWord(size_t i) const;
   void forUpdateSources(size_t e) const;
   void forUpdateColumns(size_t e) const;
   size_t analyticAt(size_t i) const;
