@@ -557,6 +557,12 @@ Node* Parser::caseExpr() {
 
 // CAST names no LONG type, and its lengths keep the limits of a column's
 Node* Parser::castTypeSpec() {
+  if (isWord("XMLTYPE") || (isWord("SYS") && isOp(".", 1) && isWord("XMLTYPE", 2))) {
+    Node* x = make(N::TypeSpec);
+    x->text = "XMLTYPE";
+    i_ += isWord("SYS") ? 3 : 1;
+    return finish(x);
+  }
   Node* n = typeSpec();
   if (n->text == "LONG" || n->text == "LONG RAW") failAt(902, n->pos, n->text);
   if (n->kids.empty() || n->kids[0]->text == "*") return n;

@@ -2,6 +2,7 @@
 #include "SampleClause.h"
 #include "NewerSyntax.h"
 #include "DbmsMetadata.h"
+#include "XmlGenCalls.h"
 #include "Collections.h"
 #include "ObjectTypes.h"
 #include "CType.h"
@@ -542,6 +543,11 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   if (std::string rewritten; collectionOperators(text, cat, rewritten)) {
     CollectionCalls calls;
     Translation t = translate(rewritten, cat, false, deferDdlErrors);
+    t.unshared = true;
+    return t;
+  }
+  if (std::string generated; xmlGenCalls(text, cat, generated)) {
+    Translation t = translate(generated, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
   }

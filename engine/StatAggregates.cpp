@@ -391,7 +391,7 @@ void registerStatAggregates(sqlite3* db) {
 bool aggregateFunction(std::string_view upperName) {
   static const std::set<std::string, std::less<>> names = [] {
     std::set<std::string, std::less<>> s = {"COUNT", "SUM", "AVG", "MIN", "MAX", "LISTAGG", "ANY_VALUE",
-                                            "APPROX_COUNT_DISTINCT", "JSON_ARRAYAGG", "JSON_OBJECTAGG", "XMLAGG",
+                                            "APPROX_COUNT_DISTINCT", "JSON_ARRAYAGG", "JSON_OBJECTAGG", "XMLAGG", "SYS_XMLAGG",
                                             "COLLECT", "APPROX_MEDIAN", "APPROX_PERCENTILE", "APPROX_SUM",
                                             "APPROX_COUNT", "BOOL_AND", "BOOL_OR", "EVERY"};
     s.insert(statAggregateNames().begin(), statAggregateNames().end());

@@ -622,6 +622,15 @@ std::string Translator::emit(size_t b, size_t e) {
           // CAST converts as Oracle does: to a DATE from text, to text from a date in the session's format
           ColType to = castType(as + 1, close), from = exprType(args[0].first, as);
           std::string v = emit(args[0].first, as);
+          if (to.xml) {
+            // an XML value stays itself, NULL is a NULL XMLType and text must be a document
+            const bool null = as == args[0].first + 1 && is(t_[args[0].first], "NULL") && t_[args[0].first].kind == Token::Ident;
+            if (!null && !from.xml && from.code != 0 && from.code != kVarchar2 && from.code != kChar && from.code != kLong)
+              throw OraError(932, std::string("expected - got ") + typeWordFor(from.code));
+            add(null ? std::string("NULL") : from.xml ? "ora_xmlmark(" + v + ")" : "XMLTYPE(" + v + ")");
+            i = close;
+            break;
+          }
           if (from.code == kBoolean && (to.code == kVarchar2 || to.code == kChar)) v = "ora_bool_text(" + v + ")";
           if (to.code == kBoolean && (from.code == kDate || isTimestamp(from.code) || isInterval(from.code) || from.code == kRaw))
             throw OraError(932, std::string("expected BOOLEAN got ") + typeWordFor(from.code));

@@ -423,6 +423,7 @@ private:
   std::vector<std::string> emitArgs(const std::vector<std::pair<size_t, size_t>>& args);
   std::string keyTokenText(size_t k) const;
   bool isAggregate(size_t i) const;
+  bool castTypeWord(size_t i) const;
   void forUpdateSources(size_t e) const;
   void forUpdateColumns(size_t e) const;
   size_t analyticAt(size_t i) const;
@@ -568,6 +569,7 @@ public:
   // the XML reading functions and XMLType methods (TranslateXmlRead.cpp)
   std::map<size_t, std::vector<XmlRead>> xmlReads_; // by the first token of the call or method's value
   std::map<size_t, size_t> xmlCasts_;               // XMLCAST's value: its range
+  std::set<std::string> xmlAliases_;                // XMLTABLE's aliases, whose rows VALUE(alias) is
   std::set<size_t> xmlCastOpen_;
   void markXmlRead();
   const XmlRead* xmlReadAt(size_t b, size_t e) const;

@@ -278,6 +278,12 @@ bool Translator::objectTerm(size_t i, size_t b, std::string& out, size_t& last) 
   // VALUE(alias) of an object table's row
   if (is(k, "VALUE") && is(at(i + 1), "(") && is(at(i + 3), ")")) {
     const TableRef* r = objectAlias(i + 2);
+    if (!r && xmlAliases_.count(at(i + 2).text)) {
+      // a row of XMLTABLE (and TABLE(XMLSEQUENCE(...))): its one XML value
+      out = quoteIdent(at(i + 2).text) + ".\"COLUMN_VALUE\"";
+      last = i + 3;
+      return true;
+    }
     std::string type = r ? objectTableType(r->name) : std::string();
     if (type.empty()) throw OraError(904, at(i + 2).text).at(static_cast<int>(at(i + 2).pos));
     out = objectRowValue(*r, type);

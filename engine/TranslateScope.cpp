@@ -71,6 +71,20 @@ size_t Translator::analyticAt(size_t i) const {
   return matching(close + 2) + 1;
 }
 
+// A word of the type after AS in CAST, XMLCAST, TREAT or VALIDATE_CONVERSION at i.
+bool Translator::castTypeWord(size_t i) const {
+  int depth = 0;
+  bool as = false;
+  for (size_t k = i; k-- > 0;) {
+    if (is(t_[k], ")")) ++depth;
+    else if (is(t_[k], "(") && depth-- == 0)
+      return as && k > 0 && (is(t_[k - 1], "CAST") || is(t_[k - 1], "TREAT") || is(t_[k - 1], "VALIDATE_CONVERSION"));
+    else if (depth == 0 && is(t_[k], "AS")) as = true;
+    else if (depth == 0 && !as && t_[k].kind != Token::Ident) return false; // only words between AS and the type's word
+  }
+  return false;
+}
+
 // In a grouped query every column outside an aggregate must be grouped (or stand inside a
 // grouped expression); SQLite would silently pick a value from any row of the group.
 void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<size_t, size_t>>& groups,
@@ -137,6 +151,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
     if (is(at(i + 1), "(") || is(at(i + 1), ".")) continue; // a function, or a qualifier
     if (is(k, "NEXTVAL") || is(k, "CURRVAL")) continue;
+    if (castTypeWord(i)) continue; // CAST(x AS NUMBER): a type, not a column
     // DEFAULT v ON CONVERSION ERROR of a conversion
     if ((is(k, "CONVERSION") && i > 0 && is(t_[i - 1], "ON") && is(at(i + 1), "ERROR")) ||
         (is(k, "ERROR") && i > 1 && is(t_[i - 1], "CONVERSION") && is(t_[i - 2], "ON")))

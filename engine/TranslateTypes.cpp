@@ -134,6 +134,7 @@ void Translator::checkCaseResults(const std::vector<std::pair<size_t, size_t>>& 
 ColType Translator::castType(size_t b, size_t e) const {
   auto word = [&](size_t m) { return m < e && t_[m].kind == Token::Ident ? t_[m].text : std::string(); };
   int used = 1;
+  if (e == b + 3 && is(t_[b], "SYS") && is(t_[b + 1], ".") && is(t_[b + 2], "XMLTYPE")) b += 2;
   if (b < e && is(t_[b], "INTERVAL")) {
     ColType c;
     if (intervalColumnType(b + 1, c) != e) throw OraError(907).at(static_cast<int>(at(e).pos));

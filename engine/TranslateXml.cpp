@@ -204,6 +204,33 @@ std::string Translator::xmlCall(size_t i, size_t& after, bool bare) {
   }
   if (f == "XMLCOMMENT" || f == "XMLCDATA")
     return std::string("ora_xmlmarkup(") + (f == "XMLCOMMENT" ? "0" : "1") + ", " + emit(args[0].first, args[0].second) + ")";
+  if (f == "SYS_XMLGEN" || f == "SYS_XMLAGG") {
+    auto [b, e] = args[0];
+    // the element: an XMLFormat's name, else a column's own (SYS_XMLGEN) or ROW / ROWSET
+    std::string tag = f == "SYS_XMLGEN" ? "ROW" : "ROWSET";
+    bool column = f == "SYS_XMLGEN" && e > b && (t_[e - 1].kind == Token::Ident || t_[e - 1].kind == Token::QIdent) &&
+                  !(e == b + 1 && t_[b].kind == Token::Ident && keywordAt(t_, b));
+    for (size_t m = b; column && m + 1 < e; m += 2)
+      column = (t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent) && is(t_[m + 1], ".");
+    if (column) tag = t_[e - 1].text;
+    if (args.size() > 1)
+      for (size_t m = args[1].first; m < args[1].second; ++m)
+        if (t_[m].kind == Token::Str) {
+          tag = t_[m].text;
+          break;
+        }
+    std::string v;
+    if (f == "SYS_XMLAGG") {
+      v = xmlValue(b, e);
+    } else {
+      // a scalar as its text, a date in the session's format
+      ColType t = exprType(b, e);
+      v = (xmlCallEnd(b) == e || t.xml) ? xmlValue(b, e)
+          : (t.code == kDate || isTimestamp(t.code) || t.code == kNumber) ? "TO_CHAR(" + emit(b, e) + ")"
+                                                                          : emit(b, e);
+    }
+    return (f == "SYS_XMLGEN" ? "ora_sys_xmlgen(" : "ora_sys_xmlagg(") + v + ", " + quoteString(tag) + ")";
+  }
   if (f == "XMLAGG") {
     size_t b = args[0].first, e = args[0].second, order = e;
     for (size_t m = b; m + 1 < e; ++m)

@@ -310,6 +310,7 @@ size_t Translator::xmlTable(size_t i, Context& c) {
   std::string call = xmlTableModule(cat_.db(), spec) + "(" + doc + ", " + quoteString(t_[pathTok].text) + ", " + var + ")";
   replace_[i] = call;
   for (size_t x = i + 1; x <= close; ++x) skip_[x] = 1;
+  if (aliasToken(close + 1)) xmlAliases_.insert(at(close + 1).text);
   c.opaque = true;
   return close;
 }

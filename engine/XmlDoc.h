@@ -15,6 +15,7 @@ namespace ora::xml {
 struct Node {
   enum Kind : unsigned char { Document, Element, Attribute, Text, Comment, Pi } kind = Text;
   bool cdata = false;
+  bool atomic = false; // XQuery: a text node that stands for an atomic value of a sequence
   std::string name;  // Element, Attribute: as written (prefix:local); Pi: its target
   std::string ns;    // Element, Attribute: the namespace its prefix (or the default) stands for
   std::string value; // Attribute, Text, Comment, Pi: the characters
@@ -54,6 +55,8 @@ struct Value {
 struct Context {
   std::map<std::string, std::string> prefixes; // "" is the default element namespace
   std::map<std::string, const Node*> vars;
+  // the nodes an XQuery makes (constructed elements, atomic values): they live as long as the context
+  std::shared_ptr<Doc> made = std::make_shared<Doc>();
 };
 
 // Reads namespace declarations written as xmlns="..." xmlns:p="..." (EXTRACT's third argument).
@@ -64,9 +67,14 @@ struct Expr;
 struct Path {
   std::shared_ptr<const Expr> root;
 };
-Path compile(std::string_view text);
+// With `xquery` it reads XQuery as well: sequences, ranges, FLWOR, if, some/every and element
+// constructors.
+Path compile(std::string_view text, bool xquery = false);
 // Evaluates at a context node (a document's root for an absolute path).
 Value evaluate(const Path& p, const Node* context, const Context& cx);
+
+// A sequence's items as markup: adjacent atomic values are separated by a space.
+std::string serializeItems(const std::vector<const Node*>& items);
 
 // XPath's string() of a value.
 std::string valueText(const Value& v);

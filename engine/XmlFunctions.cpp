@@ -392,6 +392,58 @@ void aggFinal(sqlite3_context* ctx) {
   if (slot) *slot = nullptr;
 }
 
+constexpr const char kProlog[] = "<?xml version=\"1.0\"?>\n";
+
+// ora_sys_xmlgen(value, name): a document of one element holding the value
+void sysXmlGen(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (isNull(argv[0])) return sqlite3_result_null(ctx);
+  fn::guardedCall(ctx, [&] {
+    const std::string name = textOf(argv[1]);
+    resultXml(ctx, kProlog + ("<" + name + ">") + content(ctx, argv[0]) + "</" + name + ">\n");
+  });
+}
+
+// ora_sys_xmlagg(document, name): the documents as the elements of one, each on a line of its own
+void sysAggStep(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  auto** slot = static_cast<std::vector<std::string>**>(sqlite3_aggregate_context(ctx, sizeof(void*) * 2));
+  if (!slot) return sqlite3_result_error_nomem(ctx);
+  fn::guardedCall(ctx, [&] {
+    if (!slot[0]) {
+      slot[0] = new std::vector<std::string>;
+      slot[1] = new std::vector<std::string>{textOf(argv[1])};
+    }
+    if (isNull(argv[0])) return;
+    std::string t = content(ctx, argv[0]);
+    // each document's prolog and the white space around it go
+    if (t.rfind("<?xml", 0) == 0) {
+      size_t end = t.find("?>");
+      t.erase(0, end == std::string::npos ? 0 : end + 2);
+    }
+    size_t b = t.find_first_not_of(" \t\r\n"), e = t.find_last_not_of(" \t\r\n");
+    slot[0]->push_back(b == std::string::npos ? std::string() : t.substr(b, e - b + 1));
+  });
+}
+
+void sysAggFinal(sqlite3_context* ctx) {
+  auto** slot = static_cast<std::vector<std::string>**>(sqlite3_aggregate_context(ctx, 0));
+  std::vector<std::string>* items = slot ? slot[0] : nullptr;
+  if (!items || items->empty()) {
+    sqlite3_result_null(ctx);
+  } else {
+    fn::guardedCall(ctx, [&] {
+      const std::string& name = (*slot[1])[0];
+      std::string out = kProlog + ("<" + name + ">\n");
+      for (const auto& i : *items) out += "  " + i + "\n";
+      resultXml(ctx, out + "</" + name + ">\n");
+    });
+  }
+  if (slot) {
+    delete slot[0];
+    delete slot[1];
+    slot[0] = slot[1] = nullptr;
+  }
+}
+
 } // namespace
 
 void registerXmlFunctions(sqlite3* db) {
@@ -410,6 +462,8 @@ void registerXmlFunctions(sqlite3* db) {
   sqlite3_create_function(db, "ora_xmlroot", -1, flags, nullptr, root, nullptr, nullptr);
   sqlite3_create_function(db, "ora_xmlserialize", -1, flags, nullptr, serialize, nullptr, nullptr);
   sqlite3_create_function(db, "ora_xmlagg", -1, flags, nullptr, nullptr, aggStep, aggFinal);
+  sqlite3_create_function(db, "ora_sys_xmlgen", 2, flags, nullptr, sysXmlGen, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_sys_xmlagg", 2, flags, nullptr, nullptr, sysAggStep, sysAggFinal);
 }
 
 } // namespace ora

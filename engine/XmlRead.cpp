@@ -121,15 +121,15 @@ void fnExistsNode(Ctx* ctx, int argc, Val** argv) {
   sqlite3_result_int(ctx, nodes.empty() ? 0 : 1);
 }
 
-// The XQuery given as a path: what XPath reads is taken, the rest refused.
+// The XQuery text compiled; a prolog's declarations are not read.
 xml::Path queryPath(Val* v) {
   if (isNull(v)) throw xml::error(19114);
   std::string_view q = rawText(v);
   try {
-    return xml::compile(q);
-  } catch (const OraError&) {
-    for (const char* w : {"for ", "let ", "return ", "where ", "order by", "declare ", "if (", "some ", "every "})
-      if (q.find(w) != std::string_view::npos) throw xml::error(19110, "only XPath path expressions are supported");
+    return xml::compile(q, true);
+  } catch (const OraError& e) {
+    if (e.code == 19237) throw;
+    if (q.find("declare ") != std::string_view::npos) throw xml::error(19110, "a query prolog is not supported");
     throw xml::error(19114);
   }
 }
@@ -167,7 +167,7 @@ void fnQuery(Ctx* ctx, int argc, Val** argv) {
   }
   if (v.kind != xml::Value::Nodes) return resultXml(ctx, xml::escape(xml::valueText(v), false));
   if (v.nodes.empty()) return sqlite3_result_null(ctx);
-  resultXml(ctx, markup(v.nodes));
+  resultXml(ctx, xml::serializeItems(v.nodes));
 }
 
 void fnText(Ctx* ctx, int, Val** argv) {

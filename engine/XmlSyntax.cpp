@@ -6,7 +6,8 @@ namespace ora::sql {
 
 namespace {
 const char* const kXmlFunctions[] = {"XMLELEMENT", "XMLFOREST", "XMLCONCAT",   "XMLAGG",  "XMLCOMMENT",   "XMLPI",
-                                     "XMLCDATA",   "XMLSERIALIZE", "XMLROOT", "XMLCOLATTVAL", "XMLPARSE"};
+                                     "XMLCDATA",   "XMLSERIALIZE", "XMLROOT", "XMLCOLATTVAL", "XMLPARSE",
+                                     "SYS_XMLGEN", "SYS_XMLAGG"};
 } // namespace
 
 bool xmlFunction(const std::string& w) {
@@ -50,6 +51,10 @@ Node* Parser::xmlCall() {
       n->kids.push_back(value(expr()));
       if (acceptWord("AS")) xmlName();
     } while (acceptOp(","));
+  } else if (f == "SYS_XMLGEN" || f == "SYS_XMLAGG") {
+    // the value, and an XMLFormat naming the element
+    n->kids.push_back(value(expr()));
+    if (acceptOp(",")) n->kids.push_back(value(expr()));
   } else if (f == "XMLAGG") {
     n->kids.push_back(value(expr()));
     if (isWord("ORDER")) n->kids.push_back(orderBy());

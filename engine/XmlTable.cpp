@@ -88,8 +88,9 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
     xml::Path rowPath;
     try {
       // a query it cannot read is an error whatever the document, never no rows
-      rowPath = xml::compile(rawText(argv[1]));
-    } catch (const OraError&) {
+      rowPath = xml::compile(rawText(argv[1]), true);
+    } catch (const OraError& e) {
+      if (e.code == 19237) throw;
       throw xml::error(19114);
     }
     for (const auto& col : c->spec->columns) {
@@ -98,8 +99,9 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
         continue;
       }
       try {
-        c->paths.push_back(xml::compile(col.path));
-      } catch (const OraError&) {
+        c->paths.push_back(xml::compile(col.path, true));
+      } catch (const OraError& e) {
+        if (e.code == 19237) throw;
         throw xml::error(19114);
       }
     }
@@ -108,6 +110,7 @@ int filter(sqlite3_vtab_cursor* cur, int, const char*, int argc, sqlite3_value**
       // no context item: a path finds nothing, a value stands on its own
       xml::Value v = xml::evaluate(rowPath, c->doc.make(xml::Node::Document), c->cx);
       if (v.kind != xml::Value::Nodes) rowValue(c, v);
+      else c->rows = std::move(v.nodes);
       return SQLITE_OK;
     }
     xml::parse(rawText(argv[0]), c->doc, false);
@@ -169,7 +172,7 @@ int column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
     if (col.kind == XmlTableColumn::Xml) {
       std::string out;
       if (v.kind == xml::Value::Nodes)
-        for (const xml::Node* n : v.nodes) out += xml::serialize(n);
+        out = xml::serializeItems(v.nodes);
       else
         out = xml::escape(xml::valueText(v), false);
       if (out.empty()) {
