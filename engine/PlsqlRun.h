@@ -288,6 +288,11 @@ struct Run {
   std::map<std::string, std::shared_ptr<const TypeDef>> schemaTypes;
   void typed(Var& v, const TypeSpec& ts, size_t at); // a variable of a %TYPE, %ROWTYPE or declared type
   Var* wholeVar(size_t k, size_t e, size_t& next);   // name or pkg.name of a record or collection
+  // rec.field[.field...] from next naming a record's field of a collection type: that collection
+  Var* fieldCollection(Var* v, size_t& next, size_t e);
+  // A record or collection an OUT parameter gives back, written to its argument (a variable, an
+  // element, a field that is a nested record)
+  void storeWhole(Range target, const Var& w);
   Var* element(Var& c, size_t open, size_t& next, bool create);
   bool compositeRef(size_t k, size_t e, std::string& rep, size_t& used);
   // compositeRef, where a missing element of an expression fails only when SQL evaluates it (a
