@@ -38,7 +38,10 @@ Val datetimeValue(std::string stored, const ColType& ct) {
     v.lead = static_cast<signed char>(ct.precision > 0 ? ct.precision : 9);
     v.frac = static_cast<signed char>(ct.code == kIntervalDs ? ct.scale : 0);
   } else {
-    v.frac = static_cast<signed char>(ct.scale);
+    // a type that tells fewer digits than the value has keeps them all
+    size_t dot = v.s.find('.'), end = v.s.find(' ', 11);
+    size_t digits = dot == std::string::npos ? 0 : (end == std::string::npos ? v.s.size() : end) - dot - 1;
+    v.frac = static_cast<signed char>(static_cast<int>(digits) > ct.scale ? 9 : ct.scale);
   }
   return v;
 }
