@@ -131,6 +131,9 @@ void openNested(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       if (c->types[k].code == kDate)
         for (auto& r : c->rows)
           if (r[k].k == Val::Str) r[k].k = Val::Date;
+      if (isTimestamp(c->types[k].code) || isInterval(c->types[k].code))
+        for (auto& r : c->rows)
+          if (r[k].k == Val::Str) r[k] = datetimeValue(r[k].s, c->types[k]);
     }
     c->open = true;
     std::string h = cursorHandle(ses, std::move(c));

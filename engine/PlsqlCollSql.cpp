@@ -12,7 +12,7 @@ namespace {
 char elemKind(const TypeDef& d) {
   switch (d.proto.type.kind) {
   case TypeSpec::Number: return 'N';
-  case TypeSpec::Date: return 'D';
+  case TypeSpec::Date: return d.proto.type.dt ? 'S' : 'D'; // a TIMESTAMP or INTERVAL as its stored text
   case TypeSpec::Text: return 'S';
   default: return 'X';
   }
@@ -52,7 +52,9 @@ bool Run::collectionFromSql(Var& dst, const Val& x) {
     switch (e.tag) {
     case CollElem::Int: ev = Val{Val::Num, integerText(e.i), false}; break;
     case CollElem::Real: ev = Val{Val::Num, realText(e.d), false}; break;
-    case CollElem::Text: ev = Val{cv.elem == 'D' ? Val::Date : cv.elem == 'N' ? Val::Num : Val::Str, e.s, false}; break;
+    case CollElem::Text:
+      ev = Val{cv.elem == 'D' && !d.proto.type.dt ? Val::Date : cv.elem == 'N' ? Val::Num : Val::Str, e.s, false};
+      break;
     default: break;
     }
     Var el = d.proto;

@@ -112,6 +112,12 @@ static Var recordPart(const Var& rec, const std::string& prefix, std::vector<siz
       part.fields.push_back(rec.fields[i]);
       at.push_back(i);
     }
+  if (rec.parts.p)
+    for (const auto& [name, coll] : rec.parts.p->str)
+      if (name.compare(0, lead.size(), lead) == 0) {
+        if (!part.parts.p) part.parts.p = std::make_unique<Coll>();
+        part.parts.p->str[name.substr(lead.size())] = coll;
+      }
   return part;
 }
 
@@ -137,14 +143,26 @@ void Run::declareType(Scope& sc, const Decl& d) {
       Var fv;
       fv.type = f.type;
       typed(fv, f.type, d.at);
-      if (fv.isColl())
-        throw compileError(*this, d.at, "PLS-00999: implementation restriction (may be temporary) a record field of a collection type");
+      if (fv.isColl()) {
+        // the collection itself is kept beside the fields
+        if (!f.init.empty()) assignWhole(fv, f.init);
+        if (!p.parts.p) p.parts.p = std::make_unique<Coll>();
+        p.parts.p->str[f.name] = fv;
+        p.fieldNames.push_back(f.name);
+        p.fieldTypes.push_back(f.type);
+        p.fields.push_back(Val{});
+        continue;
+      }
       if (fv.record) {
         // a nested record's fields, reached as field.inner
         for (size_t j = 0; j < fv.fieldNames.size(); ++j) {
           p.fieldNames.push_back(f.name + "." + fv.fieldNames[j]);
           p.fieldTypes.push_back(j < fv.fieldTypes.size() ? fv.fieldTypes[j] : TypeSpec{});
           p.fields.push_back(j < fv.fields.size() ? fv.fields[j] : Val{});
+        }
+        if (fv.parts.p) {
+          if (!p.parts.p) p.parts.p = std::make_unique<Coll>();
+          for (const auto& [name, coll] : fv.parts.p->str) p.parts.p->str[f.name + "." + name] = coll;
         }
         continue;
       }
@@ -187,18 +205,61 @@ Var* Run::wholeVar(size_t k, size_t e, size_t& next) {
   if (!isName(t, k)) return nullptr;
   if (Var* v = find(t[k].text)) {
     next = k + 1;
-    return v;
+    return fieldCollection(v, next, e);
   }
   if (isOp(t, k + 1, ".") && k + 2 < e && isName(t, k + 2) && !cursor(t[k].text)) {
     if (Scope* ps = packageScope(t[k].text, k)) {
       auto it = ps->vars.find(t[k + 2].text);
       if (it != ps->vars.end() && (it->second.record || it->second.isColl())) {
         next = k + 3;
-        return &it->second;
+        return fieldCollection(&it->second, next, e);
       }
     }
   }
   return nullptr;
+}
+
+Var* Run::fieldCollection(Var* v, size_t& next, size_t e) {
+  const auto& t = u.toks;
+  while (v && v->record && v->parts.p) {
+    std::string f;
+    Var* hit = nullptr;
+    size_t q = next;
+    for (; !hit && isOp(t, q, ".") && q + 1 < e && isName(t, q + 1); q += 2) {
+      f += (f.empty() ? "" : ".") + t[q + 1].text;
+      if (auto it = v->parts.p->str.find(f); it != v->parts.p->str.end()) hit = &it->second;
+    }
+    if (!hit) break;
+    v = hit;
+    next = q;
+  }
+  return v;
+}
+
+void Run::storeWhole(Range target, const Var& w) {
+  const auto& t = u.toks;
+  size_t p;
+  Var* dst = wholeVar(target.b, target.e, p);
+  while (dst && p < target.e && dst->isColl() && isOp(t, p, "(")) dst = fieldCollection(element(*dst, p, p, true), p, target.e);
+  if (!dst) return;
+  if (p == target.e) {
+    if (dst->isColl()) {
+      dst->coll = w.coll;
+    } else if (dst->record && w.fields.size() == dst->fields.size()) {
+      dst->fields = w.fields;
+      dst->parts = w.parts;
+    }
+    return;
+  }
+  // a nested record: its fields in the outer one's
+  std::string prefix = dst->record ? recordPrefix(*dst, t, p, target.e) : std::string();
+  if (prefix.empty()) return;
+  std::vector<size_t> at;
+  Var part = recordPart(*dst, prefix, at);
+  if (at.size() != w.fields.size()) return;
+  for (size_t i = 0; i < at.size(); ++i) dst->fields[at[i]] = w.fields[i];
+  if (w.parts.p && dst->parts.p)
+    for (const auto& [name, coll] : w.parts.p->str) dst->parts.p->str[prefix + "." + name] = coll;
 }
 
 Var* Run::element(Var& c, size_t open, size_t& next, bool create) {
@@ -245,7 +306,7 @@ bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
   const size_t named = p;
   for (;;) {
     if (cur->isColl() && isOp(t, p, "(") && p < e) {
-      cur = element(*cur, p, p, false);
+      cur = fieldCollection(element(*cur, p, p, false), p, e);
       continue;
     }
     if (cur->isColl() && isOp(t, p, ".") && p + 1 < e && t[p + 1].kind == T::Word && methodName(t[p + 1].text)) {
@@ -374,6 +435,14 @@ bool Run::assignComposite(Range target, Range expr) {
   int field = -1;
   std::string part; // a nested record as a whole
   for (size_t q = p; q < target.e;) {
+    if (shape->record && shape->parts.p) {
+      size_t after = q;
+      if (const Var* c = fieldCollection(const_cast<Var*>(shape), after, target.e); c != shape) {
+        shape = c; // a field of a collection type
+        q = after;
+        continue;
+      }
+    }
     if (shape->record && !(part = recordPrefix(*shape, t, q, target.e)).empty()) break;
     if (shape->isColl() && isOp(t, q, "(")) {
       shape = &shape->def->proto;
@@ -396,16 +465,18 @@ bool Run::assignComposite(Range target, Range expr) {
   };
   if (!part.empty()) {
     Var* cur = v;
-    while (p < target.e && isOp(t, p, "(")) cur = element(*cur, p, p, true);
+    while (p < target.e && isOp(t, p, "(")) cur = fieldCollection(element(*cur, p, p, true), p, target.e);
     std::vector<size_t> at;
     Var whole = recordPart(*cur, part, at);
     assignWhole(whole, expr);
     for (size_t i = 0; i < at.size(); ++i) cur->fields[at[i]] = whole.fields[i];
+    if (whole.parts.p && cur->parts.p)
+      for (const auto& [name, coll] : whole.parts.p->str) cur->parts.p->str[part + "." + name] = coll;
     return true;
   }
   if (field < 0 && (shape->record || shape->isColl())) {
     Var* cur = v;
-    while (p < target.e) cur = element(*cur, p, p, true);
+    while (p < target.e) cur = fieldCollection(element(*cur, p, p, true), p, target.e);
     assignWhole(*cur, expr);
     return true;
   }
@@ -413,7 +484,7 @@ bool Run::assignComposite(Range target, Range expr) {
                            : shape->type;
   Val x = value(ty.kind);
   Var* cur = v;
-  while (p < target.e && isOp(t, p, "(")) cur = element(*cur, p, p, true);
+  while (p < target.e && isOp(t, p, "(")) cur = fieldCollection(element(*cur, p, p, true), p, target.e);
   if (field < 0) {
     store(*cur, x, expr.b);
     return true;
@@ -484,12 +555,18 @@ void Run::assignWhole(Var& dst, Range expr) {
             a.b = ar + 1;
           }
           if (f >= rec.fields.size()) throw wrong();
+          if (rec.parts.p)
+            if (auto it = rec.parts.p->str.find(rec.fieldNames[f]); it != rec.parts.p->str.end()) {
+              assignWhole(it->second, a); // a field of a collection type
+              continue;
+            }
           Var el;
           el.type = f < rec.fieldTypes.size() ? rec.fieldTypes[f] : TypeSpec{};
           fill(el, a);
           rec.fields[f] = el.v;
         }
         dst.fields = std::move(rec.fields);
+        dst.parts = std::move(rec.parts);
         return;
       }
       if (def && def->kind == TypeDecl::Assoc) {
@@ -547,7 +624,7 @@ void Run::assignWhole(Var& dst, Range expr) {
     src = given.get();
     p = expr.e;
   }
-  while (p < expr.e && src->isColl() && isOp(t, p, "(")) src = element(*src, p, p, false);
+  while (p < expr.e && src->isColl() && isOp(t, p, "(")) src = fieldCollection(element(*src, p, p, false), p, expr.e);
   Var part;
   if (p != expr.e && src->record) {
     // a nested record read as a whole
@@ -575,6 +652,7 @@ void Run::assignWhole(Var& dst, Range expr) {
     return;
   }
   if (src->fields.size() != dst.fields.size()) throw wrong();
+  if (src->parts.p || dst.parts.p) dst.parts = src->parts;
   for (size_t i = 0; i < src->fields.size(); ++i) {
     if (i < dst.fieldTypes.size() && dst.fieldTypes[i].kind != TypeSpec::Unknown) {
       Var tmp;
@@ -592,7 +670,7 @@ bool Run::collectionMethod(const Stmt& s) {
   const auto& t = u.toks;
   size_t p;
   Var* v = wholeVar(s.at, t.size(), p);
-  while (v && v->isColl() && isOp(t, p, "(")) v = element(*v, p, p, false); // an element that is a collection
+  while (v && v->isColl() && isOp(t, p, "(")) v = fieldCollection(element(*v, p, p, false), p, t.size()); // an element that is a collection
   if (!v || !v->isColl() || !isOp(t, p, ".") || !isName(t, p + 1)) return false;
   const std::string& m = t[p + 1].text;
   const TypeDef& d = *v->def;
@@ -648,7 +726,7 @@ Var* Run::targetVar(Range target) {
   size_t p;
   Var* v = wholeVar(target.b, target.e, p);
   if (!v) return nullptr;
-  while (p < target.e && v->isColl() && isOp(t, p, "(")) v = element(*v, p, p, true);
+  while (p < target.e && v->isColl() && isOp(t, p, "(")) v = fieldCollection(element(*v, p, p, true), p, target.e);
   return p == target.e ? v : nullptr;
 }
 
@@ -657,7 +735,7 @@ bool Run::assignPart(Range target, const Val& x) {
   size_t p;
   Var* v = wholeVar(target.b, target.e, p);
   if (!v || !(v->record || v->isColl())) return false;
-  while (p < target.e && v->isColl() && isOp(t, p, "(")) v = element(*v, p, p, true);
+  while (p < target.e && v->isColl() && isOp(t, p, "(")) v = fieldCollection(element(*v, p, p, true), p, target.e);
   if (p == target.e && !v->record && !v->isColl()) {
     store(*v, x, target.b);
     return true;

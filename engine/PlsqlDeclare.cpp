@@ -21,6 +21,12 @@ TypeSpec fromColumn(const ColType& c) {
     }
   } else if (c.code == kDate) {
     t.kind = TypeSpec::Date;
+  } else if (isTimestamp(c.code) || isInterval(c.code)) {
+    t.kind = TypeSpec::Date;
+    t.dt = c.code;
+    t.localZone = c.localZone;
+    t.precision = c.code == kIntervalYm || c.code == kIntervalDs ? c.precision : c.scale;
+    t.scale = c.scale;
   } else if (c.code == kVarchar2 || c.code == kChar || c.code == kLong) {
     t.kind = TypeSpec::Text;
     t.size = c.code == kLong ? 32767 : c.size;

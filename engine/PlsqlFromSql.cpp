@@ -197,7 +197,9 @@ int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& 
       auto u = pl::parseStatementUnit(it->second);
       for (const pl::Decl& d : u->block->decls)
         if (d.kind == pl::Decl::Subprogram && d.sub->function && d.name == name)
-          return d.sub->ret.kind == pl::TypeSpec::Number ? kNumber : d.sub->ret.kind == pl::TypeSpec::Date ? kDate : kVarchar2;
+          return d.sub->ret.kind == pl::TypeSpec::Number ? kNumber
+                 : d.sub->ret.kind == pl::TypeSpec::Date ? (d.sub->ret.dt ? d.sub->ret.dt : kDate)
+                                                          : kVarchar2;
     } catch (const OraError&) {
     }
     return 0;
@@ -221,7 +223,7 @@ int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& 
   if (!sub || !sub->function) return 0;
   switch (sub->ret.kind) {
   case pl::TypeSpec::Number: return kNumber;
-  case pl::TypeSpec::Date: return kDate;
+  case pl::TypeSpec::Date: return sub->ret.dt ? sub->ret.dt : kDate;
   case pl::TypeSpec::Cursor: return kCursorType;
   default: return kVarchar2;
   }

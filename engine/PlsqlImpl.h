@@ -47,6 +47,11 @@ struct TypeSpec {
   long long lo = 0, hi = 0;
   bool xml = false;     // XMLTYPE: the document's text
   int binary = 0;       // BINARY_FLOAT, BINARY_DOUBLE and their SIMPLE_ forms: kBinaryFloat, kBinaryDouble
+  // Date: 0 a DATE, else kTimestamp, kTimestampTz, kIntervalYm or kIntervalDs. A timestamp's
+  // fraction digits are in `precision`; an interval's leading digits in `precision` and its
+  // fraction's in `scale`. A parameter's precision is -1: it keeps its argument's.
+  int dt = 0;
+  bool localZone = false; // TIMESTAMP WITH LOCAL TIME ZONE
 };
 // The size of a CLOB or BLOB variable: no string's limit.
 inline constexpr int kLobSize = 1 << 30;

@@ -102,6 +102,8 @@ TypeSpec Parser::type() {
                                   "PLS_INTEGER", "BINARY_INTEGER", "NATURAL", "NATURALN", "POSITIVE", "POSITIVEN", "SIGNTYPE",
                                   "SIMPLE_INTEGER", "VARCHAR2",
                                   "VARCHAR", "CHAR", "NVARCHAR2", "NCHAR", "STRING", "LONG", "CLOB", "NCLOB", "DATE", "TIMESTAMP",
+                                  "INTERVAL", "TIMESTAMP_UNCONSTRAINED", "TIMESTAMP_TZ_UNCONSTRAINED",
+                                  "TIMESTAMP_LTZ_UNCONSTRAINED", "DSINTERVAL_UNCONSTRAINED", "YMINTERVAL_UNCONSTRAINED",
                                   "BOOLEAN", "RAW", "BLOB", "XMLTYPE", "BINARY_FLOAT", "BINARY_DOUBLE", "SIMPLE_FLOAT",
                                   "SIMPLE_DOUBLE"};
   bool known = false;
@@ -134,7 +136,8 @@ TypeSpec Parser::type() {
   else if (w == "VARCHAR2" || w == "VARCHAR" || w == "CHAR" || w == "NVARCHAR2" || w == "NCHAR" || w == "STRING" ||
            w == "LONG" || w == "CLOB" || w == "NCLOB") ts.kind = TypeSpec::Text;
   else if (w == "RAW" || w == "BLOB") { ts.kind = TypeSpec::Text; ts.bytes = true; }
-  else if (w == "DATE" || w == "TIMESTAMP") ts.kind = TypeSpec::Date;
+  else if (w == "DATE") ts.kind = TypeSpec::Date;
+  else if (w == "TIMESTAMP" || w == "INTERVAL" || w.ends_with("_UNCONSTRAINED")) return datetimeType(w);
   else if (w == "BOOLEAN") ts.kind = TypeSpec::Bool;
   else if (w == "XMLTYPE") { ts.kind = TypeSpec::Text; ts.xml = true; ts.size = kLobSize; }
   else {
@@ -166,6 +169,56 @@ TypeSpec Parser::type() {
   if (ts.kind == TypeSpec::Text && ts.size == 0) ts.size = (w == "CHAR" || w == "NCHAR") && !unsized ? 1 : 32767;
   if (w == "RAW") ts.size = std::min(2 * ts.size, 65534); // two digits a byte
   if (w == "CLOB" || w == "NCLOB" || w == "BLOB") ts.size = kLobSize; // a LOB is not held to a string's limit
+  return ts;
+}
+
+// TIMESTAMP[(p)] [WITH [LOCAL] TIME ZONE], INTERVAL DAY[(p)] TO SECOND[(s)], INTERVAL YEAR[(p)]
+// TO MONTH and their unconstrained subtypes, after the first word w.
+TypeSpec Parser::datetimeType(const std::string& w) {
+  TypeSpec ts;
+  ts.kind = TypeSpec::Date;
+  auto digits = [&](int dflt) {
+    if (!at("(")) return unsized ? -1 : dflt;
+    ++i;
+    if (t[i].kind != T::Num) fail(i);
+    int n = std::atoi(t[i++].text.c_str());
+    if (n > 9) fail(i - 1);
+    expect(")");
+    return n;
+  };
+  if (w.ends_with("_UNCONSTRAINED")) {
+    ts.dt = w[0] == 'T' ? (w == "TIMESTAMP_UNCONSTRAINED" ? kTimestamp : kTimestampTz) : w[0] == 'D' ? kIntervalDs : kIntervalYm;
+    ts.localZone = w == "TIMESTAMP_LTZ_UNCONSTRAINED";
+    ts.precision = 9;
+    ts.scale = 9;
+    return ts;
+  }
+  if (w == "TIMESTAMP") {
+    ts.dt = kTimestamp;
+    ts.precision = digits(6);
+    if (at("WITH")) {
+      ++i;
+      if (at("LOCAL")) { ++i; ts.localZone = true; }
+      expect("TIME");
+      expect("ZONE");
+      ts.dt = kTimestampTz;
+    }
+    return ts;
+  }
+  if (at("DAY")) {
+    ++i;
+    ts.dt = kIntervalDs;
+    ts.precision = digits(2);
+    expect("TO");
+    expect("SECOND");
+    ts.scale = digits(6);
+    return ts;
+  }
+  expect("YEAR");
+  ts.dt = kIntervalYm;
+  ts.precision = digits(2);
+  expect("TO");
+  expect("MONTH");
   return ts;
 }
 

@@ -56,6 +56,7 @@ struct Parser {
   void operands(Range r) const;
 
   TypeSpec type();
+  TypeSpec datetimeType(const std::string& w);
 
   // PROCEDURE or FUNCTION name (parameters) [RETURN type], up to IS, AS or ";".
   std::shared_ptr<Sub> subHeader();

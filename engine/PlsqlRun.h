@@ -26,6 +26,11 @@ struct Val {
   bool b = false;
   int fp = 0; // Num of BINARY_FLOAT or BINARY_DOUBLE (kBinaryFloat, kBinaryDouble): s may be "Nan", "Inf", "-Inf"
   std::shared_ptr<CursorState> cur;
+  // Date: 0 a DATE; else the SQL type code of a TIMESTAMP (s its stored form, a zone after it
+  // for kTimestampTz) or of an INTERVAL (s its stored form), with the digits its type keeps
+  int dt = 0;
+  signed char lead = 2, frac = 6;
+  bool ltz = false; // a TIMESTAMP WITH LOCAL TIME ZONE
   Val() = default;
   Val(K kind, std::string text, bool truth) : k(kind), s(std::move(text)), b(truth) {} // a cursor variable's work area (k stays Null: no SQL value)
 };
@@ -53,6 +58,9 @@ struct Var {
   std::vector<TypeSpec> fieldTypes;    // a record's, where known
   std::shared_ptr<const TypeDef> def;  // a declared TYPE's record or collection
   CollBox coll;                        // a collection's elements; none while it is NULL
+  // a record's fields of collection types, by field name in parts.p->str ("INNER.FIELD" for a
+  // nested record's); their slots in `fields` stay NULL
+  CollBox parts;
   bool isColl() const;
 };
 
@@ -280,6 +288,11 @@ struct Run {
   std::map<std::string, std::shared_ptr<const TypeDef>> schemaTypes;
   void typed(Var& v, const TypeSpec& ts, size_t at); // a variable of a %TYPE, %ROWTYPE or declared type
   Var* wholeVar(size_t k, size_t e, size_t& next);   // name or pkg.name of a record or collection
+  // rec.field[.field...] from next naming a record's field of a collection type: that collection
+  Var* fieldCollection(Var* v, size_t& next, size_t e);
+  // A record or collection an OUT parameter gives back, written to its argument (a variable, an
+  // element, a field that is a nested record)
+  void storeWhole(Range target, const Var& w);
   Var* element(Var& c, size_t open, size_t& next, bool create);
   bool compositeRef(size_t k, size_t e, std::string& rep, size_t& used);
   // compositeRef, where a missing element of an expression fails only when SQL evaluates it (a
@@ -375,6 +388,13 @@ void intoTargets(Run& r, const std::vector<Range>& targets, const std::vector<st
 Val columnValue(sqlite3_stmt* st, int i, const Translation& tr);
 
 std::string literal(const Val& v);
+// TIMESTAMP and INTERVAL values (PlsqlDatetime.cpp): the SQL type of the digits given, a value
+// as a literal of its type, a column's stored value of such a type, and a value converted for
+// a variable of type `ty` (kind Date, dt not 0).
+std::string datetimeSqlType(int dt, int lead, int frac, bool ltz);
+std::string datetimeLiteral(const Val& v);
+Val datetimeValue(std::string stored, const ColType& ct);
+void storeDatetime(Run& r, const TypeSpec& ty, Val& x);
 // A binary float or double as SQL text typed so (PlsqlBinary.cpp).
 std::string fpLiteral(const Val& v);
 // A SQL value of binary type `kind` as a PL/SQL value; its text keeps every bit.

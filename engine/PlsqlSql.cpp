@@ -25,7 +25,9 @@ std::string literal(const Val& v) {
     if (v.fp) return fpLiteral(v);
     return v.s.empty() || v.s[0] != '-' ? v.s : "(" + v.s + ")";
   case Val::Str: return quoteString(v.s);
-  case Val::Date: return "TO_DATE(" + quoteString(v.s) + ", 'YYYY-MM-DD HH24:MI:SS')";
+  case Val::Date:
+    if (v.dt) return datetimeLiteral(v);
+    return "TO_DATE(" + quoteString(v.s) + ", 'YYYY-MM-DD HH24:MI:SS')";
   case Val::Bool: return v.b ? "(1=1)" : "(1=0)";
   }
   return "NULL";
@@ -62,6 +64,8 @@ Val columnValue(sqlite3_stmt* st, int i, const Translation& tr) {
   if (ct.code == kDate) {
     v.k = Val::Date;
     v.s = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+  } else if (isTimestamp(ct.code) || isInterval(ct.code)) {
+    v = datetimeValue(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), ct);
   } else if (ct.code == kNumber || ty == SQLITE_INTEGER || ty == SQLITE_FLOAT) {
     v.k = Val::Num;
     v.s = numberText(sqlite3_column_value(st, i));
@@ -728,8 +732,13 @@ void Run::store(Var& v, Val x, size_t at) {
     }
     break;
   case TypeSpec::Date:
+    if (ty.dt) {
+      storeDatetime(*this, ty, x);
+      break;
+    }
     if (x.k == Val::Bool || x.k == Val::Num) throw valueError("");
-    if (x.k == Val::Str && storedTimestampText(x.s)) x = Val{Val::Date, x.s.substr(0, 19), false};
+    if (x.k == Val::Date && x.dt) x = evalText("CAST(" + literal(x) + " AS DATE)");
+    else if (x.k == Val::Str && storedTimestampText(x.s)) x = Val{Val::Date, x.s.substr(0, 19), false};
     else if (x.k == Val::Str) x = evalText("TO_DATE(" + literal(x) + ")");
     break;
   case TypeSpec::Bool:

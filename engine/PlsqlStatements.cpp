@@ -339,6 +339,8 @@ std::unique_ptr<Stmt> Parser::statement() {
         while (at("(")) i = closing(t, i) + 1;
         expect(".");
         s->name += "." + name();
+        // ... of a field of the element: c(i).field.EXTEND
+        while (at(".")) { ++i; s->name += "." + name(); }
       }
       if (at("(")) {
         ++i;

@@ -59,6 +59,17 @@ SessionUnits& units(Session& ses) {
 
 namespace {
 
+// A name, then fields (.name) and elements (...): what an OUT argument may be.
+bool assignable(const std::vector<Tok>& t, Range r) {
+  if (r.empty() || (t[r.b].kind != T::Word && t[r.b].kind != T::QWord)) return false;
+  for (size_t k = r.b + 1; k < r.e;) {
+    if (isOp(t, k, ".") && k + 1 < r.e && isName(t, k + 1)) k += 2;
+    else if (isOp(t, k, "(") && closing(t, k) < r.e) k = closing(t, k) + 1;
+    else return false;
+  }
+  return true;
+}
+
 // The source of a unit of the schema; empty when there is none.
 std::string unitSource(Session& ses, const std::string& name, const char* type) {
   sqlite3_stmt* st = ses.cachedStatement("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2");
@@ -440,10 +451,8 @@ std::vector<Bound> Run::bind(const Sub& sub, const std::vector<Range>& args, con
       Range arg = args[a];
       out[k].given = true;
       if (p.out) {
-        // only a variable can take a value back
-        if ((arg.e != arg.b + 1 && arg.e != arg.b + 3) ||
-            (arg.e == arg.b + 1 && u.toks[arg.b].kind != T::Word && u.toks[arg.b].kind != T::QWord))
-        {
+        // only a variable, a field or an element can take a value back
+        if (!assignable(u.toks, arg) || (isOp(u.toks, arg.b + 1, "(") && !find(u.toks[arg.b].text))) {
           OraError e = pls(*this, arg.b, "PLS-00363: expression '" + u.text(arg) + "' cannot be used as an assignment target");
           e.text += "\n" + pls(*this, at, "PL/SQL: Statement ignored").text;
           throw e;
@@ -529,7 +538,10 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
       const Var* w = args[k].whole.get();
       if (w && p.in) {
         if (v.isColl() && w->isColl() && w->def == v.def) v.coll = w->coll;
-        else if (v.record && w->record && w->fields.size() == v.fields.size()) v.fields = w->fields;
+        else if (v.record && w->record && w->fields.size() == v.fields.size()) {
+          v.fields = w->fields;
+          if (w->parts.p || v.parts.p) v.parts = w->parts;
+        }
         else throw pls(*this, sub.at, "PLS-00306: wrong number or types of arguments in call to '" + sub.name + "'");
       }
       continue;
@@ -611,15 +623,8 @@ void Run::callProcedure(const Stmt& s) {
   invoke(*c.unit, *sub, c.base, args);
   for (size_t k = 0; k < sub->params.size(); ++k) {
     if (!sub->params[k].out) continue;
-    size_t next;
-    Var* dst = args[k].whole ? wholeVar(args[k].target.b, args[k].target.e, next) : nullptr;
-    if (!dst) {
-      assign(args[k].target, args[k].v);
-    } else if (dst->isColl()) {
-      dst->coll = args[k].whole->coll;
-    } else if (dst->record && args[k].whole->fields.size() == dst->fields.size()) {
-      dst->fields = args[k].whole->fields;
-    }
+    if (args[k].whole) storeWhole(args[k].target, *args[k].whole);
+    else assign(args[k].target, args[k].v);
   }
 }
 

@@ -29,6 +29,21 @@ ColType elemColType(const pl::TypeSpec& s, std::string& decl, char& kind) {
       decl += "(" + std::to_string(s.precision) + (s.hasScale ? "," + std::to_string(s.scale) : std::string()) + ")";
     break;
   case pl::TypeSpec::Date:
+    if (s.dt) {
+      // TIMESTAMP and INTERVAL elements keep SQL's stored form, converted as a column's value is
+      bool iv = isInterval(s.dt);
+      t.code = s.dt;
+      t.localZone = s.localZone;
+      t.precision = iv ? (s.precision < 0 ? 9 : s.precision) : 0;
+      t.scale = s.dt == kIntervalYm ? 0 : iv ? (s.scale < 0 ? 9 : s.scale) : (s.precision < 0 ? 9 : s.precision);
+      kind = 'S';
+      std::string lead = "(" + std::to_string(t.precision) + ")", frac = "(" + std::to_string(t.scale) + ")";
+      decl = s.dt == kIntervalDs   ? "INTERVAL DAY" + lead + " TO SECOND" + frac
+             : s.dt == kIntervalYm ? "INTERVAL YEAR" + lead + " TO MONTH"
+             : s.dt == kTimestamp  ? "TIMESTAMP" + frac
+                                   : "TIMESTAMP" + frac + (s.localZone ? " WITH LOCAL TIME ZONE" : " WITH TIME ZONE");
+      break;
+    }
     t.code = kDate;
     kind = 'D';
     decl = "DATE";

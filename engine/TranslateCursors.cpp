@@ -10,7 +10,7 @@ namespace {
 
 std::string typeText(const ColType& t) {
   return std::to_string(t.code) + ":" + std::to_string(t.size) + ":" + std::to_string(t.precision) + ":" +
-         std::to_string(t.hasScale ? t.scale : -1000);
+         std::to_string(t.hasScale || isTimestamp(t.code) || isInterval(t.code) ? t.scale : -1000); // a fraction's digits
 }
 
 } // namespace

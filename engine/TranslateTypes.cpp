@@ -21,6 +21,15 @@
 namespace ora::tx {
 
 namespace {
+// A PL/SQL function's TIMESTAMP or INTERVAL result: its value keeps all nine digits.
+ColType storedDatetimeType(int code) {
+  ColType t;
+  t.code = code;
+  t.scale = code == kIntervalYm ? 0 : 9;
+  if (isInterval(code)) t.precision = 9;
+  return t;
+}
+
 // The statistical and inverse distribution aggregates give a NUMBER.
 bool statistic(const std::string& f) {
   return f != "COUNT" && aggregateFunction(f) && f != "MIN" && f != "MAX" && f != "LISTAGG" && f != "ANY_VALUE" &&
@@ -358,6 +367,7 @@ ColType Translator::infer(size_t b, size_t e) {
       t.code = r;
       return t;
     }
+    if (isTimestamp(r) || isInterval(r)) return storedDatetimeType(r);
   }
   if (e == b + 1 && parameterlessFunction(b)) {
     std::string fn = bareFunction(f.text), unit = fn.size() > f.text.size() ? fn.substr(0, fn.size() - f.text.size() - 1) : "";
@@ -365,6 +375,8 @@ ColType Translator::infer(size_t b, size_t e) {
       t = ColType{};
       t.code = r;
       return t;
+    } else if (isTimestamp(r) || isInterval(r)) {
+      return storedDatetimeType(r);
     }
   }
   // A column of a FROM table: its own type (reached here when it sits inside a call).
@@ -629,7 +641,10 @@ ColType Translator::infer(size_t b, size_t e) {
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r < 0 && !functionAllowed(f.text.c_str(), false))
-      if (int stored = storedFunctionType(cat_, {}, f.text); stored > 0) r = stored;
+      if (int stored = storedFunctionType(cat_, {}, f.text); stored > 0) {
+        if (isTimestamp(stored) || isInterval(stored)) return storedDatetimeType(stored);
+        r = stored;
+      }
     if (r == kNumber || r == kDate || r == kCursorType) { t = ColType{}; t.code = r; return t; }
     if (r == kTimestampTz || (r == kTimestamp && f.text == "SYS_EXTRACT_UTC")) { t = ColType{}; t.code = r; t.scale = 9; return t; }
     if (r == kVarchar2) return t;

@@ -47,6 +47,7 @@ struct Loaded {
   std::string body, refs, table;
   std::string newName = "NEW", oldName = "OLD";
   std::shared_ptr<Unit> unit;
+  std::map<std::string, ColType> stamps; // the table's TIMESTAMP and INTERVAL columns
 };
 
 // A statement changing a table with triggers, while it runs.
@@ -135,6 +136,11 @@ const Loaded& load(Session& ses, const std::string& name) {
     l.unit = parseBlock(triggerBlockText(block, l.newName, l.oldName));
   } catch (const OraError&) {
     throw invalidTrigger(ses, name);
+  }
+  if (!table.empty()) {
+    Catalog cat(ses.db, ses.user, &ses);
+    for (const ColumnInfo& c : cat.columns(table))
+      if (isTimestamp(c.type.code) || isInterval(c.type.code)) l.stamps[c.name] = c.type;
   }
   return all[name] = std::move(l);
 }
@@ -271,9 +277,26 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     oldRow.fieldNames = newRow.fieldNames = cols;
     TriggerEvent ev;
     ev.updating = event == "UPDATE";
+    // a TIMESTAMP or INTERVAL column's value is one of its type, as a variable of it holds
+    auto rowValue = [&](size_t c, sqlite3_value* v) {
+      Val x = sqlValue(v, kinds[c]);
+      if (auto it = l.stamps.find(cols[c]); it != l.stamps.end() && x.k == Val::Str) x = datetimeValue(x.s, it->second);
+      return x;
+    };
     for (size_t c = 0; c < cols.size(); ++c) {
-      oldRow.fields.push_back(sqlValue(argv[3 + c], kinds[c]));
-      newRow.fields.push_back(sqlValue(argv[3 + cols.size() + c], kinds[c]));
+      TypeSpec ts;
+      if (auto it = l.stamps.find(cols[c]); it != l.stamps.end()) {
+        const ColType& ct = it->second;
+        ts.kind = TypeSpec::Date;
+        ts.dt = ct.code;
+        ts.localZone = ct.localZone;
+        ts.precision = isInterval(ct.code) ? ct.precision : ct.scale;
+        ts.scale = ct.scale;
+      }
+      oldRow.fieldTypes.push_back(ts);
+      newRow.fieldTypes.push_back(ts);
+      oldRow.fields.push_back(rowValue(c, argv[3 + c]));
+      newRow.fields.push_back(rowValue(c, argv[3 + cols.size() + c]));
       const Val &a = oldRow.fields.back(), &b = newRow.fields.back();
       if (ev.updating && (a.k != b.k || a.s != b.s)) ev.columns.insert(cols[c]);
     }
@@ -307,7 +330,7 @@ void fireRow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       const Var& made = sc.vars[newName];
       if (dml && ev.updating)
         for (size_t c = 0; c < cols.size(); ++c) {
-          const Val& given = sqlValue(argv[3 + cols.size() + c], kinds[c]);
+          const Val& given = rowValue(c, argv[3 + cols.size() + c]);
           if (given.k != made.fields[c].k || given.s != made.fields[c].s) dml->setByTriggers.insert(cols[c]);
         }
       s.newRows[name] = made.fields;
