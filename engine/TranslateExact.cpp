@@ -171,4 +171,21 @@ bool Translator::exactKey(size_t b, size_t e, bool* sortKey) const {
   return false;
 }
 
+// Whether [b, e) is an argument of a call that hands one of its values on unchanged and is itself
+// the whole select item going out exactly: 1 when the value may go as exact text, 2 when the
+// call also compares the values (MIN, MAX), which then go as text in NUMBER order.
+int Translator::passedOut(size_t b, size_t e) const {
+  static const char* const names[] = {"FIRST_VALUE", "LAST_VALUE", "NTH_VALUE", "LAG", "LEAD", "MIN", "MAX"};
+  if (b < 2 || b - 2 != exactTop_.first || exactTop_.second <= b || e >= size()) return 0;
+  const size_t open = b - 1;
+  if (!is(t_[open], "(") || t_[b - 2].kind != Token::Ident) return 0;
+  if (!(is(t_[e], ")") && t_[e].depth == t_[open].depth) && !(is(t_[e], ",") && t_[e].depth == t_[open].depth + 1)) return 0;
+  size_t end = analyticAt(b - 2);
+  if (!end) end = matching(open) + 1;
+  if (end != exactTop_.second) return 0;
+  for (const char* n : names)
+    if (is(t_[b - 2], n)) return is(t_[b - 2], "MIN") || is(t_[b - 2], "MAX") ? (b == open + 1 ? 2 : 0) : 1;
+  return 0;
+}
+
 } // namespace ora::tx

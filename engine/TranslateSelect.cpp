@@ -282,7 +282,14 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
         tr_.stars.push_back({{t_[i].pos, t_[ie - 1].end}, names});
     }
     if (star && replace_[ie - 1].empty()) visibleStar(i, ie);
+    // a value an analytic function hands on goes out with all its digits
+    bool exactTop = !star && ty.code == kNumber && exactOut && replace_[i].empty();
+    auto outerTop = exactTop_;
+    if (exactTop) exactTop_ = {i, exprEnd};
+    exactTopUsed_ = false;
     std::string item = emit(i, exprEnd);
+    exactTop_ = outerTop;
+    if (exactTop && exactTopUsed_) item = "ora_add_x(" + item + ")";
     if (havingOnly && position == 0) item = "COALESCE(" + item + ", MIN(NULL))";
     // computed text sorts and compares as a text column of the database's set does, also where
     // ORDER BY names it or an outer query reads it
