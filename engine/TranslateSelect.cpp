@@ -274,7 +274,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     // In a set operation a computed one goes as a double too: SQLite sorts the members' rows
     // itself, and would put the longer values, as text, after all the others.
     bool bareItem = exprEnd == i + 1 || (exprEnd == i + 3 && is(t_[i + 1], "."));
-    if (!star && ty.code == kNumber && !(inner && !compound))
+    // UNION, INTERSECT and MINUS tell numbers apart by their exact value: every member's number
+    // goes as its decimal text in the collation of NUMBER order, which also sorts the result.
+    // Beside a binary float the members' values are doubles (Oracle converts NUMBER to it).
+    bool exactSet = !star && compound && ty.code == kNumber && !ty.binary && !binaryWritten();
+    if (!star && ty.code == kNumber && !(inner && !compound) && !exactSet)
       wideAsNumber(i, exprEnd, compound && !bareItem ? "ora_num" : "ora_add_x", compound);
     if (star && ViewStars::depth) {
       std::vector<std::string> names;
@@ -290,6 +294,8 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     std::string item = emit(i, exprEnd);
     exactTop_ = outerTop;
     if (exactTop && exactTopUsed_) item = "ora_add_x(" + item + ")";
+    if (exactItems_.count(i) && ty.code == kNumber && !ty.binary) item = exactCall(item);
+    if (exactSet) item = "CAST(" + exactCall(item) + " AS TEXT) COLLATE ORA_NUMBER";
     if (havingOnly && position == 0) item = "COALESCE(" + item + ", MIN(NULL))";
     // computed text sorts and compares as a text column of the database's set does, also where
     // ORDER BY names it or an outer query reads it
