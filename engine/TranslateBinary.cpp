@@ -51,6 +51,16 @@ int literalKind(const Token& t) {
 
 } // namespace
 
+// Whether the statement writes a BINARY_FLOAT or BINARY_DOUBLE value: a literal, a constant, a
+// conversion or a CAST to one.
+bool Translator::binaryWritten() const {
+  if (!binary_.empty()) return true;
+  for (const Token& k : t_)
+    if (literalKind(k) || (k.kind == Token::Ident && (k.text.rfind("BINARY_", 0) == 0 || k.text.rfind("TO_BINARY_", 0) == 0)))
+      return true;
+  return false;
+}
+
 bool Translator::binaryConstant(size_t i, std::string& sql) const {
   const Token& k = t_[i];
   if (k.kind != Token::Ident || is(at(i + 1), "(") || (i > 0 && is(t_[i - 1], "."))) return false;

@@ -416,6 +416,8 @@ std::string Translator::sumCall(std::string first, const std::vector<std::pair<s
 
 std::string Translator::chainCall(size_t b, size_t e, std::string call) const {
   if (exactArgument(b, e)) return exactCall(std::move(call));
+  if (int passed = passedOut(b, e); passed && (exactTopUsed_ = true))
+    return passed == 2 ? "CAST(" + exactCall(std::move(call)) + " AS TEXT) COLLATE ORA_NUMBER" : exactCall(std::move(call));
   bool sortKey = false;
   if (!exactKey(b, e, &sortKey)) return call;
   return sortKey ? "CAST(" + exactCall(std::move(call)) + " AS TEXT) COLLATE ORA_NUMBER" : exactCall(std::move(call));
@@ -424,7 +426,8 @@ std::string Translator::chainCall(size_t b, size_t e, std::string call) const {
 // Whether [b, e) is the whole number argument of a function of ours that reads decimal text
 // exactly: TO_CHAR(1/3) shows all of Oracle's digits.
 bool Translator::exactArgument(size_t b, size_t e) const {
-  static const std::set<std::string> readers = {"TO_CHAR", "ROUND", "TRUNC", "MOD", "ABS", "CEIL", "FLOOR", "POWER", "SQRT"};
+  static const std::set<std::string> readers = {"TO_CHAR", "ROUND", "TRUNC", "MOD",  "ABS",           "CEIL",
+                                                "FLOOR",   "POWER", "SQRT",  "SUM", "AVG", "RATIO_TO_REPORT"};
   if (b < 2 || !is(t_[b - 1], "(") || t_[b - 2].kind != Token::Ident || !readers.count(t_[b - 2].text)) return false;
   if (e >= size()) return false;
   return (is(t_[e], ")") && t_[e].depth == t_[b - 1].depth) || (is(t_[e], ",") && t_[e].depth == t_[b - 1].depth + 1);

@@ -541,6 +541,11 @@ std::string Translator::quantified(const Quantified& q) {
   std::string left = emit(tokenAt(q.left.first), tokenAt(q.left.second));
   std::string values;
   if (q.subquery) {
+    // the subquery's value reaches only our exact comparison
+    bool grouped = false; // decided by the values' MIN or MAX below, which SQLite compares
+    for (size_t k = tokenAt(q.left.first); k < tokenAt(q.left.second) && !grouped; ++k) grouped = isAggregate(k);
+    size_t ie = 0, ib = q.width == 1 ? singleItem(tokenAt(q.values.front().first) - 1, ie) : 0;
+    if (ib && !grouped && exactLeft(q)) exactItems_.insert(ib);
     values = emit(tokenAt(q.values.front().first), tokenAt(q.values.front().second));
   } else {
     for (auto [vb, ve] : q.values) values += (values.empty() ? "VALUES (" : ", (") + emit(tokenAt(vb), tokenAt(ve)) + ")";

@@ -387,7 +387,16 @@ void Translator::wideAsNumber(size_t b, size_t e, const char* f, bool evenBare, 
   bool bare = e == b + 1 || (e == b + 3 && is(t_[b + 1], "."));
   if (b >= e || (bare && !evenBare) || !replace_[b].empty() || skip_[b]) return;
   if (!wideInside(b, e) || exprType(b, e).code != kNumber) return;
-  replace_[b] = std::string(f) + "(" + emit(b, e) + after;
+  // ora_add_x reads exact text: what it wraps may give it (an analytic SUM of 20-digit values)
+  if (std::strcmp(f, "ora_add_x") == 0) {
+    auto outer = exactTop_;
+    exactTop_ = {b, e};
+    std::string inner = exactCall(emit(b, e));
+    exactTop_ = outer;
+    replace_[b] = std::string(f) + "(" + inner + after;
+  } else {
+    replace_[b] = std::string(f) + "(" + emit(b, e) + after;
+  }
   for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
 }
 

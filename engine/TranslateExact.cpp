@@ -87,7 +87,8 @@ size_t Translator::exactBetween(size_t lb, size_t le, size_t w, size_t e) {
 size_t Translator::exactIn(size_t lb, size_t le, size_t w, size_t e) {
   bool negated = is(t_[w], "NOT");
   size_t open = negated ? w + 2 : w + 1;
-  if (ctx_.empty() || skip_[lb] || open >= e || !is(t_[open], "(") || is(at(open + 1), "SELECT")) return 0;
+  if (ctx_.empty() || skip_[lb] || open >= e || !is(t_[open], "(")) return 0;
+  if (is(at(open + 1), "SELECT")) return matching(open) < e ? exactInQuery(lb, le, negated, open) : 0;
   size_t close = matching(open);
   if (close >= e) return 0;
   std::vector<std::pair<size_t, size_t>> ranges{{lb, le}};
@@ -104,6 +105,39 @@ size_t Translator::exactIn(size_t lb, size_t le, size_t w, size_t e) {
   for (size_t k = 1; k < ranges.size(); ++k)
     out += (k > 1 ? " OR " : "") + ("ora_ncmp(" + x + ", " + exactCall(emit(ranges[k].first, ranges[k].second)) + ") = 0");
   replace_[lb] = out + "))";
+  for (size_t m = lb + 1; m <= close; ++m) skip_[m] = 1;
+  return close + 1;
+}
+
+// The one select item of the subquery in parentheses at open: its first token, and its end
+// before any alias; 0 when it has several, or combines query blocks.
+size_t Translator::singleItem(size_t open, size_t& itemEnd) const {
+  const int d = t_[open].depth + 1;
+  size_t close = matching(open), b = open + 2;
+  if (b >= close || !is(t_[open + 1], "SELECT")) return 0;
+  if (is(t_[b], "DISTINCT") || is(t_[b], "UNIQUE") || is(t_[b], "ALL")) ++b;
+  size_t e = b;
+  while (e < close && !(t_[e].depth == d && (is(t_[e], "FROM") || is(t_[e], ",")))) ++e;
+  if (e >= close || !is(t_[e], "FROM") || e == b) return 0;
+  for (size_t k = e; k < close; ++k)
+    if (t_[k].depth == d && (is(t_[k], "UNION") || is(t_[k], "INTERSECT") || is(t_[k], "MINUS") || is(t_[k], "EXCEPT")))
+      return 0;
+  if (e - b >= 2 && aliasToken(e - 1) && (is(t_[e - 2], "AS") || t_[e - 2].kind != Token::Op || is(t_[e - 2], ")"))) e -= is(t_[e - 2], "AS") ? 2 : 1;
+  itemEnd = e;
+  return e > b ? b : 0;
+}
+
+// x [NOT] IN (SELECT y ...) where x or y is a computed number: y compared with x exactly, NULLs
+// as IN treats them (unknown when no value matches and one is NULL).
+size_t Translator::exactInQuery(size_t lb, size_t le, bool negated, size_t open) {
+  size_t close = matching(open), ie = 0, ib = singleItem(open, ie);
+  if (!ib || rowAt(lb, le) || (plainOperand(lb, le) && plainOperand(ib, ie)) || !allNumbers({{lb, le}})) return 0;
+  std::string x = exactCall(emit(lb, le));
+  exactItems_.insert(ib);
+  std::string values = emit(open + 1, close);
+  replace_[lb] = std::string(negated ? "(NOT " : "(") + "(WITH \"A$\"(\"V\") AS (" + values +
+                 ") SELECT CASE WHEN MAX(\"C\") = 1 THEN 1 WHEN COUNT(*) > COUNT(\"C\") THEN NULL ELSE 0 END FROM "
+                 "(SELECT ora_ncmp(" + x + ", \"V\") = 0 AS \"C\" FROM \"A$\")))";
   for (size_t m = lb + 1; m <= close; ++m) skip_[m] = 1;
   return close + 1;
 }
@@ -169,6 +203,23 @@ bool Translator::exactKey(size_t b, size_t e, bool* sortKey) const {
     return true;
   }
   return false;
+}
+
+// Whether [b, e) is an argument of a call that hands one of its values on unchanged and is itself
+// the whole select item going out exactly: 1 when the value may go as exact text, 2 when the
+// call also compares the values (MIN, MAX), which then go as text in NUMBER order.
+int Translator::passedOut(size_t b, size_t e) const {
+  static const char* const names[] = {"FIRST_VALUE", "LAST_VALUE", "NTH_VALUE", "LAG", "LEAD", "MIN", "MAX"};
+  if (b < 2 || b - 2 != exactTop_.first || exactTop_.second <= b || e >= size()) return 0;
+  const size_t open = b - 1;
+  if (!is(t_[open], "(") || t_[b - 2].kind != Token::Ident) return 0;
+  if (!(is(t_[e], ")") && t_[e].depth == t_[open].depth) && !(is(t_[e], ",") && t_[e].depth == t_[open].depth + 1)) return 0;
+  size_t end = analyticAt(b - 2);
+  if (!end) end = matching(open) + 1;
+  if (end != exactTop_.second) return 0;
+  for (const char* n : names)
+    if (is(t_[b - 2], n)) return is(t_[b - 2], "MIN") || is(t_[b - 2], "MAX") ? (b == open + 1 ? 2 : 0) : 1;
+  return 0;
 }
 
 } // namespace ora::tx

@@ -377,7 +377,7 @@ std::string Translator::emit(size_t b, size_t e) {
         std::string x = "(" + emit(i + 2, close) + ")";
         analyticWindow(close + 1);
         std::string window = emit(close + 2, matching(close + 2) + 1);
-        add("ora_div(" + x + ", NULLIF(ora_sum(" + x + ") OVER " + window + ", 0))");
+        add("ora_div(" + x + ", NULLIF(ora_sum_x(" + x + ") OVER " + window + ", 0))");
         i = matching(close + 2);
         break;
       }

@@ -194,6 +194,11 @@ private:
   // and of the rewritten chains that gave one
   int fpChain_ = 0;
   std::map<size_t, int> fpRewritten_;
+  // The select item [first, second) that goes out through ora_add_x, which reads exact text
+  std::pair<size_t, size_t> exactTop_{0, 0};
+  mutable bool exactTopUsed_ = false;
+  // select items of subqueries whose values only our exact comparison reads
+  std::set<size_t> exactItems_;
 
   size_t size() const { return t_.size(); }
   const Token& at(size_t i) const { return tx::tokenAt(t_, i); }
@@ -322,6 +327,10 @@ private:
   [[gnu::noinline]] bool exactArgument(size_t b, size_t e) const;
   bool groupingItem(size_t open) const;
   bool exactKey(size_t b, size_t e, bool* sortKey) const;
+  [[gnu::noinline]] int passedOut(size_t b, size_t e) const;
+  size_t singleItem(size_t open, size_t& itemEnd) const;
+  bool binaryWritten() const;
+  [[gnu::noinline]] size_t exactInQuery(size_t lb, size_t le, bool negated, size_t open);
   [[gnu::noinline]] std::string exactPair(const char* f, const std::string& a, const std::string& b);
   [[gnu::noinline]] static std::string monthsAdded(const std::string& date, int64_t months);
   [[gnu::noinline]] std::string sumCall(std::string first, const std::vector<std::pair<size_t, size_t>>& terms,

@@ -274,7 +274,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     // In a set operation a computed one goes as a double too: SQLite sorts the members' rows
     // itself, and would put the longer values, as text, after all the others.
     bool bareItem = exprEnd == i + 1 || (exprEnd == i + 3 && is(t_[i + 1], "."));
-    if (!star && ty.code == kNumber && !(inner && !compound))
+    // UNION, INTERSECT and MINUS tell numbers apart by their exact value: every member's number
+    // goes as its decimal text in the collation of NUMBER order, which also sorts the result.
+    // Beside a binary float the members' values are doubles (Oracle converts NUMBER to it).
+    bool exactSet = !star && compound && ty.code == kNumber && !ty.binary && !binaryWritten();
+    if (!star && ty.code == kNumber && !(inner && !compound) && !exactSet)
       wideAsNumber(i, exprEnd, compound && !bareItem ? "ora_num" : "ora_add_x", compound);
     if (star && ViewStars::depth) {
       std::vector<std::string> names;
@@ -282,7 +286,16 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
         tr_.stars.push_back({{t_[i].pos, t_[ie - 1].end}, names});
     }
     if (star && replace_[ie - 1].empty()) visibleStar(i, ie);
+    // a value an analytic function hands on goes out with all its digits
+    bool exactTop = !star && ty.code == kNumber && exactOut && replace_[i].empty();
+    auto outerTop = exactTop_;
+    if (exactTop) exactTop_ = {i, exprEnd};
+    exactTopUsed_ = false;
     std::string item = emit(i, exprEnd);
+    exactTop_ = outerTop;
+    if (exactTop && exactTopUsed_) item = "ora_add_x(" + item + ")";
+    if (exactItems_.count(i) && ty.code == kNumber && !ty.binary) item = exactCall(item);
+    if (exactSet) item = "CAST(" + exactCall(item) + " AS TEXT) COLLATE ORA_NUMBER";
     if (havingOnly && position == 0) item = "COALESCE(" + item + ", MIN(NULL))";
     // computed text sorts and compares as a text column of the database's set does, also where
     // ORDER BY names it or an outer query reads it
