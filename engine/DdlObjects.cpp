@@ -1,4 +1,5 @@
 // DROP, users, RENAME, COMMENT, GRANT, TRUNCATE, LOCK TABLE, SET TRANSACTION, ANALYZE and ALTER INDEX.
+#include "Roles.h"
 #include "Database.h"
 #include "DdlImpl.h"
 #include "DdlPartition.h"
@@ -253,6 +254,7 @@ void Translator::createUser() {
   // DEFAULT TABLESPACE, QUOTA and the like name storage this engine does not have
   std::string password = pw.kind == Token::QIdent ? "\"" + pw.text + "\"" : pw.text;
   tr_.actions.push_back([name, password](Session& s) {
+    if (roleExists(s.folder, name)) throw OraError(1920, name);
     if (int rc = ora::createUser(s.folder, name, password)) throw OraError(rc, name);
   });
 }
@@ -301,6 +303,7 @@ void Translator::dropUser() {
       if (!empty) throw OraError(1922, name);
     }
     if (int rc = ora::dropUser(s.folder, name)) throw OraError(rc, name);
+    forgetGrantee(s.folder, name);
   });
 }
 

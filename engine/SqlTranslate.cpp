@@ -1,4 +1,5 @@
 #include "SqlTranslate.h"
+#include "Roles.h"
 #include "SampleClause.h"
 #include "NewerSyntax.h"
 #include "DbmsMetadata.h"
@@ -430,6 +431,7 @@ bool semanticDdlError(int code) {
 
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
+  planTableFor(text, cat);
   if (Translation t; domainStatement(text, cat, t)) return t;
   {
     // the written-out text is not rewritten again
@@ -475,6 +477,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     }
   }
   if (Translation explained; explainPlan(text, cat, explained)) return explained;
+  if (Translation role; roleStatement(text, cat, role)) return role;
   if (std::string shown; xplanDisplay(text, cat, shown)) {
     Translation t = translate(shown, cat, false, deferDdlErrors);
     t.unshared = true; // the lines are those of the plan explained last
