@@ -112,6 +112,7 @@ void Translator::drop() {
     if (MviewWrites::depth == 0 && !cat_.objectTypeOf(name, "MATERIALIZED VIEW").empty())
       throw OraError(12083, quoteIdent(cat_.user()) + "." + quoteIdent(name));
     std::vector<std::string> children = dropReferences(name, true);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$AUDIT_OPTS\" WHERE OBJECT_NAME = " + q);
     // dropping a parent alone would leave its children's keys pointing nowhere
     if (!children.empty() && !cascade) throw OraError(2449);
     // a temporary table's rows are no one's to bring back: it goes for good

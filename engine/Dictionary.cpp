@@ -1,4 +1,5 @@
 #include "Roles.h"
+#include "Audit.h"
 #include "Dictionary.h"
 
 #include "Booleans.h"
@@ -541,6 +542,9 @@ std::string dictionaryTable(const std::string& view) { return "TESSEL$D_" + view
 
 void ensureSchemaTables(sqlite3* db) {
   static const char* const ddl[] = {
+      // AUDIT options of the schema's objects: S (by session), A (by access) or - for each outcome
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$AUDIT_OPTS\" (OBJECT_NAME TEXT NOT NULL, OPTION TEXT NOT NULL,"
+      " SUCCESS TEXT NOT NULL, FAILURE TEXT NOT NULL, PRIMARY KEY (OBJECT_NAME, OPTION))",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$OBJECTS\" (OBJ INTEGER PRIMARY KEY AUTOINCREMENT,"
       " NAME TEXT NOT NULL, TYPE TEXT NOT NULL, CREATED TEXT, UNIQUE (NAME, TYPE))",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$SOURCE\" (NAME TEXT NOT NULL, TYPE TEXT NOT NULL,"
@@ -611,6 +615,14 @@ void fillDictionary(Session& s, const std::string& view) {
   if (view == "SESSION_PRIVS" || view == "USER_SYS_PRIVS") {
     Inserter ins(s.db, view, n);
     fillPrivileges(view, s.user, ins);
+    return;
+  }
+  if (view == "USER_OBJ_AUDIT_OPTS") {
+    Inserter ins(s.db, view, n);
+    for (auto& row : auditOptionRows(s.db)) {
+      for (auto& v : row) ins.text(v);
+      ins.row();
+    }
     return;
   }
   if (view == "USER_ROLE_PRIVS" || view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS" ||

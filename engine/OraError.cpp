@@ -336,6 +336,7 @@ const std::map<int, const char*>& texts() {
       {12983, "cannot drop all columns in a table"},
       {1780, "string literal required"},
       {1917, "user or role does not exist"},
+      {956, "missing or invalid auditing option"},
       {1919, "role does not exist"},
       {1921, "role name conflicts with another user or role name"},
       {1924, "role not granted or does not exist"},

@@ -1,5 +1,6 @@
 #include "SqlTranslate.h"
 #include "Roles.h"
+#include "Audit.h"
 #include "SampleClause.h"
 #include "NewerSyntax.h"
 #include "DbmsMetadata.h"
@@ -478,6 +479,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
   if (Translation explained; explainPlan(text, cat, explained)) return explained;
   if (Translation role; roleStatement(text, cat, role)) return role;
+  if (Translation audit; auditStatement(text, cat, audit)) return audit;
   if (std::string shown; xplanDisplay(text, cat, shown)) {
     Translation t = translate(shown, cat, false, deferDdlErrors);
     t.unshared = true; // the lines are those of the plan explained last
