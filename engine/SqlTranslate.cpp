@@ -1,6 +1,7 @@
 #include "SqlTranslate.h"
 #include "Roles.h"
 #include "Audit.h"
+#include "OlderDdl.h"
 #include "SampleClause.h"
 #include "NewerSyntax.h"
 #include "DbmsMetadata.h"
@@ -433,6 +434,20 @@ bool semanticDdlError(int code) {
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
   planTableFor(text, cat);
+  std::string snapshot;
+  if (int at = 0, grown = 0; snapshotNames(text, snapshot, at, grown)) {
+    try {
+      Translation t = translate(snapshot, cat, false, deferDdlErrors);
+      t.unshared = true;
+      if (!t.retryText.empty()) t.retryText = text; // its error is placed in the text as written
+      return t;
+    } catch (OraError& e) {
+      // places after the name are back in the text as written; inside it, at its start
+      if (e.pos >= at + 17) e.pos -= grown;
+      else if (e.pos > at) e.pos = at;
+      throw;
+    }
+  }
   if (Translation t; domainStatement(text, cat, t)) return t;
   {
     // the written-out text is not rewritten again
