@@ -21,4 +21,19 @@ bool snapshotNames(const std::string& text, std::string& plain, int& at, int& gr
   return true;
 }
 
+void administrationOnly(const std::string& text, const std::string& user) {
+  bool alter = startsWithWord(text, "ALTER");
+  if (!alter && !startsWithWord(text, "CREATE") && !startsWithWord(text, "DROP")) return;
+  std::vector<sql::Token> t;
+  try {
+    t = sql::lex(text);
+  } catch (const OraError&) {
+    return;
+  }
+  if (t.size() < 2 || t[1].kind != sql::Tok::Ident) return;
+  if (t[1].text != "PROFILE" && !(alter && t[1].text == "SYSTEM")) return;
+  if (user != "SYSTEM") throw OraError(1031);
+  throw OraError(1031, t[0].text + " " + t[1].text + " is not supported by this engine");
+}
+
 } // namespace ora

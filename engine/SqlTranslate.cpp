@@ -434,6 +434,7 @@ bool semanticDdlError(int code) {
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
   planTableFor(text, cat);
+  administrationOnly(text, cat.user());
   std::string snapshot;
   if (int at = 0, grown = 0; snapshotNames(text, snapshot, at, grown)) {
     try {

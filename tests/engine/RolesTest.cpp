@@ -90,6 +90,12 @@ TEST_F(Roles, MadeGrantedEnabledAndDropped) {
   EXPECT_EQ(AsSystem("DROP ROLE clerk"), "ORA-01919: role 'CLERK' does not exist");
   EXPECT_EQ(AsSystem("DROP ROLE connect").substr(0, 9), "ORA-01031");
   EXPECT_EQ(Scalar(SysCur, "SELECT COUNT(*) FROM role_role_privs"), "0");
+
+  // settings the engine does not have are refused, not accepted without effect
+  EXPECT_EQ(AsSystem("ALTER SYSTEM SET resource_limit = TRUE"),
+            "ORA-01031: insufficient privileges (ALTER SYSTEM is not supported by this engine)");
+  EXPECT_EQ(AsSystem("CREATE PROFILE p LIMIT SESSIONS_PER_USER 1").substr(0, 9), "ORA-01031");
+  EXPECT_EQ(AsSystem("AUDIT SESSION").substr(0, 9), "ORA-01031");
 }
 
 TEST_F(Roles, RolesGrantedToPublicAndToDroppedUsers) {
