@@ -22,9 +22,6 @@ std::set<std::string> defaultRoles(const std::string& folder, const std::string&
 // Takes away what was granted to or by a user that is dropped.
 void forgetGrantee(const std::string& folder, const std::string& name);
 
-struct RoleRow {
-  std::string a, b, c; // by view
-};
 // Rows of USER_ROLE_PRIVS, SESSION_ROLES, ROLE_SYS_PRIVS, ROLE_ROLE_PRIVS and DBA_ROLES for the
 // session's user, in the views' column order.
 std::vector<std::vector<std::string>> roleViewRows(Session& s, const std::string& view);
