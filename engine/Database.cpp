@@ -474,6 +474,15 @@ int resolveDatabase(const std::string& host, std::string& folder) {
   return isFile(folder + "/" + kSystemFile) ? 0 : 12154;
 }
 
+std::string secretHash(const std::string& password) {
+  if (!initSodium()) return {};
+  return hashPassword(password);
+}
+
+bool secretMatches(const std::string& hash, const std::string& password) {
+  return initSodium() && crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
+}
+
 int verifyUser(const std::string& folder, const std::string& user, const std::string& password) {
   if (!initSodium()) return 3113;
   sqlite3* sys = nullptr;

@@ -44,6 +44,10 @@ int setPassword(const std::string& folder, const std::string& user, const std::s
 int dropUser(const std::string& folder, const std::string& user);
 bool userExists(const std::string& folder, const std::string& user);
 
+// A password's stored hash (empty on failure), and whether a password matches one.
+std::string secretHash(const std::string& password);
+bool secretMatches(const std::string& hash, const std::string& password);
+
 // Upper case unless written in double quotes.
 std::string normalizeName(const std::string& s);
 

@@ -1,4 +1,5 @@
 // DROP, users, RENAME, COMMENT, GRANT, TRUNCATE, LOCK TABLE, SET TRANSACTION, ANALYZE and ALTER INDEX.
+#include "Roles.h"
 #include "Database.h"
 #include "DdlImpl.h"
 #include "DdlPartition.h"
@@ -111,6 +112,7 @@ void Translator::drop() {
     if (MviewWrites::depth == 0 && !cat_.objectTypeOf(name, "MATERIALIZED VIEW").empty())
       throw OraError(12083, quoteIdent(cat_.user()) + "." + quoteIdent(name));
     std::vector<std::string> children = dropReferences(name, true);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$AUDIT_OPTS\" WHERE OBJECT_NAME = " + q);
     // dropping a parent alone would leave its children's keys pointing nowhere
     if (!children.empty() && !cascade) throw OraError(2449);
     // a temporary table's rows are no one's to bring back: it goes for good
@@ -253,6 +255,7 @@ void Translator::createUser() {
   // DEFAULT TABLESPACE, QUOTA and the like name storage this engine does not have
   std::string password = pw.kind == Token::QIdent ? "\"" + pw.text + "\"" : pw.text;
   tr_.actions.push_back([name, password](Session& s) {
+    if (roleExists(s.folder, name)) throw OraError(1920, name);
     if (int rc = ora::createUser(s.folder, name, password)) throw OraError(rc, name);
   });
 }
@@ -301,6 +304,7 @@ void Translator::dropUser() {
       if (!empty) throw OraError(1922, name);
     }
     if (int rc = ora::dropUser(s.folder, name)) throw OraError(rc, name);
+    forgetGrantee(s.folder, name);
   });
 }
 

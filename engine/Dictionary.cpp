@@ -1,3 +1,5 @@
+#include "Roles.h"
+#include "Audit.h"
 #include "Dictionary.h"
 
 #include "Booleans.h"
@@ -458,10 +460,6 @@ void fillPrivileges(const std::string& view, const std::string& user, Inserter& 
     for (auto& p : all) ins.text(p).row();
   } else if (view == "USER_SYS_PRIVS") {
     for (const char* p : kOwnPrivileges) ins.text(user).text(p).text("NO").row();
-  } else {
-    std::vector<std::string> roles = {"CONNECT", "RESOURCE"};
-    if (user == "SYSTEM") roles.insert(roles.begin(), "DBA");
-    for (auto& r : roles) ins.text(user).text(r).text(user == "SYSTEM" && r == "DBA" ? "YES" : "NO").text("YES").text("NO").row();
   }
 }
 
@@ -536,13 +534,17 @@ std::vector<std::pair<std::string, std::string>> dictionaryNames(const std::stri
 
 bool dictionaryReadsElsewhere(const std::string& view) {
   return view.rfind("DBA_", 0) == 0 || view == "ALL_USERS" || view == "USER_USERS" || view == "USER_SEQUENCES" || view == "ALL_SEQUENCES" ||
-         view == "NLS_SESSION_PARAMETERS" || view == "V$NLS_PARAMETERS";
+         view == "NLS_SESSION_PARAMETERS" || view == "V$NLS_PARAMETERS" || view == "USER_ROLE_PRIVS" ||
+         view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS";
 }
 
 std::string dictionaryTable(const std::string& view) { return "TESSEL$D_" + view; }
 
 void ensureSchemaTables(sqlite3* db) {
   static const char* const ddl[] = {
+      // AUDIT options of the schema's objects: S (by session), A (by access) or - for each outcome
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$AUDIT_OPTS\" (OBJECT_NAME TEXT NOT NULL, OPTION TEXT NOT NULL,"
+      " SUCCESS TEXT NOT NULL, FAILURE TEXT NOT NULL, PRIMARY KEY (OBJECT_NAME, OPTION))",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$OBJECTS\" (OBJ INTEGER PRIMARY KEY AUTOINCREMENT,"
       " NAME TEXT NOT NULL, TYPE TEXT NOT NULL, CREATED TEXT, UNIQUE (NAME, TYPE))",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$SOURCE\" (NAME TEXT NOT NULL, TYPE TEXT NOT NULL,"
@@ -610,9 +612,26 @@ void fillDictionary(Session& s, const std::string& view) {
   if (view == "USER_DEPENDENCIES") { Inserter ins(s.db, view, n); fillDependencies(own, ins); return; }
   if (view == "DICTIONARY") { Inserter ins(s.db, view, n); fillDictionaryList(s.user, ins); return; }
   if (view == "ALL_USERS" || view == "DBA_USERS") { Inserter ins(s.db, view, n); fillUserList(s.folder, view, ins); return; }
-  if (view == "SESSION_PRIVS" || view == "USER_SYS_PRIVS" || view == "USER_ROLE_PRIVS") {
+  if (view == "SESSION_PRIVS" || view == "USER_SYS_PRIVS") {
     Inserter ins(s.db, view, n);
     fillPrivileges(view, s.user, ins);
+    return;
+  }
+  if (view == "USER_OBJ_AUDIT_OPTS") {
+    Inserter ins(s.db, view, n);
+    for (auto& row : auditOptionRows(s.db)) {
+      for (auto& v : row) ins.text(v);
+      ins.row();
+    }
+    return;
+  }
+  if (view == "USER_ROLE_PRIVS" || view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS" ||
+      view == "DBA_ROLES") {
+    Inserter ins(s.db, view, n);
+    for (auto& row : roleViewRows(s, view)) {
+      for (auto& v : row) ins.text(v);
+      ins.row();
+    }
     return;
   }
   if (view == "NLS_DATABASE_PARAMETERS") { Inserter ins(s.db, view, n); fillNlsParameters(s.charset, ins); return; }

@@ -10,6 +10,8 @@
 #include "SqlLexer.h"
 #include "SqlText.h"
 
+#include <algorithm>
+#include <cctype>
 #include <set>
 #include <sqlite3.h>
 
@@ -76,6 +78,25 @@ bool aggregatesAll(const std::vector<Token>& t) {
 }
 
 std::string literal(const std::string& s) { return s.empty() ? "NULL" : quoteString(s); }
+
+// The statements that make the schema's PLAN_TABLE. Outside a transaction (or when `now`) they
+// run at once, so that the table stays whatever becomes of the rows; else they are left in the
+// translation, to run with the statement.
+Translation makePlanTable(Catalog& cat, bool now) {
+  Translation made = translate(kPlanTable, cat, false, false);
+  if (made.ddl.empty() || !made.actions.empty() || !made.beforeCommit.empty())
+    throw OraError(942, "PLAN_TABLE"); // nothing that a plain statement can make
+  // run again (a cursor executed twice) it finds the table made
+  if (made.ddl.front().starts_with("CREATE TABLE "))
+    made.ddl.front() = std::string(made.ddl.front()).replace(0, 12, "CREATE TABLE IF NOT EXISTS");
+  if (now || (cat.session() && !cat.session()->inTxn)) {
+    for (const std::string& sql : made.ddl)
+      if (int rc = execOne(cat.db(), sql); rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(cat.db()), "CREATE");
+    made.ddl.clear();
+    if (cat.session()) cat.session()->dictionaryStale();
+  }
+  return made;
+}
 
 } // namespace
 
@@ -148,20 +169,7 @@ bool explainPlan(const std::string& text, Catalog& cat, Translation& out) {
   std::vector<PlanStep> steps = planSteps(cat.db(), verb, inner.target, sqls, verb == "SELECT" && aggregatesAll(innerTokens));
 
   Translation made;
-  if (create) {
-    made = translate(kPlanTable, cat, false, false);
-    if (made.ddl.empty() || !made.actions.empty() || !made.beforeCommit.empty())
-      throw OraError(942, table); // nothing that a plain statement can make
-    // run again (a cursor executed twice) it finds the table made
-    if (made.ddl.front().starts_with("CREATE TABLE "))
-      made.ddl.front() = std::string(made.ddl.front()).replace(0, 12, "CREATE TABLE IF NOT EXISTS");
-    // outside a transaction the table is made at once, to stay whatever becomes of the rows
-    if (cat.session() && !cat.session()->inTxn) {
-      for (const std::string& sql : made.ddl)
-        if (int rc = execOne(cat.db(), sql); rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(cat.db()), "CREATE");
-      made.ddl.clear();
-    }
-  }
+  if (create) made = makePlanTable(cat, false);
   // only the columns the table has, of those Oracle's PLAN_TABLE has
   std::set<std::string> have;
   if (!create)
@@ -212,6 +220,29 @@ bool explainPlan(const std::string& text, Catalog& cat, Translation& out) {
   else out.moreSql.push_back(insert);
   for (size_t k = 0; k < out.moreSql.size(); ++k) out.uncounted.push_back(k);
   return true;
+}
+
+// Every schema has a PLAN_TABLE to read and write, as the database's own is there for every
+// user: a query or DML that names it before any EXPLAIN PLAN finds it made.
+void planTableFor(const std::string& text, Catalog& cat) {
+  static const std::string name = "PLAN_TABLE";
+  auto it = std::search(text.begin(), text.end(), name.begin(), name.end(),
+                        [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+  if (it == text.end()) return;
+  static const char* const verbs[] = {"SELECT", "WITH", "INSERT", "UPDATE", "DELETE", "MERGE"};
+  if (std::none_of(std::begin(verbs), std::end(verbs), [&](const char* v) { return startsWithWord(text, v); }) &&
+      text.find_first_not_of(" \t\r\n") != text.find('('))
+    return;
+  std::vector<Token> t;
+  try {
+    t = sql::lex(text);
+  } catch (const OraError&) {
+    return; // the statement's own reader reports it
+  }
+  bool named = std::any_of(t.begin(), t.end(), [](const Token& k) { return k.kind == Tok::Ident && k.text == name; });
+  if (!named || cat.tableExists(name) || !cat.synonymTarget(name).empty() || !cat.objectType(name).empty()) return;
+  makePlanTable(cat, true);
+  cat.schemaChanged();
 }
 
 } // namespace ora

@@ -18,6 +18,9 @@ struct PlanStep {
 // schema has none) in `out`.
 bool explainPlan(const std::string& text, Catalog& cat, Translation& out);
 
+// Makes the schema's PLAN_TABLE when a query or DML names it and the schema has none yet.
+void planTableFor(const std::string& text, Catalog& cat);
+
 // When `text` reads TABLE(DBMS_XPLAN.DISPLAY...): the text with the plan's lines in its place.
 bool xplanDisplay(const std::string& text, Catalog& cat, std::string& rewritten);
 

@@ -1,3 +1,4 @@
+#include "Roles.h"
 #include "Session.h"
 #include "DeferredConstraints.h"
 #include "PrivateTemporary.h"
@@ -121,6 +122,7 @@ std::unique_ptr<Session> Session::open(const std::string& folder, const std::str
   sqlite3_create_function(db, "ora_nextval", 1, SQLITE_UTF8, s.get(), nextvalFn, nullptr, nullptr);
   sqlite3_create_function(db, "ora_currval", 1, SQLITE_UTF8, s.get(), currvalFn, nullptr, nullptr);
   registerPlsqlFunctions(db, s.get());
+  s->roles = defaultRoles(folder, user); // a role granted later is used from the next logon or SET ROLE
   return s;
 }
 

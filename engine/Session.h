@@ -5,6 +5,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -39,6 +41,8 @@ public:
   // Savepoints of the open transaction, oldest first; those set before its first change stand
   // for its start.
   std::vector<std::string> savepoints, startSavepoints;
+  // SET ROLE: the roles the session uses; none set, the user's default roles
+  std::optional<std::set<std::string>> roles;
   int ddlCount = 0; // DDL run by this session; the dictionary refreshes after each
 
   // Sequences live in a file of their own so that NEXTVAL is not undone by a rollback and

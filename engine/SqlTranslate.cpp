@@ -1,4 +1,7 @@
 #include "SqlTranslate.h"
+#include "Roles.h"
+#include "Audit.h"
+#include "OlderDdl.h"
 #include "SampleClause.h"
 #include "NewerSyntax.h"
 #include "DbmsMetadata.h"
@@ -431,6 +434,22 @@ bool semanticDdlError(int code) {
 
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
+  planTableFor(text, cat);
+  administrationOnly(text, cat.user());
+  std::string snapshot;
+  if (int at = 0, grown = 0; snapshotNames(text, snapshot, at, grown)) {
+    try {
+      Translation t = translate(snapshot, cat, false, deferDdlErrors);
+      t.unshared = true;
+      if (!t.retryText.empty()) t.retryText = text; // its error is placed in the text as written
+      return t;
+    } catch (OraError& e) {
+      // places after the name are back in the text as written; inside it, at its start
+      if (e.pos >= at + 17) e.pos -= grown;
+      else if (e.pos > at) e.pos = at;
+      throw;
+    }
+  }
   if (Translation t; domainStatement(text, cat, t)) return t;
   {
     // the written-out text is not rewritten again
@@ -476,6 +495,8 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     }
   }
   if (Translation explained; explainPlan(text, cat, explained)) return explained;
+  if (Translation role; roleStatement(text, cat, role)) return role;
+  if (Translation audit; auditStatement(text, cat, audit)) return audit;
   if (std::string shown; xplanDisplay(text, cat, shown)) {
     Translation t = translate(shown, cat, false, deferDdlErrors);
     t.unshared = true; // the lines are those of the plan explained last

@@ -69,6 +69,11 @@ public:
   sqlite3* db() const { return db_; }
   Session* session() const { return session_; }
   bool tableExists(const std::string& name); // tables and views
+  // After DDL run during translation: what was remembered of the schema is read again.
+  void schemaChanged() {
+    memo_.reset();
+    own_ = SchemaMemo{};
+  }
   bool viewExists(const std::string& name);
   bool sequenceExists(const std::string& name);
   // TABLE, VIEW, SEQUENCE, PROCEDURE, ... of a name in the schema's object namespace; empty if free
