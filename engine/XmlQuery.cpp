@@ -2,6 +2,7 @@
 // some and every, direct element constructors and the functions XQuery adds. A sequence is a node
 // set in sequence order whose atomic values are text nodes marked atomic, made in the context's
 // own document so that they outlive the evaluation.
+#include "FunctionUtil.h"
 #include "XmlPathImpl.h"
 
 #include <functional>
@@ -17,24 +18,6 @@ constexpr double kMostItems = 1000000;        // the longest range a query may m
 
 bool blank(std::string_view t) {
   return t.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
-void utf8(unsigned long c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 } // namespace
@@ -199,7 +182,7 @@ ExprP Compiler::constructor() {
       char* end = nullptr;
       unsigned long c = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
       if (digits.empty() || *end || c == 0 || c > 0x10FFFF) fail();
-      utf8(c, out);
+      fn::appendChar(out, static_cast<uint32_t>(c));
     } else {
       fail();
     }
