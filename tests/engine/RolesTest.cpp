@@ -52,7 +52,8 @@ TEST_F(Roles, MadeGrantedEnabledAndDropped) {
   // enabled from the next logon or SET ROLE on
   EXPECT_EQ(Rows("SELECT role FROM session_roles ORDER BY 1"), "CONNECT\nRESOURCE\n");
   EXPECT_EQ(Exec("SET ROLE ALL"), "");
-  EXPECT_EQ(Rows("SELECT role FROM session_roles ORDER BY 1"), "CLERK\nCONNECT\nMANAGER\nRESOURCE\n");
+  EXPECT_EQ(Rows("SELECT role FROM session_roles ORDER BY 1"),
+            "CLERK\nCONNECT\nMANAGER\nRESOURCE\n");
   EXPECT_EQ(Rows("SELECT privilege FROM role_sys_privs WHERE role = 'MANAGER' ORDER BY 1"),
             "CREATE TABLE\nCREATE VIEW\n");
   EXPECT_EQ(Rows("SELECT role, granted_role FROM role_role_privs"), "MANAGER|CLERK\n");
@@ -75,7 +76,8 @@ TEST_F(Roles, MadeGrantedEnabledAndDropped) {
   EXPECT_EQ(AsSystem("SET ROLE manager").substr(0, 9), "ORA-01979");
   EXPECT_EQ(AsSystem("SET ROLE manager IDENTIFIED BY secret"), "");
 
-  EXPECT_EQ(Scalar(SysCur, "SELECT password_required || '/' || authentication_type FROM dba_roles WHERE role = 'CLERK'"),
+  EXPECT_EQ(Scalar(SysCur, "SELECT password_required || '/' || authentication_type FROM dba_roles "
+                           "WHERE role = 'CLERK'"),
             "YES/PASSWORD");
   EXPECT_EQ(Scalar(SysCur, "SELECT COUNT(*) FROM dba_roles"), "5");
 
@@ -101,8 +103,9 @@ TEST_F(Roles, MadeGrantedEnabledAndDropped) {
 TEST_F(Roles, RolesGrantedToPublicAndToDroppedUsers) {
   EXPECT_EQ(AsSystem("CREATE ROLE reader"), "");
   EXPECT_EQ(AsSystem("GRANT reader TO PUBLIC"), "");
-  EXPECT_EQ(Rows("SELECT username, granted_role FROM user_role_privs WHERE granted_role = 'READER'"),
-            "PUBLIC|READER\n");
+  EXPECT_EQ(
+      Rows("SELECT username, granted_role FROM user_role_privs WHERE granted_role = 'READER'"),
+      "PUBLIC|READER\n");
   EXPECT_EQ(Exec("SET ROLE reader"), "");
   EXPECT_EQ(AsSystem("CREATE USER temp1 IDENTIFIED BY pw"), "");
   EXPECT_EQ(AsSystem("CREATE ROLE writer"), "");
