@@ -1,6 +1,7 @@
 #include "Roles.h"
 #include "Audit.h"
 #include "Dictionary.h"
+#include "DatabaseLinks.h"
 
 #include "Booleans.h"
 #include "Database.h"
@@ -621,6 +622,14 @@ void fillDictionary(Session& s, const std::string& view) {
     Inserter ins(s.db, view, n);
     for (auto& row : auditOptionRows(s.db)) {
       for (auto& v : row) ins.text(v);
+      ins.row();
+    }
+    return;
+  }
+  if (view == "USER_DB_LINKS" || view == "ALL_DB_LINKS" || view == "DBA_DB_LINKS") {
+    Inserter ins(s.db, view, n);
+    for (auto& row : databaseLinkRows(s.db, view, s.user)) {
+      for (auto& v : row) ins.textOrNull(v);
       ins.row();
     }
     return;
