@@ -188,6 +188,7 @@ void fnLength(Ctx* ctx, int, Val** argv);
 void fnUpper(Ctx* ctx, int, Val** argv);
 void fnLower(Ctx* ctx, int, Val** argv);
 void fnInitcap(Ctx* ctx, int, Val** argv);
+void fnReverse(Ctx* ctx, int, Val** argv);
 void fnTrim(Ctx* ctx, int, Val** argv);
 void fnLtrim(Ctx* ctx, int argc, Val** argv);
 void fnRtrim(Ctx* ctx, int argc, Val** argv);

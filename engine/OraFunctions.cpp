@@ -454,6 +454,7 @@ const Def kDefs[] = {
     {"UPPER", 1, 1, guarded<fnUpper>, kVarchar2},
     {"LOWER", 1, 1, guarded<fnLower>, kVarchar2},
     {"INITCAP", 1, 1, guarded<fnInitcap>, kVarchar2},
+    {"REVERSE", 1, 1, guarded<fnReverse>, kVarchar2},
     {"TRIM", 1, 1, guarded<fnTrim>, kVarchar2},
     {"LTRIM", 1, 2, guarded<fnLtrim>, kVarchar2},
     {"RTRIM", 1, 2, guarded<fnRtrim>, kVarchar2},
