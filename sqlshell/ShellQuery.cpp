@@ -145,6 +145,19 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     return CountQuery(c, error);
   if (Settings.Csv)
     return RunCsvQuery(c, error);
+  if (Settings.Html && !Settings.HtmlPreformat)
+    return RunHtmlQuery(c, error);
+  if (Settings.Html) {
+    // PREFORMAT: the text layout, kept as it is by the browser
+    FOut << "<pre>\n";
+    const bool ok = RunQueryText(c, error);
+    FOut << "</pre>\n";
+    return ok;
+  }
+  return RunQueryText(c, error);
+}
+
+bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
   const int n = c.FieldCount();
   bool hasLong = false;
   for (int i = 0; i < n; ++i)

@@ -471,6 +471,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"LONG", 4, [&] { return "long " + std::to_string(Settings.Long); }},
       {"LONGCHUNKSIZE", 5,
        [&] { return "longchunksize " + std::to_string(Settings.LongChunkSize); }},
+      {"MARKUP", 4, [&] { return MarkupText(); }},
       {"NEWPAGE", 4,
        [&] {
          return Settings.NewPage < 0 ? std::string("newpage NONE")

@@ -47,6 +47,9 @@ std::vector<std::vector<std::string>> QueryRows(TOraSession& session, const std:
 // Script file bytes as UTF-8: a UTF-8 BOM or valid UTF-8 is kept, anything else is CP932.
 std::string DecodeScriptText(const std::string& bytes);
 
+// MARKUP HTML's HEAD text until one is set: the style sheet and title of the page.
+std::string DefaultHtmlHead();
+
 struct TShellSettings {
   int LineSize = 80;
   int PageSize = 14;         // lines per page; 0 = no headings and no page breaks
@@ -62,6 +65,15 @@ struct TShellSettings {
   bool Csv = false;         // MARKUP CSV: rows as comma-separated values, no pages
   char CsvDelimiter = ',';
   bool CsvQuote = true; // text in double quotes
+  // MARKUP HTML: rows as an HTML table; HEAD, BODY and TABLE text go into the page and the
+  // table's tags, ENTMAP escapes & < > ", PREFORMAT keeps the text layout in <pre>, SPOOL
+  // makes spool files whole HTML pages.
+  bool Html = false;
+  std::string HtmlHead = DefaultHtmlHead(), HtmlBody;
+  std::string HtmlTable = "border='1' width='90%' align='center' summary='Script output'";
+  bool HtmlEntmap = true;
+  bool HtmlSpool = false;
+  bool HtmlPreformat = false;
   char Underline = '-'; // under the headings; 0 = no line
   bool Wrap = true;     // OFF cuts every value at its column's width
   bool TermOut = true;  // OFF keeps the output of scripts off the screen (not the spool)
@@ -136,6 +148,7 @@ struct TColumnSettings {
   bool WordWrapped = false; // it wraps between words
   bool Wrapped = false;     // WRAPPED or WORD_WRAPPED given: it wraps even with SET WRAP OFF
   bool NoPrint = false;     // left out of the output (still there for BREAK)
+  char Entmap = 0;          // HTML: 'Y' or 'N' overrides MARKUP's ENTMAP for its values
   bool Off = false;         // COLUMN OFF: the settings are kept but not used until ON
   char Justify = 0;         // heading: 'L', 'C', 'R' or 0 for the column's own side
   bool FoldBefore = false;  // FOLD_BEFORE / NEWLINE: the column starts a new line of the record
@@ -236,10 +249,19 @@ private:
   bool RunScript(TSource& from, const std::string& name, bool relative);
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);
+  bool RunQueryText(TOraCursor& cursor, std::string& error);
   // The rows as MARKUP CSV writes them; false with `error` set when the fetch failed.
   bool RunCsvQuery(TOraCursor& cursor, std::string& error);
   // SET MARKUP's words after MARKUP; false after a message.
   bool SetMarkup(const std::vector<std::string>& words);
+  // The words after SET MARKUP HTML.
+  bool SetHtmlMarkup(const std::vector<std::string>& words);
+  std::string MarkupText() const;
+  // The rows as MARKUP HTML writes them: a table for each page.
+  bool RunHtmlQuery(TOraCursor& cursor, std::string& error);
+  // A spool file starts and ends as a whole HTML page with MARKUP HTML ON SPOOL ON.
+  void HtmlSpoolStart();
+  void HtmlSpoolEnd();
   // The "n rows selected." line (or none) after a query's rows.
   void QueryFeedback(uint32_t rows);
   // FEEDBACK ONLY: fetches the rows without showing them, then their count.
@@ -397,6 +419,7 @@ private:
   std::ostream FOut;
   std::unique_ptr<std::ofstream> FSpool;
   std::string FSpoolName;
+  bool FSpoolHtml = false; // the spool file began as an HTML page: it ends as one
   std::map<std::string, TColumnSettings> FColumns; // by upper-case name
   std::vector<TBreakSettings> FBreaks;             // in the order given
   std::vector<TComputeSettings> FComputes;
