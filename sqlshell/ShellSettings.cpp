@@ -210,7 +210,7 @@ void TSqlShell::SetCommand(const std::string& args) {
       if (explain)
         Settings.AutoTrace = trace ? 'T' : 'O';
       return;
-    } else if (Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) || opt == "TIME" ||
+    } else if (Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) ||
                Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
                Abbrev(opt, "SPACE", 3) || Abbrev(opt, "APPINFO", 3) ||
                Abbrev(opt, "COPYCOMMIT", 5) || Abbrev(opt, "EDITFILE", 4) ||
@@ -262,6 +262,8 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.Verify);
     else if (Abbrev(opt, "TIMING", 3))
       ok = onOff(Settings.Timing);
+    else if (opt == "TIME")
+      ok = onOff(Settings.Time);
     else if (Abbrev(opt, "NEWPAGE", 4)) {
       if (val == "NONE")
         Settings.NewPage = -1;
@@ -523,6 +525,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"SUFFIX", 3, [&] { return quoted("suffix", Settings.Suffix); }},
       {"TAB", 3, [] { return std::string("tab OFF"); }},
       {"TERMOUT", 4, [&] { return "termout " + onOff(Settings.TermOut); }},
+      {"TIME", 4, [&] { return "time " + onOff(Settings.Time); }},
       {"TIMING", 3, [&] { return "timing " + onOff(Settings.Timing); }},
       {"TRIMOUT", 5, [] { return std::string("trimout ON"); }},
       {"TRIMSPOOL", 5, [] { return std::string("trimspool ON"); }},
@@ -546,6 +549,21 @@ void TSqlShell::ShowCommand(const std::string& args) {
     size_t sp = rest.find_first_of(" \t");
     ShowErrors(sp == std::string::npos ? std::string() : Trim(rest.substr(sp)));
     return;
+  }
+  if (!words.empty() && Abbrev(Upper(words[0]), "PARAMETERS", 4)) {
+    ShowParameters(words.size() > 1 ? words[1] : std::string());
+    return;
+  }
+  if (!words.empty() && words.size() == 1) {
+    const std::string what = Upper(words[0]);
+    if (what == "SGA") {
+      ShowSga();
+      return;
+    }
+    if (what == "CON_NAME" || what == "CON_ID" || what == "EDITION") {
+      ShowContextValue(what, what == "EDITION" ? "CURRENT_EDITION_NAME" : what);
+      return;
+    }
   }
   if (!words.empty() && Abbrev(Upper(words[0]), "RECYCLEBIN", 5)) {
     ShowRecycleBin();

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -145,6 +146,14 @@ void TSqlShell::ContinueAfterError(char action) {
 }
 
 std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
+  if (splitter.Empty() && Settings.Time) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char clock[16];
+    std::strftime(clock, sizeof clock, "%H:%M:%S ", &local);
+    return clock + SqlPromptText();
+  }
   if (splitter.Empty())
     return SqlPromptText();
   if (splitter.ContinuingCommand()) // a shell command's further lines, after a trailing "-"
@@ -462,6 +471,15 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     return Exit(args);
   if (word == "WHENEVER")
     return Whenever(args);
+  if (Abbrev(word, "ARCHIVE", 7) && Upper(args) == "LOG LIST") {
+    ArchiveLogList();
+    return true;
+  }
+  if (word == "COPY") {
+    // copying between databases needs connections to two of them; this shell has one
+    FOut << "SP2-0738: Restricted command \"" << text.substr(0, e) << "\" not available\n";
+    return true;
+  }
   if (Abbrev(word, "LIST", 1)) {
     ListBuffer(args);
     return true;
@@ -506,6 +524,10 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   }
   if (Abbrev(word, "SAVE", 3)) {
     SaveCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "STORE", 3)) {
+    StoreCommand(args);
     return true;
   }
   if (word == "GET") {
@@ -556,8 +578,8 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
     name = name.substr(0, blank);
   }
   name = StripSemicolons(name);
-  // The words after the name are the script's arguments, &1, &2, ...
-  std::vector<std::string> arguments = SplitWords(StripSemicolons(rest));
+  // The words after the name are the script's arguments, &1, &2, ...; a quoted one may hold blanks
+  std::vector<TQuotedWord> arguments = QuotedWords(StripSemicolons(rest));
   if (name.empty()) {
     FOut << "SP2-1506: START, @ or @@ command has no arguments\n";
     return true;
@@ -596,12 +618,8 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
   std::ostringstream bytes;
   bytes << file.rdbuf();
   std::istringstream text(DecodeScriptText(bytes.str()));
-  for (size_t k = 0; k < arguments.size(); ++k) {
-    std::string value = arguments[k];
-    if (value.size() >= 2 && (value[0] == '\'' || value[0] == '"') && value.back() == value[0])
-      value = value.substr(1, value.size() - 2);
-    SetVariable(std::to_string(k + 1), value);
-  }
+  for (size_t k = 0; k < arguments.size(); ++k)
+    SetVariable(std::to_string(k + 1), arguments[k].Text);
   TSource src;
   src.In = &text;
   src.Dir = p.parent_path().string();

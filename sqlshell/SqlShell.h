@@ -87,6 +87,7 @@ struct TShellSettings {
   bool DefineOn = true;       // substitution variables are replaced
   char DefineChar = '&';      // their prefix
   bool Timing = false;        // "Elapsed: hh:mi:ss.cc" after each statement
+  bool Time = false;          // the prompt starts with the time of day
   int LongChunkSize = 80;     // LONG columns are as wide as the smaller of LONG and this
   char Escape = 0;            // before the substitution prefix, keeps it as it is; 0 = off
   char Concat = '.';          // ends a variable's name and joins it to the text after it; 0 = off
@@ -336,6 +337,9 @@ private:
   void InputCommand(const std::string& text);
   void DelCommand(const std::string& args);
   void SaveCommand(const std::string& args);
+  // STORE SET file [CREATE|REPLACE|APPEND]
+  void StoreCommand(const std::string& args);
+  std::string SettingsScript() const;
   void GetCommand(const std::string& args);
   std::string Prompt(const TSqlSplitter& splitter);
   // SQLPROMPT with the variables it names replaced by their values, quoted text without quotes.
@@ -349,6 +353,8 @@ private:
   bool Variable(const std::string& name, std::string& value);
   void SetVariable(const std::string& name, const std::string& value, bool number = false);
   std::vector<std::pair<std::string, std::string>> PredefinedVariables();
+  // _CONNECT_IDENTIFIER: the logon's @name, else the database's own name.
+  std::string ConnectIdentifier();
   void DefineCommand(const std::string& args);
   void VariableCommand(const std::string& args);
   // TIMING [START [name] | SHOW | STOP]: timers that report "Elapsed: hh:mi:ss.cc".
@@ -392,6 +398,13 @@ private:
   void SpoolCommand(const std::string& args);
   void StopSpool();
   void ShowErrors(const std::string& args);
+  // SHOW PARAMETERS [name]: the parameters whose names hold `name`.
+  void ShowParameters(const std::string& name);
+  void ShowSga();
+  // SHOW CON_NAME and the like: a USERENV value under its heading.
+  void ShowContextValue(const std::string& heading, const std::string& attribute);
+  void ArchiveLogList();
+  bool HasRole(const std::string& role);
   // SHOW RECYCLEBIN: the dropped tables FLASHBACK TABLE can bring back, last dropped first.
   void ShowRecycleBin();
   // Remembers the stored unit a successful CREATE made, for SHOW ERRORS.
