@@ -304,6 +304,7 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
       return;
     for (; linesOnPage < Settings.PageSize - bottomLines; ++linesOnPage)
       FOut << "\n";
+    FTitleLineNo = linesOnPage + 1;
     for (auto& l : TitleLines(BottomTitle, page))
       emit(l);
   };
@@ -313,6 +314,7 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
       FOut << "\f";
     else if (Settings.NewPage > 0)
       FOut << std::string(static_cast<size_t>(Settings.NewPage), '\n');
+    FTitleLineNo = std::max(Settings.NewPage, 0) + 1;
     if (topTitle)
       for (auto& l : TitleLines(TopTitle, page))
         emit(l);
@@ -325,6 +327,7 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
     startPage();
     int headerLines = 0;
     if (header && page == 1) {
+      FTitleLineNo = linesOnPage + 1;
       for (auto& l : TitleLines(ReportHeader, page)) {
         emit(l);
         ++headerLines;
@@ -722,6 +725,7 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
       if (!levels[k].Row)
         summarize(levels[k]);
     if (footer) {
+      FTitleLineNo = linesOnPage + 1;
       std::vector<std::string> lines = TitleLines(ReportFooter, page);
       if (FTitles[ReportFooter].Page ||
           linesOnPage + static_cast<int>(lines.size()) > Settings.PageSize - bottomLines)

@@ -210,12 +210,13 @@ void TSqlShell::SetCommand(const std::string& args) {
       if (explain)
         Settings.AutoTrace = trace ? 'T' : 'O';
       return;
-    } else if (Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) ||
-               Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
-               Abbrev(opt, "SPACE", 3) || Abbrev(opt, "APPINFO", 3) ||
-               Abbrev(opt, "COPYCOMMIT", 5) || Abbrev(opt, "EDITFILE", 4) ||
-               Abbrev(opt, "LOBOFFSET", 4)) {
-      ok = true; // accepted; statements still end with ";" and text keeps its case
+    } else if (Abbrev(opt, "SQLTERMINATOR", 6)) {
+      ok = character(Settings.SqlTerminator, ';');
+    } else if (Abbrev(opt, "SQLCASE", 4) || Abbrev(opt, "SQLNUMBER", 4) ||
+               Abbrev(opt, "EXITCOMMIT", 5) || Abbrev(opt, "SPACE", 3) ||
+               Abbrev(opt, "APPINFO", 3) || Abbrev(opt, "COPYCOMMIT", 5) ||
+               Abbrev(opt, "EDITFILE", 4) || Abbrev(opt, "LOBOFFSET", 4)) {
+      ok = true; // accepted; text keeps its case
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
       // [DEPTH {n|ALL}] [LINENUM {ON|OFF}] [INDENT {ON|OFF}]
       int depth = Settings.DescribeDepth;
@@ -521,7 +522,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"SQLCONTINUE", 5, [] { return std::string("sqlcontinue \"> \""); }},
       {"SQLNUMBER", 4, [] { return std::string("SQLNUMBER ON"); }},
       {"SQLPROMPT", 4, [&] { return quoted("sqlprompt", Settings.SqlPrompt); }},
-      {"SQLTERMINATOR", 6, [] { return CharSetting("sqlterminator", ';'); }},
+      {"SQLTERMINATOR", 6, [&] { return CharSetting("sqlterminator", Settings.SqlTerminator); }},
       {"SUFFIX", 3, [&] { return quoted("suffix", Settings.Suffix); }},
       {"TAB", 3, [] { return std::string("tab OFF"); }},
       {"TERMOUT", 4, [&] { return "termout " + onOff(Settings.TermOut); }},

@@ -76,6 +76,7 @@ std::string TSqlShell::SettingsScript() const {
       << "\n";
   o << "set sqlblanklines " << OnOff(s.SqlBlankLines) << "\n"
     << "set sqlprompt " << Quoted(s.SqlPrompt) << "\n"
+    << "set sqlterminator " << Character(s.SqlTerminator) << "\n"
     << "set suffix " << Quoted(s.Suffix) << "\n"
     << "set termout " << OnOff(s.TermOut) << "\n"
     << "set time " << OnOff(s.Time) << "\n"

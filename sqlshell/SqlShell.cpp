@@ -232,6 +232,7 @@ bool TSqlShell::RunSource(TSource& src) {
     }
     ++src.Line;
     splitter.BlankLinesInSql = Settings.SqlBlankLines;
+    splitter.Terminator = Settings.SqlTerminator;
     FTee.Mute = !src.Top && !Settings.TermOut;
     bool go = HandleLine(src, splitter, line);
     FTee.Mute = false;

@@ -83,6 +83,7 @@ struct TShellSettings {
   char RecSep = 'W';     // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   char RecSepChar = ' '; // the separator line is LINESIZE of these
   bool SqlBlankLines = false;
+  char SqlTerminator = ';';   // ends SQL at the end of a line; 0 = OFF
   bool Verify = true;         // show a statement's lines before and after substitution
   bool DefineOn = true;       // substitution variables are replaced
   char DefineChar = '&';      // their prefix
@@ -451,6 +452,7 @@ private:
     bool Page = false; // REPHEADER/REPFOOTER PAGE: on a page of its own
   };
   TTitle FTitles[4];
+  int FTitleLineNo = 1; // SQL.LNO: the line of the page a title's first line takes
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;

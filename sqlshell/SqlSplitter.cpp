@@ -276,7 +276,7 @@ size_t TSqlSplitter::Scan(const std::string& line) {
       semi = std::string::npos;
       continue;
     }
-    if (c == ';') {
+    if (c == Terminator && c) {
       semi = i;
       continue;
     }

@@ -31,6 +31,8 @@ public:
   void Reset();
   // Keep blank lines inside SQL instead of ending the entry there.
   bool BlankLinesInSql = false;
+  // The character that ends SQL at the end of a line (SET SQLTERMINATOR); 0: only "/" does.
+  char Terminator = ';';
 
   // Whether a statement's text is a PL/SQL unit (block or stored program source).
   static bool IsPlSql(const std::string& text);

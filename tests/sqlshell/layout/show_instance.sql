@@ -21,3 +21,7 @@ archive log list
 REM source: SQL*Plus User's Guide and Reference, predefined variables: _CONNECT_IDENTIFIER is the
 REM name of the database the logon reached.
 select '&_CONNECT_IDENTIFIER' db from dual;
+REM source: SQL*Plus User's Guide and Reference, COPY {FROM database | TO database} ... USING
+REM query copies between two databases' connections; this shell reaches one database, so the
+REM command is refused as a restricted one (SP2-0738) rather than taken for SQL.
+copy from demo/demo@db1 to demo/demo@db2 create dept_copy using select * from dept
