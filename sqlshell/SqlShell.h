@@ -433,7 +433,8 @@ private:
   std::ostream FOut;
   std::unique_ptr<std::ofstream> FSpool;
   std::string FSpoolName;
-  bool FSpoolHtml = false; // the spool file began as an HTML page: it ends as one
+  bool FPreformatting = false; // inside MARKUP HTML's <pre>: nested queries stay text
+  bool FSpoolHtml = false;     // the spool file began as an HTML page: it ends as one
   std::map<std::string, TColumnSettings> FColumns; // by upper-case name
   std::vector<TBreakSettings> FBreaks;             // in the order given
   std::vector<TComputeSettings> FComputes;

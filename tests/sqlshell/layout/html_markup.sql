@@ -22,6 +22,10 @@ set pagesize 14
 select ename from emp where 1 = 0;
 set markup html on entmap off preformat on
 select deptno, '<b>' x from dept where deptno = 10;
+set markup html on entmap on preformat off
+REM a row's nested cursor shows under it, as in the text layout: the two keep it in <pre>
+select dname, cursor(select ename from emp e where e.deptno = d.deptno and ename < 'D') staff
+from dept d where deptno = 10;
 set markup html off entmap on preformat off
 select deptno from dept where deptno = 10;
 set markup html bogus
