@@ -123,18 +123,41 @@ std::string TSqlShell::MarkupText() const {
          " DELIMITER " + s.CsvDelimiter + " QUOTE " + (s.CsvQuote ? "ON" : "OFF");
 }
 
+std::string TSqlShell::HtmlPageStart() const {
+  return "<html>\n<head>\n"
+         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">\n"
+         "<meta name=\"generator\" content=\"tessel-sql\">\n" +
+         Settings.HtmlHead + "\n</head>\n" +
+         (Settings.HtmlBody.empty() ? std::string("<body>") : "<body " + Settings.HtmlBody + ">") +
+         "\n";
+}
+
 void TSqlShell::HtmlSpoolStart() {
   if (!FSpool || !Settings.Html || !Settings.HtmlSpool)
     return;
   FOut.flush();
-  *FSpool << "<html>\n<head>\n"
-          << "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">\n"
-          << "<meta name=\"generator\" content=\"tessel-sql\">\n"
-          << Settings.HtmlHead << "\n</head>\n"
-          << (Settings.HtmlBody.empty() ? std::string("<body>")
-                                        : "<body " + Settings.HtmlBody + ">")
-          << "\n";
+  *FSpool << HtmlPageStart();
   FSpoolHtml = true;
+}
+
+bool TSqlShell::StartMarkup(const std::string& options) {
+  std::vector<std::string> words;
+  for (const TQuotedWord& w : QuotedWords(options))
+    words.push_back(w.Quoted ? "\"" + w.Text + "\"" : w.Text);
+  if (!SetMarkup(words))
+    return false;
+  if (Settings.Html) {
+    // the page holds the whole run, spool files are pages of their own
+    FOut << HtmlPageStart();
+    FPageHtml = true;
+  }
+  return true;
+}
+
+void TSqlShell::EndMarkup() {
+  if (FPageHtml)
+    FOut << "</body>\n</html>\n" << std::flush;
+  FPageHtml = false;
 }
 
 void TSqlShell::HtmlSpoolEnd() {

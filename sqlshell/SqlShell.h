@@ -217,6 +217,10 @@ public:
   // Runs one complete statement or command (SQL without its ";"). False when it asks to exit.
   bool Execute(const std::string& statement);
   int ExitCode() const { return FExitCode; }
+  // The command line's MARKUP options: with HTML ON the output starts as an HTML page, which
+  // EndMarkup ends. False after a message when they are wrong.
+  bool StartMarkup(const std::string& options);
+  void EndMarkup();
 
   TShellSettings Settings;
 
@@ -263,6 +267,7 @@ private:
   bool RunHtmlQuery(TOraCursor& cursor, std::string& error);
   // A spool file starts and ends as a whole HTML page with MARKUP HTML ON SPOOL ON.
   void HtmlSpoolStart();
+  std::string HtmlPageStart() const;
   void HtmlSpoolEnd();
   // The "n rows selected." line (or none) after a query's rows.
   void QueryFeedback(uint32_t rows);
@@ -434,7 +439,9 @@ private:
   std::unique_ptr<std::ofstream> FSpool;
   std::string FSpoolName;
   bool FPreformatting = false; // inside MARKUP HTML's <pre>: nested queries stay text
-  bool FSpoolHtml = false;     // the spool file began as an HTML page: it ends as one
+  bool FSpoolHtml = false;
+  bool FPageHtml = false; // the output began as an HTML page: it ends as one     // the spool file
+                          // began as an HTML page: it ends as one
   std::map<std::string, TColumnSettings> FColumns; // by upper-case name
   std::vector<TBreakSettings> FBreaks;             // in the order given
   std::vector<TComputeSettings> FComputes;

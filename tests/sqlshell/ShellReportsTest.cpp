@@ -31,8 +31,8 @@ protected:
     int Code = -1;
   };
 
-  // Runs tessel-sql DEMO/DEMO in the data folder with `input` on its standard input.
-  TRun Run(const std::string& input) {
+  // Runs tessel-sql `args` in the data folder with `input` on its standard input.
+  TRun Run(const std::string& input, const std::string& args = "DEMO/DEMO") {
     char exe[4096];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     exe[n > 0 ? n : 0] = 0;
@@ -40,7 +40,7 @@ protected:
     fs::path in = fs::path(DataHome) / "stdin.txt";
     WriteFile(in, input);
     std::string cmd =
-        "cd '" + DataHome + "' && '" + prog + "' DEMO/DEMO < '" + in.string() + "' 2>&1";
+        "cd '" + DataHome + "' && '" + prog + "' " + args + " < '" + in.string() + "' 2>&1";
     TRun r;
     FILE* p = popen(cmd.c_str(), "r");
     char buf[4096];
@@ -133,6 +133,25 @@ TEST_F(Reports, QuotedScriptArgumentsKeepTheirBlanks) {
   WriteFile(fs::path(DataHome) / "args.sql", "prompt [&1] [&2] [&3]\n");
   TRun r = Run("set verify off\n@args \"two words\" 'and three more' last\n");
   EXPECT_NE(r.Out.find("[two words] [and three more] [last]\n"), std::string::npos) << r.Out;
+  // from the command line, where the calling shell took the quotes off
+  r = Run("", "-s DEMO/DEMO @args.sql 'two words' \"and three more\" last");
+  EXPECT_NE(r.Out.find("[two words] [and three more] [last]\n"), std::string::npos) << r.Out;
+}
+
+TEST_F(Reports, MarkupOnTheCommandLineMakesTheOutputAPage) {
+  TRun r = Run("select dname from dept where deptno = 10;\nexit\n",
+               "-s -m \"HTML ON TABLE 'class=x' BODY 'id=r'\" DEMO/DEMO");
+  EXPECT_EQ(r.Code, 0);
+  EXPECT_EQ(r.Out.rfind("<html>\n<head>\n", 0), 0u) << r.Out;
+  EXPECT_NE(r.Out.find("</head>\n<body id=r>\n<p>\n<table class=x>\n<tr>\n<th scope=\"col\">\n"
+                       "DNAME\n</th>\n</tr>\n<tr>\n<td>\nACCOUNTING\n</td>\n</tr>\n</table>\n"
+                       "<p>\n</body>\n</html>\n"),
+            std::string::npos)
+      << r.Out;
+  r = Run("", "-s -m \"HTML BOGUS\" DEMO/DEMO");
+  EXPECT_NE(r.Code, 0);
+  EXPECT_NE(r.Out.find("SP2-0158: unknown SET MARKUP option \"BOGUS\""), std::string::npos)
+      << r.Out;
 }
 
 } // namespace
