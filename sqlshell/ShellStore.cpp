@@ -31,6 +31,7 @@ std::string TSqlShell::SettingsScript() const {
         : s.AutoTrace == 'T' ? "TRACEONLY EXPLAIN"
                              : "OFF")
     << "\n"
+    << "set blockterminator " << Character(s.BlockTerminator) << "\n"
     << "set cmdsep " << Character(s.CmdSep) << "\n"
     << "set colinvisible " << OnOff(s.ColInvisible) << "\n"
     << "set colsep " << Quoted(s.ColSep) << "\n"
@@ -75,6 +76,13 @@ std::string TSqlShell::SettingsScript() const {
                                         : "WORD_WRAPPED")
       << "\n";
   o << "set sqlblanklines " << OnOff(s.SqlBlankLines) << "\n"
+    << "set sqlcase "
+    << (s.SqlCase == 'U'   ? "UPPER"
+        : s.SqlCase == 'L' ? "LOWER"
+                           : "MIXED")
+    << "\n"
+    << "set sqlcontinue " << Quoted(s.SqlContinue) << "\n"
+    << "set sqlprefix " << Character(s.SqlPrefix) << "\n"
     << "set sqlprompt " << Quoted(s.SqlPrompt) << "\n"
     << "set sqlterminator " << Character(s.SqlTerminator) << "\n"
     << "set suffix " << Quoted(s.Suffix) << "\n"

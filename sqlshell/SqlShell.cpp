@@ -157,7 +157,7 @@ std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
   if (splitter.Empty())
     return SqlPromptText();
   if (splitter.ContinuingCommand()) // a shell command's further lines, after a trailing "-"
-    return "> ";
+    return Settings.SqlContinue;
   std::string n = std::to_string(splitter.LineCount() + 1);
   return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
 }
@@ -233,6 +233,8 @@ bool TSqlShell::RunSource(TSource& src) {
     ++src.Line;
     splitter.BlankLinesInSql = Settings.SqlBlankLines;
     splitter.Terminator = Settings.SqlTerminator;
+    splitter.BlockTerminator = Settings.BlockTerminator;
+    splitter.Prefix = Settings.SqlPrefix;
     FTee.Mute = !src.Top && !Settings.TermOut;
     bool go = HandleLine(src, splitter, line);
     FTee.Mute = false;
@@ -642,6 +644,10 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   if (!RequireConnection())
     return true;
   std::string text = Substitute(entered, true);
+  if (Settings.SqlCase != 'M') // SQLCASE changes the whole text, quoted parts too
+    for (char& ch : text)
+      ch = static_cast<char>(Settings.SqlCase == 'U' ? ora::upperC(static_cast<unsigned char>(ch))
+                                                     : ora::lowerC(static_cast<unsigned char>(ch)));
   const auto started = std::chrono::steady_clock::now();
   bool go = true;
   bool handled = false;

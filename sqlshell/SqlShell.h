@@ -83,14 +83,18 @@ struct TShellSettings {
   char RecSep = 'W';     // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   char RecSepChar = ' '; // the separator line is LINESIZE of these
   bool SqlBlankLines = false;
-  char SqlTerminator = ';';   // ends SQL at the end of a line; 0 = OFF
-  bool Verify = true;         // show a statement's lines before and after substitution
-  bool DefineOn = true;       // substitution variables are replaced
-  char DefineChar = '&';      // their prefix
-  bool Timing = false;        // "Elapsed: hh:mi:ss.cc" after each statement
-  bool Time = false;          // the prompt starts with the time of day
-  int LongChunkSize = 80;     // LONG columns are as wide as the smaller of LONG and this
-  char Escape = 0;            // before the substitution prefix, keeps it as it is; 0 = off
+  char SqlTerminator = ';';       // ends SQL at the end of a line; 0 = OFF
+  char BlockTerminator = '.';     // alone on a line, ends the entry of a block without running it
+  char SqlPrefix = '#';           // before a shell command typed in the middle of a statement
+  std::string SqlContinue = "> "; // the prompt of a command continued with "-"
+  char SqlCase = 'M';             // statements go as written ('M'), in 'U'pper or 'L'ower case
+  bool Verify = true;             // show a statement's lines before and after substitution
+  bool DefineOn = true;           // substitution variables are replaced
+  char DefineChar = '&';          // their prefix
+  bool Timing = false;            // "Elapsed: hh:mi:ss.cc" after each statement
+  bool Time = false;              // the prompt starts with the time of day
+  int LongChunkSize = 80;         // LONG columns are as wide as the smaller of LONG and this
+  char Escape = 0;                // before the substitution prefix, keeps it as it is; 0 = off
   char Concat = '.';          // ends a variable's name and joins it to the text after it; 0 = off
   char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
   char CmdSep = 0;            // between shell commands on one line; 0 = off
@@ -308,6 +312,9 @@ private:
   // The session's NLS_DATE_FORMAT.
   std::string SessionDateFormat();
   void SetCommand(const std::string& args);
+  // The SET option at w[i] if it is one of the rarer ones: the words it took, 0 after a
+  // message, -1 when it is none of them.
+  int SetOtherOption(const std::vector<std::string>& w, size_t i);
   void ShowCommand(const std::string& args);
   // SHOW TTITLE / BTITLE
   enum { TopTitle, BottomTitle, ReportHeader, ReportFooter };
