@@ -504,6 +504,7 @@ const std::map<int, const char*>& namedTexts() {
       {904, "%s: invalid identifier"},
       {31603, "%s"},
       {31600, "%s"},
+      {31608, "%s"},
       {32648, "%s: invalid argument for MODEL CV operator"},
       {32649, "%s: invalid argument for MODEL IS ANY predicate"},
       {14037, "partition bound of partition \"%s\" is too high"},

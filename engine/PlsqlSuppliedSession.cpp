@@ -5,10 +5,12 @@
 #include "PlsqlSuppliedMore.h"
 #include "Session.h"
 #include "SuppliedPackages.h"
+#include "DbmsMetadata.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 namespace ora::pl {
 
@@ -150,6 +152,25 @@ void tableToComma(Run& r, const Stmt& s) {
   r.assign(*l, list.empty() ? Val{} : Val{Val::Str, list, false});
 }
 
+// DBMS_METADATA.SET_TRANSFORM_PARAM(SESSION_TRANSFORM, name, TRUE | FALSE [, object_type]).
+void transformParam(Run& r, const Stmt& s) {
+  onlyArguments(r, s, {"TRANSFORM_HANDLE", "NAME", "VALUE", "OBJECT_TYPE", "FLAGS"});
+  const Range *h = argument(s, "TRANSFORM_HANDLE", 0), *n = argument(s, "NAME", 1), *v = argument(s, "VALUE", 2);
+  if (!h || !n || !v) wrongArguments(r, s);
+  Val handle = r.eval(*h);
+  if (handle.k != Val::Num || std::strtod(handle.s.c_str(), nullptr) != -1)
+    throw OraError(31600, "invalid input value " + (handle.k == Val::Null ? std::string("NULL") : handle.s) +
+                              " for parameter HANDLE in function SET_TRANSFORM_PARAM");
+  Val value = r.eval(*v);
+  std::string written = value.k == Val::Bool ? (value.b ? "TRUE" : "FALSE") : value.k == Val::Null ? "NULL" : value.s;
+  auto upper = [](std::string x) {
+    for (auto& c : x) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return x;
+  };
+  setTransformParam(r.ses.db, upper(text(r, argument(s, "OBJECT_TYPE", 3))), upper(text(r, n)),
+                    value.k == Val::Bool ? written : "'" + written + "'");
+}
+
 } // namespace
 
 std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std::string& name) {
@@ -179,6 +200,8 @@ bool sessionPackageCall(Run& r, const Stmt& s) {
     commaToTable(r, s);
   } else if (n == "DBMS_UTILITY.TABLE_TO_COMMA") {
     tableToComma(r, s);
+  } else if (n == "DBMS_METADATA.SET_TRANSFORM_PARAM") {
+    transformParam(r, s);
   } else if (n.rfind("DBMS_APPLICATION_INFO.", 0) == 0) {
     applicationInfo(r, s, n.substr(22));
   } else {
@@ -189,6 +212,11 @@ bool sessionPackageCall(Run& r, const Stmt& s) {
 
 bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used) {
   const auto& t = r.u.toks;
+  if (k + 2 < end && t[k].text == "DBMS_METADATA" && t[k + 2].text == "SESSION_TRANSFORM") {
+    sql = "-1";
+    used = 3;
+    return true;
+  }
   if (k + 2 >= end || t[k].text != "DBMS_UTILITY" || t[k + 2].text != "FORMAT_CALL_STACK") return false;
   used = 3;
   if (k + 4 < end && t[k + 3].kind == T::Op && t[k + 3].text == "(" && t[k + 4].kind == T::Op && t[k + 4].text == ")")
