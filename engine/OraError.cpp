@@ -493,6 +493,7 @@ const std::map<int, const char*>& texts() {
       {1408, "such column list already indexed"},
       {2429, "cannot drop index used for enforcement of unique/primary key"},
       {1452, "cannot CREATE UNIQUE INDEX; duplicate keys found"},
+      {28827, "The specified cipher suite is not defined."},
   };
   return t;
 }

@@ -29,6 +29,7 @@ const std::map<std::string, std::set<std::string>>& suppliedPackages() {
       {"DBMS_UTILITY", {"GET_HASH_VALUE"}},
       {"DBMS_FLASHBACK", {"GET_SYSTEM_CHANGE_NUMBER"}},
       {"DBMS_METADATA", {"GET_DDL", "GET_DEPENDENT_DDL"}},
+      {"DBMS_CRYPTO", {"HASH", "RANDOMBYTES"}},
   };
   return packages;
 }
