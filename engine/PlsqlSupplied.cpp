@@ -274,7 +274,7 @@ bool suppliedCall(Run& r, const Stmt& s) {
     compileSchema(r, s);
   } else if (n == "DBMS_MVIEW.REFRESH" || n == "DBMS_SNAPSHOT.REFRESH") {
     refresh(r, s);
-  } else if (lobCall(r, s) || sessionPackageCall(r, s)) {
+  } else if (lobCall(r, s) || sessionPackageCall(r, s) || jobPackageCall(r, s)) {
   } else {
     return false;
   }
