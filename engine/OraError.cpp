@@ -497,6 +497,7 @@ const std::map<int, const char*>& texts() {
       {1408, "such column list already indexed"},
       {2429, "cannot drop index used for enforcement of unique/primary key"},
       {1452, "cannot CREATE UNIQUE INDEX; duplicate keys found"},
+      {28827, "The specified cipher suite is not defined."},
   };
   return t;
 }
@@ -508,6 +509,11 @@ const std::map<int, const char*>& namedTexts() {
       {904, "%s: invalid identifier"},
       {31603, "%s"},
       {31600, "%s"},
+      {31608, "%s"},
+      {27452, "%s is an invalid name for a database object."},
+      {27475, "%s must be a job"},
+      {27476, "%s does not exist"},
+      {27477, "%s already exists"},
       {32648, "%s: invalid argument for MODEL CV operator"},
       {32649, "%s: invalid argument for MODEL IS ANY predicate"},
       {14037, "partition bound of partition \"%s\" is too high"},

@@ -14,6 +14,7 @@
 #include "RowScn.h"
 #include "TimeBucket.h"
 #include "SuppliedPackages.h"
+#include "DbmsMetadata.h"
 
 #include <algorithm>
 #include <cmath>
@@ -495,7 +496,8 @@ const std::vector<Def>& allDefs() {
   static const std::vector<Def> all = [] {
     std::vector<Def> v(std::begin(kDefs), std::end(kDefs));
     for (auto* more : {&scalarFunctionDefs, &sessionFunctionDefs, &hashFunctionDefs, &normalizeFunctionDefs, &intervalFunctionDefs,
-                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs, &zoneFunctionDefs, &scnFunctionDefs, &timeBucketDefs})
+                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs, &zoneFunctionDefs, &scnFunctionDefs, &timeBucketDefs,
+                       &metadataFunctionDefs})
       for (const Def& d : more()) v.push_back(d);
     return v;
   }();

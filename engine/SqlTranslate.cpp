@@ -5,7 +5,6 @@
 #include "OlderDdl.h"
 #include "SampleClause.h"
 #include "NewerSyntax.h"
-#include "DbmsMetadata.h"
 #include "XmlGenCalls.h"
 #include "Collections.h"
 #include "ObjectTypes.h"
@@ -572,11 +571,6 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
   if (std::string generated; xmlGenCalls(text, cat, generated)) {
     Translation t = translate(generated, cat, false, deferDdlErrors);
-    t.unshared = true;
-    return t;
-  }
-  if (std::string described; metadataCalls(text, cat, described)) {
-    Translation t = translate(described, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
   }
