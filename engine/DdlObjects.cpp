@@ -1,5 +1,6 @@
 // DROP, users, RENAME, COMMENT, GRANT, TRUNCATE, LOCK TABLE, SET TRANSACTION, ANALYZE and ALTER INDEX.
 #include "Roles.h"
+#include "ObjectGrants.h"
 #include "Database.h"
 #include "DdlImpl.h"
 #include "DdlPartition.h"
@@ -305,6 +306,7 @@ void Translator::dropUser() {
     }
     if (int rc = ora::dropUser(s.folder, name)) throw OraError(rc, name);
     forgetGrantee(s.folder, name);
+    forgetObjectGrants(s.folder, name);
   });
 }
 
