@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <sqlite3.h>
 
@@ -148,10 +149,22 @@ bool findObject(sqlite3* db, Target& t) {
   return found;
 }
 
-bool hasColumn(sqlite3* db, const std::string& table, const std::string& column) {
+std::set<std::string> columnsOf(sqlite3* db, const std::string& table) {
+  std::set<std::string> out;
+  eachRow(db, "SELECT name FROM pragma_table_xinfo(?1) WHERE hidden <> 1", {table},
+          [&](sqlite3_stmt* st) { out.insert(text(st, 0)); });
+  return out;
+}
+
+// What a private synonym of the schema stands for; false when the name is none.
+bool synonymTarget(sqlite3* db, Target& t) {
   bool found = false;
-  eachRow(db, "SELECT 1 FROM pragma_table_xinfo(?1) WHERE name = ?2 AND hidden <> 1", {table, column},
-          [&](sqlite3_stmt*) { found = true; });
+  eachRow(db, "SELECT TABLE_OWNER, TABLE_NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME = ?1", {t.name},
+          [&](sqlite3_stmt* st) {
+            found = true;
+            t.owner = text(st, 0);
+            t.name = text(st, 1);
+          });
   return found;
 }
 
@@ -391,15 +404,19 @@ void Statement::read(Translation& out) {
 // holds nothing on it.
 void Statement::resolve() {
   rows = loadPrivs(folder);
-  Schema schema(folder, target.owner, cat.session());
+  auto schema = std::make_unique<Schema>(folder, target.owner, cat.session());
   // EXECUTE names a stored unit, which has its own error for a name that is none
   bool unit = !all && std::any_of(wanted.begin(), wanted.end(), [](const Wanted& w) { return w.priv == "EXECUTE"; });
-  if (!findObject(schema.db, target)) fail(unit ? 4042 : 942, objectAt);
+  // a grant on a synonym is one on what it stands for
+  for (int hops = 0; !findObject(schema->db, target); ++hops) {
+    if (hops == 8 || !schema->db || !synonymTarget(schema->db, target)) fail(unit ? 4042 : 942, objectAt);
+    schema = std::make_unique<Schema>(folder, target.owner, cat.session());
+  }
   for (const Wanted& w : wanted) {
-    if (w.columns.empty()) continue;
+    if (w.columns.empty() || (target.type != "TABLE" && target.type != "VIEW")) continue;
+    std::set<std::string> has = columnsOf(schema->db, target.name);
     for (auto& [c, at] : w.columns)
-      if ((target.type == "TABLE" || target.type == "VIEW") && !hasColumn(schema.db, target.name, c))
-        fail(904, at, "\"" + c + "\"");
+      if (!has.count(c)) fail(904, at, "\"" + c + "\"");
   }
   const std::string& me = cat.user();
   if (me == target.owner || me == "SYSTEM") return;
@@ -591,14 +608,24 @@ std::vector<Priv> liveGrants(Session& s) {
     std::map<int64_t, std::string> names;
     eachRow(schema.db, "SELECT OBJ, NAME FROM \"TESSEL$OBJECTS\"", {},
             [&](sqlite3_stmt* st) { names[sqlite3_column_int64(st, 0)] = text(st, 1); });
+    std::map<std::string, std::set<std::string>> columns;
     for (Priv* p : privs) {
+      Priv live = *p;
       if (p->obj == 0) {
         Target t{owner, p->name, {}, 0};
-        if (findObject(schema.db, t) && t.obj == 0) out.push_back(*p);
+        if (!findObject(schema.db, t) || t.obj != 0) continue;
       } else if (auto it = names.find(p->obj); it != names.end()) {
-        out.push_back(*p);
-        out.back().name = it->second;
+        live.name = it->second;
+      } else {
+        continue;
       }
+      // a column dropped since takes its grants with it
+      if (!live.column.empty()) {
+        auto c = columns.find(live.name);
+        if (c == columns.end()) c = columns.emplace(live.name, columnsOf(schema.db, live.name)).first;
+        if (!c->second.count(live.column)) continue;
+      }
+      out.push_back(std::move(live));
     }
   }
   return out;
