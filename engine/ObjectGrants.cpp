@@ -30,10 +30,6 @@ struct Priv {
   int64_t obj = 0;
   std::string name, type, grantee, grantor, privilege, column;
   bool grantable = false, hierarchy = false;
-  bool same(const Priv& o) const {
-    return owner == o.owner && obj == o.obj && name == o.name && grantee == o.grantee && grantor == o.grantor &&
-           privilege == o.privilege && column == o.column;
-  }
 };
 
 std::string text(sqlite3_stmt* st, int i) {
@@ -123,6 +119,8 @@ struct Schema {
 struct Target {
   std::string owner, name, type;
   int64_t obj = 0;
+  // what a grant row keeps of the name: only an object without a number is known by it
+  std::string key() const { return obj ? std::string() : name; }
 };
 
 // The object a grant may name, with its number; false when the schema has none of that name.
@@ -352,22 +350,13 @@ void Statement::read(Translation& out) {
     for (auto& [who, at] : grantees) {
       // SYSTEM grants with GRANT ANY OBJECT PRIVILEGE, for the owner, who is then the grantor
       std::string grantor = me == "SYSTEM" ? target.owner : me;
-      for (const Priv& p : wantedRows(who, grantor)) {
-        auto had = std::find_if(rows.begin(), rows.end(), [&](const Priv& q) { return q.same(p); });
-        if (had == rows.end()) {
-          writes.push_back({"INSERT INTO \"TESSEL$OBJ_PRIVS\" VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)",
-                            {p.owner, std::to_string(p.obj), p.name, p.type, p.grantee, p.grantor, p.privilege,
-                             p.column, p.grantable ? "1" : "0", p.hierarchy ? "1" : "0"}});
-          rows.push_back(p);
-        } else if ((p.grantable && !had->grantable) || (p.hierarchy && !had->hierarchy)) {
-          SystemWrite w = deletion(*had);
-          w.sql = "UPDATE \"TESSEL$OBJ_PRIVS\" SET GRANTABLE = max(GRANTABLE, ?8), HIERARCHY = max(HIERARCHY, ?9)" +
-                  w.sql.substr(w.sql.find(" WHERE"));
-          w.params.push_back(p.grantable ? "1" : "0");
-          w.params.push_back(p.hierarchy ? "1" : "0");
-          writes.push_back(w);
-        }
-      }
+      // granted again, a privilege keeps the options it had and takes the new ones
+      for (const Priv& p : wantedRows(who, grantor))
+        writes.push_back({"INSERT INTO \"TESSEL$OBJ_PRIVS\" VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)"
+                          " ON CONFLICT DO UPDATE SET GRANTABLE = max(GRANTABLE, excluded.GRANTABLE),"
+                          " HIERARCHY = max(HIERARCHY, excluded.HIERARCHY)",
+                          {p.owner, std::to_string(p.obj), p.name, p.type, p.grantee, p.grantor, p.privilege,
+                           p.column, p.grantable ? "1" : "0", p.hierarchy ? "1" : "0"}});
     }
   } else {
     std::vector<Priv> gone;
@@ -376,7 +365,7 @@ void Statement::read(Translation& out) {
       std::vector<std::string> grantors = {me};
       if (me == "SYSTEM" && target.owner != me) grantors.push_back(target.owner);
       auto of = [&](const Priv& q, const std::string& priv) {
-        return q.owner == target.owner && q.obj == target.obj && q.name == target.name && q.grantee == who &&
+        return q.owner == target.owner && q.obj == target.obj && q.name == target.key() && q.grantee == who &&
                std::find(grantors.begin(), grantors.end(), q.grantor) != grantors.end() &&
                (priv.empty() || q.privilege == priv);
       };
@@ -424,7 +413,7 @@ void Statement::resolve() {
   holders.insert(me);
   holders.insert("PUBLIC");
   bool sees = std::any_of(rows.begin(), rows.end(), [&](const Priv& q) {
-    return q.owner == target.owner && q.obj == target.obj && q.name == target.name && holders.count(q.grantee);
+    return q.owner == target.owner && q.obj == target.obj && q.name == target.key() && holders.count(q.grantee);
   });
   if (!sees) fail(942, objectAt);
 }
@@ -456,7 +445,7 @@ std::vector<Priv> Statement::wantedRows(const std::string& grantee, const std::s
   Priv base;
   base.owner = target.owner;
   base.obj = target.obj;
-  base.name = target.name;
+  base.name = target.key();
   base.type = target.type;
   base.grantee = grantee;
   base.grantor = grantor;
@@ -612,7 +601,7 @@ std::vector<Priv> liveGrants(Session& s) {
     for (Priv* p : privs) {
       Priv live = *p;
       if (p->obj == 0) {
-        Target t{owner, p->name, {}, 0};
+        Target t{owner, p->name, {}, 0};  // (NAME is kept only for these)
         if (!findObject(schema.db, t) || t.obj != 0) continue;
       } else if (auto it = names.find(p->obj); it != names.end()) {
         live.name = it->second;

@@ -38,10 +38,12 @@ const char* const kTables[] = {
     "CREATE TABLE IF NOT EXISTS \"TESSEL$ROLE_PRIVS\" (ROLE TEXT NOT NULL, PRIVILEGE TEXT NOT NULL,"
     " ADMIN INTEGER NOT NULL, PRIMARY KEY (ROLE, PRIVILEGE))",
     // object privileges: the object by its number in the owner's schema (0 for one made before
-    // objects were numbered), so a grant follows a rename and dies with the object
+    // objects were numbered, which alone keep their NAME), so a grant follows a rename and dies with
+    // the object
     "CREATE TABLE IF NOT EXISTS \"TESSEL$OBJ_PRIVS\" (OWNER TEXT NOT NULL, OBJ INTEGER NOT NULL, NAME TEXT NOT NULL,"
     " TYPE TEXT NOT NULL, GRANTEE TEXT NOT NULL, GRANTOR TEXT NOT NULL, PRIVILEGE TEXT NOT NULL, COL TEXT NOT NULL,"
-    " GRANTABLE INTEGER NOT NULL, HIERARCHY INTEGER NOT NULL)"};
+    " GRANTABLE INTEGER NOT NULL, HIERARCHY INTEGER NOT NULL,"
+    " PRIMARY KEY (OWNER, OBJ, NAME, GRANTEE, GRANTOR, PRIVILEGE, COL))"};
 
 bool builtin(const std::string& name) {
   return std::find(std::begin(kBuiltin), std::end(kBuiltin), name) != std::end(kBuiltin);
