@@ -1,4 +1,5 @@
 #include "Roles.h"
+#include "ObjectGrants.h"
 #include "Audit.h"
 #include "Dictionary.h"
 #include "DatabaseLinks.h"
@@ -536,7 +537,7 @@ std::vector<std::pair<std::string, std::string>> dictionaryNames(const std::stri
 bool dictionaryReadsElsewhere(const std::string& view) {
   return view.rfind("DBA_", 0) == 0 || view == "ALL_USERS" || view == "USER_USERS" || view == "USER_SEQUENCES" || view == "ALL_SEQUENCES" ||
          view == "NLS_SESSION_PARAMETERS" || view == "V$NLS_PARAMETERS" || view == "USER_ROLE_PRIVS" ||
-         view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS" ||
+         view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS" || objectPrivilegeView(view) ||
          // jobs change by DML of the engine's own
          view == "USER_JOBS" || view == "USER_SCHEDULER_JOBS" || view == "USER_SCHEDULER_JOB_RUN_DETAILS";
 }
@@ -649,6 +650,14 @@ void fillDictionary(Session& s, const std::string& view) {
     Inserter ins(s.db, view, n);
     for (auto& row : roleViewRows(s, view)) {
       for (auto& v : row) ins.text(v);
+      ins.row();
+    }
+    return;
+  }
+  if (objectPrivilegeView(view)) {
+    Inserter ins(s.db, view, n);
+    for (auto& row : objectPrivilegeRows(s, view)) {
+      for (auto& v : row) ins.textOrNull(v);
       ins.row();
     }
     return;

@@ -1,5 +1,6 @@
 // The dictionary's views: their columns and comments, and the ALL_ and DBA_ forms of the USER_ ones.
 #include "DictionaryImpl.h"
+#include "ObjectGrants.h"
 
 #include <string>
 #include <vector>
@@ -279,6 +280,7 @@ const std::vector<View>& allViews() {
   static const std::vector<View> views = [] {
     std::vector<View> out;
     for (auto& v : kViews) out.push_back({v.name, v.columns, v.comment});
+    for (auto& v : objectPrivilegeViews()) out.push_back({v.name, v.columns, v.comment});
     for (auto& o : kOwned) {
       std::string user = std::string("USER_") + o.base, columns;
       for (auto& v : kViews)

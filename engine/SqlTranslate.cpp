@@ -1,5 +1,6 @@
 #include "SqlTranslate.h"
 #include "Roles.h"
+#include "ObjectGrants.h"
 #include "Audit.h"
 #include "DatabaseLinks.h"
 #include "OlderDdl.h"
@@ -496,6 +497,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     }
   }
   if (Translation explained; explainPlan(text, cat, explained)) return explained;
+  if (Translation grant; objectGrantStatement(text, cat, grant)) return grant;
   if (Translation role; roleStatement(text, cat, role)) return role;
   if (Translation audit; auditStatement(text, cat, audit)) return audit;
   if (Translation link; databaseLinkStatement(text, cat, link)) return link;
