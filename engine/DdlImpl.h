@@ -22,6 +22,12 @@ void checkWritable(sqlite3* db, const std::string& owner, const std::string& tab
 std::string readOnlyRecord(const std::string& table, bool readOnly);
 // The statement that records (or forgets) that a constraint was enabled NOVALIDATE.
 std::string noValidateRecord(const std::string& table, const std::string& name, bool unchecked);
+// A key expression as Oracle reads it back: "SAL"*12, UPPER("ENAME").
+std::string keyExpressionText(const std::vector<Token>& t, size_t b, size_t e, const std::vector<ColumnInfo>& cols);
+// The key expressions of one of SQLite's b-trees, as SQL over its table.
+std::vector<std::string> btreeKeys(sqlite3* db, const std::string& btree);
+// Records NUM_ROWS, DISTINCT_KEYS and the like of a table's indexes (`only`: of that one).
+void gatherIndexStatistics(sqlite3* db, const std::string& table, const std::string& only = {});
 // The statement that marks an index UNUSABLE, or usable again.
 std::string unusableRecord(const std::string& index, bool unusable);
 bool checkOrForeignKey(sqlite3* db, const std::string& table, const std::string& name);

@@ -114,6 +114,8 @@ void Translator::drop() {
       throw OraError(12083, quoteIdent(cat_.user()) + "." + quoteIdent(name));
     std::vector<std::string> children = dropReferences(name, true);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$AUDIT_OPTS\" WHERE OBJECT_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_OPTS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_STATS\" WHERE TABLE_NAME = " + q);
     // dropping a parent alone would leave its children's keys pointing nowhere
     if (!children.empty() && !cascade) throw OraError(2449);
     // a temporary table's rows are no one's to bring back: it goes for good
@@ -190,6 +192,8 @@ void Translator::drop() {
     tr_.ddl.push_back("DROP INDEX " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'INDEX'");
     tr_.ddl.push_back(unusableRecord(name, false));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_OPTS\" WHERE NAME = " + quoteString(name));
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_STATS\" WHERE NAME = " + quoteString(name));
   } else if (is(at(1), "VIEW")) {
     tr_.function = 7;
     size_t i = objectName(2, name);
@@ -332,6 +336,8 @@ void Translator::rename() {
     tr_.ddl.push_back("UPDATE \"TESSEL$IDENTITY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$READ_ONLY\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$NOVALIDATED\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$INDEX_OPTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$INDEX_STATS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     for (auto& s : renamePartitions(cat_, from, to)) tr_.ddl.push_back(s);
   } else if (type == "VIEW") {
     sqlite3_stmt* st = nullptr;
@@ -527,7 +533,12 @@ void Translator::analyze() {
     unexpected(i);
   }
   if (i < size()) unexpected(i);
+  const std::string table = index ? indexTable(name) : name;
   if (compute) {
+    // a table's indexes are analyzed with it
+    tr_.beforeCommit.push_back([table, name, index](Session& s) {
+      gatherIndexStatistics(s.db, table, index ? name : std::string());
+    });
     // a key's index is SQLite's own, under another name: its table's statistics cover it
     if (!index || cat_.indexExists(name)) tr_.ddl.push_back("ANALYZE " + quoteIdent(name));
     if (!index) {
@@ -537,6 +548,8 @@ void Translator::analyze() {
       tr_.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$ANALYZED\" VALUES (" + quoteString(name) + ", ora_sysdate())");
     }
   } else if (is(t_[i - 1], "STATISTICS")) {
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_STATS\" WHERE " + std::string(index ? "NAME" : "TABLE_NAME") + " = " +
+                      quoteString(name));
     tr_.actions.push_back([name](Session& s) {
       execOne(s.db, "DELETE FROM sqlite_stat1 WHERE tbl = " + quoteString(name)); // none kept: nothing to do
     });
@@ -579,6 +592,9 @@ void Translator::alterIndex() {
     tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
                       quoteString(name) + " AND TYPE = 'INDEX'");
     tr_.ddl.push_back("UPDATE \"TESSEL$UNUSABLE\" SET NAME = " + quoteString(to) + " WHERE NAME = " + quoteString(name));
+    for (const char* kept : {"TESSEL$INDEX_OPTS", "TESSEL$INDEX_STATS"})
+      tr_.ddl.push_back(std::string("UPDATE \"") + kept + "\" SET NAME = " + quoteString(to) + " WHERE NAME = " +
+                        quoteString(name));
     return;
   }
   static const std::set<std::string> accepted = {"REBUILD", "COMPILE", "LOGGING", "NOLOGGING", "MONITORING",
@@ -593,9 +609,41 @@ void Translator::alterIndex() {
   } else if (is(at(i), "REBUILD") && is(at(i + 1), "REVERSE")) {
     ++i;
   }
+  const size_t options = i;
   i = skipIndexOptions(t_, i + 1);
   if (i < size()) unexpected(i);
   if (unusable || rebuild) tr_.ddl.push_back(unusableRecord(name, unusable));
+  // what the dictionary shows of it: its visibility, and what a rebuild changes
+  const std::string table = indexTable(name);
+  const std::string q = quoteString(name), opts = "UPDATE \"TESSEL$INDEX_OPTS\" SET ";
+  tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$INDEX_OPTS\" (NAME, TABLE_NAME) VALUES (" + q + ", " +
+                    quoteString(table) + ")");
+  for (size_t k = options; k < size(); ++k) {
+    if (is(at(k), "VISIBLE") || is(at(k), "INVISIBLE"))
+      tr_.ddl.push_back(opts + "INVISIBLE = " + (is(at(k), "INVISIBLE") ? "1" : "0") + " WHERE NAME = " + q);
+    if (!rebuild) continue;
+    if (is(at(k), "REVERSE") || is(at(k), "NOREVERSE"))
+      tr_.ddl.push_back(opts + "REVERSE = " + (is(at(k), "REVERSE") ? "1" : "0") + " WHERE NAME = " + q);
+    if (is(at(k), "NOCOMPRESS")) tr_.ddl.push_back(opts + "PREFIX = NULL WHERE NAME = " + q);
+    if (is(at(k), "COMPRESS") && at(k + 1).kind == Token::Num)
+      tr_.ddl.push_back(opts + "PREFIX = " + std::to_string(std::atoi(at(k + 1).text.c_str())) + " WHERE NAME = " + q);
+  }
+  // a rebuilt index has its statistics gathered again
+  if (rebuild) tr_.beforeCommit.push_back([table, name](Session& s) { gatherIndexStatistics(s.db, table, name); });
+}
+
+// The table of an index, or of the key whose index carries the name.
+std::string Translator::indexTable(const std::string& index) {
+  std::string table;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(cat_.db(),
+                     "SELECT tbl_name FROM sqlite_schema WHERE type = 'index' AND name = ?1 UNION ALL"
+                     " SELECT TABLE_NAME FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = ?1",
+                     -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, index.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(st) == SQLITE_ROW) table = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_finalize(st);
+  return table;
 }
 
 // What CREATE INDEX and ALTER INDEX ... REBUILD may say of the index's storage and of how it is

@@ -560,6 +560,7 @@ void Translator::createIndex(bool unique, size_t i) {
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(index) + ", 'INDEX', ora_sysdate())");
   tr_.ddl.push_back(unusableRecord(index, false));
+  recordIndexOptions(index, table, unique, i, close);
 }
 
 std::vector<std::string> checkNames(const std::vector<Token>& t, size_t b, size_t e) {

@@ -67,7 +67,9 @@ std::string dataType(const ColType& t) {
   return "VARCHAR2";
 }
 
-int dataLength(const ColType& t) {
+} // namespace
+
+int dict::dataLength(const ColType& t) {
   // the national set is AL16UTF16: two bytes a character
   if (t.national) return 2 * (t.chars > 0 ? t.chars : t.size);
   if (t.lob) return 4000; // the locator's size, as Oracle shows it
@@ -85,56 +87,7 @@ int dataLength(const ColType& t) {
   }
 }
 
-struct IndexInfo {
-  std::string name, table;
-  std::string btree; // SQLite's own name of the index
-  bool unique = false;
-  std::vector<std::string> columns; // empty: an expression
-  std::vector<bool> descending;
-  bool functionBased() const {
-    return std::any_of(columns.begin(), columns.end(), [](const std::string& c) { return c.empty(); });
-  }
-};
-
-// Every index of the schema under the name the dictionary shows: constraint indexes carry the
-// constraint's name.
-std::vector<IndexInfo> allIndexes(sqlite3* db) {
-  std::vector<IndexInfo> out;
-  for (const auto& table : tablesOf(db, "table")) {
-    auto cons = recordedConstraints(db, table);
-    int unnamed = 0;
-    std::vector<IndexInfo> here;
-    eachRow(db, "SELECT name, \"unique\", origin FROM pragma_index_list(?1) ORDER BY seq DESC",
-            [&](sqlite3_stmt* st) {
-              IndexInfo ix;
-              ix.name = col(st, 0);
-              ix.btree = ix.name;
-              ix.table = table;
-              ix.unique = sqlite3_column_int(st, 1) != 0;
-              here.push_back(ix);
-            }, table);
-    for (auto& ix : here) {
-      eachRow(db, "SELECT name, \"desc\" FROM pragma_index_xinfo(?1) WHERE key = 1 ORDER BY seqno",
-              [&](sqlite3_stmt* st) {
-                ix.columns.push_back(col(st, 0));
-                ix.descending.push_back(sqlite3_column_int(st, 1) != 0);
-              }, ix.name);
-      if (ix.name.rfind("sqlite_autoindex_", 0) == 0) {
-        std::string named;
-        for (auto& c : cons)
-          if (c.columns == ix.columns) named = c.name;
-        if (named.empty()) {
-          char buf[32];
-          std::snprintf(buf, sizeof buf, "SYS_C%06d", static_cast<int>(out.size()) * 10 + ++unnamed);
-          named = buf;
-        }
-        ix.name = named;
-      }
-      out.push_back(ix);
-    }
-  }
-  return out;
-}
+namespace {
 
 void fillTables(const Source& src, Inserter& ins) {
   // ANALYZE leaves the row count in SQLite's statistics: the first figure of the table's entry
@@ -286,16 +239,6 @@ void fillTriggers(const Source& src, Inserter& ins) {
           });
 }
 
-void fillIndexes(const Source& src, Inserter& ins) {
-  std::set<std::string> unusable;
-  eachRow(src.db, "SELECT NAME FROM \"TESSEL$UNUSABLE\"", [&](sqlite3_stmt* st) { unusable.insert(col(st, 0)); }, {}, true);
-  for (auto& ix : allIndexes(src.db)) {
-    ins.text(ix.name).text(ix.functionBased() ? "FUNCTION-BASED NORMAL" : "NORMAL").text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
-        .text("USERS").num(2).num(255).num(10240).num(10240).num(1).num(121).num(50).num(10)
-        .text(unusable.count(ix.name) ? "UNUSABLE" : "VALID").row();
-  }
-}
-
 // A table's or an index's pages in the database file, as one extent of the USERS tablespace.
 void fillSegments(const Source& src, Inserter& ins) {
   std::map<std::string, std::pair<int64_t, int64_t>> pages; // b-tree name: page count, bytes
@@ -311,30 +254,6 @@ void fillSegments(const Source& src, Inserter& ins) {
     int64_t bytes = p == pages.end() ? 4096 : p->second.second;
     ins.text(name).null().text(type).text("USERS").num(bytes).num(blocks).num(1).num(bytes).num(1048576).num(1)
         .num(2147483645).row();
-  }
-}
-
-void fillIndexColumns(const Source& src, Inserter& ins) {
-  for (auto& ix : allIndexes(src.db)) {
-    std::map<std::string, ColType> types;
-    int columnCount = 0;
-    eachRow(src.db, "SELECT name, type FROM pragma_table_info(?1)",
-            [&](sqlite3_stmt* st) { types[col(st, 0)] = parseDeclType(col(st, 1)); ++columnCount; },
-            ix.table);
-    int pos = 0, hidden = columnCount;
-    for (size_t i = 0; i < ix.columns.size(); ++i) {
-      std::string c = ix.columns[i];
-      ColType t = types[c];
-      if (c.empty()) {
-        // an expression is a hidden column of the table, named by its number
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "SYS_NC%05d$", ++hidden);
-        c = buf;
-      }
-      ins.text(ix.name).text(ix.table).text(c).num(++pos).num(dataLength(t));
-      if (t.code == kVarchar2 || t.code == kChar) ins.num(t.size); else ins.num(0);
-      ins.text(ix.descending[i] ? "DESC" : "ASC").row();
-    }
   }
 }
 
@@ -490,6 +409,7 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "INDEXES") fillIndexes(src, ins);
   else if (base == "SEGMENTS") fillSegments(src, ins);
   else if (base == "IND_COLUMNS") fillIndexColumns(src, ins);
+  else if (base == "IND_EXPRESSIONS") fillIndexExpressions(src, ins);
   else if (base == "OBJECTS") fillObjects(src, ins);
   else if (base == "SEQUENCES") fillSequences(src, ins);
   else if (base == "USERS") fillUsers(src, ins);
@@ -588,6 +508,14 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$READ_ONLY\" (TABLE_NAME TEXT PRIMARY KEY)",
       // indexes made UNUSABLE and not rebuilt since
       "CREATE TABLE IF NOT EXISTS \"TESSEL$UNUSABLE\" (NAME TEXT PRIMARY KEY)",
+      // what CREATE INDEX said besides the keys: KEYS and HIDDEN hold, a tab between keys, the
+      // text of each expression key and the number of its hidden column
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$INDEX_OPTS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT,"
+      " BITMAP INTEGER NOT NULL DEFAULT 0, REVERSE INTEGER NOT NULL DEFAULT 0, PREFIX INTEGER,"
+      " INVISIBLE INTEGER NOT NULL DEFAULT 0, KEYS TEXT, HIDDEN TEXT)",
+      // index statistics as the index was last built or analyzed
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$INDEX_STATS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
+      " NUM_ROWS INTEGER, DISTINCT_KEYS INTEGER, LEAF_BLOCKS INTEGER, BLEVEL INTEGER, ANALYZED TEXT)",
       // enabled constraints whose rows were not checked (ENABLE NOVALIDATE)
       "CREATE TABLE IF NOT EXISTS \"TESSEL$NOVALIDATED\" (NAME TEXT NOT NULL, TABLE_NAME TEXT NOT NULL,"
       " PRIMARY KEY (NAME, TABLE_NAME))",

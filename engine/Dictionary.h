@@ -37,6 +37,17 @@ struct ConstraintInfo {
 };
 std::vector<ConstraintInfo> recordedConstraints(sqlite3* db, const std::string& table);
 
+// Every index of a schema under the name the dictionary shows (a key's index carries the key's
+// name), with SQLite's own name of its b-tree.
+struct IndexInfo {
+  std::string name, table;
+  std::string btree;
+  bool unique = false;
+  std::vector<std::string> columns; // empty: an expression
+  std::vector<bool> descending;
+};
+std::vector<IndexInfo> allIndexes(sqlite3* db);
+
 // A column default as stored: the SQLite expression, preceded by a comment that keeps the text
 // the user wrote, which USER_TAB_COLUMNS.DATA_DEFAULT shows.
 std::string storedDefault(const std::string& written, const std::string& expression);

@@ -2,6 +2,7 @@
 #pragma once
 #include "Charset.h"
 #include "Dictionary.h"
+#include "OraValues.h"
 #include "PlsqlCompile.h"
 
 #include <cstdint>
@@ -78,6 +79,12 @@ struct UserRow {
 std::vector<UserRow> listUsers(const std::string& folder);
 
 void fillTab(const Source& src, Inserter& ins);
+// USER_INDEXES, USER_IND_COLUMNS and USER_IND_EXPRESSIONS.
+void fillIndexes(const Source& src, Inserter& ins);
+void fillIndexColumns(const Source& src, Inserter& ins);
+void fillIndexExpressions(const Source& src, Inserter& ins);
+// The DATA_LENGTH of a column of the type.
+int dataLength(const ColType& t);
 void fillSource(const Source& src, Inserter& ins);     // DictionaryUnits.cpp
 void fillErrors(const Source& src, Inserter& ins);     // DictionaryUnits.cpp
 // The compile errors of each stored unit of the schema by "TYPE/NAME"; none when it is valid.

@@ -159,6 +159,8 @@ const std::map<int, const char*>& texts() {
       {14501, "object is not partitioned"},
       {14750, "Range partitioned table with INTERVAL clause has more than one column"},
       {25175, "no PRIMARY KEY constraint found"},
+      {25193, "cannot use COMPRESS option for a single column key"},
+      {25194, "invalid COMPRESS prefix length value"},
       {30657, "operation not supported on external organized table"},
       {54002, "only pure functions can be specified in a virtual column expression"},
       {54013, "INSERT operation disallowed on virtual columns"},

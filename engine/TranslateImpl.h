@@ -459,6 +459,8 @@ private:
   void createTable();
   void createTableAs(const std::string& table, size_t i);
   void createIndex(bool unique, size_t i);
+  std::string indexTable(const std::string& index);
+  void recordIndexOptions(const std::string& index, const std::string& table, bool unique, size_t open, size_t close);
   void createView(size_t i, bool replace, bool force = false);
   void requireAliases(size_t i, size_t qEnd);
   void createSequence(size_t i);
