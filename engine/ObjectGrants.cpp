@@ -6,6 +6,7 @@
 
 #include "Database.h"
 #include "OraError.h"
+#include "RecycleBin.h"
 #include "Roles.h"
 #include "Session.h"
 #include "SqlLexer.h"
@@ -401,6 +402,7 @@ void Statement::resolve() {
     if (hops == 8 || !schema->db || !synonymTarget(schema->db, target)) fail(unit ? 4042 : 942, objectAt);
     schema = std::make_unique<Schema>(folder, target.owner, cat.session());
   }
+  if (target.obj == 0 && tx::inRecycleBin(schema->db, target.name)) fail(38301, objectAt);
   for (const Wanted& w : wanted) {
     if (w.columns.empty() || (target.type != "TABLE" && target.type != "VIEW")) continue;
     std::set<std::string> has = columnsOf(schema->db, target.name);
