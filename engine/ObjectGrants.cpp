@@ -6,6 +6,7 @@
 
 #include "Database.h"
 #include "OraError.h"
+#include "RecycleBin.h"
 #include "Roles.h"
 #include "Session.h"
 #include "SqlLexer.h"
@@ -236,6 +237,7 @@ public:
 private:
   size_t privileges(size_t i);
   void resolve();
+  void checkColumns();
   void check();
   std::vector<Priv> wantedRows(const std::string& grantee, const std::string& grantor) const;
 
@@ -343,6 +345,7 @@ void Statement::read(Translation& out) {
   out.function = grant ? 17 : 18;
   out.verb = grant ? "GRANT" : "REVOKE";
   resolve();
+  checkColumns();
   check();
   std::vector<SystemWrite> writes;
   const std::string& me = cat.user();
@@ -401,12 +404,7 @@ void Statement::resolve() {
     if (hops == 8 || !schema->db || !synonymTarget(schema->db, target)) fail(unit ? 4042 : 942, objectAt);
     schema = std::make_unique<Schema>(folder, target.owner, cat.session());
   }
-  for (const Wanted& w : wanted) {
-    if (w.columns.empty() || (target.type != "TABLE" && target.type != "VIEW")) continue;
-    std::set<std::string> has = columnsOf(schema->db, target.name);
-    for (auto& [c, at] : w.columns)
-      if (!has.count(c)) fail(904, at, "\"" + c + "\"");
-  }
+  if (target.obj == 0 && tx::inRecycleBin(schema->db, target.name)) fail(38301, objectAt);
   const std::string& me = cat.user();
   if (me == target.owner || me == "SYSTEM") return;
   std::set<std::string> holders = enabledRoles(*cat.session());
@@ -416,6 +414,18 @@ void Statement::resolve() {
     return q.owner == target.owner && q.obj == target.obj && q.name == target.key() && holders.count(q.grantee);
   });
   if (!sees) fail(942, objectAt);
+}
+
+// The columns a grant names, of an object the user may see.
+void Statement::checkColumns() {
+  if (target.type != "TABLE" && target.type != "VIEW") return; // (the privilege does not fit)
+  if (std::all_of(wanted.begin(), wanted.end(), [](const Wanted& w) { return w.columns.empty(); })) return;
+  Schema schema(folder, target.owner, cat.session());
+  std::set<std::string> has = columnsOf(schema.db, target.name);
+  for (const Wanted& w : wanted) {
+    for (auto& [c, at] : w.columns)
+      if (!has.count(c)) fail(904, at, "\"" + c + "\"");
+  }
 }
 
 void Statement::check() {

@@ -73,6 +73,12 @@ TEST_F(ObjectGrants, GrantsFollowTheirObject) {
   EXPECT_EQ(Exec("DROP TABLE staff"), "");
   EXPECT_EQ(Rows("SELECT table_name FROM user_tab_privs"), "");
   EXPECT_EQ(Exec("GRANT INSERT ON staff TO PUBLIC").substr(0, 9), "ORA-00942");
+  // Oracle Database Administrator's Guide, "Using Flashback Drop": objects in the recycle bin
+  // take no DDL
+  std::string bin =
+      Scalar(Cur, "SELECT object_name FROM user_recyclebin WHERE original_name = 'STAFF'");
+  ASSERT_FALSE(bin.empty());
+  EXPECT_EQ(Exec("GRANT SELECT ON \"" + bin + "\" TO PUBLIC").substr(0, 9), "ORA-38301");
   EXPECT_EQ(Exec("FLASHBACK TABLE staff TO BEFORE DROP"), "");
   EXPECT_EQ(Rows("SELECT table_name, privilege FROM user_tab_privs"), "STAFF|INSERT\n");
   EXPECT_EQ(Exec("DROP TABLE staff PURGE"), "");
