@@ -104,9 +104,8 @@ int sessionParseDate(sqlite3* db, std::string_view text, DateTime& out) {
       out = parseDateText(text, "RR-MM-DD", n.dateLanguage);
       return 0;
     } catch (const OraError& e) {
-      // a value out of range says more; text that does not match keeps the engine's ORA-01861
-      static const int ranges[] = {1839, 1841, 1843, 1847, 1850, 1851, 1852};
-      return std::find(std::begin(ranges), std::end(ranges), e.code) != std::end(ranges) ? e.code : code;
+      // the error of the session's format, as Oracle reports it (ORA-01858 for 'tomorrow')
+      return e.code;
     }
   }
   try {

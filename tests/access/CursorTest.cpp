@@ -305,7 +305,7 @@ TEST_F(CursorTest, TypedWriteErrorsArriveAsOracleTexts) {
     const char* Ora;
   } cases[] = {
       {"'abc', 'x', NULL, 1", "ORA-01722"}, {"1, 'toolong', NULL, 1", "ORA-12899"},
-      {"12345, 'x', NULL, 1", "ORA-01438"}, {"1, 'x', 'not a date', 1", "ORA-01861"},
+      {"12345, 'x', NULL, 1", "ORA-01438"}, {"1, 'x', 'not a date', 1", "ORA-01858"},
       {"1, 'x', NULL, NULL", "ORA-01400"},
   };
   ASSERT_TRUE(Cur.Open());

@@ -342,7 +342,7 @@ TEST_F(CallInterface, DefinesConvertIntoEachExternalType) {
   EXPECT_EQ(o.len, 7);
   o = FetchOne("SELECT '1981-11-17' FROM DUAL", ociw32::kExtDate, 7);
   EXPECT_EQ(std::memcmp(o.buf, king, 7), 0);
-  EXPECT_EQ(FetchOne("SELECT 'zz' FROM DUAL", ociw32::kExtDate, 7).fetch, 1861);
+  EXPECT_EQ(FetchOne("SELECT 'zz' FROM DUAL", ociw32::kExtDate, 7).fetch, 1858);
   // RAW: bytes as they are; as text, hex digits.
   o = FetchOne("SELECT HEXTORAW('0A0B') FROM DUAL", ociw32::kExtRaw, 10);
   EXPECT_EQ(o.Text(3), "\x0a\x0b#");

@@ -74,7 +74,7 @@ TEST_F(Dialect, DatesAddSubtractCompareAndConcatenationIgnoresNull) {
   EXPECT_EQ(
       Scalar(Cur, "SELECT COUNT(*) FROM EMP WHERE HIREDATE BETWEEN '1981-01-01' AND '1981-12-31'"),
       "10");
-  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP WHERE HIREDATE = 'tomorrow'")), "ORA-01861");
+  EXPECT_EQ(Code(Exec("SELECT 1 FROM EMP WHERE HIREDATE = 'tomorrow'")), "ORA-01858");
   EXPECT_EQ(
       Scalar(Cur, "SELECT ENAME || NULL || '/' || COMM || '/' || SAL FROM EMP WHERE EMPNO = 7369"),
       "SMITH//800");
@@ -367,7 +367,7 @@ TEST_F(Dialect, SharedStatementsGiveEachTextItsOwnResultAndError) {
   for (const char* r : rows)
     errors.push_back(Code(Exec(std::string(" INSERT INTO S VALUES ( ") + r + ")")));
   EXPECT_EQ(errors,
-            (std::vector<std::string>{"", "", "ORA-12899", "ORA-01861", "ORA-01438", "", ""}));
+            (std::vector<std::string>{"", "", "ORA-12899", "ORA-01858", "ORA-01438", "", ""}));
   Ses.DateFormatString = "YYYY/MM/DD";
   EXPECT_EQ(Rows("SELECT ID, NAME, D FROM S WHERE ID < 8 ORDER BY ID"),
             "1|abc|2020/01/02\n2||2020/01/03\n7|it's|2020/02/02\n");

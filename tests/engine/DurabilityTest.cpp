@@ -523,7 +523,7 @@ TEST_F(Durability, EveryParseSeesTheSchemaAsItIsNow) {
   elsewhere({"CREATE TABLE T (A DATE)", "ALTER TABLE EMP DROP COLUMN BONUS"});
   ASSERT_EQ(Exec("SELECT * FROM T"), "");
   EXPECT_EQ(Cur.FieldCount(), 1);
-  EXPECT_EQ(Code(Exec("INSERT INTO T VALUES ('abc')")), "ORA-01861");
+  EXPECT_EQ(Code(Exec("INSERT INTO T VALUES ('abc')")), "ORA-01858");
   ASSERT_EQ(Exec("SELECT * FROM EMP"), "");
   EXPECT_EQ(Cur.FieldCount(), 8);
   EXPECT_EQ(Code(Exec("INSERT INTO EMP VALUES (2, 'A', 'B', NULL, NULL, 1, 1, 10, 5)")),

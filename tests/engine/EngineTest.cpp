@@ -89,7 +89,7 @@ TEST_F(Engine, ValuesKeepTheirColumnTypes) {
   EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (13, '20-01-02')"), "");
   EXPECT_EQ(Rows("SELECT D FROM T WHERE K >= 10 ORDER BY K"),
             "2001/02/03 04:05:06\n2001/02/03 00:00:00\n1999/01/02 00:00:00\n2020/01/02 00:00:00\n");
-  EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (14, 'yesterday')").substr(0, 9), "ORA-01861");
+  EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (14, 'yesterday')").substr(0, 9), "ORA-01858");
   EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (14, '2001-13-01')").substr(0, 9), "ORA-01843");
   EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (14, '2001-02-30')").substr(0, 9), "ORA-01839");
   EXPECT_EQ(Exec("INSERT INTO T (K, D) VALUES (14, 5)").substr(0, 9), "ORA-00932");
