@@ -6,6 +6,7 @@
 #include "Session.h"
 #include "SuppliedPackages.h"
 #include "DbmsMetadata.h"
+#include "Contexts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -178,6 +179,34 @@ void setNls(Run& r, const Stmt& s) {
   for (auto& a : t.actions) a(r.ses);
 }
 
+// DBMS_SESSION.SET_CONTEXT(namespace, attribute, value) and CLEAR_CONTEXT(namespace, client_id,
+// attribute): only from within the package the context trusts (ORA-01031 otherwise).
+void setContext(Run& r, const Stmt& s, bool clear) {
+  if (clear) onlyArguments(r, s, {"NAMESPACE", "CLIENT_ID", "ATTRIBUTE"});
+  else onlyArguments(r, s, {"NAMESPACE", "ATTRIBUTE", "VALUE", "USERNAME", "CLIENT_ID"});
+  const Range* n = argument(s, "NAMESPACE", 0);
+  const Range* a = argument(s, "ATTRIBUTE", clear ? 2 : 1);
+  const Range* v = clear ? nullptr : argument(s, "VALUE", 2);
+  if (!n || (!clear && (!a || !v))) wrongArguments(r, s);
+  auto upper = [](std::string x) {
+    for (auto& c : x) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return x;
+  };
+  std::string ns = upper(text(r, n));
+  std::string trusted = contextPackage(r.ses.folder, ns);
+  if (trusted.empty() || !r.u.bodyFrom || trusted != r.ses.user + "." + r.u.name) throw OraError(1031);
+  auto& values = sessionNls(r.ses.db).contexts[ns];
+  if (clear) {
+    if (a) values.erase(upper(text(r, a)));
+    else values.clear();
+    return;
+  }
+  std::string value = text(r, v);
+  if (value.size() > 4000) throw OraError(6502);
+  if (value.empty()) values.erase(upper(text(r, a)));
+  else values[upper(text(r, a))] = value;
+}
+
 // DBMS_METADATA.SET_TRANSFORM_PARAM(SESSION_TRANSFORM, name, TRUE | FALSE [, object_type]).
 void transformParam(Run& r, const Stmt& s) {
   onlyArguments(r, s, {"TRANSFORM_HANDLE", "NAME", "VALUE", "OBJECT_TYPE", "FLAGS"});
@@ -232,6 +261,8 @@ bool sessionPackageCall(Run& r, const Stmt& s) {
     if (s.conds.size() != (set ? 1u : 0u)) wrongArguments(r, s);
     // V$SESSION keeps 64 bytes of it
     sessionNls(r.ses.db).clientIdentifier = set ? cut(text(r, argument(s, "CLIENT_ID", 0)), 64) : std::string();
+  } else if (n == "DBMS_SESSION.SET_CONTEXT" || n == "DBMS_SESSION.CLEAR_CONTEXT") {
+    setContext(r, s, n.ends_with("CLEAR_CONTEXT"));
   } else if (n == "DBMS_SESSION.SET_NLS") {
     setNls(r, s);
   } else if (n == "DBMS_METADATA.SET_TRANSFORM_PARAM") {

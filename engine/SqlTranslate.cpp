@@ -1,5 +1,6 @@
 #include "SqlTranslate.h"
 #include "Roles.h"
+#include "Contexts.h"
 #include "Audit.h"
 #include "OlderDdl.h"
 #include "SampleClause.h"
@@ -495,6 +496,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
   if (Translation explained; explainPlan(text, cat, explained)) return explained;
   if (Translation role; roleStatement(text, cat, role)) return role;
+  if (Translation context; contextStatement(text, cat, context)) return context;
   if (Translation audit; auditStatement(text, cat, audit)) return audit;
   if (std::string shown; xplanDisplay(text, cat, shown)) {
     Translation t = translate(shown, cat, false, deferDdlErrors);
