@@ -207,6 +207,37 @@ void setContext(Run& r, const Stmt& s, bool clear) {
   else values[upper(text(r, a))] = value;
 }
 
+// DBMS_OUTPUT.GET_LINE(line OUT, status OUT) and GET_LINES(lines OUT, numlines IN OUT): the
+// buffered lines, oldest first, taken out of the buffer; status 1 when there is none.
+void getLines(Run& r, const Stmt& s, bool many) {
+  if (many) onlyArguments(r, s, {"LINES", "NUMLINES"});
+  else onlyArguments(r, s, {"LINE", "STATUS"});
+  const Range *a = argument(s, many ? "LINES" : "LINE", 0), *b = argument(s, many ? "NUMLINES" : "STATUS", 1);
+  if (!a || !b || s.conds.size() != 2) wrongArguments(r, s);
+  auto& lines = r.ses.outputLines;
+  if (!many) {
+    r.assign(*a, lines.empty() || lines.front().empty() ? Val{} : Val{Val::Str, lines.front(), false});
+    r.assign(*b, Val{Val::Num, lines.empty() ? "1" : "0", false});
+    if (!lines.empty()) lines.erase(lines.begin());
+    return;
+  }
+  Var& tab = tableArgument(r, s, *a);
+  Val want = r.eval(*b);
+  if (want.k != Val::Num) wrongArguments(r, s);
+  double asked = std::strtod(want.s.c_str(), nullptr);
+  size_t n = asked <= 0 ? 0 : std::min(lines.size(), static_cast<size_t>(asked));
+  auto coll = std::make_unique<Coll>();
+  for (size_t k = 0; k < n; ++k) {
+    Var el = tab.def->proto;
+    if (!lines[k].empty()) el.v = Val{Val::Str, lines[k], false};
+    coll->num.emplace(static_cast<long long>(k + 1), std::move(el));
+  }
+  coll->size = static_cast<long long>(n);
+  tab.coll.p = std::move(coll);
+  lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(n));
+  r.assign(*b, Val{Val::Num, std::to_string(n), false});
+}
+
 // DBMS_METADATA.SET_TRANSFORM_PARAM(SESSION_TRANSFORM, name, TRUE | FALSE [, object_type]).
 void transformParam(Run& r, const Stmt& s) {
   onlyArguments(r, s, {"TRANSFORM_HANDLE", "NAME", "VALUE", "OBJECT_TYPE", "FLAGS"});
@@ -229,8 +260,9 @@ void transformParam(Run& r, const Stmt& s) {
 } // namespace
 
 std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std::string& name) {
-  if (pkg != "DBMS_UTILITY") return nullptr;
-  int size = name == "UNCL_ARRAY" ? 227 : name == "LNAME_ARRAY" ? 4000 : name == "NAME_ARRAY" ? 30 : 0;
+  int size = 0;
+  if (pkg == "DBMS_UTILITY") size = name == "UNCL_ARRAY" ? 227 : name == "LNAME_ARRAY" ? 4000 : name == "NAME_ARRAY" ? 30 : 0;
+  else if (pkg == "DBMS_OUTPUT" && name == "CHARARR") size = 32767;
   if (!size) return nullptr;
   auto def = std::make_shared<TypeDef>();
   def->kind = TypeDecl::Assoc;
@@ -263,6 +295,8 @@ bool sessionPackageCall(Run& r, const Stmt& s) {
     sessionNls(r.ses.db).clientIdentifier = set ? cut(text(r, argument(s, "CLIENT_ID", 0)), 64) : std::string();
   } else if (n == "DBMS_SESSION.SET_CONTEXT" || n == "DBMS_SESSION.CLEAR_CONTEXT") {
     setContext(r, s, n.ends_with("CLEAR_CONTEXT"));
+  } else if (n == "DBMS_OUTPUT.GET_LINE" || n == "DBMS_OUTPUT.GET_LINES") {
+    getLines(r, s, n.ends_with("LINES"));
   } else if (n == "DBMS_SESSION.SET_NLS") {
     setNls(r, s);
   } else if (n == "DBMS_METADATA.SET_TRANSFORM_PARAM") {
@@ -295,20 +329,27 @@ bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t&
   used = 3;
   if (k + 4 < end && t[k + 3].kind == T::Op && t[k + 3].text == "(" && t[k + 4].kind == T::Op && t[k + 4].text == ")")
     used = 5;
-  // the running unit's frame, at the line of the statement being run
-  size_t line = 1;
-  const size_t pos = r.u.toks[std::min(r.lastAt, r.u.toks.size() - 1)].pos;
-  for (size_t p = r.u.bodyFrom && pos >= r.u.bodyFrom ? r.u.bodyFrom : 0; p < pos && p < r.u.src.size(); ++p)
-    if (r.u.src[p] == '\n') ++line;
-  std::string kind = r.u.bodyFrom ? "package body" : r.current && r.current->function ? "function" : "procedure";
-  std::string name = r.u.name.empty() ? "anonymous block" : kind + " " + r.ses.user + "." + r.u.name;
-  char frame[160];
-  std::snprintf(frame, sizeof frame, "0x%-14llx%6zu  %s\n",
-                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&r.u) & 0xffffffffffULL), line, name.c_str());
-  sql = literal(Val{Val::Str,
-                    "----- PL/SQL Call Stack -----\n  object      line  object\n  handle    number  name\n" +
-                        std::string(frame),
-                    false});
+  // a frame for each unit's statement running, innermost first, at the line of that statement
+  auto frame = [](const Run& run, size_t at, bool function) {
+    size_t line = 1;
+    const size_t pos = run.u.toks[std::min(at, run.u.toks.size() - 1)].pos;
+    for (size_t p = run.u.bodyFrom && pos >= run.u.bodyFrom ? run.u.bodyFrom : 0; p < pos && p < run.u.src.size(); ++p)
+      if (run.u.src[p] == '\n') ++line;
+    std::string kind = run.u.bodyFrom ? "package body" : function ? "function" : "procedure";
+    std::string name = run.u.name.empty() ? "anonymous block" : kind + " " + run.ses.user + "." + run.u.name;
+    char text[160];
+    std::snprintf(text, sizeof text, "0x%-14llx%6zu  %s\n",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&run.u) & 0xffffffffffULL), line,
+                  name.c_str());
+    return std::string(text);
+  };
+  std::string stack = "----- PL/SQL Call Stack -----\n  object      line  object\n  handle    number  name\n";
+  for (const Run* run = &r; run; run = run->caller) {
+    bool function = run->current && run->current->function;
+    stack += frame(*run, run->lastAt, function);
+    for (auto at = run->callerAts.rbegin(); at != run->callerAts.rend(); ++at) stack += frame(*run, *at, false);
+  }
+  sql = literal(Val{Val::Str, stack, false});
   return true;
 }
 
