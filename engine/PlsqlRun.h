@@ -218,7 +218,7 @@ struct Run {
   size_t lastAt = 0;              // the token of the statement last begun
   // FORMAT_CALL_STACK's frames: the statements that called this unit's running subprograms, and
   // the run of the unit that called this one
-  std::vector<size_t> callerAts;
+  std::vector<std::pair<size_t, const Sub*>> callerAts;
   const Run* caller = nullptr;
   int64_t sqlRowcount = 0;
   int sqlFound = -1;

@@ -257,6 +257,86 @@ void transformParam(Run& r, const Stmt& s) {
                     value.k == Val::Bool ? written : "'" + written + "'");
 }
 
+// One frame of the call stack: a unit's run, the line of its statement running and the
+// subprogram that statement is in (null: the unit's own block).
+struct Frame {
+  const Run* run;
+  size_t line;
+  const Sub* sub;
+};
+
+size_t lineOf(const Run& run, size_t at) {
+  size_t line = 1;
+  const size_t pos = run.u.toks[std::min(at, run.u.toks.size() - 1)].pos;
+  for (size_t p = run.u.bodyFrom && pos >= run.u.bodyFrom ? run.u.bodyFrom : 0; p < pos && p < run.u.src.size(); ++p)
+    if (run.u.src[p] == '\n') ++line;
+  return line;
+}
+
+// Innermost first.
+std::vector<Frame> frames(const Run& r) {
+  std::vector<Frame> out;
+  for (const Run* run = &r; run; run = run->caller) {
+    out.push_back({run, lineOf(*run, run->lastAt), run->current});
+    for (auto at = run->callerAts.rbegin(); at != run->callerAts.rend(); ++at)
+      out.push_back({run, lineOf(*run, at->first), at->second});
+  }
+  return out;
+}
+
+// UTL_CALL_STACK.DYNAMIC_DEPTH, UNIT_LINE(n), OWNER(n) and CONCATENATE_SUBPROGRAM(SUBPROGRAM(n)).
+bool callStackValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used) {
+  const auto& t = r.u.toks;
+  auto op = [&](size_t i, const char* o) { return i < end && t[i].kind == T::Op && t[i].text == o; };
+  auto closing = [&](size_t open) {
+    size_t close = open + 1;
+    for (int depth = 1; close < end; ++close) {
+      if (op(close, "(")) ++depth;
+      else if (op(close, ")") && --depth == 0) break;
+    }
+    return close;
+  };
+  const std::string& f = t[k + 2].text;
+  std::vector<Frame> all = frames(r);
+  if (f == "DYNAMIC_DEPTH") {
+    used = op(k + 3, "(") && op(k + 4, ")") ? 5 : 3;
+    sql = std::to_string(all.size());
+    return true;
+  }
+  // the depth argument: the innermost frame is 1
+  size_t from = k + 4;
+  bool nested = f == "CONCATENATE_SUBPROGRAM";
+  if (nested) {
+    if (!op(k + 3, "(") || k + 6 >= end || t[k + 4].text != "UTL_CALL_STACK" || !op(k + 5, ".") ||
+        t[k + 6].text != "SUBPROGRAM" || !op(k + 7, "("))
+      return false;
+    from = k + 8;
+  } else if ((f != "UNIT_LINE" && f != "OWNER") || !op(k + 3, "(")) {
+    return false;
+  }
+  size_t close = closing(from - 1);
+  if (close >= end || (nested && !op(close + 1, ")"))) return false;
+  Val depth = r.eval(Range{from, close});
+  if (depth.k != Val::Num) throw OraError(64610);
+  double n = std::strtod(depth.s.c_str(), nullptr);
+  if (n < 1 || n > static_cast<double>(all.size())) throw OraError(64610);
+  const Frame& fr = all[static_cast<size_t>(n) - 1];
+  used = (nested ? close + 2 : close + 1) - k;
+  Val v;
+  if (f == "UNIT_LINE") {
+    v = Val{Val::Num, std::to_string(fr.line), false};
+  } else if (f == "OWNER") {
+    if (!fr.run->u.name.empty()) v = Val{Val::Str, fr.run->ses.user, false};
+  } else {
+    // the unit, then the subprograms down to the one running
+    std::string name = fr.run->u.name.empty() ? "__anonymous_block" : fr.run->u.name;
+    if (fr.sub && fr.sub->name != fr.run->u.name) name += "." + fr.sub->name;
+    v = Val{Val::Str, name, false};
+  }
+  sql = literal(v);
+  return true;
+}
+
 } // namespace
 
 std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std::string& name) {
@@ -325,29 +405,20 @@ bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t&
         return true;
       }
   }
+  if (k + 2 < end && t[k].text == "UTL_CALL_STACK") return callStackValue(r, k, end, sql, used);
   if (k + 2 >= end || t[k].text != "DBMS_UTILITY" || t[k + 2].text != "FORMAT_CALL_STACK") return false;
   used = 3;
   if (k + 4 < end && t[k + 3].kind == T::Op && t[k + 3].text == "(" && t[k + 4].kind == T::Op && t[k + 4].text == ")")
     used = 5;
-  // a frame for each unit's statement running, innermost first, at the line of that statement
-  auto frame = [](const Run& run, size_t at, bool function) {
-    size_t line = 1;
-    const size_t pos = run.u.toks[std::min(at, run.u.toks.size() - 1)].pos;
-    for (size_t p = run.u.bodyFrom && pos >= run.u.bodyFrom ? run.u.bodyFrom : 0; p < pos && p < run.u.src.size(); ++p)
-      if (run.u.src[p] == '\n') ++line;
-    std::string kind = run.u.bodyFrom ? "package body" : function ? "function" : "procedure";
-    std::string name = run.u.name.empty() ? "anonymous block" : kind + " " + run.ses.user + "." + run.u.name;
+  std::string stack = "----- PL/SQL Call Stack -----\n  object      line  object\n  handle    number  name\n";
+  for (const Frame& f : frames(r)) {
+    std::string kind = f.run->u.bodyFrom ? "package body" : f.sub && f.sub->function ? "function" : "procedure";
+    std::string name = f.run->u.name.empty() ? "anonymous block" : kind + " " + f.run->ses.user + "." + f.run->u.name;
     char text[160];
     std::snprintf(text, sizeof text, "0x%-14llx%6zu  %s\n",
-                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&run.u) & 0xffffffffffULL), line,
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&f.run->u) & 0xffffffffffULL), f.line,
                   name.c_str());
-    return std::string(text);
-  };
-  std::string stack = "----- PL/SQL Call Stack -----\n  object      line  object\n  handle    number  name\n";
-  for (const Run* run = &r; run; run = run->caller) {
-    bool function = run->current && run->current->function;
-    stack += frame(*run, run->lastAt, function);
-    for (auto at = run->callerAts.rbegin(); at != run->callerAts.rend(); ++at) stack += frame(*run, *at, false);
+    stack += text;
   }
   sql = literal(Val{Val::Str, stack, false});
   return true;

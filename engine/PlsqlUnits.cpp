@@ -500,7 +500,7 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
   if (&unit == &u) {
     saved.swap(scopes);
     scopes = base;
-    callerAts.push_back(lastAt);
+    callerAts.emplace_back(lastAt, current);
   } else {
     own = std::make_unique<Run>(ses, unit);
     r = own.get();
