@@ -396,7 +396,7 @@ std::string ddlOf(const Writer& w, const std::string& type, const std::string& n
 std::string dependentDdl(const Writer& w, const std::string& type, const std::string& table, const std::string& schema) {
   Catalog& cat = w.cat;
   auto none = [&]() { return OraError(31608, "specified object of type " + type + " not found"); };
-  if (type != "INDEX" && type != "CONSTRAINT" && type != "REF_CONSTRAINT" && type != "TRIGGER")
+  if (type != "INDEX" && type != "CONSTRAINT" && type != "REF_CONSTRAINT" && type != "TRIGGER" && type != "COMMENT")
     throw invalidType(type, "GET_DEPENDENT_DDL");
   if ((!schema.empty() && schema != w.owner) || !cat.tableExists(table) || cat.viewExists(table)) throw none();
   std::string out;
@@ -414,6 +414,28 @@ std::string dependentDdl(const Writer& w, const std::string& type, const std::st
     }
     for (const auto& n : names)
       if (n.rfind("sqlite_", 0) != 0 && cat.indexExists(n)) out += terminated(w, type, indexDdl(w, n));
+  } else if (type == "COMMENT") {
+    // the table's, then its columns' in their order
+    std::string was = recordText(cat.db(), "SELECT COMMENTS FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = ?1 AND COLUMN_NAME = ''",
+                                 table);
+    if (!was.empty())
+      out += terminated(w, type, "\n   COMMENT ON TABLE " + w.qualified(type, table) + "  IS " + quoteString(was));
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(cat.db(),
+                           "SELECT c.name, m.COMMENTS FROM pragma_table_info(?1) c JOIN \"TESSEL$COMMENTS\" m"
+                           " ON m.TABLE_NAME = ?1 AND m.COLUMN_NAME = c.name WHERE m.COMMENTS <> '' ORDER BY c.cid",
+                           -1, &st, nullptr) == SQLITE_OK) {
+      sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+      while (sqlite3_step(st) == SQLITE_ROW) {
+        auto text = [&](int c) {
+          const unsigned char* v = sqlite3_column_text(st, c);
+          return std::string(v ? reinterpret_cast<const char*>(v) : "");
+        };
+        out += terminated(w, type, "\n   COMMENT ON COLUMN " + w.qualified(type, table) + "." + quoted(text(0)) + " IS " +
+                                       quoteString(text(1)));
+      }
+      sqlite3_finalize(st);
+    }
   } else if (type == "TRIGGER") {
     sqlite3_stmt* st = nullptr;
     std::vector<std::string> names;
