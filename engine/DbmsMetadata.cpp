@@ -141,7 +141,10 @@ std::string constraintName(const dict::Constraint& k) {
 
 std::string tableDdl(const Writer& w, const std::string& name) {
   Catalog& cat = w.cat;
-  std::string out = "\n  CREATE TABLE " + w.qualified("TABLE", name) + " \n   (";
+  // a global temporary table has no segment: it says when its rows go instead
+  const std::string duration = recordText(cat.db(), "SELECT DURATION FROM \"TESSEL$TEMPORARY\" WHERE TABLE_NAME = ?1", name);
+  std::string out = std::string("\n  CREATE ") + (duration.empty() ? "" : "GLOBAL TEMPORARY ") + "TABLE " +
+                    w.qualified("TABLE", name) + " \n   (";
   const auto& cols = cat.columns(name);
   const auto keys = dict::tableConstraints(cat.db(), name);
   const bool made = w.hasRows(name);
@@ -163,6 +166,7 @@ std::string tableDdl(const Writer& w, const std::string& name) {
     for (const auto& k : keys)
       if (k.type == "R") out += ", \n\t " + constraintName(k) + constraintBody(w, "TABLE", k, made);
   out += "\n   ) ";
+  if (!duration.empty()) return out + (duration == "SYS$SESSION" ? "ON COMMIT PRESERVE ROWS " : "ON COMMIT DELETE ROWS ");
   if (w.flag("TABLE", "SEGMENT_ATTRIBUTES", true)) {
     out += std::string("SEGMENT CREATION ") + (made ? "IMMEDIATE" : "DEFERRED") +
            " \n  PCTFREE 10 PCTUSED 40 INITRANS 1 MAXTRANS 255 \n NOCOMPRESS LOGGING";

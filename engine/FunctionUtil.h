@@ -260,7 +260,7 @@ struct Nls {
   std::string clientIdentifier;           // DBMS_SESSION.SET_IDENTIFIER's
   // DBMS_SESSION.SET_CONTEXT: namespace -> attribute -> value, all names in upper case
   std::map<std::string, std::map<std::string, std::string>> contexts;
-  // DBMS_METADATA.SET_TRANSFORM_PARAM: "OBJECT_TYPE.NAME" (no type: every type) -> TRUE, FALSE, text
+  // DBMS_METADATA.SET_TRANSFORM_PARAM: "OBJECT_TYPE.NAME" (no type: every type) -> TRUE or FALSE
   std::map<std::string, std::string> metadataTransform;
   Session* session = nullptr; // the logon this connection belongs to, when it is one
   std::string timeZone; // ALTER SESSION SET TIME_ZONE; empty: the machine's offset

@@ -1,5 +1,6 @@
 // The supplied packages a block may call besides DBMS_OUTPUT: DBMS_STATS, DBMS_LOCK and
-// DBMS_SESSION.SLEEP, DBMS_MVIEW.REFRESH and DBMS_UTILITY's error texts and clock.
+// DBMS_SESSION.SLEEP, DBMS_MVIEW.REFRESH and DBMS_UTILITY's error texts, clocks, version, DDL,
+// compiling and name resolution.
 #include "DictionaryImpl.h"
 #include "ErrorLogging.h"
 #include "MaterializedViews.h"

@@ -1,5 +1,7 @@
 // Supplied packages' procedures about the session: DBMS_RANDOM's seeding, DBMS_APPLICATION_INFO,
-// DBMS_UTILITY's lists of names and FORMAT_CALL_STACK.
+// DBMS_SESSION's identifier, NLS settings and contexts, DBMS_OUTPUT's reading of its buffer,
+// DBMS_METADATA's transform parameters, DBMS_UTILITY's lists of names and the call stack
+// (FORMAT_CALL_STACK, UTL_CALL_STACK).
 #include "FunctionUtil.h"
 #include "PlsqlRun.h"
 #include "PlsqlSuppliedMore.h"
@@ -253,8 +255,7 @@ void transformParam(Run& r, const Stmt& s) {
     for (auto& c : x) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return x;
   };
-  setTransformParam(r.ses.db, upper(text(r, argument(s, "OBJECT_TYPE", 3))), upper(text(r, n)),
-                    value.k == Val::Bool ? written : "'" + written + "'");
+  setTransformParam(r.ses.db, upper(text(r, argument(s, "OBJECT_TYPE", 3))), upper(text(r, n)), written);
 }
 
 // One frame of the call stack: a unit's run, the line of its statement running and the

@@ -260,8 +260,9 @@ void fnSysContext(Ctx* ctx, int argc, Val** argv) {
     // an application context's attribute, as its package set it; NULL when it is not set
     const auto& all = sessionNls(sqlite3_context_db_handle(ctx)).contexts;
     auto ns = all.find(space);
-    auto value = ns == all.end() ? decltype(ns->second.end())() : ns->second.find(name);
-    if (ns == all.end() || value == ns->second.end()) { sqlite3_result_null(ctx); return; }
+    if (ns == all.end()) { sqlite3_result_null(ctx); return; }
+    auto value = ns->second.find(name);
+    if (value == ns->second.end()) { sqlite3_result_null(ctx); return; }
     int64_t len = argc > 2 && !isNull(argv[2]) ? intOf(argv[2]) : 256;
     std::string v = value->second;
     if (static_cast<int64_t>(v.size()) > len) {
