@@ -8,6 +8,7 @@
 #include "SqlLexer.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <sqlite3.h>
 
@@ -68,6 +69,10 @@ std::string contextPackage(const std::string& folder, const std::string& ns) {
 
 bool contextStatement(const std::string& text, Catalog& cat, Translation& out) {
   if (!startsWithWord(text, "CREATE") && !startsWithWord(text, "DROP")) return false;
+  // the word comes early: other DDL is not read twice
+  std::string head = text.substr(0, 64);
+  for (auto& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (head.find("CONTEXT") == std::string::npos) return false;
   std::vector<sql::Token> t;
   try {
     t = sql::lex(text);
