@@ -78,7 +78,7 @@ struct Writer {
   std::string qualified(const std::string& type, const std::string& name) const {
     return (flag(type, "EMIT_SCHEMA", true) ? quoted(owner) + "." : std::string()) + quoted(name);
   }
-  // The storage a segment of the default tablespace gets, as the dictionary shows it.
+  // The storage of a segment in a locally managed tablespace, as Oracle writes it.
   std::string storage(const std::string& type) const {
     if (!flag(type, "STORAGE", true)) return {};
     return "\n  STORAGE(INITIAL 65536 NEXT 1048576 MINEXTENTS 1 MAXEXTENTS 2147483645\n  PCTINCREASE 0 FREELISTS 1 "
