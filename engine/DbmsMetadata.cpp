@@ -78,7 +78,7 @@ struct Writer {
   std::string qualified(const std::string& type, const std::string& name) const {
     return (flag(type, "EMIT_SCHEMA", true) ? quoted(owner) + "." : std::string()) + quoted(name);
   }
-  // The storage a segment of the default tablespace gets, as the dictionary shows it.
+  // The storage of a segment in a locally managed tablespace, as Oracle writes it.
   std::string storage(const std::string& type) const {
     if (!flag(type, "STORAGE", true)) return {};
     return "\n  STORAGE(INITIAL 65536 NEXT 1048576 MINEXTENTS 1 MAXEXTENTS 2147483645\n  PCTINCREASE 0 FREELISTS 1 "
@@ -141,7 +141,10 @@ std::string constraintName(const dict::Constraint& k) {
 
 std::string tableDdl(const Writer& w, const std::string& name) {
   Catalog& cat = w.cat;
-  std::string out = "\n  CREATE TABLE " + w.qualified("TABLE", name) + " \n   (";
+  // a global temporary table has no segment: it says when its rows go instead
+  const std::string duration = recordText(cat.db(), "SELECT DURATION FROM \"TESSEL$TEMPORARY\" WHERE TABLE_NAME = ?1", name);
+  std::string out = std::string("\n  CREATE ") + (duration.empty() ? "" : "GLOBAL TEMPORARY ") + "TABLE " +
+                    w.qualified("TABLE", name) + " \n   (";
   const auto& cols = cat.columns(name);
   const auto keys = dict::tableConstraints(cat.db(), name);
   const bool made = w.hasRows(name);
@@ -163,6 +166,7 @@ std::string tableDdl(const Writer& w, const std::string& name) {
     for (const auto& k : keys)
       if (k.type == "R") out += ", \n\t " + constraintName(k) + constraintBody(w, "TABLE", k, made);
   out += "\n   ) ";
+  if (!duration.empty()) return out + (duration == "SYS$SESSION" ? "ON COMMIT PRESERVE ROWS " : "ON COMMIT DELETE ROWS ");
   if (w.flag("TABLE", "SEGMENT_ATTRIBUTES", true)) {
     out += std::string("SEGMENT CREATION ") + (made ? "IMMEDIATE" : "DEFERRED") +
            " \n  PCTFREE 10 PCTUSED 40 INITRANS 1 MAXTRANS 255 \n NOCOMPRESS LOGGING";
@@ -396,7 +400,7 @@ std::string ddlOf(const Writer& w, const std::string& type, const std::string& n
 std::string dependentDdl(const Writer& w, const std::string& type, const std::string& table, const std::string& schema) {
   Catalog& cat = w.cat;
   auto none = [&]() { return OraError(31608, "specified object of type " + type + " not found"); };
-  if (type != "INDEX" && type != "CONSTRAINT" && type != "REF_CONSTRAINT" && type != "TRIGGER")
+  if (type != "INDEX" && type != "CONSTRAINT" && type != "REF_CONSTRAINT" && type != "TRIGGER" && type != "COMMENT")
     throw invalidType(type, "GET_DEPENDENT_DDL");
   if ((!schema.empty() && schema != w.owner) || !cat.tableExists(table) || cat.viewExists(table)) throw none();
   std::string out;
@@ -414,6 +418,28 @@ std::string dependentDdl(const Writer& w, const std::string& type, const std::st
     }
     for (const auto& n : names)
       if (n.rfind("sqlite_", 0) != 0 && cat.indexExists(n)) out += terminated(w, type, indexDdl(w, n));
+  } else if (type == "COMMENT") {
+    // the table's, then its columns' in their order
+    std::string was = recordText(cat.db(), "SELECT COMMENTS FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = ?1 AND COLUMN_NAME = ''",
+                                 table);
+    if (!was.empty())
+      out += terminated(w, type, "\n   COMMENT ON TABLE " + w.qualified(type, table) + "  IS " + quoteString(was));
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(cat.db(),
+                           "SELECT c.name, m.COMMENTS FROM pragma_table_info(?1) c JOIN \"TESSEL$COMMENTS\" m"
+                           " ON m.TABLE_NAME = ?1 AND m.COLUMN_NAME = c.name WHERE m.COMMENTS <> '' ORDER BY c.cid",
+                           -1, &st, nullptr) == SQLITE_OK) {
+      sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+      while (sqlite3_step(st) == SQLITE_ROW) {
+        auto text = [&](int c) {
+          const unsigned char* v = sqlite3_column_text(st, c);
+          return std::string(v ? reinterpret_cast<const char*>(v) : "");
+        };
+        out += terminated(w, type, "\n   COMMENT ON COLUMN " + w.qualified(type, table) + "." + quoted(text(0)) + " IS " +
+                                       quoteString(text(1)));
+      }
+      sqlite3_finalize(st);
+    }
   } else if (type == "TRIGGER") {
     sqlite3_stmt* st = nullptr;
     std::vector<std::string> names;

@@ -458,8 +458,8 @@ bool dictionaryReadsElsewhere(const std::string& view) {
   return view.rfind("DBA_", 0) == 0 || view == "ALL_USERS" || view == "USER_USERS" || view == "USER_SEQUENCES" || view == "ALL_SEQUENCES" ||
          view == "NLS_SESSION_PARAMETERS" || view == "V$NLS_PARAMETERS" || view == "USER_ROLE_PRIVS" ||
          view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS" || objectPrivilegeView(view) ||
-         // jobs change by DML of the engine's own
-         view == "USER_JOBS" || view == "USER_SCHEDULER_JOBS" || view == "USER_SCHEDULER_JOB_RUN_DETAILS";
+         // the session's settings and jobs change without DDL
+         view == "V$SESSION" || view == "USER_JOBS" || view == "USER_SCHEDULER_JOBS" || view == "USER_SCHEDULER_JOB_RUN_DETAILS";
 }
 
 std::string dictionaryTable(const std::string& view) { return "TESSEL$D_" + view; }

@@ -32,7 +32,8 @@ void fillInstanceViews(const std::string& view, sqlite3* db, const std::string& 
   const Nls& n = sessionNls(db);
   const char* os = std::getenv("USER");
   ins.num(n.sessionId).num(1).text(user).text("ACTIVE").text(user).textOrNull(os ? os : "").text(hostName());
-  ins.text(program_invocation_short_name).text("USER").textOrNull(n.module).textOrNull(n.action).row();
+  ins.text(program_invocation_short_name).text("USER").textOrNull(n.module).textOrNull(n.action);
+  ins.textOrNull(n.clientInfo).textOrNull(n.clientIdentifier).row();
 }
 
 } // namespace ora::dict

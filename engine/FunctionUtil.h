@@ -259,7 +259,9 @@ struct Nls {
   int64_t sessionId = 0;
   std::string module, action, clientInfo; // DBMS_APPLICATION_INFO's
   std::string clientIdentifier;           // DBMS_SESSION.SET_IDENTIFIER's
-  // DBMS_METADATA.SET_TRANSFORM_PARAM: "OBJECT_TYPE.NAME" (no type: every type) -> TRUE, FALSE, text
+  // DBMS_SESSION.SET_CONTEXT: namespace -> attribute -> value, all names in upper case
+  std::map<std::string, std::map<std::string, std::string>> contexts;
+  // DBMS_METADATA.SET_TRANSFORM_PARAM: "OBJECT_TYPE.NAME" (no type: every type) -> TRUE or FALSE
   std::map<std::string, std::string> metadataTransform;
   Session* session = nullptr; // the logon this connection belongs to, when it is one
   std::string timeZone; // ALTER SESSION SET TIME_ZONE; empty: the machine's offset

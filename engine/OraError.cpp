@@ -510,6 +510,8 @@ const std::map<int, const char*>& texts() {
       {2429, "cannot drop index used for enforcement of unique/primary key"},
       {1452, "cannot CREATE UNIQUE INDEX; duplicate keys found"},
       {28827, "The specified cipher suite is not defined."},
+      {28829, "No value has been specified for the cipher suite to be used."},
+      {64610, "bad depth indicator"},
   };
   return t;
 }

@@ -216,6 +216,10 @@ struct Run {
   std::vector<size_t> raisedAt;   // for each, the token of the statement that raised it
   std::vector<std::string> raisedIn; // and the ORA-06512 lines of the units it came out of
   size_t lastAt = 0;              // the token of the statement last begun
+  // FORMAT_CALL_STACK's frames: the statements that called this unit's running subprograms, and
+  // the run of the unit that called this one
+  std::vector<std::pair<size_t, const Sub*>> callerAts;
+  const Run* caller = nullptr;
   int64_t sqlRowcount = 0;
   int sqlFound = -1;
   int64_t steps = 0;

@@ -1,5 +1,6 @@
 // The supplied packages a block may call besides DBMS_OUTPUT: DBMS_STATS, DBMS_LOCK and
-// DBMS_SESSION.SLEEP, DBMS_MVIEW.REFRESH and DBMS_UTILITY's error texts and clock.
+// DBMS_SESSION.SLEEP, DBMS_MVIEW.REFRESH and DBMS_UTILITY's error texts, clocks, version, DDL,
+// compiling and name resolution.
 #include "DictionaryImpl.h"
 #include "ErrorLogging.h"
 #include "MaterializedViews.h"
@@ -251,6 +252,83 @@ void compileSchema(Run& r, const Stmt& s) {
   ended(r);
 }
 
+// DBMS_UTILITY.NAME_RESOLVE(name, context, schema, part1, part2, dblink, part1_type,
+// object_number): what a name stands for in a context (0 table, 1 PL/SQL, 2 sequence, 3 trigger,
+// 7 type, 9 index). A package is part1 with its subprogram as part2; a procedure or function of
+// its own is part2 alone. part1_type is the object's type number (2 table, 4 view, 6 sequence,
+// 7 procedure, 8 function, 9 package, 12 trigger, 13 type, 1 index).
+void nameResolve(Run& r, const Stmt& s) {
+  onlyArguments(r, s, {"NAME", "CONTEXT", "SCHEMA", "PART1", "PART2", "DBLINK", "PART1_TYPE", "OBJECT_NUMBER"});
+  if (s.conds.size() != 8) wrongArguments(r, s);
+  const std::string written = textOf(r, argument(s, "NAME", 0));
+  Val context = r.eval(*argument(s, "CONTEXT", 1));
+  if (context.k != Val::Num) wrongArguments(r, s);
+  const long ctx = std::strtol(context.s.c_str(), nullptr, 10);
+  auto missing = [&]() {
+    OraError e(6564);
+    e.text = "ORA-06564: object " + written + " does not exist";
+    return e;
+  };
+  // the name's parts, upper case unless quoted
+  std::vector<std::string> parts;
+  for (size_t k = 0; k <= written.size();) {
+    while (k < written.size() && written[k] == ' ') ++k;
+    std::string part;
+    if (k < written.size() && written[k] == '"') {
+      size_t q = written.find('"', k + 1);
+      if (q == std::string::npos) throw missing();
+      part = written.substr(k + 1, q - k - 1);
+      k = q + 1;
+    } else {
+      while (k < written.size() && written[k] != '.' && written[k] != ' ')
+        part += static_cast<char>(std::toupper(static_cast<unsigned char>(written[k++])));
+    }
+    while (k < written.size() && written[k] == ' ') ++k;
+    if (part.empty() || part.find('@') != std::string::npos) throw missing(); // no database links here
+    parts.push_back(part);
+    if (k >= written.size()) break;
+    if (written[k] != '.') throw missing();
+    ++k;
+  }
+  Session& ses = r.ses;
+  Catalog cat(ses.db, ses.user, &ses);
+  if (parts.size() > 1 && parts[0] == ses.user && cat.objectType(parts[0]).empty()) parts.erase(parts.begin());
+  if (parts.empty() || parts.size() > 2) throw missing();
+  std::string object = parts[0], sub = parts.size() > 1 ? parts[1] : std::string();
+  // a synonym stands for what it names
+  if (std::string type = cat.objectType(object); type.empty() || type == "SYNONYM")
+    if (std::string to = cat.synonymTarget(object); !to.empty()) object = to;
+  struct Kind {
+    long context;
+    const char* type;
+    int number;
+  };
+  static const Kind kinds[] = {{0, "TABLE", 2}, {0, "VIEW", 4},   {1, "PACKAGE", 9}, {1, "PROCEDURE", 7}, {1, "FUNCTION", 8},
+                               {2, "SEQUENCE", 6}, {3, "TRIGGER", 12}, {7, "TYPE", 13}, {9, "INDEX", 1}};
+  const Kind* found = nullptr;
+  for (const Kind& k : kinds) {
+    if (k.context != ctx) continue;
+    std::string type = cat.objectType(object);
+    if (type == k.type || !cat.objectTypeOf(object, k.type).empty() || (k.number == 1 && cat.keyIndexExists(object))) {
+      found = &k;
+      break;
+    }
+  }
+  if (!found || (!sub.empty() && found->number != 9)) throw missing();
+  const bool unit = found->number == 7 || found->number == 8;
+  // the number USER_OBJECTS shows
+  Rows ids = dynamicRows(r, "SELECT OBJECT_ID FROM USER_OBJECTS WHERE OBJECT_NAME = :1 AND OBJECT_TYPE = :2",
+                         {Val{Val::Str, object, false}, Val{Val::Str, found->type, false}}, 1);
+  Val number = ids.rows.empty() || ids.rows[0].empty() ? Val{} : ids.rows[0][0];
+  auto text = [](const std::string& v) { return v.empty() ? Val{} : Val{Val::Str, v, false}; };
+  r.assign(*argument(s, "SCHEMA", 2), text(ses.user));
+  r.assign(*argument(s, "PART1", 3), text(unit ? std::string() : object));
+  r.assign(*argument(s, "PART2", 4), text(unit ? object : sub));
+  r.assign(*argument(s, "DBLINK", 5), Val{});
+  r.assign(*argument(s, "PART1_TYPE", 6), Val{Val::Num, std::to_string(found->number), false});
+  r.assign(*argument(s, "OBJECT_NUMBER", 7), number);
+}
+
 } // namespace
 
 bool suppliedCall(Run& r, const Stmt& s) {
@@ -270,6 +348,8 @@ bool suppliedCall(Run& r, const Stmt& s) {
     dbVersion(r, s);
   } else if (n == "DBMS_UTILITY.EXEC_DDL_STATEMENT") {
     execDdl(r, s);
+  } else if (n == "DBMS_UTILITY.NAME_RESOLVE") {
+    nameResolve(r, s);
   } else if (n == "DBMS_UTILITY.COMPILE_SCHEMA") {
     compileSchema(r, s);
   } else if (n == "DBMS_MVIEW.REFRESH" || n == "DBMS_SNAPSHOT.REFRESH") {

@@ -33,9 +33,11 @@ struct LobState {
   LobState& operator=(const LobState&) = delete;
 };
 
-// DBMS_RANDOM.SEED, DBMS_APPLICATION_INFO (PlsqlSuppliedSession.cpp).
+// DBMS_RANDOM.SEED, DBMS_APPLICATION_INFO, DBMS_SESSION, DBMS_OUTPUT.GET_LINE(S),
+// DBMS_METADATA.SET_TRANSFORM_PARAM (PlsqlSuppliedSession.cpp).
 bool sessionPackageCall(Run& r, const Stmt& s);
-// DBMS_UTILITY.FORMAT_CALL_STACK read at token k.
+// DBMS_UTILITY.FORMAT_CALL_STACK, UTL_CALL_STACK's functions and the packages' constants read
+// at token k.
 bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
 
 // DBMS_JOB and DBMS_SCHEDULER (SuppliedJobs.cpp); false when the call is none of theirs.

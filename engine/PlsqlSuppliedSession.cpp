@@ -1,11 +1,14 @@
 // Supplied packages' procedures about the session: DBMS_RANDOM's seeding, DBMS_APPLICATION_INFO,
-// DBMS_UTILITY's lists of names and FORMAT_CALL_STACK.
+// DBMS_SESSION's identifier, NLS settings and contexts, DBMS_OUTPUT's reading of its buffer,
+// DBMS_METADATA's transform parameters, DBMS_UTILITY's lists of names and the call stack
+// (FORMAT_CALL_STACK, UTL_CALL_STACK).
 #include "FunctionUtil.h"
 #include "PlsqlRun.h"
 #include "PlsqlSuppliedMore.h"
 #include "Session.h"
 #include "SuppliedPackages.h"
 #include "DbmsMetadata.h"
+#include "Contexts.h"
 
 #include <algorithm>
 #include <cctype>
@@ -178,6 +181,65 @@ void setNls(Run& r, const Stmt& s) {
   for (auto& a : t.actions) a(r.ses);
 }
 
+// DBMS_SESSION.SET_CONTEXT(namespace, attribute, value) and CLEAR_CONTEXT(namespace, client_id,
+// attribute): only from within the package the context trusts (ORA-01031 otherwise).
+void setContext(Run& r, const Stmt& s, bool clear) {
+  if (clear) onlyArguments(r, s, {"NAMESPACE", "CLIENT_ID", "ATTRIBUTE"});
+  else onlyArguments(r, s, {"NAMESPACE", "ATTRIBUTE", "VALUE", "USERNAME", "CLIENT_ID"});
+  const Range* n = argument(s, "NAMESPACE", 0);
+  const Range* a = argument(s, "ATTRIBUTE", clear ? 2 : 1);
+  const Range* v = clear ? nullptr : argument(s, "VALUE", 2);
+  if (!n || (!clear && (!a || !v))) wrongArguments(r, s);
+  auto upper = [](std::string x) {
+    for (auto& c : x) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return x;
+  };
+  std::string ns = upper(text(r, n));
+  std::string trusted = contextPackage(r.ses.folder, ns);
+  if (trusted.empty() || !r.u.bodyFrom || trusted != r.ses.user + "." + r.u.name) throw OraError(1031);
+  auto& values = sessionNls(r.ses.db).contexts[ns];
+  if (clear) {
+    if (a) values.erase(upper(text(r, a)));
+    else values.clear();
+    return;
+  }
+  std::string value = text(r, v);
+  if (value.size() > 4000) throw OraError(6502);
+  if (value.empty()) values.erase(upper(text(r, a)));
+  else values[upper(text(r, a))] = value;
+}
+
+// DBMS_OUTPUT.GET_LINE(line OUT, status OUT) and GET_LINES(lines OUT, numlines IN OUT): the
+// buffered lines, oldest first, taken out of the buffer; status 1 when there is none.
+void getLines(Run& r, const Stmt& s, bool many) {
+  if (many) onlyArguments(r, s, {"LINES", "NUMLINES"});
+  else onlyArguments(r, s, {"LINE", "STATUS"});
+  const Range *a = argument(s, many ? "LINES" : "LINE", 0), *b = argument(s, many ? "NUMLINES" : "STATUS", 1);
+  if (!a || !b || s.conds.size() != 2) wrongArguments(r, s);
+  auto& lines = r.ses.outputLines;
+  if (!many) {
+    r.assign(*a, lines.empty() || lines.front().empty() ? Val{} : Val{Val::Str, lines.front(), false});
+    r.assign(*b, Val{Val::Num, lines.empty() ? "1" : "0", false});
+    if (!lines.empty()) lines.erase(lines.begin());
+    return;
+  }
+  Var& tab = tableArgument(r, s, *a);
+  Val want = r.eval(*b);
+  if (want.k != Val::Num) wrongArguments(r, s);
+  double asked = std::strtod(want.s.c_str(), nullptr);
+  size_t n = asked <= 0 ? 0 : std::min(lines.size(), static_cast<size_t>(asked));
+  auto coll = std::make_unique<Coll>();
+  for (size_t k = 0; k < n; ++k) {
+    Var el = tab.def->proto;
+    if (!lines[k].empty()) el.v = Val{Val::Str, lines[k], false};
+    coll->num.emplace(static_cast<long long>(k + 1), std::move(el));
+  }
+  coll->size = static_cast<long long>(n);
+  tab.coll.p = std::move(coll);
+  lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(n));
+  r.assign(*b, Val{Val::Num, std::to_string(n), false});
+}
+
 // DBMS_METADATA.SET_TRANSFORM_PARAM(SESSION_TRANSFORM, name, TRUE | FALSE [, object_type]).
 void transformParam(Run& r, const Stmt& s) {
   onlyArguments(r, s, {"TRANSFORM_HANDLE", "NAME", "VALUE", "OBJECT_TYPE", "FLAGS"});
@@ -193,15 +255,95 @@ void transformParam(Run& r, const Stmt& s) {
     for (auto& c : x) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return x;
   };
-  setTransformParam(r.ses.db, upper(text(r, argument(s, "OBJECT_TYPE", 3))), upper(text(r, n)),
-                    value.k == Val::Bool ? written : "'" + written + "'");
+  setTransformParam(r.ses.db, upper(text(r, argument(s, "OBJECT_TYPE", 3))), upper(text(r, n)), written);
+}
+
+// One frame of the call stack: a unit's run, the line of its statement running and the
+// subprogram that statement is in (null: the unit's own block).
+struct Frame {
+  const Run* run;
+  size_t line;
+  const Sub* sub;
+};
+
+size_t lineOf(const Run& run, size_t at) {
+  size_t line = 1;
+  const size_t pos = run.u.toks[std::min(at, run.u.toks.size() - 1)].pos;
+  for (size_t p = run.u.bodyFrom && pos >= run.u.bodyFrom ? run.u.bodyFrom : 0; p < pos && p < run.u.src.size(); ++p)
+    if (run.u.src[p] == '\n') ++line;
+  return line;
+}
+
+// Innermost first.
+std::vector<Frame> frames(const Run& r) {
+  std::vector<Frame> out;
+  for (const Run* run = &r; run; run = run->caller) {
+    out.push_back({run, lineOf(*run, run->lastAt), run->current});
+    for (auto at = run->callerAts.rbegin(); at != run->callerAts.rend(); ++at)
+      out.push_back({run, lineOf(*run, at->first), at->second});
+  }
+  return out;
+}
+
+// UTL_CALL_STACK.DYNAMIC_DEPTH, UNIT_LINE(n), OWNER(n) and CONCATENATE_SUBPROGRAM(SUBPROGRAM(n)).
+bool callStackValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used) {
+  const auto& t = r.u.toks;
+  auto op = [&](size_t i, const char* o) { return i < end && t[i].kind == T::Op && t[i].text == o; };
+  auto closing = [&](size_t open) {
+    size_t close = open + 1;
+    for (int depth = 1; close < end; ++close) {
+      if (op(close, "(")) ++depth;
+      else if (op(close, ")") && --depth == 0) break;
+    }
+    return close;
+  };
+  const std::string& f = t[k + 2].text;
+  std::vector<Frame> all = frames(r);
+  if (f == "DYNAMIC_DEPTH") {
+    used = op(k + 3, "(") && op(k + 4, ")") ? 5 : 3;
+    sql = std::to_string(all.size());
+    return true;
+  }
+  // the depth argument: the innermost frame is 1
+  size_t from = k + 4;
+  bool nested = f == "CONCATENATE_SUBPROGRAM";
+  if (nested) {
+    if (!op(k + 3, "(") || k + 6 >= end || t[k + 4].text != "UTL_CALL_STACK" || !op(k + 5, ".") ||
+        t[k + 6].text != "SUBPROGRAM" || !op(k + 7, "("))
+      return false;
+    from = k + 8;
+  } else if ((f != "UNIT_LINE" && f != "OWNER") || !op(k + 3, "(")) {
+    return false;
+  }
+  size_t close = closing(from - 1);
+  if (close >= end || (nested && !op(close + 1, ")"))) return false;
+  Val depth = r.eval(Range{from, close});
+  if (depth.k != Val::Num) throw OraError(64610);
+  double n = std::strtod(depth.s.c_str(), nullptr);
+  if (n < 1 || n > static_cast<double>(all.size())) throw OraError(64610);
+  const Frame& fr = all[static_cast<size_t>(n) - 1];
+  used = (nested ? close + 2 : close + 1) - k;
+  Val v;
+  if (f == "UNIT_LINE") {
+    v = Val{Val::Num, std::to_string(fr.line), false};
+  } else if (f == "OWNER") {
+    if (!fr.run->u.name.empty()) v = Val{Val::Str, fr.run->ses.user, false};
+  } else {
+    // the unit, then the subprograms down to the one running
+    std::string name = fr.run->u.name.empty() ? "__anonymous_block" : fr.run->u.name;
+    if (fr.sub && fr.sub->name != fr.run->u.name) name += "." + fr.sub->name;
+    v = Val{Val::Str, name, false};
+  }
+  sql = literal(v);
+  return true;
 }
 
 } // namespace
 
 std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std::string& name) {
-  if (pkg != "DBMS_UTILITY") return nullptr;
-  int size = name == "UNCL_ARRAY" ? 227 : name == "LNAME_ARRAY" ? 4000 : name == "NAME_ARRAY" ? 30 : 0;
+  int size = 0;
+  if (pkg == "DBMS_UTILITY") size = name == "UNCL_ARRAY" ? 227 : name == "LNAME_ARRAY" ? 4000 : name == "NAME_ARRAY" ? 30 : 0;
+  else if (pkg == "DBMS_OUTPUT" && name == "CHARARR") size = 32767;
   if (!size) return nullptr;
   auto def = std::make_shared<TypeDef>();
   def->kind = TypeDecl::Assoc;
@@ -232,6 +374,10 @@ bool sessionPackageCall(Run& r, const Stmt& s) {
     if (s.conds.size() != (set ? 1u : 0u)) wrongArguments(r, s);
     // V$SESSION keeps 64 bytes of it
     sessionNls(r.ses.db).clientIdentifier = set ? cut(text(r, argument(s, "CLIENT_ID", 0)), 64) : std::string();
+  } else if (n == "DBMS_SESSION.SET_CONTEXT" || n == "DBMS_SESSION.CLEAR_CONTEXT") {
+    setContext(r, s, n.ends_with("CLEAR_CONTEXT"));
+  } else if (n == "DBMS_OUTPUT.GET_LINE" || n == "DBMS_OUTPUT.GET_LINES") {
+    getLines(r, s, n.ends_with("LINES"));
   } else if (n == "DBMS_SESSION.SET_NLS") {
     setNls(r, s);
   } else if (n == "DBMS_METADATA.SET_TRANSFORM_PARAM") {
@@ -260,24 +406,22 @@ bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t&
         return true;
       }
   }
+  if (k + 2 < end && t[k].text == "UTL_CALL_STACK") return callStackValue(r, k, end, sql, used);
   if (k + 2 >= end || t[k].text != "DBMS_UTILITY" || t[k + 2].text != "FORMAT_CALL_STACK") return false;
   used = 3;
   if (k + 4 < end && t[k + 3].kind == T::Op && t[k + 3].text == "(" && t[k + 4].kind == T::Op && t[k + 4].text == ")")
     used = 5;
-  // the running unit's frame, at the line of the statement being run
-  size_t line = 1;
-  const size_t pos = r.u.toks[std::min(r.lastAt, r.u.toks.size() - 1)].pos;
-  for (size_t p = r.u.bodyFrom && pos >= r.u.bodyFrom ? r.u.bodyFrom : 0; p < pos && p < r.u.src.size(); ++p)
-    if (r.u.src[p] == '\n') ++line;
-  std::string kind = r.u.bodyFrom ? "package body" : r.current && r.current->function ? "function" : "procedure";
-  std::string name = r.u.name.empty() ? "anonymous block" : kind + " " + r.ses.user + "." + r.u.name;
-  char frame[160];
-  std::snprintf(frame, sizeof frame, "0x%-14llx%6zu  %s\n",
-                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&r.u) & 0xffffffffffULL), line, name.c_str());
-  sql = literal(Val{Val::Str,
-                    "----- PL/SQL Call Stack -----\n  object      line  object\n  handle    number  name\n" +
-                        std::string(frame),
-                    false});
+  std::string stack = "----- PL/SQL Call Stack -----\n  object      line  object\n  handle    number  name\n";
+  for (const Frame& f : frames(r)) {
+    std::string kind = f.run->u.bodyFrom ? "package body" : f.sub && f.sub->function ? "function" : "procedure";
+    std::string name = f.run->u.name.empty() ? "anonymous block" : kind + " " + f.run->ses.user + "." + f.run->u.name;
+    char text[160];
+    std::snprintf(text, sizeof text, "0x%-14llx%6zu  %s\n",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&f.run->u) & 0xffffffffffULL), f.line,
+                  name.c_str());
+    stack += text;
+  }
+  sql = literal(Val{Val::Str, stack, false});
   return true;
 }
 

@@ -500,9 +500,11 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
   if (&unit == &u) {
     saved.swap(scopes);
     scopes = base;
+    callerAts.emplace_back(lastAt, current);
   } else {
     own = std::make_unique<Run>(ses, unit);
     r = own.get();
+    r->caller = this;
     r->transactionEnded = transactionEnded;
     r->steps = steps;
     r->started = started;
@@ -519,6 +521,7 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
       if (&r == &caller) {
         caller.scopes.swap(saved);
         caller.lastAt = at;
+        caller.callerAts.pop_back();
       } else {
         caller.steps = r.steps;
         caller.ended = caller.ended || r.ended;

@@ -255,7 +255,23 @@ void fnSysContext(Ctx* ctx, int argc, Val** argv) {
     int64_t len = intOf(argv[2]);
     if (len < 1 || len > 4000) throw OraError(2003);
   }
-  if (space != "USERENV") { sqlite3_result_null(ctx); return; } // no such application context
+  if (space != "USERENV") {
+    // an application context's attribute, as its package set it; NULL when it is not set
+    const auto& all = sessionNls(sqlite3_context_db_handle(ctx)).contexts;
+    auto ns = all.find(space);
+    if (ns == all.end()) { sqlite3_result_null(ctx); return; }
+    auto value = ns->second.find(name);
+    if (value == ns->second.end()) { sqlite3_result_null(ctx); return; }
+    int64_t len = argc > 2 && !isNull(argv[2]) ? intOf(argv[2]) : 256;
+    std::string v = value->second;
+    if (static_cast<int64_t>(v.size()) > len) {
+      size_t n = static_cast<size_t>(len);
+      while (n > 0 && (static_cast<unsigned char>(v[n]) & 0xC0) == 0x80) --n;
+      v.resize(n);
+    }
+    resultText(ctx, v);
+    return;
+  }
   if (!userenvValue(ctx, name, true)) throw OraError(2003);
 }
 

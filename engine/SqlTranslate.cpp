@@ -1,6 +1,7 @@
 #include "SqlTranslate.h"
 #include "Roles.h"
 #include "ObjectGrants.h"
+#include "Contexts.h"
 #include "Audit.h"
 #include "DatabaseLinks.h"
 #include "OlderDdl.h"
@@ -499,6 +500,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   if (Translation explained; explainPlan(text, cat, explained)) return explained;
   if (Translation grant; objectGrantStatement(text, cat, grant)) return grant;
   if (Translation role; roleStatement(text, cat, role)) return role;
+  if (Translation context; contextStatement(text, cat, context)) return context;
   if (Translation audit; auditStatement(text, cat, audit)) return audit;
   if (Translation link; databaseLinkStatement(text, cat, link)) return link;
   if (std::string shown; xplanDisplay(text, cat, shown)) {

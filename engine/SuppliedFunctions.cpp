@@ -123,7 +123,7 @@ void resultRaw(Ctx* ctx, const std::string& bytes) {
 // set; typ is one of the package's HASH_ constants (2 MD5, 3 SH1, 4 SH256, 5 SH384, 6 SH512).
 void fnCryptoHash(Ctx* ctx, int, Val** argv) {
   static const char* const methods[] = {nullptr, nullptr, "MD5", "SHA1", "SHA256", "SHA384", "SHA512"};
-  if (isNull(argv[1])) throw OraError(6502);
+  if (isNull(argv[1])) throw OraError(28829);
   int64_t typ = intOf(argv[1]);
   if (typ < 2 || typ > 6) throw OraError(28827);
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }

@@ -98,6 +98,25 @@ std::string jobNumber(Run& r, const Stmt& s) {
   return n;
 }
 
+// An interval is a date expression, evaluated after each run: NULL (the text 'null') or a time
+// to come (ORA-23420 otherwise).
+void checkInterval(Run& r, const Param& interval) {
+  if (!interval) return;
+  Val v;
+  try {
+    v = r.evalText(*interval);
+  } catch (const OraError&) {
+    v = Val{Val::Str, "", false};
+  }
+  bool later = v.k == Val::Null;
+  if (v.k == Val::Date) later = r.evalText("CASE WHEN " + literal(v) + " > SYSDATE THEN 1 ELSE 0 END").s == "1";
+  if (!later) {
+    OraError e(23420);
+    e.text = "ORA-23420: interval must evaluate to a time in the future";
+    throw e;
+  }
+}
+
 // The job's wrapper declares job, next_date and broken, as the job queue's does.
 std::string jobBlock(const std::string& job, const std::string& what) {
   return "DECLARE job BINARY_INTEGER := " + job + "; next_date DATE := SYSDATE; broken BOOLEAN := FALSE; BEGIN " + what +
@@ -114,6 +133,7 @@ void submit(Run& r, const Stmt& s) {
   const Range* next = argument(s, "NEXT_DATE", 2);
   Param when = next ? dateOf(r, next) : Param(now(r));
   Param interval = argument(s, "INTERVAL", 3) ? textOf(r, argument(s, "INTERVAL", 3)) : Param("null");
+  checkInterval(r, interval);
   r.ses.beginIfNeeded("INSERT");
   // numbered as a sequence numbers them: a removed job's number is not given again
   write(r.ses,
@@ -189,6 +209,7 @@ bool jobCall(Run& r, const Stmt& s, const std::string& proc) {
     if (proc == "INTERVAL" || proc == "CHANGE") interval = textOf(r, arg("INTERVAL", 3));
     if (proc != "CHANGE" && s.conds.size() != 2) wrongArguments(r, s);
     if (what) parseBlock(jobBlock(n, *what));
+    checkInterval(r, interval);
     r.ses.beginIfNeeded("UPDATE");
     // CHANGE leaves what it is given as NULL as it was
     write(r.ses,
