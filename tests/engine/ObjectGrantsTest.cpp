@@ -4,32 +4,7 @@
 
 namespace {
 
-class ObjectGrants : public Engine {
-protected:
-  void SetUp() override {
-    Engine::SetUp();
-    ASSERT_TRUE(Logon(Sys, "SYSTEM", "MANAGER"));
-    SysCur.SetSession(&Sys);
-    SysCur.SetNumberOfRows(100);
-  }
-  void TearDown() override {
-    SysCur.Close();
-    Sys.Disconnect();
-    Engine::TearDown();
-  }
-  // Runs a statement as SYSTEM; "" on success, else the message's first line.
-  std::string AsSystem(const std::string& sql) {
-    std::string err;
-    SysCur.OnError = [&](TOraCursor&, const std::string& m) { err = m.substr(0, m.find('\r')); };
-    SysCur.Close();
-    bool ok = Run(SysCur, sql);
-    SysCur.OnError = nullptr;
-    SysCur.Close();
-    return ok ? std::string() : err;
-  }
-  TOraSession Sys;
-  TOraCursor SysCur;
-};
+class ObjectGrants : public EngineWithSystem {};
 
 // Oracle Database Security Guide, "Granting and Revoking Object Privileges": a grant or revoke
 // of an object privilege takes effect at once, also in sessions already open.

@@ -4,32 +4,7 @@
 
 namespace {
 
-class Roles : public Engine {
-protected:
-  void SetUp() override {
-    Engine::SetUp();
-    ASSERT_TRUE(Logon(Sys, "SYSTEM", "MANAGER"));
-    SysCur.SetSession(&Sys);
-    SysCur.SetNumberOfRows(100);
-  }
-  void TearDown() override {
-    SysCur.Close();
-    Sys.Disconnect();
-    Engine::TearDown();
-  }
-  // Runs a statement as SYSTEM; "" on success, else the message's first line.
-  std::string AsSystem(const std::string& sql) {
-    std::string err;
-    SysCur.OnError = [&](TOraCursor&, const std::string& m) { err = m.substr(0, m.find('\r')); };
-    SysCur.Close();
-    bool ok = Run(SysCur, sql);
-    SysCur.OnError = nullptr;
-    SysCur.Close();
-    return ok ? std::string() : err;
-  }
-  TOraSession Sys;
-  TOraCursor SysCur;
-};
+class Roles : public EngineWithSystem {};
 
 TEST_F(Roles, MadeGrantedEnabledAndDropped) {
   EXPECT_EQ(AsSystem("CREATE ROLE clerk IDENTIFIED BY bicentennial"), "");
