@@ -61,6 +61,10 @@ bool identChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$'
 bool databaseLinkStatement(const std::string& text, Catalog& cat, Translation& out) {
   bool create = startsWithWord(text, "CREATE");
   if (!create && !startsWithWord(text, "DROP")) return false;
+  // the words come early: other DDL is not read twice
+  std::string head = text.substr(0, 64);
+  for (auto& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (head.find("LINK") == std::string::npos) return false;
   std::vector<Token> t;
   try {
     t = sql::lex(text);
