@@ -153,7 +153,7 @@ Node* Parser::predicate(Node* left) {
     if (n->flags & (kAny | kAll)) {
       if (atEnd()) fail(936); // the list or subquery is missing altogether
       expectOp("(", 906);
-      if (isWord("SELECT") || isWord("WITH")) {
+      if (isWord("SELECT") || isWord("WITH") || parenQueryAhead()) {
         Node* s = make(N::Subquery);
         s->kids.push_back(query(false));
         expectOp(")", 907);
@@ -191,7 +191,7 @@ Node* Parser::predicate(Node* left) {
     expectWord("IN", 905);
     n->kind = N::In;
     if (!isOp("(")) fail(906);
-    if ((isWord("SELECT", 1) || isWord("WITH", 1))) {
+    if (isWord("SELECT", 1) || isWord("WITH", 1) || parenQueryAhead(1)) {
       ++i_;
       Node* s = make(N::Subquery);
       s->kids.push_back(query(false));
@@ -289,7 +289,7 @@ Node* Parser::primary() {
       DepthGuard g(exprDepth_, kMaxExprDepth, t.pos);
       uint32_t open = t.pos;
       ++i_;
-      if (isWord("SELECT") || isWord("WITH")) {
+      if (isWord("SELECT") || isWord("WITH") || parenQueryAhead()) {
         Node* s = tree_.make(N::Subquery, open);
         s->kids.push_back(query(false));
         expectOp(")", 907);

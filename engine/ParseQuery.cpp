@@ -219,6 +219,20 @@ void Parser::rowLimit(Node* q) {
   else expectWord("ONLY", 905);
 }
 
+bool Parser::parenQueryAhead(size_t k) const {
+  size_t at = i_ + k, m = at;
+  if (!isOp("(", k)) return false;
+  while (m < t_.size() && t_[m].kind == Tok::Op && t_[m].text == "(") ++m;
+  if (m >= t_.size() || t_[m].kind != Tok::Ident || (t_[m].text != "SELECT" && t_[m].text != "WITH")) return false;
+  int depth = 0;
+  for (m = at; m < t_.size() && t_[m].kind != Tok::End; ++m) {
+    if (t_[m].kind != Tok::Op) continue;
+    if (t_[m].text == "(") ++depth;
+    else if (t_[m].text == ")" && --depth == 0) break;
+  }
+  return m + 1 < t_.size() && t_[m + 1].kind == Tok::Ident && setWord(t_[m + 1].text);
+}
+
 Node* Parser::setExpr() {
   auto term = [&]() -> Node* {
     if (isOp("(")) {
@@ -410,7 +424,7 @@ Node* Parser::tableRef() {
   if (isOp("(")) {
     uint32_t open = cur().pos;
     ++i_;
-    if (isWord("SELECT") || isWord("WITH")) {
+    if (isWord("SELECT") || isWord("WITH") || parenQueryAhead()) {
       n = tree_.make(N::Derived, open);
       n->kids.push_back(query(true));
       expectOp(")", 907);

@@ -142,6 +142,9 @@ private:
   // queries (ParseQuery.cpp)
   Node* query(bool orderBy);
   Node* setExpr();
+  // Whether the "(" k tokens ahead opens the first, parenthesized member of a set operation:
+  // ((SELECT ...) UNION (SELECT ...)) is a query, not a parenthesized join or expression.
+  bool parenQueryAhead(size_t k = 0) const;
   Node* selectBlock();
   Node* fromItem();
   Node* tableRef();

@@ -221,8 +221,11 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
   };
   auto follows = [&](size_t k) { return k > 0 && (setOpAt(k - 1) || (is(t_[k - 1], "ALL") && k > 1 && setOpAt(k - 2))); };
   bool laterMember = follows(s) || (s > 0 && is(t_[s - 1], "(") && follows(s - 1));
-  int memberDepth = s > 0 && is(t_[s - 1], "(") && laterMember ? d - 1 : d;
-  if (!laterMember) compoundFirst_[d].clear();
+  // a member in parentheses belongs to the compound one level out: (SELECT ...) UNION (SELECT ...)
+  bool parenthesized = s > 0 && is(t_[s - 1], "(");
+  bool firstInParens = parenthesized && !laterMember && setOpAt(matching(s - 1) + 1);
+  int memberDepth = parenthesized && (laterMember || firstInParens) ? d - 1 : d;
+  if (!laterMember) compoundFirst_[memberDepth].clear();
   bool compound = laterMember;
   for (size_t k = end; k < size() && !compound; ++k)
     compound = t_[k].depth <= d && setOpAt(k);
