@@ -603,11 +603,13 @@ void Translator::query() {
     forUpdateColumns(e);
   }
   // an ORDER BY after a compound's last member in parentheses belongs to no block: its
-  // positions stay positions
+  // positions stay positions (also in an inline view or a subquery)
   for (size_t i = 1; i + 1 < e; ++i)
-    if (t_[i].depth == 0 && is(t_[i], "ORDER") && is(t_[i + 1], "BY") && is(t_[i - 1], ")"))
-      for (size_t m = i + 2; m < e && t_[m].depth == 0 && !(is(t_[m], "OFFSET") || is(t_[m], "FETCH")); ++m)
-        if (t_[m].kind == Token::Num) pin_[m] = 1;
+    if (is(t_[i], "ORDER") && is(t_[i + 1], "BY") && is(t_[i - 1], ")"))
+      for (size_t m = i + 2; m < e && t_[m].depth >= t_[i].depth &&
+                             !(t_[m].depth == t_[i].depth && (is(t_[m], "OFFSET") || is(t_[m], "FETCH")));
+           ++m)
+        if (t_[m].kind == Token::Num && t_[m].depth == t_[i].depth) pin_[m] = 1;
   tr_.sql = withHoisted(emit(0, e));
   // UNION, INTERSECT and MINUS give their rows sorted, NULLs last as Oracle sorts them; SQLite
   // puts NULLs first
