@@ -155,3 +155,25 @@ TEST_F(Reports, MarkupOnTheCommandLineMakesTheOutputAPage) {
 }
 
 } // namespace
+
+namespace {
+
+class Suffix : public Reports {};
+
+TEST_F(Suffix, SaveGetAndStartUseSetSuffix) {
+  TRun r = Run("set suffix txt\n"
+               "select 'kept' from dual;\n"
+               "save kept\n"
+               "get kept\n"
+               "@kept\n"
+               "store set settings\n");
+  EXPECT_EQ(r.Code, 0);
+  EXPECT_TRUE(fs::exists(fs::path(DataHome) / "kept.txt")) << r.Out;
+  EXPECT_FALSE(fs::exists(fs::path(DataHome) / "kept.sql")) << r.Out;
+  EXPECT_NE(r.Out.find("Created file kept.txt\n  1* select 'kept' from dual\n\n'KEP\n----\nkept\n"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_TRUE(fs::exists(fs::path(DataHome) / "settings.txt")) << r.Out;
+}
+
+} // namespace
