@@ -177,3 +177,37 @@ TEST_F(Suffix, SaveGetAndStartUseSetSuffix) {
 }
 
 } // namespace
+
+namespace {
+
+class GuideReport : public Reports {};
+
+// The User's Guide's HTML department report: HEAD, BODY and TABLE texts continued over lines,
+// a column whose HTML links are kept as they are (ENTMAP OFF) while the rest is escaped.
+TEST_F(GuideReport, DepartmentReportAsASpooledPage) {
+  TRun r = Run("SET MARKUP HTML ON SPOOL ON PREFORMAT OFF ENTMAP ON -\n"
+               "HEAD \"<TITLE>Department Report</TITLE> -\n"
+               "<STYLE type='text/css'> -\n"
+               "<!-- BODY {background: #FFFFC6} --> -\n"
+               "</STYLE>\" -\n"
+               "BODY \"TEXT='#FF00Ff'\" -\n"
+               "TABLE \"WIDTH='90%' BORDER='5'\"\n"
+               "COLUMN DNAME HEADING 'DEPARTMENT' ENTMAP OFF\n"
+               "COLUMN LOC HEADING 'CITY'\n"
+               "SPOOL report.html\n"
+               "SELECT '<A HREF=\"http://oracle.com/'||DNAME||'.html\">'||DNAME||'</A>' DNAME,\n"
+               "'<'||LOC||'>' LOC FROM DEPT WHERE DEPTNO < 20;\n"
+               "SPOOL OFF\n");
+  EXPECT_EQ(r.Code, 0);
+  const std::string html = ReadAll(fs::path(DataHome) / "report.html");
+  EXPECT_NE(html.find("<TITLE>Department Report</TITLE> <STYLE type='text/css'> <!-- BODY "
+                      "{background: #FFFFC6} --> </STYLE>\n</head>\n<body TEXT='#FF00Ff'>\n<p>\n"
+                      "<table WIDTH='90%' BORDER='5'>\n<tr>\n<th scope=\"col\">\nDEPARTMENT\n"
+                      "</th>\n<th scope=\"col\">\nCITY\n</th>\n</tr>\n<tr>\n<td>\n"
+                      "<A HREF=\"http://oracle.com/ACCOUNTING.html\">ACCOUNTING</A>\n</td>\n"
+                      "<td>\n&lt;NEW YORK&gt;\n</td>\n</tr>\n</table>\n<p>\n</body>\n</html>\n"),
+            std::string::npos)
+      << html;
+}
+
+} // namespace
