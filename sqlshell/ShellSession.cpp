@@ -131,7 +131,7 @@ void TSqlShell::Disconnect() {
 
 bool TSqlShell::Exit(const std::string& args) {
   int code = 0;
-  bool rollback = false;
+  bool rollback = !Settings.ExitCommit;
   for (auto& word : SplitWords(args)) {
     std::string w = Upper(word);
     long long n = 0;

@@ -216,8 +216,15 @@ void TSqlShell::SetCommand(const std::string& args) {
       return;
     } else if (Abbrev(opt, "SQLTERMINATOR", 6)) {
       ok = character(Settings.SqlTerminator, ';');
-    } else if (Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
-               Abbrev(opt, "SPACE", 3) || Abbrev(opt, "APPINFO", 3) ||
+    } else if (Abbrev(opt, "EXITCOMMIT", 5)) {
+      ok = onOff(Settings.ExitCommit);
+    } else if (Abbrev(opt, "SPACE", 3)) {
+      // the older form of COLSEP: that many blanks between columns
+      int blanks = 1;
+      ok = range(blanks, 0, 10);
+      if (ok)
+        Settings.ColSep = std::string(static_cast<size_t>(blanks), ' ');
+    } else if (Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "APPINFO", 3) ||
                Abbrev(opt, "COPYCOMMIT", 5) || Abbrev(opt, "EDITFILE", 4) ||
                Abbrev(opt, "LOBOFFSET", 4)) {
       ok = true; // accepted
@@ -464,6 +471,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"EDITFILE", 4, [] { return std::string("editfile \"afiedt.buf\""); }},
       {"EMBEDDED", 3, [] { return std::string("embedded OFF"); }},
       {"ESCAPE", 3, [&] { return CharSetting("escape", Settings.Escape); }},
+      {"EXITCOMMIT", 5, [&] { return "exitcommit " + onOff(Settings.ExitCommit); }},
       {"FEEDBACK", 4,
        [&] {
          if (Settings.FeedbackOnly)

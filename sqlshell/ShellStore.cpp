@@ -41,6 +41,7 @@ std::string TSqlShell::SettingsScript() const {
     << " LINENUM OFF INDENT " << OnOff(s.DescribeIndent) << "\n"
     << "set echo " << OnOff(s.Echo) << "\n"
     << "set escape " << Character(s.Escape) << "\n"
+    << "set exitcommit " << OnOff(s.ExitCommit) << "\n"
     << "set FEEDBACK "
     << (s.FeedbackOnly ? std::string("ONLY")
         : s.Feedback   ? std::to_string(s.Feedback)

@@ -199,7 +199,9 @@ int TSqlShell::Run() {
   src.In = &FIn;
   src.Top = true;
   src.Name = "the input";
-  RunSource(src);
+  // the end of the input leaves as EXIT does
+  if (RunSource(src) && !Settings.ExitCommit && FSession.Connected())
+    FSession.Rollback();
   return FExitCode;
 }
 

@@ -92,6 +92,7 @@ struct TShellSettings {
   bool DefineOn = true;           // substitution variables are replaced
   char DefineChar = '&';          // their prefix
   bool Timing = false;            // "Elapsed: hh:mi:ss.cc" after each statement
+  bool ExitCommit = true;         // EXIT (and the end of input) commits; OFF rolls back
   bool Time = false;              // the prompt starts with the time of day
   int LongChunkSize = 80;         // LONG columns are as wide as the smaller of LONG and this
   char Escape = 0;                // before the substitution prefix, keeps it as it is; 0 = off

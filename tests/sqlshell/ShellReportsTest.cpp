@@ -211,3 +211,24 @@ TEST_F(GuideReport, DepartmentReportAsASpooledPage) {
 }
 
 } // namespace
+
+namespace {
+
+class ExitCommit : public Reports {};
+
+// SET EXITCOMMIT OFF: leaving with EXIT, or at the end of the input, rolls back what is not
+// committed; EXIT COMMIT still commits. ON (the default) commits.
+TEST_F(ExitCommit, OffRollsBackOnLeaving) {
+  Run("set exitcommit off\ninsert into dept values (91, 'A', 'B');\nexit\n");
+  Run("set exitcommit off\ninsert into dept values (92, 'A', 'B');\n");
+  Run("set exitcommit off\ninsert into dept values (93, 'A', 'B');\nexit commit\n");
+  Run("insert into dept values (94, 'A', 'B');\nexit\n");
+  TRun r = Run("select deptno from dept where deptno > 90 order by 1;\nshow exitcommit\n"
+               "set exitcommit off\nshow exitcommit\n");
+  EXPECT_NE(r.Out.find("\n    DEPTNO\n----------\n        93\n        94\n\nexitcommit ON\n"
+                       "exitcommit OFF\n"),
+            std::string::npos)
+      << r.Out;
+}
+
+} // namespace

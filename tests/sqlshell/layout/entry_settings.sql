@@ -47,3 +47,10 @@ set xquery baseuri '' ordering default
 set rowprefetch 0
 set flagger maybe
 set compatibility v9
+REM source: SQL*Plus User's Guide and Reference, obsolete SET SPACE {1|n}: the blanks between
+REM columns (0 through 10), what SET COLSEP now sets.
+set space 4
+select deptno, dname from dept where deptno = 10;
+set space 11
+show colsep
+set space 1
