@@ -224,9 +224,14 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = range(blanks, 0, 10);
       if (ok)
         Settings.ColSep = std::string(static_cast<size_t>(blanks), ' ');
-    } else if (Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "APPINFO", 3) ||
-               Abbrev(opt, "COPYCOMMIT", 5) || Abbrev(opt, "EDITFILE", 4) ||
-               Abbrev(opt, "LOBOFFSET", 4)) {
+    } else if (Abbrev(opt, "SQLNUMBER", 4)) {
+      ok = onOff(Settings.SqlNumber);
+    } else if (Abbrev(opt, "COPYCOMMIT", 5)) {
+      ok = range(Settings.CopyCommit, 0, 5000);
+    } else if (Abbrev(opt, "EDITFILE", 4)) {
+      Settings.EditFile = text;
+      ok = true;
+    } else if (Abbrev(opt, "APPINFO", 3) || Abbrev(opt, "LOBOFFSET", 4)) {
       ok = true; // accepted
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
       // [DEPTH {n|ALL}] [LINENUM {ON|OFF}] [INDENT {ON|OFF}]
@@ -281,8 +286,8 @@ void TSqlShell::SetCommand(const std::string& args) {
         Settings.NewPage = -1;
       ok = val == "NONE" || range(Settings.NewPage, 0, 999);
     } else if (Abbrev(opt, "ARRAYSIZE", 5)) {
-      int rows = 15; // rows come in the access layer's own batches
-      ok = range(rows, 1, 5000);
+      // kept for SHOW; rows come in the access layer's own batches
+      ok = range(Settings.ArraySize, 1, 5000);
     } else if (Abbrev(opt, "FLUSH", 3) || opt == "PAUSE" || Abbrev(opt, "SHOWMODE", 4) ||
                Abbrev(opt, "EMBEDDED", 3)) {
       bool ignored = false; // output is never held back, paused or embedded in a page
@@ -436,7 +441,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
   };
   // In SHOW ALL's (alphabetical) order.
   const std::vector<TItem> items = {
-      {"ARRAYSIZE", 5, [] { return std::string("arraysize 15"); }},
+      {"ARRAYSIZE", 5, [&] { return "arraysize " + std::to_string(Settings.ArraySize); }},
       {"AUTOCOMMIT", 4,
        [&] {
          return Settings.AutoCommit > 1
@@ -458,7 +463,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"COLINVISIBLE", 6, [&] { return "colinvisible " + onOff(Settings.ColInvisible); }},
       {"COLSEP", 4, [&] { return quoted("colsep", Settings.ColSep); }},
       {"CONCAT", 3, [&] { return CharSetting("concat", Settings.Concat); }},
-      {"COPYCOMMIT", 5, [] { return std::string("copycommit 0"); }},
+      {"COPYCOMMIT", 5, [&] { return "copycommit " + std::to_string(Settings.CopyCommit); }},
       {"DEFINE", 3,
        [&] { return CharSetting("define", Settings.DefineOn ? Settings.DefineChar : 0); }},
       {"DESCRIBE", 4,
@@ -468,7 +473,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
                 " LINENUM OFF INDENT " + (Settings.DescribeIndent ? "ON" : "OFF");
        }},
       {"ECHO", 4, [&] { return "echo " + onOff(Settings.Echo); }},
-      {"EDITFILE", 4, [] { return std::string("editfile \"afiedt.buf\""); }},
+      {"EDITFILE", 4, [&] { return quoted("editfile", Settings.EditFile); }},
       {"EMBEDDED", 3, [] { return std::string("embedded OFF"); }},
       {"ESCAPE", 3, [&] { return CharSetting("escape", Settings.Escape); }},
       {"EXITCOMMIT", 5, [&] { return "exitcommit " + onOff(Settings.ExitCommit); }},
@@ -538,7 +543,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
        }},
       {"SQLCODE", 4, [&] { return "sqlcode " + std::to_string(FLastError); }},
       {"SQLCONTINUE", 5, [&] { return quoted("sqlcontinue", Settings.SqlContinue); }},
-      {"SQLNUMBER", 4, [] { return std::string("SQLNUMBER ON"); }},
+      {"SQLNUMBER", 4, [&] { return "SQLNUMBER " + onOff(Settings.SqlNumber); }},
       {"SQLPREFIX", 6, [&] { return CharSetting("sqlprefix", Settings.SqlPrefix); }},
       {"SQLPROMPT", 4, [&] { return quoted("sqlprompt", Settings.SqlPrompt); }},
       {"SQLTERMINATOR", 6, [&] { return CharSetting("sqlterminator", Settings.SqlTerminator); }},

@@ -22,7 +22,7 @@ std::string Character(char c) { return c ? Quoted(std::string(1, c)) : std::stri
 std::string TSqlShell::SettingsScript() const {
   const TShellSettings& s = Settings;
   std::ostringstream o;
-  o << "set arraysize 15\n"
+  o << "set arraysize " << s.ArraySize << "\n"
     << "set autocommit "
     << (s.AutoCommit > 1 ? std::to_string(s.AutoCommit) : OnOff(s.AutoCommit == 1)) << "\n"
     << "set autoprint " << OnOff(s.AutoPrint) << "\n"
@@ -36,10 +36,12 @@ std::string TSqlShell::SettingsScript() const {
     << "set colinvisible " << OnOff(s.ColInvisible) << "\n"
     << "set colsep " << Quoted(s.ColSep) << "\n"
     << "set concat " << Character(s.Concat) << "\n"
+    << "set copycommit " << s.CopyCommit << "\n"
     << "set define " << (s.DefineOn ? Character(s.DefineChar) : std::string("OFF")) << "\n"
     << "set describe DEPTH " << (s.DescribeDepth ? std::to_string(s.DescribeDepth) : "ALL")
     << " LINENUM OFF INDENT " << OnOff(s.DescribeIndent) << "\n"
     << "set echo " << OnOff(s.Echo) << "\n"
+    << "set editfile " << Quoted(s.EditFile) << "\n"
     << "set escape " << Character(s.Escape) << "\n"
     << "set exitcommit " << OnOff(s.ExitCommit) << "\n"
     << "set FEEDBACK "
@@ -83,6 +85,7 @@ std::string TSqlShell::SettingsScript() const {
                            : "MIXED")
     << "\n"
     << "set sqlcontinue " << Quoted(s.SqlContinue) << "\n"
+    << "set sqlnumber " << OnOff(s.SqlNumber) << "\n"
     << "set sqlprefix " << Character(s.SqlPrefix) << "\n"
     << "set sqlprompt " << Quoted(s.SqlPrompt) << "\n"
     << "set sqlterminator " << Character(s.SqlTerminator) << "\n"

@@ -158,6 +158,8 @@ std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
     return SqlPromptText();
   if (splitter.ContinuingCommand()) // a shell command's further lines, after a trailing "-"
     return Settings.SqlContinue;
+  if (!Settings.SqlNumber)
+    return SqlPromptText();
   std::string n = std::to_string(splitter.LineCount() + 1);
   return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
 }

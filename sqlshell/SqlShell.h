@@ -92,10 +92,14 @@ struct TShellSettings {
   bool DefineOn = true;           // substitution variables are replaced
   char DefineChar = '&';          // their prefix
   bool Timing = false;            // "Elapsed: hh:mi:ss.cc" after each statement
-  bool ExitCommit = true;         // EXIT (and the end of input) commits; OFF rolls back
-  bool Time = false;              // the prompt starts with the time of day
-  int LongChunkSize = 80;         // LONG columns are as wide as the smaller of LONG and this
-  char Escape = 0;                // before the substitution prefix, keeps it as it is; 0 = off
+  int ArraySize = 15;
+  int CopyCommit = 0;
+  std::string EditFile = "afiedt.buf";
+  bool SqlNumber = true;      // the lines after a statement's first are numbered; OFF: SQLPROMPT
+  bool ExitCommit = true;     // EXIT (and the end of input) commits; OFF rolls back
+  bool Time = false;          // the prompt starts with the time of day
+  int LongChunkSize = 80;     // LONG columns are as wide as the smaller of LONG and this
+  char Escape = 0;            // before the substitution prefix, keeps it as it is; 0 = off
   char Concat = '.';          // ends a variable's name and joins it to the text after it; 0 = off
   char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
   char CmdSep = 0;            // between shell commands on one line; 0 = off

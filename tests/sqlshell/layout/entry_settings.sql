@@ -54,3 +54,18 @@ select deptno, dname from dept where deptno = 10;
 set space 11
 show colsep
 set space 1
+REM source: SQL*Plus User's Guide and Reference, SET SQLNUMBER {ON|OFF}: OFF prompts the lines
+REM after a statement's first with SQLPROMPT instead of line numbers; SET ARRAYSIZE {15|n} (1
+REM through 5000), COPYCOMMIT {0|n} and EDITFILE file_name are kept and shown.
+set sqlnumber off
+set echo on
+select 1
+from dual;
+set sqlnumber on
+select 2
+from dual;
+set echo off
+set arraysize 100 copycommit 5 editfile "my.buf"
+show arraysize copycommit editfile sqlnumber
+set arraysize 0
+set arraysize 15 copycommit 0 editfile afiedt.buf
