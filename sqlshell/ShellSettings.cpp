@@ -80,6 +80,20 @@ constexpr std::pair<const char*, size_t> SetOptions[] = {
 
 void TSqlShell::SetCommand(const std::string& args) {
   std::vector<std::string> w = SetWords(args);
+  // SHOWMODE: a change of the command's first setting is shown as it was and as it is
+  if (!FShowingMode && !w.empty() && (Settings.ShowMode || Abbrev(Upper(w[0]), "SHOWMODE", 4))) {
+    const bool before = Settings.ShowMode;
+    const std::string old = SettingText(w[0]);
+    FShowingMode = true;
+    SetCommand(args);
+    FShowingMode = false;
+    const std::string now = SettingText(w[0]);
+    if (old != now && before && !old.empty())
+      FOut << "old: " << old << "\n";
+    if (old != now && Settings.ShowMode && !now.empty())
+      FOut << "new: " << now << "\n";
+    return;
+  }
   if (w.empty()) {
     FOut << "SP2-0265: SET needs an option and a value.\n";
     return;
@@ -288,8 +302,9 @@ void TSqlShell::SetCommand(const std::string& args) {
     } else if (Abbrev(opt, "ARRAYSIZE", 5)) {
       // kept for SHOW; rows come in the access layer's own batches
       ok = range(Settings.ArraySize, 1, 5000);
-    } else if (Abbrev(opt, "FLUSH", 3) || opt == "PAUSE" || Abbrev(opt, "SHOWMODE", 4) ||
-               Abbrev(opt, "EMBEDDED", 3)) {
+    } else if (Abbrev(opt, "SHOWMODE", 4)) {
+      ok = onOff(Settings.ShowMode);
+    } else if (Abbrev(opt, "FLUSH", 3) || opt == "PAUSE" || Abbrev(opt, "EMBEDDED", 3)) {
       bool ignored = false; // output is never held back, paused or embedded in a page
       ok = onOff(ignored);
     } else if (opt == "SCAN")
@@ -429,7 +444,13 @@ void TSqlShell::SetCommand(const std::string& args) {
   }
 }
 
-void TSqlShell::ShowCommand(const std::string& args) {
+std::string TSqlShell::SettingText(const std::string& option) {
+  std::string text;
+  ShowCommand(option, &text);
+  return text;
+}
+
+void TSqlShell::ShowCommand(const std::string& args, std::string* capture) {
   auto onOff = [](bool b) { return std::string(b ? "ON" : "OFF"); };
   auto quoted = [](const std::string& name, const std::string& v) {
     return name + " \"" + v + "\"";
@@ -529,6 +550,8 @@ void TSqlShell::ShowCommand(const std::string& args) {
                  : Settings.ServerOutputFormat == 'T' ? "TRUNCATED"
                                                       : "WORD_WRAPPED");
        }},
+      {"SHOWMODE", 4,
+       [&] { return std::string(Settings.ShowMode ? "showmode BOTH" : "showmode OFF"); }},
       {"SPOOL", 3,
        [&] {
          return FSpool ? "currently spooling to " + FSpoolName
@@ -568,6 +591,13 @@ void TSqlShell::ShowCommand(const std::string& args) {
                                           : "wrap : lines will be truncated");
        }},
   };
+  if (capture) {
+    const std::string what = Upper(Trim(args));
+    for (const TItem& item : items)
+      if (Abbrev(what, item.Name, item.MinLen))
+        *capture = item.Text();
+    return;
+  }
   std::vector<std::string> words = SplitWords(args);
   if (!words.empty() && Abbrev(Upper(words[0]), "ERRORS", 3)) {
     std::string rest = Trim(args);

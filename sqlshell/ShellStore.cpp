@@ -78,7 +78,8 @@ std::string TSqlShell::SettingsScript() const {
           : s.ServerOutputFormat == 'T' ? "TRUNCATED"
                                         : "WORD_WRAPPED")
       << "\n";
-  o << "set sqlblanklines " << OnOff(s.SqlBlankLines) << "\n"
+  o << "set showmode " << OnOff(s.ShowMode) << "\n"
+    << "set sqlblanklines " << OnOff(s.SqlBlankLines) << "\n"
     << "set sqlcase "
     << (s.SqlCase == 'U'   ? "UPPER"
         : s.SqlCase == 'L' ? "LOWER"

@@ -96,6 +96,7 @@ struct TShellSettings {
   int CopyCommit = 0;
   std::string EditFile = "afiedt.buf";
   bool SqlNumber = true;      // the lines after a statement's first are numbered; OFF: SQLPROMPT
+  bool ShowMode = false;      // SET shows the setting before and after
   bool ExitCommit = true;     // EXIT (and the end of input) commits; OFF rolls back
   bool Time = false;          // the prompt starts with the time of day
   int LongChunkSize = 80;     // LONG columns are as wide as the smaller of LONG and this
@@ -320,7 +321,9 @@ private:
   // The SET option at w[i] if it is one of the rarer ones: the words it took, 0 after a
   // message, -1 when it is none of them.
   int SetOtherOption(const std::vector<std::string>& w, size_t i);
-  void ShowCommand(const std::string& args);
+  // `capture`: the text of the one setting `args` names goes there instead of the output
+  void ShowCommand(const std::string& args, std::string* capture = nullptr);
+  std::string SettingText(const std::string& option);
   // SHOW TTITLE / BTITLE
   enum { TopTitle, BottomTitle, ReportHeader, ReportFooter };
   std::string TitleText(int kind) const;
@@ -489,4 +492,5 @@ private:
   int FLastError = 0;          // Oracle error number of the last failed statement
   int FChangesSinceCommit = 0; // statements that changed data since SET AUTOCOMMIT n counted last
   bool FCancelEntry = false;
+  bool FShowingMode = false; // SET runs within SHOWMODE's report of it
 };

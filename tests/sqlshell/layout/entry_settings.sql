@@ -69,3 +69,12 @@ set arraysize 100 copycommit 5 editfile "my.buf"
 show arraysize copycommit editfile sqlnumber
 set arraysize 0
 set arraysize 15 copycommit 0 editfile afiedt.buf
+REM source: SQL*Plus User's Guide and Reference, SET SHOWMODE {ON|OFF}: "Controls whether SQL*Plus
+REM lists the old and new settings of a SQL*Plus system variable when you change the setting".
+set showmode on
+set linesize 100
+set pagesize 0
+set linesize abc
+show showmode
+set showmode off
+set linesize 80 pagesize 14
