@@ -140,31 +140,6 @@ uint32_t FetchBatches(TOraCursor& c, const std::function<void(int)>& row,
   }
 }
 
-bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
-  if (Settings.FeedbackOnly)
-    return CountQuery(c, error);
-  if (Settings.Csv)
-    return RunCsvQuery(c, error);
-  if (!Settings.Html || FPreformatting)
-    return RunQueryText(c, error);
-  // nested cursors keep their text layout: each shows as a query of its own under its row
-  bool nested = false;
-  for (int i = 0; i < c.FieldCount(); ++i)
-    nested = nested || static_cast<TOraField*>(c.Fields(i))->DbType() == 102;
-  if (!Settings.HtmlPreformat && !nested)
-    return RunHtmlQuery(c, error);
-  {
-    // PREFORMAT: the text layout, kept as it is by the browser
-    FOut << "<pre>\n";
-    FPreformatting = true;
-    const bool ok = RunQueryText(c, error);
-    FPreformatting = false;
-    FOut << "</pre>\n";
-    return ok;
-  }
-  return RunQueryText(c, error);
-}
-
 bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
   const int n = c.FieldCount();
   bool hasLong = false;
