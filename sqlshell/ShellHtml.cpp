@@ -176,22 +176,22 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     return RunCsvQuery(c, error);
   if (!Settings.Html || FPreformatting)
     return RunQueryText(c, error);
-  // nested cursors keep their text layout: each shows as a query of its own under its row
-  bool nested = false;
+  // What a plain table cannot hold keeps the text layout: nested cursors (each a query of its
+  // own under its row), COMPUTE lines, and titles and report headers on their pages.
+  bool plain = Settings.HtmlPreformat || !FComputes.empty();
+  for (int k = 0; k < 4 && Settings.PageSize > 0; ++k)
+    plain = plain || FTitles[k].On;
   for (int i = 0; i < c.FieldCount(); ++i)
-    nested = nested || static_cast<TOraField*>(c.Fields(i))->DbType() == 102;
-  if (!Settings.HtmlPreformat && !nested)
+    plain = plain || static_cast<TOraField*>(c.Fields(i))->DbType() == 102;
+  if (!plain)
     return RunHtmlQuery(c, error);
-  {
-    // PREFORMAT: the text layout, kept as it is by the browser
-    FOut << "<pre>\n";
-    FPreformatting = true;
-    const bool ok = RunQueryText(c, error);
-    FPreformatting = false;
-    FOut << "</pre>\n";
-    return ok;
-  }
-  return RunQueryText(c, error);
+  // the text layout, kept as it is by the browser
+  FOut << "<pre>\n";
+  FPreformatting = true;
+  const bool ok = RunQueryText(c, error);
+  FPreformatting = false;
+  FOut << "</pre>\n";
+  return ok;
 }
 
 bool TSqlShell::RunHtmlQuery(TOraCursor& c, std::string& error) {

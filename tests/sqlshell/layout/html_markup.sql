@@ -26,6 +26,15 @@ set markup html on entmap on preformat off
 REM a row's nested cursor shows under it, as in the text layout: the two keep it in <pre>
 select dname, cursor(select ename from emp e where e.deptno = d.deptno and ename < 'D') staff
 from dept d where deptno = 10;
+REM COMPUTE lines and titles keep the text layout too, rather than being lost from the table
+break on deptno
+compute sum of sal on deptno
+select deptno, sal from emp where deptno = 10 order by 1;
+clear computes
+clear breaks
+ttitle left 'Salaries'
+select sal from emp where ename = 'KING';
+ttitle off
 set markup html off entmap on preformat off
 select deptno from dept where deptno = 10;
 set markup html bogus
