@@ -187,9 +187,17 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     return RunHtmlQuery(c, error);
   // the text layout, kept as it is by the browser
   FOut << "<pre>\n";
+  struct TPreformatted { // undone however the query ends, an exception included
+    TSqlShell& Shell;
+    ~TPreformatted() {
+      Shell.FTee.Entities = false;
+      Shell.FPreformatting = false;
+    }
+  } pre{*this};
   FPreformatting = true;
+  FTee.Entities = Settings.HtmlEntmap;
   const bool ok = RunQueryText(c, error);
-  FPreformatting = false;
+  FTee.Entities = false;
   FOut << "</pre>\n";
   return ok;
 }

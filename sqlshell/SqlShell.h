@@ -135,7 +135,8 @@ class TTeeBuf : public std::streambuf {
 public:
   explicit TTeeBuf(std::streambuf* target) : FTarget(target) {}
   std::streambuf* Copy = nullptr;
-  bool Mute = false; // only the copy gets the output
+  bool Mute = false;     // only the copy gets the output
+  bool Entities = false; // & < > " are written as HTML entities
 
 protected:
   int overflow(int c) override;

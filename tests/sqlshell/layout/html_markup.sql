@@ -22,6 +22,9 @@ set pagesize 14
 select ename from emp where 1 = 0;
 set markup html on entmap off preformat on
 select deptno, '<b>' x from dept where deptno = 10;
+REM with ENTMAP ON the text inside <pre> gets its entities too
+set markup html entmap on
+select 'a<b & "c"' x from dual;
 set markup html on entmap on preformat off
 REM a row's nested cursor shows under it, as in the text layout: the two keep it in <pre>
 select dname, cursor(select ename from emp e where e.deptno = d.deptno and ename < 'D') staff
