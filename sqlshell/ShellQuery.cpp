@@ -293,6 +293,10 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
   };
   auto startPage = [&] {
     ++page;
+    if (Settings.Pause) {
+      FOut << Settings.PauseText << "\n" << std::flush;
+      Ask("", true);
+    }
     if (Settings.NewPage == 0)
       FOut << "\f";
     else if (Settings.NewPage > 0)

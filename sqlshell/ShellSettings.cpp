@@ -304,7 +304,14 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = range(Settings.ArraySize, 1, 5000);
     } else if (Abbrev(opt, "SHOWMODE", 4)) {
       ok = onOff(Settings.ShowMode);
-    } else if (Abbrev(opt, "FLUSH", 3) || opt == "PAUSE" || Abbrev(opt, "EMBEDDED", 3)) {
+    } else if (opt == "PAUSE") {
+      // ON, OFF or the text shown while it waits for Enter at each page
+      if (val == "ON" || val == "OFF")
+        Settings.Pause = val == "ON";
+      else
+        Settings.PauseText = text;
+      ok = true;
+    } else if (Abbrev(opt, "FLUSH", 3) || Abbrev(opt, "EMBEDDED", 3)) {
       bool ignored = false; // output is never held back, paused or embedded in a page
       ok = onOff(ignored);
     } else if (opt == "SCAN")
@@ -527,7 +534,7 @@ void TSqlShell::ShowCommand(const std::string& args, std::string* capture) {
       {"NUMFORMAT", 4, [&] { return quoted("numformat", Settings.NumFormat); }},
       {"NUMWIDTH", 3, [&] { return "numwidth " + std::to_string(Settings.NumWidth); }},
       {"PAGESIZE", 5, [&] { return "pagesize " + std::to_string(Settings.PageSize); }},
-      {"PAUSE", 3, [] { return std::string("PAUSE is OFF"); }},
+      {"PAUSE", 3, [&] { return std::string(Settings.Pause ? "PAUSE is ON" : "PAUSE is OFF"); }},
       {"RECSEP", 6,
        [&] {
          return std::string("recsep ") + (Settings.RecSep == 'W'   ? "WRAP"

@@ -62,6 +62,8 @@ std::string TSqlShell::SettingsScript() const {
     << "set numformat " << Quoted(s.NumFormat) << "\n"
     << "set numwidth " << s.NumWidth << "\n"
     << "set pagesize " << s.PageSize << "\n"
+    << "set pause " << Quoted(s.PauseText) << "\n"
+    << "set PAUSE " << OnOff(s.Pause) << "\n"
     << "set recsep "
     << (s.RecSep == 'W'   ? "WRAP"
         : s.RecSep == 'E' ? "EACH"

@@ -96,6 +96,8 @@ struct TShellSettings {
   int CopyCommit = 0;
   std::string EditFile = "afiedt.buf";
   bool SqlNumber = true;      // the lines after a statement's first are numbered; OFF: SQLPROMPT
+  bool Pause = false;         // each page of a query's rows waits for Enter
+  std::string PauseText;      // shown while it waits
   bool ShowMode = false;      // SET shows the setting before and after
   bool ExitCommit = true;     // EXIT (and the end of input) commits; OFF rolls back
   bool Time = false;          // the prompt starts with the time of day
