@@ -148,6 +148,8 @@ TEST_F(Reports, MarkupOnTheCommandLineMakesTheOutputAPage) {
                        "<p>\n</body>\n</html>\n"),
             std::string::npos)
       << r.Out;
+  // -m without its options is a misuse, not a user name
+  EXPECT_EQ(Run("", "-m").Code, 2);
   r = Run("", "-s -m \"HTML BOGUS\" DEMO/DEMO");
   EXPECT_NE(r.Code, 0);
   EXPECT_NE(r.Out.find("SP2-0158: unknown SET MARKUP option \"BOGUS\""), std::string::npos)
