@@ -282,6 +282,9 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
   if (topTitle)
     topLines += static_cast<int>(TitleLines(TopTitle, 1).size());
   int page = 0;
+  // EMBEDDED ON: the report goes on where the last one ended, on its page
+  const bool embedded = Settings.Embedded && FReportPage > 0 && Settings.PageSize > 0;
+  int carried = 0; // lines of that page already used
   auto endPage = [&] {
     if (!bottomTitle || !pageStarted)
       return;
@@ -292,6 +295,14 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
       emit(l);
   };
   auto startPage = [&] {
+    if (embedded && page == 0) {
+      page = FReportPage;
+      carried = FReportLines - topLines;
+      linesOnPage = FReportLines;
+      pageStarted = true;
+      return;
+    }
+    carried = 0;
     ++page;
     if (Settings.Pause) {
       FOut << Settings.PauseText << "\n" << std::flush;
@@ -327,10 +338,10 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
       }
     }
     if (!headings) {
-      linesOnPage = topLines;
+      linesOnPage = topLines + carried;
       return;
     }
-    linesOnPage = topLines + headerLines + headingLines;
+    linesOnPage = topLines + carried + headerLines + headingLines;
     if (!Settings.Heading)
       return;
     for (auto& g : groups) {
@@ -724,19 +735,15 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
     endPage();
   }
   QueryFeedback(total);
-  return true;
-}
-
-void TSqlShell::QueryFeedback(uint32_t total) {
-  if (total == 0) {
-    if (Settings.Feedback > 0)
-      FOut << "\nno rows selected\n\n";
-  } else if (Settings.FeedbackOnly ||
-             (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback))) {
-    FOut << "\n" << total << (total == 1 ? " row selected.\n\n" : " rows selected.\n\n");
-  } else {
-    FOut << "\n";
+  if (page > 0) {
+    FReportPage = page;
+    // the blank line after the rows, or the feedback with its blank lines
+    const bool counted =
+        Settings.FeedbackOnly ||
+        (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback));
+    FReportLines = linesOnPage + (counted ? 3 : 1);
   }
+  return true;
 }
 
 int TSqlShell::SessionDateWidth() {

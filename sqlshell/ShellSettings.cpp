@@ -311,8 +311,10 @@ void TSqlShell::SetCommand(const std::string& args) {
       else
         Settings.PauseText = text;
       ok = true;
-    } else if (Abbrev(opt, "FLUSH", 3) || Abbrev(opt, "EMBEDDED", 3)) {
-      bool ignored = false; // output is never held back, paused or embedded in a page
+    } else if (Abbrev(opt, "EMBEDDED", 3)) {
+      ok = onOff(Settings.Embedded);
+    } else if (Abbrev(opt, "FLUSH", 3)) {
+      bool ignored = false; // output is never held back
       ok = onOff(ignored);
     } else if (opt == "SCAN")
       ok = onOff(Settings.DefineOn);
@@ -502,7 +504,7 @@ void TSqlShell::ShowCommand(const std::string& args, std::string* capture) {
        }},
       {"ECHO", 4, [&] { return "echo " + onOff(Settings.Echo); }},
       {"EDITFILE", 4, [&] { return quoted("editfile", Settings.EditFile); }},
-      {"EMBEDDED", 3, [] { return std::string("embedded OFF"); }},
+      {"EMBEDDED", 3, [&] { return "embedded " + onOff(Settings.Embedded); }},
       {"ESCAPE", 3, [&] { return CharSetting("escape", Settings.Escape); }},
       {"EXITCOMMIT", 5, [&] { return "exitcommit " + onOff(Settings.ExitCommit); }},
       {"FEEDBACK", 4,

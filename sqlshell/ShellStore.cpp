@@ -42,6 +42,7 @@ std::string TSqlShell::SettingsScript() const {
     << " LINENUM OFF INDENT " << OnOff(s.DescribeIndent) << "\n"
     << "set echo " << OnOff(s.Echo) << "\n"
     << "set editfile " << Quoted(s.EditFile) << "\n"
+    << "set embedded " << OnOff(s.Embedded) << "\n"
     << "set escape " << Character(s.Escape) << "\n"
     << "set exitcommit " << OnOff(s.ExitCommit) << "\n"
     << "set FEEDBACK "

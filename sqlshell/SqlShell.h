@@ -96,6 +96,7 @@ struct TShellSettings {
   int CopyCommit = 0;
   std::string EditFile = "afiedt.buf";
   bool SqlNumber = true;      // the lines after a statement's first are numbered; OFF: SQLPROMPT
+  bool Embedded = false;      // a report starts where the last one ended, not on a new page
   bool Pause = false;         // each page of a query's rows waits for Enter
   std::string PauseText;      // shown while it waits
   bool ShowMode = false;      // SET shows the setting before and after
@@ -478,6 +479,8 @@ private:
     bool Page = false; // REPHEADER/REPFOOTER PAGE: on a page of its own
   };
   TTitle FTitles[4];
+  int FReportPage = 0;  // the page the last report ended on, for SET EMBEDDED ON
+  int FReportLines = 0; // and the lines it used of it
   int FTitleLineNo = 1; // SQL.LNO: the line of the page a title's first line takes
   bool FInteractive;
   std::string FBuffer; // the last statement entered
