@@ -426,8 +426,11 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     return Exit(args);
   if (word == "WHENEVER")
     return Whenever(args);
-  if (Abbrev(word, "ARCHIVE", 7) && Upper(args) == "LOG LIST") {
-    ArchiveLogList();
+  if (word == "ARCHIVE" && !args.empty() && Upper(SplitWords(args)[0]) == "LOG") {
+    if (SplitWords(Upper(args)) == std::vector<std::string>{"LOG", "LIST"})
+      ArchiveLogList();
+    else // START, STOP, NEXT and the rest went with automatic archiving
+      FOut << "SP2-0718: illegal ARCHIVE LOG option\n";
     return true;
   }
   if (word == "COPY") {
