@@ -128,7 +128,8 @@ bool TSqlShell::Failed(const std::string& text, int code) {
     ContinueAfterError(Settings.ErrorContinue);
     return true;
   }
-  if (Settings.ErrorExitRollback && FSession.Connected())
+  if ((Settings.ErrorExitRollback || (!Settings.ErrorExitCommit && !Settings.ExitCommit)) &&
+      FSession.Connected())
     FSession.Rollback();
   FExitCode = Settings.ErrorExitSqlCode ? code : Settings.ErrorExitCode;
   return false;
@@ -568,7 +569,8 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
       ContinueAfterError(Settings.OsErrorContinue);
       return true;
     }
-    if (Settings.OsErrorExitRollback && FSession.Connected())
+    if ((Settings.OsErrorExitRollback || (!Settings.OsErrorExitCommit && !Settings.ExitCommit)) &&
+        FSession.Connected())
       FSession.Rollback();
     FExitCode = Settings.OsErrorExitCode;
     return false;

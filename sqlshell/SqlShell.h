@@ -123,10 +123,12 @@ struct TShellSettings {
   bool ErrorExit = false;
   int ErrorExitCode = 0;
   bool ErrorExitSqlCode = false; // exit with the Oracle error number
+  bool ErrorExitCommit = false;  // COMMIT given; neither: as EXITCOMMIT says
   bool ErrorExitRollback = false;
   // WHENEVER OSERROR EXIT [code] [COMMIT|ROLLBACK]: a script that cannot be opened
   bool OsErrorExit = false;
   int OsErrorExitCode = 1;
+  bool OsErrorExitCommit = false;
   bool OsErrorExitRollback = false;
   // WHENEVER SQLERROR|OSERROR CONTINUE [COMMIT|ROLLBACK|NONE]: 'C', 'R' or 0 for NONE
   char ErrorContinue = 0;

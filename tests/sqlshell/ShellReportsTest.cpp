@@ -225,10 +225,19 @@ TEST_F(ExitCommit, OffRollsBackOnLeaving) {
   Run("set exitcommit off\ninsert into dept values (92, 'A', 'B');\n");
   Run("set exitcommit off\ninsert into dept values (93, 'A', 'B');\nexit commit\n");
   Run("insert into dept values (94, 'A', 'B');\nexit\n");
+  // WHENEVER ... EXIT without COMMIT or ROLLBACK leaves as EXIT does
+  EXPECT_EQ(Run("set exitcommit off\nwhenever sqlerror exit 3\n"
+                "insert into dept values (95, 'A', 'B');\nselect nosuch from dual;\n")
+                .Code,
+            3);
+  Run("set exitcommit off\nwhenever sqlerror exit 3 commit\n"
+      "insert into dept values (96, 'A', 'B');\nselect nosuch from dual;\n");
+  Run("set exitcommit off\nwhenever oserror exit 4\ninsert into dept values (97, 'A', 'B');\n"
+      "@no_such_script\n");
   TRun r = Run("select deptno from dept where deptno > 90 order by 1;\nshow exitcommit\n"
                "set exitcommit off\nshow exitcommit\n");
-  EXPECT_NE(r.Out.find("\n    DEPTNO\n----------\n        93\n        94\n\nexitcommit ON\n"
-                       "exitcommit OFF\n"),
+  EXPECT_NE(r.Out.find("\n    DEPTNO\n----------\n        93\n        94\n        96\n\n"
+                       "exitcommit ON\nexitcommit OFF\n"),
             std::string::npos)
       << r.Out;
 }
