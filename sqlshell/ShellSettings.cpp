@@ -515,7 +515,7 @@ void TSqlShell::ShowCommand(const std::string& args, std::string* capture) {
                     ? "FEEDBACK ON for " + std::to_string(Settings.Feedback) + " or more rows"
                     : std::string("feedback OFF");
        }},
-      {"FLAGGER", 4, [] { return std::string("flagger OFF"); }},
+      {"FLAGGER", 4, [&] { return "flagger " + Settings.Flagger; }},
       {"HEADING", 3, [&] { return "heading " + onOff(Settings.Heading); }},
       {"HEADSEP", 5, [&] { return CharSetting("headsep", Settings.HeadSep); }},
       {"LINESIZE", 3, [&] { return "linesize " + std::to_string(Settings.LineSize); }},

@@ -50,6 +50,7 @@ std::string TSqlShell::SettingsScript() const {
         : s.Feedback   ? std::to_string(s.Feedback)
                        : std::string("OFF"))
     << "\n"
+    << "set flagger " << s.Flagger << "\n"
     << "set heading " << OnOff(s.Heading) << "\n"
     << "set headsep " << Character(s.HeadSep) << "\n"
     << "set linesize " << s.LineSize << "\n"

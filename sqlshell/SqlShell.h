@@ -95,10 +95,11 @@ struct TShellSettings {
   int ArraySize = 15;
   int CopyCommit = 0;
   std::string EditFile = "afiedt.buf";
-  bool SqlNumber = true;      // the lines after a statement's first are numbered; OFF: SQLPROMPT
-  bool Embedded = false;      // a report starts where the last one ended, not on a new page
-  bool Pause = false;         // each page of a query's rows waits for Enter
-  std::string PauseText;      // shown while it waits
+  bool SqlNumber = true; // the lines after a statement's first are numbered; OFF: SQLPROMPT
+  bool Embedded = false; // a report starts where the last one ended, not on a new page
+  bool Pause = false;    // each page of a query's rows waits for Enter
+  std::string PauseText; // shown while it waits
+  std::string Flagger = "OFF";
   bool ShowMode = false;      // SET shows the setting before and after
   bool ExitCommit = true;     // EXIT (and the end of input) commits; OFF rolls back
   bool Time = false;          // the prompt starts with the time of day

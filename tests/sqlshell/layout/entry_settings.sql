@@ -46,6 +46,9 @@ set errorlogging off
 set xquery baseuri '' ordering default
 set rowprefetch 0
 set flagger maybe
+set flagger entry
+show flagger
+set flagger off
 set compatibility v9
 REM source: SQL*Plus User's Guide and Reference, obsolete SET SPACE {1|n}: the blanks between
 REM columns (0 through 10), what SET COLSEP now sets.
