@@ -245,7 +245,14 @@ void TSqlShell::SetCommand(const std::string& args) {
     } else if (Abbrev(opt, "EDITFILE", 4)) {
       Settings.EditFile = text;
       ok = true;
-    } else if (Abbrev(opt, "APPINFO", 3) || Abbrev(opt, "LOBOFFSET", 4)) {
+    } else if (Abbrev(opt, "APPINFO", 3)) {
+      // ON, OFF or the module name scripts register as (kept for SHOW)
+      if (val == "ON" || val == "OFF")
+        Settings.AppInfo = val == "ON";
+      else
+        Settings.AppInfoText = text;
+      ok = true;
+    } else if (Abbrev(opt, "LOBOFFSET", 4)) {
       ok = true; // accepted
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
       // [DEPTH {n|ALL}] [LINENUM {ON|OFF}] [INDENT {ON|OFF}]
@@ -471,6 +478,11 @@ void TSqlShell::ShowCommand(const std::string& args, std::string* capture) {
   };
   // In SHOW ALL's (alphabetical) order.
   const std::vector<TItem> items = {
+      {"APPINFO", 3,
+       [&] {
+         return "appinfo is " + onOff(Settings.AppInfo) + " and set to \"" + Settings.AppInfoText +
+                "\"";
+       }},
       {"ARRAYSIZE", 5, [&] { return "arraysize " + std::to_string(Settings.ArraySize); }},
       {"AUTOCOMMIT", 4,
        [&] {

@@ -22,7 +22,9 @@ std::string Character(char c) { return c ? Quoted(std::string(1, c)) : std::stri
 std::string TSqlShell::SettingsScript() const {
   const TShellSettings& s = Settings;
   std::ostringstream o;
-  o << "set arraysize " << s.ArraySize << "\n"
+  o << "set appinfo " << OnOff(s.AppInfo) << "\n"
+    << "set appinfo " << Quoted(s.AppInfoText) << "\n"
+    << "set arraysize " << s.ArraySize << "\n"
     << "set autocommit "
     << (s.AutoCommit > 1 ? std::to_string(s.AutoCommit) : OnOff(s.AutoCommit == 1)) << "\n"
     << "set autoprint " << OnOff(s.AutoPrint) << "\n"

@@ -92,6 +92,8 @@ struct TShellSettings {
   bool DefineOn = true;           // substitution variables are replaced
   char DefineChar = '&';          // their prefix
   bool Timing = false;            // "Elapsed: hh:mi:ss.cc" after each statement
+  bool AppInfo = false;
+  std::string AppInfoText = "SQL*Plus";
   int ArraySize = 15;
   int CopyCommit = 0;
   std::string EditFile = "afiedt.buf";

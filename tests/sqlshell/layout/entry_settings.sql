@@ -81,3 +81,11 @@ set linesize abc
 show showmode
 set showmode off
 set linesize 80 pagesize 14
+REM source: SQL*Plus User's Guide and Reference, SET APPINFO {ON|OFF|text} and SHOW APPINFO
+REM ("appinfo is OFF and set to "SQL*Plus"").
+show appinfo
+set appinfo on
+set appinfo "Monthly Report"
+show appinfo
+set appinfo off
+set appinfo "SQL*Plus"
