@@ -15,6 +15,11 @@ connect system/manager
 show parameter nls_date
 show parameter db_name
 show parameter no_such_parameter
+REM a long listing goes on on pages of PAGESIZE lines, each with its headings; PAGESIZE 0 has none
+show parameters
+set pagesize 0
+show parameter nls_date
+set pagesize 14
 alter session set nls_date_format = 'DD-MON-YYYY HH24:MI:SS';
 show parameters nls_date_format
 show sga
