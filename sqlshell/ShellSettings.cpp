@@ -84,9 +84,14 @@ void TSqlShell::SetCommand(const std::string& args) {
   if (!FShowingMode && !w.empty() && (Settings.ShowMode || Abbrev(Upper(w[0]), "SHOWMODE", 4))) {
     const bool before = Settings.ShowMode;
     const std::string old = SettingText(w[0]);
-    FShowingMode = true;
-    SetCommand(args);
-    FShowingMode = false;
+    {
+      struct TGuard { // cleared however the command ends
+        bool& Flag;
+        ~TGuard() { Flag = false; }
+      } guard{FShowingMode};
+      FShowingMode = true;
+      SetCommand(args);
+    }
     const std::string now = SettingText(w[0]);
     if (old != now && before && !old.empty())
       FOut << "old: " << old << "\n";
