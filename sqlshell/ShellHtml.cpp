@@ -6,6 +6,7 @@
 #include "OciCompo.h"
 #include "ShellWords.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace shellwords;
@@ -209,6 +210,7 @@ bool TSqlShell::RunHtmlQuery(TOraCursor& c, std::string& error) {
   std::vector<bool> number(n);
   std::vector<std::string> models(n);
   std::vector<int> breakCols; // BREAK columns: a value like the row before's is left out
+  std::vector<int> pageCols;  // BREAK ... SKIP PAGE: a new value starts a new table
   for (int i = 0; i < n; ++i) {
     TCustomOraField* f = c.Fields(i);
     hasLong = hasLong || f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
@@ -220,9 +222,13 @@ bool TSqlShell::RunHtmlQuery(TOraCursor& c, std::string& error) {
     else if (number[i] && format.empty() && IsNumberModel(Settings.NumFormat))
       models[i] = Settings.NumFormat;
     for (const TBreakSettings& b : FBreaks)
-      if (!b.Duplicates && (Upper(f->Name()) == b.Column || (cols[i] && !cols[i]->Alias.empty() &&
-                                                             Upper(cols[i]->Alias) == b.Column)))
-        breakCols.push_back(i);
+      if (Upper(f->Name()) == b.Column ||
+          (cols[i] && !cols[i]->Alias.empty() && Upper(cols[i]->Alias) == b.Column)) {
+        if (!b.Duplicates)
+          breakCols.push_back(i);
+        if (b.SkipPage)
+          pageCols.push_back(i);
+      }
   }
   auto shown = [&](int i) { return !cols[i] || !cols[i]->NoPrint; };
   auto escape = [&](const std::string& s, int col) {
@@ -267,8 +273,6 @@ bool TSqlShell::RunHtmlQuery(TOraCursor& c, std::string& error) {
   std::vector<std::string> last(n);
   bool first = true;
   auto addRow = [&](int r) {
-    if (!open || (paged && onPage >= perPage))
-      startTable();
     std::vector<std::string> values(n);
     for (int i = 0; i < n; ++i) {
       TCustomOraField* f = c.Fields(i);
@@ -287,6 +291,10 @@ bool TSqlShell::RunHtmlQuery(TOraCursor& c, std::string& error) {
           values[i].insert(0, static_cast<size_t>(Settings.NumWidth) - values[i].size(), ' ');
       }
     }
+    const bool newGroup = !first && std::any_of(pageCols.begin(), pageCols.end(),
+                                                [&](int i) { return values[i] != last[i]; });
+    if (!open || (paged && onPage >= perPage) || newGroup)
+      startTable();
     out += "<tr>\n";
     for (int i = 0; i < n; ++i) {
       if (!shown(i))
