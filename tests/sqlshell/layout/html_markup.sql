@@ -19,7 +19,7 @@ break on deptno
 select deptno, ename from emp where deptno = 10 order by ename;
 REM BREAK ... SKIP PAGE: each group is a table of its own
 break on deptno skip page
-select deptno, ename from emp where deptno in (10, 20) and ename < 'C' order by 1, 2;
+select deptno, ename from emp where deptno in (10, 20) and ename < 'D' order by 1, 2;
 clear breaks
 set pagesize 14
 select ename from emp where 1 = 0;
