@@ -244,11 +244,11 @@ void TSqlShell::DelCommand(const std::string& args) {
 
 namespace {
 
-// A script name without an extension gets ".sql".
-std::filesystem::path ScriptPath(const std::string& name) {
+// A script name without an extension gets SET SUFFIX's.
+std::filesystem::path ScriptPath(const std::string& name, const std::string& suffix) {
   std::filesystem::path p(name);
-  if (!p.has_extension())
-    p += ".sql";
+  if (!p.has_extension() && !suffix.empty())
+    p += "." + suffix;
   return p;
 }
 
@@ -271,7 +271,7 @@ void TSqlShell::SaveCommand(const std::string& args) {
     FOut << "SP2-0540: use SAVE file [CREATE|REPLACE|APPEND]\n";
     return;
   }
-  std::filesystem::path p = ScriptPath(w[0]);
+  std::filesystem::path p = ScriptPath(w[0], Settings.Suffix);
   std::error_code ec;
   const bool exists = std::filesystem::exists(p, ec);
   if (exists && !replace && !append) {
@@ -300,7 +300,7 @@ void TSqlShell::GetCommand(const std::string& args) {
     FOut << "SP2-0223: use GET file [LIST|NOLIST]\n";
     return;
   }
-  std::filesystem::path p = ScriptPath(w[0]);
+  std::filesystem::path p = ScriptPath(w[0], Settings.Suffix);
   std::ifstream in(p, std::ios::binary);
   if (!in) {
     FOut << "SP2-0160: Unable to open \"" << p.string() << "\"\n";

@@ -9,15 +9,40 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
 namespace fs = std::filesystem;
 using namespace shellwords;
 
+namespace {
+
+const char* Entity(char c) {
+  switch (c) {
+  case '&':
+    return "&amp;";
+  case '<':
+    return "&lt;";
+  case '>':
+    return "&gt;";
+  case '"':
+    return "&quot;";
+  default:
+    return nullptr;
+  }
+}
+
+} // namespace
+
 int TTeeBuf::overflow(int c) {
   if (c == traits_type::eof())
     return traits_type::not_eof(c);
+  if (Entities)
+    if (const char* e = Entity(static_cast<char>(c))) {
+      xsputn(e, static_cast<std::streamsize>(std::strlen(e)));
+      return c;
+    }
   if (!Mute)
     FTarget->sputc(static_cast<char>(c));
   if (Copy)
@@ -26,6 +51,20 @@ int TTeeBuf::overflow(int c) {
 }
 
 std::streamsize TTeeBuf::xsputn(const char* s, std::streamsize n) {
+  if (Entities) {
+    // the text between the characters that need an entity goes as it is
+    Entities = false;
+    std::streamsize from = 0;
+    for (std::streamsize k = 0; k < n; ++k)
+      if (const char* e = Entity(s[k])) {
+        xsputn(s + from, k - from);
+        xsputn(e, static_cast<std::streamsize>(std::strlen(e)));
+        from = k + 1;
+      }
+    xsputn(s + from, n - from);
+    Entities = true;
+    return n;
+  }
   if (!Mute)
     FTarget->sputn(s, n);
   if (Copy)

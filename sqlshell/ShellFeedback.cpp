@@ -162,3 +162,15 @@ void TSqlShell::ShowAutotracePlan(const std::string& text) {
     FOut << row[0] << "\n";
   FOut << "\n";
 }
+
+void TSqlShell::QueryFeedback(uint32_t total) {
+  if (total == 0) {
+    if (Settings.Feedback > 0)
+      FOut << "\nno rows selected\n\n";
+  } else if (Settings.FeedbackOnly ||
+             (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback))) {
+    FOut << "\n" << total << (total == 1 ? " row selected.\n\n" : " rows selected.\n\n");
+  } else {
+    FOut << "\n";
+  }
+}

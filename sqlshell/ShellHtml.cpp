@@ -6,6 +6,7 @@
 #include "OciCompo.h"
 #include "ShellWords.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace shellwords;
@@ -168,6 +169,40 @@ void TSqlShell::HtmlSpoolEnd() {
   FSpoolHtml = false;
 }
 
+// A query's rows in the layout the settings ask for.
+bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
+  if (Settings.FeedbackOnly)
+    return CountQuery(c, error);
+  if (Settings.Csv)
+    return RunCsvQuery(c, error);
+  if (!Settings.Html || FPreformatting)
+    return RunQueryText(c, error);
+  // What a plain table cannot hold keeps the text layout: nested cursors (each a query of its
+  // own under its row), COMPUTE lines, and titles and report headers on their pages.
+  bool plain = Settings.HtmlPreformat || !FComputes.empty();
+  for (int k = 0; k < 4 && Settings.PageSize > 0; ++k)
+    plain = plain || FTitles[k].On;
+  for (int i = 0; i < c.FieldCount(); ++i)
+    plain = plain || static_cast<TOraField*>(c.Fields(i))->DbType() == 102;
+  if (!plain)
+    return RunHtmlQuery(c, error);
+  // the text layout, kept as it is by the browser
+  FOut << "<pre>\n";
+  struct TPreformatted { // undone however the query ends, an exception included
+    TSqlShell& Shell;
+    ~TPreformatted() {
+      Shell.FTee.Entities = false;
+      Shell.FPreformatting = false;
+    }
+  } pre{*this};
+  FPreformatting = true;
+  FTee.Entities = Settings.HtmlEntmap;
+  const bool ok = RunQueryText(c, error);
+  FTee.Entities = false;
+  FOut << "</pre>\n";
+  return ok;
+}
+
 bool TSqlShell::RunHtmlQuery(TOraCursor& c, std::string& error) {
   const int n = c.FieldCount();
   bool hasLong = false;
@@ -175,6 +210,7 @@ bool TSqlShell::RunHtmlQuery(TOraCursor& c, std::string& error) {
   std::vector<bool> number(n);
   std::vector<std::string> models(n);
   std::vector<int> breakCols; // BREAK columns: a value like the row before's is left out
+  std::vector<int> pageCols;  // BREAK ... SKIP PAGE: a new value starts a new table
   for (int i = 0; i < n; ++i) {
     TCustomOraField* f = c.Fields(i);
     hasLong = hasLong || f->FieldKind() == fkLong || f->FieldKind() == fkLongRaw;
@@ -186,9 +222,13 @@ bool TSqlShell::RunHtmlQuery(TOraCursor& c, std::string& error) {
     else if (number[i] && format.empty() && IsNumberModel(Settings.NumFormat))
       models[i] = Settings.NumFormat;
     for (const TBreakSettings& b : FBreaks)
-      if (!b.Duplicates && (Upper(f->Name()) == b.Column || (cols[i] && !cols[i]->Alias.empty() &&
-                                                             Upper(cols[i]->Alias) == b.Column)))
-        breakCols.push_back(i);
+      if (Upper(f->Name()) == b.Column ||
+          (cols[i] && !cols[i]->Alias.empty() && Upper(cols[i]->Alias) == b.Column)) {
+        if (!b.Duplicates)
+          breakCols.push_back(i);
+        if (b.SkipPage)
+          pageCols.push_back(i);
+      }
   }
   auto shown = [&](int i) { return !cols[i] || !cols[i]->NoPrint; };
   auto escape = [&](const std::string& s, int col) {
@@ -233,8 +273,6 @@ bool TSqlShell::RunHtmlQuery(TOraCursor& c, std::string& error) {
   std::vector<std::string> last(n);
   bool first = true;
   auto addRow = [&](int r) {
-    if (!open || (paged && onPage >= perPage))
-      startTable();
     std::vector<std::string> values(n);
     for (int i = 0; i < n; ++i) {
       TCustomOraField* f = c.Fields(i);
@@ -253,6 +291,10 @@ bool TSqlShell::RunHtmlQuery(TOraCursor& c, std::string& error) {
           values[i].insert(0, static_cast<size_t>(Settings.NumWidth) - values[i].size(), ' ');
       }
     }
+    const bool newGroup = !first && std::any_of(pageCols.begin(), pageCols.end(),
+                                                [&](int i) { return values[i] != last[i]; });
+    if (!open || (paged && onPage >= perPage) || newGroup)
+      startTable();
     out += "<tr>\n";
     for (int i = 0; i < n; ++i) {
       if (!shown(i))

@@ -140,31 +140,6 @@ uint32_t FetchBatches(TOraCursor& c, const std::function<void(int)>& row,
   }
 }
 
-bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
-  if (Settings.FeedbackOnly)
-    return CountQuery(c, error);
-  if (Settings.Csv)
-    return RunCsvQuery(c, error);
-  if (!Settings.Html || FPreformatting)
-    return RunQueryText(c, error);
-  // nested cursors keep their text layout: each shows as a query of its own under its row
-  bool nested = false;
-  for (int i = 0; i < c.FieldCount(); ++i)
-    nested = nested || static_cast<TOraField*>(c.Fields(i))->DbType() == 102;
-  if (!Settings.HtmlPreformat && !nested)
-    return RunHtmlQuery(c, error);
-  {
-    // PREFORMAT: the text layout, kept as it is by the browser
-    FOut << "<pre>\n";
-    FPreformatting = true;
-    const bool ok = RunQueryText(c, error);
-    FPreformatting = false;
-    FOut << "</pre>\n";
-    return ok;
-  }
-  return RunQueryText(c, error);
-}
-
 bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
   const int n = c.FieldCount();
   bool hasLong = false;
@@ -307,6 +282,9 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
   if (topTitle)
     topLines += static_cast<int>(TitleLines(TopTitle, 1).size());
   int page = 0;
+  // EMBEDDED ON: the report goes on where the last one ended, on its page
+  const bool embedded = Settings.Embedded && FReportPage > 0 && Settings.PageSize > 0;
+  int carried = 0; // lines of that page already used
   auto endPage = [&] {
     if (!bottomTitle || !pageStarted)
       return;
@@ -317,7 +295,19 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
       emit(l);
   };
   auto startPage = [&] {
+    if (embedded && page == 0) {
+      page = FReportPage;
+      carried = FReportLines - topLines;
+      linesOnPage = FReportLines;
+      pageStarted = true;
+      return;
+    }
+    carried = 0;
     ++page;
+    if (Settings.Pause) {
+      FOut << Settings.PauseText << "\n" << std::flush;
+      Ask("", true);
+    }
     if (Settings.NewPage == 0)
       FOut << "\f";
     else if (Settings.NewPage > 0)
@@ -348,10 +338,10 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
       }
     }
     if (!headings) {
-      linesOnPage = topLines;
+      linesOnPage = topLines + carried;
       return;
     }
-    linesOnPage = topLines + headerLines + headingLines;
+    linesOnPage = topLines + carried + headerLines + headingLines;
     if (!Settings.Heading)
       return;
     for (auto& g : groups) {
@@ -745,19 +735,15 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
     endPage();
   }
   QueryFeedback(total);
-  return true;
-}
-
-void TSqlShell::QueryFeedback(uint32_t total) {
-  if (total == 0) {
-    if (Settings.Feedback > 0)
-      FOut << "\nno rows selected\n\n";
-  } else if (Settings.FeedbackOnly ||
-             (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback))) {
-    FOut << "\n" << total << (total == 1 ? " row selected.\n\n" : " rows selected.\n\n");
-  } else {
-    FOut << "\n";
+  if (page > 0) {
+    FReportPage = page;
+    // the blank line after the rows, or the feedback with its blank lines
+    const bool counted =
+        Settings.FeedbackOnly ||
+        (Settings.Feedback > 0 && total >= static_cast<uint32_t>(Settings.Feedback));
+    FReportLines = linesOnPage + (counted ? 3 : 1);
   }
+  return true;
 }
 
 int TSqlShell::SessionDateWidth() {

@@ -131,7 +131,7 @@ void TSqlShell::Disconnect() {
 
 bool TSqlShell::Exit(const std::string& args) {
   int code = 0;
-  bool rollback = false;
+  bool rollback = !Settings.ExitCommit;
   for (auto& word : SplitWords(args)) {
     std::string w = Upper(word);
     long long n = 0;
@@ -194,11 +194,13 @@ bool TSqlShell::Whenever(const std::string& args) {
   s.ErrorExitCode = 1;
   s.ErrorExitSqlCode = false;
   s.ErrorExitRollback = false;
+  s.ErrorExitCommit = false;
   for (size_t i = 2; i < w.size(); ++i) {
     long long n = 0;
-    if (w[i] == "COMMIT")
+    if (w[i] == "COMMIT") {
       s.ErrorExitRollback = false;
-    else if (w[i] == "ROLLBACK")
+      s.ErrorExitCommit = true;
+    } else if (w[i] == "ROLLBACK")
       s.ErrorExitRollback = true;
     else if (w[i] == "SUCCESS")
       s.ErrorExitCode = 0;
@@ -217,6 +219,7 @@ bool TSqlShell::Whenever(const std::string& args) {
     Settings.OsErrorExit = true;
     Settings.OsErrorExitCode = s.ErrorExitCode;
     Settings.OsErrorExitRollback = s.ErrorExitRollback;
+    Settings.OsErrorExitCommit = s.ErrorExitCommit;
   } else {
     Settings = s;
   }

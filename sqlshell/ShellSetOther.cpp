@@ -41,7 +41,7 @@ int TSqlShell::SetOtherOption(const std::vector<std::string>& w, size_t i) {
       {"SQLPLUSCOMPATIBILITY", 13, false},
       {"COMPATIBILITY", 3, false},
       {"ESCCHAR", 7, false},
-      {"FLAGGER", 3, false},
+      {"FLAGGER", 4, false},
       {"SHIFTINOUT", 5, false},
       {"ROWPREFETCH", 11, false},
       {"STATEMENTCACHE", 10, false},
@@ -122,10 +122,12 @@ int TSqlShell::SetOtherOption(const std::vector<std::string>& w, size_t i) {
     ok = number(0, 2147483647);
   else if (name == "COMPATIBILITY")
     ok = oneOf({"V7", "V8", "NATIVE"}, "SP2-0265: compatibility must be set V7, V8 or NATIVE");
-  else if (name == "FLAGGER")
+  else if (name == "FLAGGER") {
     ok = oneOf({"OFF", "ENTRY", "INTERMEDIATE", "FULL"},
                "SP2-0265: flagger must be set OFF, ENTRY, INTERMEDIATE or FULL");
-  else if (name == "SHIFTINOUT")
+    if (ok) // kept for SHOW; statements are not checked against the SQL standard
+      Settings.Flagger = v;
+  } else if (name == "SHIFTINOUT")
     ok = oneOf({"VISIBLE", "INVISIBLE"}, "SP2-0265: shiftinout must be set VISIBLE or INVISIBLE");
   else if (name == "AUTORECOVERY")
     ok = oneOf({"ON", "OFF"}, "SP2-0265: autorecovery must be set ON or OFF");

@@ -80,6 +80,25 @@ constexpr std::pair<const char*, size_t> SetOptions[] = {
 
 void TSqlShell::SetCommand(const std::string& args) {
   std::vector<std::string> w = SetWords(args);
+  // SHOWMODE: a change of the command's first setting is shown as it was and as it is
+  if (!FShowingMode && !w.empty() && (Settings.ShowMode || Abbrev(Upper(w[0]), "SHOWMODE", 4))) {
+    const bool before = Settings.ShowMode;
+    const std::string old = SettingText(w[0]);
+    {
+      struct TGuard { // cleared however the command ends
+        bool& Flag;
+        ~TGuard() { Flag = false; }
+      } guard{FShowingMode};
+      FShowingMode = true;
+      SetCommand(args);
+    }
+    const std::string now = SettingText(w[0]);
+    if (old != now && before && !old.empty())
+      FOut << "old: " << old << "\n";
+    if (old != now && Settings.ShowMode && !now.empty())
+      FOut << "new: " << now << "\n";
+    return;
+  }
   if (w.empty()) {
     FOut << "SP2-0265: SET needs an option and a value.\n";
     return;
@@ -216,10 +235,29 @@ void TSqlShell::SetCommand(const std::string& args) {
       return;
     } else if (Abbrev(opt, "SQLTERMINATOR", 6)) {
       ok = character(Settings.SqlTerminator, ';');
-    } else if (Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
-               Abbrev(opt, "SPACE", 3) || Abbrev(opt, "APPINFO", 3) ||
-               Abbrev(opt, "COPYCOMMIT", 5) || Abbrev(opt, "EDITFILE", 4) ||
-               Abbrev(opt, "LOBOFFSET", 4)) {
+    } else if (Abbrev(opt, "EXITCOMMIT", 5)) {
+      ok = onOff(Settings.ExitCommit);
+    } else if (Abbrev(opt, "SPACE", 3)) {
+      // the older form of COLSEP: that many blanks between columns
+      int blanks = 1;
+      ok = range(blanks, 0, 10);
+      if (ok)
+        Settings.ColSep = std::string(static_cast<size_t>(blanks), ' ');
+    } else if (Abbrev(opt, "SQLNUMBER", 4)) {
+      ok = onOff(Settings.SqlNumber);
+    } else if (Abbrev(opt, "COPYCOMMIT", 5)) {
+      ok = range(Settings.CopyCommit, 0, 5000);
+    } else if (Abbrev(opt, "EDITFILE", 4)) {
+      Settings.EditFile = text;
+      ok = true;
+    } else if (Abbrev(opt, "APPINFO", 3)) {
+      // ON, OFF or the module name scripts register as (kept for SHOW)
+      if (val == "ON" || val == "OFF")
+        Settings.AppInfo = val == "ON";
+      else
+        Settings.AppInfoText = text;
+      ok = true;
+    } else if (Abbrev(opt, "LOBOFFSET", 4)) {
       ok = true; // accepted
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
       // [DEPTH {n|ALL}] [LINENUM {ON|OFF}] [INDENT {ON|OFF}]
@@ -274,11 +312,21 @@ void TSqlShell::SetCommand(const std::string& args) {
         Settings.NewPage = -1;
       ok = val == "NONE" || range(Settings.NewPage, 0, 999);
     } else if (Abbrev(opt, "ARRAYSIZE", 5)) {
-      int rows = 15; // rows come in the access layer's own batches
-      ok = range(rows, 1, 5000);
-    } else if (Abbrev(opt, "FLUSH", 3) || opt == "PAUSE" || Abbrev(opt, "SHOWMODE", 4) ||
-               Abbrev(opt, "EMBEDDED", 3)) {
-      bool ignored = false; // output is never held back, paused or embedded in a page
+      // kept for SHOW; rows come in the access layer's own batches
+      ok = range(Settings.ArraySize, 1, 5000);
+    } else if (Abbrev(opt, "SHOWMODE", 4)) {
+      ok = onOff(Settings.ShowMode);
+    } else if (opt == "PAUSE") {
+      // ON, OFF or the text shown while it waits for Enter at each page
+      if (val == "ON" || val == "OFF")
+        Settings.Pause = val == "ON";
+      else
+        Settings.PauseText = text;
+      ok = true;
+    } else if (Abbrev(opt, "EMBEDDED", 3)) {
+      ok = onOff(Settings.Embedded);
+    } else if (Abbrev(opt, "FLUSH", 3)) {
+      bool ignored = false; // output is never held back
       ok = onOff(ignored);
     } else if (opt == "SCAN")
       ok = onOff(Settings.DefineOn);
@@ -417,7 +465,13 @@ void TSqlShell::SetCommand(const std::string& args) {
   }
 }
 
-void TSqlShell::ShowCommand(const std::string& args) {
+std::string TSqlShell::SettingText(const std::string& option) {
+  std::string text;
+  ShowCommand(option, &text);
+  return text;
+}
+
+void TSqlShell::ShowCommand(const std::string& args, std::string* capture) {
   auto onOff = [](bool b) { return std::string(b ? "ON" : "OFF"); };
   auto quoted = [](const std::string& name, const std::string& v) {
     return name + " \"" + v + "\"";
@@ -429,7 +483,12 @@ void TSqlShell::ShowCommand(const std::string& args) {
   };
   // In SHOW ALL's (alphabetical) order.
   const std::vector<TItem> items = {
-      {"ARRAYSIZE", 5, [] { return std::string("arraysize 15"); }},
+      {"APPINFO", 3,
+       [&] {
+         return "appinfo is " + onOff(Settings.AppInfo) + " and set to \"" + Settings.AppInfoText +
+                "\"";
+       }},
+      {"ARRAYSIZE", 5, [&] { return "arraysize " + std::to_string(Settings.ArraySize); }},
       {"AUTOCOMMIT", 4,
        [&] {
          return Settings.AutoCommit > 1
@@ -451,7 +510,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"COLINVISIBLE", 6, [&] { return "colinvisible " + onOff(Settings.ColInvisible); }},
       {"COLSEP", 4, [&] { return quoted("colsep", Settings.ColSep); }},
       {"CONCAT", 3, [&] { return CharSetting("concat", Settings.Concat); }},
-      {"COPYCOMMIT", 5, [] { return std::string("copycommit 0"); }},
+      {"COPYCOMMIT", 5, [&] { return "copycommit " + std::to_string(Settings.CopyCommit); }},
       {"DEFINE", 3,
        [&] { return CharSetting("define", Settings.DefineOn ? Settings.DefineChar : 0); }},
       {"DESCRIBE", 4,
@@ -461,9 +520,10 @@ void TSqlShell::ShowCommand(const std::string& args) {
                 " LINENUM OFF INDENT " + (Settings.DescribeIndent ? "ON" : "OFF");
        }},
       {"ECHO", 4, [&] { return "echo " + onOff(Settings.Echo); }},
-      {"EDITFILE", 4, [] { return std::string("editfile \"afiedt.buf\""); }},
-      {"EMBEDDED", 3, [] { return std::string("embedded OFF"); }},
+      {"EDITFILE", 4, [&] { return quoted("editfile", Settings.EditFile); }},
+      {"EMBEDDED", 3, [&] { return "embedded " + onOff(Settings.Embedded); }},
       {"ESCAPE", 3, [&] { return CharSetting("escape", Settings.Escape); }},
+      {"EXITCOMMIT", 5, [&] { return "exitcommit " + onOff(Settings.ExitCommit); }},
       {"FEEDBACK", 4,
        [&] {
          if (Settings.FeedbackOnly)
@@ -472,7 +532,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
                     ? "FEEDBACK ON for " + std::to_string(Settings.Feedback) + " or more rows"
                     : std::string("feedback OFF");
        }},
-      {"FLAGGER", 4, [] { return std::string("flagger OFF"); }},
+      {"FLAGGER", 4, [&] { return "flagger " + Settings.Flagger; }},
       {"HEADING", 3, [&] { return "heading " + onOff(Settings.Heading); }},
       {"HEADSEP", 5, [&] { return CharSetting("headsep", Settings.HeadSep); }},
       {"LINESIZE", 3, [&] { return "linesize " + std::to_string(Settings.LineSize); }},
@@ -493,7 +553,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"NUMFORMAT", 4, [&] { return quoted("numformat", Settings.NumFormat); }},
       {"NUMWIDTH", 3, [&] { return "numwidth " + std::to_string(Settings.NumWidth); }},
       {"PAGESIZE", 5, [&] { return "pagesize " + std::to_string(Settings.PageSize); }},
-      {"PAUSE", 3, [] { return std::string("PAUSE is OFF"); }},
+      {"PAUSE", 3, [&] { return std::string(Settings.Pause ? "PAUSE is ON" : "PAUSE is OFF"); }},
       {"RECSEP", 6,
        [&] {
          return std::string("recsep ") + (Settings.RecSep == 'W'   ? "WRAP"
@@ -516,6 +576,8 @@ void TSqlShell::ShowCommand(const std::string& args) {
                  : Settings.ServerOutputFormat == 'T' ? "TRUNCATED"
                                                       : "WORD_WRAPPED");
        }},
+      {"SHOWMODE", 4,
+       [&] { return std::string(Settings.ShowMode ? "showmode BOTH" : "showmode OFF"); }},
       {"SPOOL", 3,
        [&] {
          return FSpool ? "currently spooling to " + FSpoolName
@@ -530,7 +592,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
        }},
       {"SQLCODE", 4, [&] { return "sqlcode " + std::to_string(FLastError); }},
       {"SQLCONTINUE", 5, [&] { return quoted("sqlcontinue", Settings.SqlContinue); }},
-      {"SQLNUMBER", 4, [] { return std::string("SQLNUMBER ON"); }},
+      {"SQLNUMBER", 4, [&] { return "SQLNUMBER " + onOff(Settings.SqlNumber); }},
       {"SQLPREFIX", 6, [&] { return CharSetting("sqlprefix", Settings.SqlPrefix); }},
       {"SQLPROMPT", 4, [&] { return quoted("sqlprompt", Settings.SqlPrompt); }},
       {"SQLTERMINATOR", 6, [&] { return CharSetting("sqlterminator", Settings.SqlTerminator); }},
@@ -555,6 +617,13 @@ void TSqlShell::ShowCommand(const std::string& args) {
                                           : "wrap : lines will be truncated");
        }},
   };
+  if (capture) {
+    const std::string what = Upper(Trim(args));
+    for (const TItem& item : items)
+      if (Abbrev(what, item.Name, item.MinLen))
+        *capture = item.Text();
+    return;
+  }
   std::vector<std::string> words = SplitWords(args);
   if (!words.empty() && Abbrev(Upper(words[0]), "ERRORS", 3)) {
     std::string rest = Trim(args);

@@ -6,6 +6,7 @@
 #include "ShellWords.h"
 #include "SqlQuote.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -40,19 +41,33 @@ void TSqlShell::ShowParameters(const std::string& name) {
   const auto rows = QueryRows(FSession, sql);
   if (rows.empty())
     return;
-  FOut << "\n"
-       << Padded("NAME", 36) << " " << Padded("TYPE", 11) << " VALUE\n"
-       << std::string(36, '-') << " " << std::string(11, '-') << " " << std::string(30, '-')
-       << "\n";
+  // pages as a query's: blank lines at the top, the headings, then the lines that fit
+  const int pageSize = Settings.PageSize, top = std::max(Settings.NewPage, 0);
+  int used = pageSize;
+  auto line = [&](const std::string& text) {
+    if (pageSize > 0 && used >= pageSize) {
+      FOut << (Settings.NewPage == 0 ? std::string("\f")
+                                     : std::string(static_cast<size_t>(top), '\n'));
+      used = top;
+      if (Settings.Heading) {
+        FOut << Padded("NAME", 36) << " " << Padded("TYPE", 11) << " VALUE\n"
+             << std::string(36, '-') << " " << std::string(11, '-') << " " << std::string(30, '-')
+             << "\n";
+        used += 2;
+      }
+    }
+    FOut << text << "\n";
+    ++used;
+  };
   for (const auto& r : rows) {
     // names and values longer than their columns go on in the lines below
     const std::vector<std::string> names = Chunks(r[0], 36), values = Chunks(r[2], 30);
     for (size_t k = 0; k < std::max(names.size(), values.size()); ++k) {
-      std::string line = Padded(k < names.size() ? names[k] : std::string(), 36) + " " +
+      std::string text = Padded(k < names.size() ? names[k] : std::string(), 36) + " " +
                          Padded(k == 0 ? r[1] : std::string(), 11) + " " +
                          (k < values.size() ? values[k] : std::string());
-      line.erase(line.find_last_not_of(' ') + 1);
-      FOut << line << "\n";
+      text.erase(text.find_last_not_of(' ') + 1);
+      line(text);
     }
   }
 }

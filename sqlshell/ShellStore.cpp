@@ -22,7 +22,9 @@ std::string Character(char c) { return c ? Quoted(std::string(1, c)) : std::stri
 std::string TSqlShell::SettingsScript() const {
   const TShellSettings& s = Settings;
   std::ostringstream o;
-  o << "set arraysize 15\n"
+  o << "set appinfo " << OnOff(s.AppInfo) << "\n"
+    << "set appinfo " << Quoted(s.AppInfoText) << "\n"
+    << "set arraysize " << s.ArraySize << "\n"
     << "set autocommit "
     << (s.AutoCommit > 1 ? std::to_string(s.AutoCommit) : OnOff(s.AutoCommit == 1)) << "\n"
     << "set autoprint " << OnOff(s.AutoPrint) << "\n"
@@ -36,16 +38,21 @@ std::string TSqlShell::SettingsScript() const {
     << "set colinvisible " << OnOff(s.ColInvisible) << "\n"
     << "set colsep " << Quoted(s.ColSep) << "\n"
     << "set concat " << Character(s.Concat) << "\n"
+    << "set copycommit " << s.CopyCommit << "\n"
     << "set define " << (s.DefineOn ? Character(s.DefineChar) : std::string("OFF")) << "\n"
     << "set describe DEPTH " << (s.DescribeDepth ? std::to_string(s.DescribeDepth) : "ALL")
     << " LINENUM OFF INDENT " << OnOff(s.DescribeIndent) << "\n"
     << "set echo " << OnOff(s.Echo) << "\n"
+    << "set editfile " << Quoted(s.EditFile) << "\n"
+    << "set embedded " << OnOff(s.Embedded) << "\n"
     << "set escape " << Character(s.Escape) << "\n"
+    << "set exitcommit " << OnOff(s.ExitCommit) << "\n"
     << "set FEEDBACK "
     << (s.FeedbackOnly ? std::string("ONLY")
         : s.Feedback   ? std::to_string(s.Feedback)
                        : std::string("OFF"))
     << "\n"
+    << "set flagger " << s.Flagger << "\n"
     << "set heading " << OnOff(s.Heading) << "\n"
     << "set headsep " << Character(s.HeadSep) << "\n"
     << "set linesize " << s.LineSize << "\n"
@@ -59,6 +66,8 @@ std::string TSqlShell::SettingsScript() const {
     << "set numformat " << Quoted(s.NumFormat) << "\n"
     << "set numwidth " << s.NumWidth << "\n"
     << "set pagesize " << s.PageSize << "\n"
+    << "set pause " << Quoted(s.PauseText) << "\n"
+    << "set PAUSE " << OnOff(s.Pause) << "\n"
     << "set recsep "
     << (s.RecSep == 'W'   ? "WRAP"
         : s.RecSep == 'E' ? "EACH"
@@ -75,13 +84,15 @@ std::string TSqlShell::SettingsScript() const {
           : s.ServerOutputFormat == 'T' ? "TRUNCATED"
                                         : "WORD_WRAPPED")
       << "\n";
-  o << "set sqlblanklines " << OnOff(s.SqlBlankLines) << "\n"
+  o << "set showmode " << OnOff(s.ShowMode) << "\n"
+    << "set sqlblanklines " << OnOff(s.SqlBlankLines) << "\n"
     << "set sqlcase "
     << (s.SqlCase == 'U'   ? "UPPER"
         : s.SqlCase == 'L' ? "LOWER"
                            : "MIXED")
     << "\n"
     << "set sqlcontinue " << Quoted(s.SqlContinue) << "\n"
+    << "set sqlnumber " << OnOff(s.SqlNumber) << "\n"
     << "set sqlprefix " << Character(s.SqlPrefix) << "\n"
     << "set sqlprompt " << Quoted(s.SqlPrompt) << "\n"
     << "set sqlterminator " << Character(s.SqlTerminator) << "\n"

@@ -6,10 +6,12 @@
 #include "ShellWords.h"
 #include "SqlQuote.h"
 #include "SqlShell.h"
+#include "SqlSplitter.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 using namespace shellwords;
@@ -414,4 +416,55 @@ void TSqlShell::AcceptCommand(const std::string& args) {
     SetVariable(w[0], value, number);
     return;
   }
+}
+
+std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
+  if (splitter.Empty() && Settings.Time) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char clock[16];
+    std::strftime(clock, sizeof clock, "%H:%M:%S ", &local);
+    return clock + SqlPromptText();
+  }
+  if (splitter.Empty())
+    return SqlPromptText();
+  if (splitter.ContinuingCommand()) // a shell command's further lines, after a trailing "-"
+    return Settings.SqlContinue;
+  if (!Settings.SqlNumber)
+    return SqlPromptText();
+  std::string n = std::to_string(splitter.LineCount() + 1);
+  return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
+}
+
+std::string TSqlShell::SqlPromptText() {
+  const std::string& p = Settings.SqlPrompt;
+  if (p == "SQL> ") // the default prompt is never substituted
+    return p;
+  auto IsNameChar = [](char c) {
+    return ora::alnumC(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
+  };
+  std::string out;
+  for (size_t i = 0; i < p.size();) {
+    if (p[i] == '\'' || p[i] == '"') { // quoted text is shown as it is
+      size_t end = p.find(p[i], i + 1);
+      if (end == std::string::npos)
+        end = p.size();
+      out.append(p, i + 1, end - i - 1);
+      i = end + 1;
+      continue;
+    }
+    if (!IsNameChar(p[i])) {
+      out += p[i++];
+      continue;
+    }
+    size_t end = i;
+    while (end < p.size() && IsNameChar(p[end]))
+      ++end;
+    const std::string name = p.substr(i, end - i);
+    std::string value;
+    out += Variable(name, value) ? value : name;
+    i = end;
+  }
+  return out;
 }

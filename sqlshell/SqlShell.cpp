@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -129,7 +128,8 @@ bool TSqlShell::Failed(const std::string& text, int code) {
     ContinueAfterError(Settings.ErrorContinue);
     return true;
   }
-  if (Settings.ErrorExitRollback && FSession.Connected())
+  if ((Settings.ErrorExitRollback || (!Settings.ErrorExitCommit && !Settings.ExitCommit)) &&
+      FSession.Connected())
     FSession.Rollback();
   FExitCode = Settings.ErrorExitSqlCode ? code : Settings.ErrorExitCode;
   return false;
@@ -145,61 +145,14 @@ void TSqlShell::ContinueAfterError(char action) {
     FSession.Rollback();
 }
 
-std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
-  if (splitter.Empty() && Settings.Time) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char clock[16];
-    std::strftime(clock, sizeof clock, "%H:%M:%S ", &local);
-    return clock + SqlPromptText();
-  }
-  if (splitter.Empty())
-    return SqlPromptText();
-  if (splitter.ContinuingCommand()) // a shell command's further lines, after a trailing "-"
-    return Settings.SqlContinue;
-  std::string n = std::to_string(splitter.LineCount() + 1);
-  return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
-}
-
-std::string TSqlShell::SqlPromptText() {
-  const std::string& p = Settings.SqlPrompt;
-  if (p == "SQL> ") // the default prompt is never substituted
-    return p;
-  auto IsNameChar = [](char c) {
-    return ora::alnumC(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#';
-  };
-  std::string out;
-  for (size_t i = 0; i < p.size();) {
-    if (p[i] == '\'' || p[i] == '"') { // quoted text is shown as it is
-      size_t end = p.find(p[i], i + 1);
-      if (end == std::string::npos)
-        end = p.size();
-      out.append(p, i + 1, end - i - 1);
-      i = end + 1;
-      continue;
-    }
-    if (!IsNameChar(p[i])) {
-      out += p[i++];
-      continue;
-    }
-    size_t end = i;
-    while (end < p.size() && IsNameChar(p[end]))
-      ++end;
-    const std::string name = p.substr(i, end - i);
-    std::string value;
-    out += Variable(name, value) ? value : name;
-    i = end;
-  }
-  return out;
-}
-
 int TSqlShell::Run() {
   TSource src;
   src.In = &FIn;
   src.Top = true;
   src.Name = "the input";
-  RunSource(src);
+  // the end of the input leaves as EXIT does
+  if (RunSource(src) && !Settings.ExitCommit && FSession.Connected())
+    FSession.Rollback();
   return FExitCode;
 }
 
@@ -474,8 +427,11 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     return Exit(args);
   if (word == "WHENEVER")
     return Whenever(args);
-  if (Abbrev(word, "ARCHIVE", 7) && Upper(args) == "LOG LIST") {
-    ArchiveLogList();
+  if (word == "ARCHIVE" && !args.empty() && Upper(SplitWords(args)[0]) == "LOG") {
+    if (SplitWords(Upper(args)) == std::vector<std::string>{"LOG", "LIST"})
+      ArchiveLogList();
+    else // START, STOP, NEXT and the rest went with automatic archiving
+      FOut << "SP2-0718: illegal ARCHIVE LOG option\n";
     return true;
   }
   if (word == "COPY") {
@@ -613,7 +569,8 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
       ContinueAfterError(Settings.OsErrorContinue);
       return true;
     }
-    if (Settings.OsErrorExitRollback && FSession.Connected())
+    if ((Settings.OsErrorExitRollback || (!Settings.OsErrorExitCommit && !Settings.ExitCommit)) &&
+        FSession.Connected())
       FSession.Rollback();
     FExitCode = Settings.OsErrorExitCode;
     return false;

@@ -92,9 +92,21 @@ struct TShellSettings {
   bool DefineOn = true;           // substitution variables are replaced
   char DefineChar = '&';          // their prefix
   bool Timing = false;            // "Elapsed: hh:mi:ss.cc" after each statement
-  bool Time = false;              // the prompt starts with the time of day
-  int LongChunkSize = 80;         // LONG columns are as wide as the smaller of LONG and this
-  char Escape = 0;                // before the substitution prefix, keeps it as it is; 0 = off
+  bool AppInfo = false;
+  std::string AppInfoText = "SQL*Plus";
+  int ArraySize = 15;
+  int CopyCommit = 0;
+  std::string EditFile = "afiedt.buf";
+  bool SqlNumber = true; // the lines after a statement's first are numbered; OFF: SQLPROMPT
+  bool Embedded = false; // a report starts where the last one ended, not on a new page
+  bool Pause = false;    // each page of a query's rows waits for Enter
+  std::string PauseText; // shown while it waits
+  std::string Flagger = "OFF";
+  bool ShowMode = false;      // SET shows the setting before and after
+  bool ExitCommit = true;     // EXIT (and the end of input) commits; OFF rolls back
+  bool Time = false;          // the prompt starts with the time of day
+  int LongChunkSize = 80;     // LONG columns are as wide as the smaller of LONG and this
+  char Escape = 0;            // before the substitution prefix, keeps it as it is; 0 = off
   char Concat = '.';          // ends a variable's name and joins it to the text after it; 0 = off
   char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
   char CmdSep = 0;            // between shell commands on one line; 0 = off
@@ -114,10 +126,12 @@ struct TShellSettings {
   bool ErrorExit = false;
   int ErrorExitCode = 0;
   bool ErrorExitSqlCode = false; // exit with the Oracle error number
+  bool ErrorExitCommit = false;  // COMMIT given; neither: as EXITCOMMIT says
   bool ErrorExitRollback = false;
   // WHENEVER OSERROR EXIT [code] [COMMIT|ROLLBACK]: a script that cannot be opened
   bool OsErrorExit = false;
   int OsErrorExitCode = 1;
+  bool OsErrorExitCommit = false;
   bool OsErrorExitRollback = false;
   // WHENEVER SQLERROR|OSERROR CONTINUE [COMMIT|ROLLBACK|NONE]: 'C', 'R' or 0 for NONE
   char ErrorContinue = 0;
@@ -129,7 +143,8 @@ class TTeeBuf : public std::streambuf {
 public:
   explicit TTeeBuf(std::streambuf* target) : FTarget(target) {}
   std::streambuf* Copy = nullptr;
-  bool Mute = false; // only the copy gets the output
+  bool Mute = false;     // only the copy gets the output
+  bool Entities = false; // & < > " are written as HTML entities
 
 protected:
   int overflow(int c) override;
@@ -315,7 +330,9 @@ private:
   // The SET option at w[i] if it is one of the rarer ones: the words it took, 0 after a
   // message, -1 when it is none of them.
   int SetOtherOption(const std::vector<std::string>& w, size_t i);
-  void ShowCommand(const std::string& args);
+  // `capture`: the text of the one setting `args` names goes there instead of the output
+  void ShowCommand(const std::string& args, std::string* capture = nullptr);
+  std::string SettingText(const std::string& option);
   // SHOW TTITLE / BTITLE
   enum { TopTitle, BottomTitle, ReportHeader, ReportFooter };
   std::string TitleText(int kind) const;
@@ -467,6 +484,8 @@ private:
     bool Page = false; // REPHEADER/REPFOOTER PAGE: on a page of its own
   };
   TTitle FTitles[4];
+  int FReportPage = 0;  // the page the last report ended on, for SET EMBEDDED ON
+  int FReportLines = 0; // and the lines it used of it
   int FTitleLineNo = 1; // SQL.LNO: the line of the page a title's first line takes
   bool FInteractive;
   std::string FBuffer; // the last statement entered
@@ -484,4 +503,5 @@ private:
   int FLastError = 0;          // Oracle error number of the last failed statement
   int FChangesSinceCommit = 0; // statements that changed data since SET AUTOCOMMIT n counted last
   bool FCancelEntry = false;
+  bool FShowingMode = false; // SET runs within SHOWMODE's report of it
 };

@@ -165,9 +165,13 @@ int main(int argc, char** argv) {
       script += a.find_first_of(" \t") == std::string::npos || a.find('"') != std::string::npos
                     ? " " + a
                     : " \"" + a + "\"";
-    } else if ((a == "-m" || a == "-M" || a == "-markup" || a == "-MARKUP") && i + 1 < argc)
+    } else if (a == "-m" || a == "-M" || a == "-markup" || a == "-MARKUP") {
+      if (i + 1 >= argc) {
+        Usage();
+        return 2;
+      }
       markup = argv[++i];
-    else if (a[0] == '@' && script.empty())
+    } else if (a[0] == '@' && script.empty())
       script = a.substr(1);
     else if (a == "/nolog" || a == "/NOLOG")
       noLog = true;

@@ -148,9 +148,97 @@ TEST_F(Reports, MarkupOnTheCommandLineMakesTheOutputAPage) {
                        "<p>\n</body>\n</html>\n"),
             std::string::npos)
       << r.Out;
+  // -m without its options is a misuse, not a user name
+  EXPECT_EQ(Run("", "-m").Code, 2);
   r = Run("", "-s -m \"HTML BOGUS\" DEMO/DEMO");
   EXPECT_NE(r.Code, 0);
   EXPECT_NE(r.Out.find("SP2-0158: unknown SET MARKUP option \"BOGUS\""), std::string::npos)
+      << r.Out;
+}
+
+} // namespace
+
+namespace {
+
+class Suffix : public Reports {};
+
+TEST_F(Suffix, SaveGetAndStartUseSetSuffix) {
+  TRun r = Run("set suffix txt\n"
+               "select 'kept' from dual;\n"
+               "save kept\n"
+               "get kept\n"
+               "@kept\n"
+               "store set settings\n");
+  EXPECT_EQ(r.Code, 0);
+  EXPECT_TRUE(fs::exists(fs::path(DataHome) / "kept.txt")) << r.Out;
+  EXPECT_FALSE(fs::exists(fs::path(DataHome) / "kept.sql")) << r.Out;
+  EXPECT_NE(r.Out.find("Created file kept.txt\n  1* select 'kept' from dual\n\n'KEP\n----\nkept\n"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_TRUE(fs::exists(fs::path(DataHome) / "settings.txt")) << r.Out;
+}
+
+} // namespace
+
+namespace {
+
+class GuideReport : public Reports {};
+
+// The User's Guide's HTML department report: HEAD, BODY and TABLE texts continued over lines,
+// a column whose HTML links are kept as they are (ENTMAP OFF) while the rest is escaped.
+TEST_F(GuideReport, DepartmentReportAsASpooledPage) {
+  TRun r = Run("SET MARKUP HTML ON SPOOL ON PREFORMAT OFF ENTMAP ON -\n"
+               "HEAD \"<TITLE>Department Report</TITLE> -\n"
+               "<STYLE type='text/css'> -\n"
+               "<!-- BODY {background: #FFFFC6} --> -\n"
+               "</STYLE>\" -\n"
+               "BODY \"TEXT='#FF00Ff'\" -\n"
+               "TABLE \"WIDTH='90%' BORDER='5'\"\n"
+               "COLUMN DNAME HEADING 'DEPARTMENT' ENTMAP OFF\n"
+               "COLUMN LOC HEADING 'CITY'\n"
+               "SPOOL report.html\n"
+               "SELECT '<A HREF=\"http://oracle.com/'||DNAME||'.html\">'||DNAME||'</A>' DNAME,\n"
+               "'<'||LOC||'>' LOC FROM DEPT WHERE DEPTNO < 20;\n"
+               "SPOOL OFF\n");
+  EXPECT_EQ(r.Code, 0);
+  const std::string html = ReadAll(fs::path(DataHome) / "report.html");
+  EXPECT_NE(html.find("<TITLE>Department Report</TITLE> <STYLE type='text/css'> <!-- BODY "
+                      "{background: #FFFFC6} --> </STYLE>\n</head>\n<body TEXT='#FF00Ff'>\n<p>\n"
+                      "<table WIDTH='90%' BORDER='5'>\n<tr>\n<th scope=\"col\">\nDEPARTMENT\n"
+                      "</th>\n<th scope=\"col\">\nCITY\n</th>\n</tr>\n<tr>\n<td>\n"
+                      "<A HREF=\"http://oracle.com/ACCOUNTING.html\">ACCOUNTING</A>\n</td>\n"
+                      "<td>\n&lt;NEW YORK&gt;\n</td>\n</tr>\n</table>\n<p>\n</body>\n</html>\n"),
+            std::string::npos)
+      << html;
+}
+
+} // namespace
+
+namespace {
+
+class ExitCommit : public Reports {};
+
+// SET EXITCOMMIT OFF: leaving with EXIT, or at the end of the input, rolls back what is not
+// committed; EXIT COMMIT still commits. ON (the default) commits.
+TEST_F(ExitCommit, OffRollsBackOnLeaving) {
+  Run("set exitcommit off\ninsert into dept values (91, 'A', 'B');\nexit\n");
+  Run("set exitcommit off\ninsert into dept values (92, 'A', 'B');\n");
+  Run("set exitcommit off\ninsert into dept values (93, 'A', 'B');\nexit commit\n");
+  Run("insert into dept values (94, 'A', 'B');\nexit\n");
+  // WHENEVER ... EXIT without COMMIT or ROLLBACK leaves as EXIT does
+  EXPECT_EQ(Run("set exitcommit off\nwhenever sqlerror exit 3\n"
+                "insert into dept values (95, 'A', 'B');\nselect nosuch from dual;\n")
+                .Code,
+            3);
+  Run("set exitcommit off\nwhenever sqlerror exit 3 commit\n"
+      "insert into dept values (96, 'A', 'B');\nselect nosuch from dual;\n");
+  Run("set exitcommit off\nwhenever oserror exit 4\ninsert into dept values (97, 'A', 'B');\n"
+      "@no_such_script\n");
+  TRun r = Run("select deptno from dept where deptno > 90 order by 1;\nshow exitcommit\n"
+               "set exitcommit off\nshow exitcommit\n");
+  EXPECT_NE(r.Out.find("\n    DEPTNO\n----------\n        93\n        94\n        96\n\n"
+                       "exitcommit ON\nexitcommit OFF\n"),
+            std::string::npos)
       << r.Out;
 }
 

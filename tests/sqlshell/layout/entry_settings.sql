@@ -46,4 +46,46 @@ set errorlogging off
 set xquery baseuri '' ordering default
 set rowprefetch 0
 set flagger maybe
+set flagger entry
+show flagger
+set flagger off
 set compatibility v9
+REM source: SQL*Plus User's Guide and Reference, obsolete SET SPACE {1|n}: the blanks between
+REM columns (0 through 10), what SET COLSEP now sets.
+set space 4
+select deptno, dname from dept where deptno = 10;
+set space 11
+show colsep
+set space 1
+REM source: SQL*Plus User's Guide and Reference, SET SQLNUMBER {ON|OFF}: OFF prompts the lines
+REM after a statement's first with SQLPROMPT instead of line numbers; SET ARRAYSIZE {15|n} (1
+REM through 5000), COPYCOMMIT {0|n} and EDITFILE file_name are kept and shown.
+set sqlnumber off
+set echo on
+select 1
+from dual;
+set sqlnumber on
+select 2
+from dual;
+set echo off
+set arraysize 100 copycommit 5 editfile "my.buf"
+show arraysize copycommit editfile sqlnumber
+set arraysize 0
+set arraysize 15 copycommit 0 editfile afiedt.buf
+REM source: SQL*Plus User's Guide and Reference, SET SHOWMODE {ON|OFF}: "Controls whether SQL*Plus
+REM lists the old and new settings of a SQL*Plus system variable when you change the setting".
+set showmode on
+set linesize 100
+set pagesize 0
+set linesize abc
+show showmode
+set showmode off
+set linesize 80 pagesize 14
+REM source: SQL*Plus User's Guide and Reference, SET APPINFO {ON|OFF|text} and SHOW APPINFO
+REM ("appinfo is OFF and set to "SQL*Plus"").
+show appinfo
+set appinfo on
+set appinfo "Monthly Report"
+show appinfo
+set appinfo off
+set appinfo "SQL*Plus"

@@ -17,15 +17,30 @@ REM each page is a table of its own; a BREAK column leaves out repeated values o
 set pagesize 5
 break on deptno
 select deptno, ename from emp where deptno = 10 order by ename;
+REM BREAK ... SKIP PAGE: each group is a table of its own
+break on deptno skip page
+select deptno, ename from emp where deptno in (10, 20) and ename < 'D' order by 1, 2;
 clear breaks
 set pagesize 14
 select ename from emp where 1 = 0;
 set markup html on entmap off preformat on
 select deptno, '<b>' x from dept where deptno = 10;
+REM with ENTMAP ON the text inside <pre> gets its entities too
+set markup html entmap on
+select 'a<b & "c"' x from dual;
 set markup html on entmap on preformat off
 REM a row's nested cursor shows under it, as in the text layout: the two keep it in <pre>
 select dname, cursor(select ename from emp e where e.deptno = d.deptno and ename < 'D') staff
 from dept d where deptno = 10;
+REM COMPUTE lines and titles keep the text layout too, rather than being lost from the table
+break on deptno
+compute sum of sal on deptno
+select deptno, sal from emp where deptno = 10 order by 1;
+clear computes
+clear breaks
+ttitle left 'Salaries'
+select sal from emp where ename = 'KING';
+ttitle off
 set markup html off entmap on preformat off
 select deptno from dept where deptno = 10;
 set markup html bogus

@@ -2,7 +2,8 @@ REM source: SQL*Plus User's Guide and Reference, SHOW PARAMETERS [parameter_name
 REM parameters whose names hold the text, from V$PARAMETER: NAME, TYPE and VALUE columns of 36,
 REM 11 and 30 characters), SHOW SGA, SHOW CON_NAME, SHOW CON_ID, SHOW EDITION; Oracle Database
 REM Reference, V$PARAMETER and V$SGA need the DBA's privileges (ORA-00942 otherwise); ARCHIVE LOG
-REM LIST needs a SYSDBA connection (ORA-01031).
+REM LIST needs a SYSDBA connection (ORA-01031); ARCHIVE LOG START and the other options of the
+REM old archiving are refused (SP2-0718).
 show parameter nls_date
 show parameters
 show sga
@@ -14,10 +15,16 @@ connect system/manager
 show parameter nls_date
 show parameter db_name
 show parameter no_such_parameter
+REM a long listing goes on on pages of PAGESIZE lines, each with its headings; PAGESIZE 0 has none
+show parameters
+set pagesize 0
+show parameter nls_date
+set pagesize 14
 alter session set nls_date_format = 'DD-MON-YYYY HH24:MI:SS';
 show parameters nls_date_format
 show sga
 archive log list
+archive log start
 REM source: SQL*Plus User's Guide and Reference, predefined variables: _CONNECT_IDENTIFIER is the
 REM name of the database the logon reached.
 select '&_CONNECT_IDENTIFIER' db from dual;
