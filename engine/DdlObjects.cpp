@@ -115,6 +115,7 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$AUDIT_OPTS\" WHERE OBJECT_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_OPTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_STATS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$CLUSTER_TABLES\" WHERE TABLE_NAME = " + q);
     // dropping a parent alone would leave its children's keys pointing nowhere
     if (!children.empty() && !cascade) throw OraError(2449);
     // a temporary table's rows are no one's to bring back: it goes for good
@@ -147,7 +148,8 @@ void Translator::drop() {
       }
     tr_.ddl.push_back("DELETE FROM \"TESSEL$IDENTITY\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
-                      " (SELECT name FROM sqlite_schema WHERE type = 'index')");
+                      " (SELECT name FROM sqlite_schema WHERE type = 'index') AND NAME NOT IN"
+                      " (SELECT INDEX_NAME FROM \"TESSEL$CLUSTERS\" WHERE INDEX_NAME IS NOT NULL)");
     if (!children.empty()) {
       // the table goes once the tables that refer to it are rebuilt without their keys
       Translation self;
@@ -177,6 +179,14 @@ void Translator::drop() {
   } else if (is(at(1), "INDEX")) {
     tr_.function = 21;
     size_t i = objectName(2, name);
+    // a cluster's index: the cluster stays, its tables not to be used until another is made
+    if (!cat_.indexExists(name) && rb::scalar(cat_.db(), "SELECT 1 FROM \"TESSEL$CLUSTERS\" WHERE INDEX_NAME = " +
+                                                             quoteString(name)) == 1) {
+      if (i < size()) unexpected(i);
+      tr_.ddl.push_back("UPDATE \"TESSEL$CLUSTERS\" SET INDEX_NAME = NULL WHERE INDEX_NAME = " + quoteString(name));
+      tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'INDEX'");
+      return;
+    }
     if (!cat_.indexExists(name)) {
       // a primary or unique key's index goes only with its constraint
       sqlite3_stmt* st = nullptr;
@@ -336,6 +346,7 @@ void Translator::rename() {
     tr_.ddl.push_back("UPDATE \"TESSEL$NOVALIDATED\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$INDEX_OPTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$INDEX_STATS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$CLUSTER_TABLES\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     for (auto& s : renamePartitions(cat_, from, to)) tr_.ddl.push_back(s);
   } else if (type == "VIEW") {
     sqlite3_stmt* st = nullptr;

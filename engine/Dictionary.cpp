@@ -105,9 +105,12 @@ void fillTables(const Source& src, Inserter& ins) {
   std::set<std::string> readOnly;
   eachRow(src.db, "SELECT TABLE_NAME FROM \"TESSEL$READ_ONLY\"", [&](sqlite3_stmt* st) { readOnly.insert(col(st, 0)); }, {},
           true);
+  std::map<std::string, std::string> clustered;
+  eachRow(src.db, "SELECT TABLE_NAME, CLUSTER_NAME FROM \"TESSEL$CLUSTER_TABLES\"",
+          [&](sqlite3_stmt* st) { clustered[col(st, 0)] = col(st, 1); }, {}, true);
   for (const auto& t : tablesOf(src.db, "table")) {
     auto temp = temporary.find(t);
-    ins.text(t).text("USERS").null().null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
+    ins.text(t).text("USERS").textOrNull(clustered.count(t) ? clustered[t] : std::string()).null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
         .num(121).num(50).text("N");
     auto c = counted.find(t);
     if (c != counted.end()) ins.num(c->second); else ins.null();
@@ -297,6 +300,7 @@ void fillObjects(const Source& src, Inserter& ins) {
             std::string type = col(st, 2), created = col(st, 3);
             if (type == "TABLE") tableCreated[col(st, 0)] = created;
             bool valid = validProcedures.count(type + "/" + col(st, 0)) || type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
+                         type == "CLUSTER" ||
                          type == "MATERIALIZED VIEW" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
                          (type == "VIEW" && viewCompiles(src, col(st, 0), true)) ||
@@ -408,6 +412,8 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "SEGMENTS") fillSegments(src, ins);
   else if (base == "IND_COLUMNS") fillIndexColumns(src, ins);
   else if (base == "IND_EXPRESSIONS") fillIndexExpressions(src, ins);
+  else if (base == "CLUSTERS") fillClusters(src, ins);
+  else if (base == "CLU_COLUMNS") fillClusterColumns(src, ins);
   else if (base == "OBJECTS") fillObjects(src, ins);
   else if (base == "SEQUENCES") fillSequences(src, ins);
   else if (base == "USERS") fillUsers(src, ins);
@@ -501,6 +507,13 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$INDEX_OPTS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT,"
       " BITMAP INTEGER NOT NULL DEFAULT 0, REVERSE INTEGER NOT NULL DEFAULT 0, PREFIX INTEGER,"
       " INVISIBLE INTEGER NOT NULL DEFAULT 0, KEYS TEXT, HIDDEN TEXT)",
+      // clusters: key columns and their types as written, a tab between; the cluster's index
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$CLUSTERS\" (NAME TEXT PRIMARY KEY, TYPE TEXT NOT NULL, KEY_SIZE INTEGER,"
+      " HASHKEYS INTEGER NOT NULL, FUNCTION TEXT, SINGLE_TABLE TEXT NOT NULL, COLS TEXT NOT NULL, TYPES TEXT NOT NULL,"
+      " INDEX_NAME TEXT)",
+      // the tables of a cluster and their columns for its key, in the key's order
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$CLUSTER_TABLES\" (TABLE_NAME TEXT PRIMARY KEY, CLUSTER_NAME TEXT NOT NULL,"
+      " COLS TEXT NOT NULL)",
       // index statistics as the index was last built or analyzed
       "CREATE TABLE IF NOT EXISTS \"TESSEL$INDEX_STATS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
       " NUM_ROWS INTEGER, DISTINCT_KEYS INTEGER, LEAF_BLOCKS INTEGER, BLEVEL INTEGER, ANALYZED TEXT)",

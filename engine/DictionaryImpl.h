@@ -83,6 +83,9 @@ void fillTab(const Source& src, Inserter& ins);
 void fillIndexes(const Source& src, Inserter& ins);
 void fillIndexColumns(const Source& src, Inserter& ins);
 void fillIndexExpressions(const Source& src, Inserter& ins);
+// USER_CLUSTERS and USER_CLU_COLUMNS.
+void fillClusters(const Source& src, Inserter& ins);
+void fillClusterColumns(const Source& src, Inserter& ins);
 // The DATA_LENGTH of a column of the type.
 int dataLength(const ColType& t);
 void fillSource(const Source& src, Inserter& ins);     // DictionaryUnits.cpp
