@@ -105,22 +105,39 @@ void fillTables(const Source& src, Inserter& ins) {
   std::set<std::string> readOnly;
   eachRow(src.db, "SELECT TABLE_NAME FROM \"TESSEL$READ_ONLY\"", [&](sqlite3_stmt* st) { readOnly.insert(col(st, 0)); }, {},
           true);
+  struct Options {
+    bool iot = false, logging = true, cache = false, movement = false;
+    int64_t degree = 1;
+  };
+  std::map<std::string, Options> options;
+  eachRow(src.db, "SELECT TABLE_NAME, IOT, LOGGING, DEGREE, CACHE, ROW_MOVEMENT FROM \"TESSEL$TABLE_OPTS\"",
+          [&](sqlite3_stmt* st) {
+            options[col(st, 0)] = {sqlite3_column_int(st, 1) != 0, sqlite3_column_int(st, 2) != 0,
+                                   sqlite3_column_int(st, 4) != 0, sqlite3_column_int(st, 5) != 0,
+                                   sqlite3_column_int64(st, 3)};
+          }, {}, true);
   std::map<std::string, std::string> clustered;
   eachRow(src.db, "SELECT TABLE_NAME, CLUSTER_NAME FROM \"TESSEL$CLUSTER_TABLES\"",
           [&](sqlite3_stmt* st) { clustered[col(st, 0)] = col(st, 1); }, {}, true);
   for (const auto& t : tablesOf(src.db, "table")) {
     auto temp = temporary.find(t);
     ins.text(t).text("USERS").textOrNull(clustered.count(t) ? clustered[t] : std::string()).null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
-        .num(121).num(50).text("N");
+        .num(121).num(50);
+    const Options o = options.count(t) ? options[t] : Options{};
+    ins.text(o.logging ? "YES" : "NO").text("N");
     auto c = counted.find(t);
     if (c != counted.end()) ins.num(c->second); else ins.null();
     for (int i = 0; i < 5; ++i) ins.null();
-    ins.text("         1").text("         1").text("    N");
+    char degree[16];
+    std::snprintf(degree, sizeof degree, "%10s", o.degree == 0 ? "DEFAULT" : std::to_string(o.degree).c_str());
+    ins.text(degree).text("         1").text(o.cache ? "    Y" : "    N");
     // statistics SQLite keeps without our record of when (an older build's ANALYZE) show no date
     auto when = analyzed.find(t);
     if (c != counted.end()) ins.num(c->second); else ins.null();
     if (c != counted.end() && when != analyzed.end()) ins.text(when->second); else ins.null();
-    ins.text(isPartitioned(src.db, t) ? "YES" : "NO").text(temp != temporary.end() ? "Y" : "N");
+    ins.text(isPartitioned(src.db, t) ? "YES" : "NO");
+    if (o.iot) ins.text("IOT"); else ins.null();
+    ins.text(temp != temporary.end() ? "Y" : "N").text(o.movement ? "ENABLED" : "DISABLED");
     if (temp != temporary.end()) ins.text(temp->second); else ins.null();
     ins.text(readOnly.count(t) ? "YES" : "NO").row();
   }
@@ -511,6 +528,10 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$CLUSTERS\" (NAME TEXT PRIMARY KEY, TYPE TEXT NOT NULL, KEY_SIZE INTEGER,"
       " HASHKEYS INTEGER NOT NULL, FUNCTION TEXT, SINGLE_TABLE TEXT NOT NULL, COLS TEXT NOT NULL, TYPES TEXT NOT NULL,"
       " INDEX_NAME TEXT)",
+      // LOGGING, CACHE, PARALLEL (0: DEFAULT), ROW MOVEMENT and ORGANIZATION INDEX of tables
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$TABLE_OPTS\" (TABLE_NAME TEXT PRIMARY KEY, IOT INTEGER NOT NULL DEFAULT 0,"
+      " LOGGING INTEGER NOT NULL DEFAULT 1, DEGREE INTEGER NOT NULL DEFAULT 1, CACHE INTEGER NOT NULL DEFAULT 0,"
+      " ROW_MOVEMENT INTEGER NOT NULL DEFAULT 0)",
       // the tables of a cluster and their columns for its key, in the key's order
       "CREATE TABLE IF NOT EXISTS \"TESSEL$CLUSTER_TABLES\" (TABLE_NAME TEXT PRIMARY KEY, CLUSTER_NAME TEXT NOT NULL,"
       " COLS TEXT NOT NULL)",

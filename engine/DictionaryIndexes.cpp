@@ -121,12 +121,18 @@ void fillIndexes(const Source& src, Inserter& ins) {
             stats[col(st, 0)] = {sqlite3_column_int64(st, 1), sqlite3_column_int64(st, 2),
                                  sqlite3_column_int64(st, 3), sqlite3_column_int64(st, 4), col(st, 5)};
           }, {}, true);
+  // an index-organized table's rows are its primary key's index
+  std::set<std::string> organized;
+  eachRow(src.db, "SELECT c.NAME FROM \"TESSEL$TABLE_OPTS\" o JOIN \"TESSEL$CONSTRAINTS\" c ON c.TABLE_NAME = o.TABLE_NAME"
+                  " WHERE o.IOT = 1 AND c.TYPE = 'P'",
+          [&](sqlite3_stmt* st) { organized.insert(col(st, 0)); }, {}, true);
   const auto options = indexOptions(src.db);
   for (auto& ix : allIndexes(src.db)) {
     const IndexOptions* o = find(options, ix.name);
     std::string type = o && o->bitmap ? "BITMAP" : "NORMAL";
     if (o && o->reverse) type += "/REV";
     if (functionBased(ix, o)) type = "FUNCTION-BASED " + type;
+    if (organized.count(ix.name)) type = "IOT - TOP";
     bool compressed = o && o->prefix > 0;
     ins.text(ix.name).text(type).text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
         .text(compressed ? "ENABLED" : "DISABLED");
