@@ -117,6 +117,7 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_STATS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CLUSTER_TABLES\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$TABLE_OPTS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$COL_STATS\" WHERE TABLE_NAME = " + q);
     // dropping a parent alone would leave its children's keys pointing nowhere
     if (!children.empty() && !cascade) throw OraError(2449);
     // a temporary table's rows are no one's to bring back: it goes for good
@@ -349,6 +350,7 @@ void Translator::rename() {
     tr_.ddl.push_back("UPDATE \"TESSEL$INDEX_STATS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$CLUSTER_TABLES\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$TABLE_OPTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$COL_STATS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     for (auto& s : renamePartitions(cat_, from, to)) tr_.ddl.push_back(s);
   } else if (type == "VIEW") {
     sqlite3_stmt* st = nullptr;
@@ -558,6 +560,7 @@ void Translator::analyze() {
     // a table's indexes are analyzed with it
     tr_.beforeCommit.push_back([table, name, index](Session& s) {
       gatherIndexStatistics(s.db, table, index ? name : std::string());
+      if (!index) gatherColumnStatistics(s.db, table);
     });
     // a key's index is SQLite's own, under another name: its table's statistics cover it
     if (!index || cat_.indexExists(name)) tr_.ddl.push_back("ANALYZE " + quoteIdent(name));
@@ -570,6 +573,7 @@ void Translator::analyze() {
   } else if (is(t_[i - 1], "STATISTICS")) {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_STATS\" WHERE " + std::string(index ? "NAME" : "TABLE_NAME") + " = " +
                       quoteString(name));
+    if (!index) tr_.ddl.push_back("DELETE FROM \"TESSEL$COL_STATS\" WHERE TABLE_NAME = " + quoteString(name));
     tr_.actions.push_back([name](Session& s) {
       execOne(s.db, "DELETE FROM sqlite_stat1 WHERE tbl = " + quoteString(name)); // none kept: nothing to do
     });

@@ -149,6 +149,7 @@ bool viewCompiles(const Source& src, const std::string& name, bool translated);
 void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
   sqlite3* db = src.db;
   bool computed = false, invisible = false;
+  std::map<std::pair<std::string, std::string>, ColumnStats> stats = columnStatistics(db);
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id, const std::string& dflt) {
     std::string type = dataType(t);
@@ -167,6 +168,9 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
     if (invisible) ins.null(); else ins.num(id); // an invisible column has no place in the order
     if (dflt.empty()) ins.null().null();
     else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);
+    auto s = stats.find({table, name});
+    if (s != stats.end()) addColumnStatistics(ins, s->second);
+    else for (int k = 0; k < 8; ++k) ins.null();
     if ((t.code == kVarchar2 || t.code == kChar) && t.object.empty()) {
       int chars = t.chars > 0 ? t.chars : t.size;
       ins.num(t.national ? dataLength(t) : t.size).num(chars).text(t.chars > 0 ? "C" : "B");
@@ -430,6 +434,8 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "IND_COLUMNS") fillIndexColumns(src, ins);
   else if (base == "IND_EXPRESSIONS") fillIndexExpressions(src, ins);
   else if (base == "CLUSTERS") fillClusters(src, ins);
+  else if (base == "TAB_STATISTICS") fillTableStatistics(src, ins);
+  else if (base == "TAB_COL_STATISTICS") fillColumnStatistics(src, ins);
   else if (base == "CLU_COLUMNS") fillClusterColumns(src, ins);
   else if (base == "OBJECTS") fillObjects(src, ins);
   else if (base == "SEQUENCES") fillSequences(src, ins);
@@ -532,6 +538,10 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$TABLE_OPTS\" (TABLE_NAME TEXT PRIMARY KEY, IOT INTEGER NOT NULL DEFAULT 0,"
       " LOGGING INTEGER NOT NULL DEFAULT 1, DEGREE INTEGER NOT NULL DEFAULT 1, CACHE INTEGER NOT NULL DEFAULT 0,"
       " ROW_MOVEMENT INTEGER NOT NULL DEFAULT 0)",
+      // column statistics as last gathered; LOW_VALUE and HIGH_VALUE as DUMP(..., 16) shows them
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$COL_STATS\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
+      " NUM_DISTINCT INTEGER, NUM_NULLS INTEGER, LOW_VALUE TEXT, HIGH_VALUE TEXT, SAMPLE_SIZE INTEGER, ANALYZED TEXT,"
+      " PRIMARY KEY (TABLE_NAME, COLUMN_NAME))",
       // the tables of a cluster and their columns for its key, in the key's order
       "CREATE TABLE IF NOT EXISTS \"TESSEL$CLUSTER_TABLES\" (TABLE_NAME TEXT PRIMARY KEY, CLUSTER_NAME TEXT NOT NULL,"
       " COLS TEXT NOT NULL)",
