@@ -101,6 +101,10 @@ void Translator::alterTable() {
   if (!setUnused && (is(verb, "MOVE") || is(verb, "SHRINK") || skipPhysical(t_, i) > i)) {
     // storage attributes, a move or a shrink change nothing in the engine's own storage
     size_t j = is(verb, "SHRINK") ? size() : skipPhysical(t_, is(verb, "MOVE") ? i + 1 : i);
+    // a shrink moves rows, which the table must allow
+    if (is(verb, "SHRINK") && rb::scalar(db, "SELECT ROW_MOVEMENT FROM \"TESSEL$TABLE_OPTS\" WHERE TABLE_NAME = " +
+                                                 quoteString(table)) != 1)
+      throw OraError(10636);
     bool kept = !is(verb, "MOVE"); // a move leaves the indexes unusable unless told otherwise
     if (is(verb, "MOVE") && is(at(j), "ONLINE")) kept = true, ++j;
     if (is(verb, "MOVE") && is(at(j), "UPDATE")) {

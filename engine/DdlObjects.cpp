@@ -536,8 +536,31 @@ void Translator::analyze() {
   tr_.kind = StmtKind::Ddl;
   bool index = is(at(1), "INDEX");
   tr_.function = index ? 63 : 62;
-  if (!index) expect(1, "TABLE", 905);
   std::string name;
+  if (is(at(1), "CLUSTER")) {
+    // a cluster's statistics are its tables' and their indexes'
+    tr_.function = 64;
+    size_t i = objectName(2, name);
+    if (rb::scalar(cat_.db(), "SELECT 1 FROM \"TESSEL$CLUSTERS\" WHERE NAME = " + quoteString(name)) != 1)
+      throw OraError(943).at(t_[2].pos);
+    std::vector<std::string> tables;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(cat_.db(), "SELECT TABLE_NAME FROM \"TESSEL$CLUSTER_TABLES\" WHERE CLUSTER_NAME = ?1", -1, &st,
+                       nullptr);
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(st) == SQLITE_ROW) tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    const std::string rest = i < size() ? src_.substr(t_[i].pos) : std::string();
+    for (auto& t : tables) {
+      Translation one = translate("ANALYZE TABLE " + quoteIdent(t) + " " + rest, cat_, false, false);
+      for (auto& sql : one.ddl) tr_.ddl.push_back(sql);
+      for (auto& a : one.beforeCommit) tr_.beforeCommit.push_back(a);
+      for (auto& a : one.actions) tr_.actions.push_back(a);
+    }
+    if (tables.empty() && i >= size()) unexpected(i);
+    return;
+  }
+  if (!index) expect(1, "TABLE", 905);
   size_t i = objectName(2, name);
   if (index ? !cat_.indexExists(name) && !cat_.keyIndexExists(name) : !cat_.tableExists(name) || cat_.viewExists(name))
     throw OraError(index ? 1418 : 942).at(t_[2].pos);
