@@ -1,13 +1,20 @@
-// DBMS_METADATA.GET_DDL('TABLE', 'DEPT') in a query: the object's DDL as Oracle writes it.
+// DBMS_METADATA: GET_DDL and GET_DEPENDENT_DDL as the engine's SQL functions, and the session's
+// transform parameters that shape what they write.
 #pragma once
+#include "FunctionUtil.h"
+
 #include <string>
+#include <vector>
+
+struct sqlite3;
 
 namespace ora {
 
-class Catalog;
+// ora_dbms_metadata_get_ddl and ora_dbms_metadata_get_dependent_ddl.
+const std::vector<fn::Def>& metadataFunctionDefs();
 
-// The statement with each GET_DDL of literal arguments replaced by the DDL's text; false when
-// it has none. ORA-31603 for an object the schema does not have.
-bool metadataCalls(const std::string& text, Catalog& cat, std::string& out);
+// SET_TRANSFORM_PARAM(SESSION_TRANSFORM, name, value [, object_type]): value TRUE or FALSE;
+// objectType empty for every type. ORA-31600 for a name or value the package does not know.
+void setTransformParam(sqlite3* db, const std::string& objectType, const std::string& name, const std::string& value);
 
 } // namespace ora

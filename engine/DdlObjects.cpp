@@ -1,5 +1,6 @@
 // DROP, users, RENAME, COMMENT, GRANT, TRUNCATE, LOCK TABLE, SET TRANSACTION, ANALYZE and ALTER INDEX.
 #include "Roles.h"
+#include "ObjectGrants.h"
 #include "Database.h"
 #include "DdlImpl.h"
 #include "DdlPartition.h"
@@ -321,6 +322,7 @@ void Translator::dropUser() {
     }
     if (int rc = ora::dropUser(s.folder, name)) throw OraError(rc, name);
     forgetGrantee(s.folder, name);
+    forgetObjectGrants(s.folder, name);
   });
 }
 
@@ -423,15 +425,7 @@ void Translator::grant() {
       "CREATE VIEW", "CREATE SEQUENCE", "CREATE PROCEDURE", "CREATE TRIGGER", "UNLIMITED TABLESPACE",
       "ALTER SESSION"};
   size_t i = 1;
-  // an object grant names an object of the schema first: one that is not there is ORA-00942
-  for (size_t on = 1; on + 1 < size() && !is(at(on), "TO"); ++on)
-    if (is(at(on), "ON")) {
-      std::string object;
-      objectName(on + 1, object);
-      if (!cat_.tableExists(object) && cat_.objectType(object).empty())
-        throw OraError(942).at(static_cast<int>(at(on + 1).pos));
-      break;
-    }
+  // object grants are read before this (ObjectGrants.cpp)
   if (cat_.user() != "SYSTEM") throw OraError(1031);
   std::string priv;
   for (; i < size() && !is(at(i), "TO"); ++i) {
@@ -440,7 +434,6 @@ void Translator::grant() {
       priv.clear();
       continue;
     }
-    if (is(at(i), "ON")) throw OraError(1031, "object privileges are not supported by this engine");
     priv += (priv.empty() ? "" : " ") + at(i).text;
   }
   if (!held.count(priv)) throw OraError(1031, "GRANT " + priv + " is not supported by this engine");

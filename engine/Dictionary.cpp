@@ -1,6 +1,8 @@
 #include "Roles.h"
+#include "ObjectGrants.h"
 #include "Audit.h"
 #include "Dictionary.h"
+#include "DatabaseLinks.h"
 
 #include "Booleans.h"
 #include "Database.h"
@@ -484,7 +486,9 @@ std::vector<std::pair<std::string, std::string>> dictionaryNames(const std::stri
 bool dictionaryReadsElsewhere(const std::string& view) {
   return view.rfind("DBA_", 0) == 0 || view == "ALL_USERS" || view == "USER_USERS" || view == "USER_SEQUENCES" || view == "ALL_SEQUENCES" ||
          view == "NLS_SESSION_PARAMETERS" || view == "V$NLS_PARAMETERS" || view == "USER_ROLE_PRIVS" ||
-         view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS";
+         view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS" || objectPrivilegeView(view) ||
+         // jobs change by DML of the engine's own
+         view == "USER_JOBS" || view == "USER_SCHEDULER_JOBS" || view == "USER_SCHEDULER_JOB_RUN_DETAILS";
 }
 
 std::string dictionaryTable(const std::string& view) { return "TESSEL$D_" + view; }
@@ -494,6 +498,14 @@ void ensureSchemaTables(sqlite3* db) {
       // AUDIT options of the schema's objects: S (by session), A (by access) or - for each outcome
       "CREATE TABLE IF NOT EXISTS \"TESSEL$AUDIT_OPTS\" (OBJECT_NAME TEXT NOT NULL, OPTION TEXT NOT NULL,"
       " SUCCESS TEXT NOT NULL, FAILURE TEXT NOT NULL, PRIMARY KEY (OBJECT_NAME, OPTION))",
+      // DBMS_JOB's and DBMS_SCHEDULER's jobs and the runs of the latter (dates as stored DATEs)
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$JOBS\" (JOB INTEGER PRIMARY KEY AUTOINCREMENT, WHAT TEXT, NEXT_DATE TEXT, INTERVAL TEXT,"
+      " BROKEN TEXT, FAILURES INTEGER, TOTAL_TIME INTEGER, LAST_DATE TEXT, LOG_USER TEXT)",
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$SCHEDULER_JOBS\" (NAME TEXT PRIMARY KEY, JOB_TYPE TEXT, JOB_ACTION TEXT,"
+      " NUMBER_OF_ARGUMENTS INTEGER, START_DATE TEXT, REPEAT_INTERVAL TEXT, END_DATE TEXT, JOB_CLASS TEXT, ENABLED TEXT,"
+      " AUTO_DROP TEXT, COMMENTS TEXT, RUN_COUNT INTEGER, FAILURE_COUNT INTEGER, LAST_START_DATE TEXT, CREATOR TEXT)",
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$SCHEDULER_RUNS\" (LOG_ID INTEGER PRIMARY KEY, LOG_DATE TEXT, JOB_NAME TEXT,"
+      " STATUS TEXT, ERROR INTEGER, ACTUAL_START_DATE TEXT, ADDITIONAL_INFO TEXT)",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$OBJECTS\" (OBJ INTEGER PRIMARY KEY AUTOINCREMENT,"
       " NAME TEXT NOT NULL, TYPE TEXT NOT NULL, CREATED TEXT, UNIQUE (NAME, TYPE))",
       "CREATE TABLE IF NOT EXISTS \"TESSEL$SOURCE\" (NAME TEXT NOT NULL, TYPE TEXT NOT NULL,"
@@ -597,11 +609,27 @@ void fillDictionary(Session& s, const std::string& view) {
     }
     return;
   }
+  if (view == "USER_DB_LINKS" || view == "ALL_DB_LINKS" || view == "DBA_DB_LINKS") {
+    Inserter ins(s.db, view, n);
+    for (auto& row : databaseLinkRows(s.db, view, s.user)) {
+      for (auto& v : row) ins.textOrNull(v);
+      ins.row();
+    }
+    return;
+  }
   if (view == "USER_ROLE_PRIVS" || view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS" ||
       view == "DBA_ROLES") {
     Inserter ins(s.db, view, n);
     for (auto& row : roleViewRows(s, view)) {
       for (auto& v : row) ins.text(v);
+      ins.row();
+    }
+    return;
+  }
+  if (objectPrivilegeView(view)) {
+    Inserter ins(s.db, view, n);
+    for (auto& row : objectPrivilegeRows(s, view)) {
+      for (auto& v : row) ins.textOrNull(v);
       ins.row();
     }
     return;
@@ -615,6 +643,11 @@ void fillDictionary(Session& s, const std::string& view) {
   if (view == "V$DATABASE" || view == "V$INSTANCE" || view == "V$SESSION") {
     Inserter ins(s.db, view, n);
     fillInstanceViews(view, s.db, s.user, databaseName(s.folder), ins);
+    return;
+  }
+  if (view == "USER_JOBS" || view == "USER_SCHEDULER_JOBS" || view == "USER_SCHEDULER_JOB_RUN_DETAILS") {
+    Inserter ins(s.db, view, n);
+    fillJobViews(view, own, ins);
     return;
   }
   if (view == "V$VERSION" || view == "GLOBAL_NAME") { Inserter ins(s.db, view, n); fillDatabaseNames(view, s.folder, ins); return; }

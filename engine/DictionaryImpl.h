@@ -124,6 +124,8 @@ std::string databaseName(const std::string& folder);
 void fillInstanceViews(const std::string& view, sqlite3* db, const std::string& user, const std::string& dbName,
                        Inserter& ins);
 void fillConstraints(const Source& src, Inserter& ins);
+// USER_JOBS, USER_SCHEDULER_JOBS, USER_SCHEDULER_JOB_RUN_DETAILS (SuppliedJobs.cpp)
+void fillJobViews(const std::string& view, const Source& src, Inserter& ins);
 void fillConsColumns(const Source& src, Inserter& ins);
 // Which columns of each table and view INSERT, UPDATE and DELETE can change.
 void fillUpdatableColumns(const Source& src, Inserter& ins);

@@ -1,5 +1,6 @@
 // The dictionary's views: their columns and comments, and the ALL_ and DBA_ forms of the USER_ ones.
 #include "DictionaryImpl.h"
+#include "ObjectGrants.h"
 
 #include <string>
 #include <vector>
@@ -188,6 +189,24 @@ const ViewDef kViews[] = {
      "NLS parameters of the user session"},
     {"V$NLS_PARAMETERS", "PARAMETER VARCHAR2(64), VALUE VARCHAR2(64)", "Synonym for V_$NLS_PARAMETERS"},
     {"V$VERSION", "BANNER VARCHAR2(80)", "Version numbers of core library components"},
+    {"USER_JOBS",
+     "JOB NUMBER NOT NULL, LOG_USER VARCHAR2(30) NOT NULL, PRIV_USER VARCHAR2(30) NOT NULL,"
+     " SCHEMA_USER VARCHAR2(30) NOT NULL, LAST_DATE DATE, LAST_SEC VARCHAR2(8), THIS_DATE DATE, THIS_SEC VARCHAR2(8),"
+     " NEXT_DATE DATE NOT NULL, NEXT_SEC VARCHAR2(8), TOTAL_TIME NUMBER, BROKEN VARCHAR2(1),"
+     " \"INTERVAL\" VARCHAR2(200) NOT NULL, FAILURES NUMBER, WHAT VARCHAR2(4000), INSTANCE NUMBER",
+     "All jobs owned by this user"},
+    {"USER_SCHEDULER_JOBS",
+     "JOB_NAME VARCHAR2(128) NOT NULL, JOB_SUBNAME VARCHAR2(128), JOB_STYLE VARCHAR2(17), JOB_CREATOR VARCHAR2(128),"
+     " CLIENT_ID VARCHAR2(65), PROGRAM_NAME VARCHAR2(128), JOB_TYPE VARCHAR2(16), JOB_ACTION VARCHAR2(4000),"
+     " NUMBER_OF_ARGUMENTS NUMBER, SCHEDULE_TYPE VARCHAR2(12), START_DATE DATE, REPEAT_INTERVAL VARCHAR2(4000),"
+     " END_DATE DATE, JOB_CLASS VARCHAR2(128), ENABLED VARCHAR2(5), AUTO_DROP VARCHAR2(5), STATE VARCHAR2(15),"
+     " RUN_COUNT NUMBER, FAILURE_COUNT NUMBER, LAST_START_DATE DATE, NEXT_RUN_DATE DATE, COMMENTS VARCHAR2(4000)",
+     "All scheduler jobs in the user's own schema"},
+    {"USER_SCHEDULER_JOB_RUN_DETAILS",
+     "LOG_ID NUMBER, LOG_DATE DATE, OWNER VARCHAR2(128), JOB_NAME VARCHAR2(261), JOB_SUBNAME VARCHAR2(261),"
+     " STATUS VARCHAR2(30), \"ERROR#\" NUMBER, REQ_START_DATE DATE, ACTUAL_START_DATE DATE, INSTANCE_ID NUMBER,"
+     " ADDITIONAL_INFO VARCHAR2(4000)",
+     "The details of the runs of the user's own scheduler jobs"},
     {"GLOBAL_NAME", "GLOBAL_NAME VARCHAR2(4000)", "global database name"},
     {"V$DATABASE",
      "DBID NUMBER, NAME VARCHAR2(9), LOG_MODE VARCHAR2(12), OPEN_MODE VARCHAR2(20), DATABASE_ROLE VARCHAR2(16),"
@@ -253,6 +272,18 @@ const ViewDef kViews[] = {
      "OBJECT_NAME VARCHAR2(128), OBJECT_TYPE VARCHAR2(9), COLUMN_NAME VARCHAR2(128), DOMAIN_NAME VARCHAR2(128),"
      " DOMAIN_OWNER VARCHAR2(128), ANNOTATION_NAME VARCHAR2(1024), ANNOTATION_VALUE VARCHAR2(4000)",
      "Usage of schema annotations on the user's objects"},
+    {"USER_DB_LINKS",
+     "DB_LINK VARCHAR2(128) NOT NULL, USERNAME VARCHAR2(128), PASSWORD VARCHAR2(30), HOST VARCHAR2(2000),"
+     " CREATED DATE NOT NULL",
+     "Database links owned by the user"},
+    {"ALL_DB_LINKS",
+     "OWNER VARCHAR2(128) NOT NULL, DB_LINK VARCHAR2(128) NOT NULL, USERNAME VARCHAR2(128), HOST VARCHAR2(2000),"
+     " CREATED DATE NOT NULL",
+     "Database links accessible to the user"},
+    {"DBA_DB_LINKS",
+     "OWNER VARCHAR2(128) NOT NULL, DB_LINK VARCHAR2(128) NOT NULL, USERNAME VARCHAR2(128), HOST VARCHAR2(2000),"
+     " CREATED DATE NOT NULL",
+     "All database links in the database"},
     {"USER_PART_KEY_COLUMNS",
      "NAME VARCHAR2(30), OBJECT_TYPE CHAR(5), COLUMN_NAME VARCHAR2(4000), COLUMN_POSITION NUMBER",
      "Partitioning key columns of the user's partitioned tables"},
@@ -285,6 +316,7 @@ const std::vector<View>& allViews() {
   static const std::vector<View> views = [] {
     std::vector<View> out;
     for (auto& v : kViews) out.push_back({v.name, v.columns, v.comment});
+    for (auto& v : objectPrivilegeViews()) out.push_back({v.name, v.columns, v.comment});
     for (auto& o : kOwned) {
       std::string user = std::string("USER_") + o.base, columns;
       for (auto& v : kViews)

@@ -147,7 +147,8 @@ bool explainPlan(const std::string& text, Catalog& cat, Translation& out) {
   if (!cat.tableExists(table)) {
     std::string target = cat.synonymTarget(table);
     if (!target.empty() && cat.tableExists(target)) table = target;
-    else if (named || !target.empty()) throw OraError(942, table);
+    // INTO PLAN_TABLE names the table every schema has, made as without INTO
+    else if ((named && table != "PLAN_TABLE") || !target.empty()) throw OraError(942, table);
     else create = true;
   }
   std::string verb = inner.kind == StmtKind::Query ? "SELECT" : inner.verb;

@@ -5,6 +5,7 @@
 #include "OraValues.h"
 
 #include <cstdint>
+#include <map>
 #include <new>
 #include <sqlite3.h>
 #include <string>
@@ -188,6 +189,7 @@ void fnLength(Ctx* ctx, int, Val** argv);
 void fnUpper(Ctx* ctx, int, Val** argv);
 void fnLower(Ctx* ctx, int, Val** argv);
 void fnInitcap(Ctx* ctx, int, Val** argv);
+void fnReverse(Ctx* ctx, int, Val** argv);
 void fnTrim(Ctx* ctx, int, Val** argv);
 void fnLtrim(Ctx* ctx, int argc, Val** argv);
 void fnRtrim(Ctx* ctx, int argc, Val** argv);
@@ -242,6 +244,8 @@ void dropState(sqlite3_context* ctx) {
 
 namespace ora {
 
+class Session;
+
 // The settings of the session on one connection (ALTER SESSION SET NLS_...).
 struct Nls {
   std::string dateFormat; // NLS_DATE_FORMAT; empty for the default 'RR-MM-DD'
@@ -254,6 +258,10 @@ struct Nls {
   std::string user;
   int64_t sessionId = 0;
   std::string module, action, clientInfo; // DBMS_APPLICATION_INFO's
+  std::string clientIdentifier;           // DBMS_SESSION.SET_IDENTIFIER's
+  // DBMS_METADATA.SET_TRANSFORM_PARAM: "OBJECT_TYPE.NAME" (no type: every type) -> TRUE, FALSE, text
+  std::map<std::string, std::string> metadataTransform;
+  Session* session = nullptr; // the logon this connection belongs to, when it is one
   std::string timeZone; // ALTER SESSION SET TIME_ZONE; empty: the machine's offset
   // NLS_TIMESTAMP_FORMAT, NLS_TIMESTAMP_TZ_FORMAT; empty for the defaults (timestampModel)
   std::string timestampFormat, timestampTzFormat;

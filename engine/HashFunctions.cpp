@@ -246,6 +246,13 @@ void fnOraHash(Ctx* ctx, int argc, Val** argv) {
 
 } // namespace
 
+std::string digest(const std::vector<uint8_t>& in, const std::string& method) {
+  if (method == "MD5") return md5(in);
+  if (method == "SHA1") return sha1(in);
+  if (method == "SHA256") return sha256(in);
+  return sha512(in, method == "SHA384");
+}
+
 const std::vector<Def>& hashFunctionDefs() {
   static const std::vector<Def> defs = {
       {"STANDARD_HASH", 2, 3, guarded<fnStandardHash>, kRaw},

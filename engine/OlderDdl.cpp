@@ -31,9 +31,16 @@ void administrationOnly(const std::string& text, const std::string& user) {
     return;
   }
   if (t.size() < 2 || t[1].kind != sql::Tok::Ident) return;
-  if (t[1].text != "PROFILE" && !(alter && t[1].text == "SYSTEM")) return;
+  // the database's storage and instance: a DBA's statements, with nothing here to act on
+  auto word = [&](size_t k, const char* w) { return k < t.size() && t[k].kind == sql::Tok::Ident && t[k].text == w; };
+  size_t k = 1 + (word(1, "PUBLIC") || word(1, "UNDO") || word(1, "TEMPORARY") || word(1, "BIGFILE") || word(1, "SMALLFILE") ? 1 : 0);
+  std::string what = t[k].text;
+  if (word(k, "ROLLBACK") && word(k + 1, "SEGMENT")) what = "ROLLBACK SEGMENT";
+  else if (word(k, "TABLESPACE") && !word(1, "PUBLIC")) what = "TABLESPACE";
+  else if (word(1, "DATABASE") && !word(2, "LINK")) what = "DATABASE";
+  else if (t[1].text != "PROFILE" && !(alter && t[1].text == "SYSTEM")) return;
   if (user != "SYSTEM") throw OraError(1031);
-  throw OraError(1031, t[0].text + " " + t[1].text + " is not supported by this engine");
+  throw OraError(1031, t[0].text + " " + what + " is not supported by this engine");
 }
 
 } // namespace ora

@@ -14,6 +14,7 @@
 #include "RowScn.h"
 #include "TimeBucket.h"
 #include "SuppliedPackages.h"
+#include "DbmsMetadata.h"
 
 #include <algorithm>
 #include <cmath>
@@ -454,6 +455,7 @@ const Def kDefs[] = {
     {"UPPER", 1, 1, guarded<fnUpper>, kVarchar2},
     {"LOWER", 1, 1, guarded<fnLower>, kVarchar2},
     {"INITCAP", 1, 1, guarded<fnInitcap>, kVarchar2},
+    {"REVERSE", 1, 1, guarded<fnReverse>, kVarchar2},
     {"TRIM", 1, 1, guarded<fnTrim>, kVarchar2},
     {"LTRIM", 1, 2, guarded<fnLtrim>, kVarchar2},
     {"RTRIM", 1, 2, guarded<fnRtrim>, kVarchar2},
@@ -494,7 +496,8 @@ const std::vector<Def>& allDefs() {
   static const std::vector<Def> all = [] {
     std::vector<Def> v(std::begin(kDefs), std::end(kDefs));
     for (auto* more : {&scalarFunctionDefs, &sessionFunctionDefs, &hashFunctionDefs, &normalizeFunctionDefs, &intervalFunctionDefs,
-                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs, &zoneFunctionDefs, &scnFunctionDefs, &timeBucketDefs})
+                       &lobFunctionDefs, &suppliedFunctionDefs, &checkFunctionDefs, &zoneFunctionDefs, &scnFunctionDefs, &timeBucketDefs,
+                       &metadataFunctionDefs})
       for (const Def& d : more()) v.push_back(d);
     return v;
   }();

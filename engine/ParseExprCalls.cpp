@@ -28,7 +28,7 @@ struct Arity {
 constexpr size_t kMany = 255;
 constexpr Arity kArities[] = {
     {"NVL", 2, 2}, {"NVL2", 3, 3}, {"NULLIF", 2, 2}, {"LNNVL", 1, 1}, {"NANVL", 2, 2},
-    {"UPPER", 1, 1}, {"LOWER", 1, 1}, {"INITCAP", 1, 1}, {"LENGTH", 1, 1}, {"LENGTHB", 1, 1},
+    {"UPPER", 1, 1}, {"LOWER", 1, 1}, {"INITCAP", 1, 1}, {"REVERSE", 1, 1}, {"LENGTH", 1, 1}, {"LENGTHB", 1, 1},
     {"CONCAT", 2, 2}, {"CHR", 1, 1}, {"ASCII", 1, 1}, {"SOUNDEX", 1, 1}, {"VSIZE", 1, 1},
     {"MOD", 2, 2}, {"REMAINDER", 2, 2}, {"ABS", 1, 1}, {"SIGN", 1, 1}, {"CEIL", 1, 2},
     {"FLOOR", 1, 2}, {"POWER", 2, 2}, {"SQRT", 1, 1}, {"EXP", 1, 1}, {"LN", 1, 1}, {"LOG", 2, 2},

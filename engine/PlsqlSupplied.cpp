@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <ctime>
 #include <cstring>
 #include <sqlite3.h>
 #include <thread>
@@ -183,6 +184,73 @@ void errorLog(Run& r, const Stmt& s) {
   ended(r);
 }
 
+// DBMS_UTILITY.DB_VERSION(version OUT, compatibility OUT): this release's numbers.
+void dbVersion(Run& r, const Stmt& s) {
+  onlyArguments(r, s, {"VERSION", "COMPATIBILITY"});
+  const Range *v = argument(s, "VERSION", 0), *c = argument(s, "COMPATIBILITY", 1);
+  if (!v || !c) wrongArguments(r, s);
+  const std::string n = std::to_string(kDbVersion) + "." + std::to_string(kDbRelease);
+  r.assign(*v, Val{Val::Str, n + ".0.0.0", false});
+  r.assign(*c, Val{Val::Str, n + ".0", false});
+}
+
+// DBMS_UTILITY.EXEC_DDL_STATEMENT(parse_string): DDL runs; any other statement is only parsed.
+void execDdl(Run& r, const Stmt& s) {
+  onlyArguments(r, s, {"PARSE_STRING"});
+  const Range* a = argument(s, "PARSE_STRING", 0);
+  if (!a || s.conds.size() != 1) wrongArguments(r, s);
+  std::string sql = textOf(r, a);
+  size_t b = sql.find_first_not_of(" \t\r\n"), e = sql.find_last_not_of(" \t\r\n;");
+  if (b == std::string::npos || e < b) throw OraError(900);
+  sql = sql.substr(b, e + 1 - b);
+  bool block = false;
+  if (dynamicKind(r, sql, block) == StmtKind::Ddl && !block) {
+    dynamicDdlText(r, sql);
+    ended(r);
+  }
+}
+
+// DBMS_UTILITY.COMPILE_SCHEMA(schema [, compile_all [, reuse_settings]]): the schema's stored
+// units and views compiled again, all of them or only the invalid ones; one that still fails
+// stays invalid, as its errors say.
+void compileSchema(Run& r, const Stmt& s) {
+  onlyArguments(r, s, {"SCHEMA", "COMPILE_ALL", "REUSE_SETTINGS"});
+  const Range* a = argument(s, "SCHEMA", 0);
+  if (!a) wrongArguments(r, s);
+  std::string schema = textOf(r, a);
+  bool all = true;
+  if (const Range* c = argument(s, "COMPILE_ALL", 1)) {
+    Val v = r.eval(*c);
+    if (v.k != Val::Bool && v.k != Val::Null) wrongArguments(r, s);
+    all = v.k != Val::Bool || v.b;
+  }
+  if (schema != r.ses.user) {
+    OraError e(20000);
+    e.text = "ORA-20000: You have insufficient privileges for an object in this schema.";
+    throw e;
+  }
+  Rows units = dynamicRows(r,
+                           "SELECT OBJECT_TYPE, OBJECT_NAME FROM USER_OBJECTS WHERE OBJECT_TYPE IN ('PROCEDURE', "
+                           "'FUNCTION', 'PACKAGE', 'PACKAGE BODY', 'TRIGGER', 'VIEW', 'TYPE', 'TYPE BODY')" +
+                               std::string(all ? "" : " AND STATUS = 'INVALID'") + " ORDER BY OBJECT_ID",
+                           {}, 0);
+  r.ses.commit();
+  for (const auto& row : units.rows) {
+    if (row.size() < 2 || row[0].k != Val::Str || row[1].k != Val::Str) continue;
+    std::string type = row[0].s, body;
+    if (type.ends_with(" BODY")) {
+      type = type.substr(0, type.size() - 5);
+      body = " BODY";
+    }
+    try {
+      dynamicDdlText(r, "ALTER " + type + " " + quoteIdent(row[1].s) + " COMPILE" + body);
+    } catch (const OraError&) {
+      // left invalid, with its errors recorded
+    }
+  }
+  ended(r);
+}
+
 } // namespace
 
 bool suppliedCall(Run& r, const Stmt& s) {
@@ -198,9 +266,15 @@ bool suppliedCall(Run& r, const Stmt& s) {
     sleepFor(r, s);
   } else if (n == "DBMS_ERRLOG.CREATE_ERROR_LOG") {
     errorLog(r, s);
+  } else if (n == "DBMS_UTILITY.DB_VERSION") {
+    dbVersion(r, s);
+  } else if (n == "DBMS_UTILITY.EXEC_DDL_STATEMENT") {
+    execDdl(r, s);
+  } else if (n == "DBMS_UTILITY.COMPILE_SCHEMA") {
+    compileSchema(r, s);
   } else if (n == "DBMS_MVIEW.REFRESH" || n == "DBMS_SNAPSHOT.REFRESH") {
     refresh(r, s);
-  } else if (lobCall(r, s) || sessionPackageCall(r, s)) {
+  } else if (lobCall(r, s) || sessionPackageCall(r, s) || jobPackageCall(r, s)) {
   } else {
     return false;
   }
@@ -216,7 +290,9 @@ bool suppliedValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used)
   }
   if (k + 2 >= end || t[k].text != "DBMS_UTILITY" || t[k + 2].kind != T::Word) return false;
   const std::string& f = t[k + 2].text;
-  if (f != "FORMAT_ERROR_STACK" && f != "FORMAT_ERROR_BACKTRACE" && f != "GET_TIME") return false;
+  if (f != "FORMAT_ERROR_STACK" && f != "FORMAT_ERROR_BACKTRACE" && f != "GET_TIME" && f != "GET_CPU_TIME" &&
+      f != "PORT_STRING")
+    return false;
   used = 3;
   // an empty argument list may be written
   if (k + 4 < end && t[k + 3].kind == T::Op && t[k + 3].text == "(" && t[k + 4].kind == T::Op && t[k + 4].text == ")")
@@ -227,6 +303,11 @@ bool suppliedValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used)
     auto cs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
                   .count() / 10;
     v = Val{Val::Num, std::to_string(cs % 2147483648LL), false};
+  } else if (f == "GET_CPU_TIME") {
+    // the process's processor time in hundredths of a second
+    v = Val{Val::Num, std::to_string(static_cast<long long>(std::clock() / (CLOCKS_PER_SEC / 100)) % 2147483648LL), false};
+  } else if (f == "PORT_STRING") {
+    v = Val{Val::Str, "x86_64/Linux 2.4.xx", false};
   } else if (!r.handling.empty()) {
     const OraError& e = r.handling.back();
     if (f == "FORMAT_ERROR_STACK") {

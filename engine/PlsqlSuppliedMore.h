@@ -38,6 +38,9 @@ bool sessionPackageCall(Run& r, const Stmt& s);
 // DBMS_UTILITY.FORMAT_CALL_STACK read at token k.
 bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used);
 
+// DBMS_JOB and DBMS_SCHEDULER (SuppliedJobs.cpp); false when the call is none of theirs.
+bool jobPackageCall(Run& r, const Stmt& s);
+
 // DBMS_UTILITY's table types (UNCL_ARRAY, LNAME_ARRAY, NAME_ARRAY); null for other names.
 std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std::string& name);
 

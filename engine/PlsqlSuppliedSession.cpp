@@ -5,10 +5,12 @@
 #include "PlsqlSuppliedMore.h"
 #include "Session.h"
 #include "SuppliedPackages.h"
+#include "DbmsMetadata.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 namespace ora::pl {
 
@@ -150,6 +152,51 @@ void tableToComma(Run& r, const Stmt& s) {
   r.assign(*l, list.empty() ? Val{} : Val{Val::Str, list, false});
 }
 
+// DBMS_SESSION.SET_NLS(param, value): ALTER SESSION SET param = value, value written as SQL
+// (a quoted text or a single word or number).
+void setNls(Run& r, const Stmt& s) {
+  onlyArguments(r, s, {"PARAM", "VALUE"});
+  const Range *p = argument(s, "PARAM", 0), *v = argument(s, "VALUE", 1);
+  if (!p || !v || s.conds.size() != 2) wrongArguments(r, s);
+  std::string param = text(r, p), value = text(r, v);
+  auto word = [](const std::string& w) {
+    return !w.empty() && std::all_of(w.begin(), w.end(), [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '-';
+    });
+  };
+  bool quotedText = value.size() >= 2 && value.front() == '\'' && value.back() == '\'';
+  for (size_t k = 1; quotedText && k + 1 < value.size(); ++k)
+    if (value[k] == '\'') {
+      if (k + 2 < value.size() && value[k + 1] == '\'') ++k;
+      else quotedText = false;
+    }
+  if (!word(param) || std::isdigit(static_cast<unsigned char>(param[0]))) throw OraError(2248);
+  if (!quotedText && !word(value)) throw OraError(922);
+  Catalog cat(r.ses.db, r.ses.user, &r.ses);
+  Translation t = translate("ALTER SESSION SET " + param + " = " + value, cat);
+  if (t.kind != StmtKind::Session) throw OraError(2248);
+  for (auto& a : t.actions) a(r.ses);
+}
+
+// DBMS_METADATA.SET_TRANSFORM_PARAM(SESSION_TRANSFORM, name, TRUE | FALSE [, object_type]).
+void transformParam(Run& r, const Stmt& s) {
+  onlyArguments(r, s, {"TRANSFORM_HANDLE", "NAME", "VALUE", "OBJECT_TYPE", "FLAGS"});
+  const Range *h = argument(s, "TRANSFORM_HANDLE", 0), *n = argument(s, "NAME", 1), *v = argument(s, "VALUE", 2);
+  if (!h || !n || !v) wrongArguments(r, s);
+  Val handle = r.eval(*h);
+  if (handle.k != Val::Num || std::strtod(handle.s.c_str(), nullptr) != -1)
+    throw OraError(31600, "invalid input value " + (handle.k == Val::Null ? std::string("NULL") : handle.s) +
+                              " for parameter HANDLE in function SET_TRANSFORM_PARAM");
+  Val value = r.eval(*v);
+  std::string written = value.k == Val::Bool ? (value.b ? "TRUE" : "FALSE") : value.k == Val::Null ? "NULL" : value.s;
+  auto upper = [](std::string x) {
+    for (auto& c : x) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return x;
+  };
+  setTransformParam(r.ses.db, upper(text(r, argument(s, "OBJECT_TYPE", 3))), upper(text(r, n)),
+                    value.k == Val::Bool ? written : "'" + written + "'");
+}
+
 } // namespace
 
 std::shared_ptr<const TypeDef> suppliedTypeDef(const std::string& pkg, const std::string& name) {
@@ -179,6 +226,16 @@ bool sessionPackageCall(Run& r, const Stmt& s) {
     commaToTable(r, s);
   } else if (n == "DBMS_UTILITY.TABLE_TO_COMMA") {
     tableToComma(r, s);
+  } else if (n == "DBMS_SESSION.SET_IDENTIFIER" || n == "DBMS_SESSION.CLEAR_IDENTIFIER") {
+    bool set = n.ends_with("SET_IDENTIFIER");
+    onlyArguments(r, s, {"CLIENT_ID"});
+    if (s.conds.size() != (set ? 1u : 0u)) wrongArguments(r, s);
+    // V$SESSION keeps 64 bytes of it
+    sessionNls(r.ses.db).clientIdentifier = set ? cut(text(r, argument(s, "CLIENT_ID", 0)), 64) : std::string();
+  } else if (n == "DBMS_SESSION.SET_NLS") {
+    setNls(r, s);
+  } else if (n == "DBMS_METADATA.SET_TRANSFORM_PARAM") {
+    transformParam(r, s);
   } else if (n.rfind("DBMS_APPLICATION_INFO.", 0) == 0) {
     applicationInfo(r, s, n.substr(22));
   } else {
@@ -189,6 +246,20 @@ bool sessionPackageCall(Run& r, const Stmt& s) {
 
 bool sessionPackageValue(Run& r, size_t k, size_t end, std::string& sql, size_t& used) {
   const auto& t = r.u.toks;
+  if (k + 2 < end && t[k].text == "DBMS_METADATA" && t[k + 2].text == "SESSION_TRANSFORM") {
+    sql = "-1";
+    used = 3;
+    return true;
+  }
+  if (k + 2 < end && t[k].text == "DBMS_CRYPTO") {
+    static const char* const hashes[] = {"HASH_MD4", "HASH_MD5", "HASH_SH1", "HASH_SH256", "HASH_SH384", "HASH_SH512"};
+    for (int h = 0; h < 6; ++h)
+      if (t[k + 2].text == hashes[h]) {
+        sql = std::to_string(h + 1);
+        used = 3;
+        return true;
+      }
+  }
   if (k + 2 >= end || t[k].text != "DBMS_UTILITY" || t[k + 2].text != "FORMAT_CALL_STACK") return false;
   used = 3;
   if (k + 4 < end && t[k + 3].kind == T::Op && t[k + 3].text == "(" && t[k + 4].kind == T::Op && t[k + 4].text == ")")

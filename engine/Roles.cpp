@@ -1,7 +1,6 @@
 // Roles live in the database's user file, beside the users: a role, what is granted to it and
 // to whom it is granted. CONNECT and RESOURCE are held by every user and DBA by SYSTEM, as
-// before; the engine keeps no object privileges, so a role carries system privileges and other
-// roles only.
+// before. Object privileges are kept in the same file (ObjectGrants.cpp).
 #include "Roles.h"
 
 #include "Database.h"
@@ -37,7 +36,14 @@ const char* const kTables[] = {
     "CREATE TABLE IF NOT EXISTS \"TESSEL$ROLE_GRANTS\" (GRANTEE TEXT NOT NULL, GRANTED TEXT NOT NULL,"
     " ADMIN INTEGER NOT NULL, PRIMARY KEY (GRANTEE, GRANTED))",
     "CREATE TABLE IF NOT EXISTS \"TESSEL$ROLE_PRIVS\" (ROLE TEXT NOT NULL, PRIVILEGE TEXT NOT NULL,"
-    " ADMIN INTEGER NOT NULL, PRIMARY KEY (ROLE, PRIVILEGE))"};
+    " ADMIN INTEGER NOT NULL, PRIMARY KEY (ROLE, PRIVILEGE))",
+    // object privileges: the object by its number in the owner's schema (0 for one made before
+    // objects were numbered, which alone keep their NAME), so a grant follows a rename and dies with
+    // the object
+    "CREATE TABLE IF NOT EXISTS \"TESSEL$OBJ_PRIVS\" (OWNER TEXT NOT NULL, OBJ INTEGER NOT NULL, NAME TEXT NOT NULL,"
+    " TYPE TEXT NOT NULL, GRANTEE TEXT NOT NULL, GRANTOR TEXT NOT NULL, PRIVILEGE TEXT NOT NULL, COL TEXT NOT NULL,"
+    " GRANTABLE INTEGER NOT NULL, HIERARCHY INTEGER NOT NULL,"
+    " PRIMARY KEY (OWNER, OBJ, NAME, GRANTEE, GRANTOR, PRIVILEGE, COL))"};
 
 bool builtin(const std::string& name) {
   return std::find(std::begin(kBuiltin), std::end(kBuiltin), name) != std::end(kBuiltin);
@@ -131,11 +137,7 @@ RoleData load(const std::string& folder) {
   return d;
 }
 
-// One write of the role tables: statements with text parameters, all or none.
-struct Write {
-  std::string sql;
-  std::vector<std::string> params;
-};
+using Write = SystemWrite;
 
 void writeSys(const std::string& folder, const std::vector<Write>& writes) {
   SysDb s;
@@ -262,7 +264,8 @@ void dropRole(Reader& r, Translation& out) {
   out.actions.push_back([folder = r.folder, name](Session& s) {
     writeSys(folder, {{"DELETE FROM \"TESSEL$ROLES\" WHERE NAME = ?1", {name}},
                       {"DELETE FROM \"TESSEL$ROLE_GRANTS\" WHERE GRANTEE = ?1 OR GRANTED = ?1", {name}},
-                      {"DELETE FROM \"TESSEL$ROLE_PRIVS\" WHERE ROLE = ?1", {name}}});
+                      {"DELETE FROM \"TESSEL$ROLE_PRIVS\" WHERE ROLE = ?1", {name}},
+                      {"DELETE FROM \"TESSEL$OBJ_PRIVS\" WHERE GRANTEE = ?1", {name}}});
     if (s.roles) s.roles->erase(name);
     s.dictionaryStale();
   });
@@ -505,12 +508,23 @@ void forgetGrantee(const std::string& folder, const std::string& name) {
   writeSys(folder, {{"DELETE FROM \"TESSEL$ROLE_GRANTS\" WHERE GRANTEE = ?1", {name}}});
 }
 
-std::vector<std::vector<std::string>> roleViewRows(Session& s, const std::string& view) {
-  RoleData d = load(s.folder);
-  std::vector<std::vector<std::string>> out;
+void writeSystemFile(const std::string& folder, const std::vector<SystemWrite>& writes) { writeSys(folder, writes); }
+
+namespace {
+std::set<std::string> enabledIn(Session& s, const RoleData& d) {
   std::set<std::string> enabled;
   for (const std::string& r : s.roles ? *s.roles : d.granted(s.user))
     if (d.exists(r)) enabled.insert(r); // a role dropped since it was enabled is gone
+  return enabled;
+}
+} // namespace
+
+std::set<std::string> enabledRoles(Session& s) { return enabledIn(s, load(s.folder)); }
+
+std::vector<std::vector<std::string>> roleViewRows(Session& s, const std::string& view) {
+  RoleData d = load(s.folder);
+  std::vector<std::vector<std::string>> out;
+  std::set<std::string> enabled = enabledIn(s, d);
 
   auto yes = [](bool b) { return std::string(b ? "YES" : "NO"); };
   if (view == "USER_ROLE_PRIVS") {

@@ -8,6 +8,7 @@
 #include "ConstraintErrors.h"
 #include "Database.h"
 #include "Dictionary.h"
+#include "FunctionUtil.h"
 #include "MaterializedViews.h"
 #include "OraError.h"
 #include "RowScn.h"
@@ -108,6 +109,7 @@ std::unique_ptr<Session> Session::open(const std::string& folder, const std::str
   s->folder = folder;
   s->user = user;
   s->db = db;
+  sessionNls(db).session = s.get();
   s->charset = databaseCharset(folder);
   {
     std::lock_guard lock(g_openMutex);
@@ -127,6 +129,7 @@ std::unique_ptr<Session> Session::open(const std::string& folder, const std::str
 }
 
 Session::~Session() {
+  if (db) sessionNls(db).session = nullptr;
   {
     std::lock_guard lock(g_openMutex);
     auto it = g_open.find({folder, user});

@@ -215,6 +215,7 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   if (name == "CURRENT_EDITION_NAME") return text("ORA$BASE");
   if (name == "MODULE" && !n.module.empty()) return text(n.module);
   if (name == "ACTION" && !n.action.empty()) return text(n.action);
+  if (name == "CLIENT_IDENTIFIER" && !n.clientIdentifier.empty()) return text(n.clientIdentifier);
   if (name == "MODULE" || name == "ACTION" || name == "CLIENT_IDENTIFIER" || name == "IP_ADDRESS" ||
       name == "PROXY_USER" || name == "PROXY_USERID" || name == "NETWORK_PROTOCOL") {
     sqlite3_result_null(ctx);

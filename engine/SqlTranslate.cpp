@@ -1,10 +1,11 @@
 #include "SqlTranslate.h"
 #include "Roles.h"
+#include "ObjectGrants.h"
 #include "Audit.h"
+#include "DatabaseLinks.h"
 #include "OlderDdl.h"
 #include "SampleClause.h"
 #include "NewerSyntax.h"
-#include "DbmsMetadata.h"
 #include "XmlGenCalls.h"
 #include "Collections.h"
 #include "ObjectTypes.h"
@@ -437,6 +438,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
   planTableFor(text, cat);
   administrationOnly(text, cat.user());
+  remoteReference(text, cat);
   std::string snapshot;
   if (int at = 0, grown = 0; snapshotNames(text, snapshot, at, grown)) {
     try {
@@ -497,8 +499,10 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     }
   }
   if (Translation explained; explainPlan(text, cat, explained)) return explained;
+  if (Translation grant; objectGrantStatement(text, cat, grant)) return grant;
   if (Translation role; roleStatement(text, cat, role)) return role;
   if (Translation audit; auditStatement(text, cat, audit)) return audit;
+  if (Translation link; databaseLinkStatement(text, cat, link)) return link;
   if (std::string shown; xplanDisplay(text, cat, shown)) {
     Translation t = translate(shown, cat, false, deferDdlErrors);
     t.unshared = true; // the lines are those of the plan explained last
@@ -571,11 +575,6 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   }
   if (std::string generated; xmlGenCalls(text, cat, generated)) {
     Translation t = translate(generated, cat, false, deferDdlErrors);
-    t.unshared = true;
-    return t;
-  }
-  if (std::string described; metadataCalls(text, cat, described)) {
-    Translation t = translate(described, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;
   }

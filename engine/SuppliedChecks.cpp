@@ -4,6 +4,7 @@
 #include "SqlTranslate.h"
 #include "RowScn.h"
 #include "SuppliedPackages.h"
+#include "DbmsMetadata.h"
 
 #include <algorithm>
 #include <cmath>
@@ -280,7 +281,7 @@ const std::vector<Def>& checkFunctionDefs() {
 bool suppliedHelper(const std::string& upperName) {
   static const std::set<std::string> names = [] {
     std::set<std::string> out;
-    for (auto* defs : {&suppliedFunctionDefs, &checkFunctionDefs, &scnFunctionDefs})
+    for (auto* defs : {&suppliedFunctionDefs, &checkFunctionDefs, &scnFunctionDefs, &metadataFunctionDefs})
       for (const Def& d : defs()) out.insert(mapChars(d.name, upperChar));
     return out;
   }();

@@ -5,6 +5,8 @@
 #include "FunctionUtil.h"
 #include "SuppliedPackages.h"
 
+#include <sodium.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -114,6 +116,32 @@ void resultRaw(Ctx* ctx, const std::string& bytes) {
 }
 
 [[noreturn]] void valueError() { throw OraError(6502); }
+
+// ---- DBMS_CRYPTO ----
+
+// HASH(src, typ): the digest of a RAW's bytes, or of a CLOB's text in the database character
+// set; typ is one of the package's HASH_ constants (2 MD5, 3 SH1, 4 SH256, 5 SH384, 6 SH512).
+void fnCryptoHash(Ctx* ctx, int, Val** argv) {
+  static const char* const methods[] = {nullptr, nullptr, "MD5", "SHA1", "SHA256", "SHA384", "SHA512"};
+  if (isNull(argv[1])) throw OraError(6502);
+  int64_t typ = intOf(argv[1]);
+  if (typ < 2 || typ > 6) throw OraError(28827);
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string bytes = sqlite3_value_type(argv[0]) == SQLITE_BLOB
+                          ? rawOf(argv[0])
+                          : charsetBytes(textOf(argv[0]), connectionCharset(sqlite3_context_db_handle(ctx)));
+  resultRaw(ctx, digest(std::vector<uint8_t>(bytes.begin(), bytes.end()), methods[typ]));
+}
+
+// RANDOMBYTES(n): n bytes from the system's cryptographic source.
+void fnCryptoRandomBytes(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) throw OraError(6502);
+  int64_t n = intOf(argv[0]);
+  if (n < 1 || n > 2000) throw OraError(6502);
+  std::string bytes(static_cast<size_t>(n), '\0');
+  randombytes_buf(bytes.data(), bytes.size());
+  resultRaw(ctx, bytes);
+}
 
 void fnCastToRaw(Ctx* ctx, int, Val** argv) {
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
@@ -377,6 +405,8 @@ const std::vector<Def>& suppliedFunctionDefs() {
       {"ora_dbms_random_random", 0, 0, guarded<fnRandomRandom>, kNumber, true},
       {"ora_dbms_random_string", 2, 2, guarded<fnRandomString>, kVarchar2, true},
       {"ora_utl_raw_cast_to_raw", 1, 1, guarded<fnCastToRaw>, kRaw},
+      {"ora_dbms_crypto_hash", 2, 2, guarded<fnCryptoHash>, kRaw},
+      {"ora_dbms_crypto_randombytes", 1, 1, guarded<fnCryptoRandomBytes>, kRaw, true},
       {"ora_utl_raw_cast_to_varchar2", 1, 1, guarded<fnCastToVarchar2>, kVarchar2},
       {"ora_utl_raw_length", 1, 1, guarded<fnRawLength>, kNumber},
       {"ora_utl_raw_concat", 1, 12, guarded<fnRawConcat>, kRaw},

@@ -17,6 +17,9 @@ const std::vector<Def>& checkFunctionDefs();
 // translation of a call writes.
 bool suppliedHelper(const std::string& upperName);
 
+// The digest of bytes by MD5, SHA1, SHA256, SHA384 or SHA512 (HashFunctions.cpp).
+std::string digest(const std::vector<uint8_t>& in, const std::string& method);
+
 // DBMS_RANDOM.SEED and INITIALIZE: the values that follow repeat for the same seed.
 void seedRandom(const std::string& seed);
 

@@ -85,6 +85,17 @@ void fnInitcap(Ctx* ctx, int, Val** argv) {
   resultText(ctx, out);
 }
 
+// REVERSE(s): the characters in the opposite order (whole characters: a multibyte one is never
+// split into bytes that make no text)
+void fnReverse(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string s = textOf(argv[0]), out;
+  auto starts = charStarts(s);
+  out.reserve(s.size());
+  for (size_t k = starts.size() - 1; k > 0; --k) out.append(s, starts[k - 1], starts[k] - starts[k - 1]);
+  resultText(ctx, out);
+}
+
 std::string trimChars(const std::string& s, const std::vector<uint32_t>& set, bool left, bool right) {
   auto in = [&](uint32_t c) { return std::find(set.begin(), set.end(), c) != set.end(); };
   auto starts = charStarts(s);

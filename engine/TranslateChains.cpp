@@ -74,6 +74,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
         int code = rewrittenType(lastB, lastE);
         if (!code) code = exprType(lastB, lastE).code;
         if (code == kDate) dateListLiterals(rb + 1);
+        else if (code == kNumber) numberListLiterals(rb + 1);
         else if (int size = code == kChar ? plainCharColumn(lastB, lastE) : 0) charListLiterals(rb + 1, size);
       } else {
         dateLiteral(lastB, lastE, rb, re);

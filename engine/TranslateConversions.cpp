@@ -162,6 +162,17 @@ void Translator::datePredicate(size_t i, size_t lastB, size_t lastE) {
   if (!is(at(op), "LIKE") && !is(at(op), "IN")) return;
   int code = rewrittenType(lastB, lastE);
   if (!code) code = exprType(lastB, lastE).code;
+  // a text literal before a list of numbers is read as a number, as each comparison reads it
+  if ((code == kChar || code == kVarchar2) && lastE == lastB + 1 && t_[lastB].kind == Token::Str &&
+      is(at(op), "IN") && is(at(op + 1), "(") && !is(at(op + 2), "SELECT")) {
+    size_t close = matching(op + 1), first = op + 2, end = first;
+    while (end < close && !(t_[end].depth == t_[op + 1].depth + 1 && is(t_[end], ","))) ++end;
+    if (end > first && exprType(first, end).code == kNumber) {
+      numberLiteral(lastB);
+      numberListLiterals(op + 1);
+      return;
+    }
+  }
   if (code == kChar && is(at(op), "IN") && is(at(op + 1), "(") && !is(at(op + 2), "SELECT")) {
     if (int size = plainCharColumn(lastB, lastE)) charListLiterals(op + 1, size);
     return;
@@ -351,7 +362,32 @@ void Translator::numberLiteral(size_t strTok) {
   } catch (const OraError&) {
   }
   pin_[strTok] = 1;
-  if (!number) replace_[strTok] = "ora_num(" + quoteString(t_[strTok].text) + ")";
+  if (!number) {
+    replace_[strTok] = "ora_num(" + quoteString(t_[strTok].text) + ")";
+    return;
+  }
+  // written as the number it stands for: beside a literal or an expression no column's affinity
+  // would make '1' a number, and SQLite would compare it as text
+  std::string v = t_[strTok].text;
+  v.erase(0, v.find_first_not_of(" \t\r\n"));
+  v.erase(v.find_last_not_of(" \t\r\n") + 1);
+  if (!v.empty() && v[0] == '+') v.erase(0, 1);
+  // digits, one point and an exponent: a literal SQLite reads as Oracle reads the text
+  size_t k = v.size() > 1 && v[0] == '-' ? 1 : 0, digits = 0;
+  bool point = false, plain = true;
+  for (; k < v.size() && plain; ++k) {
+    if (std::isdigit(static_cast<unsigned char>(v[k]))) ++digits;
+    else if (v[k] == '.' && !point) point = true;
+    else break;
+  }
+  if (k < v.size() && (v[k] == 'e' || v[k] == 'E') && digits > 0) {
+    ++k;
+    if (k < v.size() && (v[k] == '+' || v[k] == '-')) ++k;
+    size_t exp = k;
+    while (k < v.size() && std::isdigit(static_cast<unsigned char>(v[k]))) ++k;
+    plain = k > exp;
+  }
+  if (plain && digits > 0 && k == v.size() && tx::significantDigits(v) <= 15) replace_[strTok] = v;
 }
 
 // The text literals of a list beside a NUMBER: IN ('7839', 'KING').

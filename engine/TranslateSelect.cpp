@@ -18,8 +18,10 @@ namespace ora::tx {
 namespace {
 
 // Whether a name after tok would be its operand rather than an alias: an operator; the marked
-// words closing IS [NOT] JSON [STRICT|LAX] [WITH UNIQUE KEYS] end a condition.
+// words closing IS [NOT] JSON [STRICT|LAX] [WITH UNIQUE KEYS] end a condition; PRIOR and
+// CONNECT_BY_ROOT, reserved words, always take the name after them.
 bool operandWanted(const Token& tok) {
+  if (is(tok, "PRIOR") || is(tok, "CONNECT_BY_ROOT")) return true;
   if (tok.kind != Token::Op || tok.text == ")") return false;
   return !(is(tok, "JSON") || is(tok, "STRICT") || is(tok, "LAX") || is(tok, "KEYS"));
 }

@@ -28,6 +28,8 @@ const std::map<std::string, std::set<std::string>>& suppliedPackages() {
       {"UTL_LMS", {"FORMAT_MESSAGE"}},
       {"DBMS_UTILITY", {"GET_HASH_VALUE"}},
       {"DBMS_FLASHBACK", {"GET_SYSTEM_CHANGE_NUMBER"}},
+      {"DBMS_METADATA", {"GET_DDL", "GET_DEPENDENT_DDL"}},
+      {"DBMS_CRYPTO", {"HASH", "RANDOMBYTES"}},
   };
   return packages;
 }
@@ -66,6 +68,11 @@ bool Translator::suppliedType(size_t b, size_t e, ColType& t) {
   size_t end = is(at(b + 3), "(") ? matching(b + 3) + 1 : b + 3;
   if (end != e) return false;
   t = ColType{};
+  if (t_[b].text == "DBMS_METADATA") {
+    t.code = kLong;
+    t.lob = kClob;
+    return true;
+  }
   switch (functionResultType(suppliedFunctionName(b))) {
   case kNumber: t.code = kNumber; break;
   case kRaw:

@@ -528,7 +528,7 @@ ColType Translator::infer(size_t b, size_t e) {
   if (wholeCall && !args.empty()) {
     if (lobTextResult(f.text, args, t)) return t;
     static const std::set<std::string> keepLength = {"UPPER", "LOWER", "INITCAP", "TRIM", "LTRIM", "RTRIM",
-                                                     "REGEXP_SUBSTR"};
+                                                     "REGEXP_SUBSTR", "REVERSE"};
     if (keepLength.count(f.text)) {
       size_t from = args[0].first;
       // TRIM([LEADING|TRAILING|BOTH] [c] FROM s) keeps the length of s

@@ -163,7 +163,12 @@ void TSqlShell::ColumnCommand(const std::string& args) {
       if (i + 1 < t.size() && ParseInt(t[i + 1].Text, lines))
         ++i; // a number of lines to skip; one new line is all this shell starts
     } else if (Abbrev(opt, "ENTMAP", 3) && hasValue) {
-      ++i; // only for HTML output
+      const std::string v = Upper(t[++i].Text);
+      if (v != "ON" && v != "OFF") {
+        FOut << "SP2-0265: entmap must be set ON or OFF\n";
+        return;
+      }
+      col.Entmap = v == "ON" ? 'Y' : 'N';
     } else if (opt == "ON" || opt == "OFF") {
       col.Off = opt == "OFF"; // OFF keeps the settings for a later ON
     } else if (Abbrev(opt, "LIKE", 3) && hasValue) {

@@ -32,16 +32,8 @@ bool TSqlShell::SetMarkup(const std::vector<std::string>& w) {
     return false;
   }
   std::string kind = Upper(w[i++]);
-  if (kind == "HTML") {
-    bool on = false;
-    if (!onOff("markup html", on))
-      return false;
-    if (on) {
-      FOut << "SP2-0158: unknown SET option \"HTML\"\n";
-      return false;
-    }
-    return true; // HEAD, BODY, TABLE and the rest only shape HTML, which is never written
-  }
+  if (kind == "HTML")
+    return SetHtmlMarkup(std::vector<std::string>(w.begin() + 1, w.end()));
   if (kind != "CSV") {
     FOut << "SP2-0158: unknown SET option \"" << w[i - 1] << "\"\n";
     return false;
@@ -71,6 +63,8 @@ bool TSqlShell::SetMarkup(const std::vector<std::string>& w) {
     }
   }
   Settings.Csv = on;
+  if (on)
+    Settings.Html = false;
   Settings.CsvDelimiter = delimiter;
   Settings.CsvQuote = quote;
   return true;

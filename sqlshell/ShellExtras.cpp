@@ -406,6 +406,7 @@ void TSqlShell::ShowRecycleBin() {
 }
 
 void TSqlShell::StopSpool() {
+  HtmlSpoolEnd();
   FOut.flush();
   FTee.Copy = nullptr;
   FSpool.reset();
@@ -469,6 +470,7 @@ void TSqlShell::SpoolCommand(const std::string& args) {
   FSpool = std::move(file);
   FSpoolName = p.string();
   FTee.Copy = FSpool->rdbuf();
+  HtmlSpoolStart();
 }
 
 std::string TSqlShell::ElapsedText(std::chrono::steady_clock::time_point since) {

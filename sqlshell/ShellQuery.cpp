@@ -145,6 +145,27 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     return CountQuery(c, error);
   if (Settings.Csv)
     return RunCsvQuery(c, error);
+  if (!Settings.Html || FPreformatting)
+    return RunQueryText(c, error);
+  // nested cursors keep their text layout: each shows as a query of its own under its row
+  bool nested = false;
+  for (int i = 0; i < c.FieldCount(); ++i)
+    nested = nested || static_cast<TOraField*>(c.Fields(i))->DbType() == 102;
+  if (!Settings.HtmlPreformat && !nested)
+    return RunHtmlQuery(c, error);
+  {
+    // PREFORMAT: the text layout, kept as it is by the browser
+    FOut << "<pre>\n";
+    FPreformatting = true;
+    const bool ok = RunQueryText(c, error);
+    FPreformatting = false;
+    FOut << "</pre>\n";
+    return ok;
+  }
+  return RunQueryText(c, error);
+}
+
+bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
   const int n = c.FieldCount();
   bool hasLong = false;
   for (int i = 0; i < n; ++i)
@@ -291,6 +312,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       return;
     for (; linesOnPage < Settings.PageSize - bottomLines; ++linesOnPage)
       FOut << "\n";
+    FTitleLineNo = linesOnPage + 1;
     for (auto& l : TitleLines(BottomTitle, page))
       emit(l);
   };
@@ -300,6 +322,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       FOut << "\f";
     else if (Settings.NewPage > 0)
       FOut << std::string(static_cast<size_t>(Settings.NewPage), '\n');
+    FTitleLineNo = std::max(Settings.NewPage, 0) + 1;
     if (topTitle)
       for (auto& l : TitleLines(TopTitle, page))
         emit(l);
@@ -312,6 +335,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
     startPage();
     int headerLines = 0;
     if (header && page == 1) {
+      FTitleLineNo = linesOnPage + 1;
       for (auto& l : TitleLines(ReportHeader, page)) {
         emit(l);
         ++headerLines;
@@ -709,6 +733,7 @@ bool TSqlShell::RunQuery(TOraCursor& c, std::string& error) {
       if (!levels[k].Row)
         summarize(levels[k]);
     if (footer) {
+      FTitleLineNo = linesOnPage + 1;
       std::vector<std::string> lines = TitleLines(ReportFooter, page);
       if (FTitles[ReportFooter].Page ||
           linesOnPage + static_cast<int>(lines.size()) > Settings.PageSize - bottomLines)

@@ -61,20 +61,19 @@ std::string CharSetting(const char* name, char c) {
 
 // The SET options with the shortest abbreviation of each.
 constexpr std::pair<const char*, size_t> SetOptions[] = {
-    {"COLSEP", 4},     {"SQLPROMPT", 4},     {"NULL", 4},          {"LINESIZE", 3},
-    {"PAGESIZE", 5},   {"FEEDBACK", 4},      {"ECHO", 4},          {"HEADING", 3},
-    {"NUMWIDTH", 3},   {"LONG", 4},          {"SQLBLANKLINES", 5}, {"VERIFY", 3},
-    {"DEFINE", 3},     {"TIMING", 3},        {"SERVEROUTPUT", 9},  {"RECSEP", 6},
-    {"NUMFORMAT", 4},  {"UNDERLINE", 3},     {"WRAP", 3},          {"TERMOUT", 4},
-    {"AUTOCOMMIT", 4}, {"TRIMSPOOL", 5},     {"TRIMOUT", 5},       {"TAB", 3},
-    {"NEWPAGE", 4},    {"ARRAYSIZE", 5},     {"FLUSH", 3},         {"PAUSE", 5},
-    {"SHOWMODE", 4},   {"EMBEDDED", 3},      {"SCAN", 4},          {"LONGCHUNKSIZE", 5},
-    {"ESCAPE", 3},     {"CONCAT", 3},        {"HEADSEP", 5},       {"SUFFIX", 3},
-    {"AUTOTRACE", 5},  {"SQLTERMINATOR", 6}, {"SQLCASE", 4},       {"TIME", 4},
-    {"SQLNUMBER", 4},  {"EXITCOMMIT", 5},    {"SPACE", 3},         {"DESCRIBE", 4},
-    {"APPINFO", 3},    {"AUTOPRINT", 5},     {"COPYCOMMIT", 5},    {"EDITFILE", 4},
-    {"LOBOFFSET", 4},  {"RECSEPCHAR", 10},   {"MARKUP", 4},        {"COLINVISIBLE", 6},
-    {"CMDSEP", 4},
+    {"COLSEP", 4},      {"SQLPROMPT", 4},     {"NULL", 4},          {"LINESIZE", 3},
+    {"PAGESIZE", 5},    {"FEEDBACK", 4},      {"ECHO", 4},          {"HEADING", 3},
+    {"NUMWIDTH", 3},    {"LONG", 4},          {"SQLBLANKLINES", 5}, {"VERIFY", 3},
+    {"DEFINE", 3},      {"TIMING", 3},        {"SERVEROUTPUT", 9},  {"RECSEP", 6},
+    {"NUMFORMAT", 4},   {"UNDERLINE", 3},     {"WRAP", 3},          {"TERMOUT", 4},
+    {"AUTOCOMMIT", 4},  {"TRIMSPOOL", 5},     {"TRIMOUT", 5},       {"TAB", 3},
+    {"NEWPAGE", 4},     {"ARRAYSIZE", 5},     {"FLUSH", 3},         {"PAUSE", 5},
+    {"SHOWMODE", 4},    {"EMBEDDED", 3},      {"SCAN", 4},          {"LONGCHUNKSIZE", 5},
+    {"ESCAPE", 3},      {"CONCAT", 3},        {"HEADSEP", 5},       {"SUFFIX", 3},
+    {"AUTOTRACE", 5},   {"SQLTERMINATOR", 6}, {"TIME", 4},          {"SQLNUMBER", 4},
+    {"EXITCOMMIT", 5},  {"SPACE", 3},         {"DESCRIBE", 4},      {"APPINFO", 3},
+    {"AUTOPRINT", 5},   {"COPYCOMMIT", 5},    {"EDITFILE", 4},      {"LOBOFFSET", 4},
+    {"RECSEPCHAR", 10}, {"MARKUP", 4},        {"COLINVISIBLE", 6},  {"CMDSEP", 4},
 };
 
 } // namespace
@@ -94,8 +93,13 @@ void TSqlShell::SetCommand(const std::string& args) {
         full = Lower(name);
     bool known = !full.empty();
     if (!known) {
-      FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n";
-      return;
+      const int used = SetOtherOption(w, i);
+      if (used < 0)
+        FOut << "SP2-0158: unknown SET option \"" << w[i] << "\"\n";
+      if (used <= 0)
+        return;
+      i += static_cast<size_t>(used) - 2;
+      continue;
     }
     if (i + 1 >= w.size()) {
       FOut << "SP2-0265: " << full << " must be set ON or OFF\n";
@@ -210,12 +214,13 @@ void TSqlShell::SetCommand(const std::string& args) {
       if (explain)
         Settings.AutoTrace = trace ? 'T' : 'O';
       return;
-    } else if (Abbrev(opt, "SQLTERMINATOR", 6) || Abbrev(opt, "SQLCASE", 4) || opt == "TIME" ||
-               Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
+    } else if (Abbrev(opt, "SQLTERMINATOR", 6)) {
+      ok = character(Settings.SqlTerminator, ';');
+    } else if (Abbrev(opt, "SQLNUMBER", 4) || Abbrev(opt, "EXITCOMMIT", 5) ||
                Abbrev(opt, "SPACE", 3) || Abbrev(opt, "APPINFO", 3) ||
                Abbrev(opt, "COPYCOMMIT", 5) || Abbrev(opt, "EDITFILE", 4) ||
                Abbrev(opt, "LOBOFFSET", 4)) {
-      ok = true; // accepted; statements still end with ";" and text keeps its case
+      ok = true; // accepted
     } else if (Abbrev(opt, "DESCRIBE", 4)) {
       // [DEPTH {n|ALL}] [LINENUM {ON|OFF}] [INDENT {ON|OFF}]
       int depth = Settings.DescribeDepth;
@@ -262,6 +267,8 @@ void TSqlShell::SetCommand(const std::string& args) {
       ok = onOff(Settings.Verify);
     else if (Abbrev(opt, "TIMING", 3))
       ok = onOff(Settings.Timing);
+    else if (opt == "TIME")
+      ok = onOff(Settings.Time);
     else if (Abbrev(opt, "NEWPAGE", 4)) {
       if (val == "NONE")
         Settings.NewPage = -1;
@@ -437,7 +444,8 @@ void TSqlShell::ShowCommand(const std::string& args) {
                             : Settings.AutoTrace == 'T' ? "autotrace TRACEONLY EXPLAIN"
                                                         : "autotrace OFF");
        }},
-      {"BLOCKTERMINATOR", 4, [] { return CharSetting("blockterminator", '.'); }},
+      {"BLOCKTERMINATOR", 3,
+       [&] { return CharSetting("blockterminator", Settings.BlockTerminator); }},
       {"BTITLE", 3, [&] { return TitleText(BottomTitle); }},
       {"CMDSEP", 4, [&] { return CharSetting("cmdsep", Settings.CmdSep); }},
       {"COLINVISIBLE", 6, [&] { return "colinvisible " + onOff(Settings.ColInvisible); }},
@@ -471,6 +479,7 @@ void TSqlShell::ShowCommand(const std::string& args) {
       {"LONG", 4, [&] { return "long " + std::to_string(Settings.Long); }},
       {"LONGCHUNKSIZE", 5,
        [&] { return "longchunksize " + std::to_string(Settings.LongChunkSize); }},
+      {"MARKUP", 4, [&] { return MarkupText(); }},
       {"NEWPAGE", 4,
        [&] {
          return Settings.NewPage < 0 ? std::string("newpage NONE")
@@ -513,15 +522,22 @@ void TSqlShell::ShowCommand(const std::string& args) {
                        : std::string("not spooling currently");
        }},
       {"SQLBLANKLINES", 5, [&] { return "sqlblanklines " + onOff(Settings.SqlBlankLines); }},
-      {"SQLCASE", 4, [] { return std::string("sqlcase MIXED"); }},
+      {"SQLCASE", 4,
+       [&] {
+         return std::string(Settings.SqlCase == 'U'   ? "sqlcase UPPER"
+                            : Settings.SqlCase == 'L' ? "sqlcase LOWER"
+                                                      : "sqlcase MIXED");
+       }},
       {"SQLCODE", 4, [&] { return "sqlcode " + std::to_string(FLastError); }},
-      {"SQLCONTINUE", 5, [] { return std::string("sqlcontinue \"> \""); }},
+      {"SQLCONTINUE", 5, [&] { return quoted("sqlcontinue", Settings.SqlContinue); }},
       {"SQLNUMBER", 4, [] { return std::string("SQLNUMBER ON"); }},
+      {"SQLPREFIX", 6, [&] { return CharSetting("sqlprefix", Settings.SqlPrefix); }},
       {"SQLPROMPT", 4, [&] { return quoted("sqlprompt", Settings.SqlPrompt); }},
-      {"SQLTERMINATOR", 6, [] { return CharSetting("sqlterminator", ';'); }},
+      {"SQLTERMINATOR", 6, [&] { return CharSetting("sqlterminator", Settings.SqlTerminator); }},
       {"SUFFIX", 3, [&] { return quoted("suffix", Settings.Suffix); }},
       {"TAB", 3, [] { return std::string("tab OFF"); }},
       {"TERMOUT", 4, [&] { return "termout " + onOff(Settings.TermOut); }},
+      {"TIME", 4, [&] { return "time " + onOff(Settings.Time); }},
       {"TIMING", 3, [&] { return "timing " + onOff(Settings.Timing); }},
       {"TRIMOUT", 5, [] { return std::string("trimout ON"); }},
       {"TRIMSPOOL", 5, [] { return std::string("trimspool ON"); }},
@@ -545,6 +561,21 @@ void TSqlShell::ShowCommand(const std::string& args) {
     size_t sp = rest.find_first_of(" \t");
     ShowErrors(sp == std::string::npos ? std::string() : Trim(rest.substr(sp)));
     return;
+  }
+  if (!words.empty() && Abbrev(Upper(words[0]), "PARAMETERS", 4)) {
+    ShowParameters(words.size() > 1 ? words[1] : std::string());
+    return;
+  }
+  if (!words.empty() && words.size() == 1) {
+    const std::string what = Upper(words[0]);
+    if (what == "SGA") {
+      ShowSga();
+      return;
+    }
+    if (what == "CON_NAME" || what == "CON_ID" || what == "EDITION") {
+      ShowContextValue(what, what == "EDITION" ? "CURRENT_EDITION_NAME" : what);
+      return;
+    }
   }
   if (!words.empty() && Abbrev(Upper(words[0]), "RECYCLEBIN", 5)) {
     ShowRecycleBin();

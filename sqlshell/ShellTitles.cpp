@@ -198,7 +198,7 @@ std::vector<std::string> TSqlShell::TitleLines(int kind, int page) {
       group += padded(std::to_string(page));
       started = true;
     } else if (w == "SQL.LNO") {
-      group += padded("0");
+      group += padded(std::to_string(FTitleLineNo + static_cast<int>(lines.size())));
       started = true;
     } else if (w == "SQL.SQLCODE") {
       group += padded(std::to_string(FLastError));

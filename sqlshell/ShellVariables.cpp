@@ -85,6 +85,14 @@ std::string TSqlShell::Substitute(const std::string& text, bool verify) {
 }
 
 // The variables the shell defines itself, as long as the user has not.
+std::string TSqlShell::ConnectIdentifier() {
+  if (!FSession.UserHost.empty())
+    return FSession.UserHost;
+  // a logon without one is to the local database: its name
+  const auto rows = QueryRows(FSession, "SELECT NAME FROM V$DATABASE");
+  return rows.empty() ? std::string() : rows[0][0];
+}
+
 std::vector<std::pair<std::string, std::string>> TSqlShell::PredefinedVariables() {
   const bool on = FSession.Connected();
   std::string date;
@@ -102,7 +110,7 @@ std::vector<std::pair<std::string, std::string>> TSqlShell::PredefinedVariables(
   }
   std::vector<std::pair<std::string, std::string>> v = {
       {"_DATE", date},
-      {"_CONNECT_IDENTIFIER", on ? FSession.UserHost : std::string()},
+      {"_CONNECT_IDENTIFIER", on ? ConnectIdentifier() : std::string()},
       {"_USER", on ? Upper(FSession.UserName) : std::string()},
       {"_PRIVILEGE", ""},
       {"_SQLPLUS_RELEASE", "0703000000"},

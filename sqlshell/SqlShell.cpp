@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -145,10 +146,18 @@ void TSqlShell::ContinueAfterError(char action) {
 }
 
 std::string TSqlShell::Prompt(const TSqlSplitter& splitter) {
+  if (splitter.Empty() && Settings.Time) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char clock[16];
+    std::strftime(clock, sizeof clock, "%H:%M:%S ", &local);
+    return clock + SqlPromptText();
+  }
   if (splitter.Empty())
     return SqlPromptText();
   if (splitter.ContinuingCommand()) // a shell command's further lines, after a trailing "-"
-    return "> ";
+    return Settings.SqlContinue;
   std::string n = std::to_string(splitter.LineCount() + 1);
   return std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') + n + "  ";
 }
@@ -223,6 +232,9 @@ bool TSqlShell::RunSource(TSource& src) {
     }
     ++src.Line;
     splitter.BlankLinesInSql = Settings.SqlBlankLines;
+    splitter.Terminator = Settings.SqlTerminator;
+    splitter.BlockTerminator = Settings.BlockTerminator;
+    splitter.Prefix = Settings.SqlPrefix;
     FTee.Mute = !src.Top && !Settings.TermOut;
     bool go = HandleLine(src, splitter, line);
     FTee.Mute = false;
@@ -462,6 +474,15 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
     return Exit(args);
   if (word == "WHENEVER")
     return Whenever(args);
+  if (Abbrev(word, "ARCHIVE", 7) && Upper(args) == "LOG LIST") {
+    ArchiveLogList();
+    return true;
+  }
+  if (word == "COPY") {
+    // copying between databases needs connections to two of them; this shell has one
+    FOut << "SP2-0738: Restricted command \"" << text.substr(0, e) << "\" not available\n";
+    return true;
+  }
   if (Abbrev(word, "LIST", 1)) {
     ListBuffer(args);
     return true;
@@ -506,6 +527,10 @@ bool TSqlShell::RunCommand(TSource& src, const std::string& rawText) {
   }
   if (Abbrev(word, "SAVE", 3)) {
     SaveCommand(args);
+    return true;
+  }
+  if (Abbrev(word, "STORE", 3)) {
+    StoreCommand(args);
     return true;
   }
   if (word == "GET") {
@@ -556,8 +581,8 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
     name = name.substr(0, blank);
   }
   name = StripSemicolons(name);
-  // The words after the name are the script's arguments, &1, &2, ...
-  std::vector<std::string> arguments = SplitWords(StripSemicolons(rest));
+  // The words after the name are the script's arguments, &1, &2, ...; a quoted one may hold blanks
+  std::vector<TQuotedWord> arguments = QuotedWords(StripSemicolons(rest));
   if (name.empty()) {
     FOut << "SP2-1506: START, @ or @@ command has no arguments\n";
     return true;
@@ -596,12 +621,8 @@ bool TSqlShell::RunScript(TSource& from, const std::string& spec, bool relative)
   std::ostringstream bytes;
   bytes << file.rdbuf();
   std::istringstream text(DecodeScriptText(bytes.str()));
-  for (size_t k = 0; k < arguments.size(); ++k) {
-    std::string value = arguments[k];
-    if (value.size() >= 2 && (value[0] == '\'' || value[0] == '"') && value.back() == value[0])
-      value = value.substr(1, value.size() - 2);
-    SetVariable(std::to_string(k + 1), value);
-  }
+  for (size_t k = 0; k < arguments.size(); ++k)
+    SetVariable(std::to_string(k + 1), arguments[k].Text);
   TSource src;
   src.In = &text;
   src.Dir = p.parent_path().string();
@@ -623,6 +644,10 @@ bool TSqlShell::RunStatement(const std::string& entered, bool plsql) {
   if (!RequireConnection())
     return true;
   std::string text = Substitute(entered, true);
+  if (Settings.SqlCase != 'M') // SQLCASE changes the whole text, quoted parts too
+    for (char& ch : text)
+      ch = static_cast<char>(Settings.SqlCase == 'U' ? ora::upperC(static_cast<unsigned char>(ch))
+                                                     : ora::lowerC(static_cast<unsigned char>(ch)));
   const auto started = std::chrono::steady_clock::now();
   bool go = true;
   bool handled = false;

@@ -47,6 +47,9 @@ std::vector<std::vector<std::string>> QueryRows(TOraSession& session, const std:
 // Script file bytes as UTF-8: a UTF-8 BOM or valid UTF-8 is kept, anything else is CP932.
 std::string DecodeScriptText(const std::string& bytes);
 
+// MARKUP HTML's HEAD text until one is set: the style sheet and title of the page.
+std::string DefaultHtmlHead();
+
 struct TShellSettings {
   int LineSize = 80;
   int PageSize = 14;         // lines per page; 0 = no headings and no page breaks
@@ -62,6 +65,15 @@ struct TShellSettings {
   bool Csv = false;         // MARKUP CSV: rows as comma-separated values, no pages
   char CsvDelimiter = ',';
   bool CsvQuote = true; // text in double quotes
+  // MARKUP HTML: rows as an HTML table; HEAD, BODY and TABLE text go into the page and the
+  // table's tags, ENTMAP escapes & < > ", PREFORMAT keeps the text layout in <pre>, SPOOL
+  // makes spool files whole HTML pages.
+  bool Html = false;
+  std::string HtmlHead = DefaultHtmlHead(), HtmlBody;
+  std::string HtmlTable = "border='1' width='90%' align='center' summary='Script output'";
+  bool HtmlEntmap = true;
+  bool HtmlSpool = false;
+  bool HtmlPreformat = false;
   char Underline = '-'; // under the headings; 0 = no line
   bool Wrap = true;     // OFF cuts every value at its column's width
   bool TermOut = true;  // OFF keeps the output of scripts off the screen (not the spool)
@@ -71,12 +83,18 @@ struct TShellSettings {
   char RecSep = 'W';     // blank line after a record: 'W' one that wrapped, 'E' each, 'O' none
   char RecSepChar = ' '; // the separator line is LINESIZE of these
   bool SqlBlankLines = false;
-  bool Verify = true;         // show a statement's lines before and after substitution
-  bool DefineOn = true;       // substitution variables are replaced
-  char DefineChar = '&';      // their prefix
-  bool Timing = false;        // "Elapsed: hh:mi:ss.cc" after each statement
-  int LongChunkSize = 80;     // LONG columns are as wide as the smaller of LONG and this
-  char Escape = 0;            // before the substitution prefix, keeps it as it is; 0 = off
+  char SqlTerminator = ';';       // ends SQL at the end of a line; 0 = OFF
+  char BlockTerminator = '.';     // alone on a line, ends the entry of a block without running it
+  char SqlPrefix = '#';           // before a shell command typed in the middle of a statement
+  std::string SqlContinue = "> "; // the prompt of a command continued with "-"
+  char SqlCase = 'M';             // statements go as written ('M'), in 'U'pper or 'L'ower case
+  bool Verify = true;             // show a statement's lines before and after substitution
+  bool DefineOn = true;           // substitution variables are replaced
+  char DefineChar = '&';          // their prefix
+  bool Timing = false;            // "Elapsed: hh:mi:ss.cc" after each statement
+  bool Time = false;              // the prompt starts with the time of day
+  int LongChunkSize = 80;         // LONG columns are as wide as the smaller of LONG and this
+  char Escape = 0;                // before the substitution prefix, keeps it as it is; 0 = off
   char Concat = '.';          // ends a variable's name and joins it to the text after it; 0 = off
   char HeadSep = '|';         // splits a COLUMN heading into lines; 0 = off
   char CmdSep = 0;            // between shell commands on one line; 0 = off
@@ -136,6 +154,7 @@ struct TColumnSettings {
   bool WordWrapped = false; // it wraps between words
   bool Wrapped = false;     // WRAPPED or WORD_WRAPPED given: it wraps even with SET WRAP OFF
   bool NoPrint = false;     // left out of the output (still there for BREAK)
+  char Entmap = 0;          // HTML: 'Y' or 'N' overrides MARKUP's ENTMAP for its values
   bool Off = false;         // COLUMN OFF: the settings are kept but not used until ON
   char Justify = 0;         // heading: 'L', 'C', 'R' or 0 for the column's own side
   bool FoldBefore = false;  // FOLD_BEFORE / NEWLINE: the column starts a new line of the record
@@ -202,6 +221,10 @@ public:
   // Runs one complete statement or command (SQL without its ";"). False when it asks to exit.
   bool Execute(const std::string& statement);
   int ExitCode() const { return FExitCode; }
+  // The command line's MARKUP options: with HTML ON the output starts as an HTML page, which
+  // EndMarkup ends. False after a message when they are wrong.
+  bool StartMarkup(const std::string& options);
+  void EndMarkup();
 
   TShellSettings Settings;
 
@@ -236,10 +259,20 @@ private:
   bool RunScript(TSource& from, const std::string& name, bool relative);
   // Prints a query's rows; false with `error` set when the fetch failed.
   bool RunQuery(TOraCursor& cursor, std::string& error);
+  bool RunQueryText(TOraCursor& cursor, std::string& error);
   // The rows as MARKUP CSV writes them; false with `error` set when the fetch failed.
   bool RunCsvQuery(TOraCursor& cursor, std::string& error);
   // SET MARKUP's words after MARKUP; false after a message.
   bool SetMarkup(const std::vector<std::string>& words);
+  // The words after SET MARKUP HTML.
+  bool SetHtmlMarkup(const std::vector<std::string>& words);
+  std::string MarkupText() const;
+  // The rows as MARKUP HTML writes them: a table for each page.
+  bool RunHtmlQuery(TOraCursor& cursor, std::string& error);
+  // A spool file starts and ends as a whole HTML page with MARKUP HTML ON SPOOL ON.
+  void HtmlSpoolStart();
+  std::string HtmlPageStart() const;
+  void HtmlSpoolEnd();
   // The "n rows selected." line (or none) after a query's rows.
   void QueryFeedback(uint32_t rows);
   // FEEDBACK ONLY: fetches the rows without showing them, then their count.
@@ -279,6 +312,9 @@ private:
   // The session's NLS_DATE_FORMAT.
   std::string SessionDateFormat();
   void SetCommand(const std::string& args);
+  // The SET option at w[i] if it is one of the rarer ones: the words it took, 0 after a
+  // message, -1 when it is none of them.
+  int SetOtherOption(const std::vector<std::string>& w, size_t i);
   void ShowCommand(const std::string& args);
   // SHOW TTITLE / BTITLE
   enum { TopTitle, BottomTitle, ReportHeader, ReportFooter };
@@ -314,6 +350,9 @@ private:
   void InputCommand(const std::string& text);
   void DelCommand(const std::string& args);
   void SaveCommand(const std::string& args);
+  // STORE SET file [CREATE|REPLACE|APPEND]
+  void StoreCommand(const std::string& args);
+  std::string SettingsScript() const;
   void GetCommand(const std::string& args);
   std::string Prompt(const TSqlSplitter& splitter);
   // SQLPROMPT with the variables it names replaced by their values, quoted text without quotes.
@@ -327,6 +366,8 @@ private:
   bool Variable(const std::string& name, std::string& value);
   void SetVariable(const std::string& name, const std::string& value, bool number = false);
   std::vector<std::pair<std::string, std::string>> PredefinedVariables();
+  // _CONNECT_IDENTIFIER: the logon's @name, else the database's own name.
+  std::string ConnectIdentifier();
   void DefineCommand(const std::string& args);
   void VariableCommand(const std::string& args);
   // TIMING [START [name] | SHOW | STOP]: timers that report "Elapsed: hh:mi:ss.cc".
@@ -370,6 +411,13 @@ private:
   void SpoolCommand(const std::string& args);
   void StopSpool();
   void ShowErrors(const std::string& args);
+  // SHOW PARAMETERS [name]: the parameters whose names hold `name`.
+  void ShowParameters(const std::string& name);
+  void ShowSga();
+  // SHOW CON_NAME and the like: a USERENV value under its heading.
+  void ShowContextValue(const std::string& heading, const std::string& attribute);
+  void ArchiveLogList();
+  bool HasRole(const std::string& role);
   // SHOW RECYCLEBIN: the dropped tables FLASHBACK TABLE can bring back, last dropped first.
   void ShowRecycleBin();
   // Remembers the stored unit a successful CREATE made, for SHOW ERRORS.
@@ -397,6 +445,10 @@ private:
   std::ostream FOut;
   std::unique_ptr<std::ofstream> FSpool;
   std::string FSpoolName;
+  bool FPreformatting = false; // inside MARKUP HTML's <pre>: nested queries stay text
+  bool FSpoolHtml = false;
+  bool FPageHtml = false; // the output began as an HTML page: it ends as one     // the spool file
+                          // began as an HTML page: it ends as one
   std::map<std::string, TColumnSettings> FColumns; // by upper-case name
   std::vector<TBreakSettings> FBreaks;             // in the order given
   std::vector<TComputeSettings> FComputes;
@@ -415,6 +467,7 @@ private:
     bool Page = false; // REPHEADER/REPFOOTER PAGE: on a page of its own
   };
   TTitle FTitles[4];
+  int FTitleLineNo = 1; // SQL.LNO: the line of the page a title's first line takes
   bool FInteractive;
   std::string FBuffer; // the last statement entered
   bool FBufferPlSql = false;

@@ -276,7 +276,7 @@ size_t TSqlSplitter::Scan(const std::string& line) {
       semi = std::string::npos;
       continue;
     }
-    if (c == ';') {
+    if (c == Terminator && c) {
       semi = i;
       continue;
     }
@@ -307,8 +307,9 @@ TSplitEvent TSqlSplitter::Feed(const std::string& rawLine) {
 
   if (!FCommand.empty())
     return command(t);
+  const bool blockEnd = BlockTerminator && t.size() == 1 && t[0] == BlockTerminator;
   if (FPending.empty()) {
-    if (t.empty() || t == ".")
+    if (t.empty() || blockEnd)
       return ev;
     if (t == "/") {
       ev.Kind = TSplitEvent::RunBuffer;
@@ -317,7 +318,9 @@ TSplitEvent TSqlSplitter::Feed(const std::string& rawLine) {
     if (IsShellCommand(t))
       return command(t);
   } else if (!InsideText()) {
-    bool end = t == "/" || t == ".";
+    if (Prefix && t.size() > 1 && t[0] == Prefix) // the entry goes on after the command
+      return command(Trim(t.substr(1)));
+    bool end = t == "/" || blockEnd;
     if (t.empty() && !BlankLinesInSql && !IsPlSql(FPending))
       end = true;
     if (end) {

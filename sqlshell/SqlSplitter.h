@@ -31,6 +31,12 @@ public:
   void Reset();
   // Keep blank lines inside SQL instead of ending the entry there.
   bool BlankLinesInSql = false;
+  // The character that ends SQL at the end of a line (SET SQLTERMINATOR); 0: only "/" does.
+  char Terminator = ';';
+  // Alone on a line, ends the entry without running it (SET BLOCKTERMINATOR); 0: none does.
+  char BlockTerminator = '.';
+  // A line that starts with it in the middle of an entry is a shell command run at once.
+  char Prefix = '#';
 
   // Whether a statement's text is a PL/SQL unit (block or stored program source).
   static bool IsPlSql(const std::string& text);

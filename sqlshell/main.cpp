@@ -41,7 +41,9 @@ std::string Ask(const std::string& prompt, bool echo) {
 }
 
 void Usage() {
-  std::cerr << "usage: tessel-sql [-s] [user[/password][@host] | /nolog] [@script [argument ...]]\n"
+  std::cerr << "usage: tessel-sql [-s] [-m \"HTML ON [option ...]\"] [user[/password][@host] | "
+               "/nolog]\n"
+               "                  [@script [argument ...]]\n"
                "       tessel-sql --create-database FOLDER [--charset JA16SJIS|AL32UTF8]\n";
 }
 
@@ -139,6 +141,7 @@ int main(int argc, char** argv) {
   std::string logon, script;
   bool noLog = false;
   bool silent = false; // -s: no "Connected." and no prompts
+  std::string markup;  // -m "HTML ON ...": the whole output is an HTML page
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--create-database") {
@@ -157,10 +160,15 @@ int main(int argc, char** argv) {
       silent = true;
     else if (a == "-l" || a == "-L")
       ; // one logon attempt is what a script run gets anyway
+    else if (!script.empty()) {
+      // the script's arguments; one that holds blanks stays one
+      script += a.find_first_of(" \t") == std::string::npos || a.find('"') != std::string::npos
+                    ? " " + a
+                    : " \"" + a + "\"";
+    } else if ((a == "-m" || a == "-M" || a == "-markup" || a == "-MARKUP") && i + 1 < argc)
+      markup = argv[++i];
     else if (a[0] == '@' && script.empty())
       script = a.substr(1);
-    else if (!script.empty())
-      script += " " + a; // the script's arguments
     else if (a == "/nolog" || a == "/NOLOG")
       noLog = true;
     else if (logon.empty())
@@ -226,6 +234,8 @@ int main(int argc, char** argv) {
   session.OnError = nullptr; // from here the shell reports failures itself
 
   TSqlShell shell(session, std::cin, std::cout, interactive);
+  if (!markup.empty() && !shell.StartMarkup(markup))
+    return 1;
   shell.Ask = Ask;
   shell.ErrOut = &std::cerr;
   std::string history = HistoryFile();
@@ -271,6 +281,7 @@ int main(int argc, char** argv) {
     std::cerr << e.what() << "\n";
     rc = 1;
   }
+  shell.EndMarkup();
   if (interactive && !history.empty())
     write_history(history.c_str());
   if (session.Connected())

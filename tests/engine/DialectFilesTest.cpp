@@ -12,6 +12,7 @@
 //   ----
 //   a|b
 //   describe                each result column as NAME|type|size|display size|precision|scale
+//   connect USER/PASSWORD   the cases after it run in a new session of that user
 #include "EngineFixture.h"
 #include "OciIntr.h"
 #include "ociw32.h"
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -63,6 +65,14 @@ std::vector<Case> ReadCases(const fs::path& path, std::string& problem) {
     c.source = source;
     std::istringstream head(l);
     head >> c.kind;
+    if (c.kind == "connect") {
+      head >> c.sql;
+      if (c.sql.empty())
+        problem += c.file + ":" + std::to_string(c.line) + ": connect without a user\n";
+      out.push_back(std::move(c));
+      ++i;
+      continue;
+    }
     if (c.kind == "error") {
       std::string at;
       head >> c.code >> at >> c.at;
@@ -109,8 +119,8 @@ public:
     OciIntr::oclose(cda_);
     OciIntr::ologof(lda_);
   }
-  bool Logon() {
-    return OciIntr::olog(lda_, hda_, "DEMO/DEMO", -1, nullptr, -1, nullptr, -1, 0) == 0 &&
+  bool Logon(const std::string& who = "DEMO/DEMO") {
+    return OciIntr::olog(lda_, hda_, who.c_str(), -1, nullptr, -1, nullptr, -1, 0) == 0 &&
            OciIntr::oopen(cda_, lda_, nullptr, -1, -1, nullptr, -1) == 0;
   }
   int Code() const {
@@ -221,10 +231,16 @@ TEST_P(DialectFile, EveryCaseGivesOraclesAnswer) {
   auto cases = ReadCases(CaseDir() / (GetParam() + ".test"), problem);
   ASSERT_EQ(problem, "");
   ASSERT_FALSE(cases.empty());
-  Raw raw;
-  ASSERT_TRUE(raw.Logon());
+  auto session = std::make_unique<Raw>();
+  ASSERT_TRUE(session->Logon());
   for (const Case& c : cases) {
     std::string where = c.file + ":" + std::to_string(c.line) + " (" + c.source + ")\n" + c.sql;
+    if (c.kind == "connect") {
+      session = std::make_unique<Raw>();
+      ASSERT_TRUE(session->Logon(c.sql)) << where;
+      continue;
+    }
+    Raw& raw = *session;
     std::vector<std::string> rows, described;
     int code = raw.Run(c.sql, c.kind == "query" || c.kind == "error" ? &rows : nullptr,
                        c.kind == "describe" ? &described : nullptr);
