@@ -66,6 +66,20 @@ bool clusterExists(sqlite3* db, const std::string& name) {
   return single(db, "SELECT 1 FROM \"TESSEL$CLUSTERS\" WHERE NAME = ?1", name) == 1;
 }
 
+// The type code of a cluster key column's type as written; 0 when not one of the common kinds.
+int kindOf(const std::string& written) {
+  std::string w;
+  for (char c : written) {
+    if (c == '(' || c == ' ') break;
+    w += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+  if (w == "NUMBER" || w == "INTEGER" || w == "INT" || w == "SMALLINT" || w == "DECIMAL" || w == "NUMERIC") return kNumber;
+  if (w == "VARCHAR2" || w == "VARCHAR") return kVarchar2;
+  if (w == "CHAR") return kChar;
+  if (w == "DATE") return kDate;
+  return 0;
+}
+
 // Oracle makes the number of hash keys a prime.
 int64_t primeAtLeast(int64_t n) {
   auto prime = [](int64_t v) {
@@ -222,10 +236,26 @@ void createClusteredTable(const TokenList& l, size_t at, Catalog& cat, bool defe
   out.ddl.push_back("INSERT OR REPLACE INTO \"TESSEL$CLUSTER_TABLES\" (TABLE_NAME, CLUSTER_NAME, COLS) VALUES (" +
                     quoteString(table) + ", " + quoteString(cluster) + ", " + quoteString(joined) + ")");
   // each key column is one of the table's
-  out.beforeCommit.push_back([table, cols](Session& s) {
-    for (auto& c : cols)
-      if (single(s.db, "SELECT 1 FROM pragma_table_info(" + quoteString(table) + ") WHERE name = ?1", c) != 1)
-        throw OraError(904, "\"" + c + "\"");
+  std::vector<std::string> keyTypes;
+  {
+    std::string written = text(cat.db(), "SELECT TYPES FROM \"TESSEL$CLUSTERS\" WHERE NAME = ?1", cluster);
+    for (size_t b = 0;;) {
+      size_t e = written.find('\t', b);
+      keyTypes.push_back(written.substr(b, e == std::string::npos ? e : e - b));
+      if (e == std::string::npos) break;
+      b = e + 1;
+    }
+  }
+  if (keyTypes.size() != cols.size()) throw OraError(1753).at(posOf(l, at + 2));
+  // each key column is one of the table's, of the kind of the cluster's column
+  out.beforeCommit.push_back([table, cols, keyTypes](Session& s) {
+    for (size_t k = 0; k < cols.size(); ++k) {
+      const std::string decl = text(s.db, "SELECT type FROM pragma_table_info(" + quoteString(table) + ") WHERE name = ?1",
+                                    cols[k]);
+      if (single(s.db, "SELECT 1 FROM pragma_table_info(" + quoteString(table) + ") WHERE name = ?1", cols[k]) != 1)
+        throw OraError(904, "\"" + cols[k] + "\"");
+      if (kindOf(keyTypes[k]) != 0 && kindOf(keyTypes[k]) != parseDeclType(decl).code) throw OraError(1753);
+    }
   });
 }
 

@@ -166,6 +166,7 @@ const std::map<int, const char*>& texts() {
       {2420, "missing schema authorization clause"},
       {2421, "missing or invalid schema authorization identifier"},
       {2422, "missing or invalid schema element"},
+      {1753, "column definition incompatible with clustered column definition"},
       {10636, "ROW MOVEMENT is not enabled"},
       {25193, "cannot use COMPRESS option for a single column key"},
       {25194, "invalid COMPRESS prefix length value"},
