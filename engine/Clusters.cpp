@@ -300,6 +300,9 @@ void dropCluster(const TokenList& l, Catalog& cat, Translation& out) {
     return;
   }
   // the tables go for good, not to the recycle bin; a key another table refers to stops them
+  // all, before any goes
+  for (auto& t : tables)
+    translate("DROP TABLE " + quoteIdent(t) + (cascade ? " CASCADE CONSTRAINTS" : "") + " PURGE", cat, false, false);
   out.actions.push_back([tables, cascade, records](Session& s) {
     for (auto& t : tables) {
       Catalog c(s.db, s.user, &s);
