@@ -488,7 +488,9 @@ bool dictionaryReadsElsewhere(const std::string& view) {
          view == "NLS_SESSION_PARAMETERS" || view == "V$NLS_PARAMETERS" || view == "USER_ROLE_PRIVS" ||
          view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS" || objectPrivilegeView(view) ||
          // jobs change by DML of the engine's own
-         view == "USER_JOBS" || view == "USER_SCHEDULER_JOBS" || view == "USER_SCHEDULER_JOB_RUN_DETAILS";
+         view == "USER_JOBS" || view == "USER_SCHEDULER_JOBS" || view == "USER_SCHEDULER_JOB_RUN_DETAILS" ||
+         // the session's private temporary tables are not in the schema
+         view == "USER_PRIVATE_TEMP_TABLES";
 }
 
 std::string dictionaryTable(const std::string& view) { return "TESSEL$D_" + view; }
@@ -592,6 +594,16 @@ void fillDictionary(Session& s, const std::string& view) {
   int n = columnCount(v->columns);
   Source own{s.db, s.user, &s, s.charset};
   if (view == "TAB") { Inserter ins(s.db, view, n); fillTab(own, ins); return; }
+  if (view == "USER_PRIVATE_TEMP_TABLES") {
+    // the session's own, which no other session sees
+    Inserter ins(s.db, view, n);
+    for (auto& p : s.privateTables) {
+      ins.null().null().text(p.name).text("TEMP").text(p.preserve ? "SESSION" : "TRANSACTION");
+      for (int i = 0; i < 6; ++i) ins.null();
+      ins.row();
+    }
+    return;
+  }
   if (view == "USER_CATALOG") { Inserter ins(s.db, view, n); fillCatalog(own, ins); return; }
   if (view == "USER_DEPENDENCIES") { Inserter ins(s.db, view, n); fillDependencies(own, ins); return; }
   if (view == "DICTIONARY") { Inserter ins(s.db, view, n); fillDictionaryList(s.user, ins); return; }
