@@ -138,15 +138,26 @@ void createCluster(const TokenList& l, Catalog& cat, Translation& out) {
     while (e < close && !l.op(e, ",")) e = l.op(e, "(") ? l.close(e) + 1 : e + 1;
     if (e == k + 1) throw OraError(902).at(posOf(l, e));
     cols += (cols.empty() ? "" : "\t") + nameOf(l.t[k]);
-    types += (types.empty() ? "" : "\t") + l.slice(k + 1, e);
+    std::string type = l.slice(k + 1, e);
+    for (auto& c : type)
+      if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    types += (types.empty() ? "" : "\t") + type;
     k = e + 1;
   }
+  if (cols.empty()) throw OraError(904).at(posOf(l, close));
   std::string type = "INDEX", function;
   int64_t size = -1, hashkeys = 0;
   bool single = false;
   for (size_t i = skipStorage(l, close + 1, end); i < end; i = skipStorage(l, i, end)) {
+    // figures past what a cluster can have are no valid option
+    auto figure = [&](size_t k) {
+      int64_t v = std::atoll(l.t[k].text.c_str());
+      if (v < 1 || v > 4294967295LL || l.t[k].text.find_first_not_of("0123456789") != std::string::npos)
+        throw OraError(922).at(posOf(l, k));
+      return v;
+    };
     if (l.word(i, "SIZE") && number(l, i + 1)) {
-      size = std::atoll(l.t[i + 1].text.c_str());
+      size = figure(i + 1);
       i += 2;
       if (l.word(i, "K")) size *= 1024, ++i;
       else if (l.word(i, "M")) size *= 1024 * 1024, ++i;
@@ -157,7 +168,7 @@ void createCluster(const TokenList& l, Catalog& cat, Translation& out) {
       i += 2;
     } else if (l.word(i, "HASHKEYS") && number(l, i + 1)) {
       type = "HASH";
-      hashkeys = primeAtLeast(std::atoll(l.t[i + 1].text.c_str()));
+      hashkeys = primeAtLeast(figure(i + 1));
       if (function.empty()) function = "DEFAULT2";
       i += 2;
     } else if (l.word(i, "HASH") && l.word(i + 1, "IS")) {
