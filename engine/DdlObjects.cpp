@@ -605,6 +605,26 @@ void Translator::alterIndex() {
   size_t i = objectName(2, name);
   // a key's index is named after its constraint; it is rebuilt or tuned as any other
   bool keyIndex = !cat_.indexExists(name) && cat_.keyIndexExists(name);
+  if (!cat_.indexExists(name) && !keyIndex &&
+      rb::scalar(cat_.db(), "SELECT 1 FROM \"TESSEL$CLUSTERS\" WHERE INDEX_NAME = " + quoteString(name)) == 1) {
+    // a cluster's index: a new name is all that changes
+    if (is(at(i), "RENAME") && is(at(i + 1), "TO")) {
+      std::string to;
+      size_t j = objectName(i + 2, to);
+      if (j < size()) unexpected(j);
+      if (!cat_.objectType(to).empty() || cat_.indexExists(to) || cat_.keyIndexExists(to)) throw OraError(955);
+      tr_.ddl.push_back("UPDATE \"TESSEL$CLUSTERS\" SET INDEX_NAME = " + quoteString(to) + " WHERE INDEX_NAME = " +
+                        quoteString(name));
+      tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " + quoteString(name) +
+                        " AND TYPE = 'INDEX'");
+      return;
+    }
+    if (!is(at(i), "REBUILD") && !is(at(i), "COALESCE") && !is(at(i), "LOGGING") && !is(at(i), "NOLOGGING"))
+      throw OraError(2243).at(static_cast<int>(at(i).pos));
+    i = skipIndexOptions(t_, i + 1);
+    if (i < size()) unexpected(i);
+    return;
+  }
   if (!cat_.indexExists(name) && !keyIndex) throw OraError(1418);
   if (is(at(i), "RENAME") && is(at(i + 1), "TO")) {
     if (keyIndex) throw OraError(1418); // its name is the constraint's
