@@ -309,6 +309,9 @@ const OwnedDef kOwned[] = {
     {"TYPES", true, "types"},
     {"TYPE_ATTRS", true, "attributes of types"},
     {"ERRORS", true, "current errors on stored objects"},
+    {"CLUSTERS", true, "clusters"},
+    {"TAB_STATISTICS", true, "optimizer statistics of tables"},
+    {"TAB_COL_STATISTICS", true, "column statistics"},
 };
 
 const SynonymDef kSynonyms[] = {{"COLS", "USER_TAB_COLUMNS"}, {"DICT", "DICTIONARY"}, {"OBJ", "USER_OBJECTS"},
