@@ -101,7 +101,22 @@ void Translator::alterTable() {
   if (!setUnused && (is(verb, "MOVE") || is(verb, "SHRINK") || skipPhysical(t_, i) > i)) {
     // storage attributes, a move or a shrink change nothing in the engine's own storage
     size_t j = is(verb, "SHRINK") ? size() : skipPhysical(t_, is(verb, "MOVE") ? i + 1 : i);
+    // a shrink moves rows, which the table must allow
+    if (is(verb, "SHRINK") && rb::scalar(db, "SELECT ROW_MOVEMENT FROM \"TESSEL$TABLE_OPTS\" WHERE TABLE_NAME = " +
+                                                 quoteString(table)) != 1)
+      throw OraError(10636);
+    bool kept = !is(verb, "MOVE"); // a move leaves the indexes unusable unless told otherwise
+    if (is(verb, "MOVE") && is(at(j), "ONLINE")) kept = true, ++j;
+    if (is(verb, "MOVE") && is(at(j), "UPDATE")) {
+      j += is(at(j + 1), "GLOBAL") ? 2 : 1;
+      expect(j++, "INDEXES", 905);
+      kept = true;
+    }
     if (j < size()) unexpected(j);
+    if (!kept)
+      for (auto& ix : allIndexes(db))
+        if (ix.table == table) tr_.ddl.push_back(unusableRecord(ix.name, true));
+    for (auto& sql : tableOptionRecords(t_, i, j, table)) tr_.ddl.push_back(sql);
     return;
   }
   if (!setUnused && is(verb, "READ") && (is(at(i + 1), "ONLY") || is(at(i + 1), "WRITE"))) {

@@ -28,6 +28,11 @@ std::string keyExpressionText(const std::vector<Token>& t, size_t b, size_t e, c
 std::vector<std::string> btreeKeys(sqlite3* db, const std::string& btree);
 // Records NUM_ROWS, DISTINCT_KEYS and the like of a table's indexes (`only`: of that one).
 void gatherIndexStatistics(sqlite3* db, const std::string& table, const std::string& only = {});
+// The statements that record LOGGING, CACHE, PARALLEL, ROW MOVEMENT and ORGANIZATION INDEX as
+// tokens [b, e) of CREATE or ALTER TABLE give them.
+std::vector<std::string> tableOptionRecords(const std::vector<Token>& t, size_t b, size_t e, const std::string& table);
+// Records each column's distinct values, nulls, low and high value, as ANALYZE gathers them.
+void gatherColumnStatistics(sqlite3* db, const std::string& table);
 // The statement that marks an index UNUSABLE, or usable again.
 std::string unusableRecord(const std::string& index, bool unusable);
 bool checkOrForeignKey(sqlite3* db, const std::string& table, const std::string& name);

@@ -116,6 +116,9 @@ void Translator::drop() {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$AUDIT_OPTS\" WHERE OBJECT_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_OPTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_STATS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$CLUSTER_TABLES\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$TABLE_OPTS\" WHERE TABLE_NAME = " + q);
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$COL_STATS\" WHERE TABLE_NAME = " + q);
     // dropping a parent alone would leave its children's keys pointing nowhere
     if (!children.empty() && !cascade) throw OraError(2449);
     // a temporary table's rows are no one's to bring back: it goes for good
@@ -148,7 +151,8 @@ void Translator::drop() {
       }
     tr_.ddl.push_back("DELETE FROM \"TESSEL$IDENTITY\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
-                      " (SELECT name FROM sqlite_schema WHERE type = 'index')");
+                      " (SELECT name FROM sqlite_schema WHERE type = 'index') AND NAME NOT IN"
+                      " (SELECT INDEX_NAME FROM \"TESSEL$CLUSTERS\" WHERE INDEX_NAME IS NOT NULL)");
     if (!children.empty()) {
       // the table goes once the tables that refer to it are rebuilt without their keys
       Translation self;
@@ -178,6 +182,14 @@ void Translator::drop() {
   } else if (is(at(1), "INDEX")) {
     tr_.function = 21;
     size_t i = objectName(2, name);
+    // a cluster's index: the cluster stays, its tables not to be used until another is made
+    if (!cat_.indexExists(name) && rb::scalar(cat_.db(), "SELECT 1 FROM \"TESSEL$CLUSTERS\" WHERE INDEX_NAME = " +
+                                                             quoteString(name)) == 1) {
+      if (i < size()) unexpected(i);
+      tr_.ddl.push_back("UPDATE \"TESSEL$CLUSTERS\" SET INDEX_NAME = NULL WHERE INDEX_NAME = " + quoteString(name));
+      tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + quoteString(name) + " AND TYPE = 'INDEX'");
+      return;
+    }
     if (!cat_.indexExists(name)) {
       // a primary or unique key's index goes only with its constraint
       sqlite3_stmt* st = nullptr;
@@ -338,6 +350,9 @@ void Translator::rename() {
     tr_.ddl.push_back("UPDATE \"TESSEL$NOVALIDATED\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$INDEX_OPTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     tr_.ddl.push_back("UPDATE \"TESSEL$INDEX_STATS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$CLUSTER_TABLES\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$TABLE_OPTS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
+    tr_.ddl.push_back("UPDATE \"TESSEL$COL_STATS\" SET TABLE_NAME = " + qt + " WHERE TABLE_NAME = " + qf);
     for (auto& s : renamePartitions(cat_, from, to)) tr_.ddl.push_back(s);
   } else if (type == "VIEW") {
     sqlite3_stmt* st = nullptr;
@@ -514,8 +529,31 @@ void Translator::analyze() {
   tr_.kind = StmtKind::Ddl;
   bool index = is(at(1), "INDEX");
   tr_.function = index ? 63 : 62;
-  if (!index) expect(1, "TABLE", 905);
   std::string name;
+  if (is(at(1), "CLUSTER")) {
+    // a cluster's statistics are its tables' and their indexes'
+    tr_.function = 64;
+    size_t i = objectName(2, name);
+    if (rb::scalar(cat_.db(), "SELECT 1 FROM \"TESSEL$CLUSTERS\" WHERE NAME = " + quoteString(name)) != 1)
+      throw OraError(943).at(t_[2].pos);
+    std::vector<std::string> tables;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(cat_.db(), "SELECT TABLE_NAME FROM \"TESSEL$CLUSTER_TABLES\" WHERE CLUSTER_NAME = ?1", -1, &st,
+                       nullptr);
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(st) == SQLITE_ROW) tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    const std::string rest = i < size() ? src_.substr(t_[i].pos) : std::string();
+    for (auto& t : tables) {
+      Translation one = translate("ANALYZE TABLE " + quoteIdent(t) + " " + rest, cat_, false, false);
+      for (auto& sql : one.ddl) tr_.ddl.push_back(sql);
+      for (auto& a : one.beforeCommit) tr_.beforeCommit.push_back(a);
+      for (auto& a : one.actions) tr_.actions.push_back(a);
+    }
+    if (tables.empty() && i >= size()) unexpected(i);
+    return;
+  }
+  if (!index) expect(1, "TABLE", 905);
   size_t i = objectName(2, name);
   if (index ? !cat_.indexExists(name) && !cat_.keyIndexExists(name) : !cat_.tableExists(name) || cat_.viewExists(name))
     throw OraError(index ? 1418 : 942).at(t_[2].pos);
@@ -538,6 +576,7 @@ void Translator::analyze() {
     // a table's indexes are analyzed with it
     tr_.beforeCommit.push_back([table, name, index](Session& s) {
       gatherIndexStatistics(s.db, table, index ? name : std::string());
+      if (!index) gatherColumnStatistics(s.db, table);
     });
     // a key's index is SQLite's own, under another name: its table's statistics cover it
     if (!index || cat_.indexExists(name)) tr_.ddl.push_back("ANALYZE " + quoteIdent(name));
@@ -550,6 +589,7 @@ void Translator::analyze() {
   } else if (is(t_[i - 1], "STATISTICS")) {
     tr_.ddl.push_back("DELETE FROM \"TESSEL$INDEX_STATS\" WHERE " + std::string(index ? "NAME" : "TABLE_NAME") + " = " +
                       quoteString(name));
+    if (!index) tr_.ddl.push_back("DELETE FROM \"TESSEL$COL_STATS\" WHERE TABLE_NAME = " + quoteString(name));
     tr_.actions.push_back([name](Session& s) {
       execOne(s.db, "DELETE FROM sqlite_stat1 WHERE tbl = " + quoteString(name)); // none kept: nothing to do
     });
@@ -565,6 +605,26 @@ void Translator::alterIndex() {
   size_t i = objectName(2, name);
   // a key's index is named after its constraint; it is rebuilt or tuned as any other
   bool keyIndex = !cat_.indexExists(name) && cat_.keyIndexExists(name);
+  if (!cat_.indexExists(name) && !keyIndex &&
+      rb::scalar(cat_.db(), "SELECT 1 FROM \"TESSEL$CLUSTERS\" WHERE INDEX_NAME = " + quoteString(name)) == 1) {
+    // a cluster's index: a new name is all that changes
+    if (is(at(i), "RENAME") && is(at(i + 1), "TO")) {
+      std::string to;
+      size_t j = objectName(i + 2, to);
+      if (j < size()) unexpected(j);
+      if (!cat_.objectType(to).empty() || cat_.indexExists(to) || cat_.keyIndexExists(to)) throw OraError(955);
+      tr_.ddl.push_back("UPDATE \"TESSEL$CLUSTERS\" SET INDEX_NAME = " + quoteString(to) + " WHERE INDEX_NAME = " +
+                        quoteString(name));
+      tr_.ddl.push_back("UPDATE \"TESSEL$OBJECTS\" SET NAME = " + quoteString(to) + " WHERE NAME = " + quoteString(name) +
+                        " AND TYPE = 'INDEX'");
+      return;
+    }
+    if (!is(at(i), "REBUILD") && !is(at(i), "COALESCE") && !is(at(i), "LOGGING") && !is(at(i), "NOLOGGING"))
+      throw OraError(2243).at(static_cast<int>(at(i).pos));
+    i = skipIndexOptions(t_, i + 1);
+    if (i < size()) unexpected(i);
+    return;
+  }
   if (!cat_.indexExists(name) && !keyIndex) throw OraError(1418);
   if (is(at(i), "RENAME") && is(at(i + 1), "TO")) {
     if (keyIndex) throw OraError(1418); // its name is the constraint's

@@ -2,6 +2,7 @@
 // has no use for, and the partitioning, which is recorded. The rows of every partition stay in
 // the one table.
 #include "DdlPartition.h"
+#include "DdlImpl.h"
 
 #include "OraError.h"
 #include "ObjectTypes.h"
@@ -37,6 +38,7 @@ size_t indexPartitioning(const std::vector<Token>& t, size_t i) {
 size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const std::string& src, Catalog& cat,
                        const std::string& table, const std::vector<std::pair<std::string, ColType>>& cols,
                        bool hasPrimaryKey, std::vector<std::string>& after) {
+  const size_t from = i;
   auto word = [&](size_t k, const char* w) { return k < end && is(t[k], w); };
   auto skipParens = [&](size_t k) { return word(k, "(") ? closing(t, k) + 1 : k; };
   auto columnType = [&](const Token& name) {
@@ -229,6 +231,7 @@ size_t tableProperties(const std::vector<Token>& t, size_t i, size_t end, const 
     }
   }
   pt.rowMovement = movement;
+  for (auto& s : tableOptionRecords(t, from, i, table)) after.push_back(s);
   if (partitioned)
     for (auto& s : recordStatements(pt, table)) after.push_back(s);
   // what an earlier table of the name said of its columns' substitutability goes

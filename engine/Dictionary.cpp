@@ -107,19 +107,39 @@ void fillTables(const Source& src, Inserter& ins) {
   std::set<std::string> readOnly;
   eachRow(src.db, "SELECT TABLE_NAME FROM \"TESSEL$READ_ONLY\"", [&](sqlite3_stmt* st) { readOnly.insert(col(st, 0)); }, {},
           true);
+  struct Options {
+    bool iot = false, logging = true, cache = false, movement = false;
+    int64_t degree = 1;
+  };
+  std::map<std::string, Options> options;
+  eachRow(src.db, "SELECT TABLE_NAME, IOT, LOGGING, DEGREE, CACHE, ROW_MOVEMENT FROM \"TESSEL$TABLE_OPTS\"",
+          [&](sqlite3_stmt* st) {
+            options[col(st, 0)] = {sqlite3_column_int(st, 1) != 0, sqlite3_column_int(st, 2) != 0,
+                                   sqlite3_column_int(st, 4) != 0, sqlite3_column_int(st, 5) != 0,
+                                   sqlite3_column_int64(st, 3)};
+          }, {}, true);
+  std::map<std::string, std::string> clustered;
+  eachRow(src.db, "SELECT TABLE_NAME, CLUSTER_NAME FROM \"TESSEL$CLUSTER_TABLES\"",
+          [&](sqlite3_stmt* st) { clustered[col(st, 0)] = col(st, 1); }, {}, true);
   for (const auto& t : tablesOf(src.db, "table")) {
     auto temp = temporary.find(t);
-    ins.text(t).text("USERS").null().null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
-        .num(121).num(50).text("N");
+    ins.text(t).text("USERS").textOrNull(clustered.count(t) ? clustered[t] : std::string()).null().text("VALID").num(10).num(40).num(1).num(255).num(10240).num(10240).num(1)
+        .num(121).num(50);
+    const Options o = options.count(t) ? options[t] : Options{};
+    ins.text(o.logging ? "YES" : "NO").text("N");
     auto c = counted.find(t);
     if (c != counted.end()) ins.num(c->second); else ins.null();
     for (int i = 0; i < 5; ++i) ins.null();
-    ins.text("         1").text("         1").text("    N");
+    char degree[16];
+    std::snprintf(degree, sizeof degree, "%10s", o.degree == 0 ? "DEFAULT" : std::to_string(o.degree).c_str());
+    ins.text(degree).text("         1").text(o.cache ? "    Y" : "    N");
     // statistics SQLite keeps without our record of when (an older build's ANALYZE) show no date
     auto when = analyzed.find(t);
     if (c != counted.end()) ins.num(c->second); else ins.null();
     if (c != counted.end() && when != analyzed.end()) ins.text(when->second); else ins.null();
-    ins.text(isPartitioned(src.db, t) ? "YES" : "NO").text(temp != temporary.end() ? "Y" : "N");
+    ins.text(isPartitioned(src.db, t) ? "YES" : "NO");
+    if (o.iot) ins.text("IOT"); else ins.null();
+    ins.text(temp != temporary.end() ? "Y" : "N").text(o.movement ? "ENABLED" : "DISABLED");
     if (temp != temporary.end()) ins.text(temp->second); else ins.null();
     ins.text(readOnly.count(t) ? "YES" : "NO").row();
   }
@@ -131,6 +151,7 @@ bool viewCompiles(const Source& src, const std::string& name, bool translated);
 void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
   sqlite3* db = src.db;
   bool computed = false, invisible = false;
+  std::map<std::pair<std::string, std::string>, ColumnStats> stats = columnStatistics(db);
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id, const std::string& dflt) {
     std::string type = dataType(t);
@@ -149,6 +170,9 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
     if (invisible) ins.null(); else ins.num(id); // an invisible column has no place in the order
     if (dflt.empty()) ins.null().null();
     else ins.num(static_cast<int64_t>(dflt.size())).text(dflt);
+    auto s = stats.find({table, name});
+    if (s != stats.end()) addColumnStatistics(ins, s->second);
+    else for (int k = 0; k < 8; ++k) ins.null();
     if ((t.code == kVarchar2 || t.code == kChar) && t.object.empty()) {
       int chars = t.chars > 0 ? t.chars : t.size;
       ins.num(t.national ? dataLength(t) : t.size).num(chars).text(t.chars > 0 ? "C" : "B");
@@ -299,6 +323,7 @@ void fillObjects(const Source& src, Inserter& ins) {
             std::string type = col(st, 2), created = col(st, 3);
             if (type == "TABLE") tableCreated[col(st, 0)] = created;
             bool valid = validProcedures.count(type + "/" + col(st, 0)) || type == "TABLE" || type == "SEQUENCE" || type == "INDEX" ||
+                         type == "CLUSTER" ||
                          type == "MATERIALIZED VIEW" ||
                          (type == "TRIGGER" && !invalidTriggers[col(st, 0)]) ||
                          (type == "VIEW" && viewCompiles(src, col(st, 0), true)) ||
@@ -410,6 +435,10 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "SEGMENTS") fillSegments(src, ins);
   else if (base == "IND_COLUMNS") fillIndexColumns(src, ins);
   else if (base == "IND_EXPRESSIONS") fillIndexExpressions(src, ins);
+  else if (base == "CLUSTERS") fillClusters(src, ins);
+  else if (base == "TAB_STATISTICS") fillTableStatistics(src, ins);
+  else if (base == "TAB_COL_STATISTICS") fillColumnStatistics(src, ins);
+  else if (base == "CLU_COLUMNS") fillClusterColumns(src, ins);
   else if (base == "OBJECTS") fillObjects(src, ins);
   else if (base == "SEQUENCES") fillSequences(src, ins);
   else if (base == "USERS") fillUsers(src, ins);
@@ -459,7 +488,9 @@ bool dictionaryReadsElsewhere(const std::string& view) {
          view == "NLS_SESSION_PARAMETERS" || view == "V$NLS_PARAMETERS" || view == "USER_ROLE_PRIVS" ||
          view == "SESSION_ROLES" || view == "ROLE_SYS_PRIVS" || view == "ROLE_ROLE_PRIVS" || objectPrivilegeView(view) ||
          // the session's settings and jobs change without DDL
-         view == "V$SESSION" || view == "USER_JOBS" || view == "USER_SCHEDULER_JOBS" || view == "USER_SCHEDULER_JOB_RUN_DETAILS";
+         view == "V$SESSION" || view == "USER_JOBS" || view == "USER_SCHEDULER_JOBS" || view == "USER_SCHEDULER_JOB_RUN_DETAILS" ||
+         // the session's private temporary tables are not in the schema
+         view == "USER_PRIVATE_TEMP_TABLES";
 }
 
 std::string dictionaryTable(const std::string& view) { return "TESSEL$D_" + view; }
@@ -513,6 +544,21 @@ void ensureSchemaTables(sqlite3* db) {
       "CREATE TABLE IF NOT EXISTS \"TESSEL$INDEX_OPTS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT,"
       " BITMAP INTEGER NOT NULL DEFAULT 0, REVERSE INTEGER NOT NULL DEFAULT 0, PREFIX INTEGER,"
       " INVISIBLE INTEGER NOT NULL DEFAULT 0, KEYS TEXT, HIDDEN TEXT)",
+      // clusters: key columns and their types as written, a tab between; the cluster's index
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$CLUSTERS\" (NAME TEXT PRIMARY KEY, TYPE TEXT NOT NULL, KEY_SIZE INTEGER,"
+      " HASHKEYS INTEGER NOT NULL, FUNCTION TEXT, SINGLE_TABLE TEXT NOT NULL, COLS TEXT NOT NULL, TYPES TEXT NOT NULL,"
+      " INDEX_NAME TEXT)",
+      // LOGGING, CACHE, PARALLEL (0: DEFAULT), ROW MOVEMENT and ORGANIZATION INDEX of tables
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$TABLE_OPTS\" (TABLE_NAME TEXT PRIMARY KEY, IOT INTEGER NOT NULL DEFAULT 0,"
+      " LOGGING INTEGER NOT NULL DEFAULT 1, DEGREE INTEGER NOT NULL DEFAULT 1, CACHE INTEGER NOT NULL DEFAULT 0,"
+      " ROW_MOVEMENT INTEGER NOT NULL DEFAULT 0)",
+      // column statistics as last gathered; LOW_VALUE and HIGH_VALUE as DUMP(..., 16) shows them
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$COL_STATS\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT NULL,"
+      " NUM_DISTINCT INTEGER, NUM_NULLS INTEGER, LOW_VALUE TEXT, HIGH_VALUE TEXT, SAMPLE_SIZE INTEGER, ANALYZED TEXT,"
+      " PRIMARY KEY (TABLE_NAME, COLUMN_NAME))",
+      // the tables of a cluster and their columns for its key, in the key's order
+      "CREATE TABLE IF NOT EXISTS \"TESSEL$CLUSTER_TABLES\" (TABLE_NAME TEXT PRIMARY KEY, CLUSTER_NAME TEXT NOT NULL,"
+      " COLS TEXT NOT NULL)",
       // index statistics as the index was last built or analyzed
       "CREATE TABLE IF NOT EXISTS \"TESSEL$INDEX_STATS\" (NAME TEXT PRIMARY KEY, TABLE_NAME TEXT NOT NULL,"
       " NUM_ROWS INTEGER, DISTINCT_KEYS INTEGER, LEAF_BLOCKS INTEGER, BLEVEL INTEGER, ANALYZED TEXT)",
@@ -548,6 +594,16 @@ void fillDictionary(Session& s, const std::string& view) {
   int n = columnCount(v->columns);
   Source own{s.db, s.user, &s, s.charset};
   if (view == "TAB") { Inserter ins(s.db, view, n); fillTab(own, ins); return; }
+  if (view == "USER_PRIVATE_TEMP_TABLES") {
+    // the session's own, which no other session sees
+    Inserter ins(s.db, view, n);
+    for (auto& p : s.privateTables) {
+      ins.null().null().text(p.name).text("TEMP").text(p.preserve ? "SESSION" : "TRANSACTION");
+      for (int i = 0; i < 6; ++i) ins.null();
+      ins.row();
+    }
+    return;
+  }
   if (view == "USER_CATALOG") { Inserter ins(s.db, view, n); fillCatalog(own, ins); return; }
   if (view == "USER_DEPENDENCIES") { Inserter ins(s.db, view, n); fillDependencies(own, ins); return; }
   if (view == "DICTIONARY") { Inserter ins(s.db, view, n); fillDictionaryList(s.user, ins); return; }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <sqlite3.h>
@@ -69,6 +70,29 @@ Inserter& Inserter::text(const std::string& v) {
 Inserter& Inserter::num(int64_t v) {
   sqlite3_bind_int64(st_, ++i_, v);
   return *this;
+}
+
+Inserter& Inserter::real(double v) {
+  sqlite3_bind_double(st_, ++i_, v);
+  return *this;
+}
+
+Inserter& Inserter::bytes(const std::string& v) {
+  sqlite3_bind_blob(st_, ++i_, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+  return *this;
+}
+
+Inserter& Inserter::dumped(const std::string& dump) {
+  size_t colon = dump.find(": ");
+  if (colon == std::string::npos) return null();
+  std::string out;
+  for (size_t k = colon + 2; k < dump.size();) {
+    size_t e = dump.find(',', k);
+    if (e == std::string::npos) e = dump.size();
+    out.push_back(static_cast<char>(std::strtol(dump.substr(k, e - k).c_str(), nullptr, 16)));
+    k = e + 1;
+  }
+  return bytes(out);
 }
 
 Inserter& Inserter::null() {

@@ -48,6 +48,10 @@ public:
   Inserter& text(const std::string& v);
   Inserter& textOrNull(const std::string& v) { return v.empty() ? null() : text(v); }
   Inserter& num(int64_t v);
+  Inserter& real(double v);
+  Inserter& bytes(const std::string& v); // a RAW value
+  // the bytes DUMP(..., 16) lists ("Typ=2 Len=3: c2,4a,46"), as a RAW value; NULL when none
+  Inserter& dumped(const std::string& dump);
   Inserter& null();
   void row();
 
@@ -83,6 +87,20 @@ void fillTab(const Source& src, Inserter& ins);
 void fillIndexes(const Source& src, Inserter& ins);
 void fillIndexColumns(const Source& src, Inserter& ins);
 void fillIndexExpressions(const Source& src, Inserter& ins);
+// Column statistics as last gathered, by table and column.
+struct ColumnStats {
+  int64_t distinct = 0, nulls = 0, sample = 0;
+  std::string low, high, analyzed; // low, high: as DUMP(..., 16) lists them
+};
+std::map<std::pair<std::string, std::string>, ColumnStats> columnStatistics(sqlite3* db);
+// NUM_DISTINCT, LOW_VALUE, HIGH_VALUE, DENSITY, NUM_NULLS, NUM_BUCKETS, LAST_ANALYZED, SAMPLE_SIZE.
+void addColumnStatistics(Inserter& ins, const ColumnStats& s);
+// USER_TAB_STATISTICS and USER_TAB_COL_STATISTICS.
+void fillTableStatistics(const Source& src, Inserter& ins);
+void fillColumnStatistics(const Source& src, Inserter& ins);
+// USER_CLUSTERS and USER_CLU_COLUMNS.
+void fillClusters(const Source& src, Inserter& ins);
+void fillClusterColumns(const Source& src, Inserter& ins);
 // The DATA_LENGTH of a column of the type.
 int dataLength(const ColType& t);
 void fillSource(const Source& src, Inserter& ins);     // DictionaryUnits.cpp

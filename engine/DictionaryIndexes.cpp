@@ -121,12 +121,18 @@ void fillIndexes(const Source& src, Inserter& ins) {
             stats[col(st, 0)] = {sqlite3_column_int64(st, 1), sqlite3_column_int64(st, 2),
                                  sqlite3_column_int64(st, 3), sqlite3_column_int64(st, 4), col(st, 5)};
           }, {}, true);
+  // an index-organized table's rows are its primary key's index
+  std::set<std::string> organized;
+  eachRow(src.db, "SELECT c.NAME FROM \"TESSEL$TABLE_OPTS\" o JOIN \"TESSEL$CONSTRAINTS\" c ON c.TABLE_NAME = o.TABLE_NAME"
+                  " WHERE o.IOT = 1 AND c.TYPE = 'P'",
+          [&](sqlite3_stmt* st) { organized.insert(col(st, 0)); }, {}, true);
   const auto options = indexOptions(src.db);
   for (auto& ix : allIndexes(src.db)) {
     const IndexOptions* o = find(options, ix.name);
     std::string type = o && o->bitmap ? "BITMAP" : "NORMAL";
     if (o && o->reverse) type += "/REV";
     if (functionBased(ix, o)) type = "FUNCTION-BASED " + type;
+    if (organized.count(ix.name)) type = "IOT - TOP";
     bool compressed = o && o->prefix > 0;
     ins.text(ix.name).text(type).text(src.owner).text(ix.table).text("TABLE").text(ix.unique ? "UNIQUE" : "NONUNIQUE")
         .text(compressed ? "ENABLED" : "DISABLED");
@@ -152,7 +158,16 @@ void fillIndexes(const Source& src, Inserter& ins) {
     for (size_t i = 0; i < ix.columns.size(); ++i) expression = expression || ix.columns[i].empty();
     if (expression) ins.text("ENABLED"); else ins.null();
     ins.text("NO").text("NO").text(o && o->invisible ? "INVISIBLE" : "VISIBLE").row();
-  }
+  }  // a cluster's index is on the cluster, not on a table
+  eachRow(src.db, "SELECT INDEX_NAME, NAME FROM \"TESSEL$CLUSTERS\" WHERE INDEX_NAME IS NOT NULL ORDER BY 1",
+          [&](sqlite3_stmt* st) {
+            ins.text(col(st, 0)).text("CLUSTER").text(src.owner).text(col(st, 1)).text("CLUSTER").text("NONUNIQUE")
+                .text("DISABLED").null().text("USERS").num(2).num(255).num(65536).num(1048576).num(1).num(2147483645)
+                .null().null().null().null().null().num(10).text("YES");
+            for (int i = 0; i < 6; ++i) ins.null();
+            ins.text("VALID").null().null().null().text("1").text("1").text("NO").text("N").text("N").text("N")
+                .text("DEFAULT").text("NO").null().text("NO").null().text("NO").text("NO").text("VISIBLE").row();
+          }, {}, true);
 }
 
 void fillIndexColumns(const Source& src, Inserter& ins) {
@@ -190,6 +205,30 @@ void fillIndexColumns(const Source& src, Inserter& ins) {
       ins.text(ix.descending[i] ? "DESC" : "ASC").row();
     }
   }
+}
+
+void fillClusters(const Source& src, Inserter& ins) {
+  eachRow(src.db, "SELECT NAME, TYPE, KEY_SIZE, HASHKEYS, FUNCTION, SINGLE_TABLE FROM \"TESSEL$CLUSTERS\" ORDER BY NAME",
+          [&](sqlite3_stmt* st) {
+            ins.text(col(st, 0)).text("USERS").num(10).num(40);
+            if (sqlite3_column_type(st, 2) == SQLITE_NULL) ins.null(); else ins.num(sqlite3_column_int64(st, 2));
+            ins.num(2).num(255).num(65536).num(1048576).num(1).num(2147483645).null().null().null().null()
+                .text(col(st, 1)).textOrNull(col(st, 4)).num(sqlite3_column_int64(st, 3)).text("         1")
+                .text("         1").text("    N").text("DEFAULT").text(col(st, 5)).text("DISABLED").row();
+          }, {}, true);
+}
+
+void fillClusterColumns(const Source& src, Inserter& ins) {
+  std::map<std::string, std::vector<std::string>> keys;
+  eachRow(src.db, "SELECT NAME, COLS FROM \"TESSEL$CLUSTERS\"",
+          [&](sqlite3_stmt* st) { keys[col(st, 0)] = splitTabs(col(st, 1)); }, {}, true);
+  eachRow(src.db, "SELECT CLUSTER_NAME, TABLE_NAME, COLS FROM \"TESSEL$CLUSTER_TABLES\" ORDER BY 1, 2",
+          [&](sqlite3_stmt* st) {
+            auto& key = keys[col(st, 0)];
+            auto cols = splitTabs(col(st, 2));
+            for (size_t i = 0; i < key.size() && i < cols.size(); ++i)
+              ins.text(col(st, 0)).text(key[i]).text(col(st, 1)).text(cols[i]).row();
+          }, {}, true);
 }
 
 void fillIndexExpressions(const Source& src, Inserter& ins) {

@@ -794,6 +794,13 @@ Node* Parser::alter() {
     // storage attributes, or MOVE to another tablespace: the engine keeps its own storage
     if (act->text != "MOVE") --i_;
     physical();
+    if (act->text == "MOVE") {
+      acceptWord("ONLINE");
+      if (acceptWord("UPDATE")) {
+        acceptWord("GLOBAL");
+        expectWord("INDEXES", 905);
+      }
+    }
   } else {
     failAt(1735, act->pos);
   }

@@ -1,6 +1,7 @@
 // The rows of one partition: SELECT ... FROM t PARTITION (p), ALTER TABLE ... PARTITION, and the
 // SQL function the guard of a partitioned table calls.
 #include "DdlPartition.h"
+#include "DdlImpl.h"
 
 #include "CType.h"
 
@@ -140,10 +141,11 @@ bool alterPartitions(const std::string& text, Catalog& cat, Translation& out) {
   if (!cat.tableExists(table) || cat.viewExists(table)) throw OraError(942).at(static_cast<int>(t[i].pos));
   if (movement) {
     if (a + 3 < t.size()) throw OraError(933).at(static_cast<int>(t[a + 3].pos));
+    out.ddl = tableOptionRecords(t, a, a + 3, table);
     PartTable moved;
     if (loadPartitions(cat.db(), table, moved)) {
       moved.rowMovement = is(t[a], "ENABLE");
-      out.ddl = recordStatements(moved, table);
+      for (auto& s : recordStatements(moved, table)) out.ddl.push_back(s);
     }
     return true;
   }

@@ -27,6 +27,7 @@
 #include "RecycleBin.h"
 #include "MaterializedViews.h"
 #include "Domains.h"
+#include "Clusters.h"
 
 #include "Dictionary.h"
 #include "OraError.h"
@@ -454,6 +455,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     }
   }
   if (Translation t; domainStatement(text, cat, t)) return t;
+  if (Translation t; clusterStatement(text, cat, deferDdlErrors, t) || createSchema(text, cat, t)) return t;
   {
     // the written-out text is not rewritten again
     static thread_local const std::string* written = nullptr;
