@@ -1,8 +1,8 @@
 // The everyday habits of a classic Oracle command-line tool, through the real tessel-sql program:
 // broken script ends, SPOOL, COLUMN, substitution variables, FEEDBACK, TIMING, SERVEROUTPUT,
 // HOST, SHOW ERRORS and the display of numbers.
-#include "../access/TestSupport.h"
 #include "NumberText.h"
+#include "ShellRun.h"
 
 #include <fstream>
 #include <regex>
@@ -21,44 +21,12 @@ size_t Count(const std::string& s, const std::string& what) {
   return n;
 }
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& bytes) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << bytes;
-}
-
 class Habits : public TFreshDatabase {
 protected:
-  struct TRun {
-    std::string Out, Err;
-    int Code = -1;
-  };
-
+  using TRun = TShellRun;
   // Runs tessel-sql DEMO/DEMO in the data folder with `input` on its standard input.
   TRun Run(const std::string& input, const std::string& args = "DEMO/DEMO") {
-    char exe[4096];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    exe[n > 0 ? n : 0] = 0;
-    std::string prog = (fs::path(exe).parent_path() / "tessel-sql").string();
-    fs::path in = fs::path(DataHome) / "stdin.txt", err = fs::path(DataHome) / "stderr.txt";
-    WriteFile(in, input);
-    std::string cmd = "cd '" + DataHome + "' && '" + prog + "' " + args + " < '" + in.string() +
-                      "' 2> '" + err.string() + "'";
-    TRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    while (size_t k = fread(buf, 1, sizeof buf, p))
-      r.Out.append(buf, k);
-    int status = pclose(p);
-    r.Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.Err = ReadAll(err);
-    return r;
+    return RunShell(DataHome, input, args, true);
   }
 };
 
