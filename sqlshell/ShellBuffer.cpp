@@ -271,16 +271,24 @@ void TSqlShell::SaveCommand(const std::string& args) {
     FOut << "SP2-0540: use SAVE file [CREATE|REPLACE|APPEND]\n";
     return;
   }
-  std::filesystem::path p = ScriptPath(w[0], Settings.Suffix);
+  WriteScript(w[0], replace, append, FBuffer + "\n/\n", "SAVE");
+}
+
+// Writes `text` to the script `name` as SAVE and STORE SET do: CREATE refuses a file that is
+// there, REPLACE writes it anew, APPEND adds to it; `command` is named in the refusal.
+void TSqlShell::WriteScript(const std::string& name, bool replace, bool append,
+                            const std::string& text, const char* command) {
+  std::filesystem::path p = ScriptPath(name, Settings.Suffix);
   std::error_code ec;
   const bool exists = std::filesystem::exists(p, ec);
   if (exists && !replace && !append) {
-    FOut << "SP2-0540: File \"" << p.string()
-         << "\" already exists. Use \"SAVE filename[.ext] REPLACE\".\n";
+    FOut << "SP2-0540: File \"" << p.string() << "\" already exists. Use \"" << command
+         << " filename[.ext] REPLACE\".\n";
     return;
   }
   std::ofstream out(p, append ? std::ios::binary | std::ios::app : std::ios::binary);
-  out << FBuffer << "\n/\n";
+  out << text;
+  out.close();
   if (!out) {
     FOut << "SP2-0110: Cannot create save file \"" << p.string() << "\"\n";
     return;

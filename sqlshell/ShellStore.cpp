@@ -118,27 +118,5 @@ void TSqlShell::StoreCommand(const std::string& args) {
     FOut << "SP2-0157: unable to STORE, use STORE SET file [CREATE|REPLACE|APPEND]\n";
     return;
   }
-  std::filesystem::path p(w[1]);
-  if (!p.has_extension() && !Settings.Suffix.empty())
-    p += "." + Settings.Suffix;
-  std::error_code ec;
-  const bool exists = std::filesystem::exists(p, ec);
-  if (exists && !replace && !append) {
-    FOut << "SP2-0540: File \"" << p.string()
-         << "\" already exists. Use \"STORE SET filename[.ext] REPLACE\".\n";
-    return;
-  }
-  std::ofstream out(p, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
-  out << SettingsScript();
-  out.close();
-  if (!out) {
-    FOut << "SP2-0110: Cannot create save file \"" << p.string() << "\"\n";
-    return;
-  }
-  if (append)
-    FOut << "Appended file to " << p.string() << "\n";
-  else if (exists)
-    FOut << "Wrote file " << p.string() << "\n";
-  else
-    FOut << "Created file " << p.string() << "\n";
+  WriteScript(w[1], replace, append, SettingsScript(), "STORE SET");
 }

@@ -369,6 +369,8 @@ private:
   void SaveCommand(const std::string& args);
   // STORE SET file [CREATE|REPLACE|APPEND]
   void StoreCommand(const std::string& args);
+  void WriteScript(const std::string& name, bool replace, bool append, const std::string& text,
+                   const char* command);
   std::string SettingsScript() const;
   void GetCommand(const std::string& args);
   std::string Prompt(const TSqlSplitter& splitter);
