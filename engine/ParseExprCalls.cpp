@@ -116,6 +116,14 @@ Node* Parser::call(Node* fname) {
       // CHR(n USING NCHAR_CS): the national character set's character n
       if (n->kids.size() == 1 && n->text == "CHR" && n->alias.empty() && acceptWord("USING"))
         expectWord("NCHAR_CS", 905);
+      // TRANSLATE(text USING CHAR_CS | NCHAR_CS): the text in the database or the national character set
+      if (n->kids.size() == 1 && n->text == "TRANSLATE" && n->alias.empty() && acceptWord("USING")) {
+        if (acceptWord("CHAR_CS")) n->text = "TO_CHAR";
+        else {
+          expectWord("NCHAR_CS", 905);
+          n->text = "TO_NCHAR";
+        }
+      }
       // APPROX_MEDIAN(x DETERMINISTIC), APPROX_PERCENTILE(p DETERMINISTIC)
       if (n->kids.size() == 1 && (n->text == "APPROX_MEDIAN" || n->text == "APPROX_PERCENTILE")) acceptWord("DETERMINISTIC");
       // FIRST_VALUE(x IGNORE NULLS), LAG(x RESPECT NULLS, 1)
