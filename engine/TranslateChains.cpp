@@ -53,7 +53,9 @@ void Translator::rewriteChains(size_t b, size_t e) {
       // a scalar subquery is a term of the chain it leads: (SELECT ...) - (SELECT ...)
       const Token& next = at(matching(i) + 1);
       if (next.depth != t_[i].depth || next.kind != Token::Op || !(is(next, "+") || is(next, "-") || is(next, "||"))) {
-        i = matching(i) + 1;
+        // ... and alone, the left side of a comparison that follows
+        lastB = i;
+        lastE = i = matching(i) + 1;
         continue;
       }
     }
