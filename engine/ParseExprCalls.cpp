@@ -35,7 +35,7 @@ constexpr Arity kArities[] = {
     {"SIN", 1, 1}, {"COS", 1, 1}, {"TAN", 1, 1}, {"ASIN", 1, 1}, {"ACOS", 1, 1}, {"ATAN", 1, 1},
     {"SINH", 1, 1}, {"COSH", 1, 1}, {"TANH", 1, 1}, {"ATAN2", 2, 2}, {"BITAND", 2, 2},
     {"ADD_MONTHS", 2, 2}, {"MONTHS_BETWEEN", 2, 2}, {"LAST_DAY", 1, 1}, {"NEXT_DAY", 2, 2},
-    {"HEXTORAW", 1, 1}, {"RAWTOHEX", 1, 1}, {"ROWIDTOCHAR", 1, 1}, {"CHARTOROWID", 1, 1}, {"REFTOHEX", 1, 1},
+    {"HEXTORAW", 1, 1}, {"RAWTOHEX", 1, 1}, {"ROWIDTOCHAR", 1, 1}, {"ROWIDTONCHAR", 1, 1}, {"CHARTOROWID", 1, 1}, {"REFTOHEX", 1, 1},
     {"SUBSTR", 2, 3}, {"SUBSTRB", 2, 3}, {"INSTR", 2, 4}, {"INSTRB", 2, 4}, {"LPAD", 2, 3},
     {"SUBSTRC", 2, 3}, {"SUBSTR4", 2, 3}, {"INSTRC", 2, 4}, {"INSTR4", 2, 4}, {"LENGTHC", 1, 1},
     {"LENGTH4", 1, 1},

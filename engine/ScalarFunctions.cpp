@@ -497,6 +497,7 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"RAWTONHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},
       {"CHARTOROWID", 1, 1, guarded<fnChartorowid>, kRowid},
       {"ROWIDTOCHAR", 1, 1, guarded<fnRowidtochar>, kVarchar2},
+      {"ROWIDTONCHAR", 1, 1, guarded<fnRowidtochar>, kVarchar2}, // national text is Unicode like the rest
       {"REFTOHEX", 1, 1, guarded<fnReftohex>, kVarchar2},
       {"TO_MULTI_BYTE", 1, 1, guarded<fnToMultiByte>, kVarchar2},
       {"TO_SINGLE_BYTE", 1, 1, guarded<fnToSingleByte>, kVarchar2},

@@ -542,7 +542,7 @@ ColType Translator::infer(size_t b, size_t e) {
       if (x.code == kChar && (f.text == "UPPER" || f.text == "LOWER" || f.text == "INITCAP")) t.code = kChar;
       return t;
     }
-    if (f.text == "ROWIDTOCHAR") { // a rowid's text is always 18 characters
+    if (f.text == "ROWIDTOCHAR" || f.text == "ROWIDTONCHAR") { // a rowid's text is always 18 characters
       t.size = 18;
       return t;
     }
