@@ -327,6 +327,7 @@ const std::map<int, const char*>& texts() {
       {998, "must name this expression with a column alias"},
       {25156, "old style outer join (+) cannot be used with ANSI joins"},
       {2251, "subquery not allowed here"},
+      {2436, "date or system variable wrongly specified in CHECK constraint"},
       {22818, "subquery expressions not allowed here"},
       {1705, "an outer-join cannot be specified on a correlation column"},
       {30563, "outer join operator (+) is not allowed here"},

@@ -35,7 +35,7 @@ constexpr Arity kArities[] = {
     {"SIN", 1, 1}, {"COS", 1, 1}, {"TAN", 1, 1}, {"ASIN", 1, 1}, {"ACOS", 1, 1}, {"ATAN", 1, 1},
     {"SINH", 1, 1}, {"COSH", 1, 1}, {"TANH", 1, 1}, {"ATAN2", 2, 2}, {"BITAND", 2, 2},
     {"ADD_MONTHS", 2, 2}, {"MONTHS_BETWEEN", 2, 2}, {"LAST_DAY", 1, 1}, {"NEXT_DAY", 2, 2},
-    {"HEXTORAW", 1, 1}, {"RAWTOHEX", 1, 1}, {"ROWIDTOCHAR", 1, 1}, {"CHARTOROWID", 1, 1},
+    {"HEXTORAW", 1, 1}, {"RAWTOHEX", 1, 1}, {"ROWIDTOCHAR", 1, 1}, {"ROWIDTONCHAR", 1, 1}, {"CHARTOROWID", 1, 1}, {"REFTOHEX", 1, 1},
     {"SUBSTR", 2, 3}, {"SUBSTRB", 2, 3}, {"INSTR", 2, 4}, {"INSTRB", 2, 4}, {"LPAD", 2, 3},
     {"SUBSTRC", 2, 3}, {"SUBSTR4", 2, 3}, {"INSTRC", 2, 4}, {"INSTR4", 2, 4}, {"LENGTHC", 1, 1},
     {"LENGTH4", 1, 1},
@@ -116,6 +116,14 @@ Node* Parser::call(Node* fname) {
       // CHR(n USING NCHAR_CS): the national character set's character n
       if (n->kids.size() == 1 && n->text == "CHR" && n->alias.empty() && acceptWord("USING"))
         expectWord("NCHAR_CS", 905);
+      // TRANSLATE(text USING CHAR_CS | NCHAR_CS): the text in the database or the national character set
+      if (n->kids.size() == 1 && n->text == "TRANSLATE" && n->alias.empty() && acceptWord("USING")) {
+        if (acceptWord("CHAR_CS")) n->text = "TO_CHAR";
+        else {
+          expectWord("NCHAR_CS", 905);
+          n->text = "TO_NCHAR";
+        }
+      }
       // APPROX_MEDIAN(x DETERMINISTIC), APPROX_PERCENTILE(p DETERMINISTIC)
       if (n->kids.size() == 1 && (n->text == "APPROX_MEDIAN" || n->text == "APPROX_PERCENTILE")) acceptWord("DETERMINISTIC");
       // FIRST_VALUE(x IGNORE NULLS), LAG(x RESPECT NULLS, 1)

@@ -561,6 +561,24 @@ Node* Parser::columnDef(bool modify) {
   return finish(c);
 }
 
+// A CHECK condition holds for a row whenever it is read: no value of the moment (the date, the
+// user) and no sequence number.
+void Parser::checkConstant(const Node* n) {
+  static const std::set<std::string> moment = {"SYSDATE", "SYSTIMESTAMP", "CURRENT_DATE", "CURRENT_TIMESTAMP",
+                                               "LOCALTIMESTAMP", "UID", "USER"};
+  std::vector<const Node*> todo{n};
+  while (!todo.empty()) {
+    const Node* k = todo.back();
+    todo.pop_back();
+    if (!k) continue;
+    if (k->kind == N::Name && !k->kids.empty() && (k->text == "NEXTVAL" || k->text == "CURRVAL")) failAt(2287, k->pos);
+    if ((k->kind == N::Name && k->kids.empty() && moment.count(k->text)) ||
+        (k->kind == N::Call && k->alias.empty() && (k->text == "USERENV" || moment.count(k->text))))
+      failAt(2436, k->pos);
+    for (const Node* c : k->kids) todo.push_back(c);
+  }
+}
+
 Node* Parser::constraint(bool columnLevel) {
   Node* k = make(N::Constraint);
   if (acceptWord("CONSTRAINT")) k->alias = name(904);
@@ -589,6 +607,7 @@ Node* Parser::constraint(bool columnLevel) {
     expectOp("(", 906);
     k->kids.push_back(condition());
     if (const Node* sub = subqueryIn(k->kids.back())) failAt(2251, sub->pos);
+    checkConstant(k->kids.back());
     expectOp(")", 907);
   } else if (isWord("FOREIGN") || isWord("REFERENCES")) {
     k->text = "FOREIGN KEY";

@@ -5,6 +5,7 @@
 #include "CType.h"
 #include "Number.h"
 #include "NumberMath.h"
+#include "ObjectTypes.h"
 #include "OraFunctions.h"
 
 #include <cmath>
@@ -306,6 +307,14 @@ void fnRowidtochar(Ctx* ctx, int, Val** argv) {
   resultText(ctx, s);
 }
 
+// REFTOHEX(ref): the REF's hexadecimal text, as the client shows it
+void fnReftohex(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string s = textOf(argv[0]);
+  if (!isRefText(s)) throw OraError(932, "expected REF got CHAR");
+  resultText(ctx, refDisplay(s));
+}
+
 // ---- single-byte and multibyte forms ----
 
 // Half-width katakana U+FF61.. and their full-width forms.
@@ -488,6 +497,8 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"RAWTONHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},
       {"CHARTOROWID", 1, 1, guarded<fnChartorowid>, kRowid},
       {"ROWIDTOCHAR", 1, 1, guarded<fnRowidtochar>, kVarchar2},
+      {"ROWIDTONCHAR", 1, 1, guarded<fnRowidtochar>, kVarchar2}, // national text is Unicode like the rest
+      {"REFTOHEX", 1, 1, guarded<fnReftohex>, kVarchar2},
       {"TO_MULTI_BYTE", 1, 1, guarded<fnToMultiByte>, kVarchar2},
       {"TO_SINGLE_BYTE", 1, 1, guarded<fnToSingleByte>, kVarchar2},
       {"CONVERT", 2, 3, guarded<fnConvert>, kVarchar2},

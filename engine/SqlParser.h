@@ -163,6 +163,7 @@ private:
   Node* tableElement(bool inAlter);
   Node* columnDef(bool modify);
   Node* constraint(bool columnLevel);
+  void checkConstant(const Node* n);
   Node* nameList(bool distinct = false);
   void physical();
   Node* alter();

@@ -49,7 +49,16 @@ void Translator::rewriteChains(size_t b, size_t e) {
   size_t lastB = 0, lastE = 0; // the chain before a comparison
   for (size_t i = b; i < e;) {
     if (skip_[i] || (!replace_[i].empty() && !walkValue(i))) { ++i; continue; }
-    if (is(t_[i], "(") && is(at(i + 1), "SELECT")) { i = matching(i) + 1; continue; }
+    if (is(t_[i], "(") && is(at(i + 1), "SELECT")) {
+      // a scalar subquery is a term of the chain it leads: (SELECT ...) - (SELECT ...)
+      const Token& next = at(matching(i) + 1);
+      if (next.depth != t_[i].depth || next.kind != Token::Op || !(is(next, "+") || is(next, "-") || is(next, "||"))) {
+        // ... and alone, the left side of a comparison that follows
+        lastB = i;
+        lastE = i = matching(i) + 1;
+        continue;
+      }
+    }
     const Token& k = t_[i];
     if (is(k, "SELECT")) {
       // a query block is rewritten by its own emission, with its tables known

@@ -527,6 +527,23 @@ void Translator::analyticWindow(size_t i) {
       }
       nullsOrder(m + 2, oe, k.depth + 1);
     }
+  // Oracle sorts the partitions with NULL last, which a query without ORDER BY shows: a column
+  // key is led by its IS NULL, which splits no partition
+  for (size_t m = i + 2; m + 1 < close; ++m)
+    if (t_[m].depth == k.depth + 1 && is(t_[m], "PARTITION") && is(t_[m + 1], "BY"))
+      for (size_t kb = m + 2, ke = kb; kb < close; kb = ++ke) {
+        bool column = true;
+        while (ke < close && !(t_[ke].depth == k.depth + 1 && (is(t_[ke], ",") || words.count(t_[ke].text)))) {
+          column = column && (t_[ke].kind == Token::Ident || is(t_[ke], ".")) && skip_[ke] == 0;
+          ++ke;
+        }
+        if (column && ke > kb) {
+          std::string key = emit(kb, ke);
+          replace_[kb] = key + " IS NULL, " + key;
+          for (size_t x = kb + 1; x < ke; ++x) skip_[x] = 1;
+        }
+        if (ke >= close || !is(t_[ke], ",")) break;
+      }
   // after the sort keys, so that a trailing ASC or DESC gets its NULLS placement
   for (size_t m = i + 2; m < close; ++m)
     if (t_[m].depth == k.depth + 1 && t_[m].kind == Token::Ident && words.count(t_[m].text) &&

@@ -119,6 +119,10 @@ void Translator::insert() {
   for (const auto& c : numbered) extra += ", " + defaultOf(c);
   if (is(at(i), "VALUES")) {
     tr_.sql = head + " VALUES ";
+    // the one row of VALUES is the first: ROWNUM is 1 (a subquery numbers its own rows)
+    for (size_t m = i + 1; m < size(); ++m)
+      if (is(t_[m], "(") && (is(at(m + 1), "SELECT") || is(at(m + 1), "WITH"))) m = matching(m);
+      else if (is(t_[m], "ROWNUM") && !is(at(m + 1), "(") && !is(t_[m - 1], ".") && replace_[m].empty()) replace_[m] = "1";
     // each row of a VALUES list moves a sequence once, as a statement of its own would
     bool first = true;
     for (bool more = true; more; first = false, firstNextval_.clear()) {

@@ -313,6 +313,19 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   bool onlyEmpty = true;
   for (size_t m = groupAt + 2; m < groupEnd && onlyEmpty; m += 3)
     onlyEmpty = is(t_[m], "(") && is(at(m + 1), ")") && (m + 2 == groupEnd || is(at(m + 2), ","));
+  // no ORDER BY, and a group expression the select list shows only inside another
+  // (DECODE(GROUPING(X), 1, 'All', X)): the sort that makes the groups goes by hidden copies
+  bool sortHidden = false;
+  for (size_t k = 0; !orderAt && !compound && analytics.empty() && stars.empty() && k < all.size(); ++k) {
+    bool shown = false;
+    for (size_t ib = listBegin, m = ib; m <= from && !shown; ++m) {
+      if (m < from && !(t_[m].depth == d && is(t_[m], ","))) continue;
+      size_t n = all[k].second - all[k].first;
+      shown = same(ib, all[k]) && (ib + n == m || aliasToken(ib + n));
+      ib = m + 1;
+    }
+    sortHidden = sortHidden || !shown;
+  }
   std::vector<std::vector<std::string>> seen; // each set's expressions, to number repeated sets
   for (auto& set : sets) {
     std::vector<std::string> key;
@@ -436,6 +449,22 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
       replace_[a.b] = "NULL";
       for (size_t m = a.b + 1; m < a.e; ++m) skip_[m] = 1;
     }
+    if (sortHidden) {
+      Context c;
+      parseFrom(from + 1, fromEnd, c);
+      ctx_.push_back(c);
+      for (size_t k = 0; k < all.size(); ++k) {
+        bool in = grouped(all[k]);
+        std::string v = "NULL", n = std::to_string(k + 1);
+        if (in) {
+          for (size_t m = all[k].first; m < all[k].second; ++m) skip_[m] = savedSkip[m];
+          v = emit(all[k].first, all[k].second);
+          for (size_t m = all[k].first; m < all[k].second; ++m) skip_[m] = 1;
+        }
+        hidden += ", " + v + " AS \"S$" + n + "\", " + (in ? "0" : "1") + " AS \"T$" + n + "\"";
+      }
+      ctx_.pop_back();
+    }
     if (!hidden.empty()) replace_[from] = hidden + " FROM";
     size_t ignored;
     expandingGroups_ = true;
@@ -487,7 +516,7 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
     for (auto& n : lastNames_) cols += (cols.empty() ? "" : ", ") + quoteIdent(n);
   }
   if (anyHidden && cols.empty()) throw OraError(904, "ORDER BY"); // the sort needs what * leaves out
-  std::string out = "SELECT " + (anyHidden || !analytics.empty() ? cols : std::string("*")) + " FROM (";
+  std::string out = "SELECT " + (anyHidden || sortHidden || !analytics.empty() ? cols : std::string("*")) + " FROM (";
   for (size_t k = 0; k < parts.size(); ++k) out += (k ? " UNION ALL " : "") + parts[k];
   out += ")";
   if (anyHidden) {
@@ -501,6 +530,12 @@ std::string Translator::groupingSets(size_t s, size_t e, size_t& next) {
   } else if (orderAt) {
     nullsOrder(orderAt + 2, end, d);
     out += " " + emit(orderAt, end);
+  } else if (sortHidden) {
+    out += " ORDER BY ";
+    for (size_t k = 0; k < all.size(); ++k) {
+      std::string n = std::to_string(k + 1);
+      out += (k ? ", \"T$" : "\"T$") + n + (cube ? "\" DESC, \"S$" : "\", \"S$") + n + (cube ? "\" NULLS FIRST" : "\" NULLS LAST");
+    }
   } else if (!compound) {
     // as the sort that makes the groups leaves them: details first, each total after (ROLLUP)
     // or before (CUBE) what it sums up

@@ -1,5 +1,6 @@
 // Calls written otherwise than token by token: DECODE, COALESCE, GREATEST and LEAST with more
-// arguments than one SQLite call takes (Oracle takes 255), and CHR(n USING NCHAR_CS).
+// arguments than one SQLite call takes (Oracle takes 255), CHR(n USING NCHAR_CS) and
+// TRANSLATE(text USING CHAR_CS).
 #include "TranslateImpl.h"
 
 #include <algorithm>
@@ -41,6 +42,13 @@ bool Translator::longCall(size_t i, std::string& call) {
     if (!usingAt) return false;
     // the national set is Unicode here: NCHR
     call = "NCHR(" + emit(i + 2, usingAt) + ")";
+    return true;
+  }
+  if (k.text == "TRANSLATE") {
+    // TRANSLATE(text USING CHAR_CS | NCHAR_CS): both sets hold any character here
+    size_t close = matching(i + 1);
+    if (close < i + 4 || !is(t_[close - 2], "USING") || t_[close - 2].depth != k.depth + 1) return false;
+    call = (is(t_[close - 1], "NCHAR_CS") ? "TO_NCHAR(" : "TO_CHAR(") + emit(i + 2, close - 2) + ")";
     return true;
   }
   if (k.text == "DECODE") {

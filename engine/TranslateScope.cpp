@@ -145,10 +145,14 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
     // an analytic function of a grouped query reads the groups: its columns are checked too
     if (size_t end = t_[i].kind == Token::Ident ? analyticAt(i) : 0) analyticEnd = std::max(analyticEnd, end);
     if (i < analyticEnd && windowWords.count(t_[i].text)) continue;
-    if (seeRewrites && (skip_[i] || !replace_[i].empty())) continue; // written otherwise (a total's NULL, GROUPING's value)
+    // written otherwise (a total's NULL, GROUPING's value); the walk's own level is still per row
+    bool walkLevel = replace_[i].size() > 5 && replace_[i].compare(replace_[i].size() - 5, 5, ".\"L$\"") == 0;
+    if (seeRewrites && (skip_[i] || !replace_[i].empty()) && !walkLevel) continue;
     const Token& k = t_[i];
     if (covered[i - b] || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;
-    if (k.kind == Token::Ident && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
+    // ROWNUM and LEVEL differ from row to row: a group has none of its own
+    bool perRow = (is(k, "ROWNUM") || is(k, "LEVEL")) && !(i > 0 && is(t_[i - 1], "."));
+    if (k.kind == Token::Ident && !perRow && (keywordAt(t_, i) || pseudo.count(k.text))) continue;
     if (is(at(i + 1), "(") || is(at(i + 1), ".")) continue; // a function, or a qualifier
     if (is(k, "NEXTVAL") || is(k, "CURRVAL")) continue;
     if (castTypeWord(i)) continue; // CAST(x AS NUMBER): a type, not a column

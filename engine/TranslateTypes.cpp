@@ -542,7 +542,7 @@ ColType Translator::infer(size_t b, size_t e) {
       if (x.code == kChar && (f.text == "UPPER" || f.text == "LOWER" || f.text == "INITCAP")) t.code = kChar;
       return t;
     }
-    if (f.text == "ROWIDTOCHAR") { // a rowid's text is always 18 characters
+    if (f.text == "ROWIDTOCHAR" || f.text == "ROWIDTONCHAR") { // a rowid's text is always 18 characters
       t.size = 18;
       return t;
     }
@@ -601,7 +601,9 @@ ColType Translator::infer(size_t b, size_t e) {
       return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
     };
     if (((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1) || f.text == "TRANSLATE") {
-      ColType x = exprType(args[0].first, args[0].second);
+      size_t e = args[0].second; // TRANSLATE(text USING CHAR_CS) has the size of its text
+      if (f.text == "TRANSLATE" && args.size() == 1 && e >= args[0].first + 3 && is(at(e - 2), "USING")) e -= 2;
+      ColType x = exprType(args[0].first, e);
       if (x.code == kVarchar2 || x.code == kChar) {
         t.size = x.size;
         return t;
