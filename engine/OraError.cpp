@@ -481,6 +481,8 @@ const std::map<int, const char*>& texts() {
       {1878, "specified field not found in datetime or interval"},
       {1882, "timezone region not found"},
       {2003, "invalid USERENV parameter"},
+      {2017, "integer value required"},
+      {2081, "database link is not open"},
       {2248, "invalid option for ALTER SESSION"},
       {12702, "invalid NLS parameter string used in SQL function"},
       {12705, "invalid or unknown NLS parameter value specified"},

@@ -664,7 +664,11 @@ Node* Parser::alter() {
       const bool force = isWord("FORCE");
       auto acceptNumber = [&] { return cur().kind == Tok::Num && ++i_; };
       ++i_;
-      if (acceptWord("PARALLEL")) {
+      // commits in procedures are always allowed: only ENABLE, the default, is taken
+      if (t_[i_ - 1].text == "ENABLE" && acceptWord("COMMIT")) {
+        expectWord("IN", 922);
+        expectWord("PROCEDURE", 922);
+      } else if (acceptWord("PARALLEL")) {
         if (!acceptWord("DML") && !acceptWord("DDL") && !acceptWord("QUERY")) fail(922);
         if (force && acceptWord("PARALLEL") && !acceptNumber()) fail(922);
       } else if (!force && acceptWord("RESUMABLE")) {
@@ -677,11 +681,32 @@ Node* Parser::alter() {
         fail(922);
       return finish(s);
     }
+    // ADVISE for the in-doubt transactions of a distributed commit, CLOSE for a link's session
+    if (acceptWord("ADVISE")) {
+      if (!acceptWord("COMMIT") && !acceptWord("ROLLBACK") && !acceptWord("NOTHING")) fail(922);
+      return finish(s);
+    }
+    if (acceptWord("CLOSE")) {
+      expectWord("DATABASE", 922);
+      expectWord("LINK", 922);
+      if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
+      ++i_;
+      while (acceptOp(".")) {
+        if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
+        ++i_;
+      }
+      return finish(s);
+    }
     expectWord("SET", 922);
     do {
       if (cur().kind != Tok::Ident) fail(922);
       Node* o = make(N::Option);
       o->text = t_[i_++].text;
+      if (o->text == "EVENTS" && cur().kind == Tok::Str) { // the event text follows without an equal sign
+        ++i_;
+        s->kids.push_back(finish(o));
+        continue;
+      }
       expectOp("=", 927);
       if (cur().kind != Tok::Str && cur().kind != Tok::Ident && cur().kind != Tok::QIdent && cur().kind != Tok::Num)
         fail(922);
