@@ -370,6 +370,7 @@ const std::map<int, const char*>& texts() {
       {2261, "such unique or primary key already exists in the table"},
       {2443, "Cannot drop constraint  - nonexistent constraint"},
       {2441, "Cannot drop nonexistent primary key"},
+      {2442, "Cannot drop nonexistent unique key"},
       {2273, "this unique/primary key is referenced by some foreign keys"},
       {2289, "sequence does not exist"},
       {2287, "sequence number not allowed here"},

@@ -187,6 +187,10 @@ void Parser::constraintTarget(Node* what) {
   } else if (acceptWord("PRIMARY")) {
     expectWord("KEY", 905);
     what->text = "PRIMARY KEY";
+  } else if (acceptWord("UNIQUE")) {
+    what->text = "UNIQUE";
+    if (!acceptOp("(")) fail(906);
+    what->kids = nameList()->kids;
   } else {
     fail(905);
   }
@@ -258,22 +262,29 @@ Node* Parser::nameList(bool distinct) {
 }
 
 // Storage attributes Oracle accepts after a table or index; the engine's storage is its own.
+// From an opening parenthesis past its match.
+void Parser::skipParens() {
+  expectOp("(", 906);
+  int depth = 1;
+  while (!atEnd() && depth > 0) {
+    if (isOp("(")) ++depth;
+    if (isOp(")")) --depth;
+    ++i_;
+  }
+  if (depth) fail(907);
+}
+
 void Parser::physical() {
   while (cur().kind == Tok::Ident && physicalWord(cur().text)) {
     std::string w = t_[i_++].text;
     if (w == "STORAGE") {
-      expectOp("(", 906);
-      int depth = 1;
-      while (!atEnd() && depth > 0) {
-        if (isOp("(")) ++depth;
-        if (isOp(")")) --depth;
-        ++i_;
-      }
-      if (depth) fail(907);
+      if (!isOp("(")) fail(906);
+      skipParens();
     } else if (w == "TABLESPACE") {
       name(922);
     } else if (w == "PARALLEL") {
       if (cur().kind == Tok::Num) ++i_;
+      else if (isOp("(")) skipParens(); // the older (DEGREE n INSTANCES n)
     } else if (w != "LOGGING" && w != "NOLOGGING" && w != "COMPRESS" && w != "NOCOMPRESS" && w != "CACHE" &&
                w != "NOCACHE" && w != "NOPARALLEL") {
       if (cur().kind != Tok::Num) fail(922);
@@ -484,7 +495,10 @@ Node* Parser::createTable() {
 // A column definition or a table constraint.
 Node* Parser::tableElement(bool inAlter) {
   (void)inAlter;
-  if (cur().kind == Tok::Ident && constraintWord(cur().text)) return constraint(false);
+  // CONSTRAINT is no reserved word: "constraint VARCHAR2(30)" is a column
+  bool column = isWord("CONSTRAINT") && peek(1).kind == Tok::Ident &&
+                (reservedWord(peek(1).text) || !(peek(2).kind == Tok::Ident && constraintWord(peek(2).text)));
+  if (cur().kind == Tok::Ident && constraintWord(cur().text) && !column) return constraint(false);
   return columnDef(false);
 }
 
@@ -815,6 +829,19 @@ Node* Parser::alter() {
     expectWord("SPACE", 1735);
     acceptWord("COMPACT");
     acceptWord("CASCADE");
+  } else if (act->text == "ALLOCATE" || act->text == "DEALLOCATE") {
+    // extents: the engine's storage grows and shrinks by itself
+    if (act->text == "ALLOCATE") {
+      expectWord("EXTENT", 1735);
+      if (isOp("(")) skipParens();
+    } else {
+      expectWord("UNUSED", 1735);
+      if (acceptWord("KEEP")) {
+        if (cur().kind != Tok::Num) fail(2017);
+        ++i_;
+        if (isWord("K") || isWord("M") || isWord("G") || isWord("T")) ++i_;
+      }
+    }
   } else if (act->text == "MOVE" || (physicalWord(act->text) && act->text != "TABLESPACE")) {
     // storage attributes, or MOVE to another tablespace: the engine keeps its own storage
     if (act->text != "MOVE") --i_;

@@ -162,6 +162,7 @@ private:
   Node* constraint(bool columnLevel);
   Node* nameList(bool distinct = false);
   void physical();
+  void skipParens();
   Node* alter();
   Node* drop();
   Node* simpleDdl();
