@@ -524,6 +524,7 @@ const std::map<int, const char*>& namedTexts() {
   static const std::map<int, const char*> t = {
       {1, "unique constraint (%s) violated"},
       {904, "%s: invalid identifier"},
+      {2058, "no prepared transaction found with ID %s"},
       {31603, "%s"},
       {31600, "%s"},
       {31608, "%s"},

@@ -91,7 +91,15 @@ Node* Parser::statement() {
     s = make(isWord("COMMIT") ? N::Commit : N::Rollback);
     ++i_;
     acceptWord("WORK");
-    if (s->kind == N::Commit && acceptWord("COMMENT")) {
+    if (acceptWord("FORCE")) {
+      // 'transaction id' [, system change number]; checked where it is translated
+      if (cur().kind != Tok::Str) fail(1780);
+      ++i_;
+      if (s->kind == N::Commit && acceptOp(",")) {
+        if (cur().kind != Tok::Num) fail(933);
+        ++i_;
+      }
+    } else if (s->kind == N::Commit && acceptWord("COMMENT")) {
       if (cur().kind != Tok::Str) fail(1780);
       ++i_;
     }
@@ -742,7 +750,9 @@ Node* Parser::alter() {
     Node* x = tree_.make(N::Option, at);
     x->text = "INDEX";
     x->kids.push_back(objectName(953));
-    while (cur().kind == Tok::Ident || cur().kind == Tok::Num || cur().kind == Tok::QIdent || isOp(".")) ++i_;
+    while (cur().kind == Tok::Ident || cur().kind == Tok::Num || cur().kind == Tok::QIdent || isOp(".") || isOp("("))
+      if (isOp("(")) skipParens(); // STORAGE (...), ALLOCATE EXTENT (...)
+      else ++i_;
     return finish(x);
   }
   if (acceptWord("VIEW")) {
