@@ -346,6 +346,7 @@ const std::map<int, const char*>& texts() {
       {1919, "role does not exist"},
       {1921, "role name conflicts with another user or role name"},
       {1924, "role not granted or does not exist"},
+      {1731, "circular view definition encountered"},
       {1934, "circular role grant detected"},
       {1951, "ROLE not granted"},
       {1952, "system privileges not granted"},

@@ -261,6 +261,7 @@ private:
   static std::string oneRow(const std::string& table);
   std::string source(size_t b, size_t e) const;
   bool uniqueByColumns(const std::string& table, size_t i);
+  void circularView(const std::string& name, const std::string& text);
   std::string writtenDefault(size_t b, size_t e) const;
   std::string emitSelect(size_t s, size_t e, size_t& next);
   std::string heading(size_t b, size_t e);
