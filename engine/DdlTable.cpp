@@ -328,6 +328,7 @@ void Translator::createTable() {
   keepCheckTexts();
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
+  if (createDisabled(table, i, close)) return;
 
   static const std::set<std::string> tableConstraint = {"CONSTRAINT", "PRIMARY", "UNIQUE",
                                                         "FOREIGN", "CHECK"};

@@ -649,10 +649,15 @@ Node* Parser::constraint(bool columnLevel) {
     if (acceptWord("USING")) {
       ++i_;
       // the index's physical attributes
-      while (cur().kind == Tok::Ident && !isWord("ENABLE") && !isWord("DISABLE") && !isWord("CONSTRAINT") &&
-             !isWord("PRIMARY") && !isWord("UNIQUE") && !isWord("CHECK") && !isWord("FOREIGN") &&
-             !isWord("VALIDATE") && !isWord("NOVALIDATE"))
-        i_ += peek(1).kind == Tok::Num ? 2 : 1;
+      for (;;) {
+        if (isOp("(")) skipParens(); // STORAGE (...)
+        else if (cur().kind == Tok::Ident && !isWord("ENABLE") && !isWord("DISABLE") && !isWord("CONSTRAINT") &&
+                 !isWord("PRIMARY") && !isWord("UNIQUE") && !isWord("CHECK") && !isWord("FOREIGN") &&
+                 !isWord("VALIDATE") && !isWord("NOVALIDATE"))
+          i_ += peek(1).kind == Tok::Num ? 2 : 1;
+        else
+          break;
+      }
     }
   }
   return finish(k);
