@@ -31,6 +31,33 @@ std::function<void(Session&)> firstThenAgain(std::vector<std::string> first, std
 }
 } // namespace
 
+// DROP | ENABLE | DISABLE UNIQUE (columns): the unique key on just those columns, by its name.
+bool Translator::uniqueByColumns(const std::string& table, size_t i) {
+  if (!is(at(i), "DROP") && !is(at(i), "ENABLE") && !is(at(i), "DISABLE")) return false;
+  size_t u = i + 1;
+  if (!is(at(i), "DROP") && (is(at(u), "VALIDATE") || is(at(u), "NOVALIDATE"))) ++u;
+  if (!is(at(u), "UNIQUE") || !is(at(u + 1), "(")) return false;
+  auto want = nameList(t_, u + 1, size());
+  std::string name;
+  for (auto& c : dict::tableConstraints(cat_.db(), table))
+    if (c.type == "U" && c.columns == want) name = c.name;
+  if (name.empty())
+    // a disabled one is kept only as its definition
+    dict::eachRow(cat_.db(),
+                  "SELECT NAME, DEFINITION FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = " + quoteString(table),
+                  [&](sqlite3_stmt* row) {
+                    auto dt = tokenize(dict::col(row, 1));
+                    for (size_t k = 0; k + 1 < dt.size(); ++k)
+                      if (is(dt[k], "UNIQUE") && is(dt[k + 1], "(") && nameList(dt, k + 1, dt.size()) == want)
+                        name = dict::col(row, 0);
+                  });
+  if (name.empty()) throw OraError(2442).at(static_cast<int>(at(u).pos));
+  Translation again = translate(source(0, u) + " CONSTRAINT " + quoteIdent(name) + " " + source(matching(u + 1) + 1, size()),
+                                cat_, false, false);
+  tr_ = again;
+  return true;
+}
+
 void Translator::alterTable() {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 26;
@@ -39,6 +66,7 @@ void Translator::alterTable() {
   size_t i = objectName(2, table);
   if (!cat_.tableExists(table) || cat_.viewExists(table)) throw OraError(942, table).at(static_cast<int>(at(2).pos));
   sqlite3* db = cat_.db();
+  if (uniqueByColumns(table, i)) return;
   std::string qt = quoteIdent(table);
   auto pieces = tablePieces(storedSql(db, "table", table));
   auto cols = cat_.columns(table);
@@ -119,6 +147,7 @@ void Translator::alterTable() {
     for (auto& sql : tableOptionRecords(t_, i, j, table)) tr_.ddl.push_back(sql);
     return;
   }
+  if (!setUnused && (is(verb, "ALLOCATE") || is(verb, "DEALLOCATE"))) return; // the parser read it all
   if (!setUnused && is(verb, "READ") && (is(at(i + 1), "ONLY") || is(at(i + 1), "WRITE"))) {
     if (i + 2 < size()) unexpected(i + 2);
     tr_.ddl.push_back(readOnlyRecord(table, is(at(i + 1), "ONLY")));
@@ -357,7 +386,9 @@ void Translator::alterTable() {
                                          : bytes + " > " + std::to_string(ct.size)) +
                            ")") == 1)
           throw OraError(1441);
-        if (ct.code == kNumber && old.type.code == kNumber && hasData &&
+        // plain NUMBER keeps any value a NUMBER(p,s) held
+        bool unbounded = ct.precision == 0 && !ct.hasScale && !ct.binary;
+        if (ct.code == kNumber && old.type.code == kNumber && hasData && !unbounded &&
             (ct.hasScale != old.type.hasScale || ct.scale < old.type.scale ||
              (ct.precision > 0 && (old.type.precision == 0 || ct.precision - ct.scale < old.type.precision - old.type.scale))))
           throw OraError(1440);

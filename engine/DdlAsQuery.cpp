@@ -164,6 +164,24 @@ void Translator::requireAliases(size_t i, size_t qEnd) {
   }
 }
 
+// A view that would read itself, directly or through the views it reads: ORA-01731.
+void Translator::circularView(const std::string& name, const std::string& text) {
+  if (cat_.objectType(name) != "VIEW") return; // nothing reads a view not made yet
+  std::vector<std::string> todo{text};
+  std::set<std::string> seen;
+  while (!todo.empty()) {
+    std::string q = todo.back();
+    todo.pop_back();
+    for (auto& [owner, read] : dict::namesRead(q)) {
+      if (!owner.empty() && owner != cat_.user()) continue;
+      if (read == name) throw OraError(1731);
+      if (!seen.insert(read).second) continue;
+      dict::eachRow(cat_.db(), "SELECT TEXT FROM \"TESSEL$VIEWS\" WHERE NAME = " + quoteString(read),
+                    [&](sqlite3_stmt* st) { todo.push_back(dict::col(st, 0)); });
+    }
+  }
+}
+
 void Translator::createView(size_t i, bool replace, bool force) {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 10;
@@ -201,6 +219,7 @@ void Translator::createView(size_t i, bool replace, bool force) {
   }
   if (names.empty()) requireAliases(i, qEnd);
   std::string text = source(i, qEnd);
+  if (replace) circularView(name, text);
   QueryShape shape;
   try {
     InnerQueries inner; // the view's columns are read by other queries

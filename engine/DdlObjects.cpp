@@ -564,9 +564,47 @@ void Translator::analyze() {
     ++i;
     if (is(at(i), "SAMPLE") && at(i + 1).kind == Token::Num && (is(at(i + 2), "ROWS") || is(at(i + 2), "PERCENT")))
       i += 3;
+    // FOR TABLE, FOR ALL [INDEXED] COLUMNS, FOR COLUMNS c, ..., FOR ALL [LOCAL] INDEXES, each [SIZE n]:
+    // what is gathered, and the histograms' buckets; the engine gathers what its planner keeps
+    while (compute && is(at(i), "FOR")) {
+      size_t j = i + 1;
+      if (is(at(j), "TABLE")) {
+        ++j;
+      } else {
+        if (is(at(j), "ALL")) ++j;
+        if (is(at(j), "INDEXED") || is(at(j), "LOCAL")) ++j;
+        if (is(at(j), "INDEXES")) {
+          ++j;
+        } else if (is(at(j), "COLUMNS")) {
+          ++j;
+          if (!is(at(i + 1), "ALL")) {
+            for (;;) {
+              if (!aliasToken(j)) unexpected(j);
+              findColumn(cat_.columns(index ? indexTable(name) : name), at(j).text);
+              ++j;
+              if (!is(at(j), ",")) break;
+              ++j;
+            }
+          }
+        } else {
+          unexpected(j);
+        }
+      }
+      if (is(at(j), "SIZE")) {
+        if (at(j + 1).kind != Token::Num) unexpected(j + 1);
+        j += 2;
+      }
+      i = j;
+    }
   } else if (is(at(i), "VALIDATE") && is(at(i + 1), "STRUCTURE")) {
     i += 2;
     if (is(at(i), "CASCADE")) ++i;
+  } else if (!index && is(at(i), "LIST") && is(at(i + 1), "CHAINED") && is(at(i + 2), "ROWS")) {
+    // each row of the engine's tables is kept whole: the list stays empty, but its table must be there
+    i += 3;
+    std::string into = "CHAINED_ROWS";
+    if (is(at(i), "INTO")) i = objectName(i + 1, into);
+    if (!cat_.tableExists(into) || cat_.viewExists(into)) throw OraError(942).at(at(i - 1).pos);
   } else {
     unexpected(i);
   }
@@ -659,12 +697,23 @@ void Translator::alterIndex() {
   }
   static const std::set<std::string> accepted = {"REBUILD", "COMPILE", "LOGGING", "NOLOGGING", "MONITORING",
                                                  "NOMONITORING", "COALESCE", "VISIBLE", "INVISIBLE", "UNUSABLE",
-                                                 "PARALLEL", "NOPARALLEL", "COMPUTE"};
+                                                 "PARALLEL", "NOPARALLEL", "COMPUTE", "INITRANS", "MAXTRANS",
+                                                 "STORAGE", "ALLOCATE", "DEALLOCATE"};
   if (i >= size() || at(i).kind != Token::Ident || !accepted.count(at(i).text)) throw OraError(2243);
+  if (is(at(i), "ALLOCATE") || is(at(i), "DEALLOCATE")) {
+    // extents: the engine's storage grows and shrinks by itself
+    size_t j = i + 2;
+    if (is(at(i), "ALLOCATE") ? !is(at(i + 1), "EXTENT") : !is(at(i + 1), "UNUSED")) throw OraError(2243);
+    if (is(at(j), "(")) j = matching(j) + 1;
+    else if (is(at(j), "KEEP") && at(j + 1).kind == Token::Num) j += is(at(j + 2), "K") || is(at(j + 2), "M") ? 3 : 2;
+    if (j < size()) unexpected(j);
+    return;
+  }
   const bool unusable = is(at(i), "UNUSABLE"), rebuild = is(at(i), "REBUILD");
   if (is(at(i), "MONITORING") || is(at(i), "NOMONITORING")) {
     if (is(at(i + 1), "USAGE")) ++i;
-  } else if (is(at(i), "COMPUTE") || is(at(i), "PARALLEL") || is(at(i), "NOPARALLEL")) {
+  } else if (is(at(i), "COMPUTE") || is(at(i), "PARALLEL") || is(at(i), "NOPARALLEL") || is(at(i), "INITRANS") ||
+             is(at(i), "MAXTRANS") || is(at(i), "STORAGE")) {
     --i; // an option of the index as a whole, read with the rest
   } else if (is(at(i), "REBUILD") && is(at(i + 1), "REVERSE")) {
     ++i;

@@ -9,6 +9,7 @@
 #include "ObjectTypes.h"
 #include "OraError.h"
 #include "Session.h"
+#include "SqlLexer.h"
 #include "TableRebuild.h"
 #include "TranslateImpl.h"
 
@@ -26,19 +27,24 @@ size_t skipPhysical(const std::vector<Token>& t, size_t i) {
                                                   "MAXTRANS"};
   static const std::set<std::string> single = {"LOGGING", "NOLOGGING", "COMPRESS", "NOCOMPRESS",
                                                "CACHE", "NOCACHE", "PARALLEL", "NOPARALLEL"};
+  auto pastParens = [&](size_t open) {
+    int d = t[open].depth;
+    size_t k = open + 1;
+    while (k < t.size() && !(t[k].depth == d && t[k].text == ")")) ++k;
+    return k + 1;
+  };
   while (i < t.size()) {
     if (t[i].kind != Token::Ident) break;
     if (withValue.count(t[i].text) && i + 1 < t.size()) { i += 2; continue; }
     if (single.count(t[i].text)) {
-      // PARALLEL takes an optional degree
-      i += t[i].text == "PARALLEL" && i + 1 < t.size() && t[i + 1].kind == Token::Num ? 2 : 1;
+      // PARALLEL takes an optional degree, or the older (DEGREE n INSTANCES n)
+      bool parallel = t[i++].text == "PARALLEL";
+      if (parallel && i < t.size() && t[i].kind == Token::Num) ++i;
+      else if (parallel && i < t.size() && t[i].text == "(") i = pastParens(i);
       continue;
     }
     if (t[i].text == "STORAGE" && i + 1 < t.size() && t[i + 1].text == "(") {
-      int d = t[i + 1].depth;
-      i += 2;
-      while (i < t.size() && !(t[i].depth == d && t[i].text == ")")) ++i;
-      ++i;
+      i = pastParens(i + 1);
       continue;
     }
     break;
@@ -322,6 +328,7 @@ void Translator::createTable() {
   keepCheckTexts();
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
+  if (createDisabled(table, i, close)) return;
 
   static const std::set<std::string> tableConstraint = {"CONSTRAINT", "PRIMARY", "UNIQUE",
                                                         "FOREIGN", "CHECK"};
@@ -352,7 +359,11 @@ void Translator::createTable() {
     if (k != close && !(t_[k].depth == 1 && is(t_[k], ","))) continue;
     if (k == b) throw OraError(904);
     const Token& nameTok = t_[b];
-    if (nameTok.kind == Token::Ident && tableConstraint.count(nameTok.text)) {
+    // CONSTRAINT is no reserved word: "constraint VARCHAR2(30)" is a column
+    bool constraintColumn = is(nameTok, "CONSTRAINT") && at(b + 1).kind == Token::Ident &&
+                            (sql::reservedWord(at(b + 1).text) ||
+                             !(at(b + 2).kind == Token::Ident && tableConstraint.count(at(b + 2).text)));
+    if (nameTok.kind == Token::Ident && tableConstraint.count(nameTok.text) && !constraintColumn) {
       std::string cname = is(nameTok, "CONSTRAINT") ? at(b + 1).text : "";
       for (size_t j = b; j + 1 < k; ++j) {
         bool pk = is(t_[j], "PRIMARY") && is(t_[j + 1], "KEY");

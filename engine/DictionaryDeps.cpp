@@ -10,7 +10,6 @@
 
 namespace ora::dict {
 
-namespace {
 // The names a query reads in its FROM clauses, as (owner or "", name) pairs, in order of
 // appearance. A name is one that starts a FROM item: after FROM, JOIN or a FROM list's comma.
 std::vector<std::pair<std::string, std::string>> namesRead(const std::string& text) {
@@ -45,7 +44,6 @@ std::vector<std::pair<std::string, std::string>> namesRead(const std::string& te
   }
   return out;
 }
-} // namespace
 
 // Oracle lists each object a view, trigger or synonym names, HARD for all of them. Names of the
 // dictionary are SYS's views.

@@ -111,6 +111,8 @@ void fillProcedures(const Source& src, Inserter& ins); // DictionaryUnits.cpp
 void fillTypes(const Source& src, Inserter& ins);      // DictionaryTypes.cpp
 void fillTypeAttrs(const Source& src, Inserter& ins);
 void fillDependencies(const Source& src, Inserter& ins);
+// The (owner or "", name) pairs a query's FROM clauses name, in order.
+std::vector<std::pair<std::string, std::string>> namesRead(const std::string& text);
 void fillCatalog(const Source& src, Inserter& ins);
 void fillDictionaryList(const std::string& user, Inserter& ins);
 void fillUserList(const std::string& folder, const std::string& view, Inserter& ins);

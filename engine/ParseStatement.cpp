@@ -7,12 +7,14 @@
 
 namespace ora::sql {
 
-namespace {
+// A word of a segment's physical attributes (TABLESPACE, PCTFREE, STORAGE, ...).
 bool physicalWord(const std::string& w) {
   return w == "TABLESPACE" || w == "PCTFREE" || w == "PCTUSED" || w == "INITRANS" || w == "MAXTRANS" ||
          w == "STORAGE" || w == "LOGGING" || w == "NOLOGGING" || w == "COMPRESS" || w == "NOCOMPRESS" ||
          w == "CACHE" || w == "NOCACHE" || w == "PARALLEL" || w == "NOPARALLEL";
 }
+
+namespace {
 bool constraintWord(const std::string& w) {
   return w == "CONSTRAINT" || w == "PRIMARY" || w == "UNIQUE" || w == "FOREIGN" || w == "CHECK";
 }
@@ -91,7 +93,15 @@ Node* Parser::statement() {
     s = make(isWord("COMMIT") ? N::Commit : N::Rollback);
     ++i_;
     acceptWord("WORK");
-    if (s->kind == N::Commit && acceptWord("COMMENT")) {
+    if (acceptWord("FORCE")) {
+      // 'transaction id' [, system change number]; checked where it is translated
+      if (cur().kind != Tok::Str) fail(1780);
+      ++i_;
+      if (s->kind == N::Commit && acceptOp(",")) {
+        if (cur().kind != Tok::Num) fail(933);
+        ++i_;
+      }
+    } else if (s->kind == N::Commit && acceptWord("COMMENT")) {
       if (cur().kind != Tok::Str) fail(1780);
       ++i_;
     }
@@ -187,6 +197,10 @@ void Parser::constraintTarget(Node* what) {
   } else if (acceptWord("PRIMARY")) {
     expectWord("KEY", 905);
     what->text = "PRIMARY KEY";
+  } else if (acceptWord("UNIQUE")) {
+    what->text = "UNIQUE";
+    if (!acceptOp("(")) fail(906);
+    what->kids = nameList()->kids;
   } else {
     fail(905);
   }
@@ -258,22 +272,29 @@ Node* Parser::nameList(bool distinct) {
 }
 
 // Storage attributes Oracle accepts after a table or index; the engine's storage is its own.
+// From an opening parenthesis past its match.
+void Parser::skipParens() {
+  expectOp("(", 906);
+  int depth = 1;
+  while (!atEnd() && depth > 0) {
+    if (isOp("(")) ++depth;
+    if (isOp(")")) --depth;
+    ++i_;
+  }
+  if (depth) fail(907);
+}
+
 void Parser::physical() {
   while (cur().kind == Tok::Ident && physicalWord(cur().text)) {
     std::string w = t_[i_++].text;
     if (w == "STORAGE") {
-      expectOp("(", 906);
-      int depth = 1;
-      while (!atEnd() && depth > 0) {
-        if (isOp("(")) ++depth;
-        if (isOp(")")) --depth;
-        ++i_;
-      }
-      if (depth) fail(907);
+      if (!isOp("(")) fail(906);
+      skipParens();
     } else if (w == "TABLESPACE") {
       name(922);
     } else if (w == "PARALLEL") {
       if (cur().kind == Tok::Num) ++i_;
+      else if (isOp("(")) skipParens(); // the older (DEGREE n INSTANCES n)
     } else if (w != "LOGGING" && w != "NOLOGGING" && w != "COMPRESS" && w != "NOCOMPRESS" && w != "CACHE" &&
                w != "NOCACHE" && w != "NOPARALLEL") {
       if (cur().kind != Tok::Num) fail(922);
@@ -484,7 +505,10 @@ Node* Parser::createTable() {
 // A column definition or a table constraint.
 Node* Parser::tableElement(bool inAlter) {
   (void)inAlter;
-  if (cur().kind == Tok::Ident && constraintWord(cur().text)) return constraint(false);
+  // CONSTRAINT is no reserved word: "constraint VARCHAR2(30)" is a column
+  bool column = isWord("CONSTRAINT") && peek(1).kind == Tok::Ident &&
+                (reservedWord(peek(1).text) || !(peek(2).kind == Tok::Ident && constraintWord(peek(2).text)));
+  if (cur().kind == Tok::Ident && constraintWord(cur().text) && !column) return constraint(false);
   return columnDef(false);
 }
 
@@ -646,185 +670,18 @@ Node* Parser::constraint(bool columnLevel) {
     if (acceptWord("USING")) {
       ++i_;
       // the index's physical attributes
-      while (cur().kind == Tok::Ident && !isWord("ENABLE") && !isWord("DISABLE") && !isWord("CONSTRAINT") &&
-             !isWord("PRIMARY") && !isWord("UNIQUE") && !isWord("CHECK") && !isWord("FOREIGN") &&
-             !isWord("VALIDATE") && !isWord("NOVALIDATE"))
-        i_ += peek(1).kind == Tok::Num ? 2 : 1;
+      for (;;) {
+        if (isOp("(")) skipParens(); // STORAGE (...)
+        else if (cur().kind == Tok::Ident && !isWord("ENABLE") && !isWord("DISABLE") && !isWord("CONSTRAINT") &&
+                 !isWord("PRIMARY") && !isWord("UNIQUE") && !isWord("CHECK") && !isWord("FOREIGN") &&
+                 !isWord("VALIDATE") && !isWord("NOVALIDATE"))
+          i_ += peek(1).kind == Tok::Num ? 2 : 1;
+        else
+          break;
+      }
     }
   }
   return finish(k);
-}
-
-Node* Parser::alter() {
-  uint32_t at = cur().pos;
-  ++i_;
-  if (acceptWord("USER")) {
-    Node* u = tree_.make(N::AlterUser, at);
-    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
-    Node* nm = make(N::Name);
-    nm->text = t_[i_++].text;
-    u->kids.push_back(finish(nm));
-    expectWord("IDENTIFIED", 922);
-    expectWord("BY", 922);
-    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(988);
-    Node* pw = make(N::Name);
-    pw->text = cur().text;
-    pw->alias = cur().kind == Tok::QIdent ? "\"" : "";
-    ++i_;
-    u->kids.push_back(finish(pw));
-    return finish(u);
-  }
-  if (acceptWord("SESSION")) {
-    // SET name = value ...; the names and values are checked where the statement is translated
-    Node* s = tree_.make(N::Option, at);
-    s->text = "SESSION";
-    // parallel execution and resumable space allocation: one serial writer never waits on them
-    if (isWord("ENABLE") || isWord("DISABLE") || isWord("FORCE")) {
-      const bool force = isWord("FORCE");
-      auto acceptNumber = [&] { return cur().kind == Tok::Num && ++i_; };
-      ++i_;
-      if (acceptWord("PARALLEL")) {
-        if (!acceptWord("DML") && !acceptWord("DDL") && !acceptWord("QUERY")) fail(922);
-        if (force && acceptWord("PARALLEL") && !acceptNumber()) fail(922);
-      } else if (!force && acceptWord("RESUMABLE")) {
-        if (acceptWord("TIMEOUT") && !acceptNumber()) fail(922);
-        if (acceptWord("NAME")) {
-          if (cur().kind != Tok::Str) fail(922);
-          ++i_;
-        }
-      } else
-        fail(922);
-      return finish(s);
-    }
-    expectWord("SET", 922);
-    do {
-      if (cur().kind != Tok::Ident) fail(922);
-      Node* o = make(N::Option);
-      o->text = t_[i_++].text;
-      expectOp("=", 927);
-      if (cur().kind != Tok::Str && cur().kind != Tok::Ident && cur().kind != Tok::QIdent && cur().kind != Tok::Num)
-        fail(922);
-      ++i_;
-      s->kids.push_back(finish(o));
-    } while (cur().kind == Tok::Ident);
-    return finish(s);
-  }
-  if (acceptWord("SEQUENCE")) {
-    // the options are checked where the statement is translated
-    Node* s = tree_.make(N::Option, at);
-    s->text = "SEQUENCE";
-    s->kids.push_back(objectName(2277));
-    while (cur().kind == Tok::Ident || cur().kind == Tok::Num || isOp("-")) ++i_;
-    return finish(s);
-  }
-  if (acceptWord("INDEX")) {
-    // the options are checked where the statement is translated
-    Node* x = tree_.make(N::Option, at);
-    x->text = "INDEX";
-    x->kids.push_back(objectName(953));
-    while (cur().kind == Tok::Ident || cur().kind == Tok::Num || cur().kind == Tok::QIdent || isOp(".")) ++i_;
-    return finish(x);
-  }
-  if (acceptWord("VIEW")) {
-    Node* v = tree_.make(N::Option, at);
-    v->text = "VIEW";
-    v->kids.push_back(objectName(903));
-    expectWord("COMPILE", 940);
-    return finish(v);
-  }
-  expectWord("TABLE", 940);
-  Node* a = tree_.make(N::AlterTable, at);
-  a->kids.push_back(objectName(903));
-  Node* act = make(N::Option);
-  if (cur().kind != Tok::Ident) fail(1735);
-  act->text = t_[i_++].text;
-  if (act->text == "ADD") {
-    if (acceptOp("(")) {
-      do {
-        act->kids.push_back(tableElement(true));
-      } while (acceptOp(","));
-      expectOp(")", 907);
-    } else {
-      act->kids.push_back(tableElement(true));
-    }
-  } else if (act->text == "MODIFY" && (isWord("CONSTRAINT") || (isWord("PRIMARY") && isWord("KEY", 1)))) {
-    // MODIFY CONSTRAINT name | PRIMARY KEY, then the constraint's new state
-    Node* what = make(N::Option);
-    constraintTarget(what);
-    act->kids.push_back(finish(what));
-    while (cur().kind == Tok::Ident) ++i_;
-  } else if (act->text == "MODIFY") {
-    if (acceptOp("(")) {
-      do {
-        act->kids.push_back(columnDef(true));
-      } while (acceptOp(","));
-      expectOp(")", 907);
-    } else {
-      act->kids.push_back(columnDef(true));
-    }
-  } else if (act->text == "DROP" || act->text == "SET") {
-    Node* what = make(N::Option);
-    if (act->text == "SET") expectWord("UNUSED", 1735);
-    if (act->text == "DROP" && acceptWord("UNUSED")) {
-      expectWord("COLUMNS", 905);
-      what->text = "UNUSED";
-    } else if (acceptWord("COLUMN")) {
-      what->text = "COLUMN";
-      Node* c = make(N::Name);
-      c->text = name(904);
-      what->kids.push_back(finish(c));
-    } else if (acceptOp("(")) {
-      what->text = "COLUMN";
-      what->kids = nameList()->kids;
-    } else if (act->text == "SET") {
-      fail(904);
-    } else {
-      constraintTarget(what);
-    }
-    if (acceptWord("CASCADE")) acceptWord("CONSTRAINTS");
-    act->kids.push_back(finish(what));
-  } else if (act->text == "ENABLE" || act->text == "DISABLE") {
-    acceptWord("VALIDATE") || acceptWord("NOVALIDATE");
-    Node* what = make(N::Option);
-    constraintTarget(what);
-    acceptWord("CASCADE");
-    act->kids.push_back(finish(what));
-  } else if (act->text == "RENAME") {
-    if (isWord("COLUMN") || isWord("CONSTRAINT")) {
-      act->text = isWord("COLUMN") ? "RENAME COLUMN" : "RENAME CONSTRAINT";
-      ++i_;
-      Node* from = make(N::Name);
-      from->text = name(904);
-      act->kids.push_back(finish(from));
-      expectWord("TO", 905);
-    } else {
-      expectWord("TO", 905);
-    }
-    Node* to = make(N::Name);
-    to->text = name(act->text == "RENAME" ? 903 : 904);
-    act->kids.push_back(finish(to));
-  } else if (act->text == "READ") {
-    if (!acceptWord("ONLY")) expectWord("WRITE", 1735);
-  } else if (act->text == "SHRINK") {
-    expectWord("SPACE", 1735);
-    acceptWord("COMPACT");
-    acceptWord("CASCADE");
-  } else if (act->text == "MOVE" || (physicalWord(act->text) && act->text != "TABLESPACE")) {
-    // storage attributes, or MOVE to another tablespace: the engine keeps its own storage
-    if (act->text != "MOVE") --i_;
-    physical();
-    if (act->text == "MOVE") {
-      acceptWord("ONLINE");
-      if (acceptWord("UPDATE")) {
-        acceptWord("GLOBAL");
-        expectWord("INDEXES", 905);
-      }
-    }
-  } else {
-    failAt(1735, act->pos);
-  }
-  a->kids.push_back(finish(act));
-  return finish(a);
 }
 
 } // namespace ora::sql

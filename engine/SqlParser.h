@@ -10,6 +10,9 @@
 
 namespace ora::sql {
 
+// A word of a segment's physical attributes (TABLESPACE, PCTFREE, STORAGE, ...).
+bool physicalWord(const std::string& w);
+
 // Subqueries nested deeper than Oracle allows, and expressions nested deeper than any real
 // statement, are refused with ORA-00935 before the parser recurses further.
 constexpr int kMaxSubqueryDepth = 256; // the statement's own query and 255 nested subqueries
@@ -166,6 +169,7 @@ private:
   void checkConstant(const Node* n);
   Node* nameList(bool distinct = false);
   void physical();
+  void skipParens();
   Node* alter();
   Node* drop();
   Node* simpleDdl();

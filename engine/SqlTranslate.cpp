@@ -189,6 +189,17 @@ Translation Translator::run() {
     tr_.function = is(f, "COMMIT") ? 54 : 55;
     size_t i = 1;
     if (is(at(i), "WORK")) ++i;
+    if (is(at(i), "FORCE")) {
+      // an in-doubt distributed transaction by its id: none is ever left prepared here
+      if (at(i + 1).kind != Token::Str) unexpected(i + 1);
+      size_t j = i + 2;
+      if (tr_.kind == StmtKind::Commit && is(at(j), ",")) {
+        if (at(j + 1).kind != Token::Num) unexpected(j + 1);
+        j += 2;
+      }
+      if (j < size()) unexpected(j);
+      throw OraError(2058, at(i + 1).text);
+    }
     if (tr_.kind == StmtKind::Rollback && is(at(i), "TO")) {
       if (is(at(++i), "SAVEPOINT")) ++i;
       if (!aliasToken(i)) unexpected(i);

@@ -250,21 +250,38 @@ void Translator::update() {
   while (i < where) {
     const Token& k = at(i);
     if (is(k, "(")) {
-      // SET (a, b) = (SELECT x, y ...): SQLite assigns the row as it is
+      // SET (a, b) = (SELECT x, y ...): the row's values go through each column's own checks
       size_t close = matching(i);
       std::string names;
+      std::vector<const ColumnInfo*> targets;
       for (size_t m = i + 1; m < close; ++m) {
         if (is(t_[m], ",") || is(t_[m], ".")) continue;
         if (is(at(m + 1), ".")) continue; // a qualifier
         if (t_[m].kind != Token::Ident && t_[m].kind != Token::QIdent) throw OraError(904);
-        const std::string& c = findColumn(cols, t_[m].text).name;
-        assign(c, t_[m].pos);
-        names += (names.empty() ? "" : ", ") + quoteIdent(c);
+        const ColumnInfo& c = findColumn(cols, t_[m].text);
+        assign(c.name, t_[m].pos);
+        targets.push_back(&c);
+        names += (names.empty() ? "" : ", ") + quoteIdent(c.name);
       }
       expect(close + 1, "=", 927);
       if (!is(at(close + 2), "(") || !(is(at(close + 3), "SELECT") || is(at(close + 3), "WITH"))) throw OraError(1767);
       size_t e = matching(close + 2) + 1;
-      out += (first ? "" : ", ") + std::string("(") + names + ") = " + emit(close + 2, e);
+      std::string inner = emit(close + 3, e - 1);
+      auto types = blockTypes_.find(close + 3);
+      bool star = false; // a * names columns only the query knows
+      for (size_t m = close + 3; m + 1 < e; ++m)
+        if (is(t_[m], "*") && (is(t_[m - 1], "SELECT") || is(t_[m - 1], ",") || is(t_[m - 1], "."))) star = true;
+      if (!star && types != blockTypes_.end() && types->second.size() != targets.size())
+        throw OraError(types->second.size() < targets.size() ? 947 : 913);
+      std::string cte = "(WITH \"SET$\"(", sel = " SELECT ";
+      for (size_t k = 0; k < targets.size(); ++k) {
+        std::string cn = "\"C" + std::to_string(k + 1) + "\"";
+        int from = types != blockTypes_.end() && k < types->second.size() ? types->second[k].first : 0;
+        cte += (k ? ", " : "") + cn;
+        sel += (k ? ", " : "") + convWrap(assignable(from, cn, *targets[k]), *targets[k], table);
+      }
+      out += (first ? "" : ", ") + std::string("(") + names + ") = " + cte + ") AS (" + inner + ")" + sel +
+             " FROM " + oneRow("\"SET$\"") + ")";
       first = false;
       i = e < where && is(at(e), ",") ? e + 1 : e;
       continue;

@@ -260,6 +260,9 @@ private:
   void numberRangeKey(size_t kb, size_t ke, size_t frame);
   static std::string oneRow(const std::string& table);
   std::string source(size_t b, size_t e) const;
+  bool uniqueByColumns(const std::string& table, size_t i);
+  void circularView(const std::string& name, const std::string& text);
+  bool createDisabled(const std::string& table, size_t open, size_t close);
   std::string writtenDefault(size_t b, size_t e) const;
   std::string emitSelect(size_t s, size_t e, size_t& next);
   std::string heading(size_t b, size_t e);

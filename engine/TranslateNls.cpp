@@ -19,7 +19,42 @@ const char* tuningChoices(const std::string& name) {
   if (name == "OPTIMIZER_MODE")
     return "FIRST_ROWS_1000,FIRST_ROWS_100,FIRST_ROWS_10,FIRST_ROWS_1,FIRST_ROWS,ALL_ROWS,CHOOSE,RULE";
   if (name == "OPTIMIZER_GOAL") return "FIRST_ROWS,ALL_ROWS,CHOOSE,RULE";
+  static const char* const flags[] = {"SKIP_UNUSABLE_INDEXES", "HASH_JOIN_ENABLED", "QUERY_REWRITE_ENABLED",
+                                      "PARTITION_VIEW_ENABLED", "CLOSE_CACHED_OPEN_CURSORS", "B_TREE_BITMAP_PLANS",
+                                      "DB_BLOCK_CHECKING", "GLOBAL_NAMES", "NLS_NCHAR_CONV_EXCP"};
+  for (const char* f : flags)
+    if (name == f) return "FALSE,TRUE";
+  if (name == "STAR_TRANSFORMATION_ENABLED") return "FALSE,TRUE,TEMP_DISABLE";
+  if (name == "CURSOR_SHARING") return "EXACT,SIMILAR,FORCE";
+  if (name == "FLAGGER") return "ENTRY,INTERMEDIATE,FULL,OFF";
+  if (name == "ISOLATION_LEVEL") return "SERIALIZABLE,READ_COMMITTED";
+  if (name == "REMOTE_DEPENDENCIES_MODE") return "TIMESTAMP,SIGNATURE";
+  if (name == "ALWAYS_ANTI_JOIN") return "NESTED_LOOPS,MERGE,HASH";
+  if (name == "ALWAYS_SEMI_JOIN") return "NESTED_LOOPS,MERGE,HASH,STANDARD";
+  if (name == "QUERY_REWRITE_INTEGRITY") return "ENFORCED,TRUSTED,STALE_TOLERATED";
+  if (name == "WORKAREA_SIZE_POLICY") return "AUTO,MANUAL";
+  if (name == "STATISTICS_LEVEL") return "ALL,TYPICAL,BASIC";
   return nullptr;
+}
+
+// Session parameters of memory, I/O and the optimizer's costing that take a whole number.
+bool tuningNumber(const std::string& name) {
+  static const char* const names[] = {
+      "SORT_AREA_SIZE", "SORT_AREA_RETAINED_SIZE", "HASH_AREA_SIZE", "DB_FILE_MULTIBLOCK_READ_COUNT",
+      "SESSION_CACHED_CURSORS", "OPTIMIZER_INDEX_COST_ADJ", "OPTIMIZER_INDEX_CACHING", "OPTIMIZER_PERCENT_PARALLEL",
+      "OPTIMIZER_MAX_PERMUTATIONS", "OPTIMIZER_DYNAMIC_SAMPLING", "PARALLEL_MIN_PERCENT", "SORT_MULTIBLOCK_READ_COUNT",
+      "HASH_MULTIBLOCK_IO_COUNT", "OBJECT_CACHE_OPTIMAL_SIZE", "OBJECT_CACHE_MAX_SIZE_PERCENT", "INSTANCE",
+      "DDL_LOCK_TIMEOUT"};
+  for (const char* n : names)
+    if (name == n) return true;
+  return false;
+}
+
+// Session parameters that take text the engine has no use for: tracing, outlines, compiler warnings.
+bool tuningText(const std::string& name) {
+  return name == "OPTIMIZER_FEATURES_ENABLE" || name == "PLSQL_WARNINGS" || name == "USE_STORED_OUTLINES" ||
+         name == "PARALLEL_INSTANCE_GROUP" || name == "MAX_DUMP_FILE_SIZE" || name == "TRACEFILE_IDENTIFIER" ||
+         name == "EVENTS";
 }
 } // namespace
 
@@ -27,7 +62,9 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   out.kind = StmtKind::Session;
   out.function = 52;
   size_t i = 2;
-  if (i < t.size() && (is(t[i], "ENABLE") || is(t[i], "DISABLE") || is(t[i], "FORCE"))) return; // read by the parser
+  if (i < t.size() && (is(t[i], "ENABLE") || is(t[i], "DISABLE") || is(t[i], "FORCE") || is(t[i], "ADVISE")))
+    return; // read by the parser
+  if (i < t.size() && is(t[i], "CLOSE")) throw OraError(2081); // no link is ever opened
   if (i >= t.size() || !is(t[i], "SET")) throw OraError(922);
   ++i;
   if (i >= t.size()) throw OraError(922);
@@ -38,6 +75,10 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   while (i < t.size()) {
     const Token& name = t[i];
     if (name.kind != Token::Ident) throw OraError(922);
+    if (name.text == "EVENTS" && i + 1 < t.size() && t[i + 1].kind == Token::Str) {
+      i += 2; // diagnostic events: there is no trace to write
+      continue;
+    }
     if (i + 1 >= t.size() || !is(t[i + 1], "=")) throw OraError(927);
     if (i + 2 >= t.size()) throw OraError(922);
     const Token& value = t[i + 2];
@@ -84,6 +125,11 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
         e.text = "ORA-00096: invalid value " + value.text + " for parameter " + lower + ", must be from among " + among;
         throw e;
       }
+    } else if (tuningNumber(name.text)) {
+      if (value.kind != Token::Num || value.text.find_first_not_of("0123456789") != std::string::npos)
+        throw OraError(2017);
+    } else if (tuningText(name.text)) {
+      // their values change how a session is traced or planned, never what a statement gives
     } else if (name.text == "NLS_SORT" || name.text == "NLS_COMP") {
       // binary order is the only one this engine keeps
       if (!is(value, "BINARY") && value.text != "BINARY") throw OraError(12705);

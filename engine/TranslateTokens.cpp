@@ -130,6 +130,10 @@ bool keywordAt(const std::vector<Token>& t, size_t i) {
   auto prev = [&](const char* x) { return i > 0 && is(t[i - 1], x); };
   auto next = [&](const char* x) { return i + 1 < t.size() && is(t[i + 1], x); };
   if (eq(w, "KEY")) return prev("PRIMARY") || prev("FOREIGN");
+  // CONSTRAINT is no reserved word: it starts a constraint only where a name follows it
+  if (eq(w, "CONSTRAINT"))
+    return !prev(".") && i + 1 < t.size() && (t[i + 1].kind == Token::QIdent || t[i + 1].kind == Token::Ident) &&
+           !sql::reservedWord(t[i + 1].text) && !(t[i + 1].kind == Token::Ident && keywords().count(t[i + 1].text));
   if (eq(w, "FIRST") || eq(w, "LAST")) return prev("NULLS") || prev("FETCH");
   if (eq(w, "NEXT")) return prev("FETCH"); // FETCH NEXT -1 ROWS: no subtraction
   if (eq(w, "NULLS")) return next("FIRST") || next("LAST");
