@@ -66,7 +66,7 @@ void Translator::alterTable() {
   size_t i = objectName(2, table);
   if (!cat_.tableExists(table) || cat_.viewExists(table)) throw OraError(942, table).at(static_cast<int>(at(2).pos));
   sqlite3* db = cat_.db();
-  if (uniqueByColumns(table, i)) return;
+  if (uniqueByColumns(table, i) || enableExceptions(table, i) || addDisabledUnnamed(i)) return;
   std::string qt = quoteIdent(table);
   auto pieces = tablePieces(storedSql(db, "table", table));
   auto cols = cat_.columns(table);

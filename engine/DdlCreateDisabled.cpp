@@ -6,10 +6,41 @@
 #include "TableRebuild.h"
 #include "TranslateImpl.h"
 
+#include <sqlite3.h>
+
 #include <cstdio>
 #include <set>
 
 namespace ora::tx {
+
+namespace {
+// One written without a name is named as the engine names them, so that it can be kept aside
+// while disabled: "CONSTRAINT SYS_Cnnnnnnn ".
+std::string freshConstraint(sqlite3* db, int64_t& serial) {
+  for (;;) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "SYS_C%07lld", static_cast<long long>(1000000 + ++serial));
+    std::string q = quoteString(buf);
+    if (rb::scalar(db, "SELECT (SELECT COUNT(*) FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = " + q +
+                           ") + (SELECT COUNT(*) FROM \"TESSEL$DISABLED\" WHERE NAME = " + q + ")") == 0)
+      return "CONSTRAINT " + std::string(buf) + " ";
+  }
+}
+} // namespace
+
+// ALTER TABLE t ADD PRIMARY KEY | UNIQUE | FOREIGN KEY | CHECK ... DISABLE: named first, as only a
+// named constraint is kept aside disabled.
+bool Translator::addDisabledUnnamed(size_t i) {
+  if (!is(at(i), "ADD")) return false;
+  size_t c = is(at(i + 1), "(") ? i + 2 : i + 1;
+  if (!(is(at(c), "PRIMARY") || is(at(c), "UNIQUE") || is(at(c), "FOREIGN") || is(at(c), "CHECK"))) return false;
+  bool disable = false;
+  for (size_t k = c; k < size(); ++k) disable = disable || (t_[k].depth == t_[c].depth && is(t_[k], "DISABLE"));
+  if (!disable) return false;
+  int64_t serial = 0;
+  tr_ = translate(source(0, c) + " " + freshConstraint(cat_.db(), serial) + source(c, size()), cat_, false, false);
+  return true;
+}
 
 bool Translator::createDisabled(const std::string& table, size_t open, size_t close) {
   bool any = false;
@@ -17,18 +48,8 @@ bool Translator::createDisabled(const std::string& table, size_t open, size_t cl
   if (!any) return false;
   static const std::set<std::string> starts = {"CONSTRAINT", "PRIMARY", "UNIQUE", "FOREIGN", "CHECK"};
   static const std::set<std::string> states = {"VALIDATE", "NOVALIDATE", "RELY", "NORELY"};
-  // one written without a name is named as the engine names them, so that it can be kept aside
   int64_t serial = 0;
-  auto fresh = [&] {
-    for (;;) {
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "SYS_C%07lld", static_cast<long long>(1000000 + ++serial));
-      std::string q = quoteString(buf);
-      if (rb::scalar(cat_.db(), "SELECT (SELECT COUNT(*) FROM \"TESSEL$CONSTRAINTS\" WHERE NAME = " + q +
-                                ") + (SELECT COUNT(*) FROM \"TESSEL$DISABLED\" WHERE NAME = " + q + ")") == 0)
-        return "CONSTRAINT " + std::string(buf) + " ";
-    }
-  };
+  auto fresh = [&] { return freshConstraint(cat_.db(), serial); };
   std::vector<char> cut(size(), 0);
   std::vector<std::string> adds;
   const std::string head = "ALTER TABLE " + quoteIdent(table) + " ADD ";

@@ -163,6 +163,10 @@ Node* Parser::alter() {
     Node* what = make(N::Option);
     constraintTarget(what);
     acceptWord("CASCADE");
+    if (act->text == "ENABLE" && acceptWord("EXCEPTIONS")) { // the table its rows in the way are listed in
+      expectWord("INTO", 905);
+      objectName(903);
+    }
     act->kids.push_back(finish(what));
   } else if (act->text == "RENAME") {
     if (isWord("COLUMN") || isWord("CONSTRAINT")) {

@@ -263,6 +263,8 @@ private:
   bool uniqueByColumns(const std::string& table, size_t i);
   void circularView(const std::string& name, const std::string& text);
   bool createDisabled(const std::string& table, size_t open, size_t close);
+  bool enableExceptions(const std::string& table, size_t i);
+  bool addDisabledUnnamed(size_t i);
   std::string writtenDefault(size_t b, size_t e) const;
   std::string emitSelect(size_t s, size_t e, size_t& next);
   std::string heading(size_t b, size_t e);
