@@ -87,16 +87,21 @@ int dict::dataLength(const ColType& t) {
   }
 }
 
+// ANALYZE leaves the row count in SQLite's statistics: the first figure of the table's entry.
+std::map<std::string, int64_t> dict::analyzedRowCounts(sqlite3* db) {
+  std::map<std::string, int64_t> counted;
+  bool stats = false;
+  eachRow(db, "SELECT 1 FROM sqlite_master WHERE name = 'sqlite_stat1'", [&](sqlite3_stmt*) { stats = true; });
+  if (stats)
+    eachRow(db, "SELECT tbl, MAX(CAST(stat AS INTEGER)) FROM sqlite_stat1 GROUP BY tbl",
+            [&](sqlite3_stmt* st) { counted[col(st, 0)] = sqlite3_column_int64(st, 1); });
+  return counted;
+}
+
 namespace {
 
 void fillTables(const Source& src, Inserter& ins) {
-  // ANALYZE leaves the row count in SQLite's statistics: the first figure of the table's entry
-  std::map<std::string, int64_t> counted;
-  bool stats = false;
-  eachRow(src.db, "SELECT 1 FROM sqlite_master WHERE name = 'sqlite_stat1'", [&](sqlite3_stmt*) { stats = true; });
-  if (stats)
-    eachRow(src.db, "SELECT tbl, MAX(CAST(stat AS INTEGER)) FROM sqlite_stat1 GROUP BY tbl",
-            [&](sqlite3_stmt* st) { counted[col(st, 0)] = sqlite3_column_int64(st, 1); });
+  std::map<std::string, int64_t> counted = analyzedRowCounts(src.db);
   std::map<std::string, std::string> analyzed;
   eachRow(src.db, "SELECT TABLE_NAME, ANALYZED FROM \"TESSEL$ANALYZED\"",
           [&](sqlite3_stmt* st) { analyzed[col(st, 0)] = col(st, 1); }, {},

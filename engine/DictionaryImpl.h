@@ -28,6 +28,9 @@ struct Source {
   Charset charset;  // the database's, in which text lengths count
 };
 
+// Table name to the row count ANALYZE left in SQLite's statistics.
+std::map<std::string, int64_t> analyzedRowCounts(sqlite3* db);
+
 // Runs a query and calls `row` for each of its rows; `arg` is bound to ?1. Throws OraError
 // unless `tolerant`.
 void eachRow(sqlite3* db, const std::string& sql, const std::function<void(sqlite3_stmt*)>& row,

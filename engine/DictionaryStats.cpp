@@ -36,12 +36,7 @@ void fillTableStatistics(const Source& src, Inserter& ins) {
   std::map<std::string, std::string> analyzed;
   eachRow(src.db, "SELECT TABLE_NAME, ANALYZED FROM \"TESSEL$ANALYZED\"",
           [&](sqlite3_stmt* st) { analyzed[col(st, 0)] = col(st, 1); }, {}, true);
-  std::map<std::string, int64_t> counted;
-  bool stats = false;
-  eachRow(src.db, "SELECT 1 FROM sqlite_master WHERE name = 'sqlite_stat1'", [&](sqlite3_stmt*) { stats = true; });
-  if (stats)
-    eachRow(src.db, "SELECT tbl, MAX(CAST(stat AS INTEGER)) FROM sqlite_stat1 GROUP BY tbl",
-            [&](sqlite3_stmt* st) { counted[col(st, 0)] = sqlite3_column_int64(st, 1); });
+  std::map<std::string, int64_t> counted = analyzedRowCounts(src.db);
   for (const auto& t : tablesOf(src.db, "table")) {
     ins.text(t).null().null().text("TABLE");
     auto c = counted.find(t);

@@ -3,23 +3,29 @@
 
 namespace ora::sql {
 
+// name IDENTIFIED BY password, as CREATE USER and ALTER USER write it: the two as kids of u,
+// a quoted password marked by the alias '"'.
+void Parser::userAndPassword(Node* u) {
+  if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
+  Node* nm = make(N::Name);
+  nm->text = t_[i_++].text;
+  u->kids.push_back(finish(nm));
+  expectWord("IDENTIFIED", 922);
+  expectWord("BY", 922);
+  if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(988);
+  Node* pw = make(N::Name);
+  pw->text = cur().text;
+  pw->alias = cur().kind == Tok::QIdent ? "\"" : "";
+  ++i_;
+  u->kids.push_back(finish(pw));
+}
+
 Node* Parser::alter() {
   uint32_t at = cur().pos;
   ++i_;
   if (acceptWord("USER")) {
     Node* u = tree_.make(N::AlterUser, at);
-    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
-    Node* nm = make(N::Name);
-    nm->text = t_[i_++].text;
-    u->kids.push_back(finish(nm));
-    expectWord("IDENTIFIED", 922);
-    expectWord("BY", 922);
-    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(988);
-    Node* pw = make(N::Name);
-    pw->text = cur().text;
-    pw->alias = cur().kind == Tok::QIdent ? "\"" : "";
-    ++i_;
-    u->kids.push_back(finish(pw));
+    userAndPassword(u);
     return finish(u);
   }
   if (acceptWord("SESSION")) {

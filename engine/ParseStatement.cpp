@@ -418,18 +418,7 @@ Node* Parser::create() {
   }
   if (acceptWord("USER")) {
     Node* u = tree_.make(N::CreateUser, at);
-    Node* nm = make(N::Name);
-    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
-    nm->text = t_[i_++].text;
-    u->kids.push_back(finish(nm));
-    expectWord("IDENTIFIED", 922);
-    expectWord("BY", 922);
-    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(988);
-    Node* pw = make(N::Name);
-    pw->text = cur().text;
-    pw->alias = cur().kind == Tok::QIdent ? "\"" : "";
-    ++i_;
-    u->kids.push_back(finish(pw));
+    userAndPassword(u);
     // DEFAULT TABLESPACE, QUOTA and the like name storage this engine does not have
     while (!atEnd()) ++i_;
     return finish(u);

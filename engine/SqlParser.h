@@ -171,6 +171,7 @@ private:
   void physical();
   void skipParens();
   Node* alter();
+  void userAndPassword(Node* u);
   Node* drop();
   Node* simpleDdl();
 };
