@@ -37,6 +37,35 @@ struct Behind {
 };
 thread_local Behind behind;
 
+// The last doubles converted either way, the least recently used replaced: the same constant
+// meets every row of a statement (SAL * 1.1), and SUM reads back the product just returned. Kept
+// trivial, so that reaching it per row costs no thread-local guard.
+struct Recent {
+  struct Entry {
+    uint64_t bits; // +0.0 is never looked up
+    Num n;
+    uint32_t used;
+  };
+  Entry entry[4];
+  uint32_t clock;
+  bool anyBehind; // whether `behind` holds anything
+  const Num* find(uint64_t bits) {
+    for (auto& r : entry)
+      if (r.bits == bits) {
+        r.used = ++clock;
+        return &r.n;
+      }
+    return nullptr;
+  }
+  void keep(uint64_t bits, const Num& n) {
+    Entry* old = entry;
+    for (auto& r : entry)
+      if (r.used < old->used) old = &r;
+    *old = {bits, n, ++clock};
+  }
+};
+thread_local Recent recent;
+
 uint64_t bitsOf(double v) {
   uint64_t b;
   std::memcpy(&b, &v, sizeof b);
@@ -49,6 +78,7 @@ void remember(double d, const Num& a) {
   if (!std::isfinite(d)) return;
   if (behind.byBits.size() >= Behind::kMax) behind.byBits.clear(); // the newest are still to be read
   auto [it, fresh] = behind.byBits.try_emplace(bitsOf(d), a);
+  recent.anyBehind = true;
   if (!fresh && !(it->second == a)) it->second = kTwoValues;
 }
 
@@ -67,6 +97,9 @@ Num numFromDoubleUncached(double v) {
       // rounded by the integer conversion (a libm call costs more); the check below catches a
       // rounding that went the wrong way
       auto whole = static_cast<int64_t>(scaled + 0.5);
+      // a product that reads back as `a` lies within two ulps of the whole number: the division
+      // is only worth making then
+      if (std::fabs(scaled - static_cast<double>(whole)) > scaled * 1e-15) continue;
       if (static_cast<double>(whole) / p10[k] == a) {
         return numFromI128(v < 0 ? -whole : whole, -k);
       }
@@ -82,7 +115,7 @@ Num numFromDoubleUncached(double v) {
 } // namespace
 
 bool exactBehind(double v, Num& out) {
-  if (behind.byBits.empty()) return false;
+  if (!recent.anyBehind) return false;
   auto it = behind.byBits.find(bitsOf(v));
   if (it == behind.byBits.end() || it->second == kTwoValues) return false;
   out = it->second;
@@ -90,22 +123,15 @@ bool exactBehind(double v, Num& out) {
 }
 
 Num numFromDouble(double v) {
-  Num whole;
-  if (exactBehind(v, whole)) return whole;
-  // The same constant meets every row of a statement (SAL * 1.1): the last two doubles read are
-  // remembered, the older one replaced.
-  thread_local double seen[2] = {0, 0};
-  thread_local Num seenNum[2];
-  thread_local int older = 0;
-  for (int k = 0; k < 2; ++k)
-    if (seen[k] == v && std::signbit(seen[k]) == std::signbit(v)) {
-      older = 1 - k;
-      return seenNum[k];
-    }
+  Recent& r = recent;
+  uint64_t bits = bitsOf(v);
+  if (r.anyBehind) {
+    auto it = behind.byBits.find(bits);
+    if (it != behind.byBits.end() && !(it->second == kTwoValues)) return it->second;
+  }
+  if (const Num* n = r.find(bits)) return *n;
   Num n = numFromDoubleUncached(v);
-  seen[older] = v;
-  seenNum[older] = n;
-  older = 1 - older;
+  r.keep(bits, n);
   return n;
 }
 
@@ -211,7 +237,13 @@ void resultNum(sqlite3_context* ctx, const Num& a) {
   double d = numDouble(a);
   // a small whole double (1 for .999...9) is what other functions return too: remembered, it
   // would give them this value's digits
-  if (digitCount(a) > 15 && !(d == std::trunc(d) && std::fabs(d) < 9007199254740992.0)) remember(d, a);
+  bool few = a.narrow() && a.lo < 1000000000000000u;
+  if (!few && digitCount(a) > 15) {
+    if (!(d == std::trunc(d) && std::fabs(d) < 9007199254740992.0)) remember(d, a);
+  } else if (d != 0 && std::isfinite(d)) {
+    // what reading the double back would give anyway, as 15 digits survive a double
+    recent.keep(bitsOf(d), a);
+  }
   sqlite3_result_double(ctx, d);
 }
 
