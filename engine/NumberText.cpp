@@ -82,6 +82,11 @@ void remember(double d, const Num& a) {
   if (!fresh && !(it->second == a)) it->second = kTwoValues;
 }
 
+const Num* wholeBehind(uint64_t bits) {
+  auto it = behind.byBits.find(bits);
+  return it == behind.byBits.end() || it->second == kTwoValues ? nullptr : &it->second;
+}
+
 Num numFromDoubleUncached(double v) {
   if (v == 0) return Num{};
   if (!std::isfinite(v)) throw OraError(1426);
@@ -97,7 +102,7 @@ Num numFromDoubleUncached(double v) {
       // rounded by the integer conversion (a libm call costs more); the check below catches a
       // rounding that went the wrong way
       auto whole = static_cast<int64_t>(scaled + 0.5);
-      // a product that reads back as `a` lies within two ulps of the whole number: the division
+      // a product that reads back as `a` lies within a few ulps of the whole number: the division
       // is only worth making then
       if (std::fabs(scaled - static_cast<double>(whole)) > scaled * 1e-15) continue;
       if (static_cast<double>(whole) / p10[k] == a) {
@@ -115,21 +120,16 @@ Num numFromDoubleUncached(double v) {
 } // namespace
 
 bool exactBehind(double v, Num& out) {
-  if (!recent.anyBehind) return false;
-  auto it = behind.byBits.find(bitsOf(v));
-  if (it == behind.byBits.end() || it->second == kTwoValues) return false;
-  out = it->second;
-  return true;
+  const Num* whole = recent.anyBehind ? wholeBehind(bitsOf(v)) : nullptr;
+  if (whole) out = *whole;
+  return whole;
 }
 
 Num numFromDouble(double v) {
-  Recent& r = recent;
+  Recent& r = recent; // one thread-local lookup per row
   uint64_t bits = bitsOf(v);
-  if (r.anyBehind) {
-    auto it = behind.byBits.find(bits);
-    if (it != behind.byBits.end() && !(it->second == kTwoValues)) return it->second;
-  }
-  if (const Num* n = r.find(bits)) return *n;
+  if (const Num* whole = r.anyBehind ? wholeBehind(bits) : nullptr) return *whole;
+  if (const Num* known = r.find(bits)) return *known;
   Num n = numFromDoubleUncached(v);
   r.keep(bits, n);
   return n;
