@@ -46,12 +46,17 @@ SchemaMemo& Catalog::memo() {
   return *memo_;
 }
 
+namespace {
+// The unit types whose names the catalog keeps, as bits.
+int unitKind(const char* type) {
+  return !std::strcmp(type, "FUNCTION") ? 1 : !std::strcmp(type, "PACKAGE") ? 2 : !std::strcmp(type, "TYPE") ? 4 : 0;
+}
+} // namespace
+
 bool Catalog::anyUnit(const char* type) {
   unitSource({}, type); // reads the names
   if (!unitNames_) return true;
-  std::string prefix = std::string(type) + '/';
-  auto it = unitNames_->lower_bound(prefix);
-  return it != unitNames_->end() && it->compare(0, prefix.size(), prefix) == 0;
+  return unitNames_->any & unitKind(type);
 }
 
 // The list types every database has, unless the schema has its own of the name.
@@ -64,25 +69,45 @@ std::string builtinTypeSource(const std::string& name) {
 }
 
 std::string Catalog::unitSource(const std::string& name, const char* type) {
-  // asked of most names a query uses: the few units' names are read once for the statement, and
-  // the statements are prepared once per session
+  // asked of most names a query uses: the few units' names are read once, and the statements are
+  // prepared once per session
   if (!unitNames_) {
-    std::set<std::string> names;
-    // all rows, the types picked here: an IN list of three would build a temporary index each time
-    sqlite3_stmt* all = prep("SELECT TYPE, NAME FROM \"TESSEL$SOURCE\"");
-    if (!all) return {};
-    int rc;
-    while ((rc = sqlite3_step(all)) == SQLITE_ROW) {
-      const char* t = reinterpret_cast<const char*>(sqlite3_column_text(all, 0));
-      const unsigned char* n = sqlite3_column_text(all, 1);
-      if (t && n && (!std::strcmp(t, "FUNCTION") || !std::strcmp(t, "PACKAGE") || !std::strcmp(t, "TYPE")))
-        names.insert(std::string(t) + '/' + reinterpret_cast<const char*>(n));
+    // kept for the session while no other connection has written the file since; the version is
+    // read first, so a write while the names are read makes the next statement read them again
+    int64_t version = -1;
+    if (session_) {
+      if (sqlite3_stmt* v = prep("PRAGMA main.data_version")) {
+        if (sqlite3_step(v) == SQLITE_ROW) version = sqlite3_column_int64(v, 0);
+        done(v);
+      }
+      SchemaMemo& m = memo();
+      if (version >= 0 && m.unitNames && m.unitsAt == version) unitNames_ = m.unitNames;
     }
-    done(all);
-    if (rc != SQLITE_DONE) return {};
-    unitNames_ = std::move(names);
+    if (!unitNames_) {
+      SchemaMemo::Units names;
+      // all rows, the types picked here: an IN list of three would build a temporary index each time
+      sqlite3_stmt* all = prep("SELECT TYPE, NAME FROM \"TESSEL$SOURCE\"");
+      if (!all) return {};
+      int rc;
+      while ((rc = sqlite3_step(all)) == SQLITE_ROW) {
+        const char* t = reinterpret_cast<const char*>(sqlite3_column_text(all, 0));
+        const unsigned char* n = sqlite3_column_text(all, 1);
+        if (int kind = t && n ? unitKind(t) : 0) {
+          names.kinds[reinterpret_cast<const char*>(n)] |= kind;
+          names.any |= kind;
+        }
+      }
+      done(all);
+      if (rc != SQLITE_DONE) return {};
+      unitNames_ = std::make_shared<const SchemaMemo::Units>(std::move(names));
+      if (version >= 0) {
+        memo().unitNames = unitNames_;
+        memo().unitsAt = version;
+      }
+    }
   }
-  if (!unitNames_->count(std::string(type) + '/' + name)) {
+  auto known = unitNames_->kinds.find(name);
+  if (known == unitNames_->kinds.end() || !(known->second & unitKind(type))) {
     return std::strcmp(type, "TYPE") ? std::string() : builtinTypeSource(name);
   }
   sqlite3_stmt* st = prep("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2");

@@ -293,6 +293,10 @@ size_t clauseEnd(const TokenList& l, size_t from, std::initializer_list<const ch
 bool groupAliases(const TokenList& l, Catalog& cat, std::string& out) {
   const std::string& text = l.text;
   if (!l.ok) return false;
+  // most statements have neither clause
+  bool grouped = false;
+  for (size_t i = 0; i < l.t.size() && !grouped; ++i) grouped = l.word(i, "GROUP") || l.word(i, "HAVING");
+  if (!grouped) return false;
   std::vector<Edit> edits;
   for (size_t i = 0; i + 1 < l.t.size(); ++i) {
     if (!l.word(i, "SELECT")) continue;

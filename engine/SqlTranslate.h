@@ -49,6 +49,14 @@ struct SchemaMemo {
   std::unordered_map<std::string, Triggers> triggers;
   // stored units whose SQL's tables and columns were found: name -> the source checked
   std::unordered_map<std::string, std::string> compiledUnits;
+  // The names of the schema's FUNCTION, PACKAGE and TYPE units, and the data version of the file
+  // they were read at: another connection's CREATE moves it, this one's counts as DDL.
+  struct Units {
+    std::unordered_map<std::string, int> kinds; // name -> the unit types it has (bits)
+    int any = 0;                                // the unit types the schema has
+  };
+  std::shared_ptr<const Units> unitNames;
+  int64_t unitsAt = -1;
 };
 
 // What the translator needs to know of the user's schema. With a session, what changes only
@@ -110,8 +118,7 @@ private:
   Session* session_;
   std::shared_ptr<SchemaMemo> memo_; // the session's, checked on first use
   SchemaMemo own_;                   // without a session: this statement's alone
-  // "FUNCTION/NAME" and "PACKAGE/NAME" of the schema's units, read once for the statement
-  std::optional<std::set<std::string>> unitNames_;
+  std::shared_ptr<const SchemaMemo::Units> unitNames_; // read once for the statement, or kept
   std::vector<std::pair<const char*, sqlite3_stmt*>> own_statements_; // without a session
   std::deque<std::vector<ColumnInfo>> unremembered_; // columns of a read that failed midway
 };

@@ -14,6 +14,8 @@ namespace ora::tx {
 namespace {
 
 bool jsonFn(const std::string& w) {
+  // asked of every word of a statement: most do not start with JSON
+  if (w.size() < 4 || w.compare(0, 4, "JSON") != 0) return false;
   return w == "JSON_VALUE" || w == "JSON_QUERY" || w == "JSON_EXISTS" || w == "JSON_OBJECT" || w == "JSON_ARRAY" ||
          w == "JSON_OBJECTAGG" || w == "JSON_ARRAYAGG" || w == "JSON_SERIALIZE" || w == "JSON_SCALAR" ||
          w == "JSON_MERGEPATCH" || w == "JSON_TRANSFORM" || w == "JSON" || w == "JSON_EQUAL";

@@ -546,4 +546,28 @@ TEST_F(Dialect, DictionaryViewsServeEverySession) {
   EXPECT_EQ(Scalar(Cur, "SELECT COUNT(*) FROM USER_TABLES WHERE TABLE_NAME = 'SEEN_T'"), "1");
 }
 
+// What one session learned of the schema's functions is not kept past another session's CREATE:
+// the names read for one statement serve the next only while no other connection has written.
+TEST_F(Dialect, StoredFunctionsOfAnotherSessionAreSeen) {
+  TOraSession other;
+  ASSERT_TRUE(Logon(other, "DEMO", "DEMO"));
+  TOraCursor oc;
+  oc.SetSession(&other);
+  EXPECT_NE(Exec("SELECT TWICE(2) FROM DUAL").find("ORA-00904"), std::string::npos);
+  EXPECT_NE(Exec("SELECT ANSWER FROM DUAL").find("ORA-00904"), std::string::npos);
+  ASSERT_TRUE(Run(oc, "CREATE FUNCTION TWICE(N NUMBER) RETURN NUMBER IS BEGIN RETURN N * 2; END;"));
+  oc.Close();
+  ASSERT_TRUE(Run(oc, "CREATE FUNCTION ANSWER RETURN NUMBER IS BEGIN RETURN 42; END;"));
+  oc.Close();
+  EXPECT_EQ(Rows("SELECT TWICE(2), ANSWER FROM DUAL"), "4|42\n");
+  ASSERT_TRUE(Run(oc, "DROP FUNCTION ANSWER"));
+  oc.Close();
+  EXPECT_NE(Exec("SELECT ANSWER FROM DUAL").find("ORA-00904"), std::string::npos);
+  // this session's own DDL is seen at once
+  ASSERT_EQ(Exec("CREATE FUNCTION ANSWER RETURN VARCHAR2 IS BEGIN RETURN 'yes'; END;"), "");
+  EXPECT_EQ(Rows("SELECT ANSWER || '!' FROM DUAL"), "yes!\n");
+  oc.Close();
+  other.Disconnect();
+}
+
 } // namespace
