@@ -446,11 +446,7 @@ void domainCalls(const Toks& l, sqlite3* db, std::vector<Edit>& edits) {
   }
 }
 
-bool mentions(const std::string& text, const char* word) {
-  std::string up = text;
-  for (auto& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return up.find(word) != std::string::npos;
-}
+bool mentions(const std::string& text, const char* word) { return containsWord(text, word); }
 
 // Whether the text's first words are `words` (comments and case aside).
 bool startsWith(const std::string& text, std::initializer_list<const char*> words) {

@@ -227,9 +227,7 @@ bool explainPlan(const std::string& text, Catalog& cat, Translation& out) {
 // user: a query or DML that names it before any EXPLAIN PLAN finds it made.
 void planTableFor(const std::string& text, Catalog& cat) {
   static const std::string name = "PLAN_TABLE";
-  auto it = std::search(text.begin(), text.end(), name.begin(), name.end(),
-                        [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
-  if (it == text.end()) return;
+  if (!containsWord(text, "PLAN_TABLE")) return;
   static const char* const verbs[] = {"SELECT", "WITH", "INSERT", "UPDATE", "DELETE", "MERGE"};
   if (std::none_of(std::begin(verbs), std::end(verbs), [&](const char* v) { return startsWithWord(text, v); }) &&
       text.find_first_not_of(" \t\r\n") != text.find('('))

@@ -117,7 +117,8 @@ bool readLiteral(std::string_view s, size_t& i, std::string& text) {
   }
 }
 
-std::vector<Token> lex(std::string_view s) {
+namespace {
+std::vector<Token> lexAll(std::string_view s) {
   std::vector<Token> out;
   out.reserve(s.size() / 4 + 4);
   size_t i = 0, n = s.size();
@@ -187,6 +188,23 @@ std::vector<Token> lex(std::string_view s) {
   Token end;
   end.pos = end.end = static_cast<uint32_t>(n);
   out.push_back(std::move(end));
+  return out;
+}
+} // namespace
+
+std::vector<Token> lex(std::string_view s) {
+  // The key of the shared statements, the rewritings before translation and the parser each
+  // split the same text: the last short text's tokens are kept for the next to ask.
+  struct Last {
+    std::string text;
+    std::vector<Token> tokens;
+  };
+  thread_local Last last;
+  if (s.size() > 4096) return lexAll(s);
+  if (!last.tokens.empty() && s == last.text) return last.tokens;
+  std::vector<Token> out = lexAll(s); // a text that does not split is not kept
+  last.text.assign(s);
+  last.tokens = out;
   return out;
 }
 

@@ -690,10 +690,11 @@ bool startsWithWord(const std::string& text, const char* word) {
   // blanks and comments before the first word
   for (;;) {
     while (i < text.size() && ora::spaceC(static_cast<unsigned char>(text[i]))) ++i;
-    if (text.compare(i, 2, "--") == 0) {
+    char c = i + 1 < text.size() ? text[i] : 0, d = c ? text[i + 1] : 0;
+    if (c == '-' && d == '-') {
       i = text.find('\n', i);
       if (i == std::string::npos) return false;
-    } else if (text.compare(i, 2, "/*") == 0) {
+    } else if (c == '/' && d == '*') {
       i = text.find("*/", i + 2);
       if (i == std::string::npos) return false;
       i += 2;

@@ -70,9 +70,7 @@ std::string forest(const std::vector<std::string>& cols) {
 } // namespace
 
 bool xmlGenCalls(const std::string& text, Catalog& cat, std::string& out) {
-  std::string upperText = text;
-  for (char& c : upperText) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (upperText.find("XMLGEN") == std::string::npos && upperText.find("XMLSEQUENCE") == std::string::npos) return false;
+  if (!containsWord(text, "XMLGEN") && !containsWord(text, "XMLSEQUENCE")) return false;
   sql::TokenList l(text);
   if (!l.ok) return false;
   std::string res;
