@@ -124,7 +124,7 @@ std::vector<CompileError> compileErrors(const std::string& type, const std::stri
   if (!cat || type == "TYPE") return out;
   if (!missingNameErrors(src, *cat, out)) {
     if (type == "PROCEDURE" || type == "FUNCTION") out = callErrors(cat->db(), src);
-    if (out.empty() && (type == "PROCEDURE" || type == "FUNCTION")) out = undeclaredErrors(cat->db(), src);
+    if (out.empty() && (type == "PROCEDURE" || type == "FUNCTION")) out = undeclaredErrors(*cat, src);
   }
   return out;
 }
@@ -138,7 +138,7 @@ bool unitCompiles(Session& ses, const std::string& name, const std::string& src)
   Catalog cat(ses.db, ses.user, &ses);
   if (!sqlNamesPresent(src, cat)) return false;
   if (name.find('/') == std::string::npos &&
-      (!callErrors(ses.db, src).empty() || !undeclaredErrors(ses.db, src).empty()))
+      (!callErrors(ses.db, src).empty() || !undeclaredErrors(cat, src).empty()))
     return false;
   memo->compiledUnits[name] = src;
   return true;

@@ -32,9 +32,9 @@ std::vector<CompileError> triggerErrors(const std::string& body, Catalog* cat);
 // A procedure's or function's calls of the schema's procedures and functions that their
 // parameters no longer accept (PlsqlCallCheck.cpp).
 std::vector<CompileError> callErrors(sqlite3* db, const std::string& src);
-// Assignments to and calls of names that nothing declares (PLS-00201), in a stored procedure's or
-// function's source.
-std::vector<CompileError> undeclaredErrors(sqlite3* db, const std::string& src);
+// Assignments to, calls of and values read from names that nothing declares (PLS-00201), in a
+// stored procedure's or function's source.
+std::vector<CompileError> undeclaredErrors(Catalog& cat, const std::string& src);
 
 // An error of `number` and `text` at byte `pos` of `src` (line and column in characters).
 CompileError errorAt(const std::string& src, size_t pos, int number, const std::string& text);

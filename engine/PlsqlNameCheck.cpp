@@ -1,12 +1,16 @@
-// Names a stored procedure or function assigns to or calls that nothing declares: PLS-00201 at
-// compile time, as Oracle reports them, instead of a unit that compiles and fails when it runs.
-// Only the two plainest places are checked, an assignment's target and a called procedure's
-// name, against every name the unit declares anywhere and the schema's objects, so that a name
-// some scope does declare is never reported.
+// Names a stored procedure or function assigns to, calls or reads that nothing declares:
+// PLS-00201 at compile time, as Oracle reports them, instead of a unit that compiles and fails
+// when it runs. Only the plainest places are checked (an assignment's target, a called
+// procedure's name, the bare names of the values assigned, returned and tested) against every
+// name the unit declares anywhere, the schema's objects and what SQL itself knows, so that a
+// name some scope does declare is never reported.
 #include "PlsqlCompile.h"
 
+#include "OraError.h"
 #include "PlsqlImpl.h"
+#include "SqlTranslate.h"
 
+#include <map>
 #include <sqlite3.h>
 
 namespace ora::pl {
@@ -41,13 +45,14 @@ void declaredNames(const Block& b, std::set<std::string>& out) {
 struct Finder {
   const Unit& u;
   const std::set<std::string>& declared;
-  sqlite3* db;
+  Catalog& cat;
   std::vector<std::pair<size_t, size_t>> found; // statement's token, the name's token
+  std::map<std::string, bool> unknownInSql;     // a bare name SQL has no value for
 
   bool schemaObject(const std::string& name) {
     sqlite3_stmt* st = nullptr;
     bool known = true; // when the dictionary cannot say, the name is not reported
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1", -1, &st, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(cat.db(), "SELECT 1 FROM \"TESSEL$OBJECTS\" WHERE NAME = ?1", -1, &st, nullptr) == SQLITE_OK) {
       sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
       known = sqlite3_step(st) == SQLITE_ROW;
     }
@@ -55,9 +60,60 @@ struct Finder {
     return known;
   }
 
+  // The first bare name of a value that is neither declared nor known to SQL (a column of DUAL,
+  // a function without arguments, a word of the language); SIZE_MAX when there is none.
+  size_t unknownName(Range r) {
+    // the language's own words, and names SQL does not have
+    static const std::set<std::string> words = {
+        "AND", "OR", "NOT", "IS", "NULL", "TRUE", "FALSE", "IN", "LIKE", "BETWEEN", "ESCAPE", "CASE", "WHEN",
+        "THEN", "ELSE", "END", "MOD", "REM", "AS", "DATE", "TIMESTAMP", "INTERVAL", "DAY", "TO", "SECOND",
+        "YEAR", "MONTH", "EXISTS", "ANY", "ALL", "SOME", "PRIOR", "DISTINCT", "SQLCODE", "SQLERRM", "SQL"};
+    const auto& t = u.toks;
+    for (size_t k = r.b; k < r.e && k < t.size(); ++k) {
+      if (t[k].kind != T::Word || t[k].text.empty() || t[k].text[0] == ':' || declared.count(t[k].text) ||
+          words.count(t[k].text))
+        continue;
+      auto op = [&](size_t m, const char* o) { return m < t.size() && t[m].kind == T::Op && t[m].text == o; };
+      // qualified names, calls, attributes and named arguments are not bare names
+      if ((k > 0 && (op(k - 1, ".") || op(k - 1, "%"))) || op(k + 1, ".") || op(k + 1, "(") || op(k + 1, "%") ||
+          op(k + 1, "=>") || op(k + 1, "@"))
+        continue;
+      auto known = unknownInSql.find(t[k].text);
+      if (known == unknownInSql.end()) {
+        bool unknown = false;
+        try {
+          // the word as written: quoted, SYSDATE or USER would be a column's name; a word token
+          // holds letters, digits, _, $ and # only
+          Translation tr = translate("SELECT " + t[k].text + " FROM DUAL", cat);
+          // a name the translation leaves to SQLite is known when SQLite takes the statement
+          sqlite3_stmt* st = nullptr;
+          int rc = tr.kind == StmtKind::Query && !tr.sql.empty()
+                       ? sqlite3_prepare_v2(cat.db(), tr.sql.c_str(), -1, &st, nullptr)
+                       : SQLITE_OK;
+          std::string msg = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(cat.db());
+          sqlite3_finalize(st);
+          if (rc != SQLITE_OK) throw fromSqlite(rc, msg, "SELECT");
+        } catch (const OraError& e) {
+          unknown = e.code == 904;
+        }
+        known = unknownInSql.emplace(t[k].text, unknown).first;
+      }
+      if (known->second && !schemaObject(t[k].text)) return k;
+    }
+    return SIZE_MAX;
+  }
+
   void walk(const Stmts& list) {
     const auto& t = u.toks;
     for (const auto& s : list) {
+      if (s->kind == Stmt::Assign || s->kind == Stmt::Return || s->kind == Stmt::While)
+        if (size_t k = unknownName(s->expr); k != SIZE_MAX) found.emplace_back(s->at, k);
+      if (s->kind == Stmt::If)
+        for (const Range& c : s->conds)
+          if (size_t k = unknownName(c); k != SIZE_MAX) {
+            found.emplace_back(s->at, k);
+            break;
+          }
       if (s->kind == Stmt::Assign && s->target.e == s->target.b + 1 && t[s->target.b].kind == T::Word &&
           t[s->target.b].text[0] != ':' && !declared.count(t[s->target.b].text))
         found.emplace_back(s->at, s->target.b);
@@ -80,7 +136,7 @@ struct Finder {
 
 } // namespace
 
-std::vector<CompileError> undeclaredErrors(sqlite3* db, const std::string& src) {
+std::vector<CompileError> undeclaredErrors(Catalog& cat, const std::string& src) {
   std::vector<CompileError> out;
   std::shared_ptr<Unit> u = parsedProcedure(src);
   if (!u || !u->block) return out;
@@ -88,7 +144,7 @@ std::vector<CompileError> undeclaredErrors(sqlite3* db, const std::string& src) 
   for (const Param& p : u->params) declared.insert(p.name);
   declared.insert(u->name);
   declaredNames(*u->block, declared);
-  Finder f{*u, declared, db, {}};
+  Finder f{*u, declared, cat, {}, {}};
   f.walk(*u->block);
   auto at = [&](size_t tok, int number, const std::string& text) { out.push_back(errorAt(src, u->toks[tok].pos, number, text)); };
   for (auto [statement, name] : f.found) {
