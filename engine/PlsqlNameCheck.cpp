@@ -10,6 +10,7 @@
 #include "PlsqlImpl.h"
 #include "SqlTranslate.h"
 
+#include <algorithm>
 #include <map>
 #include <sqlite3.h>
 
@@ -46,7 +47,10 @@ struct Finder {
   const Unit& u;
   const std::set<std::string>& declared;
   Catalog& cat;
+  const std::set<std::string>& readOnly;        // IN parameters no inner scope declares again
   std::vector<std::pair<size_t, size_t>> found; // statement's token, the name's token
+  std::vector<std::pair<size_t, size_t>> assignedInParameter;
+  std::vector<std::pair<size_t, size_t>> missingComponent; // of DBMS_OUTPUT, whose members are known
   std::map<std::string, bool> unknownInSql;     // a bare name SQL has no value for
 
   bool schemaObject(const std::string& name) {
@@ -117,10 +121,17 @@ struct Finder {
       if (s->kind == Stmt::Assign && s->target.e == s->target.b + 1 && t[s->target.b].kind == T::Word &&
           t[s->target.b].text[0] != ':' && !declared.count(t[s->target.b].text))
         found.emplace_back(s->at, s->target.b);
+      if (s->kind == Stmt::Assign && s->target.e == s->target.b + 1 && t[s->target.b].kind == T::Word &&
+          readOnly.count(t[s->target.b].text))
+        assignedInParameter.emplace_back(s->at, s->target.b);
       if (s->kind == Stmt::Call && s->name.find('.') == std::string::npos && s->at < t.size() &&
           t[s->at].kind == T::Word && s->name != "RAISE_APPLICATION_ERROR" && s->name != "PIPE" &&
           !declared.count(s->name) && !schemaObject(s->name))
         found.emplace_back(s->at, s->at);
+      static const std::set<std::string> output = {"ENABLE", "DISABLE", "PUT", "PUT_LINE", "NEW_LINE", "GET_LINE", "GET_LINES"};
+      if (s->kind == Stmt::Call && s->name.rfind("DBMS_OUTPUT.", 0) == 0 && !declared.count("DBMS_OUTPUT") &&
+          s->at + 2 < t.size() && !output.count(s->name.substr(12)))
+        missingComponent.emplace_back(s->at, s->at + 2);
       if (s->block) walk(*s->block);
       walk(s->body);
       for (const Stmts& b : s->bodies) walk(b);
@@ -140,17 +151,32 @@ std::vector<CompileError> undeclaredErrors(Catalog& cat, const std::string& src)
   std::vector<CompileError> out;
   std::shared_ptr<Unit> u = parsedProcedure(src);
   if (!u || !u->block) return out;
-  std::set<std::string> declared;
+  std::set<std::string> declared, inner, readOnly;
+  declaredNames(*u->block, inner);
+  for (const Param& p : u->params)
+    if (p.in && !p.out && !inner.count(p.name)) readOnly.insert(p.name);
+  declared = inner;
   for (const Param& p : u->params) declared.insert(p.name);
   declared.insert(u->name);
-  declaredNames(*u->block, declared);
-  Finder f{*u, declared, cat, {}, {}};
+  Finder f{*u, declared, cat, readOnly, {}, {}, {}};
   f.walk(*u->block);
   auto at = [&](size_t tok, int number, const std::string& text) { out.push_back(errorAt(src, u->toks[tok].pos, number, text)); };
   for (auto [statement, name] : f.found) {
     at(statement, 0, "PL/SQL: Statement ignored");
     at(name, 201, "PLS-00201: identifier '" + u->toks[name].text + "' must be declared");
   }
+  for (auto [statement, name] : f.assignedInParameter) {
+    at(statement, 0, "PL/SQL: Statement ignored");
+    at(name, 363, "PLS-00363: expression '" + u->toks[name].text + "' cannot be used as an assignment target");
+  }
+  for (auto [statement, name] : f.missingComponent) {
+    at(statement, 0, "PL/SQL: Statement ignored");
+    at(name, 302, "PLS-00302: component '" + u->toks[name].text + "' must be declared");
+  }
+  // in the order of the text, as USER_ERRORS lists them
+  std::stable_sort(out.begin(), out.end(), [](const CompileError& a, const CompileError& b) {
+    return a.line != b.line ? a.line < b.line : a.column < b.column;
+  });
   return out;
 }
 

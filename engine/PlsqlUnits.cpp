@@ -616,7 +616,15 @@ Flow Run::returnValue(const Stmt& s) {
 
 void Run::callProcedure(const Stmt& s) {
   Callee c;
-  if (!resolve(s.name, s.at, c)) undeclared(s.at, s.name);
+  if (!resolve(s.name, s.at, c)) {
+    // a member DBMS_OUTPUT does not have (its members are all served above)
+    if (s.name.rfind("DBMS_OUTPUT.", 0) == 0 && s.name.find('.', 12) == std::string::npos && s.at + 2 < u.toks.size()) {
+      OraError e = pls(*this, s.at + 2, "PLS-00302: component '" + s.name.substr(12) + "' must be declared");
+      e.text += "\n" + pls(*this, s.at, "PL/SQL: Statement ignored").text;
+      throw e;
+    }
+    undeclared(s.at, s.name);
+  }
   std::vector<int> kinds;
   for (Range a : s.conds) kinds.push_back(argumentKind(a));
   const Sub* sub = choose(c, s.argNames, s.at, kinds);
