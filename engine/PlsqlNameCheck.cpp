@@ -51,6 +51,7 @@ struct Finder {
   std::vector<std::pair<size_t, size_t>> found; // statement's token, the name's token
   std::vector<std::pair<size_t, size_t>> assignedInParameter;
   std::vector<std::pair<size_t, size_t>> missingComponent; // of DBMS_OUTPUT, whose members are known
+  std::vector<std::pair<size_t, size_t>> missingColumn;    // a SELECT INTO's name that is no column
   std::map<std::string, bool> unknownInSql;     // a bare name SQL has no value for
 
   bool schemaObject(const std::string& name) {
@@ -107,9 +108,67 @@ struct Finder {
     return SIZE_MAX;
   }
 
+  // Whether SQL takes a statement; false with the bare name it has no column for.
+  bool sqlTakes(const std::string& sql, std::string& unknown) {
+    try {
+      Translation tr = translate(sql, cat);
+      sqlite3_stmt* st = nullptr;
+      int rc = tr.kind == StmtKind::Query && !tr.sql.empty()
+                   ? sqlite3_prepare_v2(cat.db(), tr.sql.c_str(), -1, &st, nullptr)
+                   : SQLITE_OK;
+      std::string msg = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(cat.db());
+      sqlite3_finalize(st);
+      if (rc != SQLITE_OK) throw fromSqlite(rc, msg, "SELECT");
+    } catch (const OraError& e) {
+      if (e.code != 904) return true; // only a name SQL cannot find is reported
+      unknown = e.detail;
+      if (unknown.size() > 2 && unknown.front() == '"' && unknown.back() == '"') unknown = unknown.substr(1, unknown.size() - 2);
+      return unknown.find('.') != std::string::npos || unknown.find('"') != std::string::npos;
+    }
+    return true;
+  }
+
+  // A SELECT INTO whose query names a column its tables do not have: the query as SQL sees it,
+  // the INTO list left out and the unit's own names (variables, parameters, records, calls of
+  // its functions) read as NULL, so that only the query's own names are looked for.
+  size_t unknownColumn(const Stmt& s) {
+    const auto& t = u.toks;
+    auto op = [&](size_t m, const char* o) { return m < t.size() && t[m].kind == T::Op && t[m].text == o; };
+    std::string sql;
+    for (size_t k = s.expr.b; k < s.expr.e && k < t.size(); ++k) {
+      if (k == s.target.b) {
+        k = s.target.e - 1;
+        continue;
+      }
+      sql += ' ';
+      if (t[k].kind == T::Word && declared.count(t[k].text) && !(k > 0 && op(k - 1, "."))) {
+        if (op(k + 1, "(")) {
+          for (int depth = 0; k < s.expr.e; ++k) {
+            if (op(k, "(")) ++depth;
+            else if (op(k, ")") && --depth == 0) break;
+          }
+        } else {
+          while (op(k + 1, ".") && k + 2 < s.expr.e && t[k + 2].kind == T::Word) k += 2;
+        }
+        sql += "NULL";
+        continue;
+      }
+      sql += u.src.substr(t[k].pos, t[k].end - t[k].pos);
+    }
+    std::string unknown;
+    if (sqlTakes(sql, unknown)) return SIZE_MAX;
+    for (size_t k = s.expr.b; k < s.expr.e && k < t.size(); ++k)
+      if (t[k].kind == T::Word && t[k].text == unknown && !declared.count(unknown) && !(k > 0 && op(k - 1, ".")) &&
+          !op(k + 1, "."))
+        return k;
+    return SIZE_MAX;
+  }
+
   void walk(const Stmts& list) {
     const auto& t = u.toks;
     for (const auto& s : list) {
+      if (s->kind == Stmt::SelectInto && !s->target.empty())
+        if (size_t k = unknownColumn(*s); k != SIZE_MAX) missingColumn.emplace_back(s->at, k);
       if (s->kind == Stmt::Assign || s->kind == Stmt::Return || s->kind == Stmt::While)
         if (size_t k = unknownName(s->expr); k != SIZE_MAX) found.emplace_back(s->at, k);
       if (s->kind == Stmt::If)
@@ -168,6 +227,10 @@ std::vector<CompileError> undeclaredErrors(Catalog& cat, const std::string& src)
   for (auto [statement, name] : f.assignedInParameter) {
     at(statement, 0, "PL/SQL: Statement ignored");
     at(name, 363, "PLS-00363: expression '" + u->toks[name].text + "' cannot be used as an assignment target");
+  }
+  for (auto [statement, name] : f.missingColumn) {
+    at(statement, 0, "PL/SQL: SQL Statement ignored");
+    at(name, 904, "PL/SQL: ORA-00904: \"" + u->toks[name].text + "\": invalid identifier");
   }
   for (auto [statement, name] : f.missingComponent) {
     at(statement, 0, "PL/SQL: Statement ignored");

@@ -231,6 +231,47 @@ int64_t Run::execute(const std::string& sql) {
   }
 }
 
+namespace {
+// The columns the queries inside a statement name (a derived table's or a WITH query's select
+// list aliases, a WITH query's column list): SQL's names, which columns of the statement's own
+// tables are too, and which no variable of the block stands for.
+void innerAliases(const std::vector<Tok>& t, Range r, std::set<std::string>& out) {
+  auto op = [&](size_t k, const char* s) { return k < r.e && t[k].kind == T::Op && t[k].text == s; };
+  auto word = [&](size_t k, const char* s) { return k < r.e && t[k].kind == T::Word && t[k].text == s; };
+  auto name = [&](size_t k) { return k < r.e && (t[k].kind == T::Word || t[k].kind == T::QWord); };
+  static const std::set<std::string> leads{"SELECT", "DISTINCT", "UNIQUE", "ALL", "PRIOR", "CONNECT_BY_ROOT", "NOT",
+                                           "AND", "OR", "ELSE", "THEN", "WHEN", "IS", "IN", "LIKE", "BETWEEN",
+                                           "CASE", "NEW", "ESCAPE", "AS"};
+  std::vector<bool> selectList{false};
+  for (size_t k = r.b; k < r.e; ++k) {
+    if (op(k, "(")) {
+      // WITH name (a, b) AS (...)
+      if (k > r.b && name(k - 1)) {
+        size_t m = k + 1;
+        while (name(m) && (op(m + 1, ",") || op(m + 1, ")"))) m += 2;
+        if (m > k + 1 && op(m - 1, ")") && word(m, "AS") && op(m + 1, "("))
+          for (size_t c = k + 1; c < m; c += 2) out.insert(t[c].text);
+      }
+      selectList.push_back(false);
+      continue;
+    }
+    if (op(k, ")")) {
+      if (selectList.size() > 1) selectList.pop_back();
+      continue;
+    }
+    if (word(k, "SELECT")) selectList.back() = true;
+    else if (word(k, "FROM")) selectList.back() = false;
+    if (selectList.size() < 2 || !selectList.back() || !name(k) || k == r.b || op(k - 1, ".")) continue;
+    const Tok& p = t[k - 1];
+    bool afterAs = word(k - 1, "AS") && !op(k + 1, "(");
+    bool implicit = (op(k + 1, ",") || word(k + 1, "FROM")) &&
+                    (op(k - 1, ")") || p.kind == T::Str || p.kind == T::Num || p.kind == T::QWord ||
+                     (p.kind == T::Word && !leads.count(p.text)));
+    if (afterAs || implicit) out.insert(t[k].text);
+  }
+}
+} // namespace
+
 const std::set<std::string>& Run::columns(const void* key, Range r) {
   auto it = columnsOf.find(key);
   if (it != columnsOf.end()) return it->second;
@@ -248,6 +289,7 @@ const std::set<std::string>& Run::columns(const void* key, Range r) {
     }
     for (const ColumnInfo& c : cat.columns(table)) out.insert(c.name);
   }
+  innerAliases(u.toks, r, out);
   return columnsOf[key] = std::move(out);
 }
 
