@@ -160,4 +160,15 @@ void checkBlockSql(Session& ses, const std::string& src) {
   throw e;
 }
 
+void checkBlockNames(Session& ses, const Unit& block) {
+  // a block run again and again is looked at once while the schema stays as it is
+  auto memo = ses.schemaMemo();
+  std::string key = "NAMES/" + block.src;
+  if (auto it = memo->compiledUnits.find(key); it != memo->compiledUnits.end()) return;
+  Catalog cat(ses.db, ses.user, &ses);
+  OraError e(0);
+  if (blockNameError(cat, block, e)) throw e;
+  memo->compiledUnits[key];
+}
+
 } // namespace ora::pl

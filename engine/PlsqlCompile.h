@@ -9,6 +9,7 @@ struct sqlite3;
 namespace ora {
 class Catalog;
 class Session;
+struct OraError;
 } // namespace ora
 
 namespace ora::pl {
@@ -36,6 +37,11 @@ std::vector<CompileError> callErrors(sqlite3* db, const std::string& src);
 // stored procedure's or function's source.
 std::vector<CompileError> undeclaredErrors(Catalog& cat, const std::string& src);
 
+// A block's names that nothing declares, as the errors its compilation stops with (ORA-06550);
+// false when there are none.
+struct Unit;
+bool blockNameError(Catalog& cat, const Unit& block, OraError& error);
+
 // An error of `number` and `text` at byte `pos` of `src` (line and column in characters).
 CompileError errorAt(const std::string& src, size_t pos, int number, const std::string& text);
 
@@ -49,5 +55,7 @@ bool unitCompiles(Session& ses, const std::string& name, const std::string& src)
 // An anonymous block's SQL compiles with the block: ORA-06550 with "PL/SQL: ORA-00942" (or
 // ORA-00904) and "PL/SQL: SQL Statement ignored" for a table or column that is not there.
 void checkBlockSql(Session& ses, const std::string& src);
+// ... and the names it reads, assigns and calls (ORA-06550 with PLS-00201 and the like).
+void checkBlockNames(Session& ses, const Unit& block);
 
 } // namespace ora::pl

@@ -83,6 +83,25 @@ struct Finder {
       if ((k > 0 && (op(k - 1, ".") || op(k - 1, "%"))) || op(k + 1, ".") || op(k + 1, "(") || op(k + 1, "%") ||
           op(k + 1, "=>") || op(k + 1, "@"))
         continue;
+      // ... and only a word where an operand stands is one: not the words of IS NAN, MEMBER OF,
+      // MULTISET UNION, DATE '...', PASSING and the like
+      static const std::set<std::string> before = {"AND", "OR", "NOT", "THEN", "ELSE", "WHEN", "CASE",
+                                                   "BETWEEN", "LIKE", "MOD", "REM"};
+      static const std::set<std::string> after = {"AND", "OR", "THEN", "ELSE", "WHEN", "END", "IS", "IN",
+                                                  "NOT", "LIKE", "BETWEEN", "MOD", "REM", "LOOP", "ESCAPE"};
+      // where an operand may begin: a prefix NOT is one place, the NOT of IS NOT, NOT IN and
+      // NOT MEMBER OF is none
+      auto opens = [&](size_t m) {
+        if (m < r.b || m >= t.size()) return true;
+        if (t[m].kind == T::Op) return !op(m, ")");
+        if (t[m].kind != T::Word || !before.count(t[m].text)) return false;
+        return t[m].text != "NOT" || m == r.b || (t[m - 1].kind == T::Op && !op(m - 1, ")")) ||
+               (t[m - 1].kind == T::Word && t[m - 1].text != "NOT" && before.count(t[m - 1].text));
+      };
+      bool leads = k == r.b || opens(k - 1);
+      bool ends = k + 1 >= r.e || (t[k + 1].kind == T::Op && !op(k + 1, "(")) ||
+                  (t[k + 1].kind == T::Word && after.count(t[k + 1].text));
+      if (!leads || !ends) continue;
       auto known = unknownInSql.find(t[k].text);
       if (known == unknownInSql.end()) {
         bool unknown = false;
@@ -206,41 +225,74 @@ struct Finder {
 
 } // namespace
 
+namespace {
+
+// One name a unit cannot compile with: the error at the name and the statement it ignores.
+struct Issue {
+  size_t statement, name;
+  int number;
+  std::string text, ignored;
+};
+
+std::vector<Issue> nameIssues(Catalog& cat, const Unit& u) {
+  std::set<std::string> declared, inner, readOnly;
+  declaredNames(*u.block, inner);
+  for (const Param& p : u.params)
+    if (p.in && !p.out && !inner.count(p.name)) readOnly.insert(p.name);
+  declared = inner;
+  for (const Param& p : u.params) declared.insert(p.name);
+  if (!u.name.empty()) declared.insert(u.name);
+  Finder f{u, declared, cat, readOnly, {}, {}, {}, {}, {}};
+  f.walk(*u.block);
+  std::vector<Issue> out;
+  const char* ignored = "PL/SQL: Statement ignored";
+  for (auto [statement, name] : f.found)
+    out.push_back({statement, name, 201, "PLS-00201: identifier '" + u.toks[name].text + "' must be declared", ignored});
+  for (auto [statement, name] : f.assignedInParameter)
+    out.push_back({statement, name, 363,
+                   "PLS-00363: expression '" + u.toks[name].text + "' cannot be used as an assignment target", ignored});
+  for (auto [statement, name] : f.missingColumn)
+    out.push_back({statement, name, 904, "PL/SQL: ORA-00904: \"" + u.toks[name].text + "\": invalid identifier",
+                   "PL/SQL: SQL Statement ignored"});
+  for (auto [statement, name] : f.missingComponent)
+    out.push_back({statement, name, 302, "PLS-00302: component '" + u.toks[name].text + "' must be declared", ignored});
+  std::stable_sort(out.begin(), out.end(), [&](const Issue& x, const Issue& y) {
+    return u.toks[x.statement].pos < u.toks[y.statement].pos;
+  });
+  return out;
+}
+
+} // namespace
+
 std::vector<CompileError> undeclaredErrors(Catalog& cat, const std::string& src) {
   std::vector<CompileError> out;
   std::shared_ptr<Unit> u = parsedProcedure(src);
   if (!u || !u->block) return out;
-  std::set<std::string> declared, inner, readOnly;
-  declaredNames(*u->block, inner);
-  for (const Param& p : u->params)
-    if (p.in && !p.out && !inner.count(p.name)) readOnly.insert(p.name);
-  declared = inner;
-  for (const Param& p : u->params) declared.insert(p.name);
-  declared.insert(u->name);
-  Finder f{*u, declared, cat, readOnly, {}, {}, {}};
-  f.walk(*u->block);
-  auto at = [&](size_t tok, int number, const std::string& text) { out.push_back(errorAt(src, u->toks[tok].pos, number, text)); };
-  for (auto [statement, name] : f.found) {
-    at(statement, 0, "PL/SQL: Statement ignored");
-    at(name, 201, "PLS-00201: identifier '" + u->toks[name].text + "' must be declared");
-  }
-  for (auto [statement, name] : f.assignedInParameter) {
-    at(statement, 0, "PL/SQL: Statement ignored");
-    at(name, 363, "PLS-00363: expression '" + u->toks[name].text + "' cannot be used as an assignment target");
-  }
-  for (auto [statement, name] : f.missingColumn) {
-    at(statement, 0, "PL/SQL: SQL Statement ignored");
-    at(name, 904, "PL/SQL: ORA-00904: \"" + u->toks[name].text + "\": invalid identifier");
-  }
-  for (auto [statement, name] : f.missingComponent) {
-    at(statement, 0, "PL/SQL: Statement ignored");
-    at(name, 302, "PLS-00302: component '" + u->toks[name].text + "' must be declared");
+  for (const Issue& i : nameIssues(cat, *u)) {
+    out.push_back(errorAt(src, u->toks[i.statement].pos, 0, i.ignored));
+    out.push_back(errorAt(src, u->toks[i.name].pos, i.number, i.text));
   }
   // in the order of the text, as USER_ERRORS lists them
   std::stable_sort(out.begin(), out.end(), [](const CompileError& a, const CompileError& b) {
     return a.line != b.line ? a.line < b.line : a.column < b.column;
   });
   return out;
+}
+
+bool blockNameError(Catalog& cat, const Unit& u, OraError& error) {
+  if (!u.block) return false;
+  std::vector<Issue> issues = nameIssues(cat, u);
+  if (issues.empty()) return false;
+  // each name's error, then the statement it stops, as the block's compilation lists them
+  error = OraError(6550);
+  error.text.clear();
+  for (const Issue& i : issues) {
+    if (!error.text.empty()) error.text += "\n";
+    error.text += "ORA-06550: " + where(u.src, u.toks[i.name].pos) + ":\n" + i.text + "\nORA-06550: " +
+                  where(u.src, u.toks[i.statement].pos) + ":\n" + i.ignored;
+  }
+  error.pos = static_cast<int>(u.toks[issues[0].name].pos);
+  return true;
 }
 
 } // namespace ora::pl

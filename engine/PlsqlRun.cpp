@@ -658,7 +658,10 @@ void runPlsqlBlock(Session& ses, const std::shared_ptr<const void>& parsed, cons
   pl::LobState lobs; // what DBMS_LOB knows of this block's variables goes with it
   pl::Run run(ses, *unit);
   run.transactionEnded = transactionEnded;
-  if (!unit->sqlCall) pl::checkBlockSql(ses, unit->src);
+  if (!unit->sqlCall) {
+    pl::checkBlockSql(ses, unit->src);
+    pl::checkBlockNames(ses, *unit);
+  }
   pl::Scope host; // the client's cursor variables and values, as :NAME
   if (cursors)
     for (HostCursor& h : *cursors) host.vars[":" + h.name].type.kind = pl::TypeSpec::Cursor;

@@ -173,7 +173,7 @@ std::shared_ptr<SchemaMemo> Session::schemaMemo() {
   int64_t main = cookie("PRAGMA main.schema_version"), temp = cookie("PRAGMA temp.schema_version");
   bool same = memo_ && main >= 0 && temp >= 0 && main == memoMain_ && temp == memoTemp_ && ddlCount == memoDdl_;
   // a cookie that cannot be read stands for a schema not seen before
-  if (!same || memo_->has.size() + memo_->columns.size() > 4000) {
+  if (!same || memo_->has.size() + memo_->columns.size() + memo_->compiledUnits.size() > 4000) {
     memo_ = std::make_shared<SchemaMemo>();
     memoMain_ = main;
     memoTemp_ = temp;
