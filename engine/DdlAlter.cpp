@@ -68,6 +68,7 @@ void Translator::alterTable() {
   sqlite3* db = cat_.db();
   if (uniqueByColumns(table, i) || enableExceptions(table, i) || addDisabledUnnamed(i)) return;
   std::string qt = quoteIdent(table);
+  defaultsOf_ = table;
   auto pieces = tablePieces(storedSql(db, "table", table));
   auto cols = cat_.columns(table);
   auto pieceOf = [&](const std::string& c) -> DefPiece& {
@@ -354,6 +355,7 @@ void Translator::alterTable() {
       // a wide NUMBER's collation belongs to its type
       if (restFrom + 1 < pt.size() && is(pt[restFrom], "COLLATE")) restFrom += 2;
       std::string typeText = declTypeText(old.type, charset());
+      ColType nowType = old.type; // the column's type once modified
       size_t specFrom = b + 1;
       if (skip_[specFrom]) ++specFrom; // [IN]VISIBLE right after the name
       bool hasType = at(specFrom).kind == Token::Ident && !constraintStart(at(specFrom));
@@ -396,6 +398,7 @@ void Translator::alterTable() {
             (ct.precision < old.type.precision || ct.scale < old.type.scale))
           throw OraError(1440);
         typeText = declTypeText(ct, charset());
+        nowType = ct;
         specFrom = typeEnd;
       }
       std::vector<char> drop(pt.size(), 0);
@@ -439,7 +442,7 @@ void Translator::alterTable() {
           size_t from = onNull ? m + 3 : m + 1;
           size_t x = from + 1;
           while (x < e && !(t_[x].depth == t_[m].depth && constraintStart(t_[x]))) ++x;
-          std::string stored = storedDefault(writtenDefault(from, x), emit(from, x));
+          std::string stored = storedDefaultOf(from, x, nowType, name);
           spec += " DEFAULT (" + (onNull ? markOnNull(stored) : stored) + ")" + (onNull ? " NOT NULL" : "");
           m = x - 1;
         } else if (!(is(t_[m], "NULL") && !(m > specFrom && is(t_[m - 1], "NOT")))) {

@@ -66,6 +66,32 @@ std::string Translator::writtenDefault(size_t b, size_t e) const {
   return src_.substr(t_[b].pos, end - t_[b].pos);
 }
 
+// A default as the table keeps it: its written text, and the expression that gives the value. The
+// value goes into the column as one an INSERT names does: a CHAR column's text blank-padded, a
+// number rounded to the scale, one too large for the column refused when a row takes it.
+std::string Translator::storedDefaultOf(size_t b, size_t e, const ColType& ct, const std::string& column) {
+  std::string value = emit(b, e);
+  if (ct.code == kChar && e == b + 1 && t_[b].kind == Token::Str && !t_[b].text.empty()) {
+    std::string v = t_[b].text;
+    if (ct.chars > 0) {
+      size_t have = 0;
+      for (unsigned char c : v) have += (c & 0xC0) != 0x80;
+      if (have < static_cast<size_t>(ct.chars)) v.append(static_cast<size_t>(ct.chars) - have, ' ');
+    } else if (int bytes = textBytes(v); bytes < ct.size) {
+      v.append(static_cast<size_t>(ct.size - bytes), ' ');
+    }
+    value = quoteString(v);
+  }
+  bool plain = ct.object.empty() && !ct.xml && !ct.json && !ct.lob && !(ct.code == kNumber && ct.binary);
+  if (plain && !defaultsOf_.empty() && (ct.code == kVarchar2 || ct.code == kChar || ct.code == kNumber || ct.code == kRaw)) {
+    ColumnInfo col;
+    col.name = column;
+    col.type = ct;
+    value = convWrap(value, col, defaultsOf_);
+  }
+  return storedDefault(writtenDefault(b, e), value);
+}
+
 std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType& ct,
                                   std::set<std::string>& pk,
                                   std::vector<std::pair<std::string, std::string>>& named) {
@@ -240,7 +266,7 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
       if (from >= k) throw OraError(936);
       size_t x = from + 1;
       while (x < k && !(t_[x].depth == t_[m].depth && defaultEnds(t_[x]))) ++x;
-      std::string stored = storedDefault(writtenDefault(from, x), emit(from, x));
+      std::string stored = storedDefaultOf(from, x, ct, name);
       def += " DEFAULT (" + (onNull ? markOnNull(stored) : stored) + ")" + (onNull ? " NOT NULL" : "");
       m = x;
       continue;
@@ -313,6 +339,7 @@ void Translator::createTable() {
   std::string table;
   size_t i = objectName(2, table);
   if (!cat_.objectType(table).empty()) throw OraError(955).at(static_cast<int>(at(2).pos));
+  defaultsOf_ = table;
   // CREATE TABLE t [(names)] [table properties] AS query
   bool asQuery = false;
   for (size_t k = i; k < size() && !asQuery; ++k)

@@ -266,6 +266,8 @@ private:
   bool enableExceptions(const std::string& table, size_t i);
   bool addDisabledUnnamed(size_t i);
   std::string writtenDefault(size_t b, size_t e) const;
+  std::string storedDefaultOf(size_t b, size_t e, const ColType& ct, const std::string& column);
+  std::string defaultsOf_; // CREATE or ALTER TABLE: the table whose column defaults are written
   std::string emitSelect(size_t s, size_t e, size_t& next);
   std::string heading(size_t b, size_t e);
   ColType infer(size_t b, size_t e);
