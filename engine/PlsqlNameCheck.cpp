@@ -65,6 +65,26 @@ struct Finder {
     return known;
   }
 
+  // Whether SQL takes a statement; false with the bare name it has no column for.
+  bool sqlTakes(const std::string& sql, std::string& unknown) {
+    try {
+      Translation tr = translate(sql, cat);
+      sqlite3_stmt* st = nullptr;
+      int rc = tr.kind == StmtKind::Query && !tr.sql.empty()
+                   ? sqlite3_prepare_v2(cat.db(), tr.sql.c_str(), -1, &st, nullptr)
+                   : SQLITE_OK;
+      std::string msg = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(cat.db());
+      sqlite3_finalize(st);
+      if (rc != SQLITE_OK) throw fromSqlite(rc, msg, "SELECT");
+    } catch (const OraError& e) {
+      if (e.code != 904) return true; // only a name SQL cannot find is reported
+      unknown = e.detail;
+      if (unknown.size() > 2 && unknown.front() == '"' && unknown.back() == '"') unknown = unknown.substr(1, unknown.size() - 2);
+      return unknown.find('.') != std::string::npos || unknown.find('"') != std::string::npos;
+    }
+    return true;
+  }
+
   // The first bare name of a value that is neither declared nor known to SQL (a column of DUAL,
   // a function without arguments, a word of the language); SIZE_MAX when there is none.
   size_t unknownName(Range r) {
@@ -104,47 +124,15 @@ struct Finder {
       if (!leads || !ends) continue;
       auto known = unknownInSql.find(t[k].text);
       if (known == unknownInSql.end()) {
-        bool unknown = false;
-        try {
-          // the word as written: quoted, SYSDATE or USER would be a column's name; a word token
-          // holds letters, digits, _, $ and # only
-          Translation tr = translate("SELECT " + t[k].text + " FROM DUAL", cat);
-          // a name the translation leaves to SQLite is known when SQLite takes the statement
-          sqlite3_stmt* st = nullptr;
-          int rc = tr.kind == StmtKind::Query && !tr.sql.empty()
-                       ? sqlite3_prepare_v2(cat.db(), tr.sql.c_str(), -1, &st, nullptr)
-                       : SQLITE_OK;
-          std::string msg = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(cat.db());
-          sqlite3_finalize(st);
-          if (rc != SQLITE_OK) throw fromSqlite(rc, msg, "SELECT");
-        } catch (const OraError& e) {
-          unknown = e.code == 904;
-        }
+        // the word as written: quoted, SYSDATE or USER would be a column's name; a word token
+        // holds letters, digits, _, $ and # only
+        std::string name;
+        bool unknown = !sqlTakes("SELECT " + t[k].text + " FROM DUAL", name);
         known = unknownInSql.emplace(t[k].text, unknown).first;
       }
       if (known->second && !schemaObject(t[k].text)) return k;
     }
     return SIZE_MAX;
-  }
-
-  // Whether SQL takes a statement; false with the bare name it has no column for.
-  bool sqlTakes(const std::string& sql, std::string& unknown) {
-    try {
-      Translation tr = translate(sql, cat);
-      sqlite3_stmt* st = nullptr;
-      int rc = tr.kind == StmtKind::Query && !tr.sql.empty()
-                   ? sqlite3_prepare_v2(cat.db(), tr.sql.c_str(), -1, &st, nullptr)
-                   : SQLITE_OK;
-      std::string msg = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(cat.db());
-      sqlite3_finalize(st);
-      if (rc != SQLITE_OK) throw fromSqlite(rc, msg, "SELECT");
-    } catch (const OraError& e) {
-      if (e.code != 904) return true; // only a name SQL cannot find is reported
-      unknown = e.detail;
-      if (unknown.size() > 2 && unknown.front() == '"' && unknown.back() == '"') unknown = unknown.substr(1, unknown.size() - 2);
-      return unknown.find('.') != std::string::npos || unknown.find('"') != std::string::npos;
-    }
-    return true;
   }
 
   // A SELECT INTO whose query names a column its tables do not have: the query as SQL sees it,
