@@ -213,8 +213,10 @@ std::string missingName(const std::string& body, Catalog& cat, size_t* where, si
       continue;
     }
     bool insert = word(k, "INSERT") && word(k + 1, "INTO");
-    bool update = word(k, "UPDATE") && !op(k - 1, "(") && !(k > 0 && t[k - 1].kind == pl::T::Word && t[k - 1].text == "FOR");
-    bool remove = word(k, "DELETE") && !op(k + 1, "(");
+    // MERGE's WHEN MATCHED THEN UPDATE SET ... DELETE WHERE ... names no table of its own
+    bool update = word(k, "UPDATE") && !op(k - 1, "(") && !(k > 0 && t[k - 1].kind == pl::T::Word && t[k - 1].text == "FOR") &&
+                  !word(k + 1, "SET");
+    bool remove = word(k, "DELETE") && !op(k + 1, "(") && !word(k + 1, "WHERE");
     if (!insert && !update && !remove) continue;
     size_t at = k + (insert || (remove && word(k + 1, "FROM")) ? 2 : 1);
     std::string table = tableAt(at, insert);

@@ -51,7 +51,7 @@ struct Finder {
   std::vector<std::pair<size_t, size_t>> found; // statement's token, the name's token
   std::vector<std::pair<size_t, size_t>> assignedInParameter;
   std::vector<std::pair<size_t, size_t>> missingComponent; // of DBMS_OUTPUT, whose members are known
-  std::vector<std::pair<size_t, size_t>> missingColumn;    // a SELECT INTO's name that is no column
+  std::vector<std::pair<size_t, size_t>> missingColumn;    // a SQL statement's name that is no column
   std::map<std::string, bool> unknownInSql;     // a bare name SQL has no value for
 
   bool schemaObject(const std::string& name) {
@@ -70,9 +70,10 @@ struct Finder {
     try {
       Translation tr = translate(sql, cat);
       sqlite3_stmt* st = nullptr;
-      int rc = tr.kind == StmtKind::Query && !tr.sql.empty()
-                   ? sqlite3_prepare_v2(cat.db(), tr.sql.c_str(), -1, &st, nullptr)
-                   : SQLITE_OK;
+      // a query, or DML that is one plain statement (prepared, never run)
+      bool plain = tr.kind == StmtKind::Query ||
+                   (tr.kind == StmtKind::Dml && tr.moreSql.empty() && tr.actions.empty() && !tr.unshared);
+      int rc = plain && !tr.sql.empty() ? sqlite3_prepare_v2(cat.db(), tr.sql.c_str(), -1, &st, nullptr) : SQLITE_OK;
       std::string msg = rc == SQLITE_OK ? std::string() : sqlite3_errmsg(cat.db());
       sqlite3_finalize(st);
       if (rc != SQLITE_OK) throw fromSqlite(rc, msg, "SELECT");
@@ -135,8 +136,8 @@ struct Finder {
     return SIZE_MAX;
   }
 
-  // A SELECT INTO whose query names a column its tables do not have: the query as SQL sees it,
-  // the INTO list left out and the unit's own names (variables, parameters, records, calls of
+  // A SELECT INTO or DML naming a column its tables do not have: the statement as SQL sees it,
+  // a query's INTO list left out and the unit's own names (variables, parameters, records, calls of
   // its functions) read as NULL, so that only the query's own names are looked for.
   size_t unknownColumn(const Stmt& s) {
     const auto& t = u.toks;
@@ -148,7 +149,9 @@ struct Finder {
         continue;
       }
       sql += ' ';
-      if (t[k].kind == T::Word && declared.count(t[k].text) && !(k > 0 && op(k - 1, "."))) {
+      // the block's values: its names, and the error of the handler it runs in
+      bool value = declared.count(t[k].text) || t[k].text == "SQLCODE" || t[k].text == "SQLERRM";
+      if (t[k].kind == T::Word && value && !(k > 0 && op(k - 1, "."))) {
         if (op(k + 1, "(")) {
           for (int depth = 0; k < s.expr.e; ++k) {
             if (op(k, "(")) ++depth;
@@ -174,7 +177,9 @@ struct Finder {
   void walk(const Stmts& list) {
     const auto& t = u.toks;
     for (const auto& s : list) {
-      if (s->kind == Stmt::SelectInto && !s->target.empty())
+      bool dml = s->kind == Stmt::Sql && s->returnInto.empty() && s->expr.b < t.size() && t[s->expr.b].kind == T::Word &&
+                 (t[s->expr.b].text == "INSERT" || t[s->expr.b].text == "UPDATE" || t[s->expr.b].text == "DELETE");
+      if ((s->kind == Stmt::SelectInto && !s->target.empty()) || dml)
         if (size_t k = unknownColumn(*s); k != SIZE_MAX) missingColumn.emplace_back(s->at, k);
       if (s->kind == Stmt::Assign || s->kind == Stmt::Return || s->kind == Stmt::While)
         if (size_t k = unknownName(s->expr); k != SIZE_MAX) found.emplace_back(s->at, k);
