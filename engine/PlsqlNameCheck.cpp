@@ -65,6 +65,8 @@ struct Finder {
     return known;
   }
 
+  bool op(size_t m, const char* o) const { return m < u.toks.size() && u.toks[m].kind == T::Op && u.toks[m].text == o; }
+
   // Whether SQL takes a statement; false with the bare name it has no column for.
   bool sqlTakes(const std::string& sql, std::string& unknown) {
     try {
@@ -99,7 +101,6 @@ struct Finder {
       if (t[k].kind != T::Word || t[k].text.empty() || t[k].text[0] == ':' || declared.count(t[k].text) ||
           words.count(t[k].text))
         continue;
-      auto op = [&](size_t m, const char* o) { return m < t.size() && t[m].kind == T::Op && t[m].text == o; };
       // qualified names, calls, attributes and named arguments are not bare names
       if ((k > 0 && (op(k - 1, ".") || op(k - 1, "%"))) || op(k + 1, ".") || op(k + 1, "(") || op(k + 1, "%") ||
           op(k + 1, "=>") || op(k + 1, "@"))
@@ -141,7 +142,6 @@ struct Finder {
   // its functions) read as NULL, so that only the query's own names are looked for.
   size_t unknownColumn(const Stmt& s) {
     const auto& t = u.toks;
-    auto op = [&](size_t m, const char* o) { return m < t.size() && t[m].kind == T::Op && t[m].text == o; };
     std::string sql;
     for (size_t k = s.expr.b; k < s.expr.e && k < t.size(); ++k) {
       if (k == s.target.b) {
