@@ -194,6 +194,26 @@ bool TSqlShell::RunSource(TSource& src) {
     if (!go)
       return false;
   }
+  // A string left open to the end is read as the classic shell reads it: its entry ends at the
+  // first line ending in ";", fails there as unterminated, and the lines after it still run.
+  std::vector<std::string> rest;
+  for (std::string cut = splitter.CutOpenString(rest); !cut.empty();
+       cut = splitter.CutOpenString(rest)) {
+    splitter.Reset();
+    TSplitEvent ev;
+    ev.Kind = TSplitEvent::Statement;
+    ev.Text = cut;
+    bool go = true;
+    try {
+      go = HandleEvent(src, ev);
+    } catch (const std::exception& e) {
+      FOut << e.what() << "\n\n";
+    }
+    for (size_t i = 0; go && i < rest.size(); ++i)
+      go = HandleLine(src, splitter, rest[i]);
+    if (!go)
+      return false;
+  }
   return UnfinishedAtEnd(src, splitter);
 }
 

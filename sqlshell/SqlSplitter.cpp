@@ -211,6 +211,32 @@ const char* TSqlSplitter::OpenText() const {
   return nullptr;
 }
 
+std::string TSqlSplitter::CutOpenString(std::vector<std::string>& rest) const {
+  rest.clear();
+  if (FQuote != '\'' || FQQuote || !Terminator || IsPlSql(FPending))
+    return {};
+  size_t start = 0;
+  while (start < FPending.size()) {
+    size_t nl = FPending.find('\n', start);
+    if (nl == std::string::npos)
+      nl = FPending.size();
+    std::string line = TrimRight(FPending.substr(start, nl - start));
+    if (!line.empty() && line.back() == Terminator) {
+      std::string statement = TrimRight(FPending.substr(0, start + line.size() - 1));
+      for (size_t b = nl + 1; b < FPending.size();) {
+        size_t e = FPending.find('\n', b);
+        if (e == std::string::npos)
+          e = FPending.size();
+        rest.push_back(FPending.substr(b, e - b));
+        b = e + 1;
+      }
+      return statement;
+    }
+    start = nl + 1;
+  }
+  return {};
+}
+
 void TSqlSplitter::Reset() {
   FPending.clear();
   FCommand.clear();

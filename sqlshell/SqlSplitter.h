@@ -4,6 +4,7 @@
 // "/", a blank line ends the entry of plain SQL without running it.
 #pragma once
 #include <string>
+#include <vector>
 
 struct TSplitEvent {
   enum TKind {
@@ -50,6 +51,10 @@ public:
   static bool IsRemark(const std::string& line);
   // What the entry is inside at the end of the last line ("a quoted string", ...), or null.
   const char* OpenText() const;
+  // For an SQL entry inside a string literal that never closed: the classic shell ends an entry
+  // at a line ending in the terminator even inside quotes. Returns the statement up to the first
+  // such line and puts the lines after it in `rest`; empty when no line ends so.
+  std::string CutOpenString(std::vector<std::string>& rest) const;
 
 private:
   // Scans one line, updating the quote and comment state. Returns the offset of a ";" that

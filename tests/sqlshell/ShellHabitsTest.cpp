@@ -31,12 +31,22 @@ protected:
 };
 
 TEST_F(Habits, AScriptEndingInsideAQuoteOrAStatementFailsLoudly) {
-  // The quote swallows the EXIT: the end of input reports it and the exit status says so.
+  // A quote never closed ends its entry at the line ending in ";", as the classic shell does:
+  // that statement fails as unterminated and the lines after it run.
   TRun r = Run("select 'fine' from dual;\n"
                "select 'open from dual;\n"
-               "exit 0\n");
-  EXPECT_NE(r.Code, 0);
+               "select 2 * 21 from dual;\n"
+               "exit 3\n");
+  EXPECT_EQ(r.Code, 3) << r.Err;
   EXPECT_NE(r.Out.find("fine"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("ORA-01756: quoted string not properly terminated"), std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find("42"), std::string::npos) << r.Out;
+  // With no line ending in ";" the quote swallows the rest, and the end of input says so.
+  r = Run("select 'fine' from dual;\n"
+          "select 'open from dual\n"
+          "exit 0\n");
+  EXPECT_NE(r.Code, 0);
   EXPECT_NE(r.Err.find("the input ends inside a quoted string; nothing from line 2 on was run"),
             std::string::npos)
       << r.Err;
