@@ -1,5 +1,6 @@
 #include "Roles.h"
 #include "Session.h"
+#include "UniqueNulls.h"
 #include "DeferredConstraints.h"
 #include "PrivateTemporary.h"
 #include "Autonomous.h"
@@ -119,6 +120,11 @@ std::unique_ptr<Session> Session::open(const std::string& folder, const std::str
   ensureScnTables(db);
   watchRowChanges(db);
   createDictionaryTables(db);
+  try {
+    syncUniqueGuards(db, user, s->uniqueGuards, false);
+  } catch (const OraError&) {
+    // a file another session holds locked gets its guards from the next DDL
+  }
   s->repairSequences();
   recoverAutonomous(*s);
   sqlite3_create_function(db, "ora_nextval", 1, SQLITE_UTF8, s.get(), nextvalFn, nullptr, nullptr);
@@ -440,6 +446,7 @@ void Session::runDdl(const Translation& t) {
       for (auto& s : t.ddl)
         if ((rc = execOne(db, s)) != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
       for (auto& a : t.beforeCommit) a(*this);
+      syncUniqueGuards(db, user, uniqueGuards);
       if ((rc = execOne(db, "COMMIT")) != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(db), t.verb);
     } catch (...) {
       exec(db, "ROLLBACK");
@@ -449,6 +456,7 @@ void Session::runDdl(const Translation& t) {
   // rows a CREATE GLOBAL TEMPORARY TABLE ... AS SELECT gave the new table are this session's
   syncTemporaryTables(true);
   for (auto& a : t.actions) a(*this);
+  syncUniqueGuards(db, user, uniqueGuards);
 }
 
 void Session::execOracle(const std::string& sql) {

@@ -44,6 +44,7 @@ public:
   // SET ROLE: the roles the session uses; none set, the user's default roles
   std::optional<std::set<std::string>> roles;
   int ddlCount = 0; // DDL run by this session; the dictionary refreshes after each
+  std::map<std::string, std::string> uniqueGuards; // tables' texts as the last guard sync saw them
 
   // Sequences live in a file of their own so that NEXTVAL is not undone by a rollback and
   // never waits for this session's own write transaction.

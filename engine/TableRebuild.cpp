@@ -1,5 +1,6 @@
 // Rebuilding a table under a new definition; reading a table's stored definition.
 #include "TableRebuild.h"
+#include "UniqueNulls.h"
 #include "Dictionary.h"
 #include "DictionaryImpl.h"
 #include "OraError.h"
@@ -168,11 +169,12 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     run("PRAGMA legacy_alter_table=ON");
     std::vector<std::pair<std::string, std::string>> saved; // type, sql
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(s.db, "SELECT type, sql FROM sqlite_schema WHERE tbl_name = ?1 AND sql IS NOT NULL"
+    sqlite3_prepare_v2(s.db, "SELECT type, sql, name FROM sqlite_schema WHERE tbl_name = ?1 AND sql IS NOT NULL"
                              " AND type IN ('index', 'trigger')", -1, &st, nullptr);
     sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
     while (sqlite3_step(st) == SQLITE_ROW)
-      saved.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
+      if (!uniqueGuardName(reinterpret_cast<const char*>(sqlite3_column_text(st, 2))))
+        saved.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)),
                          reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
     sqlite3_finalize(st);
     // an empty private copy of a temporary table is made again in the new shape when next used
@@ -193,6 +195,7 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
       if (int rc = execOne(s.db, sql); rc != SQLITE_OK && type != "index") throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
     }
     for (auto& sql : after) run(sql);
+    syncUniqueGuards(s.db, s.user, s.uniqueGuards);
     run("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
         " (SELECT name FROM sqlite_schema WHERE type = 'index')");
     // rows a foreign key added NOVALIDATE let stay are no new breach
