@@ -7,6 +7,7 @@
 
 #include <map>
 #include <set>
+#include <sstream>
 #include <sqlite3.h>
 
 namespace ora::dict {
@@ -35,10 +36,23 @@ std::map<std::string, std::vector<pl::CompileError>> unitErrors(const Source& sr
                                        schemaTypes, &cat);
           });
   // a trigger that does not compile, where its body says why
-  eachRow(db, "SELECT NAME, BODY FROM \"TESSEL$TRIGGERS\" WHERE VALID = 0", [&](sqlite3_stmt* st) {
-    auto errors = pl::triggerErrors(col(st, 1), &cat);
-    if (!errors.empty()) out["TRIGGER/" + col(st, 0)] = std::move(errors);
-  });
+  eachRow(db,
+          "SELECT NAME, BODY, TABLE_NAME, REFERENCING, TRIGGER_TYPE FROM \"TESSEL$TRIGGERS\" WHERE VALID = 0",
+          [&](sqlite3_stmt* st) {
+            const std::string body = col(st, 1), type = col(st, 4);
+            auto errors = pl::triggerErrors(body, &cat);
+            // a row trigger's :NEW and :OLD name its table's columns
+            if (errors.empty() && type.find("EACH ROW") != std::string::npos) {
+              std::string newName = "NEW", oldName = "OLD";
+              std::istringstream words(col(st, 3)); // REFERENCING NEW AS n OLD AS o
+              for (std::string w, as, name; words >> w;)
+                if ((w == "NEW" || w == "OLD") && words >> as >> name) (w == "NEW" ? newName : oldName) = name;
+              std::vector<std::string> names;
+              for (const auto& c : cat.columns(col(st, 2))) names.push_back(c.name);
+              if (!names.empty()) errors = pl::rowReferenceErrors(body, newName, oldName, names, type.rfind("BEFORE", 0) == 0);
+            }
+            if (!errors.empty()) out["TRIGGER/" + col(st, 0)] = std::move(errors);
+          });
   return out;
 }
 

@@ -89,6 +89,19 @@ std::vector<CompileError> triggerErrors(const std::string& body, Catalog* cat) {
   return out;
 }
 
+std::vector<CompileError> rowReferenceErrors(const std::string& body, const std::string& newName,
+                                             const std::string& oldName, const std::vector<std::string>& columns,
+                                             bool before) {
+  std::vector<CompileError> out;
+  std::vector<std::string> assigned;
+  try {
+    checkTriggerBody(body, newName, oldName, columns, before, assigned);
+  } catch (const OraError& e) {
+    if (e.code == 6550) out.push_back(fromParseError(e));
+  }
+  return out;
+}
+
 CompileError errorAt(const std::string& src, size_t pos, int number, const std::string& text) {
   CompileError c;
   lineColumn(src, pos, c.line, c.column);

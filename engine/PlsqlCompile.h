@@ -29,6 +29,10 @@ std::vector<CompileError> compileErrors(const std::string& type, const std::stri
 // The errors of a trigger's body (DECLARE or BEGIN ... END) that does not compile: its syntax,
 // else the tables and columns its SQL names that are not there.
 std::vector<CompileError> triggerErrors(const std::string& body, Catalog* cat);
+// A row trigger's :NEW and :OLD references its table's columns do not back (PLS-00049).
+std::vector<CompileError> rowReferenceErrors(const std::string& body, const std::string& newName,
+                                             const std::string& oldName, const std::vector<std::string>& columns,
+                                             bool before);
 
 // A procedure's or function's calls of the schema's procedures and functions that their
 // parameters no longer accept (PlsqlCallCheck.cpp).

@@ -43,6 +43,43 @@ void declaredNames(const Block& b, std::set<std::string>& out) {
   for (const Handler& h : b.handlers) declaredNames(h.body, out);
 }
 
+// The plain types (NUMBER, text, DATE, BOOLEAN) of names the unit declares once only, so that
+// no scope can mean another declaration of the name.
+void declaredTypes(const Block& b, std::map<std::string, TypeSpec>& types, std::set<std::string>& twice);
+
+void declaredTypes(const Stmts& list, std::map<std::string, TypeSpec>& types, std::set<std::string>& twice) {
+  for (const auto& s : list) {
+    if (s->kind == Stmt::ForNum || s->kind == Stmt::ForCursor || s->kind == Stmt::Forall) twice.insert(s->name);
+    if (s->block) declaredTypes(*s->block, types, twice);
+    declaredTypes(s->body, types, twice);
+    for (const Stmts& b : s->bodies) declaredTypes(b, types, twice);
+  }
+}
+
+void declare(const std::string& name, const TypeSpec& t, std::map<std::string, TypeSpec>& types,
+             std::set<std::string>& twice) {
+  if (!types.emplace(name, t).second) twice.insert(name);
+}
+
+void declaredTypes(const Block& b, std::map<std::string, TypeSpec>& types, std::set<std::string>& twice) {
+  for (const Decl& d : b.decls) {
+    declare(d.name, d.kind == Decl::Var ? d.type : TypeSpec{}, types, twice);
+    if (!d.sub) continue;
+    declare(d.sub->name, TypeSpec{}, types, twice);
+    for (const Param& p : d.sub->params) declare(p.name, p.type, types, twice);
+    if (d.sub->block) declaredTypes(*d.sub->block, types, twice);
+  }
+  declaredTypes(b.body, types, twice);
+  for (const Handler& h : b.handlers) declaredTypes(h.body, types, twice);
+}
+
+// Whether a type is one of the plain kinds the check compares.
+bool plainKind(const TypeSpec& t) {
+  return t.anchor.empty() && !t.rowtype &&
+         (t.kind == TypeSpec::Number || t.kind == TypeSpec::Text || t.kind == TypeSpec::Date ||
+          t.kind == TypeSpec::Bool);
+}
+
 struct Finder {
   const Unit& u;
   const std::set<std::string>& declared;
@@ -53,6 +90,40 @@ struct Finder {
   std::vector<std::pair<size_t, size_t>> missingComponent; // of DBMS_OUTPUT, whose members are known
   std::vector<std::pair<size_t, size_t>> missingColumn;    // a SQL statement's name that is no column
   std::map<std::string, bool> unknownInSql;     // a bare name SQL has no value for
+  std::map<std::string, TypeSpec> types;        // plain types of names declared once
+  std::vector<std::pair<size_t, size_t>> wrongType; // a value no conversion makes the target's type
+  std::vector<std::pair<size_t, size_t>> wrongInit; // the same in a declaration's default
+  std::vector<std::pair<size_t, size_t>> badCall;   // a SQL function given a wrong number of arguments
+  std::vector<std::pair<size_t, size_t>> onlyInSql; // DECODE or an aggregate outside SQL
+  std::vector<std::pair<size_t, size_t>> outputArguments; // DBMS_OUTPUT.PUT[_LINE]: statement, member
+  std::vector<std::pair<size_t, size_t>> undeclaredTarget; // an INTO target nothing declares
+  const TypeSpec* returning = nullptr;              // the return type of the function walked
+
+  // The kind of a value that is one literal or one name of a plain type; Unknown otherwise.
+  TypeSpec::K valueKind(Range r) const {
+    const auto& t = u.toks;
+    if (r.e == r.b + 2 && r.e <= t.size() && t[r.b].kind == T::Word && t[r.b].text == "DATE" && t[r.b + 1].kind == T::Str)
+      return TypeSpec::Date;
+    if (r.e != r.b + 1 || r.b >= t.size()) return TypeSpec::Unknown;
+    if (t[r.b].kind == T::Num) return TypeSpec::Number;
+    if (t[r.b].kind == T::Str) return TypeSpec::Text;
+    if (t[r.b].kind != T::Word) return TypeSpec::Unknown;
+    if (t[r.b].text == "TRUE" || t[r.b].text == "FALSE") return TypeSpec::Bool;
+    auto it = types.find(t[r.b].text);
+    return it != types.end() && plainKind(it->second) ? it->second.kind : TypeSpec::Unknown;
+  }
+
+  // PL/SQL converts numbers and dates to text and text to both, but never a number to a date or
+  // back, nor anything to or from BOOLEAN.
+  static bool convertible(TypeSpec::K to, TypeSpec::K from) {
+    if (to == TypeSpec::Unknown || from == TypeSpec::Unknown || to == from) return true;
+    if (to == TypeSpec::Bool || from == TypeSpec::Bool) return false;
+    return to == TypeSpec::Text || from == TypeSpec::Text;
+  }
+
+  bool wrongValue(const TypeSpec& target, Range value) const {
+    return plainKind(target) && !convertible(target.kind, valueKind(value));
+  }
 
   bool schemaObject(const std::string& name) {
     sqlite3_stmt* st = nullptr;
@@ -140,31 +211,43 @@ struct Finder {
   // A SELECT INTO or DML naming a column its tables do not have: the statement as SQL sees it,
   // a query's INTO list left out and the unit's own names (variables, parameters, records, calls of
   // its functions) read as NULL, so that only the query's own names are looked for.
-  size_t unknownColumn(const Stmt& s) {
+  // SQL text of a range with the unit's own values (its names, the calls of its functions, SQLCODE
+  // and SQLERRM) read as NULL; `from` gets the token each piece of the text starts at.
+  std::string asSql(Range r, Range leaveOut, std::vector<std::pair<size_t, size_t>>& from) const {
     const auto& t = u.toks;
     std::string sql;
-    for (size_t k = s.expr.b; k < s.expr.e && k < t.size(); ++k) {
-      if (k == s.target.b) {
-        k = s.target.e - 1;
+    for (size_t k = r.b; k < r.e && k < t.size(); ++k) {
+      if (k == leaveOut.b && !leaveOut.empty()) {
+        k = leaveOut.e - 1;
         continue;
       }
       sql += ' ';
-      // the block's values: its names, and the error of the handler it runs in
+      from.emplace_back(sql.size(), k);
       bool value = declared.count(t[k].text) || t[k].text == "SQLCODE" || t[k].text == "SQLERRM";
       if (t[k].kind == T::Word && value && !(k > 0 && op(k - 1, "."))) {
         if (op(k + 1, "(")) {
-          for (int depth = 0; k < s.expr.e; ++k) {
+          for (int depth = 0; k < r.e; ++k) {
             if (op(k, "(")) ++depth;
             else if (op(k, ")") && --depth == 0) break;
           }
         } else {
-          while (op(k + 1, ".") && k + 2 < s.expr.e && t[k + 2].kind == T::Word) k += 2;
+          while (op(k + 1, ".") && k + 2 < r.e && t[k + 2].kind == T::Word) k += 2;
         }
         sql += "NULL";
         continue;
       }
       sql += u.src.substr(t[k].pos, t[k].end - t[k].pos);
     }
+    return sql;
+  }
+
+  // A SELECT INTO or DML naming a column its tables do not have: the statement as SQL sees it,
+  // a query's INTO list left out and the unit's own names read as NULL, so that only the query's
+  // own names are looked for.
+  size_t unknownColumn(const Stmt& s) {
+    const auto& t = u.toks;
+    std::vector<std::pair<size_t, size_t>> from;
+    std::string sql = asSql(s.expr, s.target, from);
     std::string unknown;
     if (sqlTakes(sql, unknown)) return SIZE_MAX;
     for (size_t k = s.expr.b; k < s.expr.e && k < t.size(); ++k)
@@ -174,11 +257,58 @@ struct Finder {
     return SIZE_MAX;
   }
 
+  // The first call in a range of one of the functions named (SQL's own, which PL/SQL does not
+  // have) outside a query, else SIZE_MAX.
+  size_t sqlOnly(Range r, const std::set<std::string>& names) const {
+    const auto& t = u.toks;
+    for (size_t k = r.b; k + 1 < r.e && k + 1 < t.size(); ++k) {
+      if (t[k].kind != T::Word || !op(k + 1, "(") || !names.count(t[k].text) || declared.count(t[k].text)) continue;
+      if (k > 0 && (op(k - 1, ".") || (t[k - 1].kind == T::Word && t[k - 1].text == "SELECT"))) continue;
+      // ... but a query inside the range is SQL
+      bool inQuery = false;
+      for (size_t m = r.b; m < k && !inQuery; ++m) inQuery = t[m].kind == T::Word && t[m].text == "SELECT";
+      if (!inQuery) return k;
+    }
+    return SIZE_MAX;
+  }
+
+  // A call of one of SQL's functions with too few or too many arguments: its name's token, else
+  // SIZE_MAX.
+  size_t wrongArguments(Range r) {
+    const auto& t = u.toks;
+    bool calls = false;
+    for (size_t k = r.b; k + 1 < r.e && k + 1 < t.size() && !calls; ++k)
+      calls = t[k].kind == T::Word && op(k + 1, "(") && !declared.count(t[k].text) && !(k > 0 && op(k - 1, "."));
+    if (!calls) return SIZE_MAX;
+    std::vector<std::pair<size_t, size_t>> from;
+    std::string sql = "SELECT" + asSql(r, {}, from) + " FROM DUAL";
+    try {
+      translate(sql, cat);
+    } catch (const OraError& e) {
+      if ((e.code != 909 && e.code != 938 && e.code != 939) || e.pos < 6) return SIZE_MAX;
+      size_t at = static_cast<size_t>(e.pos) - 6, k = SIZE_MAX;
+      for (auto [offset, token] : from)
+        if (offset <= at) k = token;
+      if (k != SIZE_MAX && t[k].kind == T::Word && op(k + 1, "(")) return k;
+    } catch (const std::exception&) {
+      // what SQL cannot read at all is no arity error; the block reports it when it runs
+    }
+    return SIZE_MAX;
+  }
+
   void walk(const Stmts& list) {
     const auto& t = u.toks;
     for (const auto& s : list) {
       bool dml = s->kind == Stmt::Sql && s->returnInto.empty() && s->expr.b < t.size() && t[s->expr.b].kind == T::Word &&
                  (t[s->expr.b].text == "INSERT" || t[s->expr.b].text == "UPDATE" || t[s->expr.b].text == "DELETE");
+      // a SELECT's INTO targets are the unit's names, never SQL's
+      if (s->kind == Stmt::SelectInto)
+        for (const Range& c : s->conds)
+          if (c.b < t.size() && t[c.b].kind == T::Word && t[c.b].text[0] != ':' && !declared.count(t[c.b].text) &&
+              !schemaObject(t[c.b].text)) {
+            undeclaredTarget.emplace_back(s->at, c.b);
+            break;
+          }
       if ((s->kind == Stmt::SelectInto && !s->target.empty()) || dml)
         if (size_t k = unknownColumn(*s); k != SIZE_MAX) missingColumn.emplace_back(s->at, k);
       if (s->kind == Stmt::Assign || s->kind == Stmt::Return || s->kind == Stmt::While)
@@ -192,6 +322,31 @@ struct Finder {
       if (s->kind == Stmt::Assign && s->target.e == s->target.b + 1 && t[s->target.b].kind == T::Word &&
           t[s->target.b].text[0] != ':' && !declared.count(t[s->target.b].text))
         found.emplace_back(s->at, s->target.b);
+      std::vector<Range> values;
+      if (s->kind == Stmt::Assign || s->kind == Stmt::Return || s->kind == Stmt::While) values.push_back(s->expr);
+      if (s->kind == Stmt::If || s->kind == Stmt::Call) values = s->conds;
+      for (const Range& v : values) {
+        // DECODE and the aggregates PL/SQL knows to be SQL's; NVL2 it does not know at all
+        static const std::set<std::string> sqlOnlyNames = {"DECODE", "COUNT", "SUM", "AVG", "MIN",
+                                                           "MAX", "STDDEV", "VARIANCE"};
+        if (size_t k = sqlOnly(v, sqlOnlyNames); k != SIZE_MAX) {
+          onlyInSql.emplace_back(s->at, k);
+          break;
+        }
+        if (size_t k = sqlOnly(v, {"NVL2"}); k != SIZE_MAX) {
+          found.emplace_back(s->at, k);
+          break;
+        }
+        if (size_t k = wrongArguments(v); k != SIZE_MAX) {
+          badCall.emplace_back(s->at, k);
+          break;
+        }
+      }
+      if (s->kind == Stmt::Return && returning && wrongValue(*returning, s->expr))
+        wrongType.emplace_back(s->at, s->expr.b);
+      if (s->kind == Stmt::Assign && s->target.e == s->target.b + 1 && t[s->target.b].kind == T::Word)
+        if (auto it = types.find(t[s->target.b].text); it != types.end() && wrongValue(it->second, s->expr))
+          wrongType.emplace_back(s->at, s->expr.b);
       if (s->kind == Stmt::Assign && s->target.e == s->target.b + 1 && t[s->target.b].kind == T::Word &&
           readOnly.count(t[s->target.b].text))
         assignedInParameter.emplace_back(s->at, s->target.b);
@@ -203,14 +358,26 @@ struct Finder {
       if (s->kind == Stmt::Call && s->name.rfind("DBMS_OUTPUT.", 0) == 0 && !declared.count("DBMS_OUTPUT") &&
           s->at + 2 < t.size() && !output.count(s->name.substr(12)))
         missingComponent.emplace_back(s->at, s->at + 2);
+      // PUT and PUT_LINE take one text: a BOOLEAN, or another count of arguments, fits neither
+      if (s->kind == Stmt::Call && (s->name == "DBMS_OUTPUT.PUT_LINE" || s->name == "DBMS_OUTPUT.PUT") &&
+          !declared.count("DBMS_OUTPUT") && s->at + 2 < t.size() &&
+          (s->conds.size() != 1 || valueKind(s->conds[0]) == TypeSpec::Bool))
+        outputArguments.emplace_back(s->at, s->at + 2);
       if (s->block) walk(*s->block);
       walk(s->body);
       for (const Stmts& b : s->bodies) walk(b);
     }
   }
   void walk(const Block& b) {
-    for (const Decl& d : b.decls)
-      if (d.sub && d.sub->block) walk(*d.sub->block);
+    for (const Decl& d : b.decls) {
+      if (d.kind == Decl::Var && !d.init.empty() && wrongValue(d.type, d.init)) wrongInit.emplace_back(d.at, d.init.b);
+      if (d.sub && d.sub->block) {
+        const TypeSpec* outer = returning;
+        returning = d.sub->function ? &d.sub->ret : nullptr;
+        walk(*d.sub->block);
+        returning = outer;
+      }
+    }
     walk(b.body);
     for (const Handler& h : b.handlers) walk(h.body);
   }
@@ -235,7 +402,13 @@ std::vector<Issue> nameIssues(Catalog& cat, const Unit& u) {
   declared = inner;
   for (const Param& p : u.params) declared.insert(p.name);
   if (!u.name.empty()) declared.insert(u.name);
-  Finder f{u, declared, cat, readOnly, {}, {}, {}, {}, {}};
+  Finder f{u, declared, cat, readOnly, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+  std::set<std::string> twice;
+  declaredTypes(*u.block, f.types, twice);
+  for (const Param& p : u.params) declare(p.name, p.type, f.types, twice);
+  if (!u.name.empty()) declare(u.name, TypeSpec{}, f.types, twice);
+  for (const std::string& name : twice) f.types.erase(name);
+  if (u.sub && u.sub->function) f.returning = &u.sub->ret;
   f.walk(*u.block);
   std::vector<Issue> out;
   const char* ignored = "PL/SQL: Statement ignored";
@@ -247,6 +420,23 @@ std::vector<Issue> nameIssues(Catalog& cat, const Unit& u) {
   for (auto [statement, name] : f.missingColumn)
     out.push_back({statement, name, 904, "PL/SQL: ORA-00904: \"" + u.toks[name].text + "\": invalid identifier",
                    "PL/SQL: SQL Statement ignored"});
+  for (auto [statement, name] : f.onlyInSql)
+    out.push_back({statement, name, 204,
+                   "PLS-00204: function or pseudo-column '" + u.toks[name].text + "' may be used inside a SQL statement only",
+                   ignored});
+  for (auto [statement, name] : f.undeclaredTarget)
+    out.push_back({statement, name, 201, "PLS-00201: identifier '" + u.toks[name].text + "' must be declared",
+                   "PL/SQL: SQL Statement ignored"});
+  for (auto [statement, member] : f.outputArguments)
+    out.push_back({statement, statement, 306,
+                   "PLS-00306: wrong number or types of arguments in call to '" + u.toks[member].text + "'", ignored});
+  for (auto [statement, name] : f.badCall)
+    out.push_back({statement, name, 306,
+                   "PLS-00306: wrong number or types of arguments in call to '" + u.toks[name].text + "'", ignored});
+  for (auto [statement, value] : f.wrongType)
+    out.push_back({statement, value, 382, "PLS-00382: expression is of wrong type", ignored});
+  for (auto [declaration, value] : f.wrongInit)
+    out.push_back({declaration, value, 382, "PLS-00382: expression is of wrong type", "PL/SQL: Item ignored"});
   for (auto [statement, name] : f.missingComponent)
     out.push_back({statement, name, 302, "PLS-00302: component '" + u.toks[name].text + "' must be declared", ignored});
   std::stable_sort(out.begin(), out.end(), [&](const Issue& x, const Issue& y) {
