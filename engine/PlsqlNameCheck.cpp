@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <sqlite3.h>
 
 namespace ora::pl {
@@ -87,7 +88,8 @@ struct Finder {
   const std::set<std::string>& readOnly;        // IN parameters no inner scope declares again
   std::vector<std::pair<size_t, size_t>> found; // statement's token, the name's token
   std::vector<std::pair<size_t, size_t>> assignedInParameter;
-  std::vector<std::pair<size_t, size_t>> missingComponent; // of DBMS_OUTPUT, whose members are known
+  std::vector<std::pair<size_t, size_t>> missingComponent; // of DBMS_OUTPUT or a package of the schema
+  std::map<std::string, std::optional<std::set<std::string>>> packages; // public names by package
   std::vector<std::pair<size_t, size_t>> missingColumn;    // a SQL statement's name that is no column
   std::map<std::string, bool> unknownInSql;     // a bare name SQL has no value for
   std::map<std::string, TypeSpec> types;        // plain types of names declared once
@@ -134,6 +136,43 @@ struct Finder {
     }
     sqlite3_finalize(st);
     return known;
+  }
+
+  // The names a package of the schema declares in its specification; null when the name is no
+  // package of the schema, or its specification does not compile (calling it reports that).
+  const std::set<std::string>* packageMembers(const std::string& name) {
+    auto it = packages.find(name);
+    if (it == packages.end()) {
+      std::optional<std::set<std::string>> members;
+      if (std::string spec = cat.unitSource(name, "PACKAGE"); !spec.empty()) {
+        try {
+          std::shared_ptr<Unit> p = parsePackage(spec, {});
+          members.emplace();
+          for (const Decl& d : p->publicDecls) {
+            members->insert(d.name);
+            if (d.sub) members->insert(d.sub->name);
+          }
+        } catch (const std::exception&) {
+          members.reset();
+        }
+      }
+      it = packages.emplace(name, std::move(members)).first;
+    }
+    return it->second ? &*it->second : nullptr;
+  }
+
+  // The first member named in a range (PKG.NAME) that the schema's package PKG does not
+  // declare: the member's token, else SIZE_MAX.
+  size_t missingMember(Range r) {
+    const auto& t = u.toks;
+    for (size_t k = r.b; k + 2 < r.e && k + 2 < t.size(); ++k) {
+      if (t[k].kind != T::Word || !op(k + 1, ".") || t[k + 2].kind != T::Word || (k > 0 && op(k - 1, ".")) ||
+          t[k].text[0] == ':' || declared.count(t[k].text))
+        continue;
+      const std::set<std::string>* members = packageMembers(t[k].text);
+      if (members && !members->count(t[k + 2].text)) return k + 2;
+    }
+    return SIZE_MAX;
   }
 
   bool op(size_t m, const char* o) const { return m < u.toks.size() && u.toks[m].kind == T::Op && u.toks[m].text == o; }
@@ -325,6 +364,16 @@ struct Finder {
       std::vector<Range> values;
       if (s->kind == Stmt::Assign || s->kind == Stmt::Return || s->kind == Stmt::While) values.push_back(s->expr);
       if (s->kind == Stmt::If || s->kind == Stmt::Call) values = s->conds;
+      {
+        std::vector<Range> named = values;
+        if (s->kind == Stmt::Assign) named.push_back(s->target);
+        if (s->kind == Stmt::Call) named.push_back(Range{s->at, std::min(s->at + 3, t.size())});
+        for (const Range& v : named)
+          if (size_t k = missingMember(v); k != SIZE_MAX) {
+            missingComponent.emplace_back(s->at, k);
+            break;
+          }
+      }
       for (const Range& v : values) {
         // DECODE and the aggregates PL/SQL knows to be SQL's; NVL2 it does not know at all
         static const std::set<std::string> sqlOnlyNames = {"DECODE", "COUNT", "SUM", "AVG", "MIN",
@@ -402,7 +451,7 @@ std::vector<Issue> nameIssues(Catalog& cat, const Unit& u) {
   declared = inner;
   for (const Param& p : u.params) declared.insert(p.name);
   if (!u.name.empty()) declared.insert(u.name);
-  Finder f{u, declared, cat, readOnly, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+  Finder f{u, declared, cat, readOnly, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
   std::set<std::string> twice;
   declaredTypes(*u.block, f.types, twice);
   for (const Param& p : u.params) declare(p.name, p.type, f.types, twice);

@@ -27,6 +27,15 @@ struct Package {
   std::shared_ptr<Unit> unit;
   Scope publicScope, bodyScope;
   bool hasBody = false, bodyValid = true;
+
+  // A public item by its qualified name; the package's own code also reaches its private ones so.
+  template <class Member> static auto* item(Member Scope::*list, Package& p, const std::string& name, bool inside) {
+    auto it = (p.publicScope.*list).find(name);
+    if (it != (p.publicScope.*list).end()) return &it->second;
+    if (inside)
+      if (auto own = (p.bodyScope.*list).find(name); own != (p.bodyScope.*list).end()) return &own->second;
+    return static_cast<decltype(&it->second)>(nullptr);
+  }
 };
 
 std::shared_ptr<Unit> parseStatementUnit(const std::string& decls) {
@@ -300,8 +309,8 @@ bool Run::resolve(const std::string& dotted, size_t at, Callee& out) {
   if (parts.size() != 2) return false;
   auto pkg = package(*this, parts[0], at);
   if (!pkg) return false;
-  auto it = pkg->publicScope.subs.find(parts[1]);
-  if (it == pkg->publicScope.subs.end())
+  auto* subs = Package::item(&Scope::subs, *pkg, parts[1], pkg->unit.get() == &u);
+  if (!subs)
     throw pls(*this, at, "PLS-00302: component '" + parts[1] + "' must be declared");
   if (!pkg->hasBody) {
     OraError e(4067);
@@ -317,7 +326,7 @@ bool Run::resolve(const std::string& dotted, size_t at, Callee& out) {
   }
   out.pkg = pkg;
   out.unit = pkg->unit.get();
-  out.subs = it->second;
+  out.subs = *subs;
   out.base = {&pkg->publicScope, &pkg->bodyScope};
   return true;
 }
@@ -656,9 +665,9 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
       auto pkg = package(*this, name, k);
       if (!pkg) return false;
       const std::string& member = t[next + 1].text;
-      if (auto v = pkg->publicScope.vars.find(member); v != pkg->publicScope.vars.end() && !v->second.record) {
-        const Val& x = v->second.v;
-        rep = v->second.type.kind == TypeSpec::Bool && x.k == Val::Null ? "(1=NULL)" : literal(x);
+      if (auto* v = Package::item(&Scope::vars, *pkg, member, pkg->unit.get() == &u); v && !v->record) {
+        const Val& x = v->v;
+        rep = v->type.kind == TypeSpec::Bool && x.k == Val::Null ? "(1=NULL)" : literal(x);
         end = next + 2;
         return true;
       }
@@ -729,18 +738,18 @@ bool Run::packageVariable(Range target, Val* read, const Val* write) {
   auto pkg = package(*this, t[target.b].text, target.b);
   if (!pkg) return false;
   const std::string& member = t[target.b + 2].text;
-  auto v = pkg->publicScope.vars.find(member);
-  if (v == pkg->publicScope.vars.end())
+  auto* v = Package::item(&Scope::vars, *pkg, member, pkg->unit.get() == &u);
+  if (!v)
     throw pls(*this, target.b + 2, "PLS-00302: component '" + member + "' must be declared");
-  if (read) *read = v->second.v;
+  if (read) *read = v->v;
   if (write) {
-    if (v->second.constant) {
+    if (v->constant) {
       OraError e = pls(*this, target.b, "PLS-00363: expression '" + t[target.b].text + "." + member +
                                             "' cannot be used as an assignment target");
       e.text += "\n" + pls(*this, lastAt, "PL/SQL: Statement ignored").text;
       throw e;
     }
-    store(v->second, *write, target.b);
+    store(*v, *write, target.b);
   }
   return true;
 }
@@ -749,9 +758,9 @@ bool Run::packageVariableType(Range name, TypeSpec& out) {
   const auto& t = u.toks;
   auto pkg = package(*this, t[name.b].text, name.b);
   if (!pkg) return false;
-  auto v = pkg->publicScope.vars.find(t[name.b + 2].text);
-  if (v == pkg->publicScope.vars.end() || v->second.record) return false;
-  out = v->second.type;
+  auto* v = Package::item(&Scope::vars, *pkg, t[name.b + 2].text, pkg->unit.get() == &u);
+  if (!v || v->record) return false;
+  out = v->type;
   return true;
 }
 
