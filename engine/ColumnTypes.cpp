@@ -66,7 +66,7 @@ ColType parseDeclType(std::string_view decl) {
   // "NUMBER TEXT(p,s)" too
   else if (starts("NUMBER")) {
     t.code = kNumber; t.precision = a; t.scale = b; t.hasScale = hasB || a > 0;
-    t.textStored = !t.hasScale && starts("NUMBER TEXT");
+    t.textStored = (!t.hasScale || t.scale == kFloatScale) && starts("NUMBER TEXT");
     t.anyPrecision = starts("NUMBER INTEGER");
   }
   else if (starts("DATE")) t.code = kDate;

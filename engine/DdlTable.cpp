@@ -179,12 +179,14 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   } else if (tn == "FLOAT") {
     if (hasS || star || a == 0 || a > 126) throw OraError(1724).at(sizePos);
     ct = floatType(a < 0 ? 126 : a);
+    ct.textStored = floatDigits(ct.precision) > 15; // more digits than a double keeps
   } else if (tn == "BINARY_DOUBLE" || tn == "BINARY_FLOAT") {
     if (a >= 0 || star) throw OraError(907).at(afterType);
     ct.code = kNumber;
     ct.binary = tn == "BINARY_DOUBLE" ? kBinaryDouble : kBinaryFloat;
   } else if (tn == "REAL" || tn == "DOUBLE PRECISION") {
     ct = floatType(tn == "REAL" ? 63 : 126);
+    ct.textStored = true; // 19 and 38 digits: more than a double keeps
   } else if (tn == "DATE") {
     ct.code = kDate;
   } else if (tn == "TIMESTAMP") {

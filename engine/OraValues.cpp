@@ -68,7 +68,8 @@ int hexVal(char c) {
 }
 
 // ora_conv(value, code, size, precision, scale, hasScale, label): the value as the column
-// stores it, or an Oracle error. Precision -1: a NUMBER without precision kept as decimal text.
+// stores it, or an Oracle error. Precision -1: a NUMBER without precision kept as decimal text;
+// hasScale 2: a FLOAT kept so.
 void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_value* v = argv[0];
   int type = sqlite3_value_type(v);
@@ -80,6 +81,7 @@ void oraConv(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (asText) precision = 0;
   int scale = sqlite3_value_int(argv[4]);
   bool hasScale = sqlite3_value_int(argv[5]) != 0;
+  asText = asText || sqlite3_value_int(argv[5]) == 2; // a FLOAT of more digits than a double keeps
   const char* label = reinterpret_cast<const char*>(sqlite3_value_text(argv[6]));
   if (type == SQLITE_TEXT && code != 108 && sqlite3_value_bytes(v) > 1 && sqlite3_value_text(v)[0] == kObjMark) {
     // an object or a REF is no value of a column of another type

@@ -32,7 +32,8 @@ std::string Translator::convWrap(const std::string& expr, const ColumnInfo& col,
   return "ora_conv(" + (col.type.isWide() ? exactCall(expr) : expr) + ", " + std::to_string(col.type.code) + ", " +
          std::to_string(col.type.lob ? -1 : convLimit(col.type)) + ", " + // -1: a LOB, which may be empty
          std::to_string(col.type.textStored && col.type.precision == 0 ? -1 : col.type.precision) + ", " +
-         std::to_string(col.type.scale) + ", " + (col.type.hasScale ? "1" : "0") + ", " +
+         std::to_string(col.type.scale) + ", " +
+         (col.type.isFloat() && col.type.textStored ? "2" : col.type.hasScale ? "1" : "0") + ", " +
          quoteString(label) + ")";
 }
 
