@@ -47,6 +47,7 @@ struct TypeSpec {
   long long lo = 0, hi = 0;
   bool xml = false;     // XMLTYPE: the document's text
   int binary = 0;       // BINARY_FLOAT, BINARY_DOUBLE and their SIMPLE_ forms: kBinaryFloat, kBinaryDouble
+  int floatBits = 0;    // FLOAT(bits), REAL, DOUBLE PRECISION: a NUMBER of so many binary digits
   // Date: 0 a DATE, else kTimestamp, kTimestampTz, kIntervalYm or kIntervalDs. A timestamp's
   // fraction digits are in `precision`; an interval's leading digits in `precision` and its
   // fraction's in `scale`. A parameter's precision is -1: it keeps its argument's.

@@ -108,6 +108,11 @@ TypeSpec Parser::type() {
                                   "SIMPLE_DOUBLE"};
   bool known = false;
   for (const char* k : builtin) known = known || w == k;
+  if (w == "DOUBLE" && at("PRECISION")) {
+    ++i;
+    w = "FLOAT";
+    known = true;
+  }
   // a TYPE of this unit, or one of the schema's (CREATE TYPE), found when it runs
   if (typeNames.count(w) || (!known && t[b].kind == T::Word && !at("("))) {
     if (!typeNames.count(w)) u.schemaTypes.push_back(w);
@@ -160,6 +165,11 @@ TypeSpec Parser::type() {
     }
     if (at("BYTE") || at("CHAR")) ++i;
     expect(")");
+  }
+  if (w == "FLOAT" || w == "REAL") {
+    // binary digits, not a NUMBER's decimal precision
+    ts.floatBits = w == "REAL" ? 63 : ts.precision > 0 ? ts.precision : 126;
+    ts.precision = ts.size = 0;
   }
   if (ts.kind == TypeSpec::Text && ts.size == 0 && !unsized && w != "LONG" && w != "CLOB" && w != "NCLOB" && w != "STRING" && w != "CHAR" && w != "NCHAR" && w != "BLOB") {
     OraError e(6550);

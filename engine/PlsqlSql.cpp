@@ -744,6 +744,9 @@ void Run::store(Var& v, Val x, size_t at) {
     }
     if (ty.integer) {
       x = intInRange(ty, evalText("ROUND(" + literal(x) + ")"));
+    } else if (ty.floatBits > 0 && floatDigits(ty.floatBits) <= 15) {
+      // a FLOAT of more digits keeps the value whole, as a NUMBER does
+      x = evalText("CAST(" + literal(x) + " AS FLOAT(" + std::to_string(ty.floatBits) + "))");
     } else if (ty.precision > 0) {
       try {
         x = evalText("CAST(" + literal(x) + " AS NUMBER(" + std::to_string(ty.precision) + "," +
