@@ -30,7 +30,9 @@ namespace {
 
 // Values with more digits than a double holds, by the double that carries them from one query
 // block to the next (an inline view's AVG read by the outer query): reading the double back gives
-// the whole value. A double that two values map to stands for neither.
+// the whole value. A double that two values map to stands for the later one: a value is read back
+// right after its query block gave it, and an earlier value of the same double must not cut it to
+// the double's 15 digits.
 struct Behind {
   std::unordered_map<uint64_t, Num> byBits;
   static constexpr size_t kMax = 1 << 16;
@@ -72,19 +74,16 @@ uint64_t bitsOf(double v) {
   return b;
 }
 
-const Num kTwoValues{0, 1}; // not canonical, so never a value
-
 void remember(double d, const Num& a) {
   if (!std::isfinite(d)) return;
   if (behind.byBits.size() >= Behind::kMax) behind.byBits.clear(); // the newest are still to be read
-  auto [it, fresh] = behind.byBits.try_emplace(bitsOf(d), a);
+  behind.byBits.insert_or_assign(bitsOf(d), a);
   recent.anyBehind = true;
-  if (!fresh && !(it->second == a)) it->second = kTwoValues;
 }
 
 const Num* wholeBehind(uint64_t bits) {
   auto it = behind.byBits.find(bits);
-  return it == behind.byBits.end() || it->second == kTwoValues ? nullptr : &it->second;
+  return it == behind.byBits.end() ? nullptr : &it->second;
 }
 
 Num numFromDoubleUncached(double v) {

@@ -499,7 +499,9 @@ bool Translator::exactResults(size_t s, size_t listBegin, size_t from, size_t wh
   int d = t_[s].depth;
   if ((wrapped && !namesOnly) || d != 0 || expandingGroups_ || !nestedDone_.empty() || t_.empty() || InnerQueries::depth)
     return false;
-  if (!is(t_[0], "SELECT") && !is(t_[0], "WITH")) return false;
+  // a query, or the rows of INSERT INTO t [(...)] SELECT: a wide column takes every digit
+  bool inserted = is(t_[0], "INSERT") && t_.size() > 1 && is(t_[1], "INTO") && is(t_[s], "SELECT");
+  if (!is(t_[0], "SELECT") && !is(t_[0], "WITH") && !inserted) return false;
   for (const Token& k : t_)
     if (k.depth == 0 && (is(k, "UNION") || is(k, "INTERSECT") || is(k, "MINUS") || is(k, "EXCEPT") ||
                          (!namesOnly && (is(k, "FETCH") || is(k, "OFFSET")))))
