@@ -31,9 +31,13 @@ struct Parser {
     std::string sym = x.kind == T::End                         ? "end-of-file"
                       : x.kind == T::Str || x.kind == T::Word ? x.text // a keyword or name in upper case
                                                               : u.src.substr(x.pos, x.end - x.pos);
+    // the end of the text is met at its last character
+    size_t pos = x.pos;
+    if (x.kind == T::End)
+      if (size_t last = u.src.find_last_not_of(" \t\r\n"); last != std::string::npos && last < pos) pos = last;
     OraError e(6550);
-    e.text = "ORA-06550: " + where(u.src, x.pos) + ":\nPLS-00103: Encountered the symbol \"" + sym + "\"";
-    e.pos = static_cast<int>(x.pos);
+    e.text = "ORA-06550: " + where(u.src, pos) + ":\nPLS-00103: Encountered the symbol \"" + sym + "\"";
+    e.pos = static_cast<int>(pos);
     throw e;
   }
   void expect(const char* w) {
