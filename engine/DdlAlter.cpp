@@ -426,6 +426,11 @@ void Translator::alterTable() {
         }
       }
       if (toNull && !old.notNull) throw OraError(1451);
+      // a primary key's column stays NOT NULL while the key stands
+      if (toNull)
+        for (auto& c : dict::tableConstraints(db, table))
+          if (c.type == "P" && std::find(c.columns.begin(), c.columns.end(), name) != c.columns.end())
+            throw OraError(1451);
       for (size_t m = restFrom; m < pt.size(); ++m) {
         if (pt[m].depth != 0) continue;
         if (toNull && is(pt[m], "NOT") && m + 1 < pt.size() && is(pt[m + 1], "NULL")) drop[m] = drop[m + 1] = 1;
