@@ -378,7 +378,16 @@ void Translator::alterTable() {
         }
         columnDef(b, typeEnd, cname, ct, pk, named);
         bool hasData = scalar(db, "SELECT EXISTS (SELECT 1 FROM " + qt + " WHERE " + qc + " IS NOT NULL)") == 1;
-        if (ct.code != old.type.code && hasData) throw OraError(1439);
+        // CHAR and VARCHAR2 of one length trade places whatever the rows hold: a CHAR's values
+        // are blank-padded to it
+        bool textSwap = ((ct.code == kChar && old.type.code == kVarchar2) || (ct.code == kVarchar2 && old.type.code == kChar)) &&
+                        ct.size == old.type.size && ct.chars == old.type.chars && ct.national == old.type.national;
+        if (ct.code != old.type.code && hasData && !textSwap) throw OraError(1439);
+        if (textSwap && ct.code == kChar && hasData) {
+          ColumnInfo padded = old;
+          padded.type = ct;
+          added.convert[name] = convWrap(qc, padded, table);
+        }
         // text lengths count in the database's character set
         std::string bytes = old.type.code == kRaw ? "length(CAST(" + qc + " AS BLOB))" : "LENGTHB(" + qc + ")";
         if ((ct.code == kVarchar2 || ct.code == kChar || ct.code == kRaw) &&

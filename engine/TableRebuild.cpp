@@ -160,8 +160,12 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
   };
   std::string def;
   for (auto& p : pieces) def += (def.empty() ? "" : ", ") + p.text;
-  std::string cols;
-  for (auto& c : keep) cols += ", " + quoteIdent(c);
+  std::string cols, values;
+  for (auto& c : keep) {
+    cols += ", " + quoteIdent(c);
+    auto x = added.convert.find(c);
+    values += ", " + (x == added.convert.end() ? quoteIdent(c) : x->second);
+  }
   execOne(s.db, "PRAGMA foreign_keys=OFF");
   try {
     run("BEGIN IMMEDIATE");
@@ -183,7 +187,7 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     // the rows stay as they are: a check let them in, or NOVALIDATE let them stay; only a check
     // being added or enabled looks at them
     run("PRAGMA ignore_check_constraints=ON");
-    run("INSERT INTO \"TESSEL$REBUILD\" (rowid" + cols + ") SELECT rowid" + cols + " FROM main." + quoteIdent(table));
+    run("INSERT INTO \"TESSEL$REBUILD\" (rowid" + cols + ") SELECT rowid" + values + " FROM main." + quoteIdent(table));
     run("PRAGMA ignore_check_constraints=OFF");
     if (!added.check.empty() && !added.novalidate &&
         scalar(s.db, "SELECT EXISTS (SELECT 1 FROM \"TESSEL$REBUILD\" WHERE NOT (" + added.check + "))") != 0)

@@ -4,6 +4,7 @@
 #include "TranslateImpl.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ struct Added {
   std::string name; // OWNER.NAME, empty when the engine names it
   bool novalidate = false; // ENABLE NOVALIDATE: the rows already there are not checked
   std::string check;       // an added check's condition, to validate the rows against
+  std::map<std::string, std::string> convert; // a column's new value from the old row, when not itself
 };
 
 std::string storedSql(sqlite3* db, const char* type, const std::string& name);
