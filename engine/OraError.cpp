@@ -717,7 +717,8 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   }
   // NTILE and NTH_VALUE given a count below 1
   if (has("argument of ntile must be") || has("argument to nth_value must be")) return OraError(1428);
-  if (has("ORDER BY term out of range")) return OraError(1785);
+  // "2nd ORDER BY term out of range": the term's ordinal, to mark it in the statement
+  if (has("ORDER BY term out of range")) return OraError(1785, std::to_string(std::atoi(msg.c_str())));
   if (has("ORDER BY term does not match any column")) return OraError(904);
   if (auto at = msg.find("sub-select returns "); at != std::string::npos) {
     int got = std::atoi(msg.c_str() + at + 19);

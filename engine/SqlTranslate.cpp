@@ -710,6 +710,38 @@ bool startsWithWord(const std::string& text, const char* word) {
   return !(ora::alnumC(after) || after == '_' || after == '$' || after == '#' || after >= 0x80);
 }
 
+namespace {
+// The n-th term (n from the error's detail) of the outermost ORDER BY whose n-th term is a number
+void locateOrderTerm(OraError& e, const std::string& text) {
+  size_t n = static_cast<size_t>(std::atoi(e.detail.c_str()));
+  std::vector<sql::Token> t;
+  try {
+    t = sql::lex(text);
+  } catch (const OraError&) {
+    return;
+  }
+  std::vector<int> depth(t.size() + 1, 0);
+  for (size_t k = 0; k < t.size(); ++k) {
+    bool op = t[k].kind == sql::Tok::Op;
+    depth[k + 1] = depth[k] + (op && t[k].text == "(") - (op && t[k].text == ")");
+    if (op && t[k].text == ")") depth[k] = depth[k + 1];
+  }
+  int best = -1, bestDepth = 0;
+  for (size_t k = 0; k + 1 < t.size(); ++k) {
+    if (!(t[k].kind == sql::Tok::Ident && t[k].text == "ORDER" && t[k + 1].kind == sql::Tok::Ident && t[k + 1].text == "BY"))
+      continue;
+    size_t term = 1, b = k + 2;
+    for (size_t i = b; i < t.size() && depth[i] >= depth[k] && term <= n; ++i) {
+      if (depth[i] != depth[k] || !(t[i].kind == sql::Tok::Op && t[i].text == ",")) continue;
+      if (++term == n) b = i + 1;
+    }
+    if (term < n || b >= t.size() || t[b].kind != sql::Tok::Num) continue;
+    if (best < 0 || depth[k] <= bestDepth) best = static_cast<int>(t[b].pos), bestDepth = depth[k];
+  }
+  if (best >= 0) e.pos = best;
+}
+} // namespace
+
 void locateError(OraError& e, const std::string& text) {
   if (e.code == 947 || e.code == 913) {
     // an INSERT whose values do not match its columns is marked at the table's name
@@ -719,6 +751,10 @@ void locateError(OraError& e, const std::string& text) {
       if (word(0, "INSERT") && word(1, "INTO") && t.size() > 2) e.pos = static_cast<int>(t[2].pos);
     } catch (const OraError&) {
     }
+    return;
+  }
+  if (e.code == 1785) {
+    locateOrderTerm(e, text);
     return;
   }
   static const std::set<int> named = {904, 909, 918, 937, 942, 979, 2289, 2443, 4043};
