@@ -5,6 +5,8 @@
 #include "Intervals.h"
 #include "Number.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <set>
 
 namespace ora::tx {
@@ -207,12 +209,21 @@ int Translator::plainCharColumn(size_t b, size_t e) {
   if (e > b + 3 && (is(t_[b], "UPPER") || is(t_[b], "LOWER") || is(t_[b], "INITCAP")) && is(t_[b + 1], "(") &&
       matching(b + 1) == e - 1 && replace_[b].empty() && !skip_[b])
     return plainCharColumn(b + 2, e - 1);
+  // CAST(x AS CHAR(n)) is a CHAR value, blank-padded to n as a column's is
+  if (e > b + 5 && is(t_[b], "CAST") && is(t_[b + 1], "(") && matching(b + 1) == e - 1 && replace_[b].empty() && !skip_[b]) {
+    for (size_t m = b + 2; m + 1 < e; ++m)
+      if (t_[m].depth == t_[b].depth + 1 && is(t_[m], "AS") && t_[m].kind == Token::Ident) {
+        ColType to = castType(m + 1, e - 1);
+        return to.code == kChar ? convLimit(to) : 0;
+      }
+    return 0;
+  }
   auto name = [this](size_t k) { return t_[k].kind == Token::Ident || t_[k].kind == Token::QIdent; };
   bool bare = (e == b + 1 && name(b)) ||
               (e == b + 3 && is(t_[b + 1], ".") && name(b + 2));
   if (!bare || !replace_[b].empty() || skip_[b]) return 0;
   ColType t = exprType(b, e);
-  return t.code == kChar ? t.size : 0;
+  return t.code == kChar ? convLimit(t) : 0;
 }
 
 // A CHAR column compared with a text literal or with a CHAR column of another length.
@@ -224,6 +235,15 @@ bool Translator::charPadded(size_t lb, size_t le, size_t rb, size_t re, bool lSt
   }
   int ls = plainCharColumn(lb, le), rs = ls ? plainCharColumn(rb, re) : 0;
   if (!rs || rs == ls) return false;
+  if ((ls < 0) != (rs < 0)) {
+    // one counts characters, the other bytes: both lose their padding instead
+    for (auto [b, e] : {std::pair{lb, le}, std::pair{rb, re}}) {
+      replace_[b] = "rtrim(" + emit(b, e) + ", ' ')";
+      for (size_t m = b + 1; m < e; ++m) skip_[m] = 1;
+    }
+    return true;
+  }
+  ls = std::abs(ls), rs = std::abs(rs);
   // the shorter padded with blanks to the longer
   size_t b = ls < rs ? lb : rb, e = ls < rs ? le : re;
   replace_[b] = "(" + emit(b, e) + " || '" + std::string(static_cast<size_t>(ls < rs ? rs - ls : ls - rs), ' ') + "')";
@@ -237,13 +257,36 @@ void Translator::charCaseLiterals(size_t caseTok) {
   size_t when = caseTok + 1;
   while (when < size() && !(t_[when].depth == d && is(t_[when], "WHEN"))) ++when;
   int size = when < this->size() ? plainCharColumn(caseTok + 1, when) : 0;
-  if (!size) return;
+  // CASE 'a' WHEN 'a ' ...: two literals, equal blank-padded, equal without their trailing blanks
+  bool literal = when == caseTok + 2 && t_[caseTok + 1].kind == Token::Str && !t_[caseTok + 1].text.empty() &&
+                 replace_[caseTok + 1].empty();
+  if (literal) {
+    // only when every WHEN is a literal too: a VARCHAR2 beside it compares nonpadded
+    int nest = 0;
+    for (size_t m = when; m + 2 < this->size() && literal; ++m) {
+      if (t_[m].depth != d) continue;
+      if (is(t_[m], "CASE")) ++nest;
+      if (is(t_[m], "END") && nest-- == 0) break;
+      if (!nest && is(t_[m], "WHEN") && !(t_[m + 1].kind == Token::Str && is(t_[m + 2], "THEN"))) literal = false;
+    }
+  }
+  if (!size && !literal) return;
+  auto trimmed = [this](size_t k) {
+    std::string v = t_[k].text;
+    v.erase(v.find_last_not_of(' ') + 1);
+    pin_[k] = 1;
+    replace_[k] = v.empty() ? "NULL" : quoteString(v);
+  };
+  if (literal) trimmed(caseTok + 1);
   for (size_t m = when; m + 2 < this->size(); ++m) {
     if (t_[m].depth != d) continue;
     if (is(t_[m], "CASE")) ++nest;
     if (is(t_[m], "END") && nest-- == 0) break;
-    if (!nest && is(t_[m], "WHEN") && t_[m + 1].kind == Token::Str && is(t_[m + 2], "THEN") && replace_[m + 1].empty())
-      charPadLiteral(m + 1, size);
+    if (!nest && is(t_[m], "WHEN") && t_[m + 1].kind == Token::Str && is(t_[m + 2], "THEN") && replace_[m + 1].empty() &&
+        !t_[m + 1].text.empty()) {
+      if (literal) trimmed(m + 1);
+      else charPadLiteral(m + 1, size);
+    }
   }
 }
 
@@ -269,8 +312,11 @@ void Translator::charPadLiteral(size_t strTok, int size) {
   std::string v = t_[strTok].text;
   if (v.empty()) return; // '' is NULL
   v.erase(v.find_last_not_of(' ') + 1);
-  int bytes = textBytes(v);
-  if (bytes < size) v.append(static_cast<size_t>(size - bytes), ' ');
+  // a negative size counts characters (CHAR(n CHAR), NCHAR), a positive one bytes
+  int have = size < 0 ? static_cast<int>(std::count_if(v.begin(), v.end(), [](char c) { return (c & 0xC0) != 0x80; }))
+                      : textBytes(v);
+  int want = std::abs(size);
+  if (have < want) v.append(static_cast<size_t>(want - have), ' ');
   pin_[strTok] = 1;
   replace_[strTok] = quoteString(v);
 }
