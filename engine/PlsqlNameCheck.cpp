@@ -101,11 +101,43 @@ struct Finder {
   std::vector<std::pair<size_t, size_t>> undeclaredTarget; // an INTO target nothing declares
   const TypeSpec* returning = nullptr;              // the return type of the function walked
 
-  // The kind of a value that is one literal or one name of a plain type; Unknown otherwise.
+  // Whether a range is a condition: a comparison, IS [NOT] NULL, AND, OR, NOT ... outside any
+  // parentheses or CASE, whatever its operands are.
+  bool condition(Range r) const {
+    const auto& t = u.toks;
+    static const std::set<std::string> ops = {"=", "<>", "!=", "^=", "~=", "<", ">", "<=", ">="};
+    static const std::set<std::string> words = {"IS", "AND", "OR", "NOT", "BETWEEN", "LIKE", "IN", "EXISTS"};
+    int depth = 0, cases = 0;
+    for (size_t k = r.b; k < r.e; ++k) {
+      if (t[k].kind == T::Op && t[k].text == "(") ++depth;
+      else if (t[k].kind == T::Op && t[k].text == ")") {
+        // (condition) as a whole
+        if (--depth == 0 && k + 1 == r.e && op(r.b, "(") && k > r.b + 1) {
+          int inner = 0;
+          bool whole = true;
+          for (size_t m = r.b; m < k && whole; ++m) {
+            inner += op(m, "(") - op(m, ")");
+            whole = inner > 0;
+          }
+          if (whole) return condition(Range{r.b + 1, k});
+        }
+      }
+      else if (depth || t[k].kind == T::Str) continue;
+      else if (t[k].kind == T::Word && t[k].text == "CASE") ++cases;
+      else if (t[k].kind == T::Word && t[k].text == "END" && cases) --cases;
+      else if (!cases && t[k].kind == T::Op && ops.count(t[k].text)) return true;
+      else if (!cases && t[k].kind == T::Word && words.count(t[k].text) && !(k > r.b && op(k - 1, "."))) return true;
+    }
+    return false;
+  }
+
+  // The kind of a value that is one literal or one name of a plain type, or a condition;
+  // Unknown otherwise.
   TypeSpec::K valueKind(Range r) const {
     const auto& t = u.toks;
     if (r.e == r.b + 2 && r.e <= t.size() && t[r.b].kind == T::Word && t[r.b].text == "DATE" && t[r.b + 1].kind == T::Str)
       return TypeSpec::Date;
+    if (r.e > r.b + 1 && r.e <= t.size() && condition(r)) return TypeSpec::Bool;
     if (r.e != r.b + 1 || r.b >= t.size()) return TypeSpec::Unknown;
     if (t[r.b].kind == T::Num) return TypeSpec::Number;
     if (t[r.b].kind == T::Str) return TypeSpec::Text;
