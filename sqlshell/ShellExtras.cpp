@@ -201,6 +201,28 @@ std::string TSqlShell::ObjectStatus(const std::string& name, const std::string& 
   return status;
 }
 
+char TSqlShell::SessionDecimal() {
+  TOraCursor c;
+  c.SetSession(&FSession);
+  c.SetNumberOfRows(1);
+  c.SetSQL({"SELECT VALUE FROM NLS_SESSION_PARAMETERS WHERE PARAMETER = 'NLS_NUMERIC_CHARACTERS'"});
+  c.OnError = [](TOraCursor&, const std::string&) {};
+  bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
+  std::string value;
+  if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
+    value = c.Fields(0)->GetAsString(0);
+  c.OnError = nullptr;
+  if (FSession.Connected() && c.Opened())
+    c.Close();
+  return value.empty() ? '.' : value[0];
+}
+
+std::string TSqlShell::LocalDecimal(std::string text) const {
+  if (FDecimal != '.')
+    std::replace(text.begin(), text.end(), '.', FDecimal);
+  return text;
+}
+
 std::map<std::string, std::string> TSqlShell::DeclaredTypes(const std::string& table) {
   std::map<std::string, std::string> out;
   TOraCursor c;

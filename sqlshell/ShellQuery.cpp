@@ -520,7 +520,7 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
         int ci = sum.Cols[j];
         std::string v = sum.Acc[j].Result();
         if (!v.empty() && right[ci])
-          v = models[ci].empty() ? NumberInWidth(v, Settings.NumWidth)
+          v = models[ci].empty() ? LocalDecimal(NumberInWidth(v, Settings.NumWidth))
                                  : FormatNumber(v, models[ci]);
         line[ci] = v;
         if (ci == at)
@@ -628,8 +628,9 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
     // BINARY_FLOAT and BINARY_DOUBLE show in scientific notation, as SQL*Plus shows them
     const int type = static_cast<TOraField*>(f)->DbType();
     if (models[i].empty() && (type == 100 || type == 101))
-      return BinaryInWidth(raw, Settings.NumWidth);
-    return models[i].empty() ? NumberInWidth(raw, Settings.NumWidth) : FormatNumber(raw, models[i]);
+      return LocalDecimal(BinaryInWidth(raw, Settings.NumWidth));
+    return models[i].empty() ? LocalDecimal(NumberInWidth(raw, Settings.NumWidth))
+                             : FormatNumber(raw, models[i]);
   };
   // A row's cells and, for COMPUTE, its values: a number's engine text, NULL as empty.
   auto addRow = [&](int r) {

@@ -45,6 +45,7 @@ void TSqlShell::Connect(const std::string& args) {
   bool ok = FSession.Connect();
   FSession.LogonPrompt = std::move(prompt);
   FSession.OnError = std::move(onError);
+  FDecimal = '.'; // a new session starts from the default numeric characters
   if (ok)
     FOut << "Connected.\n";
   else

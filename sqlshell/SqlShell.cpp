@@ -785,6 +785,9 @@ bool TSqlShell::RunStatementText(const std::string& text, bool plsql) {
       FOut << "\n" << FeedbackText(text, plsql, c.RowsProcessed()) << "\n\n";
     if (block && Settings.AutoPrint)
       AutoPrint(FReturning.empty() ? text : FReturning);
+    // NLS_NUMERIC_CHARACTERS or NLS_TERRITORY may have changed how numbers are written
+    if (!plsql && TSqlSplitter::LeadingWords(text, 2) == "ALTER SESSION")
+      FDecimal = SessionDecimal();
     const std::string verb = TSqlSplitter::LeadingWords(FReturning.empty() ? text : FReturning, 1);
     if (Settings.AutoTrace && !plsql &&
         (verb == "INSERT" || verb == "UPDATE" || verb == "DELETE" || verb == "MERGE"))

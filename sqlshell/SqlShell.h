@@ -443,6 +443,10 @@ private:
   void NoteCreatedUnit(const std::string& text);
   // USER_OBJECTS.STATUS of an object; err holds the error when it could not be read.
   std::string ObjectStatus(const std::string& name, const std::string& type, std::string& err);
+  // The decimal character NLS_NUMERIC_CHARACTERS gives the session now.
+  char SessionDecimal();
+  // A number's text with the session's decimal character.
+  std::string LocalDecimal(std::string text) const;
   // The columns of a table of one's own (as written) whose lengths count characters, with those
   // lengths.
   std::map<std::string, std::string> DeclaredTypes(const std::string& table);
@@ -503,6 +507,7 @@ private:
   int FDepth = 0;          // script nesting
   int FExitCode = 0;
   int FLastError = 0;          // Oracle error number of the last failed statement
+  char FDecimal = '.';         // the session's decimal character, as numbers are shown
   int FChangesSinceCommit = 0; // statements that changed data since SET AUTOCOMMIT n counted last
   bool FCancelEntry = false;
   bool FShowingMode = false; // SET runs within SHOWMODE's report of it
