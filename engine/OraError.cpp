@@ -720,6 +720,8 @@ OraError fromSqlite(int rc, const std::string& msg, const std::string& stmtKind)
   // "2nd ORDER BY term out of range": the term's ordinal, to mark it in the statement
   if (has("ORDER BY term out of range")) return OraError(1785, std::to_string(std::atoi(msg.c_str())));
   if (has("ORDER BY term does not match any column")) return OraError(904);
+  // (a, b) where one value belongs: Oracle reads the comma as a missing ")"
+  if (has("row value misused")) return OraError(907, "row");
   if (auto at = msg.find("sub-select returns "); at != std::string::npos) {
     int got = std::atoi(msg.c_str() + at + 19);
     auto exp = msg.find("expected ");

@@ -740,6 +740,42 @@ void locateOrderTerm(OraError& e, const std::string& text) {
   }
   if (best >= 0) e.pos = best;
 }
+// The comma of the first parenthesised list that stands where one value belongs: not a call's
+// arguments, an IN list, VALUES, or a row compared with another.
+void locateRowValue(OraError& e, const std::string& text) {
+  std::vector<sql::Token> t;
+  try {
+    t = sql::lex(text);
+  } catch (const OraError&) {
+    return;
+  }
+  auto op = [&](size_t k, const char* o) { return k < t.size() && t[k].kind == sql::Tok::Op && t[k].text == o; };
+  auto word = [&](size_t k, const char* w) { return k < t.size() && t[k].kind == sql::Tok::Ident && t[k].text == w; };
+  auto compares = [&](size_t k) {
+    static const std::set<std::string> ops = {"=", "<>", "!=", "^=", "<", ">", "<=", ">="};
+    return k < t.size() && ((t[k].kind == sql::Tok::Op && ops.count(t[k].text)) || word(k, "IN") || word(k, "NOT"));
+  };
+  static const std::set<std::string> before = {"SELECT", "WHERE", "AND", "OR", "THEN", "ELSE", "WHEN", "SET", "RETURN"};
+  for (size_t k = 0; k < t.size(); ++k) {
+    if (!op(k, "(")) continue;
+    bool valuePlace = k > 0 && ((t[k - 1].kind == sql::Tok::Op && !op(k - 1, ")") && !compares(k - 1)) ||
+                                (t[k - 1].kind == sql::Tok::Ident && before.count(t[k - 1].text)));
+    if (!valuePlace) continue;
+    int depth = 0;
+    size_t comma = 0, close = k;
+    for (size_t m = k; m < t.size(); ++m) {
+      depth += op(m, "(") - op(m, ")");
+      if (depth == 1 && op(m, ",") && !comma) comma = m;
+      if (depth == 0) {
+        close = m;
+        break;
+      }
+    }
+    if (!comma || close == k || compares(close + 1)) continue;
+    e.pos = static_cast<int>(t[comma].pos);
+    return;
+  }
+}
 } // namespace
 
 void locateError(OraError& e, const std::string& text) {
@@ -755,6 +791,10 @@ void locateError(OraError& e, const std::string& text) {
   }
   if (e.code == 1785) {
     locateOrderTerm(e, text);
+    return;
+  }
+  if (e.code == 907 && e.detail == "row") {
+    locateRowValue(e, text);
     return;
   }
   static const std::set<int> named = {904, 909, 918, 937, 942, 979, 2289, 2443, 4043};
