@@ -539,6 +539,7 @@ std::string Translator::collectionTypeOf(size_t b, size_t e) {
     return storedCollectionType(cat_, f.text, at(b + 2).text);
   if (f.kind == Token::Ident && is(at(b + 1), ".") && at(b + 2).kind == Token::Ident && e == b + 3) {
     std::string t = storedCollectionType(cat_, f.text, at(b + 2).text);
+    if (t.empty() && f.text == cat_.user()) t = storedCollectionType(cat_, {}, at(b + 2).text); // schema.function
     if (!t.empty()) return t;
   }
   if (e == b + 1 && f.kind == Token::Ident && !is(at(b + 1), "(")) return storedCollectionType(cat_, {}, f.text);
@@ -611,9 +612,22 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   std::string module = collectionRowsModule(cat_.db(), typed ? ct.elemDecl : std::string(), ot ? ot->name : std::string());
   if (ot)
     for (const ObjAttr& a : ot->attrs) tr_.inferred.emplace(a.name, a.type);
+  // TABLE(f) and TABLE(schema.f) call a function named without parentheses, unless a table
+  // before it has a column of that name
+  std::string called;
+  if (!bare && t_[b].kind == Token::Ident && (e == b + 1 || (e == b + 3 && is(t_[b + 1], ".") && t_[b] .text == cat_.user() &&
+                                                             t_[b + 2].kind == Token::Ident))) {
+    const std::string& name = t_[e - 1].text;
+    bool column = false;
+    for (auto& tb : c.tables)
+      column = column || (e == b + 1 && sqlite3_table_column_metadata(cat_.db(), nullptr, tb.name.c_str(), name.c_str(), nullptr,
+                                                                     nullptr, nullptr, nullptr, nullptr) == SQLITE_OK);
+    if (!column && storedFunctionType(cat_, {}, name) > 0)
+      called = "ora_plsql(" + quoteString(e == b + 1 ? bareFunction(name) : name) + ")";
+  }
   // a scalar subquery is read twice: the second reading finds the arguments written already
   if (replace_[i].rfind(module + "(", 0) != 0)
-    replace_[i] = module + (is(t_[b], "SELECT") ? "((" + emit(b, e) + "))" : "(" + emit(b, e) + ")");
+    replace_[i] = module + (is(t_[b], "SELECT") ? "((" + emit(b, e) + "))" : "(" + (called.empty() ? emit(b, e) : called) + ")");
   for (size_t x = i + 1; x <= close; ++x) skip_[x] = 1;
   ColType text;
   text.code = kVarchar2;
