@@ -176,6 +176,29 @@ std::string Translator::emit(size_t b, size_t e) {
       continue;
     }
     if (k.kind == Token::Ident && k.text == cat_.user() && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident &&
+        !is(at(i + 3), "(") && !(i > b && is(at(i - 1), ".")) && !qualifierInScope(k.text)) {
+      // the user's own schema.function and schema.package.function named without parentheses,
+      // and schema.package.function(...)
+      const std::string& name = at(i + 2).text;
+      if (!is(at(i + 3), ".") && storedFunctionType(cat_, {}, name) > 0) {
+        add("ora_plsql(" + quoteString(name) + ")");
+        i += 2;
+        continue;
+      }
+      if (is(at(i + 3), ".") && at(i + 4).kind == Token::Ident && !is(at(i + 5), ".") &&
+          storedFunctionType(cat_, name, at(i + 4).text) > 0) {
+        const std::string member = name + "." + at(i + 4).text;
+        if (is(at(i + 5), "(")) {
+          add(plsqlCall(member, i + 4));
+          i = matching(i + 5);
+        } else {
+          add("ora_plsql(" + quoteString(member) + ")");
+          i += 4;
+        }
+        continue;
+      }
+    }
+    if (k.kind == Token::Ident && k.text == cat_.user() && is(at(i + 1), ".") && at(i + 2).kind == Token::Ident &&
         is(at(i + 3), "(") && !(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_, {}, at(i + 2).text) > 0) {
       add(plsqlCall(at(i + 2).text, i + 2)); // the user's own schema.function(...)
       i = matching(i + 3);

@@ -389,6 +389,8 @@ private:
   // The columns of every table in scope; false when some source is not a table or view the
   // catalog describes (a derived table, a WITH query, the dictionary).
   bool columnsInScope(std::set<std::string>& columns) const;
+  // Whether a table or alias in scope goes by a name, so that q.x names its column.
+  bool qualifierInScope(const std::string& q) const;
   bool quotedCaseMismatch(size_t i) const;
   bool qualifierCaseMismatch(size_t i) const;
   void checkCaseResults(const std::vector<std::pair<size_t, size_t>>& results);

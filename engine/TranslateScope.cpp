@@ -42,6 +42,13 @@ void Translator::aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, cons
   }
 }
 
+bool Translator::qualifierInScope(const std::string& q) const {
+  for (auto& c : ctx_)
+    for (auto& r : c.tables)
+      if ((r.alias.empty() ? r.name : r.alias) == q) return true;
+  return false;
+}
+
 bool Translator::columnsInScope(std::set<std::string>& columns) const {
   for (auto& c : ctx_) {
     if (c.opaque) return false;

@@ -50,11 +50,15 @@ std::string Translator::bareFunction(const std::string& name) const {
 
 std::string Translator::heading(size_t b, size_t e) {
   if (e - b == 1 && t_[b].kind == Token::QIdent) return t_[b].text;
+  // the user's schema.function and schema.package.function keep their whole text
+  const bool ownFunction = t_[b].kind == Token::Ident && t_[b].text == cat_.user() && !qualifierInScope(t_[b].text) &&
+                           ((e - b == 3 && storedFunctionType(cat_, {}, t_[b + 2].text) > 0) ||
+                            (e - b == 5 && storedFunctionType(cat_, t_[b + 2].text, t_[b + 4].text) > 0));
   if (e - b == 3 && is(t_[b + 1], ".") && (t_[b + 2].kind == Token::Ident || t_[b + 2].kind == Token::QIdent) &&
-      !(t_[b].kind == Token::Ident && storedFunctionType(cat_, t_[b].text, t_[b + 2].text) > 0))
+      !(t_[b].kind == Token::Ident && storedFunctionType(cat_, t_[b].text, t_[b + 2].text) > 0) && !ownFunction)
     return t_[b + 2].text;
   if (e - b == 5 && is(t_[b + 1], ".") && is(t_[b + 3], ".") &&
-      (t_[b + 4].kind == Token::Ident || t_[b + 4].kind == Token::QIdent))
+      (t_[b + 4].kind == Token::Ident || t_[b + 4].kind == Token::QIdent) && !ownFunction)
     return t_[b + 4].text; // schema.table.column
   std::string h;
   for (size_t i = b; i < e; ++i) {

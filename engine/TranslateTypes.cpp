@@ -369,6 +369,17 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     if (isTimestamp(r) || isInterval(r)) return storedDatetimeType(r);
   }
+  // schema.package.function
+  if (f.kind == Token::Ident && f.text == cat_.user() && is(at(b + 1), ".") && is(at(b + 3), ".") && at(b + 4).kind == Token::Ident &&
+      (e == b + 5 || (is(at(b + 5), "(") && matching(b + 5) + 1 == e))) {
+    int r = storedFunctionType(cat_, at(b + 2).text, at(b + 4).text);
+    if (r == kNumber || r == kDate || r == kCursorType) {
+      t = ColType{};
+      t.code = r;
+      return t;
+    }
+    if (isTimestamp(r) || isInterval(r)) return storedDatetimeType(r);
+  }
   if (e == b + 1 && parameterlessFunction(b)) {
     std::string fn = bareFunction(f.text), unit = fn.size() > f.text.size() ? fn.substr(0, fn.size() - f.text.size() - 1) : "";
     if (int r = storedFunctionType(cat_, unit, f.text); r == kNumber || r == kDate || r == kCursorType) {
