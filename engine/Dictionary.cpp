@@ -153,9 +153,24 @@ void fillTables(const Source& src, Inserter& ins) {
 bool viewCompiles(const Source& src, const std::string& name, bool translated);
 
 // allCols: USER_TAB_COLS, which adds HIDDEN_COLUMN and VIRTUAL_COLUMN
+// Identity columns by table and column: 1 ALWAYS, 0 BY DEFAULT, 2 BY DEFAULT ON NULL, with
+// the sequence that numbers them.
+std::map<std::pair<std::string, std::string>, std::pair<int, std::string>> identityColumns(sqlite3* db) {
+  std::map<std::pair<std::string, std::string>, std::pair<int, std::string>> out;
+  eachRow(db, "SELECT TABLE_NAME, COLUMN_NAME, ALWAYS, SEQ FROM \"TESSEL$IDENTITY\"",
+          [&](sqlite3_stmt* st) { out[{col(st, 0), col(st, 1)}] = {sqlite3_column_int(st, 2), col(st, 3)}; }, {}, true);
+  return out;
+}
+
+void fillIdentityColumns(const Source& src, Inserter& ins) {
+  for (auto& [at, how] : identityColumns(src.db))
+    ins.text(at.first).text(at.second).text(how.first == 1 ? "ALWAYS" : "BY DEFAULT").text(how.second).row();
+}
+
 void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
   sqlite3* db = src.db;
-  bool computed = false, invisible = false;
+  bool computed = false, invisible = false, onNull = false;
+  const auto identities = identityColumns(db);
   std::map<std::pair<std::string, std::string>, ColumnStats> stats = columnStatistics(db);
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id, const std::string& dflt) {
@@ -185,6 +200,9 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
       ins.null().num(0).null();
     }
     if (allCols) ins.text(invisible ? "YES" : "NO").text(computed ? "YES" : "NO");
+    auto identity = identities.find({table, name});
+    ins.text(onNull || (identity != identities.end() && identity->second.first == 2) ? "YES" : "NO")
+        .text(identity != identities.end() ? "YES" : "NO");
     ins.row();
   };
   for (const auto& t : tablesOf(db, "table")) {
@@ -198,6 +216,10 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
             [&](sqlite3_stmt* st) {
               std::string stored = col(st, 4), dflt = writtenDefault(stored);
               computed = sqlite3_column_int(st, 5) >= 2;
+              onNull = defaultOnNull(stored);
+              // an identity column's default is its sequence's next value
+              if (auto id = identities.find({t, col(st, 0)}); id != identities.end())
+                dflt = "\"" + src.owner + "\".\"" + id->second.second + "\".nextval";
               invisible = hidden.count(col(st, 0)) > 0;
               if (!invisible) ++visible;
               if (computed) {
@@ -212,7 +234,7 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
               add(t, col(st, 0), parseDeclType(col(st, 1)), sqlite3_column_int(st, 2) != 0, visible, dflt);
             }, t);
   }
-  computed = invisible = false;
+  computed = invisible = onNull = false;
   for (const auto& v : tablesOf(db, "view")) {
     std::vector<std::string> types;
     eachRow(db, "SELECT COLTYPES FROM \"TESSEL$VIEWS\" WHERE NAME = ?1",
@@ -429,6 +451,7 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   if (base == "TABLES") fillTables(src, ins);
   else if (base == "TAB_COLUMNS") fillColumns(src, ins);
   else if (base == "TAB_COLS") fillColumns(src, ins, true);
+  else if (base == "TAB_IDENTITY_COLS") fillIdentityColumns(src, ins);
   else if (base == "VIEWS") fillViews(src, ins);
   else if (base == "TRIGGERS") fillTriggers(src, ins);
   else if (base == "SOURCE") fillSource(src, ins);

@@ -64,10 +64,17 @@ const ViewDef kViews[] = {
      " OVERLOAD VARCHAR2(40), OBJECT_TYPE VARCHAR2(13), AGGREGATE VARCHAR2(3), PIPELINED VARCHAR2(3),"
      " PARALLEL VARCHAR2(3), INTERFACE VARCHAR2(3), DETERMINISTIC VARCHAR2(3), AUTHID VARCHAR2(12)",
      "Description of the user's own procedures and functions"},
-    {"USER_TAB_COLUMNS", kTabColumns, "Columns of the user's tables and views"},
+    {"USER_TAB_COLUMNS", kTabColumns ", DEFAULT_ON_NULL VARCHAR2(3), IDENTITY_COLUMN VARCHAR2(3)",
+     "Columns of the user's tables and views"},
     // the same, with the columns that say which are virtual
-    {"USER_TAB_COLS", kTabColumns ", HIDDEN_COLUMN VARCHAR2(3), VIRTUAL_COLUMN VARCHAR2(3)",
+    {"USER_TAB_COLS",
+     kTabColumns ", HIDDEN_COLUMN VARCHAR2(3), VIRTUAL_COLUMN VARCHAR2(3), DEFAULT_ON_NULL VARCHAR2(3),"
+                 " IDENTITY_COLUMN VARCHAR2(3)",
      "Columns of user's tables, views and clusters"},
+    {"USER_TAB_IDENTITY_COLS",
+     "TABLE_NAME VARCHAR2(30) NOT NULL, COLUMN_NAME VARCHAR2(30) NOT NULL, GENERATION_TYPE VARCHAR2(10),"
+     " SEQUENCE_NAME VARCHAR2(30) NOT NULL",
+     "Describes all table identity columns"},
     {"USER_INDEXES",
      "INDEX_NAME VARCHAR2(30) NOT NULL, INDEX_TYPE VARCHAR2(27), TABLE_OWNER VARCHAR2(30) NOT NULL,"
      " TABLE_NAME VARCHAR2(30) NOT NULL, TABLE_TYPE VARCHAR2(11), UNIQUENESS VARCHAR2(9),"
@@ -312,6 +319,7 @@ const OwnedDef kOwned[] = {
     {"CLUSTERS", true, "clusters"},
     {"TAB_STATISTICS", true, "optimizer statistics of tables"},
     {"TAB_COL_STATISTICS", true, "column statistics"},
+    {"TAB_IDENTITY_COLS", true, "table identity columns"},
 };
 
 const SynonymDef kSynonyms[] = {{"COLS", "USER_TAB_COLUMNS"}, {"DICT", "DICTIONARY"}, {"OBJ", "USER_OBJECTS"},

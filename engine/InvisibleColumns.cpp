@@ -49,7 +49,7 @@ void checkSomeVisible(const std::vector<rb::DefPiece>& pieces) {
 
 void changeVisibility(std::vector<rb::DefPiece>& pieces, const std::vector<std::pair<std::string, bool>>& changes) {
   for (auto& [column, invisible] : changes) {
-    auto it = std::find_if(pieces.begin(), pieces.end(), [&](const rb::DefPiece& p) { return p.column == column; });
+    auto it = std::find_if(pieces.begin(), pieces.end(), [&col = column](const rb::DefPiece& p) { return p.column == col; });
     if (it == pieces.end()) throw OraError(904, "\"" + column + "\"");
     bool was = invisibleDef(it->text);
     it->text = markInvisible(it->text, invisible);
