@@ -277,16 +277,29 @@ void Translator::alterTable() {
       size_t lastColumn = 0;
       for (size_t k = 0; k < pieces.size(); ++k)
         if (!pieces[k].column.empty()) lastColumn = k;
-      std::vector<DefPiece> added;
+      std::vector<DefPiece> addedPieces;
       for (auto [b, e] : items(i + 1)) {
         newNamesFree(b, e);
         std::string name;
         ColType ct;
         std::set<std::string> pk;
         std::vector<std::pair<std::string, std::string>> named;
+        Identity id = identityClause(b, e);
         std::string def = columnDef(b, e, name, ct, pk, named);
         for (auto& c : cols)
           if (c.name == name) throw OraError(1430, name).at(static_cast<int>(at(b).pos));
+        if (id.found) {
+          // an identity column added numbers the rows there already, in the order they were stored
+          if (ct.code != kNumber || (ct.hasScale && ct.scale != 0)) throw OraError(30675);
+          for (auto& c : cols)
+            if (!c.identity.empty()) throw OraError(30669);
+          id.column = name;
+          def += " NOT NULL";
+          int64_t rows = scalar(db, "SELECT COUNT(*) FROM " + qt);
+          added.fill[name] = std::to_string(id.start) + " + " + std::to_string(id.increment) +
+                                   " * (ROW_NUMBER() OVER (ORDER BY rowid) - 1)";
+          registerIdentity(table, id, rows, 0);
+        }
         for (auto& n : checkNames(t_, b, e))
           for (auto& c : cols)
             if (n != name && c.name == n) throw OraError(2438);
@@ -302,10 +315,10 @@ void Translator::alterTable() {
           cons.emplace_back(cname, std::vector<std::string>{name});
           consTypes.push_back(type);
         }
-        added.push_back(DefPiece{name, def});
+        addedPieces.push_back(DefPiece{name, def});
         cols.push_back(ColumnInfo{name, ct, notNull, {}, {}, false, false, false, {}});
       }
-      pieces.insert(pieces.begin() + static_cast<long>(lastColumn) + 1, added.begin(), added.end());
+      pieces.insert(pieces.begin() + static_cast<long>(lastColumn) + 1, addedPieces.begin(), addedPieces.end());
     }
   } else if (is(verb, "MODIFY") && (is(at(i + 1), "CONSTRAINT") || (is(at(i + 1), "PRIMARY") && is(at(i + 2), "KEY")))) {
     // MODIFY CONSTRAINT name | PRIMARY KEY, then its new state: the same as ENABLE or DISABLE
@@ -803,7 +816,13 @@ void Translator::alterTable() {
   recordConstraints(tr_, cat_, table, cons, consTypes);
   for (auto& d : tr_.ddl) after.push_back(d);
   tr_.ddl.clear();
-  tr_.actions.push_back([table, pieces, keep, after, added](Session& s) { rebuildTable(s, table, pieces, keep, after, added); });
+  // what needs the records the rebuild writes (an added identity's sequence) comes after it
+  auto later = std::move(tr_.beforeCommit);
+  tr_.beforeCommit.clear();
+  tr_.actions.push_back([table, pieces, keep, after, added, later](Session& s) {
+    rebuildTable(s, table, pieces, keep, after, added);
+    for (auto& a : later) a(s);
+  });
 }
 
 } // namespace ora::tx

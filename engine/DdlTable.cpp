@@ -466,20 +466,23 @@ void Translator::createTable() {
   for (auto& s : partitions.empty() ? forgetPartitions(table) : partitions) tr_.ddl.push_back(s);
   recordConstraints(tr_, cat_, table, cons, consTypes);
   if (identities.size() > 1) throw OraError(30669);
-  for (auto& id : identities) {
-    // named as Oracle names them: ISEQ$$_ and a number of its own
-    int64_t n = 1;
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(cat_.db(), "SELECT IFNULL(MAX(OBJ), 0) + 1 FROM \"TESSEL$OBJECTS\"", -1, &st, nullptr);
-    if (sqlite3_step(st) == SQLITE_ROW) n = sqlite3_column_int64(st, 0) + 1;
-    sqlite3_finalize(st);
-    std::string seq = "ISEQ$$_" + std::to_string(n);
-    tr_.ddl.push_back("INSERT INTO \"TESSEL$IDENTITY\" (TABLE_NAME, COLUMN_NAME, SEQ, ALWAYS) VALUES (" +
-                      quoteString(table) + ", " + quoteString(id.column) + ", " + quoteString(seq) + ", " +
-                      (id.always ? "1" : id.onNull ? "2" : "0") + ")");
-    addSequence(seq, id.increment > 0 ? "1" : "-999999999999999999999999999", id.increment > 0 ? "9999999999999999999999999999" : "-1",
-                id.increment, false, 20, id.start);
-  }
+  for (auto& id : identities) registerIdentity(table, id, 0, 1);
+}
+
+// An identity column's record and its sequence, which goes on after `used` numbers.
+void Translator::registerIdentity(const std::string& table, const Identity& id, int64_t used, int64_t objectsBefore) {
+  // named as Oracle names them: ISEQ$$_ and a number of its own
+  int64_t n = 1;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(cat_.db(), "SELECT IFNULL(MAX(OBJ), 0) + 1 FROM \"TESSEL$OBJECTS\"", -1, &st, nullptr);
+  if (sqlite3_step(st) == SQLITE_ROW) n = sqlite3_column_int64(st, 0) + objectsBefore;
+  sqlite3_finalize(st);
+  std::string seq = "ISEQ$$_" + std::to_string(n);
+  tr_.ddl.push_back("INSERT INTO \"TESSEL$IDENTITY\" (TABLE_NAME, COLUMN_NAME, SEQ, ALWAYS) VALUES (" +
+                    quoteString(table) + ", " + quoteString(id.column) + ", " + quoteString(seq) + ", " +
+                    (id.always ? "1" : id.onNull ? "2" : "0") + ")");
+  addSequence(seq, id.increment > 0 ? "1" : "-999999999999999999999999999", id.increment > 0 ? "9999999999999999999999999999" : "-1",
+              id.increment, false, 20, id.start + used * id.increment);
 }
 
 // GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(START WITH n INCREMENT BY m ...)] in a

@@ -367,7 +367,7 @@ void Statement::read(Translation& out) {
       // what the owner granted, SYSTEM may take back for the owner
       std::vector<std::string> grantors = {me};
       if (me == "SYSTEM" && target.owner != me) grantors.push_back(target.owner);
-      auto of = [&](const Priv& q, const std::string& priv) {
+      auto of = [&, &who = who](const Priv& q, const std::string& priv) {
         return q.owner == target.owner && q.obj == target.obj && q.name == target.key() && q.grantee == who &&
                std::find(grantors.begin(), grantors.end(), q.grantor) != grantors.end() &&
                (priv.empty() || q.privilege == priv);

@@ -166,6 +166,10 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
     auto x = added.convert.find(c);
     values += ", " + (x == added.convert.end() ? quoteIdent(c) : x->second);
   }
+  for (auto& [c, value] : added.fill) {
+    cols += ", " + quoteIdent(c);
+    values += ", " + value;
+  }
   execOne(s.db, "PRAGMA foreign_keys=OFF");
   try {
     run("BEGIN IMMEDIATE");

@@ -27,6 +27,7 @@ struct Added {
   bool novalidate = false; // ENABLE NOVALIDATE: the rows already there are not checked
   std::string check;       // an added check's condition, to validate the rows against
   std::map<std::string, std::string> convert; // a column's new value from the old row, when not itself
+  std::map<std::string, std::string> fill;    // a new column's value for the rows already there
 };
 
 std::string storedSql(sqlite3* db, const char* type, const std::string& name);
