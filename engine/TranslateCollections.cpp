@@ -184,11 +184,12 @@ size_t operandStart(const std::vector<Token>& t, size_t j) {
 size_t operandEnd(const std::vector<Token>& t, size_t j) {
   if (j >= t.size()) return j;
   if (is(t[j], "-") || is(t[j], "+")) return operandEnd(t, j + 1);
-  if (is(t[j], "(")) return closeOf(t, j) + 1;
+  // unbalanced, the operand runs to the statement's end, never past it
+  if (is(t[j], "(")) return std::min(closeOf(t, j) + 1, t.size());
   if (nameTok(t[j])) {
     size_t k = j;
     while (k + 2 < t.size() && is(t[k + 1], ".") && nameTok(t[k + 2])) k += 2;
-    if (k + 1 < t.size() && is(t[k + 1], "(")) return closeOf(t, k + 1) + 1;
+    if (k + 1 < t.size() && is(t[k + 1], "(")) return std::min(closeOf(t, k + 1) + 1, t.size());
     return k + 1;
   }
   return j + 1;
@@ -217,7 +218,8 @@ bool collectionHelperCall(const std::vector<Token>& t, size_t b) {
 // Whether the value [b, e) is a collection by its form alone: a constructor, a multiset
 // operation's result, a CAST to a collection type.
 bool collectionForm(const std::vector<Token>& t, size_t b, size_t e, Catalog& cat) {
-  if (e <= b + 1 || !is(t[e - 1], ")")) return false;
+  // an operand of unbalanced parentheses may end past the statement
+  if (e <= b + 1 || e > t.size() || !is(t[e - 1], ")")) return false;
   size_t open = openOf(t, e - 1);
   if (open != b + 1 || t[b].kind != Token::Ident) return false;
   if (collectionHelperCall(t, b)) return true;
