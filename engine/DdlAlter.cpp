@@ -297,7 +297,7 @@ void Translator::alterTable() {
           def += " NOT NULL";
           int64_t rows = scalar(db, "SELECT COUNT(*) FROM " + qt);
           added.fill[name] = std::to_string(id.start) + " + " + std::to_string(id.increment) +
-                                   " * (ROW_NUMBER() OVER (ORDER BY rowid) - 1)";
+                             " * (ROW_NUMBER() OVER (ORDER BY rowid) - 1)";
           registerIdentity(table, id, rows, 0);
         }
         for (auto& n : checkNames(t_, b, e))

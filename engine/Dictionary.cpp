@@ -152,7 +152,6 @@ void fillTables(const Source& src, Inserter& ins) {
 
 bool viewCompiles(const Source& src, const std::string& name, bool translated);
 
-// allCols: USER_TAB_COLS, which adds HIDDEN_COLUMN and VIRTUAL_COLUMN
 // Identity columns by table and column: 1 ALWAYS, 0 BY DEFAULT, 2 BY DEFAULT ON NULL, with
 // the sequence that numbers them.
 std::map<std::pair<std::string, std::string>, std::pair<int, std::string>> identityColumns(sqlite3* db) {
@@ -167,6 +166,7 @@ void fillIdentityColumns(const Source& src, Inserter& ins) {
     ins.text(at.first).text(at.second).text(how.first == 1 ? "ALWAYS" : "BY DEFAULT").text(how.second).row();
 }
 
+// allCols: USER_TAB_COLS, which adds HIDDEN_COLUMN and VIRTUAL_COLUMN
 void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
   sqlite3* db = src.db;
   bool computed = false, invisible = false, onNull = false;

@@ -86,34 +86,6 @@ const Num* wholeBehind(uint64_t bits) {
   return it == behind.byBits.end() ? nullptr : &it->second;
 }
 
-Num numFromDoubleUncached(double v);
-
-// The double that carries a value of more digits than a double holds: its nearest double, unless
-// that one already stands for another value (a value of 15 digits or fewer that reads back from
-// it, or another long value remembered there); then the next free double on the value's side of
-// the other one, so that two different values never share a carrier and compare, sort and
-// group as their digits do.
-double carrier(double d, const Num& a) {
-  int direction = 0;
-  for (int step = 0; step < 16; ++step) {
-    const Num* there = recent.anyBehind ? wholeBehind(bitsOf(d)) : nullptr;
-    if (there && compare(*there, a) == 0) return d;
-    Num natural;
-    if (!there) {
-      natural = numFromDoubleUncached(d);
-      if (digitCount(natural) > 15) break; // no shorter value reads back from it: free
-    }
-    int side = compare(a, there ? *there : natural) > 0 ? 1 : -1;
-    if (direction != 0 && side != direction) break; // between two neighbours: no room to keep order
-    direction = side;
-    double next = std::nextafter(d, side > 0 ? HUGE_VAL : -HUGE_VAL);
-    if (!std::isfinite(next)) break;
-    d = next;
-  }
-  remember(d, a);
-  return d;
-}
-
 Num numFromDoubleUncached(double v) {
   if (v == 0) return Num{};
   if (!std::isfinite(v)) throw OraError(1426);
@@ -142,6 +114,32 @@ Num numFromDoubleUncached(double v) {
   Num n;
   parseNum(std::string_view(buf, static_cast<size_t>(r.ptr - buf)), n);
   return n;
+}
+
+// The double that carries a value of more digits than a double holds: its nearest double, unless
+// that one already stands for another value (a value of 15 digits or fewer that reads back from
+// it, or another long value remembered there); then the next free double on the value's side of
+// the other one, so that two different values never share a carrier and compare, sort and
+// group as their digits do.
+double carrier(double d, const Num& a) {
+  int direction = 0;
+  for (int step = 0; step < 16; ++step) {
+    const Num* there = recent.anyBehind ? wholeBehind(bitsOf(d)) : nullptr;
+    if (there && compare(*there, a) == 0) return d;
+    Num natural;
+    if (!there) {
+      natural = numFromDoubleUncached(d);
+      if (digitCount(natural) > 15) break; // no shorter value reads back from it: free
+    }
+    int side = compare(a, there ? *there : natural) > 0 ? 1 : -1;
+    if (direction != 0 && side != direction) break; // between two neighbours: no room to keep order
+    direction = side;
+    double next = std::nextafter(d, side > 0 ? HUGE_VAL : -HUGE_VAL);
+    if (!std::isfinite(next)) break;
+    d = next;
+  }
+  remember(d, a);
+  return d;
 }
 
 } // namespace

@@ -108,19 +108,13 @@ struct Finder {
     static const std::set<std::string> ops = {"=", "<>", "!=", "^=", "~=", "<", ">", "<=", ">="};
     static const std::set<std::string> words = {"IS", "AND", "OR", "NOT", "BETWEEN", "LIKE", "IN", "EXISTS"};
     int depth = 0, cases = 0;
+    bool seenTop = false; // a parenthesis at the top closed before the end
     for (size_t k = r.b; k < r.e; ++k) {
       if (t[k].kind == T::Op && t[k].text == "(") ++depth;
       else if (t[k].kind == T::Op && t[k].text == ")") {
-        // (condition) as a whole
-        if (--depth == 0 && k + 1 == r.e && op(r.b, "(") && k > r.b + 1) {
-          int inner = 0;
-          bool whole = true;
-          for (size_t m = r.b; m < k && whole; ++m) {
-            inner += op(m, "(") - op(m, ")");
-            whole = inner > 0;
-          }
-          if (whole) return condition(Range{r.b + 1, k});
-        }
+        // (condition) as a whole: the first parenthesis closes at the end
+        if (--depth == 0 && op(r.b, "(") && k + 1 == r.e && k > r.b + 1 && !seenTop) return condition(Range{r.b + 1, k});
+        if (depth == 0) seenTop = true;
       }
       else if (depth || t[k].kind == T::Str) continue;
       else if (t[k].kind == T::Word && t[k].text == "CASE") ++cases;

@@ -496,12 +496,8 @@ void Translator::dateLiteral(size_t lb, size_t le, size_t rb, size_t re) {
   // rows, (a, b) = (x, y) or (SELECT x, y ...), compare value by value as they are
   if (rowAt(lb, le) || rowAt(rb, re)) return;
   if (lStr && rStr) {
-    for (size_t k : {lb, rb}) {
-      std::string v = t_[k].text;
-      v.erase(v.find_last_not_of(' ') + 1);
-      pin_[k] = 1;
-      replace_[k] = v.empty() ? "NULL" : quoteString(v);
-    }
+    trimLiteral(lb);
+    trimLiteral(rb);
     return;
   }
   if (charPadded(lb, le, rb, re, lStr, rStr)) return;

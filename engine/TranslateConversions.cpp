@@ -257,37 +257,36 @@ void Translator::charCaseLiterals(size_t caseTok) {
   size_t when = caseTok + 1;
   while (when < size() && !(t_[when].depth == d && is(t_[when], "WHEN"))) ++when;
   int size = when < this->size() ? plainCharColumn(caseTok + 1, when) : 0;
-  // CASE 'a' WHEN 'a ' ...: two literals, equal blank-padded, equal without their trailing blanks
-  bool literal = when == caseTok + 2 && t_[caseTok + 1].kind == Token::Str && !t_[caseTok + 1].text.empty() &&
-                 replace_[caseTok + 1].empty();
-  if (literal) {
-    // only when every WHEN is a literal too: a VARCHAR2 beside it compares nonpadded
-    int nest = 0;
-    for (size_t m = when; m + 2 < this->size() && literal; ++m) {
-      if (t_[m].depth != d) continue;
-      if (is(t_[m], "CASE")) ++nest;
-      if (is(t_[m], "END") && nest-- == 0) break;
-      if (!nest && is(t_[m], "WHEN") && !(t_[m + 1].kind == Token::Str && is(t_[m + 2], "THEN"))) literal = false;
-    }
-  }
-  if (!size && !literal) return;
-  auto trimmed = [this](size_t k) {
-    std::string v = t_[k].text;
-    v.erase(v.find_last_not_of(' ') + 1);
-    pin_[k] = 1;
-    replace_[k] = v.empty() ? "NULL" : quoteString(v);
-  };
-  if (literal) trimmed(caseTok + 1);
+  // the WHEN values that are literals; CASE 'a' WHEN 'a ' ... compares literals blank-padded,
+  // but only when every WHEN is one: a VARCHAR2 beside it compares nonpadded
+  std::vector<size_t> literals;
+  bool allLiterals = true;
   for (size_t m = when; m + 2 < this->size(); ++m) {
     if (t_[m].depth != d) continue;
     if (is(t_[m], "CASE")) ++nest;
     if (is(t_[m], "END") && nest-- == 0) break;
-    if (!nest && is(t_[m], "WHEN") && t_[m + 1].kind == Token::Str && is(t_[m + 2], "THEN") && replace_[m + 1].empty() &&
-        !t_[m + 1].text.empty()) {
-      if (literal) trimmed(m + 1);
-      else charPadLiteral(m + 1, size);
+    if (nest || !is(t_[m], "WHEN")) continue;
+    if (t_[m + 1].kind == Token::Str && is(t_[m + 2], "THEN")) {
+      if (replace_[m + 1].empty() && !t_[m + 1].text.empty()) literals.push_back(m + 1);
+    } else {
+      allLiterals = false;
     }
   }
+  bool literal = allLiterals && when == caseTok + 2 && t_[caseTok + 1].kind == Token::Str &&
+                 !t_[caseTok + 1].text.empty() && replace_[caseTok + 1].empty();
+  if (literal) trimLiteral(caseTok + 1);
+  else if (!size) return;
+  for (size_t m : literals) {
+    if (literal) trimLiteral(m);
+    else charPadLiteral(m, size);
+  }
+}
+
+void Translator::trimLiteral(size_t strTok) {
+  std::string v = t_[strTok].text;
+  v.erase(v.find_last_not_of(' ') + 1);
+  pin_[strTok] = 1;
+  replace_[strTok] = v.empty() ? "NULL" : quoteString(v);
 }
 
 void Translator::charListLiterals(size_t open, int size) {

@@ -516,6 +516,10 @@ private:
     std::string column;
   };
   Identity identityClause(size_t b, size_t k);
+  bool storedResult(int code, ColType& t) const;
+  // A text literal without its trailing blanks (NULL when nothing is left), as two CHAR values
+  // compare.
+  void trimLiteral(size_t strTok);
   void registerIdentity(const std::string& table, const Identity& id, int64_t used, int64_t objectsBefore);
   void addSequence(const std::string& name, const std::string& minv, const std::string& maxv, int64_t inc,
                    bool cycle, int64_t cache, int64_t start, bool ordered = false);

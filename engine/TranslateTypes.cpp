@@ -276,6 +276,20 @@ ColType Translator::subqueryType(size_t s, size_t e) {
   return t;
 }
 
+// The type a stored function's result code stands for, when it is one a value can have here.
+bool Translator::storedResult(int code, ColType& t) const {
+  if (code == kNumber || code == kDate || code == kCursorType) {
+    t = ColType{};
+    t.code = code;
+    return true;
+  }
+  if (isTimestamp(code) || isInterval(code)) {
+    t = storedDatetimeType(code);
+    return true;
+  }
+  return false;
+}
+
 ColType Translator::infer(size_t b, size_t e) {
   ColType t;
   t.code = kVarchar2;
@@ -362,33 +376,16 @@ ColType Translator::infer(size_t b, size_t e) {
       (e == b + 3 || (is(at(b + 3), "(") && matching(b + 3) + 1 == e))) {
     int r = storedFunctionType(cat_, f.text, at(b + 2).text);
     if (r <= 0 && f.text == cat_.user()) r = storedFunctionType(cat_, {}, at(b + 2).text); // schema.function
-    if (r == kNumber || r == kDate || r == kCursorType) {
-      t = ColType{};
-      t.code = r;
-      return t;
-    }
-    if (isTimestamp(r) || isInterval(r)) return storedDatetimeType(r);
+    if (storedResult(r, t)) return t;
   }
   // schema.package.function
   if (f.kind == Token::Ident && f.text == cat_.user() && is(at(b + 1), ".") && is(at(b + 3), ".") && at(b + 4).kind == Token::Ident &&
-      (e == b + 5 || (is(at(b + 5), "(") && matching(b + 5) + 1 == e))) {
-    int r = storedFunctionType(cat_, at(b + 2).text, at(b + 4).text);
-    if (r == kNumber || r == kDate || r == kCursorType) {
-      t = ColType{};
-      t.code = r;
-      return t;
-    }
-    if (isTimestamp(r) || isInterval(r)) return storedDatetimeType(r);
-  }
+      (e == b + 5 || (is(at(b + 5), "(") && matching(b + 5) + 1 == e)) &&
+      storedResult(storedFunctionType(cat_, at(b + 2).text, at(b + 4).text), t))
+    return t;
   if (e == b + 1 && parameterlessFunction(b)) {
     std::string fn = bareFunction(f.text), unit = fn.size() > f.text.size() ? fn.substr(0, fn.size() - f.text.size() - 1) : "";
-    if (int r = storedFunctionType(cat_, unit, f.text); r == kNumber || r == kDate || r == kCursorType) {
-      t = ColType{};
-      t.code = r;
-      return t;
-    } else if (isTimestamp(r) || isInterval(r)) {
-      return storedDatetimeType(r);
-    }
+    if (storedResult(storedFunctionType(cat_, unit, f.text), t)) return t;
   }
   // A column of a FROM table: its own type (reached here when it sits inside a call).
   if ((e - b == 1 || (e - b == 3 && is(t_[b + 1], "."))) &&

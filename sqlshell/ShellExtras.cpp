@@ -180,40 +180,36 @@ void TSqlShell::NoteCreatedUnit(const std::string& text) {
   FLastUnitName = DictionaryName(w[i]);
 }
 
-std::string TSqlShell::ObjectStatus(const std::string& name, const std::string& type,
-                                    std::string& err) {
+std::string TSqlShell::QueryValue(const std::string& sql, std::string& err) {
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(1);
-  c.SetSQL({"SELECT STATUS FROM USER_OBJECTS WHERE OBJECT_NAME = " + OraText(name) +
-            " AND OBJECT_TYPE = " + OraText(type)});
+  c.SetSQL({sql});
   c.OnError = [&](TOraCursor&, const std::string& msg) { err = msg; };
   bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
-  std::string status;
+  std::string value;
   // The fetch that reaches the end reports 1403 even when it delivered the row.
   if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
-    status = c.Fields(0)->GetAsString(0);
+    value = c.Fields(0)->GetAsString(0);
   else if (ok && c.ReturnCode() != 1403)
     err = c.ErrorText();
   c.OnError = nullptr;
   if (FSession.Connected() && c.Opened())
     c.Close();
-  return status;
+  return value;
+}
+
+std::string TSqlShell::ObjectStatus(const std::string& name, const std::string& type,
+                                    std::string& err) {
+  return QueryValue("SELECT STATUS FROM USER_OBJECTS WHERE OBJECT_NAME = " + OraText(name) +
+                        " AND OBJECT_TYPE = " + OraText(type),
+                    err);
 }
 
 char TSqlShell::SessionDecimal() {
-  TOraCursor c;
-  c.SetSession(&FSession);
-  c.SetNumberOfRows(1);
-  c.SetSQL({"SELECT VALUE FROM NLS_SESSION_PARAMETERS WHERE PARAMETER = 'NLS_NUMERIC_CHARACTERS'"});
-  c.OnError = [](TOraCursor&, const std::string&) {};
-  bool ok = c.Open() && c.Parse() && c.DescribeFields() && c.Exec();
-  std::string value;
-  if (ok && (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0)
-    value = c.Fields(0)->GetAsString(0);
-  c.OnError = nullptr;
-  if (FSession.Connected() && c.Opened())
-    c.Close();
+  std::string err;
+  const std::string value = QueryValue(
+      "SELECT VALUE FROM NLS_SESSION_PARAMETERS WHERE PARAMETER = 'NLS_NUMERIC_CHARACTERS'", err);
   return value.empty() ? '.' : value[0];
 }
 

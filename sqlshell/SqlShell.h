@@ -442,6 +442,8 @@ private:
   // Remembers the stored unit a successful CREATE made, for SHOW ERRORS.
   void NoteCreatedUnit(const std::string& text);
   // USER_OBJECTS.STATUS of an object; err holds the error when it could not be read.
+  // The first column of the first row a query gives; empty when none (err says why, if it failed).
+  std::string QueryValue(const std::string& sql, std::string& err);
   std::string ObjectStatus(const std::string& name, const std::string& type, std::string& err);
   // The decimal character NLS_NUMERIC_CHARACTERS gives the session now.
   char SessionDecimal();
