@@ -21,21 +21,85 @@ namespace fn {
 
 constexpr int64_t kJulian1970 = 2440588;
 
-const char* const kMonths[] = {"JANUARY", "FEBRUARY", "MARCH",     "APRIL",   "MAY",      "JUNE",
-                               "JULY",    "AUGUST",   "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
-const char* const kDays[] = {"SUNDAY", "MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY", "FRIDAY", "SATURDAY"};
-const char* const kMonthsJa[] = {"1月", "2月", "3月", "4月",  "5月",  "6月",
-                                 "7月", "8月", "9月", "10月", "11月", "12月"};
-const char* const kDaysJa[] = {"日曜日", "月曜日", "火曜日", "水曜日", "木曜日", "金曜日", "土曜日"};
-const char* const kDaysShortJa[] = {"日", "月", "火", "水", "木", "金", "土"};
 const char* const kRoman[] = {"I", "II", "III", "IV", "V", "VI", "VII", "VIII", "IX", "X", "XI", "XII"};
 
+namespace {
+
+// A date language's month and day names, in upper case, and the widths MON, MONTH, DY and DAY
+// are padded to (Japanese names are never padded but for MONTH, and have no case).
+struct DateNames {
+  const char* months[12];
+  const char* mons[12];
+  const char* days[7];
+  const char* dys[7];
+  int monPad, monthPad, dyPad, dayPad;
+  bool cased;
+};
+
+const DateNames kAmericanNames = {
+    {"JANUARY", "FEBRUARY", "MARCH", "APRIL", "MAY", "JUNE", "JULY", "AUGUST", "SEPTEMBER", "OCTOBER", "NOVEMBER",
+     "DECEMBER"},
+    {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"},
+    {"SUNDAY", "MONDAY", "TUESDAY", "WEDNESDAY", "THURSDAY", "FRIDAY", "SATURDAY"},
+    {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"},
+    3, 9, 3, 9, true};
+const DateNames kJapaneseNames = {
+    {"1月", "2月", "3月", "4月", "5月", "6月", "7月", "8月", "9月", "10月", "11月", "12月"},
+    {"1月", "2月", "3月", "4月", "5月", "6月", "7月", "8月", "9月", "10月", "11月", "12月"},
+    {"日曜日", "月曜日", "火曜日", "水曜日", "木曜日", "金曜日", "土曜日"},
+    {"日", "月", "火", "水", "木", "金", "土"},
+    0, 4, 0, 0, false};
+const DateNames kFrenchNames = {
+    {"JANVIER", "F\xC3\x89VRIER", "MARS", "AVRIL", "MAI", "JUIN", "JUILLET", "AO\xC3\x9BT", "SEPTEMBRE", "OCTOBRE",
+     "NOVEMBRE", "D\xC3\x89" "CEMBRE"},
+    {"JANV.", "F\xC3\x89VR.", "MARS", "AVR.", "MAI", "JUIN", "JUIL.", "AO\xC3\x9BT", "SEPT.", "OCT.", "NOV.",
+     "D\xC3\x89" "C."},
+    {"DIMANCHE", "LUNDI", "MARDI", "MERCREDI", "JEUDI", "VENDREDI", "SAMEDI"},
+    {"DIM.", "LUN.", "MAR.", "MER.", "JEU.", "VEN.", "SAM."},
+    5, 9, 4, 8, true};
+const DateNames kGermanNames = {
+    {"JANUAR", "FEBRUAR", "M\xC3\x84RZ", "APRIL", "MAI", "JUNI", "JULI", "AUGUST", "SEPTEMBER", "OKTOBER", "NOVEMBER",
+     "DEZEMBER"},
+    {"JAN", "FEB", "M\xC3\x84R", "APR", "MAI", "JUN", "JUL", "AUG", "SEP", "OKT", "NOV", "DEZ"},
+    {"SONNTAG", "MONTAG", "DIENSTAG", "MITTWOCH", "DONNERSTAG", "FREITAG", "SAMSTAG"},
+    {"SO", "MO", "DI", "MI", "DO", "FR", "SA"},
+    3, 9, 2, 10, true};
+
+const DateNames& namesOf(int lang) {
+  switch (lang & kLanguageBits) {
+  case kJapanese: return kJapaneseNames;
+  case kFrench: return kFrenchNames;
+  case kGerman: return kGermanNames;
+  default: return kAmericanNames;
+  }
+}
+
+} // namespace
+
+
+// `word` is in upper case; letters past ASCII (the French and German names') match either case.
 bool startsNoCase(std::string_view s, size_t at, std::string_view word) {
   if (s.size() - at < word.size()) return false;
-  for (size_t k = 0; k < word.size(); ++k)
-    if (ora::upperC(static_cast<unsigned char>(s[at + k])) != static_cast<unsigned char>(word[k]))
-      return false;
+  for (size_t k = 0; k < word.size(); ++k) {
+    auto c = static_cast<unsigned char>(s[at + k]);
+    // a two-byte letter of Latin-1: its upper-case form has the same length
+    if (c == 0xC3 && k + 1 < word.size() && static_cast<unsigned char>(word[k]) == 0xC3) {
+      size_t i = at + k, j = k;
+      if (upperChar(nextChar(s, i)) != nextChar(word, j)) return false;
+      ++k;
+      continue;
+    }
+    if (ora::upperC(c) != static_cast<unsigned char>(word[k])) return false;
+  }
   return true;
+}
+
+int dayNamed(std::string_view text, int lang) {
+  const DateNames& names = namesOf(lang);
+  for (int k = 0; k < 7; ++k)
+    for (const char* w : {names.days[k], names.dys[k]})
+      if (text.size() == std::strlen(w) && startsNoCase(text, 0, w)) return k;
+  return -1;
 }
 
 // Two-digit years near the current one.
@@ -151,13 +215,15 @@ void fractionDigits(std::vector<FmtElem>& fmt, int precision) {
 
 std::string caseAs(std::string word, int mode) {
   bool start = true;
-  for (auto& ch : word) {
-    auto u = static_cast<unsigned char>(ch);
+  std::string out;
+  out.reserve(word.size());
+  for (size_t i = 0; i < word.size();) {
+    uint32_t c = nextChar(word, i);
     bool up = mode == 0 || (mode == 1 && start);
-    ch = static_cast<char>(up ? ora::upperC(u) : ora::lowerC(u));
-    start = !ora::alphaC(u);
+    appendChar(out, up ? upperChar(c) : lowerChar(c));
+    start = c < 0x80 ? !ora::alphaC(static_cast<unsigned char>(c)) : !isWordChar(c);
   }
-  return word;
+  return out;
 }
 
 // A number in English words, as SP spells it.
@@ -283,9 +349,10 @@ int calendarNamed(std::string_view name) {
 std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int lang, const Zone* zone) {
   std::string out;
   bool fm = false;
-  bool imperial = (lang & kImperial) != 0;
-  lang &= ~kImperial;
+  bool imperial = (lang & kImperial) != 0, monday = (lang & kMondayFirst) != 0, comma = (lang & kCommaRadix) != 0;
+  lang &= kLanguageBits;
   bool ja = lang == kJapanese;
+  const DateNames& names = namesOf(lang);
   // the year of the era where the calendar counts in eras
   auto year = [&] { return imperial ? d.year - eraOf(d).year + 1 : d.year; };
   auto num = [&](const FmtElem& e, int64_t v, int width) {
@@ -308,7 +375,7 @@ std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int l
   };
   for (auto& e : fmt) {
     switch (e.kind) {
-    case Fe::Lit: out += e.lit; break;
+    case Fe::Lit: out += comma && e.digits == 0 && e.lit == "." ? std::string(",") : e.lit; break;
     case Fe::Fm: fm = !fm; break;
     case Fe::Fx: break;
     case Fe::Yyyy: case Fe::Rrrr: num(e, year(), 4); break;
@@ -356,25 +423,13 @@ std::string formatDate(const DateTime& d, const std::vector<FmtElem>& fmt, int l
     }
     case Fe::Mm: num(e, d.month, 2); break;
     case Fe::Rm: word(kRoman[d.month - 1], e.caseMode, 4); break;
-    case Fe::Mon:
-      if (ja) word(kMonthsJa[d.month - 1], 0, 0);
-      else word(std::string(kMonths[d.month - 1]).substr(0, 3), e.caseMode, 3);
-      break;
-    case Fe::Month:
-      if (ja) word(kMonthsJa[d.month - 1], 0, 4);
-      else word(kMonths[d.month - 1], e.caseMode, 9);
-      break;
+    case Fe::Mon: word(names.mons[d.month - 1], names.cased ? e.caseMode : 0, names.monPad); break;
+    case Fe::Month: word(names.months[d.month - 1], names.cased ? e.caseMode : 0, names.monthPad); break;
     case Fe::Dd: num(e, d.day, 2); break;
     case Fe::Ddd: num(e, dayOfYear(d), 3); break;
-    case Fe::D: num(e, weekday(d) + 1, 1); break;
-    case Fe::Dy:
-      if (ja) word(kDaysShortJa[weekday(d)], 0, 0);
-      else word(std::string(kDays[weekday(d)]).substr(0, 3), e.caseMode, 3);
-      break;
-    case Fe::Day:
-      if (ja) word(kDaysJa[weekday(d)], 0, 0);
-      else word(kDays[weekday(d)], e.caseMode, 9);
-      break;
+    case Fe::D: num(e, (weekday(d) + (monday ? 6 : 0)) % 7 + 1, 1); break;
+    case Fe::Dy: word(names.dys[weekday(d)], names.cased ? e.caseMode : 0, names.dyPad); break;
+    case Fe::Day: word(names.days[weekday(d)], names.cased ? e.caseMode : 0, names.dayPad); break;
     case Fe::Hh: num(e, d.hour % 12 == 0 ? 12 : d.hour % 12, 2); break;
     case Fe::Hh24: num(e, d.hour, 2); break;
     case Fe::Mi: num(e, d.minute, 2); break;
@@ -436,8 +491,8 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
   int64_t julian = -1, sssss = -1;
   int nanos = 0;
   size_t i = 0, n = s.size();
-  lang &= ~kImperial; // text is read in Gregorian years
-  bool ja = lang == kJapanese;
+  lang &= kLanguageBits; // text is read in Gregorian years
+  const DateNames& names = namesOf(lang);
   // FX: the text must match the model exactly, each number in its full width unless FM
   bool fx = false, fm = false;
   auto skipSpaces = [&] { while (!fx && i < n && s[i] == ' ') ++i; };
@@ -453,24 +508,29 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
     if (fx && !fm && k < maxDigits) throw OraError(1862);
     return v;
   };
-  auto readName = [&](const char* const* names, int count, bool allowShort) {
+  // the longest name that matches, so 12月 is not read as 1; `shortened`: English three-letter
+  // abbreviations of the names, or French ones without their dot
+  auto readName = [&](const char* const* list, int count, bool shortened) {
     skipSpaces();
-    // the longest name that matches, so 12月 is not read as 1
     int best = -1;
     size_t bestLen = 0;
     for (int k = 0; k < count; ++k)
-      if (startsNoCase(s, i, names[k]) && std::strlen(names[k]) > bestLen) {
+      if (startsNoCase(s, i, list[k]) && std::strlen(list[k]) > bestLen) {
         best = k;
-        bestLen = std::strlen(names[k]);
+        bestLen = std::strlen(list[k]);
       }
     if (best >= 0) { i += bestLen; return best; }
-    if (allowShort)
-      for (int k = 0; k < count; ++k)
-        if (startsNoCase(s, i, std::string(names[k]).substr(0, 3))) { i += 3; return k; }
+    if (shortened)
+      for (int k = 0; k < count; ++k) {
+        std::string w = list[k];
+        w = lang == kAmerican ? w.substr(0, 3) : w.back() == '.' ? w.substr(0, w.size() - 1) : std::string();
+        if (!w.empty() && startsNoCase(s, i, w)) { i += w.size(); return k; }
+      }
     return -1;
   };
   auto readMonth = [&] {
-    int m = ja ? readName(kMonthsJa, 12, false) : readName(kMonths, 12, true);
+    int m = readName(names.months, 12, lang == kAmerican);
+    if (m < 0 && lang != kAmerican) m = readName(names.mons, 12, true);
     if (m < 0) throw OraError(1843);
     return m + 1;
   };
@@ -621,8 +681,8 @@ DateTime parseByFormat(std::string_view s, const std::vector<FmtElem>& fmt, int 
       break;
     case Fe::D: if (int v = static_cast<int>(readNum(1)); v < 1 || v > 7) throw OraError(1846); break;
     case Fe::Dy: case Fe::Day: {
-      int k = ja ? readName(kDaysJa, 7, false) : readName(kDays, 7, true);
-      if (k < 0 && ja) k = readName(kDaysShortJa, 7, false);
+      int k = readName(names.days, 7, lang == kAmerican);
+      if (k < 0 && lang != kAmerican) k = readName(names.dys, 7, true);
       if (k < 0) throw OraError(1846);
       break;
     }

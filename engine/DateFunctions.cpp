@@ -11,7 +11,7 @@
 
 namespace ora::fn {
 
-DateTime roundDate(const DateTime& d, const std::string& fmtIn, bool round) {
+DateTime roundDate(const DateTime& d, const std::string& fmtIn, bool round, int dateFlags) {
   std::string f = mapChars(trimChars(fmtIn, {' '}, true, true), upperChar);
   auto is = [&](std::initializer_list<const char*> names) {
     for (const char* n : names)
@@ -47,11 +47,12 @@ DateTime roundDate(const DateTime& d, const std::string& fmtIn, bool round) {
   if (is({"MI"}))
     return fromSeconds(day * 86400 + d.hour * 3600 + (d.minute + (round && d.second >= 30)) * 60);
   if (is({"D", "DY", "DAY", "IW", "WW", "W"})) {
-    // weeks start on Sunday (D), Monday (IW), or the weekday of the year's (WW) or month's (W) first day
+    // weeks start on the territory's first day (D), Monday (IW), or the weekday of the year's (WW)
+    // or month's (W) first day
     int64_t first = f == "WW" ? daysFromCivil(d.year, 1, 1) : daysFromCivil(d.year, d.month, 1);
     int back = f == "IW"                 ? (weekday(d) + 6) % 7
                : f == "WW" || f == "W" ? static_cast<int>((day - first) % 7)
-                                         : weekday(d);
+                                         : (weekday(d) + (dateFlags & kMondayFirst ? 6 : 0)) % 7;
     int64_t start = day - back;
     // The week's midpoint is three and a half days after its start.
     if (round && (back * 86400 + secs) * 2 >= 7 * 86400) start += 7;
@@ -130,13 +131,15 @@ void fnLastDay(Ctx* ctx, int, Val** argv) {
   resultDate(ctx, d);
 }
 
-// English names by at least their three-letter abbreviation, any case, whatever follows it
-// ('THURS'); Japanese 日..土 with an optional 曜 or 曜日.
-int parseDayName(std::string name) {
+// The session language's names and abbreviations; English names by at least their three-letter
+// abbreviation, any case, whatever follows it ('THURS'); Japanese 日..土 with an optional 曜 or 曜日.
+int parseDayName(std::string name, int lang) {
   name = trimChars(name, {' '}, true, true);
+  if (int k = dayNamed(name, lang); k >= 0) return k;
+  static const char* const en[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
   std::string up = mapChars(name, upperChar);
   for (int k = 0; k < 7; ++k)
-    if (up.compare(0, 3, kDays[k], 3) == 0 && up.size() >= 3) return k;
+    if (up.compare(0, 3, en[k], 3) == 0 && up.size() >= 3) return k;
   static const char* const jp[] = {"日", "月", "火", "水", "木", "金", "土"};
   for (int k = 0; k < 7; ++k) {
     std::string j = jp[k];
@@ -148,7 +151,7 @@ int parseDayName(std::string name) {
 void fnNextDay(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   DateTime d = dateOf(ctx, argv[0]);
-  int want = parseDayName(textOf(argv[1]));
+  int want = parseDayName(textOf(argv[1]), sessionNls(sqlite3_context_db_handle(ctx)).dateLanguage);
   if (want < 0) throw OraError(1846);
   int ahead = (want - weekday(d) + 7) % 7;
   DateTime r = fromDays(dayNumber(d) + (ahead ? ahead : 7));

@@ -2,6 +2,7 @@
 // TAB, DICTIONARY, the user list and the database's NLS parameters.
 #include "DeferredConstraints.h"
 #include "DictionaryImpl.h"
+#include "TerritoryFormats.h"
 #include "CType.h"
 #include "FunctionUtil.h"
 
@@ -544,26 +545,33 @@ void fillDatabaseNames(const std::string& view, const std::string& folder, Inser
 
 void fillSessionNls(sqlite3* db, const char* charset, Inserter& ins) {
   const Nls& n = sessionNls(db);
-  auto lang = [](int l) { return std::string(l == fn::kJapanese ? "JAPANESE" : "AMERICAN"); };
   std::string dates = n.dateFormat.empty() ? std::string("RR-MM-DD") : n.dateFormat;
   const std::pair<std::string, std::string> rows[] = {
-      {"NLS_LANGUAGE", lang(n.language)},
+      {"NLS_LANGUAGE", fn::languageName(n.language)},
       {"NLS_TERRITORY", n.territory},
       {"NLS_CURRENCY", n.numbers.currency},
       {"NLS_ISO_CURRENCY", n.numbers.iso == "USD" ? "AMERICA" : n.numbers.iso == "JPY" ? "JAPAN" : n.territory},
       {"NLS_NUMERIC_CHARACTERS", n.numbers.decimal + n.numbers.group},
       {"NLS_CALENDAR", n.calendar ? "JAPANESE IMPERIAL" : "GREGORIAN"},
       {"NLS_DATE_FORMAT", dates},
-      {"NLS_DATE_LANGUAGE", lang(n.dateLanguage)},
+      {"NLS_DATE_LANGUAGE", fn::languageName(n.dateLanguage)},
   };
   for (auto& [p, v] : rows) ins.text(p).text(v).row();
   // V$NLS_PARAMETERS also names the database's character sets, where Oracle lists them
   if (charset) ins.text("NLS_CHARACTERSET").text(charset).row();
   for (auto& [p, v] : kFixedNls) {
     std::string_view name = p;
-    if (name == "NLS_TIMESTAMP_FORMAT" || name == "NLS_TIMESTAMP_TZ_FORMAT")
+    const fn::Territory* t = fn::territoryNamed(n.territory);
+    if (name == "NLS_TIMESTAMP_FORMAT" || name == "NLS_TIMESTAMP_TZ_FORMAT") {
       ins.text(p).text(std::string(n.timestampModel(name == "NLS_TIMESTAMP_TZ_FORMAT"))).row();
-    else
+    } else if (t && (name == "NLS_TIME_FORMAT" || name == "NLS_TIME_TZ_FORMAT")) {
+      // the time part of the territory's timestamp format
+      std::string_view stamp = t->stampFormat;
+      std::string time(stamp.substr(stamp.find(' ') + 1));
+      ins.text(p).text(name == "NLS_TIME_FORMAT" ? time : time + " TZR").row();
+    } else if (t && name == "NLS_DUAL_CURRENCY") {
+      ins.text(p).text(t->currency).row();
+    } else
       ins.text(p).text(v).row();
     if (charset && std::string_view(p) == "NLS_DUAL_CURRENCY") ins.text("NLS_NCHAR_CHARACTERSET").text("AL16UTF16").row();
   }

@@ -114,10 +114,11 @@ int64_t isoYearStart(int y); // Monday of ISO week 1
 int isoWeek(const DateTime& d);
 int isoYear(const DateTime& d);
 // ROUND and TRUNC of a date by a format model.
-DateTime roundDate(const DateTime& d, const std::string& fmtIn, bool round);
+DateTime roundDate(const DateTime& d, const std::string& fmtIn, bool round, int dateFlags = 0);
 
-// English day names, Sunday first.
-extern const char* const kDays[7];
+// The weekday (0 = Sunday) a date language's day name or its abbreviation names, in any case; -1
+// when none.
+int dayNamed(std::string_view text, int lang);
 
 // Date format models (DateFormat.cpp).
 enum class Fe {
@@ -210,13 +211,19 @@ void fnDateAddMonths(Ctx* ctx, int argc, Val** argv);
 void fnDateDiff(Ctx* ctx, int argc, Val** argv);
 
 // Languages of month and day names (NLS_DATE_LANGUAGE).
-enum DateLanguage : int { kAmerican = 0, kJapanese = 1 };
+enum DateLanguage : int { kAmerican = 0, kJapanese = 1, kFrench = 2, kGerman = 3 };
 // Added to a date language: years are counted in the eras of the Japanese Imperial calendar.
 constexpr int kImperial = 0x10;
+// Added to a date language: the territory's weeks start on Monday (D, and TRUNC and ROUND by D).
+constexpr int kMondayFirst = 0x20;
+// Added to a date language: X, the radix character, is the session's decimal comma.
+constexpr int kCommaRadix = 0x40;
+constexpr int kLanguageBits = 0x0F;
 // An NLS_CALENDAR value: 0 Gregorian, kImperial, or -1 for a calendar this engine does not keep.
 int calendarNamed(std::string_view name);
 // The language an NLS_DATE_LANGUAGE value names; -1 when none we know.
 int dateLanguageNamed(std::string_view name);
+std::string languageName(int language); // AMERICAN, JAPANESE, FRENCH or GERMAN
 // NLS parameters of TO_CHAR and TO_DATE ("NLS_DATE_LANGUAGE = American"): the language they
 // name, or `dflt` when they name none; ORA-12702 when the text is not such a parameter.
 int dateLanguageParam(std::string_view nlsParams, int dflt);
@@ -252,7 +259,10 @@ struct Nls {
   int dateLanguage = fn::kAmerican;
   int language = fn::kAmerican; // NLS_LANGUAGE
   int calendar = 0;             // NLS_CALENDAR: 0 Gregorian or fn::kImperial
-  int dateFlags() const { return dateLanguage | calendar; }
+  bool mondayFirst = false;     // the territory's weeks start on Monday
+  int dateFlags() const {
+    return dateLanguage | calendar | (mondayFirst ? fn::kMondayFirst : 0) | (numbers.decimal == "," ? fn::kCommaRadix : 0);
+  }
   std::string territory = "JAPAN"; // NLS_TERRITORY
   fn::NumNls numbers;              // NLS_NUMERIC_CHARACTERS, NLS_CURRENCY, NLS_ISO_CURRENCY
   std::string user;

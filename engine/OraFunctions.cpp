@@ -136,7 +136,11 @@ void fnToChar(Ctx* ctx, int argc, Val** argv) {
   bool date = isDate(v, d);
   sqlite3* db = sqlite3_context_db_handle(ctx);
   if (argc == 1) {
-    resultText(ctx, date ? sessionDateText(db, d) : textOf(v));
+    std::string text = date ? sessionDateText(db, d) : textOf(v);
+    // a number shows the session's decimal character
+    if (const std::string& radix = sessionNls(db).numbers.decimal; !date && radix != "." && isNumber(v))
+      if (size_t at = text.find('.'); at != std::string::npos) text.replace(at, 1, radix);
+    resultText(ctx, text);
     return;
   }
   std::string fmt = textOf(argv[1]);
@@ -231,12 +235,29 @@ void fnTsChar(Ctx* ctx, int argc, Val** argv) {
 
 void fnToNumber(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
+  const NumNls& session = sessionNls(sqlite3_context_db_handle(ctx)).numbers;
   if (argc == 1) {
-    if (isNumber(argv[0])) sqlite3_result_value(ctx, argv[0]);
-    else resultNumber(ctx, decimalOf(argv[0]));
+    if (isNumber(argv[0])) {
+      sqlite3_result_value(ctx, argv[0]);
+      return;
+    }
+    // text in the session's decimal character ('1,5' where it is a comma); a point still reads,
+    // as the client writes its numbers that way
+    if (session.decimal != "." && sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
+      std::string t = textOf(argv[0]);
+      size_t at = t.find(session.decimal);
+      Decimal d;
+      if (at != std::string::npos && t.find('.') == std::string::npos && t.find(session.decimal, at + 1) == std::string::npos) {
+        t.replace(at, session.decimal.size(), ".");
+        if (!parseDecimal(t, d)) throw OraError(1722);
+        if (!numberInRange(d)) throw OraError(1426);
+        resultNumber(ctx, d);
+        return;
+      }
+    }
+    resultNumber(ctx, decimalOf(argv[0]));
     return;
   }
-  const NumNls& session = sessionNls(sqlite3_context_db_handle(ctx)).numbers;
   NumNls nls = argc > 2 ? numberNlsParam(textOf(argv[2]), session) : session;
   resultNumber(ctx, parseByNumberFormat(textOf(argv[0]), parseNumberFormat(textOf(argv[1])), nls));
 }
@@ -286,7 +307,8 @@ void roundOrTrunc(Ctx* ctx, int argc, Val** argv, bool round) {
                textOf(argv[0]).find(':') != std::string::npos &&
                parseTimestampText(sqlite3_context_db_handle(ctx), textOf(argv[0]), d) == 0;
   if (zoned || isDate(argv[0], d)) {
-    resultDate(ctx, roundDate(d, argc > 1 ? textOf(argv[1]) : std::string("DD"), round));
+    resultDate(ctx, roundDate(d, argc > 1 ? textOf(argv[1]) : std::string("DD"), round,
+                              sessionNls(sqlite3_context_db_handle(ctx)).dateFlags()));
     return;
   }
   int places = argc > 1 ? static_cast<int>(std::clamp<int64_t>(intOf(argv[1]), -400, 400)) : 0;

@@ -132,7 +132,14 @@ int dateLanguageNamed(std::string_view name) {
   if (u.size() >= 2 && (u.front() == '\'' || u.front() == '"') && u.back() == u.front()) u = trimmed(u.substr(1, u.size() - 2));
   if (u == "AMERICAN" || u == "ENGLISH") return kAmerican;
   if (u == "JAPANESE") return kJapanese;
+  if (u == "FRENCH") return kFrench;
+  if (u == "GERMAN") return kGerman;
   return -1;
+}
+
+std::string languageName(int language) {
+  static const char* const names[] = {"AMERICAN", "JAPANESE", "FRENCH", "GERMAN"};
+  return names[language & 3];
 }
 
 int dateLanguageParam(std::string_view params, int dflt) {
@@ -144,7 +151,7 @@ int dateLanguageParam(std::string_view params, int dflt) {
   if (name == "NLS_DATE_LANGUAGE") {
     int lang = dateLanguageNamed(value);
     if (lang < 0) throw OraError(12702);
-    return lang | (dflt & kImperial);
+    return lang | (dflt & ~kLanguageBits);
   }
   if (name == "NLS_CALENDAR") {
     int calendar = calendarNamed(value);
@@ -162,7 +169,6 @@ namespace {
 // The database's character set and the session's language and territory.
 constexpr const char* kCharset = "JA16SJIS";
 
-std::string languageName(int language) { return language == kJapanese ? "JAPANESE" : "AMERICAN"; }
 
 std::string dbName(sqlite3* db) {
   const char* path = sqlite3_db_filename(db, "main");
@@ -188,7 +194,7 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   const Nls& n = sessionNls(db);
   auto text = [&](const std::string& s) { resultText(ctx, s); return true; };
   if (name == "LANGUAGE") return text(languageName(n.language) + "_" + n.territory + "." + kCharset);
-  if (name == "LANG") return text(n.language == kJapanese ? "JA" : "US");
+  if (name == "LANG") return text(n.language == kJapanese ? "JA" : n.language == kFrench ? "F" : n.language == kGerman ? "D" : "US");
   if (name == "TERMINAL") return text(terminalName());
   if (name == "SESSIONID") { sqlite3_result_int64(ctx, n.sessionId); return true; }
   if (name == "ENTRYID") { sqlite3_result_int64(ctx, 0); return true; }

@@ -1,4 +1,5 @@
-// DL, DS and TS in a datetime model: the territory's long date, short date and short time.
+// The territories a session may name: their date formats, number characters and currencies, and
+// DL, DS and TS in a datetime model (the long date, short date and short time).
 #include "TerritoryFormats.h"
 #include "CType.h"
 #include "OraError.h"
@@ -10,24 +11,23 @@ namespace ora::fn {
 
 namespace {
 
-struct TerritoryFormats {
-  const char* territory;
-  const char* longDate;
-  const char* shortDate;
-  const char* shortTime; // its fraction is left out for a DATE
-  const char* fraction;
-};
-
-const TerritoryFormats kFormats[] = {
-    {"AMERICA", "fmDay, Month dd, yyyy", "MM/DD/RRRR", "HH:MI:SS AM", "HH:MI:SSXFF AM"},
+const Territory kTerritories[] = {
+    {"AMERICA", "fmDay, Month dd, yyyy", "MM/DD/RRRR", "HH:MI:SS AM", "HH:MI:SSXFF AM", "DD-MON-RR",
+     "DD-MON-RR HH.MI.SSXFF AM", "DD-MON-RR HH.MI.SSXFF AM TZR", ".,", "$", "USD", false},
     {"JAPAN", "fmYYYY\"\xe5\xb9\xb4\"MM\"\xe6\x9c\x88\"DD\"\xe6\x97\xa5\" Day", "RRRR/MM/DD", "HH24:MI:SS",
-     "HH24:MI:SSXFF"},
+     "HH24:MI:SSXFF", "RR-MM-DD", "RR-MM-DD HH24:MI:SSXFF", "RR-MM-DD HH24:MI:SSXFF TZR", ".,", "\xEF\xBF\xA5", "JPY",
+     false},
+    {"GERMANY", "fmDay, dd. Month yyyy", "DD.MM.RRRR", "HH24:MI:SS", "HH24:MI:SSXFF", "DD.MM.RR",
+     "DD.MM.RR HH24:MI:SSXFF", "DD.MM.RR HH24:MI:SSXFF TZR", ",.", "\xE2\x82\xAC", "EUR", true},
+    {"FRANCE", "fmDay dd Month yyyy", "DD/MM/RRRR", "HH24:MI:SS", "HH24:MI:SSXFF", "DD/MM/RR",
+     "DD/MM/RR HH24:MI:SSXFF", "DD/MM/RR HH24:MI:SSXFF TZR", ", ", "\xE2\x82\xAC", "EUR", true},
+    {"UNITED KINGDOM", "fmDay, dd Month yyyy", "DD/MM/RRRR", "HH24:MI:SS", "HH24:MI:SSXFF", "DD-MON-RR",
+     "DD-MON-RR HH24.MI.SSXFF", "DD-MON-RR HH24.MI.SSXFF TZR", ".,", "\xC2\xA3", "GBP", true},
 };
 
-const TerritoryFormats& formatsOf(std::string_view territory) {
-  for (const auto& f : kFormats)
-    if (territory == f.territory) return f;
-  return kFormats[1];
+const Territory& formatsOf(std::string_view territory) {
+  const Territory* t = territoryNamed(territory);
+  return t ? *t : kTerritories[1];
 }
 
 std::string upperWord(std::string_view w) {
@@ -37,6 +37,13 @@ std::string upperWord(std::string_view w) {
 }
 
 } // namespace
+
+const Territory* territoryNamed(std::string_view name) {
+  std::string u = upperWord(name);
+  for (const auto& t : kTerritories)
+    if (u == t.name) return &t;
+  return nullptr;
+}
 
 std::string territoryModel(std::string_view model, std::string_view territory, bool fraction) {
   std::vector<std::string> words;
@@ -54,7 +61,7 @@ std::string territoryModel(std::string_view model, std::string_view territory, b
   for (const auto& w : words) any = any || w == "DL" || w == "DS" || w == "TS";
   if (!any) return std::string(model);
   // a date (DL or DS) then a time (TS), each at most once and with nothing else beside them
-  const TerritoryFormats& f = formatsOf(territory);
+  const Territory& f = formatsOf(territory);
   std::string out;
   bool date = false, time = false;
   for (const auto& w : words) {

@@ -314,7 +314,7 @@ private:
   [[gnu::noinline]] void wideOrderKeys(size_t b, size_t e, int d);
   [[gnu::noinline]] void datePredicate(size_t i, size_t lastB, size_t lastE);
   [[gnu::noinline]] int dateFormatWidth(const std::string& model);
-  int measureDateFormat(const std::string& model);
+  int measureDateFormat(const std::string& model, int sessionLanguage);
   int dateTextBytes();
   static int numberFormatWidth(const std::string& model);
   size_t intervalEnd(size_t i) const;

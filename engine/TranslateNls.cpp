@@ -5,6 +5,7 @@
 #include "Number.h"
 #include "Session.h"
 #include "TranslateImpl.h"
+#include "TerritoryFormats.h"
 #include "TimeZones.h"
 
 #include <algorithm>
@@ -161,7 +162,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     } else if (name.text == "NLS_TERRITORY") {
       std::string v = value.text;
       for (auto& c : v) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
-      if (v != "AMERICA" && v != "JAPAN") throw OraError(12705);
+      if (!fn::territoryNamed(v)) throw OraError(12705);
       territory = v;
     } else {
       throw OraError(2248);
@@ -173,17 +174,19 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     Nls& n = sessionNls(s.db);
     if (!timeZone.empty()) n.timeZone = timeZone == "LOCAL" ? std::string() : timeZone;
     if (!territory.empty()) {
-      // the territory brings its own date format, separators and currencies
-      bool america = territory == "AMERICA";
-      n.territory = territory;
-      n.dateFormat = america ? "DD-MON-RR" : std::string();
-      n.timestampFormat = america ? "DD-MON-RR HH.MI.SSXFF AM" : std::string();
-      n.timestampTzFormat = america ? "DD-MON-RR HH.MI.SSXFF AM TZR" : std::string();
-      n.numbers = fn::NumNls();
-      if (america) {
-        n.numbers.currency = "$";
-        n.numbers.iso = "USD";
-      }
+      // the territory brings its own date formats, first day of the week, separators and currencies
+      const fn::Territory& t = *fn::territoryNamed(territory);
+      const fn::Territory& japan = *fn::territoryNamed("JAPAN"); // the defaults are kept as empty
+      auto own = [](const char* v, const char* dflt) { return std::string(v) == dflt ? std::string() : v; };
+      n.territory = t.name;
+      n.dateFormat = own(t.dateFormat, japan.dateFormat);
+      n.timestampFormat = own(t.stampFormat, japan.stampFormat);
+      n.timestampTzFormat = own(t.stampTzFormat, japan.stampTzFormat);
+      n.mondayFirst = t.mondayFirst;
+      n.numbers.decimal = std::string(1, t.numeric[0]);
+      n.numbers.group = std::string(1, t.numeric[1]);
+      n.numbers.currency = t.currency;
+      n.numbers.iso = t.iso;
     }
     if (!numbers.empty()) n.numbers = fn::numberNlsParam(numbers, n.numbers);
     if (setFormat) n.dateFormat = format == "RR-MM-DD" ? std::string() : format;

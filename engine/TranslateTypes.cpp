@@ -197,17 +197,18 @@ int Translator::dateTextBytes() {
 }
 
 // The most bytes TO_CHAR(date, model) gives: the model tried on a day of every month and weekday,
-// morning and afternoon, in both date languages; 0 when the model is not valid.
+// morning and afternoon, in English, Japanese and the session's language; 0 when the model is not valid.
 int Translator::dateFormatWidth(const std::string& model) {
   // a few hundred sample dates per model: each is measured once per thread and character set
   static thread_local std::map<std::pair<std::string, int>, int> measured;
-  auto key = std::make_pair(model, static_cast<int>(charset()));
+  int language = sessionNls(cat_.db()).dateLanguage;
+  auto key = std::make_pair(model, static_cast<int>(charset()) * 16 + language);
   if (auto it = measured.find(key); it != measured.end()) return it->second;
   if (measured.size() > 256) measured.clear();
-  return measured[key] = measureDateFormat(model);
+  return measured[key] = measureDateFormat(model, language);
 }
 
-int Translator::measureDateFormat(const std::string& model) {
+int Translator::measureDateFormat(const std::string& model, int sessionLanguage) {
   try {
     // spelled numbers are measured apart: the sample days are not their longest words
     std::vector<fn::FmtElem> elems = fn::parseDateFormat(model);
@@ -223,7 +224,8 @@ int Translator::measureDateFormat(const std::string& model) {
     bool eras = std::any_of(elems.begin(), elems.end(), [](const fn::FmtElem& e) {
       return e.kind == fn::Fe::Era || e.kind == fn::Fe::EraFull;
     });
-    for (int language : {0, 1, 0 | fn::kImperial, 1 | fn::kImperial}) { // both date languages
+    // English and Japanese, and the session's language where it is another
+    for (int language : {0, 1, sessionLanguage, 0 | fn::kImperial, 1 | fn::kImperial}) {
       if ((language & fn::kImperial) && !eras) continue; // the same digits in either calendar
       for (int month = 1; month <= 12; ++month)
         for (int day = 1; day <= 7; ++day)
