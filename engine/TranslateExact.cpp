@@ -19,9 +19,24 @@ const char* exactOperator(const std::string& op) {
 
 } // namespace
 
+// A number literal that no double holds exactly: SQLite would compare it as text with a computed
+// value's double, or round it. Integers of up to 18 digits are SQLite's own.
+static bool wideLiteral(const Token& t) {
+  if (t.kind != Token::Num) return false;
+  int digits = 0; // significant: leading zeros do not count
+  bool integer = true;
+  for (char c : t.text) {
+    if (c == 'E' || c == 'e') break;
+    if (c == '.') integer = false;
+    if (c >= '0' && c <= '9' && (digits > 0 || c != '0')) ++digits;
+  }
+  if (t.text.find_first_of("eE") != std::string::npos) integer = false;
+  return digits > (integer ? 18 : 15);
+}
+
 bool Translator::plainOperand(size_t b, size_t e) const {
-  if (e == b + 1) return true;
-  if (e == b + 2 && (is(t_[b], "-") || is(t_[b], "+")) && t_[b + 1].kind == Token::Num) return true;
+  if (e == b + 1) return !wideLiteral(t_[b]);
+  if (e == b + 2 && (is(t_[b], "-") || is(t_[b], "+")) && t_[b + 1].kind == Token::Num) return !wideLiteral(t_[b + 1]);
   for (size_t m = b; m < e; ++m) // a qualified column
     if ((m - b) % 2 ? !is(t_[m], ".") : !(t_[m].kind == Token::Ident || t_[m].kind == Token::QIdent)) return false;
   return (e - b) % 2 == 1;
