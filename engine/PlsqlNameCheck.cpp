@@ -181,6 +181,9 @@ struct Finder {
         } catch (const std::exception&) {
           members.reset();
         }
+      } else if (const std::set<std::string>* supplied = functionPackageMembers(name)) {
+        members = *supplied;
+        if (name == "DBMS_RANDOM") members->insert({"SEED", "INITIALIZE", "TERMINATE"});
       }
       it = packages.emplace(name, std::move(members)).first;
     }

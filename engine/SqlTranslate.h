@@ -175,6 +175,10 @@ ColType resultType(sqlite3_stmt* st, int i, const Translation& t);
 // differs from it only in them.
 Translation translate(const std::string& text, Catalog& cat, bool share = false, bool deferDdlErrors = true);
 
+// The members of a supplied package that holds functions only (DBMS_RANDOM, UTL_RAW, ...), every
+// one a query or a PL/SQL expression may name; nullptr for any other package.
+const std::set<std::string>* functionPackageMembers(const std::string& package);
+
 // The query of a view as it translates now (a view made before its tables, or one that reads the
 // dictionary, is compiled where it is used); empty when it does not translate.
 Translation recompiledView(Catalog& cat, const std::string& view);

@@ -42,6 +42,7 @@ bool bareCallable(const std::string& pkg, const std::string& f) {
 
 } // namespace
 
+
 bool Translator::suppliedPackageCall(size_t i) const {
   if (i + 2 >= size() || t_[i].kind != Token::Ident || !is(at(i + 1), ".") || at(i + 2).kind != Token::Ident) return false;
   auto pkg = suppliedPackages().find(t_[i].text);
@@ -87,3 +88,13 @@ bool Translator::suppliedType(size_t b, size_t e, ColType& t) {
 }
 
 } // namespace ora::tx
+
+namespace ora {
+
+const std::set<std::string>* functionPackageMembers(const std::string& package) {
+  static const std::set<std::string> complete = {"DBMS_RANDOM", "UTL_RAW", "UTL_MATCH", "DBMS_ASSERT"};
+  auto it = tx::suppliedPackages().find(package);
+  return complete.count(package) && it != tx::suppliedPackages().end() ? &it->second : nullptr;
+}
+
+} // namespace ora
