@@ -129,7 +129,9 @@ void Translator::createSequence(size_t i) {
 
 // The sequence's row in the sequence file, written when its DDL commits.
 void Translator::addSequence(const std::string& name, const std::string& minv, const std::string& maxv, int64_t inc,
-                             bool cycle, int64_t cache, int64_t start, bool ordered) {
+                             bool cycle, int64_t cache, int64_t start, bool ordered, int64_t declaredStart) {
+  // the number it was made to start with: an identity column added to rows has handed out some
+  if (declaredStart == INT64_MIN) declaredStart = start;
   tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" + quoteString(name) +
                     ", 'SEQUENCE', ora_sysdate())");
   bool minFits = fitsInt64(minv), maxFits = fitsInt64(maxv);
@@ -138,8 +140,9 @@ void Translator::addSequence(const std::string& name, const std::string& minv, c
     s.sequenceWrite("DELETE FROM SEQUENCES WHERE OBJ = ?1", {std::to_string(obj)});
     sqlite3_stmt* q = nullptr;
     sqlite3_prepare_v2(s.sequences(),
-                       "INSERT OR REPLACE INTO SEQUENCES (NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV, OBJ, ORDERED)"
-                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)", -1, &q, nullptr);
+                       "INSERT OR REPLACE INTO SEQUENCES (NAME, MINV, MAXV, INCR, CYCLE, CACHE, NEXTV, OBJ, ORDERED, STARTV)"
+                       " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)", -1, &q, nullptr);
+    sqlite3_bind_int64(q, 10, declaredStart);
     sqlite3_bind_int(q, 9, ordered ? 1 : 0);
     sqlite3_bind_int64(q, 8, obj);
     sqlite3_bind_text(q, 1, name.c_str(), -1, SQLITE_TRANSIENT);

@@ -482,7 +482,7 @@ void Translator::registerIdentity(const std::string& table, const Identity& id, 
                     quoteString(table) + ", " + quoteString(id.column) + ", " + quoteString(seq) + ", " +
                     (id.always ? "1" : id.onNull ? "2" : "0") + ")");
   addSequence(seq, id.increment > 0 ? "1" : "-999999999999999999999999999", id.increment > 0 ? "9999999999999999999999999999" : "-1",
-              id.increment, false, 20, id.start + used * id.increment);
+              id.increment, false, 20, id.start + used * id.increment, false, id.start);
 }
 
 // GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(START WITH n INCREMENT BY m ...)] in a

@@ -161,9 +161,31 @@ std::map<std::pair<std::string, std::string>, std::pair<int, std::string>> ident
   return out;
 }
 
+// IDENTITY_OPTIONS: the sequence behind the column, in Oracle's words; NULL where the schema's
+// sequence file is not read.
+std::string identityOptions(const Source& src, const std::string& sequence) {
+  std::string out;
+  if (!src.session) return out;
+  eachRow(src.session->sequences(),
+          "SELECT COALESCE(STARTV, CASE WHEN INCR > 0 THEN MINV ELSE MAXV END), INCR, MAXV, MINV, CYCLE, CACHE, ORDERED"
+          " FROM SEQUENCES WHERE NAME = ?1",
+          [&](sqlite3_stmt* st) {
+            out = "START WITH: " + col(st, 0) + ", INCREMENT BY: " + col(st, 1) + ", MAX_VALUE: " + col(st, 2) +
+                  ", MIN_VALUE: " + col(st, 3) + ", CYCLE_FLAG: " + (sqlite3_column_int(st, 4) ? "Y" : "N") +
+                  ", CACHE_SIZE: " + col(st, 5) + ", ORDER_FLAG: " + (sqlite3_column_int(st, 6) ? "Y" : "N") +
+                  ", SCALE_FLAG: N, EXTEND_FLAG: N, SESSION_FLAG: N, KEEP_VALUE: N";
+          },
+          sequence);
+  return out;
+}
+
 void fillIdentityColumns(const Source& src, Inserter& ins) {
-  for (auto& [at, how] : identityColumns(src.db))
-    ins.text(at.first).text(at.second).text(how.first == 1 ? "ALWAYS" : "BY DEFAULT").text(how.second).row();
+  for (auto& [at, how] : identityColumns(src.db)) {
+    ins.text(at.first).text(at.second).text(how.first == 1 ? "ALWAYS" : "BY DEFAULT").text(how.second);
+    if (std::string options = identityOptions(src, how.second); options.empty()) ins.null();
+    else ins.text(options);
+    ins.row();
+  }
 }
 
 // allCols: USER_TAB_COLS, which adds HIDDEN_COLUMN and VIRTUAL_COLUMN

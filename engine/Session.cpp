@@ -225,6 +225,13 @@ sqlite3* Session::sequences() {
     hasOrdered = sqlite3_step(st) == SQLITE_ROW;
   sqlite3_finalize(st);
   if (!hasOrdered) exec(seq_, "ALTER TABLE SEQUENCES ADD COLUMN ORDERED INTEGER NOT NULL DEFAULT 0");
+  // the number a sequence was made to start with (an identity column shows it); NULL in older files
+  bool hasStart = false;
+  if (sqlite3_prepare_v2(seq_, "SELECT 1 FROM pragma_table_info('SEQUENCES') WHERE name = 'STARTV'", -1, &st, nullptr) ==
+      SQLITE_OK)
+    hasStart = sqlite3_step(st) == SQLITE_ROW;
+  sqlite3_finalize(st);
+  if (!hasStart) exec(seq_, "ALTER TABLE SEQUENCES ADD COLUMN STARTV INTEGER");
   return seq_;
 }
 

@@ -522,7 +522,8 @@ private:
   void trimLiteral(size_t strTok);
   void registerIdentity(const std::string& table, const Identity& id, int64_t used, int64_t objectsBefore);
   void addSequence(const std::string& name, const std::string& minv, const std::string& maxv, int64_t inc,
-                   bool cycle, int64_t cache, int64_t start, bool ordered = false);
+                   bool cycle, int64_t cache, int64_t start, bool ordered = false,
+                   int64_t declaredStart = INT64_MIN);
   std::string defaultOf(const ColumnInfo& c);
   void lockTable();
   void setTransaction();
