@@ -569,6 +569,8 @@ void fillSessionNls(sqlite3* db, const char* charset, Inserter& ins) {
       std::string_view stamp = t->stampFormat;
       std::string time(stamp.substr(stamp.find(' ') + 1));
       ins.text(p).text(name == "NLS_TIME_FORMAT" ? time : time + " TZR").row();
+    } else if (name == "NLS_SORT" || name == "NLS_COMP") {
+      ins.text(p).text(name == "NLS_SORT" ? n.sort : n.comp).row();
     } else if (t && name == "NLS_DUAL_CURRENCY") {
       ins.text(p).text(t->currency).row();
     } else

@@ -260,6 +260,8 @@ struct Nls {
   int language = fn::kAmerican; // NLS_LANGUAGE
   int calendar = 0;             // NLS_CALENDAR: 0 Gregorian or fn::kImperial
   bool mondayFirst = false;     // the territory's weeks start on Monday
+  std::string sort = "BINARY"; // NLS_SORT: the order of text in ORDER BY, and with NLS_COMP in comparisons
+  std::string comp = "BINARY"; // NLS_COMP: BINARY, LINGUISTIC or ANSI
   int dateFlags() const {
     return dateLanguage | calendar | (mondayFirst ? fn::kMondayFirst : 0) | (numbers.decimal == "," ? fn::kCommaRadix : 0);
   }

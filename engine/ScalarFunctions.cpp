@@ -2,6 +2,7 @@
 // BIN_TO_NUM, LNNVL, TRANSLATE, SOUNDEX, the NLS_ case functions, NLSSORT, RAW and ROWID conversions, TO_MULTI_BYTE, TO_SINGLE_BYTE, CONVERT.
 #include "BinaryFloats.h"
 #include "FunctionUtil.h"
+#include "LinguisticSort.h"
 #include "CType.h"
 #include "Number.h"
 #include "NumberMath.h"
@@ -242,13 +243,22 @@ void fnNlsInitcap(Ctx* ctx, int argc, Val** argv) {
   resultText(ctx, out);
 }
 
-// NLSSORT under the binary sort: the text's bytes and a closing zero, as RAW.
+// NLSSORT: the bytes that order the text as the named sort (the session's NLS_SORT without one)
+// does, as RAW.
 void fnNlssort(Ctx* ctx, int argc, Val** argv) {
   if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
-  if (argc > 1 && !isNull(argv[1])) sortParam(argc, argv);
-  std::string s = textOf(argv[0]);
-  s += '\0';
+  std::string sort = argc > 1 && !isNull(argv[1]) ? sortParam(argc, argv) : sessionNls(sqlite3_context_db_handle(ctx)).sort;
+  std::string s = sortKey(textOf(argv[0]), sort);
   sqlite3_result_blob(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+}
+
+// ora_fold(text, 'BINARY_CI' | 'BINARY_AI'): the text in lower case, and in base letters for _AI,
+// so LIKE matches as those sorts compare.
+void fnFold(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string key = sortKey(textOf(argv[0]), textOf(argv[1]));
+  key.pop_back(); // the closing zero
+  resultText(ctx, key);
 }
 
 // ---- RAW and ROWID ----
@@ -492,6 +502,7 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"NLS_LOWER", 1, 2, guarded<fnNlsLower>, kVarchar2},
       {"NLS_INITCAP", 1, 2, guarded<fnNlsInitcap>, kVarchar2},
       {"NLSSORT", 1, 2, guarded<fnNlssort>, kRaw},
+      {"ora_fold", 2, 2, guarded<fnFold>, kVarchar2},
       {"HEXTORAW", 1, 1, guarded<fnHextoraw>, kRaw},
       {"RAWTOHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},
       {"RAWTONHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},

@@ -5,6 +5,7 @@
 #include "Charset.h"
 #include "CType.h"
 #include "FunctionUtil.h"
+#include "LinguisticSort.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "TimeZones.h"
@@ -64,6 +65,7 @@ void attachNls(sqlite3* db, const std::string& user) {
     std::lock_guard lock(r.m);
     r.byDb[db] = std::move(n);
   }
+  fn::registerLinguisticCollation(db); // it reads these settings
   // Never called: it only ties the settings' lifetime to the connection's.
   sqlite3_create_function_v2(db, "ORA$NLS", 0, SQLITE_UTF8, db, noop, nullptr, nullptr, forget);
 }
@@ -234,7 +236,7 @@ bool userenvValue(Ctx* ctx, const std::string& name, bool context) {
   if (name == "NLS_TERRITORY") return text(n.territory);
   if (name == "NLS_CURRENCY") return text(n.numbers.currency);
   if (name == "NLS_CALENDAR") return text(n.calendar ? "JAPANESE IMPERIAL" : "GREGORIAN");
-  if (name == "NLS_SORT") return text("BINARY");
+  if (name == "NLS_SORT") return text(n.sort);
   if (name == "NLS_CURRENCY") return text("￥");
   if (name == "HOST" || name == "SERVER_HOST") {
     char buf[256] = {};

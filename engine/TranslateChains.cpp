@@ -88,6 +88,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
       } else {
         dateLiteral(lastB, lastE, rb, re);
         if (objectOperand(lastB, lastE, rb, re)) {
+        } else if (linguisticComparison(lastB, lastE, i, re)) {
         } else if (exactComparison(lastB, lastE, i, re)) {
         } else if (is(k, "<") || is(k, ">") || is(k, "<=") || is(k, ">=")) {
           sjisOperand(lastB, lastE, rb, re);
@@ -107,6 +108,8 @@ void Translator::rewriteChains(size_t b, size_t e) {
       rejectLob(lastB, lastE);
     }
     if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
+    if (i == lastE && lastE > lastB && (is(k, "LIKE") || (is(k, "NOT") && is(at(i + 1), "LIKE"))))
+      foldedLike(is(k, "NOT") ? i + 1 : i, lastB, lastE, e);
     if (is(k, "IS")) {
       // a NUMBER is never NaN nor infinite; the condition is unknown for NULL
       bool negated = is(at(i + 1), "NOT");

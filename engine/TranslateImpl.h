@@ -413,6 +413,9 @@ private:
   void rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size_t whereEnd, size_t end, int d, bool grouped);
   void nullsOrder(size_t b, size_t e, int d);
   bool sjisKey(size_t b, size_t e);
+  bool linguisticKey(size_t b, size_t e);
+  [[gnu::noinline]] bool linguisticComparison(size_t lb, size_t le, size_t op, size_t re);
+  void foldedLike(size_t op, size_t lb, size_t le, size_t e);
   void sjisOperand(size_t lb, size_t le, size_t rb, size_t re);
   std::string decodeCall(const std::vector<std::string>& v);
   bool longCall(size_t i, std::string& call);

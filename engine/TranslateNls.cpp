@@ -6,6 +6,7 @@
 #include "Session.h"
 #include "TranslateImpl.h"
 #include "TerritoryFormats.h"
+#include "LinguisticSort.h"
 #include "TimeZones.h"
 
 #include <algorithm>
@@ -132,8 +133,18 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
     } else if (tuningText(name.text)) {
       // their values change how a session is traced or planned, never what a statement gives
     } else if (name.text == "NLS_SORT" || name.text == "NLS_COMP") {
-      // binary order is the only one this engine keeps
-      if (!is(value, "BINARY") && value.text != "BINARY") throw OraError(12705);
+      std::string v = value.text;
+      for (auto& c : v) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
+      bool known = name.text == "NLS_SORT" ? fn::knownSort(v) : v == "BINARY" || v == "LINGUISTIC" || v == "ANSI";
+      if (!known) throw OraError(12705);
+      bool sort = name.text == "NLS_SORT";
+      out.actions.push_back([sort, v](Session& s) {
+        Nls& n = sessionNls(s.db);
+        std::string& setting = sort ? n.sort : n.comp;
+        if (setting == v) return;
+        setting = v;
+        ++s.ddlCount; // statements translated under the other order are not shared on
+      });
     } else if (name.text == "GROUP_BY_POSITION_ENABLED") {
       if (!is(value, "TRUE") && !is(value, "FALSE")) throw OraError(96);
       bool on = is(value, "TRUE");

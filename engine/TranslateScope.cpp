@@ -3,6 +3,7 @@
 #include "TranslateImpl.h"
 
 #include "Dictionary.h"
+#include "FunctionUtil.h"
 #include "Number.h"
 #include "OraFunctions.h"
 #include "Session.h"
@@ -193,7 +194,9 @@ void Translator::nullsOrder(size_t b, size_t e, int d) {
     // a text key that is no column of its own sorts as a column does: by the set's bytes
     size_t ke = kb;
     while (ke < i && !(t_[ke].depth == d && (is(t_[ke], "ASC") || is(t_[ke], "DESC") || is(t_[ke], "NULLS")))) ++ke;
-    std::string collate = ke > kb && sjisKey(kb, ke) ? " COLLATE ORA_SJIS" : "";
+    std::string collate = ke > kb && linguisticKey(kb, ke) ? " COLLATE ORA_LING"
+                          : ke > kb && sjisKey(kb, ke) ? " COLLATE ORA_SJIS"
+                                                       : "";
     if (!collate.empty() && ke - 1 != last) {
       replace_[ke - 1] = keyTokenText(ke - 1) + collate;
       collate.clear();
@@ -232,6 +235,75 @@ bool Translator::sjisKey(size_t b, size_t e) {
   } catch (const OraError&) {
     return false; // an alias, or a key the query's own checks report
   }
+}
+
+// Whether the sort key [b, e) is text to order by the session's NLS_SORT, and ends in a token
+// keyTokenText can write.
+bool Translator::linguisticKey(size_t b, size_t e) {
+  if (sessionNls(cat_.db()).sort == "BINARY") return false;
+  const Token& k = t_[e - 1];
+  if (!replace_[e - 1].empty() || skip_[e - 1]) return false;
+  if (!is(k, ")") && !is(k, "END") && k.kind != Token::QIdent &&
+      !(k.kind == Token::Ident && !keywordAt(t_, e - 1) && k.text != "ROWID" && k.text != "ORA_ROWSCN" && k.text != "ROWNUM" &&
+        k.text != "SYSDATE" && k.text != "USER" && k.text != "UID"))
+    return false;
+  try {
+    int code = exprType(b, e).code;
+    return code == kVarchar2 || code == kChar;
+  } catch (const OraError&) {
+    return false; // an alias, or a key the query's own checks report
+  }
+}
+
+// Text compared under NLS_COMP LINGUISTIC (or ANSI) by the session's NLS_SORT: the left side
+// takes the collation that orders by it.
+bool Translator::linguisticComparison(size_t lb, size_t le, size_t op, size_t re) {
+  size_t rb = op + 1;
+  if (le <= lb || re <= rb || op != le) return false;
+  const Nls& n = sessionNls(cat_.db());
+  if (n.comp == "BINARY" || n.sort == "BINARY") return false;
+  static const std::set<std::string> ops = {"=", "<>", "!=", "^=", "~=", "<", ">", "<=", ">="};
+  if (!ops.count(t_[op].text) || skip_[lb] || skip_[rb] || skip_[op]) return false;
+  if (quantAt.count(t_[lb].pos) || is(t_[rb], "ANY") || is(t_[rb], "SOME") || is(t_[rb], "ALL")) return false;
+  try {
+    for (auto [b, e] : {std::pair{lb, le}, std::pair{rb, re}}) {
+      if (rowAt(b, e)) return false;
+      int code = exprType(b, e).code;
+      if (code != kVarchar2 && code != kChar) return false;
+    }
+  } catch (const OraError&) {
+    return false;
+  }
+  std::string o = t_[op].text == "!=" || t_[op].text == "^=" || t_[op].text == "~=" ? "<>" : t_[op].text;
+  replace_[lb] = "((" + emit(lb, le) + ") COLLATE ORA_LING " + o + " (" + emit(rb, re) + "))";
+  for (size_t m = lb + 1; m < re; ++m) skip_[m] = 1;
+  return true;
+}
+
+// x [NOT] LIKE pattern under NLS_COMP LINGUISTIC and a sort that ignores case (or accents too):
+// both sides folded as the sort folds them. Other sorts match characters as they are.
+void Translator::foldedLike(size_t op, size_t lb, size_t le, size_t e) {
+  const Nls& n = sessionNls(cat_.db());
+  if (n.comp != "LINGUISTIC" || n.sort.size() < 3) return;
+  std::string suffix = n.sort.substr(n.sort.size() - 3);
+  if (suffix != "_CI" && suffix != "_AI") return;
+  std::vector<std::pair<size_t, size_t>> terms;
+  std::vector<std::string> ops;
+  size_t rb = op + 1;
+  if (rb >= e || !chainAt(rb, e, terms, ops)) return;
+  size_t re = terms.back().second;
+  if (skip_[lb] || skip_[rb] || !replace_[rb].empty()) return;
+  try {
+    for (auto [b, x] : {std::pair{lb, le}, std::pair{rb, re}})
+      if (int code = exprType(b, x).code; code != kVarchar2 && code != kChar) return;
+  } catch (const OraError&) {
+    return;
+  }
+  std::string how = quoteString(suffix == "_AI" ? "BINARY_AI" : "BINARY_CI");
+  replace_[lb] = "ora_fold(" + emit(lb, le) + ", " + how + ")";
+  for (size_t m = lb + 1; m < le; ++m) skip_[m] = 1;
+  replace_[rb] = "ora_fold(" + emit(rb, re) + ", " + how + ")";
+  for (size_t m = rb + 1; m < re; ++m) skip_[m] = 1;
 }
 
 // A sort key's last token as emitted without a rewrite.
