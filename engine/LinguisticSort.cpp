@@ -46,13 +46,14 @@ bool parseSort(std::string_view name, Sort& s) {
   }
   static const char* const generic[] = {"GENERIC_M", "WEST_EUROPEAN", "XWEST_EUROPEAN", "GERMAN", "XGERMAN",
                                         "GERMAN_DIN", "XGERMAN_DIN", "FRENCH", "XFRENCH", "ITALIAN", "PORTUGUESE",
-                                        "DUTCH", "XDUTCH", "TURKISH", "XTURKISH", "JAPANESE", "UNICODE_BINARY"};
+                                        "DUTCH", "XDUTCH", "TURKISH", "XTURKISH", "JAPANESE", "UNICODE_BINARY",
+                                        "JAPANESE_M", "FRENCH_M", "CANADIAN_M"};
   for (const char* g : generic)
     if (n == g) return true;
-  if (n == "DANISH" || n == "NORWEGIAN") s.family = Family::Danish;
+  if (n == "DANISH" || n == "NORWEGIAN" || n == "DANISH_M") s.family = Family::Danish;
   else if (n == "XDANISH" || n == "XNORWEGIAN") s.family = Family::XDanish;
   else if (n == "SWEDISH" || n == "FINNISH" || n == "XSWEDISH" || n == "XFINNISH") s.family = Family::Swedish;
-  else if (n == "SPANISH") s.family = Family::Spanish;
+  else if (n == "SPANISH" || n == "SPANISH_M") s.family = Family::Spanish;
   else if (n == "XSPANISH") s.family = Family::XSpanish;
   else return false;
   return true;
