@@ -261,6 +261,15 @@ void fnFold(Ctx* ctx, int, Val** argv) {
   resultText(ctx, key);
 }
 
+// ora_num_char(x): TO_CHAR of a NUMBER without a model, in the session's decimal character.
+void fnNumChar(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) { sqlite3_result_null(ctx); return; }
+  std::string text = textOf(argv[0]);
+  if (size_t at = text.find('.'); at != std::string::npos)
+    text.replace(at, 1, sessionNls(sqlite3_context_db_handle(ctx)).numbers.decimal);
+  resultText(ctx, text);
+}
+
 // ---- RAW and ROWID ----
 
 int hexDigit(char c) {
@@ -503,6 +512,7 @@ const std::vector<Def>& scalarFunctionDefs() {
       {"NLS_INITCAP", 1, 2, guarded<fnNlsInitcap>, kVarchar2},
       {"NLSSORT", 1, 2, guarded<fnNlssort>, kRaw},
       {"ora_fold", 2, 2, guarded<fnFold>, kVarchar2},
+      {"ora_num_char", 1, 1, guarded<fnNumChar>, kVarchar2},
       {"HEXTORAW", 1, 1, guarded<fnHextoraw>, kRaw},
       {"RAWTOHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},
       {"RAWTONHEX", 1, 1, guarded<fnRawtohex>, kVarchar2},

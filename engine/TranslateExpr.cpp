@@ -601,6 +601,11 @@ std::string Translator::emit(size_t b, size_t e) {
           i = close;
           break;
         }
+        if (x.code == kNumber && !x.binary && m == close && sessionNls(cat_.db()).numbers.decimal != ".") {
+          add("ora_num_char(" + emit(i + 2, m) + ")"); // in the session's decimal character
+          i = close;
+          break;
+        }
         // a DATE's model may not ask for a fraction or a zone it does not have; PL/SQL hands its
         // DATE and TIMESTAMP values alike to SQL as TO_DATE, so a value read by one is left be
         if (x.code == kDate && m < close && std::none_of(t_.begin() + i + 2, t_.begin() + m, [](const Token& t) {

@@ -183,6 +183,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   out.actions.push_back([setFormat, format, language, dateLanguage, calendar, territory, numbers, timeZone, stampFormat,
                          stampTzFormat](Session& s) {
     Nls& n = sessionNls(s.db);
+    std::string decimal = n.numbers.decimal;
     if (!timeZone.empty()) n.timeZone = timeZone == "LOCAL" ? std::string() : timeZone;
     if (!territory.empty()) {
       // the territory brings its own date formats, first day of the week, separators and currencies
@@ -200,6 +201,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       n.numbers.iso = t.iso;
     }
     if (!numbers.empty()) n.numbers = fn::numberNlsParam(numbers, n.numbers);
+    if (n.numbers.decimal != decimal) ++s.ddlCount; // TO_CHAR(number) is translated for the decimal character
     if (setFormat) n.dateFormat = format == "RR-MM-DD" ? std::string() : format;
     if (!stampFormat.empty()) n.timestampFormat = stampFormat;
     if (!stampTzFormat.empty()) n.timestampTzFormat = stampTzFormat;
