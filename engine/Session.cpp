@@ -212,26 +212,20 @@ sqlite3* Session::sequences() {
   exec(seq_, "PRAGMA synchronous=FULL");
   exec(seq_, "CREATE TABLE IF NOT EXISTS SEQUENCES (NAME TEXT PRIMARY KEY, MINV, MAXV, INCR INTEGER NOT NULL,"
              " CYCLE INTEGER NOT NULL, CACHE INTEGER NOT NULL, NEXTV INTEGER NOT NULL, OBJ INTEGER)");
-  // files of earlier versions: the schema's object number ties each row to its object row
-  sqlite3_stmt* st = nullptr;
-  bool hasObj = false;
-  if (sqlite3_prepare_v2(seq_, "SELECT 1 FROM pragma_table_info('SEQUENCES') WHERE name = 'OBJ'", -1, &st, nullptr) == SQLITE_OK)
-    hasObj = sqlite3_step(st) == SQLITE_ROW;
-  sqlite3_finalize(st);
-  if (!hasObj) exec(seq_, "ALTER TABLE SEQUENCES ADD COLUMN OBJ INTEGER");
-  bool hasOrdered = false;
-  if (sqlite3_prepare_v2(seq_, "SELECT 1 FROM pragma_table_info('SEQUENCES') WHERE name = 'ORDERED'", -1, &st, nullptr) ==
-      SQLITE_OK)
-    hasOrdered = sqlite3_step(st) == SQLITE_ROW;
-  sqlite3_finalize(st);
-  if (!hasOrdered) exec(seq_, "ALTER TABLE SEQUENCES ADD COLUMN ORDERED INTEGER NOT NULL DEFAULT 0");
-  // the number a sequence was made to start with (an identity column shows it); NULL in older files
-  bool hasStart = false;
-  if (sqlite3_prepare_v2(seq_, "SELECT 1 FROM pragma_table_info('SEQUENCES') WHERE name = 'STARTV'", -1, &st, nullptr) ==
-      SQLITE_OK)
-    hasStart = sqlite3_step(st) == SQLITE_ROW;
-  sqlite3_finalize(st);
-  if (!hasStart) exec(seq_, "ALTER TABLE SEQUENCES ADD COLUMN STARTV INTEGER");
+  // files of earlier versions get the columns added since
+  auto addColumn = [this](const char* name, const char* decl) {
+    sqlite3_stmt* st = nullptr;
+    bool has = false;
+    if (sqlite3_prepare_v2(seq_, "SELECT 1 FROM pragma_table_info('SEQUENCES') WHERE name = ?1", -1, &st, nullptr) == SQLITE_OK) {
+      sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
+      has = sqlite3_step(st) == SQLITE_ROW;
+    }
+    sqlite3_finalize(st);
+    if (!has) exec(seq_, (std::string("ALTER TABLE SEQUENCES ADD COLUMN ") + name + " " + decl).c_str());
+  };
+  addColumn("OBJ", "INTEGER"); // the schema's object number ties each row to its object row
+  addColumn("ORDERED", "INTEGER NOT NULL DEFAULT 0");
+  addColumn("STARTV", "INTEGER"); // the number it was made to start with; NULL in older files
   return seq_;
 }
 

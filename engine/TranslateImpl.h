@@ -412,6 +412,7 @@ private:
                          const std::string& walk);
   void rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size_t whereEnd, size_t end, int d, bool grouped);
   void nullsOrder(size_t b, size_t e, int d);
+  bool writableTextKey(size_t b, size_t e);
   bool sjisKey(size_t b, size_t e);
   bool linguisticKey(size_t b, size_t e);
   [[gnu::noinline]] bool linguisticComparison(size_t lb, size_t le, size_t op, size_t re);

@@ -216,31 +216,8 @@ void Translator::nullsOrder(size_t b, size_t e, int d) {
   }
 }
 
-// Whether the sort key [b, e) is text computed in a JA16SJIS database (a column sorts by its
-// own collation already) and ends in a token keyTokenText can write.
-bool Translator::sjisKey(size_t b, size_t e) {
-  if (charset() != Charset::JA16SJIS) return false;
-  const Token& k = t_[e - 1];
-  if (!replace_[e - 1].empty() || skip_[e - 1]) return false;
-  bool plainName = (e == b + 1 && (k.kind == Token::Ident || k.kind == Token::QIdent)) ||
-                   (e == b + 3 && is(t_[b + 1], "."));
-  if (plainName || k.kind == Token::Num) return false;
-  if (!is(k, ")") && !is(k, "END") && k.kind != Token::QIdent &&
-      !(k.kind == Token::Ident && !keywordAt(t_, e - 1) && k.text != "ROWID" && k.text != "ORA_ROWSCN" && k.text != "ROWNUM" && k.text != "SYSDATE" &&
-        k.text != "USER" && k.text != "UID"))
-    return false;
-  try {
-    int code = exprType(b, e).code;
-    return code == kVarchar2 || code == kChar;
-  } catch (const OraError&) {
-    return false; // an alias, or a key the query's own checks report
-  }
-}
-
-// Whether the sort key [b, e) is text to order by the session's NLS_SORT, and ends in a token
-// keyTokenText can write.
-bool Translator::linguisticKey(size_t b, size_t e) {
-  if (sessionNls(cat_.db()).sort == "BINARY") return false;
+// Whether the sort key [b, e) is text and ends in a token keyTokenText can write.
+bool Translator::writableTextKey(size_t b, size_t e) {
   const Token& k = t_[e - 1];
   if (!replace_[e - 1].empty() || skip_[e - 1]) return false;
   if (!is(k, ")") && !is(k, "END") && k.kind != Token::QIdent &&
@@ -253,6 +230,21 @@ bool Translator::linguisticKey(size_t b, size_t e) {
   } catch (const OraError&) {
     return false; // an alias, or a key the query's own checks report
   }
+}
+
+// Whether the sort key [b, e) is text computed in a JA16SJIS database (a column sorts by its
+// own collation already).
+bool Translator::sjisKey(size_t b, size_t e) {
+  if (charset() != Charset::JA16SJIS) return false;
+  const Token& k = t_[e - 1];
+  bool plainName = (e == b + 1 && (k.kind == Token::Ident || k.kind == Token::QIdent)) ||
+                   (e == b + 3 && is(t_[b + 1], "."));
+  return !plainName && k.kind != Token::Num && writableTextKey(b, e);
+}
+
+// Whether the sort key [b, e) is text to order by the session's NLS_SORT.
+bool Translator::linguisticKey(size_t b, size_t e) {
+  return sessionNls(cat_.db()).sort != "BINARY" && writableTextKey(b, e);
 }
 
 // Text compared under NLS_COMP LINGUISTIC (or ANSI) by the session's NLS_SORT: the left side
