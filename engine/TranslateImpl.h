@@ -411,7 +411,9 @@ private:
                          size_t whereEnd, size_t end, int d, int64_t limit, const std::string& joined,
                          const std::string& walk);
   void rownumInAggregates(size_t lb, size_t from, size_t fromEnd, size_t whereEnd, size_t end, int d, bool grouped);
-  void nullsOrder(size_t b, size_t e, int d);
+  // [listB, listE): the query's select list, when ORDER BY may name its items by position or alias
+  void nullsOrder(size_t b, size_t e, int d, size_t listB = 0, size_t listE = 0);
+  bool linguisticItem(size_t key, size_t listB, size_t listE, int d);
   bool writableTextKey(size_t b, size_t e);
   bool sjisKey(size_t b, size_t e);
   bool linguisticKey(size_t b, size_t e);

@@ -181,7 +181,7 @@ void Translator::checkGrouped(size_t b, size_t e, const std::vector<std::pair<si
 
 // Oracle sorts NULL as the largest value (last going up, first going down); SQLite as the
 // smallest.
-void Translator::nullsOrder(size_t b, size_t e, int d) {
+void Translator::nullsOrder(size_t b, size_t e, int d, size_t listB, size_t listE) {
   size_t ib = b;
   for (size_t i = b; i <= e; ++i) {
     if (i < e && !(t_[i].depth == d && is(t_[i], ","))) continue;
@@ -197,6 +197,7 @@ void Translator::nullsOrder(size_t b, size_t e, int d) {
     std::string collate = ke > kb && linguisticKey(kb, ke) ? " COLLATE ORA_LING"
                           : ke > kb && sjisKey(kb, ke) ? " COLLATE ORA_SJIS"
                                                        : "";
+    if (collate.empty() && ke == kb + 1 && listE > listB && linguisticItem(kb, listB, listE, d)) collate = " COLLATE ORA_LING";
     if (!collate.empty() && ke - 1 != last) {
       replace_[ke - 1] = keyTokenText(ke - 1) + collate;
       collate.clear();
@@ -301,7 +302,38 @@ void Translator::foldedLike(size_t op, size_t lb, size_t le, size_t e) {
 // A sort key's last token as emitted without a rewrite.
 std::string Translator::keyTokenText(size_t k) const {
   const Token& t = t_[k];
-  return is(t, ")") || is(t, "END") ? t.text : quoteIdent(t.text);
+  return is(t, ")") || is(t, "END") || t.kind == Token::Num ? t.text : quoteIdent(t.text);
+}
+
+// Whether the ORDER BY key at `key`, a position or an alias of the select list [listB, listE),
+// names a text item the session's NLS_SORT orders.
+bool Translator::linguisticItem(size_t key, size_t listB, size_t listE, int d) {
+  const Token& k = t_[key];
+  if (!replace_[key].empty() || skip_[key] || sessionNls(cat_.db()).sort == "BINARY") return false;
+  bool position = k.kind == Token::Num && k.text.find_first_not_of("0123456789") == std::string::npos;
+  if (!position && k.kind != Token::Ident && k.kind != Token::QIdent) return false;
+  size_t wanted = position ? static_cast<size_t>(std::atoll(k.text.c_str())) : 0, n = 0;
+  for (size_t ib = listB, m = listB; m <= listE; ++m) {
+    if (m < listE && !(t_[m].depth == d && is(t_[m], ","))) continue;
+    size_t ie = m;
+    ++n;
+    // the item's alias: its last name, after AS or after a value
+    size_t last = ie - 1;
+    bool aliased = ie > ib + 1 && (t_[last].kind == Token::Ident || t_[last].kind == Token::QIdent) && !is(t_[last - 1], ".") &&
+                   (is(t_[last - 1], "AS") || is(t_[last - 1], ")") || t_[last - 1].kind == Token::Ident ||
+                    t_[last - 1].kind == Token::QIdent || t_[last - 1].kind == Token::Str || t_[last - 1].kind == Token::Num);
+    size_t ee = aliased ? (is(t_[last - 1], "AS") ? last - 1 : last) : ie;
+    if (position ? n == wanted : aliased && t_[last].text == k.text) {
+      try {
+        int code = ee > ib ? exprType(ib, ee).code : 0;
+        return code == kVarchar2 || code == kChar;
+      } catch (const OraError&) {
+        return false;
+      }
+    }
+    ib = m + 1;
+  }
+  return false;
 }
 
 } // namespace ora::tx

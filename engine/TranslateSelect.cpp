@@ -138,7 +138,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
         ++orderEnd;
       for (size_t m = i + 2; m < orderEnd; ++m)
         if (t_[m].kind == Token::Num) pin_[m] = 1;
-      nullsOrder(i + 2, orderEnd, d);
+      nullsOrder(i + 2, orderEnd, d, listBegin, from);
     }
 
   rejectAggregates(fromEnd, whereEnd);
