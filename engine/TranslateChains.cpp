@@ -110,6 +110,7 @@ void Translator::rewriteChains(size_t b, size_t e) {
     if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
     if (i == lastE && lastE > lastB && (is(k, "LIKE") || (is(k, "NOT") && is(at(i + 1), "LIKE"))))
       foldedLike(is(k, "NOT") ? i + 1 : i, lastB, lastE, e);
+    if (i == lastE && lastE > lastB && (is(k, "IN") || (is(k, "NOT") && is(at(i + 1), "IN")))) linguisticOperand(lastB, lastE);
     if (is(k, "IS")) {
       // a NUMBER is never NaN nor infinite; the condition is unknown for NULL
       bool negated = is(at(i + 1), "NOT");
@@ -186,6 +187,8 @@ void Translator::rewriteChains(size_t b, size_t e) {
           if (t_[m].kind == Token::Str && replace_[m].empty() &&
               !(m + 1 < e && t_[m + 1].kind == Token::Op && !is(t_[m + 1], ")") && !is(t_[m + 1], ",")))
             charPadLiteral(m, size);
+    if (k.kind == Token::Ident && k.text == "BETWEEN" && lastE > lastB && (i == lastE || (i == lastE + 1 && is(t_[lastE], "NOT"))))
+      linguisticOperand(lastB, lastE);
     if (k.kind == Token::Ident && k.text == "BETWEEN" && lastE > lastB && (i == lastE || (i == lastE + 1 && is(t_[lastE], "NOT"))))
       if (size_t end = exactBetween(lastB, lastE, i, e)) {
         i = end;

@@ -419,6 +419,7 @@ private:
   bool linguisticKey(size_t b, size_t e);
   [[gnu::noinline]] bool linguisticComparison(size_t lb, size_t le, size_t op, size_t re);
   void foldedLike(size_t op, size_t lb, size_t le, size_t e);
+  void linguisticOperand(size_t lb, size_t le);
   void sjisOperand(size_t lb, size_t le, size_t rb, size_t re);
   std::string decodeCall(const std::vector<std::string>& v);
   bool longCall(size_t i, std::string& call);

@@ -273,6 +273,21 @@ bool Translator::linguisticComparison(size_t lb, size_t le, size_t op, size_t re
   return true;
 }
 
+// The text before [NOT] IN or [NOT] BETWEEN under NLS_COMP LINGUISTIC (or ANSI): its collation
+// orders by the session's NLS_SORT, and SQLite compares the values beside it by that.
+void Translator::linguisticOperand(size_t lb, size_t le) {
+  const Nls& n = sessionNls(cat_.db());
+  if (n.comp == "BINARY" || n.sort == "BINARY" || skip_[lb] || !replace_[lb].empty()) return;
+  try {
+    if (rowAt(lb, le)) return;
+    if (int code = exprType(lb, le).code; code != kVarchar2 && code != kChar) return;
+  } catch (const OraError&) {
+    return;
+  }
+  replace_[lb] = "(" + emit(lb, le) + ") COLLATE ORA_LING";
+  for (size_t m = lb + 1; m < le; ++m) skip_[m] = 1;
+}
+
 // x [NOT] LIKE pattern under NLS_COMP LINGUISTIC and a sort that ignores case (or accents too):
 // both sides folded as the sort folds them. Other sorts match characters as they are.
 void Translator::foldedLike(size_t op, size_t lb, size_t le, size_t e) {
