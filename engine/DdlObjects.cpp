@@ -13,6 +13,7 @@
 #include "RecycleBin.h"
 #include "TableRebuild.h"
 #include "TranslateImpl.h"
+#include "FunctionUtil.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -109,6 +110,7 @@ void Translator::drop() {
     bool purge = is(at(i), "PURGE");
     if (purge) ++i;
     if (i < size()) unexpected(i);
+    purge = purge || !sessionNls(cat_.db()).recycleBin; // RECYCLEBIN = OFF: nothing is kept to bring back
     std::string q = quoteString(name);
     if (MviewWrites::depth == 0 && !cat_.objectTypeOf(name, "MATERIALIZED VIEW").empty())
       throw OraError(12083, quoteIdent(cat_.user()) + "." + quoteIdent(name));

@@ -12,6 +12,7 @@
 #include "SqlLexer.h"
 #include "TableRebuild.h"
 #include "TranslateImpl.h"
+#include "FunctionUtil.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -123,14 +124,14 @@ std::string Translator::columnDef(size_t b, size_t k, std::string& name, ColType
   // where the length belongs, and the length itself: Oracle marks one or the other
   const int afterType = static_cast<int>(at(j).pos), sizePos = static_cast<int>(at(j + 1).pos);
   int a = -1, s = 0;
-  bool hasS = false, star = false, charUnit = false;
+  bool hasS = false, star = false;
+  bool charUnit = sessionNls(cat_.db()).charSemantics; // without BYTE or CHAR: the session's NLS_LENGTH_SEMANTICS
   if (j < k && is(at(j), "(")) {
     if (is(at(j + 1), "*")) star = true;
     else if (at(j + 1).kind == Token::Num) a = std::atoi(at(j + 1).text.c_str());
     else throw OraError(902);
     j += 2;
-    if (is(at(j), "CHAR")) charUnit = true;
-    if (is(at(j), "BYTE") || is(at(j), "CHAR")) ++j;
+    if (is(at(j), "BYTE") || is(at(j), "CHAR")) charUnit = is(at(j++), "CHAR");
     if (is(at(j), ",")) {
       bool neg = is(at(j + 1), "-");
       if (neg) ++j;

@@ -565,14 +565,17 @@ void fillSessionNls(sqlite3* db, const char* charset, Inserter& ins) {
     if (name == "NLS_TIMESTAMP_FORMAT" || name == "NLS_TIMESTAMP_TZ_FORMAT") {
       ins.text(p).text(std::string(n.timestampModel(name == "NLS_TIMESTAMP_TZ_FORMAT"))).row();
     } else if (t && (name == "NLS_TIME_FORMAT" || name == "NLS_TIME_TZ_FORMAT")) {
-      // the time part of the territory's timestamp format
+      // as set, else the time part of the territory's timestamp format
       std::string_view stamp = t->stampFormat;
       std::string time(stamp.substr(stamp.find(' ') + 1));
-      ins.text(p).text(name == "NLS_TIME_FORMAT" ? time : time + " TZR").row();
+      const std::string& set = name == "NLS_TIME_FORMAT" ? n.timeFormat : n.timeTzFormat;
+      ins.text(p).text(!set.empty() ? set : name == "NLS_TIME_FORMAT" ? time : time + " TZR").row();
     } else if (name == "NLS_SORT" || name == "NLS_COMP") {
       ins.text(p).text(name == "NLS_SORT" ? n.sort : n.comp).row();
     } else if (t && name == "NLS_DUAL_CURRENCY") {
-      ins.text(p).text(t->currency).row();
+      ins.text(p).text(n.numbers.dual.empty() ? std::string(t->currency) : n.numbers.dual).row();
+    } else if (name == "NLS_LENGTH_SEMANTICS") {
+      ins.text(p).text(n.charSemantics ? "CHAR" : "BYTE").row();
     } else
       ins.text(p).text(v).row();
     if (charset && std::string_view(p) == "NLS_DUAL_CURRENCY") ins.text("NLS_NCHAR_CHARACTERSET").text("AL16UTF16").row();

@@ -169,6 +169,7 @@ struct NumFmt {
 struct NumNls {
   std::string decimal = ".", group = ",";
   std::string currency = "\xEF\xBF\xA5", iso = "JPY"; // the territory JAPAN's
+  std::string dual; // NLS_DUAL_CURRENCY when it is not the local one
 };
 NumNls numberNlsParam(std::string_view params, NumNls base = NumNls());
 
@@ -262,6 +263,9 @@ struct Nls {
   bool mondayFirst = false;     // the territory's weeks start on Monday
   std::string sort = "BINARY"; // NLS_SORT: the order of text in ORDER BY, and with NLS_COMP in comparisons
   std::string comp = "BINARY"; // NLS_COMP: BINARY, LINGUISTIC or ANSI
+  bool recycleBin = true;      // RECYCLEBIN: a dropped table is kept to bring back
+  bool charSemantics = false;  // NLS_LENGTH_SEMANTICS CHAR: a column's length without BYTE or CHAR counts characters
+  std::string timeFormat, timeTzFormat; // NLS_TIME_FORMAT, NLS_TIME_TZ_FORMAT as set; empty: the territory's
   int dateFlags() const {
     return dateLanguage | calendar | (mondayFirst ? fn::kMondayFirst : 0) | (numbers.decimal == "," ? fn::kCommaRadix : 0);
   }

@@ -24,9 +24,10 @@ std::string isoCurrencyOf(const std::string& territory) {
   throw OraError(12702);
 }
 
-// L and U give the local currency, C the ISO one.
+// L gives the local currency, U the dual one (the local one unless set apart), C the ISO one.
 std::string currencyText(const std::string& marker, const NumNls& nls) {
   if (marker.empty()) return marker;
+  if (marker == "U" && !nls.dual.empty()) return nls.dual;
   return marker == "C" ? nls.iso : nls.currency;
 }
 
@@ -65,7 +66,7 @@ NumNls numberNlsParam(std::string_view p, NumNls base) {
       out.decimal = value.substr(0, 1);
       out.group = value.substr(1, 1);
     } else if (name == "NLS_CURRENCY" || name == "NLS_DUAL_CURRENCY") {
-      out.currency = value;
+      (name == "NLS_CURRENCY" ? out.currency : out.dual) = value;
     } else if (name == "NLS_ISO_CURRENCY") {
       for (auto& c : value) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
       out.iso = isoCurrencyOf(value);

@@ -228,6 +228,8 @@ const std::map<int, const char*>& texts() {
       {960, "ambiguous column naming in select list"},
       {980, "synonym translation is no longer valid"},
       {1434, "private synonym to be dropped does not exist"},
+      {1435, "user does not exist"},
+      {38802, "edition does not exist"},
       {1471, "cannot create a synonym with same name as object"},
       {1867, "the interval is invalid"},
       {8180, "no snapshot found based on specified time"},

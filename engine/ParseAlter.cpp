@@ -72,7 +72,8 @@ Node* Parser::alter() {
     }
     expectWord("SET", 922);
     do {
-      if (cur().kind != Tok::Ident) fail(922);
+      // a name, or an underscore parameter in quotes
+      if (cur().kind != Tok::Ident && !(cur().kind == Tok::QIdent && cur().text.rfind('_', 0) == 0)) fail(922);
       Node* o = make(N::Option);
       o->text = t_[i_++].text;
       if (o->text == "EVENTS" && cur().kind == Tok::Str) { // the event text follows without an equal sign

@@ -13,16 +13,16 @@ namespace {
 
 const Territory kTerritories[] = {
     {"AMERICA", "fmDay, Month dd, yyyy", "MM/DD/RRRR", "HH:MI:SS AM", "HH:MI:SSXFF AM", "DD-MON-RR",
-     "DD-MON-RR HH.MI.SSXFF AM", "DD-MON-RR HH.MI.SSXFF AM TZR", ".,", "$", "USD", false},
+     "DD-MON-RR HH.MI.SSXFF AM", "DD-MON-RR HH.MI.SSXFF AM TZR", ".,", "$", "USD", false, "$"},
     {"JAPAN", "fmYYYY\"\xe5\xb9\xb4\"MM\"\xe6\x9c\x88\"DD\"\xe6\x97\xa5\" Day", "RRRR/MM/DD", "HH24:MI:SS",
      "HH24:MI:SSXFF", "RR-MM-DD", "RR-MM-DD HH24:MI:SSXFF", "RR-MM-DD HH24:MI:SSXFF TZR", ".,", "\xEF\xBF\xA5", "JPY",
-     false},
+     false, "\xEF\xBF\xA5"},
     {"GERMANY", "fmDay, dd. Month yyyy", "DD.MM.RRRR", "HH24:MI:SS", "HH24:MI:SSXFF", "DD.MM.RR",
-     "DD.MM.RR HH24:MI:SSXFF", "DD.MM.RR HH24:MI:SSXFF TZR", ",.", "\xE2\x82\xAC", "EUR", true},
+     "DD.MM.RR HH24:MI:SSXFF", "DD.MM.RR HH24:MI:SSXFF TZR", ",.", "\xE2\x82\xAC", "EUR", true, "\xE2\x82\xAC"},
     {"FRANCE", "fmDay dd Month yyyy", "DD/MM/RRRR", "HH24:MI:SS", "HH24:MI:SSXFF", "DD/MM/RR",
-     "DD/MM/RR HH24:MI:SSXFF", "DD/MM/RR HH24:MI:SSXFF TZR", ", ", "\xE2\x82\xAC", "EUR", true},
+     "DD/MM/RR HH24:MI:SSXFF", "DD/MM/RR HH24:MI:SSXFF TZR", ", ", "\xE2\x82\xAC", "EUR", true, "\xE2\x82\xAC"},
     {"UNITED KINGDOM", "fmDay, dd Month yyyy", "DD/MM/RRRR", "HH24:MI:SS", "HH24:MI:SSXFF", "DD-MON-RR",
-     "DD-MON-RR HH24.MI.SSXFF", "DD-MON-RR HH24.MI.SSXFF TZR", ".,", "\xC2\xA3", "GBP", true},
+     "DD-MON-RR HH24.MI.SSXFF", "DD-MON-RR HH24.MI.SSXFF TZR", ".,", "\xC2\xA3", "GBP", true, "\xE2\x82\xAC"},
 };
 
 const Territory& formatsOf(std::string_view territory) {

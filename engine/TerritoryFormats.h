@@ -22,6 +22,7 @@ struct Territory {
   const char* currency;
   const char* iso;
   bool mondayFirst;
+  const char* dual; // the dual currency (U)
 };
 
 // nullptr for a territory not kept here (ORA-12705 where a session names it).

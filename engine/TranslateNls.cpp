@@ -1,5 +1,6 @@
 // ALTER SESSION SET NLS_..., ANSI datetime literals and interval literals.
 #include "FunctionUtil.h"
+#include "Database.h"
 #include "NewerSyntax.h"
 #include "CType.h"
 #include "Number.h"
@@ -21,7 +22,8 @@ const char* tuningChoices(const std::string& name) {
   if (name == "OPTIMIZER_MODE")
     return "FIRST_ROWS_1000,FIRST_ROWS_100,FIRST_ROWS_10,FIRST_ROWS_1,FIRST_ROWS,ALL_ROWS,CHOOSE,RULE";
   if (name == "OPTIMIZER_GOAL") return "FIRST_ROWS,ALL_ROWS,CHOOSE,RULE";
-  static const char* const flags[] = {"SKIP_UNUSABLE_INDEXES", "HASH_JOIN_ENABLED", "QUERY_REWRITE_ENABLED",
+  if (name == "PLSQL_CODE_TYPE") return "INTERPRETED,NATIVE";
+  static const char* const flags[] = {"ERROR_ON_OVERLAP_TIME", "SKIP_UNUSABLE_INDEXES", "HASH_JOIN_ENABLED", "QUERY_REWRITE_ENABLED",
                                       "PARTITION_VIEW_ENABLED", "CLOSE_CACHED_OPEN_CURSORS", "B_TREE_BITMAP_PLANS",
                                       "DB_BLOCK_CHECKING", "GLOBAL_NAMES", "NLS_NCHAR_CONV_EXCP"};
   for (const char* f : flags)
@@ -76,7 +78,8 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   std::string timeZone; // LOCAL: back to the machine's zone
   while (i < t.size()) {
     const Token& name = t[i];
-    if (name.kind != Token::Ident) throw OraError(922);
+    if (name.kind != Token::Ident && !(name.kind == Token::QIdent && !name.text.empty() && name.text[0] == '_'))
+      throw OraError(922);
     if (name.text == "EVENTS" && i + 1 < t.size() && t[i + 1].kind == Token::Str) {
       i += 2; // diagnostic events: there is no trace to write
       continue;
@@ -102,7 +105,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       if (name.text == "NLS_LANGUAGE") language = l;
       if (name.text == "NLS_DATE_LANGUAGE" || dateLanguage < 0) dateLanguage = l;
     } else if (name.text == "NLS_NUMERIC_CHARACTERS" || name.text == "NLS_CURRENCY" ||
-               name.text == "NLS_ISO_CURRENCY") {
+               name.text == "NLS_ISO_CURRENCY" || name.text == "NLS_DUAL_CURRENCY") {
       std::string v = value.text, quoted;
       for (char c : v) quoted += c == '\'' ? std::string("''") : std::string(1, c);
       std::string setting = name.text + " = '" + quoted + "' ";
@@ -111,7 +114,8 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       } catch (const OraError&) {
         throw OraError(12705);
       }
-      if (name.text == "NLS_CURRENCY" && (v.empty() || v.size() > 10)) throw OraError(12705);
+      if ((name.text == "NLS_CURRENCY" || name.text == "NLS_DUAL_CURRENCY") && (v.empty() || v.size() > 10))
+        throw OraError(12705);
       numbers += setting;
     } else if (const char* allowed = tuningChoices(name.text)) {
       // tracing and the optimizer's goal: they change how fast, never what a statement gives
@@ -170,6 +174,47 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       } else {
         throw OraError(922);
       }
+    } else if (name.text == "RECYCLEBIN") {
+      bool on = is(value, "ON") || value.text == "ON";
+      if (!on && !is(value, "OFF") && value.text != "OFF") {
+        OraError e(96);
+        e.text = "ORA-00096: invalid value " + value.text + " for parameter recyclebin, must be from among ON, OFF";
+        throw e;
+      }
+      out.actions.push_back([on](Session& s) {
+        Nls& n = sessionNls(s.db);
+        if (n.recycleBin == on) return;
+        n.recycleBin = on;
+        ++s.ddlCount;
+      });
+    } else if (name.text == "NLS_LENGTH_SEMANTICS") {
+      bool chars = is(value, "CHAR") || value.text == "CHAR";
+      if (!chars && !is(value, "BYTE") && value.text != "BYTE") throw OraError(12705);
+      out.actions.push_back([chars](Session& s) {
+        Nls& n = sessionNls(s.db);
+        if (n.charSemantics == chars) return;
+        n.charSemantics = chars;
+        ++s.ddlCount; // column definitions read under the other unit are not shared on
+      });
+    } else if (name.text == "NLS_TIME_FORMAT" || name.text == "NLS_TIME_TZ_FORMAT") {
+      if (value.text.empty() || value.text.size() > 80) throw OraError(1821);
+      checkDateFormat(value.text);
+      bool zoned = name.text == "NLS_TIME_TZ_FORMAT";
+      std::string v = value.text;
+      out.actions.push_back([zoned, v](Session& s) { (zoned ? sessionNls(s.db).timeTzFormat : sessionNls(s.db).timeFormat) = v; });
+    } else if (name.text == "CURRENT_SCHEMA") {
+      // the session's own schema; another one's names would resolve where this engine cannot follow
+      std::string v = value.text;
+      if (value.kind == Token::Str) throw OraError(922);
+      out.actions.push_back([v](Session& s) {
+        if (v == sessionNls(s.db).user) return;
+        if (!userExists(s.folder, v)) throw OraError(1435);
+        throw OraError(1031);
+      });
+    } else if (name.text == "EDITION") {
+      if (!is(value, "ORA$BASE") && value.text != "ORA$BASE") throw OraError(38802);
+    } else if (name.kind == Token::QIdent && !name.text.empty() && name.text[0] == '_') {
+      // an underscore parameter: support's own switches, which change no answer here
     } else if (name.text == "NLS_TERRITORY") {
       std::string v = value.text;
       for (auto& c : v) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
@@ -199,6 +244,9 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       n.numbers.group = std::string(1, t.numeric[1]);
       n.numbers.currency = t.currency;
       n.numbers.iso = t.iso;
+      n.numbers.dual = std::string(t.dual) == t.currency ? std::string() : t.dual;
+      n.timeFormat.clear();
+      n.timeTzFormat.clear();
     }
     if (!numbers.empty()) n.numbers = fn::numberNlsParam(numbers, n.numbers);
     if (n.numbers.decimal != decimal) ++s.ddlCount; // TO_CHAR(number) is translated for the decimal character
