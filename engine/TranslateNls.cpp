@@ -54,6 +54,17 @@ bool tuningNumber(const std::string& name) {
   return false;
 }
 
+// A setting statements are translated under: its change unshares the statements translated before.
+template <typename T>
+void setTranslating(Translation& out, T Nls::*member, T value) {
+  out.actions.push_back([member, value](Session& s) {
+    Nls& n = sessionNls(s.db);
+    if (n.*member == value) return;
+    n.*member = value;
+    ++s.ddlCount;
+  });
+}
+
 // Session parameters that take text the engine has no use for: tracing, outlines, compiler warnings.
 bool tuningText(const std::string& name) {
   return name == "OPTIMIZER_FEATURES_ENABLE" || name == "PLSQL_WARNINGS" || name == "USE_STORED_OUTLINES" ||
@@ -141,14 +152,7 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       for (auto& c : v) c = static_cast<char>(ora::upperC(static_cast<unsigned char>(c)));
       bool known = name.text == "NLS_SORT" ? fn::knownSort(v) : v == "BINARY" || v == "LINGUISTIC" || v == "ANSI";
       if (!known) throw OraError(12705);
-      bool sort = name.text == "NLS_SORT";
-      out.actions.push_back([sort, v](Session& s) {
-        Nls& n = sessionNls(s.db);
-        std::string& setting = sort ? n.sort : n.comp;
-        if (setting == v) return;
-        setting = v;
-        ++s.ddlCount; // statements translated under the other order are not shared on
-      });
+      setTranslating(out, name.text == "NLS_SORT" ? &Nls::sort : &Nls::comp, v);
     } else if (name.text == "GROUP_BY_POSITION_ENABLED") {
       if (!is(value, "TRUE") && !is(value, "FALSE")) throw OraError(96);
       bool on = is(value, "TRUE");
@@ -181,21 +185,11 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
         e.text = "ORA-00096: invalid value " + value.text + " for parameter recyclebin, must be from among ON, OFF";
         throw e;
       }
-      out.actions.push_back([on](Session& s) {
-        Nls& n = sessionNls(s.db);
-        if (n.recycleBin == on) return;
-        n.recycleBin = on;
-        ++s.ddlCount;
-      });
+      setTranslating(out, &Nls::recycleBin, on);
     } else if (name.text == "NLS_LENGTH_SEMANTICS") {
       bool chars = is(value, "CHAR") || value.text == "CHAR";
       if (!chars && !is(value, "BYTE") && value.text != "BYTE") throw OraError(12705);
-      out.actions.push_back([chars](Session& s) {
-        Nls& n = sessionNls(s.db);
-        if (n.charSemantics == chars) return;
-        n.charSemantics = chars;
-        ++s.ddlCount; // column definitions read under the other unit are not shared on
-      });
+      setTranslating(out, &Nls::charSemantics, chars);
     } else if (name.text == "NLS_TIME_FORMAT" || name.text == "NLS_TIME_TZ_FORMAT") {
       if (value.text.empty() || value.text.size() > 80) throw OraError(1821);
       checkDateFormat(value.text);
