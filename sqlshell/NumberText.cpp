@@ -8,7 +8,7 @@
 
 namespace {
 
-TCurrencySymbols Symbols;
+TSessionSymbols Symbols;
 
 // value = (Neg ? -1 : 1) * 0.Digits * 10^Exp; Digits without leading or trailing zeros, empty
 // for zero. Exact, so rounding for display never goes through binary floating point.
@@ -163,6 +163,7 @@ std::string Scientific(const TDecimal& d, int width) {
 struct TModel {
   std::string Body; // 9 0 , . only
   bool Blank = false, SignLead = false, SignTrail = false, Minus = false;
+  bool Nls = false;         // D and G: the session's decimal character and group separator
   char Currency = 0;        // '$', or L, C, U: the session's local, ISO or dual currency
   bool CurrencyEnd = false; // L, C or U after the digits
   std::string Symbol() const {
@@ -208,11 +209,13 @@ bool ParseModel(const std::string& text, TModel& m) {
       if (point || !digit || shifted)
         return false;
       m.Body += ',';
+      m.Nls = m.Nls || c == 'G';
     } else if (c == '.' || c == 'D') {
       if (point || shifted)
         return false;
       point = true;
       m.Body += '.';
+      m.Nls = m.Nls || c == 'D';
     } else if (c == 'V' && !point && !shifted) {
       shifted = true;
     } else if ((c == '$' || ((c == 'L' || c == 'C' || c == 'U') && !digit)) && !m.Currency) {
@@ -313,11 +316,11 @@ std::string BinaryInWidth(const std::string& value, int width) {
   return s + "E" + (e < 0 ? "-" : "+") + ex;
 }
 
-void SetCurrencySymbols(const TCurrencySymbols& symbols) { Symbols = symbols; }
+void SetSessionSymbols(const TSessionSymbols& symbols) { Symbols = symbols; }
 
-bool UsesCurrencySymbols(const std::string& model) {
+bool UsesSessionSymbols(const std::string& model) {
   TModel m;
-  return ParseModel(model, m) && m.Currency && m.Currency != '$';
+  return ParseModel(model, m) && ((m.Currency && m.Currency != '$') || m.Nls);
 }
 
 bool IsNumberModel(const std::string& model) {
@@ -385,7 +388,7 @@ std::string FormatNumber(const std::string& value, const std::string& model) {
     mant.resize(static_cast<size_t>(frac + 1), '0');
     std::string t(1, mant[0]);
     if (point != std::string::npos) {
-      t.push_back('.');
+      t.push_back(m.Nls ? Symbols.Decimal : '.');
       t.append(mant, 1, std::string::npos);
     }
     const int ae = e < 0 ? -e : e;
@@ -439,11 +442,11 @@ std::string FormatNumber(const std::string& value, const std::string& model) {
   bool inFrac = false;
   for (char c : m.Body) {
     if (c == '.') {
-      body += '.';
+      body += m.Nls ? Symbols.Decimal : '.';
       inFrac = true;
       shown = true;
     } else if (c == ',') {
-      body += shown ? ',' : ' ';
+      body += shown ? (m.Nls ? Symbols.Group : ',') : ' ';
     } else if (inFrac) {
       body += frac[fracAt++];
     } else {

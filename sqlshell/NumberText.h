@@ -10,12 +10,14 @@ std::string NumberInWidth(const std::string& value, int width);
 std::string BinaryInWidth(const std::string& value, int width);
 
 // What the currency elements L, C and U show: the session's NLS_CURRENCY, ISO currency and
-// NLS_DUAL_CURRENCY. Set before formatting with a model that holds them.
-struct TCurrencySymbols {
+// NLS_DUAL_CURRENCY; and what D and G show: its decimal character and group separator. Set
+// before formatting with a model that holds them.
+struct TSessionSymbols {
   std::string Local = "$", Iso = "USD", Dual = "$";
+  char Decimal = '.', Group = ',';
 };
-void SetCurrencySymbols(const TCurrencySymbols& symbols);
-bool UsesCurrencySymbols(const std::string& model);
+void SetSessionSymbols(const TSessionSymbols& symbols);
+bool UsesSessionSymbols(const std::string& model);
 
 // Whether `model` is a number format model this shell knows (9 0 , . $ L C U B S MI PR D G V
 // EEEE, RN, X).

@@ -182,8 +182,8 @@ bool TSqlShell::RunQueryText(TOraCursor& c, std::string& error) {
         models[i] = format;
       else if (format.empty() && IsNumberModel(Settings.NumFormat))
         models[i] = Settings.NumFormat;
-      if (UsesCurrencySymbols(models[i]) && !symbolsLoaded) {
-        LoadCurrencySymbols();
+      if (UsesSessionSymbols(models[i]) && !symbolsLoaded) {
+        LoadSessionSymbols();
         symbolsLoaded = true;
       }
       w = models[i].empty() ? Settings.NumWidth : NumberModelWidth(models[i]);
@@ -778,12 +778,14 @@ std::string TSqlShell::SessionDateFormat() {
   return format;
 }
 
-void TSqlShell::LoadCurrencySymbols() {
-  TCurrencySymbols symbols;
+void TSqlShell::LoadSessionSymbols() {
+  TSessionSymbols symbols;
   TOraCursor c;
   c.SetSession(&FSession);
   c.SetNumberOfRows(1);
-  c.SetSQL({"SELECT TO_CHAR(1, 'FML9'), TO_CHAR(1, 'FMC9'), TO_CHAR(1, 'FMU9') FROM DUAL"});
+  c.SetSQL({"SELECT TO_CHAR(1, 'FML9'), TO_CHAR(1, 'FMC9'), TO_CHAR(1, 'FMU9'), TO_CHAR(1001.5, "
+            "'FM9G999D9') "
+            "FROM DUAL"});
   if (c.Open() && c.Parse() && c.DescribeFields() && c.Exec() &&
       (c.FetchRowsQuiet() || c.ReturnCode() == 1403) && c.RowsProcessed() > 0) {
     // Each is the symbol followed by the digit 1.
@@ -795,8 +797,13 @@ void TSqlShell::LoadCurrencySymbols() {
     symbol(0, symbols.Local);
     symbol(1, symbols.Iso);
     symbol(2, symbols.Dual);
+    // "1,001.5" in the session's characters
+    if (std::string n = c.Fields(3)->GetAsString(0); n.size() == 7) {
+      symbols.Group = n[1];
+      symbols.Decimal = n[5];
+    }
   }
   if (FSession.Connected() && c.Opened())
     c.Close();
-  SetCurrencySymbols(symbols);
+  SetSessionSymbols(symbols);
 }

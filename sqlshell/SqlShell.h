@@ -321,7 +321,7 @@ private:
   // A written argument type as DESCRIBE shows it (table.column%TYPE is that column's type).
   std::string ArgumentType(const std::string& type);
   // Gives the number models' L, C and U the session's currencies.
-  void LoadCurrencySymbols();
+  void LoadSessionSymbols();
   // The width of a date in the session's date format.
   int SessionDateWidth();
   // The session's NLS_DATE_FORMAT.
