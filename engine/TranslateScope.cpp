@@ -258,17 +258,20 @@ bool Translator::linguisticComparison(size_t lb, size_t le, size_t op, size_t re
   static const std::set<std::string> ops = {"=", "<>", "!=", "^=", "~=", "<", ">", "<=", ">="};
   if (!ops.count(t_[op].text) || skip_[lb] || skip_[rb] || skip_[op]) return false;
   if (quantAt.count(t_[lb].pos) || is(t_[rb], "ANY") || is(t_[rb], "SOME") || is(t_[rb], "ALL")) return false;
+  bool padded = true; // CHAR on both sides: blanks at the end make no difference, as Oracle pads the shorter
   try {
     for (auto [b, e] : {std::pair{lb, le}, std::pair{rb, re}}) {
       if (rowAt(b, e)) return false;
       int code = exprType(b, e).code;
       if (code != kVarchar2 && code != kChar) return false;
+      padded = padded && code == kChar;
     }
   } catch (const OraError&) {
     return false;
   }
   std::string o = t_[op].text == "!=" || t_[op].text == "^=" || t_[op].text == "~=" ? "<>" : t_[op].text;
-  replace_[lb] = "((" + emit(lb, le) + ") COLLATE ORA_LING " + o + " (" + emit(rb, re) + "))";
+  const char* trim = padded ? "RTRIM" : "";
+  replace_[lb] = "(" + std::string(trim) + "(" + emit(lb, le) + ") COLLATE ORA_LING " + o + " " + trim + "(" + emit(rb, re) + "))";
   for (size_t m = lb + 1; m < re; ++m) skip_[m] = 1;
   return true;
 }
