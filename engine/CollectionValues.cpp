@@ -204,6 +204,7 @@ void checkLimit(const CollValue& c, long long limit) {
 
 // ora_coll(type, kind, elem, limit, elements...): a constructor's value.
 void construct(Ctx* ctx, int argc, Val** argv) {
+  if (argc < 4) throw OraError(909); // named in a statement's own text without its type's words
   CollValue c;
   c.type = textArg(argv[0]);
   c.kind = textArg(argv[1]).c_str()[0];
