@@ -222,7 +222,8 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   out.actions.push_back([setFormat, format, language, dateLanguage, calendar, territory, numbers, timeZone, stampFormat,
                          stampTzFormat](Session& s) {
     Nls& n = sessionNls(s.db);
-    std::string decimal = n.numbers.decimal;
+    const std::string decimal = n.numbers.decimal, wasTerritory = n.territory;
+    const int wasLanguage = n.dateLanguage;
     if (!timeZone.empty()) n.timeZone = timeZone == "LOCAL" ? std::string() : timeZone;
     if (!territory.empty()) {
       // the territory brings its own date formats, first day of the week, separators and currencies
@@ -243,13 +244,16 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
       n.timeTzFormat.clear();
     }
     if (!numbers.empty()) n.numbers = fn::numberNlsParam(numbers, n.numbers);
-    if (n.numbers.decimal != decimal) ++s.ddlCount; // TO_CHAR(number) is translated for the decimal character
+
     if (setFormat) n.dateFormat = format == "RR-MM-DD" ? std::string() : format;
     if (!stampFormat.empty()) n.timestampFormat = stampFormat;
     if (!stampTzFormat.empty()) n.timestampTzFormat = stampTzFormat;
     if (language >= 0) n.language = language;
     if (dateLanguage >= 0) n.dateLanguage = dateLanguage;
     if (calendar >= 0) n.calendar = calendar;
+    // statements are translated for the decimal character (TO_CHAR of a number) and sized for the
+    // date language's names and the territory's DL and DS
+    if (n.numbers.decimal != decimal || n.territory != wasTerritory || n.dateLanguage != wasLanguage) ++s.ddlCount;
   });
 }
 
