@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+namespace ora {
+struct Nls;
+}
+
 namespace ora::tx {
 
 // Parentheses deeper than this are refused before any recursion over them; Oracle's own limit
@@ -416,6 +420,7 @@ private:
   bool linguisticItem(size_t key, size_t listB, size_t listE, int d);
   bool writableTextKey(size_t b, size_t e);
   bool sjisKey(size_t b, size_t e);
+  const Nls* linguisticSession() const;
   bool linguisticKey(size_t b, size_t e);
   [[gnu::noinline]] bool linguisticComparison(size_t lb, size_t le, size_t op, size_t re);
   void foldedLike(size_t op, size_t lb, size_t le, size_t e);

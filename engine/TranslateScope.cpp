@@ -243,9 +243,17 @@ bool Translator::sjisKey(size_t b, size_t e) {
   return !plainName && k.kind != Token::Num && writableTextKey(b, e);
 }
 
+// The session settings that order and compare text, or nullptr when its sort is BINARY or the
+// SQL is kept (a view's query, a constraint): kept SQL must not depend on a session's collation.
+const Nls* Translator::linguisticSession() const {
+  if (ViewStars::depth > 0 || (!t_.empty() && (is(t_[0], "CREATE") || is(t_[0], "ALTER")))) return nullptr;
+  const Nls& n = sessionNls(cat_.db());
+  return n.sort == "BINARY" ? nullptr : &n;
+}
+
 // Whether the sort key [b, e) is text to order by the session's NLS_SORT.
 bool Translator::linguisticKey(size_t b, size_t e) {
-  return sessionNls(cat_.db()).sort != "BINARY" && writableTextKey(b, e);
+  return linguisticSession() && writableTextKey(b, e);
 }
 
 // Text compared under NLS_COMP LINGUISTIC (or ANSI) by the session's NLS_SORT: the left side
@@ -253,8 +261,8 @@ bool Translator::linguisticKey(size_t b, size_t e) {
 bool Translator::linguisticComparison(size_t lb, size_t le, size_t op, size_t re) {
   size_t rb = op + 1;
   if (le <= lb || re <= rb || op != le) return false;
-  const Nls& n = sessionNls(cat_.db());
-  if (n.comp == "BINARY" || n.sort == "BINARY") return false;
+  const Nls* n = linguisticSession();
+  if (!n || n->comp == "BINARY") return false;
   static const std::set<std::string> ops = {"=", "<>", "!=", "^=", "~=", "<", ">", "<=", ">="};
   if (!ops.count(t_[op].text) || skip_[lb] || skip_[rb] || skip_[op]) return false;
   if (quantAt.count(t_[lb].pos) || is(t_[rb], "ANY") || is(t_[rb], "SOME") || is(t_[rb], "ALL")) return false;
@@ -279,8 +287,8 @@ bool Translator::linguisticComparison(size_t lb, size_t le, size_t op, size_t re
 // The text before [NOT] IN or [NOT] BETWEEN under NLS_COMP LINGUISTIC (or ANSI): its collation
 // orders by the session's NLS_SORT, and SQLite compares the values beside it by that.
 void Translator::linguisticOperand(size_t lb, size_t le) {
-  const Nls& n = sessionNls(cat_.db());
-  if (n.comp == "BINARY" || n.sort == "BINARY" || skip_[lb] || !replace_[lb].empty()) return;
+  const Nls* n = linguisticSession();
+  if (!n || n->comp == "BINARY" || skip_[lb] || !replace_[lb].empty()) return;
   try {
     if (rowAt(lb, le)) return;
     if (int code = exprType(lb, le).code; code != kVarchar2 && code != kChar) return;
@@ -294,9 +302,9 @@ void Translator::linguisticOperand(size_t lb, size_t le) {
 // x [NOT] LIKE pattern under NLS_COMP LINGUISTIC and a sort that ignores case (or accents too):
 // both sides folded as the sort folds them. Other sorts match characters as they are.
 void Translator::foldedLike(size_t op, size_t lb, size_t le, size_t e) {
-  const Nls& n = sessionNls(cat_.db());
-  if (n.comp != "LINGUISTIC" || n.sort.size() < 3) return;
-  std::string suffix = n.sort.substr(n.sort.size() - 3);
+  const Nls* n = linguisticSession();
+  if (!n || n->comp != "LINGUISTIC" || n->sort.size() < 3) return;
+  std::string suffix = n->sort.substr(n->sort.size() - 3);
   if (suffix != "_CI" && suffix != "_AI") return;
   std::vector<std::pair<size_t, size_t>> terms;
   std::vector<std::string> ops;
@@ -327,7 +335,7 @@ std::string Translator::keyTokenText(size_t k) const {
 // names a text item the session's NLS_SORT orders.
 bool Translator::linguisticItem(size_t key, size_t listB, size_t listE, int d) {
   const Token& k = t_[key];
-  if (!replace_[key].empty() || skip_[key] || sessionNls(cat_.db()).sort == "BINARY") return false;
+  if (!replace_[key].empty() || skip_[key] || !linguisticSession()) return false;
   bool position = k.kind == Token::Num && k.text.find_first_not_of("0123456789") == std::string::npos;
   if (!position && k.kind != Token::Ident && k.kind != Token::QIdent) return false;
   size_t wanted = position ? static_cast<size_t>(std::atoll(k.text.c_str())) : 0, n = 0;
