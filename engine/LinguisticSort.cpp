@@ -116,7 +116,7 @@ bool upperCase(uint32_t c) { return lowerChar(c) != c; }
 struct Unit {
   uint32_t primary;
   uint8_t accent;
-  uint8_t upper;
+  uint8_t upper; // the third level: 1 upper case, 2 full width, 4 katakana
 };
 
 constexpr uint32_t kLetters = 0x300; // A is here, each letter 8 apart: room for the letters a language adds
@@ -162,6 +162,15 @@ void unitsOf(const std::vector<uint32_t>& cs, size_t i, Family f, std::vector<Un
   }
   if (c == 0xDE || c == 0xFE) return out.push_back({letterWeight('Z', 4), kNone, up}); // thorn
   if (Letter l = letterOf(c); l.base) return out.push_back({letterWeight(l.base), l.accent, up});
+  // a full-width letter, digit or sign sorts with its ASCII form, after it; katakana with its
+  // hiragana, after it
+  if (c >= 0xFF01 && c <= 0xFF5E) {
+    size_t before = out.size(), one = 0;
+    unitsOf({c - 0xFEE0}, 0, f, out, one);
+    for (size_t k = before; k < out.size(); ++k) out[k].upper |= 2;
+    return;
+  }
+  if (c >= 0x30A1 && c <= 0x30F6) return out.push_back({0x1000 + c - 0x60, kNone, 4});
   if (c >= '0' && c <= '9') return out.push_back({0x200 + (c - '0'), kNone, 0});
   if (c < 0x80) return out.push_back({0x100 + c, kNone, 0}); // blanks and punctuation, before digits
   out.push_back({0x1000 + c, kNone, up});
