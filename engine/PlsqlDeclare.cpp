@@ -30,6 +30,8 @@ TypeSpec fromColumn(const ColType& c) {
   } else if (c.code == kVarchar2 || c.code == kChar || c.code == kLong) {
     t.kind = TypeSpec::Text;
     t.size = c.code == kLong ? 32767 : c.size;
+    t.byteUnit = true; // the column's limit in bytes, whatever the session's semantics
+    t.fixed = c.code == kChar;
   }
   return t;
 }

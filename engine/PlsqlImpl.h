@@ -43,6 +43,8 @@ struct TypeSpec {
   enum IntRange : unsigned char { AnyInt, Pls, Natural, Positive, Sign, Simple } range = AnyInt;
   bool notNull = false; // NATURALN, POSITIVEN, SIMPLE_INTEGER
   bool fixed = false;   // CHAR, NCHAR: blank-padded to its length
+  bool chars = false;   // the length counts characters: n CHAR, NCHAR, NVARCHAR2
+  bool byteUnit = false; // n BYTE: the length counts the database's bytes whatever the session's semantics
   bool ranged = false;  // a subtype's RANGE lo..hi
   long long lo = 0, hi = 0;
   bool xml = false;     // XMLTYPE: the document's text

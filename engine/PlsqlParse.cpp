@@ -151,6 +151,7 @@ TypeSpec Parser::type() {
     throw e;
   }
   ts.fixed = (w == "CHAR" || w == "NCHAR") && (!unsized || at("("));
+  ts.chars = w == "NCHAR" || w == "NVARCHAR2";
   if (at("(")) {
     ++i;
     if (t[i].kind == T::Num) ts.precision = ts.size = std::atoi(t[i++].text.c_str());
@@ -163,7 +164,10 @@ TypeSpec Parser::type() {
       ts.scale = std::atoi(t[i++].text.c_str()) * (neg ? -1 : 1);
       ts.hasScale = true;
     }
-    if (at("BYTE") || at("CHAR")) ++i;
+    if (at("BYTE") || at("CHAR")) {
+      (at("CHAR") ? ts.chars : ts.byteUnit) = true;
+      ++i;
+    }
     expect(")");
   }
   if (w == "FLOAT" || w == "REAL") {

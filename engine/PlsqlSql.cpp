@@ -1,6 +1,8 @@
 // The interpreter's SQL: every expression and statement of a block runs as the engine's own SQL,
 // its variables written in as literals, which the statement cache turns back into parameters.
 #include "Booleans.h"
+#include "Charset.h"
+#include "FunctionUtil.h"
 #include "OciImpl.h"
 #include "Autonomous.h"
 #include "Plsql.h"
@@ -769,11 +771,19 @@ void Run::store(Var& v, Val x, size_t at) {
       if (x.s.size() % 2) x.s.insert(0, "0");
       if (static_cast<int>(x.s.size()) > ty.size) throw valueError("raw variable length too long");
     }
-    if (static_cast<int>(x.s.size()) > ty.size) throw valueError("character string buffer too small");
-    if (ty.fixed && ty.size < kLobSize) {
-      int chars = 0;
-      for (unsigned char c : x.s) chars += (c & 0xC0) != 0x80;
-      if (chars < ty.size) x.s.append(static_cast<size_t>(ty.size - chars), ' ');
+    if (ty.size < kLobSize && !ty.bytes) {
+      // the length in the database's bytes, or in characters (n CHAR, NCHAR, or the session's
+      // NLS_LENGTH_SEMANTICS CHAR where the declaration says neither)
+      const bool inChars = ty.chars || (!ty.byteUnit && sessionNls(ses.db).charSemantics);
+      int64_t length = 0;
+      if (inChars)
+        for (unsigned char c : x.s) length += (c & 0xC0) != 0x80;
+      else
+        length = byteLength(x.s, ses.charset);
+      if (length > ty.size) throw valueError("character string buffer too small");
+      if (ty.fixed && length < ty.size) x.s.append(static_cast<size_t>(ty.size - length), ' ');
+    } else if (static_cast<int>(x.s.size()) > ty.size) {
+      throw valueError("character string buffer too small");
     }
     break;
   case TypeSpec::Date:

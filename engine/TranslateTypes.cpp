@@ -171,7 +171,13 @@ ColType Translator::castType(size_t b, size_t e) const {
   if (c.code == 0 && decl.rfind("REAL", 0) == 0) c = floatType(63);
   if (c.code == 0 && decl.rfind("DOUBLE", 0) == 0) c = floatType(126);
   if (c.code == kVarchar2 && c.size <= 0) c.size = 4000;
-  if ((c.code == kVarchar2 || c.code == kChar) && decl.size() > 5 && decl.compare(decl.size() - 5, 5, "CHAR)") == 0)
+  auto endsWith = [&](const char* tail) {
+    size_t n = std::strlen(tail);
+    return decl.size() > n && decl.compare(decl.size() - n, n, tail) == 0;
+  };
+  // CHAR, or the session's NLS_LENGTH_SEMANTICS CHAR where the length says neither
+  if ((c.code == kVarchar2 || c.code == kChar) && !c.national &&
+      (endsWith("CHAR)") || (!endsWith("BYTE)") && sessionNls(cat_.db()).charSemantics)))
     charLimit(c, c.code == kChar ? 2000 : 4000);
   return c;
 }
