@@ -1,6 +1,8 @@
 // Records and collections in PL/SQL: declared TYPEs, element access, the collection methods and
 // whole-record and whole-collection assignment.
 #include "PlsqlRun.h"
+#include "Charset.h"
+#include "Session.h"
 #include "PlsqlSuppliedMore.h"
 
 #include <algorithm>
@@ -274,7 +276,7 @@ Var* Run::element(Var& c, size_t open, size_t& next, bool create) {
   Coll& cl = *c.coll.p;
   if (d.strKeys) {
     std::string k = textKey(*this, key);
-    if (d.keySize > 0 && static_cast<int>(k.size()) > d.keySize) throw valueError("character string buffer too small");
+    if (d.keySize > 0 && byteLength(k, ses.charset) > d.keySize) throw valueError("character string buffer too small");
     auto it = cl.str.find(k);
     if (it == cl.str.end()) {
       if (!create) throw OraError(1403);
@@ -581,7 +583,8 @@ void Run::assignWhole(Var& dst, Range expr) {
           Val key = eval({a.b, ar});
           if (def->strKeys) {
             std::string k = textKey(*this, key);
-            if (def->keySize > 0 && static_cast<int>(k.size()) > def->keySize) throw valueError("character string buffer too small");
+            if (def->keySize > 0 && byteLength(k, ses.charset) > def->keySize)
+              throw valueError("character string buffer too small");
             cl->str.insert_or_assign(k, std::move(el));
           } else {
             cl->num.insert_or_assign(numberKey(*this, key), std::move(el));
