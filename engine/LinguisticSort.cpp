@@ -183,9 +183,15 @@ bool knownSort(std::string_view name) {
   return parseSort(name, s);
 }
 
-std::string sortKey(std::string_view text, std::string_view sortName) {
+namespace {
+
+Sort sortNamed(std::string_view name) {
   Sort s;
-  if (!parseSort(sortName, s)) parseSort("GENERIC_M", s);
+  if (!parseSort(name, s)) parseSort("GENERIC_M", s);
+  return s;
+}
+
+std::string keyOf(std::string_view text, const Sort& s) {
   std::string key;
   std::vector<uint32_t> cs = decode(text);
   if (s.binary) {
@@ -217,13 +223,23 @@ std::string sortKey(std::string_view text, std::string_view sortName) {
   return key;
 }
 
+} // namespace
+
+std::string sortKey(std::string_view text, std::string_view sortName) { return keyOf(text, sortNamed(sortName)); }
+
 namespace {
 
 int lingCollate(void* arg, int n1, const void* s1, int n2, const void* s2) {
   try {
-    const std::string& sort = static_cast<const Nls*>(arg)->sort;
-    std::string a = sortKey({static_cast<const char*>(s1), static_cast<size_t>(n1)}, sort);
-    std::string b = sortKey({static_cast<const char*>(s2), static_cast<size_t>(n2)}, sort);
+    // a sort compares many pairs: its name is read once
+    thread_local std::string name;
+    thread_local Sort sort;
+    if (const std::string& now = static_cast<const Nls*>(arg)->sort; now != name) {
+      sort = sortNamed(now);
+      name = now;
+    }
+    std::string a = keyOf({static_cast<const char*>(s1), static_cast<size_t>(n1)}, sort);
+    std::string b = keyOf({static_cast<const char*>(s2), static_cast<size_t>(n2)}, sort);
     return a.compare(b);
   } catch (...) {
     // no memory for a key: the bytes still give an order
