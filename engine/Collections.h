@@ -50,6 +50,7 @@ bool collectionType(Catalog& cat, const std::string& name, CollType& out);
 
 // The collection type a stored function (or a package's) returns; empty for any other.
 std::string storedCollectionType(Catalog& cat, const std::string& pkg, const std::string& name);
+std::string storedNamedResult(Catalog& cat, const std::string& pkg, const std::string& name);
 // The multiset conditions and operators of a statement written as the engine's functions;
 // false when it has none.
 bool collectionOperators(const std::string& text, Catalog& cat, std::string& out);

@@ -116,6 +116,44 @@ Var* Run::objectVar(size_t k, size_t e, size_t& next) {
   return v;
 }
 
+// The .attribute and .method(...) steps from token p after an object value; p ends after them.
+// `declared` is the type of an atomically null object, when its declaration says it.
+Val Run::objectSteps(Val cur, size_t& p, size_t e, const std::string& declared) {
+  const auto& t = u.toks;
+  const size_t first = p;
+  while (isOp(t, p, ".") && p + 1 < e && isName(t, p + 1)) {
+    const std::string& name = t[p + 1].text;
+    ObjValue ov;
+    bool isObj = cur.k == Val::Str && decodeObject(cur.s, ov);
+    if (cur.k != Val::Null && !isObj) break;
+    std::string type = isObj ? ov.type : std::string();
+    if (type.empty() && p == first) type = declared;
+    auto ty = objectType(ses.db, type);
+    if (!ty) break;
+    int a = ty->attrIndex(name);
+    if (a >= 0 && !isOp(t, p + 2, "(")) {
+      cur = isObj && static_cast<size_t>(a) < ov.attrs.size() ? attrVal(ov.attrs[static_cast<size_t>(a)]) : Val{};
+      p += 2;
+      continue;
+    }
+    if (methodOwner(ses.db, type, name).empty())
+      throw plsError(*this, p + 1, "PLS-00302: component '" + name + "' must be declared");
+    std::vector<Val> vals;
+    size_t after = p + 2;
+    if (isOp(t, p + 2, "(")) {
+      std::vector<Range> args;
+      std::vector<std::string> names;
+      after = splitArgs(t, p + 2, args, names) + 1;
+      for (Range r : args) vals.push_back(eval(r));
+    }
+    if (cur.k == Val::Null) throw OraError(30625);
+    Val self = cur;
+    cur = objectMethod(*this, type, name, &self, vals, p + 1);
+    p = after;
+  }
+  return cur;
+}
+
 bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used) {
   const auto& t = u.toks;
   if (isOp(t, k, "(")) {
@@ -184,40 +222,7 @@ bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used) {
     if (!v || !isOp(t, p, ".") || p + 1 >= e || !isName(t, p + 1)) return false;
     cur = v->v;
   }
-  // .attribute and .method(...) steps
-  while (isOp(t, p, ".") && p + 1 < e && isName(t, p + 1)) {
-    const std::string& name = t[p + 1].text;
-    ObjValue ov;
-    bool isObj = cur.k == Val::Str && decodeObject(cur.s, ov);
-    if (cur.k != Val::Null && !isObj) break;
-    std::string type = isObj ? ov.type : std::string();
-    if (type.empty()) {
-      // an atomically null object: its declared type says what the name is
-      if (v && p == k + 1) type = v->type.named;
-    }
-    auto ty = objectType(ses.db, type);
-    if (!ty) break;
-    int a = ty->attrIndex(name);
-    if (a >= 0 && !isOp(t, p + 2, "(")) {
-      cur = isObj && static_cast<size_t>(a) < ov.attrs.size() ? attrVal(ov.attrs[static_cast<size_t>(a)]) : Val{};
-      p += 2;
-      continue;
-    }
-    if (methodOwner(ses.db, type, name).empty())
-      throw plsError(*this, p + 1, "PLS-00302: component '" + name + "' must be declared");
-    std::vector<Val> vals;
-    size_t after = p + 2;
-    if (isOp(t, p + 2, "(")) {
-      std::vector<Range> args;
-      std::vector<std::string> names;
-      after = splitArgs(t, p + 2, args, names) + 1;
-      for (Range r : args) vals.push_back(eval(r));
-    }
-    if (cur.k == Val::Null) throw OraError(30625);
-    Val self = cur;
-    cur = objectMethod(*this, type, name, &self, vals, p + 1);
-    p = after;
-  }
+  cur = objectSteps(cur, p, e, v && p == k + 1 ? v->type.named : std::string());
   if (p == k + 1) return false;
   used = p - k;
   rep = literal(cur);

@@ -18,6 +18,12 @@ Node* Parser::treatCall() {
   if (acceptOp(".")) ty->text = name(902);
   n->kids.push_back(finish(ty));
   expectOp(")", 907);
+  steps(n);
+  return finish(n);
+}
+
+// .attribute and .method(...) steps after an object value; the methods' arguments become n's kids.
+void Parser::steps(Node* n) {
   while (isOp(".") && (peek(1).kind == Tok::Ident || peek(1).kind == Tok::QIdent)) {
     i_ += 2;
     if (isOp("(")) {
@@ -27,9 +33,19 @@ Node* Parser::treatCall() {
         while (acceptOp(","));
         expectOp(")", 907);
       }
-      break;
     }
   }
+}
+
+// A call's value with steps after it (a constructor's, a static method's, a function's object):
+// one node over the call, so the call's own arguments stay its own.
+Node* Parser::objectSteps(Node* call) {
+  if (!isOp(".") || (peek(1).kind != Tok::Ident && peek(1).kind != Tok::QIdent)) return call;
+  DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
+  Node* n = tree_.make(N::Call, call->pos);
+  n->text = ".";
+  n->kids.push_back(call);
+  steps(n);
   return finish(n);
 }
 

@@ -300,10 +300,16 @@ Var* Run::element(Var& c, size_t open, size_t& next, bool create) {
 // A record's field, a collection's element or method, or a whole record after VALUES, at token k
 // of an expression: its value as SQL text.
 bool Run::compositeRef(size_t k, size_t e, std::string& rep, size_t& used) {
-  const auto& t = u.toks;
   size_t p;
   Var* cur = wholeVar(k, e, p);
   if (!cur || !(cur->record || cur->isColl())) return false;
+  return compositeSteps(cur, k, p, e, rep, used);
+}
+
+// The elements, fields and methods from token p after the record or collection cur (named at
+// token k, or a call's result there).
+bool Run::compositeSteps(Var* cur, size_t k, size_t p, size_t e, std::string& rep, size_t& used) {
+  const auto& t = u.toks;
   const Var* start = cur;
   const size_t named = p;
   for (;;) {

@@ -342,6 +342,8 @@ struct Run {
   bool objectSpec(const TypeSpec& ts); // a variable of it holds an object's text
   Var* objectVar(size_t k, size_t e, size_t& next);
   bool objectRef(size_t k, size_t e, std::string& rep, size_t& used); // a constructor, obj.attr, obj.method(...)
+  Val objectSteps(Val cur, size_t& p, size_t e, const std::string& declared);
+  bool compositeSteps(Var* cur, size_t k, size_t p, size_t e, std::string& rep, size_t& used);
   bool objectAssign(Range target, Range expr);                          // obj.attr := value
   bool objectCall(const Stmt& s);                                       // obj.procedure(...); type.procedure(...);
   void openCursor(CursorState& c, const Stmt* s);

@@ -710,14 +710,24 @@ bool Run::callInExpression(size_t k, size_t e, bool inSql, std::string& rep, siz
   lastCursor = x.cur; // a cursor variable is no SQL value: the assignment takes it from here
   rep = sub->ret.kind == TypeSpec::Bool && x.k == Val::Null ? "(1=NULL)" : literal(x);
   end = next;
-  // f(x).field: a field of the record it returns
-  if (lastWhole && lastWhole->record && isOp(t, next, ".") && next + 1 < e && isName(t, next + 1)) {
-    const auto& names = lastWhole->fieldNames;
-    size_t f = std::find(names.begin(), names.end(), t[next + 1].text) - names.begin();
-    if (f >= names.size() || f >= lastWhole->fields.size())
+  // f(x).field, f(x)(i), f(x).COUNT, f(x).attribute: a part of the record, collection or object it returns
+  if (auto whole = lastWhole; whole && (whole->record || whole->isColl()) && (isOp(t, next, ".") || isOp(t, next, "("))) {
+    std::string part;
+    size_t used = 0;
+    if (whole->record && isOp(t, next, ".") && next + 1 < e && isName(t, next + 1) &&
+        std::find(whole->fieldNames.begin(), whole->fieldNames.end(), t[next + 1].text) == whole->fieldNames.end())
       throw pls(*this, next + 1, "PLS-00302: component '" + t[next + 1].text + "' must be declared");
-    rep = literal(lastWhole->fields[f]);
-    end = next + 2;
+    if (compositeSteps(whole.get(), k, next, e, part, used) && k + used > next) {
+      rep = part;
+      end = k + used;
+    }
+  } else if (!whole && isOp(t, next, ".") && next + 1 < e && isName(t, next + 1) && x.k == Val::Str && isObjectText(x.s)) {
+    size_t p = next;
+    Val v = objectSteps(x, p, e, {});
+    if (p > next) {
+      rep = literal(v);
+      end = p;
+    }
   }
   return true;
 }

@@ -133,6 +133,8 @@ private:
   Node* jsonTable();
   // TREAT and IS OF type (ParseObjects.cpp)
   Node* treatCall();
+  void steps(Node* n);
+  Node* objectSteps(Node* call);
   Node* isOfType(Node* n);
   // the XML generation functions (XmlSyntax.cpp)
   Node* xmlCall();

@@ -116,8 +116,8 @@ bool packageCollectionType(Catalog& cat, const std::string& pkg, const std::stri
 
 } // namespace
 
-// The collection type a stored function (or a package's) returns; empty for any other.
-std::string storedCollectionType(Catalog& cat, const std::string& pkg, const std::string& name) {
+// The named type a stored function (or a package's) returns; empty for any other.
+std::string storedNamedResult(Catalog& cat, const std::string& pkg, const std::string& name) {
   std::string src = cat.unitSource(pkg.empty() ? name : pkg, pkg.empty() ? "FUNCTION" : "PACKAGE");
   if (src.empty()) return {};
   try {
@@ -127,12 +127,17 @@ std::string storedCollectionType(Catalog& cat, const std::string& pkg, const std
       for (const pl::Decl& d : u->publicDecls)
         if (d.kind == pl::Decl::Subprogram && d.name == name && d.sub->function) sub = d.sub.get();
     if (!sub || !sub->function || sub->ret.kind != pl::TypeSpec::Named || sub->ret.anchor.e != sub->ret.anchor.b + 1) return {};
-    std::string type = u->toks[sub->ret.anchor.b].text;
-    CollType ct;
-    return collectionType(cat, type, ct) ? type : std::string();
+    return u->toks[sub->ret.anchor.b].text;
   } catch (const OraError&) {
     return {};
   }
+}
+
+// The collection type a stored function (or a package's) returns; empty for any other.
+std::string storedCollectionType(Catalog& cat, const std::string& pkg, const std::string& name) {
+  std::string type = storedNamedResult(cat, pkg, name);
+  CollType ct;
+  return !type.empty() && collectionType(cat, type, ct) ? type : std::string();
 }
 
 namespace tx {

@@ -624,6 +624,9 @@ public:
   bool jsonDotType(size_t b, size_t e, ColType& out);
   std::string objectRowValue(const TableRef& r, const std::string& type);
   bool objectCallTerm(size_t i, std::string& out, ColType& type, size_t& last);
+  bool calledObjectSteps(size_t i, std::string& out, ColType& type, size_t& last);
+  void objectSteps(const std::string& value, size_t p, std::string& out, ColType& type, size_t& last);
+  size_t stepsFrom_ = static_cast<size_t>(-1); // the call calledObjectSteps is emitting
   bool objectExprType(size_t b, size_t e, ColType& t);
   bool objectRow(const std::string& table, size_t b, size_t e, size_t columns, std::vector<std::string>& vals);
   bool createObjectTable(const std::string& table, size_t i);

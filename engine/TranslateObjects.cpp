@@ -2,6 +2,7 @@
 // VALUE of an object table's row, and the types these describe as.
 #include "TranslateImpl.h"
 
+#include "Collections.h"
 #include "ObjectTypes.h"
 #include "PlsqlImpl.h"
 #include "Plsql.h"
@@ -165,6 +166,7 @@ bool Translator::objectCallTerm(size_t i, std::string& out, ColType& type, size_
     }
     return s;
   };
+  if (calledObjectSteps(i, out, type, last)) return true;
   if (k.kind == Token::Ident && is(at(i + 1), ".") && is(at(i + 3), "(") && !(i > 0 && is(at(i - 1), "."))) {
     // alias.method(...) of an object table's row
     const TableRef* r = objectAlias(i);
@@ -214,44 +216,83 @@ bool Translator::objectCallTerm(size_t i, std::string& out, ColType& type, size_
   if (!objectType(cat_.db(), tn)) throw OraError(902).at(static_cast<int>(at(n).pos));
   std::string value = "ora_obj_treat(" + emit(i + 2, as) + ", " + quoteString((ref ? "REF " : "") + tn) + ")";
   type = objectColType((ref ? "REF " : "") + tn);
-  std::string cur = tn;
-  std::vector<std::string> path;
-  size_t p = close + 1;
+  objectSteps(value, close + 1, out, type, last);
+  return true;
+}
+
+// A constructor's, a static method's or a function's object with .attribute or .method(...) after
+// it: pt(3, 4).x, pt.origin().dist(), make_point(2).y.
+bool Translator::calledObjectSteps(size_t i, std::string& out, ColType& type, size_t& last) {
+  const Token& k = t_[i];
+  if (k.kind != Token::Ident || (i > 0 && is(at(i - 1), ".")) || i == stepsFrom_ || is(k, "TREAT")) return false;
+  size_t open = is(at(i + 1), "(") ? i + 1 : is(at(i + 1), ".") && is(at(i + 3), "(") ? i + 3 : 0;
+  if (!open) return false;
+  size_t close = matching(open);
+  if (!is(at(close + 1), ".") || (at(close + 2).kind != Token::Ident && at(close + 2).kind != Token::QIdent)) return false;
+  if (open == i + 3 && objectAlias(i)) return false; // alias.method(...) of a row
+  size_t outer = stepsFrom_;
+  stepsFrom_ = i;
+  struct Restore {
+    size_t& at;
+    size_t was;
+    ~Restore() { at = was; }
+  } restore{stepsFrom_, outer};
+  ColType given = exprType(i, close + 1);
+  std::string tn = given.object.str();
+  if (tn.empty()) {
+    // a stored function's (or a package's) object
+    tn = open == i + 1 ? storedNamedResult(cat_, {}, k.text) : storedNamedResult(cat_, k.text, at(i + 2).text);
+    if (tn.empty() && open == i + 3 && k.text == cat_.user()) tn = storedNamedResult(cat_, {}, at(i + 2).text);
+    given = objectColType(tn);
+  }
+  if (tn.empty() || tn.rfind("REF ", 0) == 0 || !objectType(cat_.db(), tn)) {
+    static const std::set<std::string> xml = {"GETSTRINGVAL", "GETCLOBVAL", "GETNUMBERVAL", "EXTRACT", "EXISTSNODE"};
+    if (tn.empty() && !xml.count(at(close + 2).text)) throw OraError(923).at(static_cast<int>(at(close + 1).pos));
+    return false;
+  }
+  type = given;
+  std::string value = emit(i, close + 1);
+  stepsFrom_ = outer;
+  objectSteps(value, close + 1, out, type, last);
+  return true;
+}
+
+// The .attribute and .method(...) steps after an object value that ends before p: what they emit,
+// their type and their last token (the value's own when none follows).
+void Translator::objectSteps(const std::string& value, size_t p, std::string& out, ColType& type, size_t& last) {
+  auto args = [&](size_t open) {
+    std::string s;
+    for (auto [ab, ae] : callArgs(open - 1)) {
+      if (ab >= ae) continue;
+      s += ", " + emit(ab, ae);
+    }
+    return s;
+  };
+  std::string cur = type.object.str();
+  std::string v = value;
   while (is(at(p), ".") && (at(p + 1).kind == Token::Ident || at(p + 1).kind == Token::QIdent)) {
     const Token& a = at(p + 1);
     auto ty = cur.empty() ? nullptr : objectType(cat_.db(), cur);
     if (!ty) throw OraError(904, a.text).at(static_cast<int>(a.pos));
-    std::string v = value;
-    if (!path.empty()) {
-      v = "ora_obj_attr(" + value;
-      for (const auto& x : path) v += ", " + quoteString(x);
-      v += ")";
-    }
     if (is(at(p + 2), "(")) {
       std::string owner = methodOwner(cat_.db(), cur, a.text);
       auto oty = owner.empty() ? nullptr : objectType(cat_.db(), owner);
       const ObjMethod* m = oty ? oty->method(a.text) : nullptr;
       if (!m) throw OraError(904, a.text).at(static_cast<int>(a.pos));
-      out = "ora_obj_call(" + v + ", " + quoteString(m->name) + args(p + 2) + ")";
+      v = "ora_obj_call(" + v + ", " + quoteString(m->name) + args(p + 2) + ")";
       type = methodReturn(*m);
-      last = matching(p + 2);
-      return true;
+      p = matching(p + 2) + 1; // a method's object has its own attributes and methods
+    } else {
+      int ai = ty->attrIndex(a.text);
+      if (ai < 0) throw OraError(904, a.text).at(static_cast<int>(a.pos));
+      v = "ora_obj_attr(" + v + ", " + quoteString(a.text) + ")";
+      type = ty->attrs[static_cast<size_t>(ai)].type;
+      p += 2;
     }
-    int ai = ty->attrIndex(a.text);
-    if (ai < 0) throw OraError(904, a.text).at(static_cast<int>(a.pos));
-    path.push_back(a.text);
-    type = ty->attrs[static_cast<size_t>(ai)].type;
     cur = type.object.str();
-    p += 2;
   }
-  out = value;
-  if (!path.empty()) {
-    out = "ora_obj_attr(" + value;
-    for (const auto& x : path) out += ", " + quoteString(x);
-    out += ")";
-  }
+  out = v;
   last = p - 1;
-  return true;
 }
 
 bool Translator::objectTerm(size_t i, size_t b, std::string& out, size_t& last) {
@@ -329,7 +370,9 @@ bool Translator::objectExprType(size_t b, size_t e, ColType& t) {
   if (k.kind != Token::Ident && k.kind != Token::QIdent) return false;
   bool call = (is(k, "TREAT") || is(k, "REF") || is(k, "DEREF")) && is(at(b + 1), "(");
   bool rowMethod = is(at(b + 1), ".") && is(at(b + 3), "(") && objectAlias(b);
-  if (call || rowMethod) {
+  size_t open = is(at(b + 1), "(") ? b + 1 : is(at(b + 1), ".") && is(at(b + 3), "(") ? b + 3 : 0;
+  bool chained = open && b != stepsFrom_ && is(at(matching(open) + 1), ".");
+  if (call || rowMethod || chained) {
     // TREAT, REF and DEREF: their emission says their type too
     ColType ct;
     std::string ignored;

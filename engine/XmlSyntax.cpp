@@ -126,10 +126,10 @@ const char* const kXmlMethods[] = {"GETSTRINGVAL", "GETCLOBVAL", "GETNUMBERVAL",
 // The XMLType's methods after a value: x.getStringVal(), x.extract('/a').getNumberVal(), ...
 Node* Parser::xmlMethods(Node* n) {
   for (;;) {
-    if (!isOp(".") || !isOp("(", 2) || peek(1).kind != Tok::Ident) return n;
+    if (!isOp(".") || !isOp("(", 2) || peek(1).kind != Tok::Ident) return objectSteps(n);
     bool method = false;
     for (const char* m : kXmlMethods) method = method || peek(1).text == m;
-    if (!method) return n;
+    if (!method) return objectSteps(n);
     DepthGuard g(exprDepth_, kMaxExprDepth, cur().pos);
     Node* m = tree_.make(N::Call, n->pos);
     m->text = peek(1).text;
