@@ -6,9 +6,11 @@
 #include "SqlTokens.h"
 #include "SqlParser.h"
 #include "SqlText.h"
+#include "SqlTranslate.h"
 
 #include <algorithm>
 #include <set>
+#include <sqlite3.h>
 
 namespace ora {
 
@@ -31,14 +33,26 @@ std::vector<std::string> sourceColumns(const std::string& text, const std::vecto
   std::vector<std::string> columns;
   if (t[sb].kind == Tok::Op && t[sb].text == "(") {
     sql::Tree tree;
-    const sql::Node* q = sql::parse(text.substr(t[sb + 1].pos, t[se - 2].end - t[sb + 1].pos), tree);
+    const std::string inner = text.substr(t[sb + 1].pos, t[se - 2].end - t[sb + 1].pos);
+    const sql::Node* q = sql::parse(inner, tree);
     const sql::Node* s = q ? q->kid(sql::slot::Body) : nullptr;
     if (!s || s->kind != sql::N::Select) throw OraError(906);
+    bool named = true;
     for (const sql::Node* it : s->kid(sql::slot::Items)->kids) {
       const sql::Node* e = it->kid(0);
       if (!it->alias.empty()) columns.push_back(it->alias);
       else if (e && e->kind == sql::N::Name) columns.push_back(e->text);
-      else throw OraError(904, "a PIVOT source column needs a name");
+      else named = false;
+    }
+    if (!named) {
+      // a "*", or a query of its own PIVOT: the columns its translation gives
+      columns.clear();
+      Translation tr = translate(inner, cat);
+      sqlite3_stmt* st = nullptr;
+      if (tr.kind != StmtKind::Query || sqlite3_prepare_v2(cat.db(), tr.sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        throw OraError(904, "a PIVOT source column needs a name");
+      for (int c = 0; c < sqlite3_column_count(st); ++c) columns.push_back(sqlite3_column_name(st, c));
+      sqlite3_finalize(st);
     }
   } else {
     for (auto& c : cat.columns(t[se - 1].text)) columns.push_back(c.name);
