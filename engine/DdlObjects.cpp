@@ -284,11 +284,18 @@ void Translator::alterUser() {
   tr_.function = 53;
   std::string name = at(2).text;
   if (cat_.user() != "SYSTEM" && name != cat_.user()) throw OraError(1031);
-  expect(3, "IDENTIFIED", 922);
-  expect(4, "BY", 922);
-  const Token& pw = at(5);
+  // the storage clauses the parser took need nothing here
+  size_t i = 3;
+  while (i < size() && !is(at(i), "IDENTIFIED")) ++i;
+  if (i == size()) {
+    tr_.actions.push_back([name](Session& s) {
+      if (!userExists(s.folder, name)) throw OraError(1918, name);
+    });
+    return;
+  }
+  expect(i + 1, "BY", 922);
+  const Token& pw = at(i + 2);
   if (pw.kind != Token::Ident && pw.kind != Token::QIdent) throw OraError(988, "missing or invalid password");
-  if (6 < size()) unexpected(6);
   std::string password = pw.kind == Token::QIdent ? "\"" + pw.text + "\"" : pw.text;
   tr_.actions.push_back([name, password](Session& s) {
     if (int rc = setPassword(s.folder, name, password)) throw OraError(rc, name);

@@ -20,12 +20,72 @@ void Parser::userAndPassword(Node* u) {
   u->kids.push_back(finish(pw));
 }
 
+// The user's storage and profile: DEFAULT | TEMPORARY TABLESPACE t, QUOTA n [K | M | G | T] |
+// UNLIMITED ON t, PROFILE DEFAULT, DEFAULT ROLE ALL, ACCOUNT UNLOCK. This engine has one kind of
+// storage, one profile, no locked accounts and every granted role enabled at logon, so these
+// only need to be well formed and name what the dictionary shows.
+void Parser::userStorage() {
+  // the tablespaces the dictionary shows
+  auto tablespace = [&](bool temporary) {
+    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
+    const std::string& n = cur().text;
+    bool permanent = n == "USERS" || n == "SYSTEM" || n == "SYSAUX";
+    if (temporary && permanent) fail(12911);
+    if (temporary ? n != "TEMP" : !permanent) fail(959, n);
+    ++i_;
+  };
+  while (!atEnd()) {
+    if (acceptWord("DEFAULT")) {
+      if (acceptWord("TABLESPACE")) {
+        tablespace(false);
+      } else if (acceptWord("ROLE")) {
+        // every granted role is a default one here
+        if (!acceptWord("ALL") || isWord("EXCEPT")) fail(1031, "DEFAULT ROLE other than ALL is not supported by this engine");
+      } else {
+        fail(922);
+      }
+    } else if (acceptWord("TEMPORARY")) {
+      expectWord("TABLESPACE", 922);
+      tablespace(true);
+    } else if (acceptWord("QUOTA")) {
+      if (!acceptWord("UNLIMITED")) {
+        if (cur().kind != Tok::Num) fail(922);
+        ++i_;
+        if (isWord("K") || isWord("M") || isWord("G") || isWord("T") || isWord("P") || isWord("E")) ++i_;
+      }
+      expectWord("ON", 922);
+      tablespace(false);
+    } else if (acceptWord("PROFILE")) {
+      if (!isWord("DEFAULT")) fail(2380, cur().text);
+      ++i_;
+    } else if (acceptWord("ACCOUNT")) {
+      expectWord("UNLOCK", 922);
+    } else if (isWord("IDENTIFIED")) {
+      ++i_;
+      expectWord("BY", 922);
+      if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(988);
+      ++i_;
+    } else {
+      fail(922);
+    }
+  }
+}
+
 Node* Parser::alter() {
   uint32_t at = cur().pos;
   ++i_;
   if (acceptWord("USER")) {
     Node* u = tree_.make(N::AlterUser, at);
-    userAndPassword(u);
+    if (isWord("IDENTIFIED", 1)) {
+      userAndPassword(u);
+    } else {
+      if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(922);
+      Node* nm = make(N::Name);
+      nm->text = t_[i_++].text;
+      u->kids.push_back(finish(nm));
+      if (atEnd()) fail(922);
+    }
+    userStorage();
     return finish(u);
   }
   if (acceptWord("SESSION")) {

@@ -102,6 +102,12 @@ Node* Parser::simpleDdl() {
   Node* to = make(N::Name);
   to->text = t_[i_++].text;
   g->kids.push_back(finish(to));
+  // TO user IDENTIFIED BY password: the user's password, the user made when it is new
+  if (acceptWord("IDENTIFIED")) {
+    expectWord("BY", 905);
+    if (cur().kind != Tok::Ident && cur().kind != Tok::QIdent) fail(988);
+    ++i_;
+  }
   if (acceptWord("WITH")) {
     expectWord("ADMIN", 905);
     expectWord("OPTION", 905);

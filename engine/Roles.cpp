@@ -316,6 +316,16 @@ bool grantRoles(Reader& r, Translation& out) {
   if (!r.word(i, "TO")) r.fail(905, i);
   ++i;
   std::vector<Item> to = grantees(r, i);
+  // TO user IDENTIFIED BY password: the user's password, and the user made when it is new
+  std::string password;
+  bool identified = r.word(i, "IDENTIFIED");
+  if (identified) {
+    if (!r.word(i + 1, "BY")) r.fail(905, i + 1);
+    const Token& pw = r.t[i + 2];
+    if (pw.kind != Tok::Ident && pw.kind != Tok::QIdent) r.fail(988, i + 2);
+    password = pw.kind == Tok::QIdent ? "\"" + pw.text + "\"" : pw.text;
+    i += 3;
+  }
   bool admin = false;
   if (r.word(i, "WITH")) {
     if (!r.word(i + 1, "ADMIN")) r.fail(r.word(i + 1, "GRANT") ? 1031 : 905, i + 1);
@@ -325,6 +335,15 @@ bool grantRoles(Reader& r, Translation& out) {
   }
   r.finish(i);
   RoleData d = load(r.folder);
+  bool created = false;
+  if (identified) {
+    // one user; a role or PUBLIC has no password
+    if (to.size() != 1 || to[0].text == "PUBLIC" || d.roles.count(to[0].text) || builtin(to[0].text))
+      r.fail(987, to.size() != 1 ? to[1].at : to[0].at);
+    const std::string& user = to[0].text;
+    if (r.user() != "SYSTEM" && user != r.user()) r.fail(1031, 0);
+    created = !userExists(r.folder, user);
+  }
   std::vector<Write> writes;
   for (const Item& w : what) {
     bool role = d.exists(w.text);
@@ -334,7 +353,7 @@ bool grantRoles(Reader& r, Translation& out) {
   }
   for (const Item& g : to) {
     bool toRole = d.roles.count(g.text) > 0;
-    if (!toRole && g.text != "PUBLIC" && (builtin(g.text) || !userExists(r.folder, g.text))) {
+    if (!toRole && g.text != "PUBLIC" && !created && (builtin(g.text) || !userExists(r.folder, g.text))) {
       if (builtin(g.text)) r.fail(1031, g.at); // the engine's own roles hold what they hold
       r.fail(1917, g.at, g.text);
     }
@@ -358,7 +377,13 @@ bool grantRoles(Reader& r, Translation& out) {
                         {g.text, w.text, admin ? "1" : "0"}});
     }
   }
-  out.actions.push_back([folder = r.folder, writes](Session& s) {
+  std::string user = identified ? to[0].text : std::string();
+  out.actions.push_back([folder = r.folder, writes, identified, created, user, password](Session& s) {
+    if (created) {
+      if (int rc = createUser(folder, user, password)) throw OraError(rc, user);
+    } else if (identified) {
+      if (int rc = setPassword(folder, user, password)) throw OraError(rc, user);
+    }
     if (!writes.empty()) writeSys(folder, writes);
     s.dictionaryStale();
   });

@@ -134,6 +134,7 @@ private:
   // TREAT and IS OF type (ParseObjects.cpp)
   Node* treatCall();
   void steps(Node* n);
+  void userStorage();
   Node* objectSteps(Node* call);
   Node* isOfType(Node* n);
   // the XML generation functions (XmlSyntax.cpp)

@@ -97,4 +97,37 @@ TEST_F(Roles, RolesGrantedToPublicAndToDroppedUsers) {
   t.Disconnect();
 }
 
+// The sample schema's script makes its user so: GRANT ... IDENTIFIED BY, then ALTER USER for its
+// tablespaces; a later GRANT ... IDENTIFIED BY changes the password.
+TEST_F(Roles, GrantIdentifiedByAndUserStorage) {
+  EXPECT_EQ(AsSystem("GRANT CONNECT, RESOURCE, UNLIMITED TABLESPACE TO scott2 IDENTIFIED BY tiger"), "");
+  EXPECT_EQ(AsSystem("ALTER USER scott2 DEFAULT TABLESPACE users TEMPORARY TABLESPACE temp QUOTA 10 M ON users"), "");
+  EXPECT_EQ(AsSystem("ALTER USER scott2 QUOTA UNLIMITED ON users PROFILE DEFAULT ACCOUNT UNLOCK DEFAULT ROLE ALL"), "");
+  EXPECT_EQ(AsSystem("ALTER USER scott2 DEFAULT TABLESPACE example"),
+            "ORA-00959: tablespace 'EXAMPLE' does not exist");
+  EXPECT_EQ(AsSystem("ALTER USER scott2 TEMPORARY TABLESPACE users").substr(0, 9), "ORA-12911");
+  EXPECT_EQ(AsSystem("ALTER USER scott2 PROFILE app_user"), "ORA-02380: profile APP_USER does not exist");
+  EXPECT_EQ(AsSystem("ALTER USER scott2 DEFAULT ROLE NONE").substr(0, 9), "ORA-01031");
+  EXPECT_EQ(AsSystem("ALTER USER scott2 ACCOUNT LOCK").substr(0, 9), "ORA-00922");
+  EXPECT_EQ(AsSystem("ALTER USER scott2").substr(0, 9), "ORA-00922");
+  EXPECT_EQ(AsSystem("ALTER USER nobody DEFAULT TABLESPACE users").substr(0, 9), "ORA-01918");
+  EXPECT_EQ(AsSystem("GRANT CONNECT TO PUBLIC IDENTIFIED BY x").substr(0, 9), "ORA-00987");
+  EXPECT_EQ(AsSystem("GRANT CONNECT TO scott2, demo IDENTIFIED BY x").substr(0, 9), "ORA-00987");
+  EXPECT_EQ(Exec("GRANT CONNECT TO nobody IDENTIFIED BY x").substr(0, 9), "ORA-01031");
+  {
+    TOraSession t;
+    ASSERT_TRUE(Logon(t, "SCOTT2", "TIGER"));
+    t.Disconnect();
+  }
+  EXPECT_EQ(AsSystem("GRANT CONNECT TO scott2 IDENTIFIED BY lion"), "");
+  TOraSession t;
+  EXPECT_FALSE(Logon(t, "SCOTT2", "TIGER"));
+  ASSERT_TRUE(Logon(t, "SCOTT2", "LION"));
+  TOraCursor c;
+  c.SetSession(&t);
+  EXPECT_EQ(Scalar(c, "SELECT username || ' ' || default_tablespace FROM user_users"), "SCOTT2 USERS");
+  c.Close();
+  t.Disconnect();
+}
+
 } // namespace
