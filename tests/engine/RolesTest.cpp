@@ -100,13 +100,19 @@ TEST_F(Roles, RolesGrantedToPublicAndToDroppedUsers) {
 // The sample schema's script makes its user so: GRANT ... IDENTIFIED BY, then ALTER USER for its
 // tablespaces; a later GRANT ... IDENTIFIED BY changes the password.
 TEST_F(Roles, GrantIdentifiedByAndUserStorage) {
-  EXPECT_EQ(AsSystem("GRANT CONNECT, RESOURCE, UNLIMITED TABLESPACE TO scott2 IDENTIFIED BY tiger"), "");
-  EXPECT_EQ(AsSystem("ALTER USER scott2 DEFAULT TABLESPACE users TEMPORARY TABLESPACE temp QUOTA 10 M ON users"), "");
-  EXPECT_EQ(AsSystem("ALTER USER scott2 QUOTA UNLIMITED ON users PROFILE DEFAULT ACCOUNT UNLOCK DEFAULT ROLE ALL"), "");
+  EXPECT_EQ(AsSystem("GRANT CONNECT, RESOURCE, UNLIMITED TABLESPACE TO scott2 IDENTIFIED BY tiger"),
+            "");
+  EXPECT_EQ(AsSystem("ALTER USER scott2 DEFAULT TABLESPACE users TEMPORARY TABLESPACE temp QUOTA "
+                     "10 M ON users"),
+            "");
+  EXPECT_EQ(AsSystem("ALTER USER scott2 QUOTA UNLIMITED ON users PROFILE DEFAULT ACCOUNT UNLOCK "
+                     "DEFAULT ROLE ALL"),
+            "");
   EXPECT_EQ(AsSystem("ALTER USER scott2 DEFAULT TABLESPACE example"),
             "ORA-00959: tablespace 'EXAMPLE' does not exist");
   EXPECT_EQ(AsSystem("ALTER USER scott2 TEMPORARY TABLESPACE users").substr(0, 9), "ORA-12911");
-  EXPECT_EQ(AsSystem("ALTER USER scott2 PROFILE app_user"), "ORA-02380: profile APP_USER does not exist");
+  EXPECT_EQ(AsSystem("ALTER USER scott2 PROFILE app_user"),
+            "ORA-02380: profile APP_USER does not exist");
   EXPECT_EQ(AsSystem("ALTER USER scott2 DEFAULT ROLE NONE").substr(0, 9), "ORA-01031");
   EXPECT_EQ(AsSystem("ALTER USER scott2 ACCOUNT LOCK").substr(0, 9), "ORA-00922");
   EXPECT_EQ(AsSystem("ALTER USER scott2").substr(0, 9), "ORA-00922");
@@ -125,7 +131,8 @@ TEST_F(Roles, GrantIdentifiedByAndUserStorage) {
   ASSERT_TRUE(Logon(t, "SCOTT2", "LION"));
   TOraCursor c;
   c.SetSession(&t);
-  EXPECT_EQ(Scalar(c, "SELECT username || ' ' || default_tablespace FROM user_users"), "SCOTT2 USERS");
+  EXPECT_EQ(Scalar(c, "SELECT username || ' ' || default_tablespace FROM user_users"),
+            "SCOTT2 USERS");
   c.Close();
   t.Disconnect();
 }
