@@ -43,6 +43,37 @@ void Translator::aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, cons
   }
 }
 
+// An ORDER BY key named alone is an alias or a column by its exact name: an alias "Name" is not
+// NAME, nor is an alias NAME "Name" (SQLite would take either, its names knowing no case).
+void Translator::orderNameCase(size_t orderFrom, size_t end, int d, const std::vector<std::string>& aliases) {
+  if (aliases.empty()) return;
+  size_t ob = orderFrom;
+  while (ob + 1 < end && !(t_[ob].depth == d && is(t_[ob], "ORDER") && is(t_[ob + 1], "BY"))) ++ob;
+  if (ob + 1 >= end) return;
+  auto upper = [](std::string s) {
+    for (auto& ch : s)
+      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    return s;
+  };
+  std::set<std::string> columns;
+  bool known = false;
+  for (size_t i = ob + 2; i < end; ++i) {
+    const Token& k = t_[i];
+    if (k.depth != d || (k.kind != Token::Ident && k.kind != Token::QIdent)) continue;
+    bool alone = (is(t_[i - 1], ",") || i == ob + 2) &&
+                 (i + 1 >= end || is(t_[i + 1], ",") || is(t_[i + 1], "ASC") || is(t_[i + 1], "DESC") ||
+                  is(t_[i + 1], "NULLS") || is(t_[i + 1], "OFFSET") || is(t_[i + 1], "FETCH"));
+    if (!alone || (k.kind == Token::Ident && keywordAt(t_, i))) continue;
+    if (std::find(aliases.begin(), aliases.end(), k.text) != aliases.end()) continue;
+    bool other = false;
+    for (const auto& a : aliases) other = other || upper(a) == upper(k.text);
+    if (!other) continue;
+    if (!known && !columnsInScope(columns)) return;
+    known = true;
+    if (!columns.count(k.text)) throw OraError(904, k.text).at(static_cast<int>(k.pos));
+  }
+}
+
 bool Translator::qualifierInScope(const std::string& q) const {
   for (auto& c : ctx_)
     for (auto& r : c.tables)

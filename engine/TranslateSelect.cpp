@@ -214,6 +214,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
       i = ie + 1;
     }
     aliasesOutOfScope(from, fromEnd, end, named);
+    orderNameCase(whereEnd, end, d, named);
   }
   // a later member of UNION / INTERSECT / MINUS: its text columns may widen the first member's
   auto setOpAt = [&](size_t k) {
