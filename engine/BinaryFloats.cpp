@@ -75,7 +75,45 @@ void fnFpIs(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_int(ctx, sqlite3_value_int(argv[0]) == 0 ? std::isnan(x) : std::isinf(x));
 }
 
+// ora_fp_fn(name, kind, x [, y]): a math function of a binary value, as IEEE arithmetic has it
+// (SQRT(-1) is NaN, LN(0) -Inf, EXP(1000) Inf): SQRT keeps the argument's type, the others
+// give BINARY_DOUBLE.
+void fnFpFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 3 || argc > 4) throw OraError(909);
+  double x, y = 0;
+  if (!fpOf(argv[2], x) || (argc == 4 && !fpOf(argv[3], y))) { sqlite3_result_null(ctx); return; }
+  const char* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  const std::string f = p ? p : "";
+  int kind = sqlite3_value_int(argv[1]);
+  double r;
+  if (f == "SQRT") r = std::sqrt(x);
+  else if (f == "EXP") r = std::exp(x);
+  else if (f == "LN") r = std::log(x);
+  else if (f == "LOG") r = std::log(y) / std::log(x);
+  else if (f == "POWER") r = std::pow(x, y);
+  else if (f == "SIN") r = std::sin(x);
+  else if (f == "COS") r = std::cos(x);
+  else if (f == "TAN") r = std::tan(x);
+  else if (f == "ASIN") r = std::asin(x);
+  else if (f == "ACOS") r = std::acos(x);
+  else if (f == "ATAN") r = std::atan(x);
+  else if (f == "ATAN2") r = std::atan2(x, y);
+  else if (f == "SINH") r = std::sinh(x);
+  else if (f == "COSH") r = std::cosh(x);
+  else if (f == "TANH") r = std::tanh(x);
+  else throw OraError(904, f);
+  resultFp(ctx, f == "SQRT" ? kind : kBinaryDouble, r);
+}
+
 } // namespace
+
+bool fpMathFunction(const std::string& name) {
+  static const char* const names[] = {"SQRT", "EXP", "LN", "LOG", "POWER", "SIN", "COS", "TAN",
+                                      "ASIN", "ACOS", "ATAN", "ATAN2", "SINH", "COSH", "TANH"};
+  for (const char* n : names)
+    if (name == n) return true;
+  return false;
+}
 
 bool fpOf(sqlite3_value* v, double& out) {
   switch (sqlite3_value_type(v)) {
@@ -162,6 +200,7 @@ void registerBinaryFloats(sqlite3* db) {
   sqlite3_create_function(db, "ora_fp_char", 2, flags, nullptr, fn::guarded<fnFpChar>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_fp_cast", 2, flags, nullptr, fn::guarded<fnFpCast>, nullptr, nullptr);
   sqlite3_create_function(db, "ora_fp_is", 2, flags, nullptr, fn::guarded<fnFpIs>, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_fp_fn", -1, flags, nullptr, fn::guarded<fnFpFn>, nullptr, nullptr);
 }
 
 } // namespace ora

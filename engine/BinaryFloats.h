@@ -14,6 +14,8 @@ namespace ora {
 
 // The value as a double: a number, 'Nan', 'Inf' or '-Inf' (any case); false for NULL. Other text
 // is read as a number (ORA-01722 when it is none).
+// Whether name is a math function that binary arguments compute in IEEE arithmetic.
+bool fpMathFunction(const std::string& name);
 bool fpOf(sqlite3_value* v, double& out);
 // The SQL result for a value of type kind (kBinaryFloat, kBinaryDouble).
 void resultFp(sqlite3_context* ctx, int kind, double x);

@@ -84,10 +84,18 @@ bool Translator::binaryFloatType(size_t b, size_t e, ColType& t) {
       if (const FpConstant* c = constantNamed(f.text)) return set(c->kind);
     return false;
   }
-  if ((is(f, "-") || is(f, "+")) && f.kind == Token::Op) return binaryFloatType(b + 1, e, t);
+  if ((is(f, "-") || is(f, "+")) && f.kind == Token::Op) {
+    ColType x = exprType(b + 1, e);
+    return x.code == kNumber && x.binary && set(x.binary);
+  }
   bool call = f.kind == Token::Ident && is(at(b + 1), "(") && matching(b + 1) + 1 == e;
   if (call)
     if (auto bin = binary_.find(b); bin != binary_.end()) return set(bin->second == 1 ? kBinaryDouble : kBinaryFloat);
+  if (call && fpMathFunction(f.text) && f.text != "SQRT") {
+    // of a binary argument, a BINARY_DOUBLE
+    int kind = fpMathKind(b);
+    return kind && set(kBinaryDouble);
+  }
   if (call && (f.text == "NANVL" || f.text == "ABS" || f.text == "SQRT" || f.text == "SUM" || f.text == "AVG" ||
                f.text == "MIN" || f.text == "MAX")) {
     size_t m = b + 2;
@@ -111,6 +119,34 @@ bool Translator::binaryFloatType(size_t b, size_t e, ColType& t) {
     fb = k + 1;
   }
   return kind && set(kind);
+}
+
+// The widest binary type among the arguments of the math function called at i; 0 when none is.
+int Translator::fpMathKind(size_t i) {
+  int kind = 0;
+  for (auto [ab, ae] : callArgs(i)) {
+    if (ab >= ae) continue;
+    ColType x = exprType(ab, ae);
+    if (x.code == kNumber && x.binary == kBinaryDouble) kind = kBinaryDouble;
+    else if (x.code == kNumber && x.binary && !kind) kind = x.binary;
+  }
+  return kind;
+}
+
+// SQRT(x), LN(x), POWER(x, y) and the like of a binary value at i: IEEE's answer rather than
+// NUMBER's error.
+bool Translator::fpMathCall(size_t i, std::string& out, size_t& last) {
+  const Token& k = t_[i];
+  if (k.kind != Token::Ident || !is(at(i + 1), "(") || (i > 0 && is(t_[i - 1], ".")) || !fpMathFunction(k.text))
+    return false;
+  int kind = fpMathKind(i);
+  if (!kind) return false;
+  out = "ora_fp_fn(" + quoteString(k.text) + ", " + std::to_string(kind);
+  for (auto [ab, ae] : callArgs(i))
+    if (ab < ae) out += ", " + emit(ab, ae);
+  out += ")";
+  last = matching(i + 1);
+  return true;
 }
 
 std::string Translator::fpPair(const char* f, const std::string& a, const std::string& b) const {

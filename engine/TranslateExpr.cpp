@@ -141,6 +141,10 @@ std::string Translator::emit(size_t b, size_t e) {
       continue;
     }
     const Token& k = t_[i];
+    if (std::string fp; k.kind == Token::Ident && is(at(i + 1), "(") && fpMathCall(i, fp, i)) {
+      add(fp);
+      continue;
+    }
     if ((k.kind == Token::Ident || k.kind == Token::QIdent) && (is(at(i + 1), "(") || is(at(i + 1), "."))) {
       std::string obj;
       size_t last = i;

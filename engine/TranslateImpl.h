@@ -197,6 +197,8 @@ private:
   // BINARY_FLOAT / BINARY_DOUBLE arithmetic: the binary type of the chain being rewritten (0: NUMBER),
   // and of the rewritten chains that gave one
   int fpChain_ = 0;
+  int fpMathKind(size_t i);
+  bool fpMathCall(size_t i, std::string& out, size_t& last);
   std::map<size_t, int> fpRewritten_;
   // The select item [first, second) that goes out through ora_add_x, which reads exact text
   std::pair<size_t, size_t> exactTop_{0, 0};
