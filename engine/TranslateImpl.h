@@ -393,6 +393,7 @@ private:
   void checkRowWidths(size_t lb, size_t le, size_t rb, size_t re, bool list) const;
   void aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases);
   void orderNameCase(size_t orderFrom, size_t end, int d, const std::vector<std::string>& aliases);
+  void derivedNameCase(size_t listBegin, size_t from, size_t fromEnd, size_t end, const std::vector<std::string>& aliases);
   // The columns of every table in scope; false when some source is not a table or view the
   // catalog describes (a derived table, a WITH query, the dictionary).
   bool columnsInScope(std::set<std::string>& columns) const;

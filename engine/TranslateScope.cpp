@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <sqlite3.h>
 
@@ -71,6 +72,72 @@ void Translator::orderNameCase(size_t orderFrom, size_t end, int d, const std::v
     if (!known && !columnsInScope(columns)) return;
     known = true;
     if (!columns.count(k.text)) throw OraError(904, k.text).at(static_cast<int>(k.pos));
+  }
+}
+
+// A column of a subquery in FROM or of a WITH query named in another case than the subquery
+// gave it: "Name" is neither NAME nor "name", though SQLite would take either. Checked where the
+// query block stands alone and every source's columns are known.
+void Translator::derivedNameCase(size_t listBegin, size_t from, size_t fromEnd, size_t end,
+                                 const std::vector<std::string>& aliases) {
+  if (ctx_.size() != 1) return;
+  const Context& c = ctx_.back();
+  auto upper = [](std::string s) {
+    for (auto& ch : s)
+      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    return s;
+  };
+  bool cte = false;
+  for (const auto& r : c.tables) cte = cte || cteNames_.count(r.name) > 0;
+  if (c.derived.empty() && !cte) return;
+  int d = t_[from].depth;
+  for (size_t i = from + 1; i < fromEnd; ++i)
+    if (t_[i].depth == d && t_[i].kind == Token::Ident &&
+        (is(t_[i], "TABLE") || is(t_[i], "PIVOT") || is(t_[i], "UNPIVOT") || is(t_[i], "LATERAL") ||
+         is(t_[i], "APPLY") || is(t_[i], "JSON_TABLE") || is(t_[i], "XMLTABLE") || is(t_[i], "MATCH_RECOGNIZE") ||
+         is(t_[i], "MODEL")))
+      return;
+  std::set<std::string> exact(aliases.begin(), aliases.end());
+  std::map<std::string, std::string> folded; // a name not in capitals, by its capitals
+  auto add = [&](const std::string& n) {
+    exact.insert(n);
+    if (upper(n) != n) folded.emplace(upper(n), n);
+  };
+  try {
+    for (const auto& [open, alias] : c.derived)
+      for (const auto& n : lateralColumns(open, matching(open))) add(n);
+    for (const auto& r : c.tables) {
+      if (r.name == "DUAL") {
+        add("DUMMY");
+      } else if (cteNames_.count(r.name)) {
+        for (const auto& n : withColumns(r.name)) add(n);
+      } else if (!r.dictionary.empty() || !cat_.tableExists(r.name)) {
+        return;
+      } else {
+        for (const auto& col : cat_.columns(r.name)) add(col.name);
+      }
+    }
+  } catch (const OraError&) {
+    return; // a source the statement reports on its own
+  }
+  if (folded.empty()) return;
+  for (size_t i = listBegin; i < end; ++i) {
+    if (i == from) {
+      i = fromEnd - 1;
+      continue;
+    }
+    if (is(t_[i], "(") && (is(at(i + 1), "SELECT") || is(at(i + 1), "WITH"))) {
+      i = matching(i); // a block of its own
+      continue;
+    }
+    const Token& k = t_[i];
+    if (k.kind != Token::Ident && k.kind != Token::QIdent) continue;
+    if (is(at(i + 1), "(") || is(at(i + 1), ".") || (k.kind == Token::Ident && keywordAt(t_, i))) continue;
+    if (exact.count(k.text) || !folded.count(upper(k.text))) continue;
+    bool qualified = i >= 2 && is(t_[i - 1], ".");
+    if (qualified && i >= 3 && is(t_[i - 3], ".")) continue; // a step of a longer path (JSON, an object's)
+    throw OraError(904, qualified ? t_[i - 2].text + "." + k.text : k.text)
+        .at(static_cast<int>(qualified ? t_[i - 2].pos : k.pos));
   }
 }
 

@@ -215,6 +215,7 @@ std::string Translator::emitSelect(size_t s, size_t e, size_t& next) {
     }
     aliasesOutOfScope(from, fromEnd, end, named);
     orderNameCase(whereEnd, end, d, named);
+    derivedNameCase(listBegin, from, fromEnd, end, named);
   }
   // a later member of UNION / INTERSECT / MINUS: its text columns may widen the first member's
   auto setOpAt = [&](size_t k) {
