@@ -154,7 +154,7 @@ Val Run::objectSteps(Val cur, size_t& p, size_t e, const std::string& declared) 
   return cur;
 }
 
-bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used) {
+bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used, bool inSql) {
   const auto& t = u.toks;
   if (isOp(t, k, "(")) {
     // (object AS supertype).method(...): the supertype's own method, run on the object
@@ -189,6 +189,7 @@ bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used) {
   size_t p = k + 1;
   Var* v = find(t[k].text);
   if (!v && isOp(t, k + 1, "(") && t[k].kind == T::Word && objectTypeName(t[k].text)) {
+    if (inSql) return false; // SQL makes it, of the row's columns
     // a constructor, by position or by name
     std::vector<Range> args;
     std::vector<std::string> names;

@@ -393,6 +393,17 @@ bool Run::compositeSteps(Var* cur, size_t k, size_t p, size_t e, std::string& re
     }
     break;
   }
+  // an object element's attributes and methods: f()(2).ename
+  if (cur != start && !cur->record && !cur->isColl() && isOp(u.toks, p, ".") && p + 1 < e && isName(u.toks, p + 1) &&
+      objectSpec(cur->type)) {
+    size_t q = p;
+    Val x = objectSteps(cur->v, q, e, cur->type.named);
+    if (q > p) {
+      rep = literal(x);
+      used = q - k;
+      return true;
+    }
+  }
   used = p - k;
   bool afterValues = k > 0 && t[k - 1].kind == T::Word && t[k - 1].text == "VALUES";
   bool nullTest = p + 1 < t.size() && t[p].kind == T::Word && t[p].text == "IS" &&

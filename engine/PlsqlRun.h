@@ -341,7 +341,8 @@ struct Run {
   bool objectTypeName(const std::string& name);
   bool objectSpec(const TypeSpec& ts); // a variable of it holds an object's text
   Var* objectVar(size_t k, size_t e, size_t& next);
-  bool objectRef(size_t k, size_t e, std::string& rep, size_t& used); // a constructor, obj.attr, obj.method(...)
+  // a constructor (not in a SQL statement, whose columns its arguments may name), obj.attr, obj.method(...)
+  bool objectRef(size_t k, size_t e, std::string& rep, size_t& used, bool inSql = false);
   Val objectSteps(Val cur, size_t& p, size_t e, const std::string& declared);
   bool compositeSteps(Var* cur, size_t k, size_t p, size_t e, std::string& rep, size_t& used);
   bool objectAssign(Range target, Range expr);                          // obj.attr := value

@@ -476,7 +476,7 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
         rep = literal(Val{Val::Str, text, false});
         replaced = true;
         used = close + 1 - k;
-      } else if (objectRef(k, r.e, rep, used)) {
+      } else if (objectRef(k, r.e, rep, used, cols != nullptr)) {
         replaced = true;
       } else if (compositeElement(k, r.e, cols == nullptr, rep, used)) {
         replaced = true;
