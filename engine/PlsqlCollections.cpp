@@ -2,6 +2,7 @@
 // whole-record and whole-collection assignment.
 #include "PlsqlRun.h"
 #include "Charset.h"
+#include "ObjectTypes.h"
 #include "Session.h"
 #include "PlsqlSuppliedMore.h"
 
@@ -386,6 +387,16 @@ bool Run::compositeSteps(Var* cur, size_t k, size_t p, size_t e, std::string& re
       size_t next = 0, i = recordField(*cur, t, p, e, next);
       if (i == std::string::npos) throw componentError(*this, next, t[next].text);
       const Val& x = cur->fields[i];
+      if (isOp(t, next, ".") && next + 1 < e && isName(t, next + 1) && (x.k == Val::Null || (x.k == Val::Str && isObjectText(x.s)))) {
+        // r.obj.attribute: the record's object field
+        size_t q = next;
+        Val y = objectSteps(x, q, e, i < cur->fieldTypes.size() ? cur->fieldTypes[i].named : std::string());
+        if (q > next) {
+          rep = literal(y);
+          used = q - k;
+          return true;
+        }
+      }
       bool boolean = i < cur->fieldTypes.size() && cur->fieldTypes[i].kind == TypeSpec::Bool;
       rep = (boolean || x.k == Val::Bool) && x.k == Val::Null ? "(1=NULL)" : literal(x);
       used = next - k;

@@ -314,6 +314,11 @@ struct Finder {
   // own names are looked for.
   size_t unknownColumn(const Stmt& s) {
     const auto& t = u.toks;
+    // TABLE(v) of the unit's collection: its columns are the collection's, known when it runs
+    for (size_t k = s.expr.b; k + 2 < s.expr.e && k + 2 < t.size(); ++k)
+      if (t[k].kind == T::Word && t[k].text == "TABLE" && op(k + 1, "(") && t[k + 2].kind == T::Word &&
+          declared.count(t[k + 2].text))
+        return SIZE_MAX;
     std::vector<std::pair<size_t, size_t>> from;
     std::string sql = asSql(s.expr, s.target, from);
     std::string unknown;

@@ -276,8 +276,30 @@ bool rewriteOnce(const std::string& text, Catalog& cat, std::string& out) {
         while (from < se && !(t[from].depth == t[sb].depth && is(t[from], "FROM"))) ++from;
         size_t itemB = sel + 1;
         if (is(t[itemB], "DISTINCT") || is(t[itemB], "UNIQUE") || is(t[itemB], "ALL")) ++itemB;
+        std::vector<size_t> commas;
         for (size_t x = itemB; x < from; ++x)
-          if (t[x].depth == t[sb].depth && is(t[x], ",")) throw OraError(913).at(static_cast<int>(t[x].pos));
+          if (t[x].depth == t[sb].depth && is(t[x], ",")) commas.push_back(x);
+        if (!commas.empty()) {
+          // columns of an object type's attributes: each row one object of them
+          const std::string& elem = ct.elemType.object.str();
+          auto ty = elem.empty() ? nullptr : objectType(cat.db(), elem);
+          if (!ty || ty->attrs.size() != commas.size() + 1) throw OraError(913).at(static_cast<int>(t[commas[0]].pos));
+          std::string items;
+          commas.push_back(from);
+          for (size_t a = itemB, c = 0; c < commas.size(); a = commas[c++] + 1) {
+            size_t b = commas[c];
+            // without its alias
+            if (b >= a + 2 && nameTok(t[b - 1]) && !keywordAt(t, b - 1) &&
+                (is(t[b - 2], "AS") || t[b - 2].kind != Token::Op || is(t[b - 2], ")")))
+              b -= is(t[b - 2], "AS") ? 2 : 1;
+            items += (c ? ", " : "") + piece(a, b);
+          }
+          std::string sub = text.substr(t[sb].pos, t[itemB].pos - t[sb].pos) + elem + "(" + items + ") \"MS$V\"" +
+                            text.substr(t[from - 1].end, t[se - 1].end - t[from - 1].end);
+          std::string agg = "ora_coll_or_empty((SELECT ora_coll_agg(" + typeArgs(ct) + ", " + std::to_string(ct.limit) +
+                            ", \"MS$V\", 0) FROM (" + sub + ")), " + typeArgs(ct) + ")";
+          return replace(i, close + 1, agg);
+        }
         std::string sub = piece(sb, se), column = "MS$V";
         bool aliased = from >= itemB + 2 && nameTok(t[from - 1]) && !keywordAt(t, from - 1) &&
                        (is(t[from - 2], "AS") || t[from - 2].kind != Token::Op || is(t[from - 2], ")"));

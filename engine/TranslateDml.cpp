@@ -171,6 +171,15 @@ void Translator::insert() {
     bool wrapped = is(at(i), "(") && matching(i) + 1 == size();
     std::string src = withHoisted(wrapped ? emit(i + 1, size() - 1) : emit(i, size()));
     auto types = blockTypes_.find(wrapped ? i + 1 : i);
+    if (std::string obj = objectQueryRow(table, wrapped ? i + 1 : i, target); !obj.empty()) {
+      // an object table's rows from a query of its objects: each attribute into its column
+      std::string sel = " SELECT ";
+      for (size_t k = 0; k < target.size(); ++k)
+        sel += (k ? ", " : "") + convWrap("ora_obj_attr(\"O$\", " + quoteString(target[k].name) + ")", target[k], table);
+      tr_.sql = "WITH \"SRC$\"(\"O$\") AS (" + src + ") " + head + sel + extra + " FROM \"SRC$\"";
+      ctx_.pop_back();
+      return;
+    }
     std::string cte = "WITH \"SRC$\"(";
     std::string sel = " SELECT ";
     for (size_t k = 0; k < target.size(); ++k) {

@@ -633,6 +633,7 @@ public:
   size_t stepsFrom_ = static_cast<size_t>(-1); // the call calledObjectSteps is emitting
   bool objectExprType(size_t b, size_t e, ColType& t);
   bool objectRow(const std::string& table, size_t b, size_t e, size_t columns, std::vector<std::string>& vals);
+  std::string objectQueryRow(const std::string& table, size_t s, const std::vector<ColumnInfo>& target);
   bool createObjectTable(const std::string& table, size_t i);
   void dropType();
   bool objectOperand(size_t lb, size_t le, size_t rb, size_t re);

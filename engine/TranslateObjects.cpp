@@ -438,6 +438,25 @@ bool Translator::objectExprType(size_t b, size_t e, ColType& t) {
   return true;
 }
 
+// INSERT INTO object_table SELECT type(...) FROM ...: the object type of the query's one column when
+// the table's rows are of it (a final type, its attributes the target columns); empty otherwise.
+std::string Translator::objectQueryRow(const std::string& table, size_t s, const std::vector<ColumnInfo>& target) {
+  std::string type = objectTableType(table);
+  if (type.empty() || !is(at(s), "SELECT")) return {};
+  auto ty = objectType(cat_.db(), type);
+  if (!ty || !ty->final || ty->attrs.size() != target.size() || target.size() < 2) return {};
+  for (size_t k = 0; k < target.size(); ++k)
+    if (ty->attrs[k].name != target[k].name) return {};
+  int d = t_[s].depth;
+  size_t from = clauseEnd(s + 1, size(), d, {"FROM"});
+  for (size_t m = s + 1; m < from; ++m)
+    if (t_[m].depth == d && is(t_[m], ",")) return {};
+  size_t e = s;
+  while (e < size() && t_[e].depth >= d) ++e;
+  std::string given = subqueryType(s, e).object.str();
+  return !given.empty() && objectIsA(cat_.db(), given, type) ? type : std::string();
+}
+
 // INSERT INTO object_table VALUES (type(...)): the object's attributes are the row's columns.
 bool Translator::objectRow(const std::string& table, size_t b, size_t e, size_t columns, std::vector<std::string>& vals) {
   std::string type = objectTableType(table);
