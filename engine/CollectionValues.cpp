@@ -590,13 +590,20 @@ void registerCollectionFunctions(sqlite3* db) {
   sqlite3_create_function(db, "ora_coll_agg", -1, SQLITE_UTF8, nullptr, nullptr, gatherStep, gatherFinal);
 }
 
-std::string collectionRowsModule(sqlite3* db, const std::string& decl, const std::string& objectType) {
+std::string collectionRowsModule(sqlite3* db, const std::string& decl, const std::string& objectType,
+                                 const std::vector<std::pair<std::string, std::string>>* fields) {
   auto kind = std::make_unique<RowsKind>();
   kind->decl = decl;
   std::string name = "ora_coll_rows", key = decl;
-  if (auto ot = objectType.empty() ? nullptr : ora::objectType(db, objectType)) {
+  if (auto ot = objectType.empty() || fields ? nullptr : ora::objectType(db, objectType)) {
     for (const ObjAttr& a : ot->attrs) kind->attrs.emplace_back(a.name, a.type.object.empty() ? a.typeText : std::string());
     key = "OBJ_" + objectType;
+  }
+  if (fields) {
+    // a record type's fields (the key names the type and its fields, which may change)
+    kind->attrs = *fields;
+    key = "REC_" + objectType;
+    for (const auto& f : *fields) key += "_" + f.first + "_" + f.second;
   }
   for (char ch : key) {
     if ((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9')) name += ch;

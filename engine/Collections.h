@@ -62,6 +62,8 @@ std::string collectionText(sqlite3* db, const CollValue& c);
 void registerCollectionFunctions(sqlite3* db);
 // The table function "name(collection)" whose COLUMN_VALUE is declared `decl` (empty: no type);
 // with `objectType`, its columns are that type's attributes.
-std::string collectionRowsModule(sqlite3* db, const std::string& decl, const std::string& objectType = {});
+// `fields`: the columns of a record element type's fields (name, declaration), objectType its name.
+std::string collectionRowsModule(sqlite3* db, const std::string& decl, const std::string& objectType = {},
+                                 const std::vector<std::pair<std::string, std::string>>* fields = nullptr);
 
 } // namespace ora

@@ -27,6 +27,11 @@ bool Translator::sourceColumnType(const Context& c, const std::string& q, const 
   }
   for (auto& [open, alias] : c.derived)
     if ((q.empty() || alias == q) && derivedColumnType(open, name, out)) return true;
+  for (auto& [alias, column, type] : c.collColumns)
+    if ((q.empty() || alias == q) && column == name) {
+      out = type;
+      return true;
+    }
   return false;
 }
 

@@ -1,6 +1,7 @@
 // PL/SQL collections meeting SQL: a variable written into a statement, a collection a query
 // gives back, a function's collection as a SQL value, and the rows of a pipelined function.
 #include "Collections.h"
+#include "ObjectTypes.h"
 #include "PlsqlRun.h"
 
 #include <sqlite3.h>
@@ -83,7 +84,10 @@ Flow Run::pipeRow(const Stmt& s) {
     return Flow::Return;
   }
   Var el = retWhole->def->proto;
-  if (el.record || el.isColl()) assignWhole(el, s.expr);
+  Range whole = s.expr;
+  // PIPE ROW (r): the record inside the parentheses
+  while (whole.e > whole.b + 2 && isOp(u.toks, whole.b, "(") && closing(u.toks, whole.b) == whole.e - 1) whole = {whole.b + 1, whole.e - 1};
+  if (el.record || el.isColl()) assignWhole(el, whole);
   else store(el, eval(s.expr), s.expr.b);
   Coll& cl = *retWhole->coll.p;
   cl.num.emplace(++cl.size, std::move(el));
@@ -101,6 +105,23 @@ void collectionResult(sqlite3_context* ctx, const Var& v) {
     (void)k;
     CollElem e;
     const Val& x = el.v;
+    if (el.record) {
+      // a record: its fields as an object's attributes, the columns TABLE() gives
+      ObjValue o;
+      o.type = d.name;
+      for (const Val& f : el.fields) {
+        ObjAttrVal a;
+        if (f.k == Val::Num) a = {'N', f.s};
+        else if (f.k == Val::Bool) a = {'N', f.b ? "1" : "0"};
+        else if (f.k == Val::Date && !f.dt) a = {'D', f.s};
+        else if (f.k != Val::Null) a = {isObjectText(f.s) ? 'O' : 'S', f.s};
+        o.attrs.push_back(std::move(a));
+      }
+      e.tag = CollElem::Text;
+      e.s = encodeObject(o);
+      cv.items.push_back(std::move(e));
+      continue;
+    }
     if (x.k == Val::Num) {
       e.tag = CollElem::Text;
       e.s = x.s;

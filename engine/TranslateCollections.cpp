@@ -3,6 +3,8 @@
 #include "Collections.h"
 #include "CType.h"
 #include "ObjectTypes.h"
+#include "OraValues.h"
+#include "Session.h"
 #include "Plsql.h"
 #include "PlsqlImpl.h"
 #include "TranslateImpl.h"
@@ -89,7 +91,9 @@ bool collectionType(Catalog& cat, const std::string& name, CollType& out) {
 namespace {
 
 // The collection type a package's function returns when the package declares it.
-bool packageCollectionType(Catalog& cat, const std::string& pkg, const std::string& name, CollType& out) {
+bool packageCollectionType(Catalog& cat, const std::string& pkg, const std::string& name, CollType& out,
+                           std::vector<std::pair<std::string, ColType>>* fields = nullptr,
+                           std::vector<std::pair<std::string, std::string>>* decls = nullptr) {
   std::string src = cat.unitSource(pkg, "PACKAGE");
   if (src.empty()) return false;
   try {
@@ -107,6 +111,30 @@ bool packageCollectionType(Catalog& cat, const std::string& pkg, const std::stri
       out.kind = d.typeDecl->kind == pl::TypeDecl::Varray ? 'V' : 'N';
       out.limit = d.typeDecl->limit;
       out.elemType = elemColType(d.typeDecl->elem, out.elemDecl, out.elem);
+      // elements of the package's record type: its fields are the rows' columns
+      const pl::TypeSpec& el = d.typeDecl->elem;
+      if (fields && decls && el.kind == pl::TypeSpec::Named && el.anchor.e == el.anchor.b + 1)
+        for (const pl::Decl& r : u->publicDecls)
+          if (r.kind == pl::Decl::Type && r.name == u->toks[el.anchor.b].text && r.typeDecl &&
+              r.typeDecl->kind == pl::TypeDecl::Record)
+            for (const auto& f : r.typeDecl->fields) {
+              std::string decl;
+              char kind = 'S';
+              ColType ft = elemColType(f.type, decl, kind);
+              const pl::Range a = f.type.anchor;
+              if (f.type.kind == pl::TypeSpec::Unknown && !f.type.rowtype && a.e == a.b + 3 &&
+                  u->toks[a.b + 1].text == ".") {
+                // table.column%TYPE: the column's own type
+                for (const auto& c : cat.columns(u->toks[a.b].text))
+                  if (c.name == u->toks[a.b + 2].text) {
+                    ft = c.type;
+                    decl = declTypeText(c.type, cat.session() ? cat.session()->charset : Charset::AL32UTF8);
+                  }
+              }
+              if (decl.empty()) decl = "VARCHAR2(4000)";
+              fields->emplace_back(f.name, ft);
+              decls->emplace_back(f.name, decl);
+            }
       return true;
     }
   } catch (const OraError&) {
@@ -624,8 +652,11 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   }
   CollType ct;
   bool typed = !type.empty() && collectionType(cat_, type, ct);
-  if (!typed && t_[b].kind == Token::Ident && is(at(b + 1), ".") && is(at(b + 3), "("))
-    typed = packageCollectionType(cat_, t_[b].text, at(b + 2).text, ct);
+  std::vector<std::pair<std::string, ColType>> fields;
+  std::vector<std::pair<std::string, std::string>> fieldDecls;
+  // pkg.f(...) and pkg.f
+  if (!typed && t_[b].kind == Token::Ident && is(at(b + 1), ".") && (is(at(b + 3), "(") || e == b + 3))
+    typed = packageCollectionType(cat_, t_[b].text, at(b + 2).text, ct, &fields, &fieldDecls);
   if (!typed) {
     // a column may hold a collection whatever its view declares; what it holds is checked per row
     bool column = (e == b + 1 && (t_[b].kind == Token::Ident || t_[b].kind == Token::QIdent)) ||
@@ -638,9 +669,11 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   }
   // the elements of an object type are rows of its attributes
   auto ot = typed && !ct.elemType.object.empty() ? objectType(cat_.db(), ct.elemType.object) : nullptr;
-  std::string module = collectionRowsModule(cat_.db(), typed ? ct.elemDecl : std::string(), ot ? ot->name : std::string());
+  std::string module = !fields.empty() ? collectionRowsModule(cat_.db(), {}, t_[b].text + "_" + ct.name, &fieldDecls)
+                       : collectionRowsModule(cat_.db(), typed ? ct.elemDecl : std::string(), ot ? ot->name : std::string());
   if (ot)
     for (const ObjAttr& a : ot->attrs) tr_.inferred.emplace(a.name, a.type);
+  for (const auto& [name, type] : fields) tr_.inferred.emplace(name, type);
   // TABLE(f) and TABLE(schema.f) call a function named without parentheses, unless a table
   // before it has a column of that name
   std::string called;
@@ -663,6 +696,12 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   text.size = 4000;
   ColType vt = typed ? ct.elemType : text;
   tr_.inferred.emplace("COLUMN_VALUE", vt);
+  // their types, for the expressions of the query that read them
+  std::string alias = aliasToken(close + 1) && !keywordAt(t_, close + 1) ? at(close + 1).text : std::string();
+  if (ot)
+    for (const ObjAttr& a : ot->attrs) c.collColumns.emplace_back(alias, a.name, a.type);
+  for (const auto& [name, type] : fields) c.collColumns.emplace_back(alias, name, type);
+  if (!ot && fields.empty() && typed) c.collColumns.emplace_back(alias, "COLUMN_VALUE", vt);
   c.opaque = true;
   return close;
 }

@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <map>
 #include <set>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,8 @@ struct Context {
   bool opaque = false; // some source is not a named table: a subquery, TABLE(...), a pivot
   // subqueries of FROM: the "(" that opens each, and its alias
   std::vector<std::pair<size_t, std::string>> derived;
+  // the columns of TABLE(collection) sources: alias, column, type
+  std::vector<std::tuple<std::string, std::string, ColType>> collColumns;
 };
 
 // The call with its _x name when it is one of our arithmetic calls: its value goes on as exact
