@@ -116,6 +116,17 @@ Var* Run::objectVar(size_t k, size_t e, size_t& next) {
   return v;
 }
 
+// A method's argument values when its "(" is at `at`, which then moves past the ")".
+std::vector<Val> Run::methodArgs(size_t& at) {
+  std::vector<Val> vals;
+  if (!isOp(u.toks, at, "(")) return vals;
+  std::vector<Range> args;
+  std::vector<std::string> names;
+  at = splitArgs(u.toks, at, args, names) + 1;
+  for (Range r : args) vals.push_back(eval(r));
+  return vals;
+}
+
 // The .attribute and .method(...) steps from token p after an object value; p ends after them.
 // `declared` is the type of an atomically null object, when its declaration says it.
 Val Run::objectSteps(Val cur, size_t& p, size_t e, const std::string& declared) {
@@ -138,14 +149,8 @@ Val Run::objectSteps(Val cur, size_t& p, size_t e, const std::string& declared) 
     }
     if (methodOwner(ses.db, type, name).empty())
       throw plsError(*this, p + 1, "PLS-00302: component '" + name + "' must be declared");
-    std::vector<Val> vals;
     size_t after = p + 2;
-    if (isOp(t, p + 2, "(")) {
-      std::vector<Range> args;
-      std::vector<std::string> names;
-      after = splitArgs(t, p + 2, args, names) + 1;
-      for (Range r : args) vals.push_back(eval(r));
-    }
+    std::vector<Val> vals = methodArgs(after);
     if (cur.k == Val::Null) throw OraError(30625);
     Val self = cur;
     cur = objectMethod(*this, type, name, &self, vals, p + 1);
@@ -171,14 +176,8 @@ bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used, bool inS
       throw plsError(*this, k + 3, "PLS-00382: expression is of wrong type");
     if (methodOwner(ses.db, type, method).empty())
       throw plsError(*this, k + 6, "PLS-00302: component '" + method + "' must be declared");
-    std::vector<Val> vals;
     size_t after = k + 7;
-    if (isOp(t, k + 7, "(")) {
-      std::vector<Range> args;
-      std::vector<std::string> names;
-      after = splitArgs(t, k + 7, args, names) + 1;
-      for (Range r : args) vals.push_back(eval(r));
-    }
+    std::vector<Val> vals = methodArgs(after);
     Val self = v->v;
     rep = literal(objectMethod(*this, type, method, &self, vals, k + 6));
     used = after - k;

@@ -344,6 +344,7 @@ struct Run {
   // a constructor (not in a SQL statement, whose columns its arguments may name), obj.attr, obj.method(...)
   bool objectRef(size_t k, size_t e, std::string& rep, size_t& used, bool inSql = false);
   Val objectSteps(Val cur, size_t& p, size_t e, const std::string& declared);
+  std::vector<Val> methodArgs(size_t& at);
   bool compositeSteps(Var* cur, size_t k, size_t p, size_t e, std::string& rep, size_t& used);
   bool objectAssign(Range target, Range expr);                          // obj.attr := value
   bool objectCall(const Stmt& s);                                       // obj.procedure(...); type.procedure(...);

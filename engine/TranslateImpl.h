@@ -632,6 +632,7 @@ public:
   std::string objectRowValue(const TableRef& r, const std::string& type);
   bool objectCallTerm(size_t i, std::string& out, ColType& type, size_t& last);
   bool calledObjectSteps(size_t i, std::string& out, ColType& type, size_t& last);
+  std::string argList(size_t open);
   void objectSteps(const std::string& value, size_t p, std::string& out, ColType& type, size_t& last);
   size_t stepsFrom_ = static_cast<size_t>(-1); // the call calledObjectSteps is emitting
   bool objectExprType(size_t b, size_t e, ColType& t);

@@ -153,19 +153,21 @@ ColType objectColType(const std::string& type) {
 
 } // namespace
 
+// The arguments of the call whose "(" is at `open`, each after a comma, as the engine's SQL.
+std::string Translator::argList(size_t open) {
+  std::string s;
+  for (auto [ab, ae] : callArgs(open - 1)) {
+    if (ab >= ae) continue;
+    s += ", " + emit(ab, ae);
+  }
+  return s;
+}
+
 // TREAT(expr AS [REF] type), REF(alias), DEREF(expr) and an object table alias's method call at
 // i, with the attributes and the method that may follow TREAT: what it emits, its type and its
 // last token.
 bool Translator::objectCallTerm(size_t i, std::string& out, ColType& type, size_t& last) {
   const Token& k = t_[i];
-  auto args = [&](size_t open) {
-    std::string s;
-    for (auto [ab, ae] : callArgs(open - 1)) {
-      if (ab >= ae) continue;
-      s += ", " + emit(ab, ae);
-    }
-    return s;
-  };
   if (calledObjectSteps(i, out, type, last)) return true;
   if (k.kind == Token::Ident && is(at(i + 1), ".") && is(at(i + 3), "(") && !(i > 0 && is(at(i - 1), "."))) {
     // alias.method(...) of an object table's row
@@ -176,7 +178,7 @@ bool Translator::objectCallTerm(size_t i, std::string& out, ColType& type, size_
     auto ty = objectType(cat_.db(), owner);
     const ObjMethod* m = ty ? ty->method(at(i + 2).text) : nullptr;
     if (!m || !m->member) return false;
-    out = "ora_obj_call(" + objectRowValue(*r, tt) + ", " + quoteString(m->name) + args(i + 3) + ")";
+    out = "ora_obj_call(" + objectRowValue(*r, tt) + ", " + quoteString(m->name) + argList(i + 3) + ")";
     type = methodReturn(*m);
     last = matching(i + 3);
     return true;
@@ -260,14 +262,6 @@ bool Translator::calledObjectSteps(size_t i, std::string& out, ColType& type, si
 // The .attribute and .method(...) steps after an object value that ends before p: what they emit,
 // their type and their last token (the value's own when none follows).
 void Translator::objectSteps(const std::string& value, size_t p, std::string& out, ColType& type, size_t& last) {
-  auto args = [&](size_t open) {
-    std::string s;
-    for (auto [ab, ae] : callArgs(open - 1)) {
-      if (ab >= ae) continue;
-      s += ", " + emit(ab, ae);
-    }
-    return s;
-  };
   std::string cur = type.object.str();
   std::string v = value;
   while (is(at(p), ".") && (at(p + 1).kind == Token::Ident || at(p + 1).kind == Token::QIdent)) {
@@ -279,7 +273,7 @@ void Translator::objectSteps(const std::string& value, size_t p, std::string& ou
       auto oty = owner.empty() ? nullptr : objectType(cat_.db(), owner);
       const ObjMethod* m = oty ? oty->method(a.text) : nullptr;
       if (!m) throw OraError(904, a.text).at(static_cast<int>(a.pos));
-      v = "ora_obj_call(" + v + ", " + quoteString(m->name) + args(p + 2) + ")";
+      v = "ora_obj_call(" + v + ", " + quoteString(m->name) + argList(p + 2) + ")";
       type = methodReturn(*m);
       p = matching(p + 2) + 1; // a method's object has its own attributes and methods
     } else {
@@ -299,20 +293,12 @@ bool Translator::objectTerm(size_t i, size_t b, std::string& out, size_t& last) 
   const Token& k = t_[i];
   bool qualified = i > b && is(at(i - 1), ".");
   if (qualified || (k.kind != Token::Ident && k.kind != Token::QIdent)) return false;
-  auto args = [&](size_t open) {
-    std::string s;
-    for (auto [ab, ae] : callArgs(open - 1)) {
-      if (ab >= ae) continue;
-      s += ", " + emit(ab, ae);
-    }
-    return s;
-  };
   ColType callType;
   if (objectCallTerm(i, out, callType, last)) return true;
   // a constructor: the type's name called
   if (is(at(i + 1), "(") && k.kind == Token::Ident && !functionAllowed(k.text.c_str(), false) &&
       objectType(cat_.db(), k.text)) {
-    out = "ora_obj_new(" + quoteString(k.text) + args(i + 1) + ")";
+    out = "ora_obj_new(" + quoteString(k.text) + argList(i + 1) + ")";
     last = matching(i + 1);
     return true;
   }
@@ -337,7 +323,7 @@ bool Translator::objectTerm(size_t i, size_t b, std::string& out, size_t& last) 
     if (auto ty = objectType(cat_.db(), k.text)) {
       const ObjMethod* m = ty->method(at(i + 2).text);
       if (m && !m->member && !m->constructor) {
-        out = "ora_obj_static(" + quoteString(k.text) + ", " + quoteString(m->name) + args(i + 3) + ")";
+        out = "ora_obj_static(" + quoteString(k.text) + ", " + quoteString(m->name) + argList(i + 3) + ")";
         last = matching(i + 3);
         return true;
       }
@@ -355,7 +341,7 @@ bool Translator::objectTerm(size_t i, size_t b, std::string& out, size_t& last) 
     value += ")";
   }
   if (!method.empty()) {
-    out = "ora_obj_call(" + value + ", " + quoteString(method) + args(next) + ")";
+    out = "ora_obj_call(" + value + ", " + quoteString(method) + argList(next) + ")";
     last = matching(next);
     return true;
   }
