@@ -162,7 +162,9 @@ Val Run::objectSteps(Val cur, size_t& p, size_t e, const std::string& declared) 
 bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used, bool inSql) {
   const auto& t = u.toks;
   if (isOp(t, k, "(")) {
-    // (object AS supertype).method(...): the supertype's own method, run on the object
+    // (object AS supertype).method(...): the supertype's own method, run on the object (not
+    // TREAT's parentheses)
+    if (k > 0 && t[k - 1].kind == T::Word && t[k - 1].text == "TREAT") return false;
     if (!(k + 6 < e && isName(t, k + 1) && t[k + 2].kind == T::Word && t[k + 2].text == "AS" && isName(t, k + 3) &&
           isOp(t, k + 4, ")") && isOp(t, k + 5, ".") && isName(t, k + 6)))
       return false;

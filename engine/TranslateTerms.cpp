@@ -133,7 +133,14 @@ size_t Translator::termEnd(size_t j, size_t e, int d) const {
           k += 2;
         }
       }
-      if (k < e && is(t_[k], "(") && !outerMark(k)) k = matching(k) + 1;
+      if (k < e && is(t_[k], "(") && !outerMark(k)) {
+        k = matching(k) + 1;
+        // the attributes and methods of the object a call gives: TREAT(x AS t).a, make_pt(1).dist()
+        while (k + 1 < e && is(t_[k], ".") && (t_[k + 1].kind == Token::Ident || t_[k + 1].kind == Token::QIdent)) {
+          k += 2;
+          if (k < e && is(t_[k], "(")) k = matching(k) + 1;
+        }
+      }
       // an analytic call's window, and LISTAGG's order, belong to the term
       if (k + 1 < e && (is(t_[k], "OVER") || (is(t_[k], "WITHIN") && k + 2 < e && is(t_[k + 1], "GROUP"))) &&
           (is(t_[k + 1], "(") || is(t_[k + 2], "(")))
