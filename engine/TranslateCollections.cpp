@@ -700,6 +700,7 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   std::string alias = aliasToken(close + 1) && !keywordAt(t_, close + 1) ? at(close + 1).text : std::string();
   if (ot)
     for (const ObjAttr& a : ot->attrs) c.collColumns.emplace_back(alias, a.name, a.type);
+  if (ot && !alias.empty()) collAliases_[alias] = ot->name; // VALUE(alias), alias.method(...)
   for (const auto& [name, type] : fields) c.collColumns.emplace_back(alias, name, type);
   if (!ot && fields.empty() && typed) c.collColumns.emplace_back(alias, "COLUMN_VALUE", vt);
   c.opaque = true;

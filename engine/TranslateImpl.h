@@ -614,6 +614,7 @@ public:
   // the XML reading functions and XMLType methods (TranslateXmlRead.cpp)
   std::map<size_t, std::vector<XmlRead>> xmlReads_; // by the first token of the call or method's value
   std::map<size_t, size_t> xmlCasts_;               // XMLCAST's value: its range
+  std::map<std::string, std::string> collAliases_;  // TABLE(collection of objects) aliases: the element type
   std::set<std::string> xmlAliases_;                // XMLTABLE's aliases, whose rows VALUE(alias) is
   std::set<size_t> xmlCastOpen_;
   void markXmlRead();

@@ -169,6 +169,13 @@ std::string Translator::argList(size_t open) {
 bool Translator::objectCallTerm(size_t i, std::string& out, ColType& type, size_t& last) {
   const Token& k = t_[i];
   if (calledObjectSteps(i, out, type, last)) return true;
+  if (auto ca = collAliases_.find(k.text); ca != collAliases_.end() && k.kind == Token::Ident && is(at(i + 1), ".") &&
+                                            is(at(i + 3), "(") && !(i > 0 && is(at(i - 1), ".")) && !objectAlias(i)) {
+    // alias.method(...) of TABLE(collection)'s object element
+    type = objectColType(ca->second);
+    objectSteps(quoteIdent(k.text) + ".\"COLUMN_VALUE\"", i + 1, out, type, last);
+    return true;
+  }
   if (k.kind == Token::Ident && is(at(i + 1), ".") && is(at(i + 3), "(") && !(i > 0 && is(at(i - 1), "."))) {
     // alias.method(...) of an object table's row
     const TableRef* r = objectAlias(i);
@@ -305,6 +312,12 @@ bool Translator::objectTerm(size_t i, size_t b, std::string& out, size_t& last) 
   // VALUE(alias) of an object table's row
   if (is(k, "VALUE") && is(at(i + 1), "(") && is(at(i + 3), ")")) {
     const TableRef* r = objectAlias(i + 2);
+    if (!r && collAliases_.count(at(i + 2).text)) {
+      // TABLE(collection)'s object element
+      out = quoteIdent(at(i + 2).text) + ".\"COLUMN_VALUE\"";
+      last = i + 3;
+      return true;
+    }
     if (!r && xmlAliases_.count(at(i + 2).text)) {
       // a row of XMLTABLE (and TABLE(XMLSEQUENCE(...))): its one XML value
       out = quoteIdent(at(i + 2).text) + ".\"COLUMN_VALUE\"";
@@ -355,7 +368,7 @@ bool Translator::objectExprType(size_t b, size_t e, ColType& t) {
   const Token& k = t_[b];
   if (k.kind != Token::Ident && k.kind != Token::QIdent) return false;
   bool call = (is(k, "TREAT") || is(k, "REF") || is(k, "DEREF")) && is(at(b + 1), "(");
-  bool rowMethod = is(at(b + 1), ".") && is(at(b + 3), "(") && objectAlias(b);
+  bool rowMethod = is(at(b + 1), ".") && is(at(b + 3), "(") && (objectAlias(b) || collAliases_.count(k.text));
   size_t open = is(at(b + 1), "(") ? b + 1 : is(at(b + 1), ".") && is(at(b + 3), "(") ? b + 3 : 0;
   bool chained = open && b != stepsFrom_ && is(at(matching(open) + 1), ".");
   if (call || rowMethod || chained) {
@@ -382,11 +395,12 @@ bool Translator::objectExprType(size_t b, size_t e, ColType& t) {
       t.object = k.text;
       return true;
     }
-    return false;
+    if (!is(k, "VALUE")) return false;
   }
   if (is(k, "VALUE") && e == b + 4 && is(at(b + 1), "(")) {
     const TableRef* r = objectAlias(b + 2);
     std::string type = r ? objectTableType(r->name) : std::string();
+    if (auto ca = collAliases_.find(at(b + 2).text); !r && ca != collAliases_.end()) type = ca->second;
     if (type.empty()) return false;
     t = ColType{};
     t.code = kVarchar2;
