@@ -121,17 +121,48 @@ Heading readHeading(const std::string& src, const std::vector<Tok>& t, size_t k,
   return h;
 }
 
-// A method's body: attributes and member methods named alone are SELF's.
-std::string bodyText(const std::string& src, const std::vector<Tok>& t, size_t b, size_t e, const Heading& h,
-                     const std::set<std::string>& selfNames) {
+// A method's body: attributes and member methods named alone are SELF's, except where a SQL
+// statement's table has a column of the name (in SQL the column comes first).
+std::string bodyText(sqlite3* db, const std::string& src, const std::vector<Tok>& t, size_t b, size_t e,
+                     const Heading& h, const std::set<std::string>& selfNames) {
   std::string out;
   size_t prev = t[b].pos;
+  // the tables of the SQL statement each token stands in (none outside one)
+  std::vector<std::vector<std::string>> tablesAt(e - b);
+  static const std::set<std::string> sqlVerbs = {"SELECT", "INSERT", "UPDATE", "DELETE", "MERGE", "WITH"};
+  for (size_t k = b; k < e;) {
+    bool starts = t[k].kind == T::Word && sqlVerbs.count(t[k].text) &&
+                  (k == b || (t[k - 1].kind == T::Op && (t[k - 1].text == ";" || t[k - 1].text == "(")) ||
+                   (t[k - 1].kind == T::Word && (t[k - 1].text == "BEGIN" || t[k - 1].text == "THEN" ||
+                                                 t[k - 1].text == "ELSE" || t[k - 1].text == "LOOP" || t[k - 1].text == "IN")));
+    if (!starts) {
+      ++k;
+      continue;
+    }
+    size_t end = k;
+    while (end < e && !(t[end].kind == T::Op && t[end].text == ";")) ++end;
+    std::vector<std::string> tables;
+    for (size_t m = k; m < end; ++m)
+      if (t[m].kind == T::Word && sqlite3_table_column_metadata(db, nullptr, t[m].text.c_str(), "ROWID", nullptr, nullptr,
+                                                                nullptr, nullptr, nullptr) == SQLITE_OK)
+        tables.push_back(t[m].text);
+    for (size_t m = k; m < end; ++m) tablesAt[m - b] = tables;
+    k = end;
+  }
+  auto column = [&](size_t k, const std::string& name) {
+    for (const auto& table : tablesAt[k - b])
+      if (sqlite3_table_column_metadata(db, nullptr, table.c_str(), name.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                        nullptr) == SQLITE_OK)
+        return true;
+    return false;
+  };
   for (size_t k = b; k < e; ++k) {
     const Tok& w = t[k];
     bool dotted = k > 0 && t[k - 1].kind == T::Op && t[k - 1].text == ".";
     bool named = (k + 1 < t.size() && t[k + 1].kind == T::Op && t[k + 1].text == "=>") ||
                  (k > 0 && t[k - 1].kind == T::Word && t[k - 1].text == "END"); // END name;
-    if (w.kind == T::Word && !dotted && !named && selfNames.count(w.text) && !h.params.count(w.text)) {
+    if (w.kind == T::Word && !dotted && !named && selfNames.count(w.text) && !h.params.count(w.text) &&
+        !column(k, w.text)) {
       out += src.substr(prev, w.pos - prev) + "SELF." + src.substr(w.pos, w.end - w.pos);
       prev = w.end;
     }
@@ -187,7 +218,7 @@ bool objectTypePackage(sqlite3* db, const std::string& type, std::string& decls,
         size_t e = i + 1 < starts.size() ? starts[i + 1] : last;
         Heading h = readHeading(src, t, starts[i], type);
         if (h.text.empty() || !own.count(h.name)) continue;
-        body += "  " + h.text + " " + bodyText(src, t, h.end, e, h, selfNames) + "\n";
+        body += "  " + h.text + " " + bodyText(db, src, t, h.end, e, h, selfNames) + "\n";
         anyBody = true;
       }
     }

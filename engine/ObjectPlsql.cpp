@@ -231,15 +231,32 @@ bool Run::objectRef(size_t k, size_t e, std::string& rep, size_t& used, bool inS
   return true;
 }
 
-bool Run::objectAssign(Range target, Range expr) {
+// The object variable and the attribute path an assignment target names (obj.a.b); null when it
+// names none.
+Var* Run::objectTarget(Range target, std::vector<std::string>& path) {
   const auto& t = u.toks;
   size_t p;
   Var* v = objectVar(target.b, target.e, p);
-  if (!v || p >= target.e || !isOp(t, p, ".")) return false;
-  std::vector<std::string> path;
+  if (!v || p >= target.e || !isOp(t, p, ".")) return nullptr;
+  path.clear();
   for (; p + 1 < target.e && isOp(t, p, "."); p += 2) path.push_back(t[p + 1].text);
-  if (p != target.e) return false;
+  return p == target.e ? v : nullptr;
+}
+
+bool Run::objectAssign(Range target, Range expr) {
+  std::vector<std::string> path;
+  Var* v = objectTarget(target, path);
+  if (!v) return false;
   Val x = eval(expr);
+  if (v->v.k == Val::Null) throw OraError(6530);
+  v->v.s = setAttr(*this, v->v.s, path, 0, x, target.b);
+  return true;
+}
+
+bool Run::objectAssignValue(Range target, const Val& x) {
+  std::vector<std::string> path;
+  Var* v = objectTarget(target, path);
+  if (!v) return false;
   if (v->v.k == Val::Null) throw OraError(6530);
   v->v.s = setAttr(*this, v->v.s, path, 0, x, target.b);
   return true;

@@ -347,6 +347,8 @@ struct Run {
   std::vector<Val> methodArgs(size_t& at);
   bool compositeSteps(Var* cur, size_t k, size_t p, size_t e, std::string& rep, size_t& used);
   bool objectAssign(Range target, Range expr);                          // obj.attr := value
+  Var* objectTarget(Range target, std::vector<std::string>& path);
+  bool objectAssignValue(Range target, const Val& x); // INTO obj.attribute
   bool objectCall(const Stmt& s);                                       // obj.procedure(...); type.procedure(...);
   void openCursor(CursorState& c, const Stmt* s);
 

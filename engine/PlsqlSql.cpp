@@ -860,6 +860,7 @@ void Run::assign(Range target, Val x) {
              "' must be declared\nORA-06550: " + where(u.src, t[lastAt].pos) + ":\nPL/SQL: Statement ignored";
     throw e;
   }
+  if (target.e > target.b + 1 && objectAssignValue(target, x)) return; // SELECT ... INTO self.attribute
   if (target.e != target.b + 1 || v->record) throw OraError(6550, "this assignment target is not supported");
   store(*v, std::move(x), target.b);
 }
