@@ -146,7 +146,14 @@ std::string bodyText(sqlite3* db, const std::string& src, const std::vector<Tok>
       if (t[m].kind == T::Word && sqlite3_table_column_metadata(db, nullptr, t[m].text.c_str(), "ROWID", nullptr, nullptr,
                                                                 nullptr, nullptr, nullptr) == SQLITE_OK)
         tables.push_back(t[m].text);
-    for (size_t m = k; m < end; ++m) tablesAt[m - b] = tables;
+    for (size_t m = k; m < end; ++m) {
+      // an INSERT's VALUES list names no columns
+      if (t[m].kind == T::Word && t[m].text == "VALUES" && t[k].text == "INSERT") {
+        while (m < end && !(t[m].kind == T::Op && t[m].text == ";")) ++m;
+        break;
+      }
+      tablesAt[m - b] = tables;
+    }
     k = end;
   }
   auto column = [&](size_t k, const std::string& name) {
