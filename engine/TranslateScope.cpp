@@ -44,6 +44,17 @@ void Translator::aliasesOutOfScope(size_t from, size_t fromEnd, size_t end, cons
   }
 }
 
+namespace {
+
+// A name in capitals, as an unquoted name is read.
+std::string capitals(std::string s) {
+  for (auto& ch : s)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+  return s;
+}
+
+} // namespace
+
 // An ORDER BY key named alone is an alias or a column by its exact name: an alias "Name" is not
 // NAME, nor is an alias NAME "Name" (SQLite would take either, its names knowing no case).
 void Translator::orderNameCase(size_t orderFrom, size_t end, int d, const std::vector<std::string>& aliases) {
@@ -51,11 +62,6 @@ void Translator::orderNameCase(size_t orderFrom, size_t end, int d, const std::v
   size_t ob = orderFrom;
   while (ob + 1 < end && !(t_[ob].depth == d && is(t_[ob], "ORDER") && is(t_[ob + 1], "BY"))) ++ob;
   if (ob + 1 >= end) return;
-  auto upper = [](std::string s) {
-    for (auto& ch : s)
-      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
-    return s;
-  };
   std::set<std::string> columns;
   bool known = false;
   for (size_t i = ob + 2; i < end; ++i) {
@@ -67,7 +73,7 @@ void Translator::orderNameCase(size_t orderFrom, size_t end, int d, const std::v
     if (!alone || (k.kind == Token::Ident && keywordAt(t_, i))) continue;
     if (std::find(aliases.begin(), aliases.end(), k.text) != aliases.end()) continue;
     bool other = false;
-    for (const auto& a : aliases) other = other || upper(a) == upper(k.text);
+    for (const auto& a : aliases) other = other || capitals(a) == capitals(k.text);
     if (!other) continue;
     if (!known && !columnsInScope(columns)) return;
     known = true;
@@ -82,11 +88,6 @@ void Translator::derivedNameCase(size_t listBegin, size_t from, size_t fromEnd, 
                                  const std::vector<std::string>& aliases) {
   if (ctx_.size() != 1) return;
   const Context& c = ctx_.back();
-  auto upper = [](std::string s) {
-    for (auto& ch : s)
-      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
-    return s;
-  };
   bool cte = false;
   for (const auto& r : c.tables) cte = cte || cteNames_.count(r.name) > 0;
   if (c.derived.empty() && !cte) return;
@@ -101,7 +102,7 @@ void Translator::derivedNameCase(size_t listBegin, size_t from, size_t fromEnd, 
   std::map<std::string, std::string> folded; // a name not in capitals, by its capitals
   auto add = [&](const std::string& n) {
     exact.insert(n);
-    if (upper(n) != n) folded.emplace(upper(n), n);
+    if (capitals(n) != n) folded.emplace(capitals(n), n);
   };
   try {
     for (const auto& [open, alias] : c.derived)
@@ -133,7 +134,7 @@ void Translator::derivedNameCase(size_t listBegin, size_t from, size_t fromEnd, 
     const Token& k = t_[i];
     if (k.kind != Token::Ident && k.kind != Token::QIdent) continue;
     if (is(at(i + 1), "(") || is(at(i + 1), ".") || (k.kind == Token::Ident && keywordAt(t_, i))) continue;
-    if (exact.count(k.text) || !folded.count(upper(k.text))) continue;
+    if (exact.count(k.text) || !folded.count(capitals(k.text))) continue;
     bool qualified = i >= 2 && is(t_[i - 1], ".");
     if (qualified && i >= 3 && is(t_[i - 3], ".")) continue; // a step of a longer path (JSON, an object's)
     throw OraError(904, qualified ? t_[i - 2].text + "." + k.text : k.text)
