@@ -534,6 +534,11 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
       } else {
         caller.steps = r.steps;
         caller.ended = caller.ended || r.ended;
+        // SQL% attributes tell of the last statement run, in whichever unit it ran
+        if (r.sqlFound >= 0) {
+          caller.sqlFound = r.sqlFound;
+          caller.sqlRowcount = r.sqlRowcount;
+        }
       }
     }
   } back{*this, *r, saved, r->current, lastAt};

@@ -456,7 +456,9 @@ void fnConvert(Ctx* ctx, int argc, Val** argv) {
   if (anyNull(argc, argv)) { sqlite3_result_null(ctx); return; }
   static const char* const known[] = {"US7ASCII", "WE8ISO8859P1", "WE8DEC", "WE8MSWIN1252", "WE8PC850",
                                       "JA16SJIS", "JA16SJISTILDE", "JA16EUC", "JA16EUCTILDE", "UTF8",
-                                      "AL32UTF8", "AL16UTF16", "UTF16"};
+                                      "AL32UTF8", "AL16UTF16", "UTF16", "WE8HP", "WE8ROMAN8",
+                                      "WE8ISO8859P15", "EE8ISO8859P2", "EE8MSWIN1250", "CL8MSWIN1251",
+                                      "WE8EBCDIC500", "ZHS16GBK", "KO16MSWIN949"};
   auto named = [&](Val* v) {
     std::string n = mapChars(trimChars(textOf(v), {' '}, true, true), upperChar);
     for (const char* k : known)
