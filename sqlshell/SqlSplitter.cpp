@@ -213,7 +213,7 @@ const char* TSqlSplitter::OpenText() const {
 
 std::string TSqlSplitter::CutOpenString(std::vector<std::string>& rest) const {
   rest.clear();
-  if (FQuote != '\'' || FQQuote || !Terminator || IsPlSql(FPending))
+  if ((FQuote != '\'' && FQuote != '"') || FQQuote || !Terminator || IsPlSql(FPending))
     return {};
   size_t start = 0;
   while (start < FPending.size()) {

@@ -42,6 +42,14 @@ TEST_F(Habits, AScriptEndingInsideAQuoteOrAStatementFailsLoudly) {
   EXPECT_NE(r.Out.find("ORA-01756: quoted string not properly terminated"), std::string::npos)
       << r.Out;
   EXPECT_NE(r.Out.find("42"), std::string::npos) << r.Out;
+  // A quoted name left open likewise
+  r = Run("select \"open from dual;\n"
+          "select 6 * 7 from dual;\n"
+          "exit 4\n");
+  EXPECT_EQ(r.Code, 4) << r.Err;
+  EXPECT_NE(r.Out.find("ORA-01740: missing double quote in identifier"), std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find("42"), std::string::npos) << r.Out;
   // With no line ending in ";" the quote swallows the rest, and the end of input says so.
   r = Run("select 'fine' from dual;\n"
           "select 'open from dual\n"
