@@ -194,8 +194,9 @@ bool TSqlShell::RunSource(TSource& src) {
     if (!go)
       return false;
   }
-  // A string or quoted name left open to the end is read as the classic shell reads it: its entry ends at the
-  // first line ending in ";", fails there as unterminated, and the lines after it still run.
+  // A string or quoted name left open to the end is read as the classic shell reads it: its entry
+  // ends at the first line ending in ";", fails there as unterminated, and the lines after it still
+  // run.
   std::vector<std::string> rest;
   for (std::string cut = splitter.CutOpenString(rest); !cut.empty();
        cut = splitter.CutOpenString(rest)) {
