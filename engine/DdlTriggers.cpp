@@ -185,7 +185,7 @@ std::string missingName(const std::string& body, Catalog& cat, size_t* where, si
   };
   // [schema.]table at k: empty when it is another schema's, a function's call or no name
   auto tableAt = [&](size_t& k, bool listed) -> std::string {
-    if (!name(k)) return {};
+    if (!name(k) || ((word(k, "TABLE") || word(k, "THE")) && op(k + 1, "("))) return {}; // a collection's elements
     if (op(k + 1, ".")) {
       if (t[k].text != cat.user() || !name(k + 2)) return {};
       k += 2;

@@ -438,8 +438,8 @@ Node* Parser::tableRef() {
     n = jsonTable();
   } else if (isWord("XMLTABLE") && isOp("(", 1)) {
     n = xmlTable();
-  } else if (isWord("TABLE") && isOp("(", 1)) {
-    // TABLE(collection): the rows of its elements
+  } else if ((isWord("TABLE") && isOp("(", 1)) || (isWord("THE") && isOp("(", 1) && isWord("SELECT", 2))) {
+    // TABLE(collection): the rows of its elements; THE(subquery) is its older name
     n = make(N::Table);
     Node* table = make(N::Name);
     table->text = n->text = "TABLE";

@@ -15,6 +15,7 @@
 #include "OraFunctions.h"
 #include "DdlPartition.h"
 #include "MergeStatement.h"
+#include "CollectionDml.h"
 #include "ErrorLogging.h"
 #include "FlashbackQuery.h"
 #include "DeferredConstraints.h"
@@ -553,7 +554,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     return deferred(out);
   }
   if (errorLogging(text, cat, out)) return out;
-  if (mergeStatement(text, cat, out) || multiInsert(text, cat, out)) return out;
+  if (mergeStatement(text, cat, out) || multiInsert(text, cat, out) || collectionElementDml(text, cat, out)) return out;
   try {
     if (tx::alterPartitions(text, cat, out)) return out;
   } catch (const OraError& e) {

@@ -554,7 +554,8 @@ bool Translator::collectionCall(size_t& i, std::string& call) {
 
 size_t Translator::collectionFrom(size_t i, Context& c) {
   const Token& k = t_[i];
-  if (is(k, "TABLE") && is(at(i + 1), "(")) return collectionTable(i, c, false);
+  // THE(subquery): the older name of TABLE(subquery)
+  if ((is(k, "TABLE") || (is(k, "THE") && is(at(i + 2), "SELECT"))) && is(at(i + 1), "(")) return collectionTable(i, c, false);
   if (k.kind != Token::Ident || keywordAt(t_, i)) return 0;
   // a table function called without TABLE
   if (is(at(i + 1), "(") && storedFunctionType(cat_, {}, k.text) > 0) return collectionTable(i, c, true);
@@ -622,6 +623,28 @@ bool Translator::collectionExprType(size_t b, size_t e, ColType& out) {
   return false;
 }
 
+// The collection type of the nested table column that the subquery [b, e) selects alone
+// (SELECT [t.]column FROM table [t] ...); empty when it is not one.
+std::string Translator::subqueryCollectionColumn(size_t b, size_t e) {
+  const int d = t_[b].depth;
+  size_t from = b + 1;
+  while (from < e && !(t_[from].depth == d && is(t_[from], "FROM"))) ++from;
+  std::string q, col;
+  if (from == b + 2 && t_[b + 1].kind == Token::Ident) col = t_[b + 1].text;
+  else if (from == b + 4 && is(t_[b + 2], ".") && t_[b + 3].kind == Token::Ident) q = t_[b + 1].text, col = t_[b + 3].text;
+  if (col.empty() || from + 1 >= e || t_[from + 1].kind != Token::Ident) return {};
+  const std::string& table = t_[from + 1].text;
+  std::string alias = aliasToken(from + 2) && !keywordAt(t_, from + 2) ? t_[from + 2].text : std::string();
+  if (!q.empty() && q != table && q != alias) return {};
+  const char* decl = nullptr;
+  if (sqlite3_table_column_metadata(cat_.db(), nullptr, table.c_str(), col.c_str(), &decl, nullptr, nullptr, nullptr,
+                                    nullptr) != SQLITE_OK ||
+      !decl || std::strncmp(decl, "COLL$", 5) != 0)
+    return {};
+  std::string type = decl + 5;
+  return type.substr(0, type.find(' '));
+}
+
 // TABLE(collection) in FROM at i (or, with `bare`, a function call standing for it): the rows
 // of its elements, as the column COLUMN_VALUE. Returns the last token it took.
 size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
@@ -639,16 +662,22 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
     std::string q, col;
     if (e == b + 1) col = t_[b].text;
     else if (e == b + 3 && is(t_[b + 1], ".")) q = t_[b].text, col = t_[b + 2].text;
-    for (auto it = c.tables.rbegin(); it != c.tables.rend() && type.empty() && !col.empty(); ++it) {
-      if (!q.empty() && q != (it->alias.empty() ? it->name : it->alias)) continue;
-      const char* decl = nullptr;
-      if (sqlite3_table_column_metadata(cat_.db(), nullptr, it->name.c_str(), col.c_str(), &decl, nullptr, nullptr, nullptr,
-                                        nullptr) == SQLITE_OK &&
-          decl && std::strncmp(decl, "COLL$", 5) == 0) {
-        type = decl + 5;
-        type = type.substr(0, type.find(' '));
+    // ... or of an enclosing query's table, for a correlated TABLE(outer.column)
+    auto lookIn = [&](const Context& in) {
+      for (auto it = in.tables.rbegin(); it != in.tables.rend() && type.empty() && !col.empty(); ++it) {
+        if (!q.empty() && q != (it->alias.empty() ? it->name : it->alias)) continue;
+        const char* decl = nullptr;
+        if (sqlite3_table_column_metadata(cat_.db(), nullptr, it->name.c_str(), col.c_str(), &decl, nullptr, nullptr,
+                                          nullptr, nullptr) == SQLITE_OK &&
+            decl && std::strncmp(decl, "COLL$", 5) == 0) {
+          type = decl + 5;
+          type = type.substr(0, type.find(' '));
+        }
       }
-    }
+    };
+    lookIn(c);
+    for (auto it = ctx_.rbegin(); it != ctx_.rend() && type.empty() && !q.empty(); ++it) lookIn(*it);
+    if (type.empty() && is(t_[b], "SELECT")) type = subqueryCollectionColumn(b, e);
   }
   CollType ct;
   bool typed = !type.empty() && collectionType(cat_, type, ct);

@@ -52,7 +52,7 @@ void Translator::parseFrom(size_t b, size_t e, Context& c) {
   for (size_t i = b; i < e; ++i) {
     const Token& k = t_[i];
     if (k.depth != d) continue;
-    if (is(k, "(") || is(k, "TABLE") || is(k, "PIVOT") || is(k, "UNPIVOT") || is(k, "LATERAL")) c.opaque = true;
+    if (is(k, "(") || is(k, "TABLE") || is(k, "THE") || is(k, "PIVOT") || is(k, "UNPIVOT") || is(k, "LATERAL")) c.opaque = true;
     if (expectTable && is(k, "LATERAL") && is(at(i + 1), "(") && (is(at(i + 2), "SELECT") || is(at(i + 2), "WITH"))) {
       skip_[i] = 1;
       i = lateralView(i + 1, false, c);

@@ -662,6 +662,7 @@ public:
   std::string collectionTypeOf(size_t b, size_t e);
   bool collectionExprType(size_t b, size_t e, ColType& out);
   size_t collectionTable(size_t i, Context& c, bool bare);
+  std::string subqueryCollectionColumn(size_t b, size_t e);
   void positiveCount(size_t i);
   void guardRecursion(size_t nameAt, size_t open);
   [[gnu::noinline]] std::string rowLimit(size_t i, size_t e, size_t& after);

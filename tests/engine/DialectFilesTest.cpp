@@ -18,6 +18,7 @@
 #include "ociw32.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,7 @@ struct Case {
   std::string code; // error: ORA-nnnnn
   int at = -1;      // error: expected offset
   bool sorted = false;
+  int rows = -1; // statement: the rows it processed, when given
   std::vector<std::string> expected;
 };
 
@@ -83,8 +85,10 @@ std::vector<Case> ReadCases(const fs::path& path, std::string& problem) {
       head >> opt;
       c.sorted = opt == "sorted";
     } else if (c.kind == "statement") {
-      std::string ok;
-      head >> ok;
+      std::string ok, n;
+      head >> ok >> n; // "statement ok N": the statement processed N rows
+      if (!n.empty())
+        c.rows = std::atoi(n.c_str());
       if (ok != "ok")
         problem += c.file + ":" + std::to_string(c.line) + ": statement without ok\n";
     } else if (c.kind != "describe") {
@@ -126,6 +130,11 @@ public:
   int Code() const {
     uint16_t v;
     std::memcpy(&v, cda_ + ociw32::kOffReturnCode, 2);
+    return v;
+  }
+  uint32_t RowsProcessed() const {
+    uint32_t v;
+    std::memcpy(&v, cda_ + ociw32::kOffRowsProcessed, 4);
     return v;
   }
   int Offset() const {
@@ -271,6 +280,8 @@ TEST_P(DialectFile, EveryCaseGivesOraclesAnswer) {
       EXPECT_EQ(rows, expected) << where;
     } else if (c.kind == "describe") {
       EXPECT_EQ(described, c.expected) << where;
+    } else if (c.rows >= 0) {
+      EXPECT_EQ(raw.RowsProcessed(), static_cast<uint32_t>(c.rows)) << where;
     }
   }
 }
