@@ -453,6 +453,7 @@ Node* Parser::tableRef() {
       value(expr());
     }
     expectOp(")", 907);
+    if (isOp("(") && isOp("+", 1) && isOp(")", 2)) i_ += 3; // outer: rows before it stay when it has none
   } else if (nameAt() && (isOp("(", 1) || (isOp(".", 1) && isOp("(", 3)))) {
     // a table function called without TABLE
     n = make(N::Table);

@@ -716,6 +716,12 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
     if (!column && storedFunctionType(cat_, {}, name) > 0)
       called = "ora_plsql(" + quoteString(e == b + 1 ? bareFunction(name) : name) + ")";
   }
+  // TABLE(x) (+): the rows before it are kept when the collection is empty or NULL
+  if (!bare && is(at(close + 1), "(") && is(at(close + 2), "+") && is(at(close + 3), ")") && i > 0 && is(t_[i - 1], ",")) {
+    replace_[i - 1] = " LEFT JOIN";
+    for (size_t x = close + 1; x <= close + 3; ++x) skip_[x] = 1;
+    close += 3;
+  }
   // a scalar subquery is read twice: the second reading finds the arguments written already
   if (replace_[i].rfind(module + "(", 0) != 0)
     replace_[i] = module + (is(t_[b], "SELECT") ? "((" + emit(b, e) + "))" : "(" + (called.empty() ? emit(b, e) : called) + ")");
