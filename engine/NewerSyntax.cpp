@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -392,6 +393,59 @@ bool objectThere(Catalog& cat, const std::string& kind, const std::string& name)
   return !cat.objectTypeOf(name, kind).empty();
 }
 
+
+// WINDOW w AS (spec) after a query's FROM ... HAVING: each OVER w and OVER (w more) takes the
+// specification in its place, and the clause goes.
+bool windowClauses(const TokenList& l, std::string& out) {
+  if (!l.ok || !containsWord(l.text, "WINDOW")) return false;
+  std::map<std::string, std::pair<size_t, size_t>> defs; // name -> the tokens inside its parentheses
+  std::vector<Edit> edits;
+  std::vector<std::pair<size_t, size_t>> clauses; // token ranges of the clauses
+  for (size_t i = 1; i + 3 < l.t.size(); ++i) {
+    if (!l.word(i, "WINDOW") || !l.name(i + 1) || !l.word(i + 2, "AS") || !l.op(i + 3, "(")) continue;
+    size_t k = i;
+    for (;;) {
+      if (!l.name(k + 1) || !l.word(k + 2, "AS") || !l.op(k + 3, "(")) throw OraError(907).at(static_cast<int>(l.t[k + 1].pos));
+      size_t c = l.close(k + 3);
+      defs[l.t[k + 1].text] = {k + 4, c};
+      k = c + 1;
+      if (!l.op(k, ",")) break;
+    }
+    clauses.emplace_back(i, k);
+    i = k - 1;
+  }
+  if (defs.empty()) return false;
+  // a specification as text, the window it names first written out
+  std::function<std::string(size_t, size_t, int)> spec = [&](size_t b, size_t e, int depth) -> std::string {
+    if (b < e && l.t[b].kind == sql::Tok::Ident && defs.count(l.t[b].text) && depth < 16) {
+      auto [db, de] = defs[l.t[b].text];
+      std::string inner = spec(db, de, depth + 1);
+      return inner + (b + 1 < e ? " " + l.slice(b + 1, e) : std::string());
+    }
+    return l.slice(b, e);
+  };
+  auto inClause = [&](size_t k) {
+    for (auto [b, e] : clauses)
+      if (k >= b && k < e) return true;
+    return false;
+  };
+  for (size_t k = 0; k + 1 < l.t.size(); ++k) {
+    if (inClause(k)) continue;
+    if (!l.word(k, "OVER")) continue;
+    if (l.name(k + 1) && defs.count(l.t[k + 1].text)) {
+      auto [db, de] = defs[l.t[k + 1].text];
+      edits.push_back({l.t[k + 1].pos, l.t[k + 1].end, "(" + spec(db, de, 0) + ")"});
+    } else if (l.op(k + 1, "(") && l.t[k + 2].kind == sql::Tok::Ident && defs.count(l.t[k + 2].text)) {
+      size_t c = l.close(k + 1);
+      edits.push_back({l.t[k + 2].pos, l.t[c - 1].end, spec(k + 2, c, 0)});
+    }
+  }
+  for (auto [b, e] : clauses) edits.push_back({l.t[b].pos, l.t[e - 1].end, ""});
+  std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.from < b.from; });
+  out = applied(l.text, edits);
+  return true;
+}
+
 } // namespace
 
 bool existenceClause(const std::string& text, Catalog& cat, bool deferDdlErrors, Translation& out) {
@@ -494,6 +548,7 @@ bool newerSyntax(const std::string& text, Catalog& cat, std::string& out, TextEd
     took(true);
   }
   took(groupAliases(*tokens, cat, next));
+  took(windowClauses(*tokens, next));
   if (any) out = cur;
   return any;
 }
