@@ -4,6 +4,7 @@
 #include "DdlPartition.h"
 #include "Dictionary.h"
 #include "DictionaryImpl.h"
+#include "ObjectTypes.h"
 #include "OraError.h"
 #include "TranslateImpl.h"
 
@@ -189,7 +190,34 @@ void Translator::createView(size_t i, bool replace, bool force) {
   const size_t nameAt = i;
   i = objectName(i, name);
   std::vector<std::string> names;
-  if (is(at(i), "(")) {
+  // an object view: OF type [WITH OBJECT IDENTIFIER {DEFAULT | (attributes)}], its rows objects
+  // of the type, its columns the type's attributes
+  std::string ofType;
+  if (is(at(i), "OF")) {
+    const Token& n = at(i + 1);
+    auto ty = n.kind == Token::Ident || n.kind == Token::QIdent ? objectType(cat_.db(), n.text) : nullptr;
+    if (!ty) throw OraError(902).at(static_cast<int>(n.pos));
+    ofType = ty->name;
+    for (const ObjAttr& a : ty->attrs) names.push_back(a.name);
+    i += 2;
+    if (is(at(i), "WITH") && is(at(i + 1), "OBJECT") &&
+        (is(at(i + 2), "IDENTIFIER") || is(at(i + 2), "ID") || is(at(i + 2), "OID"))) {
+      i += 3;
+      if (is(at(i), "DEFAULT")) {
+        ++i;
+      } else {
+        if (!is(at(i), "(")) throw OraError(906).at(static_cast<int>(at(i).pos));
+        size_t close = i + 1;
+        while (close < size() && !is(t_[close], ")")) {
+          if (t_[close].kind == Token::Ident && ty->attrIndex(t_[close].text) < 0)
+            throw OraError(904, t_[close].text).at(static_cast<int>(t_[close].pos));
+          ++close;
+        }
+        i = close + 1;
+      }
+    }
+  }
+  if (ofType.empty() && is(at(i), "(")) {
     names = nameList(t_, i, size());
     while (i < size() && !(t_[i].depth == 0 && is(t_[i], ")"))) ++i;
     ++i;
@@ -282,6 +310,14 @@ void Translator::createView(size_t i, bool replace, bool force) {
                     quoteString(name) + ", " + quoteString(text) + ", " + quoteString(types) + ")");
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(name) + ", 'VIEW', ora_sysdate())");
+  if (!ofType.empty() || existing == "VIEW") {
+    tr_.ddl.push_back("CREATE TABLE IF NOT EXISTS \"TESSEL$OBJECT_TABLES\" (TABLE_NAME TEXT PRIMARY KEY,"
+                      " TYPE_NAME TEXT NOT NULL)");
+    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECT_TABLES\" WHERE TABLE_NAME = " + quoteString(name));
+  }
+  if (!ofType.empty())
+    tr_.ddl.push_back("INSERT INTO \"TESSEL$OBJECT_TABLES\" (TABLE_NAME, TYPE_NAME) VALUES (" + quoteString(name) +
+                      ", " + quoteString(ofType) + ")");
 }
 
 } // namespace ora::tx

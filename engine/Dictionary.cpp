@@ -287,9 +287,22 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
 }
 
 void fillViews(const Source& src, Inserter& ins) {
+  // an object view's type
+  std::map<std::string, std::string> types;
+  eachRow(src.db, "SELECT name FROM sqlite_schema WHERE name = 'TESSEL$OBJECT_TABLES'", [&](sqlite3_stmt*) {
+    eachRow(src.db, "SELECT TABLE_NAME, TYPE_NAME FROM \"TESSEL$OBJECT_TABLES\"",
+            [&](sqlite3_stmt* t) { types[col(t, 0)] = col(t, 1); });
+  });
   eachRow(src.db, "SELECT NAME, TEXT FROM \"TESSEL$VIEWS\" ORDER BY NAME", [&](sqlite3_stmt* st) {
-    std::string text = col(st, 1);
-    ins.text(col(st, 0)).num(byteLength(text, src.charset)).text(text).row();
+    std::string name = col(st, 0), text = col(st, 1);
+    ins.text(name).num(byteLength(text, src.charset)).text(text);
+    auto it = types.find(name);
+    if (it == types.end()) {
+      ins.null().null().null().null();
+    } else {
+      ins.num(static_cast<int64_t>(it->second.size())).text(it->second).text(src.owner).text(it->second);
+    }
+    ins.row();
   });
 }
 

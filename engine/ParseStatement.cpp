@@ -330,7 +330,21 @@ Node* Parser::create() {
     Node* v = tree_.make(N::CreateView, at);
     if (replace) v->flags |= kOrReplace;
     v->kids.push_back(objectName(999));
-    v->kids.push_back(acceptOp("(") ? nameList(true) : nullptr);
+    if (acceptWord("OF")) {
+      // an object view: OF type [WITH OBJECT IDENTIFIER {DEFAULT | (attributes)}]
+      name(902);
+      if (isWord("WITH") && isWord("OBJECT", 1)) {
+        i_ += 2;
+        if (!acceptWord("IDENTIFIER") && !acceptWord("ID") && !acceptWord("OID")) fail(905);
+        if (!acceptWord("DEFAULT")) {
+          expectOp("(", 906);
+          nameList(true);
+        }
+      }
+      v->kids.push_back(nullptr);
+    } else {
+      v->kids.push_back(acceptOp("(") ? nameList(true) : nullptr);
+    }
     expectWord("AS", 905);
     if (!isWord("SELECT") && !isWord("WITH") && !isOp("(")) fail(928);
     v->kids.push_back(query(true));
