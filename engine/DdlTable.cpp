@@ -371,6 +371,11 @@ void Translator::createTable() {
   std::vector<Identity> identities;
   std::vector<std::pair<std::string, std::string>> checked; // column, a name its own CHECK uses
   std::vector<std::pair<std::string, ColType>> localTypes;
+  tableColumns_ = &localTypes;
+  struct Forget {
+    const std::vector<std::pair<std::string, ColType>>*& p;
+    ~Forget() { p = nullptr; }
+  } forget{tableColumns_};
   int longs = 0, columns = 0;
   size_t b = i + 1;
   // a constraint's state (ENABLE, VALIDATE, RELY, USING INDEX ...) is no part of its definition

@@ -15,6 +15,27 @@ bool Translator::virtualAt(size_t j) const {
   return is(at(m), "AS") && is(at(m + 1), "(");
 }
 
+// The type of a virtual column's expression [b, e), read against the table's other columns;
+// none (code 0) when it cannot be told.
+ColType Translator::expressionType(size_t b, size_t e) {
+  Context c;
+  if (tableColumns_)
+    for (const auto& [name, type] : *tableColumns_) c.collColumns.emplace_back(std::string(), name, type);
+  else if (!defaultsOf_.empty())
+    c.tables.push_back(TableRef{defaultsOf_, {}, {}, 0});
+  ctx_.push_back(c);
+  ColType x;
+  try {
+    x = exprType(b, e);
+  } catch (const OraError&) {
+    x = ColType{};
+  }
+  ctx_.pop_back();
+  if (x.code != kVarchar2 && x.code != kChar && x.code != kNumber && x.code != kDate) return ColType{};
+  if (x.code == kChar) x.code = kVarchar2;
+  return x;
+}
+
 std::string Translator::virtualColumn(size_t b, size_t j, size_t e, const std::string& name, ColType& type,
                                       ColType declared) {
   (void)b;
@@ -29,6 +50,8 @@ std::string Translator::virtualColumn(size_t b, size_t j, size_t e, const std::s
   }
   if (declared.code) {
     type = declared;
+  } else if (ColType x = expressionType(open + 1, close); x.code) {
+    type = x;
   } else {
     // without a type the expression's own: text when it joins or quotes text, else a number
     type = ColType{};

@@ -277,6 +277,8 @@ private:
   std::string writtenDefault(size_t b, size_t e) const;
   std::string storedDefaultOf(size_t b, size_t e, const ColType& ct, const std::string& column);
   std::string defaultsOf_; // CREATE or ALTER TABLE: the table whose column defaults are written
+  // CREATE TABLE: the columns declared so far, for the types of virtual columns' expressions
+  const std::vector<std::pair<std::string, ColType>>* tableColumns_ = nullptr;
   std::string emitSelect(size_t s, size_t e, size_t& next);
   std::string heading(size_t b, size_t e);
   ColType infer(size_t b, size_t e);
@@ -555,6 +557,7 @@ private:
   // VISIBLE or INVISIBLE at j of a column definition (left out of what is emitted)
   bool visibilityAt(size_t j);
   std::string virtualColumn(size_t b, size_t j, size_t e, const std::string& name, ColType& type, ColType declared);
+  ColType expressionType(size_t b, size_t e);
 
 public:
   bool share_ = false; // literals become parameters
