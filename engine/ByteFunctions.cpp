@@ -152,6 +152,15 @@ struct Def {
   void (*fn)(Ctx*, int, Val**);
 };
 
+// ... in a SQL statement, where text is at most 4000 bytes of the database character set
+void fnConcatSql(Ctx* ctx, int argc, Val** argv) {
+  std::string out;
+  for (int i = 0; i < argc; ++i) out += textOf(argv[i]);
+  // UTF-8 never takes fewer bytes than the database's set
+  if (out.size() > 4000 && byteLength(out, charsetOf(ctx)) > 4000) throw OraError(1489);
+  sqlite3_result_text(ctx, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
 const Def kDefs[] = {
     {"LENGTHB", 1, 1, guarded<fnLengthb>},
     {"SUBSTRB", 2, 3, guarded<fnSubstrb>},
@@ -160,6 +169,7 @@ const Def kDefs[] = {
     {"CHR", 1, 1, guarded<fnChr>},
     {"ASCII", 1, 1, guarded<fnAscii>},
     {"DUMP", 2, 5, guarded<fn::fnDump>},
+    {"ora_concat_sql", -1, -1, guarded<fnConcatSql>},
 };
 
 } // namespace

@@ -563,6 +563,9 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
                     ? (v->v.k == Val::Null ? "(1=NULL)" : literal(v->v))
                     : literal(v->v);
           if (v->type.bytes && v->v.k == Val::Str) rep = "HEXTORAW(" + rep + ")"; // a RAW's bytes, not its digits
+          // a CLOB's text stays a CLOB: SQL's 4000-byte limit on text is not its
+          else if (v->type.kind == TypeSpec::Text && v->type.size == kLobSize && !v->type.xml && v->v.k == Val::Str)
+            rep = "TO_CLOB(" + rep + ")";
           replaced = true;
         } else if (!v && w.kind == T::Word && (w.text == "TRUE" || w.text == "FALSE")) {
           rep = w.text == "TRUE" ? "(1=1)" : "(1=0)";

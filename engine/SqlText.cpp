@@ -73,7 +73,7 @@ const char* const kHelpers[] = {"IFNULL", "PRINTF", "ROW_NUMBER", "CHAR", "GLOB"
                                 "SQLITE_DROP_COLUMN", "ORA_OBJ_NEW", "ORA_OBJ_MAKE", "ORA_OBJ_ATTR", "ORA_OBJ_SET", "ORA_OBJ_CALL",
                                 "ORA_OBJ_STATIC", "ORA_OBJ_CHECK", "ORA_OBJ_IS_OF", "ORA_OBJ_ROW", "ORA_OBJ_KEEP", "ORA_OBJ_KEPT",
                                 "ORA_OBJ_KEPT_VALUE", "ORA_OBJ_REF", "ORA_OBJ_DEREF", "ORA_REF_DANGLING", "ORA_OBJ_TREAT",
-                                "ORA_OBJ_NEWOID", "ORA_FLASHBACK"};
+                                "ORA_OBJ_NEWOID", "ORA_FLASHBACK", "ORA_CONCAT_SQL"};
 
 int authorize(void*, int action, const char*, const char* name, const char*, const char*) {
   if (action == SQLITE_ATTACH || action == SQLITE_DETACH) return SQLITE_DENY;

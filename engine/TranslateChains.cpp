@@ -18,6 +18,25 @@
 
 namespace ora::tx {
 
+namespace {
+// Whether a join of operands of these types is SQL's text, at most 4000 bytes.
+bool boundedText(const std::vector<ColType>& types) {
+  return ValueQueries::depth == 0 && std::all_of(types.begin(), types.end(), [](const ColType& t) {
+           return t.code != 0 && t.code != kLong && !t.lob && !t.xml && !t.json && t.object.empty();
+         });
+}
+
+// The operands of a run of || as one call, in `acc`; the run is emptied. Out of line: the chain
+// rewriting recurses once per nesting level and its frame must stay small.
+[[gnu::noinline]] void joinRun(std::vector<std::string>& run, std::string& acc, const std::vector<ColType>& types) {
+  if (run.empty()) return;
+  acc = boundedText(types) ? "ora_concat_sql(" : "ora_concat(";
+  for (size_t k = 0; k < run.size(); ++k) acc += (k ? ", " : "") + run[k];
+  acc += ")";
+  run.clear();
+}
+} // namespace
+
 // The additive chain (terms joined by +, - and ||) starting at i; false when i starts none.
 bool Translator::chainAt(size_t i, size_t e, std::vector<std::pair<size_t, size_t>>& terms,
                          std::vector<std::string>& ops) const {
@@ -327,13 +346,9 @@ void Translator::rewriteChains(size_t b, size_t e) {
     // A run of || is one ora_concat call, not a nest of them: SQLite's parser has little room
     // for nesting.
     std::vector<std::string> run;
-    auto closeRun = [&] {
-      if (run.empty()) return;
-      acc = "ora_concat(";
-      for (size_t k = 0; k < run.size(); ++k) acc += (k ? ", " : "") + run[k];
-      acc += ")";
-      run.clear();
-    };
+    // SQL's text is at most 4000 bytes: a longer join is an error, unless a LOB or LONG takes part
+    // (PL/SQL's values, computed as queries, go to 32767)
+    auto closeRun = [&] { joinRun(run, acc, types); };
     bool sums = std::all_of(ops.begin(), ops.end(), [](const std::string& o) { return o == "+" || o == "-"; }) &&
                 std::none_of(types.begin(), types.end(), [](const ColType& t) { return t.code == kDate; });
     if (sums) {
