@@ -724,7 +724,9 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
   }
   // a scalar subquery is read twice: the second reading finds the arguments written already
   if (replace_[i].rfind(module + "(", 0) != 0)
-    replace_[i] = module + (is(t_[b], "SELECT") ? "((" + emit(b, e) + "))" : "(" + (called.empty() ? emit(b, e) : called) + ")");
+    replace_[i] = module + (is(t_[b], "SELECT") ? "((WITH \"S$\"(\"V\") AS (" + emit(b, e) +
+                                                      ") SELECT ora_single(\"V\") FROM (SELECT \"V\" FROM \"S$\" LIMIT 2)))"
+                                                : "(" + (called.empty() ? emit(b, e) : called) + ")");
   for (size_t x = i + 1; x <= close; ++x) skip_[x] = 1;
   ColType text;
   text.code = kVarchar2;
