@@ -308,6 +308,18 @@ ColType Translator::infer(size_t b, size_t e) {
     t.code = kBoolean;
     return t;
   }
+  // a signed operand: its type read once (reading it once per kind of operand doubles the work
+  // at each sign of + + + ... x)
+  if ((is(t_[b], "-") || is(t_[b], "+")) && t_[b].kind == Token::Op && e > b + 1) {
+    ColType x = exprType(b + 1, e);
+    if (isInterval(x.code)) return x;
+    if (x.code != kDate && !isTimestamp(x.code)) {
+      t = ColType{};
+      t.code = kNumber;
+      t.binary = x.code == kNumber ? x.binary : 0;
+      return t;
+    }
+  }
   if (!jsonCalls_.empty() && jsonType(b, e, t)) return t;
   if (e - b >= 7 && is(t_[e - 1], ")") && is(t_[e - 2], "(") && jsonDotType(b, e, t)) return t;
   if ((!xmlReads_.empty() || !xmlCasts_.empty()) && xmlReadType(b, e, t)) return t;

@@ -195,6 +195,10 @@ TEST_F(Robustness, DeepNestingWorksOrFailsCleanly) {
   }
   EXPECT_EQ(Code(Exec("SELECT 1 FROM DUAL WHERE " + Nested("NOT ", "1 = 1", "", 5000))),
             "ORA-00935");
+  // Signs upon signs are read once each: typing them must not double its work at each one.
+  EXPECT_EQ(Rows("SELECT 1 " + std::string(60, '+') + " 2, BINARY_DOUBLE_INFINITY > - " +
+                 Nested("+ ", "1", "", 60) + " FROM DUAL"),
+            "3|TRUE\n");
   EXPECT_EQ(Scalar(Cur, "SELECT 1 FROM DUAL"), "1");
 
   // A list of IN or = ANY holds at most 1000 expressions; the error points at the one too many.
