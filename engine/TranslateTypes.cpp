@@ -320,6 +320,49 @@ ColType Translator::infer(size_t b, size_t e) {
       return t;
     }
   }
+  // a product or quotient at this level: its factors' types read once, for the same reason
+  if (e > b + 2) {
+    const int d = t_[b].depth;
+    std::vector<size_t> cuts;
+    bool plain = true;
+    for (size_t k = b; k < e && plain; ++k) {
+      if (is(t_[k], "INTERVAL") && at(k + 1).kind == Token::Str) {
+        k = intervalEnd(k) - 1; // a literal's words are no operators
+        continue;
+      }
+      if (k == b || t_[k].depth != d) continue;
+      if (skip_[k] || !replace_[k].empty()) plain = false;
+      else if (t_[k].kind == Token::Op && (is(t_[k], "*") || is(t_[k], "/"))) cuts.push_back(k);
+      else if (t_[k].kind == Token::Op && (is(t_[k], "-") || is(t_[k], "+")) && (is(t_[k - 1], "*") || is(t_[k - 1], "/")))
+        continue; // a factor's sign
+      else if (t_[k].kind == Token::Op && !is(t_[k], "(") && !is(t_[k], ")") && !is(t_[k], ".")) plain = false;
+      else if (t_[k].kind == Token::Ident && keywordAt(t_, k)) plain = false;
+    }
+    if (plain && !cuts.empty()) {
+      cuts.push_back(e);
+      int interval = 0, binary = 0;
+      size_t fb = b;
+      for (size_t c : cuts) {
+        if (c > fb) {
+          ColType x = exprType(fb, c);
+          if (isInterval(x.code) && !interval) interval = x.code;
+          if (x.code == kNumber) binary = std::max(binary, x.binary);
+        }
+        fb = c + 1;
+      }
+      t = ColType{};
+      if (interval) {
+        // an interval of the widest precisions, as Oracle's arithmetic gives it
+        t.code = interval;
+        t.precision = 9;
+        t.scale = interval == kIntervalDs ? 9 : 0;
+      } else {
+        t.code = kNumber;
+        t.binary = binary;
+      }
+      return t;
+    }
+  }
   if (!jsonCalls_.empty() && jsonType(b, e, t)) return t;
   if (e - b >= 7 && is(t_[e - 1], ")") && is(t_[e - 2], "(") && jsonDotType(b, e, t)) return t;
   if ((!xmlReads_.empty() || !xmlCasts_.empty()) && xmlReadType(b, e, t)) return t;
@@ -574,24 +617,33 @@ ColType Translator::infer(size_t b, size_t e) {
       t.size = 18;
       return t;
     }
-    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && !args.empty())
-      if (ColType x = exprType(args[0].first, args[0].second); isInterval(x.code)) {
-        t.size = displaySize(x); // an interval's text is its default form, whatever the format
+    // the argument's type, read once: nested calls would otherwise read the innermost ones
+    // exponentially often
+    ColType toCharArg;
+    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && !args.empty()) {
+      toCharArg = exprType(args[0].first, args[0].second);
+      if (isInterval(toCharArg.code)) {
+        t.size = displaySize(toCharArg); // an interval's text is its default form, whatever the format
         return t;
       }
-    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kNumber) {
-      t.size = 40;
-      return t;
-    }
-    if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1 && exprType(args[0].first, args[0].second).code == kDate) {
-      t.size = dateTextBytes();
-      return t;
+      if (args.size() == 1 && toCharArg.code == kNumber) {
+        t.size = 40;
+        return t;
+      }
+      if (args.size() == 1 && toCharArg.code == kDate) {
+        t.size = dateTextBytes();
+        return t;
+      }
+      if (args.size() == 1 && (toCharArg.code == kVarchar2 || toCharArg.code == kChar)) {
+        t.size = toCharArg.size;
+        return t;
+      }
     }
     if ((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() >= 2 && args[1].second == args[1].first + 1 &&
         t_[args[1].first].kind == Token::Str) {
       // a literal format: the longest text it can give
       const std::string& model = t_[args[1].first].text;
-      int code = exprType(args[0].first, args[0].second).code;
+      int code = toCharArg.code;
       if (code == kDate || isTimestamp(code)) {
         if (int n = dateFormatWidth(fn::territoryModel(model, sessionNls(cat_.db()).territory, code != kDate)))
           t.size = std::min(4000, n);
@@ -628,7 +680,7 @@ ColType Translator::infer(size_t b, size_t e) {
       ColType x = exprType(a.first, a.second);
       return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
     };
-    if (((f.text == "TO_CHAR" || f.text == "TO_NCHAR") && args.size() == 1) || f.text == "TRANSLATE") {
+    if (f.text == "TRANSLATE") {
       size_t e = args[0].second; // TRANSLATE(text USING CHAR_CS) has the size of its text
       if (f.text == "TRANSLATE" && args.size() == 1 && e >= args[0].first + 3 && is(at(e - 2), "USING")) e -= 2;
       ColType x = exprType(args[0].first, e);
