@@ -676,8 +676,7 @@ ColType Translator::infer(size_t b, size_t e) {
         t.size = static_cast<int>(std::min<long>(4000, charset() == Charset::JA16SJIS ? n : n * perChar));
       return t;
     }
-    auto textSize = [&](std::pair<size_t, size_t> a) {
-      ColType x = exprType(a.first, a.second);
+    auto textSize = [&](const ColType& x) {
       return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
     };
     if (f.text == "TRANSLATE") {
@@ -690,10 +689,11 @@ ColType Translator::infer(size_t b, size_t e) {
       }
     }
     if (f.text == "CONCAT" && args.size() == 2) {
-      t.size = std::min(4000, textSize(args[0]) + textSize(args[1]));
+      // each argument typed once
+      ColType l = exprType(args[0].first, args[0].second), r = exprType(args[1].first, args[1].second);
+      t.size = std::min(4000, textSize(l) + textSize(r));
       // as ||: CHAR joined to CHAR stays CHAR
-      if (exprType(args[0].first, args[0].second).code == kChar && exprType(args[1].first, args[1].second).code == kChar)
-        t.code = kChar;
+      if (l.code == kChar && r.code == kChar) t.code = kChar;
       return t;
     }
     if (f.text == "SOUNDEX" || f.text == "ROWIDTOCHAR") {
