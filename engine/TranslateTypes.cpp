@@ -516,15 +516,20 @@ ColType Translator::infer(size_t b, size_t e) {
   };
   // Character results are as long as the longest argument that can be the result.
   auto widest = [&](const std::vector<std::pair<size_t, size_t>>& results) {
+    // each result typed once: nested choices would otherwise type the innermost exponentially often
+    std::vector<ColType> types(results.size());
+    for (size_t k = 0; k < results.size(); ++k)
+      if (!nullArg(results[k])) types[k] = exprType(results[k].first, results[k].second);
     ColType r;
-    for (auto a : results)
-      if (!nullArg(a)) { r = exprType(a.first, a.second); break; }
+    for (size_t k = 0; k < results.size(); ++k)
+      if (!nullArg(results[k])) { r = types[k]; break; }
     if (r.code == 0) { r.code = kVarchar2; r.size = 1; }
     if (r.code == kNumber && r.precision > 0) {
       // a result another choice does not fit is a NUMBER of any size
-      for (auto a : results) {
+      for (size_t k = 0; k < results.size(); ++k) {
+        auto a = results[k];
         if (nullArg(a)) continue;
-        if (!numberHolds(r, exprType(a.first, a.second), a.second == a.first + 1 ? &t_[a.first] : nullptr)) {
+        if (!numberHolds(r, types[k], a.second == a.first + 1 ? &t_[a.first] : nullptr)) {
           r = ColType{};
           r.code = kNumber;
           break;
@@ -533,9 +538,9 @@ ColType Translator::infer(size_t b, size_t e) {
     }
     if (r.code == kChar) r.code = kVarchar2; // a choice among texts is VARCHAR2
     if (r.code == kVarchar2) {
-      for (auto a : results) {
-        if (nullArg(a)) continue;
-        ColType x = exprType(a.first, a.second);
+      for (size_t k = 0; k < results.size(); ++k) {
+        if (nullArg(results[k])) continue;
+        const ColType& x = types[k];
         int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
         r.size = std::min(4000, std::max(r.size, size));
       }

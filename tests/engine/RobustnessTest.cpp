@@ -195,12 +195,15 @@ TEST_F(Robustness, DeepNestingWorksOrFailsCleanly) {
   }
   EXPECT_EQ(Code(Exec("SELECT 1 FROM DUAL WHERE " + Nested("NOT ", "1 = 1", "", 5000))),
             "ORA-00935");
-  // Signs upon signs, nested TO_CHAR and CONCAT calls and nested products are typed once each
-  // level: the work must not double at each one.
+  // Signs upon signs, nested calls (TO_CHAR, CONCAT, NVL, DECODE) and nested products are typed
+  // once each level: the work must not double at each one.
   EXPECT_EQ(Rows("SELECT " + Nested("TO_CHAR(", "1", ")", 20) + ", " +
                  Nested("(", "2", " * 1)", 20) + ", " + Nested("CONCAT(", "'a'", ", 'b')", 20) +
                  " FROM DUAL"),
             "1|2|a" + std::string(20, 'b') + "\n");
+  EXPECT_EQ(Rows("SELECT " + Nested("NVL(", "'x'", ", 'y')", 24) + " FROM DUAL"), "x\n");
+  EXPECT_EQ(Rows("SELECT " + Nested("DECODE('a', 'a', ", "'x'", ", 'y')", 16) + " FROM DUAL"),
+            "x\n");
   EXPECT_EQ(Rows("SELECT 1 " + std::string(60, '+') + " 2, BINARY_DOUBLE_INFINITY > - " +
                  Nested("+ ", "1", "", 60) + " FROM DUAL"),
             "3|TRUE\n");
