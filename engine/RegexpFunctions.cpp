@@ -19,6 +19,7 @@
 #endif
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ora {
 
@@ -242,6 +243,37 @@ std::wstring toEcmaScript(const std::wstring& src, bool dotAll) {
 // Oracle's longest pattern, in bytes.
 constexpr int kMaxPatternBytes = 512;
 
+// Whether the pattern (in ECMAScript form) has a group with a quantifier inside that is itself
+// quantified, and no back-reference (which only the backtracking matcher can follow).
+bool nestedQuantifier(const std::wstring& p) {
+  std::vector<bool> inner; // per open group: whether a quantifier is in it
+  bool nested = false, klass = false;
+  for (size_t i = 0; i < p.size(); ++i) {
+    wchar_t c = p[i];
+    if (c == L'\\') {
+      if (i + 1 < p.size() && !klass && p[i + 1] >= L'1' && p[i + 1] <= L'9') return false;
+      ++i;
+      continue;
+    }
+    if (klass) {
+      klass = c != L']';
+      continue;
+    }
+    if (c == L'[') klass = true;
+    else if (c == L'(') inner.push_back(false);
+    else if (c == L'*' || c == L'+' || c == L'{') {
+      if (!inner.empty()) inner.back() = true;
+    } else if (c == L')' && !inner.empty()) {
+      bool had = inner.back();
+      inner.pop_back();
+      wchar_t q = i + 1 < p.size() ? p[i + 1] : 0;
+      if (had && (q == L'*' || q == L'+' || q == L'{')) nested = true;
+      if (had && !inner.empty()) inner.back() = true;
+    }
+  }
+  return nested;
+}
+
 // The compiled pattern, kept with the statement while the pattern argument stays the same.
 struct Pattern {
   std::wregex re;
@@ -267,6 +299,10 @@ const std::wregex& pattern(sqlite3_context* ctx, sqlite3_value** argv, int argc,
   }
   if (extended) std::erase_if(src, [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r'; });
   src = toEcmaScript(src, anyChar);
+  // A quantified group that holds a quantifier of its own, as (.*)*, makes the backtracking
+  // matcher take time exponential in the text: without back-references such a pattern runs on
+  // the library's matcher that takes polynomial time.
+  if (nestedQuantifier(src)) opts |= std::regex_constants::__polynomial;
   auto compile = [&] {
     auto p = std::make_unique<Pattern>();
     p->flags = flags;

@@ -380,6 +380,11 @@ TEST_F(Robustness, BacktrackingPatternsStopCleanly) {
     return all;
   };
   EXPECT_EQ(OnSmallStack(work), "ORA-62518 ORA-62518 4998 3332 4998 ORA-62518 ");
+
+  // A quantified group holding a quantifier: backtracking would try every way to split the text
+  EXPECT_EQ(Rows("SELECT REGEXP_INSTR(RPAD('a', 40, 'a') || '!', '(a*)*b'), "
+                 "REGEXP_REPLACE(RPAD('a', 40, 'a') || ' b', '^(a+)+ (b)$', '\\2') FROM DUAL"),
+            "0|b\n");
 }
 
 } // namespace
