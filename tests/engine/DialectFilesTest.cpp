@@ -4,7 +4,7 @@
 // A file is a series of cases separated by blank lines; "# source: ..." says where the expected
 // answers of the cases after it come from, and every case needs one.
 //
-//   statement ok            the statement runs
+//   statement ok [N]        the statement runs (and processes N rows)
 //   error ORA-00936 [at N]  it fails with that error, the token at fault at byte offset N;
 //                           after a "----" line, the message's whole text, one line each
 //   query [sorted]          its rows, one per line, columns joined by "|" (NULL as NULL),
