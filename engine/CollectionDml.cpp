@@ -148,13 +148,10 @@ bool collectionElementDml(const std::string& text, Catalog& cat, Translation& ou
   if (k < close && !tl.word(k, "WHERE")) throw fail(k, 933);
   const std::string filter = k < close ? tl.slice(k + 1, close) : std::string("1 = 1");
   if (!q.empty() && q != table && q != parent) throw OraError(904, q + "." + column).at(static_cast<int>(t[sb + 1].pos));
-  const char* decl = nullptr;
-  if (sqlite3_table_column_metadata(cat.db(), nullptr, table.c_str(), column.c_str(), &decl, nullptr, nullptr, nullptr,
-                                    nullptr) != SQLITE_OK)
-    return false; // not a table's column: the statement's own error comes from the usual way
-  if (!decl || std::strncmp(decl, "COLL$", 5) != 0) throw fail(sb, 22905);
-  std::string typeName = decl + 5;
-  typeName = typeName.substr(0, typeName.find(' '));
+  bool exists = false;
+  const std::string typeName = columnCollectionType(cat.db(), table, column, &exists);
+  if (!exists) return false; // not a table's column: the statement's own error comes from the usual way
+  if (typeName.empty()) throw fail(sb, 22905);
   CollType ct;
   if (!collectionType(cat, typeName, ct)) throw fail(sb, 22905);
   auto ot = ct.elemType.object.empty() ? nullptr : objectType(cat.db(), ct.elemType.object);

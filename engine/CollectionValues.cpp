@@ -619,4 +619,15 @@ std::string collectionRowsModule(sqlite3* db, const std::string& decl, const std
   return name;
 }
 
+std::string columnCollectionType(sqlite3* db, const std::string& table, const std::string& column, bool* exists) {
+  const char* decl = nullptr;
+  bool found = sqlite3_table_column_metadata(db, nullptr, table.c_str(), column.c_str(), &decl, nullptr, nullptr, nullptr,
+                                             nullptr) == SQLITE_OK;
+  if (exists) *exists = found;
+  // its declaration names the type
+  if (!found || !decl || std::strncmp(decl, "COLL$", 5) != 0) return {};
+  std::string type = decl + 5;
+  return type.substr(0, type.find(' '));
+}
+
 } // namespace ora

@@ -47,6 +47,10 @@ struct CollType {
 };
 // False when the schema has no collection type of the name.
 bool collectionType(Catalog& cat, const std::string& name, CollType& out);
+// The collection type a table's column is declared of; empty when it is of none. `exists` tells
+// whether the table has the column at all.
+std::string columnCollectionType(sqlite3* db, const std::string& table, const std::string& column,
+                                 bool* exists = nullptr);
 
 // The collection type a stored function (or a package's) returns; empty for any other.
 std::string storedCollectionType(Catalog& cat, const std::string& pkg, const std::string& name);

@@ -2,6 +2,7 @@
 #include "ObjectGrants.h"
 #include "Audit.h"
 #include "Dictionary.h"
+#include "Collections.h"
 #include "DatabaseLinks.h"
 
 #include "Booleans.h"
@@ -197,14 +198,8 @@ void fillColumns(const Source& src, Inserter& ins, bool allCols = false) {
   auto add = [&](const std::string& table, const std::string& name, const ColType& t, bool notNull,
                  int id, const std::string& dflt) {
     std::string type = dataType(t);
-    const char* decl = nullptr;
-    // a collection column: its declaration names the type
-    if (t.code == 108 && sqlite3_table_column_metadata(db, nullptr, table.c_str(), name.c_str(), &decl, nullptr, nullptr,
-                                                       nullptr, nullptr) == SQLITE_OK &&
-        decl && std::strncmp(decl, "COLL$", 5) == 0) {
-      type = decl + 5;
-      type = type.substr(0, type.find(' '));
-    }
+    if (t.code == 108) // a collection column
+      if (std::string coll = columnCollectionType(db, table, name); !coll.empty()) type = coll;
     ins.text(table).text(name).text(type).num(dataLength(t));
     if ((t.code == kNumber && t.precision > 0 && !t.anyPrecision) || isInterval(t.code)) ins.num(t.precision); else ins.null();
     if ((t.code == kNumber && t.hasScale && !t.isFloat()) || isTimestamp(t.code) || isInterval(t.code)) ins.num(t.scale); else ins.null();

@@ -394,8 +394,8 @@ bool objectThere(Catalog& cat, const std::string& kind, const std::string& name)
 }
 
 
-// WINDOW w AS (spec) after a query's FROM ... HAVING: each OVER w and OVER (w more) takes the
-// specification in its place, and the clause goes.
+// WINDOW w AS (...) after a query's FROM ... HAVING: each OVER w and OVER (w more) takes the
+// window's definition in its place, and the clause goes.
 bool windowClauses(const TokenList& l, std::string& out) {
   if (!l.ok || !containsWord(l.text, "WINDOW")) return false;
   std::map<std::string, std::pair<size_t, size_t>> defs; // name -> the tokens inside its parentheses
@@ -415,7 +415,7 @@ bool windowClauses(const TokenList& l, std::string& out) {
     i = k - 1;
   }
   if (defs.empty()) return false;
-  // a specification as text, the window it names first written out
+  // a window's definition as text, the window it builds on written out first
   std::function<std::string(size_t, size_t, int)> spec = [&](size_t b, size_t e, int depth) -> std::string {
     if (b < e && l.t[b].kind == sql::Tok::Ident && defs.count(l.t[b].text) && depth < 16) {
       auto [db, de] = defs[l.t[b].text];

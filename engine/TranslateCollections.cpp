@@ -636,13 +636,7 @@ std::string Translator::subqueryCollectionColumn(size_t b, size_t e) {
   const std::string& table = t_[from + 1].text;
   std::string alias = aliasToken(from + 2) && !keywordAt(t_, from + 2) ? t_[from + 2].text : std::string();
   if (!q.empty() && q != table && q != alias) return {};
-  const char* decl = nullptr;
-  if (sqlite3_table_column_metadata(cat_.db(), nullptr, table.c_str(), col.c_str(), &decl, nullptr, nullptr, nullptr,
-                                    nullptr) != SQLITE_OK ||
-      !decl || std::strncmp(decl, "COLL$", 5) != 0)
-    return {};
-  std::string type = decl + 5;
-  return type.substr(0, type.find(' '));
+  return columnCollectionType(cat_.db(), table, col);
 }
 
 // TABLE(collection) in FROM at i (or, with `bare`, a function call standing for it): the rows
@@ -664,16 +658,8 @@ size_t Translator::collectionTable(size_t i, Context& c, bool bare) {
     else if (e == b + 3 && is(t_[b + 1], ".")) q = t_[b].text, col = t_[b + 2].text;
     // ... or of an enclosing query's table, for a correlated TABLE(outer.column)
     auto lookIn = [&](const Context& in) {
-      for (auto it = in.tables.rbegin(); it != in.tables.rend() && type.empty() && !col.empty(); ++it) {
-        if (!q.empty() && q != (it->alias.empty() ? it->name : it->alias)) continue;
-        const char* decl = nullptr;
-        if (sqlite3_table_column_metadata(cat_.db(), nullptr, it->name.c_str(), col.c_str(), &decl, nullptr, nullptr,
-                                          nullptr, nullptr) == SQLITE_OK &&
-            decl && std::strncmp(decl, "COLL$", 5) == 0) {
-          type = decl + 5;
-          type = type.substr(0, type.find(' '));
-        }
-      }
+      for (auto it = in.tables.rbegin(); it != in.tables.rend() && type.empty() && !col.empty(); ++it)
+        if (q.empty() || q == (it->alias.empty() ? it->name : it->alias)) type = columnCollectionType(cat_.db(), it->name, col);
     };
     lookIn(c);
     for (auto it = ctx_.rbegin(); it != ctx_.rend() && type.empty() && !q.empty(); ++it) lookIn(*it);

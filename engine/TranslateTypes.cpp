@@ -514,6 +514,10 @@ ColType Translator::infer(size_t b, size_t e) {
   auto nullArg = [&](std::pair<size_t, size_t> r) {
     return r.second == r.first + 1 && ((t_[r.first].kind == Token::Str && t_[r.first].text.empty()) || is(t_[r.first], "NULL"));
   };
+  // the most bytes a value of type x takes as text
+  auto textSize = [&](const ColType& x) {
+    return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
+  };
   // Character results are as long as the longest argument that can be the result.
   auto widest = [&](const std::vector<std::pair<size_t, size_t>>& results) {
     // each result typed once: nested choices would otherwise type the innermost exponentially often
@@ -540,9 +544,7 @@ ColType Translator::infer(size_t b, size_t e) {
     if (r.code == kVarchar2) {
       for (size_t k = 0; k < results.size(); ++k) {
         if (nullArg(results[k])) continue;
-        const ColType& x = types[k];
-        int size = x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
-        r.size = std::min(4000, std::max(r.size, size));
+        r.size = std::min(4000, std::max(r.size, textSize(types[k])));
       }
     }
     return r;
@@ -681,9 +683,6 @@ ColType Translator::infer(size_t b, size_t e) {
         t.size = static_cast<int>(std::min<long>(4000, charset() == Charset::JA16SJIS ? n : n * perChar));
       return t;
     }
-    auto textSize = [&](const ColType& x) {
-      return x.code == kVarchar2 || x.code == kChar ? x.size : x.code == kNumber ? 40 : x.code == kDate ? dateTextBytes() : 4000;
-    };
     if (f.text == "TRANSLATE") {
       size_t e = args[0].second; // TRANSLATE(text USING CHAR_CS) has the size of its text
       if (f.text == "TRANSLATE" && args.size() == 1 && e >= args[0].first + 3 && is(at(e - 2), "USING")) e -= 2;
