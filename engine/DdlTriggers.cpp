@@ -33,6 +33,25 @@ void remake(const std::string& name, int state, Catalog& cat, Translation& out) 
   createTrigger(head + description + body, head.size(), true, cat, out, state ? state : enabled ? 1 : 2);
 }
 
+// The table's triggers in the order they are made: one that others follow after them, so that
+// it fires first.
+std::vector<std::string> triggersOn(const std::string& table, Catalog& cat) {
+  std::vector<std::string> names;
+  dict::eachRow(cat.db(), "SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1 ORDER BY rowid",
+                [&](sqlite3_stmt* st) { names.push_back(dict::col(st, 0)); }, table);
+  std::map<std::string, std::string> follows;
+  dict::eachRow(cat.db(), "SELECT NAME, FOLLOWS FROM \"TESSEL$TRIGGER_STATE\" WHERE FOLLOWS IS NOT NULL",
+                [&](sqlite3_stmt* st) { follows[dict::col(st, 0)] = dict::col(st, 1); });
+  auto depth = [&](const std::string& n) {
+    int d = 0;
+    for (auto it = follows.find(n); it != follows.end() && d < 50; it = follows.find(it->second)) ++d;
+    return d;
+  };
+  std::stable_sort(names.begin(), names.end(),
+                   [&](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
+  return names;
+}
+
 // [schema.]name at i; i is left past it.
 std::string objectAt(const std::vector<Token>& t, size_t& i, Catalog& cat, int missing) {
   if (i >= t.size() || (t[i].kind != Token::Ident && t[i].kind != Token::QIdent)) throw OraError(missing);
@@ -76,21 +95,7 @@ bool alterTrigger(const std::string& text, Catalog& cat, Translation& out) {
           is(t[i + 2], "TRIGGERS")))
       return false;
     if (!cat.tableExists(table) || cat.viewExists(table)) throw OraError(942, table);
-    std::vector<std::string> names;
-    dict::eachRow(cat.db(), "SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1 ORDER BY rowid",
-                  [&](sqlite3_stmt* st) { names.push_back(dict::col(st, 0)); }, table);
-    // one that others follow is made after them, so that it fires first
-    std::map<std::string, std::string> follows;
-    dict::eachRow(cat.db(), "SELECT NAME, FOLLOWS FROM \"TESSEL$TRIGGER_STATE\" WHERE FOLLOWS IS NOT NULL",
-                  [&](sqlite3_stmt* st) { follows[dict::col(st, 0)] = dict::col(st, 1); });
-    auto depth = [&](const std::string& n) {
-      int d = 0;
-      for (auto it = follows.find(n); it != follows.end() && d < 50; it = follows.find(it->second)) ++d;
-      return d;
-    };
-    std::stable_sort(names.begin(), names.end(),
-                     [&](const std::string& a, const std::string& b) { return depth(a) > depth(b); });
-    for (const auto& n : names) remake(n, is(t[i], "ENABLE") ? 1 : 2, cat, out);
+    for (const auto& n : triggersOn(table, cat)) remake(n, is(t[i], "ENABLE") ? 1 : 2, cat, out);
     out.function = 15;
   } else if (is(t[1], "PROCEDURE") || is(t[1], "FUNCTION") || is(t[1], "PACKAGE") || is(t[1], "TYPE")) {
     // COMPILE [DEBUG] [the part] [REUSE SETTINGS]: a unit is compiled
@@ -248,6 +253,23 @@ std::string missingName(const std::string& body, Catalog& cat, size_t* where, si
     }
   }
   return {};
+}
+
+// A trigger's row holds the table's columns as they were when it was made, so a change of them
+// compiles its triggers again, as Oracle does on their next use; one that no longer compiles is
+// kept with its errors.
+void remakeTriggersOn(Session& s, const std::string& table) {
+  Catalog cat(s.db, s.user, &s);
+  for (const auto& name : triggersOn(table, cat)) {
+    Translation out;
+    try {
+      remake(name, 0, cat, out);
+    } catch (const OraError&) {
+      continue;
+    }
+    for (const auto& sql : out.ddl)
+      if (int rc = execOne(s.db, sql); rc != SQLITE_OK) throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
+  }
 }
 
 } // namespace ora::tx

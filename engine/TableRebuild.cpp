@@ -203,6 +203,7 @@ void rebuildTable(Session& s, const std::string& table, const std::vector<DefPie
       if (int rc = execOne(s.db, sql); rc != SQLITE_OK && type != "index") throw fromSqlite(rc, sqlite3_errmsg(s.db), "ALTER");
     }
     for (auto& sql : after) run(sql);
+    remakeTriggersOn(s, table);
     syncUniqueGuards(s.db, s.user, s.uniqueGuards);
     run("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'INDEX' AND NAME NOT IN"
         " (SELECT name FROM sqlite_schema WHERE type = 'index')");

@@ -58,6 +58,8 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out);
 // CREATE TRIGGER from its name on (`at`); `state` 1 or 2 makes it enabled or disabled whatever
 // the text says.
 void createTrigger(const std::string& text, size_t at, bool replace, Catalog& cat, Translation& out, int state);
+// The table's triggers compiled again against its columns as they are now.
+void remakeTriggersOn(Session& s, const std::string& table);
 // ALTER TRIGGER ... ENABLE | DISABLE | COMPILE, ALTER TABLE ... ENABLE | DISABLE ALL TRIGGERS and
 // ALTER PROCEDURE | FUNCTION | PACKAGE | TYPE ... COMPILE; false for any other statement.
 bool alterTrigger(const std::string& text, Catalog& cat, Translation& out);
