@@ -134,6 +134,7 @@ bool Translator::alterTableRename(const std::string& table, size_t i, std::vecto
                       quoteString(table) + " AND COLUMN_NAME = " + quoteString(from));
     tr_.ddl.push_back("UPDATE \"TESSEL$IDENTITY\" SET COLUMN_NAME = " + quoteString(to) + " WHERE TABLE_NAME = " +
                       quoteString(table) + " AND COLUMN_NAME = " + quoteString(from));
+    tr_.beforeCommit.push_back([table](Session& s) { remakeTriggersOn(s, table); });
     return true;
   }
   return false;

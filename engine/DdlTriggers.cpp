@@ -18,17 +18,30 @@ namespace {
 
 // CREATE OR REPLACE of the trigger as stored; `state` 0 keeps it enabled or disabled as it is.
 void remake(const std::string& name, int state, Catalog& cat, Translation& out) {
-  std::string description, body;
+  std::string description, body, table;
   int enabled = 1;
   dict::eachRow(cat.db(),
-                "SELECT DESCRIPTION, BODY, COALESCE((SELECT ENABLED FROM \"TESSEL$TRIGGER_STATE\" s WHERE s.NAME = t.NAME), 1)"
-                " FROM \"TESSEL$TRIGGERS\" t WHERE NAME = ?1",
+                "SELECT DESCRIPTION, BODY, COALESCE((SELECT ENABLED FROM \"TESSEL$TRIGGER_STATE\" s WHERE s.NAME = t.NAME), 1),"
+                " TABLE_NAME FROM \"TESSEL$TRIGGERS\" t WHERE NAME = ?1",
                 [&](sqlite3_stmt* st) {
                   description = dict::col(st, 0);
                   body = dict::col(st, 1);
                   enabled = sqlite3_column_int(st, 2);
+                  table = dict::col(st, 3);
                 }, name);
   if (description.empty()) throw OraError(4080, name);
+  // the text names the table as it was called when the trigger was made; it may be renamed since
+  if (!table.empty()) {
+    auto t = tokenize(description);
+    for (size_t i = 0; i + 1 < t.size(); ++i) {
+      if (!(t[i].kind == Token::Ident && is(t[i], "ON"))) continue;
+      size_t n = i + 1;
+      if (n + 2 < t.size() && is(t[n + 1], ".")) n += 2;
+      if ((t[n].kind == Token::Ident || t[n].kind == Token::QIdent) && !is(t[n], "NESTED") && t[n].text != table)
+        description = description.substr(0, t[i + 1].pos) + quoteIdent(table) + description.substr(t[n].end);
+      break;
+    }
+  }
   static const std::string head = "CREATE OR REPLACE TRIGGER ";
   createTrigger(head + description + body, head.size(), true, cat, out, state ? state : enabled ? 1 : 2);
 }
