@@ -624,6 +624,28 @@ std::string errorText(int code) {
   return std::string(head) + missing;
 }
 
+std::string unfilledErrorText(int code) {
+  char head[32];
+  std::snprintf(head, sizeof head, "ORA-%05d: ", code);
+  switch (code) {
+  case 1: case 2290: case 2291: case 2292: case 2293: case 2296: case 2298: case 2299: case 2437: {
+    // owner and name, dotted
+    std::string t = namedTexts().at(code);
+    return head + t.replace(t.find("%s"), 2, ".");
+  }
+  case 1400: case 1407: {
+    std::string t = namedTexts().at(code);
+    return head + t.replace(t.find("%s"), 2, "");
+  }
+  case 932:
+    return head + std::string("inconsistent datatypes: expected  got ");
+  case 12899:
+    return head + std::string("value too large for column  (actual: , maximum: )");
+  default:
+    return errorText(code);
+  }
+}
+
 namespace {
 std::string messageOf(int code, const std::string& detail) {
   if (detail.empty()) return errorText(code);

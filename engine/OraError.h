@@ -17,6 +17,9 @@ struct OraError {
 
 // The standard text of an error number, "ORA-nnnnn: ...", as Oracle words it.
 std::string errorText(int code);
+// The message as the message file holds it with its arguments left empty, as SQLERRM(code) gives
+// it: "unique constraint (.) violated".
+std::string unfilledErrorText(int code);
 
 // Turns an SQLite failure message into the matching Oracle error. `stmtKind` is the leading
 // keyword of the statement ("INSERT", "DELETE", ...), used where SQLite does not tell enough.

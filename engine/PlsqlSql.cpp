@@ -468,7 +468,7 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
                            : code == 1 ? "User-Defined Exception"
                            : code == 100 ? errorText(1403)
                            : code > 0  ? "-" + std::to_string(code) + ": non-ORACLE exception "
-                                       : errorText(static_cast<int>(-code));
+                                       : unfilledErrorText(static_cast<int>(-code));
         // the error being handled: its own message, RAISE_APPLICATION_ERROR's text too
         if (code < 0 && !handling.empty() && handling.back().code == -code &&
             handling.back().detail.rfind(kUserMark, 0) != 0)
