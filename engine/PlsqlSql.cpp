@@ -396,22 +396,24 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
   std::vector<NameRole> roles;
   if (cols) roles = nameRoles(t, r);
   // a procedural expression's MOD operators, written as calls
-  std::map<size_t, std::string> before, after;
-  std::set<size_t> commas;
+  std::map<size_t, std::string> before;
+  std::multimap<size_t, size_t> after; // where a call closes, and where it opened
+  std::set<size_t> commas, started;
   if (!cols)
     for (const ModOperator& m : modOperators(t, r)) {
       before[m.left] += "MOD(";
-      after[m.right - 1] += ")";
+      after.emplace(m.right - 1, m.left);
       commas.insert(m.op);
     }
   // and its ** operators (exponentiation), as POWER calls
   if (!cols)
     for (const ModOperator& m : powerOperators(t, r)) {
       before[m.left] += "POWER(";
-      after[m.right - 1] += ")";
+      after.emplace(m.right - 1, m.left);
       commas.insert(m.op);
     }
   for (size_t k = r.b; k < r.e;) {
+    started.insert(k);
     if (auto b = before.find(k); b != before.end() && k > r.b) {
       out += u.src.substr(prev, t[k].pos - prev) + b->second;
       prev = t[k].pos;
@@ -609,8 +611,10 @@ std::string Run::subst(Range r, const std::set<std::string>* cols, Range skip) {
     if (!replaced) rep = u.src.substr(w.pos, w.end - w.pos);
     if (commas.count(k)) rep = ",";
     out += rep;
+    // one inside what was replaced as a whole (a call's arguments) was neither opened nor closed here
     for (size_t x = k; x < k + used; ++x)
-      if (auto a = after.find(x); a != after.end()) out += a->second;
+      for (auto [a, end] = after.equal_range(x); a != end; ++a)
+        if (started.count(a->second)) out += ")";
     k += used;
     prev = t[k - 1].end;
   }

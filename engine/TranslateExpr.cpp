@@ -149,6 +149,12 @@ std::string Translator::emit(size_t b, size_t e) {
       std::string obj;
       size_t last = i;
       if (objectTerm(i, b, obj, last) || jsonDot(i, b, obj, last)) {
+        if (obj.rfind("ora_obj_call(", 0) == 0 || obj.rfind("ora_obj_static(", 0) == 0) {
+          try {
+            if (exprType(i, last + 1).code == kNumber) obj = numberKey(i, last + 1, obj);
+          } catch (const OraError&) {
+          }
+        }
         add(obj);
         i = last;
         continue;
@@ -171,8 +177,10 @@ std::string Translator::emit(size_t b, size_t e) {
         !(i > b && is(at(i - 1), ".")) && i + 2 < e && storedFunctionType(cat_, k.text, at(i + 2).text) > 0) {
       // a package's function, its arguments in parentheses or none
       if (is(at(i + 3), "(")) {
-        add(plsqlCall(k.text + "." + at(i + 2).text, i + 2));
-        i = matching(i + 3);
+        std::string call = plsqlCall(k.text + "." + at(i + 2).text, i + 2);
+        size_t close = matching(i + 3);
+        add(storedFunctionType(cat_, k.text, at(i + 2).text) == kNumber ? numberKey(i, close + 1, call) : call);
+        i = close;
       } else {
         add("ora_plsql(" + quoteString(k.text + "." + at(i + 2).text) + ")");
         i += 2;
@@ -777,9 +785,11 @@ std::string Translator::emit(size_t b, size_t e) {
         // the interpreter's values: an element that is not there fails where it is evaluated
         const bool raise = ValueQueries::depth > 0 && eq(k.text, "ORA_RAISE");
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST" && !raise) {
-          if (!(i > b && is(at(i - 1), ".")) && storedFunctionType(cat_, {}, k.text) > 0) {
-            add(plsqlCall(k.text, i));
-            i = matching(i + 1);
+          if (int type = i > b && is(at(i - 1), ".") ? 0 : storedFunctionType(cat_, {}, k.text); type > 0) {
+            std::string call = plsqlCall(k.text, i);
+            size_t close = matching(i + 1);
+            add(type == kNumber ? numberKey(i, close + 1, call) : call);
+            i = close;
             break;
           }
           throw OraError(904, k.text);

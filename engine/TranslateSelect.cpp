@@ -481,9 +481,11 @@ std::string Translator::exactItem(std::string item, const std::string& name, int
     return is(at(k + 1), "ASC") || is(at(k + 1), "DESC") || is(at(k + 1), "NULLS") ? "" : " NULLS LAST";
   };
   if (exact == item) {
-    // a number read from a wide column already goes out exact, as a double or as text when
-    // longer: SQLite would sort all the doubles before all the texts
-    if (item.rfind("ora_add_x(", 0) != 0) return item;
+    // a number read from a wide column, or a stored function's or a method's, already goes out
+    // exact, as a double or as text when longer: SQLite would sort all the doubles before all
+    // the texts
+    if (item.rfind("ora_add_x(", 0) != 0 && item.rfind("ora_plsql(", 0) != 0 && item.rfind("ora_obj_call(", 0) != 0)
+      return item;
     for (auto& [key, at] : orderNames)
       if (key == name || key == "#" + std::to_string(position)) replace_[at] = "CAST(" + item + " AS TEXT) COLLATE ORA_NUMBER" + nulls(at);
     return item;
