@@ -3,6 +3,7 @@
 #include "PlsqlSuppliedMore.h"
 
 #include "Autonomous.h"
+#include "ObjectTypes.h"
 #include "Plsql.h"
 #include "PlsqlCompile.h"
 #include "Session.h"
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <sqlite3.h>
 
 namespace ora::pl {
@@ -49,7 +51,9 @@ std::string frameLine(const Run& r, size_t at) {
   size_t from = r.u.bodyFrom && pos >= r.u.bodyFrom ? r.u.bodyFrom : 0;
   int line = 1;
   for (size_t i = from; i < pos && i < r.u.src.size(); ++i) line += r.u.src[i] == '\n';
-  std::string unit = r.u.name.empty() ? std::string() : "\"" + r.ses.user + "." + r.u.name + "\", ";
+  // a type's methods run as a package of the engine's own name: the stack names the type
+  std::string name = r.u.name.rfind(kTypePackagePrefix, 0) == 0 ? r.u.name.substr(std::strlen(kTypePackagePrefix)) : r.u.name;
+  std::string unit = name.empty() ? std::string() : "\"" + r.ses.user + "." + name + "\", ";
   return "ORA-06512: at " + unit + "line " + std::to_string(line);
 }
 
