@@ -214,7 +214,7 @@ void objSet(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 // ora_obj_call(object, 'METHOD', arguments...): a member function of the object's own type
-void objCall(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+void objCall(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool exact) {
   fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
@@ -225,18 +225,18 @@ void objCall(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     SqlCall call(ses);
     std::vector<pl::Val> args;
     for (int a = 2; a < argc; ++a) args.push_back(sqlVal(argv[a]));
-    pl::sqlResult(ctx, pl::objectMethod(call.r, v.type, textArg(argv[1]), &self, args, 0));
+    pl::sqlResult(ctx, pl::objectMethod(call.r, v.type, textArg(argv[1]), &self, args, 0), exact);
   });
 }
 
 // ora_obj_static('TYPE', 'METHOD', arguments...)
-void objStatic(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+void objStatic(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool exact) {
   fn::guardedCall(ctx, [&] {
     Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
     SqlCall call(ses);
     std::vector<pl::Val> args;
     for (int a = 2; a < argc; ++a) args.push_back(sqlVal(argv[a]));
-    pl::sqlResult(ctx, pl::objectMethod(call.r, textArg(argv[0]), textArg(argv[1]), nullptr, args, 0));
+    pl::sqlResult(ctx, pl::objectMethod(call.r, textArg(argv[0]), textArg(argv[1]), nullptr, args, 0), exact);
   });
 }
 
@@ -351,8 +351,16 @@ void registerObjectFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_obj_make", -1, SQLITE_UTF8, ses, objMake, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_attr", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, ses, objAttr, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_set", -1, SQLITE_UTF8, ses, objSet, nullptr, nullptr);
-  sqlite3_create_function(db, "ora_obj_call", -1, SQLITE_UTF8, ses, objCall, nullptr, nullptr);
-  sqlite3_create_function(db, "ora_obj_static", -1, SQLITE_UTF8, ses, objStatic, nullptr, nullptr);
+  // each with its exact twin, as ora_plsql has
+  using Fn = void (*)(sqlite3_context*, int, sqlite3_value**);
+  Fn call = [](sqlite3_context* c, int n, sqlite3_value** v) { objCall(c, n, v, false); };
+  Fn callExact = [](sqlite3_context* c, int n, sqlite3_value** v) { objCall(c, n, v, true); };
+  Fn stat = [](sqlite3_context* c, int n, sqlite3_value** v) { objStatic(c, n, v, false); };
+  Fn statExact = [](sqlite3_context* c, int n, sqlite3_value** v) { objStatic(c, n, v, true); };
+  sqlite3_create_function(db, "ora_obj_call", -1, SQLITE_UTF8, ses, call, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_obj_call_x", -1, SQLITE_UTF8, ses, callExact, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_obj_static", -1, SQLITE_UTF8, ses, stat, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_obj_static_x", -1, SQLITE_UTF8, ses, statExact, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_check", 2, SQLITE_UTF8, ses, objCheck, nullptr, nullptr);
   sqlite3_create_function(db, "ora_obj_check", 3, SQLITE_UTF8, ses, objCheck, nullptr, nullptr);
   registerObjectRowFunctions(db, ses);

@@ -1,5 +1,6 @@
 // PL/SQL called from SQL: stored functions in statements, a query's WITH clause functions, and
 // the function type a statement's translation asks for.
+#include "Number.h"
 #include "ObjectTypes.h"
 #include "OraValues.h"
 #include "Plsql.h"
@@ -44,7 +45,7 @@ pl::Val sqlValue(sqlite3_value* v) {
 }
 
 // ora_plsql('NAME' or 'PKG.NAME', arguments...): a stored function called by a SQL statement.
-void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool exact) {
   Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
   try {
     std::string name = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
@@ -113,7 +114,7 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       std::string h = pl::cursorHandle(ses, v.cur);
       sqlite3_result_text(ctx, h.c_str(), static_cast<int>(h.size()), SQLITE_TRANSIENT);
     } else {
-      pl::sqlResult(ctx, v);
+      pl::sqlResult(ctx, v, exact);
     }
   } catch (OraError& e) {
     // a query takes NO_DATA_FOUND from a function as the end of its data: the value is NULL
@@ -134,7 +135,7 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 } // namespace
 
 // A PL/SQL value as a SQL function's result.
-void pl::sqlResult(sqlite3_context* ctx, const pl::Val& v) {
+void pl::sqlResult(sqlite3_context* ctx, const pl::Val& v, bool exact) {
   switch (v.k) {
   case pl::Val::Null: sqlite3_result_null(ctx); return;
   case pl::Val::Bool: sqlite3_result_int(ctx, v.b ? 1 : 0); return;
@@ -145,11 +146,16 @@ void pl::sqlResult(sqlite3_context* ctx, const pl::Val& v) {
       sqlite3_result_int64(ctx, i);
       return;
     }
-    size_t digits = 0;
-    for (char c : v.s) digits += c >= '0' && c <= '9';
-    // beyond a double's digits the engine keeps a number as its decimal text
-    if (digits > 15) sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
-    else sqlite3_result_double(ctx, std::strtod(v.s.c_str(), nullptr));
+    // as the engine's arithmetic gives it: a double that carries the value's digits, or where
+    // they are read exactly, the decimal text beyond a double's digits
+    Num n;
+    if (!parseNum(v.s, n)) {
+      sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+    } else if (exact) {
+      resultNumExact(ctx, n);
+    } else {
+      resultNum(ctx, n);
+    }
     return;
   }
   default: sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
@@ -164,7 +170,13 @@ void forgetPlsqlState(Session& ses, const std::string& name) {
 }
 
 void registerPlsqlFunctions(sqlite3* db, Session* ses) {
-  sqlite3_create_function(db, "ora_plsql", -1, SQLITE_UTF8, ses, callFromSql, nullptr, nullptr);
+  sqlite3_create_function(db, "ora_plsql", -1, SQLITE_UTF8, ses,
+                          [](sqlite3_context* c, int n, sqlite3_value** v) { callFromSql(c, n, v, false); }, nullptr,
+                          nullptr);
+  // its exact twin, where the value is shown or kept with all its digits
+  sqlite3_create_function(db, "ora_plsql_x", -1, SQLITE_UTF8, ses,
+                          [](sqlite3_context* c, int n, sqlite3_value** v) { callFromSql(c, n, v, true); }, nullptr,
+                          nullptr);
   pl::registerNestedCursors(db, ses);
   registerObjectFunctions(db, ses);
   registerTriggerFunctions(db, ses);

@@ -435,9 +435,9 @@ std::shared_ptr<CursorState> handleCursor(Session& ses, const std::string& text)
 bool isCursorHandle(const std::string& text);
 void registerNestedCursors(sqlite3* db, Session* ses);
 
-// A value as the result of a SQL function: whole numbers as integers, numbers beyond a
-// double's digits as their decimal text.
-void sqlResult(sqlite3_context* ctx, const Val& v);
+// A value as the result of a SQL function; a number as the engine's arithmetic gives one, its
+// exact form (decimal text beyond a double's digits) when `exact`.
+void sqlResult(sqlite3_context* ctx, const Val& v, bool exact = true);
 // A collection as the result of a SQL function.
 void collectionResult(sqlite3_context* ctx, const Var& v);
 

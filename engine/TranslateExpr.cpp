@@ -41,7 +41,8 @@ std::string exactCall(std::string call) {
                                       "COSH", "COS", "TANH", "TAN", "ASIN", "ACOS", "ATAN2", "ATAN", "VARIANCE",
                                       "STDDEV", "VAR_POP", "VAR_SAMP", "STDDEV_POP", "STDDEV_SAMP", "COVAR_POP",
                                       "COVAR_SAMP", "CORR", "REGR_SLOPE", "REGR_INTERCEPT", "REGR_R2", "REGR_AVGX",
-                                      "REGR_AVGY", "REGR_SXX", "REGR_SYY", "REGR_SXY"};
+                                      "REGR_AVGY", "REGR_SXX", "REGR_SYY", "REGR_SXY",
+                                      "ora_plsql", "ora_obj_call", "ora_obj_static"};
   if (call.rfind("MONTHS_BETWEEN", 0) == 0 && call.find_first_not_of(' ', 14) != std::string::npos &&
       call[call.find_first_not_of(' ', 14)] == '(')
     return "ora_months_between_x" + call.substr(14);

@@ -30,16 +30,10 @@ std::string Translator::plsqlCall(const std::string& name, size_t i) {
   return call + ")";
 }
 
-// A stored function's NUMBER reaches SQL as a double, or as its decimal text when longer, and
-// SQLite sorts all doubles before all texts: as an ORDER BY, MIN or MAX key it goes as text in
-// the collation of NUMBER order, which orders both by value.
+// A stored function's or a method's NUMBER is exact where an arithmetic result would be: shown
+// with all its digits, or as a key in the collation of NUMBER order.
 std::string Translator::numberKey(size_t b, size_t e, std::string call) const {
-  bool sortKey = false;
-  bool extreme = b >= 2 && is(t_[b - 1], "(") && (is(t_[b - 2], "MIN") || is(t_[b - 2], "MAX")) && is(at(e), ")");
-  // the select item's MIN or MAX goes out as a number again
-  if (extreme && passedOut(b, e) == 2) exactTopUsed_ = true;
-  if (extreme || (exactKey(b, e, &sortKey) && sortKey)) return "CAST(" + call + " AS TEXT) COLLATE ORA_NUMBER";
-  return call;
+  return chainCall(b, e, std::move(call));
 }
 
 // A name at i that no table in scope has as a column but the schema has as a function.
