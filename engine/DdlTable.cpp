@@ -8,6 +8,7 @@
 #include "InvisibleColumns.h"
 #include "ObjectTypes.h"
 #include "OraError.h"
+#include "Plsql.h"
 #include "Session.h"
 #include "SqlLexer.h"
 #include "TableRebuild.h"
@@ -604,8 +605,24 @@ void Translator::createIndex(bool unique, size_t i) {
       }
     }
   }
+  // the schema's functions in its expressions must be DETERMINISTIC: SQLite keeps their values
+  bool stored = false;
+  for (size_t k = i + 1; k + 1 < close; ++k) {
+    const Token& f = t_[k];
+    if (f.kind != Token::Ident || (k > i + 1 && is(t_[k - 1], "."))) continue;
+    bool member = is(t_[k + 1], ".") && at(k + 2).kind == Token::Ident && is(at(k + 3), "(");
+    if (!member && !is(t_[k + 1], "(")) continue;
+    std::string pkg = member ? f.text : std::string(), name = member ? at(k + 2).text : f.text;
+    if (!member && functionAllowed(name.c_str(), false)) continue;
+    if (storedFunctionType(cat_, pkg, name) <= 0) continue;
+    if (!storedFunctionDeterministic(cat_, pkg, name)) throw OraError(30553).at(static_cast<int>(f.pos));
+    stored = true;
+  }
+  std::string keys = emit(i, close + 1);
+  for (size_t at = 0; stored && (at = keys.find("ora_plsql(", at)) != std::string::npos; at += 14)
+    keys.replace(at, 10, "ora_plsql_det(");
   tr_.ddl.push_back(std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
-                    quoteIdent(index) + " ON " + quoteIdent(table) + " " + emit(i, close + 1));
+                    quoteIdent(index) + " ON " + quoteIdent(table) + " " + keys);
   tr_.ddl.push_back("INSERT OR IGNORE INTO \"TESSEL$OBJECTS\" (NAME, TYPE, CREATED) VALUES (" +
                     quoteString(index) + ", 'INDEX', ora_sysdate())");
   tr_.ddl.push_back(unusableRecord(index, false));

@@ -525,6 +525,7 @@ const std::map<int, const char*>& texts() {
       {2437, "cannot validate - primary key violated"},
       {1408, "such column list already indexed"},
       {2429, "cannot drop index used for enforcement of unique/primary key"},
+      {30553, "The function is not deterministic"},
       {1452, "cannot CREATE UNIQUE INDEX; duplicate keys found"},
       {28827, "The specified cipher suite is not defined."},
       {28829, "No value has been specified for the cipher suite to be used."},

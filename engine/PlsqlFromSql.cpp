@@ -174,6 +174,10 @@ void registerPlsqlFunctions(sqlite3* db, Session* ses) {
                           [](sqlite3_context* c, int n, sqlite3_value** v) { callFromSql(c, n, v, false); }, nullptr,
                           nullptr);
   // its exact twin, where the value is shown or kept with all its digits
+  // a DETERMINISTIC function in an index's expression
+  sqlite3_create_function(db, "ora_plsql_det", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, ses,
+                          [](sqlite3_context* c, int n, sqlite3_value** v) { callFromSql(c, n, v, false); }, nullptr,
+                          nullptr);
   sqlite3_create_function(db, "ora_plsql_x", -1, SQLITE_UTF8, ses,
                           [](sqlite3_context* c, int n, sqlite3_value** v) { callFromSql(c, n, v, true); }, nullptr,
                           nullptr);
@@ -200,6 +204,38 @@ std::string statementUnit(Session& ses, const std::string& decls, std::vector<st
   return name;
 }
 
+namespace {
+// The stored function (or the package's) of that name, parsed; null when there is none, or when
+// its source does not parse (`parsed` false).
+const pl::Sub* storedFunction(Catalog& cat, const std::string& pkg, const std::string& name,
+                              std::shared_ptr<pl::Unit>& u, bool& parsed) {
+  std::string src = cat.unitSource(pkg.empty() ? name : pkg, pkg.empty() ? "FUNCTION" : "PACKAGE");
+  if (src.empty()) return nullptr;
+  const pl::Sub* sub = nullptr;
+  try {
+    if (pkg.empty()) {
+      u = pl::parseProcedure(src);
+      sub = u->sub.get();
+    } else {
+      u = pl::parsePackage(src, {});
+      for (const pl::Decl& d : u->publicDecls)
+        if (d.kind == pl::Decl::Subprogram && d.name == name && d.sub->function) sub = d.sub.get();
+    }
+  } catch (const OraError&) {
+    parsed = false;
+    return nullptr;
+  }
+  return sub && sub->function ? sub : nullptr;
+}
+} // namespace
+
+bool storedFunctionDeterministic(Catalog& cat, const std::string& pkg, const std::string& name) {
+  bool parsed = true;
+  std::shared_ptr<pl::Unit> u;
+  const pl::Sub* sub = storedFunction(cat, pkg, name, u, parsed);
+  return sub && sub->deterministic;
+}
+
 int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& name) {
   if (pkg.rfind(pl::kStatementPrefix, 0) == 0 && cat.session() && cat.session()->plsqlPackages) {
     auto& all = pl::units(*cat.session()).statement;
@@ -216,23 +252,11 @@ int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& 
     }
     return 0;
   }
-  std::string src = cat.unitSource(pkg.empty() ? name : pkg, pkg.empty() ? "FUNCTION" : "PACKAGE");
-  if (src.empty()) return 0;
-  const pl::Sub* sub = nullptr;
+  bool parsed = true;
   std::shared_ptr<pl::Unit> u;
-  try {
-    if (pkg.empty()) {
-      u = pl::parseProcedure(src);
-      sub = u->sub.get();
-    } else {
-      u = pl::parsePackage(src, {});
-      for (const pl::Decl& d : u->publicDecls)
-        if (d.kind == pl::Decl::Subprogram && d.name == name && d.sub->function) sub = d.sub.get();
-    }
-  } catch (const OraError&) {
-    return kVarchar2; // it fails when called
-  }
-  if (!sub || !sub->function) return 0;
+  const pl::Sub* sub = storedFunction(cat, pkg, name, u, parsed);
+  if (!parsed) return kVarchar2; // it fails when called
+  if (!sub) return 0;
   switch (sub->ret.kind) {
   case pl::TypeSpec::Number: return kNumber;
   case pl::TypeSpec::Date: return sub->ret.dt ? sub->ret.dt : kDate;
