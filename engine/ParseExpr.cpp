@@ -4,6 +4,7 @@
 #include "SqlParser.h"
 #include "OraFunctions.h"
 #include "OraValues.h"
+#include "SqlText.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -34,8 +35,9 @@ bool isCondition(const Node* n) {
   case N::Name: case N::Bind: case N::Case: case N::Cast:
     return true;
   case N::Call:
+    // a condition written as a call, or a call of the schema's that may return a BOOLEAN
     return n->text == "REGEXP_LIKE" || n->text == "LNNVL" || n->text == "JSON_EXISTS" || n->text == "XMLEXISTS" || n->text == "JSON_EQUAL" ||
-           n->text == "TO_BOOLEAN"; // a condition written as a call
+           n->text == "TO_BOOLEAN" || !n->alias.empty() || !functionAllowed(n->text.c_str(), false);
   default:
     return false;
   }

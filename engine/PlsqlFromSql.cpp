@@ -1,5 +1,6 @@
 // PL/SQL called from SQL: stored functions in statements, a query's WITH clause functions, and
 // the function type a statement's translation asks for.
+#include "Booleans.h"
 #include "Number.h"
 #include "ObjectTypes.h"
 #include "OraValues.h"
@@ -261,6 +262,7 @@ int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& 
   case pl::TypeSpec::Number: return kNumber;
   case pl::TypeSpec::Date: return sub->ret.dt ? sub->ret.dt : kDate;
   case pl::TypeSpec::Cursor: return kCursorType;
+  case pl::TypeSpec::Bool: return kBoolean;
   default: return kVarchar2;
   }
 }

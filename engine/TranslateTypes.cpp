@@ -286,7 +286,7 @@ ColType Translator::subqueryType(size_t s, size_t e) {
 
 // The type a stored function's result code stands for, when it is one a value can have here.
 bool Translator::storedResult(int code, ColType& t) const {
-  if (code == kNumber || code == kDate || code == kCursorType) {
+  if (code == kNumber || code == kDate || code == kCursorType || code == kBoolean) {
     t = ColType{};
     t.code = code;
     return true;
@@ -731,7 +731,7 @@ ColType Translator::infer(size_t b, size_t e) {
         if (isTimestamp(stored) || isInterval(stored)) return storedDatetimeType(stored);
         r = stored;
       }
-    if (r == kNumber || r == kDate || r == kCursorType) { t = ColType{}; t.code = r; return t; }
+    if (r == kNumber || r == kDate || r == kCursorType || r == kBoolean) { t = ColType{}; t.code = r; return t; }
     if (r == kTimestampTz || (r == kTimestamp && f.text == "SYS_EXTRACT_UTC")) { t = ColType{}; t.code = r; t.scale = 9; return t; }
     if (r == kVarchar2) return t;
     if (r == kRaw || r == kRowid) {
