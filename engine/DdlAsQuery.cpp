@@ -262,6 +262,7 @@ void Translator::createView(size_t i, bool replace, bool force) {
     if (!existing.empty()) {
       if (existing != "VIEW" || !replace) throw OraError(955).at(static_cast<int>(at(nameAt).pos));
       tr_.ddl.push_back("DROP VIEW " + quoteIdent(name));
+      for (auto& d : triggerRecordsDropped(name)) tr_.ddl.push_back(d);
     }
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(name));
     tr_.ddl.push_back("CREATE VIEW " + quoteIdent(name) + " AS SELECT * FROM \"TESSEL$NO_TABLE\"");
@@ -298,7 +299,9 @@ void Translator::createView(size_t i, bool replace, bool force) {
   std::string existing = cat_.objectType(name);
   if (!existing.empty()) {
     if (existing != "VIEW" || !replace) throw OraError(955).at(static_cast<int>(at(nameAt).pos));
+    // a view made anew loses its INSTEAD OF triggers, as in Oracle
     tr_.ddl.push_back("DROP VIEW " + quoteIdent(name));
+    for (auto& d : triggerRecordsDropped(name)) tr_.ddl.push_back(d);
   }
   tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(name));
   if (!option.empty()) recordConstraints(tr_, cat_, name, {{optionName, {}}}, {option});

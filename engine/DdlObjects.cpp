@@ -132,9 +132,7 @@ void Translator::drop() {
     tr_.ddl.push_back("DROP TABLE IF EXISTS temp." + quoteIdent(name));
     tr_.ddl.push_back("DROP TABLE " + quoteIdent(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE NAME = " + q + " AND TYPE = 'TABLE'");
-    tr_.ddl.push_back("DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'TRIGGER' AND NAME IN"
-                      " (SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q + ")");
-    tr_.ddl.push_back("DELETE FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + q);
+    for (auto& d : triggerRecordsDropped(name)) tr_.ddl.push_back(d);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$DISABLED\" WHERE TABLE_NAME = " + q);
     tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + q);
@@ -214,6 +212,7 @@ void Translator::drop() {
     if (!cat_.viewExists(name)) throw OraError(942, name).at(static_cast<int>(at(2).pos));
     if (i < size()) unexpected(i);
     tr_.ddl.push_back("DROP VIEW " + quoteIdent(name));
+    for (auto& d : triggerRecordsDropped(name)) tr_.ddl.push_back(d); // its INSTEAD OF triggers
     tr_.ddl.push_back("DELETE FROM \"TESSEL$VIEWS\" WHERE NAME = " + quoteString(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$CONSTRAINTS\" WHERE TABLE_NAME = " + quoteString(name));
     tr_.ddl.push_back("DELETE FROM \"TESSEL$COMMENTS\" WHERE TABLE_NAME = " + quoteString(name));

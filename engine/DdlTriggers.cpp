@@ -268,6 +268,13 @@ std::string missingName(const std::string& body, Catalog& cat, size_t* where, si
   return {};
 }
 
+std::vector<std::string> triggerRecordsDropped(const std::string& table) {
+  std::string names = "(SELECT NAME FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + quoteString(table) + ")";
+  return {"DELETE FROM \"TESSEL$OBJECTS\" WHERE TYPE = 'TRIGGER' AND NAME IN " + names,
+          "DELETE FROM \"TESSEL$TRIGGER_STATE\" WHERE NAME IN " + names,
+          "DELETE FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = " + quoteString(table)};
+}
+
 // A trigger's row holds the table's columns as they were when it was made, so a change of them
 // compiles its triggers again, as Oracle does on their next use; one that no longer compiles is
 // kept with its errors.

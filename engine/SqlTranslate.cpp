@@ -171,7 +171,11 @@ Translation Translator::run() {
       sqlite3_finalize(st);
       if (!text.empty()) {
         Translation again = translate("CREATE OR REPLACE FORCE VIEW " + quoteIdent(name) + " AS " + text, cat_, false, false);
-        tr_.ddl = std::move(again.ddl);
+        // compiled, the view keeps its INSTEAD OF triggers, made again on it
+        auto dropped = triggerRecordsDropped(name);
+        for (auto& d : again.ddl)
+          if (std::find(dropped.begin(), dropped.end(), d) == dropped.end()) tr_.ddl.push_back(std::move(d));
+        tr_.beforeCommit.push_back([name](Session& s) { remakeTriggersOn(s, name); });
       }
     } else throw OraError(940, "ALTER " + at(1).raw + " is not supported");
   } else if (is(f, "RENAME")) rename();

@@ -60,6 +60,9 @@ bool translatePlsql(const std::string& text, Catalog& cat, Translation& out);
 void createTrigger(const std::string& text, size_t at, bool replace, Catalog& cat, Translation& out, int state);
 // The table's triggers compiled again against its columns as they are now.
 void remakeTriggersOn(Session& s, const std::string& table);
+// What drops the records of the triggers on a table or view, which goes or is made anew (the
+// SQLite triggers go with it).
+std::vector<std::string> triggerRecordsDropped(const std::string& table);
 // ALTER TRIGGER ... ENABLE | DISABLE | COMPILE, ALTER TABLE ... ENABLE | DISABLE ALL TRIGGERS and
 // ALTER PROCEDURE | FUNCTION | PACKAGE | TYPE ... COMPILE; false for any other statement.
 bool alterTrigger(const std::string& text, Catalog& cat, Translation& out);
