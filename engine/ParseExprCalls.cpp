@@ -1,6 +1,7 @@
 // Function calls: their arguments, how many each built-in takes, and what may follow the
 // parentheses (KEEP, WITHIN GROUP, an OVER window with its frame).
 #include "SqlParser.h"
+#include "SqlText.h"
 #include "OraFunctions.h"
 
 #include <set>
@@ -105,6 +106,10 @@ Node* Parser::call(Node* fname) {
         n->kids.push_back(edge);
         continue;
       }
+      // a parameter named, name => value, in a call of the schema's function
+      if (nameAt() && isOp("=", 1) && isOp(">", 2) && peek(1).end == peek(2).pos &&
+          (!n->alias.empty() || !functionAllowed(n->text.c_str(), false)))
+        i_ += 3;
       n->kids.push_back(value(expr()));
       if (n->kids.size() == 1 && (n->text == "TO_NUMBER" || n->text == "TO_DATE" || n->text == "TO_BINARY_DOUBLE" ||
                                    n->text == "TO_BINARY_FLOAT" || n->text == "TO_TIMESTAMP" ||

@@ -50,10 +50,21 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool exac
   Session& ses = *static_cast<Session*>(sqlite3_user_data(ctx));
   try {
     std::string name = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    // "F=>,P_POST": the arguments given by name, after the function's
+    std::vector<std::string> names(static_cast<size_t>(argc - 1));
+    if (size_t arrow = name.find("=>"); arrow != std::string::npos) {
+      size_t a = 0;
+      for (size_t from = arrow + 2; a < names.size(); ++a) {
+        size_t comma = name.find(',', from);
+        names[a] = name.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+      }
+      name.erase(arrow);
+    }
     pl::Run r(ses, callerUnit());
     pl::Callee c;
     if (!r.resolve(name, 0, c)) throw OraError(904, name);
-    std::vector<std::string> names(static_cast<size_t>(argc - 1));
     const pl::Sub* sub = nullptr;
     std::vector<int> kinds;
     for (int a = 1; a < argc; ++a) {
@@ -78,15 +89,28 @@ void callFromSql(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool exac
     }
     if (!sub->function) throw OraError(904, name);
     std::vector<pl::Bound> args(sub->params.size());
+    // the parameter each argument is given for: by position, or by name
+    std::vector<int> given(sub->params.size(), 0);
+    for (size_t a = 0; a < names.size(); ++a) {
+      size_t k = a;
+      if (!names[a].empty())
+        for (k = 0; k < sub->params.size() && sub->params[k].name != names[a];) ++k;
+      if (k >= sub->params.size() || given[k]) {
+        OraError e(6553);
+        e.text = "ORA-06553: PLS-306: wrong number or types of arguments in call to '" + c.shown + "'";
+        throw e;
+      }
+      given[k] = static_cast<int>(a) + 1;
+    }
     for (size_t k = 0; k < sub->params.size(); ++k) {
       if (sub->params[k].out) {
         OraError e(6572);
         e.text = "ORA-06572: Function " + c.shown + " has out arguments";
         throw e;
       }
-      if (k + 1 < static_cast<size_t>(argc)) {
+      if (given[k]) {
         args[k].given = true;
-        args[k].v = sqlValue(argv[k + 1]);
+        args[k].v = sqlValue(argv[given[k]]);
         if (args[k].v.k == pl::Val::Str && pl::isCursorHandle(args[k].v.s)) {
           // a CURSOR expression: the parameter takes its work area
           auto cur = pl::handleCursor(ses, args[k].v.s);

@@ -20,14 +20,24 @@ namespace ora::tx {
 
 // A stored function's call: the interpreter runs it for each row (named by token i).
 std::string Translator::plsqlCall(const std::string& name, size_t i) {
-  std::string call = "ora_plsql(" + quoteString(name);
+  std::string values, names;
+  bool named = false;
   auto args = callArgs(i);
   for (auto [ab, ae] : args) {
     if (ab >= ae && args.size() == 1) break;
     if (ab >= ae) throw OraError(936).at(static_cast<int>(t_[ae].pos));
-    call += ", " + emit(ab, ae);
+    // name => value: the names go after the function's, "F=>,P_POST" for f(1, p_post => 2)
+    bool arrow = ab + 3 < ae && (t_[ab].kind == Token::Ident || t_[ab].kind == Token::QIdent) && is(t_[ab + 1], "=") &&
+                 is(t_[ab + 2], ">") && t_[ab + 1].end == t_[ab + 2].pos;
+    if (!values.empty()) names += ",";
+    if (arrow) {
+      names += t_[ab].text;
+      named = true;
+      ab += 3;
+    }
+    values += ", " + emit(ab, ae);
   }
-  return call + ")";
+  return "ora_plsql(" + quoteString(named ? name + "=>" + names : name) + values + ")";
 }
 
 // A stored function's or a method's NUMBER is exact where an arithmetic result would be: shown
