@@ -175,6 +175,16 @@ std::wstring toEcmaScript(const std::wstring& src, bool dotAll) {
       out += dotAll ? L"[\\s\\S]" : L"[^\\n]";
       continue;
     }
+    if (c == L'{') {
+      // an interval's bounds: the library's parser overflows on numbers of many digits, and a
+      // large count makes as many copies of what it repeats
+      for (size_t k = i + 1, digits = 0; k < n && src[k] != L'}'; ++k) {
+        bool digit = src[k] >= L'0' && src[k] <= L'9';
+        digits = digit ? digits + 1 : 0;
+        if (!digit && src[k] != L',') break;
+        if (digits > 4) throw OraError(12732);
+      }
+    }
     if (c != L'[') {
       out += c;
       continue;
