@@ -36,10 +36,13 @@ bool rowFreeName(const std::string& w) {
 
 // The first column a value names where there is no row to take it from (VALUES, DEFAULT):
 // Oracle's ORA-00984. Subqueries have rows of their own; sequences and :NEW.x are not columns.
-const Node* columnIn(const Node* n) {
+const Node* columnIn(const Node* n, const Parser::FunctionTest& function) {
   if (!n || n->kind == N::Subquery) return nullptr;
   if (n->kind == N::Name) {
-    if (n->kids.empty()) return rowFreeName(n->text) ? nullptr : n;
+    if (n->kids.empty()) return rowFreeName(n->text) || (function && function({}, n->text)) ? nullptr : n;
+    if (n->kids[0] && n->kids[0]->kind == N::Name && n->kids[0]->kids.empty() && function &&
+        function(n->kids[0]->text, n->text))
+      return nullptr;
     if (n->kids[0] && n->kids[0]->kind == N::Bind) return nullptr;
     if (n->kids[0] && n->kids[0]->kind == N::Name && n->kids[0]->text == "DBMS_RANDOM" &&
         (n->text == "VALUE" || n->text == "NORMAL" || n->text == "RANDOM"))
@@ -47,7 +50,7 @@ const Node* columnIn(const Node* n) {
     return n->text == "NEXTVAL" || n->text == "CURRVAL" ? nullptr : n;
   }
   for (const Node* k : n->kids)
-    if (const Node* c = columnIn(k)) return c;
+    if (const Node* c = columnIn(k, function)) return c;
   return nullptr;
 }
 } // namespace
@@ -166,7 +169,7 @@ Node* Parser::insert() {
         l->kids.push_back(defaultOr());
       } while (acceptOp(","));
       expectOp(")", 917); // the values are a comma list: anything else after a value wants a comma
-      if (const Node* c = columnIn(l)) failAt(984, c->pos);
+      if (const Node* c = columnIn(l, schemaFunction)) failAt(984, c->pos);
       n->kids.push_back(finish(l));
     } while (acceptOp(","));
   } else if (isWord("SELECT") || isWord("WITH") || isOp("(")) {
@@ -552,7 +555,7 @@ Node* Parser::columnDef(bool modify) {
       if (isWord("ON") && isWord("NULL", 1)) i_ += 2;
       def = expr();
       if (const Node* sub = subqueryIn(def)) failAt(22818, sub->pos);
-      if (const Node* col = columnIn(def)) failAt(984, col->pos);
+      if (const Node* col = columnIn(def, {})) failAt(984, col->pos);
     } else if (!def && (isWord("AS") || (isWord("GENERATED") && isWord("ALWAYS", 1) && isWord("AS", 2))) &&
                isOp("(", isWord("AS") ? 1 : 3)) {
       // [GENERATED ALWAYS] AS (expression) [VIRTUAL]

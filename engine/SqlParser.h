@@ -6,6 +6,8 @@
 #include "SqlAst.h"
 #include "SqlLexer.h"
 
+#include <functional>
+#include <string>
 #include <string_view>
 
 namespace ora::sql {
@@ -42,6 +44,10 @@ public:
   Parser(std::string_view text, std::vector<Token> toks, Tree& tree)
       : src_(text), t_(std::move(toks)), tree_(tree) {}
   Node* statement();
+  // Whether a name (pkg.name when `qualifier` is given) is the schema's function, which may be
+  // named without parentheses where no column may stand.
+  using FunctionTest = std::function<bool(const std::string& qualifier, const std::string& name)>;
+  FunctionTest schemaFunction;
 
 private:
   friend struct DepthGuard;

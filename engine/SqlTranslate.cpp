@@ -13,6 +13,7 @@
 #include "CType.h"
 #include "TranslateImpl.h"
 #include "OraFunctions.h"
+#include "Plsql.h"
 #include "DdlPartition.h"
 #include "MergeStatement.h"
 #include "CollectionDml.h"
@@ -647,7 +648,11 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     auto toks = sql::lex(text);
     if (sql::parsedKind(toks)) {
       sql::Tree tree;
-      sql::Node* root = sql::Parser(text, std::move(toks), tree).statement();
+      sql::Parser parser(text, std::move(toks), tree);
+      parser.schemaFunction = [&cat](const std::string& pkg, const std::string& name) {
+        return storedFunctionType(cat, pkg, name) > 0;
+      };
+      sql::Node* root = parser.statement();
       if (std::string swapped; sql::havingFirst(root, text, swapped)) {
         Translation t = translate(swapped, cat, false, deferDdlErrors);
         t.unshared = true;

@@ -557,9 +557,27 @@ int64_t insertedRowid(Session& ses) {
   return sqlite3_last_insert_rowid(ses.db);
 }
 
+static int64_t runTriggeredDmlOf(Session& ses, const Translation& t, const std::function<int64_t()>& run);
+
 int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<int64_t()>& run) {
   if (ses.plsqlPackages) pl::state(ses).statementRowid = -1;
   if (t.target.empty()) return run();
+  // the schema's functions the statement calls may not read or change the table it changes
+  // (one row inserted by VALUES aside), as its row triggers may not
+  bool calls = t.sql.find("ora_plsql") != std::string::npos || t.sql.find("ora_obj_call") != std::string::npos ||
+               t.sql.find("ora_obj_static") != std::string::npos;
+  if (calls && !pl::singleRowInsert(t)) {
+    pl::mutatingTables.push_back(t.target);
+    struct Pop {
+      ~Pop() { pl::mutatingTables.pop_back(); }
+    } pop;
+    return runTriggeredDmlOf(ses, t, run);
+  }
+  return runTriggeredDmlOf(ses, t, run);
+}
+
+// The statement with its statement triggers around it.
+static int64_t runTriggeredDmlOf(Session& ses, const Translation& t, const std::function<int64_t()>& run) {
   // every DML statement asks this, so the answer is kept until the schema changes
   auto memo = ses.schemaMemo();
   auto found = memo->triggers.find(t.target);
