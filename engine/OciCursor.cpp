@@ -263,7 +263,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
             hit->idle = nullptr;
           } else if (int rc = sqlite3_prepare_v2(ses.db, c->tr.sql.c_str(), -1, &c->stmt, nullptr); rc != SQLITE_OK) {
             OraError e = fromSqlite(rc, sqlite3_errmsg(ses.db), c->tr.verb);
-            invalidTriggerError(ses, c->tr, e);
+            prepareError(ses, c->tr, e);
             sqlite3_finalize(c->stmt);
             c->stmt = nullptr;
             throw e;
@@ -276,7 +276,7 @@ OCIW32_API int oparse(unsigned char* cda, const char* sqlstm, int sqllen, int de
             int rc = sqlite3_prepare_v2(ses.db, c->tr.sql.c_str(), -1, &c->stmt, nullptr);
             if (rc != SQLITE_OK) {
               OraError e = fromSqlite(rc, sqlite3_errmsg(ses.db), c->tr.verb);
-              invalidTriggerError(ses, c->tr, e);
+              prepareError(ses, c->tr, e);
               sqlite3_finalize(c->stmt);
               c->stmt = nullptr;
               throw e;

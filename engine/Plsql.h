@@ -80,9 +80,10 @@ std::string compoundBlockText(const std::string& body, bool rowSections[3], std:
 // the table's triggers: the statement triggers before and after it, and all of it undone when
 // any part fails.
 int64_t runTriggeredDml(Session& ses, const Translation& t, const std::function<int64_t()>& run);
-// A DML statement SQLite could not prepare for a table or column that has gone: when a trigger of
-// its table names it, the trigger is invalid (ORA-04098), and `e` becomes that error.
-void invalidTriggerError(Session& ses, const Translation& t, OraError& e);
+// A statement SQLite could not prepare: Oracle's error for it in `e`. A DML statement failing
+// for a table or column that has gone, which a trigger of its table names, has an invalid
+// trigger (ORA-04098); pkg.name that is no function of the package is PLS-221.
+void prepareError(Session& ses, const Translation& t, OraError& e);
 // The ROWID of the row the last INSERT wrote, also when a BEFORE trigger wrote it in its place.
 int64_t insertedRowid(Session& ses);
 

@@ -144,7 +144,7 @@ Prepared& prepare(Run& r, const std::string& sql) {
   if (p.tr.kind == StmtKind::Query || p.tr.kind == StmtKind::Dml) {
     if (int rc = sqlite3_prepare_v2(r.ses.db, p.tr.sql.c_str(), -1, &p.st, nullptr); rc != SQLITE_OK) {
       OraError e = fromSqlite(rc, sqlite3_errmsg(r.ses.db), p.tr.verb);
-      invalidTriggerError(r.ses, p.tr, e);
+      prepareError(r.ses, p.tr, e);
       sqlite3_finalize(p.st);
       r.cache.erase(key);
       throw e;

@@ -669,7 +669,18 @@ void registerTriggerFunctions(sqlite3* db, Session* ses) {
   sqlite3_create_function(db, "ora_trigger_row", 1, SQLITE_UTF8, ses, pl::divertedRow, nullptr, nullptr);
 }
 
-void invalidTriggerError(Session& ses, const Translation& t, OraError& e) {
+void prepareError(Session& ses, const Translation& t, OraError& e) {
+  if (size_t dot = e.detail.find('.'); e.code == 904 && dot != std::string::npos &&
+                                        e.detail.find('.', dot + 1) == std::string::npos) {
+    Catalog cat(ses.db, ses.user, &ses);
+    if (!cat.objectTypeOf(e.detail.substr(0, dot), "PACKAGE").empty()) {
+      OraError p(6553);
+      p.text = "ORA-06553: PLS-221: '" + e.detail.substr(dot + 1) + "' is not a procedure or is undefined";
+      p.pos = e.pos;
+      e = p;
+      return;
+    }
+  }
   if ((e.code != 942 && e.code != 904) || t.kind != StmtKind::Dml || t.target.empty()) return;
   sqlite3_stmt* st = ses.cachedStatement("SELECT NAME, BODY FROM \"TESSEL$TRIGGERS\" WHERE TABLE_NAME = ?1 ORDER BY rowid");
   if (!st) return;
