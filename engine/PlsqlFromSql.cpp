@@ -271,6 +271,7 @@ int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& 
       for (const pl::Decl& d : u->block->decls)
         if (d.kind == pl::Decl::Subprogram && d.sub->function && d.name == name)
           return d.sub->ret.kind == pl::TypeSpec::Number ? kNumber
+                 : d.sub->ret.kind == pl::TypeSpec::Bool ? kBoolean
                  : d.sub->ret.kind == pl::TypeSpec::Date ? (d.sub->ret.dt ? d.sub->ret.dt : kDate)
                                                           : kVarchar2;
     } catch (const OraError&) {
