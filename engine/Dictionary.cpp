@@ -487,6 +487,7 @@ void fillOwned(const std::string& base, const Source& src, Inserter& ins) {
   else if (base == "SOURCE") fillSource(src, ins);
   else if (base == "ERRORS") fillErrors(src, ins);
   else if (base == "PROCEDURES") fillProcedures(src, ins);
+  else if (base == "ARGUMENTS") fillArguments(src, ins);
   else if (base == "TYPES") fillTypes(src, ins);
   else if (base == "TYPE_ATTRS") fillTypeAttrs(src, ins);
   else if (base == "INDEXES") fillIndexes(src, ins);

@@ -111,6 +111,7 @@ void fillErrors(const Source& src, Inserter& ins);     // DictionaryUnits.cpp
 // The compile errors of each stored unit of the schema by "TYPE/NAME"; none when it is valid.
 std::map<std::string, std::vector<pl::CompileError>> unitErrors(const Source& src); // DictionaryUnits.cpp
 void fillProcedures(const Source& src, Inserter& ins); // DictionaryUnits.cpp
+void fillArguments(const Source& src, Inserter& ins);  // DictionaryUnits.cpp
 void fillTypes(const Source& src, Inserter& ins);      // DictionaryTypes.cpp
 void fillTypeAttrs(const Source& src, Inserter& ins);
 void fillDependencies(const Source& src, Inserter& ins);

@@ -66,6 +66,15 @@ const ViewDef kViews[] = {
      " OVERLOAD VARCHAR2(40), OBJECT_TYPE VARCHAR2(13), AGGREGATE VARCHAR2(3), PIPELINED VARCHAR2(3),"
      " PARALLEL VARCHAR2(3), INTERFACE VARCHAR2(3), DETERMINISTIC VARCHAR2(3), AUTHID VARCHAR2(12)",
      "Description of the user's own procedures and functions"},
+    {"USER_ARGUMENTS",
+     "OBJECT_NAME VARCHAR2(30), PACKAGE_NAME VARCHAR2(30), OBJECT_ID NUMBER NOT NULL, OVERLOAD VARCHAR2(40),"
+     " SUBPROGRAM_ID NUMBER, ARGUMENT_NAME VARCHAR2(30), POSITION NUMBER NOT NULL, SEQUENCE NUMBER NOT NULL,"
+     " DATA_LEVEL NUMBER NOT NULL, DATA_TYPE VARCHAR2(30), DEFAULTED VARCHAR2(1), DEFAULT_VALUE LONG,"
+     " DEFAULT_LENGTH NUMBER, IN_OUT VARCHAR2(9), DATA_LENGTH NUMBER, DATA_PRECISION NUMBER, DATA_SCALE NUMBER,"
+     " RADIX NUMBER, CHARACTER_SET_NAME VARCHAR2(44), TYPE_OWNER VARCHAR2(30), TYPE_NAME VARCHAR2(30),"
+     " TYPE_SUBNAME VARCHAR2(30), TYPE_LINK VARCHAR2(128), PLS_TYPE VARCHAR2(30), CHAR_LENGTH NUMBER,"
+     " CHAR_USED VARCHAR2(1)",
+     "Arguments in object accessible to the user"},
     {"USER_TAB_COLUMNS", kTabColumns ", DEFAULT_ON_NULL VARCHAR2(3), IDENTITY_COLUMN VARCHAR2(3)",
      "Columns of the user's tables and views"},
     // the same, with the columns that say which are virtual
@@ -315,6 +324,7 @@ const OwnedDef kOwned[] = {
     {"COL_COMMENTS", true, "comments on columns of tables and views"},
     {"SEQUENCES", true, "sequences", "SEQUENCE_OWNER"},
     {"PROCEDURES", true, "procedures and functions"},
+    {"ARGUMENTS", true, "arguments of procedures and functions"},
     {"TYPES", true, "types"},
     {"TYPE_ATTRS", true, "attributes of types"},
     {"ERRORS", true, "current errors on stored objects"},
