@@ -333,6 +333,11 @@ void Translator::keepCheckTexts() {
     if (!is(t_[k], "CHECK") || !is(t_[k + 1], "(") || !replace_[k + 1].empty()) continue;
     size_t close = matching(k + 1);
     if (close <= k + 2 || close >= size()) continue;
+    // a check calls Oracle's own functions only: the schema's are no names there
+    for (size_t m = k + 2; m + 1 < close; ++m)
+      if (t_[m].kind == Token::Ident && is(t_[m + 1], "(") && !is(t_[m - 1], ".") &&
+          !functionAllowed(t_[m].text.c_str(), false) && storedFunctionType(cat_, {}, t_[m].text) > 0)
+        throw OraError(904, t_[m].text).at(static_cast<int>(t_[m].pos));
     replace_[k + 1] = "(" + storedDefault(source(k + 2, close), "");
   }
 }
