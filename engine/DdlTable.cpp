@@ -72,6 +72,12 @@ std::string Translator::writtenDefault(size_t b, size_t e) const {
 // value goes into the column as one an INSERT names does: a CHAR column's text blank-padded, a
 // number rounded to the scale, one too large for the column refused when a row takes it.
 std::string Translator::storedDefaultOf(size_t b, size_t e, const ColType& ct, const std::string& column) {
+  // a default calls Oracle's own functions only, not the schema's
+  for (size_t m = b; m < e; ++m)
+    if (t_[m].kind == Token::Ident && !(m > b && is(t_[m - 1], ".")) && !is(at(m + 1), ".") &&
+        !(is(at(m + 1), "(") && functionAllowed(t_[m].text.c_str(), false)) && !keywordAt(t_, m) &&
+        storedFunctionType(cat_, {}, t_[m].text) > 0)
+      throw OraError(4044).at(static_cast<int>(t_[m].pos));
   std::string value = emit(b, e);
   if (ct.code == kChar && e == b + 1 && t_[b].kind == Token::Str && !t_[b].text.empty()) {
     std::string v = t_[b].text;

@@ -186,6 +186,7 @@ const std::map<int, const char*>& texts() {
       {22908, "reference to NULL table value"},
       {2449, "unique/primary keys in table referenced by foreign keys"},
       {4043, "object does not exist"},
+      {4044, "procedure, function, package, or type is not allowed here"},
       {3113, "end-of-file on communication channel"},
       {2010, "missing host connect string"},
       {2011, "duplicate database link name"},
