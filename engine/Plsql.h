@@ -23,6 +23,8 @@ void registerPlsqlFunctions(sqlite3* db, Session* ses);
 void forgetPlsqlState(Session& ses, const std::string& name);
 // The type code a stored function (or a package's) returns; 0 when there is no such function.
 int storedFunctionType(Catalog& cat, const std::string& pkg, const std::string& name);
+// As storedFunctionType for a name called with arguments, which may be a synonym's.
+int calledFunctionType(Catalog& cat, const std::string& name);
 // Whether that function is declared DETERMINISTIC.
 bool storedFunctionDeterministic(Catalog& cat, const std::string& pkg, const std::string& name);
 // The PL/SQL declarations of a query's WITH clause, kept in the session under the name returned

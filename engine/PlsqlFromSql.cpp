@@ -254,6 +254,12 @@ const pl::Sub* storedFunction(Catalog& cat, const std::string& pkg, const std::s
 }
 } // namespace
 
+int calledFunctionType(Catalog& cat, const std::string& name) {
+  if (int type = storedFunctionType(cat, {}, name)) return type;
+  std::string target = cat.synonymTarget(name);
+  return target.empty() || target == name ? 0 : storedFunctionType(cat, {}, target);
+}
+
 bool storedFunctionDeterministic(Catalog& cat, const std::string& pkg, const std::string& name) {
   bool parsed = true;
   std::shared_ptr<pl::Unit> u;

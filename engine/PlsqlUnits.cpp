@@ -90,6 +90,18 @@ std::string unitSource(Session& ses, const std::string& name, const char* type) 
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
   if (src.empty() && !std::strcmp(type, "TYPE")) src = builtinTypeSource(name);
+  // a standalone procedure or function may be called by a synonym's name
+  if (src.empty() && (!std::strcmp(type, "FUNCTION") || !std::strcmp(type, "PROCEDURE"))) {
+    if (sqlite3_stmt* syn = ses.cachedStatement("SELECT TABLE_NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME = ?1")) {
+      sqlite3_bind_text(syn, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+      std::string target;
+      if (sqlite3_step(syn) == SQLITE_ROW && sqlite3_column_text(syn, 0))
+        target = reinterpret_cast<const char*>(sqlite3_column_text(syn, 0));
+      sqlite3_reset(syn);
+      sqlite3_clear_bindings(syn);
+      if (!target.empty() && target != name) return unitSource(ses, target, type);
+    }
+  }
   return src;
 }
 

@@ -786,7 +786,7 @@ std::string Translator::emit(size_t b, size_t e) {
         // the interpreter's values: an element that is not there fails where it is evaluated
         const bool raise = ValueQueries::depth > 0 && eq(k.text, "ORA_RAISE");
         if (!functionAllowed(k.text.c_str(), false) && k.text != "CAST" && !raise) {
-          if (int type = i > b && is(at(i - 1), ".") ? 0 : storedFunctionType(cat_, {}, k.text); type > 0) {
+          if (int type = i > b && is(at(i - 1), ".") ? 0 : calledFunctionType(cat_, k.text); type > 0) {
             std::string call = plsqlCall(k.text, i);
             size_t close = matching(i + 1);
             add(type == kNumber ? numberKey(i, close + 1, call) : call);

@@ -727,7 +727,7 @@ ColType Translator::infer(size_t b, size_t e) {
   if (call) {
     int r = numeric.count(f.text) ? kNumber : functionResultType(f.text);
     if (r < 0 && !functionAllowed(f.text.c_str(), false))
-      if (int stored = storedFunctionType(cat_, {}, f.text); stored > 0) {
+      if (int stored = calledFunctionType(cat_, f.text); stored > 0) {
         if (isTimestamp(stored) || isInterval(stored)) return storedDatetimeType(stored);
         r = stored;
       }
