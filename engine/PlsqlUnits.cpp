@@ -79,28 +79,29 @@ bool assignable(const std::vector<Tok>& t, Range r) {
   return true;
 }
 
-// The source of a unit of the schema; empty when there is none.
-std::string unitSource(Session& ses, const std::string& name, const char* type) {
-  sqlite3_stmt* st = ses.cachedStatement("SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2");
+// One text of the schema's tables by a name: "" when there is none.
+std::string textBy(Session& ses, const char* sql, const std::string& name, const char* type) {
+  sqlite3_stmt* st = ses.cachedStatement(sql);
   if (!st) return {};
   sqlite3_bind_text(st, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-  sqlite3_bind_text(st, 2, type, -1, SQLITE_STATIC);
-  std::string src;
-  if (sqlite3_step(st) == SQLITE_ROW) src = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  if (type) sqlite3_bind_text(st, 2, type, -1, SQLITE_STATIC);
+  std::string out;
+  if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0)) out = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
+  return out;
+}
+
+// The source of a unit of the schema; empty when there is none.
+std::string unitSource(Session& ses, const std::string& name, const char* type) {
+  static const char* const kSource = "SELECT TEXT FROM \"TESSEL$SOURCE\" WHERE NAME = ?1 AND TYPE = ?2";
+  std::string src = textBy(ses, kSource, name, type);
   if (src.empty() && !std::strcmp(type, "TYPE")) src = builtinTypeSource(name);
-  // a standalone procedure or function may be called by a synonym's name
+  // a standalone procedure or function may be called by a synonym's name (one step: a chain of
+  // synonyms leads nowhere)
   if (src.empty() && (!std::strcmp(type, "FUNCTION") || !std::strcmp(type, "PROCEDURE"))) {
-    if (sqlite3_stmt* syn = ses.cachedStatement("SELECT TABLE_NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME = ?1")) {
-      sqlite3_bind_text(syn, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-      std::string target;
-      if (sqlite3_step(syn) == SQLITE_ROW && sqlite3_column_text(syn, 0))
-        target = reinterpret_cast<const char*>(sqlite3_column_text(syn, 0));
-      sqlite3_reset(syn);
-      sqlite3_clear_bindings(syn);
-      if (!target.empty() && target != name) return unitSource(ses, target, type);
-    }
+    std::string target = textBy(ses, "SELECT TABLE_NAME FROM \"TESSEL$SYNONYMS\" WHERE NAME = ?1", name, nullptr);
+    if (!target.empty()) src = textBy(ses, kSource, target, type);
   }
   return src;
 }
