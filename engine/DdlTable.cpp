@@ -71,13 +71,18 @@ std::string Translator::writtenDefault(size_t b, size_t e) const {
 // A default as the table keeps it: its written text, and the expression that gives the value. The
 // value goes into the column as one an INSERT names does: a CHAR column's text blank-padded, a
 // number rounded to the scale, one too large for the column refused when a row takes it.
+// Whether the name at m calls one of the schema's functions, with arguments or also (`bare`)
+// without parentheses.
+bool Translator::schemaFunctionAt(size_t m, bool bare) const {
+  if (t_[m].kind != Token::Ident || (m > 0 && is(t_[m - 1], ".")) || is(at(m + 1), ".")) return false;
+  if (is(at(m + 1), "(")) return !functionAllowed(t_[m].text.c_str(), false) && storedFunctionType(cat_, {}, t_[m].text) > 0;
+  return bare && !keywordAt(t_, m) && storedFunctionType(cat_, {}, t_[m].text) > 0;
+}
+
 std::string Translator::storedDefaultOf(size_t b, size_t e, const ColType& ct, const std::string& column) {
   // a default calls Oracle's own functions only, not the schema's
   for (size_t m = b; m < e; ++m)
-    if (t_[m].kind == Token::Ident && !(m > b && is(t_[m - 1], ".")) && !is(at(m + 1), ".") &&
-        !(is(at(m + 1), "(") && functionAllowed(t_[m].text.c_str(), false)) && !keywordAt(t_, m) &&
-        storedFunctionType(cat_, {}, t_[m].text) > 0)
-      throw OraError(4044).at(static_cast<int>(t_[m].pos));
+    if (schemaFunctionAt(m, true)) throw OraError(4044).at(static_cast<int>(t_[m].pos));
   std::string value = emit(b, e);
   if (ct.code == kChar && e == b + 1 && t_[b].kind == Token::Str && !t_[b].text.empty()) {
     std::string v = t_[b].text;
@@ -341,9 +346,7 @@ void Translator::keepCheckTexts() {
     if (close <= k + 2 || close >= size()) continue;
     // a check calls Oracle's own functions only: the schema's are no names there
     for (size_t m = k + 2; m + 1 < close; ++m)
-      if (t_[m].kind == Token::Ident && is(t_[m + 1], "(") && !is(t_[m - 1], ".") &&
-          !functionAllowed(t_[m].text.c_str(), false) && storedFunctionType(cat_, {}, t_[m].text) > 0)
-        throw OraError(904, t_[m].text).at(static_cast<int>(t_[m].pos));
+      if (schemaFunctionAt(m, false)) throw OraError(904, t_[m].text).at(static_cast<int>(t_[m].pos));
     replace_[k + 1] = "(" + storedDefault(source(k + 2, close), "");
   }
 }

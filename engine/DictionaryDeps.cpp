@@ -131,7 +131,7 @@ void fillDependencies(const Source& src, Inserter& ins) {
             if (it != types.end()) add(col(st, 0), "SYNONYM", {owner, table, it->second});
           },
           {}, true);
-  // stored PL/SQL: its own specification for a body, STANDARD, and what its source names
+  // stored PL/SQL: a body's own package or type, STANDARD, and what its source names
   std::map<std::string, std::string> objects = types;
   eachRow(db, "SELECT NAME, TYPE FROM \"TESSEL$OBJECTS\" WHERE TYPE IN ('PROCEDURE', 'FUNCTION', 'PACKAGE', 'TYPE')",
           [&](sqlite3_stmt* st) { objects.emplace(col(st, 0), col(st, 1)); });

@@ -150,9 +150,10 @@ std::string Translator::emit(size_t b, size_t e) {
       std::string obj;
       size_t last = i;
       if (objectTerm(i, b, obj, last) || jsonDot(i, b, obj, last)) {
+        // a method's NUMBER is exact where an arithmetic result would be, and sorts by value
         if (obj.rfind("ora_obj_call(", 0) == 0 || obj.rfind("ora_obj_static(", 0) == 0) {
           try {
-            if (exprType(i, last + 1).code == kNumber) obj = numberKey(i, last + 1, obj);
+            if (exprType(i, last + 1).code == kNumber) obj = chainCall(i, last + 1, obj);
           } catch (const OraError&) {
           }
         }
@@ -180,7 +181,7 @@ std::string Translator::emit(size_t b, size_t e) {
       if (is(at(i + 3), "(")) {
         std::string call = plsqlCall(k.text + "." + at(i + 2).text, i + 2);
         size_t close = matching(i + 3);
-        add(storedFunctionType(cat_, k.text, at(i + 2).text) == kNumber ? numberKey(i, close + 1, call) : call);
+        add(storedFunctionType(cat_, k.text, at(i + 2).text) == kNumber ? chainCall(i, close + 1, call) : call);
         i = close;
       } else {
         add("ora_plsql(" + quoteString(k.text + "." + at(i + 2).text) + ")");
@@ -789,7 +790,7 @@ std::string Translator::emit(size_t b, size_t e) {
           if (int type = i > b && is(at(i - 1), ".") ? 0 : calledFunctionType(cat_, k.text); type > 0) {
             std::string call = plsqlCall(k.text, i);
             size_t close = matching(i + 1);
-            add(type == kNumber ? numberKey(i, close + 1, call) : call);
+            add(type == kNumber ? chainCall(i, close + 1, call) : call);
             i = close;
             break;
           }

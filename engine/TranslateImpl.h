@@ -445,8 +445,7 @@ private:
   std::string nestedCoalesce(const std::vector<std::pair<size_t, size_t>>& args);
   std::vector<std::pair<size_t, size_t>> callArgs(size_t i);
   std::string plsqlCall(const std::string& name, size_t i);
-  // a NUMBER call's value at [b, e) as a sort key, where its two forms must order by value
-  std::string numberKey(size_t b, size_t e, std::string call) const;
+  bool schemaFunctionAt(size_t m, bool bare) const;
   bool parameterlessFunction(size_t i) const;
   std::string bareFunction(const std::string& name) const;
   // DBMS_LOB.name( at i: one of the package's functions a query may call

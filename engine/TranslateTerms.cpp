@@ -40,12 +40,6 @@ std::string Translator::plsqlCall(const std::string& name, size_t i) {
   return "ora_plsql(" + quoteString(named ? name + "=>" + names : name) + values + ")";
 }
 
-// A stored function's or a method's NUMBER is exact where an arithmetic result would be: shown
-// with all its digits, or as a key in the collation of NUMBER order.
-std::string Translator::numberKey(size_t b, size_t e, std::string call) const {
-  return chainCall(b, e, std::move(call));
-}
-
 // A name at i that no table in scope has as a column but the schema has as a function.
 bool Translator::parameterlessFunction(size_t i) const {
   const Token& k = t_[i];
