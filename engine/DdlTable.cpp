@@ -12,6 +12,7 @@
 #include "Session.h"
 #include "SqlLexer.h"
 #include "TableRebuild.h"
+#include "ValidPeriods.h"
 #include "TranslateImpl.h"
 #include "FunctionUtil.h"
 
@@ -347,7 +348,9 @@ void Translator::keepCheckTexts() {
     // a check calls Oracle's own functions only: the schema's are no names there
     for (size_t m = k + 2; m + 1 < close; ++m)
       if (schemaFunctionAt(m, false)) throw OraError(904, t_[m].text).at(static_cast<int>(t_[m].pos));
-    replace_[k + 1] = "(" + storedDefault(source(k + 2, close), "");
+    std::string written = source(k + 2, close);
+    replace_[k + 1] = "(" + storedDefault(written, "");
+    if (auto p = cat_.periodChecks.find(written); p != cat_.periodChecks.end()) replace_[k + 1] += periodMark(p->second);
   }
 }
 

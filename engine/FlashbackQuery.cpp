@@ -2,12 +2,15 @@
 // {TIMESTAMP | SCN} {expr | MINVALUE} AND {expr | MAXVALUE}. The table becomes a query of its rows
 // guarded by ora_flashback, which lets them through only when they are the rows of that point
 // (RowScn.cpp); a versions query gives each row as one version that has stood since before the range.
+// AS OF PERIOD FOR and VERSIONS PERIOD FOR read the rows whose valid-time period holds then.
 #include "FlashbackQuery.h"
 
+#include "FunctionUtil.h"
 #include "OraError.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
 #include "SqlTokens.h"
+#include "ValidPeriods.h"
 
 #include <cctype>
 #include <set>
@@ -63,13 +66,147 @@ std::string upperName(const sql::Token& t) {
   return s;
 }
 
+// The condition that a row's period holds at `at`, of the row's own columns.
+std::string holdsAt(const std::string& ref, const ValidPeriod& p, const std::string& at) {
+  const std::string start = ref + quoteIdent(p.start), end = ref + quoteIdent(p.end);
+  return "(" + start + " IS NULL OR " + start + " <= " + at + ") AND (" + end + " IS NULL OR " + end + " > " + at + ")";
+}
+
+// A valid-time query: the table's rows whose period holds at a point (AS OF PERIOD FOR) or at
+// some time between two (VERSIONS PERIOD FOR); a NULL start or end is open.
+size_t periodClause(const sql::TokenList& l, size_t b, size_t i, sqlite3* db, std::string& res) {
+  const bool asOf = l.word(i, "AS");
+  size_t nameAt = asOf ? i + 4 : i + 3;
+  if (!l.name(nameAt)) throw OraError(904).at(static_cast<int>(l.t[std::min(nameAt, l.t.size() - 1)].pos));
+  const std::string table = upperName(l.t[i - 1]), period = upperName(l.t[nameAt]);
+  ValidPeriod found;
+  for (auto& p : validPeriods(db, table))
+    if (p.name == period) found = p;
+  if (found.name.empty()) throw OraError(904, "\"" + period + "\"").at(static_cast<int>(l.t[nameAt].pos));
+  const std::string ref = l.slice(b, i), start = ref + "." + quoteIdent(found.start), end = ref + "." + quoteIdent(found.end);
+  auto point = [&](size_t s, size_t e) {
+    std::string v = l.slice(s, e);
+    if (v.empty()) throw OraError(936).at(static_cast<int>(l.t[std::min(s, l.t.size() - 1)].pos));
+    return "(" + v + ")";
+  };
+  std::vector<std::string> conds;
+  size_t e;
+  if (asOf) {
+    e = expressionEnd(l, nameAt + 1, nullptr);
+    conds.push_back(holdsAt(ref + ".", found, point(nameAt + 1, e)));
+  } else {
+    if (!l.word(nameAt + 1, "BETWEEN")) throw OraError(905).at(static_cast<int>(l.t[std::min(nameAt + 1, l.t.size() - 1)].pos));
+    size_t lo = nameAt + 2;
+    size_t loEnd = l.word(lo, "MINVALUE") ? lo + 1 : expressionEnd(l, lo, "AND");
+    if (!l.word(loEnd, "AND")) throw OraError(905).at(static_cast<int>(l.t[std::min(loEnd, l.t.size() - 1)].pos));
+    size_t hi = loEnd + 1;
+    e = l.word(hi, "MAXVALUE") ? hi + 1 : expressionEnd(l, hi, nullptr);
+    if (!l.word(hi, "MAXVALUE")) conds.push_back("(" + start + " IS NULL OR " + start + " <= " + point(hi, e) + ")");
+    if (!l.word(lo, "MINVALUE")) conds.push_back("(" + end + " IS NULL OR " + end + " > " + point(lo, loEnd) + ")");
+  }
+  // columns the period made are invisible: the query gives them when the statement names them
+  std::string cols = ref + ".*";
+  for (const std::string* c : {&found.start, &found.end})
+    for (auto& k : l.t)
+      if ((k.kind == Tok::Ident || k.kind == Tok::QIdent) && upperName(k) == *c) {
+        cols += ", " + ref + "." + quoteIdent(*c);
+        break;
+      }
+  std::string where;
+  for (auto& c : conds) where += (where.empty() ? " WHERE " : " AND ") + c;
+  res += "(SELECT " + cols + " FROM " + ref + where + ")";
+  if (endsTableRef(l, e) || l.t[e].kind == Tok::Op) res += " " + quoteIdent(table);
+  res += " ";
+  return e;
+}
+
+// UPDATE and DELETE of a table with valid-time periods change only the rows the session sees.
+std::string sessionValidDml(const sql::TokenList& l, sqlite3* db, const std::string& at) {
+  size_t t = l.word(0, "DELETE") && l.word(1, "FROM") ? 2 : 1;
+  if (l.name(t + 1) && l.op(t + 1, ".")) t += 2;
+  if (!l.name(t)) return l.text;
+  auto periods = validPeriods(db, upperName(l.t[t]));
+  if (periods.empty()) return l.text;
+  size_t where = std::string::npos, end = l.t.size();
+  int depth = 0;
+  for (size_t k = t + 1; k < l.t.size(); ++k) {
+    if (l.op(k, "(")) ++depth;
+    if (l.op(k, ")")) --depth;
+    if (depth != 0) continue;
+    if (l.word(k, "WHERE") && where == std::string::npos) where = k;
+    if (l.word(k, "RETURNING") || l.word(k, "RETURN") || l.word(k, "LOG") || l.op(k, ";") || l.t[k].kind == Tok::End) {
+      end = k;
+      break;
+    }
+  }
+  std::string cond = holdsAt("", periods[0], "(" + at + ")");
+  size_t tail = end < l.t.size() ? l.t[end].pos : l.text.size();
+  if (where == std::string::npos) return l.text.substr(0, tail) + " WHERE " + cond + " " + l.text.substr(tail);
+  size_t from = l.t[where].end;
+  return l.text.substr(0, from) + " (" + l.text.substr(from, tail - from) + ") AND " + cond + " " + l.text.substr(tail);
+}
+
+// The session sees the tables with valid-time periods at a point (ENABLE_AT_VALID_TIME): each
+// such table a query reads without a clause of its own gets AS OF PERIOD FOR that point.
+std::string sessionValidTime(const std::string& text, sqlite3* db, const std::string& at, bool targetDone = false) {
+  sql::TokenList l(text);
+  if (!l.ok || l.t.empty()) return text;
+  // queries and DML only: what DDL keeps (a view's query) is seen at the time it is read
+  if (!(l.word(0, "SELECT") || l.word(0, "WITH") || l.word(0, "INSERT") || l.word(0, "UPDATE") ||
+        l.word(0, "DELETE") || l.word(0, "MERGE") || l.op(0, "(")))
+    return text;
+  if (!targetDone && (l.word(0, "UPDATE") || l.word(0, "DELETE"))) {
+    std::string changed = sessionValidDml(l, db, at);
+    if (changed != text) return sessionValidTime(changed, db, at, true);
+  }
+  // a DELETE's own table is no table the statement reads
+  size_t target = l.word(0, "DELETE") ? (l.word(1, "FROM") ? 2 : 1) : std::string::npos;
+  static const std::set<std::string> clauseEnds = {"WHERE", "GROUP", "ORDER", "HAVING", "CONNECT", "START", "UNION",
+                                                   "INTERSECT", "MINUS", "EXCEPT", "FETCH", "OFFSET", "MODEL", "WINDOW",
+                                                   "FOR", "SET", "VALUES", "RETURNING"};
+  std::vector<bool> inFrom{false};
+  std::string out;
+  size_t copied = 0;
+  for (size_t i = 0; i < l.t.size(); ++i) {
+    if (l.op(i, "(")) { inFrom.push_back(false); continue; }
+    if (l.op(i, ")")) {
+      if (inFrom.size() > 1) inFrom.pop_back();
+      continue;
+    }
+    if (l.word(i, "FROM") || l.word(i, "JOIN") || l.word(i, "USING")) inFrom.back() = true;
+    else if (l.t[i].kind == Tok::Ident && clauseEnds.count(l.t[i].text)) inFrom.back() = false;
+    if (i == 0 || i == target || !l.name(i) || !inFrom.back()) continue;
+    if (!(l.word(i - 1, "FROM") || l.word(i - 1, "JOIN") || l.op(i - 1, ","))) continue;
+    size_t last = i;
+    if (l.op(i + 1, ".") && l.name(i + 2)) last = i + 2;
+    if (l.op(last + 1, "(") || l.op(last + 1, "@") || l.word(last + 1, "VERSIONS") ||
+        (l.word(last + 1, "AS") && l.word(last + 2, "OF")))
+      continue;
+    auto periods = validPeriods(db, upperName(l.t[last]));
+    if (periods.empty()) continue;
+    out += text.substr(copied, l.t[last].end - copied) + " AS OF PERIOD FOR " + quoteIdent(periods[0].name) + " (" + at + ")";
+    copied = l.t[last].end;
+    i = last;
+  }
+  return copied ? out + text.substr(copied) : text;
+}
 } // namespace
 
-bool flashbackClause(const std::string& text, std::string& out) {
+bool flashbackClause(const std::string& written, sqlite3* db, bool sessionTime, std::string& out) {
+  static const std::string none;
+  const std::string& at = sessionTime ? sessionNls(db).validTimeAt : none;
+  std::string seen = at.empty() ? std::string() : sessionValidTime(written, db, at);
+  const std::string& text = at.empty() ? written : seen;
+  // an UPDATE or DELETE the session's valid time narrowed
+  const bool narrowed = !at.empty() && seen != written;
+  auto unchanged = [&] {
+    if (narrowed) out = text;
+    return narrowed;
+  };
   // most statements have neither clause: no tokens for them
-  if (!containsWord(text, "OF") && !containsWord(text, "VERSIONS")) return false;
+  if (!containsWord(text, "OF") && !containsWord(text, "VERSIONS")) return unchanged();
   sql::TokenList l(text);
-  if (!l.ok) return false;
+  if (!l.ok) return unchanged();
   bool versionsColumns = false;
   for (const auto& k : l.t)
     if (k.kind == Tok::Ident && k.text.rfind("VERSIONS_", 0) == 0) versionsColumns = true;
@@ -79,11 +216,21 @@ bool flashbackClause(const std::string& text, std::string& out) {
   for (size_t i = 1; i + 2 < l.t.size(); ++i) {
     bool asOf = l.word(i, "AS") && l.word(i + 1, "OF") && (l.word(i + 2, "TIMESTAMP") || l.word(i + 2, "SCN"));
     bool versions = l.word(i, "VERSIONS") && l.word(i + 1, "BETWEEN") && (l.word(i + 2, "TIMESTAMP") || l.word(i + 2, "SCN"));
-    if (!(asOf || versions) || !l.name(i - 1)) continue;
+    bool period = (l.word(i, "AS") && l.word(i + 1, "OF") && l.word(i + 2, "PERIOD") && l.word(i + 3, "FOR")) ||
+                  (l.word(i, "VERSIONS") && l.word(i + 1, "PERIOD") && l.word(i + 2, "FOR"));
+    if (!(asOf || versions || period) || !l.name(i - 1)) continue;
     size_t b = i - 1;
     if (b >= 2 && l.op(b - 1, ".") && l.name(b - 2)) b -= 2;
     if (b == 0 || !(l.word(b - 1, "FROM") || l.op(b - 1, ",") || l.word(b - 1, "JOIN") || l.word(b - 1, "INTO")))
       continue;
+    if (period) {
+      res += text.substr(copied, l.t[b].pos - copied);
+      size_t e = periodClause(l, b, i, db, res);
+      copied = e < l.t.size() ? l.t[e].pos : text.size();
+      any = true;
+      i = e;
+      continue;
+    }
     const bool scn = l.word(i + 2, "SCN");
     const std::string table = upperName(l.t[i - 1]);
     auto point = [&](size_t s, size_t e) {
@@ -124,7 +271,7 @@ bool flashbackClause(const std::string& text, std::string& out) {
     any = true;
     i = e;
   }
-  if (!any) return false;
+  if (!any) return unchanged();
   out = res + text.substr(copied);
   return true;
 }

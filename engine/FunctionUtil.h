@@ -275,6 +275,9 @@ struct Nls {
   int64_t sessionId = 0;
   std::string module, action, clientInfo; // DBMS_APPLICATION_INFO's
   std::string clientIdentifier;           // DBMS_SESSION.SET_IDENTIFIER's
+  // DBMS_FLASHBACK_ARCHIVE.ENABLE_AT_VALID_TIME: the point at which the rows of tables with
+  // valid-time periods are seen, as SQL text; empty: all rows
+  std::string validTimeAt;
   // DBMS_SESSION.SET_CONTEXT: namespace -> attribute -> value, all names in upper case
   std::map<std::string, std::map<std::string, std::string>> contexts;
   // DBMS_METADATA.SET_TRANSFORM_PARAM: "OBJECT_TYPE.NAME" (no type: every type) -> TRUE or FALSE

@@ -71,6 +71,37 @@ void applicationInfo(Run& r, const Stmt& s, const std::string& proc) {
   }
 }
 
+// DBMS_FLASHBACK_ARCHIVE.ENABLE_AT_VALID_TIME(level, query_time): the session's queries see the
+// rows of tables with valid-time periods that hold now (CURRENT), at query_time (ASOF) or all of
+// them (ALL), as DISABLE_ASOF_VALID_TIME does too.
+void validTime(Run& r, const Stmt& s, bool disable) {
+  std::string at;
+  if (disable) {
+    if (!s.conds.empty()) wrongArguments(r, s);
+  } else {
+    onlyArguments(r, s, {"LEVEL", "QUERY_TIME"});
+    const Range* level = argument(s, "LEVEL", 0);
+    if (!level || s.conds.size() > 2) wrongArguments(r, s);
+    std::string l = text(r, level);
+    for (auto& c : l) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (l == "CURRENT") {
+      at = "SYSTIMESTAMP";
+    } else if (l == "ASOF") {
+      const Range* when = argument(s, "QUERY_TIME", 1);
+      Val v = when ? r.eval(*when) : Val{};
+      if (v.k == Val::Null || v.k == Val::Bool || v.k == Val::Num) throw OraError(55603);
+      at = "CAST(" + literal(v) + " AS TIMESTAMP WITH TIME ZONE)";
+    } else if (l != "ALL") {
+      throw OraError(55603);
+    }
+  }
+  Nls& n = sessionNls(r.ses.db);
+  if (n.validTimeAt == at) return;
+  n.validTimeAt = at;
+  // statements shared so far were translated without it, or with another
+  ++r.ses.ddlCount;
+}
+
 // One name of a comma-separated list at s[k..]: a.b.c@link of plain or quoted names; where it
 // ends, or npos when there is none.
 size_t listName(const std::string& s, size_t k) {
@@ -382,6 +413,8 @@ bool sessionPackageCall(Run& r, const Stmt& s) {
     setNls(r, s);
   } else if (n == "DBMS_METADATA.SET_TRANSFORM_PARAM") {
     transformParam(r, s);
+  } else if (n == "DBMS_FLASHBACK_ARCHIVE.ENABLE_AT_VALID_TIME" || n == "DBMS_FLASHBACK_ARCHIVE.DISABLE_ASOF_VALID_TIME") {
+    validTime(r, s, n.ends_with("DISABLE_ASOF_VALID_TIME"));
   } else if (n.rfind("DBMS_APPLICATION_INFO.", 0) == 0) {
     applicationInfo(r, s, n.substr(22));
   } else {

@@ -19,6 +19,7 @@
 #include "CollectionDml.h"
 #include "ErrorLogging.h"
 #include "FlashbackQuery.h"
+#include "ValidPeriods.h"
 #include "DeferredConstraints.h"
 #include "PrivateTemporary.h"
 #include "ExplainPlan.h"
@@ -42,6 +43,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <sqlite3.h>
@@ -452,8 +454,21 @@ bool semanticDdlError(int code) {
 }
 } // namespace
 
+namespace {
+// Set while a statement the session's valid time has been applied to is translated, and while DDL
+// is: what DDL keeps (a view's query) is read at the valid time of its own reader.
+thread_local bool validTimeApplied = false;
+struct ValidTimeOff {
+  bool was = validTimeApplied;
+  ValidTimeOff() { validTimeApplied = true; }
+  ~ValidTimeOff() { validTimeApplied = was; }
+};
+} // namespace
+
 Translation translate(const std::string& text, Catalog& cat, bool share, bool deferDdlErrors) {
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
+  std::optional<ValidTimeOff> ddl;
+  if (!validTimeApplied && (startsWithWord(text, "CREATE") || startsWithWord(text, "ALTER"))) ddl.emplace();
   planTableFor(text, cat);
   administrationOnly(text, cat.user());
   remoteReference(text, cat);
@@ -498,6 +513,34 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     }
   }
   if (Translation t; existenceClause(text, cat, deferDdlErrors, t)) return t;
+  if (PeriodRewrite periods; periodDefinitions(text, cat, periods)) {
+    struct Clear {
+      Catalog& c;
+      ~Clear() { c.periodChecks.clear(); }
+    } clear{cat};
+    cat.periodChecks = periods.marks;
+    Translation t;
+    try {
+      t = translate(periods.text, cat, false, deferDdlErrors);
+    } catch (OraError& e) {
+      // a place in the columns and check the period stands for is the period's own
+      if (e.pos >= 0) {
+        TextEdits edits(1);
+        for (size_t k = 0; k < periods.replaced.size(); ++k)
+          edits[0].push_back({periods.replaced[k].first, periods.replaced[k].second, periods.lengths[k]});
+        e.pos = writtenPosition(e.pos, edits);
+      }
+      throw;
+    }
+    if (!periods.then.empty())
+      t.actions.push_back([then = periods.then, marks = periods.marks](Session& s) {
+        Catalog cat(s.db, s.user, &s);
+        cat.periodChecks = marks;
+        s.runDdl(translate(then, cat, false, false));
+      });
+    t.unshared = true;
+    return t;
+  }
   // the rewritten text is not rewritten again
   static thread_local const std::string* older = nullptr;
   TextEdits edits;
@@ -597,8 +640,10 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     t.unshared = true;
     return t;
   }
-  if (std::string read; flashbackClause(text, read)) {
+  // the session's valid time applies once: not again to the tables of the query it was written as
+  if (std::string read; flashbackClause(text, cat.db(), !validTimeApplied, read)) {
     CollectionCalls calls; // its guard is the engine's own function
+    ValidTimeOff applied;
     Translation t = translate(read, cat, false, deferDdlErrors);
     t.unshared = true;
     return t;

@@ -107,6 +107,9 @@ public:
   // The unit holding the functions of the statement's WITH clause while its query is translated:
   // where a name that is no column may also be one of them.
   std::string withUnit;
+  // The CHECK texts valid-time periods stand for, with their periods' names, while the
+  // statement that makes them is translated.
+  std::map<std::string, std::string> periodChecks;
 
 private:
   bool schemaHas(const char* type, const std::string& name);
