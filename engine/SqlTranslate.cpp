@@ -19,6 +19,7 @@
 #include "CollectionDml.h"
 #include "ErrorLogging.h"
 #include "FlashbackQuery.h"
+#include "SqlTokens.h"
 #include "ValidPeriods.h"
 #include "DeferredConstraints.h"
 #include "PrivateTemporary.h"
@@ -455,6 +456,37 @@ bool semanticDdlError(int code) {
 } // namespace
 
 namespace {
+// CREATE [OR REPLACE] [[NO]FORCE] {EDITIONABLE | NONEDITIONABLE | EDITIONING}: the schema has one
+// edition, so the word changes nothing; it becomes blanks, which keep every place in the text.
+bool editionableWord(const std::string& text, std::string& out) {
+  if (!startsWithWord(text, "CREATE")) return false;
+  // the leading words only: the rest may be PL/SQL, which the SQL lexer does not take
+  std::vector<std::pair<size_t, size_t>> words;
+  for (size_t i = 0; i < text.size() && words.size() < 5;) {
+    if (ora::spaceC(static_cast<unsigned char>(text[i]))) { ++i; continue; }
+    if (!std::isalpha(static_cast<unsigned char>(text[i]))) break;
+    size_t b = i;
+    while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_')) ++i;
+    words.emplace_back(b, i);
+  }
+  auto is = [&](size_t k, const char* w) {
+    if (k >= words.size()) return false;
+    std::string s = text.substr(words[k].first, words[k].second - words[k].first);
+    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s == w;
+  };
+  size_t i = 1;
+  if (is(i, "OR") && is(i + 1, "REPLACE")) i += 2;
+  if (is(i, "FORCE") || is(i, "NOFORCE")) ++i;
+  else if (is(i, "NO") && is(i + 1, "FORCE")) i += 2;
+  if (!(is(i, "EDITIONABLE") || is(i, "NONEDITIONABLE") || is(i, "EDITIONING"))) return false;
+  // EDITIONING makes a view only
+  if (is(i, "EDITIONING") && !is(i + 1, "VIEW")) return false;
+  out = text;
+  out.replace(words[i].first, words[i].second - words[i].first, words[i].second - words[i].first, ' ');
+  return true;
+}
+
 // Set while a statement the session's valid time has been applied to is translated, and while DDL
 // is: what DDL keeps (a view's query) is read at the valid time of its own reader.
 thread_local bool validTimeApplied = false;
@@ -469,6 +501,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   if (auto nul = text.find('\0'); nul != std::string::npos) throw OraError(911).at(static_cast<int>(nul));
   std::optional<ValidTimeOff> ddl;
   if (!validTimeApplied && (startsWithWord(text, "CREATE") || startsWithWord(text, "ALTER"))) ddl.emplace();
+  if (std::string plain; editionableWord(text, plain)) return translate(plain, cat, share, deferDdlErrors);
   planTableFor(text, cat);
   administrationOnly(text, cat.user());
   remoteReference(text, cat);

@@ -43,8 +43,8 @@ std::string FeedbackText(const std::string& text, bool plsql, uint32_t rows) {
   if (v == "CREATE" || v == "DROP" || v == "ALTER") {
     size_t i = 1;
     static const char* const skip[] = {
-        "OR",     "REPLACE", "UNIQUE",  "BITMAP",      "GLOBAL",         "PRIVATE", "TEMPORARY",
-        "PUBLIC", "FORCE",   "NOFORCE", "EDITIONABLE", "NONEDITIONABLE", "NO"};
+        "OR",     "REPLACE", "UNIQUE",  "BITMAP",      "GLOBAL",         "PRIVATE",    "TEMPORARY",
+        "PUBLIC", "FORCE",   "NOFORCE", "EDITIONABLE", "NONEDITIONABLE", "EDITIONING", "NO"};
     while (i < w.size() && std::find(std::begin(skip), std::end(skip), w[i]) != std::end(skip))
       ++i;
     std::string obj = i < w.size() ? w[i] : std::string("OBJECT");

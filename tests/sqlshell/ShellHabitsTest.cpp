@@ -520,6 +520,21 @@ TEST_F(Habits, ForcedViewOverAMissingTableIsCreatedWithErrors) {
   EXPECT_NE(o.find("ORA-00942"), std::string::npos) << o;
 }
 
+// The DDL the dictionary's own DBMS_METADATA writes names editions; a script of it runs as is.
+TEST_F(Habits, EditionableObjectsAreCreatedAsAnyOther) {
+  TRun r = Run("create or replace editionable procedure ed_p is begin null; end;\n/\n"
+               "create or replace noneditionable function ed_f return number is\nbegin\n  return "
+               "7;\nend;\n/\n"
+               "create editioning view ed_v as select empno from emp;\n"
+               "select ed_f from dual;\n");
+  const std::string& o = r.Out;
+  EXPECT_NE(o.find("Procedure created."), std::string::npos) << o;
+  EXPECT_NE(o.find("Function created."), std::string::npos) << o;
+  EXPECT_NE(o.find("View created."), std::string::npos) << o;
+  EXPECT_NE(o.find("      ED_F\n----------\n         7\n"), std::string::npos) << o;
+  EXPECT_EQ(o.find("ORA-"), std::string::npos) << o;
+}
+
 TEST_F(Habits, CompilingAForcedViewWarnsUntilItsTableIsThere) {
   TRun r = Run("create force view later_v as select a from later_t;\n"
                "alter view later_v compile;\n"
