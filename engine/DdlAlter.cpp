@@ -162,6 +162,7 @@ void Translator::alterTable() {
   Added added;
   if (is(verb, "ADD")) {
     keepCheckTexts();
+    ownReferences();
     // a constraint's state after it (ENABLE, DISABLE, [NO]VALIDATE, RELY, USING INDEX) is no part
     // of its definition; a check or foreign key added DISABLE is kept aside, as DISABLE keeps it
     bool addDisabled = false;

@@ -88,6 +88,9 @@ void Translator::sequenceOptions(size_t i, SequenceOptions& o, bool alter) {
       o.cache = std::atoll(v.c_str());
     } else if (is(at(i), "NOCACHE")) { o.cache = 0; ++i; }
     else if (is(at(i), "ORDER") || is(at(i), "NOORDER")) { o.order = is(at(i), "ORDER") ? 1 : 0; ++i; }
+    // what DBMS_METADATA writes of every sequence: no replay, no scaled or sharded numbers, one
+    // sequence for all sessions, as this engine's sequences are
+    else if (is(at(i), "KEEP") || is(at(i), "NOKEEP") || is(at(i), "NOSCALE") || is(at(i), "NOSHARD") || is(at(i), "GLOBAL")) ++i;
     else unexpected(i);
   }
 }

@@ -50,6 +50,11 @@ size_t skipPhysical(const std::vector<Token>& t, size_t i) {
       i = pastParens(i + 1);
       continue;
     }
+    // an index's statistics are gathered as it is built, as they are anyway
+    if (t[i].text == "COMPUTE" && i + 1 < t.size() && t[i + 1].text == "STATISTICS") {
+      i += 2;
+      continue;
+    }
     break;
   }
   return i;
@@ -354,6 +359,14 @@ void Translator::keepCheckTexts() {
   }
 }
 
+void Translator::ownReferences() {
+  for (size_t k = 0; k + 3 < size(); ++k)
+    if (is(t_[k], "REFERENCES") && is(at(k + 2), ".")) {
+      std::string name;
+      objectName(k + 1, name);
+    }
+}
+
 void Translator::createTable() {
   tr_.kind = StmtKind::Ddl;
   tr_.function = 1;
@@ -374,6 +387,7 @@ void Translator::createTable() {
   }
   expect(i, "(", 906);
   keepCheckTexts();
+  ownReferences();
   size_t close = i + 1;
   while (close < size() && !(t_[close].depth == 0 && is(t_[close], ")"))) ++close;
   if (createDisabled(table, i, close)) return;

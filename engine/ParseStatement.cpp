@@ -426,7 +426,9 @@ Node* Parser::create() {
         v->text += t_[i_++].text;
         o->kids.push_back(finish(v));
       } else if (o->text != "NOMINVALUE" && o->text != "NOMAXVALUE" && o->text != "CYCLE" &&
-                 o->text != "NOCYCLE" && o->text != "NOCACHE" && o->text != "ORDER" && o->text != "NOORDER") {
+                 o->text != "NOCYCLE" && o->text != "NOCACHE" && o->text != "ORDER" && o->text != "NOORDER" &&
+                 o->text != "KEEP" && o->text != "NOKEEP" && o->text != "NOSCALE" && o->text != "NOSHARD" &&
+                 o->text != "GLOBAL") {
         failAt(933, o->pos);
       }
       s->kids.push_back(finish(o));
@@ -678,6 +680,8 @@ Node* Parser::constraint(bool columnLevel) {
       // the index's physical attributes
       for (;;) {
         if (isOp("(")) skipParens(); // STORAGE (...)
+        else if (isWord("TABLESPACE") && peek(1).kind == Tok::QIdent)
+          i_ += 2;
         else if (cur().kind == Tok::Ident && !isWord("ENABLE") && !isWord("DISABLE") && !isWord("CONSTRAINT") &&
                  !isWord("PRIMARY") && !isWord("UNIQUE") && !isWord("CHECK") && !isWord("FOREIGN") &&
                  !isWord("VALIDATE") && !isWord("NOVALIDATE"))

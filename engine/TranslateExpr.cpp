@@ -319,7 +319,7 @@ std::string Translator::emit(size_t b, size_t e) {
       throw OraError(1008, k.text);
     }
     case Token::QIdent:
-      if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES")) &&
+      if (is(at(i + 1), "(") && !outerMark(i + 1) && !referencedTable(i) &&
           !functionAllowed(k.text.c_str(), false))
         throw OraError(904, "\"" + k.text + "\"");
       if (quotedCaseMismatch(i)) {
@@ -782,7 +782,7 @@ std::string Translator::emit(size_t b, size_t e) {
         add(coll);
         break;
       }
-      if (is(at(i + 1), "(") && !outerMark(i + 1) && !(i > 0 && is(t_[i - 1], "REFERENCES"))) {
+      if (is(at(i + 1), "(") && !outerMark(i + 1) && !referencedTable(i)) {
         // only Oracle's functions are callable, then the schema's; SQLite's own stay out of reach
         // the interpreter's values: an element that is not there fails where it is evaluated
         const bool raise = ValueQueries::depth > 0 && eq(k.text, "ORA_RAISE");

@@ -532,6 +532,12 @@ private:
   std::vector<std::string> dropReferences(const std::string& table, bool disabledToo = false);
   void renameBesideBrokenViews(const std::string& rename);
   void keepCheckTexts();
+  // REFERENCES schema.table: the schema is the user's own (ORA-00942 for another), and goes.
+  void ownReferences();
+  // The name at i is the table a REFERENCES clause names, with its schema or without.
+  bool referencedTable(size_t i) const {
+    return i > 0 && (is(t_[i - 1], "REFERENCES") || (i > 2 && is(t_[i - 1], ".") && is(t_[i - 3], "REFERENCES")));
+  }
   // [NOT] DEFERRABLE and INITIALLY IMMEDIATE | DEFERRED of the constraints in [b, e): left out,
   // but a foreign key initially deferred is checked at commit (DeferredConstraints.cpp)
   void deferrableStates(size_t b, size_t e);
