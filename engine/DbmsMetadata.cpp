@@ -223,12 +223,28 @@ std::string indexDdl(const Writer& w, const std::string& name) {
     }
     sqlite3_finalize(st);
   }
+  // what the index's DDL said beyond plain columns: BITMAP, REVERSE, the expressions of its keys
+  bool bitmap = false, reverse = false;
+  std::vector<std::string> keys;
+  if (sqlite3_prepare_v2(cat.db(), "SELECT BITMAP, REVERSE, KEYS FROM \"TESSEL$INDEX_OPTS\" WHERE NAME = ?1", -1, &st,
+                         nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_ROW) {
+      bitmap = sqlite3_column_int(st, 0) != 0;
+      reverse = sqlite3_column_int(st, 1) != 0;
+      if (const unsigned char* k = sqlite3_column_text(st, 2)) keys = dict::splitTabs(reinterpret_cast<const char*>(k));
+    }
+    sqlite3_finalize(st);
+  }
   std::string list;
-  for (const auto& c : cols)
-    list += (list.empty() ? "" : ", ") + (c.ends_with("\" DESC") ? "\"" + c : quoted(c));
+  for (size_t i = 0; i < cols.size(); ++i) {
+    const std::string& c = cols[i];
+    std::string key = i < keys.size() && !keys[i].empty() ? keys[i] : c.ends_with("\" DESC") ? "\"" + c : quoted(c);
+    list += (list.empty() ? "" : ", ") + key;
+  }
   bool unique = sql.rfind("CREATE UNIQUE", 0) == 0;
-  return "\n  CREATE " + std::string(unique ? "UNIQUE " : "") + "INDEX " + w.qualified("INDEX", name) + " ON " +
-         w.qualified("INDEX", table) + " (" + list + ") " + indexTail(w, table);
+  return "\n  CREATE " + std::string(unique ? "UNIQUE " : bitmap ? "BITMAP " : "") + "INDEX " + w.qualified("INDEX", name) +
+         " ON " + w.qualified("INDEX", table) + " (" + list + ") " + (reverse ? "REVERSE " : "") + indexTail(w, table);
 }
 
 // The index a primary or unique key made, which carries the key's name.
@@ -334,6 +350,19 @@ std::string ddlOf(const Writer& w, const std::string& type, const std::string& n
   if (type == "VIEW") {
     if (!cat.viewExists(name)) throw missing();
     return terminated(w, type, viewDdl(w, name));
+  }
+  if (type == "MATERIALIZED_VIEW") {
+    std::string row = recordText(cat.db(), "SELECT BUILD || char(9) || METHOD || char(9) || MODE || char(9) || REWRITE || char(9) || QUERY"
+                                           " FROM \"TESSEL$MVIEWS\" WHERE NAME = ?1", name);
+    auto parts = dict::splitTabs(row);
+    if (parts.size() < 5) throw missing();
+    // the query may hold tabs of its own
+    std::string query = row.substr(parts[0].size() + parts[1].size() + parts[2].size() + parts[3].size() + 4);
+    std::vector<std::string> names;
+    for (const auto& c : cat.columns(name)) names.push_back(c.name);
+    return terminated(w, type, "\n  CREATE MATERIALIZED VIEW " + w.qualified(type, name) + " (" + columnList(names) +
+                                   ")\n  BUILD " + parts[0] + "\n  REFRESH " + parts[1] + " ON " + parts[2] + "\n  " +
+                                   (parts[3] == "Y" ? "ENABLE" : "DISABLE") + " QUERY REWRITE\n  AS " + query);
   }
   if (type == "INDEX") {
     if (cat.indexExists(name)) return terminated(w, type, indexDdl(w, name));
