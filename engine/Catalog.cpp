@@ -53,6 +53,17 @@ int unitKind(const char* type) {
 }
 } // namespace
 
+bool Catalog::anyRowArchival() {
+  int& any = memo().archival;
+  if (any < 0) {
+    // the hidden column ROW ARCHIVAL adds, as the stored table text marks it
+    sqlite3_stmt* st = prep("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND instr(sql, '\"ORA_ARCHIVE_STATE\" /*INVISIBLE*/') > 0 LIMIT 1");
+    any = st && sqlite3_step(st) == SQLITE_ROW ? 1 : 0;
+    done(st);
+  }
+  return any == 1;
+}
+
 bool Catalog::anyUnit(const char* type) {
   unitSource({}, type); // reads the names
   if (!unitNames_) return true;

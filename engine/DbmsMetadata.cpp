@@ -239,7 +239,11 @@ std::string indexDdl(const Writer& w, const std::string& name) {
   std::string list;
   for (size_t i = 0; i < cols.size(); ++i) {
     const std::string& c = cols[i];
-    std::string key = i < keys.size() && !keys[i].empty() ? keys[i] : c.ends_with("\" DESC") ? "\"" + c : quoted(c);
+    // an expression's key has no column name of its own
+    const bool desc = c.ends_with("\" DESC"), expression = c.empty() || c == "\" DESC";
+    std::string key = expression && i < keys.size() && !keys[i].empty() ? keys[i] + (desc ? " DESC" : "")
+                      : desc                                             ? "\"" + c
+                                                                         : quoted(c);
     list += (list.empty() ? "" : ", ") + key;
   }
   bool unique = sql.rfind("CREATE UNIQUE", 0) == 0;

@@ -10,6 +10,7 @@
 #include "SqlText.h"
 #include "SqlTranslate.h"
 #include "SqlTokens.h"
+#include "SessionRows.h"
 #include "ValidPeriods.h"
 
 #include <cctype>
@@ -66,12 +67,6 @@ std::string upperName(const sql::Token& t) {
   return s;
 }
 
-// The condition that a row's period holds at `at`, of the row's own columns.
-std::string holdsAt(const std::string& ref, const ValidPeriod& p, const std::string& at) {
-  const std::string start = ref + quoteIdent(p.start), end = ref + quoteIdent(p.end);
-  return "(" + start + " IS NULL OR " + start + " <= " + at + ") AND (" + end + " IS NULL OR " + end + " > " + at + ")";
-}
-
 // A valid-time query: the table's rows whose period holds at a point (AS OF PERIOD FOR) or at
 // some time between two (VERSIONS PERIOD FOR); a NULL start or end is open.
 size_t periodClause(const sql::TokenList& l, size_t b, size_t i, sqlite3* db, std::string& res) {
@@ -93,7 +88,7 @@ size_t periodClause(const sql::TokenList& l, size_t b, size_t i, sqlite3* db, st
   size_t e;
   if (asOf) {
     e = expressionEnd(l, nameAt + 1, nullptr);
-    conds.push_back(holdsAt(ref + ".", found, point(nameAt + 1, e)));
+    conds.push_back(periodHoldsAt(ref + ".", found, point(nameAt + 1, e)));
   } else {
     if (!l.word(nameAt + 1, "BETWEEN")) throw OraError(905).at(static_cast<int>(l.t[std::min(nameAt + 1, l.t.size() - 1)].pos));
     size_t lo = nameAt + 2;
@@ -120,85 +115,14 @@ size_t periodClause(const sql::TokenList& l, size_t b, size_t i, sqlite3* db, st
   return e;
 }
 
-// UPDATE and DELETE of a table with valid-time periods change only the rows the session sees.
-std::string sessionValidDml(const sql::TokenList& l, sqlite3* db, const std::string& at) {
-  size_t t = l.word(0, "DELETE") && l.word(1, "FROM") ? 2 : 1;
-  if (l.name(t + 1) && l.op(t + 1, ".")) t += 2;
-  if (!l.name(t)) return l.text;
-  auto periods = validPeriods(db, upperName(l.t[t]));
-  if (periods.empty()) return l.text;
-  size_t where = std::string::npos, end = l.t.size();
-  int depth = 0;
-  for (size_t k = t + 1; k < l.t.size(); ++k) {
-    if (l.op(k, "(")) ++depth;
-    if (l.op(k, ")")) --depth;
-    if (depth != 0) continue;
-    if (l.word(k, "WHERE") && where == std::string::npos) where = k;
-    if (l.word(k, "RETURNING") || l.word(k, "RETURN") || l.word(k, "LOG") || l.op(k, ";") || l.t[k].kind == Tok::End) {
-      end = k;
-      break;
-    }
-  }
-  std::string cond = holdsAt("", periods[0], "(" + at + ")");
-  size_t tail = end < l.t.size() ? l.t[end].pos : l.text.size();
-  if (where == std::string::npos) return l.text.substr(0, tail) + " WHERE " + cond + " " + l.text.substr(tail);
-  size_t from = l.t[where].end;
-  return l.text.substr(0, from) + " (" + l.text.substr(from, tail - from) + ") AND " + cond + " " + l.text.substr(tail);
-}
-
-// The session sees the tables with valid-time periods at a point (ENABLE_AT_VALID_TIME): each
-// such table a query reads without a clause of its own gets AS OF PERIOD FOR that point.
-std::string sessionValidTime(const std::string& text, sqlite3* db, const std::string& at, bool targetDone = false) {
-  sql::TokenList l(text);
-  if (!l.ok || l.t.empty()) return text;
-  // queries and DML only: what DDL keeps (a view's query) is seen at the time it is read
-  if (!(l.word(0, "SELECT") || l.word(0, "WITH") || l.word(0, "INSERT") || l.word(0, "UPDATE") ||
-        l.word(0, "DELETE") || l.word(0, "MERGE") || l.op(0, "(")))
-    return text;
-  if (!targetDone && (l.word(0, "UPDATE") || l.word(0, "DELETE"))) {
-    std::string changed = sessionValidDml(l, db, at);
-    if (changed != text) return sessionValidTime(changed, db, at, true);
-  }
-  // a DELETE's own table is no table the statement reads
-  size_t target = l.word(0, "DELETE") ? (l.word(1, "FROM") ? 2 : 1) : std::string::npos;
-  static const std::set<std::string> clauseEnds = {"WHERE", "GROUP", "ORDER", "HAVING", "CONNECT", "START", "UNION",
-                                                   "INTERSECT", "MINUS", "EXCEPT", "FETCH", "OFFSET", "MODEL", "WINDOW",
-                                                   "FOR", "SET", "VALUES", "RETURNING"};
-  std::vector<bool> inFrom{false};
-  std::string out;
-  size_t copied = 0;
-  for (size_t i = 0; i < l.t.size(); ++i) {
-    if (l.op(i, "(")) { inFrom.push_back(false); continue; }
-    if (l.op(i, ")")) {
-      if (inFrom.size() > 1) inFrom.pop_back();
-      continue;
-    }
-    if (l.word(i, "FROM") || l.word(i, "JOIN") || l.word(i, "USING")) inFrom.back() = true;
-    else if (l.t[i].kind == Tok::Ident && clauseEnds.count(l.t[i].text)) inFrom.back() = false;
-    if (i == 0 || i == target || !l.name(i) || !inFrom.back()) continue;
-    if (!(l.word(i - 1, "FROM") || l.word(i - 1, "JOIN") || l.op(i - 1, ","))) continue;
-    size_t last = i;
-    if (l.op(i + 1, ".") && l.name(i + 2)) last = i + 2;
-    if (l.op(last + 1, "(") || l.op(last + 1, "@") || l.word(last + 1, "VERSIONS") ||
-        (l.word(last + 1, "AS") && l.word(last + 2, "OF")))
-      continue;
-    auto periods = validPeriods(db, upperName(l.t[last]));
-    if (periods.empty()) continue;
-    out += text.substr(copied, l.t[last].end - copied) + " AS OF PERIOD FOR " + quoteIdent(periods[0].name) + " (" + at + ")";
-    copied = l.t[last].end;
-    i = last;
-  }
-  return copied ? out + text.substr(copied) : text;
-}
 } // namespace
 
-bool flashbackClause(const std::string& written, sqlite3* db, bool sessionTime, std::string& out) {
-  static const std::string none;
-  const std::string& at = sessionTime ? sessionNls(db).validTimeAt : none;
-  std::string seen = at.empty() ? std::string() : sessionValidTime(written, db, at);
-  const std::string& text = at.empty() ? written : seen;
-  // an UPDATE or DELETE the session's valid time narrowed
-  const bool narrowed = !at.empty() && seen != written;
+bool flashbackClause(const std::string& written, Catalog& cat, bool sessionRows, std::string& out) {
+  sqlite3* db = cat.db();
+  std::string seen;
+  // the rows the session sees of tables with valid-time periods or archived rows
+  const bool narrowed = sessionRows && sessionFilters(written, cat, seen);
+  const std::string& text = narrowed ? seen : written;
   auto unchanged = [&] {
     if (narrowed) out = text;
     return narrowed;

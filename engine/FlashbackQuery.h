@@ -3,13 +3,13 @@
 #pragma once
 #include <string>
 
-struct sqlite3;
-
 namespace ora {
 
+class Catalog;
+
 // The statement with each flashback table reference written as a query of the table's rows at
-// that point; false when it has none. With `sessionTime`, the tables with valid-time periods are
-// read as the session's ENABLE_AT_VALID_TIME sees them.
-bool flashbackClause(const std::string& text, sqlite3* db, bool sessionTime, std::string& out);
+// that point; false when it has none. With `sessionRows`, tables with valid-time periods or
+// archived rows are read as the session sees them (SessionRows.h).
+bool flashbackClause(const std::string& text, Catalog& cat, bool sessionRows, std::string& out);
 
 } // namespace ora

@@ -278,6 +278,8 @@ struct Nls {
   // DBMS_FLASHBACK_ARCHIVE.ENABLE_AT_VALID_TIME: the point at which the rows of tables with
   // valid-time periods are seen, as SQL text; empty: all rows
   std::string validTimeAt;
+  // ALTER SESSION SET ROW ARCHIVAL VISIBILITY = ALL: archived rows are seen too (ACTIVE: not)
+  bool archivedRowsSeen = false;
   // DBMS_SESSION.SET_CONTEXT: namespace -> attribute -> value, all names in upper case
   std::map<std::string, std::map<std::string, std::string>> contexts;
   // DBMS_METADATA.SET_TRANSFORM_PARAM: "OBJECT_TYPE.NAME" (no type: every type) -> TRUE or FALSE

@@ -136,6 +136,7 @@ Node* Parser::alter() {
       if (cur().kind != Tok::Ident && !(cur().kind == Tok::QIdent && cur().text.rfind('_', 0) == 0)) fail(922);
       Node* o = make(N::Option);
       o->text = t_[i_++].text;
+      if (o->text == "ROW" && isWord("ARCHIVAL") && isWord("VISIBILITY", 1)) i_ += 2;
       if (o->text == "EVENTS" && cur().kind == Tok::Str) { // the event text follows without an equal sign
         ++i_;
         s->kids.push_back(finish(o));

@@ -20,6 +20,7 @@
 #include "ErrorLogging.h"
 #include "FlashbackQuery.h"
 #include "SqlTokens.h"
+#include "SessionRows.h"
 #include "ValidPeriods.h"
 #include "DeferredConstraints.h"
 #include "PrivateTemporary.h"
@@ -546,6 +547,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     }
   }
   if (Translation t; existenceClause(text, cat, deferDdlErrors, t)) return t;
+  if (std::string archival; rowArchivalDdl(text, cat, archival)) return translate(archival, cat, share, deferDdlErrors);
   if (PeriodRewrite periods; periodDefinitions(text, cat, periods)) {
     struct Clear {
       Catalog& c;
@@ -674,7 +676,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     return t;
   }
   // the session's valid time applies once: not again to the tables of the query it was written as
-  if (std::string read; flashbackClause(text, cat.db(), !validTimeApplied, read)) {
+  if (std::string read; flashbackClause(text, cat, !validTimeApplied, read)) {
     CollectionCalls calls; // its guard is the engine's own function
     ValidTimeOff applied;
     Translation t = translate(read, cat, false, deferDdlErrors);

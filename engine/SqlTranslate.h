@@ -57,6 +57,7 @@ struct SchemaMemo {
   };
   std::shared_ptr<const Units> unitNames;
   int64_t unitsAt = -1;
+  int archival = -1; // whether any table has ROW ARCHIVAL; -1 not read yet
 };
 
 // What the translator needs to know of the user's schema. With a session, what changes only
@@ -103,6 +104,8 @@ public:
   std::string unitSource(const std::string& name, const char* type);
   // Whether the schema has any FUNCTION, PACKAGE or TYPE unit of that type.
   bool anyUnit(const char* type);
+  // Whether any table of the schema has ROW ARCHIVAL.
+  bool anyRowArchival();
 
   // The unit holding the functions of the statement's WITH clause while its query is translated:
   // where a name that is no column may also be one of them.

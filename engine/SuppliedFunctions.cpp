@@ -390,6 +390,15 @@ void fnGetHashValue(Ctx* ctx, int, Val** argv) {
   sqlite3_result_int64(ctx, base + static_cast<int64_t>(h % static_cast<uint64_t>(size)));
 }
 
+// DBMS_ILM.ARCHIVESTATENAME(n): the ORA_ARCHIVE_STATE of a row active (0) or archived (any other).
+void fnArchiveStateName(Ctx* ctx, int, Val** argv) {
+  if (isNull(argv[0])) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  resultText(ctx, doubleOf(argv[0]) == 0 ? "0" : "1");
+}
+
 } // namespace
 
 void seedRandom(const std::string& seed) {
@@ -427,6 +436,7 @@ const std::vector<Def>& suppliedFunctionDefs() {
       {"ora_utl_i18n_string_to_raw", 1, 2, guarded<fnStringToRaw>, kRaw},
       {"ora_utl_i18n_raw_to_char", 1, 2, guarded<fnRawToChar>, kVarchar2},
       {"ora_dbms_utility_get_hash_value", 3, 3, guarded<fnGetHashValue>, kNumber},
+      {"ora_dbms_ilm_archivestatename", 1, 1, guarded<fnArchiveStateName>, kVarchar2},
   };
   return defs;
 }

@@ -88,6 +88,14 @@ void alterSession(const std::vector<Token>& t, Translation& out) {
   bool setFormat = false;
   std::string timeZone; // LOCAL: back to the machine's zone
   while (i < t.size()) {
+    if (is(t[i], "ROW") && i + 2 < t.size() && is(t[i + 1], "ARCHIVAL") && is(t[i + 2], "VISIBILITY")) {
+      // ROW ARCHIVAL VISIBILITY = ACTIVE | ALL: whether the session sees the rows archived
+      if (i + 3 >= t.size() || !is(t[i + 3], "=")) throw OraError(927);
+      if (i + 4 >= t.size() || !(is(t[i + 4], "ALL") || is(t[i + 4], "ACTIVE"))) throw OraError(922);
+      setTranslating(out, &Nls::archivedRowsSeen, is(t[i + 4], "ALL"));
+      i += 5;
+      continue;
+    }
     const Token& name = t[i];
     if (name.kind != Token::Ident && !(name.kind == Token::QIdent && !name.text.empty() && name.text[0] == '_'))
       throw OraError(922);

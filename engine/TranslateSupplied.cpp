@@ -30,6 +30,7 @@ const std::map<std::string, std::set<std::string>>& suppliedPackages() {
       {"DBMS_FLASHBACK", {"GET_SYSTEM_CHANGE_NUMBER"}},
       {"DBMS_METADATA", {"GET_DDL", "GET_DEPENDENT_DDL"}},
       {"DBMS_CRYPTO", {"HASH", "RANDOMBYTES"}},
+      {"DBMS_ILM", {"ARCHIVESTATENAME"}},
   };
   return packages;
 }

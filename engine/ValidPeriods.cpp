@@ -244,6 +244,11 @@ bool periodDefinitions(const std::string& text, Catalog& cat, PeriodRewrite& out
   return true;
 }
 
+std::string periodHoldsAt(const std::string& ref, const ValidPeriod& p, const std::string& at) {
+  const std::string start = ref + quoteIdent(p.start), end = ref + quoteIdent(p.end);
+  return "(" + start + " IS NULL OR " + start + " <= " + at + ") AND (" + end + " IS NULL OR " + end + " > " + at + ")";
+}
+
 std::string periodMark(const std::string& period) { return kPeriodMark + period + "*/ "; }
 
 } // namespace ora

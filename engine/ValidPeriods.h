@@ -19,6 +19,8 @@ struct ValidPeriod {
 
 // What the stored text of a period's check carries after its written text.
 std::string periodMark(const std::string& period);
+// The condition that a row's period holds at `at`, of the row's columns named after `ref`.
+std::string periodHoldsAt(const std::string& ref, const ValidPeriod& p, const std::string& at);
 // The periods a table declares.
 std::vector<ValidPeriod> validPeriods(sqlite3* db, const std::string& table);
 

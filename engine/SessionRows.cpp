@@ -1,0 +1,194 @@
+// Tables whose rows the session sees only in part. A table reference a statement reads becomes a
+// query of the rows the session sees; an UPDATE's or DELETE's own table gets the same condition
+// in its WHERE clause.
+#include "SessionRows.h"
+
+#include "FunctionUtil.h"
+#include "OraError.h"
+#include "SqlText.h"
+#include "SqlTokens.h"
+#include "SqlTranslate.h"
+#include "ValidPeriods.h"
+
+#include <cctype>
+#include <set>
+#include <vector>
+
+namespace ora {
+
+namespace {
+
+using sql::Tok;
+
+std::string upperName(const sql::Token& t) {
+  if (t.kind == Tok::QIdent) return t.text;
+  std::string s = t.text;
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool archivalTable(Catalog& cat, const std::string& table) {
+  if (!cat.tableExists(table) || cat.viewExists(table)) return false;
+  for (const auto& c : cat.columns(table))
+    if (c.name == kArchiveState && c.invisible) return true;
+  return false;
+}
+
+struct Seen {
+  std::string validAt; // the session's valid time, empty when it has none
+  bool active = false; // archived rows are hidden
+};
+
+// What narrows the rows of a table to those the session sees, of its columns named after `ref`
+// ("T." or empty); the hidden columns the narrowing reads in `hidden`.
+std::string narrowing(Catalog& cat, const Seen& seen, const std::string& table, const std::string& ref,
+                      std::vector<std::string>& hidden) {
+  std::string cond;
+  if (!seen.validAt.empty()) {
+    auto periods = validPeriods(cat.db(), table);
+    if (!periods.empty()) {
+      cond = periodHoldsAt(ref, periods[0], "(" + seen.validAt + ")");
+      hidden.push_back(periods[0].start);
+      hidden.push_back(periods[0].end);
+    }
+  }
+  if (seen.active && archivalTable(cat, table)) {
+    cond += (cond.empty() ? "" : " AND ") + ref + quoteIdent(kArchiveState) + " = '0'";
+    hidden.push_back(kArchiveState);
+  }
+  return cond;
+}
+
+// An UPDATE's or DELETE's own table keeps the rows the session does not see out of its reach.
+std::string narrowedTarget(const sql::TokenList& l, Catalog& cat, const Seen& seen) {
+  size_t t = l.word(0, "DELETE") && l.word(1, "FROM") ? 2 : 1;
+  if (l.name(t) && l.op(t + 1, ".") && l.name(t + 2)) t += 2;
+  if (!l.name(t)) return l.text;
+  std::vector<std::string> hidden;
+  std::string cond = narrowing(cat, seen, upperName(l.t[t]), "", hidden);
+  if (cond.empty()) return l.text;
+  size_t where = std::string::npos, end = l.t.size();
+  int depth = 0;
+  for (size_t k = t + 1; k < l.t.size(); ++k) {
+    if (l.op(k, "(")) ++depth;
+    if (l.op(k, ")")) --depth;
+    if (depth != 0) continue;
+    if (l.word(k, "WHERE") && where == std::string::npos) where = k;
+    if (l.word(k, "RETURNING") || l.word(k, "RETURN") || l.word(k, "LOG") || l.op(k, ";") || l.t[k].kind == Tok::End) {
+      end = k;
+      break;
+    }
+  }
+  size_t tail = end < l.t.size() ? l.t[end].pos : l.text.size();
+  if (where == std::string::npos) return l.text.substr(0, tail) + " WHERE " + cond + " " + l.text.substr(tail);
+  size_t from = l.t[where].end;
+  return l.text.substr(0, from) + " (" + l.text.substr(from, tail - from) + ") AND " + cond + " " + l.text.substr(tail);
+}
+
+bool endsTableRef(const sql::TokenList& l, size_t i) {
+  static const std::set<std::string> words = {
+      "WHERE", "GROUP", "ORDER", "HAVING", "CONNECT", "START", "UNION", "INTERSECT", "MINUS", "EXCEPT",
+      "JOIN",  "INNER", "LEFT",  "RIGHT",  "FULL",    "CROSS", "NATURAL", "ON",      "USING", "FETCH",
+      "OFFSET", "FOR",  "MODEL", "PIVOT",  "UNPIVOT", "WINDOW", "OUTER",  "PARTITION", "MATCH_RECOGNIZE",
+      "VERSIONS", "AS", "SAMPLE", "SET", "RETURNING", "LOG"};
+  return i >= l.t.size() || l.t[i].kind == Tok::End || l.op(i, ",") || l.op(i, ")") || l.op(i, ";") ||
+         (l.t[i].kind == Tok::Ident && words.count(l.t[i].text));
+}
+
+} // namespace
+
+bool sessionFilters(const std::string& text, Catalog& cat, std::string& out) {
+  Seen seen;
+  const Nls& nls = sessionNls(cat.db());
+  seen.validAt = nls.validTimeAt;
+  seen.active = !nls.archivedRowsSeen && cat.anyRowArchival();
+  if (seen.validAt.empty() && !seen.active) return false;
+  sql::TokenList first(text);
+  if (!first.ok || first.t.empty()) return false;
+  // queries and DML only: what DDL keeps (a view's query) is narrowed where it is read
+  if (!(first.word(0, "SELECT") || first.word(0, "WITH") || first.word(0, "INSERT") || first.word(0, "UPDATE") ||
+        first.word(0, "DELETE") || first.word(0, "MERGE") || first.op(0, "(")))
+    return false;
+  std::string targeted = first.word(0, "UPDATE") || first.word(0, "DELETE") ? narrowedTarget(first, cat, seen) : text;
+  sql::TokenList l(targeted);
+  if (!l.ok) return false;
+  // a DELETE's or UPDATE's own table is narrowed in its WHERE clause
+  size_t target = l.word(0, "DELETE") ? (l.word(1, "FROM") ? 2 : 1) : std::string::npos;
+  static const std::set<std::string> clauseEnds = {"WHERE", "GROUP", "ORDER", "HAVING", "CONNECT", "START", "UNION",
+                                                   "INTERSECT", "MINUS", "EXCEPT", "FETCH", "OFFSET", "MODEL", "WINDOW",
+                                                   "FOR", "SET", "VALUES", "RETURNING"};
+  std::vector<bool> inFrom{false};
+  std::string res;
+  size_t copied = 0;
+  for (size_t i = 0; i < l.t.size(); ++i) {
+    if (l.op(i, "(")) { inFrom.push_back(false); continue; }
+    if (l.op(i, ")")) {
+      if (inFrom.size() > 1) inFrom.pop_back();
+      continue;
+    }
+    if (l.word(i, "FROM") || l.word(i, "JOIN") || l.word(i, "USING")) inFrom.back() = true;
+    else if (l.t[i].kind == Tok::Ident && clauseEnds.count(l.t[i].text)) inFrom.back() = false;
+    if (i == 0 || i == target || !l.name(i) || !inFrom.back()) continue;
+    if (!(l.word(i - 1, "FROM") || l.word(i - 1, "JOIN") || l.op(i - 1, ","))) continue;
+    size_t last = i;
+    if (l.op(i + 1, ".") && l.name(i + 2)) last = i + 2;
+    if (l.op(last + 1, "(") || l.op(last + 1, "@") || l.word(last + 1, "VERSIONS") ||
+        (l.word(last + 1, "AS") && l.word(last + 2, "OF")))
+      continue;
+    const std::string table = upperName(l.t[last]), ref = l.slice(i, last + 1);
+    std::vector<std::string> hidden;
+    std::string cond = narrowing(cat, seen, table, ref + ".", hidden);
+    if (cond.empty()) continue;
+    // the hidden columns the statement names come out of the narrowed rows too
+    std::string cols = ref + ".*";
+    std::set<std::string> given;
+    for (const auto& h : hidden)
+      for (auto& k : l.t)
+        if ((k.kind == Tok::Ident || k.kind == Tok::QIdent) && upperName(k) == h && given.insert(h).second) {
+          cols += ", " + ref + "." + quoteIdent(h);
+          break;
+        }
+    res += targeted.substr(copied, l.t[i].pos - copied) + "(SELECT " + cols + " FROM " + ref + " WHERE " + cond + ")";
+    // the table's own name stays the name of its columns when no alias follows
+    if (endsTableRef(l, last + 1) || l.t[last + 1].kind == Tok::Op) res += " " + quoteIdent(table);
+    copied = l.t[last].end;
+    i = last;
+  }
+  out = copied ? res + targeted.substr(copied) : targeted;
+  return out != text;
+}
+
+bool rowArchivalDdl(const std::string& text, Catalog& cat, std::string& out) {
+  if (!containsWord(text, "ARCHIVAL")) return false;
+  sql::TokenList l(text);
+  if (!l.ok || l.t.size() < 4 || !l.word(1, "TABLE")) return false;
+  size_t i = 2;
+  if (l.name(i) && l.op(i + 1, ".") && l.name(i + 2)) i += 2;
+  if (!l.name(i)) return false;
+  const std::string column = quoteIdent(kArchiveState) + " VARCHAR2(4000) INVISIBLE DEFAULT '0'";
+  if (l.word(0, "ALTER")) {
+    const std::string head = "ALTER TABLE " + l.slice(2, i + 1);
+    size_t k = i + 1;
+    bool no = l.word(k, "NO");
+    if (no) ++k;
+    if (!(l.word(k, "ROW") && l.word(k + 1, "ARCHIVAL"))) return false;
+    if (k + 2 < l.t.size() && l.t[k + 2].kind != Tok::End && !l.op(k + 2, ";")) throw OraError(933).at(static_cast<int>(l.t[k + 2].pos));
+    out = no ? head + " DROP (" + quoteIdent(kArchiveState) + ")" : head + " ADD (" + column + ")";
+    return true;
+  }
+  if (!l.word(0, "CREATE") || !l.op(i + 1, "(")) return false;
+  size_t close = l.close(i + 1);
+  for (size_t k = close + 1; k + 1 < l.t.size(); ++k) {
+    if (l.op(k, "(")) k = l.close(k);
+    if (l.word(k, "AS")) break; // the query of CREATE TABLE ... AS
+    if (!(l.word(k, "ROW") && l.word(k + 1, "ARCHIVAL"))) continue;
+    // the column goes last among the others; the words become blanks, keeping later places
+    out = text.substr(0, l.t[close].pos) + ", " + column + text.substr(l.t[close].pos, l.t[k].pos - l.t[close].pos) +
+          std::string(l.t[k + 1].end - l.t[k].pos, ' ') + text.substr(l.t[k + 1].end);
+    (void)cat;
+    return true;
+  }
+  return false;
+}
+
+} // namespace ora
