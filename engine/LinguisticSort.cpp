@@ -6,6 +6,7 @@
 
 #include "FunctionUtil.h"
 
+#include <cctype>
 #include <cstring>
 #include <sqlite3.h>
 #include <vector>
@@ -250,8 +251,57 @@ int lingCollate(void* arg, int n1, const void* s1, int n2, const void* s2) {
 
 } // namespace
 
+namespace {
+
+// A collation the COLLATE operator names: its sort, read once.
+int namedCollate(void* arg, int n1, const void* s1, int n2, const void* s2) {
+  const Sort& sort = *static_cast<const Sort*>(arg);
+  try {
+    std::string a = keyOf({static_cast<const char*>(s1), static_cast<size_t>(n1)}, sort);
+    std::string b = keyOf({static_cast<const char*>(s2), static_cast<size_t>(n2)}, sort);
+    return a.compare(b);
+  } catch (...) {
+    int c = std::memcmp(s1, s2, static_cast<size_t>(n1 < n2 ? n1 : n2));
+    return c ? c : n1 - n2;
+  }
+}
+
+constexpr std::string_view kNamedPrefix = "ORA_COLLATE_";
+
+// SQLite asks for a collation the first time a statement names it.
+void collationNeeded(void*, sqlite3* db, int, const char* name) {
+  std::string_view n(name);
+  if (n.rfind(kNamedPrefix, 0) != 0) return;
+  std::string sort(n.substr(kNamedPrefix.size()));
+  if (!knownSort(sort)) return;
+  sqlite3_create_collation_v2(db, name, SQLITE_UTF8, new Sort(sortNamed(sort)), namedCollate,
+                              [](void* p) { delete static_cast<Sort*>(p); });
+}
+
+std::string upperName(std::string_view name) {
+  std::string s(name);
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+} // namespace
+
+bool knownCollation(std::string_view name) {
+  std::string n = upperName(name);
+  return n == "BINARY" || n == "USING_NLS_COMP" || n.rfind("USING_NLS_SORT", 0) == 0 || knownSort(n);
+}
+
+std::string collationName(std::string_view name) {
+  std::string n = upperName(name);
+  // the pseudo-collations follow the session: its NLS_SORT, the engine's own comparison for BINARY
+  if (n == "USING_NLS_COMP" || n.rfind("USING_NLS_SORT", 0) == 0) return "ORA_LING";
+  if (n == "BINARY") return "BINARY";
+  return std::string(kNamedPrefix) + n;
+}
+
 void registerLinguisticCollation(sqlite3* db) {
   sqlite3_create_collation(db, "ORA_LING", SQLITE_UTF8, &sessionNls(db), lingCollate);
+  sqlite3_collation_needed(db, nullptr, collationNeeded);
 }
 
 } // namespace ora::fn

@@ -176,6 +176,7 @@ const std::map<int, const char*>& texts() {
       {54017, "UPDATE operation disallowed on virtual columns"},
       {54039, "table must have at least one column that is not invisible"},
       {55603, "invalid flashback archive or valid time period command"},
+      {43929, "Collation cannot be specified if parameter MAX_STRING_SIZE=STANDARD is set."},
       {54042, "Invisible column is not supported on this type of table."},
       {2291, "integrity constraint violated - parent key not found"},
       {2292, "integrity constraint violated - child record found"},

@@ -1,6 +1,7 @@
 // Expressions and conditions, by precedence climbing: OR, AND, NOT, predicates, + - ||, * /,
 // signs. Chains of one operator become one node with all their operands, so a thousand-term sum
 // is a flat node, not a thousand-deep tree.
+#include "LinguisticSort.h"
 #include "SqlParser.h"
 #include "OraFunctions.h"
 #include "OraValues.h"
@@ -251,6 +252,16 @@ Node* Parser::unary() {
     i_ += local ? 2 : 3;
     if (!local) n->kids.push_back(primary());
     v = finish(n);
+  }
+  // value COLLATE collation: the order and equality its comparisons use
+  if (isWord("COLLATE") && (peek(1).kind == Tok::Ident || peek(1).kind == Tok::QIdent)) {
+    ++i_;
+    const Token& c = t_[i_++];
+    if (!fn::knownCollation(c.text)) {
+      OraError e(12746);
+      e.text = "ORA-12746: unrecognized collation name \"" + c.text + "\"";
+      throw e.at(static_cast<int>(c.pos));
+    }
   }
   return v;
 }

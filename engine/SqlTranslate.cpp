@@ -20,6 +20,7 @@
 #include "ErrorLogging.h"
 #include "FlashbackQuery.h"
 #include "SqlTokens.h"
+#include "LinguisticSort.h"
 #include "SessionRows.h"
 #include "ValidPeriods.h"
 #include "DeferredConstraints.h"
@@ -76,6 +77,14 @@ Translation Translator::run() {
       }
     }
   }
+  // value COLLATE name: SQLite's postfix operator, under the collation that sorts as that one does
+  for (size_t i = 1; i + 1 < size(); ++i)
+    if (is(t_[i], "COLLATE") && (t_[i + 1].kind == Token::Ident || t_[i + 1].kind == Token::QIdent) &&
+        !(t_[i - 1].kind == Token::Ident && sql::reservedWord(t_[i - 1].text) && !is(t_[i - 1], "NULL")) &&
+        fn::knownCollation(t_[i + 1].text)) {
+      replace_[i] = "COLLATE " + quoteIdent(fn::collationName(t_[i + 1].text));
+      skip_[i + 1] = 1;
+    }
   for (size_t i = 0; i + 1 < size(); ++i)
     if (t_[i].kind == Token::Ident && (t_[i].text == "TO_BINARY_DOUBLE" || t_[i].text == "TO_BINARY_FLOAT") &&
         is(t_[i + 1], "(") && !(i > 0 && is(t_[i - 1], "."))) {
@@ -488,6 +497,26 @@ bool editionableWord(const std::string& text, std::string& out) {
   return true;
 }
 
+// Collations bound to data (a column's COLLATE, a table's or view's DEFAULT COLLATION, the
+// session's DEFAULT_COLLATION) need MAX_STRING_SIZE = EXTENDED; this database's strings are
+// STANDARD, of 4000 bytes at most. The COLLATE operator of an expression needs no such thing.
+void boundCollation(const std::string& text) {
+  if (!containsWord(text, "COLLATE") && !containsWord(text, "COLLATION")) return;
+  sql::TokenList l(text);
+  if (!l.ok || l.t.size() < 3) return; // PL/SQL: its SQL statements come here one by one
+  const bool table = (l.word(0, "CREATE") || l.word(0, "ALTER")) &&
+                     (l.word(1, "TABLE") || (l.word(1, "GLOBAL") && l.word(2, "TEMPORARY")));
+  const bool ddl = l.word(0, "CREATE") || l.word(0, "ALTER");
+  for (size_t k = 1; k + 1 < l.t.size(); ++k) {
+    // a column's type, then COLLATE: its collation; in a table's query it is the operator
+    if (table && l.word(k, "AS") && (l.word(k + 1, "SELECT") || l.word(k + 1, "WITH"))) break;
+    bool column = table && l.word(k, "COLLATE") && l.name(k + 1);
+    bool byDefault = ddl && l.word(k - 1, "DEFAULT") && l.word(k, "COLLATION");
+    bool session = l.word(0, "ALTER") && l.word(1, "SESSION") && l.word(k, "DEFAULT_COLLATION");
+    if (column || byDefault || session) throw OraError(43929).at(static_cast<int>(l.t[k].pos));
+  }
+}
+
 // Set while a statement the session's valid time has been applied to is translated, and while DDL
 // is: what DDL keeps (a view's query) is read at the valid time of its own reader.
 thread_local bool validTimeApplied = false;
@@ -503,6 +532,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
   std::optional<ValidTimeOff> ddl;
   if (!validTimeApplied && (startsWithWord(text, "CREATE") || startsWithWord(text, "ALTER"))) ddl.emplace();
   if (std::string plain; editionableWord(text, plain)) return translate(plain, cat, share, deferDdlErrors);
+  boundCollation(text);
   planTableFor(text, cat);
   administrationOnly(text, cat.user());
   remoteReference(text, cat);

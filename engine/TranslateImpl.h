@@ -265,6 +265,8 @@ private:
     if (i > 0 && (is(t_[i - 1], "NOT") || is(t_[i - 1], "AND") || is(t_[i - 1], "OR") || is(t_[i - 1], "IS") ||
                   is(t_[i - 1], "LIKE") || is(t_[i - 1], "ESCAPE")))
       return false;
+    // value COLLATE name: the operator and its collation
+    if (is(a, "COLLATE") || (i > 0 && is(t_[i - 1], "COLLATE") && !replace_.empty() && !replace_[i - 1].empty())) return false;
     return (a.kind == Token::Ident && !keywordAt(t_, i)) || a.kind == Token::QIdent;
   }
 

@@ -303,6 +303,8 @@ ColType Translator::infer(size_t b, size_t e) {
   t.code = kVarchar2;
   t.size = 4000;
   if (e <= b) return t;
+  // value COLLATE name: the value's type
+  if (e >= b + 3 && is(t_[e - 2], "COLLATE") && !replace_[e - 2].empty()) return infer(b, e - 2);
   if (conditionCall(t_, b, e)) {
     t = ColType{};
     t.code = kBoolean;
