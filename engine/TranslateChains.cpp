@@ -127,8 +127,10 @@ void Translator::rewriteChains(size_t b, size_t e) {
       rejectLob(lastB, lastE);
     }
     if (i == lastE && lastE > lastB && (is(k, "LIKE") || is(k, "IN") || is(k, "NOT"))) datePredicate(i, lastB, lastE);
-    if (i == lastE && lastE > lastB && (is(k, "LIKE") || (is(k, "NOT") && is(at(i + 1), "LIKE"))))
-      foldedLike(is(k, "NOT") ? i + 1 : i, lastB, lastE, e);
+    // value COLLATE name LIKE pattern: the operand goes on to its collation's name
+    const bool collated = i == lastE + 2 && lastE > lastB && is(t_[lastE], "COLLATE") && !replace_[lastE].empty();
+    if ((i == lastE || collated) && lastE > lastB && (is(k, "LIKE") || (is(k, "NOT") && is(at(i + 1), "LIKE"))))
+      foldedLike(is(k, "NOT") ? i + 1 : i, lastB, collated ? i : lastE, e);
     if (i == lastE && lastE > lastB && (is(k, "IN") || (is(k, "NOT") && is(at(i + 1), "IN")))) linguisticOperand(lastB, lastE);
     if (is(k, "IS")) {
       // a NUMBER is never NaN nor infinite; the condition is unknown for NULL

@@ -9,6 +9,7 @@
 #include "Session.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <set>
@@ -401,15 +402,27 @@ void Translator::linguisticOperand(size_t lb, size_t le) {
 // x [NOT] LIKE pattern under NLS_COMP LINGUISTIC and a sort that ignores case (or accents too):
 // both sides folded as the sort folds them. Other sorts match characters as they are.
 void Translator::foldedLike(size_t op, size_t lb, size_t le, size_t e) {
-  const Nls* n = linguisticSession();
-  if (!n || n->comp != "LINGUISTIC" || n->sort.size() < 3) return;
-  std::string suffix = n->sort.substr(n->sort.size() - 3);
-  if (suffix != "_CI" && suffix != "_AI") return;
   std::vector<std::pair<size_t, size_t>> terms;
   std::vector<std::string> ops;
   size_t rb = op + 1;
   if (rb >= e || !chainAt(rb, e, terms, ops)) return;
   size_t re = terms.back().second;
+  if (re + 1 < e && is(t_[re], "COLLATE") && !replace_[re].empty()) re += 2;
+  // the collation an operand's COLLATE names decides, else the session's under NLS_COMP LINGUISTIC
+  auto collated = [&](size_t b, size_t x) {
+    return x >= b + 3 && is(t_[x - 2], "COLLATE") && !replace_[x - 2].empty() ? t_[x - 1].text : std::string();
+  };
+  std::string sort = collated(lb, le);
+  if (sort.empty()) sort = collated(rb, re);
+  if (sort.empty()) {
+    const Nls* n = linguisticSession();
+    if (!n || n->comp != "LINGUISTIC") return;
+    sort = n->sort;
+  }
+  for (auto& c : sort) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (sort.size() < 3) return;
+  std::string suffix = sort.substr(sort.size() - 3);
+  if (suffix != "_CI" && suffix != "_AI") return;
   if (skip_[lb] || skip_[rb] || !replace_[rb].empty()) return;
   try {
     for (auto [b, x] : {std::pair{lb, le}, std::pair{rb, re}})
