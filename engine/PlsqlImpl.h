@@ -170,6 +170,7 @@ struct Block {
   std::vector<Handler> handlers;
   std::string label;
   bool autonomous = false; // PRAGMA AUTONOMOUS_TRANSACTION
+  size_t endAt = 0;         // its END, where a function's control runs out
 };
 
 struct Unit {

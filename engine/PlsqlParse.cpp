@@ -514,6 +514,7 @@ std::shared_ptr<Block> Parser::block(bool declare) {
     }
     if (b->handlers.empty()) fail(i);
   }
+  b->endAt = i;
   expect("END");
   if (t[i].kind == T::Word && !at(";")) ++i; // END name
   return b;

@@ -591,7 +591,13 @@ Val Run::invoke(const Unit& unit, const Sub& sub, const std::vector<Scope*>& bas
     throw;
   }
   if (sub.function && sub.pipelined && !r->retWhole) r->pipeRow(Stmt{}); // no rows piped
-  if (sub.function && f != Flow::Return && !sub.pipelined) throw OraError(6503);
+  if (sub.function && f != Flow::Return && !sub.pipelined) {
+    // the stack names the function's END, where it ran out
+    OraError e(6503);
+    r->lastAt = sub.block->endAt;
+    addFrame(e, *r);
+    throw e;
+  }
   Val ret = r->retVal;
   lastWhole = r->retWhole;
   for (size_t k = 0; k < sub.params.size(); ++k)
