@@ -22,15 +22,6 @@ namespace {
 
 using sql::Tok;
 
-bool endsTableRef(const sql::TokenList& l, size_t i) {
-  static const std::set<std::string> words = {
-      "WHERE", "GROUP", "ORDER", "HAVING", "CONNECT", "START", "UNION", "INTERSECT", "MINUS", "EXCEPT",
-      "JOIN",  "INNER", "LEFT",  "RIGHT",  "FULL",    "CROSS", "NATURAL", "ON",      "USING", "FETCH",
-      "OFFSET", "FOR",  "MODEL", "PIVOT",  "UNPIVOT", "WINDOW", "OUTER",  "PARTITION", "MATCH_RECOGNIZE",
-      "VERSIONS", "AS", "SAMPLE"};
-  return i >= l.t.size() || l.t[i].kind == Tok::End || l.op(i, ",") || l.op(i, ")") || l.op(i, ";") ||
-         (l.t[i].kind == Tok::Ident && words.count(l.t[i].text));
-}
 
 // Where the expression that starts at b ends: at the end of the table reference, at `stop` (a
 // word such as AND) or at the alias after it.
@@ -45,7 +36,7 @@ size_t expressionEnd(const sql::TokenList& l, size_t b, const char* stop) {
       continue;
     }
     if (d > 0) continue;
-    if (k > b && (endsTableRef(l, k) || (stop && l.word(k, stop)))) return k;
+    if (k > b && (sql::endsTableReference(l, k) || (stop && l.word(k, stop)))) return k;
     if (l.t[k].kind == Tok::End) return k;
     // an alias: a name right after an operand
     if (k > b && l.name(k) && !(l.t[k].kind == Tok::Ident && fields.count(l.t[k].text))) {
@@ -60,12 +51,6 @@ size_t expressionEnd(const sql::TokenList& l, size_t b, const char* stop) {
   return l.t.size();
 }
 
-std::string upperName(const sql::Token& t) {
-  if (t.kind == Tok::QIdent) return t.text;
-  std::string s = t.text;
-  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // A valid-time query: the table's rows whose period holds at a point (AS OF PERIOD FOR) or at
 // some time between two (VERSIONS PERIOD FOR); a NULL start or end is open.
@@ -73,7 +58,7 @@ size_t periodClause(const sql::TokenList& l, size_t b, size_t i, sqlite3* db, st
   const bool asOf = l.word(i, "AS");
   size_t nameAt = asOf ? i + 4 : i + 3;
   if (!l.name(nameAt)) throw OraError(904).at(static_cast<int>(l.t[std::min(nameAt, l.t.size() - 1)].pos));
-  const std::string table = upperName(l.t[i - 1]), period = upperName(l.t[nameAt]);
+  const std::string table = sql::upperName(l.t[i - 1]), period = sql::upperName(l.t[nameAt]);
   ValidPeriod found;
   for (auto& p : validPeriods(db, table))
     if (p.name == period) found = p;
@@ -103,14 +88,14 @@ size_t periodClause(const sql::TokenList& l, size_t b, size_t i, sqlite3* db, st
   std::string cols = ref + ".*";
   for (const std::string* c : {&found.start, &found.end})
     for (auto& k : l.t)
-      if ((k.kind == Tok::Ident || k.kind == Tok::QIdent) && upperName(k) == *c) {
+      if ((k.kind == Tok::Ident || k.kind == Tok::QIdent) && sql::upperName(k) == *c) {
         cols += ", " + ref + "." + quoteIdent(*c);
         break;
       }
   std::string where;
   for (auto& c : conds) where += (where.empty() ? " WHERE " : " AND ") + c;
   res += "(SELECT " + cols + " FROM " + ref + where + ")";
-  if (endsTableRef(l, e) || l.t[e].kind == Tok::Op) res += " " + quoteIdent(table);
+  if (sql::endsTableReference(l, e) || l.t[e].kind == Tok::Op) res += " " + quoteIdent(table);
   res += " ";
   return e;
 }
@@ -156,7 +141,7 @@ bool flashbackClause(const std::string& written, Catalog& cat, bool sessionRows,
       continue;
     }
     const bool scn = l.word(i + 2, "SCN");
-    const std::string table = upperName(l.t[i - 1]);
+    const std::string table = sql::upperName(l.t[i - 1]);
     auto point = [&](size_t s, size_t e) {
       std::string v = l.slice(s, e);
       if (v.empty()) throw OraError(936).at(static_cast<int>(l.t[std::min(s, l.t.size() - 1)].pos));
@@ -189,7 +174,7 @@ bool flashbackClause(const std::string& written, Catalog& cat, bool sessionRows,
     res += "(SELECT " + cols + " FROM (SELECT MAX(" + guard + ") \"FLASHBACK$\" FROM DUAL) \"FLASHBACK$\" LEFT JOIN " +
            l.slice(b, i) + " ON \"FLASHBACK$\".\"FLASHBACK$\" = 1 WHERE " + l.slice(b, i) + ".ROWID IS NOT NULL)";
     // the table's own name stays the name of its columns when no alias follows
-    if (endsTableRef(l, e) || l.t[e].kind == Tok::Op) res += " " + quoteIdent(table);
+    if (sql::endsTableReference(l, e) || l.t[e].kind == Tok::Op) res += " " + quoteIdent(table);
     res += " ";
     copied = e < l.t.size() ? l.t[e].pos : text.size();
     any = true;

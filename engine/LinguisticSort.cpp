@@ -230,6 +230,22 @@ std::string sortKey(std::string_view text, std::string_view sortName) { return k
 
 namespace {
 
+// No memory for a key: the bytes still give an order.
+int compareBytes(int n1, const void* s1, int n2, const void* s2) {
+  int c = std::memcmp(s1, s2, static_cast<size_t>(n1 < n2 ? n1 : n2));
+  return c ? c : n1 - n2;
+}
+
+int compareUnder(const Sort& sort, int n1, const void* s1, int n2, const void* s2) {
+  try {
+    std::string a = keyOf({static_cast<const char*>(s1), static_cast<size_t>(n1)}, sort);
+    std::string b = keyOf({static_cast<const char*>(s2), static_cast<size_t>(n2)}, sort);
+    return a.compare(b);
+  } catch (...) {
+    return compareBytes(n1, s1, n2, s2);
+  }
+}
+
 int lingCollate(void* arg, int n1, const void* s1, int n2, const void* s2) {
   try {
     // a sort compares many pairs: its name is read once
@@ -239,13 +255,9 @@ int lingCollate(void* arg, int n1, const void* s1, int n2, const void* s2) {
       sort = sortNamed(now);
       name = now;
     }
-    std::string a = keyOf({static_cast<const char*>(s1), static_cast<size_t>(n1)}, sort);
-    std::string b = keyOf({static_cast<const char*>(s2), static_cast<size_t>(n2)}, sort);
-    return a.compare(b);
+    return compareUnder(sort, n1, s1, n2, s2);
   } catch (...) {
-    // no memory for a key: the bytes still give an order
-    int c = std::memcmp(s1, s2, static_cast<size_t>(n1 < n2 ? n1 : n2));
-    return c ? c : n1 - n2;
+    return compareBytes(n1, s1, n2, s2);
   }
 }
 
@@ -255,15 +267,7 @@ namespace {
 
 // A collation the COLLATE operator names: its sort, read once.
 int namedCollate(void* arg, int n1, const void* s1, int n2, const void* s2) {
-  const Sort& sort = *static_cast<const Sort*>(arg);
-  try {
-    std::string a = keyOf({static_cast<const char*>(s1), static_cast<size_t>(n1)}, sort);
-    std::string b = keyOf({static_cast<const char*>(s2), static_cast<size_t>(n2)}, sort);
-    return a.compare(b);
-  } catch (...) {
-    int c = std::memcmp(s1, s2, static_cast<size_t>(n1 < n2 ? n1 : n2));
-    return c ? c : n1 - n2;
-  }
+  return compareUnder(*static_cast<const Sort*>(arg), n1, s1, n2, s2);
 }
 
 constexpr std::string_view kNamedPrefix = "ORA_COLLATE_";

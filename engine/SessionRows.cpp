@@ -20,12 +20,6 @@ namespace {
 
 using sql::Tok;
 
-std::string upperName(const sql::Token& t) {
-  if (t.kind == Tok::QIdent) return t.text;
-  std::string s = t.text;
-  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool archivalTable(Catalog& cat, const std::string& table) {
   if (!cat.tableExists(table) || cat.viewExists(table)) return false;
@@ -65,7 +59,7 @@ std::string narrowedTarget(const sql::TokenList& l, Catalog& cat, const Seen& se
   if (l.name(t) && l.op(t + 1, ".") && l.name(t + 2)) t += 2;
   if (!l.name(t)) return l.text;
   std::vector<std::string> hidden;
-  std::string cond = narrowing(cat, seen, upperName(l.t[t]), "", hidden);
+  std::string cond = narrowing(cat, seen, sql::upperName(l.t[t]), "", hidden);
   if (cond.empty()) return l.text;
   size_t where = std::string::npos, end = l.t.size();
   int depth = 0;
@@ -85,15 +79,6 @@ std::string narrowedTarget(const sql::TokenList& l, Catalog& cat, const Seen& se
   return l.text.substr(0, from) + " (" + l.text.substr(from, tail - from) + ") AND " + cond + " " + l.text.substr(tail);
 }
 
-bool endsTableRef(const sql::TokenList& l, size_t i) {
-  static const std::set<std::string> words = {
-      "WHERE", "GROUP", "ORDER", "HAVING", "CONNECT", "START", "UNION", "INTERSECT", "MINUS", "EXCEPT",
-      "JOIN",  "INNER", "LEFT",  "RIGHT",  "FULL",    "CROSS", "NATURAL", "ON",      "USING", "FETCH",
-      "OFFSET", "FOR",  "MODEL", "PIVOT",  "UNPIVOT", "WINDOW", "OUTER",  "PARTITION", "MATCH_RECOGNIZE",
-      "VERSIONS", "AS", "SAMPLE", "SET", "RETURNING", "LOG"};
-  return i >= l.t.size() || l.t[i].kind == Tok::End || l.op(i, ",") || l.op(i, ")") || l.op(i, ";") ||
-         (l.t[i].kind == Tok::Ident && words.count(l.t[i].text));
-}
 
 } // namespace
 
@@ -135,7 +120,7 @@ bool sessionFilters(const std::string& text, Catalog& cat, std::string& out) {
     if (l.op(last + 1, "(") || l.op(last + 1, "@") || l.word(last + 1, "VERSIONS") ||
         (l.word(last + 1, "AS") && l.word(last + 2, "OF")))
       continue;
-    const std::string table = upperName(l.t[last]), ref = l.slice(i, last + 1);
+    const std::string table = sql::upperName(l.t[last]), ref = l.slice(i, last + 1);
     std::vector<std::string> hidden;
     std::string cond = narrowing(cat, seen, table, ref + ".", hidden);
     if (cond.empty()) continue;
@@ -144,13 +129,13 @@ bool sessionFilters(const std::string& text, Catalog& cat, std::string& out) {
     std::set<std::string> given;
     for (const auto& h : hidden)
       for (auto& k : l.t)
-        if ((k.kind == Tok::Ident || k.kind == Tok::QIdent) && upperName(k) == h && given.insert(h).second) {
+        if ((k.kind == Tok::Ident || k.kind == Tok::QIdent) && sql::upperName(k) == h && given.insert(h).second) {
           cols += ", " + ref + "." + quoteIdent(h);
           break;
         }
     res += targeted.substr(copied, l.t[i].pos - copied) + "(SELECT " + cols + " FROM " + ref + " WHERE " + cond + ")";
     // the table's own name stays the name of its columns when no alias follows
-    if (endsTableRef(l, last + 1) || l.t[last + 1].kind == Tok::Op) res += " " + quoteIdent(table);
+    if (sql::endsTableReference(l, last + 1) || l.t[last + 1].kind == Tok::Op) res += " " + quoteIdent(table);
     copied = l.t[last].end;
     i = last;
   }

@@ -4,6 +4,8 @@
 #include "OraError.h"
 #include "SqlLexer.h"
 
+#include <cctype>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,5 +49,24 @@ struct TokenList {
     return b < e ? text.substr(t[b].pos, t[e - 1].end - t[b].pos) : std::string();
   }
 };
+
+// A name as the schema keeps it: upper case unless quoted.
+inline std::string upperName(const Token& t) {
+  if (t.kind == Tok::QIdent) return t.text;
+  std::string s = t.text;
+  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Whether the token at i ends a table reference of a FROM clause (or of an UPDATE or DELETE).
+inline bool endsTableReference(const TokenList& l, size_t i) {
+  static const std::set<std::string> words = {
+      "WHERE", "GROUP", "ORDER", "HAVING", "CONNECT", "START", "UNION", "INTERSECT", "MINUS", "EXCEPT",
+      "JOIN",  "INNER", "LEFT",  "RIGHT",  "FULL",    "CROSS", "NATURAL", "ON",      "USING", "FETCH",
+      "OFFSET", "FOR",  "MODEL", "PIVOT",  "UNPIVOT", "WINDOW", "OUTER",  "PARTITION", "MATCH_RECOGNIZE",
+      "VERSIONS", "AS", "SAMPLE", "SET", "RETURNING", "LOG"};
+  return i >= l.t.size() || l.t[i].kind == Tok::End || l.op(i, ",") || l.op(i, ")") || l.op(i, ";") ||
+         (l.t[i].kind == Tok::Ident && words.count(l.t[i].text));
+}
 
 } // namespace ora::sql

@@ -25,12 +25,6 @@ using sql::Tok;
 
 constexpr const char* kPeriodMark = "/*PERIOD:";
 
-std::string upperName(const sql::Token& t) {
-  if (t.kind == Tok::QIdent) return t.text;
-  std::string s = t.text;
-  for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // A quoted SQLite name at `at` in `s`; `at` moves past it.
 std::string quotedAt(const std::string& s, size_t& at) {
@@ -135,7 +129,7 @@ bool periodDefinitions(const std::string& text, Catalog& cat, PeriodRewrite& out
   i = 2;
   if (l.name(i) && l.op(i + 1, ".") && l.name(i + 2)) i += 2;
   if (!l.name(i)) return false;
-  table = upperName(l.t[i]);
+  table = sql::upperName(l.t[i]);
   std::vector<Edit> edits;
   std::vector<std::string> periodNames;
   // the column types the CREATE gives, to check a period's columns
@@ -143,7 +137,7 @@ bool periodDefinitions(const std::string& text, Catalog& cat, PeriodRewrite& out
   auto periodAt = [&](size_t k, size_t& end) {
     // PERIOD FOR name [(start, end)]
     if (!l.name(k + 2)) throw OraError(904).at(static_cast<int>(l.t[std::min(k + 2, l.t.size() - 1)].pos));
-    std::string name = upperName(l.t[k + 2]);
+    std::string name = sql::upperName(l.t[k + 2]);
     for (auto& n : periodNames)
       if (n == name) throw OraError(957).at(static_cast<int>(l.t[k + 2].pos));
     periodNames.push_back(name);
@@ -151,8 +145,8 @@ bool periodDefinitions(const std::string& text, Catalog& cat, PeriodRewrite& out
     if (l.op(k + 3, "(")) {
       if (!l.name(k + 4) || !l.op(k + 5, ",") || !l.name(k + 6) || !l.op(k + 7, ")"))
         throw OraError(904).at(static_cast<int>(l.t[std::min(k + 4, l.t.size() - 1)].pos));
-      start = upperName(l.t[k + 4]);
-      finish = upperName(l.t[k + 6]);
+      start = sql::upperName(l.t[k + 4]);
+      finish = sql::upperName(l.t[k + 6]);
       if (start == finish) throw OraError(957).at(static_cast<int>(l.t[k + 6].pos));
       end = k + 8;
     } else {
@@ -185,7 +179,7 @@ bool periodDefinitions(const std::string& text, Catalog& cat, PeriodRewrite& out
         continue;
       }
       if (depth == 0 && elementStart && l.name(k) && l.name(k + 1) && !l.word(k, "CONSTRAINT"))
-        written[upperName(l.t[k])] = upperName(l.t[k + 1]);
+        written[sql::upperName(l.t[k])] = sql::upperName(l.t[k + 1]);
       elementStart = depth == 0 && l.op(k, ",");
     }
   } else {
@@ -197,7 +191,7 @@ bool periodDefinitions(const std::string& text, Catalog& cat, PeriodRewrite& out
       size_t p = k + (paren ? 2 : 1);
       if (!(l.word(p, "PERIOD") && l.word(p + 1, "FOR"))) return false;
       for (auto& v : validPeriods(cat.db(), table))
-        if (v.name == upperName(l.t[std::min(p + 2, l.t.size() - 1)])) throw OraError(957).at(static_cast<int>(l.t[p + 2].pos));
+        if (v.name == sql::upperName(l.t[std::min(p + 2, l.t.size() - 1)])) throw OraError(957).at(static_cast<int>(l.t[p + 2].pos));
       size_t end;
       named.push_back(periodAt(p, end));
       if (paren && !l.op(end, ")")) throw OraError(907).at(static_cast<int>(l.t[std::min(end, l.t.size() - 1)].pos));
@@ -215,7 +209,7 @@ bool periodDefinitions(const std::string& text, Catalog& cat, PeriodRewrite& out
     }
     if (l.word(k, "DROP") && l.op(k + 1, "(") && l.word(k + 2, "PERIOD") && l.word(k + 3, "FOR")) {
       if (!l.name(k + 4) || !l.op(k + 5, ")")) throw OraError(907).at(static_cast<int>(l.t[std::min(k + 5, l.t.size() - 1)].pos));
-      std::string name = upperName(l.t[k + 4]);
+      std::string name = sql::upperName(l.t[k + 4]);
       for (auto& v : validPeriods(cat.db(), table)) {
         if (v.name != name) continue;
         std::string head = "ALTER TABLE " + l.slice(2, i + 1) + " DROP ";
