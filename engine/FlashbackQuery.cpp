@@ -5,7 +5,9 @@
 // AS OF PERIOD FOR and VERSIONS PERIOD FOR read the rows whose valid-time period holds then.
 #include "FlashbackQuery.h"
 
+#include "DeferredConstraints.h"
 #include "FunctionUtil.h"
+#include "InvisibleColumns.h"
 #include "OraError.h"
 #include "SqlText.h"
 #include "SqlTranslate.h"
@@ -86,12 +88,15 @@ size_t periodClause(const sql::TokenList& l, size_t b, size_t i, sqlite3* db, st
   }
   // columns the period made are invisible: the query gives them when the statement names them
   std::string cols = ref + ".*";
-  for (const std::string* c : {&found.start, &found.end})
+  const auto invisible = tx::invisibleColumns(tableDefinition(db, table));
+  for (const std::string* c : {&found.start, &found.end}) {
+    if (!invisible.count(*c)) continue; // "*" gives it
     for (auto& k : l.t)
       if ((k.kind == Tok::Ident || k.kind == Tok::QIdent) && sql::upperName(k) == *c) {
         cols += ", " + ref + "." + quoteIdent(*c);
         break;
       }
+  }
   std::string where;
   for (auto& c : conds) where += (where.empty() ? " WHERE " : " AND ") + c;
   res += "(SELECT " + cols + " FROM " + ref + where + ")";

@@ -127,6 +127,8 @@ bool sessionFilters(const std::string& text, Catalog& cat, std::string& out) {
     // the hidden columns the statement names come out of the narrowed rows too
     std::string cols = ref + ".*";
     std::set<std::string> given;
+    for (const auto& c : cat.columns(table))
+      if (!c.invisible) given.insert(c.name); // "*" gives them
     for (const auto& h : hidden)
       for (auto& k : l.t)
         if ((k.kind == Tok::Ident || k.kind == Tok::QIdent) && sql::upperName(k) == h && given.insert(h).second) {
