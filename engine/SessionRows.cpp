@@ -10,7 +10,9 @@
 #include "SqlTranslate.h"
 #include "ValidPeriods.h"
 
+#include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -103,8 +105,14 @@ bool sessionFilters(const std::string& text, Catalog& cat, std::string& out) {
                                                    "INTERSECT", "MINUS", "EXCEPT", "FETCH", "OFFSET", "MODEL", "WINDOW",
                                                    "FOR", "SET", "VALUES", "RETURNING"};
   std::vector<bool> inFrom{false};
-  std::string res;
-  size_t copied = 0;
+  // edits of the text: insertions at a place (from == to) or a table reference replaced
+  struct Edit {
+    size_t from, to;
+    std::string with;
+  };
+  std::vector<Edit> edits;
+  std::map<size_t, std::string> whereAdds, whereOpens; // conditions before a clause's end / after WHERE
+  std::set<size_t> whereCloses;
   for (size_t i = 0; i < l.t.size(); ++i) {
     if (l.op(i, "(")) { inFrom.push_back(false); continue; }
     if (l.op(i, ")")) {
@@ -121,10 +129,69 @@ bool sessionFilters(const std::string& text, Catalog& cat, std::string& out) {
         (l.word(last + 1, "AS") && l.word(last + 2, "OF")))
       continue;
     const std::string table = sql::upperName(l.t[last]), ref = l.slice(i, last + 1);
+    const bool aliased = !sql::endsTableReference(l, last + 1) && l.name(last + 1);
     std::vector<std::string> hidden;
+    // a table the block reads on its own (FROM t, or t after a comma) keeps its rows, ROWID and
+    // all: the condition goes into the block's WHERE clause
+    if (!l.word(i - 1, "JOIN")) {
+      // the block's clauses after its FROM, at its own depth
+      size_t where = std::string::npos, start = std::string::npos, connect = std::string::npos, end = l.t.size();
+      bool plain = true;
+      std::vector<size_t> marks; // where each clause starts, and the block's end
+      int depth = 0;
+      for (size_t k = last + 1; k < l.t.size(); ++k) {
+        if (l.op(k, "(")) ++depth;
+        if (l.op(k, ")") && --depth < 0) { end = k; break; }
+        if (depth != 0) continue;
+        if (l.word(k, "WHERE") && where == std::string::npos) where = k, marks.push_back(k);
+        if (l.word(k, "START") && l.word(k + 1, "WITH")) start = k, marks.push_back(k);
+        if (l.word(k, "CONNECT") && l.word(k + 1, "BY")) connect = k, marks.push_back(k);
+        // a pivot or a model reads the rows before WHERE does
+        if (l.word(k, "PIVOT") || l.word(k, "UNPIVOT") || l.word(k, "MATCH_RECOGNIZE") || l.word(k, "MODEL")) plain = false;
+        static const std::set<std::string> ends = {"GROUP", "ORDER", "HAVING", "UNION", "INTERSECT", "MINUS", "EXCEPT",
+                                                   "FETCH", "OFFSET", "FOR", "WINDOW", "RETURNING", "LOG"};
+        if ((l.t[k].kind == Tok::Ident && ends.count(l.t[k].text)) || l.op(k, ";") || l.t[k].kind == Tok::End) {
+          end = k;
+          break;
+        }
+      }
+      marks.push_back(end);
+      auto placeOf = [&](size_t k) { return k < l.t.size() ? l.t[k].pos : targeted.size(); };
+      // where the clause that starts at k ends: at the next clause or the block's end
+      auto clauseEnd = [&](size_t k) {
+        size_t e = end;
+        for (size_t m : marks)
+          if (m > k && m < e) e = m;
+        return placeOf(e);
+      };
+      if (plain) {
+        std::string cond = narrowing(cat, seen, table, (aliased ? l.t[last + 1].text : ref) + ".", hidden);
+        if (cond.empty()) continue;
+        if (connect != std::string::npos) {
+          // a hierarchy is built of the rows the session sees: its roots and each row it connects
+          if (start == std::string::npos) {
+            whereAdds[placeOf(connect)] += " START WITH " + cond + " ";
+          } else {
+            whereOpens[l.t[start + 1].end] += " " + cond + " AND";
+            whereCloses.insert(clauseEnd(start));
+          }
+          size_t by = connect + 1 + (l.word(connect + 2, "NOCYCLE") ? 1 : 0);
+          whereOpens[l.t[by].end] += " " + cond + " AND";
+          whereCloses.insert(clauseEnd(connect));
+        } else if (where == std::string::npos) {
+          std::string& add = whereAdds[placeOf(end)];
+          add += (add.empty() ? " WHERE " : " AND ") + cond;
+        } else {
+          whereOpens[l.t[where].end] += " " + cond + " AND";
+          whereCloses.insert(clauseEnd(where));
+        }
+        i = last;
+        continue;
+      }
+    }
     std::string cond = narrowing(cat, seen, table, ref + ".", hidden);
     if (cond.empty()) continue;
-    // the hidden columns the statement names come out of the narrowed rows too
+    // a joined table: a query of the rows the session sees, in its place
     std::string cols = ref + ".*";
     std::set<std::string> given;
     for (const auto& c : cat.columns(table))
@@ -135,13 +202,24 @@ bool sessionFilters(const std::string& text, Catalog& cat, std::string& out) {
           cols += ", " + ref + "." + quoteIdent(h);
           break;
         }
-    res += targeted.substr(copied, l.t[i].pos - copied) + "(SELECT " + cols + " FROM " + ref + " WHERE " + cond + ")";
+    std::string with = "(SELECT " + cols + " FROM " + ref + " WHERE " + cond + ")";
     // the table's own name stays the name of its columns when no alias follows
-    if (sql::endsTableReference(l, last + 1) || l.t[last + 1].kind == Tok::Op) res += " " + quoteIdent(table);
-    copied = l.t[last].end;
+    if (sql::endsTableReference(l, last + 1) || l.t[last + 1].kind == Tok::Op) with += " " + quoteIdent(table);
+    edits.push_back({l.t[i].pos, l.t[last].end, with});
     i = last;
   }
-  out = copied ? res + targeted.substr(copied) : targeted;
+  for (auto& [at, add] : whereAdds) edits.push_back({at, at, add + " "});
+  for (auto& [at, open] : whereOpens) edits.push_back({at, at, open + " ("});
+  for (size_t at : whereCloses) edits.push_back({at, at, ") "});
+  // in the text's order; at one place, what closes a WHERE before what starts another
+  std::stable_sort(edits.begin(), edits.end(), [](const Edit& x, const Edit& y) { return x.from < y.from; });
+  std::string res;
+  size_t copied = 0;
+  for (const Edit& e : edits) {
+    res += targeted.substr(copied, e.from - copied) + e.with;
+    copied = e.to;
+  }
+  out = edits.empty() ? targeted : res + targeted.substr(copied);
   return out != text;
 }
 
