@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -97,7 +98,9 @@ bool sessionFilters(const std::string& text, Catalog& cat, std::string& out) {
         first.word(0, "DELETE") || first.word(0, "MERGE") || first.op(0, "(")))
     return false;
   std::string targeted = first.word(0, "UPDATE") || first.word(0, "DELETE") ? narrowedTarget(first, cat, seen) : text;
-  sql::TokenList l(targeted);
+  // the tokens again only when the target's narrowing changed the text
+  std::optional<sql::TokenList> again;
+  const sql::TokenList& l = targeted == text ? first : again.emplace(targeted);
   if (!l.ok) return false;
   // a DELETE's or UPDATE's own table is narrowed in its WHERE clause
   size_t target = l.word(0, "DELETE") ? (l.word(1, "FROM") ? 2 : 1) : std::string::npos;
@@ -223,7 +226,7 @@ bool sessionFilters(const std::string& text, Catalog& cat, std::string& out) {
   return out != text;
 }
 
-bool rowArchivalDdl(const std::string& text, Catalog& cat, std::string& out) {
+bool rowArchivalDdl(const std::string& text, std::string& out) {
   if (!containsWord(text, "ARCHIVAL")) return false;
   sql::TokenList l(text);
   if (!l.ok || l.t.size() < 4 || !l.word(1, "TABLE")) return false;
@@ -250,7 +253,6 @@ bool rowArchivalDdl(const std::string& text, Catalog& cat, std::string& out) {
     // the column goes last among the others; the words become blanks, keeping later places
     out = text.substr(0, l.t[close].pos) + ", " + column + text.substr(l.t[close].pos, l.t[k].pos - l.t[close].pos) +
           std::string(l.t[k + 1].end - l.t[k].pos, ' ') + text.substr(l.t[k + 1].end);
-    (void)cat;
     return true;
   }
   return false;

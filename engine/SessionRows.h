@@ -17,6 +17,6 @@ bool sessionFilters(const std::string& text, Catalog& cat, std::string& out);
 
 // CREATE TABLE ... ROW ARCHIVAL and ALTER TABLE ... [NO] ROW ARCHIVAL, written as the hidden
 // column they add or drop; false when the text has no such clause.
-bool rowArchivalDdl(const std::string& text, Catalog& cat, std::string& out);
+bool rowArchivalDdl(const std::string& text, std::string& out);
 
 } // namespace ora

@@ -577,7 +577,7 @@ Translation translate(const std::string& text, Catalog& cat, bool share, bool de
     }
   }
   if (Translation t; existenceClause(text, cat, deferDdlErrors, t)) return t;
-  if (std::string archival; rowArchivalDdl(text, cat, archival)) return translate(archival, cat, share, deferDdlErrors);
+  if (std::string archival; rowArchivalDdl(text, archival)) return translate(archival, cat, share, deferDdlErrors);
   if (PeriodRewrite periods; periodDefinitions(text, cat, periods)) {
     struct Clear {
       Catalog& c;
